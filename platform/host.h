@@ -1,0 +1,83 @@
+// The seam between the library and everything outside it: files, driver
+// devices, shell commands, clock and host name. Library code reaches the host
+// only through host(); the simulator is a second implementation of Host.
+#pragma once
+
+#include <fcntl.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/utsname.h>
+#include <time.h>
+
+#include <memory>
+#include <string>
+
+namespace tavo::platform {
+
+class Host {
+ public:
+  virtual ~Host() = default;
+
+  // Root under which fixed host paths are placed ("" for the real host
+  // without TAVO_ROOT).
+  virtual std::string root() const = 0;
+
+  // Files. POSIX contracts: -1 with errno on failure.
+  virtual int open(const std::string& path, int flags, mode_t mode) = 0;
+  virtual ssize_t read(int fd, void* buf, size_t n) = 0;
+  virtual ssize_t write(int fd, const void* buf, size_t n) = 0;
+  virtual off_t seek(int fd, off_t offset, int whence) = 0;
+  virtual int fsync(int fd) = 0;
+  virtual int close(int fd) = 0;
+  virtual int rename(const std::string& from, const std::string& to) = 0;
+  virtual int unlink(const std::string& path) = 0;
+  virtual int mkdir(const std::string& path, mode_t mode) = 0;
+  virtual int chmod(const std::string& path, mode_t mode) = 0;
+  virtual int stat(const std::string& path, struct stat* st) = 0;
+  // fcntl record locks: cmd is F_SETLK, F_SETLKW or F_GETLK.
+  virtual int lock(int fd, int cmd, struct flock* fl) = 0;
+
+  // Driver character devices. device_ioctl answers the driver's result:
+  // 0 or a positive value on success, -1 with errno on failure.
+  virtual int device_open(const std::string& path, int flags) = 0;
+  virtual int device_ioctl(int fd, unsigned long request, void* arg) = 0;
+  virtual int device_close(int fd) = 0;
+
+  // A shell command line as system(3) runs it; answers the wait status
+  // (exit status in bits 8-15), -1 when no shell could run.
+  virtual int shell(const std::string& command) = 0;
+
+  // Clock: wall time in seconds, a monotonic millisecond counter, sleeping.
+  virtual time_t now() = 0;
+  virtual uint64_t monotonic_ms() = 0;
+  virtual void sleep_seconds(unsigned seconds) = 0;
+  virtual int host_name(char* buf, size_t len) = 0;
+  virtual int uname(struct utsname* out) = 0;
+};
+
+// The host in force. On first use it is the simulator when TAVO_SIMULATOR
+// names a topology file (or "default"), else the real host.
+Host& host();
+
+// Replaces the host in force (tests and the simulator's start-up). Passing
+// nullptr returns to the choice made from the environment.
+void install_host(std::unique_ptr<Host> h);
+
+// A fixed host path (/etc/..., /var/log/..., /tmp/..., /vmfs/...) placed
+// under the host's root.
+std::string fixed_path(const std::string& path);
+
+// A stdio stream whose reads and writes go through host() file calls.
+// Modes as fopen(3) ("r", "w", "a", "r+", "w+", "a+", with "e" and "x").
+FILE* open_stream(const std::string& path, const char* mode);
+
+// The real host: POSIX calls, with paths rooted at TAVO_ROOT when set.
+std::unique_ptr<Host> make_real_host();
+
+// Provided by the simulator: a simulated host for a topology file path or
+// "default"; nullptr (with a message on stderr) when the topology is bad.
+std::unique_ptr<Host> make_simulated_host(const std::string& topology);
+
+}  // namespace tavo::platform

@@ -1,0 +1,57 @@
+// The real host: thin POSIX calls.
+#include <errno.h>
+#include <stdlib.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include "platform/host.h"
+
+namespace tavo::platform {
+namespace {
+
+class RealHost final : public Host {
+ public:
+  std::string root() const override {
+    const char* r = secure_getenv("TAVO_ROOT");
+    std::string s = r ? r : "";
+    while (s.size() > 1 && s.back() == '/') s.pop_back();
+    return s;
+  }
+  int open(const std::string& path, int flags, mode_t mode) override {
+    return ::open(path.c_str(), flags, mode);
+  }
+  ssize_t read(int fd, void* buf, size_t n) override { return ::read(fd, buf, n); }
+  ssize_t write(int fd, const void* buf, size_t n) override { return ::write(fd, buf, n); }
+  off_t seek(int fd, off_t offset, int whence) override { return ::lseek(fd, offset, whence); }
+  int fsync(int fd) override { return ::fsync(fd); }
+  int close(int fd) override { return ::close(fd); }
+  int rename(const std::string& from, const std::string& to) override {
+    return ::rename(from.c_str(), to.c_str());
+  }
+  int unlink(const std::string& path) override { return ::unlink(path.c_str()); }
+  int mkdir(const std::string& path, mode_t mode) override { return ::mkdir(path.c_str(), mode); }
+  int chmod(const std::string& path, mode_t mode) override { return ::chmod(path.c_str(), mode); }
+  int stat(const std::string& path, struct stat* st) override { return ::stat(path.c_str(), st); }
+  int lock(int fd, int cmd, struct flock* fl) override { return ::fcntl(fd, cmd, fl); }
+  int device_open(const std::string& path, int flags) override { return ::open(path.c_str(), flags); }
+  int device_ioctl(int fd, unsigned long request, void* arg) override {
+    return ::ioctl(fd, request, arg);
+  }
+  int device_close(int fd) override { return ::close(fd); }
+  int shell(const std::string& command) override { return ::system(command.c_str()); }
+  time_t now() override { return ::time(nullptr); }
+  uint64_t monotonic_ms() override {
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+  }
+  void sleep_seconds(unsigned seconds) override { ::sleep(seconds); }
+  int host_name(char* buf, size_t len) override { return ::gethostname(buf, len); }
+  int uname(struct utsname* out) override { return ::uname(out); }
+};
+
+}  // namespace
+
+std::unique_ptr<Host> make_real_host() { return std::make_unique<RealHost>(); }
+
+}  // namespace tavo::platform

@@ -1,0 +1,321 @@
+// A small stand-in for the host's /bin/sh: pipelines of the commands the
+// library runs (ethtool, lspci, modinfo, uname, mkdir, grep, cut, ip, ...)
+// with output redirection, answered from the topology.
+#include <errno.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "simulator/simulator.h"
+
+namespace tavo::sim {
+namespace {
+
+struct Token {
+  std::string text;
+  bool op = false;  // unquoted |, >, >>, 2>, 2>&1
+};
+
+std::vector<Token> tokenize(const std::string& line) {
+  std::vector<Token> out;
+  std::string cur;
+  bool have = false;
+  auto flush = [&] {
+    if (have) out.push_back(Token{cur, false});
+    cur.clear();
+    have = false;
+  };
+  for (size_t i = 0; i < line.size(); ++i) {
+    char c = line[i];
+    if (c == '\'') {
+      size_t j = line.find('\'', i + 1);
+      if (j == std::string::npos) j = line.size();
+      cur += line.substr(i + 1, j - i - 1);
+      have = true;
+      i = j;
+    } else if (c == '"') {
+      ++i;
+      while (i < line.size() && line[i] != '"') {
+        if (line[i] == '\\' && i + 1 < line.size() && (line[i + 1] == '"' || line[i + 1] == '\\')) ++i;
+        cur += line[i++];
+      }
+      have = true;
+    } else if (c == '\\' && i + 1 < line.size()) {
+      cur += line[++i];
+      have = true;
+    } else if (c == ' ' || c == '\t' || c == '\n') {
+      flush();
+    } else if (c == '|' || c == ';') {
+      flush();
+      out.push_back(Token{std::string(1, c), true});
+    } else if (c == '>') {
+      std::string op = ">";
+      if (have && cur == "2") {
+        op = "2>";
+        cur.clear();
+        have = false;
+      }
+      flush();
+      if (i + 1 < line.size() && line[i + 1] == '>') {
+        op += ">";
+        ++i;
+      }
+      if (i + 2 < line.size() && line[i + 1] == '&' && line[i + 2] == '1') {
+        op += "&1";
+        i += 2;
+      }
+      out.push_back(Token{op, true});
+    } else {
+      cur += c;
+      have = true;
+    }
+  }
+  flush();
+  return out;
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  std::string l;
+  while (std::getline(in, l)) out.push_back(l);
+  return out;
+}
+
+bool parse_bdf(std::string s, unsigned* bus, unsigned* dev, unsigned* fn) {
+  // [dddd:]bb:dd.f
+  if (std::count(s.begin(), s.end(), ':') == 2) s = s.substr(s.find(':') + 1);
+  return sscanf(s.c_str(), "%x:%x.%x", bus, dev, fn) == 3;
+}
+
+}  // namespace
+
+Simulator::ShellResult Simulator::run_stage(const std::vector<std::string>& w, const std::string& input) {
+  ShellResult r;
+  if (w.empty()) return r;
+  std::string joined;
+  for (const auto& s : w) joined += (joined.empty() ? "" : " ") + s;
+  for (const auto& [prefix, answer] : shell_answers_)
+    if (joined.compare(0, prefix.size(), prefix) == 0) return answer;
+
+  const std::string& cmd = w[0];
+  auto find_nic = [&](const std::string& name) -> const SimFunction* {
+    for (const auto& f : topology_.functions)
+      if (f.kind == FunctionKind::Nic && f.ifname == name) return &f;
+    return nullptr;
+  };
+  auto bdf_text = [&](const SimFunction& f, bool domain) {
+    const SimController* c = controller(f.controller);
+    char buf[32];
+    snprintf(buf, sizeof buf, "%s%02x:%02x.%x", domain ? "0000:" : "", c ? c->bus : 0, c ? c->device : 0,
+             f.pci_function);
+    return std::string(buf);
+  };
+
+  if (cmd == "ethtool" && w.size() >= 3 && w[1] == "-i") {
+    const SimFunction* f = find_nic(w[2]);
+    if (f == nullptr) return ShellResult{71, ""};
+    r.out = "driver: cv2net\nversion: 11.1.0.0\nfirmware-version: 11.1.0.0\nbus-info: " + bdf_text(*f, true) +
+            "\nsupports-statistics: yes\n";
+    return r;
+  }
+  if (cmd == "lspci") {
+    std::string slot, ids;
+    bool hex = false;
+    for (size_t i = 1; i < w.size(); ++i) {
+      if (w[i] == "-s" && i + 1 < w.size()) slot = w[++i];
+      else if (w[i] == "-d" && i + 1 < w.size()) ids = w[++i];
+      else if (w[i] == "-x") hex = true;
+    }
+    for (const auto& f : topology_.functions) {
+      const SimController* c = controller(f.controller);
+      if (c == nullptr) continue;
+      uint16_t device = f.kind == FunctionKind::Nic ? c->nic_device_id : c->iscsi_device_id;
+      if (!slot.empty()) {
+        unsigned b, d, fn;
+        if (!parse_bdf(slot, &b, &d, &fn) || b != c->bus || d != c->device || fn != f.pci_function) continue;
+      }
+      if (!ids.empty()) {
+        unsigned v = 0, dv = 0;
+        if (sscanf(ids.c_str(), "%x:%x", &v, &dv) != 2 || v != c->vendor_id || dv != device) continue;
+      }
+      char head[160];
+      snprintf(head, sizeof head, "%s %s: Quorvel Corporation Device %04x (rev 01)\n",
+               bdf_text(f, ids.empty() ? false : true).c_str(),
+               f.kind == FunctionKind::Nic ? "Ethernet controller" : "Mass storage controller", device);
+      r.out += head;
+      if (hex) {
+        auto cfg = pci_config_space(f);
+        for (int row = 0; row < 4; ++row) {
+          char line[80];
+          int n = snprintf(line, sizeof line, "%02x:", row * 16);
+          for (int i = 0; i < 16; ++i) n += snprintf(line + n, sizeof line - n, " %02x", cfg[row * 16 + i]);
+          r.out += std::string(line) + "\n";
+        }
+        r.out += "\n";
+      }
+    }
+    return r;
+  }
+  if (cmd == "modinfo") {
+    if (w.size() < 2 || w.back() != "cv2net") return ShellResult{1, ""};
+    r.out = "filename:       /usr/lib/vmware/vmkmod/cv2net\nversion:        11.1.0.0\n"
+            "license:        ThirdParty:Quorvel\nsupported:      external\n";
+    return r;
+  }
+  if (cmd == "uname") {
+    r.out = (w.size() > 1 && w[1] == "-r") ? topology_.release + "\n" : "VMkernel\n";
+    return r;
+  }
+  if (cmd == "mkdir") {
+    for (size_t i = 1; i < w.size(); ++i) {
+      if (w[i] == "-p") continue;
+      std::string p = w[i];
+      if (strip_root(p) == p && !root_.empty()) p = root_ + (p[0] == '/' ? "" : "/") + p;
+      for (size_t k = 1; k <= p.size(); ++k)
+        if (k == p.size() || p[k] == '/') ::mkdir(p.substr(0, k).c_str(), 0755);
+    }
+    return r;
+  }
+  if (cmd == "grep") {
+    std::string pattern;
+    bool invert = false;
+    for (size_t i = 1; i < w.size(); ++i) {
+      if (w[i] == "-a") continue;
+      if (w[i] == "-v") {
+        invert = true;
+        continue;
+      }
+      pattern = w[i];
+    }
+    bool any = false;
+    for (const auto& l : lines_of(input)) {
+      bool hit = l.find(pattern) != std::string::npos;
+      if (hit != invert) {
+        r.out += l + "\n";
+        any = true;
+      }
+    }
+    r.status = any ? 0 : 1;
+    return r;
+  }
+  if (cmd == "cut") {
+    std::string delim = "\t";
+    int field = 1;
+    for (size_t i = 1; i < w.size(); ++i) {
+      if (w[i].compare(0, 2, "-d") == 0) delim = w[i].size() > 2 ? w[i].substr(2) : (i + 1 < w.size() ? w[++i] : "");
+      else if (w[i].compare(0, 2, "-f") == 0) field = atoi(w[i].size() > 2 ? w[i].substr(2).c_str() : (i + 1 < w.size() ? w[++i].c_str() : "1"));
+    }
+    char d = delim.empty() ? '\t' : delim[0];
+    for (const auto& l : lines_of(input)) {
+      if (l.find(d) == std::string::npos) {
+        r.out += l + "\n";
+        continue;
+      }
+      std::vector<std::string> parts;
+      std::string cur;
+      for (char c : l) {
+        if (c == d) {
+          parts.push_back(cur);
+          cur.clear();
+        } else {
+          cur += c;
+        }
+      }
+      parts.push_back(cur);
+      r.out += (field >= 1 && static_cast<size_t>(field) <= parts.size() ? parts[field - 1] : "") + "\n";
+    }
+    return r;
+  }
+  if (cmd == "ip") {
+    // ip link set <if> vf <n> ...
+    if (w.size() >= 6 && w[1] == "link" && w[2] == "set" && w[4] == "vf") {
+      const SimFunction* f = find_nic(w[3]);
+      if (f == nullptr) return ShellResult{1, ""};
+      int index = kAny;
+      auto list = nic_functions();
+      for (size_t i = 0; i < list.size(); ++i)
+        if (list[i] == f) index = static_cast<int>(i) + 1;
+      if (match_fault(FaultKind::VfRefusal, kAny, kAny, index, kAny)) return ShellResult{2, ""};
+      if (atoi(w[5].c_str()) >= f->vf_count) return ShellResult{2, ""};
+      return r;
+    }
+    return w.size() >= 4 && w[1] == "link" && w[2] == "set" && find_nic(w[3]) ? r : ShellResult{1, ""};
+  }
+  if (cmd == "ifconfig") return w.size() >= 2 && find_nic(w[1]) ? r : ShellResult{1, ""};
+  if (cmd == "getenforce") return ShellResult{0, "Disabled\n"};
+  if (cmd == "setenforce" || cmd == "true") return r;
+  if (cmd == "false") return ShellResult{1, ""};
+  if (cmd == "echo") {
+    for (size_t i = 1; i < w.size(); ++i) r.out += (i > 1 ? " " : "") + w[i];
+    r.out += "\n";
+    return r;
+  }
+  if (cmd == "cat") {
+    for (size_t i = 1; i < w.size(); ++i) {
+      std::ifstream in(w[i]);
+      if (!in) return ShellResult{1, r.out};
+      std::ostringstream s;
+      s << in.rdbuf();
+      r.out += s.str();
+    }
+    return r;
+  }
+  return ShellResult{127, ""};
+}
+
+Simulator::ShellResult Simulator::run_pipeline(const std::string& line) {
+  std::vector<Token> tokens = tokenize(line);
+  ShellResult last;
+  std::string input;
+  std::vector<std::string> words;
+  std::string out_file;
+  bool append = false;
+  auto finish_stage = [&](bool end_of_pipeline) {
+    last = run_stage(words, input);
+    input = last.out;
+    if (!out_file.empty()) {
+      std::string p = out_file;
+      if (p != "/dev/null") {
+        if (strip_root(p) == p && !root_.empty()) p = root_ + (p[0] == '/' ? "" : "/") + p;
+        std::ofstream f(p, append ? std::ios::app : std::ios::trunc);
+        f << last.out;
+      }
+      input.clear();
+    }
+    (void)end_of_pipeline;
+    words.clear();
+    out_file.clear();
+    append = false;
+  };
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    const Token& t = tokens[i];
+    if (!t.op) {
+      words.push_back(t.text);
+      continue;
+    }
+    if (t.text == "|") {
+      finish_stage(false);
+    } else if (t.text == ";") {
+      finish_stage(true);
+      input.clear();
+    } else if (t.text == ">" || t.text == ">>") {
+      if (i + 1 < tokens.size()) out_file = tokens[++i].text;
+      append = t.text == ">>";
+    } else if (t.text == "2>" || t.text == "2>>") {
+      if (i + 1 < tokens.size()) ++i;  // standard error is not modelled
+    }
+  }
+  finish_stage(true);
+  return last;
+}
+
+int Simulator::shell(const std::string& command) {
+  log_.push_back(LogEntry{LogKind::Shell, "", 0, {}, command});
+  ShellResult r = run_pipeline(command);
+  return (r.status & 0xFF) << 8;
+}
+
+}  // namespace tavo::sim

@@ -1,0 +1,372 @@
+#include "simulator/simulator.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace tavo::sim {
+namespace {
+
+bool writes(int flags) {
+  return (flags & (O_WRONLY | O_RDWR | O_CREAT | O_TRUNC | O_APPEND)) != 0;
+}
+
+std::string read_whole(const std::string& path, bool* existed) {
+  std::ifstream in(path, std::ios::binary);
+  *existed = static_cast<bool>(in);
+  std::ostringstream s;
+  if (in) s << in.rdbuf();
+  return s.str();
+}
+
+void remove_tree(const std::string& path) {
+  DIR* d = opendir(path.c_str());
+  if (d != nullptr) {
+    while (dirent* e = readdir(d)) {
+      std::string name = e->d_name;
+      if (name == "." || name == "..") continue;
+      std::string child = path + "/" + name;
+      struct stat st;
+      if (lstat(child.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        remove_tree(child);
+      else
+        ::unlink(child.c_str());
+    }
+    closedir(d);
+  }
+  ::rmdir(path.c_str());
+}
+
+void make_dirs(const std::string& path) {
+  for (size_t i = 1; i <= path.size(); ++i) {
+    if (i == path.size() || path[i] == '/') ::mkdir(path.substr(0, i).c_str(), 0755);
+  }
+}
+
+}  // namespace
+
+Simulator::Simulator(Topology topology, std::string root) : topology_(std::move(topology)) {
+  if (root.empty()) {
+    const char* tmp = getenv("TMPDIR");
+    std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/tavo-sim-XXXXXX";
+    std::vector<char> buf(tmpl.begin(), tmpl.end());
+    buf.push_back('\0');
+    if (mkdtemp(buf.data()) != nullptr) {
+      root = buf.data();
+      own_root_ = true;
+    }
+  }
+  while (root.size() > 1 && root.back() == '/') root.pop_back();
+  root_ = root;
+  // The host's standard directories, then its files unless the root has them.
+  for (const char* dir : {"/tmp", "/etc", "/var/log", "/scratch", "/opt"}) make_dirs(root_ + dir);
+  std::map<std::string, std::string> files = topology_.files;
+  if (!files.count("/etc/vmware/esx.conf")) files["/etc/vmware/esx.conf"] = esx_conf_text(topology_);
+  for (const auto& [path, content] : files) {
+    std::string full = root_ + path;
+    struct stat st;
+    if (::stat(full.c_str(), &st) == 0) continue;
+    make_dirs(full.substr(0, full.rfind('/')));
+    std::ofstream(full, std::ios::binary) << content;
+  }
+}
+
+Simulator::~Simulator() {
+  if (own_root_ && !root_.empty()) remove_tree(root_);
+}
+
+void Simulator::on(uint8_t subsystem, uint8_t opcode, Responder r, int version) {
+  auto& list = responders_[{subsystem, opcode}];
+  // A newer registration for the same version replaces the older one.
+  for (auto& entry : list) {
+    if (entry.first == version) {
+      entry.second = std::move(r);
+      return;
+    }
+  }
+  list.emplace_back(version, std::move(r));
+}
+
+Fault& Simulator::inject(const Fault& f) {
+  faults_.push_back(f);
+  return faults_.back();
+}
+
+std::vector<LogEntry> Simulator::mailbox_log() const {
+  std::vector<LogEntry> out;
+  for (const auto& e : log_) {
+    if ((e.kind == LogKind::IscsiIoctl && e.request == kIscsiMailboxRequest) ||
+        (e.kind == LogKind::NicIoctl && e.request == kNicMailboxRequest))
+      out.push_back(e);
+  }
+  return out;
+}
+
+void Simulator::set_shell_answer(const std::string& prefix, int status, const std::string& output) {
+  shell_answers_.insert(shell_answers_.begin(), {prefix, ShellResult{status, output}});
+}
+
+const SimController* Simulator::controller(int index) const {
+  for (const auto& c : topology_.controllers)
+    if (c.index == index) return &c;
+  return nullptr;
+}
+
+Fault* Simulator::match_fault(FaultKind kind, int subsystem, int opcode, int function, long request) {
+  for (auto& f : faults_) {
+    if (f.kind != kind) continue;
+    if (f.subsystem != kAny && f.subsystem != subsystem) continue;
+    if (f.opcode != kAny && f.opcode != opcode) continue;
+    if (f.function != kAny && f.function != function) continue;
+    if (f.request != kAny && f.request != request) continue;
+    if (f.times >= 0 && f.injected >= f.times) continue;
+    if (f.skip > 0) {
+      --f.skip;
+      continue;
+    }
+    ++f.injected;
+    return &f;
+  }
+  return nullptr;
+}
+
+Fault* Simulator::match_file_fault(const char* call, const std::string& path) {
+  for (auto& f : faults_) {
+    if (f.kind != FaultKind::FileErrno && f.kind != FaultKind::ShortWrite && f.kind != FaultKind::Crash)
+      continue;
+    if (!f.file_call.empty() && f.file_call != call) continue;
+    if (!f.path_contains.empty() && path.find(f.path_contains) == std::string::npos) continue;
+    if (f.kind == FaultKind::ShortWrite && strcmp(call, "write") != 0) continue;
+    if (f.times >= 0 && f.injected >= f.times) continue;
+    if (f.skip > 0) {
+      --f.skip;
+      continue;
+    }
+    ++f.injected;
+    return &f;
+  }
+  return nullptr;
+}
+
+// 0: go on; -1: fail with errno set. A crash fault does not return.
+int Simulator::file_fault(const char* call, const std::string& path) {
+  Fault* f = match_file_fault(call, path);
+  if (f == nullptr || f->kind == FaultKind::ShortWrite) {
+    if (f != nullptr) --f->injected;  // counted when the write applies it
+    return 0;
+  }
+  if (f->kind == FaultKind::Crash) crash();
+  errno = f->err;
+  return -1;
+}
+
+void Simulator::crash() {
+  // What was never synced is lost with the process.
+  for (const auto& [path, d] : dirty_) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC);
+    if (fd < 0) continue;
+    if (d.existed && !d.synced.empty()) {
+      ssize_t w = ::write(fd, d.synced.data(), d.synced.size());
+      (void)w;
+    }
+    ::close(fd);
+  }
+  _exit(kCrashExitCode);
+}
+
+std::string Simulator::strip_root(const std::string& path) const {
+  if (!root_.empty() && path.compare(0, root_.size(), root_) == 0 &&
+      (path.size() == root_.size() || path[root_.size()] == '/'))
+    return path.substr(root_.size());
+  return path;
+}
+
+void Simulator::note_write_path(const std::string& path) {
+  if (root_.empty()) return;
+  if (path.empty() || path[0] != '/' || strip_root(path) == path) outside_.push_back(path);
+}
+
+void Simulator::mark_dirty(int fd) {
+  auto it = fd_paths_.find(fd);
+  if (it == fd_paths_.end() || dirty_.count(it->second)) return;
+  Dirty d;
+  d.synced = read_whole(it->second, &d.existed);
+  dirty_[it->second] = d;
+}
+
+int Simulator::open(const std::string& path, int flags, mode_t mode) {
+  if (file_fault("open", path) != 0) return -1;
+  bool w = writes(flags);
+  if (w) {
+    note_write_path(path);
+    if (strip_root(path) == path) {
+      errno = EACCES;
+      return -1;
+    }
+    if ((flags & O_TRUNC) || (flags & O_CREAT)) {
+      if (!dirty_.count(path)) {
+        Dirty d;
+        d.synced = read_whole(path, &d.existed);
+        if (!d.existed || (flags & O_TRUNC)) dirty_[path] = d;
+      }
+    }
+  }
+  int fd = ::open(path.c_str(), flags, mode);
+  if (fd >= 0 && w) fd_paths_[fd] = path;
+  if (fd < 0 && w) {
+    auto it = dirty_.find(path);
+    if (it != dirty_.end() && !it->second.existed) dirty_.erase(it);
+  }
+  return fd;
+}
+
+ssize_t Simulator::read(int fd, void* buf, size_t n) {
+  if (file_fault("read", fd_paths_.count(fd) ? fd_paths_[fd] : "") != 0) return -1;
+  return ::read(fd, buf, n);
+}
+
+ssize_t Simulator::write(int fd, const void* buf, size_t n) {
+  std::string path = fd_paths_.count(fd) ? fd_paths_[fd] : "";
+  Fault* f = match_file_fault("write", path);
+  if (f != nullptr) {
+    if (f->kind == FaultKind::Crash) crash();
+    if (f->kind == FaultKind::FileErrno) {
+      errno = f->err;
+      return -1;
+    }
+    n = n > 1 ? n / 2 : n;  // short write
+  }
+  mark_dirty(fd);
+  return ::write(fd, buf, n);
+}
+
+off_t Simulator::seek(int fd, off_t offset, int whence) { return ::lseek(fd, offset, whence); }
+
+int Simulator::fsync(int fd) {
+  std::string path = fd_paths_.count(fd) ? fd_paths_[fd] : "";
+  if (file_fault("fsync", path) != 0) return -1;
+  int r = ::fsync(fd);
+  if (r == 0 && !path.empty()) dirty_.erase(path);
+  return r;
+}
+
+int Simulator::close(int fd) {
+  std::string path = fd_paths_.count(fd) ? fd_paths_[fd] : "";
+  fd_paths_.erase(fd);
+  int r = ::close(fd);
+  if (file_fault("close", path) != 0) return -1;
+  return r;
+}
+
+int Simulator::rename(const std::string& from, const std::string& to) {
+  if (file_fault("rename", to) != 0) return -1;
+  note_write_path(to);
+  if (strip_root(to) == to || strip_root(from) == from) {
+    errno = EACCES;
+    return -1;
+  }
+  int r = ::rename(from.c_str(), to.c_str());
+  if (r == 0) {
+    auto it = dirty_.find(from);
+    dirty_.erase(to);
+    if (it != dirty_.end()) {
+      dirty_[to] = it->second;
+      dirty_.erase(it);
+    }
+  }
+  return r;
+}
+
+int Simulator::unlink(const std::string& path) {
+  if (file_fault("unlink", path) != 0) return -1;
+  note_write_path(path);
+  if (strip_root(path) == path) {
+    errno = EACCES;
+    return -1;
+  }
+  int r = ::unlink(path.c_str());
+  if (r == 0) dirty_.erase(path);
+  return r;
+}
+
+int Simulator::mkdir(const std::string& path, mode_t mode) {
+  if (file_fault("mkdir", path) != 0) return -1;
+  note_write_path(path);
+  if (strip_root(path) == path) {
+    errno = EACCES;
+    return -1;
+  }
+  return ::mkdir(path.c_str(), mode);
+}
+
+int Simulator::chmod(const std::string& path, mode_t mode) {
+  if (file_fault("chmod", path) != 0) return -1;
+  note_write_path(path);
+  if (strip_root(path) == path) {
+    errno = EACCES;
+    return -1;
+  }
+  return ::chmod(path.c_str(), mode);
+}
+
+int Simulator::stat(const std::string& path, struct stat* st) {
+  if (file_fault("stat", path) != 0) return -1;
+  return ::stat(path.c_str(), st);
+}
+
+int Simulator::lock(int fd, int cmd, struct flock* fl) {
+  if (file_fault("lock", fd_paths_.count(fd) ? fd_paths_[fd] : "") != 0) return -1;
+  return ::fcntl(fd, cmd, fl);
+}
+
+int Simulator::host_name(char* buf, size_t len) {
+  if (buf == nullptr || len == 0) {
+    errno = EINVAL;
+    return -1;
+  }
+  snprintf(buf, len, "%s", "esx-sim");
+  return 0;
+}
+
+int Simulator::uname(struct utsname* out) {
+  memset(out, 0, sizeof *out);
+  snprintf(out->sysname, sizeof out->sysname, "VMkernel");
+  snprintf(out->nodename, sizeof out->nodename, "esx-sim");
+  snprintf(out->release, sizeof out->release, "%s", topology_.release.c_str());
+  snprintf(out->version, sizeof out->version, "#1 SMP Release build-0000000");
+  snprintf(out->machine, sizeof out->machine, "x86_64");
+  return 0;
+}
+
+Simulator* install(const std::string& topology, const std::string& root, std::string* error) {
+  Topology t;
+  if (!load_topology(topology, &t, error)) return nullptr;
+  auto sim = std::make_unique<Simulator>(std::move(t), root);
+  Simulator* raw = sim.get();
+  platform::install_host(std::move(sim));
+  return raw;
+}
+
+Simulator* current() { return dynamic_cast<Simulator*>(&platform::host()); }
+
+}  // namespace tavo::sim
+
+namespace tavo::platform {
+
+std::unique_ptr<Host> make_simulated_host(const std::string& topology) {
+  sim::Topology t;
+  std::string why;
+  if (!sim::load_topology(topology, &t, &why)) {
+    fprintf(stderr, "libtavo: %s\n", why.c_str());
+    return nullptr;
+  }
+  const char* root = secure_getenv("TAVO_ROOT");
+  return std::make_unique<sim::Simulator>(std::move(t), root ? root : "");
+}
+
+}  // namespace tavo::platform

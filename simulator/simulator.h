@@ -1,0 +1,205 @@
+// The simulated host: a second implementation of platform::Host that stands
+// in for the ESX host, the adapter drivers and the firmware. Files are real
+// files under a private root; devices, shell commands and the clock are
+// simulated. Every request is logged and faults are injected from data.
+#pragma once
+
+#include <stdint.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/host.h"
+#include "simulator/topology.h"
+#include "transport/device_layout.h"
+
+namespace tavo::sim {
+
+class Simulator;
+
+// One mailbox command as the firmware sees it.
+struct MailboxCall {
+  bool via_nic = false;             // NIC device (wrapped) or iSCSI device
+  const SimFunction* function = nullptr;
+  const SimController* controller = nullptr;
+  MailboxRequestHeader header{};    // as sent
+  std::span<uint8_t> payload;       // request_length bytes, answered in place
+};
+
+struct MailboxReply {
+  uint8_t status = 0;
+  uint16_t additional_status = 0;
+  int64_t actual_length = -1;       // -1: the request length
+};
+
+using Responder = std::function<MailboxReply(Simulator&, MailboxCall&)>;
+
+// Any value of a match field.
+inline constexpr int kAny = -1;
+
+enum class FaultKind {
+  FirmwareStatus,  // the firmware answers status/additional_status
+  IoctlErrno,      // the ioctl fails with err
+  OpenFails,       // device_open fails with err
+  ResponseLength,  // actual_response_length forced to length
+  NoAnswer,        // no answer within the header's timeout (clock advances)
+  NicCountChange,  // from the next NIC device open, the driver lists nic_count functions
+  VfRefusal,       // VF table request and "ip link set ... vf" refused
+  FileErrno,       // a file call fails with err
+  ShortWrite,      // a write stores only half of what it was given
+  Crash,           // the process dies at the file call (unsynced data is lost)
+};
+
+struct Fault {
+  FaultKind kind = FaultKind::FirmwareStatus;
+  // Match: mailbox (subsystem, opcode) and function (iSCSI device number or
+  // NIC PCI "bus:dev.fn" index, see below); ioctl request; file call.
+  int subsystem = kAny;
+  int opcode = kAny;
+  int function = kAny;              // iSCSI device number, or NIC function index (1-based)
+  long request = kAny;              // ioctl request number
+  std::string file_call;            // "open", "read", "write", "fsync", "close", "rename",
+                                    // "unlink", "mkdir", "chmod", "lock", "stat" or "" (any)
+  std::string path_contains;        // file faults: path substring ("" any)
+  // Schedule: let `skip` matching calls through, then inject `times` times
+  // (-1: always).
+  int skip = 0;
+  int times = 1;
+  int injected = 0;
+  // Effect.
+  uint8_t status = 0;
+  uint16_t additional_status = 0;
+  int err = 5;                      // EIO
+  int64_t length = 0;
+  int nic_count = 0;
+};
+
+enum class LogKind { IscsiIoctl, NicIoctl, Shell, DeviceOpen, DeviceClose };
+
+struct LogEntry {
+  LogKind kind;
+  std::string device;               // device path without the root
+  unsigned long request = 0;
+  std::vector<uint8_t> bytes;       // raw request as the library sent it
+  std::string command;              // shell command line
+};
+
+// Exit status of a process killed by a crash fault.
+inline constexpr int kCrashExitCode = 86;
+
+class Simulator final : public platform::Host {
+ public:
+  Simulator(Topology topology, std::string root);
+  ~Simulator() override;
+
+  // --- configuration for tests ---
+  Topology& topology() { return topology_; }
+  void on(uint8_t subsystem, uint8_t opcode, Responder r, int version = kAny);
+  void set_default_reply(MailboxReply r) { default_reply_ = r; }
+  Fault& inject(const Fault& f);
+  void clear_faults() { faults_.clear(); }
+  const std::vector<LogEntry>& log() const { return log_; }
+  void clear_log() { log_.clear(); }
+  std::vector<LogEntry> mailbox_log() const;  // iSCSI and NIC mailbox requests
+  void set_shell_answer(const std::string& prefix, int status, const std::string& output);
+  // Files written (created, renamed to, made) outside the root; must stay empty.
+  const std::vector<std::string>& outside_root_writes() const { return outside_; }
+  int open_device_count() const { return static_cast<int>(devices_.size()); }
+  void advance_ms(uint64_t ms) { clock_ms_ += ms; }
+  // Per-controller flash objects and firmware state for responders.
+  std::map<std::string, std::vector<uint8_t>>& flash(int controller) { return flash_[controller]; }
+  int nic_function_count() const;
+  std::vector<const SimFunction*> nic_functions() const;
+  const SimController* controller(int index) const;
+
+  // --- platform::Host ---
+  std::string root() const override { return root_; }
+  int open(const std::string& path, int flags, mode_t mode) override;
+  ssize_t read(int fd, void* buf, size_t n) override;
+  ssize_t write(int fd, const void* buf, size_t n) override;
+  off_t seek(int fd, off_t offset, int whence) override;
+  int fsync(int fd) override;
+  int close(int fd) override;
+  int rename(const std::string& from, const std::string& to) override;
+  int unlink(const std::string& path) override;
+  int mkdir(const std::string& path, mode_t mode) override;
+  int chmod(const std::string& path, mode_t mode) override;
+  int stat(const std::string& path, struct stat* st) override;
+  int lock(int fd, int cmd, struct flock* fl) override;
+  int device_open(const std::string& path, int flags) override;
+  int device_ioctl(int fd, unsigned long request, void* arg) override;
+  int device_close(int fd) override;
+  int shell(const std::string& command) override;
+  time_t now() override { return static_cast<time_t>(epoch_ + clock_ms_ / 1000); }
+  uint64_t monotonic_ms() override { return clock_ms_; }
+  void sleep_seconds(unsigned seconds) override { clock_ms_ += uint64_t{seconds} * 1000; }
+  int host_name(char* buf, size_t len) override;
+  int uname(struct utsname* out) override;
+
+  // Shell stages answer text for a command line's words (see shell.cpp).
+  struct ShellResult {
+    int status = 0;
+    std::string out;
+  };
+
+ private:
+  struct Device {
+    bool nic = false;
+    int iscsi_device = -1;
+    std::string path;
+  };
+  struct Dirty {
+    std::string synced;  // content at the last sync point
+    bool existed = false;
+  };
+
+  Fault* match_fault(FaultKind kind, int subsystem, int opcode, int function, long request);
+  Fault* match_file_fault(const char* call, const std::string& path);
+  int file_fault(const char* call, const std::string& path);
+  void note_write_path(const std::string& path);
+  void mark_dirty(int fd);
+  [[noreturn]] void crash();
+  std::string strip_root(const std::string& path) const;
+
+  int mailbox(const Device& dev, uint8_t* buf, size_t total, bool via_nic, const SimFunction* fn);
+  int nic_request(unsigned long request, void* arg);
+  const SimFunction* nic_function_at(uint8_t bus, uint8_t dev, uint8_t fn) const;
+  std::vector<uint8_t> pci_config_space(const SimFunction& fn) const;
+  ShellResult run_stage(const std::vector<std::string>& words, const std::string& input);
+  ShellResult run_pipeline(const std::string& line);
+
+  Topology topology_;
+  std::string root_;
+  bool own_root_ = false;
+  std::map<std::pair<int, int>, std::vector<std::pair<int, Responder>>> responders_;
+  MailboxReply default_reply_{66, 0, -1};
+  std::vector<Fault> faults_;
+  std::vector<LogEntry> log_;
+  std::vector<std::pair<std::string, ShellResult>> shell_answers_;
+  std::vector<std::string> outside_;
+  std::map<int, Device> devices_;
+  int next_device_fd_ = 1 << 20;
+  std::map<int, std::string> fd_paths_;   // descriptors open for writing
+  std::map<std::string, Dirty> dirty_;
+  std::map<int, std::map<std::string, std::vector<uint8_t>>> flash_;
+  int visible_nic_functions_ = -1;        // -1: all of the topology's
+  int pending_nic_count_ = -1;
+  uint64_t clock_ms_ = 0;
+  time_t epoch_ = 1798675200;             // 2027-01-01 00:00:00 UTC
+};
+
+// Creates a simulator over a topology ("default" or a file path) and a root
+// ("" makes a private temporary root, removed with the simulator), writes the
+// host files under the root and installs it as the host in force.
+// Answers nullptr (message in *error) for a bad topology.
+Simulator* install(const std::string& topology, const std::string& root, std::string* error = nullptr);
+
+// The simulator in force, or nullptr when the host is not simulated.
+Simulator* current();
+
+}  // namespace tavo::sim

@@ -1,0 +1,235 @@
+#include "simulator/topology.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "controller/device_ids.h"
+
+namespace tavo::sim {
+namespace {
+
+const char kDefault[] = R"(# Three Tessmark adapters: a CV3, a Galtor and a Moravel.
+controller 0 generation=cv3 serial=TM3C00000101 bus=3 device=0
+controller 1 generation=galtor serial=TM4G00000202 bus=5 device=0 vendor=0xF1A1
+controller 2 generation=moravel serial=TM5M00000303 bus=7 device=0
+
+nic controller=0 function=0 port=0 name=vmnic0 mac=00:0e:1e:30:00:00
+nic controller=0 function=1 port=1 name=vmnic1 mac=00:0e:1e:30:00:01
+iscsi controller=0 function=2 port=0 device=0 vmhba=vmhba32 mac=00:0e:1e:30:00:02
+iscsi controller=0 function=3 port=1 device=1 vmhba=vmhba33 mac=00:0e:1e:30:00:03
+
+nic controller=1 function=0 port=0 name=vmnic2 mac=00:0e:1e:40:00:00 vfs=2
+nic controller=1 function=1 port=1 name=vmnic3 mac=00:0e:1e:40:00:01
+iscsi controller=1 function=2 port=0 device=2 vmhba=vmhba34 mac=00:0e:1e:40:00:02
+
+nic controller=2 function=0 port=0 name=vmnic4 mac=00:0e:1e:50:00:00
+nic controller=2 function=1 port=1 name=vmnic5 mac=00:0e:1e:50:00:01
+nic controller=2 function=2 port=2 name=vmnic6 mac=00:0e:1e:50:00:02 mtu=9000
+nic controller=2 function=3 port=3 name=vmnic7 mac=00:0e:1e:50:00:03
+iscsi controller=2 function=4 port=0 device=4 vmhba=vmhba36 mac=00:0e:1e:50:00:04
+iscsi controller=2 function=5 port=1 device=5 vmhba=vmhba37 mac=00:0e:1e:50:00:05
+
+release 6.5.0
+file /etc/vmware-release VMware ESXi 6.5.0 build-0000000
+file /etc/issue.net VMware ESXi 6.5.0
+file /etc/banner VMware ESXi 6.5.0
+)";
+
+bool parse_number(const std::string& text, long* out) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  long v = strtol(text.c_str(), &end, 0);
+  if (end == nullptr || *end != '\0') return false;
+  *out = v;
+  return true;
+}
+
+// key=value words after the first word of a line.
+bool parse_fields(std::istringstream& in, std::map<std::string, std::string>* fields,
+                  std::vector<std::string>* bare) {
+  std::string word;
+  while (in >> word) {
+    auto eq = word.find('=');
+    if (eq == std::string::npos) {
+      bare->push_back(word);
+    } else {
+      (*fields)[word.substr(0, eq)] = word.substr(eq + 1);
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+const char* default_topology_text() { return kDefault; }
+
+bool parse_topology(const std::string& text, Topology* out, std::string* error) {
+  Topology t;
+  std::istringstream lines(text);
+  std::string line;
+  int number = 0;
+  auto fail = [&](const std::string& why) {
+    if (error) *error = "line " + std::to_string(number) + ": " + why;
+    return false;
+  };
+  while (std::getline(lines, line)) {
+    ++number;
+    auto hash = line.find('#');
+    if (hash != std::string::npos) line.erase(hash);
+    std::istringstream in(line);
+    std::string kind;
+    if (!(in >> kind)) continue;
+    if (kind == "file") {
+      std::string path;
+      if (!(in >> path)) return fail("file needs a path");
+      std::string rest;
+      std::getline(in, rest);
+      size_t start = rest.find_first_not_of(' ');
+      rest = start == std::string::npos ? "" : rest.substr(start);
+      std::string content;
+      for (size_t i = 0; i < rest.size(); ++i) {
+        if (rest[i] == '\\' && i + 1 < rest.size() && rest[i + 1] == 'n') {
+          content += '\n';
+          ++i;
+        } else {
+          content += rest[i];
+        }
+      }
+      t.files[path] = content + "\n";
+      continue;
+    }
+    if (kind == "release") {
+      if (!(in >> t.release)) return fail("release needs a text");
+      continue;
+    }
+    if (kind == "no-nic-driver") {
+      t.nic_driver = false;
+      continue;
+    }
+    std::map<std::string, std::string> f;
+    std::vector<std::string> bare;
+    parse_fields(in, &f, &bare);
+    auto num = [&](const char* key, long def, long lo, long hi, long* v) {
+      auto it = f.find(key);
+      if (it == f.end()) {
+        *v = def;
+        return true;
+      }
+      return parse_number(it->second, v) && *v >= lo && *v <= hi;
+    };
+    if (kind == "controller") {
+      SimController c;
+      long v = 0;
+      if (bare.size() != 1 || !parse_number(bare[0], &v) || v < 0 || v > 15)
+        return fail("controller needs its index 0-15");
+      c.index = static_cast<int>(v);
+      std::string gen = f.count("generation") ? f["generation"] : "cv3";
+      const GenerationDeviceIds* ids = nullptr;
+      for (const auto& g : kGenerationDeviceIds)
+        if (gen == g.name) ids = &g;
+      if (ids == nullptr) return fail("unknown generation " + gen);
+      c.generation = ids->generation;
+      c.nic_device_id = ids->nic_device_id;
+      c.iscsi_device_id = ids->iscsi_device_id;
+      if (!num("nic-device-id", c.nic_device_id, 0, 0xFFFF, &v)) return fail("bad nic-device-id");
+      c.nic_device_id = static_cast<uint16_t>(v);
+      if (!num("iscsi-device-id", c.iscsi_device_id, 0, 0xFFFF, &v)) return fail("bad iscsi-device-id");
+      c.iscsi_device_id = static_cast<uint16_t>(v);
+      if (!num("vendor", kVendorIds[0], 0, 0xFFFF, &v)) return fail("bad vendor");
+      c.vendor_id = static_cast<uint16_t>(v);
+      if (!num("bus", 2 + 2 * c.index, 0, 255, &v)) return fail("bad bus");
+      c.bus = static_cast<uint8_t>(v);
+      if (!num("device", 0, 0, 31, &v)) return fail("bad device");
+      c.device = static_cast<uint8_t>(v);
+      c.serial = f.count("serial") ? f["serial"] : "TM" + std::to_string(c.index);
+      for (const auto& other : t.controllers)
+        if (other.index == c.index) return fail("controller defined twice");
+      t.controllers.push_back(c);
+      continue;
+    }
+    if (kind == "nic" || kind == "iscsi" || kind == "vf") {
+      SimFunction fn;
+      fn.kind = kind == "iscsi" ? FunctionKind::Iscsi : FunctionKind::Nic;
+      long v = 0;
+      if (!num("controller", 0, 0, 15, &v)) return fail("bad controller");
+      fn.controller = static_cast<int>(v);
+      bool known = false;
+      for (const auto& c : t.controllers) known |= c.index == fn.controller;
+      if (!known) return fail("function of an undefined controller");
+      if (!f.count("function") || !num("function", 0, 0, 255, &v)) return fail("function needs function=0-255");
+      fn.pci_function = static_cast<uint8_t>(v);
+      if (!num("port", 0, 0, 3, &v)) return fail("bad port (0-3)");
+      fn.port = static_cast<int>(v);
+      if (!num("mtu", 1500, 68, 9000, &v)) return fail("bad mtu");
+      fn.mtu = static_cast<uint16_t>(v);
+      if (!num("vfs", 0, 0, 60, &v)) return fail("bad vfs (0-60)");
+      fn.vf_count = static_cast<int>(v);
+      fn.mac = f.count("mac") ? f["mac"] : "00:00:00:00:00:00";
+      if (kind == "vf") {
+        fn.virtual_function = true;
+        if (!f.count("parent") || !num("parent", 0, 0, 255, &v)) return fail("vf needs parent=<pf>");
+        fn.parent_pf = static_cast<int>(v);
+      }
+      if (fn.kind == FunctionKind::Iscsi) {
+        if (!f.count("device") || !num("device", 0, 0, 127, &v)) return fail("iscsi needs device=0-127");
+        fn.iscsi_device = static_cast<int>(v);
+        for (const auto& other : t.functions)
+          if (other.iscsi_device == fn.iscsi_device) return fail("iscsi device number used twice");
+        fn.vmhba = f.count("vmhba") ? f["vmhba"] : "vmhba" + std::to_string(32 + fn.iscsi_device);
+      } else {
+        fn.ifname = f.count("name") ? f["name"] : "";
+        if (fn.ifname.size() > 15) return fail("interface name too long");
+      }
+      for (const auto& other : t.functions)
+        if (other.controller == fn.controller && other.pci_function == fn.pci_function)
+          return fail("PCI function used twice on one controller");
+      t.functions.push_back(fn);
+      continue;
+    }
+    return fail("unknown line kind " + kind);
+  }
+  *out = std::move(t);
+  return true;
+}
+
+bool load_topology(const std::string& name, Topology* out, std::string* error) {
+  std::string text;
+  if (name == "default") {
+    text = kDefault;
+  } else {
+    std::ifstream in(name);
+    if (!in) {
+      if (error) *error = "cannot read topology file " + name;
+      return false;
+    }
+    std::ostringstream s;
+    s << in.rdbuf();
+    text = s.str();
+  }
+  std::string why;
+  if (!parse_topology(text, out, &why)) {
+    if (error) *error = name + ": " + why;
+    return false;
+  }
+  return true;
+}
+
+std::string esx_conf_text(const Topology& t) {
+  std::string s = "/adv/Misc/HostName = \"esx-sim\"\n";
+  for (const auto& fn : t.functions) {
+    if (fn.kind != FunctionKind::Nic || fn.ifname.empty()) continue;
+    for (const auto& c : t.controllers) {
+      if (c.index != fn.controller) continue;
+      char line[160];
+      snprintf(line, sizeof line, "/device/%03d:%02d.%d/vmkname = \"%s\"\n", c.bus, c.device,
+               fn.pci_function, fn.ifname.c_str());
+      s += line;
+    }
+  }
+  return s;
+}
+
+}  // namespace tavo::sim

@@ -1,0 +1,62 @@
+// What the simulated host holds: controllers, their PCI functions, and host
+// files. Read from a plain-text topology file (see README) or built in.
+#pragma once
+
+#include <stdint.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace tavo::sim {
+
+struct SimController {
+  int index = 0;
+  uint32_t generation = 0;
+  uint16_t vendor_id = 0;
+  uint16_t nic_device_id = 0;
+  uint16_t iscsi_device_id = 0;
+  std::string serial;
+  uint8_t bus = 0;
+  uint8_t device = 0;
+};
+
+enum class FunctionKind { Iscsi, Nic };
+
+struct SimFunction {
+  FunctionKind kind = FunctionKind::Nic;
+  int controller = 0;
+  uint8_t pci_function = 0;
+  int port = 0;
+  bool virtual_function = false;
+  int parent_pf = -1;          // PCI function of the physical function of a VF
+  int iscsi_device = -1;       // cv2iscsi_<n> for an iSCSI function
+  std::string vmhba;           // vmhba name of an iSCSI function
+  std::string ifname;          // host interface name of a NIC function
+  std::string mac;             // "00:11:22:33:44:55"
+  uint16_t mtu = 1500;
+  uint8_t link_down_reason = 0;
+  int vf_count = 0;            // VFs shown in the NIC driver's VF table
+};
+
+struct Topology {
+  std::vector<SimController> controllers;
+  std::vector<SimFunction> functions;
+  std::map<std::string, std::string> files;  // fixed host path -> content
+  bool nic_driver = true;                    // cv_esx_nic present
+  std::string release = "6.5.0";             // uname -r
+};
+
+// Parses topology text; on error answers false with a message naming the line.
+bool parse_topology(const std::string& text, Topology* out, std::string* error);
+
+// Loads "default" or a topology file; on error answers false with a message.
+bool load_topology(const std::string& name, Topology* out, std::string* error);
+
+// The built-in topology named "default".
+const char* default_topology_text();
+
+// Derived host files (esx.conf interface lines) for a topology's NIC functions.
+std::string esx_conf_text(const Topology& t);
+
+}  // namespace tavo::sim

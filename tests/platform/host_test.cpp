@@ -1,0 +1,82 @@
+#include "platform/host.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include "tests/support/sim_fixture.h"
+
+namespace tavo {
+namespace {
+
+using test::SimTest;
+
+TEST(RealHost, FixedPathsGoUnderTavoRoot) {
+  test::TempRoot root;
+  setenv("TAVO_ROOT", (root.path() + "/").c_str(), 1);
+  platform::install_host(platform::make_real_host());
+  EXPECT_EQ(platform::fixed_path("/etc/vmware/esx.conf"), root.path() + "/etc/vmware/esx.conf");
+  // Already rooted and relative paths are left alone.
+  EXPECT_EQ(platform::fixed_path(root.path() + "/tmp/x"), root.path() + "/tmp/x");
+  EXPECT_EQ(platform::fixed_path("relative/file"), "relative/file");
+  unsetenv("TAVO_ROOT");
+  EXPECT_EQ(platform::fixed_path("/etc/issue.net"), "/etc/issue.net");
+  platform::install_host(nullptr);
+}
+
+TEST(RealHost, EnvironmentSelectsTheSimulator) {
+  test::TempRoot root;
+  setenv("TAVO_ROOT", root.path().c_str(), 1);
+  setenv("TAVO_SIMULATOR", "default", 1);
+  platform::install_host(nullptr);
+  ASSERT_NE(sim::current(), nullptr);
+  EXPECT_EQ(platform::host().root(), root.path());
+  EXPECT_TRUE(test::file_exists(root.at("/etc/vmware/esx.conf")));
+  setenv("TAVO_SIMULATOR", root.at("/missing-topology").c_str(), 1);
+  platform::install_host(nullptr);
+  EXPECT_EQ(sim::current(), nullptr);  // a bad topology falls back to the real host
+  unsetenv("TAVO_SIMULATOR");
+  unsetenv("TAVO_ROOT");
+  platform::install_host(nullptr);
+}
+
+class StreamTest : public SimTest {};
+
+TEST_F(StreamTest, StreamsGoThroughHostFileCalls) {
+  std::string path = platform::fixed_path("/etc/config/QVL/tavo/s.txt");
+  ASSERT_EQ(platform::host().mkdir(platform::fixed_path("/etc/config"), 0755), 0);
+  ASSERT_EQ(platform::host().mkdir(platform::fixed_path("/etc/config/QVL"), 0755), 0);
+  ASSERT_EQ(platform::host().mkdir(platform::fixed_path("/etc/config/QVL/tavo"), 0755), 0);
+  FILE* f = platform::open_stream(path, "w");
+  ASSERT_NE(f, nullptr);
+  fprintf(f, "line %d\n", 1);
+  ASSERT_EQ(fclose(f), 0);
+  f = platform::open_stream(path, "ae+");
+  ASSERT_NE(f, nullptr);
+  fputs("line 2\n", f);
+  fclose(f);
+  EXPECT_EQ(test::read_file(root_.at("/etc/config/QVL/tavo/s.txt")), "line 1\nline 2\n");
+
+  f = platform::open_stream(path, "r");
+  ASSERT_NE(f, nullptr);
+  char buf[32];
+  ASSERT_NE(fgets(buf, sizeof buf, f), nullptr);
+  EXPECT_STREQ(buf, "line 1\n");
+  fclose(f);
+  EXPECT_EQ(platform::open_stream(path, "q"), nullptr);
+}
+
+TEST_F(StreamTest, InjectedWriteErrorReachesTheStream) {
+  sim::Fault f;
+  f.kind = sim::FaultKind::FileErrno;
+  f.file_call = "write";
+  f.err = ENOSPC;
+  sim_->inject(f);
+  FILE* s = platform::open_stream(platform::fixed_path("/out.txt"), "w");
+  ASSERT_NE(s, nullptr);
+  fputs("data", s);
+  EXPECT_NE(fflush(s), 0);
+  fclose(s);
+}
+
+}  // namespace
+}  // namespace tavo

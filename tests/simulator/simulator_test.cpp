@@ -1,0 +1,344 @@
+#include "simulator/simulator.h"
+
+#include <errno.h>
+#include <gtest/gtest.h>
+#include <string.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <vector>
+
+#include "tests/support/sim_fixture.h"
+
+namespace tavo {
+namespace {
+
+using platform::fixed_path;
+using platform::host;
+
+class SimulatorTest : public test::SimTest {
+ protected:
+  // Header + payload for one mailbox command.
+  static std::vector<uint8_t> command(uint8_t subsystem, uint8_t opcode, uint32_t length, uint8_t version = 0) {
+    std::vector<uint8_t> buf(kMailboxHeaderSize + length, 0);
+    auto* h = reinterpret_cast<MailboxRequestHeader*>(buf.data());
+    h->opcode = opcode;
+    h->subsystem = subsystem;
+    h->timeout = 120;
+    h->request_length = length;
+    h->version = version;
+    for (uint32_t i = 0; i < length; ++i) buf[kMailboxHeaderSize + i] = static_cast<uint8_t>(i);
+    return buf;
+  }
+  static const MailboxResponseHeader& response(const std::vector<uint8_t>& buf) {
+    return *reinterpret_cast<const MailboxResponseHeader*>(buf.data());
+  }
+  int open_iscsi(int n) {
+    return host().device_open(fixed_path(kIscsiDevicePrefix + std::to_string(n)), O_RDWR);
+  }
+};
+
+TEST_F(SimulatorTest, MailboxReachesResponderAndIsLoggedByteForByte) {
+  sim_->on(1, 32, [](sim::Simulator&, sim::MailboxCall& call) {
+    EXPECT_FALSE(call.via_nic);
+    EXPECT_EQ(call.function->iscsi_device, 1);
+    EXPECT_EQ(call.controller->index, 0);
+    call.payload[0] = 0xAB;
+    return sim::MailboxReply{0, 0, 3};
+  });
+  int fd = open_iscsi(1);
+  ASSERT_GE(fd, 0);
+  auto buf = command(1, 32, 8);
+  auto sent = buf;
+  ASSERT_EQ(host().device_ioctl(fd, kIscsiMailboxRequest, buf.data()), 0);
+  const uint8_t st = response(buf).status;
+  const uint32_t actual = response(buf).actual_response_length;
+  EXPECT_EQ(st, 0);
+  EXPECT_EQ(actual, 3u);
+  EXPECT_EQ(buf[kMailboxHeaderSize], 0xAB);
+  auto log = sim_->mailbox_log();
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].device, "/vmfs/devices/char/vmkdriver/cv2iscsi_1");
+  EXPECT_EQ(log[0].bytes, sent);
+  EXPECT_EQ(host().device_close(fd), 0);
+  EXPECT_EQ(sim_->open_device_count(), 0);
+}
+
+TEST_F(SimulatorTest, ResponderIsChosenByVersionAndUnmodelledCommandsAreNotSupported) {
+  sim_->on(1, 40, [](sim::Simulator&, sim::MailboxCall&) { return sim::MailboxReply{0, 0, -1}; }, 1);
+  int fd = open_iscsi(0);
+  auto v0 = command(1, 40, 4, 0);
+  ASSERT_EQ(host().device_ioctl(fd, kIscsiMailboxRequest, v0.data()), 0);
+  const uint8_t st0 = response(v0).status;
+  EXPECT_EQ(st0, 66);  // no version-0 responder
+  auto v1 = command(1, 40, 4, 1);
+  ASSERT_EQ(host().device_ioctl(fd, kIscsiMailboxRequest, v1.data()), 0);
+  const uint8_t st1 = response(v1).status;
+  const uint32_t len1 = response(v1).actual_response_length;
+  EXPECT_EQ(st1, 0);
+  EXPECT_EQ(len1, 4u);
+  host().device_close(fd);
+}
+
+TEST_F(SimulatorTest, InjectedFirmwareStatusEioAndLengthFaults) {
+  sim_->on(1, 50, [](sim::Simulator&, sim::MailboxCall&) { return sim::MailboxReply{}; });
+  sim::Fault status;
+  status.subsystem = 1;
+  status.opcode = 50;
+  status.status = 23;
+  status.additional_status = 87;
+  status.times = 2;
+  sim_->inject(status);
+  sim::Fault eio;
+  eio.kind = sim::FaultKind::IoctlErrno;
+  eio.opcode = 51;
+  eio.err = EIO;
+  sim_->inject(eio);
+  sim::Fault len;
+  len.kind = sim::FaultKind::ResponseLength;
+  len.opcode = 52;
+  len.length = 100000;
+  sim_->inject(len);
+
+  int fd = open_iscsi(0);
+  for (int i = 0; i < 3; ++i) {
+    auto buf = command(1, 50, 4);
+    ASSERT_EQ(host().device_ioctl(fd, kIscsiMailboxRequest, buf.data()), 0);
+    const uint8_t st = response(buf).status;
+    const uint16_t add = response(buf).additional_status;
+    EXPECT_EQ(st, i < 2 ? 23 : 0) << i;
+    EXPECT_EQ(add, i < 2 ? 87 : 0) << i;
+  }
+  auto buf = command(1, 51, 4);
+  errno = 0;
+  EXPECT_EQ(host().device_ioctl(fd, kIscsiMailboxRequest, buf.data()), -1);
+  EXPECT_EQ(errno, EIO);
+  buf = command(1, 52, 4);
+  ASSERT_EQ(host().device_ioctl(fd, kIscsiMailboxRequest, buf.data()), 0);
+  const uint32_t actual = response(buf).actual_response_length;
+  EXPECT_EQ(actual, 100000u);
+  host().device_close(fd);
+}
+
+TEST_F(SimulatorTest, SilentFirmwareCostsTheTimeout) {
+  sim::Fault f;
+  f.kind = sim::FaultKind::NoAnswer;
+  f.opcode = 18;
+  sim_->inject(f);
+  int fd = open_iscsi(0);
+  uint64_t before = host().monotonic_ms();
+  auto buf = command(2, 18, 4);
+  reinterpret_cast<MailboxRequestHeader*>(buf.data())->timeout = 20;
+  EXPECT_EQ(host().device_ioctl(fd, kIscsiMailboxRequest, buf.data()), -1);
+  EXPECT_EQ(errno, ETIMEDOUT);
+  EXPECT_EQ(host().monotonic_ms() - before, 20000u);
+  host().device_close(fd);
+}
+
+TEST_F(SimulatorTest, DeviceNumbersWithGapsAndOpenFaults) {
+  EXPECT_GE(open_iscsi(4), 0);
+  EXPECT_EQ(open_iscsi(3), -1);  // the default topology has no cv2iscsi_3
+  EXPECT_EQ(errno, ENOENT);
+  sim::Fault f;
+  f.kind = sim::FaultKind::OpenFails;
+  f.path_contains = "cv2iscsi_5";
+  f.err = EBUSY;
+  sim_->inject(f);
+  EXPECT_EQ(open_iscsi(5), -1);
+  EXPECT_EQ(errno, EBUSY);
+  EXPECT_GE(open_iscsi(5), 0);  // once only
+}
+
+TEST_F(SimulatorTest, NicWrapperIsCheckedAndRoutedByPciAddress) {
+  sim_->on(1, 32, [](sim::Simulator&, sim::MailboxCall& call) {
+    EXPECT_TRUE(call.via_nic);
+    EXPECT_EQ(call.function->ifname, "vmnic3");
+    return sim::MailboxReply{};
+  });
+  int fd = host().device_open(fixed_path(kNicDevicePath), O_RDWR);
+  ASSERT_GE(fd, 0);
+  auto cmd = command(1, 32, 4);
+  std::vector<uint8_t> wrapper(sizeof(NicIoctlPrefix) + cmd.size());
+  auto* p = reinterpret_cast<NicIoctlPrefix*>(wrapper.data());
+  memcpy(p->signature, kNicSignature, sizeof kNicSignature);
+  p->marker = kNicMarker;
+  p->bus = 5;  // controller 1, function 1: vmnic3
+  p->device = 0;
+  p->function = 1;
+  memcpy(wrapper.data() + sizeof(NicIoctlPrefix), cmd.data(), cmd.size());
+  ASSERT_EQ(host().device_ioctl(fd, kNicMailboxRequest, wrapper.data()), 0);
+  EXPECT_EQ(wrapper[sizeof(NicIoctlPrefix) + 4], 0);  // status
+  EXPECT_EQ(sim_->mailbox_log().back().bytes.size(), wrapper.size());
+
+  p->signature[0] = 'X';
+  EXPECT_EQ(host().device_ioctl(fd, kNicMailboxRequest, wrapper.data()), -1);
+  EXPECT_EQ(errno, EINVAL);
+  p->signature[0] = 'H';
+  p->function = 7;
+  EXPECT_EQ(host().device_ioctl(fd, kNicMailboxRequest, wrapper.data()), -1);
+  EXPECT_EQ(errno, ENODEV);
+  host().device_close(fd);
+}
+
+TEST_F(SimulatorTest, NicSideRequests) {
+  int fd = host().device_open(fixed_path(kNicDevicePath), O_RDWR);
+  NicChipInfo chips{};
+  ASSERT_EQ(host().device_ioctl(fd, kNicChipInfoRequest, &chips), 0);
+  ASSERT_EQ(chips.chip_count, 3);
+  EXPECT_EQ(chips.chips[0].bus, 3);
+  EXPECT_EQ(chips.chips[0].function_count, 2);
+  EXPECT_EQ(chips.chips[2].function_count, 4);
+
+  NicCharInfo info{};
+  info.bus = 7;
+  info.function = 2;
+  ASSERT_EQ(host().device_ioctl(fd, kNicMtuRequest, &info), 0);
+  const uint8_t* rec = reinterpret_cast<const uint8_t*>(&info);
+  EXPECT_EQ(rec[kNicMtuOffset] | rec[kNicMtuOffset + 1] << 8, 9000);
+
+  NicCharInfo vfs{};
+  vfs.bus = 5;
+  ASSERT_EQ(host().device_ioctl(fd, kNicVfTableRequest, &vfs), 0);
+  EXPECT_EQ(reinterpret_cast<const uint8_t*>(&vfs)[kNicVfCountOffset], 2);
+  sim::Fault refuse;
+  refuse.kind = sim::FaultKind::VfRefusal;
+  sim_->inject(refuse);
+  EXPECT_EQ(host().device_ioctl(fd, kNicVfTableRequest, &vfs), -1);
+
+  // PCI configuration: the data lands beside the request whatever the
+  // address field says.
+  std::vector<uint8_t> buf(kPciConfigDataOffset + 300, 0);
+  auto* req = reinterpret_cast<PciConfigRequest*>(buf.data());
+  req->bus = 3;
+  req->function = 0;
+  req->offset = 0;
+  req->data_length = 300;
+  req->address = 0xDEADBEEF;
+  ASSERT_EQ(host().device_ioctl(fd, kNicPciConfigRequest, buf.data()), 0);
+  const uint32_t copied = req->data_length;
+  EXPECT_EQ(copied, 256u);
+  EXPECT_EQ(buf[kPciConfigDataOffset], 0xA0);
+  EXPECT_EQ(buf[kPciConfigDataOffset + 1], 0xF1);
+  EXPECT_EQ(buf[kPciConfigDataOffset + 2], 0x30);
+  host().device_close(fd);
+}
+
+TEST_F(SimulatorTest, NicFunctionCountChangesFromAnOpen) {
+  sim::Fault f;
+  f.kind = sim::FaultKind::NicCountChange;
+  f.skip = 1;
+  f.nic_count = 5;
+  sim_->inject(f);
+  int fd = host().device_open(fixed_path(kNicDevicePath), O_RDWR);
+  EXPECT_EQ(sim_->nic_function_count(), 8);
+  host().device_close(fd);
+  fd = host().device_open(fixed_path(kNicDevicePath), O_RDWR);
+  EXPECT_EQ(sim_->nic_function_count(), 5);
+  host().device_close(fd);
+}
+
+TEST_F(SimulatorTest, VmhbaNameOfAnIscsiFunction) {
+  int fd = open_iscsi(2);
+  char name[kVmhbaNameSize];
+  ASSERT_EQ(host().device_ioctl(fd, kIscsiVmhbaNameRequest, name), 0);
+  EXPECT_STREQ(name, "vmhba34");
+  host().device_close(fd);
+}
+
+TEST_F(SimulatorTest, NothingIsWrittenOutsideTheRoot) {
+  EXPECT_EQ(host().open("/etc/tavo-should-not-exist", O_WRONLY | O_CREAT, 0644), -1);
+  EXPECT_EQ(errno, EACCES);
+  EXPECT_EQ(host().mkdir("/var/tavo-should-not-exist", 0755), -1);
+  EXPECT_EQ(host().unlink("/tmp/tavo-should-not-exist"), -1);
+  EXPECT_EQ(sim_->outside_root_writes().size(), 3u);
+  EXPECT_FALSE(test::file_exists("/etc/tavo-should-not-exist"));
+  // Shell redirections land under the root too.
+  host().shell("uname -r > /tmp/release.txt");
+  EXPECT_EQ(test::read_file(root_.at("/tmp/release.txt")), "6.5.0\n");
+}
+
+TEST_F(SimulatorTest, HostFilesAreWrittenUnderTheRoot) {
+  std::string conf = test::read_file(root_.at("/etc/vmware/esx.conf"));
+  EXPECT_NE(conf.find("/device/003:00.0/vmkname = \"vmnic0\""), std::string::npos);
+  EXPECT_NE(conf.find("/device/007:00.3/vmkname = \"vmnic7\""), std::string::npos);
+  EXPECT_EQ(test::read_file(root_.at("/etc/issue.net")), "VMware ESXi 6.5.0\n");
+}
+
+// Crash points: a child process dies at a file call; what it never synced is lost.
+class CrashTest : public test::SimTest {
+ protected:
+  int run_child(const std::function<void()>& body) {
+    pid_t pid = fork();
+    if (pid == 0) {
+      body();
+      _exit(0);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  void put(const std::string& path, const std::string& text, bool sync) {
+    int fd = host().open(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(host().write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    if (sync) host().fsync(fd);
+    host().close(fd);
+  }
+};
+
+TEST_F(CrashTest, UnsyncedWritesAreLostAndSyncedOnesKept) {
+  std::string a = root_.at("/a.txt"), b = root_.at("/b.txt");
+  put(a, "old", true);
+  sim::Fault crash;
+  crash.kind = sim::FaultKind::Crash;
+  crash.file_call = "unlink";
+  sim_->inject(crash);
+  int code = run_child([&] {
+    put(a, "new-unsynced", false);
+    put(b, "synced", true);
+    host().unlink(root_.at("/nothing"));
+  });
+  EXPECT_EQ(code, sim::kCrashExitCode);
+  EXPECT_EQ(test::read_file(a), "old");
+  EXPECT_EQ(test::read_file(b), "synced");
+}
+
+TEST_F(CrashTest, RenameOfAnUnsyncedFileLosesItsContent) {
+  std::string target = root_.at("/conf.txt"), tmp = root_.at("/conf.tmp");
+  put(target, "kept", true);
+  sim::Fault crash;
+  crash.kind = sim::FaultKind::Crash;
+  crash.file_call = "mkdir";
+  sim_->inject(crash);
+  EXPECT_EQ(run_child([&] {
+              put(tmp, "replacement", false);
+              host().rename(tmp, target);
+              host().mkdir(root_.at("/d"), 0755);
+            }),
+            sim::kCrashExitCode);
+  EXPECT_EQ(test::read_file(target), "");
+  EXPECT_EQ(run_child([&] {
+              put(tmp, "replacement", true);
+              host().rename(tmp, target);
+              host().mkdir(root_.at("/d"), 0755);
+            }),
+            sim::kCrashExitCode);
+  EXPECT_EQ(test::read_file(target), "replacement");
+}
+
+TEST(Topology, ParseErrorsNameTheLine) {
+  sim::Topology t;
+  std::string error;
+  EXPECT_FALSE(sim::parse_topology("controller 0\nnic controller=1 function=0\n", &t, &error));
+  EXPECT_EQ(error, "line 2: function of an undefined controller");
+  EXPECT_FALSE(sim::parse_topology("controller 0 generation=cv9\n", &t, &error));
+  EXPECT_EQ(error, "line 1: unknown generation cv9");
+  EXPECT_FALSE(sim::parse_topology(
+      "controller 0\niscsi controller=0 function=2 device=4\niscsi controller=0 function=3 device=4\n", &t, &error));
+  EXPECT_EQ(error, "line 3: iscsi device number used twice");
+  ASSERT_TRUE(sim::parse_topology(sim::default_topology_text(), &t, &error)) << error;
+  EXPECT_EQ(t.controllers.size(), 3u);
+}
+
+}  // namespace
+}  // namespace tavo

@@ -1,0 +1,51 @@
+// Test support: every test runs against a simulated host in a fresh
+// temporary root below $TMPDIR (the build tree), never the real host.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "simulator/simulator.h"
+
+namespace tavo::test {
+
+// Creates a fresh directory below $TMPDIR; removes it (recursively) on
+// destruction.
+class TempRoot {
+ public:
+  TempRoot();
+  ~TempRoot();
+  TempRoot(const TempRoot&) = delete;
+  TempRoot& operator=(const TempRoot&) = delete;
+  const std::string& path() const { return path_; }
+  // Path of a fixed host path inside the root.
+  std::string at(const std::string& fixed) const { return path_ + fixed; }
+
+ private:
+  std::string path_;
+};
+
+// File helpers for assertions.
+std::string read_file(const std::string& path);
+void write_file(const std::string& path, const std::string& content);
+bool file_exists(const std::string& path);
+
+// A fixture with a simulated host over a topology (default: "default") in a
+// fresh root; TAVO_ROOT points at it for the test's duration.
+class SimTest : public ::testing::Test {
+ protected:
+  explicit SimTest(std::string topology = "default") : topology_(std::move(topology)) {}
+  void SetUp() override;
+  void TearDown() override;
+  // Replaces the simulator with one over the given topology text.
+  void reinstall_with(const std::string& topology_text);
+
+  TempRoot root_;
+  sim::Simulator* sim_ = nullptr;
+
+ private:
+  std::string topology_;
+};
+
+}  // namespace tavo::test
