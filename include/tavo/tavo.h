@@ -1,0 +1,137 @@
+/* libtavo management tree: the public C interface of management clients.
+ *
+ * Every call answers 0 on success or a status code; the reason of a failure
+ * is left in the last status (TAVO_get_last_status). Tags name nodes until
+ * the tree is rebuilt. Callers own every buffer they pass. */
+#ifndef TAVO_TAVO_H
+#define TAVO_TAVO_H
+
+#include <stdint.h>
+
+#include "tavo/tavo_export.h"
+
+TAVO_BEGIN_DECLS
+
+/* Tree status codes. */
+enum {
+  TAVO_OK = 0,
+  TAVO_FAILED = 1,
+  TAVO_NO_HANDLER = 3,
+  TAVO_LINKED = 4,
+  TAVO_INVALID_VALUE = 6,
+  TAVO_OUT_OF_RANGE = 7,
+  TAVO_BAD_LENGTH = 8,
+  TAVO_PARAMETER_MISSING = 9,
+  TAVO_READ_ONLY = 10,
+  TAVO_ARRAY_TOO_SMALL = 11
+};
+
+/* Node kinds, and the kind filters of TAVO_get_child_tags. */
+enum {
+  TAVO_KIND_ANY = 0,
+  TAVO_KIND_GROUP = 1,
+  TAVO_KIND_PROPERTY = 2,
+  TAVO_KIND_ACTION = 3,
+  TAVO_KIND_LINK = 4,
+  TAVO_KIND_READ_ONLY_PROPERTY = 5,
+  TAVO_KIND_WRITABLE_PROPERTY = 6,
+  TAVO_KIND_PLAIN_PROPERTY = 7
+};
+
+/* Value types of properties and action parameters. */
+enum {
+  TAVO_TYPE_TEXT = 0,
+  TAVO_TYPE_INTEGER = 1,
+  TAVO_TYPE_IP_ADDRESS = 2,
+  TAVO_TYPE_SUBNET_MASK = 3,
+  TAVO_TYPE_LIST = 4
+};
+
+#define TAVO_VALUE_SIZE 256       /* every property value and parameter text */
+#define TAVO_NAME_SIZE 35         /* node and parameter names */
+#define TAVO_DESCRIPTION_SIZE 1780
+#define TAVO_MAX_PARAMS 6
+#define TAVO_STATUS_TEXT_SIZE 600
+#define TAVO_MAX_NEW_TAGS 4097    /* created-tags array of TAVO_do_action */
+#define TAVO_MAX_INSTANCES 1024   /* numbers array of TAVO_get_valid_instances */
+#define TAVO_NOT_GIVEN 0xFF       /* first byte of a parameter that is not given */
+
+typedef struct TavoActionParam {
+  uint8_t required;                        /* 1 required, 0 optional */
+  char name[TAVO_NAME_SIZE];
+  char description[TAVO_DESCRIPTION_SIZE];
+  uint8_t value_type;
+  char valid_list[TAVO_VALUE_SIZE];        /* comma-separated, for type 4 */
+  int32_t minimum;
+  int32_t maximum;
+} TavoActionParam;
+
+typedef struct TavoNodeDescription {
+  char description[TAVO_DESCRIPTION_SIZE];
+  uint8_t kind;
+  uint8_t value_type;                      /* properties only */
+  int32_t minimum;                         /* properties only */
+  int32_t maximum;                         /* properties only */
+} TavoNodeDescription;
+
+typedef struct TavoParamInfo {
+  int32_t param_count;
+  TavoActionParam params[TAVO_MAX_PARAMS];
+} TavoParamInfo;
+
+typedef struct TavoPersistenceInfo {
+  uint32_t action_tag;
+  uint32_t node_tag;                       /* the node the action ran on */
+  char params[TAVO_MAX_PARAMS][TAVO_VALUE_SIZE];
+} TavoPersistenceInfo;
+
+/* Connects a client; the first one builds the tree. */
+TAVO_EXPORT uint32_t TAVO_init(void);
+/* Disconnects a client; the last one tears the tree down. */
+TAVO_EXPORT uint32_t TAVO_exit(void);
+
+/* Tags of the group's children passing the kind filter (0-7), in child order.
+ * tags must hold one entry per child of the group (plus ROOT's global
+ * actions for filter 3): no capacity is passed. */
+TAVO_EXPORT uint32_t TAVO_get_child_tags(uint32_t group_tag, uint32_t* tags, uint32_t* count,
+                                         uint32_t kind);
+/* Tag of the child of that display name ("LogicalHBA0") and kind (0 any). */
+TAVO_EXPORT uint32_t TAVO_get_node_tag(uint32_t group_tag, const char* name, uint32_t* tag,
+                                       uint32_t kind);
+/* Display name into name[TAVO_NAME_SIZE]; kind must equal the node's kind. */
+TAVO_EXPORT uint32_t TAVO_get_node_name(uint32_t tag, char* name, uint32_t kind);
+TAVO_EXPORT uint32_t TAVO_get_parent_tag(uint32_t tag, uint32_t* parent_tag);
+TAVO_EXPORT uint32_t TAVO_get_node_description(uint32_t tag, TavoNodeDescription* description);
+
+/* Reads a property of the group into buffer. buffer must hold 256 bytes;
+ * no more than length bytes are written; length above 256 answers 1. */
+TAVO_EXPORT uint32_t TAVO_get_property_val(uint32_t group_tag, uint32_t property_tag, char* buffer,
+                                           uint32_t length);
+/* Validated write of value (length at most 256) to a property of the group. */
+TAVO_EXPORT uint32_t TAVO_set_property_val(uint32_t group_tag, uint32_t property_tag,
+                                           const char* value, uint32_t length);
+/* Runs an action of the group. params holds the action's parameters as
+ * consecutive 256-byte texts (first byte 0xFF: not given); only
+ * param_count * 256 bytes are read and none are written. new_tags, when
+ * given, holds TAVO_MAX_NEW_TAGS entries: entry 0 is set to 0, then the
+ * tags of the groups the action created are written from entry 0. */
+TAVO_EXPORT uint32_t TAVO_do_action(uint32_t group_tag, uint32_t action_tag, const char* params,
+                                    uint32_t* new_tags);
+TAVO_EXPORT uint32_t TAVO_get_param_info(uint32_t action_tag, TavoParamInfo* info);
+/* Runs the group's refresh handler; always 0. */
+TAVO_EXPORT uint32_t TAVO_refresh_group(uint32_t group_tag);
+/* Instance numbers (ascending) of the instanced child group of that name.
+ * numbers must hold TAVO_MAX_INSTANCES entries. */
+TAVO_EXPORT uint32_t TAVO_get_valid_instances(uint32_t group_tag, const char* group_name,
+                                              uint32_t* numbers, uint32_t* count);
+/* Tags of the persistent groups and links in persistence order. *count is
+ * the capacity of tags on entry and the number written on return; 11 when
+ * the capacity is too small (nothing is written beyond it). */
+TAVO_EXPORT uint32_t TAVO_get_persistent_nodes(uint32_t* tags, int32_t* count);
+TAVO_EXPORT uint32_t TAVO_get_persistence_info(uint32_t tag, TavoPersistenceInfo* info);
+/* The last status: code and text[TAVO_STATUS_TEXT_SIZE]. Always 0. */
+TAVO_EXPORT uint32_t TAVO_get_last_status(uint32_t* code, char* text);
+
+TAVO_END_DECLS
+
+#endif

@@ -1,0 +1,78 @@
+// Group definitions as data, and the one builder that makes a group from its
+// definition (every initialize_<Group> is a call of build_group).
+#pragma once
+
+#include <stdint.h>
+
+#include <map>
+#include <span>
+
+#include "tree/tree.h"
+
+namespace tavo::tree {
+
+// One child of a group definition: a property or an action, in child order.
+struct ChildDef {
+  uint32_t kind;  // TAVO_KIND_PROPERTY or TAVO_KIND_ACTION
+  const char* name;
+  const char* description;
+  // property
+  uint32_t access = TAVO_ACCESS_READ_ONLY;
+  uint8_t type = TAVO_TYPE_TEXT;
+  const char* list = "";
+  int32_t minimum = 0;
+  int32_t maximum = 0;
+  const char* default_value = "";
+  TavoPropertyHandler handler = nullptr;
+  // action
+  const TavoActionDescriptor* action = nullptr;
+};
+
+constexpr ChildDef property(const char* name, const char* description, uint32_t access, uint8_t type,
+                            const char* list, int32_t minimum, int32_t maximum, const char* default_value,
+                            TavoPropertyHandler handler) {
+  return ChildDef{TAVO_KIND_PROPERTY, name, description, access, type, list, minimum, maximum, default_value,
+                  handler, nullptr};
+}
+
+constexpr ChildDef action(const char* name, const char* description, const TavoActionDescriptor* descriptor) {
+  ChildDef c{TAVO_KIND_ACTION, name, description};
+  c.action = descriptor;
+  return c;
+}
+
+// The instance-slot bitmaps of one instanced group type: one bitmap per
+// combination of the instance numbers of the instanced groups above.
+class SlotArea {
+ public:
+  // The bitmap for a combination index, allocated on first use.
+  uint8_t* bitmap(uint64_t index, uint16_t max_instances);
+  // Releases every bitmap (tree tear-down).
+  void clear();
+
+ private:
+  std::map<uint64_t, uint8_t*> bitmaps_;
+};
+
+struct GroupDef {
+  const char* name;
+  const char* description;
+  uint16_t max_instances = 0;  // 0: a static group
+  uint16_t first_instance = 0;
+  TavoGroupRefreshHandler refresh = nullptr;
+  std::span<const ChildDef> children = {};
+  std::span<const GroupDef* const> subgroups = {};  // static sub-groups
+  SlotArea* slots = nullptr;                        // instanced groups only
+};
+
+// Builds a group under parent from its definition. creating_node,
+// creating_action and params (six 256-byte texts) are given for groups
+// created by an action (the group becomes persistent), else null.
+// Answers the new group, or null when nothing was built.
+TavoNode* build_group(const GroupDef& def, TavoNode* parent, TavoNode* creating_node = nullptr,
+                      TavoNode* creating_action = nullptr, const char* params = nullptr);
+
+// Releases the bitmaps of every slot area used (tree tear-down).
+void release_slot_areas();
+
+}  // namespace tavo::tree

@@ -1,0 +1,200 @@
+// The management tree's records and the operations branch code uses: the
+// tree store, the services for branch code, and the last status.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "tavo/tavo.h"
+
+TAVO_BEGIN_DECLS
+
+typedef struct TavoNode TavoNode;
+
+// Property handler: op 0 writes the current value into buf (256 bytes),
+// op 1 applies the text in buf. Answers 0 or 1.
+typedef uint32_t (*TavoPropertyHandler)(TavoNode* property, char* buf, uint32_t op);
+// Group refresh handler: rebuilds the group's instances from the firmware.
+typedef uint32_t (*TavoGroupRefreshHandler)(TavoNode* group);
+// Action handler: params are the action's six 256-byte parameter texts.
+typedef uint32_t (*TavoActionHandler)(TavoNode* group, TavoNode* action, char* params);
+
+enum { TAVO_PROPERTY_GET = 0, TAVO_PROPERTY_SET = 1 };
+enum { TAVO_ACCESS_READ_ONLY = 1, TAVO_ACCESS_READ_WRITE = 2 };
+enum { TAVO_FLAG_READ_ONLY = 1u << 0, TAVO_FLAG_HIDDEN = 1u << 3 };
+enum { TAVO_LOG_TREE = 1, TAVO_LOG_BACKEND = 2 };
+
+struct TavoNode {
+  uint32_t tag;
+  uint32_t kind;             // TAVO_KIND_GROUP .. TAVO_KIND_LINK
+  char* name;                // for an instance: the group type's name
+  char* description;
+  TavoNode* parent;          // ROOT is its own parent
+  TavoNode* next;            // child ring, closed through the parent
+  TavoNode* prev;
+  uint32_t link_count;       // links whose target is this node
+  void* record;              // the kind's record
+};
+
+typedef struct TavoInstanceRecord {
+  uint8_t* slot_bitmap;      // shared by the instances under one parent
+  TavoNode* next_instance;   // ring ordered by number, closed by a sentinel
+  TavoNode* prev_instance;
+  uint16_t max_instances;
+  uint16_t first_instance;
+  int32_t instance_number;   // -1 in the sentinel
+} TavoInstanceRecord;
+
+typedef struct TavoGroupRecord {
+  TavoNode* first_child;     // the group itself while it has no children
+  TavoNode* last_child;
+  TavoGroupRefreshHandler refresh;
+  TavoInstanceRecord* instance;  // none for a static group
+  TavoNode* creating_node;
+  TavoNode* creating_action;
+  char params[TAVO_MAX_PARAMS][TAVO_VALUE_SIZE];
+  uint32_t persistence_priority;  // 0: not persistent
+  void* nhandle;             // owned by the subsystem that fills it
+} TavoGroupRecord;
+
+typedef struct TavoPropertyRecord {
+  char value[TAVO_VALUE_SIZE];
+  TavoPropertyHandler handler;
+  uint32_t flags;            // bit 0 read-only
+  uint8_t value_type;
+  char valid_list[TAVO_VALUE_SIZE];
+  int32_t minimum;
+  int32_t maximum;
+} TavoPropertyRecord;
+
+typedef struct TavoLinkRecord {
+  TavoNode* target;
+  TavoNode* creating_node;
+  TavoNode* creating_action;
+  char params[TAVO_MAX_PARAMS][TAVO_VALUE_SIZE];
+  uint32_t persistence_priority;
+} TavoLinkRecord;
+
+// Static data, one exported ROOT_<path>_<Action>_action object per action.
+typedef struct TavoActionDescriptor {
+  TavoActionHandler handler;
+  uint8_t global;            // 1: offered by every group (lives under ROOT)
+  int32_t param_count;       // 0 to 6
+  TavoActionParam params[TAVO_MAX_PARAMS];
+} TavoActionDescriptor;
+
+typedef struct TavoHierarchy {
+  TavoNode* root;
+  char* name;
+  uint32_t capacity;         // slots of the tag table
+  TavoNode** tag_table;
+  uint8_t* tag_bitmap;       // capacity/8 + 1 bytes
+  uint32_t max_tag_count;
+  uint32_t max_description_length;
+  uint32_t max_name_length;
+  uint32_t max_params;
+  uint32_t max_path_depth;
+  uint32_t max_instances;
+} TavoHierarchy;
+
+// --- tree store ---
+TAVO_EXPORT extern TavoHierarchy hierarchy_name_;
+TAVO_EXPORT extern char tavo_current_hierarchy[20];
+TAVO_EXPORT extern uint32_t persistency_priority;
+TAVO_EXPORT extern uint32_t tavo_counter;
+
+TAVO_EXPORT void* tavo_dmalloc(size_t size);
+TAVO_EXPORT void tavo_dfree(void* block);
+
+TAVO_EXPORT uint8_t* alloc_bitfield(uint32_t n);
+TAVO_EXPORT void free_bitfield(uint8_t* bits);
+TAVO_EXPORT int32_t is_set(const uint8_t* bits, uint32_t n, uint32_t i);
+TAVO_EXPORT int32_t get_first_one(const uint8_t* bits, int32_t n);
+TAVO_EXPORT int32_t get_first_zero(const uint8_t* bits, int32_t n);
+TAVO_EXPORT int32_t set_bit(uint8_t* bits, uint32_t n, uint32_t i);
+TAVO_EXPORT int32_t clear_bit(uint8_t* bits, uint32_t n, uint32_t i);
+
+TAVO_EXPORT uint32_t hm_setup_hierarchy(TavoHierarchy* hierarchy);
+TAVO_EXPORT uint32_t reinit_hm(TavoHierarchy* hierarchy);
+TAVO_EXPORT TavoHierarchy* hm_find_hierarchy(const char* name);
+TAVO_EXPORT TavoNode* hm_get_root(const char* name);
+TAVO_EXPORT TavoHierarchy* hm_find_hierarchy_by_node(const TavoNode* node);
+TAVO_EXPORT TavoNode* get_node(uint32_t tag);
+
+TAVO_EXPORT int32_t add_node(TavoNode* node, TavoHierarchy* hierarchy);
+TAVO_EXPORT int32_t node_exists(const TavoNode* node);
+TAVO_EXPORT uint32_t delete_node(TavoNode* node);
+TAVO_EXPORT void _delete_node(TavoNode* node);
+TAVO_EXPORT TavoNode* get_dynamic_ancester(TavoNode* node);
+// params: six 256-byte texts, or NULL.
+TAVO_EXPORT TavoNode* create_link(TavoNode* parent, const char* name, TavoNode* target,
+                                  TavoNode* creating_node, TavoNode* creating_action,
+                                  const char* params);
+
+TAVO_EXPORT uint32_t init_hm(void);
+TAVO_EXPORT uint32_t init_hm_data(void);
+TAVO_EXPORT void exit_hm(void);
+TAVO_EXPORT void exit_hm_data(void);
+
+// --- last status ---
+TAVO_EXPORT extern uint32_t tavo_last_status_code;
+TAVO_EXPORT extern char tavo_last_status_string[TAVO_STATUS_TEXT_SIZE];
+TAVO_EXPORT void tavo_set_last_status(uint32_t code, const char* text);
+TAVO_EXPORT void tavo_get_last_status(uint32_t* code, char* text);
+
+// --- created groups of the running action ---
+TAVO_EXPORT extern uint32_t* tavo_internal_new_tags;
+TAVO_EXPORT extern int32_t new_tag_index;
+
+// --- list helpers ---
+TAVO_EXPORT char* tavo_internal_list_search(char* list, const char* item, int32_t mode);
+TAVO_EXPORT uint32_t tavo_internal_list_del(char* list, const char* item, int32_t mode);
+TAVO_EXPORT uint32_t tavo_internal_list_add(char* list, const char* item, int32_t mode);
+TAVO_EXPORT TavoActionParam* tavo_internal_get_param(TavoNode* action, const char* name);
+TAVO_EXPORT int32_t SET_CACHE_PROP_VAL(TavoNode* property, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
+
+// --- services for branch code ---
+TAVO_EXPORT TavoNode* internal_get_node(TavoNode* group, const char* name, uint32_t kind);
+TAVO_EXPORT TavoNode* get_first_instance(TavoNode* group, const char* name);
+TAVO_EXPORT TavoNode* get_matchnode_by_propvalue(TavoNode* group, const char* child_group,
+                                                 const char* property, const char* value);
+TAVO_EXPORT TavoNode* get_selected_group_node(TavoNode* group, const char* prefix,
+                                              const char* suffix);
+TAVO_EXPORT uint32_t internal_get_property(TavoNode* group, const char* name, char* buf);
+TAVO_EXPORT uint32_t internal_set_property(TavoNode* group, const char* name, const char* value);
+TAVO_EXPORT uint32_t set_prop_val(TavoNode* group, const char* name, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
+TAVO_EXPORT uint32_t handle_internal_property(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT int32_t get_port_number(TavoNode* node);
+TAVO_EXPORT int32_t get_cv_instance(TavoNode* node);
+TAVO_EXPORT int32_t get_phba_port_number(TavoNode* node);
+TAVO_EXPORT int32_t get_domain_id(TavoNode* node);
+TAVO_EXPORT uint32_t purge_nodes_within(TavoNode* group, const char* child_group);
+TAVO_EXPORT uint32_t refresh_tavo_hierarchy(void);
+
+TAVO_END_DECLS
+
+// C++-only conveniences for branch code.
+#ifdef __cplusplus
+namespace tavo::tree {
+
+inline TavoGroupRecord* group_record(TavoNode* n) { return static_cast<TavoGroupRecord*>(n->record); }
+inline TavoPropertyRecord* property_record(TavoNode* n) {
+  return static_cast<TavoPropertyRecord*>(n->record);
+}
+inline TavoLinkRecord* link_record(TavoNode* n) { return static_cast<TavoLinkRecord*>(n->record); }
+inline const TavoActionDescriptor* action_descriptor(TavoNode* n) {
+  return static_cast<const TavoActionDescriptor*>(n->record);
+}
+// A link's final target (the node itself when it is no link).
+TavoNode* follow_links(TavoNode* n);
+// An instanced group's number, or -1.
+int32_t instance_number(const TavoNode* n);
+// "%s%d" for an instanced group, else the name, cut to 34 characters.
+void display_name(const TavoNode* n, char out[TAVO_NAME_SIZE]);
+// printf into the last status (cut to 599 characters).
+void set_last_status_fmt(uint32_t code, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+}  // namespace tavo::tree
+#endif
