@@ -1,5 +1,7 @@
 #include "simulator/simulator.h"
 
+#include "simulator/responders.h"
+
 #include <dirent.h>
 #include <errno.h>
 #include <stdlib.h>
@@ -63,6 +65,7 @@ Simulator::Simulator(Topology topology, std::string root) : topology_(std::move(
   }
   while (root.size() > 1 && root.back() == '/') root.pop_back();
   root_ = root;
+  install_standard_responders(*this);
   // The host's standard directories, then its files unless the root has them.
   for (const char* dir : {"/tmp", "/etc", "/var/log", "/scratch", "/opt"}) make_dirs(root_ + dir);
   std::map<std::string, std::string> files = topology_.files;

@@ -1,0 +1,9 @@
+#include "simulator/responders.h"
+
+#include "simulator/simulator.h"
+
+namespace tavo::sim {
+
+void install_standard_responders(Simulator& sim) { (void)sim; }
+
+}  // namespace tavo::sim

@@ -1,0 +1,28 @@
+// The mailbox command layer: the one place that sends commands to firmware.
+#pragma once
+
+#include <stdint.h>
+
+#include "tavo/tavo_export.h"
+
+TAVO_BEGIN_DECLS
+
+// Transport codes.
+enum { TAVO_VIA_ISCSI = 1, TAVO_VIA_NIC = 2 };
+// Directions of TAVO_prepare_mailbox_cmd.
+enum { TAVO_DIR_NONE = 0, TAVO_DIR_READ = 1, TAVO_DIR_WRITE = 2, TAVO_DIR_READ_WRITE = 3 };
+
+TAVO_EXPORT uint32_t get_the_protocol(uint32_t controller_instance);
+TAVO_EXPORT uint32_t TAVO_IssueIOCTL(int32_t handle, uint8_t opcode, uint8_t subsystem, uint32_t request_length,
+                                     uint8_t* buffer, uint8_t domain, uint8_t port_number, int32_t transport,
+                                     uint32_t function_number);
+TAVO_EXPORT uint32_t TAVO_prepare_mailbox_cmd(uint32_t function_number, uint8_t opcode, uint8_t subsystem,
+                                              uint32_t request_length, uint16_t buffer_length, void* payload,
+                                              uint8_t direction, uint8_t domain, uint8_t port_number,
+                                              uint32_t transport);
+TAVO_EXPORT uint32_t TAVO_get_mailbox_cmd_size(uint32_t function_number, uint8_t opcode, uint8_t subsystem,
+                                               uint16_t request_length, uint16_t buffer_length, void* payload,
+                                               uint16_t* actual_length, uint8_t domain, uint8_t port_number,
+                                               uint32_t transport);
+
+TAVO_END_DECLS
