@@ -198,6 +198,7 @@ int Simulator::mailbox(const Device& dev, uint8_t* buf, size_t total, bool via_n
   rsp->additional_status = reply.additional_status;
   rsp->actual_response_length =
       static_cast<uint32_t>(reply.actual_length < 0 ? call.header.request_length : reply.actual_length);
+  if (reply.length_word >= 0) rsp->reserved8 = static_cast<uint32_t>(reply.length_word);
   return 0;
 }
 
@@ -275,6 +276,10 @@ int Simulator::nic_request(unsigned long request, void* arg) {
         NicChipEntry& e = info->chips[chip];
         if (e.function_count < kMaxNicChipFunctions) e.functions[e.function_count++] = f->pci_function;
       }
+      if (match_fault(FaultKind::CountOverflow, kAny, kAny, kAny, static_cast<long>(request))) {
+        info->chip_count = 255;
+        for (auto& e : info->chips) e.function_count = 255;
+      }
       return 0;
     }
     case kNicMtuRequest:
@@ -296,6 +301,8 @@ int Simulator::nic_request(unsigned long request, void* arg) {
       }
       int count = std::min(fn->vf_count, kMaxNicVfEntries);
       bytes[kNicVfCountOffset] = static_cast<uint8_t>(count);
+      if (match_fault(FaultKind::CountOverflow, kAny, kAny, function_id, static_cast<long>(request)))
+        bytes[kNicVfCountOffset] = 255;
       uint8_t mac[6] = {0};
       parse_mac(fn->mac, mac);
       for (int n = 0; n < count; ++n) {

@@ -4,6 +4,6 @@
 
 namespace tavo::sim {
 
-void install_standard_responders(Simulator& sim) { (void)sim; }
+void install_standard_responders(Simulator& sim) { install_transport_responders(sim); }
 
 }  // namespace tavo::sim

@@ -7,4 +7,8 @@ class Simulator;
 
 void install_standard_responders(Simulator& sim);
 
+// Flash component query and write (6/1, 7/1) and personalities (113/1,
+// 114/1).
+void install_transport_responders(Simulator& sim);
+
 }  // namespace tavo::sim

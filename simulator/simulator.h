@@ -35,6 +35,7 @@ struct MailboxReply {
   uint8_t status = 0;
   uint16_t additional_status = 0;
   int64_t actual_length = -1;       // -1: the request length
+  int64_t length_word = -1;         // answer header bytes 8-11 (text answers); -1: as sent
 };
 
 using Responder = std::function<MailboxReply(Simulator&, MailboxCall&)>;
@@ -50,6 +51,7 @@ enum class FaultKind {
   NoAnswer,        // no answer within the header's timeout (clock advances)
   NicCountChange,  // from the next NIC device open, the driver lists nic_count functions
   VfRefusal,       // VF table request and "ip link set ... vf" refused
+  CountOverflow,   // the NIC driver reports counts of 255 (chips, functions per chip, VFs)
   FileErrno,       // a file call fails with err
   ShortWrite,      // a write stores only half of what it was given
   Crash,           // the process dies at the file call (unsynced data is lost)

@@ -128,6 +128,34 @@ inline constexpr uint32_t kPciConfigSpaceSize = 256;
 // Request 1 on an iSCSI device: the function's vmhba name.
 inline constexpr size_t kVmhbaNameSize = 32;
 
+// Mailbox 7/1, one chunk of a flash write:
+// operation|optype|length|offset|data(32768)|zero(4).
+inline constexpr uint32_t kFlashChunkData = 32768;
+inline constexpr uint32_t kFlashChunkLength = 32788;
+inline constexpr uint32_t kFlashOperationLast = 1;  // the chunk that completes the data
+inline constexpr uint32_t kFlashOperationMore = 2;
+struct FlashChunkHead {
+  uint32_t operation;
+  uint32_t optype;
+  uint32_t length;
+  uint32_t offset;
+};
+static_assert(sizeof(FlashChunkHead) == 16);
+static_assert(sizeof(FlashChunkHead) + kFlashChunkData + 4 == kFlashChunkLength);
+
+// Mailbox 6/1, a flash component query: operation(4)|optype|length(4)|
+// offset of the CRC word|data (the firmware answers the word)|zero.
+struct FlashComponentQuery {
+  uint32_t operation;
+  uint32_t optype;
+  uint32_t length;
+  uint32_t offset;
+  uint32_t data;
+  uint32_t zero;
+};
+static_assert(sizeof(FlashComponentQuery) == 24);
+static_assert(offsetof(FlashComponentQuery, data) == 16);
+
 #pragma pack(pop)
 
 }  // namespace tavo

@@ -1,0 +1,109 @@
+// Firmware answers for the commands the transport sends itself: the flash
+// component query and the chunked flash write, and the personality
+// queries. Flash components live in the controller's flash objects as
+// "/optype/<n>"; the configured personality in "/cfg/personality".
+#include <string.h>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "simulator/responders.h"
+#include "simulator/simulator.h"
+
+namespace tavo::sim {
+namespace {
+
+constexpr uint8_t kStatusInvalid = 3;
+constexpr uint8_t kStatusNotSupported = 66;
+constexpr uint32_t kQueryOperation = 4;
+constexpr uint32_t kEraseOperation = 3;
+constexpr size_t kMaxComponentSize = 32u << 20;
+
+// A write in progress per controller and component: where the next chunk goes.
+using FlashCursors = std::map<std::pair<int, uint32_t>, size_t>;
+
+std::string transport_responder_component(uint32_t optype) { return "/optype/" + std::to_string(optype); }
+
+int transport_responder_controller(const MailboxCall& call) { return call.controller ? call.controller->index : -1; }
+
+MailboxReply transport_responder_query(Simulator& sim, MailboxCall& call) {
+  FlashComponentQuery q;
+  uint32_t operation = 0;
+  if (call.payload.size() >= sizeof operation) memcpy(&operation, call.payload.data(), sizeof operation);
+  if (operation != kQueryOperation) return MailboxReply{kStatusNotSupported, 0, 0};  // other reads of 6/1
+  if (call.payload.size() != sizeof q) return MailboxReply{kStatusInvalid, 0, 0};
+  memcpy(&q, call.payload.data(), sizeof q);
+  if (q.length != 4) return MailboxReply{kStatusInvalid, 0, 0};
+  const auto& objects = sim.flash(transport_responder_controller(call));
+  auto it = objects.find(transport_responder_component(q.optype));
+  uint32_t word = 0xFFFFFFFFu;  // erased flash
+  if (it != objects.end() && size_t{q.offset} + 4 <= it->second.size()) memcpy(&word, &it->second[q.offset], 4);
+  q.data = word;
+  memcpy(call.payload.data(), &q, sizeof q);
+  return MailboxReply{};
+}
+
+MailboxReply transport_responder_write(Simulator& sim, MailboxCall& call, FlashCursors& cursors) {
+  FlashChunkHead head;
+  if (call.payload.size() < sizeof head) return MailboxReply{kStatusInvalid, 0, 0};
+  memcpy(&head, call.payload.data(), sizeof head);
+  if (head.operation == kEraseOperation) return MailboxReply{};  // erase of a configuration region
+  if (call.payload.size() != kFlashChunkLength) return MailboxReply{kStatusInvalid, 0, 0};
+  const bool last = head.operation == kFlashOperationLast;
+  if ((!last && head.operation != kFlashOperationMore) || head.length > kFlashChunkData)
+    return MailboxReply{kStatusInvalid, 0, 0};
+  const int controller = transport_responder_controller(call);
+  const auto key = std::make_pair(controller, head.optype);
+  // The first chunk of a write opens it at its offset; later chunks follow
+  // on, whether or not the sender advanced the offset field.
+  auto open = cursors.find(key);
+  const size_t at = open == cursors.end() ? size_t{head.offset} : open->second;
+  if (at + head.length > kMaxComponentSize) {
+    cursors.erase(key);
+    return MailboxReply{kStatusInvalid, 0, 0};
+  }
+  auto& object = sim.flash(controller)[transport_responder_component(head.optype)];
+  if (object.size() < at + head.length) object.resize(at + head.length, 0xFF);
+  memcpy(object.data() + at, call.payload.data() + sizeof head, head.length);
+  if (last)
+    cursors.erase(key);
+  else
+    cursors[key] = at + head.length;
+  return MailboxReply{};
+}
+
+// A text answer at the payload's start; the answer header's length word
+// gives its length.
+MailboxReply transport_responder_text(MailboxCall& call, const std::string& text) {
+  std::fill(call.payload.begin(), call.payload.end(), 0);
+  const size_t n = std::min(text.size(), call.payload.size());
+  memcpy(call.payload.data(), text.data(), n);
+  MailboxReply r;
+  r.length_word = static_cast<int64_t>(n);
+  return r;
+}
+
+MailboxReply transport_responder_configured(Simulator& sim, MailboxCall& call) {
+  const int controller = transport_responder_controller(call);
+  const auto& objects = sim.flash(controller);
+  auto it = objects.find("/cfg/personality");
+  if (it != objects.end()) return transport_responder_text(call, std::string(it->second.begin(), it->second.end()));
+  bool iscsi = false;
+  for (const auto& f : sim.topology().functions)
+    iscsi |= f.kind == FunctionKind::Iscsi && f.controller == controller;
+  return transport_responder_text(call, iscsi ? "iSCSI" : "NIC");
+}
+
+}  // namespace
+
+void install_transport_responders(Simulator& sim) {
+  auto cursors = std::make_shared<FlashCursors>();
+  sim.on(1, 6, transport_responder_query);
+  sim.on(1, 7, [cursors](Simulator& s, MailboxCall& call) { return transport_responder_write(s, call, *cursors); });
+  sim.on(1, 113, [](Simulator&, MailboxCall& call) { return transport_responder_text(call, "NIC,iSCSI,FCoE"); });
+  sim.on(1, 114, transport_responder_configured);
+}
+
+}  // namespace tavo::sim

@@ -1,0 +1,45 @@
+#include "transport/mailbox_command.h"
+
+#include <string.h>
+
+#include <new>
+
+#include "transport/device_layout.h"
+#include "transport/glob_access.h"
+#include "tree/debug_log.h"
+#include "tree/tree.h"
+
+namespace tavo::transport {
+
+MailboxCommand::MailboxCommand(size_t buffer_length)
+    : buffer_(new (std::nothrow) uint8_t[buffer_length < kMailboxHeaderSize ? kMailboxHeaderSize : buffer_length]()),
+      length_(buffer_length < kMailboxHeaderSize ? kMailboxHeaderSize : buffer_length) {}
+
+uint32_t MailboxCommand::send(uint32_t function_number, uint8_t opcode, uint8_t subsystem, uint32_t request_length,
+                              uint8_t domain, uint8_t port_number, uint32_t transport) {
+  int32_t fd = -1;
+  if (!ok() || !command_descriptor(transport, function_number, &fd)) {
+    pdebug(TAVO_LOG_BACKEND, 3, "No device for opcode:0x%x subsystem:0x%x transport = %u function = %u", opcode,
+           subsystem, static_cast<unsigned>(transport), static_cast<unsigned>(function_number));
+    return 1;
+  }
+  if (request_length > kMaxMailboxPayload || request_length > length_ - kMailboxHeaderSize) {
+    pdebug(TAVO_LOG_BACKEND, 3, "Payload of %u bytes does not fit the %u-byte buffer of opcode:0x%x subsystem:0x%x",
+           static_cast<unsigned>(request_length), static_cast<unsigned>(length_), opcode, subsystem);
+    return 1;
+  }
+  return TAVO_IssueIOCTL(fd, opcode, subsystem, request_length, data(), domain, port_number,
+                         static_cast<int32_t>(transport), function_number);
+}
+
+MailboxAnswer MailboxCommand::answer() const {
+  MailboxResponseHeader h;
+  memcpy(&h, buffer_.get(), sizeof h);
+  MailboxAnswer a;
+  a.status = h.status;
+  a.additional_status = h.additional_status;
+  a.actual_length = h.actual_response_length;
+  return a;
+}
+
+}  // namespace tavo::transport

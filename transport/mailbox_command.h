@@ -1,0 +1,41 @@
+// One mailbox command in a buffer of its own: header space and payload,
+// cleared, sent through TAVO_IssueIOCTL. Shared by the layer functions and
+// the wrappers that build their own buffer.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <memory>
+
+namespace tavo::transport {
+
+struct MailboxAnswer {
+  uint8_t status = 0;
+  uint16_t additional_status = 0;
+  uint32_t actual_length = 0;
+};
+
+class MailboxCommand {
+ public:
+  // A cleared buffer of buffer_length bytes; ok() is false when it could not
+  // be allocated.
+  explicit MailboxCommand(size_t buffer_length);
+  bool ok() const { return buffer_ != nullptr; }
+  uint8_t* data() { return buffer_.get(); }
+  uint8_t* payload() { return buffer_.get() + 16; }
+  size_t size() const { return length_; }
+
+  // Sends the buffer with request_length payload bytes; answers
+  // TAVO_IssueIOCTL's result (1 when the transport or function number names
+  // no device, or the payload does not fit the buffer).
+  uint32_t send(uint32_t function_number, uint8_t opcode, uint8_t subsystem, uint32_t request_length,
+                uint8_t domain, uint8_t port_number, uint32_t transport);
+  MailboxAnswer answer() const;
+
+ private:
+  std::unique_ptr<uint8_t[]> buffer_;
+  size_t length_;
+};
+
+}  // namespace tavo::transport

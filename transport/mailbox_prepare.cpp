@@ -1,0 +1,65 @@
+// The two layer functions every command wrapper calls: a command with a
+// copied payload, and a size query.
+#include <string.h>
+
+#include "transport/device_layout.h"
+#include "transport/mailbox.h"
+#include "transport/mailbox_command.h"
+#include "transport/status_map.h"
+#include "tree/debug_log.h"
+#include "tree/tree.h"
+
+using tavo::kMailboxHeaderSize;
+
+using tavo::transport::MailboxAnswer;
+using tavo::transport::MailboxCommand;
+
+uint32_t TAVO_prepare_mailbox_cmd(uint32_t function_number, uint8_t opcode, uint8_t subsystem,
+                                  uint32_t request_length, uint16_t buffer_length, void* payload, uint8_t direction,
+                                  uint8_t domain, uint8_t port_number, uint32_t transport) {
+  if (transport != TAVO_VIA_ISCSI && transport != TAVO_VIA_NIC) return 1;
+  MailboxCommand cmd(buffer_length);
+  if (!cmd.ok()) return 1;
+  if (payload != nullptr && request_length <= cmd.size() - kMailboxHeaderSize)
+    memcpy(cmd.payload(), payload, request_length);
+  if (cmd.send(function_number, opcode, subsystem, request_length, domain, port_number, transport) != 0) return 1;
+  // The response area goes back before the status is looked at: a failed
+  // read still leaves what the firmware wrote.
+  if (direction != TAVO_DIR_NONE && payload != nullptr) memcpy(payload, cmd.payload(), request_length);
+  const MailboxAnswer a = cmd.answer();
+  if (a.status == 0) return 0;
+  if (a.additional_status != 23) {
+    pdebug(TAVO_LOG_BACKEND, 3, "The IOCTL with opcode:0x%x subsystem:0x%x failed with status 0x%x", opcode,
+           subsystem, a.status);
+    pdebug(TAVO_LOG_BACKEND, 3, "actual response length is %d", static_cast<int>(a.actual_length));
+    pdebug(TAVO_LOG_BACKEND, 3, "additional status is:0x%x", a.additional_status);
+  }
+  return TavoStatusFromIOCTLResponse(a.status, a.additional_status, opcode);
+}
+
+uint32_t TAVO_get_mailbox_cmd_size(uint32_t function_number, uint8_t opcode, uint8_t subsystem,
+                                   uint16_t request_length, uint16_t buffer_length, void* payload,
+                                   uint16_t* actual_length, uint8_t domain, uint8_t port_number, uint32_t transport) {
+  if (transport != TAVO_VIA_ISCSI && transport != TAVO_VIA_NIC) return 1;
+  MailboxCommand cmd(buffer_length);
+  if (!cmd.ok()) {
+    pdebug(TAVO_LOG_BACKEND, 3, "Failed to Allocate memory");
+    return 1;
+  }
+  if (payload != nullptr && request_length <= cmd.size() - kMailboxHeaderSize)
+    memcpy(cmd.payload(), payload, request_length);
+  if (cmd.send(function_number, opcode, subsystem, request_length, domain, port_number, transport) != 0) return 1;
+  const MailboxAnswer a = cmd.answer();
+  // Status 4 (buffer too small) is the expected answer of a size query.
+  if (a.status == 0 || a.status == 4) {
+    if (payload != nullptr) memcpy(payload, cmd.payload(), request_length);
+    if (actual_length != nullptr) *actual_length = static_cast<uint16_t>(a.actual_length);
+    return 0;
+  }
+  if (a.additional_status != 23) {
+    pdebug(TAVO_LOG_BACKEND, 3, "The IOCTL with opcode: 0x%x subsystem: 0x%x failed with status 0x%x", opcode,
+           subsystem, a.status);
+    pdebug(TAVO_LOG_BACKEND, 3, "Additional status 0x%x", a.additional_status);
+  }
+  return TavoStatusFromIOCTLResponse(a.status, a.additional_status, opcode);
+}
