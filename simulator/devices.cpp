@@ -327,6 +327,8 @@ int Simulator::nic_request(unsigned long request, void* arg) {
       const uint32_t n = std::min<uint32_t>(asked, kPciConfigSpaceSize - req->offset);
       memcpy(bytes + kPciConfigDataOffset, cfg.data() + req->offset, n);
       req->data_length = n;
+      if (match_fault(FaultKind::CountOverflow, kAny, kAny, function_id, static_cast<long>(request)))
+        req->data_length = 4096;
       return 0;
     }
     default:

@@ -39,7 +39,7 @@ MailboxReply transport_responder_query(Simulator& sim, MailboxCall& call) {
   const auto& objects = sim.flash(transport_responder_controller(call));
   auto it = objects.find(transport_responder_component(q.optype));
   uint32_t word = 0xFFFFFFFFu;  // erased flash
-  if (it != objects.end() && size_t{q.offset} + 4 <= it->second.size()) memcpy(&word, &it->second[q.offset], 4);
+  if (it != objects.end() && uint64_t{q.offset} + 4 <= it->second.size()) memcpy(&word, &it->second[q.offset], 4);
   q.data = word;
   memcpy(call.payload.data(), &q, sizeof q);
   return MailboxReply{};
@@ -59,18 +59,19 @@ MailboxReply transport_responder_write(Simulator& sim, MailboxCall& call, FlashC
   // The first chunk of a write opens it at its offset; later chunks follow
   // on, whether or not the sender advanced the offset field.
   auto open = cursors.find(key);
-  const size_t at = open == cursors.end() ? size_t{head.offset} : open->second;
+  const uint64_t at = open == cursors.end() ? uint64_t{head.offset} : open->second;
   if (at + head.length > kMaxComponentSize) {
     cursors.erase(key);
     return MailboxReply{kStatusInvalid, 0, 0};
   }
   auto& object = sim.flash(controller)[transport_responder_component(head.optype)];
-  if (object.size() < at + head.length) object.resize(at + head.length, 0xFF);
+  const size_t end = static_cast<size_t>(at) + head.length;
+  if (object.size() < end) object.resize(end, 0xFF);
   memcpy(object.data() + at, call.payload.data() + sizeof head, head.length);
   if (last)
     cursors.erase(key);
   else
-    cursors[key] = at + head.length;
+    cursors[key] = end;
   return MailboxReply{};
 }
 

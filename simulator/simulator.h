@@ -51,7 +51,8 @@ enum class FaultKind {
   NoAnswer,        // no answer within the header's timeout (clock advances)
   NicCountChange,  // from the next NIC device open, the driver lists nic_count functions
   VfRefusal,       // VF table request and "ip link set ... vf" refused
-  CountOverflow,   // the NIC driver reports counts of 255 (chips, functions per chip, VFs)
+  CountOverflow,   // the NIC driver answers beyond its tables: counts of 255 (chips,
+                   // functions per chip, VFs), a PCI data length of 4096
   FileErrno,       // a file call fails with err
   ShortWrite,      // a write stores only half of what it was given
   Crash,           // the process dies at the file call (unsynced data is lost)

@@ -4,6 +4,7 @@
 
 #include <stdio.h>
 #include <string.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -49,8 +50,10 @@ class TransportTest : public SimTest {
     os_put_nic_port_instances(tavo_glob.nic_handles, TAVO_MAX_FUNCTIONS);
     transport::reset_glob();
   }
+  // A new topology; host files derived from the old one are dropped.
   void reopen_with(const std::string& topology_text) {
     close_devices();
+    ::unlink(root_.at("/etc/vmware/esx.conf").c_str());
     reinstall_with(topology_text);
     open_devices();
   }
