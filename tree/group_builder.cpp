@@ -164,12 +164,7 @@ TavoNode* build_group(const GroupDef& def, TavoNode* parent, TavoNode* creating_
   }
   rec->creating_node = creating_node;
   rec->creating_action = creating_action;
-  if (params != nullptr) {
-    for (int i = 0; i < TAVO_MAX_PARAMS; ++i) {
-      memcpy(rec->params[i], params + i * TAVO_VALUE_SIZE, TAVO_VALUE_SIZE);
-      rec->params[i][TAVO_VALUE_SIZE - 1] = '\0';
-    }
-  }
+  if (params != nullptr) copy_params(rec->params, params);
   if (creating_action != nullptr) rec->persistence_priority = persistency_priority++;
   if (inst != nullptr) set_bit(bitmap, def.max_instances, static_cast<uint32_t>(slot));
   if (tavo_internal_new_tags != nullptr) {

@@ -14,35 +14,9 @@ constexpr uint32_t kTagTableGrowth = 1024;
 TavoHierarchy* hierarchy_table[kHierarchySlots];
 int hierarchy_count = 0;
 
-}  // namespace
-
-uint32_t hm_setup_hierarchy(TavoHierarchy* h) {
-  if (h == nullptr) return 1;
-  // A hierarchy is registered once, whatever a failed start left behind.
-  bool registered = false;
-  for (int i = 0; i < hierarchy_count; ++i) registered |= hierarchy_table[i] == h;
-  if (!registered && hierarchy_count >= kHierarchySlots) return 1;
-  auto** table = static_cast<TavoNode**>(tavo_dmalloc(kTagTableGrowth * sizeof(TavoNode*)));
-  auto* bitmap = static_cast<uint8_t*>(tavo_dmalloc(kTagTableGrowth / 8 + 1));
-  if (table == nullptr || bitmap == nullptr) {
-    tavo_dfree(table);
-    tavo_dfree(bitmap);
-    return 1;
-  }
-  memset(table, 0, kTagTableGrowth * sizeof(TavoNode*));
-  memset(bitmap, 0, kTagTableGrowth / 8 + 1);
-  tavo_dfree(h->tag_table);
-  tavo_dfree(h->tag_bitmap);
-  h->capacity = kTagTableGrowth;
-  h->tag_table = table;
-  h->tag_bitmap = bitmap;
-  persistency_priority = 1;
-  if (!registered) hierarchy_table[hierarchy_count++] = h;
-  return 0;
-}
-
-uint32_t reinit_hm(TavoHierarchy* h) {
-  uint32_t capacity = h->capacity + kTagTableGrowth;
+// Gives h a cleared tag table of capacity slots, keeping the entries of the
+// old one (none when keep is false).
+uint32_t resize_tag_table(TavoHierarchy* h, uint32_t capacity, bool keep) {
   auto** table = static_cast<TavoNode**>(tavo_dmalloc(capacity * sizeof(TavoNode*)));
   auto* bitmap = static_cast<uint8_t*>(tavo_dmalloc(capacity / 8 + 1));
   if (table == nullptr || bitmap == nullptr) {
@@ -52,8 +26,10 @@ uint32_t reinit_hm(TavoHierarchy* h) {
   }
   memset(table, 0, capacity * sizeof(TavoNode*));
   memset(bitmap, 0, capacity / 8 + 1);
-  memcpy(table, h->tag_table, h->capacity * sizeof(TavoNode*));
-  memcpy(bitmap, h->tag_bitmap, h->capacity / 8 + 1);
+  if (keep && h->tag_table != nullptr) {
+    memcpy(table, h->tag_table, h->capacity * sizeof(TavoNode*));
+    memcpy(bitmap, h->tag_bitmap, h->capacity / 8 + 1);
+  }
   tavo_dfree(h->tag_table);
   tavo_dfree(h->tag_bitmap);
   h->tag_table = table;
@@ -61,6 +37,22 @@ uint32_t reinit_hm(TavoHierarchy* h) {
   h->capacity = capacity;
   return 0;
 }
+
+}  // namespace
+
+uint32_t hm_setup_hierarchy(TavoHierarchy* h) {
+  if (h == nullptr) return 1;
+  // A hierarchy is registered once, whatever a failed start left behind.
+  bool registered = false;
+  for (int i = 0; i < hierarchy_count; ++i) registered |= hierarchy_table[i] == h;
+  if (!registered && hierarchy_count >= kHierarchySlots) return 1;
+  if (resize_tag_table(h, kTagTableGrowth, false) != 0) return 1;
+  persistency_priority = 1;
+  if (!registered) hierarchy_table[hierarchy_count++] = h;
+  return 0;
+}
+
+uint32_t reinit_hm(TavoHierarchy* h) { return resize_tag_table(h, h->capacity + kTagTableGrowth, true); }
 
 TavoHierarchy* hm_find_hierarchy(const char* name) {
   if (name == nullptr) return nullptr;

@@ -35,6 +35,13 @@ void display_name(const TavoNode* n, char out[TAVO_NAME_SIZE]) {
     snprintf(out, TAVO_NAME_SIZE, "%s", n->name ? n->name : "");
 }
 
+void copy_params(char (*to)[TAVO_VALUE_SIZE], const char* from) {
+  for (int i = 0; i < TAVO_MAX_PARAMS; ++i) {
+    memcpy(to[i], from + i * TAVO_VALUE_SIZE, TAVO_VALUE_SIZE);
+    to[i][TAVO_VALUE_SIZE - 1] = '\0';
+  }
+}
+
 char* copy_text(const char* text) {
   if (text == nullptr) text = "";
   size_t n = strlen(text) + 1;
@@ -337,12 +344,7 @@ TavoNode* create_link(TavoNode* parent, const char* name, TavoNode* target, Tavo
   rec->target = target;
   rec->creating_node = creating_node;
   rec->creating_action = creating_action;
-  if (params != nullptr) {
-    for (int i = 0; i < TAVO_MAX_PARAMS; ++i) {
-      memcpy(rec->params[i], params + i * TAVO_VALUE_SIZE, TAVO_VALUE_SIZE);
-      rec->params[i][TAVO_VALUE_SIZE - 1] = '\0';
-    }
-  }
+  if (params != nullptr) copy_params(rec->params, params);
   if (node->name == nullptr || node->description == nullptr || add_node(node, h) < 0) {
     tavo_dfree(node->name);
     tavo_dfree(node->description);

@@ -16,6 +16,8 @@ bool is_static_node(const TavoNode* n);
 bool linked_from_outside(TavoNode* node);
 // The sentinel-closed instance ring's lowest instance after the sentinel.
 bool is_instanced_group(const TavoNode* n);
+// Copies six 256-byte parameter texts, each terminated.
+void copy_params(char (*to)[TAVO_VALUE_SIZE], const char* from);
 // A copy of text in tavo_dmalloc storage.
 char* copy_text(const char* text);
 // Calls fn for every node of the subtree (children before their group).
