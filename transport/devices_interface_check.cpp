@@ -38,14 +38,14 @@ bool interface_check_dump_holds(const std::string& bus_address, const std::strin
 bool interface_check_read_address(const std::string& path, std::string* address) {
   FILE* in = tavo::platform::open_stream(path, "r");
   if (in == nullptr) {
-    pdebug(TAVO_LOG_BACKEND, 3, "Failed to Open file");
+    pdebug(TAVO_LOG_BACKEND, 3, "Failed to Open file\n");
     return false;
   }
   char line[256];
   bool ok = true;
   while (fgets(line, sizeof line, in) != nullptr) {
     if (line[0] == '\0') {
-      pdebug(TAVO_LOG_BACKEND, 3, "strlen(buf) is zero");
+      pdebug(TAVO_LOG_BACKEND, 3, "strlen(buf) is zero\n");
       ok = false;
       break;
     }
@@ -65,7 +65,7 @@ uint32_t interface_check_by_address(const std::string& bus_address) {
     rejected_pattern = rejected.c_str();
   }
   if (!interface_check_dump_holds(bus_address, rejected_pattern)) return 0;
-  pdebug(TAVO_LOG_BACKEND, 3, "Given Interface name is not valid or not PF.");
+  pdebug(TAVO_LOG_BACKEND, 3, "Given Interface name is not valid or not PF.\n");
   return 1;
 }
 
@@ -80,7 +80,7 @@ uint32_t TAVO_check_valid_interface(const char* interface_name) {
   const std::string path = tavo::platform::fixed_path(tmp);
   const std::string cmd = "ethtool -i " + shell_quote(interface_name) +
                           " 2> /dev/null | grep -a bus-info | cut -d\" \" -f2 > " + shell_quote(path);
-  pdebug(TAVO_LOG_BACKEND, 6, "cmd = %s", cmd.c_str());
+  pdebug(TAVO_LOG_BACKEND, 6, "cmd = %s\n", cmd.c_str());
   tavo::platform::host().shell(cmd);
   std::string bus_address;
   const bool read = interface_check_read_address(path, &bus_address);

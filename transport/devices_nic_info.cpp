@@ -46,7 +46,7 @@ int32_t ioctl_get_chipinfo(int32_t descriptor, uint8_t* reply) {
   const int result =
       tavo::platform::host().device_ioctl(tavo_glob.nic_handles[descriptor - 1], kNicChipInfoRequest, reply);
   if (result < 0) {
-    pdebug(TAVO_LOG_BACKEND, 3, "ioctl_get_chipinfo failed");
+    pdebug(TAVO_LOG_BACKEND, 3, "ioctl_get_chipinfo failed\n");
     return 1;
   }
   return result;
@@ -56,7 +56,7 @@ int32_t enumerate_cv_nics(int32_t first) {
   uint8_t raw[sizeof(NicChipInfo)] = {};
   const int32_t result = ioctl_get_chipinfo(1, raw);
   if (result != 0) {
-    pdebug(TAVO_LOG_BACKEND, 3, "ioctl_get_chipinfo failed with status = %d", result);
+    pdebug(TAVO_LOG_BACKEND, 3, "ioctl_get_chipinfo failed with status = %d\n", result);
     return 0;
   }
   NicChipInfo info;
@@ -86,7 +86,7 @@ int32_t TAVO_get_interface_names(int32_t count, int32_t first) {
     snprintf(key, sizeof key, "%03d:%02d.%d/vmkname", rec.bus, rec.device, rec.function);
     FILE* conf = tavo::platform::open_stream(tavo::platform::fixed_path("/etc/vmware/esx.conf"), "r");
     if (conf == nullptr) {
-      pdebug(TAVO_LOG_BACKEND, 3, "Failed to open /etc/vmware/esx.conf");
+      pdebug(TAVO_LOG_BACKEND, 3, "Failed to open /etc/vmware/esx.conf\n");
       return 0;
     }
     char line[100];
@@ -96,7 +96,7 @@ int32_t TAVO_get_interface_names(int32_t count, int32_t first) {
       nic_info_name_from_line(line, tavo_glob.if_names[i]);
       break;
     }
-    pdebug(TAVO_LOG_BACKEND, 6, "ifname = %s bus = 0x%x dev = 0x%x fun = 0x%x and i = %d", tavo_glob.if_names[i],
+    pdebug(TAVO_LOG_BACKEND, 6, "ifname = %s bus = 0x%x dev = 0x%x fun = 0x%x and i = %d\n", tavo_glob.if_names[i],
            rec.bus, rec.device, rec.function, i);
     fclose(conf);
   }

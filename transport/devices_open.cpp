@@ -43,7 +43,7 @@ int32_t os_get_port_instances(int32_t* handles, int32_t count) {
     if (fd >= 0) handles[opened++] = fd;
   }
   for (int32_t i = opened; i < count; ++i) handles[i] = -1;
-  pdebug(TAVO_LOG_BACKEND, 5, "valid_hba = %d", opened);
+  pdebug(TAVO_LOG_BACKEND, 5, "valid_hba = %d\n", opened);
   return opened;
 }
 
@@ -57,7 +57,7 @@ int32_t os_get_nic_port_instances(int32_t* handles, int32_t count) {
   const std::string path = tavo::platform::fixed_path(kNicDevicePath);
   const int fd = tavo::platform::host().device_open(path, O_RDWR);
   if (fd < 0) {
-    pdebug(TAVO_LOG_BACKEND, 3, "could not open device node %s", kNicDevicePath);
+    pdebug(TAVO_LOG_BACKEND, 3, "could not open device node %s\n", kNicDevicePath);
     return 0;
   }
   handles[0] = fd;
@@ -67,7 +67,7 @@ int32_t os_get_nic_port_instances(int32_t* handles, int32_t count) {
     handles[0] = -1;
     found = 0;
   }
-  pdebug(TAVO_LOG_BACKEND, 5, "valid_hba = %d", found);
+  pdebug(TAVO_LOG_BACKEND, 5, "valid_hba = %d\n", found);
   return found;
 }
 

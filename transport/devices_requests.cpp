@@ -70,12 +70,12 @@ int requests_pci_config(uint32_t nic_function, uint32_t offset, uint32_t length,
   req.address = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(buffer + kPciConfigDataOffset));
   memcpy(buffer, &req, sizeof req);
   pdebug(TAVO_LOG_BACKEND, 6,
-         "Before sending ioctl, offset = %d,data_length = %d, pci_conf_params.pci_data = %d,%d,%d",
+         "Before sending ioctl, offset = %d,data_length = %d, pci_conf_params.pci_data = %d,%d,%d\n",
          static_cast<int>(offset), static_cast<int>(req.data_length), rec.bus, rec.device, rec.function);
   const int result = requests_nic_send(kNicPciConfigRequest, buffer);
   if (result == kRequestsRebuilt) return -1;
   if (result != 0) {
-    pdebug(TAVO_LOG_BACKEND, 3, "status = %d Unable to process command", result);
+    pdebug(TAVO_LOG_BACKEND, 3, "status = %d Unable to process command\n", result);
     return -1;
   }
   memcpy(&req, buffer, sizeof req);
@@ -90,12 +90,12 @@ uint32_t ioctl_get_virt_f_info(uint32_t nic_function, uint8_t* answer, uint32_t*
   const int result = requests_char_info(nic_function, kNicVfTableRequest, answer, &info);
   if (result == kRequestsRebuilt) return 1;
   if (result != 0) {
-    pdebug(TAVO_LOG_BACKEND, 3, "status = %d Unable to process command", result);
+    pdebug(TAVO_LOG_BACKEND, 3, "status = %d Unable to process command\n", result);
     return 1;
   }
   const uint8_t reported = answer[kNicVfCountOffset - offsetof(NicCharInfo, answer)];
   *vf_count = std::min<uint32_t>(reported, kMaxNicVfEntries);
-  pdebug(TAVO_LOG_BACKEND, 6, "char_info.dinfo.vf_table.number_vfs = %d", reported);
+  pdebug(TAVO_LOG_BACKEND, 6, "char_info.dinfo.vf_table.number_vfs = %d\n", reported);
   return 0;
 }
 
@@ -123,7 +123,7 @@ uint32_t TAVO_get_galtor_pci_data(uint32_t nic_function, uint32_t offset, uint32
   if (text == nullptr || !tavo::transport::valid_nic_function(nic_function)) return 1;
   std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kPciConfigBufferSize]());
   if (!buffer) {
-    pdebug(TAVO_LOG_BACKEND, 3, "memory allocation failed");
+    pdebug(TAVO_LOG_BACKEND, 3, "memory allocation failed\n");
     return 1;
   }
   if (requests_pci_config(nic_function, offset, length, buffer.get()) < 0) return 1;
@@ -146,7 +146,7 @@ uint32_t ioctl_get_vmhba_name(uint32_t iscsi_function, char* name) {
   const int result = tavo::platform::host().device_ioctl(tavo_glob.iscsi_handles[iscsi_function - 1],
                                                          kIscsiVmhbaNameRequest, area);
   if (result != 0) {
-    pdebug(TAVO_LOG_BACKEND, 3, "ioctl failed with status = %d", result);
+    pdebug(TAVO_LOG_BACKEND, 3, "ioctl failed with status = %d\n", result);
     return 1;
   }
   area[kVmhbaNameSize - 1] = '\0';

@@ -28,7 +28,7 @@ constexpr uint8_t kCommonSubsystem = 1;
 constexpr uint32_t kFlashQueryLength = sizeof(tavo::FlashComponentQuery);
 
 void flash_log_status(const MailboxAnswer& a) {
-  pdebug(TAVO_LOG_BACKEND, 3, "Error in Writing ROM. status = %d and Addstatus = %d", a.status,
+  pdebug(TAVO_LOG_BACKEND, 3, "Error in Writing ROM. status = %d and Addstatus = %d\n", a.status,
          a.additional_status);
 }
 
@@ -66,7 +66,7 @@ uint32_t ioctl_upgrade_flash(uint32_t function_number, const FlashWriteRequest* 
   if (request == nullptr) return 1;
   MailboxCommand cmd(kMailboxHeaderSize + kFlashChunkLength);
   if (!cmd.ok()) {
-    pdebug(TAVO_LOG_BACKEND, 3, "ERROR: Unable to allocate memory for the FlashROM command.");
+    pdebug(TAVO_LOG_BACKEND, 3, "ERROR: Unable to allocate memory for the FlashROM command.\n");
     return 1;
   }
   const FlashWriteRequest head = *request;
@@ -81,7 +81,7 @@ uint32_t ioctl_upgrade_flash(uint32_t function_number, const FlashWriteRequest* 
     chunk_head.optype = head.optype;
     chunk_head.length = n;
     chunk_head.offset = offset_mode != 0 ? head.offset + sent : head.offset;
-    if (offset_mode != 0) pdebug(TAVO_LOG_BACKEND, 6, "offset = %x", static_cast<unsigned>(chunk_head.offset));
+    if (offset_mode != 0) pdebug(TAVO_LOG_BACKEND, 6, "offset = %x\n", static_cast<unsigned>(chunk_head.offset));
     memcpy(cmd.payload(), &chunk_head, sizeof chunk_head);
     memcpy(cmd.payload() + sizeof chunk_head, data + sent, n);
     const uint32_t result =

@@ -19,12 +19,12 @@ uint32_t MailboxCommand::send(uint32_t function_number, uint8_t opcode, uint8_t 
                               uint8_t domain, uint8_t port_number, uint32_t transport) {
   int32_t fd = -1;
   if (!ok() || !command_descriptor(transport, function_number, &fd)) {
-    pdebug(TAVO_LOG_BACKEND, 3, "No device for opcode:0x%x subsystem:0x%x transport = %u function = %u", opcode,
+    pdebug(TAVO_LOG_BACKEND, 3, "No device for opcode:0x%x subsystem:0x%x transport = %u function = %u\n", opcode,
            subsystem, static_cast<unsigned>(transport), static_cast<unsigned>(function_number));
     return 1;
   }
   if (request_length > kMaxMailboxPayload || request_length > length_ - kMailboxHeaderSize) {
-    pdebug(TAVO_LOG_BACKEND, 3, "Payload of %u bytes does not fit the %u-byte buffer of opcode:0x%x subsystem:0x%x",
+    pdebug(TAVO_LOG_BACKEND, 3, "Payload of %u bytes does not fit the %u-byte buffer of opcode:0x%x subsystem:0x%x\n",
            static_cast<unsigned>(request_length), static_cast<unsigned>(length_), opcode, subsystem);
     return 1;
   }

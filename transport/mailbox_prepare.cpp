@@ -29,10 +29,10 @@ uint32_t TAVO_prepare_mailbox_cmd(uint32_t function_number, uint8_t opcode, uint
   const MailboxAnswer a = cmd.answer();
   if (a.status == 0) return 0;
   if (a.additional_status != 23) {
-    pdebug(TAVO_LOG_BACKEND, 3, "The IOCTL with opcode:0x%x subsystem:0x%x failed with status 0x%x", opcode,
+    pdebug(TAVO_LOG_BACKEND, 3, "The IOCTL with opcode:0x%x subsystem:0x%x failed with status 0x%x\n", opcode,
            subsystem, a.status);
-    pdebug(TAVO_LOG_BACKEND, 3, "actual response length is %d", static_cast<int>(a.actual_length));
-    pdebug(TAVO_LOG_BACKEND, 3, "additional status is:0x%x", a.additional_status);
+    pdebug(TAVO_LOG_BACKEND, 3, "actual response length is %d\n", static_cast<int>(a.actual_length));
+    pdebug(TAVO_LOG_BACKEND, 3, "additional status is:0x%x\n", a.additional_status);
   }
   return TavoStatusFromIOCTLResponse(a.status, a.additional_status, opcode);
 }
@@ -43,7 +43,7 @@ uint32_t TAVO_get_mailbox_cmd_size(uint32_t function_number, uint8_t opcode, uin
   if (transport != TAVO_VIA_ISCSI && transport != TAVO_VIA_NIC) return 1;
   MailboxCommand cmd(buffer_length);
   if (!cmd.ok()) {
-    pdebug(TAVO_LOG_BACKEND, 3, "Failed to Allocate memory");
+    pdebug(TAVO_LOG_BACKEND, 3, "Failed to Allocate memory\n");
     return 1;
   }
   if (payload != nullptr && request_length <= cmd.size() - kMailboxHeaderSize)
@@ -57,9 +57,9 @@ uint32_t TAVO_get_mailbox_cmd_size(uint32_t function_number, uint8_t opcode, uin
     return 0;
   }
   if (a.additional_status != 23) {
-    pdebug(TAVO_LOG_BACKEND, 3, "The IOCTL with opcode: 0x%x subsystem: 0x%x failed with status 0x%x", opcode,
+    pdebug(TAVO_LOG_BACKEND, 3, "The IOCTL with opcode: 0x%x subsystem: 0x%x failed with status 0x%x\n", opcode,
            subsystem, a.status);
-    pdebug(TAVO_LOG_BACKEND, 3, "Additional status 0x%x", a.additional_status);
+    pdebug(TAVO_LOG_BACKEND, 3, "Additional status 0x%x\n", a.additional_status);
   }
   return TavoStatusFromIOCTLResponse(a.status, a.additional_status, opcode);
 }

@@ -49,13 +49,13 @@ void mailbox_send_fill_header(uint8_t* buffer, uint8_t opcode, uint8_t subsystem
   const uint16_t pf_vh = h.pf_vh;
   pdebug(TAVO_LOG_BACKEND, 6,
          "opcode = 0x%x subsystem = 0x%x port_number = %u domain = %u timeout = %u request_length = %u "
-         "version = %u vf_number = %u pf_vh = 0x%x",
+         "version = %u vf_number = %u pf_vh = 0x%x\n",
          h.opcode, h.subsystem, h.port_number, h.domain, static_cast<unsigned>(h.timeout),
          static_cast<unsigned>(h.request_length), h.version, h.vf_number, pf_vh);
 }
 
 void mailbox_send_log_failure(int result, int err) {
-  pdebug(TAVO_LOG_BACKEND, 3, "Unable to process command ioctl_result = %d errno = %d err_str = %s", result, err,
+  pdebug(TAVO_LOG_BACKEND, 3, "Unable to process command ioctl_result = %d errno = %d err_str = %s\n", result, err,
          strerror(err));
 }
 
@@ -65,7 +65,7 @@ uint32_t mailbox_send_nic(uint8_t* buffer, uint32_t request_length, uint32_t fun
   const size_t command_length = kMailboxHeaderSize + request_length;
   std::unique_ptr<uint8_t[]> wrapper(new (std::nothrow) uint8_t[sizeof(NicIoctlPrefix) + command_length]());
   if (!wrapper) {
-    pdebug(TAVO_LOG_BACKEND, 3, "Failed to allocate pnicioctlbuffer");
+    pdebug(TAVO_LOG_BACKEND, 3, "Failed to allocate pnicioctlbuffer\n");
     return 1;
   }
   const NicFunctionRecord& fn = tavo_glob.nic_functions[function_number - 1];
@@ -102,13 +102,13 @@ uint32_t get_the_protocol(uint32_t controller_instance) {
 uint32_t TAVO_IssueIOCTL(int32_t handle, uint8_t opcode, uint8_t subsystem, uint32_t request_length, uint8_t* buffer,
                          uint8_t domain, uint8_t port_number, int32_t transport, uint32_t function_number) {
   if (buffer == nullptr || request_length > kMaxMailboxPayload) {
-    pdebug(TAVO_LOG_BACKEND, 3, "Refused command opcode:0x%x subsystem:0x%x request_length = %u", opcode, subsystem,
+    pdebug(TAVO_LOG_BACKEND, 3, "Refused command opcode:0x%x subsystem:0x%x request_length = %u\n", opcode, subsystem,
            static_cast<unsigned>(request_length));
     return 1;
   }
   if (port_number >= TAVO_MAX_PORTS ||
       (transport == TAVO_VIA_NIC && !tavo::transport::valid_nic_function(function_number))) {
-    pdebug(TAVO_LOG_BACKEND, 3, "Refused command opcode:0x%x subsystem:0x%x port = %u function = %u", opcode,
+    pdebug(TAVO_LOG_BACKEND, 3, "Refused command opcode:0x%x subsystem:0x%x port = %u function = %u\n", opcode,
            subsystem, port_number, static_cast<unsigned>(function_number));
     return 1;
   }

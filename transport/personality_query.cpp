@@ -29,9 +29,9 @@ uint32_t personality_query(uint32_t function_number, uint8_t opcode, uint8_t* bu
   memcpy(&h, buffer, sizeof h);
   if (h.status == 0) return 0;
   const uint16_t additional = h.additional_status;
-  pdebug(TAVO_LOG_BACKEND, 3, "IOCTL with opcode:0x%x subsystem:0x%x failed with status 0x%x", opcode, 1, h.status);
-  pdebug(TAVO_LOG_BACKEND, 3, "Actual response length = %d", static_cast<int>(h.actual_response_length));
-  pdebug(TAVO_LOG_BACKEND, 3, "Additional status = 0x%x", additional);
+  pdebug(TAVO_LOG_BACKEND, 3, "IOCTL with opcode:0x%x subsystem:0x%x failed with status 0x%x\n", opcode, 1, h.status);
+  pdebug(TAVO_LOG_BACKEND, 3, "Actual response length = %d\n", static_cast<int>(h.actual_response_length));
+  pdebug(TAVO_LOG_BACKEND, 3, "Additional status = 0x%x\n", additional);
   return TavoStatusFromIOCTLResponse(h.status, additional, opcode);
 }
 
