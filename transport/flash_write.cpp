@@ -12,15 +12,14 @@
 #include "tree/debug_log.h"
 #include "tree/tree.h"
 
-using tavo::kMailboxHeaderSize;
-
-namespace {
-
-using tavo::transport::MailboxAnswer;
-using tavo::transport::MailboxCommand;
 using tavo::FlashChunkHead;
 using tavo::kFlashChunkData;
 using tavo::kFlashChunkLength;
+using tavo::kMailboxHeaderSize;
+using tavo::transport::MailboxAnswer;
+using tavo::transport::MailboxCommand;
+
+namespace {
 
 constexpr uint8_t kFlashQueryOpcode = 6;
 constexpr uint8_t kFlashWriteOpcode = 7;

@@ -85,6 +85,15 @@ TEST_F(DevicesTest, EsxConfFirstMatchingLineNamesTheFunction) {
   EXPECT_STREQ(tavo_glob.if_names[2], "");
 }
 
+TEST_F(DevicesTest, EsxConfLastLineWithoutLineBreakKeepsItsName) {
+  reopen_with(kTwoChips);
+  test::write_file(root_.at("/etc/vmware/esx.conf"), "/device/002:00.0/vmkname = \"vmnic0\"");
+  close_devices();
+  open_devices();
+  ASSERT_EQ(tavo_glob.nic_valid_hba, 3);
+  EXPECT_STREQ(tavo_glob.if_names[0], "vmnic0");
+}
+
 TEST_F(DevicesTest, MissingEsxConfMeansNoNicFunctions) {
   ASSERT_EQ(unlink(root_.at("/etc/vmware/esx.conf").c_str()), 0);
   close_devices();
