@@ -1,0 +1,94 @@
+#include "transport/command_send.h"
+
+#include "transport/glob.h"
+#include "transport/mailbox.h"
+#include "tree/debug_log.h"
+#include "tree/tree.h"
+
+namespace tavo::command {
+namespace {
+
+struct CommandRoute {
+  bool send;
+  uint32_t status;  // answered unsent
+  uint32_t transport;
+};
+
+CommandRoute command_route(Device device, uint32_t arg) {
+  switch (device) {
+    case Device::Iscsi:
+      return {true, 0, TAVO_VIA_ISCSI};
+    case Device::Nic:
+      return {true, 0, TAVO_VIA_NIC};
+    case Device::Caller:
+      return {true, 0, arg};
+    case Device::Protocol:
+      return {true, 0, get_the_protocol(arg)};
+    case Device::IscsiUnlessNicOnly:
+      // A NIC-only controller keeps no configuration signature.
+      if (get_the_protocol(arg) == TAVO_VIA_NIC) return {false, 0, 0};
+      return {true, 0, TAVO_VIA_ISCSI};
+    case Device::IscsiWhenIscsi: {
+      const uint32_t protocol = get_the_protocol(arg);
+      if (protocol == TAVO_VIA_NIC) return {false, 0, 0};
+      if (protocol != TAVO_VIA_ISCSI) return {false, 1, 0};
+      return {true, 0, TAVO_VIA_ISCSI};
+    }
+  }
+  return {false, 1, 0};
+}
+
+// The header flags belong to this one command only, whatever its result.
+class CommandHeaderFlags {
+ public:
+  CommandHeaderFlags(uint8_t version, int32_t pf_number) {
+    if (version == 1) tavo_glob.version_flag = 1;
+    if (pf_number > 0) tavo_glob.pf_number = pf_number;
+  }
+  ~CommandHeaderFlags() {
+    tavo_glob.version_flag = 0;
+    tavo_glob.pf_number = 0;
+  }
+  CommandHeaderFlags(const CommandHeaderFlags&) = delete;
+  CommandHeaderFlags& operator=(const CommandHeaderFlags&) = delete;
+};
+
+uint64_t command_request_length(const CommandRow& row, const SendArgs& args) {
+  return row.form == Form::CallerLength || row.form == Form::Record20 ? args.length : row.length;
+}
+
+}  // namespace
+
+uint32_t command_send(CommandId id, const SendArgs& args) {
+  const CommandRow& row = command_row(id);
+  const int name_length = static_cast<int>(row.name.size());
+  const uint64_t length = command_request_length(row, args);
+  if (length > kMaxMailboxPayload) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%.*s: request of %llu bytes does not fit a mailbox command", name_length,
+           row.name.data(), static_cast<unsigned long long>(length));
+    return 1;
+  }
+  int32_t pf_number = 0;
+  if (row.form == Form::PfList) {
+    if (args.pci_function < 0 || args.pci_function > kMaxPfListFunction) {
+      pdebug(TAVO_LOG_BACKEND, 3, "%.*s: PCI function %d out of range", name_length, row.name.data(),
+             static_cast<int>(args.pci_function));
+      return 1;
+    }
+    pf_number = args.pci_function + 1;
+  }
+  const CommandRoute route = command_route(row.device, args.route);
+  if (!route.send) return route.status;
+
+  const CommandHeaderFlags flags(row.version, pf_number);
+  const auto buffer_length = static_cast<uint16_t>(length + kMailboxHeaderSize);
+  if (row.form == Form::SizeQuery)
+    return TAVO_get_mailbox_cmd_size(args.function_number, row.opcode, row.subsystem, static_cast<uint16_t>(length),
+                                     buffer_length, args.payload, args.actual_length, args.domain,
+                                     args.port_number, route.transport);
+  return TAVO_prepare_mailbox_cmd(args.function_number, row.opcode, row.subsystem, static_cast<uint32_t>(length),
+                                  buffer_length, args.payload, static_cast<uint8_t>(row.direction), args.domain,
+                                  args.port_number, route.transport);
+}
+
+}  // namespace tavo::command

@@ -1,0 +1,90 @@
+// The mailbox command table: one constexpr row per ioctl_<command> wrapper,
+// expanded from command_table.def. The wrappers, the simulator's catalogue
+// responders and the conformance test read it.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <string_view>
+
+#include "transport/device_layout.h"
+
+namespace tavo::command {
+
+// Argument shape and payload rule of a wrapper (see command_table.def).
+enum class Form : uint8_t { Fixed, CallerLength, SizeQuery, Record20, Zeros16, Framed16, PfList, Own };
+
+// Which device a wrapper sends on.
+enum class Device : uint8_t { Iscsi, Nic, Caller, Protocol, IscsiUnlessNicOnly, IscsiWhenIscsi };
+
+// TAVO_DIR_* of the mailbox layer.
+enum class Direction : uint8_t { None = 0, Read = 1, Write = 2, ReadWrite = 3 };
+
+struct CommandRow {
+  std::string_view name;
+  uint8_t subsystem;
+  uint8_t opcode;
+  uint8_t version;  // 1: the wrapper sets tavo_glob.version_flag for its call
+  Form form;
+  uint32_t length;  // request length; the record part of Record20; unused for CallerLength
+  Direction direction;
+  Device device;
+};
+
+enum class CommandId : uint16_t {
+#define TAVO_COMMAND(name, ...) name,
+#include "transport/command_table.def"
+#undef TAVO_COMMAND
+};
+
+inline constexpr CommandRow kCommands[] = {
+#define TAVO_COMMAND(name, subsystem, opcode, version, form, length, direction, device) \
+  {#name, subsystem, opcode, version, Form::form, length, Direction::direction, Device::device},
+#include "transport/command_table.def"
+#undef TAVO_COMMAND
+};
+
+inline constexpr size_t kCommandCount = sizeof(kCommands) / sizeof(kCommands[0]);
+
+constexpr const CommandRow& command_row(CommandId id) { return kCommands[static_cast<size_t>(id)]; }
+
+// Whether a row's wrapper takes a trailing transport or controller instance.
+constexpr bool command_takes_transport(const CommandRow& r) { return r.device == Device::Caller; }
+constexpr bool command_takes_controller(const CommandRow& r) {
+  return r.device == Device::Protocol || r.device == Device::IscsiUnlessNicOnly ||
+         r.device == Device::IscsiWhenIscsi;
+}
+
+namespace command_check {
+
+constexpr size_t count_in(uint8_t subsystem) {
+  size_t n = 0;
+  for (const CommandRow& r : kCommands) n += r.subsystem == subsystem;
+  return n;
+}
+
+// The rules the wrappers rely on, checked once at build time.
+constexpr bool rows_are_sound() {
+  for (size_t i = 0; i < kCommandCount; ++i) {
+    const CommandRow& r = kCommands[i];
+    if (r.version > 1 || r.length > kMaxMailboxPayload) return false;
+    if ((r.form == Form::SizeQuery || r.form == Form::Own) != (r.direction == Direction::None)) return false;
+    if (r.form == Form::CallerLength && r.length != 0) return false;
+    if ((r.form == Form::Record20 && r.length != 20) || (r.form == Form::Zeros16 && r.length != 16)) return false;
+    if (r.form == Form::SizeQuery && r.device != Device::Iscsi && r.device != Device::Protocol) return false;
+    for (size_t j = i + 1; j < kCommandCount; ++j)
+      if (kCommands[j].name == r.name) return false;
+  }
+  return true;
+}
+
+static_assert(rows_are_sound());
+static_assert(kCommandCount == 175);
+static_assert(count_in(1) == 87 && count_in(2) == 22 && count_in(6) == 37 && count_in(11) == 8 &&
+              count_in(15) == 3 && count_in(16) == 8 && count_in(18) == 6 && count_in(19) == 2 &&
+              count_in(21) == 2);
+
+}  // namespace command_check
+
+}  // namespace tavo::command
