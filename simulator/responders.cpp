@@ -4,11 +4,8 @@
 
 namespace tavo::sim {
 
-void install_catalogue_responders(Simulator& sim);  // first: the area responders below replace it
-
-void install_standard_responders(Simulator& sim) {
-  install_catalogue_responders(sim);
-  install_transport_responders(sim);
-}
+// Unmodelled commands keep answering "not supported" (66); the catalogue's
+// echo responder is installed by the tests that want it.
+void install_standard_responders(Simulator& sim) { install_transport_responders(sim); }
 
 }  // namespace tavo::sim

@@ -11,4 +11,8 @@ void install_standard_responders(Simulator& sim);
 // 114/1).
 void install_transport_responders(Simulator& sim);
 
+// Every catalogue command answers success with its request bytes inverted
+// (for conformance tests; not installed by default).
+void install_catalogue_responders(Simulator& sim);
+
 }  // namespace tavo::sim

@@ -12,14 +12,11 @@
 #include "tests/transport/transport_fixture.h"
 #include "transport/command_table.h"
 #include "transport/commands.h"
+#include "simulator/responders.h"
 #include "transport/devices.h"
 #include "transport/flash_personality.h"
 #include "transport/glob_access.h"
 #include "transport/mailbox.h"
-
-namespace tavo::sim {
-void install_catalogue_responders(Simulator& sim);
-}
 
 namespace tavo::test {
 
