@@ -64,14 +64,14 @@ uint32_t command_send(CommandId id, const SendArgs& args) {
   const int name_length = static_cast<int>(row.name.size());
   const uint64_t length = command_request_length(row, args);
   if (length > kMaxMailboxPayload) {
-    pdebug(TAVO_LOG_BACKEND, 3, "%.*s: request of %llu bytes does not fit a mailbox command", name_length,
+    pdebug(TAVO_LOG_BACKEND, 3, "%.*s: request of %llu bytes does not fit a mailbox command\n", name_length,
            row.name.data(), static_cast<unsigned long long>(length));
     return 1;
   }
   int32_t pf_number = 0;
   if (row.form == Form::PfList) {
     if (args.pci_function < 0 || args.pci_function > kMaxPfListFunction) {
-      pdebug(TAVO_LOG_BACKEND, 3, "%.*s: PCI function %d out of range", name_length, row.name.data(),
+      pdebug(TAVO_LOG_BACKEND, 3, "%.*s: PCI function %d out of range\n", name_length, row.name.data(),
              static_cast<int>(args.pci_function));
       return 1;
     }
