@@ -1,6 +1,71 @@
-// Placeholder until the management tree lands.
+// Connects as a management client and prints the whole tree: groups and
+// instances, property values, actions with their parameters.
 #include <stdio.h>
+#include <stdlib.h>
+
+#include <vector>
+
+#include "tavo/tavo.h"
+
+namespace {
+
+const char* type_name(unsigned type) {
+  switch (type) {
+    case TAVO_TYPE_TEXT: return "text";
+    case TAVO_TYPE_INTEGER: return "integer";
+    case TAVO_TYPE_IP_ADDRESS: return "ip";
+    case TAVO_TYPE_SUBNET_MASK: return "mask";
+    case TAVO_TYPE_LIST: return "list";
+    default: return "?";
+  }
+}
+
+std::vector<uint32_t> children(uint32_t group, uint32_t kind) {
+  std::vector<uint32_t> tags(8192);
+  uint32_t count = 0;
+  if (TAVO_get_child_tags(group, tags.data(), &count, kind) != 0) count = 0;
+  tags.resize(count);
+  return tags;
+}
+
+void print_group(uint32_t tag, int depth) {
+  char name[TAVO_NAME_SIZE] = "";
+  TAVO_get_node_name(tag, name, TAVO_KIND_GROUP);
+  printf("%*s%s\n", depth * 2, "", name);
+  for (uint32_t p : children(tag, TAVO_KIND_PROPERTY)) {
+    char pname[TAVO_NAME_SIZE] = "", value[TAVO_VALUE_SIZE] = "";
+    TAVO_get_node_name(p, pname, TAVO_KIND_PROPERTY);
+    if (TAVO_get_property_val(tag, p, value, sizeof value) != 0) snprintf(value, sizeof value, "<unreadable>");
+    printf("%*s%s = %s\n", depth * 2 + 2, "", pname, value);
+  }
+  for (uint32_t a : children(tag, TAVO_KIND_ACTION)) {
+    char aname[TAVO_NAME_SIZE] = "";
+    TAVO_get_node_name(a, aname, TAVO_KIND_ACTION);
+    static TavoParamInfo info;
+    printf("%*s%s(", depth * 2 + 2, "", aname);
+    if (TAVO_get_param_info(a, &info) == 0) {
+      for (int i = 0; i < info.param_count && i < TAVO_MAX_PARAMS; ++i)
+        printf("%s%s%s:%s", i ? ", " : "", info.params[i].required ? "" : "[", info.params[i].name,
+               type_name(info.params[i].value_type));
+    }
+    printf(")\n");
+  }
+  for (uint32_t g : children(tag, TAVO_KIND_GROUP)) print_group(g, depth + 1);
+}
+
+}  // namespace
+
 int main() {
-  puts("ROOT");
-  return 0;
+  uint32_t status = TAVO_init();
+  uint32_t code = 0;
+  char text[TAVO_STATUS_TEXT_SIZE] = "";
+  TAVO_get_last_status(&code, text);
+  if (status != 0) {
+    fprintf(stderr, "TAVO_init failed: %u (%u: %s)\n", status, code, text);
+    return EXIT_FAILURE;
+  }
+  if (code != 0) printf("last status %u: %s\n", code, text);
+  print_group(0, 0);
+  TAVO_exit();
+  return EXIT_SUCCESS;
 }

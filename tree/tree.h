@@ -193,6 +193,9 @@ TavoNode* follow_links(TavoNode* n);
 int32_t instance_number(const TavoNode* n);
 // "%s%d" for an instanced group, else the name, cut to 34 characters.
 void display_name(const TavoNode* n, char out[TAVO_NAME_SIZE]);
+// True when n is a node of the tree now (records may keep pointers to
+// nodes deleted since: test before following them).
+bool node_is_live(const TavoNode* n);
 // printf into the last status (cut to 599 characters).
 void set_last_status_fmt(uint32_t code, const char* format, ...) __attribute__((format(printf, 2, 3)));
 

@@ -85,6 +85,17 @@ typedef struct TavoPersistenceInfo {
   char params[TAVO_MAX_PARAMS][TAVO_VALUE_SIZE];
 } TavoPersistenceInfo;
 
+#ifdef __cplusplus
+#define TAVO_STATIC_ASSERT(cond, msg) static_assert(cond, msg)
+#else
+#define TAVO_STATIC_ASSERT(cond, msg) _Static_assert(cond, msg)
+#endif
+/* The layouts clients share with the library. */
+TAVO_STATIC_ASSERT(sizeof(TavoActionParam) == 2084, "TavoActionParam layout");
+TAVO_STATIC_ASSERT(sizeof(TavoNodeDescription) == 1792, "TavoNodeDescription layout");
+TAVO_STATIC_ASSERT(sizeof(TavoParamInfo) == 12508, "TavoParamInfo layout");
+TAVO_STATIC_ASSERT(sizeof(TavoPersistenceInfo) == 1544, "TavoPersistenceInfo layout");
+
 /* Connects a client; the first one builds the tree. */
 TAVO_EXPORT uint32_t TAVO_init(void);
 /* Disconnects a client; the last one tears the tree down. */

@@ -1,0 +1,240 @@
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include "tests/tree/tree_fixture.h"
+#include "tree/tree_internal.h"
+
+namespace tavo {
+namespace {
+
+using test::TreeTest;
+
+class TavoApiTest : public TreeTest {
+ protected:
+  std::string last_text() {
+    uint32_t code = 0;
+    char text[TAVO_STATUS_TEXT_SIZE];
+    TAVO_get_last_status(&code, text);
+    return std::to_string(code) + ":" + text;
+  }
+  std::string read(TavoNode* g, const char* prop) {
+    char buf[TAVO_VALUE_SIZE] = "";
+    uint32_t r = TAVO_get_property_val(g->tag, tag_of(g, prop), buf, sizeof buf);
+    return r == 0 ? std::string(buf) : "<" + std::to_string(r) + ">";
+  }
+  uint32_t write(TavoNode* g, const char* prop, const std::string& v, uint32_t length = 0) {
+    return TAVO_set_property_val(g->tag, tag_of(g, prop), v.c_str(), length ? length : static_cast<uint32_t>(v.size()));
+  }
+  uint32_t act(TavoNode* g, const char* action, const std::vector<std::string>& values, uint32_t* tags = nullptr) {
+    std::string block = params(values);
+    return TAVO_do_action(g->tag, tag_of(g, action, TAVO_KIND_ACTION), block.data(), tags);
+  }
+};
+
+TEST_F(TavoApiTest, KindFiltersSelectChildren) {
+  TavoNode* c0 = corvane();
+  ASSERT_NE(create_link(c0, "Alias", root(), nullptr, nullptr, nullptr), nullptr);
+  using V = std::vector<std::string>;
+  EXPECT_EQ(child_names(c0, TAVO_KIND_GROUP), (V{"Settings", "Alias@"}));
+  EXPECT_EQ(child_names(c0, TAVO_KIND_ACTION), (V{"AddTarget", "Broken", "Nothing"}));
+  EXPECT_EQ(child_names(c0, TAVO_KIND_PROPERTY),
+            (V{"Name", "Count", "Mode", "Serial", "Hidden", "Bare", "PortNumber"}));
+  EXPECT_EQ(child_names(c0, 5), (V{"Serial", "PortNumber"}));
+  EXPECT_EQ(child_names(c0, 6), (V{"Name", "Count", "Mode", "Hidden", "Bare"}));
+  EXPECT_EQ(child_names(c0, 7), (V{"Name", "Count", "Mode", "Bare"}));
+  EXPECT_EQ(child_names(c0, TAVO_KIND_ANY), V{});
+  EXPECT_EQ(child_names(c0, TAVO_KIND_LINK), V{});
+  uint32_t tags[64], count = 99;
+  EXPECT_EQ(TAVO_get_child_tags(c0->tag, tags, &count, 8), 1u);
+  EXPECT_EQ(TAVO_get_child_tags(c0->tag, nullptr, &count, 1), 1u);
+  EXPECT_EQ(TAVO_get_child_tags(tag_of(c0, "Name"), tags, &count, 1), 1u);
+  // Through a link the target's children are listed.
+  EXPECT_EQ(child_names(get_node(tag_of(c0, "Alias")), TAVO_KIND_GROUP), (V{"Corvane0"}));
+}
+
+TEST_F(TavoApiTest, NodeNamesTagsAndParents) {
+  TavoNode* c0 = corvane();
+  char name[TAVO_NAME_SIZE];
+  ASSERT_EQ(TAVO_get_node_name(c0->tag, name, TAVO_KIND_GROUP), 0u);
+  EXPECT_STREQ(name, "Corvane0");
+  EXPECT_EQ(TAVO_get_node_name(c0->tag, name, TAVO_KIND_ANY), 1u);
+  EXPECT_EQ(TAVO_get_node_name(c0->tag, name, TAVO_KIND_LINK), 1u);
+  // Names are found without regard to case; kind 0 takes any kind.
+  EXPECT_EQ(tag_of(root(), "CORVANE0", TAVO_KIND_GROUP), c0->tag);
+  EXPECT_EQ(tag_of(c0, "addtarget", TAVO_KIND_ANY), tag_of(c0, "AddTarget", TAVO_KIND_ACTION));
+  EXPECT_EQ(tag_of(c0, "AddTarget", TAVO_KIND_PROPERTY), 0xFFFFFFFFu);
+  uint32_t tag = 0;
+  EXPECT_EQ(TAVO_get_node_tag(tag_of(c0, "Name"), "x", &tag, 0), 1u);  // not a group
+  // A link as the parent is followed.
+  TavoNode* link = create_link(root(), "Ctl", c0, nullptr, nullptr, nullptr);
+  ASSERT_EQ(TAVO_get_node_tag(link->tag, "Name", &tag, TAVO_KIND_PROPERTY), 0u);
+  EXPECT_EQ(tag, tag_of(c0, "Name"));
+  ASSERT_EQ(TAVO_get_node_name(link->tag, name, TAVO_KIND_GROUP), 0u);
+  EXPECT_STREQ(name, "Ctl");
+  uint32_t parent = 99;
+  ASSERT_EQ(TAVO_get_parent_tag(tag_of(c0, "Name"), &parent), 0u);
+  EXPECT_EQ(parent, c0->tag);
+  ASSERT_EQ(TAVO_get_parent_tag(0, &parent), 0u);
+  EXPECT_EQ(parent, 0u);
+  EXPECT_EQ(TAVO_get_parent_tag(4000, &parent), 1u);
+  TavoNodeDescription d;
+  ASSERT_EQ(TAVO_get_node_description(link->tag, &d), 0u);
+  EXPECT_STREQ(d.description, "A controller.");
+  EXPECT_EQ(d.kind, TAVO_KIND_GROUP);
+}
+
+TEST_F(TavoApiTest, ReadsStayWithinTheCallersLength) {
+  TavoNode* c0 = corvane();
+  char buf[TAVO_VALUE_SIZE];
+  memset(buf, '#', sizeof buf);
+  ASSERT_EQ(TAVO_get_property_val(c0->tag, tag_of(c0, "Serial"), buf, 10), 0u);
+  EXPECT_STREQ(buf, "012345678");
+  EXPECT_EQ(buf[10], '#');
+  EXPECT_EQ(read(c0, "Bare"), "stored");  // no handler: the stored text
+  EXPECT_EQ(TAVO_get_property_val(c0->tag, tag_of(c0, "Serial"), buf, 257), 1u);
+  // A property of another group is refused.
+  TavoNode* c1 = corvane();
+  EXPECT_EQ(TAVO_get_property_val(c1->tag, tag_of(c0, "Name"), buf, 256), 1u);
+  EXPECT_EQ(TAVO_set_property_val(c1->tag, tag_of(c0, "Name"), "x", 1), 1u);
+  EXPECT_EQ(TAVO_get_property_val(c0->tag, c0->tag, buf, 256), 1u);
+}
+
+TEST_F(TavoApiTest, WriteChecksComeInOrder) {
+  TavoNode* c0 = corvane();
+  std::string longer(300, 'x');
+  EXPECT_EQ(write(c0, "Serial", longer), 1u);
+  EXPECT_EQ(last_text(), "10:Read only property");
+  EXPECT_EQ(write(c0, "Name", longer), 1u);
+  EXPECT_EQ(last_text(), "0:");
+  EXPECT_EQ(write(c0, "Name", "abc"), 0u);
+  EXPECT_EQ(read(c0, "Name"), "abc");
+  EXPECT_EQ(write(c0, "Bare", "abc"), 3u);
+  EXPECT_EQ(read(c0, "Bare"), "stored");
+  // The caller's length bounds what is read of its text.
+  EXPECT_EQ(write(c0, "Name", "defghi", 2), 0u);
+  EXPECT_EQ(read(c0, "Name"), "de");
+}
+
+TEST_F(TavoApiTest, ActionsValidateTheirParametersAndNeverWriteTheCallersBlock) {
+  TavoNode* c0 = corvane();
+  // Only param_count * 256 bytes are read: pass exactly that much.
+  std::string block = params({"t1", "\xff", "\xff"});
+  std::vector<char> exact(block.begin(), block.begin() + 3 * TAVO_VALUE_SIZE);
+  std::vector<char> copy = exact;
+  uint32_t tags[TAVO_MAX_NEW_TAGS];
+  tags[0] = 77;
+  ASSERT_EQ(TAVO_do_action(c0->tag, tag_of(c0, "AddTarget"), exact.data(), tags), 0u);
+  EXPECT_EQ(exact, copy);
+  ASSERT_EQ(test::action_calls.size(), 1u);
+  EXPECT_EQ(test::action_calls[0].params[0], "t1");
+  EXPECT_EQ(test::action_calls[0].params[1], "");  // optional, not given
+  EXPECT_EQ(test::action_calls[0].params[2], "");
+  TavoNode* target = get_node(tags[0]);
+  ASSERT_NE(target, nullptr);
+  EXPECT_STREQ(target->name, "Target");
+  EXPECT_EQ(read(target, "TargetName"), "t1");
+
+  EXPECT_EQ(act(c0, "AddTarget", {"\xff"}), 1u);
+  EXPECT_EQ(last_text(), "9:TargetName: Parameter missing.");
+  EXPECT_EQ(act(c0, "Broken", {}), 1u);
+  EXPECT_EQ(last_text(), "0:");
+  test::action_result = 5;
+  EXPECT_EQ(act(c0, "AddTarget", {"t2"}), 5u);  // the handler's result
+  EXPECT_EQ(TAVO_do_action(c0->tag, tag_of(c0, "AddTarget"), nullptr, nullptr), 1u);
+}
+
+TEST_F(TavoApiTest, ActionsRunOnlyOnTheirOwnGroup) {
+  TavoNode* c0 = corvane();
+  TavoNode* c1 = corvane();
+  std::string block = params({"t"});
+  EXPECT_EQ(TAVO_do_action(c1->tag, tag_of(c0, "AddTarget"), block.data(), nullptr), 1u);
+  EXPECT_TRUE(test::action_calls.empty());
+  EXPECT_EQ(TAVO_do_action(c0->tag, tag_of(c0, "Name"), block.data(), nullptr), 1u);
+  TavoParamInfo info;
+  ASSERT_EQ(TAVO_get_param_info(tag_of(c0, "AddTarget"), &info), 0u);
+  EXPECT_EQ(info.param_count, 3);
+  EXPECT_STREQ(info.params[2].valid_list, "A,B");
+  EXPECT_EQ(TAVO_get_param_info(tag_of(c0, "Name"), &info), 1u);
+}
+
+TEST_F(TavoApiTest, TooManyCreatedGroupsAreDeletedAgain) {
+  TavoNode* c0 = corvane();
+  uint32_t tags[TAVO_MAX_NEW_TAGS];
+  test::action_hook = [](TavoNode*) { new_tag_index = TAVO_MAX_NEW_TAGS; };
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(act(c0, "AddTarget", {"t"}, tags), 1u);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Too many groups added in this action");
+  EXPECT_EQ(get_first_instance(c0, "Target"), nullptr);
+}
+
+TEST_F(TavoApiTest, PersistentNodesInPriorityOrder) {
+  TavoNode* c0 = corvane();
+  int32_t count = -1;
+  uint32_t tags[8];
+  EXPECT_EQ(TAVO_get_persistent_nodes(tags, &count), 11u);
+  count = 2;
+  EXPECT_EQ(TAVO_get_persistent_nodes(tags, &count), 0u);
+  EXPECT_EQ(count, 0);
+  ASSERT_EQ(act(c0, "AddTarget", {"a", "10", "B"}), 0u);
+  ASSERT_EQ(act(c0, "AddTarget", {"b"}), 0u);
+  ASSERT_EQ(act(c0, "AddTarget", {"c"}), 0u);
+  // Delete the first and build it again: it is now the last persistent.
+  TavoNode* t0 = get_first_instance(c0, "Target");
+  ASSERT_EQ(delete_node(t0), 0u);
+  ASSERT_EQ(act(c0, "AddTarget", {"a2"}), 0u);
+  count = 2;
+  EXPECT_EQ(TAVO_get_persistent_nodes(tags, &count), 11u);
+  count = 3;
+  ASSERT_EQ(TAVO_get_persistent_nodes(tags, &count), 0u);
+  ASSERT_EQ(count, 3);
+  EXPECT_EQ(read(get_node(tags[0]), "TargetName"), "b");
+  EXPECT_EQ(read(get_node(tags[1]), "TargetName"), "c");
+  EXPECT_EQ(read(get_node(tags[2]), "TargetName"), "a2");
+  TavoPersistenceInfo info;
+  ASSERT_EQ(TAVO_get_persistence_info(tags[2], &info), 0u);
+  EXPECT_EQ(info.action_tag, tag_of(c0, "AddTarget"));
+  EXPECT_EQ(info.node_tag, c0->tag);
+  EXPECT_STREQ(info.params[0], "a2");
+  EXPECT_EQ(TAVO_get_persistence_info(c0->tag, &info), 1u);  // built at start-up
+}
+
+TEST_F(TavoApiTest, PersistenceInfoSurvivesItsCreatorsDeletion) {
+  TavoNode* c0 = corvane();
+  TavoNode* c1 = corvane();
+  TavoNode* action = get_node(tag_of(c1, "Nothing"));
+  TavoNode* link = create_link(c0, "FromC1", get_node(tag_of(c0, "Settings")), c1, action, nullptr);
+  ASSERT_NE(link, nullptr);
+  TavoPersistenceInfo info;
+  ASSERT_EQ(TAVO_get_persistence_info(link->tag, &info), 0u);
+  EXPECT_EQ(info.node_tag, c1->tag);
+  ASSERT_EQ(delete_node(c1), 0u);
+  EXPECT_EQ(TAVO_get_persistence_info(link->tag, &info), 1u);
+}
+
+TEST_F(TavoApiTest, LastStatusIsResetByEveryCallButItsOwnRead) {
+  TavoNode* c0 = corvane();
+  write(c0, "Serial", "x");
+  EXPECT_EQ(last_text(), "10:Read only property");
+  EXPECT_EQ(last_text(), "10:Read only property");  // reading does not reset
+  char name[TAVO_NAME_SIZE];
+  EXPECT_EQ(TAVO_get_node_name(99999, name, 1), 1u);  // failed argument check: kept
+  EXPECT_EQ(last_text(), "10:Read only property");
+  EXPECT_EQ(TAVO_get_node_name(c0->tag, name, 2), 1u);  // checks passed: reset
+  EXPECT_EQ(last_text(), "0:");
+  tavo_set_last_status(12, std::string(700, 'm').c_str());
+  uint32_t code;
+  char text[TAVO_STATUS_TEXT_SIZE];
+  TAVO_get_last_status(&code, text);
+  EXPECT_EQ(strlen(text), 599u);
+}
+
+TEST_F(TavoApiTest, RefreshRunsTheGroupHandler) {
+  TavoNode* c0 = corvane();
+  EXPECT_EQ(TAVO_refresh_group(c0->tag), 0u);
+  EXPECT_EQ(read(c0, "Count"), "42");
+  EXPECT_EQ(TAVO_refresh_group(tag_of(c0, "Settings")), 0u);  // no handler
+  EXPECT_EQ(TAVO_refresh_group(123456), 0u);
+}
+
+}  // namespace
+}  // namespace tavo

@@ -1,0 +1,213 @@
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include <thread>
+
+#include "tests/tree/tree_fixture.h"
+#include "tree/api_guard.h"
+#include "tree/tree_internal.h"
+
+namespace tavo {
+namespace {
+
+using test::TreeTest;
+
+class TreeServicesTest : public TreeTest {
+ protected:
+  TavoNode* target(TavoNode* c, const char* name) {
+    TavoNode* t = tree::build_group(test::kTargetDef, c);
+    set_prop_val(t, "TargetName", "%s", name);
+    return t;
+  }
+  void give_handle(TavoNode* g, uint32_t word) {
+    auto* h = static_cast<uint32_t*>(tavo_dmalloc(4 * sizeof(uint32_t)));
+    memset(h, 0, 4 * sizeof(uint32_t));
+    h[0] = word;
+    tree::group_record(g)->nhandle = h;
+  }
+  static void free_handles(TavoNode* n) {
+    tree::for_each_in_subtree(n, [](TavoNode* g) {
+      if (g->kind == TAVO_KIND_GROUP && g->record) {
+        tavo_dfree(tree::group_record(g)->nhandle);
+        tree::group_record(g)->nhandle = nullptr;
+      }
+    });
+  }
+};
+
+TEST_F(TreeServicesTest, LookupsByDisplayName) {
+  TavoNode* c0 = corvane();
+  EXPECT_EQ(internal_get_node(root(), "corvane0", TAVO_KIND_GROUP), c0);
+  EXPECT_EQ(get_first_instance(root(), "corvane"), nullptr);  // exact group name
+  EXPECT_EQ(get_first_instance(root(), "Corvane"), c0);
+  EXPECT_EQ(internal_get_node(c0, "NAME", TAVO_KIND_ANY), get_node(tag_of(c0, "Name")));
+  EXPECT_EQ(internal_get_node(c0, "Name", TAVO_KIND_ACTION), nullptr);
+  EXPECT_EQ(get_selected_group_node(root(), "Corvane", "0"), c0);
+  EXPECT_EQ(get_selected_group_node(root(), "%s%n", "0"), nullptr);  // never a format
+  TavoNode* t1 = target(c0, "alpha");
+  TavoNode* t2 = target(c0, "Beta");
+  EXPECT_EQ(get_matchnode_by_propvalue(c0, "Target", "TargetName", "BETA"), t2);
+  EXPECT_EQ(get_matchnode_by_propvalue(c0, "Target", "TargetName", "alpha"), t1);
+  EXPECT_EQ(get_matchnode_by_propvalue(c0, "Target", "TargetName", "gamma"), nullptr);
+  EXPECT_EQ(get_matchnode_by_propvalue(c0, "Target", "NoSuch", "alpha"), nullptr);
+}
+
+TEST_F(TreeServicesTest, PropertyServices) {
+  TavoNode* c0 = corvane();
+  char buf[TAVO_VALUE_SIZE];
+  EXPECT_EQ(set_prop_val(c0, "Serial", "SN-%04d", 7), 0u);
+  ASSERT_EQ(internal_get_property(c0, "Serial", buf), 0u);
+  EXPECT_STREQ(buf, "SN-0007");
+  EXPECT_EQ(internal_set_property(c0, "Serial", "ro-too"), 0u);  // no read-only test inside
+  ASSERT_EQ(internal_get_property(c0, "serial", buf), 0u);
+  EXPECT_STREQ(buf, "ro-too");
+  EXPECT_EQ(internal_get_property(c0, "Missing", buf), 1u);
+  EXPECT_EQ(internal_set_property(c0, "Missing", "x"), 1u);
+  EXPECT_EQ(set_prop_val(c0, "Missing", "x"), 1u);
+  std::string longer(300, 'v');
+  char big[TAVO_VALUE_SIZE + 100];
+  snprintf(big, sizeof big, "%s", longer.c_str());
+  TavoNode* name = get_node(tag_of(c0, "Name"));
+  handle_internal_property(name, big, TAVO_PROPERTY_SET);
+  handle_internal_property(name, buf, TAVO_PROPERTY_GET);
+  EXPECT_EQ(strlen(buf), 255u);
+  EXPECT_EQ(SET_CACHE_PROP_VAL(name, "%d-%s", 5, "x"), 3);
+  EXPECT_STREQ(tree::property_record(name)->value, "5-x");
+}
+
+TEST_F(TreeServicesTest, WalkUps) {
+  TavoNode* c0 = corvane();
+  TavoNode* c1 = corvane();
+  TavoNode* t = target(c1, "t");
+  TavoNode* s = tree::build_group(test::kSessionDef, t);
+  EXPECT_EQ(get_cv_instance(s), 1);
+  EXPECT_EQ(get_cv_instance(c0), 0);
+  EXPECT_EQ(get_cv_instance(root()), 0);
+  EXPECT_EQ(get_domain_id(s), 0);
+  EXPECT_EQ(get_phba_port_number(s), 0);
+  EXPECT_EQ(get_port_number(s), -1);
+  give_handle(c1, 0);
+  EXPECT_EQ(get_port_number(s), -1);  // a zero first word does not count
+  give_handle(t, 3);
+  EXPECT_EQ(get_port_number(s), 3);
+  free_handles(c1);
+}
+
+TEST_F(TreeServicesTest, PurgeDeletesEveryInstanceWithItsHandles) {
+  TavoNode* c0 = corvane();
+  TavoNode* t[3] = {target(c0, "a"), target(c0, "b"), target(c0, "c")};
+  ASSERT_EQ(delete_node(t[2]), 0u);
+  t[2] = target(c0, "c2");
+  ASSERT_EQ(delete_node(t[1]), 0u);  // instances 0 and 2 remain
+  for (TavoNode* x : {t[0], t[2]}) give_handle(x, 1);
+  TavoNode* s = tree::build_group(test::kSessionDef, t[0]);
+  give_handle(s, 9);
+  uint32_t before = tavo_counter;
+  EXPECT_EQ(purge_nodes_within(c0, "Target"), 0u);
+  EXPECT_EQ(get_first_instance(c0, "Target"), nullptr);
+  EXPECT_LT(tavo_counter, before);
+  EXPECT_EQ(tree::instance_number(target(c0, "new")), 0);
+  EXPECT_EQ(purge_nodes_within(c0, "NoSuchGroup"), 0u);
+}
+
+TEST_F(TreeServicesTest, PurgeStopsAtALinkedInstanceAndKeepsItsHandle) {
+  TavoNode* c0 = corvane();
+  TavoNode* a = target(c0, "a");
+  TavoNode* b = target(c0, "b");
+  give_handle(a, 1);
+  give_handle(b, 2);
+  TavoNode* link = create_link(root(), "Pin", b, nullptr, nullptr, nullptr);
+  EXPECT_EQ(purge_nodes_within(c0, "Target"), 4u);
+  EXPECT_EQ(get_first_instance(c0, "Target"), b);
+  ASSERT_NE(tree::group_record(b)->nhandle, nullptr);
+  EXPECT_EQ(static_cast<uint32_t*>(tree::group_record(b)->nhandle)[0], 2u);
+  ASSERT_EQ(delete_node(link), 0u);
+  EXPECT_EQ(purge_nodes_within(c0, "Target"), 0u);
+}
+
+TEST_F(TreeServicesTest, ListHelpersAtTheirLimits) {
+  char list[TAVO_VALUE_SIZE] = "";
+  EXPECT_EQ(tavo_internal_list_add(list, "a", 0), 0u);
+  EXPECT_EQ(tavo_internal_list_add(list, "bb", 0), 0u);
+  EXPECT_STREQ(list, "a,bb");
+  EXPECT_EQ(tavo_internal_list_add(list, "BB", 1), 1u);  // present, case ignored
+  EXPECT_EQ(tavo_internal_list_add(list, "BB", 0), 0u);
+  EXPECT_EQ(tavo_internal_list_search(list, "b", 0), nullptr);
+  EXPECT_EQ(tavo_internal_list_search(list, "bb", 0), list + 2);
+  EXPECT_EQ(tavo_internal_list_search(list, "bb", 2), nullptr);  // other modes never match
+  EXPECT_EQ(tavo_internal_list_del(list, "bb", 0), 0u);
+  EXPECT_STREQ(list, "a,BB");
+  EXPECT_EQ(tavo_internal_list_del(list, "BB", 0), 0u);
+  EXPECT_STREQ(list, "a");
+  EXPECT_EQ(tavo_internal_list_del(list, "a", 0), 0u);
+  EXPECT_STREQ(list, "");
+  EXPECT_EQ(tavo_internal_list_del(list, "a", 0), 1u);
+  EXPECT_EQ(tavo_internal_list_add(nullptr, "a", 0), 1u);
+
+  // 254 characters take one more item that fits; 255 take none.
+  std::string full(253, 'x');
+  snprintf(list, sizeof list, "%s", full.c_str());
+  EXPECT_EQ(tavo_internal_list_add(list, "y", 0), 0u);
+  EXPECT_EQ(strlen(list), 255u);
+  EXPECT_EQ(tavo_internal_list_add(list, "z", 0), 1u);
+  snprintf(list, sizeof list, "%s", std::string(254, 'x').c_str());
+  EXPECT_EQ(tavo_internal_list_add(list, "zz", 0), 1u);  // would not fit whole
+  EXPECT_EQ(strlen(list), 254u);
+
+  TavoNode* c0 = corvane();
+  TavoNode* add = get_node(tag_of(c0, "AddTarget"));
+  ASSERT_NE(tavo_internal_get_param(add, "port"), nullptr);
+  EXPECT_EQ(tavo_internal_get_param(add, "port")->maximum, 65535);
+  EXPECT_EQ(tavo_internal_get_param(add, "nope"), nullptr);
+  EXPECT_EQ(tavo_internal_get_param(c0, "port"), nullptr);
+}
+
+// A rebuild asked for while a handler runs waits for the outermost call.
+TEST_F(TreeServicesTest, RebuildDuringAHandlerRunsAfterTheCall) {
+  TavoNode* c0 = corvane();
+  uint32_t c0_tag = c0->tag;
+  test::action_hook = [](TavoNode* group) {
+    tree::request_rebuild();
+    // The handler's nodes are still alive here.
+    EXPECT_STREQ(group->name, "Corvane");
+    EXPECT_EQ(set_prop_val(group, "Name", "still-here"), 0u);
+  };
+  std::string block = params({"t"});
+  EXPECT_EQ(TAVO_do_action(c0_tag, tag_of(c0, "AddTarget"), block.data(), nullptr), 0u);
+  // The tree was rebuilt from scratch: the test groups are gone.
+  EXPECT_NE(get_node(0), nullptr);
+  EXPECT_EQ(get_first_instance(get_node(0), "Corvane"), nullptr);
+  EXPECT_EQ(get_node(c0_tag), nullptr);
+  // Outside any call a rebuild happens at once.
+  TavoNode* again = corvane();
+  tree::request_rebuild();
+  EXPECT_EQ(get_first_instance(get_node(0), "Corvane"), nullptr);
+  (void)again;
+}
+
+TEST_F(TreeServicesTest, ConcurrentClientsDoNotCorruptTheTree) {
+  TavoNode* c0 = corvane();
+  uint32_t c0_tag = c0->tag, name_tag = tag_of(c0, "Name"), add_tag = tag_of(c0, "AddTarget");
+  std::string block = params({"t"});
+  std::thread writer([&] {
+    for (int i = 0; i < 200; ++i) {
+      TAVO_do_action(c0_tag, add_tag, block.data(), nullptr);
+      TAVO_API_GUARD;
+      purge_nodes_within(get_node(c0_tag), "Target");
+    }
+  });
+  std::thread reader([&] {
+    char buf[TAVO_VALUE_SIZE];
+    uint32_t tags[64], count;
+    for (int i = 0; i < 400; ++i) {
+      TAVO_get_property_val(c0_tag, name_tag, buf, sizeof buf);
+      TAVO_get_child_tags(c0_tag, tags, &count, TAVO_KIND_GROUP);
+      EXPECT_LE(count, 2u);
+    }
+  });
+  writer.join();
+  reader.join();
+}
+
+}  // namespace
+}  // namespace tavo

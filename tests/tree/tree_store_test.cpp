@@ -1,0 +1,206 @@
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include "tests/tree/tree_fixture.h"
+#include "transport/backend.h"
+#include "tree/tree_internal.h"
+
+namespace tavo {
+namespace {
+
+using test::TreeTest;
+
+class TreeStoreTest : public TreeTest {};
+
+TEST_F(TreeStoreTest, RootAndItsPropertiesHoldTheFirstTags) {
+  ASSERT_NE(root(), nullptr);
+  EXPECT_STREQ(root()->name, "ROOT");
+  EXPECT_EQ(tag_of(root(), "TAVOServiceVersion"), 1u);
+  EXPECT_EQ(tag_of(root(), "TAVOHierarchyVersion"), 2u);
+  EXPECT_EQ(tag_of(root(), "TAVODebugLevel"), 3u);
+  TavoNodeDescription d;
+  ASSERT_EQ(TAVO_get_node_description(3, &d), 0u);
+  EXPECT_EQ(d.value_type, TAVO_TYPE_LIST);
+  EXPECT_EQ(d.minimum, 5);
+  EXPECT_EQ(d.maximum, 11);
+  EXPECT_EQ(strncmp(d.description, "This property specifies the TAVODebugLevel. Possible values are 0 - Disabled", 76), 0);
+}
+
+TEST_F(TreeStoreTest, FreedTagsAreReusedAndTheTableGrowsKeepingTags) {
+  TavoNode* c0 = corvane();
+  ASSERT_NE(c0, nullptr);
+  EXPECT_EQ(c0->tag, 4u);
+  uint32_t name_tag = tag_of(c0, "Name");
+  // Deleting a group frees its whole run of tags; the next group reuses them.
+  ASSERT_EQ(delete_node(c0), 0u);
+  EXPECT_EQ(get_node(4), nullptr);
+  TavoNode* again = corvane();
+  EXPECT_EQ(again->tag, 4u);
+  EXPECT_EQ(tag_of(again, "Name"), name_tag);
+
+  std::vector<TavoNode*> entries;
+  for (int i = 0; i < 1100; ++i) {
+    TavoNode* e = tree::build_group(test::kEntryDef, root());
+    ASSERT_NE(e, nullptr) << i;
+    entries.push_back(e);
+  }
+  EXPECT_EQ(hierarchy_name_.capacity, 2048u);
+  for (TavoNode* e : entries) ASSERT_EQ(get_node(e->tag), e);
+  EXPECT_EQ(get_node(2048), nullptr);
+  EXPECT_EQ(get_node(hierarchy_name_.capacity), nullptr);
+  // A tag freed in the middle is the next one taken.
+  uint32_t freed = entries[500]->tag;
+  ASSERT_EQ(delete_node(entries[500]), 0u);
+  TavoNode* e = tree::build_group(test::kEntryDef, root());
+  EXPECT_EQ(e->tag, freed);
+}
+
+TEST_F(TreeStoreTest, InstanceNumbersAreReusedAndKeptInOrder) {
+  TavoNode* c[3] = {corvane(), corvane(), corvane()};
+  EXPECT_EQ(tree::instance_number(c[2]), 2);
+  ASSERT_EQ(delete_node(c[1]), 0u);
+  TavoNode* again = corvane();
+  EXPECT_EQ(tree::instance_number(again), 1);
+  EXPECT_EQ(child_names(root(), TAVO_KIND_GROUP), (std::vector<std::string>{"Corvane0", "Corvane1", "Corvane2"}));
+  uint32_t numbers[TAVO_MAX_INSTANCES], count = 0;
+  ASSERT_EQ(TAVO_get_valid_instances(0, "Corvane", numbers, &count), 0u);
+  ASSERT_EQ(count, 3u);
+  EXPECT_EQ(numbers[0], 0u);
+  EXPECT_EQ(numbers[1], 1u);
+  EXPECT_EQ(numbers[2], 2u);
+  EXPECT_EQ(TAVO_get_valid_instances(0, "corvane", numbers, &count), 0u);
+  EXPECT_EQ(count, 0u);  // the group name is compared exactly
+  // A fourth fits, a fifth does not.
+  EXPECT_NE(corvane(), nullptr);
+  EXPECT_EQ(corvane(), nullptr);
+}
+
+TEST_F(TreeStoreTest, LowestInstanceFirstAmongChildrenAndSentinelReleased) {
+  TavoNode* c0 = corvane();
+  TavoNode* c1 = corvane();
+  uint32_t before = tavo_counter;
+  ASSERT_EQ(delete_node(c0), 0u);
+  EXPECT_EQ(get_first_instance(root(), "Corvane"), c1);
+  ASSERT_EQ(delete_node(c1), 0u);
+  EXPECT_EQ(get_first_instance(root(), "Corvane"), nullptr);
+  TavoNode* fresh = corvane();
+  EXPECT_EQ(tree::instance_number(fresh), 0);
+  // Building after deleting the only instance makes one sentinel again.
+  ASSERT_EQ(delete_node(fresh), 0u);
+  EXPECT_LT(tavo_counter, before);
+}
+
+TEST_F(TreeStoreTest, DuplicateInstancesAndLinksAreRefusedButNotProperties) {
+  TavoNode* c0 = corvane();
+  TavoNode dup;
+  TavoGroupRecord rec;
+  TavoInstanceRecord inst;
+  memset(&dup, 0, sizeof dup);
+  memset(&rec, 0, sizeof rec);
+  memset(&inst, 0, sizeof inst);
+  dup.kind = TAVO_KIND_GROUP;
+  dup.name = const_cast<char*>("corvane");
+  dup.parent = root();
+  dup.record = &rec;
+  rec.instance = &inst;
+  inst.instance_number = 0;
+  EXPECT_EQ(node_exists(&dup), 1);
+  EXPECT_EQ(add_node(&dup, &hierarchy_name_), -1);
+
+  TavoNode* l1 = create_link(root(), "Alias", c0, nullptr, nullptr, nullptr);
+  ASSERT_NE(l1, nullptr);
+  EXPECT_EQ(create_link(root(), "ALIAS", c0, nullptr, nullptr, nullptr), nullptr);
+  EXPECT_EQ(c0->link_count, 1u);
+
+  TavoNode extra;
+  TavoPropertyRecord prec;
+  memset(&extra, 0, sizeof extra);
+  memset(&prec, 0, sizeof prec);
+  extra.kind = TAVO_KIND_PROPERTY;
+  extra.name = const_cast<char*>("Name");
+  extra.parent = c0;
+  extra.record = &prec;
+  EXPECT_EQ(node_exists(&extra), 0);
+}
+
+TEST_F(TreeStoreTest, LinkedNodesCannotBeDeletedAndTearDownIsClean) {
+  TavoNode* c0 = corvane();
+  TavoNode* settings = get_node(tag_of(c0, "Settings", TAVO_KIND_GROUP));
+  ASSERT_NE(settings, nullptr);
+  TavoNode* link = create_link(root(), "Shortcut", settings, nullptr, nullptr, nullptr);
+  ASSERT_NE(link, nullptr);
+  EXPECT_EQ(delete_node(settings), 4u);
+  // A link into the subtree holds the whole subtree in place.
+  EXPECT_EQ(delete_node(c0), 4u);
+  EXPECT_EQ(get_node(tag_of(c0, "Name")), get_node(tag_of(c0, "Name")));
+  EXPECT_NE(tag_of(settings, "Level"), 0xFFFFFFFFu);
+  // Links inside the deleted subtree do not hold it.
+  ASSERT_NE(create_link(c0, "Self", settings, nullptr, nullptr, nullptr), nullptr);
+  ASSERT_EQ(delete_node(link), 0u);
+  EXPECT_EQ(settings->link_count, 1u);
+  EXPECT_EQ(delete_node(c0), 0u);
+  // And a tree torn down with links outstanding frees everything (checked by
+  // the fixture's allocation count and ASan).
+  TavoNode* c1 = corvane();
+  ASSERT_NE(create_link(root(), "ToC1", c1, nullptr, nullptr, nullptr), nullptr);
+  ASSERT_NE(create_link(c1, "ToRoot", get_node(tag_of(c1, "Settings")), nullptr, nullptr, nullptr), nullptr);
+}
+
+TEST_F(TreeStoreTest, ForcedDeleteRemovesOutsideLinksFirst) {
+  TavoNode* c0 = corvane();
+  TavoNode* c1 = corvane();
+  TavoNode* link = create_link(c1, "Peer", c0, nullptr, nullptr, nullptr);
+  ASSERT_NE(link, nullptr);
+  uint32_t link_tag = link->tag;
+  _delete_node(c0);
+  EXPECT_EQ(get_node(link_tag), nullptr);
+  EXPECT_EQ(child_names(c1, TAVO_KIND_GROUP), std::vector<std::string>{"Settings"});
+}
+
+TEST_F(TreeStoreTest, BitfieldEdges) {
+  uint8_t* bits = alloc_bitfield(10);
+  ASSERT_NE(bits, nullptr);
+  EXPECT_EQ(alloc_bitfield(0), nullptr);
+  EXPECT_EQ(get_first_one(bits, 10), -1);
+  EXPECT_EQ(get_first_zero(bits, 0), -1);
+  EXPECT_EQ(set_bit(bits, 10, 10), -1);
+  EXPECT_EQ(is_set(bits, 10, 12), -1);
+  for (uint32_t i = 0; i < 9; ++i) set_bit(bits, 10, i);
+  EXPECT_EQ(get_first_zero(bits, 10), 9);
+  EXPECT_EQ(get_first_one(bits, 10), 0);
+  clear_bit(bits, 10, 0);
+  EXPECT_EQ(is_set(bits, 10, 0), 0);
+  EXPECT_EQ(is_set(bits, 10, 8), 1);
+  set_bit(bits, 10, 9);
+  set_bit(bits, 10, 0);
+  EXPECT_EQ(get_first_zero(bits, 10), -1);
+  free_bitfield(bits);
+}
+
+TEST_F(TreeStoreTest, ClientsShareOneTree) {
+  TavoNode* c0 = corvane();
+  ASSERT_EQ(TAVO_init(), 0u);  // a second client: no rebuild
+  EXPECT_EQ(get_node(c0->tag), c0);
+  ASSERT_EQ(TAVO_exit(), 0u);
+  EXPECT_EQ(get_node(c0->tag), c0);
+  ASSERT_EQ(TAVO_exit(), 0u);  // the last client tears it down
+  EXPECT_EQ(get_node(0), nullptr);
+  EXPECT_EQ(TAVO_exit(), 0u);  // no client left
+}
+
+TEST_F(TreeStoreTest, FailedStartReleasesEverythingAndCanBeRetried) {
+  ASSERT_EQ(TAVO_exit(), 0u);
+  uint32_t before = tavo_counter;
+  tree::backend_start = [] { return 1u; };
+  EXPECT_EQ(TAVO_init(), 1u);
+  EXPECT_EQ(get_node(0), nullptr);
+  EXPECT_EQ(hm_find_hierarchy(""), nullptr);
+  EXPECT_EQ(tavo_counter, before);
+  EXPECT_EQ(TAVO_exit(), 0u);  // the failed client was not counted
+  tree::backend_start = backend_init;
+  ASSERT_EQ(TAVO_init(), 0u);
+  EXPECT_NE(get_node(0), nullptr);
+}
+
+}  // namespace
+}  // namespace tavo

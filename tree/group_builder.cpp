@@ -1,0 +1,186 @@
+// The one group builder: every group of every branch is made here from its
+// definition.
+#include "tree/group_builder.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include <vector>
+
+#include "tree/tree_internal.h"
+
+namespace tavo::tree {
+namespace {
+
+std::vector<SlotArea*>& areas_in_use() {
+  static std::vector<SlotArea*> areas;
+  return areas;
+}
+
+bool is_root(const TavoNode* n) { return n->tag == 0 || n->parent == nullptr || n->parent == n; }
+
+// Index of the slot bitmap for a new instance under parent: the instance
+// numbers of the instanced groups above, nearest least significant.
+uint64_t slot_index(TavoNode* parent) {
+  uint64_t index = 0, multiplier = 1;
+  for (TavoNode* g = parent; g != nullptr && !is_root(g); g = g->parent) {
+    if (!is_instanced_group(g)) continue;
+    const TavoInstanceRecord* inst = group_record(g)->instance;
+    index += static_cast<uint64_t>(inst->instance_number - inst->first_instance) * multiplier;
+    multiplier *= inst->max_instances;
+  }
+  return index;
+}
+
+TavoNode* new_node(uint32_t kind, const char* name, const char* description, TavoNode* parent) {
+  auto* n = static_cast<TavoNode*>(tavo_dmalloc(sizeof(TavoNode)));
+  if (n == nullptr) return nullptr;
+  memset(n, 0, sizeof *n);
+  n->kind = kind;
+  n->name = copy_text(name);
+  n->description = copy_text(description);
+  n->parent = parent;
+  if (n->name == nullptr || n->description == nullptr) {
+    tavo_dfree(n->name);
+    tavo_dfree(n->description);
+    tavo_dfree(n);
+    return nullptr;
+  }
+  return n;
+}
+
+void free_unadded(TavoNode* n) {
+  tavo_dfree(n->name);
+  tavo_dfree(n->description);
+  if (n->kind != TAVO_KIND_ACTION) tavo_dfree(n->record);
+  tavo_dfree(n);
+}
+
+bool add_child(const ChildDef& def, TavoNode* group, TavoHierarchy* h) {
+  TavoNode* n = new_node(def.kind, def.name, def.description, group);
+  if (n == nullptr) return false;
+  if (def.kind == TAVO_KIND_ACTION) {
+    n->record = const_cast<TavoActionDescriptor*>(def.action);
+    if (add_node(n, h) < 0) {
+      free_unadded(n);
+      return false;
+    }
+    return true;
+  }
+  auto* p = static_cast<TavoPropertyRecord*>(tavo_dmalloc(sizeof(TavoPropertyRecord)));
+  if (p == nullptr) {
+    free_unadded(n);
+    return false;
+  }
+  memset(p, 0, sizeof *p);
+  p->flags = def.access;
+  p->handler = def.handler;
+  n->record = p;
+  if (add_node(n, h) < 0) {
+    free_unadded(n);
+    return false;
+  }
+  p->value_type = def.type;
+  p->minimum = def.minimum;
+  p->maximum = def.maximum;
+  snprintf(p->valid_list, sizeof p->valid_list, "%s", def.list ? def.list : "");
+  snprintf(p->value, sizeof p->value, "%s", def.default_value ? def.default_value : "");
+  return true;
+}
+
+}  // namespace
+
+uint8_t* SlotArea::bitmap(uint64_t index, uint16_t max_instances) {
+  auto it = bitmaps_.find(index);
+  if (it != bitmaps_.end()) return it->second;
+  uint8_t* bits = alloc_bitfield(max_instances);
+  if (bits == nullptr) return nullptr;
+  if (bitmaps_.empty()) areas_in_use().push_back(this);
+  bitmaps_[index] = bits;
+  return bits;
+}
+
+void SlotArea::clear() {
+  for (auto& [index, bits] : bitmaps_) free_bitfield(bits);
+  bitmaps_.clear();
+}
+
+void release_slot_areas() {
+  for (SlotArea* area : areas_in_use()) area->clear();
+  areas_in_use().clear();
+}
+
+TavoNode* build_group(const GroupDef& def, TavoNode* parent, TavoNode* creating_node, TavoNode* creating_action,
+                      const char* params) {
+  TavoHierarchy* h = hm_find_hierarchy_by_node(parent);
+  if (h == nullptr) return nullptr;
+  const bool instanced = def.max_instances > 0 && def.slots != nullptr;
+  uint8_t* bitmap = nullptr;
+  int32_t slot = -1;
+  if (instanced) {
+    bitmap = def.slots->bitmap(slot_index(parent), def.max_instances);
+    slot = get_first_zero(bitmap, def.max_instances);
+    if (slot < 0) return nullptr;
+  }
+  TavoNode* group = new_node(TAVO_KIND_GROUP, def.name, def.description, parent);
+  if (group == nullptr) return nullptr;
+  auto* rec = static_cast<TavoGroupRecord*>(tavo_dmalloc(sizeof(TavoGroupRecord)));
+  TavoInstanceRecord* inst = nullptr;
+  if (instanced) inst = static_cast<TavoInstanceRecord*>(tavo_dmalloc(sizeof(TavoInstanceRecord)));
+  if (rec == nullptr || (instanced && inst == nullptr)) {
+    tavo_dfree(rec);
+    tavo_dfree(inst);
+    free_unadded(group);
+    return nullptr;
+  }
+  memset(rec, 0, sizeof *rec);
+  rec->refresh = def.refresh;
+  if (inst != nullptr) {
+    memset(inst, 0, sizeof *inst);
+    inst->slot_bitmap = bitmap;
+    inst->max_instances = def.max_instances;
+    inst->first_instance = def.first_instance;
+    inst->instance_number = def.first_instance + slot;
+    rec->instance = inst;
+  }
+  group->record = rec;
+  if (add_node(group, h) < 0) {
+    tavo_dfree(inst);
+    free_unadded(group);
+    return nullptr;
+  }
+  // From here on a failure deletes the group with what it holds.
+  for (const ChildDef& child : def.children) {
+    if (!add_child(child, group, h)) {
+      _delete_node(group);
+      return nullptr;
+    }
+  }
+  for (const GroupDef* sub : def.subgroups) {
+    if (build_group(*sub, group) == nullptr) {
+      _delete_node(group);
+      return nullptr;
+    }
+  }
+  rec->creating_node = creating_node;
+  rec->creating_action = creating_action;
+  if (params != nullptr) {
+    for (int i = 0; i < TAVO_MAX_PARAMS; ++i) {
+      memcpy(rec->params[i], params + i * TAVO_VALUE_SIZE, TAVO_VALUE_SIZE);
+      rec->params[i][TAVO_VALUE_SIZE - 1] = '\0';
+    }
+  }
+  if (creating_action != nullptr) rec->persistence_priority = persistency_priority++;
+  if (inst != nullptr) set_bit(bitmap, def.max_instances, static_cast<uint32_t>(slot));
+  if (tavo_internal_new_tags != nullptr) {
+    if (new_tag_index > TAVO_MAX_NEW_TAGS - 1) {
+      printf("Too many groups added in this action");
+      _delete_node(group);
+      return nullptr;
+    }
+    tavo_internal_new_tags[new_tag_index++] = group->tag;
+  }
+  return group;
+}
+
+}  // namespace tavo::tree

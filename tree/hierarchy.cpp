@@ -1,0 +1,116 @@
+// Hierarchies and their tag tables.
+#include <string.h>
+
+#include "tree/tree.h"
+
+TavoHierarchy hierarchy_name_;
+char tavo_current_hierarchy[20] = "";
+uint32_t persistency_priority = 1;
+
+namespace {
+
+constexpr int kHierarchySlots = 5;
+constexpr uint32_t kTagTableGrowth = 1024;
+TavoHierarchy* hierarchy_table[kHierarchySlots];
+int hierarchy_count = 0;
+
+}  // namespace
+
+uint32_t hm_setup_hierarchy(TavoHierarchy* h) {
+  if (h == nullptr) return 1;
+  // A hierarchy is registered once, whatever a failed start left behind.
+  bool registered = false;
+  for (int i = 0; i < hierarchy_count; ++i) registered |= hierarchy_table[i] == h;
+  if (!registered && hierarchy_count >= kHierarchySlots) return 1;
+  auto** table = static_cast<TavoNode**>(tavo_dmalloc(kTagTableGrowth * sizeof(TavoNode*)));
+  auto* bitmap = static_cast<uint8_t*>(tavo_dmalloc(kTagTableGrowth / 8 + 1));
+  if (table == nullptr || bitmap == nullptr) {
+    tavo_dfree(table);
+    tavo_dfree(bitmap);
+    return 1;
+  }
+  memset(table, 0, kTagTableGrowth * sizeof(TavoNode*));
+  memset(bitmap, 0, kTagTableGrowth / 8 + 1);
+  tavo_dfree(h->tag_table);
+  tavo_dfree(h->tag_bitmap);
+  h->capacity = kTagTableGrowth;
+  h->tag_table = table;
+  h->tag_bitmap = bitmap;
+  persistency_priority = 1;
+  if (!registered) hierarchy_table[hierarchy_count++] = h;
+  return 0;
+}
+
+uint32_t reinit_hm(TavoHierarchy* h) {
+  uint32_t capacity = h->capacity + kTagTableGrowth;
+  auto** table = static_cast<TavoNode**>(tavo_dmalloc(capacity * sizeof(TavoNode*)));
+  auto* bitmap = static_cast<uint8_t*>(tavo_dmalloc(capacity / 8 + 1));
+  if (table == nullptr || bitmap == nullptr) {
+    tavo_dfree(table);
+    tavo_dfree(bitmap);
+    return 1;
+  }
+  memset(table, 0, capacity * sizeof(TavoNode*));
+  memset(bitmap, 0, capacity / 8 + 1);
+  memcpy(table, h->tag_table, h->capacity * sizeof(TavoNode*));
+  memcpy(bitmap, h->tag_bitmap, h->capacity / 8 + 1);
+  tavo_dfree(h->tag_table);
+  tavo_dfree(h->tag_bitmap);
+  h->tag_table = table;
+  h->tag_bitmap = bitmap;
+  h->capacity = capacity;
+  return 0;
+}
+
+TavoHierarchy* hm_find_hierarchy(const char* name) {
+  if (name == nullptr) return nullptr;
+  for (int i = 0; i < hierarchy_count; ++i)
+    if (hierarchy_table[i]->name != nullptr && strcmp(hierarchy_table[i]->name, name) == 0)
+      return hierarchy_table[i];
+  return nullptr;
+}
+
+TavoNode* hm_get_root(const char* name) {
+  TavoHierarchy* h = hm_find_hierarchy(name);
+  return h ? h->root : nullptr;
+}
+
+TavoHierarchy* hm_find_hierarchy_by_node(const TavoNode* node) {
+  if (node == nullptr) return nullptr;
+  for (int i = 0; i < hierarchy_count; ++i) {
+    TavoHierarchy* h = hierarchy_table[i];
+    if (node->tag < h->capacity && h->tag_table[node->tag] == node) return h;
+  }
+  return nullptr;
+}
+
+TavoNode* get_node(uint32_t tag) {
+  TavoHierarchy* h = hm_find_hierarchy(tavo_current_hierarchy);
+  if (h == nullptr || tag >= h->capacity) return nullptr;
+  return h->tag_table[tag];
+}
+
+namespace tavo::tree {
+
+// Releases a hierarchy's tag table and drops its registration.
+void unregister_hierarchy(TavoHierarchy* h) {
+  for (int i = 0; i < hierarchy_count; ++i) {
+    if (hierarchy_table[i] != h) continue;
+    tavo_dfree(h->tag_table);
+    tavo_dfree(h->tag_bitmap);
+    h->tag_table = nullptr;
+    h->tag_bitmap = nullptr;
+    h->capacity = 0;
+    for (int j = i; j + 1 < hierarchy_count; ++j) hierarchy_table[j] = hierarchy_table[j + 1];
+    hierarchy_table[--hierarchy_count] = nullptr;
+    return;
+  }
+}
+
+int registered_hierarchies(TavoHierarchy** out, int max) {
+  int n = hierarchy_count < max ? hierarchy_count : max;
+  for (int i = 0; i < n; ++i) out[i] = hierarchy_table[i];
+  return n;
+}
+
+}  // namespace tavo::tree

@@ -1,0 +1,356 @@
+// Adding, finding and deleting nodes; instance rings; links.
+#include <stdio.h>
+#include <string.h>
+#include <strings.h>
+
+#include <unordered_map>
+#include <vector>
+
+#include "tree/tree_internal.h"
+
+namespace tavo::tree {
+
+bool is_instanced_group(const TavoNode* n) {
+  return n != nullptr && n->kind == TAVO_KIND_GROUP && n->record != nullptr &&
+         static_cast<const TavoGroupRecord*>(n->record)->instance != nullptr;
+}
+
+TavoNode* follow_links(TavoNode* n) {
+  // A link never points at a link, but a bounded walk costs nothing.
+  for (int i = 0; n != nullptr && n->kind == TAVO_KIND_LINK && i < 64; ++i) {
+    TavoLinkRecord* l = link_record(n);
+    n = l ? l->target : nullptr;
+  }
+  return n;
+}
+
+int32_t instance_number(const TavoNode* n) {
+  return is_instanced_group(n) ? static_cast<const TavoGroupRecord*>(n->record)->instance->instance_number : -1;
+}
+
+void display_name(const TavoNode* n, char out[TAVO_NAME_SIZE]) {
+  if (is_instanced_group(n))
+    snprintf(out, TAVO_NAME_SIZE, "%s%d", n->name, instance_number(n));
+  else
+    snprintf(out, TAVO_NAME_SIZE, "%s", n->name ? n->name : "");
+}
+
+char* copy_text(const char* text) {
+  if (text == nullptr) text = "";
+  size_t n = strlen(text) + 1;
+  auto* s = static_cast<char*>(tavo_dmalloc(n));
+  if (s != nullptr) memcpy(s, text, n);
+  return s;
+}
+
+bool node_is_live(const TavoNode* n) {
+  if (n == nullptr) return false;
+  TavoHierarchy* all[5];
+  int count = registered_hierarchies(all, 5);
+  for (int i = 0; i < count; ++i)
+    for (uint32_t t = 0; t < all[i]->capacity; ++t)
+      if (all[i]->tag_table[t] == n) return true;
+  return false;
+}
+
+bool linked_from_outside(TavoNode* node) {
+  bool any = false;
+  for_each_in_subtree(node, [&](TavoNode* n) { any |= n->link_count != 0; });
+  if (!any) return false;
+  // Links inside the subtree go with it; only the others hold it in place.
+  std::unordered_map<TavoNode*, uint32_t> inside;
+  for_each_in_subtree(node, [&](TavoNode* n) { inside[n] = 0; });
+  for_each_in_subtree(node, [&](TavoNode* n) {
+    if (n->kind == TAVO_KIND_LINK && link_record(n) && inside.count(link_record(n)->target))
+      ++inside[link_record(n)->target];
+  });
+  for (auto& [n, count] : inside)
+    if (n->link_count > count) return true;
+  return false;
+}
+
+}  // namespace tavo::tree
+
+using namespace tavo::tree;
+
+namespace {
+
+void ring_insert_after(TavoNode* parent, TavoNode* after, TavoNode* node) {
+  TavoGroupRecord* p = group_record(parent);
+  node->prev = after;
+  node->next = after->next;
+  if (after->next == parent)
+    p->last_child = node;
+  else
+    after->next->prev = node;
+  after->next = node;
+}
+
+void ring_insert_before(TavoNode* parent, TavoNode* before, TavoNode* node) {
+  TavoGroupRecord* p = group_record(parent);
+  node->next = before;
+  node->prev = before->prev;
+  if (before->prev == parent)
+    p->first_child = node;
+  else
+    before->prev->next = node;
+  before->prev = node;
+}
+
+void ring_remove(TavoNode* node) {
+  TavoNode* parent = node->parent;
+  if (parent == nullptr || parent == node || parent->record == nullptr) return;
+  TavoGroupRecord* p = group_record(parent);
+  if (node->prev == parent)
+    p->first_child = node->next == parent ? parent : node->next;
+  else
+    node->prev->next = node->next;
+  if (node->next == parent)
+    p->last_child = node->prev == parent ? parent : node->prev;
+  else
+    node->next->prev = node->prev;
+  node->next = node->prev = node;
+}
+
+bool has_children(const TavoNode* group) {
+  if (group == nullptr || group->kind != TAVO_KIND_GROUP || group->record == nullptr) return false;
+  return static_cast<const TavoGroupRecord*>(group->record)->first_child != group;
+}
+
+// Puts a new instance into its ring (creating the sentinel for the first).
+bool join_instance_ring(TavoNode* node) {
+  TavoInstanceRecord* mine = group_record(node)->instance;
+  TavoNode* first = get_first_instance(node->parent, node->name);
+  if (first != nullptr) {
+    TavoNode* cur = first;
+    while (instance_number(cur) != -1 && instance_number(cur) <= mine->instance_number)
+      cur = group_record(cur)->instance->next_instance;
+    TavoInstanceRecord* at = group_record(cur)->instance;
+    mine->next_instance = cur;
+    mine->prev_instance = at->prev_instance;
+    group_record(at->prev_instance)->instance->next_instance = node;
+    at->prev_instance = node;
+    return true;
+  }
+  auto* sentinel = static_cast<TavoNode*>(tavo_dmalloc(sizeof(TavoNode)));
+  auto* srec = static_cast<TavoGroupRecord*>(tavo_dmalloc(sizeof(TavoGroupRecord)));
+  auto* sinst = static_cast<TavoInstanceRecord*>(tavo_dmalloc(sizeof(TavoInstanceRecord)));
+  if (sentinel == nullptr || srec == nullptr || sinst == nullptr) {
+    tavo_dfree(sentinel);
+    tavo_dfree(srec);
+    tavo_dfree(sinst);
+    return false;
+  }
+  memset(sentinel, 0, sizeof *sentinel);
+  memset(srec, 0, sizeof *srec);
+  memset(sinst, 0, sizeof *sinst);
+  sentinel->kind = TAVO_KIND_GROUP;
+  sentinel->record = srec;
+  srec->first_child = srec->last_child = sentinel;
+  srec->instance = sinst;
+  sinst->slot_bitmap = mine->slot_bitmap;
+  sinst->max_instances = mine->max_instances;
+  sinst->first_instance = mine->first_instance;
+  sinst->instance_number = -1;
+  sinst->next_instance = sinst->prev_instance = node;
+  mine->next_instance = mine->prev_instance = sentinel;
+  return true;
+}
+
+void free_sentinel(TavoNode* sentinel) {
+  TavoGroupRecord* rec = group_record(sentinel);
+  tavo_dfree(rec->instance);
+  tavo_dfree(rec);
+  tavo_dfree(sentinel);
+}
+
+// Leaves the instance ring; releases the sentinel when the ring is empty.
+void leave_instance_ring(TavoNode* node) {
+  TavoInstanceRecord* mine = group_record(node)->instance;
+  if (mine->next_instance == nullptr) return;
+  TavoNode* next = mine->next_instance;
+  TavoNode* prev = mine->prev_instance;
+  group_record(prev)->instance->next_instance = next;
+  group_record(next)->instance->prev_instance = prev;
+  int32_t slot = mine->instance_number - mine->first_instance;
+  if (slot >= 0) clear_bit(mine->slot_bitmap, mine->max_instances, static_cast<uint32_t>(slot));
+  if (next == prev && instance_number(next) == -1) free_sentinel(next);
+  mine->next_instance = mine->prev_instance = nullptr;
+}
+
+void release_node(TavoNode* node, bool dynamic) {
+  switch (node->kind) {
+    case TAVO_KIND_GROUP:
+      if (node->record != nullptr) tavo_dfree(group_record(node)->instance);
+      tavo_dfree(node->record);
+      break;
+    case TAVO_KIND_PROPERTY:
+    case TAVO_KIND_LINK:
+      tavo_dfree(node->record);
+      break;
+    default:  // an action's descriptor is static
+      break;
+  }
+  node->record = nullptr;
+  if (dynamic) {
+    tavo_dfree(node->name);
+    tavo_dfree(node->description);
+    tavo_dfree(node);
+  }
+}
+
+// Deletes one node whose children are gone already.
+void delete_leaf(TavoHierarchy* h, TavoNode* node) {
+  bool dynamic = !is_static_node(node);
+  if (node->kind == TAVO_KIND_LINK) {
+    TavoLinkRecord* l = link_record(node);
+    if (l && l->target && l->target->link_count > 0) --l->target->link_count;
+  }
+  if (is_instanced_group(node)) leave_instance_ring(node);
+  if (node->tag < h->capacity && h->tag_table[node->tag] == node) {
+    clear_bit(h->tag_bitmap, h->capacity, node->tag);
+    h->tag_table[node->tag] = nullptr;
+  }
+  ring_remove(node);
+  release_node(node, dynamic);
+}
+
+}  // namespace
+
+int32_t node_exists(const TavoNode* node) {
+  if (node == nullptr || node->parent == nullptr || node->parent == node || !has_children(node->parent)) return 0;
+  const TavoNode* parent = node->parent;
+  for (const TavoNode* c = static_cast<const TavoGroupRecord*>(parent->record)->first_child; c != parent;
+       c = c->next) {
+    if (c->kind != node->kind || strcasecmp(c->name, node->name) != 0) continue;
+    if (is_instanced_group(c) && is_instanced_group(node) && instance_number(c) == instance_number(node)) return 1;
+    if (c->kind == TAVO_KIND_LINK && c->record && node->record &&
+        static_cast<const TavoLinkRecord*>(c->record)->target ==
+            static_cast<const TavoLinkRecord*>(node->record)->target)
+      return 1;
+  }
+  return 0;
+}
+
+int32_t add_node(TavoNode* node, TavoHierarchy* h) {
+  if (node == nullptr || h == nullptr || h->tag_bitmap == nullptr) return -1;
+  int32_t tag = -1;
+  for (;;) {
+    tag = get_first_zero(h->tag_bitmap, static_cast<int32_t>(h->capacity));
+    if (node_exists(node)) return -1;
+    if (tag >= 0 && static_cast<uint32_t>(tag) > h->max_tag_count) printf("BUG %d\n", tag);
+    if (tag >= 0) break;
+    if (h->capacity > 239343095u) {
+      printf("Hierarchy FULL!");
+      return -1;
+    }
+    if (reinit_hm(h) != 0) return -1;
+  }
+  node->tag = static_cast<uint32_t>(tag);
+  bool joined_ring = false;
+  if (node->kind == TAVO_KIND_GROUP) {
+    if (node->record == nullptr) return -1;
+    if (is_instanced_group(node) && node->parent != nullptr && node->parent != node) {
+      joined_ring = get_first_instance(node->parent, node->name) != nullptr;
+      if (!join_instance_ring(node)) return -1;
+    }
+    group_record(node)->first_child = group_record(node)->last_child = node;
+  }
+  TavoNode* parent = node->parent;
+  if (parent == nullptr || parent == node) {
+    node->next = node->prev = node;
+  } else if (!has_children(parent)) {
+    node->next = node->prev = parent;
+    group_record(parent)->first_child = group_record(parent)->last_child = node;
+  } else if (joined_ring) {
+    TavoInstanceRecord* mine = group_record(node)->instance;
+    if (instance_number(mine->next_instance) == -1)
+      ring_insert_after(parent, mine->prev_instance, node);
+    else
+      ring_insert_before(parent, mine->next_instance, node);
+  } else {
+    ring_insert_after(parent, group_record(parent)->last_child, node);
+  }
+  set_bit(h->tag_bitmap, h->capacity, node->tag);
+  h->tag_table[node->tag] = node;
+  return tag;
+}
+
+TavoNode* get_dynamic_ancester(TavoNode* node) {
+  for (int depth = 0; node != nullptr && depth < 4096; ++depth) {
+    if (is_instanced_group(node)) return node;
+    if (node->tag == 0 || node->parent == nullptr || node->parent == node) return nullptr;
+    node = node->parent;
+  }
+  return nullptr;
+}
+
+uint32_t delete_node(TavoNode* node) {
+  if (node == nullptr) return 1;
+  if (node->link_count != 0 || linked_from_outside(node)) return 4;
+  _delete_node(node);
+  return 0;
+}
+
+void _delete_node(TavoNode* node) {
+  TavoHierarchy* h = hm_find_hierarchy_by_node(node);
+  if (h == nullptr) return;
+  // Links go first, so no link is ever left pointing at a freed node: those
+  // inside the subtree, then any outside link that points into it.
+  std::vector<TavoNode*> links;
+  bool targeted = false;
+  for_each_in_subtree(node, [&](TavoNode* n) {
+    if (n->kind == TAVO_KIND_LINK && n != node) links.push_back(n);
+  });
+  for (TavoNode* l : links) delete_leaf(h, l);
+  for_each_in_subtree(node, [&](TavoNode* n) { targeted |= n->link_count != 0 && n != node; });
+  if (targeted || (node->kind != TAVO_KIND_LINK && node->link_count != 0)) {
+    std::unordered_map<TavoNode*, bool> inside;
+    for_each_in_subtree(node, [&](TavoNode* n) { inside[n] = true; });
+    for (uint32_t t = 0; t < h->capacity; ++t) {
+      TavoNode* n = h->tag_table[t];
+      if (n && n->kind == TAVO_KIND_LINK && !inside.count(n) && link_record(n) && inside.count(link_record(n)->target))
+        delete_leaf(h, n);
+    }
+  }
+  for_each_in_subtree(node, [&](TavoNode* n) { delete_leaf(h, n); });
+}
+
+TavoNode* create_link(TavoNode* parent, const char* name, TavoNode* target, TavoNode* creating_node,
+                      TavoNode* creating_action, const char* params) {
+  if (parent == nullptr || name == nullptr || target == nullptr) return nullptr;
+  TavoHierarchy* h = hm_find_hierarchy_by_node(parent);
+  auto* node = static_cast<TavoNode*>(tavo_dmalloc(sizeof(TavoNode)));
+  auto* rec = static_cast<TavoLinkRecord*>(tavo_dmalloc(sizeof(TavoLinkRecord)));
+  if (h == nullptr || node == nullptr || rec == nullptr) {
+    tavo_dfree(node);
+    tavo_dfree(rec);
+    return nullptr;
+  }
+  memset(node, 0, sizeof *node);
+  memset(rec, 0, sizeof *rec);
+  node->kind = TAVO_KIND_LINK;
+  node->name = copy_text(name);
+  node->description = copy_text(target->description);
+  node->parent = parent;
+  node->record = rec;
+  rec->target = target;
+  rec->creating_node = creating_node;
+  rec->creating_action = creating_action;
+  if (params != nullptr) {
+    for (int i = 0; i < TAVO_MAX_PARAMS; ++i) {
+      memcpy(rec->params[i], params + i * TAVO_VALUE_SIZE, TAVO_VALUE_SIZE);
+      rec->params[i][TAVO_VALUE_SIZE - 1] = '\0';
+    }
+  }
+  if (node->name == nullptr || node->description == nullptr || add_node(node, h) < 0) {
+    tavo_dfree(node->name);
+    tavo_dfree(node->description);
+    tavo_dfree(rec);
+    tavo_dfree(node);
+    return nullptr;
+  }
+  if (creating_action != nullptr) rec->persistence_priority = persistency_priority++;
+  ++target->link_count;
+  return node;
+}

@@ -1,0 +1,188 @@
+// Services for branch code: lookups by name, property access through
+// handlers, walk-ups to the controller, function, port and domain, purge.
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <strings.h>
+
+#include "tree/tree_internal.h"
+
+using namespace tavo::tree;
+
+namespace {
+
+bool is_root(const TavoNode* n) { return n == nullptr || n->tag == 0 || n->parent == nullptr || n->parent == n; }
+
+bool name_is(const TavoNode* n, const char* name) {
+  return n->kind == TAVO_KIND_GROUP && n->name != nullptr && strcasecmp(n->name, name) == 0;
+}
+
+TavoNode* find_child(TavoNode* group, const char* name, uint32_t kind, bool global_actions_only) {
+  if (group == nullptr || group->kind != TAVO_KIND_GROUP || group->record == nullptr) return nullptr;
+  for (TavoNode* c = group_record(group)->first_child; c != group; c = c->next) {
+    TavoNode* target = follow_links(c);
+    uint32_t k = target ? target->kind : 0;
+    if (kind != TAVO_KIND_ANY && k != kind) continue;
+    if (global_actions_only && !(k == TAVO_KIND_ACTION && action_descriptor(target)->global == 1)) continue;
+    char shown[TAVO_NAME_SIZE];
+    display_name(c, shown);
+    if (strncasecmp(shown, name, TAVO_NAME_SIZE - 1) == 0) return c;
+  }
+  return nullptr;
+}
+
+// Finds the named group above (or at) node; none when ROOT comes first.
+TavoNode* group_above(TavoNode* node, const char* const* names, int count) {
+  for (int depth = 0; node != nullptr && depth < 4096; ++depth, node = node->parent) {
+    if (is_root(node)) return nullptr;
+    for (int i = 0; i < count; ++i)
+      if (name_is(node, names[i])) return node;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+TavoNode* internal_get_node(TavoNode* group, const char* name, uint32_t kind) {
+  group = follow_links(group);
+  if (name == nullptr) return nullptr;
+  TavoNode* n = find_child(group, name, kind, false);
+  if (n == nullptr && kind == TAVO_KIND_ACTION) n = find_child(get_node(0), name, kind, true);
+  return n;
+}
+
+TavoNode* get_first_instance(TavoNode* group, const char* name) {
+  if (group == nullptr || name == nullptr || group->kind != TAVO_KIND_GROUP || group->record == nullptr) return nullptr;
+  for (TavoNode* c = group_record(group)->first_child; c != group; c = c->next) {
+    if (!is_instanced_group(c) || strcmp(c->name, name) != 0) continue;
+    const TavoInstanceRecord* inst = group_record(c)->instance;
+    // Walk the ring to its sentinel: its next instance is the lowest.
+    TavoNode* i = c;
+    for (int guard = 0; instance_number(i) != -1 && guard <= inst->max_instances; ++guard)
+      i = group_record(i)->instance->prev_instance;
+    if (instance_number(i) != -1) return nullptr;
+    TavoNode* lowest = group_record(i)->instance->next_instance;
+    return instance_number(lowest) == -1 ? nullptr : lowest;
+  }
+  return nullptr;
+}
+
+TavoNode* get_matchnode_by_propvalue(TavoNode* group, const char* child_group, const char* property,
+                                     const char* value) {
+  if (property == nullptr || value == nullptr) return nullptr;
+  for (TavoNode* i = get_first_instance(group, child_group); i != nullptr && instance_number(i) != -1;
+       i = group_record(i)->instance->next_instance) {
+    char text[TAVO_VALUE_SIZE] = "";
+    if (internal_get_property(i, property, text) != 0) return nullptr;
+    if (strcasecmp(text, value) == 0) return i;
+  }
+  return nullptr;
+}
+
+TavoNode* get_selected_group_node(TavoNode* group, const char* prefix, const char* suffix) {
+  if (prefix == nullptr || suffix == nullptr) return nullptr;
+  char name[TAVO_VALUE_SIZE];
+  snprintf(name, sizeof name, "%s%s", prefix, suffix);  // data is never a format
+  return internal_get_node(group, name, TAVO_KIND_GROUP);
+}
+
+uint32_t internal_get_property(TavoNode* group, const char* name, char* buf) {
+  TavoNode* p = follow_links(internal_get_node(group, name, TAVO_KIND_PROPERTY));
+  if (p == nullptr || buf == nullptr || p->record == nullptr) return 1;
+  TavoPropertyRecord* rec = property_record(p);
+  if (rec->handler == nullptr) {
+    snprintf(buf, TAVO_VALUE_SIZE, "%s", rec->value);
+    return 0;
+  }
+  return rec->handler(p, buf, TAVO_PROPERTY_GET);
+}
+
+uint32_t internal_set_property(TavoNode* group, const char* name, const char* value) {
+  TavoNode* p = follow_links(internal_get_node(group, name, TAVO_KIND_PROPERTY));
+  if (p == nullptr || value == nullptr || p->record == nullptr) return 1;
+  char text[TAVO_VALUE_SIZE];
+  snprintf(text, sizeof text, "%s", value);
+  TavoPropertyRecord* rec = property_record(p);
+  if (rec->handler == nullptr) return handle_internal_property(p, text, TAVO_PROPERTY_SET);
+  return rec->handler(p, text, TAVO_PROPERTY_SET);
+}
+
+uint32_t set_prop_val(TavoNode* group, const char* name, const char* format, ...) {
+  TavoNode* p = follow_links(internal_get_node(group, name, TAVO_KIND_PROPERTY));
+  if (p == nullptr || format == nullptr || p->record == nullptr) return 1;
+  TavoPropertyRecord* rec = property_record(p);
+  va_list ap;
+  va_start(ap, format);
+  vsnprintf(rec->value, sizeof rec->value, format, ap);
+  va_end(ap);
+  return 0;
+}
+
+uint32_t handle_internal_property(TavoNode* property, char* buf, uint32_t op) {
+  if (property == nullptr || buf == nullptr || property->record == nullptr) return 0;
+  TavoPropertyRecord* rec = property_record(property);
+  if (op == TAVO_PROPERTY_GET) {
+    snprintf(buf, TAVO_VALUE_SIZE, "%s", rec->value);
+  } else if (op == TAVO_PROPERTY_SET) {
+    size_t n = strnlen(buf, TAVO_VALUE_SIZE - 1);
+    memmove(rec->value, buf, n);
+    rec->value[n] = '\0';
+  }
+  return 0;
+}
+
+int32_t get_port_number(TavoNode* node) {
+  for (int depth = 0; node != nullptr && depth < 4096; ++depth, node = node->parent) {
+    if (node->kind == TAVO_KIND_GROUP && node->record != nullptr) {
+      auto* handle = static_cast<const uint32_t*>(group_record(node)->nhandle);
+      if (handle != nullptr && handle[0] != 0) return static_cast<int32_t>(handle[0]);
+    }
+    if (is_root(node)) break;
+  }
+  return -1;
+}
+
+int32_t get_cv_instance(TavoNode* node) {
+  static const char* const names[] = {"Corvane"};
+  TavoNode* g = group_above(node, names, 1);
+  return g ? instance_number(g) : 0;
+}
+
+int32_t get_phba_port_number(TavoNode* node) {
+  static const char* const names[] = {"iSCSIPhysicalHBA", "PortDiscoveryAndConfiguration", "NICPhysicalHBA"};
+  TavoNode* g = group_above(node, names, 3);
+  if (g == nullptr) return 0;
+  char text[TAVO_VALUE_SIZE] = "";
+  if (internal_get_property(g, "PortNumber", text) != 0) return 0;
+  return static_cast<int32_t>(strtol(text, nullptr, 10));
+}
+
+int32_t get_domain_id(TavoNode* node) {
+  static const char* const names[] = {"LogicalHBA"};
+  TavoNode* g = group_above(node, names, 1);
+  return g ? instance_number(g) : 0;
+}
+
+uint32_t purge_nodes_within(TavoNode* group, const char* child_group) {
+  uint32_t result = 0;
+  TavoNode* i = get_first_instance(group, child_group);
+  while (i != nullptr && instance_number(i) != -1) {
+    TavoNode* next = group_record(i)->instance->next_instance;
+    // Handles are released only with a node that really goes: every group
+    // in the instance's subtree (a Session's Connections among them).
+    if (i->link_count != 0 || linked_from_outside(i)) return 4;
+    for_each_in_subtree(i, [](TavoNode* n) {
+      if (n->kind == TAVO_KIND_GROUP && n->record != nullptr && group_record(n)->nhandle != nullptr) {
+        tavo_dfree(group_record(n)->nhandle);
+        group_record(n)->nhandle = nullptr;
+      }
+    });
+    // Deleting the last instance releases the sentinel the walk would end on.
+    const bool last = instance_number(next) == -1;
+    result = delete_node(i);
+    if (result != 0 || last) return result;
+    i = next;
+  }
+  return result;
+}

@@ -1,0 +1,165 @@
+// The public tree interface: connecting clients and walking the tree.
+#include <string.h>
+
+#include "platform/host.h"
+#include "tree/api_guard.h"
+#include "tree/debug_log.h"
+#include "tree/tree_internal.h"
+
+using namespace tavo::tree;
+
+namespace {
+
+int32_t client_count = 0;
+
+void reset_last_status() { tavo_set_last_status(0, ""); }
+
+// The kind a filter compares: a link counts as its target's kind.
+uint32_t effective_kind(TavoNode* n) {
+  TavoNode* t = follow_links(n);
+  return t ? t->kind : 0;
+}
+
+}  // namespace
+
+uint32_t TAVO_init(void) {
+  TAVO_API_GUARD;
+  pdebug(TAVO_LOG_TREE, 6, "--- entering %s ---\n", __func__);
+  reset_last_status();
+  if (tavo_log_fp == nullptr) {
+    TAVO_config_log_dir_permissions();
+    tavo_log_fp = tavo::platform::open_stream(tavo::platform::fixed_path("/var/log/QVL/tavo/tavo2d.log"), "ae+");
+  }
+  TAVO_update_loglevel();
+  ++client_count;
+  pdebug(TAVO_LOG_TREE, 5, "New client #%d!\n", client_count);
+  if (client_count > 1) return 0;
+  tavo_current_hierarchy[0] = '\0';
+  uint32_t r = init_hm();
+  if (r != 0) {
+    --client_count;
+    return r;
+  }
+  pdebug(TAVO_LOG_TREE, 6, "--- leaving %s ---\n", __func__);
+  return 0;
+}
+
+uint32_t TAVO_exit(void) {
+  TAVO_API_GUARD;
+  pdebug(TAVO_LOG_TREE, 6, "--- entering %s ---\n", __func__);
+  reset_last_status();
+  if (client_count < 1) return 0;
+  pdebug(TAVO_LOG_TREE, 5, "Client disconnecting #%d\n", client_count);
+  if (--client_count > 0) return 0;
+  exit_hm();
+  pdebug(TAVO_LOG_TREE, 6, "--- leaving %s ---\n", __func__);
+  if (tavo_log_fp != nullptr) fclose(tavo_log_fp);
+  tavo_log_fp = nullptr;
+  return 0;
+}
+
+uint32_t TAVO_get_child_tags(uint32_t group_tag, uint32_t* tags, uint32_t* count, uint32_t kind) {
+  TAVO_API_GUARD;
+  reset_last_status();
+  TavoNode* group = follow_links(get_node(group_tag));
+  if (group == nullptr || tags == nullptr || count == nullptr || kind > 7 || group->kind != TAVO_KIND_GROUP) return 1;
+  uint32_t n = 0;
+  for (TavoNode* c = group_record(group)->first_child; c != group; c = c->next) {
+    uint32_t k = effective_kind(c);
+    bool take;
+    if (k == TAVO_KIND_PROPERTY) {
+      uint32_t flags = property_record(follow_links(c))->flags;
+      take = kind == TAVO_KIND_PROPERTY || (kind == 5 && (flags & TAVO_FLAG_READ_ONLY)) ||
+             (kind == 6 && !(flags & TAVO_FLAG_READ_ONLY)) ||
+             (kind == 7 && (flags & (TAVO_FLAG_READ_ONLY | TAVO_FLAG_HIDDEN)) == 0);
+    } else {
+      take = kind != TAVO_KIND_ANY && kind != TAVO_KIND_LINK && k == kind;
+    }
+    if (take) tags[n++] = c->tag;
+  }
+  TavoNode* root = get_node(0);
+  if (kind == TAVO_KIND_ACTION && root != nullptr && group != root) {
+    for (TavoNode* c = group_record(root)->first_child; c != root; c = c->next)
+      if (c->kind == TAVO_KIND_ACTION && action_descriptor(c) && action_descriptor(c)->global == 1) tags[n++] = c->tag;
+  }
+  *count = n;
+  return 0;
+}
+
+uint32_t TAVO_get_node_tag(uint32_t group_tag, const char* name, uint32_t* tag, uint32_t kind) {
+  TAVO_API_GUARD;
+  reset_last_status();
+  TavoNode* group = follow_links(get_node(group_tag));
+  if (group == nullptr || name == nullptr || tag == nullptr || kind > 7 || group->kind != TAVO_KIND_GROUP) return 1;
+  TavoNode* n = internal_get_node(group, name, kind);
+  if (n == nullptr) return 1;
+  *tag = n->tag;
+  return 0;
+}
+
+uint32_t TAVO_get_node_name(uint32_t tag, char* name, uint32_t kind) {
+  TAVO_API_GUARD;
+  TavoNode* n = get_node(tag);
+  if (n == nullptr || name == nullptr || kind > 7) return 1;
+  reset_last_status();
+  if (effective_kind(n) != kind) return 1;
+  display_name(n, name);
+  return 0;
+}
+
+uint32_t TAVO_get_parent_tag(uint32_t tag, uint32_t* parent_tag) {
+  TAVO_API_GUARD;
+  reset_last_status();
+  TavoNode* n = get_node(tag);
+  if (n == nullptr || parent_tag == nullptr) return 1;
+  *parent_tag = (n->parent == nullptr || n->parent == n) ? 0 : n->parent->tag;
+  return 0;
+}
+
+uint32_t TAVO_get_node_description(uint32_t tag, TavoNodeDescription* out) {
+  TAVO_API_GUARD;
+  reset_last_status();
+  TavoNode* n = follow_links(get_node(tag));
+  if (n == nullptr || out == nullptr) return 1;
+  memset(out, 0, sizeof *out);
+  snprintf(out->description, sizeof out->description, "%s", n->description ? n->description : "");
+  out->kind = static_cast<uint8_t>(n->kind);
+  if (n->kind == TAVO_KIND_PROPERTY && n->record != nullptr) {
+    out->value_type = property_record(n)->value_type;
+    out->minimum = property_record(n)->minimum;
+    out->maximum = property_record(n)->maximum;
+  }
+  return 0;
+}
+
+uint32_t TAVO_refresh_group(uint32_t group_tag) {
+  TAVO_API_GUARD;
+  reset_last_status();
+  TavoNode* g = get_node(group_tag);
+  if (g != nullptr && g->kind == TAVO_KIND_GROUP && group_record(g)->refresh != nullptr) group_record(g)->refresh(g);
+  return 0;
+}
+
+uint32_t TAVO_get_valid_instances(uint32_t group_tag, const char* group_name, uint32_t* numbers, uint32_t* count) {
+  TAVO_API_GUARD;
+  reset_last_status();
+  TavoNode* group = follow_links(get_node(group_tag));
+  if (group == nullptr || group_name == nullptr || numbers == nullptr || count == nullptr ||
+      group->kind != TAVO_KIND_GROUP)
+    return 1;
+  *count = 0;
+  TavoNode* first = get_first_instance(group, group_name);
+  if (first == nullptr) return 0;
+  uint32_t n = 0;
+  for (TavoNode* i = first; instance_number(i) != -1 && n < TAVO_MAX_INSTANCES;
+       i = group_record(i)->instance->next_instance)
+    numbers[n++] = static_cast<uint32_t>(instance_number(i));
+  *count = n;
+  return 0;
+}
+
+uint32_t TAVO_get_last_status(uint32_t* code, char* text) {
+  TAVO_API_GUARD;
+  tavo_get_last_status(code, text);
+  return 0;
+}

@@ -1,0 +1,243 @@
+// The public tree interface: property values, actions and persistence.
+#include <string.h>
+
+#include <vector>
+
+#include "tree/api_guard.h"
+#include "tree/debug_log.h"
+#include "tree/tree_internal.h"
+#include "tree/validate.h"
+
+uint32_t* tavo_internal_new_tags = nullptr;
+int32_t new_tag_index = 0;
+
+using namespace tavo::tree;
+
+namespace {
+
+void reset_last_status() { tavo_set_last_status(0, ""); }
+
+bool is_group_or_link(const TavoNode* n) { return n->kind == TAVO_KIND_GROUP || n->kind == TAVO_KIND_LINK; }
+
+// The group a group tag stands for: a link stands for its target.
+TavoNode* as_group(TavoNode* n) {
+  if (n != nullptr && n->kind == TAVO_KIND_LINK) n = follow_links(n);
+  return n != nullptr && n->kind == TAVO_KIND_GROUP ? n : nullptr;
+}
+
+// Leaves the message of a failed validation; prefix names an action parameter.
+void validation_status(uint32_t code, const char* prefix, int32_t minimum, int32_t maximum) {
+  const char* sep = prefix ? ": " : "";
+  prefix = prefix ? prefix : "";
+  switch (code) {
+    case TAVO_INVALID_VALUE:
+      set_last_status_fmt(code, "%s%sInvalid value.", prefix, sep);
+      break;
+    case TAVO_OUT_OF_RANGE:
+      set_last_status_fmt(code, "%s%sValue out of range. Valid range is from %d to %d.", prefix, sep, minimum, maximum);
+      break;
+    case TAVO_BAD_LENGTH:
+      set_last_status_fmt(code, "%s%sNumber of characters should be from %d to %d.", prefix, sep, minimum, maximum);
+      break;
+    default:
+      set_last_status_fmt(code, "%s%sInvalid value.", prefix, sep);
+      break;
+  }
+}
+
+// The created-tags array belongs to the caller only while its action runs.
+struct NewTagsScope {
+  explicit NewTagsScope(uint32_t* tags) {
+    tavo_internal_new_tags = tags;
+    if (tags != nullptr) tags[0] = 0;
+    new_tag_index = 0;
+  }
+  ~NewTagsScope() { tavo_internal_new_tags = nullptr; }
+};
+
+void collect_persistent(TavoNode* n, std::vector<TavoNode*>& table) {
+  uint32_t p = 0;
+  if (n->kind == TAVO_KIND_GROUP && n->record) p = group_record(n)->persistence_priority;
+  if (n->kind == TAVO_KIND_LINK && n->record) p = link_record(n)->persistence_priority;
+  if (p > 0 && p - 1 < table.size()) table[p - 1] = n;
+  if (n->kind == TAVO_KIND_GROUP && n->record)
+    for (TavoNode* c = group_record(n)->first_child; c != n; c = c->next) collect_persistent(c, table);
+}
+
+}  // namespace
+
+uint32_t TAVO_get_property_val(uint32_t group_tag, uint32_t property_tag, char* buffer, uint32_t length) {
+  TAVO_API_GUARD;
+  pdebug(TAVO_LOG_TREE, 6, "--- entering %s ---\n", __func__);
+  reset_last_status();
+  TavoNode* g = get_node(group_tag);
+  TavoNode* p = get_node(property_tag);
+  if (g == nullptr || p == nullptr || buffer == nullptr) return 1;
+  if (!is_group_or_link(g) || (p->kind != TAVO_KIND_PROPERTY && p->kind != TAVO_KIND_LINK)) return 1;
+  TavoNode* group = as_group(g);
+  p = follow_links(p);
+  if (group == nullptr || p == nullptr || p->kind != TAVO_KIND_PROPERTY || p->parent != group) return 1;
+  if (length > TAVO_VALUE_SIZE) return 1;
+  // Handlers write into a private buffer; the caller gets at most length bytes.
+  char value[TAVO_VALUE_SIZE] = "";
+  uint32_t r = 0;
+  TavoPropertyRecord* rec = property_record(p);
+  if (rec->handler == nullptr)
+    snprintf(value, sizeof value, "%s", rec->value);
+  else
+    r = rec->handler(p, value, TAVO_PROPERTY_GET);
+  value[TAVO_VALUE_SIZE - 1] = '\0';
+  if (length > 0) {
+    size_t n = strnlen(value, length - 1);
+    memcpy(buffer, value, n);
+    buffer[n] = '\0';
+  }
+  return r;
+}
+
+uint32_t TAVO_set_property_val(uint32_t group_tag, uint32_t property_tag, const char* value, uint32_t length) {
+  TAVO_API_GUARD;
+  pdebug(TAVO_LOG_TREE, 6, "--- entering %s ---\n", __func__);
+  reset_last_status();
+  TavoNode* g = get_node(group_tag);
+  TavoNode* p = get_node(property_tag);
+  if (g == nullptr || p == nullptr || value == nullptr) return 1;
+  TavoNode* group = is_group_or_link(g) ? as_group(g) : nullptr;
+  if (group == nullptr) return 1;
+  p = follow_links(p);
+  if (p == nullptr || p->kind != TAVO_KIND_PROPERTY || p->parent != group) return 1;
+  TavoPropertyRecord* rec = property_record(p);
+  if (rec->flags & TAVO_FLAG_READ_ONLY) {
+    tavo_set_last_status(TAVO_READ_ONLY, "Read only property");
+    return 1;
+  }
+  if (length > TAVO_VALUE_SIZE) return 1;
+  // Validation may rewrite the text (IPv6 full form): work on a private copy.
+  char text[TAVO_VALUE_SIZE] = "";
+  size_t n = strnlen(value, length < TAVO_VALUE_SIZE ? length : TAVO_VALUE_SIZE - 1);
+  memcpy(text, value, n);
+  text[n] = '\0';
+  uint32_t v = tavo_validate(text, rec->valid_list, rec->value_type, rec->minimum, rec->maximum);
+  if (v != 0) {
+    validation_status(v, nullptr, rec->minimum, rec->maximum);
+    return 1;
+  }
+  if (rec->handler == nullptr) {
+    pdebug(TAVO_LOG_TREE, 6, "--- leaving %s ---\n", __func__);
+    return TAVO_NO_HANDLER;
+  }
+  return rec->handler(p, text, TAVO_PROPERTY_SET);
+}
+
+uint32_t TAVO_do_action(uint32_t group_tag, uint32_t action_tag, const char* params, uint32_t* new_tags) {
+  TAVO_API_GUARD;
+  pdebug(TAVO_LOG_TREE, 6, "--- entering %s ---\n", __func__);
+  reset_last_status();
+  TavoNode* g = get_node(group_tag);
+  TavoNode* a = get_node(action_tag);
+  if (g == nullptr || a == nullptr || params == nullptr) return 1;
+  if (!is_group_or_link(g) || (a->kind != TAVO_KIND_ACTION && a->kind != TAVO_KIND_LINK)) return 1;
+  NewTagsScope created(new_tags);
+  TavoNode* group = as_group(g);
+  TavoNode* action = follow_links(a);
+  if (group == nullptr || action == nullptr || action->kind != TAVO_KIND_ACTION || action->record == nullptr) return 1;
+  const TavoActionDescriptor* d = action_descriptor(action);
+  // The action must be the group's own, or one that every group offers.
+  TavoNode* root = get_node(0);
+  if (action->parent != group && !(d->global == 1 && action->parent == root)) return 1;
+  // The caller's block is read, never written: each value is a private copy.
+  char values[TAVO_MAX_PARAMS][TAVO_VALUE_SIZE];
+  memset(values, 0, sizeof values);
+  int32_t count = d->param_count < 0 ? 0 : (d->param_count > TAVO_MAX_PARAMS ? TAVO_MAX_PARAMS : d->param_count);
+  for (int32_t i = 0; i < count; ++i) {
+    const TavoActionParam& param = d->params[i];
+    memcpy(values[i], params + static_cast<size_t>(i) * TAVO_VALUE_SIZE, TAVO_VALUE_SIZE);
+    if (static_cast<uint8_t>(values[i][0]) == TAVO_NOT_GIVEN) {
+      if (param.required) {
+        set_last_status_fmt(TAVO_PARAMETER_MISSING, "%s: Parameter missing.", param.name);
+        return 1;
+      }
+      memset(values[i], 0, TAVO_VALUE_SIZE);
+      continue;
+    }
+    values[i][TAVO_VALUE_SIZE - 1] = '\0';
+    uint32_t v = tavo_validate(values[i], param.valid_list, param.value_type, param.minimum, param.maximum);
+    if (v != 0) {
+      validation_status(v, param.name, param.minimum, param.maximum);
+      return 1;
+    }
+  }
+  if (d->handler == nullptr) {
+    pdebug(TAVO_LOG_TREE, 3, "Not Implimented\n");
+    return 1;
+  }
+  uint32_t r = d->handler(group, action, &values[0][0]);
+  pdebug(TAVO_LOG_TREE, 6, "--- leaving %s ---\n", __func__);
+  return r;
+}
+
+uint32_t TAVO_get_param_info(uint32_t action_tag, TavoParamInfo* info) {
+  TAVO_API_GUARD;
+  reset_last_status();
+  TavoNode* a = follow_links(get_node(action_tag));
+  if (a == nullptr || info == nullptr || a->kind != TAVO_KIND_ACTION || a->record == nullptr) return 1;
+  const TavoActionDescriptor* d = action_descriptor(a);
+  info->param_count = d->param_count;
+  memcpy(info->params, d->params, sizeof info->params);
+  return 0;
+}
+
+uint32_t TAVO_get_persistent_nodes(uint32_t* tags, int32_t* count) {
+  TAVO_API_GUARD;
+  reset_last_status();
+  if (tags == nullptr || count == nullptr) return 1;
+  TavoNode* root = get_node(0);
+  if (persistency_priority <= 1 || root == nullptr) {
+    if (*count < 0) return TAVO_ARRAY_TOO_SMALL;
+    *count = 0;
+    return 0;
+  }
+  std::vector<TavoNode*> table(persistency_priority - 1, nullptr);
+  collect_persistent(root, table);
+  int32_t found = 0;
+  for (TavoNode* n : table) found += n != nullptr;
+  if (found > *count) return TAVO_ARRAY_TOO_SMALL;
+  int32_t copied = 0;
+  for (TavoNode* n : table)
+    if (n != nullptr) tags[copied++] = n->tag;
+  *count = copied;
+  return 0;
+}
+
+uint32_t TAVO_get_persistence_info(uint32_t tag, TavoPersistenceInfo* info) {
+  TAVO_API_GUARD;
+  reset_last_status();
+  TavoNode* n = get_node(tag);
+  if (n == nullptr || info == nullptr || n->record == nullptr) return 1;
+  TavoNode* action = nullptr;
+  TavoNode* on = nullptr;
+  const char(*params)[TAVO_VALUE_SIZE] = nullptr;
+  uint32_t priority = 0;
+  if (n->kind == TAVO_KIND_GROUP) {
+    TavoGroupRecord* g = group_record(n);
+    action = g->creating_action;
+    on = g->creating_node;
+    params = g->params;
+    priority = g->persistence_priority;
+  } else if (n->kind == TAVO_KIND_LINK) {
+    TavoLinkRecord* l = link_record(n);
+    action = l->creating_action;
+    on = l->creating_node;
+    params = l->params;
+    priority = l->persistence_priority;
+  } else {
+    return 1;
+  }
+  if (priority == 0 || !node_is_live(action)) return 1;
+  if (!node_is_live(on)) on = nullptr;
+  memset(info, 0, sizeof *info);
+  info->action_tag = action->tag;
+  info->node_tag = on ? on->tag : 0;
+  for (int i = 0; i < TAVO_MAX_PARAMS; ++i) snprintf(info->params[i], TAVO_VALUE_SIZE, "%s", params[i]);
+  return 0;
+}

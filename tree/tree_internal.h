@@ -1,0 +1,40 @@
+// Tree-store internals shared by the tree's own files.
+#pragma once
+
+#include "tree/tree.h"
+
+namespace tavo::tree {
+
+void unregister_hierarchy(TavoHierarchy* h);
+// The back end's start as the tree build calls it (tests may replace it).
+extern uint32_t (*backend_start)(void);
+int registered_hierarchies(TavoHierarchy** out, int max);
+
+// True for ROOT and its three properties, whose headers are static.
+bool is_static_node(const TavoNode* n);
+// True when a link outside the node's subtree points into it.
+bool linked_from_outside(TavoNode* node);
+// The sentinel-closed instance ring's lowest instance after the sentinel.
+bool is_instanced_group(const TavoNode* n);
+// A copy of text in tavo_dmalloc storage.
+char* copy_text(const char* text);
+// Calls fn for every node of the subtree (children before their group).
+template <typename Fn>
+void for_each_in_subtree(TavoNode* node, Fn&& fn);
+
+}  // namespace tavo::tree
+
+template <typename Fn>
+void tavo::tree::for_each_in_subtree(TavoNode* node, Fn&& fn) {
+  if (node->kind == TAVO_KIND_GROUP) {
+    TavoGroupRecord* g = group_record(node);
+    if (g != nullptr) {
+      for (TavoNode* c = g->first_child; c != node;) {
+        TavoNode* next = c->next;
+        for_each_in_subtree(c, fn);
+        c = next;
+      }
+    }
+  }
+  fn(node);
+}
