@@ -3,6 +3,7 @@
 #include <string>
 
 #include "tests/support/sim_fixture.h"
+#include "tests/tree/file_mode.h"
 #include "tree/debug_log.h"
 #include "tree/timing.h"
 
@@ -11,10 +12,7 @@ namespace {
 
 class ConfigDirsTest : public SimTest {
  protected:
-  mode_t mode_of(const std::string& fixed) {
-    struct stat st;
-    return ::stat(root_.at(fixed).c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
-  }
+  mode_t mode_of(const std::string& fixed) { return file_mode(root_.at(fixed)); }
   // A host that is not ESXi: no ESXi line in /etc/issue.net, no /etc/banner.
   void not_esxi() {
     write_file(root_.at("/etc/issue.net"), "VMware ESX 4.1\n");

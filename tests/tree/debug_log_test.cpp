@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tests/support/sim_fixture.h"
+#include "tests/tree/file_mode.h"
 #include "tree/tree.h"
 
 namespace tavo::test {
@@ -147,10 +148,7 @@ class DebugLevelTreeTest : public DebugLogTest {
     return buf;
   }
   std::string tree_log() { return read_file(root_.at("/var/log/QVL/tavo/tavo2d.log")); }
-  mode_t mode_of(const std::string& fixed) {
-    struct stat st;
-    return ::stat(root_.at(fixed).c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
-  }
+  mode_t mode_of(const std::string& fixed) { return file_mode(root_.at(fixed)); }
 };
 
 TEST_F(DebugLevelTreeTest, FreshHostStartsWithLoggingOff) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "tests/support/sim_fixture.h"
+#include "tests/tree/file_mode.h"
 #include "tree/debug_log.h"
 #include "tree/tree.h"
 
@@ -13,10 +14,7 @@ namespace {
 
 class FileUtilsTest : public SimTest {
  protected:
-  mode_t mode_of(const std::string& fixed) {
-    struct stat st;
-    return ::stat(root_.at(fixed).c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
-  }
+  mode_t mode_of(const std::string& fixed) { return file_mode(root_.at(fixed)); }
 };
 
 TEST_F(FileUtilsTest, OpenCloseDeleteUnderTheRoot) {
