@@ -1,4 +1,5 @@
-// Minimal debug log; the level file and directory set-up come later.
+// The debug log: one line per pdebug call that passes the subsystem mask
+// and the level, flushed at once so concurrent writers keep whole lines.
 #include "tree/debug_log.h"
 
 #include <stdarg.h>
@@ -7,29 +8,37 @@
 #include <unistd.h>
 
 #include "platform/host.h"
-#include "tree/tree.h"
 
 FILE* tavo_log_fp = nullptr;
 uint32_t tavo_debug_level = 0;
 uint32_t tavo_debug_subsystem = 3;
 
+namespace {
+
+const char* log_prefix(int32_t level) {
+  switch (level) {
+    case 1: return "FATAL:";
+    case 2: return "CRITICAL:";
+    case 3: return "ERROR:";
+    case 4: return "Warning:";
+    case 5: return "INFO:";
+    default: return "";
+  }
+}
+
+}  // namespace
+
 void pdebug(uint32_t subsystem_mask, int32_t level, const char* format, ...) {
-  if (tavo_log_fp == nullptr || (subsystem_mask & tavo_debug_subsystem) == 0 || level <= 0 ||
-      static_cast<uint32_t>(level) > tavo_debug_level)
+  time_t now = tavo::platform::host().now();
+  char when[64] = "";
+  if (ctime_r(&now, when) != nullptr && when[0] != '\0') when[strlen(when) - 1] = '\0';
+  if ((subsystem_mask & tavo_debug_subsystem) == 0 || level > static_cast<int32_t>(tavo_debug_level) ||
+      tavo_log_fp == nullptr)
     return;
+  fprintf(tavo_log_fp, "%s,%d,   %s", when, static_cast<int>(getpid()), log_prefix(level));
   va_list ap;
   va_start(ap, format);
   vfprintf(tavo_log_fp, format, ap);
   va_end(ap);
   fflush(tavo_log_fp);
 }
-
-uint32_t TAVO_set_debug_level(void) { return 0; }
-uint32_t TAVO_get_debug_level(void) { return 0; }
-uint32_t TAVO_update_loglevel(void) { return 0; }
-uint32_t handle_TAVODebugLevel(TavoNode*, char* buf, uint32_t op) {
-  if (op == 0) snprintf(buf, 256, "%u", tavo_debug_level);
-  return 0;
-}
-uint32_t TAVO_config_log_dir_permissions(void) { return 0; }
-uint32_t TAVO_config_dir_permssions(void) { return 0; }

@@ -125,6 +125,8 @@ std::vector<std::string> TreeTest::child_names(TavoNode* group, uint32_t kind) {
 
 std::string TreeTest::params(std::vector<std::string> values) {
   std::string block(TAVO_MAX_PARAMS * TAVO_VALUE_SIZE, '\0');
+  // Slots past the values given are not given.
+  for (size_t i = values.size(); i < TAVO_MAX_PARAMS; ++i) block[i * TAVO_VALUE_SIZE] = '\xff';
   for (size_t i = 0; i < values.size() && i < TAVO_MAX_PARAMS; ++i)
     memcpy(&block[i * TAVO_VALUE_SIZE], values[i].data(), std::min<size_t>(values[i].size(), TAVO_VALUE_SIZE - 1));
   return block;

@@ -36,7 +36,8 @@ class TreeTest : public SimTest {
   TavoNode* corvane(int n = -1);  // builds a new controller, or returns instance n
   uint32_t tag_of(TavoNode* parent, const std::string& name, uint32_t kind = TAVO_KIND_ANY);
   std::vector<std::string> child_names(TavoNode* group, uint32_t kind);
-  // Parameter block of six texts; "\xff" means not given.
+  // Parameter block of six texts; "\xff", and every slot past the values,
+  // means not given.
   static std::string params(std::vector<std::string> values);
   uint32_t baseline_allocations_ = 0;
 };
