@@ -18,12 +18,17 @@ bool writes(int flags) {
   return (flags & (O_WRONLY | O_RDWR | O_CREAT | O_TRUNC | O_APPEND)) != 0;
 }
 
-std::string read_whole(const std::string& path, bool* existed) {
-  std::ifstream in(path, std::ios::binary);
-  *existed = static_cast<bool>(in);
-  std::ostringstream s;
-  if (in) s << in.rdbuf();
-  return s.str();
+// The whole content through an open descriptor (pread leaves its offset).
+std::string read_fd(int fd) {
+  std::string out;
+  char buf[4096];
+  for (off_t at = 0;;) {
+    ssize_t n = ::pread(fd, buf, sizeof buf, at);
+    if (n <= 0) break;
+    out.append(buf, static_cast<size_t>(n));
+    at += n;
+  }
+  return out;
 }
 
 void remove_tree(const std::string& path) {
@@ -198,32 +203,41 @@ void Simulator::mark_dirty(int fd) {
   auto it = fd_paths_.find(fd);
   if (it == fd_paths_.end() || dirty_.count(it->second)) return;
   Dirty d;
-  d.synced = read_whole(it->second, &d.existed);
+  d.existed = true;
+  d.synced = read_fd(fd);
   dirty_[it->second] = d;
 }
 
 int Simulator::open(const std::string& path, int flags, mode_t mode) {
   if (file_fault("open", path) != 0) return -1;
-  bool w = writes(flags);
-  if (w) {
-    note_write_path(path);
-    if (strip_root(path) == path) {
-      errno = EACCES;
-      return -1;
-    }
-    if ((flags & O_TRUNC) || (flags & O_CREAT)) {
-      if (!dirty_.count(path)) {
-        Dirty d;
-        d.synced = read_whole(path, &d.existed);
-        if (!d.existed || (flags & O_TRUNC)) dirty_[path] = d;
-      }
-    }
+  const bool w = writes(flags);
+  if (!w) return ::open(path.c_str(), flags, mode);
+  note_write_path(path);
+  if (strip_root(path) == path) {
+    errno = EACCES;
+    return -1;
   }
-  int fd = ::open(path.c_str(), flags, mode);
-  if (fd >= 0 && w) fd_paths_[fd] = path;
-  if (fd < 0 && w) {
-    auto it = dirty_.find(path);
-    if (it != dirty_.end() && !it->second.existed) dirty_.erase(it);
+  // The file is opened for reading too, and truncated only after its synced
+  // content was read through this descriptor: opening and closing a second
+  // descriptor would drop the process's fcntl locks on the file.
+  struct stat st;
+  const bool existed = ::stat(path.c_str(), &st) == 0;
+  int fd = ::open(path.c_str(), (flags & ~(O_WRONLY | O_TRUNC)) | O_RDWR, mode);
+  if (fd < 0 && errno == EACCES) return ::open(path.c_str(), flags, mode);
+  if (fd < 0) return -1;
+  fd_paths_[fd] = path;
+  if (!dirty_.count(path) && (!existed || (flags & O_TRUNC))) {
+    Dirty d;
+    d.existed = existed;
+    d.synced = existed ? read_fd(fd) : "";
+    dirty_[path] = d;
+  }
+  if ((flags & O_TRUNC) && ::ftruncate(fd, 0) != 0) {
+    int saved = errno;
+    ::close(fd);
+    fd_paths_.erase(fd);
+    errno = saved;
+    return -1;
   }
   return fd;
 }

@@ -193,7 +193,7 @@ class Simulator final : public platform::Host {
   int visible_nic_functions_ = -1;        // -1: all of the topology's
   int pending_nic_count_ = -1;
   uint64_t clock_ms_ = 0;
-  time_t epoch_ = 1798675200;             // 2027-01-01 00:00:00 UTC
+  time_t epoch_ = 1798675200;             // 2026-12-31 00:00:00 UTC
 };
 
 // Creates a simulator over a topology ("default" or a file path) and a root

@@ -342,3 +342,35 @@ TEST(Topology, ParseErrorsNameTheLine) {
 
 }  // namespace
 }  // namespace tavo
+
+namespace tavo {
+namespace {
+
+// Tracking unsynced data must not open a second descriptor: closing it would
+// drop the process's fcntl locks on the file.
+TEST_F(CrashTest, WritesKeepTheProcessesRecordLocks) {
+  std::string path = root_.at("/locked.txt");
+  put(path, "synced", true);
+  int fd = host().open(path, O_WRONLY | O_APPEND, 0644);
+  ASSERT_GE(fd, 0);
+  struct flock fl = {};
+  fl.l_type = F_WRLCK;
+  fl.l_whence = SEEK_SET;
+  ASSERT_EQ(host().lock(fd, F_SETLK, &fl), 0);
+  ASSERT_EQ(host().write(fd, "more", 4), 4);
+  int fd2 = host().open(root_.at("/other.txt"), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  host().close(fd2);
+  EXPECT_EQ(run_child([&] {
+              int cfd = ::open(path.c_str(), O_RDWR);
+              struct flock probe = {};
+              probe.l_type = F_WRLCK;
+              probe.l_whence = SEEK_SET;
+              ::fcntl(cfd, F_GETLK, &probe);
+              _exit(probe.l_type == F_WRLCK ? 0 : 1);
+            }),
+            0);
+  host().close(fd);
+}
+
+}  // namespace
+}  // namespace tavo
