@@ -6,6 +6,7 @@
 
 #include "tree/api_guard.h"
 #include "tree/persist.h"
+#include "tree/tree_internal.h"
 
 using namespace tavo::tree;
 
@@ -38,12 +39,7 @@ uint32_t backend_make_persistent(TavoNode* group, TavoNode* creating_node, TavoN
   if (g->persistence_priority == 0) g->persistence_priority = persistency_priority++;
   g->creating_node = creating_node;
   g->creating_action = creating_action;
-  if (params != nullptr) {
-    for (int i = 0; i < TAVO_MAX_PARAMS; ++i) {
-      memcpy(g->params[i], params + i * TAVO_VALUE_SIZE, TAVO_VALUE_SIZE);
-      g->params[i][TAVO_VALUE_SIZE - 1] = '\0';
-    }
-  }
+  if (params != nullptr) tavo::tree::copy_params(g->params, params);
   return 0;
 }
 

@@ -5,6 +5,7 @@
 
 #include "tree/api_guard.h"
 #include "tree/debug_log.h"
+#include "tree/persist.h"
 #include "tree/tree_internal.h"
 #include "tree/validate.h"
 
@@ -54,15 +55,6 @@ struct NewTagsScope {
   }
   ~NewTagsScope() { tavo_internal_new_tags = nullptr; }
 };
-
-void collect_persistent(TavoNode* n, std::vector<TavoNode*>& table) {
-  uint32_t p = 0;
-  if (n->kind == TAVO_KIND_GROUP && n->record) p = group_record(n)->persistence_priority;
-  if (n->kind == TAVO_KIND_LINK && n->record) p = link_record(n)->persistence_priority;
-  if (p > 0 && p - 1 < table.size()) table[p - 1] = n;
-  if (n->kind == TAVO_KIND_GROUP && n->record)
-    for (TavoNode* c = group_record(n)->first_child; c != n; c = c->next) collect_persistent(c, table);
-}
 
 }  // namespace
 
@@ -198,7 +190,7 @@ uint32_t TAVO_get_persistent_nodes(uint32_t* tags, int32_t* count) {
     return 0;
   }
   std::vector<TavoNode*> table(persistency_priority - 1, nullptr);
-  collect_persistent(root, table);
+  enumerate_nodes(table.data(), root);
   int32_t found = 0;
   for (TavoNode* n : table) found += n != nullptr;
   if (found > *count) return TAVO_ARRAY_TOO_SMALL;

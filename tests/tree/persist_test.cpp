@@ -150,6 +150,7 @@ TEST_F(PersistTest, RecordFormatsInPersistenceOrder) {
             "PROPERTY|ROOT/Corvane0/Mode|On\n"
             "PROPERTY|ROOT/Corvane0/Hidden|\n"
             "PROPERTY|ROOT/Corvane0/Bare|stored\n"
+            "PROPERTY|ROOT/Corvane0/Address|0.0.0.0\n"
             "PROPERTY|ROOT/Corvane0/Settings/Level|1\n");
   EXPECT_EQ(saved(c0, 1),
             "GROUP|ROOT/Corvane0/Target0|ROOT/Corvane0|ROOT/Corvane0/AddTarget|t1\n"
@@ -184,6 +185,7 @@ TEST_F(PersistTest, StaticAndActionlessPersistentGroups) {
             "PROPERTY|ROOT/Corvane1/Mode|On\n"
             "PROPERTY|ROOT/Corvane1/Hidden|\n"
             "PROPERTY|ROOT/Corvane1/Bare|stored\n"
+            "PROPERTY|ROOT/Corvane1/Address|0.0.0.0\n"
             // c1 itself is persistent: only its static sub-group follows.
             "PROPERTY|ROOT/Corvane1/Settings/Level|1\n");
 }

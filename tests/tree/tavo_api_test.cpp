@@ -38,10 +38,10 @@ TEST_F(TavoApiTest, KindFiltersSelectChildren) {
   EXPECT_EQ(child_names(c0, TAVO_KIND_GROUP), (V{"Settings", "Alias@"}));
   EXPECT_EQ(child_names(c0, TAVO_KIND_ACTION), (V{"AddTarget", "Broken", "Nothing"}));
   EXPECT_EQ(child_names(c0, TAVO_KIND_PROPERTY),
-            (V{"Name", "Count", "Mode", "Serial", "Hidden", "Bare", "PortNumber"}));
+            (V{"Name", "Count", "Mode", "Serial", "Hidden", "Bare", "Address", "PortNumber"}));
   EXPECT_EQ(child_names(c0, 5), (V{"Serial", "PortNumber"}));
-  EXPECT_EQ(child_names(c0, 6), (V{"Name", "Count", "Mode", "Hidden", "Bare"}));
-  EXPECT_EQ(child_names(c0, 7), (V{"Name", "Count", "Mode", "Bare"}));
+  EXPECT_EQ(child_names(c0, 6), (V{"Name", "Count", "Mode", "Hidden", "Bare", "Address"}));
+  EXPECT_EQ(child_names(c0, 7), (V{"Name", "Count", "Mode", "Bare", "Address"}));
   EXPECT_EQ(child_names(c0, TAVO_KIND_ANY), V{});
   EXPECT_EQ(child_names(c0, TAVO_KIND_LINK), V{});
   uint32_t tags[64], count = 99;
@@ -141,6 +141,54 @@ TEST_F(TavoApiTest, ActionsValidateTheirParametersAndNeverWriteTheCallersBlock) 
   test::action_result = 5;
   EXPECT_EQ(act(c0, "AddTarget", {"t2"}), 5u);  // the handler's result
   EXPECT_EQ(TAVO_do_action(c0->tag, tag_of(c0, "AddTarget"), nullptr, nullptr), 1u);
+}
+
+TEST_F(TavoApiTest, ValidationFailuresLeaveTheirMessages) {
+  TavoNode* c0 = corvane();
+  struct Case {
+    const char* property;
+    std::string value;
+    uint32_t result;
+    const char* status;
+  } cases[] = {
+      {"Count", "abc", 1, "6:Invalid value."},
+      {"Count", "101", 1, "7:Value out of range. Valid range is from 0 to 100."},
+      {"Count", "0x10", 0, "0:"},
+      {"Count", "12z", 1, "6:Invalid value."},
+      {"Name", "", 1, "8:Number of characters should be from 1 to 10."},
+      {"Name", "abcdefghijk", 1, "8:Number of characters should be from 1 to 10."},
+      {"Mode", "Maybe", 1, "6:Invalid value."},
+      {"Mode", "Off", 0, "0:"},
+      {"Address", "300.1.1.1", 1, "6:Invalid value."},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(write(c0, c.property, c.value), c.result) << c.property << "=" << c.value;
+    EXPECT_EQ(last_text(), c.status) << c.property << "=" << c.value;
+  }
+  // An IPv6 address reaches the handler in its full form.
+  EXPECT_EQ(write(c0, "Address", "fe80::1"), 0u);
+  EXPECT_EQ(read(c0, "Address"), "FE80:0000:0000:0000:0000:0000:0000:0001");
+}
+
+TEST_F(TavoApiTest, ParameterValidationNamesTheParameter) {
+  TavoNode* c0 = corvane();
+  struct Case {
+    std::vector<std::string> values;
+    const char* status;
+  } cases[] = {
+      {{"t", "abc"}, "6:Port: Invalid value."},
+      {{"t", "70000"}, "7:Port: Value out of range. Valid range is from 1 to 65535."},
+      {{std::string(17, 'n')}, "8:TargetName: Number of characters should be from 1 to 16."},
+      {{""}, "8:TargetName: Number of characters should be from 1 to 16."},  // given empty: validated
+      {{"t", "80", "C"}, "6:Kind: Invalid value."},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(act(c0, "AddTarget", c.values), 1u) << c.status;
+    EXPECT_EQ(last_text(), c.status);
+  }
+  EXPECT_TRUE(test::action_calls.empty());
+  EXPECT_EQ(act(c0, "AddTarget", {"t", "010", "B"}), 0u);
+  EXPECT_EQ(test::action_calls.at(0).params[1], "010");
 }
 
 TEST_F(TavoApiTest, ActionsRunOnlyOnTheirOwnGroup) {

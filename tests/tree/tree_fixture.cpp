@@ -45,6 +45,8 @@ const tree::ChildDef corvane_children[] = {
     tree::property("Hidden", "Writable, flag bit 3.", static_cast<uint32_t>(TAVO_ACCESS_READ_WRITE) | TAVO_FLAG_HIDDEN, TAVO_TYPE_TEXT, "", 0,
                    255, "", handle_internal_property),
     tree::property("Bare", "No handler.", TAVO_ACCESS_READ_WRITE, TAVO_TYPE_TEXT, "", 0, 255, "stored", nullptr),
+    tree::property("Address", "An address.", TAVO_ACCESS_READ_WRITE, TAVO_TYPE_IP_ADDRESS, "", 0, 0, "0.0.0.0",
+                   handle_internal_property),
     tree::property("PortNumber", "Port.", TAVO_ACCESS_READ_ONLY, TAVO_TYPE_INTEGER, "", 0, 3, "2",
                    handle_internal_property),
     tree::action("AddTarget", "Adds a target.", &add_target),
