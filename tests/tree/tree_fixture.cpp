@@ -95,8 +95,9 @@ void TreeTest::SetUp() {
 void TreeTest::TearDown() {
   while (get_node(0) != nullptr && TAVO_exit() == 0 && get_node(0) != nullptr) {
   }
-  // Everything the tree allocated went back.
+  // Everything the tree allocated went back, and nothing left the root.
   EXPECT_EQ(tavo_counter, baseline_allocations_);
+  EXPECT_TRUE(sim_->outside_root_writes().empty());
   SimTest::TearDown();
 }
 
