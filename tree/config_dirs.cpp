@@ -19,7 +19,7 @@ constexpr mode_t kFileMode = 0644;
 
 void dirs_scratch() {
   if (TAVO_get_esx_version() == 2) return;
-  std::string scratch = tavo::files::host_path("/scratch");
+  std::string scratch = tavo::platform::fixed_path("/scratch");
   if (!tavo::files::readable(scratch))
     tavo::platform::host().mkdir(scratch, kDirMode);
   else
@@ -37,17 +37,17 @@ bool dirs_ensure(const std::string& dir) {
 
 uint32_t TAVO_config_log_dir_permissions(void) {
   dirs_scratch();
-  std::string dir = tavo::files::host_path("/var/log/QVL/tavo");
+  std::string dir = tavo::platform::fixed_path("/var/log/QVL/tavo");
   bool created = dirs_ensure(dir);
   tavo::platform::host().chmod(dir, kDirMode);
-  std::string log = tavo::files::host_path("/var/log/QVL/tavo/tavo2d.log");
+  std::string log = tavo::platform::fixed_path("/var/log/QVL/tavo/tavo2d.log");
   if (created && tavo::files::readable(log)) tavo::platform::host().chmod(log, kFileMode);
   return 0;
 }
 
 uint32_t TAVO_config_dir_permssions(void) {
   dirs_scratch();
-  std::string dir = tavo::files::host_path("/etc/config/QVL/tavo/");
+  std::string dir = tavo::platform::fixed_path("/etc/config/QVL/tavo/");
   dirs_ensure(dir);
   tavo::platform::host().chmod(dir, kDirMode);
   memset(tavo_glob_timer, 0, sizeof tavo_glob_timer);

@@ -64,7 +64,7 @@ uint32_t TAVO_update_loglevel(void) {
     TAVO_get_debug_level();
   else
     TAVO_set_debug_level();
-  if (tavo::files::readable(tavo::files::host_path(kLevelFile))) TAVO_change_permissions_file(kLevelFile);
+  TAVO_change_permissions_file(kLevelFile);  // only a readable file is changed
   TAVO_file_close(probe);
   return 0;
 }

@@ -26,7 +26,6 @@ std::map<FILE*, FilesStream> files_streams;
 
 }  // namespace
 
-std::string host_path(const char* path) { return platform::fixed_path(path); }
 
 bool readable(const std::string& host_path) {
   int fd = platform::host().open(host_path, O_RDONLY | O_CLOEXEC, 0);
@@ -55,12 +54,11 @@ void set_stream_lock_fd(FILE* stream, int fd) {
 
 }  // namespace tavo::files
 
-using tavo::files::host_path;
 
 FILE* TAVO_file_open(const char* path, const char* mode) {
   if (path == nullptr || mode == nullptr) return nullptr;
   pdebug(TAVO_LOG_BACKEND, 6, "%s: opening %s in %s mode\n", "TAVO_file_open", path, mode);
-  std::string host = host_path(path);
+  std::string host = tavo::platform::fixed_path(path);
   FILE* stream = tavo::platform::open_stream(host, mode);
   if (stream != nullptr) {
     std::lock_guard<std::mutex> guard(tavo::files::files_mutex);
@@ -87,7 +85,7 @@ void TAVO_file_close(FILE* stream) {
 
 void TAVO_delete_file(const char* path) {
   if (path == nullptr) return;
-  std::string host = host_path(path);
+  std::string host = tavo::platform::fixed_path(path);
   if (!tavo::files::readable(host)) return;
   pdebug(TAVO_LOG_BACKEND, 6, "%s: %s deleted\n", "TAVO_delete_file", path);
   tavo::platform::host().unlink(host);
@@ -95,7 +93,7 @@ void TAVO_delete_file(const char* path) {
 
 void TAVO_change_permissions_file(const char* path) {
   if (path == nullptr) return;
-  std::string host = host_path(path);
+  std::string host = tavo::platform::fixed_path(path);
   int fd = tavo::platform::host().open(host, O_RDONLY | O_CLOEXEC, 0);
   if (fd < 0) return;
   if (tavo::platform::host().chmod(host, 0644) != 0)

@@ -36,8 +36,6 @@ TAVO_END_DECLS
 
 namespace tavo::files {
 
-// The fixed host path of a library path (see platform::fixed_path).
-std::string host_path(const char* path);
 // True when the host path (file or directory) opens for reading.
 bool readable(const std::string& host_path);
 // The host path a stream from TAVO_file_open was opened on ("" if unknown).

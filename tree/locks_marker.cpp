@@ -17,7 +17,7 @@ constexpr unsigned kMarkerWaitSeconds = 3;
 std::string marker_named(const char* name) {
   char path[256];
   snprintf(path, sizeof path, "/tmp/TAVO_ASIC_%s.txt", name);
-  return tavo::files::host_path(path);
+  return tavo::platform::fixed_path(path);
 }
 
 // True when this call created the marker; errno tells why not.
@@ -44,9 +44,9 @@ uint32_t marker_release(const std::string& path) {
 
 }  // namespace
 
-uint32_t tavo_init_acquire_lock(void) { return marker_acquire(tavo::files::host_path("/tmp/tavo_lock_init.txt")); }
+uint32_t tavo_init_acquire_lock(void) { return marker_acquire(tavo::platform::fixed_path("/tmp/tavo_lock_init.txt")); }
 
-uint32_t tavo_init_release_lock(void) { return marker_release(tavo::files::host_path("/tmp/tavo_lock_init.txt")); }
+uint32_t tavo_init_release_lock(void) { return marker_release(tavo::platform::fixed_path("/tmp/tavo_lock_init.txt")); }
 
 uint32_t tavo_acquire_lock(const char* name) {
   if (name == nullptr || name[0] == '\0') return 1;
