@@ -17,8 +17,6 @@ std::vector<SlotArea*>& areas_in_use() {
   return areas;
 }
 
-bool is_root(const TavoNode* n) { return n->tag == 0 || n->parent == nullptr || n->parent == n; }
-
 // Index of the slot bitmap for a new instance under parent: the instance
 // numbers of the instanced groups above, nearest least significant.
 uint64_t slot_index(TavoNode* parent) {

@@ -12,8 +12,6 @@ using namespace tavo::tree;
 
 namespace {
 
-bool is_root(const TavoNode* n) { return n == nullptr || n->tag == 0 || n->parent == nullptr || n->parent == n; }
-
 bool name_is(const TavoNode* n, const char* name) {
   return n->kind == TAVO_KIND_GROUP && n->name != nullptr && strcasecmp(n->name, name) == 0;
 }

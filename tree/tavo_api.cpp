@@ -12,8 +12,6 @@ namespace {
 
 int32_t client_count = 0;
 
-void reset_last_status() { tavo_set_last_status(0, ""); }
-
 // The kind a filter compares: a link counts as its target's kind.
 uint32_t effective_kind(TavoNode* n) {
   TavoNode* t = follow_links(n);

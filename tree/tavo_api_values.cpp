@@ -16,8 +16,6 @@ using namespace tavo::tree;
 
 namespace {
 
-void reset_last_status() { tavo_set_last_status(0, ""); }
-
 bool is_group_or_link(const TavoNode* n) { return n->kind == TAVO_KIND_GROUP || n->kind == TAVO_KIND_LINK; }
 
 // The group a group tag stands for: a link stands for its target.
