@@ -9,7 +9,7 @@
 #include <string>
 
 #include "simulator/simulator.h"
-#include "tree/debug_log.h"
+#include "base/debug_log.h"
 #include "tree/group_builder.h"
 #include "tree/persist.h"
 

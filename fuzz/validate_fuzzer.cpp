@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "tree/validate.h"
+#include "base/validate.h"
 
 namespace {
 

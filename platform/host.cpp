@@ -1,5 +1,6 @@
 #include "platform/host.h"
 
+#include <dlfcn.h>
 #include <errno.h>
 #include <stdlib.h>
 #include <string.h>
@@ -11,26 +12,111 @@ namespace {
 
 std::mutex host_mutex;
 std::unique_ptr<Host> current;
+HostFactory factory = nullptr;
+std::string failure;
+
+// Stands in when the simulator was asked for but cannot be had: the library
+// must not touch the real host the caller meant to keep out of reach.
+class RefusingHost final : public Host {
+ public:
+  std::string root() const override { return "/nonexistent-tavo-root"; }
+  int open(const std::string&, int, mode_t) override { return refuse(); }
+  ssize_t read(int, void*, size_t) override { return refuse(); }
+  ssize_t write(int, const void*, size_t) override { return refuse(); }
+  off_t seek(int, off_t, int) override { return refuse(); }
+  int fsync(int) override { return refuse(); }
+  int close(int) override { return refuse(); }
+  int rename(const std::string&, const std::string&) override { return refuse(); }
+  int unlink(const std::string&) override { return refuse(); }
+  int mkdir(const std::string&, mode_t) override { return refuse(); }
+  int chmod(const std::string&, mode_t) override { return refuse(); }
+  int stat(const std::string&, struct stat*) override { return refuse(); }
+  int lock(int, int, struct flock*) override { return refuse(); }
+  int device_open(const std::string&, int) override { return refuse(); }
+  int device_ioctl(int, unsigned long, void*) override { return refuse(); }
+  int device_close(int) override { return refuse(); }
+  int shell(const std::string&) override { return refuse(); }
+  time_t now() override { return 0; }
+  uint64_t monotonic_ms() override { return 0; }
+  void sleep_seconds(unsigned) override {}
+  int host_name(char*, size_t) override { return refuse(); }
+  int uname(struct utsname*) override { return refuse(); }
+
+ private:
+  static int refuse() {
+    errno = ENODEV;
+    return -1;
+  }
+};
+
+// The simulator module in the directory this library was loaded from.
+std::unique_ptr<Host> host_from_module(const std::string& topology, std::string* why) {
+  Dl_info self;
+  if (dladdr(reinterpret_cast<void*>(&host_from_module), &self) == 0 || self.dli_fname == nullptr) {
+    *why = "cannot tell where libtavo was loaded from";
+    return nullptr;
+  }
+  std::string dir = self.dli_fname;
+  size_t slash = dir.rfind('/');
+  dir = slash == std::string::npos ? "." : dir.substr(0, slash);
+  const std::string path = dir + "/" + kSimulatorModule;
+  void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (module == nullptr) {
+    const char* e = dlerror();
+    *why = "cannot load the simulator module " + path + ": " + (e ? e : "unknown error");
+    return nullptr;
+  }
+  using Entry = Host* (*)(const char*, char*, size_t);
+  auto entry = reinterpret_cast<Entry>(dlsym(module, kSimulatorEntry));
+  if (entry == nullptr) {
+    *why = path + " has no entry point " + kSimulatorEntry;
+    return nullptr;
+  }
+  // The module stays loaded: the host made by it lives until the process ends.
+  char error[512] = "";
+  std::unique_ptr<Host> made(entry(topology.c_str(), error, sizeof error));
+  if (!made) *why = error[0] ? error : "the simulator refused the topology";
+  return made;
+}
 
 std::unique_ptr<Host> host_from_environment() {
   const char* topology = secure_getenv("TAVO_SIMULATOR");
-  if (topology != nullptr && topology[0] != '\0') {
-    if (auto sim = make_simulated_host(topology)) return sim;
-  }
-  return make_real_host();
+  if (topology == nullptr || topology[0] == '\0') return make_real_host();
+  std::string why;
+  std::unique_ptr<Host> made = factory ? factory(topology, &why) : host_from_module(topology, &why);
+  if (made) return made;
+  failure = std::string("libtavo: TAVO_SIMULATOR=") + topology + ": " + why;
+  fprintf(stderr, "%s\n", failure.c_str());
+  return std::make_unique<RefusingHost>();
+}
+
+Host& current_host() {
+  if (!current) current = host_from_environment();
+  return *current;
 }
 
 }  // namespace
 
 Host& host() {
   std::lock_guard<std::mutex> guard(host_mutex);
-  if (!current) current = host_from_environment();
-  return *current;
+  return current_host();
+}
+
+std::string host_failure() {
+  std::lock_guard<std::mutex> guard(host_mutex);
+  current_host();
+  return failure;
 }
 
 void install_host(std::unique_ptr<Host> h) {
   std::lock_guard<std::mutex> guard(host_mutex);
   current = std::move(h);
+  failure.clear();
+}
+
+void set_host_factory(HostFactory f) {
+  std::lock_guard<std::mutex> guard(host_mutex);
+  factory = f;
 }
 
 std::string fixed_path(const std::string& path) {

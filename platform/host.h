@@ -57,13 +57,34 @@ class Host {
   virtual int uname(struct utsname* out) = 0;
 };
 
-// The host in force. On first use it is the simulator when TAVO_SIMULATOR
-// names a topology file (or "default"), else the real host.
+// Makes the simulated host for a topology file path or "default"; nullptr
+// with the reason in *error when the topology is bad.
+using HostFactory = std::unique_ptr<Host> (*)(const std::string& topology, std::string* error);
+
+// The host in force. On first use it is the real host, or, when
+// TAVO_SIMULATOR names a topology, the simulator: the registered factory's,
+// else the one of the simulator module (kSimulatorModule) beside the
+// library. When the simulator was asked for and cannot be had, the host
+// refuses every call (it never falls back to the real host) and
+// host_failure() tells why.
 Host& host();
+
+// The reason the host in force refuses every call, or "" when it does not.
+std::string host_failure();
 
 // Replaces the host in force (tests and the simulator's start-up). Passing
 // nullptr returns to the choice made from the environment.
 void install_host(std::unique_ptr<Host> h);
+
+// Registers the simulator's factory (a simulator linked into the program
+// calls it when it loads). nullptr removes it.
+void set_host_factory(HostFactory factory);
+
+// The simulator module and its one entry point, which answers a new Host
+// (the caller owns it) or NULL with a terminated reason in error:
+//   Host* tavo_simulator_create_host(const char* topology, char* error, size_t error_size)
+inline constexpr char kSimulatorModule[] = "libtavo-sim.so";
+inline constexpr char kSimulatorEntry[] = "tavo_simulator_create_host";
 
 // A fixed host path (/etc/..., /var/log/..., /tmp/..., /vmfs/...) placed
 // under the host's root.
@@ -75,9 +96,5 @@ FILE* open_stream(const std::string& path, const char* mode);
 
 // The real host: POSIX calls, with paths rooted at TAVO_ROOT when set.
 std::unique_ptr<Host> make_real_host();
-
-// Provided by the simulator: a simulated host for a topology file path or
-// "default"; nullptr (with a message on stderr) when the topology is bad.
-std::unique_ptr<Host> make_simulated_host(const std::string& topology);
 
 }  // namespace tavo::platform

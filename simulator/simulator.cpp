@@ -359,30 +359,11 @@ int Simulator::uname(struct utsname* out) {
   return 0;
 }
 
-Simulator* install(const std::string& topology, const std::string& root, std::string* error) {
+std::unique_ptr<platform::Host> make_host(const std::string& topology, std::string* error) {
   Topology t;
   if (!load_topology(topology, &t, error)) return nullptr;
-  auto sim = std::make_unique<Simulator>(std::move(t), root);
-  Simulator* raw = sim.get();
-  platform::install_host(std::move(sim));
-  return raw;
+  const char* root = secure_getenv("TAVO_ROOT");
+  return std::make_unique<Simulator>(std::move(t), root ? root : "");
 }
-
-Simulator* current() { return dynamic_cast<Simulator*>(&platform::host()); }
 
 }  // namespace tavo::sim
-
-namespace tavo::platform {
-
-std::unique_ptr<Host> make_simulated_host(const std::string& topology) {
-  sim::Topology t;
-  std::string why;
-  if (!sim::load_topology(topology, &t, &why)) {
-    fprintf(stderr, "libtavo: %s\n", why.c_str());
-    return nullptr;
-  }
-  const char* root = secure_getenv("TAVO_ROOT");
-  return std::make_unique<sim::Simulator>(std::move(t), root ? root : "");
-}
-
-}  // namespace tavo::platform

@@ -196,6 +196,12 @@ class Simulator final : public platform::Host {
   time_t epoch_ = 1798675200;             // 2026-12-31 00:00:00 UTC
 };
 
+// A simulator over a topology ("default" or a file path) in the root
+// TAVO_ROOT names (a private temporary root without it); nullptr with the
+// reason in *error for a bad topology. The factory the library uses.
+std::unique_ptr<platform::Host> make_host(const std::string& topology, std::string* error);
+
+// Linked builds only (not the module):
 // Creates a simulator over a topology ("default" or a file path) and a root
 // ("" makes a private temporary root, removed with the simulator), writes the
 // host files under the root and installs it as the host in force.

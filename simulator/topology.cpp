@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "controller/device_ids.h"
+#include "transport/device_ids.h"
 
 namespace tavo::sim {
 namespace {

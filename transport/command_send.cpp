@@ -2,8 +2,9 @@
 
 #include "transport/glob.h"
 #include "transport/mailbox.h"
-#include "tree/debug_log.h"
-#include "tree/tree.h"
+#include "base/debug_log.h"
+#include "base/last_status.h"
+#include "base/memory.h"
 
 namespace tavo::command {
 namespace {

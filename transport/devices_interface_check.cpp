@@ -6,16 +6,17 @@
 
 #include <string>
 
-#include "controller/device_ids.h"
+#include "transport/device_ids.h"
 #include "platform/host.h"
 #include "transport/devices.h"
-#include "transport/shell_args.h"
-#include "tree/debug_log.h"
-#include "tree/tree.h"
+#include "base/shell_args.h"
+#include "base/debug_log.h"
+#include "base/last_status.h"
+#include "base/memory.h"
 
 namespace {
 
-using tavo::transport::shell_quote;
+using tavo::base::shell_quote;
 
 int interface_check_exit_status(const std::string& command) {
   return (tavo::platform::host().shell(command) >> 8) & 255;
@@ -74,7 +75,7 @@ uint32_t interface_check_by_address(const std::string& bus_address) {
 uint32_t TAVO_check_valid_interface(const char* interface_name) {
   // Names reach a shell: anything but a plain interface name is refused
   // before a command is built.
-  if (!tavo::transport::valid_shell_name(interface_name)) return 1;
+  if (!tavo::base::valid_shell_name(interface_name)) return 1;
   char tmp[35];
   snprintf(tmp, sizeof tmp, "/tmp/ifname_%s", interface_name);
   const std::string path = tavo::platform::fixed_path(tmp);
@@ -85,7 +86,7 @@ uint32_t TAVO_check_valid_interface(const char* interface_name) {
   std::string bus_address;
   const bool read = interface_check_read_address(path, &bus_address);
   // No address (an interface ethtool does not know) is no adapter function.
-  const uint32_t result = read && tavo::transport::valid_shell_name(bus_address.c_str())
+  const uint32_t result = read && tavo::base::valid_shell_name(bus_address.c_str())
                               ? interface_check_by_address(bus_address)
                               : 1;
   tavo::platform::host().unlink(path);

@@ -7,8 +7,9 @@
 #include "transport/device_layout.h"
 #include "transport/devices.h"
 #include "transport/glob.h"
-#include "tree/debug_log.h"
-#include "tree/tree.h"
+#include "base/debug_log.h"
+#include "base/last_status.h"
+#include "base/memory.h"
 
 using tavo::NicChipInfo;
 using tavo::NicChipEntry;

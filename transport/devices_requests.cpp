@@ -12,9 +12,11 @@
 #include "platform/host.h"
 #include "transport/device_layout.h"
 #include "transport/devices.h"
+#include "transport/nic_set_check.h"
 #include "transport/glob_access.h"
-#include "tree/debug_log.h"
-#include "tree/tree.h"
+#include "base/debug_log.h"
+#include "base/last_status.h"
+#include "base/memory.h"
 
 using tavo::NicCharInfo;
 using tavo::PciConfigRequest;
@@ -38,7 +40,7 @@ constexpr uint32_t kGaltorPciOffset = 0xA4;
 // Sends request on the NIC device opened by the refresh and closes it
 // again; kRequestsRebuilt when the tree is being rebuilt (nothing sent).
 int requests_nic_send(unsigned long request, void* record) {
-  if (refresh_tavo_hierarchy() != 0) return kRequestsRebuilt;
+  if (tavo::transport::check_nic_function_set() != 0) return kRequestsRebuilt;
   const int result = tavo::platform::host().device_ioctl(tavo_glob.nic_handles[0], request, record);
   os_put_nic_port_instances(tavo_glob.nic_handles, TAVO_MAX_FUNCTIONS);
   return result;

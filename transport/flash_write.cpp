@@ -9,8 +9,9 @@
 #include "transport/flash_personality.h"
 #include "transport/mailbox.h"
 #include "transport/mailbox_command.h"
-#include "tree/debug_log.h"
-#include "tree/tree.h"
+#include "base/debug_log.h"
+#include "base/last_status.h"
+#include "base/memory.h"
 
 using tavo::FlashChunkHead;
 using tavo::kFlashChunkData;

@@ -6,8 +6,9 @@
 
 #include "transport/device_layout.h"
 #include "transport/glob_access.h"
-#include "tree/debug_log.h"
-#include "tree/tree.h"
+#include "base/debug_log.h"
+#include "base/last_status.h"
+#include "base/memory.h"
 
 namespace tavo::transport {
 

@@ -6,8 +6,9 @@
 #include "transport/mailbox.h"
 #include "transport/mailbox_command.h"
 #include "transport/status_map.h"
-#include "tree/debug_log.h"
-#include "tree/tree.h"
+#include "base/debug_log.h"
+#include "base/last_status.h"
+#include "base/memory.h"
 
 using tavo::kMailboxHeaderSize;
 

@@ -9,10 +9,12 @@
 #include "platform/host.h"
 #include "transport/device_layout.h"
 #include "transport/devices.h"
+#include "transport/nic_set_check.h"
 #include "transport/glob_access.h"
 #include "transport/mailbox.h"
-#include "tree/debug_log.h"
-#include "tree/tree.h"
+#include "base/debug_log.h"
+#include "base/last_status.h"
+#include "base/memory.h"
 
 using tavo::MailboxRequestHeader;
 using tavo::kMailboxHeaderSize;
@@ -77,7 +79,7 @@ uint32_t mailbox_send_nic(uint8_t* buffer, uint32_t request_length, uint32_t fun
   prefix.function = fn.function;
   memcpy(wrapper.get(), &prefix, sizeof prefix);
   memcpy(wrapper.get() + sizeof prefix, buffer, command_length);
-  if (refresh_tavo_hierarchy() != 0) return 1;  // the tree is being rebuilt; the request is abandoned
+  if (tavo::transport::check_nic_function_set() != 0) return 1;  // the tree is being rebuilt; the request is abandoned
   errno = 0;
   const int result = tavo::platform::host().device_ioctl(tavo_glob.nic_handles[0], kNicMailboxRequest, wrapper.get());
   const int err = errno;

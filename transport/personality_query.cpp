@@ -5,8 +5,9 @@
 #include "transport/glob_access.h"
 #include "transport/mailbox.h"
 #include "transport/status_map.h"
-#include "tree/debug_log.h"
-#include "tree/tree.h"
+#include "base/debug_log.h"
+#include "base/last_status.h"
+#include "base/memory.h"
 
 #include <string.h>
 

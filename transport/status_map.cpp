@@ -3,7 +3,8 @@
 // their rows.
 #include "transport/status_map.h"
 
-#include "tree/tree.h"
+#include "base/last_status.h"
+#include "base/memory.h"
 
 namespace {
 

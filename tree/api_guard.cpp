@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "tree/debug_log.h"
+#include "base/debug_log.h"
 #include "tree/tree.h"
 
 namespace tavo::tree {

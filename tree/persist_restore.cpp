@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "tree/api_guard.h"
-#include "tree/debug_log.h"
+#include "base/debug_log.h"
 #include "tree/persist.h"
-#include "tree/validate.h"
+#include "base/validate.h"
 
 using namespace tavo::tree;
 

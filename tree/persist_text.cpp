@@ -1,7 +1,7 @@
 // The text helpers of the persistence records: lines, fields and words.
 #include <string.h>
 
-#include "tree/debug_log.h"
+#include "base/debug_log.h"
 #include "tree/persist.h"
 
 uint32_t tavo_get_line(FILE* stream, char* buffer, uint32_t size) {

@@ -1,9 +1,11 @@
 // The public tree interface: connecting clients and walking the tree.
 #include <string.h>
 
+#include <string>
+
 #include "platform/host.h"
 #include "tree/api_guard.h"
-#include "tree/debug_log.h"
+#include "base/debug_log.h"
 #include "tree/tree_internal.h"
 
 using namespace tavo::tree;
@@ -24,6 +26,11 @@ uint32_t TAVO_init(void) {
   TAVO_API_GUARD;
   pdebug(TAVO_LOG_TREE, 6, "--- entering %s ---\n", __func__);
   reset_last_status();
+  const std::string unavailable = tavo::platform::host_failure();
+  if (!unavailable.empty()) {
+    tavo_set_last_status(1, unavailable.c_str());
+    return 1;
+  }
   if (tavo_log_fp == nullptr) {
     TAVO_config_log_dir_permissions();
     tavo_log_fp = tavo::platform::open_stream(tavo::platform::fixed_path("/var/log/QVL/tavo/tavo2d.log"), "ae+");

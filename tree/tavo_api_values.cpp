@@ -4,10 +4,10 @@
 #include <vector>
 
 #include "tree/api_guard.h"
-#include "tree/debug_log.h"
+#include "base/debug_log.h"
 #include "tree/persist.h"
 #include "tree/tree_internal.h"
-#include "tree/validate.h"
+#include "base/validate.h"
 
 uint32_t* tavo_internal_new_tags = nullptr;
 int32_t new_tag_index = 0;

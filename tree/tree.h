@@ -5,6 +5,9 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "base/debug_log.h"
+#include "base/last_status.h"
+#include "base/memory.h"
 #include "tavo/tavo.h"
 
 TAVO_BEGIN_DECLS
@@ -22,7 +25,6 @@ typedef uint32_t (*TavoActionHandler)(TavoNode* group, TavoNode* action, char* p
 enum { TAVO_PROPERTY_GET = 0, TAVO_PROPERTY_SET = 1 };
 enum { TAVO_ACCESS_READ_ONLY = 1, TAVO_ACCESS_READ_WRITE = 2 };
 enum { TAVO_FLAG_READ_ONLY = 1u << 0, TAVO_FLAG_HIDDEN = 1u << 3 };
-enum { TAVO_LOG_TREE = 1, TAVO_LOG_BACKEND = 2 };
 
 struct TavoNode {
   uint32_t tag;
@@ -101,18 +103,6 @@ typedef struct TavoHierarchy {
 TAVO_EXPORT extern TavoHierarchy hierarchy_name_;
 TAVO_EXPORT extern char tavo_current_hierarchy[20];
 TAVO_EXPORT extern uint32_t persistency_priority;
-TAVO_EXPORT extern uint32_t tavo_counter;
-
-TAVO_EXPORT void* tavo_dmalloc(size_t size);
-TAVO_EXPORT void tavo_dfree(void* block);
-
-TAVO_EXPORT uint8_t* alloc_bitfield(uint32_t n);
-TAVO_EXPORT void free_bitfield(uint8_t* bits);
-TAVO_EXPORT int32_t is_set(const uint8_t* bits, uint32_t n, uint32_t i);
-TAVO_EXPORT int32_t get_first_one(const uint8_t* bits, int32_t n);
-TAVO_EXPORT int32_t get_first_zero(const uint8_t* bits, int32_t n);
-TAVO_EXPORT int32_t set_bit(uint8_t* bits, uint32_t n, uint32_t i);
-TAVO_EXPORT int32_t clear_bit(uint8_t* bits, uint32_t n, uint32_t i);
 
 TAVO_EXPORT uint32_t hm_setup_hierarchy(TavoHierarchy* hierarchy);
 TAVO_EXPORT uint32_t reinit_hm(TavoHierarchy* hierarchy);
@@ -135,12 +125,6 @@ TAVO_EXPORT uint32_t init_hm(void);
 TAVO_EXPORT uint32_t init_hm_data(void);
 TAVO_EXPORT void exit_hm(void);
 TAVO_EXPORT void exit_hm_data(void);
-
-// --- last status ---
-TAVO_EXPORT extern uint32_t tavo_last_status_code;
-TAVO_EXPORT extern char tavo_last_status_string[TAVO_STATUS_TEXT_SIZE];
-TAVO_EXPORT void tavo_set_last_status(uint32_t code, const char* text);
-TAVO_EXPORT void tavo_get_last_status(uint32_t* code, char* text);
 
 // --- created groups of the running action ---
 TAVO_EXPORT extern uint32_t* tavo_internal_new_tags;
@@ -170,8 +154,14 @@ TAVO_EXPORT int32_t get_port_number(TavoNode* node);
 TAVO_EXPORT int32_t get_cv_instance(TavoNode* node);
 TAVO_EXPORT int32_t get_phba_port_number(TavoNode* node);
 TAVO_EXPORT int32_t get_domain_id(TavoNode* node);
+// Stamp the port-0 time slot of the instanced group's number; 0, or 1 for a
+// missing node, a static group or an instance past the table.
+TAVO_EXPORT uint32_t TAVO_start_clock(TavoNode* group);
+// Milliseconds since that group's start; 0, or 1 as above.
+TAVO_EXPORT uint32_t TAVO_stop_clock(TavoNode* group, uint32_t* elapsed_ms);
+// ROOT's TAVODebugLevel: reads and sets the level kept in libtavo.conf.
+TAVO_EXPORT uint32_t handle_TAVODebugLevel(TavoNode* property, char* buf, uint32_t op);
 TAVO_EXPORT uint32_t purge_nodes_within(TavoNode* group, const char* child_group);
-TAVO_EXPORT uint32_t refresh_tavo_hierarchy(void);
 
 TAVO_END_DECLS
 
@@ -196,8 +186,7 @@ void display_name(const TavoNode* n, char out[TAVO_NAME_SIZE]);
 // True when n is a node of the tree now (records may keep pointers to
 // nodes deleted since: test before following them).
 bool node_is_live(const TavoNode* n);
-// printf into the last status (cut to 599 characters).
-void set_last_status_fmt(uint32_t code, const char* format, ...) __attribute__((format(printf, 2, 3)));
+using base::set_last_status_fmt;
 
 }  // namespace tavo::tree
 #endif

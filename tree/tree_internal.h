@@ -6,8 +6,6 @@
 namespace tavo::tree {
 
 void unregister_hierarchy(TavoHierarchy* h);
-// The back end's start as the tree build calls it (tests may replace it).
-extern uint32_t (*backend_start)(void);
 int registered_hierarchies(TavoHierarchy** out, int max);
 
 // ROOT, or a node above which there is nothing.

@@ -2,9 +2,9 @@
 // last client's exit. ROOT and its three properties are static nodes.
 #include <string.h>
 
-#include "transport/backend.h"
 #include "tree/api_guard.h"
-#include "tree/debug_log.h"
+#include "tree/backend_hooks.h"
+#include "base/debug_log.h"
 #include "tree/group_builder.h"
 #include "tree/tree_internal.h"
 
@@ -57,7 +57,12 @@ void tear_down(TavoHierarchy* h) {
 
 namespace tavo::tree {
 
-uint32_t (*backend_start)(void) = backend_init;
+namespace {
+BackendHooks hooks{nullptr, nullptr};
+}  // namespace
+
+void set_backend_hooks(BackendHooks h) { hooks = h; }
+BackendHooks backend_hooks() { return hooks; }
 
 bool is_static_node(const TavoNode* n) {
   return n == &root_node || n == &root_properties[0] || n == &root_properties[1] || n == &root_properties[2];
@@ -128,9 +133,10 @@ uint32_t init_hm_data(void) {
   h->max_params = TAVO_MAX_PARAMS;
   h->max_path_depth = 1077;
   h->max_instances = TAVO_MAX_INSTANCES;
-  if (tavo::tree::backend_start() != 0) {
+  const tavo::tree::BackendHooks hooks = tavo::tree::backend_hooks();
+  if (hooks.start != nullptr && hooks.start() != 0) {
     // What the back end registered is released with the tree.
-    backend_exit();
+    if (hooks.stop != nullptr) hooks.stop();
     tear_down(h);
     tavo::tree::release_slot_areas();
     return 1;
@@ -138,7 +144,10 @@ uint32_t init_hm_data(void) {
   return 0;
 }
 
-void exit_hm_data(void) { backend_exit(); }
+void exit_hm_data(void) {
+  const tavo::tree::BackendHooks hooks = tavo::tree::backend_hooks();
+  if (hooks.stop != nullptr) hooks.stop();
+}
 
 void exit_hm(void) {
   exit_hm_data();

@@ -14,7 +14,7 @@
 #include "transport/devices.h"
 #include "transport/glob.h"
 #include "transport/glob_access.h"
-#include "tree/debug_log.h"
+#include "base/debug_log.h"
 
 namespace tavo::test {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "tests/tree/tree_fixture.h"
-#include "tree/debug_log.h"
+#include "base/debug_log.h"
 
 namespace tavo::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "tree/timing.h"
+#include "base/timing.h"
 
 #include "tests/tree/tree_fixture.h"
 

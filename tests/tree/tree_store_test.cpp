@@ -2,7 +2,7 @@
 #include <string.h>
 
 #include "tests/tree/tree_fixture.h"
-#include "transport/backend.h"
+#include "tree/backend_hooks.h"
 #include "tree/tree_internal.h"
 
 namespace tavo {
@@ -191,13 +191,14 @@ TEST_F(TreeStoreTest, ClientsShareOneTree) {
 TEST_F(TreeStoreTest, FailedStartReleasesEverythingAndCanBeRetried) {
   ASSERT_EQ(TAVO_exit(), 0u);
   uint32_t before = tavo_counter;
-  tree::backend_start = [] { return 1u; };
+  const tree::BackendHooks saved = tree::backend_hooks();
+  tree::set_backend_hooks({[] { return 1u; }, saved.stop});
   EXPECT_EQ(TAVO_init(), 1u);
   EXPECT_EQ(get_node(0), nullptr);
   EXPECT_EQ(hm_find_hierarchy(""), nullptr);
   EXPECT_EQ(tavo_counter, before);
   EXPECT_EQ(TAVO_exit(), 0u);  // the failed client was not counted
-  tree::backend_start = backend_init;
+  tree::set_backend_hooks(saved);
   ASSERT_EQ(TAVO_init(), 0u);
   EXPECT_NE(get_node(0), nullptr);
 }

@@ -1,0 +1,63 @@
+// The library's directories: the log directory before the log opens, the
+// configuration directory when the back end starts. Directories get the
+// search bit (0755) so that clients that are not root can use them.
+#include <string.h>
+
+#include <string>
+
+#include "platform/host.h"
+#include "base/debug_log.h"
+#include "base/file_utils.h"
+#include "base/sysinfo.h"
+#include "base/timing.h"
+#include "base/last_status.h"
+#include "base/memory.h"
+
+namespace {
+
+constexpr mode_t kDirMode = 0755;
+constexpr mode_t kFileMode = 0644;
+
+void dirs_scratch() {
+  if (TAVO_get_esx_version() == 2) return;
+  std::string scratch = tavo::platform::fixed_path("/scratch");
+  if (!tavo::files::readable(scratch))
+    tavo::platform::host().mkdir(scratch, kDirMode);
+  else
+    tavo::platform::host().chmod(scratch, kDirMode);
+}
+
+// Creates the directory when it is missing; answers whether it was.
+bool dirs_ensure(const std::string& dir) {
+  if (tavo::files::readable(dir)) return false;
+  tavo::platform::host().shell("mkdir -p " + dir);
+  return true;
+}
+
+}  // namespace
+
+uint32_t TAVO_config_log_dir_permissions(void) {
+  dirs_scratch();
+  std::string dir = tavo::platform::fixed_path("/var/log/QVL/tavo");
+  bool created = dirs_ensure(dir);
+  tavo::platform::host().chmod(dir, kDirMode);
+  std::string log = tavo::platform::fixed_path("/var/log/QVL/tavo/tavo2d.log");
+  if (created && tavo::files::readable(log)) tavo::platform::host().chmod(log, kFileMode);
+  return 0;
+}
+
+uint32_t TAVO_config_dir_permssions(void) {
+  dirs_scratch();
+  std::string dir = tavo::platform::fixed_path("/etc/config/QVL/tavo/");
+  dirs_ensure(dir);
+  tavo::platform::host().chmod(dir, kDirMode);
+  memset(tavo_glob_timer, 0, sizeof tavo_glob_timer);
+  for (const char* saved : {"/etc/config/QVL/tavo/savetgt.txt", "/etc/config/QVL/tavo/savestp.txt"}) {
+    FILE* f = TAVO_file_open(saved, "r");
+    if (f == nullptr) continue;
+    pdebug(TAVO_LOG_BACKEND, 6, "%s:File %s found.\n", "TAVO_config_dir_permssions", saved);
+    TAVO_change_permissions_file(saved);
+    TAVO_file_close(f);
+  }
+  return 0;
+}

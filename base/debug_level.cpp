@@ -1,0 +1,71 @@
+// The log level kept in libtavo.conf and shown by ROOT's TAVODebugLevel.
+#include <stdlib.h>
+#include <string.h>
+
+#include "platform/host.h"
+#include "base/debug_log.h"
+#include "base/file_utils.h"
+#include "base/last_status.h"
+#include "base/memory.h"
+
+namespace {
+
+constexpr char kLevelFile[] = "/etc/config/QVL/tavo/libtavo.conf";
+constexpr char kLevelFileHead[] =
+    "#TAVOLogLevel: Control the number of messages logged to the tavo2d.log file.\n"
+    "#Possible values are 0 - Disabled, 1 - FATAL, 2 - CRITICAL, 3 - ERROR, 4 - WARNING, 5 - INFORMATION, 6 - "
+    "DEBUG.\n"
+    "TAVOLogLevel ";
+constexpr long kHighestLevel = 6;
+
+// The level a libtavo.conf line sets: the second blank-separated word read
+// in base 10 (no digits read as 0). False when the line holds none.
+bool level_of_line(char* line, long* level) {
+  if (strstr(line, "TAVOLogLevel ") == nullptr) return false;
+  char* save = nullptr;
+  if (strtok_r(line, " \n", &save) == nullptr) return false;
+  char* word = strtok_r(nullptr, " \n", &save);
+  if (word == nullptr) return false;
+  *level = strtol(word, nullptr, 10);
+  return true;
+}
+
+}  // namespace
+
+uint32_t TAVO_set_debug_level(void) {
+  FILE* f = TAVO_file_open(kLevelFile, "w");
+  if (f == nullptr) return 1;
+  fprintf(f, "%s%d", kLevelFileHead, static_cast<int>(tavo_debug_level));
+  TAVO_file_close(f);
+  return 0;
+}
+
+uint32_t TAVO_get_debug_level(void) {
+  FILE* f = TAVO_file_open(kLevelFile, "r");
+  if (f == nullptr) return 1;
+  char line[256];
+  bool refused = false;
+  while (fgets(line, sizeof line, f) != nullptr) {
+    long level = 0;
+    if (!level_of_line(line, &level)) continue;
+    if (level >= 0 && level <= kHighestLevel)
+      tavo_debug_level = static_cast<uint32_t>(level);
+    else
+      refused = true;
+  }
+  TAVO_file_close(f);
+  // The file holds a level out of range: write the one in force, once.
+  if (refused) TAVO_set_debug_level();
+  return 0;
+}
+
+uint32_t TAVO_update_loglevel(void) {
+  FILE* probe = TAVO_file_open(kLevelFile, "r");
+  if (probe != nullptr)
+    TAVO_get_debug_level();
+  else
+    TAVO_set_debug_level();
+  TAVO_change_permissions_file(kLevelFile);  // only a readable file is changed
+  TAVO_file_close(probe);
+  return 0;
+}

@@ -1,0 +1,103 @@
+// Opening, closing, deleting and chmod of host files, each with its debug
+// line. Streams are cookie streams over the host seam and have no
+// descriptor of their own, so the path each was opened on is kept here for
+// the fcntl locks.
+#include "base/file_utils.h"
+
+#include <fcntl.h>
+
+#include <map>
+#include <mutex>
+
+#include "platform/host.h"
+#include "base/debug_log.h"
+#include "base/last_status.h"
+#include "base/memory.h"
+
+namespace tavo::files {
+namespace {
+
+struct FilesStream {
+  std::string path;
+  int lock_fd = -1;
+};
+
+std::mutex files_mutex;
+std::map<FILE*, FilesStream> files_streams;
+
+}  // namespace
+
+
+bool readable(const std::string& host_path) {
+  int fd = platform::host().open(host_path, O_RDONLY | O_CLOEXEC, 0);
+  if (fd < 0) return false;
+  platform::host().close(fd);
+  return true;
+}
+
+std::string stream_path(FILE* stream) {
+  std::lock_guard<std::mutex> guard(files_mutex);
+  auto it = files_streams.find(stream);
+  return it == files_streams.end() ? std::string() : it->second.path;
+}
+
+int stream_lock_fd(FILE* stream) {
+  std::lock_guard<std::mutex> guard(files_mutex);
+  auto it = files_streams.find(stream);
+  return it == files_streams.end() ? -1 : it->second.lock_fd;
+}
+
+void set_stream_lock_fd(FILE* stream, int fd) {
+  std::lock_guard<std::mutex> guard(files_mutex);
+  auto it = files_streams.find(stream);
+  if (it != files_streams.end()) it->second.lock_fd = fd;
+}
+
+}  // namespace tavo::files
+
+
+FILE* TAVO_file_open(const char* path, const char* mode) {
+  if (path == nullptr || mode == nullptr) return nullptr;
+  pdebug(TAVO_LOG_BACKEND, 6, "%s: opening %s in %s mode\n", "TAVO_file_open", path, mode);
+  std::string host = tavo::platform::fixed_path(path);
+  FILE* stream = tavo::platform::open_stream(host, mode);
+  if (stream != nullptr) {
+    std::lock_guard<std::mutex> guard(tavo::files::files_mutex);
+    tavo::files::files_streams[stream] = tavo::files::FilesStream{host, -1};
+  }
+  return stream;
+}
+
+void TAVO_file_close(FILE* stream) {
+  if (stream == nullptr) return;
+  int lock_fd = -1;
+  {
+    std::lock_guard<std::mutex> guard(tavo::files::files_mutex);
+    auto it = tavo::files::files_streams.find(stream);
+    if (it != tavo::files::files_streams.end()) {
+      lock_fd = it->second.lock_fd;
+      tavo::files::files_streams.erase(it);
+    }
+  }
+  // The buffered data reaches the file before a lock still held goes.
+  fclose(stream);
+  if (lock_fd >= 0) tavo::platform::host().close(lock_fd);
+}
+
+void TAVO_delete_file(const char* path) {
+  if (path == nullptr) return;
+  std::string host = tavo::platform::fixed_path(path);
+  if (!tavo::files::readable(host)) return;
+  pdebug(TAVO_LOG_BACKEND, 6, "%s: %s deleted\n", "TAVO_delete_file", path);
+  tavo::platform::host().unlink(host);
+}
+
+void TAVO_change_permissions_file(const char* path) {
+  if (path == nullptr) return;
+  std::string host = tavo::platform::fixed_path(path);
+  int fd = tavo::platform::host().open(host, O_RDONLY | O_CLOEXEC, 0);
+  if (fd < 0) return;
+  if (tavo::platform::host().chmod(host, 0644) != 0)
+    pdebug(TAVO_LOG_BACKEND, 3, "Failed change the permissions for %s file\n", path);
+  tavo::platform::host().close(fd);
+}

@@ -1,0 +1,27 @@
+// Counted allocation for records the library keeps (leaks show in
+// tavo_counter), and the bitfields of tag tables and instance slots.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "tavo/tavo_export.h"
+
+TAVO_BEGIN_DECLS
+
+TAVO_EXPORT extern uint32_t tavo_counter;
+
+// Never NULL for a size of 0; free with tavo_dfree (NULL is ignored).
+TAVO_EXPORT void* tavo_dmalloc(size_t size);
+TAVO_EXPORT void tavo_dfree(void* block);
+
+// Bitfields of n bits, cleared; NULL for n of 0. Index checks answer -1.
+TAVO_EXPORT uint8_t* alloc_bitfield(uint32_t n);
+TAVO_EXPORT void free_bitfield(uint8_t* bits);
+TAVO_EXPORT int32_t is_set(const uint8_t* bits, uint32_t n, uint32_t i);
+TAVO_EXPORT int32_t get_first_one(const uint8_t* bits, int32_t n);
+TAVO_EXPORT int32_t get_first_zero(const uint8_t* bits, int32_t n);
+TAVO_EXPORT int32_t set_bit(uint8_t* bits, uint32_t n, uint32_t i);
+TAVO_EXPORT int32_t clear_bit(uint8_t* bits, uint32_t n, uint32_t i);
+
+TAVO_END_DECLS

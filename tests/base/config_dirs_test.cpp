@@ -1,0 +1,71 @@
+#include <sys/stat.h>
+
+#include <string>
+
+#include "tests/support/sim_fixture.h"
+#include "tests/tree/file_mode.h"
+#include "base/debug_log.h"
+#include "base/timing.h"
+
+namespace tavo::test {
+namespace {
+
+class ConfigDirsTest : public SimTest {
+ protected:
+  mode_t mode_of(const std::string& fixed) { return file_mode(root_.at(fixed)); }
+  // A host that is not ESXi: no ESXi line in /etc/issue.net, no /etc/banner.
+  void not_esxi() {
+    write_file(root_.at("/etc/issue.net"), "VMware ESX 4.1\n");
+    unlink(root_.at("/etc/banner").c_str());
+  }
+};
+
+TEST_F(ConfigDirsTest, LogDirectoryIsCreatedSearchable) {
+  ASSERT_EQ(chmod(root_.at("/scratch").c_str(), 0700), 0);
+  EXPECT_EQ(TAVO_config_log_dir_permissions(), 0u);
+  EXPECT_EQ(mode_of("/var/log/QVL/tavo"), 0755u);
+  EXPECT_EQ(mode_of("/scratch"), 0700u);  // an ESXi host keeps it
+  bool ran_mkdir = false;
+  for (const auto& e : sim_->log())
+    ran_mkdir |= e.kind == sim::LogKind::Shell && e.command == "mkdir -p " + root_.at("/var/log/QVL/tavo");
+  EXPECT_TRUE(ran_mkdir);
+  // An existing directory only gets its mode.
+  ASSERT_EQ(chmod(root_.at("/var/log/QVL/tavo").c_str(), 0700), 0);
+  sim_->clear_log();
+  EXPECT_EQ(TAVO_config_log_dir_permissions(), 0u);
+  EXPECT_EQ(mode_of("/var/log/QVL/tavo"), 0755u);
+  for (const auto& e : sim_->log()) EXPECT_NE(e.kind, sim::LogKind::Shell);
+  EXPECT_TRUE(sim_->outside_root_writes().empty());
+}
+
+TEST_F(ConfigDirsTest, ScratchOnHostsThatAreNotEsxi) {
+  not_esxi();
+  ASSERT_EQ(chmod(root_.at("/scratch").c_str(), 0700), 0);
+  TAVO_config_log_dir_permissions();
+  EXPECT_EQ(mode_of("/scratch"), 0755u);
+  ASSERT_EQ(rmdir(root_.at("/scratch").c_str()), 0);
+  TAVO_config_dir_permssions();
+  EXPECT_EQ(mode_of("/scratch"), 0755u);
+}
+
+TEST_F(ConfigDirsTest, ConfigurationDirectoryTimersAndSavedFiles) {
+  tavo_glob_timer[5] = TavoTimeStamp{7, 8};
+  write_file(root_.at("/etc/config/QVL/tavo/savetgt.txt"), "t\n");
+  ASSERT_EQ(chmod(root_.at("/etc/config/QVL/tavo/savetgt.txt").c_str(), 0600), 0);
+  ASSERT_EQ(chmod(root_.at("/etc/config/QVL/tavo").c_str(), 0700), 0);
+  TAVO_config_dir_permssions();
+  EXPECT_EQ(mode_of("/etc/config/QVL/tavo"), 0755u);
+  EXPECT_EQ(mode_of("/etc/config/QVL/tavo/savetgt.txt"), 0644u);
+  EXPECT_FALSE(file_exists(root_.at("/etc/config/QVL/tavo/savestp.txt")));
+  EXPECT_EQ(tavo_glob_timer[5].seconds, 0u);
+  EXPECT_EQ(tavo_glob_timer[5].microseconds, 0u);
+}
+
+TEST_F(ConfigDirsTest, MissingConfigurationDirectoryIsMade) {
+  TAVO_config_dir_permssions();
+  EXPECT_EQ(mode_of("/etc/config/QVL/tavo"), 0755u);
+  EXPECT_TRUE(sim_->outside_root_writes().empty());
+}
+
+}  // namespace
+}  // namespace tavo::test

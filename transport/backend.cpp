@@ -1,5 +1,0 @@
-// The back end starts with no adapter until device enumeration lands.
-#include "transport/backend.h"
-
-uint32_t backend_init(void) { return 0; }
-uint32_t backend_exit(void) { return 0; }

@@ -1,0 +1,31 @@
+// ROOT's TAVODebugLevel property over the level kept in libtavo.conf.
+#include <stdlib.h>
+
+#include "base/debug_log.h"
+#include "tree/tree.h"
+
+namespace {
+constexpr long kHighestLevel = 6;
+}  // namespace
+
+uint32_t handle_TAVODebugLevel(TavoNode* property, char* buf, uint32_t op) {
+  if (property == nullptr || buf == nullptr) return 1;
+  if (op == TAVO_PROPERTY_GET) {
+    TAVO_get_debug_level();
+    uint32_t r = set_prop_val(property->parent, property->name, "%d", static_cast<int>(tavo_debug_level));
+    snprintf(buf, TAVO_VALUE_SIZE, "%s", tavo::tree::property_record(property)->value);
+    return r;
+  }
+  if (op != TAVO_PROPERTY_SET) return 0;
+  // Also values that reach the handler without the list check (a replayed
+  // record, a direct call) must stay within the levels.
+  char* end = nullptr;
+  long level = strtol(buf, &end, 10);
+  if (end == buf || level < 0 || level > kHighestLevel) {
+    tavo_set_last_status(TAVO_INVALID_VALUE, "Invalid value.");
+    return 1;
+  }
+  tavo_debug_level = static_cast<uint32_t>(level);
+  TAVO_set_debug_level();
+  return set_prop_val(property->parent, property->name, "%s", buf);
+}
