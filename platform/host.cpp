@@ -36,6 +36,10 @@ class RefusingHost final : public Host {
   int device_ioctl(int, unsigned long, void*) override { return refuse(); }
   int device_close(int) override { return refuse(); }
   int shell(const std::string&) override { return refuse(); }
+  int shell_output(const std::string&, std::string* output) override {
+    if (output != nullptr) output->clear();
+    return refuse();
+  }
   time_t now() override { return 0; }
   uint64_t monotonic_ms() override { return 0; }
   void sleep_seconds(unsigned) override {}

@@ -48,6 +48,10 @@ class Host {
   // A shell command line as system(3) runs it; answers the wait status
   // (exit status in bits 8-15), -1 when no shell could run.
   virtual int shell(const std::string& command) = 0;
+  // The same, with the command's standard output in *output (cleared
+  // first; standard error is not captured). The one way the library reads
+  // what a command prints: no temporary file is involved.
+  virtual int shell_output(const std::string& command, std::string* output) = 0;
 
   // Clock: wall time in seconds, a monotonic millisecond counter, sleeping.
   virtual time_t now() = 0;

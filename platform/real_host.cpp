@@ -39,6 +39,15 @@ class RealHost final : public Host {
   }
   int device_close(int fd) override { return ::close(fd); }
   int shell(const std::string& command) override { return ::system(command.c_str()); }
+  int shell_output(const std::string& command, std::string* output) override {
+    output->clear();
+    FILE* pipe = ::popen(command.c_str(), "re");
+    if (pipe == nullptr) return -1;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) output->append(buf, n);
+    return ::pclose(pipe);
+  }
   time_t now() override { return ::time(nullptr); }
   uint64_t monotonic_ms() override {
     struct timespec ts;

@@ -284,6 +284,7 @@ Simulator::ShellResult Simulator::run_pipeline(const std::string& line) {
         f << last.out;
       }
       input.clear();
+      last.out.clear();  // redirected: nothing reaches standard output
     }
     (void)end_of_pipeline;
     words.clear();
@@ -313,8 +314,14 @@ Simulator::ShellResult Simulator::run_pipeline(const std::string& line) {
 }
 
 int Simulator::shell(const std::string& command) {
+  std::string ignored;
+  return shell_output(command, &ignored);
+}
+
+int Simulator::shell_output(const std::string& command, std::string* output) {
   log_.push_back(LogEntry{LogKind::Shell, "", 0, {}, command});
   ShellResult r = run_pipeline(command);
+  *output = std::move(r.out);
   return (r.status & 0xFF) << 8;
 }
 

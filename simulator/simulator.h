@@ -138,6 +138,7 @@ class Simulator final : public platform::Host {
   int device_ioctl(int fd, unsigned long request, void* arg) override;
   int device_close(int fd) override;
   int shell(const std::string& command) override;
+  int shell_output(const std::string& command, std::string* output) override;
   time_t now() override { return static_cast<time_t>(epoch_ + clock_ms_ / 1000); }
   uint64_t monotonic_ms() override { return clock_ms_; }
   void sleep_seconds(unsigned seconds) override { clock_ms_ += uint64_t{seconds} * 1000; }

@@ -21,6 +21,15 @@ TEST_F(ShellTest, EthtoolBusInfoPipelineWritesTheAddress) {
   EXPECT_EQ(sim_->log().back().command.substr(0, 16), "ethtool -i vmnic");
 }
 
+TEST_F(ShellTest, OutputIsCapturedUnlessRedirected) {
+  std::string out = "stale";
+  EXPECT_EQ(exit_status(host().shell_output("ethtool -i vmnic2 2>/dev/null | grep bus-info | cut -d\" \" -f2", &out)),
+            0);
+  EXPECT_EQ(out, "0000:05:00.0\n");
+  EXPECT_EQ(exit_status(host().shell_output("uname -r > " + fixed_path("/tmp/release"), &out)), 0);
+  EXPECT_EQ(out, "");
+}
+
 TEST_F(ShellTest, LspciConfigDumpIsFoundByVendorBytes) {
   EXPECT_EQ(exit_status(host().shell(
                 "lspci -s 0000:03:00.0 -x 2> /dev/null | grep -a 00: | grep -a \"a0 f1\"> /dev/null 2>&1")),

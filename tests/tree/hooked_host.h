@@ -36,6 +36,7 @@ class HookedHost final : public platform::Host {
   int device_ioctl(int fd, unsigned long r, void* a) override { return sim_->device_ioctl(fd, r, a); }
   int device_close(int fd) override { return sim_->device_close(fd); }
   int shell(const std::string& c) override { return sim_->shell(c); }
+  int shell_output(const std::string& c, std::string* out) override { return sim_->shell_output(c, out); }
   time_t now() override { return sim_->now(); }
   uint64_t monotonic_ms() override { return sim_->monotonic_ms(); }
   void sleep_seconds(unsigned s) override {
