@@ -149,13 +149,9 @@ TavoNode* build_group(const GroupDef& def, TavoNode* parent, TavoNode* creating_
   }
   // From here on a failure deletes the group with what it holds.
   for (const ChildDef& child : def.children) {
-    if (!add_child(child, group, h)) {
-      _delete_node(group);
-      return nullptr;
-    }
-  }
-  for (const GroupDef* sub : def.subgroups) {
-    if (build_group(*sub, group) == nullptr) {
+    const bool added = child.kind == TAVO_KIND_GROUP ? build_group(*child.group, group) != nullptr
+                                                     : add_child(child, group, h);
+    if (!added) {
       _delete_node(group);
       return nullptr;
     }

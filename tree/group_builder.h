@@ -11,9 +11,12 @@
 
 namespace tavo::tree {
 
-// One child of a group definition: a property or an action, in child order.
+struct GroupDef;
+
+// One child of a group definition, in child order: a property, an action,
+// or a static sub-group (built whole before the next child is added).
 struct ChildDef {
-  uint32_t kind;  // TAVO_KIND_PROPERTY or TAVO_KIND_ACTION
+  uint32_t kind;  // TAVO_KIND_PROPERTY, TAVO_KIND_ACTION or TAVO_KIND_GROUP
   const char* name;
   const char* description;
   // property
@@ -26,6 +29,8 @@ struct ChildDef {
   TavoPropertyHandler handler = nullptr;
   // action
   const TavoActionDescriptor* action = nullptr;
+  // static sub-group (name and description are its definition's)
+  const GroupDef* group = nullptr;
 };
 
 constexpr ChildDef property(const char* name, const char* description, uint32_t access, uint8_t type,
@@ -38,6 +43,12 @@ constexpr ChildDef property(const char* name, const char* description, uint32_t 
 constexpr ChildDef action(const char* name, const char* description, const TavoActionDescriptor* descriptor) {
   ChildDef c{TAVO_KIND_ACTION, name, description};
   c.action = descriptor;
+  return c;
+}
+
+constexpr ChildDef subgroup(const GroupDef* definition) {
+  ChildDef c{TAVO_KIND_GROUP, nullptr, nullptr};
+  c.group = definition;
   return c;
 }
 
@@ -61,8 +72,7 @@ struct GroupDef {
   uint16_t first_instance = 0;
   TavoGroupRefreshHandler refresh = nullptr;
   std::span<const ChildDef> children = {};
-  std::span<const GroupDef* const> subgroups = {};  // static sub-groups
-  SlotArea* slots = nullptr;                        // instanced groups only
+  SlotArea* slots = nullptr;  // instanced groups only
 };
 
 // Builds a group under parent from its definition. creating_node,

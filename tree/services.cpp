@@ -10,6 +10,16 @@
 
 using namespace tavo::tree;
 
+void tavo::tree::release_handles_within(TavoNode* node) {
+  if (node == nullptr) return;
+  for_each_in_subtree(node, [](TavoNode* n) {
+    if (n->kind == TAVO_KIND_GROUP && n->record != nullptr && group_record(n)->nhandle != nullptr) {
+      tavo_dfree(group_record(n)->nhandle);
+      group_record(n)->nhandle = nullptr;
+    }
+  });
+}
+
 namespace {
 
 bool name_is(const TavoNode* n, const char* name) {
@@ -170,12 +180,7 @@ uint32_t purge_nodes_within(TavoNode* group, const char* child_group) {
     // Handles are released only with a node that really goes: every group
     // in the instance's subtree (a Session's Connections among them).
     if (i->link_count != 0 || linked_from_outside(i)) return 4;
-    for_each_in_subtree(i, [](TavoNode* n) {
-      if (n->kind == TAVO_KIND_GROUP && n->record != nullptr && group_record(n)->nhandle != nullptr) {
-        tavo_dfree(group_record(n)->nhandle);
-        group_record(n)->nhandle = nullptr;
-      }
-    });
+    release_handles_within(i);
     // Deleting the last instance releases the sentinel the walk would end on.
     const bool last = instance_number(next) == -1;
     result = delete_node(i);

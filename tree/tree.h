@@ -181,8 +181,17 @@ inline const TavoActionDescriptor* action_descriptor(TavoNode* n) {
 TavoNode* follow_links(TavoNode* n);
 // An instanced group's number, or -1.
 int32_t instance_number(const TavoNode* n);
+// The instance after i in number order; null past the last one.
+inline TavoNode* next_instance(TavoNode* i) {
+  if (i == nullptr || i->record == nullptr || group_record(i)->instance == nullptr) return nullptr;
+  TavoNode* next = group_record(i)->instance->next_instance;
+  return instance_number(next) == -1 ? nullptr : next;
+}
 // "%s%d" for an instanced group, else the name, cut to 34 characters.
 void display_name(const TavoNode* n, char out[TAVO_NAME_SIZE]);
+// Frees the back-end record (nhandle) of every group in node's subtree and
+// clears each slot.
+void release_handles_within(TavoNode* node);
 // True when n is a node of the tree now (records may keep pointers to
 // nodes deleted since: test before following them).
 bool node_is_live(const TavoNode* n);

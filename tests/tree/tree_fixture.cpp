@@ -33,6 +33,12 @@ const TavoActionDescriptor add_target = {
 const TavoActionDescriptor no_handler = {nullptr, 0, 0, {}};
 const TavoActionDescriptor nothing = {do_Nothing, 0, 0, {}};
 
+const tree::ChildDef settings_children[] = {
+    tree::property("Level", "A level.", TAVO_ACCESS_READ_WRITE, TAVO_TYPE_INTEGER, "", 1, 5, "1",
+                   handle_internal_property),
+};
+const tree::GroupDef settings_def = {"Settings", "Static settings.", 0, 0, nullptr, settings_children};
+
 const tree::ChildDef corvane_children[] = {
     tree::property("Name", "Controller name.", TAVO_ACCESS_READ_WRITE, TAVO_TYPE_TEXT, "", 1, 10, "cv",
                    handle_internal_property),
@@ -52,14 +58,9 @@ const tree::ChildDef corvane_children[] = {
     tree::action("AddTarget", "Adds a target.", &add_target),
     tree::action("Broken", "No handler.", &no_handler),
     tree::action("Nothing", "Does nothing.", &nothing),
+    tree::subgroup(&settings_def),
 };
 
-const tree::ChildDef settings_children[] = {
-    tree::property("Level", "A level.", TAVO_ACCESS_READ_WRITE, TAVO_TYPE_INTEGER, "", 1, 5, "1",
-                   handle_internal_property),
-};
-const tree::GroupDef settings_def = {"Settings", "Static settings.", 0, 0, nullptr, settings_children};
-const tree::GroupDef* const corvane_subgroups[] = {&settings_def};
 
 const tree::ChildDef target_children[] = {
     tree::property("TargetName", "Name.", TAVO_ACCESS_READ_ONLY, TAVO_TYPE_TEXT, "", 0, 255, "",
@@ -78,10 +79,10 @@ uint32_t refresh_corvane(TavoNode* group) {
 }  // namespace
 
 const tree::GroupDef kCorvaneDef = {"Corvane", "A controller.", 4, 0, refresh_corvane, corvane_children,
-                                    corvane_subgroups, &corvane_slots};
-const tree::GroupDef kTargetDef = {"Target", "A target.", 3, 0, nullptr, target_children, {}, &target_slots};
-const tree::GroupDef kSessionDef = {"Session", "A session.", 8, 0, nullptr, session_children, {}, &session_slots};
-const tree::GroupDef kEntryDef = {"Entry", "An entry.", 2000, 0, nullptr, {}, {}, &entry_slots};
+                                    &corvane_slots};
+const tree::GroupDef kTargetDef = {"Target", "A target.", 3, 0, nullptr, target_children, &target_slots};
+const tree::GroupDef kSessionDef = {"Session", "A session.", 8, 0, nullptr, session_children, &session_slots};
+const tree::GroupDef kEntryDef = {"Entry", "An entry.", 2000, 0, nullptr, {}, &entry_slots};
 
 void TreeTest::SetUp() {
   SimTest::SetUp();
