@@ -1,5 +1,112 @@
-// The back end starts with no adapter until device enumeration lands.
-#include "backend/backend.h"
+// Start and stop of the back end: devices, enumeration, the loaders of
+// every live controller, and the release of what the groups hold.
+#include <string.h>
+#include <strings.h>
 
-uint32_t backend_init(void) { return 0; }
-uint32_t backend_exit(void) { return 0; }
+#include <initializer_list>
+
+#include "backend/backend.h"
+#include "base/file_utils.h"
+#include "controller/controller.h"
+#include "firmware/firmware.h"
+#include "iscsi/targets/targets.h"
+#include "nic/nic.h"
+#include "port/port.h"
+#include "transport/commands.h"
+#include "transport/devices.h"
+#include "transport/glob.h"
+
+using tavo::tree::next_instance;
+
+namespace {
+
+constexpr int kServiceVersion[4] = {1, 0, 99, 0};
+constexpr int kHierarchyVersion[2] = {10, 6};
+
+// Everything start-up loads for a controller whose firmware is alive. The
+// results are not looked at: a loader that fails leaves its part empty.
+void backend_load_controller(TavoNode* controller) {
+  TAVO_get_all_eventlog(controller);
+  TAVO_list_available_profiles(controller);
+  TAVO_get_active_profiles(controller);
+  TAVO_get_configured_profiles(controller);
+  TAVO_get_link_reconfig_details(controller, 0);
+  TAVO_get_port_discovery_config(controller);
+  TAVO_extfat_modules(controller);
+  if (TavoNode* ncsi = internal_get_node(controller, "NCSI", TAVO_KIND_GROUP))
+    TAVO_get_ncsi_attributes(get_port_number(controller), get_phba_port_number(controller), ncsi, ncsi, 0, 1);
+  TAVO_update_oem_props(controller);
+  TAVO_update_available_personalities(controller);
+  TAVO_update_current_personality(controller);
+  TAVO_update_diagnostics_prop(controller);
+  TAVO_update_cntr_additional_attribs(controller);
+}
+
+}  // namespace
+
+uint32_t backend_init(void) {
+  pdebug(TAVO_LOG_BACKEND, 6, "TAVOServiceVersion   = %d.%d.%d.%d\n", kServiceVersion[0], kServiceVersion[1],
+         kServiceVersion[2], kServiceVersion[3]);
+  pdebug(TAVO_LOG_BACKEND, 6, "TAVOHierarchyVersion = %d.%d\n", kHierarchyVersion[0], kHierarchyVersion[1]);
+  memset(tavo_glob.port_bitmap, 0, sizeof tavo_glob.port_bitmap);
+  memset(tavo_glob.protocol_bits, 0, sizeof tavo_glob.protocol_bits);
+  tavo_glob.version_flag = 0;
+  TAVO_config_dir_permssions();
+  TAVO_save_file_configuration();
+  tavo_glob.iscsi_valid_hba = os_get_port_instances(tavo_glob.iscsi_handles, TAVO_MAX_FUNCTIONS);
+  tavo_glob.nic_valid_hba = os_get_nic_port_instances(tavo_glob.nic_handles, TAVO_MAX_FUNCTIONS);
+  // The NIC device is opened again for each of its requests.
+  os_put_nic_port_instances(tavo_glob.nic_handles, TAVO_MAX_FUNCTIONS);
+  pdebug(TAVO_LOG_BACKEND, 6, "%s:iscsi_valid_hba = %d\n", __func__, tavo_glob.iscsi_valid_hba);
+  pdebug(TAVO_LOG_BACKEND, 6, "%s:nic_valid_hba = %d\n", __func__, tavo_glob.nic_valid_hba);
+  if (tavo_glob.iscsi_valid_hba == 0 && tavo_glob.nic_valid_hba == 0) {
+    pdebug(TAVO_LOG_BACKEND, 2, "%s:Tessmark Adapter Not Found.\n", __func__);
+    tavo_set_last_status(313,
+                         "Tessmark Adapter Not found. Please make sure Quorvel NIC/iSCSI drivers are installed "
+                         "properly or Tessmark adapter inserted on PCIe Slot.");
+    return 0;
+  }
+  // iSCSI first: a controller found by both walks takes its identity from
+  // an iSCSI function.
+  TAVO_enumerate_iscsi_functions();
+  TAVO_enumerate_nic_functions();
+  set_port_bitmap();
+  // The profile loaders write it afresh.
+  TAVO_delete_file("/etc/config/QVL/tavo/config_prof.txt");
+  TavoNode* root = get_node(0);
+  for (TavoNode* c = get_first_instance(root, "Corvane"); c != nullptr; c = next_instance(c)) {
+    char status[TAVO_VALUE_SIZE] = "";
+    internal_get_property(c, "ControllerStatus", status);
+    if (strcasecmp(status, "Dead") == 0) continue;
+    backend_load_controller(c);
+  }
+  set_prop_val(root, "TAVOServiceVersion", "%d.%d.%d.%d", kServiceVersion[0], kServiceVersion[1], kServiceVersion[2],
+               kServiceVersion[3]);
+  set_prop_val(root, "TAVOHierarchyVersion", "%d.%d", kHierarchyVersion[0], kHierarchyVersion[1]);
+  TAVO_set_lhba_prop();
+  return 0;
+}
+
+void backend_exit(void) {
+  TAVO_free_all_node_handles();
+  os_put_port_instances(tavo_glob.iscsi_handles, TAVO_MAX_FUNCTIONS);
+  os_put_nic_port_instances(tavo_glob.nic_handles, TAVO_MAX_FUNCTIONS);
+}
+
+// Every group below a function may hold a record (the function's own
+// handle, its interface record, sessions, connections, LUNs): all are
+// freed and their slots cleared, so nothing is freed twice.
+uint32_t TAVO_free_all_node_handles(void) {
+  for (TavoNode* c = get_first_instance(get_node(0), "Corvane"); c != nullptr; c = next_instance(c)) {
+    for (const char* kind : {"NICPhysicalHBA", "iSCSIPhysicalHBA"})
+      for (TavoNode* fn = get_first_instance(c, kind); fn != nullptr; fn = next_instance(fn))
+        tavo::tree::release_handles_within(fn);
+  }
+  return 0;
+}
+
+uint32_t TAVO_set_config_signature(uint32_t function_number, uint32_t controller_instance) {
+  tavo::ConfigSignature record{};
+  record.signature = tavo::kConfigSignature;
+  return ioctl_set_config_sign(function_number, &record, 0, 0, controller_instance);
+}

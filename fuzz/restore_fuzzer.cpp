@@ -36,6 +36,12 @@ const TavoActionDescriptor add_target = {
      {0, "Kind", "Kind.", TAVO_TYPE_LIST, "A,B", 0, 0},
      {0, "Address", "Portal.", TAVO_TYPE_IP_ADDRESS, "", 0, 0}}};
 
+const ChildDef settings_children[] = {
+    tavo::tree::property("Level", "Level.", TAVO_ACCESS_READ_WRITE, TAVO_TYPE_INTEGER, "", 1, 5, "1",
+                         handle_internal_property),
+};
+const GroupDef settings = {"Settings", "Static.", 0, 0, nullptr, settings_children};
+
 const ChildDef controller_children[] = {
     tavo::tree::property("Name", "Text.", TAVO_ACCESS_READ_WRITE, TAVO_TYPE_TEXT, "", 0, 255, "cv",
                          handle_internal_property),
@@ -51,21 +57,16 @@ const ChildDef controller_children[] = {
                          handle_internal_property),
     tavo::tree::property("Bare", "No handler.", TAVO_ACCESS_READ_WRITE, TAVO_TYPE_TEXT, "", 0, 255, "", nullptr),
     tavo::tree::action("AddTarget", "Adds a target.", &add_target),
-};
-const ChildDef settings_children[] = {
-    tavo::tree::property("Level", "Level.", TAVO_ACCESS_READ_WRITE, TAVO_TYPE_INTEGER, "", 1, 5, "1",
-                         handle_internal_property),
+    tavo::tree::subgroup(&settings),
 };
 const ChildDef target_children[] = {
     tavo::tree::property("TargetName", "Name.", TAVO_ACCESS_READ_ONLY, TAVO_TYPE_TEXT, "", 0, 255, "",
                          handle_internal_property),
     tavo::tree::action("AddTarget", "Adds a nested target.", &add_target),
 };
-const GroupDef settings = {"Settings", "Static.", 0, 0, nullptr, settings_children};
-const GroupDef* const controller_subgroups[] = {&settings};
 const GroupDef kFuzzController = {"Corvane", "Controller.", 2, 0, nullptr, controller_children,
-                                  controller_subgroups, &fuzz_controller_slots};
-const GroupDef kFuzzTarget = {"Target", "Target.", 4, 0, nullptr, target_children, {}, &fuzz_target_slots};
+                                  &fuzz_controller_slots};
+const GroupDef kFuzzTarget = {"Target", "Target.", 4, 0, nullptr, target_children, &fuzz_target_slots};
 
 }  // namespace
 
@@ -75,7 +76,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   if (mkdtemp(tmpl.data()) == nullptr) abort();
   fuzz_root = tmpl;
   setenv("TAVO_ROOT", fuzz_root.c_str(), 1);
-  if (tavo::sim::install("default", fuzz_root) == nullptr) abort();
+  // No adapter: the fuzzer's own controller groups stand alone under ROOT.
+  const std::string topology = fuzz_root + "/topology.txt";
+  if (FILE* f = fopen(topology.c_str(), "w")) fclose(f);
+  if (tavo::sim::install(topology, fuzz_root) == nullptr) abort();
   return 0;
 }
 

@@ -6,6 +6,9 @@ namespace tavo::sim {
 
 // Unmodelled commands keep answering "not supported" (66); the catalogue's
 // echo responder is installed by the tests that want it.
-void install_standard_responders(Simulator& sim) { install_transport_responders(sim); }
+void install_standard_responders(Simulator& sim) {
+  install_transport_responders(sim);
+  install_backend_responders(sim);
+}
 
 }  // namespace tavo::sim

@@ -11,6 +11,11 @@ void install_standard_responders(Simulator& sim);
 // 114/1).
 void install_transport_responders(Simulator& sim);
 
+// Controller attributes (32/1), management service (88/1), OEM record
+// (76/1), core-dump properties (21/11), configuration signature (78/1,
+// 79/1) and the virtual-function probes (72/1, 58/1).
+void install_backend_responders(Simulator& sim);
+
 // Every catalogue command answers success with its request bytes inverted
 // (for conformance tests; not installed by default).
 void install_catalogue_responders(Simulator& sim);

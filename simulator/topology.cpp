@@ -1,5 +1,6 @@
 #include "simulator/topology.h"
 
+#include <ctype.h>
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -44,6 +45,20 @@ bool parse_number(const std::string& text, long* out) {
   long v = strtol(text.c_str(), &end, 0);
   if (end == nullptr || *end != '\0') return false;
   *out = v;
+  return true;
+}
+
+// Hexadecimal digit pairs, at most max bytes.
+bool parse_hex_bytes(const std::string& text, size_t max, std::vector<uint8_t>* out) {
+  if (text.empty() || text.size() % 2 != 0 || text.size() / 2 > max) return false;
+  out->clear();
+  for (size_t i = 0; i < text.size(); i += 2) {
+    long v = 0;
+    if (!isxdigit(static_cast<unsigned char>(text[i])) || !isxdigit(static_cast<unsigned char>(text[i + 1])) ||
+        !parse_number("0x" + text.substr(i, 2), &v))
+      return false;
+    out->push_back(static_cast<uint8_t>(v));
+  }
   return true;
 }
 
@@ -145,6 +160,14 @@ bool parse_topology(const std::string& text, Topology* out, std::string* error) 
       if (!num("device", 0, 0, 31, &v)) return fail("bad device");
       c.device = static_cast<uint8_t>(v);
       c.serial = f.count("serial") ? f["serial"] : "TM" + std::to_string(c.index);
+      const std::string state = f.count("chip-state") ? f["chip-state"] : "alive";
+      if (state == "alive" || state == "dead") {
+        c.chip_state = state == "dead" ? 1 : 0;
+      } else {
+        if (!parse_number(state, &v) || v < 0 || v > 255) return fail("bad chip-state");
+        c.chip_state = static_cast<uint8_t>(v);
+      }
+      if (f.count("oem") && !parse_hex_bytes(f["oem"], 44, &c.oem)) return fail("bad oem (up to 44 hex bytes)");
       for (const auto& other : t.controllers)
         if (other.index == c.index) return fail("controller defined twice");
       t.controllers.push_back(c);

@@ -19,6 +19,8 @@ struct SimController {
   std::string serial;
   uint8_t bus = 0;
   uint8_t device = 0;
+  uint8_t chip_state = 0;          // core-dump chip state: 0 alive, 1 dead
+  std::vector<uint8_t> oem;        // OEM parameter record; empty: made from the serial
 };
 
 enum class FunctionKind { Iscsi, Nic };

@@ -17,10 +17,31 @@ constexpr TavoGlob initial_glob() {
 }  // namespace tavo::transport
 
 constinit TavoGlob tavo_glob = tavo::transport::initial_glob();
+uint8_t vm_flag = 0;
+uint8_t TAVO_NIC_INBOX_DRIVER_LOADED = 0;
+uint8_t TAVO_ISCSI_INBOX_DRIVER_LOADED = 0;
+uint8_t OPEN_ISCSI_DRIVER_LOADED = 0;
+
+uint32_t get_port_bitmap(uint32_t controller_instance, uint32_t port) {
+  if (controller_instance >= TAVO_MAX_CONTROLLERS || port >= TAVO_MAX_PORTS) return TAVO_PORT_NO_FUNCTION;
+  const uint8_t bits = tavo_glob.port_bitmap[controller_instance][port];
+  if (bits & 1) return TAVO_VIA_ISCSI;
+  if (bits & 2) return TAVO_VIA_NIC;
+  return TAVO_PORT_NO_FUNCTION;
+}
+
+void set_protocol(uint32_t controller_instance, uint32_t protocol) {
+  if (controller_instance >= TAVO_MAX_CONTROLLERS || protocol < 1 || protocol > 3) return;
+  tavo_glob.protocol_bits[controller_instance] |= static_cast<uint8_t>(1u << (protocol - 1));
+}
 
 namespace tavo::transport {
 
-void reset_glob() { tavo_glob = initial_glob(); }
+void reset_glob() {
+  tavo_glob = initial_glob();
+  vm_flag = 0;
+  TAVO_NIC_INBOX_DRIVER_LOADED = TAVO_ISCSI_INBOX_DRIVER_LOADED = OPEN_ISCSI_DRIVER_LOADED = 0;
+}
 
 bool valid_iscsi_function(uint32_t function_number) {
   return function_number >= 1 && function_number <= TAVO_MAX_FUNCTIONS &&

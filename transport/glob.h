@@ -29,9 +29,31 @@ typedef struct TavoGlob {
   int32_t iscsi_valid_hba;
   int32_t iscsi_handles[TAVO_MAX_FUNCTIONS];
   char iscsi_pci_ids[TAVO_MAX_FUNCTIONS][16];
+  uint8_t function_flags[TAVO_MAX_FUNCTIONS];  // by iSCSI function number - 1; nothing sets them
 } TavoGlob;
 
+// function_flags: the function is served by the host's software initiator.
+enum { TAVO_FUNCTION_SOFTWARE_INITIATOR = 2 };
+
 TAVO_EXPORT extern TavoGlob tavo_glob;
+
+// 1 once a probe found the library inside an SR-IOV virtual function; it
+// stays 1 while the library is loaded.
+TAVO_EXPORT extern uint8_t vm_flag;
+// Set when the host's NIC driver is not the adapter's external one.
+TAVO_EXPORT extern uint8_t TAVO_NIC_INBOX_DRIVER_LOADED;
+// Set only by clients: the iSCSI service is not the adapter's own driver.
+TAVO_EXPORT extern uint8_t TAVO_ISCSI_INBOX_DRIVER_LOADED;
+TAVO_EXPORT extern uint8_t OPEN_ISCSI_DRIVER_LOADED;
+
+// Port bitmap values: the device a command for a controller's port travels
+// on (TAVO_VIA_ISCSI, TAVO_VIA_NIC), or none.
+enum { TAVO_PORT_NO_FUNCTION = 4 };
+// 1 when an iSCSI function has the port, else 2 for a NIC function, else 4.
+TAVO_EXPORT uint32_t get_port_bitmap(uint32_t controller_instance, uint32_t port);
+// Protocol 1 (iSCSI), 2 (NIC) or 3 adds the bit 1, 2 or 4 to the controller's
+// protocol bits; any other protocol changes nothing.
+TAVO_EXPORT void set_protocol(uint32_t controller_instance, uint32_t protocol);
 
 // In the nhandle slot of iSCSIPhysicalHBA and NICPhysicalHBA instances.
 typedef struct TavoNodeHandle {

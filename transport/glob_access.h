@@ -10,7 +10,8 @@
 
 namespace tavo::transport {
 
-// Returns tavo_glob to its load-time state (descriptor tables closed).
+// Returns tavo_glob and the driver and VF flags to their load-time state
+// (descriptor tables closed).
 void reset_glob();
 
 // 1 to iscsi_valid_hba / 1 to nic_valid_hba.

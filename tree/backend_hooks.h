@@ -9,7 +9,7 @@ namespace tavo::tree {
 
 struct BackendHooks {
   uint32_t (*start)(void);  // after ROOT is built; 0 on success
-  uint32_t (*stop)(void);   // before the tree is deleted
+  void (*stop)(void);       // before the tree is deleted
 };
 
 // Without hooks the tree is ROOT alone.

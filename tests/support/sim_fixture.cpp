@@ -64,6 +64,10 @@ bool file_exists(const std::string& path) {
 
 void SimTest::SetUp() {
   setenv("TAVO_ROOT", root_.path().c_str(), 1);
+  if (topology_ != "default") {
+    reinstall_with(topology_);
+    return;
+  }
   std::string error;
   sim_ = sim::install(topology_, root_.path(), &error);
   ASSERT_NE(sim_, nullptr) << error;

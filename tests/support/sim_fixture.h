@@ -31,8 +31,8 @@ std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& content);
 bool file_exists(const std::string& path);
 
-// A fixture with a simulated host over a topology (default: "default") in a
-// fresh root; TAVO_ROOT points at it for the test's duration.
+// A fixture with a simulated host over a topology ("default", or topology
+// text) in a fresh root; TAVO_ROOT points at it for the test's duration.
 class SimTest : public ::testing::Test {
  protected:
   explicit SimTest(std::string topology = "default") : topology_(std::move(topology)) {}

@@ -28,8 +28,10 @@ extern const tree::GroupDef kTargetDef;
 extern const tree::GroupDef kSessionDef;
 extern const tree::GroupDef kEntryDef;  // 2000 instances, no children
 
+// No adapter: the test's own groups stand alone under ROOT.
 class TreeTest : public SimTest {
  protected:
+  TreeTest() : SimTest("") {}
   void SetUp() override;
   void TearDown() override;
   TavoNode* root() { return get_node(0); }

@@ -1,0 +1,15 @@
+// Firmware, dumps and logs: what start-up loads for each live controller.
+#pragma once
+
+#include <stdint.h>
+
+#include "tree/tree.h"
+
+TAVO_BEGIN_DECLS
+
+// Reads the firmware event log into the controller's event-log entries.
+TAVO_EXPORT uint32_t TAVO_get_all_eventlog(TavoNode* controller);
+// Builds the controller's extended FAT properties, modules and modes.
+TAVO_EXPORT uint32_t TAVO_extfat_modules(TavoNode* controller);
+
+TAVO_END_DECLS

@@ -1,0 +1,35 @@
+// NIC functions, channels and profiles: the NICPhysicalHBA branch, and the
+// operations the back end's start-up and client hooks call.
+#pragma once
+
+#include <stdint.h>
+
+#include "tree/tree.h"
+
+TAVO_BEGIN_DECLS
+
+// One NICPhysicalHBA instance (32 per controller) with its sub-groups;
+// params: six 256-byte texts or NULL. NULL when nothing was built.
+TAVO_EXPORT TavoNode* initialize_NICPhysicalHBA(TavoNode* controller, TavoNode* creating_node,
+                                                TavoNode* creating_action, char* params);
+
+// Enumeration of one function: its factory MAC (protocol 1 iSCSI, 2 NIC)
+// and its virtual functions (their number in *vf_count).
+TAVO_EXPORT uint32_t TAVO_update_fd_mac(uint32_t function_number, TavoNode* function_group, uint32_t protocol);
+TAVO_EXPORT uint32_t TAVO_get_nic_logicalhba(TavoNode* function_group, uint32_t function_number,
+                                             uint32_t* vf_count, uint32_t create);
+// Empty hook at the start of each NIC function's enumeration.
+TAVO_EXPORT void TAVO_enumerate_nic_domain(void);
+// IfName of the group from tavo_glob.if_names[function_number - 1].
+TAVO_EXPORT uint32_t TAVO_update_nic_ifname(TavoNode* function_group, uint32_t function_number);
+// Empty hook where a NIC function's port number would be refreshed.
+TAVO_EXPORT uint32_t TAVO_update_nic_port_number(void);
+
+// Profiles and link configurations of a live controller, loaded at start-up.
+TAVO_EXPORT uint32_t TAVO_list_available_profiles(TavoNode* controller);
+TAVO_EXPORT uint32_t TAVO_get_active_profiles(TavoNode* controller);
+TAVO_EXPORT uint32_t TAVO_get_configured_profiles(TavoNode* controller);
+// ids_only other than 1 also builds the LinkConfig instances.
+TAVO_EXPORT uint32_t TAVO_get_link_reconfig_details(TavoNode* controller, uint8_t ids_only);
+
+TAVO_END_DECLS

@@ -1,0 +1,37 @@
+// NIC operations not built yet: each answers success and does nothing.
+#include "nic/nic.h"
+
+uint32_t TAVO_update_fd_mac(uint32_t, TavoNode*, uint32_t) {
+  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
+  return 0;
+}
+
+uint32_t TAVO_get_nic_logicalhba(TavoNode*, uint32_t, uint32_t*, uint32_t) {
+  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
+  return 0;
+}
+
+uint32_t TAVO_update_nic_ifname(TavoNode*, uint32_t) {
+  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
+  return 0;
+}
+
+uint32_t TAVO_list_available_profiles(TavoNode*) {
+  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
+  return 0;
+}
+
+uint32_t TAVO_get_active_profiles(TavoNode*) {
+  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
+  return 0;
+}
+
+uint32_t TAVO_get_configured_profiles(TavoNode*) {
+  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
+  return 0;
+}
+
+uint32_t TAVO_get_link_reconfig_details(TavoNode*, uint8_t) {
+  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
+  return 0;
+}

@@ -1,0 +1,134 @@
+#include "tests/support/client_fixture.h"
+
+#include <string.h>
+
+#include <sstream>
+
+#include "base/debug_log.h"
+#include "base/memory.h"
+#include "tavo/tavo.h"
+#include "transport/device_layout.h"
+#include "transport/glob_access.h"
+#include "tree/tree.h"
+
+namespace tavo::test {
+namespace {
+
+void write_debug_level() {
+  write_file(getenv("TAVO_ROOT") + std::string("/etc/config/QVL/tavo/libtavo.conf"), "#\n#\nTAVOLogLevel 6");
+}
+
+void leave_all() {
+  while (get_node(0) != nullptr && TAVO_exit() == 0 && get_node(0) != nullptr) {
+  }
+}
+
+}  // namespace
+
+void ClientTest::SetUp() {
+  SimTest::SetUp();
+  transport::reset_glob();
+  baseline_allocations_ = tavo_counter;
+  write_debug_level();
+  ASSERT_EQ(TAVO_init(), 0u);
+}
+
+void ClientTest::TearDown() {
+  leave_all();
+  EXPECT_EQ(sim_->open_device_count(), 0);
+  EXPECT_EQ(tavo_counter, baseline_allocations_);
+  for (const std::string& path : sim_->outside_root_writes()) ADD_FAILURE() << "written outside the root: " << path;
+  transport::reset_glob();
+  SimTest::TearDown();
+}
+
+void ClientTest::use(const std::string& topology_text) {
+  leave_all();
+  EXPECT_EQ(sim_->open_device_count(), 0);
+  ::unlink(root_.at("/etc/vmware/esx.conf").c_str());
+  ::unlink(root_.at("/var/log/QVL/tavo/tavo2d.log").c_str());
+  reinstall_with(topology_text);
+  transport::reset_glob();
+}
+
+uint32_t ClientTest::restart(const std::string& topology_text) {
+  use(topology_text);
+  return TAVO_init();
+}
+
+uint32_t ClientTest::tag(const std::string& path) {
+  uint32_t current = 0;
+  std::istringstream parts(path);
+  std::string name;
+  while (std::getline(parts, name, '/')) {
+    if (name.empty() || name == "ROOT") continue;
+    uint32_t next = kNoTag;
+    if (TAVO_get_node_tag(current, name.c_str(), &next, TAVO_KIND_ANY) != 0) return kNoTag;
+    current = next;
+  }
+  return current;
+}
+
+std::string ClientTest::get(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const uint32_t group = tag(slash == std::string::npos ? "" : path.substr(0, slash));
+  const uint32_t property = tag(path);
+  char value[TAVO_VALUE_SIZE] = "";
+  if (group == kNoTag || property == kNoTag || TAVO_get_property_val(group, property, value, sizeof value) != 0)
+    return "<unreadable>";
+  return value;
+}
+
+uint32_t ClientTest::set(const std::string& path, const std::string& value) {
+  const size_t slash = path.rfind('/');
+  const uint32_t group = tag(slash == std::string::npos ? "" : path.substr(0, slash));
+  return TAVO_set_property_val(group, tag(path), value.c_str(), static_cast<uint32_t>(value.size() + 1));
+}
+
+std::vector<std::string> ClientTest::children(const std::string& path, uint32_t kind) {
+  std::vector<uint32_t> tags(4096);
+  uint32_t count = 0;
+  std::vector<std::string> names;
+  if (TAVO_get_child_tags(tag(path), tags.data(), &count, kind) != 0) return names;
+  for (uint32_t i = 0; i < count; ++i) {
+    char name[TAVO_NAME_SIZE] = "";
+    TavoNode* n = get_node(tags[i]);
+    TAVO_get_node_name(tags[i], name, n != nullptr ? n->kind : kind);
+    names.emplace_back(name);
+  }
+  return names;
+}
+
+std::pair<uint32_t, std::string> ClientTest::last_status() {
+  uint32_t code = 0;
+  char text[TAVO_STATUS_TEXT_SIZE] = "";
+  TAVO_get_last_status(&code, text);
+  return {code, text};
+}
+
+std::string ClientTest::debug_log() {
+  if (tavo_log_fp != nullptr) fflush(tavo_log_fp);
+  return read_file(root_.at("/var/log/QVL/tavo/tavo2d.log"));
+}
+
+int ClientTest::log_count(const std::string& text) {
+  std::istringstream lines(debug_log());
+  std::string line;
+  int n = 0;
+  while (std::getline(lines, line)) n += line.find(text) != std::string::npos;
+  return n;
+}
+
+int ClientTest::mailbox_count(uint8_t subsystem, uint8_t opcode) {
+  int n = 0;
+  for (const sim::LogEntry& e : sim_->mailbox_log()) {
+    MailboxRequestHeader h;
+    const size_t at = e.kind == sim::LogKind::NicIoctl ? sizeof(NicIoctlPrefix) : 0;
+    if (e.bytes.size() < at + sizeof h) continue;
+    memcpy(&h, e.bytes.data() + at, sizeof h);
+    n += h.subsystem == subsystem && h.opcode == opcode;
+  }
+  return n;
+}
+
+}  // namespace tavo::test

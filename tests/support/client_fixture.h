@@ -1,0 +1,48 @@
+// A management client over a simulated adapter: the library is started
+// with TAVO_init on a topology (the built-in "default" or topology text),
+// nodes are named by path ("Corvane0/PCI/BusNumber", ROOT implied), and
+// every client leaves at the end with no device left open.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tests/support/sim_fixture.h"
+
+namespace tavo::test {
+
+inline constexpr uint32_t kNoTag = 0xFFFFFFFF;
+
+class ClientTest : public SimTest {
+ protected:
+  explicit ClientTest(std::string topology = "default") : SimTest(std::move(topology)) {}
+  void SetUp() override;
+  void TearDown() override;
+
+  // Every client leaves and the host is replaced by one over the topology
+  // text; restart then starts a client again and answers TAVO_init's result.
+  void use(const std::string& topology_text);
+  uint32_t restart(const std::string& topology_text);
+  // Tag of the node at path ("" is ROOT), or kNoTag.
+  uint32_t tag(const std::string& path);
+  // A property's value through TAVO_get_property_val ("<unreadable>" on
+  // failure), and a write through TAVO_set_property_val.
+  std::string get(const std::string& path);
+  uint32_t set(const std::string& path, const std::string& value);
+  // Display names of a group's children of one kind (TAVO_KIND_*).
+  std::vector<std::string> children(const std::string& path, uint32_t kind);
+  std::pair<uint32_t, std::string> last_status();
+  // The library's debug log (written at level 6 in these tests).
+  std::string debug_log();
+  // How many lines of the debug log hold text.
+  int log_count(const std::string& text);
+  // Mailbox requests sent with this subsystem and opcode.
+  int mailbox_count(uint8_t subsystem, uint8_t opcode);
+
+  uint32_t baseline_allocations_ = 0;
+};
+
+}  // namespace tavo::test

@@ -1,0 +1,123 @@
+// Payloads of the mailbox commands that start-up and the controller branch
+// read. Little-endian, packed; the simulator's firmware fills the same
+// records. Texts are NUL-terminated within their field (or fill it).
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+namespace tavo {
+
+#pragma pack(push, 1)
+
+// Mailbox 32/1: what the firmware tells of the controller behind a function.
+struct ControllerAttributes {
+  uint8_t reserved0[32];
+  char manufacturer[32];            // 32
+  uint32_t capabilities;            // 64: bits 0-9 named, bit 15 invalid
+  uint8_t reserved68[12];
+  uint8_t ncsi_version[12];         // 80
+  uint32_t default_eto;             // 92
+  char model_number[32];            // 96
+  char description[64];             // 128
+  char serial_number[32];           // 192
+  uint8_t reserved224[32];
+  char active_firmware_version[32]; // 256
+  char bios_version[32];            // 288
+  char boot_code_version[32];       // 320
+  char driver_version[32];          // 352
+  char flash_firmware_version[32];  // 384
+  uint8_t reserved416;
+  uint8_t phy_loopback;             // 417: bit 0
+  uint8_t reserved418[2];
+  uint16_t max_cdb_length;          // 420
+  uint8_t reserved422[18];
+  uint16_t ldto;                    // 440
+  uint8_t iscsi_versions;           // 442: low nibble minimum, high nibble maximum
+  uint8_t reserved443[2];
+  uint8_t firmware_status;          // 445
+  uint8_t logical_hba_count;        // 446
+  uint8_t port_number;              // 447
+  uint8_t reserved448[52];
+  uint16_t vendor_id;               // 500
+  uint16_t device_id;               // 502
+  uint16_t subsys_vendor_id;        // 504
+  uint16_t subsys_device_id;        // 506
+  uint8_t bus;                      // 508
+  uint8_t device;                   // 509
+  uint8_t function;                 // 510
+  uint8_t reserved511[29];
+};
+static_assert(sizeof(ControllerAttributes) == 540);
+static_assert(offsetof(ControllerAttributes, manufacturer) == 32);
+static_assert(offsetof(ControllerAttributes, capabilities) == 64);
+static_assert(offsetof(ControllerAttributes, ncsi_version) == 80);
+static_assert(offsetof(ControllerAttributes, default_eto) == 92);
+static_assert(offsetof(ControllerAttributes, model_number) == 96);
+static_assert(offsetof(ControllerAttributes, description) == 128);
+static_assert(offsetof(ControllerAttributes, serial_number) == 192);
+static_assert(offsetof(ControllerAttributes, active_firmware_version) == 256);
+static_assert(offsetof(ControllerAttributes, bios_version) == 288);
+static_assert(offsetof(ControllerAttributes, boot_code_version) == 320);
+static_assert(offsetof(ControllerAttributes, driver_version) == 352);
+static_assert(offsetof(ControllerAttributes, flash_firmware_version) == 384);
+static_assert(offsetof(ControllerAttributes, phy_loopback) == 417);
+static_assert(offsetof(ControllerAttributes, max_cdb_length) == 420);
+static_assert(offsetof(ControllerAttributes, ldto) == 440);
+static_assert(offsetof(ControllerAttributes, iscsi_versions) == 442);
+static_assert(offsetof(ControllerAttributes, firmware_status) == 445);
+static_assert(offsetof(ControllerAttributes, logical_hba_count) == 446);
+static_assert(offsetof(ControllerAttributes, port_number) == 447);
+static_assert(offsetof(ControllerAttributes, vendor_id) == 500);
+static_assert(offsetof(ControllerAttributes, device_id) == 502);
+static_assert(offsetof(ControllerAttributes, subsys_vendor_id) == 504);
+static_assert(offsetof(ControllerAttributes, subsys_device_id) == 506);
+static_assert(offsetof(ControllerAttributes, bus) == 508);
+static_assert(offsetof(ControllerAttributes, function) == 510);
+
+// Mailbox 76/1: maker's serial (two characters, ten raw bytes)|OEM serial
+// (ended by 0 or 255)|personality management word|unused.
+struct OemParams {
+  uint8_t maker_serial[12];
+  uint8_t oem_serial[24];
+  uint32_t personality_word;
+  uint8_t reserved40[4];
+};
+static_assert(sizeof(OemParams) == 44);
+static_assert(offsetof(OemParams, oem_serial) == 12);
+static_assert(offsetof(OemParams, personality_word) == 36);
+
+// Mailbox 21/11: core-dump properties; only the chip state is read here.
+inline constexpr uint8_t kChipAlive = 0;
+inline constexpr uint8_t kChipDead = 1;
+struct CoredumpProps {
+  uint8_t reserved0[2];
+  uint8_t chip_state;  // 2
+  uint8_t reserved3[17];
+};
+static_assert(sizeof(CoredumpProps) == 20);
+static_assert(offsetof(CoredumpProps, chip_state) == 2);
+
+// Mailbox 72/1: offset|length|configuration space from the offset on.
+struct PciConfigRead {
+  uint32_t offset;
+  uint32_t length;
+  uint8_t data[256];
+};
+static_assert(sizeof(PciConfigRead) == 264);
+static_assert(offsetof(PciConfigRead, data) == 8);
+
+// Mailbox 78/1 and 79/1: the configuration signature the adapter keeps.
+inline constexpr uint32_t kConfigSignature = 3;
+struct ConfigSignature {
+  uint32_t signature;
+  uint8_t reserved4[128];
+};
+static_assert(sizeof(ConfigSignature) == 132);
+
+// Mailbox 58/1: the firmware configuration record (not looked into here).
+inline constexpr size_t kFirmwareConfigSize = 156;
+
+#pragma pack(pop)
+
+}  // namespace tavo
