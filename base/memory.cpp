@@ -2,6 +2,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <bit>
+
 #include "base/memory.h"
 
 uint32_t tavo_counter = 0;
@@ -33,21 +35,38 @@ int32_t is_set(const uint8_t* bits, uint32_t n, uint32_t i) {
   return (bits[i / 8] >> (i % 8)) & 1;
 }
 
-static int32_t bitfield_first(const uint8_t* bits, int32_t n, int want) {
-  if (bits == nullptr || n < 1) return -1;
-  for (int32_t i = 0; i < n; ++i) {
-    // Skip whole bytes that cannot hold the bit looked for.
-    if (i % 8 == 0 && i + 8 <= n && bits[i / 8] == (want ? 0x00 : 0xFF)) {
-      i += 7;
-      continue;
+static_assert(std::endian::native == std::endian::little, "bitfields are read a word at a time");
+
+namespace tavo::base {
+
+int32_t first_bit_from(const uint8_t* bits, int32_t n, int32_t start, int want) {
+  if (bits == nullptr || n < 1 || start >= n) return -1;
+  if (start < 0) start = 0;
+  // Bit i is bit i % 8 of byte i / 8, so eight bytes read little-endian are
+  // 64 bits in order: skip a word at a time.
+  const uint64_t skip = want ? 0 : ~uint64_t{0};
+  int32_t i = start;
+  while (i < n) {
+    if (i % 64 == 0 && i + 64 <= n) {
+      uint64_t word;
+      memcpy(&word, bits + i / 8, sizeof word);
+      if (word == skip) {
+        i += 64;
+        continue;
+      }
+      const uint64_t hits = want ? word : ~word;
+      return i + __builtin_ctzll(hits);
     }
     if (((bits[i / 8] >> (i % 8)) & 1) == want) return i;
+    ++i;
   }
   return -1;
 }
 
-int32_t get_first_one(const uint8_t* bits, int32_t n) { return bitfield_first(bits, n, 1); }
-int32_t get_first_zero(const uint8_t* bits, int32_t n) { return bitfield_first(bits, n, 0); }
+}  // namespace tavo::base
+
+int32_t get_first_one(const uint8_t* bits, int32_t n) { return tavo::base::first_bit_from(bits, n, 0, 1); }
+int32_t get_first_zero(const uint8_t* bits, int32_t n) { return tavo::base::first_bit_from(bits, n, 0, 0); }
 
 int32_t set_bit(uint8_t* bits, uint32_t n, uint32_t i) {
   if (bits == nullptr || i >= n) return -1;

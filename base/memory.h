@@ -25,3 +25,13 @@ TAVO_EXPORT int32_t set_bit(uint8_t* bits, uint32_t n, uint32_t i);
 TAVO_EXPORT int32_t clear_bit(uint8_t* bits, uint32_t n, uint32_t i);
 
 TAVO_END_DECLS
+
+#ifdef __cplusplus
+namespace tavo::base {
+
+// The first bit at or after start that is set (want 1) or clear (want 0)
+// among the n bits, or -1.
+int32_t first_bit_from(const uint8_t* bits, int32_t n, int32_t start, int want);
+
+}  // namespace tavo::base
+#endif

@@ -51,9 +51,9 @@ std::vector<Token> tokenize(const std::string& line) {
       flush();
       out.push_back(Token{std::string(1, c), true});
     } else if (c == '>') {
-      std::string op = ">";
-      if (have && cur == "2") {
-        op = "2>";
+      const bool stderr_redirect = have && cur == "2";
+      std::string op(stderr_redirect ? "2>" : ">");
+      if (stderr_redirect) {
         cur.clear();
         have = false;
       }

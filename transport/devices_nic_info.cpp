@@ -3,6 +3,9 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <string>
+#include <vector>
+
 #include "platform/host.h"
 #include "transport/device_layout.h"
 #include "transport/devices.h"
@@ -81,25 +84,33 @@ int32_t enumerate_cv_nics(int32_t first) {
 int32_t TAVO_get_interface_names(int32_t count, int32_t first) {
   memset(tavo_glob.if_names, 0, sizeof tavo_glob.if_names);
   if (count > TAVO_MAX_FUNCTIONS) count = TAVO_MAX_FUNCTIONS;
-  for (int32_t i = first < 0 ? 0 : first; i < count; ++i) {
+  if (first < 0) first = 0;
+  if (first >= count) return count;
+  // esx.conf is read once for all functions, in the pieces a 100-byte line
+  // buffer takes, and each function's key is looked for in that order.
+  FILE* conf = tavo::platform::open_stream(tavo::platform::fixed_path("/etc/vmware/esx.conf"), "r");
+  if (conf == nullptr) {
+    pdebug(TAVO_LOG_BACKEND, 3, "Failed to open /etc/vmware/esx.conf\n");
+    return 0;
+  }
+  std::vector<std::string> lines;
+  char line[100];
+  while (fgets(line, sizeof line, conf) != nullptr) {
+    line[strcspn(line, "\n")] = '\0';
+    lines.emplace_back(line);
+  }
+  fclose(conf);
+  for (int32_t i = first; i < count; ++i) {
     const NicFunctionRecord& rec = tavo_glob.nic_functions[i];
     char key[64];
     snprintf(key, sizeof key, "%03d:%02d.%d/vmkname", rec.bus, rec.device, rec.function);
-    FILE* conf = tavo::platform::open_stream(tavo::platform::fixed_path("/etc/vmware/esx.conf"), "r");
-    if (conf == nullptr) {
-      pdebug(TAVO_LOG_BACKEND, 3, "Failed to open /etc/vmware/esx.conf\n");
-      return 0;
-    }
-    char line[100];
-    while (fgets(line, sizeof line, conf) != nullptr) {
-      line[strcspn(line, "\n")] = '\0';
-      if (strstr(line, key) == nullptr) continue;
-      nic_info_name_from_line(line, tavo_glob.if_names[i]);
+    for (const std::string& l : lines) {
+      if (l.find(key) == std::string::npos) continue;
+      nic_info_name_from_line(l.c_str(), tavo_glob.if_names[i]);
       break;
     }
     pdebug(TAVO_LOG_BACKEND, 6, "ifname = %s bus = 0x%x dev = 0x%x fun = 0x%x and i = %d\n", tavo_glob.if_names[i],
            rec.bus, rec.device, rec.function, i);
-    fclose(conf);
   }
   return count;
 }

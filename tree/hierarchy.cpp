@@ -12,7 +12,16 @@ namespace {
 constexpr int kHierarchySlots = 5;
 constexpr uint32_t kTagTableGrowth = 1024;
 TavoHierarchy* hierarchy_table[kHierarchySlots];
+// Per registered hierarchy: every tag below it is in use, so the lowest
+// free tag is found without scanning from tag 0.
+uint32_t free_tag_floor[kHierarchySlots];
 int hierarchy_count = 0;
+
+uint32_t* tag_floor(const TavoHierarchy* h) {
+  for (int i = 0; i < hierarchy_count; ++i)
+    if (hierarchy_table[i] == h) return &free_tag_floor[i];
+  return nullptr;
+}
 
 // Gives h a cleared tag table of capacity slots, keeping the entries of the
 // old one (none when keep is false).
@@ -49,6 +58,7 @@ uint32_t hm_setup_hierarchy(TavoHierarchy* h) {
   if (resize_tag_table(h, kTagTableGrowth, false) != 0) return 1;
   persistency_priority = 1;
   if (!registered) hierarchy_table[hierarchy_count++] = h;
+  *tag_floor(h) = 0;
   return 0;
 }
 
@@ -93,10 +103,26 @@ void unregister_hierarchy(TavoHierarchy* h) {
     h->tag_table = nullptr;
     h->tag_bitmap = nullptr;
     h->capacity = 0;
-    for (int j = i; j + 1 < hierarchy_count; ++j) hierarchy_table[j] = hierarchy_table[j + 1];
+    for (int j = i; j + 1 < hierarchy_count; ++j) {
+      hierarchy_table[j] = hierarchy_table[j + 1];
+      free_tag_floor[j] = free_tag_floor[j + 1];
+    }
     hierarchy_table[--hierarchy_count] = nullptr;
     return;
   }
+}
+
+int32_t lowest_free_tag(TavoHierarchy* h) {
+  uint32_t* floor = tag_floor(h);
+  const int32_t start = floor != nullptr && *floor < h->capacity ? static_cast<int32_t>(*floor) : 0;
+  const int32_t tag = base::first_bit_from(h->tag_bitmap, static_cast<int32_t>(h->capacity), start, 0);
+  if (floor != nullptr) *floor = tag >= 0 ? static_cast<uint32_t>(tag) : h->capacity;
+  return tag;
+}
+
+void tag_freed(TavoHierarchy* h, uint32_t tag) {
+  uint32_t* floor = tag_floor(h);
+  if (floor != nullptr && tag < *floor) *floor = tag;
 }
 
 int registered_hierarchies(TavoHierarchy** out, int max) {

@@ -1,4 +1,5 @@
 // Adding, finding and deleting nodes; instance rings; links.
+#include <ctype.h>
 #include <stdio.h>
 #include <string.h>
 #include <strings.h>
@@ -29,10 +30,22 @@ int32_t instance_number(const TavoNode* n) {
 }
 
 void display_name(const TavoNode* n, char out[TAVO_NAME_SIZE]) {
-  if (is_instanced_group(n))
-    snprintf(out, TAVO_NAME_SIZE, "%s%d", n->name, instance_number(n));
-  else
-    snprintf(out, TAVO_NAME_SIZE, "%s", n->name ? n->name : "");
+  // "%s%d" cut to TAVO_NAME_SIZE - 1, without the cost of a format.
+  size_t len = 0;
+  for (const char* p = n->name; p != nullptr && *p != '\0' && len < TAVO_NAME_SIZE - 1; ++p) out[len++] = *p;
+  if (is_instanced_group(n)) {
+    char digits[12];
+    int count = 0;
+    const int32_t number = instance_number(n);
+    uint32_t v = number < 0 ? 0u - static_cast<uint32_t>(number) : static_cast<uint32_t>(number);
+    do {
+      digits[count++] = static_cast<char>('0' + v % 10);
+      v /= 10;
+    } while (v != 0);
+    if (number < 0) digits[count++] = '-';
+    while (count > 0 && len < TAVO_NAME_SIZE - 1) out[len++] = digits[--count];
+  }
+  out[len] = '\0';
 }
 
 void copy_params(char (*to)[TAVO_VALUE_SIZE], const char* from) {
@@ -82,6 +95,49 @@ using namespace tavo::tree;
 
 namespace {
 
+// Every node by its parent and its display name without case, so that a
+// child is found by name, and a new node's twin, without walking the
+// siblings.
+uint64_t name_key(const TavoNode* parent, const char* shown) {
+  uint64_t h = 1469598103934665603ull ^ reinterpret_cast<uintptr_t>(parent);
+  h *= 1099511628211ull;
+  for (int i = 0; i < TAVO_NAME_SIZE - 1 && shown[i] != '\0'; ++i) {
+    h ^= static_cast<uint64_t>(tolower(static_cast<unsigned char>(shown[i])));
+    h *= 1099511628211ull;
+  }
+  return h;
+}
+
+uint64_t name_key(const TavoNode* n) {
+  char shown[TAVO_NAME_SIZE];
+  display_name(n, shown);
+  return name_key(n->parent, shown);
+}
+
+std::unordered_multimap<uint64_t, TavoNode*>& name_index() {
+  static std::unordered_multimap<uint64_t, TavoNode*> index;
+  return index;
+}
+
+void name_index_forget(TavoNode* node) {
+  auto range = name_index().equal_range(name_key(node));
+  for (auto it = range.first; it != range.second; ++it)
+    if (it->second == node) {
+      name_index().erase(it);
+      return;
+    }
+}
+
+// Only an instance of the same number, or a link to the same target, of
+// the same name counts as the node already there.
+bool are_twins(const TavoNode* a, const TavoNode* b) {
+  if (a->parent != b->parent || a->kind != b->kind || strcasecmp(a->name, b->name) != 0) return false;
+  if (a->kind == TAVO_KIND_LINK)
+    return a->record != nullptr && b->record != nullptr &&
+           static_cast<const TavoLinkRecord*>(a->record)->target == static_cast<const TavoLinkRecord*>(b->record)->target;
+  return is_instanced_group(a) && is_instanced_group(b) && instance_number(a) == instance_number(b);
+}
+
 void ring_insert_after(TavoNode* parent, TavoNode* after, TavoNode* node) {
   TavoGroupRecord* p = group_record(parent);
   node->prev = after;
@@ -129,9 +185,12 @@ bool join_instance_ring(TavoNode* node) {
   TavoInstanceRecord* mine = group_record(node)->instance;
   TavoNode* first = get_first_instance(node->parent, node->name);
   if (first != nullptr) {
-    TavoNode* cur = first;
-    while (instance_number(cur) != -1 && instance_number(cur) <= mine->instance_number)
-      cur = group_record(cur)->instance->next_instance;
+    // From the highest instance down: new instances mostly come last.
+    TavoNode* cur = group_record(first)->instance->prev_instance;  // the sentinel
+    for (TavoNode* below = group_record(cur)->instance->prev_instance;
+         instance_number(below) != -1 && instance_number(below) > mine->instance_number;
+         below = group_record(below)->instance->prev_instance)
+      cur = below;
     TavoInstanceRecord* at = group_record(cur)->instance;
     mine->next_instance = cur;
     mine->prev_instance = at->prev_instance;
@@ -209,6 +268,7 @@ void release_node(TavoNode* node, bool dynamic) {
 // Deletes one node whose children are gone already.
 void delete_leaf(TavoHierarchy* h, TavoNode* node) {
   bool dynamic = !is_static_node(node);
+  name_index_forget(node);
   if (node->kind == TAVO_KIND_LINK) {
     TavoLinkRecord* l = link_record(node);
     if (l && l->target && l->target->link_count > 0) --l->target->link_count;
@@ -217,6 +277,7 @@ void delete_leaf(TavoHierarchy* h, TavoNode* node) {
   if (node->tag < h->capacity && h->tag_table[node->tag] == node) {
     clear_bit(h->tag_bitmap, h->capacity, node->tag);
     h->tag_table[node->tag] = nullptr;
+    tag_freed(h, node->tag);
   }
   ring_remove(node);
   release_node(node, dynamic);
@@ -226,16 +287,11 @@ void delete_leaf(TavoHierarchy* h, TavoNode* node) {
 
 int32_t node_exists(const TavoNode* node) {
   if (node == nullptr || node->parent == nullptr || node->parent == node || !has_children(node->parent)) return 0;
-  const TavoNode* parent = node->parent;
-  for (const TavoNode* c = static_cast<const TavoGroupRecord*>(parent->record)->first_child; c != parent;
-       c = c->next) {
-    if (c->kind != node->kind || strcasecmp(c->name, node->name) != 0) continue;
-    if (is_instanced_group(c) && is_instanced_group(node) && instance_number(c) == instance_number(node)) return 1;
-    if (c->kind == TAVO_KIND_LINK && c->record && node->record &&
-        static_cast<const TavoLinkRecord*>(c->record)->target ==
-            static_cast<const TavoLinkRecord*>(node->record)->target)
-      return 1;
-  }
+  if (!is_instanced_group(node) && node->kind != TAVO_KIND_LINK) return 0;
+  // A twin shows the same display name.
+  auto range = name_index().equal_range(name_key(node));
+  for (auto it = range.first; it != range.second; ++it)
+    if (are_twins(it->second, node)) return 1;
   return 0;
 }
 
@@ -243,7 +299,7 @@ int32_t add_node(TavoNode* node, TavoHierarchy* h) {
   if (node == nullptr || h == nullptr || h->tag_bitmap == nullptr) return -1;
   int32_t tag = -1;
   for (;;) {
-    tag = get_first_zero(h->tag_bitmap, static_cast<int32_t>(h->capacity));
+    tag = lowest_free_tag(h);
     if (node_exists(node)) return -1;
     if (tag >= 0 && static_cast<uint32_t>(tag) > h->max_tag_count) printf("BUG %d\n", tag);
     if (tag >= 0) break;
@@ -280,6 +336,7 @@ int32_t add_node(TavoNode* node, TavoHierarchy* h) {
   }
   set_bit(h->tag_bitmap, h->capacity, node->tag);
   h->tag_table[node->tag] = node;
+  if (parent != nullptr && parent != node) name_index().emplace(name_key(node), node);
   return tag;
 }
 
@@ -356,3 +413,22 @@ TavoNode* create_link(TavoNode* parent, const char* name, TavoNode* target, Tavo
   ++target->link_count;
   return node;
 }
+
+namespace tavo::tree {
+
+int named_children(TavoNode* group, const char* name, TavoNode** out, int max) {
+  int count = 0;
+  auto range = name_index().equal_range(name_key(group, name));
+  for (auto it = range.first; it != range.second; ++it) {
+    TavoNode* c = it->second;
+    if (c->parent != group) continue;
+    char shown[TAVO_NAME_SIZE];
+    display_name(c, shown);
+    if (strncasecmp(shown, name, TAVO_NAME_SIZE - 1) != 0) continue;
+    if (count == max) return -1;
+    out[count++] = c;
+  }
+  return count;
+}
+
+}  // namespace tavo::tree

@@ -102,7 +102,9 @@ uint32_t restore_hm(FILE* stream) {
       line.assign(size, '\0');
       continue;
     }
+    // Clear what this line used, not the whole (perhaps grown) buffer.
+    const size_t used = strlen(line.data()) + 1;
     restore_line(line.data());
-    std::fill(line.begin(), line.end(), '\0');
+    memset(line.data(), 0, used);
   }
 }

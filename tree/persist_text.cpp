@@ -8,20 +8,27 @@ uint32_t tavo_get_line(FILE* stream, char* buffer, uint32_t size) {
   if (stream == nullptr || buffer == nullptr || size < 2) return 0;
   off_t start = ftello(stream);
   uint32_t n = 0;
+  uint32_t result = 0;
+  // One lock for the whole line, not one per character.
+  flockfile(stream);
   for (;;) {
-    int c = fgetc(stream);
-    if (c == EOF) return 0;
+    int c = getc_unlocked(stream);
+    if (c == EOF) break;
     if (c == '\n') {
       buffer[n] = '\0';
-      return 1;
+      result = 1;
+      break;
     }
     if (n >= size - 2) {
       // Put back for a second read with a larger buffer; a stream that
       // cannot go back ends here.
-      return start >= 0 && fseeko(stream, start, SEEK_SET) == 0 ? 2 : 0;
+      result = start >= 0 && fseeko(stream, start, SEEK_SET) == 0 ? 2 : 0;
+      break;
     }
     buffer[n++] = static_cast<char>(c);
   }
+  funlockfile(stream);
+  return result;
 }
 
 uint32_t tavo_split(char* text, char delimiter) {

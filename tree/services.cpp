@@ -26,13 +26,27 @@ bool name_is(const TavoNode* n, const char* name) {
   return n->kind == TAVO_KIND_GROUP && n->name != nullptr && strcasecmp(n->name, name) == 0;
 }
 
+bool passes(TavoNode* c, uint32_t kind, bool global_actions_only) {
+  TavoNode* target = follow_links(c);
+  uint32_t k = target ? target->kind : 0;
+  if (kind != TAVO_KIND_ANY && k != kind) return false;
+  return !global_actions_only || (k == TAVO_KIND_ACTION && action_descriptor(target)->global == 1);
+}
+
+// The first child in child order of that display name passing the filters.
 TavoNode* find_child(TavoNode* group, const char* name, uint32_t kind, bool global_actions_only) {
   if (group == nullptr || group->kind != TAVO_KIND_GROUP || group->record == nullptr) return nullptr;
+  TavoNode* named[8];
+  int count = named_children(group, name, named, 8);
+  if (count >= 0) {
+    int kept = 0;
+    for (int i = 0; i < count; ++i)
+      if (passes(named[i], kind, global_actions_only)) named[kept++] = named[i];
+    if (kept <= 1) return kept == 1 ? named[0] : nullptr;
+  }
+  // Namesakes: the one that comes first among the children.
   for (TavoNode* c = group_record(group)->first_child; c != group; c = c->next) {
-    TavoNode* target = follow_links(c);
-    uint32_t k = target ? target->kind : 0;
-    if (kind != TAVO_KIND_ANY && k != kind) continue;
-    if (global_actions_only && !(k == TAVO_KIND_ACTION && action_descriptor(target)->global == 1)) continue;
+    if (!passes(c, kind, global_actions_only)) continue;
     char shown[TAVO_NAME_SIZE];
     display_name(c, shown);
     if (strncasecmp(shown, name, TAVO_NAME_SIZE - 1) == 0) return c;
@@ -131,7 +145,10 @@ uint32_t handle_internal_property(TavoNode* property, char* buf, uint32_t op) {
   if (property == nullptr || buf == nullptr || property->record == nullptr) return 0;
   TavoPropertyRecord* rec = property_record(property);
   if (op == TAVO_PROPERTY_GET) {
-    snprintf(buf, TAVO_VALUE_SIZE, "%s", rec->value);
+    // Every read of a stored value comes here: a copy, not a format.
+    size_t n = strnlen(rec->value, TAVO_VALUE_SIZE - 1);
+    memmove(buf, rec->value, n);
+    buf[n] = '\0';
   } else if (op == TAVO_PROPERTY_SET) {
     size_t n = strnlen(buf, TAVO_VALUE_SIZE - 1);
     memmove(rec->value, buf, n);

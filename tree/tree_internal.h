@@ -7,11 +7,18 @@ namespace tavo::tree {
 
 void unregister_hierarchy(TavoHierarchy* h);
 int registered_hierarchies(TavoHierarchy** out, int max);
+// The lowest free tag of h (-1 when the table is full), and the notice that
+// a tag was freed: the two keep a floor below which every tag is in use.
+int32_t lowest_free_tag(TavoHierarchy* h);
+void tag_freed(TavoHierarchy* h, uint32_t tag);
 
 // ROOT, or a node above which there is nothing.
 inline bool is_root(const TavoNode* n) {
   return n == nullptr || n->tag == 0 || n->parent == nullptr || n->parent == n;
 }
+// The children of group whose display name is name (compared without case
+// over TAVO_NAME_SIZE - 1 characters), in no order; -1 when more than max.
+int named_children(TavoNode* group, const char* name, TavoNode** out, int max);
 // Every public call starts from an empty last status.
 inline void reset_last_status() { tavo_set_last_status(0, ""); }
 // True for ROOT and its three properties, whose headers are static.

@@ -42,6 +42,22 @@ TEST_F(TreeServicesTest, LookupsByDisplayName) {
   EXPECT_EQ(get_first_instance(root(), "Corvane"), c0);
   EXPECT_EQ(internal_get_node(c0, "NAME", TAVO_KIND_ANY), get_node(tag_of(c0, "Name")));
   EXPECT_EQ(internal_get_node(c0, "Name", TAVO_KIND_ACTION), nullptr);
+  // Instances are found by number whatever their place among the children,
+  // and only while they live.
+  std::vector<TavoNode*> entries;
+  for (int i = 0; i < 40; ++i) entries.push_back(tree::build_group(test::kEntryDef, root()));
+  EXPECT_EQ(internal_get_node(root(), "ENTRY37", TAVO_KIND_GROUP), entries[37]);
+  EXPECT_EQ(internal_get_node(root(), "Entry3", TAVO_KIND_GROUP), entries[3]);
+  ASSERT_EQ(delete_node(entries[37]), 0u);
+  EXPECT_EQ(internal_get_node(root(), "Entry37", TAVO_KIND_GROUP), nullptr);
+  TavoNode* again = tree::build_group(test::kEntryDef, root());
+  EXPECT_EQ(internal_get_node(root(), "entry37", TAVO_KIND_ANY), again);
+  // Namesakes: the first child of that name that passes the kind filter.
+  TavoNode* name_property = internal_get_node(c0, "Name", TAVO_KIND_PROPERTY);
+  TavoNode* name_link = create_link(c0, "Name", entries[3], nullptr, nullptr, nullptr);
+  ASSERT_NE(name_link, nullptr);
+  EXPECT_EQ(internal_get_node(c0, "name", TAVO_KIND_ANY), name_property);
+  EXPECT_EQ(internal_get_node(c0, "name", TAVO_KIND_GROUP), name_link);
   EXPECT_EQ(get_selected_group_node(root(), "Corvane", "0"), c0);
   EXPECT_EQ(get_selected_group_node(root(), "%s%n", "0"), nullptr);  // never a format
   TavoNode* t1 = target(c0, "alpha");

@@ -175,6 +175,21 @@ TEST_F(TreeStoreTest, BitfieldEdges) {
   set_bit(bits, 10, 0);
   EXPECT_EQ(get_first_zero(bits, 10), -1);
   free_bitfield(bits);
+
+  // Searches that cross whole 64-bit words and end inside one.
+  const uint32_t n = 200;
+  bits = alloc_bitfield(n);
+  for (uint32_t upto : {0u, 63u, 64u, 130u, 199u}) {
+    for (uint32_t i = 0; i < upto; ++i) set_bit(bits, n, i);
+    EXPECT_EQ(get_first_zero(bits, static_cast<int32_t>(n)), static_cast<int32_t>(upto)) << upto;
+  }
+  set_bit(bits, n, 199);
+  EXPECT_EQ(get_first_zero(bits, static_cast<int32_t>(n)), -1);
+  EXPECT_EQ(get_first_zero(bits, 130), -1);  // the clear bits past n do not count
+  clear_bit(bits, n, 150);
+  EXPECT_EQ(get_first_zero(bits, 150), -1);
+  EXPECT_EQ(get_first_zero(bits, 151), 150);
+  free_bitfield(bits);
 }
 
 TEST_F(TreeStoreTest, ClientsShareOneTree) {

@@ -1,0 +1,57 @@
+// Runs every case and then prints, for each case run at two sizes, the
+// ratio of its cost at the larger size to its cost at the smaller one (per
+// item where the case counts items): flat growth shows as 1.
+#include <benchmark/benchmark.h>
+#include <stdio.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& r : runs) {
+      if (r.error_occurred || r.run_type != Run::RT_Iteration || r.run_name.args.empty()) continue;
+      double seconds = r.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(r.time_unit);
+      auto items = r.counters.find("items_per_second");
+      bool per_item = items != r.counters.end() && items->second.value > 0;
+      if (per_item) seconds = 1.0 / items->second.value;
+      sizes_[r.run_name.function_name][std::stol(r.run_name.args)] = {seconds, per_item};
+    }
+  }
+
+  void PrintRatios() const {
+    printf("\n%-28s %8s %8s %16s %16s %7s\n", "case", "small", "large", "cost (small)", "cost (large)", "ratio");
+    for (const auto& [name, by_size] : sizes_) {
+      if (by_size.size() < 2) continue;
+      const auto& [small_size, small] = *by_size.begin();
+      const auto& [large_size, large] = *by_size.rbegin();
+      const char* unit = small.per_item ? "ns/item" : "ns/op";
+      printf("%-28s %8ld %8ld %8.0f %-7s %8.0f %-7s %7.2f\n", name.c_str(), small_size, large_size, small.seconds * 1e9,
+             unit, large.seconds * 1e9, unit, large.seconds / small.seconds);
+    }
+  }
+
+ private:
+  struct Cost {
+    double seconds;
+    bool per_item;
+  };
+  std::map<std::string, std::map<long, Cost>> sizes_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  reporter.PrintRatios();
+  benchmark::Shutdown();
+  return 0;
+}

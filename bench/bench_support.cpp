@@ -1,0 +1,126 @@
+#include "bench/bench_support.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <vector>
+
+#include "simulator/simulator.h"
+#include "tree/backend_hooks.h"
+#include "tree/group_builder.h"
+
+namespace tavo::bench {
+namespace {
+
+std::string scratch_root;
+tree::BackendHooks library_hooks{nullptr, nullptr};
+bool hooks_saved = false;
+
+void remove_scratch() {
+  if (!scratch_root.empty()) {
+    std::string cmd = "rm -rf '" + scratch_root + "'";
+    if (system(cmd.c_str()) != 0) fprintf(stderr, "bench: could not remove %s\n", scratch_root.c_str());
+  }
+}
+
+tree::SlotArea child_slots;
+extern const tree::GroupDef kChild;
+
+uint32_t do_AddChild(TavoNode* group, TavoNode* action, char* params) {
+  return tree::build_group(kChild, group, group, action, params) != nullptr ? 0 : 1;
+}
+
+const TavoActionDescriptor add_child_action = {
+    do_AddChild, 0, 1, {{0, "Label", "A label.", TAVO_TYPE_TEXT, "", 0, 32}}};
+
+const tree::ChildDef child_children[] = {
+    tree::property("Value", "A value.", TAVO_ACCESS_READ_WRITE, TAVO_TYPE_TEXT, "", 0, 64, "0",
+                   handle_internal_property),
+};
+const tree::ChildDef parent_children[] = {
+    tree::action("AddChild", "Adds a child.", &add_child_action),
+};
+
+const tree::GroupDef kChild{"BenchChild", "A persistent child.", 60000, 0, nullptr, child_children, {}, &child_slots};
+const tree::GroupDef kParent{"BenchParent", "The parent of the children.", 0, 0, nullptr, parent_children, {}, nullptr};
+
+uint32_t bench_start() { return tree::build_group(kParent, get_node(0)) != nullptr ? 0 : 1; }
+
+}  // namespace
+
+void use_topology(const std::string& topology_text) {
+  if (scratch_root.empty()) {
+    char tmpl[] = "/tmp/tavo-bench-XXXXXX";
+    if (mkdtemp(tmpl) == nullptr) abort();
+    scratch_root = tmpl;
+    atexit(remove_scratch);
+  }
+  setenv("TAVO_ROOT", scratch_root.c_str(), 1);
+  const std::string file = scratch_root + "/topology.txt";
+  FILE* f = fopen(file.c_str(), "w");
+  if (f == nullptr) abort();
+  fputs(topology_text.c_str(), f);
+  fclose(f);
+  std::string error;
+  if (sim::install(file, scratch_root, &error) == nullptr) {
+    fprintf(stderr, "bench: %s\n", error.c_str());
+    abort();
+  }
+}
+
+std::string controllers_topology(int controllers) {
+  std::string t;
+  int iscsi = 0, nic = 0;
+  for (int c = 0; c < controllers; ++c) {
+    char line[256];
+    snprintf(line, sizeof line, "controller %d generation=cv3 serial=TM3B%08d bus=%d device=0\n", c, c + 1,
+             2 * c + 2);
+    t += line;
+    for (int port = 0; port < 2; ++port) {
+      snprintf(line, sizeof line, "nic controller=%d function=%d port=%d name=vmnic%d\n", c, port, port, nic++);
+      t += line;
+      snprintf(line, sizeof line, "iscsi controller=%d function=%d port=%d device=%d vmhba=vmhba%d\n", c, port + 2,
+               port, iscsi, 32 + iscsi);
+      t += line;
+      ++iscsi;
+    }
+  }
+  return t + "release 6.5.0\n";
+}
+
+void open_bench_tree() {
+  if (!hooks_saved) {
+    library_hooks = tree::backend_hooks();
+    hooks_saved = true;
+  }
+  tree::set_backend_hooks({bench_start, nullptr});
+  if (TAVO_init() != 0) abort();
+}
+
+void close_tree() { TAVO_exit(); }
+
+void restore_backend() {
+  if (hooks_saved) tree::set_backend_hooks(library_hooks);
+}
+
+TavoNode* bench_parent() { return internal_get_node(get_node(0), "BenchParent", TAVO_KIND_GROUP); }
+
+uint32_t tag_of(TavoNode* group, const char* name, uint32_t kind) {
+  uint32_t tag = 0;
+  if (TAVO_get_node_tag(group->tag, name, &tag, kind) != 0) abort();
+  return tag;
+}
+
+uint32_t add_child() {
+  static char params[TAVO_MAX_PARAMS * TAVO_VALUE_SIZE];
+  static uint32_t new_tags[TAVO_MAX_NEW_TAGS];
+  TavoNode* parent = bench_parent();
+  const uint32_t action_tag = tag_of(parent, "AddChild", TAVO_KIND_ACTION);
+  snprintf(params, TAVO_VALUE_SIZE, "child");
+  if (TAVO_do_action(parent->tag, action_tag, params, new_tags) != 0) abort();
+  return new_tags[0];
+}
+
+}  // namespace tavo::bench

@@ -1,0 +1,34 @@
+// What the benchmarks share: a simulated host in a scratch root, a tree
+// built around a benchmark group, and topologies of a given size.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+
+#include "tree/tree.h"
+
+namespace tavo::bench {
+
+// Installs a simulator over the topology text in a fresh scratch root
+// (removed at exit) and points TAVO_ROOT at it.
+void use_topology(const std::string& topology_text);
+
+// N controllers of the default kind (CV3), each with two NIC and two iSCSI
+// functions.
+std::string controllers_topology(int controllers);
+
+// A tree whose start builds ROOT/BenchParent (instead of the back end): its
+// action AddChild makes a persistent BenchChild<n> with a read/write
+// property Value. open_tree/close_tree are TAVO_init/TAVO_exit.
+void open_bench_tree();
+void close_tree();
+// Back to the library's own back end.
+void restore_backend();
+
+TavoNode* bench_parent();
+// Runs AddChild through the public call; the new child's tag.
+uint32_t add_child();
+uint32_t tag_of(TavoNode* group, const char* name, uint32_t kind);
+
+}  // namespace tavo::bench

@@ -1,0 +1,48 @@
+// One mailbox command round trip through its wrapper against a firmware
+// that answers at once, on an iSCSI device and on the NIC device (which
+// re-lists the NIC functions before every command).
+#include <benchmark/benchmark.h>
+
+#include "bench/bench_support.h"
+#include "simulator/simulator.h"
+#include "simulator/topology.h"
+#include "transport/commands.h"
+#include "transport/devices.h"
+#include "transport/glob.h"
+#include "transport/glob_access.h"
+#include "transport/mailbox.h"
+
+namespace tavo::bench {
+namespace {
+
+void open_devices() {
+  transport::reset_glob();
+  tavo_glob.iscsi_valid_hba = os_get_port_instances(tavo_glob.iscsi_handles, TAVO_MAX_FUNCTIONS);
+  tavo_glob.nic_valid_hba = os_get_nic_port_instances(tavo_glob.nic_handles, TAVO_MAX_FUNCTIONS);
+  os_put_nic_port_instances(tavo_glob.nic_handles, TAVO_MAX_FUNCTIONS);
+}
+
+void close_devices() {
+  os_put_port_instances(tavo_glob.iscsi_handles, TAVO_MAX_FUNCTIONS);
+  os_put_nic_port_instances(tavo_glob.nic_handles, TAVO_MAX_FUNCTIONS);
+  transport::reset_glob();
+}
+
+void round_trip(benchmark::State& state, uint32_t transport) {
+  use_topology(sim::default_topology_text());
+  sim::current()->on(1, 1, [](sim::Simulator&, sim::MailboxCall&) { return sim::MailboxReply{}; });
+  open_devices();
+  uint8_t payload[72] = {};
+  for (auto _ : state)
+    if (ioctl_get_mac_query(1, payload, 0, 0, transport) != 0) state.SkipWithError("command failed");
+  close_devices();
+}
+
+void BM_IscsiCommand(benchmark::State& state) { round_trip(state, TAVO_VIA_ISCSI); }
+BENCHMARK(BM_IscsiCommand);
+
+void BM_NicCommand(benchmark::State& state) { round_trip(state, TAVO_VIA_NIC); }
+BENCHMARK(BM_NicCommand);
+
+}  // namespace
+}  // namespace tavo::bench
