@@ -43,8 +43,8 @@ const tree::ChildDef parent_children[] = {
     tree::action("AddChild", "Adds a child.", &add_child_action),
 };
 
-const tree::GroupDef kChild{"BenchChild", "A persistent child.", 60000, 0, nullptr, child_children, {}, &child_slots};
-const tree::GroupDef kParent{"BenchParent", "The parent of the children.", 0, 0, nullptr, parent_children, {}, nullptr};
+const tree::GroupDef kChild{"BenchChild", "A persistent child.", 60000, 0, nullptr, child_children, &child_slots};
+const tree::GroupDef kParent{"BenchParent", "The parent of the children.", 0, 0, nullptr, parent_children, nullptr};
 
 uint32_t bench_start() { return tree::build_group(kParent, get_node(0)) != nullptr ? 0 : 1; }
 
