@@ -22,6 +22,8 @@ namespace tavo::transport {
 
 void reset_glob() { tavo_glob = initial_glob(); }
 
+HeaderFlags glob_header_flags() { return HeaderFlags{tavo_glob.version_flag, tavo_glob.pf_number}; }
+
 bool valid_iscsi_function(uint32_t function_number) {
   return function_number >= 1 && function_number <= TAVO_MAX_FUNCTIONS &&
          static_cast<int64_t>(function_number) <= tavo_glob.iscsi_valid_hba;

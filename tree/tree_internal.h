@@ -13,7 +13,7 @@ inline bool is_root(const TavoNode* n) {
   return n == nullptr || n->tag == 0 || n->parent == nullptr || n->parent == n;
 }
 // Every public call starts from an empty last status.
-inline void reset_last_status() { tavo_set_last_status(0, ""); }
+inline void reset_last_status() { base::clear_last_status(); }
 // True for ROOT and its three properties, whose headers are static.
 bool is_static_node(const TavoNode* n);
 // True when a link outside the node's subtree points into it.
