@@ -27,10 +27,11 @@ void dirs_scratch() {
     tavo::platform::host().chmod(scratch, kDirMode);
 }
 
-// Creates the directory when it is missing; answers whether it was.
+// Creates the directory when it is missing; answers whether it was. The
+// host's own mkdir, never a shell: the root may hold any character.
 bool dirs_ensure(const std::string& dir) {
   if (tavo::files::readable(dir)) return false;
-  tavo::platform::host().shell("mkdir -p " + dir);
+  tavo::files::make_dirs(dir, kDirMode);
   return true;
 }
 

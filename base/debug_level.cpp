@@ -7,6 +7,7 @@
 #include "base/file_utils.h"
 #include "base/last_status.h"
 #include "base/memory.h"
+#include "base/save_file.h"
 
 namespace {
 
@@ -17,6 +18,7 @@ constexpr char kLevelFileHead[] =
     "DEBUG.\n"
     "TAVOLogLevel ";
 constexpr long kHighestLevel = 6;
+constexpr mode_t kLevelFileMode = 0644;
 
 // The level a libtavo.conf line sets: the second blank-separated word read
 // in base 10 (no digits read as 0). False when the line holds none.
@@ -32,13 +34,17 @@ bool level_of_line(char* line, long* level) {
 
 }  // namespace
 
-uint32_t TAVO_set_debug_level(void) {
-  FILE* f = TAVO_file_open(kLevelFile, "w");
-  if (f == nullptr) return 1;
-  fprintf(f, "%s%d", kLevelFileHead, static_cast<int>(tavo_debug_level));
-  TAVO_file_close(f);
-  return 0;
+namespace tavo::base {
+
+uint32_t save_log_level(uint32_t level) {
+  // Replaced whole: readers never see the file empty, and a failed save
+  // keeps the level saved before.
+  return files::replace_file(kLevelFile, kLevelFileHead + std::to_string(level), kLevelFileMode);
 }
+
+}  // namespace tavo::base
+
+uint32_t TAVO_set_debug_level(void) { return tavo::base::save_log_level(tavo::base::log_level()); }
 
 uint32_t TAVO_get_debug_level(void) {
   FILE* f = TAVO_file_open(kLevelFile, "r");
@@ -49,7 +55,7 @@ uint32_t TAVO_get_debug_level(void) {
     long level = 0;
     if (!level_of_line(line, &level)) continue;
     if (level >= 0 && level <= kHighestLevel)
-      tavo_debug_level = static_cast<uint32_t>(level);
+      tavo::base::set_log_level(static_cast<uint32_t>(level));
     else
       refused = true;
   }

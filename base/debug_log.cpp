@@ -1,11 +1,19 @@
-// The debug log: one line per pdebug call that passes the subsystem mask
-// and the level, flushed at once so concurrent writers keep whole lines.
+// The debug log: one line per pdebug call that passes the subsystem mask,
+// the level and an open log, tested before anything is formatted. Each line
+// is formatted whole and written with one write on a descriptor opened for
+// appending, so the lines of threads and processes never interleave.
 #include "base/debug_log.h"
 
+#include <fcntl.h>
 #include <stdarg.h>
 #include <string.h>
 #include <time.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <memory>
+#include <mutex>
+#include <new>
 
 #include "platform/host.h"
 
@@ -14,6 +22,14 @@ uint32_t tavo_debug_level = 0;
 uint32_t tavo_debug_subsystem = 3;
 
 namespace {
+
+// Guards the log's lifetime and its writes. tavo_log_fp is also read
+// without it (atomically) for the quick test.
+std::mutex log_mutex;
+FILE* log_stream = nullptr;  // the stream the library opened
+int log_fd = -1;             // its descriptor, written by pdebug
+
+constexpr size_t kLogLineOnStack = 1024;
 
 const char* log_prefix(int32_t level) {
   switch (level) {
@@ -26,19 +42,91 @@ const char* log_prefix(int32_t level) {
   }
 }
 
+FILE* log_published() { return __atomic_load_n(&tavo_log_fp, __ATOMIC_ACQUIRE); }
+
+// One whole line: a single write on the library's descriptor (repeated only
+// for what a short write left), or one flushed fwrite on a stream a client
+// put in tavo_log_fp.
+void log_put(const char* line, size_t length) {
+  std::lock_guard<std::mutex> guard(log_mutex);
+  FILE* fp = log_published();
+  if (fp == nullptr) return;
+  if (fp != log_stream) {
+    fwrite(line, 1, length, fp);
+    fflush(fp);
+    return;
+  }
+  while (length > 0) {
+    const ssize_t n = tavo::platform::host().write(log_fd, line, length);
+    if (n <= 0) return;
+    line += n;
+    length -= static_cast<size_t>(n);
+  }
+}
+
 }  // namespace
 
 void pdebug(uint32_t subsystem_mask, int32_t level, const char* format, ...) {
-  time_t now = tavo::platform::host().now();
+  if ((subsystem_mask & __atomic_load_n(&tavo_debug_subsystem, __ATOMIC_RELAXED)) == 0 ||
+      level > static_cast<int32_t>(tavo::base::log_level()) || log_published() == nullptr || format == nullptr)
+    return;
+  const time_t now = tavo::platform::host().now();
   char when[64] = "";
   if (ctime_r(&now, when) != nullptr && when[0] != '\0') when[strlen(when) - 1] = '\0';
-  if ((subsystem_mask & tavo_debug_subsystem) == 0 || level > static_cast<int32_t>(tavo_debug_level) ||
-      tavo_log_fp == nullptr)
-    return;
-  fprintf(tavo_log_fp, "%s,%d,   %s", when, static_cast<int>(getpid()), log_prefix(level));
+  char line[kLogLineOnStack];
+  const int head = snprintf(line, sizeof line, "%s,%d,   %s", when, static_cast<int>(getpid()), log_prefix(level));
+  if (head < 0 || static_cast<size_t>(head) >= sizeof line) return;
   va_list ap;
   va_start(ap, format);
-  vfprintf(tavo_log_fp, format, ap);
+  va_list again;
+  va_copy(again, ap);
+  const int body = vsnprintf(line + head, sizeof line - static_cast<size_t>(head), format, ap);
   va_end(ap);
-  fflush(tavo_log_fp);
+  const size_t total = static_cast<size_t>(head) + static_cast<size_t>(body < 0 ? 0 : body);
+  std::unique_ptr<char[]> longer;
+  const char* text = line;
+  if (body >= 0 && total >= sizeof line) {
+    // A long line is formatted again, whole, into a buffer that holds it.
+    longer.reset(new (std::nothrow) char[total + 1]);
+    if (longer) {
+      memcpy(longer.get(), line, static_cast<size_t>(head));
+      vsnprintf(longer.get() + head, static_cast<size_t>(body) + 1, format, again);
+      text = longer.get();
+    }
+  }
+  va_end(again);
+  if (body >= 0) log_put(text, text == line ? std::min(total, sizeof line - 1) : total);
 }
+
+namespace tavo::base {
+
+uint32_t log_level() { return __atomic_load_n(&tavo_debug_level, __ATOMIC_RELAXED); }
+
+void set_log_level(uint32_t level) { __atomic_store_n(&tavo_debug_level, level, __ATOMIC_RELAXED); }
+
+bool log_is_open() { return log_published() != nullptr; }
+
+bool open_log(const std::string& host_path) {
+  std::lock_guard<std::mutex> guard(log_mutex);
+  if (log_published() != nullptr) return true;
+  if (log_stream == nullptr) {
+    const int fd = platform::host().open(host_path, O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    log_stream = platform::stream_over(fd, "ae+");
+    if (log_stream == nullptr) return false;
+    log_fd = fd;
+  }
+  __atomic_store_n(&tavo_log_fp, log_stream, __ATOMIC_RELEASE);
+  return true;
+}
+
+void close_log() {
+  std::lock_guard<std::mutex> guard(log_mutex);
+  if (log_stream == nullptr) return;
+  if (log_published() == log_stream) __atomic_store_n(&tavo_log_fp, static_cast<FILE*>(nullptr), __ATOMIC_RELEASE);
+  fclose(log_stream);
+  log_stream = nullptr;
+  log_fd = -1;
+}
+
+}  // namespace tavo::base

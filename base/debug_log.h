@@ -12,11 +12,14 @@ TAVO_BEGIN_DECLS
 // Subsystem bits of pdebug's mask.
 enum { TAVO_LOG_TREE = 1, TAVO_LOG_BACKEND = 2 };
 
+// The open log (NULL while logging is off). A client may put its own
+// stream here; pdebug then writes each line with one flushed fwrite.
 TAVO_EXPORT extern FILE* tavo_log_fp;
 TAVO_EXPORT extern uint32_t tavo_debug_level;
 TAVO_EXPORT extern uint32_t tavo_debug_subsystem;
 
 // Appends one line when the subsystem bit is set and level <= tavo_debug_level.
+// Safe from any thread, also while another thread opens or closes the log.
 TAVO_EXPORT void pdebug(uint32_t subsystem_mask, int32_t level, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
 TAVO_EXPORT uint32_t TAVO_set_debug_level(void);
@@ -26,3 +29,24 @@ TAVO_EXPORT uint32_t TAVO_config_log_dir_permissions(void);
 TAVO_EXPORT uint32_t TAVO_config_dir_permssions(void);
 
 TAVO_END_DECLS
+
+#ifdef __cplusplus
+#include <string>
+
+namespace tavo::base {
+
+// tavo_debug_level, read and written atomically (pdebug reads it from any
+// thread).
+uint32_t log_level();
+void set_log_level(uint32_t level);
+// Writes level to libtavo.conf (replaced whole); 0, or 1 with a status.
+uint32_t save_log_level(uint32_t level);
+// Opens the log file at a host path for appending unless a log is open;
+// false when it cannot be opened (logging stays off).
+bool open_log(const std::string& host_path);
+bool log_is_open();
+// Closes the log the library opened; a stream a client set is left alone.
+void close_log();
+
+}  // namespace tavo::base
+#endif

@@ -4,7 +4,9 @@
 // the fcntl locks.
 #include "base/file_utils.h"
 
+#include <errno.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include <map>
 #include <mutex>
@@ -33,6 +35,18 @@ bool readable(const std::string& host_path) {
   if (fd < 0) return false;
   platform::host().close(fd);
   return true;
+}
+
+int make_dirs(const std::string& host_path, mode_t mode) {
+  for (size_t end = host_path.find('/', 1);; end = host_path.find('/', end + 1)) {
+    const std::string dir = host_path.substr(0, end);
+    struct stat st;
+    // Only missing levels are made: those above the root are never touched.
+    if (!dir.empty() && platform::host().stat(dir, &st) != 0 && platform::host().mkdir(dir, mode) != 0 &&
+        errno != EEXIST)
+      return -1;
+    if (end == std::string::npos) return 0;
+  }
 }
 
 std::string stream_path(FILE* stream) {

@@ -32,12 +32,17 @@ TAVO_EXPORT char* parse_file(const char* text, uint32_t field, const char* delim
 TAVO_END_DECLS
 
 #ifdef __cplusplus
+#include <sys/types.h>
+
 #include <string>
 
 namespace tavo::files {
 
 // True when the host path (file or directory) opens for reading.
 bool readable(const std::string& host_path);
+// Creates the host directory and the missing ones above it (mode each),
+// as "mkdir -p" does; 0, or -1 with errno.
+int make_dirs(const std::string& host_path, mode_t mode);
 // The host path a stream from TAVO_file_open was opened on ("" if unknown).
 std::string stream_path(FILE* stream);
 // The descriptor holding the stream's fcntl lock (-1 for none); set_... also

@@ -1,4 +1,10 @@
 // The last status: the code and text a failed call leaves for its caller.
+// Each thread has its own, as errno: tavo_get_last_status and
+// TAVO_get_last_status answer the calling thread's. The exported globals
+// mirror the latest status set by any thread, for C callers that read them:
+// exact in a single-threaded client; with several threads they may hold
+// another thread's status (or a mix of two texts), so threaded clients read
+// the status through the calls.
 #pragma once
 
 #include <stdint.h>
@@ -21,6 +27,10 @@ namespace tavo::base {
 
 // printf into the last status (cut to 599 characters).
 void set_last_status_fmt(uint32_t code, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// (0, ""), as every public call starts: no formatting, no copying.
+void clear_last_status();
+// The calling thread's code.
+uint32_t last_status_code();
 
 }  // namespace tavo::base
 #endif

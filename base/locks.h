@@ -13,7 +13,8 @@ TAVO_BEGIN_DECLS
 TAVO_EXPORT uint32_t tavo_init_acquire_lock(void);
 // 0 when the marker was there (it is removed), 1 without a marker.
 TAVO_EXPORT uint32_t tavo_init_release_lock(void);
-// The named lock /tmp/TAVO_ASIC_<name>.txt; as above, 1 for an empty name.
+// The named lock /tmp/TAVO_ASIC_<name>.txt; as above, 1 for a name that is
+// empty or not plain (letters, digits, "_", "-", ".", ":"; at most 200).
 TAVO_EXPORT uint32_t tavo_acquire_lock(const char* name);
 TAVO_EXPORT uint32_t tavo_release_lock(const char* name);
 // Nothing to set up or free; both answer 0.
@@ -27,3 +28,14 @@ TAVO_EXPORT uint32_t tavo_lock_file(FILE* stream);
 TAVO_EXPORT uint32_t tavo_unlock_file(FILE* stream);
 
 TAVO_END_DECLS
+
+#ifdef __cplusplus
+namespace tavo::files {
+
+// fcntl record lock request (cmd F_SETLK or F_SETLKW, type F_WRLCK or
+// F_UNLCK) over the whole file, however long it grows; retried when a
+// signal interrupts it. 0, or -1 with errno.
+int lock_whole_file(int fd, int cmd, short type);
+
+}  // namespace tavo::files
+#endif

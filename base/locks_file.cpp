@@ -12,9 +12,9 @@
 #include "base/last_status.h"
 #include "base/memory.h"
 
-namespace {
+namespace tavo::files {
 
-int lockfile_request(int fd, int cmd, short type) {
+int lock_whole_file(int fd, int cmd, short type) {
   struct flock fl = {};
   fl.l_type = type;
   fl.l_whence = SEEK_SET;
@@ -22,12 +22,12 @@ int lockfile_request(int fd, int cmd, short type) {
   fl.l_len = 0;  // the whole file, however long it grows
   int r;
   do {
-    r = tavo::platform::host().lock(fd, cmd, &fl);
+    r = platform::host().lock(fd, cmd, &fl);
   } while (r != 0 && errno == EINTR);
   return r;
 }
 
-}  // namespace
+}  // namespace tavo::files
 
 uint32_t tavo_lock_file(FILE* stream) {
   int fd = stream != nullptr ? fileno(stream) : -1;
@@ -40,7 +40,7 @@ uint32_t tavo_lock_file(FILE* stream) {
       own = fd >= 0;
     }
   }
-  if (fd < 0 || lockfile_request(fd, F_SETLKW, F_WRLCK) != 0) {
+  if (fd < 0 || tavo::files::lock_whole_file(fd, F_SETLKW, F_WRLCK) != 0) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s Failed to get file lock\n", "tavo_lock_file");
     if (own) tavo::platform::host().close(fd);
     return 1;
@@ -56,14 +56,15 @@ uint32_t tavo_unlock_file(FILE* stream) {
     fd = tavo::files::stream_lock_fd(stream);
     own = fd >= 0;
   }
-  // What was written under the lock reaches the file before it goes.
-  if (stream != nullptr) fflush(stream);
-  int r = fd >= 0 ? lockfile_request(fd, F_SETLK, F_UNLCK) : -1;
+  // What was written under the lock reaches the file before it goes; a
+  // flush that failed is a failed unlock (the lock is released all the same).
+  const bool flushed = stream == nullptr || fflush(stream) == 0;
+  int r = fd >= 0 ? tavo::files::lock_whole_file(fd, F_SETLK, F_UNLCK) : -1;
   if (own) {
     tavo::files::set_stream_lock_fd(stream, -1);
     tavo::platform::host().close(fd);
   }
-  if (r != 0) {
+  if (r != 0 || !flushed) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s Failed to unlock file\n", "tavo_unlock_file");
     return 1;
   }

@@ -7,12 +7,24 @@
 #include <string>
 
 #include "platform/host.h"
+#include "base/debug_log.h"
 #include "base/file_utils.h"
 #include "base/locks.h"
+#include "base/shell_args.h"
 
 namespace {
 
 constexpr unsigned kMarkerWaitSeconds = 3;
+
+constexpr size_t kMarkerNameMax = 200;
+
+// Only a plain name keeps the marker a file in /tmp: no '/' leads elsewhere.
+bool marker_name_valid(const char* caller, const char* name) {
+  if (tavo::base::valid_plain_name(name, kMarkerNameMax)) return true;
+  if (name != nullptr && name[0] != '\0')
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: lock name refused: %.*s\n", caller, static_cast<int>(kMarkerNameMax), name);
+  return false;
+}
 
 std::string marker_named(const char* name) {
   char path[256];
@@ -49,12 +61,12 @@ uint32_t tavo_init_acquire_lock(void) { return marker_acquire(tavo::platform::fi
 uint32_t tavo_init_release_lock(void) { return marker_release(tavo::platform::fixed_path("/tmp/tavo_lock_init.txt")); }
 
 uint32_t tavo_acquire_lock(const char* name) {
-  if (name == nullptr || name[0] == '\0') return 1;
+  if (!marker_name_valid("tavo_acquire_lock", name)) return 1;
   return marker_acquire(marker_named(name));
 }
 
 uint32_t tavo_release_lock(const char* name) {
-  if (name == nullptr || name[0] == '\0') return 1;
+  if (!marker_name_valid("tavo_release_lock", name)) return 1;
   return marker_release(marker_named(name));
 }
 

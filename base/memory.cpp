@@ -1,4 +1,5 @@
-// Counted allocation and bitfields.
+// Counted allocation and bitfields. The count is kept with atomic
+// operations: any thread allocates.
 #include <stdlib.h>
 #include <string.h>
 
@@ -10,14 +11,14 @@ uint32_t tavo_counter = 0;
 
 void* tavo_dmalloc(size_t size) {
   void* p = malloc(size == 0 ? 1 : size);
-  if (p != nullptr) ++tavo_counter;
+  if (p != nullptr) __atomic_fetch_add(&tavo_counter, 1, __ATOMIC_RELAXED);
   return p;
 }
 
 void tavo_dfree(void* block) {
   if (block == nullptr) return;
   free(block);
-  --tavo_counter;
+  __atomic_fetch_sub(&tavo_counter, 1, __ATOMIC_RELAXED);
 }
 
 uint8_t* alloc_bitfield(uint32_t n) {

@@ -4,10 +4,10 @@
 
 namespace tavo::base {
 
-bool valid_shell_name(const char* name) {
+bool valid_plain_name(const char* name, size_t max_length) {
   if (name == nullptr) return false;
-  const size_t n = strnlen(name, 16);
-  if (n == 0 || n > 15) return false;
+  const size_t n = strnlen(name, max_length + 1);
+  if (n == 0 || n > max_length) return false;
   for (size_t i = 0; i < n; ++i) {
     const char c = name[i];
     const bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||

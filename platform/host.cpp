@@ -24,7 +24,9 @@ class RefusingHost final : public Host {
   ssize_t read(int, void*, size_t) override { return refuse(); }
   ssize_t write(int, const void*, size_t) override { return refuse(); }
   off_t seek(int, off_t, int) override { return refuse(); }
+  int truncate(int, off_t) override { return refuse(); }
   int fsync(int) override { return refuse(); }
+  int fsync_dir(const std::string&) override { return refuse(); }
   int close(int) override { return refuse(); }
   int rename(const std::string&, const std::string&) override { return refuse(); }
   int unlink(const std::string&) override { return refuse(); }

@@ -29,7 +29,12 @@ class Host {
   virtual ssize_t read(int fd, void* buf, size_t n) = 0;
   virtual ssize_t write(int fd, const void* buf, size_t n) = 0;
   virtual off_t seek(int fd, off_t offset, int whence) = 0;
+  // ftruncate(2).
+  virtual int truncate(int fd, off_t length) = 0;
   virtual int fsync(int fd) = 0;
+  // Flushes a directory's entries (names created, renamed or removed in it)
+  // to disk: a rename stands after a power cut only once this succeeded.
+  virtual int fsync_dir(const std::string& path) = 0;
   virtual int close(int fd) = 0;
   virtual int rename(const std::string& from, const std::string& to) = 0;
   virtual int unlink(const std::string& path) = 0;
@@ -97,6 +102,9 @@ std::string fixed_path(const std::string& path);
 // A stdio stream whose reads and writes go through host() file calls.
 // Modes as fopen(3) ("r", "w", "a", "r+", "w+", "a+", with "e" and "x").
 FILE* open_stream(const std::string& path, const char* mode);
+// The same over a descriptor from host().open, which the stream then owns
+// (fclose closes it; on failure it is closed here). mode must suit it.
+FILE* stream_over(int fd, const char* mode);
 
 // The real host: POSIX calls, with paths rooted at TAVO_ROOT when set.
 std::unique_ptr<Host> make_real_host();

@@ -23,7 +23,17 @@ class RealHost final : public Host {
   ssize_t read(int fd, void* buf, size_t n) override { return ::read(fd, buf, n); }
   ssize_t write(int fd, const void* buf, size_t n) override { return ::write(fd, buf, n); }
   off_t seek(int fd, off_t offset, int whence) override { return ::lseek(fd, offset, whence); }
+  int truncate(int fd, off_t length) override { return ::ftruncate(fd, length); }
   int fsync(int fd) override { return ::fsync(fd); }
+  int fsync_dir(const std::string& path) override {
+    int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    int r = ::fsync(fd);
+    int saved = errno;
+    ::close(fd);
+    errno = saved;
+    return r;
+  }
   int close(int fd) override { return ::close(fd); }
   int rename(const std::string& from, const std::string& to) override {
     return ::rename(from.c_str(), to.c_str());

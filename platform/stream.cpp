@@ -64,6 +64,10 @@ FILE* open_stream(const std::string& path, const char* mode) {
   if (strchr(mode, 'x')) flags |= O_EXCL;
   int fd = host().open(path, flags, 0644);
   if (fd < 0) return nullptr;
+  return stream_over(fd, mode);
+}
+
+FILE* stream_over(int fd, const char* mode) {
   auto* cookie = new Cookie{fd};
   cookie_io_functions_t io = {stream_read, stream_write, stream_seek, stream_close};
   FILE* f = fopencookie(cookie, mode, io);

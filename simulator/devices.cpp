@@ -27,6 +27,7 @@ bool parse_mac(const std::string& text, uint8_t out[6]) {
 }  // namespace
 
 std::vector<const SimFunction*> Simulator::nic_functions() const {
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
   std::vector<const SimFunction*> out;
   if (!topology_.nic_driver) return out;
   for (const auto& c : topology_.controllers) {
@@ -53,6 +54,7 @@ const SimFunction* Simulator::nic_function_at(uint8_t bus, uint8_t dev, uint8_t 
 }
 
 int Simulator::device_open(const std::string& path, int flags) {
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
   (void)flags;
   std::string p = strip_root(path);
   Device dev;
@@ -101,6 +103,7 @@ int Simulator::device_open(const std::string& path, int flags) {
 }
 
 int Simulator::device_close(int fd) {
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
   auto it = devices_.find(fd);
   if (it == devices_.end()) {
     errno = EBADF;
@@ -112,6 +115,7 @@ int Simulator::device_close(int fd) {
 }
 
 int Simulator::device_ioctl(int fd, unsigned long request, void* arg) {
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
   auto it = devices_.find(fd);
   if (it == devices_.end()) {
     errno = EBADF;

@@ -88,6 +88,7 @@ Simulator::~Simulator() {
 }
 
 void Simulator::on(uint8_t subsystem, uint8_t opcode, Responder r, int version) {
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
   auto& list = responders_[{subsystem, opcode}];
   // A newer registration for the same version replaces the older one.
   for (auto& entry : list) {
@@ -100,11 +101,28 @@ void Simulator::on(uint8_t subsystem, uint8_t opcode, Responder r, int version) 
 }
 
 Fault& Simulator::inject(const Fault& f) {
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
   faults_.push_back(f);
   return faults_.back();
 }
 
+void Simulator::clear_faults() {
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
+  faults_.clear();
+}
+
+std::vector<LogEntry> Simulator::log() const {
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
+  return log_;
+}
+
+void Simulator::clear_log() {
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
+  log_.clear();
+}
+
 std::vector<LogEntry> Simulator::mailbox_log() const {
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
   std::vector<LogEntry> out;
   for (const auto& e : log_) {
     if ((e.kind == LogKind::IscsiIoctl && e.request == kIscsiMailboxRequest) ||
@@ -115,8 +133,36 @@ std::vector<LogEntry> Simulator::mailbox_log() const {
 }
 
 void Simulator::set_shell_answer(const std::string& prefix, int status, const std::string& output) {
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
   shell_answers_.insert(shell_answers_.begin(), {prefix, ShellResult{status, output}});
 }
+
+std::vector<std::string> Simulator::outside_root_writes() const {
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
+  return outside_;
+}
+
+int Simulator::open_device_count() const {
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
+  return static_cast<int>(devices_.size());
+}
+
+void Simulator::advance_ms(uint64_t ms) {
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
+  clock_ms_ += ms;
+}
+
+time_t Simulator::now() {
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
+  return static_cast<time_t>(epoch_ + clock_ms_ / 1000);
+}
+
+uint64_t Simulator::monotonic_ms() {
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
+  return clock_ms_;
+}
+
+void Simulator::sleep_seconds(unsigned seconds) { advance_ms(uint64_t{seconds} * 1000); }
 
 const SimController* Simulator::controller(int index) const {
   for (const auto& c : topology_.controllers)
@@ -144,7 +190,8 @@ Fault* Simulator::match_fault(FaultKind kind, int subsystem, int opcode, int fun
 
 Fault* Simulator::match_file_fault(const char* call, const std::string& path) {
   for (auto& f : faults_) {
-    if (f.kind != FaultKind::FileErrno && f.kind != FaultKind::ShortWrite && f.kind != FaultKind::Crash)
+    if (f.kind != FaultKind::FileErrno && f.kind != FaultKind::ShortWrite && f.kind != FaultKind::Crash &&
+        f.kind != FaultKind::PowerCut)
       continue;
     if (!f.file_call.empty() && f.file_call != call) continue;
     if (!f.path_contains.empty() && path.find(f.path_contains) == std::string::npos) continue;
@@ -160,28 +207,37 @@ Fault* Simulator::match_file_fault(const char* call, const std::string& path) {
   return nullptr;
 }
 
-// 0: go on; -1: fail with errno set. A crash fault does not return.
+// 0: go on; -1: fail with errno set. Crash and power-cut faults do not
+// return.
 int Simulator::file_fault(const char* call, const std::string& path) {
   Fault* f = match_file_fault(call, path);
   if (f == nullptr || f->kind == FaultKind::ShortWrite) {
     if (f != nullptr) --f->injected;  // counted when the write applies it
     return 0;
   }
-  if (f->kind == FaultKind::Crash) crash();
+  if (f->kind == FaultKind::Crash) _exit(kCrashExitCode);  // what was written stays
+  if (f->kind == FaultKind::PowerCut) power_cut();
   errno = f->err;
   return -1;
 }
 
-void Simulator::crash() {
-  // What was never synced is lost with the process.
-  for (const auto& [path, d] : dirty_) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC);
-    if (fd < 0) continue;
-    if (d.existed && !d.synced.empty()) {
-      ssize_t w = ::write(fd, d.synced.data(), d.synced.size());
-      (void)w;
-    }
-    ::close(fd);
+void Simulator::power_cut() {
+  // File data falls back to what was flushed; then the renames whose
+  // directory was not flushed are undone, the latest first.
+  for (const auto& [path, d] : unsynced_) {
+    if (d.exists)
+      std::ofstream(path, std::ios::binary | std::ios::trunc) << d.content;
+    else
+      ::unlink(path.c_str());
+  }
+  for (auto it = renames_.rbegin(); it != renames_.rend(); ++it) {
+    (void)::rename(it->to.c_str(), it->from.c_str());
+    if (!it->backup.empty())
+      (void)::rename(it->backup.c_str(), it->to.c_str());
+    else if (it->replaced.exists)
+      std::ofstream(it->to, std::ios::binary | std::ios::trunc) << it->replaced.content;
+    else
+      ::unlink(it->to.c_str());
   }
   _exit(kCrashExitCode);
 }
@@ -193,6 +249,11 @@ std::string Simulator::strip_root(const std::string& path) const {
   return path;
 }
 
+std::string Simulator::fd_path(int fd) const {
+  auto it = fd_paths_.find(fd);
+  return it == fd_paths_.end() ? std::string() : it->second;
+}
+
 void Simulator::note_write_path(const std::string& path) {
   if (root_.empty()) return;
   if (path.empty() || path[0] != '/' || strip_root(path) == path) outside_.push_back(path);
@@ -200,14 +261,12 @@ void Simulator::note_write_path(const std::string& path) {
 
 void Simulator::mark_dirty(int fd) {
   auto it = fd_paths_.find(fd);
-  if (it == fd_paths_.end() || dirty_.count(it->second)) return;
-  Dirty d;
-  d.existed = true;
-  d.synced = read_fd(fd);
-  dirty_[it->second] = d;
+  if (it == fd_paths_.end() || unsynced_.count(it->second)) return;
+  unsynced_[it->second] = Durable{read_fd(fd), true};
 }
 
 int Simulator::open(const std::string& path, int flags, mode_t mode) {
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (file_fault("open", path) != 0) return -1;
   const bool w = writes(flags);
   if (!w) return ::open(path.c_str(), flags, mode);
@@ -225,12 +284,8 @@ int Simulator::open(const std::string& path, int flags, mode_t mode) {
   if (fd < 0 && errno == EACCES) return ::open(path.c_str(), flags, mode);
   if (fd < 0) return -1;
   fd_paths_[fd] = path;
-  if (!dirty_.count(path) && (!existed || (flags & O_TRUNC))) {
-    Dirty d;
-    d.existed = existed;
-    d.synced = existed ? read_fd(fd) : "";
-    dirty_[path] = d;
-  }
+  if (!unsynced_.count(path) && (!existed || (flags & O_TRUNC)))
+    unsynced_[path] = Durable{existed ? read_fd(fd) : "", existed};
   if ((flags & O_TRUNC) && ::ftruncate(fd, 0) != 0) {
     int saved = errno;
     ::close(fd);
@@ -242,15 +297,17 @@ int Simulator::open(const std::string& path, int flags, mode_t mode) {
 }
 
 ssize_t Simulator::read(int fd, void* buf, size_t n) {
-  if (file_fault("read", fd_paths_.count(fd) ? fd_paths_[fd] : "") != 0) return -1;
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
+  if (file_fault("read", fd_path(fd)) != 0) return -1;
   return ::read(fd, buf, n);
 }
 
 ssize_t Simulator::write(int fd, const void* buf, size_t n) {
-  std::string path = fd_paths_.count(fd) ? fd_paths_[fd] : "";
-  Fault* f = match_file_fault("write", path);
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
+  Fault* f = match_file_fault("write", fd_path(fd));
   if (f != nullptr) {
-    if (f->kind == FaultKind::Crash) crash();
+    if (f->kind == FaultKind::Crash) _exit(kCrashExitCode);
+    if (f->kind == FaultKind::PowerCut) power_cut();
     if (f->kind == FaultKind::FileErrno) {
       errno = f->err;
       return -1;
@@ -261,18 +318,47 @@ ssize_t Simulator::write(int fd, const void* buf, size_t n) {
   return ::write(fd, buf, n);
 }
 
-off_t Simulator::seek(int fd, off_t offset, int whence) { return ::lseek(fd, offset, whence); }
+off_t Simulator::seek(int fd, off_t offset, int whence) {
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
+  return ::lseek(fd, offset, whence);
+}
+
+int Simulator::truncate(int fd, off_t length) {
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
+  if (file_fault("truncate", fd_path(fd)) != 0) return -1;
+  mark_dirty(fd);
+  return ::ftruncate(fd, length);
+}
 
 int Simulator::fsync(int fd) {
-  std::string path = fd_paths_.count(fd) ? fd_paths_[fd] : "";
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
+  const std::string path = fd_path(fd);
   if (file_fault("fsync", path) != 0) return -1;
   int r = ::fsync(fd);
-  if (r == 0 && !path.empty()) dirty_.erase(path);
+  if (r == 0 && !path.empty()) unsynced_.erase(path);
   return r;
 }
 
+int Simulator::fsync_dir(const std::string& path) {
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
+  if (file_fault("fsync_dir", path) != 0) return -1;
+  std::string dir = path;
+  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  ::close(fd);
+  // The renames into this directory stand from now on.
+  std::erase_if(renames_, [&](const PendingRename& r) {
+    if (r.to.substr(0, r.to.rfind('/')) != dir) return false;
+    if (!r.backup.empty()) ::unlink(r.backup.c_str());
+    return true;
+  });
+  return 0;
+}
+
 int Simulator::close(int fd) {
-  std::string path = fd_paths_.count(fd) ? fd_paths_[fd] : "";
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
+  const std::string path = fd_path(fd);
   fd_paths_.erase(fd);
   int r = ::close(fd);
   if (file_fault("close", path) != 0) return -1;
@@ -280,25 +366,41 @@ int Simulator::close(int fd) {
 }
 
 int Simulator::rename(const std::string& from, const std::string& to) {
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (file_fault("rename", to) != 0) return -1;
   note_write_path(to);
   if (strip_root(to) == to || strip_root(from) == from) {
     errno = EACCES;
     return -1;
   }
+  // What the target held is kept for a power cut: its unsynced record, or
+  // a second name of its file (reading it would open and close a descriptor,
+  // which drops the process's record locks on it).
+  PendingRename pending{from, to, Durable{"", false}, ""};
+  if (auto it = unsynced_.find(to); it != unsynced_.end()) {
+    pending.replaced = it->second;
+  } else {
+    const std::string backup =
+        root_ + "/.sim-replaced-" + std::to_string(getpid()) + "-" + std::to_string(backups_++);
+    if (::link(to.c_str(), backup.c_str()) == 0) pending.backup = backup;
+  }
   int r = ::rename(from.c_str(), to.c_str());
+  if (r != 0 && !pending.backup.empty()) ::unlink(pending.backup.c_str());
   if (r == 0) {
-    auto it = dirty_.find(from);
-    dirty_.erase(to);
-    if (it != dirty_.end()) {
-      dirty_[to] = it->second;
-      dirty_.erase(it);
+    // The unsynced data moves with the file.
+    auto it = unsynced_.find(from);
+    unsynced_.erase(to);
+    if (it != unsynced_.end()) {
+      unsynced_[to] = it->second;
+      unsynced_.erase(it);
     }
+    renames_.push_back(std::move(pending));
   }
   return r;
 }
 
 int Simulator::unlink(const std::string& path) {
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (file_fault("unlink", path) != 0) return -1;
   note_write_path(path);
   if (strip_root(path) == path) {
@@ -306,11 +408,12 @@ int Simulator::unlink(const std::string& path) {
     return -1;
   }
   int r = ::unlink(path.c_str());
-  if (r == 0) dirty_.erase(path);
+  if (r == 0) unsynced_.erase(path);
   return r;
 }
 
 int Simulator::mkdir(const std::string& path, mode_t mode) {
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (file_fault("mkdir", path) != 0) return -1;
   note_write_path(path);
   if (strip_root(path) == path) {
@@ -321,6 +424,7 @@ int Simulator::mkdir(const std::string& path, mode_t mode) {
 }
 
 int Simulator::chmod(const std::string& path, mode_t mode) {
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (file_fault("chmod", path) != 0) return -1;
   note_write_path(path);
   if (strip_root(path) == path) {
@@ -331,12 +435,17 @@ int Simulator::chmod(const std::string& path, mode_t mode) {
 }
 
 int Simulator::stat(const std::string& path, struct stat* st) {
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (file_fault("stat", path) != 0) return -1;
   return ::stat(path.c_str(), st);
 }
 
 int Simulator::lock(int fd, int cmd, struct flock* fl) {
-  if (file_fault("lock", fd_paths_.count(fd) ? fd_paths_[fd] : "") != 0) return -1;
+  {
+    std::lock_guard<std::recursive_mutex> guard(mutex_);
+    if (file_fault("lock", fd_path(fd)) != 0) return -1;
+  }
+  // A waiting lock may block on another process: not under the simulator's.
   return ::fcntl(fd, cmd, fl);
 }
 

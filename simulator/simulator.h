@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <span>
 #include <string>
@@ -55,7 +56,9 @@ enum class FaultKind {
                    // functions per chip, VFs), a PCI data length of 4096
   FileErrno,       // a file call fails with err
   ShortWrite,      // a write stores only half of what it was given
-  Crash,           // the process dies at the file call (unsynced data is lost)
+  Crash,           // the process is killed at the file call: what it wrote stays
+  PowerCut,        // the power fails at the file call: only what was flushed
+                   // stays, and a rename only once its directory was flushed
 };
 
 struct Fault {
@@ -66,8 +69,9 @@ struct Fault {
   int opcode = kAny;
   int function = kAny;              // iSCSI device number, or NIC function index (1-based)
   long request = kAny;              // ioctl request number
-  std::string file_call;            // "open", "read", "write", "fsync", "close", "rename",
-                                    // "unlink", "mkdir", "chmod", "lock", "stat" or "" (any)
+  std::string file_call;            // "open", "read", "write", "truncate", "fsync", "fsync_dir",
+                                    // "close", "rename", "unlink", "mkdir", "chmod", "lock",
+                                    // "stat" or "" (any)
   std::string path_contains;        // file faults: path substring ("" any)
   // Schedule: let `skip` matching calls through, then inject `times` times
   // (-1: always).
@@ -92,9 +96,11 @@ struct LogEntry {
   std::string command;              // shell command line
 };
 
-// Exit status of a process killed by a crash fault.
+// Exit status of a process ended by a crash or power-cut fault.
 inline constexpr int kCrashExitCode = 86;
 
+// Safe from any thread: every call holds the simulator's one (recursive)
+// lock, responders included.
 class Simulator final : public platform::Host {
  public:
   Simulator(Topology topology, std::string root);
@@ -105,15 +111,15 @@ class Simulator final : public platform::Host {
   void on(uint8_t subsystem, uint8_t opcode, Responder r, int version = kAny);
   void set_default_reply(MailboxReply r) { default_reply_ = r; }
   Fault& inject(const Fault& f);
-  void clear_faults() { faults_.clear(); }
-  const std::vector<LogEntry>& log() const { return log_; }
-  void clear_log() { log_.clear(); }
+  void clear_faults();
+  std::vector<LogEntry> log() const;
+  void clear_log();
   std::vector<LogEntry> mailbox_log() const;  // iSCSI and NIC mailbox requests
   void set_shell_answer(const std::string& prefix, int status, const std::string& output);
   // Files written (created, renamed to, made) outside the root; must stay empty.
-  const std::vector<std::string>& outside_root_writes() const { return outside_; }
-  int open_device_count() const { return static_cast<int>(devices_.size()); }
-  void advance_ms(uint64_t ms) { clock_ms_ += ms; }
+  std::vector<std::string> outside_root_writes() const;
+  int open_device_count() const;
+  void advance_ms(uint64_t ms);
   // Per-controller flash objects and firmware state for responders.
   std::map<std::string, std::vector<uint8_t>>& flash(int controller) { return flash_[controller]; }
   int nic_function_count() const;
@@ -126,7 +132,9 @@ class Simulator final : public platform::Host {
   ssize_t read(int fd, void* buf, size_t n) override;
   ssize_t write(int fd, const void* buf, size_t n) override;
   off_t seek(int fd, off_t offset, int whence) override;
+  int truncate(int fd, off_t length) override;
   int fsync(int fd) override;
+  int fsync_dir(const std::string& path) override;
   int close(int fd) override;
   int rename(const std::string& from, const std::string& to) override;
   int unlink(const std::string& path) override;
@@ -139,9 +147,9 @@ class Simulator final : public platform::Host {
   int device_close(int fd) override;
   int shell(const std::string& command) override;
   int shell_output(const std::string& command, std::string* output) override;
-  time_t now() override { return static_cast<time_t>(epoch_ + clock_ms_ / 1000); }
-  uint64_t monotonic_ms() override { return clock_ms_; }
-  void sleep_seconds(unsigned seconds) override { clock_ms_ += uint64_t{seconds} * 1000; }
+  time_t now() override;
+  uint64_t monotonic_ms() override;
+  void sleep_seconds(unsigned seconds) override;
   int host_name(char* buf, size_t len) override;
   int uname(struct utsname* out) override;
 
@@ -157,17 +165,27 @@ class Simulator final : public platform::Host {
     int iscsi_device = -1;
     std::string path;
   };
-  struct Dirty {
-    std::string synced;  // content at the last sync point
-    bool existed = false;
+  // What a power cut leaves of a file the process wrote: its content at
+  // the last fsync (or before the first write); exists is false for a file
+  // created and never flushed.
+  struct Durable {
+    std::string content;
+    bool exists = true;
+  };
+  // A rename stands after a power cut once its directory was flushed.
+  struct PendingRename {
+    std::string from, to;
+    Durable replaced;    // what `to` held, when it was unsynced or missing
+    std::string backup;  // else a second name of the file `to` held
   };
 
   Fault* match_fault(FaultKind kind, int subsystem, int opcode, int function, long request);
   Fault* match_file_fault(const char* call, const std::string& path);
   int file_fault(const char* call, const std::string& path);
+  std::string fd_path(int fd) const;
   void note_write_path(const std::string& path);
   void mark_dirty(int fd);
-  [[noreturn]] void crash();
+  [[noreturn]] void power_cut();
   std::string strip_root(const std::string& path) const;
 
   int mailbox(const Device& dev, uint8_t* buf, size_t total, bool via_nic, const SimFunction* fn);
@@ -177,6 +195,7 @@ class Simulator final : public platform::Host {
   ShellResult run_stage(const std::vector<std::string>& words, const std::string& input);
   ShellResult run_pipeline(const std::string& line);
 
+  mutable std::recursive_mutex mutex_;
   Topology topology_;
   std::string root_;
   bool own_root_ = false;
@@ -189,7 +208,9 @@ class Simulator final : public platform::Host {
   std::map<int, Device> devices_;
   int next_device_fd_ = 1 << 20;
   std::map<int, std::string> fd_paths_;   // descriptors open for writing
-  std::map<std::string, Dirty> dirty_;
+  std::map<std::string, Durable> unsynced_;  // by current path
+  std::vector<PendingRename> renames_;
+  unsigned backups_ = 0;
   std::map<int, std::map<std::string, std::vector<uint8_t>>> flash_;
   int visible_nic_functions_ = -1;        // -1: all of the topology's
   int pending_nic_count_ = -1;

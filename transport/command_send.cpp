@@ -39,21 +39,6 @@ CommandRoute command_route(Device device, uint32_t arg) {
   return {false, 1, 0};
 }
 
-// The header flags belong to this one command only, whatever its result.
-class CommandHeaderFlags {
- public:
-  CommandHeaderFlags(uint8_t version, int32_t pf_number) {
-    if (version == 1) tavo_glob.version_flag = 1;
-    if (pf_number > 0) tavo_glob.pf_number = pf_number;
-  }
-  ~CommandHeaderFlags() {
-    tavo_glob.version_flag = 0;
-    tavo_glob.pf_number = 0;
-  }
-  CommandHeaderFlags(const CommandHeaderFlags&) = delete;
-  CommandHeaderFlags& operator=(const CommandHeaderFlags&) = delete;
-};
-
 uint64_t command_request_length(const CommandRow& row, const SendArgs& args) {
   return row.form == Form::CallerLength || row.form == Form::Record20 ? args.length : row.length;
 }
@@ -81,15 +66,17 @@ uint32_t command_send(CommandId id, const SendArgs& args) {
   const CommandRoute route = command_route(row.device, args.route);
   if (!route.send) return route.status;
 
-  const CommandHeaderFlags flags(row.version, pf_number);
+  // The flags travel with this one command: concurrent commands keep their
+  // own, and tavo_glob's stay as callers left them.
+  const transport::HeaderFlags flags{row.version, pf_number};
   const auto buffer_length = static_cast<uint16_t>(length + kMailboxHeaderSize);
   if (row.form == Form::SizeQuery)
-    return TAVO_get_mailbox_cmd_size(args.function_number, row.opcode, row.subsystem, static_cast<uint16_t>(length),
-                                     buffer_length, args.payload, args.actual_length, args.domain,
-                                     args.port_number, route.transport);
-  return TAVO_prepare_mailbox_cmd(args.function_number, row.opcode, row.subsystem, static_cast<uint32_t>(length),
-                                  buffer_length, args.payload, static_cast<uint8_t>(row.direction), args.domain,
-                                  args.port_number, route.transport);
+    return transport::get_mailbox_cmd_size(args.function_number, row.opcode, row.subsystem,
+                                           static_cast<uint16_t>(length), buffer_length, args.payload,
+                                           args.actual_length, args.domain, args.port_number, route.transport, flags);
+  return transport::prepare_mailbox_cmd(args.function_number, row.opcode, row.subsystem, static_cast<uint32_t>(length),
+                                        buffer_length, args.payload, static_cast<uint8_t>(row.direction), args.domain,
+                                        args.port_number, route.transport, flags);
 }
 
 }  // namespace tavo::command

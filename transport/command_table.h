@@ -25,7 +25,7 @@ struct CommandRow {
   std::string_view name;
   uint8_t subsystem;
   uint8_t opcode;
-  uint8_t version;  // 1: the wrapper sets tavo_glob.version_flag for its call
+  uint8_t version;  // header version the wrapper sends (1 or 0)
   Form form;
   uint32_t length;  // request length; the record part of Record20; unused for CallerLength
   Direction direction;

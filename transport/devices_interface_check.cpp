@@ -1,8 +1,8 @@
 // Whether a host network interface is a physical function of the adapter
 // family: its PCI address from ethtool, then the vendor (and rejected
 // device) ID bytes in its lspci configuration dump.
+#include <ctype.h>
 #include <stdio.h>
-#include <string.h>
 
 #include <string>
 
@@ -35,37 +35,50 @@ bool interface_check_dump_holds(const std::string& bus_address, const std::strin
   return interface_check_exit_status(cmd) == 0;
 }
 
-// The last line of the temporary file, newline cut; empty when there is none.
-bool interface_check_read_address(const std::string& path, std::string* address) {
-  FILE* in = tavo::platform::open_stream(path, "r");
-  if (in == nullptr) {
-    pdebug(TAVO_LOG_BACKEND, 3, "Failed to Open file\n");
-    return false;
+// A PCI address as ethtool gives it, domain:bus:device.function
+// ("0000:03:00.0"): the domain 4 to 8 hexadecimal digits, bus and device 2,
+// function 0-7. Nothing else reaches lspci.
+bool interface_check_well_formed(const std::string& a) {
+  const size_t colon = a.find(':');
+  if (colon < 4 || colon > 8 || a.size() != colon + 8) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const size_t at = i - colon;  // position after the domain
+    const bool ok = i < colon ? isxdigit(static_cast<unsigned char>(a[i])) != 0
+                    : at == 0 || at == 3 ? a[i] == ':'
+                    : at == 6            ? a[i] == '.'
+                    : at == 7            ? a[i] >= '0' && a[i] <= '7'
+                                         : isxdigit(static_cast<unsigned char>(a[i])) != 0;
+    if (!ok) return false;
   }
-  char line[256];
-  bool ok = true;
-  while (fgets(line, sizeof line, in) != nullptr) {
-    if (line[0] == '\0') {
+  return true;
+}
+
+// The bus address: the last line of ethtool's bus-info output, whole (with
+// or without a final line feed; a NUL ends a line's text). False, as a line
+// without text does, when there is none.
+bool interface_check_read_address(const std::string& output, std::string* address) {
+  size_t start = 0;
+  while (start < output.size()) {
+    size_t end = output.find('\n', start);
+    if (end == std::string::npos) end = output.size();
+    const std::string line = output.substr(start, end - start);
+    *address = line.substr(0, line.find('\0'));
+    if (address->empty()) {
       pdebug(TAVO_LOG_BACKEND, 3, "strlen(buf) is zero\n");
-      ok = false;
-      break;
+      return false;
     }
-    line[strlen(line) - 1] = '\0';
-    *address = line;
+    start = end + 1;
   }
-  fclose(in);
-  return ok;
+  return !address->empty();
 }
 
 uint32_t interface_check_by_address(const std::string& bus_address) {
   if (interface_check_dump_holds(bus_address, interface_check_id_bytes(tavo::kVendorIds[0]))) return 0;
-  const char* rejected_pattern = "ff ff ff ff";
-  std::string rejected;
-  if (interface_check_dump_holds(bus_address, interface_check_id_bytes(tavo::kVendorIds[1]))) {
-    rejected = interface_check_id_bytes(tavo::kRejectedDeviceId);
-    rejected_pattern = rejected.c_str();
-  }
-  if (!interface_check_dump_holds(bus_address, rejected_pattern)) return 0;
+  // Any vendor but the family's second is no function of this adapter; of
+  // the second vendor's functions one device ID is refused.
+  if (interface_check_dump_holds(bus_address, interface_check_id_bytes(tavo::kVendorIds[1])) &&
+      !interface_check_dump_holds(bus_address, interface_check_id_bytes(tavo::kRejectedDeviceId)))
+    return 0;
   pdebug(TAVO_LOG_BACKEND, 3, "Given Interface name is not valid or not PF.\n");
   return 1;
 }
@@ -76,19 +89,15 @@ uint32_t TAVO_check_valid_interface(const char* interface_name) {
   // Names reach a shell: anything but a plain interface name is refused
   // before a command is built.
   if (!tavo::base::valid_shell_name(interface_name)) return 1;
-  char tmp[35];
-  snprintf(tmp, sizeof tmp, "/tmp/ifname_%s", interface_name);
-  const std::string path = tavo::platform::fixed_path(tmp);
-  const std::string cmd = "ethtool -i " + shell_quote(interface_name) +
-                          " 2> /dev/null | grep -a bus-info | cut -d\" \" -f2 > " + shell_quote(path);
+  // The output is read straight from the command: no temporary file that a
+  // planted link could turn against another file.
+  const std::string cmd =
+      "ethtool -i " + shell_quote(interface_name) + " 2> /dev/null | grep -a bus-info | cut -d\" \" -f2";
   pdebug(TAVO_LOG_BACKEND, 6, "cmd = %s\n", cmd.c_str());
-  tavo::platform::host().shell(cmd);
+  std::string output;
+  tavo::platform::host().shell_output(cmd, &output);
   std::string bus_address;
-  const bool read = interface_check_read_address(path, &bus_address);
   // No address (an interface ethtool does not know) is no adapter function.
-  const uint32_t result = read && tavo::base::valid_shell_name(bus_address.c_str())
-                              ? interface_check_by_address(bus_address)
-                              : 1;
-  tavo::platform::host().unlink(path);
-  return result;
+  if (!interface_check_read_address(output, &bus_address) || !interface_check_well_formed(bus_address)) return 1;
+  return interface_check_by_address(bus_address);
 }

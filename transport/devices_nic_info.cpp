@@ -11,6 +11,7 @@
 #include "transport/devices.h"
 #include "transport/glob.h"
 #include "base/debug_log.h"
+#include "base/library_lock.h"
 #include "base/last_status.h"
 #include "base/memory.h"
 
@@ -46,6 +47,7 @@ void nic_info_name_from_line(const char* line, char* name) {
 }  // namespace
 
 int32_t ioctl_get_chipinfo(int32_t descriptor, uint8_t* reply) {
+  TAVO_LIBRARY_LOCK;
   if (reply == nullptr || descriptor < 1 || descriptor > TAVO_MAX_FUNCTIONS) return 1;
   const int result =
       tavo::platform::host().device_ioctl(tavo_glob.nic_handles[descriptor - 1], kNicChipInfoRequest, reply);
@@ -57,6 +59,7 @@ int32_t ioctl_get_chipinfo(int32_t descriptor, uint8_t* reply) {
 }
 
 int32_t enumerate_cv_nics(int32_t first) {
+  TAVO_LIBRARY_LOCK;
   uint8_t raw[sizeof(NicChipInfo)] = {};
   const int32_t result = ioctl_get_chipinfo(1, raw);
   if (result != 0) {
@@ -82,6 +85,7 @@ int32_t enumerate_cv_nics(int32_t first) {
 }
 
 int32_t TAVO_get_interface_names(int32_t count, int32_t first) {
+  TAVO_LIBRARY_LOCK;
   memset(tavo_glob.if_names, 0, sizeof tavo_glob.if_names);
   if (count > TAVO_MAX_FUNCTIONS) count = TAVO_MAX_FUNCTIONS;
   if (first < 0) first = 0;

@@ -9,6 +9,7 @@
 #include "transport/devices.h"
 #include "transport/glob.h"
 #include "base/debug_log.h"
+#include "base/library_lock.h"
 #include "base/last_status.h"
 #include "base/memory.h"
 
@@ -23,6 +24,7 @@ int32_t devices_open_clamp(int32_t count) {
 }
 
 void devices_open_close_all(int32_t* handles, int32_t count) {
+  TAVO_LIBRARY_LOCK;
   if (handles == nullptr) return;
   count = devices_open_clamp(count);
   for (int32_t i = 0; i < count; ++i) {
@@ -35,6 +37,7 @@ void devices_open_close_all(int32_t* handles, int32_t count) {
 }  // namespace
 
 int32_t os_get_port_instances(int32_t* handles, int32_t count) {
+  TAVO_LIBRARY_LOCK;
   if (handles == nullptr) return 0;
   count = devices_open_clamp(count);
   int32_t opened = 0;
@@ -53,6 +56,7 @@ void os_put_port_instances(int32_t* handles, int32_t count) { devices_open_close
 void os_put_nic_port_instances(int32_t* handles, int32_t count) { devices_open_close_all(handles, count); }
 
 int32_t os_get_nic_port_instances(int32_t* handles, int32_t count) {
+  TAVO_LIBRARY_LOCK;
   if (handles == nullptr || devices_open_clamp(count) == 0) return 0;
   for (int32_t i = 0; i < devices_open_clamp(count); ++i) handles[i] = -1;
   const std::string path = tavo::platform::fixed_path(kNicDevicePath);

@@ -14,7 +14,9 @@
 #include "transport/devices.h"
 #include "transport/nic_set_check.h"
 #include "transport/glob_access.h"
+#include "tavo/tavo.h"
 #include "base/debug_log.h"
+#include "base/library_lock.h"
 #include "base/last_status.h"
 #include "base/memory.h"
 
@@ -36,6 +38,8 @@ constexpr int kRequestsRebuilt = -2;
 constexpr size_t kPciConfigBufferSize = 1039;
 constexpr size_t kPciConfigMaxData = std::min<size_t>(kPciConfigSpaceSize, kPciConfigBufferSize - kPciConfigDataOffset);
 constexpr uint32_t kGaltorPciOffset = 0xA4;
+constexpr char kPciAddressRefused[] =
+    "Cannot read the PCI configuration space: the buffer address does not fit the driver's 32-bit field.";
 
 // Sends request on the NIC device opened by the refresh and closes it
 // again; kRequestsRebuilt when the tree is being rebuilt (nothing sent).
@@ -62,6 +66,15 @@ int requests_char_info(uint32_t nic_function, unsigned long request, uint8_t* an
 // be read from the buffer's data area, or -1. Whatever length the driver
 // answers, no more than the configuration space and the data area are read.
 int requests_pci_config(uint32_t nic_function, uint32_t offset, uint32_t length, uint8_t* buffer) {
+  // The driver reads the data's address from a 32-bit field: an address
+  // that does not fit (a 64-bit process) would send it somewhere else.
+  const uintptr_t data_address = reinterpret_cast<uintptr_t>(buffer + kPciConfigDataOffset);
+  if (static_cast<uintptr_t>(static_cast<uint32_t>(data_address)) != data_address) {
+    pdebug(TAVO_LOG_BACKEND, 3, "PCI configuration data address %p does not fit 32 bits: request not sent\n",
+           static_cast<void*>(buffer + kPciConfigDataOffset));
+    tavo_set_last_status(TAVO_FAILED, kPciAddressRefused);
+    return -1;
+  }
   const NicFunctionRecord& rec = tavo_glob.nic_functions[nic_function - 1];
   PciConfigRequest req;
   req.bus = rec.bus;
@@ -69,7 +82,7 @@ int requests_pci_config(uint32_t nic_function, uint32_t offset, uint32_t length,
   req.function = rec.function;
   req.offset = offset;
   req.data_length = static_cast<uint32_t>(std::min<size_t>(length, kPciConfigMaxData));
-  req.address = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(buffer + kPciConfigDataOffset));
+  req.address = static_cast<uint32_t>(data_address);
   memcpy(buffer, &req, sizeof req);
   pdebug(TAVO_LOG_BACKEND, 6,
          "Before sending ioctl, offset = %d,data_length = %d, pci_conf_params.pci_data = %d,%d,%d\n",
@@ -87,6 +100,7 @@ int requests_pci_config(uint32_t nic_function, uint32_t offset, uint32_t length,
 }  // namespace
 
 uint32_t ioctl_get_virt_f_info(uint32_t nic_function, uint8_t* answer, uint32_t* vf_count) {
+  TAVO_LIBRARY_LOCK;
   if (answer == nullptr || vf_count == nullptr || !tavo::transport::valid_nic_function(nic_function)) return 1;
   NicCharInfo info;
   const int result = requests_char_info(nic_function, kNicVfTableRequest, answer, &info);
@@ -102,12 +116,14 @@ uint32_t ioctl_get_virt_f_info(uint32_t nic_function, uint8_t* answer, uint32_t*
 }
 
 uint32_t ioctl_get_mtu(uint32_t nic_function, uint8_t* answer) {
+  TAVO_LIBRARY_LOCK;
   if (answer == nullptr || !tavo::transport::valid_nic_function(nic_function)) return 1;
   NicCharInfo info;
   return requests_char_info(nic_function, kNicMtuRequest, answer, &info) == 0 ? 0 : 1;
 }
 
 uint32_t ioctl_galtor_read_pci_conf(uint32_t nic_function, uint8_t domain, uint8_t port_number, uint32_t* value) {
+  TAVO_LIBRARY_LOCK;
   (void)domain;
   (void)port_number;
   if (value == nullptr || !tavo::transport::valid_nic_function(nic_function)) return 1;
@@ -122,6 +138,7 @@ uint32_t ioctl_galtor_read_pci_conf(uint32_t nic_function, uint8_t domain, uint8
 }
 
 uint32_t TAVO_get_galtor_pci_data(uint32_t nic_function, uint32_t offset, uint32_t length, char* text) {
+  TAVO_LIBRARY_LOCK;
   if (text == nullptr || !tavo::transport::valid_nic_function(nic_function)) return 1;
   std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kPciConfigBufferSize]());
   if (!buffer) {
@@ -143,6 +160,7 @@ uint32_t TAVO_get_galtor_pci_data(uint32_t nic_function, uint32_t offset, uint32
 }
 
 uint32_t ioctl_get_vmhba_name(uint32_t iscsi_function, char* name) {
+  TAVO_LIBRARY_LOCK;
   if (name == nullptr || !tavo::transport::valid_iscsi_function(iscsi_function)) return 1;
   char area[kVmhbaNameSize] = {};
   const int result = tavo::platform::host().device_ioctl(tavo_glob.iscsi_handles[iscsi_function - 1],

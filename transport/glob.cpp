@@ -43,6 +43,8 @@ void reset_glob() {
   TAVO_NIC_INBOX_DRIVER_LOADED = TAVO_ISCSI_INBOX_DRIVER_LOADED = OPEN_ISCSI_DRIVER_LOADED = 0;
 }
 
+HeaderFlags glob_header_flags() { return HeaderFlags{tavo_glob.version_flag, tavo_glob.pf_number}; }
+
 bool valid_iscsi_function(uint32_t function_number) {
   return function_number >= 1 && function_number <= TAVO_MAX_FUNCTIONS &&
          static_cast<int64_t>(function_number) <= tavo_glob.iscsi_valid_hba;

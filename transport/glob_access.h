@@ -14,6 +14,10 @@ namespace tavo::transport {
 // (descriptor tables closed).
 void reset_glob();
 
+// The header flags a caller of the exported layer functions set in
+// tavo_glob (0 and 0 unless it did).
+HeaderFlags glob_header_flags();
+
 // 1 to iscsi_valid_hba / 1 to nic_valid_hba.
 bool valid_iscsi_function(uint32_t function_number);
 bool valid_nic_function(uint32_t function_number);

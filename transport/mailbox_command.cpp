@@ -7,6 +7,7 @@
 #include "transport/device_layout.h"
 #include "transport/glob_access.h"
 #include "base/debug_log.h"
+#include "base/library_lock.h"
 #include "base/last_status.h"
 #include "base/memory.h"
 
@@ -17,7 +18,8 @@ MailboxCommand::MailboxCommand(size_t buffer_length)
       length_(buffer_length < kMailboxHeaderSize ? kMailboxHeaderSize : buffer_length) {}
 
 uint32_t MailboxCommand::send(uint32_t function_number, uint8_t opcode, uint8_t subsystem, uint32_t request_length,
-                              uint8_t domain, uint8_t port_number, uint32_t transport) {
+                              uint8_t domain, uint8_t port_number, uint32_t transport, HeaderFlags flags) {
+  TAVO_LIBRARY_LOCK;  // the descriptor stays the function's until the answer
   int32_t fd = -1;
   if (!ok() || !command_descriptor(transport, function_number, &fd)) {
     pdebug(TAVO_LOG_BACKEND, 3, "No device for opcode:0x%x subsystem:0x%x transport = %u function = %u\n", opcode,
@@ -29,8 +31,8 @@ uint32_t MailboxCommand::send(uint32_t function_number, uint8_t opcode, uint8_t 
            static_cast<unsigned>(request_length), static_cast<unsigned>(length_), opcode, subsystem);
     return 1;
   }
-  return TAVO_IssueIOCTL(fd, opcode, subsystem, request_length, data(), domain, port_number,
-                         static_cast<int32_t>(transport), function_number);
+  return issue_ioctl(fd, opcode, subsystem, request_length, data(), domain, port_number, static_cast<int32_t>(transport),
+                     function_number, flags);
 }
 
 MailboxAnswer MailboxCommand::answer() const {

@@ -8,6 +8,8 @@
 
 #include <memory>
 
+#include "transport/mailbox.h"
+
 namespace tavo::transport {
 
 struct MailboxAnswer {
@@ -30,7 +32,7 @@ class MailboxCommand {
   // TAVO_IssueIOCTL's result (1 when the transport or function number names
   // no device, or the payload does not fit the buffer).
   uint32_t send(uint32_t function_number, uint8_t opcode, uint8_t subsystem, uint32_t request_length,
-                uint8_t domain, uint8_t port_number, uint32_t transport);
+                uint8_t domain, uint8_t port_number, uint32_t transport, HeaderFlags flags = {});
   MailboxAnswer answer() const;
 
  private:

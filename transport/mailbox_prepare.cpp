@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "transport/device_layout.h"
+#include "transport/glob_access.h"
 #include "transport/mailbox.h"
 #include "transport/mailbox_command.h"
 #include "transport/status_map.h"
@@ -18,12 +19,31 @@ using tavo::transport::MailboxCommand;
 uint32_t TAVO_prepare_mailbox_cmd(uint32_t function_number, uint8_t opcode, uint8_t subsystem,
                                   uint32_t request_length, uint16_t buffer_length, void* payload, uint8_t direction,
                                   uint8_t domain, uint8_t port_number, uint32_t transport) {
+  return tavo::transport::prepare_mailbox_cmd(function_number, opcode, subsystem, request_length, buffer_length,
+                                              payload, direction, domain, port_number, transport,
+                                              tavo::transport::glob_header_flags());
+}
+
+uint32_t TAVO_get_mailbox_cmd_size(uint32_t function_number, uint8_t opcode, uint8_t subsystem,
+                                   uint16_t request_length, uint16_t buffer_length, void* payload,
+                                   uint16_t* actual_length, uint8_t domain, uint8_t port_number, uint32_t transport) {
+  return tavo::transport::get_mailbox_cmd_size(function_number, opcode, subsystem, request_length, buffer_length,
+                                               payload, actual_length, domain, port_number, transport,
+                                               tavo::transport::glob_header_flags());
+}
+
+namespace tavo::transport {
+
+uint32_t prepare_mailbox_cmd(uint32_t function_number, uint8_t opcode, uint8_t subsystem, uint32_t request_length,
+                             uint16_t buffer_length, void* payload, uint8_t direction, uint8_t domain,
+                             uint8_t port_number, uint32_t transport, HeaderFlags flags) {
   if (transport != TAVO_VIA_ISCSI && transport != TAVO_VIA_NIC) return 1;
   MailboxCommand cmd(buffer_length);
   if (!cmd.ok()) return 1;
   if (payload != nullptr && request_length <= cmd.size() - kMailboxHeaderSize)
     memcpy(cmd.payload(), payload, request_length);
-  if (cmd.send(function_number, opcode, subsystem, request_length, domain, port_number, transport) != 0) return 1;
+  if (cmd.send(function_number, opcode, subsystem, request_length, domain, port_number, transport, flags) != 0)
+    return 1;
   // The response area goes back before the status is looked at: a failed
   // read still leaves what the firmware wrote.
   if (direction != TAVO_DIR_NONE && payload != nullptr) memcpy(payload, cmd.payload(), request_length);
@@ -38,9 +58,9 @@ uint32_t TAVO_prepare_mailbox_cmd(uint32_t function_number, uint8_t opcode, uint
   return TavoStatusFromIOCTLResponse(a.status, a.additional_status, opcode);
 }
 
-uint32_t TAVO_get_mailbox_cmd_size(uint32_t function_number, uint8_t opcode, uint8_t subsystem,
-                                   uint16_t request_length, uint16_t buffer_length, void* payload,
-                                   uint16_t* actual_length, uint8_t domain, uint8_t port_number, uint32_t transport) {
+uint32_t get_mailbox_cmd_size(uint32_t function_number, uint8_t opcode, uint8_t subsystem, uint16_t request_length,
+                              uint16_t buffer_length, void* payload, uint16_t* actual_length, uint8_t domain,
+                              uint8_t port_number, uint32_t transport, HeaderFlags flags) {
   if (transport != TAVO_VIA_ISCSI && transport != TAVO_VIA_NIC) return 1;
   MailboxCommand cmd(buffer_length);
   if (!cmd.ok()) {
@@ -49,7 +69,8 @@ uint32_t TAVO_get_mailbox_cmd_size(uint32_t function_number, uint8_t opcode, uin
   }
   if (payload != nullptr && request_length <= cmd.size() - kMailboxHeaderSize)
     memcpy(cmd.payload(), payload, request_length);
-  if (cmd.send(function_number, opcode, subsystem, request_length, domain, port_number, transport) != 0) return 1;
+  if (cmd.send(function_number, opcode, subsystem, request_length, domain, port_number, transport, flags) != 0)
+    return 1;
   const MailboxAnswer a = cmd.answer();
   // Status 4 (buffer too small) is the expected answer of a size query.
   if (a.status == 0 || a.status == 4) {
@@ -64,3 +85,5 @@ uint32_t TAVO_get_mailbox_cmd_size(uint32_t function_number, uint8_t opcode, uin
   }
   return TavoStatusFromIOCTLResponse(a.status, a.additional_status, opcode);
 }
+
+}  // namespace tavo::transport

@@ -13,6 +13,7 @@
 #include "transport/glob_access.h"
 #include "transport/mailbox.h"
 #include "base/debug_log.h"
+#include "base/library_lock.h"
 #include "base/last_status.h"
 #include "base/memory.h"
 
@@ -35,7 +36,8 @@ uint32_t mailbox_send_timeout(uint8_t opcode, uint8_t subsystem, int32_t transpo
 }
 
 void mailbox_send_fill_header(uint8_t* buffer, uint8_t opcode, uint8_t subsystem, uint32_t request_length,
-                              uint8_t domain, uint8_t port_number, int32_t transport) {
+                              uint8_t domain, uint8_t port_number, int32_t transport,
+                              tavo::transport::HeaderFlags flags) {
   MailboxRequestHeader h;
   memcpy(&h, buffer, sizeof h);
   h.opcode = opcode;
@@ -44,9 +46,9 @@ void mailbox_send_fill_header(uint8_t* buffer, uint8_t opcode, uint8_t subsystem
   h.domain = domain;
   h.timeout = mailbox_send_timeout(opcode, subsystem, transport);
   h.request_length = request_length;
-  h.version = tavo_glob.version_flag == 1 ? 1 : 0;
-  if (tavo_glob.pf_number > 0)
-    h.pf_vh = static_cast<uint16_t>((h.pf_vh & 0xFC00u) | (static_cast<uint32_t>(tavo_glob.pf_number) & 0x3FFu));
+  h.version = flags.version == 1 ? 1 : 0;
+  if (flags.pf_number > 0)
+    h.pf_vh = static_cast<uint16_t>((h.pf_vh & 0xFC00u) | (static_cast<uint32_t>(flags.pf_number) & 0x3FFu));
   memcpy(buffer, &h, sizeof h);
   const uint16_t pf_vh = h.pf_vh;
   pdebug(TAVO_LOG_BACKEND, 6,
@@ -103,6 +105,18 @@ uint32_t get_the_protocol(uint32_t controller_instance) {
 
 uint32_t TAVO_IssueIOCTL(int32_t handle, uint8_t opcode, uint8_t subsystem, uint32_t request_length, uint8_t* buffer,
                          uint8_t domain, uint8_t port_number, int32_t transport, uint32_t function_number) {
+  return tavo::transport::issue_ioctl(handle, opcode, subsystem, request_length, buffer, domain, port_number, transport,
+                                      function_number, tavo::transport::glob_header_flags());
+}
+
+namespace tavo::transport {
+
+// The devices and the NIC wrapper's function record belong to the library
+// lock for the whole exchange.
+uint32_t issue_ioctl(int32_t handle, uint8_t opcode, uint8_t subsystem, uint32_t request_length, uint8_t* buffer,
+                     uint8_t domain, uint8_t port_number, int32_t transport, uint32_t function_number,
+                     HeaderFlags flags) {
+  TAVO_LIBRARY_LOCK;
   if (buffer == nullptr || request_length > kMaxMailboxPayload) {
     pdebug(TAVO_LOG_BACKEND, 3, "Refused command opcode:0x%x subsystem:0x%x request_length = %u\n", opcode, subsystem,
            static_cast<unsigned>(request_length));
@@ -114,7 +128,7 @@ uint32_t TAVO_IssueIOCTL(int32_t handle, uint8_t opcode, uint8_t subsystem, uint
            subsystem, port_number, static_cast<unsigned>(function_number));
     return 1;
   }
-  mailbox_send_fill_header(buffer, opcode, subsystem, request_length, domain, port_number, transport);
+  mailbox_send_fill_header(buffer, opcode, subsystem, request_length, domain, port_number, transport, flags);
   if (transport == TAVO_VIA_NIC) return mailbox_send_nic(buffer, request_length, function_number);
   if (transport != TAVO_VIA_ISCSI) {
     mailbox_send_log_failure(-1, 0);
@@ -127,3 +141,5 @@ uint32_t TAVO_IssueIOCTL(int32_t handle, uint8_t opcode, uint8_t subsystem, uint
   mailbox_send_log_failure(result, err);
   return err == EIO ? kEioStatus : 1;
 }
+
+}  // namespace tavo::transport

@@ -6,6 +6,7 @@
 #include "transport/mailbox.h"
 #include "transport/status_map.h"
 #include "base/debug_log.h"
+#include "base/library_lock.h"
 #include "base/last_status.h"
 #include "base/memory.h"
 
@@ -21,10 +22,11 @@ constexpr uint16_t kAvailablePersonalitiesLength = 512;
 
 uint32_t personality_query(uint32_t function_number, uint8_t opcode, uint8_t* buffer, uint16_t request_length,
                            uint8_t domain, uint8_t port_number, uint32_t transport) {
+  TAVO_LIBRARY_LOCK;
   int32_t fd = -1;
   if (buffer == nullptr || !tavo::transport::command_descriptor(transport, function_number, &fd)) return 1;
-  if (TAVO_IssueIOCTL(fd, opcode, 1, request_length, buffer, domain, port_number, static_cast<int32_t>(transport),
-                      function_number) != 0)
+  if (tavo::transport::issue_ioctl(fd, opcode, 1, request_length, buffer, domain, port_number,
+                                   static_cast<int32_t>(transport), function_number, {}) != 0)
     return 1;
   MailboxResponseHeader h;
   memcpy(&h, buffer, sizeof h);

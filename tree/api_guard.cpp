@@ -1,21 +1,25 @@
 #include "tree/api_guard.h"
 
-#include <mutex>
-
 #include "base/debug_log.h"
-#include "tree/tree.h"
+#include "base/library_lock.h"
+#include "tree/tree_internal.h"
 
 namespace tavo::tree {
 namespace {
 
-std::recursive_mutex api_mutex;
-int depth = 0;           // nesting of guarded calls (under api_mutex)
+// All under the library lock.
+int depth = 0;           // nesting of guarded calls
 int build_depth = 0;     // nesting of tree builds
+int client_count = 0;
 bool rebuild_pending = false;
 
 // Repeated changes of the NIC function set during a rebuild are followed a
 // few times, not forever.
 constexpr int kMaxRebuilds = 3;
+
+constexpr char kNoTree[] = "The management tree is not built. Please call TAVO_init first.";
+constexpr char kBuildFailed[] =
+    "Failed to build the management tree. Please check tavo2d.log file for more information.";
 
 void rebuild() {
   for (int round = 0; round < kMaxRebuilds && rebuild_pending; ++round) {
@@ -23,7 +27,7 @@ void rebuild() {
     if (hm_find_hierarchy("") == nullptr) return;  // no tree to rebuild
     pdebug(TAVO_LOG_TREE, 5, "NIC functions changed: rebuilding the tree\n");
     exit_hm();
-    init_hm();
+    build_tree();
   }
   if (rebuild_pending) {
     pdebug(TAVO_LOG_TREE, 3, "NIC functions keep changing: tree rebuild abandoned\n");
@@ -34,18 +38,18 @@ void rebuild() {
 }  // namespace
 
 ApiGuard::ApiGuard() {
-  api_mutex.lock();
+  base::library_mutex().lock();
   ++depth;
 }
 
 ApiGuard::~ApiGuard() {
   if (depth == 1 && rebuild_pending && build_depth == 0) rebuild();
   --depth;
-  api_mutex.unlock();
+  base::library_mutex().unlock();
 }
 
 void request_rebuild() {
-  std::lock_guard<std::recursive_mutex> lock(api_mutex);
+  base::LibraryLock lock(base::library_mutex());
   rebuild_pending = true;
   if (depth == 0 && build_depth == 0) rebuild();
 }
@@ -53,13 +57,37 @@ void request_rebuild() {
 bool building() { return build_depth > 0; }
 
 BuildScope::BuildScope() {
-  api_mutex.lock();
+  base::library_mutex().lock();
   ++build_depth;
 }
 
 BuildScope::~BuildScope() {
   --build_depth;
-  api_mutex.unlock();
+  base::library_mutex().unlock();
+}
+
+int clients() { return client_count; }
+
+void add_clients(int delta) { client_count += delta; }
+
+uint32_t build_tree() {
+  const uint32_t r = init_hm();
+  if (r == 0) return 0;
+  pdebug(TAVO_LOG_TREE, 3, "Failed to build the management tree (%u)\n", static_cast<unsigned>(r));
+  if (base::last_status_code() == 0) tavo_set_last_status(TAVO_FAILED, kBuildFailed);
+  return r;
+}
+
+bool tree_ready() {
+  if (hm_find_hierarchy("") != nullptr) return true;
+  if (client_count > 0 && build_depth == 0) return build_tree() == 0;
+  tavo_set_last_status(TAVO_FAILED, kNoTree);
+  return false;
+}
+
+bool start_call() {
+  reset_last_status();
+  return tree_ready();
 }
 
 }  // namespace tavo::tree

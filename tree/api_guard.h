@@ -1,8 +1,10 @@
 // One guard on every exported entry point: callers of one process are
-// serialised by a recursive mutex, and a tree rebuild asked for while a call
-// runs waits until the outermost call returns, so no handler ever runs on
-// freed nodes.
+// serialised by the library lock (base/library_lock.h), and a tree rebuild
+// asked for while a call runs waits until the outermost call returns, so no
+// handler ever runs on freed nodes.
 #pragma once
+
+#include <stdint.h>
 
 namespace tavo::tree {
 
@@ -28,6 +30,23 @@ class BuildScope {
   BuildScope();
   ~BuildScope();
 };
+
+// Connected clients: TAVO_init adds one, TAVO_exit takes one away. The tree
+// is wanted while there are any.
+int clients();
+void add_clients(int delta);
+
+// Builds the tree (init_hm); a failure is logged and leaves a status (the
+// back end's own, else a general one). Answers init_hm's result.
+uint32_t build_tree();
+
+// The start of every public tree call after its guard: resets the last
+// status and answers whether the tree is there. While clients are
+// connected but the last build failed, the build is tried again; with no
+// tree the call answers 1 and the status says why.
+bool start_call();
+// The same without the reset.
+bool tree_ready();
 
 }  // namespace tavo::tree
 

@@ -156,10 +156,10 @@ TavoNode* build_group(const GroupDef& def, TavoNode* parent, TavoNode* creating_
       return nullptr;
     }
   }
-  rec->creating_node = creating_node;
-  rec->creating_action = creating_action;
+  rec->creating_node = node_ref(creating_node);
+  rec->creating_action = node_ref(creating_action);
   if (params != nullptr) copy_params(rec->params, params);
-  if (creating_action != nullptr) rec->persistence_priority = persistency_priority++;
+  if (rec->creating_action.generation != 0) rec->persistence_priority = persistency_priority++;
   if (inst != nullptr) set_bit(bitmap, def.max_instances, static_cast<uint32_t>(slot));
   if (tavo_internal_new_tags != nullptr) {
     if (new_tag_index > TAVO_MAX_NEW_TAGS - 1) {

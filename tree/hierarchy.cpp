@@ -23,26 +23,40 @@ uint32_t* tag_floor(const TavoHierarchy* h) {
   return nullptr;
 }
 
-// Gives h a cleared tag table of capacity slots, keeping the entries of the
-// old one (none when keep is false).
+void release_tag_table(TavoHierarchy* h) {
+  tavo_dfree(h->tag_table);
+  tavo_dfree(h->tag_bitmap);
+  tavo_dfree(h->tag_generation);
+  h->tag_table = nullptr;
+  h->tag_bitmap = nullptr;
+  h->tag_generation = nullptr;
+  h->capacity = 0;
+}
+
+// Gives h a cleared tag table of capacity slots, keeping the entries (and
+// slot generations) of the old one (none when keep is false).
 uint32_t resize_tag_table(TavoHierarchy* h, uint32_t capacity, bool keep) {
   auto** table = static_cast<TavoNode**>(tavo_dmalloc(capacity * sizeof(TavoNode*)));
   auto* bitmap = static_cast<uint8_t*>(tavo_dmalloc(capacity / 8 + 1));
-  if (table == nullptr || bitmap == nullptr) {
+  auto* generations = static_cast<uint32_t*>(tavo_dmalloc(capacity * sizeof(uint32_t)));
+  if (table == nullptr || bitmap == nullptr || generations == nullptr) {
     tavo_dfree(table);
     tavo_dfree(bitmap);
+    tavo_dfree(generations);
     return 1;
   }
   memset(table, 0, capacity * sizeof(TavoNode*));
   memset(bitmap, 0, capacity / 8 + 1);
+  memset(generations, 0, capacity * sizeof(uint32_t));
   if (keep && h->tag_table != nullptr) {
     memcpy(table, h->tag_table, h->capacity * sizeof(TavoNode*));
     memcpy(bitmap, h->tag_bitmap, h->capacity / 8 + 1);
+    memcpy(generations, h->tag_generation, h->capacity * sizeof(uint32_t));
   }
-  tavo_dfree(h->tag_table);
-  tavo_dfree(h->tag_bitmap);
+  release_tag_table(h);
   h->tag_table = table;
   h->tag_bitmap = bitmap;
+  h->tag_generation = generations;
   h->capacity = capacity;
   return 0;
 }
@@ -98,11 +112,7 @@ namespace tavo::tree {
 void unregister_hierarchy(TavoHierarchy* h) {
   for (int i = 0; i < hierarchy_count; ++i) {
     if (hierarchy_table[i] != h) continue;
-    tavo_dfree(h->tag_table);
-    tavo_dfree(h->tag_bitmap);
-    h->tag_table = nullptr;
-    h->tag_bitmap = nullptr;
-    h->capacity = 0;
+    release_tag_table(h);
     for (int j = i; j + 1 < hierarchy_count; ++j) {
       hierarchy_table[j] = hierarchy_table[j + 1];
       free_tag_floor[j] = free_tag_floor[j + 1];

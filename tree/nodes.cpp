@@ -63,14 +63,16 @@ char* copy_text(const char* text) {
   return s;
 }
 
-bool node_is_live(const TavoNode* n) {
-  if (n == nullptr) return false;
-  TavoHierarchy* all[5];
-  int count = registered_hierarchies(all, 5);
-  for (int i = 0; i < count; ++i)
-    for (uint32_t t = 0; t < all[i]->capacity; ++t)
-      if (all[i]->tag_table[t] == n) return true;
-  return false;
+TavoNodeRef node_ref(const TavoNode* n) {
+  const TavoHierarchy* h = hm_find_hierarchy_by_node(n);
+  if (h == nullptr) return TavoNodeRef{0, 0};
+  return TavoNodeRef{n->tag, h->tag_generation[n->tag]};
+}
+
+TavoNode* ref_node(const TavoHierarchy* h, TavoNodeRef ref) {
+  if (h == nullptr || ref.generation == 0 || ref.tag >= h->capacity || h->tag_generation[ref.tag] != ref.generation)
+    return nullptr;
+  return h->tag_table[ref.tag];
 }
 
 bool linked_from_outside(TavoNode* node) {
@@ -336,6 +338,8 @@ int32_t add_node(TavoNode* node, TavoHierarchy* h) {
   }
   set_bit(h->tag_bitmap, h->capacity, node->tag);
   h->tag_table[node->tag] = node;
+  // A new generation of the slot: references to its former nodes go stale.
+  if (++h->tag_generation[node->tag] == 0) h->tag_generation[node->tag] = 1;
   if (parent != nullptr && parent != node) name_index().emplace(name_key(node), node);
   return tag;
 }
@@ -399,8 +403,8 @@ TavoNode* create_link(TavoNode* parent, const char* name, TavoNode* target, Tavo
   node->parent = parent;
   node->record = rec;
   rec->target = target;
-  rec->creating_node = creating_node;
-  rec->creating_action = creating_action;
+  rec->creating_node = node_ref(creating_node);
+  rec->creating_action = node_ref(creating_action);
   if (params != nullptr) copy_params(rec->params, params);
   if (node->name == nullptr || node->description == nullptr || add_node(node, h) < 0) {
     tavo_dfree(node->name);
@@ -409,7 +413,7 @@ TavoNode* create_link(TavoNode* parent, const char* name, TavoNode* target, Tavo
     tavo_dfree(node);
     return nullptr;
   }
-  if (creating_action != nullptr) rec->persistence_priority = persistency_priority++;
+  if (rec->creating_action.generation != 0) rec->persistence_priority = persistency_priority++;
   ++target->link_count;
   return node;
 }

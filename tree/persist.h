@@ -1,6 +1,9 @@
 // Tree persistence records: text lines "GROUP|...", "PROPERTY|..." and
 // "SYMLINK|..." that a client saves from the tree and replays into a fresh
-// one, on a stdio stream the client opens, positions and closes.
+// one, on a stdio stream the client opens, positions and closes. A record
+// whose values hold the separator '|' is written "GROUP\|..." (keyword and
+// '\'), its fields with every '\' and '|' escaped by a '\'; every other
+// record is written plainly, as it always was.
 #pragma once
 
 #include <stdint.h>
@@ -15,9 +18,10 @@ enum { TAVO_PATH_SIZE = 256 };
 // Writes the records of every persistent group and link (in the order they
 // became persistent), then the properties of the static groups from start
 // down. mask selects properties by flags: 1 read-only, 2 read/write, 3 both.
-// 0, or 1 without a stream.
+// 0, or 1 without a stream or a tree.
 TAVO_EXPORT uint32_t save_node(TavoNode* start, FILE* stream, uint32_t mask);
-// Replays every record line from the stream's position to its end; 0.
+// Replays every record line from the stream's position to its end; 0, or
+// 1 (with a status) when there is no tree.
 TAVO_EXPORT uint32_t restore_hm(FILE* stream);
 // Makes a group persistent with its creating node, action and params (six
 // 256-byte texts, or NULL); 1 when the node is no group, else 0.

@@ -32,7 +32,7 @@ bool restore_value(const char* field, char* value, const char* list, uint8_t typ
   return false;
 }
 
-void restore_group_line(char** fields, uint32_t count) {
+void restore_group_line(char** fields, size_t count) {
   TavoNode* node = restore_group(fields[2]);
   TavoNode* action = follow_links(internal_get_node_path(fields[3], TAVO_KIND_ACTION));
   if (node == nullptr || action == nullptr || action->kind != TAVO_KIND_ACTION || action->record == nullptr) return;
@@ -74,10 +74,37 @@ void restore_link_line(char** fields) {
   create_link(parent, fields[1], target, nullptr, nullptr, nullptr);
 }
 
+// Cuts an escaped record ("KEYWORD\|...", the keyword's '\' at line[mark])
+// into fields in place: a '\' takes the next character as it is, an
+// unescaped '|' ends a field.
+void restore_split_escaped(char* line, size_t mark, std::vector<char*>* fields) {
+  line[mark] = '\0';
+  fields->push_back(line);
+  char* out = line + mark + 2;
+  fields->push_back(out);
+  for (const char* in = out; *in != '\0'; ++in) {
+    if (*in == '\\' && in[1] != '\0') {
+      *out++ = *++in;
+    } else if (*in == '|') {
+      *out++ = '\0';
+      fields->push_back(out);
+    } else {
+      *out++ = *in;
+    }
+  }
+  *out = '\0';
+}
+
 void restore_line(char* line) {
-  uint32_t count = tavo_split(line, '|');
   std::vector<char*> fields;
-  for (char* p = line; fields.size() < count; p += strlen(p) + 1) fields.push_back(p);
+  const size_t keyword = strcspn(line, "|");
+  if (keyword > 0 && line[keyword - 1] == '\\' && line[keyword] == '|') {
+    restore_split_escaped(line, keyword - 1, &fields);
+  } else {
+    const uint32_t n = tavo_split(line, '|');
+    for (char* p = line; fields.size() < n; p += strlen(p) + 1) fields.push_back(p);
+  }
+  const size_t count = fields.size();
   if (strcmp(fields[0], "GROUP") == 0 && count >= 4)
     restore_group_line(fields.data(), count);
   else if (strcmp(fields[0], "PROPERTY") == 0 && count >= 3)
@@ -91,6 +118,7 @@ void restore_line(char* line) {
 uint32_t restore_hm(FILE* stream) {
   TAVO_API_GUARD;
   if (stream == nullptr) return 0;
+  if (!tree_ready()) return 1;  // nothing to replay into
   uint32_t size = kRestoreFirstLine;
   std::vector<char> line(size);
   for (;;) {

@@ -19,15 +19,32 @@ uint32_t save_priority(TavoNode* n) {
   return 0;
 }
 
-// A value as one field of one record: cut at the first line break.
-void save_put_value(FILE* stream, const char* value) {
-  fprintf(stream, "%.*s", static_cast<int>(strcspn(value, "\r\n")), value);
+// The length of a value as one field of one record: cut at the first line
+// break.
+size_t save_value_length(const char* value) { return strcspn(value, "\r\n"); }
+
+bool save_holds_separator(const char* value) { return memchr(value, '|', save_value_length(value)) != nullptr; }
+
+// A record whose values hold the separator is written with the keyword
+// followed by '\' and every '\' and '|' of its fields escaped by a '\'.
+// Other records are written as they always were.
+void save_put_keyword(FILE* stream, const char* keyword, bool escaped) {
+  fputs(keyword, stream);
+  fputs(escaped ? "\\|" : "|", stream);
 }
 
-void save_put_path(FILE* stream, TavoNode* node) {
+void save_put_value(FILE* stream, const char* value, bool escaped) {
+  const size_t n = save_value_length(value);
+  for (size_t i = 0; i < n; ++i) {
+    if (escaped && (value[i] == '\\' || value[i] == '|')) fputc('\\', stream);
+    fputc(value[i], stream);
+  }
+}
+
+void save_put_path(FILE* stream, TavoNode* node, bool escaped) {
   char path[TAVO_PATH_SIZE];
   get_full_path(node, path);
-  fputs(path, stream);
+  save_put_value(stream, path, escaped);
 }
 
 }  // namespace
@@ -37,8 +54,8 @@ uint32_t backend_make_persistent(TavoNode* group, TavoNode* creating_node, TavoN
   if (group == nullptr || group->kind != TAVO_KIND_GROUP || group->record == nullptr) return 1;
   TavoGroupRecord* g = group_record(group);
   if (g->persistence_priority == 0) g->persistence_priority = persistency_priority++;
-  g->creating_node = creating_node;
-  g->creating_action = creating_action;
+  g->creating_node = node_ref(creating_node);
+  g->creating_action = node_ref(creating_action);
   if (params != nullptr) tavo::tree::copy_params(g->params, params);
   return 0;
 }
@@ -58,10 +75,11 @@ void dump_properties(TavoNode* group, FILE* stream, uint32_t mask) {
     char value[TAVO_VALUE_SIZE] = "";
     if (TAVO_get_property_val(group->tag, c->tag, value, sizeof value) != 0) continue;
     value[TAVO_VALUE_SIZE - 1] = '\0';
-    fputs("PROPERTY|", stream);
-    save_put_path(stream, c);
+    const bool escaped = save_holds_separator(value);
+    save_put_keyword(stream, "PROPERTY", escaped);
+    save_put_path(stream, c, escaped);
     fputc('|', stream);
-    save_put_value(stream, value);
+    save_put_value(stream, value, escaped);
     fputc('\n', stream);
   }
 }
@@ -69,18 +87,25 @@ void dump_properties(TavoNode* group, FILE* stream, uint32_t mask) {
 void dump_group(TavoNode* group, FILE* stream) {
   if (group == nullptr || group->kind != TAVO_KIND_GROUP || group->record == nullptr) return;
   TavoGroupRecord* g = group_record(group);
-  // The record keeps bare pointers: a creating node deleted since cannot
-  // be named, and its GROUP line could not be replayed anyway.
-  if (!node_is_live(g->creating_node) || !node_is_live(g->creating_action)) return;
-  fputs("GROUP|", stream);
-  save_put_path(stream, group);
+  // A creating node deleted since cannot be named, and its GROUP line could
+  // not be replayed anyway.
+  const TavoHierarchy* h = hm_find_hierarchy_by_node(group);
+  TavoNode* on = ref_node(h, g->creating_node);
+  TavoNode* action = ref_node(h, g->creating_action);
+  if (on == nullptr || action == nullptr) return;
+  int count = 0;
+  bool escaped = false;
+  for (; count < TAVO_MAX_PARAMS && g->params[count][0] != '\0'; ++count)
+    escaped |= save_holds_separator(g->params[count]);
+  save_put_keyword(stream, "GROUP", escaped);
+  save_put_path(stream, group, escaped);
   fputc('|', stream);
-  save_put_path(stream, g->creating_node);
+  save_put_path(stream, on, escaped);
   fputc('|', stream);
-  save_put_path(stream, g->creating_action);
-  for (int i = 0; i < TAVO_MAX_PARAMS && g->params[i][0] != '\0'; ++i) {
+  save_put_path(stream, action, escaped);
+  for (int i = 0; i < count; ++i) {
     fputc('|', stream);
-    save_put_value(stream, g->params[i]);
+    save_put_value(stream, g->params[i], escaped);
   }
   fputc('\n', stream);
 }
@@ -88,20 +113,21 @@ void dump_group(TavoNode* group, FILE* stream) {
 void dump_node(TavoNode* node, FILE* stream, uint32_t mask) {
   if (node == nullptr || node->record == nullptr) return;
   if (node->kind == TAVO_KIND_LINK) {
-    TavoLinkRecord* l = link_record(node);
-    if (!node_is_live(l->target)) return;
-    fputs("SYMLINK|", stream);
-    save_put_value(stream, node->name);
+    // A link's target lives as long as the link (deleting it deletes its
+    // links first).
+    const bool escaped = save_holds_separator(node->name);
+    save_put_keyword(stream, "SYMLINK", escaped);
+    save_put_value(stream, node->name, escaped);
     fputc('|', stream);
-    save_put_path(stream, node->parent);
+    save_put_path(stream, node->parent, escaped);
     fputc('|', stream);
-    save_put_path(stream, l->target);
+    save_put_path(stream, link_record(node)->target, escaped);
     fputc('\n', stream);
     return;
   }
   if (node->kind != TAVO_KIND_GROUP) return;
   TavoGroupRecord* g = group_record(node);
-  if (g->creating_action == nullptr) {
+  if (g->creating_action.generation == 0) {
     dump_properties(node, stream, mask);
   } else if (g->instance != nullptr) {
     // The replay first makes the instance again, then sets its values.
@@ -119,13 +145,13 @@ void dump_static_groups(TavoNode* node, FILE* stream, uint32_t mask) {
   TavoGroupRecord* g = group_record(node);
   if (g->persistence_priority == 0) dump_properties(node, stream, mask);
   for (TavoNode* c = g->first_child; c != node; c = c->next)
-    if (c->kind == TAVO_KIND_GROUP && c->record != nullptr && group_record(c)->creating_action == nullptr)
+    if (c->kind == TAVO_KIND_GROUP && c->record != nullptr && group_record(c)->creating_action.generation == 0)
       dump_static_groups(c, stream, mask);
 }
 
 uint32_t save_node(TavoNode* start, FILE* stream, uint32_t mask) {
   TAVO_API_GUARD;
-  if (stream == nullptr) return 1;
+  if (stream == nullptr || !tree_ready()) return 1;
   TavoNode* root = get_node(0);
   if (persistency_priority > 1 && root != nullptr) {
     std::vector<TavoNode*> table(persistency_priority - 1, nullptr);

@@ -12,7 +12,7 @@ uint32_t handle_TAVODebugLevel(TavoNode* property, char* buf, uint32_t op) {
   if (property == nullptr || buf == nullptr) return 1;
   if (op == TAVO_PROPERTY_GET) {
     TAVO_get_debug_level();
-    uint32_t r = set_prop_val(property->parent, property->name, "%d", static_cast<int>(tavo_debug_level));
+    uint32_t r = set_prop_val(property->parent, property->name, "%d", static_cast<int>(tavo::base::log_level()));
     snprintf(buf, TAVO_VALUE_SIZE, "%s", tavo::tree::property_record(property)->value);
     return r;
   }
@@ -25,7 +25,9 @@ uint32_t handle_TAVODebugLevel(TavoNode* property, char* buf, uint32_t op) {
     tavo_set_last_status(TAVO_INVALID_VALUE, "Invalid value.");
     return 1;
   }
-  tavo_debug_level = static_cast<uint32_t>(level);
-  TAVO_set_debug_level();
+  // A level that could not be saved does not take effect: the call fails
+  // with the save's status.
+  if (tavo::base::save_log_level(static_cast<uint32_t>(level)) != 0) return 1;
+  tavo::base::set_log_level(static_cast<uint32_t>(level));
   return set_prop_val(property->parent, property->name, "%s", buf);
 }

@@ -12,8 +12,6 @@ using namespace tavo::tree;
 
 namespace {
 
-int32_t client_count = 0;
-
 // The kind a filter compares: a link counts as its target's kind.
 uint32_t effective_kind(TavoNode* n) {
   TavoNode* t = follow_links(n);
@@ -31,18 +29,21 @@ uint32_t TAVO_init(void) {
     tavo_set_last_status(1, unavailable.c_str());
     return 1;
   }
-  if (tavo_log_fp == nullptr) {
+  if (!tavo::base::log_is_open()) {
     TAVO_config_log_dir_permissions();
-    tavo_log_fp = tavo::platform::open_stream(tavo::platform::fixed_path("/var/log/QVL/tavo/tavo2d.log"), "ae+");
+    tavo::base::open_log(tavo::platform::fixed_path("/var/log/QVL/tavo/tavo2d.log"));
   }
   TAVO_update_loglevel();
-  ++client_count;
-  pdebug(TAVO_LOG_TREE, 5, "New client #%d!\n", client_count);
-  if (client_count > 1) return 0;
+  reset_last_status();  // a level file that cannot be written leaves its debug line only
+  add_clients(1);
+  pdebug(TAVO_LOG_TREE, 5, "New client #%d!\n", clients());
+  // Later clients share the tree; a client finding none (the last build
+  // failed) builds it again.
+  if (hm_find_hierarchy("") != nullptr) return 0;
   tavo_current_hierarchy[0] = '\0';
-  uint32_t r = init_hm();
+  uint32_t r = build_tree();
   if (r != 0) {
-    --client_count;
+    add_clients(-1);
     return r;
   }
   pdebug(TAVO_LOG_TREE, 6, "--- leaving %s ---\n", __func__);
@@ -53,19 +54,19 @@ uint32_t TAVO_exit(void) {
   TAVO_API_GUARD;
   pdebug(TAVO_LOG_TREE, 6, "--- entering %s ---\n", __func__);
   reset_last_status();
-  if (client_count < 1) return 0;
-  pdebug(TAVO_LOG_TREE, 5, "Client disconnecting #%d\n", client_count);
-  if (--client_count > 0) return 0;
+  if (clients() < 1) return 0;
+  pdebug(TAVO_LOG_TREE, 5, "Client disconnecting #%d\n", clients());
+  add_clients(-1);
+  if (clients() > 0) return 0;
   exit_hm();
   pdebug(TAVO_LOG_TREE, 6, "--- leaving %s ---\n", __func__);
-  if (tavo_log_fp != nullptr) fclose(tavo_log_fp);
-  tavo_log_fp = nullptr;
+  tavo::base::close_log();
   return 0;
 }
 
 uint32_t TAVO_get_child_tags(uint32_t group_tag, uint32_t* tags, uint32_t* count, uint32_t kind) {
   TAVO_API_GUARD;
-  reset_last_status();
+  if (!start_call()) return 1;
   TavoNode* group = follow_links(get_node(group_tag));
   if (group == nullptr || tags == nullptr || count == nullptr || kind > 7 || group->kind != TAVO_KIND_GROUP) return 1;
   uint32_t n = 0;
@@ -93,7 +94,7 @@ uint32_t TAVO_get_child_tags(uint32_t group_tag, uint32_t* tags, uint32_t* count
 
 uint32_t TAVO_get_node_tag(uint32_t group_tag, const char* name, uint32_t* tag, uint32_t kind) {
   TAVO_API_GUARD;
-  reset_last_status();
+  if (!start_call()) return 1;
   TavoNode* group = follow_links(get_node(group_tag));
   if (group == nullptr || name == nullptr || tag == nullptr || kind > 7 || group->kind != TAVO_KIND_GROUP) return 1;
   TavoNode* n = internal_get_node(group, name, kind);
@@ -104,6 +105,7 @@ uint32_t TAVO_get_node_tag(uint32_t group_tag, const char* name, uint32_t* tag, 
 
 uint32_t TAVO_get_node_name(uint32_t tag, char* name, uint32_t kind) {
   TAVO_API_GUARD;
+  if (!tree_ready()) return 1;
   TavoNode* n = get_node(tag);
   if (n == nullptr || name == nullptr || kind > 7) return 1;
   reset_last_status();
@@ -114,7 +116,7 @@ uint32_t TAVO_get_node_name(uint32_t tag, char* name, uint32_t kind) {
 
 uint32_t TAVO_get_parent_tag(uint32_t tag, uint32_t* parent_tag) {
   TAVO_API_GUARD;
-  reset_last_status();
+  if (!start_call()) return 1;
   TavoNode* n = get_node(tag);
   if (n == nullptr || parent_tag == nullptr) return 1;
   *parent_tag = (n->parent == nullptr || n->parent == n) ? 0 : n->parent->tag;
@@ -123,7 +125,7 @@ uint32_t TAVO_get_parent_tag(uint32_t tag, uint32_t* parent_tag) {
 
 uint32_t TAVO_get_node_description(uint32_t tag, TavoNodeDescription* out) {
   TAVO_API_GUARD;
-  reset_last_status();
+  if (!start_call()) return 1;
   TavoNode* n = follow_links(get_node(tag));
   if (n == nullptr || out == nullptr) return 1;
   memset(out, 0, sizeof *out);
@@ -139,7 +141,7 @@ uint32_t TAVO_get_node_description(uint32_t tag, TavoNodeDescription* out) {
 
 uint32_t TAVO_refresh_group(uint32_t group_tag) {
   TAVO_API_GUARD;
-  reset_last_status();
+  if (!start_call()) return 1;
   TavoNode* g = get_node(group_tag);
   if (g != nullptr && g->kind == TAVO_KIND_GROUP && group_record(g)->refresh != nullptr) group_record(g)->refresh(g);
   return 0;
@@ -147,7 +149,7 @@ uint32_t TAVO_refresh_group(uint32_t group_tag) {
 
 uint32_t TAVO_get_valid_instances(uint32_t group_tag, const char* group_name, uint32_t* numbers, uint32_t* count) {
   TAVO_API_GUARD;
-  reset_last_status();
+  if (!start_call()) return 1;
   TavoNode* group = follow_links(get_node(group_tag));
   if (group == nullptr || group_name == nullptr || numbers == nullptr || count == nullptr ||
       group->kind != TAVO_KIND_GROUP)

@@ -59,7 +59,7 @@ struct NewTagsScope {
 uint32_t TAVO_get_property_val(uint32_t group_tag, uint32_t property_tag, char* buffer, uint32_t length) {
   TAVO_API_GUARD;
   pdebug(TAVO_LOG_TREE, 6, "--- entering %s ---\n", __func__);
-  reset_last_status();
+  if (!start_call()) return 1;
   TavoNode* g = get_node(group_tag);
   TavoNode* p = get_node(property_tag);
   if (g == nullptr || p == nullptr || buffer == nullptr) return 1;
@@ -88,7 +88,7 @@ uint32_t TAVO_get_property_val(uint32_t group_tag, uint32_t property_tag, char* 
 uint32_t TAVO_set_property_val(uint32_t group_tag, uint32_t property_tag, const char* value, uint32_t length) {
   TAVO_API_GUARD;
   pdebug(TAVO_LOG_TREE, 6, "--- entering %s ---\n", __func__);
-  reset_last_status();
+  if (!start_call()) return 1;
   TavoNode* g = get_node(group_tag);
   TavoNode* p = get_node(property_tag);
   if (g == nullptr || p == nullptr || value == nullptr) return 1;
@@ -122,7 +122,7 @@ uint32_t TAVO_set_property_val(uint32_t group_tag, uint32_t property_tag, const 
 uint32_t TAVO_do_action(uint32_t group_tag, uint32_t action_tag, const char* params, uint32_t* new_tags) {
   TAVO_API_GUARD;
   pdebug(TAVO_LOG_TREE, 6, "--- entering %s ---\n", __func__);
-  reset_last_status();
+  if (!start_call()) return 1;
   TavoNode* g = get_node(group_tag);
   TavoNode* a = get_node(action_tag);
   if (g == nullptr || a == nullptr || params == nullptr) return 1;
@@ -168,7 +168,7 @@ uint32_t TAVO_do_action(uint32_t group_tag, uint32_t action_tag, const char* par
 
 uint32_t TAVO_get_param_info(uint32_t action_tag, TavoParamInfo* info) {
   TAVO_API_GUARD;
-  reset_last_status();
+  if (!start_call()) return 1;
   TavoNode* a = follow_links(get_node(action_tag));
   if (a == nullptr || info == nullptr || a->kind != TAVO_KIND_ACTION || a->record == nullptr) return 1;
   const TavoActionDescriptor* d = action_descriptor(a);
@@ -179,7 +179,7 @@ uint32_t TAVO_get_param_info(uint32_t action_tag, TavoParamInfo* info) {
 
 uint32_t TAVO_get_persistent_nodes(uint32_t* tags, int32_t* count) {
   TAVO_API_GUARD;
-  reset_last_status();
+  if (!start_call()) return 1;
   if (tags == nullptr || count == nullptr) return 1;
   TavoNode* root = get_node(0);
   if (persistency_priority <= 1 || root == nullptr) {
@@ -201,30 +201,32 @@ uint32_t TAVO_get_persistent_nodes(uint32_t* tags, int32_t* count) {
 
 uint32_t TAVO_get_persistence_info(uint32_t tag, TavoPersistenceInfo* info) {
   TAVO_API_GUARD;
-  reset_last_status();
+  if (!start_call()) return 1;
   TavoNode* n = get_node(tag);
   if (n == nullptr || info == nullptr || n->record == nullptr) return 1;
-  TavoNode* action = nullptr;
-  TavoNode* on = nullptr;
+  TavoNodeRef action_ref, on_ref;
   const char(*params)[TAVO_VALUE_SIZE] = nullptr;
   uint32_t priority = 0;
   if (n->kind == TAVO_KIND_GROUP) {
     TavoGroupRecord* g = group_record(n);
-    action = g->creating_action;
-    on = g->creating_node;
+    action_ref = g->creating_action;
+    on_ref = g->creating_node;
     params = g->params;
     priority = g->persistence_priority;
   } else if (n->kind == TAVO_KIND_LINK) {
     TavoLinkRecord* l = link_record(n);
-    action = l->creating_action;
-    on = l->creating_node;
+    action_ref = l->creating_action;
+    on_ref = l->creating_node;
     params = l->params;
     priority = l->persistence_priority;
   } else {
     return 1;
   }
-  if (priority == 0 || !node_is_live(action)) return 1;
-  if (!node_is_live(on)) on = nullptr;
+  // Creators deleted since are gone, whatever node took their place.
+  const TavoHierarchy* h = hm_find_hierarchy_by_node(n);
+  TavoNode* action = ref_node(h, action_ref);
+  TavoNode* on = ref_node(h, on_ref);
+  if (priority == 0 || action == nullptr) return 1;
   memset(info, 0, sizeof *info);
   info->action_tag = action->tag;
   info->node_tag = on ? on->tag : 0;

@@ -47,13 +47,21 @@ typedef struct TavoInstanceRecord {
   int32_t instance_number;   // -1 in the sentinel
 } TavoInstanceRecord;
 
+// A node named by its tag and the generation of its tag slot: unlike a
+// pointer it never names a node that took the slot (or the memory) of a
+// deleted one. {0, 0} names none.
+typedef struct TavoNodeRef {
+  uint32_t tag;
+  uint32_t generation;       // 0: none
+} TavoNodeRef;
+
 typedef struct TavoGroupRecord {
   TavoNode* first_child;     // the group itself while it has no children
   TavoNode* last_child;
   TavoGroupRefreshHandler refresh;
   TavoInstanceRecord* instance;  // none for a static group
-  TavoNode* creating_node;
-  TavoNode* creating_action;
+  TavoNodeRef creating_node;
+  TavoNodeRef creating_action;
   char params[TAVO_MAX_PARAMS][TAVO_VALUE_SIZE];
   uint32_t persistence_priority;  // 0: not persistent
   void* nhandle;             // owned by the subsystem that fills it
@@ -71,8 +79,8 @@ typedef struct TavoPropertyRecord {
 
 typedef struct TavoLinkRecord {
   TavoNode* target;
-  TavoNode* creating_node;
-  TavoNode* creating_action;
+  TavoNodeRef creating_node;
+  TavoNodeRef creating_action;
   char params[TAVO_MAX_PARAMS][TAVO_VALUE_SIZE];
   uint32_t persistence_priority;
 } TavoLinkRecord;
@@ -97,6 +105,7 @@ typedef struct TavoHierarchy {
   uint32_t max_params;
   uint32_t max_path_depth;
   uint32_t max_instances;
+  uint32_t* tag_generation;  // per tag slot, raised by every add_node
 } TavoHierarchy;
 
 // --- tree store ---
@@ -192,9 +201,11 @@ void display_name(const TavoNode* n, char out[TAVO_NAME_SIZE]);
 // Frees the back-end record (nhandle) of every group in node's subtree and
 // clears each slot.
 void release_handles_within(TavoNode* node);
-// True when n is a node of the tree now (records may keep pointers to
-// nodes deleted since: test before following them).
-bool node_is_live(const TavoNode* n);
+// The reference of a node of the tree ({0, 0} for none or a node not in
+// a hierarchy), and the node a reference names in h: none once that node
+// was deleted. Both O(1).
+TavoNodeRef node_ref(const TavoNode* n);
+TavoNode* ref_node(const TavoHierarchy* h, TavoNodeRef ref);
 using base::set_last_status_fmt;
 
 }  // namespace tavo::tree

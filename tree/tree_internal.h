@@ -20,7 +20,7 @@ inline bool is_root(const TavoNode* n) {
 // over TAVO_NAME_SIZE - 1 characters), in no order; -1 when more than max.
 int named_children(TavoNode* group, const char* name, TavoNode** out, int max);
 // Every public call starts from an empty last status.
-inline void reset_last_status() { tavo_set_last_status(0, ""); }
+inline void reset_last_status() { base::clear_last_status(); }
 // True for ROOT and its three properties, whose headers are static.
 bool is_static_node(const TavoNode* n);
 // True when a link outside the node's subtree points into it.

@@ -1,8 +1,11 @@
 /* libtavo management tree: the public C interface of management clients.
  *
  * Every call answers 0 on success or a status code; the reason of a failure
- * is left in the last status (TAVO_get_last_status). Tags name nodes until
- * the tree is rebuilt. Callers own every buffer they pass. */
+ * is left in the last status (TAVO_get_last_status), kept per thread. Tags
+ * name nodes until the tree is rebuilt. Callers own every buffer they pass.
+ * Every call is safe from any thread. Without a tree (before TAVO_init,
+ * after the last TAVO_exit, after a failed build) the calls answer 1 with a
+ * status; while clients are connected, the next call builds it again. */
 #ifndef TAVO_TAVO_H
 #define TAVO_TAVO_H
 
@@ -129,7 +132,7 @@ TAVO_EXPORT uint32_t TAVO_set_property_val(uint32_t group_tag, uint32_t property
 TAVO_EXPORT uint32_t TAVO_do_action(uint32_t group_tag, uint32_t action_tag, const char* params,
                                     uint32_t* new_tags);
 TAVO_EXPORT uint32_t TAVO_get_param_info(uint32_t action_tag, TavoParamInfo* info);
-/* Runs the group's refresh handler; always 0. */
+/* Runs the group's refresh handler; 0 (1 only without a tree). */
 TAVO_EXPORT uint32_t TAVO_refresh_group(uint32_t group_tag);
 /* Instance numbers (ascending) of the instanced child group of that name.
  * numbers must hold TAVO_MAX_INSTANCES entries. */
@@ -140,7 +143,8 @@ TAVO_EXPORT uint32_t TAVO_get_valid_instances(uint32_t group_tag, const char* gr
  * the capacity is too small (nothing is written beyond it). */
 TAVO_EXPORT uint32_t TAVO_get_persistent_nodes(uint32_t* tags, int32_t* count);
 TAVO_EXPORT uint32_t TAVO_get_persistence_info(uint32_t tag, TavoPersistenceInfo* info);
-/* The last status: code and text[TAVO_STATUS_TEXT_SIZE]. Always 0. */
+/* The calling thread's last status: code and text[TAVO_STATUS_TEXT_SIZE].
+ * Always 0. */
 TAVO_EXPORT uint32_t TAVO_get_last_status(uint32_t* code, char* text);
 
 TAVO_END_DECLS

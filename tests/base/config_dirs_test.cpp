@@ -25,10 +25,6 @@ TEST_F(ConfigDirsTest, LogDirectoryIsCreatedSearchable) {
   EXPECT_EQ(TAVO_config_log_dir_permissions(), 0u);
   EXPECT_EQ(mode_of("/var/log/QVL/tavo"), 0755u);
   EXPECT_EQ(mode_of("/scratch"), 0700u);  // an ESXi host keeps it
-  bool ran_mkdir = false;
-  for (const auto& e : sim_->log())
-    ran_mkdir |= e.kind == sim::LogKind::Shell && e.command == "mkdir -p " + root_.at("/var/log/QVL/tavo");
-  EXPECT_TRUE(ran_mkdir);
   // An existing directory only gets its mode.
   ASSERT_EQ(chmod(root_.at("/var/log/QVL/tavo").c_str(), 0700), 0);
   sim_->clear_log();
@@ -61,10 +57,22 @@ TEST_F(ConfigDirsTest, ConfigurationDirectoryTimersAndSavedFiles) {
   EXPECT_EQ(tavo_glob_timer[5].microseconds, 0u);
 }
 
-TEST_F(ConfigDirsTest, MissingConfigurationDirectoryIsMade) {
-  TAVO_config_dir_permssions();
-  EXPECT_EQ(mode_of("/etc/config/QVL/tavo"), 0755u);
-  EXPECT_TRUE(sim_->outside_root_writes().empty());
+// Directories are made with the host's mkdir, never a shell: a root may
+// hold any character.
+TEST_F(ConfigDirsTest, AnyRootGetsItsDirectoriesAndRunsNoShell) {
+  for (const char* name : {"", "/a;touch x;b", "/with blank", "/$(touch y)`z`", "/'q'\"p\""}) {
+    const std::string root = root_.path() + name;
+    ASSERT_TRUE(name[0] == '\0' || mkdir(root.c_str(), 0755) == 0) << name;
+    setenv("TAVO_ROOT", root.c_str(), 1);
+    sim_ = sim::install("default", root);
+    ASSERT_NE(sim_, nullptr);
+    TAVO_config_log_dir_permissions();
+    TAVO_config_dir_permssions();
+    EXPECT_EQ(file_mode(root + "/var/log/QVL/tavo"), 0755u) << name;
+    EXPECT_EQ(file_mode(root + "/etc/config/QVL/tavo"), 0755u) << name;
+    for (const auto& e : sim_->log()) EXPECT_NE(e.kind, sim::LogKind::Shell) << name << ": " << e.command;
+    EXPECT_TRUE(sim_->outside_root_writes().empty()) << name;
+  }
 }
 
 }  // namespace

@@ -3,8 +3,10 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <time.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <sstream>
 #include <string>
 
 #include "tests/support/sim_fixture.h"
@@ -206,6 +208,32 @@ TEST_F(DebugLevelTreeTest, DeletedLevelFileShowsTheLevelInForce) {
   // The next client's start writes it again.
   ASSERT_EQ(TAVO_init(), 0u);
   EXPECT_EQ(conf(), kConfHead + "4");
+}
+
+// Each line is written whole with one write: long lines of two processes
+// never mix.
+TEST_F(DebugLevelTreeTest, LongLinesOfTwoProcessesNeverMix) {
+  ASSERT_EQ(TAVO_set_property_val(0, 3, "1", 2), 0u);
+  auto write_lines = [](char fill) {
+    const std::string text(20000, fill);
+    for (int i = 0; i < 50; ++i) pdebug(TAVO_LOG_TREE, 1, "%s\n", text.c_str());
+  };
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    write_lines('c');
+    _exit(0);
+  }
+  write_lines('p');
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  std::istringstream log(tree_log());
+  int lines = 0;
+  for (std::string line; std::getline(log, line); ++lines) {
+    const std::string text = line.substr(line.find("FATAL:") + 6);
+    ASSERT_EQ(text, std::string(20000, text[0])) << "line " << lines;
+  }
+  EXPECT_EQ(lines, 100);
 }
 
 TEST_F(DebugLevelTreeTest, StartReadsAnExistingFile) {

@@ -1,6 +1,8 @@
 #include "base/locks.h"
 
+#include <errno.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -84,6 +86,30 @@ TEST_F(LocksTest, ReleaseAndRefusals) {
   EXPECT_EQ(tavo_lock_free(), 0u);
 }
 
+// Only plain names make markers: none leads out of /tmp, and a link planted
+// at a marker's place is never followed.
+TEST_F(LocksTest, NamesAndPlantedLinksNeverReachOutsideTmp) {
+  ASSERT_EQ(mkdir(root_.at("/tmp/TAVO_ASIC_").c_str(), 0755), 0);
+  write_file(root_.at("/victim.txt"), "keep");
+  const std::string too_long(201, 'n');
+  for (const char* name : {"/../../made", "/../../victim", "a/b", "x y", "cv0;id", too_long.c_str()}) {
+    EXPECT_EQ(tavo_acquire_lock(name), 1u) << name;
+    EXPECT_EQ(tavo_release_lock(name), 1u) << name;
+  }
+  EXPECT_FALSE(file_exists(root_.at("/made.txt")));
+  EXPECT_EQ(read_file(root_.at("/victim.txt")), "keep");
+  const std::string outside = root_.path() + "-outside";
+  write_file(outside, "keep");
+  for (const std::string& marker : {marker("cv1"), root_.at("/tmp/tavo_lock_init.txt")})
+    ASSERT_EQ(symlink(outside.c_str(), marker.c_str()), 0);
+  EXPECT_EQ(tavo_acquire_lock("cv1"), 1u);  // held, as far as anyone can tell
+  EXPECT_EQ(tavo_init_acquire_lock(), 1u);
+  EXPECT_EQ(tavo_release_lock("cv1"), 0u);
+  EXPECT_EQ(tavo_init_release_lock(), 0u);
+  EXPECT_EQ(read_file(outside), "keep");
+  unlink(outside.c_str());
+}
+
 TEST_F(LocksTest, UncreatableMarkerFailsWithoutWaiting) {
   ASSERT_EQ(rmdir(root_.at("/tmp").c_str()), 0);
   uint64_t before = clock();
@@ -165,6 +191,16 @@ TEST_F(LocksTest, FileLockIsReleasedByCloseAndRefusedWithoutAFile) {
   FILE* g = TAVO_file_open("/etc/saved.txt", "a");
   ASSERT_NE(g, nullptr);
   EXPECT_EQ(tavo_unlock_file(g), 1u);  // nothing held
+  // What was written under the lock cannot reach the file: a failed unlock.
+  ASSERT_EQ(tavo_lock_file(g), 0u);
+  fputs("more\n", g);
+  sim::Fault full;
+  full.kind = sim::FaultKind::FileErrno;
+  full.file_call = "write";
+  full.err = ENOSPC;
+  full.times = -1;
+  sim_->inject(full);
+  EXPECT_EQ(tavo_unlock_file(g), 1u);
   TAVO_file_close(g);
 }
 

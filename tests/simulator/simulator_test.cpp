@@ -264,7 +264,8 @@ TEST_F(SimulatorTest, HostFilesAreWrittenUnderTheRoot) {
   EXPECT_EQ(test::read_file(root_.at("/etc/issue.net")), "VMware ESXi 6.5.0\n");
 }
 
-// Crash points: a child process dies at a file call; what it never synced is lost.
+// Crash points: a child process is killed, or the power fails, at a file
+// call.
 class CrashTest : public test::SimTest {
  protected:
   int run_child(const std::function<void()>& body) {
@@ -286,44 +287,42 @@ class CrashTest : public test::SimTest {
   }
 };
 
-TEST_F(CrashTest, UnsyncedWritesAreLostAndSyncedOnesKept) {
-  std::string a = root_.at("/a.txt"), b = root_.at("/b.txt");
-  put(a, "old", true);
-  sim::Fault crash;
-  crash.kind = sim::FaultKind::Crash;
-  crash.file_call = "unlink";
-  sim_->inject(crash);
-  int code = run_child([&] {
-    put(a, "new-unsynced", false);
-    put(b, "synced", true);
-    host().unlink(root_.at("/nothing"));
-  });
-  EXPECT_EQ(code, sim::kCrashExitCode);
-  EXPECT_EQ(test::read_file(a), "old");
-  EXPECT_EQ(test::read_file(b), "synced");
-}
-
-TEST_F(CrashTest, RenameOfAnUnsyncedFileLosesItsContent) {
-  std::string target = root_.at("/conf.txt"), tmp = root_.at("/conf.tmp");
-  put(target, "kept", true);
-  sim::Fault crash;
-  crash.kind = sim::FaultKind::Crash;
-  crash.file_call = "mkdir";
-  sim_->inject(crash);
-  EXPECT_EQ(run_child([&] {
-              put(tmp, "replacement", false);
-              host().rename(tmp, target);
-              host().mkdir(root_.at("/d"), 0755);
-            }),
-            sim::kCrashExitCode);
-  EXPECT_EQ(test::read_file(target), "");
-  EXPECT_EQ(run_child([&] {
-              put(tmp, "replacement", true);
-              host().rename(tmp, target);
-              host().mkdir(root_.at("/d"), 0755);
-            }),
-            sim::kCrashExitCode);
-  EXPECT_EQ(test::read_file(target), "replacement");
+// A killed process leaves everything it wrote; a power cut only what was
+// flushed, and a rename only once its directory was flushed.
+TEST_F(CrashTest, KilledProcessKeepsItsWritesPowerCutOnlyWhatWasFlushed) {
+  const std::string target = root_.at("/conf.txt"), tmp = root_.at("/conf.tmp"), other = root_.at("/b.txt");
+  const struct {
+    sim::FaultKind kind;
+    bool sync_file, sync_dir;
+    const char* target, *tmp, *other;  // "-": missing
+  } rows[] = {
+      {sim::FaultKind::Crash, false, false, "unsynced", "-", "new"},
+      {sim::FaultKind::PowerCut, false, false, "kept", "-", "-"},
+      {sim::FaultKind::PowerCut, true, false, "kept", "synced", "-"},
+      {sim::FaultKind::PowerCut, true, true, "synced", "-", "-"},
+  };
+  for (const auto& r : rows) {
+    put(target, "kept", true);
+    ::unlink(tmp.c_str());
+    ::unlink(other.c_str());
+    sim::Fault crash;
+    crash.kind = r.kind;
+    crash.file_call = "mkdir";
+    sim_->inject(crash);
+    EXPECT_EQ(run_child([&] {
+                put(tmp, r.sync_file ? "synced" : "unsynced", r.sync_file);
+                host().rename(tmp, target);
+                if (r.sync_dir) host().fsync_dir(root_.path());
+                put(other, "new", false);
+                host().mkdir(root_.at("/d"), 0755);
+              }),
+              sim::kCrashExitCode);
+    sim_->clear_faults();
+    auto content = [](const std::string& p) { return test::file_exists(p) ? test::read_file(p) : "-"; };
+    EXPECT_EQ(content(target), r.target) << static_cast<int>(r.kind) << r.sync_file << r.sync_dir;
+    EXPECT_EQ(content(tmp), r.tmp) << static_cast<int>(r.kind) << r.sync_file << r.sync_dir;
+    EXPECT_EQ(content(other), r.other) << static_cast<int>(r.kind) << r.sync_file << r.sync_dir;
+  }
 }
 
 TEST(Topology, ParseErrorsNameTheLine) {

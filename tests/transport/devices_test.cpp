@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/transport/transport_fixture.h"
+#include "base/last_status.h"
 
 namespace tavo {
 namespace {
@@ -118,6 +119,7 @@ TEST_F(DevicesTest, DriverCountsAreClampedToTheTables) {
   ASSERT_EQ(ioctl_get_virt_f_info(3, answer, &vfs), 0u);
   EXPECT_EQ(vfs, 60u);
   char text[600];
+  if (sizeof(void*) > sizeof(uint32_t)) return;  // no PCI data in a 64-bit process
   ASSERT_EQ(TAVO_get_galtor_pci_data(3, 0, 256, text), 0u);
   EXPECT_EQ(strlen(text), 599u);
 }
@@ -183,6 +185,18 @@ TEST_F(DevicesTest, NicRequestsFailCleanly) {
 
 TEST_F(DevicesTest, PciDataIsHexTextSixteenBytesALine) {
   char text[600];
+  uint32_t word = 1;
+  if (sizeof(void*) > sizeof(uint32_t)) {
+    // The driver's 32-bit address field cannot name a 64-bit process's
+    // buffer: the requests are refused unsent, with a status.
+    EXPECT_EQ(TAVO_get_galtor_pci_data(3, 0, 20, text), 1u);
+    EXPECT_EQ(ioctl_galtor_read_pci_conf(1, 0, 0, &word), 1u);
+    EXPECT_EQ(tavo_last_status_code, 1u);
+    EXPECT_STREQ(tavo_last_status_string,
+                 "Cannot read the PCI configuration space: the buffer address does not fit the driver's 32-bit field.");
+    for (const auto& e : sim_->log()) EXPECT_NE(e.request, kNicPciConfigRequest);
+    return;
+  }
   ASSERT_EQ(TAVO_get_galtor_pci_data(3, 0, 20, text), 0u);  // vmnic2: second vendor, Galtor NIC
   EXPECT_STREQ(text, "a1 f1 40 0c 06 04 10 00 01 00 00 02 00 00 00 00 \n00 00 00 00 ");
   ASSERT_EQ(TAVO_get_galtor_pci_data(1, 0x2C, 4, text), 0u);
@@ -197,7 +211,6 @@ TEST_F(DevicesTest, PciDataIsHexTextSixteenBytesALine) {
   EXPECT_EQ(asked, 256u);
   EXPECT_EQ(offset, 0u);
   EXPECT_EQ(strlen(text), 599u);
-  uint32_t word = 1;
   sim_->clear_log();
   ASSERT_EQ(ioctl_galtor_read_pci_conf(1, 7, 7, &word), 0u);
   EXPECT_EQ(word, 0u);

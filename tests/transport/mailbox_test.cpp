@@ -3,7 +3,10 @@
 #include <errno.h>
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "tests/transport/transport_fixture.h"
+#include "transport/commands.h"
 #include "tree/tree.h"
 
 namespace tavo {
@@ -238,6 +241,36 @@ TEST_F(MailboxTest, ProtocolOfAController) {
   tavo_glob.protocol_bits[15] = 0;
   EXPECT_EQ(get_the_protocol(16), 4u);
   EXPECT_EQ(get_the_protocol(0xFFFFFFFF), 4u);
+}
+
+}  // namespace
+}  // namespace tavo
+
+namespace tavo {
+namespace {
+
+// Wrappers on eight threads at once: each command carries its own header
+// version and PCI function, and tavo_glob's flags stay untouched.
+TEST_F(MailboxTest, ThreadsKeepTheirOwnHeaderFlags) {
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t)
+    threads.emplace_back([t] {
+      std::vector<uint8_t> payload(532, static_cast<uint8_t>(t));
+      for (int i = 0; i < 100; ++i)
+        t % 2 ? ioctl_get_link_status_v1(2, payload.data(), 0, 0, TAVO_VIA_ISCSI)
+              : ioctl_get_macaddress_list(1, payload.data(), 0, 0, TAVO_VIA_ISCSI, t);
+    });
+  for (auto& thread : threads) thread.join();
+  const auto log = sim_->mailbox_log();
+  ASSERT_EQ(log.size(), 800u);
+  for (const auto& e : log) {
+    const MailboxRequestHeader h = header_of(e);
+    const bool v1 = h.opcode == 5;
+    EXPECT_EQ(h.version, v1 ? 1 : 0);
+    EXPECT_EQ(h.pf_vh, v1 ? 0 : payload_of(e)[0] + 1);  // the sending thread's function
+  }
+  EXPECT_EQ(tavo_glob.version_flag, 0);
+  EXPECT_EQ(tavo_glob.pf_number, 0);
 }
 
 }  // namespace

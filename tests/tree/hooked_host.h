@@ -24,7 +24,9 @@ class HookedHost final : public platform::Host {
   ssize_t read(int fd, void* b, size_t n) override { return sim_->read(fd, b, n); }
   ssize_t write(int fd, const void* b, size_t n) override { return sim_->write(fd, b, n); }
   off_t seek(int fd, off_t o, int w) override { return sim_->seek(fd, o, w); }
+  int truncate(int fd, off_t l) override { return sim_->truncate(fd, l); }
   int fsync(int fd) override { return sim_->fsync(fd); }
+  int fsync_dir(const std::string& p) override { return sim_->fsync_dir(p); }
   int close(int fd) override { return sim_->close(fd); }
   int rename(const std::string& a, const std::string& b) override { return sim_->rename(a, b); }
   int unlink(const std::string& p) override { return sim_->unlink(p); }

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "tests/tree/tree_fixture.h"
+#include "tree/persist.h"
 #include "tree/tree_internal.h"
 
 namespace tavo {
@@ -246,17 +248,29 @@ TEST_F(TavoApiTest, PersistentNodesInPriorityOrder) {
   EXPECT_EQ(TAVO_get_persistence_info(c0->tag, &info), 1u);  // built at start-up
 }
 
-TEST_F(TavoApiTest, PersistenceInfoSurvivesItsCreatorsDeletion) {
+// Records name their creators by tag and generation: once the creator is
+// deleted it is gone, also when new nodes took its tags and its memory.
+TEST_F(TavoApiTest, PersistenceRecordsNeverNameANodeThatTookTheirCreatorsPlace) {
   TavoNode* c0 = corvane();
   TavoNode* c1 = corvane();
   TavoNode* action = get_node(tag_of(c1, "Nothing"));
-  TavoNode* link = create_link(c0, "FromC1", get_node(tag_of(c0, "Settings")), c1, action, nullptr);
+  TavoNode* settings = get_node(tag_of(c0, "Settings"));
+  TavoNode* link = create_link(c0, "FromC1", settings, c1, action, nullptr);
   ASSERT_NE(link, nullptr);
+  ASSERT_EQ(backend_make_persistent(settings, c1, action, nullptr), 0u);
   TavoPersistenceInfo info;
   ASSERT_EQ(TAVO_get_persistence_info(link->tag, &info), 0u);
   EXPECT_EQ(info.node_tag, c1->tag);
   ASSERT_EQ(delete_node(c1), 0u);
-  EXPECT_EQ(TAVO_get_persistence_info(link->tag, &info), 1u);
+  for (int i = 0; i < 3; ++i) ASSERT_NE(corvane(), nullptr);  // new nodes where c1's were
+  for (TavoNode* n : {link, settings}) EXPECT_EQ(TAVO_get_persistence_info(n->tag, &info), 1u) << n->name;
+  char* text = nullptr;
+  size_t length = 0;
+  FILE* f = open_memstream(&text, &length);
+  ASSERT_EQ(save_node(root(), f, 3), 0u);
+  fclose(f);
+  EXPECT_EQ(std::string(text, length).find("GROUP"), std::string::npos);
+  free(text);
 }
 
 TEST_F(TavoApiTest, LastStatusIsResetByEveryCallButItsOwnRead) {

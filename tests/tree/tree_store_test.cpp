@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include <functional>
+
 #include "tests/tree/tree_fixture.h"
+#include "tree/api_guard.h"
 #include "tree/backend_hooks.h"
+#include "tree/persist.h"
 #include "tree/tree_internal.h"
 
 namespace tavo {
@@ -216,6 +220,61 @@ TEST_F(TreeStoreTest, FailedStartReleasesEverythingAndCanBeRetried) {
   tree::set_backend_hooks(saved);
   ASSERT_EQ(TAVO_init(), 0u);
   EXPECT_NE(get_node(0), nullptr);
+}
+
+}  // namespace
+}  // namespace tavo
+
+namespace tavo {
+namespace {
+
+// Without a tree (no client yet or any more, or after a failed build) every
+// public call answers 1 with a status; while clients are connected the next
+// call builds the tree again.
+TEST_F(TreeStoreTest, CallsWithoutATreeAnswer1WithAStatusAndTheNextBuildsIt) {
+  alignas(TavoParamInfo) char text[sizeof(TavoParamInfo)] = "";  // every record fits
+  uint32_t tags[64], count = 0;
+  int32_t capacity = 64;
+  void* record = text;
+  FILE* stream = fmemopen(text, sizeof text, "r+");
+  const std::function<uint32_t()> calls[] = {
+      [&] { return TAVO_get_child_tags(0, tags, &count, TAVO_KIND_PROPERTY); },
+      [&] { return TAVO_get_node_tag(0, "TAVODebugLevel", tags, TAVO_KIND_PROPERTY); },
+      [&] { return TAVO_get_node_name(0, text, TAVO_KIND_GROUP); },
+      [&] { return TAVO_get_parent_tag(1, tags); },
+      [&] { return TAVO_get_node_description(0, static_cast<TavoNodeDescription*>(record)); },
+      [&] { return TAVO_get_property_val(0, 1, text, TAVO_VALUE_SIZE); },
+      [&] { return TAVO_set_property_val(0, 3, "3", 2); },
+      [&] { return TAVO_do_action(0, 1, text, nullptr); },
+      [&] { return TAVO_get_param_info(1, static_cast<TavoParamInfo*>(record)); },
+      [&] { return TAVO_refresh_group(0); },
+      [&] { return TAVO_get_valid_instances(0, "Corvane", tags, &count); },
+      [&] { return TAVO_get_persistent_nodes(tags, &capacity); },
+      [&] { return TAVO_get_persistence_info(0, static_cast<TavoPersistenceInfo*>(record)); },
+      [&] { return save_node(nullptr, stream, 3); },
+      [&] { return restore_hm(stream); },
+  };
+  auto all_refuse = [&](const std::string& status) {
+    for (const auto& call : calls) {
+      EXPECT_EQ(call(), 1u) << status;
+      uint32_t code = 0;
+      char message[TAVO_STATUS_TEXT_SIZE];
+      TAVO_get_last_status(&code, message);
+      EXPECT_EQ(std::to_string(code) + ":" + message, status);
+    }
+  };
+  ASSERT_EQ(TAVO_exit(), 0u);
+  all_refuse("1:The management tree is not built. Please call TAVO_init first.");
+  ASSERT_EQ(TAVO_init(), 0u);
+  const tree::BackendHooks saved = tree::backend_hooks();
+  tree::set_backend_hooks({[] { return 1u; }, saved.stop});
+  tree::request_rebuild();  // the NIC functions changed, and the build fails
+  all_refuse("1:Failed to build the management tree. Please check tavo2d.log file for more information.");
+  EXPECT_EQ(TAVO_init(), 1u);  // another client finds no tree either
+  tree::set_backend_hooks(saved);
+  EXPECT_EQ(TAVO_get_child_tags(0, tags, &count, TAVO_KIND_PROPERTY), 0u);
+  EXPECT_EQ(count, 3u);
+  fclose(stream);
 }
 
 }  // namespace

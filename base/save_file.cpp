@@ -1,0 +1,120 @@
+// Crash-safe saves: whole-file replacement by rename, and appends of whole
+// lines under the file's lock.
+#include "base/save_file.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <atomic>
+
+#include "platform/host.h"
+#include "base/debug_log.h"
+#include "base/last_status.h"
+#include "base/locks.h"
+
+namespace tavo::files {
+namespace {
+
+// The steps of one save: each runs unless one before failed; the first
+// failure is kept with its errno.
+class SaveSteps {
+ public:
+  // step answers 0, or -1 with errno set.
+  template <typename Step>
+  SaveSteps& run(const char* name, Step&& step) {
+    if (failed_ == nullptr && step() != 0) {
+      failed_ = name;
+      err_ = errno;
+    }
+    return *this;
+  }
+  bool ok() const { return failed_ == nullptr; }
+  // 0, or 1 with the failure in the last status and a debug line.
+  uint32_t report(const std::string& path) const {
+    if (ok()) return 0;
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: %s of %s failed: %s\n", "save_file", failed_, path.c_str(), strerror(err_));
+    base::set_last_status_fmt(1, "Failed to save %s: %s.", path.c_str(), strerror(err_));
+    return 1;
+  }
+
+ private:
+  const char* failed_ = nullptr;
+  int err_ = 0;
+};
+
+// Writes all of text (a short write goes on with the rest); 0, or -1 with
+// errno.
+int save_write_all(int fd, std::string_view text) {
+  while (!text.empty()) {
+    const ssize_t n = platform::host().write(fd, text.data(), text.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = ENOSPC;
+      return -1;
+    }
+    text.remove_prefix(static_cast<size_t>(n));
+  }
+  return 0;
+}
+
+std::string save_directory(const std::string& host_path) {
+  const size_t slash = host_path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : host_path.substr(0, slash);
+}
+
+// A name beside the file that no other writer (process or thread) uses.
+std::string save_temporary_name(const std::string& host_path) {
+  static std::atomic<unsigned> sequence{0};
+  return host_path + ".tmp." + std::to_string(getpid()) + "." + std::to_string(sequence++);
+}
+
+}  // namespace
+
+uint32_t replace_file(const std::string& path, std::string_view content, mode_t mode) {
+  platform::Host& host = platform::host();
+  const std::string target = platform::fixed_path(path);
+  const std::string temporary = save_temporary_name(target);
+  SaveSteps steps;
+  // Created exclusively: a name planted there (a link) is never followed.
+  const int fd = host.open(temporary, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+  if (steps.run("create", [&] { return fd < 0 ? -1 : 0; }).ok()) {
+    steps.run("chmod", [&] { return host.chmod(temporary, mode); })  // the umask must not change it
+        .run("write", [&] { return save_write_all(fd, content); })
+        .run("fsync", [&] { return host.fsync(fd); });
+    const int closed = host.close(fd);
+    steps.run("close", [&] { return closed; }).run("rename", [&] { return host.rename(temporary, target); });
+    if (!steps.ok()) host.unlink(temporary);
+  }
+  // After the rename only the directory is left to flush: a failure there
+  // is reported, though the new content is in place.
+  steps.run("directory fsync", [&] { return host.fsync_dir(save_directory(target)); });
+  return steps.report(path);
+}
+
+uint32_t append_lines(const std::string& path, std::string_view lines, mode_t mode) {
+  platform::Host& host = platform::host();
+  const std::string target = platform::fixed_path(path);
+  struct stat st;
+  const bool created = host.stat(target, &st) != 0;
+  SaveSteps steps;
+  const int fd = host.open(target, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, mode);
+  if (!steps.run("open", [&] { return fd < 0 ? -1 : 0; }).ok()) return steps.report(path);
+  off_t end = -1;
+  steps.run("lock", [&] { return lock_whole_file(fd, F_SETLKW, F_WRLCK); })
+      .run("seek", [&] { return (end = host.seek(fd, 0, SEEK_END)) < 0 ? -1 : 0; })
+      .run("write", [&] { return save_write_all(fd, lines); })
+      .run("fsync", [&] { return host.fsync(fd); })
+      .run("create", [&] {
+        return created && (host.chmod(target, mode) != 0 || host.fsync_dir(save_directory(target)) != 0) ? -1 : 0;
+      });
+  // What a failed write left of the lines goes again. The lock goes with the
+  // descriptor; once the lines are on disk a failed close loses nothing.
+  if (!steps.ok() && end >= 0) host.truncate(fd, end);
+  host.close(fd);
+  return steps.report(path);
+}
+
+}  // namespace tavo::files

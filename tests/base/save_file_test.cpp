@@ -1,0 +1,90 @@
+#include "base/save_file.h"
+
+#include <errno.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+
+#include "tests/tree/tree_fixture.h"
+#include "base/file_utils.h"
+
+namespace tavo::test {
+namespace {
+
+const std::string kDir = "/etc/config/QVL/tavo";
+
+class SaveFileTest : public TreeTest {
+ protected:
+  void SetUp() override {
+    TreeTest::SetUp();
+    ASSERT_EQ(files::make_dirs(root_.at(kDir), 0755), 0);
+  }
+  // The exit status of a child process that runs save with the fault (0:
+  // the save ran to its end).
+  int in_child(const sim::Fault& fault, const std::function<uint32_t()>& save) {
+    pid_t pid = fork();
+    if (pid == 0) {
+      sim_->inject(fault);
+      save();
+      _exit(0);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+};
+
+// libtavo.conf replaced through the public call, and lines appended: a
+// killed process or a power cut at any file call leaves the old content or
+// the new, a failed call fails the save with a status and leaves the old.
+TEST_F(SaveFileTest, SavedFilesAreOldOrNewWhateverHappens) {
+  ASSERT_EQ(TAVO_set_debug_level(), 0u);
+  const std::string level = read_file(root_.at(kDir + "/libtavo.conf"));
+  const struct {
+    std::string path, before, after;
+    std::function<uint32_t()> save;
+  } saves[] = {
+      {kDir + "/libtavo.conf", level, level.substr(0, level.size() - 1) + "5",
+       [] { return TAVO_set_property_val(0, 3, "5", 2); }},
+      {kDir + "/saved.txt", "a\n", "a\nb\n", [] { return files::append_lines(kDir + "/saved.txt", "b\n", 0644); }},
+  };
+  for (const auto& s : saves) {
+    for (sim::FaultKind kind : {sim::FaultKind::Crash, sim::FaultKind::PowerCut}) {
+      int call = 0;
+      for (int status = sim::kCrashExitCode; status == sim::kCrashExitCode; ++call) {
+        write_file(root_.at(s.path), s.before);
+        sim::Fault fault;
+        fault.kind = kind;
+        fault.path_contains = kDir;
+        fault.skip = call;
+        status = in_child(fault, s.save);
+        const std::string content = read_file(root_.at(s.path));
+        EXPECT_TRUE(content == s.after || (status != 0 && content == s.before)) << s.path << " at call " << call;
+      }
+      EXPECT_GE(call, 5) << s.path;
+    }
+    for (const char* call : {"open", "write", "fsync", "close", "rename", "fsync_dir", "lock"}) {
+      write_file(root_.at(s.path), s.before);
+      sim::Fault fault;
+      fault.kind = sim::FaultKind::FileErrno;
+      fault.file_call = call;
+      fault.path_contains = kDir;
+      fault.err = ENOSPC;
+      sim_->inject(fault);
+      const uint32_t result = s.save();
+      sim_->clear_faults();
+      const std::string content = read_file(root_.at(s.path));
+      if (result == 0) {  // a call this save does not make
+        EXPECT_EQ(content, s.after) << s.path << " " << call;
+        continue;
+      }
+      EXPECT_EQ(std::string(tavo_last_status_string), "Failed to save " + s.path + ": No space left on device.");
+      // Only the directory's flush comes after the rename.
+      EXPECT_EQ(content, std::string(call) == "fsync_dir" ? s.after : s.before) << s.path << " " << call;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tavo::test
