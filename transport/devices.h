@@ -51,3 +51,14 @@ TAVO_EXPORT uint32_t TAVO_check_valid_interface(const char* interface_name);
 TAVO_EXPORT uint32_t os_prepare_device_for_removal(void);
 
 TAVO_END_DECLS
+
+#ifdef __cplusplus
+namespace tavo::transport {
+
+// The driver's part of os_get_nic_port_instances: opens the NIC device into
+// handles[0] and writes the NIC function records; answers their number.
+// The host names from esx.conf are left as they are.
+int32_t list_nic_functions(int32_t* handles, int32_t count);
+
+}  // namespace tavo::transport
+#endif

@@ -55,7 +55,9 @@ void os_put_port_instances(int32_t* handles, int32_t count) { devices_open_close
 
 void os_put_nic_port_instances(int32_t* handles, int32_t count) { devices_open_close_all(handles, count); }
 
-int32_t os_get_nic_port_instances(int32_t* handles, int32_t count) {
+namespace tavo::transport {
+
+int32_t list_nic_functions(int32_t* handles, int32_t count) {
   TAVO_LIBRARY_LOCK;
   if (handles == nullptr || devices_open_clamp(count) == 0) return 0;
   for (int32_t i = 0; i < devices_open_clamp(count); ++i) handles[i] = -1;
@@ -66,7 +68,14 @@ int32_t os_get_nic_port_instances(int32_t* handles, int32_t count) {
     return 0;
   }
   handles[0] = fd;
-  int32_t found = enumerate_cv_nics(0);
+  return enumerate_cv_nics(0);
+}
+
+}  // namespace tavo::transport
+
+int32_t os_get_nic_port_instances(int32_t* handles, int32_t count) {
+  TAVO_LIBRARY_LOCK;
+  int32_t found = tavo::transport::list_nic_functions(handles, count);
   if (found > 0 && TAVO_get_interface_names(found, 0) == 0) {
     tavo::platform::host().device_close(handles[0]);
     handles[0] = -1;

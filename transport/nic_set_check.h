@@ -12,7 +12,7 @@ void set_nic_set_changed_hook(void (*hook)(void));
 
 // Reopens the NIC device (left open in tavo_glob.nic_handles[0] for the
 // request) and compares the number of NIC functions the driver lists with
-// the number enumerated. On a change the device is closed again, the hook
+// the number enumerated (the driver calls only; esx.conf is not read). On a change the device is closed again, the hook
 // is called and the answer is 1: the request must be abandoned unsent.
 uint32_t check_nic_function_set();
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <string.h>
+#include <unistd.h>
 
 #include "tests/tree/tree_fixture.h"
 #include "backend/backend.h"
@@ -54,6 +55,15 @@ TEST_F(RefreshHierarchyTest, UnchangedCountLeavesTheNicDeviceOpenForTheRequest) 
   EXPECT_GE(tavo_glob.nic_handles[0], 0);
   EXPECT_EQ(sim_->open_device_count(), 1);
   EXPECT_EQ(get_first_instance(root(), "Corvane"), c0);
+}
+
+// The check asks the driver only: host names are not read again, so a
+// missing esx.conf is no change of the NIC set.
+TEST_F(RefreshHierarchyTest, TheCheckReadsNoHostFile) {
+  ASSERT_EQ(::unlink(root_.at("/etc/vmware/esx.conf").c_str()), 0);
+  EXPECT_EQ(refresh_tavo_hierarchy(), 0u);
+  EXPECT_EQ(nic_command(), 0u);
+  EXPECT_EQ(tavo_glob.nic_valid_hba, 8);
 }
 
 TEST_F(RefreshHierarchyTest, ChangeOutsideACallRebuildsAtOnce) {
