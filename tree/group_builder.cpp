@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <unordered_map>
 #include <vector>
 
 #include "tree/tree_internal.h"
@@ -88,6 +89,29 @@ bool add_child(const ChildDef& def, TavoNode* group, TavoHierarchy* h) {
 
 }  // namespace
 
+namespace {
+
+// Per slot bitmap: every slot below it is taken, so the lowest free slot is
+// found without scanning from slot 0.
+std::unordered_map<const uint8_t*, int32_t>& slot_floors() {
+  static std::unordered_map<const uint8_t*, int32_t> floors;
+  return floors;
+}
+
+int32_t take_lowest_free_slot(uint8_t* bitmap, uint16_t max_instances) {
+  int32_t& floor = slot_floors()[bitmap];
+  const int32_t slot = base::first_bit_from(bitmap, max_instances, floor, 0);
+  floor = slot >= 0 ? slot : max_instances;
+  return slot;
+}
+
+}  // namespace
+
+void slot_freed(const uint8_t* bitmap, int32_t slot) {
+  auto it = slot_floors().find(bitmap);
+  if (it != slot_floors().end() && slot < it->second) it->second = slot;
+}
+
 uint8_t* SlotArea::bitmap(uint64_t index, uint16_t max_instances) {
   auto it = bitmaps_.find(index);
   if (it != bitmaps_.end()) return it->second;
@@ -95,11 +119,15 @@ uint8_t* SlotArea::bitmap(uint64_t index, uint16_t max_instances) {
   if (bits == nullptr) return nullptr;
   if (bitmaps_.empty()) areas_in_use().push_back(this);
   bitmaps_[index] = bits;
+  slot_floors()[bits] = 0;
   return bits;
 }
 
 void SlotArea::clear() {
-  for (auto& [index, bits] : bitmaps_) free_bitfield(bits);
+  for (auto& [index, bits] : bitmaps_) {
+    slot_floors().erase(bits);
+    free_bitfield(bits);
+  }
   bitmaps_.clear();
 }
 
@@ -117,7 +145,7 @@ TavoNode* build_group(const GroupDef& def, TavoNode* parent, TavoNode* creating_
   int32_t slot = -1;
   if (instanced) {
     bitmap = def.slots->bitmap(slot_index(parent), def.max_instances);
-    slot = get_first_zero(bitmap, def.max_instances);
+    slot = take_lowest_free_slot(bitmap, def.max_instances);
     if (slot < 0) return nullptr;
   }
   TavoNode* group = new_node(TAVO_KIND_GROUP, def.name, def.description, parent);

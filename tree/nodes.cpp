@@ -241,7 +241,10 @@ void leave_instance_ring(TavoNode* node) {
   group_record(prev)->instance->next_instance = next;
   group_record(next)->instance->prev_instance = prev;
   int32_t slot = mine->instance_number - mine->first_instance;
-  if (slot >= 0) clear_bit(mine->slot_bitmap, mine->max_instances, static_cast<uint32_t>(slot));
+  if (slot >= 0) {
+    clear_bit(mine->slot_bitmap, mine->max_instances, static_cast<uint32_t>(slot));
+    slot_freed(mine->slot_bitmap, slot);
+  }
   if (next == prev && instance_number(next) == -1) free_sentinel(next);
   mine->next_instance = mine->prev_instance = nullptr;
 }

@@ -19,6 +19,8 @@ inline bool is_root(const TavoNode* n) {
 // The children of group whose display name is name (compared without case
 // over TAVO_NAME_SIZE - 1 characters), in no order; -1 when more than max.
 int named_children(TavoNode* group, const char* name, TavoNode** out, int max);
+// A slot of an instance bitmap became free (the instance left its ring).
+void slot_freed(const uint8_t* bitmap, int32_t slot);
 // Every public call starts from an empty last status.
 inline void reset_last_status() { base::clear_last_status(); }
 // True for ROOT and its three properties, whose headers are static.
