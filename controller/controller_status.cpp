@@ -1,7 +1,5 @@
 // ControllerStatus: whether the controller's firmware is alive, from the
 // chip state of its core-dump properties.
-#include <stdio.h>
-
 #include "controller/controller.h"
 #include "transport/commands.h"
 #include "transport/device_ids.h"
@@ -31,8 +29,5 @@ uint32_t handle_ControllerStatus(TavoNode* property, char* buf, uint32_t) {
     }
     state = props.chip_state == tavo::kChipAlive ? "Alive" : props.chip_state == tavo::kChipDead ? "Dead" : "N/A";
   }
-  TavoPropertyRecord* rec = tavo::tree::property_record(property);
-  snprintf(rec->value, sizeof rec->value, "%s", state);
-  snprintf(buf, TAVO_VALUE_SIZE, "%s", state);
-  return 0;
+  return tavo::controller::store_and_answer(property, state, buf);
 }

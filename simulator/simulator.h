@@ -65,6 +65,7 @@ struct Fault {
   int subsystem = kAny;
   int opcode = kAny;
   int function = kAny;              // iSCSI device number, or NIC function index (1-based)
+  int version = kAny;               // mailbox header version
   long request = kAny;              // ioctl request number
   std::string file_call;            // "open", "read", "write", "fsync", "close", "rename",
                                     // "unlink", "mkdir", "chmod", "lock", "stat" or "" (any)
@@ -119,6 +120,9 @@ class Simulator final : public platform::Host {
   int nic_function_count() const;
   std::vector<const SimFunction*> nic_functions() const;
   const SimController* controller(int index) const;
+  // The function's 256 bytes of PCI configuration space (NIC request 8,
+  // mailbox 72/1).
+  std::vector<uint8_t> pci_config_space(const SimFunction& fn) const;
 
   // --- platform::Host ---
   std::string root() const override { return root_; }
@@ -162,7 +166,7 @@ class Simulator final : public platform::Host {
     bool existed = false;
   };
 
-  Fault* match_fault(FaultKind kind, int subsystem, int opcode, int function, long request);
+  Fault* match_fault(FaultKind kind, int subsystem, int opcode, int function, long request, int version = kAny);
   Fault* match_file_fault(const char* call, const std::string& path);
   int file_fault(const char* call, const std::string& path);
   void note_write_path(const std::string& path);
@@ -173,7 +177,6 @@ class Simulator final : public platform::Host {
   int mailbox(const Device& dev, uint8_t* buf, size_t total, bool via_nic, const SimFunction* fn);
   int nic_request(unsigned long request, void* arg);
   const SimFunction* nic_function_at(uint8_t bus, uint8_t dev, uint8_t fn) const;
-  std::vector<uint8_t> pci_config_space(const SimFunction& fn) const;
   ShellResult run_stage(const std::vector<std::string>& words, const std::string& input);
   ShellResult run_pipeline(const std::string& line);
 
