@@ -180,6 +180,9 @@ TavoNode* nic_function_zero(TavoNode* controller, bool* broken);
 uint32_t controller_transport(TavoNode* controller);
 // The controller's instance number as the commands' controller argument.
 uint32_t controller_instance(TavoNode* controller);
+// The refusal inside an SR-IOV virtual function: "N/A" into buf when
+// given, status 256; 1.
+uint32_t refuse_on_vf(char* buf);
 // Stores value as the property's text and copies the stored text into
 // buf[256]; 0.
 uint32_t store_and_answer(TavoNode* property, const char* value, char* buf);

@@ -43,6 +43,12 @@ uint32_t controller_instance(TavoNode* controller) {
 
 uint32_t controller_transport(TavoNode* controller) { return get_the_protocol(controller_instance(controller)); }
 
+uint32_t refuse_on_vf(char* buf) {
+  if (buf != nullptr) snprintf(buf, TAVO_VALUE_SIZE, "N/A");
+  tavo_set_last_status(256, "Performed operation is not supported on a SR-IOV virtual function.");
+  return 1;
+}
+
 uint32_t store_and_answer(TavoNode* property, const char* value, char* buf) {
   TavoPropertyRecord* rec = tree::property_record(property);
   snprintf(rec->value, sizeof rec->value, "%s", value);

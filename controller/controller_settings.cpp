@@ -21,7 +21,6 @@ namespace {
 
 // The mailbox layer's answer when the controller does not offer a feature.
 constexpr uint32_t kNotOffered = 149;
-constexpr char kNotOnVf[] = "Performed operation is not supported on a SR-IOV virtual function.";
 
 bool settings_cv2_or_cv3(uint32_t generation) {
   return generation == tavo::kGenerationCV2 || generation == tavo::kGenerationCV3;
@@ -42,10 +41,7 @@ uint32_t handle_FFVName(TavoNode* property, char* buf, uint32_t op) {
     tavo_set_last_status(298, "Failed to configure FFVName. FFVName is not supported on this adapter.");
     return 1;
   }
-  if (op == TAVO_PROPERTY_SET && vm_flag) {
-    tavo_set_last_status(256, kNotOnVf);
-    return 1;
-  }
+  if (op == TAVO_PROPERTY_SET && vm_flag) return tavo::controller::refuse_on_vf(nullptr);
   TavoNode* fn = tavo::controller::target_function(controller);
   const int32_t n = get_port_number(fn);
   if (n < 1) return 1;
@@ -81,11 +77,7 @@ uint32_t handle_AdvancedMode(TavoNode* property, char* buf, uint32_t op) {
   }
   TavoNode* nic = get_first_instance(controller, "NICPhysicalHBA");
   if (nic == nullptr) return 1;
-  if (vm_flag) {
-    snprintf(buf, TAVO_VALUE_SIZE, "N/A");
-    tavo_set_last_status(256, kNotOnVf);
-    return 1;
-  }
+  if (vm_flag) return tavo::controller::refuse_on_vf(buf);
   const auto n = static_cast<uint32_t>(get_port_number(nic));
   const auto domain = static_cast<uint8_t>(get_domain_id(nic));
   const auto port = static_cast<uint8_t>(get_phba_port_number(nic));

@@ -9,10 +9,7 @@
 uint32_t handle_ControllerStatus(TavoNode* property, char* buf, uint32_t) {
   TavoNode* controller = property != nullptr ? property->parent : nullptr;
   if (controller == nullptr || buf == nullptr || property->record == nullptr) return 1;
-  if (vm_flag) {
-    tavo_set_last_status(256, "Performed operation is not supported on a SR-IOV virtual function.");
-    return 1;
-  }
+  if (vm_flag) return tavo::controller::refuse_on_vf(nullptr);
   const char* state = "N/A";
   if (get_cv_type(controller) != tavo::kGenerationGaltor) {
     TavoNode* nic = get_first_instance(controller, "NICPhysicalHBA");

@@ -22,6 +22,14 @@ constexpr uint16_t kMoravelIplFirst = 256;
 constexpr uint16_t kMoravelIplLast = 293;
 constexpr uint16_t kMoravelIplRowOffset = 142;
 
+// The controller's generation; a failure is logged for the caller.
+uint32_t versions_generation(TavoNode* controller, const char* caller) {
+  const uint32_t generation = get_cv_type(controller);
+  if (generation == TAVO_GENERATION_UNREADABLE)
+    pdebug(TAVO_LOG_BACKEND, 3, "%s:Failed to get the controller type.\n", caller);
+  return generation;
+}
+
 // Mailbox 121/1 through the controller's target function.
 uint32_t versions_read_additional(TavoNode* controller, uint8_t domain, uint8_t port,
                                   AdditionalControllerAttributes* record) {
@@ -56,11 +64,8 @@ void versions_ipl_name(uint32_t generation, const AdditionalControllerAttributes
 uint32_t handle_cv_controller_properties(TavoNode* property, char* buf, uint32_t) {
   TavoNode* controller = property != nullptr ? property->parent : nullptr;
   if (controller == nullptr || buf == nullptr) return 1;
-  const uint32_t generation = get_cv_type(controller);
-  if (generation == TAVO_GENERATION_UNREADABLE) {
-    pdebug(TAVO_LOG_BACKEND, 3, "%s:Failed to get the controller type.\n", __func__);
-    return 1;
-  }
+  const uint32_t generation = versions_generation(controller, __func__);
+  if (generation == TAVO_GENERATION_UNREADABLE) return 1;
   // The running versions keep what enumeration read, except on Galtor; the
   // version on flash changes under a running firmware.
   if (generation != tavo::kGenerationGaltor && strcmp(property->name, "FirmwareVersionOnFlash") != 0)
@@ -81,11 +86,8 @@ uint32_t handle_cv_controller_properties(TavoNode* property, char* buf, uint32_t
 uint32_t TAVO_update_cntr_additional_attribs(TavoNode* controller) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
   if (controller == nullptr) return 1;
-  const uint32_t generation = get_cv_type(controller);
-  if (generation == TAVO_GENERATION_UNREADABLE) {
-    pdebug(TAVO_LOG_BACKEND, 3, "%s:Failed to get the controller type.\n", __func__);
-    return 1;
-  }
+  const uint32_t generation = versions_generation(controller, __func__);
+  if (generation == TAVO_GENERATION_UNREADABLE) return 1;
   if (tavo::controller::target_function(controller) == nullptr) return 1;
   AdditionalControllerAttributes r;
   if (const uint32_t status = versions_read_additional(controller, 0, 0, &r); status != 0) return status;
@@ -112,11 +114,8 @@ uint32_t TAVO_update_cntr_additional_attribs(TavoNode* controller) {
 uint32_t handle_cv_controller_additional_properties(TavoNode* property, char* buf, uint32_t) {
   TavoNode* controller = property != nullptr ? property->parent : nullptr;
   if (controller == nullptr || buf == nullptr) return 1;
-  const uint32_t generation = get_cv_type(controller);
-  if (generation == TAVO_GENERATION_UNREADABLE) {
-    pdebug(TAVO_LOG_BACKEND, 3, "%s:Failed to get the controller type.\n", __func__);
-    return 1;
-  }
+  const uint32_t generation = versions_generation(controller, __func__);
+  if (generation == TAVO_GENERATION_UNREADABLE) return 1;
   // Galtor reports them live; elsewhere start-up stored them.
   if (generation == tavo::kGenerationGaltor && TAVO_update_cntr_additional_attribs(controller) != 0) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s:Failed to update the additional attributes.\n", __func__);

@@ -12,11 +12,7 @@
 // CV2 reports five numbers, CV3 a text that ends with its 12-byte field.
 uint32_t handle_get_ncsi_version(TavoNode* property, char* buf, uint32_t) {
   if (property == nullptr || buf == nullptr || property->record == nullptr) return 1;
-  if (vm_flag) {
-    snprintf(buf, TAVO_VALUE_SIZE, "N/A");
-    tavo_set_last_status(256, "Performed operation is not supported on a SR-IOV virtual function.");
-    return 1;
-  }
+  if (vm_flag) return tavo::controller::refuse_on_vf(buf);
   TavoNode* ncsi = property->parent;
   TavoNode* controller = ncsi != nullptr ? ncsi->parent : nullptr;
   TavoNode* fn = tavo::controller::target_function(controller);

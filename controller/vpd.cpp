@@ -44,11 +44,7 @@ bool vpd_store_pieces(TavoNode* group, const char* prefix, size_t first, size_t 
 
 uint32_t handle_fru_vpd_data(TavoNode* property, char* buf, uint32_t) {
   if (property == nullptr || buf == nullptr || property->parent == nullptr) return 1;
-  if (vm_flag) {
-    snprintf(buf, TAVO_VALUE_SIZE, "N/A");
-    tavo_set_last_status(256, "Performed operation is not supported on a SR-IOV virtual function.");
-    return 1;
-  }
+  if (vm_flag) return tavo::controller::refuse_on_vf(buf);
   TavoNode* group = property->parent;
   TavoNode* controller = group->parent;
   if (get_cv_type(controller) == TAVO_GENERATION_UNREADABLE) return 1;

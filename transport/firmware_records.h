@@ -159,7 +159,6 @@ static_assert(offsetof(BootConfig, native_mode) == 2);
 
 // Mailbox 2/19: operation (0 read, 1 write)|name length|0|name, not
 // necessarily NUL-terminated.
-inline constexpr uint8_t kFfvRead = 0;
 inline constexpr uint8_t kFfvWrite = 1;
 struct FfvParams {
   uint8_t operation;
