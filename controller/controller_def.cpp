@@ -385,8 +385,8 @@ constexpr TavoActionParam kPattern = param(1, "Pattern", "This parameter specifi
                                            TAVO_TYPE_TEXT, "", 3, 16);
 constexpr TavoActionParam kLoopCount =
     param(1, "LoopCount", "This parameter specifies the number of repetitions.", TAVO_TYPE_INTEGER, "", 1, 4096);
-constexpr TavoActionParam kSourcePort = param(1, "SourcePortNumber", "This parameter specifies the physical source port.",
-                                              TAVO_TYPE_INTEGER, "", 0, 3);
+constexpr TavoActionParam kSourcePort =
+    param(1, "SourcePortNumber", "This parameter specifies the physical source port.", TAVO_TYPE_INTEGER, "", 0, 3);
 constexpr TavoActionParam kDestinationPort =
     param(1, "DestinationPortNumber",
           "This parameter specifies the physical destination port; it equals the source port for MAC and PHY "
@@ -487,7 +487,8 @@ const TavoActionDescriptor ROOT_Corvane_ExtFATData_SetDefaultLoggingConfiguratio
 const TavoActionDescriptor ROOT_Corvane_EventLog_RefreshEventLog_action = {do_RefreshEventLog, 0, 0, {}};
 const TavoActionDescriptor ROOT_Corvane_EventLog_ClearEventLog_action = {do_ClearEventLog, 0, 0, {}};
 const TavoActionDescriptor ROOT_Corvane_FATData_RetrieveFATData_action = {
-    do_RetrieveFATData, 0, 1, {file_param("FATFileName", "This parameter specifies the file that receives the FAT data.")}};
+    do_RetrieveFATData, 0, 1,
+    {file_param("FATFileName", "This parameter specifies the file that receives the FAT data.")}};
 const TavoActionDescriptor ROOT_Corvane_FATData_ClearFATData_action = {do_ClearFATData, 0, 0, {}};
 const TavoActionDescriptor ROOT_Corvane_Diagnostics_HostToDDRDMATest_action = {
     do_HostToDDRDMATest, 0, 3,

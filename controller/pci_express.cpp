@@ -83,9 +83,13 @@ uint32_t TAVO_get_pci_express_data(uint32_t function_number, uint8_t domain, uin
   return 0;
 }
 
-uint32_t handle_PCIExpressLinkSpeed(TavoNode* property, char* buf, uint32_t) { return pci_express_handle(property, buf); }
+uint32_t handle_PCIExpressLinkSpeed(TavoNode* property, char* buf, uint32_t) {
+  return pci_express_handle(property, buf);
+}
 
-uint32_t handle_PCIExpressBusWidth(TavoNode* property, char* buf, uint32_t) { return pci_express_handle(property, buf); }
+uint32_t handle_PCIExpressBusWidth(TavoNode* property, char* buf, uint32_t) {
+  return pci_express_handle(property, buf);
+}
 
 // The whole vmhba name is matched, closing quote included: vmhba3 is not
 // the start of vmhba33.

@@ -96,7 +96,8 @@ MailboxReply controller_ffv(Simulator& sim, MailboxCall& call) {
     return MailboxReply{};
   }
   auto it = objects.find(kFfvObject);
-  const std::string name = it != objects.end() ? std::string(it->second.begin(), it->second.end()) : call.controller->ffv;
+  const std::string name =
+      it != objects.end() ? std::string(it->second.begin(), it->second.end()) : call.controller->ffv;
   if (name.empty()) return controller_refused();
   p = FfvParams{};
   p.length = static_cast<uint8_t>(std::min(name.size(), sizeof p.name));

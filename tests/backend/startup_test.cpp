@@ -144,7 +144,8 @@ TEST_F(StartupTest, LiveControllerLoadersRunInOrder) {
   for (const char* loader :
        {"TAVO_get_all_eventlog", "TAVO_list_available_profiles", "TAVO_get_active_profiles",
         "TAVO_get_configured_profiles", "TAVO_get_link_reconfig_details", "TAVO_get_port_discovery_config",
-        "TAVO_extfat_modules", "TAVO_get_ncsi_attributes", "TAVO_update_oem_props", "TAVO_update_available_personalities",
+        "TAVO_extfat_modules", "TAVO_get_ncsi_attributes", "TAVO_update_oem_props",
+        "TAVO_update_available_personalities",
         "TAVO_update_current_personality", "TAVO_update_diagnostics_prop", "TAVO_update_cntr_additional_attribs"}) {
     const std::string line = std::string("--- entering ") + loader + " ---";
     const size_t at = log.find(line);

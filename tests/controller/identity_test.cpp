@@ -106,8 +106,10 @@ TEST_F(IdentityTest, SerialNumbersFallBackToTheBus) {
 
 TEST_F(IdentityTest, PciExpressLinkIsTheRateOfItsCode) {
   ASSERT_EQ(restart("controller 0 generation=cv3 serial=A pcie=1x4\ncontroller 1 generation=cv2 serial=B pcie=2x8\n"
-                    "controller 2 generation=moravel serial=C pcie=3x16\ncontroller 3 generation=cv3 serial=D pcie=4x8\n"
-                    "controller 4 generation=moravel serial=E pcie=5x32\ncontroller 5 generation=cv3 serial=F pcie=6x1\n"
+                    "controller 2 generation=moravel serial=C pcie=3x16\n"
+                    "controller 3 generation=cv3 serial=D pcie=4x8\n"
+                    "controller 4 generation=moravel serial=E pcie=5x32\n"
+                    "controller 5 generation=cv3 serial=F pcie=6x1\n"
                     "iscsi controller=0 function=0 device=0\niscsi controller=1 function=0 device=1\n"
                     "iscsi controller=2 function=0 device=2\nnic controller=3 function=1 name=vmnic0\n"
                     "nic controller=3 function=0 name=vmnic1\nnic controller=4 function=0 name=vmnic2\n"
