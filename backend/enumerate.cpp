@@ -111,16 +111,13 @@ bool enumerate_attach_handle(TavoNode* group, uint32_t n) {
 // the controller's target function (first iSCSI, else first NIC), the one
 // its protocol bits route to.
 void enumerate_galtor_serial(TavoNode* controller) {
-  TavoNode* target = get_first_instance(controller, "iSCSIPhysicalHBA");
-  if (target == nullptr) target = get_first_instance(controller, "NICPhysicalHBA");
-  const int32_t function = get_port_number(target);
+  const int32_t function = get_port_number(tavo::controller::target_function(controller));
   if (function < 1) return;
   tavo::OemParams oem{};
   if (ioctl_get_oem_params(static_cast<uint32_t>(function), &oem, 0, 0,
                            static_cast<uint32_t>(tavo::tree::instance_number(controller))) != 0)
     return;
-  const uint8_t first = oem.maker_serial[0];
-  if (first == 0x00 || first == 0xFF || oem.oem_serial[0] == 0xFF || oem.oem_serial[1] == 0x00)
+  if (!tavo::controller::galtor_maker_serial_usable(oem) || !tavo::controller::galtor_oem_serial_usable(oem))
     set_prop_val(controller, "SerialNumber", "%s", "N/A");
 }
 

@@ -36,14 +36,21 @@ uint32_t tavo_validate_val_string(const char* value, int32_t minimum, int32_t ma
   return (length > maximum || length < minimum) ? TAVO_BAD_LENGTH : TAVO_OK;
 }
 
-uint32_t tavo_validate_val_integer(const char* value, int32_t minimum, int32_t maximum) {
-  if (value[0] == '\0') return TAVO_INVALID_VALUE;
+uint32_t tavo::base::parse_number(const char* text, long long* value) {
+  if (text == nullptr || text[0] == '\0') return TAVO_INVALID_VALUE;
   char* end = nullptr;
   errno = 0;
-  long long v = strtoll(value, &end, 0);
-  if (end == value || *end != '\0') return TAVO_INVALID_VALUE;
-  if (errno == ERANGE || v > INT32_MAX || v < INT32_MIN) return TAVO_OUT_OF_RANGE;
-  if (v > maximum || v < minimum) return TAVO_OUT_OF_RANGE;
+  const long long v = strtoll(text, &end, 0);
+  if (end == text || *end != '\0') return TAVO_INVALID_VALUE;
+  if (errno == ERANGE) return TAVO_OUT_OF_RANGE;
+  *value = v;
+  return TAVO_OK;
+}
+
+uint32_t tavo_validate_val_integer(const char* value, int32_t minimum, int32_t maximum) {
+  long long v = 0;
+  if (const uint32_t parsed = tavo::base::parse_number(value, &v); parsed != TAVO_OK) return parsed;
+  if (v > INT32_MAX || v < INT32_MIN || v > maximum || v < minimum) return TAVO_OUT_OF_RANGE;
   return TAVO_OK;
 }
 

@@ -59,3 +59,15 @@ TAVO_EXPORT uint32_t ULShr(uint32_t value, int32_t count);
 TAVO_EXPORT uint32_t ULShl(uint32_t value, int32_t count);
 
 TAVO_END_DECLS
+
+#ifdef __cplusplus
+namespace tavo::base {
+
+// A number as the tree validates integers: automatic base (decimal, 0x
+// hexadecimal, leading 0 octal), the whole text. 0 with *value set;
+// TAVO_INVALID_VALUE for an empty text or trailing characters,
+// TAVO_OUT_OF_RANGE beyond long long (*value then left as it was).
+uint32_t parse_number(const char* text, long long* value);
+
+}  // namespace tavo::base
+#endif

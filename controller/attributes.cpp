@@ -1,5 +1,6 @@
 // The controller attribute record (mailbox 32/1): reading it, the identity
-// properties of the Corvane group, and the function's PCI address texts.
+// and firmware properties of the Corvane group, the function's PCI address
+// texts and its logical HBA count.
 #include <stdio.h>
 #include <string.h>
 
@@ -21,11 +22,6 @@ constexpr const char* kCapabilityNames[] = {"TCP offload",   "Raw Ethernet",
                                             "DAL",           "LRO"};
 constexpr uint32_t kCapabilityInvalid = 1u << 15;
 
-// Sets a property from a text field of the record, never past the field.
-bool attributes_set_field(TavoNode* group, const char* name, const char* field, size_t size) {
-  return set_prop_val(group, name, "%.*s", static_cast<int>(strnlen(field, size)), field) == 0;
-}
-
 std::string attributes_capabilities(uint32_t bits) {
   if (bits & kCapabilityInvalid) return "Invalid";
   std::string text;
@@ -45,6 +41,25 @@ uint16_t attributes_nic_domain(uint32_t function_number) {
 
 }  // namespace
 
+namespace tavo::controller {
+
+bool store_field(TavoNode* group, const char* name, const char* field, size_t size) {
+  return set_prop_val(group, name, "%.*s", static_cast<int>(strnlen(field, size)), field) == 0;
+}
+
+bool store_firmware_versions(TavoNode* controller, const ControllerAttributes& a) {
+  bool ok = store_field(controller, "ActiveFirmwareVersion", a.active_firmware_version,
+                        sizeof a.active_firmware_version);
+  ok &= store_field(controller, "FirmwareVersionOnFlash", a.flash_firmware_version, sizeof a.flash_firmware_version);
+  ok &= store_field(controller, "BIOSVersion", a.bios_version, sizeof a.bios_version);
+  ok &= store_field(controller, "BootCodeVersion", a.boot_code_version, sizeof a.boot_code_version);
+  const char* firmware = a.firmware_status < 4 ? kFirmwareStatusWords[a.firmware_status] : "Unknown";
+  ok &= set_prop_val(controller, "FirmwareStatus", "%s", firmware) == 0;
+  return ok;
+}
+
+}  // namespace tavo::controller
+
 uint32_t TAVO_get_cntr_attribs(uint32_t function_number, uint8_t port_number, uint8_t domain, uint32_t transport,
                                ControllerAttributes* block) {
   if (block == nullptr) return 1;
@@ -61,19 +76,13 @@ uint32_t TAVO_get_cntr_attribs(uint32_t function_number, uint8_t port_number, ui
 
 uint32_t TAVO_update_cntr_attribs(TavoNode* controller, const ControllerAttributes* block, uint32_t status) {
   if (controller == nullptr || block == nullptr || status != 0) return 1;
+  using tavo::controller::store_field;
   const ControllerAttributes& a = *block;
-  bool ok = attributes_set_field(controller, "Manufacturer", a.manufacturer, sizeof a.manufacturer);
-  ok &= attributes_set_field(controller, "ModelNumber", a.model_number, sizeof a.model_number);
-  ok &= attributes_set_field(controller, "SerialNumber", a.serial_number, sizeof a.serial_number);
-  ok &= attributes_set_field(controller, "Description", a.description, sizeof a.description);
-  ok &= attributes_set_field(controller, "ActiveFirmwareVersion", a.active_firmware_version,
-                             sizeof a.active_firmware_version);
-  ok &= attributes_set_field(controller, "BIOSVersion", a.bios_version, sizeof a.bios_version);
-  ok &= attributes_set_field(controller, "BootCodeVersion", a.boot_code_version, sizeof a.boot_code_version);
-  ok &= attributes_set_field(controller, "FirmwareVersionOnFlash", a.flash_firmware_version,
-                             sizeof a.flash_firmware_version);
-  const char* firmware = a.firmware_status < 4 ? kFirmwareStatusWords[a.firmware_status] : "Unknown";
-  ok &= set_prop_val(controller, "FirmwareStatus", "%s", firmware) == 0;
+  bool ok = store_field(controller, "Manufacturer", a.manufacturer, sizeof a.manufacturer);
+  ok &= store_field(controller, "ModelNumber", a.model_number, sizeof a.model_number);
+  ok &= store_field(controller, "SerialNumber", a.serial_number, sizeof a.serial_number);
+  ok &= store_field(controller, "Description", a.description, sizeof a.description);
+  ok &= tavo::controller::store_firmware_versions(controller, a);
   ok &= set_prop_val(controller, "Capabilities", "%s", attributes_capabilities(a.capabilities).c_str()) == 0;
   return ok ? 0 : 1;
 }
@@ -102,4 +111,19 @@ uint32_t TAVO_get_pci_bdf(uint32_t function_number, char* domain, char* bus, cha
   snprintf(pci_function, TAVO_VALUE_SIZE, "0x%x", fn.function);
   snprintf(serial, 33, "0");
   return 0;
+}
+
+uint32_t get_lhba_count(TavoNode* function_group, char* bus, char* device, char* pci_function, char* port) {
+  if (function_group == nullptr || bus == nullptr || device == nullptr || pci_function == nullptr || port == nullptr)
+    return 1;
+  const int32_t function_number = get_port_number(function_group);
+  ControllerAttributes block{};
+  if (function_number < 1 || TAVO_get_cntr_attribs(static_cast<uint32_t>(function_number), 0, 0, TAVO_VIA_ISCSI,
+                                                   &block) != 0)
+    return 1;
+  snprintf(bus, 4, "%d", block.bus);
+  snprintf(device, 4, "%d", block.device);
+  snprintf(pci_function, 4, "%d", block.function);
+  snprintf(port, 4, "%d", block.port_number);
+  return block.logical_hba_count;
 }

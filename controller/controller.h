@@ -1,5 +1,6 @@
 // Controller management: the Corvane branch, the controller's generation
-// and the attributes the enumeration fills in from the firmware.
+// and the attributes the enumeration fills in from the firmware, its
+// versions, status and settings, VPD and OEM data.
 #pragma once
 
 #include <stdint.h>
@@ -17,10 +18,17 @@ enum { TAVO_GENERATION_UNREADABLE = 1 };
 TAVO_EXPORT TavoNode* initialize_Corvane(TavoNode* parent, TavoNode* creating_node, TavoNode* creating_action,
                                          char* params);
 
+// --- generation, identity and PCI data ---
+
 // The generation of the controller's first iSCSI, else NIC, function by
 // its PCI device ID: 2-5, 0xFFFF for an unknown ID, 1 (status 163) when no
 // ID can be read.
 TAVO_EXPORT uint32_t get_cv_type(TavoNode* controller);
+// Subsystem device IDs of one server maker, read up to the first 0.
+TAVO_EXPORT extern const uint16_t DellSupportedPciSubSysDevIdTable[26];
+// 0 when the SubsysDeviceID of the controller's first iSCSI, else NIC,
+// function is in DellSupportedPciSubSysDevIdTable, else 1.
+TAVO_EXPORT uint32_t TAVO_DetermineIfDellSystem(TavoNode* controller);
 
 // Reads the attributes (mailbox 32/1) of a function through transport 1
 // (iSCSI) or 2 (NIC) into *block; 0, or 1 with status 109.
@@ -45,13 +53,77 @@ TAVO_EXPORT uint32_t TAVO_get_pci_bdf(uint32_t function_number, char* domain, ch
 TAVO_EXPORT uint32_t TAVO_get_driver_name(TavoNode* function_group, uint32_t function_number, uint32_t protocol);
 TAVO_EXPORT uint32_t TAVO_get_driver_version(TavoNode* function_group, uint32_t function_number, uint32_t protocol,
                                              const tavo::ControllerAttributes* block, uint32_t status);
+// A fresh attribute read of the group's iSCSI function: bus, device,
+// pci_function and port as "%d" (each at least 4 bytes); answers the
+// logical HBA count, or 1 when the read fails.
+TAVO_EXPORT uint32_t get_lhba_count(TavoNode* function_group, char* bus, char* device, char* pci_function,
+                                    char* port);
 
-// Property handlers of the Corvane group.
-TAVO_EXPORT uint32_t handle_ControllerStatus(TavoNode* property, char* buf, uint32_t op);
+// Serial numbers that tell adapters apart. text: 256 bytes.
+// BusNumber of the PCI group of the controller's first iSCSI, else NIC,
+// function; 0 or 1.
+TAVO_EXPORT uint32_t TAVO_get_pci_bus_number(TavoNode* controller, char* text);
+// The SerialNumber of the controller above node, or its PCI bus number when
+// the serial is empty or "N/A"; 0 or 1.
+TAVO_EXPORT uint32_t TAVO_get_asic_serial_number(TavoNode* node, char* text);
+// Appends each controller's serial (as above) to texts, 256 bytes an entry,
+// from entry *count on; *count grows by one per controller, so texts must
+// have room for *count + 16 entries. 0; 1 without controllers or when one
+// has neither.
+TAVO_EXPORT int32_t TAVO_enumerate_serial_numbers(int32_t* count, char* texts);
+
+// The PCI Express link speed ("8.0GT/s") or, for any other property name,
+// width ("x8") into text[256], read through function n of group (an
+// iSCSIPhysicalHBA or NICPhysicalHBA; on Galtor a NIC function). 0, or 1
+// with status 121.
+TAVO_EXPORT uint32_t TAVO_get_pci_express_data(uint32_t function_number, uint8_t domain, uint8_t port_number,
+                                               uint32_t generation, TavoNode* function_group,
+                                               const char* property_name, char* text);
+
+// --- property handlers of the Corvane group and its sub-groups ---
+TAVO_EXPORT uint32_t handle_PCIExpressLinkSpeed(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_PCIExpressBusWidth(TavoNode* property, char* buf, uint32_t op);
+// DomainNumber of an iSCSIPhysicalHBA's PCI group, from esx.conf by the
+// vmhba name in LogicalHBA0's IfName.
+TAVO_EXPORT uint32_t handle_DomainNumber(TavoNode* property, char* buf, uint32_t op);
 TAVO_EXPORT uint32_t handle_cv_controller_properties(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_cv_controller_additional_properties(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_cv_temperature(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_ControllerStatus(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_FFVName(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_AdvancedMode(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_OneView(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_IsSecureJumperEnabled(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_fru_vpd_data(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_PortControllerName(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_ControllerType(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_ProtocolSupported(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_MaxSupportedController(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_get_ncsi_version(TavoNode* property, char* buf, uint32_t op);
+// Personality and NC-SI handlers whose readings are not built yet.
+TAVO_EXPORT uint32_t handle_RebootRequired(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_ConfiguredPersonality(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_ncsi_static_configuration(TavoNode* property, char* buf, uint32_t op);
 
-// Loaders run for each function or live controller at start-up.
+// "N/A" into text[256]: this host has no secure-jumper query. 0.
+TAVO_EXPORT uint32_t TAVO_get_secure_jumper_state(uint32_t port_number, char* text);
+// Byte 5 of NIC function n's MTU record as "%d" into node's
+// PHYLinkDownReason; 0, or 1 when the request fails.
+TAVO_EXPORT uint32_t TAVO_get_over_temperature(TavoNode* node, uint32_t nic_function);
+
+// --- VPD ---
+// Both FRU VPD blocks into FRUVPDData0-10 of group; data type 0 block zero
+// (FRUVPDData0-8), 1 block one (FRUVPDData9-10). 0 or 1.
+TAVO_EXPORT uint32_t TAVO_read_FRU_VPD(uint32_t offset, uint32_t size, uint32_t data_type, TavoNode* fru_group,
+                                       TavoNode* controller);
+// The function's VPD into VPDData0-8 of its VPD group (transport 1 iSCSI,
+// 2 NIC); 0, or the failing command's status (1 for anything else).
 TAVO_EXPORT uint32_t TAVO_update_vpd_data(TavoNode* function_group, uint32_t function_number, uint32_t transport);
+// The same reading for a VPD group and PF number the caller gives.
+TAVO_EXPORT uint32_t get_vpd_data(uint32_t function_number, uint8_t domain, uint8_t port_number, TavoNode* vpd_group,
+                                  uint32_t transport, uint16_t pf_number);
+
+// --- loaders run for each live controller at start-up ---
 TAVO_EXPORT uint32_t TAVO_update_oem_props(TavoNode* controller);
 TAVO_EXPORT uint32_t TAVO_update_cntr_additional_attribs(TavoNode* controller);
 TAVO_EXPORT uint32_t TAVO_get_ncsi_attributes(int32_t function_number, int32_t phba_port, TavoNode* ncsi,
@@ -59,6 +131,73 @@ TAVO_EXPORT uint32_t TAVO_get_ncsi_attributes(int32_t function_number, int32_t p
 TAVO_EXPORT uint32_t TAVO_update_available_personalities(TavoNode* controller);
 TAVO_EXPORT uint32_t TAVO_update_current_personality(TavoNode* controller);
 
+// --- actions of the Corvane group (params: six 256-byte texts) ---
+TAVO_EXPORT uint32_t do_SetPersonality(TavoNode* group, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_ResetFactoryDefaults(TavoNode* group, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_EraseAllConfiguration(TavoNode* group, TavoNode* action, char* params);
+
+// The action descriptors of the branch, ROOT_Corvane_<path>_<Action>_action.
+TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_LinkReconfiguration_SetLinkConfigFactoryDefaults_action;
+TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_LinkReconfiguration_SetLinkConfigID_action;
+TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_ChannelManagement_ConfigureChannelManagement_action;
+TAVO_EXPORT extern const TavoActionDescriptor
+    ROOT_Corvane_ProfileManagement_ConfiguredProfile_SetMaxFunctionNumber_action;
+TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_ProfileManagement_SetProfileId_action;
+TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_ProfileManagement_SaveProfile_action;
+TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_ProfileManagement_SetFactoryDefaults_action;
+TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_RetrieveTessmarkPCIDump_action;
+TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_RetrieveTessmarkCoreDump_action;
+TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_RetrieveFwCliData_action;
+TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_UpgradeFlashROM_action;
+TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_ResetFactoryDefaults_action;
+TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_EraseAllConfiguration_action;
+TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_Personality_SetPersonality_action;
+TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_ExtFATData_RetrieveARMLog_action;
+TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_ExtFATData_EnableLoggingOnAllModules_action;
+TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_ExtFATData_DisableLoggingOnAllModules_action;
+TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_ExtFATData_SetDefaultLoggingConfiguration_action;
+TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_EventLog_RefreshEventLog_action;
+TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_EventLog_ClearEventLog_action;
+TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_FATData_RetrieveFATData_action;
+TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_FATData_ClearFATData_action;
+TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_Diagnostics_HostToDDRDMATest_action;
+TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_Diagnostics_EnterLoopBackMode_action;
 TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_Diagnostics_ExitLoopBackMode_action;
+TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_Diagnostics_NetworkLoopBackTest_action;
 
 TAVO_END_DECLS
+
+#ifdef __cplusplus
+namespace tavo::controller {
+
+// The function a controller's commands go through: its first
+// iSCSIPhysicalHBA instance, else its first NICPhysicalHBA; null for none.
+TavoNode* target_function(TavoNode* controller);
+// The controller's NICPhysicalHBA instance of PCI function 0 (FunctionNumber
+// read as a number), else its first one; null when it has none or an
+// instance without a PCI group comes first (*broken is then set).
+TavoNode* nic_function_zero(TavoNode* controller, bool* broken);
+// The transport of the controller's protocol bits (1 iSCSI, 2 NIC, 3-4 none).
+uint32_t controller_transport(TavoNode* controller);
+// The controller's instance number as the commands' controller argument.
+uint32_t controller_instance(TavoNode* controller);
+// The refusal inside an SR-IOV virtual function: "N/A" into buf when
+// given, status 256; 1.
+uint32_t refuse_on_vf(char* buf);
+// Stores value as the property's text and copies the stored text into
+// buf[256]; 0.
+uint32_t store_and_answer(TavoNode* property, const char* value, char* buf);
+// A firmware text field as a property of group, never read past the field;
+// true when stored.
+bool store_field(TavoNode* group, const char* name, const char* field, size_t size);
+// ActiveFirmwareVersion, FirmwareVersionOnFlash, BIOSVersion,
+// BootCodeVersion and FirmwareStatus from the attributes; true when all
+// were stored.
+bool store_firmware_versions(TavoNode* controller, const tavo::ControllerAttributes& block);
+// The OEM record's Galtor rules: the maker's serial (byte 0 from 1 to 254)
+// and the OEM serial (byte 12 not 255, byte 13 not 0) are usable.
+bool galtor_maker_serial_usable(const tavo::OemParams& oem);
+bool galtor_oem_serial_usable(const tavo::OemParams& oem);
+
+}  // namespace tavo::controller
+#endif

@@ -1,7 +1,5 @@
 // ControllerStatus: whether the controller's firmware is alive, from the
 // chip state of its core-dump properties.
-#include <stdio.h>
-
 #include "controller/controller.h"
 #include "transport/commands.h"
 #include "transport/device_ids.h"
@@ -11,10 +9,7 @@
 uint32_t handle_ControllerStatus(TavoNode* property, char* buf, uint32_t) {
   TavoNode* controller = property != nullptr ? property->parent : nullptr;
   if (controller == nullptr || buf == nullptr || property->record == nullptr) return 1;
-  if (vm_flag) {
-    tavo_set_last_status(256, "Performed operation is not supported on a SR-IOV virtual function.");
-    return 1;
-  }
+  if (vm_flag) return tavo::controller::refuse_on_vf(nullptr);
   const char* state = "N/A";
   if (get_cv_type(controller) != tavo::kGenerationGaltor) {
     TavoNode* nic = get_first_instance(controller, "NICPhysicalHBA");
@@ -31,8 +26,5 @@ uint32_t handle_ControllerStatus(TavoNode* property, char* buf, uint32_t) {
     }
     state = props.chip_state == tavo::kChipAlive ? "Alive" : props.chip_state == tavo::kChipDead ? "Dead" : "N/A";
   }
-  TavoPropertyRecord* rec = tavo::tree::property_record(property);
-  snprintf(rec->value, sizeof rec->value, "%s", state);
-  snprintf(buf, TAVO_VALUE_SIZE, "%s", state);
-  return 0;
+  return tavo::controller::store_and_answer(property, state, buf);
 }

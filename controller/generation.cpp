@@ -1,4 +1,6 @@
-// The controller's generation, from the PCI device ID of its first function.
+// The controller's generation, from the PCI device ID of its first
+// function, and the test against one server maker's subsystem IDs.
+#include <ctype.h>
 #include <stdlib.h>
 
 #include "controller/controller.h"
@@ -6,23 +8,42 @@
 
 namespace {
 
-// The controller's first iSCSIPhysicalHBA, else NICPhysicalHBA, instance.
-TavoNode* generation_function(TavoNode* controller) {
-  TavoNode* fn = get_first_instance(controller, "iSCSIPhysicalHBA");
-  return fn != nullptr ? fn : get_first_instance(controller, "NICPhysicalHBA");
+// A hexadecimal ID ("0x0c32" or "c32") of the PCI group of the
+// controller's first function; false when there is none to read.
+bool generation_read_id(TavoNode* controller, const char* name, unsigned long* id) {
+  TavoNode* pci = internal_get_node(tavo::controller::target_function(controller), "PCI", TAVO_KIND_GROUP);
+  char text[TAVO_VALUE_SIZE] = "";
+  // No sign, no blank: the digits (or 0x) come first.
+  if (pci == nullptr || internal_get_property(pci, name, text) != 0 || !isxdigit(static_cast<unsigned char>(text[0])))
+    return false;
+  char* end = nullptr;
+  *id = strtoul(text, &end, 16);
+  return end != text && *end == '\0';
 }
 
 }  // namespace
 
+const uint16_t DellSupportedPciSubSysDevIdTable[26] = {
+    0xE820, 0xE824, 0x1F7E, 0xE822, 0x1F81, 0xE823, 0xE821, 0xE825, 0xE826, 0xE82B, 0xE827, 0xE82C, 0xE828,
+    0xE82D, 0xE829, 0xE82E, 0xE831, 0xE835, 0xE832, 0xE836, 0xE833, 0xE837, 0xE834, 0xE838, 0xE839, 0};
+
+// An empty DeviceID is no ID: it answers 1 like an unreadable one.
 uint32_t get_cv_type(TavoNode* controller) {
-  TavoNode* pci = internal_get_node(generation_function(controller), "PCI", TAVO_KIND_GROUP);
-  char text[TAVO_VALUE_SIZE] = "";
-  char* end = nullptr;
-  long id = -1;
-  if (pci != nullptr && internal_get_property(pci, "DeviceID", text) == 0) id = strtol(text, &end, 16);
-  if (id < 0 || end == nullptr || *end != '\0') {
+  unsigned long id = 0;
+  if (!generation_read_id(controller, "DeviceID", &id)) {
     tavo_set_last_status(163, "Failed to get the controller type.");
     return TAVO_GENERATION_UNREADABLE;
   }
   return id > 0xFFFF ? tavo::kGenerationUnknown : tavo::generation_of_device_id(static_cast<uint16_t>(id));
+}
+
+uint32_t TAVO_DetermineIfDellSystem(TavoNode* controller) {
+  if (controller == nullptr || get_cv_type(controller) == TAVO_GENERATION_UNREADABLE) return 1;
+  unsigned long id = 0;
+  if (!generation_read_id(controller, "SubsysDeviceID", &id)) return 1;
+  for (const uint16_t listed : DellSupportedPciSubSysDevIdTable) {
+    if (listed == 0) break;
+    if (listed == id) return 0;
+  }
+  return 1;
 }

@@ -12,4 +12,20 @@ TAVO_EXPORT uint32_t TAVO_get_all_eventlog(TavoNode* controller);
 // Builds the controller's extended FAT properties, modules and modes.
 TAVO_EXPORT uint32_t TAVO_extfat_modules(TavoNode* controller);
 
+// Handlers and actions of the controller's dump, log and FAT groups
+// (params: six 256-byte texts).
+TAVO_EXPORT uint32_t handle_FATDataValid(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t do_RetrieveTessmarkPCIDump(TavoNode* group, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_RetrieveTessmarkCoreDump(TavoNode* group, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_RetrieveFwCliData(TavoNode* group, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_UpgradeFlashROM(TavoNode* group, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_RetrieveARMLog(TavoNode* group, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_EnableLoggingOnAllModules(TavoNode* group, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_DisableLoggingOnAllModules(TavoNode* group, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_SetDefaultLoggingConfiguration(TavoNode* group, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_RefreshEventLog(TavoNode* group, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_ClearEventLog(TavoNode* group, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_RetrieveFATData(TavoNode* group, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_ClearFATData(TavoNode* group, TavoNode* action, char* params);
+
 TAVO_END_DECLS

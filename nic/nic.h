@@ -32,4 +32,22 @@ TAVO_EXPORT uint32_t TAVO_get_configured_profiles(TavoNode* controller);
 // ids_only other than 1 also builds the LinkConfig instances.
 TAVO_EXPORT uint32_t TAVO_get_link_reconfig_details(TavoNode* controller, uint8_t ids_only);
 
+// Handlers and actions of the controller's link reconfiguration, channel
+// and profile groups (params: six 256-byte texts).
+TAVO_EXPORT uint32_t handle_ConfiguredLinkConfigID(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_SupportedMCTypes(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_ChannelManagement_details(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_MaxFunctionsPerPort(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_IPLMaxFunctionNumber(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_SettableMaxFunctionNumber(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_MaxFunctionNumber(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_ConfiguredProfile_ProfileId(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t do_SetLinkConfigFactoryDefaults(TavoNode* group, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_SetLinkConfigID(TavoNode* group, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_ConfigureChannelManagement(TavoNode* group, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_SetMaxFunctionNumber(TavoNode* group, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_SetProfileId(TavoNode* group, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_SaveProfile(TavoNode* group, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_SetFactoryDefaults(TavoNode* group, TavoNode* action, char* params);
+
 TAVO_END_DECLS

@@ -13,6 +13,28 @@ constexpr uint32_t RO = TAVO_ACCESS_READ_ONLY;
 
 tavo::tree::SlotArea nic_phba_slots;
 
+constexpr char kVpdSegment[] = "This property is a hex dump of the segment of VPD data retrieved from a Tessmark "
+                               "controller by TAVO.";
+const ChildDef nic_vpd_children[] = {
+    property("VPDData0", kVpdSegment, RO, TAVO_TYPE_TEXT, "", 0, 256, "", handle_internal_property),
+    property("VPDData1", kVpdSegment, RO, TAVO_TYPE_TEXT, "", 0, 256, "", handle_internal_property),
+    property("VPDData2", kVpdSegment, RO, TAVO_TYPE_TEXT, "", 0, 256, "", handle_internal_property),
+    property("VPDData3", kVpdSegment, RO, TAVO_TYPE_TEXT, "", 0, 256, "", handle_internal_property),
+    property("VPDData4", kVpdSegment, RO, TAVO_TYPE_TEXT, "", 0, 256, "", handle_internal_property),
+    property("VPDData5", kVpdSegment, RO, TAVO_TYPE_TEXT, "", 0, 256, "", handle_internal_property),
+    property("VPDData6", kVpdSegment, RO, TAVO_TYPE_TEXT, "", 0, 256, "", handle_internal_property),
+    property("VPDData7", kVpdSegment, RO, TAVO_TYPE_TEXT, "", 0, 256, "", handle_internal_property),
+    property("VPDData8", kVpdSegment, RO, TAVO_TYPE_TEXT, "", 0, 256, "", handle_internal_property),
+};
+const GroupDef nic_vpd = {"VPD",
+                          "This group contains the Vital Product Data (VPD), which provides information such as "
+                          "product model number, a unique serial number, product release level, installed features, "
+                          "and other standard or vendor specific details recorded on a Tessmark controller. This data "
+                          "is retrieved by TAVO from the controller and can be displayed through the TK Manager. "
+                          "Because of TAVO size limitations, this data is separated into segments designated by "
+                          "VPDdata0 - VPDdata8 properties.",
+                          0, 0, nullptr, nic_vpd_children};
+
 const ChildDef nic_pci_children[] = {
     property("VendorID", "This property displays the PCI Vendor ID.", RO, TAVO_TYPE_INTEGER, "", 0, 65535, "0",
              handle_internal_property),
@@ -44,6 +66,7 @@ const GroupDef nic_driver = {"Driver", "This group corresponds to information ab
                              0, 0, nullptr, nic_driver_children};
 
 const ChildDef nic_phba_children[] = {
+    subgroup(&nic_vpd),
     property("IsVF",
              "This property specifies whether the TAVO running on GuestOs or not. If TAVO running on GuestOS then "
              "the value of this property will be True otherwise the value will be False.",

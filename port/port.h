@@ -19,4 +19,13 @@ TAVO_EXPORT uint32_t do_Beacon(TavoNode* port, TavoNode* action, char* params);
 // DestinationPortNumber.
 TAVO_EXPORT uint32_t do_ExitLoopBackMode(TavoNode* diagnostics, TavoNode* action, char* params);
 
+// Diagnostics actions of a controller: HostToDDRDMATest (Pattern,
+// ByteCount, LoopCount), EnterLoopBackMode (SourcePortNumber,
+// DestinationPortNumber, LoopbackType), NetworkLoopBackTest (Pattern,
+// ByteCount, LoopCount, SourcePortNumber, DestinationPortNumber,
+// LoopbackType).
+TAVO_EXPORT uint32_t do_HostToDDRDMATest(TavoNode* diagnostics, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_EnterLoopBackMode(TavoNode* diagnostics, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_NetworkLoopBackTest(TavoNode* diagnostics, TavoNode* action, char* params);
+
 TAVO_END_DECLS

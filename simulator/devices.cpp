@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "simulator/simulator.h"
+#include "transport/device_ids.h"
 
 namespace tavo::sim {
 namespace {
@@ -180,7 +181,7 @@ int Simulator::mailbox(const Device& dev, uint8_t* buf, size_t total, bool via_n
     return -1;
   }
   MailboxReply reply;
-  if (Fault* f = match_fault(FaultKind::FirmwareStatus, hdr->subsystem, hdr->opcode, function_id, kAny)) {
+  if (Fault* f = match_fault(FaultKind::FirmwareStatus, hdr->subsystem, hdr->opcode, function_id, kAny, hdr->version)) {
     reply.status = f->status;
     reply.additional_status = f->additional_status;
   } else {
@@ -220,7 +221,12 @@ std::vector<uint8_t> Simulator::pci_config_space(const SimFunction& fn) const {
   cfg[0x0A] = fn.kind == FunctionKind::Nic ? 0x00 : 0x80;
   put_u16(&cfg[0x2C], vendor);
   put_u16(&cfg[0x2E], device);
-  cfg[0x34] = 0x40;
+  // The PCI Express capability; its link status word shows the link speed
+  // and width (at 0xA6 on Galtor, 0xD2 on the other generations).
+  const uint8_t cap = c != nullptr && c->generation == kGenerationGaltor ? 0x94 : 0xC0;
+  cfg[0x34] = cap;
+  cfg[cap] = 0x10;
+  if (c != nullptr) put_u16(&cfg[cap + 0x12], static_cast<uint16_t>(c->link_speed | c->link_width << 4));
   return cfg;
 }
 

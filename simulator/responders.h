@@ -1,6 +1,8 @@
 // Firmware responders installed in every simulator, one installer per area.
 #pragma once
 
+#include <stdint.h>
+
 namespace tavo::sim {
 
 class Simulator;
@@ -13,8 +15,16 @@ void install_transport_responders(Simulator& sim);
 
 // Controller attributes (32/1), management service (88/1), OEM record
 // (76/1), core-dump properties (21/11), configuration signature (78/1,
-// 79/1) and the virtual-function probes (72/1, 58/1).
+// 79/1) and the virtual-function probe 58/1.
 void install_backend_responders(Simulator& sim);
+
+// Additional attributes (121/1), function VPD (91/1), FFV name (2/19), FRU
+// VPD (3/19), boot configuration (66/1, 67/1), features (191/1) and PCI
+// configuration reads (72/1).
+void install_controller_responders(Simulator& sim);
+
+// The model number the firmware reports for a generation.
+const char* model_of(uint32_t generation);
 
 // Every catalogue command answers success with its request bytes inverted
 // (for conformance tests; not installed by default).

@@ -2,7 +2,8 @@
 // function (32/1), the management service (88/1), the OEM record (76/1),
 // the core-dump properties with the chip state (21/11), the configuration
 // signature (78/1, 79/1), and the queries that tell a virtual function
-// (72/1, 21/11, 58/1), which refuse with 5/0 on a vf function.
+// (21/11, 58/1; 72/1 is the controller's), which refuse with 5/0 on a vf
+// function.
 #include <string.h>
 
 #include <algorithm>
@@ -51,9 +52,7 @@ MailboxReply backend_responder_attributes(Simulator&, MailboxCall& call) {
   backend_responder_text(a.manufacturer, "Quorvel");
   a.capabilities = kCapabilities;
   a.default_eto = 30;
-  const char* model = "TK00000";
-  for (const ModelRow& row : kModels)
-    if (row.generation == c.generation) model = row.model;
+  const char* model = model_of(c.generation);
   backend_responder_text(a.model_number, model);
   backend_responder_text(a.description, std::string("Quorvel Tessmark ") + model + " converged network adapter");
   backend_responder_text(a.serial_number, c.serial);
@@ -103,7 +102,7 @@ MailboxReply backend_responder_coredump(Simulator&, MailboxCall& call) {
   return backend_responder_answer(call, props);
 }
 
-// Queries whose only use here is telling a virtual function.
+// A query whose only use here is telling a virtual function.
 MailboxReply backend_responder_vf_probe(Simulator&, MailboxCall& call) {
   if (!backend_responder_known(call)) return MailboxReply{kStatusNotSupported, 0, 0};
   return call.function->virtual_function ? MailboxReply{kStatusNotOnVf, 0, 0} : MailboxReply{};
@@ -130,12 +129,17 @@ MailboxReply backend_responder_set_signature(Simulator& sim, MailboxCall& call) 
 
 }  // namespace
 
+const char* model_of(uint32_t generation) {
+  for (const ModelRow& row : kModels)
+    if (row.generation == generation) return row.model;
+  return "TK00000";
+}
+
 void install_backend_responders(Simulator& sim) {
   sim.on(1, 32, backend_responder_attributes);
   sim.on(1, 88, [](Simulator&, MailboxCall&) { return MailboxReply{}; });
   sim.on(1, 76, backend_responder_oem);
   sim.on(11, 21, backend_responder_coredump);
-  sim.on(1, 72, backend_responder_vf_probe);
   sim.on(1, 58, backend_responder_vf_probe);
   sim.on(1, 78, backend_responder_get_signature);
   sim.on(1, 79, backend_responder_set_signature);

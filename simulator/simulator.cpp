@@ -170,9 +170,10 @@ const SimController* Simulator::controller(int index) const {
   return nullptr;
 }
 
-Fault* Simulator::match_fault(FaultKind kind, int subsystem, int opcode, int function, long request) {
+Fault* Simulator::match_fault(FaultKind kind, int subsystem, int opcode, int function, long request, int version) {
   for (auto& f : faults_) {
     if (f.kind != kind) continue;
+    if (f.version != kAny && f.version != version) continue;
     if (f.subsystem != kAny && f.subsystem != subsystem) continue;
     if (f.opcode != kAny && f.opcode != opcode) continue;
     if (f.function != kAny && f.function != function) continue;

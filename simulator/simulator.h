@@ -68,6 +68,7 @@ struct Fault {
   int subsystem = kAny;
   int opcode = kAny;
   int function = kAny;              // iSCSI device number, or NIC function index (1-based)
+  int version = kAny;               // mailbox header version
   long request = kAny;              // ioctl request number
   std::string file_call;            // "open", "read", "write", "truncate", "fsync", "fsync_dir",
                                     // "close", "rename", "unlink", "mkdir", "chmod", "lock",
@@ -125,6 +126,9 @@ class Simulator final : public platform::Host {
   int nic_function_count() const;
   std::vector<const SimFunction*> nic_functions() const;
   const SimController* controller(int index) const;
+  // The function's 256 bytes of PCI configuration space (NIC request 8,
+  // mailbox 72/1).
+  std::vector<uint8_t> pci_config_space(const SimFunction& fn) const;
 
   // --- platform::Host ---
   std::string root() const override { return root_; }
@@ -179,7 +183,7 @@ class Simulator final : public platform::Host {
     std::string backup;  // else a second name of the file `to` held
   };
 
-  Fault* match_fault(FaultKind kind, int subsystem, int opcode, int function, long request);
+  Fault* match_fault(FaultKind kind, int subsystem, int opcode, int function, long request, int version = kAny);
   Fault* match_file_fault(const char* call, const std::string& path);
   int file_fault(const char* call, const std::string& path);
   std::string fd_path(int fd) const;
@@ -191,7 +195,6 @@ class Simulator final : public platform::Host {
   int mailbox(const Device& dev, uint8_t* buf, size_t total, bool via_nic, const SimFunction* fn);
   int nic_request(unsigned long request, void* arg);
   const SimFunction* nic_function_at(uint8_t bus, uint8_t dev, uint8_t fn) const;
-  std::vector<uint8_t> pci_config_space(const SimFunction& fn) const;
   ShellResult run_stage(const std::vector<std::string>& words, const std::string& input);
   ShellResult run_pipeline(const std::string& line);
 

@@ -77,6 +77,43 @@ bool parse_fields(std::istringstream& in, std::map<std::string, std::string>* fi
   return true;
 }
 
+// What a controller's firmware reports of itself: defaults by generation,
+// then temperature=N ffv=TEXT oneview=enabled|disabled|none
+// pcie=<speed code>x<width> domain=N.
+bool parse_controller_firmware(std::map<std::string, std::string>& f, SimController* c) {
+  const bool cv3 = c->generation == kGenerationCV3, moravel = c->generation == kGenerationMoravel;
+  c->ipl_number = cv3 ? 12 : moravel ? 260 : 0;
+  c->ipl_revision = cv3 || moravel ? 0x1A : 0;
+  if (c->generation == kGenerationCV2) c->ipl_name = "CV2IPL_A1";
+  if (c->generation != kGenerationGaltor) c->phy_version = "PHY 2.4.1";
+  long v = 0;
+  if (f.count("temperature")) {
+    if (!parse_number(f["temperature"], &v) || v < -273 || v > 1000) return false;
+    c->temperature = static_cast<int32_t>(v);
+  }
+  if (f.count("ffv")) {
+    if (f["ffv"].size() > 32) return false;
+    c->ffv = f["ffv"];
+  }
+  if (f.count("oneview")) {
+    const std::string& o = f["oneview"];
+    if (o != "enabled" && o != "disabled" && o != "none") return false;
+    c->oneview = o == "enabled" ? 1 : o == "disabled" ? 0 : -1;
+  }
+  if (f.count("pcie")) {
+    unsigned speed = 0, width = 0;
+    char extra = 0;
+    if (sscanf(f["pcie"].c_str(), "%ux%u%c", &speed, &width, &extra) != 2 || speed > 7 || width > 63) return false;
+    c->link_speed = static_cast<uint8_t>(speed);
+    c->link_width = static_cast<uint8_t>(width);
+  }
+  if (f.count("domain")) {
+    if (!parse_number(f["domain"], &v) || v < 0 || v > 0xFFFF) return false;
+    c->domain = static_cast<uint16_t>(v);
+  }
+  return true;
+}
+
 }  // namespace
 
 const char* default_topology_text() { return kDefault; }
@@ -168,6 +205,7 @@ bool parse_topology(const std::string& text, Topology* out, std::string* error) 
         c.chip_state = static_cast<uint8_t>(v);
       }
       if (f.count("oem") && !parse_hex_bytes(f["oem"], 44, &c.oem)) return fail("bad oem (up to 44 hex bytes)");
+      if (!parse_controller_firmware(f, &c)) return fail("bad temperature, ffv, oneview, pcie or domain");
       for (const auto& other : t.controllers)
         if (other.index == c.index) return fail("controller defined twice");
       t.controllers.push_back(c);
@@ -240,15 +278,22 @@ bool load_topology(const std::string& name, Topology* out, std::string* error) {
   return true;
 }
 
+// NIC functions by bus:device.function; iSCSI functions by domain, bus,
+// device and function.
 std::string esx_conf_text(const Topology& t) {
   std::string s = "/adv/Misc/HostName = \"esx-sim\"\n";
   for (const auto& fn : t.functions) {
-    if (fn.kind != FunctionKind::Nic || fn.ifname.empty()) continue;
+    const bool nic = fn.kind == FunctionKind::Nic;
+    if (nic ? fn.ifname.empty() : fn.vmhba.empty()) continue;
     for (const auto& c : t.controllers) {
       if (c.index != fn.controller) continue;
       char line[160];
-      snprintf(line, sizeof line, "/device/%03d:%02d.%d/vmkname = \"%s\"\n", c.bus, c.device,
-               fn.pci_function, fn.ifname.c_str());
+      if (nic)
+        snprintf(line, sizeof line, "/device/%03d:%02d.%d/vmkname = \"%s\"\n", c.bus, c.device, fn.pci_function,
+                 fn.ifname.c_str());
+      else
+        snprintf(line, sizeof line, "/device/%03x:%03d:%02d.%d/vmkname = \"%s\"\n", c.domain, c.bus, c.device,
+                 fn.pci_function, fn.vmhba.c_str());
       s += line;
     }
   }

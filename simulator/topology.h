@@ -21,6 +21,17 @@ struct SimController {
   uint8_t device = 0;
   uint8_t chip_state = 0;          // core-dump chip state: 0 alive, 1 dead
   std::vector<uint8_t> oem;        // OEM parameter record; empty: made from the serial
+  // What the controller's firmware reports of itself.
+  int32_t temperature = 55;        // on-die, degrees centigrade; 0: no reading
+  std::string ffv;                 // FFV name; empty: not offered
+  int oneview = 0;                 // OneView: 1 managed, 0 not, -1 not offered
+  uint8_t link_speed = 3;          // PCI Express speed code and width
+  uint8_t link_width = 8;
+  uint16_t domain = 0;             // PCI domain of the iSCSI functions in esx.conf
+  uint16_t ipl_number = 0;         // IPL file number and revision; ipl_name
+  uint8_t ipl_revision = 0;        // empty: the name comes from the number
+  std::string ipl_name;
+  std::string phy_version;         // PHY firmware; empty: none
 };
 
 enum class FunctionKind { Iscsi, Nic };

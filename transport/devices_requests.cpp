@@ -12,6 +12,7 @@
 #include "platform/host.h"
 #include "transport/device_layout.h"
 #include "transport/devices.h"
+#include "transport/firmware_records.h"
 #include "transport/nic_set_check.h"
 #include "transport/glob_access.h"
 #include "tavo/tavo.h"
@@ -37,7 +38,6 @@ namespace {
 constexpr int kRequestsRebuilt = -2;
 constexpr size_t kPciConfigBufferSize = 1039;
 constexpr size_t kPciConfigMaxData = std::min<size_t>(kPciConfigSpaceSize, kPciConfigBufferSize - kPciConfigDataOffset);
-constexpr uint32_t kGaltorPciOffset = 0xA4;
 constexpr char kPciAddressRefused[] =
     "Cannot read the PCI configuration space: the buffer address does not fit the driver's 32-bit field.";
 
@@ -129,7 +129,7 @@ uint32_t ioctl_galtor_read_pci_conf(uint32_t nic_function, uint8_t domain, uint8
   if (value == nullptr || !tavo::transport::valid_nic_function(nic_function)) return 1;
   std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kPciConfigBufferSize]());
   if (!buffer) return 1;
-  const int n = requests_pci_config(nic_function, kGaltorPciOffset, sizeof *value, buffer.get());
+  const int n = requests_pci_config(nic_function, tavo::kGaltorPcieLinkWordOffset, sizeof *value, buffer.get());
   if (n < 0) return 1;
   uint32_t word = 0;
   memcpy(&word, buffer.get() + kPciConfigDataOffset, sizeof word);

@@ -1,5 +1,5 @@
 // Payloads of the mailbox commands that start-up and the controller branch
-// read. Little-endian, packed; the simulator's firmware fills the same
+// exchange. Little-endian, packed; the simulator's firmware fills the same
 // records. Texts are NUL-terminated within their field (or fill it).
 #pragma once
 
@@ -98,7 +98,8 @@ struct CoredumpProps {
 static_assert(sizeof(CoredumpProps) == 20);
 static_assert(offsetof(CoredumpProps, chip_state) == 2);
 
-// Mailbox 72/1: offset|length|configuration space from the offset on.
+// Mailbox 72/1: offset|length|data. The data area holds configuration
+// space at its own offsets: the word at offset k is at data[k].
 struct PciConfigRead {
   uint32_t offset;
   uint32_t length;
@@ -114,6 +115,90 @@ struct ConfigSignature {
   uint8_t reserved4[128];
 };
 static_assert(sizeof(ConfigSignature) == 132);
+
+// The PCI Express link control/status word: at 0xD0 through mailbox 72/1,
+// at 0xA4 on Galtor through the NIC device. Bits 16-18 the link speed code,
+// 20-25 the negotiated width.
+inline constexpr uint32_t kPcieLinkWordOffset = 0xD0;
+inline constexpr uint32_t kGaltorPcieLinkWordOffset = 0xA4;
+
+// Mailbox 121/1: additional controller attributes. IPL number|revision|
+// on-die temperature (0: no reading)|eight option-ROM versions|PXE BIOS|
+// PHY firmware (empty: none)|PHY configuration id|IPL file name.
+struct AdditionalControllerAttributes {
+  uint16_t ipl_number;
+  uint8_t ipl_revision;            // 2
+  uint8_t reserved3;
+  int32_t temperature;             // 4
+  uint8_t reserved8[20];
+  char option_rom_versions[8][32]; // 28: FCoE universal, x86 BIOS, EFI, FCODE; UEFI BIOS, NIC, FCODE, SCSI
+  uint8_t reserved284[32];
+  char pxe_bios_version[40];       // 316
+  char phy_firmware_version[160];  // 356
+  char phy_configuration_id[8];    // 516
+  char ipl_name[88];               // 524
+};
+static_assert(sizeof(AdditionalControllerAttributes) == 612);
+static_assert(offsetof(AdditionalControllerAttributes, ipl_revision) == 2);
+static_assert(offsetof(AdditionalControllerAttributes, temperature) == 4);
+static_assert(offsetof(AdditionalControllerAttributes, option_rom_versions) == 28);
+static_assert(offsetof(AdditionalControllerAttributes, pxe_bios_version) == 316);
+static_assert(offsetof(AdditionalControllerAttributes, phy_firmware_version) == 356);
+static_assert(offsetof(AdditionalControllerAttributes, phy_configuration_id) == 516);
+static_assert(offsetof(AdditionalControllerAttributes, ipl_name) == 524);
+
+// Mailbox 66/1 and 67/1: the boot configuration; byte 2 the native
+// (advanced) boot mode, non-zero enabled.
+struct BootConfig {
+  uint8_t reserved0[2];
+  uint8_t native_mode;  // 2
+  uint8_t reserved3[5];
+};
+static_assert(sizeof(BootConfig) == 8);
+static_assert(offsetof(BootConfig, native_mode) == 2);
+
+// Mailbox 2/19: operation (0 read, 1 write)|name length|0|name, not
+// necessarily NUL-terminated.
+inline constexpr uint8_t kFfvWrite = 1;
+struct FfvParams {
+  uint8_t operation;
+  uint8_t length;       // 1
+  uint8_t reserved2[2];
+  char name[32];        // 4
+};
+static_assert(sizeof(FfvParams) == 36);
+static_assert(offsetof(FfvParams, name) == 4);
+
+// Mailbox 191/1: feature code|0; the answer's byte 8 bit 0 tells a
+// OneView-managed adapter (feature 20).
+inline constexpr uint32_t kFeatureOneView = 20;
+struct FeatureRecord {
+  uint32_t code;
+  uint8_t reserved4[4];
+  uint8_t flags;        // 8
+  uint8_t reserved9[7];
+};
+static_assert(sizeof(FeatureRecord) == 16);
+static_assert(offsetof(FeatureRecord, flags) == 8);
+
+// Mailbox 3/19: a 1,024-byte payload opening with the length and offset of
+// the FRU VPD block to read; the answer's data starts at byte 0.
+inline constexpr uint32_t kFruVpdPayload = 1024;
+struct FruVpdRequest {
+  uint32_t length;
+  uint32_t offset;      // 4
+};
+static_assert(sizeof(FruVpdRequest) == 8);
+
+// Mailbox 91/1 (version 0, and version 1 on Galtor): PF number|1 when sent
+// to an iSCSI device; the answer's 1,024 data bytes start at byte 0.
+inline constexpr uint32_t kVpdPayload = 1032;
+inline constexpr uint32_t kVpdData = 1024;
+struct VpdRequest {
+  uint16_t pf_number;
+  uint8_t via_iscsi;    // 2
+};
+static_assert(sizeof(VpdRequest) == 3);
 
 // Mailbox 58/1: the firmware configuration record (not looked into here).
 inline constexpr size_t kFirmwareConfigSize = 156;

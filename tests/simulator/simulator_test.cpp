@@ -335,6 +335,10 @@ TEST(Topology, ParseErrorsNameTheLine) {
   EXPECT_FALSE(sim::parse_topology(
       "controller 0\niscsi controller=0 function=2 device=4\niscsi controller=0 function=3 device=4\n", &t, &error));
   EXPECT_EQ(error, "line 3: iscsi device number used twice");
+  for (const char* bad : {"pcie=3x", "pcie=8x4", "oneview=yes", "domain=-1", "ffv=123456789012345678901234567890123"}) {
+    EXPECT_FALSE(sim::parse_topology(std::string("controller 0 ") + bad + "\n", &t, &error)) << bad;
+    EXPECT_EQ(error, "line 1: bad temperature, ffv, oneview, pcie or domain");
+  }
   ASSERT_TRUE(sim::parse_topology(sim::default_topology_text(), &t, &error)) << error;
   EXPECT_EQ(t.controllers.size(), 3u);
 }

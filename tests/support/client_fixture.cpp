@@ -119,16 +119,47 @@ int ClientTest::log_count(const std::string& text) {
   return n;
 }
 
+namespace {
+
+// The mailbox header and payload of a logged request; false when it holds
+// no header.
+bool client_request(const sim::LogEntry& e, MailboxRequestHeader* h, std::vector<uint8_t>* payload) {
+  const size_t at = e.kind == sim::LogKind::NicIoctl ? sizeof(NicIoctlPrefix) : 0;
+  if (e.bytes.size() < at + sizeof *h) return false;
+  memcpy(h, e.bytes.data() + at, sizeof *h);
+  if (payload != nullptr) payload->assign(e.bytes.begin() + static_cast<long>(at + sizeof *h), e.bytes.end());
+  return true;
+}
+
+}  // namespace
+
 int ClientTest::mailbox_count(uint8_t subsystem, uint8_t opcode) {
   int n = 0;
   for (const sim::LogEntry& e : sim_->mailbox_log()) {
     MailboxRequestHeader h;
-    const size_t at = e.kind == sim::LogKind::NicIoctl ? sizeof(NicIoctlPrefix) : 0;
-    if (e.bytes.size() < at + sizeof h) continue;
-    memcpy(&h, e.bytes.data() + at, sizeof h);
-    n += h.subsystem == subsystem && h.opcode == opcode;
+    if (client_request(e, &h, nullptr)) n += h.subsystem == subsystem && h.opcode == opcode;
   }
   return n;
+}
+
+sim::Fault& ClientTest::fail_mailbox(uint8_t subsystem, uint8_t opcode, uint8_t status) {
+  sim::Fault f;
+  f.kind = sim::FaultKind::FirmwareStatus;
+  f.subsystem = subsystem;
+  f.opcode = opcode;
+  f.status = status;
+  return sim_->inject(f);
+}
+
+std::vector<uint8_t> ClientTest::last_payload(uint8_t subsystem, uint8_t opcode, MailboxRequestHeader* header) {
+  std::vector<uint8_t> payload, found;
+  for (const sim::LogEntry& e : sim_->mailbox_log()) {
+    MailboxRequestHeader h;
+    if (!client_request(e, &h, &payload) || h.subsystem != subsystem || h.opcode != opcode) continue;
+    found = payload;
+    if (header != nullptr) *header = h;
+  }
+  return found;
 }
 
 }  // namespace tavo::test

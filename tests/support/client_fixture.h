@@ -41,6 +41,13 @@ class ClientTest : public SimTest {
   int log_count(const std::string& text);
   // Mailbox requests sent with this subsystem and opcode.
   int mailbox_count(uint8_t subsystem, uint8_t opcode);
+  // Injects one firmware answer of status to the next such request. The
+  // fault may be narrowed (version, skip, times) at once, before any other
+  // fault is injected.
+  sim::Fault& fail_mailbox(uint8_t subsystem, uint8_t opcode, uint8_t status);
+  // The payload of the last such request (empty when none was sent), and
+  // its header when asked.
+  std::vector<uint8_t> last_payload(uint8_t subsystem, uint8_t opcode, MailboxRequestHeader* header = nullptr);
 
   uint32_t baseline_allocations_ = 0;
 };

@@ -1,0 +1,59 @@
+// The nodes a controller's operations reach: the function its commands go
+// through, its NIC function of PCI function 0, and its transport.
+#include <stdio.h>
+#include <string.h>
+
+#include "base/validate.h"
+#include "controller/controller.h"
+#include "transport/glob.h"
+#include "transport/mailbox.h"
+
+using tavo::tree::next_instance;
+
+namespace tavo::controller {
+
+TavoNode* target_function(TavoNode* controller) {
+  TavoNode* fn = get_first_instance(controller, "iSCSIPhysicalHBA");
+  return fn != nullptr ? fn : get_first_instance(controller, "NICPhysicalHBA");
+}
+
+TavoNode* nic_function_zero(TavoNode* controller, bool* broken) {
+  *broken = false;
+  TavoNode* first = get_first_instance(controller, "NICPhysicalHBA");
+  for (TavoNode* fn = first; fn != nullptr; fn = next_instance(fn)) {
+    TavoNode* pci = internal_get_node(fn, "PCI", TAVO_KIND_GROUP);
+    if (pci == nullptr) {
+      pdebug(TAVO_LOG_BACKEND, 3, "%s:Failed to get PCI node.\n", __func__);
+      *broken = true;
+      return nullptr;
+    }
+    char text[TAVO_VALUE_SIZE] = "";
+    long long number = -1;
+    if (internal_get_property(pci, "FunctionNumber", text) == 0 && base::parse_number(text, &number) == 0 &&
+        number == 0)
+      return fn;
+  }
+  return first;
+}
+
+uint32_t controller_instance(TavoNode* controller) {
+  const int32_t instance = tree::instance_number(controller);
+  return instance < 0 ? uint32_t{TAVO_MAX_CONTROLLERS} : static_cast<uint32_t>(instance);
+}
+
+uint32_t controller_transport(TavoNode* controller) { return get_the_protocol(controller_instance(controller)); }
+
+uint32_t refuse_on_vf(char* buf) {
+  if (buf != nullptr) snprintf(buf, TAVO_VALUE_SIZE, "N/A");
+  tavo_set_last_status(256, "Performed operation is not supported on a SR-IOV virtual function.");
+  return 1;
+}
+
+uint32_t store_and_answer(TavoNode* property, const char* value, char* buf) {
+  TavoPropertyRecord* rec = tree::property_record(property);
+  snprintf(rec->value, sizeof rec->value, "%s", value);
+  snprintf(buf, TAVO_VALUE_SIZE, "%s", rec->value);
+  return 0;
+}
+
+}  // namespace tavo::controller
