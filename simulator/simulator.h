@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/host.h"
+#include "simulator/network_state.h"
 #include "simulator/topology.h"
 #include "transport/device_layout.h"
 
@@ -119,6 +120,8 @@ class Simulator final : public platform::Host {
   int nic_function_count() const;
   std::vector<const SimFunction*> nic_functions() const;
   const SimController* controller(int index) const;
+  // The TCP/IP stack of the iSCSI function on cv2iscsi_<device>; null for none.
+  SimNetwork* network(int iscsi_device);
 
   // --- platform::Host ---
   std::string root() const override { return root_; }
@@ -191,6 +194,7 @@ class Simulator final : public platform::Host {
   std::map<int, std::string> fd_paths_;   // descriptors open for writing
   std::map<std::string, Dirty> dirty_;
   std::map<int, std::map<std::string, std::vector<uint8_t>>> flash_;
+  std::map<int, SimNetwork> networks_;    // by iSCSI device number
   int visible_nic_functions_ = -1;        // -1: all of the topology's
   int pending_nic_count_ = -1;
   uint64_t clock_ms_ = 0;
