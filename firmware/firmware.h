@@ -12,4 +12,8 @@ TAVO_EXPORT uint32_t TAVO_get_all_eventlog(TavoNode* controller);
 // Builds the controller's extended FAT properties, modules and modes.
 TAVO_EXPORT uint32_t TAVO_extfat_modules(TavoNode* controller);
 
+// DumpiSCSIPCIConfigRegion of an iSCSI function's PCI group (RegisterOffset,
+// Count).
+TAVO_EXPORT uint32_t do_DumpiSCSIPCIConfigRegion(TavoNode* pci, TavoNode* action, char* params);
+
 TAVO_END_DECLS
