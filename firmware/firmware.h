@@ -28,4 +28,8 @@ TAVO_EXPORT uint32_t do_ClearEventLog(TavoNode* group, TavoNode* action, char* p
 TAVO_EXPORT uint32_t do_RetrieveFATData(TavoNode* group, TavoNode* action, char* params);
 TAVO_EXPORT uint32_t do_ClearFATData(TavoNode* group, TavoNode* action, char* params);
 
+// DumpiSCSIPCIConfigRegion of an iSCSI function's PCI group (RegisterOffset,
+// Count).
+TAVO_EXPORT uint32_t do_DumpiSCSIPCIConfigRegion(TavoNode* pci, TavoNode* action, char* params);
+
 TAVO_END_DECLS

@@ -50,4 +50,15 @@ TAVO_EXPORT uint32_t do_SetProfileId(TavoNode* group, TavoNode* action, char* pa
 TAVO_EXPORT uint32_t do_SaveProfile(TavoNode* group, TavoNode* action, char* params);
 TAVO_EXPORT uint32_t do_SetFactoryDefaults(TavoNode* group, TavoNode* action, char* params);
 
+// vNICEnabled, vNICName and OuterVLANID, MinBandwidth, MaxBandwidth of an
+// iSCSI function's vNIC group.
+TAVO_EXPORT uint32_t handle_iscsi_vnic_name_props(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_iscsi_vnic_stats(TavoNode* property, char* buf, uint32_t op);
+// The function's last configured MAC into the group's PermanentMACAddress,
+// and writing a new one (protocol 1 iSCSI, 2 NIC); 0 or 1.
+TAVO_EXPORT uint32_t TAVO_get_last_configured_mac(TavoNode* function_group, TavoNode* group, char* buf,
+                                                  uint32_t protocol);
+TAVO_EXPORT uint32_t TAVO_set_last_configured_mac(TavoNode* function_group, TavoNode* group, const char* mac,
+                                                  uint32_t protocol);
+
 TAVO_END_DECLS

@@ -103,3 +103,21 @@ uint32_t do_SetFactoryDefaults(TavoNode*, TavoNode*, char*) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
   return 0;
 }
+
+uint32_t handle_iscsi_vnic_name_props(TavoNode* property, char* buf, uint32_t op) {
+  return handle_internal_property(property, buf, op);
+}
+
+uint32_t handle_iscsi_vnic_stats(TavoNode* property, char* buf, uint32_t op) {
+  return handle_internal_property(property, buf, op);
+}
+
+uint32_t TAVO_get_last_configured_mac(TavoNode*, TavoNode*, char*, uint32_t) {
+  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
+  return 0;
+}
+
+uint32_t TAVO_set_last_configured_mac(TavoNode*, TavoNode*, const char*, uint32_t) {
+  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
+  return 0;
+}

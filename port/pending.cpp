@@ -36,3 +36,16 @@ uint32_t do_NetworkLoopBackTest(TavoNode*, TavoNode*, char*) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
   return 0;
 }
+
+uint32_t handle_portspeed(TavoNode* property, char* buf, uint32_t op) {
+  return handle_internal_property(property, buf, op);
+}
+
+uint32_t handle_activeport(TavoNode* property, char* buf, uint32_t op) {
+  return handle_internal_property(property, buf, op);
+}
+
+uint32_t get_logical_link_status(uint32_t, uint8_t, uint8_t, TavoNode*, uint32_t) {
+  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
+  return 0;
+}

@@ -28,4 +28,12 @@ TAVO_EXPORT uint32_t do_HostToDDRDMATest(TavoNode* diagnostics, TavoNode* action
 TAVO_EXPORT uint32_t do_EnterLoopBackMode(TavoNode* diagnostics, TavoNode* action, char* params);
 TAVO_EXPORT uint32_t do_NetworkLoopBackTest(TavoNode* diagnostics, TavoNode* action, char* params);
 
+// PortSpeed and ActivePort of an iSCSI function's NICConfiguration.
+TAVO_EXPORT uint32_t handle_portspeed(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_activeport(TavoNode* property, char* buf, uint32_t op);
+// Reads the link state into the group's LogicalLinkStatus (mode 1 iSCSI
+// function, 2 NIC function); 0, or 1 with status 227.
+TAVO_EXPORT uint32_t get_logical_link_status(uint32_t device_handle, uint8_t domain, uint8_t port_number,
+                                             TavoNode* group, uint32_t mode);
+
 TAVO_END_DECLS

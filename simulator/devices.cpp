@@ -17,14 +17,6 @@ void put_u16(uint8_t* p, uint16_t v) {
   p[1] = static_cast<uint8_t>(v >> 8);
 }
 
-bool parse_mac(const std::string& text, uint8_t out[6]) {
-  unsigned b[6];
-  if (sscanf(text.c_str(), "%x:%x:%x:%x:%x:%x", &b[0], &b[1], &b[2], &b[3], &b[4], &b[5]) != 6)
-    return false;
-  for (int i = 0; i < 6; ++i) out[i] = static_cast<uint8_t>(b[i]);
-  return true;
-}
-
 }  // namespace
 
 std::vector<const SimFunction*> Simulator::nic_functions() const {

@@ -10,6 +10,7 @@ void install_standard_responders(Simulator& sim) {
   install_transport_responders(sim);
   install_backend_responders(sim);
   install_controller_responders(sim);
+  install_network_responders(sim);
 }
 
 }  // namespace tavo::sim

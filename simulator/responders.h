@@ -26,6 +26,11 @@ void install_controller_responders(Simulator& sim);
 // The model number the firmware reports for a generation.
 const char* model_of(uint32_t generation);
 
+// The TCP/IP stack of iSCSI functions: interfaces and addresses (24/2,
+// 25/2, 21/2), default gateway (22/2, 23/2), DHCP (17/2, 18/2), VLAN
+// (14/2), NIC parameters (7/2) and MAC queries (1/1 types 0 and 9).
+void install_network_responders(Simulator& sim);
+
 // Every catalogue command answers success with its request bytes inverted
 // (for conformance tests; not installed by default).
 void install_catalogue_responders(Simulator& sim);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/host.h"
+#include "simulator/network_state.h"
 #include "simulator/topology.h"
 #include "transport/device_layout.h"
 
@@ -129,6 +130,8 @@ class Simulator final : public platform::Host {
   // The function's 256 bytes of PCI configuration space (NIC request 8,
   // mailbox 72/1).
   std::vector<uint8_t> pci_config_space(const SimFunction& fn) const;
+  // The TCP/IP stack of the iSCSI function on cv2iscsi_<device>; null for none.
+  SimNetwork* network(int iscsi_device);
 
   // --- platform::Host ---
   std::string root() const override { return root_; }
@@ -215,6 +218,7 @@ class Simulator final : public platform::Host {
   std::vector<PendingRename> renames_;
   unsigned backups_ = 0;
   std::map<int, std::map<std::string, std::vector<uint8_t>>> flash_;
+  std::map<int, SimNetwork> networks_;    // by iSCSI device number
   int visible_nic_functions_ = -1;        // -1: all of the topology's
   int pending_nic_count_ = -1;
   uint64_t clock_ms_ = 0;

@@ -19,19 +19,19 @@ controller 2 generation=moravel serial=TM5M00000303 bus=7 device=0
 
 nic controller=0 function=0 port=0 name=vmnic0 mac=00:0e:1e:30:00:00
 nic controller=0 function=1 port=1 name=vmnic1 mac=00:0e:1e:30:00:01
-iscsi controller=0 function=2 port=0 device=0 vmhba=vmhba32 mac=00:0e:1e:30:00:02
-iscsi controller=0 function=3 port=1 device=1 vmhba=vmhba33 mac=00:0e:1e:30:00:03
+iscsi controller=0 function=2 port=0 device=0 vmhba=vmhba32 mac=00:0e:1e:30:00:02 ip=192.168.10.21 gateway=192.168.10.1
+iscsi controller=0 function=3 port=1 device=1 vmhba=vmhba33 mac=00:0e:1e:30:00:03 ip=192.168.20.21
 
 nic controller=1 function=0 port=0 name=vmnic2 mac=00:0e:1e:40:00:00 vfs=2
 nic controller=1 function=1 port=1 name=vmnic3 mac=00:0e:1e:40:00:01
-iscsi controller=1 function=2 port=0 device=2 vmhba=vmhba34 mac=00:0e:1e:40:00:02
+iscsi controller=1 function=2 port=0 device=2 vmhba=vmhba34 mac=00:0e:1e:40:00:02 dhcp=on ip=172.16.5.40
 
 nic controller=2 function=0 port=0 name=vmnic4 mac=00:0e:1e:50:00:00
 nic controller=2 function=1 port=1 name=vmnic5 mac=00:0e:1e:50:00:01
 nic controller=2 function=2 port=2 name=vmnic6 mac=00:0e:1e:50:00:02 mtu=9000
 nic controller=2 function=3 port=3 name=vmnic7 mac=00:0e:1e:50:00:03
-iscsi controller=2 function=4 port=0 device=4 vmhba=vmhba36 mac=00:0e:1e:50:00:04
-iscsi controller=2 function=5 port=1 device=5 vmhba=vmhba37 mac=00:0e:1e:50:00:05
+iscsi controller=2 function=4 port=0 device=4 vmhba=vmhba36 mac=00:0e:1e:50:00:04 ip=10.1.0.21 mask=255.255.0.0
+iscsi controller=2 function=5 port=1 device=5 vmhba=vmhba37 mac=00:0e:1e:50:00:05 max-speed=6
 
 release 6.5.0
 file /etc/vmware-release VMware ESXi 6.5.0 build-0000000
@@ -58,6 +58,18 @@ bool parse_hex_bytes(const std::string& text, size_t max, std::vector<uint8_t>* 
         !parse_number("0x" + text.substr(i, 2), &v))
       return false;
     out->push_back(static_cast<uint8_t>(v));
+  }
+  return true;
+}
+
+// "a.b.c.d" into four bytes.
+bool parse_ipv4(const std::string& text, uint8_t out[4]) {
+  unsigned b[4];
+  char end = 0;
+  if (sscanf(text.c_str(), "%u.%u.%u.%u%c", &b[0], &b[1], &b[2], &b[3], &end) != 4) return false;
+  for (int i = 0; i < 4; ++i) {
+    if (b[i] > 255) return false;
+    out[i] = static_cast<uint8_t>(b[i]);
   }
   return true;
 }
@@ -114,7 +126,53 @@ bool parse_controller_firmware(std::map<std::string, std::string>& f, SimControl
   return true;
 }
 
+// The keys of an iSCSI function's TCP/IP stack; the reason of a bad value,
+// else null.
+const char* parse_iscsi_stack(std::map<std::string, std::string>& f, SimFunction* fn) {
+  if (f.count("ip")) {
+    if (!parse_ipv4(f["ip"], fn->ipv4)) return "bad ip";
+    const std::string mask = f.count("mask") ? f["mask"] : "255.255.255.0";
+    if (!parse_ipv4(mask, fn->ipv4_mask)) return "bad mask";
+  }
+  if (f.count("gateway") && !parse_ipv4(f["gateway"], fn->gateway)) return "bad gateway";
+  if (f.count("dhcp")) {
+    if (f["dhcp"] != "on" && f["dhcp"] != "off") return "bad dhcp (on or off)";
+    fn->dhcp = f["dhcp"] == "on";
+  }
+  long v = 0;
+  if (f.count("vlan")) {
+    long priority = 0;
+    if (!parse_number(f["vlan"], &v) || v < 0 || v > 4094) return "bad vlan (0-4094)";
+    if (f.count("priority") && (!parse_number(f["priority"], &priority) || priority < 0 || priority > 7))
+      return "bad priority (0-7)";
+    fn->vlan_tag = static_cast<uint32_t>(priority << 13 | v);
+  }
+  if (f.count("max-mtu")) {
+    if (!parse_number(f["max-mtu"], &v) || v < 64 || v > 65535) return "bad max-mtu";
+    fn->max_mtu = static_cast<uint32_t>(v);
+  }
+  if (f.count("max-speed")) {
+    if (!parse_number(f["max-speed"], &v) || v < 0 || v > 255) return "bad max-speed (a code 0-255)";
+    fn->max_speed = static_cast<uint32_t>(v);
+  }
+  return nullptr;
+}
+
 }  // namespace
+
+bool parse_mac(const std::string& text, uint8_t out[6]) {
+  unsigned b[6];
+  char end = 0;
+  const int n = text.find('-') != std::string::npos
+                    ? sscanf(text.c_str(), "%x-%x-%x-%x-%x-%x%c", &b[0], &b[1], &b[2], &b[3], &b[4], &b[5], &end)
+                    : sscanf(text.c_str(), "%x:%x:%x:%x:%x:%x%c", &b[0], &b[1], &b[2], &b[3], &b[4], &b[5], &end);
+  if (n != 6) return false;
+  for (int i = 0; i < 6; ++i) {
+    if (b[i] > 255) return false;
+    out[i] = static_cast<uint8_t>(b[i]);
+  }
+  return true;
+}
 
 const char* default_topology_text() { return kDefault; }
 
@@ -229,6 +287,10 @@ bool parse_topology(const std::string& text, Topology* out, std::string* error) 
       if (!num("vfs", 0, 0, 60, &v)) return fail("bad vfs (0-60)");
       fn.vf_count = static_cast<int>(v);
       fn.mac = f.count("mac") ? f["mac"] : "00:00:00:00:00:00";
+      fn.factory_mac = f.count("factory-mac") ? f["factory-mac"] : "";
+      uint8_t mac[6];
+      if (!parse_mac(fn.mac, mac) || (!fn.factory_mac.empty() && !parse_mac(fn.factory_mac, mac)))
+        return fail("bad mac or factory-mac");
       if (kind == "vf") {
         fn.virtual_function = true;
         if (!f.count("parent") || !num("parent", 0, 0, 255, &v)) return fail("vf needs parent=<pf>");
@@ -240,6 +302,8 @@ bool parse_topology(const std::string& text, Topology* out, std::string* error) 
         for (const auto& other : t.functions)
           if (other.iscsi_device == fn.iscsi_device) return fail("iscsi device number used twice");
         fn.vmhba = f.count("vmhba") ? f["vmhba"] : "vmhba" + std::to_string(32 + fn.iscsi_device);
+        const char* why = parse_iscsi_stack(f, &fn);
+        if (why != nullptr) return fail(why);
       } else {
         fn.ifname = f.count("name") ? f["name"] : "";
         if (fn.ifname.size() > 15) return fail("interface name too long");

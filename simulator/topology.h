@@ -50,6 +50,15 @@ struct SimFunction {
   uint16_t mtu = 1500;
   uint8_t link_down_reason = 0;
   int vf_count = 0;            // VFs shown in the NIC driver's VF table
+  std::string factory_mac;     // factory default MAC; "" : mac
+  // The TCP/IP stack of an iSCSI function at start (addresses in network order).
+  uint8_t ipv4[4] = {};
+  uint8_t ipv4_mask[4] = {};
+  uint8_t gateway[4] = {};
+  bool dhcp = false;
+  uint32_t vlan_tag = 0xFFFF;  // 65535: no VLAN
+  uint32_t max_mtu = 9000;
+  uint32_t max_speed = 4;      // speed code of the NIC parameters (4: 10Gb)
 };
 
 struct Topology {
@@ -68,6 +77,9 @@ bool load_topology(const std::string& name, Topology* out, std::string* error);
 
 // The built-in topology named "default".
 const char* default_topology_text();
+
+// "aa:bb:cc:dd:ee:ff" (or with '-') into six bytes; false when malformed.
+bool parse_mac(const std::string& text, uint8_t out[6]);
 
 // Derived host files (esx.conf interface lines) for a topology's NIC functions.
 std::string esx_conf_text(const Topology& t);

@@ -16,4 +16,9 @@ TAVO_EXPORT uint32_t TAVO_set_lhba_prop(void);
 // Refreshes the DefaultETO of every target; 0.
 TAVO_EXPORT uint32_t TAVO_refresh_backend_client_iscsi_targets(void);
 
+// iSNSEnabled of an iSCSIPhysicalHBA's iSNS group.
+TAVO_EXPORT uint32_t handle_discoveryparams(TavoNode* property, char* buf, uint32_t op);
+// EraseConfiguration of an iSCSIPhysicalHBA (LogicalHBAInstanceNumber).
+TAVO_EXPORT uint32_t do_EraseConfiguration(TavoNode* function_group, TavoNode* action, char* params);
+
 TAVO_END_DECLS

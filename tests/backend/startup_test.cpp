@@ -170,7 +170,6 @@ TEST_F(StartupTest, FunctionsShowTheFirmwareAttributes) {
       {"Corvane0/iSCSIPhysicalHBA1/PCI/DeviceID", "0x0c32"},
       {"Corvane0/iSCSIPhysicalHBA1/PCI/BusNumber", "0x3"},
       {"Corvane0/iSCSIPhysicalHBA1/PCI/FunctionNumber", "0x3"},
-      {"Corvane0/iSCSIPhysicalHBA1/PCI/DomainNumber", "0x0000"},
       {"Corvane0/iSCSIPhysicalHBA1/Driver/DriverName", "cv2iscsi.o"},
       {"Corvane0/iSCSIPhysicalHBA1/LDTO", "20"},
       {"Corvane1/NICPhysicalHBA1/PCI/VendorID", "0xf1a1"},

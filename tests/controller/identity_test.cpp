@@ -191,7 +191,6 @@ TEST_F(IdentityTest, DomainNumberMatchesTheWholeVmhbaName) {
     TavoNode* group = internal_get_node(fn, "LogicalHBA0", TAVO_KIND_GROUP);
     if (group == nullptr) group = tree::build_group(lhba, fn);
     set_prop_val(group, "IfName", "%s", r.vmhba);
-    tree::property_record(node(std::string(r.function) + "/PCI/DomainNumber"))->handler = handle_DomainNumber;
     EXPECT_EQ(get(std::string(r.function) + "/PCI/DomainNumber"), r.domain) << r.vmhba;
   }
 }

@@ -1,0 +1,83 @@
+// Where a network handler's commands go, and the branch's status messages.
+#include <stdlib.h>
+#include <strings.h>
+
+#include "base/validate.h"
+#include "iscsi/network/network_internal.h"
+
+namespace tavo::network {
+namespace {
+
+struct NetworkMessage {
+  uint32_t code;
+  const char* text;
+};
+
+constexpr NetworkMessage kNetworkMessages[] = {
+    {17, "Invalid value. Please use valid value."},
+    {43, "Failed to change IP address/Gateway settings as DHCP is Enabled. Please disable DHCP to make any changes "
+         "to IP address/Gateway settings."},
+    {49, "Cannot set the default gateway as DHCP is enabled. Please disable DHCP before setting the default "
+         "gateway."},
+    {56, "The IP address settings match the existing configuration. No changes have been made to the "
+         "configuration."},
+    {57, "The DHCP settings are already configured. No changes have been made to the existing configuration."},
+    {69, "Duplicate IP address detected. Please check that the IP address given is not conflicting with an existing "
+         "IP address in the subnet. Choose a unique IP address."},
+    {93, "Failed to obtain NIC configuration params. Application internal error occurred. Please check tavo2d.log "
+         "file for more information."},
+    {98, "Failed to retrieve interface ids. Application internal error occurred. Please check tavo2d.log file for "
+         "more information."},
+    {99, "Cannot obtain interface info. Application internal error occurred. Please check tavo2d.log file for more "
+         "information."},
+    {122, "Cannot modify the ipaddress record."},
+    {123, "Unable to disable DHCP."},
+    {124, "Cannot set VLAN priority."},
+    {132, "Cannot set the Default Gateway. Application internal error occurred. Please check tavo2d.log file for "
+          "more information."},
+    {133, "Cannot get the Default Gateway. Application internal error occurred. Please check tavo2d.log file for "
+          "more information."},
+    {135, "Firmware failed to enable DHCP."},
+    {159, "Failed to retrieve the factory default MAC address for the given function. Application internal error "
+          "occurred. Please check tavo2d.log file for more information."},
+    {304, "User requested configuration changed successfully. Please reboot your system for the changes to take "
+          "effect."},
+};
+
+}  // namespace
+
+bool function_target(TavoNode* node, FunctionTarget* out) {
+  const int32_t device = get_port_number(node);
+  if (device < 1) return false;
+  out->device = static_cast<uint32_t>(device);
+  out->domain = static_cast<uint8_t>(get_domain_id(node));
+  out->port = static_cast<uint8_t>(get_phba_port_number(node));
+  return true;
+}
+
+bool named_group(const TavoNode* node, const char* name) {
+  return node != nullptr && node->kind == TAVO_KIND_GROUP && node->name != nullptr && strcasecmp(node->name, name) == 0;
+}
+
+TavoNode* group_above(TavoNode* node, const char* name) {
+  for (int depth = 0; node != nullptr && depth < 64 && node->parent != node; ++depth, node = node->parent)
+    if (named_group(node, name)) return node;
+  return nullptr;
+}
+
+void network_status(uint32_t code) {
+  for (const NetworkMessage& m : kNetworkMessages)
+    if (m.code == code) {
+      tavo_set_last_status(code, m.text);
+      return;
+    }
+  tavo_set_last_status(code, "");
+}
+
+bool parse_integer(const char* text, int32_t minimum, int32_t maximum, int32_t* out) {
+  if (text == nullptr || tavo_validate_val_integer(text, minimum, maximum) != 0) return false;
+  *out = static_cast<int32_t>(strtol(text, nullptr, 0));
+  return true;
+}
+
+}  // namespace tavo::network

@@ -1,0 +1,60 @@
+// What the network branch's handlers and actions share: where a node's
+// commands go, the interface record, the address and gateway records, and
+// the branch's status messages.
+#pragma once
+
+#include <stdint.h>
+
+#include "iscsi/network/iscsi_network.h"
+
+namespace tavo::network {
+
+// Where the commands of a node's handler go.
+struct FunctionTarget {
+  uint32_t device;  // the function's 1-based device handle
+  uint8_t domain;
+  uint8_t port;
+};
+// false when no function handle is found above node.
+bool function_target(TavoNode* node, FunctionTarget* out);
+// Whether node is a group (an instance: of the type) of that name.
+bool named_group(const TavoNode* node, const char* name);
+// node itself or the nearest group above it of that name; null at ROOT.
+TavoNode* group_above(TavoNode* node, const char* name);
+
+// Leaves the branch's message for code (17, 43 ... 304) in the last status.
+void network_status(uint32_t code);
+// Runs a best-effort repair; the last status stays what it was before.
+template <typename Repair>
+void keeping_last_status(Repair repair) {
+  uint32_t code = 0;
+  char text[TAVO_STATUS_TEXT_SIZE] = "";
+  tavo_get_last_status(&code, text);
+  repair();
+  tavo_set_last_status(code, text);
+}
+
+// A number as the tree accepts it (automatic base, nothing trailing) within
+// minimum..maximum.
+bool parse_integer(const char* text, int32_t minimum, int32_t maximum, int32_t* out);
+
+// The TCPIPConfiguration group's interface record; read from the firmware
+// when the group has none yet. Null, with the read's status, on failure.
+TcpipInterfaceHandle* tcpip_interface(TavoNode* tcpip);
+
+// An IPv4 address and mask as the address records carry them.
+struct Ipv4Entry {
+  uint8_t address[16] = {};
+  uint8_t mask[16] = {};
+};
+// A stored address and mask that name a configured address (address not
+// 0.0.0.0, loopback or broadcast; mask not 0.0.0.0); false otherwise.
+bool configured_entry(const char* address, const char* mask, Ipv4Entry* out);
+// Sends one IpAddressRecord (kEntryAdd or kEntryDelete); the command's
+// status. address_status, when given, receives the reply's address status.
+uint32_t send_ip_entry(const FunctionTarget& t, uint32_t interface_id, uint32_t action, const Ipv4Entry& entry,
+                       uint32_t* address_status);
+// Adds or deletes the IPv4 default gateway; 0, or 1 with status 132.
+uint32_t send_gateway(const FunctionTarget& t, uint32_t action, const uint8_t gateway[4]);
+
+}  // namespace tavo::network
