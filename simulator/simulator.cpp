@@ -4,6 +4,7 @@
 
 #include <dirent.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
@@ -335,7 +336,9 @@ int Simulator::fsync(int fd) {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
   const std::string path = fd_path(fd);
   if (file_fault("fsync", path) != 0) return -1;
-  int r = ::fsync(fd);
+  // The simulated disk keeps what was synced itself (see the power cut);
+  // asking the real disk to flush would only make tests slow.
+  int r = ::fcntl(fd, F_GETFD) == -1 ? -1 : 0;
   if (r == 0 && !path.empty()) unsynced_.erase(path);
   return r;
 }
