@@ -61,6 +61,7 @@ void SavedView::clear() {
   lines_.clear();
   indexes_.clear();
   consumed_ = 0;
+  last_complete_.clear();
   partial_last_ = false;
 }
 
@@ -81,10 +82,12 @@ void SavedView::parse(std::string_view text) {
       lines_.push_back(std::move(line));
       index_line(static_cast<uint32_t>(lines_.size() - 1));
     }
-    if (complete)
+    if (complete) {
       consumed_ += static_cast<off_t>(body.size() + 1);
-    else
+      last_complete_.assign(body).push_back('\n');
+    } else {
       partial_last_ = true;
+    }
   });
 }
 
@@ -93,7 +96,9 @@ int SavedView::refresh(bool whole) {
   const files::FileIdentity now = files::identify(path);
   if (!whole && now == identity_) return 0;
   const bool same_file = exists() && now.device == identity_.device && now.inode == identity_.inode;
-  off_t from = !whole && same_file && now.size > identity_.size ? consumed_ : 0;
+  const bool grown = !whole && same_file && now.size > identity_.size && consumed_ > 0;
+  const off_t anchor = static_cast<off_t>(last_complete_.size());
+  off_t from = grown ? consumed_ - anchor : 0;
   std::string text;
   files::FileIdentity read_id;
   for (;;) {
@@ -103,8 +108,14 @@ int SavedView::refresh(bool whole) {
       identity_ = read_id;
       return 0;
     }
-    if (from == 0 || (read_id.device == identity_.device && read_id.inode == identity_.inode)) break;
-    from = 0;  // replaced since it was looked at
+    if (from == 0) break;
+    // Appended to: the same file, and its last known line where it was.
+    if (read_id.device == identity_.device && read_id.inode == identity_.inode &&
+        std::string_view(text).substr(0, static_cast<size_t>(anchor)) == last_complete_) {
+      text.erase(0, static_cast<size_t>(anchor));
+      break;
+    }
+    from = 0;
   }
   if (from == 0) {
     clear();

@@ -1,8 +1,9 @@
 // A parsed view of each saved iSCSI file, kept up to date cheaply: library
-// writers only append lines (the size grows: only the new tail is read) or
-// rename a new file in (the identity changes: the file is read again), so
-// reads and duplicate checks do not grow with the saved lines. Lookups go
-// through indexes built on first use.
+// writers only append lines (the size grows: only the new tail is read,
+// from the last line known, which must read as it did) or rename a new file
+// in (the identity changes: the file is read again), so reads and duplicate
+// checks do not grow with the saved lines. A file changed in place is read
+// again whole. Lookups go through indexes built on first use.
 //
 // Every change of a file goes through append_line or rewrite, under the
 // file's SaveLock; readers take no lock.
@@ -51,8 +52,9 @@ class SavedView {
 
   Saved saved_;
   files::FileIdentity identity_;
-  off_t consumed_ = 0;        // after the last line feed read
-  bool partial_last_ = false; // the last line has no line feed yet
+  off_t consumed_ = 0;         // after the last line feed read
+  std::string last_complete_;  // the line ending there, with its line feed
+  bool partial_last_ = false;  // the last line has no line feed yet
   std::vector<std::unique_ptr<Line>> lines_;
   // Per set of fields matched: the matched texts (case folded where the
   // field compares without case) to the lines that hold them, in order.
