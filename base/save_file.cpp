@@ -113,7 +113,12 @@ uint32_t append_lines(const std::string& path, std::string_view lines, mode_t mo
         if (end == 0) return 0;
         return host.seek(fd, end - 1, SEEK_SET) < 0 || host.read(fd, &last, 1) != 1 ? -1 : 0;
       })
-      .run("write", [&] { return save_write_all(fd, last == '\n' ? lines : "\n" + std::string(lines)); })
+      .run("write", [&] {
+        if (last == '\n') return save_write_all(fd, lines);
+        std::string own_line(1, '\n');
+        own_line.append(lines.data(), lines.size());
+        return save_write_all(fd, own_line);
+      })
       .run("fsync", [&] { return host.fsync(fd); })
       .run("chmod", [&] { return rechmod ? host.chmod(target, mode) : 0; })
       .run("create", [&] { return created ? host.fsync_dir(save_directory(target)) : 0; });
