@@ -14,7 +14,7 @@
 #include "base/file_utils.h"
 #include "iscsi/targets/saved_view.h"
 #include "iscsi/targets/targets.h"
-#include "simulator/simulator.h"
+#include "fuzz/fuzz_root.h"
 
 namespace {
 
@@ -55,14 +55,7 @@ void fuzz_readers(Saved s) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  const char* tmp = getenv("TMPDIR");
-  std::string tmpl = std::string(tmp && *tmp ? tmp : ".") + "/tavo-fuzz-XXXXXX";
-  if (mkdtemp(tmpl.data()) == nullptr) abort();
-  fuzz_root = tmpl;
-  setenv("TAVO_ROOT", fuzz_root.c_str(), 1);
-  const std::string topology = fuzz_root + "/topology.txt";
-  if (FILE* f = fopen(topology.c_str(), "w")) fclose(f);
-  if (tavo::sim::install(topology, fuzz_root) == nullptr) abort();
+  fuzz_root = fuzz_install_root();
   if (tavo::files::make_dirs(fuzz_root + "/etc/config/QVL/tavo", 0755) != 0) abort();
   return 0;
 }

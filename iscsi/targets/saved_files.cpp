@@ -49,17 +49,55 @@ bool files_source_portal(TavoNode* lhba, const char* address, TavoNode** portal)
   return true;
 }
 
-// Appends a target or session line unless one with its key, name, address,
-// port and qualifier is there.
-uint32_t files_append_target_line(const RecordValues& values, std::span<const Match> present) {
-  std::string line;
-  if (!values.format(&line)) return 1;
-  const std::vector<Match> match(present.begin(), present.end());
-  return append_line(Saved::Targets, line,
-                     [&](const SavedView& view) { return view.find(match) != nullptr; });
+std::string files_qualifier(uint32_t isid_qualifier) { return std::to_string(isid_qualifier); }
+
+// The lines of an entry: its file and the fields that name it (kinds as
+// TAVO_remove_entry_from_file takes them); false for a kind or a value
+// missing.
+bool files_entry(uint32_t kind, const LhbaKey& key, const char* name, const char* address, const char* port,
+                 uint32_t isid_qualifier, Saved* file, std::vector<Match>* match) {
+  *file = kind == TAVO_ENTRY_SEND_TARGET ? Saved::Portals : Saved::Targets;
+  switch (kind) {
+    case TAVO_ENTRY_TARGET:
+      if (name == nullptr || address == nullptr || port == nullptr) return false;
+      *match = key_matches(key, {{Field::TargetName, name}, {Field::Address, address}, {Field::Port, port}});
+      if (isid_qualifier != TAVO_ANY_ISID_QUALIFIER)
+        match->push_back({Field::Qualifier, files_qualifier(isid_qualifier)});
+      return true;
+    case TAVO_ENTRY_SEND_TARGET:
+      if (address == nullptr || port == nullptr) return false;
+      *match = key_matches(key, {{Field::Address, address}, {Field::Port, port}});
+      return true;
+    case TAVO_ENTRY_LOGICAL_HBA:
+      *match = key_matches(key);
+      return true;
+    default:
+      return false;
+  }
 }
 
-std::string files_qualifier(uint32_t isid_qualifier) { return std::to_string(isid_qualifier); }
+// Appends the line of a target's portal (qualifier empty) or of a session
+// unless the entry's line is there.
+uint32_t files_append_target_line(const LhbaKey& key, const TargetTexts& t, const char* address, const char* port,
+                                  const std::string& qualifier, const OptionValues& options,
+                                  const char* persistence) {
+  std::string line;
+  if (!RecordValues(Saved::Targets)
+           .set_key(key)
+           .set(Field::TargetName, t.name)
+           .set(Field::Address, address)
+           .set(Field::Port, port)
+           .set(Field::Qualifier, qualifier)
+           .set(Field::InitiatorName, t.initiator)
+           .set_options(options)
+           .set(Field::TargetType, t.type)
+           .set(Field::Persistence, persistence ? persistence : "")
+           .format(&line))
+    return 1;
+  std::vector<Match> match = key_matches(key, {{Field::TargetName, t.name}, {Field::Address, address}, {Field::Port, port}});
+  if (!qualifier.empty()) match.push_back({Field::Qualifier, qualifier});
+  return append_line(Saved::Targets, line, [&](const SavedView& view) { return view.find(match) != nullptr; });
+}
 
 }  // namespace
 
@@ -111,14 +149,16 @@ uint32_t TAVO_add_target_into_file(TavoNode* lhba, TavoNode* target, const char*
                                    const char* port, TavoNode* portal, const char* persistence) {
   TAVO_LIBRARY_LOCK;
   LhbaKey key;
-  if (target == nullptr || name == nullptr || address == nullptr || port == nullptr || !lhba_key(lhba, &key))
+  Saved file;
+  std::vector<Match> present;
+  if (target == nullptr || !lhba_key(lhba, &key) ||
+      !files_entry(TAVO_ENTRY_TARGET, key, name, address, port, TAVO_ANY_ISID_QUALIFIER, &file, &present))
     return 1;
-  const std::vector<Match> present =
-      key_matches(key, {{Field::TargetName, name}, {Field::Address, address}, {Field::Port, port}});
   bool duplicate = false;
-  with_view(Saved::Targets, [&](const SavedView& view) { duplicate = view.find(present) != nullptr; });
+  with_view(file, [&](const SavedView& view) { duplicate = view.find(present) != nullptr; });
   if (duplicate) return 0;
   TargetTexts t;
+  if (snprintf(t.name, sizeof t.name, "%s", name) >= static_cast<int>(sizeof t.name)) return 1;
   if (!files_initiator_name(lhba, t.initiator) || internal_get_property(target, "TargetType", t.type) != 0) return 1;
   TavoNode* source = internal_get_node(lhba, "InitiatorLoginOptions", TAVO_KIND_GROUP);
   if (strcasecmp(t.type, "Discovered") == 0) {
@@ -128,17 +168,9 @@ uint32_t TAVO_add_target_into_file(TavoNode* lhba, TavoNode* target, const char*
   OptionValues options;
   TavoNode* target_options = internal_get_node(target, "TargetLoginOptions", TAVO_KIND_GROUP);
   TavoNode* target_auth = internal_get_node(target_options, "Authentication", TAVO_KIND_GROUP);
-  if (!read_options(source, &options) || target_auth == nullptr) return 1;
-  RecordValues values(Saved::Targets);
-  values.set_key(key)
-      .set(Field::TargetName, name)
-      .set(Field::Address, address)
-      .set(Field::Port, port)
-      .set(Field::InitiatorName, t.initiator)
-      .set_options(options)
-      .set(Field::TargetType, t.type)
-      .set(Field::Persistence, persistence ? persistence : "");
-  if (files_append_target_line(values, present) != 0) return 1;
+  if (!read_options(source, &options) || target_auth == nullptr ||
+      files_append_target_line(key, t, address, port, "", options, persistence) != 0)
+    return 1;
   const std::vector<std::string_view> stored(options.begin(), options.end());
   store_options(target_options, target_auth, stored);
   return 0;
@@ -155,22 +187,7 @@ uint32_t TAVO_update_tgt_entry(TavoNode* lhba, TavoNode* target, const char* add
       internal_get_property(target, "TargetType", t.type) != 0 ||
       !read_options(internal_get_node(target, "TargetLoginOptions", TAVO_KIND_GROUP), &options))
     return 1;
-  const std::string qualifier = files_qualifier(isid_qualifier);
-  RecordValues values(Saved::Targets);
-  values.set_key(key)
-      .set(Field::TargetName, t.name)
-      .set(Field::Address, address)
-      .set(Field::Port, port)
-      .set(Field::Qualifier, qualifier)
-      .set(Field::InitiatorName, t.initiator)
-      .set_options(options)
-      .set(Field::TargetType, t.type)
-      .set(Field::Persistence, persistence ? persistence : "");
-  return files_append_target_line(
-      values, key_matches(key, {{Field::TargetName, t.name},
-                                {Field::Address, address},
-                                {Field::Port, port},
-                                {Field::Qualifier, qualifier}}));
+  return files_append_target_line(key, t, address, port, files_qualifier(isid_qualifier), options, persistence);
 }
 
 uint32_t TAVO_check_for_duplicate_tgt(TavoNode* controller, TavoNode* function, TavoNode* lhba, const char* name,
@@ -178,22 +195,13 @@ uint32_t TAVO_check_for_duplicate_tgt(TavoNode* controller, TavoNode* function, 
   TAVO_LIBRARY_LOCK;
   const int32_t numbers[3] = {tavo::tree::instance_number(controller), tavo::tree::instance_number(function),
                               tavo::tree::instance_number(lhba)};
-  if (numbers[0] < 0 || numbers[1] < 0 || numbers[2] < 0 || address == nullptr || port == nullptr) return 0;
+  if (numbers[0] < 0 || numbers[1] < 0 || numbers[2] < 0 || kind == TAVO_ENTRY_LOGICAL_HBA) return 0;
   LhbaKey key;
   key.text = {"Corvane" + std::to_string(numbers[0]), "iSCSIPhysicalHBA" + std::to_string(numbers[1]),
               "LogicalHBA" + std::to_string(numbers[2])};
-  const std::string qualifier = files_qualifier(isid_qualifier);
+  Saved file;
   std::vector<Match> match;
-  Saved file = Saved::Targets;
-  if (kind == TAVO_ENTRY_SEND_TARGET) {
-    file = Saved::Portals;
-    match = key_matches(key, {{Field::Address, address}, {Field::Port, port}});
-  } else if (kind == TAVO_ENTRY_TARGET && name != nullptr) {
-    match = key_matches(key, {{Field::TargetName, name}, {Field::Address, address}, {Field::Port, port}});
-    if (isid_qualifier != TAVO_ANY_ISID_QUALIFIER) match.push_back({Field::Qualifier, qualifier});
-  } else {
-    return 0;
-  }
+  if (!files_entry(kind, key, name, address, port, isid_qualifier, &file, &match)) return 0;
   bool found = false;
   with_view(file, [&](const SavedView& view) { found = view.find(match) != nullptr; });
   return found ? 1 : 0;
@@ -203,27 +211,9 @@ uint32_t TAVO_remove_entry_from_file(TavoNode* lhba, const char* name, const cha
                                      uint32_t isid_qualifier, uint32_t kind) {
   TAVO_LIBRARY_LOCK;
   LhbaKey key;
-  if (!lhba_key(lhba, &key)) return 1;
-  const std::string qualifier = files_qualifier(isid_qualifier);
+  Saved file;
   std::vector<Match> match;
-  Saved file = Saved::Targets;
-  switch (kind) {
-    case TAVO_ENTRY_TARGET:
-      if (name == nullptr || address == nullptr || port == nullptr) return 1;
-      match = key_matches(key, {{Field::TargetName, name}, {Field::Address, address}, {Field::Port, port}});
-      if (isid_qualifier != TAVO_ANY_ISID_QUALIFIER) match.push_back({Field::Qualifier, qualifier});
-      break;
-    case TAVO_ENTRY_SEND_TARGET:
-      if (address == nullptr || port == nullptr) return 1;
-      file = Saved::Portals;
-      match = key_matches(key, {{Field::Address, address}, {Field::Port, port}});
-      break;
-    case TAVO_ENTRY_LOGICAL_HBA:
-      match = key_matches(key);
-      break;
-    default:
-      return 1;
-  }
+  if (!lhba_key(lhba, &key) || !files_entry(kind, key, name, address, port, isid_qualifier, &file, &match)) return 1;
   return rewrite(file, [&](std::span<const std::string_view> fields, std::string*) {
     return !fields.empty() && matches(file, fields, match) ? LineEdit::Drop : LineEdit::Keep;
   });

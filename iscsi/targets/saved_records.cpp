@@ -19,6 +19,12 @@ constexpr bool kNoCase = false;
       FieldDef{Field::Function, "iSCSIPhysicalHBA", kNoCase, "iSCSIPhysicalHBA"}, \
       FieldDef{Field::Logical, "LogicalHBA", kNoCase, "LogicalHBA"}
 #define SAVED_OPTION(f) FieldDef { Field::f, #f, kNoCase, nullptr }
+// The login options: the flags, digests and CHAP values, then the levels.
+#define SAVED_OPTIONS_TO_SECRET                                                                         \
+  SAVED_OPTION(InitialR2T), SAVED_OPTION(ImmediateData), SAVED_OPTION(HeaderDigest), SAVED_OPTION(DataDigest), \
+      SAVED_OPTION(AuthenticationMethod), SAVED_OPTION(InitiatorCHAPName), SAVED_OPTION(InitiatorSecret),      \
+      SAVED_OPTION(TargetCHAPName), SAVED_OPTION(TargetSecret)
+#define SAVED_OPTION_LEVELS SAVED_OPTION(CHAPParam), SAVED_OPTION(HeaderParam), SAVED_OPTION(DataParam)
 
 // savetgt.txt: a target's line for one of its portals (qualifier empty), or
 // a persistent session's line (its ISID qualifier).
@@ -29,19 +35,9 @@ constexpr FieldDef kTargetFields[] = {
     {Field::Port, "TargetPortNumber", kExact, nullptr},
     {Field::Qualifier, "ISIDQualifier", kExact, nullptr},
     {Field::InitiatorName, "InitiatoriSCSIName", kNoCase, nullptr},
-    SAVED_OPTION(InitialR2T),
-    SAVED_OPTION(ImmediateData),
-    SAVED_OPTION(HeaderDigest),
-    SAVED_OPTION(DataDigest),
-    SAVED_OPTION(AuthenticationMethod),
-    SAVED_OPTION(InitiatorCHAPName),
-    SAVED_OPTION(InitiatorSecret),
-    SAVED_OPTION(TargetCHAPName),
-    SAVED_OPTION(TargetSecret),
+    SAVED_OPTIONS_TO_SECRET,
     {Field::TargetType, "TargetType", kNoCase, nullptr},
-    SAVED_OPTION(CHAPParam),
-    SAVED_OPTION(HeaderParam),
-    SAVED_OPTION(DataParam),
+    SAVED_OPTION_LEVELS,
     {Field::Persistence, "Persistence", kNoCase, nullptr},
 };
 
@@ -51,45 +47,23 @@ constexpr FieldDef kPortalFields[] = {
     {Field::Address, "IPAddress", kNoCase, nullptr},
     {Field::Port, "PortNumber", kExact, nullptr},
     {Field::MacAddress, "PortMacAddress", kNoCase, nullptr},
-    SAVED_OPTION(InitialR2T),
-    SAVED_OPTION(ImmediateData),
-    SAVED_OPTION(HeaderDigest),
-    SAVED_OPTION(DataDigest),
-    SAVED_OPTION(AuthenticationMethod),
-    SAVED_OPTION(InitiatorCHAPName),
-    SAVED_OPTION(InitiatorSecret),
-    SAVED_OPTION(TargetCHAPName),
-    SAVED_OPTION(TargetSecret),
-    SAVED_OPTION(CHAPParam),
-    SAVED_OPTION(HeaderParam),
-    SAVED_OPTION(DataParam),
+    SAVED_OPTIONS_TO_SECRET,
+    SAVED_OPTION_LEVELS,
 };
 
 // intr_logopts.txt: the initiator's login options of one LogicalHBA.
-constexpr FieldDef kInitiatorFields[] = {
-    SAVED_KEY,
-    SAVED_OPTION(InitialR2T),
-    SAVED_OPTION(ImmediateData),
-    SAVED_OPTION(HeaderDigest),
-    SAVED_OPTION(DataDigest),
-    SAVED_OPTION(AuthenticationMethod),
-    SAVED_OPTION(InitiatorCHAPName),
-    SAVED_OPTION(InitiatorSecret),
-    SAVED_OPTION(TargetCHAPName),
-    SAVED_OPTION(TargetSecret),
-    SAVED_OPTION(CHAPParam),
-    SAVED_OPTION(HeaderParam),
-    SAVED_OPTION(DataParam),
-};
+constexpr FieldDef kInitiatorFields[] = {SAVED_KEY, SAVED_OPTIONS_TO_SECRET, SAVED_OPTION_LEVELS};
 #undef SAVED_KEY
 #undef SAVED_OPTION
+#undef SAVED_OPTIONS_TO_SECRET
+#undef SAVED_OPTION_LEVELS
 
 static_assert(std::size(kTargetFields) == 22 && std::size(kPortalFields) == 18 && std::size(kInitiatorFields) == 15);
 
 constexpr RecordDef kRecords[] = {
-    {"/etc/config/QVL/tavo/savetgt.txt", "savetgt.txt", kTargetFields},
-    {"/etc/config/QVL/tavo/savestp.txt", "savestp.txt", kPortalFields},
-    {"/etc/config/QVL/tavo/intr_logopts.txt", "intr_logopts.txt", kInitiatorFields},
+    {"/etc/config/QVL/tavo/savetgt.txt", kTargetFields},
+    {"/etc/config/QVL/tavo/savestp.txt", kPortalFields},
+    {"/etc/config/QVL/tavo/intr_logopts.txt", kInitiatorFields},
 };
 
 bool same_text(std::string_view a, std::string_view b, bool exact) {

@@ -63,8 +63,7 @@ struct FieldDef {
 };
 
 struct RecordDef {
-  const char* path;       // fixed host path
-  const char* file_name;  // in messages
+  const char* path;  // fixed host path
   std::span<const FieldDef> fields;
 };
 const RecordDef& record_def(Saved s);

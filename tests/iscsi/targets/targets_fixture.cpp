@@ -1,8 +1,6 @@
 #include "tests/iscsi/targets/targets_fixture.h"
 
 #include <stdio.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace tavo::test {
 
@@ -53,18 +51,6 @@ std::vector<size_t> TargetsTest::count(const std::string& path) {
     for (size_t i = 0; i < 3; ++i) n[i] += below[i];
   }
   return n;
-}
-
-int TargetsTest::in_child(const sim::Fault& fault, const std::function<void()>& op) {
-  const pid_t pid = fork();
-  if (pid == 0) {
-    sim_->inject(fault);
-    op();
-    _exit(0);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace tavo::test

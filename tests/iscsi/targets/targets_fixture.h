@@ -44,9 +44,6 @@ class TargetsTest : public ClientTest {
   std::vector<std::string> order(const std::string& path);
   // Groups, properties and actions in the subtree at path (the group counted).
   std::vector<size_t> count(const std::string& path);
-  // The exit status of a child process that runs op with the fault (0: op
-  // ran to its end).
-  int in_child(const sim::Fault& fault, const std::function<void()>& op);
 };
 
 }  // namespace tavo::test
