@@ -3,6 +3,7 @@
 #include <string.h>
 #include <strings.h>
 
+#include "base/library_lock.h"
 #include "base/validate.h"
 #include "iscsi/targets/targets.h"
 
@@ -125,6 +126,7 @@ IscsiLoginOptionsBlock* get_default_login_options(void) {
 }
 
 uint32_t update_chap_details(TavoNode* options, IscsiLoginOptionsBlock* block, uint32_t use_chap) {
+  TAVO_LIBRARY_LOCK;
   TavoNode* authentication = block_authentication(options);
   if (authentication == nullptr || block == nullptr) return 1;
   if (use_chap == 1) block_chap(authentication, block);
@@ -132,25 +134,30 @@ uint32_t update_chap_details(TavoNode* options, IscsiLoginOptionsBlock* block, u
 }
 
 uint32_t update_header_digest_details(TavoNode* options, IscsiLoginOptionsBlock* block, uint32_t use_digest) {
+  TAVO_LIBRARY_LOCK;
   if (block_authentication(options) == nullptr || block == nullptr) return 1;
   return block_digest(options, "HeaderDigest", &block->header_digest, use_digest == 1);
 }
 
 uint32_t update_data_digest_details(TavoNode* options, IscsiLoginOptionsBlock* block, uint32_t use_digest) {
+  TAVO_LIBRARY_LOCK;
   if (block_authentication(options) == nullptr || block == nullptr) return 1;
   return block_digest(options, "DataDigest", &block->data_digest, use_digest == 1);
 }
 
 uint32_t get_login_options(TavoNode* options, IscsiLoginOptionsBlock* block, uint32_t mode) {
+  TAVO_LIBRARY_LOCK;
   return block_fill(options, block, mode, true, true, true);
 }
 
 uint32_t conditional_get_login_options(TavoNode* options, IscsiLoginOptionsBlock* block, uint32_t mode,
                                        uint32_t header_flag, uint32_t data_flag, uint32_t chap_flag) {
+  TAVO_LIBRARY_LOCK;
   return block_fill(options, block, mode, header_flag == 1, data_flag == 1, chap_flag == 1);
 }
 
 uint32_t copy_login_options(TavoNode* destination, TavoNode* source, uint32_t mode) {
+  TAVO_LIBRARY_LOCK;
   TavoNode* to = block_authentication(destination);
   TavoNode* from = block_authentication(source);
   if (mode > 3 || to == nullptr || from == nullptr) return 1;

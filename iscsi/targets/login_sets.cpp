@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "base/library_lock.h"
 #include "iscsi/sessions/sessions.h"
 #include "iscsi/targets/saved_view.h"
 #include "iscsi/targets/targets.h"
@@ -199,26 +200,32 @@ std::array<std::string_view, kOptionCount> line_options(Saved s, std::span<const
 using namespace tavo::targets;
 
 uint32_t TAVO_get_initiator_loginoptions(TavoNode* lhba, TavoNode* options, TavoNode* authentication) {
+  TAVO_LIBRARY_LOCK;
   return set_reload(Copy::Initiator, lhba, options, authentication);
 }
 
 uint32_t TAVO_get_stploginoptions(TavoNode* portal, TavoNode* options, TavoNode* authentication) {
+  TAVO_LIBRARY_LOCK;
   return set_reload(Copy::Portal, portal, options, authentication);
 }
 
 uint32_t TAVO_get_target_loginoptions(TavoNode* target, TavoNode* options, TavoNode* authentication) {
+  TAVO_LIBRARY_LOCK;
   return set_reload(Copy::Target, target, options, authentication);
 }
 
 uint32_t TAVO_set_initiator_loginoptions(TavoNode* lhba, TavoNode*, TavoNode*, const char* option, const char* value) {
+  TAVO_LIBRARY_LOCK;
   return set_rewrite(Copy::Initiator, lhba, option, value);
 }
 
 uint32_t TAVO_set_stploginoptions(TavoNode* portal, TavoNode*, TavoNode*, const char* option, const char* value) {
+  TAVO_LIBRARY_LOCK;
   return set_rewrite(Copy::Portal, portal, option, value);
 }
 
 uint32_t TAVO_set_target_loginoptions(TavoNode* target, TavoNode*, TavoNode*, const char* option, const char* value) {
+  TAVO_LIBRARY_LOCK;
   return set_rewrite(Copy::Target, target, option, value);
 }
 

@@ -6,7 +6,6 @@
 #include <errno.h>
 #include <string.h>
 
-#include <algorithm>
 #include <map>
 #include <mutex>
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <sstream>
+#include <thread>
 
 #include "tests/iscsi/targets/targets_fixture.h"
 
@@ -65,25 +66,30 @@ TEST_F(TargetsTest, KilledOrPoweredOffSavesLeaveOldOrNew) {
   }
 }
 
-// 8 processes append and remove lines at once: the file ends as the same
-// operations made one after the other leave it.
+// 8 processes of 2 threads append and remove lines at once: the file ends
+// as the same operations made one after the other leave it.
 TEST_F(TargetsTest, ConcurrentWritersEqualTheSerialResult) {
-  constexpr int kProcesses = 8, kOps = 200;
+  constexpr int kProcesses = 8, kThreads = 2, kOps = 100;
   TavoNode* lhba = node(kLhba);
   TavoNode* target = add_target("iqn.t");
   ASSERT_NE(target, nullptr);
+  // Every fourth operation of a writer removes the line the one before added.
+  const auto writer = [&](int w, uint32_t* failed) {
+    for (int i = 0; i < kOps; ++i)
+      *failed |= i % 4 == 3 ? TAVO_remove_entry_from_file(lhba, name_of(w, i - 1).c_str(), "10.0.0.9", "3260",
+                                                          TAVO_ANY_ISID_QUALIFIER, TAVO_ENTRY_TARGET)
+                            : TAVO_add_target_into_file(lhba, target, name_of(w, i).c_str(), "10.0.0.9", "3260",
+                                                        nullptr, "True");
+  };
   std::vector<pid_t> children;
   for (int p = 0; p < kProcesses; ++p) {
     const pid_t pid = fork();
     if (pid == 0) {
-      // Every fourth operation removes the line the one before added.
-      uint32_t failed = 0;
-      for (int i = 0; i < kOps; ++i)
-        failed |= i % 4 == 3 ? TAVO_remove_entry_from_file(lhba, name_of(p, i - 1).c_str(), "10.0.0.9", "3260",
-                                                           TAVO_ANY_ISID_QUALIFIER, TAVO_ENTRY_TARGET)
-                             : TAVO_add_target_into_file(lhba, target, name_of(p, i).c_str(), "10.0.0.9", "3260",
-                                                         nullptr, "True");
-      _exit(failed == 0 ? 0 : 1);
+      uint32_t failed[kThreads] = {};
+      std::vector<std::thread> threads;
+      for (int t = 0; t < kThreads; ++t) threads.emplace_back(writer, p * kThreads + t, &failed[t]);
+      for (std::thread& t : threads) t.join();
+      _exit(failed[0] == 0 && failed[1] == 0 ? 0 : 1);
     }
     children.push_back(pid);
   }
@@ -93,9 +99,9 @@ TEST_F(TargetsTest, ConcurrentWritersEqualTheSerialResult) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   }
   std::string serial = line_of("iqn.t");
-  for (int p = 0; p < kProcesses; ++p)
+  for (int w = 0; w < kProcesses * kThreads; ++w)
     for (int i = 0; i < kOps; i += 4)
-      for (int kept : {i, i + 1}) serial += line_of(name_of(p, kept));
+      for (int kept : {i, i + 1}) serial += line_of(name_of(w, kept));
   EXPECT_EQ(sorted_lines(saved("savetgt.txt")), sorted_lines(serial));
 }
 
