@@ -1,6 +1,9 @@
-// Joins the tree and the transport as the library loads: the tree starts
-// and stops the back end, and a changed NIC function set rebuilds the tree.
+// Joins the layers as the library loads: the tree starts and stops the back
+// end, a changed NIC function set rebuilds the tree, and the configuration
+// directory's set-up checks the saved iSCSI files.
 #include "backend/backend.h"
+#include "base/file_utils.h"
+#include "iscsi/targets/targets.h"
 #include "transport/nic_set_check.h"
 #include "tree/api_guard.h"
 #include "tree/backend_hooks.h"
@@ -10,6 +13,7 @@ namespace {
 const bool hooks_registered = [] {
   tavo::tree::set_backend_hooks({backend_init, backend_exit});
   tavo::transport::set_nic_set_changed_hook(tavo::tree::request_rebuild);
+  tavo::files::set_saved_files_check(TAVO_check_for_corrupted_database);
   return true;
 }();
 

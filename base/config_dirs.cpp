@@ -1,6 +1,7 @@
 // The library's directories: the log directory before the log opens, the
 // configuration directory when the back end starts. Directories get the
-// search bit (0755) so that clients that are not root can use them.
+// search bit (0755) so that clients that are not root can use them; the
+// saved iSCSI files hold CHAP secrets and are the owner's alone (0600).
 #include <string.h>
 
 #include <string>
@@ -17,6 +18,9 @@ namespace {
 
 constexpr mode_t kDirMode = 0755;
 constexpr mode_t kFileMode = 0644;
+constexpr mode_t kSavedFileMode = 0600;
+
+uint32_t (*saved_files_check)(void) = nullptr;
 
 void dirs_scratch() {
   if (TAVO_get_esx_version() == 2) return;
@@ -47,18 +51,22 @@ uint32_t TAVO_config_log_dir_permissions(void) {
   return 0;
 }
 
+void tavo::files::set_saved_files_check(uint32_t (*check)(void)) { saved_files_check = check; }
+
 uint32_t TAVO_config_dir_permssions(void) {
   dirs_scratch();
   std::string dir = tavo::platform::fixed_path("/etc/config/QVL/tavo/");
   dirs_ensure(dir);
   tavo::platform::host().chmod(dir, kDirMode);
   memset(tavo_glob_timer, 0, sizeof tavo_glob_timer);
-  for (const char* saved : {"/etc/config/QVL/tavo/savetgt.txt", "/etc/config/QVL/tavo/savestp.txt"}) {
-    FILE* f = TAVO_file_open(saved, "r");
-    if (f == nullptr) continue;
+  if (saved_files_check != nullptr) saved_files_check();
+  for (const char* saved : {"/etc/config/QVL/tavo/savetgt.txt", "/etc/config/QVL/tavo/savestp.txt",
+                            "/etc/config/QVL/tavo/intr_logopts.txt"}) {
+    const std::string path = tavo::platform::fixed_path(saved);
+    if (!tavo::files::readable(path)) continue;
     pdebug(TAVO_LOG_BACKEND, 6, "%s:File %s found.\n", "TAVO_config_dir_permssions", saved);
-    TAVO_change_permissions_file(saved);
-    TAVO_file_close(f);
+    if (tavo::platform::host().chmod(path, kSavedFileMode) != 0)
+      pdebug(TAVO_LOG_BACKEND, 3, "Failed change the permissions for %s file\n", saved);
   }
   return 0;
 }

@@ -50,5 +50,10 @@ std::string stream_path(FILE* stream);
 int stream_lock_fd(FILE* stream);
 void set_stream_lock_fd(FILE* stream, int fd);
 
+// The check of the saved files that TAVO_config_dir_permssions runs once
+// the configuration directory is there; the layer that owns those files
+// registers it when the library loads (none: nothing is checked).
+void set_saved_files_check(uint32_t (*check)(void));
+
 }  // namespace tavo::files
 #endif

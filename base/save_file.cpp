@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <map>
 
 #include "platform/host.h"
 #include "base/debug_log.h"
@@ -99,22 +100,123 @@ uint32_t append_lines(const std::string& path, std::string_view lines, mode_t mo
   const std::string target = platform::fixed_path(path);
   struct stat st;
   const bool created = host.stat(target, &st) != 0;
+  const bool rechmod = created || (st.st_mode & 07777) != mode;
   SaveSteps steps;
-  const int fd = host.open(target, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, mode);
+  // Read as well: the last byte tells whether the file ends its last line.
+  const int fd = host.open(target, O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, mode);
   if (!steps.run("open", [&] { return fd < 0 ? -1 : 0; }).ok()) return steps.report(path);
   off_t end = -1;
+  char last = '\n';
   steps.run("lock", [&] { return lock_whole_file(fd, F_SETLKW, F_WRLCK); })
       .run("seek", [&] { return (end = host.seek(fd, 0, SEEK_END)) < 0 ? -1 : 0; })
-      .run("write", [&] { return save_write_all(fd, lines); })
+      .run("read", [&] {
+        if (end == 0) return 0;
+        return host.seek(fd, end - 1, SEEK_SET) < 0 || host.read(fd, &last, 1) != 1 ? -1 : 0;
+      })
+      .run("write", [&] {
+        if (last == '\n') return save_write_all(fd, lines);
+        std::string own_line(1, '\n');
+        own_line.append(lines.data(), lines.size());
+        return save_write_all(fd, own_line);
+      })
       .run("fsync", [&] { return host.fsync(fd); })
-      .run("create", [&] {
-        return created && (host.chmod(target, mode) != 0 || host.fsync_dir(save_directory(target)) != 0) ? -1 : 0;
-      });
+      .run("chmod", [&] { return rechmod ? host.chmod(target, mode) : 0; })
+      .run("create", [&] { return created ? host.fsync_dir(save_directory(target)) : 0; });
   // What a failed write left of the lines goes again. The lock goes with the
   // descriptor; once the lines are on disk a failed close loses nothing.
   if (!steps.ok() && end >= 0) host.truncate(fd, end);
   host.close(fd);
   return steps.report(path);
+}
+
+namespace {
+
+std::mutex& save_local_mutex(const std::string& target) {
+  static std::mutex guard;
+  static std::map<std::string, std::mutex> mutexes;  // never erased: references stay valid
+  std::lock_guard<std::mutex> g(guard);
+  return mutexes[target];
+}
+
+bool same_time(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
+
+}  // namespace
+
+SaveLock::SaveLock(const std::string& path) : local_(save_local_mutex(platform::fixed_path(path))) {
+  platform::Host& host = platform::host();
+  const std::string lock_path = platform::fixed_path(path) + ".lock";
+  SaveSteps steps;
+  const int fd = host.open(lock_path, O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  steps.run("lock open", [&] { return fd < 0 ? -1 : 0; })
+      .run("lock", [&] { return lock_whole_file(fd, F_SETLKW, F_WRLCK); });
+  if (steps.ok()) {
+    fd_ = fd;
+    return;
+  }
+  if (fd >= 0) host.close(fd);
+  steps.report(path);
+  local_.unlock();
+}
+
+SaveLock::~SaveLock() {
+  if (fd_ < 0) return;
+  lock_whole_file(fd_, F_SETLK, F_UNLCK);
+  platform::host().close(fd_);
+}
+
+bool FileIdentity::operator==(const FileIdentity& o) const {
+  return device == o.device && inode == o.inode && size == o.size && same_time(modified, o.modified) &&
+         same_time(changed, o.changed);
+}
+
+FileIdentity identify(const std::string& path) {
+  FileIdentity id;
+  struct stat st;
+  if (platform::host().stat(platform::fixed_path(path), &st) != 0) return id;
+  id.device = st.st_dev;
+  id.inode = st.st_ino;
+  id.size = st.st_size;
+  id.modified = st.st_mtim;
+  id.changed = st.st_ctim;
+  return id;
+}
+
+int read_saved(const std::string& path, off_t offset, std::string* out, FileIdentity* id) {
+  platform::Host& host = platform::host();
+  const std::string target = platform::fixed_path(path);
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    const FileIdentity before = identify(path);
+    *id = before;
+    if (before.size < 0) {
+      errno = ENOENT;
+      return -1;
+    }
+    const int fd = host.open(target, O_RDONLY | O_CLOEXEC, 0);
+    if (fd < 0) {
+      if (errno == ENOENT) continue;  // replaced between the two calls
+      return -1;
+    }
+    out->clear();
+    bool failed = host.seek(fd, offset, SEEK_SET) < 0;
+    char buf[16384];
+    for (ssize_t n; !failed && (n = host.read(fd, buf, sizeof buf)) != 0;) {
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) failed = true;
+      else out->append(buf, static_cast<size_t>(n));
+    }
+    const int err = errno;
+    host.close(fd);
+    if (failed) {
+      errno = err;
+      return -1;
+    }
+    // Appends that went on meanwhile are read or left for the next read;
+    // a file renamed in meanwhile is read again.
+    const FileIdentity after = identify(path);
+    if (after.device == before.device && after.inode == before.inode && after.size >= before.size) return 0;
+  }
+  errno = EAGAIN;
+  return -1;
 }
 
 }  // namespace tavo::files

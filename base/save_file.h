@@ -1,16 +1,18 @@
 // Writing saved files so that a killed process, a power cut, a full disk or
 // an I/O error never leaves one empty or cut: every saved file of the
-// library is written through these two calls.
+// library is written through these calls.
 //
 // path is a fixed host path ("/etc/config/QVL/tavo/libtavo.conf"), placed
-// under the root. Both answer 0, or 1 with the reason in the last status
-// (code 1, "Failed to save <path>: <reason>.") and a debug line; on failure
-// the file keeps its old content.
+// under the root. The writers answer 0, or 1 with the reason in the last
+// status (code 1, "Failed to save <path>: <reason>.") and a debug line; on
+// failure the file keeps its old content.
 #pragma once
 
 #include <stdint.h>
 #include <sys/types.h>
+#include <time.h>
 
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -21,14 +23,55 @@ namespace tavo::files {
 // flushed. Readers see the old content or the new, never an empty or partial
 // file. A failure after the rename (flushing the directory) is reported
 // too: the new content is in place but might not survive a power cut.
-// Writers that read a file, change it and replace it serialise among
-// themselves (tavo_lock_file on the file, or the library lock).
+// Writers that read a file, change it and replace it hold its SaveLock.
 uint32_t replace_file(const std::string& path, std::string_view content, mode_t mode);
 
 // Appends lines (the text should end with a line feed) to the file, created
-// with mode when missing, under the file's fcntl write lock, and flushes
-// them to disk. A failed or short write is cut off again, so the file ends
-// with its last whole line.
+// with mode when missing and given mode again when it has another, under
+// the file's fcntl write lock, and flushes them to disk. A file whose last
+// line lacks its line feed gets one first, so lines never run together. A
+// failed or short write is cut off again, so the file ends as it did.
 uint32_t append_lines(const std::string& path, std::string_view lines, mode_t mode);
+
+// The lock of one saved file, held around every append and every
+// read-modify-write of it: an fcntl write lock on "<path>.lock" beside it,
+// which outlives the renames that replace the file (a lock on the file
+// itself would stay with the replaced inode), and a mutex for this
+// process's threads (fcntl locks belong to the process). The lock file is
+// created 0600 and never removed. Blocks until both are held.
+class SaveLock {
+ public:
+  explicit SaveLock(const std::string& path);
+  ~SaveLock();
+  SaveLock(const SaveLock&) = delete;
+  SaveLock& operator=(const SaveLock&) = delete;
+  // False when the lock file could not be opened or locked: the reason is
+  // in the last status as for a failed save, and nothing may be written.
+  bool held() const { return fd_ >= 0; }
+
+ private:
+  std::unique_lock<std::mutex> local_;
+  int fd_ = -1;
+};
+
+// What tells one content of a file from another: library writers only
+// append (the size grows) or rename a new file in (the inode changes).
+struct FileIdentity {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = -1;  // -1: no file
+  timespec modified{};
+  timespec changed{};
+  bool operator==(const FileIdentity& o) const;
+};
+
+// The identity of the file now; size -1 when it is missing.
+FileIdentity identify(const std::string& path);
+
+// The file's bytes from offset on into *out, and the identity of the file
+// they were read from (taken before and after; the read is repeated while
+// a writer changed the file meanwhile). 0, or -1 with errno (ENOENT for a
+// missing file, *id then has size -1).
+int read_saved(const std::string& path, off_t offset, std::string* out, FileIdentity* id);
 
 }  // namespace tavo::files

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "simulator/simulator.h"
+#include "fuzz/fuzz_root.h"
 #include "base/debug_log.h"
 #include "tree/backend_hooks.h"
 #include "tree/group_builder.h"
@@ -72,15 +72,8 @@ const GroupDef kFuzzTarget = {"Target", "Target.", 4, 0, nullptr, target_childre
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  const char* tmp = getenv("TMPDIR");
-  std::string tmpl = std::string(tmp && *tmp ? tmp : ".") + "/tavo-fuzz-XXXXXX";
-  if (mkdtemp(tmpl.data()) == nullptr) abort();
-  fuzz_root = tmpl;
-  setenv("TAVO_ROOT", fuzz_root.c_str(), 1);
   // No adapter: the fuzzer's own controller groups stand alone under ROOT.
-  const std::string topology = fuzz_root + "/topology.txt";
-  if (FILE* f = fopen(topology.c_str(), "w")) fclose(f);
-  if (tavo::sim::install(topology, fuzz_root) == nullptr) abort();
+  fuzz_root = fuzz_install_root();
   // The tree alone: the back end's start would only cost time per input.
   tavo::tree::set_backend_hooks({nullptr, nullptr});
   return 0;

@@ -227,7 +227,9 @@ void Simulator::power_cut() {
   // File data falls back to what was flushed; then the renames whose
   // directory was not flushed are undone, the latest first.
   for (const auto& [path, d] : unsynced_) {
-    if (d.exists)
+    if (d.length >= 0)
+      (void)::truncate(path.c_str(), d.length);
+    else if (d.exists)
       std::ofstream(path, std::ios::binary | std::ios::trunc) << d.content;
     else
       ::unlink(path.c_str());
@@ -263,8 +265,29 @@ void Simulator::note_write_path(const std::string& path) {
 
 void Simulator::mark_dirty(int fd) {
   auto it = fd_paths_.find(fd);
-  if (it == fd_paths_.end() || unsynced_.count(it->second)) return;
-  unsynced_[it->second] = Durable{read_fd(fd), true};
+  if (it == fd_paths_.end()) return;
+  // Appends keep what is durable in place: its length is enough, and no
+  // append copies the whole file.
+  const bool appends = (::fcntl(fd, F_GETFL) & O_APPEND) != 0;
+  auto d = unsynced_.find(it->second);
+  if (d != unsynced_.end()) {
+    if (!appends) keep_content(it->second, &d->second);
+    return;
+  }
+  struct stat st;
+  if (appends && ::fstat(fd, &st) == 0)
+    unsynced_[it->second] = Durable{"", true, st.st_size};
+  else
+    unsynced_[it->second] = Durable{read_fd(fd), true};
+}
+
+void Simulator::keep_content(const std::string& path, Durable* d) {
+  if (d->length < 0) return;
+  std::ifstream in(path, std::ios::binary);
+  d->content.assign(static_cast<size_t>(d->length), '\0');
+  in.read(d->content.data(), d->length);
+  d->content.resize(static_cast<size_t>(in.gcount()));
+  d->length = -1;
 }
 
 int Simulator::open(const std::string& path, int flags, mode_t mode) {
@@ -301,7 +324,14 @@ int Simulator::open(const std::string& path, int flags, mode_t mode) {
 ssize_t Simulator::read(int fd, void* buf, size_t n) {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (file_fault("read", fd_path(fd)) != 0) return -1;
-  return ::read(fd, buf, n);
+  const ssize_t r = ::read(fd, buf, n);
+  if (r > 0) bytes_read_ += static_cast<uint64_t>(r);
+  return r;
+}
+
+uint64_t Simulator::bytes_read() const {
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
+  return bytes_read_;
 }
 
 ssize_t Simulator::write(int fd, const void* buf, size_t n) {
@@ -327,8 +357,10 @@ off_t Simulator::seek(int fd, off_t offset, int whence) {
 
 int Simulator::truncate(int fd, off_t length) {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
-  if (file_fault("truncate", fd_path(fd)) != 0) return -1;
+  const std::string path = fd_path(fd);
+  if (file_fault("truncate", path) != 0) return -1;
   mark_dirty(fd);
+  if (auto d = unsynced_.find(path); d != unsynced_.end()) keep_content(path, &d->second);  // it may cut durable bytes
   return ::ftruncate(fd, length);
 }
 
@@ -382,6 +414,7 @@ int Simulator::rename(const std::string& from, const std::string& to) {
   // which drops the process's record locks on it).
   PendingRename pending{from, to, Durable{"", false}, ""};
   if (auto it = unsynced_.find(to); it != unsynced_.end()) {
+    keep_content(to, &it->second);
     pending.replaced = it->second;
   } else {
     const std::string backup =

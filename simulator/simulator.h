@@ -121,6 +121,8 @@ class Simulator final : public platform::Host {
   // Files written (created, renamed to, made) outside the root; must stay empty.
   std::vector<std::string> outside_root_writes() const;
   int open_device_count() const;
+  // Bytes the process read from files so far.
+  uint64_t bytes_read() const;
   void advance_ms(uint64_t ms);
   // Per-controller flash objects and firmware state for responders.
   std::map<std::string, std::vector<uint8_t>>& flash(int controller) { return flash_[controller]; }
@@ -178,6 +180,7 @@ class Simulator final : public platform::Host {
   struct Durable {
     std::string content;
     bool exists = true;
+    off_t length = -1;  // >= 0: only appended to since; its first length bytes are the content
   };
   // A rename stands after a power cut once its directory was flushed.
   struct PendingRename {
@@ -192,6 +195,8 @@ class Simulator final : public platform::Host {
   std::string fd_path(int fd) const;
   void note_write_path(const std::string& path);
   void mark_dirty(int fd);
+  // The content of a record that kept only a length, read from the file.
+  void keep_content(const std::string& path, Durable* d);
   [[noreturn]] void power_cut();
   std::string strip_root(const std::string& path) const;
 
@@ -222,6 +227,7 @@ class Simulator final : public platform::Host {
   int visible_nic_functions_ = -1;        // -1: all of the topology's
   int pending_nic_count_ = -1;
   uint64_t clock_ms_ = 0;
+  uint64_t bytes_read_ = 0;
   time_t epoch_ = 1798675200;             // 2026-12-31 00:00:00 UTC
 };
 

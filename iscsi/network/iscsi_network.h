@@ -81,7 +81,8 @@ TAVO_EXPORT uint32_t do_iSCSIPhysicalHBA_Network_NICConfiguration_ResetMACAddres
 // Re-reads MaxMTUSize, PortMaxSpeed and PermanentMACAddress.
 TAVO_EXPORT uint32_t do_RefreshNICConfig(TavoNode* nic_config, TavoNode* action, char* params);
 
-// --- IPv6, routes and ARP, ping and iSNS (not built yet: stored texts, success) ---
+// --- IPv6, routes and ARP, ping, iSNS and the initiator name (not built yet:
+// stored texts, success) ---
 TAVO_EXPORT uint32_t handle_IPv6State(TavoNode* property, char* buf, uint32_t op);
 TAVO_EXPORT uint32_t handle_InitiatorLinkLocalAddress(TavoNode* property, char* buf, uint32_t op);
 TAVO_EXPORT uint32_t handle_InitiatorRoutableAddress(TavoNode* property, char* buf, uint32_t op);
@@ -102,6 +103,9 @@ TAVO_EXPORT uint32_t do_ConfigureiSNSServer(TavoNode* group, TavoNode* action, c
 TAVO_EXPORT uint32_t do_DeleteiSNSServer(TavoNode* group, TavoNode* action, char* params);
 // Refresh handler of the iSNS group.
 TAVO_EXPORT uint32_t group_iSNS(TavoNode* isns);
+// InitiatoriSCSIName and InitiatorAlias of a LogicalHBA's
+// InitiatoriSCSIName group.
+TAVO_EXPORT uint32_t handle_name_params(TavoNode* property, char* buf, uint32_t op);
 
 // --- the branch's action descriptors ---
 TAVO_EXPORT extern const TavoActionDescriptor

@@ -1,6 +1,6 @@
-// IPv6, route and ARP tables, ping and iSNS, not built yet: each handler
-// answers its stored text, each action and the iSNS refresh answer success,
-// and none of them reads the adapter.
+// IPv6, route and ARP tables, ping, iSNS and the initiator name, not built
+// yet: each handler answers its stored text, each action and the iSNS
+// refresh answer success, and none of them reads the adapter.
 #include "iscsi/network/iscsi_network.h"
 
 uint32_t handle_IPv6State(TavoNode* property, char* buf, uint32_t op) {
@@ -92,4 +92,8 @@ uint32_t do_DeleteiSNSServer(TavoNode*, TavoNode*, char*) {
 uint32_t group_iSNS(TavoNode*) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
   return 0;
+}
+
+uint32_t handle_name_params(TavoNode* property, char* buf, uint32_t op) {
+  return handle_internal_property(property, buf, op);
 }

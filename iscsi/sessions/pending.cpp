@@ -1,5 +1,6 @@
-// Boot and MPIO settings not built yet: each handler answers its stored
-// text and reads nothing from the adapter.
+// Boot, MPIO, login, statistics and LUN handlers not built yet: each
+// handler answers its stored text, each action and refresh answers
+// success, and none of them reads the adapter.
 #include "iscsi/sessions/sessions.h"
 
 uint32_t handle_iSCSIBIOSEnable(TavoNode* property, char* buf, uint32_t op) {
@@ -8,4 +9,53 @@ uint32_t handle_iSCSIBIOSEnable(TavoNode* property, char* buf, uint32_t op) {
 
 uint32_t handle_MPIOEnabled(TavoNode* property, char* buf, uint32_t op) {
   return handle_internal_property(property, buf, op);
+}
+
+uint32_t handle_TargetAlias(TavoNode* property, char* buf, uint32_t op) {
+  return handle_internal_property(property, buf, op);
+}
+
+uint32_t handle_Target_ETO(TavoNode* property, char* buf, uint32_t op) {
+  return handle_internal_property(property, buf, op);
+}
+
+uint32_t handle_NodeAttr_properties(TavoNode* property, char* buf, uint32_t op) {
+  return handle_internal_property(property, buf, op);
+}
+
+uint32_t handle_intrInstStat_properties(TavoNode* property, char* buf, uint32_t op) {
+  return handle_internal_property(property, buf, op);
+}
+
+uint32_t handle_intrLoginStat_properties(TavoNode* property, char* buf, uint32_t op) {
+  return handle_internal_property(property, buf, op);
+}
+
+uint32_t handle_DiscoverBootTargetThruDHCP(TavoNode* property, char* buf, uint32_t op) {
+  return handle_internal_property(property, buf, op);
+}
+
+uint32_t do_Login(TavoNode*, TavoNode*, char*) {
+  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
+  return 0;
+}
+
+uint32_t do_Logout(TavoNode*, TavoNode*, char*) {
+  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
+  return 0;
+}
+
+uint32_t do_ReScanLUNS(TavoNode*, TavoNode*, char*) {
+  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
+  return 0;
+}
+
+uint32_t group_Target(TavoNode*) {
+  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
+  return 0;
+}
+
+uint32_t TAVO_update_session_authentication(TavoNode*) {
+  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
+  return 0;
 }

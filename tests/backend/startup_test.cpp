@@ -223,14 +223,11 @@ TEST_F(StartupTest, MatchingPassesOverControllersItCannotCompare) {
 // the last client leaves (the fixture checks the allocation count), over
 // many starts, and every device is closed each time.
 TEST_F(StartupTest, StartsAndExitsReleaseEverything) {
-  static tree::SlotArea lhba_slots;
-  static const tree::GroupDef lhba = {"LogicalHBA", "A test group.", 1, 0, nullptr, {}, &lhba_slots};
   for (int cycle = 0; cycle < 100; ++cycle) {
     ASSERT_EQ(TAVO_exit(), 0u);
     ASSERT_EQ(sim_->open_device_count(), 0) << cycle;
     ASSERT_EQ(TAVO_init(), 0u);
-    TavoNode* fn = get_node(tag("Corvane0/iSCSIPhysicalHBA0"));
-    TavoNode* group = tree::build_group(lhba, fn);
+    TavoNode* group = get_node(tag("Corvane0/iSCSIPhysicalHBA0/LogicalHBA0"));
     ASSERT_NE(group, nullptr);
     tree::group_record(group)->nhandle = tavo_dmalloc(16);
   }

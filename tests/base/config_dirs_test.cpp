@@ -47,11 +47,11 @@ TEST_F(ConfigDirsTest, ScratchOnHostsThatAreNotEsxi) {
 TEST_F(ConfigDirsTest, ConfigurationDirectoryTimersAndSavedFiles) {
   tavo_glob_timer[5] = TavoTimeStamp{7, 8};
   write_file(root_.at("/etc/config/QVL/tavo/savetgt.txt"), "t\n");
-  ASSERT_EQ(chmod(root_.at("/etc/config/QVL/tavo/savetgt.txt").c_str(), 0600), 0);
+  ASSERT_EQ(chmod(root_.at("/etc/config/QVL/tavo/savetgt.txt").c_str(), 0644), 0);
   ASSERT_EQ(chmod(root_.at("/etc/config/QVL/tavo").c_str(), 0700), 0);
   TAVO_config_dir_permssions();
   EXPECT_EQ(mode_of("/etc/config/QVL/tavo"), 0755u);
-  EXPECT_EQ(mode_of("/etc/config/QVL/tavo/savetgt.txt"), 0644u);
+  EXPECT_EQ(mode_of("/etc/config/QVL/tavo/savetgt.txt"), 0600u);  // it holds CHAP secrets
   EXPECT_FALSE(file_exists(root_.at("/etc/config/QVL/tavo/savestp.txt")));
   EXPECT_EQ(tavo_glob_timer[5].seconds, 0u);
   EXPECT_EQ(tavo_glob_timer[5].microseconds, 0u);

@@ -1,8 +1,6 @@
 #include "base/save_file.h"
 
 #include <errno.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <functional>
 
@@ -19,19 +17,6 @@ class SaveFileTest : public TreeTest {
   void SetUp() override {
     TreeTest::SetUp();
     ASSERT_EQ(files::make_dirs(root_.at(kDir), 0755), 0);
-  }
-  // The exit status of a child process that runs save with the fault (0:
-  // the save ran to its end).
-  int in_child(const sim::Fault& fault, const std::function<uint32_t()>& save) {
-    pid_t pid = fork();
-    if (pid == 0) {
-      sim_->inject(fault);
-      save();
-      _exit(0);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 };
 

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -79,6 +80,18 @@ void SimTest::reinstall_with(const std::string& topology_text) {
   std::string error;
   sim_ = sim::install(file, root_.path(), &error);
   ASSERT_NE(sim_, nullptr) << error;
+}
+
+int SimTest::in_child(const sim::Fault& fault, const std::function<void()>& op) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    sim_->inject(fault);
+    op();
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 void SimTest::TearDown() {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include "simulator/simulator.h"
@@ -40,6 +41,9 @@ class SimTest : public ::testing::Test {
   void TearDown() override;
   // Replaces the simulator with one over the given topology text.
   void reinstall_with(const std::string& topology_text);
+  // The exit status of a child process that runs op with the fault
+  // injected (0: op ran to its end; sim::kCrashExitCode: the fault ended it).
+  int in_child(const sim::Fault& fault, const std::function<void()>& op);
 
   TempRoot root_;
   sim::Simulator* sim_ = nullptr;

@@ -4,20 +4,19 @@
 
 #include <map>
 
+#include "iscsi/targets/targets.h"
 #include "transport/device_layout.h"
 #include "tree/group_builder.h"
 
 namespace tavo::test {
 namespace {
 
-tree::SlotArea lhba_slots, target_slots, session_slots;
+tree::SlotArea session_slots;
 const tree::ChildDef session_children[] = {
     tree::property("iSCSIBoot", "Boot session.", TAVO_ACCESS_READ_ONLY, TAVO_TYPE_TEXT, "", 0, 5, "False",
                    handle_internal_property),
 };
 const tree::GroupDef session_def = {"Session", "A session.", 4, 0, nullptr, session_children, &session_slots};
-const tree::GroupDef target_def = {"Target", "A target.", 4, 0, nullptr, {}, &target_slots};
-const tree::GroupDef lhba_def = {"LogicalHBA", "A logical HBA.", 1, 0, nullptr, {}, &lhba_slots};
 
 uint32_t word(const std::vector<uint8_t>& p, size_t at) {
   uint32_t v = 0;
@@ -115,9 +114,8 @@ sim::Fault refusal(uint8_t subsystem, uint8_t opcode, int skip) {
 }
 
 void NetworkTest::add_session(const char* boot) {
-  TavoNode* function = get_node(tag("Corvane0/iSCSIPhysicalHBA0"));
-  TavoNode* lhba = tree::build_group(lhba_def, function);
-  TavoNode* session = tree::build_group(session_def, tree::build_group(target_def, lhba));
+  TavoNode* lhba = get_node(tag("Corvane0/iSCSIPhysicalHBA0/LogicalHBA0"));
+  TavoNode* session = tree::build_group(session_def, initialize_Target(lhba, nullptr, nullptr, nullptr));
   ASSERT_NE(session, nullptr);
   set_prop_val(session, "iSCSIBoot", "%s", boot);
 }

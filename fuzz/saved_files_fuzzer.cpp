@@ -1,0 +1,106 @@
+// Arbitrary saved iSCSI files through the line readers and the start-up
+// check. The input holds savetgt.txt, savestp.txt and intr_logopts.txt
+// separated by NUL bytes (a missing part: no file). After the check each
+// file holds exactly its well-formed lines, and a file that lost any is
+// kept whole beside it.
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <string>
+#include <string_view>
+
+#include "base/file_utils.h"
+#include "iscsi/targets/saved_view.h"
+#include "iscsi/targets/targets.h"
+#include "fuzz/fuzz_root.h"
+
+namespace {
+
+using tavo::targets::Saved;
+
+std::string fuzz_root;
+
+std::string fuzz_path(Saved s) { return fuzz_root + tavo::targets::record_def(s).path; }
+
+std::string fuzz_read(const std::string& path) {
+  std::string text;
+  if (FILE* f = fopen(path.c_str(), "rb")) {
+    char buf[4096];
+    for (size_t n; (n = fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, n);
+    fclose(f);
+  }
+  return text;
+}
+
+// The readers clients and the library use, on every line of the file.
+void fuzz_readers(Saved s) {
+  FILE* f = TAVO_file_open(tavo::targets::record_def(s).path, "r");
+  uint32_t size = 0, lines = 0;
+  tavo_dfree(TAVO_get_file_data(f, &size, &lines));
+  TAVO_file_close(f);
+  char keys[3][TAVO_VALUE_SIZE] = {"Corvane0", "iSCSIPhysicalHBA0", "LogicalHBA0"};
+  static char fields[22][TAVO_VALUE_SIZE];
+  tavo::targets::for_each_line(fuzz_read(fuzz_path(s)), [&](std::string_view line, bool) {
+    TAVO_get_iscsi_data_from_file(std::string(line).c_str(), keys, fields, 22, 3);
+  });
+  const auto match = tavo::targets::key_matches(tavo::targets::LhbaKey{{keys[0], keys[1], keys[2]}});
+  tavo::targets::with_view(s, [&](const tavo::targets::SavedView& view) {
+    view.find(match);
+    view.find(match, true);
+  });
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzz_root = fuzz_install_root();
+  if (tavo::files::make_dirs(fuzz_root + "/etc/config/QVL/tavo", 0755) != 0) abort();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::string_view input(reinterpret_cast<const char*>(data), size);
+  std::string parts[3];
+  bool present[3] = {};
+  for (int i = 0; i < 3 && (i == 0 || !input.empty()); ++i) {
+    const size_t end = input.find('\0');
+    parts[i] = input.substr(0, end);
+    present[i] = true;
+    input = end == std::string_view::npos ? std::string_view() : input.substr(end + 1);
+    if (end == std::string_view::npos) break;
+  }
+  for (Saved s : tavo::targets::kAllSaved) {
+    const int i = static_cast<int>(s);
+    unlink(fuzz_path(s).c_str());
+    unlink((fuzz_path(s) + ".corrupt").c_str());
+    if (!present[i]) continue;
+    FILE* f = fopen(fuzz_path(s).c_str(), "wb");
+    if (f == nullptr) abort();
+    fwrite(parts[i].data(), 1, parts[i].size(), f);
+    fclose(f);
+    fuzz_readers(s);
+  }
+  TAVO_check_for_corrupted_database();
+  for (Saved s : tavo::targets::kAllSaved) {
+    const int i = static_cast<int>(s);
+    if (!present[i]) continue;
+    std::string kept;
+    bool dropped = false;
+    tavo::targets::for_each_line(parts[i], [&](std::string_view line, bool) {
+      if (line.empty()) return;
+      if (!tavo::targets::well_formed(s, tavo::targets::split_fields(line))) {
+        dropped = true;
+        return;
+      }
+      kept.append(line).push_back('\n');
+    });
+    const std::string after = fuzz_read(fuzz_path(s));
+    if (!dropped && after != parts[i]) abort();  // nothing malformed: untouched
+    if (dropped && (after != kept || fuzz_read(fuzz_path(s) + ".corrupt").compare(0, parts[i].size(), parts[i]) != 0))
+      abort();
+    fuzz_readers(s);
+  }
+  return 0;
+}

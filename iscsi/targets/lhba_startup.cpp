@@ -1,0 +1,72 @@
+// The last start-up step: every iSCSI function gets its LogicalHBA0 with
+// the initiator's saved login options and the adapter name, controller by
+// controller; the controller's configuration signature tells whether the
+// saved initiator options still hold.
+#include <stdio.h>
+
+#include <string>
+#include <vector>
+
+#include "base/library_lock.h"
+#include "iscsi/targets/saved_view.h"
+#include "iscsi/targets/targets.h"
+#include "transport/commands.h"
+#include "transport/devices.h"
+#include "transport/firmware_records.h"
+#include "transport/glob.h"
+
+using namespace tavo::targets;
+using tavo::tree::group_record;
+using tavo::tree::instance_number;
+using tavo::tree::next_instance;
+
+namespace {
+
+uint32_t startup_function_number(TavoNode* function_group) {
+  const auto* handle = static_cast<const TavoNodeHandle*>(group_record(function_group)->nhandle);
+  return handle != nullptr ? handle->function_number : 0;
+}
+
+// A signature other than the library's means the controller's
+// configuration was reset: its saved initiator options go (those of other
+// controllers stay). The library's signature is written back.
+void startup_signature(uint32_t function_number, int32_t controller) {
+  tavo::ConfigSignature record{};
+  ioctl_get_config_sign(function_number, &record, 0, 0, static_cast<uint32_t>(controller));
+  if (record.signature != tavo::kConfigSignature) {
+    const std::vector<Match> match = {{Field::Controller, "Corvane" + std::to_string(controller)}};
+    rewrite(Saved::Initiator, [&](std::span<const std::string_view> fields, std::string*) {
+      return !fields.empty() && matches(Saved::Initiator, fields, match) ? LineEdit::Drop : LineEdit::Keep;
+    });
+  }
+  record = tavo::ConfigSignature{};
+  record.signature = tavo::kConfigSignature;
+  ioctl_set_config_sign(function_number, &record, 0, 0, static_cast<uint32_t>(controller));
+}
+
+}  // namespace
+
+uint32_t TAVO_set_lhba_prop(void) {
+  TAVO_LIBRARY_LOCK;
+  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
+  for (TavoNode* c = get_first_instance(get_node(0), "Corvane"); c != nullptr; c = next_instance(c)) {
+    // Controllers with iSCSI functions come first: the walk ends at one without.
+    TavoNode* first = get_first_instance(c, "iSCSIPhysicalHBA");
+    if (first == nullptr || startup_function_number(first) == 0) return 1;
+    const int32_t controller = instance_number(c);
+    startup_signature(startup_function_number(first), controller);
+    for (TavoNode* fn = first; fn != nullptr; fn = next_instance(fn)) {
+      TavoNode* lhba = initialize_LogicalHBA(fn, nullptr, nullptr, nullptr);
+      const uint32_t function_number = startup_function_number(fn);
+      if (lhba == nullptr || function_number == 0) return 1;
+      char keys[3][TAVO_VALUE_SIZE];
+      snprintf(keys[0], sizeof keys[0], "Corvane%d", controller);
+      snprintf(keys[1], sizeof keys[1], "iSCSIPhysicalHBA%d", instance_number(fn));
+      snprintf(keys[2], sizeof keys[2], "LogicalHBA0");
+      TAVO_set_ini_loginopts_prop(lhba, keys);
+      char name[TAVO_VALUE_SIZE] = "";
+      if (ioctl_get_vmhba_name(function_number, name) == 0) set_prop_val(lhba, "IfName", "%s", name);
+    }
+  }
+  return 0;
+}

@@ -1,0 +1,180 @@
+// The login option block a login request carries, filled from a login
+// option set over the library's defaults.
+#include <string.h>
+#include <strings.h>
+
+#include "base/library_lock.h"
+#include "base/validate.h"
+#include "iscsi/targets/targets.h"
+
+namespace {
+
+constexpr size_t kSecretSize = sizeof(IscsiLoginOptionsBlock{}.initiator_secret);
+
+// One block per thread: callers copy it within the call that asked for it.
+thread_local IscsiLoginOptionsBlock block_defaults;
+
+// A value read through its handler; the empty text when it cannot be read.
+void block_read(TavoNode* group, const char* name, char* value) {
+  if (internal_get_property(group, name, value) != 0) value[0] = '\0';
+}
+
+// A CHAP name into its 256-byte field; its length.
+uint16_t block_name(const char* text, char* field) {
+  const size_t n = strnlen(text, 255);
+  memset(field, 0, 256);
+  memcpy(field, text, n);
+  return static_cast<uint16_t>(n);
+}
+
+// A secret into its 16-byte field: "0x" and hexadecimal digits give a byte
+// per pair (a last odd digit dropped), any other text its bytes. Longer
+// secrets are cut to the field, in bytes and in length.
+uint16_t block_secret(const char* text, uint8_t* field) {
+  memset(field, 0, kSecretSize);
+  const size_t length = strlen(text);
+  if (length >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    const size_t bytes = (length - 2) / 2 < kSecretSize ? (length - 2) / 2 : kSecretSize;
+    convert_hex_to_bin(text + 2, static_cast<int32_t>(bytes * 2), field);
+    return static_cast<uint16_t>(bytes);
+  }
+  const size_t bytes = length < kSecretSize ? length : kSecretSize;
+  memcpy(field, text, bytes);
+  return static_cast<uint16_t>(bytes);
+}
+
+void block_chap(TavoNode* authentication, IscsiLoginOptionsBlock* block) {
+  char value[TAVO_VALUE_SIZE];
+  block_read(authentication, "AuthenticationMethod", value);
+  const bool mutual = strcasecmp(value, "Mutual CHAP") == 0;
+  if (mutual || strcasecmp(value, "One-Way CHAP") == 0) block->chap = 1;
+  if (mutual) block->mutual_chap = 1;
+  block_read(authentication, "InitiatorCHAPName", value);
+  block->initiator_chap_name_length = block_name(value, block->initiator_chap_name);
+  block_read(authentication, "InitiatorSecret", value);
+  block->initiator_secret_length = block_secret(value, block->initiator_secret);
+  block_read(authentication, "TargetCHAPName", value);
+  block->target_chap_name_length = block_name(value, block->target_chap_name);
+  block_read(authentication, "TargetSecret", value);
+  block->target_secret_length = block_secret(value, block->target_secret);
+}
+
+// A flag bit from an option: set when it reads `on` (without case). A
+// failed read answers its status, the block unchanged.
+uint32_t block_flag(TavoNode* group, const char* name, const char* on, uint8_t* byte, uint8_t bit) {
+  char value[TAVO_VALUE_SIZE] = "";
+  const uint32_t r = internal_get_property(group, name, value);
+  if (r != 0) return r;
+  if (strcasecmp(value, on) == 0)
+    *byte |= bit;
+  else
+    *byte &= static_cast<uint8_t>(~bit);
+  return 0;
+}
+
+// A digest byte: 1 for "CRC32C" when wanted, else 0.
+uint32_t block_digest(TavoNode* group, const char* name, uint8_t* byte, bool wanted) {
+  if (!wanted) {
+    *byte = 0;
+    return 0;
+  }
+  char value[TAVO_VALUE_SIZE] = "";
+  const uint32_t r = internal_get_property(group, name, value);
+  if (r == 0) *byte = strcasecmp(value, "CRC32C") == 0 ? 1 : 0;
+  return r;
+}
+
+uint32_t block_flags(TavoNode* group, IscsiLoginOptionsBlock* block) {
+  uint32_t r = block_flag(group, "InitialR2T", "Yes", &block->flags, 1u << 0);
+  return r != 0 ? r : block_flag(group, "ImmediateData", "Yes", &block->flags, 1u << 1);
+}
+
+TavoNode* block_authentication(TavoNode* group) { return internal_get_node(group, "Authentication", TAVO_KIND_GROUP); }
+
+// The block from a set: the CHAP part, then (unless chap_only) the digests
+// as their flags ask and the two flag bits.
+uint32_t block_fill(TavoNode* group, IscsiLoginOptionsBlock* block, uint32_t mode, bool header, bool data,
+                    bool chap) {
+  TavoNode* authentication = block_authentication(group);
+  if (authentication == nullptr || block == nullptr || mode > 3) return 1;
+  if (mode == 1) return 0;
+  if (chap) block_chap(authentication, block);
+  if (mode == 3) return 0;
+  uint32_t r = block_digest(group, "DataDigest", &block->data_digest, data);
+  if (r == 0) r = block_digest(group, "HeaderDigest", &block->header_digest, header);
+  return r != 0 ? r : block_flags(group, block);
+}
+
+}  // namespace
+
+IscsiLoginOptionsBlock* get_default_login_options(void) {
+  IscsiLoginOptionsBlock& b = block_defaults;
+  memset(&b, 0, sizeof b);
+  b.flags = 0x0F;
+  b.first_burst_length = 8192;
+  b.max_burst_length = 262144;
+  b.max_connections = 1;
+  b.max_outstanding_r2t = 1;
+  b.default_time2wait = 2;
+  b.default_time2retain = 20;
+  b.max_recv_data_segment_length = 65536;
+  b.second_data_segment_length = 65536;
+  b.tcp_window_size = 16000;
+  b.initiator_secret[0] = ' ';
+  b.target_secret[0] = ' ';
+  return &b;
+}
+
+uint32_t update_chap_details(TavoNode* options, IscsiLoginOptionsBlock* block, uint32_t use_chap) {
+  TAVO_LIBRARY_LOCK;
+  TavoNode* authentication = block_authentication(options);
+  if (authentication == nullptr || block == nullptr) return 1;
+  if (use_chap == 1) block_chap(authentication, block);
+  return block_flags(options, block);
+}
+
+uint32_t update_header_digest_details(TavoNode* options, IscsiLoginOptionsBlock* block, uint32_t use_digest) {
+  TAVO_LIBRARY_LOCK;
+  if (block_authentication(options) == nullptr || block == nullptr) return 1;
+  return block_digest(options, "HeaderDigest", &block->header_digest, use_digest == 1);
+}
+
+uint32_t update_data_digest_details(TavoNode* options, IscsiLoginOptionsBlock* block, uint32_t use_digest) {
+  TAVO_LIBRARY_LOCK;
+  if (block_authentication(options) == nullptr || block == nullptr) return 1;
+  return block_digest(options, "DataDigest", &block->data_digest, use_digest == 1);
+}
+
+uint32_t get_login_options(TavoNode* options, IscsiLoginOptionsBlock* block, uint32_t mode) {
+  TAVO_LIBRARY_LOCK;
+  return block_fill(options, block, mode, true, true, true);
+}
+
+uint32_t conditional_get_login_options(TavoNode* options, IscsiLoginOptionsBlock* block, uint32_t mode,
+                                       uint32_t header_flag, uint32_t data_flag, uint32_t chap_flag) {
+  TAVO_LIBRARY_LOCK;
+  return block_fill(options, block, mode, header_flag == 1, data_flag == 1, chap_flag == 1);
+}
+
+uint32_t copy_login_options(TavoNode* destination, TavoNode* source, uint32_t mode) {
+  TAVO_LIBRARY_LOCK;
+  TavoNode* to = block_authentication(destination);
+  TavoNode* from = block_authentication(source);
+  if (mode > 3 || to == nullptr || from == nullptr) return 1;
+  char value[TAVO_VALUE_SIZE];
+  for (const char* name : {"AuthenticationMethod", "InitiatorCHAPName", "InitiatorSecret", "TargetCHAPName",
+                           "TargetSecret"}) {
+    if (internal_get_property(from, name, value) == 0) set_prop_val(to, name, "%s", value);
+  }
+  if (mode == 3) return 0;
+  if (internal_get_property(source, "InitialR2T", value) == 0) internal_set_property(destination, "InitialR2T", value);
+  const bool stored = strcmp(destination->name, "TargetLoginOptions") == 0;
+  for (const char* name : {"ImmediateData", "DataDigest", "HeaderDigest"}) {
+    if (internal_get_property(source, name, value) != 0) continue;
+    if (stored)
+      set_prop_val(destination, name, "%s", value);
+    else
+      internal_set_property(destination, name, value);
+  }
+  return 0;
+}

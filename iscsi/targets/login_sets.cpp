@@ -1,0 +1,267 @@
+// The login option sets of initiator, send-target portals and targets: the
+// saved line is the master copy, the tree's texts its cache.
+#include "iscsi/targets/login_sets.h"
+
+#include <string.h>
+#include <strings.h>
+
+#include <vector>
+
+#include "base/library_lock.h"
+#include "iscsi/sessions/sessions.h"
+#include "iscsi/targets/saved_view.h"
+#include "iscsi/targets/targets.h"
+
+namespace tavo::targets {
+namespace {
+
+enum class Copy { Initiator, Portal, Target };
+
+constexpr Saved copy_file(Copy c) {
+  return c == Copy::Initiator ? Saved::Initiator : c == Copy::Portal ? Saved::Portals : Saved::Targets;
+}
+
+// The nodes around an option property.
+struct SetNodes {
+  TavoNode* owner = nullptr;
+  TavoNode* options = nullptr;
+  TavoNode* authentication = nullptr;
+};
+
+bool set_nodes(TavoNode* property, bool in_authentication, SetNodes* out) {
+  if (property == nullptr || property->parent == nullptr) return false;
+  TavoNode* group = property->parent;
+  out->authentication = in_authentication ? group : internal_get_node(group, "Authentication", TAVO_KIND_GROUP);
+  out->options = in_authentication ? group->parent : group;
+  out->owner = out->options != nullptr ? out->options->parent : nullptr;
+  return out->authentication != nullptr && out->options != nullptr && out->owner != nullptr;
+}
+
+// The lines that hold the owner's set: the key, and the portal's address
+// and port or the target's name on its own lines (not its sessions').
+// false when the owner's values cannot be read.
+bool set_matches(Copy c, TavoNode* owner, std::vector<Match>* m, std::array<char[TAVO_VALUE_SIZE], 2>* texts) {
+  LhbaKey key;
+  if (owner == nullptr || !lhba_key(owner, &key)) return false;
+  switch (c) {
+    case Copy::Portal:
+      if (internal_get_property(owner, "IPAddress", (*texts)[0]) != 0 ||
+          internal_get_property(owner, "PortNumber", (*texts)[1]) != 0)
+        return false;
+      *m = key_matches(key, {{Field::Address, (*texts)[0]}, {Field::Port, (*texts)[1]}});
+      return true;
+    case Copy::Target:
+      if (internal_get_property(owner, "TargetISCSIName", (*texts)[0]) != 0) return false;
+      *m = key_matches(key, {{Field::TargetName, (*texts)[0]}, {Field::Qualifier, ""}});
+      return true;
+    default:
+      *m = key_matches(key);
+      return true;
+  }
+}
+
+// Loads the owner's set from its line: the initiator's last line, the
+// others' first. No file: 1 (a target 0); no line: 0, nothing changed.
+uint32_t set_reload(Copy c, TavoNode* owner, TavoNode* options, TavoNode* authentication) {
+  const uint32_t missing = c == Copy::Target ? 0 : 1;
+  if (owner == nullptr || options == nullptr || authentication == nullptr) return missing;
+  std::vector<Match> m;
+  std::array<char[TAVO_VALUE_SIZE], 2> texts{};
+  if (!set_matches(c, owner, &m, &texts)) return 1;
+  const Saved file = copy_file(c);
+  bool exists = false;
+  const bool read = with_view(file, [&](const SavedView& view) {
+    exists = view.exists();
+    if (const SavedView::Line* line = view.find(m, c == Copy::Initiator))
+      store_options(options, authentication, line_options(file, line->fields));
+  });
+  return read && exists ? 0 : missing;
+}
+
+// Writes one option into every line of the owner's set; a target's lines
+// are marked persistent.
+uint32_t set_rewrite(Copy c, TavoNode* owner, const char* option, const char* value) {
+  if (owner == nullptr || value == nullptr) return 1;
+  if (!field_text_ok(value)) {
+    tavo::base::set_last_status_fmt(TAVO_INVALID_VALUE, "%s: Invalid value.", option ? option : "");
+    return 1;
+  }
+  std::vector<Match> m;
+  std::array<char[TAVO_VALUE_SIZE], 2> texts{};
+  if (!set_matches(c, owner, &m, &texts)) return 1;
+  const Saved file = copy_file(c);
+  const int changed = option_index(option);
+  return rewrite(file, [&](std::span<const std::string_view> fields, std::string* rebuilt) {
+    if (fields.empty() || !matches(file, fields, m)) return LineEdit::Keep;
+    RecordValues values(file, fields);
+    if (changed >= 0) values.set(option_field(changed), value);
+    if (c == Copy::Target) values.set(Field::Persistence, "True");
+    return values.format(rebuilt) ? LineEdit::Replace : LineEdit::Keep;
+  });
+}
+
+// Writing one option of a pair refused while the other holds the value
+// that forbids it (without case).
+struct DigestRule {
+  const char* written;
+  const char* value;
+  const char* other;
+  const char* other_value;
+  uint32_t status;
+  const char* message;
+};
+constexpr const char kLevelRefused[] = "Cannot set the digest level to Preferred when the digest is default value.";
+constexpr const char kDigestRefused[] = "Cannot set the digest to default when level is set to Preferred.";
+constexpr DigestRule kDigestRules[] = {
+    {"HeaderParam", "Preferred", "HeaderDigest", "None", 193, kLevelRefused},
+    {"DataParam", "Preferred", "DataDigest", "None", 193, kLevelRefused},
+    {"HeaderDigest", "None", "HeaderParam", "Preferred", 194, kDigestRefused},
+    {"DataDigest", "None", "DataParam", "Preferred", 194, kDigestRefused},
+};
+
+// true when the write may go on; false when a rule refuses it (its status)
+// or the other option cannot be read (no status).
+bool digest_rules_allow(TavoNode* options, const char* property, const char* value) {
+  for (const DigestRule& r : kDigestRules) {
+    if (strcasecmp(property, r.written) != 0 || strcasecmp(value, r.value) != 0) continue;
+    char other[TAVO_VALUE_SIZE] = "";
+    if (internal_get_property(options, r.other, other) != 0) return false;
+    if (strcasecmp(other, r.other_value) == 0) {
+      tavo_set_last_status(r.status, r.message);
+      return false;
+    }
+  }
+  return true;
+}
+
+// The handler of the six options of a login-options group.
+uint32_t group_option(Copy c, TavoNode* property, char* buf, uint32_t op) {
+  if (op != TAVO_PROPERTY_GET && op != TAVO_PROPERTY_SET) return 0;
+  SetNodes n;
+  if (buf == nullptr || !set_nodes(property, false, &n)) return 1;
+  if (op == TAVO_PROPERTY_GET) {
+    if (set_reload(c, n.owner, n.options, n.authentication) != 0) return 1;
+    return handle_internal_property(property, buf, TAVO_PROPERTY_GET);
+  }
+  if (!digest_rules_allow(n.options, property->name, buf)) return 1;
+  if (set_rewrite(c, n.owner, property->name, buf) != 0) return 1;
+  if (c == Copy::Target) TAVO_update_session_authentication(n.owner);
+  return handle_internal_property(property, buf, TAVO_PROPERTY_SET);
+}
+
+// The handler of an Authentication option that only reloads and answers.
+uint32_t authentication_option(Copy c, TavoNode* property, char* buf) {
+  SetNodes n;
+  if (buf == nullptr || !set_nodes(property, true, &n)) return 1;
+  if (set_reload(c, n.owner, n.options, n.authentication) != 0) return 1;
+  return handle_internal_property(property, buf, TAVO_PROPERTY_GET);
+}
+
+}  // namespace
+
+const OptionValues& default_options() {
+  static const OptionValues defaults = {"Yes", "Yes", "None", "None", "None", "", "", "", "",
+                                        "Prohibited", "Prohibited", "Prohibited"};
+  return defaults;
+}
+
+bool read_options(TavoNode* options, OptionValues* out) {
+  TavoNode* authentication = internal_get_node(options, "Authentication", TAVO_KIND_GROUP);
+  if (options == nullptr || authentication == nullptr) return false;
+  for (int i = 0; i < kOptionCount; ++i) {
+    char value[TAVO_VALUE_SIZE] = "";
+    if (internal_get_property(option_in_authentication(i) ? authentication : options, option_name(i), value) != 0)
+      return false;
+    (*out)[i] = value;
+  }
+  return true;
+}
+
+void store_options(TavoNode* options, TavoNode* authentication, std::span<const std::string_view> values) {
+  for (int i = 0; i < kOptionCount && static_cast<size_t>(i) < values.size(); ++i) {
+    const Field f = option_field(i);
+    const bool level = f == Field::CHAPParam || f == Field::HeaderParam || f == Field::DataParam;
+    const std::string text(values[i].empty() && level ? std::string_view("Prohibited") : values[i]);
+    set_prop_val(option_in_authentication(i) ? authentication : options, option_name(i), "%s", text.c_str());
+  }
+}
+
+std::array<std::string_view, kOptionCount> line_options(Saved s, std::span<const std::string_view> fields) {
+  std::array<std::string_view, kOptionCount> out{};
+  for (int i = 0; i < kOptionCount; ++i) {
+    const int at = position(s, option_field(i));
+    if (at >= 0 && static_cast<size_t>(at) < fields.size()) out[i] = fields[at];
+  }
+  return out;
+}
+
+}  // namespace tavo::targets
+
+using namespace tavo::targets;
+
+uint32_t TAVO_get_initiator_loginoptions(TavoNode* lhba, TavoNode* options, TavoNode* authentication) {
+  TAVO_LIBRARY_LOCK;
+  return set_reload(Copy::Initiator, lhba, options, authentication);
+}
+
+uint32_t TAVO_get_stploginoptions(TavoNode* portal, TavoNode* options, TavoNode* authentication) {
+  TAVO_LIBRARY_LOCK;
+  return set_reload(Copy::Portal, portal, options, authentication);
+}
+
+uint32_t TAVO_get_target_loginoptions(TavoNode* target, TavoNode* options, TavoNode* authentication) {
+  TAVO_LIBRARY_LOCK;
+  return set_reload(Copy::Target, target, options, authentication);
+}
+
+uint32_t TAVO_set_initiator_loginoptions(TavoNode* lhba, TavoNode*, TavoNode*, const char* option, const char* value) {
+  TAVO_LIBRARY_LOCK;
+  return set_rewrite(Copy::Initiator, lhba, option, value);
+}
+
+uint32_t TAVO_set_stploginoptions(TavoNode* portal, TavoNode*, TavoNode*, const char* option, const char* value) {
+  TAVO_LIBRARY_LOCK;
+  return set_rewrite(Copy::Portal, portal, option, value);
+}
+
+uint32_t TAVO_set_target_loginoptions(TavoNode* target, TavoNode*, TavoNode*, const char* option, const char* value) {
+  TAVO_LIBRARY_LOCK;
+  return set_rewrite(Copy::Target, target, option, value);
+}
+
+uint32_t handle_initiator_loginoptions(TavoNode* property, char* buf, uint32_t op) {
+  return group_option(Copy::Initiator, property, buf, op);
+}
+
+uint32_t handle_stploginoptions(TavoNode* property, char* buf, uint32_t op) {
+  return group_option(Copy::Portal, property, buf, op);
+}
+
+uint32_t handle_target_loginoptions(TavoNode* property, char* buf, uint32_t op) {
+  return group_option(Copy::Target, property, buf, op);
+}
+
+uint32_t handle_authentication_initiator_loginoptions(TavoNode* property, char* buf, uint32_t) {
+  return authentication_option(Copy::Initiator, property, buf);
+}
+
+uint32_t handle_authentication_target_loginopts(TavoNode* property, char* buf, uint32_t) {
+  return authentication_option(Copy::Target, property, buf);
+}
+
+uint32_t handle_authentication_stploginoptions(TavoNode* property, char* buf, uint32_t op) {
+  if (op == TAVO_PROPERTY_GET) return authentication_option(Copy::Portal, property, buf);
+  if (op == TAVO_PROPERTY_SET) return handle_internal_property(property, buf, op);
+  return 0;
+}
+
+uint32_t handle_target_loginopts(TavoNode* property, char* buf, uint32_t op) {
+  SetNodes n;
+  if (!set_nodes(property, false, &n)) return 1;
+  if (op == TAVO_PROPERTY_GET) return group_option(Copy::Target, property, buf, op);
+  if (op != TAVO_PROPERTY_SET) return 0;
+  if (buf == nullptr || set_rewrite(Copy::Target, n.owner, property->name, buf) != 0) return 1;
+  handle_internal_property(property, buf, TAVO_PROPERTY_SET);
+  TAVO_update_session_authentication(n.owner);
+  return 0;
+}

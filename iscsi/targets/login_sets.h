@@ -1,0 +1,29 @@
+// What the saved-file operations share with the login option sets.
+#pragma once
+
+#include <array>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "iscsi/targets/saved_records.h"
+#include "tree/tree.h"
+
+namespace tavo::targets {
+
+using OptionValues = std::array<std::string, kOptionCount>;
+
+// The defaults of a new set: "Yes", "Yes", "None", "None", "None", four
+// empty texts, "Prohibited" three times.
+const OptionValues& default_options();
+// The twelve options of a login-options group (and its Authentication
+// group) read through their handlers; false at the first failed read or
+// without an Authentication group.
+bool read_options(TavoNode* options, OptionValues* out);
+// Stores twelve values as the texts of the groups, without handlers; an
+// empty CHAPParam, HeaderParam or DataParam becomes "Prohibited".
+void store_options(TavoNode* options, TavoNode* authentication, std::span<const std::string_view> values);
+// The twelve option fields of a well-formed line of the file.
+std::array<std::string_view, kOptionCount> line_options(Saved s, std::span<const std::string_view> fields);
+
+}  // namespace tavo::targets

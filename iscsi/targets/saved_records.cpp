@@ -1,0 +1,191 @@
+// The field tables of the saved iSCSI files and what they drive: splitting,
+// validating, comparing and writing lines.
+#include "iscsi/targets/saved_records.h"
+
+#include <ctype.h>
+#include <stdio.h>
+#include <strings.h>
+
+#include "iscsi/network/network_internal.h"
+
+namespace tavo::targets {
+namespace {
+
+constexpr bool kExact = true;
+constexpr bool kNoCase = false;
+
+#define SAVED_KEY                                                        \
+  FieldDef{Field::Controller, "Corvane", kNoCase, "Corvane"},            \
+      FieldDef{Field::Function, "iSCSIPhysicalHBA", kNoCase, "iSCSIPhysicalHBA"}, \
+      FieldDef{Field::Logical, "LogicalHBA", kNoCase, "LogicalHBA"}
+#define SAVED_OPTION(f) FieldDef { Field::f, #f, kNoCase, nullptr }
+// The login options: the flags, digests and CHAP values, then the levels.
+#define SAVED_OPTIONS_TO_SECRET                                                                         \
+  SAVED_OPTION(InitialR2T), SAVED_OPTION(ImmediateData), SAVED_OPTION(HeaderDigest), SAVED_OPTION(DataDigest), \
+      SAVED_OPTION(AuthenticationMethod), SAVED_OPTION(InitiatorCHAPName), SAVED_OPTION(InitiatorSecret),      \
+      SAVED_OPTION(TargetCHAPName), SAVED_OPTION(TargetSecret)
+#define SAVED_OPTION_LEVELS SAVED_OPTION(CHAPParam), SAVED_OPTION(HeaderParam), SAVED_OPTION(DataParam)
+
+// savetgt.txt: a target's line for one of its portals (qualifier empty), or
+// a persistent session's line (its ISID qualifier).
+constexpr FieldDef kTargetFields[] = {
+    SAVED_KEY,
+    {Field::TargetName, "TargetISCSIName", kNoCase, nullptr},
+    {Field::Address, "TargetIPAddress", kNoCase, nullptr},
+    {Field::Port, "TargetPortNumber", kExact, nullptr},
+    {Field::Qualifier, "ISIDQualifier", kExact, nullptr},
+    {Field::InitiatorName, "InitiatoriSCSIName", kNoCase, nullptr},
+    SAVED_OPTIONS_TO_SECRET,
+    {Field::TargetType, "TargetType", kNoCase, nullptr},
+    SAVED_OPTION_LEVELS,
+    {Field::Persistence, "Persistence", kNoCase, nullptr},
+};
+
+// savestp.txt: a send-target portal and its login options.
+constexpr FieldDef kPortalFields[] = {
+    SAVED_KEY,
+    {Field::Address, "IPAddress", kNoCase, nullptr},
+    {Field::Port, "PortNumber", kExact, nullptr},
+    {Field::MacAddress, "PortMacAddress", kNoCase, nullptr},
+    SAVED_OPTIONS_TO_SECRET,
+    SAVED_OPTION_LEVELS,
+};
+
+// intr_logopts.txt: the initiator's login options of one LogicalHBA.
+constexpr FieldDef kInitiatorFields[] = {SAVED_KEY, SAVED_OPTIONS_TO_SECRET, SAVED_OPTION_LEVELS};
+#undef SAVED_KEY
+#undef SAVED_OPTION
+#undef SAVED_OPTIONS_TO_SECRET
+#undef SAVED_OPTION_LEVELS
+
+static_assert(std::size(kTargetFields) == 22 && std::size(kPortalFields) == 18 && std::size(kInitiatorFields) == 15);
+
+constexpr RecordDef kRecords[] = {
+    {"/etc/config/QVL/tavo/savetgt.txt", kTargetFields},
+    {"/etc/config/QVL/tavo/savestp.txt", kPortalFields},
+    {"/etc/config/QVL/tavo/intr_logopts.txt", kInitiatorFields},
+};
+
+bool same_text(std::string_view a, std::string_view b, bool exact) {
+  if (a.size() != b.size()) return false;
+  if (exact) return a == b;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (tolower(static_cast<unsigned char>(a[i])) != tolower(static_cast<unsigned char>(b[i]))) return false;
+  return true;
+}
+
+}  // namespace
+
+const char* option_name(int i) { return kInitiatorFields[3 + i].name; }
+
+bool option_in_authentication(int i) {
+  const Field f = option_field(i);
+  return f >= Field::AuthenticationMethod && f <= Field::CHAPParam;
+}
+
+int option_index(const char* name) {
+  for (int i = 0; name != nullptr && i < kOptionCount; ++i)
+    if (strcasecmp(option_name(i), name) == 0) return i;
+  return -1;
+}
+
+const RecordDef& record_def(Saved s) { return kRecords[static_cast<int>(s)]; }
+
+int position(Saved s, Field f) {
+  const auto fields = record_def(s).fields;
+  for (size_t i = 0; i < fields.size(); ++i)
+    if (fields[i].field == f) return static_cast<int>(i);
+  return -1;
+}
+
+std::vector<std::string_view> split_fields(std::string_view line) {
+  std::vector<std::string_view> fields;
+  if (line.find(',') == std::string_view::npos) return fields;
+  if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+  for (size_t start = 0;;) {
+    const size_t comma = line.find(',', start);
+    fields.push_back(line.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
+    if (comma == std::string_view::npos) return fields;
+    start = comma + 1;
+  }
+}
+
+bool well_formed(Saved s, std::span<const std::string_view> fields) {
+  const auto defs = record_def(s).fields;
+  if (fields.size() != defs.size()) return false;
+  for (size_t i = 0; i < defs.size(); ++i)
+    if (defs[i].key_word != nullptr && fields[i].find(defs[i].key_word) == std::string_view::npos) return false;
+  return true;
+}
+
+bool lhba_key(TavoNode* node, LhbaKey* out) {
+  static constexpr const char* kGroups[] = {"Corvane", "iSCSIPhysicalHBA", "LogicalHBA"};
+  for (int i = 0; i < 3; ++i) {
+    const int32_t number = tree::instance_number(network::group_above(node, kGroups[i]));
+    if (number < 0) return false;
+    out->text[i] = kGroups[i] + std::to_string(number);
+  }
+  return true;
+}
+
+bool matches(Saved s, std::span<const std::string_view> fields, std::span<const Match> match) {
+  for (const Match& m : match) {
+    const int at = position(s, m.field);
+    if (at < 0 || static_cast<size_t>(at) >= fields.size() ||
+        !same_text(fields[at], m.value, record_def(s).fields[at].exact))
+      return false;
+  }
+  return true;
+}
+
+std::vector<Match> key_matches(const LhbaKey& key, std::initializer_list<Match> more) {
+  std::vector<Match> m = {{Field::Controller, key.text[0]}, {Field::Function, key.text[1]},
+                          {Field::Logical, key.text[2]}};
+  m.insert(m.end(), more);
+  return m;
+}
+
+bool field_text_ok(std::string_view text) { return text.find_first_of(",\n\r") == std::string_view::npos; }
+
+RecordValues::RecordValues(Saved s) : saved_(s), values_(record_def(s).fields.size()) {}
+
+RecordValues::RecordValues(Saved s, std::span<const std::string_view> fields) : RecordValues(s) {
+  for (size_t i = 0; i < fields.size() && i < values_.size(); ++i) values_[i].assign(fields[i]);
+}
+
+RecordValues& RecordValues::set(Field f, std::string_view value) {
+  const int at = position(saved_, f);
+  if (at >= 0) values_[at].assign(value);
+  return *this;
+}
+
+RecordValues& RecordValues::set_key(const LhbaKey& key) {
+  return set(Field::Controller, key.text[0]).set(Field::Function, key.text[1]).set(Field::Logical, key.text[2]);
+}
+
+RecordValues& RecordValues::set_options(std::span<const std::string> options) {
+  for (int i = 0; i < kOptionCount && static_cast<size_t>(i) < options.size(); ++i) set(option_field(i), options[i]);
+  return *this;
+}
+
+std::string_view RecordValues::get(Field f) const {
+  const int at = position(saved_, f);
+  return at < 0 ? std::string_view() : std::string_view(values_[at]);
+}
+
+bool RecordValues::format(std::string* line) const {
+  const auto defs = record_def(saved_).fields;
+  line->clear();
+  for (size_t i = 0; i < defs.size(); ++i) {
+    if (!field_text_ok(values_[i])) {
+      tavo::base::set_last_status_fmt(TAVO_INVALID_VALUE, "%s: Invalid value.", defs[i].name);
+      return false;
+    }
+    if (i > 0) line->push_back(',');
+    line->append(values_[i]);
+  }
+  line->push_back('\n');
+  return true;
+}
+
+}  // namespace tavo::targets

@@ -1,0 +1,131 @@
+// The records of the saved iSCSI files, one field table per file: the
+// table drives how a line is read (which field holds what), written (every
+// field in order, none holding the separator) and validated (field count
+// and key fields), and how fields compare (names and addresses without
+// case, numbers exactly).
+#pragma once
+
+#include <stdint.h>
+
+#include <array>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tree/tree.h"
+
+namespace tavo::targets {
+
+enum class Saved : uint8_t { Targets, Portals, Initiator };  // savetgt.txt, savestp.txt, intr_logopts.txt
+inline constexpr Saved kAllSaved[] = {Saved::Targets, Saved::Portals, Saved::Initiator};
+
+// What a field holds. The twelve options follow in LoginOptionSet order.
+enum class Field : uint8_t {
+  Controller,
+  Function,
+  Logical,
+  TargetName,
+  Address,
+  Port,
+  Qualifier,
+  InitiatorName,
+  MacAddress,
+  TargetType,
+  Persistence,
+  InitialR2T,
+  ImmediateData,
+  HeaderDigest,
+  DataDigest,
+  AuthenticationMethod,
+  InitiatorCHAPName,
+  InitiatorSecret,
+  TargetCHAPName,
+  TargetSecret,
+  CHAPParam,
+  HeaderParam,
+  DataParam,
+};
+inline constexpr int kOptionCount = 12;
+constexpr Field option_field(int i) { return static_cast<Field>(static_cast<int>(Field::InitialR2T) + i); }
+// The option's property name ("InitialR2T" ...), and whether it lives in
+// the Authentication group rather than the login-options group.
+const char* option_name(int i);
+bool option_in_authentication(int i);
+// The option named (without case), or -1.
+int option_index(const char* name);
+
+struct FieldDef {
+  Field field;
+  const char* name;      // the property or parameter it comes from
+  bool exact;            // compared byte for byte, else without case
+  const char* key_word;  // key fields: the word the text must hold
+};
+
+struct RecordDef {
+  const char* path;  // fixed host path
+  std::span<const FieldDef> fields;
+};
+const RecordDef& record_def(Saved s);
+// The field's place (0-based) in the file's lines, or -1.
+int position(Saved s, Field f);
+
+// Calls fn(line, complete) for every line of text, without its line feed;
+// complete is false for a last line that lacks one.
+template <typename Fn>
+void for_each_line(std::string_view text, Fn&& fn) {
+  for (size_t start = 0; start < text.size();) {
+    const size_t end = text.find('\n', start);
+    const bool complete = end != std::string_view::npos;
+    fn(text.substr(start, complete ? end - start : std::string_view::npos), complete);
+    start = complete ? end + 1 : text.size();
+  }
+}
+
+// The fields of a line: split at every comma, empty ones included, without
+// the line feed that ends the last. No comma: no fields.
+std::vector<std::string_view> split_fields(std::string_view line);
+// A line of the file's format: the right number of fields and the key
+// words in the key fields.
+bool well_formed(Saved s, std::span<const std::string_view> fields);
+
+// The LogicalHBA key of a node: the instance numbers of the Corvane,
+// iSCSIPhysicalHBA and LogicalHBA groups above it (node included).
+struct LhbaKey {
+  std::array<std::string, 3> text;  // "Corvane<c>", "iSCSIPhysicalHBA<p>", "LogicalHBA<l>"
+};
+bool lhba_key(TavoNode* node, LhbaKey* out);
+
+// A field value to match: the field and its text.
+struct Match {
+  Field field;
+  std::string value;
+};
+// Whether the well-formed fields hold every match (the field's comparison).
+bool matches(Saved s, std::span<const std::string_view> fields, std::span<const Match> match);
+// The key's three matches followed by more.
+std::vector<Match> key_matches(const LhbaKey& key, std::initializer_list<Match> more = {});
+
+// The values of one line, set by field and written in the table's order.
+class RecordValues {
+ public:
+  explicit RecordValues(Saved s);
+  // The values of a well-formed line.
+  RecordValues(Saved s, std::span<const std::string_view> fields);
+  RecordValues& set(Field f, std::string_view value);
+  RecordValues& set_key(const LhbaKey& key);
+  // The twelve options in LoginOptionSet order.
+  RecordValues& set_options(std::span<const std::string> options);
+  std::string_view get(Field f) const;
+  // The line with its line feed; false, with status 6 "<field>: Invalid
+  // value.", when a value holds a comma or a line break.
+  bool format(std::string* line) const;
+
+ private:
+  Saved saved_;
+  std::vector<std::string> values_;
+};
+// Whether a text can be a field of a saved line (no comma, no line break).
+bool field_text_ok(std::string_view text);
+
+}  // namespace tavo::targets

@@ -1,0 +1,226 @@
+// Parsed views of the saved iSCSI files, and the two ways their lines
+// change: a line appended, the file rewritten whole.
+#include "iscsi/targets/saved_view.h"
+
+#include <ctype.h>
+#include <errno.h>
+#include <string.h>
+
+#include <map>
+#include <mutex>
+
+#include "platform/host.h"
+
+namespace tavo::targets {
+namespace {
+
+constexpr mode_t kSavedMode = 0600;  // the files hold CHAP secrets
+
+struct ViewEntry {
+  explicit ViewEntry(Saved s) : view(s) {}
+  std::mutex mutex;
+  SavedView view;
+};
+
+std::mutex view_registry_mutex;
+std::map<std::string, std::shared_ptr<ViewEntry>> view_registry;  // by the file's path under the root
+
+std::shared_ptr<ViewEntry> view_entry(Saved s) {
+  const std::string path = platform::fixed_path(record_def(s).path);
+  std::lock_guard<std::mutex> guard(view_registry_mutex);
+  std::shared_ptr<ViewEntry>& entry = view_registry[path];
+  if (entry == nullptr) entry = std::make_shared<ViewEntry>(s);
+  return entry;
+}
+
+// The texts of the fields in mask (ascending places), as the index keeps
+// them.
+template <typename TextAt>
+std::string view_index_key(Saved s, uint32_t mask, TextAt text_at) {
+  std::string key;
+  for (int at = 0; at < 32; ++at) {
+    if ((mask & (1u << at)) == 0) continue;
+    const std::string_view text = text_at(at);
+    if (record_def(s).fields[at].exact)
+      key.append(text);
+    else
+      for (char c : text) key.push_back(static_cast<char>(tolower(static_cast<unsigned char>(c))));
+    key.push_back('\x1f');
+  }
+  return key;
+}
+
+void view_save_failed(Saved s) {
+  tavo::base::set_last_status_fmt(1, "Failed to save %s: %s.", record_def(s).path, strerror(errno));
+}
+
+}  // namespace
+
+void SavedView::clear() {
+  lines_.clear();
+  indexes_.clear();
+  consumed_ = 0;
+  last_complete_.clear();
+  partial_last_ = false;
+}
+
+void SavedView::index_line(uint32_t at) const {
+  const Line& line = *lines_[at];
+  if (line.fields.empty()) return;
+  for (auto& [mask, index] : indexes_)
+    index[view_index_key(saved_, mask, [&](int i) { return line.fields[i]; })].push_back(at);
+}
+
+void SavedView::parse(std::string_view text) {
+  for_each_line(text, [&](std::string_view body, bool complete) {
+    if (!body.empty()) {
+      auto line = std::make_unique<Line>();
+      line->text.assign(body);
+      line->fields = split_fields(line->text);
+      if (!well_formed(saved_, line->fields)) line->fields.clear();
+      lines_.push_back(std::move(line));
+      index_line(static_cast<uint32_t>(lines_.size() - 1));
+    }
+    if (complete) {
+      consumed_ += static_cast<off_t>(body.size() + 1);
+      last_complete_.assign(body).push_back('\n');
+    } else {
+      partial_last_ = true;
+    }
+  });
+}
+
+int SavedView::refresh(bool whole) {
+  const std::string path = record_def(saved_).path;
+  const files::FileIdentity now = files::identify(path);
+  if (!whole && now == identity_) return 0;
+  const bool same_file = exists() && now.device == identity_.device && now.inode == identity_.inode;
+  const bool grown = !whole && same_file && now.size > identity_.size && consumed_ > 0;
+  const off_t anchor = static_cast<off_t>(last_complete_.size());
+  off_t from = grown ? consumed_ - anchor : 0;
+  std::string text;
+  files::FileIdentity read_id;
+  for (;;) {
+    if (files::read_saved(path, from, &text, &read_id) != 0) {
+      if (errno != ENOENT) return -1;
+      clear();
+      identity_ = read_id;
+      return 0;
+    }
+    if (from == 0) break;
+    // Appended to: the same file, and its last known line where it was.
+    if (read_id.device == identity_.device && read_id.inode == identity_.inode &&
+        std::string_view(text).substr(0, static_cast<size_t>(anchor)) == last_complete_) {
+      text.erase(0, static_cast<size_t>(anchor));
+      break;
+    }
+    from = 0;
+  }
+  if (from == 0) {
+    clear();
+  } else if (partial_last_) {
+    // The line read without its line feed is read again whole.
+    lines_.pop_back();
+    indexes_.clear();
+    partial_last_ = false;
+  }
+  parse(text);
+  identity_ = read_id;
+  return 0;
+}
+
+void SavedView::replaced(std::string_view content) {
+  clear();
+  parse(content);
+  identity_ = files::identify(record_def(saved_).path);
+}
+
+const SavedView::Line* SavedView::find(std::span<const Match> match, bool last) const {
+  uint32_t mask = 0;
+  std::string_view by_place[32];
+  for (const Match& m : match) {
+    const int at = position(saved_, m.field);
+    if (at < 0) return nullptr;
+    mask |= 1u << at;
+    by_place[at] = m.value;
+  }
+  auto index = indexes_.find(mask);
+  if (index == indexes_.end()) {
+    index = indexes_.emplace(mask, std::unordered_map<std::string, std::vector<uint32_t>>()).first;
+    for (uint32_t i = 0; i < lines_.size(); ++i) {
+      const Line& line = *lines_[i];
+      if (!line.fields.empty())
+        index->second[view_index_key(saved_, mask, [&](int at) { return line.fields[at]; })].push_back(i);
+    }
+  }
+  const auto hit = index->second.find(view_index_key(saved_, mask, [&](int at) { return by_place[at]; }));
+  if (hit == index->second.end() || hit->second.empty()) return nullptr;
+  return lines_[last ? hit->second.back() : hit->second.front()].get();
+}
+
+bool with_view(Saved s, const std::function<void(const SavedView&)>& fn) {
+  std::shared_ptr<ViewEntry> entry = view_entry(s);
+  std::lock_guard<std::mutex> guard(entry->mutex);
+  if (entry->view.refresh() != 0) return false;
+  fn(entry->view);
+  return true;
+}
+
+uint32_t rewrite(Saved s,
+                 const std::function<LineEdit(std::span<const std::string_view> fields, std::string* rebuilt)>& edit) {
+  const std::string path = record_def(s).path;
+  files::SaveLock lock(path);
+  if (!lock.held()) return 1;
+  std::shared_ptr<ViewEntry> entry = view_entry(s);
+  std::lock_guard<std::mutex> guard(entry->mutex);
+  SavedView& view = entry->view;
+  // Under the lock the file is read afresh: no cached content is written back.
+  if (view.refresh(true) != 0) {
+    view_save_failed(s);
+    return 1;
+  }
+  if (!view.exists()) return 1;
+  std::string content, rebuilt;
+  bool changed = false;
+  for (const auto& line : view.lines()) {
+    rebuilt.clear();
+    switch (edit(line->fields, &rebuilt)) {
+      case LineEdit::Drop:
+        changed = true;
+        break;
+      case LineEdit::Replace:
+        changed = changed || rebuilt != line->text + '\n';
+        content += rebuilt;
+        break;
+      default:
+        content += line->text;
+        content += '\n';
+        break;
+    }
+  }
+  if (!changed) return 0;
+  if (files::replace_file(path, content, kSavedMode) != 0) return 1;
+  view.replaced(content);
+  return 0;
+}
+
+uint32_t append_line(Saved s, const std::string& line, const std::function<bool(const SavedView&)>& present) {
+  const std::string path = record_def(s).path;
+  files::SaveLock lock(path);
+  if (!lock.held()) return 1;
+  std::shared_ptr<ViewEntry> entry = view_entry(s);
+  std::lock_guard<std::mutex> guard(entry->mutex);
+  if (entry->view.refresh() != 0) {
+    view_save_failed(s);
+    return 1;
+  }
+  if (present && present(entry->view)) return 0;
+  return files::append_lines(path, line, kSavedMode);
+}
+
+void drop_saved_views() {
+  std::lock_guard<std::mutex> guard(view_registry_mutex);
+  view_registry.clear();
+}
+
+}  // namespace tavo::targets

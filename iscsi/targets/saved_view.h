@@ -1,0 +1,83 @@
+// A parsed view of each saved iSCSI file, kept up to date cheaply: library
+// writers only append lines (the size grows: only the new tail is read,
+// from the last line known, which must read as it did) or rename a new file
+// in (the identity changes: the file is read again), so reads and duplicate
+// checks do not grow with the saved lines. A file changed in place is read
+// again whole. Lookups go through indexes built on first use.
+//
+// Every change of a file goes through append_line or rewrite, under the
+// file's SaveLock; readers take no lock.
+#pragma once
+
+#include <stdint.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "base/save_file.h"
+#include "iscsi/targets/saved_records.h"
+
+namespace tavo::targets {
+
+class SavedView {
+ public:
+  struct Line {
+    std::string text;  // as in the file, without its line feed
+    std::vector<std::string_view> fields;  // into text; empty when malformed
+  };
+  explicit SavedView(Saved s) : saved_(s) {}
+  SavedView(const SavedView&) = delete;
+  SavedView& operator=(const SavedView&) = delete;
+
+  Saved saved() const { return saved_; }
+  bool exists() const { return identity_.size >= 0; }
+  // The file's non-empty lines in order.
+  const std::vector<std::unique_ptr<Line>>& lines() const { return lines_; }
+  // The first (or last) well-formed line holding every match; null for none.
+  const Line* find(std::span<const Match> match, bool last = false) const;
+
+  // Brings the view up to date with the file; whole reads the file from its
+  // start whatever changed. 0, or -1 with errno.
+  int refresh(bool whole = false);
+  // The file now holds content (written by this process under the lock).
+  void replaced(std::string_view content);
+
+ private:
+  void clear();
+  void parse(std::string_view text);
+  void index_line(uint32_t at) const;
+
+  Saved saved_;
+  files::FileIdentity identity_;
+  off_t consumed_ = 0;         // after the last line feed read
+  std::string last_complete_;  // the line ending there, with its line feed
+  bool partial_last_ = false;  // the last line has no line feed yet
+  std::vector<std::unique_ptr<Line>> lines_;
+  // Per set of fields matched: the matched texts (case folded where the
+  // field compares without case) to the lines that hold them, in order.
+  mutable std::unordered_map<uint32_t, std::unordered_map<std::string, std::vector<uint32_t>>> indexes_;
+};
+
+// Runs fn on the file's view brought up to date, under the view's mutex;
+// false (errno kept) when the file could not be read.
+bool with_view(Saved s, const std::function<void(const SavedView&)>& fn);
+
+// What a rewrite does with one line.
+enum class LineEdit { Keep, Drop, Replace };
+// Rewrites the file under its lock from its current content: edit decides
+// per line (its fields; empty for a malformed line), filling *rebuilt for
+// Replace. Empty lines go. Missing file: 1 without a status. A file that
+// does not change is not written. 0, or 1 (a failed save leaves its status).
+uint32_t rewrite(Saved s,
+                 const std::function<LineEdit(std::span<const std::string_view> fields, std::string* rebuilt)>& edit);
+// Appends line under the file's lock unless present finds it there (0
+// then too). 0, or 1 with the failed save's status.
+uint32_t append_line(Saved s, const std::string& line, const std::function<bool(const SavedView&)>& present);
+
+// Forgets every view (the library's state is released).
+void drop_saved_views();
+
+}  // namespace tavo::targets

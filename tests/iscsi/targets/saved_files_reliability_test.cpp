@@ -1,0 +1,135 @@
+// The saved iSCSI files under crashes and concurrent writers, and the file
+// work of one change as the saved lines grow.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <sstream>
+#include <thread>
+
+#include "tests/iscsi/targets/targets_fixture.h"
+
+namespace tavo::test {
+namespace {
+
+std::string name_of(int process, int op) { return "iqn.p" + std::to_string(process) + ".t" + std::to_string(op); }
+
+// The savetgt.txt line of a target of LogicalHBA0 with the default options.
+std::string line_of(const std::string& name) {
+  return std::string(kKey) + "," + name +
+         ",10.0.0.9,3260,,iqn.hx,Yes,Yes,None,None,None,,,,,Static,Prohibited,Prohibited,Prohibited,True\n";
+}
+
+std::vector<std::string> sorted_lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
+
+// A child killed, or the power cut, at every file call of an append and a
+// rewrite: each file holds its old content or its new, nothing else.
+TEST_F(TargetsTest, KilledOrPoweredOffSavesLeaveOldOrNew) {
+  TavoNode* lhba = node(kLhba);
+  TavoNode* target = add_target("iqn.t");
+  ASSERT_NE(target, nullptr);
+  const std::string targets = saved("savetgt.txt"), options = saved("intr_logopts.txt");
+  std::string changed_options = options;
+  changed_options.replace(changed_options.find(",Yes,Yes,"), 9, ",Yes,No,");
+  const struct {
+    const char* file;
+    std::string before, after;
+    std::function<void()> save;
+  } saves[] = {
+      {"savetgt.txt", targets, targets + line_of(name_of(0, 0)),
+       [&] { TAVO_add_target_into_file(lhba, target, name_of(0, 0).c_str(), "10.0.0.9", "3260", nullptr, "True"); }},
+      {"intr_logopts.txt", options, changed_options,
+       [&] { TAVO_set_initiator_loginoptions(lhba, nullptr, nullptr, "ImmediateData", "No"); }},
+  };
+  for (const auto& s : saves) {
+    for (sim::FaultKind kind : {sim::FaultKind::Crash, sim::FaultKind::PowerCut}) {
+      int call = 0;
+      for (int status = sim::kCrashExitCode; status == sim::kCrashExitCode; ++call) {
+        put_saved(s.file, s.before);
+        sim::Fault fault;
+        fault.kind = kind;
+        fault.path_contains = "/etc/config/QVL/tavo/";
+        fault.skip = call;
+        status = in_child(fault, s.save);
+        const std::string content = saved(s.file);
+        EXPECT_TRUE(content == s.after || (status != 0 && content == s.before)) << s.file << " at call " << call;
+      }
+      EXPECT_GE(call, 6) << s.file;
+    }
+  }
+}
+
+// 8 processes of 2 threads append and remove lines at once: the file ends
+// as the same operations made one after the other leave it.
+TEST_F(TargetsTest, ConcurrentWritersEqualTheSerialResult) {
+  constexpr int kProcesses = 8, kThreads = 2, kOps = 100;
+  TavoNode* lhba = node(kLhba);
+  TavoNode* target = add_target("iqn.t");
+  ASSERT_NE(target, nullptr);
+  // Every fourth operation of a writer removes the line the one before added.
+  const auto writer = [&](int w, uint32_t* failed) {
+    for (int i = 0; i < kOps; ++i)
+      *failed |= i % 4 == 3 ? TAVO_remove_entry_from_file(lhba, name_of(w, i - 1).c_str(), "10.0.0.9", "3260",
+                                                          TAVO_ANY_ISID_QUALIFIER, TAVO_ENTRY_TARGET)
+                            : TAVO_add_target_into_file(lhba, target, name_of(w, i).c_str(), "10.0.0.9", "3260",
+                                                        nullptr, "True");
+  };
+  std::vector<pid_t> children;
+  for (int p = 0; p < kProcesses; ++p) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      uint32_t failed[kThreads] = {};
+      std::vector<std::thread> threads;
+      for (int t = 0; t < kThreads; ++t) threads.emplace_back(writer, p * kThreads + t, &failed[t]);
+      for (std::thread& t : threads) t.join();
+      _exit(failed[0] == 0 && failed[1] == 0 ? 0 : 1);
+    }
+    children.push_back(pid);
+  }
+  for (pid_t pid : children) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  std::string serial = line_of("iqn.t");
+  for (int w = 0; w < kProcesses * kThreads; ++w)
+    for (int i = 0; i < kOps; i += 4)
+      for (int kept : {i, i + 1}) serial += line_of(name_of(w, kept));
+  EXPECT_EQ(sorted_lines(saved("savetgt.txt")), sorted_lines(serial));
+}
+
+// Adding a line reads the tail of the file only, and a reload of options
+// that did not change reads nothing.
+TEST_F(TargetsTest, FileWorkPerChangeDoesNotGrowWithTheLines) {
+  TavoNode* lhba = node(kLhba);
+  TavoNode* target = add_target("iqn.t");
+  ASSERT_NE(target, nullptr);
+  uint64_t read_at_100 = 0;
+  for (int i = 1; i <= 1000; ++i) {
+    const uint64_t before = sim_->bytes_read();
+    ASSERT_EQ(TAVO_add_target_into_file(lhba, target, name_of(0, i).c_str(), "10.0.0.9", "3260", nullptr, "True"), 0u);
+    const uint64_t read = sim_->bytes_read() - before;
+    if (i == 100) read_at_100 = read;
+    if (i == 1000) {
+      // The last line known, the new one, and the byte that tells whether
+      // the file ends its last line.
+      EXPECT_LE(read, 2 * line_of(name_of(0, i)).size() + 1);
+      EXPECT_LE(read, read_at_100 + 2);
+    }
+  }
+  const std::string option = std::string(kLhba) + "/InitiatorLoginOptions/ImmediateData";
+  EXPECT_EQ(get(option), "Yes");
+  const uint64_t before = sim_->bytes_read();
+  EXPECT_EQ(get(option), "Yes");
+  EXPECT_EQ(sim_->bytes_read(), before);
+}
+
+}  // namespace
+}  // namespace tavo::test

@@ -1,0 +1,246 @@
+// The saved iSCSI files: line formats field by field, duplicates and
+// removal by whole fields, values that would break a line, the start-up
+// check, the move from older locations, and failed saves.
+#include <gtest/gtest.h>
+#include <errno.h>
+#include <stdio.h>
+
+#include "base/file_utils.h"
+#include "tests/iscsi/targets/targets_fixture.h"
+#include "tests/tree/file_mode.h"
+
+namespace tavo::test {
+namespace {
+
+// A savetgt.txt line of the LogicalHBA key with the default options.
+std::string tgt(const std::string& key, const std::string& name, const std::string& address, const std::string& port,
+                const std::string& qualifier = "", const std::string& type = "Static") {
+  return key + "," + name + "," + address + "," + port + "," + qualifier + ",iqn.hx,Yes,Yes,None,None,None,,,,," +
+         type + ",Prohibited,Prohibited,Prohibited,True\n";
+}
+
+TEST_F(TargetsTest, TargetAndSessionLinesCarryEveryField) {
+  TavoNode* lhba = node(kLhba);
+  uint32_t added = 1;
+  TavoNode* target = add_target("iqn.t", "10.0.0.9", "3260", &added);
+  ASSERT_EQ(added, 0u);
+  const std::string line = tgt(kKey, "iqn.t", "10.0.0.9", "3260");
+  EXPECT_EQ(saved("savetgt.txt"), line);
+  // A line that is there already is not written again.
+  EXPECT_EQ(TAVO_add_target_into_file(lhba, target, "IQN.T", "10.0.0.9", "3260", nullptr, "True"), 0u);
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(TAVO_update_tgt_entry(lhba, target, "10.0.0.9", "3260", 7, "True"), 0u);
+  EXPECT_EQ(saved("savetgt.txt"), line + tgt(kKey, "iqn.t", "10.0.0.9", "3260", "7"));
+  // A discovered target takes the options of its portal, else the initiator's.
+  ASSERT_NE(add_portal("10.0.0.20", "3260", "No,No,CRC32C,CRC32C,One-Way CHAP,,,tn,tsecret123456,Required,,"), nullptr);
+  const std::string found_line = std::string(kKey) +
+                                 ",iqn.d,10.0.0.20,3260,,iqn.hx,No,No,CRC32C,CRC32C,One-Way CHAP,,,tn,tsecret123456,"
+                                 "Discovered,Required,Prohibited,Prohibited,True\n";
+  for (const char* address : {"10.0.0.20", "10.0.0.21"}) {
+    TavoNode* d = initialize_Target(lhba, nullptr, nullptr, nullptr);
+    set_prop_val(d, "TargetType", "Discovered");
+    const std::string before = saved("savetgt.txt");
+    EXPECT_EQ(TAVO_add_target_into_file(lhba, d, "iqn.d", address, "3260", nullptr, "True"), 0u);
+    const bool from_portal = std::string(address) == "10.0.0.20";
+    EXPECT_EQ(saved("savetgt.txt"),
+              before + (from_portal ? found_line : tgt(kKey, "iqn.d", address, "3260", "", "Discovered")));
+    TavoNode* options = internal_get_node(d, "TargetLoginOptions", TAVO_KIND_GROUP);
+    EXPECT_EQ(tree::property_record(internal_get_node(options, "HeaderDigest", TAVO_KIND_PROPERTY))->value,
+              std::string(from_portal ? "CRC32C" : "None"));
+  }
+  // The readers for clients.
+  FILE* f = TAVO_file_open("/etc/config/QVL/tavo/savetgt.txt", "r");
+  uint32_t size = 0, lines = 0;
+  char* text = TAVO_get_file_data(f, &size, &lines);
+  TAVO_file_close(f);
+  ASSERT_NE(text, nullptr);
+  EXPECT_EQ(std::make_tuple(std::string(text), size, lines),
+            std::make_tuple(saved("savetgt.txt"), static_cast<uint32_t>(saved("savetgt.txt").size()), 4u));
+  tavo_dfree(text);
+  char keys[3][TAVO_VALUE_SIZE] = {"corvane0", "iSCSIPhysicalHBA0", "LOGICALHBA0"};
+  char fields[22][TAVO_VALUE_SIZE] = {};
+  EXPECT_EQ(TAVO_get_iscsi_data_from_file(line.c_str(), keys, fields, 22, 3), 0u);
+  EXPECT_EQ(std::make_tuple(std::string(fields[3]), std::string(fields[5]), std::string(fields[21])),
+            std::make_tuple(std::string("iqn.t"), std::string("3260"), std::string("True")));
+  snprintf(keys[1], sizeof keys[1], "iSCSIPhysicalHBA1");
+  EXPECT_EQ(TAVO_get_iscsi_data_from_file(line.c_str(), keys, fields, 22, 3), 1u);
+  // Every saved file and its lock holds CHAP secrets: the owner's alone.
+  for (const char* name : {"savetgt.txt", "intr_logopts.txt", "savetgt.txt.lock"})
+    EXPECT_EQ(file_mode(saved_path(name)), 0600u) << name;
+}
+
+TEST_F(TargetsTest, DuplicatesAndRemovalCompareWholeFields) {
+  const std::string other = "Corvane0,iSCSIPhysicalHBA1,LogicalHBA0";
+  const std::string longer = tgt(kKey, "iqn.t", "10.0.0.9", "32600"), target = tgt(kKey, "iqn.t", "10.0.0.9", "3260"),
+                    s1 = tgt(kKey, "iqn.t", "10.0.0.9", "3260", "1"), s10 = tgt(kKey, "iqn.t", "10.0.0.9", "3260", "10"),
+                    elsewhere = tgt(other, "iqn.t", "10.0.0.9", "3260");
+  put_saved("savetgt.txt", longer + target + s1 + s10 + elsewhere);
+  ASSERT_NE(add_portal("10.0.0.9", "32600"), nullptr);
+  TavoNode *cv = node("Corvane0"), *fn = node("Corvane0/iSCSIPhysicalHBA0"), *lhba = node(kLhba);
+  const struct {
+    const char* name;
+    const char* address;
+    const char* port;
+    uint32_t kind, qualifier, found;
+  } checks[] = {
+      {"IQN.T", "10.0.0.9", "3260", 0, TAVO_ANY_ISID_QUALIFIER, 1}, {"iqn.t", "10.0.0.9", "326", 0, TAVO_ANY_ISID_QUALIFIER, 0},
+      {"iqn.t", "10.0.0.9", "3260", 0, 1, 1},   {"iqn.t", "10.0.0.9", "3260", 0, 10, 1},
+      {"iqn.t", "10.0.0.9", "3260", 0, 100, 0}, {"iqn.t", "10.0.0.99", "3260", 0, TAVO_ANY_ISID_QUALIFIER, 0},
+      {nullptr, "10.0.0.9", "32600", 1, 0, 1},  {nullptr, "10.0.0.9", "3260", 1, 0, 0},
+      {"iqn.t", "10.0.0.9", "3260", 5, 0, 0},
+  };
+  for (const auto& c : checks)
+    EXPECT_EQ(TAVO_check_for_duplicate_tgt(cv, fn, lhba, c.name, c.address, c.port, c.kind, c.qualifier), c.found)
+        << c.address << ":" << c.port << " kind " << c.kind << " qualifier " << c.qualifier;
+  const struct {
+    uint32_t kind, qualifier;
+    std::string left;
+  } removals[] = {
+      {0, 1, longer + target + s10 + elsewhere},  // qualifier 1 is not 10
+      {0, TAVO_ANY_ISID_QUALIFIER, longer + elsewhere},  // the portal's line with its sessions, not port 32600
+      {2, 0, elsewhere},
+  };
+  for (const auto& r : removals) {
+    EXPECT_EQ(TAVO_remove_entry_from_file(lhba, "iqn.T", "10.0.0.9", "3260", r.qualifier, r.kind), 0u);
+    EXPECT_EQ(saved("savetgt.txt"), r.left) << r.kind;
+  }
+  EXPECT_EQ(TAVO_remove_entry_from_file(lhba, nullptr, "10.0.0.9", "32600", 0, 1), 0u);
+  EXPECT_EQ(saved("savestp.txt"), "");
+}
+
+TEST_F(TargetsTest, ValuesThatWouldBreakALineAreRefused) {
+  const std::string before = saved("intr_logopts.txt");
+  for (const char* name : {"iqn.a,b", "iqn.a\nb"}) {
+    uint32_t added = 0;
+    ASSERT_NE(add_target(name, "10.0.0.9", "3260", &added), nullptr);
+    EXPECT_EQ(added, 1u);
+    EXPECT_EQ(last_status(), std::make_pair(6u, std::string("TargetISCSIName: Invalid value.")));
+    EXPECT_FALSE(file_exists(saved_path("savetgt.txt")));
+  }
+  TavoNode* lhba = node(kLhba);
+  EXPECT_EQ(TAVO_set_initiator_loginoptions(lhba, nullptr, nullptr, "InitiatorCHAPName", "a\rb"), 1u);
+  EXPECT_EQ(last_status(), std::make_pair(6u, std::string("InitiatorCHAPName: Invalid value.")));
+  EXPECT_EQ(saved("intr_logopts.txt"), before);
+  // A last line without its line feed keeps its last character, and the
+  // next line starts a line of its own.
+  const std::string last = std::string(kKey) + ",Yes,No,None,None,None,,,,,Required,Prohibited,Preferred";
+  put_saved("intr_logopts.txt", last);
+  EXPECT_EQ(get(std::string(kLhba) + "/InitiatorLoginOptions/DataParam"), "Preferred");
+  char keys[3][TAVO_VALUE_SIZE] = {"Corvane5", "iSCSIPhysicalHBA0", "LogicalHBA0"};
+  EXPECT_EQ(TAVO_set_ini_loginopts_prop(lhba, keys), 0u);
+  EXPECT_EQ(saved("intr_logopts.txt"), last + "\nCorvane5,iSCSIPhysicalHBA0,LogicalHBA0," + kDefaults + "\n");
+}
+
+TEST_F(TargetsTest, StartUpCheckDropsOnlyMalformedLines) {
+  const std::string portal = std::string(kKey) + ",10.0.0.9,3260,00:0e:1e:30:00:02," + kDefaults + "\n";
+  const std::string stp = portal + "Corvane0,iSCSIPhysicalHBA0,LogicalHBA0,10.0.0.9,3260," + kDefaults + "\n" +
+                          "corvane0" + portal.substr(8);
+  // Lines the library writes can be long (CHAP names of 256 characters).
+  const std::string long_line = tgt(kKey, "iqn." + std::string(1500, 'n'), "10.0.0.9", "3260");
+  const std::string tgt_text = long_line + "\n" + tgt(kKey, "iqn.t", "10.0.0.9", "3260");
+  put_saved("savestp.txt", stp);
+  put_saved("savetgt.txt", tgt_text);
+  ASSERT_EQ(TAVO_exit(), 0u);
+  ASSERT_EQ(TAVO_init(), 0u);
+  EXPECT_EQ(saved("savestp.txt"), portal);
+  EXPECT_EQ(saved("savestp.txt.corrupt"), stp);
+  EXPECT_EQ(file_mode(saved_path("savestp.txt.corrupt")), 0600u);
+  EXPECT_EQ(saved("savetgt.txt"), tgt_text);
+  EXPECT_FALSE(file_exists(saved_path("savetgt.txt.corrupt")));
+  EXPECT_EQ(log_count("CRITICAL:TAVO_check_for_corrupted_database:tokens = 16, line 2 of"), 1);
+  EXPECT_EQ(log_count("CRITICAL:TAVO_check_for_corrupted_database:tokens = 17, line 3 of"), 1);
+}
+
+TEST_F(TargetsTest, OlderLocationsAreMovedIn) {
+  const std::string x = tgt(kKey, "iqn.x", "10.0.0.9", "3260"), y = tgt(kKey, "iqn.y", "10.0.0.9", "3260");
+  put_saved("savetgt.txt", y);
+  write_file(root_.at("/scratch/config/QVL/tavo/savetgt.txt"), y + x);
+  write_file(root_.at("/scratch/Quorvel/savestp.txt"), "moved\n");
+  write_file(root_.at("/scratch/ostrand/tavo/intr_logopts.txt"), "moved too\n");
+  for (int run = 0; run < 2; ++run) {
+    TAVO_save_file_configuration();
+    EXPECT_EQ(saved("savetgt.txt"), y + x);  // added once, after what was there
+    EXPECT_EQ(saved("savestp.txt"), "moved\n");
+    EXPECT_EQ(saved("intr_logopts.txt"), "moved too\n");
+    for (const char* old : {"/scratch/config/QVL/tavo/savetgt.txt", "/scratch/Quorvel/savestp.txt",
+                            "/scratch/ostrand/tavo/intr_logopts.txt"})
+      EXPECT_FALSE(file_exists(root_.at(old))) << old;
+    EXPECT_EQ(file_mode(saved_path("savestp.txt")), 0600u);
+  }
+  // The current file cannot take the lines: the old file stays.
+  write_file(root_.at("/scratch/ostrand/tavo/savestp.txt"), "kept\n");
+  sim::Fault fault;
+  fault.kind = sim::FaultKind::FileErrno;
+  fault.file_call = "open";
+  fault.path_contains = "/etc/config/QVL/tavo/savestp.txt";
+  fault.times = -1;
+  sim_->inject(fault);
+  EXPECT_EQ(TAVO_backup_old_configuration("/scratch/ostrand/tavo/savestp.txt", "/etc/config/QVL/tavo/savestp.txt"), 1u);
+  sim_->clear_faults();
+  EXPECT_TRUE(file_exists(root_.at("/scratch/ostrand/tavo/savestp.txt")));
+  EXPECT_EQ(TAVO_backup_old_configuration("/scratch/none.txt", "/etc/config/QVL/tavo/savestp.txt"), 0u);
+}
+
+// A controller whose configuration was reset loses its saved initiator
+// options; the other controllers keep theirs.
+TEST_F(TargetsTest, ResetSignatureDropsThatControllersInitiatorOptions) {
+  const std::string kept = std::string(kKey) + ",Yes,No,None,None,None,,,,,Prohibited,Prohibited,Prohibited\n";
+  put_saved("intr_logopts.txt", kept + "Corvane1,iSCSIPhysicalHBA0,LogicalHBA0,Yes,No,None,None,None,,,,,,,\n");
+  sim_->flash(1).erase("/cfg/signature");
+  ASSERT_EQ(TAVO_exit(), 0u);
+  ASSERT_EQ(TAVO_init(), 0u);
+  EXPECT_EQ(saved("intr_logopts.txt"), kept + "Corvane0,iSCSIPhysicalHBA1,LogicalHBA0," + kDefaults + "\n" +
+                                          "Corvane1,iSCSIPhysicalHBA0,LogicalHBA0," + kDefaults + "\n");
+  EXPECT_EQ(get(std::string(kLhba) + "/InitiatorLoginOptions/ImmediateData"), "No");
+  EXPECT_EQ(get("Corvane1/iSCSIPhysicalHBA0/LogicalHBA0/InitiatorLoginOptions/ImmediateData"), "Yes");
+}
+
+// A failed file call fails the save with a status and leaves the file.
+TEST_F(TargetsTest, FailedSavesLeaveAStatusAndTheFile) {
+  TavoNode* lhba = node(kLhba);
+  TavoNode* target = add_target("iqn.t");
+  ASSERT_NE(target, nullptr);
+  int n = 0;
+  const struct {
+    const char* file;
+    std::vector<const char*> calls;
+    std::function<uint32_t()> save;
+  } saves[] = {
+      {"savetgt.txt", {"open", "lock", "write", "fsync"},
+       [&] {
+         const std::string name = "iqn.n" + std::to_string(n++);
+         return TAVO_add_target_into_file(lhba, target, name.c_str(), "10.0.0.9", "3260", nullptr, "True");
+       }},
+      {"intr_logopts.txt", {"open", "lock", "write", "fsync", "rename"},
+       [&] { return set(std::string(kLhba) + "/InitiatorLoginOptions/ImmediateData", "No"); }},
+  };
+  for (const auto& s : saves) {
+    for (const char* call : s.calls) {
+      for (int err : {EIO, ENOSPC}) {
+        const std::string before = saved(s.file);
+        sim::Fault fault;
+        fault.kind = sim::FaultKind::FileErrno;
+        fault.file_call = call;
+        fault.path_contains = s.file;
+        fault.err = err;
+        fault.times = -1;
+        sim_->inject(fault);
+        EXPECT_NE(s.save(), 0u) << s.file << " " << call;
+        sim_->clear_faults();
+        EXPECT_EQ(last_status().second.rfind("Failed to save /etc/config/QVL/tavo/" + std::string(s.file), 0), 0u)
+            << s.file << " " << call << ": " << last_status().second;
+        EXPECT_EQ(saved(s.file), before) << s.file << " " << call;
+      }
+    }
+    // A short write goes on with the rest.
+    sim::Fault fault;
+    fault.kind = sim::FaultKind::ShortWrite;
+    sim_->inject(fault);
+    EXPECT_EQ(s.save(), 0u) << s.file;
+    sim_->clear_faults();
+  }
+  EXPECT_EQ(saved("savetgt.txt"), tgt(kKey, "iqn.t", "10.0.0.9", "3260") + tgt(kKey, "iqn.n8", "10.0.0.9", "3260"));
+  EXPECT_EQ(get(std::string(kLhba) + "/InitiatorLoginOptions/ImmediateData"), "No");
+}
+
+}  // namespace
+}  // namespace tavo::test

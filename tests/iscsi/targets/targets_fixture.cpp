@@ -1,0 +1,56 @@
+#include "tests/iscsi/targets/targets_fixture.h"
+
+#include <stdio.h>
+
+namespace tavo::test {
+
+void TargetsTest::put_saved(const std::string& name, const std::string& text) {
+  write_file(saved_path(name) + ".new", text);
+  ASSERT_EQ(::rename((saved_path(name) + ".new").c_str(), saved_path(name).c_str()), 0);
+}
+
+TavoNode* TargetsTest::add_target(const std::string& name, const std::string& address, const std::string& port,
+                                  uint32_t* result) {
+  TavoNode* lhba = node(kLhba);
+  TavoNode* target = initialize_Target(lhba, nullptr, nullptr, nullptr);
+  if (target == nullptr) return nullptr;
+  set_prop_val(target, "TargetISCSIName", "%s", name.c_str());
+  const uint32_t r = TAVO_add_target_into_file(lhba, target, name.c_str(), address.c_str(), port.c_str(), nullptr,
+                                               "True");
+  if (result != nullptr) *result = r;
+  return target;
+}
+
+TavoNode* TargetsTest::add_portal(const std::string& address, const std::string& port, const std::string& options) {
+  TavoNode* discovery = node(std::string(kLhba) + "/Discovery");
+  TavoNode* portal = initialize_SendTargetPortal(discovery, discovery, internal_get_node(discovery, "AddSendTargetPortal",
+                                                 TAVO_KIND_ACTION), nullptr);
+  if (portal == nullptr) return nullptr;
+  set_prop_val(portal, "IPAddress", "%s", address.c_str());
+  set_prop_val(portal, "PortNumber", "%s", port.c_str());
+  const std::string line = std::string(kKey) + "," + address + "," + port + ",00:0e:1e:30:00:02," + options + "\n";
+  put_saved("savestp.txt", (file_exists(saved_path("savestp.txt")) ? saved("savestp.txt") : "") + line);
+  return portal;
+}
+
+std::vector<std::string> TargetsTest::order(const std::string& path) {
+  std::vector<std::string> names;
+  TavoNode* group = node(path);
+  for (TavoNode* c = tree::group_record(group)->first_child; c != group; c = c->next) {
+    char name[TAVO_NAME_SIZE];
+    tree::display_name(c, name);
+    names.emplace_back(name);
+  }
+  return names;
+}
+
+std::vector<size_t> TargetsTest::count(const std::string& path) {
+  std::vector<size_t> n = {1, children(path, TAVO_KIND_PROPERTY).size(), children(path, TAVO_KIND_ACTION).size()};
+  for (const std::string& g : children(path, TAVO_KIND_GROUP)) {
+    const std::vector<size_t> below = count(path + "/" + g);
+    for (size_t i = 0; i < 3; ++i) n[i] += below[i];
+  }
+  return n;
+}
+
+}  // namespace tavo::test

@@ -1,0 +1,49 @@
+// A client over two controllers with iSCSI functions (two on the first),
+// the saved iSCSI files under the root, and targets and send-target portals
+// built as the target actions build them.
+#pragma once
+
+#include <stdint.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "iscsi/targets/targets.h"
+#include "tests/support/client_fixture.h"
+
+namespace tavo::test {
+
+inline constexpr char kTargetsTopology[] =
+    "controller 0 generation=cv3 serial=T0 bus=3\n"
+    "iscsi controller=0 function=2 port=0 device=0 vmhba=vmhba40\n"
+    "iscsi controller=0 function=3 port=1 device=1 vmhba=vmhba41\n"
+    "controller 1 generation=moravel serial=T1 bus=5\n"
+    "iscsi controller=1 function=2 port=0 device=2 vmhba=vmhba42\n";
+inline constexpr char kLhba[] = "Corvane0/iSCSIPhysicalHBA0/LogicalHBA0";
+inline constexpr char kKey[] = "Corvane0,iSCSIPhysicalHBA0,LogicalHBA0";
+// The initiator's options as a new LogicalHBA saves them.
+inline constexpr char kDefaults[] = "Yes,Yes,None,None,None,,,,,Prohibited,Prohibited,Prohibited";
+
+class TargetsTest : public ClientTest {
+ protected:
+  TargetsTest() : ClientTest(kTargetsTopology) {}
+
+  TavoNode* node(const std::string& path) { return get_node(tag(path)); }
+  std::string saved_path(const std::string& name) { return root_.at("/etc/config/QVL/tavo/" + name); }
+  std::string saved(const std::string& name) { return read_file(saved_path(name)); }
+  // Replaces a saved file as an editor does: a new file renamed in.
+  void put_saved(const std::string& name, const std::string& text);
+  // A Target of LogicalHBA0 named name, with its line for one portal (through
+  // TAVO_add_target_into_file, whose result is in *result when given).
+  TavoNode* add_target(const std::string& name, const std::string& address = "10.0.0.9",
+                       const std::string& port = "3260", uint32_t* result = nullptr);
+  // A SendTargetPortal of LogicalHBA0 with its line of options.
+  TavoNode* add_portal(const std::string& address, const std::string& port, const std::string& options = kDefaults);
+  // Display names of every child of the node at path, in child order.
+  std::vector<std::string> order(const std::string& path);
+  // Groups, properties and actions in the subtree at path (the group counted).
+  std::vector<size_t> count(const std::string& path);
+};
+
+}  // namespace tavo::test
