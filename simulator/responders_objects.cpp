@@ -107,7 +107,7 @@ MailboxReply objects_read(Simulator& sim, MailboxCall& call) {
   const uint32_t eof = from + n >= data.size() ? kObjectEndOfFile : 0;
   memcpy(call.payload.data(), &count, sizeof count);
   memcpy(call.payload.data() + 4, &eof, sizeof eof);
-  memcpy(call.payload.data() + kObjectReadData, data.data() + from, n);
+  std::copy_n(data.begin() + static_cast<long>(from), n, call.payload.begin() + kObjectReadData);
   return MailboxReply{};
 }
 

@@ -124,7 +124,7 @@ Bytes& personality_object(Simulator& sim, int controller, const char* name) {
 // An image as the answer: the payload cleared, then as much as fits.
 MailboxReply personality_answer(MailboxCall& call, const Bytes& image) {
   std::fill(call.payload.begin(), call.payload.end(), 0);
-  memcpy(call.payload.data(), image.data(), std::min(image.size(), call.payload.size()));
+  std::copy_n(image.begin(), std::min(image.size(), call.payload.size()), call.payload.begin());
   return MailboxReply{};
 }
 
@@ -182,7 +182,7 @@ const char* personality_of_profile(const Bytes& image) {
   walk_profile_descriptors(image.data(), image.size(), [&](const uint8_t* d, size_t length) {
     ProfilePciFunctionDescriptor pf;
     if (read_profile_descriptor(d, length, kProfilePciFunction, &pf) && (pf.mission_roles & kStorageRoles) != 0)
-      name = personality_of_protocol(pf.pf_state != 0 ? pf.pf_type : uint8_t{kProtocolNic});
+      name = personality_of_protocol(pf.pf_state != 0 ? pf.pf_type : kProtocolNic);
     return true;
   });
   return name;
@@ -243,7 +243,7 @@ MailboxReply personality_legacy(Simulator& sim, MailboxCall& call) {
   if (!personality_has(c, {kGenerationCV2, kGenerationCV3})) return personality_refused();
   Bytes& stored = personality_object(sim, c->index, kLegacy);
   ControllerConfigRecordV1 record{};
-  memcpy(&record, stored.data(), std::min(stored.size(), sizeof record));
+  std::copy_n(stored.begin(), std::min(stored.size(), sizeof record), reinterpret_cast<uint8_t*>(&record));
   ControllerConfigRecord form0{};
   form0.count = record.count;
   for (size_t i = 0; i < kControllerConfigEntries; ++i) memcpy(&form0.entries[i], &record.entries[i], 52);

@@ -243,7 +243,8 @@ static_assert(sizeof(ResetNeeded) == 4);
 // Mailbox 7/1 as an erase: type 3 and the region (14 NIC settings, 15 port
 // and discovery configuration, 27 virtual MAC addresses).
 inline constexpr uint32_t kEraseType = 3;
-enum : uint32_t { kEraseNicSettings = 14, kErasePortConfig = 15 };
+inline constexpr uint32_t kEraseNicSettings = 14;
+inline constexpr uint32_t kErasePortConfig = 15;
 struct EraseRequest {
   uint32_t type;
   uint32_t region;            // 4
@@ -272,7 +273,9 @@ struct NicRegionHeader {
 static_assert(sizeof(NicRegionHeader) == 16);
 static_assert(offsetof(NicRegionHeader, length) == 4);
 
-enum : uint8_t { kRegionNicMac = 32, kRegionIscsiMac = 33, kRegionFcoeMac = 34 };
+inline constexpr uint8_t kRegionNicMac = 32;
+inline constexpr uint8_t kRegionIscsiMac = 33;
+inline constexpr uint8_t kRegionFcoeMac = 34;
 struct NicRegionRecord {
   uint8_t type;
   uint16_t length;            // 1: value bytes after this head

@@ -18,22 +18,25 @@ namespace tavo {
 // --- profile configuration ---
 
 // Descriptor types.
-enum : uint8_t {
-  kProfilePciFunction = 80,
-  kProfileNic = 81,
-  kProfileIscsi = 82,
-  kProfileFcoe = 83,
-  kProfileRoce = 84,
-  kProfilePort = 85,
-  kProfileMultiChannel = 86,
-};
+inline constexpr uint8_t kProfilePciFunction = 80;
+inline constexpr uint8_t kProfileNic = 81;
+inline constexpr uint8_t kProfileIscsi = 82;
+inline constexpr uint8_t kProfileFcoe = 83;
+inline constexpr uint8_t kProfileRoce = 84;
+inline constexpr uint8_t kProfilePort = 85;
+inline constexpr uint8_t kProfileMultiChannel = 86;
 
 // Protocol bits of pf_type and mission_roles.
-enum : uint8_t { kProtocolNic = 1, kProtocolIscsi = 2, kProtocolFcoe = 4, kProtocolRoce = 8 };
+inline constexpr uint8_t kProtocolNic = 1;
+inline constexpr uint8_t kProtocolIscsi = 2;
+inline constexpr uint8_t kProtocolFcoe = 4;
+inline constexpr uint8_t kProtocolRoce = 8;
 
 // Configuration types of a get request (bits 0-1 of byte 1); bit 2 the
 // readback flag, passed through for the firmware.
-enum : uint8_t { kProfileConfigured = 0, kProfileGiven = 1, kProfileActive = 2 };
+inline constexpr uint8_t kProfileConfigured = 0;
+inline constexpr uint8_t kProfileGiven = 1;
+inline constexpr uint8_t kProfileActive = 2;
 inline constexpr uint8_t kProfileReadback = 1u << 2;
 
 // The head every descriptor opens with; readers step by its length byte.
@@ -293,7 +296,9 @@ inline constexpr uint8_t kConfigEntryPciFunction = 0;
 inline constexpr uint8_t kPfStorageOn = 0;
 inline constexpr uint8_t kPfRunsAsNic = 1;
 // PF type: 0 NIC, 1 iSCSI, 2 FCoE.
-enum : uint8_t { kPfTypeNic = 0, kPfTypeIscsi = 1, kPfTypeFcoe = 2 };
+inline constexpr uint8_t kPfTypeNic = 0;
+inline constexpr uint8_t kPfTypeIscsi = 1;
+inline constexpr uint8_t kPfTypeFcoe = 2;
 
 // The fields used are the same in both forms; every other byte is written
 // back as it was read.
