@@ -158,7 +158,7 @@ uint32_t TAVO_reset_virt_mac(TavoNode* controller, uint32_t skip_first) {
   TavoNode* first_port = get_first_instance(configured, "Port");
   if (first_port == nullptr) return 1;
   // Every partition is tried; one that failed makes the whole answer 1.
-  uint32_t result = 0;
+  tavo::controller::FirstFailure first;
   for (TavoNode* port = first_port; port != nullptr; port = next_instance(port)) {
     const auto name_port = static_cast<uint32_t>(tavo::tree::instance_number(port));
     TavoNode* first_function = get_first_instance(port, "Function");
@@ -169,7 +169,7 @@ uint32_t TAVO_reset_virt_mac(TavoNode* controller, uint32_t skip_first) {
       uint8_t factory[6];
       const int mac = region_factory_mac(function, factory);
       if (mac != 0) {
-        if (mac == 1) result = 1;
+        first.note(mac == 1 ? 1 : 0);
         continue;
       }
       const auto partition = static_cast<uint32_t>(k + 1);
@@ -187,9 +187,9 @@ uint32_t TAVO_reset_virt_mac(TavoNode* controller, uint32_t skip_first) {
           0) {
         pdebug(TAVO_LOG_BACKEND, 3, "%s: writing the NIC region of port %u partition %u failed\n", __func__,
                static_cast<unsigned>(name_port), static_cast<unsigned>(partition));
-        result = 1;
+        first.note(1);
       }
     }
   }
-  return result;
+  return first.finish();
 }

@@ -30,20 +30,26 @@ void personality_answer_text(const uint8_t* buffer, size_t payload, size_t max, 
   uint32_t length;
   memcpy(&length, buffer + offsetof(tavo::MailboxResponseHeader, reserved8), sizeof length);
   const size_t n = std::min({static_cast<size_t>(length), payload, max, size_t{TAVO_VALUE_SIZE - 1}});
-  const char* text = reinterpret_cast<const char*>(buffer + tavo::kMailboxHeaderSize);
-  snprintf(out, TAVO_VALUE_SIZE, "%.*s", static_cast<int>(strnlen(text, n)), text);
+  snprintf(out, TAVO_VALUE_SIZE, "%.*s", static_cast<int>(n),
+           reinterpret_cast<const char*>(buffer + tavo::kMailboxHeaderSize));
+}
+
+// The controller's Personality group; none when it is missing or, inside a
+// virtual function, once the loaded property reads "N/A" (status 256).
+TavoNode* personality_group(TavoNode* controller, const char* loaded) {
+  TavoNode* personality = internal_get_node(controller, "Personality", TAVO_KIND_GROUP);
+  if (personality == nullptr || !vm_flag) return personality;
+  set_prop_val(personality, loaded, "%s", "N/A");
+  tavo::controller::refuse_on_vf(nullptr);
+  return nullptr;
 }
 
 }  // namespace
 
 uint32_t TAVO_update_current_personality(TavoNode* controller) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
-  TavoNode* personality = internal_get_node(controller, "Personality", TAVO_KIND_GROUP);
+  TavoNode* personality = personality_group(controller, "CurrentPersonality");
   if (personality == nullptr) return 1;
-  if (vm_flag) {
-    set_prop_val(personality, "CurrentPersonality", "N/A");
-    return tavo::controller::refuse_on_vf(nullptr);
-  }
   const int32_t n = get_port_number(tavo::controller::target_function(controller));
   if (n < 1) return 1;
   const auto port = static_cast<uint32_t>(n);
@@ -55,12 +61,8 @@ uint32_t TAVO_update_current_personality(TavoNode* controller) {
 
 uint32_t TAVO_update_available_personalities(TavoNode* controller) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
-  TavoNode* personality = internal_get_node(controller, "Personality", TAVO_KIND_GROUP);
+  TavoNode* personality = personality_group(controller, "AvailablePersonalities");
   if (personality == nullptr) return 1;
-  if (vm_flag) {
-    set_prop_val(personality, "AvailablePersonalities", "N/A");
-    return tavo::controller::refuse_on_vf(nullptr);
-  }
   TavoNode* fn = tavo::controller::target_function(controller);
   const int32_t n = get_port_number(fn);
   if (n < 1) return 1;

@@ -56,40 +56,42 @@ void personality_append(Bytes* image, const Record& record) {
   image->insert(image->end(), bytes, bytes + sizeof record);
 }
 
-Bytes personality_default_profile(Simulator& sim, int controller) {
+// A reply image of one descriptor per physical function, after a count of
+// type Count.
+template <typename Count, typename Make>
+Bytes personality_image(Simulator& sim, int controller, Make make) {
   const auto functions = personality_functions(sim, controller);
+  const auto count = static_cast<Count>(functions.size());
   Bytes image(4, 0);
-  const auto count = static_cast<uint16_t>(functions.size());
   memcpy(image.data(), &count, sizeof count);
-  for (const SimFunction* f : functions) {
-    const bool iscsi = f->kind == FunctionKind::Iscsi;
-    ProfilePciFunctionDescriptor d{};
-    d.head.type = kProfilePciFunction;
-    d.head.length = sizeof d;
-    d.head.pf = f->pci_function;
-    d.pf_state = 1;
-    d.pf_type = iscsi ? kProtocolIscsi : kProtocolNic;
-    d.mission_roles = iscsi ? kProtocolNic | kStorageRoles : kProtocolNic;
-    personality_append(&image, d);
-  }
+  for (const SimFunction* f : functions) personality_append(&image, make(*f));
   return image;
 }
 
+Bytes personality_default_profile(Simulator& sim, int controller) {
+  return personality_image<uint16_t>(sim, controller, [](const SimFunction& f) {
+    const bool iscsi = f.kind == FunctionKind::Iscsi;
+    ProfilePciFunctionDescriptor d{};
+    d.head.type = kProfilePciFunction;
+    d.head.length = sizeof d;
+    d.head.pf = f.pci_function;
+    d.pf_state = 1;
+    d.pf_type = iscsi ? kProtocolIscsi : kProtocolNic;
+    d.mission_roles = iscsi ? kProtocolNic | kStorageRoles : kProtocolNic;
+    return d;
+  });
+}
+
 Bytes personality_default_common(Simulator& sim, int controller) {
-  const auto functions = personality_functions(sim, controller);
-  Bytes image(4, 0);
-  const auto count = static_cast<uint32_t>(functions.size());
-  memcpy(image.data(), &count, sizeof count);
-  for (const SimFunction* f : functions) {
+  return personality_image<uint32_t>(sim, controller, [](const SimFunction& f) {
     CommonProfileDescriptor d{};
     d.type = kCommonPciFunction;
     d.length = sizeof d;
-    d.pf = f->pci_function;
+    d.pf = f.pci_function;
     d.protocol_valid = 1;
-    d.protocol_type = f->kind == FunctionKind::Iscsi ? kProtocolIscsi : kProtocolNic;
-    personality_append(&image, d);
-  }
-  return image;
+    d.protocol_type = f.kind == FunctionKind::Iscsi ? kProtocolIscsi : kProtocolNic;
+    return d;
+  });
 }
 
 Bytes personality_default_legacy(Simulator& sim, int controller) {

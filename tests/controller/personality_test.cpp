@@ -1,7 +1,8 @@
 // The controller's personality on every path: storage functions of the
 // profile configuration, the legacy configuration of CV2/CV3, Galtor's
 // common profile; SetPersonality's requests and answers, the configured
-// personality, the reboot flag and the available personalities.
+// personality, the reboot flag and the available personalities; and the
+// refusals of this and the erase actions inside a virtual function.
 #include <gtest/gtest.h>
 #include <string.h>
 
@@ -60,23 +61,10 @@ class PersonalityTest : public ClientTest {
   }
 };
 
-TEST_F(PersonalityTest, StartupPerPath) {
-  EXPECT_EQ(get("Corvane0/Personality/CurrentPersonality"), "iSCSI");   // CV3, profile path
-  EXPECT_EQ(get("Corvane1/Personality/CurrentPersonality"), "Unknown");  // Galtor: PF 3 absent, entry 0 NIC
-  EXPECT_EQ(get("Corvane2/Personality/CurrentPersonality"), "iSCSI");   // Moravel
-  EXPECT_EQ(get("Corvane0/Personality/AvailablePersonalities"), "NIC,iSCSI,FCoE");
-  EXPECT_EQ(get("Corvane1/Personality/AvailablePersonalities"), "");
-  EXPECT_EQ(get("Corvane2/Personality/AvailablePersonalities"), "NIC");  // not asked
-  MailboxRequestHeader h{};
-  EXPECT_EQ(last_payload(1, 164, &h).size(), sizeof(ProfileConfigBuffer));
-  EXPECT_EQ(h.version, 1);
-  ASSERT_EQ(restart(kCv2), 0u);  // 213: the legacy configuration
-  EXPECT_EQ(get("Corvane0/Personality/CurrentPersonality"), "iSCSI");
-  EXPECT_EQ(last_payload(1, 81, &h).size(), sizeof(ControllerConfigRecordV1));
-  EXPECT_EQ(h.version, 1);
-}
-
 TEST_F(PersonalityTest, StorageFunctionsOfTheProfile) {
+  // Start-up: Galtor from its common profile (PF 3 absent: entry 0, a NIC).
+  EXPECT_EQ(get("Corvane1/Personality/CurrentPersonality"), "Unknown");
+  EXPECT_EQ(get("Corvane2/Personality/CurrentPersonality"), "iSCSI");
   constexpr uint8_t S = kStorageRoles, N = kProtocolNic;
   const char* kActive = "/cfg/profile/active";
   struct Row {
@@ -93,6 +81,9 @@ TEST_F(PersonalityTest, StorageFunctionsOfTheProfile) {
       {"first type below 80: legacy", profile_image({{2, kProtocolFcoe, 1, S}}, 79), "iSCSI"},
   };
   for (const Row& r : rows) EXPECT_EQ(current(0, kActive, r.image), r.shown) << r.name;
+  MailboxRequestHeader h{};
+  EXPECT_EQ(last_payload(1, 164, &h).size(), sizeof(ProfileConfigBuffer));
+  EXPECT_EQ(h.version, 1);
   // More storage functions than the list holds: the first eight count.
   std::vector<Pf> many;
   for (uint16_t pf = 0; pf < 12; ++pf) many.push_back({pf, pf < 8 ? kProtocolFcoe : kProtocolIscsi, 1, S});
@@ -102,10 +93,9 @@ TEST_F(PersonalityTest, StorageFunctionsOfTheProfile) {
   sim_->clear_log();
   EXPECT_EQ(current(0), "iSCSI");
   EXPECT_EQ(mailbox_count(1, 81), 1);
+  fail_mailbox(1, 164, 1).additional_status = 30;
   fail_mailbox(1, 81, 3);
-  EXPECT_EQ(TAVO_get_legacy_adapter_current_personality(1, 0, 0, get_node(tag("Corvane0")),
-                                                        get_node(tag("Corvane0/Personality"))),
-            1u);
+  EXPECT_EQ(TAVO_update_current_personality(get_node(tag("Corvane0"))), 1u);
   EXPECT_EQ(last_status().first, 140u);
 }
 
@@ -128,6 +118,9 @@ TEST_F(PersonalityTest, LegacyAndCommonConfigurations) {
       {legacy(1, 5, 1, 5), "Illegal"},
   };
   for (const Row& r : legacy_rows) EXPECT_EQ(current(0, "/cfg/cv_conf", r.record), r.shown);
+  MailboxRequestHeader h{};
+  EXPECT_EQ(last_payload(1, 81, &h).size(), sizeof(ControllerConfigRecordV1));
+  EXPECT_EQ(h.version, 1);
 
   ASSERT_EQ(restart("controller 0 generation=galtor serial=G\nnic controller=0 function=0 name=vmnic0\n"), 0u);
   auto common = [](uint32_t count, uint8_t type, uint8_t valid) {
@@ -144,8 +137,6 @@ TEST_F(PersonalityTest, LegacyAndCommonConfigurations) {
       {common(513, kProtocolFcoe, 1), "N/A"},
   };
   for (const Row& r : common_rows) EXPECT_EQ(current(0, "/cfg/profile/common", r.record), r.shown);
-  const Bytes request = last_payload(1, 164);
-  EXPECT_EQ(request.size(), sizeof(CommonProfileConfig));
 }
 
 TEST_F(PersonalityTest, SetPersonalityRequestsAndAnswers) {
@@ -216,17 +207,18 @@ TEST_F(PersonalityTest, SetPersonalityRequestsAndAnswers) {
 }
 
 TEST_F(PersonalityTest, ConfiguredAvailableAndRebootAnswers) {
+  EXPECT_EQ(get("Corvane1/Personality/AvailablePersonalities"), "");     // Galtor
+  EXPECT_EQ(get("Corvane2/Personality/AvailablePersonalities"), "NIC");  // Moravel: not asked
   sim_->flash(0)["/cfg/personality"] = Bytes{'i', 'S', 'C', 'S', 'I', '-', 'n', 'e', 'w'};
   EXPECT_EQ(get("Corvane0/Personality/ConfiguredPersonality"), "iSCSI-ne");  // at most 8 characters
-  sim::Fault f;
-  f.kind = sim::FaultKind::ResponseLength;
-  f.opcode = 114;
-  f.length = 2;
-  sim_->inject(f);
-  EXPECT_EQ(get("Corvane0/Personality/ConfiguredPersonality"), "iS");
-  f.length = 0x7FFFFFFF;
-  sim_->inject(f);
-  EXPECT_EQ(get("Corvane0/Personality/ConfiguredPersonality"), "iSCSI-ne");
+  for (const auto& [length, shown] : {std::pair<int64_t, const char*>{2, "iS"}, {0x7FFFFFFF, "iSCSI-ne"}}) {
+    sim::Fault f;
+    f.kind = sim::FaultKind::ResponseLength;
+    f.opcode = 114;
+    f.length = length;
+    sim_->inject(f);
+    EXPECT_EQ(get("Corvane0/Personality/ConfiguredPersonality"), shown);
+  }
   EXPECT_EQ(get("Corvane1/Personality/ConfiguredPersonality"), "N/A");
   fail_mailbox(1, 114, 3);
   EXPECT_EQ(get("Corvane0/Personality/ConfiguredPersonality"), "<unreadable>");
@@ -262,8 +254,11 @@ TEST_F(PersonalityTest, VirtualFunctionRefusals) {
     EXPECT_EQ(get(p), "<unreadable>") << p;
     EXPECT_EQ(last_status(), vf);
   }
-  EXPECT_EQ(act("Corvane0/Personality/SetPersonality", {"NIC"}), 1u);
-  EXPECT_EQ(last_status(), vf);
+  for (const char* action : {"Corvane0/Personality/SetPersonality", "Corvane0/EraseAllConfiguration",
+                             "Corvane0/ResetFactoryDefaults", "Corvane0/NICPhysicalHBA0/EraseNICConfiguration"}) {
+    EXPECT_EQ(act(action, {strstr(action, "Personality") ? "NIC" : "1"}), 1u) << action;
+    EXPECT_EQ(last_status(), vf);
+  }
   EXPECT_TRUE(sim_->mailbox_log().empty());
 }
 

@@ -35,35 +35,25 @@ class RandomAnswersTest : public ClientTest {
     for (uint8_t& x : b) x = static_cast<uint8_t>(below(256));
     return b;
   }
-  // A NIC region: a header whose length field mostly fits, then records
-  // around the MAC types with mostly MAC-sized values.
-  Bytes region() {
-    if (below(4) == 0) return noise(below(200));
-    Bytes b = noise(16);
-    while (below(8) != 0) {
-      const auto length = static_cast<uint16_t>(below(3) == 0 ? below(40) : 7);
-      b.push_back(static_cast<uint8_t>(30 + below(8)));
-      b.push_back(static_cast<uint8_t>(length & 0xFF));
-      b.push_back(static_cast<uint8_t>(length >> 8));
-      const Bytes value = noise(length);
+  // Records of a one- or two-byte length field (descriptors, NIC regions)
+  // after a head of head_size bytes: types around the ones read, lengths
+  // mostly of their size; sometimes plain noise of any size.
+  Bytes records(size_t head_size, size_t max_size, uint8_t first_type, uint8_t usual, bool wide) {
+    if (below(4) == 0) return noise(below(static_cast<uint32_t>(max_size + 64)));
+    Bytes b = noise(head_size);
+    if (below(2) == 0) b[1] = 0;  // descriptor counts below 256
+    while (b.size() < max_size && below(12) != 0) {
+      const uint32_t length = below(3) == 0 ? below(wide ? 300 : 256) : usual;
+      b.push_back(static_cast<uint8_t>(first_type + below(8)));
+      b.push_back(static_cast<uint8_t>(length));
+      if (wide) b.push_back(static_cast<uint8_t>(length >> 8));
+      const Bytes value = noise(wide ? length : std::max<uint32_t>(length, 2) - 2);
       b.insert(b.end(), value.begin(), value.end());
     }
-    const uint32_t length = below(4) == 0 ? below(100) : static_cast<uint32_t>(b.size() - 16);
-    memcpy(&b[4], &length, 4);
-    return b;
-  }
-  // Mostly plausible: small counts, descriptor-like types and lengths with
-  // random bodies; sometimes plain noise of any size.
-  Bytes descriptors(size_t count_bytes, size_t max_size) {
-    if (below(4) == 0) return noise(below(static_cast<uint32_t>(max_size + 64)));
-    Bytes b = noise(count_bytes);
-    if (below(2) == 0) b[1] = 0;  // counts below 256
-    while (b.size() < max_size && below(12) != 0) {
-      const uint8_t length = static_cast<uint8_t>(below(3) == 0 ? below(256) : 88);
-      Bytes d = noise(std::max<size_t>(length, 2));
-      d[0] = static_cast<uint8_t>(60 + below(30));
-      d[1] = length;
-      b.insert(b.end(), d.begin(), d.end());
+    if (wide && below(4) != 0) {  // a region length field that fits, or cuts the last record
+      auto length = static_cast<uint32_t>(b.size() - head_size);
+      length -= std::min(length, below(2) * below(6));
+      memcpy(&b[4], &length, 4);
     }
     return b;
   }
@@ -83,9 +73,9 @@ TEST_F(RandomAnswersTest, WalksStayInsideTheirBuffers) {
     SCOPED_TRACE(round);
     for (int c = 0; c < 3; ++c) {
       auto& flash = sim_->flash(c);
-      flash["/cfg/profile/active"] = descriptors(4, sizeof(ProfileConfigBuffer));
-      flash["/cfg/profile/configured"] = descriptors(4, sizeof(ProfileConfigBuffer));
-      flash["/cfg/profile/common"] = descriptors(4, 4 + 72 * 4);
+      flash["/cfg/profile/active"] = records(4, sizeof(ProfileConfigBuffer), 78, 88, false);
+      flash["/cfg/profile/configured"] = records(4, sizeof(ProfileConfigBuffer), 78, 88, false);
+      flash["/cfg/profile/common"] = records(4, 4 + 72 * 4, 62, 72, false);
       flash["/cfg/cv_conf"] = noise(below(2) == 0 ? sizeof(ControllerConfigRecordV1) : below(1200));
       for (const char* t : texts) flash[t] = noise(below(600));
     }
@@ -108,7 +98,7 @@ TEST_F(RandomAnswersTest, WalksStayInsideTheirBuffers) {
       for (int k = 1; k <= 2; ++k) {
         const std::string name =
             "/nicdata/Port" + std::to_string(p) + "/Partition" + std::to_string(k) + "/Region1";
-        sim_->flash(0)[name] = region();
+        sim_->flash(0)[name] = records(16, 400, 30, 7, true);
       }
     EXPECT_LE(TAVO_reset_virt_mac(controllers[0], below(2)), 1u);
   }
