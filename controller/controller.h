@@ -190,7 +190,7 @@ TAVO_EXPORT uint32_t TAVO_set_legacy_adapter_personality(uint32_t port_number, u
 TAVO_EXPORT uint8_t* TAVO_read_nic_region(uint32_t port_number, uint8_t domain, uint8_t phba_port,
                                           uint32_t name_port, uint32_t partition);
 // Writes 16 + the header's length field bytes of region back in one
-// piece: 0, the command's status, or 1 (no region, too long).
+// chunk: 0, the command's status, or 1 (no region, too long).
 TAVO_EXPORT uint32_t TAVO_write_nic_region(uint32_t port_number, uint8_t domain, uint8_t phba_port,
                                            uint32_t name_port, uint32_t partition, const uint8_t* region);
 // Puts the factory MAC of every ConfiguredProfile function back into its
@@ -266,6 +266,10 @@ bool store_field(TavoNode* group, const char* name, const char* field, size_t si
 // BootCodeVersion and FirmwareStatus from the attributes; true when all
 // were stored.
 bool store_firmware_versions(TavoNode* controller, const tavo::ControllerAttributes& block);
+// The answers that send the personality to its legacy path: the firmware
+// lacks the version-1 command, or the profile path does not apply.
+inline constexpr uint32_t kVersionNotSupported = 213;
+inline constexpr uint32_t kPathNotApplicable = 288;
 // Personality names of the protocol bits ("Illegal" for any other), and
 // back (0 for a name that is none of them, case ignored).
 const char* personality_name(uint32_t protocol);

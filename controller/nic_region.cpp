@@ -118,9 +118,9 @@ uint32_t TAVO_write_nic_region(uint32_t port_number, uint8_t domain, uint8_t phb
   if (region == nullptr) return 1;
   NicRegionHeader header;
   memcpy(&header, region, sizeof header);
-  // Header and records go in one piece.
-  if (header.length > tavo::kObjectPieceMax - sizeof header) {
-    pdebug(TAVO_LOG_BACKEND, 3, "%s: %u bytes of records do not fit one piece\n", __func__,
+  // Header and records go in one chunk.
+  if (header.length > tavo::kObjectChunkMax - sizeof header) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: %u bytes of records do not fit one chunk\n", __func__,
            static_cast<unsigned>(header.length));
     return 1;
   }

@@ -15,12 +15,12 @@
 #include "transport/glob.h"
 #include "transport/mailbox.h"
 
+using tavo::controller::kPathNotApplicable;
+using tavo::controller::kVersionNotSupported;
 using tavo::controller::store_and_answer;
 
 namespace {
 
-constexpr uint32_t kVersionNotSupported = 213;
-constexpr uint32_t kPathNotApplicable = 288;
 constexpr size_t kAvailablePayload = 512;
 constexpr size_t kConfiguredPayload = 8;
 

@@ -9,11 +9,11 @@
 using tavo::ProfileConfigBuffer;
 using tavo::ProfilePciFunctionDescriptor;
 using tavo::base::counted_zeroed;
+using tavo::controller::kPathNotApplicable;
+using tavo::controller::kVersionNotSupported;
 
 namespace {
 
-constexpr uint32_t kVersionNotSupported = 213;
-constexpr uint32_t kPathNotApplicable = 288;
 
 struct PersonalityName {
   uint8_t protocol;

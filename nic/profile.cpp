@@ -1,15 +1,13 @@
 // The one reader of the firmware's profile configuration (mailbox 164,
 // header version 1) that the profile, channel and personality code share.
+#include "controller/controller.h"
 #include "nic/nic.h"
 #include "transport/commands.h"
-#include "transport/mailbox.h"
 
 using tavo::ProfileConfigBuffer;
 
 ProfileConfigBuffer* TAVO_get_profile(TavoNode* controller, uint8_t config_type, uint8_t profile_id, uint8_t readback) {
-  if (controller == nullptr) return nullptr;
-  TavoNode* fn = get_first_instance(controller, "iSCSIPhysicalHBA");
-  if (fn == nullptr) fn = get_first_instance(controller, "NICPhysicalHBA");
+  TavoNode* fn = tavo::controller::target_function(controller);
   if (fn == nullptr) return nullptr;
   auto buffer = tavo::base::counted_zeroed<ProfileConfigBuffer>();
   if (!buffer) {
@@ -18,11 +16,10 @@ ProfileConfigBuffer* TAVO_get_profile(TavoNode* controller, uint8_t config_type,
   }
   buffer->profile_id = profile_id;
   buffer->config = static_cast<uint8_t>((config_type & 3) | (readback != 0 ? tavo::kProfileReadback : 0));
-  const int32_t instance = get_cv_instance(controller);
   const uint32_t status =
       ioctl_get_profile_config(static_cast<uint32_t>(get_port_number(fn)), buffer.get(), sizeof(ProfileConfigBuffer),
                                static_cast<uint8_t>(get_domain_id(fn)), static_cast<uint8_t>(get_phba_port_number(fn)),
-                               get_the_protocol(static_cast<uint32_t>(instance)));
+                               tavo::controller::controller_transport(controller));
   if (status != 0) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s: ioctl_get_profile_config failed with status %d\n", __func__,
            static_cast<int>(status));

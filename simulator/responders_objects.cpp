@@ -23,7 +23,7 @@ using Bytes = std::vector<uint8_t>;
 
 constexpr uint8_t kStatusInvalid = 3;
 
-// A write in progress per controller and object: what its pieces built and
+// A write in progress per controller and object: what its chunks built and
 // whether they changed the object.
 struct PendingWrite {
   Bytes content;
@@ -111,7 +111,7 @@ MailboxReply objects_read(Simulator& sim, MailboxCall& call) {
   return MailboxReply{};
 }
 
-// Pieces build the object from offset 0 on; the last one (end of file)
+// Chunks build the object from offset 0 on; the last one (end of file)
 // puts it in place and answers whether it changed.
 MailboxReply objects_write(Simulator& sim, MailboxCall& call, PendingWrites& pending) {
   std::string name;
@@ -123,7 +123,7 @@ MailboxReply objects_write(Simulator& sim, MailboxCall& call, PendingWrites& pen
   const size_t room = call.payload.size() - offsetof(ObjectWriteRequest, data);
   PendingWrite& write = pending[{call.controller->index, name}];
   if (offset == 0) write = PendingWrite{{}, true};
-  if (!write.started || length > kObjectPieceMax || length > room || offset != write.content.size()) {
+  if (!write.started || length > kObjectChunkMax || length > room || offset != write.content.size()) {
     pending.erase({call.controller->index, name});
     return MailboxReply{kStatusInvalid, 0, 0};
   }

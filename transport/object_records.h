@@ -1,5 +1,5 @@
 // Named objects in the controller's flash file system, read (mailbox 171)
-// and written (172) in pieces with header version 1. The firmware branch
+// and written (172) in chunks with header version 1. The firmware branch
 // owns the transfer; the controller and boot code use the same requests for
 // their own objects. Little-endian, packed; the simulator's firmware reads
 // the same layouts.
@@ -13,7 +13,7 @@ namespace tavo {
 #pragma pack(push, 1)
 
 inline constexpr size_t kObjectNameSize = 104;
-inline constexpr uint32_t kObjectPieceMax = 32768;
+inline constexpr uint32_t kObjectChunkMax = 32768;
 inline constexpr uint32_t kObjectLengthMask = 0x00FFFFFF;
 // Bit 31 of the read answer's second word and of the write request's first.
 inline constexpr uint32_t kObjectEndOfFile = 0x80000000u;
@@ -32,14 +32,14 @@ static_assert(offsetof(ObjectReadRequest, name) == 8);
 inline constexpr size_t kObjectReadData = offsetof(ObjectReadRequest, name);
 inline constexpr size_t kObjectReadRoom = sizeof(ObjectReadRequest) - kObjectReadData;
 
-// Request: piece length (bits 0-23) and end of file (bit 31)|offset|name|
-// data. Answer: bytes written|change status (byte 4, after the last piece).
+// Request: chunk length (bits 0-23) and end of file (bit 31)|offset|name|
+// data. Answer: bytes written|change status (byte 4, after the last chunk).
 // A caller may send fewer data bytes than the full request holds.
 struct ObjectWriteRequest {
   uint32_t length;
   uint32_t offset;                  // 4
   char name[kObjectNameSize];       // 8
-  uint8_t data[kObjectPieceMax];    // 112
+  uint8_t data[kObjectChunkMax];    // 112
 };
 static_assert(sizeof(ObjectWriteRequest) == 32880);
 static_assert(offsetof(ObjectWriteRequest, offset) == 4);

@@ -125,7 +125,7 @@ TEST_F(EraseRegionTest, ResetVirtMacWritesFactoryMacs) {
     const char* name;
     Bytes planted, left;
   } rows[] = {
-      {"more than one piece", Bytes(40000, 0x11), {}},
+      {"more than one chunk", Bytes(40000, 0x11), {}},
       {"header longer than the object", made(17, two_records), {}},
       {"no records", made(0, {}), {}},
       {"record past the end", made(15, two_records), made(15, Bytes(two_records.begin(), two_records.end() - 1))},
