@@ -27,7 +27,28 @@ TAVO_EXPORT int32_t clear_bit(uint8_t* bits, uint32_t n, uint32_t i);
 TAVO_END_DECLS
 
 #ifdef __cplusplus
+#include <string.h>
+
+#include <memory>
+
 namespace tavo::base {
+
+// A block of counted memory, given back with tavo_dfree when its owner goes.
+struct CountedFree {
+  void operator()(void* block) const { tavo_dfree(block); }
+};
+template <typename T>
+using Counted = std::unique_ptr<T, CountedFree>;
+
+// A cleared block of size bytes (at least sizeof(T)); empty when it could
+// not be allocated.
+template <typename T>
+Counted<T> counted_zeroed(size_t size = sizeof(T)) {
+  if (size < sizeof(T)) size = sizeof(T);
+  Counted<T> block(static_cast<T*>(tavo_dmalloc(size)));
+  if (block) memset(block.get(), 0, size);
+  return block;
+}
 
 // The first bit at or after start that is set (want 1) or clear (want 0)
 // among the n bits, or -1.

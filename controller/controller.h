@@ -6,6 +6,7 @@
 #include <stdint.h>
 
 #include "transport/firmware_records.h"
+#include "transport/profile_records.h"
 #include "tree/tree.h"
 
 TAVO_BEGIN_DECLS
@@ -100,10 +101,14 @@ TAVO_EXPORT uint32_t handle_ControllerType(TavoNode* property, char* buf, uint32
 TAVO_EXPORT uint32_t handle_ProtocolSupported(TavoNode* property, char* buf, uint32_t op);
 TAVO_EXPORT uint32_t handle_MaxSupportedController(TavoNode* property, char* buf, uint32_t op);
 TAVO_EXPORT uint32_t handle_get_ncsi_version(TavoNode* property, char* buf, uint32_t op);
-// Personality and NC-SI handlers whose readings are not built yet.
 TAVO_EXPORT uint32_t handle_RebootRequired(TavoNode* property, char* buf, uint32_t op);
 TAVO_EXPORT uint32_t handle_ConfiguredPersonality(TavoNode* property, char* buf, uint32_t op);
+// NCSISupport, NCSICVHandShake and the static configuration: a fresh
+// reading of the NC-SI attributes, then the stored value.
 TAVO_EXPORT uint32_t handle_ncsi_static_configuration(TavoNode* property, char* buf, uint32_t op);
+// The dynamic configuration: read as above; a write goes to the firmware
+// (status 145 while NCSISupport is not "Supported").
+TAVO_EXPORT uint32_t handle_ncsi_dynamic_configuration(TavoNode* property, char* buf, uint32_t op);
 
 // "N/A" into text[256]: this host has no secure-jumper query. 0.
 TAVO_EXPORT uint32_t TAVO_get_secure_jumper_state(uint32_t port_number, char* text);
@@ -126,12 +131,79 @@ TAVO_EXPORT uint32_t get_vpd_data(uint32_t function_number, uint8_t domain, uint
 // --- loaders run for each live controller at start-up ---
 TAVO_EXPORT uint32_t TAVO_update_oem_props(TavoNode* controller);
 TAVO_EXPORT uint32_t TAVO_update_cntr_additional_attribs(TavoNode* controller);
+// The NC-SI attributes (86/1) into the NCSI group and, on CV2, into the
+// instance name_node names (create: build the instances when missing); the
+// first three arguments and domain are not used. 0, 1, or the failed
+// command's status.
 TAVO_EXPORT uint32_t TAVO_get_ncsi_attributes(int32_t function_number, int32_t phba_port, TavoNode* ncsi,
                                               TavoNode* name_node, uint32_t domain, uint32_t create);
+// AvailablePersonalities and CurrentPersonality of the Personality group;
+// 0 or 1.
 TAVO_EXPORT uint32_t TAVO_update_available_personalities(TavoNode* controller);
 TAVO_EXPORT uint32_t TAVO_update_current_personality(TavoNode* controller);
 
+// --- NC-SI configuration ---
+// The CV2 instances under the NCSI group (one each, numbered 0).
+TAVO_EXPORT TavoNode* initialize_NCSIStaticConfiguration(TavoNode* parent, TavoNode* creating_node,
+                                                         TavoNode* creating_action, char* params);
+TAVO_EXPORT TavoNode* initialize_NCSIDynamicConfiguration(TavoNode* parent, TavoNode* creating_node,
+                                                          TavoNode* creating_action, char* params);
+// Writes one dynamic property (by name) with 87/1, every other byte of the
+// dynamic block as read; the port arguments and domain are not used. 0,
+// 1 (status 17 for a value that is no valid MAC, flag or VLAN), or the
+// failed command's status (219 for the write).
+TAVO_EXPORT uint32_t set_ncsi_attributes(int32_t function_number, int32_t phba_port, const char* property_name,
+                                         TavoNode* ncsi, uint32_t domain, const char* value);
+
+// --- personality ---
+// Modes of TAVO_get_storage_functions: a storage function without a valid
+// protocol counts (as NIC) only when setting.
+enum { TAVO_STORAGE_READING = 0, TAVO_STORAGE_SETTING = 1, TAVO_MAX_STORAGE_FUNCTIONS = 8 };
+// port_number is the function number of the controller's target function.
+// The storage functions of the active profile configuration into *count
+// and the two arrays (TAVO_MAX_STORAGE_FUNCTIONS each): 0; 213 when the
+// firmware lacks the command, 288 when the profile path does not apply;
+// 1 (status 16) without memory.
+TAVO_EXPORT uint32_t TAVO_get_storage_functions(uint32_t port_number, uint8_t domain, uint8_t phba_port,
+                                                TavoNode* controller, uint32_t* count, uint32_t* pf_numbers,
+                                                uint32_t* protocol_types, uint32_t mode);
+// CurrentPersonality of the Personality group from the storage functions:
+// 0, 1, 213 or 288 (the last two: take the legacy path).
+TAVO_EXPORT uint32_t TAVO_get_adapter_current_personality(uint32_t port_number, uint8_t domain, uint8_t phba_port,
+                                                          TavoNode* controller, TavoNode* personality);
+// The same from the legacy controller configuration (CV2, CV3) or the
+// common profile (Galtor); 0 or 1 (status 140).
+TAVO_EXPORT uint32_t TAVO_get_legacy_adapter_current_personality(uint32_t port_number, uint8_t domain,
+                                                                 uint8_t phba_port, TavoNode* controller,
+                                                                 TavoNode* personality);
+// Writes "NIC", "iSCSI" or "FCoE" (any case) as the protocol of every
+// storage function: 0, 213 (take the legacy path) or 1 with the status.
+TAVO_EXPORT uint32_t TAVO_set_adapter_personality(uint32_t port_number, uint8_t domain, uint8_t phba_port,
+                                                  TavoNode* controller, const char* personality);
+TAVO_EXPORT uint32_t TAVO_set_legacy_adapter_personality(uint32_t port_number, uint8_t domain, uint8_t phba_port,
+                                                         TavoNode* controller, const char* personality);
+
+// --- NIC region, factory reset and erase ---
+// The NIC region object of a port's partition (1 the first), header and
+// records, in a new buffer of at least 16 + its length field bytes that
+// the caller frees with tavo_dfree; NULL when it cannot be read whole.
+TAVO_EXPORT uint8_t* TAVO_read_nic_region(uint32_t port_number, uint8_t domain, uint8_t phba_port,
+                                          uint32_t name_port, uint32_t partition);
+// Writes 16 + the header's length field bytes of region back in one
+// chunk: 0, the command's status, or 1 (no region, too long).
+TAVO_EXPORT uint32_t TAVO_write_nic_region(uint32_t port_number, uint8_t domain, uint8_t phba_port,
+                                           uint32_t name_port, uint32_t partition, const uint8_t* region);
+// Puts the factory MAC of every ConfiguredProfile function back into its
+// NIC region (skip_first 1: not the first partition of a port); 0, or 1
+// when any partition failed.
+TAVO_EXPORT uint32_t TAVO_reset_virt_mac(TavoNode* controller, uint32_t skip_first);
+// Erases a NIC function's NIC settings (7/1, region 14): 0 (status 184),
+// 55 (status 239, reboot now) or the command's status (188).
+TAVO_EXPORT uint32_t TAVO_EraseNICConfiguration(TavoNode* function_group);
+TAVO_EXPORT uint32_t do_EraseNICConfiguration(TavoNode* group, TavoNode* action, char* params);
+
 // --- actions of the Corvane group (params: six 256-byte texts) ---
+// EraseAllConfiguration answers the first failed erase, with its status.
 TAVO_EXPORT uint32_t do_SetPersonality(TavoNode* group, TavoNode* action, char* params);
 TAVO_EXPORT uint32_t do_ResetFactoryDefaults(TavoNode* group, TavoNode* action, char* params);
 TAVO_EXPORT uint32_t do_EraseAllConfiguration(TavoNode* group, TavoNode* action, char* params);
@@ -194,6 +266,49 @@ bool store_field(TavoNode* group, const char* name, const char* field, size_t si
 // BootCodeVersion and FirmwareStatus from the attributes; true when all
 // were stored.
 bool store_firmware_versions(TavoNode* controller, const tavo::ControllerAttributes& block);
+// The answers that send the personality to its legacy path: the firmware
+// lacks the version-1 command, or the profile path does not apply.
+inline constexpr uint32_t kVersionNotSupported = 213;
+inline constexpr uint32_t kPathNotApplicable = 288;
+// Personality names of the protocol bits ("Illegal" for any other), and
+// back (0 for a name that is none of them, case ignored).
+const char* personality_name(uint32_t protocol);
+uint8_t personality_protocol(const char* name);
+// Status 151 (the firmware refused the change, or no storage function); 1.
+inline constexpr uint32_t kPersonalityRefused = 151;
+uint32_t personality_refused();
+
+// The calling thread's last status, kept to be put back.
+class SavedStatus {
+ public:
+  SavedStatus() { tavo_get_last_status(&code_, text_); }
+  void restore() const { tavo_set_last_status(code_, text_); }
+
+ private:
+  uint32_t code_ = 0;
+  char text_[TAVO_STATUS_TEXT_SIZE] = "";
+};
+
+// The first failure among independent steps that all run: its result and
+// the last status it left.
+class FirstFailure {
+ public:
+  void note(uint32_t result) {
+    if (result == 0 || result_ != 0) return;
+    result_ = result;
+    status_ = SavedStatus();
+  }
+  // The first failure's result with its status put back, else 0.
+  uint32_t finish() const {
+    if (result_ != 0) status_.restore();
+    return result_;
+  }
+
+ private:
+  uint32_t result_ = 0;
+  SavedStatus status_;
+};
+
 // The OEM record's Galtor rules: the maker's serial (byte 0 from 1 to 254)
 // and the OEM serial (byte 12 not 255, byte 13 not 0) are usable.
 bool galtor_maker_serial_usable(const tavo::OemParams& oem);

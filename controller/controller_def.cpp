@@ -451,13 +451,16 @@ const TavoActionDescriptor ROOT_Corvane_UpgradeFlashROM_action = {
 const TavoActionDescriptor ROOT_Corvane_ResetFactoryDefaults_action = {
     do_ResetFactoryDefaults, 0, 1,
     {param(0, "ProfileId",
-           "This parameter specifies the profile whose resource descriptors return to factory defaults; 0 means the "
-           "active profile.",
+           "This parameter specifies which ProfileId resource descriptors are to be reverted to their factory "
+           "defaults. If ProfileId is zero specifies the active profile is to be reset to factory settings. If it is "
+           "no-zero value specifies the Profile number that is to revert to factory settings.",
            TAVO_TYPE_INTEGER, "", 0, 256)}};
 const TavoActionDescriptor ROOT_Corvane_EraseAllConfiguration_action = {do_EraseAllConfiguration, 0, 0, {}};
 const TavoActionDescriptor ROOT_Corvane_Personality_SetPersonality_action = {
     do_SetPersonality, 0, 1,
-    {param(1, "NewPersonality", "This parameter specifies the new personality, where the OEM permits it.",
+    {param(1, "NewPersonality",
+           "This parameter accepts the new type of personality of the adapter to be changed, permitted by the OEM. "
+           "The new type of personality may be any of NIC/iSCSI/FCoE.",
            TAVO_TYPE_LIST, "NIC,iSCSI,FCoE", 3, 5)}};
 const TavoActionDescriptor ROOT_Corvane_ExtFATData_RetrieveARMLog_action = {
     do_RetrieveARMLog, 0, 2,

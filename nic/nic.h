@@ -4,6 +4,7 @@
 
 #include <stdint.h>
 
+#include "transport/profile_records.h"
 #include "tree/tree.h"
 
 TAVO_BEGIN_DECLS
@@ -12,6 +13,9 @@ TAVO_BEGIN_DECLS
 // params: six 256-byte texts or NULL. NULL when nothing was built.
 TAVO_EXPORT TavoNode* initialize_NICPhysicalHBA(TavoNode* controller, TavoNode* creating_node,
                                                 TavoNode* creating_action, char* params);
+
+// The actions of the branch.
+TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_NICPhysicalHBA_EraseNICConfiguration_action;
 
 // Enumeration of one function: its factory MAC (protocol 1 iSCSI, 2 NIC)
 // and its virtual functions (their number in *vf_count).
@@ -31,6 +35,14 @@ TAVO_EXPORT uint32_t TAVO_get_active_profiles(TavoNode* controller);
 TAVO_EXPORT uint32_t TAVO_get_configured_profiles(TavoNode* controller);
 // ids_only other than 1 also builds the LinkConfig instances.
 TAVO_EXPORT uint32_t TAVO_get_link_reconfig_details(TavoNode* controller, uint8_t ids_only);
+
+// The controller's profile configuration (config type 0 configured, 1 the
+// profile named by profile_id, 2 active; readback non-zero sets the
+// readback flag), read through its first iSCSI, else NIC, function. A new
+// buffer the caller frees with tavo_dfree; NULL without a controller or
+// function, or with status 16 or 278.
+TAVO_EXPORT tavo::ProfileConfigBuffer* TAVO_get_profile(TavoNode* controller, uint8_t config_type,
+                                                        uint8_t profile_id, uint8_t readback);
 
 // Handlers and actions of the controller's link reconfiguration, channel
 // and profile groups (params: six 256-byte texts).

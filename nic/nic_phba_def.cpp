@@ -1,9 +1,11 @@
 // The NICPhysicalHBA branch: one instance per NIC function of a controller.
+#include "controller/controller.h"
 #include "nic/nic.h"
 #include "tree/group_builder.h"
 
 namespace {
 
+using tavo::tree::action;
 using tavo::tree::ChildDef;
 using tavo::tree::GroupDef;
 using tavo::tree::property;
@@ -73,6 +75,12 @@ const ChildDef nic_phba_children[] = {
              RO, TAVO_TYPE_LIST, "True,False", 4, 5, "False", handle_internal_property),
     property("PortNumber", "This property specifies the port number assigned to this PCI function.", RO,
              TAVO_TYPE_INTEGER, "", 0, 3, "0", handle_internal_property),
+    action("EraseNICConfiguration",
+           "This command resets the Tessmark NIC (PXE and PXEVantrel) configuration to factory default settings. "
+           "Upon successful completion of this command, all user PXE configured settings will be lost on the "
+           "particular port of the Tessmark controller that was configured. A reboot is required for these changes "
+           "to take effect.",
+           &ROOT_Corvane_NICPhysicalHBA_EraseNICConfiguration_action),
     subgroup(&nic_pci),
     subgroup(&nic_driver),
 };
@@ -83,6 +91,9 @@ const GroupDef nic_phba = {"NICPhysicalHBA",
                            32, 0, nullptr, nic_phba_children, &nic_phba_slots};
 
 }  // namespace
+
+const TavoActionDescriptor ROOT_Corvane_NICPhysicalHBA_EraseNICConfiguration_action = {do_EraseNICConfiguration, 0,
+                                                                                       0, {}};
 
 TavoNode* initialize_NICPhysicalHBA(TavoNode* controller, TavoNode* creating_node, TavoNode* creating_action,
                                     char* params) {

@@ -188,8 +188,10 @@ int Simulator::mailbox(const Device& dev, uint8_t* buf, size_t total, bool via_n
       if (chosen != nullptr) reply = (*chosen)(*this, call);
     }
   }
-  if (Fault* f = match_fault(FaultKind::ResponseLength, hdr->subsystem, hdr->opcode, function_id, kAny))
+  if (Fault* f = match_fault(FaultKind::ResponseLength, hdr->subsystem, hdr->opcode, function_id, kAny)) {
     reply.actual_length = f->length;
+    if (reply.length_word >= 0) reply.length_word = f->length;
+  }
   auto* rsp = reinterpret_cast<MailboxResponseHeader*>(buf);
   rsp->status = reply.status;
   rsp->additional_status = reply.additional_status;

@@ -9,8 +9,8 @@ class Simulator;
 
 void install_standard_responders(Simulator& sim);
 
-// Flash component query and write (6/1, 7/1) and personalities (113/1,
-// 114/1).
+// Flash component query, write and region erase (6/1, 7/1) and
+// personalities (113/1, 114/1).
 void install_transport_responders(Simulator& sim);
 
 // Controller attributes (32/1), management service (88/1), OEM record
@@ -22,6 +22,17 @@ void install_backend_responders(Simulator& sim);
 // VPD (3/19), boot configuration (66/1, 67/1), features (191/1) and PCI
 // configuration reads (72/1).
 void install_controller_responders(Simulator& sim);
+
+// The function layout and personality: profile configuration (164/1,
+// 165/1), legacy configuration (81/1, 82/1), reboot flag (84/1) and factory
+// profile (169/1).
+void install_personality_responders(Simulator& sim);
+
+// NC-SI attributes (86/1, 87/1).
+void install_ncsi_responders(Simulator& sim);
+
+// Named flash objects (171/1, 172/1).
+void install_object_responders(Simulator& sim);
 
 // The model number the firmware reports for a generation.
 const char* model_of(uint32_t generation);

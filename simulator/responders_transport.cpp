@@ -1,7 +1,9 @@
 // Firmware answers for the commands the transport sends itself: the flash
 // component query and the chunked flash write, and the personality
 // queries. Flash components live in the controller's flash objects as
-// "/optype/<n>"; the configured personality in "/cfg/personality".
+// "/optype/<n>"; the personalities in "/cfg/personalities" (available,
+// default all three) and "/cfg/personality" (configured); erased regions
+// are listed in "/erased".
 #include <string.h>
 
 #include <algorithm>
@@ -11,6 +13,7 @@
 
 #include "simulator/responders.h"
 #include "simulator/simulator.h"
+#include "transport/firmware_records.h"
 
 namespace tavo::sim {
 namespace {
@@ -45,11 +48,24 @@ MailboxReply transport_responder_query(Simulator& sim, MailboxCall& call) {
   return MailboxReply{};
 }
 
+// An erase of a configuration region (20 bytes): the region's number is
+// appended to "/erased"; the NIC settings (14) take the NIC regions along.
+MailboxReply transport_responder_erase(Simulator& sim, MailboxCall& call) {
+  EraseRequest request;
+  if (call.payload.size() != sizeof request) return MailboxReply{kStatusInvalid, 0, 0};
+  memcpy(&request, call.payload.data(), sizeof request);
+  auto& objects = sim.flash(transport_responder_controller(call));
+  objects["/erased"].push_back(static_cast<uint8_t>(request.region));
+  if (request.region == kEraseNicSettings)
+    std::erase_if(objects, [](const auto& object) { return object.first.starts_with("/nicdata/"); });
+  return MailboxReply{};
+}
+
 MailboxReply transport_responder_write(Simulator& sim, MailboxCall& call, FlashCursors& cursors) {
   FlashChunkHead head;
   if (call.payload.size() < sizeof head) return MailboxReply{kStatusInvalid, 0, 0};
   memcpy(&head, call.payload.data(), sizeof head);
-  if (head.operation == kEraseOperation) return MailboxReply{};  // erase of a configuration region
+  if (head.operation == kEraseOperation) return transport_responder_erase(sim, call);
   if (call.payload.size() != kFlashChunkLength) return MailboxReply{kStatusInvalid, 0, 0};
   const bool last = head.operation == kFlashOperationLast;
   if ((!last && head.operation != kFlashOperationMore) || head.length > kFlashChunkData)
@@ -86,6 +102,13 @@ MailboxReply transport_responder_text(MailboxCall& call, const std::string& text
   return r;
 }
 
+MailboxReply transport_responder_available(Simulator& sim, MailboxCall& call) {
+  const auto& objects = sim.flash(transport_responder_controller(call));
+  auto it = objects.find("/cfg/personalities");
+  return transport_responder_text(
+      call, it != objects.end() ? std::string(it->second.begin(), it->second.end()) : "NIC,iSCSI,FCoE");
+}
+
 MailboxReply transport_responder_configured(Simulator& sim, MailboxCall& call) {
   const int controller = transport_responder_controller(call);
   const auto& objects = sim.flash(controller);
@@ -103,7 +126,7 @@ void install_transport_responders(Simulator& sim) {
   auto cursors = std::make_shared<FlashCursors>();
   sim.on(1, 6, transport_responder_query);
   sim.on(1, 7, [cursors](Simulator& s, MailboxCall& call) { return transport_responder_write(s, call, *cursors); });
-  sim.on(1, 113, [](Simulator&, MailboxCall& call) { return transport_responder_text(call, "NIC,iSCSI,FCoE"); });
+  sim.on(1, 113, transport_responder_available);
   sim.on(1, 114, transport_responder_configured);
 }
 

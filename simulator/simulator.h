@@ -49,7 +49,7 @@ enum class FaultKind {
   FirmwareStatus,  // the firmware answers status/additional_status
   IoctlErrno,      // the ioctl fails with err
   OpenFails,       // device_open fails with err
-  ResponseLength,  // actual_response_length forced to length
+  ResponseLength,  // actual_response_length (and a text answer's length word) forced to length
   NoAnswer,        // no answer within the header's timeout (clock advances)
   NicCountChange,  // from the next NIC device open, the driver lists nic_count functions
   VfRefusal,       // VF table request and "ip link set ... vf" refused

@@ -200,6 +200,94 @@ struct VpdRequest {
 };
 static_assert(sizeof(VpdRequest) == 3);
 
+// Mailbox 86/1: NC-SI state (1 supported)|handshake (0 success, 1 error)|
+// the static (manufacturing) block|the dynamic (user) block. Mailbox 87/1
+// sends one block: the dynamic block as read, one field changed.
+struct NcsiConfigBlock {
+  uint8_t reserved0[4];
+  uint8_t port_swap;          // 4
+  uint8_t port0_mac[6];       // 5
+  uint8_t port0_wol;          // 11: bit 0 enabled
+  uint8_t port1_mac[6];       // 12
+  uint8_t port1_wol;          // 18
+  uint8_t reserved19;
+  uint16_t mgmt_vlan;         // 20
+  uint8_t reserved22[10];
+};
+static_assert(sizeof(NcsiConfigBlock) == 32);
+static_assert(offsetof(NcsiConfigBlock, port0_mac) == 5);
+static_assert(offsetof(NcsiConfigBlock, port0_wol) == 11);
+static_assert(offsetof(NcsiConfigBlock, port1_mac) == 12);
+static_assert(offsetof(NcsiConfigBlock, port1_wol) == 18);
+static_assert(offsetof(NcsiConfigBlock, mgmt_vlan) == 20);
+
+inline constexpr uint8_t kNcsiSupported = 1;
+struct NcsiAttributes {
+  uint8_t state;
+  uint8_t handshake;          // 1
+  uint8_t reserved2[6];
+  NcsiConfigBlock static_block;   // 8
+  NcsiConfigBlock dynamic_block;  // 40
+};
+static_assert(sizeof(NcsiAttributes) == 72);
+static_assert(offsetof(NcsiAttributes, static_block) == 8);
+static_assert(offsetof(NcsiAttributes, dynamic_block) == 40);
+
+// Mailbox 84/1: non-zero when a configuration change needs a reboot.
+struct ResetNeeded {
+  uint8_t change;
+  uint8_t reserved1[3];
+};
+static_assert(sizeof(ResetNeeded) == 4);
+
+// Mailbox 7/1 as an erase: type 3 and the region (14 NIC settings, 15 port
+// and discovery configuration, 27 virtual MAC addresses).
+inline constexpr uint32_t kEraseType = 3;
+inline constexpr uint32_t kEraseNicSettings = 14;
+inline constexpr uint32_t kErasePortConfig = 15;
+struct EraseRequest {
+  uint32_t type;
+  uint32_t region;            // 4
+  uint8_t reserved8[12];
+};
+static_assert(sizeof(EraseRequest) == 20);
+
+// Mailbox 169/1: back to the factory profile configuration. The profile
+// (0 the active one) and 1 when no profile was named.
+struct FactoryProfileRequest {
+  uint8_t profile_id;
+  uint8_t unnamed;            // 1
+  uint8_t reserved2[2];
+};
+static_assert(sizeof(FactoryProfileRequest) == 4);
+
+// The NIC region object of a port's partition: unused|length of the
+// records that follow the header|unused, then type-length-value records.
+// A record: type|u16 value length (unaligned)|value. MAC records (types
+// 32-34) hold a replaced flag and the address.
+struct NicRegionHeader {
+  uint8_t reserved0[4];
+  uint32_t length;            // 4
+  uint8_t reserved8[8];
+};
+static_assert(sizeof(NicRegionHeader) == 16);
+static_assert(offsetof(NicRegionHeader, length) == 4);
+
+inline constexpr uint8_t kRegionNicMac = 32;
+inline constexpr uint8_t kRegionIscsiMac = 33;
+inline constexpr uint8_t kRegionFcoeMac = 34;
+struct NicRegionRecord {
+  uint8_t type;
+  uint16_t length;            // 1: value bytes after this head
+};
+static_assert(sizeof(NicRegionRecord) == 3);
+struct NicRegionMac {
+  uint8_t replaced;           // set to 1 when the library puts the address back
+  uint8_t mac[6];
+};
+static_assert(sizeof(NicRegionMac) == 7);
+inline constexpr char kNicRegionName[] = "/nicdata/Port%d/Partition%d/Region1";
+
 // Mailbox 58/1: the firmware configuration record (not looked into here).
 inline constexpr size_t kFirmwareConfigSize = 156;
 

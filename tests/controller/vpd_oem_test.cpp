@@ -166,6 +166,7 @@ TEST_F(VpdOemTest, NcsiVersionReadsOnlyItsField) {
     memcpy(call.payload.data(), &a, sizeof a);
     return sim::MailboxReply{};
   });
+  set_prop_val(internal_get_node(node("Corvane0"), "NCSI", TAVO_KIND_GROUP), "NCSISupport", "Not Supported");
   EXPECT_EQ(get("Corvane0/NCSI/NCSIVersion"), "N/A");  // not supported
   for (const char* c : {"Corvane0", "Corvane1", "Corvane2"})
     set_prop_val(internal_get_node(node(c), "NCSI", TAVO_KIND_GROUP), "NCSISupport", "Supported");

@@ -85,6 +85,20 @@ uint32_t ClientTest::set(const std::string& path, const std::string& value) {
   return TAVO_set_property_val(group, tag(path), value.c_str(), static_cast<uint32_t>(value.size() + 1));
 }
 
+uint32_t ClientTest::act(const std::string& path, const std::vector<std::string>& values) {
+  std::vector<char> params(TAVO_MAX_PARAMS * TAVO_VALUE_SIZE, '\0');
+  for (size_t i = 0; i < TAVO_MAX_PARAMS; ++i) {
+    char* slot = &params[i * TAVO_VALUE_SIZE];
+    if (i < values.size())
+      snprintf(slot, TAVO_VALUE_SIZE, "%s", values[i].c_str());
+    else
+      slot[0] = static_cast<char>(TAVO_NOT_GIVEN);
+  }
+  const size_t slash = path.rfind('/');
+  return TAVO_do_action(tag(slash == std::string::npos ? "" : path.substr(0, slash)), tag(path), params.data(),
+                        nullptr);
+}
+
 std::vector<std::string> ClientTest::children(const std::string& path, uint32_t kind) {
   std::vector<uint32_t> tags(4096);
   uint32_t count = 0;

@@ -32,6 +32,9 @@ class ClientTest : public SimTest {
   // failure), and a write through TAVO_set_property_val.
   std::string get(const std::string& path);
   uint32_t set(const std::string& path, const std::string& value);
+  // Runs the action at path (its group is the path's parent) with the
+  // given parameter texts; the rest count as not given.
+  uint32_t act(const std::string& path, const std::vector<std::string>& values = {});
   // Display names of a group's children of one kind (TAVO_KIND_*).
   std::vector<std::string> children(const std::string& path, uint32_t kind);
   std::pair<uint32_t, std::string> last_status();

@@ -1,0 +1,195 @@
+// The NIC region of a port's partition in flash ("/nicdata/Port%d/
+// Partition%d/Region1"), read and written whole through the flash object
+// commands (171/1, 172/1), and the return of every configured partition to
+// its factory MAC addresses.
+#include <stdio.h>
+#include <string.h>
+
+#include "base/validate.h"
+#include "controller/controller.h"
+#include "transport/commands.h"
+#include "transport/mailbox.h"
+#include "transport/object_records.h"
+
+using tavo::NicRegionHeader;
+using tavo::NicRegionMac;
+using tavo::NicRegionRecord;
+using tavo::ObjectReadRequest;
+using tavo::tree::next_instance;
+
+namespace {
+
+uint8_t* region_no_buffer() {
+  tavo_set_last_status(31, "Insufficient buffer space obtained for the operation. Application internal error "
+                           "occurred. Please check tavo2d.log file for more information.");
+  return nullptr;
+}
+
+// Puts the factory MAC into every MAC record (types 32-34) long enough to
+// hold one. The walk never leaves the records the header counts.
+void region_patch_macs(uint8_t* region, const uint8_t factory[6]) {
+  NicRegionHeader header;
+  memcpy(&header, region, sizeof header);
+  const size_t end = sizeof header + header.length;
+  size_t at = sizeof header;
+  while (end - at >= sizeof(NicRegionRecord)) {
+    NicRegionRecord record;
+    memcpy(&record, region + at, sizeof record);
+    const size_t value_at = at + sizeof record;
+    if (record.length > end - value_at) {
+      pdebug(TAVO_LOG_BACKEND, 3, "%s: record of type %d runs past the region\n", __func__, record.type);
+      return;
+    }
+    if (record.type >= tavo::kRegionNicMac && record.type <= tavo::kRegionFcoeMac) {
+      NicRegionMac mac;
+      if (record.length < sizeof mac) {
+        pdebug(TAVO_LOG_BACKEND, 3, "%s: MAC record of type %d too short\n", __func__, record.type);
+      } else {
+        memcpy(&mac, region + value_at, sizeof mac);
+        const uint8_t* m = mac.mac;
+        pdebug(TAVO_LOG_BACKEND, 6, "%s: type %d MAC %02x-%02x-%02x-%02x-%02x-%02x\n", __func__, record.type, m[0],
+               m[1], m[2], m[3], m[4], m[5]);
+        if (memcmp(mac.mac, factory, sizeof mac.mac) != 0) {
+          mac.replaced = 1;
+          memcpy(mac.mac, factory, sizeof mac.mac);
+          memcpy(region + value_at, &mac, sizeof mac);
+        } else {
+          pdebug(TAVO_LOG_BACKEND, 6, "%s: type %d already holds the factory MAC\n", __func__, record.type);
+        }
+      }
+    }
+    at = value_at + record.length;
+  }
+}
+
+// The factory MAC of a ConfiguredProfile Function; 0, 1 when it could not
+// be read, 2 when it is no MAC.
+int region_factory_mac(TavoNode* function, uint8_t mac[6]) {
+  char text[TAVO_VALUE_SIZE] = "";
+  if (internal_get_property(function, "MACAddress", text) != 0) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: failed to read the MACAddress of Function%d\n", __func__,
+           tavo::tree::instance_number(function));
+    return 1;
+  }
+  if (validateMACAddress(text, mac) != 1) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: invalid MAC address %s\n", __func__, text);
+    return 2;
+  }
+  return 0;
+}
+
+}  // namespace
+
+uint8_t* TAVO_read_nic_region(uint32_t port_number, uint8_t domain, uint8_t phba_port, uint32_t name_port,
+                              uint32_t partition) {
+  auto request = tavo::base::counted_zeroed<ObjectReadRequest>();
+  if (!request) return region_no_buffer();
+  snprintf(request->name, sizeof request->name, tavo::kNicRegionName, static_cast<int>(name_port),
+           static_cast<int>(partition));
+  const uint32_t status = ioctl_common_read_object_version1(port_number, request.get(), sizeof(ObjectReadRequest),
+                                                            domain, phba_port, TAVO_VIA_NIC);
+  if (status != 0) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: reading %s failed with status %d\n", __func__, request->name,
+           static_cast<int>(status));
+    return nullptr;
+  }
+  const uint32_t actual = request->length;
+  if (actual == 0 || (request->offset & tavo::kObjectEndOfFile) == 0) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: eof not reached (actual length %u)\n", __func__, static_cast<unsigned>(actual));
+    return nullptr;
+  }
+  // The region must lie in the answer and hold the records its header counts.
+  NicRegionHeader header{};
+  const uint8_t* data = reinterpret_cast<const uint8_t*>(request.get()) + tavo::kObjectReadData;
+  if (actual <= tavo::kObjectReadRoom && actual >= sizeof header) memcpy(&header, data, sizeof header);
+  if (actual > tavo::kObjectReadRoom || actual < sizeof header || header.length > actual - sizeof header) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: region of %u bytes with %u bytes of records refused\n", __func__,
+           static_cast<unsigned>(actual), static_cast<unsigned>(header.length));
+    return nullptr;
+  }
+  auto* region = static_cast<uint8_t*>(tavo_dmalloc(actual));
+  if (region == nullptr) return region_no_buffer();
+  memcpy(region, data, actual);
+  return region;
+}
+
+uint32_t TAVO_write_nic_region(uint32_t port_number, uint8_t domain, uint8_t phba_port, uint32_t name_port,
+                               uint32_t partition, const uint8_t* region) {
+  if (region == nullptr) return 1;
+  NicRegionHeader header;
+  memcpy(&header, region, sizeof header);
+  // Header and records go in one chunk.
+  if (header.length > tavo::kObjectChunkMax - sizeof header) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: %u bytes of records do not fit one chunk\n", __func__,
+           static_cast<unsigned>(header.length));
+    return 1;
+  }
+  const uint32_t data_length = static_cast<uint32_t>(sizeof header) + header.length;
+  const size_t request_length = header.length + size_t{132};
+  auto request = tavo::base::counted_zeroed<uint8_t>(request_length);
+  if (!request) {
+    region_no_buffer();
+    return 1;
+  }
+  const uint32_t word = data_length | tavo::kObjectEndOfFile;
+  memcpy(request.get(), &word, sizeof word);
+  snprintf(reinterpret_cast<char*>(request.get()) + offsetof(tavo::ObjectWriteRequest, name), tavo::kObjectNameSize,
+           tavo::kNicRegionName, static_cast<int>(name_port), static_cast<int>(partition));
+  memcpy(request.get() + offsetof(tavo::ObjectWriteRequest, data), region, data_length);
+  const uint32_t status = ioctl_common_write_object_version1(
+      port_number, request.get(), static_cast<uint16_t>(request_length), domain, phba_port, TAVO_VIA_NIC);
+  uint32_t written;
+  memcpy(&written, request.get(), sizeof written);
+  pdebug(TAVO_LOG_BACKEND, 6, "%s: status %d, change status %d, actual length %u\n", __func__,
+         static_cast<int>(status), request.get()[offsetof(tavo::ObjectWriteRequest, offset)],
+         static_cast<unsigned>(written));
+  return status;
+}
+
+uint32_t TAVO_reset_virt_mac(TavoNode* controller, uint32_t skip_first) {
+  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
+  TavoNode* nic = get_first_instance(controller, "NICPhysicalHBA");
+  const int32_t n = get_port_number(nic);
+  if (n < 1) return 1;
+  const auto domain = static_cast<uint8_t>(get_domain_id(nic));
+  const auto phba_port = static_cast<uint8_t>(get_phba_port_number(nic));
+  TavoNode* profiles = internal_get_node(controller, "ProfileManagement", TAVO_KIND_GROUP);
+  TavoNode* configured = internal_get_node(profiles, "ConfiguredProfile", TAVO_KIND_GROUP);
+  TavoNode* first_port = get_first_instance(configured, "Port");
+  if (first_port == nullptr) return 1;
+  // Every partition is tried; one that failed makes the whole answer 1.
+  tavo::controller::FirstFailure first;
+  for (TavoNode* port = first_port; port != nullptr; port = next_instance(port)) {
+    const auto name_port = static_cast<uint32_t>(tavo::tree::instance_number(port));
+    TavoNode* first_function = get_first_instance(port, "Function");
+    if (first_function == nullptr) return 1;
+    for (TavoNode* function = first_function; function != nullptr; function = next_instance(function)) {
+      const int32_t k = tavo::tree::instance_number(function);
+      if (skip_first == 1 && k == 0) continue;
+      uint8_t factory[6];
+      const int mac = region_factory_mac(function, factory);
+      if (mac != 0) {
+        first.note(mac == 1 ? 1 : 0);
+        continue;
+      }
+      const auto partition = static_cast<uint32_t>(k + 1);
+      tavo::base::Counted<uint8_t> region(
+          TAVO_read_nic_region(static_cast<uint32_t>(n), domain, phba_port, name_port, partition));
+      NicRegionHeader header{};
+      if (region) memcpy(&header, region.get(), sizeof header);
+      if (!region || header.length == 0) {
+        pdebug(TAVO_LOG_BACKEND, 3, "%s: no NIC region for port %u partition %u\n", __func__,
+               static_cast<unsigned>(name_port), static_cast<unsigned>(partition));
+        continue;
+      }
+      region_patch_macs(region.get(), factory);
+      if (TAVO_write_nic_region(static_cast<uint32_t>(n), domain, phba_port, name_port, partition, region.get()) !=
+          0) {
+        pdebug(TAVO_LOG_BACKEND, 3, "%s: writing the NIC region of port %u partition %u failed\n", __func__,
+               static_cast<unsigned>(name_port), static_cast<unsigned>(partition));
+        first.note(1);
+      }
+    }
+  }
+  return first.finish();
+}

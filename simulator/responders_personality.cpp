@@ -1,0 +1,315 @@
+// Firmware answers for the controller's function layout and personality,
+// with state per controller: the profile configuration (164/1 and 165/1,
+// version 1: Moravel and CV3; CV2 lacks the command), Galtor's common
+// profile configuration (164/1, both versions), the legacy controller
+// configuration (81/1, 82/1: CV2 and CV3), the reboot flag (84/1) and the
+// factory profile (169/1). Flash objects hold the state (reply images, so
+// tests may plant any bytes): "/cfg/profile/active" and
+// "/cfg/profile/configured", "/cfg/profile/common", "/cfg/cv_conf" (form
+// 1), "/cfg/reset_needed"; an accepted change also sets "/cfg/personality",
+// the configured personality that 114/1 answers. Missing objects are made
+// from the topology: iSCSI functions are storage functions running iSCSI.
+#include <string.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "simulator/responders.h"
+#include "simulator/simulator.h"
+#include "transport/device_ids.h"
+#include "transport/firmware_records.h"
+#include "transport/profile_records.h"
+
+namespace tavo::sim {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr uint8_t kStatusInvalid = 3;
+constexpr uint8_t kStatusNotSupported = 66;
+constexpr uint8_t kStatusDoneReboot = 30;  // 169/1: reset, reboot now
+constexpr uint8_t kHighestProfile = 16;
+constexpr char kActive[] = "/cfg/profile/active";
+constexpr char kConfigured[] = "/cfg/profile/configured";
+constexpr char kCommon[] = "/cfg/profile/common";
+constexpr char kLegacy[] = "/cfg/cv_conf";
+constexpr char kResetNeeded[] = "/cfg/reset_needed";
+constexpr char kPersonality[] = "/cfg/personality";
+
+MailboxReply personality_refused(uint8_t status = kStatusNotSupported, uint16_t additional = 0) {
+  return MailboxReply{status, additional, 0};
+}
+
+// The controller's physical functions in PCI function order.
+std::vector<const SimFunction*> personality_functions(Simulator& sim, int controller) {
+  std::vector<const SimFunction*> out;
+  for (const SimFunction& f : sim.topology().functions)
+    if (f.controller == controller && !f.virtual_function) out.push_back(&f);
+  std::sort(out.begin(), out.end(), [](auto* a, auto* b) { return a->pci_function < b->pci_function; });
+  return out;
+}
+
+template <typename Record>
+void personality_append(Bytes* image, const Record& record) {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(&record);
+  image->insert(image->end(), bytes, bytes + sizeof record);
+}
+
+// A reply image of one descriptor per physical function, after a count of
+// type Count.
+template <typename Count, typename Make>
+Bytes personality_image(Simulator& sim, int controller, Make make) {
+  const auto functions = personality_functions(sim, controller);
+  const auto count = static_cast<Count>(functions.size());
+  Bytes image(4, 0);
+  memcpy(image.data(), &count, sizeof count);
+  for (const SimFunction* f : functions) personality_append(&image, make(*f));
+  return image;
+}
+
+Bytes personality_default_profile(Simulator& sim, int controller) {
+  return personality_image<uint16_t>(sim, controller, [](const SimFunction& f) {
+    const bool iscsi = f.kind == FunctionKind::Iscsi;
+    ProfilePciFunctionDescriptor d{};
+    d.head.type = kProfilePciFunction;
+    d.head.length = sizeof d;
+    d.head.pf = f.pci_function;
+    d.pf_state = 1;
+    d.pf_type = iscsi ? kProtocolIscsi : kProtocolNic;
+    d.mission_roles = iscsi ? kProtocolNic | kStorageRoles : kProtocolNic;
+    return d;
+  });
+}
+
+Bytes personality_default_common(Simulator& sim, int controller) {
+  return personality_image<uint32_t>(sim, controller, [](const SimFunction& f) {
+    CommonProfileDescriptor d{};
+    d.type = kCommonPciFunction;
+    d.length = sizeof d;
+    d.pf = f.pci_function;
+    d.protocol_valid = 1;
+    d.protocol_type = f.kind == FunctionKind::Iscsi ? kProtocolIscsi : kProtocolNic;
+    return d;
+  });
+}
+
+Bytes personality_default_legacy(Simulator& sim, int controller) {
+  ControllerConfigRecordV1 record{};
+  const auto functions = personality_functions(sim, controller);
+  for (const SimFunction* f : functions) {
+    if (record.count == kControllerConfigEntries) break;
+    auto& e = record.entries[record.count++];
+    e.resource_type = kConfigEntryPciFunction;
+    e.pf_number = f->pci_function;
+    e.pf_state = kPfStorageOn;
+    e.pf_type = f->kind == FunctionKind::Iscsi ? kPfTypeIscsi : kPfTypeNic;
+  }
+  Bytes image;
+  personality_append(&image, record);
+  return image;
+}
+
+// A state object, made from the topology when it is missing.
+Bytes& personality_object(Simulator& sim, int controller, const char* name) {
+  auto& objects = sim.flash(controller);
+  auto it = objects.find(name);
+  if (it != objects.end()) return it->second;
+  Bytes made;
+  if (name == std::string(kActive)) made = personality_default_profile(sim, controller);
+  if (name == std::string(kConfigured)) made = personality_object(sim, controller, kActive);
+  if (name == std::string(kCommon)) made = personality_default_common(sim, controller);
+  if (name == std::string(kLegacy)) made = personality_default_legacy(sim, controller);
+  return objects[name] = made;
+}
+
+// An image as the answer: the payload cleared, then as much as fits.
+MailboxReply personality_answer(MailboxCall& call, const Bytes& image) {
+  std::fill(call.payload.begin(), call.payload.end(), 0);
+  std::copy_n(image.begin(), std::min(image.size(), call.payload.size()), call.payload.begin());
+  return MailboxReply{};
+}
+
+// A change was accepted: a reboot is due and 114/1 tells the new personality.
+void personality_changed(Simulator& sim, int controller, const char* personality) {
+  sim.flash(controller)[kResetNeeded] = Bytes{1};
+  sim.flash(controller)[kPersonality].assign(personality, personality + strlen(personality));
+}
+
+const char* personality_of_protocol(uint8_t protocol) {
+  switch (protocol) {
+    case kProtocolNic:
+      return "NIC";
+    case kProtocolIscsi:
+      return "iSCSI";
+    case kProtocolFcoe:
+      return "FCoE";
+    default:
+      return "Illegal";
+  }
+}
+
+bool personality_has(const SimController* c, std::initializer_list<uint32_t> generations) {
+  return c != nullptr && std::find(generations.begin(), generations.end(), c->generation) != generations.end();
+}
+
+MailboxReply personality_get_profile(Simulator& sim, MailboxCall& call) {
+  const SimController* c = call.controller;
+  if (c == nullptr) return personality_refused();
+  if (c->generation == kGenerationGaltor) return personality_answer(call, personality_object(sim, c->index, kCommon));
+  if (call.header.version != 1) return personality_refused();
+  if (c->generation == kGenerationCV2) return personality_refused(1, 30);
+  if (call.payload.size() < 2) return personality_refused(kStatusInvalid);
+  const bool configured = (call.payload[1] & 3) == kProfileConfigured;
+  return personality_answer(call, personality_object(sim, c->index, configured ? kConfigured : kActive));
+}
+
+// The descriptor of the image with the same type and PF number.
+uint8_t* personality_find(Bytes& image, const uint8_t* wanted) {
+  ProfileResourceDescriptor w;
+  memcpy(&w, wanted, sizeof w);
+  uint8_t* found = nullptr;
+  walk_profile_descriptors(image.data(), image.size(), [&](uint8_t* d, size_t) {
+    ProfileResourceDescriptor h;
+    memcpy(&h, d, sizeof h);
+    if (h.type == w.type && pf_number_of(h.pf) == pf_number_of(w.pf)) found = d;
+    return found == nullptr;
+  });
+  return found;
+}
+
+// The personality the storage functions of a configuration run.
+const char* personality_of_profile(const Bytes& image) {
+  const char* name = "NIC";
+  walk_profile_descriptors(image.data(), image.size(), [&](const uint8_t* d, size_t length) {
+    ProfilePciFunctionDescriptor pf;
+    if (read_profile_descriptor(d, length, kProfilePciFunction, &pf) && (pf.mission_roles & kStorageRoles) != 0)
+      name = personality_of_protocol(pf.pf_state != 0 ? pf.pf_type : kProtocolNic);
+    return true;
+  });
+  return name;
+}
+
+// A whole configuration replaces the configured one; single descriptors
+// change the one of their PF (a PCI function descriptor its protocol
+// bytes), and one of a PF the configuration lacks is refused.
+MailboxReply personality_set_profile(Simulator& sim, MailboxCall& call) {
+  const SimController* c = call.controller;
+  if (!personality_has(c, {kGenerationCV3, kGenerationMoravel, kGenerationUnknown}) || call.header.version != 1)
+    return personality_refused();
+  if (call.payload.size() < offsetof(ProfileConfigSet, descriptors)) return personality_refused(kStatusInvalid);
+  uint32_t count;
+  memcpy(&count, call.payload.data() + offsetof(ProfileConfigSet, count), sizeof count);
+  // The request as a reply image: its count and its descriptors from byte 4.
+  Bytes request(call.payload.begin() + 4, call.payload.end());
+  const auto count16 = static_cast<uint16_t>(std::min<uint32_t>(count, kProfileMaxDescriptors));
+  memcpy(request.data(), &count16, sizeof count16);
+  Bytes& configured = personality_object(sim, c->index, kConfigured);
+  Bytes updated = configured;
+  if (call.payload[offsetof(ProfileConfigSet, whole)] & kProfileWholeConfig) {
+    updated.assign(4, 0);
+    memcpy(updated.data(), &count16, sizeof count16);
+    walk_profile_descriptors(request.data(), request.size(), [&](const uint8_t* d, size_t length) {
+      updated.insert(updated.end(), d, d + length);
+      return true;
+    });
+  } else {
+    bool known = true;
+    walk_profile_descriptors(request.data(), request.size(), [&](const uint8_t* d, size_t length) {
+      uint8_t* target = personality_find(updated, d);
+      if (target == nullptr) return known = false;
+      constexpr size_t kProtocolBytes = offsetof(ProfilePciFunctionDescriptor, pf_state);
+      if (d[0] == kProfilePciFunction && length >= kProtocolBytes + 2 && target[1] >= kProtocolBytes + 2)
+        memcpy(target + kProtocolBytes, d + kProtocolBytes, 2);
+      else
+        memcpy(target, d, std::min<size_t>(length, target[1]));
+      return true;
+    });
+    if (!known) return personality_refused(1, 81);
+  }
+  if (updated != configured) {
+    configured = updated;
+    personality_changed(sim, c->index, personality_of_profile(configured));
+  }
+  return MailboxReply{};
+}
+
+const char* personality_of_entry(uint8_t pf_type, uint8_t pf_state) {
+  if (pf_type == kPfTypeNic || pf_state != kPfStorageOn) return "NIC";
+  return pf_type == kPfTypeIscsi ? "iSCSI" : pf_type == kPfTypeFcoe ? "FCoE" : "Illegal";
+}
+
+// Form 1 is kept; form 0 is its first 52 bytes of every entry.
+MailboxReply personality_legacy(Simulator& sim, MailboxCall& call) {
+  const SimController* c = call.controller;
+  if (!personality_has(c, {kGenerationCV2, kGenerationCV3})) return personality_refused();
+  Bytes& stored = personality_object(sim, c->index, kLegacy);
+  ControllerConfigRecordV1 record{};
+  std::copy_n(stored.begin(), std::min(stored.size(), sizeof record), reinterpret_cast<uint8_t*>(&record));
+  ControllerConfigRecord form0{};
+  form0.count = record.count;
+  for (size_t i = 0; i < kControllerConfigEntries; ++i) memcpy(&form0.entries[i], &record.entries[i], 52);
+  const bool v1 = call.header.version == 1;
+  const size_t size = v1 ? sizeof record : sizeof form0;
+  if (call.payload.size() < size) return personality_refused(kStatusInvalid);
+  if (call.header.opcode == 81) {
+    if (v1) return personality_answer(call, Bytes(stored.begin(), stored.end()));
+    const auto* bytes = reinterpret_cast<const uint8_t*>(&form0);
+    return personality_answer(call, Bytes(bytes, bytes + sizeof form0));
+  }
+  if (v1) {
+    memcpy(&record, call.payload.data(), sizeof record);
+  } else {
+    memcpy(&form0, call.payload.data(), sizeof form0);
+    record.count = form0.count;
+    for (size_t i = 0; i < kControllerConfigEntries; ++i) memcpy(&record.entries[i], &form0.entries[i], 52);
+  }
+  if (record.count > kControllerConfigEntries) return personality_refused(1, 79);
+  Bytes updated(reinterpret_cast<uint8_t*>(&record), reinterpret_cast<uint8_t*>(&record) + sizeof record);
+  if (updated == stored) return MailboxReply{};
+  stored = updated;
+  const char* name = "NIC";
+  for (size_t i = 0; i < record.count; ++i)
+    if (record.entries[i].resource_type == kConfigEntryPciFunction && record.entries[i].pf_number == 2)
+      name = personality_of_entry(record.entries[i].pf_type, record.entries[i].pf_state);
+  personality_changed(sim, c->index, name);
+  return MailboxReply{};
+}
+
+MailboxReply personality_reset_needed(Simulator& sim, MailboxCall& call) {
+  if (call.controller == nullptr || call.payload.size() < sizeof(ResetNeeded)) return personality_refused();
+  const Bytes& flag = sim.flash(call.controller->index)[kResetNeeded];
+  ResetNeeded answer{};
+  answer.change = flag.empty() ? 0 : flag[0];
+  memcpy(call.payload.data(), &answer, sizeof answer);
+  return MailboxReply{};
+}
+
+// Back to the factory configuration: the configured profile is the
+// active one again, and a reboot is due.
+MailboxReply personality_factory(Simulator& sim, MailboxCall& call) {
+  const SimController* c = call.controller;
+  if (c == nullptr || personality_has(c, {kGenerationCV2, kGenerationCV3})) return personality_refused();
+  FactoryProfileRequest request{};
+  if (call.payload.size() < sizeof request) return personality_refused(kStatusInvalid);
+  memcpy(&request, call.payload.data(), sizeof request);
+  if (request.unnamed == 0 && request.profile_id > kHighestProfile) return personality_refused(kStatusInvalid);
+  auto& objects = sim.flash(c->index);
+  objects.erase(kConfigured);
+  objects.erase(kPersonality);
+  objects[kResetNeeded] = Bytes{1};
+  return MailboxReply{kStatusDoneReboot, 0, -1};
+}
+
+}  // namespace
+
+void install_personality_responders(Simulator& sim) {
+  sim.on(1, 164, personality_get_profile);
+  sim.on(1, 165, personality_set_profile);
+  sim.on(1, 81, personality_legacy);
+  sim.on(1, 82, personality_legacy);
+  sim.on(1, 84, personality_reset_needed);
+  sim.on(1, 169, personality_factory);
+}
+
+}  // namespace tavo::sim

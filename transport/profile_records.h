@@ -1,0 +1,333 @@
+// The adapter's function layout as the firmware keeps it, in its three
+// forms: the profile configuration (mailboxes 164 and 165, header version
+// 1), Galtor's common profile configuration (164, version 0) and the legacy
+// controller configuration (81 and 82). Little-endian, packed; the
+// simulator's firmware keeps the same records. The NIC branch owns the
+// profile configuration and extends these layouts; the controller branch
+// reads and writes all three for the personality.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+#include <string.h>
+
+namespace tavo {
+
+#pragma pack(push, 1)
+
+// --- profile configuration ---
+
+// Descriptor types.
+inline constexpr uint8_t kProfilePciFunction = 80;
+inline constexpr uint8_t kProfileNic = 81;
+inline constexpr uint8_t kProfileIscsi = 82;
+inline constexpr uint8_t kProfileFcoe = 83;
+inline constexpr uint8_t kProfileRoce = 84;
+inline constexpr uint8_t kProfilePort = 85;
+inline constexpr uint8_t kProfileMultiChannel = 86;
+
+// Protocol bits of pf_type and mission_roles.
+inline constexpr uint8_t kProtocolNic = 1;
+inline constexpr uint8_t kProtocolIscsi = 2;
+inline constexpr uint8_t kProtocolFcoe = 4;
+inline constexpr uint8_t kProtocolRoce = 8;
+
+// Configuration types of a get request (bits 0-1 of byte 1); bit 2 the
+// readback flag, passed through for the firmware.
+inline constexpr uint8_t kProfileConfigured = 0;
+inline constexpr uint8_t kProfileGiven = 1;
+inline constexpr uint8_t kProfileActive = 2;
+inline constexpr uint8_t kProfileReadback = 1u << 2;
+
+// The head every descriptor opens with; readers step by its length byte.
+struct ProfileResourceDescriptor {
+  uint8_t type;
+  uint8_t length;        // 1: the whole descriptor
+  uint8_t channel;       // 2: bit 7 set by the channel-parameter writer
+  uint8_t flags;         // 3: bit 3 vf_template, bit 2 changed by a channel writer
+  uint8_t reserved4[2];  // port descriptors: link number and multi-channel type
+  uint16_t pf;           // 6: bits 0-9 PF number; writers keep bits 10-15
+};
+static_assert(sizeof(ProfileResourceDescriptor) == 8);
+static_assert(offsetof(ProfileResourceDescriptor, flags) == 3);
+static_assert(offsetof(ProfileResourceDescriptor, pf) == 6);
+
+inline constexpr uint8_t kDescriptorVfTemplate = 1u << 3;
+inline constexpr uint16_t kPfNumberMask = 0x3FF;
+
+inline uint16_t pf_number_of(uint16_t pf_word) { return pf_word & kPfNumberMask; }
+inline uint16_t with_pf_number(uint16_t pf_word, uint32_t pf) {
+  return static_cast<uint16_t>((pf_word & ~kPfNumberMask) | (pf & kPfNumberMask));
+}
+// The 12-bit counts of port descriptors: the top four bits are not read.
+inline uint16_t count12_of(uint16_t word) { return word & 0xFFF; }
+
+// Type 80: one PCI function, ahead of its protocol descriptors.
+struct ProfilePciFunctionDescriptor {
+  ProfileResourceDescriptor head;
+  uint8_t reserved8[4];
+  uint8_t sriov_state;       // 12: 1 enabled
+  uint8_t pf_state;          // 13: 1 enabled (the protocol in pf_type is valid)
+  uint8_t pf_type;           // 14: protocol bits
+  uint8_t reserved15;
+  uint16_t number_vfs;       // 16: 255 with SR-IOV, else 0
+  uint8_t reserved18[2];
+  uint8_t mission_roles;     // 20: protocols the function may take
+  uint8_t reserved21[2];
+  uint8_t changeable;        // 23: bit 3 presentation_chg, bit 4 sriov_state_chg
+  uint8_t reserved24[64];
+};
+static_assert(sizeof(ProfilePciFunctionDescriptor) == 88);
+static_assert(offsetof(ProfilePciFunctionDescriptor, sriov_state) == 12);
+static_assert(offsetof(ProfilePciFunctionDescriptor, pf_state) == 13);
+static_assert(offsetof(ProfilePciFunctionDescriptor, pf_type) == 14);
+static_assert(offsetof(ProfilePciFunctionDescriptor, number_vfs) == 16);
+static_assert(offsetof(ProfilePciFunctionDescriptor, mission_roles) == 20);
+static_assert(offsetof(ProfilePciFunctionDescriptor, changeable) == 23);
+
+// Mission roles that mark a storage function.
+inline constexpr uint8_t kStorageRoles = kProtocolIscsi | kProtocolFcoe;
+// Byte 3 of a PCI function descriptor the personality writer sends.
+inline constexpr uint8_t kDescriptorFlagsWritten = 0x80;
+
+// Type 81: NIC personality of a function. A partial write fills the u16
+// fields at 8, 18, 20, 28, 32, 38, 60 and 62 and both bandwidths with ones:
+// the firmware keeps those unchanged.
+struct ProfileNicDescriptor {
+  ProfileResourceDescriptor head;
+  uint16_t keep8;
+  uint8_t mac[6];            // 10
+  uint8_t reserved16[2];
+  uint16_t keep18;
+  uint16_t keep20;
+  uint8_t reserved22[6];
+  uint16_t keep28;
+  uint8_t reserved30[2];
+  uint16_t keep32;
+  uint8_t reserved34[2];
+  uint16_t lpvid;            // 36
+  uint16_t keep38;
+  uint8_t reserved40[4];
+  uint8_t link;              // 44: bits 0-5 link number
+  uint8_t link_flags;        // 45: bit 1 logical link disabled
+  uint16_t outer_vlan;       // 46: bits 0-11; bits 12-15 set by the channel-parameter writer
+  uint32_t min_bandwidth;    // 48
+  uint32_t max_bandwidth;    // 52
+  uint8_t reserved56[4];
+  uint16_t keep60;
+  uint16_t keep62;
+  uint8_t reserved64[24];
+};
+static_assert(sizeof(ProfileNicDescriptor) == 88);
+static_assert(offsetof(ProfileNicDescriptor, mac) == 10);
+static_assert(offsetof(ProfileNicDescriptor, lpvid) == 36);
+static_assert(offsetof(ProfileNicDescriptor, link) == 44);
+static_assert(offsetof(ProfileNicDescriptor, outer_vlan) == 46);
+static_assert(offsetof(ProfileNicDescriptor, min_bandwidth) == 48);
+static_assert(offsetof(ProfileNicDescriptor, keep60) == 60);
+
+// Type 82: iSCSI personality of a function.
+struct ProfileIscsiDescriptor {
+  ProfileResourceDescriptor head;
+  uint8_t reserved8[6];
+  uint8_t mac[6];            // 14
+  uint8_t reserved20[12];
+  uint8_t link;              // 32
+  uint8_t link_flags;        // 33
+  uint8_t reserved34[2];
+  uint32_t min_bandwidth;    // 36
+  uint32_t max_bandwidth;    // 40
+  uint8_t reserved44[44];
+};
+static_assert(sizeof(ProfileIscsiDescriptor) == 88);
+static_assert(offsetof(ProfileIscsiDescriptor, mac) == 14);
+static_assert(offsetof(ProfileIscsiDescriptor, link) == 32);
+static_assert(offsetof(ProfileIscsiDescriptor, min_bandwidth) == 36);
+
+// Type 83: FCoE personality of a function.
+struct ProfileFcoeDescriptor {
+  ProfileResourceDescriptor head;
+  uint8_t reserved8[32];
+  uint8_t mac[6];            // 40
+  uint8_t reserved46[6];
+  uint8_t link;              // 52
+  uint8_t link_flags;        // 53
+  uint8_t reserved54[2];
+  uint32_t min_bandwidth;    // 56
+  uint32_t max_bandwidth;    // 60
+  uint8_t reserved64[24];
+};
+static_assert(sizeof(ProfileFcoeDescriptor) == 88);
+static_assert(offsetof(ProfileFcoeDescriptor, mac) == 40);
+static_assert(offsetof(ProfileFcoeDescriptor, link) == 52);
+static_assert(offsetof(ProfileFcoeDescriptor, max_bandwidth) == 60);
+
+// Type 84: RoCE personality; it belongs to the NIC, iSCSI or FCoE
+// descriptor just before it, and only its head is read.
+struct ProfileRoceDescriptor {
+  ProfileResourceDescriptor head;
+  uint8_t reserved8[80];
+};
+static_assert(sizeof(ProfileRoceDescriptor) == 88);
+
+// Type 85: one port.
+struct ProfilePortDescriptor {
+  uint8_t type;
+  uint8_t length;
+  uint8_t reserved2[2];
+  uint8_t link;               // 4: bits 0-5 link number
+  uint8_t mc_type;            // 5: multi-channel type code
+  uint8_t reserved6[6];
+  uint16_t max_pf_count;      // 12: 12-bit counts from here on
+  uint16_t max_storage_count; // 14
+  uint16_t nic_count;         // 16
+  uint16_t roce_count;        // 18
+  uint16_t iscsi_count;       // 20
+  uint16_t fcoe_count;        // 22
+  uint8_t reserved24[64];
+};
+static_assert(sizeof(ProfilePortDescriptor) == 88);
+static_assert(offsetof(ProfilePortDescriptor, mc_type) == 5);
+static_assert(offsetof(ProfilePortDescriptor, max_pf_count) == 12);
+static_assert(offsetof(ProfilePortDescriptor, fcoe_count) == 22);
+
+// Type 86: the multi-channel type of each port, last in a whole write.
+struct ProfileMultiChannelDescriptor {
+  uint8_t type;
+  uint8_t length;             // 68
+  uint8_t reserved2[50];
+  uint8_t mc_type[4];         // 52: port p at 52 + p
+  uint8_t reserved56[12];
+};
+static_assert(sizeof(ProfileMultiChannelDescriptor) == 68);
+static_assert(offsetof(ProfileMultiChannelDescriptor, mc_type) == 52);
+
+inline constexpr size_t kProfileMaxDescriptors = 257;
+
+// Get form (164): the request out and the reply back in one buffer. The
+// request is profile id|configuration type and flags|0|0; the reply opens
+// with the u16 descriptor count.
+struct ProfileConfigBuffer {
+  uint8_t profile_id;
+  uint8_t config;             // 1: bits 0-1 configuration type, bit 2 readback
+  uint8_t reserved2[2];
+  uint8_t descriptors[kProfileMaxDescriptors * 88];  // 4
+};
+static_assert(sizeof(ProfileConfigBuffer) == 22620);
+static_assert(offsetof(ProfileConfigBuffer, descriptors) == 4);
+
+// Set form (165): exactly the bytes sent.
+struct ProfileConfigSet {
+  uint8_t profile_id;
+  uint8_t reserved1[2];
+  uint8_t whole;              // 3: bit 7 the buffer carries the whole configuration
+  uint32_t count;             // 4
+  uint8_t descriptors[kProfileMaxDescriptors * 88];  // 8
+};
+static_assert(sizeof(ProfileConfigSet) == 22624);
+static_assert(offsetof(ProfileConfigSet, count) == 4);
+static_assert(offsetof(ProfileConfigSet, descriptors) == 8);
+inline constexpr uint8_t kProfileWholeConfig = 0x80;
+
+inline uint16_t profile_descriptor_count(const uint8_t* reply) {
+  uint16_t count;
+  memcpy(&count, reply, sizeof count);
+  return count;
+}
+
+// Calls visit(descriptor, length) for each descriptor of a reply of size
+// bytes (a get-form buffer), from byte 4 on, stepping by the length byte,
+// until visit answers false. The walk ends at the reply's count, at a
+// length shorter than the head, and at a descriptor that runs past the
+// buffer: firmware counts and lengths are never trusted.
+template <typename Byte, typename Visit>
+void walk_profile_descriptors(Byte* reply, size_t size, Visit visit) {
+  if (size < offsetof(ProfileConfigBuffer, descriptors)) return;
+  const uint16_t count = profile_descriptor_count(reply);
+  size_t at = offsetof(ProfileConfigBuffer, descriptors);
+  for (uint16_t i = 0; i < count && size - at >= sizeof(ProfileResourceDescriptor); ++i) {
+    const uint8_t length = reply[at + 1];
+    if (length < sizeof(ProfileResourceDescriptor) || length > size - at) return;
+    if (!visit(reply + at, length)) return;
+    at += length;
+  }
+}
+
+// A typed copy of a descriptor of the given type long enough to hold it.
+template <typename Descriptor>
+bool read_profile_descriptor(const uint8_t* descriptor, size_t length, uint8_t type, Descriptor* out) {
+  if (descriptor[0] != type || length < sizeof *out) return false;
+  memcpy(out, descriptor, sizeof *out);
+  return true;
+}
+
+// --- Galtor's common profile configuration (164, version 0) ---
+
+inline constexpr uint8_t kCommonPciFunction = 64;
+inline constexpr size_t kCommonMaxDescriptors = 256;
+
+struct CommonProfileDescriptor {
+  uint8_t type;               // 64: a PCI function
+  uint8_t length;
+  uint8_t reserved2[4];
+  uint16_t pf;                // 6: bits 0-9 PF number
+  uint8_t reserved8[5];
+  uint8_t protocol_valid;     // 13
+  uint8_t protocol_type;      // 14
+  uint8_t reserved15[57];
+};
+static_assert(sizeof(CommonProfileDescriptor) == 72);
+static_assert(offsetof(CommonProfileDescriptor, pf) == 6);
+static_assert(offsetof(CommonProfileDescriptor, protocol_valid) == 13);
+
+// Request: bits 0-1 of byte 1 the configuration type; the rest zero.
+struct CommonProfileConfig {
+  uint32_t count;
+  CommonProfileDescriptor descriptors[kCommonMaxDescriptors];  // 4
+};
+static_assert(sizeof(CommonProfileConfig) == 18436);
+static_assert(offsetof(CommonProfileConfig, descriptors) == 4);
+
+// --- legacy controller configuration (81, 82) ---
+
+inline constexpr size_t kControllerConfigEntries = 16;
+inline constexpr uint8_t kConfigEntryPciFunction = 0;
+// PF state: 0 the storage protocol is on, 1 the function runs as NIC.
+inline constexpr uint8_t kPfStorageOn = 0;
+inline constexpr uint8_t kPfRunsAsNic = 1;
+// PF type: 0 NIC, 1 iSCSI, 2 FCoE.
+inline constexpr uint8_t kPfTypeNic = 0;
+inline constexpr uint8_t kPfTypeIscsi = 1;
+inline constexpr uint8_t kPfTypeFcoe = 2;
+
+// The fields used are the same in both forms; every other byte is written
+// back as it was read.
+template <size_t Size>
+struct ControllerConfigEntry {
+  uint8_t resource_type;      // 0: 0 a PCI function
+  uint8_t reserved1[3];
+  uint8_t pf_number;          // 4
+  uint8_t pf_state;           // 5
+  uint8_t pf_type;            // 6
+  uint8_t reserved7[Size - 7];
+};
+
+template <size_t EntrySize>
+struct ControllerConfigForm {
+  uint32_t count;
+  ControllerConfigEntry<EntrySize> entries[kControllerConfigEntries];  // 4
+};
+
+// Form 0 (81 and 82, version 0) and form 1 (81, version 1).
+using ControllerConfigRecord = ControllerConfigForm<52>;
+using ControllerConfigRecordV1 = ControllerConfigForm<68>;
+static_assert(sizeof(ControllerConfigEntry<52>) == 52 && sizeof(ControllerConfigEntry<68>) == 68);
+static_assert(offsetof(ControllerConfigEntry<52>, pf_number) == 4);
+static_assert(offsetof(ControllerConfigEntry<52>, pf_type) == 6);
+static_assert(sizeof(ControllerConfigRecord) == 836);
+static_assert(sizeof(ControllerConfigRecordV1) == 1092);
+static_assert(offsetof(ControllerConfigRecord, entries) == 4);
+
+#pragma pack(pop)
+
+}  // namespace tavo
