@@ -168,7 +168,7 @@ const GroupDef oem = {"OEM", "This group contains the data the adapter keeps for
 const ChildDef ncsi_children[] = {
     property("NCSIVersion", "This property displays the running NC-SI version.", RO, TAVO_TYPE_TEXT, "", 5, 32, "5",
              handle_get_ncsi_version),
-    property("NCSISupport", "This property indicates whether the controller supports the DMTF NC-SI specification.",
+    property("NCSISupport", "This property indicates whether the controller supports the DMTF NC-SI standard.",
              RO, TAVO_TYPE_LIST, "Supported,Not Supported", 9, 13, "Not Supported", handle_ncsi_static_configuration),
     property("NCSICVHandShake",
              "This property displays Error when NC-SI initialisation failed, else Success; only for controllers "
