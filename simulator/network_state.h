@@ -42,6 +42,7 @@ struct SimNetwork {
   int64_t reported_entries = -1;
   int64_t reported_routes = -1;
   int64_t reported_arp = -1;
+  int32_t reported_ipv6_state = -1;  // state bits of the IPv6 view
   // Per domain, made on first use: the discovery parameters (kept whole as
   // written) and the initiator name block.
   std::map<int, DiscoveryParamsBlock> discovery;

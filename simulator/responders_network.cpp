@@ -99,7 +99,8 @@ MailboxReply network_modify_ipv6(Simulator& sim, MailboxCall& call, SimNetwork& 
     net.ipv6.erase(held);
     return MailboxReply{};
   }
-  const auto of_type = std::count_if(net.ipv6.begin(), net.ipv6.end(), [&](const SimAddress& a) { return a.type == type; });
+  const auto of_type =
+      std::count_if(net.ipv6.begin(), net.ipv6.end(), [&](const SimAddress& a) { return a.type == type; });
   const long room = type == kIPv6LinkLocal ? 1 : type == kIPv6Routable ? 2 : 0;
   if (r.action != kEntryAdd || held != net.ipv6.end() || of_type >= room || network_is_zero(r.entry.address, 16))
     return kRefused;
@@ -258,7 +259,8 @@ SimNetwork::SimNetwork(const SimFunction& fn)
       max_mtu(fn.max_mtu),
       max_speed(fn.max_speed),
       ipv6(fn.ipv6),
-      ipv6_auto(std::any_of(fn.ipv6.begin(), fn.ipv6.end(), [](const SimAddress& a) { return a.type == kIPv6AutoRoutable; })),
+      ipv6_auto(std::any_of(fn.ipv6.begin(), fn.ipv6.end(),
+                            [](const SimAddress& a) { return a.type == kIPv6AutoRoutable; })),
       ipv6_gateway(fn.ipv6_gateway),
       routes(fn.routes),
       arp(fn.arp),
@@ -272,6 +274,7 @@ SimNetwork::SimNetwork(const SimFunction& fn)
 }
 
 uint16_t SimNetwork::ipv6_state() const {
+  if (reported_ipv6_state >= 0) return static_cast<uint16_t>(reported_ipv6_state);
   if (ipv6_auto) return kStateAutoAssign;
   const bool fixed = std::any_of(ipv6.begin(), ipv6.end(), [](const SimAddress& a) { return a.type == kIPv6Routable; });
   return fixed ? kStateStatic : 0;

@@ -131,8 +131,9 @@ MailboxReply tables_ping(Simulator& sim, MailboxCall& call) {
 }
 
 MailboxReply tables_get_discovery(Simulator& sim, MailboxCall& call) {
-  return call_with<DiscoveryParamsBlock>(
-      sim, call, [&](SimNetwork& net, DiscoveryParamsBlock&) { return answer(call, net.discovery_of(call.header.domain)); });
+  return call_with<DiscoveryParamsBlock>(sim, call, [&](SimNetwork& net, DiscoveryParamsBlock&) {
+    return answer(call, net.discovery_of(call.header.domain));
+  });
 }
 
 MailboxReply tables_set_discovery(Simulator& sim, MailboxCall& call) {

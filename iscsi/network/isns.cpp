@@ -198,10 +198,12 @@ uint32_t do_DeleteiSNSServer(TavoNode* isns, TavoNode* action, char* params) {
   const int32_t slot = instance_number(server);
   if (slot >= 0 && slot < static_cast<int32_t>(tavo::kIsnsSlots)) b.servers[slot] = tavo::IsnsServerSlot{};
   b.isns_flags = static_cast<uint16_t>((b.isns_flags | tavo::kIsnsUserServers) & ~tavo::kIsnsDhcpServers);
+  const uint32_t count = b.srv_count;
   if (isns_write(t, b) == 0) return delete_node(server) != 0 ? 1 : 0;
-  // The firmware may have taken the change all the same.
+  // The firmware may have taken the change all the same: its count is then
+  // the one written.
   if (const uint32_t status = isns_read(t, &b)) return status;
-  if (b.srv_count != 1) return 1;
+  if (b.srv_count != count) return 1;
   tavo::base::clear_last_status();
   return delete_node(server) != 0 ? 1 : 0;
 }

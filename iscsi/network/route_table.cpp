@@ -36,7 +36,8 @@ std::string route_dotted(const uint8_t* b) {
 // read.
 bool route_read(TavoNode* entry, RouteTexts* out, bool strict) {
   char d[TAVO_VALUE_SIZE] = "", m[TAVO_VALUE_SIZE] = "", g[TAVO_VALUE_SIZE] = "";
-  const uint32_t others = internal_get_property(entry, "Destination", d) | internal_get_property(entry, "SubnetMask", m);
+  const uint32_t others =
+      internal_get_property(entry, "Destination", d) | internal_get_property(entry, "SubnetMask", m);
   if (internal_get_property(entry, "Gateway", g) != 0 || (strict && others != 0)) return false;
   *out = RouteTexts{d, m, g};
   return true;
