@@ -102,7 +102,7 @@ uint32_t handle_name_params(TavoNode* property, char* buf, uint32_t op) {
   }
   if (op != TAVO_PROPERTY_SET) return 0;
   char value[TAVO_VALUE_SIZE];
-  snprintf(value, sizeof value, "%s", buf);
+  snprintf(value, sizeof value, "%.255s", buf);
   if (name_is(property, "InitiatoriSCSIName")) {
     // Names are kept in lower case.
     char lower[224] = "";

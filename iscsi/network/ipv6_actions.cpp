@@ -33,7 +33,7 @@ bool ipv6_action_start(TavoNode* ipv6, TavoNode* action, Ipv6Action* a) {
 // The IPv6 text of value (at most 39 characters) in full form; false with
 // status 17.
 bool ipv6_full_form(const char* value, char text[40]) {
-  snprintf(text, 40, "%s", value != nullptr ? value : "");
+  snprintf(text, 40, "%.39s", value != nullptr ? value : "");
   if (validateIPv6Address(text) == 0) return true;
   network_status(17);
   return false;

@@ -141,7 +141,7 @@ uint32_t do_ConfigureiSNSServer(TavoNode* isns, TavoNode* action, char* params) 
   }
   tavo::TypedAddress server{};
   char address[40];
-  snprintf(address, sizeof address, "%s", params);
+  snprintf(address, sizeof address, "%.39s", params);
   if (validateIPAddress(params, server.address, 1) == 1) {
     server.type = tavo::kAddressTypeIPv4;
     pdebug(TAVO_LOG_BACKEND, 5, "%s:ip_type = 0x%x ipAddress = %d.%d.%d.%d\n\n", __func__, server.type,

@@ -17,7 +17,7 @@ uint32_t do_Ping(TavoNode* tcpip, TavoNode* action, char* params) {
   bool valid = false;
   if (strchr(params, ':') != nullptr && strlen(params) > 2) {
     char text[40];
-    snprintf(text, sizeof text, "%s", params);
+    snprintf(text, sizeof text, "%.39s", params);
     valid = validateIPv6Address(text) == 0;
     if (valid) StrToU8IPv6(text, r.host.address);
     r.host.type = tavo::kAddressTypeIPv6;
