@@ -73,12 +73,8 @@ uint32_t do_AddARPTableEntry(TavoNode* arp_table, TavoNode* action, char* params
 // replay a delete.
 uint32_t do_DeleteARPTableEntry(TavoNode* arp_table, TavoNode* action, char* params) {
   FunctionTarget t;
-  if (params == nullptr || !action_target(arp_table, action, &t)) return 1;
-  TavoNode* entry = get_selected_group_node(arp_table, "ARPTableEntry", params);
-  if (entry == nullptr) {
-    network_status(20);
-    return 1;
-  }
+  TavoNode* entry = nullptr;
+  if (!entry_target(arp_table, action, "ARPTableEntry", params, &t, &entry)) return 1;
   char address_text[TAVO_VALUE_SIZE] = "", mac_text[TAVO_VALUE_SIZE] = "";
   if (internal_get_property(entry, "IPAddress", address_text) != 0 ||
       internal_get_property(entry, "MACAddress", mac_text) != 0)

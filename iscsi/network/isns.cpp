@@ -185,12 +185,8 @@ uint32_t do_ConfigureiSNSServer(TavoNode* isns, TavoNode* action, char* params) 
 
 uint32_t do_DeleteiSNSServer(TavoNode* isns, TavoNode* action, char* params) {
   FunctionTarget t;
-  if (params == nullptr || !action_target(isns, action, &t)) return 1;
-  TavoNode* server = get_selected_group_node(isns, "iSNSServer", params);
-  if (server == nullptr) {
-    network_status(20);
-    return 1;
-  }
+  TavoNode* server = nullptr;
+  if (!entry_target(isns, action, "iSNSServer", params, &t, &server)) return 1;
   if (OPEN_ISCSI_DRIVER_LOADED) return delete_op_iscsi_isns(server) == 0 && delete_node(server) == 0 ? 0 : 1;
   tavo::DiscoveryParamsBlock b;
   if (const uint32_t status = isns_read(t, &b)) return status;

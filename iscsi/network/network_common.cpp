@@ -88,6 +88,15 @@ bool action_target(TavoNode* group, TavoNode* action, FunctionTarget* out) {
   return true;
 }
 
+bool entry_target(TavoNode* table, TavoNode* action, const char* type, const char* number, FunctionTarget* out,
+                  TavoNode** entry) {
+  if (number == nullptr || !action_target(table, action, out)) return false;
+  *entry = get_selected_group_node(table, type, number);
+  if (*entry != nullptr) return true;
+  network_status(20);
+  return false;
+}
+
 bool named_group(const TavoNode* node, const char* name) {
   return node != nullptr && node->kind == TAVO_KIND_GROUP && node->name != nullptr && strcasecmp(node->name, name) == 0;
 }

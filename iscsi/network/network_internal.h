@@ -21,6 +21,10 @@ bool function_target(TavoNode* node, FunctionTarget* out);
 // An action's commands: the device above its group, the domain and port of
 // the action node. false when no function handle is found.
 bool action_target(TavoNode* group, TavoNode* action, FunctionTarget* out);
+// A delete action's commands and the entry its number names, exactly as
+// written ("07" names no entry 7); false, with status 20 for no such entry.
+bool entry_target(TavoNode* table, TavoNode* action, const char* type, const char* number, FunctionTarget* out,
+                  TavoNode** entry);
 // Whether node is a group (an instance: of the type) of that name.
 bool named_group(const TavoNode* node, const char* name);
 // node itself or the nearest group above it of that name; null at ROOT.

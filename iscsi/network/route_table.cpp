@@ -133,13 +133,8 @@ uint32_t do_AddRouteTableEntry(TavoNode* route_table, TavoNode* action, char* pa
 
 uint32_t do_DeleteRouteTableEntry(TavoNode* route_table, TavoNode* action, char* params) {
   FunctionTarget t;
-  if (params == nullptr || !action_target(route_table, action, &t)) return 1;
-  // The number exactly as written: "07" names no entry.
-  TavoNode* entry = get_selected_group_node(route_table, "RouteTableEntry", params);
-  if (entry == nullptr) {
-    network_status(20);
-    return 1;
-  }
+  TavoNode* entry = nullptr;
+  if (!entry_target(route_table, action, "RouteTableEntry", params, &t, &entry)) return 1;
   RouteTexts texts;
   if (!route_read(entry, &texts, true)) return 1;
   uint8_t destination[4] = {}, mask[4] = {}, gateway[4] = {};
