@@ -11,6 +11,7 @@ void install_standard_responders(Simulator& sim) {
   install_backend_responders(sim);
   install_controller_responders(sim);
   install_network_responders(sim);
+  install_network_table_responders(sim);
   install_personality_responders(sim);
   install_ncsi_responders(sim);
   install_object_responders(sim);

@@ -37,10 +37,15 @@ void install_object_responders(Simulator& sim);
 // The model number the firmware reports for a generation.
 const char* model_of(uint32_t generation);
 
-// The TCP/IP stack of iSCSI functions: interfaces and addresses (24/2,
-// 25/2, 21/2), default gateway (22/2, 23/2), DHCP (17/2, 18/2), VLAN
+// The TCP/IP stack of iSCSI functions: interfaces and IPv4 and IPv6
+// addresses (24/2, 25/2, 21/2), default gateway (22/2, 23/2), DHCP (17/2, 18/2), VLAN
 // (14/2), NIC parameters (7/2) and MAC queries (1/1 types 0 and 9).
 void install_network_responders(Simulator& sim);
+
+// Its tables and blocks: routes (10/2, 11/2), ARP entries (8/2, 9/2), ping
+// (6/2), the discovery parameters (28/2, 29/2) and the initiator name block
+// (6/6, 7/6), each per domain.
+void install_network_table_responders(Simulator& sim);
 
 // Every catalogue command answers success with its request bytes inverted
 // (for conformance tests; not installed by default).

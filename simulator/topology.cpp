@@ -1,5 +1,6 @@
 #include "simulator/topology.h"
 
+#include <arpa/inet.h>
 #include <ctype.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -72,6 +73,87 @@ bool parse_ipv4(const std::string& text, uint8_t out[4]) {
     out[i] = static_cast<uint8_t>(b[i]);
   }
   return true;
+}
+
+// An IPv4 or IPv6 text; IPv6 takes type v6_type.
+bool parse_address(const std::string& text, uint8_t v6_type, SimAddress* out) {
+  out->bytes = {};
+  if (parse_ipv4(text, out->bytes.data())) {
+    out->type = 1;
+    return true;
+  }
+  out->type = v6_type;
+  return inet_pton(AF_INET6, text.c_str(), out->bytes.data()) == 1;
+}
+
+// The comma-separated items of a value, each read by item; false at the
+// first it refuses.
+template <typename Item>
+bool parse_list(const std::string& text, Item item) {
+  std::istringstream in(text);
+  std::string one;
+  while (std::getline(in, one, ','))
+    if (!item(one)) return false;
+  return true;
+}
+
+// Slash-separated parts of one list item.
+std::vector<std::string> split_slashes(const std::string& text) {
+  std::vector<std::string> parts;
+  std::istringstream in(text);
+  std::string part;
+  while (std::getline(in, part, '/')) parts.push_back(part);
+  return parts;
+}
+
+// An iSCSI function's IPv6 addresses, routes, ARP entries, ping answers
+// and initiator name; the reason of a bad value, else null.
+const char* parse_iscsi_tables(std::map<std::string, std::string>& f, SimFunction* fn) {
+  auto ipv6_list = [&](const char* key, uint8_t type) {
+    return !f.count(key) || parse_list(f[key], [&](const std::string& t) {
+      SimAddress a;
+      if (!parse_address(t, type, &a) || a.type != type) return false;
+      fn->ipv6.push_back(a);
+      return true;
+    });
+  };
+  if (!ipv6_list("ipv6-link-local", 0x50) || !ipv6_list("ipv6", 0x30) || !ipv6_list("ipv6-auto", 0x90))
+    return "bad ipv6-link-local, ipv6 or ipv6-auto";
+  SimAddress gateway;
+  if (f.count("ipv6-gateway")) {
+    if (!parse_address(f["ipv6-gateway"], 0x10, &gateway) || gateway.type != 0x10) return "bad ipv6-gateway";
+    fn->ipv6_gateway = gateway.bytes;
+  }
+  if (f.count("routes") && !parse_list(f["routes"], [&](const std::string& t) {
+        const auto parts = split_slashes(t);
+        SimRoute r;
+        if (parts.size() != 3 || !parse_ipv4(parts[0], r.destination.data()) || !parse_ipv4(parts[1], r.mask.data()) ||
+            !parse_ipv4(parts[2], r.gateway.data()))
+          return false;
+        fn->routes.push_back(r);
+        return true;
+      }))
+    return "bad routes (destination/mask/gateway,...)";
+  if (f.count("arp") && !parse_list(f["arp"], [&](const std::string& t) {
+        const auto parts = split_slashes(t);
+        SimArpEntry e;
+        if (parts.size() != 2 || !parse_ipv4(parts[0], e.address.data()) || !parse_mac(parts[1], e.mac.data()))
+          return false;
+        fn->arp.push_back(e);
+        return true;
+      }))
+    return "bad arp (address/mac,...)";
+  if (f.count("reachable") && !parse_list(f["reachable"], [&](const std::string& t) {
+        SimAddress a;
+        if (!parse_address(t, 0x10, &a)) return false;
+        fn->reachable.push_back(a);
+        return true;
+      }))
+    return "bad reachable";
+  fn->initiator_name = f.count("initiator-name") ? f["initiator-name"] : "";
+  fn->initiator_alias = f.count("initiator-alias") ? f["initiator-alias"] : "";
+  if (fn->initiator_name.size() > 223 || fn->initiator_alias.size() > 31) return "initiator-name or -alias too long";
+  return nullptr;
 }
 
 // key=value words after the first word of a line.
@@ -303,6 +385,7 @@ bool parse_topology(const std::string& text, Topology* out, std::string* error) 
           if (other.iscsi_device == fn.iscsi_device) return fail("iscsi device number used twice");
         fn.vmhba = f.count("vmhba") ? f["vmhba"] : "vmhba" + std::to_string(32 + fn.iscsi_device);
         const char* why = parse_iscsi_stack(f, &fn);
+        if (why == nullptr) why = parse_iscsi_tables(f, &fn);
         if (why != nullptr) return fail(why);
       } else {
         fn.ifname = f.count("name") ? f["name"] : "";

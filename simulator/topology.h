@@ -4,6 +4,7 @@
 
 #include <stdint.h>
 
+#include <array>
 #include <map>
 #include <string>
 #include <vector>
@@ -36,6 +37,21 @@ struct SimController {
 
 enum class FunctionKind { Iscsi, Nic };
 
+// An address with its firmware type: IPv4 (1, in the first 4 bytes) or
+// IPv6 (0x10, or an interface entry type 0x50, 0x30, 0x90).
+struct SimAddress {
+  uint8_t type = 1;
+  std::array<uint8_t, 16> bytes{};
+};
+// A static route and an ARP entry (IPv4, network order).
+struct SimRoute {
+  std::array<uint8_t, 4> destination{}, mask{}, gateway{};
+};
+struct SimArpEntry {
+  std::array<uint8_t, 4> address{};
+  std::array<uint8_t, 6> mac{};
+};
+
 struct SimFunction {
   FunctionKind kind = FunctionKind::Nic;
   int controller = 0;
@@ -59,6 +75,12 @@ struct SimFunction {
   uint32_t vlan_tag = 0xFFFF;  // 65535: no VLAN
   uint32_t max_mtu = 9000;
   uint32_t max_speed = 4;      // speed code of the NIC parameters (4: 10Gb)
+  std::vector<SimAddress> ipv6;               // interface entries 0x50, 0x30, 0x90
+  std::array<uint8_t, 16> ipv6_gateway{};     // all zero: none
+  std::vector<SimRoute> routes;
+  std::vector<SimArpEntry> arp;
+  std::vector<SimAddress> reachable;          // hosts that answer a ping (type 1 or 0x10)
+  std::string initiator_name, initiator_alias;  // "" : a name made from the vmhba name
 };
 
 struct Topology {

@@ -1,5 +1,6 @@
-// iSCSI network configuration: the iSCSIPhysicalHBA branch, the IPv4
-// TCP/IP configuration and the NIC view of an iSCSI function.
+// iSCSI network configuration: the iSCSIPhysicalHBA branch, its start-up,
+// the IPv4 and IPv6 TCP/IP configuration, routes and ARP entries, ping, iSNS
+// servers, the initiator name and the NIC view of an iSCSI function.
 //
 // Handlers and actions take the node they run on; their mailbox commands
 // go to the function's iSCSI device with domain 0 and the function's
@@ -81,31 +82,96 @@ TAVO_EXPORT uint32_t do_iSCSIPhysicalHBA_Network_NICConfiguration_ResetMACAddres
 // Re-reads MaxMTUSize, PortMaxSpeed and PermanentMACAddress.
 TAVO_EXPORT uint32_t do_RefreshNICConfig(TavoNode* nic_config, TavoNode* action, char* params);
 
-// --- IPv6, routes and ARP, ping, iSNS and the initiator name (not built yet:
-// stored texts, success) ---
+// --- start-up ---
+// Brings one LogicalHBA's function up to date: Enabled, MACAddress, the
+// routable IPv6 addresses, the interface, routes and ARP entries, then the
+// firmware's targets, sessions and LUNs (the software-initiator operations
+// with OPEN_ISCSI_DRIVER_LOADED set). created_tags and its count: none and
+// 0 at start-up. work: 1536 bytes (NULL: its own). 0, or non-zero when a
+// network or target read failed (sessions and LUNs are then skipped).
+TAVO_EXPORT uint32_t setup_iscsi(TavoNode* lhba, const char* enabled, uint32_t* created_tags, uint32_t tag_count,
+                                 char* work);
+
+// --- IPv6 (CV2 and CV3 have none: properties read "N/A", changes are
+// refused with status 291). Texts are the 39-character full form; all
+// zeros is no address. ---
+// The first (which 0) or second (1) interface address of address_type
+// (0x50 link-local, 0x30 static, 0x90 auto-assigned) into text[40]; text is
+// left alone when there is none. 0, or 1 with status 98 or 99.
+TAVO_EXPORT uint32_t TAVO_get_IPv6configuration_properties(uint32_t device_handle, uint32_t domain, uint32_t port,
+                                                           uint32_t address_type, char* text, uint32_t which);
 TAVO_EXPORT uint32_t handle_IPv6State(TavoNode* property, char* buf, uint32_t op);
 TAVO_EXPORT uint32_t handle_InitiatorLinkLocalAddress(TavoNode* property, char* buf, uint32_t op);
+// Both routable addresses, told apart by the property's name; the type
+// follows IPv6State (Static: 0x30, else 0x90).
 TAVO_EXPORT uint32_t handle_InitiatorRoutableAddress(TavoNode* property, char* buf, uint32_t op);
+// Set: replaces the gateway (the old one is removed first).
 TAVO_EXPORT uint32_t handle_DefaultIPv6Gateway(TavoNode* property, char* buf, uint32_t op);
-TAVO_EXPORT uint32_t do_DeleteDefaultIPv6Gateway(TavoNode* group, TavoNode* action, char* params);
-TAVO_EXPORT uint32_t do_AutoAssignEnable(TavoNode* group, TavoNode* action, char* params);
-TAVO_EXPORT uint32_t do_AutoAssignDisable(TavoNode* group, TavoNode* action, char* params);
-TAVO_EXPORT uint32_t do_ConfigureIPv6Address(TavoNode* group, TavoNode* action, char* params);
-TAVO_EXPORT uint32_t do_AddRouteTableEntry(TavoNode* group, TavoNode* action, char* params);
-TAVO_EXPORT uint32_t do_DeleteRouteTableEntry(TavoNode* group, TavoNode* action, char* params);
-TAVO_EXPORT uint32_t do_RefreshRouteTableEntry(TavoNode* group, TavoNode* action, char* params);
-TAVO_EXPORT uint32_t do_AddARPTableEntry(TavoNode* group, TavoNode* action, char* params);
-TAVO_EXPORT uint32_t do_DeleteARPTableEntry(TavoNode* group, TavoNode* action, char* params);
-TAVO_EXPORT uint32_t do_RefreshARPTableEntry(TavoNode* group, TavoNode* action, char* params);
-TAVO_EXPORT uint32_t do_Ping(TavoNode* group, TavoNode* action, char* params);
-TAVO_EXPORT uint32_t do_DiscoveryiSNSThruDHCP(TavoNode* group, TavoNode* action, char* params);
-TAVO_EXPORT uint32_t do_ConfigureiSNSServer(TavoNode* group, TavoNode* action, char* params);
-TAVO_EXPORT uint32_t do_DeleteiSNSServer(TavoNode* group, TavoNode* action, char* params);
+// Removes the address the named property of the IPv6Configuration group
+// shows now (nothing for none); 0, or 1 with status 122.
+TAVO_EXPORT uint32_t TAVO_delete_ipv6_address(TavoNode* ipv6, const char* property_name, uint32_t address_type,
+                                              uint32_t device_handle, uint32_t domain, uint32_t port,
+                                              uint32_t interface_id);
+// Removes the gateway DefaultIPv6Gateway shows now (nothing for none); 0,
+// or 1 with status 132.
+TAVO_EXPORT uint32_t TAVO_delete_IPv6Gateway(uint32_t device_handle, uint32_t domain, uint32_t port, TavoNode* ipv6);
+TAVO_EXPORT uint32_t do_DeleteDefaultIPv6Gateway(TavoNode* ipv6, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_AutoAssignEnable(TavoNode* ipv6, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_AutoAssignDisable(TavoNode* ipv6, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_ConfigureIPv6Address(TavoNode* ipv6, TavoNode* action, char* params);
+
+// --- routes and ARP entries: every change is followed by a read of the
+// firmware's table ---
+// RouteTableEntry instances in step with the firmware: stale ones go, the
+// others keep their numbers, new routes take the lowest free numbers. 0,
+// or 1 (status 100 when the table cannot be read).
+TAVO_EXPORT uint32_t get_routeEntry_attribs(uint32_t device_handle, uint32_t domain, uint32_t port, TavoNode* tcpip);
+// Rebuilds the ARPTableEntry instances whole, numbered in the firmware's
+// order; the first records the creating node, action and params (six
+// 256-byte texts; all three may be NULL). 0, or 1 (status 97 when the table
+// cannot be read).
+TAVO_EXPORT uint32_t get_Arp_Entry_attribs(uint32_t device_handle, uint32_t domain, uint32_t port, TavoNode* tcpip,
+                                           TavoNode* creating_node, TavoNode* creating_action, char* params);
+TAVO_EXPORT uint32_t do_AddRouteTableEntry(TavoNode* route_table, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_DeleteRouteTableEntry(TavoNode* route_table, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_RefreshRouteTableEntry(TavoNode* route_table, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_AddARPTableEntry(TavoNode* arp_table, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_DeleteARPTableEntry(TavoNode* arp_table, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_RefreshARPTableEntry(TavoNode* arp_table, TavoNode* action, char* params);
+// Deletes every route of the function; 0 when none is left, 1 on failure
+// (status 129 when the firmware still shows routes after 16 passes).
+TAVO_EXPORT uint32_t TAVO_delete_available_routes(TavoNode* function_group);
+
+// --- ping and iSNS servers ---
+TAVO_EXPORT uint32_t do_Ping(TavoNode* tcpip, TavoNode* action, char* params);
+// Brings the iSNSServer instances of isns in line with the server of the
+// firmware's first slot; a new instance records isns, creating_action and
+// params (six 256-byte texts, rewritten; NULL: its own). 0, 1, or the
+// status of a failed read (status 80).
+TAVO_EXPORT uint32_t get_all_isns(TavoNode* function_group, uint32_t device_handle, uint32_t domain, uint32_t port,
+                                  TavoNode* isns, TavoNode* creating_action, char* params);
 // Refresh handler of the iSNS group.
 TAVO_EXPORT uint32_t group_iSNS(TavoNode* isns);
-// InitiatoriSCSIName and InitiatorAlias of a LogicalHBA's
-// InitiatoriSCSIName group.
+// iSNSEnabled of isns from the discovery parameters; 0, 1, or the status
+// of a failed read (status 80).
+TAVO_EXPORT uint32_t get_discovery_params(uint32_t device_handle, uint32_t domain, uint32_t port, TavoNode* isns);
+TAVO_EXPORT uint32_t do_DiscoveryiSNSThruDHCP(TavoNode* isns, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_ConfigureiSNSServer(TavoNode* isns, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_DeleteiSNSServer(TavoNode* isns, TavoNode* action, char* params);
+
+// --- the initiator name and alias of a LogicalHBA's InitiatoriSCSIName
+// group, kept by the firmware per domain ---
+// InitiatoriSCSIName (stored in lower case) and InitiatorAlias.
 TAVO_EXPORT uint32_t handle_name_params(TavoNode* property, char* buf, uint32_t op);
+// Reads both into the property's group; 0, 1, or the failing command's
+// status (status 110).
+TAVO_EXPORT uint32_t get_name_params(uint32_t device_handle, uint32_t domain, uint32_t port, TavoNode* property);
+// Writes value into the firmware's field the property names, keeping the
+// other; 0, else 1 or the failing command's status (status 110 or 111).
+TAVO_EXPORT uint32_t TAVO_set_initatorIQN_alias(TavoNode* property, const char* value);
+// The current name of LogicalHBA<domain> beside node (the function's iSNS
+// group) into text[256]; 0, or 1 with text untouched.
+TAVO_EXPORT uint32_t get_initiator_name(TavoNode* node, char* text, uint32_t domain);
 
 // --- the branch's action descriptors ---
 TAVO_EXPORT extern const TavoActionDescriptor

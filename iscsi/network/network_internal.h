@@ -6,6 +6,7 @@
 #include <stdint.h>
 
 #include "iscsi/network/iscsi_network.h"
+#include "transport/network_records.h"
 
 namespace tavo::network {
 
@@ -17,12 +18,19 @@ struct FunctionTarget {
 };
 // false when no function handle is found above node.
 bool function_target(TavoNode* node, FunctionTarget* out);
+// An action's commands: the device above its group, the domain and port of
+// the action node. false when no function handle is found.
+bool action_target(TavoNode* group, TavoNode* action, FunctionTarget* out);
+// A delete action's commands and the entry its number names, exactly as
+// written ("07" names no entry 7); false, with status 20 for no such entry.
+bool entry_target(TavoNode* table, TavoNode* action, const char* type, const char* number, FunctionTarget* out,
+                  TavoNode** entry);
 // Whether node is a group (an instance: of the type) of that name.
 bool named_group(const TavoNode* node, const char* name);
 // node itself or the nearest group above it of that name; null at ROOT.
 TavoNode* group_above(TavoNode* node, const char* name);
 
-// Leaves the branch's message for code (17, 43 ... 304) in the last status.
+// Leaves the branch's message for code (6, 16, 17 ... 310) in the last status.
 void network_status(uint32_t code);
 // Runs a best-effort repair; the last status stays what it was before.
 template <typename Repair>
@@ -42,19 +50,38 @@ bool parse_integer(const char* text, int32_t minimum, int32_t maximum, int32_t* 
 // when the group has none yet. Null, with the read's status, on failure.
 TcpipInterfaceHandle* tcpip_interface(TavoNode* tcpip);
 
-// An IPv4 address and mask as the address records carry them.
-struct Ipv4Entry {
+// An address and mask as the address records carry them (IPv4 in the
+// first 4 bytes).
+struct AddressEntry {
+  uint8_t type = kAddressTypeIPv4;
   uint8_t address[16] = {};
   uint8_t mask[16] = {};
 };
 // A stored address and mask that name a configured address (address not
 // 0.0.0.0, loopback or broadcast; mask not 0.0.0.0); false otherwise.
-bool configured_entry(const char* address, const char* mask, Ipv4Entry* out);
-// Sends one IpAddressRecord (kEntryAdd or kEntryDelete); the command's
-// status. address_status, when given, receives the reply's address status.
-uint32_t send_ip_entry(const FunctionTarget& t, uint32_t interface_id, uint32_t action, const Ipv4Entry& entry,
+bool configured_entry(const char* address, const char* mask, AddressEntry* out);
+// Sends one IpAddressRecord (kEntryAdd or kEntryDelete) of the entry's
+// type; the command's status. address_status, when given, receives the
+// reply's address status.
+uint32_t send_ip_entry(const FunctionTarget& t, uint32_t interface_id, uint32_t action, const AddressEntry& entry,
                        uint32_t* address_status);
-// Adds or deletes the IPv4 default gateway; 0, or 1 with status 132.
-uint32_t send_gateway(const FunctionTarget& t, uint32_t action, const uint8_t gateway[4]);
+// Adds or deletes the default gateway (IPv4: 4 bytes, IPv6: 16); 0, or 1
+// with status 132.
+uint32_t send_gateway(const FunctionTarget& t, uint32_t action, const uint8_t* gateway, bool ipv6 = false);
+
+// --- IPv6 ---
+// The all-zero address in full form: no address.
+inline constexpr char kNoIPv6Address[] = "0000:0000:0000:0000:0000:0000:0000:0000";
+// Whether the controller above node has IPv6 in its firmware (not CV2 or
+// CV3; an unreadable generation counts as capable).
+bool ipv6_capable(TavoNode* node);
+// Leaves status 291 and answers true where the controller has no IPv6.
+bool ipv6_refused(TavoNode* node);
+
+// The group's six parameter texts, cleared.
+struct ParamTexts {
+  char text[TAVO_MAX_PARAMS][TAVO_VALUE_SIZE] = {};
+  char* data() { return &text[0][0]; }
+};
 
 }  // namespace tavo::network

@@ -39,14 +39,14 @@ uint32_t tcpip_boot_session(const TcpipAction& a) {
   return check_for_boot_session(group_above(a.tcpip, "iSCSIPhysicalHBA"), a.target.domain);
 }
 
-void tcpip_restore_address(const TcpipAction& a, const Ipv4Entry& old) {
+void tcpip_restore_address(const TcpipAction& a, const AddressEntry& old) {
   keeping_last_status([&] {
     if (send_ip_entry(a.target, a.handle->interface_id, tavo::kEntryAdd, old, nullptr) != 0)
       pdebug(TAVO_LOG_BACKEND, 3, "tcpip_restore_address:Failed to put the previous IP address back.\n");
   });
 }
 
-void tcpip_restore_gateway(const TcpipAction& a, const Ipv4Entry& old) {
+void tcpip_restore_gateway(const TcpipAction& a, const AddressEntry& old) {
   keeping_last_status([&] {
     if (send_gateway(a.target, tavo::kEntryAdd, old.address) != 0)
       pdebug(TAVO_LOG_BACKEND, 3, "tcpip_restore_gateway:Failed to put the previous default gateway back.\n");
@@ -78,7 +78,7 @@ uint32_t do_ConfigureIPAddress(TavoNode* tcpip, TavoNode*, char* params) {
   if (const uint32_t refused = tcpip_boot_session(a)) return refused;
   const char* address = params;
   const char* mask = params + TAVO_VALUE_SIZE;
-  Ipv4Entry fresh;
+  AddressEntry fresh;
   if ((strcasecmp(address, "0.0.0.0") != 0 && validateIPAddress(address, fresh.address, 1) != 1) ||
       (strcasecmp(mask, "0.0.0.0") != 0 && validateIPAddress(mask, fresh.mask, 5) != 1)) {
     network_status(17);
@@ -92,7 +92,7 @@ uint32_t do_ConfigureIPAddress(TavoNode* tcpip, TavoNode*, char* params) {
     network_status(56);
     return 0;
   }
-  Ipv4Entry old;
+  AddressEntry old;
   const bool had = configured_entry(stored_address, stored_mask, &old);
   if (had && TAVO_delete_ip_from_firmware(a.target.device, a.handle->interface_id, tcpip, a.target.domain,
                                           a.target.port, old.address, old.mask) != 0)
@@ -125,7 +125,7 @@ uint32_t do_DHCPEnable(TavoNode* tcpip, TavoNode*, char*) {
       internal_get_property(tcpip, "DefaultGateway", gateway) != 0)
     return 1;
   if (const uint32_t refused = tcpip_boot_session(a)) return refused;
-  Ipv4Entry old_address, old_gateway;
+  AddressEntry old_address, old_gateway;
   const bool had_address = configured_entry(stored_address, stored_mask, &old_address);
   const bool had_gateway = validateIPAddress(gateway, old_gateway.address, 1) == 1;
   if (had_address && TAVO_delete_ip_from_firmware(a.target.device, a.handle->interface_id, tcpip, a.target.domain,

@@ -12,12 +12,13 @@ using namespace tavo::network;
 
 namespace tavo::network {
 
-uint32_t send_gateway(const FunctionTarget& t, uint32_t action, const uint8_t gateway[4]) {
+uint32_t send_gateway(const FunctionTarget& t, uint32_t action, const uint8_t* gateway, bool ipv6) {
   DefaultGatewayRecord r{};
   r.action = action;
-  r.length = action == kEntryAdd ? kGatewayRecordLength : 0;
-  r.address_type = static_cast<uint8_t>(kAddressFamilyIPv4);
-  memcpy(r.gateway, gateway, 4);
+  // An IPv4 delete carries no length.
+  r.length = action == kEntryAdd || ipv6 ? kGatewayRecordLength : 0;
+  r.address_type = ipv6 ? kAddressTypeIPv6 : static_cast<uint8_t>(kAddressFamilyIPv4);
+  memcpy(r.gateway, gateway, ipv6 ? 16 : 4);
   if (ioctl_set_default_gateway(t.device, &r, t.domain, t.port) != 0) {
     network_status(132);
     return 1;

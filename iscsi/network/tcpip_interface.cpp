@@ -41,18 +41,18 @@ TcpipInterfaceHandle* tcpip_interface(TavoNode* tcpip) {
   return static_cast<TcpipInterfaceHandle*>(group_record(tcpip)->nhandle);
 }
 
-bool configured_entry(const char* address, const char* mask, Ipv4Entry* out) {
+bool configured_entry(const char* address, const char* mask, AddressEntry* out) {
   return validateIPAddress(address, out->address, 1) == 1 && validateIPAddress(mask, out->mask, 0) == 1;
 }
 
-uint32_t send_ip_entry(const FunctionTarget& t, uint32_t interface_id, uint32_t action, const Ipv4Entry& entry,
+uint32_t send_ip_entry(const FunctionTarget& t, uint32_t interface_id, uint32_t action, const AddressEntry& entry,
                        uint32_t* address_status) {
   IpAddressRecord r{};
   r.entry_count = 1;
   r.action = action;
   r.interface_id = interface_id;
   r.entry.length = sizeof r.entry;
-  r.entry.type = kAddressTypeIPv4;
+  r.entry.type = entry.type;
   memcpy(r.entry.address, entry.address, sizeof r.entry.address);
   memcpy(r.entry.mask, entry.mask, sizeof r.entry.mask);
   const uint32_t status = ioctl_modify_ip_entry(t.device, &r, sizeof r, t.domain, t.port);
@@ -109,7 +109,7 @@ uint32_t get_if_info_params(uint32_t device_handle, uint32_t interface_id, TavoN
 uint32_t TAVO_delete_ip_from_firmware(uint32_t device_handle, uint32_t interface_id, TavoNode*, uint8_t domain,
                                       uint8_t port_number, const uint8_t* address, const uint8_t* mask) {
   if (address == nullptr || mask == nullptr) return 1;
-  Ipv4Entry entry;
+  AddressEntry entry;
   memcpy(entry.address, address, sizeof entry.address);
   memcpy(entry.mask, mask, sizeof entry.mask);
   if (send_ip_entry(FunctionTarget{device_handle, domain, port_number}, interface_id, tavo::kEntryDelete, entry,

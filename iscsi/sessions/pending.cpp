@@ -59,3 +59,13 @@ uint32_t TAVO_update_session_authentication(TavoNode*) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
   return 0;
 }
+
+uint32_t get_all_sessions(TavoNode*, uint32_t, uint32_t, uint32_t, TavoNode*, TavoNode*, char*) {
+  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
+  return 0;
+}
+
+uint32_t get_all_luns(TavoNode*, uint32_t, uint32_t, TavoNode*, TavoNode*, char*, char*) {
+  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
+  return 0;
+}

@@ -1,13 +1,15 @@
 // The last start-up step: every iSCSI function gets its LogicalHBA0 with
-// the initiator's saved login options and the adapter name, controller by
-// controller; the controller's configuration signature tells whether the
-// saved initiator options still hold.
+// the initiator's saved login options, the adapter name, the function's
+// network state and its iSNS servers, controller by controller; the
+// controller's configuration signature tells whether the saved initiator
+// options still hold.
 #include <stdio.h>
 
 #include <string>
 #include <vector>
 
 #include "base/library_lock.h"
+#include "iscsi/network/iscsi_network.h"
 #include "iscsi/targets/saved_view.h"
 #include "iscsi/targets/targets.h"
 #include "transport/commands.h"
@@ -66,6 +68,14 @@ uint32_t TAVO_set_lhba_prop(void) {
       TAVO_set_ini_loginopts_prop(lhba, keys);
       char name[TAVO_VALUE_SIZE] = "";
       if (ioctl_get_vmhba_name(function_number, name) == 0) set_prop_val(lhba, "IfName", "%s", name);
+      // A function whose state cannot be read is still shown, with its
+      // defaults.
+      char work[TAVO_MAX_PARAMS * TAVO_VALUE_SIZE];
+      if (setup_iscsi(lhba, "True", nullptr, 0, work) != 0)
+        pdebug(TAVO_LOG_BACKEND, 3, "%s:setup_iscsi failed for %s\n", __func__, keys[1]);
+      if (TavoNode* isns = internal_get_node(fn, "iSNS", TAVO_KIND_GROUP))
+        get_all_isns(fn, function_number, 0, static_cast<uint32_t>(get_phba_port_number(fn)), isns,
+                     internal_get_node(isns, "ConfigureiSNSServer", TAVO_KIND_ACTION), work);
     }
   }
   return 0;

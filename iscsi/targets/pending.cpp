@@ -8,6 +8,11 @@ uint32_t TAVO_refresh_backend_client_iscsi_targets(void) {
   return 0;
 }
 
+uint32_t get_all_targets(TavoNode*, uint32_t, uint32_t, uint32_t, uint32_t, TavoNode*, TavoNode*, char*) {
+  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
+  return 0;
+}
+
 uint32_t handle_discoveryparams(TavoNode* property, char* buf, uint32_t op) {
   return handle_internal_property(property, buf, op);
 }

@@ -189,6 +189,11 @@ TAVO_EXPORT uint32_t TAVO_backup_old_configuration(const char* old_path, const c
 TAVO_EXPORT uint32_t TAVO_set_lhba_prop(void);
 // Refreshes the DefaultETO of every target; 0.
 TAVO_EXPORT uint32_t TAVO_refresh_backend_client_iscsi_targets(void);
+// Lists the targets the firmware holds into Target and TargetPortal groups
+// (discovered 1: as discovered, 0: as static); discovery, action and params
+// are those of a refresh, NULL at start-up. Not built yet: answers 0.
+TAVO_EXPORT uint32_t get_all_targets(TavoNode* lhba, uint32_t function_number, uint32_t domain, uint32_t port_number,
+                                     uint32_t discovered, TavoNode* discovery, TavoNode* action, char* params);
 
 // --- handlers and actions of the branches not built yet: stored texts,
 // success ---

@@ -42,6 +42,7 @@ TEST_F(NetworkTest, NicViewReadsTheFirmware) {
 }
 
 TEST_F(NetworkTest, RefreshAndResetOfTheConfiguredMac) {
+  sim_->clear_log();
   ASSERT_EQ(act(kN0, "RefreshNICConfig"), 0u);
   EXPECT_EQ(mailbox_count(2, 7), 1);
   EXPECT_EQ(mailbox_count(1, 1), 1);

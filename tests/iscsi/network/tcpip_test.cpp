@@ -14,12 +14,6 @@ namespace {
 const std::string kT0 = kTcpip0;
 const std::string kT1 = kTcpip1;
 
-uint32_t word(const std::vector<uint8_t>& p, size_t at) {
-  uint32_t v = 0;
-  if (p.size() >= at + 4) memcpy(&v, p.data() + at, 4);
-  return v;
-}
-
 class TcpipTest : public NetworkTest {
  protected:
   // Both stacks as the topology gives them, no faults, empty log.
@@ -30,10 +24,6 @@ class TcpipTest : public NetworkTest {
   }
   std::string vlan_texts() {
     return get(kT0 + "/VLANEnabled") + "|" + get(kT0 + "/VLANId") + "|" + get(kT0 + "/Priority");
-  }
-  void expect_status(uint32_t code) {
-    EXPECT_EQ(last_status().first, code);
-    EXPECT_EQ(text(), message_of(code));
   }
 };
 

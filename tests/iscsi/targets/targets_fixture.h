@@ -14,9 +14,10 @@
 
 namespace tavo::test {
 
+// The firmware of the first function holds the name the saved lines show.
 inline constexpr char kTargetsTopology[] =
     "controller 0 generation=cv3 serial=T0 bus=3\n"
-    "iscsi controller=0 function=2 port=0 device=0 vmhba=vmhba40\n"
+    "iscsi controller=0 function=2 port=0 device=0 vmhba=vmhba40 initiator-name=iqn.hx\n"
     "iscsi controller=0 function=3 port=1 device=1 vmhba=vmhba41\n"
     "controller 1 generation=moravel serial=T1 bus=5\n"
     "iscsi controller=1 function=2 port=0 device=2 vmhba=vmhba42\n";
