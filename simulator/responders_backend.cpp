@@ -102,10 +102,13 @@ MailboxReply backend_responder_coredump(Simulator&, MailboxCall& call) {
   return backend_responder_answer(call, props);
 }
 
-// A query whose only use here is telling a virtual function.
-MailboxReply backend_responder_vf_probe(Simulator&, MailboxCall& call) {
+// The firmware configuration, refused on a virtual function (which tells
+// one); the port's capabilities word is in it.
+MailboxReply backend_responder_vf_probe(Simulator& sim, MailboxCall& call) {
   if (!backend_responder_known(call)) return MailboxReply{kStatusNotSupported, 0, 0};
-  return call.function->virtual_function ? MailboxReply{kStatusNotOnVf, 0, 0} : MailboxReply{};
+  if (call.function->virtual_function) return MailboxReply{kStatusNotOnVf, 0, 0};
+  port_firmware_config(sim, call);
+  return MailboxReply{};
 }
 
 constexpr char kSignatureObject[] = "/cfg/signature";

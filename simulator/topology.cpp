@@ -397,8 +397,13 @@ bool parse_topology(const std::string& text, Topology* out, std::string* error) 
       t.functions.push_back(fn);
       continue;
     }
+    if (kind == "port") {
+      if (const char* why = parse_port_line(f, &t)) return fail(why);
+      continue;
+    }
     return fail("unknown line kind " + kind);
   }
+  add_function_ports(&t);
   *out = std::move(t);
   return true;
 }
