@@ -30,10 +30,8 @@ bool beacon_seconds(const char* text, uint8_t* out) {
 
 uint32_t handle_BeaconState(TavoNode* property, char* buf, uint32_t op) {
   if (op != TAVO_PROPERTY_GET && op != TAVO_PROPERTY_SET) return 0;
-  if (property == nullptr || buf == nullptr) return 1;
-  if (vm_flag) return tavo::port::refuse_on_vf(buf);
   PortTarget t;
-  if (!tavo::port::port_target(property, &t)) return 1;
+  if (!tavo::port::port_handler_begin(property, buf, &t, nullptr)) return 1;
   tavo::BeaconRecord r{};
   r.port = t.port_number;
   const uint32_t status = ioctl_get_beacon_state(t.device, &r, t.domain, t.port_number, t.path);

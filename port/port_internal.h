@@ -25,6 +25,11 @@ bool port_target(TavoNode* node, PortTarget* out);
 // The same for a port whose serving function is given (start-up, before
 // the port group holds the function's handle).
 bool port_target_with(TavoNode* port, uint32_t device, PortTarget* out);
+// The start every port property handler shares: property and buffer given,
+// a refusal inside a virtual function ("N/A" into buf, status 256), the
+// port found and, when generation is asked for, readable. False when the
+// handler answers 1 at once.
+bool port_handler_begin(TavoNode* property, char* buf, PortTarget* t, uint32_t* generation);
 // The NIC function a command that always travels on the NIC device is
 // addressed with: the controller's NICPhysicalHBA of the port, else its
 // first; 0 when the controller has none (the command is not sent).

@@ -225,12 +225,9 @@ uint32_t do_SetPortSpeed(TavoNode* port, TavoNode*, char* params) {
 }
 
 uint32_t handle_get_link_speed_properties(TavoNode* property, char* buf, uint32_t) {
-  if (property == nullptr || buf == nullptr) return 1;
-  if (vm_flag) return tavo::port::refuse_on_vf(buf);
   PortTarget t;
-  if (!tavo::port::port_target(property, &t)) return 1;
-  const uint32_t generation = tavo::port::port_generation(t);
-  if (generation == TAVO_GENERATION_UNREADABLE) return 1;
+  uint32_t generation = 0;
+  if (!tavo::port::port_handler_begin(property, buf, &t, &generation)) return 1;
   if (generation == tavo::kGenerationCV2) {
     const uint32_t stored = speed_store_all(t.port, "N/A", "N/A", "N/A");
     tavo::port::answer_stored(property, buf);

@@ -46,6 +46,18 @@ bool port_target_with(TavoNode* port, uint32_t device, PortTarget* out) {
   return port != nullptr && target_is_port(port) && target_fill(port, static_cast<int32_t>(device), out);
 }
 
+bool port_handler_begin(TavoNode* property, char* buf, PortTarget* t, uint32_t* generation) {
+  if (property == nullptr || buf == nullptr) return false;
+  if (vm_flag) {
+    refuse_on_vf(buf);
+    return false;
+  }
+  if (!port_target(property, t)) return false;
+  if (generation == nullptr) return true;
+  *generation = port_generation(*t);
+  return *generation != TAVO_GENERATION_UNREADABLE;
+}
+
 uint32_t port_nic_function(const PortTarget& t) {
   char port[8];
   snprintf(port, sizeof port, "%d", t.port_number);

@@ -111,12 +111,9 @@ uint32_t flow_write(TavoNode* property, const char* value, const PortTarget& t) 
 
 uint32_t handle_TXThrottle(TavoNode* property, char* buf, uint32_t op) {
   if (op != TAVO_PROPERTY_GET && op != TAVO_PROPERTY_SET) return 0;
-  if (property == nullptr || buf == nullptr) return 1;
-  if (vm_flag) return tavo::port::refuse_on_vf(buf);
   PortTarget t;
-  if (!tavo::port::port_target(property, &t)) return 1;
-  const uint32_t generation = tavo::port::port_generation(t);
-  if (generation == TAVO_GENERATION_UNREADABLE) return 1;
+  uint32_t generation = 0;
+  if (!tavo::port::port_handler_begin(property, buf, &t, &generation)) return 1;
   if (generation == tavo::kGenerationMoravel) {
     // Moravel has no throttle: a write it cannot apply is no success.
     if (op == TAVO_PROPERTY_SET) {
@@ -135,11 +132,9 @@ uint32_t handle_TXThrottle(TavoNode* property, char* buf, uint32_t op) {
 
 uint32_t handle_flow_control_properties(TavoNode* property, char* buf, uint32_t op) {
   if (op != TAVO_PROPERTY_GET && op != TAVO_PROPERTY_SET) return 0;
-  if (property == nullptr || buf == nullptr) return 1;
-  if (vm_flag) return tavo::port::refuse_on_vf(buf);
   PortTarget t;
-  if (!tavo::port::port_target(property, &t)) return 1;
-  const uint32_t generation = tavo::port::port_generation(t);
+  uint32_t generation = 0;
+  if (!tavo::port::port_handler_begin(property, buf, &t, &generation)) return 1;
   if (generation == tavo::kGenerationCV2 || generation == tavo::kGenerationGaltor) {
     // Neither has flow control to show or change.
     if (op == TAVO_PROPERTY_SET) {

@@ -25,34 +25,23 @@ class PortDefTest : public PortTest {
     for (const std::string& g : children(path, TAVO_KIND_GROUP))
       if (!isdigit(static_cast<unsigned char>(g.back()))) count(path + "/" + g, groups, properties, actions);
   }
-  // Every child in child order, whatever its kind.
-  Names all_children(const std::string& path) {
-    Names names;
-    TavoNode* group = node(path);
-    for (TavoNode* c = tree::group_record(group)->first_child; c != group; c = c->next) {
-      char name[TAVO_NAME_SIZE];
-      tree::display_name(c, name);
-      names.emplace_back(name);
-    }
-    return names;
-  }
 };
 
 TEST_F(PortDefTest, AnInstanceHoldsEveryNodeInOrder) {
-  EXPECT_EQ(all_children(kMoravelPort),
+  EXPECT_EQ(ordered_children(kMoravelPort),
             (Names{"PortNumber", "PortName", "PortState", "PhysicalLinkStatus", "PHYType", "InterfaceType",
                    "BeaconState", "TXThrottle", "ChannelManagement", "BaseT10G", "FCoEWWPN", "Mode",
                    "ConfiguredSpeed", "DACCableLength", "ANSpeedsSupported", "ForceSpeedsSupported", "TxFlowControl",
                    "RxFlowControl", "FCoELinkSpeed", "Beacon", "SetPortSpeed", "DumpTransceiverData",
                    "ErasePortandDiscoveryConfiguration", "LLDP", "DCBX"}));
-  EXPECT_EQ(all_children(std::string(kMoravelPort) + "/DCBX"),
+  EXPECT_EQ(ordered_children(std::string(kMoravelPort) + "/DCBX"),
             (Names{"DCBXPortVars", "DCBXStatistics", "PFC", "PriorityGroups", "ApplicationTLVGroups", "QCN"}));
   const std::string admin_pg = std::string(kMoravelPort) + "/DCBX/PriorityGroups/AdministratorPGSetting";
-  EXPECT_EQ(all_children(admin_pg),
+  EXPECT_EQ(ordered_children(admin_pg),
             (Names{"PG15PriorityMemberShip", "Advertise", "Enabled", "Willing", "NumPGSupported", "PG0", "PG1", "PG2",
                    "PG3", "PG4", "PG5", "PG6", "PG7"}));
-  EXPECT_EQ(all_children(admin_pg + "/PG7"), (Names{"Bandwidth", "PriorityMembership", "ConfigurePGSettings"}));
-  EXPECT_EQ(all_children(std::string(kMoravelPort) + "/DCBX/PriorityGroups/PeerPGSetting/PG0"),
+  EXPECT_EQ(ordered_children(admin_pg + "/PG7"), (Names{"Bandwidth", "PriorityMembership", "ConfigurePGSettings"}));
+  EXPECT_EQ(ordered_children(std::string(kMoravelPort) + "/DCBX/PriorityGroups/PeerPGSetting/PG0"),
             (Names{"Bandwidth", "PriorityMembership"}));
   int groups = 0, properties = 0, actions = 0;
   count(kMoravelPort, &groups, &properties, &actions);
