@@ -208,12 +208,12 @@ TEST_F(PortActionsTest, OperationalModesMarkTheOperationalView) {
   Bytes request = last_payload(1, 108);
   EXPECT_EQ(request.size(), 2080u);
   EXPECT_EQ(Bytes(request.begin(), request.begin() + 5), (Bytes{1, 0, 0, 0, 1}));
-  // A descriptor shorter than its head, or counts past the buffer, end the walk.
+  // A count past the buffer with descriptors of length 0 (mode 0): the walk
+  // ends at once.
   sim_->on(1, 108, [](sim::Simulator&, sim::MailboxCall& call) {
     std::fill(call.payload.begin(), call.payload.end(), 0);
     call.payload[0] = 0xFF;
     call.payload[1] = 0xFF;
-    call.payload[16 + 2] = 4;  // length 4: below the head
     return sim::MailboxReply{};
   });
   set_prop_val(group, "OperationalMode", "True");
