@@ -6,6 +6,7 @@
 
 #include "iscsi/targets/targets.h"
 #include "transport/device_layout.h"
+#include "tree/declare.h"
 #include "tree/group_builder.h"
 
 namespace tavo::test {
@@ -13,8 +14,8 @@ namespace {
 
 tree::SlotArea session_slots;
 const tree::ChildDef session_children[] = {
-    tree::property("iSCSIBoot", "Boot session.", TAVO_ACCESS_READ_ONLY, TAVO_TYPE_TEXT, "", 0, 5, "False",
-                   handle_internal_property),
+    declare::property("iSCSIBoot", TAVO_ACCESS_READ_ONLY, TAVO_TYPE_TEXT, "", 0, 5, "False", handle_internal_property,
+                      "Boot session."),
 };
 const tree::GroupDef session_def = {"Session", "A session.", 4, 0, nullptr, session_children, &session_slots};
 
