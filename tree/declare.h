@@ -20,6 +20,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <array>
 #include <span>
 #include <type_traits>
 
@@ -101,6 +102,15 @@ template <typename... Params>
   requires(sizeof...(Params) <= TAVO_MAX_PARAMS && (std::is_same_v<Params, TavoActionParam> && ...))
 constexpr TavoActionDescriptor descriptor(TavoActionHandler handler, Params... params) {
   return TavoActionDescriptor{handler, 0, static_cast<int32_t>(sizeof...(Params)), {params...}};
+}
+
+// The same from a parameter list several actions share.
+template <size_t N>
+  requires(N <= TAVO_MAX_PARAMS)
+constexpr TavoActionDescriptor descriptor(TavoActionHandler handler, const std::array<TavoActionParam, N>& params) {
+  TavoActionDescriptor d{handler, 0, static_cast<int32_t>(N), {}};
+  for (size_t i = 0; i < N; ++i) d.params[i] = params[i];
+  return d;
 }
 
 // A static group (one per parent), and an instanced one: up to
