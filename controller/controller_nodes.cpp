@@ -17,6 +17,10 @@ TavoNode* target_function(TavoNode* controller) {
   return fn != nullptr ? fn : get_first_instance(controller, "NICPhysicalHBA");
 }
 
+tree::HandlerContext function_context(TavoNode* controller) {
+  return tree::handler_context(target_function(controller));
+}
+
 TavoNode* nic_function_zero(TavoNode* controller, bool* broken) {
   *broken = false;
   TavoNode* first = get_first_instance(controller, "NICPhysicalHBA");

@@ -41,12 +41,10 @@ uint32_t erase_run_action(TavoNode* group, const char* action_name) {
 
 uint32_t TAVO_EraseNICConfiguration(TavoNode* function_group) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
-  const int32_t n = get_port_number(function_group);
-  if (n < 1) return 1;
+  const tavo::tree::HandlerContext fn = tavo::tree::handler_context(function_group);
+  if (!fn) return 1;
   tavo::EraseRequest request{tavo::kEraseType, tavo::kEraseNicSettings, {}};
-  const uint32_t status =
-      ioctl_erase_ROM(static_cast<uint32_t>(n), &request, static_cast<uint8_t>(get_domain_id(function_group)),
-                      static_cast<uint8_t>(get_phba_port_number(function_group)), TAVO_VIA_NIC);
+  const uint32_t status = ioctl_erase_ROM(fn.number, &request, fn.domain, fn.port, TAVO_VIA_NIC);
   if (status == 0) {
     tavo_set_last_status(184, "Erased the Configuration. Please reboot your system for the changes to take effect.");
   } else if (status == kRebootNow) {
@@ -74,9 +72,8 @@ uint32_t do_ResetFactoryDefaults(TavoNode* controller, TavoNode*, char* params) 
     tavo_set_last_status(338, "Reset to factory defaults is not supported on this adapter.");
     return 1;
   }
-  TavoNode* fn = tavo::controller::target_function(controller);
-  const int32_t n = get_port_number(fn);
-  if (n < 1) {
+  const tavo::tree::HandlerContext fn = tavo::controller::function_context(controller);
+  if (!fn) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s: the controller has no function\n", __func__);
     return 1;
   }
@@ -97,9 +94,8 @@ uint32_t do_ResetFactoryDefaults(TavoNode* controller, TavoNode*, char* params) 
     }
     request.profile_id = static_cast<uint8_t>(id);
   }
-  const uint32_t status = ioctl_set_factory_profile_config_v1(
-      static_cast<uint32_t>(n), &request, static_cast<uint8_t>(get_domain_id(fn)),
-      static_cast<uint8_t>(get_phba_port_number(fn)), tavo::controller::controller_transport(controller));
+  const uint32_t status = ioctl_set_factory_profile_config_v1(fn.number, &request, fn.domain, fn.port,
+                                                              tavo::controller::controller_transport(controller));
   // Only "done, reboot now" is success; a plain 0 means nothing was reset.
   if (status == kRebootNow) {
     erase_reboot_now();
@@ -144,15 +140,11 @@ uint32_t do_EraseAllConfiguration(TavoNode* controller, TavoNode*, char*) {
     // The factory profile goes back too; its answer is only logged and
     // leaves the erase's status alone.
     const tavo::controller::SavedStatus erased;
-    TavoNode* fn = tavo::controller::target_function(controller);
-    const int32_t n = get_port_number(fn);
+    const tavo::tree::HandlerContext fn = tavo::controller::function_context(controller);
     tavo::FactoryProfileRequest request{};
-    const uint32_t status =
-        n < 1 ? 1
-              : ioctl_set_factory_profile_config(static_cast<uint32_t>(n), &request,
-                                                 static_cast<uint8_t>(get_domain_id(fn)),
-                                                 static_cast<uint8_t>(get_phba_port_number(fn)),
-                                                 tavo::controller::controller_transport(controller));
+    const uint32_t status = !fn ? 1
+                                : ioctl_set_factory_profile_config(fn.number, &request, fn.domain, fn.port,
+                                                                   tavo::controller::controller_transport(controller));
     pdebug(TAVO_LOG_BACKEND, 6, "%s: ioctl_set_factory_profile_config answered %d\n", __func__,
            static_cast<int>(status));
     erased.restore();

@@ -99,12 +99,11 @@ struct NcsiTarget {
 };
 bool ncsi_target(TavoNode* ncsi, NcsiTarget* t) {
   TavoNode* controller = ncsi != nullptr ? ncsi->parent : nullptr;
-  TavoNode* fn = tavo::controller::target_function(controller);
-  const int32_t n = get_port_number(fn);
-  if (n < 1) return false;
-  t->port = static_cast<uint32_t>(n);
-  t->domain = static_cast<uint8_t>(get_domain_id(fn));
-  t->phba_port = static_cast<uint8_t>(get_phba_port_number(fn));
+  const tavo::tree::HandlerContext fn = tavo::controller::function_context(controller);
+  if (!fn) return false;
+  t->port = fn.number;
+  t->domain = fn.domain;
+  t->phba_port = fn.port;
   t->instance = tavo::controller::controller_instance(controller);
   return true;
 }

@@ -16,10 +16,9 @@ ProfileConfigBuffer* TAVO_get_profile(TavoNode* controller, uint8_t config_type,
   }
   buffer->profile_id = profile_id;
   buffer->config = static_cast<uint8_t>((config_type & 3) | (readback != 0 ? tavo::kProfileReadback : 0));
-  const uint32_t status =
-      ioctl_get_profile_config(static_cast<uint32_t>(get_port_number(fn)), buffer.get(), sizeof(ProfileConfigBuffer),
-                               static_cast<uint8_t>(get_domain_id(fn)), static_cast<uint8_t>(get_phba_port_number(fn)),
-                               tavo::controller::controller_transport(controller));
+  const tavo::tree::HandlerContext c = tavo::tree::handler_context(fn);
+  const uint32_t status = ioctl_get_profile_config(c.number, buffer.get(), sizeof(ProfileConfigBuffer), c.domain,
+                                                   c.port, tavo::controller::controller_transport(controller));
   if (status != 0) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s: ioctl_get_profile_config failed with status %d\n", __func__,
            static_cast<int>(status));

@@ -72,23 +72,13 @@ constexpr NetworkMessage kNetworkMessages[] = {
 
 }  // namespace
 
-bool function_target(TavoNode* node, FunctionTarget* out) {
-  const int32_t device = get_port_number(node);
-  if (device < 1) return false;
-  out->device = static_cast<uint32_t>(device);
-  out->domain = static_cast<uint8_t>(get_domain_id(node));
-  out->port = static_cast<uint8_t>(get_phba_port_number(node));
-  return true;
+bool action_target(TavoNode* group, TavoNode* action, HandlerContext* out) {
+  if (group == nullptr || action == nullptr) return false;
+  *out = handler_context(action);
+  return static_cast<bool>(*out);
 }
 
-bool action_target(TavoNode* group, TavoNode* action, FunctionTarget* out) {
-  if (group == nullptr || action == nullptr || !function_target(group, out)) return false;
-  out->domain = static_cast<uint8_t>(get_domain_id(action));
-  out->port = static_cast<uint8_t>(get_phba_port_number(action));
-  return true;
-}
-
-bool entry_target(TavoNode* table, TavoNode* action, const char* type, const char* number, FunctionTarget* out,
+bool entry_target(TavoNode* table, TavoNode* action, const char* type, const char* number, HandlerContext* out,
                   TavoNode** entry) {
   if (number == nullptr || !action_target(table, action, out)) return false;
   *entry = get_selected_group_node(table, type, number);
@@ -99,12 +89,6 @@ bool entry_target(TavoNode* table, TavoNode* action, const char* type, const cha
 
 bool named_group(const TavoNode* node, const char* name) {
   return node != nullptr && node->kind == TAVO_KIND_GROUP && node->name != nullptr && strcasecmp(node->name, name) == 0;
-}
-
-TavoNode* group_above(TavoNode* node, const char* name) {
-  for (int depth = 0; node != nullptr && depth < 64 && node->parent != node; ++depth, node = node->parent)
-    if (named_group(node, name)) return node;
-  return nullptr;
 }
 
 void network_status(uint32_t code) {

@@ -6,8 +6,6 @@
 #include <stdio.h>
 #include <strings.h>
 
-#include "iscsi/network/network_internal.h"
-
 namespace tavo::targets {
 namespace {
 
@@ -121,7 +119,7 @@ bool well_formed(Saved s, std::span<const std::string_view> fields) {
 bool lhba_key(TavoNode* node, LhbaKey* out) {
   static constexpr const char* kGroups[] = {"Corvane", "iSCSIPhysicalHBA", "LogicalHBA"};
   for (int i = 0; i < 3; ++i) {
-    const int32_t number = tree::instance_number(network::group_above(node, kGroups[i]));
+    const int32_t number = tree::instance_number(tree::group_above(node, kGroups[i]));
     if (number < 0) return false;
     out->text[i] = kGroups[i] + std::to_string(number);
   }
