@@ -8,6 +8,7 @@
 #include "transport/firmware_records.h"
 #include "transport/profile_records.h"
 #include "tree/handler_context.h"
+#include "tree/status_texts.h"
 #include "tree/tree.h"
 
 TAVO_BEGIN_DECLS
@@ -252,6 +253,12 @@ uint8_t personality_protocol(const char* name);
 // Status 151 (the firmware refused the change, or no storage function); 1.
 inline constexpr uint32_t kPersonalityRefused = 151;
 uint32_t personality_refused();
+
+// Leaves the branch's text of code (its own table, else the shared texts)
+// in the last status.
+void controller_status(uint32_t code);
+// The branch's table, for tests.
+std::span<const tree::StatusText> controller_status_texts();
 
 // The calling thread's last status, kept to be put back.
 class SavedStatus {

@@ -49,7 +49,7 @@ uint32_t controller_transport(TavoNode* controller) { return get_the_protocol(co
 
 uint32_t refuse_on_vf(char* buf) {
   if (buf != nullptr) snprintf(buf, TAVO_VALUE_SIZE, "N/A");
-  tavo_set_last_status(256, "Performed operation is not supported on a SR-IOV virtual function.");
+  tavo::controller::controller_status(256);
   return 1;
 }
 

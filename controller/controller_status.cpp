@@ -18,8 +18,7 @@ uint32_t handle_ControllerStatus(TavoNode* property, char* buf, uint32_t) {
     tavo::CoredumpProps props{};
     const uint32_t status = ioctl_get_coredump_props(c.number, &props, c.domain, c.port, TAVO_VIA_NIC);
     if (status != 0) {
-      tavo_set_last_status(265,
-                           "Failed to get core dump properties. Please check tavo2d.log file for more information.");
+      tavo::controller::controller_status(265);
       return 1;
     }
     state = props.chip_state == tavo::kChipAlive ? "Alive" : props.chip_state == tavo::kChipDead ? "Dead" : "N/A";

@@ -17,10 +17,7 @@ namespace {
 // The firmware's answer that a change needs a reboot at once.
 constexpr uint32_t kRebootNow = 55;
 
-void erase_reboot_now() {
-  tavo_set_last_status(239, "The operation completed successfully. Please reboot the machine immediately in order "
-                            "to avoid inconsistent behaviour.");
-}
+void erase_reboot_now() { tavo::controller::controller_status(239); }
 
 // Runs a group's own erase action with six empty parameters, through the
 // handler its descriptor binds. A group that offers no such action has
@@ -46,12 +43,12 @@ uint32_t TAVO_EraseNICConfiguration(TavoNode* function_group) {
   tavo::EraseRequest request{tavo::kEraseType, tavo::kEraseNicSettings, {}};
   const uint32_t status = ioctl_erase_ROM(fn.number, &request, fn.domain, fn.port, TAVO_VIA_NIC);
   if (status == 0) {
-    tavo_set_last_status(184, "Erased the Configuration. Please reboot your system for the changes to take effect.");
+    tavo::controller::controller_status(184);
   } else if (status == kRebootNow) {
     erase_reboot_now();
   } else {
     pdebug(TAVO_LOG_BACKEND, 3, "%s: ioctl_erase_ROM failed with status %d\n", __func__, static_cast<int>(status));
-    tavo_set_last_status(188, "Failed to erase nic settings. Please check tavo2d.log file for more information.");
+    tavo::controller::controller_status(188);
   }
   return status;
 }
@@ -69,7 +66,7 @@ uint32_t do_ResetFactoryDefaults(TavoNode* controller, TavoNode*, char* params) 
   const uint32_t generation = get_cv_type(controller);
   if (generation == TAVO_GENERATION_UNREADABLE) return 1;
   if (generation == tavo::kGenerationCV2 || generation == tavo::kGenerationCV3) {
-    tavo_set_last_status(338, "Reset to factory defaults is not supported on this adapter.");
+    tavo::controller::controller_status(338);
     return 1;
   }
   const tavo::tree::HandlerContext fn = tavo::controller::function_context(controller);
@@ -85,11 +82,11 @@ uint32_t do_ResetFactoryDefaults(TavoNode* controller, TavoNode*, char* params) 
     // refused rather than sent as another one.
     long long id = -1;
     if (tavo::base::parse_number(params, &id) != 0 || id < 0) {
-      tavo_set_last_status(TAVO_INVALID_VALUE, "ProfileId: Invalid value.");
+      tavo::tree::validation_status(TAVO_INVALID_VALUE, "ProfileId", 0, 0);
       return 1;
     }
     if (id > 255) {
-      tavo_set_last_status(TAVO_OUT_OF_RANGE, "ProfileId: Value out of range. Valid range is from 0 to 255.");
+      tavo::tree::validation_status(TAVO_OUT_OF_RANGE, "ProfileId", 0, 255);
       return 1;
     }
     request.profile_id = static_cast<uint8_t>(id);
@@ -103,7 +100,7 @@ uint32_t do_ResetFactoryDefaults(TavoNode* controller, TavoNode*, char* params) 
   }
   pdebug(TAVO_LOG_BACKEND, 3, "%s: ioctl_set_factory_profile_config_v1 answered %d\n", __func__,
          static_cast<int>(status));
-  tavo_set_last_status(339, "Failed to reset factory defaults on this adapter.");
+  tavo::controller::controller_status(339);
   return 1;
 }
 

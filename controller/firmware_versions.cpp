@@ -132,9 +132,7 @@ uint32_t handle_cv_temperature(TavoNode* property, char* buf, uint32_t) {
   AdditionalControllerAttributes r;
   const uint32_t status = versions_read_additional(controller, tavo::tree::handler_context(property), &r);
   if (status != 0) {
-    tavo_set_last_status(192,
-                         "Failed to obtain additional controller attributes. Application internal error occurred. "
-                         "Please check tavo2d.log file for more information.");
+    tavo::controller::controller_status(192);
     return status;
   }
   char text[16] = "N/A";

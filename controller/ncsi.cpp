@@ -109,7 +109,7 @@ bool ncsi_target(TavoNode* ncsi, NcsiTarget* t) {
 }
 
 uint32_t ncsi_invalid_value() {
-  tavo_set_last_status(17, "Invalid value. Please use valid value.");
+  tavo::controller::controller_status(17);
   return 1;
 }
 
@@ -200,9 +200,7 @@ uint32_t set_ncsi_attributes(int32_t, int32_t, const char* property_name, TavoNo
     return 1;
   }
   status = ioctl_set_ncsi_attributes(target.port, &block, target.domain, target.phba_port, target.instance);
-  if (status != 0)
-    tavo_set_last_status(219, "Failed to set NCSI Dynamic Configuration properties. Please check tavo2d.log file for "
-                              "more information.");
+  if (status != 0) tavo::controller::controller_status(219);
   return status;
 }
 
@@ -235,7 +233,7 @@ uint32_t handle_ncsi_dynamic_configuration(TavoNode* property, char* buf, uint32
     return 1;
   }
   if (strcasecmp(tavo::tree::property_record(support)->value, "Supported") != 0) {
-    tavo_set_last_status(145, "Cannot set the property as NCSI status is Disabled.");
+    tavo::controller::controller_status(145);
     return 1;
   }
   const uint32_t result = set_ncsi_attributes(0, 0, property->name, ncsi, 0, buf);

@@ -20,8 +20,7 @@ using tavo::tree::next_instance;
 namespace {
 
 uint8_t* region_no_buffer() {
-  tavo_set_last_status(31, "Insufficient buffer space obtained for the operation. Application internal error "
-                           "occurred. Please check tavo2d.log file for more information.");
+  tavo::controller::controller_status(31);
   return nullptr;
 }
 

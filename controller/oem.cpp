@@ -62,9 +62,7 @@ uint32_t TAVO_update_oem_props(TavoNode* controller) {
   if (!c) return 1;
   OemParams oem{};
   if (ioctl_get_oem_params(c.number, &oem, c.domain, c.port, tavo::controller::controller_instance(controller)) != 0) {
-    tavo_set_last_status(74,
-                         "Failed to obtain OEM attributes. Application internal error occurred. Please check "
-                         "tavo2d.log file for more information.");
+    tavo::controller::controller_status(74);
     return 1;
   }
   const uint8_t* m = oem.maker_serial;

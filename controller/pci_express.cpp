@@ -68,7 +68,7 @@ uint32_t TAVO_get_pci_express_data(uint32_t function_number, uint8_t domain, uin
   if (text == nullptr || property_name == nullptr) return 1;
   uint32_t word = 0;
   if (!pci_express_read_word(function_number, domain, port_number, generation, function_group, &word)) {
-    tavo_set_last_status(121, "Cannot dump the config region for the given offset.");
+    tavo::controller::controller_status(121);
     return 1;
   }
   if (strcmp(property_name, "PCIExpressLinkSpeed") == 0) {

@@ -73,8 +73,7 @@ uint32_t TAVO_update_available_personalities(TavoNode* controller) {
       uint8_t buffer[tavo::kMailboxHeaderSize + kAvailablePayload] = {};
       if (ioctl_get_available_personalities(fn.number, buffer, fn.domain, fn.port,
                                             tavo::controller::controller_transport(controller)) != 0) {
-        tavo_set_last_status(176, "Failed to get the available personalities for the controller. Please check "
-                                  "tavo2d.log file for more information.");
+        tavo::controller::controller_status(176);
         return 1;
       }
       char text[TAVO_VALUE_SIZE];
@@ -85,8 +84,7 @@ uint32_t TAVO_update_available_personalities(TavoNode* controller) {
       tavo::OemParams oem{};
       if (ioctl_get_oem_params(fn.number, &oem, fn.domain, fn.port,
                                tavo::controller::controller_instance(controller)) != 0) {
-        tavo_set_last_status(74, "Failed to obtain OEM attributes. Application internal error occurred. Please "
-                                 "check tavo2d.log file for more information.");
+        tavo::controller::controller_status(74);
         return 1;
       }
       return set_prop_val(personality, "AvailablePersonalities", "%s", "") == 0 ? 0 : 1;
@@ -110,9 +108,7 @@ uint32_t do_SetPersonality(TavoNode* group, TavoNode* action, char* params) {
   // CurrentPersonality keeps what start-up found until the next start.
   char current[TAVO_VALUE_SIZE] = "";
   if (internal_get_property(group, "CurrentPersonality", current) != 0) return 1;
-  if (strcasecmp(current, params) != 0)
-    tavo_set_last_status(143, "Corvane personality has been changed. Please reboot your system for the changes to "
-                              "take effect.");
+  if (strcasecmp(current, params) != 0) tavo::controller::controller_status(143);
   return 0;
 }
 
@@ -131,8 +127,7 @@ uint32_t handle_ConfiguredPersonality(TavoNode* property, char* buf, uint32_t) {
   uint8_t buffer[tavo::kMailboxHeaderSize + kConfiguredPayload] = {};
   const uint32_t transport = get_port_bitmap(tavo::controller::controller_instance(controller), fn.port);
   if (ioctl_get_configured_personality(fn.number, buffer, kConfiguredPayload, fn.domain, fn.port, transport) != 0) {
-    tavo_set_last_status(177, "Failed to get the configured personality for the controller. Please check "
-                              "tavo2d.log file for more information.");
+    tavo::controller::controller_status(177);
     return 1;
   }
   char text[TAVO_VALUE_SIZE];
@@ -149,7 +144,7 @@ uint32_t handle_RebootRequired(TavoNode* property, char* buf, uint32_t) {
   tavo::ResetNeeded answer{};
   if (ioctl_get_reset_needed(c.number, &answer, c.domain, c.port, tavo::controller::controller_instance(controller)) !=
       0) {
-    tavo_set_last_status(279, "Failed to get reset needed. Please check tavo2d.log file for more information.");
+    tavo::controller::controller_status(279);
     return 1;
   }
   return store_and_answer(property, answer.change != 0 ? "Yes" : "No", buf);

@@ -11,7 +11,7 @@ ProfileConfigBuffer* TAVO_get_profile(TavoNode* controller, uint8_t config_type,
   if (fn == nullptr) return nullptr;
   auto buffer = tavo::base::counted_zeroed<ProfileConfigBuffer>();
   if (!buffer) {
-    tavo_set_last_status(16, "Memory allocation failed. Please check for low memory conditions.");
+    tavo::tree::set_status({}, 16);
     return nullptr;
   }
   buffer->profile_id = profile_id;
@@ -22,7 +22,7 @@ ProfileConfigBuffer* TAVO_get_profile(TavoNode* controller, uint8_t config_type,
   if (status != 0) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s: ioctl_get_profile_config failed with status %d\n", __func__,
            static_cast<int>(status));
-    tavo_set_last_status(278, "Failed to get profile config. Please check tavo2d.log file for more information.");
+    tavo::tree::set_status({}, 278);
     return nullptr;
   }
   return buffer.release();

@@ -6,6 +6,8 @@
 #include <stdio.h>
 #include <strings.h>
 
+#include "tree/status_texts.h"
+
 namespace tavo::targets {
 namespace {
 
@@ -176,7 +178,7 @@ bool RecordValues::format(std::string* line) const {
   line->clear();
   for (size_t i = 0; i < defs.size(); ++i) {
     if (!field_text_ok(values_[i])) {
-      tavo::base::set_last_status_fmt(TAVO_INVALID_VALUE, "%s: Invalid value.", defs[i].name);
+      tree::validation_status(TAVO_INVALID_VALUE, defs[i].name, 0, 0);
       return false;
     }
     if (i > 0) line->push_back(',');
