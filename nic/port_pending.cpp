@@ -12,8 +12,7 @@ uint32_t TAVO_get_multi_channels_info(uint32_t, TavoNode*) {
   return 0;
 }
 
-uint32_t TAVO_get_mvk_mc_type(TavoNode*, TavoNode*, char* current_type, char* configured_type,
-                              char* reboot_required) {
+uint32_t TAVO_get_mvk_mc_type(TavoNode*, TavoNode*, char* current_type, char* configured_type, char* reboot_required) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
   for (char* text : {current_type, configured_type})
     if (text != nullptr) text[0] = '\0';

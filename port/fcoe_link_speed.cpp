@@ -55,15 +55,15 @@ bool fcoe_bandwidth(TavoNode* controller, const char* mc_type, uint32_t p, uint3
       TAVO_get_profile(controller, active ? tavo::kProfileActive : tavo::kProfileConfigured, 0, 0));
   if (!profile) return false;
   *percent = 0;
-  tavo::walk_profile_descriptors(reinterpret_cast<const uint8_t*>(profile.get()), sizeof(tavo::ProfileConfigBuffer),
-                                 [&](const uint8_t* d, size_t length) {
-                                   tavo::ProfileFcoeDescriptor fcoe;
-                                   if (!tavo::read_profile_descriptor(d, length, tavo::kProfileFcoe, &fcoe) ||
-                                       (fcoe.link & 0x3F) != p)
-                                     return true;
-                                   *percent = fcoe.max_bandwidth;
-                                   return false;
-                                 });
+  tavo::walk_profile_descriptors(
+      reinterpret_cast<const uint8_t*>(profile.get()), sizeof(tavo::ProfileConfigBuffer),
+      [&](const uint8_t* d, size_t length) {
+        tavo::ProfileFcoeDescriptor fcoe;
+        if (!tavo::read_profile_descriptor(d, length, tavo::kProfileFcoe, &fcoe) || (fcoe.link & 0x3F) != p)
+          return true;
+        *percent = fcoe.max_bandwidth;
+        return false;
+      });
   return true;
 }
 

@@ -56,8 +56,8 @@ uint32_t get_portspeed(TavoNode* group, uint32_t device, uint8_t domain, uint8_t
   TavoNode* controller = function_controller(group, path);
   if (controller == nullptr) return 1;
   TavoNode* function = path == TAVO_VIA_NIC ? group : group->parent->parent;
-  TavoNode* qos = internal_get_node(internal_get_node(function, "LogicalHBA0", TAVO_KIND_GROUP), "iSCSIQoS",
-                                    TAVO_KIND_GROUP);
+  TavoNode* qos =
+      internal_get_node(internal_get_node(function, "LogicalHBA0", TAVO_KIND_GROUP), "iSCSIQoS", TAVO_KIND_GROUP);
   char port_text[TAVO_VALUE_SIZE] = "", logical[TAVO_VALUE_SIZE] = "";
   if ((path == TAVO_VIA_ISCSI && qos == nullptr) || internal_get_property(function, "PortNumber", port_text) != 0 ||
       internal_get_property(group, "LogicalLinkStatus", logical) != 0)
@@ -123,8 +123,7 @@ uint32_t handle_activeport(TavoNode* property, char* buf, uint32_t) {
   return tavo::port::answer_stored(property, buf);
 }
 
-uint32_t get_logical_link_status(uint32_t device, uint8_t domain, uint8_t port_number, TavoNode* group,
-                                 uint32_t path) {
+uint32_t get_logical_link_status(uint32_t device, uint8_t domain, uint8_t port_number, TavoNode* group, uint32_t path) {
   if (group == nullptr || (path != TAVO_VIA_ISCSI && path != TAVO_VIA_NIC)) return 0;
   if (path == TAVO_VIA_NIC && get_cv_type(group->parent) == TAVO_GENERATION_UNREADABLE) return 1;
   tavo::LinkStatusRecord r;

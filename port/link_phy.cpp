@@ -18,9 +18,9 @@ using tavo::port::PortTarget;
 namespace {
 
 constexpr const char* kInterfaceTypes[] = {
-    "CX4_10GB_TYPE",  "XFP_10GB_TYPE",   "SFP_1GB_TYPE",    "SFP_PLUS_10GB_TYPE", "KR_10GB_TYPE",
-    "KX4_10GB_TYPE",  "BASET_10GB_TYPE", "BASET_1000_TYPE", "BASEX_1000_TYPE",    "SGMII_TYPE",
-    "QSFP_TYPE",      "KR4_TYPE",        "KR2_TYPE",        "Not Supported",
+    "CX4_10GB_TYPE", "XFP_10GB_TYPE",   "SFP_1GB_TYPE",    "SFP_PLUS_10GB_TYPE", "KR_10GB_TYPE",
+    "KX4_10GB_TYPE", "BASET_10GB_TYPE", "BASET_1000_TYPE", "BASEX_1000_TYPE",    "SGMII_TYPE",
+    "QSFP_TYPE",     "KR4_TYPE",        "KR2_TYPE",        "Not Supported",
 };
 constexpr const char* kSpeedBits[] = {"10Mb", "100Mb", "1Gb", "10Gb", "20Gb", "40Gb"};
 
@@ -152,12 +152,10 @@ uint32_t handle_FCoEWWPN(TavoNode* property, char* buf, uint32_t op) {
 
 uint32_t TAVO_update_interfacetype(uint32_t device, TavoNode* port) {
   PortTarget t;
-  if (!tavo::port::port_target_with(port, device, &t) ||
-      tavo::port::port_generation(t) == TAVO_GENERATION_UNREADABLE)
+  if (!tavo::port::port_target_with(port, device, &t) || tavo::port::port_generation(t) == TAVO_GENERATION_UNREADABLE)
     return 1;
   tavo::PhyDetailsRecord r;
-  if (tavo::port::read_phy_details(t, &r) == 0 &&
-      r.interface_type < sizeof kInterfaceTypes / sizeof kInterfaceTypes[0])
+  if (tavo::port::read_phy_details(t, &r) == 0 && r.interface_type < sizeof kInterfaceTypes / sizeof kInterfaceTypes[0])
     return set_prop_val(port, "InterfaceType", "%s", kInterfaceTypes[r.interface_type]);
   set_prop_val(port, "InterfaceType", "N/A");
   return 1;
@@ -196,8 +194,7 @@ uint32_t TAVO_get_operating_value(uint32_t, uint8_t, uint8_t port_number, TavoNo
   uint16_t count = 0;
   memcpy(&count, b, sizeof count);
   size_t at = tavo::kOperationalModeFirst;
-  for (uint16_t i = 0; i < count && tavo::kOperationalModeSize - at >= sizeof(tavo::OperationalModeDescriptor);
-       ++i) {
+  for (uint16_t i = 0; i < count && tavo::kOperationalModeSize - at >= sizeof(tavo::OperationalModeDescriptor); ++i) {
     tavo::OperationalModeDescriptor d;
     memcpy(&d, b + at, sizeof d);
     if (d.length < sizeof d || d.length > tavo::kOperationalModeSize - at) break;

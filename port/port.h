@@ -17,8 +17,8 @@ TAVO_EXPORT TavoNode* initialize_PortDiscoveryAndConfiguration(TavoNode* control
 // One PG (8 per view) and one ApplicationTLV (15 per view) of each view.
 TAVO_EXPORT TavoNode* initialize_AdministratorPGSetting_PG(TavoNode* parent, TavoNode* creating_node,
                                                            TavoNode* creating_action, char* params);
-TAVO_EXPORT TavoNode* initialize_PeerPGSetting_PG(TavoNode* parent, TavoNode* creating_node,
-                                                  TavoNode* creating_action, char* params);
+TAVO_EXPORT TavoNode* initialize_PeerPGSetting_PG(TavoNode* parent, TavoNode* creating_node, TavoNode* creating_action,
+                                                  char* params);
 TAVO_EXPORT TavoNode* initialize_OperationalPGSettings_PG(TavoNode* parent, TavoNode* creating_node,
                                                           TavoNode* creating_action, char* params);
 TAVO_EXPORT TavoNode* initialize_AdministratorTLVSetting_ApplicationTLV(TavoNode* parent, TavoNode* creating_node,
@@ -54,17 +54,17 @@ TAVO_EXPORT uint32_t handle_portspeed(TavoNode* property, char* buf, uint32_t op
 TAVO_EXPORT uint32_t handle_activeport(TavoNode* property, char* buf, uint32_t op);
 // Stores PortSpeed of group (path 1: a NICConfiguration, 2: a
 // NICPhysicalHBA); 0, or 1 (status 93 when the link cannot be read).
-TAVO_EXPORT uint32_t get_portspeed(TavoNode* group, uint32_t device, uint8_t domain, uint8_t port_number,
-                                   uint32_t path, uint32_t generation);
+TAVO_EXPORT uint32_t get_portspeed(TavoNode* group, uint32_t device, uint8_t domain, uint8_t port_number, uint32_t path,
+                                   uint32_t generation);
 // Reads the link state into the group's LogicalLinkStatus (path 1 iSCSI
 // function, 2 NIC function); 0, or 1 with status 227.
-TAVO_EXPORT uint32_t get_logical_link_status(uint32_t device, uint8_t domain, uint8_t port_number,
-                                             TavoNode* group, uint32_t path);
+TAVO_EXPORT uint32_t get_logical_link_status(uint32_t device, uint8_t domain, uint8_t port_number, TavoNode* group,
+                                             uint32_t path);
 // Stores "N/A" in group's OperationalMode and sets *flag when a link of the
 // port (the one above group) has operational mode 0 or 2. The command goes
 // to the port's NIC function whatever device is given; 0, or 1.
-TAVO_EXPORT uint32_t TAVO_get_operating_value(uint32_t device, uint8_t domain, uint8_t port_number,
-                                              TavoNode* group, uint32_t* flag);
+TAVO_EXPORT uint32_t TAVO_get_operating_value(uint32_t device, uint8_t domain, uint8_t port_number, TavoNode* group,
+                                              uint32_t* flag);
 
 // --- port speed setting ---
 // One row of the speed table: a mode, a speed and the firmware's code.
@@ -144,21 +144,5 @@ TAVO_EXPORT uint32_t do_ExitLoopBackMode(TavoNode* diagnostics, TavoNode* action
 TAVO_EXPORT uint32_t do_HostToDDRDMATest(TavoNode* diagnostics, TavoNode* action, char* params);
 TAVO_EXPORT uint32_t do_EnterLoopBackMode(TavoNode* diagnostics, TavoNode* action, char* params);
 TAVO_EXPORT uint32_t do_NetworkLoopBackTest(TavoNode* diagnostics, TavoNode* action, char* params);
-
-// The action descriptors of the branch, ROOT_Corvane_<path>_<Action>_action.
-TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_PortDiscoveryAndConfiguration_Beacon_action;
-TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_PortDiscoveryAndConfiguration_SetPortSpeed_action;
-TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_PortDiscoveryAndConfiguration_DumpTransceiverData_action;
-TAVO_EXPORT extern const TavoActionDescriptor
-    ROOT_Corvane_PortDiscoveryAndConfiguration_ErasePortandDiscoveryConfiguration_action;
-TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_PortDiscoveryAndConfiguration_BaseT10G_SelfTest_action;
-TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_PortDiscoveryAndConfiguration_BaseT10G_RunTDR_action;
-TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_PortDiscoveryAndConfiguration_BaseT10G_ClearCounters_action;
-TAVO_EXPORT extern const TavoActionDescriptor
-    ROOT_Corvane_PortDiscoveryAndConfiguration_DCBX_ApplicationTLVGroups_AdministratorTLVSetting_AddApplicationTLV_action;
-TAVO_EXPORT extern const TavoActionDescriptor
-    ROOT_Corvane_PortDiscoveryAndConfiguration_DCBX_ApplicationTLVGroups_AdministratorTLVSetting_DeleteApplicationTLV_action;
-TAVO_EXPORT extern const TavoActionDescriptor
-    ROOT_Corvane_PortDiscoveryAndConfiguration_DCBX_PriorityGroups_AdministratorPGSetting_PG_ConfigurePGSettings_action;
 
 TAVO_END_DECLS

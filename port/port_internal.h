@@ -5,8 +5,11 @@
 
 #include <stdint.h>
 
+#include <span>
+
 #include "port/port.h"
 #include "transport/port_records.h"
+#include "tree/status_texts.h"
 
 namespace tavo::port {
 
@@ -14,7 +17,7 @@ namespace tavo::port {
 struct PortTarget {
   TavoNode* port = nullptr;        // the PortDiscoveryAndConfiguration instance
   TavoNode* controller = nullptr;  // its Corvane group
-  uint32_t device = 0;             // the serving function's device number (0: none)
+  uint32_t device = 0;             // the serving function's number (0: none)
   uint8_t domain = 0;
   uint8_t port_number = 0;         // the port's PortNumber
   uint32_t path = 4;               // 1 iSCSI device, 2 NIC device, 4 no function
@@ -61,7 +64,8 @@ uint32_t refuse_on_vf(char* buf);
 // cannot be read.
 bool reads(TavoNode* group, const char* name, const char* value);
 
-// Leaves the branch's message for code in the last status.
+// Leaves the branch's message for code (or a shared one) in the last status.
 void port_status(uint32_t code);
+std::span<const tree::StatusText> port_status_texts();
 
 }  // namespace tavo::port

@@ -111,8 +111,8 @@ uint32_t speed_current(SpeedRequest* s) {
   char port_text[TAVO_VALUE_SIZE] = "";
   TavoNode* port = s->t.port;
   if (internal_get_property(port, "ConfiguredSpeed", configured) != 0) return 1;
-  static const char* const kStored[] = {"Mode", "DACCableLength", "InterfaceType", "PortNumber",
-                                        "ForceSpeedsSupported", "ANSpeedsSupported"};
+  static const char* const kStored[] = {"Mode",       "DACCableLength",       "InterfaceType",
+                                        "PortNumber", "ForceSpeedsSupported", "ANSpeedsSupported"};
   char* texts[] = {mode, dac, s->interface_type, port_text, s->force_list, s->an_list};
   for (size_t i = 0; i < sizeof kStored / sizeof kStored[0]; ++i) {
     TavoNode* n = internal_get_node(port, kStored[i], TAVO_KIND_PROPERTY);
@@ -211,8 +211,7 @@ uint32_t do_SetPortSpeed(TavoNode* port, TavoNode*, char* params) {
     return 0;
   }
   if (current != 0) return 1;
-  if (strcasecmp(s.interface_type, "SFP_PLUS_10GB_TYPE") == 0 && strcasecmp(s.mode, "Force") == 0 &&
-      s.dac[0] == '\0') {
+  if (strcasecmp(s.interface_type, "SFP_PLUS_10GB_TYPE") == 0 && strcasecmp(s.mode, "Force") == 0 && s.dac[0] == '\0') {
     tavo::port::port_status(224);
     return 1;
   }

@@ -1,17 +1,13 @@
-// The port branch's status messages, one table.
+// The port branch's status texts, by code.
 #include "port/port_internal.h"
+#include "tree/status_texts.h"
 
 namespace tavo::port {
 namespace {
 
-struct PortMessage {
-  uint32_t code;
-  const char* text;
-};
-
 #define PORT_SEE_LOG "Please check tavo2d.log file for more information."
 #define PORT_INTERNAL "Application internal error occurred. " PORT_SEE_LOG
-constexpr PortMessage kPortMessages[] = {
+constexpr tree::StatusText kPortStatusTexts[] = {
     {6, "Invalid Value. Valid values are 1 or 2."},
     {64, "Failed to dump transceiver data. " PORT_INTERNAL},
     {72, "Failed to get port status. " PORT_INTERNAL},
@@ -20,14 +16,13 @@ constexpr PortMessage kPortMessages[] = {
     {94, "Failed to get physical port. " PORT_INTERNAL},
     {119, "Failed to enable/disable beacon."},
     {120, "Failed to get beacon state."},
-    {134, "BeaconDuration or StatusDuration parameter is missing. Please provide the parameter value while enabling "
-          "the beacon state."},
+    {134,
+     "BeaconDuration or StatusDuration parameter is missing. Please provide the parameter value while enabling "
+     "the beacon state."},
     {149, "This Operation is not supported."},
     {150, "Beaconing is not supported on this model of Corvane controller."},
-    {184, "Erased the Configuration. Please reboot your system for the changes to take effect."},
     {187, "Failed to erase port and discovery configuration. " PORT_SEE_LOG},
     {191, "DumpTransceiverData is not supported on this model of Corvane controller."},
-    {192, "Failed to obtain additional controller attributes. " PORT_INTERNAL},
     {208, "Failed to get TXThrottel property. " PORT_SEE_LOG},
     {209, "Failed to set TXThrottel property. " PORT_SEE_LOG},
     {210, "Setting TXThrottel is not Supported on this type of adapter."},
@@ -38,29 +33,22 @@ constexpr PortMessage kPortMessages[] = {
     {226, "Failed to SetPortSpeed. This command is not Supported on CV2 controller."},
     {227, "Failed to get LogicalLinkStatus." PORT_SEE_LOG},
     {228, "Failed to get PHY Detail properties. " PORT_SEE_LOG},
-    {229, "Failed to SetPortSpeed. Please check ANSpeedsSupported and ForceSpeedsSupported properties for supported "
-          "PortSpeed values on existing PHY."},
+    {229,
+     "Failed to SetPortSpeed. Please check ANSpeedsSupported and ForceSpeedsSupported properties for supported "
+     "PortSpeed values on existing PHY."},
     {230, "Failed to get link speed properties. " PORT_SEE_LOG},
     {236, "Failed set Beacon. Beacon operation is already in active state."},
-    {239, "The operation completed successfully. Please reboot the machine immediately in order to avoid "
-          "inconsistent behaviour."},
     {240, "Given port speed settings are already configured. No changes done."},
     {244, "Beacon is already in disabled state."},
     {260, "When vNIC is Enabled 1GB port speed is not supported."},
-    {291, "Failed to execute the command. Because operation is not supported on this adapter."},
 };
 #undef PORT_INTERNAL
 #undef PORT_SEE_LOG
 
 }  // namespace
 
-void port_status(uint32_t code) {
-  for (const PortMessage& m : kPortMessages) {
-    if (m.code != code) continue;
-    tavo_set_last_status(code, m.text);
-    return;
-  }
-  tavo_set_last_status(code, "");
-}
+std::span<const tree::StatusText> port_status_texts() { return kPortStatusTexts; }
+
+void port_status(uint32_t code) { tree::set_status(kPortStatusTexts, code); }
 
 }  // namespace tavo::port

@@ -8,42 +8,30 @@
 #include "port/port_internal.h"
 #include "transport/commands.h"
 #include "transport/glob.h"
+#include "tree/handler_context.h"
 
 namespace tavo::port {
-namespace {
 
-bool target_is_port(const TavoNode* n) {
-  return n->kind == TAVO_KIND_GROUP && n->name != nullptr && strcmp(n->name, "PortDiscoveryAndConfiguration") == 0 &&
-         tree::instance_number(n) >= 0;
-}
-
-bool target_is_controller(const TavoNode* n) {
-  return n != nullptr && n->kind == TAVO_KIND_GROUP && n->name != nullptr && strcmp(n->name, "Corvane") == 0;
-}
-
-// Port group found, controller checked; the rest from the port.
-bool target_fill(TavoNode* port, int32_t device, PortTarget* out) {
-  if (port == nullptr || !target_is_controller(port->parent)) return false;
+bool port_target(TavoNode* node, PortTarget* out) {
+  TavoNode* port = tree::group_above(node, "PortDiscoveryAndConfiguration");
+  const tree::HandlerContext c = tree::handler_context(port);
+  if (port == nullptr || tree::instance_number(port) < 0 || c.controller == nullptr || port->parent != c.controller)
+    return false;
   *out = PortTarget{};
   out->port = port;
-  out->controller = port->parent;
-  out->device = device < 1 ? 0 : static_cast<uint32_t>(device);
-  out->domain = static_cast<uint8_t>(get_domain_id(port));
-  out->port_number = static_cast<uint8_t>(get_phba_port_number(port));
-  out->path = get_port_bitmap(controller::controller_instance(out->controller), out->port_number);
+  out->controller = c.controller;
+  out->device = c.number;
+  out->domain = c.domain;
+  out->port_number = c.port;
+  out->path = get_port_bitmap(controller::controller_instance(c.controller), c.port);
   return true;
 }
 
-}  // namespace
-
-bool port_target(TavoNode* node, PortTarget* out) {
-  for (int depth = 0; node != nullptr && depth < 16 && node->parent != node; ++depth, node = node->parent)
-    if (target_is_port(node)) return target_fill(node, get_port_number(node), out);
-  return false;
-}
-
 bool port_target_with(TavoNode* port, uint32_t device, PortTarget* out) {
-  return port != nullptr && target_is_port(port) && target_fill(port, static_cast<int32_t>(device), out);
+  if (port == nullptr || tree::group_above(port, "PortDiscoveryAndConfiguration") != port || !port_target(port, out))
+    return false;
+  out->device = device;
+  return true;
 }
 
 bool port_handler_begin(TavoNode* property, char* buf, PortTarget* t, uint32_t* generation) {

@@ -44,8 +44,7 @@ struct TlvView {
 constexpr TlvView kTlvViews[] = {
     {"AdministratorTLVSetting", "Administrator", tavo::kDcbxAdministrator,
      initialize_AdministratorTLVSetting_ApplicationTLV},
-    {"OperationalTLVSettings", "Operational", tavo::kDcbxOperational,
-     initialize_OperationalTLVSettings_ApplicationTLV},
+    {"OperationalTLVSettings", "Operational", tavo::kDcbxOperational, initialize_OperationalTLVSettings_ApplicationTLV},
     {"PeerTLVSetting", "Peer", tavo::kDcbxPeer, initialize_PeerTLVSetting_ApplicationTLV},
 };
 
@@ -116,8 +115,7 @@ void startup_port(TavoNode* controller, uint32_t generation, int j) {
   startup_priority_groups(dcbx);
   PortTarget t;
   TavoNode* tlv_groups = internal_get_node(dcbx, "ApplicationTLVGroups", TAVO_KIND_GROUP);
-  if (tlv_groups != nullptr && (!tavo::port::port_target(port, &t) || !startup_application_tlvs(t, tlv_groups)))
-    return;
+  if (tlv_groups != nullptr && (!tavo::port::port_target(port, &t) || !startup_application_tlvs(t, tlv_groups))) return;
   if (generation == tavo::kGenerationCV3 || generation == tavo::kGenerationMoravel)
     TAVO_get_multi_channels_info(static_cast<uint32_t>(j), port);
 }

@@ -44,8 +44,7 @@ uint32_t throttle_read(TavoNode* property, char* buf, const PortTarget& t, bool 
   return 0;
 }
 
-uint32_t throttle_write(TavoNode* property, const char* value, const PortTarget& t, uint32_t generation,
-                        bool fcoe) {
+uint32_t throttle_write(TavoNode* property, const char* value, const PortTarget& t, uint32_t generation, bool fcoe) {
   char current[TAVO_VALUE_SIZE] = "";
   if (internal_get_property(t.port, property->name, current) != 0) return 1;
   if (strcasecmp(current, value) == 0) return 0;

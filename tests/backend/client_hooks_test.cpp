@@ -10,7 +10,6 @@
 #include "backend/backend.h"
 #include "tests/support/client_fixture.h"
 #include "transport/glob.h"
-#include "tree/group_builder.h"
 
 namespace tavo::test {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "tests/port/port_fixture.h"
 #include "transport/profile_records.h"
-#include "tree/group_builder.h"
+#include "tree/declare.h"
 
 namespace tavo::test {
 namespace {
@@ -176,9 +176,9 @@ TEST_F(LinkSpeedTest, FcoeLinkSpeedIsTheFcoeFunctionsShare) {
     uint8_t code;
     uint32_t percent;
     const char* shown;
-  } rows[] = {{4, 15, "1.5Gb"}, {4, 5, "500Mb"},     {4, 50, "5Gb"},  {1, 25, "2.5Mb"},        {3, 50, "500Mb"},
-              {3, 100, "1Gb"},  {7, 3, "1.2Gb"},     {8, 15, "15Gb"}, {2, 30, "30Mb"},         {4, 0, "10Gb"},
-              {0, 15, "0 (Link Down)"}, {9, 15, "0 (Link Down)"}};
+  } rows[] = {{4, 15, "1.5Gb"}, {4, 5, "500Mb"}, {4, 50, "5Gb"},           {1, 25, "2.5Mb"},
+              {3, 50, "500Mb"}, {3, 100, "1Gb"}, {7, 3, "1.2Gb"},          {8, 15, "15Gb"},
+              {2, 30, "30Mb"},  {4, 0, "10Gb"},  {0, 15, "0 (Link Down)"}, {9, 15, "0 (Link Down)"}};
   for (const Row& r : rows) {
     plant("/cfg/profile/configured", r.percent);
     fw(0, 0).speed_code = r.code;
@@ -221,13 +221,14 @@ TEST_F(LinkSpeedTest, SpeedPropertiesReadTheConfiguredCode) {
 }
 
 // A vNIC group with the state the NIC branch would show.
-const tree::ChildDef vnic_children[] = {tree::property("vNICEnabled", "State.", TAVO_ACCESS_READ_ONLY,
-                                                       TAVO_TYPE_TEXT, "", 0, 8, "True", handle_internal_property)};
-const tree::GroupDef vnic_group = {"vNIC", "vNIC.", 0, 0, nullptr, vnic_children};
+const tree::ChildDef vnic_children[] = {
+    declare::property("vNICEnabled", declare::RO, declare::TEXT, "", 0, 8, "True", declare::stored, "State.")};
+const tree::GroupDef vnic_group = declare::group("vNIC", vnic_children, "vNIC.");
 
 TEST_F(LinkSpeedTest, SetPortSpeedChecksEveryRule) {
-  const Status refused{229, "Failed to SetPortSpeed. Please check ANSpeedsSupported and ForceSpeedsSupported "
-                            "properties for supported PortSpeed values on existing PHY."};
+  const Status refused{229,
+                       "Failed to SetPortSpeed. Please check ANSpeedsSupported and ForceSpeedsSupported "
+                       "properties for supported PortSpeed values on existing PHY."};
   const Status none{0, ""};
   struct Row {
     const char* port;
@@ -237,24 +238,63 @@ TEST_F(LinkSpeedTest, SetPortSpeedChecksEveryRule) {
     Status left;
     Bytes sent;  // empty: nothing sent
   } rows[] = {
-      {kCv2Port, "", "", "", {"10Gb", "Force"}, 1, {226, "Failed to SetPortSpeed. This command is not Supported on "
-                                                         "CV2 controller."}, {}},
+      {kCv2Port,
+       "",
+       "",
+       "",
+       {"10Gb", "Force"},
+       1,
+       {226,
+        "Failed to SetPortSpeed. This command is not Supported on "
+        "CV2 controller."},
+       {}},
       {kGaltorPort, "KR_10GB_TYPE", "100Mb,1Gb,10Gb", "", {"10Gb", "Force", "3"}, 0, none, {0, 0, 1, 0, 0, 0, 0, 0}},
       {kGaltorPort, "KR_10GB_TYPE", "1Gb", "", {"10Gb", "Force"}, 1, refused, {}},
       {kGaltorPort, "KR_10GB_TYPE", "", "", {"10Gb", "Force"}, 1, none, {}},
-      {kGaltorPort, "KR_10GB_TYPE", "10Gb,40Gb/1Gb", "", {"40Gb/1Gb", "force"}, 1,
-       {223, "Failed to SetPortSpeed. When Mode is Force, valid speed values are 1Gb or 10Gb."}, {}},
-      {kGaltorPort, "KR_10GB_TYPE", "", "1Gb,10Gb", {"40Gb/10Gb", "Auto-Negotiate"}, 0, none, {0, 0, 16, 0, 0, 0, 0, 0}},
+      {kGaltorPort,
+       "KR_10GB_TYPE",
+       "10Gb,40Gb/1Gb",
+       "",
+       {"40Gb/1Gb", "force"},
+       1,
+       {223, "Failed to SetPortSpeed. When Mode is Force, valid speed values are 1Gb or 10Gb."},
+       {}},
+      {kGaltorPort,
+       "KR_10GB_TYPE",
+       "",
+       "1Gb,10Gb",
+       {"40Gb/10Gb", "Auto-Negotiate"},
+       0,
+       none,
+       {0, 0, 16, 0, 0, 0, 0, 0}},
       {kGaltorPort, "KR_10GB_TYPE", "", "10Gb", {"40Gb/10Gb", "Auto-Negotiate"}, 1, refused, {}},
-      {kGaltorPort, "KR_10GB_TYPE", "", "1Gb,10Gb", {kNotGiven, "Auto-Negotiate"}, 1,
-       {225, "Failed to SetPortSpeed. Speed is requried when Mode is Force or Auto-Negotiate."}, {}},
+      {kGaltorPort,
+       "KR_10GB_TYPE",
+       "",
+       "1Gb,10Gb",
+       {kNotGiven, "Auto-Negotiate"},
+       1,
+       {225, "Failed to SetPortSpeed. Speed is requried when Mode is Force or Auto-Negotiate."},
+       {}},
       {kGaltorPort, "KR_10GB_TYPE", "", "", {"10Gb", "Auto-Negotiate"}, 1, none, {}},
       {kGaltorPort, "KR_10GB_TYPE", "", "", {"10Gb", "Default"}, 0, none, {0, 0, 0, 0, 0, 0, 0, 0}},
-      {kCv3Port, "SFP_PLUS_10GB_TYPE", "1Gb", "", {"1Gb", "Force"}, 1,
-       {224, "Failed to SetPortSpeed. DAC Cable Length is required when mode is Force."}, {}},
+      {kCv3Port,
+       "SFP_PLUS_10GB_TYPE",
+       "1Gb",
+       "",
+       {"1Gb", "Force"},
+       1,
+       {224, "Failed to SetPortSpeed. DAC Cable Length is required when mode is Force."},
+       {}},
       {kCv3Port, "QSFP_TYPE", "1Gb", "", {"40Gb", "Force", "0x5"}, 0, none, {0, 0, 14, 0, 5, 0, 0, 0}},
-      {kCv3Port, "QSFP_TYPE", "1Gb", "", {"1Gb", "Force"}, 1,
-       {260, "When vNIC is Enabled 1GB port speed is not supported."}, {}},
+      {kCv3Port,
+       "QSFP_TYPE",
+       "1Gb",
+       "",
+       {"1Gb", "Force"},
+       1,
+       {260, "When vNIC is Enabled 1GB port speed is not supported."},
+       {}},
       // Every rule passes, but no row has the pair: refused, not sent as Default.
       {kCv3Port, "QSFP_TYPE", "1Gb", "", {"10Gb/1Gb", "Force"}, 1, refused, {}},
   };

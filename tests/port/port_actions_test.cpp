@@ -10,7 +10,7 @@
 #include "simulator/responders.h"
 #include "tests/port/port_fixture.h"
 #include "transport/device_layout.h"
-#include "tree/group_builder.h"
+#include "tree/declare.h"
 
 namespace tavo::test {
 namespace {
@@ -42,12 +42,14 @@ TEST_F(PortActionsTest, BeaconSwitchesOnAndOff) {
   const std::string beacon = "Beacon";
   const Status none{0, ""};
   sim_->clear_log();
-  EXPECT_EQ(run(kMoravelPort, beacon, {kNotGiven, kNotGiven, "disabled"}), (std::pair{0u, Status{244, "Beacon is already in "
-                                                                                      "disabled state."}}));
+  EXPECT_EQ(run(kMoravelPort, beacon, {kNotGiven, kNotGiven, "disabled"}), (std::pair{0u, Status{244,
+                                                                                                 "Beacon is already in "
+                                                                                                 "disabled state."}}));
   EXPECT_EQ(mailbox_count(1, 69), 0);
   EXPECT_EQ(run(kMoravelPort, beacon, {"5", kNotGiven, "Enabled"}),
-            (std::pair{1u, Status{134, "BeaconDuration or StatusDuration parameter is missing. Please provide the "
-                                       "parameter value while enabling the beacon state."}}));
+            (std::pair{1u, Status{134,
+                                  "BeaconDuration or StatusDuration parameter is missing. Please provide the "
+                                  "parameter value while enabling the beacon state."}}));
   EXPECT_EQ(run(kMoravelPort, beacon, {"0x10", "20", "enabled"}), (std::pair{0u, none}));
   EXPECT_EQ(last_payload(1, 69), (Bytes{1, 1, 16, 20}));  // port 1, on, durations in any base
   EXPECT_EQ(get(at(kMoravelPort, "BeaconState")), "Enabled");
@@ -57,14 +59,17 @@ TEST_F(PortActionsTest, BeaconSwitchesOnAndOff) {
   EXPECT_EQ(last_payload(1, 69), (Bytes{1, 0, 0, 0}));
   EXPECT_EQ(fw(2, 1).beacon, 0);
   fail_mailbox(1, 69, 66);
-  EXPECT_EQ(run(kCv3Port, beacon, {"1", "1", "Enabled"}), (std::pair{1u, Status{149, "This Operation is not "
-                                                                                      "supported."}}));
+  EXPECT_EQ(run(kCv3Port, beacon, {"1", "1", "Enabled"}), (std::pair{1u, Status{149,
+                                                                                "This Operation is not "
+                                                                                "supported."}}));
   fail_mailbox(1, 69, 3);
-  EXPECT_EQ(run(kCv3Port, beacon, {"1", "1", "Enabled"}), (std::pair{1u, Status{119, "Failed to enable/disable "
-                                                                                      "beacon."}}));
+  EXPECT_EQ(run(kCv3Port, beacon, {"1", "1", "Enabled"}), (std::pair{1u, Status{119,
+                                                                                "Failed to enable/disable "
+                                                                                "beacon."}}));
   fail_mailbox(1, 70, 3);
-  EXPECT_EQ(run(kCv3Port, beacon, {"1", "1", "Enabled"}), (std::pair{1u, Status{120, "Failed to get beacon "
-                                                                                      "state."}}));
+  EXPECT_EQ(run(kCv3Port, beacon, {"1", "1", "Enabled"}), (std::pair{1u, Status{120,
+                                                                                "Failed to get beacon "
+                                                                                "state."}}));
   fw(1, 0).beacon = -1;
   EXPECT_EQ(get(at(kGaltorPort, "BeaconState")), "Not Supported");
   EXPECT_EQ(run(kGaltorPort, beacon, {"1", "1", "Enabled"}),
@@ -95,9 +100,9 @@ TEST_F(PortActionsTest, TransceiverPagesComeBackAsText) {
   EXPECT_EQ(run(kMoravelPort, "DumpTransceiverData", {"A0"}),
             (std::pair{1u, Status{191, "DumpTransceiverData is not supported on this model of Corvane controller."}}));
   fail_mailbox(1, 73, 3);
-  EXPECT_EQ(run(kMoravelPort, "DumpTransceiverData", {"A0"}),
-            (std::pair{1u, Status{64, "Failed to dump transceiver data. Application internal error occurred. " +
-                                          kSeeLog}}));
+  EXPECT_EQ(
+      run(kMoravelPort, "DumpTransceiverData", {"A0"}),
+      (std::pair{1u, Status{64, "Failed to dump transceiver data. Application internal error occurred. " + kSeeLog}}));
 }
 
 TEST_F(PortActionsTest, TxThrottleOnlyWhereTheFirmwareHasIt) {
@@ -115,8 +120,8 @@ TEST_F(PortActionsTest, TxThrottleOnlyWhereTheFirmwareHasIt) {
   EXPECT_EQ(get(at(kCv2Port, "TXThrottle")), "<unreadable>");
   EXPECT_EQ(last_status(), (Status{208, "Failed to get TXThrottel property. " + kSeeLog}));
   fail_mailbox(1, 132, 3);
-  EXPECT_EQ(write(kCv2Port, "TXThrottle", "2"), (std::pair{1u, Status{209, "Failed to set TXThrottel property. " +
-                                                                                kSeeLog}}));
+  EXPECT_EQ(write(kCv2Port, "TXThrottle", "2"),
+            (std::pair{1u, Status{209, "Failed to set TXThrottel property. " + kSeeLog}}));
   set_prop_val(node("Corvane3/Personality"), "CurrentPersonality", "NIC");
   EXPECT_EQ(get(at(kCv2Port, "TXThrottle")), "N/A");
   EXPECT_EQ(write(kCv2Port, "TXThrottle", "1"), (std::pair{1u, not_here}));
@@ -129,9 +134,10 @@ TEST_F(PortActionsTest, TxThrottleOnlyWhereTheFirmwareHasIt) {
 
 // ProfileManagement/ConfiguredProfile/Port0 as the profiles branch builds it.
 tree::SlotArea profile_port_slots;
-const tree::ChildDef profile_port_children[] = {tree::property(
-    "MCType", "Type.", TAVO_ACCESS_READ_WRITE, TAVO_TYPE_TEXT, "", 0, 16, "NPAR", handle_internal_property)};
-const tree::GroupDef profile_port = {"Port", "A port.", 4, 0, nullptr, profile_port_children, &profile_port_slots};
+const tree::ChildDef profile_port_children[] = {
+    declare::property("MCType", declare::RW, declare::TEXT, "", 0, 16, "NPAR", declare::stored, "Type.")};
+const tree::GroupDef profile_port =
+    declare::instanced("Port", 4, &profile_port_slots, profile_port_children, "A port.");
 
 TEST_F(PortActionsTest, FlowControlByGeneration) {
   fw(0, 0).rx_pause = 0;
@@ -181,9 +187,11 @@ TEST_F(PortActionsTest, PortEraseAcceptsRebootNow) {
     Status left;
   } rows[] = {
       {0, 0, {184, "Erased the Configuration. Please reboot your system for the changes to take effect."}},
-      {44, 0,
-       {239, "The operation completed successfully. Please reboot the machine immediately in order to avoid "
-             "inconsistent behaviour."}},
+      {44,
+       0,
+       {239,
+        "The operation completed successfully. Please reboot the machine immediately in order to avoid "
+        "inconsistent behaviour."}},
       {3, 1, {187, "Failed to erase port and discovery configuration. " + kSeeLog}},
   };
   for (const Row& r : rows) {

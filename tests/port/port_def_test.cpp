@@ -28,12 +28,31 @@ class PortDefTest : public PortTest {
 };
 
 TEST_F(PortDefTest, AnInstanceHoldsEveryNodeInOrder) {
-  EXPECT_EQ(ordered_children(kMoravelPort),
-            (Names{"PortNumber", "PortName", "PortState", "PhysicalLinkStatus", "PHYType", "InterfaceType",
-                   "BeaconState", "TXThrottle", "ChannelManagement", "BaseT10G", "FCoEWWPN", "Mode",
-                   "ConfiguredSpeed", "DACCableLength", "ANSpeedsSupported", "ForceSpeedsSupported", "TxFlowControl",
-                   "RxFlowControl", "FCoELinkSpeed", "Beacon", "SetPortSpeed", "DumpTransceiverData",
-                   "ErasePortandDiscoveryConfiguration", "LLDP", "DCBX"}));
+  EXPECT_EQ(ordered_children(kMoravelPort), (Names{"PortNumber",
+                                                   "PortName",
+                                                   "PortState",
+                                                   "PhysicalLinkStatus",
+                                                   "PHYType",
+                                                   "InterfaceType",
+                                                   "BeaconState",
+                                                   "TXThrottle",
+                                                   "ChannelManagement",
+                                                   "BaseT10G",
+                                                   "FCoEWWPN",
+                                                   "Mode",
+                                                   "ConfiguredSpeed",
+                                                   "DACCableLength",
+                                                   "ANSpeedsSupported",
+                                                   "ForceSpeedsSupported",
+                                                   "TxFlowControl",
+                                                   "RxFlowControl",
+                                                   "FCoELinkSpeed",
+                                                   "Beacon",
+                                                   "SetPortSpeed",
+                                                   "DumpTransceiverData",
+                                                   "ErasePortandDiscoveryConfiguration",
+                                                   "LLDP",
+                                                   "DCBX"}));
   EXPECT_EQ(ordered_children(std::string(kMoravelPort) + "/DCBX"),
             (Names{"DCBXPortVars", "DCBXStatistics", "PFC", "PriorityGroups", "ApplicationTLVGroups", "QCN"}));
   const std::string admin_pg = std::string(kMoravelPort) + "/DCBX/PriorityGroups/AdministratorPGSetting";
@@ -88,7 +107,7 @@ TEST_F(PortDefTest, TheTreeJudgesValuesBeforeAHandler) {
   EXPECT_EQ(act(tlv + "DeleteApplicationTLV", {"15"}), 1u);
   EXPECT_EQ(last_status().first, 7u);
   EXPECT_EQ(act(tlv + "AddApplicationTLV", {"1", "3260", "0x10"}), 0u);  // without OUI
-  EXPECT_EQ(set(p + "/PortState", "disabled"), 0u);                     // a list matches in any case
+  EXPECT_EQ(set(p + "/PortState", "disabled"), 0u);                      // a list matches in any case
   EXPECT_FALSE(fw(2, 1).enabled);
 }
 
@@ -175,10 +194,10 @@ TEST_F(PortStartupTest, AFailedViewReadSkipsTheRestOfThatPortOnly) {
   ASSERT_EQ(TAVO_init(), 0u);
   EXPECT_EQ(log_count("TAVO_get_port_discovery_config:Get DCBX CFG params failed for Administrator TLV."), 1);
   EXPECT_EQ(mailbox_count(16, 1), 3 + 1 + 2 * 3);
-  EXPECT_EQ(children("Corvane0/PortDiscoveryAndConfiguration1/DCBX/PriorityGroups/AdministratorPGSetting",
-                     TAVO_KIND_GROUP)
-                .size(),
-            8u);
+  EXPECT_EQ(
+      children("Corvane0/PortDiscoveryAndConfiguration1/DCBX/PriorityGroups/AdministratorPGSetting", TAVO_KIND_GROUP)
+          .size(),
+      8u);
   EXPECT_EQ(log_count("--- entering TAVO_get_multi_channels_info ---"), 4 + 3);  // the second build skips port 2
   EXPECT_EQ(get("Corvane1/PortDiscoveryAndConfiguration1/PortNumber"), "3");
 }
