@@ -11,6 +11,7 @@
 #include "transport/device_ids.h"
 #include "transport/glob.h"
 #include "transport/mailbox.h"
+#include "tree/handler_context.h"
 
 using tavo::tree::next_instance;
 
@@ -96,21 +97,17 @@ uint32_t handle_portspeed(TavoNode* property, char* buf, uint32_t) {
   if (controller == nullptr) return 1;
   const uint32_t generation = get_cv_type(controller);
   if (generation == TAVO_GENERATION_UNREADABLE) return 1;
-  const int32_t device = get_port_number(group);
-  if (get_portspeed(group, device < 1 ? 0 : static_cast<uint32_t>(device), static_cast<uint8_t>(get_domain_id(group)),
-                    static_cast<uint8_t>(get_phba_port_number(group)), path, generation) != 0)
-    return 1;
+  const tavo::tree::HandlerContext c = tavo::tree::handler_context(group);
+  if (get_portspeed(group, c.number, c.domain, c.port, path, generation) != 0) return 1;
   return tavo::port::answer_stored(property, buf);
 }
 
 uint32_t handle_activeport(TavoNode* property, char* buf, uint32_t) {
   if (property == nullptr || buf == nullptr) return 1;
   TavoNode* group = property->parent;
-  const int32_t device = get_port_number(group);
+  const tavo::tree::HandlerContext c = tavo::tree::handler_context(group);
   tavo::LinkStatusRecord r;
-  if (tavo::port::read_link_status(device < 1 ? 0 : static_cast<uint32_t>(device),
-                                   static_cast<uint8_t>(get_domain_id(group)),
-                                   static_cast<uint8_t>(get_phba_port_number(group)), TAVO_VIA_ISCSI, 0, &r) != 0) {
+  if (tavo::port::read_link_status(c.number, c.domain, c.port, TAVO_VIA_ISCSI, 0, &r) != 0) {
     tavo::port::port_status(94);
     return 1;
   }

@@ -196,7 +196,7 @@ uint32_t speed_send(const SpeedRequest& s) {
 uint32_t do_SetPortSpeed(TavoNode* port, TavoNode*, char* params) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
   SpeedRequest s;
-  if (params == nullptr || !tavo::port::port_target(port, &s.t) || get_phba_port_number(port) > 3) return 1;
+  if (params == nullptr || !tavo::port::port_target(port, &s.t) || s.t.port_number > 3) return 1;
   s.generation = tavo::port::port_generation(s.t);
   if (s.generation == tavo::kGenerationCV2) {
     tavo::port::port_status(226);

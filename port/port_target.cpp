@@ -51,8 +51,7 @@ uint32_t port_nic_function(const PortTarget& t) {
   snprintf(port, sizeof port, "%d", t.port_number);
   TavoNode* fn = get_matchnode_by_propvalue(t.controller, "NICPhysicalHBA", "PortNumber", port);
   if (fn == nullptr) fn = get_first_instance(t.controller, "NICPhysicalHBA");
-  const int32_t n = fn != nullptr ? get_port_number(fn) : -1;
-  return n < 1 ? 0 : static_cast<uint32_t>(n);
+  return fn != nullptr ? tree::handler_context(fn).number : 0;
 }
 
 uint32_t port_generation(const PortTarget& t) { return get_cv_type(t.controller); }
