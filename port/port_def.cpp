@@ -14,7 +14,6 @@ constexpr char kEnabledDisabled[] = "Enabled,Disabled";
 constexpr char kYesNo[] = "Yes,No";
 constexpr char kTrueFalse[] = "True,False";
 constexpr char kSpeedNames[] = "0,10Mb,100Mb,1Gb,10Gb";
-constexpr char kBitmapHelp[] = "; bit i stands for priority i (0 to 7), 0xFF for all eight.";
 static SlotArea port_slots;
 static SlotArea admin_pg_slots, peer_pg_slots, oper_pg_slots;
 static SlotArea admin_tlv_slots, peer_tlv_slots, oper_tlv_slots;
