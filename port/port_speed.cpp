@@ -131,22 +131,22 @@ uint32_t speed_current(SpeedRequest* s) {
 // none or no vNIC group); false when it cannot be read.
 bool speed_vnic_state(SpeedRequest* s) {
   s->vnic[0] = '\0';
-  if (s->generation == tavo::kGenerationGaltor) {
-    snprintf(s->vnic, sizeof s->vnic, "False");
-    return true;
-  }
   TavoNode* first = get_first_instance(s->t.controller, "NICPhysicalHBA");
   if (first == nullptr) return false;
   char port_text[8];
   snprintf(port_text, sizeof port_text, "%d", s->t.port_number);
-  for (TavoNode* fn = first; fn != nullptr; fn = next_instance(fn)) {
+  TavoNode* function = nullptr;
+  for (TavoNode* fn = first; fn != nullptr && function == nullptr; fn = next_instance(fn)) {
     char text[TAVO_VALUE_SIZE] = "";
     if (internal_get_property(fn, "PortNumber", text) != 0) return false;
-    if (strcmp(text, port_text) != 0) continue;
-    TavoNode* vnic = internal_get_node(fn, "vNIC", TAVO_KIND_GROUP);
-    return vnic == nullptr || internal_get_property(vnic, "vNICEnabled", s->vnic) == 0;
+    if (strcmp(text, port_text) == 0) function = fn;
   }
-  return true;
+  if (s->generation == tavo::kGenerationGaltor) {
+    snprintf(s->vnic, sizeof s->vnic, "False");
+    return true;
+  }
+  TavoNode* vnic = internal_get_node(function, "vNIC", TAVO_KIND_GROUP);
+  return vnic == nullptr || internal_get_property(vnic, "vNICEnabled", s->vnic) == 0;
 }
 
 // Steps 10 to 12: the speed against the PHY's lists; 0, or the status.
