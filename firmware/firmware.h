@@ -31,5 +31,8 @@ TAVO_EXPORT uint32_t do_ClearFATData(TavoNode* group, TavoNode* action, char* pa
 // DumpiSCSIPCIConfigRegion of an iSCSI function's PCI group (RegisterOffset,
 // Count).
 TAVO_EXPORT uint32_t do_DumpiSCSIPCIConfigRegion(TavoNode* pci, TavoNode* action, char* params);
+// DumpNICPCIConfigRegion of a NIC function's PCI group (RegisterOffset,
+// Count).
+TAVO_EXPORT uint32_t do_DumpNICPCIConfigRegion(TavoNode* pci, TavoNode* action, char* params);
 
 TAVO_END_DECLS
