@@ -72,15 +72,22 @@ void lcm_edit(uint8_t* d, uint32_t pf, uint8_t port, const uint8_t mac[6]) {
   link = static_cast<uint8_t>((link & 0xC0) | (port & 0x3F));
 }
 
-// The legacy configuration, read through the controller's protocol path;
-// null (status 16 or 160) when it cannot be had.
-tavo::base::Counted<Legacy> lcm_legacy_read(TavoNode* function_group, const NicTarget& t) {
+// The legacy configuration is the controller's: its commands go through the
+// controller's first function, on the path of its protocol bits (a NIC
+// function's number would name another device on an iSCSI path).
+bool lcm_legacy_target(TavoNode* function_group, NicTarget* t, uint32_t* instance) {
+  TavoNode* controller = function_group->parent;
+  *instance = tavo::controller::controller_instance(controller);
+  return nic_target(tavo::controller::target_function(controller), t);
+}
+
+// The legacy configuration; null (status 16 or 160) when it cannot be had.
+tavo::base::Counted<Legacy> lcm_legacy_read(const NicTarget& t, uint32_t instance) {
   auto config = tavo::base::counted_zeroed<Legacy>();
   if (!config) {
     nic_status(16);
     return config;
   }
-  const uint32_t instance = tavo::controller::controller_instance(function_group->parent);
   if (ioctl_get_cv_conf(t.device, config.get(), sizeof(Legacy), t.domain, t.port, instance) != 0) {
     nic_status(160);
     config.reset();
@@ -115,8 +122,11 @@ bool lcm_is_iscsi(TavoNode* function_group) { return named(function_group, "iSCS
 uint32_t TAVO_get_legacy_last_configured_mac(TavoNode* function_group, TavoNode* group) {
   char text[TAVO_VALUE_SIZE] = "";
   NicTarget t;
-  if (group == nullptr || !function_number_text(function_group, text) || !nic_target(function_group, &t)) return 1;
-  auto config = lcm_legacy_read(function_group, t);
+  uint32_t instance = 0;
+  if (group == nullptr || !function_number_text(function_group, text) ||
+      !lcm_legacy_target(function_group, &t, &instance))
+    return 1;
+  auto config = lcm_legacy_read(t, instance);
   if (!config) return 1;
   bool matched = false;
   const size_t at = lcm_legacy_offset(*config, text, lcm_is_iscsi(function_group), true, &matched);
@@ -137,8 +147,9 @@ uint32_t TAVO_set_legacy_last_configured_mac(TavoNode* function_group, TavoNode*
   }
   char text[TAVO_VALUE_SIZE] = "";
   NicTarget t;
-  if (!function_number_text(function_group, text) || !nic_target(function_group, &t)) return 1;
-  auto config = lcm_legacy_read(function_group, t);
+  uint32_t instance = 0;
+  if (!function_number_text(function_group, text) || !lcm_legacy_target(function_group, &t, &instance)) return 1;
+  auto config = lcm_legacy_read(t, instance);
   if (!config) return 1;
   bool matched = false;
   const size_t at = lcm_legacy_offset(*config, text, lcm_is_iscsi(function_group), false, &matched);
@@ -148,7 +159,6 @@ uint32_t TAVO_set_legacy_last_configured_mac(TavoNode* function_group, TavoNode*
     return 1;
   }
   memcpy(reinterpret_cast<uint8_t*>(config.get()) + at, bytes, 6);
-  const uint32_t instance = tavo::controller::controller_instance(function_group->parent);
   if (ioctl_set_cv_conf(t.device, config.get(), sizeof(Legacy), t.domain, t.port, instance) != 0) {
     nic_status(161);
     return 1;

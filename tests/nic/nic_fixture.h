@@ -1,0 +1,27 @@
+// What the NIC branch's tests share: faults of one kind and the shell
+// command lines the simulated host ran.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tests/support/client_fixture.h"
+
+namespace tavo::test {
+
+inline sim::Fault nic_fault(sim::FaultKind kind, long request = sim::kAny, int times = 1) {
+  sim::Fault f;
+  f.kind = kind;
+  f.request = request;
+  f.times = times;
+  return f;
+}
+
+inline std::vector<std::string> shell_lines(const sim::Simulator& sim) {
+  std::vector<std::string> lines;
+  for (const sim::LogEntry& e : sim.log())
+    if (e.kind == sim::LogKind::Shell) lines.push_back(e.command);
+  return lines;
+}
+
+}  // namespace tavo::test
