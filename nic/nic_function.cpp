@@ -45,6 +45,7 @@ bool nic_has_roce(const tavo::ProfileConfigBuffer& reply, unsigned long pf) {
 }  // namespace
 
 uint32_t group_NICPhysicalHBA(TavoNode* function_group) {
+  TAVO_LIBRARY_LOCK;
   if (function_group == nullptr) return 0;
   purge_nodes_within(function_group, "NICLogicalHBA");
   const int32_t n = get_port_number(function_group);
@@ -55,6 +56,7 @@ uint32_t group_NICPhysicalHBA(TavoNode* function_group) {
 }
 
 uint32_t TAVO_update_nic_ifname(TavoNode* function_group, uint32_t function_number) {
+  TAVO_LIBRARY_LOCK;
   if (function_group == nullptr || function_number < 1 || function_number > TAVO_MAX_FUNCTIONS) return 1;
   return set_prop_val(function_group, "IfName", "%.255s", tavo_glob.if_names[function_number - 1]);
 }

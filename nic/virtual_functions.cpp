@@ -43,7 +43,7 @@ bool vf_node(TavoNode* property, VfNode* out) {
 
 // Reads one field of the VF's entry into the property's stored text
 // (empty_text when the field reads empty) and answers it.
-uint32_t vf_read(TavoNode* property, const VfNode& v, char* buf, const char* empty_text = "") {
+uint32_t vf_read(TavoNode* property, const VfNode& v, char* buf, const char* empty_text) {
   char text[TAVO_VALUE_SIZE] = "";
   if (TAVO_get_vf_params(v.device, v.vf, text, property->name) != 0) return 1;
   set_prop_val(v.group, property->name, "%s", text[0] != '\0' ? text : empty_text);
@@ -80,6 +80,22 @@ uint32_t vf_run(const VfNode& v, const char* interface_name, const std::string& 
 uint32_t vf_invalid() {
   nic_status(17);
   return 1;
+}
+
+// A read of the VF's field (empty_text for an empty one), or a write: the
+// interface name first, then the settings that make builds from the
+// client's text (0, or 1 with a status) run through ip.
+template <typename Make>
+uint32_t vf_handle(TavoNode* property, char* buf, uint32_t op, const char* empty_text, Make make) {
+  VfNode v;
+  if (buf == nullptr || !vf_node(property, &v)) return 1;
+  if (op == TAVO_PROPERTY_GET) return vf_read(property, v, buf, empty_text);
+  if (op != TAVO_PROPERTY_SET) return 0;
+  char interface_name[TAVO_VALUE_SIZE] = "";
+  if (!vf_interface(v, interface_name)) return 1;
+  std::string settings;
+  const uint32_t made = make(v, buf, &settings);
+  return made != 0 ? made : vf_run(v, interface_name, settings);
 }
 
 }  // namespace
@@ -130,29 +146,23 @@ uint32_t TAVO_get_vf_params(uint32_t function_number, uint32_t vf, char* out, co
 }
 
 uint32_t handle_niclogicalhba_macaddress(TavoNode* property, char* buf, uint32_t op) {
-  VfNode v;
-  if (buf == nullptr || !vf_node(property, &v)) return 1;
-  if (op == TAVO_PROPERTY_GET) return vf_read(property, v, buf);
-  if (op != TAVO_PROPERTY_SET) return 0;
-  char interface_name[TAVO_VALUE_SIZE] = "";
-  if (!vf_interface(v, interface_name)) return 1;
-  uint8_t mac[6];
-  if (validateMACAddress(buf, mac) != 1) return vf_invalid();
-  char text[18];
-  mac_colon_text(mac, text);
-  return vf_run(v, interface_name, std::string("mac ") + text + " ");
+  return vf_handle(property, buf, op, "", [](const VfNode&, const char* value, std::string* settings) -> uint32_t {
+    uint8_t mac[6];
+    if (validateMACAddress(value, mac) != 1) return vf_invalid();
+    char text[18];
+    mac_colon_text(mac, text);
+    *settings = std::string("mac ") + text + " ";
+    return 0;
+  });
 }
 
 uint32_t handle_niclogicalhba_vlanid(TavoNode* property, char* buf, uint32_t op) {
-  VfNode v;
-  if (buf == nullptr || !vf_node(property, &v)) return 1;
-  if (op == TAVO_PROPERTY_GET) return vf_read(property, v, buf, "0");
-  if (op != TAVO_PROPERTY_SET) return 0;
-  char interface_name[TAVO_VALUE_SIZE] = "";
-  if (!vf_interface(v, interface_name)) return 1;
-  long long vlan = 0;
-  if (!parse_within(buf, 0, 4094, &vlan)) return vf_invalid();
-  return vf_run(v, interface_name, "vlan " + std::to_string(vlan));
+  return vf_handle(property, buf, op, "0", [](const VfNode&, const char* value, std::string* settings) -> uint32_t {
+    long long vlan = 0;
+    if (!parse_within(value, 0, 4094, &vlan)) return vf_invalid();
+    *settings = "vlan " + std::to_string(vlan);
+    return 0;
+  });
 }
 
 uint32_t handle_LinkStatus(TavoNode* property, char* buf, uint32_t op) {
@@ -168,17 +178,15 @@ uint32_t handle_LinkStatus(TavoNode* property, char* buf, uint32_t op) {
 }
 
 uint32_t handle_niclogicalhba_txrate(TavoNode* property, char* buf, uint32_t op) {
-  VfNode v;
-  if (buf == nullptr || !vf_node(property, &v)) return 1;
-  if (op == TAVO_PROPERTY_GET) return vf_read(property, v, buf);
-  if (op != TAVO_PROPERTY_SET) return 0;
-  char interface_name[TAVO_VALUE_SIZE] = "";
-  if (!vf_interface(v, interface_name)) return 1;
-  long long rate = 0;
-  if (!parse_within(buf, 1, 10000, &rate)) return vf_invalid();
-  char vlan_text[TAVO_VALUE_SIZE] = "";
-  if (internal_get_property(v.group, "VLANID", vlan_text) != 0) return 1;
-  long long vlan = 0;
-  if (strcmp(vlan_text, "N/A") != 0 && !parse_within(vlan_text, 0, 4094, &vlan)) return vf_invalid();
-  return vf_run(v, interface_name, "vlan " + std::to_string(vlan) + " rate " + std::to_string(rate));
+  return vf_handle(property, buf, op, "", [](const VfNode& v, const char* value, std::string* settings) -> uint32_t {
+    long long rate = 0;
+    if (!parse_within(value, 1, 10000, &rate)) return vf_invalid();
+    // The VF's VLAN as the driver has it now.
+    char vlan_text[TAVO_VALUE_SIZE] = "";
+    if (internal_get_property(v.group, "VLANID", vlan_text) != 0) return 1;
+    long long vlan = 0;
+    if (strcmp(vlan_text, "N/A") != 0 && !parse_within(vlan_text, 0, 4094, &vlan)) return vf_invalid();
+    *settings = "vlan " + std::to_string(vlan) + " rate " + std::to_string(rate);
+    return 0;
+  });
 }
