@@ -21,14 +21,6 @@ TAVO_EXPORT TavoNode* initialize_NICLogicalHBA(TavoNode* function_group, TavoNod
 // driver's VF table; 0.
 TAVO_EXPORT uint32_t group_NICPhysicalHBA(TavoNode* function_group);
 
-// The actions of the branch.
-TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_NICPhysicalHBA_EraseNICConfiguration_action;
-TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_NICPhysicalHBA_ResetMACAddress_action;
-TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_NICPhysicalHBA_NetworkBootConfiguration_SetNetworkBoot_action;
-TAVO_EXPORT extern const TavoActionDescriptor
-    ROOT_Corvane_NICPhysicalHBA_NetworkBootConfiguration_ConfigureVLAN_action;
-TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_NICPhysicalHBA_PCI_DumpNICPCIConfigRegion_action;
-
 // Enumeration of one function: its factory MAC into FactoryDefaultMACAddress
 // (protocol 1 iSCSI: of its Network/NICConfiguration group; 2 NIC) and its
 // virtual functions (their number in *vf_count). 0 or 1.
