@@ -61,17 +61,18 @@ uint32_t cim_address(TavoNode* property, char* buf, const char* name, bool ipv6,
 // The vNIC group of a property and its function's target.
 struct VnicNode {
   TavoNode* vnic;
-  NicTarget target;
+  HandlerContext target;
 };
 
 bool vnic_node(TavoNode* property, VnicNode* out) {
   out->vnic = property != nullptr ? named(property->parent, "vNIC") : nullptr;
-  return out->vnic != nullptr && nic_target(out->vnic, &out->target);
+  out->target = handler_context(out->vnic);
+  return out->vnic != nullptr && out->target;
 }
 
 // The statistics of an enabled vNIC, else empty values.
 uint32_t vnic_stats_of(const VnicNode& v, bool enabled, uint32_t transport) {
-  if (enabled) return get_vnic_stats(v.target.device, v.target.domain, v.target.port, v.vnic, transport);
+  if (enabled) return get_vnic_stats(v.target.number, v.target.domain, v.target.port, v.vnic, transport);
   for (const char* name : {"OuterVLANID", "MinBandwidth", "MaxBandwidth"}) set_prop_val(v.vnic, name, "%s", "");
   return 0;
 }
@@ -186,14 +187,14 @@ uint32_t handle_nic_vnic_name_props(TavoNode* property, char* buf, uint32_t) {
     nic_status(259);
     return 1;
   }
-  if (get_vnic_name(v.target.device, v.target.domain, v.target.port, v.vnic, TAVO_VIA_NIC) != 0) return 1;
+  if (get_vnic_name(v.target.number, v.target.domain, v.target.port, v.vnic, TAVO_VIA_NIC) != 0) return 1;
   return answer_stored(property, buf);
 }
 
 uint32_t handle_iscsi_vnic_name_props(TavoNode* property, char* buf, uint32_t) {
   VnicNode v;
   if (buf == nullptr || !vnic_node(property, &v) ||
-      get_vnic_name(v.target.device, v.target.domain, v.target.port, v.vnic, TAVO_VIA_ISCSI) != 0)
+      get_vnic_name(v.target.number, v.target.domain, v.target.port, v.vnic, TAVO_VIA_ISCSI) != 0)
     return 1;
   return answer_stored(property, buf);
 }

@@ -75,20 +75,20 @@ void lcm_edit(uint8_t* d, uint32_t pf, uint8_t port, const uint8_t mac[6]) {
 // The legacy configuration is the controller's: its commands go through the
 // controller's first function, on the path of its protocol bits (a NIC
 // function's number would name another device on an iSCSI path).
-bool lcm_legacy_target(TavoNode* function_group, NicTarget* t, uint32_t* instance) {
-  TavoNode* controller = function_group->parent;
-  *instance = tavo::controller::controller_instance(controller);
-  return nic_target(tavo::controller::target_function(controller), t);
+bool lcm_legacy_target(TavoNode* function_group, HandlerContext* t, uint32_t* instance) {
+  *instance = tavo::controller::controller_instance(function_group->parent);
+  *t = handler_context(tavo::controller::target_function(function_group->parent));
+  return static_cast<bool>(*t);
 }
 
 // The legacy configuration; null (status 16 or 160) when it cannot be had.
-tavo::base::Counted<Legacy> lcm_legacy_read(const NicTarget& t, uint32_t instance) {
+tavo::base::Counted<Legacy> lcm_legacy_read(const HandlerContext& t, uint32_t instance) {
   auto config = tavo::base::counted_zeroed<Legacy>();
   if (!config) {
     nic_status(16);
     return config;
   }
-  if (ioctl_get_cv_conf(t.device, config.get(), sizeof(Legacy), t.domain, t.port, instance) != 0) {
+  if (ioctl_get_cv_conf(t.number, config.get(), sizeof(Legacy), t.domain, t.port, instance) != 0) {
     nic_status(160);
     config.reset();
   }
@@ -121,7 +121,7 @@ bool lcm_is_iscsi(TavoNode* function_group) { return named(function_group, "iSCS
 
 uint32_t TAVO_get_legacy_last_configured_mac(TavoNode* function_group, TavoNode* group) {
   char text[TAVO_VALUE_SIZE] = "";
-  NicTarget t;
+  HandlerContext t;
   uint32_t instance = 0;
   if (group == nullptr || !function_number_text(function_group, text) ||
       !lcm_legacy_target(function_group, &t, &instance))
@@ -146,7 +146,7 @@ uint32_t TAVO_set_legacy_last_configured_mac(TavoNode* function_group, TavoNode*
     return 1;
   }
   char text[TAVO_VALUE_SIZE] = "";
-  NicTarget t;
+  HandlerContext t;
   uint32_t instance = 0;
   if (!function_number_text(function_group, text) || !lcm_legacy_target(function_group, &t, &instance)) return 1;
   auto config = lcm_legacy_read(t, instance);
@@ -159,7 +159,7 @@ uint32_t TAVO_set_legacy_last_configured_mac(TavoNode* function_group, TavoNode*
     return 1;
   }
   memcpy(reinterpret_cast<uint8_t*>(config.get()) + at, bytes, 6);
-  if (ioctl_set_cv_conf(t.device, config.get(), sizeof(Legacy), t.domain, t.port, instance) != 0) {
+  if (ioctl_set_cv_conf(t.number, config.get(), sizeof(Legacy), t.domain, t.port, instance) != 0) {
     nic_status(161);
     return 1;
   }
@@ -203,8 +203,8 @@ uint32_t TAVO_set_last_configured_mac(TavoNode* function_group, TavoNode* group,
     return 1;
   }
   char text[TAVO_VALUE_SIZE] = "";
-  NicTarget t;
-  if (!function_number_text(function_group, text) || !nic_target(function_group, &t)) return 1;
+  const HandlerContext t = handler_context(function_group);
+  if (!function_number_text(function_group, text) || !t) return 1;
   char* end = nullptr;
   const unsigned long pf = strtoul(text, &end, 16);
   tavo::base::Counted<tavo::ProfileConfigBuffer> reply(TAVO_get_profile(controller, tavo::kProfileActive, 0, 0));
@@ -225,7 +225,7 @@ uint32_t TAVO_set_last_configured_mac(TavoNode* function_group, TavoNode* group,
   request->count = 1;
   memcpy(request->descriptor, d, sizeof request->descriptor);
   lcm_edit(request->descriptor, static_cast<uint32_t>(pf), t.port, bytes);
-  if (ioctl_set_profile_config(t.device, request.get(), sizeof *request, 0, t.port, kind) != 0) {
+  if (ioctl_set_profile_config(t.number, request.get(), sizeof *request, 0, t.port, kind) != 0) {
     nic_status(161);
     return 1;
   }

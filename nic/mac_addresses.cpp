@@ -19,10 +19,10 @@ namespace {
 
 // The factory MAC of PCI function pf from a type-9 query (transport 1 or 2)
 // into mac; false when the query fails or the table has no slot for pf.
-bool mac_factory_slot(const NicTarget& t, uint32_t transport, uint32_t pf, uint8_t mac[6]) {
+bool mac_factory_slot(const HandlerContext& t, uint32_t transport, uint32_t pf, uint8_t mac[6]) {
   tavo::MacQueryRecord q{};
   q.query_type = tavo::kMacQueryFactory;
-  if (ioctl_get_mac_query(t.device, &q, t.domain, t.port, transport) != 0) return false;
+  if (ioctl_get_mac_query(t.number, &q, t.domain, t.port, transport) != 0) return false;
   // The table holds eight functions: a higher one has no slot to read.
   if (pf >= tavo::kMacQueryFunctions) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s:No factory MAC slot for PCI function %u\n", __func__, pf);
@@ -33,11 +33,11 @@ bool mac_factory_slot(const NicTarget& t, uint32_t transport, uint32_t pf, uint8
 }
 
 // The function's own factory MAC from the MAC list (147/1).
-bool mac_factory_listed(const NicTarget& t, uint32_t transport, uint8_t mac[6]) {
+bool mac_factory_listed(const HandlerContext& t, uint32_t transport, uint8_t mac[6]) {
   tavo::MacListRecord r{};
   r.list_type = tavo::kMacListFactory;
   r.one = 1;
-  if (ioctl_get_mac_list(t.device, &r, t.domain, t.port, transport) != 0) return false;
+  if (ioctl_get_mac_list(t.number, &r, t.domain, t.port, transport) != 0) return false;
   memcpy(mac, r.mac, 6);
   return true;
 }
@@ -45,12 +45,12 @@ bool mac_factory_listed(const NicTarget& t, uint32_t transport, uint8_t mac[6]) 
 }  // namespace
 
 uint32_t TAVO_get_nic_macaddress(TavoNode* function_group) {
-  NicTarget t;
-  if (function_group == nullptr || !nic_target(function_group, &t)) return 1;
+  const HandlerContext t = handler_context(function_group);
+  if (!t) return 1;
   tavo::MacQueryRecord q{};
   q.query_type = tavo::kMacQueryCurrent;
   q.own_flag = 1;
-  if (ioctl_get_mac_query(t.device, &q, t.domain, t.port, TAVO_VIA_NIC) != 0) {
+  if (ioctl_get_mac_query(t.number, &q, t.domain, t.port, TAVO_VIA_NIC) != 0) {
     nic_status(246);
     return 1;
   }
@@ -99,8 +99,9 @@ uint32_t TAVO_update_fd_mac(uint32_t function_number, TavoNode* function_group, 
   }
   uint32_t pf = 0;
   if (!tavo::nic::function_number(function_group, &pf)) return 1;
-  NicTarget t{function_number, static_cast<uint8_t>(get_domain_id(target)),
-              static_cast<uint8_t>(get_phba_port_number(target))};
+  // The number as the enumeration gives it: the group has no handle yet.
+  HandlerContext t = handler_context(target);
+  t.number = function_number;
   uint8_t mac[6];
   bool read = false;
   if (generation == tavo::kGenerationCV2 || generation == tavo::kGenerationCV3)
@@ -120,8 +121,8 @@ uint32_t TAVO_update_fd_mac(uint32_t function_number, TavoNode* function_group, 
 
 uint32_t do_NICPhysicalHBA_ResetMACAddress(TavoNode* group, TavoNode* action, char*) {
   uint32_t pf = 0;
-  NicTarget t;
-  if (group == nullptr || action == nullptr || !function_number(group, &pf) || !nic_target(group, &t)) return 1;
+  const HandlerContext t = handler_context(group);
+  if (group == nullptr || action == nullptr || !function_number(group, &pf) || !t) return 1;
   uint8_t mac[6];
   if (!mac_factory_slot(t, TAVO_VIA_NIC, pf, mac)) {
     nic_status(159);
@@ -138,14 +139,14 @@ uint32_t do_NICPhysicalHBA_ResetMACAddress(TavoNode* group, TavoNode* action, ch
 uint32_t handle_VolatileMACAddress(TavoNode* property, char* buf, uint32_t op) {
   static constexpr const char* kLevels[] = {"NetworkBootConfiguration", "NICPhysicalHBA", "Corvane"};
   TavoNode* levels[3];
-  NicTarget t;
-  if (buf == nullptr || !groups_above(property, kLevels, levels) || !nic_target(levels[1], &t)) return 1;
+  const HandlerContext t = handler_context(property);
+  if (buf == nullptr || !groups_above(property, kLevels, levels) || !t) return 1;
   const bool cv2 = get_cv_type(levels[2]) == tavo::kGenerationCV2;
   if (op == TAVO_PROPERTY_GET) {
     // CV2 keeps no volatile MAC: the stored text is shown.
     if (cv2) return answer_stored(property, buf);
     tavo::OemExecConfig config{};
-    if (ioctl_get_oem_exec_cfg(t.device, &config, t.domain, t.port) != 0) {
+    if (ioctl_get_oem_exec_cfg(t.number, &config, t.domain, t.port) != 0) {
       pdebug(TAVO_LOG_BACKEND, 3, "%s:ioctl_get_oem_exec_cfg failed\n", __func__);
       return 1;
     }
@@ -169,7 +170,7 @@ uint32_t handle_VolatileMACAddress(TavoNode* property, char* buf, uint32_t op) {
   }
   config.flags = tavo::kOemVolatileMacValid;
   config.write = tavo::kOemWrite;
-  if (ioctl_set_oem_exec_cfg(t.device, &config, t.domain, t.port) != 0) {
+  if (ioctl_set_oem_exec_cfg(t.number, &config, t.domain, t.port) != 0) {
     nic_status(328);
     return 1;
   }
@@ -183,9 +184,10 @@ uint32_t handle_ProfileManagement_ConfiguredProfile_Port_Function_MACAddress(Tav
   if (op != TAVO_PROPERTY_GET) return 0;
   if (buf == nullptr || !groups_above(property, kLevels, levels)) return 1;
   TavoNode* controller = levels[4];
-  NicTarget t;
+  // The controller's first function carries the request, with its port.
+  const HandlerContext t = handler_context(handler_context(property).function);
   uint32_t pf = 0;
-  if (!nic_target(tavo::controller::target_function(controller), &t)) return 1;
+  if (!t) return 1;
   char text[TAVO_VALUE_SIZE] = "";
   long long number = 0;
   if (internal_get_property(levels[0], "FunctionNumber", text) != 0 || !parse_within(text, 0, 0x3FF, &number))
@@ -194,7 +196,7 @@ uint32_t handle_ProfileManagement_ConfiguredProfile_Port_Function_MACAddress(Tav
   tavo::MacListRecord r{};
   r.list_type = tavo::kMacListFactory;
   r.one = 1;
-  if (ioctl_get_macaddress_list(t.device, &r, t.domain, t.port, tavo::controller::controller_transport(controller),
+  if (ioctl_get_macaddress_list(t.number, &r, t.domain, t.port, tavo::controller::controller_transport(controller),
                                 static_cast<int32_t>(pf)) != 0) {
     nic_status(76);
     return 1;

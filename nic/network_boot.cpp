@@ -29,21 +29,21 @@ bool boot_levels_of_group(TavoNode* group, TavoNode* (&levels)[3]) {
   return levels[kBootController] != nullptr;
 }
 
-bool boot_read(const NicTarget& t, tavo::BootConfig* config) {
+bool boot_read(const HandlerContext& t, tavo::BootConfig* config) {
   *config = tavo::BootConfig{};
-  if (ioctl_get_boot_config(t.device, config, t.domain, t.port, TAVO_VIA_NIC) == 0) return true;
+  if (ioctl_get_boot_config(t.number, config, t.domain, t.port, TAVO_VIA_NIC) == 0) return true;
   nic_status(141);
   return false;
 }
 
 // NetworkBootState outside Galtor: "N/A" unless the function's expansion
 // ROM is enabled; null (status 141 or 1) on failure.
-const char* boot_state_text(TavoNode* function, const NicTarget& t, uint32_t generation,
+const char* boot_state_text(TavoNode* function, const HandlerContext& t, uint32_t generation,
                             const tavo::BootConfig& config) {
   uint32_t pf = 0;
   if (!function_number(function, &pf)) return nullptr;
   tavo::PciFunctionMapping mapping{};
-  if (ioctl_get_pci_func_mapping(t.device, &mapping, t.domain, t.port, TAVO_VIA_NIC) != 0) {
+  if (ioctl_get_pci_func_mapping(t.number, &mapping, t.domain, t.port, TAVO_VIA_NIC) != 0) {
     nic_status(141);
     return nullptr;
   }
@@ -66,9 +66,8 @@ uint32_t handle_AvailableNetworkBootMethods(TavoNode* property, char* buf, uint3
 
 uint32_t handle_networkboot_config(TavoNode* property, char* buf, uint32_t) {
   TavoNode* levels[3];
-  NicTarget t;
-  if (buf == nullptr || !groups_above(property, kBootLevels, levels) || !nic_target(levels[kBootFunction], &t))
-    return 1;
+  const HandlerContext t = handler_context(property);
+  if (buf == nullptr || !groups_above(property, kBootLevels, levels) || !t) return 1;
   const uint32_t generation = get_cv_type(levels[kBootController]);
   if (generation == TAVO_GENERATION_UNREADABLE) return 1;
   if (vm_flag) return tavo::controller::refuse_on_vf(buf);
@@ -87,10 +86,8 @@ uint32_t handle_networkboot_config(TavoNode* property, char* buf, uint32_t) {
 
 uint32_t do_SetNetworkBoot(TavoNode* group, TavoNode* action, char* params) {
   TavoNode* levels[3];
-  NicTarget t;
-  if (action == nullptr || params == nullptr || !boot_levels_of_group(group, levels) ||
-      !nic_target(levels[kBootFunction], &t))
-    return 1;
+  const HandlerContext t = handler_context(group);
+  if (action == nullptr || params == nullptr || !boot_levels_of_group(group, levels) || !t) return 1;
   const char* state = params;
   const char* method = params + TAVO_VALUE_SIZE;
   const uint32_t generation = get_cv_type(levels[kBootController]);
@@ -114,7 +111,7 @@ uint32_t do_SetNetworkBoot(TavoNode* group, TavoNode* action, char* params) {
   if (!boot_read(t, &config)) return 1;
   config.network_boot = enable ? tavo::kNetworkBootEnabled : 0;
   config.boot_method = !enable ? 0 : strcasecmp(method, "PXE") == 0 ? tavo::kNetworkBootPxe : tavo::kNetworkBootIbft;
-  if (ioctl_set_boot_config(t.device, &config, t.domain, t.port, TAVO_VIA_NIC) != 0) {
+  if (ioctl_set_boot_config(t.number, &config, t.domain, t.port, TAVO_VIA_NIC) != 0) {
     nic_status(142);
     return 1;
   }
@@ -124,13 +121,12 @@ uint32_t do_SetNetworkBoot(TavoNode* group, TavoNode* action, char* params) {
 
 uint32_t handle_vlan_properties(TavoNode* property, char* buf, uint32_t) {
   TavoNode* levels[3];
-  NicTarget t;
-  if (buf == nullptr || !groups_above(property, kBootLevels, levels) || !nic_target(levels[kBootFunction], &t))
-    return 1;
+  const HandlerContext t = handler_context(property);
+  if (buf == nullptr || !groups_above(property, kBootLevels, levels) || !t) return 1;
   // CV2 keeps no management VLAN: the stored text is shown.
   if (get_cv_type(levels[kBootController]) == tavo::kGenerationCV2) return answer_stored(property, buf);
   tavo::OemExecConfig config{};
-  if (ioctl_get_oem_exec_cfg(t.device, &config, t.domain, t.port) != 0) {
+  if (ioctl_get_oem_exec_cfg(t.number, &config, t.domain, t.port) != 0) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s:ioctl_get_oem_exec_cfg failed\n", __func__);
     return 1;
   }
@@ -143,10 +139,8 @@ uint32_t handle_vlan_properties(TavoNode* property, char* buf, uint32_t) {
 uint32_t do_NICPhysicalHBA_NetworkBootConfiguration_ConfigureVLAN(TavoNode* group, TavoNode* action,
                                                                  char* params) {
   TavoNode* levels[3];
-  NicTarget t;
-  if (action == nullptr || params == nullptr || !boot_levels_of_group(group, levels) ||
-      !nic_target(levels[kBootFunction], &t))
-    return 1;
+  const HandlerContext t = handler_context(group);
+  if (action == nullptr || params == nullptr || !boot_levels_of_group(group, levels) || !t) return 1;
   if (vm_flag) return tavo::controller::refuse_on_vf(nullptr);
   if (get_cv_type(levels[kBootController]) == tavo::kGenerationCV2) {
     nic_status(291);
@@ -171,7 +165,7 @@ uint32_t do_NICPhysicalHBA_NetworkBootConfiguration_ConfigureVLAN(TavoNode* grou
   config.vlan_write = tavo::kOemWrite;
   config.vlan_id = static_cast<uint16_t>(vlan);
   config.vlan_priority = static_cast<uint8_t>(priority);
-  if (ioctl_set_oem_exec_cfg(t.device, &config, t.domain, t.port) != 0) {
+  if (ioctl_set_oem_exec_cfg(t.number, &config, t.domain, t.port) != 0) {
     nic_status(124);
     return 1;
   }

@@ -83,17 +83,15 @@ uint32_t TAVO_get_nic_mtusize(TavoNode* node, uint32_t function_number) {
 }
 
 uint32_t handle_nic_MTUSize(TavoNode* property, char* buf, uint32_t) {
-  NicTarget t;
-  if (property == nullptr || !nic_target(property, &t) || TAVO_get_nic_mtusize(property->parent, t.device) != 0)
-    return 1;
+  const HandlerContext c = handler_context(property);
+  if (!c || TAVO_get_nic_mtusize(property->parent, c.number) != 0) return 1;
   return answer_stored(property, buf);
 }
 
 uint32_t handle_nic_logical_link_status(TavoNode* property, char* buf, uint32_t) {
   TavoNode* function = property != nullptr ? named(property->parent, "NICPhysicalHBA") : nullptr;
-  NicTarget t;
-  if (function == nullptr || !nic_target(function, &t) ||
-      get_logical_link_status(t.device, t.domain, t.port, function, TAVO_VIA_NIC) != 0)
+  const HandlerContext c = handler_context(function);
+  if (function == nullptr || !c || get_logical_link_status(c.number, c.domain, c.port, function, TAVO_VIA_NIC) != 0)
     return 1;
   return answer_stored(property, buf);
 }
@@ -107,15 +105,15 @@ uint32_t handle_IsRoCEEnabled(TavoNode* property, char* buf, uint32_t) {
     return tavo::controller::store_and_answer(property, "N/A", buf);
   set_prop_val(function, "IsRoCEEnabled", "False");
   char text[TAVO_VALUE_SIZE] = "";
-  NicTarget t;
-  if (!function_number_text(function, text) || !nic_target(function, &t)) return 1;
+  const HandlerContext c = handler_context(function);
+  if (!function_number_text(function, text) || !c) return 1;
   auto reply = tavo::base::counted_zeroed<tavo::ProfileConfigBuffer>();
   if (!reply) {
     nic_status(16);
     return 1;
   }
   reply->config = tavo::kProfileActive;
-  if (ioctl_get_profile_config(t.device, reply.get(), sizeof *reply, t.domain, t.port, TAVO_VIA_NIC) != 0) {
+  if (ioctl_get_profile_config(c.number, reply.get(), sizeof *reply, c.domain, c.port, TAVO_VIA_NIC) != 0) {
     nic_status(278);
     return 1;
   }

@@ -7,21 +7,20 @@
 #include <stdint.h>
 
 #include "nic/nic.h"
+#include "tree/handler_context.h"
+#include "tree/status_texts.h"
 #include "transport/mailbox.h"
 
 namespace tavo::nic {
 
-// Where the commands of a node's function go.
-struct NicTarget {
-  uint32_t device;  // the function's 1-based device number
-  uint8_t domain;
-  uint8_t port;
-};
-// false when no function handle is found above node.
-bool nic_target(TavoNode* node, NicTarget* out);
+// Where a handler's commands go.
+using tree::handler_context;
+using tree::HandlerContext;
 
 // node when it is a group (an instance: of the type) of that name, else null.
-TavoNode* named(TavoNode* node, const char* name);
+inline TavoNode* named(TavoNode* node, const char* name) {
+  return node != nullptr && tree::group_above(node, name) == node ? node : nullptr;
+}
 // The chain of groups from a property up: its group and the groups above,
 // each of the given name; null when a level is missing. levels[0] is the
 // property's group.
@@ -46,8 +45,11 @@ bool parse_within(const char* text, long long minimum, long long maximum, long l
 void mac_text(const uint8_t mac[6], char out[18]);
 void mac_colon_text(const uint8_t mac[6], char out[18]);
 
-// Leaves the branch's message for code in the last status.
+// Leaves the branch's text of code (its own table, else the shared texts)
+// in the last status.
 void nic_status(uint32_t code);
+// The branch's table, for tests.
+std::span<const tree::StatusText> nic_status_texts();
 // The property's stored text into buf; 0.
 inline uint32_t answer_stored(TavoNode* property, char* buf) {
   return handle_internal_property(property, buf, TAVO_PROPERTY_GET);

@@ -34,10 +34,10 @@ bool vf_node(TavoNode* property, VfNode* out) {
   out->group = property != nullptr ? named(property->parent, "NICLogicalHBA") : nullptr;
   out->function = out->group != nullptr ? named(out->group->parent, "NICPhysicalHBA") : nullptr;
   const int32_t vf = tavo::tree::instance_number(out->group);
-  const int32_t device = get_port_number(out->function);
-  if (out->function == nullptr || vf < 0 || device < 1) return false;
+  const HandlerContext c = handler_context(out->function);
+  if (out->function == nullptr || vf < 0 || !c) return false;
   out->vf = static_cast<uint32_t>(vf);
-  out->device = static_cast<uint32_t>(device);
+  out->device = c.number;
   return true;
 }
 

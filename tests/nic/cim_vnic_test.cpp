@@ -7,12 +7,11 @@
 
 #include "nic/nic.h"
 #include "tests/nic/nic_fixture.h"
-#include "tree/group_builder.h"
+#include "tree/declare.h"
 
 namespace tavo::test {
 namespace {
 
-using Status = std::pair<uint32_t, std::string>;
 using CimVnicTest = ClientTest;
 
 TEST_F(CimVnicTest, CimValues) {
@@ -27,18 +26,17 @@ TEST_F(CimVnicTest, CimValues) {
 
   // The IP endpoint handlers, which no group of the tree binds: the host has
   // no NIC address, so each shows "N/A" or the zero address of its family.
-  static tree::SlotArea slots;
-  constexpr uint32_t RO = TAVO_ACCESS_READ_ONLY;
+  static declare::SlotArea slots;
   auto row = [](const char* name, TavoPropertyHandler h) {
-    return tree::property(name, "", RO, TAVO_TYPE_TEXT, "", 0, 64, "", h);
+    return declare::property(name, declare::RO, declare::TEXT, "", 0, 64, "", h, "");
   };
-  static const tree::ChildDef endpoint_children[] = {
-      row("IPProtocolIfType", handle_internal_property), row("IPProtocolEndPointName", handle_CIM_IPProtocolEndPointName),
-      row("IPv4Address", handle_CIM_IPv4Address),       row("IPv6Address", handle_CIM_IPv6Address),
+  static const declare::ChildDef endpoint_children[] = {
+      row("IPProtocolIfType", declare::stored), row("IPProtocolEndPointName", handle_CIM_IPProtocolEndPointName),
+      row("IPv4Address", handle_CIM_IPv4Address), row("IPv6Address", handle_CIM_IPv6Address),
       row("SubnetMask", handle_NICPhysicalHBA_CIM_SubnetMask), row("Gateway", handle_CIM_GateWay),
-      row("IPv6GateWay", handle_CIM_IPv6GateWay),       row("AddressOrigin", handle_CIM_AddressOrigin),
-      row("IfName", handle_internal_property),          row("MACAddress", handle_internal_property)};
-  static const tree::GroupDef endpoint{"Endpoint", "", 1, 0, nullptr, endpoint_children, &slots};
+      row("IPv6GateWay", handle_CIM_IPv6GateWay), row("AddressOrigin", handle_CIM_AddressOrigin),
+      row("IfName", declare::stored), row("MACAddress", declare::stored)};
+  static const declare::GroupDef endpoint = declare::instanced("Endpoint", 1, &slots, endpoint_children, "");
   TavoNode* group = tree::build_group(endpoint, get_node(tag("Corvane0")));
   ASSERT_NE(group, nullptr);
   const std::string e = "Corvane0/Endpoint0/";
@@ -83,7 +81,7 @@ TEST_F(CimVnicTest, VnicOfNicAndIscsiFunctions) {
   };
   for (const Row& r : rows) EXPECT_EQ(get(r.path), r.value) << r.path;
   EXPECT_EQ(get("Corvane1/NICPhysicalHBA0/vNIC/vNICName"), "<unreadable>");
-  EXPECT_EQ(last_status(), (Status{259, "This operation is not supported on this controller."}));
+  EXPECT_EQ(last_status(), nic_status_text(259));
 
   // Firmware without the name command: no vNIC, and no statistics.
   fail_mailbox(1, 120, 1).additional_status = 30;
@@ -96,11 +94,11 @@ TEST_F(CimVnicTest, VnicOfNicAndIscsiFunctions) {
   fail_mailbox(1, 120, 3);
   EXPECT_EQ(get(nic0 + "vNICEnabled"), "<unreadable>");
   EXPECT_EQ(last_status(),
-            (Status{186, "Failed to get vNIC config data. Please check tavo2d.log file for more information."}));
+            nic_status_text(186));
   fail_mailbox(1, 64, 3);
   EXPECT_EQ(get(iscsi + "MinBandwidth"), "<unreadable>");
   EXPECT_EQ(last_status(),
-            (Status{185, "Failed to get vNIC status. Please check tavo2d.log file for more information."}));
+            nic_status_text(185));
   fail_mailbox(1, 120, 3);  // an iSCSI vNIC whose state cannot be read counts as none
   EXPECT_EQ(get(iscsi + "MinBandwidth"), "");
 }

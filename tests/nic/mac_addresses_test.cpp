@@ -10,13 +10,12 @@
 #include "nic/nic.h"
 #include "tests/nic/nic_fixture.h"
 #include "transport/nic_records.h"
-#include "tree/group_builder.h"
+#include "tree/declare.h"
 
 namespace tavo::test {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-using Status = std::pair<uint32_t, std::string>;
 
 constexpr char kTwoGenerations[] =
     "controller 0 generation=cv3 serial=C bus=3\ncontroller 1 generation=moravel serial=M bus=7\n"
@@ -25,8 +24,6 @@ constexpr char kTwoGenerations[] =
     "iscsi controller=0 function=2 port=0 device=0 mac=00:0e:1e:30:00:02 factory-mac=00:0e:1e:3f:00:02\n"
     "nic controller=1 function=0 port=0 name=vmnic2 mac=00:0e:1e:50:00:00 factory-mac=00:0e:1e:5f:00:00\n"
     "nic controller=1 function=1 port=1 name=vmnic3 mac=00:0e:1e:50:00:01 factory-mac=00:0e:1e:5f:00:01\n";
-constexpr char kSet304[] =
-    "User requested configuration changed successfully. Please reboot your system for the changes to take effect.";
 const Bytes kNewMac = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
 
 class MacAddressTest : public ClientTest {
@@ -42,11 +39,11 @@ TEST_F(MacAddressTest, CurrentAndFactoryDefault) {
   EXPECT_EQ(get("Corvane0/NICPhysicalHBA0/MACAddress"), "00-0e-1e-30-00-00");
   EXPECT_EQ(at(last_payload(1, 1), 0, 2), (Bytes{1, 1}));
   EXPECT_EQ(set("Corvane0/NICPhysicalHBA0/MACAddress", "00:11:22:33:44:55"), 1u);
-  EXPECT_EQ(last_status(), (Status{70, "Setting this property is not supported in this OS."}));
+  EXPECT_EQ(last_status(), nic_status_text(70));
   fail_mailbox(1, 1, 3);
   EXPECT_EQ(get("Corvane0/NICPhysicalHBA0/MACAddress"), "<unreadable>");
   EXPECT_EQ(last_status(),
-            (Status{246, "Failed to get current MACAddress. Please check tavo2d.log file for more information."}));
+            nic_status_text(246));
   // CV3 from the type-9 table, Moravel from the MAC list; an iSCSI
   // function's into its NICConfiguration.
   EXPECT_EQ(get("Corvane0/NICPhysicalHBA0/FactoryDefaultMACAddress"), "00-0e-1e-3f-00-00");
@@ -55,12 +52,10 @@ TEST_F(MacAddressTest, CurrentAndFactoryDefault) {
   // PCI function 8 has no slot in the table.
   EXPECT_EQ(get("Corvane0/NICPhysicalHBA1/FactoryDefaultMACAddress"), "00:00:00:00:00:00");
   EXPECT_EQ(TAVO_update_fd_mac(2, node("Corvane0/NICPhysicalHBA1"), 2), 1u);
-  const Status failed76{76, "Failed to get permanent MAC address. Application internal error occurred. Please check "
-                            "tavo2d.log file for more information."};
-  EXPECT_EQ(last_status(), failed76);
+  EXPECT_EQ(last_status(), nic_status_text(76));
   fail_mailbox(1, 147, 3);
   EXPECT_EQ(TAVO_update_fd_mac(4, node("Corvane1/NICPhysicalHBA1"), 2), 1u);
-  EXPECT_EQ(last_status(), failed76);
+  EXPECT_EQ(last_status(), nic_status_text(76));
   EXPECT_EQ(TAVO_update_fd_mac(4, node("Corvane1/NICPhysicalHBA1"), 3), 1u);
 }
 
@@ -68,7 +63,7 @@ TEST_F(MacAddressTest, LastConfiguredThroughTheProfile) {
   const std::string permanent = "Corvane1/NICPhysicalHBA1/PermanentMACAddress";
   EXPECT_EQ(get(permanent), "00-0e-1e-50-00-01");
   EXPECT_EQ(set(permanent, "00-11-22-33-44-55"), 0u);
-  EXPECT_EQ(last_status(), (Status{304, kSet304}));
+  EXPECT_EQ(last_status(), nic_status_text(304));
   MailboxRequestHeader h{};
   const Bytes sent = last_payload(1, 165, &h);
   ASSERT_EQ(sent.size(), 184u);
@@ -85,7 +80,7 @@ TEST_F(MacAddressTest, LastConfiguredThroughTheProfile) {
 
   TavoNode* fn = node("Corvane1/NICPhysicalHBA1");
   EXPECT_EQ(TAVO_set_last_configured_mac(fn, fn, "00:11:22:33:44", 2), 1u);
-  EXPECT_EQ(last_status(), (Status{17, "Invalid value. Please use valid value."}));
+  EXPECT_EQ(last_status(), nic_status_text(17));
   EXPECT_EQ(TAVO_set_last_configured_mac(fn, fn, "00:11:22:33:44:55", 3), 1u);
   fail_mailbox(1, 165, 3);
   EXPECT_EQ(set(permanent, "00:11:22:33:44:66"), 1u);
@@ -109,14 +104,13 @@ TEST_F(MacAddressTest, NoDescriptorForTheFunction) {
   ASSERT_EQ(restart("controller 0 generation=galtor serial=G bus=5\nnic controller=0 function=0 name=vmnic0\n"), 0u);
   EXPECT_EQ(get("Corvane0/NICPhysicalHBA0/PermanentMACAddress"), "00:00:00:00:00:00");
   EXPECT_EQ(set("Corvane0/NICPhysicalHBA0/PermanentMACAddress", "00:11:22:33:44:55"), 1u);
-  EXPECT_EQ(last_status(), (Status{161, "Failed to set MACAddress. Application internal error occurred. Please "
-                                        "check tavo2d.log file for more information."}));
+  EXPECT_EQ(last_status(), nic_status_text(161));
   EXPECT_EQ(mailbox_count(1, 165), 0);
 }
 
 TEST_F(MacAddressTest, ResetToTheFactoryMac) {
   EXPECT_EQ(act("Corvane0/NICPhysicalHBA0/ResetMACAddress"), 0u);
-  EXPECT_EQ(last_status(), (Status{304, kSet304}));
+  EXPECT_EQ(last_status(), nic_status_text(304));
   EXPECT_EQ(get("Corvane0/NICPhysicalHBA0/PermanentMACAddress"), "00-0e-1e-3f-00-00");
   sim_->clear_log();
   EXPECT_EQ(act("Corvane0/NICPhysicalHBA1/ResetMACAddress"), 1u);  // PCI function 8: no slot
@@ -176,7 +170,7 @@ TEST_F(MacAddressTest, VolatileMac) {
   EXPECT_EQ(last_status().first, 17u);
   fail_mailbox(21, 4, 3);
   EXPECT_EQ(set(path, "00:0e:1e:aa:bb:dd"), 1u);
-  EXPECT_EQ(last_status(), (Status{328, "Failed to set Volatile MAC Address."}));
+  EXPECT_EQ(last_status(), nic_status_text(328));
 
   ASSERT_EQ(restart("controller 0 generation=cv2 serial=V\nnic controller=0 function=0 name=vmnic0\n"), 0u);
   EXPECT_EQ(get(path), "00:00:00:00:00:00");  // CV2 keeps none: the stored text
@@ -187,14 +181,14 @@ TEST_F(MacAddressTest, VolatileMac) {
 // A Function of the configured profile (its group comes with the profile
 // views): the factory MAC of its PCI function through the MAC list.
 TEST_F(MacAddressTest, ConfiguredFunctionMac) {
-  static tree::SlotArea ports, functions;
-  static const tree::ChildDef function_children[] = {
-      tree::property("FunctionNumber", "", TAVO_ACCESS_READ_ONLY, TAVO_TYPE_TEXT, "", 0, 8, "0x1",
-                     handle_internal_property),
-      tree::property("MACAddress", "", TAVO_ACCESS_READ_ONLY, TAVO_TYPE_TEXT, "", 0, 17, "",
-                     handle_ProfileManagement_ConfiguredProfile_Port_Function_MACAddress)};
-  static const tree::GroupDef port{"Port", "", 4, 0, nullptr, {}, &ports};
-  static const tree::GroupDef function{"Function", "", 64, 0, nullptr, function_children, &functions};
+  using namespace declare;
+  static SlotArea ports, functions;
+  static const ChildDef function_children[] = {
+      property("FunctionNumber", RO, TEXT, "", 0, 8, "0x1", stored, ""),
+      property("MACAddress", RO, TEXT, "", 0, 17, "", handle_ProfileManagement_ConfiguredProfile_Port_Function_MACAddress,
+               "")};
+  static const GroupDef port = instanced("Port", 4, &ports, {}, "");
+  static const GroupDef function = instanced("Function", 64, &functions, function_children, "");
   TavoNode* p = tree::build_group(port, node("Corvane1/ProfileManagement/ConfiguredProfile"));
   ASSERT_NE(tree::build_group(function, p), nullptr);
   const std::string path = "Corvane1/ProfileManagement/ConfiguredProfile/Port0/Function0/MACAddress";

@@ -16,9 +16,6 @@ using Bytes = std::vector<uint8_t>;
 using Status = std::pair<uint32_t, std::string>;
 
 constexpr char kBoot[] = "Corvane0/NICPhysicalHBA0/NetworkBootConfiguration/";
-constexpr char kBootFailed141[] =
-    "Unable to obtain boot status. Application internal error occurred. Please check tavo2d.log file for more "
-    "information.";
 
 using NetworkBootTest = ClientTest;
 
@@ -54,10 +51,10 @@ TEST_F(NetworkBootTest, StateAndMethodPerGeneration) {
   }
   fail_mailbox(1, 83, 3);
   EXPECT_EQ(get("Corvane1/NICPhysicalHBA1/NetworkBootConfiguration/NetworkBootState"), "<unreadable>");
-  EXPECT_EQ(last_status(), (Status{141, kBootFailed141}));
+  EXPECT_EQ(last_status(), nic_status_text(141));
   fail_mailbox(1, 66, 3);
   EXPECT_EQ(get("Corvane1/NICPhysicalHBA1/NetworkBootConfiguration/NetworkBootMethod"), "<unreadable>");
-  EXPECT_EQ(last_status(), (Status{141, kBootFailed141}));
+  EXPECT_EQ(last_status(), nic_status_text(141));
 }
 
 TEST_F(NetworkBootTest, SetNetworkBoot) {
@@ -70,22 +67,20 @@ TEST_F(NetworkBootTest, SetNetworkBoot) {
   EXPECT_EQ(get(std::string(kBoot) + "NetworkBootState"), "Enabled");
   sim_->clear_log();
   EXPECT_EQ(act(action, {"Enabled"}), 1u);
-  EXPECT_EQ(last_status(), (Status{274, "Failed to configure NetworkBoot. When NetworkBootState is enabled, need to "
-                                        "provide valid NetworkBootMethod."}));
+  EXPECT_EQ(last_status(), nic_status_text(274));
   EXPECT_EQ(act(action, {"Enabled", "iBFT"}), 1u);
-  EXPECT_EQ(last_status(), (Status{273, "Give Network Boot method is not supported."}));
+  EXPECT_EQ(last_status(), nic_status_text(273));
   EXPECT_EQ(mailbox_count(1, 67), 0);
   EXPECT_EQ(act("Corvane1/NICPhysicalHBA0/NetworkBootConfiguration/SetNetworkBoot", {"Enabled", "iBFT"}), 0u);
   EXPECT_EQ(last_payload(1, 67)[3], 2);
   EXPECT_EQ(get("Corvane1/NICPhysicalHBA0/NetworkBootConfiguration/NetworkBootMethod"), "iBFT");
   fail_mailbox(1, 67, 3);
   EXPECT_EQ(act(action, {"Disabled"}), 1u);
-  EXPECT_EQ(last_status(), (Status{142, "Cannot set boot status. Application internal error occurred. Please check "
-                                        "tavo2d.log file for more information."}));
+  EXPECT_EQ(last_status(), nic_status_text(142));
 
   ASSERT_EQ(restart("controller 0 generation=cv3 serial=C\nnic controller=0 function=0 name=vmnic0 boot=none\n"), 0u);
   EXPECT_EQ(act(action, {"Disabled"}), 1u);
-  EXPECT_EQ(last_status(), (Status{272, "Configuring Network boot is not supported on this function."}));
+  EXPECT_EQ(last_status(), nic_status_text(272));
   ASSERT_EQ(restart("controller 0 nic-device-id=0x1234 serial=C\nnic controller=0 function=0 name=vmnic0\n"), 0u);
   EXPECT_EQ(act(action, {"Disabled"}), 1u);  // no known generation: refused without a status
   EXPECT_EQ(last_status().first, 0u);
@@ -105,15 +100,14 @@ TEST_F(NetworkBootTest, ManagementVlan) {
   EXPECT_EQ(last_payload(21, 4)[14], 3);
   fail_mailbox(21, 4, 3);
   EXPECT_EQ(act(action, {"5"}), 1u);
-  EXPECT_EQ(last_status(), (Status{124, "Cannot set VLAN priority."}));
+  EXPECT_EQ(last_status(), nic_status_text(124));
   fail_mailbox(21, 4, 3);
   EXPECT_EQ(get(std::string(kBoot) + "VLANId"), "<unreadable>");
 
   ASSERT_EQ(restart("controller 0 generation=cv2 serial=V\nnic controller=0 function=0 name=vmnic0\n"), 0u);
   EXPECT_EQ(get(std::string(kBoot) + "VLANId"), "0");  // CV2 keeps none: the stored text
   EXPECT_EQ(act(action, {"5"}), 1u);
-  EXPECT_EQ(last_status(), (Status{291, "Failed to execute the command. Because operation is not supported on this "
-                                        "adapter."}));
+  EXPECT_EQ(last_status(), nic_status_text(291));
 }
 
 // Inside a virtual function the NIC function's boot, VLAN, volatile MAC and

@@ -1,10 +1,11 @@
-// What the NIC branch's tests share: faults of one kind and the shell
-// command lines the simulated host ran.
+// What the NIC branch's tests share: faults of one kind, the branch's
+// status texts and the shell command lines the simulated host ran.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "nic/nic_internal.h"
 #include "tests/support/client_fixture.h"
 
 namespace tavo::test {
@@ -15,6 +16,12 @@ inline sim::Fault nic_fault(sim::FaultKind kind, long request = sim::kAny, int t
   f.request = request;
   f.times = times;
   return f;
+}
+
+// The code with its text as the branch's table (or the shared one) has it.
+inline std::pair<uint32_t, std::string> nic_status_text(uint32_t code) {
+  const char* text = tree::status_text(nic::nic_status_texts(), code);
+  return {code, text != nullptr ? text : "<no text>"};
 }
 
 inline std::vector<std::string> shell_lines(const sim::Simulator& sim) {

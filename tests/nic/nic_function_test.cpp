@@ -14,7 +14,6 @@ namespace tavo::test {
 namespace {
 
 using Names = std::vector<std::string>;
-using Status = std::pair<uint32_t, std::string>;
 
 class NicFunctionTest : public ClientTest {
  protected:
@@ -88,7 +87,7 @@ TEST_F(NicFunctionTest, RoceOnMoravel) {
   fail_mailbox(1, 164, 3);
   EXPECT_EQ(get("Corvane0/NICPhysicalHBA1/IsRoCEEnabled"), "<unreadable>");
   EXPECT_EQ(last_status(),
-            (Status{278, "Failed to get profile config. Please check tavo2d.log file for more information."}));
+            nic_status_text(278));
   EXPECT_STREQ(tree::property_record(get_node(tag("Corvane0/NICPhysicalHBA1/IsRoCEEnabled")))->value, "False");
 }
 
