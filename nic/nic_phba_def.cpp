@@ -106,9 +106,7 @@ TAVO_ACTION(Corvane_NICPhysicalHBA_PCI, DumpNICPCIConfigRegion, do_DumpNICPCICon
             " This command can be used to dump the PCI configuration space as an array of Hex values. The first 256 "
             "bytes of configuration space can be read using this command. Since SM-CLP has a 256byte ASCII limit, use "
             "the RegisterOffset and Count parameters to retrieve the data in multiple chunks.",
-            required("RegisterOffset", INT, "", 0, 252, "PCI Register."),
-            required("Count", INT, "", 1, 64,
-                     "This parameter indicates the number of configuration space registers to be read."));
+            tavo::firmware::kPciDumpParams);
 const ChildDef nic_pci_children[] = {
     property("VendorID", RO, INT, "", 0, 65535, "0", stored, "This property displays the PCI Vendor ID."),
     property("DeviceID", RO, INT, "", 0, 65535, "0", stored, "This property displays the PCI Device ID."),
