@@ -99,7 +99,7 @@ uint32_t TAVO_update_fd_mac(uint32_t function_number, TavoNode* function_group, 
   }
   uint32_t pf = 0;
   if (!tavo::nic::function_number(function_group, &pf)) return 1;
-  // The number as the enumeration gives it: the group has no handle yet.
+  // The commands go to the function number the caller gives.
   HandlerContext t = handler_context(target);
   t.number = function_number;
   uint8_t mac[6];
