@@ -34,6 +34,11 @@ void install_ncsi_responders(Simulator& sim);
 // Named flash objects (171/1, 172/1).
 void install_object_responders(Simulator& sim);
 
+// The NIC side of functions: MAC list (147/1), OEM exec configuration
+// (4/21), expansion-ROM bitmap (83/1), vNIC name and status (120/1, 64/1),
+// QoS (27/1) and switch type (124/1).
+void install_nic_responders(Simulator& sim);
+
 // The model number the firmware reports for a generation.
 const char* model_of(uint32_t generation);
 

@@ -102,10 +102,13 @@ MailboxReply backend_responder_coredump(Simulator&, MailboxCall& call) {
   return backend_responder_answer(call, props);
 }
 
-// A query whose only use here is telling a virtual function.
-MailboxReply backend_responder_vf_probe(Simulator&, MailboxCall& call) {
+// A query that tells a virtual function; 58/1 answers the function's
+// firmware configuration.
+MailboxReply backend_responder_vf_probe(Simulator& sim, MailboxCall& call) {
   if (!backend_responder_known(call)) return MailboxReply{kStatusNotSupported, 0, 0};
-  return call.function->virtual_function ? MailboxReply{kStatusNotOnVf, 0, 0} : MailboxReply{};
+  if (call.function->virtual_function) return MailboxReply{kStatusNotOnVf, 0, 0};
+  if (call.header.opcode == 58) return backend_responder_answer(call, sim.nic_state(*call.function).config);
+  return MailboxReply{};
 }
 
 constexpr char kSignatureObject[] = "/cfg/signature";

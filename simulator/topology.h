@@ -52,6 +52,19 @@ struct SimArpEntry {
   std::array<uint8_t, 6> mac{};
 };
 
+// What the firmware keeps at start for the NIC side of a function (nic and
+// iscsi line keys boot, rom, vnic, qos, fw-mode, roce).
+struct SimNicKeys {
+  uint8_t boot_state = 0;      // network boot: 1 enabled
+  uint8_t boot_method = 0;     // 1 PXE, 2 iBFT
+  bool rom_enabled = true;     // expansion ROM (boot code) enabled
+  std::string vnic_name;       // "": no vNIC
+  uint32_t outer_vlan = 0, min_bandwidth = 0, max_bandwidth = 0;
+  uint32_t max_bit_rate = 0;   // QoS
+  uint32_t function_mode = 0;  // firmware configuration word
+  bool roce = false;           // a RoCE descriptor follows its NIC one in the profiles
+};
+
 struct SimFunction {
   FunctionKind kind = FunctionKind::Nic;
   int controller = 0;
@@ -81,6 +94,7 @@ struct SimFunction {
   std::vector<SimArpEntry> arp;
   std::vector<SimAddress> reachable;          // hosts that answer a ping (type 1 or 0x10)
   std::string initiator_name, initiator_alias;  // "" : a name made from the vmhba name
+  SimNicKeys nic;
 };
 
 struct Topology {
@@ -102,6 +116,10 @@ const char* default_topology_text();
 
 // "aa:bb:cc:dd:ee:ff" (or with '-') into six bytes; false when malformed.
 bool parse_mac(const std::string& text, uint8_t out[6]);
+
+// The nic and iscsi line keys of SimNicKeys; the reason of a bad value,
+// else null.
+const char* parse_nic_keys(std::map<std::string, std::string>& fields, SimFunction* fn);
 
 // Derived host files (esx.conf interface lines) for a topology's NIC functions.
 std::string esx_conf_text(const Topology& t);
