@@ -21,11 +21,6 @@ constexpr tree::StatusText kControllerStatusTexts[] = {
     {140,
      "Cannot get the personality of the adapter. Application internal error occurred. Please check tavo2d.log file for "
      "more information."},
-    {141,
-     "Unable to obtain boot status. Application internal error occurred. Please check tavo2d.log file for more "
-     "information."},
-    {142,
-     "Cannot set boot status. Application internal error occurred. Please check tavo2d.log file for more information."},
     {143, "Corvane personality has been changed. Please reboot your system for the changes to take effect."},
     {145, "Cannot set the property as NCSI status is Disabled."},
     {151, "The Personality Change attempted is not supported on this Corvane controller."},

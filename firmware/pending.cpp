@@ -80,3 +80,8 @@ uint32_t do_DumpiSCSIPCIConfigRegion(TavoNode*, TavoNode*, char*) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
   return 0;
 }
+
+uint32_t do_DumpNICPCIConfigRegion(TavoNode*, TavoNode*, char*) {
+  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
+  return 0;
+}

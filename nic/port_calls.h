@@ -1,8 +1,7 @@
-// What the port branch asks of the NIC functions, channels and profiles:
-// the channels of a port, a Moravel port's multi-channel types, and the
-// handlers of the NIC values it reads by name (MaxBitsPerSecond of a
-// NICPhysicalHBA, MCType of a ConfiguredProfile Port; CurrentManagementType
-// is handle_ChannelManagement_details of nic/nic.h).
+// What the port branch asks of the channels and profiles: the channels of
+// a port, a Moravel port's multi-channel types, and the handler of the
+// MCType of a ConfiguredProfile Port, which it reads by name
+// (CurrentManagementType and MaxBitsPerSecond are nic/nic.h's).
 #pragma once
 
 #include <stdint.h>
@@ -23,8 +22,6 @@ TAVO_EXPORT uint32_t TAVO_get_mvk_mc_type(TavoNode* controller, TavoNode* port, 
 // Refresh handler of a port's ChannelManagement group: its Channel
 // instances again.
 TAVO_EXPORT uint32_t group_Corvane_PortDiscoveryAndConfiguration_ChannelManagement(TavoNode* group);
-// MinBitsPerSecond and MaxBitsPerSecond of a NICPhysicalHBA.
-TAVO_EXPORT uint32_t handle_nic_bandwidth_softcap(TavoNode* property, char* buf, uint32_t op);
 // MCType of a ConfiguredProfile Port.
 TAVO_EXPORT uint32_t handle_ConfiguredProfile_Port_MCType(TavoNode* property, char* buf, uint32_t op);
 

@@ -25,10 +25,6 @@ uint32_t group_Corvane_PortDiscoveryAndConfiguration_ChannelManagement(TavoNode*
   return 0;
 }
 
-uint32_t handle_nic_bandwidth_softcap(TavoNode* property, char* buf, uint32_t op) {
-  return handle_internal_property(property, buf, op);
-}
-
 uint32_t handle_ConfiguredProfile_Port_MCType(TavoNode* property, char* buf, uint32_t op) {
   return handle_internal_property(property, buf, op);
 }

@@ -36,6 +36,11 @@ void install_ncsi_responders(Simulator& sim);
 // Named flash objects (171/1, 172/1).
 void install_object_responders(Simulator& sim);
 
+// The NIC side of functions: MAC list (147/1), OEM exec configuration
+// (4/21), expansion-ROM bitmap (83/1), vNIC name and status (120/1, 64/1),
+// QoS (27/1) and switch type (124/1).
+void install_nic_responders(Simulator& sim);
+
 // The model number the firmware reports for a generation.
 const char* model_of(uint32_t generation);
 
@@ -52,10 +57,8 @@ void install_network_table_responders(Simulator& sim);
 // The port commands, with state per port (SimPort).
 void install_port_responders(Simulator& sim);
 // What the other areas' answers hold of the port the header names: its
-// FCoE world-wide port name (121/1), the capabilities word of the firmware
-// configuration (58/1), an erase of its region 15 (7/1).
+// FCoE world-wide port name (121/1), an erase of its region 15 (7/1).
 void port_fcoe_wwpn(Simulator& sim, const MailboxCall& call, uint8_t wwpn[8]);
-void port_firmware_config(Simulator& sim, MailboxCall& call);
 void port_note_erase(Simulator& sim, const MailboxCall& call, uint32_t region);
 // Page A0 (wire address 160) or A2 of a port's transceiver.
 void port_transceiver_page(const SimPort& port, uint32_t wire_address, uint8_t out[256]);

@@ -102,12 +102,12 @@ MailboxReply backend_responder_coredump(Simulator&, MailboxCall& call) {
   return backend_responder_answer(call, props);
 }
 
-// The firmware configuration, refused on a virtual function (which tells
-// one); the port's capabilities word is in it.
+// A query that tells a virtual function; 58/1 answers the function's
+// firmware configuration.
 MailboxReply backend_responder_vf_probe(Simulator& sim, MailboxCall& call) {
   if (!backend_responder_known(call)) return MailboxReply{kStatusNotSupported, 0, 0};
   if (call.function->virtual_function) return MailboxReply{kStatusNotOnVf, 0, 0};
-  port_firmware_config(sim, call);
+  if (call.header.opcode == 58) return backend_responder_answer(call, sim.nic_state(*call.function).config);
   return MailboxReply{};
 }
 

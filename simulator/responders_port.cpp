@@ -270,12 +270,6 @@ void port_fcoe_wwpn(Simulator& sim, const MailboxCall& call, uint8_t wwpn[8]) {
   if (p != nullptr) memcpy(wwpn, p->wwpn.data(), p->wwpn.size());
 }
 
-void port_firmware_config(Simulator& sim, MailboxCall& call) {
-  SimPort* p = port_of_header(sim, call);
-  if (p == nullptr || call.payload.size() < kFirmwareConfigSize) return;
-  memcpy(&call.payload[kFirmwareConfigCapabilities], &p->fw_capabilities, sizeof p->fw_capabilities);
-}
-
 void port_note_erase(Simulator& sim, const MailboxCall& call, uint32_t region) {
   SimPort* p = port_of_header(sim, call);
   if (p != nullptr && region == kErasePortConfig) ++p->erased;

@@ -239,8 +239,7 @@ Simulator::ShellResult Simulator::run_stage(const std::vector<std::string>& w, c
       for (size_t i = 0; i < list.size(); ++i)
         if (list[i] == f) index = static_cast<int>(i) + 1;
       if (match_fault(FaultKind::VfRefusal, kAny, kAny, index, kAny)) return ShellResult{2, ""};
-      if (atoi(w[5].c_str()) >= f->vf_count) return ShellResult{2, ""};
-      return r;
+      return ShellResult{apply_ip_vf(nic_state(*f), std::vector<std::string>(w.begin() + 5, w.end())), ""};
     }
     return w.size() >= 4 && w[1] == "link" && w[2] == "set" && find_nic(w[3]) ? r : ShellResult{1, ""};
   }

@@ -17,6 +17,7 @@
 
 #include "platform/host.h"
 #include "simulator/network_state.h"
+#include "simulator/nic_state.h"
 #include "simulator/topology.h"
 #include "transport/device_layout.h"
 
@@ -134,6 +135,11 @@ class Simulator final : public platform::Host {
   std::vector<uint8_t> pci_config_space(const SimFunction& fn) const;
   // The TCP/IP stack of the iSCSI function on cv2iscsi_<device>; null for none.
   SimNetwork* network(int iscsi_device);
+  // The NIC side of a function (made from its topology keys on first use),
+  // and of the function with that PCI function number on a controller
+  // (null for none).
+  SimNicState& nic_state(const SimFunction& fn);
+  SimNicState* nic_state(int controller, int pci_function);
 
   // --- platform::Host ---
   std::string root() const override { return root_; }
@@ -224,6 +230,7 @@ class Simulator final : public platform::Host {
   unsigned backups_ = 0;
   std::map<int, std::map<std::string, std::vector<uint8_t>>> flash_;
   std::map<int, SimNetwork> networks_;    // by iSCSI device number
+  std::map<std::pair<int, int>, SimNicState> nic_states_;  // by controller and PCI function
   int visible_nic_functions_ = -1;        // -1: all of the topology's
   int pending_nic_count_ = -1;
   uint64_t clock_ms_ = 0;

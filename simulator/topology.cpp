@@ -246,6 +246,45 @@ const char* parse_iscsi_stack(std::map<std::string, std::string>& f, SimFunction
 
 }  // namespace
 
+// boot=pxe|ibft|disabled|none (none: no expansion ROM), vnic=NAME[/outer
+// VLAN/min/max bandwidth], qos=N, fw-mode=N, roce=on|off.
+const char* parse_nic_keys(std::map<std::string, std::string>& f, SimFunction* fn) {
+  SimNicKeys& k = fn->nic;
+  if (f.count("boot")) {
+    const std::string& b = f["boot"];
+    if (b != "pxe" && b != "ibft" && b != "disabled" && b != "none") return "bad boot (pxe, ibft, disabled, none)";
+    k.boot_state = b == "pxe" || b == "ibft" ? 1 : 0;
+    k.boot_method = b == "pxe" ? 1 : b == "ibft" ? 2 : 0;
+    k.rom_enabled = b != "none";
+  }
+  if (f.count("vnic")) {
+    const auto parts = split_slashes(f["vnic"]);
+    long v[3] = {0, 0, 0};
+    if (parts.empty() || parts[0].empty() || parts[0].size() > 87 || (parts.size() != 1 && parts.size() != 4))
+      return "bad vnic (NAME[/outer/min/max])";
+    for (size_t i = 1; i < parts.size(); ++i)
+      if (!parse_number(parts[i], &v[i - 1]) || v[i - 1] < 0 || v[i - 1] > 0xFFFF) return "bad vnic numbers";
+    k.vnic_name = parts[0];
+    k.outer_vlan = static_cast<uint32_t>(v[0]);
+    k.min_bandwidth = static_cast<uint32_t>(v[1]);
+    k.max_bandwidth = static_cast<uint32_t>(v[2]);
+  }
+  long v = 0;
+  if (f.count("qos")) {
+    if (!parse_number(f["qos"], &v) || v < 0 || static_cast<unsigned long>(v) > 0xFFFFFFFFUL) return "bad qos";
+    k.max_bit_rate = static_cast<uint32_t>(v);
+  }
+  if (f.count("fw-mode")) {
+    if (!parse_number(f["fw-mode"], &v) || v < 0 || static_cast<unsigned long>(v) > 0xFFFFFFFFUL) return "bad fw-mode";
+    k.function_mode = static_cast<uint32_t>(v);
+  }
+  if (f.count("roce")) {
+    if (f["roce"] != "on" && f["roce"] != "off") return "bad roce (on or off)";
+    k.roce = f["roce"] == "on";
+  }
+  return nullptr;
+}
+
 bool parse_mac(const std::string& text, uint8_t out[6]) {
   unsigned b[6];
   char end = 0;
@@ -390,10 +429,12 @@ bool parse_topology(const std::string& text, Topology* out, std::string* error) 
         fn.vmhba = f.count("vmhba") ? f["vmhba"] : "vmhba" + std::to_string(32 + fn.iscsi_device);
         const char* why = parse_iscsi_stack(f, &fn);
         if (why == nullptr) why = parse_iscsi_tables(f, &fn);
+        if (why == nullptr) why = parse_nic_keys(f, &fn);
         if (why != nullptr) return fail(why);
       } else {
         fn.ifname = f.count("name") ? f["name"] : "";
         if (fn.ifname.size() > 15) return fail("interface name too long");
+        if (const char* why = parse_nic_keys(f, &fn)) return fail(why);
       }
       for (const auto& other : t.functions)
         if (other.controller == fn.controller && other.pci_function == fn.pci_function)

@@ -52,6 +52,19 @@ struct SimArpEntry {
   std::array<uint8_t, 6> mac{};
 };
 
+// What the firmware keeps at start for the NIC side of a function (nic and
+// iscsi line keys boot, rom, vnic, qos, fw-mode, roce).
+struct SimNicKeys {
+  uint8_t boot_state = 0;      // network boot: 1 enabled
+  uint8_t boot_method = 0;     // 1 PXE, 2 iBFT
+  bool rom_enabled = true;     // expansion ROM (boot code) enabled
+  std::string vnic_name;       // "": no vNIC
+  uint32_t outer_vlan = 0, min_bandwidth = 0, max_bandwidth = 0;
+  uint32_t max_bit_rate = 0;   // QoS
+  uint32_t function_mode = 0;  // firmware configuration word
+  bool roce = false;           // a RoCE descriptor follows its NIC one in the profiles
+};
+
 struct SimFunction {
   FunctionKind kind = FunctionKind::Nic;
   int controller = 0;
@@ -81,6 +94,7 @@ struct SimFunction {
   std::vector<SimArpEntry> arp;
   std::vector<SimAddress> reachable;          // hosts that answer a ping (type 1 or 0x10)
   std::string initiator_name, initiator_alias;  // "" : a name made from the vmhba name
+  SimNicKeys nic;
 };
 
 // The firmware's state of one physical port of a controller: link, PHY and
@@ -114,7 +128,6 @@ struct SimPort {
   uint8_t loopback_mode = 0;            // 20/11; 254 no loopback
   bool baset_stats = false;             // 8/18
   std::vector<uint8_t> op_modes;        // 108/1: one descriptor per mode
-  uint32_t fw_capabilities = 0;         // 58/1 of the port's functions, word at 120
   std::array<std::array<uint8_t, 368>, 3> dcbx{};  // 1/16 by view: 0 admin, 1 oper, 2 peer
   int erased = 0;                       // 7/1 erases of region 15
 };
@@ -147,6 +160,9 @@ const char* parse_port_line(std::map<std::string, std::string>& fields, Topology
 void add_function_ports(Topology* t);
 // The state of a controller's port; null for a port nothing defined.
 SimPort* find_port(Topology& t, int controller, int port);
+// The nic and iscsi line keys of SimNicKeys; the reason of a bad value,
+// else null.
+const char* parse_nic_keys(std::map<std::string, std::string>& fields, SimFunction* fn);
 
 // Derived host files (esx.conf interface lines) for a topology's NIC functions.
 std::string esx_conf_text(const Topology& t);

@@ -150,15 +150,19 @@ static_assert(offsetof(AdditionalControllerAttributes, phy_firmware_version) == 
 static_assert(offsetof(AdditionalControllerAttributes, phy_configuration_id) == 516);
 static_assert(offsetof(AdditionalControllerAttributes, ipl_name) == 524);
 
-// Mailbox 66/1 and 67/1: the boot configuration; byte 2 the native
-// (advanced) boot mode, non-zero enabled.
+// Mailbox 66/1 and 67/1: a function's boot configuration: network boot
+// state (1 enabled), the native (advanced) boot mode (non-zero enabled) and
+// the network boot method (nic_records.h).
 struct BootConfig {
-  uint8_t reserved0[2];
-  uint8_t native_mode;  // 2
-  uint8_t reserved3[5];
+  uint8_t network_boot;  // 0
+  uint8_t reserved1;
+  uint8_t native_mode;   // 2
+  uint8_t boot_method;   // 3
+  uint8_t reserved4[4];
 };
 static_assert(sizeof(BootConfig) == 8);
 static_assert(offsetof(BootConfig, native_mode) == 2);
+static_assert(offsetof(BootConfig, boot_method) == 3);
 
 // Mailbox 2/19: operation (0 read, 1 write)|name length|0|name, not
 // necessarily NUL-terminated.
@@ -291,11 +295,8 @@ struct NicRegionMac {
 static_assert(sizeof(NicRegionMac) == 7);
 inline constexpr char kNicRegionName[] = "/nicdata/Port%d/Partition%d/Region1";
 
-// Mailbox 58/1: the firmware configuration record; the function's
-// capabilities word at 120 (bit 6: multi-channel, SR-IOV and DCBX state do
-// not apply).
+// Mailbox 58/1: the firmware configuration record (not looked into here).
 inline constexpr size_t kFirmwareConfigSize = 156;
-inline constexpr size_t kFirmwareConfigCapabilities = 120;
 
 #pragma pack(pop)
 

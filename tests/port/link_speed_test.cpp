@@ -8,7 +8,6 @@
 
 #include "tests/port/port_fixture.h"
 #include "transport/profile_records.h"
-#include "tree/declare.h"
 
 namespace tavo::test {
 namespace {
@@ -220,11 +219,6 @@ TEST_F(LinkSpeedTest, SpeedPropertiesReadTheConfiguredCode) {
   EXPECT_EQ(get(at(kCv2Port, "DACCableLength")), "N/A");
 }
 
-// A vNIC group with the state the NIC branch would show.
-const tree::ChildDef vnic_children[] = {
-    declare::property("vNICEnabled", declare::RO, declare::TEXT, "", 0, 8, "True", declare::stored, "State.")};
-const tree::GroupDef vnic_group = declare::group("vNIC", vnic_children, "vNIC.");
-
 TEST_F(LinkSpeedTest, SetPortSpeedChecksEveryRule) {
   const Status refused{229,
                        "Failed to SetPortSpeed. Please check ANSpeedsSupported and ForceSpeedsSupported "
@@ -298,7 +292,6 @@ TEST_F(LinkSpeedTest, SetPortSpeedChecksEveryRule) {
       // Every rule passes, but no row has the pair: refused, not sent as Default.
       {kCv3Port, "QSFP_TYPE", "1Gb", "", {"10Gb/1Gb", "Force"}, 1, refused, {}},
   };
-  tree::build_group(vnic_group, node("Corvane0/NICPhysicalHBA0"));  // the CV3 port's NIC function: vNIC on
   for (const Row& r : rows) {
     SCOPED_TRACE(r.params[0] + " " + r.params[1] + " on " + r.port);
     set_prop_val(node(r.port), "InterfaceType", "%s", r.interface);

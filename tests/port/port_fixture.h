@@ -1,7 +1,7 @@
 // A client over one controller of each generation, with their ports (the
 // controllers with iSCSI functions are numbered first):
-//   Corvane0 CV3 (topology controller 0):     port 0 NIC, port 1 iSCSI
-//                                             (cv2iscsi_0) and NIC
+//   Corvane0 CV3 (topology controller 0):     port 0 NIC (a vNIC), port 1
+//                                             iSCSI (cv2iscsi_0) and NIC
 //   Corvane1 Moravel (topology controller 2): port 1 iSCSI (cv2iscsi_1) and
 //                                             NIC, port 3 NIC
 //   Corvane2 Galtor (topology controller 1):  port 0 NIC
@@ -21,7 +21,7 @@ namespace tavo::test {
 
 inline constexpr char kPortTopology[] =
     "controller 0 generation=cv3 serial=C bus=3\n"
-    "nic controller=0 function=0 port=0 name=vmnic0\n"
+    "nic controller=0 function=0 port=0 name=vmnic0 vnic=v0\n"
     "nic controller=0 function=1 port=1 name=vmnic1\n"
     "iscsi controller=0 function=2 port=1 device=0\n"
     "controller 1 generation=galtor serial=G bus=5\n"

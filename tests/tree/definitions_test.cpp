@@ -49,6 +49,11 @@ constexpr Digest kDigests[] = {
      0xadc73145},
     {"ROOT_Corvane_LinkReconfiguration_SetLinkConfigID_action", "do_SetLinkConfigID", 0xf31a04a7},
     {"ROOT_Corvane_NICPhysicalHBA_EraseNICConfiguration_action", "do_EraseNICConfiguration", 0xadc73145},
+    {"ROOT_Corvane_NICPhysicalHBA_NetworkBootConfiguration_ConfigureVLAN_action",
+     "do_NICPhysicalHBA_NetworkBootConfiguration_ConfigureVLAN", 0xc5c9e9b3},
+    {"ROOT_Corvane_NICPhysicalHBA_NetworkBootConfiguration_SetNetworkBoot_action", "do_SetNetworkBoot", 0xc0f31b71},
+    {"ROOT_Corvane_NICPhysicalHBA_PCI_DumpNICPCIConfigRegion_action", "do_DumpNICPCIConfigRegion", 0xfda9cc11},
+    {"ROOT_Corvane_NICPhysicalHBA_ResetMACAddress_action", "do_NICPhysicalHBA_ResetMACAddress", 0xadc73145},
     {"ROOT_Corvane_Personality_SetPersonality_action", "do_SetPersonality", 0x3d543dcb},
     {"ROOT_Corvane_PortDiscoveryAndConfiguration_BaseT10G_ClearCounters_action", "do_ClearCounters", 0xadc73145},
     {"ROOT_Corvane_PortDiscoveryAndConfiguration_BaseT10G_RunTDR_action", "do_RunTDR", 0xadc73145},
@@ -161,6 +166,7 @@ const std::set<std::string_view> kKnownDefaults = {
     "Corvane/FFVName",
     "Corvane/NCSI/NCSIVersion",
     "Corvane/NICPhysicalHBA/Driver/DriverVersion",
+    "Corvane/NICPhysicalHBA/vNIC/MaxBandwidth",
     "Corvane/iSCSIPhysicalHBA/Driver/DriverVersion",
     "Corvane/iSCSIPhysicalHBA/Network/NICConfiguration/vNIC/MaxBandwidth",
     "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target/TargetISCSIName",
@@ -187,6 +193,7 @@ const std::set<std::string_view> kKnownLists = {
     "Corvane/ChannelManagement/ConfiguredManagementType",
     "Corvane/ChannelManagement/ConfigureChannelManagement/ChannelType",
     "Corvane/NCSI/NCSICVHandShake",
+    "Corvane/NICPhysicalHBA/NetworkBootConfiguration/NetworkBootState",
     // "0" (the mode is not supported) is shorter than the speeds.
     "Corvane/PortDiscoveryAndConfiguration/ANSpeedsSupported",
     "Corvane/PortDiscoveryAndConfiguration/ForceSpeedsSupported",
@@ -233,8 +240,9 @@ class DefinitionsTest : public ClientTest, public ::testing::WithParamInterface<
     TavoNode* fn = initialize_iSCSIPhysicalHBA(cv, nullptr, nullptr, nullptr);
     TavoNode* lhba = initialize_LogicalHBA(fn, nullptr, nullptr, nullptr);
     TavoNode* target = initialize_Target(lhba, nullptr, nullptr, nullptr);
+    TavoNode* nic = cv != nullptr ? initialize_NICPhysicalHBA(cv, nullptr, nullptr, nullptr) : nullptr;
     const bool built =
-        cv && initialize_NICPhysicalHBA(cv, nullptr, nullptr, nullptr) && target &&
+        nic && initialize_NICLogicalHBA(nic, nullptr, nullptr, nullptr) && target &&
         initialize_TargetPortal(target, nullptr, nullptr, nullptr) &&
         initialize_SendTargetPortal(at(lhba, "Discovery"), nullptr, nullptr, nullptr) &&
         initialize_iSNSServer(at(fn, "iSNS"), nullptr, nullptr, nullptr) &&
