@@ -30,7 +30,7 @@ uint32_t TAVO_check_for_vm(uint32_t function_number, TavoNode* nic_phba, TavoNod
       break;
     }
     case tavo::kGenerationMoravel: {
-      tavo::CoredumpProps props{};
+      tavo::CoreDumpProperties props{};
       status = ioctl_get_coredump_props(function_number, &props, domain, port, TAVO_VIA_NIC);
       break;
     }

@@ -14,7 +14,7 @@ uint32_t handle_ControllerStatus(TavoNode* property, char* buf, uint32_t) {
   if (get_cv_type(controller) != tavo::kGenerationGaltor) {
     TavoNode* nic = get_first_instance(controller, "NICPhysicalHBA");
     if (nic == nullptr) return 1;
-    tavo::CoredumpProps props{};
+    tavo::CoreDumpProperties props{};
     const uint32_t status =
         ioctl_get_coredump_props(static_cast<uint32_t>(get_port_number(nic)), &props,
                                  static_cast<uint8_t>(get_domain_id(nic)),
