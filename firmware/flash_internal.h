@@ -44,6 +44,15 @@ inline uint8_t* component_data(FlashWriteRequest* request) { return reinterpret_
 // Sends it with mailbox 7/1: 0 or the transport's result.
 uint32_t send_component(const FlashTarget& target, const FlashWriteRequest* request, uint8_t offset_mode);
 
+// One row of a fixed component table: where the component lies in flash,
+// its optype and size, and (CV3) the image type the directory must list.
+struct FlashComponent {
+  uint32_t flash_offset;
+  uint32_t optype;
+  uint32_t size;
+  uint32_t image_type;
+};
+
 // The controller's ActiveFirmwareVersion into text[256]; false when it
 // cannot be read.
 bool active_firmware_version(TavoNode* controller, char* text);

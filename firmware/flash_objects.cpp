@@ -172,30 +172,34 @@ uint32_t process_obj_file(const uint8_t* bytes, uint32_t length, tavo::ObjectFil
   return 0;
 }
 
+namespace {
+
+// The object file read whole and checked; false with the status.
+bool object_file(const char* path, tavo::base::Counted<uint8_t>* bytes, uint32_t* length) {
+  const uint32_t read = tavo::firmware::read_whole_file(path, bytes, length);
+  if (read != 0) {
+    set_status(read);
+    return false;
+  }
+  return process_obj_file(bytes->get(), *length, nullptr) == 0;
+}
+
+}  // namespace
+
 uint32_t process_galtor_flash(const char* path) {
   tavo::base::Counted<uint8_t> bytes;
   uint32_t length = 0;
-  const uint32_t read = tavo::firmware::read_whole_file(path, &bytes, &length);
-  if (read != 0) {
-    set_status(read);
-    return 1;
-  }
-  return process_obj_file(bytes.get(), length, nullptr);
+  return object_file(path, &bytes, &length) ? 0 : 1;
 }
 
 uint32_t TAVO_galtor_fw_download(TavoNode* controller, uint32_t port, const char* path, uint8_t domain,
                                  uint8_t phys_port, uint32_t transport) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
-  tavo::base::Counted<uint8_t> bytes;
-  uint32_t length = 0;
-  const uint32_t read = tavo::firmware::read_whole_file(path, &bytes, &length);
-  if (read != 0) {
-    set_status(read);
-    return 1;
-  }
   // The file may have changed since it was checked: what is written is
   // what was checked here.
-  if (process_obj_file(bytes.get(), length, nullptr) != 0) return 1;
+  tavo::base::Counted<uint8_t> bytes;
+  uint32_t length = 0;
+  if (!object_file(path, &bytes, &length)) return 1;
   const uint32_t result = flash_galtor_image(controller, port, bytes.get(), length, domain, phys_port, transport);
   return result == 0 || result == tavo::firmware::kRebootToActivate ? result : 1;
 }

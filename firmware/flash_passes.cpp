@@ -16,16 +16,9 @@ using tavo::firmware::set_status;
 namespace tavo::firmware {
 namespace {
 
-struct Cv3Component {
-  uint32_t flash_offset;
-  uint32_t optype;
-  uint32_t size;
-  uint32_t image_type;
-};
-
 constexpr uint32_t kNcsiOptype = 13;
 constexpr uint32_t kPhyOptype = 99;
-constexpr Cv3Component kCv3Components[10] = {
+constexpr FlashComponent kCv3Components[10] = {
     {0x200000, 0, 0x200000, 0xA0},  {0x040000, 1, 0x100000, 0xE0},  {0xC00000, 2, 0x80000, 0x22},
     {0xC80000, 3, 0x80000, 0x20},   {0xD00000, 8, 0x80000, 0x21},   {0x400000, 9, 0x200000, 0xB0},
     {0x600000, 10, 0x200000, 0xA2}, {0x800000, 11, 0x200000, 0xB2}, {0xF40000, kNcsiOptype, 0x40000, 0x10},
@@ -144,7 +137,7 @@ uint32_t TAVO_flash_cv3_image(TavoNode* controller, uint32_t port, FILE* file, u
   }
   const FlashTarget target{port, domain, phys_port, transport};
   const uint64_t base = tavo::ufi_image_base(image_count);
-  for (const Cv3Component& row : kCv3Components) {
+  for (const FlashComponent& row : kCv3Components) {
     if (is_comp_in_ufi(&directory, row.image_type, nullptr) == 0) continue;
     if (row.optype == kNcsiOptype && is_ncsi_required(controller) == 0) continue;
     if (row.optype == kPhyOptype && phy_flashing_required(controller) == 0) continue;

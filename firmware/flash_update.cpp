@@ -23,17 +23,12 @@ namespace tavo::firmware {
 
 namespace {
 
-struct Cv2Component {
-  uint32_t optype;
-  uint32_t flash_offset;
-  uint32_t size;
-};
-
 // In flashing order; the boot code (optype 1) only when its CRC differs.
 constexpr uint32_t kBootCodeOptype = 1;
-constexpr Cv2Component kCv2Components[8] = {
-    {0, 0x100000, 0x140000}, {9, 0x240000, 0x140000}, {10, 0x380000, 0x140000}, {11, 0x4C0000, 0x140000},
-    {kBootCodeOptype, 0x000000, 0x40000}, {2, 0x700000, 0x40000}, {8, 0x080000, 0x40000}, {3, 0x780000, 0x40000},
+constexpr FlashComponent kCv2Components[8] = {
+    {0x100000, 0, 0x140000, 0}, {0x240000, 9, 0x140000, 0}, {0x380000, 10, 0x140000, 0},
+    {0x4C0000, 11, 0x140000, 0}, {0x000000, kBootCodeOptype, 0x40000, 0}, {0x700000, 2, 0x40000, 0},
+    {0x080000, 8, 0x40000, 0}, {0x780000, 3, 0x40000, 0},
 };
 // The boot code's CRC: the last word of its 256 KiB.
 constexpr uint32_t kBootCodeCrcOffset = 0x3FFFC;
@@ -50,7 +45,7 @@ bool update_compatible(uint32_t generation, uint8_t revision, uint32_t tki) {
 // The eight CV2 components from the image, in order; a failure ends the
 // update with status 166.
 uint32_t update_cv2(const FlashTarget& target, const char* path) {
-  for (const Cv2Component& row : kCv2Components) {
+  for (const FlashComponent& row : kCv2Components) {
     if (row.optype == kBootCodeOptype && (target.transport == TAVO_VIA_ISCSI || target.transport == TAVO_VIA_NIC) &&
         if_required_redboot_flash(target.port, path, target.domain, target.phys_port, target.transport) == 0) {
       pdebug(TAVO_LOG_BACKEND, 5, "%s: the boot code is already in flash\n", __func__);

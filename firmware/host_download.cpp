@@ -19,6 +19,7 @@
 #include "platform/host.h"
 #include "transport/device_ids.h"
 #include "transport/glob.h"
+#include "tree/api_guard.h"
 
 using tavo::base::shell_quote;
 using tavo::firmware::set_status;
@@ -154,6 +155,8 @@ uint32_t get_flash_name(const char* path, char* name) {
 }
 
 uint32_t TAVO_firmware_download(TavoNode* controller, uint32_t port, uint32_t generation, const char* path) {
+  // Clients call it directly: it holds the library lock like a tree call.
+  TAVO_API_GUARD;
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
   if (path == nullptr || controller == nullptr) return 1;
   char name[TAVO_VALUE_SIZE];
