@@ -3,6 +3,7 @@
 
 #include <stdint.h>
 
+#include "tree/status_texts.h"
 #include "tree/tree.h"
 
 TAVO_BEGIN_DECLS
@@ -80,3 +81,15 @@ TAVO_EXPORT uint32_t handle_DiscoverBootTargetThruDHCP(TavoNode* property, char*
 TAVO_EXPORT uint32_t TAVO_update_session_authentication(TavoNode* target);
 
 TAVO_END_DECLS
+
+#ifdef __cplusplus
+namespace tavo::sessions {
+
+// Leaves the branch's text of code (its own table, else the shared texts)
+// in the last status.
+void sessions_status(uint32_t code);
+// The branch's table, for tests.
+std::span<const tree::StatusText> sessions_status_texts();
+
+}  // namespace tavo::sessions
+#endif

@@ -16,18 +16,15 @@
 #include "transport/devices.h"
 #include "transport/firmware_records.h"
 #include "transport/glob.h"
+#include "tree/handler_context.h"
 
 using namespace tavo::targets;
-using tavo::tree::group_record;
+using tavo::tree::handler_context;
+using tavo::tree::HandlerContext;
 using tavo::tree::instance_number;
 using tavo::tree::next_instance;
 
 namespace {
-
-uint32_t startup_function_number(TavoNode* function_group) {
-  const auto* handle = static_cast<const TavoNodeHandle*>(group_record(function_group)->nhandle);
-  return handle != nullptr ? handle->function_number : 0;
-}
 
 // A signature other than the library's means the controller's
 // configuration was reset: its saved initiator options go (those of other
@@ -54,13 +51,15 @@ uint32_t TAVO_set_lhba_prop(void) {
   for (TavoNode* c = get_first_instance(get_node(0), "Corvane"); c != nullptr; c = next_instance(c)) {
     // Controllers with iSCSI functions come first: the walk ends at one without.
     TavoNode* first = get_first_instance(c, "iSCSIPhysicalHBA");
-    if (first == nullptr || startup_function_number(first) == 0) return 1;
+    const HandlerContext first_context = handler_context(first);
+    if (first == nullptr || !first_context) return 1;
     const int32_t controller = instance_number(c);
-    startup_signature(startup_function_number(first), controller);
+    startup_signature(first_context.number, controller);
     for (TavoNode* fn = first; fn != nullptr; fn = next_instance(fn)) {
       TavoNode* lhba = initialize_LogicalHBA(fn, nullptr, nullptr, nullptr);
-      const uint32_t function_number = startup_function_number(fn);
-      if (lhba == nullptr || function_number == 0) return 1;
+      const HandlerContext function = handler_context(fn);
+      const uint32_t function_number = function.number;
+      if (lhba == nullptr || !function) return 1;
       char keys[3][TAVO_VALUE_SIZE];
       snprintf(keys[0], sizeof keys[0], "Corvane%d", controller);
       snprintf(keys[1], sizeof keys[1], "iSCSIPhysicalHBA%d", instance_number(fn));
@@ -74,7 +73,7 @@ uint32_t TAVO_set_lhba_prop(void) {
       if (setup_iscsi(lhba, "True", nullptr, 0, work) != 0)
         pdebug(TAVO_LOG_BACKEND, 3, "%s:setup_iscsi failed for %s\n", __func__, keys[1]);
       if (TavoNode* isns = internal_get_node(fn, "iSNS", TAVO_KIND_GROUP))
-        get_all_isns(fn, function_number, 0, static_cast<uint32_t>(get_phba_port_number(fn)), isns,
+        get_all_isns(fn, function_number, function.domain, function.port, isns,
                      internal_get_node(isns, "ConfigureiSNSServer", TAVO_KIND_ACTION), work);
     }
   }

@@ -83,7 +83,7 @@ uint32_t set_reload(Copy c, TavoNode* owner, TavoNode* options, TavoNode* authen
 uint32_t set_rewrite(Copy c, TavoNode* owner, const char* option, const char* value) {
   if (owner == nullptr || value == nullptr) return 1;
   if (!field_text_ok(value)) {
-    tavo::base::set_last_status_fmt(TAVO_INVALID_VALUE, "%s: Invalid value.", option ? option : "");
+    tree::validation_status(TAVO_INVALID_VALUE, option ? option : "", 0, 0);
     return 1;
   }
   std::vector<Match> m;
