@@ -16,6 +16,7 @@
 #include "transport/device_ids.h"
 #include "transport/firmware_records.h"
 #include "transport/mailbox.h"
+#include "tree/handler_context.h"
 
 using tavo::firmware::set_status;
 
@@ -43,10 +44,10 @@ struct DumpState {
 // answer of 1 stands for a dead chip.
 void dump_properties(TavoNode* controller, TavoNode* action, DumpState* state) {
   TavoNode* nic = get_first_instance(controller, "NICPhysicalHBA");
+  const tree::HandlerContext at = tree::handler_context(action);
   CoreDumpProperties& p = state->props;
-  const uint32_t status = ioctl_get_coredump_props(static_cast<uint32_t>(get_port_number(nic)), &p,
-                                                   static_cast<uint8_t>(get_domain_id(action)),
-                                                   static_cast<uint8_t>(get_phba_port_number(action)), TAVO_VIA_NIC);
+  const uint32_t status = ioctl_get_coredump_props(tree::handler_context(nic).number, &p, at.domain, at.port,
+                                                   TAVO_VIA_NIC);
   if (status == 1) {
     uint32_t hpi_intf = 0, asic_id = 0;
     tavo_get_hpi_intf(&hpi_intf, &asic_id, nic);
@@ -79,9 +80,9 @@ void dump_string(char* text, size_t size, DumpState* state, uint32_t* user_dead)
 
 // Every instance of every usable segment of a firmware-listed component.
 void dump_component(TavoNode* controller, TavoNode* action, const char* path, uint32_t component) {
-  const uint32_t port = static_cast<uint32_t>(get_port_number(get_first_instance(controller, "NICPhysicalHBA")));
-  const auto domain = static_cast<uint8_t>(get_domain_id(action));
-  const auto phys_port = static_cast<uint8_t>(get_phba_port_number(action));
+  const uint32_t port = tree::handler_context(get_first_instance(controller, "NICPhysicalHBA")).number;
+  const tree::HandlerContext at = tree::handler_context(action);
+  const uint8_t domain = at.domain, phys_port = at.port;
   uint32_t segments = 0, status = 0;
   if (TAVO_get_coredump_comp_props(component, port, domain, phys_port, controller, &segments, &status) != 0 ||
       status != 0 || segments < 1)

@@ -19,6 +19,7 @@
 #include "transport/commands.h"
 #include "transport/firmware_records.h"
 #include "transport/mailbox.h"
+#include "tree/handler_context.h"
 
 using tavo::CoreDumpSegmentHeader;
 using tavo::firmware::set_status;
@@ -176,6 +177,7 @@ uint8_t* TAVO_get_coredump_segment(uint32_t component, uint32_t segment, uint32_
   if (controller == nullptr || path == nullptr) return nullptr;
   TavoNode* fn = dump_function_zero(controller);
   if (internal_get_node(fn, "PCI", TAVO_KIND_GROUP) == nullptr) return nullptr;
+  const tavo::tree::HandlerContext c = tavo::tree::handler_context(fn);
   if (length > tavo::kCoreDumpPieceMax || code_words > tavo::kCoreDumpCodeWordsMax ||
       (component == 1 && code_words > 0 && code == nullptr))
     return nullptr;
@@ -191,10 +193,8 @@ uint8_t* TAVO_get_coredump_segment(uint32_t component, uint32_t segment, uint32_
   request->length = length;
   request->code_words = code_words;
   if (component == 1 && code_words > 0) memcpy(request->code, code, size_t{code_words} * 4);
-  const uint32_t status = ioctl_get_coredump_seg(static_cast<uint32_t>(get_port_number(fn)), request.get(),
-                                                 sizeof(tavo::CoreDumpSegmentRequest),
-                                                 static_cast<uint8_t>(get_domain_id(fn)),
-                                                 static_cast<uint8_t>(get_phba_port_number(fn)), TAVO_VIA_NIC);
+  const uint32_t status = ioctl_get_coredump_seg(c.number, request.get(), sizeof(tavo::CoreDumpSegmentRequest),
+                                                 c.domain, c.port, TAVO_VIA_NIC);
   if (status != 0) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s: component %u segment %u instance %u at %u failed with %u\n", __func__,
            static_cast<unsigned>(component), static_cast<unsigned>(segment), static_cast<unsigned>(instance),

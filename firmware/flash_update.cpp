@@ -15,6 +15,7 @@
 #include "transport/device_layout.h"
 #include "transport/glob.h"
 #include "transport/mailbox.h"
+#include "tree/handler_context.h"
 
 using tavo::firmware::FlashTarget;
 using tavo::firmware::set_status;
@@ -93,12 +94,9 @@ uint32_t update_galtor(TavoNode* controller, const FlashTarget& target, const ch
 }  // namespace
 
 bool flash_target(TavoNode* controller, TavoNode* action, FlashTarget* target) {
-  const int32_t port = get_port_number(controller::target_function(controller));
-  if (port < 1) return false;
-  target->port = static_cast<uint32_t>(port);
-  target->domain = static_cast<uint8_t>(get_domain_id(action));
-  target->phys_port = static_cast<uint8_t>(get_phba_port_number(action));
-  target->transport = controller::controller_transport(controller);
+  const tree::HandlerContext c = tree::handler_context(action);
+  if (!c) return false;
+  *target = FlashTarget{c.number, c.domain, c.port, controller::controller_transport(controller)};
   return true;
 }
 

@@ -1,17 +1,10 @@
+// The firmware branch's status texts, by code.
 #include "firmware/status_texts.h"
-
-#include "base/last_status.h"
 
 namespace tavo::firmware {
 namespace {
 
-struct StatusText {
-  uint32_t code;
-  const char* text;
-};
-
-constexpr StatusText kTexts[] = {
-    {kNoMemory, "Memory allocation failed. Please check for low memory conditions."},
+constexpr tree::StatusText kFirmwareStatusTexts[] = {
     {kNoBuffer, "Insufficient buffer space obtained for the operation. Application internal error occurred. Please "
                 "check tavo2d.log file for more information."},
     {kImageUnreadable,
@@ -48,13 +41,8 @@ constexpr StatusText kTexts[] = {
 
 }  // namespace
 
-bool set_status(uint32_t code) {
-  for (const StatusText& t : kTexts) {
-    if (t.code != code) continue;
-    tavo_set_last_status(t.code, t.text);
-    return true;
-  }
-  return false;
-}
+void set_status(uint32_t code) { tree::set_status(kFirmwareStatusTexts, code); }
+
+std::span<const tree::StatusText> firmware_status_texts() { return kFirmwareStatusTexts; }
 
 }  // namespace tavo::firmware

@@ -3,10 +3,14 @@
 
 #include <stdint.h>
 
+#include <span>
+
+#include "tree/status_texts.h"
+
 namespace tavo::firmware {
 
 enum Status : uint32_t {
-  kNoMemory = 16,
+  kNoMemory = 16,  // a shared text
   kNoBuffer = 31,
   kImageUnreadable = 39,
   kImageInvalid = 40,
@@ -30,8 +34,8 @@ enum Status : uint32_t {
   kSignatureMissing = 337,
 };
 
-// Sets the last status to the code and its text; false for a code not in
-// the table (nothing is set).
-bool set_status(uint32_t code);
+// Leaves the code with its text in the last status.
+void set_status(uint32_t code);
+std::span<const tree::StatusText> firmware_status_texts();
 
 }  // namespace tavo::firmware
