@@ -151,36 +151,45 @@ TEST_F(CoreDumpTest, LiveDumpsOfEachGeneration) {
 
 TEST_F(CoreDumpTest, DeadDumpsReadDeadSegmentsDeflatedWhereAsked) {
   struct Case {
-    std::string keys, requested, recorded;
+    const char* generation;
+    const CoreDumpSegmentTemplate* table;
+    size_t entries;
+    std::string keys, requested;
+    size_t records;         // of component 1
+    uint32_t memory_pieces;  // of its memory segment (256)
   };
-  const Case cases[] = {{"", "Dead", "Dead"}, {"chip-state=dead", "", "Dead"}};
+  const Case cases[] = {
+      {"cv2", cv2_template, 306, "", "Dead", 36 + 44, (32 << 20) / 64000 + 1},
+      {"cv3", cv3_template, 306, "", "Dead", 41 + 27, (64 << 20) / 64000 + 1},
+      {"cv3", cv3_template, 306, "chip-state=dead", "", 41 + 27, (64 << 20) / 64000 + 1},
+      {"moravel", mrv_template, 338, "", "Dead", 55 + 32, (128 << 20) / 64000 + 1},
+  };
   for (const Case& c : cases) {
-    start(adapter("cv3", c.keys));
+    start(adapter(c.generation, c.keys));
     std::vector<std::string> params = {"/tmp/core.dmp"};
     if (!c.requested.empty()) params.push_back(c.requested);
     ASSERT_EQ(dump(params), 0u);
     EXPECT_EQ(last_status(), kRebootNow);
     const Dump d = decoded();
-    ASSERT_TRUE(d.whole);
+    ASSERT_TRUE(d.whole) << c.generation;
     std::vector<std::vector<uint32_t>> expected;
-    for (uint32_t id = 0; id < 306; ++id)
-      for (uint32_t i = 0; cv3_template[id].code != nullptr && i <= cv3_template[id].highest_instance; ++i)
-        expected.push_back({1, id, i});
-    EXPECT_EQ(expected.size(), 41u + 27u);
+    for (uint32_t id = 0; id < c.entries; ++id)
+      for (uint32_t i = 0; c.table[id].dead && i <= c.table[id].highest_instance; ++i) expected.push_back({1, id, i});
+    EXPECT_EQ(expected.size(), c.records) << c.generation;
     add_listed(&expected, 4);  // components 2 and 3 are left out of a dead dump
-    EXPECT_EQ(ids(d), expected);
-    expect_contents(d, cv3_template);
+    EXPECT_EQ(ids(d), expected) << c.generation;
+    expect_contents(d, c.table);
     EXPECT_EQ(d.record.chip_state, 1);
-    EXPECT_EQ(std::string(d.record.dump_string), c.recorded);
+    EXPECT_EQ(std::string(d.record.dump_string), "Dead");
+    // The memory segment goes in pieces of 64,000 bytes.
+    uint32_t memory_pieces = 0;
+    for (const auto& p : payloads(11, 24)) {
+      CoreDumpSegmentRequest r;
+      memcpy(&r, p.data(), 24);
+      memory_pieces += r.component == 1 && r.segment == 256;
+    }
+    EXPECT_EQ(memory_pieces, c.memory_pieces) << c.generation;
   }
-  // The 64 MiB memory segment goes in pieces of 64,000 bytes.
-  int memory_pieces = 0;
-  for (const auto& p : payloads(11, 24)) {
-    CoreDumpSegmentRequest r;
-    memcpy(&r, p.data(), 24);
-    memory_pieces += r.component == 1 && r.segment == 256;
-  }
-  EXPECT_EQ(memory_pieces, (64 << 20) / 64000 + 1);
 }
 
 TEST_F(CoreDumpTest, TestDumpsUseTheTestTemplate) {

@@ -224,6 +224,12 @@ TEST_F(FlashUpdateTest, MoravelFirmwareStatusesMapToTheirMessages) {
     EXPECT_EQ(result, c.expected == kUpdated ? 0u : c.expected == kUpgradeFailed ? 1u : c.expected.first);
     EXPECT_EQ(optypes(), c.optypes) << int(c.opcode) << "/" << int(c.status);
   }
+  // A CRC mismatch reported for optype 23 is taken as written.
+  sim::Fault& f = fail_mailbox(1, 7, 1);
+  f.additional_status = 77;
+  EXPECT_EQ(upgrade(TkiImage('4', 16).directory(0, {{0xD2, 0x1000, 0x100, 23}}, 1).fill(0x1000, 0x100, 4).bytes()),
+            0u);
+  EXPECT_EQ(last_status(), kUpdated);
 }
 
 TEST_F(FlashUpdateTest, ComponentsGoInChunksOf32768) {
