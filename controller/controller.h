@@ -226,9 +226,10 @@ TavoNode* target_function(TavoNode* controller);
 // its number and its port (domain 0).
 tree::HandlerContext function_context(TavoNode* controller);
 // The controller's NICPhysicalHBA instance of PCI function 0 (FunctionNumber
-// read as a number), else its first one; null when it has none or an
-// instance without a PCI group comes first (*broken is then set).
-TavoNode* nic_function_zero(TavoNode* controller, bool* broken);
+// read as a number; *found set when given), else its first one; null when
+// it has none or an instance without a PCI group comes first (*broken is
+// then set).
+TavoNode* nic_function_zero(TavoNode* controller, bool* broken, bool* found = nullptr);
 // The transport of the controller's protocol bits (1 iSCSI, 2 NIC, 3-4 none).
 uint32_t controller_transport(TavoNode* controller);
 // The controller's instance number as the commands' controller argument.

@@ -36,8 +36,11 @@ tree::HandlerContext function_context(TavoNode* controller) {
   return tree::handler_context(target_function(controller));
 }
 
-TavoNode* nic_function_zero(TavoNode* controller, bool* broken) {
+TavoNode* nic_function_zero(TavoNode* controller, bool* broken, bool* found) {
   *broken = false;
+  bool ignored = false;
+  if (found == nullptr) found = &ignored;
+  *found = false;
   TavoNode* first = get_first_instance(controller, "NICPhysicalHBA");
   for (TavoNode* fn = first; fn != nullptr; fn = next_instance(fn)) {
     TavoNode* pci = internal_get_node(fn, "PCI", TAVO_KIND_GROUP);
@@ -49,8 +52,10 @@ TavoNode* nic_function_zero(TavoNode* controller, bool* broken) {
     char text[TAVO_VALUE_SIZE] = "";
     long long number = -1;
     if (internal_get_property(pci, "FunctionNumber", text) == 0 && base::parse_number(text, &number) == 0 &&
-        number == 0)
+        number == 0) {
+      *found = true;
       return fn;
+    }
   }
   return first;
 }

@@ -3,6 +3,9 @@
 
 #include <stdint.h>
 
+#include "simulator/topology.h"
+#include "transport/firmware_records.h"
+
 namespace tavo::sim {
 
 class Simulator;
@@ -40,6 +43,10 @@ void install_object_responders(Simulator& sim);
 // (4/21), expansion-ROM bitmap (83/1), vNIC name and status (120/1, 64/1),
 // QoS (27/1) and switch type (124/1).
 void install_nic_responders(Simulator& sim);
+// Core-dump components, segments and pieces (22/11, 23/11, 24/11).
+void install_dump_responders(Simulator& sim);
+// The core-dump properties (21/11) of a controller.
+CoreDumpProperties coredump_properties(const SimController& c);
 
 // The model number the firmware reports for a generation.
 const char* model_of(uint32_t generation);

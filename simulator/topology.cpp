@@ -212,6 +212,25 @@ bool parse_controller_firmware(std::map<std::string, std::string>& f, SimControl
   return true;
 }
 
+// The firmware images: firmware=TEXT (running, and flashed unless
+// flash-firmware=TEXT says otherwise) asic=N.
+bool parse_controller_images(std::map<std::string, std::string>& f, SimController* c) {
+  if (f.count("firmware")) {
+    if (f["firmware"].empty() || f["firmware"].size() > 31) return false;
+    c->firmware_version = c->flash_firmware_version = f["firmware"];
+  }
+  if (f.count("flash-firmware")) {
+    if (f["flash-firmware"].empty() || f["flash-firmware"].size() > 31) return false;
+    c->flash_firmware_version = f["flash-firmware"];
+  }
+  long v = 0;
+  if (f.count("asic")) {
+    if (!parse_number(f["asic"], &v) || v < 0 || v > 255) return false;
+    c->asic_revision = static_cast<uint8_t>(v);
+  }
+  return true;
+}
+
 // The keys of an iSCSI function's TCP/IP stack; the reason of a bad value,
 // else null.
 const char* parse_iscsi_stack(std::map<std::string, std::string>& f, SimFunction* fn) {
@@ -389,6 +408,7 @@ bool parse_topology(const std::string& text, Topology* out, std::string* error) 
       }
       if (f.count("oem") && !parse_hex_bytes(f["oem"], 44, &c.oem)) return fail("bad oem (up to 44 hex bytes)");
       if (!parse_controller_firmware(f, &c)) return fail("bad temperature, ffv, oneview, pcie or domain");
+      if (!parse_controller_images(f, &c)) return fail("bad firmware, flash-firmware or asic");
       for (const auto& other : t.controllers)
         if (other.index == c.index) return fail("controller defined twice");
       t.controllers.push_back(c);

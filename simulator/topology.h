@@ -33,6 +33,11 @@ struct SimController {
   uint8_t ipl_revision = 0;        // empty: the name comes from the number
   std::string ipl_name;
   std::string phy_version;         // PHY firmware; empty: none
+  // Its firmware images: the running and the flashed version (32/1) and
+  // the ASIC revision (58/1).
+  std::string firmware_version = "11.1.0.0";
+  std::string flash_firmware_version = "11.1.0.0";
+  uint8_t asic_revision = 0;
 };
 
 enum class FunctionKind { Iscsi, Nic };

@@ -177,6 +177,16 @@ sim::Fault& ClientTest::fail_mailbox(uint8_t subsystem, uint8_t opcode, uint8_t 
   return sim_->inject(f);
 }
 
+std::vector<std::vector<uint8_t>> ClientTest::payloads(uint8_t subsystem, uint8_t opcode) {
+  std::vector<std::vector<uint8_t>> all;
+  std::vector<uint8_t> payload;
+  for (const sim::LogEntry& e : sim_->mailbox_log()) {
+    MailboxRequestHeader h;
+    if (client_request(e, &h, &payload) && h.subsystem == subsystem && h.opcode == opcode) all.push_back(payload);
+  }
+  return all;
+}
+
 std::vector<uint8_t> ClientTest::last_payload(uint8_t subsystem, uint8_t opcode, MailboxRequestHeader* header) {
   std::vector<uint8_t> payload, found;
   for (const sim::LogEntry& e : sim_->mailbox_log()) {

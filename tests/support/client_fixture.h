@@ -53,6 +53,8 @@ class ClientTest : public SimTest {
   // The payload of the last such request (empty when none was sent), and
   // its header when asked.
   std::vector<uint8_t> last_payload(uint8_t subsystem, uint8_t opcode, MailboxRequestHeader* header = nullptr);
+  // The payloads of every such request, in order.
+  std::vector<std::vector<uint8_t>> payloads(uint8_t subsystem, uint8_t opcode);
 
   uint32_t baseline_allocations_ = 0;
 };
