@@ -9,6 +9,8 @@
 namespace tavo::sim {
 
 class Simulator;
+struct MailboxCall;
+struct SimPort;
 
 void install_standard_responders(Simulator& sim);
 
@@ -58,6 +60,15 @@ void install_network_responders(Simulator& sim);
 // (6/2), the discovery parameters (28/2, 29/2) and the initiator name block
 // (6/6, 7/6), each per domain.
 void install_network_table_responders(Simulator& sim);
+
+// The port commands, with state per port (SimPort).
+void install_port_responders(Simulator& sim);
+// What the other areas' answers hold of the port the header names: its
+// FCoE world-wide port name (121/1), an erase of its region 15 (7/1).
+void port_fcoe_wwpn(Simulator& sim, const MailboxCall& call, uint8_t wwpn[8]);
+void port_note_erase(Simulator& sim, const MailboxCall& call, uint32_t region);
+// Page A0 (wire address 160) or A2 of a port's transceiver.
+void port_transceiver_page(const SimPort& port, uint32_t wire_address, uint8_t out[256]);
 
 // Every catalogue command answers success with its request bytes inverted
 // (for conformance tests; not installed by default).

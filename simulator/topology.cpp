@@ -34,6 +34,10 @@ nic controller=2 function=3 port=3 name=vmnic7 mac=00:0e:1e:50:00:03
 iscsi controller=2 function=4 port=0 device=4 vmhba=vmhba36 mac=00:0e:1e:50:00:04 ip=10.1.0.21 mask=255.255.0.0
 iscsi controller=2 function=5 port=1 device=5 vmhba=vmhba37 mac=00:0e:1e:50:00:05 max-speed=6
 
+# The iSCSI application TLV on the CV3's first port; no cable on the Moravel's last.
+port controller=0 port=0 tlv=admin/0/1/3260/0x10,oper/0/1/3260/0x10,peer/0/1/3260/0x10
+port controller=2 port=3 link=down
+
 release 6.5.0
 file /etc/vmware-release VMware ESXi 6.5.0 build-0000000
 file /etc/issue.net VMware ESXi 6.5.0
@@ -458,8 +462,13 @@ bool parse_topology(const std::string& text, Topology* out, std::string* error) 
       t.functions.push_back(fn);
       continue;
     }
+    if (kind == "port") {
+      if (const char* why = parse_port_line(f, &t)) return fail(why);
+      continue;
+    }
     return fail("unknown line kind " + kind);
   }
+  add_function_ports(&t);
   *out = std::move(t);
   return true;
 }
