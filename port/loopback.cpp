@@ -155,29 +155,29 @@ uint32_t write_mode(const Loopback& l, uint8_t type, uint8_t state) {
   return ioctl_set_loopbackmode(l.t.device, &w, l.t.domain, l.t.port_number, l.t.path);
 }
 
-// A 64-bit pattern in hexadecimal (an optional 0x); 0, 78 for another
-// character, 7 beyond 64 bits.
-uint32_t parse_pattern(const char* text, uint64_t* out) {
+// A 64-bit pattern in hexadecimal (an optional 0x); false with status 78
+// for another character, 7 beyond 64 bits.
+bool parse_pattern(const char* text, uint64_t* out) {
   if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text += 2;
   if (*text == '\0') {
     tavo::port::port_status(78);
-    return 78;
+    return false;
   }
   uint64_t v = 0;
   for (; *text != '\0'; ++text) {
     if (!isxdigit(static_cast<unsigned char>(*text))) {
       tavo::port::port_status(78);
-      return 78;
+      return false;
     }
     if (v >> 60 != 0) {
       tavo_set_last_status(TAVO_OUT_OF_RANGE, "Value out of range.");
-      return TAVO_OUT_OF_RANGE;
+      return false;
     }
     const int digit = isdigit(static_cast<unsigned char>(*text)) ? *text - '0' : tolower(*text) - 'a' + 10;
     v = v << 4 | static_cast<uint64_t>(digit);
   }
   *out = v;
-  return 0;
+  return true;
 }
 
 // A count parameter: a whole number in automatic base from 1.
@@ -277,7 +277,7 @@ uint32_t do_NetworkLoopBackTest(TavoNode* diagnostics, TavoNode*, char* params) 
   if (type < 0) return tavo::port::invalid_value("LoopbackType");
   if (const uint32_t r = phy_check(l, static_cast<uint32_t>(type))) return r;
   uint64_t pattern = 0;
-  if (const uint32_t r = parse_pattern(param(params, 0), &pattern)) return r;
+  if (!parse_pattern(param(params, 0), &pattern)) return 1;
   if (pair_rule(l, static_cast<uint32_t>(type)) != 0) return 1;
   long long bytes = 0, loops = 0;
   if (tavo::base::parse_number(param(params, 1), &bytes) != 0 || bytes < 0 || bytes > UINT32_MAX)
@@ -316,7 +316,7 @@ uint32_t do_HostToDDRDMATest(TavoNode* diagnostics, TavoNode* action, char* para
   const tavo::tree::HandlerContext c = tavo::tree::handler_context(action != nullptr ? action : diagnostics);
   if (!c) return 1;
   uint64_t pattern = 0;
-  if (const uint32_t r = parse_pattern(param(params, 0), &pattern)) return r;
+  if (!parse_pattern(param(params, 0), &pattern)) return 1;
   long long bytes = 0, loops = 0;
   if (tavo::base::parse_number(param(params, 1), &bytes) != 0 || bytes < 0 ||
       bytes > static_cast<long long>(tavo::kDmaTestMaxBytes))
