@@ -43,14 +43,6 @@ class DcbxTest : public PortTest {
     memcpy(r.base.pg_bandwidth, bandwidth, 8);
     plant(kDcbxAdministrator, r);
   }
-  std::pair<uint32_t, Status> run(const std::string& path, const std::vector<std::string>& params) {
-    const uint32_t result = act(path, params);
-    return {result, last_status()};
-  }
-  std::pair<uint32_t, Status> write(const std::string& path, const std::string& value) {
-    const uint32_t result = set(path, value);
-    return {result, last_status()};
-  }
   DcbxConfigRecordV1 last_write() {
     DcbxConfigRecordV1 r{};
     const Bytes b = last_payload(16, 2);

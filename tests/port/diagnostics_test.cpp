@@ -25,14 +25,6 @@ const std::string kBaseT = std::string(kMoravelPort) + "/BaseT10G/";
 
 class DiagnosticsTest : public PortTest {
  protected:
-  std::pair<uint32_t, Status> run(const std::string& path, const std::vector<std::string>& params) {
-    const uint32_t result = act(path, params);
-    return {result, last_status()};
-  }
-  std::pair<uint32_t, Status> write(const std::string& path, const std::string& value) {
-    const uint32_t result = set(path, value);
-    return {result, last_status()};
-  }
   LldpConfigRecord lldp(bool local) {
     LldpConfigRecord r;
     memcpy(&r, (local ? fw(2, 1).lldp_local : fw(2, 1).lldp_peer).data(), sizeof r);
