@@ -3,9 +3,12 @@
 
 #include <stdint.h>
 
+#include <span>
+
 namespace tavo::sim {
 
 class Simulator;
+struct SimController;
 
 void install_standard_responders(Simulator& sim);
 
@@ -46,6 +49,18 @@ void install_network_responders(Simulator& sim);
 // (6/2), the discovery parameters (28/2, 29/2) and the initiator name block
 // (6/6, 7/6), each per domain.
 void install_network_table_responders(Simulator& sim);
+
+// The iSCSI sessions and targets of each function: logins and discovery
+// sessions (23/6, 24/6), persistent targets (27/6, 28/6), the session list
+// and records (29/6, 14/6), held targets (30/6, 32/6) and SendTargets
+// (33/6, 34/6).
+void install_iscsi_responders(Simulator& sim);
+// An erase of the iSCSI configuration: the persistent targets of the
+// controller's iSCSI functions go (open sessions stay, no longer persistent).
+void erase_iscsi_configuration(Simulator& sim, int controller);
+// The most targets the controller's firmware holds, into a firmware
+// configuration record (58/1).
+void fill_target_limits(const SimController& c, std::span<uint8_t> config);
 
 // Every catalogue command answers success with its request bytes inverted
 // (for conformance tests; not installed by default).

@@ -51,7 +51,7 @@ MailboxReply backend_responder_attributes(Simulator&, MailboxCall& call) {
   ControllerAttributes a{};
   backend_responder_text(a.manufacturer, "Quorvel");
   a.capabilities = kCapabilities;
-  a.default_eto = 30;
+  a.default_eto = c.default_eto;
   const char* model = model_of(c.generation);
   backend_responder_text(a.model_number, model);
   backend_responder_text(a.description, std::string("Quorvel Tessmark ") + model + " converged network adapter");
@@ -102,10 +102,13 @@ MailboxReply backend_responder_coredump(Simulator&, MailboxCall& call) {
   return backend_responder_answer(call, props);
 }
 
-// A query whose only use here is telling a virtual function.
+// The firmware configuration: refused on a virtual function, which is how
+// the library tells one; the target limits otherwise.
 MailboxReply backend_responder_vf_probe(Simulator&, MailboxCall& call) {
   if (!backend_responder_known(call)) return MailboxReply{kStatusNotSupported, 0, 0};
-  return call.function->virtual_function ? MailboxReply{kStatusNotOnVf, 0, 0} : MailboxReply{};
+  if (call.function->virtual_function) return MailboxReply{kStatusNotOnVf, 0, 0};
+  fill_target_limits(*call.controller, call.payload);
+  return MailboxReply{};
 }
 
 constexpr char kSignatureObject[] = "/cfg/signature";
