@@ -184,6 +184,13 @@ bool RecordValues::format(std::string* line) const {
     if (i > 0) line->push_back(',');
     line->append(values_[i]);
   }
+  if (line->size() > kMaxSavedLine) {
+    tavo::base::set_last_status_fmt(TAVO_BAD_LENGTH,
+                                    "The values would make a line of %s longer than %zu characters. Please give "
+                                    "shorter values.",
+                                    record_def(saved_).path, kMaxSavedLine);
+    return false;
+  }
   line->push_back('\n');
   return true;
 }

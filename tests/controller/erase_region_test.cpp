@@ -173,7 +173,7 @@ TEST_F(EraseRegionTest, EraseAllKeepsTheFirstFailure) {
   TavoNode* cv3 = node("Corvane0");
   EXPECT_EQ(act("Corvane0/EraseAllConfiguration"), 0u);
   EXPECT_EQ(last_status(), kErased);
-  EXPECT_EQ(sim_->flash(0)["/erased"], (Bytes{14, 14}));
+  EXPECT_EQ(sim_->flash(0)["/erased"], (Bytes{6, 6, 14, 14}));  // each iSCSI function's erase, then the NIC's
   EXPECT_EQ(mailbox_count(1, 169), 0);
   // A failed port erase stays the answer, whatever follows it.
   tree::build_group(test_port_def, cv3);
@@ -184,9 +184,9 @@ TEST_F(EraseRegionTest, EraseAllKeepsTheFirstFailure) {
   EXPECT_EQ(last_status(), (Status{187, "Port erase failed."}));
   EXPECT_EQ(port_erase_calls, 2u);
   EXPECT_EQ(log_count("Erasing Port Configuration Failed for PortDiscoveryAndConfiguration1."), 1);
-  EXPECT_EQ(sim_->flash(0)["/erased"].size(), 4u);  // the NIC functions were erased all the same
+  EXPECT_EQ(sim_->flash(0)["/erased"].size(), 8u);  // the functions were erased all the same
   port_erase_result = 0;
-  fail_mailbox(1, 7, 3);
+  fail_mailbox(1, 7, 3).skip = 2;  // past the two iSCSI erases
   EXPECT_EQ(act("Corvane0/EraseAllConfiguration"), 1u);
   EXPECT_EQ(last_status().first, 188u);
   EXPECT_EQ(log_count("Erasing NIC Configuration Failed for NICPhysicalHBA0."), 1);

@@ -1,0 +1,136 @@
+// Where a target node's commands go, the branch's status messages, and the
+// deletion that frees what the session branches hang below a target.
+#include <string.h>
+#include <strings.h>
+
+#include <vector>
+
+#include "base/save_file.h"
+#include "base/validate.h"
+#include "controller/controller.h"
+#include "transport/device_ids.h"
+#include "iscsi/network/network_internal.h"
+#include "iscsi/targets/login_sets.h"
+#include "iscsi/targets/targets_internal.h"
+#include "transport/glob.h"
+
+namespace tavo::targets {
+namespace {
+
+struct TargetsMessage {
+  uint32_t code;
+  const char* text;
+};
+
+#define TARGETS_LOG_HINT "Application internal error occurred. Please check tavo2d.log file for more information."
+constexpr TargetsMessage kTargetsMessages[] = {
+    {16, "Memory allocation failed. Please check for low memory conditions."},
+    {20, "Invalid instance number. Please use valid instance number."},
+    {21, "Cannot add duplicate target entry as a target already exists with same target name. Please provide "
+         "different target name to add another target."},
+    {22, "There already exists a send target portal entry with the given IP address and port number. Please provide "
+         "different ipaddress or port number to add another send target portal entry."},
+    {31, "Insufficient buffer space obtained for the operation. " TARGETS_LOG_HINT},
+    {34, "Cannot delete iSCSI target with a session that is logged in. Please perform an OEMHXLogOut for the iSCSI "
+         "session and the target can then be deleted."},
+    {46, "iSCSI is not enabled for this LogicalHBA. Please enable iSCSI before issuing this command."},
+    {47, "LogicalHBA0 is always enabled. It cannot be disabled."},
+    {80, "Failed to get discovery params. " TARGETS_LOG_HINT},
+    {81, "Failed to set discovery params. " TARGETS_LOG_HINT},
+    {82, "Failed to get target IDs. " TARGETS_LOG_HINT},
+    {83, "Failed to get a target. " TARGETS_LOG_HINT},
+    {131, "Unable to discover targets for the sendtargetportal."},
+    {156, "Failed to add a target. Max targets are reached."},
+    {175, "The Target count exceeded the configured maximum limit."},
+    {214, "Given TargetPortal already exist. Please given another Target IPaddress and PortNumber"},
+    {306, "Target Login succeeded, but failed to add the iSCSI Boot Target TLV in the iSCSI Region in firmware."},
+    {309, "Discovering iSNS Targets is not supported through Open-iSCSI driver in this OS."},
+    {330, "IPv6 configuration is not supported on given adapter."},
+    {341, "Given Boot target type already exists."},
+    {342, "DiscoverBootTargetThruDHCP is Enabled. Please disable DiscoverBootTargetThruDHCP to add static boot "
+          "targets."},
+};
+#undef TARGETS_LOG_HINT
+
+// The groups of a subtree, the group itself first.
+template <typename Fn>
+void common_groups_below(TavoNode* node, Fn&& fn) {
+  if (node->kind != TAVO_KIND_GROUP || node->record == nullptr) return;
+  fn(node);
+  for (TavoNode* c = tree::group_record(node)->first_child; c != node; c = c->next) common_groups_below(c, fn);
+}
+
+}  // namespace
+
+bool place_of(TavoNode* node, Place* out) {
+  out->lhba = network::group_above(node, "LogicalHBA");
+  out->function = network::group_above(node, "iSCSIPhysicalHBA");
+  out->controller = network::group_above(node, "Corvane");
+  if (out->lhba == nullptr || out->function == nullptr || out->controller == nullptr) return false;
+  const int32_t device = get_port_number(node);
+  if (device < 1) return false;
+  out->device = static_cast<uint32_t>(device);
+  out->domain = static_cast<uint8_t>(get_domain_id(node));
+  out->port = static_cast<uint8_t>(get_phba_port_number(node));
+  return true;
+}
+
+uint32_t generation_of(const Place& p) { return get_cv_type(p.controller); }
+
+bool small_generation(uint32_t generation) {
+  return generation == kGenerationCV2 || generation == kGenerationCV3;
+}
+
+void targets_status(uint32_t code) {
+  for (const TargetsMessage& m : kTargetsMessages)
+    if (m.code == code) {
+      tavo_set_last_status(code, m.text);
+      return;
+    }
+  tavo_set_last_status(code, "");
+}
+
+bool read_text(TavoNode* group, const char* name, char out[TAVO_VALUE_SIZE]) {
+  out[0] = '\0';
+  return group != nullptr && internal_get_property(group, name, out) == 0;
+}
+
+bool is_word(const char* text, const char* word) { return text != nullptr && strcasecmp(text, word) == 0; }
+
+bool full_address(char address[TAVO_VALUE_SIZE]) {
+  return strchr(address, ':') == nullptr || validateIPv6Address(address) == 0;
+}
+
+std::string key_text(const LhbaKey& key) { return key.text[0] + "," + key.text[1] + "," + key.text[2]; }
+
+bool entry_removed(uint32_t result, Saved s) { return result == 0 || files::identify(record_def(s).path).size < 0; }
+
+uint32_t delete_with_records(TavoNode* group) {
+  // Collected first: the records are freed only with nodes that really go.
+  std::vector<void*> records;
+  if (group == nullptr) return 1;
+  common_groups_below(group, [&](TavoNode* g) {
+    if (tree::group_record(g)->nhandle != nullptr) records.push_back(tree::group_record(g)->nhandle);
+  });
+  const uint32_t result = delete_node(group);
+  if (result == 0)
+    for (void* r : records) tavo_dfree(r);
+  return result;
+}
+
+bool store_line_options(TavoNode* owner, const char* options_group, Saved s, const SavedFields& line) {
+  TavoNode* options = internal_get_node(owner, options_group, TAVO_KIND_GROUP);
+  TavoNode* authentication = internal_get_node(options, "Authentication", TAVO_KIND_GROUP);
+  if (authentication == nullptr) return false;
+  const std::vector<std::string_view> fields(line.begin(), line.end());
+  const auto values = line_options(s, fields);
+  store_options(options, authentication, values);
+  return true;
+}
+
+void put_text(char* field, size_t size, const char* text) {
+  memset(field, 0, size);
+  if (text != nullptr) memcpy(field, text, strnlen(text, size - 1));
+}
+
+}  // namespace tavo::targets
