@@ -127,7 +127,8 @@ uint32_t get_target_type(TavoNode* target) {
         }
       }))
     pdebug(TAVO_LOG_BACKEND, 3, "%s: savetgt.txt cannot be read\n", __func__);
-  return found ? set_prop_val(target, "TargetType", "%s", type.c_str()) : 0;
+  // A line without a type holds a static target, as start-up reads it.
+  return found ? set_prop_val(target, "TargetType", "%s", type.empty() ? "Static" : type.c_str()) : 0;
 }
 
 uint32_t handle_target_type(TavoNode* property, char* buf, uint32_t op) {
