@@ -193,10 +193,22 @@ const OptionValues& default_options() {
 bool read_options(TavoNode* options, OptionValues* out) {
   TavoNode* authentication = internal_get_node(options, "Authentication", TAVO_KIND_GROUP);
   if (options == nullptr || authentication == nullptr) return false;
+  // The three sets reload whole on any read: once here, then their texts.
+  const bool known = options->name != nullptr && options->parent != nullptr &&
+                     (strcmp(options->name, "InitiatorLoginOptions") == 0 ||
+                      strcmp(options->name, "SendTargetPortalLoginOptions") == 0 ||
+                      strcmp(options->name, "TargetLoginOptions") == 0);
+  if (known && set_reload(options_copy(options), options->parent, options, authentication) != 0) return false;
   for (int i = 0; i < kOptionCount; ++i) {
+    TavoNode* group = option_in_authentication(i) ? authentication : options;
     char value[TAVO_VALUE_SIZE] = "";
-    if (internal_get_property(option_in_authentication(i) ? authentication : options, option_name(i), value) != 0)
-      return false;
+    if (known) {
+      TavoNode* property = internal_get_node(group, option_name(i), TAVO_KIND_PROPERTY);
+      if (property == nullptr) return false;
+      (*out)[i] = tavo::tree::property_record(property)->value;
+      continue;
+    }
+    if (internal_get_property(group, option_name(i), value) != 0) return false;
     (*out)[i] = value;
   }
   return true;

@@ -122,7 +122,7 @@ uint32_t do_AddTarget(TavoNode* lhba, TavoNode* action, char* params) {
     return 1;
   }
   if (OPEN_ISCSI_DRIVER_LOADED && TAVO_add_open_iscsi_target(lhba, params) != 0) return 1;
-  TavoNode* target = setup_target(lhba, name, lhba, action, params, 0);
+  TavoNode* target = new_target(lhba, name, lhba, action, params, false);
   if (target == nullptr) return 1;
   // A target is never left without its portal or its saved line.
   if (setup_portal(target, address, port, "0", nullptr, nullptr, nullptr) == nullptr) {

@@ -1,6 +1,7 @@
 // Targets and their portals: lookups, the constructors every other part
 // uses, the target type kept in savetgt.txt and the persistence flag the
 // firmware keeps.
+#include <ctype.h>
 #include <string.h>
 #include <strings.h>
 
@@ -38,14 +39,33 @@ bool setup_target_values(TavoNode* lhba, TavoNode* target, bool discovered) {
   return set_prop_val(target, "ETO", "%u", attributes.default_eto) == 0;
 }
 
+// The stored name of a target (its property keeps the stored text); null
+// without one. Its place among the first children makes this cheap for
+// every target of a LogicalHBA.
+const char* setup_stored_name(TavoNode* target) {
+  TavoGroupRecord* g = tavo::tree::group_record(target);
+  for (TavoNode* c = g->first_child; c != target; c = c->next)
+    if (c->kind == TAVO_KIND_PROPERTY && strcmp(c->name, "TargetISCSIName") == 0)
+      return tavo::tree::property_record(c)->value;
+  return nullptr;
+}
+
 }  // namespace
 
 TavoNode* find_target(TavoNode* lhba, const char* name) {
   TAVO_LIBRARY_LOCK;
   if (name == nullptr) return nullptr;
+  const size_t length = strlen(name);
+  if (length == 0) return nullptr;
+  const int last = tolower(static_cast<unsigned char>(name[length - 1]));
+  // iSCSI names share long prefixes: the length and the last character
+  // tell most of them apart before a whole comparison.
   for (TavoNode* t = get_first_instance(lhba, "Target"); t != nullptr; t = next_instance(t)) {
-    char text[TAVO_VALUE_SIZE];
-    if (read_text(t, "TargetISCSIName", text) && strcasecmp(text, name) == 0) return t;
+    const char* text = setup_stored_name(t);
+    if (text == nullptr || strnlen(text, length + 1) != length ||
+        tolower(static_cast<unsigned char>(text[length - 1])) != last)
+      continue;
+    if (strcasecmp(text, name) == 0) return t;
   }
   return nullptr;
 }
@@ -80,13 +100,18 @@ TavoNode* setup_target(TavoNode* lhba, const char* name, TavoNode* creating_node
                        char* params, uint32_t discovered) {
   TAVO_LIBRARY_LOCK;
   if (lhba == nullptr || name == nullptr || find_target(lhba, name) != nullptr) return nullptr;
+  return tavo::targets::new_target(lhba, name, creating_node, creating_action, params, discovered != 0);
+}
+
+TavoNode* tavo::targets::new_target(TavoNode* lhba, const char* name, TavoNode* creating_node,
+                                    TavoNode* creating_action, char* params, bool discovered) {
   TavoNode* target = initialize_Target(lhba, creating_node, creating_action, params);
   if (target == nullptr) {
     targets_status(156);
     return nullptr;
   }
   internal_set_property(target, "TargetISCSIName", name);
-  if (!setup_target_values(lhba, target, discovered != 0) ||
+  if (!setup_target_values(lhba, target, discovered) ||
       internal_get_node(target, "TargetLoginOptions", TAVO_KIND_GROUP) == nullptr ||
       internal_get_node(lhba, "InitiatorLoginOptions", TAVO_KIND_GROUP) == nullptr) {
     delete_with_records(target);

@@ -43,6 +43,10 @@ bool full_address(char address[TAVO_VALUE_SIZE]);
 // The key text "Corvane<c>,iSCSIPhysicalHBA<p>,LogicalHBA<l>".
 std::string key_text(const LhbaKey& key);
 
+// setup_target for a name the caller found no target of.
+TavoNode* new_target(TavoNode* lhba, const char* name, TavoNode* creating_node, TavoNode* creating_action,
+                     char* params, bool discovered);
+
 // Whether TAVO_remove_entry_from_file's result leaves no line of the entry
 // in the file (a missing file holds none).
 bool entry_removed(uint32_t result, Saved s = Saved::Targets);
