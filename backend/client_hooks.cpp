@@ -66,9 +66,8 @@ bool client_function_changed(TavoNode* controller, TavoNode* fn, uint32_t protoc
       internal_get_property(controller, "SerialNumber", serial) != 0)
     return false;
   tavo::ControllerAttributes block{};
-  const auto port = static_cast<uint8_t>(get_phba_port_number(fn));
-  if (ioctl_fetch_controller_attribs(static_cast<uint32_t>(get_port_number(fn)), &block, 0, port, protocol) != 0)
-    return false;
+  const tavo::tree::HandlerContext c = tavo::tree::handler_context(fn);
+  if (ioctl_fetch_controller_attribs(c.number, &block, c.domain, c.port, protocol) != 0) return false;
   char now_bus[8], now_serial[33];
   snprintf(now_bus, sizeof now_bus, "0x%x", block.bus);
   snprintf(now_serial, sizeof now_serial, "%.*s",

@@ -111,10 +111,10 @@ bool enumerate_attach_handle(TavoNode* group, uint32_t n) {
 // the controller's target function (first iSCSI, else first NIC), the one
 // its protocol bits route to.
 void enumerate_galtor_serial(TavoNode* controller) {
-  const int32_t function = get_port_number(tavo::controller::target_function(controller));
-  if (function < 1) return;
+  const tavo::tree::HandlerContext c = tavo::tree::handler_context(controller);
+  if (!c) return;
   tavo::OemParams oem{};
-  if (ioctl_get_oem_params(static_cast<uint32_t>(function), &oem, 0, 0,
+  if (ioctl_get_oem_params(c.number, &oem, c.domain, c.port,
                            static_cast<uint32_t>(tavo::tree::instance_number(controller))) != 0)
     return;
   if (!tavo::controller::galtor_maker_serial_usable(oem) || !tavo::controller::galtor_oem_serial_usable(oem))

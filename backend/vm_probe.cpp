@@ -19,8 +19,8 @@ constexpr uint32_t kRefusedPrivilege = 195;
 // number names a NIC function, so no other device may carry it.
 uint32_t TAVO_check_for_vm(uint32_t function_number, TavoNode* nic_phba, TavoNode* controller) {
   if (nic_phba == nullptr || controller == nullptr) return 1;
-  const auto domain = static_cast<uint8_t>(get_domain_id(nic_phba));
-  const auto port = static_cast<uint8_t>(get_phba_port_number(nic_phba));
+  const tavo::tree::HandlerContext c = tavo::tree::handler_context(nic_phba);
+  const uint8_t domain = c.domain, port = c.port;
   uint32_t status = 0;
   switch (get_cv_type(controller)) {
     case tavo::kGenerationCV3: {

@@ -130,6 +130,6 @@ uint32_t validateISCSIName(const char* name, char* copy) {
     }
   }
   if (valid) return 0;
-  tavo_set_last_status(30, "Invalid iSCSI name. Please use valid iSCSI name as per RFC 3722.");
+  tavo_set_last_status(30, tavo::base::kInvalidIscsiNameText);
   return 1;
 }

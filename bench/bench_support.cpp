@@ -9,6 +9,7 @@
 
 #include "simulator/simulator.h"
 #include "tree/backend_hooks.h"
+#include "tree/declare.h"
 #include "tree/group_builder.h"
 
 namespace tavo::bench {
@@ -36,11 +37,11 @@ const TavoActionDescriptor add_child_action = {
     do_AddChild, 0, 1, {{0, "Label", "A label.", TAVO_TYPE_TEXT, "", 0, 32}}};
 
 const tree::ChildDef child_children[] = {
-    tree::property("Value", "A value.", TAVO_ACCESS_READ_WRITE, TAVO_TYPE_TEXT, "", 0, 64, "0",
-                   handle_internal_property),
+    declare::property("Value", TAVO_ACCESS_READ_WRITE, TAVO_TYPE_TEXT, "", 0, 64, "0", handle_internal_property,
+                      "A value."),
 };
 const tree::ChildDef parent_children[] = {
-    tree::action("AddChild", "Adds a child.", &add_child_action),
+    declare::action_row("AddChild", "Adds a child.", &add_child_action),
 };
 
 const tree::GroupDef kChild{"BenchChild", "A persistent child.", 60000, 0, nullptr, child_children, &child_slots};

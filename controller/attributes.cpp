@@ -68,9 +68,7 @@ uint32_t TAVO_get_cntr_attribs(uint32_t function_number, uint8_t port_number, ui
   if (status == 0) return 0;
   pdebug(TAVO_LOG_BACKEND, 3, "%s: ioctl_fetch_controller_attribs failed with status = %d\n", __func__,
          static_cast<int>(status));
-  tavo_set_last_status(109,
-                       "Failed to obtain controller attributes. Application internal error occurred. Please check "
-                       "tavo2d.log file for more information.");
+  tavo::controller::controller_status(109);
   return 1;
 }
 

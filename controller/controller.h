@@ -7,6 +7,8 @@
 
 #include "transport/firmware_records.h"
 #include "transport/profile_records.h"
+#include "tree/handler_context.h"
+#include "tree/status_texts.h"
 #include "tree/tree.h"
 
 TAVO_BEGIN_DECLS
@@ -208,35 +210,6 @@ TAVO_EXPORT uint32_t do_SetPersonality(TavoNode* group, TavoNode* action, char* 
 TAVO_EXPORT uint32_t do_ResetFactoryDefaults(TavoNode* group, TavoNode* action, char* params);
 TAVO_EXPORT uint32_t do_EraseAllConfiguration(TavoNode* group, TavoNode* action, char* params);
 
-// The action descriptors of the branch, ROOT_Corvane_<path>_<Action>_action.
-TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_LinkReconfiguration_SetLinkConfigFactoryDefaults_action;
-TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_LinkReconfiguration_SetLinkConfigID_action;
-TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_ChannelManagement_ConfigureChannelManagement_action;
-TAVO_EXPORT extern const TavoActionDescriptor
-    ROOT_Corvane_ProfileManagement_ConfiguredProfile_SetMaxFunctionNumber_action;
-TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_ProfileManagement_SetProfileId_action;
-TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_ProfileManagement_SaveProfile_action;
-TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_ProfileManagement_SetFactoryDefaults_action;
-TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_RetrieveTessmarkPCIDump_action;
-TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_RetrieveTessmarkCoreDump_action;
-TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_RetrieveFwCliData_action;
-TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_UpgradeFlashROM_action;
-TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_ResetFactoryDefaults_action;
-TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_EraseAllConfiguration_action;
-TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_Personality_SetPersonality_action;
-TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_ExtFATData_RetrieveARMLog_action;
-TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_ExtFATData_EnableLoggingOnAllModules_action;
-TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_ExtFATData_DisableLoggingOnAllModules_action;
-TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_ExtFATData_SetDefaultLoggingConfiguration_action;
-TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_EventLog_RefreshEventLog_action;
-TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_EventLog_ClearEventLog_action;
-TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_FATData_RetrieveFATData_action;
-TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_FATData_ClearFATData_action;
-TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_Diagnostics_HostToDDRDMATest_action;
-TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_Diagnostics_EnterLoopBackMode_action;
-TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_Diagnostics_ExitLoopBackMode_action;
-TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_Diagnostics_NetworkLoopBackTest_action;
-
 TAVO_END_DECLS
 
 #ifdef __cplusplus
@@ -245,6 +218,9 @@ namespace tavo::controller {
 // The function a controller's commands go through: its first
 // iSCSIPhysicalHBA instance, else its first NICPhysicalHBA; null for none.
 TavoNode* target_function(TavoNode* controller);
+// The context of the commands the controller sends through that function:
+// its number and its port (domain 0).
+tree::HandlerContext function_context(TavoNode* controller);
 // The controller's NICPhysicalHBA instance of PCI function 0 (FunctionNumber
 // read as a number), else its first one; null when it has none or an
 // instance without a PCI group comes first (*broken is then set).
@@ -277,6 +253,12 @@ uint8_t personality_protocol(const char* name);
 // Status 151 (the firmware refused the change, or no storage function); 1.
 inline constexpr uint32_t kPersonalityRefused = 151;
 uint32_t personality_refused();
+
+// Leaves the branch's text of code (its own table, else the shared texts)
+// in the last status.
+void controller_status(uint32_t code);
+// The branch's table, for tests.
+std::span<const tree::StatusText> controller_status_texts();
 
 // The calling thread's last status, kept to be put back.
 class SavedStatus {

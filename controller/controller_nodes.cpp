@@ -17,6 +17,10 @@ TavoNode* target_function(TavoNode* controller) {
   return fn != nullptr ? fn : get_first_instance(controller, "NICPhysicalHBA");
 }
 
+tree::HandlerContext function_context(TavoNode* controller) {
+  return tree::handler_context(target_function(controller));
+}
+
 TavoNode* nic_function_zero(TavoNode* controller, bool* broken) {
   *broken = false;
   TavoNode* first = get_first_instance(controller, "NICPhysicalHBA");
@@ -45,7 +49,7 @@ uint32_t controller_transport(TavoNode* controller) { return get_the_protocol(co
 
 uint32_t refuse_on_vf(char* buf) {
   if (buf != nullptr) snprintf(buf, TAVO_VALUE_SIZE, "N/A");
-  tavo_set_last_status(256, "Performed operation is not supported on a SR-IOV virtual function.");
+  tavo::controller::controller_status(256);
   return 1;
 }
 

@@ -38,23 +38,20 @@ uint32_t handle_FFVName(TavoNode* property, char* buf, uint32_t op) {
   if (op != TAVO_PROPERTY_GET && op != TAVO_PROPERTY_SET) return 0;
   if (settings_cv2_or_cv3(generation)) {
     if (op == TAVO_PROPERTY_GET) return store_and_answer(property, "N/A", buf);
-    tavo_set_last_status(298, "Failed to configure FFVName. FFVName is not supported on this adapter.");
+    tavo::controller::controller_status(298);
     return 1;
   }
   if (op == TAVO_PROPERTY_SET && vm_flag) return tavo::controller::refuse_on_vf(nullptr);
-  TavoNode* fn = tavo::controller::target_function(controller);
-  const int32_t n = get_port_number(fn);
-  if (n < 1) return 1;
+  const tavo::tree::HandlerContext fn = tavo::controller::function_context(controller);
+  if (!fn) return 1;
   tavo::FfvParams record{};
   if (op == TAVO_PROPERTY_SET) {
     record.operation = tavo::kFfvWrite;
     record.length = sizeof record.name;
     memcpy(record.name, buf, strnlen(buf, sizeof record.name));
   }
-  const uint32_t status = ioctl_ffv_params(static_cast<uint32_t>(n), &record,
-                                           static_cast<uint8_t>(get_domain_id(property)),
-                                           static_cast<uint8_t>(get_phba_port_number(fn)),
-                                           tavo::controller::controller_instance(controller));
+  const uint32_t status =
+      ioctl_ffv_params(fn.number, &record, fn.domain, fn.port, tavo::controller::controller_instance(controller));
   if (status == kNotOffered) {
     store_and_answer(property, "N/A", buf);
     return 1;
@@ -72,33 +69,25 @@ uint32_t handle_AdvancedMode(TavoNode* property, char* buf, uint32_t op) {
   if (controller == nullptr || buf == nullptr || property->record == nullptr) return 1;
   if (get_cv_type(controller) != tavo::kGenerationCV3) {
     if (op == TAVO_PROPERTY_GET) return store_and_answer(property, "N/A", buf);
-    tavo_set_last_status(311, "Configuring AdvanceMode is not supported on this adapter.");
+    tavo::controller::controller_status(311);
     return 1;
   }
   TavoNode* nic = get_first_instance(controller, "NICPhysicalHBA");
   if (nic == nullptr) return 1;
   if (vm_flag) return tavo::controller::refuse_on_vf(buf);
-  const auto n = static_cast<uint32_t>(get_port_number(nic));
-  const auto domain = static_cast<uint8_t>(get_domain_id(nic));
-  const auto port = static_cast<uint8_t>(get_phba_port_number(nic));
+  const tavo::tree::HandlerContext c = tavo::tree::handler_context(nic);
   tavo::BootConfig config{};
-  if (ioctl_get_boot_config(n, &config, domain, port, TAVO_VIA_NIC) != 0) {
-    tavo_set_last_status(141,
-                         "Unable to obtain boot status. Application internal error occurred. Please check "
-                         "tavo2d.log file for more information.");
+  if (ioctl_get_boot_config(c.number, &config, c.domain, c.port, TAVO_VIA_NIC) != 0) {
+    tavo::controller::controller_status(141);
     return 1;
   }
   if (op == TAVO_PROPERTY_GET) return store_and_answer(property, config.native_mode != 0 ? "Enabled" : "Disabled", buf);
   config.native_mode = strcasecmp(buf, "Enabled") == 0 ? 1 : 0;
-  if (ioctl_set_boot_config(n, &config, domain, port, TAVO_VIA_NIC) != 0) {
-    tavo_set_last_status(142,
-                         "Cannot set boot status. Application internal error occurred. Please check tavo2d.log file "
-                         "for more information.");
+  if (ioctl_set_boot_config(c.number, &config, c.domain, c.port, TAVO_VIA_NIC) != 0) {
+    tavo::controller::controller_status(142);
     return 1;
   }
-  tavo_set_last_status(312,
-                       "Advance mode settings changed successfully. Please reboot the machine for changes to take "
-                       "effect.");
+  tavo::controller::controller_status(312);
   return 0;
 }
 
@@ -106,17 +95,15 @@ uint32_t handle_OneView(TavoNode* property, char* buf, uint32_t) {
   TavoNode* controller = property != nullptr ? property->parent : nullptr;
   if (controller == nullptr || buf == nullptr || property->record == nullptr) return 1;
   if (settings_cv2_or_cv3(get_cv_type(controller))) return store_and_answer(property, "N/A", buf);
-  TavoNode* fn = tavo::controller::target_function(controller);
-  const int32_t n = get_port_number(fn);
-  if (n < 1) return 1;
+  const tavo::tree::HandlerContext fn = tavo::controller::function_context(controller);
+  if (!fn) return 1;
   tavo::FeatureRecord record{};
   record.code = tavo::kFeatureOneView;
-  const uint32_t status = ioctl_set_features(static_cast<uint32_t>(n), &record, static_cast<uint8_t>(get_domain_id(fn)),
-                                             static_cast<uint8_t>(get_phba_port_number(fn)),
-                                             tavo::controller::controller_instance(controller));
+  const uint32_t status =
+      ioctl_set_features(fn.number, &record, fn.domain, fn.port, tavo::controller::controller_instance(controller));
   if (status == kNotOffered) return store_and_answer(property, "N/A", buf);
   if (status != 0) {
-    tavo_set_last_status(340, "Failed to get OneView parameter. Please check tavo2d.log file for more information.");
+    tavo::controller::controller_status(340);
     return 1;
   }
   return store_and_answer(property, (record.flags & 1u) != 0 ? "Enabled" : "Disabled", buf);

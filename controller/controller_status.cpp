@@ -14,14 +14,11 @@ uint32_t handle_ControllerStatus(TavoNode* property, char* buf, uint32_t) {
   if (get_cv_type(controller) != tavo::kGenerationGaltor) {
     TavoNode* nic = get_first_instance(controller, "NICPhysicalHBA");
     if (nic == nullptr) return 1;
+    const tavo::tree::HandlerContext c = tavo::tree::handler_context(nic);
     tavo::CoredumpProps props{};
-    const uint32_t status =
-        ioctl_get_coredump_props(static_cast<uint32_t>(get_port_number(nic)), &props,
-                                 static_cast<uint8_t>(get_domain_id(nic)),
-                                 static_cast<uint8_t>(get_phba_port_number(nic)), TAVO_VIA_NIC);
+    const uint32_t status = ioctl_get_coredump_props(c.number, &props, c.domain, c.port, TAVO_VIA_NIC);
     if (status != 0) {
-      tavo_set_last_status(265,
-                           "Failed to get core dump properties. Please check tavo2d.log file for more information.");
+      tavo::controller::controller_status(265);
       return 1;
     }
     state = props.chip_state == tavo::kChipAlive ? "Alive" : props.chip_state == tavo::kChipDead ? "Dead" : "N/A";

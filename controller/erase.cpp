@@ -17,10 +17,7 @@ namespace {
 // The firmware's answer that a change needs a reboot at once.
 constexpr uint32_t kRebootNow = 55;
 
-void erase_reboot_now() {
-  tavo_set_last_status(239, "The operation completed successfully. Please reboot the machine immediately in order "
-                            "to avoid inconsistent behaviour.");
-}
+void erase_reboot_now() { tavo::controller::controller_status(239); }
 
 // Runs a group's own erase action with six empty parameters, through the
 // handler its descriptor binds. A group that offers no such action has
@@ -41,19 +38,17 @@ uint32_t erase_run_action(TavoNode* group, const char* action_name) {
 
 uint32_t TAVO_EraseNICConfiguration(TavoNode* function_group) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
-  const int32_t n = get_port_number(function_group);
-  if (n < 1) return 1;
+  const tavo::tree::HandlerContext fn = tavo::tree::handler_context(function_group);
+  if (!fn) return 1;
   tavo::EraseRequest request{tavo::kEraseType, tavo::kEraseNicSettings, {}};
-  const uint32_t status =
-      ioctl_erase_ROM(static_cast<uint32_t>(n), &request, static_cast<uint8_t>(get_domain_id(function_group)),
-                      static_cast<uint8_t>(get_phba_port_number(function_group)), TAVO_VIA_NIC);
+  const uint32_t status = ioctl_erase_ROM(fn.number, &request, fn.domain, fn.port, TAVO_VIA_NIC);
   if (status == 0) {
-    tavo_set_last_status(184, "Erased the Configuration. Please reboot your system for the changes to take effect.");
+    tavo::controller::controller_status(184);
   } else if (status == kRebootNow) {
     erase_reboot_now();
   } else {
     pdebug(TAVO_LOG_BACKEND, 3, "%s: ioctl_erase_ROM failed with status %d\n", __func__, static_cast<int>(status));
-    tavo_set_last_status(188, "Failed to erase nic settings. Please check tavo2d.log file for more information.");
+    tavo::controller::controller_status(188);
   }
   return status;
 }
@@ -71,12 +66,11 @@ uint32_t do_ResetFactoryDefaults(TavoNode* controller, TavoNode*, char* params) 
   const uint32_t generation = get_cv_type(controller);
   if (generation == TAVO_GENERATION_UNREADABLE) return 1;
   if (generation == tavo::kGenerationCV2 || generation == tavo::kGenerationCV3) {
-    tavo_set_last_status(338, "Reset to factory defaults is not supported on this adapter.");
+    tavo::controller::controller_status(338);
     return 1;
   }
-  TavoNode* fn = tavo::controller::target_function(controller);
-  const int32_t n = get_port_number(fn);
-  if (n < 1) {
+  const tavo::tree::HandlerContext fn = tavo::controller::function_context(controller);
+  if (!fn) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s: the controller has no function\n", __func__);
     return 1;
   }
@@ -88,18 +82,17 @@ uint32_t do_ResetFactoryDefaults(TavoNode* controller, TavoNode*, char* params) 
     // refused rather than sent as another one.
     long long id = -1;
     if (tavo::base::parse_number(params, &id) != 0 || id < 0) {
-      tavo_set_last_status(TAVO_INVALID_VALUE, "ProfileId: Invalid value.");
+      tavo::tree::validation_status(TAVO_INVALID_VALUE, "ProfileId", 0, 0);
       return 1;
     }
     if (id > 255) {
-      tavo_set_last_status(TAVO_OUT_OF_RANGE, "ProfileId: Value out of range. Valid range is from 0 to 255.");
+      tavo::tree::validation_status(TAVO_OUT_OF_RANGE, "ProfileId", 0, 255);
       return 1;
     }
     request.profile_id = static_cast<uint8_t>(id);
   }
-  const uint32_t status = ioctl_set_factory_profile_config_v1(
-      static_cast<uint32_t>(n), &request, static_cast<uint8_t>(get_domain_id(fn)),
-      static_cast<uint8_t>(get_phba_port_number(fn)), tavo::controller::controller_transport(controller));
+  const uint32_t status = ioctl_set_factory_profile_config_v1(fn.number, &request, fn.domain, fn.port,
+                                                              tavo::controller::controller_transport(controller));
   // Only "done, reboot now" is success; a plain 0 means nothing was reset.
   if (status == kRebootNow) {
     erase_reboot_now();
@@ -107,7 +100,7 @@ uint32_t do_ResetFactoryDefaults(TavoNode* controller, TavoNode*, char* params) 
   }
   pdebug(TAVO_LOG_BACKEND, 3, "%s: ioctl_set_factory_profile_config_v1 answered %d\n", __func__,
          static_cast<int>(status));
-  tavo_set_last_status(339, "Failed to reset factory defaults on this adapter.");
+  tavo::controller::controller_status(339);
   return 1;
 }
 
@@ -144,15 +137,11 @@ uint32_t do_EraseAllConfiguration(TavoNode* controller, TavoNode*, char*) {
     // The factory profile goes back too; its answer is only logged and
     // leaves the erase's status alone.
     const tavo::controller::SavedStatus erased;
-    TavoNode* fn = tavo::controller::target_function(controller);
-    const int32_t n = get_port_number(fn);
+    const tavo::tree::HandlerContext fn = tavo::controller::function_context(controller);
     tavo::FactoryProfileRequest request{};
-    const uint32_t status =
-        n < 1 ? 1
-              : ioctl_set_factory_profile_config(static_cast<uint32_t>(n), &request,
-                                                 static_cast<uint8_t>(get_domain_id(fn)),
-                                                 static_cast<uint8_t>(get_phba_port_number(fn)),
-                                                 tavo::controller::controller_transport(controller));
+    const uint32_t status = !fn ? 1
+                                : ioctl_set_factory_profile_config(fn.number, &request, fn.domain, fn.port,
+                                                                   tavo::controller::controller_transport(controller));
     pdebug(TAVO_LOG_BACKEND, 6, "%s: ioctl_set_factory_profile_config answered %d\n", __func__,
            static_cast<int>(status));
     erased.restore();

@@ -31,12 +31,11 @@ uint32_t versions_generation(TavoNode* controller, const char* caller) {
 }
 
 // Mailbox 121/1 through the controller's target function.
-uint32_t versions_read_additional(TavoNode* controller, uint8_t domain, uint8_t port,
+uint32_t versions_read_additional(TavoNode* controller, const tavo::tree::HandlerContext& c,
                                   AdditionalControllerAttributes* record) {
-  const int32_t n = get_port_number(tavo::controller::target_function(controller));
-  if (n < 1) return 1;
+  if (!c) return 1;
   memset(record, 0, sizeof *record);
-  return ioctl_get_cnt_additional_attribs(static_cast<uint32_t>(n), record, domain, port,
+  return ioctl_get_cnt_additional_attribs(c.number, record, c.domain, c.port,
                                           tavo::controller::controller_transport(controller));
 }
 
@@ -70,11 +69,10 @@ uint32_t handle_cv_controller_properties(TavoNode* property, char* buf, uint32_t
   // version on flash changes under a running firmware.
   if (generation != tavo::kGenerationGaltor && strcmp(property->name, "FirmwareVersionOnFlash") != 0)
     return handle_internal_property(property, buf, TAVO_PROPERTY_GET);
-  const int32_t n = get_port_number(tavo::controller::target_function(controller));
+  const tavo::tree::HandlerContext c = tavo::tree::handler_context(property);
   tavo::ControllerAttributes block{};
-  if (n < 1 || TAVO_get_cntr_attribs(static_cast<uint32_t>(n), static_cast<uint8_t>(get_phba_port_number(property)),
-                                     static_cast<uint8_t>(get_domain_id(property)),
-                                     tavo::controller::controller_transport(controller), &block) != 0)
+  if (!c || TAVO_get_cntr_attribs(c.number, c.port, c.domain, tavo::controller::controller_transport(controller),
+                                  &block) != 0)
     return 1;
   if (!tavo::controller::store_firmware_versions(controller, block)) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s:Failed to store the firmware versions.\n", __func__);
@@ -90,7 +88,9 @@ uint32_t TAVO_update_cntr_additional_attribs(TavoNode* controller) {
   if (generation == TAVO_GENERATION_UNREADABLE) return 1;
   if (tavo::controller::target_function(controller) == nullptr) return 1;
   AdditionalControllerAttributes r;
-  if (const uint32_t status = versions_read_additional(controller, 0, 0, &r); status != 0) return status;
+  if (const uint32_t status = versions_read_additional(controller, tavo::tree::handler_context(controller), &r);
+      status != 0)
+    return status;
   bool ok = true;
   for (size_t i = 0; i < 8; ++i)
     ok &= store_field(controller, kOptionRomProperties[i], r.option_rom_versions[i], sizeof r.option_rom_versions[i]);
@@ -130,12 +130,9 @@ uint32_t handle_cv_temperature(TavoNode* property, char* buf, uint32_t) {
   if (controller == nullptr || buf == nullptr || property->record == nullptr) return 1;
   if (tavo::controller::target_function(controller) == nullptr) return 1;
   AdditionalControllerAttributes r;
-  const uint32_t status = versions_read_additional(controller, static_cast<uint8_t>(get_domain_id(property)),
-                                                   static_cast<uint8_t>(get_phba_port_number(property)), &r);
+  const uint32_t status = versions_read_additional(controller, tavo::tree::handler_context(property), &r);
   if (status != 0) {
-    tavo_set_last_status(192,
-                         "Failed to obtain additional controller attributes. Application internal error occurred. "
-                         "Please check tavo2d.log file for more information.");
+    tavo::controller::controller_status(192);
     return status;
   }
   char text[16] = "N/A";

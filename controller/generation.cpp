@@ -31,7 +31,7 @@ const uint16_t DellSupportedPciSubSysDevIdTable[26] = {
 uint32_t get_cv_type(TavoNode* controller) {
   unsigned long id = 0;
   if (!generation_read_id(controller, "DeviceID", &id)) {
-    tavo_set_last_status(163, "Failed to get the controller type.");
+    tavo::controller::controller_status(163);
     return TAVO_GENERATION_UNREADABLE;
   }
   return id > 0xFFFF ? tavo::kGenerationUnknown : tavo::generation_of_device_id(static_cast<uint16_t>(id));

@@ -10,17 +10,14 @@
 #include "transport/commands.h"
 #include "transport/device_ids.h"
 #include "transport/glob.h"
-#include "tree/group_builder.h"
+#include "tree/declare.h"
 
 using tavo::NcsiConfigBlock;
-using tavo::tree::ChildDef;
-using tavo::tree::GroupDef;
-using tavo::tree::property;
 
 namespace {
 
-constexpr uint32_t RO = TAVO_ACCESS_READ_ONLY;
-constexpr uint32_t RW = TAVO_ACCESS_READ_WRITE;
+using namespace tavo::declare;
+
 constexpr char kStaticName[] = "NCSIStaticConfiguration";
 constexpr char kDynamicName[] = "NCSIDynamicConfiguration";
 constexpr char kNoMac[] = "00:00:00:00:00:00";
@@ -37,31 +34,29 @@ constexpr char kMac1Help[] =
 constexpr char kVlanHelp[] = "This property displays the VLAN ID used by the NC-SI protocol.";
 
 // The five properties both instances share, with their access and handler.
-#define NCSI_SHARED_PROPERTIES(access, handler)                                                              \
-  property("EnableWOLPort0", kWol0Help, access, TAVO_TYPE_LIST, "Yes,No", 2, 3, "No", handler),             \
-      property("Port0MAC", kMac0Help, access, TAVO_TYPE_TEXT, "", 17, 17, kNoMac, handler),                  \
-      property("EnableWOLPort1", kWol1Help, access, TAVO_TYPE_LIST, "Yes,No", 2, 3, "No", handler),         \
-      property("Port1MAC", kMac1Help, access, TAVO_TYPE_TEXT, "", 17, 17, kNoMac, handler),                  \
-      property("MgmtVLANId", kVlanHelp, access, TAVO_TYPE_INTEGER, "", 0, 4095, "0", handler)
+#define NCSI_SHARED_PROPERTIES(access, handler)                                           \
+  property("EnableWOLPort0", access, LIST, "Yes,No", 2, 3, "No", handler, kWol0Help),     \
+      property("Port0MAC", access, TEXT, "", 17, 17, kNoMac, handler, kMac0Help),         \
+      property("EnableWOLPort1", access, LIST, "Yes,No", 2, 3, "No", handler, kWol1Help), \
+      property("Port1MAC", access, TEXT, "", 17, 17, kNoMac, handler, kMac1Help),         \
+      property("MgmtVLANId", access, INT, "", 0, 4095, "0", handler, kVlanHelp)
 
 const ChildDef ncsi_static_children[] = {
-    property("PortSwap", kPortSwapHelp, RO, TAVO_TYPE_LIST, "Yes,No", 2, 3, "No", handle_ncsi_static_configuration),
+    property("PortSwap", RO, LIST, "Yes,No", 2, 3, "No", handle_ncsi_static_configuration, kPortSwapHelp),
     NCSI_SHARED_PROPERTIES(RO, handle_ncsi_static_configuration),
 };
 const ChildDef ncsi_dynamic_children[] = {NCSI_SHARED_PROPERTIES(RW, handle_ncsi_dynamic_configuration)};
 #undef NCSI_SHARED_PROPERTIES
 
-tavo::tree::SlotArea ncsi_static_slots;
-tavo::tree::SlotArea ncsi_dynamic_slots;
+SlotArea ncsi_static_slots;
+SlotArea ncsi_dynamic_slots;
 
-const GroupDef ncsi_static = {kStaticName,
-                              "The data shown here is read-only and updated once, during manufacturing and applicable "
-                              "for an out-of-box configuration.",
-                              1, 0, nullptr, ncsi_static_children, &ncsi_static_slots};
-const GroupDef ncsi_dynamic = {kDynamicName,
-                               "The out-of-box configuration data in the NCSIStatiConfiguration group may be "
-                               "overridden with the following user-settable data.",
-                               1, 0, nullptr, ncsi_dynamic_children, &ncsi_dynamic_slots};
+const GroupDef ncsi_static = instanced(kStaticName, 1, &ncsi_static_slots, ncsi_static_children,
+                                       "The data shown here is read-only and updated once, during manufacturing and "
+                                       "applicable for an out-of-box configuration.");
+const GroupDef ncsi_dynamic = instanced(kDynamicName, 1, &ncsi_dynamic_slots, ncsi_dynamic_children,
+                                        "The out-of-box configuration data in the NCSIStatiConfiguration group may be "
+                                        "overridden with the following user-settable data.");
 
 // A flag byte as "Yes" (1) or "No" (0); other values leave the property.
 bool ncsi_store_flag(TavoNode* group, const char* name, uint8_t flag) {
@@ -104,18 +99,17 @@ struct NcsiTarget {
 };
 bool ncsi_target(TavoNode* ncsi, NcsiTarget* t) {
   TavoNode* controller = ncsi != nullptr ? ncsi->parent : nullptr;
-  TavoNode* fn = tavo::controller::target_function(controller);
-  const int32_t n = get_port_number(fn);
-  if (n < 1) return false;
-  t->port = static_cast<uint32_t>(n);
-  t->domain = static_cast<uint8_t>(get_domain_id(fn));
-  t->phba_port = static_cast<uint8_t>(get_phba_port_number(fn));
+  const tavo::tree::HandlerContext fn = tavo::controller::function_context(controller);
+  if (!fn) return false;
+  t->port = fn.number;
+  t->domain = fn.domain;
+  t->phba_port = fn.port;
   t->instance = tavo::controller::controller_instance(controller);
   return true;
 }
 
 uint32_t ncsi_invalid_value() {
-  tavo_set_last_status(17, "Invalid value. Please use valid value.");
+  tavo::controller::controller_status(17);
   return 1;
 }
 
@@ -206,9 +200,7 @@ uint32_t set_ncsi_attributes(int32_t, int32_t, const char* property_name, TavoNo
     return 1;
   }
   status = ioctl_set_ncsi_attributes(target.port, &block, target.domain, target.phba_port, target.instance);
-  if (status != 0)
-    tavo_set_last_status(219, "Failed to set NCSI Dynamic Configuration properties. Please check tavo2d.log file for "
-                              "more information.");
+  if (status != 0) tavo::controller::controller_status(219);
   return status;
 }
 
@@ -241,7 +233,7 @@ uint32_t handle_ncsi_dynamic_configuration(TavoNode* property, char* buf, uint32
     return 1;
   }
   if (strcasecmp(tavo::tree::property_record(support)->value, "Supported") != 0) {
-    tavo_set_last_status(145, "Cannot set the property as NCSI status is Disabled.");
+    tavo::controller::controller_status(145);
     return 1;
   }
   const uint32_t result = set_ncsi_attributes(0, 0, property->name, ncsi, 0, buf);

@@ -28,8 +28,8 @@ uint32_t handle_get_ncsi_version(TavoNode* property, char* buf, uint32_t) {
   const bool supported = strcasecmp(tavo::tree::property_record(support)->value, "Supported") == 0;
   if (supported && (generation == tavo::kGenerationCV2 || generation == tavo::kGenerationCV3)) {
     tavo::ControllerAttributes block{};
-    const uint32_t status = ioctl_fetch_controller_attribs(static_cast<uint32_t>(get_port_number(fn)), &block, 0,
-                                                           static_cast<uint8_t>(get_phba_port_number(fn)),
+    const tavo::tree::HandlerContext c = tavo::tree::handler_context(fn);
+    const uint32_t status = ioctl_fetch_controller_attribs(c.number, &block, c.domain, c.port,
                                                            tavo::controller::controller_transport(controller));
     if (status != 0) {
       pdebug(TAVO_LOG_BACKEND, 3, "%s:ioctl_fetch_controller_attribs failed with status = %d\n", __func__,

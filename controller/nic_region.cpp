@@ -20,8 +20,7 @@ using tavo::tree::next_instance;
 namespace {
 
 uint8_t* region_no_buffer() {
-  tavo_set_last_status(31, "Insufficient buffer space obtained for the operation. Application internal error "
-                           "occurred. Please check tavo2d.log file for more information.");
+  tavo::controller::controller_status(31);
   return nullptr;
 }
 
@@ -148,11 +147,8 @@ uint32_t TAVO_write_nic_region(uint32_t port_number, uint8_t domain, uint8_t phb
 
 uint32_t TAVO_reset_virt_mac(TavoNode* controller, uint32_t skip_first) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
-  TavoNode* nic = get_first_instance(controller, "NICPhysicalHBA");
-  const int32_t n = get_port_number(nic);
-  if (n < 1) return 1;
-  const auto domain = static_cast<uint8_t>(get_domain_id(nic));
-  const auto phba_port = static_cast<uint8_t>(get_phba_port_number(nic));
+  const tavo::tree::HandlerContext nic = tavo::tree::handler_context(get_first_instance(controller, "NICPhysicalHBA"));
+  if (!nic) return 1;
   TavoNode* profiles = internal_get_node(controller, "ProfileManagement", TAVO_KIND_GROUP);
   TavoNode* configured = internal_get_node(profiles, "ConfiguredProfile", TAVO_KIND_GROUP);
   TavoNode* first_port = get_first_instance(configured, "Port");
@@ -173,8 +169,7 @@ uint32_t TAVO_reset_virt_mac(TavoNode* controller, uint32_t skip_first) {
         continue;
       }
       const auto partition = static_cast<uint32_t>(k + 1);
-      tavo::base::Counted<uint8_t> region(
-          TAVO_read_nic_region(static_cast<uint32_t>(n), domain, phba_port, name_port, partition));
+      tavo::base::Counted<uint8_t> region(TAVO_read_nic_region(nic.number, nic.domain, nic.port, name_port, partition));
       NicRegionHeader header{};
       if (region) memcpy(&header, region.get(), sizeof header);
       if (!region || header.length == 0) {
@@ -183,8 +178,7 @@ uint32_t TAVO_reset_virt_mac(TavoNode* controller, uint32_t skip_first) {
         continue;
       }
       region_patch_macs(region.get(), factory);
-      if (TAVO_write_nic_region(static_cast<uint32_t>(n), domain, phba_port, name_port, partition, region.get()) !=
-          0) {
+      if (TAVO_write_nic_region(nic.number, nic.domain, nic.port, name_port, partition, region.get()) != 0) {
         pdebug(TAVO_LOG_BACKEND, 3, "%s: writing the NIC region of port %u partition %u failed\n", __func__,
                static_cast<unsigned>(name_port), static_cast<unsigned>(partition));
         first.note(1);

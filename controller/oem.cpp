@@ -58,14 +58,11 @@ uint32_t TAVO_update_oem_props(TavoNode* controller) {
   }
   const uint32_t generation = get_cv_type(controller);
   if (generation == TAVO_GENERATION_UNREADABLE || generation == tavo::kGenerationUnknown) return 1;
-  const int32_t n = get_port_number(tavo::controller::target_function(controller));
-  if (n < 1) return 1;
+  const tavo::tree::HandlerContext c = tavo::tree::handler_context(controller);
+  if (!c) return 1;
   OemParams oem{};
-  if (ioctl_get_oem_params(static_cast<uint32_t>(n), &oem, 0, 0, tavo::controller::controller_instance(controller)) !=
-      0) {
-    tavo_set_last_status(74,
-                         "Failed to obtain OEM attributes. Application internal error occurred. Please check "
-                         "tavo2d.log file for more information.");
+  if (ioctl_get_oem_params(c.number, &oem, c.domain, c.port, tavo::controller::controller_instance(controller)) != 0) {
+    tavo::controller::controller_status(74);
     return 1;
   }
   const uint8_t* m = oem.maker_serial;

@@ -52,13 +52,10 @@ uint32_t pci_express_handle(TavoNode* property, char* buf) {
   if (controller == nullptr || buf == nullptr || property->record == nullptr) return 1;
   const uint32_t generation = get_cv_type(controller);
   if (generation == TAVO_GENERATION_UNREADABLE) return 1;
-  TavoNode* fn = pci_express_function(controller, generation);
-  const int32_t n = get_port_number(fn);
-  if (fn == nullptr || n < 1) return 1;
+  const tavo::tree::HandlerContext fn = tavo::tree::handler_context(pci_express_function(controller, generation));
+  if (!fn) return 1;
   char text[TAVO_VALUE_SIZE] = "";
-  if (TAVO_get_pci_express_data(static_cast<uint32_t>(n), static_cast<uint8_t>(get_domain_id(property)),
-                                static_cast<uint8_t>(get_phba_port_number(fn)), generation, fn, property->name,
-                                text) != 0)
+  if (TAVO_get_pci_express_data(fn.number, fn.domain, fn.port, generation, fn.function, property->name, text) != 0)
     return 1;
   return tavo::controller::store_and_answer(property, text, buf);
 }
@@ -71,7 +68,7 @@ uint32_t TAVO_get_pci_express_data(uint32_t function_number, uint8_t domain, uin
   if (text == nullptr || property_name == nullptr) return 1;
   uint32_t word = 0;
   if (!pci_express_read_word(function_number, domain, port_number, generation, function_group, &word)) {
-    tavo_set_last_status(121, "Cannot dump the config region for the given offset.");
+    tavo::controller::controller_status(121);
     return 1;
   }
   if (strcmp(property_name, "PCIExpressLinkSpeed") == 0) {

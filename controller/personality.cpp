@@ -50,12 +50,12 @@ uint32_t TAVO_update_current_personality(TavoNode* controller) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
   TavoNode* personality = personality_group(controller, "CurrentPersonality");
   if (personality == nullptr) return 1;
-  const int32_t n = get_port_number(tavo::controller::target_function(controller));
-  if (n < 1) return 1;
-  const auto port = static_cast<uint32_t>(n);
-  const uint32_t result = TAVO_get_adapter_current_personality(port, 0, 0, controller, personality);
+  const tavo::tree::HandlerContext c = tavo::tree::handler_context(controller);
+  if (!c) return 1;
+  const uint32_t result = TAVO_get_adapter_current_personality(c.number, c.domain, c.port, controller, personality);
   if (result == kVersionNotSupported || result == kPathNotApplicable)
-    return TAVO_get_legacy_adapter_current_personality(port, 0, 0, controller, personality) != 0 ? 1 : 0;
+    return TAVO_get_legacy_adapter_current_personality(c.number, c.domain, c.port, controller, personality) != 0 ? 1
+                                                                                                                 : 0;
   return result != 0 ? 1 : 0;
 }
 
@@ -63,21 +63,17 @@ uint32_t TAVO_update_available_personalities(TavoNode* controller) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
   TavoNode* personality = personality_group(controller, "AvailablePersonalities");
   if (personality == nullptr) return 1;
-  TavoNode* fn = tavo::controller::target_function(controller);
-  const int32_t n = get_port_number(fn);
-  if (n < 1) return 1;
-  const auto domain = static_cast<uint8_t>(get_domain_id(fn));
-  const auto phba_port = static_cast<uint8_t>(get_phba_port_number(fn));
+  const tavo::tree::HandlerContext fn = tavo::controller::function_context(controller);
+  if (!fn) return 1;
   switch (get_cv_type(controller)) {
     case TAVO_GENERATION_UNREADABLE:
       return 1;
     case tavo::kGenerationCV2:
     case tavo::kGenerationCV3: {
       uint8_t buffer[tavo::kMailboxHeaderSize + kAvailablePayload] = {};
-      if (ioctl_get_available_personalities(static_cast<uint32_t>(n), buffer, domain, phba_port,
+      if (ioctl_get_available_personalities(fn.number, buffer, fn.domain, fn.port,
                                             tavo::controller::controller_transport(controller)) != 0) {
-        tavo_set_last_status(176, "Failed to get the available personalities for the controller. Please check "
-                                  "tavo2d.log file for more information.");
+        tavo::controller::controller_status(176);
         return 1;
       }
       char text[TAVO_VALUE_SIZE];
@@ -86,10 +82,9 @@ uint32_t TAVO_update_available_personalities(TavoNode* controller) {
     }
     case tavo::kGenerationGaltor: {
       tavo::OemParams oem{};
-      if (ioctl_get_oem_params(static_cast<uint32_t>(n), &oem, domain, phba_port,
+      if (ioctl_get_oem_params(fn.number, &oem, fn.domain, fn.port,
                                tavo::controller::controller_instance(controller)) != 0) {
-        tavo_set_last_status(74, "Failed to obtain OEM attributes. Application internal error occurred. Please "
-                                 "check tavo2d.log file for more information.");
+        tavo::controller::controller_status(74);
         return 1;
       }
       return set_prop_val(personality, "AvailablePersonalities", "%s", "") == 0 ? 0 : 1;
@@ -104,21 +99,16 @@ uint32_t do_SetPersonality(TavoNode* group, TavoNode* action, char* params) {
   if (vm_flag) return tavo::controller::refuse_on_vf(nullptr);
   if (group == nullptr || params == nullptr) return 1;
   TavoNode* controller = group->parent;
-  const int32_t n = get_port_number(tavo::controller::target_function(controller));
-  if (n < 1) return 1;
-  const auto port = static_cast<uint32_t>(n);
-  const auto domain = static_cast<uint8_t>(get_domain_id(action));
-  const auto phba_port = static_cast<uint8_t>(get_phba_port_number(action));
-  uint32_t result = TAVO_set_adapter_personality(port, domain, phba_port, controller, params);
+  const tavo::tree::HandlerContext c = tavo::tree::handler_context(action);
+  if (!c) return 1;
+  uint32_t result = TAVO_set_adapter_personality(c.number, c.domain, c.port, controller, params);
   if (result == kVersionNotSupported)
-    result = TAVO_set_legacy_adapter_personality(port, domain, phba_port, controller, params);
+    result = TAVO_set_legacy_adapter_personality(c.number, c.domain, c.port, controller, params);
   if (result != 0) return 1;
   // CurrentPersonality keeps what start-up found until the next start.
   char current[TAVO_VALUE_SIZE] = "";
   if (internal_get_property(group, "CurrentPersonality", current) != 0) return 1;
-  if (strcasecmp(current, params) != 0)
-    tavo_set_last_status(143, "Corvane personality has been changed. Please reboot your system for the changes to "
-                              "take effect.");
+  if (strcasecmp(current, params) != 0) tavo::controller::controller_status(143);
   return 0;
 }
 
@@ -132,18 +122,12 @@ uint32_t handle_ConfiguredPersonality(TavoNode* property, char* buf, uint32_t) {
     return 1;
   }
   if (generation == tavo::kGenerationGaltor) return store_and_answer(property, "N/A", buf);
-  TavoNode* fn = tavo::controller::target_function(controller);
-  const int32_t n = get_port_number(fn);
-  if (n < 1) return 1;
-  const int32_t phba_port = get_phba_port_number(fn);
+  const tavo::tree::HandlerContext fn = tavo::controller::function_context(controller);
+  if (!fn) return 1;
   uint8_t buffer[tavo::kMailboxHeaderSize + kConfiguredPayload] = {};
-  const uint32_t transport =
-      get_port_bitmap(tavo::controller::controller_instance(controller), static_cast<uint32_t>(phba_port));
-  if (ioctl_get_configured_personality(static_cast<uint32_t>(n), buffer, kConfiguredPayload,
-                                       static_cast<uint8_t>(get_domain_id(property)),
-                                       static_cast<uint8_t>(phba_port), transport) != 0) {
-    tavo_set_last_status(177, "Failed to get the configured personality for the controller. Please check "
-                              "tavo2d.log file for more information.");
+  const uint32_t transport = get_port_bitmap(tavo::controller::controller_instance(controller), fn.port);
+  if (ioctl_get_configured_personality(fn.number, buffer, kConfiguredPayload, fn.domain, fn.port, transport) != 0) {
+    tavo::controller::controller_status(177);
     return 1;
   }
   char text[TAVO_VALUE_SIZE];
@@ -155,13 +139,12 @@ uint32_t handle_RebootRequired(TavoNode* property, char* buf, uint32_t) {
   if (property == nullptr || buf == nullptr || property->record == nullptr) return 1;
   if (vm_flag) return tavo::controller::refuse_on_vf(buf);
   TavoNode* controller = property->parent != nullptr ? property->parent->parent : nullptr;
-  const int32_t n = get_port_number(tavo::controller::target_function(controller));
-  if (n < 1) return 1;
+  const tavo::tree::HandlerContext c = tavo::tree::handler_context(property);
+  if (!c) return 1;
   tavo::ResetNeeded answer{};
-  if (ioctl_get_reset_needed(static_cast<uint32_t>(n), &answer, static_cast<uint8_t>(get_domain_id(property)),
-                             static_cast<uint8_t>(get_phba_port_number(property)),
-                             tavo::controller::controller_instance(controller)) != 0) {
-    tavo_set_last_status(279, "Failed to get reset needed. Please check tavo2d.log file for more information.");
+  if (ioctl_get_reset_needed(c.number, &answer, c.domain, c.port, tavo::controller::controller_instance(controller)) !=
+      0) {
+    tavo::controller::controller_status(279);
     return 1;
   }
   return store_and_answer(property, answer.change != 0 ? "Yes" : "No", buf);

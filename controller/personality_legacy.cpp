@@ -17,15 +17,9 @@ namespace {
 // Above this many descriptors Galtor's answer is not believed at all.
 constexpr uint32_t kCommonCountLimit = 512;
 
-void legacy_cannot_get() {
-  tavo_set_last_status(140, "Cannot get the personality of the adapter. Application internal error occurred. Please "
-                            "check tavo2d.log file for more information.");
-}
+void legacy_cannot_get() { tavo::controller::controller_status(140); }
 
-void legacy_cannot_change() {
-  tavo_set_last_status(139, "Failed to change the personality of the adapter. Application internal error occurred. "
-                            "Please check tavo2d.log file for more information.");
-}
+void legacy_cannot_change() { tavo::controller::controller_status(139); }
 
 // PF 2 and PF 3 carry the storage protocol of ports 0 and 1; an absent one
 // stands as entry 0. Answers the two indexes among the first `count`.
@@ -73,7 +67,7 @@ uint32_t legacy_from_common_profile(uint32_t port_number, uint8_t domain, uint8_
                                     TavoNode* personality) {
   auto config = tavo::base::counted_zeroed<CommonProfileConfig>();
   if (!config) {
-    tavo_set_last_status(16, "Memory allocation failed. Please check for low memory conditions.");
+    tavo::controller::controller_status(16);
     return 1;
   }
   reinterpret_cast<uint8_t*>(config.get())[1] = tavo::kProfileActive;
@@ -128,7 +122,7 @@ uint32_t TAVO_set_legacy_adapter_personality(uint32_t port_number, uint8_t domai
                                              TavoNode* controller, const char* personality) {
   const uint8_t protocol = tavo::controller::personality_protocol(personality);
   if (protocol == 0) {
-    tavo_set_last_status(TAVO_INVALID_VALUE, "NewPersonality: Invalid value.");
+    tavo::tree::validation_status(TAVO_INVALID_VALUE, "NewPersonality", 0, 0);
     return 1;
   }
   const uint32_t instance = tavo::controller::controller_instance(controller);

@@ -33,8 +33,7 @@ const char* personality_name(uint32_t protocol) {
 }
 
 uint32_t personality_refused() {
-  tavo_set_last_status(kPersonalityRefused,
-                       "The Personality Change attempted is not supported on this Corvane controller.");
+  tavo::controller::controller_status(kPersonalityRefused);
   return 1;
 }
 
@@ -51,7 +50,7 @@ uint32_t TAVO_get_storage_functions(uint32_t port_number, uint8_t domain, uint8_
   if (count == nullptr || pf_numbers == nullptr || protocol_types == nullptr) return 1;
   auto config = counted_zeroed<ProfileConfigBuffer>();
   if (!config) {
-    tavo_set_last_status(16, "Memory allocation failed. Please check for low memory conditions.");
+    tavo::controller::controller_status(16);
     return 1;
   }
   config->config = tavo::kProfileActive;
@@ -66,13 +65,15 @@ uint32_t TAVO_get_storage_functions(uint32_t port_number, uint8_t domain, uint8_
   if (tavo::profile_descriptor_count(reply) > 0 && config->descriptors[0] < tavo::kProfilePciFunction)
     return kPathNotApplicable;
   uint32_t found = 0;
+  // Inside the walk __func__ would name the lambda's operator().
+  const char* const caller = __func__;
   tavo::walk_profile_descriptors(reply, sizeof(ProfileConfigBuffer), [&](const uint8_t* d, size_t length) {
     ProfilePciFunctionDescriptor pf;
     if (!tavo::read_profile_descriptor(d, length, tavo::kProfilePciFunction, &pf) ||
         (pf.mission_roles & tavo::kStorageRoles) == 0)
       return true;
     if (found == TAVO_MAX_STORAGE_FUNCTIONS) {
-      pdebug(TAVO_LOG_BACKEND, 3, "%s: more than %d storage functions; the rest are left out\n", __func__,
+      pdebug(TAVO_LOG_BACKEND, 3, "%s: more than %d storage functions; the rest are left out\n", caller,
              TAVO_MAX_STORAGE_FUNCTIONS);
       return false;
     }
@@ -105,7 +106,7 @@ uint32_t TAVO_set_adapter_personality(uint32_t port_number, uint8_t domain, uint
                                       const char* personality) {
   const uint8_t protocol = tavo::controller::personality_protocol(personality);
   if (protocol == 0) {
-    tavo_set_last_status(TAVO_INVALID_VALUE, "NewPersonality: Invalid value.");
+    tavo::tree::validation_status(TAVO_INVALID_VALUE, "NewPersonality", 0, 0);
     return 1;
   }
   uint32_t count = 0, pf_numbers[TAVO_MAX_STORAGE_FUNCTIONS], protocols[TAVO_MAX_STORAGE_FUNCTIONS];
@@ -113,13 +114,13 @@ uint32_t TAVO_set_adapter_personality(uint32_t port_number, uint8_t domain, uint
                                                      protocols, TAVO_STORAGE_SETTING);
   if (status == kVersionNotSupported) return status;
   if (status != 0) {
-    tavo_set_last_status(278, "Failed to get profile config. Please check tavo2d.log file for more information.");
+    tavo::controller::controller_status(278);
     return 1;
   }
   if (count == 0) return tavo::controller::personality_refused();
   auto request = counted_zeroed<tavo::ProfileConfigSet>();
   if (!request) {
-    tavo_set_last_status(16, "Memory allocation failed. Please check for low memory conditions.");
+    tavo::controller::controller_status(16);
     return 1;
   }
   request->count = count;
@@ -141,6 +142,6 @@ uint32_t TAVO_set_adapter_personality(uint32_t port_number, uint8_t domain, uint
   if (sent == tavo::controller::kPersonalityRefused)
     tavo::controller::personality_refused();
   else
-    tavo_set_last_status(283, "Failed to SetPortProtocol. Please check tavo2d.log file for more information.");
+    tavo::controller::controller_status(283);
   return 1;
 }

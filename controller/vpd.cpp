@@ -62,15 +62,12 @@ uint32_t handle_fru_vpd_data(TavoNode* property, char* buf, uint32_t) {
 uint32_t TAVO_read_FRU_VPD(uint32_t offset, uint32_t size, uint32_t data_type, TavoNode* fru_group,
                            TavoNode* controller) {
   if (fru_group == nullptr || controller == nullptr) return 1;
-  TavoNode* fn = tavo::controller::target_function(controller);
-  const int32_t n = get_port_number(fn);
-  if (n < 1) return 1;
+  const tavo::tree::HandlerContext fn = tavo::controller::function_context(controller);
+  if (!fn) return 1;
   uint8_t data[tavo::kFruVpdPayload] = {};
   const tavo::FruVpdRequest request{size, offset};
   memcpy(data, &request, sizeof request);
-  const uint32_t status = ioctl_read_fruvpd_data(static_cast<uint32_t>(n), data, sizeof data,
-                                                 static_cast<uint8_t>(get_domain_id(fn)),
-                                                 static_cast<uint8_t>(get_phba_port_number(fn)),
+  const uint32_t status = ioctl_read_fruvpd_data(fn.number, data, sizeof data, fn.domain, fn.port,
                                                  tavo::controller::controller_transport(controller));
   if (status != 0) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s:ioctl_read_fruvpd_data failed with status = %d.\n", __func__,
@@ -105,8 +102,7 @@ uint32_t TAVO_update_vpd_data(TavoNode* function_group, uint32_t function_number
   if (controller == nullptr) return 1;
   const uint32_t generation = get_cv_type(controller);
   if (generation == TAVO_GENERATION_UNREADABLE) return 1;
-  const auto domain = static_cast<uint8_t>(get_domain_id(function_group));
-  const auto port = static_cast<uint8_t>(get_phba_port_number(function_group));
+  const tavo::tree::HandlerContext c = tavo::tree::handler_context(function_group);
   TavoNode* pci = internal_get_node(function_group, "PCI", TAVO_KIND_GROUP);
   TavoNode* vpd = internal_get_node(function_group, "VPD", TAVO_KIND_GROUP);
   char text[TAVO_VALUE_SIZE] = "";
@@ -121,15 +117,15 @@ uint32_t TAVO_update_vpd_data(TavoNode* function_group, uint32_t function_number
   }
   if (generation == tavo::kGenerationGaltor) {
     uint8_t data[tavo::kVpdPayload] = {};
-    if (ioctl_get_galtor_vpd_data(function_number, data, sizeof data, domain, port, transport) == 0) {
+    if (ioctl_get_galtor_vpd_data(function_number, data, sizeof data, c.domain, c.port, transport) == 0) {
       vpd_store_pieces(vpd, "VPDData", 0, kBlockZeroPieces, data, tavo::kVpdData);
       return 0;
     }
   }
   uint16_t pf_number = 0;
   if (transport == TAVO_VIA_NIC && generation == tavo::kGenerationCV2)
-    pf_number = port == 0 ? 2 : port == 1 ? 3 : 0;
+    pf_number = c.port == 0 ? 2 : c.port == 1 ? 3 : 0;
   else if (transport == TAVO_VIA_NIC || transport == TAVO_VIA_ISCSI)
     pf_number = static_cast<uint16_t>(pf);
-  return get_vpd_data(function_number, domain, port, vpd, transport, pf_number);
+  return get_vpd_data(function_number, c.domain, c.port, vpd, transport, pf_number);
 }

@@ -8,9 +8,10 @@
 
 #include <string>
 
-#include "fuzz/fuzz_root.h"
 #include "base/debug_log.h"
+#include "fuzz/fuzz_root.h"
 #include "tree/backend_hooks.h"
+#include "tree/declare.h"
 #include "tree/group_builder.h"
 #include "tree/persist.h"
 
@@ -38,32 +39,32 @@ const TavoActionDescriptor add_target = {
      {0, "Address", "Portal.", TAVO_TYPE_IP_ADDRESS, "", 0, 0}}};
 
 const ChildDef settings_children[] = {
-    tavo::tree::property("Level", "Level.", TAVO_ACCESS_READ_WRITE, TAVO_TYPE_INTEGER, "", 1, 5, "1",
-                         handle_internal_property),
+    tavo::declare::property("Level", TAVO_ACCESS_READ_WRITE, TAVO_TYPE_INTEGER, "", 1, 5, "1", handle_internal_property,
+                            "Level."),
 };
 const GroupDef settings = {"Settings", "Static.", 0, 0, nullptr, settings_children};
 
 const ChildDef controller_children[] = {
-    tavo::tree::property("Name", "Text.", TAVO_ACCESS_READ_WRITE, TAVO_TYPE_TEXT, "", 0, 255, "cv",
-                         handle_internal_property),
-    tavo::tree::property("Count", "Integer.", TAVO_ACCESS_READ_WRITE, TAVO_TYPE_INTEGER, "", -5, 100, "0",
-                         handle_internal_property),
-    tavo::tree::property("Address", "Address.", TAVO_ACCESS_READ_WRITE, TAVO_TYPE_IP_ADDRESS, "", 0, 0, "",
-                         handle_internal_property),
-    tavo::tree::property("Mask", "Mask.", TAVO_ACCESS_READ_WRITE, TAVO_TYPE_SUBNET_MASK, "", 0, 0, "",
-                         handle_internal_property),
-    tavo::tree::property("Mode", "Choice.", TAVO_ACCESS_READ_WRITE, TAVO_TYPE_LIST, "On,Off", 0, 0, "On",
-                         handle_internal_property),
-    tavo::tree::property("Serial", "Read-only.", TAVO_ACCESS_READ_ONLY, TAVO_TYPE_TEXT, "", 0, 255, "S1",
-                         handle_internal_property),
-    tavo::tree::property("Bare", "No handler.", TAVO_ACCESS_READ_WRITE, TAVO_TYPE_TEXT, "", 0, 255, "", nullptr),
-    tavo::tree::action("AddTarget", "Adds a target.", &add_target),
-    tavo::tree::subgroup(&settings),
+    tavo::declare::property("Name", TAVO_ACCESS_READ_WRITE, TAVO_TYPE_TEXT, "", 0, 255, "cv", handle_internal_property,
+                            "Text."),
+    tavo::declare::property("Count", TAVO_ACCESS_READ_WRITE, TAVO_TYPE_INTEGER, "", -5, 100, "0",
+                            handle_internal_property, "Integer."),
+    tavo::declare::property("Address", TAVO_ACCESS_READ_WRITE, TAVO_TYPE_IP_ADDRESS, "", 0, 0, "",
+                            handle_internal_property, "Address."),
+    tavo::declare::property("Mask", TAVO_ACCESS_READ_WRITE, TAVO_TYPE_SUBNET_MASK, "", 0, 0, "",
+                            handle_internal_property, "Mask."),
+    tavo::declare::property("Mode", TAVO_ACCESS_READ_WRITE, TAVO_TYPE_LIST, "On,Off", 0, 0, "On",
+                            handle_internal_property, "Choice."),
+    tavo::declare::property("Serial", TAVO_ACCESS_READ_ONLY, TAVO_TYPE_TEXT, "", 0, 255, "S1", handle_internal_property,
+                            "Read-only."),
+    tavo::declare::property("Bare", TAVO_ACCESS_READ_WRITE, TAVO_TYPE_TEXT, "", 0, 255, "", nullptr, "No handler."),
+    tavo::declare::action_row("AddTarget", "Adds a target.", &add_target),
+    tavo::declare::subgroup(&settings),
 };
 const ChildDef target_children[] = {
-    tavo::tree::property("TargetName", "Name.", TAVO_ACCESS_READ_ONLY, TAVO_TYPE_TEXT, "", 0, 255, "",
-                         handle_internal_property),
-    tavo::tree::action("AddTarget", "Adds a nested target.", &add_target),
+    tavo::declare::property("TargetName", TAVO_ACCESS_READ_ONLY, TAVO_TYPE_TEXT, "", 0, 255, "",
+                            handle_internal_property, "Name."),
+    tavo::declare::action_row("AddTarget", "Adds a nested target.", &add_target),
 };
 const GroupDef kFuzzController = {"Corvane", "Controller.", 2, 0, nullptr, controller_children,
                                   &fuzz_controller_slots};

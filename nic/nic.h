@@ -14,9 +14,6 @@ TAVO_BEGIN_DECLS
 TAVO_EXPORT TavoNode* initialize_NICPhysicalHBA(TavoNode* controller, TavoNode* creating_node,
                                                 TavoNode* creating_action, char* params);
 
-// The actions of the branch.
-TAVO_EXPORT extern const TavoActionDescriptor ROOT_Corvane_NICPhysicalHBA_EraseNICConfiguration_action;
-
 // Enumeration of one function: its factory MAC (protocol 1 iSCSI, 2 NIC)
 // and its virtual functions (their number in *vf_count).
 TAVO_EXPORT uint32_t TAVO_update_fd_mac(uint32_t function_number, TavoNode* function_group, uint32_t protocol);

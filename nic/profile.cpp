@@ -11,19 +11,18 @@ ProfileConfigBuffer* TAVO_get_profile(TavoNode* controller, uint8_t config_type,
   if (fn == nullptr) return nullptr;
   auto buffer = tavo::base::counted_zeroed<ProfileConfigBuffer>();
   if (!buffer) {
-    tavo_set_last_status(16, "Memory allocation failed. Please check for low memory conditions.");
+    tavo::tree::set_status({}, 16);
     return nullptr;
   }
   buffer->profile_id = profile_id;
   buffer->config = static_cast<uint8_t>((config_type & 3) | (readback != 0 ? tavo::kProfileReadback : 0));
-  const uint32_t status =
-      ioctl_get_profile_config(static_cast<uint32_t>(get_port_number(fn)), buffer.get(), sizeof(ProfileConfigBuffer),
-                               static_cast<uint8_t>(get_domain_id(fn)), static_cast<uint8_t>(get_phba_port_number(fn)),
-                               tavo::controller::controller_transport(controller));
+  const tavo::tree::HandlerContext c = tavo::tree::handler_context(fn);
+  const uint32_t status = ioctl_get_profile_config(c.number, buffer.get(), sizeof(ProfileConfigBuffer), c.domain,
+                                                   c.port, tavo::controller::controller_transport(controller));
   if (status != 0) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s: ioctl_get_profile_config failed with status %d\n", __func__,
            static_cast<int>(status));
-    tavo_set_last_status(278, "Failed to get profile config. Please check tavo2d.log file for more information.");
+    tavo::tree::set_status({}, 278);
     return nullptr;
   }
   return buffer.release();

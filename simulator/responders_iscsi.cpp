@@ -106,7 +106,8 @@ bool iscsi_same_portal(const SimSession& s, const SimAddress& a, uint16_t port) 
 SimSession* iscsi_find_session(SimIscsi& state, const std::string& target, const SimAddress& a, uint16_t port,
                                uint16_t isid) {
   for (SimSession& s : state.sessions)
-    if (!s.discovery && s.isid == isid && iscsi_same_portal(s, a, port) && strcasecmp(s.target.c_str(), target.c_str()) == 0)
+    if (!s.discovery && s.isid == isid && iscsi_same_portal(s, a, port) &&
+        strcasecmp(s.target.c_str(), target.c_str()) == 0)
       return &s;
   return nullptr;
 }
@@ -305,7 +306,8 @@ MailboxReply iscsi_target_list(Simulator& sim, MailboxCall& call) {
   if (state == nullptr) return kRefused;
   std::vector<uint8_t> bytes(4 + sizeof(TargetIdEntry) * state->target_ids.size(), 0);
   const int64_t reported = state->reported_target_ids;
-  iscsi_put(&bytes, 0, static_cast<uint32_t>(reported >= 0 ? reported : static_cast<int64_t>(state->target_ids.size())));
+  iscsi_put(&bytes, 0,
+            static_cast<uint32_t>(reported >= 0 ? reported : static_cast<int64_t>(state->target_ids.size())));
   for (size_t i = 0; i < state->target_ids.size(); ++i)
     iscsi_put(&bytes, 4 + sizeof(TargetIdEntry) * i, TargetIdEntry{state->target_ids[i].first, {}});
   return iscsi_answer(call, bytes);
@@ -413,13 +415,14 @@ MailboxReply iscsi_sendtargets(Simulator& sim, MailboxCall& call) {
   const uint8_t type = s->address.type == 1 ? kLoginAddressIPv4 : kLoginAddressIPv6;
   for (size_t i = 0; i < targets.size(); ++i) {
     if (iscsi_portal_at(targets[i], type, s->address.bytes.data(), s->port) == nullptr) continue;
-    if (wanted == "All" || strcasecmp(wanted.c_str(), targets[i].name.c_str()) == 0) state->sendtargets_listed.push_back(i);
+    if (wanted == "All" || strcasecmp(wanted.c_str(), targets[i].name.c_str()) == 0)
+      state->sendtargets_listed.push_back(i);
   }
   const auto list = iscsi_listed(sim, *state);
   size_t given = 0;
   std::fill(call.payload.begin(), call.payload.end(), 0);
-  const auto bytes =
-      iscsi_sendtargets_answer(list, 0, iscsi_per_answer(*state), call.payload.size(), state->reported_sendtargets, &given);
+  const auto bytes = iscsi_sendtargets_answer(list, 0, iscsi_per_answer(*state), call.payload.size(),
+                                              state->reported_sendtargets, &given);
   memcpy(call.payload.data(), bytes.data(), bytes.size());
   return MailboxReply{given < list.size() ? kStatusTooSmall : uint8_t{0}, 0, -1};
 }

@@ -15,6 +15,7 @@ struct GroupDef;
 
 // One child of a group definition, in child order: a property, an action,
 // or a static sub-group (built whole before the next child is added).
+// Definitions write them with the builders of tree/declare.h.
 struct ChildDef {
   uint32_t kind;  // TAVO_KIND_PROPERTY, TAVO_KIND_ACTION or TAVO_KIND_GROUP
   const char* name;
@@ -33,19 +34,7 @@ struct ChildDef {
   const GroupDef* group = nullptr;
 };
 
-constexpr ChildDef property(const char* name, const char* description, uint32_t access, uint8_t type,
-                            const char* list, int32_t minimum, int32_t maximum, const char* default_value,
-                            TavoPropertyHandler handler) {
-  return ChildDef{TAVO_KIND_PROPERTY, name, description, access, type, list, minimum, maximum, default_value,
-                  handler, nullptr};
-}
-
-constexpr ChildDef action(const char* name, const char* description, const TavoActionDescriptor* descriptor) {
-  ChildDef c{TAVO_KIND_ACTION, name, description};
-  c.action = descriptor;
-  return c;
-}
-
+// A static sub-group among a group's children.
 constexpr ChildDef subgroup(const GroupDef* definition) {
   ChildDef c{TAVO_KIND_GROUP, nullptr, nullptr};
   c.group = definition;

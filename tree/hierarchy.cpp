@@ -1,7 +1,7 @@
 // Hierarchies and their tag tables.
 #include <string.h>
 
-#include "tree/tree.h"
+#include "tree/tree_internal.h"
 
 TavoHierarchy hierarchy_name_;
 char tavo_current_hierarchy[20] = "";

@@ -66,6 +66,11 @@ TavoNode* group_above(TavoNode* node, const char* const* names, int count) {
 
 }  // namespace
 
+TavoNode* tavo::tree::group_above(TavoNode* node, const char* name) {
+  const char* const names[] = {name};
+  return ::group_above(node, names, 1);
+}
+
 TavoNode* internal_get_node(TavoNode* group, const char* name, uint32_t kind) {
   group = follow_links(group);
   if (name == nullptr) return nullptr;

@@ -3,11 +3,12 @@
 
 #include <vector>
 
-#include "tree/api_guard.h"
 #include "base/debug_log.h"
-#include "tree/persist.h"
-#include "tree/tree_internal.h"
 #include "base/validate.h"
+#include "tree/api_guard.h"
+#include "tree/persist.h"
+#include "tree/status_texts.h"
+#include "tree/tree_internal.h"
 
 uint32_t* tavo_internal_new_tags = nullptr;
 int32_t new_tag_index = 0;
@@ -22,26 +23,6 @@ bool is_group_or_link(const TavoNode* n) { return n->kind == TAVO_KIND_GROUP || 
 TavoNode* as_group(TavoNode* n) {
   if (n != nullptr && n->kind == TAVO_KIND_LINK) n = follow_links(n);
   return n != nullptr && n->kind == TAVO_KIND_GROUP ? n : nullptr;
-}
-
-// Leaves the message of a failed validation; prefix names an action parameter.
-void validation_status(uint32_t code, const char* prefix, int32_t minimum, int32_t maximum) {
-  const char* sep = prefix ? ": " : "";
-  prefix = prefix ? prefix : "";
-  switch (code) {
-    case TAVO_INVALID_VALUE:
-      set_last_status_fmt(code, "%s%sInvalid value.", prefix, sep);
-      break;
-    case TAVO_OUT_OF_RANGE:
-      set_last_status_fmt(code, "%s%sValue out of range. Valid range is from %d to %d.", prefix, sep, minimum, maximum);
-      break;
-    case TAVO_BAD_LENGTH:
-      set_last_status_fmt(code, "%s%sNumber of characters should be from %d to %d.", prefix, sep, minimum, maximum);
-      break;
-    default:
-      set_last_status_fmt(code, "%s%sInvalid value.", prefix, sep);
-      break;
-  }
 }
 
 // The created-tags array belongs to the caller only while its action runs.

@@ -190,6 +190,9 @@ inline const TavoActionDescriptor* action_descriptor(TavoNode* n) {
 TavoNode* follow_links(TavoNode* n);
 // An instanced group's number, or -1.
 int32_t instance_number(const TavoNode* n);
+// node itself or the nearest group above it of that name (case ignored);
+// null when ROOT comes first.
+TavoNode* group_above(TavoNode* node, const char* name);
 // The instance after i in number order; null past the last one.
 inline TavoNode* next_instance(TavoNode* i) {
   if (i == nullptr || i->record == nullptr || group_record(i)->instance == nullptr) return nullptr;

@@ -13,16 +13,15 @@ using namespace tavo::network;
 namespace {
 
 // Sends one ARP change; 0, or 1 with status 130.
-uint32_t arp_send(const FunctionTarget& t, uint32_t action, const uint8_t address[4], const uint8_t mac[6]) {
+uint32_t arp_send(const HandlerContext& t, uint32_t action, const uint8_t address[4], const uint8_t mac[6]) {
   tavo::ArpTableRecord r{};
   r.action = action;
   memcpy(r.entry.address, address, 4);
   memcpy(r.entry.mac, mac, 6);
-  if (ioctl_Save_Arp_Table(t.device, &r, t.domain, t.port) == 0) return 0;
+  if (ioctl_Save_Arp_Table(t.number, &r, t.domain, t.port) == 0) return 0;
   network_status(130);
   return 1;
 }
-
 
 }  // namespace
 
@@ -58,7 +57,7 @@ uint32_t get_Arp_Entry_attribs(uint32_t device_handle, uint32_t domain, uint32_t
 }
 
 uint32_t do_AddARPTableEntry(TavoNode* arp_table, TavoNode* action, char* params) {
-  FunctionTarget t;
+  HandlerContext t;
   if (params == nullptr || !action_target(arp_table, action, &t)) return 1;
   uint8_t address[4], mac[6];
   if (validateIPAddress(params, address, 1) != 1 || validateMACAddress(params + TAVO_VALUE_SIZE, mac) != 1) {
@@ -66,13 +65,13 @@ uint32_t do_AddARPTableEntry(TavoNode* arp_table, TavoNode* action, char* params
     return 1;
   }
   if (arp_send(t, tavo::kEntryAdd, address, mac) != 0) return 1;
-  return get_Arp_Entry_attribs(t.device, t.domain, t.port, arp_table->parent, arp_table, action, params);
+  return get_Arp_Entry_attribs(t.number, t.domain, t.port, arp_table->parent, arp_table, action, params);
 }
 
 // The rebuilt entries record no creating action: a restore must never
 // replay a delete.
 uint32_t do_DeleteARPTableEntry(TavoNode* arp_table, TavoNode* action, char* params) {
-  FunctionTarget t;
+  HandlerContext t;
   TavoNode* entry = nullptr;
   if (!entry_target(arp_table, action, "ARPTableEntry", params, &t, &entry)) return 1;
   char address_text[TAVO_VALUE_SIZE] = "", mac_text[TAVO_VALUE_SIZE] = "";
@@ -83,11 +82,11 @@ uint32_t do_DeleteARPTableEntry(TavoNode* arp_table, TavoNode* action, char* par
   validateIPAddress(address_text, address, 1);
   validateMACAddress(mac_text, mac);
   if (arp_send(t, tavo::kEntryDelete, address, mac) != 0) return 1;
-  return get_Arp_Entry_attribs(t.device, t.domain, t.port, arp_table->parent, nullptr, nullptr, nullptr);
+  return get_Arp_Entry_attribs(t.number, t.domain, t.port, arp_table->parent, nullptr, nullptr, nullptr);
 }
 
 uint32_t do_RefreshARPTableEntry(TavoNode* arp_table, TavoNode* action, char*) {
-  FunctionTarget t;
+  HandlerContext t;
   if (!action_target(arp_table, action, &t)) return 1;
-  return get_Arp_Entry_attribs(t.device, t.domain, t.port, arp_table->parent, nullptr, nullptr, nullptr);
+  return get_Arp_Entry_attribs(t.number, t.domain, t.port, arp_table->parent, nullptr, nullptr, nullptr);
 }

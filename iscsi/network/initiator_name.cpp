@@ -25,11 +25,11 @@ bool name_is(const TavoNode* property, const char* name) {
 
 // Reads the domain's block; 0, else the failing command's status (status
 // 110 left). saving names the log line of a read before a save.
-uint32_t name_fetch(const FunctionTarget& t, tavo::InitiatorNameBlock* b, bool saving, const char* caller) {
+uint32_t name_fetch(const HandlerContext& t, tavo::InitiatorNameBlock* b, bool saving, const char* caller) {
   auto fetch = [&](bool v1) {
     *b = tavo::InitiatorNameBlock{};  // flag bit 0 clear
-    return v1 ? ioctl_fetch_initiator_name_params_v1(t.device, b, t.domain, t.port)
-              : ioctl_fetch_initiator_name_params(t.device, b, t.domain, t.port);
+    return v1 ? ioctl_fetch_initiator_name_params_v1(t.number, b, t.domain, t.port)
+              : ioctl_fetch_initiator_name_params(t.number, b, t.domain, t.port);
   };
   uint32_t status = fetch(true);
   if (saving)
@@ -46,14 +46,14 @@ uint32_t name_fetch(const FunctionTarget& t, tavo::InitiatorNameBlock* b, bool s
 
 // Saves the block with flag bit 0 clear; 0, else status 111 and 1 (after
 // a version-0 try, that command's status).
-uint32_t name_save(const FunctionTarget& t, const tavo::InitiatorNameBlock& block, const char* caller) {
+uint32_t name_save(const HandlerContext& t, const tavo::InitiatorNameBlock& block, const char* caller) {
   // A failed command may leave the firmware's answer in the buffer: every
   // try sends the block as built.
   auto save = [&](bool v1) {
     tavo::InitiatorNameBlock sent = block;
     sent.flags &= static_cast<uint16_t>(~1u);
-    return v1 ? ioctl_save_initiator_name_params_v1(t.device, &sent, t.domain, t.port)
-              : ioctl_save_initiator_name_params(t.device, &sent, t.domain, t.port);
+    return v1 ? ioctl_save_initiator_name_params_v1(t.number, &sent, t.domain, t.port)
+              : ioctl_save_initiator_name_params(t.number, &sent, t.domain, t.port);
   };
   uint32_t status = save(true);
   pdebug(TAVO_LOG_BACKEND, 6, "%s: save_initiator_name_params_v1 status = %d\n", caller, status);
@@ -79,7 +79,8 @@ uint32_t name_tell_software_initiator(TavoNode* property, const char* name) {
 uint32_t get_name_params(uint32_t device_handle, uint32_t domain, uint32_t port, TavoNode* property) {
   TAVO_LIBRARY_LOCK;
   if (property == nullptr || property->parent == nullptr || property->parent->kind != TAVO_KIND_GROUP) return 1;
-  const FunctionTarget t{device_handle, static_cast<uint8_t>(domain), static_cast<uint8_t>(port)};
+  const HandlerContext t{
+      .number = device_handle, .domain = static_cast<uint8_t>(domain), .port = static_cast<uint8_t>(port)};
   tavo::InitiatorNameBlock b;
   if (const uint32_t status = name_fetch(t, &b, false, __func__)) return status;
   char name[sizeof b.name];
@@ -93,10 +94,10 @@ uint32_t get_name_params(uint32_t device_handle, uint32_t domain, uint32_t port,
 
 uint32_t handle_name_params(TavoNode* property, char* buf, uint32_t op) {
   if (property == nullptr || buf == nullptr) return 1;
-  FunctionTarget t;
+  const HandlerContext t = handler_context(property);
   if (op == TAVO_PROPERTY_GET) {
-    if (!function_target(property, &t)) return 1;
-    const uint32_t result = get_name_params(t.device, t.domain, t.port, property);
+    if (!t) return 1;
+    const uint32_t result = get_name_params(t.number, t.domain, t.port, property);
     if (result == 0) handle_internal_property(property, buf, TAVO_PROPERTY_GET);
     return result;
   }
@@ -119,8 +120,8 @@ uint32_t TAVO_set_initatorIQN_alias(TavoNode* property, const char* value) {
   // Only the two properties name a field: any other node changes nothing.
   const bool name = strcmp(property->name, "InitiatoriSCSIName") == 0;
   if (!name && strcmp(property->name, "InitiatorAlias") != 0) return 1;
-  FunctionTarget t;
-  if (!function_target(property, &t)) return 1;
+  const HandlerContext t = handler_context(property);
+  if (!t) return 1;
   tavo::InitiatorNameBlock b;
   if (const uint32_t status = name_fetch(t, &b, true, __func__)) return status;
   char* field = name ? b.name : b.alias;

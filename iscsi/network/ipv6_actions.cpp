@@ -18,16 +18,15 @@ namespace {
 // of its own) when the interface cannot be read.
 struct Ipv6Action {
   TcpipInterfaceHandle* handle = nullptr;
-  FunctionTarget target{};
+  HandlerContext target{};
 };
 
 bool ipv6_action_start(TavoNode* ipv6, TavoNode* action, Ipv6Action* a) {
   if (ipv6 == nullptr || action == nullptr) return false;
   a->handle = tcpip_interface(ipv6->parent);
   if (a->handle == nullptr) return false;
-  a->target = FunctionTarget{a->handle->device_handle, static_cast<uint8_t>(get_domain_id(action)),
-                             static_cast<uint8_t>(get_phba_port_number(action))};
-  return true;
+  a->target = handler_context(action);
+  return static_cast<bool>(a->target);
 }
 
 // The IPv6 text of value (at most 39 characters) in full form; false with
@@ -39,8 +38,8 @@ bool ipv6_full_form(const char* value, char text[40]) {
   return false;
 }
 
-uint32_t ipv6_drop_gateway(const FunctionTarget& t, TavoNode* ipv6, const char* caller) {
-  if (TAVO_delete_IPv6Gateway(t.device, t.domain, t.port, ipv6) == 0) return 0;
+uint32_t ipv6_drop_gateway(const HandlerContext& t, TavoNode* ipv6, const char* caller) {
+  if (TAVO_delete_IPv6Gateway(t.number, t.domain, t.port, ipv6) == 0) return 0;
   pdebug(TAVO_LOG_BACKEND, 3, "%s:Deleteing Gateway Address failed.\n", caller);
   return 1;
 }
@@ -57,12 +56,12 @@ uint32_t handle_DefaultIPv6Gateway(TavoNode* property, char* buf, uint32_t op) {
     return 0;
   }
   if (op != TAVO_PROPERTY_GET && op != TAVO_PROPERTY_SET) return 0;
-  FunctionTarget t;
-  if (!function_target(property, &t)) return 1;
+  const HandlerContext t = handler_context(property);
+  if (!t) return 1;
   if (op == TAVO_PROPERTY_GET) {
     tavo::DefaultGatewayQuery q{};
     q.address_type = tavo::kAddressFamilyIPv6;
-    if (ioctl_get_default_gateway(t.device, &q, t.domain, t.port) != 0) {
+    if (ioctl_get_default_gateway(t.number, &q, t.domain, t.port) != 0) {
       network_status(133);
       return 1;
     }
@@ -96,14 +95,15 @@ uint32_t TAVO_delete_IPv6Gateway(uint32_t device_handle, uint32_t domain, uint32
   if (strcmp(text, kNoIPv6Address) == 0 || validateIPv6Address(text) != 0) return 0;
   uint8_t gateway[16];
   StrToU8IPv6(text, gateway);
-  const FunctionTarget t{device_handle, static_cast<uint8_t>(domain), static_cast<uint8_t>(port)};
+  const HandlerContext t{
+      .number = device_handle, .domain = static_cast<uint8_t>(domain), .port = static_cast<uint8_t>(port)};
   return send_gateway(t, tavo::kEntryDelete, gateway, true);
 }
 
 uint32_t do_DeleteDefaultIPv6Gateway(TavoNode* ipv6, TavoNode* action, char*) {
   Ipv6Action a;
   if (ipv6_refused(ipv6) || !ipv6_action_start(ipv6, action, &a)) return 1;
-  return TAVO_delete_IPv6Gateway(a.target.device, a.target.domain, a.target.port, ipv6) != 0 ? 1 : 0;
+  return TAVO_delete_IPv6Gateway(a.target.number, a.target.domain, a.target.port, ipv6) != 0 ? 1 : 0;
 }
 
 // "Auto" and "DHCP" both switch the firmware's auto-assignment on.
@@ -114,10 +114,10 @@ uint32_t do_AutoAssignEnable(TavoNode* ipv6, TavoNode* action, char*) {
   // Addresses auto-assignment shows instead are not static: their delete
   // may be refused and changes nothing.
   for (const char* name : {"InitiatorRoutableAddress2", "InitiatorRoutableAddress1"})
-    TAVO_delete_ipv6_address(ipv6, name, tavo::kIPv6Routable, a.target.device, a.target.domain, a.target.port,
+    TAVO_delete_ipv6_address(ipv6, name, tavo::kIPv6Routable, a.target.number, a.target.domain, a.target.port,
                              a.handle->interface_id);
   tavo::DhcpConfigRecord r{a.handle->interface_id, tavo::kDhcpKindIPv6, 1, 1};
-  if (ioctl_config_dhcp(a.target.device, &r, a.target.domain, a.target.port) != 0) {
+  if (ioctl_config_dhcp(a.target.number, &r, a.target.domain, a.target.port) != 0) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s:Failed to AutoAssignEnabled\n", __func__);
     return 1;
   }
@@ -128,7 +128,7 @@ uint32_t do_AutoAssignDisable(TavoNode* ipv6, TavoNode* action, char*) {
   Ipv6Action a;
   if (ipv6_refused(ipv6) || !ipv6_action_start(ipv6, action, &a)) return 1;
   tavo::DhcpReleaseRecord r{a.handle->interface_id, tavo::kDhcpKindIPv6};
-  if (ioctl_release_dhcp(a.target.device, &r, a.target.domain, a.target.port) != 0) {
+  if (ioctl_release_dhcp(a.target.number, &r, a.target.domain, a.target.port) != 0) {
     network_status(123);
     return 1;
   }
@@ -153,7 +153,7 @@ uint32_t do_ConfigureIPv6Address(TavoNode* ipv6, TavoNode* action, char* params)
   Ipv6Action a;
   char text[40];
   if (!ipv6_action_start(ipv6, action, &a) || !ipv6_full_form(params + TAVO_VALUE_SIZE, text)) return 1;
-  if (TAVO_delete_ipv6_address(ipv6, kind->property, kind->type, a.target.device, a.target.domain, a.target.port,
+  if (TAVO_delete_ipv6_address(ipv6, kind->property, kind->type, a.target.number, a.target.domain, a.target.port,
                                a.handle->interface_id) != 0) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s:Failed to delete ipaddress %s with iptype %d\n", __func__, text, kind->type);
     return 1;

@@ -14,9 +14,9 @@ using namespace tavo::network;
 namespace {
 
 // The first interface of the function; false with status 98.
-bool ipv6_first_interface(const FunctionTarget& t, uint32_t* id) {
+bool ipv6_first_interface(const HandlerContext& t, uint32_t* id) {
   tavo::InterfaceIdList ids{};
-  if (ioctl_get_all_if_id(t.device, &ids, sizeof ids, t.domain, t.port) != 0) {
+  if (ioctl_get_all_if_id(t.number, &ids, sizeof ids, t.domain, t.port) != 0) {
     network_status(98);
     return false;
   }
@@ -26,12 +26,12 @@ bool ipv6_first_interface(const FunctionTarget& t, uint32_t* id) {
 
 // The IPv6 view of an interface in header version 0 or 1; the command's
 // status.
-uint32_t ipv6_view(const FunctionTarget& t, uint32_t id, bool v1, tavo::InterfaceInfoBlock* block) {
+uint32_t ipv6_view(const HandlerContext& t, uint32_t id, bool v1, tavo::InterfaceInfoBlock* block) {
   *block = tavo::InterfaceInfoBlock{};
   block->interface_id = id;
   block->family_or_vlan_tag = tavo::kAddressFamilyIPv6;
-  return v1 ? ioctl_get_if_info_params_v1(t.device, block, sizeof *block, t.domain, t.port)
-            : ioctl_get_if_info_params(t.device, block, sizeof *block, t.domain, t.port);
+  return v1 ? ioctl_get_if_info_params_v1(t.number, block, sizeof *block, t.domain, t.port)
+            : ioctl_get_if_info_params(t.number, block, sizeof *block, t.domain, t.port);
 }
 
 // Stores text in the property, or the all-zero form for an empty text,
@@ -50,7 +50,8 @@ uint32_t TAVO_get_IPv6configuration_properties(uint32_t device_handle, uint32_t 
                                                uint32_t address_type, char* text, uint32_t which) {
   pdebug(TAVO_LOG_BACKEND, 6, "%s:ip_type = 0x%x which = %u\n", __func__, address_type, which);
   if (text == nullptr) return 1;
-  const FunctionTarget t{device_handle, static_cast<uint8_t>(domain), static_cast<uint8_t>(port)};
+  const HandlerContext t{
+      .number = device_handle, .domain = static_cast<uint8_t>(domain), .port = static_cast<uint8_t>(port)};
   uint32_t id = 0;
   tavo::InterfaceInfoBlock block;
   if (!ipv6_first_interface(t, &id)) return 1;
@@ -85,10 +86,10 @@ uint32_t TAVO_get_IPv6configuration_properties(uint32_t device_handle, uint32_t 
 uint32_t handle_IPv6State(TavoNode* property, char* buf, uint32_t) {
   if (property == nullptr) return 1;
   if (!ipv6_capable(property)) return ipv6_not_available(property, buf);
-  FunctionTarget t;
+  const HandlerContext t = handler_context(property);
   uint32_t id = 0, result = 1;
   tavo::InterfaceInfoBlock block;
-  if (!function_target(property, &t)) return 1;
+  if (!t) return 1;
   if (ipv6_first_interface(t, &id)) {
     const uint32_t status = ipv6_view(t, id, true, &block);
     if (status == 327) return ipv6_not_available(property, buf);
@@ -111,11 +112,10 @@ uint32_t handle_IPv6State(TavoNode* property, char* buf, uint32_t) {
 uint32_t handle_InitiatorLinkLocalAddress(TavoNode* property, char* buf, uint32_t) {
   if (property == nullptr) return 1;
   if (!ipv6_capable(property)) return ipv6_not_available(property, buf);
-  FunctionTarget t;
+  const HandlerContext t = handler_context(property);
   char text[40] = "";
   // A failed query leaves its status and shows nothing.
-  if (!function_target(property, &t) ||
-      TAVO_get_IPv6configuration_properties(t.device, t.domain, t.port, tavo::kIPv6LinkLocal, text, 0) != 0)
+  if (!t || TAVO_get_IPv6configuration_properties(t.number, t.domain, t.port, tavo::kIPv6LinkLocal, text, 0) != 0)
     return 1;
   return ipv6_show(property, text, buf);
 }
@@ -129,11 +129,9 @@ uint32_t handle_InitiatorRoutableAddress(TavoNode* property, char* buf, uint32_t
   internal_get_property(ipv6, "IPv6State", state);
   const uint32_t type = strcasecmp(state, "Static") == 0 ? tavo::kIPv6Routable : tavo::kIPv6AutoRoutable;
   const uint32_t which = strcasecmp(property->name, "InitiatorRoutableAddress1") == 0 ? 0 : 1;
-  FunctionTarget t;
+  const HandlerContext t = handler_context(property);
   char text[40] = "";
-  if (!function_target(property, &t) ||
-      TAVO_get_IPv6configuration_properties(t.device, t.domain, t.port, type, text, which) != 0)
-    return 1;
+  if (!t || TAVO_get_IPv6configuration_properties(t.number, t.domain, t.port, type, text, which) != 0) return 1;
   return ipv6_show(property, text, buf);
 }
 
@@ -152,7 +150,8 @@ uint32_t TAVO_delete_ipv6_address(TavoNode* ipv6, const char* property_name, uin
   AddressEntry entry;
   entry.type = static_cast<uint8_t>(address_type);
   StrToU8IPv6(text, entry.address);
-  const FunctionTarget t{device_handle, static_cast<uint8_t>(domain), static_cast<uint8_t>(port)};
+  const HandlerContext t{
+      .number = device_handle, .domain = static_cast<uint8_t>(domain), .port = static_cast<uint8_t>(port)};
   if (send_ip_entry(t, interface_id, tavo::kEntryDelete, entry, nullptr) != 0) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s:ioctl_modify_ip_entry failed\n", __func__);
     network_status(122);

@@ -25,18 +25,18 @@ constexpr uint32_t kHostNotReachable = 32;
 constexpr uint32_t kNoServers = 0xFFFF;  // the software initiator holds none
 
 // Reads the domain's block; 0, else the command's status with status 80.
-uint32_t isns_read(const FunctionTarget& t, tavo::DiscoveryParamsBlock* b) {
+uint32_t isns_read(const HandlerContext& t, tavo::DiscoveryParamsBlock* b) {
   *b = tavo::DiscoveryParamsBlock{};
-  const uint32_t status = ioctl_get_discoveryparams(t.device, b, t.domain, t.port);
+  const uint32_t status = ioctl_get_discoveryparams(t.number, b, t.domain, t.port);
   if (status != 0) network_status(80);
   return status;
 }
 
 // Writes the block; the command's status, with status 32 (the server is
 // not reachable) or 81 left.
-uint32_t isns_write(const FunctionTarget& t, const tavo::DiscoveryParamsBlock& b) {
+uint32_t isns_write(const HandlerContext& t, const tavo::DiscoveryParamsBlock& b) {
   tavo::DiscoveryParamsBlock sent = b;
-  const uint32_t status = ioctl_set_discoveryparams(t.device, &sent, t.domain, t.port);
+  const uint32_t status = ioctl_set_discoveryparams(t.number, &sent, t.domain, t.port);
   if (status != 0) network_status(status == kHostNotReachable ? kHostNotReachable : 81);
   return status;
 }
@@ -54,11 +54,11 @@ uint32_t isns_take_name(TavoNode* isns, uint32_t domain, tavo::DiscoveryParamsBl
 // Writes the block and reads the servers again. An unreachable server
 // does not stop the refresh and stays the last status; any other failed
 // write answers its status.
-uint32_t isns_write_and_refresh(TavoNode* function_group, const FunctionTarget& t, const tavo::DiscoveryParamsBlock* b,
+uint32_t isns_write_and_refresh(TavoNode* function_group, const HandlerContext& t, const tavo::DiscoveryParamsBlock* b,
                                 TavoNode* isns, TavoNode* action, char* params) {
   const uint32_t written = b != nullptr ? isns_write(t, *b) : 0;
   if (written != 0 && written != kHostNotReachable) return written;
-  const uint32_t result = get_all_isns(function_group, t.device, t.domain, t.port, isns, action, params);
+  const uint32_t result = get_all_isns(function_group, t.number, t.domain, t.port, isns, action, params);
   if (written == kHostNotReachable && result == 0) network_status(kHostNotReachable);
   return result;
 }
@@ -68,7 +68,8 @@ uint32_t isns_write_and_refresh(TavoNode* function_group, const FunctionTarget& 
 uint32_t get_discovery_params(uint32_t device_handle, uint32_t domain, uint32_t port, TavoNode* isns) {
   if (isns == nullptr) return 1;
   tavo::DiscoveryParamsBlock b;
-  const FunctionTarget t{device_handle, static_cast<uint8_t>(domain), static_cast<uint8_t>(port)};
+  const HandlerContext t{
+      .number = device_handle, .domain = static_cast<uint8_t>(domain), .port = static_cast<uint8_t>(port)};
   if (const uint32_t status = isns_read(t, &b)) return status;
   return set_prop_val(isns, "iSNSEnabled", "%s", (b.isns_flags & tavo::kIsnsEnabled) != 0 ? "Yes" : "No");
 }
@@ -83,7 +84,8 @@ uint32_t get_all_isns(TavoNode* function_group, uint32_t device_handle, uint32_t
     return purge_nodes_within(isns, "iSNSServer") != 0 ? 1 : 0;
   }
   tavo::DiscoveryParamsBlock b;
-  const FunctionTarget t{device_handle, static_cast<uint8_t>(domain), static_cast<uint8_t>(port)};
+  const HandlerContext t{
+      .number = device_handle, .domain = static_cast<uint8_t>(domain), .port = static_cast<uint8_t>(port)};
   if (const uint32_t status = isns_read(t, &b)) return status;
   if (b.srv_count == 0) return purge_nodes_within(isns, "iSNSServer") != 0 ? 1 : 0;
   const tavo::IsnsServerSlot& slot = b.servers[0];
@@ -118,16 +120,14 @@ uint32_t group_iSNS(TavoNode* isns) {
   if (isns == nullptr || isns->parent == nullptr) return 1;
   TavoNode* function_group = isns->parent;
   ParamTexts params;
-  const int32_t device = get_port_number(function_group);
-  const uint32_t result =
-      get_all_isns(function_group, static_cast<uint32_t>(device), 0,
-                   static_cast<uint32_t>(get_phba_port_number(function_group)), isns,
-                   internal_get_node(isns, "ConfigureiSNSServer", TAVO_KIND_ACTION), params.data());
+  const HandlerContext c = handler_context(function_group);
+  const uint32_t result = get_all_isns(function_group, c.number, c.domain, c.port, isns,
+                                       internal_get_node(isns, "ConfigureiSNSServer", TAVO_KIND_ACTION), params.data());
   return result != 0 ? 1 : 0;
 }
 
 uint32_t do_ConfigureiSNSServer(TavoNode* isns, TavoNode* action, char* params) {
-  FunctionTarget t;
+  HandlerContext t;
   TavoNode* function_group = isns != nullptr ? isns->parent : nullptr;
   TavoNode* controller = group_above(function_group, "Corvane");
   if (params == nullptr || controller == nullptr || !action_target(isns, action, &t)) return 1;
@@ -184,7 +184,7 @@ uint32_t do_ConfigureiSNSServer(TavoNode* isns, TavoNode* action, char* params) 
 }
 
 uint32_t do_DeleteiSNSServer(TavoNode* isns, TavoNode* action, char* params) {
-  FunctionTarget t;
+  HandlerContext t;
   TavoNode* server = nullptr;
   if (!entry_target(isns, action, "iSNSServer", params, &t, &server)) return 1;
   if (OPEN_ISCSI_DRIVER_LOADED) return delete_op_iscsi_isns(server) == 0 && delete_node(server) == 0 ? 0 : 1;
@@ -209,11 +209,11 @@ uint32_t do_DiscoveryiSNSThruDHCP(TavoNode* isns, TavoNode* action, char* params
     network_status(310);
     return 1;
   }
-  FunctionTarget base;
+  HandlerContext base;
   TavoNode* function_group = isns != nullptr ? isns->parent : nullptr;
   if (!action_target(isns, action, &base)) return 1;
   for (TavoNode* lhba = get_first_instance(function_group, "LogicalHBA"); lhba != nullptr; lhba = next_instance(lhba)) {
-    FunctionTarget t = base;
+    HandlerContext t = base;
     t.domain = static_cast<uint8_t>(instance_number(lhba));
     tavo::DiscoveryParamsBlock b;
     if (const uint32_t status = isns_read(t, &b)) return status;

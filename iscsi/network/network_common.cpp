@@ -10,85 +10,80 @@
 namespace tavo::network {
 namespace {
 
-struct NetworkMessage {
-  uint32_t code;
-  const char* text;
-};
-
-constexpr NetworkMessage kNetworkMessages[] = {
+constexpr tree::StatusText kNetworkStatusTexts[] = {
     {6, "Invalid Value."},
-    {16, "Memory allocation failed. Please check for low memory conditions."},
-    {17, "Invalid value. Please use valid value."},
-    {20, "Invalid instance number. Please use valid instance number."},
-    {32, "Destination host not reachable. Please check cable and network connections and make sure IP address is "
-         "valid. For more information, see Troubleshooting section in Corvane documentation."},
-    {43, "Failed to change IP address/Gateway settings as DHCP is Enabled. Please disable DHCP to make any changes "
-         "to IP address/Gateway settings."},
-    {49, "Cannot set the default gateway as DHCP is enabled. Please disable DHCP before setting the default "
-         "gateway."},
-    {53, "Ping failed. Please check cable and network connections and make sure that the IP address is valid. For "
-         "more information, see the Troubleshooting section in Corvane documentation."},
-    {56, "The IP address settings match the existing configuration. No changes have been made to the "
-         "configuration."},
+    {32,
+     "Destination host not reachable. Please check cable and network connections and make sure IP address is "
+     "valid. For more information, see Troubleshooting section in Corvane documentation."},
+    {43,
+     "Failed to change IP address/Gateway settings as DHCP is Enabled. Please disable DHCP to make any changes "
+     "to IP address/Gateway settings."},
+    {49,
+     "Cannot set the default gateway as DHCP is enabled. Please disable DHCP before setting the default "
+     "gateway."},
+    {53,
+     "Ping failed. Please check cable and network connections and make sure that the IP address is valid. For "
+     "more information, see the Troubleshooting section in Corvane documentation."},
+    {56,
+     "The IP address settings match the existing configuration. No changes have been made to the "
+     "configuration."},
     {57, "The DHCP settings are already configured. No changes have been made to the existing configuration."},
-    {69, "Duplicate IP address detected. Please check that the IP address given is not conflicting with an existing "
-         "IP address in the subnet. Choose a unique IP address."},
-    {80, "Failed to get discovery params. Application internal error occurred. Please check tavo2d.log file for "
-         "more information."},
-    {81, "Failed to set discovery params. Application internal error occurred. Please check tavo2d.log file for "
-         "more information."},
-    {93, "Failed to obtain NIC configuration params. Application internal error occurred. Please check tavo2d.log "
-         "file for more information."},
-    {97, "Cannot retrieve ARP table entries. Application internal error occurred. Please check tavo2d.log file for "
-         "more information."},
-    {98, "Failed to retrieve interface ids. Application internal error occurred. Please check tavo2d.log file for "
-         "more information."},
-    {99, "Cannot obtain interface info. Application internal error occurred. Please check tavo2d.log file for more "
-         "information."},
-    {100, "Cannot retrieve route table entries. Application internal error occurred. Please check tavo2d.log file "
-          "for more information."},
-    {110, "Failed to obtain initiator name and initiator alias. Application internal error occurred. Please check "
-          "tavo2d.log file for more information."},
-    {111, "Failed to set initiator name and initiator alias. Application internal error occurred. Please check "
-          "tavo2d.log file for more information."},
+    {69,
+     "Duplicate IP address detected. Please check that the IP address given is not conflicting with an existing "
+     "IP address in the subnet. Choose a unique IP address."},
+    {93,
+     "Failed to obtain NIC configuration params. Application internal error occurred. Please check tavo2d.log "
+     "file for more information."},
+    {97,
+     "Cannot retrieve ARP table entries. Application internal error occurred. Please check tavo2d.log file for "
+     "more information."},
+    {98,
+     "Failed to retrieve interface ids. Application internal error occurred. Please check tavo2d.log file for "
+     "more information."},
+    {99,
+     "Cannot obtain interface info. Application internal error occurred. Please check tavo2d.log file for more "
+     "information."},
+    {100,
+     "Cannot retrieve route table entries. Application internal error occurred. Please check tavo2d.log file "
+     "for more information."},
+    {110,
+     "Failed to obtain initiator name and initiator alias. Application internal error occurred. Please check "
+     "tavo2d.log file for more information."},
+    {111,
+     "Failed to set initiator name and initiator alias. Application internal error occurred. Please check "
+     "tavo2d.log file for more information."},
     {122, "Cannot modify the ipaddress record."},
     {123, "Unable to disable DHCP."},
     {124, "Cannot set VLAN priority."},
     {129, "Cannot add/delete route table entry."},
     {130, "Cannot add/delete ARP table entry."},
-    {132, "Cannot set the Default Gateway. Application internal error occurred. Please check tavo2d.log file for "
-          "more information."},
-    {133, "Cannot get the Default Gateway. Application internal error occurred. Please check tavo2d.log file for "
-          "more information."},
+    {132,
+     "Cannot set the Default Gateway. Application internal error occurred. Please check tavo2d.log file for "
+     "more information."},
+    {133,
+     "Cannot get the Default Gateway. Application internal error occurred. Please check tavo2d.log file for "
+     "more information."},
     {135, "Firmware failed to enable DHCP."},
-    {159, "Failed to retrieve the factory default MAC address for the given function. Application internal error "
-          "occurred. Please check tavo2d.log file for more information."},
+    {159,
+     "Failed to retrieve the factory default MAC address for the given function. Application internal error "
+     "occurred. Please check tavo2d.log file for more information."},
     {245, "Failed to add route entries. Exceed maximum manual route entries."},
     {291, "Failed to execute the command. Because operation is not supported on this adapter."},
-    {304, "User requested configuration changed successfully. Please reboot your system for the changes to take "
-          "effect."},
+    {304,
+     "User requested configuration changed successfully. Please reboot your system for the changes to take "
+     "effect."},
     {310, "Discovering iSNSServers through DHCP is not supported in Open-iSCSI driver."},
 };
 
 }  // namespace
 
-bool function_target(TavoNode* node, FunctionTarget* out) {
-  const int32_t device = get_port_number(node);
-  if (device < 1) return false;
-  out->device = static_cast<uint32_t>(device);
-  out->domain = static_cast<uint8_t>(get_domain_id(node));
-  out->port = static_cast<uint8_t>(get_phba_port_number(node));
-  return true;
+bool action_target(TavoNode* group, TavoNode* action, HandlerContext* out) {
+  if (group == nullptr || action == nullptr) return false;
+  *out = handler_context(action);
+  return static_cast<bool>(*out);
 }
 
-bool action_target(TavoNode* group, TavoNode* action, FunctionTarget* out) {
-  if (group == nullptr || action == nullptr || !function_target(group, out)) return false;
-  out->domain = static_cast<uint8_t>(get_domain_id(action));
-  out->port = static_cast<uint8_t>(get_phba_port_number(action));
-  return true;
-}
-
-bool entry_target(TavoNode* table, TavoNode* action, const char* type, const char* number, FunctionTarget* out,
+bool entry_target(TavoNode* table, TavoNode* action, const char* type, const char* number, HandlerContext* out,
                   TavoNode** entry) {
   if (number == nullptr || !action_target(table, action, out)) return false;
   *entry = get_selected_group_node(table, type, number);
@@ -101,20 +96,9 @@ bool named_group(const TavoNode* node, const char* name) {
   return node != nullptr && node->kind == TAVO_KIND_GROUP && node->name != nullptr && strcasecmp(node->name, name) == 0;
 }
 
-TavoNode* group_above(TavoNode* node, const char* name) {
-  for (int depth = 0; node != nullptr && depth < 64 && node->parent != node; ++depth, node = node->parent)
-    if (named_group(node, name)) return node;
-  return nullptr;
-}
+std::span<const tree::StatusText> network_status_texts() { return kNetworkStatusTexts; }
 
-void network_status(uint32_t code) {
-  for (const NetworkMessage& m : kNetworkMessages)
-    if (m.code == code) {
-      tavo_set_last_status(code, m.text);
-      return;
-    }
-  tavo_set_last_status(code, "");
-}
+void network_status(uint32_t code) { tree::set_status(kNetworkStatusTexts, code); }
 
 bool ipv6_capable(TavoNode* node) {
   const uint32_t generation = get_cv_type(group_above(node, "Corvane"));

@@ -7,31 +7,31 @@
 
 #include "iscsi/network/iscsi_network.h"
 #include "transport/network_records.h"
+#include "tree/handler_context.h"
+#include "tree/status_texts.h"
 
 namespace tavo::network {
 
-// Where the commands of a node's handler go.
-struct FunctionTarget {
-  uint32_t device;  // the function's 1-based device handle
-  uint8_t domain;
-  uint8_t port;
-};
-// false when no function handle is found above node.
-bool function_target(TavoNode* node, FunctionTarget* out);
-// An action's commands: the device above its group, the domain and port of
-// the action node. false when no function handle is found.
-bool action_target(TavoNode* group, TavoNode* action, FunctionTarget* out);
+// Where the commands of a node's handler go (number: the function's device
+// handle).
+using tree::handler_context;
+using tree::HandlerContext;
+// An action's commands: the context of the action node (its group's own);
+// false without a group, an action or a function handle.
+bool action_target(TavoNode* group, TavoNode* action, HandlerContext* out);
 // A delete action's commands and the entry its number names, exactly as
 // written ("07" names no entry 7); false, with status 20 for no such entry.
-bool entry_target(TavoNode* table, TavoNode* action, const char* type, const char* number, FunctionTarget* out,
+bool entry_target(TavoNode* table, TavoNode* action, const char* type, const char* number, HandlerContext* out,
                   TavoNode** entry);
 // Whether node is a group (an instance: of the type) of that name.
 bool named_group(const TavoNode* node, const char* name);
-// node itself or the nearest group above it of that name; null at ROOT.
-TavoNode* group_above(TavoNode* node, const char* name);
+using tree::group_above;
 
-// Leaves the branch's message for code (6, 16, 17 ... 310) in the last status.
+// Leaves the branch's message for code (6, 16, 17 ... 310: its own table,
+// else the shared texts) in the last status.
 void network_status(uint32_t code);
+// The branch's table, for tests.
+std::span<const tree::StatusText> network_status_texts();
 // Runs a best-effort repair; the last status stays what it was before.
 template <typename Repair>
 void keeping_last_status(Repair repair) {
@@ -63,11 +63,11 @@ bool configured_entry(const char* address, const char* mask, AddressEntry* out);
 // Sends one IpAddressRecord (kEntryAdd or kEntryDelete) of the entry's
 // type; the command's status. address_status, when given, receives the
 // reply's address status.
-uint32_t send_ip_entry(const FunctionTarget& t, uint32_t interface_id, uint32_t action, const AddressEntry& entry,
+uint32_t send_ip_entry(const HandlerContext& t, uint32_t interface_id, uint32_t action, const AddressEntry& entry,
                        uint32_t* address_status);
 // Adds or deletes the default gateway (IPv4: 4 bytes, IPv6: 16); 0, or 1
 // with status 132.
-uint32_t send_gateway(const FunctionTarget& t, uint32_t action, const uint8_t* gateway, bool ipv6 = false);
+uint32_t send_gateway(const HandlerContext& t, uint32_t action, const uint8_t* gateway, bool ipv6 = false);
 
 // --- IPv6 ---
 // The all-zero address in full form: no address.

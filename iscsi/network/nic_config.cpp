@@ -60,26 +60,22 @@ uint32_t TAVO_get_iscsi_ntwk_mac(uint32_t device_handle, uint8_t domain, uint8_t
 }
 
 uint32_t handle_NICprop(TavoNode* property, char* buf, uint32_t) {
-  FunctionTarget t;
-  if (property == nullptr || !function_target(property, &t) ||
-      TAVO_get_iscsi_ntwk_params(t.device, t.domain, t.port, property->parent) != 0)
+  const HandlerContext t = handler_context(property);
+  if (property == nullptr || !t || TAVO_get_iscsi_ntwk_params(t.number, t.domain, t.port, property->parent) != 0)
     return 1;
   return handle_internal_property(property, buf, TAVO_PROPERTY_GET);
 }
 
 uint32_t handle_logical_link_status(TavoNode* property, char* buf, uint32_t) {
   TavoNode* nic = property != nullptr ? nic_config_of(property->parent, true) : nullptr;
-  FunctionTarget t;
-  if (nic == nullptr || !function_target(nic, &t) ||
-      get_logical_link_status(t.device, t.domain, t.port, nic, TAVO_VIA_ISCSI) != 0)
-    return 1;
+  const HandlerContext t = handler_context(nic);
+  if (nic == nullptr || !t || get_logical_link_status(t.number, t.domain, t.port, nic, TAVO_VIA_ISCSI) != 0) return 1;
   return handle_internal_property(property, buf, TAVO_PROPERTY_GET);
 }
 
 uint32_t handle_iSCSIPhysicalHBA_Network_NICConfiguration_MACAddress(TavoNode* property, char* buf, uint32_t) {
-  FunctionTarget t;
-  if (property == nullptr || !function_target(property, &t) ||
-      TAVO_get_iscsi_ntwk_mac(t.device, t.domain, t.port, property->parent, property) != 0)
+  const HandlerContext t = handler_context(property);
+  if (property == nullptr || !t || TAVO_get_iscsi_ntwk_mac(t.number, t.domain, t.port, property->parent, property) != 0)
     return 1;
   return handle_internal_property(property, buf, TAVO_PROPERTY_GET);
 }
@@ -120,11 +116,11 @@ uint32_t do_iSCSIPhysicalHBA_Network_NICConfiguration_ResetMACAddress(TavoNode* 
     pdebug(TAVO_LOG_BACKEND, 3, "%s: pf_num is invalid\n", __func__);
     return 1;
   }
-  FunctionTarget t;
-  if (!function_target(nic, &t)) return 1;
+  const HandlerContext t = handler_context(nic);
+  if (!t) return 1;
   tavo::MacQueryRecord q{};
   q.query_type = tavo::kMacQueryFactory;
-  if (ioctl_get_mac_query(t.device, &q, t.domain, t.port, TAVO_VIA_ISCSI) != 0) {
+  if (ioctl_get_mac_query(t.number, &q, t.domain, t.port, TAVO_VIA_ISCSI) != 0) {
     network_status(159);
     return 1;
   }
@@ -139,8 +135,8 @@ uint32_t do_iSCSIPhysicalHBA_Network_NICConfiguration_ResetMACAddress(TavoNode* 
 uint32_t do_RefreshNICConfig(TavoNode* nic_config, TavoNode* action, char*) {
   if (nic_config == nullptr || action == nullptr) return 1;
   TavoNode* permanent = internal_get_node(nic_config, "PermanentMACAddress", TAVO_KIND_PROPERTY);
-  FunctionTarget t;
-  if (permanent == nullptr || !function_target(nic_config, &t)) return 1;
-  const uint32_t params = TAVO_get_iscsi_ntwk_params(t.device, t.domain, t.port, nic_config);
-  return params | TAVO_get_iscsi_ntwk_mac(t.device, t.domain, t.port, nic_config, permanent);
+  const HandlerContext t = handler_context(nic_config);
+  if (permanent == nullptr || !t) return 1;
+  const uint32_t params = TAVO_get_iscsi_ntwk_params(t.number, t.domain, t.port, nic_config);
+  return params | TAVO_get_iscsi_ntwk_mac(t.number, t.domain, t.port, nic_config, permanent);
 }

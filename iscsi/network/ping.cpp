@@ -10,7 +10,7 @@
 using namespace tavo::network;
 
 uint32_t do_Ping(TavoNode* tcpip, TavoNode* action, char* params) {
-  FunctionTarget t;
+  HandlerContext t;
   if (params == nullptr || !action_target(tcpip, action, &t)) return 1;
   pdebug(TAVO_LOG_BACKEND, 5, "%s:params[0] = %s\n", __func__, params);
   tavo::PingRequest r{};
@@ -30,7 +30,7 @@ uint32_t do_Ping(TavoNode* tcpip, TavoNode* action, char* params) {
     return 1;
   }
   // Any failure, an unreachable host among them, is the ping's.
-  if (ioctl_ping(t.device, &r, t.domain, t.port) != 0) {
+  if (ioctl_ping(t.number, &r, t.domain, t.port) != 0) {
     network_status(53);
     return 1;
   }

@@ -52,14 +52,14 @@ bool route_known(const std::vector<RouteTexts>& list, const RouteTexts& r) {
 
 // Sends one route change; 0, or 1 with status 129 (245 for a refused add
 // beyond the firmware's manual-route limit).
-uint32_t route_send(const FunctionTarget& t, uint32_t action, const uint8_t* destination, const uint8_t* mask,
+uint32_t route_send(const HandlerContext& t, uint32_t action, const uint8_t* destination, const uint8_t* mask,
                     const uint8_t* gateway) {
   tavo::RouteTableRecord r{};
   r.action = action;
   memcpy(r.route.destination, destination, 4);
   memcpy(r.route.mask, mask, 4);
   memcpy(r.route.gateway, gateway, 4);
-  const uint32_t status = ioctl_Save_Route_Table(t.device, &r, t.domain, t.port);
+  const uint32_t status = ioctl_Save_Route_Table(t.number, &r, t.domain, t.port);
   if (status == 0) return 0;
   network_status(status == 245 && action == tavo::kEntryAdd ? 245 : 129);
   return 1;
@@ -118,7 +118,7 @@ uint32_t get_routeEntry_attribs(uint32_t device_handle, uint32_t domain, uint32_
 }
 
 uint32_t do_AddRouteTableEntry(TavoNode* route_table, TavoNode* action, char* params) {
-  FunctionTarget t;
+  HandlerContext t;
   if (params == nullptr || !action_target(route_table, action, &t)) return 1;
   uint8_t destination[4], mask[4], gateway[4];
   if (validateIPAddress(params, destination, 1) != 1 || validateIPAddress(params + TAVO_VALUE_SIZE, mask, 0) != 1 ||
@@ -128,11 +128,11 @@ uint32_t do_AddRouteTableEntry(TavoNode* route_table, TavoNode* action, char* pa
   }
   pdebug(TAVO_LOG_BACKEND, 5, "gateway is %d %d  %d %d\n", gateway[0], gateway[1], gateway[2], gateway[3]);
   if (route_send(t, tavo::kEntryAdd, destination, mask, gateway) != 0) return 1;
-  return get_routeEntry_attribs(t.device, t.domain, t.port, route_table->parent);
+  return get_routeEntry_attribs(t.number, t.domain, t.port, route_table->parent);
 }
 
 uint32_t do_DeleteRouteTableEntry(TavoNode* route_table, TavoNode* action, char* params) {
-  FunctionTarget t;
+  HandlerContext t;
   TavoNode* entry = nullptr;
   if (!entry_target(route_table, action, "RouteTableEntry", params, &t, &entry)) return 1;
   RouteTexts texts;
@@ -142,13 +142,13 @@ uint32_t do_DeleteRouteTableEntry(TavoNode* route_table, TavoNode* action, char*
   validateIPAddress(texts.mask.c_str(), mask, 0);
   validateIPAddress(texts.gateway.c_str(), gateway, 1);
   if (route_send(t, tavo::kEntryDelete, destination, mask, gateway) != 0) return 1;
-  return get_routeEntry_attribs(t.device, t.domain, t.port, route_table->parent);
+  return get_routeEntry_attribs(t.number, t.domain, t.port, route_table->parent);
 }
 
 uint32_t do_RefreshRouteTableEntry(TavoNode* route_table, TavoNode* action, char*) {
-  FunctionTarget t;
+  HandlerContext t;
   if (!action_target(route_table, action, &t)) return 1;
-  return get_routeEntry_attribs(t.device, t.domain, t.port, route_table->parent);
+  return get_routeEntry_attribs(t.number, t.domain, t.port, route_table->parent);
 }
 
 uint32_t TAVO_delete_available_routes(TavoNode* function_group) {

@@ -9,8 +9,6 @@
 #include "iscsi/targets/targets.h"
 #include "transport/glob.h"
 
-using tavo::tree::group_record;
-using tavo::tree::instance_number;
 using tavo::tree::next_instance;
 
 namespace {
@@ -50,10 +48,8 @@ uint32_t setup_iscsi(TavoNode* lhba, const char* enabled, uint32_t*, uint32_t, c
   if (function_group == nullptr || function_group->parent == nullptr || function_group->record == nullptr ||
       enabled == nullptr)
     return 1;
-  const auto* handle = static_cast<const uint32_t*>(group_record(function_group)->nhandle);
-  const uint32_t device = handle != nullptr ? handle[0] : 0;
-  const uint32_t domain = static_cast<uint32_t>(instance_number(lhba));
-  const uint32_t port = static_cast<uint32_t>(get_phba_port_number(function_group));
+  const tavo::tree::HandlerContext c = tavo::tree::handler_context(lhba);
+  const uint32_t device = c.number, domain = c.domain, port = c.port;
   TavoNode* network = internal_get_node(function_group, "Network", TAVO_KIND_GROUP);
   TavoNode* tcpip = internal_get_node(network, "TCPIPConfiguration", TAVO_KIND_GROUP);
   TavoNode* nic = internal_get_node(network, "NICConfiguration", TAVO_KIND_GROUP);

@@ -18,13 +18,15 @@ namespace {
 struct TcpipAction {
   TavoNode* tcpip = nullptr;
   TcpipInterfaceHandle* handle = nullptr;
-  FunctionTarget target{};
+  HandlerContext target{};
 };
 
 bool tcpip_action_start(TavoNode* tcpip, TcpipAction* a) {
   a->tcpip = tcpip;
   a->handle = tcpip_interface(tcpip);
-  return a->handle != nullptr && function_target(tcpip, &a->target);
+  if (a->handle == nullptr) return false;
+  a->target = handler_context(tcpip);
+  return static_cast<bool>(a->target);
 }
 
 bool tcpip_stored_text(TavoNode* tcpip, const char* name, char out[TAVO_VALUE_SIZE]) {
@@ -57,11 +59,11 @@ uint32_t tcpip_set_vlan(TavoNode* tcpip, uint32_t tag) {
   TcpipAction a;
   if (!tcpip_action_start(tcpip, &a)) return 1;
   tavo::VlanConfigRecord r{a.handle->interface_id, tag};
-  if (ioctl_set_vlan_params(a.target.device, &r, a.target.domain, a.target.port) != 0) {
+  if (ioctl_set_vlan_params(a.target.number, &r, a.target.domain, a.target.port) != 0) {
     network_status(124);
     return 1;
   }
-  return get_if_info_params(a.target.device, a.handle->interface_id, tcpip, a.target.domain, a.target.port);
+  return get_if_info_params(a.target.number, a.handle->interface_id, tcpip, a.target.domain, a.target.port);
 }
 
 }  // namespace
@@ -94,7 +96,7 @@ uint32_t do_ConfigureIPAddress(TavoNode* tcpip, TavoNode*, char* params) {
   }
   AddressEntry old;
   const bool had = configured_entry(stored_address, stored_mask, &old);
-  if (had && TAVO_delete_ip_from_firmware(a.target.device, a.handle->interface_id, tcpip, a.target.domain,
+  if (had && TAVO_delete_ip_from_firmware(a.target.number, a.handle->interface_id, tcpip, a.target.domain,
                                           a.target.port, old.address, old.mask) != 0)
     return 1;
   uint32_t address_status = 0;
@@ -128,7 +130,7 @@ uint32_t do_DHCPEnable(TavoNode* tcpip, TavoNode*, char*) {
   AddressEntry old_address, old_gateway;
   const bool had_address = configured_entry(stored_address, stored_mask, &old_address);
   const bool had_gateway = validateIPAddress(gateway, old_gateway.address, 1) == 1;
-  if (had_address && TAVO_delete_ip_from_firmware(a.target.device, a.handle->interface_id, tcpip, a.target.domain,
+  if (had_address && TAVO_delete_ip_from_firmware(a.target.number, a.handle->interface_id, tcpip, a.target.domain,
                                                   a.target.port, old_address.address, old_address.mask) != 0)
     return 1;
   auto restore = [&](bool gateway_deleted) {
@@ -140,7 +142,7 @@ uint32_t do_DHCPEnable(TavoNode* tcpip, TavoNode*, char*) {
     return 1;
   }
   tavo::DhcpConfigRecord r{a.handle->interface_id, tavo::kDhcpKindIPv4, 1, 1};
-  if (ioctl_config_dhcp(a.target.device, &r, a.target.domain, a.target.port) != 0) {
+  if (ioctl_config_dhcp(a.target.number, &r, a.target.domain, a.target.port) != 0) {
     restore(had_gateway);
     return 1;
   }
@@ -158,7 +160,7 @@ uint32_t do_DHCPDisable(TavoNode* tcpip, TavoNode*, char*) {
   if (!tcpip_action_start(tcpip, &a)) return 1;
   if (const uint32_t refused = tcpip_boot_session(a)) return refused;
   tavo::DhcpReleaseRecord r{a.handle->interface_id, tavo::kDhcpKindIPv4};
-  if (ioctl_release_dhcp(a.target.device, &r, a.target.domain, a.target.port) != 0) {
+  if (ioctl_release_dhcp(a.target.number, &r, a.target.domain, a.target.port) != 0) {
     network_status(123);
     return 1;
   }

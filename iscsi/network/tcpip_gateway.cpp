@@ -12,14 +12,14 @@ using namespace tavo::network;
 
 namespace tavo::network {
 
-uint32_t send_gateway(const FunctionTarget& t, uint32_t action, const uint8_t* gateway, bool ipv6) {
+uint32_t send_gateway(const HandlerContext& t, uint32_t action, const uint8_t* gateway, bool ipv6) {
   DefaultGatewayRecord r{};
   r.action = action;
   // An IPv4 delete carries no length.
   r.length = action == kEntryAdd || ipv6 ? kGatewayRecordLength : 0;
   r.address_type = ipv6 ? kAddressTypeIPv6 : static_cast<uint8_t>(kAddressFamilyIPv4);
   memcpy(r.gateway, gateway, ipv6 ? 16 : 4);
-  if (ioctl_set_default_gateway(t.device, &r, t.domain, t.port) != 0) {
+  if (ioctl_set_default_gateway(t.number, &r, t.domain, t.port) != 0) {
     network_status(132);
     return 1;
   }
@@ -31,10 +31,10 @@ uint32_t send_gateway(const FunctionTarget& t, uint32_t action, const uint8_t* g
 namespace {
 
 // The IPv4 default gateway; 0, or 1 with status 133.
-uint32_t gateway_read(const FunctionTarget& t, uint8_t gateway[4]) {
+uint32_t gateway_read(const HandlerContext& t, uint8_t gateway[4]) {
   tavo::DefaultGatewayQuery q{};
   q.address_type = tavo::kAddressFamilyIPv4;
-  if (ioctl_get_default_gateway(t.device, &q, t.domain, t.port) != 0) {
+  if (ioctl_get_default_gateway(t.number, &q, t.domain, t.port) != 0) {
     network_status(133);
     return 1;
   }
@@ -56,9 +56,9 @@ bool gateway_dhcp_refuses(TavoNode* tcpip, uint32_t code, bool* failed) {
 uint32_t handle_DefaultGateway(TavoNode* property, char* buf, uint32_t op) {
   if (property == nullptr) return 1;
   TavoNode* tcpip = property->parent;
-  FunctionTarget t;
+  const HandlerContext t = handler_context(tcpip);
   uint8_t current[4];
-  if (!function_target(tcpip, &t) || gateway_read(t, current) != 0) return 1;
+  if (!t || gateway_read(t, current) != 0) return 1;
   if (op == TAVO_PROPERTY_GET) {
     const uint32_t r =
         set_prop_val(tcpip, "DefaultGateway", "%d.%d.%d.%d", current[0], current[1], current[2], current[3]);
@@ -89,8 +89,8 @@ uint32_t handle_DefaultGateway(TavoNode* property, char* buf, uint32_t op) {
 }
 
 uint32_t do_DeleteDefaultGateway(TavoNode* tcpip, TavoNode*, char*) {
-  FunctionTarget t;
-  if (tcpip_interface(tcpip) == nullptr || !function_target(tcpip, &t)) return 1;
+  const HandlerContext t = handler_context(tcpip);
+  if (tcpip_interface(tcpip) == nullptr || !t) return 1;
   bool failed = false;
   if (gateway_dhcp_refuses(tcpip, 43, &failed) || failed) return 1;
   char text[TAVO_VALUE_SIZE] = "";

@@ -36,8 +36,8 @@ TcpipInterfaceHandle* tcpip_interface(TavoNode* tcpip) {
   auto* h = static_cast<TcpipInterfaceHandle*>(group_record(tcpip)->nhandle);
   if (h != nullptr) return h;
   // Until the interface was read once no action could run: read it now.
-  FunctionTarget t;
-  if (!function_target(tcpip, &t) || get_all_interfaces(t.device, t.port, t.domain, tcpip) != 0) return nullptr;
+  const HandlerContext t = handler_context(tcpip);
+  if (!t || get_all_interfaces(t.number, t.port, t.domain, tcpip) != 0) return nullptr;
   return static_cast<TcpipInterfaceHandle*>(group_record(tcpip)->nhandle);
 }
 
@@ -45,7 +45,7 @@ bool configured_entry(const char* address, const char* mask, AddressEntry* out) 
   return validateIPAddress(address, out->address, 1) == 1 && validateIPAddress(mask, out->mask, 0) == 1;
 }
 
-uint32_t send_ip_entry(const FunctionTarget& t, uint32_t interface_id, uint32_t action, const AddressEntry& entry,
+uint32_t send_ip_entry(const HandlerContext& t, uint32_t interface_id, uint32_t action, const AddressEntry& entry,
                        uint32_t* address_status) {
   IpAddressRecord r{};
   r.entry_count = 1;
@@ -55,7 +55,7 @@ uint32_t send_ip_entry(const FunctionTarget& t, uint32_t interface_id, uint32_t 
   r.entry.type = entry.type;
   memcpy(r.entry.address, entry.address, sizeof r.entry.address);
   memcpy(r.entry.mask, entry.mask, sizeof r.entry.mask);
-  const uint32_t status = ioctl_modify_ip_entry(t.device, &r, sizeof r, t.domain, t.port);
+  const uint32_t status = ioctl_modify_ip_entry(t.number, &r, sizeof r, t.domain, t.port);
   if (address_status != nullptr) *address_status = r.address_status;
   return status;
 }
@@ -112,8 +112,8 @@ uint32_t TAVO_delete_ip_from_firmware(uint32_t device_handle, uint32_t interface
   AddressEntry entry;
   memcpy(entry.address, address, sizeof entry.address);
   memcpy(entry.mask, mask, sizeof entry.mask);
-  if (send_ip_entry(FunctionTarget{device_handle, domain, port_number}, interface_id, tavo::kEntryDelete, entry,
-                    nullptr) != 0) {
+  if (send_ip_entry(HandlerContext{.number = device_handle, .domain = domain, .port = port_number}, interface_id,
+                    tavo::kEntryDelete, entry, nullptr) != 0) {
     network_status(122);
     return 1;
   }
@@ -123,7 +123,7 @@ uint32_t TAVO_delete_ip_from_firmware(uint32_t device_handle, uint32_t interface
 uint32_t handle_tcpip_properties(TavoNode* property, char* buf, uint32_t) {
   if (property == nullptr) return 1;
   TavoNode* tcpip = property->parent;
-  FunctionTarget t;
-  if (!function_target(tcpip, &t) || get_all_interfaces(t.device, t.port, t.domain, tcpip) != 0) return 1;
+  const HandlerContext t = handler_context(tcpip);
+  if (!t || get_all_interfaces(t.number, t.port, t.domain, tcpip) != 0) return 1;
   return handle_internal_property(property, buf, TAVO_PROPERTY_GET);
 }

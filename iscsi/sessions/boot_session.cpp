@@ -12,11 +12,7 @@ uint32_t check_for_boot_session(TavoNode* function_group, int32_t) {
       for (TavoNode* s = get_first_instance(target, "Session"); s != nullptr; s = next_instance(s)) {
         char boot[TAVO_VALUE_SIZE] = "";
         if (internal_get_property(s, "iSCSIBoot", boot) != 0 || strcasecmp(boot, "True") != 0) continue;
-        tavo_set_last_status(44,
-                             "The IP address settings for the Corvane iSCSI initiator cannot be modified when there "
-                             "is an active iSCSI boot session. Please use the iSCSIVantrel configuration utility to "
-                             "modify the IP address settings. No configuration changes were made to the Corvane "
-                             "iSCSI initiator.");
+        tavo::sessions::sessions_status(44);
         return 1;
       }
   return 0;

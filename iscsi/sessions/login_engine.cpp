@@ -39,15 +39,6 @@ LoginChoices login_digest_choices(const char* level) {
   return strcasecmp(level, "Preferred") == 0 ? LoginChoices{{1, 0}, 2} : LoginChoices{{0, 0}, 1};
 }
 
-void login_failed_status(uint32_t status) {
-  if (status == kAuthenticationFailed)
-    tavo_set_last_status(kAuthenticationFailed,
-                         "Authentication failure. Please make sure your initiator is properly enabled for "
-                         "authentication at the target.");
-  else if (status == kDigestMismatch)
-    tavo_set_last_status(kDigestMismatch, "Failed to login due to mismatch in CRC Configuration.");
-}
-
 }  // namespace
 
 uint32_t TAVO_esx_login(TavoNode* action, TavoNode* options, tavo::IscsiLoginRequest* request, char*, const char*,
@@ -60,8 +51,8 @@ uint32_t TAVO_esx_login(TavoNode* action, TavoNode* options, tavo::IscsiLoginReq
   const auto domain = static_cast<uint8_t>(get_domain_id(action));
   const auto port = static_cast<uint8_t>(get_phba_port_number(action));
   char chap[TAVO_VALUE_SIZE] = "", header[TAVO_VALUE_SIZE] = "", data[TAVO_VALUE_SIZE] = "";
-  if (device < 1 || internal_get_property(internal_get_node(options, "Authentication", TAVO_KIND_GROUP), "CHAPParam",
-                                          chap) != 0 ||
+  if (device < 1 ||
+      internal_get_property(internal_get_node(options, "Authentication", TAVO_KIND_GROUP), "CHAPParam", chap) != 0 ||
       internal_get_property(options, "HeaderParam", header) != 0 ||
       internal_get_property(options, "DataParam", data) != 0)
     return 1;
@@ -86,7 +77,7 @@ uint32_t TAVO_esx_login(TavoNode* action, TavoNode* options, tavo::IscsiLoginReq
         if (status == 0) return 0;
         if (status != kAuthenticationFailed && status != kDigestMismatch) return status;
         if (c == chaps.count - 1 && h == headers.count - 1 && d == datas.count - 1) {
-          login_failed_status(status);
+          tavo::sessions::sessions_status(status);
           return status;
         }
       }

@@ -17,8 +17,6 @@ tavo::FirmwareSessionRecord* TAVO_get_session_params(uint32_t session_handle, ui
       return record;
     tavo_dfree(record);
   }
-  tavo_set_last_status(85,
-                       "Failed to get a session. Application internal error occurred. Please check tavo2d.log file "
-                       "for more information.");
+  tavo::sessions::sessions_status(85);
   return nullptr;
 }

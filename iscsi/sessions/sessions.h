@@ -4,6 +4,7 @@
 #include <stdint.h>
 
 #include "transport/iscsi_records.h"
+#include "tree/status_texts.h"
 #include "tree/tree.h"
 
 TAVO_BEGIN_DECLS
@@ -127,3 +128,15 @@ TAVO_EXPORT uint32_t TAVO_add_boottarget_tlv(uint32_t function_number, uint32_t 
 TAVO_EXPORT uint32_t refresh_eto(TavoNode* lhba, uint32_t domain, uint32_t port);
 
 TAVO_END_DECLS
+
+#ifdef __cplusplus
+namespace tavo::sessions {
+
+// Leaves the branch's text of code (its own table, else the shared texts)
+// in the last status.
+void sessions_status(uint32_t code);
+// The branch's table, for tests.
+std::span<const tree::StatusText> sessions_status_texts();
+
+}  // namespace tavo::sessions
+#endif

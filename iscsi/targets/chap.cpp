@@ -37,11 +37,11 @@ bool chap_secret_ok(const char* secret, const char* name) {
   const size_t length = strlen(secret);
   if (length < 2 || secret[0] != '0' || tolower(static_cast<unsigned char>(secret[1])) != 'x') {
     if (length >= 12 && length <= 16) return true;
-    tavo::base::set_last_status_fmt(TAVO_BAD_LENGTH, "%s: Number of characters should be from 12 to 16.", name);
+    tavo::tree::validation_status(TAVO_BAD_LENGTH, name, 12, 16);
     return false;
   }
   if (length < 26 || length > 34) {
-    tavo::base::set_last_status_fmt(TAVO_BAD_LENGTH, "%s: Number of characters should be from 24 to 32.", name);
+    tavo::tree::validation_status(TAVO_BAD_LENGTH, name, 24, 32);  // the digits, without "0x"
     return false;
   }
   for (size_t i = 2; i < length; ++i)
@@ -62,25 +62,17 @@ bool chap_values_ok(const char* method, const char* initiator_name, const char* 
                     const char* target_secret) {
   const bool mutual = is_word(method, "Mutual CHAP"), one_way = is_word(method, "One-Way CHAP");
   if (mutual && (initiator_name[0] == '\0' || initiator_secret[0] == '\0')) {
-    tavo_set_last_status(138,
-                         "InitiatorCHAPName and InitiatorSecret are required in case of Mutual CHAP authentication "
-                         "method. Either InitiatorCHAPName and InitiatorSecret are not provided or invalid values are "
-                         "given to them. Please provide valid values for InitiatorCHAPName and InitiatorSecret.");
+    targets_status(138);
     return false;
   }
   if ((mutual || one_way) && !chap_secret_ok(target_secret, "TargetSecret")) return false;
   const bool ignored = one_way && (initiator_name[0] != '\0' || initiator_secret[0] != '\0');
   if (mutual && !chap_secret_ok(initiator_secret, "InitiatorSecret")) return false;
   if (strcmp(initiator_secret, target_secret) == 0) {
-    tavo_set_last_status(38,
-                         "Initiator CHAP secret is same as target CHAP secret. Please set a different initiator CHAP "
-                         "secret from the target CHAP secret.");
+    targets_status(38);
     return false;
   }
-  if (ignored)
-    tavo_set_last_status(kNotice137,
-                         "InitiatorCHAPName and InitiatorSecret are not required in case of One way CHAP "
-                         "authentication method. Ignoring the values.");
+  if (ignored) targets_status(kNotice137);
   return true;
 }
 

@@ -12,14 +12,14 @@
 
 #include "base/library_lock.h"
 #include "base/validate.h"
+#include "controller/controller.h"
 #include "iscsi/sessions/sessions.h"
 #include "iscsi/targets/targets_internal.h"
 #include "transport/commands.h"
-#include "controller/controller.h"
 #include "transport/device_ids.h"
-#include "transport/mailbox.h"
 #include "transport/firmware_records.h"
 #include "transport/glob.h"
+#include "transport/mailbox.h"
 
 using namespace tavo::targets;
 
@@ -119,7 +119,9 @@ bool discovery_request(TavoNode* lhba, TavoNode* portal, tavo::IscsiLoginRequest
   return true;
 }
 
-uint32_t discovery_logout(const Place& p, uint32_t handle) { return ioctl_logout_target(p.device, &handle, p.domain, p.port); }
+uint32_t discovery_logout(const Place& p, uint32_t handle) {
+  return ioctl_logout_target(p.number, &handle, p.domain, p.port);
+}
 
 // SendTargets on an open discovery session, its continuation on Moravel,
 // and the targets they list; 0 or the failure's status.
@@ -130,7 +132,7 @@ uint32_t discovery_send(const Place& p, uint32_t handle, const char* text, uint3
   tavo::SendTargetsRequestHead head{handle, tavo::kSendTargetsWord, {}};
   put_text(head.text, sizeof head.text, text);
   memcpy(answer.get(), &head, sizeof head);
-  const uint32_t first = ioctl_sendtargets(p.device, answer.get(), kBuffer, p.domain, p.port);
+  const uint32_t first = ioctl_sendtargets(p.number, answer.get(), kBuffer, p.domain, p.port);
   if (first != 0 && first != kMoreTargets) {
     targets_status(131);
     return first;
@@ -146,7 +148,7 @@ uint32_t discovery_send(const Place& p, uint32_t handle, const char* text, uint3
                                         static_cast<uint16_t>(most > received ? (most - received) & 0xFFFF : 0),
                                         tavo::kContinuationWord};
   memcpy(more.get(), &c, sizeof c);
-  const uint32_t next = ioctl_sendtargets_info(p.device, more.get(), kBuffer, p.domain, p.port);
+  const uint32_t next = ioctl_sendtargets_info(p.number, more.get(), kBuffer, p.domain, p.port);
   if (next != 0 && next != kMoreTargets) {
     targets_status(131);
     return next;
@@ -160,7 +162,7 @@ bool discovery_most(const Place& p, uint32_t generation, uint32_t* most) {
   *most = 0;
   if (generation != tavo::kGenerationMoravel) return true;
   uint8_t config[tavo::kFirmwareConfigSize] = {};
-  if (ioctl_get_fw_config(p.device, config, p.domain, p.port, TAVO_VIA_ISCSI) != 0) return false;
+  if (ioctl_get_fw_config(p.number, config, p.domain, p.port, TAVO_VIA_ISCSI) != 0) return false;
   uint32_t a = 0, b = 0;
   memcpy(&a, config + tavo::kFwConfigTargetsA, 4);
   memcpy(&b, config + tavo::kFwConfigTargetsB, 4);

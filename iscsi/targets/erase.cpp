@@ -74,7 +74,7 @@ uint32_t erase_ipv6(TavoNode* tcpip, const TcpipInterfaceHandle& h, uint32_t dom
 uint32_t erase_initiator_options(TavoNode* options, TavoNode* authentication) {
   static constexpr const char* kDefaults[][2] = {
       {"HeaderParam", "Prohibited"}, {"DataParam", "Prohibited"}, {"InitialR2T", "Yes"},
-      {"ImmediateData", "Yes"},      {"HeaderDigest", "None"},     {"DataDigest", "None"},
+      {"ImmediateData", "Yes"},      {"HeaderDigest", "None"},    {"DataDigest", "None"},
   };
   uint32_t failed = 0;
   for (const auto& d : kDefaults) failed |= internal_set_property(options, d[0], d[1]);
@@ -85,7 +85,8 @@ uint32_t erase_initiator_options(TavoNode* options, TavoNode* authentication) {
 // The targets, send-target portals and their saved lines.
 uint32_t erase_targets_and_portals(TavoNode* lhba, TavoNode* discovery) {
   if (OPEN_ISCSI_DRIVER_LOADED) {
-    for (const std::string& n : erase_instances(lhba, "Target")) erase_run(lhba, "DeleteTarget", do_DeleteTarget, n.c_str());
+    for (const std::string& n : erase_instances(lhba, "Target"))
+      erase_run(lhba, "DeleteTarget", do_DeleteTarget, n.c_str());
     for (TavoNode* s = get_first_instance(discovery, "SendTargetPortal"); s != nullptr; s = next_instance(s))
       if (delete_op_iscsi_STP(s) != 0) return 1;
   }
@@ -115,7 +116,8 @@ uint32_t erase_function(TavoNode* fn, uint32_t generation) {
   TavoNode* isns = internal_get_node(fn, "iSNS", TAVO_KIND_GROUP);
   if (authentication == nullptr || isns == nullptr || internal_set_property(isns, "iSNSEnabled", "No") != 0) return 1;
   purge_nodes_within(isns, "iSNSServer");
-  get_if_info_params(h->device_handle, h->interface_id, tcpip, static_cast<uint8_t>(domain), static_cast<uint8_t>(port));
+  get_if_info_params(h->device_handle, h->interface_id, tcpip, static_cast<uint8_t>(domain),
+                     static_cast<uint8_t>(port));
   erase_run(tcpip, "DeleteDefaultGateway", do_DeleteDefaultGateway);
   if (const uint32_t r = erase_targets_and_portals(lhba, discovery)) return r;
   return erase_initiator_options(options, authentication);
@@ -127,13 +129,13 @@ uint32_t do_EraseConfiguration(TavoNode* function_group, TavoNode* action, char*
   TAVO_LIBRARY_LOCK;
   if (function_group == nullptr || action == nullptr) return 1;
   if (vm_flag) return tavo::controller::refuse_on_vf(nullptr);
-  TavoNode* controller = tavo::network::group_above(function_group, "Corvane");
+  TavoNode* controller = tavo::tree::group_above(function_group, "Corvane");
   if (controller == nullptr) return 1;
   const uint32_t generation = get_cv_type(controller);
   for (TavoNode* fn = get_first_instance(controller, "iSCSIPhysicalHBA"); fn != nullptr; fn = next_instance(fn))
     if (const uint32_t r = erase_function(fn, generation)) return r;
   tavo::EraseRequest request{tavo::kEraseIscsiType, tavo::kEraseIscsiConfig, {}};
   return ioctl_erase_ROM(static_cast<uint32_t>(get_port_number(function_group)), &request,
-                         static_cast<uint8_t>(get_domain_id(action)), static_cast<uint8_t>(get_phba_port_number(action)),
-                         TAVO_VIA_ISCSI);
+                         static_cast<uint8_t>(get_domain_id(action)),
+                         static_cast<uint8_t>(get_phba_port_number(action)), TAVO_VIA_ISCSI);
 }

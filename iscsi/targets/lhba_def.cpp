@@ -7,104 +7,90 @@
 
 using namespace tavo::targets::defs;
 
-namespace {
-
-tavo::tree::SlotArea lhba_slots;
+static SlotArea lhba_slots;
 
 // --- InitiatoriSCSIName ---
 const ChildDef name_children[] = {
-    property("InitiatoriSCSIName",
+    property("InitiatoriSCSIName", RW, TEXT, "", 1, 223, "iqn.hx", handle_name_params,
              "This property specifies the iSCSI name (IQN) of the initiator node, used to identify the initiator to "
-             "targets. Use the set command to change it.",
-             RW, TEXT, "", 1, 223, "iqn.hx", handle_name_params),
-    property("InitiatorAlias",
+             "targets. Use the set command to change it."),
+    property("InitiatorAlias", RW, TEXT, "", 0, 31, "hx", handle_name_params,
              "This property specifies a user-friendly alias for the initiator's iSCSI name. Use the set command to "
-             "change it.",
-             RW, TEXT, "", 0, 31, "hx", handle_name_params),
+             "change it."),
 };
-const GroupDef name_group = {"InitiatoriSCSIName", "This group contains the iSCSI name configuration of the initiator "
-                             "node.", 0, 0, nullptr, name_children};
+const GroupDef name_group = group("InitiatoriSCSIName", name_children,
+                                  "This group contains the iSCSI name configuration of the initiator node.");
 
 // --- InitiatorDefaultLoginOptions: fixed values ---
 const ChildDef default_children[] = {
-    property("InitialR2T", kInitialR2THelp, RO, LIST, kYesNo, 0, 3, "Yes", STORED),
-    property("ImmediateData", kImmediateDataHelp, RO, LIST, kYesNo, 0, 3, "Yes", STORED),
-    property("MaxConnections", "This property displays the most connections per session. The default is 1.", RO, INT,
-             "", 1, 1, "1", STORED),
-    property("MaxOutstandingR2T", "This property displays the most outstanding R2Ts per task. The default is 1.", RO,
-             INT, "", 1, 255, "1", STORED),
-    property("FirstBurstLength",
+    property("InitialR2T", RO, LIST, kYesNo, 0, 3, "Yes", stored, kInitialR2THelp),
+    property("ImmediateData", RO, LIST, kYesNo, 0, 3, "Yes", stored, kImmediateDataHelp),
+    property("MaxConnections", RO, INT, "", 1, 1, "1", stored,
+             "This property displays the most connections per session. The default is 1."),
+    property("MaxOutstandingR2T", RO, INT, "", 1, 255, "1", stored,
+             "This property displays the most outstanding R2Ts per task. The default is 1."),
+    property("FirstBurstLength", RO, INT, "", 0, 8192, "8192", stored,
              "This property displays the most unsolicited data in bytes the initiator sends with one command. The "
-             "default is 8192.",
-             RO, INT, "", 0, 8192, "8192", STORED),
-    property("MaxBurstLength",
-             "This property displays the most data in bytes in one burst, a multiple of the page size. The default "
-             "is 262144.",
-             RO, INT, "", 0, 262144, "262144", STORED),
-    property("DefaultTime2Wait",
-             "This property displays the seconds to wait before reconnecting a dropped connection; it is negotiated.",
-             RO, INT, "", 0, 2, "2", STORED),
-    property("DefaultTime2Retain",
+             "default is 8192."),
+    property("MaxBurstLength", RO, INT, "", 0, 262144, "262144", stored,
+             "This property displays the most data in bytes in one burst, a multiple of the page size. The default is "
+             "262144."),
+    property("DefaultTime2Wait", RO, INT, "", 0, 2, "2", stored,
+             "This property displays the seconds to wait before reconnecting a dropped connection; it is negotiated."),
+    property("DefaultTime2Retain", RO, INT, "", 0, 20, "20", stored,
              "This property displays the seconds after DefaultTime2Wait during which a connection may be reassigned; "
-             "it is negotiated.",
-             RO, INT, "", 0, 20, "20", STORED),
-    property("ErrorRecoveryLevel",
+             "it is negotiated."),
+    property("ErrorRecoveryLevel", RO, INT, "", 0, 255, "0", stored,
              "This property displays the error recovery level: 0 recovery only by session restart, 1 by reissuing "
-             "commands, data or status, 2 connection failure recovery. The default is 0.",
-             RO, INT, "", 0, 255, "0", STORED),
-    property("DataPDUInOrder", "This property displays the order of data PDUs within a sequence.", RO, INT, "", 0, 1,
-             "1", STORED),
-    property("DataSequenceInOrder", "This property displays the order between sequences.", RO, INT, "", 0, 1, "1",
-             STORED),
-    property("HeaderDigest", kHeaderDigestHelp, RO, LIST, kDigests, 4, 6, "None", STORED),
-    property("DataDigest", kDataDigestHelp, RO, LIST, kDigests, 4, 6, "None", STORED),
-    property("MaxRecvDataSegmentLength",
+             "commands, data or status, 2 connection failure recovery. The default is 0."),
+    property("DataPDUInOrder", RO, INT, "", 0, 1, "1", stored,
+             "This property displays the order of data PDUs within a sequence."),
+    property("DataSequenceInOrder", RO, INT, "", 0, 1, "1", stored,
+             "This property displays the order between sequences."),
+    property("HeaderDigest", RO, LIST, kDigests, 4, 6, "None", stored, kHeaderDigestHelp),
+    property("DataDigest", RO, LIST, kDigests, 4, 6, "None", stored, kDataDigestHelp),
+    property("MaxRecvDataSegmentLength", RO, INT, "", 0, 65536, "65536", stored,
              "This property displays the largest data segment in bytes received in one PDU, a multiple of the page "
-             "size. The default is 65536.",
-             RO, INT, "", 0, 65536, "65536", STORED),
+             "size. The default is 65536."),
 };
-const GroupDef default_group = {"InitiatorDefaultLoginOptions",
-                                "This group contains the default login options of the initiator node.", 0, 0, nullptr,
-                                default_children};
+const GroupDef default_group = group("InitiatorDefaultLoginOptions", default_children,
+                                     "This group contains the default login options of the initiator node.");
 
+TAVO_ACTION(Corvane_iSCSIPhysicalHBA_LogicalHBA_InitiatorLoginOptions_Authentication, ConfigureCHAP, do_ConfigureCHAP,
+            kConfigureChapHelp, kChapParameters);
+TAVO_ACTION(Corvane_iSCSIPhysicalHBA_LogicalHBA_InitiatorLoginOptions_Authentication, DeleteCHAP, do_DeleteCHAP,
+            kDeleteChapHelp);
 // --- InitiatorLoginOptions and its Authentication ---
-constexpr auto initiator_auth_children = authentication_rows(
-    {handle_authentication_initiator_loginoptions, handle_authentication_initiator_loginoptions,
-     handle_authentication_initiator_loginoptions, handle_authentication_initiator_loginoptions,
-     handle_authentication_initiator_loginoptions, handle_authentication_initiator_loginoptions},
-    &ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_InitiatorLoginOptions_Authentication_ConfigureCHAP_action,
-    &ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_InitiatorLoginOptions_Authentication_DeleteCHAP_action);
-const GroupDef initiator_auth = {"Authentication",
-                                 "This group contains the configured connection authentication login options of the "
-                                 "initiator node.",
-                                 0, 0, nullptr, initiator_auth_children};
+constexpr auto initiator_auth_children =
+    authentication_rows({handle_authentication_initiator_loginoptions, handle_authentication_initiator_loginoptions,
+                         handle_authentication_initiator_loginoptions, handle_authentication_initiator_loginoptions,
+                         handle_authentication_initiator_loginoptions, handle_authentication_initiator_loginoptions},
+                        ConfigureCHAP, DeleteCHAP);
+const GroupDef initiator_auth =
+    group("Authentication", initiator_auth_children,
+          "This group contains the configured connection authentication login options of the initiator node.");
 constexpr auto initiator_option_children = login_option_rows(handle_initiator_loginoptions, &initiator_auth);
-const GroupDef initiator_options = {"InitiatorLoginOptions",
-                                    "This group contains the configured login options of the initiator node.", 0, 0,
-                                    nullptr, initiator_option_children};
+const GroupDef initiator_options = group("InitiatorLoginOptions", initiator_option_children,
+                                         "This group contains the configured login options of the initiator node.");
 
 // --- iSCSIQoS ---
 const ChildDef qos_children[] = {
-    property("MinBitsPerSecond",
+    property("MinBitsPerSecond", RO, INT, "", 0, 1000, "0", handle_iscsi_bandwidth_softcap,
              "This property displays the minimum iSCSI throughput of the domain in units of 100 Mbit. 0 means no QoS "
-             "is set.",
-             RO, INT, "", 0, 1000, "0", handle_iscsi_bandwidth_softcap),
-    property("MaxBitsPerSecond",
+             "is set."),
+    property("MaxBitsPerSecond", RO, INT, "", 0, 1000, "0", handle_iscsi_bandwidth_softcap,
              "This property displays the maximum iSCSI throughput of the domain in units of 100 Mbit. 0 means no QoS "
-             "is set.",
-             RO, INT, "", 0, 1000, "0", handle_iscsi_bandwidth_softcap),
-    property("MaxBytesPerSecond",
-             "This property specifies the maximum iSCSI throughput in multiples of 1 MB/s. 0 means no QoS is set.", RW,
-             INT, "", 0, 1280, "0", handle_MaxBytesPerSecond),
-    property("MaxIosPerSecond",
-             "This property specifies the maximum I/Os per second in multiples of 1024. 0 means no QoS is set.", RW,
-             INT, "", 0, 250, "0", handle_MaxIosPerSecond),
+             "is set."),
+    property("MaxBytesPerSecond", RW, INT, "", 0, 1280, "0", handle_MaxBytesPerSecond,
+             "This property specifies the maximum iSCSI throughput in multiples of 1 MB/s. 0 means no QoS is set."),
+    property("MaxIosPerSecond", RW, INT, "", 0, 250, "0", handle_MaxIosPerSecond,
+             "This property specifies the maximum I/Os per second in multiples of 1024. 0 means no QoS is set."),
 };
-const GroupDef qos = {"iSCSIQoS", "This group contains the QoS properties.", 0, 0, nullptr, qos_children};
+const GroupDef qos = group("iSCSIQoS", qos_children, "This group contains the QoS properties.");
 
 // --- iSCSIStatistics: fetched from the firmware ---
 #define LHBA_STAT(name, type, minimum, maximum, initial, handler, help) \
-  property(name, "This property displays " help ".", RO, type, "", minimum, maximum, initial, handler)
+  property(name, RO, type, "", minimum, maximum, initial, handler, "This property displays " help ".")
 const ChildDef statistics_children[] = {
     LHBA_STAT("NodeRoles", TEXT, 1, 255, "1", handle_NodeAttr_properties, "the node role of this initiator"),
     LHBA_STAT("PortalCount", INT, 1, 5, "1", handle_NodeAttr_properties,
@@ -154,88 +140,73 @@ const ChildDef statistics_children[] = {
     LHBA_STAT("PortRowStatus", TEXT, 0, 3, "2", handle_NodeAttr_properties, "the row status of the portal entry"),
     LHBA_STAT("PortalRole", TEXT, 1, 2, "1", handle_NodeAttr_properties,
               "the role of the portal, target or initiator portal"),
-    LHBA_STAT("PortalProtocol", TEXT, 1, 2, "1", handle_NodeAttr_properties,
-              "the transport protocol of the portal"),
+    LHBA_STAT("PortalProtocol", TEXT, 1, 2, "1", handle_NodeAttr_properties, "the transport protocol of the portal"),
     LHBA_STAT("PortalTag", TEXT, 1, 65535, "1", handle_NodeAttr_properties,
               "the aggregation tag of the portal used as an initiator"),
 };
 #undef LHBA_STAT
-const GroupDef statistics = {"iSCSIStatistics", "This group contains all the SNMP properties.", 0, 0, nullptr,
-                             statistics_children};
+const GroupDef statistics =
+    group("iSCSIStatistics", statistics_children, "This group contains all the SNMP properties.");
 
 // --- Discovery ---
+TAVO_ACTION(Corvane_iSCSIPhysicalHBA_LogicalHBA_Discovery, AddSendTargetPortal, do_AddSendTargetPortal,
+            "This command creates a send-target portal from an IP address and a port number. The portal's "
+            "DiscoverTargets command then issues the discovery login.",
+            required("IPAddress", IP, "", 0, 0, "This parameter specifies the IP address of the sendtarget portal."),
+            required("PortNumber", INT, "", 1024, 65535,
+                     "This parameter specifies the Port Number of the SendTargetPortal."));
+TAVO_ACTION(Corvane_iSCSIPhysicalHBA_LogicalHBA_Discovery, DeleteSendTargetPortal, do_DeleteSendTargetPortal,
+            "This command deletes the send-target portal with the given instance number.",
+            required("InstanceNumber", INT, "", 0, 127, kInstanceHelp));
+TAVO_ACTION(Corvane_iSCSIPhysicalHBA_LogicalHBA_Discovery, RefreshAvailableTargets, do_RefreshAvailableTargets,
+            "This command rescans and picks up newly discovered targets.");
 const ChildDef discovery_children[] = {
-    property("DiscoverBootTargetThruDHCP",
-             "This property discovers the boot targets configured at the DHCP server. If selects Disabled option, "
-             "then discovered boot target will be removed.",
-             RW, LIST, "Enabled,Disabled", 7, 8, "Disabled", handle_DiscoverBootTargetThruDHCP),
-    action("AddSendTargetPortal",
-           "This command creates a send-target portal from an IP address and a port number. The portal's "
-           "DiscoverTargets command then issues the discovery login.",
-           &ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_Discovery_AddSendTargetPortal_action),
-    action("DeleteSendTargetPortal", "This command deletes the send-target portal with the given instance number.",
-           &ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_Discovery_DeleteSendTargetPortal_action),
-    action("RefreshAvailableTargets", "This command rescans and picks up newly discovered targets.",
-           &ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_Discovery_RefreshAvailableTargets_action),
+    property("DiscoverBootTargetThruDHCP", RW, LIST, "Enabled,Disabled", 7, 8, "Disabled",
+             handle_DiscoverBootTargetThruDHCP,
+             "This property discovers the boot targets configured at the DHCP server. If selects Disabled option, then "
+             "discovered boot target will be removed."),
+    AddSendTargetPortal,
+    DeleteSendTargetPortal,
+    RefreshAvailableTargets,
 };
-const GroupDef discovery = {"Discovery", "This group contains the discovery parameters configured for the initiator "
-                            "node.", 0, 0, group_Discovery, discovery_children};
+const GroupDef discovery =
+    group("Discovery", discovery_children,
+          "This group contains the discovery parameters configured for the initiator node.", group_Discovery);
 
 // --- the LogicalHBA ---
+TAVO_ACTION(
+    Corvane_iSCSIPhysicalHBA_LogicalHBA, AddTarget, do_AddTarget,
+    "This command adds a target manually to the list of targets for the initiator. If port number is not given, it "
+    "will take \"3260\" as default value for port number.",
+    required("TargetName", TEXT, "", 6, 223,
+             "This parameter specifies the full iSCSI name of the target. Adding a target does not log in to it."),
+    required("IPAddress", IP, "", 0, 0, "This parameter specifies the IP address of the target portal."),
+    optional("PortNumber", INT, "", 1024, 65535,
+             "This parameter specifies the port number of the target portal; 3260 when not given."),
+    optional("BootTarget", LIST, "True,False", 4, 5, "This parameter configures the target as a boot target."),
+    optional("BootTargetPriority", LIST, "Primary,Secondary,None", 4, 9,
+             "This parameter specifies the boot target priority. Valid values are None, Primary and Secondary."));
+TAVO_ACTION(Corvane_iSCSIPhysicalHBA_LogicalHBA, DeleteTarget, do_DeleteTarget,
+            "This command deletes a manually added target.",
+            required("InstanceNumber", INT, "", 0, 256, kInstanceHelp));
 const ChildDef lhba_children[] = {
-    property("Enabled",
+    property("Enabled", RW, LIST, "False,True", 4, 5, "False", handle_iSCSIPhysicalHBA_LogicalHBA_Enabled,
              "This property indicates whether iSCSI is enabled. 'True' indicates iSCSI is enabled and 'False' "
-             "indicates iSCSI is disabled.",
-             RW, LIST, "False,True", 4, 5, "False", handle_iSCSIPhysicalHBA_LogicalHBA_Enabled),
-    property("IfName", "This property displays the interface name of the iSCSI function.", RO, TEXT, "", 1, 32,
-             "vmhba", STORED),
+             "indicates iSCSI is disabled."),
+    property("IfName", RO, TEXT, "", 1, 32, "vmhba", stored,
+             "This property displays the interface name of the iSCSI function."),
     subgroup(&name_group),
     subgroup(&default_group),
     subgroup(&initiator_options),
     subgroup(&qos),
     subgroup(&statistics),
     subgroup(&discovery),
-    action("AddTarget",
-           "This command adds a target manually to the list of targets for the initiator. If port number is not "
-           "given, it will take \"3260\" as default value for port number.",
-           &ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_AddTarget_action),
-    action("DeleteTarget", "This command deletes a manually added target.",
-           &ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_DeleteTarget_action),
+    AddTarget,
+    DeleteTarget,
 };
-const GroupDef lhba = {"LogicalHBA", "This group represents one port of a Tessmark controller working as an iSCSI "
-                       "initiator.", 1, 0, nullptr, lhba_children, &lhba_slots};
-
-}  // namespace
-
-// --- action descriptors: handler, global 0, parameters ---
-const TavoActionDescriptor ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_InitiatorLoginOptions_Authentication_ConfigureCHAP_action =
-    chap_descriptor(do_ConfigureCHAP);
-const TavoActionDescriptor ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_InitiatorLoginOptions_Authentication_DeleteCHAP_action = {
-    do_DeleteCHAP, 0, 0, {}};
-const TavoActionDescriptor ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_Discovery_AddSendTargetPortal_action = {
-    do_AddSendTargetPortal, 0, 2,
-    {{1, "IPAddress", "This parameter specifies the IP address of the sendtarget portal.", IP, "", 0, 0},
-     {1, "PortNumber", "This parameter specifies the Port Number of the SendTargetPortal.", INT, "", 1024, 65535}}};
-const TavoActionDescriptor ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_Discovery_DeleteSendTargetPortal_action = {
-    do_DeleteSendTargetPortal, 0, 1,
-    {{1, "InstanceNumber", TARGETS_INSTANCE_HELP, INT, "", 0, 127}}};
-const TavoActionDescriptor ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_Discovery_RefreshAvailableTargets_action = {
-    do_RefreshAvailableTargets, 0, 0, {}};
-const TavoActionDescriptor ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_AddTarget_action = {
-    do_AddTarget, 0, 5,
-    {{1, "TargetName",
-      "This parameter specifies the full iSCSI name of the target. Adding a target does not log in to it.", TEXT, "",
-      6, 223},
-     {1, "IPAddress", "This parameter specifies the IP address of the target portal.", IP, "", 0, 0},
-     {0, "PortNumber", "This parameter specifies the port number of the target portal; 3260 when not given.", INT, "",
-      1024, 65535},
-     {0, "BootTarget", "This parameter configures the target as a boot target.", LIST, "True,False", 4, 5},
-     {0, "BootTargetPriority",
-      "This parameter specifies the boot target priority. Valid values are None, Primary and Secondary.", LIST,
-      "Primary,Secondary,None", 4, 9}}};
-const TavoActionDescriptor ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_DeleteTarget_action = {
-    do_DeleteTarget, 0, 1,
-    {{1, "InstanceNumber", TARGETS_INSTANCE_HELP, INT, "", 0, 256}}};
+const GroupDef lhba =
+    instanced("LogicalHBA", 1, &lhba_slots, lhba_children,
+              "This group represents one port of a Tessmark controller working as an iSCSI initiator.");
 
 TavoNode* initialize_LogicalHBA(TavoNode* function_group, TavoNode* creating_node, TavoNode* creating_action,
                                 char* params) {

@@ -18,18 +18,15 @@
 #include "transport/firmware_records.h"
 #include "transport/glob.h"
 #include "transport/network_records.h"
+#include "tree/handler_context.h"
 
 using namespace tavo::targets;
-using tavo::tree::group_record;
+using tavo::tree::handler_context;
+using tavo::tree::HandlerContext;
 using tavo::tree::instance_number;
 using tavo::tree::next_instance;
 
 namespace {
-
-uint32_t startup_function_number(TavoNode* function_group) {
-  const auto* handle = static_cast<const TavoNodeHandle*>(group_record(function_group)->nhandle);
-  return handle != nullptr ? handle->function_number : 0;
-}
 
 // A signature other than the library's means the controller's
 // configuration was reset: its saved initiator options go (those of other
@@ -50,10 +47,10 @@ void startup_signature(uint32_t function_number, int32_t controller) {
 
 // The discovery block of the iSNS group's function; 0, else the read's
 // status with status 80.
-uint32_t startup_discovery_block(TavoNode* isns, tavo::network::FunctionTarget* t, tavo::DiscoveryParamsBlock* b) {
-  if (!tavo::network::function_target(isns, t)) return 1;
+uint32_t startup_discovery_block(const HandlerContext& t, tavo::DiscoveryParamsBlock* b) {
+  if (!t) return 1;
   *b = tavo::DiscoveryParamsBlock{};
-  const uint32_t r = ioctl_get_discoveryparams(t->device, b, t->domain, t->port);
+  const uint32_t r = ioctl_get_discoveryparams(t.number, b, t.domain, t.port);
   if (r != 0) targets_status(80);
   return r;
 }
@@ -74,10 +71,10 @@ uint32_t handle_discoveryparams(TavoNode* property, char* buf, uint32_t op) {
   TAVO_LIBRARY_LOCK;
   if (property == nullptr || property->parent == nullptr || buf == nullptr) return 1;
   TavoNode* isns = property->parent;
-  tavo::network::FunctionTarget t;
+  const HandlerContext t = handler_context(isns);
   if (op == TAVO_PROPERTY_SET) {
     tavo::DiscoveryParamsBlock block;
-    if (startup_discovery_block(isns, &t, &block) != 0) return 1;
+    if (startup_discovery_block(t, &block) != 0) return 1;
     const bool enable = is_word(buf, "Yes");
     if (enable && (block.isns_flags & tavo::kIsnsEnabled) != 0) return 0;
     // Only the enable bit changes: the servers and the rest stay as read.
@@ -85,14 +82,14 @@ uint32_t handle_discoveryparams(TavoNode* property, char* buf, uint32_t op) {
       block.isns_flags |= tavo::kIsnsEnabled;
     else
       block.isns_flags &= static_cast<uint16_t>(~tavo::kIsnsEnabled);
-    if (ioctl_set_discoveryparams(t.device, &block, t.domain, t.port) != 0) {
+    if (ioctl_set_discoveryparams(t.number, &block, t.domain, t.port) != 0) {
       targets_status(81);
       return 1;
     }
   } else if (op != TAVO_PROPERTY_GET) {
     return 0;
   }
-  if (!tavo::network::function_target(isns, &t) || get_discovery_params(t.device, t.domain, t.port, isns) != 0)
+  if (!t || get_discovery_params(t.number, t.domain, t.port, isns) != 0)
     return 1;
   return op == TAVO_PROPERTY_GET ? handle_internal_property(property, buf, op) : 0;
 }
@@ -103,13 +100,15 @@ uint32_t TAVO_set_lhba_prop(void) {
   for (TavoNode* c = get_first_instance(get_node(0), "Corvane"); c != nullptr; c = next_instance(c)) {
     // Controllers with iSCSI functions come first: the walk ends at one without.
     TavoNode* first = get_first_instance(c, "iSCSIPhysicalHBA");
-    if (first == nullptr || startup_function_number(first) == 0) return 1;
+    const HandlerContext first_context = handler_context(first);
+    if (first == nullptr || !first_context) return 1;
     const int32_t controller = instance_number(c);
-    startup_signature(startup_function_number(first), controller);
+    startup_signature(first_context.number, controller);
     for (TavoNode* fn = first; fn != nullptr; fn = next_instance(fn)) {
       TavoNode* lhba = initialize_LogicalHBA(fn, nullptr, nullptr, nullptr);
-      const uint32_t function_number = startup_function_number(fn);
-      if (lhba == nullptr || function_number == 0) return 1;
+      const HandlerContext function = handler_context(fn);
+      const uint32_t function_number = function.number;
+      if (lhba == nullptr || !function) return 1;
       char keys[3][TAVO_VALUE_SIZE];
       snprintf(keys[0], sizeof keys[0], "Corvane%d", controller);
       snprintf(keys[1], sizeof keys[1], "iSCSIPhysicalHBA%d", instance_number(fn));
@@ -125,7 +124,7 @@ uint32_t TAVO_set_lhba_prop(void) {
       TAVO_set_target_loginopts_prop(keys, lhba);
       TAVO_set_stp_loginopts_prop(keys, lhba);
       if (TavoNode* isns = internal_get_node(fn, "iSNS", TAVO_KIND_GROUP))
-        get_all_isns(fn, function_number, 0, static_cast<uint32_t>(get_phba_port_number(fn)), isns,
+        get_all_isns(fn, function_number, function.domain, function.port, isns,
                      internal_get_node(isns, "ConfigureiSNSServer", TAVO_KIND_ACTION), work);
     }
   }

@@ -86,7 +86,7 @@ uint32_t set_rewrite(Copy c, TavoNode* owner, std::span<const OptionChange> chan
   for (const OptionChange& change : changes) {
     if (change.value == nullptr) return 1;
     if (!field_text_ok(change.value)) {
-      tavo::base::set_last_status_fmt(TAVO_INVALID_VALUE, "%s: Invalid value.", change.option ? change.option : "");
+      tree::validation_status(TAVO_INVALID_VALUE, change.option ? change.option : "", 0, 0);
       return 1;
     }
   }

@@ -6,7 +6,7 @@
 #include <stdio.h>
 #include <strings.h>
 
-#include "iscsi/network/network_internal.h"
+#include "tree/status_texts.h"
 
 namespace tavo::targets {
 namespace {
@@ -119,7 +119,7 @@ bool well_formed(Saved s, std::span<const std::string_view> fields) {
 bool lhba_key(TavoNode* node, LhbaKey* out) {
   static constexpr const char* kGroups[] = {"Corvane", "iSCSIPhysicalHBA", "LogicalHBA"};
   for (int i = 0; i < 3; ++i) {
-    const int32_t number = tree::instance_number(network::group_above(node, kGroups[i]));
+    const int32_t number = tree::instance_number(tree::group_above(node, kGroups[i]));
     if (number < 0) return false;
     out->text[i] = kGroups[i] + std::to_string(number);
   }
@@ -176,7 +176,7 @@ bool RecordValues::format(std::string* line) const {
   line->clear();
   for (size_t i = 0; i < defs.size(); ++i) {
     if (!field_text_ok(values_[i])) {
-      tavo::base::set_last_status_fmt(TAVO_INVALID_VALUE, "%s: Invalid value.", defs[i].name);
+      tree::validation_status(TAVO_INVALID_VALUE, defs[i].name, 0, 0);
       return false;
     }
     if (i > 0) line->push_back(',');

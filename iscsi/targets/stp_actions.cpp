@@ -35,7 +35,8 @@ TavoNode* stp_build(TavoNode* discovery, TavoNode* action, char* params, const c
   if (action == nullptr) return nullptr;
   TavoNode* portal = initialize_SendTargetPortal(discovery, discovery, action, params);
   if (portal == nullptr) return nullptr;
-  if ((set_prop_val(portal, "IPAddress", "%s", address) | set_prop_val(portal, "PortNumber", "%s", stp_port(port).c_str()) |
+  if ((set_prop_val(portal, "IPAddress", "%s", address) |
+       set_prop_val(portal, "PortNumber", "%s", stp_port(port).c_str()) |
        set_prop_val(portal, "PortMacAddress", "%s", mac)) != 0) {
     delete_node(portal);
     return nullptr;
@@ -49,9 +50,9 @@ TavoNode* stp_from_line(TavoNode* discovery, const SavedFields& line) {
   tavo::network::ParamTexts params;
   snprintf(params.text[0], TAVO_VALUE_SIZE, "%s", stp_field(line, Field::Address).c_str());
   snprintf(params.text[1], TAVO_VALUE_SIZE, "%s", stp_field(line, Field::Port).c_str());
-  TavoNode* portal = stp_build(discovery, internal_get_node(discovery, "AddSendTargetPortal", TAVO_KIND_ACTION),
-                               params.data(), params.text[0], params.text[1],
-                               stp_field(line, Field::MacAddress).c_str());
+  TavoNode* portal =
+      stp_build(discovery, internal_get_node(discovery, "AddSendTargetPortal", TAVO_KIND_ACTION), params.data(),
+                params.text[0], params.text[1], stp_field(line, Field::MacAddress).c_str());
   if (portal != nullptr && !store_line_options(portal, "SendTargetPortalLoginOptions", Saved::Portals, line)) {
     delete_node(portal);
     return nullptr;
@@ -93,8 +94,8 @@ uint32_t do_AddSendTargetPortal(TavoNode* discovery, TavoNode* action, char* par
   TAVO_LIBRARY_LOCK;
   Place p;
   if (discovery == nullptr || params == nullptr || !place_of(discovery, &p)) return 1;
-  TavoNode* nic = internal_get_node(internal_get_node(p.function, "Network", TAVO_KIND_GROUP), "NICConfiguration",
-                                    TAVO_KIND_GROUP);
+  TavoNode* nic =
+      internal_get_node(internal_get_node(p.function, "Network", TAVO_KIND_GROUP), "NICConfiguration", TAVO_KIND_GROUP);
   TavoNode* mac_node = internal_get_node(nic, "MACAddress", TAVO_KIND_PROPERTY);
   char* address = param(params, 0);
   if (mac_node == nullptr || !full_address(address)) return 1;

@@ -74,10 +74,10 @@ uint32_t actions_persist(const Place& p, TavoNode* target, const char* address, 
                                                      boot_target ? "True" : "False", initiator, 0);
   if (persisted != 0) return persisted;
   tavo::network::ParamTexts cleared;
-  get_all_sessions(p.lhba, p.device, p.domain, p.port, target, nullptr, cleared.data());
+  get_all_sessions(p.lhba, p.number, p.domain, p.port, target, nullptr, cleared.data());
   if (!boot_target || generation != tavo::kGenerationMoravel) return 0;
   TavoNode* session = get_first_instance(target, "Session");
-  if (session != nullptr && TAVO_add_boottarget_tlv(p.device, p.domain, p.port, session, priority, 1) != 0) {
+  if (session != nullptr && TAVO_add_boottarget_tlv(p.number, p.domain, p.port, session, priority, 1) != 0) {
     targets_status(306);
     return 1;
   }
@@ -101,8 +101,7 @@ uint32_t do_AddTarget(TavoNode* lhba, TavoNode* action, char* params) {
   const char* boot = param(params, 3);
   const char* priority = param(params, 4);
   Place p;
-  if (name[0] == '\0' || address[0] == '\0' || actions_boot_checks(lhba, boot) != 0 || !place_of(lhba, &p))
-    return 1;
+  if (name[0] == '\0' || address[0] == '\0' || actions_boot_checks(lhba, boot) != 0 || !place_of(lhba, &p)) return 1;
   const uint32_t generation = generation_of(p);
   if (generation == TAVO_GENERATION_UNREADABLE || !actions_address_allowed(address, generation)) return 1;
   if (small_generation(generation) && actions_target_count(lhba) >= kMostTargetsSmall) {
@@ -171,7 +170,7 @@ uint32_t do_AddTargetPortal(TavoNode* target, TavoNode* action, char* params) {
       make_session_persistent(target, address, port, generate_isid_qualifier(), nullptr, "False", initiator, 0);
   if (persisted != 0) return persisted;
   tavo::network::ParamTexts cleared;
-  get_all_sessions(p.lhba, p.device, p.domain, p.port, target, nullptr, cleared.data());
+  get_all_sessions(p.lhba, p.number, p.domain, p.port, target, nullptr, cleared.data());
   return 0;
 }
 
@@ -204,8 +203,8 @@ uint32_t do_DeleteTarget(TavoNode* lhba, TavoNode* action, char* params) {
   for (TavoNode* tp = first; tp != nullptr; tp = next_instance(tp)) {
     char address[TAVO_VALUE_SIZE], port[TAVO_VALUE_SIZE];
     if (!read_text(tp, "TargetIPAddress", address) || !read_text(tp, "TargetPortNumber", port) ||
-        !entry_removed(TAVO_remove_entry_from_file(lhba, name, address, port, TAVO_ANY_ISID_QUALIFIER,
-                                                   TAVO_ENTRY_TARGET)))
+        !entry_removed(
+            TAVO_remove_entry_from_file(lhba, name, address, port, TAVO_ANY_ISID_QUALIFIER, TAVO_ENTRY_TARGET)))
       return 1;
   }
   return delete_with_records(target);

@@ -45,7 +45,7 @@ Buffer listing_buffer(size_t size) {
 // status; 32 (the name server is out of reach) is no failure.
 uint32_t listing_discovery_block(const Place& p, TavoNode* function, uint32_t* answered) {
   tavo::DiscoveryParamsBlock block{};
-  uint32_t r = ioctl_get_discoveryparams(p.device, &block, p.domain, p.port);
+  uint32_t r = ioctl_get_discoveryparams(p.number, &block, p.domain, p.port);
   if (r != 0) {
     targets_status(80);
     return r;
@@ -54,7 +54,7 @@ uint32_t listing_discovery_block(const Place& p, TavoNode* function, uint32_t* a
   r = get_initiator_name(internal_get_node(function, "iSNS", TAVO_KIND_GROUP), name, p.domain);
   if (r != 0) return r;
   put_text(block.initiator_iscsiname, sizeof block.initiator_iscsiname, name);
-  *answered = ioctl_set_discoveryparams(p.device, &block, p.domain, p.port);
+  *answered = ioctl_set_discoveryparams(p.number, &block, p.domain, p.port);
   if (*answered != 0 && *answered != kNameServerUnreachable) {
     targets_status(81);
     return *answered;
@@ -138,7 +138,7 @@ uint32_t listing_record(const Place& p, uint32_t id, Buffer* record, size_t* siz
   uint8_t query[tavo::kTargetSizeQuery] = {};
   memcpy(query, &id, sizeof id);
   uint16_t length = 0;
-  if (ioctl_get_a_target_size(p.device, query, &length, p.domain, p.port) != 0 || length == 0) {
+  if (ioctl_get_a_target_size(p.number, query, &length, p.domain, p.port) != 0 || length == 0) {
     targets_status(31);
     return 1;
   }
@@ -147,7 +147,7 @@ uint32_t listing_record(const Place& p, uint32_t id, Buffer* record, size_t* siz
   *record = listing_buffer(*size);
   if (*record == nullptr) return 1;
   memcpy(record->get(), &id, sizeof id);
-  if (ioctl_get_a_target(p.device, record->get(), length, p.domain, p.port) != 0) {
+  if (ioctl_get_a_target(p.number, record->get(), length, p.domain, p.port) != 0) {
     targets_status(83);
     return 1;
   }
@@ -162,7 +162,7 @@ uint32_t get_all_targets(TavoNode* lhba, uint32_t function_number, uint32_t doma
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
   Place p;
   if (!place_of(lhba, &p)) return 1;
-  p.device = function_number;
+  p.number = function_number;
   p.domain = static_cast<uint8_t>(domain);
   p.port = static_cast<uint8_t>(port_number);
   uint32_t answered = 0;
@@ -171,7 +171,7 @@ uint32_t get_all_targets(TavoNode* lhba, uint32_t function_number, uint32_t doma
   if (list == nullptr) return 1;
   const tavo::TargetListRequest request{answered == kNameServerUnreachable ? 0 : discovered, tavo::kTargetListWord};
   memcpy(list.get(), &request, sizeof request);
-  if (ioctl_get_all_tgt_id(p.device, list.get(), kBuffer, p.domain, p.port) != 0) {
+  if (ioctl_get_all_tgt_id(p.number, list.get(), kBuffer, p.domain, p.port) != 0) {
     targets_status(82);
     return 1;
   }
@@ -229,7 +229,7 @@ uint32_t refresh_targets(TavoNode* lhba, uint32_t domain, uint32_t port_number, 
   if (!place_of(lhba, &p) || discovery == nullptr) return 1;
   if (!OPEN_ISCSI_DRIVER_LOADED &&
       (add_target_from_file(lhba) != 0 || TAVO_sync_targets_with_file(lhba) != 0 ||
-       get_all_targets(lhba, p.device, domain, port_number, 1, discovery, action, params) != 0))
+       get_all_targets(lhba, p.number, domain, port_number, 1, discovery, action, params) != 0))
     return 1;
   uint32_t portals = 0, failed = 0;
   for (TavoNode* s = get_first_instance(discovery, "SendTargetPortal"); s != nullptr; s = next_instance(s)) {
@@ -238,7 +238,7 @@ uint32_t refresh_targets(TavoNode* lhba, uint32_t domain, uint32_t port_number, 
     failed += discover_targets(s, internal_get_node(s, "DiscoverTargets", TAVO_KIND_ACTION), empty.data()) != 0;
   }
   tavo::network::ParamTexts cleared;
-  get_all_sessions(lhba, p.device, domain, port_number, nullptr, action, cleared.data());
+  get_all_sessions(lhba, p.number, domain, port_number, nullptr, action, cleared.data());
   if (!OPEN_ISCSI_DRIVER_LOADED) {
     for (TavoNode* t = get_first_instance(lhba, "Target"); t != nullptr; t = next_instance(t)) {
       char answer[TAVO_VALUE_SIZE] = "";

@@ -12,9 +12,9 @@
 #include "iscsi/targets/saved_view.h"
 #include "iscsi/targets/targets_internal.h"
 #include "transport/commands.h"
-#include "transport/mailbox.h"
 #include "transport/firmware_records.h"
 #include "transport/glob.h"
+#include "transport/mailbox.h"
 
 using namespace tavo::targets;
 using tavo::tree::instance_number;
@@ -34,7 +34,8 @@ bool setup_target_values(TavoNode* lhba, TavoNode* target, bool discovered) {
   if (OPEN_ISCSI_DRIVER_LOADED) return true;
   Place p;
   tavo::ControllerAttributes attributes{};
-  if (!place_of(lhba, &p) || ioctl_fetch_controller_attribs(p.device, &attributes, p.domain, p.port, TAVO_VIA_ISCSI) != 0)
+  if (!place_of(lhba, &p) ||
+      ioctl_fetch_controller_attribs(p.number, &attributes, p.domain, p.port, TAVO_VIA_ISCSI) != 0)
     return false;
   return set_prop_val(target, "ETO", "%u", attributes.default_eto) == 0;
 }
@@ -120,13 +121,14 @@ TavoNode* tavo::targets::new_target(TavoNode* lhba, const char* name, TavoNode* 
   return target;
 }
 
-TavoNode* setup_portal(TavoNode* target, const char* address, const char* port, const char* tag, TavoNode*,
-                       TavoNode*, char*) {
+TavoNode* setup_portal(TavoNode* target, const char* address, const char* port, const char* tag, TavoNode*, TavoNode*,
+                       char*) {
   TAVO_LIBRARY_LOCK;
   if (target == nullptr || address == nullptr || port == nullptr || tag == nullptr) return nullptr;
   TavoNode* portal = initialize_TargetPortal(target, nullptr, nullptr, nullptr);
   if (portal == nullptr) return nullptr;
-  if ((internal_set_property(portal, "TargetIPAddress", address) | internal_set_property(portal, "TargetPortNumber", port) |
+  if ((internal_set_property(portal, "TargetIPAddress", address) |
+       internal_set_property(portal, "TargetPortNumber", port) |
        internal_set_property(portal, "PortalGroupTag", tag)) != 0) {
     delete_node(portal);
     return nullptr;
@@ -173,7 +175,7 @@ uint32_t TAVO_get_tgt_persistent_val(TavoNode* node, const char* name, char* out
   }
   memset(list.get(), 0, kSessionListSize);
   memcpy(list.get(), &tavo::kSessionListKind, sizeof tavo::kSessionListKind);
-  if (ioctl_get_activesessionid(p.device, list.get(), kSessionListSize, p.domain, p.port) != 0) return 1;
+  if (ioctl_get_activesessionid(p.number, list.get(), kSessionListSize, p.domain, p.port) != 0) return 1;
   uint32_t count = 0;
   memcpy(&count, list.get(), sizeof count);
   // The firmware's count, bounded by the handles the buffer holds.
@@ -182,7 +184,7 @@ uint32_t TAVO_get_tgt_persistent_val(TavoNode* node, const char* name, char* out
     uint32_t handle = 0;
     memcpy(&handle, list.get() + sizeof(tavo::SessionListHead) + i * sizeof handle, sizeof handle);
     std::unique_ptr<tavo::FirmwareSessionRecord, BufferFree> record(
-        TAVO_get_session_params(handle, p.device, p.domain, p.port));
+        TAVO_get_session_params(handle, p.number, p.domain, p.port));
     if (record == nullptr) return 1;
     const size_t n = strnlen(record->target_name, sizeof record->target_name);
     if (strlen(name) == n && strncasecmp(record->target_name, name, n) == 0) {

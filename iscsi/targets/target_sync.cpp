@@ -58,7 +58,8 @@ uint32_t sync_startup_line(TavoNode* lhba, const SavedFields& line) {
   for (TavoNode* t = get_first_instance(lhba, "Target"); t != nullptr; t = next_instance(t)) {
     char text[TAVO_VALUE_SIZE];
     TavoNode* options = internal_get_node(t, "TargetLoginOptions", TAVO_KIND_GROUP);
-    if (!read_text(t, "TargetISCSIName", text) || internal_get_node(options, "Authentication", TAVO_KIND_GROUP) == nullptr)
+    if (!read_text(t, "TargetISCSIName", text) ||
+        internal_get_node(options, "Authentication", TAVO_KIND_GROUP) == nullptr)
       return 1;
     if (target == nullptr && strcasecmp(text, name) == 0) target = t;
   }

@@ -8,38 +8,40 @@
 #include "base/save_file.h"
 #include "base/validate.h"
 #include "controller/controller.h"
-#include "transport/device_ids.h"
-#include "iscsi/network/network_internal.h"
 #include "iscsi/targets/login_sets.h"
 #include "iscsi/targets/targets_internal.h"
+#include "transport/device_ids.h"
 #include "transport/glob.h"
 
 namespace tavo::targets {
 namespace {
 
-struct TargetsMessage {
-  uint32_t code;
-  const char* text;
-};
-
 #define TARGETS_LOG_HINT "Application internal error occurred. Please check tavo2d.log file for more information."
-constexpr TargetsMessage kTargetsMessages[] = {
-    {16, "Memory allocation failed. Please check for low memory conditions."},
-    {20, "Invalid instance number. Please use valid instance number."},
-    {21, "Cannot add duplicate target entry as a target already exists with same target name. Please provide "
-         "different target name to add another target."},
-    {22, "There already exists a send target portal entry with the given IP address and port number. Please provide "
-         "different ipaddress or port number to add another send target portal entry."},
-    {31, "Insufficient buffer space obtained for the operation. " TARGETS_LOG_HINT},
-    {34, "Cannot delete iSCSI target with a session that is logged in. Please perform an OEMHXLogOut for the iSCSI "
-         "session and the target can then be deleted."},
+constexpr tree::StatusText kTargetsStatusTexts[] = {
+    {21,
+     "Cannot add duplicate target entry as a target already exists with same target name. Please provide "
+     "different target name to add another target."},
+    {22,
+     "There already exists a send target portal entry with the given IP address and port number. Please provide "
+     "different ipaddress or port number to add another send target portal entry."},
+    {38,
+     "Initiator CHAP secret is same as target CHAP secret. Please set a different initiator CHAP secret from the "
+     "target CHAP secret."},
+    {34,
+     "Cannot delete iSCSI target with a session that is logged in. Please perform an OEMHXLogOut for the iSCSI "
+     "session and the target can then be deleted."},
     {46, "iSCSI is not enabled for this LogicalHBA. Please enable iSCSI before issuing this command."},
     {47, "LogicalHBA0 is always enabled. It cannot be disabled."},
-    {80, "Failed to get discovery params. " TARGETS_LOG_HINT},
-    {81, "Failed to set discovery params. " TARGETS_LOG_HINT},
     {82, "Failed to get target IDs. " TARGETS_LOG_HINT},
     {83, "Failed to get a target. " TARGETS_LOG_HINT},
     {131, "Unable to discover targets for the sendtargetportal."},
+    {137,
+     "InitiatorCHAPName and InitiatorSecret are not required in case of One way CHAP authentication method. "
+     "Ignoring the values."},
+    {138,
+     "InitiatorCHAPName and InitiatorSecret are required in case of Mutual CHAP authentication method. Either "
+     "InitiatorCHAPName and InitiatorSecret are not provided or invalid values are given to them. Please provide "
+     "valid values for InitiatorCHAPName and InitiatorSecret."},
     {156, "Failed to add a target. Max targets are reached."},
     {175, "The Target count exceeded the configured maximum limit."},
     {214, "Given TargetPortal already exist. Please given another Target IPaddress and PortNumber"},
@@ -47,8 +49,9 @@ constexpr TargetsMessage kTargetsMessages[] = {
     {309, "Discovering iSNS Targets is not supported through Open-iSCSI driver in this OS."},
     {330, "IPv6 configuration is not supported on given adapter."},
     {341, "Given Boot target type already exists."},
-    {342, "DiscoverBootTargetThruDHCP is Enabled. Please disable DiscoverBootTargetThruDHCP to add static boot "
-          "targets."},
+    {342,
+     "DiscoverBootTargetThruDHCP is Enabled. Please disable DiscoverBootTargetThruDHCP to add static boot "
+     "targets."},
 };
 #undef TARGETS_LOG_HINT
 
@@ -63,32 +66,19 @@ void common_groups_below(TavoNode* node, Fn&& fn) {
 }  // namespace
 
 bool place_of(TavoNode* node, Place* out) {
-  out->lhba = network::group_above(node, "LogicalHBA");
-  out->function = network::group_above(node, "iSCSIPhysicalHBA");
-  out->controller = network::group_above(node, "Corvane");
-  if (out->lhba == nullptr || out->function == nullptr || out->controller == nullptr) return false;
-  const int32_t device = get_port_number(node);
-  if (device < 1) return false;
-  out->device = static_cast<uint32_t>(device);
-  out->domain = static_cast<uint8_t>(get_domain_id(node));
-  out->port = static_cast<uint8_t>(get_phba_port_number(node));
-  return true;
+  static_cast<tree::HandlerContext&>(*out) = tree::handler_context(node);
+  out->lhba = tree::group_above(node, "LogicalHBA");
+  return out->lhba != nullptr && out->controller != nullptr && out->number != 0 &&
+         tree::group_above(node, "iSCSIPhysicalHBA") != nullptr;
 }
 
 uint32_t generation_of(const Place& p) { return get_cv_type(p.controller); }
 
-bool small_generation(uint32_t generation) {
-  return generation == kGenerationCV2 || generation == kGenerationCV3;
-}
+bool small_generation(uint32_t generation) { return generation == kGenerationCV2 || generation == kGenerationCV3; }
 
-void targets_status(uint32_t code) {
-  for (const TargetsMessage& m : kTargetsMessages)
-    if (m.code == code) {
-      tavo_set_last_status(code, m.text);
-      return;
-    }
-  tavo_set_last_status(code, "");
-}
+void targets_status(uint32_t code) { tree::set_status(kTargetsStatusTexts, code); }
+
+std::span<const tree::StatusText> targets_status_texts() { return kTargetsStatusTexts; }
 
 bool read_text(TavoNode* group, const char* name, char out[TAVO_VALUE_SIZE]) {
   out[0] = '\0';

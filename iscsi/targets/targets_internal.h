@@ -4,34 +4,35 @@
 
 #include <stdint.h>
 
+#include <span>
 #include <string>
 
 #include "iscsi/targets/saved_records.h"
 #include "iscsi/targets/saved_view.h"
 #include "iscsi/targets/targets.h"
+#include "tree/handler_context.h"
+#include "tree/status_texts.h"
 
 namespace tavo::targets {
 
-// The LogicalHBA, iSCSI function and controller above a node, the
-// function's device handle, and the domain and port of the node's
-// commands.
-struct Place {
+// The handler context of a node (controller, function, its number, the
+// domain and port of the node's commands) and the LogicalHBA above it.
+struct Place : tree::HandlerContext {
   TavoNode* lhba = nullptr;
-  TavoNode* function = nullptr;
-  TavoNode* controller = nullptr;
-  uint32_t device = 0;
-  uint8_t domain = 0;
-  uint8_t port = 0;
 };
-// false when a group or the function's handle is missing.
+// false when no LogicalHBA, iSCSI function with a number or controller is
+// above the node.
 bool place_of(TavoNode* node, Place* out);
 // The controller's generation (get_cv_type); 1 when it cannot be read.
 uint32_t generation_of(const Place& p);
 // CV2 and CV3: at most 128 targets, no IPv6.
 bool small_generation(uint32_t generation);
 
-// Leaves the branch's message for code in the last status.
+// Leaves the branch's message for code (its own table, else the shared
+// texts) in the last status.
 void targets_status(uint32_t code);
+// The branch's table, for tests.
+std::span<const tree::StatusText> targets_status_texts();
 
 // A property read through its handler; false when it fails.
 bool read_text(TavoNode* group, const char* name, char out[TAVO_VALUE_SIZE]);
@@ -44,8 +45,8 @@ bool full_address(char address[TAVO_VALUE_SIZE]);
 std::string key_text(const LhbaKey& key);
 
 // setup_target for a name the caller found no target of.
-TavoNode* new_target(TavoNode* lhba, const char* name, TavoNode* creating_node, TavoNode* creating_action,
-                     char* params, bool discovered);
+TavoNode* new_target(TavoNode* lhba, const char* name, TavoNode* creating_node, TavoNode* creating_action, char* params,
+                     bool discovered);
 
 // Whether TAVO_remove_entry_from_file's result leaves no line of the entry
 // in the file (a missing file holds none).

@@ -10,6 +10,7 @@
 #include "backend/backend.h"
 #include "tests/support/client_fixture.h"
 #include "transport/glob.h"
+#include "tree/declare.h"
 #include "tree/group_builder.h"
 
 namespace tavo::test {
@@ -90,8 +91,8 @@ TEST_F(ClientHooksTest, EndlessChangeEndsAfterThreeRebuilds) {
 TEST_F(ClientHooksTest, ExitQuietsBeaconsAndLoopbackAndClosesDevices) {
   static tree::SlotArea port_slots;
   static const tree::ChildDef port_children[] = {
-      tree::property("BeaconState", "Beacon.", TAVO_ACCESS_READ_ONLY, TAVO_TYPE_TEXT, "", 0, 16, "enabled",
-                     handle_internal_property),
+      declare::property("BeaconState", TAVO_ACCESS_READ_ONLY, TAVO_TYPE_TEXT, "", 0, 16, "enabled",
+                        handle_internal_property, "Beacon."),
   };
   static const tree::GroupDef port = {"PortDiscoveryAndConfiguration", "A port.", 4, 0, nullptr, port_children,
                                       &port_slots};

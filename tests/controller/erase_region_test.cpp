@@ -10,6 +10,7 @@
 #include "controller/controller.h"
 #include "tests/support/client_fixture.h"
 #include "transport/object_records.h"
+#include "tree/declare.h"
 #include "tree/group_builder.h"
 
 namespace tavo::test {
@@ -25,8 +26,8 @@ const Status kRebootNow{239, "The operation completed successfully. Please reboo
 // ProfileManagement/ConfiguredProfile/Port<p>/Function<k> as the profiles
 // branch builds them: the function's factory MAC in MACAddress.
 tree::SlotArea port_slots, function_slots;
-const tree::ChildDef function_children[] = {tree::property("MACAddress", "Factory MAC.", TAVO_ACCESS_READ_ONLY,
-                                                           TAVO_TYPE_TEXT, "", 0, 255, "", handle_internal_property)};
+const tree::ChildDef function_children[] = {declare::property("MACAddress", TAVO_ACCESS_READ_ONLY, TAVO_TYPE_TEXT, "",
+                                                              0, 255, "", handle_internal_property, "Factory MAC.")};
 const tree::GroupDef function_def = {"Function", "A partition.", 8, 0, nullptr, function_children, &function_slots};
 const tree::GroupDef port_def = {"Port", "A port.", 4, 0, nullptr, {}, &port_slots};
 
@@ -42,7 +43,7 @@ uint32_t test_port_erase(TavoNode*, TavoNode*, char* params) {
 const TavoActionDescriptor test_port_erase_action = {test_port_erase, 0, 0, {}};
 tree::SlotArea test_port_slots;
 const tree::ChildDef test_port_children[] = {
-    tree::action("ErasePortandDiscoveryConfiguration", "Erases.", &test_port_erase_action)};
+    declare::action_row("ErasePortandDiscoveryConfiguration", "Erases.", &test_port_erase_action)};
 const tree::GroupDef test_port_def = {"PortDiscoveryAndConfiguration", "A port.", 4, 0, nullptr, test_port_children,
                                       &test_port_slots};
 

@@ -8,6 +8,7 @@
 
 #include "controller/controller.h"
 #include "tests/support/client_fixture.h"
+#include "tree/declare.h"
 #include "tree/group_builder.h"
 
 namespace tavo::test {
@@ -174,7 +175,8 @@ TEST_F(IdentityTest, DomainNumberMatchesTheWholeVmhbaName) {
             0u);
   static tree::SlotArea lhba_slots;
   static const tree::ChildDef lhba_children[] = {
-      tree::property("IfName", "Name.", TAVO_ACCESS_READ_ONLY, TAVO_TYPE_TEXT, "", 0, 32, "", handle_internal_property),
+      declare::property("IfName", TAVO_ACCESS_READ_ONLY, TAVO_TYPE_TEXT, "", 0, 32, "", handle_internal_property,
+                        "Name."),
   };
   static const tree::GroupDef lhba = {"LogicalHBA", "A test group.", 1, 0, nullptr, lhba_children, &lhba_slots};
   struct Row {

@@ -99,6 +99,16 @@ TEST_F(PersonalityTest, StorageFunctionsOfTheProfile) {
   EXPECT_EQ(last_status().first, 140u);
 }
 
+// The walk's log line names the function that walks, not the lambda inside it.
+TEST_F(PersonalityTest, TheStorageWalkLogsItsFunction) {
+  std::vector<Pf> many;
+  for (uint16_t pf = 0; pf < 12; ++pf) many.push_back({pf, kProtocolFcoe, 1, kStorageRoles});
+  EXPECT_EQ(current(0, "/cfg/profile/active", profile_image(many)), "FCoE");
+  const std::string log = debug_log();
+  EXPECT_NE(log.find("TAVO_get_storage_functions: more than 8 storage functions"), std::string::npos);
+  EXPECT_EQ(log.find("operator()"), std::string::npos);
+}
+
 TEST_F(PersonalityTest, LegacyAndCommonConfigurations) {
   ASSERT_EQ(restart(kCv2), 0u);
   auto legacy = [](uint8_t type2, uint8_t state2, uint8_t type3, uint8_t state3) {

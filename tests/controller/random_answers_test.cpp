@@ -12,6 +12,7 @@
 
 #include "controller/controller.h"
 #include "tests/support/client_fixture.h"
+#include "tree/declare.h"
 #include "tree/group_builder.h"
 
 namespace tavo::test {
@@ -20,8 +21,8 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 tree::SlotArea fuzz_port_slots, fuzz_function_slots;
-const tree::ChildDef fuzz_function_children[] = {tree::property(
-    "MACAddress", "Factory MAC.", TAVO_ACCESS_READ_ONLY, TAVO_TYPE_TEXT, "", 0, 255, "", handle_internal_property)};
+const tree::ChildDef fuzz_function_children[] = {declare::property(
+    "MACAddress", TAVO_ACCESS_READ_ONLY, TAVO_TYPE_TEXT, "", 0, 255, "", handle_internal_property, "Factory MAC.")};
 const tree::GroupDef fuzz_function = {"Function", "A partition.", 8, 0, nullptr, fuzz_function_children,
                                       &fuzz_function_slots};
 const tree::GroupDef fuzz_port = {"Port", "A port.", 4, 0, nullptr, {}, &fuzz_port_slots};

@@ -33,8 +33,9 @@ TEST(IscsiTopology, TargetLines) {
       {"target name=iqn.x portal=10.0.0.1/70000", "line 3: target needs portal=address/port[/tag],..."},
       {"target name=iqn.x portal=10.0.0.1/3260 chap=onlyname",
        "line 3: bad chap or mutual (name/secret, at most 16 secret characters)"},
-      {"target name=iqn.x portal=10.0.0.1/3260 persistent=9", "line 3: target iqn.x held by iSCSI device 9, which is "
-                                                               "not defined"},
+      {"target name=iqn.x portal=10.0.0.1/3260 persistent=9",
+       "line 3: target iqn.x held by iSCSI device 9, which is "
+       "not defined"},
       {"controller 1 eto=4000", "line 3: bad eto (0-3600) or max-targets (0-65535)"},
   };
   for (const auto& b : bad) {

@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include "tree/declare.h"
+
 namespace tavo::test {
 
 std::vector<ActionCall> action_calls;
@@ -34,41 +36,40 @@ const TavoActionDescriptor no_handler = {nullptr, 0, 0, {}};
 const TavoActionDescriptor nothing = {do_Nothing, 0, 0, {}};
 
 const tree::ChildDef settings_children[] = {
-    tree::property("Level", "A level.", TAVO_ACCESS_READ_WRITE, TAVO_TYPE_INTEGER, "", 1, 5, "1",
-                   handle_internal_property),
+    declare::property("Level", TAVO_ACCESS_READ_WRITE, TAVO_TYPE_INTEGER, "", 1, 5, "1", handle_internal_property,
+                      "A level."),
 };
 const tree::GroupDef settings_def = {"Settings", "Static settings.", 0, 0, nullptr, settings_children};
 
 const tree::ChildDef corvane_children[] = {
-    tree::property("Name", "Controller name.", TAVO_ACCESS_READ_WRITE, TAVO_TYPE_TEXT, "", 1, 10, "cv",
-                   handle_internal_property),
-    tree::property("Count", "A number.", TAVO_ACCESS_READ_WRITE, TAVO_TYPE_INTEGER, "", 0, 100, "0",
-                   handle_internal_property),
-    tree::property("Mode", "A choice.", TAVO_ACCESS_READ_WRITE, TAVO_TYPE_LIST, "On,Off", 0, 0, "On",
-                   handle_internal_property),
-    tree::property("Serial", "Read-only.", TAVO_ACCESS_READ_ONLY, TAVO_TYPE_TEXT, "", 0, 255,
-                   "01234567890123456789", handle_internal_property),
-    tree::property("Hidden", "Writable, flag bit 3.", static_cast<uint32_t>(TAVO_ACCESS_READ_WRITE) | TAVO_FLAG_HIDDEN, TAVO_TYPE_TEXT, "", 0,
-                   255, "", handle_internal_property),
-    tree::property("Bare", "No handler.", TAVO_ACCESS_READ_WRITE, TAVO_TYPE_TEXT, "", 0, 255, "stored", nullptr),
-    tree::property("Address", "An address.", TAVO_ACCESS_READ_WRITE, TAVO_TYPE_IP_ADDRESS, "", 0, 0, "0.0.0.0",
-                   handle_internal_property),
-    tree::property("PortNumber", "Port.", TAVO_ACCESS_READ_ONLY, TAVO_TYPE_INTEGER, "", 0, 3, "2",
-                   handle_internal_property),
-    tree::action("AddTarget", "Adds a target.", &add_target),
-    tree::action("Broken", "No handler.", &no_handler),
-    tree::action("Nothing", "Does nothing.", &nothing),
-    tree::subgroup(&settings_def),
+    declare::property("Name", TAVO_ACCESS_READ_WRITE, TAVO_TYPE_TEXT, "", 1, 10, "cv", handle_internal_property,
+                      "Controller name."),
+    declare::property("Count", TAVO_ACCESS_READ_WRITE, TAVO_TYPE_INTEGER, "", 0, 100, "0", handle_internal_property,
+                      "A number."),
+    declare::property("Mode", TAVO_ACCESS_READ_WRITE, TAVO_TYPE_LIST, "On,Off", 0, 0, "On", handle_internal_property,
+                      "A choice."),
+    declare::property("Serial", TAVO_ACCESS_READ_ONLY, TAVO_TYPE_TEXT, "", 0, 255, "01234567890123456789",
+                      handle_internal_property, "Read-only."),
+    declare::property("Hidden", static_cast<uint32_t>(TAVO_ACCESS_READ_WRITE) | TAVO_FLAG_HIDDEN, TAVO_TYPE_TEXT, "", 0,
+                      255, "", handle_internal_property, "Writable, flag bit 3."),
+    declare::property("Bare", TAVO_ACCESS_READ_WRITE, TAVO_TYPE_TEXT, "", 0, 255, "stored", nullptr, "No handler."),
+    declare::property("Address", TAVO_ACCESS_READ_WRITE, TAVO_TYPE_IP_ADDRESS, "", 0, 0, "0.0.0.0",
+                      handle_internal_property, "An address."),
+    declare::property("PortNumber", TAVO_ACCESS_READ_ONLY, TAVO_TYPE_INTEGER, "", 0, 3, "2", handle_internal_property,
+                      "Port."),
+    declare::action_row("AddTarget", "Adds a target.", &add_target),
+    declare::action_row("Broken", "No handler.", &no_handler),
+    declare::action_row("Nothing", "Does nothing.", &nothing),
+    declare::subgroup(&settings_def),
 };
-
 
 const tree::ChildDef target_children[] = {
-    tree::property("TargetName", "Name.", TAVO_ACCESS_READ_ONLY, TAVO_TYPE_TEXT, "", 0, 255, "",
-                   handle_internal_property),
+    declare::property("TargetName", TAVO_ACCESS_READ_ONLY, TAVO_TYPE_TEXT, "", 0, 255, "", handle_internal_property,
+                      "Name."),
 };
 const tree::ChildDef session_children[] = {
-    tree::property("State", "State.", TAVO_ACCESS_READ_ONLY, TAVO_TYPE_TEXT, "", 0, 255, "up",
-                   handle_internal_property),
+    declare::property("State", TAVO_ACCESS_READ_ONLY, TAVO_TYPE_TEXT, "", 0, 255, "up", handle_internal_property,
+                      "State."),
 };
 
 uint32_t refresh_corvane(TavoNode* group) {

@@ -2,10 +2,12 @@
 
 #include <string.h>
 
-#include <map>
-
+#include "base/validate.h"
+#include "iscsi/network/network_internal.h"
+#include "iscsi/sessions/sessions.h"
 #include "iscsi/targets/targets.h"
 #include "transport/device_layout.h"
+#include "tree/declare.h"
 #include "tree/group_builder.h"
 
 namespace tavo::test {
@@ -13,8 +15,8 @@ namespace {
 
 tree::SlotArea session_slots;
 const tree::ChildDef session_children[] = {
-    tree::property("iSCSIBoot", "Boot session.", TAVO_ACCESS_READ_ONLY, TAVO_TYPE_TEXT, "", 0, 5, "False",
-                   handle_internal_property),
+    declare::property("iSCSIBoot", TAVO_ACCESS_READ_ONLY, TAVO_TYPE_TEXT, "", 0, 5, "False", handle_internal_property,
+                      "Boot session."),
 };
 const tree::GroupDef session_def = {"Session", "A session.", 4, 0, nullptr, session_children, &session_slots};
 
@@ -27,66 +29,11 @@ uint32_t word(const std::vector<uint8_t>& p, size_t at) {
 }
 
 std::string message_of(uint32_t code) {
-  static const std::map<uint32_t, std::string> texts = {
-      {0, ""},
-      {6, "Invalid Value."},
-      {17, "Invalid value. Please use valid value."},
-      {20, "Invalid instance number. Please use valid instance number."},
-      {30, "Invalid iSCSI name. Please use valid iSCSI name as per RFC 3722."},
-      {32, "Destination host not reachable. Please check cable and network connections and make sure IP address is "
-           "valid. For more information, see Troubleshooting section in Corvane documentation."},
-      {43, "Failed to change IP address/Gateway settings as DHCP is Enabled. Please disable DHCP to make any changes "
-           "to IP address/Gateway settings."},
-      {44, "The IP address settings for the Corvane iSCSI initiator cannot be modified when there is an active iSCSI "
-           "boot session. Please use the iSCSIVantrel configuration utility to modify the IP address settings. No "
-           "configuration changes were made to the Corvane iSCSI initiator."},
-      {49, "Cannot set the default gateway as DHCP is enabled. Please disable DHCP before setting the default "
-           "gateway."},
-      {53, "Ping failed. Please check cable and network connections and make sure that the IP address is valid. For "
-           "more information, see the Troubleshooting section in Corvane documentation."},
-      {56, "The IP address settings match the existing configuration. No changes have been made to the "
-           "configuration."},
-      {57, "The DHCP settings are already configured. No changes have been made to the existing configuration."},
-      {69, "Duplicate IP address detected. Please check that the IP address given is not conflicting with an "
-           "existing IP address in the subnet. Choose a unique IP address."},
-      {80, "Failed to get discovery params. Application internal error occurred. Please check tavo2d.log file for "
-           "more information."},
-      {81, "Failed to set discovery params. Application internal error occurred. Please check tavo2d.log file for "
-           "more information."},
-      {93, "Failed to obtain NIC configuration params. Application internal error occurred. Please check tavo2d.log "
-           "file for more information."},
-      {97, "Cannot retrieve ARP table entries. Application internal error occurred. Please check tavo2d.log file "
-           "for more information."},
-      {98, "Failed to retrieve interface ids. Application internal error occurred. Please check tavo2d.log file for "
-           "more information."},
-      {99, "Cannot obtain interface info. Application internal error occurred. Please check tavo2d.log file for "
-           "more information."},
-      {100, "Cannot retrieve route table entries. Application internal error occurred. Please check tavo2d.log "
-            "file for more information."},
-      {110, "Failed to obtain initiator name and initiator alias. Application internal error occurred. Please "
-            "check tavo2d.log file for more information."},
-      {111, "Failed to set initiator name and initiator alias. Application internal error occurred. Please check "
-            "tavo2d.log file for more information."},
-      {122, "Cannot modify the ipaddress record."},
-      {123, "Unable to disable DHCP."},
-      {124, "Cannot set VLAN priority."},
-      {129, "Cannot add/delete route table entry."},
-      {130, "Cannot add/delete ARP table entry."},
-      {132, "Cannot set the Default Gateway. Application internal error occurred. Please check tavo2d.log file for "
-            "more information."},
-      {133, "Cannot get the Default Gateway. Application internal error occurred. Please check tavo2d.log file for "
-            "more information."},
-      {135, "Firmware failed to enable DHCP."},
-      {159, "Failed to retrieve the factory default MAC address for the given function. Application internal error "
-            "occurred. Please check tavo2d.log file for more information."},
-      {245, "Failed to add route entries. Exceed maximum manual route entries."},
-      {291, "Failed to execute the command. Because operation is not supported on this adapter."},
-      {304, "User requested configuration changed successfully. Please reboot your system for the changes to take "
-            "effect."},
-      {310, "Discovering iSNSServers through DHCP is not supported in Open-iSCSI driver."},
-  };
-  auto it = texts.find(code);
-  return it == texts.end() ? "<no message for " + std::to_string(code) + ">" : it->second;
+  if (code == 0) return "";
+  if (code == 30) return base::kInvalidIscsiNameText;
+  const char* text = tree::status_text(network::network_status_texts(), code);
+  if (text == nullptr) text = tree::status_text(sessions::sessions_status_texts(), code);
+  return text == nullptr ? "<no message for " + std::to_string(code) + ">" : text;
 }
 
 std::string dotted(const uint8_t* b) {

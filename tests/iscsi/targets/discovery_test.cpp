@@ -63,10 +63,10 @@ TEST_F(DiscoveryTest, TwoTargetsThreePortals) {
                                                  std::string(kTargetB) + " 10.0.0.50:3260/1"}));
   EXPECT_EQ(get(kL + "/Target0/TargetType"), "Discovered");
   const std::string options = ",,iqn.hx,Yes,Yes,None,None,None,,,,,Discovered,Prohibited,Prohibited,Prohibited,True";
-  EXPECT_EQ(target_lines(), (std::vector<std::string>{std::string(kKey) + "," + kTargetA + ",10.0.0.50,3260" + options,
-                                                      std::string(kKey) + "," + kTargetA + ",10.0.0.51,3260" + options,
-                                                      std::string(kKey) + "," + kTargetB + ",10.0.0.50,3260" +
-                                                          options}));
+  EXPECT_EQ(target_lines(),
+            (std::vector<std::string>{std::string(kKey) + "," + kTargetA + ",10.0.0.50,3260" + options,
+                                      std::string(kKey) + "," + kTargetA + ",10.0.0.51,3260" + options,
+                                      std::string(kKey) + "," + kTargetB + ",10.0.0.50,3260" + options}));
   // Login, SendTargets, logout of the same session; the request as sent.
   tavo::IscsiLoginRequest login{};
   const auto sent = last_payload(6, 23);
@@ -81,8 +81,8 @@ TEST_F(DiscoveryTest, TwoTargetsThreePortals) {
   EXPECT_EQ(sendtargets_text(), "SendTargets=All");
   uint32_t handle = 0;
   memcpy(&handle, last_payload(6, 33).data(), 4);
-  EXPECT_EQ(last_payload(6, 24), std::vector<uint8_t>(reinterpret_cast<uint8_t*>(&handle),
-                                                      reinterpret_cast<uint8_t*>(&handle) + 4));
+  EXPECT_EQ(last_payload(6, 24),
+            std::vector<uint8_t>(reinterpret_cast<uint8_t*>(&handle), reinterpret_cast<uint8_t*>(&handle) + 4));
   EXPECT_TRUE(sim_->sessions(0)->sessions.empty());  // logged out
   // Again: nothing new, nothing doubled; a name is asked in lower case.
   ASSERT_EQ(discover(kL, 0, {"IQN.2026-12.COM.EXAMPLE:B"}), 0u);
@@ -94,16 +94,14 @@ TEST_F(DiscoveryTest, TwoTargetsThreePortals) {
 }
 
 TEST_F(DiscoveryTest, PortalsAndTheirFile) {
-  const Status duplicate{22, "There already exists a send target portal entry with the given IP address and port "
-                             "number. Please provide different ipaddress or port number to add another send target "
-                             "portal entry."};
+  const Status duplicate = targets_text(22);
   ASSERT_EQ(add_stp(kL, "10.0.0.50"), 0u);
   struct Row {
     std::string address, port;
     Status status;
   } refused[] = {
       {"10.0.0.50", "3260", duplicate},
-      {"fe80::1", "3260", {330, "IPv6 configuration is not supported on given adapter."}},
+      {"fe80::1", "3260", targets_text(330)},
   };
   for (const Row& r : refused) {
     EXPECT_EQ(add_stp(kL, r.address, r.port), 1u);
@@ -168,7 +166,7 @@ TEST_F(DiscoveryTest, RefreshCountsFailedPortals) {
     return sim::MailboxReply{};
   });
   EXPECT_EQ(discover(kL, 0), 1u);
-  EXPECT_EQ(last_status(), (Status{131, "Unable to discover targets for the sendtargetportal."}));
+  EXPECT_EQ(last_status(), targets_text(131));
 }
 
 TEST_F(DiscoveryTest, AnswersInPartsAndBeyondTheirBuffers) {

@@ -60,10 +60,11 @@ class LhbaStartupTest : public NetworkTargetsTest {
 TEST_F(LhbaStartupTest, SavedLinesBuildTargetsAndPortals) {
   const std::string other = tgt_line(kOther, "iqn.o", "10.0.0.9", "0");
   put_saved("savetgt.txt", tgt_line(kKey, "iqn.s1", "10.0.0.9", "3260", "", "Required") +
-                               tgt_line(kKey, "iqn.s1", "10.0.0.10", "3260") + tgt_line(kKey, "iqn.s2", "10.0.0.9", "0") +
-                               tgt_line(kKey, "iqn.s3", "", "3260") + other);
-  put_saved("savestp.txt", std::string(kKey) + ",10.0.0.50,3260,00:00:00:00:00:00," + kChapOptions + ",,,\n" +
-                               kOther + ",10.0.0.51,3260,00:00:00:00:00:00," + kDefaults + "\n");
+                               tgt_line(kKey, "iqn.s1", "10.0.0.10", "3260") +
+                               tgt_line(kKey, "iqn.s2", "10.0.0.9", "0") + tgt_line(kKey, "iqn.s3", "", "3260") +
+                               other);
+  put_saved("savestp.txt", std::string(kKey) + ",10.0.0.50,3260,00:00:00:00:00:00," + kChapOptions + ",,,\n" + kOther +
+                               ",10.0.0.51,3260,00:00:00:00:00:00," + kDefaults + "\n");
   restart_client();
   auto unended = [](std::string s) {
     s.pop_back();
@@ -117,7 +118,7 @@ TEST_F(LhbaStartupTest, ARestartRestoresTheConfiguration) {
 
 TEST_F(LhbaStartupTest, EnabledAndIsnsEnabled) {
   EXPECT_EQ(set(kL + "/Enabled", "false"), 1u);
-  EXPECT_EQ(last_status(), (Status{47, "LogicalHBA0 is always enabled. It cannot be disabled."}));
+  EXPECT_EQ(last_status(), targets_text(47));
   EXPECT_EQ(set(kL + "/Enabled", "True"), 0u);
   const std::string isns = "Corvane0/iSCSIPhysicalHBA0/iSNS/iSNSEnabled";
   tavo::DiscoveryParamsBlock& block = sim_->network(0)->discovery_of(0);
@@ -188,8 +189,8 @@ TEST_F(LhbaStartupTest, SavesNeitherFollowLinksNorLeaveTemporaries) {
   ::unlink((saved_path("savetgt.txt") + ".lock").c_str());
   // What killed saves left beside a saved file goes under its lock.
   const std::string conf = root_.at("/etc/config/QVL/tavo/libtavo.conf");
-  for (const std::string& left : {saved_path("savetgt.txt") + ".tmp.4242.0", saved_path("savestp.txt") + ".tmp.7.3",
-                                  conf + ".tmp.99.1"})
+  for (const std::string& left :
+       {saved_path("savetgt.txt") + ".tmp.4242.0", saved_path("savestp.txt") + ".tmp.7.3", conf + ".tmp.99.1"})
     write_file(left, "secret\n");
   restart_client();
   EXPECT_FALSE(file_exists(saved_path("savetgt.txt") + ".tmp.4242.0"));

@@ -32,12 +32,10 @@ TEST_F(NetworkTargetsTest, AddTargetChecksInOrder) {
     size_t lines;  // of Corvane0's LogicalHBA after the row
   } rows[] = {
       {kLhbaPath, {"iqn.t1", "10.0.0.9"}, 0, none, 1},
-      {kLhbaPath, {"IQN.T1", "10.0.0.10"}, 1, {21, "Cannot add duplicate target entry as a target already exists with "
-                                                   "same target name. Please provide different target name to add "
-                                                   "another target."}, 1},
+      {kLhbaPath, {"IQN.T1", "10.0.0.10"}, 1, targets_text(21), 1},
       // The default port counts in the duplicate check: already there, success.
       {kLhbaPath, {"iqn.t1", "10.0.0.9", "3260"}, 0, none, 1},
-      {kLhbaPath, {"iqn.t6", "fe80::1"}, 1, {330, "IPv6 configuration is not supported on given adapter."}, 1},
+      {kLhbaPath, {"iqn.t6", "fe80::1"}, 1, targets_text(330), 1},
       {kMoravelLhba, {"iqn.t6", "fe80::1"}, 0, none, 1},
       {kLhbaPath, {"iqn.t2", "10.0.0.9", "3261", "False", "None"}, 0, none, 2},
   };
@@ -47,8 +45,8 @@ TEST_F(NetworkTargetsTest, AddTargetChecksInOrder) {
     EXPECT_EQ(last_status(), r.status);
     EXPECT_EQ(target_lines().size(), r.lines);
   }
-  EXPECT_EQ(target_lines(), (std::vector<std::string>{line("iqn.t1", "10.0.0.9", "3260"),
-                                                      line("iqn.t2", "10.0.0.9", "3261")}));
+  EXPECT_EQ(target_lines(),
+            (std::vector<std::string>{line("iqn.t1", "10.0.0.9", "3260"), line("iqn.t2", "10.0.0.9", "3261")}));
   EXPECT_EQ(get(kT0 + "/TargetPortal0/TargetPortNumber"), "3260");
   EXPECT_EQ(get(kT0 + "/TargetType"), "Static");
   EXPECT_EQ(get(kT0 + "/ETO"), "30");
@@ -67,8 +65,8 @@ TEST_F(NetworkTargetsTest, TargetLimitsPerGeneration) {
     int fits;
     Status refused;
   } rows[] = {
-      {kLhbaPath, 128, {175, "The Target count exceeded the configured maximum limit."}},
-      {kMoravelLhba, 256, {156, "Failed to add a target. Max targets are reached."}},
+      {kLhbaPath, 128, targets_text(175)},
+      {kMoravelLhba, 256, targets_text(156)},
   };
   for (const Row& r : rows) {
     const size_t before = instances(r.lhba, "Target").size();
@@ -104,30 +102,29 @@ TEST_F(NetworkTargetsTest, AFailedSaveLeavesNoTarget) {
 TEST_F(NetworkTargetsTest, PortalsAndDeletions) {
   ASSERT_EQ(act(kLhbaPath + "/AddTarget", {"iqn.t1", "10.0.0.9"}), 0u);
   ASSERT_EQ(act(kLhbaPath + "/AddTarget", {"iqn.t2", "10.0.0.9"}), 0u);
-  ASSERT_EQ(act(kT0 + "/TargetLoginOptions/Authentication/ConfigureCHAP",
-                {"One-Way CHAP", "", "", "tname", "tsecret12345"}),
-            0u);
+  ASSERT_EQ(
+      act(kT0 + "/TargetLoginOptions/Authentication/ConfigureCHAP", {"One-Way CHAP", "", "", "tname", "tsecret12345"}),
+      0u);
   // A new portal carries the target's own options, CHAP included.
   ASSERT_EQ(act(kT0 + "/AddTargetPortal", {"10.0.0.10", "3261"}), 0u);
   const std::string chap = "Yes,Yes,None,None,One-Way CHAP,,,tname,tsecret12345,Static,Required,Prohibited,Prohibited";
   EXPECT_EQ(target_lines()[2], line("iqn.t1", "10.0.0.10", "3261", chap));
   EXPECT_EQ(act(kT0 + "/AddTargetPortal", {"10.0.0.10", "3261"}), 1u);
-  EXPECT_EQ(last_status(), (Status{214, "Given TargetPortal already exist. Please given another Target IPaddress and "
-                                        "PortNumber"}));
+  EXPECT_EQ(last_status(), targets_text(214));
   EXPECT_EQ(act(kT0 + "/AddTargetPortal", {"10.0.0.10"}), 0u);  // port 3260
   EXPECT_EQ(instances(kT0, "TargetPortal").size(), 3u);
   // Instance numbers are taken as written.
   for (const char* action : {"/DeleteTarget", "/Target0/DeleteTargetPortal"}) {
     EXPECT_EQ(act(kLhbaPath + action, {"01"}), 1u);
-    EXPECT_EQ(last_status(), (Status{20, "Invalid instance number. Please use valid instance number."}));
+    EXPECT_EQ(last_status(), targets_text(20));
   }
   // A portal's lines go with it (a session line too), not those of another port.
-  put_saved("savetgt.txt", saved("savetgt.txt") + std::string(kKey) + ",iqn.t1,10.0.0.10,3261,7,iqn.hx," + chap +
-                               ",True\n");
+  put_saved("savetgt.txt",
+            saved("savetgt.txt") + std::string(kKey) + ",iqn.t1,10.0.0.10,3261,7,iqn.hx," + chap + ",True\n");
   ASSERT_EQ(act(kT0 + "/DeleteTargetPortal", {"1"}), 0u);
-  EXPECT_EQ(target_lines(), (std::vector<std::string>{line("iqn.t1", "10.0.0.9", "3260", chap),
-                                                      line("iqn.t2", "10.0.0.9", "3260"),
-                                                      line("iqn.t1", "10.0.0.10", "3260", chap)}));
+  EXPECT_EQ(target_lines(),
+            (std::vector<std::string>{line("iqn.t1", "10.0.0.9", "3260", chap), line("iqn.t2", "10.0.0.9", "3260"),
+                                      line("iqn.t1", "10.0.0.10", "3260", chap)}));
   // A deleted target takes its lines and the records hung below it.
   tree::group_record(node(kT0 + "/TargetPortal0"))->nhandle = tavo_dmalloc(16);
   ASSERT_EQ(act(kLhbaPath + "/DeleteTarget", {"0"}), 0u);
@@ -138,7 +135,8 @@ TEST_F(NetworkTargetsTest, PortalsAndDeletions) {
 TEST_F(NetworkTargetsTest, TypeAndPersistenceComeFromTheirMasters) {
   ASSERT_EQ(act(kLhbaPath + "/AddTarget", {"iqn.t1", "10.0.0.9"}), 0u);
   put_saved("savetgt.txt", line("iqn.t1", "10.0.0.9", "3260",
-                                "Yes,Yes,None,None,None,,,,,Discovered,Prohibited,Prohibited,Prohibited") + "\n");
+                                "Yes,Yes,None,None,None,,,,,Discovered,Prohibited,Prohibited,Prohibited") +
+                               "\n");
   EXPECT_EQ(get(kT0 + "/TargetType"), "Discovered");
   // The Moravel function's firmware holds target a as a persistent target.
   char persistent[35] = "unset";

@@ -1,5 +1,7 @@
 #include "tests/iscsi/targets/targets_fixture.h"
 
+#include "iscsi/targets/targets_internal.h"
+
 #include <ctype.h>
 #include <stdio.h>
 
@@ -54,6 +56,11 @@ std::vector<size_t> TargetsTest::count(const std::string& path) {
     for (size_t i = 0; i < 3; ++i) n[i] += below[i];
   }
   return n;
+}
+
+std::pair<uint32_t, std::string> targets_text(uint32_t code) {
+  const char* text = tree::status_text(targets::targets_status_texts(), code);
+  return {code, text != nullptr ? text : "<no text>"};
 }
 
 std::vector<std::string> NetworkTargetsTest::target_lines(const std::string& key) {

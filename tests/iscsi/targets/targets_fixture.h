@@ -60,6 +60,9 @@ class TargetsTest : public ClientTest {
   std::vector<size_t> count(const std::string& path);
 };
 
+// A code with its text from the branch's table (else the shared texts).
+std::pair<uint32_t, std::string> targets_text(uint32_t code);
+
 // TargetsTest over the adapters with targets on the network.
 class NetworkTargetsTest : public TargetsTest {
  protected:

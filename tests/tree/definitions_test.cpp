@@ -1,0 +1,301 @@
+// Every group definition of the library, checked for what a hand-written
+// row can get wrong: on each simulated generation the whole tree walks,
+// together with a controller built fresh (one instance of every instanced
+// group, every value still its default). Each new row gets these checks.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <string.h>
+#include <zlib.h>
+
+#include <set>
+#include <string>
+#include <string_view>
+
+#include "base/validate.h"
+#include "controller/controller.h"
+#include "iscsi/network/iscsi_network.h"
+#include "iscsi/targets/targets.h"
+#include "nic/nic.h"
+#include "tests/support/client_fixture.h"
+
+namespace tavo::test {
+namespace {
+
+// The exported descriptors as released: the handler's name and a CRC-32 of
+// every byte clients read after the handler pointer (flag, count and the six
+// parameters). Any change of a text, type, limit or order shows here.
+struct Digest {
+  const char* name;
+  const char* handler;
+  uint32_t crc;
+};
+constexpr Digest kDigests[] = {
+    {"ROOT_Corvane_ChannelManagement_ConfigureChannelManagement_action", "do_ConfigureChannelManagement", 0x2a0e5f32},
+    {"ROOT_Corvane_Diagnostics_EnterLoopBackMode_action", "do_EnterLoopBackMode", 0xa0cb164e},
+    {"ROOT_Corvane_Diagnostics_ExitLoopBackMode_action", "do_ExitLoopBackMode", 0x70a452ff},
+    {"ROOT_Corvane_Diagnostics_HostToDDRDMATest_action", "do_HostToDDRDMATest", 0x227ce704},
+    {"ROOT_Corvane_Diagnostics_NetworkLoopBackTest_action", "do_NetworkLoopBackTest", 0xde98379},
+    {"ROOT_Corvane_EraseAllConfiguration_action", "do_EraseAllConfiguration", 0xadc73145},
+    {"ROOT_Corvane_EventLog_ClearEventLog_action", "do_ClearEventLog", 0xadc73145},
+    {"ROOT_Corvane_EventLog_RefreshEventLog_action", "do_RefreshEventLog", 0xadc73145},
+    {"ROOT_Corvane_ExtFATData_DisableLoggingOnAllModules_action", "do_DisableLoggingOnAllModules", 0x457cef1e},
+    {"ROOT_Corvane_ExtFATData_EnableLoggingOnAllModules_action", "do_EnableLoggingOnAllModules", 0x9d4eafdc},
+    {"ROOT_Corvane_ExtFATData_RetrieveARMLog_action", "do_RetrieveARMLog", 0xd7034c41},
+    {"ROOT_Corvane_ExtFATData_SetDefaultLoggingConfiguration_action", "do_SetDefaultLoggingConfiguration", 0xadc73145},
+    {"ROOT_Corvane_FATData_ClearFATData_action", "do_ClearFATData", 0xadc73145},
+    {"ROOT_Corvane_FATData_RetrieveFATData_action", "do_RetrieveFATData", 0x8bca011e},
+    {"ROOT_Corvane_LinkReconfiguration_SetLinkConfigFactoryDefaults_action", "do_SetLinkConfigFactoryDefaults",
+     0xadc73145},
+    {"ROOT_Corvane_LinkReconfiguration_SetLinkConfigID_action", "do_SetLinkConfigID", 0xf31a04a7},
+    {"ROOT_Corvane_NICPhysicalHBA_EraseNICConfiguration_action", "do_EraseNICConfiguration", 0xadc73145},
+    {"ROOT_Corvane_Personality_SetPersonality_action", "do_SetPersonality", 0x3d543dcb},
+    {"ROOT_Corvane_ProfileManagement_ConfiguredProfile_SetMaxFunctionNumber_action", "do_SetMaxFunctionNumber",
+     0xb7e7b7d7},
+    {"ROOT_Corvane_ProfileManagement_SaveProfile_action", "do_SaveProfile", 0xadc73145},
+    {"ROOT_Corvane_ProfileManagement_SetFactoryDefaults_action", "do_SetFactoryDefaults", 0xadc73145},
+    {"ROOT_Corvane_ProfileManagement_SetProfileId_action", "do_SetProfileId", 0x540d831d},
+    {"ROOT_Corvane_ResetFactoryDefaults_action", "do_ResetFactoryDefaults", 0x218889e6},
+    {"ROOT_Corvane_RetrieveFwCliData_action", "do_RetrieveFwCliData", 0x5145cb90},
+    {"ROOT_Corvane_RetrieveTessmarkCoreDump_action", "do_RetrieveTessmarkCoreDump", 0x83057b71},
+    {"ROOT_Corvane_RetrieveTessmarkPCIDump_action", "do_RetrieveTessmarkPCIDump", 0x4d221c0d},
+    {"ROOT_Corvane_UpgradeFlashROM_action", "do_UpgradeFlashROM", 0xb3672363},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_EraseConfiguration_action", "do_EraseConfiguration", 0x8f0d27cb},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_AddTarget_action", "do_AddTarget", 0xc8af2261},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_DeleteTarget_action", "do_DeleteTarget", 0x2018c32f},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_Discovery_AddSendTargetPortal_action", "do_AddSendTargetPortal",
+     0xec8380cc},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_Discovery_DeleteSendTargetPortal_action", "do_DeleteSendTargetPortal",
+     0xce83041a},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_Discovery_RefreshAvailableTargets_action", "do_RefreshAvailableTargets",
+     0xadc73145},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_Discovery_SendTargetPortal_DiscoverTargets_action", "do_DiscoverTargets",
+     0xce2f4d7c},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_Discovery_SendTargetPortal_SendTargetPortalLoginOptions_Authentication_"
+     "ConfigureCHAP_action",
+     "do_ConfigureCHAP", 0x9c7bb173},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_Discovery_SendTargetPortal_SendTargetPortalLoginOptions_Authentication_"
+     "DeleteCHAP_action",
+     "do_DeleteCHAP", 0xadc73145},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_InitiatorLoginOptions_Authentication_ConfigureCHAP_action",
+     "do_ConfigureCHAP", 0x9c7bb173},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_InitiatorLoginOptions_Authentication_DeleteCHAP_action", "do_DeleteCHAP",
+     0xadc73145},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_Target_AddTargetPortal_action", "do_AddTargetPortal", 0xa35918de},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_Target_DeleteTargetPortal_action", "do_DeleteTargetPortal", 0xc21013be},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_Target_Login_action", "do_Login", 0x70813360},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_Target_Logout_action", "do_Logout", 0x21b63db1},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_Target_ReScanLUNS_action", "do_ReScanLUNS", 0xadc73145},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_Target_TargetLoginOptions_Authentication_ConfigureCHAP_action",
+     "do_ConfigureCHAP", 0x9c7bb173},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_Target_TargetLoginOptions_Authentication_DeleteCHAP_action",
+     "do_DeleteCHAP", 0xadc73145},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_Network_NICConfiguration_RefreshNICConfig_action", "do_RefreshNICConfig",
+     0xadc73145},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_Network_NICConfiguration_ResetMACAddress_action",
+     "do_iSCSIPhysicalHBA_Network_NICConfiguration_ResetMACAddress", 0xadc73145},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_Network_TCPIPConfiguration_ARPTable_AddARPTableEntry_action", "do_AddARPTableEntry",
+     0x1cafe5aa},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_Network_TCPIPConfiguration_ARPTable_DeleteARPTableEntry_action",
+     "do_DeleteARPTableEntry", 0x57c5705f},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_Network_TCPIPConfiguration_ARPTable_RefreshARPTableEntry_action",
+     "do_RefreshARPTableEntry", 0xadc73145},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_Network_TCPIPConfiguration_ConfigureIPAddress_action", "do_ConfigureIPAddress",
+     0xf0e976ac},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_Network_TCPIPConfiguration_ConfigureVLAN_action", "do_ConfigureVLAN", 0x904a1924},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_Network_TCPIPConfiguration_DHCPDisable_action", "do_DHCPDisable", 0xadc73145},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_Network_TCPIPConfiguration_DHCPEnable_action", "do_DHCPEnable", 0xadc73145},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_Network_TCPIPConfiguration_DeleteDefaultGateway_action", "do_DeleteDefaultGateway",
+     0xadc73145},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_Network_TCPIPConfiguration_IPv6Configuration_AutoAssignDisable_action",
+     "do_AutoAssignDisable", 0xadc73145},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_Network_TCPIPConfiguration_IPv6Configuration_AutoAssignEnable_action",
+     "do_AutoAssignEnable", 0x7b9dddbe},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_Network_TCPIPConfiguration_IPv6Configuration_ConfigureIPv6Address_action",
+     "do_ConfigureIPv6Address", 0xa0746fce},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_Network_TCPIPConfiguration_IPv6Configuration_DeleteDefaultIPv6Gateway_action",
+     "do_DeleteDefaultIPv6Gateway", 0xadc73145},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_Network_TCPIPConfiguration_Ping_action", "do_Ping", 0xd98caf7},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_Network_TCPIPConfiguration_RouteTable_AddRouteTableEntry_action",
+     "do_AddRouteTableEntry", 0x79ae3033},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_Network_TCPIPConfiguration_RouteTable_DeleteRouteTableEntry_action",
+     "do_DeleteRouteTableEntry", 0x4bd17a9c},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_Network_TCPIPConfiguration_RouteTable_RefreshRouteTableEntry_action",
+     "do_RefreshRouteTableEntry", 0xadc73145},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_Network_TCPIPConfiguration_VLANDisable_action", "do_VLANDisable", 0xadc73145},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_PCI_DumpiSCSIPCIConfigRegion_action", "do_DumpiSCSIPCIConfigRegion", 0xfda9cc11},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_iSNS_ConfigureiSNSServer_action", "do_ConfigureiSNSServer", 0x4ea04476},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_iSNS_DeleteiSNSServer_action", "do_DeleteiSNSServer", 0xae266ee},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_iSNS_DiscoveryiSNSThruDHCP_action", "do_DiscoveryiSNSThruDHCP", 0xadc73145},
+};
+
+// A default that stands for "not read yet": an empty text, no address, or
+// not applicable.
+bool placeholder(const char* value) {
+  return strcmp(value, "") == 0 || strcmp(value, "0.0.0.0") == 0 || strcmp(value, "N/A") == 0;
+}
+// Defaults and lists the clients know that fail their own rules; kept as
+// they are.
+const std::set<std::string_view> kKnownDefaults = {
+    "Corvane/ActiveFirmwareVersion",
+    "Corvane/FirmwareVersionOnFlash",
+    "Corvane/BIOSVersion",
+    "Corvane/BootCodeVersion",
+    "Corvane/FFVName",
+    "Corvane/NCSI/NCSIVersion",
+    "Corvane/NICPhysicalHBA/Driver/DriverVersion",
+    "Corvane/iSCSIPhysicalHBA/Driver/DriverVersion",
+    "Corvane/iSCSIPhysicalHBA/Network/NICConfiguration/vNIC/MaxBandwidth",
+    "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target/TargetISCSIName",
+    // Counters whose length limits are 4..0: every value fails them.
+    "Corvane/iSCSIPhysicalHBA/LogicalHBA/iSCSIStatistics/SessionDigestErrors",
+    "Corvane/iSCSIPhysicalHBA/LogicalHBA/iSCSIStatistics/SessionConnectionTimeout",
+    "Corvane/iSCSIPhysicalHBA/LogicalHBA/iSCSIStatistics/SessionFormatErrors",
+    "Corvane/iSCSIPhysicalHBA/LogicalHBA/iSCSIStatistics/LoginFailures",
+    "Corvane/iSCSIPhysicalHBA/LogicalHBA/iSCSIStatistics/LastFailureType",
+    "Corvane/iSCSIPhysicalHBA/LogicalHBA/iSCSIStatistics/LastTgtFailureAddr",
+    "Corvane/iSCSIPhysicalHBA/LogicalHBA/iSCSIStatistics/LoginAcceptRsps",
+    "Corvane/iSCSIPhysicalHBA/LogicalHBA/iSCSIStatistics/LoginOtherFailRsps",
+    "Corvane/iSCSIPhysicalHBA/LogicalHBA/iSCSIStatistics/LoginRedirectRsps",
+    "Corvane/iSCSIPhysicalHBA/LogicalHBA/iSCSIStatistics/LoginAuthFailRsps",
+    "Corvane/iSCSIPhysicalHBA/LogicalHBA/iSCSIStatistics/LoginAuthFails",
+    "Corvane/iSCSIPhysicalHBA/LogicalHBA/iSCSIStatistics/LoginNegoFails",
+    "Corvane/iSCSIPhysicalHBA/LogicalHBA/iSCSIStatistics/LogoutNormals",
+    "Corvane/iSCSIPhysicalHBA/LogicalHBA/iSCSIStatistics/LogoutOthers",
+};
+const std::set<std::string_view> kKnownLists = {
+    "Corvane/ChannelManagement/SupportedMCTypes",
+    "Corvane/ChannelManagement/CurrentManagementType",
+    "Corvane/ChannelManagement/ConfiguredManagementType",
+    "Corvane/ChannelManagement/ConfigureChannelManagement/ChannelType",
+    "Corvane/NCSI/NCSICVHandShake",
+};
+
+uint32_t descriptor_crc(const TavoActionDescriptor* d) {
+  const auto* bytes = reinterpret_cast<const Bytef*>(d) + offsetof(TavoActionDescriptor, global);
+  return static_cast<uint32_t>(crc32(0, bytes, sizeof *d - offsetof(TavoActionDescriptor, global)));
+}
+
+// Whether every item of a comma list has a length within minimum..maximum.
+bool list_agrees(const char* list, int32_t minimum, int32_t maximum) {
+  std::string_view rest = list;
+  for (;;) {
+    const size_t comma = rest.find(',');
+    const auto length = static_cast<int32_t>(rest.substr(0, comma).size());
+    if (length < minimum || length > maximum) return false;
+    if (comma == std::string_view::npos) return true;
+    rest.remove_prefix(comma + 1);
+  }
+}
+
+class DefinitionsTest : public ClientTest, public ::testing::WithParamInterface<const char*> {
+ protected:
+  // One controller of the generation with a NIC and an iSCSI function.
+  DefinitionsTest()
+      : ClientTest(std::string("controller 0 generation=") + GetParam() +
+                   " serial=S\nnic controller=0 function=0\niscsi controller=0 function=2 device=0\n") {}
+
+  TavoNode* at(TavoNode* group, const std::string& path) {
+    for (size_t start = 0; group != nullptr;) {
+      const size_t slash = path.find('/', start);
+      group = internal_get_node(group, path.substr(start, slash - start).c_str(), TAVO_KIND_GROUP);
+      if (slash == std::string::npos) return group;
+      start = slash + 1;
+    }
+    return nullptr;
+  }
+
+  // A controller built by its definitions alone, with one instance of every
+  // instanced group below it.
+  TavoNode* build_fresh_controller() {
+    TavoNode* cv = initialize_Corvane(get_node(0), nullptr, nullptr, nullptr);
+    TavoNode* fn = initialize_iSCSIPhysicalHBA(cv, nullptr, nullptr, nullptr);
+    TavoNode* lhba = initialize_LogicalHBA(fn, nullptr, nullptr, nullptr);
+    TavoNode* target = initialize_Target(lhba, nullptr, nullptr, nullptr);
+    const bool built =
+        cv && initialize_NICPhysicalHBA(cv, nullptr, nullptr, nullptr) && target &&
+        initialize_TargetPortal(target, nullptr, nullptr, nullptr) &&
+        initialize_SendTargetPortal(at(lhba, "Discovery"), nullptr, nullptr, nullptr) &&
+        initialize_iSNSServer(at(fn, "iSNS"), nullptr, nullptr, nullptr) &&
+        initialize_RouteTableEntry(at(fn, "Network/TCPIPConfiguration/RouteTable"), nullptr, nullptr, nullptr) &&
+        initialize_ARPTableEntry(at(fn, "Network/TCPIPConfiguration/ARPTable"), nullptr, nullptr, nullptr) &&
+        initialize_NCSIStaticConfiguration(at(cv, "NCSI"), nullptr, nullptr, nullptr) &&
+        initialize_NCSIDynamicConfiguration(at(cv, "NCSI"), nullptr, nullptr, nullptr);
+    return built ? cv : nullptr;
+  }
+
+  void check_action(TavoNode* a, const std::string& where, const std::string& exported) {
+    const TavoActionDescriptor* d = tree::action_descriptor(a);
+    EXPECT_EQ(dlsym(RTLD_DEFAULT, exported.c_str()), d) << where << " is not " << exported;
+    ASSERT_TRUE(d->param_count >= 0 && d->param_count <= TAVO_MAX_PARAMS) << where;
+    static const TavoActionParam kNone{};
+    std::set<std::string> names;
+    for (int i = 0; i < TAVO_MAX_PARAMS; ++i) {
+      const TavoActionParam& p = d->params[i];
+      if (i >= d->param_count) {
+        EXPECT_EQ(memcmp(&p, &kNone, sizeof p), 0) << where << ": parameter " << i << " beyond the count";
+        continue;
+      }
+      EXPECT_TRUE(p.name[0] != '\0' && names.insert(p.name).second) << where << ": parameter " << i;
+      if (p.value_type == TAVO_TYPE_LIST && !kKnownLists.contains(where + "/" + p.name)) {
+        EXPECT_TRUE(list_agrees(p.valid_list, p.minimum, p.maximum)) << where << "/" << p.name;
+      }
+    }
+    seen_.insert(exported);
+    for (const Digest& g : kDigests) {
+      if (exported != g.name) continue;
+      Dl_info info{};
+      EXPECT_TRUE(dladdr(reinterpret_cast<void*>(d->handler), &info) && info.dli_sname != nullptr &&
+                  std::string(info.dli_sname) == g.handler)
+          << exported;
+      EXPECT_EQ(descriptor_crc(d), g.crc) << exported;
+    }
+  }
+
+  void check_property(TavoNode* p, const std::string& where, bool fresh) {
+    const TavoPropertyRecord* r = tree::property_record(p);
+    if (r->value_type == TAVO_TYPE_LIST && !kKnownLists.contains(where)) {
+      EXPECT_TRUE(list_agrees(r->valid_list, r->minimum, r->maximum)) << where;
+    }
+    if (!fresh || placeholder(r->value) || kKnownDefaults.contains(where)) return;
+    char value[TAVO_VALUE_SIZE];
+    memcpy(value, r->value, sizeof value);
+    EXPECT_EQ(tavo_validate(value, r->valid_list, r->value_type, r->minimum, r->maximum), 0u)
+        << where << " default \"" << r->value << "\"";
+  }
+
+  // where: the group's type names from below ROOT, joined by '/'.
+  void check_group(TavoNode* g, const std::string& where, bool fresh) {
+    std::set<std::string> shown;
+    for (TavoNode* c = tree::group_record(g)->first_child; c != g; c = c->next) {
+      char name[TAVO_NAME_SIZE];
+      tree::display_name(c, name);
+      EXPECT_TRUE(shown.insert(name).second) << where << " has two children " << name;
+      const std::string child = where.empty() ? c->name : where + "/" + c->name;
+      if (c->kind == TAVO_KIND_PROPERTY) check_property(c, child, fresh);
+      if (c->kind == TAVO_KIND_ACTION) {
+        std::string exported = "ROOT_" + child + "_action";
+        for (char& ch : exported) ch = ch == '/' ? '_' : ch;
+        check_action(c, child, exported);
+      }
+      if (c->kind == TAVO_KIND_GROUP) check_group(c, child, fresh);
+    }
+  }
+
+  std::set<std::string> seen_;
+};
+
+TEST_P(DefinitionsTest, EveryRowKeepsItsRules) {
+  TavoNode* fresh = build_fresh_controller();
+  ASSERT_NE(fresh, nullptr);
+  for (TavoNode* c = tree::group_record(get_node(0))->first_child; c != get_node(0); c = c->next) {
+    if (c->kind != TAVO_KIND_GROUP) continue;
+    check_group(c, c->name, c == fresh);
+  }
+  for (const Digest& g : kDigests) EXPECT_TRUE(seen_.contains(g.name)) << g.name << " is in no group";
+}
+
+INSTANTIATE_TEST_SUITE_P(Generations, DefinitionsTest, ::testing::Values("cv2", "cv3", "galtor", "moravel"),
+                         [](const ::testing::TestParamInfo<const char*>& generation) { return generation.param; });
+
+}  // namespace
+}  // namespace tavo::test

@@ -1,0 +1,51 @@
+// What a handler's context names for nodes at every level of the tree.
+#include "tree/handler_context.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/support/client_fixture.h"
+
+namespace tavo::test {
+namespace {
+
+class HandlerContextTest : public ClientTest {};
+
+TEST_F(HandlerContextTest, NamesTheControllerFunctionAndPortAboveANode) {
+  struct Row {
+    std::string node, controller, function;
+    uint8_t port;  // the function's PortNumber inside a function, else 0
+  } rows[] = {
+      // Above every function: the controller's first iSCSI function, port 0.
+      {"Corvane0/ProfileManagement/RebootRequired", "Corvane0", "Corvane0/iSCSIPhysicalHBA0", 0},
+      {"Corvane0/Personality/SetPersonality", "Corvane0", "Corvane0/iSCSIPhysicalHBA0", 0},
+      {"Corvane2", "Corvane2", "Corvane2/iSCSIPhysicalHBA0", 0},
+      // Inside a function: that function and its port, at any depth.
+      {"Corvane0/iSCSIPhysicalHBA1/Network/TCPIPConfiguration/DefaultGateway", "Corvane0", "Corvane0/iSCSIPhysicalHBA1",
+       1},
+      {"Corvane0/iSCSIPhysicalHBA1/LogicalHBA0/InitiatoriSCSIName/InitiatorAlias", "Corvane0",
+       "Corvane0/iSCSIPhysicalHBA1", 1},
+      {"Corvane1/NICPhysicalHBA1/PCI/BusNumber", "Corvane1", "Corvane1/NICPhysicalHBA1", 1},
+  };
+  for (const Row& r : rows) {
+    const tree::HandlerContext c = tree::handler_context(get_node(tag(r.node)));
+    TavoNode* function = get_node(tag(r.function));
+    EXPECT_EQ(c.controller, get_node(tag(r.controller))) << r.node;
+    EXPECT_EQ(c.function, function) << r.node;
+    EXPECT_EQ(c.number, static_cast<uint32_t>(get_port_number(function))) << r.node;
+    EXPECT_TRUE(c) << r.node;
+    EXPECT_EQ(c.domain, 0) << r.node;
+    EXPECT_EQ(c.port, r.port) << r.node;
+  }
+  // Outside a controller, and for no node, nothing.
+  for (TavoNode* n : {get_node(tag("TAVODebugLevel")), static_cast<TavoNode*>(nullptr)}) {
+    const tree::HandlerContext c = tree::handler_context(n);
+    EXPECT_FALSE(c);
+    EXPECT_EQ(c.controller, nullptr);
+    EXPECT_EQ(c.function, nullptr);
+  }
+}
+
+}  // namespace
+}  // namespace tavo::test

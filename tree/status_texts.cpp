@@ -1,0 +1,61 @@
+// The shared status texts and the lookup every branch's table goes through.
+#include "tree/status_texts.h"
+
+namespace tavo::tree {
+namespace {
+
+constexpr StatusText kSharedStatusTexts[] = {
+    {16, "Memory allocation failed. Please check for low memory conditions."},
+    {17, "Invalid value. Please use valid value."},
+    {20, "Invalid instance number. Please use valid instance number."},
+    {31, "Insufficient buffer space obtained for the operation. Application internal error occurred. Please check "
+         "tavo2d.log file for more information."},
+    {80, "Failed to get discovery params. Application internal error occurred. Please check tavo2d.log file for "
+         "more information."},
+    {81, "Failed to set discovery params. Application internal error occurred. Please check tavo2d.log file for "
+         "more information."},
+    {278, "Failed to get profile config. Please check tavo2d.log file for more information."},
+};
+
+const char* status_texts_find(std::span<const StatusText> table, uint32_t code) {
+  for (const StatusText& s : table)
+    if (s.code == code) return s.text;
+  return nullptr;
+}
+
+}  // namespace
+
+std::span<const StatusText> shared_status_texts() { return kSharedStatusTexts; }
+
+const char* status_text(std::span<const StatusText> table, uint32_t code) {
+  const char* text = status_texts_find(table, code);
+  return text != nullptr ? text : status_texts_find(kSharedStatusTexts, code);
+}
+
+void validation_status(uint32_t code, const char* prefix, int32_t minimum, int32_t maximum) {
+  const char* sep = prefix ? ": " : "";
+  prefix = prefix ? prefix : "";
+  switch (code) {
+    case TAVO_INVALID_VALUE:
+      base::set_last_status_fmt(code, "%s%sInvalid value.", prefix, sep);
+      break;
+    case TAVO_OUT_OF_RANGE:
+      base::set_last_status_fmt(code, "%s%sValue out of range. Valid range is from %d to %d.", prefix, sep, minimum,
+                                maximum);
+      break;
+    case TAVO_BAD_LENGTH:
+      base::set_last_status_fmt(code, "%s%sNumber of characters should be from %d to %d.", prefix, sep, minimum,
+                                maximum);
+      break;
+    default:
+      base::set_last_status_fmt(code, "%s%sInvalid value.", prefix, sep);
+      break;
+  }
+}
+
+void set_status(std::span<const StatusText> table, uint32_t code) {
+  const char* text = status_text(table, code);
+  tavo_set_last_status(code, text != nullptr ? text : "");
+}
+
+}  // namespace tavo::tree
