@@ -1,11 +1,11 @@
 // The real host: thin POSIX calls.
-#include <dirent.h>
 #include <errno.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include "platform/directory.h"
 #include "platform/host.h"
 
 namespace tavo::platform {
@@ -45,13 +45,7 @@ class RealHost final : public Host {
   int chmod(const std::string& path, mode_t mode) override { return ::chmod(path.c_str(), mode); }
   int stat(const std::string& path, struct stat* st) override { return ::stat(path.c_str(), st); }
   int list_directory(const std::string& path, std::vector<std::string>* names) override {
-    names->clear();
-    DIR* dir = ::opendir(path.c_str());
-    if (dir == nullptr) return -1;
-    while (const dirent* e = ::readdir(dir))
-      if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) names->push_back(e->d_name);
-    ::closedir(dir);
-    return 0;
+    return read_directory(path, names);
   }
   int lock(int fd, int cmd, struct flock* fl) override { return ::fcntl(fd, cmd, fl); }
   int device_open(const std::string& path, int flags) override { return ::open(path.c_str(), flags); }

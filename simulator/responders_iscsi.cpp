@@ -5,6 +5,8 @@
 // targets the persistent sessions hold (30/6, 32/6); SendTargets (33/6)
 // and its continuation (34/6). Answers that do not fit the request's
 // buffer carry what fits, with status 4 and the length they need.
+#include <stddef.h>
+#include <stdio.h>
 #include <string.h>
 #include <strings.h>
 
@@ -155,13 +157,34 @@ MailboxReply iscsi_discovery_login(Simulator& sim, SimIscsi& state, MailboxCall&
   return MailboxReply{};
 }
 
+// The calling function's sessions and a login request of a known address
+// type; null when there is none.
+SimIscsi* iscsi_request(Simulator& sim, const MailboxCall& call, IscsiLoginRequest* r) {
+  SimIscsi* state = iscsi_of(sim, call);
+  if (state == nullptr || !iscsi_read(call, r)) return nullptr;
+  return r->address_type == kLoginAddressIPv4 || r->address_type == kLoginAddressIPv6 ? state : nullptr;
+}
+
+// The session of a request's target, portal and qualifier; a new one when
+// there is none.
+SimSession& iscsi_session_for(SimIscsi& state, const IscsiLoginRequest& r, const std::string& name) {
+  const SimAddress a = iscsi_address(r.address_type, r.address);
+  if (SimSession* s = iscsi_find_session(state, name, a, r.port, r.isid_qualifier)) return *s;
+  SimSession& s = iscsi_new_session(state);
+  s.target = name;
+  s.address = a;
+  s.port = r.port;
+  s.isid = r.isid_qualifier;
+  s.initiator = iscsi_text(r.initiator_name, sizeof r.initiator_name);
+  return s;
+}
+
 // A login to a topology target at one of its portals; the session the
 // persistent target made is opened, else a new one.
 MailboxReply iscsi_login(Simulator& sim, MailboxCall& call) {
-  SimIscsi* state = iscsi_of(sim, call);
   IscsiLoginRequest r;
-  if (state == nullptr || !iscsi_read(call, &r)) return kRefused;
-  if (r.address_type != kLoginAddressIPv4 && r.address_type != kLoginAddressIPv6) return kRefused;
+  SimIscsi* state = iscsi_request(sim, call, &r);
+  if (state == nullptr) return kRefused;
   if (r.flags & 0x10) return iscsi_discovery_login(sim, *state, call, r);
   const std::string name = iscsi_text(r.target_name, sizeof r.target_name);
   const SimTarget* target = nullptr;
@@ -170,28 +193,16 @@ MailboxReply iscsi_login(Simulator& sim, MailboxCall& call) {
       target = &t;
   if (target == nullptr) return kNoSuchTarget;
   if (!iscsi_authenticated(*target, r.options)) return kAuthFailure;
-  const SimAddress a = iscsi_address(r.address_type, r.address);
-  SimSession* s = iscsi_find_session(*state, name, a, r.port, r.isid_qualifier);
-  if (s == nullptr) {
-    s = &iscsi_new_session(*state);
-    s->target = name;
-    s->address = a;
-    s->port = r.port;
-    s->isid = r.isid_qualifier;
-  }
-  s->open = true;
-  s->initiator = iscsi_text(r.initiator_name, sizeof r.initiator_name);
-  s->options = r.options;
+  SimSession& s = iscsi_session_for(*state, r, name);
+  s.open = true;
+  s.initiator = iscsi_text(r.initiator_name, sizeof r.initiator_name);
+  s.options = r.options;
   IscsiLoginReply reply{};
-  reply.session_handle = s->handle;
-  reply.connection_handle = s->connection_handle;
-  reply.session.flags = r.options.flags;
-  reply.session.first_burst_length = r.options.first_burst_length;
-  reply.session.max_burst_length = r.options.max_burst_length;
-  reply.session.max_connections = r.options.max_connections;
-  reply.session.max_outstanding_r2t = r.options.max_outstanding_r2t;
-  reply.session.default_time2wait = r.options.default_time2wait;
-  reply.session.default_time2retain = r.options.default_time2retain;
+  reply.session_handle = s.handle;
+  reply.connection_handle = s.connection_handle;
+  // The session options offered are the ones negotiated: the same layout.
+  static_assert(offsetof(IscsiLoginOptionsBlock, default_time2retain) + 2 == sizeof(NegotiatedSessionOptions));
+  memcpy(&reply.session, &r.options, sizeof reply.session);
   reply.connection.header_digest = r.options.header_digest;
   reply.connection.data_digest = r.options.data_digest;
   reply.connection.max_recv_data_segment_length = r.options.max_recv_data_segment_length;
@@ -217,26 +228,16 @@ MailboxReply iscsi_logout(Simulator& sim, MailboxCall& call) {
 }
 
 MailboxReply iscsi_add_persistent(Simulator& sim, MailboxCall& call) {
-  SimIscsi* state = iscsi_of(sim, call);
   IscsiLoginRequest r;
-  if (state == nullptr || !iscsi_read(call, &r)) return kRefused;
-  if (r.address_type != kLoginAddressIPv4 && r.address_type != kLoginAddressIPv6) return kRefused;
+  SimIscsi* state = iscsi_request(sim, call, &r);
+  if (state == nullptr) return kRefused;
   const std::string name = iscsi_text(r.target_name, sizeof r.target_name);
   if (name.empty()) return kRefused;
-  const SimAddress a = iscsi_address(r.address_type, r.address);
-  SimSession* s = iscsi_find_session(*state, name, a, r.port, r.isid_qualifier);
-  if (s == nullptr) {
-    s = &iscsi_new_session(*state);
-    s->target = name;
-    s->address = a;
-    s->port = r.port;
-    s->isid = r.isid_qualifier;
-    s->initiator = iscsi_text(r.initiator_name, sizeof r.initiator_name);
-  }
-  s->persistent = true;
-  s->boot = (r.flags & 0x100) != 0;
-  s->eto = r.eto;
-  s->options = r.options;
+  SimSession& s = iscsi_session_for(*state, r, name);
+  s.persistent = true;
+  s.boot = (r.flags & 0x100) != 0;
+  s.eto = r.eto;
+  s.options = r.options;
   iscsi_hold_target(*state, name);
   return MailboxReply{};
 }

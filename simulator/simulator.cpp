@@ -1,8 +1,9 @@
 #include "simulator/simulator.h"
 
+#include "platform/directory.h"
+
 #include "simulator/responders.h"
 
-#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <stdlib.h>
@@ -491,12 +492,7 @@ int Simulator::list_directory(const std::string& path, std::vector<std::string>*
   std::lock_guard<std::recursive_mutex> guard(mutex_);
   names->clear();
   if (file_fault("readdir", path) != 0) return -1;
-  DIR* dir = ::opendir(path.c_str());
-  if (dir == nullptr) return -1;
-  while (const dirent* e = ::readdir(dir))
-    if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) names->push_back(e->d_name);
-  ::closedir(dir);
-  return 0;
+  return platform::read_directory(path, names);
 }
 
 int Simulator::lock(int fd, int cmd, struct flock* fl) {

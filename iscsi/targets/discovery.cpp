@@ -29,20 +29,6 @@ constexpr size_t kBuffer = tavo::kTargetBufferSize;
 constexpr uint32_t kMoreTargets = 31;
 constexpr uint32_t kMostTargetsSmall = 128;
 
-struct BufferFree {
-  void operator()(void* p) const { tavo_dfree(p); }
-};
-using Buffer = std::unique_ptr<uint8_t, BufferFree>;
-
-Buffer discovery_buffer() {
-  Buffer b(static_cast<uint8_t*>(tavo_dmalloc(kBuffer)));
-  if (b == nullptr)
-    targets_status(16);
-  else
-    memset(b.get(), 0, kBuffer);
-  return b;
-}
-
 // The records of an answer that lie whole in its buffer, at most count.
 struct AnswerRecord {
   size_t at;
@@ -127,7 +113,7 @@ uint32_t discovery_logout(const Place& p, uint32_t handle) {
 // and the targets they list; 0 or the failure's status.
 uint32_t discovery_send(const Place& p, uint32_t handle, const char* text, uint32_t most, TavoNode* portal,
                         TavoNode* action, char* params) {
-  Buffer answer = discovery_buffer();
+  TargetsBuffer answer = zeroed_buffer(kBuffer);
   if (answer == nullptr) return 1;
   tavo::SendTargetsRequestHead head{handle, tavo::kSendTargetsWord, {}};
   put_text(head.text, sizeof head.text, text);
@@ -141,7 +127,7 @@ uint32_t discovery_send(const Place& p, uint32_t handle, const char* text, uint3
   const uint32_t generation = generation_of(p);
   if (result != 0 || first != kMoreTargets || generation != tavo::kGenerationMoravel) return result;
   const uint32_t received = static_cast<uint32_t>(discovery_records(answer.get(), UINT32_MAX).size());
-  Buffer more = discovery_buffer();
+  TargetsBuffer more = zeroed_buffer(kBuffer);
   if (more == nullptr) return 1;
   // What is left to ask for never goes below nothing.
   const tavo::SendTargetsContinuation c{static_cast<uint16_t>(received & 0xFFFF),

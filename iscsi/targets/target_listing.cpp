@@ -26,20 +26,6 @@ constexpr size_t kBuffer = tavo::kTargetBufferSize;
 constexpr uint32_t kNameServerUnreachable = 32;
 constexpr uint32_t kOpenIscsiIsns = 309;
 
-struct BufferFree {
-  void operator()(void* p) const { tavo_dfree(p); }
-};
-using Buffer = std::unique_ptr<uint8_t, BufferFree>;
-
-Buffer listing_buffer(size_t size) {
-  Buffer b(static_cast<uint8_t*>(tavo_dmalloc(size)));
-  if (b == nullptr)
-    targets_status(16);
-  else
-    memset(b.get(), 0, size);
-  return b;
-}
-
 // The discovery block read, the initiator name put in and written back
 // whole, so the firmware's iSNS settings stay. *answered: the write's
 // status; 32 (the name server is out of reach) is no failure.
@@ -134,7 +120,7 @@ void listing_target(const Place& p, TavoNode* add_target, const uint8_t* record,
 
 // The record of one target id: its size asked first; 0, else 1 with
 // status 31 or 83.
-uint32_t listing_record(const Place& p, uint32_t id, Buffer* record, size_t* size) {
+uint32_t listing_record(const Place& p, uint32_t id, TargetsBuffer* record, size_t* size) {
   uint8_t query[tavo::kTargetSizeQuery] = {};
   memcpy(query, &id, sizeof id);
   uint16_t length = 0;
@@ -144,7 +130,7 @@ uint32_t listing_record(const Place& p, uint32_t id, Buffer* record, size_t* siz
   }
   // Never less than the head the reader looks at; the firmware fills length.
   *size = length > sizeof(tavo::FirmwareTargetHead) ? length : sizeof(tavo::FirmwareTargetHead);
-  *record = listing_buffer(*size);
+  *record = zeroed_buffer(*size);
   if (*record == nullptr) return 1;
   memcpy(record->get(), &id, sizeof id);
   if (ioctl_get_a_target(p.number, record->get(), length, p.domain, p.port) != 0) {
@@ -167,7 +153,7 @@ uint32_t get_all_targets(TavoNode* lhba, uint32_t function_number, uint32_t doma
   p.port = static_cast<uint8_t>(port_number);
   uint32_t answered = 0;
   if (const uint32_t r = listing_discovery_block(p, p.function, &answered)) return r;
-  Buffer list = listing_buffer(kBuffer);
+  TargetsBuffer list = zeroed_buffer(kBuffer);
   if (list == nullptr) return 1;
   const tavo::TargetListRequest request{answered == kNameServerUnreachable ? 0 : discovered, tavo::kTargetListWord};
   memcpy(list.get(), &request, sizeof request);
@@ -183,7 +169,7 @@ uint32_t get_all_targets(TavoNode* lhba, uint32_t function_number, uint32_t doma
   for (size_t i = 0; i < count && i < room; ++i) {
     tavo::TargetIdEntry entry;
     memcpy(&entry, list.get() + sizeof count + i * sizeof entry, sizeof entry);
-    Buffer record;
+    TargetsBuffer record;
     size_t size = 0;
     if (listing_record(p, entry.id, &record, &size) != 0) return 1;
     listing_target(p, add_target, record.get(), size, discovered);

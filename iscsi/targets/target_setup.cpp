@@ -24,10 +24,6 @@ namespace {
 
 constexpr size_t kSessionListSize = tavo::kTargetBufferSize;
 
-struct BufferFree {
-  void operator()(void* p) const { tavo_dfree(p); }
-};
-
 // Stores the new target's type and ETO; false when one cannot be had.
 bool setup_target_values(TavoNode* lhba, TavoNode* target, bool discovered) {
   if (set_prop_val(target, "TargetType", "%s", discovered ? "Discovered" : "Static") != 0) return false;
@@ -168,12 +164,8 @@ uint32_t TAVO_get_tgt_persistent_val(TavoNode* node, const char* name, char* out
   TAVO_LIBRARY_LOCK;
   Place p;
   if (name == nullptr || out == nullptr || !place_of(node, &p)) return 1;
-  std::unique_ptr<uint8_t, BufferFree> list(static_cast<uint8_t*>(tavo_dmalloc(kSessionListSize)));
-  if (list == nullptr) {
-    targets_status(16);
-    return 1;
-  }
-  memset(list.get(), 0, kSessionListSize);
+  TargetsBuffer list = zeroed_buffer(kSessionListSize);
+  if (list == nullptr) return 1;
   memcpy(list.get(), &tavo::kSessionListKind, sizeof tavo::kSessionListKind);
   if (ioctl_get_activesessionid(p.number, list.get(), kSessionListSize, p.domain, p.port) != 0) return 1;
   uint32_t count = 0;
@@ -183,7 +175,7 @@ uint32_t TAVO_get_tgt_persistent_val(TavoNode* node, const char* name, char* out
   for (size_t i = 0; i < count && i < room; ++i) {
     uint32_t handle = 0;
     memcpy(&handle, list.get() + sizeof(tavo::SessionListHead) + i * sizeof handle, sizeof handle);
-    std::unique_ptr<tavo::FirmwareSessionRecord, BufferFree> record(
+    std::unique_ptr<tavo::FirmwareSessionRecord, TargetsFree> record(
         TAVO_get_session_params(handle, p.number, p.domain, p.port));
     if (record == nullptr) return 1;
     const size_t n = strnlen(record->target_name, sizeof record->target_name);

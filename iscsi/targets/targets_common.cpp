@@ -118,6 +118,15 @@ bool store_line_options(TavoNode* owner, const char* options_group, Saved s, con
   return true;
 }
 
+TargetsBuffer zeroed_buffer(size_t size) {
+  TargetsBuffer b(static_cast<uint8_t*>(tavo_dmalloc(size)));
+  if (b == nullptr)
+    targets_status(16);
+  else
+    memset(b.get(), 0, size);
+  return b;
+}
+
 void put_text(char* field, size_t size, const char* text) {
   memset(field, 0, size);
   if (text != nullptr) memcpy(field, text, strnlen(text, size - 1));

@@ -4,6 +4,7 @@
 
 #include <stdint.h>
 
+#include <memory>
 #include <span>
 #include <string>
 
@@ -66,6 +67,14 @@ inline const std::string& field_of(const SavedFields& line, Saved s, Field f) {
 bool store_line_options(TavoNode* owner, const char* options_group, Saved s, const SavedFields& line);
 // Parameter i of an action's six 256-byte texts.
 inline char* param(char* params, int i) { return params + static_cast<size_t>(i) * TAVO_VALUE_SIZE; }
+
+// A zeroed block of the counted heap, freed with its holder; null, with
+// status 16, when none is left.
+struct TargetsFree {
+  void operator()(void* p) const { tavo_dfree(p); }
+};
+using TargetsBuffer = std::unique_ptr<uint8_t, TargetsFree>;
+TargetsBuffer zeroed_buffer(size_t size);
 
 // A text into a fixed field: cut to the field, NUL-terminated.
 void put_text(char* field, size_t size, const char* text);
