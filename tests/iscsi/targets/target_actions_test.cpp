@@ -2,6 +2,7 @@
 // their order, the nodes and saved lines they leave, the limits per
 // generation, and what a failed save leaves behind.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -149,6 +150,24 @@ TEST_F(NetworkTargetsTest, TypeAndPersistenceComeFromTheirMasters) {
   fail_mailbox(6, 14, 3);
   EXPECT_EQ(TAVO_get_tgt_persistent_val(lhba, kTargetA, persistent), 1u);
   EXPECT_EQ(last_status().first, 85u);
+}
+
+// A refresh follows the file: what it lacks goes (names matched whole, so
+// a name that begins another keeps nothing alive), what it holds comes.
+TEST_F(NetworkTargetsTest, RefreshFollowsTheFile) {
+  for (const char* name : {"iqn.tt", "iqn.ttt"}) ASSERT_EQ(act(kLhbaPath + "/AddTarget", {name, "10.0.0.9"}), 0u);
+  ASSERT_EQ(act(kLhbaPath + "/Target1/AddTargetPortal", {"10.0.0.10"}), 0u);
+  put_saved("savetgt.txt", line("iqn.ttt", "10.0.0.9", "3260") + "\n" + line("iqn.new", "10.0.0.11", "3262") + "\n" +
+                               line("iqn.new", "10.0.0.12", "3262") + "\n");
+  ASSERT_EQ(act(kLhbaPath + "/Discovery/RefreshAvailableTargets"), 0u);
+  EXPECT_EQ(instances(kLhbaPath, "Target"), (std::vector<std::string>{"Target1", "Target2"}));
+  EXPECT_EQ(get(kLhbaPath + "/Target2/TargetISCSIName"), "iqn.new");
+  EXPECT_EQ(instances(kLhbaPath + "/Target2", "TargetPortal").size(), 2u);
+  EXPECT_EQ(instances(kLhbaPath + "/Target1", "TargetPortal"), (std::vector<std::string>{"TargetPortal0"}));
+  // Without the file nothing goes.
+  ::unlink(saved_path("savetgt.txt").c_str());
+  ASSERT_EQ(act(kLhbaPath + "/Discovery/RefreshAvailableTargets"), 0u);
+  EXPECT_EQ(instances(kLhbaPath, "Target").size(), 2u);
 }
 
 // An add reads and sends the same whatever the file holds.
