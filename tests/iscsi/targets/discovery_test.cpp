@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -235,6 +236,32 @@ TEST_F(DiscoveryTest, TargetsTheFirmwareHolds) {
               nullptr);
   ASSERT_EQ(get_all_targets(node(kMoravel), 3, 0, 0, 0, nullptr, nullptr, nullptr), 0u);
   EXPECT_EQ(node(kMoravel + "/Target0"), a);
+}
+
+// Whatever the firmware answers to the target and session queries, every
+// read stays inside its buffer (ASan watches) and nothing leaks.
+TEST_F(DiscoveryTest, RandomAnswersStayInTheirBuffers) {
+  ASSERT_EQ(add_stp(kMoravel, "10.0.0.50"), 0u);
+  uint32_t seed = 7;
+  auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+  auto random_answer = [&](sim::Simulator&, sim::MailboxCall& call) {
+    const size_t filled = next() % (std::min<size_t>(call.payload.size(), 2048) + 1);
+    for (size_t i = 0; i < filled; ++i) call.payload[i] = static_cast<uint8_t>(next() >> 16);
+    // Mostly small counts, so that records are walked too.
+    if (call.payload.size() >= 4 && next() % 4 != 0) {
+      const uint32_t count = next() % 4;
+      memcpy(call.payload.data(), &count, sizeof count);
+    }
+    return sim::MailboxReply{static_cast<uint8_t>(next() % 3 == 0 ? 4 : 0), 0, static_cast<int64_t>(next() % 70000)};
+  };
+  for (uint8_t opcode : {14, 29, 30, 32, 33, 34}) sim_->on(6, opcode, random_answer);
+  for (int round = 0; round < 40; ++round) {
+    discover(kMoravel, 0);
+    get_all_targets(node(kMoravel), 3, 0, 0, 1, nullptr, nullptr, nullptr);
+    char persistent[35] = "";
+    TAVO_get_tgt_persistent_val(node(kMoravel), kTargetA, persistent);
+  }
+  EXPECT_LE(instances(kMoravel, "Target").size(), 256u);
 }
 
 }  // namespace
