@@ -486,13 +486,11 @@ void erase_iscsi_configuration(Simulator& sim, int controller) {
   }
 }
 
-void fill_target_limits(const SimController& c, std::span<uint8_t> config) {
-  if (config.size() < kFwConfigTargetsB + 4) return;
+void fill_target_limits(const SimController& c, FirmwareConfig* config) {
   const bool small = c.generation == kGenerationCV2 || c.generation == kGenerationCV3;
   const uint32_t most = c.max_targets >= 0 ? static_cast<uint32_t>(c.max_targets) : small ? 128 : 256;
-  const uint32_t first = most / 2, second = most - first;
-  memcpy(&config[kFwConfigTargetsA], &first, 4);
-  memcpy(&config[kFwConfigTargetsB], &second, 4);
+  config->targets = most / 2;
+  config->more_targets = most - config->targets;
 }
 
 void install_iscsi_responders(Simulator& sim) {

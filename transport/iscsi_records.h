@@ -254,11 +254,6 @@ struct SendTargetsAddress {
 static_assert(sizeof(SendTargetsAddress) == 32);
 static_assert(offsetof(SendTargetsAddress, port) == 24);
 
-// Mailbox 58/1: the firmware configuration (156 bytes); its two target
-// counts add up to the most targets the firmware holds.
-inline constexpr size_t kFwConfigTargetsA = 32;
-inline constexpr size_t kFwConfigTargetsB = 84;
-
 // Mailbox 7/1: the erase request of the iSCSI configuration.
 inline constexpr uint32_t kEraseIscsiType = 3;
 inline constexpr uint32_t kEraseIscsiConfig = 6;

@@ -20,6 +20,7 @@
 #include "transport/firmware_records.h"
 #include "transport/glob.h"
 #include "transport/mailbox.h"
+#include "transport/nic_records.h"
 
 using namespace tavo::targets;
 
@@ -147,12 +148,9 @@ uint32_t discovery_send(const Place& p, uint32_t handle, const char* text, uint3
 bool discovery_most(const Place& p, uint32_t generation, uint32_t* most) {
   *most = 0;
   if (generation != tavo::kGenerationMoravel) return true;
-  uint8_t config[tavo::kFirmwareConfigSize] = {};
-  if (ioctl_get_fw_config(p.number, config, p.domain, p.port, TAVO_VIA_ISCSI) != 0) return false;
-  uint32_t a = 0, b = 0;
-  memcpy(&a, config + tavo::kFwConfigTargetsA, 4);
-  memcpy(&b, config + tavo::kFwConfigTargetsB, 4);
-  *most = a + b;
+  tavo::FirmwareConfig config{};
+  if (ioctl_get_fw_config(p.number, &config, p.domain, p.port, TAVO_VIA_ISCSI) != 0) return false;
+  *most = config.targets + config.more_targets;
   return true;
 }
 
