@@ -5,6 +5,7 @@
 
 #include "simulator/topology.h"
 #include "transport/firmware_records.h"
+#include "transport/nic_records.h"
 
 namespace tavo::sim {
 
@@ -61,6 +62,17 @@ void install_network_responders(Simulator& sim);
 // (6/6, 7/6), each per domain.
 void install_network_table_responders(Simulator& sim);
 
+// The iSCSI sessions and targets of each function: logins and discovery
+// sessions (23/6, 24/6), persistent targets (27/6, 28/6), the session list
+// and records (29/6, 14/6), held targets (30/6, 32/6) and SendTargets
+// (33/6, 34/6).
+void install_iscsi_responders(Simulator& sim);
+// An erase of the iSCSI configuration: the persistent targets of the
+// controller's iSCSI functions go (open sessions stay, no longer persistent).
+void erase_iscsi_configuration(Simulator& sim, int controller);
+// The most targets the controller's firmware holds, into a firmware
+// configuration record (58/1).
+void fill_target_limits(const SimController& c, FirmwareConfig* config);
 // The port commands, with state per port (SimPort).
 void install_port_responders(Simulator& sim);
 // What the other areas' answers hold of the port the header names: its
