@@ -267,7 +267,7 @@ uint32_t do_SelfTest(TavoNode* baset, TavoNode*, char* params) {
   if (type == 0) return tavo::port::invalid_value("TestType");
   if (source < 0) return tavo::port::invalid_value("SourceCable");
   if (target < 0) return tavo::port::invalid_value("TargetCable");
-  tavo::SelfTestRecord r{};
+  tavo::SelfTestRequest r{};
   r.port_or_result = t.port_number;
   r.test_type = type;
   r.source_pair = static_cast<uint32_t>(source);
@@ -284,7 +284,7 @@ uint32_t do_RunTDR(TavoNode* baset, TavoNode*, char*) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
   PortTarget t;
   if (!action_port(baset, &t)) return 1;
-  tavo::TdrRecord r{};
+  tavo::TdrRequest r{};
   r.port_or_results = t.port_number;
   if (ioctl_run_tdr_test(t.device, &r, t.domain, t.port_number, t.path) != 0) {
     tavo::port::port_status(218);

@@ -139,7 +139,7 @@ uint32_t phy_check(const Loopback& l, uint32_t type) {
 
 // The source port's mode; a failure is 1 with 153's text or 234.
 uint32_t current_mode(const Loopback& l, uint8_t* mode) {
-  tavo::LoopbackModeRecord r{};
+  tavo::LoopbackModeRequest r{};
   r.port_or_mode = l.source;
   const uint32_t status = ioctl_get_loopbackmode(l.t.device, &r, l.t.domain, l.t.port_number, l.t.path);
   if (status != 0) {
@@ -151,7 +151,7 @@ uint32_t current_mode(const Loopback& l, uint8_t* mode) {
 }
 
 uint32_t write_mode(const Loopback& l, uint8_t type, uint8_t state) {
-  tavo::LoopbackModeWrite w{l.source, l.destination, type, state};
+  tavo::LoopbackModeRequest w{l.source, l.destination, type, state};
   return ioctl_set_loopbackmode(l.t.device, &w, l.t.domain, l.t.port_number, l.t.path);
 }
 
@@ -287,7 +287,7 @@ uint32_t do_NetworkLoopBackTest(TavoNode* diagnostics, TavoNode*, char* params) 
     return 1;
   }
   if (!count_param(param(params, 2), "LoopCount", UINT32_MAX, &loops)) return 1;
-  tavo::LoopbackTestRecord r{};
+  tavo::LoopbackTestRequest r{};
   r.type_or_status = static_cast<uint32_t>(type);
   r.loop_count_or_sent = static_cast<uint32_t>(loops);
   r.pattern_low_or_received = static_cast<uint32_t>(pattern);
@@ -323,8 +323,8 @@ uint32_t do_HostToDDRDMATest(TavoNode* diagnostics, TavoNode* action, char* para
     return tavo::port::invalid_value("ByteCount");
   if (!count_param(param(params, 2), "LoopCount", UINT32_MAX, &loops)) return 1;
   const size_t length = static_cast<size_t>(bytes) & ~size_t{7};
-  tavo::base::Counted<tavo::DmaTestRecord> request = tavo::base::counted_zeroed<tavo::DmaTestRecord>();
-  tavo::base::Counted<tavo::DmaTestRecord> answer = tavo::base::counted_zeroed<tavo::DmaTestRecord>();
+  tavo::base::Counted<tavo::DmaTestRequest> request = tavo::base::counted_zeroed<tavo::DmaTestRequest>();
+  tavo::base::Counted<tavo::DmaTestRequest> answer = tavo::base::counted_zeroed<tavo::DmaTestRequest>();
   if (!request || !answer) {
     tavo::port::port_status(kNoMemory);
     return 1;

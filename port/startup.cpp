@@ -134,7 +134,7 @@ uint32_t TAVO_update_diagnostics_prop(TavoNode* controller) {
   if (diagnostics == nullptr ||
       !tavo::port::port_target(get_first_instance(controller, "PortDiscoveryAndConfiguration"), &t))
     return 1;
-  tavo::LoopbackModeRecord r{};
+  tavo::LoopbackModeRequest r{};
   r.port_or_mode = t.port_number;
   pdebug(TAVO_LOG_BACKEND, 5, "%s:getloopbackmodeparams.request.port_num = %d\n", __func__, t.port_number);
   const uint32_t status = ioctl_get_loopbackmode(t.device, &r, t.domain, t.port_number, t.path);

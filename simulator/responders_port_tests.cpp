@@ -22,11 +22,11 @@ constexpr int64_t kMsPerLoop = 2;
 MailboxReply loop_refused(uint16_t why) { return port_refused(kPortStatusFailed, why); }
 
 MailboxReply loopback_mode(Simulator& sim, MailboxCall& call) {
-  LoopbackModeRecord r{};
+  LoopbackModeRequest r{};
   if (!port_request(call, &r)) return port_refused(kPortStatusInvalid);
   SimPort* p = port_state(sim, call, r.port_or_mode);
   if (p == nullptr) return port_refused(kPortStatusInvalid);
-  r = LoopbackModeRecord{};
+  r = LoopbackModeRequest{};
   r.port_or_mode = p->loopback_mode;
   return port_answer(call, r);
 }
@@ -34,9 +34,9 @@ MailboxReply loopback_mode(Simulator& sim, MailboxCall& call) {
 // Enter: the source port (and the destination of a two-port mode) takes
 // the type. Leave: the mode goes from both.
 MailboxReply loopback_set(Simulator& sim, MailboxCall& call) {
-  LoopbackModeWrite w{};
+  LoopbackModeRequest w{};
   if (!port_request(call, &w)) return port_refused(kPortStatusInvalid);
-  SimPort* p = port_state(sim, call, w.source);
+  SimPort* p = port_state(sim, call, w.port_or_mode);
   SimPort* other = port_state(sim, call, w.destination);
   if (p == nullptr || other == nullptr) return port_refused(kPortStatusInvalid);
   if (w.state == 0) {
@@ -67,14 +67,14 @@ MailboxReply loopback_set(Simulator& sim, MailboxCall& call) {
 // Needs the source port in the type's mode and a module; a link down ends
 // the test with status 5. The test takes its time on the clock.
 MailboxReply loopback_test(Simulator& sim, MailboxCall& call) {
-  LoopbackTestRecord r{};
+  LoopbackTestRequest r{};
   if (!port_request(call, &r) || r.source_or_elapsed_ms > 3) return port_refused(kPortStatusInvalid);
   SimPort* p = port_state(sim, call, static_cast<int>(r.source_or_elapsed_ms));
   if (p == nullptr) return port_refused(kPortStatusInvalid);
   if (p->loopback_mode != r.type_or_status) return loop_refused(kModeNotSet);
   if (!p->transceiver) return loop_refused(kNoModule);
   const int64_t loops = r.loop_count_or_sent;
-  LoopbackTestRecord answer{};
+  LoopbackTestRequest answer{};
   answer.type_or_status = p->link_state == 0 ? kLinkDown : p->loop_status;
   answer.loop_count_or_sent = static_cast<uint32_t>(p->loop_sent >= 0 ? p->loop_sent : loops);
   answer.pattern_low_or_received = static_cast<uint32_t>(p->loop_received >= 0 ? p->loop_received : loops);
@@ -87,8 +87,8 @@ MailboxReply loopback_test(Simulator& sim, MailboxCall& call) {
 // The data sent comes back, but for the controller's planted errors; each
 // transfer takes a millisecond.
 MailboxReply dma_test(Simulator& sim, MailboxCall& call) {
-  if (call.controller == nullptr || call.payload.size() != sizeof(DmaTestRecord)) return port_refused();
-  auto* r = reinterpret_cast<DmaTestRecord*>(call.payload.data());
+  if (call.controller == nullptr || call.payload.size() != sizeof(DmaTestRequest)) return port_refused();
+  auto* r = reinterpret_cast<DmaTestRequest*>(call.payload.data());
   if (r->byte_count > kDmaTestMaxBytes || r->byte_count % 8 != 0) return port_refused(kPortStatusInvalid);
   SimController* c = nullptr;
   for (SimController& each : sim.topology().controllers)
@@ -131,7 +131,7 @@ MailboxReply baset_stats(Simulator& sim, MailboxCall& call) {
 }
 
 MailboxReply baset_selftest(Simulator& sim, MailboxCall& call) {
-  SelfTestRecord r{};
+  SelfTestRequest r{};
   if (!port_request(call, &r)) return port_refused(kPortStatusInvalid);
   SimPort* p = baset_port(sim, call);
   if (p == nullptr) return port_refused();
@@ -142,7 +142,7 @@ MailboxReply baset_selftest(Simulator& sim, MailboxCall& call) {
 }
 
 MailboxReply baset_tdr(Simulator& sim, MailboxCall& call) {
-  TdrRecord r{};
+  TdrRequest r{};
   if (!port_request(call, &r)) return port_refused(kPortStatusInvalid);
   SimPort* p = baset_port(sim, call);
   if (p == nullptr) return port_refused();

@@ -161,33 +161,28 @@ static_assert(sizeof(MgmtFlowControlBuffer) == 24);
 static_assert(offsetof(MgmtFlowControlBuffer, states) == 16);
 static_assert(offsetof(MgmtFlowControlBuffer, port) == 19);
 
-// Mailbox 20/11 (get) and 19/11 (set): byte 0 the port in, the loopback
-// mode out (254: the port has no loopback, 255: none set).
+// Mailbox 20/11 (read: byte 0 the port in, its loopback mode out; 254:
+// the port has no loopback, 255: none set) and 19/11 (write: enter, state
+// 1, or leave, state 0 with type 255, a mode).
 inline constexpr uint8_t kLoopbackNotSupported = 254;
 inline constexpr uint8_t kLoopbackNone = 255;
-struct LoopbackModeRecord {
-  uint8_t port_or_mode;
-  uint8_t reserved1[3];
+struct LoopbackModeRequest {
+  uint8_t port_or_mode;        // the source port in a write
+  uint8_t destination;         // 1
+  uint8_t type;                // 2
+  uint8_t state;               // 3
 };
-static_assert(sizeof(LoopbackModeRecord) == 4);
+static_assert(sizeof(LoopbackModeRequest) == 4);
 // Loopback types: MAC 0, PHY 1, one port 2, two ports 3.
 inline constexpr uint8_t kMacLoopback = 0;
 inline constexpr uint8_t kPhyLoopback = 1;
 inline constexpr uint8_t kOnePortLoopback = 2;
 inline constexpr uint8_t kTwoPortLoopback = 3;
-// The 19/11 write: enter (state 1) or leave (state 0, type 255) a mode.
-struct LoopbackModeWrite {
-  uint8_t source;
-  uint8_t destination;         // 1
-  uint8_t type;                // 2
-  uint8_t state;               // 3
-};
-static_assert(sizeof(LoopbackModeWrite) == 4);
 
 // Mailbox 18/11, answered in place: the request's type, loops, pattern,
 // ports and frame size; the answer's test status, loops completed on the
 // transmit and receive sides, and milliseconds taken.
-struct LoopbackTestRecord {
+struct LoopbackTestRequest {
   uint32_t type_or_status;
   uint32_t loop_count_or_sent;     // 4
   uint32_t pattern_low_or_received;  // 8
@@ -196,13 +191,13 @@ struct LoopbackTestRecord {
   uint32_t destination;            // 20
   uint32_t byte_count;             // 24
 };
-static_assert(sizeof(LoopbackTestRecord) == 28);
-static_assert(offsetof(LoopbackTestRecord, source_or_elapsed_ms) == 16);
+static_assert(sizeof(LoopbackTestRequest) == 28);
+static_assert(offsetof(LoopbackTestRequest, source_or_elapsed_ms) == 16);
 
 // Mailbox 17/11, answered in place: the pattern's bytes sent to the
 // adapter's memory and read back.
 inline constexpr size_t kDmaTestMaxBytes = 4096;
-struct DmaTestRecord {
+struct DmaTestRequest {
   uint32_t pattern_low;
   uint32_t pattern_high;       // 4
   uint32_t byte_count;         // 8: a multiple of 8
@@ -210,9 +205,9 @@ struct DmaTestRecord {
   uint8_t sent[kDmaTestMaxBytes];      // 16
   uint8_t received[kDmaTestMaxBytes];  // 4112: answer
 };
-static_assert(sizeof(DmaTestRecord) == 8208);
-static_assert(offsetof(DmaTestRecord, sent) == 16);
-static_assert(offsetof(DmaTestRecord, received) == 4112);
+static_assert(sizeof(DmaTestRequest) == 8208);
+static_assert(offsetof(DmaTestRequest, sent) == 16);
+static_assert(offsetof(DmaTestRequest, received) == 4112);
 
 // Mailbox 8/18: the 10GBase-T PHY statistics, 84 bytes (version 0) or 112
 // (version 1); u32 words, the request's first the port, the version-1
@@ -234,24 +229,24 @@ static_assert(sizeof(BaseTStatsRecordV1) == kBaseTStatsV1Size);
 // Mailbox 9/18: a PHY self test of one cable pair (a second for the
 // cross-talk test); word 0 the port in, the result out.
 inline constexpr size_t kSelfTestSize = 555;
-struct SelfTestRecord {
+struct SelfTestRequest {
   uint32_t port_or_result;
   uint32_t test_type;          // 4: noise 1, non-linear 2, cross talk 5
   uint32_t source_pair;        // 8: pair A 0 .. D 3
   uint32_t target_pair;        // 12
   uint8_t reserved16[kSelfTestSize - 16];
 };
-static_assert(sizeof(SelfTestRecord) == kSelfTestSize);
+static_assert(sizeof(SelfTestRequest) == kSelfTestSize);
 
 // Mailbox 11/18: time-domain reflectometry of the four pairs; word 0 the
 // port in, 4-bit results per pair out (A in bits 0-3), then the lengths in
 // units of 10 (metres) and the NVP used.
-struct TdrRecord {
+struct TdrRequest {
   uint32_t port_or_results;
   uint32_t lengths[4];         // 4
   uint32_t nvp_used;           // 20
 };
-static_assert(sizeof(TdrRecord) == 24);
+static_assert(sizeof(TdrRequest) == 24);
 
 // Mailbox 12/18 (read: the port in, the value out) and 10/18 (write): the
 // nominal velocity of propagation in percent.
