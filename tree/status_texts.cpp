@@ -16,6 +16,7 @@ constexpr StatusText kSharedStatusTexts[] = {
     {159,
      "Failed to retrieve the factory default MAC address for the given function. Application internal error "
      "occurred. Please check tavo2d.log file for more information."},
+    {259, "This operation is not supported on this controller."},
     {278, "Failed to get profile config. Please check tavo2d.log file for more information."},
     {291, "Failed to execute the command. Because operation is not supported on this adapter."},
     {304,

@@ -1,0 +1,215 @@
+// The ARM firmware log into a file the client names: the firmware's string
+// table (130/1, fetched into "arm_string_table.bin" in the current
+// directory first), then the 64-byte log entries (128/1), from flash or
+// from a snapshot of the log in controller memory (127/1). Both are copied
+// unread.
+#include <errno.h>
+#include <string.h>
+#include <strings.h>
+
+#include <algorithm>
+
+#include "base/file_utils.h"
+#include "firmware/firmware.h"
+#include "firmware/flash_internal.h"
+#include "firmware/logs_internal.h"
+#include "firmware/output_file.h"
+#include "firmware/status_texts.h"
+#include "transport/commands.h"
+#include "transport/log_records.h"
+
+using tavo::firmware::set_status;
+
+namespace {
+
+constexpr char kStringTableFile[] = "arm_string_table.bin";
+
+using Buffer = tavo::base::Counted<uint8_t>;
+
+// The string table's pieces into the file: 0, or 1 with status 207.
+uint32_t arm_strings_into(const tavo::firmware::LogTarget& t, uint8_t* buffer) {
+  uint32_t offset = 0;
+  for (;;) {
+    memset(buffer, 0, tavo::kExtFatBlockSize);
+    const tavo::ArmStringsRequest request{offset, tavo::kArmStringsPerPiece};
+    memcpy(buffer, &request, sizeof request);
+    if (ioctl_read_extfat_string_table(t.number, buffer, tavo::kExtFatBlockSize, t.domain, t.port, t.instance) != 0)
+      return 1;
+    tavo::ArmStringsRequest answer;
+    memcpy(&answer, buffer, sizeof answer);
+    const uint32_t returned = std::min(answer.offset, tavo::kArmStringsPerPiece);
+    if (returned == 0) return 0;
+    if (tavo::firmware::output_append(kStringTableFile, buffer + tavo::kArmStringsData, returned) != 0) {
+      pdebug(TAVO_LOG_BACKEND, 3, "%s: cannot append to %s: %s\n", "read_extfat_string_table", kStringTableFile,
+             strerror(errno));
+      return 1;
+    }
+    // A table that would pass the offsets' range has ended.
+    if (answer.wanted == 0 || returned > UINT32_MAX - offset) return 0;
+    offset += returned;
+  }
+}
+
+// What the retrieval works with: where the log commands go, the output
+// file and the 64,000-byte buffer.
+struct ArmLog {
+  tavo::firmware::LogTarget target;
+  std::string path;
+  Buffer buffer;
+};
+
+// Entries from `first` on (at most 998) from source into the buffer: the
+// number answered, or -1 with status 206.
+int32_t arm_entries(ArmLog& log, uint32_t source, uint32_t first) {
+  memset(log.buffer.get(), 0, tavo::kExtFatBlockSize);
+  const tavo::ArmLogRequest request{source, first, tavo::kArmEntriesPerPiece};
+  memcpy(log.buffer.get(), &request, sizeof request);
+  const tavo::firmware::LogTarget& t = log.target;
+  if (ioctl_retrieve_extfat_snapshot(t.number, log.buffer.get(), tavo::kExtFatBlockSize, t.domain, t.port,
+                                     t.instance) != 0) {
+    set_status(tavo::firmware::kArmLogReadFailed);
+    return -1;
+  }
+  int32_t count = 0;
+  memcpy(&count, log.buffer.get(), sizeof count);
+  return std::clamp<int32_t>(count, 0, tavo::kArmEntriesPerPiece);
+}
+
+// Appends n entries of the buffer to the output file: false with status 257.
+bool arm_append(ArmLog& log, const void* bytes, size_t n) {
+  if (tavo::firmware::output_append(log.path.c_str(), bytes, n) == 0) return true;
+  pdebug(TAVO_LOG_BACKEND, 3, "%s: cannot append to %s: %s\n", "do_RetrieveARMLog", log.path.c_str(),
+         strerror(errno));
+  set_status(tavo::firmware::kDumpFileInvalid);
+  return false;
+}
+
+bool arm_append_entries(ArmLog& log, int32_t n) {
+  return arm_append(log, log.buffer.get() + tavo::kArmEntriesData, size_t{tavo::kArmEntrySize} * n);
+}
+
+// The string table file copied into the output file; false when it does
+// not open (or the copy fails, with status 257).
+bool arm_copy_table(ArmLog& log, bool* opened) {
+  tavo::base::Counted<uint8_t> table;
+  uint32_t length = 0;
+  *opened = tavo::firmware::read_whole_file(kStringTableFile, &table, &length) == 0;
+  return *opened && arm_append(log, table.get(), length);
+}
+
+// From flash: every entry until the firmware answers none; a first answer
+// of fewer than two entries is an empty log (205).
+uint32_t arm_from_flash(ArmLog& log) {
+  using namespace tavo::firmware;
+  if (output_write(log.path.c_str(), "", 0) != 0) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: cannot create %s: %s\n", "do_RetrieveARMLog", log.path.c_str(),
+           strerror(errno));
+    return 1;
+  }
+  log.buffer = tavo::base::counted_zeroed<uint8_t>(tavo::kExtFatBlockSize);
+  if (!log.buffer) {
+    set_status(kNoBuffer);
+    return 1;
+  }
+  bool opened = false;
+  if (!arm_copy_table(log, &opened)) {
+    if (!opened) set_status(kDumpFileInvalid);
+    return 1;
+  }
+  for (uint32_t first = 0;;) {
+    const int32_t n = arm_entries(log, tavo::kArmSourceFlash, first);
+    if (n < 0) return 1;
+    if (first == 0 && n < 2) {
+      set_status(kArmLogEmpty);
+      return 1;
+    }
+    if (n == 0) return 0;
+    if (!arm_append_entries(log, n)) return 1;
+    if (static_cast<uint32_t>(n) > UINT32_MAX - first) return 0;
+    first += static_cast<uint32_t>(n);
+  }
+}
+
+// From a snapshot of the RAM log: as many entries as the snapshot holds.
+uint32_t arm_from_snapshot(ArmLog& log) {
+  using namespace tavo::firmware;
+  const LogTarget& t = log.target;
+  uint32_t snapshot = 0;
+  if (ioctl_configure_extfat_snapshot(t.number, &snapshot, t.domain, t.port, t.instance) != 0) {
+    set_status(kSnapshotFailed);
+    return 1;
+  }
+  if (snapshot == 0) {
+    set_status(kArmLogEmpty);
+    return 1;
+  }
+  if (output_write(log.path.c_str(), "", 0) != 0) {
+    set_status(kDumpFileInvalid);
+    return 1;
+  }
+  log.buffer = tavo::base::counted_zeroed<uint8_t>(tavo::kExtFatBlockSize);
+  if (!log.buffer) {
+    set_status(kNoBuffer);
+    return 1;
+  }
+  bool opened = false;
+  if (!arm_copy_table(log, &opened)) {
+    // A failed fetch of the table left its own status.
+    if (!opened) pdebug(TAVO_LOG_BACKEND, 3, "%s:Failed to open a file in read mode\n", "do_RetrieveARMLog");
+    return 1;
+  }
+  for (uint32_t first = 0, remaining = snapshot; remaining > 0;) {
+    const int32_t n = arm_entries(log, tavo::kArmSourceRam, first);
+    if (n < 0) return 1;
+    if (n == 0) return 0;
+    if (!arm_append_entries(log, n)) return 1;
+    if (static_cast<uint32_t>(n) >= remaining) return 0;
+    first += static_cast<uint32_t>(n);
+    remaining -= static_cast<uint32_t>(n);
+  }
+  return 0;
+}
+
+}  // namespace
+
+uint32_t read_extfat_string_table(TavoNode* controller) {
+  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
+  tavo::firmware::LogTarget t;
+  if (!tavo::firmware::log_target(controller, nullptr, &t)) return 1;
+  if (tavo::firmware::output_write(kStringTableFile, "", 0) != 0) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s:Failed to open a file in write mode\n", __func__);
+    return 1;
+  }
+  auto buffer = tavo::base::counted_zeroed<uint8_t>(tavo::kExtFatBlockSize);
+  if (!buffer) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s:Failed to Allocate memory\n", __func__);
+    TAVO_delete_file(kStringTableFile);
+    return 1;
+  }
+  if (arm_strings_into(t, buffer.get()) != 0) {
+    TAVO_delete_file(kStringTableFile);
+    set_status(tavo::firmware::kStringTableFailed);
+    return 1;
+  }
+  return 0;
+}
+
+uint32_t do_RetrieveARMLog(TavoNode* ext_fat, TavoNode* action, char* params) {
+  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
+  if (ext_fat == nullptr || params == nullptr) return 1;
+  TavoNode* controller = ext_fat->parent;
+  ArmLog log;
+  if (!tavo::firmware::log_target(controller, action, &log.target)) return 1;
+  log.path = tavo::firmware::param_text(params, 0);
+  const std::string mode = tavo::firmware::param_text(params, 1);
+  // A failed fetch shows when the table file is opened.
+  read_extfat_string_table(controller);
+  TAVO_delete_file(log.path.c_str());
+  uint32_t result = 1;
+  if (strcasecmp(mode.c_str(), "FLASH") == 0)
+    result = arm_from_flash(log);
+  else if (strcasecmp(mode.c_str(), "RAM") == 0 || strcasecmp(mode.c_str(), "DDR") == 0)
+    result = arm_from_snapshot(log);
+  TAVO_delete_file(kStringTableFile);
+  return result;
+}
