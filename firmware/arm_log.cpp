@@ -78,8 +78,7 @@ int32_t arm_entries(ArmLog& log, uint32_t source, uint32_t first) {
 // Appends n entries of the buffer to the output file: false with status 257.
 bool arm_append(ArmLog& log, const void* bytes, size_t n) {
   if (tavo::firmware::output_append(log.path.c_str(), bytes, n) == 0) return true;
-  pdebug(TAVO_LOG_BACKEND, 3, "%s: cannot append to %s: %s\n", "do_RetrieveARMLog", log.path.c_str(),
-         strerror(errno));
+  pdebug(TAVO_LOG_BACKEND, 3, "%s: cannot append to %s: %s\n", "do_RetrieveARMLog", log.path.c_str(), strerror(errno));
   set_status(tavo::firmware::kDumpFileInvalid);
   return false;
 }
@@ -102,8 +101,7 @@ bool arm_copy_table(ArmLog& log, bool* opened) {
 uint32_t arm_from_flash(ArmLog& log) {
   using namespace tavo::firmware;
   if (output_write(log.path.c_str(), "", 0) != 0) {
-    pdebug(TAVO_LOG_BACKEND, 3, "%s: cannot create %s: %s\n", "do_RetrieveARMLog", log.path.c_str(),
-           strerror(errno));
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: cannot create %s: %s\n", "do_RetrieveARMLog", log.path.c_str(), strerror(errno));
     return 1;
   }
   log.buffer = tavo::base::counted_zeroed<uint8_t>(tavo::kExtFatBlockSize);

@@ -37,7 +37,8 @@ const GroupDef extfat_module = instanced("ExtFATModule", 64, &extfat_module_slot
                                          "This group contains the Tessmark ARM fimrware FAT modules entries.");
 
 const ChildDef extfat_mode_children[] = {
-    property("Mode", RO, LIST, "UART,RAM", 7, 8, "UART", stored, "This property displays a logging mode of FAT module."),
+    property("Mode", RO, LIST, "UART,RAM", 7, 8, "UART", stored,
+             "This property displays a logging mode of FAT module."),
     property("PortMask", RW, TEXT, "", 3, 4, "0xFF", handle_current_mode_properties,
              "This property is a bit mask that allows logging for selected ports. The Maximum number of bits that can "
              "be used by the user to set a particular port is decided by the MaxLoggingPorts property. User can set "
@@ -60,8 +61,7 @@ const ChildDef extfat_mode_children[] = {
 const GroupDef extfat_mode = instanced("ExtFATMode", 2, &extfat_mode_slots, extfat_mode_children,
                                        "This group contains the Tessmark ARM fimrware FAT mode entries.");
 
-TavoNode* initialize_ExtFATModule(TavoNode* ext_fat, TavoNode* creating_node, TavoNode* creating_action,
-                                  char* params) {
+TavoNode* initialize_ExtFATModule(TavoNode* ext_fat, TavoNode* creating_node, TavoNode* creating_action, char* params) {
   return tavo::tree::build_group(extfat_module, ext_fat, creating_node, creating_action, params);
 }
 
@@ -152,7 +152,8 @@ bool extfat_target(TavoNode* ext_fat, tavo::firmware::LogTarget* t) {
 
 uint32_t extfat_fill_head(TavoNode* ext_fat, const ExtFatBlockHead& h) {
   const char* type = h.logging_type == 0 ? "synchronous" : h.logging_type == 1 ? "asynchronous" : "Unknown";
-  const bool uart = (h.supported_modes & tavo::kExtFatModeUart) != 0, ram = (h.supported_modes & tavo::kExtFatModeRam) != 0;
+  const bool uart = (h.supported_modes & tavo::kExtFatModeUart) != 0,
+             ram = (h.supported_modes & tavo::kExtFatModeRam) != 0;
   const char* modes = uart && ram ? "UART,RAM" : uart ? "UART" : ram ? "RAM" : "Unknown";
   uint32_t r = 0;
   r |= set_prop_val(ext_fat, "MaxLogEntries", "%d", static_cast<int32_t>(h.max_log_entries));
@@ -386,11 +387,10 @@ uint32_t set_extfat_modes(TavoNode* ext_fat, const char* params, uint32_t enable
   if (status != 0) return status;
   // A mode given as "No" alone leaves every record as it is.
   const char* filter = (uart.empty() && ram.empty()) || (uart_yes && ram_yes) ? "ALL"
-                       : uart_yes                                            ? "UART"
-                       : ram_yes                                             ? "RAM"
-                                                                             : nullptr;
-  if (filter != nullptr && update_trace_level_for_mode(ext_fat, filter, block.get() + kModulesAt, level) != 0)
-    return 1;
+                       : uart_yes                                             ? "UART"
+                       : ram_yes                                              ? "RAM"
+                                                                              : nullptr;
+  if (filter != nullptr && update_trace_level_for_mode(ext_fat, filter, block.get() + kModulesAt, level) != 0) return 1;
   const uint32_t written = extfat_write(t, &block);
   if (written != 0) pdebug(TAVO_LOG_BACKEND, 3, "%s:Failed\n", __func__);
   return written;

@@ -135,8 +135,8 @@ uint32_t do_RetrieveFATData(TavoNode* fat, TavoNode* action, char* params) {
     // Appended to what the file holds.
     const tavo::tree::HandlerContext at = tavo::tree::handler_context(action);
     const uint32_t function = fat_galtor_function(controller);
-    return function != 0 && galtor_get_read_object(controller, function, path.c_str(), at.domain, at.port,
-                                                   TAVO_VIA_NIC, TAVO_OBJECT_DUMP) == 0
+    return function != 0 && galtor_get_read_object(controller, function, path.c_str(), at.domain, at.port, TAVO_VIA_NIC,
+                                                   TAVO_OBJECT_DUMP) == 0
                ? 0
                : 1;
   }
@@ -152,7 +152,8 @@ uint32_t do_RetrieveFATData(TavoNode* fat, TavoNode* action, char* params) {
     return 0;
   }
   if (size > kFatSizeMax) {
-    pdebug(TAVO_LOG_BACKEND, 3, "%s: FAT data of %u bytes is more than the flash holds\n", __func__, static_cast<unsigned>(size));
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: FAT data of %u bytes is more than the flash holds\n", __func__,
+           static_cast<unsigned>(size));
     set_status(kObjectReadFailed);
     return 1;
   }

@@ -108,8 +108,7 @@ uint32_t do_RetrieveTessmarkPCIDump(TavoNode* controller, TavoNode*, char* param
   if (controller == nullptr || params == nullptr) return 1;
   const std::string path = param_text(params, 0);
   TAVO_delete_file(path.c_str());
-  const tavo::tree::HandlerContext nic =
-      tavo::tree::handler_context(get_first_instance(controller, "NICPhysicalHBA"));
+  const tavo::tree::HandlerContext nic = tavo::tree::handler_context(get_first_instance(controller, "NICPhysicalHBA"));
   if (!nic) return 1;
   auto image = tavo::base::counted_zeroed<uint8_t>(tavo::kFlashImageSize);
   if (!image) {

@@ -35,8 +35,8 @@ void logs_put(Bytes* out, const T& record) {
 
 Bytes logs_default_events() {
   Bytes out;
-  auto add = [&out](uint16_t code, uint32_t stamp, uint32_t sequence, uint16_t severity,
-                    std::vector<uint32_t> args, const char* text) {
+  auto add = [&out](uint16_t code, uint32_t stamp, uint32_t sequence, uint16_t severity, std::vector<uint32_t> args,
+                    const char* text) {
     FirmwareEventRecord r{};
     r.code = code;
     r.time_stamp = stamp;
@@ -130,7 +130,8 @@ MailboxReply logs_events(Simulator& sim, MailboxCall& call) {
   const size_t fits = (call.payload.size() - offsetof(EventLogBuffer, records)) / sizeof(FirmwareEventRecord);
   const size_t sent = std::min<size_t>(held, fits);
   memcpy(call.payload.data() + offsetof(EventLogBuffer, count), &held, sizeof held);
-  memcpy(call.payload.data() + offsetof(EventLogBuffer, records), records.data(), sent * sizeof(FirmwareEventRecord));
+  if (sent > 0)
+    memcpy(call.payload.data() + offsetof(EventLogBuffer, records), records.data(), sent * sizeof(FirmwareEventRecord));
   if (held > fits) reply.status = kStatusMoreThanFits;
   return reply;
 }
@@ -160,8 +161,7 @@ MailboxReply logs_fat(Simulator& sim, MailboxCall& call) {
       if (r.length > kFatPieceMax || call.payload.size() != sizeof r + r.length) return logs_refused();
       uint8_t* data = call.payload.data() + kFatAnswerData;
       std::fill(data, data + r.length, 0);
-      if (r.offset < fat.size())
-        memcpy(data, fat.data() + r.offset, std::min<size_t>(r.length, fat.size() - r.offset));
+      if (r.offset < fat.size()) memcpy(data, fat.data() + r.offset, std::min<size_t>(r.length, fat.size() - r.offset));
       return MailboxReply{};
     }
     default:

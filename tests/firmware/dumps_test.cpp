@@ -1,0 +1,251 @@
+// FAT data, the flash dump, PCI configuration texts and the firmware
+// command line: files byte for byte, pieces as sent, failures of the
+// firmware and of the output file, Galtor and virtual functions.
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/firmware/logs_fixture.h"
+#include "transport/firmware_records.h"
+
+namespace tavo::test {
+namespace {
+
+const Status kFatFailed{65,
+                        "Unable to retrieve FAT data. Application internal error occurred. Please check "
+                        "tavo2d.log file for more information."};
+const Status kNoFat{77, "There is no FAT data to be retrieved."};
+const Status kBadFatFile{66, "Invalid FAT file name. Please use valid FAT file name."};
+const Status kBadFile{257, "Invalid file name or path name given. Please provide valid file name or path name."};
+
+// Output-file faults: a full disk on the file's write, or a write that
+// stores half.
+sim::Fault file_fault(sim::FaultKind kind, const std::string& name) {
+  sim::Fault f;
+  f.kind = kind;
+  f.file_call = "write";
+  f.path_contains = name;
+  f.err = 28;  // ENOSPC
+  return f;
+}
+
+class DumpsTest : public LogsTest {
+ protected:
+  std::string file(const std::string& path) {
+    return file_exists(root_.at(path)) ? read_file(root_.at(path)) : "<none>";
+  }
+  std::string output(const std::string& path) { return root_.at(path); }
+  // (operation, offset, length) of each FAT request.
+  std::vector<std::vector<uint32_t>> fat_requests() {
+    std::vector<std::vector<uint32_t>> out;
+    for (const auto& p : payloads(1, 68)) {
+      FatLogRequest r;
+      memcpy(&r, p.data(), sizeof r);
+      out.push_back({r.operation, r.offset, r.length});
+    }
+    return out;
+  }
+};
+
+TEST_F(DumpsTest, FatDataIsWrittenWithoutItsFirstFourBytes) {
+  const std::string data = pattern(64001, 3);
+  start_with(kCv3, {{"/fat", data}});
+  EXPECT_EQ(get("Corvane0/FATData/FATDataValid"), "Yes");
+  sim_->clear_log();
+  ASSERT_EQ(act("Corvane0/FATData/RetrieveFATData", {output("/tmp/fat.bin")}), 0u);
+  EXPECT_EQ(file("/tmp/fat.bin"), data.substr(4));
+  EXPECT_EQ(fat_requests(), (std::vector<std::vector<uint32_t>>{{1, 0, 0}, {1, 0, 0}, {0, 0, 64000}, {0, 64000, 1}}));
+  // A file that cannot be made fails only once every piece was read.
+  sim_->clear_log();
+  EXPECT_EQ(act("Corvane0/FATData/RetrieveFATData", {output("/none/fat.bin")}), 1u);
+  EXPECT_EQ(last_status(), kBadFatFile);
+  EXPECT_EQ(mailbox_count(1, 68), 4);
+
+  sim_->clear_log();
+  ASSERT_EQ(act("Corvane0/FATData/ClearFATData"), 0u);
+  EXPECT_EQ(fat_requests(), (std::vector<std::vector<uint32_t>>{{2, 0, 0}}));
+  EXPECT_EQ(get("Corvane0/FATData/FATDataValid"), "No");
+  EXPECT_EQ(act("Corvane0/FATData/RetrieveFATData", {output("/tmp/none.bin")}), 0u);
+  EXPECT_EQ(last_status(), kNoFat);
+  EXPECT_EQ(file("/tmp/none.bin"), "<none>");
+}
+
+TEST_F(DumpsTest, FatFailuresNeverLeaveACutFile) {
+  struct Case {
+    const char* name;
+    int skip;             // mailbox faults: 68/1 requests let through
+    sim::FaultKind file;  // else this fault on the file's write
+    uint32_t result;
+    Status status;
+  };
+  const Case cases[] = {
+      {"the size", 0, sim::FaultKind::FirmwareStatus, 1, kFatFailed},
+      {"a middle piece", 3, sim::FaultKind::FirmwareStatus, 1, kFatFailed},
+      {"a full disk", -1, sim::FaultKind::FileErrno, 1, kBadFatFile},
+      {"a short write", -1, sim::FaultKind::ShortWrite, 0, kNone},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    start_with(kCv3, {{"/fat", pattern(150000, 4)}});
+    place("/tmp/fat.bin", "old");
+    if (c.skip >= 0)
+      fail_mailbox(1, 68, 3).skip = c.skip;
+    else
+      sim_->inject(file_fault(c.file, "fat.bin"));
+    EXPECT_EQ(act("Corvane0/FATData/RetrieveFATData", {output("/tmp/fat.bin")}), c.result);
+    EXPECT_EQ(last_status(), c.status);
+    // The file is made once the data is whole: a failed read keeps it.
+    EXPECT_EQ(file("/tmp/fat.bin"), c.result == 0 ? pattern(150000, 4).substr(4) : c.skip >= 0 ? "old" : "<none>");
+  }
+  fail_mailbox(1, 68, 3);
+  EXPECT_EQ(act("Corvane0/FATData/ClearFATData"), 1u);
+  EXPECT_EQ(last_status(), kFatFailed);
+}
+
+TEST_F(DumpsTest, GaltorFatDataIsItsDumpObjectAppended) {
+  const std::string dump = pattern(40000, 5);
+  start_with(kGaltor, {{"/dbg/dump.bin", dump}});
+  sim_->clear_log();
+  EXPECT_EQ(get("Corvane0/FATData/FATDataValid"), "Yes");
+  EXPECT_EQ(sim_->mailbox_log().back().kind, sim::LogKind::NicIoctl);
+  place("/tmp/fat.bin", "kept");
+  ASSERT_EQ(act("Corvane0/FATData/RetrieveFATData", {output("/tmp/fat.bin")}), 0u);
+  EXPECT_EQ(file("/tmp/fat.bin"), "kept" + dump);
+  EXPECT_EQ(mailbox_count(1, 68), 0);
+  plant(0, "/dbg/dump.bin", "");
+  EXPECT_EQ(get("Corvane0/FATData/FATDataValid"), "No");
+}
+
+TEST_F(DumpsTest, FlashDumpIsTheWholeFlash) {
+  const std::string image = pattern(kFlashImageSize, 6);
+  start_with(kCv3, {{"/optype/22", image}});
+  place("/tmp/flash.bin", "old content");
+  sim_->clear_log();
+  ASSERT_EQ(act("Corvane0/RetrieveTessmarkPCIDump", {output("/tmp/flash.bin")}), 0u);
+  EXPECT_TRUE(file("/tmp/flash.bin") == image);
+  const auto pieces = payloads(1, 6);
+  ASSERT_EQ(pieces.size(), 263u);
+  FlashReadHead last;
+  memcpy(&last, pieces.back().data(), sizeof last);
+  EXPECT_EQ(std::vector<uint32_t>({last.operation, last.optype, last.length, last.offset}),
+            (std::vector<uint32_t>{4, 22, 9216, 16768000}));
+  for (const auto& e : sim_->mailbox_log()) EXPECT_EQ(e.kind, sim::LogKind::NicIoctl);
+
+  // A failed piece ends the action with no file and no status of its own.
+  fail_mailbox(1, 6, 3).skip = 100;
+  EXPECT_EQ(act("Corvane0/RetrieveTessmarkPCIDump", {output("/tmp/flash.bin")}), 1u);
+  EXPECT_EQ(last_status(), kNone);
+  EXPECT_EQ(file("/tmp/flash.bin"), "<none>");
+  sim_->inject(file_fault(sim::FaultKind::FileErrno, "flash.bin"));
+  EXPECT_EQ(act("Corvane0/RetrieveTessmarkPCIDump", {output("/tmp/flash.bin")}), 1u);
+  EXPECT_EQ(last_status(), kBadFile);
+  EXPECT_EQ(file("/tmp/flash.bin"), "<none>");
+}
+
+// The bytes of configuration space from offset, count of them, as the
+// dump shows them.
+std::string config_text(const std::vector<uint8_t>& cfg, uint32_t offset, uint32_t count) {
+  std::string text;
+  for (uint32_t i = 0; i < count && offset + i < 256; ++i) {
+    char hex[4];
+    snprintf(hex, sizeof hex, "%02x ", cfg[offset + i]);
+    text += (i > 0 && i % 16 == 0 ? "\n" : "") + std::string(hex);
+  }
+  return text;
+}
+
+TEST_F(DumpsTest, PciConfigurationTexts) {
+  start_with(kCv3, {});
+  struct Case {
+    const char* action;
+    int function;  // of the topology
+    uint32_t offset, count;
+    size_t lines, length;
+  };
+  const Case cases[] = {
+      {"iSCSIPhysicalHBA0/PCI/DumpiSCSIPCIConfigRegion", 0, 0, 4, 1, 12},
+      {"NICPhysicalHBA0/PCI/DumpNICPCIConfigRegion", 1, 0, 4, 1, 12},
+      {"NICPhysicalHBA0/PCI/DumpNICPCIConfigRegion", 1, 0, 20, 2, 61},
+      {"iSCSIPhysicalHBA0/PCI/DumpiSCSIPCIConfigRegion", 0, 0x20, 64, 4, 195},
+      {"NICPhysicalHBA0/PCI/DumpNICPCIConfigRegion", 1, 252, 64, 1, 12},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.action) + " " + std::to_string(c.offset));
+    sim_->clear_log();
+    ASSERT_EQ(act("Corvane0/" + std::string(c.action), {std::to_string(c.offset), std::to_string(c.count)}), 0u);
+    const auto [code, text] = last_status();
+    EXPECT_EQ(code, 61u);
+    EXPECT_EQ(text, config_text(sim_->pci_config_space(sim_->topology().functions[c.function]), c.offset, c.count));
+    EXPECT_EQ(text.size(), c.length);
+    EXPECT_EQ(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1, c.lines);
+    EXPECT_EQ(sim_->mailbox_log().back().kind, c.function == 1 ? sim::LogKind::NicIoctl : sim::LogKind::IscsiIoctl);
+  }
+  fail_mailbox(1, 72, 3);
+  EXPECT_EQ(act("Corvane0/NICPhysicalHBA0/PCI/DumpNICPCIConfigRegion", {"0x10", "4"}), 1u);
+  EXPECT_EQ(last_status(), Status(121, "Cannot dump the config region for the given offset."));
+
+  // Galtor's NIC functions are read through the NIC driver, which a
+  // 64-bit process cannot give its buffer.
+  start_with(kGaltor, {});
+  const uint32_t result = act("Corvane0/NICPhysicalHBA0/PCI/DumpNICPCIConfigRegion", {"0", "20"});
+  if (sizeof(void*) > sizeof(uint32_t)) {
+    EXPECT_EQ(result, 1u);
+    EXPECT_EQ(last_status().first, 1u);
+  } else {
+    EXPECT_EQ(result, 0u);
+    EXPECT_EQ(last_status(), Status(61, config_text(sim_->pci_config_space(sim_->topology().functions[0]), 0, 20)));
+  }
+}
+
+TEST_F(DumpsTest, FirmwareCommandLineOutput) {
+  const std::string shown = pattern(3000, 7);
+  start_with(kCv3, {{"/fwcli/show port 0", shown}});
+  place("/tmp/cli.txt", "old");
+  ASSERT_EQ(act("Corvane0/RetrieveFwCliData", {output("/tmp/cli.txt"), "show port 0"}), 0u);
+  EXPECT_EQ(file("/tmp/cli.txt"), shown);
+  FwCliRequest sent;
+  memcpy(&sent, last_payload(11, 24).data(), sizeof sent);
+  EXPECT_EQ(std::vector<uint32_t>(
+                {sent.component, sent.segment, sent.instance, sent.offset, sent.length, sent.string_length}),
+            (std::vector<uint32_t>{3, 0xFFFFFFFF, 0, 0, 64000, 11}));
+  EXPECT_EQ(std::string(sent.string, 12), std::string("show port 0") + '\0');
+
+  EXPECT_EQ(act("Corvane0/RetrieveFwCliData", {output("/tmp/cli.txt"), "reboot"}), 331u);
+  EXPECT_EQ(last_status(), Status(331, "Given FWCliString not supported."));
+  EXPECT_EQ(file("/tmp/cli.txt"), "<none>");
+
+  // Answers past the buffer are cut to it; other segment statuses fail.
+  const std::string segment_failed =
+      "Failed to get core dump segment. Please check tavo2d.log file for more information.";
+  for (const uint32_t status : {0u, 7u}) {
+    sim_->on(11, 24, [status](sim::Simulator&, sim::MailboxCall& call) {
+      const uint32_t answer[2] = {status, 70000};
+      memcpy(call.payload.data(), answer, sizeof answer);
+      memset(call.payload.data() + 8, 'z', call.payload.size() - 8);
+      return sim::MailboxReply{};
+    });
+    EXPECT_EQ(act("Corvane0/RetrieveFwCliData", {output("/tmp/cli.txt"), "dump"}), status == 0 ? 0u : 1u);
+    EXPECT_EQ(file("/tmp/cli.txt"), status == 0 ? std::string(64000, 'z') : "<none>");
+    EXPECT_EQ(last_status(), status == 0 ? kNone : Status(269, segment_failed));
+  }
+  fail_mailbox(11, 24, 3);
+  EXPECT_EQ(act("Corvane0/RetrieveFwCliData", {output("/tmp/cli.txt"), "dump"}), 1u);
+  EXPECT_EQ(last_status(), Status(269, segment_failed));
+
+  // Refused unsent, without a status, on Galtor and inside a virtual function.
+  for (const std::string& topology : {kGaltor, std::string("controller 0 generation=moravel serial=M bus=3\n"
+                                                           "nic controller=0 function=0 name=vmnic0\n"
+                                                           "vf controller=0 function=1 parent=0 name=vmnic1\n")}) {
+    start_with(topology, {{"/fwcli/xy", "z"}});
+    sim_->clear_log();
+    EXPECT_EQ(act("Corvane0/RetrieveFwCliData", {output("/tmp/cli.txt"), "xy"}), 1u);
+    EXPECT_EQ(mailbox_count(11, 24), 0);
+    EXPECT_EQ(last_status(), kNone);
+  }
+}
+
+}  // namespace
+}  // namespace tavo::test

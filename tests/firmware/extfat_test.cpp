@@ -1,0 +1,273 @@
+// The extended FAT configuration: the block's head, modules and modes at
+// start-up, live mode values and their mask rules, the enable and disable
+// filters, the default restore, walks that stay inside the block, Galtor.
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "firmware/firmware.h"
+#include "tests/firmware/logs_fixture.h"
+
+namespace tavo::test {
+namespace {
+
+struct Module {
+  const char* name;
+  uint32_t id;
+  uint32_t mode_count;
+  std::vector<ExtFatModeRecord> modes;
+};
+
+ExtFatBlockHead head_of(int32_t modules, uint32_t supported = 3, uint8_t type = 1, uint8_t functions = 8) {
+  return ExtFatBlockHead{4096, 64, type, functions, 4, 0, supported, modules};
+}
+
+const std::vector<ExtFatModeRecord> kTwoModes = {{0, 0, 0xF, 255, 0xFF}, {1, 0, 0x3, 48, 0x42}};
+
+std::string block(const ExtFatBlockHead& head, const std::vector<Module>& modules) {
+  std::string out = bytes_of(head);
+  for (const Module& m : modules) {
+    ExtFatModuleHead h{};
+    snprintf(h.name, sizeof h.name, "%s", m.name);
+    h.id = m.id;
+    h.mode_count = m.mode_count;
+    out += bytes_of(h);
+    for (const ExtFatModeRecord& r : m.modes) out += bytes_of(r);
+    if (m.modes.empty()) out += std::string(sizeof(ExtFatModeRecord), '\0');
+  }
+  out.resize(kExtFatBlockSize, '\0');
+  return out;
+}
+
+const std::string kTwoModules = block(head_of(2), {{"iSNS", 1, 2, kTwoModes}, {"FIP", 2, 2, kTwoModes}});
+
+class ExtFatTest : public LogsTest {
+ protected:
+  const std::string kMode = "Corvane0/ExtFATData/ExtFATModule0/ExtFATMode0/";
+  // The current block ("" before the firmware made it).
+  std::string current() {
+    const auto& objects = sim_->flash(0);
+    auto it = objects.find("/extfat/current");
+    return it == objects.end() ? "" : std::string(it->second.begin(), it->second.end());
+  }
+  // Mode record j of module k of the current block, when every module has
+  // two modes.
+  ExtFatModeRecord mode(int k, int j) {
+    ExtFatModeRecord r{};
+    const std::string b = current();
+    if (b.size() == kExtFatBlockSize) memcpy(&r, b.data() + 20 + 72 * k + 40 + 16 * j, sizeof r);
+    return r;
+  }
+  std::vector<uint32_t> levels(int modules) {
+    std::vector<uint32_t> out;
+    for (int k = 0; k < modules; ++k)
+      for (int j = 0; j < 2; ++j) out.push_back(mode(k, j).trace_level);
+    return out;
+  }
+};
+
+TEST_F(ExtFatTest, StartupShowsTheDefaultConfiguration) {
+  std::vector<ExtFatModeRecord> nvram = {{2, 0, 0x1, 5, 0x1}, {9, 0, 0x2, 8, 0x2}};
+  start_with(kCv3, {{"/extfat/default", block(head_of(2), {{"iSNS", 1, 2, kTwoModes}, {"Flash", 7, 2, nvram}})}});
+  const std::string d = "Corvane0/ExtFATData/";
+  EXPECT_EQ(get(d + "MaxLogEntries") + get(d + "LogEntrySize") + get(d + "LoggingType") +
+                get(d + "MaxLoggingFunctions") + get(d + "MaxLoggingPorts") + get(d + "SupportedModes") +
+                get(d + "NumberOfModules"),
+            "409664asynchronous84UART,RAM2");
+  EXPECT_EQ(children("Corvane0/ExtFATData", TAVO_KIND_GROUP),
+            (std::vector<std::string>{"ExtFATModule0", "ExtFATModule1"}));
+  std::vector<std::string> shown;
+  for (const char* m : {"ExtFATModule0", "ExtFATModule1"}) {
+    const std::string at = d + m + "/";
+    shown.push_back(get(at + "ModuleString") + "/" + get(at + "ModuleId"));
+    for (const char* mode : {"ExtFATMode0/", "ExtFATMode1/"})
+      shown.push_back(get(at + mode + "Mode") + " " + get(at + mode + "TraceLevel") + " " +
+                      get(at + mode + "PortMask") + " " + get(at + mode + "PCIFunctionMask"));
+  }
+  // Mode 9 is none of the four: the default stays.
+  EXPECT_EQ(shown, (std::vector<std::string>{"iSNS/1", "UART 255 0xf 0xff", "RAM 48 0x3 0x42", "Flash/7",
+                                             "NVRAM 5 0x1 0x1", "UART 8 0x2 0x2"}));
+  // Reads are live: the current configuration answers.
+  plant(0, "/extfat/current", block(head_of(1), {{"iSNS", 1, 2, {{0, 0, 0x5, 16, 0x7}, kTwoModes[1]}}}));
+  EXPECT_EQ(get(kMode + "TraceLevel") + get(kMode + "PortMask") + get(kMode + "PCIFunctionMask"), "160x50x7");
+  EXPECT_EQ(get(d + "ExtFATModule1/ExtFATMode0/TraceLevel"), "5");  // not in the current block: as it was
+}
+
+TEST_F(ExtFatTest, HeadAndModuleListEdges) {
+  struct Case {
+    const char* name;
+    std::string block;
+    const char* shown;  // LoggingType SupportedModes NumberOfModules
+    size_t modules, modes;
+  };
+  std::vector<Module> many(65, Module{"m", 1, 2, kTwoModes});
+  const Case cases[] = {
+      {"UART only", block(head_of(0, 1), {}), "asynchronous UART 0", 0, 0},
+      {"RAM only, logging type 2", block(head_of(0, 2, 2), {}), "Unknown RAM 0", 0, 0},
+      {"no mode", block(head_of(0, 0, 0), {}), "synchronous Unknown 0", 0, 0},
+      {"five modes stop the list", block(head_of(2), {{"a", 1, 5, kTwoModes}, {"b", 2, 2, kTwoModes}}),
+       "asynchronous UART,RAM 2", 1, 0},
+      {"a module without modes is the last", block(head_of(2), {{"a", 1, 0, {}}, {"b", 2, 2, kTwoModes}}),
+       "asynchronous UART,RAM 2", 1, 2},
+      {"65 modules", block(head_of(65), many), "asynchronous UART,RAM 65", 64, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    start_with(kCv3, {{"/extfat/default", c.block}});
+    const std::string d = "Corvane0/ExtFATData/";
+    EXPECT_EQ(get(d + "LoggingType") + " " + get(d + "SupportedModes") + " " + get(d + "NumberOfModules"), c.shown);
+    const auto modules = children("Corvane0/ExtFATData", TAVO_KIND_GROUP);
+    EXPECT_EQ(modules.size(), c.modules);
+    const size_t modes = modules.empty() ? 0 : children(d + modules[0], TAVO_KIND_GROUP).size();
+    EXPECT_EQ(modes, c.modes);
+  }
+}
+
+TEST_F(ExtFatTest, ModeValuesAreCheckedAndWritten) {
+  const std::string hex_format = "Invalid value. Value should be in hex-decimal format.";
+  const std::string digits = "Invalid value. The valid values are 0-9, a-f and A-F.";
+  const std::string ports = "Invalid value. Please check MaxLoggingPorts property for valid PortMask.";
+  const std::string functions = "Invalid value. Please check MaxLoggingFunctions property for valid PCIFunctionMask.";
+  struct Case {
+    uint8_t max_functions;
+    const char* property;
+    const char* value;
+    std::string refused;  // "" when written
+    uint64_t written;
+  };
+  const Case cases[] = {
+      {8, "PortMask", "0xF", "", 0xF},
+      {8, "PortMask", "0X1F", ports, 0},
+      {8, "PortMask", "0FF", hex_format, 0},
+      {8, "PortMask", "0xG", digits, 0},
+      {8, "PCIFunctionMask", "0xff", "", 0xFF},
+      {8, "PCIFunctionMask", "0x1FF", functions, 0},
+      // The full-width texts are read like any other and not limited.
+      {8, "PCIFunctionMask", "0x00000000000000A5", "", 0xA5},
+      {8, "PCIFunctionMask", "0xFFFFFFFFFFFFFFFF", "", UINT64_MAX},
+      // 64 logging functions allow every mask.
+      {64, "PCIFunctionMask", "0xFFFFFFFFFFFF", "", 0xFFFFFFFFFFFF},
+      {8, "TraceLevel", "16", "", 16},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.property) + "=" + c.value);
+    const std::string before =
+        block(head_of(2, 3, 1, c.max_functions), {{"iSNS", 1, 2, kTwoModes}, {"FIP", 2, 2, kTwoModes}});
+    start_with(kCv3, {{"/extfat/default", before}});
+    sim_->clear_log();
+    EXPECT_EQ(set(kMode + c.property, c.value), c.refused.empty() ? 0u : 1u);
+    if (!c.refused.empty()) {
+      EXPECT_EQ(last_status(), Status(6, c.refused));
+      EXPECT_EQ(mailbox_count(1, 126), 0);
+      continue;
+    }
+    const ExtFatModeRecord m = mode(0, 0);
+    EXPECT_EQ(std::string(c.property) == "PortMask"     ? m.port_mask
+              : std::string(c.property) == "TraceLevel" ? m.trace_level
+                                                        : m.function_mask,
+              c.written);
+    EXPECT_EQ(current().substr(92), before.substr(92)) << "only mode record 0 of module 0 changes";
+  }
+  start_with(kCv3, {{"/extfat/default", kTwoModules}});
+  fail_mailbox(1, 126, 3);
+  EXPECT_EQ(set(kMode + "TraceLevel", "4"), 1u);
+  EXPECT_EQ(last_status(), Status(203,
+                                  "Failed to set EXTFAT Capabilities properties. Please check tavo2d.log file for "
+                                  "more information."));
+  fail_mailbox(1, 125, 3);
+  EXPECT_EQ(get(kMode + "TraceLevel"), "<unreadable>");
+  EXPECT_EQ(last_status(), Status(201,
+                                  "Failed to get EXTFAT Capabilities properties. Please check tavo2d.log file for "
+                                  "more information."));
+}
+
+TEST_F(ExtFatTest, EnableAndDisableApplyTheModeFilter) {
+  struct Case {
+    const char* action;
+    std::vector<std::string> params;
+    std::vector<uint32_t> levels;  // UART, RAM of both modules; empty: nothing sent
+  };
+  const Case cases[] = {
+      {"EnableLoggingOnAllModules", {"16"}, {16, 16, 16, 16}},
+      {"EnableLoggingOnAllModules", {"16", "Yes", "yes"}, {16, 16, 16, 16}},
+      {"EnableLoggingOnAllModules", {"4", "Yes"}, {4, 48, 4, 48}},
+      {"EnableLoggingOnAllModules", {"4", "No", "Yes"}, {255, 4, 255, 4}},
+      {"EnableLoggingOnAllModules", {"4", "No"}, {255, 48, 255, 48}},
+      {"EnableLoggingOnAllModules", {"4", "No", "no"}, {}},
+      {"DisableLoggingOnAllModules", {"", "Yes"}, {255, 255, 255, 255}},
+      {"DisableLoggingOnAllModules", {}, {255, 255, 255, 255}},
+      {"DisableLoggingOnAllModules", {"", "No"}, {255, 48, 255, 48}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.action) + " " + ::testing::PrintToString(c.params));
+    start_with(kCv3, {{"/extfat/default", kTwoModules}});
+    std::vector<std::string> params = c.params;
+    for (auto& p : params)
+      if (p.empty()) p = std::string(1, static_cast<char>(TAVO_NOT_GIVEN));
+    sim_->clear_log();
+    EXPECT_EQ(act("Corvane0/ExtFATData/" + std::string(c.action), params), 0u);
+    EXPECT_EQ(mailbox_count(1, 126), c.levels.empty() ? 0 : 1);
+    if (c.levels.empty())
+      EXPECT_EQ(current(), "");
+    else
+      EXPECT_EQ(levels(2), c.levels);
+  }
+  fail_mailbox(1, 126, 3);
+  EXPECT_EQ(act("Corvane0/ExtFATData/DisableLoggingOnAllModules"), 1u);
+  EXPECT_EQ(last_status(), Status(212,
+                                  "Failed to Perform DisableLoggingOnAllModules. Please check tavo2d.log file "
+                                  "for more information."));
+  fail_mailbox(1, 125, 3);
+  EXPECT_EQ(act("Corvane0/ExtFATData/EnableLoggingOnAllModules", {"0"}), 1u);
+  EXPECT_EQ(last_status(), Status(211,
+                                  "Failed to Perform EnableLoggingOnAllModules. Please check tavo2d.log file "
+                                  "for more information."));
+}
+
+TEST_F(ExtFatTest, WritesStayWithinTheModulesTheFirmwareReports) {
+  // The current block lists a first module of one mode, then one whose
+  // mode count would run past the block.
+  start_with(kCv3, {{"/extfat/default", kTwoModules}});
+  const std::string odd =
+      block(head_of(3), {{"iSNS", 1, 1, {kTwoModes[0]}}, {"FIP", 2, 0x10000000, kTwoModes}, {"past", 3, 2, kTwoModes}});
+  plant(0, "/extfat/current", odd);
+  ASSERT_EQ(act("Corvane0/ExtFATData/EnableLoggingOnAllModules", {"1"}), 0u);
+  std::string expected = odd;
+  const uint32_t one = 1;
+  memcpy(&expected[20 + 40 + 4], &one, 4);       // iSNS's one mode
+  memcpy(&expected[20 + 56 + 40 + 4], &one, 4);  // both modes of FIP
+  memcpy(&expected[20 + 56 + 40 + 16 + 4], &one, 4);
+  EXPECT_EQ(current(), expected);
+  EXPECT_EQ(set("Corvane0/ExtFATData/ExtFATModule0/ExtFATMode1/TraceLevel", "8"), 0u);
+  EXPECT_EQ(current(), expected) << "iSNS reports no second mode";
+}
+
+TEST_F(ExtFatTest, DefaultConfigurationIsRestored) {
+  start_with(kCv3, {{"/extfat/default", kTwoModules}});
+  const std::string changed =
+      block(head_of(2, 1, 0), {{"x", 9, 2, {{1, 0, 1, 1, 1}, {0, 0, 1, 1, 1}}}, {"y", 8, 2, kTwoModes}});
+  plant(0, "/extfat/default", changed);
+  ASSERT_EQ(act("Corvane0/ExtFATData/SetDefaultLoggingConfiguration"), 0u);
+  EXPECT_EQ(current(), changed);
+  EXPECT_EQ(get("Corvane0/ExtFATData/SupportedModes") + get("Corvane0/ExtFATData/LoggingType"), "UARTsynchronous");
+  EXPECT_EQ(get("Corvane0/ExtFATData/ExtFATModule0/ModuleString") + get(kMode + "Mode"), "xRAM");
+  fail_mailbox(1, 126, 3);
+  EXPECT_EQ(act("Corvane0/ExtFATData/SetDefaultLoggingConfiguration"), 1u);
+  EXPECT_EQ(last_status().first, 203u);
+  fail_mailbox(1, 125, 3);
+  EXPECT_EQ(act("Corvane0/ExtFATData/SetDefaultLoggingConfiguration"), 1u);
+  EXPECT_EQ(last_status().first, 201u);
+}
+
+TEST_F(ExtFatTest, GaltorHasNoConfiguration) {
+  start_with(kGaltor, {{"/extfat/default", kTwoModules}});
+  EXPECT_EQ(mailbox_count(1, 125), 0);
+  EXPECT_TRUE(children("Corvane0/ExtFATData", TAVO_KIND_GROUP).empty());
+  EXPECT_EQ(TAVO_extfat_modules(get_node(tag("Corvane0"))), 1u);
+  EXPECT_EQ(last_status(), Status(259, "This operation is not supported on this controller."));
+}
+
+}  // namespace
+}  // namespace tavo::test
