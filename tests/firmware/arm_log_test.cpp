@@ -15,7 +15,6 @@ namespace tavo::test {
 namespace {
 
 const Status kEmpty{205, "There is no ExtFat Data to be retreived. Because number of log entries are Zero."};
-const Status kBadFile{257, "Invalid file name or path name given. Please provide valid file name or path name."};
 
 std::string entries(uint32_t n, uint8_t seed) { return pattern(n * kArmEntrySize, seed); }
 
@@ -34,7 +33,6 @@ class ArmLogTest : public LogsTest {
     sim_->clear_log();
     return act("Corvane0/ExtFATData/RetrieveARMLog", {root_.at(path), mode});
   }
-  std::string log_file() { return file_exists(root_.at("/tmp/arm.log")) ? read_file(root_.at("/tmp/arm.log")) : "-"; }
   // (source, first) of each entry request.
   std::vector<std::pair<uint32_t, uint32_t>> entry_requests() {
     std::vector<std::pair<uint32_t, uint32_t>> out;
@@ -58,7 +56,6 @@ TEST_F(ArmLogTest, TableThenEntriesFromFlashOrTheRamSnapshot) {
   };
   const Case cases[] = {
       {"FLASH", table + entries(1500, 2), {{1, 0}, {1, 998}, {1, 1500}}},
-      {"flash", table + entries(1500, 2), {{1, 0}, {1, 998}, {1, 1500}}},
       {"RAM", table + entries(3, 3), {{0, 0}}},
       {"DDR", table + entries(3, 3), {{0, 0}}},
   };
@@ -67,7 +64,7 @@ TEST_F(ArmLogTest, TableThenEntriesFromFlashOrTheRamSnapshot) {
     start_with(kCv3, {{"/arm/strings", table}, {"/arm/flash", entries(1500, 2)}, {"/arm/ram", entries(3, 3)}});
     place("/tmp/arm.log", "old");
     ASSERT_EQ(retrieve(c.mode), 0u);
-    EXPECT_TRUE(log_file() == c.expected);
+    EXPECT_TRUE(file("/tmp/arm.log") == c.expected);
     EXPECT_EQ(entry_requests(), c.requests);
     EXPECT_EQ(payloads(1, 130).size(), 2u);
     EXPECT_FALSE(file_exists(root_.at("/tmp/arm_string_table.bin")));
@@ -124,21 +121,15 @@ TEST_F(ArmLogTest, EmptyLogsAndFailures) {
     if (c.fail_opcode != 0) fail_mailbox(1, static_cast<uint8_t>(c.fail_opcode), 3);
     EXPECT_EQ(retrieve(c.mode, c.path), 1u);
     EXPECT_EQ(last_status(), c.status);
-    EXPECT_TRUE(log_file() == c.file) << log_file().size();
+    EXPECT_TRUE(file("/tmp/arm.log") == c.file) << file("/tmp/arm.log").size();
     EXPECT_FALSE(file_exists(root_.at("/tmp/arm_string_table.bin")));
   }
   // A full disk under the entries fails the retrieval.
   start_with(kCv3, {{"/arm/strings", table}, {"/arm/flash", entries(1500, 2)}});
-  sim::Fault full;
-  full.kind = sim::FaultKind::FileErrno;
-  full.file_call = "write";
-  full.path_contains = "arm.log";
-  full.err = 28;
-  full.skip = 1;
-  sim_->inject(full);
+  fail_write(sim::FaultKind::FileErrno, "arm.log", 1);
   EXPECT_EQ(retrieve("FLASH"), 1u);
   EXPECT_EQ(last_status(), kBadFile);
-  EXPECT_TRUE(log_file() == table) << "the table, and no entry cut";
+  EXPECT_TRUE(file("/tmp/arm.log") == table) << "the table, and no entry cut";
 }
 
 TEST_F(ArmLogTest, AnswersBeyondTheBuffersAreCut) {
@@ -164,7 +155,7 @@ TEST_F(ArmLogTest, AnswersBeyondTheBuffersAreCut) {
     return sim::MailboxReply{};
   });
   ASSERT_EQ(retrieve("RAM"), 0u);
-  EXPECT_TRUE(log_file() == std::string(62992, 's') + std::string(998 * 64, 'e'));
+  EXPECT_TRUE(file("/tmp/arm.log") == std::string(62992, 's') + std::string(998 * 64, 'e'));
   EXPECT_EQ(entry_requests(), (std::vector<std::pair<uint32_t, uint32_t>>{{0, 0}, {0, 998}}));
 }
 

@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -14,33 +15,19 @@
 namespace tavo::test {
 namespace {
 
+using Words = std::vector<std::vector<uint32_t>>;
+
 const Status kFatFailed{65,
                         "Unable to retrieve FAT data. Application internal error occurred. Please check "
                         "tavo2d.log file for more information."};
-const Status kNoFat{77, "There is no FAT data to be retrieved."};
 const Status kBadFatFile{66, "Invalid FAT file name. Please use valid FAT file name."};
-const Status kBadFile{257, "Invalid file name or path name given. Please provide valid file name or path name."};
-
-// Output-file faults: a full disk on the file's write, or a write that
-// stores half.
-sim::Fault file_fault(sim::FaultKind kind, const std::string& name) {
-  sim::Fault f;
-  f.kind = kind;
-  f.file_call = "write";
-  f.path_contains = name;
-  f.err = 28;  // ENOSPC
-  return f;
-}
 
 class DumpsTest : public LogsTest {
  protected:
-  std::string file(const std::string& path) {
-    return file_exists(root_.at(path)) ? read_file(root_.at(path)) : "<none>";
-  }
-  std::string output(const std::string& path) { return root_.at(path); }
+  uint32_t retrieve_fat(const std::string& path) { return act("Corvane0/FATData/RetrieveFATData", {root_.at(path)}); }
   // (operation, offset, length) of each FAT request.
-  std::vector<std::vector<uint32_t>> fat_requests() {
-    std::vector<std::vector<uint32_t>> out;
+  Words fat_requests() {
+    Words out;
     for (const auto& p : payloads(1, 68)) {
       FatLogRequest r;
       memcpy(&r, p.data(), sizeof r);
@@ -53,56 +40,53 @@ class DumpsTest : public LogsTest {
 TEST_F(DumpsTest, FatDataIsWrittenWithoutItsFirstFourBytes) {
   const std::string data = pattern(64001, 3);
   start_with(kCv3, {{"/fat", data}});
-  EXPECT_EQ(get("Corvane0/FATData/FATDataValid"), "Yes");
   sim_->clear_log();
-  ASSERT_EQ(act("Corvane0/FATData/RetrieveFATData", {output("/tmp/fat.bin")}), 0u);
+  ASSERT_EQ(retrieve_fat("/tmp/fat.bin"), 0u);
   EXPECT_EQ(file("/tmp/fat.bin"), data.substr(4));
-  EXPECT_EQ(fat_requests(), (std::vector<std::vector<uint32_t>>{{1, 0, 0}, {1, 0, 0}, {0, 0, 64000}, {0, 64000, 1}}));
+  EXPECT_EQ(fat_requests(), (Words{{1, 0, 0}, {1, 0, 0}, {0, 0, 64000}, {0, 64000, 1}}));
   // A file that cannot be made fails only once every piece was read.
   sim_->clear_log();
-  EXPECT_EQ(act("Corvane0/FATData/RetrieveFATData", {output("/none/fat.bin")}), 1u);
+  EXPECT_EQ(retrieve_fat("/none/fat.bin"), 1u);
   EXPECT_EQ(last_status(), kBadFatFile);
   EXPECT_EQ(mailbox_count(1, 68), 4);
 
   sim_->clear_log();
   ASSERT_EQ(act("Corvane0/FATData/ClearFATData"), 0u);
-  EXPECT_EQ(fat_requests(), (std::vector<std::vector<uint32_t>>{{2, 0, 0}}));
+  EXPECT_EQ(fat_requests(), (Words{{2, 0, 0}}));
   EXPECT_EQ(get("Corvane0/FATData/FATDataValid"), "No");
-  EXPECT_EQ(act("Corvane0/FATData/RetrieveFATData", {output("/tmp/none.bin")}), 0u);
-  EXPECT_EQ(last_status(), kNoFat);
-  EXPECT_EQ(file("/tmp/none.bin"), "<none>");
+  EXPECT_EQ(retrieve_fat("/tmp/none.bin"), 0u);
+  EXPECT_EQ(last_status(), Status(77, "There is no FAT data to be retrieved."));
+  EXPECT_EQ(file("/tmp/none.bin"), "-");
+  fail_mailbox(1, 68, 3);
+  EXPECT_EQ(act("Corvane0/FATData/ClearFATData"), 1u);
+  EXPECT_EQ(last_status(), kFatFailed);
 }
 
 TEST_F(DumpsTest, FatFailuresNeverLeaveACutFile) {
+  const std::string data = pattern(150000, 4);
   struct Case {
-    const char* name;
-    int skip;             // mailbox faults: 68/1 requests let through
+    int skip;             // a firmware failure after so many 68/1 requests,
     sim::FaultKind file;  // else this fault on the file's write
     uint32_t result;
     Status status;
+    std::string file_after;  // the file is made once the data is whole
   };
-  const Case cases[] = {
-      {"the size", 0, sim::FaultKind::FirmwareStatus, 1, kFatFailed},
-      {"a middle piece", 3, sim::FaultKind::FirmwareStatus, 1, kFatFailed},
-      {"a full disk", -1, sim::FaultKind::FileErrno, 1, kBadFatFile},
-      {"a short write", -1, sim::FaultKind::ShortWrite, 0, kNone},
-  };
+  const Case cases[] = {{0, sim::FaultKind::FirmwareStatus, 1, kFatFailed, "old"},  // the size query
+                        {3, sim::FaultKind::FirmwareStatus, 1, kFatFailed, "old"},  // the middle piece
+                        {-1, sim::FaultKind::FileErrno, 1, kBadFatFile, "-"},
+                        {-1, sim::FaultKind::ShortWrite, 0, kNone, data.substr(4)}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    start_with(kCv3, {{"/fat", pattern(150000, 4)}});
+    SCOPED_TRACE(c.skip);
+    start_with(kCv3, {{"/fat", data}});
     place("/tmp/fat.bin", "old");
     if (c.skip >= 0)
       fail_mailbox(1, 68, 3).skip = c.skip;
     else
-      sim_->inject(file_fault(c.file, "fat.bin"));
-    EXPECT_EQ(act("Corvane0/FATData/RetrieveFATData", {output("/tmp/fat.bin")}), c.result);
+      fail_write(c.file, "fat.bin");
+    EXPECT_EQ(retrieve_fat("/tmp/fat.bin"), c.result);
     EXPECT_EQ(last_status(), c.status);
-    // The file is made once the data is whole: a failed read keeps it.
-    EXPECT_EQ(file("/tmp/fat.bin"), c.result == 0 ? pattern(150000, 4).substr(4) : c.skip >= 0 ? "old" : "<none>");
+    EXPECT_TRUE(file("/tmp/fat.bin") == c.file_after);
   }
-  fail_mailbox(1, 68, 3);
-  EXPECT_EQ(act("Corvane0/FATData/ClearFATData"), 1u);
-  EXPECT_EQ(last_status(), kFatFailed);
 }
 
 TEST_F(DumpsTest, GaltorFatDataIsItsDumpObjectAppended) {
@@ -112,7 +96,7 @@ TEST_F(DumpsTest, GaltorFatDataIsItsDumpObjectAppended) {
   EXPECT_EQ(get("Corvane0/FATData/FATDataValid"), "Yes");
   EXPECT_EQ(sim_->mailbox_log().back().kind, sim::LogKind::NicIoctl);
   place("/tmp/fat.bin", "kept");
-  ASSERT_EQ(act("Corvane0/FATData/RetrieveFATData", {output("/tmp/fat.bin")}), 0u);
+  ASSERT_EQ(retrieve_fat("/tmp/fat.bin"), 0u);
   EXPECT_EQ(file("/tmp/fat.bin"), "kept" + dump);
   EXPECT_EQ(mailbox_count(1, 68), 0);
   plant(0, "/dbg/dump.bin", "");
@@ -124,29 +108,26 @@ TEST_F(DumpsTest, FlashDumpIsTheWholeFlash) {
   start_with(kCv3, {{"/optype/22", image}});
   place("/tmp/flash.bin", "old content");
   sim_->clear_log();
-  ASSERT_EQ(act("Corvane0/RetrieveTessmarkPCIDump", {output("/tmp/flash.bin")}), 0u);
+  ASSERT_EQ(act("Corvane0/RetrieveTessmarkPCIDump", {root_.at("/tmp/flash.bin")}), 0u);
   EXPECT_TRUE(file("/tmp/flash.bin") == image);
   const auto pieces = payloads(1, 6);
   ASSERT_EQ(pieces.size(), 263u);
-  FlashReadHead last;
-  memcpy(&last, pieces.back().data(), sizeof last);
-  EXPECT_EQ(std::vector<uint32_t>({last.operation, last.optype, last.length, last.offset}),
-            (std::vector<uint32_t>{4, 22, 9216, 16768000}));
+  EXPECT_EQ(pieces.back().size(), 20u + 9216);
+  EXPECT_EQ(std::vector<uint8_t>(pieces.back().begin(), pieces.back().begin() + 16),
+            (std::vector<uint8_t>{4, 0, 0, 0, 22, 0, 0, 0, 0, 0x24, 0, 0, 0, 0xDC, 0xFF, 0}));
   for (const auto& e : sim_->mailbox_log()) EXPECT_EQ(e.kind, sim::LogKind::NicIoctl);
-
   // A failed piece ends the action with no file and no status of its own.
   fail_mailbox(1, 6, 3).skip = 100;
-  EXPECT_EQ(act("Corvane0/RetrieveTessmarkPCIDump", {output("/tmp/flash.bin")}), 1u);
+  EXPECT_EQ(act("Corvane0/RetrieveTessmarkPCIDump", {root_.at("/tmp/flash.bin")}), 1u);
   EXPECT_EQ(last_status(), kNone);
-  EXPECT_EQ(file("/tmp/flash.bin"), "<none>");
-  sim_->inject(file_fault(sim::FaultKind::FileErrno, "flash.bin"));
-  EXPECT_EQ(act("Corvane0/RetrieveTessmarkPCIDump", {output("/tmp/flash.bin")}), 1u);
+  EXPECT_EQ(file("/tmp/flash.bin"), "-");
+  fail_write(sim::FaultKind::FileErrno, "flash.bin");
+  EXPECT_EQ(act("Corvane0/RetrieveTessmarkPCIDump", {root_.at("/tmp/flash.bin")}), 1u);
   EXPECT_EQ(last_status(), kBadFile);
-  EXPECT_EQ(file("/tmp/flash.bin"), "<none>");
+  EXPECT_EQ(file("/tmp/flash.bin"), "-");
 }
 
-// The bytes of configuration space from offset, count of them, as the
-// dump shows them.
+// Configuration bytes from offset, as many as count and the space hold.
 std::string config_text(const std::vector<uint8_t>& cfg, uint32_t offset, uint32_t count) {
   std::string text;
   for (uint32_t i = 0; i < count && offset + i < 256; ++i) {
@@ -163,15 +144,13 @@ TEST_F(DumpsTest, PciConfigurationTexts) {
     const char* action;
     int function;  // of the topology
     uint32_t offset, count;
-    size_t lines, length;
+    size_t length;
   };
-  const Case cases[] = {
-      {"iSCSIPhysicalHBA0/PCI/DumpiSCSIPCIConfigRegion", 0, 0, 4, 1, 12},
-      {"NICPhysicalHBA0/PCI/DumpNICPCIConfigRegion", 1, 0, 4, 1, 12},
-      {"NICPhysicalHBA0/PCI/DumpNICPCIConfigRegion", 1, 0, 20, 2, 61},
-      {"iSCSIPhysicalHBA0/PCI/DumpiSCSIPCIConfigRegion", 0, 0x20, 64, 4, 195},
-      {"NICPhysicalHBA0/PCI/DumpNICPCIConfigRegion", 1, 252, 64, 1, 12},
-  };
+  const Case cases[] = {{"iSCSIPhysicalHBA0/PCI/DumpiSCSIPCIConfigRegion", 0, 0, 4, 12},
+                        {"NICPhysicalHBA0/PCI/DumpNICPCIConfigRegion", 1, 0, 4, 12},
+                        {"NICPhysicalHBA0/PCI/DumpNICPCIConfigRegion", 1, 0, 20, 61},
+                        {"iSCSIPhysicalHBA0/PCI/DumpiSCSIPCIConfigRegion", 0, 0x20, 64, 195},
+                        {"NICPhysicalHBA0/PCI/DumpNICPCIConfigRegion", 1, 252, 64, 12}};
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.action) + " " + std::to_string(c.offset));
     sim_->clear_log();
@@ -180,68 +159,59 @@ TEST_F(DumpsTest, PciConfigurationTexts) {
     EXPECT_EQ(code, 61u);
     EXPECT_EQ(text, config_text(sim_->pci_config_space(sim_->topology().functions[c.function]), c.offset, c.count));
     EXPECT_EQ(text.size(), c.length);
-    EXPECT_EQ(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1, c.lines);
     EXPECT_EQ(sim_->mailbox_log().back().kind, c.function == 1 ? sim::LogKind::NicIoctl : sim::LogKind::IscsiIoctl);
   }
   fail_mailbox(1, 72, 3);
   EXPECT_EQ(act("Corvane0/NICPhysicalHBA0/PCI/DumpNICPCIConfigRegion", {"0x10", "4"}), 1u);
   EXPECT_EQ(last_status(), Status(121, "Cannot dump the config region for the given offset."));
-
-  // Galtor's NIC functions are read through the NIC driver, which a
-  // 64-bit process cannot give its buffer.
+  // Galtor's NIC functions are read through the NIC driver, which a 64-bit
+  // process cannot give its buffer.
   start_with(kGaltor, {});
   const uint32_t result = act("Corvane0/NICPhysicalHBA0/PCI/DumpNICPCIConfigRegion", {"0", "20"});
-  if (sizeof(void*) > sizeof(uint32_t)) {
-    EXPECT_EQ(result, 1u);
-    EXPECT_EQ(last_status().first, 1u);
-  } else {
-    EXPECT_EQ(result, 0u);
+  const bool wide = sizeof(void*) > sizeof(uint32_t);
+  EXPECT_EQ(result, wide ? 1u : 0u);
+  if (!wide)
     EXPECT_EQ(last_status(), Status(61, config_text(sim_->pci_config_space(sim_->topology().functions[0]), 0, 20)));
-  }
+  else
+    EXPECT_EQ(last_status().first, 1u);
 }
 
 TEST_F(DumpsTest, FirmwareCommandLineOutput) {
   const std::string shown = pattern(3000, 7);
   start_with(kCv3, {{"/fwcli/show port 0", shown}});
+  const std::string path = root_.at("/tmp/cli.txt");
   place("/tmp/cli.txt", "old");
-  ASSERT_EQ(act("Corvane0/RetrieveFwCliData", {output("/tmp/cli.txt"), "show port 0"}), 0u);
+  ASSERT_EQ(act("Corvane0/RetrieveFwCliData", {path, "show port 0"}), 0u);
   EXPECT_EQ(file("/tmp/cli.txt"), shown);
-  FwCliRequest sent;
-  memcpy(&sent, last_payload(11, 24).data(), sizeof sent);
-  EXPECT_EQ(std::vector<uint32_t>(
-                {sent.component, sent.segment, sent.instance, sent.offset, sent.length, sent.string_length}),
-            (std::vector<uint32_t>{3, 0xFFFFFFFF, 0, 0, 64000, 11}));
-  EXPECT_EQ(std::string(sent.string, 12), std::string("show port 0") + '\0');
+  const std::vector<uint8_t> sent = last_payload(11, 24);
+  const uint32_t head[6] = {3, 0xFFFFFFFF, 0, 0, 64000, 11};
+  EXPECT_EQ(memcmp(sent.data(), head, sizeof head), 0);
+  EXPECT_EQ(std::string(sent.begin() + 24, sent.begin() + 36), std::string("show port 0") + '\0');
 
-  EXPECT_EQ(act("Corvane0/RetrieveFwCliData", {output("/tmp/cli.txt"), "reboot"}), 331u);
+  EXPECT_EQ(act("Corvane0/RetrieveFwCliData", {path, "reboot"}), 331u);
   EXPECT_EQ(last_status(), Status(331, "Given FWCliString not supported."));
-  EXPECT_EQ(file("/tmp/cli.txt"), "<none>");
-
-  // Answers past the buffer are cut to it; other segment statuses fail.
-  const std::string segment_failed =
-      "Failed to get core dump segment. Please check tavo2d.log file for more information.";
+  EXPECT_EQ(file("/tmp/cli.txt"), "-");
+  // Output past the buffer is cut to it; other segment statuses fail.
+  const Status failed{269, "Failed to get core dump segment. Please check tavo2d.log file for more information."};
   for (const uint32_t status : {0u, 7u}) {
     sim_->on(11, 24, [status](sim::Simulator&, sim::MailboxCall& call) {
       const uint32_t answer[2] = {status, 70000};
+      memset(call.payload.data(), 'z', call.payload.size());
       memcpy(call.payload.data(), answer, sizeof answer);
-      memset(call.payload.data() + 8, 'z', call.payload.size() - 8);
       return sim::MailboxReply{};
     });
-    EXPECT_EQ(act("Corvane0/RetrieveFwCliData", {output("/tmp/cli.txt"), "dump"}), status == 0 ? 0u : 1u);
-    EXPECT_EQ(file("/tmp/cli.txt"), status == 0 ? std::string(64000, 'z') : "<none>");
-    EXPECT_EQ(last_status(), status == 0 ? kNone : Status(269, segment_failed));
+    EXPECT_EQ(act("Corvane0/RetrieveFwCliData", {path, "dump"}), status == 0 ? 0u : 1u);
+    EXPECT_EQ(file("/tmp/cli.txt"), status == 0 ? std::string(64000, 'z') : "-");
+    EXPECT_EQ(last_status(), status == 0 ? kNone : failed);
   }
   fail_mailbox(11, 24, 3);
-  EXPECT_EQ(act("Corvane0/RetrieveFwCliData", {output("/tmp/cli.txt"), "dump"}), 1u);
-  EXPECT_EQ(last_status(), Status(269, segment_failed));
-
+  EXPECT_EQ(act("Corvane0/RetrieveFwCliData", {path, "dump"}), 1u);
+  EXPECT_EQ(last_status(), failed);
   // Refused unsent, without a status, on Galtor and inside a virtual function.
-  for (const std::string& topology : {kGaltor, std::string("controller 0 generation=moravel serial=M bus=3\n"
-                                                           "nic controller=0 function=0 name=vmnic0\n"
-                                                           "vf controller=0 function=1 parent=0 name=vmnic1\n")}) {
+  for (const std::string& topology : {kGaltor, kInsideVf}) {
     start_with(topology, {{"/fwcli/xy", "z"}});
     sim_->clear_log();
-    EXPECT_EQ(act("Corvane0/RetrieveFwCliData", {output("/tmp/cli.txt"), "xy"}), 1u);
+    EXPECT_EQ(act("Corvane0/RetrieveFwCliData", {path, "xy"}), 1u);
     EXPECT_EQ(mailbox_count(11, 24), 0);
     EXPECT_EQ(last_status(), kNone);
   }
