@@ -12,7 +12,6 @@
 #include "base/file_utils.h"
 #include "firmware/firmware.h"
 #include "firmware/flash_internal.h"
-#include "firmware/logs_internal.h"
 #include "firmware/output_file.h"
 #include "firmware/status_texts.h"
 #include "transport/commands.h"
@@ -27,13 +26,13 @@ constexpr char kStringTableFile[] = "arm_string_table.bin";
 using Buffer = tavo::base::Counted<uint8_t>;
 
 // The string table's pieces into the file: 0, or 1 with status 207.
-uint32_t arm_strings_into(const tavo::firmware::LogTarget& t, uint8_t* buffer) {
+uint32_t arm_strings_into(const tavo::firmware::FlashTarget& t, uint8_t* buffer) {
   uint32_t offset = 0;
   for (;;) {
     memset(buffer, 0, tavo::kExtFatBlockSize);
     const tavo::ArmStringsRequest request{offset, tavo::kArmStringsPerPiece};
     memcpy(buffer, &request, sizeof request);
-    if (ioctl_read_extfat_string_table(t.number, buffer, tavo::kExtFatBlockSize, t.domain, t.port, t.instance) != 0)
+    if (ioctl_read_extfat_string_table(t.port, buffer, tavo::kExtFatBlockSize, t.domain, t.phys_port, t.instance) != 0)
       return 1;
     tavo::ArmStringsRequest answer;
     memcpy(&answer, buffer, sizeof answer);
@@ -53,7 +52,7 @@ uint32_t arm_strings_into(const tavo::firmware::LogTarget& t, uint8_t* buffer) {
 // What the retrieval works with: where the log commands go, the output
 // file and the 64,000-byte buffer.
 struct ArmLog {
-  tavo::firmware::LogTarget target;
+  tavo::firmware::FlashTarget target;
   std::string path;
   Buffer buffer;
 };
@@ -64,8 +63,8 @@ int32_t arm_entries(ArmLog& log, uint32_t source, uint32_t first) {
   memset(log.buffer.get(), 0, tavo::kExtFatBlockSize);
   const tavo::ArmLogRequest request{source, first, tavo::kArmEntriesPerPiece};
   memcpy(log.buffer.get(), &request, sizeof request);
-  const tavo::firmware::LogTarget& t = log.target;
-  if (ioctl_retrieve_extfat_snapshot(t.number, log.buffer.get(), tavo::kExtFatBlockSize, t.domain, t.port,
+  const tavo::firmware::FlashTarget& t = log.target;
+  if (ioctl_retrieve_extfat_snapshot(t.port, log.buffer.get(), tavo::kExtFatBlockSize, t.domain, t.phys_port,
                                      t.instance) != 0) {
     set_status(tavo::firmware::kArmLogReadFailed);
     return -1;
@@ -87,9 +86,16 @@ bool arm_append_entries(ArmLog& log, int32_t n) {
   return arm_append(log, log.buffer.get() + tavo::kArmEntriesData, size_t{tavo::kArmEntrySize} * n);
 }
 
-// The string table file copied into the output file; false when it does
-// not open (or the copy fails, with status 257).
-bool arm_copy_table(ArmLog& log, bool* opened) {
+// The buffer, and the string table file copied into the output file:
+// false with status 31 (no buffer) or 257 (the copy failed), or with
+// *opened false when the table file does not open.
+bool arm_begin(ArmLog& log, bool* opened) {
+  *opened = true;
+  log.buffer = tavo::base::counted_zeroed<uint8_t>(tavo::kExtFatBlockSize);
+  if (!log.buffer) {
+    set_status(tavo::firmware::kNoBuffer);
+    return false;
+  }
   tavo::base::Counted<uint8_t> table;
   uint32_t length = 0;
   *opened = tavo::firmware::read_whole_file(kStringTableFile, &table, &length) == 0;
@@ -104,13 +110,8 @@ uint32_t arm_from_flash(ArmLog& log) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s: cannot create %s: %s\n", "do_RetrieveARMLog", log.path.c_str(), strerror(errno));
     return 1;
   }
-  log.buffer = tavo::base::counted_zeroed<uint8_t>(tavo::kExtFatBlockSize);
-  if (!log.buffer) {
-    set_status(kNoBuffer);
-    return 1;
-  }
   bool opened = false;
-  if (!arm_copy_table(log, &opened)) {
+  if (!arm_begin(log, &opened)) {
     if (!opened) set_status(kDumpFileInvalid);
     return 1;
   }
@@ -131,9 +132,9 @@ uint32_t arm_from_flash(ArmLog& log) {
 // From a snapshot of the RAM log: as many entries as the snapshot holds.
 uint32_t arm_from_snapshot(ArmLog& log) {
   using namespace tavo::firmware;
-  const LogTarget& t = log.target;
+  const FlashTarget& t = log.target;
   uint32_t snapshot = 0;
-  if (ioctl_configure_extfat_snapshot(t.number, &snapshot, t.domain, t.port, t.instance) != 0) {
+  if (ioctl_configure_extfat_snapshot(t.port, &snapshot, t.domain, t.phys_port, t.instance) != 0) {
     set_status(kSnapshotFailed);
     return 1;
   }
@@ -145,13 +146,8 @@ uint32_t arm_from_snapshot(ArmLog& log) {
     set_status(kDumpFileInvalid);
     return 1;
   }
-  log.buffer = tavo::base::counted_zeroed<uint8_t>(tavo::kExtFatBlockSize);
-  if (!log.buffer) {
-    set_status(kNoBuffer);
-    return 1;
-  }
   bool opened = false;
-  if (!arm_copy_table(log, &opened)) {
+  if (!arm_begin(log, &opened)) {
     // A failed fetch of the table left its own status.
     if (!opened) pdebug(TAVO_LOG_BACKEND, 3, "%s:Failed to open a file in read mode\n", "do_RetrieveARMLog");
     return 1;
@@ -172,8 +168,8 @@ uint32_t arm_from_snapshot(ArmLog& log) {
 
 uint32_t read_extfat_string_table(TavoNode* controller) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
-  tavo::firmware::LogTarget t;
-  if (!tavo::firmware::log_target(controller, nullptr, &t)) return 1;
+  tavo::firmware::FlashTarget t;
+  if (!tavo::firmware::flash_target(controller, nullptr, &t)) return 1;
   if (tavo::firmware::output_write(kStringTableFile, "", 0) != 0) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s:Failed to open a file in write mode\n", __func__);
     return 1;
@@ -197,7 +193,7 @@ uint32_t do_RetrieveARMLog(TavoNode* ext_fat, TavoNode* action, char* params) {
   if (ext_fat == nullptr || params == nullptr) return 1;
   TavoNode* controller = ext_fat->parent;
   ArmLog log;
-  if (!tavo::firmware::log_target(controller, action, &log.target)) return 1;
+  if (!tavo::firmware::flash_target(controller, action, &log.target)) return 1;
   log.path = tavo::firmware::param_text(params, 0);
   const std::string mode = tavo::firmware::param_text(params, 1);
   // A failed fetch shows when the table file is opened.

@@ -8,7 +8,7 @@
 
 #include "controller/controller.h"
 #include "firmware/firmware.h"
-#include "firmware/logs_internal.h"
+#include "firmware/flash_internal.h"
 #include "firmware/status_texts.h"
 #include "transport/commands.h"
 #include "transport/device_ids.h"
@@ -239,10 +239,10 @@ uint32_t TAVO_get_all_eventlog(TavoNode* controller) {
   const uint32_t generation = get_cv_type(controller);
   if (generation == TAVO_GENERATION_UNREADABLE) return 1;
   if (generation == tavo::kGenerationGaltor) return 0;
-  tavo::firmware::LogTarget t;
-  if (!tavo::firmware::log_target(controller, nullptr, &t)) return 1;
+  tavo::firmware::FlashTarget t;
+  if (!tavo::firmware::flash_target(controller, nullptr, &t)) return 1;
   // Start-up goes on without the log.
-  if (get_eventlog_entries(t.number, 0, 0, controller) != 0) pdebug(TAVO_LOG_BACKEND, 2, "Eventlog failure\n");
+  if (get_eventlog_entries(t.port, 0, 0, controller) != 0) pdebug(TAVO_LOG_BACKEND, 2, "Eventlog failure\n");
   return 0;
 }
 
@@ -250,21 +250,21 @@ uint32_t do_RefreshEventLog(TavoNode* event_log, TavoNode* action, char*) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
   if (vm_flag) return tavo::controller::refuse_on_vf(nullptr);
   TavoNode* controller = event_log_controller(event_log);
-  tavo::firmware::LogTarget t;
-  if (!tavo::firmware::log_target(controller, action, &t)) return 1;
-  return get_eventlog_entries(t.number, t.domain, t.port, controller);
+  tavo::firmware::FlashTarget t;
+  if (!tavo::firmware::flash_target(controller, action, &t)) return 1;
+  return get_eventlog_entries(t.port, t.domain, t.phys_port, controller);
 }
 
 // Sent on a virtual function too: the firmware decides.
 uint32_t do_ClearEventLog(TavoNode* event_log, TavoNode* action, char*) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
   TavoNode* controller = event_log_controller(event_log);
-  tavo::firmware::LogTarget t;
-  if (!tavo::firmware::log_target(controller, action, &t)) return 1;
-  const uint32_t status = ioctl_clear_event_log(t.number, t.domain, t.port, t.instance);
+  tavo::firmware::FlashTarget t;
+  if (!tavo::firmware::flash_target(controller, action, &t)) return 1;
+  const uint32_t status = ioctl_clear_event_log(t.port, t.domain, t.phys_port, t.instance);
   if (status != 0) {
     set_status(tavo::firmware::kEventLogClearFailed);
     return status;
   }
-  return get_eventlog_entries(t.number, t.domain, t.port, controller);
+  return get_eventlog_entries(t.port, t.domain, t.phys_port, controller);
 }

@@ -10,7 +10,7 @@
 #include "base/validate.h"
 #include "controller/controller.h"
 #include "firmware/firmware.h"
-#include "firmware/logs_internal.h"
+#include "firmware/flash_internal.h"
 #include "firmware/status_texts.h"
 #include "transport/commands.h"
 #include "transport/device_ids.h"
@@ -124,7 +124,7 @@ const ExtFatBlockHead& extfat_head(const Block& block) {
 
 // A block of the default or current configuration: 0, or the command's
 // status (201; 16 when there is no memory).
-uint32_t extfat_read(const tavo::firmware::LogTarget& t, uint32_t which, Block* block) {
+uint32_t extfat_read(const tavo::firmware::FlashTarget& t, uint32_t which, Block* block) {
   *block = tavo::base::counted_zeroed<uint8_t>(tavo::kExtFatBlockSize);
   if (!*block) {
     set_status(tavo::firmware::kNoMemory);
@@ -132,22 +132,22 @@ uint32_t extfat_read(const tavo::firmware::LogTarget& t, uint32_t which, Block* 
   }
   memcpy(block->get(), &which, sizeof which);
   const uint32_t status =
-      ioctl_get_extfat_capabilites(t.number, block->get(), tavo::kExtFatBlockSize, t.domain, t.port, t.instance);
+      ioctl_get_extfat_capabilites(t.port, block->get(), tavo::kExtFatBlockSize, t.domain, t.phys_port, t.instance);
   if (status != 0) set_status(tavo::firmware::kExtFatReadFailed);
   return status;
 }
 
 // The block back to the firmware: 0, or the command's status (203).
-uint32_t extfat_write(const tavo::firmware::LogTarget& t, Block* block) {
+uint32_t extfat_write(const tavo::firmware::FlashTarget& t, Block* block) {
   const uint32_t status =
-      ioctl_set_extfat_capabilites(t.number, block->get(), tavo::kExtFatBlockSize, t.domain, t.port, t.instance);
+      ioctl_set_extfat_capabilites(t.port, block->get(), tavo::kExtFatBlockSize, t.domain, t.phys_port, t.instance);
   if (status != 0) set_status(tavo::firmware::kExtFatWriteFailed);
   return status;
 }
 
 // The controller of an ExtFATData group, and where its commands go.
-bool extfat_target(TavoNode* ext_fat, tavo::firmware::LogTarget* t) {
-  return ext_fat != nullptr && tavo::firmware::log_target(ext_fat->parent, nullptr, t);
+bool extfat_target(TavoNode* ext_fat, tavo::firmware::FlashTarget* t) {
+  return ext_fat != nullptr && tavo::firmware::flash_target(ext_fat->parent, nullptr, t);
 }
 
 uint32_t extfat_fill_head(TavoNode* ext_fat, const ExtFatBlockHead& h) {
@@ -219,6 +219,18 @@ bool extfat_mask(const char* text, uint32_t bits, long long count, bool checked,
   return true;
 }
 
+// The record of a mode instance in a block: mode record j (the instance's
+// number) of module record k (its module's); null when the block lists no
+// such module, or, with reported, when the module reports fewer modes.
+ExtFatModeRecord* extfat_mode_record(const Block& block, TavoNode* mode, bool reported) {
+  const int32_t k = tavo::tree::instance_number(mode->parent);
+  const int32_t j = tavo::tree::instance_number(mode);
+  ModuleWalk walk(block.get());
+  if (k < 0 || j < 0 || extfat_head(block).module_count <= k || !walk.skip(k)) return nullptr;
+  if (reported && static_cast<uint32_t>(j) >= walk.module()->mode_count) return nullptr;
+  return walk.mode(static_cast<uint32_t>(j));
+}
+
 }  // namespace
 
 uint32_t TAVO_extfat_modules(TavoNode* controller) {
@@ -230,9 +242,9 @@ uint32_t TAVO_extfat_modules(TavoNode* controller) {
     set_status(tavo::firmware::kNotOnThisController);
     return 1;
   }
-  tavo::firmware::LogTarget t;
+  tavo::firmware::FlashTarget t;
   TavoNode* ext_fat = internal_get_node(controller, "ExtFATData", TAVO_KIND_GROUP);
-  if (!tavo::firmware::log_target(controller, nullptr, &t) || ext_fat == nullptr) return 1;
+  if (!tavo::firmware::flash_target(controller, nullptr, &t) || ext_fat == nullptr) return 1;
   Block block;
   const uint32_t status = extfat_read(t, tavo::kExtFatDefaultConfig, &block);
   if (status != 0) return status;
@@ -263,21 +275,18 @@ uint32_t TAVO_extfat_modules(TavoNode* controller) {
 }
 
 uint32_t get_extfat_data(TavoNode* ext_fat, TavoNode* mode) {
-  tavo::firmware::LogTarget t;
+  tavo::firmware::FlashTarget t;
   if (mode == nullptr || mode->parent == nullptr || !extfat_target(ext_fat, &t)) return 1;
   Block block;
   const uint32_t status = extfat_read(t, tavo::kExtFatCurrentConfig, &block);
   if (status != 0) return status;
-  const int32_t k = tavo::tree::instance_number(mode->parent);
-  const int32_t j = tavo::tree::instance_number(mode);
-  ModuleWalk walk(block.get());
-  if (k < 0 || j < 0 || extfat_head(block).module_count <= k || !walk.skip(k)) return 0;
-  const ExtFatModeRecord* m = walk.mode(static_cast<uint32_t>(j));
+  // A mode the current configuration does not list keeps its values.
+  const ExtFatModeRecord* m = extfat_mode_record(block, mode, false);
   return m == nullptr ? 0 : extfat_fill_mode(mode, *m, false);
 }
 
 uint32_t set_extfat_data(TavoNode* ext_fat, TavoNode* mode, const char* property, const char* value) {
-  tavo::firmware::LogTarget t;
+  tavo::firmware::FlashTarget t;
   if (mode == nullptr || mode->parent == nullptr || property == nullptr || value == nullptr ||
       !extfat_target(ext_fat, &t))
     return 1;
@@ -312,19 +321,14 @@ uint32_t set_extfat_data(TavoNode* ext_fat, TavoNode* mode, const char* property
   Block block;
   const uint32_t status = extfat_read(t, tavo::kExtFatCurrentConfig, &block);
   if (status != 0) return status;
-  const int32_t k = tavo::tree::instance_number(mode->parent);
-  const int32_t j = tavo::tree::instance_number(mode);
-  ModuleWalk walk(block.get());
-  if (k >= 0 && j >= 0 && k < extfat_head(block).module_count && walk.skip(k) &&
-      static_cast<uint32_t>(j) < walk.module()->mode_count) {
-    if (ExtFatModeRecord* m = walk.mode(static_cast<uint32_t>(j))) {
-      if (port_mask)
-        m->port_mask = static_cast<uint16_t>(mask);
-      else if (function_mask)
-        m->function_mask = mask;
-      else
-        m->trace_level = level;
-    }
+  // A mode the module does not report is written back as it was.
+  if (ExtFatModeRecord* m = extfat_mode_record(block, mode, true)) {
+    if (port_mask)
+      m->port_mask = static_cast<uint16_t>(mask);
+    else if (function_mask)
+      m->function_mask = mask;
+    else
+      m->trace_level = level;
   }
   return extfat_write(t, &block);
 }
@@ -368,7 +372,7 @@ uint32_t update_trace_level_for_mode(TavoNode* ext_fat, const char* mode, uint8_
 
 uint32_t set_extfat_modes(TavoNode* ext_fat, const char* params, uint32_t enable) {
   using tavo::firmware::param_text;
-  tavo::firmware::LogTarget t;
+  tavo::firmware::FlashTarget t;
   if (params == nullptr || !extfat_target(ext_fat, &t)) return 1;
   uint32_t level = kTraceDisabled;
   if (enable != 0) {
@@ -412,7 +416,7 @@ uint32_t do_DisableLoggingOnAllModules(TavoNode* ext_fat, TavoNode*, char* param
 
 uint32_t do_SetDefaultLoggingConfiguration(TavoNode* ext_fat, TavoNode*, char*) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
-  tavo::firmware::LogTarget t;
+  tavo::firmware::FlashTarget t;
   if (!extfat_target(ext_fat, &t)) return 1;
   Block block;
   uint32_t status = extfat_read(t, tavo::kExtFatDefaultConfig, &block);

@@ -11,7 +11,7 @@
 #include "controller/controller.h"
 #include "firmware/firmware.h"
 #include "firmware/flash_update.h"
-#include "firmware/logs_internal.h"
+#include "firmware/flash_internal.h"
 #include "firmware/output_file.h"
 #include "firmware/status_texts.h"
 #include "transport/commands.h"
@@ -39,10 +39,10 @@ uint32_t fat_galtor_function(TavoNode* controller) {
 }
 
 // The FAT data's size (a size request): 0, or the command's status.
-uint32_t fat_size(const tavo::firmware::LogTarget& t, uint32_t* size) {
+uint32_t fat_size(const tavo::firmware::FlashTarget& t, uint32_t* size) {
   FatLogRequest request{};
   request.operation = tavo::kFatSize;
-  const uint32_t status = ioctl_retrieve_fat(t.number, &request, t.domain, t.port, t.instance);
+  const uint32_t status = ioctl_retrieve_fat(t.port, &request, t.domain, t.phys_port, t.instance);
   *size = request.operation;  // the answer's first word
   return status;
 }
@@ -67,7 +67,7 @@ uint32_t fat_galtor_present(TavoNode* controller, TavoNode* node, bool* present)
 
 // The whole FAT data of size bytes into data, in pieces: 0, or the failing
 // command's status (65; 16 when there is no memory).
-uint32_t fat_read(const tavo::firmware::LogTarget& t, uint8_t* data, uint32_t size) {
+uint32_t fat_read(const tavo::firmware::FlashTarget& t, uint8_t* data, uint32_t size) {
   auto request = tavo::base::counted_zeroed<uint8_t>(sizeof(FatLogRequest) + tavo::kFatPieceMax);
   if (!request) {
     set_status(tavo::firmware::kNoMemory);
@@ -78,7 +78,7 @@ uint32_t fat_read(const tavo::firmware::LogTarget& t, uint8_t* data, uint32_t si
     memset(request.get(), 0, sizeof(FatLogRequest) + piece);
     const FatLogRequest head{tavo::kFatRead, offset, piece, piece, 0};
     memcpy(request.get(), &head, sizeof head);
-    const uint32_t status = ioctl_retrieve_fat(t.number, request.get(), t.domain, t.port, t.instance);
+    const uint32_t status = ioctl_retrieve_fat(t.port, request.get(), t.domain, t.phys_port, t.instance);
     if (status != 0) {
       pdebug(TAVO_LOG_BACKEND, 3, "%s: piece at %u failed with %u\n", "do_RetrieveFATData",
              static_cast<unsigned>(offset), static_cast<unsigned>(status));
@@ -105,8 +105,8 @@ uint32_t handle_FATDataValid(TavoNode* property, char* buf, uint32_t op) {
   if (generation == tavo::kGenerationGaltor) {
     if (fat_galtor_present(controller, property, &present) != 0) return 1;
   } else {
-    tavo::firmware::LogTarget t;
-    if (!tavo::firmware::log_target(controller, property, &t)) return 1;
+    tavo::firmware::FlashTarget t;
+    if (!tavo::firmware::flash_target(controller, property, &t)) return 1;
     uint32_t size = 0;
     if (fat_size(t, &size) != 0) {
       set_status(tavo::firmware::kObjectReadFailed);
@@ -140,8 +140,8 @@ uint32_t do_RetrieveFATData(TavoNode* fat, TavoNode* action, char* params) {
                ? 0
                : 1;
   }
-  LogTarget t;
-  if (!log_target(controller, action, &t)) return 1;
+  FlashTarget t;
+  if (!flash_target(controller, action, &t)) return 1;
   uint32_t size = 0;
   if (fat_size(t, &size) != 0) {
     set_status(kObjectReadFailed);
@@ -176,11 +176,11 @@ uint32_t do_RetrieveFATData(TavoNode* fat, TavoNode* action, char* params) {
 
 uint32_t do_ClearFATData(TavoNode* fat, TavoNode* action, char*) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
-  tavo::firmware::LogTarget t;
-  if (fat == nullptr || !tavo::firmware::log_target(fat->parent, action, &t)) return 1;
+  tavo::firmware::FlashTarget t;
+  if (fat == nullptr || !tavo::firmware::flash_target(fat->parent, action, &t)) return 1;
   FatLogRequest request{};
   request.operation = tavo::kFatClear;
-  if (ioctl_clear_fat(t.number, &request, t.domain, t.port, t.instance) == 0) return 0;
+  if (ioctl_clear_fat(t.port, &request, t.domain, t.phys_port, t.instance) == 0) return 0;
   set_status(tavo::firmware::kObjectReadFailed);
   return 1;
 }

@@ -13,7 +13,7 @@
 #include "base/validate.h"
 #include "controller/controller.h"
 #include "firmware/firmware.h"
-#include "firmware/logs_internal.h"
+#include "firmware/flash_internal.h"
 #include "firmware/output_file.h"
 #include "firmware/status_texts.h"
 #include "transport/commands.h"
@@ -157,8 +157,8 @@ uint32_t do_RetrieveFwCliData(TavoNode* controller, TavoNode* action, char* para
   }
   const std::string path = param_text(params, 0), command = param_text(params, 1);
   TAVO_delete_file(path.c_str());
-  LogTarget t;
-  if (!log_target(controller, action, &t)) return 1;
+  FlashTarget t;
+  if (!flash_target(controller, action, &t)) return 1;
   auto request = tavo::base::counted_zeroed<tavo::FwCliRequest>();
   if (!request) {
     set_status(kNoBuffer);
@@ -169,8 +169,7 @@ uint32_t do_RetrieveFwCliData(TavoNode* controller, TavoNode* action, char* para
   request->length = tavo::kFwCliOutputMax;
   request->string_length = static_cast<uint32_t>(std::min(command.size(), sizeof request->string));
   memcpy(request->string, command.data(), request->string_length);
-  if (ioctl_get_coredump_seg(t.number, request.get(), sizeof *request, t.domain, t.port,
-                             get_the_protocol(t.instance)) != 0) {
+  if (ioctl_get_coredump_seg(t.port, request.get(), sizeof *request, t.domain, t.phys_port, t.transport) != 0) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s:Failed to get CoreDump segment.\n", __func__);
     set_status(kSegmentReadFailed);
     return 1;
