@@ -23,28 +23,28 @@ namespace {
 
 constexpr char kStringTableFile[] = "arm_string_table.bin";
 
-using Buffer = tavo::base::Counted<uint8_t>;
+using tavo::ExtFatSnapshotBuffer;
+using tavo::ExtFatStringTableBuffer;
 
 // The string table's pieces into the file: 0, or 1 with status 207.
-uint32_t arm_strings_into(const tavo::firmware::FlashTarget& t, uint8_t* buffer) {
+uint32_t arm_strings_into(const tavo::firmware::FlashTarget& t, ExtFatStringTableBuffer* buffer) {
   uint32_t offset = 0;
   for (;;) {
-    memset(buffer, 0, tavo::kExtFatBlockSize);
-    const tavo::ArmStringsRequest request{offset, tavo::kArmStringsPerPiece};
-    memcpy(buffer, &request, sizeof request);
-    if (ioctl_read_extfat_string_table(t.port, buffer, tavo::kExtFatBlockSize, t.domain, t.phys_port, t.instance) != 0)
+    memset(buffer, 0, sizeof *buffer);
+    buffer->offset = offset;
+    buffer->wanted = tavo::kArmStringsPerPiece;
+    if (ioctl_read_extfat_string_table(t.port, buffer, sizeof *buffer, t.domain, t.phys_port, t.instance) != 0)
       return 1;
-    tavo::ArmStringsRequest answer;
-    memcpy(&answer, buffer, sizeof answer);
-    const uint32_t returned = std::min(answer.offset, tavo::kArmStringsPerPiece);
+    // The answer: bytes returned, bytes remaining.
+    const uint32_t returned = std::min(buffer->offset, tavo::kArmStringsPerPiece);
     if (returned == 0) return 0;
-    if (tavo::firmware::output_append(kStringTableFile, buffer + tavo::kArmStringsData, returned) != 0) {
+    if (tavo::firmware::output_append(kStringTableFile, buffer->bytes, returned) != 0) {
       pdebug(TAVO_LOG_BACKEND, 3, "%s: cannot append to %s: %s\n", "read_extfat_string_table", kStringTableFile,
              strerror(errno));
       return 1;
     }
     // A table that would pass the offsets' range has ended.
-    if (answer.wanted == 0 || returned > UINT32_MAX - offset) return 0;
+    if (buffer->wanted == 0 || returned > UINT32_MAX - offset) return 0;
     offset += returned;
   }
 }
@@ -54,23 +54,24 @@ uint32_t arm_strings_into(const tavo::firmware::FlashTarget& t, uint8_t* buffer)
 struct ArmLog {
   tavo::firmware::FlashTarget target;
   std::string path;
-  Buffer buffer;
+  tavo::base::Counted<ExtFatSnapshotBuffer> buffer;
 };
 
 // Entries from `first` on (at most 998) from source into the buffer: the
 // number answered, or -1 with status 206.
 int32_t arm_entries(ArmLog& log, uint32_t source, uint32_t first) {
-  memset(log.buffer.get(), 0, tavo::kExtFatBlockSize);
-  const tavo::ArmLogRequest request{source, first, tavo::kArmEntriesPerPiece};
-  memcpy(log.buffer.get(), &request, sizeof request);
+  ExtFatSnapshotBuffer* buffer = log.buffer.get();
+  memset(buffer, 0, sizeof *buffer);
+  buffer->source = source;
+  buffer->first = first;
+  buffer->wanted = tavo::kArmEntriesPerPiece;
   const tavo::firmware::FlashTarget& t = log.target;
-  if (ioctl_retrieve_extfat_snapshot(t.port, log.buffer.get(), tavo::kExtFatBlockSize, t.domain, t.phys_port,
-                                     t.instance) != 0) {
+  if (ioctl_retrieve_extfat_snapshot(t.port, buffer, sizeof *buffer, t.domain, t.phys_port, t.instance) != 0) {
     set_status(tavo::firmware::kArmLogReadFailed);
     return -1;
   }
   int32_t count = 0;
-  memcpy(&count, log.buffer.get(), sizeof count);
+  memcpy(&count, buffer, sizeof count);
   return std::clamp<int32_t>(count, 0, tavo::kArmEntriesPerPiece);
 }
 
@@ -83,7 +84,8 @@ bool arm_append(ArmLog& log, const void* bytes, size_t n) {
 }
 
 bool arm_append_entries(ArmLog& log, int32_t n) {
-  return arm_append(log, log.buffer.get() + tavo::kArmEntriesData, size_t{tavo::kArmEntrySize} * n);
+  const auto* entries = reinterpret_cast<const uint8_t*>(log.buffer.get()) + tavo::kArmEntriesData;
+  return arm_append(log, entries, size_t{tavo::kArmEntrySize} * n);
 }
 
 // The buffer, and the string table file copied into the output file:
@@ -91,7 +93,7 @@ bool arm_append_entries(ArmLog& log, int32_t n) {
 // *opened false when the table file does not open.
 bool arm_begin(ArmLog& log, bool* opened) {
   *opened = true;
-  log.buffer = tavo::base::counted_zeroed<uint8_t>(tavo::kExtFatBlockSize);
+  log.buffer = tavo::base::counted_zeroed<ExtFatSnapshotBuffer>();
   if (!log.buffer) {
     set_status(tavo::firmware::kNoBuffer);
     return false;
@@ -174,7 +176,7 @@ uint32_t read_extfat_string_table(TavoNode* controller) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s:Failed to open a file in write mode\n", __func__);
     return 1;
   }
-  auto buffer = tavo::base::counted_zeroed<uint8_t>(tavo::kExtFatBlockSize);
+  auto buffer = tavo::base::counted_zeroed<ExtFatStringTableBuffer>();
   if (!buffer) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s:Failed to Allocate memory\n", __func__);
     TAVO_delete_file(kStringTableFile);

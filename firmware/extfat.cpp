@@ -18,9 +18,9 @@
 #include "tree/declare.h"
 
 using namespace tavo::declare;
-using tavo::ExtFatBlockHead;
+using tavo::ExtFatCapabilityBlock;
 using tavo::ExtFatModeRecord;
-using tavo::ExtFatModuleHead;
+using tavo::ExtFatModuleRecord;
 using tavo::firmware::set_status;
 
 static SlotArea extfat_module_slots;
@@ -71,7 +71,7 @@ TavoNode* initialize_ExtFATMode(TavoNode* module, TavoNode* creating_node, TavoN
 
 namespace {
 
-constexpr size_t kModulesAt = sizeof(ExtFatBlockHead);
+constexpr size_t kModulesAt = offsetof(ExtFatCapabilityBlock, modules);
 constexpr uint32_t kTraceDisabled = 255;
 constexpr uint32_t kMostModesShown = 4;
 constexpr const char* kModeNames[] = {"UART", "RAM", "NVRAM", "TFTP"};
@@ -87,19 +87,19 @@ class ModuleWalk {
   // The block's records from the first.
   explicit ModuleWalk(uint8_t* block) : ModuleWalk(block + kModulesAt, block + tavo::kExtFatBlockSize) {}
 
-  ExtFatModuleHead* module() {
-    if (at_ == nullptr || room() < sizeof(ExtFatModuleHead)) return nullptr;
-    return reinterpret_cast<ExtFatModuleHead*>(at_);
+  ExtFatModuleRecord* module() {
+    if (at_ == nullptr || room() < sizeof(ExtFatModuleRecord)) return nullptr;
+    return reinterpret_cast<ExtFatModuleRecord*>(at_);
   }
   // Mode record j of the current module.
   ExtFatModeRecord* mode(uint32_t j) {
-    const uint64_t end = sizeof(ExtFatModuleHead) + sizeof(ExtFatModeRecord) * (uint64_t{j} + 1);
+    const uint64_t end = sizeof(ExtFatModuleRecord) + sizeof(ExtFatModeRecord) * (uint64_t{j} + 1);
     if (module() == nullptr || room() < end) return nullptr;
     return reinterpret_cast<ExtFatModeRecord*>(at_ + end - sizeof(ExtFatModeRecord));
   }
   // On to the next record; false when there is none.
   bool next() {
-    const ExtFatModuleHead* head = module();
+    const ExtFatModuleRecord* head = module();
     if (head == nullptr) return false;
     const uint64_t length = tavo::extfat_module_length(head->mode_count);
     at_ = length < room() ? at_ + length : nullptr;
@@ -118,8 +118,8 @@ class ModuleWalk {
   const uint8_t* end_;
 };
 
-const ExtFatBlockHead& extfat_head(const Block& block) {
-  return *reinterpret_cast<const ExtFatBlockHead*>(block.get());
+const ExtFatCapabilityBlock& extfat_head(const Block& block) {
+  return *reinterpret_cast<const ExtFatCapabilityBlock*>(block.get());
 }
 
 // A block of the default or current configuration: 0, or the command's
@@ -150,7 +150,7 @@ bool extfat_target(TavoNode* ext_fat, tavo::firmware::FlashTarget* t) {
   return ext_fat != nullptr && tavo::firmware::flash_target(ext_fat->parent, nullptr, t);
 }
 
-uint32_t extfat_fill_head(TavoNode* ext_fat, const ExtFatBlockHead& h) {
+uint32_t extfat_fill_head(TavoNode* ext_fat, const ExtFatCapabilityBlock& h) {
   const char* type = h.logging_type == 0 ? "synchronous" : h.logging_type == 1 ? "asynchronous" : "Unknown";
   const bool uart = (h.supported_modes & tavo::kExtFatModeUart) != 0,
              ram = (h.supported_modes & tavo::kExtFatModeRam) != 0;
@@ -166,7 +166,7 @@ uint32_t extfat_fill_head(TavoNode* ext_fat, const ExtFatBlockHead& h) {
   return r;
 }
 
-uint32_t extfat_fill_module(TavoNode* module, const ExtFatModuleHead& h) {
+uint32_t extfat_fill_module(TavoNode* module, const ExtFatModuleRecord& h) {
   uint32_t r = set_prop_val(module, "ModuleString", "%.*s", static_cast<int>(sizeof h.name), h.name);
   return r | set_prop_val(module, "ModuleId", "%d", static_cast<int32_t>(h.id));
 }
@@ -248,11 +248,11 @@ uint32_t TAVO_extfat_modules(TavoNode* controller) {
   Block block;
   const uint32_t status = extfat_read(t, tavo::kExtFatDefaultConfig, &block);
   if (status != 0) return status;
-  const ExtFatBlockHead& head = extfat_head(block);
+  const ExtFatCapabilityBlock& head = extfat_head(block);
   uint32_t result = extfat_fill_head(ext_fat, head);
   ModuleWalk walk(block.get());
   for (int32_t k = 0; k < head.module_count; ++k) {
-    const ExtFatModuleHead* record = walk.module();
+    const ExtFatModuleRecord* record = walk.module();
     if (record == nullptr) break;  // the block holds no more
     TavoNode* module = initialize_ExtFATModule(ext_fat, nullptr, nullptr, nullptr);
     if (module == nullptr) {
@@ -350,12 +350,12 @@ uint32_t update_trace_level_for_mode(TavoNode* ext_fat, const char* mode, uint8_
   if (!all && strcasecmp(mode, "UART") != 0 && strcasecmp(mode, "RAM") != 0) return 1;
   // first_module is offset 20 of the block: its head comes before it.
   uint8_t* block = first_module - kModulesAt;
-  const int32_t modules = reinterpret_cast<const ExtFatBlockHead*>(block)->module_count;
+  const int32_t modules = reinterpret_cast<const ExtFatCapabilityBlock*>(block)->module_count;
   ModuleWalk walk(block);
   int32_t k = 0;
   for (TavoNode* module = get_first_instance(ext_fat, "ExtFATModule"); module != nullptr && k < modules;
        module = tavo::tree::next_instance(module), ++k) {
-    const ExtFatModuleHead* record = walk.module();
+    const ExtFatModuleRecord* record = walk.module();
     if (record == nullptr) break;
     for (TavoNode* m = get_first_instance(module, "ExtFATMode"); m != nullptr; m = tavo::tree::next_instance(m)) {
       char text[TAVO_VALUE_SIZE] = "";
@@ -421,8 +421,8 @@ uint32_t do_SetDefaultLoggingConfiguration(TavoNode* ext_fat, TavoNode*, char*) 
   Block block;
   uint32_t status = extfat_read(t, tavo::kExtFatDefaultConfig, &block);
   if (status != 0) return status;
-  // The answer as it came: the write may change the buffer.
-  const ExtFatBlockHead head = extfat_head(block);
+  // The answer stays as it came: the write may change the buffer it sends.
+  const ExtFatCapabilityBlock& head = extfat_head(block);
   Block sent = tavo::base::counted_zeroed<uint8_t>(tavo::kExtFatBlockSize);
   if (!sent) {
     set_status(tavo::firmware::kNoMemory);
@@ -436,7 +436,7 @@ uint32_t do_SetDefaultLoggingConfiguration(TavoNode* ext_fat, TavoNode*, char*) 
   if (module == nullptr) return 1;
   ModuleWalk walk(block.get());
   for (int32_t k = 0; module != nullptr && k < head.module_count; module = tavo::tree::next_instance(module), ++k) {
-    const ExtFatModuleHead* record = walk.module();
+    const ExtFatModuleRecord* record = walk.module();
     if (record == nullptr) break;
     result |= extfat_fill_module(module, *record);
     for (TavoNode* m = get_first_instance(module, "ExtFATMode"); m != nullptr; m = tavo::tree::next_instance(m))

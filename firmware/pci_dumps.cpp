@@ -116,7 +116,7 @@ uint32_t do_RetrieveTessmarkPCIDump(TavoNode* controller, TavoNode*, char* param
     set_status(kNoMemory);
     return 1;
   }
-  const size_t request_size = sizeof(tavo::FlashReadHead) + tavo::kFlashReadPieceMax + 4;
+  const size_t request_size = sizeof(tavo::FlashDumpRequest) + tavo::kFlashReadPieceMax + 4;
   auto request = tavo::base::counted_zeroed<uint8_t>(request_size);
   if (!request) {
     set_status(kNoBuffer);
@@ -125,7 +125,7 @@ uint32_t do_RetrieveTessmarkPCIDump(TavoNode* controller, TavoNode*, char* param
   for (uint32_t offset = 0; offset < tavo::kFlashImageSize;) {
     const uint32_t piece = std::min(tavo::kFlashImageSize - offset, tavo::kFlashReadPieceMax);
     memset(request.get(), 0, request_size);
-    const tavo::FlashReadHead head{tavo::kFlashReadOperation, tavo::kFlashImageOptype, piece, offset};
+    const tavo::FlashDumpRequest head{tavo::kFlashReadOperation, tavo::kFlashImageOptype, piece, offset};
     memcpy(request.get(), &head, sizeof head);
     const uint32_t status = ioctl_get_flash_dump(nic.number, request.get(), nic.domain, nic.port);
     if (status != 0) {

@@ -57,7 +57,7 @@ Bytes logs_default_events() {
 Bytes logs_default_extfat() {
   Bytes out;
   const char* const names[] = {"iSNS", "FIP", "Flash", "DCBX"};
-  ExtFatBlockHead head{};
+  ExtFatCapabilityBlock head{};
   head.max_log_entries = 4096;
   head.log_entry_size = kArmEntrySize;
   head.logging_type = 1;
@@ -66,8 +66,9 @@ Bytes logs_default_extfat() {
   head.supported_modes = kExtFatModeUart | kExtFatModeRam;
   head.module_count = 4;
   logs_put(&out, head);
+  out.resize(offsetof(ExtFatCapabilityBlock, modules));
   for (uint32_t k = 0; k < 4; ++k) {
-    ExtFatModuleHead module{};
+    ExtFatModuleRecord module{};
     snprintf(module.name, sizeof module.name, "%s", names[k]);
     module.id = k + 1;
     module.mode_count = 2;
@@ -199,34 +200,38 @@ MailboxReply logs_snapshot(Simulator& sim, MailboxCall& call) {
 
 // 128/1: entries of flash or of the snapshot from the first asked.
 MailboxReply logs_entries(Simulator& sim, MailboxCall& call) {
-  ArmLogRequest r;
-  if (call.controller == nullptr || call.payload.size() != kExtFatBlockSize) return logs_refused();
-  memcpy(&r, call.payload.data(), sizeof r);
-  if (r.source != kArmSourceFlash && r.source != kArmSourceRam) return logs_refused();
-  const Bytes& log = logs_object(sim, call, r.source == kArmSourceFlash ? "/arm/flash" : "/arm/snapshot");
+  uint32_t source = 0, first = 0, wanted = 0;
+  if (call.controller == nullptr || call.payload.size() != sizeof(ExtFatSnapshotBuffer)) return logs_refused();
+  memcpy(&source, call.payload.data() + offsetof(ExtFatSnapshotBuffer, source), sizeof source);
+  memcpy(&first, call.payload.data() + offsetof(ExtFatSnapshotBuffer, first), sizeof first);
+  memcpy(&wanted, call.payload.data() + offsetof(ExtFatSnapshotBuffer, wanted), sizeof wanted);
+  if (source != kArmSourceFlash && source != kArmSourceRam) return logs_refused();
+  const Bytes& log = logs_object(sim, call, source == kArmSourceFlash ? "/arm/flash" : "/arm/snapshot");
   const uint64_t held = log.size() / kArmEntrySize;
-  const uint64_t left = r.first < held ? held - r.first : 0;
-  const auto n = static_cast<int32_t>(std::min<uint64_t>({left, r.wanted, kArmEntriesPerPiece}));
+  const uint64_t left = first < held ? held - first : 0;
+  const auto n = static_cast<int32_t>(std::min<uint64_t>({left, wanted, kArmEntriesPerPiece}));
   std::fill(call.payload.begin(), call.payload.end(), 0);
   memcpy(call.payload.data(), &n, sizeof n);
   if (n > 0)
-    memcpy(call.payload.data() + kArmEntriesData, log.data() + uint64_t{r.first} * kArmEntrySize,
+    memcpy(call.payload.data() + kArmEntriesData, log.data() + uint64_t{first} * kArmEntrySize,
            size_t(n) * kArmEntrySize);
   return MailboxReply{};
 }
 
 // 130/1: string-table bytes from the offset, and how many remain after.
 MailboxReply logs_strings(Simulator& sim, MailboxCall& call) {
-  ArmStringsRequest r;
-  if (call.controller == nullptr || call.payload.size() != kExtFatBlockSize) return logs_refused();
-  memcpy(&r, call.payload.data(), sizeof r);
+  uint32_t offset = 0, wanted = 0;
+  if (call.controller == nullptr || call.payload.size() != sizeof(ExtFatStringTableBuffer)) return logs_refused();
+  memcpy(&offset, call.payload.data() + offsetof(ExtFatStringTableBuffer, offset), sizeof offset);
+  memcpy(&wanted, call.payload.data() + offsetof(ExtFatStringTableBuffer, wanted), sizeof wanted);
   const Bytes& table = logs_object(sim, call, "/arm/strings");
-  const size_t left = r.offset < table.size() ? table.size() - r.offset : 0;
-  const auto n = static_cast<uint32_t>(std::min<size_t>({left, r.wanted, kArmStringsPerPiece}));
+  const size_t left = offset < table.size() ? table.size() - offset : 0;
+  const auto n = static_cast<uint32_t>(std::min<size_t>({left, wanted, kArmStringsPerPiece}));
+  const auto remaining = static_cast<uint32_t>(left - n);
   std::fill(call.payload.begin(), call.payload.end(), 0);
-  const ArmStringsRequest answer{n, static_cast<uint32_t>(left - n)};
-  memcpy(call.payload.data(), &answer, sizeof answer);
-  if (n > 0) memcpy(call.payload.data() + kArmStringsData, table.data() + r.offset, n);
+  memcpy(call.payload.data() + offsetof(ExtFatStringTableBuffer, offset), &n, sizeof n);
+  memcpy(call.payload.data() + offsetof(ExtFatStringTableBuffer, wanted), &remaining, sizeof remaining);
+  if (n > 0) memcpy(call.payload.data() + offsetof(ExtFatStringTableBuffer, bytes), table.data() + offset, n);
   return MailboxReply{};
 }
 

@@ -35,7 +35,7 @@ int transport_responder_controller(const MailboxCall& call) { return call.contro
 // the bytes written at the offset, erased flash (0xFF) elsewhere. Optype
 // 22 is the whole flash.
 MailboxReply transport_responder_query(Simulator& sim, MailboxCall& call) {
-  FlashReadHead head;
+  FlashDumpRequest head;
   if (call.payload.size() < sizeof head) return MailboxReply{kStatusInvalid, 0, 0};
   memcpy(&head, call.payload.data(), sizeof head);
   if (head.operation != kFlashReadOperation) return MailboxReply{kStatusNotSupported, 0, 0};  // other reads of 6/1

@@ -45,14 +45,14 @@ static_assert(sizeof(EventLogBuffer) == 65480);
 static_assert(offsetof(EventLogBuffer, records) == 8);
 
 // --- extended FAT configuration (125/1 read, 126/1 write) ---
-// A 64,000-byte block: this head, then the module records one after the
+// A 64,000-byte block: its head, then the module records one after the
 // other. A read request sets only the first word: which configuration.
 inline constexpr uint32_t kExtFatBlockSize = 64000;
 inline constexpr uint32_t kExtFatDefaultConfig = 0;
 inline constexpr uint32_t kExtFatCurrentConfig = 1;
 inline constexpr uint32_t kExtFatModeUart = 1u << 0;  // supported-mode bits
 inline constexpr uint32_t kExtFatModeRam = 1u << 1;
-struct ExtFatBlockHead {
+struct ExtFatCapabilityBlock {
   uint32_t max_log_entries;     // request: the configuration wanted
   uint32_t log_entry_size;      // 4
   uint8_t logging_type;         // 8: 0 synchronous, 1 asynchronous
@@ -61,21 +61,23 @@ struct ExtFatBlockHead {
   uint8_t reserved11;
   uint32_t supported_modes;     // 12
   int32_t module_count;         // 16: below 1, none
+  uint8_t modules[kExtFatBlockSize - 20];  // 20
 };
-static_assert(sizeof(ExtFatBlockHead) == 20);
-static_assert(offsetof(ExtFatBlockHead, logging_type) == 8);
-static_assert(offsetof(ExtFatBlockHead, supported_modes) == 12);
-static_assert(offsetof(ExtFatBlockHead, module_count) == 16);
+static_assert(sizeof(ExtFatCapabilityBlock) == kExtFatBlockSize);
+static_assert(offsetof(ExtFatCapabilityBlock, logging_type) == 8);
+static_assert(offsetof(ExtFatCapabilityBlock, supported_modes) == 12);
+static_assert(offsetof(ExtFatCapabilityBlock, module_count) == 16);
+static_assert(offsetof(ExtFatCapabilityBlock, modules) == 20);
 
 // A module: name|id|number of mode records, then the mode records; it
 // occupies at least one mode record's room.
-struct ExtFatModuleHead {
+struct ExtFatModuleRecord {
   char name[32];
   uint32_t id;                  // 32
   uint32_t mode_count;          // 36
 };
-static_assert(sizeof(ExtFatModuleHead) == 40);
-static_assert(offsetof(ExtFatModuleHead, mode_count) == 36);
+static_assert(sizeof(ExtFatModuleRecord) == 40);
+static_assert(offsetof(ExtFatModuleRecord, mode_count) == 36);
 
 // A mode: 0 UART, 1 RAM, 2 NVRAM, 3 TFTP|unused|port mask|trace level|PCI
 // function mask.
@@ -93,38 +95,39 @@ static_assert(offsetof(ExtFatModeRecord, function_mask) == 8);
 
 // The bytes from one module record to the next.
 constexpr uint64_t extfat_module_length(uint32_t mode_count) {
-  return sizeof(ExtFatModuleHead) + sizeof(ExtFatModeRecord) * uint64_t{mode_count < 1 ? 1 : mode_count};
+  return sizeof(ExtFatModuleRecord) + sizeof(ExtFatModeRecord) * uint64_t{mode_count < 1 ? 1 : mode_count};
 }
 
 // --- ARM log ---
 // Mailbox 127/1: a zero word; the answer's word is the number of entries
 // in the snapshot of the RAM log just taken.
-// Mailbox 128/1, in a 64,000-byte buffer: source (1 flash, 0 the RAM
-// snapshot)|first entry|entries wanted (998). Answer: entries returned
-// (signed), then the 64-byte entries.
+// Mailbox 128/1: source (1 flash, 0 the RAM snapshot)|first entry|entries
+// wanted (998). Answer: entries returned (signed), then the 64-byte
+// entries from byte 4.
 inline constexpr uint32_t kArmSourceRam = 0;
 inline constexpr uint32_t kArmSourceFlash = 1;
 inline constexpr uint32_t kArmEntrySize = 64;
 inline constexpr uint32_t kArmEntriesPerPiece = 998;
 inline constexpr size_t kArmEntriesData = 4;
-struct ArmLogRequest {
-  uint32_t source;
+struct ExtFatSnapshotBuffer {
+  uint32_t source;              // answer: entries returned
   uint32_t first;               // 4
   uint32_t wanted;              // 8
+  uint8_t reserved12[kExtFatBlockSize - 12];
 };
-static_assert(sizeof(ArmLogRequest) == 12);
+static_assert(sizeof(ExtFatSnapshotBuffer) == kExtFatBlockSize);
 static_assert(kArmEntriesData + kArmEntriesPerPiece * kArmEntrySize <= kExtFatBlockSize);
 
-// Mailbox 130/1, in a 64,000-byte buffer: offset in the string table|bytes
-// wanted (62,992). Answer: bytes returned|bytes still remaining|the bytes.
+// Mailbox 130/1: offset in the string table|bytes wanted (62,992). Answer:
+// bytes returned|bytes still remaining|the bytes.
 inline constexpr uint32_t kArmStringsPerPiece = 62992;
-inline constexpr size_t kArmStringsData = 8;
-struct ArmStringsRequest {
+struct ExtFatStringTableBuffer {
   uint32_t offset;              // answer: bytes returned
   uint32_t wanted;              // 4; answer: bytes remaining
+  uint8_t bytes[kExtFatBlockSize - 8];  // 8
 };
-static_assert(sizeof(ArmStringsRequest) == 8);
-static_assert(kArmStringsData + kArmStringsPerPiece <= kExtFatBlockSize);
+static_assert(sizeof(ExtFatStringTableBuffer) == kExtFatBlockSize);
+static_assert(offsetof(ExtFatStringTableBuffer, bytes) + kArmStringsPerPiece <= kExtFatBlockSize);
 
 // --- FAT data (68/1) ---
 // operation (0 read a piece, 1 size, 2 clear)|offset|piece length|piece
@@ -154,13 +157,13 @@ inline constexpr uint32_t kFlashImageOptype = 22;
 inline constexpr uint32_t kFlashImageSize = 16u << 20;
 inline constexpr uint32_t kFlashReadPieceMax = 64000;
 inline constexpr size_t kFlashReadData = 16;
-struct FlashReadHead {
+struct FlashDumpRequest {
   uint32_t operation;
   uint32_t optype;              // 4
   uint32_t length;              // 8
   uint32_t offset;              // 12
 };
-static_assert(sizeof(FlashReadHead) == 16);
+static_assert(sizeof(FlashDumpRequest) == 16);
 
 // --- firmware command line (24/11 of component 3) ---
 // A segment request of 65,000 bytes whose byte code is the command string:

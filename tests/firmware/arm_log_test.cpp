@@ -37,10 +37,10 @@ class ArmLogTest : public LogsTest {
   std::vector<std::pair<uint32_t, uint32_t>> entry_requests() {
     std::vector<std::pair<uint32_t, uint32_t>> out;
     for (const auto& p : payloads(1, 128)) {
-      ArmLogRequest r;
-      memcpy(&r, p.data(), sizeof r);
-      EXPECT_EQ(r.wanted, 998u);
-      out.emplace_back(r.source, r.first);
+      uint32_t r[3];  // source, first, wanted
+      memcpy(r, p.data(), sizeof r);
+      EXPECT_EQ(r[2], 998u);
+      out.emplace_back(r[0], r[1]);
     }
     return out;
   }
@@ -137,8 +137,8 @@ TEST_F(ArmLogTest, AnswersBeyondTheBuffersAreCut) {
   // A string table answered whole at once, and entries counted past the
   // buffer; a snapshot that promised more than arrives.
   sim_->on(1, 130, [](sim::Simulator&, sim::MailboxCall& call) {
-    const ArmStringsRequest answer{70000, 0};
-    memcpy(call.payload.data(), &answer, sizeof answer);
+    const uint32_t answer[2] = {70000, 0};  // returned, remaining
+    memcpy(call.payload.data(), answer, sizeof answer);
     memset(call.payload.data() + 8, 's', call.payload.size() - 8);
     return sim::MailboxReply{};
   });

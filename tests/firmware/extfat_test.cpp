@@ -20,16 +20,16 @@ struct Module {
   std::vector<ExtFatModeRecord> modes;
 };
 
-ExtFatBlockHead head_of(int32_t modules, uint32_t supported = 3, uint8_t type = 1, uint8_t functions = 8) {
-  return ExtFatBlockHead{4096, 64, type, functions, 4, 0, supported, modules};
+ExtFatCapabilityBlock head_of(int32_t modules, uint32_t supported = 3, uint8_t type = 1, uint8_t functions = 8) {
+  return ExtFatCapabilityBlock{4096, 64, type, functions, 4, 0, supported, modules, {}};
 }
 
 const std::vector<ExtFatModeRecord> kTwoModes = {{0, 0, 0xF, 255, 0xFF}, {1, 0, 0x3, 48, 0x42}};
 
-std::string block(const ExtFatBlockHead& head, const std::vector<Module>& modules) {
-  std::string out = bytes_of(head);
+std::string block(const ExtFatCapabilityBlock& head, const std::vector<Module>& modules) {
+  std::string out = bytes_of(head).substr(0, offsetof(ExtFatCapabilityBlock, modules));
   for (const Module& m : modules) {
-    ExtFatModuleHead h{};
+    ExtFatModuleRecord h{};
     snprintf(h.name, sizeof h.name, "%s", m.name);
     h.id = m.id;
     h.mode_count = m.mode_count;
