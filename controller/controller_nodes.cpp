@@ -2,6 +2,9 @@
 // through, its NIC function of PCI function 0, and its transport.
 #include <stdio.h>
 #include <string.h>
+#include <strings.h>
+
+#include <initializer_list>
 
 #include "base/validate.h"
 #include "controller/controller.h"
@@ -9,6 +12,18 @@
 #include "transport/mailbox.h"
 
 using tavo::tree::next_instance;
+
+TavoNode* get_valid_phba(TavoNode* controller, const char* port_text) {
+  if (port_text == nullptr) return nullptr;
+  for (const char* kind : {"iSCSIPhysicalHBA", "NICPhysicalHBA"}) {
+    for (TavoNode* fn = get_first_instance(controller, kind); fn != nullptr; fn = next_instance(fn)) {
+      char port[TAVO_VALUE_SIZE] = "";
+      if (internal_get_property(fn, "PortNumber", port) != 0) return nullptr;
+      if (strcasecmp(port, port_text) == 0) return fn;
+    }
+  }
+  return nullptr;
+}
 
 namespace tavo::controller {
 

@@ -5,9 +5,6 @@ namespace tavo::controller {
 namespace {
 
 constexpr tree::StatusText kControllerStatusTexts[] = {
-    {31,
-     "Insufficient buffer space obtained for the operation. Application internal error occurred. Please check "
-     "tavo2d.log file for more information."},
     {74,
      "Failed to obtain OEM attributes. Application internal error occurred. Please check tavo2d.log file for more "
      "information."},
@@ -30,15 +27,8 @@ constexpr tree::StatusText kControllerStatusTexts[] = {
      "information."},
     {177,
      "Failed to get the configured personality for the controller. Please check tavo2d.log file for more information."},
-    {184, "Erased the Configuration. Please reboot your system for the changes to take effect."},
     {188, "Failed to erase nic settings. Please check tavo2d.log file for more information."},
-    {192,
-     "Failed to obtain additional controller attributes. Application internal error occurred. Please check tavo2d.log "
-     "file for more information."},
     {219, "Failed to set NCSI Dynamic Configuration properties. Please check tavo2d.log file for more information."},
-    {239,
-     "The operation completed successfully. Please reboot the machine immediately in order to avoid inconsistent "
-     "behaviour."},
     {256, "Performed operation is not supported on a SR-IOV virtual function."},
     {265, "Failed to get core dump properties. Please check tavo2d.log file for more information."},
     {279, "Failed to get reset needed. Please check tavo2d.log file for more information."},

@@ -5,8 +5,6 @@ namespace tavo::firmware {
 namespace {
 
 constexpr tree::StatusText kFirmwareStatusTexts[] = {
-    {kNoBuffer, "Insufficient buffer space obtained for the operation. Application internal error occurred. Please "
-                "check tavo2d.log file for more information."},
     {kImageUnreadable,
      "Cannot open the specified TKI file. Please make sure the TKI file is present in the specified path."},
     {kImageInvalid, "Invalid TKI file format. Please use valid TKI file."},
@@ -36,8 +34,6 @@ constexpr tree::StatusText kFirmwareStatusTexts[] = {
     {kDisableLoggingFailed,
      "Failed to Perform DisableLoggingOnAllModules. Please check tavo2d.log file for more information."},
     {kNotOnVirtualFunction, "Firmware update cannot be performed on a SR-IOV virtual function."},
-    {kRebootNow, "The operation completed successfully. Please reboot the machine immediately in order to avoid "
-                 "inconsistent behaviour."},
     {kDumpFileInvalid, "Invalid file name or path name given. Please provide valid file name or path name."},
     {kObjectFileInvalid,
      "Invalid file format. Please use the valid file and check tavo2d.log file for more information."},

@@ -11,7 +11,7 @@ namespace tavo::firmware {
 
 enum Status : uint32_t {
   kNoMemory = 16,  // a shared text
-  kNoBuffer = 31,
+  kNoBuffer = 31,  // a shared text
   kImageUnreadable = 39,
   kImageInvalid = 40,
   kRebootToActivate = 55,
@@ -31,7 +31,7 @@ enum Status : uint32_t {
   kEnableLoggingFailed = 211,
   kDisableLoggingFailed = 212,
   kNotOnVirtualFunction = 235,
-  kRebootNow = 239,
+  kRebootNow = 239,  // a shared text
   kDumpFileInvalid = 257,
   kNotOnThisController = 259,  // a shared text
   kObjectFileInvalid = 263,

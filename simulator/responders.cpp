@@ -17,6 +17,8 @@ void install_standard_responders(Simulator& sim) {
   install_personality_responders(sim);
   install_ncsi_responders(sim);
   install_object_responders(sim);
+  install_iscsi_responders(sim);
+  install_port_responders(sim);
   install_nic_responders(sim);
 }
 

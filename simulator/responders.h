@@ -5,10 +5,13 @@
 
 #include "simulator/topology.h"
 #include "transport/firmware_records.h"
+#include "transport/nic_records.h"
 
 namespace tavo::sim {
 
 class Simulator;
+struct MailboxCall;
+struct SimPort;
 
 void install_standard_responders(Simulator& sim);
 
@@ -62,6 +65,26 @@ void install_network_responders(Simulator& sim);
 // (6/2), the discovery parameters (28/2, 29/2) and the initiator name block
 // (6/6, 7/6), each per domain.
 void install_network_table_responders(Simulator& sim);
+
+// The iSCSI sessions and targets of each function: logins and discovery
+// sessions (23/6, 24/6), persistent targets (27/6, 28/6), the session list
+// and records (29/6, 14/6), held targets (30/6, 32/6) and SendTargets
+// (33/6, 34/6).
+void install_iscsi_responders(Simulator& sim);
+// An erase of the iSCSI configuration: the persistent targets of the
+// controller's iSCSI functions go (open sessions stay, no longer persistent).
+void erase_iscsi_configuration(Simulator& sim, int controller);
+// The most targets the controller's firmware holds, into a firmware
+// configuration record (58/1).
+void fill_target_limits(const SimController& c, FirmwareConfig* config);
+// The port commands, with state per port (SimPort).
+void install_port_responders(Simulator& sim);
+// What the other areas' answers hold of the port the header names: its
+// FCoE world-wide port name (121/1), an erase of its region 15 (7/1).
+void port_fcoe_wwpn(Simulator& sim, const MailboxCall& call, uint8_t wwpn[8]);
+void port_note_erase(Simulator& sim, const MailboxCall& call, uint32_t region);
+// Page A0 (wire address 160) or A2 of a port's transceiver.
+void port_transceiver_page(const SimPort& port, uint32_t wire_address, uint8_t out[256]);
 
 // Every catalogue command answers success with its request bytes inverted
 // (for conformance tests; not installed by default).

@@ -14,6 +14,7 @@
 #include "simulator/responders.h"
 #include "simulator/simulator.h"
 #include "transport/firmware_records.h"
+#include "transport/iscsi_records.h"
 #include "transport/log_records.h"
 
 namespace tavo::sim {
@@ -53,15 +54,18 @@ MailboxReply transport_responder_query(Simulator& sim, MailboxCall& call) {
 }
 
 // An erase of a configuration region (20 bytes): the region's number is
-// appended to "/erased"; the NIC settings (14) take the NIC regions along.
+// appended to "/erased"; the NIC settings (14) take the NIC regions along,
+// the iSCSI configuration (6) the persistent targets.
 MailboxReply transport_responder_erase(Simulator& sim, MailboxCall& call) {
   EraseRequest request;
   if (call.payload.size() != sizeof request) return MailboxReply{kStatusInvalid, 0, 0};
   memcpy(&request, call.payload.data(), sizeof request);
   auto& objects = sim.flash(transport_responder_controller(call));
   objects["/erased"].push_back(static_cast<uint8_t>(request.region));
+  port_note_erase(sim, call, request.region);
   if (request.region == kEraseNicSettings)
     std::erase_if(objects, [](const auto& object) { return object.first.starts_with("/nicdata/"); });
+  if (request.region == kEraseIscsiConfig) erase_iscsi_configuration(sim, transport_responder_controller(call));
   return MailboxReply{};
 }
 

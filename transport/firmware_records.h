@@ -177,7 +177,8 @@ inline constexpr uint32_t kGaltorPcieLinkWordOffset = 0xA4;
 
 // Mailbox 121/1: additional controller attributes. IPL number|revision|
 // on-die temperature (0: no reading)|eight option-ROM versions|PXE BIOS|
-// PHY firmware (empty: none)|PHY configuration id|IPL file name.
+// the port's FCoE world-wide port name|PHY firmware (empty: none)|PHY
+// configuration id|IPL file name.
 struct AdditionalControllerAttributes {
   uint16_t ipl_number;
   uint8_t ipl_revision;            // 2
@@ -186,7 +187,8 @@ struct AdditionalControllerAttributes {
   uint8_t reserved8[20];
   char option_rom_versions[8][32]; // 28: FCoE universal, x86 BIOS, EFI, FCODE; UEFI BIOS, NIC, FCODE, SCSI
   uint8_t reserved284[32];
-  char pxe_bios_version[40];       // 316
+  char pxe_bios_version[32];       // 316
+  uint8_t fcoe_wwpn[8];            // 348
   char phy_firmware_version[160];  // 356
   char phy_configuration_id[8];    // 516
   char ipl_name[88];               // 524
@@ -196,6 +198,7 @@ static_assert(offsetof(AdditionalControllerAttributes, ipl_revision) == 2);
 static_assert(offsetof(AdditionalControllerAttributes, temperature) == 4);
 static_assert(offsetof(AdditionalControllerAttributes, option_rom_versions) == 28);
 static_assert(offsetof(AdditionalControllerAttributes, pxe_bios_version) == 316);
+static_assert(offsetof(AdditionalControllerAttributes, fcoe_wwpn) == 348);
 static_assert(offsetof(AdditionalControllerAttributes, phy_firmware_version) == 356);
 static_assert(offsetof(AdditionalControllerAttributes, phy_configuration_id) == 516);
 static_assert(offsetof(AdditionalControllerAttributes, ipl_name) == 524);

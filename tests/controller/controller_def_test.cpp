@@ -37,11 +37,11 @@ class ControllerDefTest : public ClientTest {
       if ((tree::property_record(n)->flags & TAVO_FLAG_READ_ONLY) == 0) writable->push_back(path + "/" + p);
     }
     *actions += static_cast<int>(children(path, TAVO_KIND_ACTION).size());
-    // Functions, event log entries and FAT modules are instances the
-    // firmware's answers make.
+    // Functions, ports, event log entries and FAT modules are instances
+    // the firmware's answers make.
     for (const std::string& g : children(path, TAVO_KIND_GROUP))
-      if (g.find("PhysicalHBA") == std::string::npos && !g.starts_with("EventLogEntry") &&
-          !g.starts_with("ExtFATModule"))
+      if (g.find("PhysicalHBA") == std::string::npos && g.find("PortDiscoveryAndConfiguration") == std::string::npos &&
+          !g.starts_with("EventLogEntry") && !g.starts_with("ExtFATModule"))
         walk(path + "/" + g, groups, properties, actions, writable);
   }
 };
@@ -58,7 +58,8 @@ TEST_F(ControllerDefTest, ChildrenInOrderAndCounts) {
                    "ProfileManagement", "NICCIM", "RetrieveTessmarkPCIDump", "RetrieveTessmarkCoreDump",
                    "RetrieveFwCliData", "UpgradeFlashROM", "ResetFactoryDefaults", "EraseAllConfiguration",
                    "Personality", "OEM", "NCSI", "ExtFATData", "EventLog", "FATData", "Diagnostics",
-                   "iSCSIPhysicalHBA0", "iSCSIPhysicalHBA1", "NICPhysicalHBA0", "NICPhysicalHBA1"}));
+                   "iSCSIPhysicalHBA0", "iSCSIPhysicalHBA1", "NICPhysicalHBA0", "NICPhysicalHBA1",
+                   "PortDiscoveryAndConfiguration0", "PortDiscoveryAndConfiguration1"}));
   EXPECT_EQ(all_children("Corvane0/ProfileManagement"),
             (Names{"RebootRequired", "MaxFunctionsPerPort", "ActiveProfile", "ConfiguredProfile", "SetProfileId",
                    "SaveProfile", "SetFactoryDefaults"}));

@@ -113,6 +113,18 @@ std::vector<std::string> ClientTest::children(const std::string& path, uint32_t 
   return names;
 }
 
+std::vector<std::string> ClientTest::ordered_children(const std::string& path) {
+  std::vector<std::string> names;
+  TavoNode* group = get_node(tag(path));
+  if (group == nullptr || group->kind != TAVO_KIND_GROUP) return names;
+  for (TavoNode* c = tree::group_record(group)->first_child; c != group; c = c->next) {
+    char name[TAVO_NAME_SIZE];
+    tree::display_name(c, name);
+    names.emplace_back(name);
+  }
+  return names;
+}
+
 std::pair<uint32_t, std::string> ClientTest::last_status() {
   uint32_t code = 0;
   char text[TAVO_STATUS_TEXT_SIZE] = "";

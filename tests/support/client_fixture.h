@@ -37,6 +37,8 @@ class ClientTest : public SimTest {
   uint32_t act(const std::string& path, const std::vector<std::string>& values = {});
   // Display names of a group's children of one kind (TAVO_KIND_*).
   std::vector<std::string> children(const std::string& path, uint32_t kind);
+  // Display names of every child of a group in child order, whatever its kind.
+  std::vector<std::string> ordered_children(const std::string& path);
   std::pair<uint32_t, std::string> last_status();
   // The library's debug log (written at level 6 in these tests).
   std::string debug_log();
