@@ -62,17 +62,19 @@ TEST_F(EventLogTest, RecordsAreDescribedByTheirCodeAndSeverity) {
 }
 
 TEST_F(EventLogTest, CountsAndTheBufferBound) {
-  struct Case {
-    uint32_t records;
-    size_t shown;
-  };
-  for (const Case c : {Case{0, 0}, Case{1023, 1023}, Case{1500, 1023}}) {
+  for (const auto& [records, shown] : std::vector<std::pair<uint32_t, size_t>>{{0, 0}, {1023, 1023}, {1500, 1023}}) {
     std::string log;
-    for (uint32_t i = 0; i < c.records; ++i) log += event(21, 0, i);
+    for (uint32_t i = 0; i < records; ++i) log += event(21, 0, i);
     start_with(kCv3, {{"/log/events", log}});
-    EXPECT_EQ(children("Corvane0/EventLog", TAVO_KIND_GROUP).size(), c.shown) << c.records;
+    EXPECT_EQ(children("Corvane0/EventLog", TAVO_KIND_GROUP).size(), shown) << records;
     EXPECT_EQ(last_status().first, 0u);
   }
+  // Start-up goes on without the log.
+  use(kCv3);
+  fail_mailbox(2, 63, 3);
+  ASSERT_EQ(TAVO_init(), 0u);
+  EXPECT_TRUE(entries().empty());
+  EXPECT_EQ(log_count("CRITICAL:Eventlog failure"), 1);
 }
 
 TEST_F(EventLogTest, RefreshAndClear) {
@@ -97,14 +99,6 @@ TEST_F(EventLogTest, RefreshAndClear) {
   EXPECT_EQ(act("Corvane0/EventLog/RefreshEventLog"), 1u);
   EXPECT_EQ(last_status(), firmware_status(112));
   EXPECT_TRUE(entries().empty());
-}
-
-TEST_F(EventLogTest, StartupGoesOnWithoutTheLog) {
-  use(kCv3);
-  fail_mailbox(2, 63, 3);
-  ASSERT_EQ(TAVO_init(), 0u);
-  EXPECT_TRUE(entries().empty());
-  EXPECT_EQ(log_count("CRITICAL:Eventlog failure"), 1);
 }
 
 TEST_F(EventLogTest, GaltorAndVirtualFunctions) {
