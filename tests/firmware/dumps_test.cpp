@@ -99,6 +99,8 @@ TEST_F(DumpsTest, GaltorFatDataIsItsDumpObjectAppended) {
   ASSERT_EQ(retrieve_fat("/tmp/fat.bin"), 0u);
   EXPECT_EQ(file("/tmp/fat.bin"), "kept" + dump);
   EXPECT_EQ(mailbox_count(1, 68), 0);
+  EXPECT_EQ(retrieve_fat("/no-such-dir/fat.bin"), 1u);
+  EXPECT_EQ(last_status(), kFatFailed);
   plant(0, "/dbg/dump.bin", "");
   EXPECT_EQ(get("Corvane0/FATData/FATDataValid"), "No");
 }
