@@ -22,12 +22,10 @@ class PortActionsTest : public PortTest {
  protected:
   std::string at(const char* port, const std::string& name) { return std::string(port) + "/" + name; }
   std::pair<uint32_t, Status> run(const char* port, const std::string& action, const std::vector<std::string>& p) {
-    const uint32_t result = act(at(port, action), p);
-    return {result, last_status()};
+    return PortTest::run(at(port, action), p);
   }
   std::pair<uint32_t, Status> write(const char* port, const std::string& property, const std::string& value) {
-    const uint32_t result = set(at(port, property), value);
-    return {result, last_status()};
+    return PortTest::write(at(port, property), value);
   }
   // The PCI address the last NIC-device request went to.
   Bytes nic_address() {
