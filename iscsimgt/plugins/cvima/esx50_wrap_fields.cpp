@@ -94,7 +94,9 @@ IMA_STATUS Iscsi_Mbsnrtowcs(IMA_WCHAR* dest, const char* src, IMA_UINT32 source_
   mbstate_t state;
   memset(&state, 0, sizeof state);
   const char* from = src;
-  const size_t made = mbsnrtowcs(dest, &from, source_bytes, entries - 1, &state);
+  // Nothing past the terminator is read, whatever the count says.
+  const size_t limit = strnlen(src, source_bytes);
+  const size_t made = mbsnrtowcs(dest, &from, limit < source_bytes ? limit + 1 : limit, entries - 1, &state);
   if (made == static_cast<size_t>(-1)) {
     puts("Converting name to wide string failed.");
     return IMA_ERROR_CONVERSION_FAILED;
@@ -108,7 +110,8 @@ IMA_STATUS Iscsi_Wcsnrtombs(char* dest, const IMA_WCHAR* src, IMA_UINT32 source_
   mbstate_t state;
   memset(&state, 0, sizeof state);
   const IMA_WCHAR* from = src;
-  const size_t made = wcsnrtombs(dest, &from, source_characters, size - 1, &state);
+  const size_t limit = wcsnlen(src, source_characters);
+  const size_t made = wcsnrtombs(dest, &from, limit < source_characters ? limit + 1 : limit, size - 1, &state);
   if (made == static_cast<size_t>(-1)) {
     puts("Converting name from wide string failed.");
     return IMA_ERROR_CONVERSION_FAILED;

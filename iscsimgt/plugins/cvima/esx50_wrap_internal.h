@@ -75,7 +75,8 @@ uint32_t find_action(uint32_t group, const char* action, uint32_t* tag);
 // memory runs out); *list is set only on success.
 IMA_STATUS hand_out_list(IMA_OBJECT_TYPE type, const uint32_t* tags, uint32_t count, IMA_OID_LIST** list);
 
-// Address texts: dotted IPv4, or IPv6 when the text holds a colon.
+// Address texts: dotted IPv4 (into the first four bytes, the others left
+// as they are), or IPv6 when the text holds a colon.
 void text_to_address(const char* text, IMA_IP_ADDRESS* address);
 void address_to_text(const IMA_IP_ADDRESS& address, char* text);
 // Decimal texts as the host reads them (leading digits, 0 when none).

@@ -113,9 +113,9 @@ IMA_STATUS hand_out_list(IMA_OBJECT_TYPE type, const uint32_t* tags, uint32_t co
 }
 
 void text_to_address(const char* text, IMA_IP_ADDRESS* address) {
-  memset(address->ipAddress, 0, sizeof address->ipAddress);
   if (strchr(text, ':') != nullptr) {
     address->ipv4Address = 0;
+    memset(address->ipAddress, 0, sizeof address->ipAddress);
     // Any valid form; else each group's first and next two digits.
     if (inet_pton(AF_INET6, text, address->ipAddress) == 1) return;
     const char* group = text;
@@ -128,12 +128,12 @@ void text_to_address(const char* text, IMA_IP_ADDRESS* address) {
     }
     return;
   }
+  // IPv4: the first four bytes only; a missing part counts as 0.
   address->ipv4Address = 1;
   const char* part = text;
-  for (int i = 0; i < 4 && part != nullptr; ++i) {
-    address->ipAddress[i] = static_cast<uint8_t>(atoi(part));
-    part = strchr(part, '.');
-    if (part != nullptr) ++part;
+  for (int i = 0; i < 4; ++i) {
+    address->ipAddress[i] = part != nullptr ? static_cast<uint8_t>(atoi(part)) : 0;
+    if (part != nullptr && (part = strchr(part, '.')) != nullptr) ++part;
   }
 }
 
