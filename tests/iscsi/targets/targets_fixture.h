@@ -69,6 +69,10 @@ class NetworkTargetsTest : public TargetsTest {
   NetworkTargetsTest() : TargetsTest(std::string(kTargetsTopology) + kNetworkTargets) {}
   // The saved target lines of the LogicalHBA at path (its key leads them).
   std::vector<std::string> target_lines(const std::string& key = kKey);
+  // Of those, the targets' own lines (no ISID qualifier) and the lines of
+  // persistent sessions.
+  std::vector<std::string> portal_lines(const std::string& key = kKey);
+  std::vector<std::string> session_lines(const std::string& key = kKey);
   // Display names of the instances of a group type under path.
   std::vector<std::string> instances(const std::string& path, const std::string& type);
 };
