@@ -31,6 +31,11 @@ struct SimSession {
   uint32_t eto = kNoEto;     // kNoEto: the controller's default
   IscsiLoginOptionsBlock options{};  // as the login or persistent request carried it
   uint16_t tsih = 0;        // given by the target at each login
+  // What tests plant in its record (14/6): state bits (0: from open) and a
+  // redirection of the connection (redirect_port 0: none).
+  uint32_t state_bits = 0;
+  SimAddress redirect{};
+  uint16_t redirect_port = 0;
   // Statistics (48/6), which tests set.
   uint32_t command_pdus = 0, response_pdus = 0, digest_errors = 0, timeout_errors = 0;
   uint64_t tx_octets = 0, rx_octets = 0;

@@ -315,7 +315,7 @@ MailboxReply iscsi_session_record(Simulator& sim, MailboxCall& call) {
   if (s == nullptr || s->discovery) return kRefused;
   FirmwareSessionRecord r{};
   r.handle = s->handle;
-  r.state = s->open ? kSessionStateOpen : kSessionStateClosed;
+  r.state = s->state_bits != 0 ? s->state_bits : s->open ? kSessionStateOpen : kSessionStateClosed;
   r.isid[0] = 0x80;  // random-qualifier format, the rest the adapter's
   r.isid[1] = 0x0e;
   r.isid[2] = 0x1e;
@@ -335,6 +335,12 @@ MailboxReply iscsi_session_record(Simulator& sim, MailboxCall& call) {
   c.destination_port = s->port;
   c.destination_type = s->address.type == 1 ? kLoginAddressIPv4 : kLoginAddressIPv6;
   memcpy(c.destination_address, s->address.bytes.data(), 16);
+  if (s->redirect_port != 0) {
+    c.flags |= kConnectionRedirected;
+    c.redirected_port = s->redirect_port;
+    c.redirected_type = s->redirect.type == 1 ? kLoginAddressIPv4 : kLoginAddressIPv6;
+    memcpy(c.redirected_address, s->redirect.bytes.data(), 16);
+  }
   if (const SimNetwork* net = sim.network(call.function->iscsi_device); net != nullptr && s->open) {
     c.source_port = static_cast<uint16_t>(0xC000 | (s->handle & 0x3FFF));
     c.source_type = kLoginAddressIPv4;

@@ -66,7 +66,8 @@ std::pair<uint32_t, std::string> targets_text(uint32_t code);
 // TargetsTest over the adapters with targets on the network.
 class NetworkTargetsTest : public TargetsTest {
  protected:
-  NetworkTargetsTest() : TargetsTest(std::string(kTargetsTopology) + kNetworkTargets) {}
+  explicit NetworkTargetsTest(std::string topology = std::string(kTargetsTopology) + kNetworkTargets)
+      : TargetsTest(std::move(topology)) {}
   // The saved target lines of the LogicalHBA at path (its key leads them).
   std::vector<std::string> target_lines(const std::string& key = kKey);
   // Of those, the targets' own lines (no ISID qualifier) and the lines of
