@@ -4,6 +4,7 @@
 #include <stdio.h>
 
 #include <string>
+#include <vector>
 
 #include "base/library_lock.h"
 #include "controller/controller.h"
@@ -153,23 +154,34 @@ uint32_t TAVO_check_session_status(TavoNode* target, const char* target_name, ui
   if (mode == 1 && (!read_text(portal, "TargetIPAddress", portal_address) ||
                     !read_text(portal, "TargetPortNumber", portal_port)))
     return 1;
+  struct Counted {
+    TavoNode* session;
+    LogoutEntry entry;
+  };
+  std::vector<Counted> closed;
   for (TavoNode* s = get_first_instance(target, "Session"); s != nullptr; s = next_instance(s)) {
-    char status[TAVO_VALUE_SIZE], boot[TAVO_VALUE_SIZE];
-    LogoutEntry e;
+    char status[TAVO_VALUE_SIZE];
+    Counted c{s, {}};
     // A session the firmware no longer answers for (its persistence went
     // before) is logged in nowhere and has nothing left to remove.
     if (!read_text(s, "SessionStatus", status)) {
       pdebug(TAVO_LOG_BACKEND, 3, "%s: a session of %s is no longer in the firmware\n", __func__, target_name);
       continue;
     }
-    if (!logout_entry(s, &e)) return 1;
-    if (mode == 1 && (!is_word(e.address, portal_address) || !is_word(e.port, portal_port))) continue;
-    if (!reusable_status(status)) {
-      *logged_in = 1;
-      continue;
-    }
-    if (read_text(s, "iSCSIBoot", boot) && is_word(boot, "True") && logout_unboot(p, s, generation) != 0) return 1;
-    const SessionPrivateRecord* record = private_record(s);
+    if (!logout_entry(s, &c.entry)) return 1;
+    if (mode == 1 && (!is_word(c.entry.address, portal_address) || !is_word(c.entry.port, portal_port))) continue;
+    if (!reusable_status(status)) *logged_in = 1;
+    else closed.push_back(c);
+  }
+  // A deletion refused for a logged-in session changes nothing.
+  if (*logged_in != 0) return 0;
+  for (const Counted& c : closed) {
+    char boot[TAVO_VALUE_SIZE];
+    if (read_text(c.session, "iSCSIBoot", boot) && is_word(boot, "True") &&
+        logout_unboot(p, c.session, generation) != 0)
+      return 1;
+    const SessionPrivateRecord* record = private_record(c.session);
+    const LogoutEntry& e = c.entry;
     delete_persistent(record != nullptr ? record->function_number : p.number, p.domain, p.port, target, target_name,
                       e.address, e.port, parse_qualifier(e.qualifier), e.initiator, 0);
   }
