@@ -1,7 +1,9 @@
 // ISID qualifiers: unique across every Session of the tree. The tree is
 // the only record of them, so each question walks it once and collects
 // what is held.
+#include <ctype.h>
 #include <stdlib.h>
+#include <strings.h>
 
 #include <bitset>
 
@@ -14,6 +16,29 @@ namespace {
 
 constexpr uint32_t kNoneFree = 0xFFFF;
 
+// The stored ISIDQualifier text of a Session (never its handler: the walk
+// reads the tree only); null when the Session has none. Found among its
+// dozen children rather than through the tree's name index, which formats
+// every name it compares.
+const char* isid_text(TavoNode* session) {
+  for (TavoNode* c = tavo::tree::group_record(session)->first_child; c != session; c = c->next)
+    if (c->kind == TAVO_KIND_PROPERTY && (c->name[0] | 0x20) == 'i' && strcasecmp(c->name, "ISIDQualifier") == 0)
+      return tavo::tree::property_record(c)->value;
+  return nullptr;
+}
+
+// A stored qualifier: its hexadecimal digits read at once, anything else
+// as parse_qualifier reads it.
+uint16_t isid_value(const char* text) {
+  uint32_t v = 0;
+  int digits = 0;
+  for (; digits < 8 && isxdigit(static_cast<unsigned char>(text[digits])); ++digits) {
+    const char c = text[digits];
+    v = v << 4 | static_cast<uint32_t>(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
+  }
+  return digits > 0 && text[digits] == '\0' ? static_cast<uint16_t>(v) : parse_qualifier(text);
+}
+
 // The qualifiers the Sessions hold; false when a Session shows none, which
 // makes every qualifier count as held.
 bool isid_held(std::bitset<65536>* held) {
@@ -22,9 +47,9 @@ bool isid_held(std::bitset<65536>* held) {
       for (TavoNode* l = get_first_instance(f, "LogicalHBA"); l != nullptr; l = next_instance(l))
         for (TavoNode* t = get_first_instance(l, "Target"); t != nullptr; t = next_instance(t))
           for (TavoNode* s = get_first_instance(t, "Session"); s != nullptr; s = next_instance(s)) {
-            TavoNode* q = internal_get_node(s, "ISIDQualifier", TAVO_KIND_PROPERTY);
-            if (q == nullptr) return false;
-            held->set(parse_qualifier(tavo::tree::property_record(q)->value));
+            const char* text = isid_text(s);
+            if (text == nullptr) return false;
+            held->set(isid_value(text));
           }
   return true;
 }
