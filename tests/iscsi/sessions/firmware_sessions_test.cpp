@@ -76,8 +76,10 @@ TEST_F(MirrorTest, SessionValuesFollowTheirRecords) {
   EXPECT_EQ(get(c + "RedirectedDestinationIPAddress") + ":" + get(c + "RedirectedDestinationPort"), "10.0.0.50:3260");
   held(0)->redirect.bytes = {10, 0, 0, 52};
   EXPECT_EQ(get(c + "RedirectedDestinationIPAddress") + ":" + get(c + "RedirectedDestinationPort"), "10.0.0.52:3262");
-  // A record claiming more connections than it holds is read as the one.
+  // A record claiming more connections than it holds is read as the one, a
+  // list claiming more sessions than it holds as the ones it holds.
   sim_->sessions(0)->reported_connections = 9;
+  sim_->sessions(0)->reported_sessions = 5000;
   EXPECT_EQ(get(c + "Status"), "Logged-in");
   ASSERT_EQ(TAVO_refresh_group(tag(at(0))), 0u);
   EXPECT_EQ(instances(at(0), "Session").size(), 2u);
@@ -122,8 +124,7 @@ TEST_F(SessionsTest, LogoutEndsOneSessionAtATime) {
   EXPECT_EQ(last_status(), sessions_text(174));
   ASSERT_EQ(delete_node(node(at(0))), 0u);
   ASSERT_EQ(add(kA, "10.0.0.50"), 0u);
-  ASSERT_EQ(login(0), 0u);
-  ASSERT_EQ(login(0), 0u);
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(login(0), 0u);
   EXPECT_EQ(logout(0, {"5"}), 1u);
   EXPECT_EQ(last_status(), targets_text(20));
   // Without a number the lowest session goes, with its persistence.
@@ -135,8 +136,14 @@ TEST_F(SessionsTest, LogoutEndsOneSessionAtATime) {
   EXPECT_EQ(last_payload(6, 24), std::vector<uint8_t>(reinterpret_cast<const uint8_t*>(&handle),
                                                       reinterpret_cast<const uint8_t*>(&handle) + 4));
   EXPECT_EQ(mailbox_count(6, 28), 1);
+  EXPECT_EQ(instances(at(0), "Session"), (std::vector<std::string>{"Session1", "Session2"}));
+  EXPECT_EQ(session_lines().size(), 2u);
+  // The persistence cannot be taken away: the session is gone, its line stays.
+  fail_mailbox(6, 28, 3);
+  EXPECT_EQ(logout(0, {"2"}), 1u);
+  EXPECT_EQ(last_status(), sessions_text(127));
   EXPECT_EQ(instances(at(0), "Session"), std::vector<std::string>{"Session1"});
-  EXPECT_EQ(session_lines().size(), 1u);
+  EXPECT_EQ(session_lines().size(), 2u);
   // Three refusals: the last one's status, and everything stays.
   sim::Fault busy;
   busy.subsystem = 6;
@@ -147,7 +154,7 @@ TEST_F(SessionsTest, LogoutEndsOneSessionAtATime) {
   EXPECT_EQ(logout(0), 1u);
   EXPECT_EQ(last_status().first, 117u);
   EXPECT_EQ(instances(at(0), "Session"), std::vector<std::string>{"Session1"});
-  EXPECT_EQ(session_lines().size(), 1u);
+  EXPECT_EQ(session_lines().size(), 2u);
   // A session the firmware does not keep has no persistence to remove.
   for (sim::SimSession& s : firmware()) s.persistent = false;
   sim_->clear_log();

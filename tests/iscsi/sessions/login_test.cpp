@@ -150,6 +150,11 @@ TEST_F(SessionsTest, TriesFollowTheLoginOptions) {
     const std::vector<IscsiLoginRequest> tries = sent();
     EXPECT_EQ(tries_of(tries), r.tries);
     EXPECT_EQ(mailbox_count(6, 27), static_cast<int>(r.tries.size()));
+    for (const IscsiLoginRequest& p : sent(27)) EXPECT_EQ(p.eto, 30u);  // the target's
+    for (const IscsiLoginRequest& t : tries)  // a try without CHAP carries none of it
+      if (t.options.chap == 0) {
+        EXPECT_EQ(t.options.target_chap_name_length + t.options.target_chap_name[0], 0);
+      }
     EXPECT_EQ(mailbox_count(6, 28), static_cast<int>(r.tries.size()) - (r.result == 0 ? 1 : 0));
     std::set<uint16_t> qualifiers;  // each retry under a new one
     for (const IscsiLoginRequest& t : tries) qualifiers.insert(t.isid_qualifier);
