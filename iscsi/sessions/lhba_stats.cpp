@@ -33,17 +33,26 @@ constexpr const char* kLoginFailures[] = {"UnknownFailure",           "LoginAcce
                                           "LoginAuthorizationFailure", "LoginAuthenticationFailure",
                                           "LoginNegotiationFailure"};
 
-// The statistics group of the LogicalHBA, or null. With the software
-// initiator every property of the family reads "N/A" (*done, the result
-// in *result) and nothing is asked of the firmware.
-template <size_t N>
-TavoNode* lhba_statistics(TavoNode* lhba, const char* const (&family)[N], bool* done, uint32_t* result) {
+// A family fetched: with the host's own initiator every property reads
+// "N/A" and nothing is asked of the firmware; else the record is read (a
+// failure leaves status, 1) and store writes it into the statistics group.
+// 1 when a property is missing.
+template <typename Record, size_t N, typename Store>
+uint32_t lhba_fetch(TavoNode* lhba, const char* const (&family)[N], uint32_t (*read)(uint32_t, void*, uint8_t, uint8_t),
+                    uint32_t status, uint32_t function_number, uint32_t domain, uint32_t port, Store store) {
   TavoNode* group = internal_get_node(lhba, "iSCSIStatistics", TAVO_KIND_GROUP);
-  *done = group != nullptr && OPEN_ISCSI_DRIVER_LOADED;
-  *result = 0;
-  if (*done)
-    for (const char* name : family) *result |= set_prop_val(group, name, "N/A");
-  return group;
+  if (group == nullptr) return 1;
+  uint32_t result = 0;
+  if (OPEN_ISCSI_DRIVER_LOADED) {
+    for (const char* name : family) result |= set_prop_val(group, name, "N/A");
+    return result != 0 ? 1 : 0;
+  }
+  Record r{};
+  if (read(function_number, &r, static_cast<uint8_t>(domain), static_cast<uint8_t>(port)) != 0) {
+    sessions_status(status);
+    return 1;
+  }
+  return store(group, r) != 0 ? 1 : 0;
 }
 
 template <size_t N>
@@ -76,79 +85,57 @@ uint32_t lhba_read(TavoNode* property, char* buf,
 
 uint32_t get_NodeAttr_Params(uint32_t function_number, uint32_t domain, uint32_t port, TavoNode* lhba) {
   TAVO_LIBRARY_LOCK;
-  bool done = false;
-  uint32_t result = 0;
-  TavoNode* group = lhba_statistics(lhba, kNodeFamily, &done, &result);
-  if (group == nullptr) return 1;
-  if (done) return result != 0 ? 1 : 0;
-  tavo::NodeAttributesRecord r{};
-  if (ioctl_get_node_params(function_number, &r, static_cast<uint8_t>(domain), static_cast<uint8_t>(port)) != 0) {
-    sessions_status(91);
-    return 1;
-  }
-  // The first three must be there before the others are written.
-  if (set_prop_val(group, "NodeRoles", "%x", static_cast<int32_t>(r.node_roles)) != 0 ||
-      set_prop_val(group, "PortalCount", "%x", static_cast<int32_t>(r.portal_count)) != 0 ||
-      lhba_number(group, "NodeCount", r.node_count) != 0)
-    return 1;
-  result = lhba_number(group, "PortRowStatus", r.port_row_status);
-  result |= set_prop_val(group, "PortalRole", "%x", r.portal_role);
-  result |= set_prop_val(group, "PortalProtocol", "%x", r.portal_protocol);
-  result |= lhba_number(group, "PortalTag", r.portal_tag);
-  return result != 0 ? 1 : 0;
+  return lhba_fetch<tavo::NodeAttributesRecord>(
+      lhba, kNodeFamily, ioctl_get_node_params, 91, function_number, domain, port,
+      [](TavoNode* group, const tavo::NodeAttributesRecord& r) -> uint32_t {
+        // The first three must be there before the others are written.
+        if (set_prop_val(group, "NodeRoles", "%x", static_cast<int32_t>(r.node_roles)) != 0 ||
+            set_prop_val(group, "PortalCount", "%x", static_cast<int32_t>(r.portal_count)) != 0 ||
+            lhba_number(group, "NodeCount", r.node_count) != 0)
+          return 1;
+        uint32_t result = lhba_number(group, "PortRowStatus", r.port_row_status);
+        result |= set_prop_val(group, "PortalRole", "%x", r.portal_role);
+        result |= set_prop_val(group, "PortalProtocol", "%x", r.portal_protocol);
+        return result | lhba_number(group, "PortalTag", r.portal_tag);
+      });
 }
 
 uint32_t get_intr_stats_Params(uint32_t function_number, uint32_t domain, uint32_t port, TavoNode* lhba) {
   TAVO_LIBRARY_LOCK;
-  bool done = false;
-  uint32_t result = 0;
-  TavoNode* group = lhba_statistics(lhba, kInstanceFamily, &done, &result);
-  if (group == nullptr) return 1;
-  if (done) return result != 0 ? 1 : 0;
-  tavo::InitiatorInstanceStats r{};
-  if (ioctl_get_intr_inst_params(function_number, &r, static_cast<uint8_t>(domain), static_cast<uint8_t>(port)) !=
-      0) {
-    sessions_status(95);
-    return 1;
-  }
-  result = lhba_number(group, "SessionCount", r.sessions);
-  result |= lhba_number(group, "SessionFailureCount", r.session_failures);
-  result |= lhba_table_text(group, "LastSessionFailureType", r.last_failure_type, kSessionFailures);
-  result |= lhba_text(group, "LastSessionRmtNodeName", r.last_remote_node, sizeof r.last_remote_node);
-  result |= lhba_number(group, "SessionDigestErrors", r.digest_errors);
-  result |= lhba_number(group, "SessionConnectionTimeout", r.connection_timeouts);
-  result |= lhba_number(group, "SessionFormatErrors", r.format_errors);
-  return result != 0 ? 1 : 0;
+  return lhba_fetch<tavo::InitiatorInstanceStats>(
+      lhba, kInstanceFamily, ioctl_get_intr_inst_params, 95, function_number, domain, port,
+      [](TavoNode* group, const tavo::InitiatorInstanceStats& r) {
+        uint32_t result = lhba_number(group, "SessionCount", r.sessions);
+        result |= lhba_number(group, "SessionFailureCount", r.session_failures);
+        result |= lhba_table_text(group, "LastSessionFailureType", r.last_failure_type, kSessionFailures);
+        result |= lhba_text(group, "LastSessionRmtNodeName", r.last_remote_node, sizeof r.last_remote_node);
+        result |= lhba_number(group, "SessionDigestErrors", r.digest_errors);
+        result |= lhba_number(group, "SessionConnectionTimeout", r.connection_timeouts);
+        return result | lhba_number(group, "SessionFormatErrors", r.format_errors);
+      });
 }
 
 uint32_t get_login_stats_Params(uint32_t function_number, uint32_t domain, uint32_t port, TavoNode* lhba) {
   TAVO_LIBRARY_LOCK;
-  bool done = false;
-  uint32_t result = 0;
-  TavoNode* group = lhba_statistics(lhba, kLoginFamily, &done, &result);
-  if (group == nullptr) return 1;
-  if (done) return result != 0 ? 1 : 0;
-  tavo::InitiatorLoginStats r{};
-  if (ioctl_get_login_params(function_number, &r, static_cast<uint8_t>(domain), static_cast<uint8_t>(port)) != 0) {
-    sessions_status(96);
-    return 1;
-  }
-  char address[TAVO_VALUE_SIZE];
-  ipaddr_to_string(r.last_target_address, address, r.last_target_type);
-  result = lhba_number(group, "LoginFailures", r.login_failures);
-  result |= lhba_number(group, "LastFailureTime", r.last_failure_time);
-  result |= lhba_table_text(group, "LastFailureType", r.last_failure_type, kLoginFailures);
-  result |= lhba_text(group, "LastTgtFailureName", r.last_target_name, sizeof r.last_target_name);
-  result |= set_prop_val(group, "LastTgtFailureAddr", "%s", address);
-  result |= lhba_number(group, "LoginAcceptRsps", r.accept_responses);
-  result |= lhba_number(group, "LoginOtherFailRsps", r.other_failure_responses);
-  result |= lhba_number(group, "LoginRedirectRsps", r.redirect_responses);
-  result |= lhba_number(group, "LoginAuthFailRsps", r.authorization_failure_responses);
-  result |= lhba_number(group, "LoginAuthFails", r.authentication_failures);
-  result |= lhba_number(group, "LoginNegoFails", r.negotiation_failures);
-  result |= lhba_number(group, "LogoutNormals", r.normal_logouts);
-  result |= lhba_number(group, "LogoutOthers", r.other_logouts);
-  return result != 0 ? 1 : 0;
+  return lhba_fetch<tavo::InitiatorLoginStats>(
+      lhba, kLoginFamily, ioctl_get_login_params, 96, function_number, domain, port,
+      [](TavoNode* group, const tavo::InitiatorLoginStats& r) {
+        char address[TAVO_VALUE_SIZE];
+        ipaddr_to_string(r.last_target_address, address, r.last_target_type);
+        uint32_t result = lhba_number(group, "LoginFailures", r.login_failures);
+        result |= lhba_number(group, "LastFailureTime", r.last_failure_time);
+        result |= lhba_table_text(group, "LastFailureType", r.last_failure_type, kLoginFailures);
+        result |= lhba_text(group, "LastTgtFailureName", r.last_target_name, sizeof r.last_target_name);
+        result |= set_prop_val(group, "LastTgtFailureAddr", "%s", address);
+        result |= lhba_number(group, "LoginAcceptRsps", r.accept_responses);
+        result |= lhba_number(group, "LoginOtherFailRsps", r.other_failure_responses);
+        result |= lhba_number(group, "LoginRedirectRsps", r.redirect_responses);
+        result |= lhba_number(group, "LoginAuthFailRsps", r.authorization_failure_responses);
+        result |= lhba_number(group, "LoginAuthFails", r.authentication_failures);
+        result |= lhba_number(group, "LoginNegoFails", r.negotiation_failures);
+        result |= lhba_number(group, "LogoutNormals", r.normal_logouts);
+        return result | lhba_number(group, "LogoutOthers", r.other_logouts);
+      });
 }
 
 uint32_t handle_NodeAttr_properties(TavoNode* property, char* buf, uint32_t) {

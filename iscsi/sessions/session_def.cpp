@@ -23,10 +23,17 @@ constexpr char kPriorities[] = "Primary,Secondary,None";
 #define SESSION_VALUE(name, type, list, minimum, maximum, initial, handler, help) \
   property(name, RO, type, list, minimum, maximum, initial, handler, "This property displays " help ".")
 
+// Rows the session's and the connection's login options share.
+constexpr ChildDef kMethodRow = SESSION_VALUE("AuthenticationMethod", LIST, kMethods, 4, 12, "None", stored,
+                                              "the authentication method of the login");
+constexpr ChildDef kHeaderDigestRow = SESSION_VALUE("HeaderDigest", LIST, kDigests, 4, 6, "None", stored,
+                                                    "whether a CRC32C digest protects the header of each PDU");
+constexpr ChildDef kDataDigestRow = SESSION_VALUE("DataDigest", LIST, kDigests, 4, 6, "None", stored,
+                                                  "whether a CRC32C digest protects the data segment of each PDU");
+
 // --- Session ---
 const ChildDef session_auth_children[] = {
-    SESSION_VALUE("AuthenticationMethod", LIST, kMethods, 4, 12, "None", stored,
-                  "the authentication method used to log into the target"),
+    kMethodRow,
     SESSION_VALUE("InitiatorCHAPName", TEXT, "", 1, 256, "", stored,
                   "the initiator's CHAP name; it is used for Mutual CHAP only"),
     property("InitiatorSecret", RO, TEXT, "", 12, 34, "", stored,
@@ -46,10 +53,8 @@ const ChildDef session_option_children[] = {
                   "whether the initiator waits for an R2T before it sends data"),
     SESSION_VALUE("ImmediateData", LIST, kYesNo, 0, 3, "Yes", stored,
                   "whether the initiator may append unsolicited data to a command"),
-    SESSION_VALUE("HeaderDigest", LIST, kDigests, 4, 6, "None", stored,
-                  "whether a CRC32C digest protects the header of each PDU"),
-    SESSION_VALUE("DataDigest", LIST, kDigests, 4, 6, "None", stored,
-                  "whether a CRC32C digest protects the data segment of each PDU"),
+    kHeaderDigestRow,
+    kDataDigestRow,
     subgroup(&session_auth),
 };
 const GroupDef session_options = group("SessionLoginOptions", session_option_children,
@@ -133,12 +138,9 @@ const GroupDef session = instanced("Session", 64, &session_slots, session_childr
 
 // --- Connection ---
 const ChildDef connection_option_children[] = {
-    SESSION_VALUE("AuthenticationMethod", LIST, kMethods, 4, 12, "None", stored,
-                  "the authentication method of the connection"),
-    SESSION_VALUE("HeaderDigest", LIST, kDigests, 4, 6, "None", stored,
-                  "whether a CRC32C digest protects the header of each PDU"),
-    SESSION_VALUE("DataDigest", LIST, kDigests, 4, 6, "None", stored,
-                  "whether a CRC32C digest protects the data segment of each PDU"),
+    kMethodRow,
+    kHeaderDigestRow,
+    kDataDigestRow,
     SESSION_VALUE("MaxSendDataSegmentLength", INT, "", 512, 16384, "16384", stored,
                   "the largest data segment in bytes the target accepts in one PDU"),
     property("TCPMSS", RO, INT, "", 1436, 8248, "1460", stored,

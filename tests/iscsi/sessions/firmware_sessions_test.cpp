@@ -104,12 +104,7 @@ TEST_F(MirrorTest, ARebuildStopsAtWhatTheTreeCannotShow) {
   fail_mailbox(6, 29, 3);
   EXPECT_EQ(rebuild(), 1u);
   EXPECT_EQ(last_status().first, 31u);
-  sim::Fault empty;
-  empty.kind = sim::FaultKind::ResponseLength;
-  empty.subsystem = 6;
-  empty.opcode = 29;
-  empty.length = 0;
-  sim_->inject(empty);
+  answer_length(6, 29, 0);
   EXPECT_EQ(rebuild(), 0u);
   EXPECT_EQ(last_status().first, 31u);
   // A firmware that reports no session leaves the target none.

@@ -51,6 +51,15 @@ std::vector<IscsiLoginRequest> SessionsTest::sent(uint8_t opcode) {
   return all;
 }
 
+void SessionsTest::answer_length(uint8_t subsystem, uint8_t opcode, int64_t length) {
+  sim::Fault f;
+  f.kind = sim::FaultKind::ResponseLength;
+  f.subsystem = subsystem;
+  f.opcode = opcode;
+  f.length = length;
+  sim_->inject(f);
+}
+
 std::pair<uint32_t, std::string> sessions_text(uint32_t code) {
   const char* text = tree::status_text(sessions::sessions_status_texts(), code);
   return {code, text != nullptr ? text : "<no text>"};

@@ -48,6 +48,8 @@ class SessionsTest : public NetworkTargetsTest {
                const std::string& data = "Prohibited");
   // Every login request sent (23/6), and every persistent form (27/6).
   std::vector<IscsiLoginRequest> sent(uint8_t opcode = 23);
+  // The next answer to the command claims length bytes.
+  void answer_length(uint8_t subsystem, uint8_t opcode, int64_t length);
   // The simulated firmware sessions of the CV3's function (device 0).
   std::vector<sim::SimSession>& firmware() { return sim_->sessions(0)->sessions; }
 };

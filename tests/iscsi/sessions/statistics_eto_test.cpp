@@ -87,12 +87,7 @@ TEST_F(StatisticsTest, ASessionsStatisticsComeInBatches) {
   EXPECT_EQ(last_status(), (Status{0, ""}));
   EXPECT_EQ(tree::property_record(node(st + "CmdPdus"))->value, std::string("7"));
   // A list answered with no length is no fresh value either.
-  sim::Fault empty;
-  empty.kind = sim::FaultKind::ResponseLength;
-  empty.subsystem = 6;
-  empty.opcode = 29;
-  empty.length = 0;
-  sim_->inject(empty);
+  answer_length(6, 29, 0);
   EXPECT_EQ(get(st + "CmdPdus"), "<unreadable>");
   EXPECT_EQ(last_status(), targets_text(31));
 }
@@ -191,12 +186,7 @@ TEST_F(StatisticsTest, TheEtoLivesInTheSessions) {
   EXPECT_EQ(last_status().first, 7u);
   // A configuration shorter than an update carries is refused, as is a
   // refused write.
-  sim::Fault short_config;
-  short_config.kind = sim::FaultKind::ResponseLength;
-  short_config.subsystem = 6;
-  short_config.opcode = 16;
-  short_config.length = 200;
-  sim_->inject(short_config);
+  answer_length(6, 16, 200);
   sim_->clear_log();
   EXPECT_EQ(set(at(0, "ETO"), "60"), 1u);
   EXPECT_EQ(last_status(), targets_text(31));
