@@ -52,15 +52,21 @@ ProfileResourceDescriptor views_head(const uint8_t* d) {
   return head;
 }
 
+// The stored text of a property of group ("" for none): the values the
+// build itself set, not what config_prof.txt holds.
+std::string views_stored(TavoNode* group, const char* name) {
+  TavoNode* p = internal_get_node(group, name, TAVO_KIND_PROPERTY);
+  char text[TAVO_VALUE_SIZE] = "";
+  if (p != nullptr) answer_stored(p, text);
+  return text;
+}
+
 // The first Function of the port whose Protocol is "NIC" and whose
 // FunctionNumber is pf's text; null for none.
 TavoNode* views_nic_function(TavoNode* port, const char* pf) {
-  for (TavoNode* f : instances_of(port, "Function")) {
-    char protocol[TAVO_VALUE_SIZE] = "", number[TAVO_VALUE_SIZE] = "";
-    if (internal_get_property(f, "Protocol", protocol) == 0 && strcasecmp(protocol, "NIC") == 0 &&
-        internal_get_property(f, "FunctionNumber", number) == 0 && strcmp(number, pf) == 0)
+  for (TavoNode* f : instances_of(port, "Function"))
+    if (strcasecmp(views_stored(f, "Protocol").c_str(), "NIC") == 0 && views_stored(f, "FunctionNumber") == pf)
       return f;
-  }
   return nullptr;
 }
 
