@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "nic/port_calls.h"
 #include "nic/profile_internal.h"
+#include "port/port.h"
 #include "transport/commands.h"
 #include "transport/device_ids.h"
 #include "transport/glob.h"
@@ -152,9 +154,10 @@ uint32_t save_oem_step(TavoNode* controller, const HandlerContext& fn) {
   return ioctl_erase_ROM(fn.number, &erase, fn.domain, fn.port, tavo::controller::controller_transport(controller));
 }
 
-// Each port after the new layout: its flow control sent again, and its
-// channels rebuilt with their settings carried across.
-uint32_t save_ports(TavoNode* controller, const uint8_t mc_codes[TAVO_MC_PORTS]) {
+// Each port after the new layout: its flow control sent again for the
+// multi-channel type last read, and its channels rebuilt with their
+// settings carried across.
+uint32_t save_ports(TavoNode* controller, const char* mc_name, const uint8_t mc_codes[TAVO_MC_PORTS]) {
   const std::vector<TavoNode*> ports = instances_of(controller, "PortDiscoveryAndConfiguration");
   if (ports.empty()) return 1;
   auto table = tavo::base::counted_zeroed<McPropRecord>(sizeof(McPropRecord) * TAVO_MC_PORTS * TAVO_MC_CHANNELS);
@@ -163,6 +166,9 @@ uint32_t save_ports(TavoNode* controller, const uint8_t mc_codes[TAVO_MC_PORTS])
     return 1;
   }
   for (TavoNode* port : ports) {
+    if (TAVO_reset_flow_control_properties(port, mc_name) != 0)
+      pdebug(TAVO_LOG_BACKEND, 3, "%s:Failed to reset the flow control of port %d.\n", "do_SaveProfile",
+             tavo::tree::instance_number(port));
     char number[TAVO_VALUE_SIZE];
     TavoNode* channels = internal_get_node(port, "ChannelManagement", TAVO_KIND_GROUP);
     const int32_t index = tavo::tree::instance_number(port);
@@ -173,7 +179,9 @@ uint32_t save_ports(TavoNode* controller, const uint8_t mc_codes[TAVO_MC_PORTS])
     uint32_t count = 0;
     const uint32_t saved = TAVO_save_mc_props(channels, table.get(), static_cast<uint32_t>(index), &count);
     if (saved == kNoChannels) continue;
-    if (saved != 0 || purge_nodes_within(channels, "Channel") != 0) return 1;
+    if (saved != 0 || purge_nodes_within(channels, "Channel") != 0 ||
+        TAVO_get_multi_channels_info(static_cast<uint32_t>(port_number), port) != 0)
+      return 1;
     TAVO_reset_mc_props(channels, table.get(), static_cast<uint32_t>(index), mc_codes, count);
   }
   return 0;
@@ -238,7 +246,7 @@ uint32_t save_profile(TavoNode* controller, const HandlerContext& fn, bool* writ
   if (rebuild_configured_view(controller) != 0) return 1;
   uint8_t mc_codes[TAVO_MC_PORTS] = {};
   std::copy_n(layout.mc_codes.begin(), std::min<size_t>(layout.mc_codes.size(), TAVO_MC_PORTS), mc_codes);
-  return save_ports(controller, mc_codes);
+  return save_ports(controller, layout.last_mc_name.c_str(), mc_codes);
 }
 
 }  // namespace

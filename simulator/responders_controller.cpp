@@ -44,7 +44,7 @@ MailboxReply controller_answer(MailboxCall& call, const Record& record) {
   return MailboxReply{};
 }
 
-MailboxReply controller_additional(Simulator&, MailboxCall& call) {
+MailboxReply controller_additional(Simulator& sim, MailboxCall& call) {
   AdditionalControllerAttributes a{};
   if (!controller_known(call) || !controller_request(call, &a)) return controller_refused();
   const SimController& c = *call.controller;
@@ -54,6 +54,7 @@ MailboxReply controller_additional(Simulator&, MailboxCall& call) {
   a.temperature = c.temperature;
   for (size_t i = 0; i < 8; ++i) controller_text(a.option_rom_versions[i], "11.1." + std::to_string(i) + ".0");
   controller_text(a.pxe_bios_version, "11.1.8.0");
+  port_fcoe_wwpn(sim, call, a.fcoe_wwpn);
   controller_text(a.phy_firmware_version, c.phy_version);
   controller_text(a.phy_configuration_id, c.phy_version.empty() ? "" : "5A3C");
   controller_text(a.ipl_name, c.ipl_name);

@@ -118,7 +118,13 @@ class Simulator final : public platform::Host {
   std::vector<LogEntry> log() const;
   void clear_log();
   std::vector<LogEntry> mailbox_log() const;  // iSCSI and NIC mailbox requests
-  void set_shell_answer(const std::string& prefix, int status, const std::string& output);
+  // A command line starting with prefix exits with status, printing output
+  // (and error on standard error).
+  void set_shell_answer(const std::string& prefix, int status, const std::string& output,
+                        const std::string& error = "");
+  // Host interfaces are up until ifconfig (or a test) takes them down.
+  void set_interface_up(const std::string& name, bool up);
+  bool interface_up(const std::string& name) const;
   // Files written (created, renamed to, made) outside the root; must stay empty.
   std::vector<std::string> outside_root_writes() const;
   int open_device_count() const;
@@ -172,6 +178,7 @@ class Simulator final : public platform::Host {
   struct ShellResult {
     int status = 0;
     std::string out;
+    std::string err{};  // standard error
   };
 
  private:
@@ -210,6 +217,12 @@ class Simulator final : public platform::Host {
   int nic_request(unsigned long request, void* arg);
   const SimFunction* nic_function_at(uint8_t bus, uint8_t dev, uint8_t fn) const;
   ShellResult run_stage(const std::vector<std::string>& words, const std::string& input);
+  ShellResult ifconfig_stage(const std::vector<std::string>& words);
+  ShellResult ethtool_flash_stage(const std::vector<std::string>& words);
+  // A path the shell names, placed under the root; the NIC function of an
+  // interface name.
+  std::string under_root(const std::string& path) const;
+  const SimFunction* nic_named(const std::string& name) const;
   ShellResult run_pipeline(const std::string& line);
 
   mutable std::recursive_mutex mutex_;
@@ -221,6 +234,7 @@ class Simulator final : public platform::Host {
   std::vector<Fault> faults_;
   std::vector<LogEntry> log_;
   std::vector<std::pair<std::string, ShellResult>> shell_answers_;
+  std::set<std::string> interfaces_down_;
   std::vector<std::string> outside_;
   std::map<int, Device> devices_;
   int next_device_fd_ = 1 << 20;

@@ -34,6 +34,10 @@ nic controller=2 function=3 port=3 name=vmnic7 mac=00:0e:1e:50:00:03
 iscsi controller=2 function=4 port=0 device=4 vmhba=vmhba36 mac=00:0e:1e:50:00:04 ip=10.1.0.21 mask=255.255.0.0
 iscsi controller=2 function=5 port=1 device=5 vmhba=vmhba37 mac=00:0e:1e:50:00:05 max-speed=6
 
+# The iSCSI application TLV on the CV3's first port; no cable on the Moravel's last.
+port controller=0 port=0 tlv=admin/0/1/3260/0x10,oper/0/1/3260/0x10,peer/0/1/3260/0x10
+port controller=2 port=3 link=down
+
 release 6.5.0
 file /etc/vmware-release VMware ESXi 6.5.0 build-0000000
 file /etc/issue.net VMware ESXi 6.5.0
@@ -204,6 +208,25 @@ bool parse_controller_firmware(std::map<std::string, std::string>& f, SimControl
   if (f.count("domain")) {
     if (!parse_number(f["domain"], &v) || v < 0 || v > 0xFFFF) return false;
     c->domain = static_cast<uint16_t>(v);
+  }
+  return true;
+}
+
+// The firmware images: firmware=TEXT (running, and flashed unless
+// flash-firmware=TEXT says otherwise) asic=N.
+bool parse_controller_images(std::map<std::string, std::string>& f, SimController* c) {
+  if (f.count("firmware")) {
+    if (f["firmware"].empty() || f["firmware"].size() > 31) return false;
+    c->firmware_version = c->flash_firmware_version = f["firmware"];
+  }
+  if (f.count("flash-firmware")) {
+    if (f["flash-firmware"].empty() || f["flash-firmware"].size() > 31) return false;
+    c->flash_firmware_version = f["flash-firmware"];
+  }
+  long v = 0;
+  if (f.count("asic")) {
+    if (!parse_number(f["asic"], &v) || v < 0 || v > 255) return false;
+    c->asic_revision = static_cast<uint8_t>(v);
   }
   return true;
 }
@@ -385,6 +408,7 @@ bool parse_topology(const std::string& text, Topology* out, std::string* error) 
       }
       if (f.count("oem") && !parse_hex_bytes(f["oem"], 44, &c.oem)) return fail("bad oem (up to 44 hex bytes)");
       if (!parse_controller_firmware(f, &c)) return fail("bad temperature, ffv, oneview, pcie or domain");
+      if (!parse_controller_images(f, &c)) return fail("bad firmware, flash-firmware or asic");
       for (const auto& other : t.controllers)
         if (other.index == c.index) return fail("controller defined twice");
       t.controllers.push_back(c);
@@ -438,8 +462,13 @@ bool parse_topology(const std::string& text, Topology* out, std::string* error) 
       t.functions.push_back(fn);
       continue;
     }
+    if (kind == "port") {
+      if (const char* why = parse_port_line(f, &t)) return fail(why);
+      continue;
+    }
     return fail("unknown line kind " + kind);
   }
+  add_function_ports(&t);
   *out = std::move(t);
   return true;
 }

@@ -116,7 +116,9 @@ struct FirmwareConfig {
 };
 static_assert(sizeof(FirmwareConfig) == 156);
 static_assert(offsetof(FirmwareConfig, function_mode) == 12);
+static_assert(offsetof(FirmwareConfig, asic_revision) == 4);
 static_assert(offsetof(FirmwareConfig, capabilities) == 120);
+inline constexpr size_t kFirmwareConfigSize = sizeof(FirmwareConfig);
 
 // Mailbox 124/1: the switch type to set.
 struct SwitchTypeRecord {

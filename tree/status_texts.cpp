@@ -16,6 +16,13 @@ constexpr StatusText kSharedStatusTexts[] = {
     {159,
      "Failed to retrieve the factory default MAC address for the given function. Application internal error "
      "occurred. Please check tavo2d.log file for more information."},
+    {184, "Erased the Configuration. Please reboot your system for the changes to take effect."},
+    {192,
+     "Failed to obtain additional controller attributes. Application internal error occurred. Please check tavo2d.log "
+     "file for more information."},
+    {239,
+     "The operation completed successfully. Please reboot the machine immediately in order to avoid inconsistent "
+     "behaviour."},
     {278, "Failed to get profile config. Please check tavo2d.log file for more information."},
     {291, "Failed to execute the command. Because operation is not supported on this adapter."},
     {304,

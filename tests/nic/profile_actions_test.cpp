@@ -107,8 +107,14 @@ TEST_F(ProfileActionTest, SaveProfileWritesTheEditedLayout) {
   ASSERT_EQ(set(c + "/Port0/Function1/Protocol", "FCoE"), 0u);
   ASSERT_EQ(set(c + "/Port1/Function0/Protocol", "None"), 0u);
   ASSERT_EQ(set(c + "/Port0/MCType", "NPAR"), 0u);
+  const int flow_controls = mailbox_count(1, 205);
   EXPECT_EQ(act(std::string(kPm) + "SaveProfile"), 0u);
   EXPECT_EQ(last_status(), nic_status_text(304));
+  // Each port's flow control again (read, then written), for the type of
+  // the last port read: port 1 last, "None" (not NPAR) is sub-command 8.
+  EXPECT_EQ(mailbox_count(1, 205), flow_controls + 6);
+  EXPECT_EQ(last_payload(1, 205).at(1), 8);
+  EXPECT_EQ(last_payload(1, 205).at(3), 1);
 
   const Bytes request = last_payload(1, 165);
   ASSERT_EQ(request.size(), 8u + 4 * 88 + 68);
@@ -171,28 +177,27 @@ TEST_F(ProfileActionTest, SaveProfileFailures) {
   const struct {
     const char* configured;
     const char* active;
-    uint8_t refuse_165;
+    uint8_t refused;  // the command the firmware refuses (status 3), 0 none
     uint32_t result;
     int erases;
   } rows[] = {
       {"None", "UMC", 0, 0, 1},
       {"UMC", "None", 0, 0, 0},
-      {"None", "UMC", 3, 1, 0},
+      {"None", "UMC", 165, 1, 0},  // nothing saved: no OEM step
+      {"None", "UMC", 84, 1, 1},   // saved, but the failure stays the answer
   };
   set_prop_val(node("Corvane0/ChannelManagement"), "SupportedMCTypes", "UMC");
   for (const auto& r : rows) {
     sim_->flash(0).erase("/erased");
     ASSERT_EQ(set(std::string(kConfigured) + "/Port0/MCType", r.configured), 0u);
     set_prop_val(node(std::string(kActive) + "/Port0"), "MCType", "%s", r.active);
-    if (r.refuse_165 != 0) fail_mailbox(1, 165, r.refuse_165);
-    EXPECT_EQ(act(save), r.result) << r.configured << " over " << r.active;
-    EXPECT_EQ(erases_of(27), r.erases) << r.configured << " over " << r.active;
+    if (r.refused != 0) fail_mailbox(1, r.refused, 3);
+    EXPECT_EQ(act(save), r.result) << r.configured << " over " << r.active << ", refused " << int(r.refused);
+    EXPECT_EQ(erases_of(27), r.erases) << r.configured << " over " << r.active << ", refused " << int(r.refused);
   }
-  EXPECT_EQ(last_status(), nic_status_text(305));
-  sim_->flash(0).erase("/erased");
   ASSERT_EQ(set(std::string(kConfigured) + "/Port0/MCType", "None"), 0u);
-  fail_mailbox(1, 7, 3);
-  EXPECT_EQ(act(save), 3u);  // the erase's status
+  fail_mailbox(1, 7, 44);
+  EXPECT_EQ(act(save), 55u);  // the erase's status
 }
 
 TEST_F(ProfileActionTest, SetFactoryDefaults) {

@@ -16,6 +16,7 @@
 #include "iscsi/network/iscsi_network.h"
 #include "iscsi/targets/targets.h"
 #include "nic/nic.h"
+#include "port/port.h"
 #include "tests/support/client_fixture.h"
 
 namespace tavo::test {
@@ -54,6 +55,23 @@ constexpr Digest kDigests[] = {
     {"ROOT_Corvane_NICPhysicalHBA_PCI_DumpNICPCIConfigRegion_action", "do_DumpNICPCIConfigRegion", 0xfda9cc11},
     {"ROOT_Corvane_NICPhysicalHBA_ResetMACAddress_action", "do_NICPhysicalHBA_ResetMACAddress", 0xadc73145},
     {"ROOT_Corvane_Personality_SetPersonality_action", "do_SetPersonality", 0x3d543dcb},
+    {"ROOT_Corvane_PortDiscoveryAndConfiguration_BaseT10G_ClearCounters_action", "do_ClearCounters", 0xadc73145},
+    {"ROOT_Corvane_PortDiscoveryAndConfiguration_BaseT10G_RunTDR_action", "do_RunTDR", 0xadc73145},
+    {"ROOT_Corvane_PortDiscoveryAndConfiguration_BaseT10G_SelfTest_action", "do_SelfTest", 0x7dff7f3a},
+    {"ROOT_Corvane_PortDiscoveryAndConfiguration_Beacon_action", "do_Beacon", 0x5eba0597},
+    {"ROOT_Corvane_PortDiscoveryAndConfiguration_DCBX_ApplicationTLVGroups_AdministratorTLVSetting_AddApplicationTLV_"
+     "action",
+     "do_AddApplicationTLV", 0x81029368},
+    {"ROOT_Corvane_PortDiscoveryAndConfiguration_DCBX_ApplicationTLVGroups_AdministratorTLVSetting_"
+     "DeleteApplicationTLV_action",
+     "do_DeleteApplicationTLV", 0xea0540b1},
+    {"ROOT_Corvane_PortDiscoveryAndConfiguration_DCBX_PriorityGroups_AdministratorPGSetting_PG_ConfigurePGSettings_"
+     "action",
+     "do_ConfigurePGSettings", 0xa05507df},
+    {"ROOT_Corvane_PortDiscoveryAndConfiguration_DumpTransceiverData_action", "do_DumpTransceiverData", 0x974541df},
+    {"ROOT_Corvane_PortDiscoveryAndConfiguration_ErasePortandDiscoveryConfiguration_action",
+     "do_ErasePortandDiscoveryConfiguration", 0xadc73145},
+    {"ROOT_Corvane_PortDiscoveryAndConfiguration_SetPortSpeed_action", "do_SetPortSpeed", 0xc8290d3a},
     {"ROOT_Corvane_ProfileManagement_ConfiguredProfile_SetMaxFunctionNumber_action", "do_SetMaxFunctionNumber",
      0x498f1abc},
     {"ROOT_Corvane_ProfileManagement_SaveProfile_action", "do_SaveProfile", 0xadc73145},
@@ -61,9 +79,9 @@ constexpr Digest kDigests[] = {
     {"ROOT_Corvane_ProfileManagement_SetProfileId_action", "do_SetProfileId", 0x2ca6973e},
     {"ROOT_Corvane_ResetFactoryDefaults_action", "do_ResetFactoryDefaults", 0x218889e6},
     {"ROOT_Corvane_RetrieveFwCliData_action", "do_RetrieveFwCliData", 0x5145cb90},
-    {"ROOT_Corvane_RetrieveTessmarkCoreDump_action", "do_RetrieveTessmarkCoreDump", 0x83057b71},
+    {"ROOT_Corvane_RetrieveTessmarkCoreDump_action", "do_RetrieveTessmarkCoreDump", 0x10b6d831},
     {"ROOT_Corvane_RetrieveTessmarkPCIDump_action", "do_RetrieveTessmarkPCIDump", 0x4d221c0d},
-    {"ROOT_Corvane_UpgradeFlashROM_action", "do_UpgradeFlashROM", 0xb3672363},
+    {"ROOT_Corvane_UpgradeFlashROM_action", "do_UpgradeFlashROM", 0x7a8e7bd1},
     {"ROOT_Corvane_iSCSIPhysicalHBA_EraseConfiguration_action", "do_EraseConfiguration", 0x8f0d27cb},
     {"ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_AddTarget_action", "do_AddTarget", 0xc8af2261},
     {"ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_DeleteTarget_action", "do_DeleteTarget", 0x2018c32f},
@@ -152,6 +170,7 @@ const std::set<std::string_view> kKnownDefaults = {
     "Corvane/iSCSIPhysicalHBA/Driver/DriverVersion",
     "Corvane/iSCSIPhysicalHBA/Network/NICConfiguration/vNIC/MaxBandwidth",
     "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target/TargetISCSIName",
+    "Corvane/PortDiscoveryAndConfiguration/ConfiguredSpeed",  // "0": every speed
     // Counters whose length limits are 4..0: every value fails them.
     "Corvane/iSCSIPhysicalHBA/LogicalHBA/iSCSIStatistics/SessionDigestErrors",
     "Corvane/iSCSIPhysicalHBA/LogicalHBA/iSCSIStatistics/SessionConnectionTimeout",
@@ -175,6 +194,9 @@ const std::set<std::string_view> kKnownLists = {
     "Corvane/ChannelManagement/ConfigureChannelManagement/ChannelType",
     "Corvane/NCSI/NCSICVHandShake",
     "Corvane/NICPhysicalHBA/NetworkBootConfiguration/NetworkBootState",
+    // "0" (the mode is not supported) is shorter than the speeds.
+    "Corvane/PortDiscoveryAndConfiguration/ANSpeedsSupported",
+    "Corvane/PortDiscoveryAndConfiguration/ForceSpeedsSupported",
     "Corvane/ProfileManagement/ActiveProfile/Port/MCType",
     "Corvane/ProfileManagement/ConfiguredProfile/Port/MCType",
 };
@@ -229,7 +251,7 @@ class DefinitionsTest : public ClientTest, public ::testing::WithParamInterface<
         initialize_RouteTableEntry(at(fn, "Network/TCPIPConfiguration/RouteTable"), nullptr, nullptr, nullptr) &&
         initialize_ARPTableEntry(at(fn, "Network/TCPIPConfiguration/ARPTable"), nullptr, nullptr, nullptr) &&
         initialize_NCSIStaticConfiguration(at(cv, "NCSI"), nullptr, nullptr, nullptr) &&
-        initialize_NCSIDynamicConfiguration(at(cv, "NCSI"), nullptr, nullptr, nullptr) &&
+        initialize_NCSIDynamicConfiguration(at(cv, "NCSI"), nullptr, nullptr, nullptr) && build_fresh_port(cv) &&
         initialize_LinkConfig(at(cv, "LinkReconfiguration"), nullptr, nullptr, nullptr);
     TavoNode* profile = cv != nullptr ? initialize_Profile(at(cv, "ProfileManagement"), nullptr, nullptr, nullptr)
                                       : nullptr;
@@ -243,6 +265,18 @@ class DefinitionsTest : public ClientTest, public ::testing::WithParamInterface<
                           initialize_ActiveProfile_Port_Function(active, nullptr, nullptr, nullptr) && configured &&
                           initialize_ConfiguredProfile_Port_Function(configured, nullptr, nullptr, nullptr);
     return built && profiles ? cv : nullptr;
+  }
+
+  bool build_fresh_port(TavoNode* cv) {
+    TavoNode* port = initialize_PortDiscoveryAndConfiguration(cv, nullptr, nullptr, nullptr);
+    TavoNode* pg = at(port, "DCBX/PriorityGroups");
+    TavoNode* tlv = at(port, "DCBX/ApplicationTLVGroups");
+    return port && initialize_AdministratorPGSetting_PG(at(pg, "AdministratorPGSetting"), nullptr, nullptr, nullptr) &&
+           initialize_PeerPGSetting_PG(at(pg, "PeerPGSetting"), nullptr, nullptr, nullptr) &&
+           initialize_OperationalPGSettings_PG(at(pg, "OperationalPGSettings"), nullptr, nullptr, nullptr) &&
+           initialize_AdministratorTLVSetting_ApplicationTLV(at(tlv, "AdministratorTLVSetting"), 0, 0, 0) &&
+           initialize_PeerTLVSetting_ApplicationTLV(at(tlv, "PeerTLVSetting"), nullptr, nullptr, nullptr) &&
+           initialize_OperationalTLVSettings_ApplicationTLV(at(tlv, "OperationalTLVSettings"), 0, 0, 0);
   }
 
   void check_action(TavoNode* a, const std::string& where, const std::string& exported) {
