@@ -26,14 +26,8 @@ uint32_t ari_read(TavoNode* property, char* buf) {
   if (!groups_above(property, kLevels, levels)) return 1;
   TavoNode* configured = levels[0];
   TavoNode* controller = levels[2];
-  switch (profile_support(controller)) {
-    case ProfileSupport::Unreadable:
-      return 1;
-    case ProfileSupport::NotSupported:
-      return tavo::controller::store_and_answer(property, "N/A", buf);
-    default:
-      break;
-  }
+  uint32_t result = 0;
+  if (!profiles_apply(controller, property, "N/A", buf, &result)) return result;
   const HandlerContext c = handler_context(property);
   if (!c) return 1;
   tavo::AriSettingsRecord ari{};
@@ -68,24 +62,19 @@ uint32_t handle_MaxFunctionsPerPort(TavoNode* property, char* buf, uint32_t) {
   if (vm_flag) return tavo::controller::refuse_on_vf(buf);
   static constexpr const char* kLevels[] = {"ProfileManagement", "Corvane"};
   TavoNode* levels[2];
+  uint32_t result = 0;
   if (!groups_above(property, kLevels, levels)) return 1;
-  switch (profile_support(levels[1])) {
-    case ProfileSupport::Unreadable:
-      return 1;
-    case ProfileSupport::NotSupported:
-      return tavo::controller::store_and_answer(property, "N/A", buf);
-    default:
-      break;
-  }
+  if (!profiles_apply(levels[1], property, "N/A", buf, &result)) return result;
   tavo::base::Counted<tavo::ProfileConfigBuffer> config(TAVO_get_profile(levels[1], tavo::kProfileConfigured, 0, 0));
   if (!config) return 1;
   // The most functions of the last port descriptor; 0 without one.
   uint32_t most = 0;
   tavo::walk_profile_descriptors(reinterpret_cast<const uint8_t*>(config.get()), sizeof(tavo::ProfileConfigBuffer),
                                  [&](const uint8_t* d, size_t length) {
-                                   tavo::ProfilePortDescriptor p{};
-                                   if (tavo::read_profile_descriptor(d, length, tavo::kProfilePort, &p))
-                                     most = tavo::count12_of(p.max_pf_count);
+                                   if (d[0] == tavo::kProfilePort)
+                                     most = tavo::count12_of(
+                                         tavo::profile_descriptor_padded<tavo::ProfilePortDescriptor>(d, length)
+                                             .max_pf_count);
                                    return true;
                                  });
   char text[TAVO_VALUE_SIZE];

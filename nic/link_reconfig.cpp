@@ -104,15 +104,9 @@ uint32_t TAVO_get_link_reconfig_details(TavoNode* controller, uint8_t ids_only) 
 uint32_t handle_ConfiguredLinkConfigID(TavoNode* property, char* buf, uint32_t) {
   static constexpr const char* kLevels[] = {"LinkReconfiguration", "Corvane"};
   TavoNode* levels[2];
+  uint32_t result = 0;
   if (buf == nullptr || !groups_above(property, kLevels, levels)) return 1;
-  switch (profile_support(levels[1])) {
-    case ProfileSupport::Unreadable:
-      return 1;
-    case ProfileSupport::NotSupported:
-      return tavo::controller::store_and_answer(property, "N/A", buf);
-    default:
-      break;
-  }
+  if (!profiles_apply(levels[1], property, "N/A", buf, &result)) return result;
   if (TAVO_get_link_reconfig_details(levels[1], 1) != 0) return 1;
   return answer_stored(property, buf);
 }

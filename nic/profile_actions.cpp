@@ -112,8 +112,7 @@ bool save_gather(TavoNode* configured, EditedLayout* out) {
 
 // One written PCI function descriptor at out (88 bytes).
 void save_descriptor(const SaveSource& source, const EditedLayout& layout, uint32_t profile_id, uint8_t* out) {
-  ProfilePciFunctionDescriptor d{};
-  memcpy(&d, source.descriptor, std::min(source.length, sizeof d));
+  auto d = tavo::profile_descriptor_padded<ProfilePciFunctionDescriptor>(source.descriptor, source.length);
   d.head.type = tavo::kProfilePciFunction;
   d.head.length = sizeof d;
   d.head.flags = static_cast<uint8_t>(d.head.flags & ~tavo::kWholeWriteClearedFlags);

@@ -33,6 +33,14 @@ constexpr ProtocolName kProtocolNames[] = {
     {"RoCE", kProtocolRoce},     {"NIC+RoCE", kProtocolRoce}, {"None", kProtocolOff},
 };
 
+// The row of table whose field (a name, compared without case) is name.
+template <typename Row, size_t N>
+const Row* named_row(const Row (&table)[N], const char* name, const char* Row::*field) {
+  for (const Row& r : table)
+    if (name != nullptr && r.*field != nullptr && strcasecmp(name, r.*field) == 0) return &r;
+  return nullptr;
+}
+
 }  // namespace
 
 ProfileSupport profile_support(TavoNode* controller) {
@@ -65,15 +73,13 @@ const char* mc_type_shown(uint32_t code) {
 }
 
 uint8_t mc_type_code(const char* name) {
-  for (const McType& t : kMcTypes)
-    if (name != nullptr && t.given != nullptr && strcasecmp(name, t.given) == 0) return t.code;
-  return 0;
+  const McType* t = named_row(kMcTypes, name, &McType::given);
+  return t != nullptr ? t->code : 0;
 }
 
 const char* mc_type_spelling(const char* name) {
-  for (const McType& t : kMcTypes)
-    if (name != nullptr && t.given != nullptr && strcasecmp(name, t.given) == 0) return t.given;
-  return nullptr;
+  const McType* t = named_row(kMcTypes, name, &McType::given);
+  return t != nullptr ? t->given : nullptr;
 }
 
 const char* protocol_of_descriptor(uint8_t type) {
@@ -90,15 +96,26 @@ const char* protocol_of_descriptor(uint8_t type) {
 }
 
 uint8_t protocol_code(const char* name) {
-  for (const ProtocolName& p : kProtocolNames)
-    if (name != nullptr && strcasecmp(name, p.name) == 0) return p.code;
-  return kProtocolOff;
+  const ProtocolName* p = named_row(kProtocolNames, name, &ProtocolName::name);
+  return p != nullptr ? p->code : kProtocolOff;
 }
 
 const char* protocol_spelling(const char* name) {
-  for (const ProtocolName& p : kProtocolNames)
-    if (name != nullptr && strcasecmp(name, p.name) == 0) return p.name;
-  return nullptr;
+  const ProtocolName* p = named_row(kProtocolNames, name, &ProtocolName::name);
+  return p != nullptr ? p->name : nullptr;
+}
+
+bool profiles_apply(TavoNode* controller, TavoNode* property, const char* elsewhere, char* buf, uint32_t* result) {
+  switch (profile_support(controller)) {
+    case ProfileSupport::Unreadable:
+      *result = 1;
+      return false;
+    case ProfileSupport::NotSupported:
+      *result = tavo::controller::store_and_answer(property, elsewhere, buf);
+      return false;
+    default:
+      return true;
+  }
 }
 
 uint32_t rebuild_configured_view(TavoNode* controller) {

@@ -24,15 +24,9 @@ using Fields = char[TAVO_CPROF_FIELDS][TAVO_CPROF_FIELD_SIZE];
 // answers "N/A" (vf_status: with status 256, 1) and a write is refused).
 uint32_t edit_start(TavoNode* property, char* buf, uint32_t op, TavoNode* controller, const char* elsewhere,
                     bool vf_status, bool* go) {
+  uint32_t result = 0;
   *go = false;
-  switch (profile_support(controller)) {
-    case ProfileSupport::Unreadable:
-      return 1;
-    case ProfileSupport::NotSupported:
-      return tavo::controller::store_and_answer(property, elsewhere, buf);
-    default:
-      break;
-  }
+  if (!profiles_apply(controller, property, elsewhere, buf, &result)) return result;
   if (vm_flag) {
     if (op == TAVO_PROPERTY_SET || vf_status) return tavo::controller::refuse_on_vf(buf);
     snprintf(buf, TAVO_VALUE_SIZE, "N/A");
@@ -75,9 +69,22 @@ struct FunctionLevels {
   TavoNode* configured() const { return levels[2]; }
   TavoNode* controller() const { return levels[4]; }
 };
-bool edit_function_levels(TavoNode* property, FunctionLevels* out) {
+// The start of a function's value: its groups and FunctionNumber text;
+// false with *result the handler's answer when it ends there.
+bool edit_function_start(TavoNode* property, char* buf, uint32_t op, FunctionLevels* at,
+                         char number[TAVO_VALUE_SIZE], uint32_t* result) {
   static constexpr const char* kLevels[] = {"Function", "Port", "ConfiguredProfile", "ProfileManagement", "Corvane"};
-  return groups_above(property, kLevels, out->levels);
+  bool go = false;
+  if (op != TAVO_PROPERTY_GET && op != TAVO_PROPERTY_SET) {
+    *result = 0;  // another flag: nothing done
+    return false;
+  }
+  *result = 1;
+  if (buf == nullptr || !groups_above(property, kLevels, at->levels)) return false;
+  *result = edit_start(property, buf, op, at->controller(), "N/A", false, &go);
+  if (!go) return false;
+  *result = 1;
+  return edit_function_number(at->function(), number);
 }
 
 }  // namespace
@@ -145,13 +152,9 @@ uint32_t handle_ConfiguredProfile_Port_MCType(TavoNode* property, char* buf, uin
 
 uint32_t handle_ConfiguredProfile_Port_Function_Protocol(TavoNode* property, char* buf, uint32_t op) {
   FunctionLevels at;
-  if (op != TAVO_PROPERTY_GET && op != TAVO_PROPERTY_SET) return 0;
-  if (buf == nullptr || !edit_function_levels(property, &at)) return 1;
-  bool go = false;
-  const uint32_t r = edit_start(property, buf, op, at.controller(), "N/A", false, &go);
-  if (!go) return r;
   char number[TAVO_VALUE_SIZE] = "";
-  if (!edit_function_number(at.function(), number)) return 1;
+  uint32_t result = 0;
+  if (!edit_function_start(property, buf, op, &at, number, &result)) return result;
   if (op == TAVO_PROPERTY_GET) return edit_read(property, buf, at.controller(), number, TAVO_CPROF_PROTOCOL);
   // Only protocol names may stand in the line: a comma or line break would
   // break the file.
@@ -173,13 +176,9 @@ uint32_t handle_ConfiguredProfile_Port_Function_Protocol(TavoNode* property, cha
 
 uint32_t handle_CProf_SRIOVState(TavoNode* property, char* buf, uint32_t op) {
   FunctionLevels at;
-  if (op != TAVO_PROPERTY_GET && op != TAVO_PROPERTY_SET) return 0;
-  if (buf == nullptr || !edit_function_levels(property, &at)) return 1;
-  bool go = false;
-  const uint32_t r = edit_start(property, buf, op, at.controller(), "N/A", false, &go);
-  if (!go) return r;
   char number[TAVO_VALUE_SIZE] = "";
-  if (!edit_function_number(at.function(), number)) return 1;
+  uint32_t result = 0;
+  if (!edit_function_start(property, buf, op, &at, number, &result)) return result;
   if (op == TAVO_PROPERTY_GET) return edit_read(property, buf, at.controller(), number, TAVO_CPROF_SRIOV);
   return edit_write(property, at.controller(), number, TAVO_CPROF_SRIOV,
                     strcasecmp(buf, "Enabled") == 0 ? "Enabled" : "Disabled");

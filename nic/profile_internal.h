@@ -31,6 +31,10 @@ enum class ProfileSupport {
   NotSupported,  // CV2, CV3, Galtor
 };
 ProfileSupport profile_support(TavoNode* controller);
+// A value of the profile groups where profiles do not apply: false with
+// *result the handler's answer (an unreadable generation 1; on CV2, CV3 and
+// Galtor the property's value becomes elsewhere, answered into buf, 0).
+bool profiles_apply(TavoNode* controller, TavoNode* property, const char* elsewhere, char* buf, uint32_t* result);
 
 // ProfileManagement of the controller and its two views; null members
 // where they are missing.

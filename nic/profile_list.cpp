@@ -29,8 +29,9 @@ ProtocolTotals list_totals(const ProfileConfigBuffer& config) {
   ProtocolTotals t;
   tavo::walk_profile_descriptors(reinterpret_cast<const uint8_t*>(&config), sizeof config,
                                  [&](const uint8_t* d, size_t length) {
-                                   tavo::ProfilePortDescriptor port;
-                                   if (tavo::read_profile_descriptor(d, length, tavo::kProfilePort, &port)) {
+                                   if (d[0] == tavo::kProfilePort) {
+                                     const auto port =
+                                         tavo::profile_descriptor_padded<tavo::ProfilePortDescriptor>(d, length);
                                      t.nic += tavo::count12_of(port.nic_count);
                                      t.iscsi += tavo::count12_of(port.iscsi_count);
                                      t.fcoe += tavo::count12_of(port.fcoe_count);
@@ -88,8 +89,9 @@ bool list_find_pf(const ProfileConfigBuffer& config, uint32_t pf, tavo::ProfileP
   bool found = false;
   tavo::walk_profile_descriptors(reinterpret_cast<const uint8_t*>(&config), sizeof config,
                                  [&](const uint8_t* d, size_t length) {
-                                   found = tavo::read_profile_descriptor(d, length, tavo::kProfilePciFunction, out) &&
-                                           tavo::pf_number_of(out->head.pf) == pf && pass(*out);
+                                   if (d[0] != tavo::kProfilePciFunction) return true;
+                                   *out = tavo::profile_descriptor_padded<tavo::ProfilePciFunctionDescriptor>(d, length);
+                                   found = tavo::pf_number_of(out->head.pf) == pf && pass(*out);
                                    return !found;
                                  });
   return found;
@@ -177,8 +179,7 @@ uint32_t TAVO_get_profile_capacities(uint32_t profile_id, TavoNode* profile, Tav
                                made = list_add_roce(profile, totals.roce);
                                break;
                              case tavo::kCapacitySummary: {
-                               tavo::ProfileCapacitySummary s{};
-                               memcpy(&s, d, length < sizeof s ? length : sizeof s);
+                               const auto s = tavo::profile_descriptor_padded<tavo::ProfileCapacitySummary>(d, length);
                                pdebug(TAVO_LOG_BACKEND, 6, "%s: profile %u roles 0x%x, %u functions\n",
                                       "TAVO_get_profile_capacities",
                                       profile_id, s.mission_roles, s.total_functions);

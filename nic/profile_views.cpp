@@ -80,8 +80,7 @@ struct PortWalk {
 };
 
 void views_pci_function(const uint8_t* d, size_t length, PortWalk* w) {
-  tavo::ProfilePciFunctionDescriptor pf{};
-  memcpy(&pf, d, std::min(length, sizeof pf));
+  const auto pf = tavo::profile_descriptor_padded<tavo::ProfilePciFunctionDescriptor>(d, length);
   w->pf_state = pf.pf_state;
   w->sriov = "N/A";
   if ((pf.changeable & tavo::kSriovChangeable) != 0 && pf.sriov_state <= 1)
@@ -173,9 +172,8 @@ uint32_t views_ports(TavoNode* controller, TavoNode* view, uint32_t profile_id, 
   tavo::walk_profile_descriptors(
       reinterpret_cast<const uint8_t*>(config.get()), sizeof(ProfileConfigBuffer),
       [&](const uint8_t* d, size_t length) {
-        tavo::ProfilePortDescriptor port_d{};
         if (d[0] != tavo::kProfilePort) return true;
-        memcpy(&port_d, d, std::min(length, sizeof port_d));
+        const auto port_d = tavo::profile_descriptor_padded<tavo::ProfilePortDescriptor>(d, length);
         TavoNode* port = lines != nullptr ? initialize_ConfiguredProfile_Port(view, nullptr, nullptr, nullptr)
                                           : initialize_ActiveProfile_Port(view, nullptr, nullptr, nullptr);
         if (port == nullptr) {
@@ -247,9 +245,8 @@ uint32_t TAVO_update_max_pf_count(TavoNode* controller, TavoNode* view, TavoNode
   tavo::walk_profile_descriptors(
       reinterpret_cast<const uint8_t*>(config.get()), sizeof(ProfileConfigBuffer),
       [&](const uint8_t* d, size_t length) {
-        tavo::ProfilePortDescriptor p{};
         if (d[0] != tavo::kProfilePort) return true;
-        memcpy(&p, d, std::min(length, sizeof p));
+        const auto p = tavo::profile_descriptor_padded<tavo::ProfilePortDescriptor>(d, length);
         if (active) {
           set_prop_val(port, "MaxStoragePFCount", "%d", tavo::count12_of(p.max_storage_count));
           set_prop_val(port, "MaxNICPFCount", "%d", tavo::count12_of(p.nic_count));

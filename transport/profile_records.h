@@ -385,6 +385,15 @@ struct LinkReconfigRequest {
 };
 static_assert(sizeof(LinkReconfigRequest) == 4);
 
+// A copy of a descriptor as Descriptor whatever its length: the fields a
+// short descriptor does not reach read as zeros.
+template <typename Descriptor>
+Descriptor profile_descriptor_padded(const uint8_t* descriptor, size_t length) {
+  Descriptor out{};
+  memcpy(&out, descriptor, length < sizeof out ? length : sizeof out);
+  return out;
+}
+
 // --- Galtor's common profile configuration (164, version 0) ---
 
 inline constexpr uint8_t kCommonPciFunction = 64;

@@ -62,25 +62,20 @@ inline Bytes pci_function(uint16_t pf, uint8_t state, uint8_t type, uint8_t role
   return descriptor_bytes(d);
 }
 
-// A NIC, iSCSI or FCoE descriptor on link whose MAC ends in mac_last.
-inline Bytes protocol(uint8_t type, uint16_t pf, uint8_t link, uint8_t mac_last, uint8_t flags = 0) {
+template <typename Descriptor>
+Bytes placed(uint8_t type, uint16_t pf, uint8_t link, uint8_t mac_last, uint8_t flags) {
   const uint8_t mac[6] = {0x00, 0x0e, 0x1e, 0x99, 0x00, mac_last};
-  if (type == kProfileIscsi) {
-    auto d = descriptor_of<ProfileIscsiDescriptor>(type, pf, flags);
-    d.link = link;
-    memcpy(d.mac, mac, 6);
-    return descriptor_bytes(d);
-  }
-  if (type == kProfileFcoe) {
-    auto d = descriptor_of<ProfileFcoeDescriptor>(type, pf, flags);
-    d.link = link;
-    memcpy(d.mac, mac, 6);
-    return descriptor_bytes(d);
-  }
-  auto d = descriptor_of<ProfileNicDescriptor>(kProfileNic, pf, flags);
+  auto d = descriptor_of<Descriptor>(type, pf, flags);
   d.link = link;
   memcpy(d.mac, mac, 6);
   return descriptor_bytes(d);
+}
+
+// A NIC, iSCSI or FCoE descriptor on link whose MAC ends in mac_last.
+inline Bytes protocol(uint8_t type, uint16_t pf, uint8_t link, uint8_t mac_last, uint8_t flags = 0) {
+  if (type == kProfileIscsi) return placed<ProfileIscsiDescriptor>(type, pf, link, mac_last, flags);
+  if (type == kProfileFcoe) return placed<ProfileFcoeDescriptor>(type, pf, link, mac_last, flags);
+  return placed<ProfileNicDescriptor>(kProfileNic, pf, link, mac_last, flags);
 }
 
 inline Bytes roce(uint16_t pf, uint8_t flags = 0) {
