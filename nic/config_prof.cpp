@@ -7,6 +7,7 @@
 #include <string.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -79,7 +80,7 @@ bool controller_lines(TavoNode* controller, ControllerLines* who) {
   return true;
 }
 
-CprofEdit cprof_rewrite(const ControllerLines& who, const char* function_number, uint32_t mode, uint32_t field,
+CprofEdit cprof_rewrite(const ControllerLines& who, const std::vector<std::string>& functions, uint32_t field,
                         const char* value) {
   const bool drop = value == nullptr;
   if ((!drop && (field >= TAVO_CPROF_FIELDS || cprof_unsafe(value)))) return CprofEdit::Missing;
@@ -95,7 +96,11 @@ CprofEdit cprof_rewrite(const ControllerLines& who, const char* function_number,
   bool changed = false;
   for (const std::string& line : lines) {
     Fields fields = {};
-    if (!cprof_matches(line, who, function_number, mode, fields)) {
+    const bool ours = functions.empty() ? cprof_matches(line, who, nullptr, TAVO_CPROF_CONTROLLER, fields)
+                                        : std::any_of(functions.begin(), functions.end(), [&](const std::string& f) {
+                                            return cprof_matches(line, who, f.c_str(), TAVO_CPROF_FUNCTION_LINE, fields);
+                                          });
+    if (!ours) {
       edited.push_back(line);
       continue;
     }
@@ -181,7 +186,12 @@ uint32_t TAVO_set_config_prof_prop(TavoNode* controller, const char* function_nu
                                    uint32_t mode, uint32_t field) {
   ControllerLines who;
   if (value == nullptr || !controller_lines(controller, &who)) return 1;
-  return cprof_rewrite(who, function_number, mode, field, value) == CprofEdit::Done ? 0 : 1;
+  std::vector<std::string> functions;
+  if (mode == TAVO_CPROF_FUNCTION_LINE) {
+    if (function_number == nullptr) return 0;  // no line matches
+    functions.emplace_back(function_number);
+  }
+  return cprof_rewrite(who, functions, field, value) == CprofEdit::Done ? 0 : 1;
 }
 
 uint32_t TAVO_delete_cfg_prof_from_file(const char* serial, const char* bus) {
@@ -189,5 +199,5 @@ uint32_t TAVO_delete_cfg_prof_from_file(const char* serial, const char* bus) {
   ControllerLines who;
   snprintf(who.serial, sizeof who.serial, "%s", serial);
   snprintf(who.bus, sizeof who.bus, "%s", bus);
-  return cprof_rewrite(who, nullptr, TAVO_CPROF_CONTROLLER, 0, nullptr) == CprofEdit::Done ? 0 : 1;
+  return cprof_rewrite(who, {}, 0, nullptr) == CprofEdit::Done ? 0 : 1;
 }

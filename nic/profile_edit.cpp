@@ -6,6 +6,9 @@
 #include <string.h>
 #include <strings.h>
 
+#include <string>
+#include <vector>
+
 #include "nic/profile_internal.h"
 #include "transport/glob.h"
 
@@ -18,22 +21,30 @@ constexpr char kRoceProfile[] = "21";
 
 using Fields = char[TAVO_CPROF_FIELDS][TAVO_CPROF_FIELD_SIZE];
 
-// What every editable value does first. *go false: the handler answers
-// the result (a missing group or unreadable generation 1; on CV2, CV3 and
-// Galtor the stored value becomes elsewhere; on a virtual function a read
-// answers "N/A" (vf_status: with status 256, 1) and a write is refused).
-uint32_t edit_start(TavoNode* property, char* buf, uint32_t op, TavoNode* controller, const char* elsewhere,
-                    bool vf_status, bool* go) {
-  uint32_t result = 0;
-  *go = false;
-  if (!profiles_apply(controller, property, elsewhere, buf, &result)) return result;
+// What every editable value does first: the groups named above the
+// property into levels (the controller last). False with *result the
+// handler's answer when it ends there: another flag 0; a missing group or
+// an unreadable generation 1; on CV2, CV3 and Galtor the stored value
+// becomes elsewhere; on a virtual function a read answers "N/A"
+// (vf_status: with status 256, 1) and a write is refused.
+template <size_t N>
+bool edit_begin(TavoNode* property, char* buf, uint32_t op, const char* const (&names)[N], TavoNode* (&levels)[N],
+                const char* elsewhere, bool vf_status, uint32_t* result) {
+  *result = 0;
+  if (op != TAVO_PROPERTY_GET && op != TAVO_PROPERTY_SET) return false;
+  *result = 1;
+  if (buf == nullptr || !groups_above(property, names, levels)) return false;
+  if (!profiles_apply(levels[N - 1], property, elsewhere, buf, result)) return false;
   if (vm_flag) {
-    if (op == TAVO_PROPERTY_SET || vf_status) return tavo::controller::refuse_on_vf(buf);
-    snprintf(buf, TAVO_VALUE_SIZE, "N/A");
-    return 0;
+    if (op == TAVO_PROPERTY_SET || vf_status) {
+      *result = tavo::controller::refuse_on_vf(buf);
+    } else {
+      snprintf(buf, TAVO_VALUE_SIZE, "N/A");
+      *result = 0;
+    }
+    return false;
   }
-  *go = true;
-  return 0;
+  return true;
 }
 
 // The field of the matching line as the property's value, then the stored
@@ -46,14 +57,14 @@ uint32_t edit_read(TavoNode* property, char* buf, TavoNode* controller, const ch
   return answer_stored(property, buf);
 }
 
-// The field of the matching lines becomes value, and value the stored
-// text; a file that could not be saved fails the write and changes neither.
-uint32_t edit_write(TavoNode* property, TavoNode* controller, const char* function_number, uint32_t field,
-                    const char* value) {
+// The field of the lines of the functions (all the controller's lines for
+// none) becomes value in one save, and value the stored text; a file that
+// could not be saved fails the write and changes neither.
+uint32_t edit_write(TavoNode* property, TavoNode* controller, const std::vector<std::string>& functions,
+                    uint32_t field, const char* value) {
   ControllerLines who;
-  if (!controller_lines(controller, &who)) return 1;
-  const uint32_t mode = function_number != nullptr ? TAVO_CPROF_FUNCTION_LINE : TAVO_CPROF_CONTROLLER;
-  if (cprof_rewrite(who, function_number, mode, field, value) == CprofEdit::Failed) return 1;
+  if (property == nullptr || !controller_lines(controller, &who)) return 1;
+  if (cprof_rewrite(who, functions, field, value) == CprofEdit::Failed) return 1;
   set_prop_val(property->parent, property->name, "%s", value);
   return 0;
 }
@@ -62,71 +73,58 @@ bool edit_function_number(TavoNode* function, char text[TAVO_VALUE_SIZE]) {
   return function != nullptr && internal_get_property(function, "FunctionNumber", text) == 0;
 }
 
-// A function's handler: the groups from its Function up to the controller.
-struct FunctionLevels {
+// A configured function's value: the groups from its Function up to the
+// controller, and its FunctionNumber text.
+struct FunctionEdit {
   TavoNode* levels[5];
-  TavoNode* function() const { return levels[0]; }
+  char number[TAVO_VALUE_SIZE] = "";
   TavoNode* configured() const { return levels[2]; }
   TavoNode* controller() const { return levels[4]; }
-};
-// The start of a function's value: its groups and FunctionNumber text;
-// false with *result the handler's answer when it ends there.
-bool edit_function_start(TavoNode* property, char* buf, uint32_t op, FunctionLevels* at,
-                         char number[TAVO_VALUE_SIZE], uint32_t* result) {
-  static constexpr const char* kLevels[] = {"Function", "Port", "ConfiguredProfile", "ProfileManagement", "Corvane"};
-  bool go = false;
-  if (op != TAVO_PROPERTY_GET && op != TAVO_PROPERTY_SET) {
-    *result = 0;  // another flag: nothing done
-    return false;
+  bool begin(TavoNode* property, char* buf, uint32_t op, uint32_t* result) {
+    static constexpr const char* kLevels[] = {"Function", "Port", "ConfiguredProfile", "ProfileManagement",
+                                              "Corvane"};
+    if (!edit_begin(property, buf, op, kLevels, levels, "N/A", false, result)) return false;
+    *result = 1;
+    return edit_function_number(levels[0], number);
   }
-  *result = 1;
-  if (buf == nullptr || !groups_above(property, kLevels, at->levels)) return false;
-  *result = edit_start(property, buf, op, at->controller(), "N/A", false, &go);
-  if (!go) return false;
-  *result = 1;
-  return edit_function_number(at->function(), number);
-}
+};
 
 }  // namespace
 
 uint32_t handle_ConfiguredProfile_ProfileId(TavoNode* property, char* buf, uint32_t op) {
   static constexpr const char* kLevels[] = {"ConfiguredProfile", "ProfileManagement", "Corvane"};
   TavoNode* levels[3];
-  if (op != TAVO_PROPERTY_GET && op != TAVO_PROPERTY_SET) return 0;
-  if (buf == nullptr || !groups_above(property, kLevels, levels)) return 1;
-  bool go = false;
-  const uint32_t r = edit_start(property, buf, op, levels[2], "N/A", true, &go);
-  if (!go) return r;
+  uint32_t result = 0;
+  if (!edit_begin(property, buf, op, kLevels, levels, "N/A", true, &result)) return result;
   if (op == TAVO_PROPERTY_GET) return edit_read(property, buf, levels[2], nullptr, TAVO_CPROF_PROFILE_ID);
   // Kept in decimal, as SaveProfile reads it.
   long long id = 0;
   if (!parse_id(buf, &id)) return 1;
   char text[TAVO_VALUE_SIZE];
   snprintf(text, sizeof text, "%lld", id);
-  return edit_write(property, levels[2], nullptr, TAVO_CPROF_PROFILE_ID, text);
+  return edit_write(property, levels[2], {}, TAVO_CPROF_PROFILE_ID, text);
 }
 
 uint32_t handle_ConfiguredProfile_Port_MCType(TavoNode* property, char* buf, uint32_t op) {
   static constexpr const char* kLevels[] = {"Port", "ConfiguredProfile", "ProfileManagement", "Corvane"};
   TavoNode* levels[4];
-  if (op != TAVO_PROPERTY_GET && op != TAVO_PROPERTY_SET) return 0;
-  if (buf == nullptr || !groups_above(property, kLevels, levels)) return 1;
+  uint32_t result = 0;
+  if (!edit_begin(property, buf, op, kLevels, levels, "None", false, &result)) return result;
   TavoNode* controller = levels[3];
-  bool go = false;
-  const uint32_t r = edit_start(property, buf, op, controller, "None", false, &go);
-  if (!go) return r;
-  const std::vector<TavoNode*> functions = instances_of(levels[0], "Function");
-  char number[TAVO_VALUE_SIZE] = "";
+  std::vector<std::string> numbers;
+  for (TavoNode* f : instances_of(levels[0], "Function")) {
+    char number[TAVO_VALUE_SIZE];
+    if (!edit_function_number(f, number)) return 1;
+    numbers.emplace_back(number);
+  }
   if (op == TAVO_PROPERTY_GET) {
     // A port without functions has no line: its stored value stands.
-    if (functions.empty()) return answer_stored(property, buf);
-    if (!edit_function_number(functions.front(), number)) return 1;
-    return edit_read(property, buf, controller, number, TAVO_CPROF_MC_TYPE);
+    if (numbers.empty()) return answer_stored(property, buf);
+    return edit_read(property, buf, controller, numbers.front().c_str(), TAVO_CPROF_MC_TYPE);
   }
-  const uint8_t code = mc_type_code(buf);
-  char supported[TAVO_VALUE_SIZE] = "";
-  TavoNode* channels = internal_get_node(controller, "ChannelManagement", TAVO_KIND_GROUP);
-  if (code != tavo::kMcTypeNone) {
+  if (mc_type_code(buf) != tavo::kMcTypeNone) {
+    char supported[TAVO_VALUE_SIZE] = "";
+    TavoNode* channels = internal_get_node(controller, "ChannelManagement", TAVO_KIND_GROUP);
     if (channels == nullptr || internal_get_property(channels, "SupportedMCTypes", supported) != 0) supported[0] = '\0';
     if (strcasecmp(buf, "HPFlex") == 0 || strcasecmp(buf, "HPFlexQBG") == 0 || strcasestr(supported, buf) == nullptr) {
       nic_status(294);
@@ -139,23 +137,16 @@ uint32_t handle_ConfiguredProfile_Port_MCType(TavoNode* property, char* buf, uin
     tavo::tree::validation_status(TAVO_INVALID_VALUE, nullptr, 0, 0);
     return 1;
   }
-  ControllerLines who;
-  if (!controller_lines(controller, &who)) return 1;
-  for (TavoNode* f : functions) {
-    if (!edit_function_number(f, number)) return 1;
-    if (cprof_rewrite(who, number, TAVO_CPROF_FUNCTION_LINE, TAVO_CPROF_MC_TYPE, value) == CprofEdit::Failed)
-      return 1;
-  }
-  set_prop_val(levels[0], "MCType", "%s", value);
-  return 0;
+  // A port without functions keeps its value in the tree alone.
+  if (numbers.empty()) return set_prop_val(levels[0], "MCType", "%s", value);
+  return edit_write(property, controller, numbers, TAVO_CPROF_MC_TYPE, value);
 }
 
 uint32_t handle_ConfiguredProfile_Port_Function_Protocol(TavoNode* property, char* buf, uint32_t op) {
-  FunctionLevels at;
-  char number[TAVO_VALUE_SIZE] = "";
+  FunctionEdit at;
   uint32_t result = 0;
-  if (!edit_function_start(property, buf, op, &at, number, &result)) return result;
-  if (op == TAVO_PROPERTY_GET) return edit_read(property, buf, at.controller(), number, TAVO_CPROF_PROTOCOL);
+  if (!at.begin(property, buf, op, &result)) return result;
+  if (op == TAVO_PROPERTY_GET) return edit_read(property, buf, at.controller(), at.number, TAVO_CPROF_PROTOCOL);
   // Only protocol names may stand in the line: a comma or line break would
   // break the file.
   const char* protocol = protocol_spelling(buf);
@@ -164,22 +155,21 @@ uint32_t handle_ConfiguredProfile_Port_Function_Protocol(TavoNode* property, cha
     return 1;
   }
   long long pf = -1;
-  if (strcmp(protocol, "None") == 0 && parse_id(number, &pf) && pf == 0) protocol = "NIC";
+  if (strcmp(protocol, "None") == 0 && parse_id(at.number, &pf) && pf == 0) protocol = "NIC";
   if (strcmp(protocol, "NIC+RoCE") == 0) {
     // RoCE runs in its own profile: the controller's lines name it too, so
     // that the profile id read back (and saved) is that one.
     TavoNode* id = internal_get_node(at.configured(), "ProfileId", TAVO_KIND_PROPERTY);
-    if (id == nullptr || edit_write(id, at.controller(), nullptr, TAVO_CPROF_PROFILE_ID, kRoceProfile) != 0) return 1;
+    if (edit_write(id, at.controller(), {}, TAVO_CPROF_PROFILE_ID, kRoceProfile) != 0) return 1;
   }
-  return edit_write(property, at.controller(), number, TAVO_CPROF_PROTOCOL, protocol);
+  return edit_write(property, at.controller(), {at.number}, TAVO_CPROF_PROTOCOL, protocol);
 }
 
 uint32_t handle_CProf_SRIOVState(TavoNode* property, char* buf, uint32_t op) {
-  FunctionLevels at;
-  char number[TAVO_VALUE_SIZE] = "";
+  FunctionEdit at;
   uint32_t result = 0;
-  if (!edit_function_start(property, buf, op, &at, number, &result)) return result;
-  if (op == TAVO_PROPERTY_GET) return edit_read(property, buf, at.controller(), number, TAVO_CPROF_SRIOV);
-  return edit_write(property, at.controller(), number, TAVO_CPROF_SRIOV,
+  if (!at.begin(property, buf, op, &result)) return result;
+  if (op == TAVO_PROPERTY_GET) return edit_read(property, buf, at.controller(), at.number, TAVO_CPROF_SRIOV);
+  return edit_write(property, at.controller(), {at.number}, TAVO_CPROF_SRIOV,
                     strcasecmp(buf, "Enabled") == 0 ? "Enabled" : "Disabled");
 }

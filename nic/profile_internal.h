@@ -93,10 +93,10 @@ enum class CprofEdit {
   Missing,  // no file, or a value that cannot stand in a line
   Failed,   // the file could not be read or saved (the reason in the last status)
 };
-// Under the file's lock, field number field of every line that matches
-// (mode and function_number as for TAVO_compare_cprofile_data) becomes
-// value; a null value drops those lines.
-CprofEdit cprof_rewrite(const ControllerLines& who, const char* function_number, uint32_t mode, uint32_t field,
+// In one save under the file's lock, field number field of the lines of
+// the functions (their FunctionNumber texts; none: every line of the
+// controller) becomes value; a null value drops those lines.
+CprofEdit cprof_rewrite(const ControllerLines& who, const std::vector<std::string>& functions, uint32_t field,
                         const char* value);
 
 // A rebuild of one controller's lines, holding the file's lock from its

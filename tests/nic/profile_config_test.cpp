@@ -5,12 +5,12 @@
 #include <string.h>
 
 #include <algorithm>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "nic/nic.h"
 #include "tests/nic/profile_fixture.h"
+#include "tests/support/random_bytes.h"
 
 namespace tavo::test {
 namespace {
@@ -107,15 +107,9 @@ namespace {
 // of the types read with lengths mostly theirs, counts beyond the buffers.
 // Nothing may read or write outside its buffers (the sanitizers watch),
 // and config_prof.txt keeps whole lines of seven fields.
-class RandomProfileAnswers : public ProfileTest {
+class RandomProfileAnswers : public ProfileTest, protected RandomBytes {
  protected:
-  std::mt19937 random_{20270101};
-  uint32_t below(uint32_t n) { return std::uniform_int_distribution<uint32_t>(0, n - 1)(random_); }
-  Bytes noise(size_t size) {
-    Bytes b(size);
-    for (uint8_t& x : b) x = static_cast<uint8_t>(below(256));
-    return b;
-  }
+  RandomProfileAnswers() : RandomBytes(20270101) {}
   // A head of head bytes, then descriptors of types first..first+7.
   Bytes records(size_t head, size_t most, uint8_t first, uint8_t usual) {
     if (below(5) == 0) return noise(below(static_cast<uint32_t>(most + 64)));
