@@ -25,20 +25,8 @@ struct ProtocolPlace {
 };
 
 bool views_place(const uint8_t* d, size_t length, ProtocolPlace* out) {
-  size_t link_at = 0, mac_at = 0;
-  switch (d[0]) {
-    case tavo::kProfileNic:
-      link_at = offsetof(tavo::ProfileNicDescriptor, link), mac_at = offsetof(tavo::ProfileNicDescriptor, mac);
-      break;
-    case tavo::kProfileIscsi:
-      link_at = offsetof(tavo::ProfileIscsiDescriptor, link), mac_at = offsetof(tavo::ProfileIscsiDescriptor, mac);
-      break;
-    case tavo::kProfileFcoe:
-      link_at = offsetof(tavo::ProfileFcoeDescriptor, link), mac_at = offsetof(tavo::ProfileFcoeDescriptor, mac);
-      break;
-    default:
-      return false;
-  }
+  size_t mac_at = 0, link_at = 0;
+  if (!tavo::protocol_fields_of(d[0], &mac_at, &link_at)) return false;
   // A descriptor too short for its fields reads them as zeros.
   *out = ProtocolPlace{};
   if (link_at < length) out->link = d[link_at] & tavo::kLinkMask;
@@ -87,12 +75,12 @@ void views_pci_function(const uint8_t* d, size_t length, PortWalk* w) {
     w->sriov = pf.sriov_state == 1 ? "Enabled" : "Disabled";
 }
 
-// Walks the port's descriptors for caller (its name in the log):
-// visit(head, roce, failed) for each NIC,
-// iSCSI or FCoE descriptor of the link and each RoCE descriptor after one
-// of the link, neither a VF template; visit answers whether it created a
-// function, false with *failed set to stop. The walk ends after pf_count
-// functions, and (ari_limit not 0) at a PF number above ari_limit.
+// Walks the port's descriptors for caller (its name in the log): calls
+// visit(head, roce, failed) for each NIC, iSCSI or FCoE descriptor of the
+// link and each RoCE descriptor after one of the link, neither a VF
+// template; visit answers whether it created a function, and sets *failed
+// to stop. The walk ends after pf_count functions, and (ari_limit not 0)
+// at a PF number above ari_limit.
 template <typename Visit>
 uint32_t views_walk(const char* caller, const ProfileConfigBuffer& config, uint8_t link, uint32_t ari_limit,
                     int32_t pf_count, PortWalk* w, Visit visit) {

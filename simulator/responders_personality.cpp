@@ -282,22 +282,6 @@ const char* personality_of_profile(const Bytes& image) {
   return name;
 }
 
-// Where a protocol descriptor of the type keeps its MAC and link number.
-struct ProtocolFields {
-  uint8_t type;
-  size_t mac_at, link_at;
-};
-constexpr ProtocolFields kProtocolFields[] = {
-    {kProfileNic, offsetof(ProfileNicDescriptor, mac), offsetof(ProfileNicDescriptor, link)},
-    {kProfileIscsi, offsetof(ProfileIscsiDescriptor, mac), offsetof(ProfileIscsiDescriptor, link)},
-    {kProfileFcoe, offsetof(ProfileFcoeDescriptor, mac), offsetof(ProfileFcoeDescriptor, link)},
-};
-const ProtocolFields& personality_fields(uint8_t type) {
-  for (const ProtocolFields& f : kProtocolFields)
-    if (f.type == type) return f;
-  return kProtocolFields[0];
-}
-
 uint16_t personality_pf(const uint8_t* d) {
   uint16_t word;
   memcpy(&word, d + offsetof(ProfileResourceDescriptor, pf), sizeof word);
@@ -308,14 +292,16 @@ uint16_t personality_pf(const uint8_t* d) {
 // pf_type runs with, its MAC and link taken from the descriptor it had.
 Bytes personality_protocol(uint8_t pf_type, uint16_t pf, const uint8_t* before, size_t before_length) {
   const uint8_t type = pf_type == kProtocolIscsi ? kProfileIscsi : pf_type == kProtocolFcoe ? kProfileFcoe : kProfileNic;
-  const ProtocolFields& to = personality_fields(type);
-  const ProtocolFields& from = personality_fields(before[0]);
+  size_t mac_at = 0, link_at = 0, old_mac = 0, old_link = 0;
+  protocol_fields_of(type, &mac_at, &link_at);
   Bytes d(sizeof(ProfileNicDescriptor), 0);
   d[0] = type;
   d[1] = static_cast<uint8_t>(d.size());
   memcpy(d.data() + offsetof(ProfileResourceDescriptor, pf), &pf, sizeof pf);
-  if (from.mac_at + 6 <= before_length) memcpy(d.data() + to.mac_at, before + from.mac_at, 6);
-  if (from.link_at < before_length) d[to.link_at] = before[from.link_at];
+  if (protocol_fields_of(before[0], &old_mac, &old_link)) {
+    if (old_mac + 6 <= before_length) memcpy(d.data() + mac_at, before + old_mac, 6);
+    if (old_link < before_length) d[link_at] = before[old_link];
+  }
   if (pf_type == kProtocolRoce) {
     Bytes roce(sizeof(ProfileRoceDescriptor), 0);
     roce[0] = kProfileRoce;

@@ -385,6 +385,24 @@ struct LinkReconfigRequest {
 };
 static_assert(sizeof(LinkReconfigRequest) == 4);
 
+// Where a NIC, iSCSI or FCoE descriptor keeps its MAC address and its link
+// number (bits 0-5 of that byte); false for any other type.
+inline bool protocol_fields_of(uint8_t type, size_t* mac_at, size_t* link_at) {
+  switch (type) {
+    case kProfileNic:
+      *mac_at = offsetof(ProfileNicDescriptor, mac), *link_at = offsetof(ProfileNicDescriptor, link);
+      return true;
+    case kProfileIscsi:
+      *mac_at = offsetof(ProfileIscsiDescriptor, mac), *link_at = offsetof(ProfileIscsiDescriptor, link);
+      return true;
+    case kProfileFcoe:
+      *mac_at = offsetof(ProfileFcoeDescriptor, mac), *link_at = offsetof(ProfileFcoeDescriptor, link);
+      return true;
+    default:
+      return false;
+  }
+}
+
 // A copy of a descriptor as Descriptor whatever its length: the fields a
 // short descriptor does not reach read as zeros.
 template <typename Descriptor>
