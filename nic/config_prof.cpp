@@ -8,6 +8,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -80,55 +81,66 @@ bool controller_lines(TavoNode* controller, ControllerLines* who) {
   return true;
 }
 
-CprofEdit cprof_rewrite(const ControllerLines& who, const std::vector<std::string>& functions, uint32_t field,
-                        const char* value) {
-  const bool drop = value == nullptr;
-  if ((!drop && (field >= TAVO_CPROF_FIELDS || cprof_unsafe(value)))) return CprofEdit::Missing;
+namespace {
+
+// One change of the file under its lock, from its content read afresh:
+// edit changes the lines (an absent file reads as none; missing_ok false:
+// it stays absent). Unchanged lines are not written.
+CprofEdit cprof_change(bool missing_ok, const std::function<void(std::vector<std::string>*)>& edit) {
   files::SaveLock lock(kConfigProf);
   if (!lock.held()) return CprofEdit::Failed;
   std::vector<std::string> lines;
   const int read = cprof_read(&lines);
-  if (read != 0) {
-    if (read < 0) base::set_last_status_fmt(1, "Failed to save %s: %s.", kConfigProf, strerror(errno));
-    return read > 0 ? CprofEdit::Missing : CprofEdit::Failed;
+  if (read < 0) {
+    base::set_last_status_fmt(1, "Failed to save %s: %s.", kConfigProf, strerror(errno));
+    return CprofEdit::Failed;
   }
-  std::vector<std::string> edited;
-  bool changed = false;
-  for (const std::string& line : lines) {
-    Fields fields = {};
-    const bool ours = functions.empty() ? cprof_matches(line, who, nullptr, TAVO_CPROF_CONTROLLER, fields)
-                                        : std::any_of(functions.begin(), functions.end(), [&](const std::string& f) {
-                                            return cprof_matches(line, who, f.c_str(), TAVO_CPROF_FUNCTION_LINE, fields);
-                                          });
-    if (!ours) {
-      edited.push_back(line);
-      continue;
-    }
-    changed = true;
-    if (!drop) edited.push_back(cprof_join(fields, field, value));
-  }
-  if (!changed || edited == lines) return CprofEdit::Done;
+  if (read > 0 && !missing_ok) return CprofEdit::Missing;
+  std::vector<std::string> edited = lines;
+  edit(&edited);
+  if (read == 0 && edited == lines) return CprofEdit::Done;
   return cprof_write(edited) == 0 ? CprofEdit::Done : CprofEdit::Failed;
 }
 
-ConfigProfBuild::ConfigProfBuild(const ControllerLines& who) : lock_(kConfigProf) {
-  if (!lock_.held()) return;
-  std::vector<std::string> lines;
-  if (cprof_read(&lines) < 0) return;
-  for (const std::string& line : lines) {
-    Fields fields = {};
-    if (!cprof_matches(line, who, nullptr, TAVO_CPROF_CONTROLLER, fields)) others_.push_back(line);
-  }
-  content_.lines = others_;
-  ready_ = true;
+// Whether line is one of the controller's (functions empty) or of one of
+// the functions, its fields into fields.
+bool cprof_ours(const std::string& line, const ControllerLines& who, const std::vector<std::string>& functions,
+                Fields& fields) {
+  if (functions.empty()) return cprof_matches(line, who, nullptr, TAVO_CPROF_CONTROLLER, fields);
+  return std::any_of(functions.begin(), functions.end(), [&](const std::string& f) {
+    return cprof_matches(line, who, f.c_str(), TAVO_CPROF_FUNCTION_LINE, fields);
+  });
 }
 
-uint32_t ConfigProfBuild::finish(bool built) {
-  if (!ready_) return 1;
-  ready_ = false;
-  // A build that failed leaves the other controllers' lines only: what it
-  // wrote so far never reaches the file.
-  return cprof_write(built ? content_.lines : others_);
+}  // namespace
+
+CprofEdit cprof_rewrite(const ControllerLines& who, const std::vector<std::string>& functions, uint32_t field,
+                        const char* value) {
+  const bool drop = value == nullptr;
+  if (!drop && (field >= TAVO_CPROF_FIELDS || cprof_unsafe(value))) return CprofEdit::Missing;
+  return cprof_change(false, [&](std::vector<std::string>* lines) {
+    std::vector<std::string> edited;
+    for (const std::string& line : *lines) {
+      Fields fields = {};
+      if (!cprof_ours(line, who, functions, fields))
+        edited.push_back(line);
+      else if (!drop)
+        edited.push_back(cprof_join(fields, field, value));
+    }
+    *lines = std::move(edited);
+  });
+}
+
+uint32_t cprof_replace(const ControllerLines& who, const std::vector<std::string>& lines) {
+  return cprof_change(true, [&](std::vector<std::string>* file) {
+           std::erase_if(*file, [&](const std::string& line) {
+             Fields fields = {};
+             return cprof_ours(line, who, {}, fields);
+           });
+           file->insert(file->end(), lines.begin(), lines.end());
+         }) == CprofEdit::Done
+             ? 0
+             : 1;
 }
 
 }  // namespace tavo::nic

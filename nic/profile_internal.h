@@ -10,12 +10,11 @@
 #include <vector>
 
 #include "base/memory.h"
-#include "base/save_file.h"
 #include "controller/controller.h"
 #include "nic/nic_internal.h"
 
-// What a build of the configured view writes: the new content of
-// config_prof.txt, the other controllers' lines first.
+// What a build of the configured view writes into config_prof.txt: the
+// controller's new lines.
 struct TavoConfigProfLines {
   std::vector<std::string> lines;  // without their line feeds
   // The lines as the enumeration of the current port found them.
@@ -99,26 +98,10 @@ enum class CprofEdit {
 CprofEdit cprof_rewrite(const ControllerLines& who, const std::vector<std::string>& functions, uint32_t field,
                         const char* value);
 
-// A rebuild of one controller's lines, holding the file's lock from its
-// start to its end: the content begins as the other controllers' lines,
-// and finish writes it whole, or (built false) the others' lines alone.
-class ConfigProfBuild {
- public:
-  explicit ConfigProfBuild(const ControllerLines& who);
-  ConfigProfBuild(const ConfigProfBuild&) = delete;
-  ConfigProfBuild& operator=(const ConfigProfBuild&) = delete;
-  // False when the lock was not held or the file could not be read.
-  bool ready() const { return ready_; }
-  TavoConfigProfLines* content() { return &content_; }
-  // 0, or 1 when the file could not be saved.
-  uint32_t finish(bool built);
-
- private:
-  files::SaveLock lock_;
-  std::vector<std::string> others_;
-  TavoConfigProfLines content_;
-  bool ready_ = false;
-};
+// The controller's lines become lines (the others kept, in their order,
+// before them), in one save under the file's lock; 0, or 1 when the file
+// could not be read or saved.
+uint32_t cprof_replace(const ControllerLines& who, const std::vector<std::string>& lines);
 
 }  // namespace tavo::nic
 

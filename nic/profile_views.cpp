@@ -211,17 +211,19 @@ uint32_t TAVO_get_port_profile(TavoNode* controller, TavoNode* view, uint32_t pr
   if (controller == nullptr || view == nullptr) return 1;
   if (view != profile_groups(controller).configured)
     return views_ports(controller, view, profile_id, config_type, ari_limit, nullptr, nullptr);
-  // The controller's lines are written afresh, the others' kept, all
-  // under the file's lock.
+  // The controller's lines are written afresh, the others' kept. The
+  // file's lock is held only to change it: never across firmware commands.
+  // A build that failed leaves the controller without lines.
   ControllerLines who;
   if (!controller_lines(controller, &who)) return 1;
-  ConfigProfBuild build(who);
-  if (!build.ready()) {
-    pdebug(TAVO_LOG_BACKEND, 3, "%s:Failed to lock config_prof.txt.\n", __func__);
+  TavoConfigProfLines built;
+  const uint32_t result = views_ports(controller, view, profile_id, config_type, 0, &who, &built);
+  if (result != 0) built.lines.clear();
+  if (cprof_replace(who, built.lines) != 0) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s:Failed to write config_prof.txt.\n", __func__);
     return 1;
   }
-  const uint32_t result = views_ports(controller, view, profile_id, config_type, 0, &who, build.content());
-  return build.finish(result == 0) != 0 ? 1 : result;
+  return result;
 }
 
 uint32_t TAVO_update_max_pf_count(TavoNode* controller, TavoNode* view, TavoNode* port, int32_t* pf_count) {

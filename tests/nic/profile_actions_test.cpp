@@ -8,6 +8,7 @@
 #include "nic/nic.h"
 #include "tests/nic/profile_fixture.h"
 #include "transport/glob.h"
+#include "transport/nic_records.h"
 
 namespace tavo::test {
 namespace {
@@ -187,13 +188,17 @@ TEST_F(ProfileActionTest, SaveProfileFailures) {
       {"None", "UMC", 84, 1, 1},   // saved, but the failure stays the answer
   };
   set_prop_val(node("Corvane0/ChannelManagement"), "SupportedMCTypes", "UMC");
+  sim::SimNicState* nic = sim_->nic_state(0, 0);
+  ASSERT_NE(nic, nullptr);
   for (const auto& r : rows) {
     sim_->flash(0).erase("/erased");
+    nic->oem.flags |= kOemVolatileMacValid;  // erased with the virtual MACs
     ASSERT_EQ(set(std::string(kConfigured) + "/Port0/MCType", r.configured), 0u);
     set_prop_val(node(std::string(kActive) + "/Port0"), "MCType", "%s", r.active);
     if (r.refused != 0) fail_mailbox(1, r.refused, 3);
     EXPECT_EQ(act(save), r.result) << r.configured << " over " << r.active << ", refused " << int(r.refused);
     EXPECT_EQ(erases_of(27), r.erases) << r.configured << " over " << r.active << ", refused " << int(r.refused);
+    EXPECT_EQ((nic->oem.flags & kOemVolatileMacValid) == 0, r.erases == 1);
   }
   ASSERT_EQ(set(std::string(kConfigured) + "/Port0/MCType", "None"), 0u);
   fail_mailbox(1, 7, 44);

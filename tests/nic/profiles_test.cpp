@@ -125,7 +125,10 @@ TEST_F(ProfileTest, OfferedProfilesAndTheirProtocols) {
 
   // A failed capacity read leaves its profile without protocols.
   ASSERT_EQ(purge_nodes_within(node("Corvane0/ProfileManagement"), "Profile"), 0u);
-  fail_mailbox(1, 161, 3);
+  // The firmware without the version-1 capacity command (213).
+  sim::Fault& v1 = fail_mailbox(1, 161, 1);
+  v1.additional_status = 30;
+  v1.version = 1;
   EXPECT_EQ(TAVO_list_available_profiles(node("Corvane0")), 0u);
   EXPECT_EQ(last_status(), nic_status_text(276));
   EXPECT_TRUE(children(pm + "Profile0", TAVO_KIND_GROUP).empty());
