@@ -22,7 +22,6 @@ constexpr tree::StatusText kNicStatusTexts[] = {
     {185, "Failed to get vNIC status. Please check tavo2d.log file for more information."},
     {186, "Failed to get vNIC config data. Please check tavo2d.log file for more information."},
     {246, "Failed to get current MACAddress. Please check tavo2d.log file for more information."},
-    {259, "This operation is not supported on this controller."},
     {272, "Configuring Network boot is not supported on this function."},
     {273, "Give Network Boot method is not supported."},
     {274,

@@ -51,7 +51,7 @@ MailboxReply backend_responder_attributes(Simulator&, MailboxCall& call) {
   ControllerAttributes a{};
   backend_responder_text(a.manufacturer, "Quorvel");
   a.capabilities = kCapabilities;
-  a.default_eto = 30;
+  a.default_eto = c.default_eto;
   const char* model = model_of(c.generation);
   backend_responder_text(a.model_number, model);
   backend_responder_text(a.description, std::string("Quorvel Tessmark ") + model + " converged network adapter");
@@ -108,6 +108,7 @@ MailboxReply backend_responder_vf_probe(Simulator& sim, MailboxCall& call) {
   if (call.header.opcode == 58) {
     FirmwareConfig config = sim.nic_state(*call.function).config;
     config.asic_revision = call.controller->asic_revision;
+    fill_target_limits(*call.controller, &config);
     return backend_responder_answer(call, config);
   }
   return MailboxReply{};

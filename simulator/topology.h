@@ -33,6 +33,8 @@ struct SimController {
   uint8_t ipl_revision = 0;        // empty: the name comes from the number
   std::string ipl_name;
   std::string phy_version;         // PHY firmware; empty: none
+  uint32_t default_eto = 30;       // seconds, the controller attributes' default ETO
+  int max_targets = -1;            // targets the firmware holds; -1: by generation
   // Its firmware images: the running and the flashed version (32/1) and
   // the ASIC revision (58/1).
   std::string firmware_version = "11.1.0.0";
@@ -137,6 +139,23 @@ struct SimPort {
   int erased = 0;                       // 7/1 erases of region 15
 };
 
+// An iSCSI target on the network behind its portals, reached by every
+// iSCSI function: discovery sessions to one of its portals list it, and
+// logins to it must carry its CHAP credentials when it has them.
+struct SimTargetPortal {
+  SimAddress address;
+  uint16_t port = 3260;
+  uint32_t tag = 1;
+};
+struct SimTarget {
+  std::string name;
+  std::string alias;
+  std::vector<SimTargetPortal> portals;
+  std::string chap_name, chap_secret;      // one-way CHAP it requires; empty: none
+  std::string mutual_name, mutual_secret;  // the initiator's side of mutual CHAP
+  std::vector<int> persistent;             // iSCSI devices whose firmware holds it at start
+};
+
 struct Topology {
   std::vector<SimController> controllers;
   std::vector<SimFunction> functions;
@@ -144,6 +163,8 @@ struct Topology {
   std::map<std::string, std::string> files;  // fixed host path -> content
   bool nic_driver = true;                    // cv_esx_nic present
   std::string release = "6.5.0";             // uname -r
+  std::vector<SimTarget> targets;
+  bool durable_fsync = false;                // fsync reaches the real disk
 };
 
 // Parses topology text; on error answers false with a message naming the line.

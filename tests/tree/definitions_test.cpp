@@ -13,6 +13,7 @@
 
 #include "base/validate.h"
 #include "controller/controller.h"
+#include "firmware/firmware.h"
 #include "iscsi/network/iscsi_network.h"
 #include "iscsi/targets/targets.h"
 #include "nic/nic.h"
@@ -39,12 +40,12 @@ constexpr Digest kDigests[] = {
     {"ROOT_Corvane_EraseAllConfiguration_action", "do_EraseAllConfiguration", 0xadc73145},
     {"ROOT_Corvane_EventLog_ClearEventLog_action", "do_ClearEventLog", 0xadc73145},
     {"ROOT_Corvane_EventLog_RefreshEventLog_action", "do_RefreshEventLog", 0xadc73145},
-    {"ROOT_Corvane_ExtFATData_DisableLoggingOnAllModules_action", "do_DisableLoggingOnAllModules", 0x457cef1e},
-    {"ROOT_Corvane_ExtFATData_EnableLoggingOnAllModules_action", "do_EnableLoggingOnAllModules", 0x9d4eafdc},
-    {"ROOT_Corvane_ExtFATData_RetrieveARMLog_action", "do_RetrieveARMLog", 0xd7034c41},
+    {"ROOT_Corvane_ExtFATData_DisableLoggingOnAllModules_action", "do_DisableLoggingOnAllModules", 0xf266196b},
+    {"ROOT_Corvane_ExtFATData_EnableLoggingOnAllModules_action", "do_EnableLoggingOnAllModules", 0x9e641c15},
+    {"ROOT_Corvane_ExtFATData_RetrieveARMLog_action", "do_RetrieveARMLog", 0xfe995810},
     {"ROOT_Corvane_ExtFATData_SetDefaultLoggingConfiguration_action", "do_SetDefaultLoggingConfiguration", 0xadc73145},
     {"ROOT_Corvane_FATData_ClearFATData_action", "do_ClearFATData", 0xadc73145},
-    {"ROOT_Corvane_FATData_RetrieveFATData_action", "do_RetrieveFATData", 0x8bca011e},
+    {"ROOT_Corvane_FATData_RetrieveFATData_action", "do_RetrieveFATData", 0x9253896d},
     {"ROOT_Corvane_LinkReconfiguration_SetLinkConfigFactoryDefaults_action", "do_SetLinkConfigFactoryDefaults",
      0xadc73145},
     {"ROOT_Corvane_LinkReconfiguration_SetLinkConfigID_action", "do_SetLinkConfigID", 0xbfd1b8cd},
@@ -192,6 +193,7 @@ const std::set<std::string_view> kKnownLists = {
     "Corvane/ChannelManagement/CurrentManagementType",
     "Corvane/ChannelManagement/ConfiguredManagementType",
     "Corvane/ChannelManagement/ConfigureChannelManagement/ChannelType",
+    "Corvane/ExtFATData/ExtFATModule/ExtFATMode/Mode",
     "Corvane/NCSI/NCSICVHandShake",
     "Corvane/NICPhysicalHBA/NetworkBootConfiguration/NetworkBootState",
     // "0" (the mode is not supported) is shorter than the speeds.
@@ -252,6 +254,9 @@ class DefinitionsTest : public ClientTest, public ::testing::WithParamInterface<
         initialize_ARPTableEntry(at(fn, "Network/TCPIPConfiguration/ARPTable"), nullptr, nullptr, nullptr) &&
         initialize_NCSIStaticConfiguration(at(cv, "NCSI"), nullptr, nullptr, nullptr) &&
         initialize_NCSIDynamicConfiguration(at(cv, "NCSI"), nullptr, nullptr, nullptr) && build_fresh_port(cv) &&
+        initialize_EventLogEntry(at(cv, "EventLog"), nullptr, nullptr, nullptr) &&
+        initialize_ExtFATMode(initialize_ExtFATModule(at(cv, "ExtFATData"), nullptr, nullptr, nullptr), nullptr,
+                              nullptr, nullptr) &&
         initialize_LinkConfig(at(cv, "LinkReconfiguration"), nullptr, nullptr, nullptr);
     TavoNode* profile = cv != nullptr ? initialize_Profile(at(cv, "ProfileManagement"), nullptr, nullptr, nullptr)
                                       : nullptr;
