@@ -31,7 +31,7 @@ void install_controller_responders(Simulator& sim);
 
 // The function layout and personality: profile configuration (164/1,
 // 165/1), legacy configuration (81/1, 82/1), reboot flag (84/1) and factory
-// profile (169/1).
+// profile (169/1), with the profile store of simulator/profile_store.h.
 void install_personality_responders(Simulator& sim);
 
 // NC-SI attributes (86/1, 87/1).
