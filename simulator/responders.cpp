@@ -9,6 +9,7 @@ namespace tavo::sim {
 void install_standard_responders(Simulator& sim) {
   install_transport_responders(sim);
   install_dump_responders(sim);
+  install_log_responders(sim);
   install_backend_responders(sim);
   install_controller_responders(sim);
   install_network_responders(sim);

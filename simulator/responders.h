@@ -32,7 +32,7 @@ void install_controller_responders(Simulator& sim);
 
 // The function layout and personality: profile configuration (164/1,
 // 165/1), legacy configuration (81/1, 82/1), reboot flag (84/1) and factory
-// profile (169/1).
+// profile (169/1), with the profile store of simulator/profile_store.h.
 void install_personality_responders(Simulator& sim);
 
 // NC-SI attributes (86/1, 87/1).
@@ -45,8 +45,12 @@ void install_object_responders(Simulator& sim);
 // (4/21), expansion-ROM bitmap (83/1), vNIC name and status (120/1, 64/1),
 // QoS (27/1) and switch type (124/1).
 void install_nic_responders(Simulator& sim);
-// Core-dump components, segments and pieces (22/11, 23/11, 24/11).
+// Core-dump components, segments and pieces (22/11, 23/11, 24/11), and the
+// firmware command line (24/11).
 void install_dump_responders(Simulator& sim);
+// The event log (63/2, 62/2), FAT data (68/1), the extended FAT
+// configuration (125/1, 126/1) and the ARM log (127/1, 128/1, 130/1).
+void install_log_responders(Simulator& sim);
 // The core-dump properties (21/11) of a controller.
 CoreDumpProperties coredump_properties(const SimController& c);
 

@@ -44,7 +44,7 @@ MailboxReply backend_responder_answer(MailboxCall& call, const Record& record) {
 
 bool backend_responder_known(const MailboxCall& call) { return call.function != nullptr && call.controller != nullptr; }
 
-MailboxReply backend_responder_attributes(Simulator&, MailboxCall& call) {
+MailboxReply backend_responder_attributes(Simulator& sim, MailboxCall& call) {
   if (!backend_responder_known(call)) return MailboxReply{kStatusNotSupported, 0, 0};
   const SimController& c = *call.controller;
   const SimFunction& f = *call.function;
@@ -74,6 +74,9 @@ MailboxReply backend_responder_attributes(Simulator&, MailboxCall& call) {
   a.bus = c.bus;
   a.device = c.device;
   a.function = f.pci_function;
+  // PHY loopback is offered per port: the one the header names.
+  const SimPort* port = find_port(sim.topology(), c.index, call.header.port_number);
+  a.phy_loopback = port != nullptr && port->phy_loopback ? 1 : 0;
   return backend_responder_answer(call, a);
 }
 

@@ -70,6 +70,9 @@ Simulator::Simulator(Topology topology, std::string root) : topology_(std::move(
     }
   }
   while (root.size() > 1 && root.back() == '/') root.pop_back();
+  // Relative paths are resolved from the current directory: so is the root.
+  char cwd[4096];
+  if (!root.empty() && root[0] != '/' && getcwd(cwd, sizeof cwd) != nullptr) root = std::string(cwd) + "/" + root;
   root_ = root;
   // Measurements of real saves ask for flushes that reach the disk.
   const char* durable = secure_getenv("TAVO_SIM_DURABLE_FSYNC");
@@ -276,9 +279,20 @@ std::string Simulator::fd_path(int fd) const {
   return it == fd_paths_.end() ? std::string() : it->second;
 }
 
+bool Simulator::inside_root(const std::string& path) const {
+  if (path.empty()) return false;
+  std::string full = path;
+  char cwd[4096];
+  if (path[0] != '/') {
+    if (getcwd(cwd, sizeof cwd) == nullptr) return false;
+    full = std::string(cwd) + "/" + path;
+  }
+  return strip_root(full) != full;
+}
+
 void Simulator::note_write_path(const std::string& path) {
   if (root_.empty()) return;
-  if (path.empty() || path[0] != '/' || strip_root(path) == path) outside_.push_back(path);
+  if (!inside_root(path)) outside_.push_back(path);
 }
 
 void Simulator::mark_dirty(int fd) {
@@ -314,7 +328,7 @@ int Simulator::open(const std::string& path, int flags, mode_t mode) {
   const bool w = writes(flags);
   if (!w) return ::open(path.c_str(), flags, mode);
   note_write_path(path);
-  if (strip_root(path) == path) {
+  if (!inside_root(path)) {
     errno = EACCES;
     return -1;
   }
@@ -430,7 +444,7 @@ int Simulator::rename(const std::string& from, const std::string& to) {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (file_fault("rename", to) != 0) return -1;
   note_write_path(to);
-  if (strip_root(to) == to || strip_root(from) == from) {
+  if (!inside_root(to) || !inside_root(from)) {
     errno = EACCES;
     return -1;
   }
@@ -465,7 +479,7 @@ int Simulator::unlink(const std::string& path) {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (file_fault("unlink", path) != 0) return -1;
   note_write_path(path);
-  if (strip_root(path) == path) {
+  if (!inside_root(path)) {
     errno = EACCES;
     return -1;
   }
@@ -478,7 +492,7 @@ int Simulator::mkdir(const std::string& path, mode_t mode) {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (file_fault("mkdir", path) != 0) return -1;
   note_write_path(path);
-  if (strip_root(path) == path) {
+  if (!inside_root(path)) {
     errno = EACCES;
     return -1;
   }
@@ -489,7 +503,7 @@ int Simulator::chmod(const std::string& path, mode_t mode) {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (file_fault("chmod", path) != 0) return -1;
   note_write_path(path);
-  if (strip_root(path) == path) {
+  if (!inside_root(path)) {
     errno = EACCES;
     return -1;
   }

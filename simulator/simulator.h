@@ -218,6 +218,9 @@ class Simulator final : public platform::Host {
   void keep_content(const std::string& path, Durable* d);
   [[noreturn]] void power_cut();
   std::string strip_root(const std::string& path) const;
+  // Whether a path the library names (a relative one from the current
+  // directory) lies under the root.
+  bool inside_root(const std::string& path) const;
 
   int mailbox(const Device& dev, uint8_t* buf, size_t total, bool via_nic, const SimFunction* fn);
   int nic_request(unsigned long request, void* arg);

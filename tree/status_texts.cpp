@@ -30,6 +30,7 @@ constexpr StatusText kSharedStatusTexts[] = {
     {239,
      "The operation completed successfully. Please reboot the machine immediately in order to avoid inconsistent "
      "behaviour."},
+    {259, "This operation is not supported on this controller."},
     {278, "Failed to get profile config. Please check tavo2d.log file for more information."},
     {291, "Failed to execute the command. Because operation is not supported on this adapter."},
     {304,
