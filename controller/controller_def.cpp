@@ -34,12 +34,13 @@ static constexpr TavoActionParam file_param(const char* name, const char* receiv
 }
 
 TAVO_ACTION(Corvane_LinkReconfiguration, SetLinkConfigFactoryDefaults, do_SetLinkConfigFactoryDefaults,
-            "This command returns the controller to its factory link configuration.");
+            "This command is used to reset the adapter to the factory default link configuration.");
 TAVO_ACTION(Corvane_LinkReconfiguration, SetLinkConfigID, do_SetLinkConfigID,
-            "This command chooses the link configuration used after the next power cycle or PCI fundamental reset.",
+            "This command is used to assign Link Config mode that is to be active on the Physical Device.",
             required("LinkConfigID", INT, "", 0, 32,
-                     "This parameter specifies the link configuration (number and type of ports) active after the next "
-                     "power cycle or PCI fundamental reset."));
+                     "This parameter specifies the Link Config ID to be used as the active link configuration the next "
+                     "time the physical device power-cycles or encounters a PCI fundamental reset. The Link Config ID "
+                     "identifies the number and type of ports for the physical device."));
 const ChildDef link_reconfiguration_children[] = {
     property("ActiveLinkConfigID", RO, INT, "", 0, 32, "0", stored,
              "This property displays the link configuration active on the device; 0 where link reconfiguration is not "
@@ -105,8 +106,8 @@ const GroupDef active_profile =
     group("ActiveProfile", active_profile_children, "This group contains the profile the adapter runs.");
 
 TAVO_ACTION(Corvane_ProfileManagement_ConfiguredProfile, SetMaxFunctionNumber, do_SetMaxFunctionNumber,
-            "This command configures the highest function number.",
-            optional("FunctionNumber", INT, "", 0, 15, "This parameter specifies the function number to configure."));
+            "This command is used to configure MaxFunctionNumber.",
+            optional("FunctionNumber", INT, "", 0, 15, "This parameter specifies function number to be configured."));
 const ChildDef configured_profile_children[] = {
     property("IPLMaxFunctionNumber", RO, INT, "", 0, 15, "0", handle_IPLMaxFunctionNumber,
              "This property displays the highest function number the IPL supports."),
@@ -121,14 +122,13 @@ const ChildDef configured_profile_children[] = {
 const GroupDef configured_profile = group("ConfiguredProfile", configured_profile_children,
                                           "This group contains the profile the adapter runs after the next reboot.");
 
-TAVO_ACTION(Corvane_ProfileManagement, SetProfileId, do_SetProfileId,
-            "This command makes the given profile the one the adapter runs after a reboot.",
-            required("ProfileId", INT, "", 1, 256, "This parameter specifies the profile to configure."));
-TAVO_ACTION(
-    Corvane_ProfileManagement, SaveProfile, do_SaveProfile,
-    "This command saves the configured profile after the protocol properties of its ports and functions were changed.");
+TAVO_ACTION(Corvane_ProfileManagement, SetProfileId, do_SetProfileId, "This command is used to configure the profile.",
+            required("ProfileId", INT, "", 1, 256, "This parameter specifies the profile Id to be configured."));
+TAVO_ACTION(Corvane_ProfileManagement, SaveProfile, do_SaveProfile,
+            "This command is used to save the ConfiguredProfile settings after the user changes the Protocol "
+            "properties for each port and function.");
 TAVO_ACTION(Corvane_ProfileManagement, SetFactoryDefaults, do_SetFactoryDefaults,
-            "This command returns to the factory default profile and port configuration.");
+            "This command is used to reset the adapter to run the factory default profile and port configuration.");
 const ChildDef profile_management_children[] = {
     property("RebootRequired", RO, LIST, "Yes,No", 0, 3, "No", handle_RebootRequired,
              "This property indicates whether a reboot is needed for a profile change."),

@@ -66,6 +66,14 @@ MailboxReply transport_responder_erase(Simulator& sim, MailboxCall& call) {
   if (request.region == kEraseNicSettings)
     std::erase_if(objects, [](const auto& object) { return object.first.starts_with("/nicdata/"); });
   if (request.region == kEraseIscsiConfig) erase_iscsi_configuration(sim, transport_responder_controller(call));
+  // The virtual MACs (27) take each function's volatile MAC along.
+  if (request.region == kEraseVirtualMacs)
+    for (const SimFunction& f : sim.topology().functions)
+      if (call.controller != nullptr && f.controller == call.controller->index) {
+        OemExecConfig& oem = sim.nic_state(f).oem;
+        oem.flags = static_cast<uint8_t>(oem.flags & ~kOemVolatileMacValid);
+        memset(oem.volatile_mac, 0, sizeof oem.volatile_mac);
+      }
   return MailboxReply{};
 }
 

@@ -15,6 +15,7 @@
 #include "controller/controller.h"
 #include "firmware/firmware.h"
 #include "iscsi/network/iscsi_network.h"
+#include "iscsi/sessions/sessions.h"
 #include "iscsi/targets/targets.h"
 #include "nic/nic.h"
 #include "port/port.h"
@@ -48,7 +49,7 @@ constexpr Digest kDigests[] = {
     {"ROOT_Corvane_FATData_RetrieveFATData_action", "do_RetrieveFATData", 0x9253896d},
     {"ROOT_Corvane_LinkReconfiguration_SetLinkConfigFactoryDefaults_action", "do_SetLinkConfigFactoryDefaults",
      0xadc73145},
-    {"ROOT_Corvane_LinkReconfiguration_SetLinkConfigID_action", "do_SetLinkConfigID", 0xf31a04a7},
+    {"ROOT_Corvane_LinkReconfiguration_SetLinkConfigID_action", "do_SetLinkConfigID", 0xbfd1b8cd},
     {"ROOT_Corvane_NICPhysicalHBA_EraseNICConfiguration_action", "do_EraseNICConfiguration", 0xadc73145},
     {"ROOT_Corvane_NICPhysicalHBA_NetworkBootConfiguration_ConfigureVLAN_action",
      "do_NICPhysicalHBA_NetworkBootConfiguration_ConfigureVLAN", 0xc5c9e9b3},
@@ -74,10 +75,10 @@ constexpr Digest kDigests[] = {
      "do_ErasePortandDiscoveryConfiguration", 0xadc73145},
     {"ROOT_Corvane_PortDiscoveryAndConfiguration_SetPortSpeed_action", "do_SetPortSpeed", 0xc8290d3a},
     {"ROOT_Corvane_ProfileManagement_ConfiguredProfile_SetMaxFunctionNumber_action", "do_SetMaxFunctionNumber",
-     0xb7e7b7d7},
+     0x498f1abc},
     {"ROOT_Corvane_ProfileManagement_SaveProfile_action", "do_SaveProfile", 0xadc73145},
     {"ROOT_Corvane_ProfileManagement_SetFactoryDefaults_action", "do_SetFactoryDefaults", 0xadc73145},
-    {"ROOT_Corvane_ProfileManagement_SetProfileId_action", "do_SetProfileId", 0x540d831d},
+    {"ROOT_Corvane_ProfileManagement_SetProfileId_action", "do_SetProfileId", 0x2ca6973e},
     {"ROOT_Corvane_ResetFactoryDefaults_action", "do_ResetFactoryDefaults", 0x218889e6},
     {"ROOT_Corvane_RetrieveFwCliData_action", "do_RetrieveFwCliData", 0x5145cb90},
     {"ROOT_Corvane_RetrieveTessmarkCoreDump_action", "do_RetrieveTessmarkCoreDump", 0x10b6d831},
@@ -109,6 +110,10 @@ constexpr Digest kDigests[] = {
     {"ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_Target_Login_action", "do_Login", 0x70813360},
     {"ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_Target_Logout_action", "do_Logout", 0x21b63db1},
     {"ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_Target_ReScanLUNS_action", "do_ReScanLUNS", 0xadc73145},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_Target_Session_ConfigureBootTarget_action", "do_ConfigureBootTarget",
+     0x7bc313f1},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_Target_LUN_StdInquiry_action", "do_StdInquiry", 0xadc73145},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_Target_LUN_SCSIWrite_action", "do_SCSIWrite", 0xb9abd4bc},
     {"ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_Target_TargetLoginOptions_Authentication_ConfigureCHAP_action",
      "do_ConfigureCHAP", 0x9c7bb173},
     {"ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_Target_TargetLoginOptions_Authentication_DeleteCHAP_action",
@@ -172,6 +177,19 @@ const std::set<std::string_view> kKnownDefaults = {
     "Corvane/iSCSIPhysicalHBA/Network/NICConfiguration/vNIC/MaxBandwidth",
     "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target/TargetISCSIName",
     "Corvane/PortDiscoveryAndConfiguration/ConfiguredSpeed",  // "0": every speed
+    // Session, connection and LUN values declared with ranges their defaults miss.
+    "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target/Session/SessionTSIH",
+    "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target/Session/SessionNegotiatedLoginOptions/MaxOutstandingR2T",
+    "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target/Session/iSCSISessionStatistics/CmdPdus",
+    "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target/Session/iSCSISessionStatistics/RspPdus",
+    "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target/Session/iSCSISessionStatistics/TxDataOctetsHigh",
+    "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target/Session/iSCSISessionStatistics/RxDataOctetsHigh",
+    "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target/Session/Connection/RedirectedDestinationPort",
+    "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target/Session/Connection/RedirectedDestinationIPAddress",
+    "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target/LUN/LUNNumber",
+    "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target/LUN/DeviceVendorName",
+    "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target/LUN/LUNName",
+    "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target/LUN/LUNType",
     // Counters whose length limits are 4..0: every value fails them.
     "Corvane/iSCSIPhysicalHBA/LogicalHBA/iSCSIStatistics/SessionDigestErrors",
     "Corvane/iSCSIPhysicalHBA/LogicalHBA/iSCSIStatistics/SessionConnectionTimeout",
@@ -199,6 +217,8 @@ const std::set<std::string_view> kKnownLists = {
     // "0" (the mode is not supported) is shorter than the speeds.
     "Corvane/PortDiscoveryAndConfiguration/ANSpeedsSupported",
     "Corvane/PortDiscoveryAndConfiguration/ForceSpeedsSupported",
+    "Corvane/ProfileManagement/ActiveProfile/Port/MCType",
+    "Corvane/ProfileManagement/ConfiguredProfile/Port/MCType",
 };
 
 uint32_t descriptor_crc(const TavoActionDescriptor* d) {
@@ -242,10 +262,12 @@ class DefinitionsTest : public ClientTest, public ::testing::WithParamInterface<
     TavoNode* fn = initialize_iSCSIPhysicalHBA(cv, nullptr, nullptr, nullptr);
     TavoNode* lhba = initialize_LogicalHBA(fn, nullptr, nullptr, nullptr);
     TavoNode* target = initialize_Target(lhba, nullptr, nullptr, nullptr);
+    TavoNode* session = target != nullptr ? initialize_Session(target, nullptr, nullptr, nullptr) : nullptr;
     TavoNode* nic = cv != nullptr ? initialize_NICPhysicalHBA(cv, nullptr, nullptr, nullptr) : nullptr;
     const bool built =
         nic && initialize_NICLogicalHBA(nic, nullptr, nullptr, nullptr) && target &&
-        initialize_TargetPortal(target, nullptr, nullptr, nullptr) &&
+        initialize_TargetPortal(target, nullptr, nullptr, nullptr) && session &&
+        initialize_Connection(session, nullptr, nullptr, nullptr) && initialize_LUN(target, nullptr, nullptr, nullptr) &&
         initialize_SendTargetPortal(at(lhba, "Discovery"), nullptr, nullptr, nullptr) &&
         initialize_iSNSServer(at(fn, "iSNS"), nullptr, nullptr, nullptr) &&
         initialize_RouteTableEntry(at(fn, "Network/TCPIPConfiguration/RouteTable"), nullptr, nullptr, nullptr) &&
@@ -254,8 +276,20 @@ class DefinitionsTest : public ClientTest, public ::testing::WithParamInterface<
         initialize_NCSIDynamicConfiguration(at(cv, "NCSI"), nullptr, nullptr, nullptr) && build_fresh_port(cv) &&
         initialize_EventLogEntry(at(cv, "EventLog"), nullptr, nullptr, nullptr) &&
         initialize_ExtFATMode(initialize_ExtFATModule(at(cv, "ExtFATData"), nullptr, nullptr, nullptr), nullptr,
-                              nullptr, nullptr);
-    return built ? cv : nullptr;
+                              nullptr, nullptr) &&
+        initialize_LinkConfig(at(cv, "LinkReconfiguration"), nullptr, nullptr, nullptr);
+    TavoNode* profile = cv != nullptr ? initialize_Profile(at(cv, "ProfileManagement"), nullptr, nullptr, nullptr)
+                                      : nullptr;
+    TavoNode* active = cv != nullptr ? initialize_ActiveProfile_Port(at(cv, "ProfileManagement/ActiveProfile"),
+                                                                    nullptr, nullptr, nullptr)
+                                     : nullptr;
+    TavoNode* configured = cv != nullptr ? initialize_ConfiguredProfile_Port(
+                                               at(cv, "ProfileManagement/ConfiguredProfile"), nullptr, nullptr, nullptr)
+                                         : nullptr;
+    const bool profiles = profile && initialize_Profile_Protocol(profile, nullptr, nullptr, nullptr) && active &&
+                          initialize_ActiveProfile_Port_Function(active, nullptr, nullptr, nullptr) && configured &&
+                          initialize_ConfiguredProfile_Port_Function(configured, nullptr, nullptr, nullptr);
+    return built && profiles ? cv : nullptr;
   }
 
   bool build_fresh_port(TavoNode* cv) {
