@@ -255,7 +255,9 @@ IMA_STATUS IMA_GetTargetProperties(IMA_OID oid, IMA_TARGET_PROPERTIES* props) {
   Text text;
   if (const uint32_t status = GetTavoPropertyVal(target, "TargetISCSIName", text)) return ErrorCheck(status);
   if (const IMA_STATUS status = Sample_Iscsi_ToWide(props->name, text, IMA_NODE_NAME_LENGTH)) return status;
-  if (const uint32_t status = GetTavoPropertyVal(target, "TargetAlias", text)) return ErrorCheck(status);
+  // The alias comes from the target's first session; one that cannot be
+  // read (the session is closed) is no alias, not a target that fails.
+  if (GetTavoPropertyVal(target, "TargetAlias", text) != 0) text[0] = '\0';
   if (const IMA_STATUS status = Sample_Iscsi_ToWide(props->alias, text, IMA_NODE_ALIAS_LENGTH)) return status;
   if (const uint32_t status = GetTavoPropertyVal(target, "TargetType", text)) return ErrorCheck(status);
   props->discoveryMethodFlags = same_text_nocase(text, "Discovered") ? IMA_TARGET_DISCOVERY_METHOD_SENDTARGETS

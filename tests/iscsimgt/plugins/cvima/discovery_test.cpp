@@ -7,8 +7,9 @@
 namespace tavo::test {
 namespace {
 
-const std::string kL = kLhba0;
-const std::string kPhba = "Corvane0/iSCSIPhysicalHBA0";
+// The second function starts without targets (the first holds a session).
+const std::string kPhba = "Corvane0/iSCSIPhysicalHBA1";
+const std::string kL = kPhba + "/LogicalHBA0";
 constexpr char kStore[] = "iqn.2026-12.com.example:store0";
 
 class ImaDiscoveryTest : public ImaTest {
@@ -138,8 +139,10 @@ TEST_F(ImaDiscoveryTest, StaticTargetsAsPortals) {
   EXPECT_EQ(entry(first), "12 " + kL + "/Target0/TargetPortal0");
   EXPECT_EQ(entry(second), "12 " + kL + "/Target0/TargetPortal1");
   const std::string lines = saved("savetgt.txt");
-  EXPECT_NE(lines.find(std::string(kStore) + ",192.168.10.50,3260"), std::string::npos) << lines;
-  EXPECT_NE(lines.find(std::string(kStore) + ",192.168.10.51,3262"), std::string::npos) << lines;
+  EXPECT_NE(lines.find("iSCSIPhysicalHBA1,LogicalHBA0," + std::string(kStore) + ",192.168.10.50,3260"), std::string::npos)
+      << lines;
+  EXPECT_NE(lines.find("iSCSIPhysicalHBA1,LogicalHBA0," + std::string(kStore) + ",192.168.10.51,3262"), std::string::npos)
+      << lines;
   EXPECT_EQ(list_of(IMA_VMW_GetStaticDiscoveryTargetOidList, lhba),
             std::vector<std::string>({entry(first), entry(second)}));
 
@@ -166,9 +169,23 @@ TEST_F(ImaDiscoveryTest, StaticTargetsAsPortals) {
   EXPECT_NE(tag(kL + "/Target0"), kNoTag);
   ASSERT_EQ(IMA_RemoveStaticDiscoveryTarget(first), 0u);
   EXPECT_EQ(tag(kL + "/Target0"), kNoTag);
-  EXPECT_EQ(saved("savetgt.txt").find(kStore), std::string::npos);
+  EXPECT_EQ(saved("savetgt.txt").find("iSCSIPhysicalHBA1,LogicalHBA0," + std::string(kStore)), std::string::npos);
   EXPECT_NE(ima_log().find("TargetPortalName is TargetPortal1\nTargetPortalInst is 1\n"), std::string::npos);
   EXPECT_TRUE(list_of(IMA_GetStaticDiscoveryTargetOidList, lhba).empty());
+}
+
+// The first function's target has a session: it is logged out first.
+TEST_F(ImaDiscoveryTest, RemovingAStaticTargetLogsItsSessionsOut) {
+  const std::string target = std::string(kLhba0) + "/Target0";
+  sim_->clear_log();
+  ASSERT_EQ(IMA_RemoveStaticDiscoveryTarget(oid(IMA_OBJECT_TYPE_STATIC_DISCOVERY_TARGET, target + "/TargetPortal0")),
+            0u);
+  EXPECT_EQ(mailbox_count(6, 24), 1);  // the logout
+  EXPECT_EQ(tag(target), kNoTag);
+  EXPECT_NE(ima_log().find("After Tavo_Get_Child_Tags  Scount is 1\nSessionName is Session0\nSessionInstNum is 0\n"
+                           "before TAVO_do_action  status is 0  \n"),
+            std::string::npos)
+      << ima_log();
 }
 
 // Of two targets behind one portal, the id returned is the named target's.

@@ -5,7 +5,10 @@
 namespace tavo::test {
 namespace {
 
-const std::string kL = kLhba0;
+// The second function starts without targets; the first's store0 target
+// has an open session.
+const std::string kL = "Corvane0/iSCSIPhysicalHBA1/LogicalHBA0";
+const std::string kTarget = std::string(kLhba0) + "/Target0";
 constexpr char kStore[] = "iqn.2026-12.com.example:store0";
 
 class ImaTargetsTest : public ImaTest {
@@ -32,9 +35,9 @@ TEST_F(ImaTargetsTest, TargetListCarriesEachTargetsFirstPortal) {
   const std::vector<std::string> expected = {"9 " + kL + "/Target0/TargetPortal2",
                                              "9 " + kL + "/Target1/TargetPortal0"};
   EXPECT_EQ(list_of(IMA_GetTargetOidList, lhba()), expected);
-  EXPECT_EQ(list_of(IMA_VMW_GetTargetOidList, oid(IMA_OBJECT_TYPE_LNP, "Corvane0/iSCSIPhysicalHBA0")), expected);
-  EXPECT_TRUE(list_of(IMA_GetTargetOidList, oid(IMA_OBJECT_TYPE_LNP, "Corvane0/iSCSIPhysicalHBA1")).empty());
-  list_of(IMA_GetTargetOidList, oid(IMA_OBJECT_TYPE_PHBA, "Corvane0/iSCSIPhysicalHBA0"),
+  EXPECT_EQ(list_of(IMA_VMW_GetTargetOidList, oid(IMA_OBJECT_TYPE_LNP, "Corvane0/iSCSIPhysicalHBA1")), expected);
+  EXPECT_TRUE(list_of(IMA_GetTargetOidList, oid(IMA_OBJECT_TYPE_LNP, "Corvane1/iSCSIPhysicalHBA0")).empty());
+  list_of(IMA_GetTargetOidList, oid(IMA_OBJECT_TYPE_PHBA, "Corvane0/iSCSIPhysicalHBA1"),
           IMA_ERROR_INCORRECT_OBJECT_TYPE);
 }
 
@@ -42,18 +45,23 @@ TEST_F(ImaTargetsTest, TargetProperties) {
   ASSERT_EQ(act(kL + "/Discovery/AddSendTargetPortal", {"192.168.10.50", "3260"}), 0u);
   ASSERT_EQ(act(kL + "/Discovery/SendTargetPortal0/DiscoverTargets"), 0u);
   ASSERT_EQ(act(kL + "/AddTarget", {"iqn.2026-12.com.example:static", "10.9.9.9"}), 0u);
+  // The alias is the first session's: none for a target whose session is
+  // closed (the discovered one), where its read fails.
   struct Row {
-    std::string target, name;
+    std::string target, name, alias;
     uint32_t flags;
-  } rows[] = {{"Target0", kStore, IMA_TARGET_DISCOVERY_METHOD_SENDTARGETS},
-              {"Target1", "iqn.2026-12.com.example:static", IMA_TARGET_DISCOVERY_METHOD_STATIC}};
+  } rows[] = {{kL + "/Target0", kStore, "", IMA_TARGET_DISCOVERY_METHOD_SENDTARGETS},
+              {kL + "/Target1", "iqn.2026-12.com.example:static", "", IMA_TARGET_DISCOVERY_METHOD_STATIC},
+              {kTarget, kStore, "store0", IMA_TARGET_DISCOVERY_METHOD_STATIC}};
   for (const Row& r : rows) {
+    SCOPED_TRACE(r.target);
     IMA_TARGET_PROPERTIES p = sentinel<IMA_TARGET_PROPERTIES>();
-    ASSERT_EQ(IMA_GetTargetProperties(oid(IMA_OBJECT_TYPE_TARGET, kL + "/" + r.target + "/TargetPortal0"), &p), 0u);
-    EXPECT_EQ(entry(p.associatedNodeOid), "2 Corvane0/iSCSIPhysicalHBA0");
-    EXPECT_EQ(entry(p.associatedLhbaOid), "3 " + kL);
+    ASSERT_EQ(IMA_GetTargetProperties(oid(IMA_OBJECT_TYPE_TARGET, r.target + "/TargetPortal0"), &p), 0u);
+    const std::string lhba = r.target.substr(0, r.target.rfind('/'));
+    EXPECT_EQ(entry(p.associatedNodeOid), "2 " + lhba.substr(0, lhba.rfind('/')));
+    EXPECT_EQ(entry(p.associatedLhbaOid), "3 " + lhba);
     EXPECT_EQ(narrow(p.name), r.name);
-    EXPECT_EQ(narrow(p.alias), get(kL + "/" + r.target + "/TargetAlias"));
+    EXPECT_EQ(narrow(p.alias), r.alias);
     EXPECT_EQ(p.name[IMA_NODE_NAME_LENGTH - 1], 0);  // the rest of the field is cleared
     EXPECT_EQ(p.discoveryMethodFlags, r.flags);
     EXPECT_EQ(p.sendTargetsDiscoverySettable, 0u);
@@ -73,11 +81,10 @@ TEST_F(ImaTargetsTest, EmptyListsAndNothingToOpenOrClose) {
   EXPECT_TRUE(list_of(IMA_GetLuOidList, target).empty());
   EXPECT_TRUE(list_of(IMA_GetSessionOidList, lhba()).empty());
   list_of(IMA_GetConnectionOidList, target, IMA_ERROR_INCORRECT_OBJECT_TYPE);
-  const IMA_OID other_lhba = oid(IMA_OBJECT_TYPE_LHBA, "Corvane0/iSCSIPhysicalHBA1/LogicalHBA0");
+  const IMA_OID other_lhba = oid(IMA_OBJECT_TYPE_LHBA, "Corvane1/iSCSIPhysicalHBA0/LogicalHBA0");
   sim_->clear_log();
   EXPECT_EQ(IMA_VMW_AddSession(other_lhba), 0u);
   EXPECT_EQ(IMA_VMW_RemoveSession(other_lhba), 0u);
-  EXPECT_EQ(IMA_VMW_RemoveSession(target), 0u);  // no session to close
   EXPECT_TRUE(sim_->mailbox_log().empty());
 }
 
@@ -106,6 +113,138 @@ TEST_F(ImaTargetsTest, ReportLunsIsNotSupportedAfterItsChecks) {
     const Row& r = rows[i];
     EXPECT_EQ(IMA_LuReportLuns(r.id, r.flag, 0, r.output, r.length, r.sense, &sense_length), r.expected) << i;
   }
+}
+
+TEST_F(ImaTargetsTest, SessionAndConnectionOfTheLiveLogin) {
+  const IMA_OID lhba0 = oid(IMA_OBJECT_TYPE_LHBA, kLhba0);
+  const IMA_OID target = oid(IMA_OBJECT_TYPE_TARGET, kTarget + "/TargetPortal0");
+  const std::vector<std::string> sessions = {"14 " + kTarget + "/Session0"};
+  EXPECT_EQ(list_of(IMA_GetSessionOidList, lhba0), sessions);
+  EXPECT_EQ(list_of(IMA_GetSessionOidList, target), sessions);
+  const IMA_OID session = oid(IMA_OBJECT_TYPE_SESSION, kTarget + "/Session0");
+  EXPECT_EQ(list_of(IMA_GetConnectionOidList, session),
+            std::vector<std::string>({"13 " + kTarget + "/Session0/Connection0"}));
+
+  // Every byte of the session record, as the firmware's session gives it.
+  IMA_SESSION_PROPERTIES expected = {};
+  expected.lhbaOid = lhba0;
+  expected.targetOid = target;
+  expected.authMethod = IMA_AUTHMETHOD_NONE;
+  expected.dataPduInOrder = expected.dataSequenceInOrder = expected.immediateData = expected.initialR2T = 1;
+  expected.defaultTime2Retain = 20;
+  expected.defaultTime2Wait = 2;
+  expected.firstBurstLength = 8192;
+  const uint8_t isid[] = {0x80, 0x0e, 0x1e, 0, 0, 0};
+  memcpy(expected.isid, isid, sizeof isid);
+  expected.maxBurstLength = 262144;
+  expected.maxConnections = expected.maxOutstandingR2T = 1;
+  expected.targetPortalGroupTag = 1;
+  expected.tsih = static_cast<uint16_t>(std::stoi(get(kTarget + "/Session0/SessionTSIH")));
+  ASSERT_EQ(get(kTarget + "/Session0/ISID"), "800e1e000000");
+  IMA_SESSION_PROPERTIES p = sentinel<IMA_SESSION_PROPERTIES>();
+  ASSERT_EQ(IMA_GetSessionProperties(session, &p), 0u);
+  EXPECT_EQ(memcmp(&p, &expected, sizeof p), 0);
+  EXPECT_EQ(IMA_GetSessionProperties(target, &p), IMA_ERROR_INCORRECT_OBJECT_TYPE);
+  // A status that cannot be read fails the list: none is handed out.
+  fail_mailbox(6, 14, 1).times = 100;
+  list_of(IMA_GetSessionOidList, lhba0, IMA_ERROR_INVALID_PARAMETER);
+  sim_->clear_faults();
+
+  const IMA_OID connection = oid(IMA_OBJECT_TYPE_CONNECTION, kTarget + "/Session0/Connection0");
+  IMA_CONNECTION_PROPERTIES c = sentinel<IMA_CONNECTION_PROPERTIES>();
+  ASSERT_EQ(IMA_GetConnectionProperties(connection, &c), 0u);
+  EXPECT_EQ(entry(c.sessionOid), "14 " + kTarget + "/Session0");
+  EXPECT_EQ(c.connectionId, 1);
+  EXPECT_EQ(c.dataDigest, IMA_DIGEST_NONE);
+  EXPECT_EQ(c.headerDigest, IMA_DIGEST_NONE);
+  EXPECT_EQ(c.ifMarker, 0u);
+  EXPECT_EQ(c.ofMarker, 0u);
+  EXPECT_EQ(c.maxRecvDataSegmentLength, 65536u);
+  EXPECT_EQ(c.maxTransmitDataSegmentLength, 65536u);
+  EXPECT_TRUE(untouched(c, offsetof(IMA_CONNECTION_PROPERTIES, connectionId) + 2, offsetof(IMA_CONNECTION_PROPERTIES, dataDigest)));
+  EXPECT_TRUE(untouched(c, offsetof(IMA_CONNECTION_PROPERTIES, ifMarkInt), offsetof(IMA_CONNECTION_PROPERTIES, maxRecvDataSegmentLength)));
+  EXPECT_TRUE(untouched(c, offsetof(IMA_CONNECTION_PROPERTIES, ofMarkInt)));
+
+  IMA_CONNECTION_STATUS st = sentinel<IMA_CONNECTION_STATUS>();
+  ASSERT_EQ(IMA_VMW_GetConnectionStatus(connection, &st), 0u);
+  EXPECT_EQ(st.state, 4u);
+  struct Side {
+    IMA_BOOL valid;
+    const IMA_IP_ADDRESS& address;
+    uint8_t last;
+  } sides[] = {{st.sourceValid, st.source, 21}, {st.destinationValid, st.destination, 50},
+               {st.redirectedDestinationValid, st.redirectedDestination, 50}};
+  for (const Side& side : sides) {
+    EXPECT_EQ(side.valid, 1u);
+    EXPECT_EQ(side.address.ipv4Address, 1u);
+    EXPECT_EQ(std::vector<uint8_t>(side.address.ipAddress, side.address.ipAddress + 4),
+              std::vector<uint8_t>({192, 168, 10, side.last}));
+    EXPECT_EQ(side.address.ipAddress[4], kSentinel);  // an IPv4 address fills four bytes
+  }
+}
+
+// Only open sessions reach the host; the boot flags come from every one.
+TEST_F(ImaTargetsTest, ClosedSessionsAreNotListed) {
+  IMA_VMW_PluginCleanup();
+  use(std::string(sim::default_topology_text()) +
+      "target name=iqn.2026-12.com.example:idle portal=192.168.10.60/3260/2 persistent=0\n");
+  ASSERT_EQ(IMA_VMW_PluginInit(kOwner), 0u);
+  const std::string idle = std::string(kLhba0) + "/Target1";
+  ASSERT_EQ(get(idle + "/TargetISCSIName"), "iqn.2026-12.com.example:idle");
+  ASSERT_EQ(get(idle + "/Session0/SessionStatus"), "Closed");
+  EXPECT_EQ(list_of(IMA_GetSessionOidList, oid(IMA_OBJECT_TYPE_LHBA, kLhba0)),
+            std::vector<std::string>({"14 " + kTarget + "/Session0"}));
+  EXPECT_TRUE(list_of(IMA_GetSessionOidList, oid(IMA_OBJECT_TYPE_TARGET, idle + "/TargetPortal0")).empty());
+  IMA_UINT32 flags[3] = {7, 7, 7};
+  const IMA_OID target = oid(IMA_OBJECT_TYPE_TARGET, idle + "/TargetPortal0");
+  ASSERT_EQ(IMA_VMW_GetInternalConfigData(target, 4, flags, 2), 0u);
+  EXPECT_EQ(std::vector<IMA_UINT32>(flags, flags + 3), std::vector<IMA_UINT32>({0, 7, 7}));
+  EXPECT_EQ(IMA_VMW_GetInternalConfigData(target, 3, flags, 2), IMA_ERROR_NOT_SUPPORTED);
+  EXPECT_EQ(IMA_VMW_GetInternalConfigData(oid(IMA_OBJECT_TYPE_LHBA, kLhba0), 4, flags, 2),
+            IMA_ERROR_INVALID_PARAMETER);
+}
+
+// A target with two portals, logged in on the first: the host closes a
+// session by its id and opens the missing ones, each portal by its own
+// address.
+TEST_F(ImaTargetsTest, SessionsOpenedAndClosedByTheHost) {
+  IMA_VMW_PluginCleanup();
+  use(std::string(sim::default_topology_text()) +
+      "target name=iqn.2026-12.com.example:twin portal=192.168.10.52/3260/1,192.168.10.53/3260/2 logged-in=0\n");
+  ASSERT_EQ(IMA_VMW_PluginInit(kOwner), 0u);
+  const std::string twin = std::string(kLhba0) + "/Target1";
+  ASSERT_EQ(get(twin + "/TargetISCSIName"), "iqn.2026-12.com.example:twin");
+  const IMA_OID target = oid(IMA_OBJECT_TYPE_TARGET, twin + "/TargetPortal0");
+  const auto destinations = [&] {
+    std::vector<std::string> out;
+    for (const std::string& session : children(twin, TAVO_KIND_GROUP))
+      if (session.rfind("Session", 0) == 0)
+        out.push_back(session + ":" + get(twin + "/" + session + "/SessionStatus") + ":" +
+                      get(twin + "/" + session + "/Connection0/DestinationIPAddress"));
+    return out;
+  };
+  const std::vector<std::string> both = {"Session0:Open:192.168.10.52", "Session1:Open:192.168.10.53"};
+  ASSERT_EQ(destinations(), both);
+  // The session the id names is the one logged out, not the lowest.
+  ASSERT_EQ(IMA_VMW_RemoveSession(oid(IMA_OBJECT_TYPE_SESSION, twin + "/Session1")), 0u);
+  EXPECT_EQ(destinations(), std::vector<std::string>({"Session0:Open:192.168.10.52"}));
+  // Only the portal without a live session gets one.
+  ASSERT_EQ(IMA_VMW_AddSession(target), 0u);
+  EXPECT_EQ(destinations(), both);
+  // A target id closes one session at a time.
+  ASSERT_EQ(IMA_VMW_RemoveSession(target), 0u);
+  EXPECT_EQ(destinations(), std::vector<std::string>({"Session1:Open:192.168.10.53"}));
+  ASSERT_EQ(IMA_VMW_RemoveSession(target), 0u);
+  EXPECT_TRUE(destinations().empty());
+  // Without any session, each portal is logged in to by its own address.
+  ASSERT_EQ(IMA_VMW_AddSession(oid(IMA_OBJECT_TYPE_LHBA, kLhba0)), 0u);
+  EXPECT_EQ(destinations(), both);
+  // A session id opens one more session to where its connection went.
+  ASSERT_EQ(IMA_VMW_AddSession(oid(IMA_OBJECT_TYPE_SESSION, twin + "/Session1")), 0u);
+  EXPECT_EQ(destinations().back(), "Session2:Open:192.168.10.53");
+  // A logout the firmware refuses reaches the host as a failure.
+  fail_mailbox(6, 24, 1).times = 100;
+  EXPECT_EQ(IMA_VMW_RemoveSession(oid(IMA_OBJECT_TYPE_SESSION, twin + "/Session2")), IMA_ERROR_INVALID_PARAMETER);
 }
 
 }  // namespace
