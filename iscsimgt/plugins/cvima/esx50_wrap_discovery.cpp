@@ -132,12 +132,10 @@ IMA_STATUS IMA_GetDiscoveryAddressOidList(IMA_OID oid, IMA_OID_LIST** list) {
 IMA_STATUS IMA_GetDiscoveryAddressProperties(IMA_OID oid, IMA_DISCOVERY_ADDRESS_PROPERTIES* props) {
   if (props == nullptr) return IMA_ERROR_INVALID_PARAMETER;
   if (const IMA_STATUS status = check_oid(oid, type_bit(IMA_OBJECT_TYPE_DISCOVERY_ADDRESS))) return status;
-  uint32_t discovery = 0, lhba = 0, phba = 0;
-  if (const uint32_t status = parent_of(oid_tag(oid), &discovery)) return ErrorCheck(status);
-  if (const uint32_t status = parent_of(discovery, &lhba)) return ErrorCheck(status);
-  if (const uint32_t status = parent_of(lhba, &phba)) return ErrorCheck(status);
-  props->associatedLhbaOid = make_oid(IMA_OBJECT_TYPE_LHBA, lhba);
-  props->associatedNodeOid = make_oid(IMA_OBJECT_TYPE_NODE, phba);
+  uint32_t discovery = 0;
+  if (const uint32_t status =
+          associated_ids(oid_tag(oid), &discovery, &props->associatedNodeOid, &props->associatedLhbaOid))
+    return ErrorCheck(status);
   Text address, port;
   if (const uint32_t status = GetTavoPropertyVal(oid_tag(oid), "IPAddress", address)) return ErrorCheck(status);
   if (const uint32_t status = GetTavoPropertyVal(oid_tag(oid), "PortNumber", port)) return ErrorCheck(status);

@@ -22,6 +22,27 @@ namespace {
 
 constexpr char kSource[] = "iscsimgt/plugins/cvima/esx50_wrap";
 
+// A libc conversion of at most count source units into capacity units of
+// dest, terminated; nothing past the source's terminator is read,
+// whatever the count says.
+template <typename To, typename From, typename Convert>
+IMA_STATUS convert_in_locale(To* dest, const From* src, size_t count, size_t capacity, Convert convert,
+                             const char* failure) {
+  if (dest == nullptr || src == nullptr || capacity == 0) return IMA_ERROR_CONVERSION_FAILED;
+  size_t limit = 0;
+  while (limit < count && src[limit] != 0) ++limit;
+  mbstate_t state;
+  memset(&state, 0, sizeof state);
+  const From* from = src;
+  const size_t made = convert(dest, &from, limit < count ? limit + 1 : limit, capacity - 1, &state);
+  if (made == static_cast<size_t>(-1)) {
+    puts(failure);
+    return IMA_ERROR_CONVERSION_FAILED;
+  }
+  dest[made] = 0;
+  return IMA_STATUS_SUCCESS;
+}
+
 }  // namespace
 
 extern "C" {
@@ -90,34 +111,12 @@ int Sample_Iscsi_WideCmp(const IMA_WCHAR* a, const IMA_WCHAR* b, IMA_UINT32 len)
 }
 
 IMA_STATUS Iscsi_Mbsnrtowcs(IMA_WCHAR* dest, const char* src, IMA_UINT32 source_bytes, IMA_UINT32 entries) {
-  if (dest == nullptr || src == nullptr || entries == 0) return IMA_ERROR_CONVERSION_FAILED;
-  mbstate_t state;
-  memset(&state, 0, sizeof state);
-  const char* from = src;
-  // Nothing past the terminator is read, whatever the count says.
-  const size_t limit = strnlen(src, source_bytes);
-  const size_t made = mbsnrtowcs(dest, &from, limit < source_bytes ? limit + 1 : limit, entries - 1, &state);
-  if (made == static_cast<size_t>(-1)) {
-    puts("Converting name to wide string failed.");
-    return IMA_ERROR_CONVERSION_FAILED;
-  }
-  dest[made] = 0;
-  return IMA_STATUS_SUCCESS;
+  return convert_in_locale(dest, src, source_bytes, entries, mbsnrtowcs, "Converting name to wide string failed.");
 }
 
 IMA_STATUS Iscsi_Wcsnrtombs(char* dest, const IMA_WCHAR* src, IMA_UINT32 source_characters, IMA_UINT32 size) {
-  if (dest == nullptr || src == nullptr || size == 0) return IMA_ERROR_CONVERSION_FAILED;
-  mbstate_t state;
-  memset(&state, 0, sizeof state);
-  const IMA_WCHAR* from = src;
-  const size_t limit = wcsnlen(src, source_characters);
-  const size_t made = wcsnrtombs(dest, &from, limit < source_characters ? limit + 1 : limit, size - 1, &state);
-  if (made == static_cast<size_t>(-1)) {
-    puts("Converting name from wide string failed.");
-    return IMA_ERROR_CONVERSION_FAILED;
-  }
-  dest[made] = '\0';
-  return IMA_STATUS_SUCCESS;
+  return convert_in_locale(dest, src, source_characters, size, wcsnrtombs,
+                           "Converting name from wide string failed.");
 }
 
 }  // extern "C"

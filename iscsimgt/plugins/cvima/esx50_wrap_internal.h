@@ -6,6 +6,8 @@
 #include <stdint.h>
 #include <string.h>
 
+#include <initializer_list>
+
 #include "iscsimgt/plugins/cvima/esx50_wrap.h"
 #include "tavo/tavo.h"
 
@@ -38,6 +40,12 @@ inline uint32_t child_tags(uint32_t tag, const char* group, Tags* out) {
 // Tree lookups answering a tree status.
 uint32_t group_tag(uint32_t parent, const char* name, uint32_t* tag);
 uint32_t parent_of(uint32_t tag, uint32_t* parent);
+// The parent of tag, its parent and so on, one per out pointer.
+uint32_t ancestors(uint32_t tag, std::initializer_list<uint32_t*> out);
+// The ids a record of a target portal or send-target portal names: its
+// logical HBA and, as the node, the function above it; *parent is the
+// portal's own parent (its Target or Discovery group).
+uint32_t associated_ids(uint32_t portal, uint32_t* parent, IMA_OID* node, IMA_OID* lhba);
 // The number after prefix in the node's shown name ("Session12" -> 12).
 uint32_t instance_number(uint32_t tag, const char* prefix, int* number);
 // The logical HBA an id stands in: its own (LHBA), LogicalHBA0 of the

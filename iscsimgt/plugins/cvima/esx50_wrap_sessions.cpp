@@ -24,6 +24,23 @@ uint32_t logout_one(uint32_t target) {
   return run_action(target, "Logout", params);
 }
 
+// Runs per_target on the targets an LHBA id (each of its targets) or a
+// target id (the portal's target) stands for; false for a session id.
+bool over_targets(const IMA_OID& oid, uint32_t (*per_target)(uint32_t), IMA_STATUS* result) {
+  if (oid.objectType == IMA_OBJECT_TYPE_SESSION) return false;
+  Tags targets;
+  uint32_t status;
+  if (oid.objectType == IMA_OBJECT_TYPE_LHBA) {
+    status = child_tags(oid_tag(oid), "Target", &targets);
+  } else {
+    status = parent_of(oid_tag(oid), &targets.tag[0]);
+    targets.count = status == 0 ? 1 : 0;
+  }
+  for (uint32_t i = 0; status == 0 && i < targets.count; ++i) status = per_target(targets.tag[i]);
+  *result = ErrorCheck(status);
+  return true;
+}
+
 }  // namespace
 
 namespace tavo::cvima {
@@ -82,19 +99,11 @@ IMA_STATUS IMA_check_session_status(uint32_t target) {
 }
 
 IMA_STATUS IMA_VMW_AddSession(IMA_OID oid) {
-  if (const IMA_STATUS status = check_oid(oid, kSessionTypes)) return status;
-  uint32_t up = 0;
-  if (oid.objectType == IMA_OBJECT_TYPE_LHBA) {
-    Tags targets;
-    if (const uint32_t status = child_tags(oid_tag(oid), "Target", &targets)) return ErrorCheck(status);
-    for (uint32_t i = 0; i < targets.count; ++i)
-      if (const IMA_STATUS status = IMA_check_session_status(targets.tag[i])) return ErrorCheck(status);
-    return IMA_STATUS_SUCCESS;
-  }
-  if (const uint32_t status = parent_of(oid_tag(oid), &up)) return ErrorCheck(status);
-  if (oid.objectType == IMA_OBJECT_TYPE_TARGET) return IMA_check_session_status(up);
+  IMA_STATUS result = check_oid(oid, kSessionTypes);
+  if (result != 0 || over_targets(oid, IMA_check_session_status, &result)) return result;
   // A session: again to where its connection went.
-  uint32_t connection = 0;
+  uint32_t up = 0, connection = 0;
+  if (const uint32_t status = parent_of(oid_tag(oid), &up)) return ErrorCheck(status);
   Text address, port;
   if (const uint32_t status = group_tag(oid_tag(oid), "Connection0", &connection)) return ErrorCheck(status);
   if (const uint32_t status = GetTavoPropertyVal(connection, "DestinationIPAddress", address)) return ErrorCheck(status);
@@ -103,19 +112,12 @@ IMA_STATUS IMA_VMW_AddSession(IMA_OID oid) {
 }
 
 IMA_STATUS IMA_VMW_RemoveSession(IMA_OID oid) {
-  if (const IMA_STATUS status = check_oid(oid, kSessionTypes)) return status;
-  uint32_t up = 0;
-  if (oid.objectType == IMA_OBJECT_TYPE_LHBA) {
-    Tags targets;
-    if (const uint32_t status = child_tags(oid_tag(oid), "Target", &targets)) return ErrorCheck(status);
-    for (uint32_t i = 0; i < targets.count; ++i)
-      if (const uint32_t status = logout_one(targets.tag[i])) return ErrorCheck(status);
-    return IMA_STATUS_SUCCESS;
-  }
-  if (const uint32_t status = parent_of(oid_tag(oid), &up)) return ErrorCheck(status);
-  if (oid.objectType == IMA_OBJECT_TYPE_TARGET) return ErrorCheck(logout_one(up));
+  IMA_STATUS result = check_oid(oid, kSessionTypes);
+  if (result != 0 || over_targets(oid, logout_one, &result)) return result;
   // The session the id names, whatever its number.
+  uint32_t up = 0;
   int number = 0;
+  if (const uint32_t status = parent_of(oid_tag(oid), &up)) return ErrorCheck(status);
   if (const uint32_t status = instance_number(oid_tag(oid), "Session", &number)) return ErrorCheck(status);
   ActionParams params;
   params.set_number(0, number);

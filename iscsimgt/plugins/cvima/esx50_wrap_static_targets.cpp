@@ -17,12 +17,9 @@ IMA_STATUS static_target_properties(const IMA_OID& oid, uint32_t accepted,
   memset(props, 0, sizeof *props);
   if (const IMA_STATUS status = check_oid(oid, accepted)) return status;
   const uint32_t portal = oid_tag(oid);
-  uint32_t target = 0, lhba = 0, phba = 0;
-  if (const uint32_t status = parent_of(portal, &target)) return ErrorCheck(status);
-  if (const uint32_t status = parent_of(target, &lhba)) return ErrorCheck(status);
-  if (const uint32_t status = parent_of(lhba, &phba)) return ErrorCheck(status);
-  props->associatedLhbaOid = make_oid(IMA_OBJECT_TYPE_LHBA, lhba);
-  props->associatedNodeOid = make_oid(IMA_OBJECT_TYPE_NODE, phba);
+  uint32_t target = 0;
+  if (const uint32_t status = associated_ids(portal, &target, &props->associatedNodeOid, &props->associatedLhbaOid))
+    return ErrorCheck(status);
   Text text;
   if (const uint32_t status = GetTavoPropertyVal(target, "TargetISCSIName", text)) return ErrorCheck(status);
   if (const IMA_STATUS status = Sample_Iscsi_ToWide(props->staticTarget.targetName, text, IMA_NODE_NAME_LENGTH))
@@ -98,8 +95,7 @@ uint32_t logout_sessions_to(uint32_t target, const Tags& sessions, const char* a
 
 uint32_t remove_static_target(uint32_t portal) {
   uint32_t target = 0, lhba = 0;
-  if (const uint32_t status = parent_of(portal, &target)) return status;
-  if (const uint32_t status = parent_of(target, &lhba)) return status;
+  if (const uint32_t status = ancestors(portal, {&target, &lhba})) return status;
   if (const uint32_t status = TAVO_refresh_group(target)) return status;
   Tags sessions;
   if (const uint32_t status = child_tags(target, "Session", &sessions)) return status;

@@ -22,15 +22,23 @@ uint32_t append_children(uint32_t tag, const char* group, Tags* into) {
   return 0;
 }
 
-// The instances of a group type under every target of the logical HBA, in
-// target order; a target whose instances cannot be listed is skipped when
-// skip_failures holds.
-uint32_t gather_under_targets(uint32_t lhba, const char* group, bool skip_failures, Tags* into) {
+// The instances of a group type under each target of an LHBA id, in target
+// order, or under a target id's target. Sessions are listed as they live:
+// a target whose sessions cannot be listed adds none, and a target id's
+// sessions are rebuilt from the adapter first.
+uint32_t gather(const IMA_OID& oid, const char* group, bool sessions, Tags* into) {
+  if (oid.objectType != IMA_OBJECT_TYPE_LHBA) {
+    uint32_t target = 0;
+    if (const uint32_t status = parent_of(oid_tag(oid), &target)) return status;
+    if (sessions)
+      if (const uint32_t status = TAVO_refresh_group(target)) return status;
+    return child_tags(target, group, into);
+  }
   Tags targets;
-  if (const uint32_t status = child_tags(lhba, "Target", &targets)) return status;
+  if (const uint32_t status = child_tags(oid_tag(oid), "Target", &targets)) return status;
   for (uint32_t i = 0; i < targets.count; ++i) {
     const uint32_t status = append_children(targets.tag[i], group, into);
-    if (status == IMA_ERROR_FAILED || (status != 0 && !skip_failures)) return status;
+    if (status == IMA_ERROR_FAILED || (status != 0 && !sessions)) return status;
   }
   return 0;
 }
@@ -141,8 +149,7 @@ uint32_t connection_properties(uint32_t connection, IMA_CONNECTION_PROPERTIES* p
   props->ofMarker = 0;
   if (const uint32_t status = read_number(options, "MaxSendDataSegmentLength", &props->maxTransmitDataSegmentLength))
     return status;
-  if (const uint32_t status = parent_of(session, &target)) return status;
-  if (const uint32_t status = parent_of(target, &lhba)) return status;
+  if (const uint32_t status = ancestors(session, {&target, &lhba})) return status;
   if (const uint32_t status = GetTavoVal(lhba, "InitiatorDefaultLoginOptions", "MaxRecvDataSegmentLength", text))
     return status;
   props->maxRecvDataSegmentLength = decimal(text);
@@ -165,6 +172,15 @@ uint32_t connection_status(uint32_t connection, IMA_CONNECTION_STATUS* status) {
     status->redirectedDestinationValid = 1;
   }
   return 0;
+}
+
+// A record of the group an id of that type names, filled by reader.
+template <typename Record>
+IMA_STATUS read_record(const IMA_OID& oid, IMA_OBJECT_TYPE type, Record* record,
+                       uint32_t (*reader)(uint32_t, Record*)) {
+  if (record == nullptr) return IMA_ERROR_INVALID_PARAMETER;
+  if (const IMA_STATUS status = check_oid(oid, type_bit(type))) return status;
+  return ErrorCheck(reader(oid_tag(oid), record));
 }
 
 // Only the sessions the tree shows as open reach the host.
@@ -207,13 +223,7 @@ IMA_STATUS IMA_GetLuOidList(IMA_OID oid, IMA_OID_LIST** list) {
   if (list == nullptr) return IMA_ERROR_INVALID_PARAMETER;
   if (const IMA_STATUS status = check_oid(oid, kLhbaOrTarget)) return status;
   Tags luns;
-  uint32_t target = 0;
-  if (oid.objectType == IMA_OBJECT_TYPE_LHBA) {
-    if (const uint32_t status = gather_under_targets(oid_tag(oid), "LUN", false, &luns)) return ErrorCheck(status);
-  } else {
-    if (const uint32_t status = parent_of(oid_tag(oid), &target)) return ErrorCheck(status);
-    if (const uint32_t status = child_tags(target, "LUN", &luns)) return ErrorCheck(status);
-  }
+  if (const uint32_t status = gather(oid, "LUN", false, &luns)) return ErrorCheck(status);
   return hand_out_list(IMA_OBJECT_TYPE_LU, luns.tag, luns.count, list);
 }
 
@@ -221,16 +231,7 @@ IMA_STATUS IMA_GetSessionOidList(IMA_OID oid, IMA_OID_LIST** list) {
   if (list == nullptr) return IMA_ERROR_INVALID_PARAMETER;
   if (const IMA_STATUS status = check_oid(oid, kLhbaOrTarget)) return status;
   Tags sessions;
-  uint32_t target = 0;
-  if (oid.objectType == IMA_OBJECT_TYPE_LHBA) {
-    if (const uint32_t status = gather_under_targets(oid_tag(oid), "Session", true, &sessions))
-      return ErrorCheck(status);
-  } else {
-    // The target's sessions are rebuilt from the adapter first.
-    if (const uint32_t status = parent_of(oid_tag(oid), &target)) return ErrorCheck(status);
-    if (const uint32_t status = TAVO_refresh_group(target)) return ErrorCheck(status);
-    if (const uint32_t status = child_tags(target, "Session", &sessions)) return ErrorCheck(status);
-  }
+  if (const uint32_t status = gather(oid, "Session", true, &sessions)) return ErrorCheck(status);
   if (const uint32_t status = keep_open_sessions(&sessions)) return ErrorCheck(status);
   return hand_out_list(IMA_OBJECT_TYPE_SESSION, sessions.tag, sessions.count, list);
 }
@@ -246,12 +247,10 @@ IMA_STATUS IMA_GetConnectionOidList(IMA_OID oid, IMA_OID_LIST** list) {
 IMA_STATUS IMA_GetTargetProperties(IMA_OID oid, IMA_TARGET_PROPERTIES* props) {
   if (props == nullptr) return IMA_ERROR_INVALID_PARAMETER;
   if (const IMA_STATUS status = check_oid(oid, type_bit(IMA_OBJECT_TYPE_TARGET))) return status;
-  uint32_t target = 0, lhba = 0, phba = 0;
-  if (const uint32_t status = parent_of(oid_tag(oid), &target)) return ErrorCheck(status);
-  if (const uint32_t status = parent_of(target, &lhba)) return ErrorCheck(status);
-  if (const uint32_t status = parent_of(lhba, &phba)) return ErrorCheck(status);
-  props->associatedNodeOid = make_oid(IMA_OBJECT_TYPE_NODE, phba);
-  props->associatedLhbaOid = make_oid(IMA_OBJECT_TYPE_LHBA, lhba);
+  uint32_t target = 0;
+  if (const uint32_t status =
+          associated_ids(oid_tag(oid), &target, &props->associatedNodeOid, &props->associatedLhbaOid))
+    return ErrorCheck(status);
   Text text;
   if (const uint32_t status = GetTavoPropertyVal(target, "TargetISCSIName", text)) return ErrorCheck(status);
   if (const IMA_STATUS status = Sample_Iscsi_ToWide(props->name, text, IMA_NODE_NAME_LENGTH)) return status;
@@ -285,22 +284,16 @@ IMA_STATUS IMA_GetLuProperties(IMA_OID oid, IMA_LU_PROPERTIES* props) {
 }
 
 IMA_STATUS IMA_GetSessionProperties(IMA_OID oid, IMA_SESSION_PROPERTIES* props) {
-  if (props == nullptr) return IMA_ERROR_INVALID_PARAMETER;
-  memset(props, 0, sizeof *props);
-  if (const IMA_STATUS status = check_oid(oid, type_bit(IMA_OBJECT_TYPE_SESSION))) return status;
-  return ErrorCheck(session_properties(oid_tag(oid), props));
+  if (props != nullptr) memset(props, 0, sizeof *props);
+  return read_record(oid, IMA_OBJECT_TYPE_SESSION, props, session_properties);
 }
 
 IMA_STATUS IMA_GetConnectionProperties(IMA_OID oid, IMA_CONNECTION_PROPERTIES* props) {
-  if (props == nullptr) return IMA_ERROR_INVALID_PARAMETER;
-  if (const IMA_STATUS status = check_oid(oid, type_bit(IMA_OBJECT_TYPE_CONNECTION))) return status;
-  return ErrorCheck(connection_properties(oid_tag(oid), props));
+  return read_record(oid, IMA_OBJECT_TYPE_CONNECTION, props, connection_properties);
 }
 
 IMA_STATUS IMA_VMW_GetConnectionStatus(IMA_OID oid, IMA_CONNECTION_STATUS* status) {
-  if (status == nullptr) return IMA_ERROR_INVALID_PARAMETER;
-  if (const IMA_STATUS checked = check_oid(oid, type_bit(IMA_OBJECT_TYPE_CONNECTION))) return checked;
-  return ErrorCheck(connection_status(oid_tag(oid), status));
+  return read_record(oid, IMA_OBJECT_TYPE_CONNECTION, status, connection_status);
 }
 
 IMA_STATUS IMA_LuReportLuns(IMA_OID oid, IMA_BOOL send_to_well_known_lun, IMA_BYTE, IMA_BYTE* output,

@@ -40,6 +40,22 @@ uint32_t group_tag(uint32_t parent, const char* name, uint32_t* tag) {
 
 uint32_t parent_of(uint32_t tag, uint32_t* parent) { return TAVO_get_parent_tag(tag, parent); }
 
+uint32_t ancestors(uint32_t tag, std::initializer_list<uint32_t*> out) {
+  for (uint32_t* parent : out) {
+    if (const uint32_t status = parent_of(tag, parent)) return status;
+    tag = *parent;
+  }
+  return 0;
+}
+
+uint32_t associated_ids(uint32_t portal, uint32_t* parent, IMA_OID* node, IMA_OID* lhba) {
+  uint32_t lhba_tag = 0, phba = 0;
+  if (const uint32_t status = ancestors(portal, {parent, &lhba_tag, &phba})) return status;
+  *lhba = make_oid(IMA_OBJECT_TYPE_LHBA, lhba_tag);
+  *node = make_oid(IMA_OBJECT_TYPE_NODE, phba);
+  return 0;
+}
+
 uint32_t instance_number(uint32_t tag, const char* prefix, int* number) {
   char name[TAVO_NAME_SIZE] = "";
   if (const uint32_t status = TAVO_get_node_name(tag, name, TAVO_KIND_GROUP)) return status;

@@ -22,6 +22,12 @@ void ImaTest::TearDown() {
   ClientTest::TearDown();
 }
 
+void ImaTest::reopen_with(const std::string& topology_lines) {
+  IMA_VMW_PluginCleanup();
+  use(std::string(sim::default_topology_text()) + topology_lines);
+  ASSERT_EQ(IMA_VMW_PluginInit(kOwner), 0u);
+}
+
 IMA_OID ImaTest::oid(IMA_OBJECT_TYPE type, const std::string& path) {
   IMA_OID id;
   id.objectType = type;

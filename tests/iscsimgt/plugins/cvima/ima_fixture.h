@@ -25,6 +25,9 @@ class ImaTest : public ClientTest {
   void SetUp() override;
   void TearDown() override;
 
+  // Closes the plug-in and opens it again over the default topology with
+  // these lines added.
+  void reopen_with(const std::string& topology_lines);
   // An id of ours for the node at path.
   IMA_OID oid(IMA_OBJECT_TYPE type, const std::string& path);
   // The path of a node ("Corvane0/.../Target0"), "" for none.

@@ -185,10 +185,7 @@ TEST_F(ImaTargetsTest, SessionAndConnectionOfTheLiveLogin) {
 
 // Only open sessions reach the host; the boot flags come from every one.
 TEST_F(ImaTargetsTest, ClosedSessionsAreNotListed) {
-  IMA_VMW_PluginCleanup();
-  use(std::string(sim::default_topology_text()) +
-      "target name=iqn.2026-12.com.example:idle portal=192.168.10.60/3260/2 persistent=0\n");
-  ASSERT_EQ(IMA_VMW_PluginInit(kOwner), 0u);
+  reopen_with("target name=iqn.2026-12.com.example:idle portal=192.168.10.60/3260/2 persistent=0\n");
   const std::string idle = std::string(kLhba0) + "/Target1";
   ASSERT_EQ(get(idle + "/TargetISCSIName"), "iqn.2026-12.com.example:idle");
   ASSERT_EQ(get(idle + "/Session0/SessionStatus"), "Closed");
@@ -208,10 +205,8 @@ TEST_F(ImaTargetsTest, ClosedSessionsAreNotListed) {
 // session by its id and opens the missing ones, each portal by its own
 // address.
 TEST_F(ImaTargetsTest, SessionsOpenedAndClosedByTheHost) {
-  IMA_VMW_PluginCleanup();
-  use(std::string(sim::default_topology_text()) +
-      "target name=iqn.2026-12.com.example:twin portal=192.168.10.52/3260/1,192.168.10.53/3260/2 logged-in=0\n");
-  ASSERT_EQ(IMA_VMW_PluginInit(kOwner), 0u);
+  reopen_with("target name=iqn.2026-12.com.example:twin portal=192.168.10.52/3260/1,192.168.10.53/3260/2 "
+              "logged-in=0\n");
   const std::string twin = std::string(kLhba0) + "/Target1";
   ASSERT_EQ(get(twin + "/TargetISCSIName"), "iqn.2026-12.com.example:twin");
   const IMA_OID target = oid(IMA_OBJECT_TYPE_TARGET, twin + "/TargetPortal0");
