@@ -62,6 +62,12 @@ std::vector<std::string> ImaTest::entries(IMA_OID_LIST* list) {
 
 std::string ImaTest::ima_log() { return read_file(root_.at("/tmp/ima.log")); }
 
+std::string ipv4(const IMA_IP_ADDRESS& address) {
+  const uint8_t* a = address.ipAddress;
+  return std::to_string(address.ipv4Address) + ":" + std::to_string(a[0]) + "." + std::to_string(a[1]) + "." +
+         std::to_string(a[2]) + "." + std::to_string(a[3]);
+}
+
 std::vector<IMA_WCHAR> wide(const std::string& ascii) {
   std::vector<IMA_WCHAR> out(ascii.begin(), ascii.end());
   out.push_back(0);

@@ -35,6 +35,17 @@ class ImaTest : public ClientTest {
   // The entries of a handed-out list as "type owner path", then freed.
   std::vector<std::string> entries(IMA_OID_LIST* list);
   std::string entry(const IMA_OID& id);
+  // The entries of the list a list call hands out for the id; with a
+  // failure expected, that no list was handed out.
+  template <typename Call>
+  std::vector<std::string> list_of(Call call, const IMA_OID& id, IMA_STATUS expected = 0) {
+    IMA_OID_LIST* list = nullptr;
+    EXPECT_EQ(call(id, &list), expected);
+    if (expected != 0) {
+      EXPECT_EQ(list, nullptr);
+    }
+    return entries(list);
+  }
   // The plug-in log and the lines printed while op ran.
   std::string ima_log();
 
@@ -43,6 +54,13 @@ class ImaTest : public ClientTest {
     T record;
     memset(static_cast<void*>(&record), kSentinel, sizeof record);
     return record;
+  }
+  // The 32-bit words of bytes [from, to) of a record.
+  template <typename T>
+  static std::vector<uint32_t> words(const T& record, size_t from, size_t to) {
+    std::vector<uint32_t> out((to - from) / 4);
+    memcpy(out.data(), reinterpret_cast<const uint8_t*>(&record) + from, out.size() * 4);
+    return out;
   }
   // Whether bytes [from, to) of the record still hold the sentinel.
   template <typename T>
@@ -54,6 +72,8 @@ class ImaTest : public ClientTest {
   }
 };
 
+// An address as "flag:a.b.c.d" (IPv4, the flag 1 or 0 and four bytes).
+std::string ipv4(const IMA_IP_ADDRESS& address);
 // A UTF-32 string of the text's bytes (ASCII) and the text of a wide field.
 std::vector<IMA_WCHAR> wide(const std::string& ascii);
 std::string narrow(const IMA_WCHAR* field);
