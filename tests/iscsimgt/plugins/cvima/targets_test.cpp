@@ -49,14 +49,11 @@ TEST_F(ImaTargetsTest, TargetProperties) {
     IMA_TARGET_PROPERTIES p = sentinel<IMA_TARGET_PROPERTIES>();
     ASSERT_EQ(IMA_GetTargetProperties(oid(IMA_OBJECT_TYPE_TARGET, r.target + "/TargetPortal0"), &p), 0u);
     const std::string lhba = r.target.substr(0, r.target.rfind('/'));
-    EXPECT_EQ(entry(p.associatedNodeOid), "2 " + lhba.substr(0, lhba.rfind('/')));
-    EXPECT_EQ(entry(p.associatedLhbaOid), "3 " + lhba);
-    EXPECT_EQ(narrow(p.name), r.name);
-    EXPECT_EQ(narrow(p.alias), r.alias);
+    EXPECT_EQ(entry(p.associatedNodeOid) + ", " + entry(p.associatedLhbaOid),
+              "2 " + lhba.substr(0, lhba.rfind('/')) + ", 3 " + lhba);
+    EXPECT_EQ(narrow(p.name) + "/" + narrow(p.alias), r.name + "/" + r.alias);
     EXPECT_EQ(p.name[IMA_NODE_NAME_LENGTH - 1], 0);  // the rest of the field is cleared
-    EXPECT_EQ(p.discoveryMethodFlags, r.flags);
-    EXPECT_EQ(p.sendTargetsDiscoverySettable, 0u);
-    EXPECT_EQ(p.sendTargetsDiscoveryEnabled, 1u);
+    EXPECT_EQ(words(p, 1952, 1964), std::vector<uint32_t>({r.flags, 0, 1}));  // SendTargets: not settable, on
     EXPECT_TRUE(untouched(p, offsetof(IMA_TARGET_PROPERTIES, reserved)));
   }
   IMA_TARGET_PROPERTIES p;
