@@ -37,9 +37,6 @@ TAVO_EXPORT uint32_t TAVO_get_iscsi_node_info(uint32_t function_number, char* in
                                               const tavo::ControllerAttributes* block, uint32_t status);
 TAVO_EXPORT uint32_t TAVO_get_nic_node_info(uint32_t function_number, char* instance_text,
                                             const tavo::ControllerAttributes* block, uint32_t status);
-// The controller's iSCSIPhysicalHBA, else NICPhysicalHBA, instance whose
-// PortNumber reads port_text; NULL for none.
-TAVO_EXPORT TavoNode* get_valid_phba(TavoNode* controller, const char* port_text);
 // ORs the port bitmap in from every controller's function groups.
 TAVO_EXPORT void set_port_bitmap(void);
 // Probes whether NIC function n is an SR-IOV virtual function and sets

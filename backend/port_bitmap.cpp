@@ -2,24 +2,11 @@
 #include <stdio.h>
 #include <strings.h>
 
-#include <initializer_list>
-
 #include "backend/backend.h"
+#include "controller/controller.h"
 #include "transport/glob.h"
 
 using tavo::tree::next_instance;
-
-TavoNode* get_valid_phba(TavoNode* controller, const char* port_text) {
-  if (port_text == nullptr) return nullptr;
-  for (const char* kind : {"iSCSIPhysicalHBA", "NICPhysicalHBA"}) {
-    for (TavoNode* fn = get_first_instance(controller, kind); fn != nullptr; fn = next_instance(fn)) {
-      char port[TAVO_VALUE_SIZE] = "";
-      if (internal_get_property(fn, "PortNumber", port) != 0) return nullptr;
-      if (strcasecmp(port, port_text) == 0) return fn;
-    }
-  }
-  return nullptr;
-}
 
 void set_port_bitmap(void) {
   for (TavoNode* c = get_first_instance(get_node(0), "Corvane"); c != nullptr; c = next_instance(c)) {

@@ -6,6 +6,7 @@
 #include "transport/device_ids.h"
 #include "transport/glob.h"
 #include "transport/mailbox.h"
+#include "transport/nic_records.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ uint32_t TAVO_check_for_vm(uint32_t function_number, TavoNode* nic_phba, TavoNod
       break;
     }
     case tavo::kGenerationMoravel: {
-      tavo::CoredumpProps props{};
+      tavo::CoreDumpProperties props{};
       status = ioctl_get_coredump_props(function_number, &props, domain, port, TAVO_VIA_NIC);
       break;
     }

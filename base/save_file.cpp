@@ -32,6 +32,8 @@ class SaveSteps {
     return *this;
   }
   bool ok() const { return failed_ == nullptr; }
+  const char* failed() const { return failed_; }
+  int error() const { return err_; }
   // 0, or 1 with the failure in the last status and a debug line.
   uint32_t report(const std::string& path) const {
     if (ok()) return 0;
@@ -44,21 +46,6 @@ class SaveSteps {
   const char* failed_ = nullptr;
   int err_ = 0;
 };
-
-// Writes all of text (a short write goes on with the rest); 0, or -1 with
-// errno.
-int save_write_all(int fd, std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t n = platform::host().write(fd, text.data(), text.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = ENOSPC;
-      return -1;
-    }
-    text.remove_prefix(static_cast<size_t>(n));
-  }
-  return 0;
-}
 
 std::string save_directory(const std::string& host_path) {
   const size_t slash = host_path.rfind('/');
@@ -74,6 +61,19 @@ std::string save_temporary_name(const std::string& host_path) {
 
 }  // namespace
 
+int write_all(int fd, std::string_view text) {
+  while (!text.empty()) {
+    const ssize_t n = platform::host().write(fd, text.data(), text.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = ENOSPC;
+      return -1;
+    }
+    text.remove_prefix(static_cast<size_t>(n));
+  }
+  return 0;
+}
+
 uint32_t replace_file(const std::string& path, std::string_view content, mode_t mode) {
   platform::Host& host = platform::host();
   const std::string target = platform::fixed_path(path);
@@ -83,7 +83,7 @@ uint32_t replace_file(const std::string& path, std::string_view content, mode_t 
   const int fd = host.open(temporary, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
   if (steps.run("create", [&] { return fd < 0 ? -1 : 0; }).ok()) {
     steps.run("chmod", [&] { return host.chmod(temporary, mode); })  // the umask must not change it
-        .run("write", [&] { return save_write_all(fd, content); })
+        .run("write", [&] { return write_all(fd, content); })
         .run("fsync", [&] { return host.fsync(fd); });
     const int closed = host.close(fd);
     steps.run("close", [&] { return closed; }).run("rename", [&] { return host.rename(temporary, target); });
@@ -95,38 +95,58 @@ uint32_t replace_file(const std::string& path, std::string_view content, mode_t 
   return steps.report(path);
 }
 
-uint32_t append_lines(const std::string& path, std::string_view lines, mode_t mode) {
+namespace {
+
+// One append under the file's lock, flushed to disk; with whole_lines a
+// file whose last line lacks its line feed gets one first. What a failed
+// write left goes again, so the file ends as it did.
+void save_append(const std::string& target, std::string_view bytes, mode_t mode, bool whole_lines,
+                 SaveSteps& steps) {
   platform::Host& host = platform::host();
-  const std::string target = platform::fixed_path(path);
   struct stat st;
   const bool created = host.stat(target, &st) != 0;
   const bool rechmod = created || (st.st_mode & 07777) != mode;
-  SaveSteps steps;
   // Read as well: the last byte tells whether the file ends its last line.
   const int fd = host.open(target, O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, mode);
-  if (!steps.run("open", [&] { return fd < 0 ? -1 : 0; }).ok()) return steps.report(path);
+  if (!steps.run("open", [&] { return fd < 0 ? -1 : 0; }).ok()) return;
   off_t end = -1;
   char last = '\n';
   steps.run("lock", [&] { return lock_whole_file(fd, F_SETLKW, F_WRLCK); })
       .run("seek", [&] { return (end = host.seek(fd, 0, SEEK_END)) < 0 ? -1 : 0; })
       .run("read", [&] {
-        if (end == 0) return 0;
+        if (!whole_lines || end == 0) return 0;
         return host.seek(fd, end - 1, SEEK_SET) < 0 || host.read(fd, &last, 1) != 1 ? -1 : 0;
       })
       .run("write", [&] {
-        if (last == '\n') return save_write_all(fd, lines);
+        if (last == '\n') return write_all(fd, bytes);
         std::string own_line(1, '\n');
-        own_line.append(lines.data(), lines.size());
-        return save_write_all(fd, own_line);
+        own_line.append(bytes.data(), bytes.size());
+        return write_all(fd, own_line);
       })
       .run("fsync", [&] { return host.fsync(fd); })
       .run("chmod", [&] { return rechmod ? host.chmod(target, mode) : 0; })
       .run("create", [&] { return created ? host.fsync_dir(save_directory(target)) : 0; });
-  // What a failed write left of the lines goes again. The lock goes with the
-  // descriptor; once the lines are on disk a failed close loses nothing.
+  // The lock goes with the descriptor; once the bytes are on disk a failed
+  // close loses nothing.
   if (!steps.ok() && end >= 0) host.truncate(fd, end);
   host.close(fd);
+}
+
+}  // namespace
+
+uint32_t append_lines(const std::string& path, std::string_view lines, mode_t mode) {
+  SaveSteps steps;
+  save_append(platform::fixed_path(path), lines, mode, true, steps);
   return steps.report(path);
+}
+
+int append_bytes(const std::string& path, std::string_view bytes, mode_t mode, bool* opened) {
+  SaveSteps steps;
+  save_append(platform::fixed_path(path), bytes, mode, false, steps);
+  if (opened != nullptr) *opened = steps.failed() == nullptr || strcmp(steps.failed(), "open") != 0;
+  if (steps.ok()) return 0;
+  errno = steps.error();
+  return -1;
 }
 
 namespace {

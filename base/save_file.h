@@ -33,6 +33,14 @@ uint32_t replace_file(const std::string& path, std::string_view content, mode_t 
 // failed or short write is cut off again, so the file ends as it did.
 uint32_t append_lines(const std::string& path, std::string_view lines, mode_t mode);
 
+// Writes all of text to the descriptor (a short write goes on with the
+// rest); 0, or -1 with errno.
+int write_all(int fd, std::string_view text);
+
+// Appends bytes as they are, the same way, all or nothing. Sets no status:
+// 0, or -1 with errno; *opened tells whether the file could be opened.
+int append_bytes(const std::string& path, std::string_view bytes, mode_t mode, bool* opened);
+
 // The lock of one saved file, held around every append and every
 // read-modify-write of it: an fcntl write lock on "<path>.lock" beside it,
 // which outlives the renames that replace the file (a lock on the file

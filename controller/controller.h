@@ -29,6 +29,10 @@ TAVO_EXPORT TavoNode* initialize_Corvane(TavoNode* parent, TavoNode* creating_no
 TAVO_EXPORT uint32_t get_cv_type(TavoNode* controller);
 // Subsystem device IDs of one server maker, read up to the first 0.
 TAVO_EXPORT extern const uint16_t DellSupportedPciSubSysDevIdTable[26];
+// The controller's iSCSIPhysicalHBA, else NICPhysicalHBA, instance whose
+// PortNumber reads port_text (case ignored): the function that serves that
+// port. NULL for none, or when a PortNumber cannot be read.
+TAVO_EXPORT TavoNode* get_valid_phba(TavoNode* controller, const char* port_text);
 // 0 when the SubsysDeviceID of the controller's first iSCSI, else NIC,
 // function is in DellSupportedPciSubSysDevIdTable, else 1.
 TAVO_EXPORT uint32_t TAVO_DetermineIfDellSystem(TavoNode* controller);
@@ -222,9 +226,10 @@ TavoNode* target_function(TavoNode* controller);
 // its number and its port (domain 0).
 tree::HandlerContext function_context(TavoNode* controller);
 // The controller's NICPhysicalHBA instance of PCI function 0 (FunctionNumber
-// read as a number), else its first one; null when it has none or an
-// instance without a PCI group comes first (*broken is then set).
-TavoNode* nic_function_zero(TavoNode* controller, bool* broken);
+// read as a number; *found set when given), else its first one; null when
+// it has none or an instance without a PCI group comes first (*broken is
+// then set).
+TavoNode* nic_function_zero(TavoNode* controller, bool* broken, bool* found = nullptr);
 // The transport of the controller's protocol bits (1 iSCSI, 2 NIC, 3-4 none).
 uint32_t controller_transport(TavoNode* controller);
 // The controller's instance number as the commands' controller argument.

@@ -322,20 +322,22 @@ TAVO_ACTION(
     file_param("PCIDumpFileName",
                "This parameter specifies the file that receives the controller's PCI dump (its full flash content)."));
 TAVO_ACTION(Corvane, RetrieveTessmarkCoreDump, do_RetrieveTessmarkCoreDump,
-            "This command writes the controller's core dump into a file.",
-            file_param("CoreDumpFileName", "This parameter specifies the file that receives the core dump."),
+            "This command retrieves the core dump of Tessmark controller. If CoreDumpString parameter (optional) is "
+            "not provided then the value is taken as \"live\" by default.",
+            file_param("CoreDumpFileName", "This parameter specifies the file name where Tessmark contoller core dump "
+                                           "information will be saved."),
             optional("CoreDumpString", LIST, "live,Dead,Test,Test live,Test Dead", 4, 9,
-                     "This parameter specifies which dump; live when not given."));
+                     "This parameter specifies the CoreDump string i.e. \"live\" or \"Dead\" to be retrieve."));
 TAVO_ACTION(Corvane, RetrieveFwCliData, do_RetrieveFwCliData,
             "This command runs a firmware command string and writes its output into a file.",
             file_param("CliOutputFileName", "This parameter specifies the file that receives the firmware CLI output."),
             required("FWCliString", TEXT, "", 2, 255, "This parameter specifies the firmware command string."));
-TAVO_ACTION(
-    Corvane, UpgradeFlashROM, do_UpgradeFlashROM,
-    "This command flashes a firmware image file; the new version is active after a restart.",
-    file_param(
-        "TKIFileName",
-        "This parameter specifies the path of the firmware image file; the new version is active after a restart."));
+TAVO_ACTION(Corvane, UpgradeFlashROM, do_UpgradeFlashROM,
+            "This command updates the Tessmark firmware version stored in non-volatile memory. You must restart the "
+            "system for the updated firmware to become the active firmware version on the Tessmark controller. "
+            "Example: OEMHXUpgradeFlashROM -OEMHXparams TKIFileName=\"flash.ufi\".",
+            file_param("TKIFileName", "This parameter specifies the path to the TKI file that will be used to "
+                                      "upgrade the Tessmark firmware."));
 TAVO_ACTION(
     Corvane, ResetFactoryDefaults, do_ResetFactoryDefaults,
     "This command returns the resource descriptors of a profile to factory defaults.",

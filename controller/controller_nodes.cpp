@@ -2,6 +2,9 @@
 // through, its NIC function of PCI function 0, and its transport.
 #include <stdio.h>
 #include <string.h>
+#include <strings.h>
+
+#include <initializer_list>
 
 #include "base/validate.h"
 #include "controller/controller.h"
@@ -9,6 +12,18 @@
 #include "transport/mailbox.h"
 
 using tavo::tree::next_instance;
+
+TavoNode* get_valid_phba(TavoNode* controller, const char* port_text) {
+  if (port_text == nullptr) return nullptr;
+  for (const char* kind : {"iSCSIPhysicalHBA", "NICPhysicalHBA"}) {
+    for (TavoNode* fn = get_first_instance(controller, kind); fn != nullptr; fn = next_instance(fn)) {
+      char port[TAVO_VALUE_SIZE] = "";
+      if (internal_get_property(fn, "PortNumber", port) != 0) return nullptr;
+      if (strcasecmp(port, port_text) == 0) return fn;
+    }
+  }
+  return nullptr;
+}
 
 namespace tavo::controller {
 
@@ -21,8 +36,11 @@ tree::HandlerContext function_context(TavoNode* controller) {
   return tree::handler_context(target_function(controller));
 }
 
-TavoNode* nic_function_zero(TavoNode* controller, bool* broken) {
+TavoNode* nic_function_zero(TavoNode* controller, bool* broken, bool* found) {
   *broken = false;
+  bool ignored = false;
+  if (found == nullptr) found = &ignored;
+  *found = false;
   TavoNode* first = get_first_instance(controller, "NICPhysicalHBA");
   for (TavoNode* fn = first; fn != nullptr; fn = next_instance(fn)) {
     TavoNode* pci = internal_get_node(fn, "PCI", TAVO_KIND_GROUP);
@@ -34,8 +52,10 @@ TavoNode* nic_function_zero(TavoNode* controller, bool* broken) {
     char text[TAVO_VALUE_SIZE] = "";
     long long number = -1;
     if (internal_get_property(pci, "FunctionNumber", text) == 0 && base::parse_number(text, &number) == 0 &&
-        number == 0)
+        number == 0) {
+      *found = true;
       return fn;
+    }
   }
   return first;
 }

@@ -15,7 +15,7 @@ uint32_t handle_ControllerStatus(TavoNode* property, char* buf, uint32_t) {
     TavoNode* nic = get_first_instance(controller, "NICPhysicalHBA");
     if (nic == nullptr) return 1;
     const tavo::tree::HandlerContext c = tavo::tree::handler_context(nic);
-    tavo::CoredumpProps props{};
+    tavo::CoreDumpProperties props{};
     const uint32_t status = ioctl_get_coredump_props(c.number, &props, c.domain, c.port, TAVO_VIA_NIC);
     if (status != 0) {
       tavo::controller::controller_status(265);

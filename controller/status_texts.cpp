@@ -21,11 +21,6 @@ constexpr tree::StatusText kControllerStatusTexts[] = {
     {140,
      "Cannot get the personality of the adapter. Application internal error occurred. Please check tavo2d.log file for "
      "more information."},
-    {141,
-     "Unable to obtain boot status. Application internal error occurred. Please check tavo2d.log file for more "
-     "information."},
-    {142,
-     "Cannot set boot status. Application internal error occurred. Please check tavo2d.log file for more information."},
     {143, "Corvane personality has been changed. Please reboot your system for the changes to take effect."},
     {145, "Cannot set the property as NCSI status is Disabled."},
     {151, "The Personality Change attempted is not supported on this Corvane controller."},
@@ -35,15 +30,8 @@ constexpr tree::StatusText kControllerStatusTexts[] = {
      "information."},
     {177,
      "Failed to get the configured personality for the controller. Please check tavo2d.log file for more information."},
-    {184, "Erased the Configuration. Please reboot your system for the changes to take effect."},
     {188, "Failed to erase nic settings. Please check tavo2d.log file for more information."},
-    {192,
-     "Failed to obtain additional controller attributes. Application internal error occurred. Please check tavo2d.log "
-     "file for more information."},
     {219, "Failed to set NCSI Dynamic Configuration properties. Please check tavo2d.log file for more information."},
-    {239,
-     "The operation completed successfully. Please reboot the machine immediately in order to avoid inconsistent "
-     "behaviour."},
     {256, "Performed operation is not supported on a SR-IOV virtual function."},
     {265, "Failed to get core dump properties. Please check tavo2d.log file for more information."},
     {279, "Failed to get reset needed. Please check tavo2d.log file for more information."},

@@ -31,5 +31,25 @@ TAVO_EXPORT uint32_t do_ClearFATData(TavoNode* group, TavoNode* action, char* pa
 // DumpiSCSIPCIConfigRegion of an iSCSI function's PCI group (RegisterOffset,
 // Count).
 TAVO_EXPORT uint32_t do_DumpiSCSIPCIConfigRegion(TavoNode* pci, TavoNode* action, char* params);
+// DumpNICPCIConfigRegion of a NIC function's PCI group (RegisterOffset,
+// Count).
+TAVO_EXPORT uint32_t do_DumpNICPCIConfigRegion(TavoNode* pci, TavoNode* action, char* params);
 
 TAVO_END_DECLS
+
+#ifdef __cplusplus
+#include <array>
+
+#include "tree/declare.h"
+
+namespace tavo::firmware {
+
+// The parameters of the PCI configuration dumps of an iSCSI and a NIC
+// function's PCI group.
+inline constexpr std::array<TavoActionParam, 2> kPciDumpParams = {
+    declare::required("RegisterOffset", declare::INT, "", 0, 252, "PCI Register."),
+    declare::required("Count", declare::INT, "", 1, 64,
+                      "This parameter indicates the number of configuration space registers to be read.")};
+
+}  // namespace tavo::firmware
+#endif

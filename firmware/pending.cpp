@@ -21,17 +21,7 @@ uint32_t do_RetrieveTessmarkPCIDump(TavoNode*, TavoNode*, char*) {
   return 0;
 }
 
-uint32_t do_RetrieveTessmarkCoreDump(TavoNode*, TavoNode*, char*) {
-  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
-  return 0;
-}
-
 uint32_t do_RetrieveFwCliData(TavoNode*, TavoNode*, char*) {
-  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
-  return 0;
-}
-
-uint32_t do_UpgradeFlashROM(TavoNode*, TavoNode*, char*) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
   return 0;
 }
@@ -77,6 +67,11 @@ uint32_t do_ClearFATData(TavoNode*, TavoNode*, char*) {
 }
 
 uint32_t do_DumpiSCSIPCIConfigRegion(TavoNode*, TavoNode*, char*) {
+  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
+  return 0;
+}
+
+uint32_t do_DumpNICPCIConfigRegion(TavoNode*, TavoNode*, char*) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
   return 0;
 }

@@ -2,21 +2,6 @@
 // (a handler its stored text) and does nothing.
 #include "nic/nic.h"
 
-uint32_t TAVO_update_fd_mac(uint32_t, TavoNode*, uint32_t) {
-  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
-  return 0;
-}
-
-uint32_t TAVO_get_nic_logicalhba(TavoNode*, uint32_t, uint32_t*, uint32_t) {
-  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
-  return 0;
-}
-
-uint32_t TAVO_update_nic_ifname(TavoNode*, uint32_t) {
-  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
-  return 0;
-}
-
 uint32_t TAVO_list_available_profiles(TavoNode*) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
   return 0;
@@ -104,20 +89,14 @@ uint32_t do_SetFactoryDefaults(TavoNode*, TavoNode*, char*) {
   return 0;
 }
 
-uint32_t handle_iscsi_vnic_name_props(TavoNode* property, char* buf, uint32_t op) {
+uint32_t handle_nic_bandwidth_softcap(TavoNode* property, char* buf, uint32_t op) {
   return handle_internal_property(property, buf, op);
 }
 
-uint32_t handle_iscsi_vnic_stats(TavoNode* property, char* buf, uint32_t op) {
+uint32_t handle_NICPhysicalHBA_SRIOVState(TavoNode* property, char* buf, uint32_t op) {
   return handle_internal_property(property, buf, op);
 }
 
-uint32_t TAVO_get_last_configured_mac(TavoNode*, TavoNode*, char*, uint32_t) {
-  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
-  return 0;
-}
-
-uint32_t TAVO_set_last_configured_mac(TavoNode*, TavoNode*, const char*, uint32_t) {
-  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
-  return 0;
+uint32_t handle_VEPAState(TavoNode* property, char* buf, uint32_t op) {
+  return handle_internal_property(property, buf, op);
 }

@@ -1,5 +1,6 @@
-// Port and DCBX configuration: the start-up loaders and the actions the
-// client hooks run directly.
+// Port and DCBX configuration: the PortDiscoveryAndConfiguration branch,
+// its start-up build, and the operations other branches and the back end
+// call.
 #pragma once
 
 #include <stdint.h>
@@ -8,17 +9,133 @@
 
 TAVO_BEGIN_DECLS
 
-// Builds the controller's PortDiscoveryAndConfiguration instances.
+// --- builders (params: six 256-byte texts or NULL; NULL when nothing was
+// built or every slot is taken) ---
+// One port instance (4 per controller) with all its sub-groups.
+TAVO_EXPORT TavoNode* initialize_PortDiscoveryAndConfiguration(TavoNode* controller, TavoNode* creating_node,
+                                                               TavoNode* creating_action, char* params);
+// One PG (8 per view) and one ApplicationTLV (15 per view) of each view.
+TAVO_EXPORT TavoNode* initialize_AdministratorPGSetting_PG(TavoNode* parent, TavoNode* creating_node,
+                                                           TavoNode* creating_action, char* params);
+TAVO_EXPORT TavoNode* initialize_PeerPGSetting_PG(TavoNode* parent, TavoNode* creating_node, TavoNode* creating_action,
+                                                  char* params);
+TAVO_EXPORT TavoNode* initialize_OperationalPGSettings_PG(TavoNode* parent, TavoNode* creating_node,
+                                                          TavoNode* creating_action, char* params);
+TAVO_EXPORT TavoNode* initialize_AdministratorTLVSetting_ApplicationTLV(TavoNode* parent, TavoNode* creating_node,
+                                                                        TavoNode* creating_action, char* params);
+TAVO_EXPORT TavoNode* initialize_PeerTLVSetting_ApplicationTLV(TavoNode* parent, TavoNode* creating_node,
+                                                               TavoNode* creating_action, char* params);
+TAVO_EXPORT TavoNode* initialize_OperationalTLVSettings_ApplicationTLV(TavoNode* parent, TavoNode* creating_node,
+                                                                       TavoNode* creating_action, char* params);
+
+// --- start-up ---
+// Builds the controller's port instances, each tied to the function that
+// serves its port; always 0.
 TAVO_EXPORT uint32_t TAVO_get_port_discovery_config(TavoNode* controller);
-// Sets the Diagnostics group's loopback support from the first port.
+// IsClearCountersSupported of the port's BaseT10G group (device: the
+// serving function's); 0, or 1 when a group is missing or the store failed.
+TAVO_EXPORT uint32_t TAVO_update_is_clear_counter(uint32_t device, TavoNode* port);
+// IsLoopbackSupported of the Diagnostics group from the first port; 0 or 1.
 TAVO_EXPORT uint32_t TAVO_update_diagnostics_prop(TavoNode* controller);
-// Beacon of a PortDiscoveryAndConfiguration group: BeaconDuration,
-// StatusDuration, BeaconState.
+
+// --- link, PHY and speed ---
+TAVO_EXPORT uint32_t handle_PortState(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_PhysicalLinkStatus(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_PHYType(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_FCoEWWPN(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_FCoELinkSpeed(TavoNode* property, char* buf, uint32_t op);
+// InterfaceType, and ANSpeedsSupported with ForceSpeedsSupported, of a
+// port from its PHY (device: the serving function's); 0, or 1.
+TAVO_EXPORT uint32_t TAVO_update_interfacetype(uint32_t device, TavoNode* port);
+TAVO_EXPORT uint32_t TAVO_update_speed_props(uint32_t device, TavoNode* port);
+// PortSpeed of a NICPhysicalHBA and of an iSCSI function's NICConfiguration,
+// and ActivePort of the latter.
+TAVO_EXPORT uint32_t handle_portspeed(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_activeport(TavoNode* property, char* buf, uint32_t op);
+// Stores PortSpeed of group (path 1: a NICConfiguration, 2: a
+// NICPhysicalHBA); 0, or 1 (status 93 when the link cannot be read).
+TAVO_EXPORT uint32_t get_portspeed(TavoNode* group, uint32_t device, uint8_t domain, uint8_t port_number, uint32_t path,
+                                   uint32_t generation);
+// Reads the link state into the group's LogicalLinkStatus (path 1 iSCSI
+// function, 2 NIC function); 0, or 1 with status 227.
+TAVO_EXPORT uint32_t get_logical_link_status(uint32_t device, uint8_t domain, uint8_t port_number, TavoNode* group,
+                                             uint32_t path);
+// Stores "N/A" in group's OperationalMode and sets *flag when a link of the
+// port (the one above group) has operational mode 0 or 2. The command goes
+// to the port's NIC function whatever device is given; 0, or 1.
+TAVO_EXPORT uint32_t TAVO_get_operating_value(uint32_t device, uint8_t domain, uint8_t port_number, TavoNode* group,
+                                              uint32_t* flag);
+
+// --- port speed setting ---
+// One row of the speed table: a mode, a speed and the firmware's code.
+typedef struct PortSpeedMode {
+  char mode[16];
+  char speed[16];
+  uint16_t mac_speed;
+} PortSpeedMode;
+// Every code 0-23 in exactly one row.
+TAVO_EXPORT extern const PortSpeedMode PortSpeedModeTable[24];
+// Mode, ConfiguredSpeed and DACCableLength: every read refreshes all three.
+TAVO_EXPORT uint32_t handle_get_link_speed_properties(TavoNode* property, char* buf, uint32_t op);
+
+// --- beacon, transceiver, TX throttle, flow control ---
+TAVO_EXPORT uint32_t handle_BeaconState(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_TXThrottle(TavoNode* property, char* buf, uint32_t op);
+// TxFlowControl and RxFlowControl.
+TAVO_EXPORT uint32_t handle_flow_control_properties(TavoNode* property, char* buf, uint32_t op);
+// Stores both flow-control properties ("Enabled" for 1); 1 without a port.
+TAVO_EXPORT uint32_t TAVO_update_flow_control_props(TavoNode* port, uint16_t transmit, uint16_t receive);
+// Sends the port's flow control as it reads again, for a multi-channel type
+// ("NPAR" or another); 1 for a missing argument, else the command's status.
+TAVO_EXPORT uint32_t TAVO_reset_flow_control_properties(TavoNode* port, const char* mc_type);
+
+// --- actions of the port (params: six 256-byte texts in the order of the
+// action's parameters) ---
+// Beacon: BeaconDuration, StatusDuration, BeaconState. Also run at client
+// exit with "Disabled" for every port whose beacon is on.
 TAVO_EXPORT uint32_t do_Beacon(TavoNode* port, TavoNode* action, char* params);
+// SetPortSpeed: Speed, Mode, DACCableLength.
+TAVO_EXPORT uint32_t do_SetPortSpeed(TavoNode* port, TavoNode* action, char* params);
+// DumpTransceiverData: WireAddress; the page comes back as status 60's text.
+TAVO_EXPORT uint32_t do_DumpTransceiverData(TavoNode* port, TavoNode* action, char* params);
+// Erases the port and discovery configuration: 0 (status 184, or 239 when
+// the firmware asks for a reboot now), else the command's status (187).
+TAVO_EXPORT uint32_t do_ErasePortandDiscoveryConfiguration(TavoNode* port, TavoNode* action, char* params);
+
+// --- handlers and actions of the DCBX, LLDP, QCN and 10GBase-T groups and
+// the controller's Diagnostics ---
+TAVO_EXPORT uint32_t handle_10GbaseT_properties(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_over_temperature(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_10baseT_nvpvalue(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_LLDP_properties(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_lldp_stats_props(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_dcbx_port_vars(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_dcbx_stats_props(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_DCBXState(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_DCBXMode(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_pfc_feature_vars(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_pg_feature_vars(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_pg15_membership(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_app_feature_vars(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_apptlv_feature_vars(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_bwg_props(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_update_qcn_props(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t group_AdministratorTLVSetting(TavoNode* group);
+TAVO_EXPORT uint32_t group_PeerTLVSetting(TavoNode* group);
+TAVO_EXPORT uint32_t group_OperationalTLVSettings(TavoNode* group);
+// SelfTest: TestType, SourceCable, TargetCable. RunTDR, ClearCounters: none.
+TAVO_EXPORT uint32_t do_SelfTest(TavoNode* group, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_RunTDR(TavoNode* group, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_ClearCounters(TavoNode* group, TavoNode* action, char* params);
+// AddApplicationTLV: ProtocolSelector, ProtocolID, PriorityBitMap, OUI.
+// DeleteApplicationTLV: InstanceNumber. ConfigurePGSettings (of a PG):
+// PriorityMembership, Bandwidth.
+TAVO_EXPORT uint32_t do_AddApplicationTLV(TavoNode* group, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_DeleteApplicationTLV(TavoNode* group, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_ConfigurePGSettings(TavoNode* group, TavoNode* action, char* params);
 // ExitLoopBackMode of a Diagnostics group: SourcePortNumber,
 // DestinationPortNumber.
 TAVO_EXPORT uint32_t do_ExitLoopBackMode(TavoNode* diagnostics, TavoNode* action, char* params);
-
 // Diagnostics actions of a controller: HostToDDRDMATest (Pattern,
 // ByteCount, LoopCount), EnterLoopBackMode (SourcePortNumber,
 // DestinationPortNumber, LoopbackType), NetworkLoopBackTest (Pattern,
@@ -27,13 +144,5 @@ TAVO_EXPORT uint32_t do_ExitLoopBackMode(TavoNode* diagnostics, TavoNode* action
 TAVO_EXPORT uint32_t do_HostToDDRDMATest(TavoNode* diagnostics, TavoNode* action, char* params);
 TAVO_EXPORT uint32_t do_EnterLoopBackMode(TavoNode* diagnostics, TavoNode* action, char* params);
 TAVO_EXPORT uint32_t do_NetworkLoopBackTest(TavoNode* diagnostics, TavoNode* action, char* params);
-
-// PortSpeed and ActivePort of an iSCSI function's NICConfiguration.
-TAVO_EXPORT uint32_t handle_portspeed(TavoNode* property, char* buf, uint32_t op);
-TAVO_EXPORT uint32_t handle_activeport(TavoNode* property, char* buf, uint32_t op);
-// Reads the link state into the group's LogicalLinkStatus (mode 1 iSCSI
-// function, 2 NIC function); 0, or 1 with status 227.
-TAVO_EXPORT uint32_t get_logical_link_status(uint32_t device_handle, uint8_t domain, uint8_t port_number,
-                                             TavoNode* group, uint32_t mode);
 
 TAVO_END_DECLS

@@ -303,19 +303,11 @@ int Simulator::nic_request(unsigned long request, void* arg) {
         errno = EPERM;
         return -1;
       }
-      int count = std::min(fn->vf_count, kMaxNicVfEntries);
-      bytes[kNicVfCountOffset] = static_cast<uint8_t>(count);
+      const SimNicState& state = nic_state(*fn);
+      bytes[kNicVfCountOffset] = static_cast<uint8_t>(std::min<size_t>(state.vfs.size(), kMaxNicVfEntries));
       if (match_fault(FaultKind::CountOverflow, kAny, kAny, function_id, static_cast<long>(request)))
         bytes[kNicVfCountOffset] = 255;
-      uint8_t mac[6] = {0};
-      parse_mac(fn->mac, mac);
-      for (int n = 0; n < count; ++n) {
-        uint8_t* e = bytes + kNicVfEntryOffset + kNicVfEntrySize * static_cast<size_t>(n);
-        memcpy(e, mac, 6);
-        e[0] = static_cast<uint8_t>(e[0] | 0x02);  // locally administered
-        e[5] = static_cast<uint8_t>(e[5] + n + 1);
-        e[10] = 1;  // link up
-      }
+      fill_vf_table(state, info->answer, sizeof info->answer);
       return 0;
     }
     case kNicPciConfigRequest: {

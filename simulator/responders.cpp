@@ -8,6 +8,7 @@ namespace tavo::sim {
 // echo responder is installed by the tests that want it.
 void install_standard_responders(Simulator& sim) {
   install_transport_responders(sim);
+  install_dump_responders(sim);
   install_backend_responders(sim);
   install_controller_responders(sim);
   install_network_responders(sim);
@@ -15,6 +16,8 @@ void install_standard_responders(Simulator& sim) {
   install_personality_responders(sim);
   install_ncsi_responders(sim);
   install_object_responders(sim);
+  install_port_responders(sim);
+  install_nic_responders(sim);
 }
 
 }  // namespace tavo::sim

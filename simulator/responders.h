@@ -3,9 +3,14 @@
 
 #include <stdint.h>
 
+#include "simulator/topology.h"
+#include "transport/firmware_records.h"
+
 namespace tavo::sim {
 
 class Simulator;
+struct MailboxCall;
+struct SimPort;
 
 void install_standard_responders(Simulator& sim);
 
@@ -34,6 +39,15 @@ void install_ncsi_responders(Simulator& sim);
 // Named flash objects (171/1, 172/1).
 void install_object_responders(Simulator& sim);
 
+// The NIC side of functions: MAC list (147/1), OEM exec configuration
+// (4/21), expansion-ROM bitmap (83/1), vNIC name and status (120/1, 64/1),
+// QoS (27/1) and switch type (124/1).
+void install_nic_responders(Simulator& sim);
+// Core-dump components, segments and pieces (22/11, 23/11, 24/11).
+void install_dump_responders(Simulator& sim);
+// The core-dump properties (21/11) of a controller.
+CoreDumpProperties coredump_properties(const SimController& c);
+
 // The model number the firmware reports for a generation.
 const char* model_of(uint32_t generation);
 
@@ -46,6 +60,15 @@ void install_network_responders(Simulator& sim);
 // (6/2), the discovery parameters (28/2, 29/2) and the initiator name block
 // (6/6, 7/6), each per domain.
 void install_network_table_responders(Simulator& sim);
+
+// The port commands, with state per port (SimPort).
+void install_port_responders(Simulator& sim);
+// What the other areas' answers hold of the port the header names: its
+// FCoE world-wide port name (121/1), an erase of its region 15 (7/1).
+void port_fcoe_wwpn(Simulator& sim, const MailboxCall& call, uint8_t wwpn[8]);
+void port_note_erase(Simulator& sim, const MailboxCall& call, uint32_t region);
+// Page A0 (wire address 160) or A2 of a port's transceiver.
+void port_transceiver_page(const SimPort& port, uint32_t wire_address, uint8_t out[256]);
 
 // Every catalogue command answers success with its request bytes inverted
 // (for conformance tests; not installed by default).

@@ -56,11 +56,11 @@ MailboxReply backend_responder_attributes(Simulator&, MailboxCall& call) {
   backend_responder_text(a.model_number, model);
   backend_responder_text(a.description, std::string("Quorvel Tessmark ") + model + " converged network adapter");
   backend_responder_text(a.serial_number, c.serial);
-  backend_responder_text(a.active_firmware_version, kFirmwareVersion);
+  backend_responder_text(a.active_firmware_version, c.firmware_version);
   backend_responder_text(a.bios_version, kFirmwareVersion);
   backend_responder_text(a.boot_code_version, kFirmwareVersion);
   backend_responder_text(a.driver_version, kFirmwareVersion);
-  backend_responder_text(a.flash_firmware_version, kFirmwareVersion);
+  backend_responder_text(a.flash_firmware_version, c.flash_firmware_version);
   a.max_cdb_length = 16;
   a.ldto = 20;
   a.iscsi_versions = 0x00;
@@ -97,15 +97,20 @@ MailboxReply backend_responder_oem(Simulator&, MailboxCall& call) {
 MailboxReply backend_responder_coredump(Simulator&, MailboxCall& call) {
   if (!backend_responder_known(call)) return MailboxReply{kStatusNotSupported, 0, 0};
   if (call.function->virtual_function) return MailboxReply{kStatusNotOnVf, 0, 0};
-  CoredumpProps props{};
-  props.chip_state = call.controller->chip_state;
-  return backend_responder_answer(call, props);
+  return backend_responder_answer(call, coredump_properties(*call.controller));
 }
 
-// A query whose only use here is telling a virtual function.
-MailboxReply backend_responder_vf_probe(Simulator&, MailboxCall& call) {
+// The firmware configuration of the function (with its controller's ASIC
+// revision), also the query that tells a virtual function.
+MailboxReply backend_responder_vf_probe(Simulator& sim, MailboxCall& call) {
   if (!backend_responder_known(call)) return MailboxReply{kStatusNotSupported, 0, 0};
-  return call.function->virtual_function ? MailboxReply{kStatusNotOnVf, 0, 0} : MailboxReply{};
+  if (call.function->virtual_function) return MailboxReply{kStatusNotOnVf, 0, 0};
+  if (call.header.opcode == 58) {
+    FirmwareConfig config = sim.nic_state(*call.function).config;
+    config.asic_revision = call.controller->asic_revision;
+    return backend_responder_answer(call, config);
+  }
+  return MailboxReply{};
 }
 
 constexpr char kSignatureObject[] = "/cfg/signature";

@@ -1,6 +1,6 @@
 // Firmware answers of the controller branch, with state per controller:
 // additional attributes (121/1), function VPD (91/1, versions 0 and 1), FFV
-// name (2/19), FRU VPD (3/19), boot configuration (66/1, 67/1), features
+// name (2/19), FRU VPD (3/19), boot configuration (66/1, 67/1, per function), features
 // (191/1) and PCI configuration reads (72/1, refused on a vf function).
 #include <string.h>
 
@@ -18,7 +18,6 @@ constexpr uint8_t kStatusNotSupported = 66;
 constexpr uint8_t kStatusNotOnVf = 5;
 constexpr size_t kFruVpdSize = 1280;
 constexpr char kFfvObject[] = "/cfg/ffv";
-constexpr char kBootObject[] = "/cfg/boot";
 
 MailboxReply controller_refused() { return MailboxReply{kStatusNotSupported, 0, 0}; }
 
@@ -45,7 +44,7 @@ MailboxReply controller_answer(MailboxCall& call, const Record& record) {
   return MailboxReply{};
 }
 
-MailboxReply controller_additional(Simulator&, MailboxCall& call) {
+MailboxReply controller_additional(Simulator& sim, MailboxCall& call) {
   AdditionalControllerAttributes a{};
   if (!controller_known(call) || !controller_request(call, &a)) return controller_refused();
   const SimController& c = *call.controller;
@@ -55,6 +54,7 @@ MailboxReply controller_additional(Simulator&, MailboxCall& call) {
   a.temperature = c.temperature;
   for (size_t i = 0; i < 8; ++i) controller_text(a.option_rom_versions[i], "11.1." + std::to_string(i) + ".0");
   controller_text(a.pxe_bios_version, "11.1.8.0");
+  port_fcoe_wwpn(sim, call, a.fcoe_wwpn);
   controller_text(a.phy_firmware_version, c.phy_version);
   controller_text(a.phy_configuration_id, c.phy_version.empty() ? "" : "5A3C");
   controller_text(a.ipl_name, c.ipl_name);
@@ -117,19 +117,17 @@ MailboxReply controller_fru_vpd(Simulator&, MailboxCall& call) {
   return MailboxReply{};
 }
 
-// Native mode starts enabled; a write keeps the 8 bytes it was given.
+// Each function's own (native mode starts enabled, network boot from the
+// topology); a write keeps the 8 bytes it was given.
 MailboxReply controller_boot_config(Simulator& sim, MailboxCall& call) {
   BootConfig config{};
   if (!controller_known(call) || !controller_request(call, &config)) return controller_refused();
-  auto& stored = sim.flash(call.controller->index)[kBootObject];
+  BootConfig& stored = sim.nic_state(*call.function).boot;
   if (call.header.opcode == 67) {
-    stored.assign(call.payload.begin(), call.payload.begin() + sizeof config);
+    stored = config;
     return MailboxReply{};
   }
-  config = BootConfig{};
-  config.native_mode = 1;
-  if (stored.size() == sizeof config) memcpy(&config, stored.data(), sizeof config);
-  return controller_answer(call, config);
+  return controller_answer(call, stored);
 }
 
 MailboxReply controller_features(Simulator&, MailboxCall& call) {

@@ -11,6 +11,7 @@
 #include "simulator/network_call.h"
 #include "simulator/responders.h"
 #include "transport/network_records.h"
+#include "transport/nic_records.h"
 
 namespace tavo::sim {
 namespace {
@@ -224,8 +225,8 @@ MailboxReply network_nic_params(Simulator& sim, MailboxCall& call) {
   });
 }
 
-// Type 0: the function's running MAC; type 9: the factory MAC of each PCI
-// function 0-7 of the controller.
+// Types 0 and 1: the function's running MAC; type 9: the factory MAC of
+// each PCI function 0-7 of the controller.
 MailboxReply network_mac_query(Simulator& sim, MailboxCall& call) {
   MacQueryRecord q{};
   if (call.function == nullptr) return kRefused;
@@ -234,7 +235,7 @@ MailboxReply network_mac_query(Simulator& sim, MailboxCall& call) {
   const uint8_t type = q.query_type;
   q = MacQueryRecord{};
   q.query_type = type;
-  if (type == kMacQueryOwn) {
+  if (type == kMacQueryOwn || type == kMacQueryCurrent) {
     SimNetwork* net = network::stack_of(sim, call);
     if (net != nullptr)
       memcpy(q.mac, net->mac.data(), sizeof q.mac);

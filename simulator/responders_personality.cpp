@@ -68,18 +68,72 @@ Bytes personality_image(Simulator& sim, int controller, Make make) {
   return image;
 }
 
+template <typename Descriptor>
+Descriptor personality_descriptor(uint8_t type, const SimFunction& f) {
+  Descriptor d{};
+  d.head.type = type;
+  d.head.length = sizeof d;
+  d.head.pf = f.pci_function;
+  return d;
+}
+
+// Per physical function its PCI function descriptor, then its protocol
+// descriptor with the function's MAC (and a RoCE one where the topology
+// says so).
 Bytes personality_default_profile(Simulator& sim, int controller) {
-  return personality_image<uint16_t>(sim, controller, [](const SimFunction& f) {
-    const bool iscsi = f.kind == FunctionKind::Iscsi;
-    ProfilePciFunctionDescriptor d{};
-    d.head.type = kProfilePciFunction;
-    d.head.length = sizeof d;
-    d.head.pf = f.pci_function;
-    d.pf_state = 1;
-    d.pf_type = iscsi ? kProtocolIscsi : kProtocolNic;
-    d.mission_roles = iscsi ? kProtocolNic | kStorageRoles : kProtocolNic;
-    return d;
-  });
+  Bytes image(4, 0);
+  uint16_t count = 0;
+  for (const SimFunction* f : personality_functions(sim, controller)) {
+    const bool iscsi = f->kind == FunctionKind::Iscsi;
+    auto pf = personality_descriptor<ProfilePciFunctionDescriptor>(kProfilePciFunction, *f);
+    pf.pf_state = 1;
+    pf.pf_type = iscsi ? kProtocolIscsi : kProtocolNic;
+    pf.mission_roles = iscsi ? kProtocolNic | kStorageRoles : kProtocolNic;
+    personality_append(&image, pf);
+    if (iscsi) {
+      auto d = personality_descriptor<ProfileIscsiDescriptor>(kProfileIscsi, *f);
+      parse_mac(f->mac, d.mac);
+      d.link = static_cast<uint8_t>(f->port);
+      personality_append(&image, d);
+    } else {
+      auto d = personality_descriptor<ProfileNicDescriptor>(kProfileNic, *f);
+      parse_mac(f->mac, d.mac);
+      d.link = static_cast<uint8_t>(f->port);
+      personality_append(&image, d);
+    }
+    count = static_cast<uint16_t>(count + 2);
+    if (f->nic.roce) {
+      personality_append(&image, personality_descriptor<ProfileRoceDescriptor>(kProfileRoce, *f));
+      ++count;
+    }
+  }
+  memcpy(image.data(), &count, sizeof count);
+  return image;
+}
+
+// A field of a NIC or iSCSI descriptor that a partial write fills with
+// ones to keep it.
+struct KeptField {
+  uint8_t type;
+  uint8_t offset;
+  uint8_t width;
+};
+constexpr KeptField kKeptFields[] = {
+    {kProfileNic, 8, 2},   {kProfileNic, 18, 2}, {kProfileNic, 20, 2},   {kProfileNic, 28, 2},
+    {kProfileNic, 32, 2},  {kProfileNic, 38, 2}, {kProfileNic, 60, 2},   {kProfileNic, 62, 2},
+    {kProfileNic, 48, 4},  {kProfileNic, 52, 4}, {kProfileIscsi, 36, 4}, {kProfileIscsi, 40, 4},
+};
+
+// One descriptor of a partial write over its target: every byte but the
+// kept fields a request leaves at all ones.
+void personality_merge(uint8_t* target, const uint8_t* d, size_t length) {
+  const size_t n = std::min<size_t>(length, target[1]);
+  Bytes merged(d, d + n);
+  for (const KeptField& k : kKeptFields)
+    if (k.type == d[0] && k.offset + k.width <= n &&
+        std::all_of(d + k.offset, d + k.offset + k.width, [](uint8_t b) { return b == 0xFF; }))
+      std::copy_n(target + k.offset, k.width, merged.begin() + k.offset);
+  std::copy(merged.begin(), merged.end(), target);
 }
 
 Bytes personality_default_common(Simulator& sim, int controller) {
@@ -222,7 +276,7 @@ MailboxReply personality_set_profile(Simulator& sim, MailboxCall& call) {
       if (d[0] == kProfilePciFunction && length >= kProtocolBytes + 2 && target[1] >= kProtocolBytes + 2)
         memcpy(target + kProtocolBytes, d + kProtocolBytes, 2);
       else
-        memcpy(target, d, std::min<size_t>(length, target[1]));
+        personality_merge(target, d, length);
       return true;
     });
     if (!known) return personality_refused(1, 81);

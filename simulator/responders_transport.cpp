@@ -56,6 +56,7 @@ MailboxReply transport_responder_erase(Simulator& sim, MailboxCall& call) {
   memcpy(&request, call.payload.data(), sizeof request);
   auto& objects = sim.flash(transport_responder_controller(call));
   objects["/erased"].push_back(static_cast<uint8_t>(request.region));
+  port_note_erase(sim, call, request.region);
   if (request.region == kEraseNicSettings)
     std::erase_if(objects, [](const auto& object) { return object.first.starts_with("/nicdata/"); });
   return MailboxReply{};

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "simulator/simulator.h"
@@ -101,11 +102,7 @@ Simulator::ShellResult Simulator::run_stage(const std::vector<std::string>& w, c
     if (joined.compare(0, prefix.size(), prefix) == 0) return answer;
 
   const std::string& cmd = w[0];
-  auto find_nic = [&](const std::string& name) -> const SimFunction* {
-    for (const auto& f : topology_.functions)
-      if (f.kind == FunctionKind::Nic && f.ifname == name) return &f;
-    return nullptr;
-  };
+  auto find_nic = [&](const std::string& name) { return nic_named(name); };
   auto bdf_text = [&](const SimFunction& f, bool domain) {
     const SimController* c = controller(f.controller);
     char buf[32];
@@ -172,8 +169,7 @@ Simulator::ShellResult Simulator::run_stage(const std::vector<std::string>& w, c
   if (cmd == "mkdir") {
     for (size_t i = 1; i < w.size(); ++i) {
       if (w[i] == "-p") continue;
-      std::string p = w[i];
-      if (strip_root(p) == p && !root_.empty()) p = root_ + (p[0] == '/' ? "" : "/") + p;
+      const std::string p = under_root(w[i]);
       for (size_t k = 1; k <= p.size(); ++k)
         if (k == p.size() || p[k] == '/') ::mkdir(p.substr(0, k).c_str(), 0755);
     }
@@ -239,12 +235,19 @@ Simulator::ShellResult Simulator::run_stage(const std::vector<std::string>& w, c
       for (size_t i = 0; i < list.size(); ++i)
         if (list[i] == f) index = static_cast<int>(i) + 1;
       if (match_fault(FaultKind::VfRefusal, kAny, kAny, index, kAny)) return ShellResult{2, ""};
-      if (atoi(w[5].c_str()) >= f->vf_count) return ShellResult{2, ""};
-      return r;
+      return ShellResult{apply_ip_vf(nic_state(*f), std::vector<std::string>(w.begin() + 5, w.end())), ""};
     }
     return w.size() >= 4 && w[1] == "link" && w[2] == "set" && find_nic(w[3]) ? r : ShellResult{1, ""};
   }
-  if (cmd == "ifconfig") return w.size() >= 2 && find_nic(w[1]) ? r : ShellResult{1, ""};
+  if (cmd == "ifconfig") return ifconfig_stage(w);
+  if (cmd == "ethtool" && w.size() >= 2 && w[1] == "-h") {
+    r.out = "ethtool version 4.8\nUsage:\n        ethtool DEVNAME\tDisplay standard information about device\n"
+            "        ethtool -i|--driver DEVNAME\tShow driver information\n"
+            "        ethtool -f|--flash DEVNAME FILENAME [ REGION-NUMBER-TO-FLASH ]\tFlash firmware image from the "
+            "specified file to a region on the device\n";
+    return r;
+  }
+  if (cmd == "ethtool" && w.size() >= 4 && w[1] == "-f") return ethtool_flash_stage(w);
   if (cmd == "getenforce") return ShellResult{0, "Disabled\n"};
   if (cmd == "setenforce" || cmd == "true") return r;
   if (cmd == "false") return ShellResult{1, ""};
@@ -255,7 +258,7 @@ Simulator::ShellResult Simulator::run_stage(const std::vector<std::string>& w, c
   }
   if (cmd == "cat") {
     for (size_t i = 1; i < w.size(); ++i) {
-      std::ifstream in(w[i]);
+      std::ifstream in(under_root(w[i]));
       if (!in) return ShellResult{1, r.out};
       std::ostringstream s;
       s << in.rdbuf();
@@ -271,46 +274,105 @@ Simulator::ShellResult Simulator::run_pipeline(const std::string& line) {
   ShellResult last;
   std::string input;
   std::vector<std::string> words;
-  std::string out_file;
-  bool append = false;
-  auto finish_stage = [&](bool end_of_pipeline) {
+  // The stage's redirections in order: (operator, file).
+  std::vector<std::pair<std::string, std::string>> redirects;
+  auto finish_stage = [&] {
     last = run_stage(words, input);
-    input = last.out;
-    if (!out_file.empty()) {
-      std::string p = out_file;
-      if (p != "/dev/null") {
-        if (strip_root(p) == p && !root_.empty()) p = root_ + (p[0] == '/' ? "" : "/") + p;
-        std::ofstream f(p, append ? std::ios::app : std::ios::trunc);
-        f << last.out;
-      }
-      input.clear();
-      last.out.clear();  // redirected: nothing reaches standard output
+    // Where standard output and error go: the pipe, a file, or nowhere
+    // (the terminal, /dev/null).
+    struct Sink {
+      bool pipe = true;
+      std::string file;
+      bool append = false;
+    };
+    Sink out, err{false, "", false};
+    for (const auto& [op, file] : redirects) {
+      if (op == ">" || op == ">>") out = Sink{false, file, op == ">>"};
+      if (op == "2>" || op == "2>>") err = Sink{false, file, op == "2>>"};
+      if (op == "2>&1") err = out;
     }
-    (void)end_of_pipeline;
+    std::string piped;
+    std::map<std::string, std::pair<bool, std::string>> files;  // file -> (append, text)
+    for (const auto& [sink, text] : {std::make_pair(out, last.out), std::make_pair(err, last.err)}) {
+      if (sink.pipe) {
+        piped += text;
+      } else if (!sink.file.empty() && sink.file != "/dev/null") {
+        auto& f = files.try_emplace(sink.file, sink.append, "").first->second;
+        f.second += text;
+      }
+    }
+    for (const auto& [file, content] : files) {
+      std::ofstream f(under_root(file), content.first ? std::ios::app : std::ios::trunc);
+      f << content.second;
+    }
+    input = last.out = piped;
+    last.err.clear();
     words.clear();
-    out_file.clear();
-    append = false;
+    redirects.clear();
   };
   for (size_t i = 0; i < tokens.size(); ++i) {
     const Token& t = tokens[i];
     if (!t.op) {
       words.push_back(t.text);
-      continue;
-    }
-    if (t.text == "|") {
-      finish_stage(false);
+    } else if (t.text == "|") {
+      finish_stage();
     } else if (t.text == ";") {
-      finish_stage(true);
+      finish_stage();
       input.clear();
-    } else if (t.text == ">" || t.text == ">>") {
-      if (i + 1 < tokens.size()) out_file = tokens[++i].text;
-      append = t.text == ">>";
-    } else if (t.text == "2>" || t.text == "2>>") {
-      if (i + 1 < tokens.size()) ++i;  // standard error is not modelled
+    } else if (t.text == "2>&1") {
+      redirects.emplace_back(t.text, "");
+    } else if (i + 1 < tokens.size()) {
+      redirects.emplace_back(t.text, tokens[++i].text);
     }
   }
-  finish_stage(true);
+  finish_stage();
   return last;
+}
+
+std::string Simulator::under_root(const std::string& path) const {
+  if (strip_root(path) != path || root_.empty() || path.empty()) return path;
+  return root_ + (path[0] == '/' ? "" : "/") + path;
+}
+
+const SimFunction* Simulator::nic_named(const std::string& name) const {
+  for (const auto& f : topology_.functions)
+    if (f.kind == FunctionKind::Nic && f.ifname == name) return &f;
+  return nullptr;
+}
+
+// ifconfig <if> shows whether it is up; ifconfig <if> up|down changes it.
+Simulator::ShellResult Simulator::ifconfig_stage(const std::vector<std::string>& w) {
+  const SimFunction* f = w.size() >= 2 ? nic_named(w[1]) : nullptr;
+  if (f == nullptr) return ShellResult{1, "", (w.size() >= 2 ? w[1] : "") + ": error fetching interface information\n"};
+  if (w.size() >= 3) {
+    if (w[2] != "up" && w[2] != "down") return ShellResult{1, "", "ifconfig: bad option\n"};
+    if (w[2] == "up")
+      interfaces_down_.erase(w[1]);
+    else
+      interfaces_down_.insert(w[1]);
+    return ShellResult{};
+  }
+  const bool up = interfaces_down_.count(w[1]) == 0;
+  return ShellResult{0,
+                     w[1] + "  Link encap:Ethernet  HWaddr " + f->mac + "\n          " +
+                         (up ? "UP BROADCAST RUNNING MULTICAST" : "BROADCAST MULTICAST") +
+                         "  MTU:" + std::to_string(f->mtu) + "\n",
+                     ""};
+}
+
+// ethtool -f <if> <file>: the driver takes /lib/firmware/<file> and the
+// controller keeps it as its firmware object "/prg".
+Simulator::ShellResult Simulator::ethtool_flash_stage(const std::vector<std::string>& w) {
+  const SimFunction* f = nic_named(w[2]);
+  if (f == nullptr) return ShellResult{71, "", "Cannot get control socket: No such device\n"};
+  std::ifstream in(under_root("/lib/firmware/" + w[3]), std::ios::binary);
+  if (!in || w[3].find('/') != std::string::npos)
+    return ShellResult{255, "", "Flashing failed: No such file or directory\n"};
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  const std::string image = bytes.str();
+  flash_[f->controller]["/prg"].assign(image.begin(), image.end());
+  return ShellResult{};
 }
 
 int Simulator::shell(const std::string& command) {

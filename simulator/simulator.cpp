@@ -133,9 +133,23 @@ std::vector<LogEntry> Simulator::mailbox_log() const {
   return out;
 }
 
-void Simulator::set_shell_answer(const std::string& prefix, int status, const std::string& output) {
+void Simulator::set_shell_answer(const std::string& prefix, int status, const std::string& output,
+                                 const std::string& error) {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
-  shell_answers_.insert(shell_answers_.begin(), {prefix, ShellResult{status, output}});
+  shell_answers_.insert(shell_answers_.begin(), {prefix, ShellResult{status, output, error}});
+}
+
+void Simulator::set_interface_up(const std::string& name, bool up) {
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
+  if (up)
+    interfaces_down_.erase(name);
+  else
+    interfaces_down_.insert(name);
+}
+
+bool Simulator::interface_up(const std::string& name) const {
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
+  return interfaces_down_.count(name) == 0;
 }
 
 std::vector<std::string> Simulator::outside_root_writes() const {

@@ -17,6 +17,7 @@
 
 #include "platform/host.h"
 #include "simulator/network_state.h"
+#include "simulator/nic_state.h"
 #include "simulator/topology.h"
 #include "transport/device_layout.h"
 
@@ -117,7 +118,13 @@ class Simulator final : public platform::Host {
   std::vector<LogEntry> log() const;
   void clear_log();
   std::vector<LogEntry> mailbox_log() const;  // iSCSI and NIC mailbox requests
-  void set_shell_answer(const std::string& prefix, int status, const std::string& output);
+  // A command line starting with prefix exits with status, printing output
+  // (and error on standard error).
+  void set_shell_answer(const std::string& prefix, int status, const std::string& output,
+                        const std::string& error = "");
+  // Host interfaces are up until ifconfig (or a test) takes them down.
+  void set_interface_up(const std::string& name, bool up);
+  bool interface_up(const std::string& name) const;
   // Files written (created, renamed to, made) outside the root; must stay empty.
   std::vector<std::string> outside_root_writes() const;
   int open_device_count() const;
@@ -134,6 +141,11 @@ class Simulator final : public platform::Host {
   std::vector<uint8_t> pci_config_space(const SimFunction& fn) const;
   // The TCP/IP stack of the iSCSI function on cv2iscsi_<device>; null for none.
   SimNetwork* network(int iscsi_device);
+  // The NIC side of a function (made from its topology keys on first use),
+  // and of the function with that PCI function number on a controller
+  // (null for none).
+  SimNicState& nic_state(const SimFunction& fn);
+  SimNicState* nic_state(int controller, int pci_function);
 
   // --- platform::Host ---
   std::string root() const override { return root_; }
@@ -166,6 +178,7 @@ class Simulator final : public platform::Host {
   struct ShellResult {
     int status = 0;
     std::string out;
+    std::string err{};  // standard error
   };
 
  private:
@@ -204,6 +217,12 @@ class Simulator final : public platform::Host {
   int nic_request(unsigned long request, void* arg);
   const SimFunction* nic_function_at(uint8_t bus, uint8_t dev, uint8_t fn) const;
   ShellResult run_stage(const std::vector<std::string>& words, const std::string& input);
+  ShellResult ifconfig_stage(const std::vector<std::string>& words);
+  ShellResult ethtool_flash_stage(const std::vector<std::string>& words);
+  // A path the shell names, placed under the root; the NIC function of an
+  // interface name.
+  std::string under_root(const std::string& path) const;
+  const SimFunction* nic_named(const std::string& name) const;
   ShellResult run_pipeline(const std::string& line);
 
   mutable std::recursive_mutex mutex_;
@@ -215,6 +234,7 @@ class Simulator final : public platform::Host {
   std::vector<Fault> faults_;
   std::vector<LogEntry> log_;
   std::vector<std::pair<std::string, ShellResult>> shell_answers_;
+  std::set<std::string> interfaces_down_;
   std::vector<std::string> outside_;
   std::map<int, Device> devices_;
   int next_device_fd_ = 1 << 20;
@@ -224,6 +244,7 @@ class Simulator final : public platform::Host {
   unsigned backups_ = 0;
   std::map<int, std::map<std::string, std::vector<uint8_t>>> flash_;
   std::map<int, SimNetwork> networks_;    // by iSCSI device number
+  std::map<std::pair<int, int>, SimNicState> nic_states_;  // by controller and PCI function
   int visible_nic_functions_ = -1;        // -1: all of the topology's
   int pending_nic_count_ = -1;
   uint64_t clock_ms_ = 0;

@@ -34,6 +34,10 @@ nic controller=2 function=3 port=3 name=vmnic7 mac=00:0e:1e:50:00:03
 iscsi controller=2 function=4 port=0 device=4 vmhba=vmhba36 mac=00:0e:1e:50:00:04 ip=10.1.0.21 mask=255.255.0.0
 iscsi controller=2 function=5 port=1 device=5 vmhba=vmhba37 mac=00:0e:1e:50:00:05 max-speed=6
 
+# The iSCSI application TLV on the CV3's first port; no cable on the Moravel's last.
+port controller=0 port=0 tlv=admin/0/1/3260/0x10,oper/0/1/3260/0x10,peer/0/1/3260/0x10
+port controller=2 port=3 link=down
+
 release 6.5.0
 file /etc/vmware-release VMware ESXi 6.5.0 build-0000000
 file /etc/issue.net VMware ESXi 6.5.0
@@ -208,6 +212,25 @@ bool parse_controller_firmware(std::map<std::string, std::string>& f, SimControl
   return true;
 }
 
+// The firmware images: firmware=TEXT (running, and flashed unless
+// flash-firmware=TEXT says otherwise) asic=N.
+bool parse_controller_images(std::map<std::string, std::string>& f, SimController* c) {
+  if (f.count("firmware")) {
+    if (f["firmware"].empty() || f["firmware"].size() > 31) return false;
+    c->firmware_version = c->flash_firmware_version = f["firmware"];
+  }
+  if (f.count("flash-firmware")) {
+    if (f["flash-firmware"].empty() || f["flash-firmware"].size() > 31) return false;
+    c->flash_firmware_version = f["flash-firmware"];
+  }
+  long v = 0;
+  if (f.count("asic")) {
+    if (!parse_number(f["asic"], &v) || v < 0 || v > 255) return false;
+    c->asic_revision = static_cast<uint8_t>(v);
+  }
+  return true;
+}
+
 // The keys of an iSCSI function's TCP/IP stack; the reason of a bad value,
 // else null.
 const char* parse_iscsi_stack(std::map<std::string, std::string>& f, SimFunction* fn) {
@@ -241,6 +264,45 @@ const char* parse_iscsi_stack(std::map<std::string, std::string>& f, SimFunction
 }
 
 }  // namespace
+
+// boot=pxe|ibft|disabled|none (none: no expansion ROM), vnic=NAME[/outer
+// VLAN/min/max bandwidth], qos=N, fw-mode=N, roce=on|off.
+const char* parse_nic_keys(std::map<std::string, std::string>& f, SimFunction* fn) {
+  SimNicKeys& k = fn->nic;
+  if (f.count("boot")) {
+    const std::string& b = f["boot"];
+    if (b != "pxe" && b != "ibft" && b != "disabled" && b != "none") return "bad boot (pxe, ibft, disabled, none)";
+    k.boot_state = b == "pxe" || b == "ibft" ? 1 : 0;
+    k.boot_method = b == "pxe" ? 1 : b == "ibft" ? 2 : 0;
+    k.rom_enabled = b != "none";
+  }
+  if (f.count("vnic")) {
+    const auto parts = split_slashes(f["vnic"]);
+    long v[3] = {0, 0, 0};
+    if (parts.empty() || parts[0].empty() || parts[0].size() > 87 || (parts.size() != 1 && parts.size() != 4))
+      return "bad vnic (NAME[/outer/min/max])";
+    for (size_t i = 1; i < parts.size(); ++i)
+      if (!parse_number(parts[i], &v[i - 1]) || v[i - 1] < 0 || v[i - 1] > 0xFFFF) return "bad vnic numbers";
+    k.vnic_name = parts[0];
+    k.outer_vlan = static_cast<uint32_t>(v[0]);
+    k.min_bandwidth = static_cast<uint32_t>(v[1]);
+    k.max_bandwidth = static_cast<uint32_t>(v[2]);
+  }
+  long v = 0;
+  if (f.count("qos")) {
+    if (!parse_number(f["qos"], &v) || v < 0 || static_cast<unsigned long>(v) > 0xFFFFFFFFUL) return "bad qos";
+    k.max_bit_rate = static_cast<uint32_t>(v);
+  }
+  if (f.count("fw-mode")) {
+    if (!parse_number(f["fw-mode"], &v) || v < 0 || static_cast<unsigned long>(v) > 0xFFFFFFFFUL) return "bad fw-mode";
+    k.function_mode = static_cast<uint32_t>(v);
+  }
+  if (f.count("roce")) {
+    if (f["roce"] != "on" && f["roce"] != "off") return "bad roce (on or off)";
+    k.roce = f["roce"] == "on";
+  }
+  return nullptr;
+}
 
 bool parse_mac(const std::string& text, uint8_t out[6]) {
   unsigned b[6];
@@ -346,6 +408,7 @@ bool parse_topology(const std::string& text, Topology* out, std::string* error) 
       }
       if (f.count("oem") && !parse_hex_bytes(f["oem"], 44, &c.oem)) return fail("bad oem (up to 44 hex bytes)");
       if (!parse_controller_firmware(f, &c)) return fail("bad temperature, ffv, oneview, pcie or domain");
+      if (!parse_controller_images(f, &c)) return fail("bad firmware, flash-firmware or asic");
       for (const auto& other : t.controllers)
         if (other.index == c.index) return fail("controller defined twice");
       t.controllers.push_back(c);
@@ -386,10 +449,12 @@ bool parse_topology(const std::string& text, Topology* out, std::string* error) 
         fn.vmhba = f.count("vmhba") ? f["vmhba"] : "vmhba" + std::to_string(32 + fn.iscsi_device);
         const char* why = parse_iscsi_stack(f, &fn);
         if (why == nullptr) why = parse_iscsi_tables(f, &fn);
+        if (why == nullptr) why = parse_nic_keys(f, &fn);
         if (why != nullptr) return fail(why);
       } else {
         fn.ifname = f.count("name") ? f["name"] : "";
         if (fn.ifname.size() > 15) return fail("interface name too long");
+        if (const char* why = parse_nic_keys(f, &fn)) return fail(why);
       }
       for (const auto& other : t.functions)
         if (other.controller == fn.controller && other.pci_function == fn.pci_function)
@@ -397,8 +462,13 @@ bool parse_topology(const std::string& text, Topology* out, std::string* error) 
       t.functions.push_back(fn);
       continue;
     }
+    if (kind == "port") {
+      if (const char* why = parse_port_line(f, &t)) return fail(why);
+      continue;
+    }
     return fail("unknown line kind " + kind);
   }
+  add_function_ports(&t);
   *out = std::move(t);
   return true;
 }

@@ -33,6 +33,11 @@ struct SimController {
   uint8_t ipl_revision = 0;        // empty: the name comes from the number
   std::string ipl_name;
   std::string phy_version;         // PHY firmware; empty: none
+  // Its firmware images: the running and the flashed version (32/1) and
+  // the ASIC revision (58/1).
+  std::string firmware_version = "11.1.0.0";
+  std::string flash_firmware_version = "11.1.0.0";
+  uint8_t asic_revision = 0;
 };
 
 enum class FunctionKind { Iscsi, Nic };
@@ -50,6 +55,19 @@ struct SimRoute {
 struct SimArpEntry {
   std::array<uint8_t, 4> address{};
   std::array<uint8_t, 6> mac{};
+};
+
+// What the firmware keeps at start for the NIC side of a function (nic and
+// iscsi line keys boot, rom, vnic, qos, fw-mode, roce).
+struct SimNicKeys {
+  uint8_t boot_state = 0;      // network boot: 1 enabled
+  uint8_t boot_method = 0;     // 1 PXE, 2 iBFT
+  bool rom_enabled = true;     // expansion ROM (boot code) enabled
+  std::string vnic_name;       // "": no vNIC
+  uint32_t outer_vlan = 0, min_bandwidth = 0, max_bandwidth = 0;
+  uint32_t max_bit_rate = 0;   // QoS
+  uint32_t function_mode = 0;  // firmware configuration word
+  bool roce = false;           // a RoCE descriptor follows its NIC one in the profiles
 };
 
 struct SimFunction {
@@ -81,11 +99,48 @@ struct SimFunction {
   std::vector<SimArpEntry> arp;
   std::vector<SimAddress> reachable;          // hosts that answer a ping (type 1 or 0x10)
   std::string initiator_name, initiator_alias;  // "" : a name made from the vmhba name
+  SimNicKeys nic;
+};
+
+// The firmware's state of one physical port of a controller: link, PHY and
+// speeds, beacon, transceiver, TX throttle, flow control, FCoE name,
+// loopback, 10GBase-T statistics, operational modes and DCBX records.
+// Defaults by generation; a `port` line changes them.
+struct SimPort {
+  int controller = 0;
+  int port = 0;
+  bool enabled = true;                  // 62/1, 71/1
+  uint8_t link_state = 1;               // 5/1 version 1
+  uint8_t speed_code = 4;               // 0 down, 1 10Mb ... 8 100Gb
+  uint16_t qos_speed = 0;               // units of 10 Mb
+  uint8_t logical_state = 1;
+  uint8_t active_port = 0;              // 5/1 version 0; 15 none
+  uint16_t phy_type = 0;                // 102/1
+  uint16_t interface_type = 3;
+  bool speed_list = true;               // the speed bitmaps' marker
+  uint16_t auto_speeds = 0x0C;
+  uint16_t fixed_speeds = 0x0C;
+  uint16_t configured_speed = 0;        // 134/1, set by 57/1
+  uint16_t dac_length = 0;
+  int beacon = 0;                       // 70/1, 69/1: 1 on, 0 off, -1 not supported
+  uint8_t beacon_duration = 0;
+  uint8_t status_duration = 0;
+  bool transceiver = true;              // 73/1
+  uint32_t tx_throttle = 2;             // 133/1, 132/1
+  uint8_t tx_pause = 1;                 // 37/1, 205/1
+  uint8_t rx_pause = 1;
+  std::array<uint8_t, 8> wwpn{};        // 121/1 bytes 348-355
+  uint8_t loopback_mode = 0;            // 20/11; 254 no loopback
+  bool baset_stats = false;             // 8/18
+  std::vector<uint8_t> op_modes;        // 108/1: one descriptor per mode
+  std::array<std::array<uint8_t, 368>, 3> dcbx{};  // 1/16 by view: 0 admin, 1 oper, 2 peer
+  int erased = 0;                       // 7/1 erases of region 15
 };
 
 struct Topology {
   std::vector<SimController> controllers;
   std::vector<SimFunction> functions;
+  std::vector<SimPort> ports;
   std::map<std::string, std::string> files;  // fixed host path -> content
   bool nic_driver = true;                    // cv_esx_nic present
   std::string release = "6.5.0";             // uname -r
@@ -102,6 +157,17 @@ const char* default_topology_text();
 
 // "aa:bb:cc:dd:ee:ff" (or with '-') into six bytes; false when malformed.
 bool parse_mac(const std::string& text, uint8_t out[6]);
+
+// A `port` line's keys into its port's state; the reason of a bad value,
+// else null.
+const char* parse_port_line(std::map<std::string, std::string>& fields, Topology* t);
+// Gives every port that a function serves its default state.
+void add_function_ports(Topology* t);
+// The state of a controller's port; null for a port nothing defined.
+SimPort* find_port(Topology& t, int controller, int port);
+// The nic and iscsi line keys of SimNicKeys; the reason of a bad value,
+// else null.
+const char* parse_nic_keys(std::map<std::string, std::string>& fields, SimFunction* fn);
 
 // Derived host files (esx.conf interface lines) for a topology's NIC functions.
 std::string esx_conf_text(const Topology& t);

@@ -1,7 +1,9 @@
 // Connects as a management client and prints the whole tree: groups and
-// instances, property values, actions with their parameters.
+// instances, property values, actions with their parameters; then each
+// port's link state and speed.
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <vector>
 
@@ -53,6 +55,36 @@ void print_group(uint32_t tag, int depth) {
   for (uint32_t g : children(tag, TAVO_KIND_GROUP)) print_group(g, depth + 1);
 }
 
+// A property of a group read by name ("-" when it cannot be read).
+void read_named(uint32_t group, const char* name, char (&value)[TAVO_VALUE_SIZE]) {
+  uint32_t property = 0;
+  if (TAVO_get_node_tag(group, name, &property, TAVO_KIND_PROPERTY) != 0 ||
+      TAVO_get_property_val(group, property, value, sizeof value) != 0)
+    snprintf(value, sizeof value, "-");
+}
+
+void print_ports() {
+  printf("\nPorts:\n");
+  for (uint32_t controller : children(0, TAVO_KIND_GROUP)) {
+    char cname[TAVO_NAME_SIZE] = "";
+    TAVO_get_node_name(controller, cname, TAVO_KIND_GROUP);
+    for (uint32_t port : children(controller, TAVO_KIND_GROUP)) {
+      char pname[TAVO_NAME_SIZE] = "";
+      TAVO_get_node_name(port, pname, TAVO_KIND_GROUP);
+      if (strncmp(pname, "PortDiscoveryAndConfiguration", 29) != 0) continue;
+      char number[TAVO_VALUE_SIZE], link[TAVO_VALUE_SIZE], speed[TAVO_VALUE_SIZE], mode[TAVO_VALUE_SIZE],
+          configured[TAVO_VALUE_SIZE];
+      read_named(port, "PortNumber", number);
+      read_named(port, "PhysicalLinkStatus", link);
+      read_named(port, "FCoELinkSpeed", speed);
+      read_named(port, "Mode", mode);
+      read_named(port, "ConfiguredSpeed", configured);
+      printf("  %s port %s: link %s, speed %s (mode %s, configured %s)\n", cname, number, link, speed, mode,
+             configured);
+    }
+  }
+}
+
 }  // namespace
 
 int main() {
@@ -66,6 +98,7 @@ int main() {
   }
   if (code != 0) printf("last status %u: %s\n", code, text);
   print_group(0, 0);
+  print_ports();
   TAVO_exit();
   return EXIT_SUCCESS;
 }

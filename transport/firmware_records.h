@@ -87,16 +87,69 @@ static_assert(sizeof(OemParams) == 44);
 static_assert(offsetof(OemParams, oem_serial) == 12);
 static_assert(offsetof(OemParams, personality_word) == 36);
 
-// Mailbox 21/11: core-dump properties; only the chip state is read here.
+// Mailbox 21/11: the core-dump properties. Dump format version (low,
+// high)|chip state (non-zero: dead)|host-interface register|ASIC id|
+// unused|number of components.
 inline constexpr uint8_t kChipAlive = 0;
 inline constexpr uint8_t kChipDead = 1;
-struct CoredumpProps {
-  uint8_t reserved0[2];
-  uint8_t chip_state;  // 2
-  uint8_t reserved3[17];
+struct CoreDumpProperties {
+  uint8_t low_version;
+  uint8_t high_version;         // 1
+  uint8_t chip_state;           // 2
+  uint8_t reserved3;
+  uint32_t hpi_intf;            // 4
+  uint32_t asic_id;             // 8
+  uint32_t reserved12;
+  uint32_t components;          // 16
 };
-static_assert(sizeof(CoredumpProps) == 20);
-static_assert(offsetof(CoredumpProps, chip_state) == 2);
+static_assert(sizeof(CoreDumpProperties) == 20);
+static_assert(offsetof(CoreDumpProperties, chip_state) == 2);
+static_assert(offsetof(CoreDumpProperties, hpi_intf) == 4);
+static_assert(offsetof(CoreDumpProperties, asic_id) == 8);
+static_assert(offsetof(CoreDumpProperties, components) == 16);
+
+// Mailbox 22/11: request component id|0; answer number of segments|
+// component status (0 usable).
+struct CoreDumpComponentProps {
+  uint32_t component;           // answer: segments
+  uint32_t status;              // 4
+};
+static_assert(sizeof(CoreDumpComponentProps) == 8);
+
+// Mailbox 23/11: request component id|segment id|0|0; answer low and high
+// version|status (0 usable)|highest instance (signed; negative: none)|
+// segment length.
+struct CoreDumpSegmentProps {
+  uint8_t low_version;
+  uint8_t high_version;         // 1
+  uint8_t reserved2[2];
+  uint32_t status;              // 4
+  int32_t highest_instance;     // 8
+  uint32_t length;              // 12
+};
+static_assert(sizeof(CoreDumpSegmentProps) == 16);
+static_assert(offsetof(CoreDumpSegmentProps, status) == 4);
+static_assert(offsetof(CoreDumpSegmentProps, highest_instance) == 8);
+static_assert(offsetof(CoreDumpSegmentProps, length) == 12);
+
+// Mailbox 24/11, one piece of a segment instance. Request: component|
+// segment|instance|offset in the segment|piece length|byte-code length in
+// words|byte code (component 1). Answer: segment status|length returned|
+// data.
+inline constexpr uint32_t kCoreDumpPieceMax = 64000;
+struct CoreDumpSegmentRequest {
+  uint32_t component;
+  uint32_t segment;             // 4
+  uint32_t instance;            // 8
+  uint32_t offset;              // 12
+  uint32_t length;              // 16
+  uint32_t code_words;          // 20
+  uint8_t code[kCoreDumpPieceMax - 16];  // 24
+};
+static_assert(sizeof(CoreDumpSegmentRequest) == 64008);
+static_assert(offsetof(CoreDumpSegmentRequest, code) == 24);
+inline constexpr size_t kCoreDumpAnswerData = 8;
+inline constexpr uint32_t kCoreDumpCodeWordsMax = sizeof(CoreDumpSegmentRequest::code) / 4;
 
 // Mailbox 72/1: offset|length|data. The data area holds configuration
 // space at its own offsets: the word at offset k is at data[k].
@@ -124,7 +177,8 @@ inline constexpr uint32_t kGaltorPcieLinkWordOffset = 0xA4;
 
 // Mailbox 121/1: additional controller attributes. IPL number|revision|
 // on-die temperature (0: no reading)|eight option-ROM versions|PXE BIOS|
-// PHY firmware (empty: none)|PHY configuration id|IPL file name.
+// the port's FCoE world-wide port name|PHY firmware (empty: none)|PHY
+// configuration id|IPL file name.
 struct AdditionalControllerAttributes {
   uint16_t ipl_number;
   uint8_t ipl_revision;            // 2
@@ -133,7 +187,8 @@ struct AdditionalControllerAttributes {
   uint8_t reserved8[20];
   char option_rom_versions[8][32]; // 28: FCoE universal, x86 BIOS, EFI, FCODE; UEFI BIOS, NIC, FCODE, SCSI
   uint8_t reserved284[32];
-  char pxe_bios_version[40];       // 316
+  char pxe_bios_version[32];       // 316
+  uint8_t fcoe_wwpn[8];            // 348
   char phy_firmware_version[160];  // 356
   char phy_configuration_id[8];    // 516
   char ipl_name[88];               // 524
@@ -143,19 +198,24 @@ static_assert(offsetof(AdditionalControllerAttributes, ipl_revision) == 2);
 static_assert(offsetof(AdditionalControllerAttributes, temperature) == 4);
 static_assert(offsetof(AdditionalControllerAttributes, option_rom_versions) == 28);
 static_assert(offsetof(AdditionalControllerAttributes, pxe_bios_version) == 316);
+static_assert(offsetof(AdditionalControllerAttributes, fcoe_wwpn) == 348);
 static_assert(offsetof(AdditionalControllerAttributes, phy_firmware_version) == 356);
 static_assert(offsetof(AdditionalControllerAttributes, phy_configuration_id) == 516);
 static_assert(offsetof(AdditionalControllerAttributes, ipl_name) == 524);
 
-// Mailbox 66/1 and 67/1: the boot configuration; byte 2 the native
-// (advanced) boot mode, non-zero enabled.
+// Mailbox 66/1 and 67/1: a function's boot configuration: network boot
+// state (1 enabled), the native (advanced) boot mode (non-zero enabled) and
+// the network boot method (nic_records.h).
 struct BootConfig {
-  uint8_t reserved0[2];
-  uint8_t native_mode;  // 2
-  uint8_t reserved3[5];
+  uint8_t network_boot;  // 0
+  uint8_t reserved1;
+  uint8_t native_mode;   // 2
+  uint8_t boot_method;   // 3
+  uint8_t reserved4[4];
 };
 static_assert(sizeof(BootConfig) == 8);
 static_assert(offsetof(BootConfig, native_mode) == 2);
+static_assert(offsetof(BootConfig, boot_method) == 3);
 
 // Mailbox 2/19: operation (0 read, 1 write)|name length|0|name, not
 // necessarily NUL-terminated.
@@ -287,9 +347,6 @@ struct NicRegionMac {
 };
 static_assert(sizeof(NicRegionMac) == 7);
 inline constexpr char kNicRegionName[] = "/nicdata/Port%d/Partition%d/Region1";
-
-// Mailbox 58/1: the firmware configuration record (not looked into here).
-inline constexpr size_t kFirmwareConfigSize = 156;
 
 #pragma pack(pop)
 

@@ -1,7 +1,20 @@
 // A handler's command context from the tree above its node.
 #include "tree/handler_context.h"
 
+#include <initializer_list>
+
 namespace tavo::tree {
+namespace {
+
+// The function group whose handle a port's group shares; null for none.
+TavoNode* context_serving_function(TavoNode* controller, const void* handle) {
+  for (const char* kind : {"iSCSIPhysicalHBA", "NICPhysicalHBA"})
+    for (TavoNode* fn = get_first_instance(controller, kind); fn != nullptr; fn = next_instance(fn))
+      if (group_record(fn)->nhandle == handle) return fn;
+  return nullptr;
+}
+
+}  // namespace
 
 HandlerContext handler_context(TavoNode* node) {
   HandlerContext c;
@@ -14,6 +27,10 @@ HandlerContext handler_context(TavoNode* node) {
     c.function = get_first_instance(c.controller, "iSCSIPhysicalHBA");
     if (c.function == nullptr) c.function = get_first_instance(c.controller, "NICPhysicalHBA");
   }
+  // A port's commands go through the function that serves it.
+  TavoNode* port = group_above(node, "PortDiscoveryAndConfiguration");
+  if (port != nullptr && group_record(port)->nhandle != nullptr)
+    if (TavoNode* fn = context_serving_function(c.controller, group_record(port)->nhandle)) c.function = fn;
   const int32_t number = c.function != nullptr ? get_port_number(c.function) : -1;
   c.number = number > 0 ? static_cast<uint32_t>(number) : 0;
   c.domain = static_cast<uint8_t>(get_domain_id(node));

@@ -21,9 +21,11 @@ struct HandlerContext {
   // The Corvane instance at or above the node; null outside one.
   TavoNode* controller = nullptr;
   // The iSCSIPhysicalHBA or NICPhysicalHBA instance at or above the node;
-  // for a node of the controller's own groups (or a port's), the
-  // controller's first iSCSIPhysicalHBA, else its first NICPhysicalHBA.
-  // Null when there is none.
+  // for a node of a port, the function that serves the port (whose handle
+  // the port's group shares); for a node of the controller's own groups
+  // (or a port no function serves yet), the controller's first
+  // iSCSIPhysicalHBA, else its first NICPhysicalHBA. Null when there is
+  // none.
   TavoNode* function = nullptr;
   // That function's 1-based number (its handle, as get_port_number answers
   // it); 0 when it has none.

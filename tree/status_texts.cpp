@@ -7,7 +7,27 @@ namespace {
 constexpr StatusText kSharedStatusTexts[] = {
     {16, "Memory allocation failed. Please check for low memory conditions."},
     {17, "Invalid value. Please use valid value."},
+    {124, "Cannot set VLAN priority."},
+    {141,
+     "Unable to obtain boot status. Application internal error occurred. Please check tavo2d.log file for more "
+     "information."},
+    {142,
+     "Cannot set boot status. Application internal error occurred. Please check tavo2d.log file for more information."},
+    {159,
+     "Failed to retrieve the factory default MAC address for the given function. Application internal error "
+     "occurred. Please check tavo2d.log file for more information."},
+    {184, "Erased the Configuration. Please reboot your system for the changes to take effect."},
+    {192,
+     "Failed to obtain additional controller attributes. Application internal error occurred. Please check tavo2d.log "
+     "file for more information."},
+    {239,
+     "The operation completed successfully. Please reboot the machine immediately in order to avoid inconsistent "
+     "behaviour."},
     {278, "Failed to get profile config. Please check tavo2d.log file for more information."},
+    {291, "Failed to execute the command. Because operation is not supported on this adapter."},
+    {304,
+     "User requested configuration changed successfully. Please reboot your system for the changes to take "
+     "effect."},
 };
 
 const char* status_texts_find(std::span<const StatusText> table, uint32_t code) {

@@ -264,9 +264,7 @@ const GroupDef vpd = group("VPD", vpd_children, "This group contains the vital p
 
 TAVO_ACTION(Corvane_iSCSIPhysicalHBA_PCI, DumpiSCSIPCIConfigRegion, do_DumpiSCSIPCIConfigRegion,
             "This command displays registers of the iSCSI function's PCI configuration space.",
-            required("RegisterOffset", INT, "", 0, 252, "PCI Register."),
-            required("Count", INT, "", 1, 64,
-                     "This parameter indicates the number of configuration space registers to be read."));
+            tavo::firmware::kPciDumpParams);
 const ChildDef pci_children[] = {
     property("VendorID", RO, INT, "", 0, 65535, "0", stored,
              "This property displays the PCI vendor ID of the Tessmark controller's iSCSI function."),

@@ -61,7 +61,6 @@ constexpr tree::StatusText kNetworkStatusTexts[] = {
      "tavo2d.log file for more information."},
     {122, "Cannot modify the ipaddress record."},
     {123, "Unable to disable DHCP."},
-    {124, "Cannot set VLAN priority."},
     {129, "Cannot add/delete route table entry."},
     {130, "Cannot add/delete ARP table entry."},
     {132,
@@ -71,14 +70,7 @@ constexpr tree::StatusText kNetworkStatusTexts[] = {
      "Cannot get the Default Gateway. Application internal error occurred. Please check tavo2d.log file for "
      "more information."},
     {135, "Firmware failed to enable DHCP."},
-    {159,
-     "Failed to retrieve the factory default MAC address for the given function. Application internal error "
-     "occurred. Please check tavo2d.log file for more information."},
     {245, "Failed to add route entries. Exceed maximum manual route entries."},
-    {291, "Failed to execute the command. Because operation is not supported on this adapter."},
-    {304,
-     "User requested configuration changed successfully. Please reboot your system for the changes to take "
-     "effect."},
     {310, "Discovering iSNSServers through DHCP is not supported in Open-iSCSI driver."},
 };
 

@@ -10,8 +10,6 @@
 #include "backend/backend.h"
 #include "tests/support/client_fixture.h"
 #include "transport/glob.h"
-#include "tree/declare.h"
-#include "tree/group_builder.h"
 
 namespace tavo::test {
 namespace {
@@ -26,14 +24,14 @@ class ClientHooksTest : public ClientTest {
 };
 
 TEST_F(ClientHooksTest, ClientIdsAndAnUnchangedAdapter) {
-  const int names = log_count("--- entering TAVO_update_nic_ifname ---");
+  set_prop_val(get_node(tag("Corvane2/NICPhysicalHBA3")), "IfName", "stale");
   sim_->clear_log();
   EXPECT_EQ(backend_client_init(2), 0u);
   EXPECT_TRUE(sim_->log().empty());  // ids above 1 do nothing
   for (int32_t client : {0, 1}) EXPECT_EQ(backend_client_init(client), 0u);
   EXPECT_EQ(mailbox_count(1, 88), 0);  // no rebuild
   EXPECT_EQ(log_count("--- entering TAVO_refresh_backend_client_iscsi_targets ---"), 2);
-  EXPECT_EQ(log_count("--- entering TAVO_update_nic_ifname ---"), names + 2 * 8);
+  EXPECT_EQ(get("Corvane2/NICPhysicalHBA3/IfName"), "vmnic7");  // every NIC function's name written anew
   EXPECT_EQ(sim_->open_device_count(), 5);  // the iSCSI devices, opened anew
 }
 
@@ -89,21 +87,16 @@ TEST_F(ClientHooksTest, EndlessChangeEndsAfterThreeRebuilds) {
 }
 
 TEST_F(ClientHooksTest, ExitQuietsBeaconsAndLoopbackAndClosesDevices) {
-  static tree::SlotArea port_slots;
-  static const tree::ChildDef port_children[] = {
-      declare::property("BeaconState", TAVO_ACCESS_READ_ONLY, TAVO_TYPE_TEXT, "", 0, 16, "enabled",
-                        handle_internal_property, "Beacon."),
-  };
-  static const tree::GroupDef port = {"PortDiscoveryAndConfiguration", "A port.", 4, 0, nullptr, port_children,
-                                      &port_slots};
-  TavoNode* c0 = get_node(tag("Corvane0"));
-  ASSERT_NE(tree::build_group(port, c0), nullptr);
-  set_prop_val(tree::build_group(port, c0), "BeaconState", "Disabled");
+  // One beacon of the eight ports is on.
+  sim::SimPort* beaconing = sim::find_port(sim_->topology(), 1, 1);
+  ASSERT_NE(beaconing, nullptr);
+  beaconing->beacon = 1;
   backend_client_exit(1);
   EXPECT_EQ(log_count("--- entering do_"), 0);
   EXPECT_GT(sim_->open_device_count(), 0);
   backend_client_exit(0);
   EXPECT_EQ(log_count("--- entering do_Beacon ---"), 1);
+  EXPECT_EQ(beaconing->beacon, 0);
   EXPECT_EQ(log_count("--- entering do_ExitLoopBackMode ---"), 3 * 16);
   EXPECT_EQ(sim_->open_device_count(), 0);
   EXPECT_EQ(TAVO_exit(), 0u);

@@ -38,7 +38,8 @@ class ControllerDefTest : public ClientTest {
     }
     *actions += static_cast<int>(children(path, TAVO_KIND_ACTION).size());
     for (const std::string& g : children(path, TAVO_KIND_GROUP))
-      if (g.find("PhysicalHBA") == std::string::npos) walk(path + "/" + g, groups, properties, actions, writable);
+      if (g.find("PhysicalHBA") == std::string::npos && g.find("PortDiscoveryAndConfiguration") == std::string::npos)
+        walk(path + "/" + g, groups, properties, actions, writable);
   }
 };
 
@@ -54,7 +55,8 @@ TEST_F(ControllerDefTest, ChildrenInOrderAndCounts) {
                    "ProfileManagement", "NICCIM", "RetrieveTessmarkPCIDump", "RetrieveTessmarkCoreDump",
                    "RetrieveFwCliData", "UpgradeFlashROM", "ResetFactoryDefaults", "EraseAllConfiguration",
                    "Personality", "OEM", "NCSI", "ExtFATData", "EventLog", "FATData", "Diagnostics",
-                   "iSCSIPhysicalHBA0", "iSCSIPhysicalHBA1", "NICPhysicalHBA0", "NICPhysicalHBA1"}));
+                   "iSCSIPhysicalHBA0", "iSCSIPhysicalHBA1", "NICPhysicalHBA0", "NICPhysicalHBA1",
+                   "PortDiscoveryAndConfiguration0", "PortDiscoveryAndConfiguration1"}));
   EXPECT_EQ(all_children("Corvane0/ProfileManagement"),
             (Names{"RebootRequired", "MaxFunctionsPerPort", "ActiveProfile", "ConfiguredProfile", "SetProfileId",
                    "SaveProfile", "SetFactoryDefaults"}));

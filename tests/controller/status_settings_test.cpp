@@ -73,7 +73,7 @@ TEST_F(StatusSettingsTest, FirmwareTextsStayInTheirFields) {
   });
   ASSERT_EQ(TAVO_update_cntr_additional_attribs(get_node(tag("Corvane0"))), 0u);
   EXPECT_EQ(get("Corvane0/UEFISCSIVersion"), std::string(32, 'A'));
-  EXPECT_EQ(get("Corvane0/PXEBIOSVersion"), std::string(40, 'A'));
+  EXPECT_EQ(get("Corvane0/PXEBIOSVersion"), std::string(32, 'A'));  // the FCoE WWPN follows
   EXPECT_EQ(get("Corvane0/PHYFirmwareVersion"), std::string(160, 'A'));
   EXPECT_EQ(get("Corvane0/PHYConfigurationId"), "0x" + std::string(8, 'A'));
   EXPECT_EQ(get("Corvane0/IPLFileName"), std::string(88, 'A'));

@@ -79,7 +79,9 @@ TEST_F(ProfileReaderTest, GetProfileAsksThroughTheFirstFunction) {
   base::Counted<ProfileConfigBuffer> active(TAVO_get_profile(moravel, kProfileActive, 0, 0));
   ASSERT_TRUE(active);
   const auto* bytes = reinterpret_cast<const uint8_t*>(active.get());
-  EXPECT_EQ(visited(Bytes(bytes, bytes + sizeof(ProfileConfigBuffer))), Bytes(6, kProfilePciFunction));  // PF 0-5
+  // PF 0-5, each with its protocol descriptor.
+  constexpr uint8_t P = kProfilePciFunction, N = kProfileNic, I = kProfileIscsi;
+  EXPECT_EQ(visited(Bytes(bytes, bytes + sizeof(ProfileConfigBuffer))), (Bytes{P, N, P, N, P, N, P, N, P, I, P, I}));
   base::Counted<ProfileConfigBuffer> given(TAVO_get_profile(moravel, kProfileGiven, 3, 1));
   MailboxRequestHeader h{};
   const Bytes request = last_payload(1, 164, &h);

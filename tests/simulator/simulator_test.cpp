@@ -341,6 +341,24 @@ TEST(Topology, ParseErrorsNameTheLine) {
   }
   ASSERT_TRUE(sim::parse_topology(sim::default_topology_text(), &t, &error)) << error;
   EXPECT_EQ(t.controllers.size(), 3u);
+  EXPECT_EQ(t.ports.size(), 8u);  // every port a function serves
+  struct Row {
+    const char* line;
+    const char* error;
+  } ports[] = {
+      {"port controller=0 port=4", "port needs controller=0-15 and port=0-3"},
+      {"port controller=1 port=0", "port of an undefined controller"},
+      {"port controller=0 port=0 beacon=blink", "bad state, link, beacon, pause, speed-list, transceiver or baset"},
+      {"port controller=0 port=0 speed=256", "bad number in a port line"},
+      {"port controller=0 port=0 wwpn=2001", "bad wwpn (16 hexadecimal digits)"},
+      {"port controller=0 port=0 op-modes=1,8", "bad op-modes (modes 0-7)"},
+      {"port controller=0 port=0 tlv=admin/15/1/3260/16", "bad tlv (view/slot/selector/protocol/priorities[/oui])"},
+      {"port controller=0 port=0 tlv=own/1/1/3260/16", "bad tlv (view/slot/selector/protocol/priorities[/oui])"},
+  };
+  for (const Row& r : ports) {
+    EXPECT_FALSE(sim::parse_topology(std::string("controller 0\n") + r.line + "\n", &t, &error)) << r.line;
+    EXPECT_EQ(error, std::string("line 2: ") + r.error);
+  }
 }
 
 }  // namespace

@@ -113,6 +113,18 @@ std::vector<std::string> ClientTest::children(const std::string& path, uint32_t 
   return names;
 }
 
+std::vector<std::string> ClientTest::ordered_children(const std::string& path) {
+  std::vector<std::string> names;
+  TavoNode* group = get_node(tag(path));
+  if (group == nullptr || group->kind != TAVO_KIND_GROUP) return names;
+  for (TavoNode* c = tree::group_record(group)->first_child; c != group; c = c->next) {
+    char name[TAVO_NAME_SIZE];
+    tree::display_name(c, name);
+    names.emplace_back(name);
+  }
+  return names;
+}
+
 std::pair<uint32_t, std::string> ClientTest::last_status() {
   uint32_t code = 0;
   char text[TAVO_STATUS_TEXT_SIZE] = "";
@@ -163,6 +175,16 @@ sim::Fault& ClientTest::fail_mailbox(uint8_t subsystem, uint8_t opcode, uint8_t 
   f.opcode = opcode;
   f.status = status;
   return sim_->inject(f);
+}
+
+std::vector<std::vector<uint8_t>> ClientTest::payloads(uint8_t subsystem, uint8_t opcode) {
+  std::vector<std::vector<uint8_t>> all;
+  std::vector<uint8_t> payload;
+  for (const sim::LogEntry& e : sim_->mailbox_log()) {
+    MailboxRequestHeader h;
+    if (client_request(e, &h, &payload) && h.subsystem == subsystem && h.opcode == opcode) all.push_back(payload);
+  }
+  return all;
 }
 
 std::vector<uint8_t> ClientTest::last_payload(uint8_t subsystem, uint8_t opcode, MailboxRequestHeader* header) {

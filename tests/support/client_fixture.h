@@ -37,6 +37,8 @@ class ClientTest : public SimTest {
   uint32_t act(const std::string& path, const std::vector<std::string>& values = {});
   // Display names of a group's children of one kind (TAVO_KIND_*).
   std::vector<std::string> children(const std::string& path, uint32_t kind);
+  // Display names of every child of a group in child order, whatever its kind.
+  std::vector<std::string> ordered_children(const std::string& path);
   std::pair<uint32_t, std::string> last_status();
   // The library's debug log (written at level 6 in these tests).
   std::string debug_log();
@@ -51,6 +53,8 @@ class ClientTest : public SimTest {
   // The payload of the last such request (empty when none was sent), and
   // its header when asked.
   std::vector<uint8_t> last_payload(uint8_t subsystem, uint8_t opcode, MailboxRequestHeader* header = nullptr);
+  // The payloads of every such request, in order.
+  std::vector<std::vector<uint8_t>> payloads(uint8_t subsystem, uint8_t opcode);
 
   uint32_t baseline_allocations_ = 0;
 };

@@ -16,6 +16,7 @@
 #include "iscsi/network/iscsi_network.h"
 #include "iscsi/targets/targets.h"
 #include "nic/nic.h"
+#include "port/port.h"
 #include "tests/support/client_fixture.h"
 
 namespace tavo::test {
@@ -48,7 +49,29 @@ constexpr Digest kDigests[] = {
      0xadc73145},
     {"ROOT_Corvane_LinkReconfiguration_SetLinkConfigID_action", "do_SetLinkConfigID", 0xf31a04a7},
     {"ROOT_Corvane_NICPhysicalHBA_EraseNICConfiguration_action", "do_EraseNICConfiguration", 0xadc73145},
+    {"ROOT_Corvane_NICPhysicalHBA_NetworkBootConfiguration_ConfigureVLAN_action",
+     "do_NICPhysicalHBA_NetworkBootConfiguration_ConfigureVLAN", 0xc5c9e9b3},
+    {"ROOT_Corvane_NICPhysicalHBA_NetworkBootConfiguration_SetNetworkBoot_action", "do_SetNetworkBoot", 0xc0f31b71},
+    {"ROOT_Corvane_NICPhysicalHBA_PCI_DumpNICPCIConfigRegion_action", "do_DumpNICPCIConfigRegion", 0xfda9cc11},
+    {"ROOT_Corvane_NICPhysicalHBA_ResetMACAddress_action", "do_NICPhysicalHBA_ResetMACAddress", 0xadc73145},
     {"ROOT_Corvane_Personality_SetPersonality_action", "do_SetPersonality", 0x3d543dcb},
+    {"ROOT_Corvane_PortDiscoveryAndConfiguration_BaseT10G_ClearCounters_action", "do_ClearCounters", 0xadc73145},
+    {"ROOT_Corvane_PortDiscoveryAndConfiguration_BaseT10G_RunTDR_action", "do_RunTDR", 0xadc73145},
+    {"ROOT_Corvane_PortDiscoveryAndConfiguration_BaseT10G_SelfTest_action", "do_SelfTest", 0x7dff7f3a},
+    {"ROOT_Corvane_PortDiscoveryAndConfiguration_Beacon_action", "do_Beacon", 0x5eba0597},
+    {"ROOT_Corvane_PortDiscoveryAndConfiguration_DCBX_ApplicationTLVGroups_AdministratorTLVSetting_AddApplicationTLV_"
+     "action",
+     "do_AddApplicationTLV", 0x81029368},
+    {"ROOT_Corvane_PortDiscoveryAndConfiguration_DCBX_ApplicationTLVGroups_AdministratorTLVSetting_"
+     "DeleteApplicationTLV_action",
+     "do_DeleteApplicationTLV", 0xea0540b1},
+    {"ROOT_Corvane_PortDiscoveryAndConfiguration_DCBX_PriorityGroups_AdministratorPGSetting_PG_ConfigurePGSettings_"
+     "action",
+     "do_ConfigurePGSettings", 0xa05507df},
+    {"ROOT_Corvane_PortDiscoveryAndConfiguration_DumpTransceiverData_action", "do_DumpTransceiverData", 0x974541df},
+    {"ROOT_Corvane_PortDiscoveryAndConfiguration_ErasePortandDiscoveryConfiguration_action",
+     "do_ErasePortandDiscoveryConfiguration", 0xadc73145},
+    {"ROOT_Corvane_PortDiscoveryAndConfiguration_SetPortSpeed_action", "do_SetPortSpeed", 0xc8290d3a},
     {"ROOT_Corvane_ProfileManagement_ConfiguredProfile_SetMaxFunctionNumber_action", "do_SetMaxFunctionNumber",
      0xb7e7b7d7},
     {"ROOT_Corvane_ProfileManagement_SaveProfile_action", "do_SaveProfile", 0xadc73145},
@@ -56,9 +79,9 @@ constexpr Digest kDigests[] = {
     {"ROOT_Corvane_ProfileManagement_SetProfileId_action", "do_SetProfileId", 0x540d831d},
     {"ROOT_Corvane_ResetFactoryDefaults_action", "do_ResetFactoryDefaults", 0x218889e6},
     {"ROOT_Corvane_RetrieveFwCliData_action", "do_RetrieveFwCliData", 0x5145cb90},
-    {"ROOT_Corvane_RetrieveTessmarkCoreDump_action", "do_RetrieveTessmarkCoreDump", 0x83057b71},
+    {"ROOT_Corvane_RetrieveTessmarkCoreDump_action", "do_RetrieveTessmarkCoreDump", 0x10b6d831},
     {"ROOT_Corvane_RetrieveTessmarkPCIDump_action", "do_RetrieveTessmarkPCIDump", 0x4d221c0d},
-    {"ROOT_Corvane_UpgradeFlashROM_action", "do_UpgradeFlashROM", 0xb3672363},
+    {"ROOT_Corvane_UpgradeFlashROM_action", "do_UpgradeFlashROM", 0x7a8e7bd1},
     {"ROOT_Corvane_iSCSIPhysicalHBA_EraseConfiguration_action", "do_EraseConfiguration", 0x8f0d27cb},
     {"ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_AddTarget_action", "do_AddTarget", 0xc8af2261},
     {"ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_DeleteTarget_action", "do_DeleteTarget", 0x2018c32f},
@@ -143,9 +166,11 @@ const std::set<std::string_view> kKnownDefaults = {
     "Corvane/FFVName",
     "Corvane/NCSI/NCSIVersion",
     "Corvane/NICPhysicalHBA/Driver/DriverVersion",
+    "Corvane/NICPhysicalHBA/vNIC/MaxBandwidth",
     "Corvane/iSCSIPhysicalHBA/Driver/DriverVersion",
     "Corvane/iSCSIPhysicalHBA/Network/NICConfiguration/vNIC/MaxBandwidth",
     "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target/TargetISCSIName",
+    "Corvane/PortDiscoveryAndConfiguration/ConfiguredSpeed",  // "0": every speed
     // Counters whose length limits are 4..0: every value fails them.
     "Corvane/iSCSIPhysicalHBA/LogicalHBA/iSCSIStatistics/SessionDigestErrors",
     "Corvane/iSCSIPhysicalHBA/LogicalHBA/iSCSIStatistics/SessionConnectionTimeout",
@@ -168,6 +193,10 @@ const std::set<std::string_view> kKnownLists = {
     "Corvane/ChannelManagement/ConfiguredManagementType",
     "Corvane/ChannelManagement/ConfigureChannelManagement/ChannelType",
     "Corvane/NCSI/NCSICVHandShake",
+    "Corvane/NICPhysicalHBA/NetworkBootConfiguration/NetworkBootState",
+    // "0" (the mode is not supported) is shorter than the speeds.
+    "Corvane/PortDiscoveryAndConfiguration/ANSpeedsSupported",
+    "Corvane/PortDiscoveryAndConfiguration/ForceSpeedsSupported",
 };
 
 uint32_t descriptor_crc(const TavoActionDescriptor* d) {
@@ -211,16 +240,29 @@ class DefinitionsTest : public ClientTest, public ::testing::WithParamInterface<
     TavoNode* fn = initialize_iSCSIPhysicalHBA(cv, nullptr, nullptr, nullptr);
     TavoNode* lhba = initialize_LogicalHBA(fn, nullptr, nullptr, nullptr);
     TavoNode* target = initialize_Target(lhba, nullptr, nullptr, nullptr);
+    TavoNode* nic = cv != nullptr ? initialize_NICPhysicalHBA(cv, nullptr, nullptr, nullptr) : nullptr;
     const bool built =
-        cv && initialize_NICPhysicalHBA(cv, nullptr, nullptr, nullptr) && target &&
+        nic && initialize_NICLogicalHBA(nic, nullptr, nullptr, nullptr) && target &&
         initialize_TargetPortal(target, nullptr, nullptr, nullptr) &&
         initialize_SendTargetPortal(at(lhba, "Discovery"), nullptr, nullptr, nullptr) &&
         initialize_iSNSServer(at(fn, "iSNS"), nullptr, nullptr, nullptr) &&
         initialize_RouteTableEntry(at(fn, "Network/TCPIPConfiguration/RouteTable"), nullptr, nullptr, nullptr) &&
         initialize_ARPTableEntry(at(fn, "Network/TCPIPConfiguration/ARPTable"), nullptr, nullptr, nullptr) &&
         initialize_NCSIStaticConfiguration(at(cv, "NCSI"), nullptr, nullptr, nullptr) &&
-        initialize_NCSIDynamicConfiguration(at(cv, "NCSI"), nullptr, nullptr, nullptr);
+        initialize_NCSIDynamicConfiguration(at(cv, "NCSI"), nullptr, nullptr, nullptr) && build_fresh_port(cv);
     return built ? cv : nullptr;
+  }
+
+  bool build_fresh_port(TavoNode* cv) {
+    TavoNode* port = initialize_PortDiscoveryAndConfiguration(cv, nullptr, nullptr, nullptr);
+    TavoNode* pg = at(port, "DCBX/PriorityGroups");
+    TavoNode* tlv = at(port, "DCBX/ApplicationTLVGroups");
+    return port && initialize_AdministratorPGSetting_PG(at(pg, "AdministratorPGSetting"), nullptr, nullptr, nullptr) &&
+           initialize_PeerPGSetting_PG(at(pg, "PeerPGSetting"), nullptr, nullptr, nullptr) &&
+           initialize_OperationalPGSettings_PG(at(pg, "OperationalPGSettings"), nullptr, nullptr, nullptr) &&
+           initialize_AdministratorTLVSetting_ApplicationTLV(at(tlv, "AdministratorTLVSetting"), 0, 0, 0) &&
+           initialize_PeerTLVSetting_ApplicationTLV(at(tlv, "PeerTLVSetting"), nullptr, nullptr, nullptr) &&
+           initialize_OperationalTLVSettings_ApplicationTLV(at(tlv, "OperationalTLVSettings"), 0, 0, 0);
   }
 
   void check_action(TavoNode* a, const std::string& where, const std::string& exported) {

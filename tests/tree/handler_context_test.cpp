@@ -15,7 +15,7 @@ class HandlerContextTest : public ClientTest {};
 TEST_F(HandlerContextTest, NamesTheControllerFunctionAndPortAboveANode) {
   struct Row {
     std::string node, controller, function;
-    uint8_t port;  // the function's PortNumber inside a function, else 0
+    uint8_t port;  // the function's or port's PortNumber inside one, else 0
   } rows[] = {
       // Above every function: the controller's first iSCSI function, port 0.
       {"Corvane0/ProfileManagement/RebootRequired", "Corvane0", "Corvane0/iSCSIPhysicalHBA0", 0},
@@ -27,6 +27,10 @@ TEST_F(HandlerContextTest, NamesTheControllerFunctionAndPortAboveANode) {
       {"Corvane0/iSCSIPhysicalHBA1/LogicalHBA0/InitiatoriSCSIName/InitiatorAlias", "Corvane0",
        "Corvane0/iSCSIPhysicalHBA1", 1},
       {"Corvane1/NICPhysicalHBA1/PCI/BusNumber", "Corvane1", "Corvane1/NICPhysicalHBA1", 1},
+      // Under a port: the function that serves the port, and the port's number.
+      {"Corvane0/PortDiscoveryAndConfiguration1/PortState", "Corvane0", "Corvane0/iSCSIPhysicalHBA1", 1},
+      {"Corvane1/PortDiscoveryAndConfiguration1/DCBX/DCBXPortVars/DCBXMode", "Corvane1", "Corvane1/NICPhysicalHBA1",
+       1},
   };
   for (const Row& r : rows) {
     const tree::HandlerContext c = tree::handler_context(get_node(tag(r.node)));

@@ -29,7 +29,7 @@ TEST_F(NetworkTest, NicViewReadsTheFirmware) {
     EXPECT_EQ(mailbox_count(2, 7), 1);
     EXPECT_EQ(get(r.group + "/PortMaxSpeed"), r.speed);
     EXPECT_EQ(get(r.group + "/MACAddress"), r.mac);
-    EXPECT_EQ(get(r.group + "/LogicalLinkStatus"), "Unknown");
+    EXPECT_EQ(get(r.group + "/LogicalLinkStatus"), "Up");
   }
   // An unknown speed code keeps the previous text.
   stack(1).max_speed = 9;

@@ -1,0 +1,192 @@
+// The host-side firmware download: the image is copied into /lib/firmware
+// and handed to the NIC driver with ethtool -f, else through its sysfs
+// flash_fw file. Only checked and quoted words reach the shell; files are
+// copied and written with file calls, and ethtool's error text is read
+// from its output, never through a file.
+#include <fcntl.h>
+#include <string.h>
+#include <strings.h>
+
+#include <sstream>
+#include <string>
+
+#include "base/file_utils.h"
+#include "base/save_file.h"
+#include "base/shell_args.h"
+#include "firmware/flash_internal.h"
+#include "firmware/flash_update.h"
+#include "firmware/status_texts.h"
+#include "platform/host.h"
+#include "transport/device_ids.h"
+#include "transport/glob.h"
+#include "tree/api_guard.h"
+
+using tavo::base::shell_quote;
+using tavo::firmware::set_status;
+
+namespace {
+
+constexpr char kFirmwareFolder[] = "/lib/firmware";
+constexpr char kLoadingTimeout[] = "/sys/class/firmware/timeout";
+constexpr int kEthtoolRefused = 255;
+
+int download_exit(int wait_status) { return wait_status < 0 ? -1 : (wait_status >> 8) & 255; }
+
+int download_run(const std::string& command) {
+  return download_exit(tavo::platform::host().shell(command));
+}
+
+// Takes the interface down again, on every return, when it was brought up.
+class InterfaceUp {
+ public:
+  explicit InterfaceUp(const std::string& quoted) : quoted_(quoted) {
+    if (download_run("ifconfig " + quoted_ + " 2> /dev/null | grep UP > /dev/null") == 0) return;
+    download_run("ifconfig " + quoted_ + " up 2> /dev/null");
+    brought_up_ = true;
+  }
+  ~InterfaceUp() { restore(); }
+  InterfaceUp(const InterfaceUp&) = delete;
+  InterfaceUp& operator=(const InterfaceUp&) = delete;
+  void restore() {
+    if (!brought_up_) return;
+    download_run("ifconfig " + quoted_ + " down 2> /dev/null");
+    brought_up_ = false;
+  }
+
+ private:
+  std::string quoted_;
+  bool brought_up_ = false;
+};
+
+// Writes text over a host file that must exist (a driver's attribute).
+bool download_write(const std::string& path, const std::string& text) {
+  tavo::platform::Host& host = tavo::platform::host();
+  const int fd = host.open(tavo::platform::fixed_path(path), O_WRONLY | O_TRUNC | O_CLOEXEC, 0);
+  if (fd < 0) return false;
+  const bool written = tavo::files::write_all(fd, text) == 0;
+  return host.close(fd) == 0 && written;
+}
+
+// The image as /lib/firmware/<name>; a source that is already that file
+// stays as it is.
+bool download_copy(const char* path, const std::string& name) {
+  const std::string target = std::string(kFirmwareFolder) + "/" + name;
+  if (!tavo::files::readable(tavo::platform::fixed_path(kFirmwareFolder)) &&
+      tavo::files::make_dirs(tavo::platform::fixed_path(kFirmwareFolder), 0755) != 0)
+    return false;
+  const tavo::files::FileIdentity source = tavo::files::identify(path);
+  const tavo::files::FileIdentity present = tavo::files::identify(target);
+  if (source.size >= 0 && present.size >= 0 && source.device == present.device && source.inode == present.inode)
+    return true;
+  tavo::base::Counted<uint8_t> bytes;
+  uint32_t length = 0;
+  if (tavo::firmware::read_whole_file(path, &bytes, &length) != 0) return false;
+  return tavo::files::replace_file(
+             target, std::string_view(reinterpret_cast<const char*>(bytes.get()), length), 0644) == 0;
+}
+
+// The sysfs path: the name written into the driver's flash_fw file while
+// the firmware-loading timeout is 360 seconds.
+uint32_t download_sysfs(const char* path, const std::string& interface, const std::string& name) {
+  const std::string flash_fw = "/sys/class/net/" + interface + "/flash_fw";
+  struct stat st;
+  if (tavo::platform::host().stat(tavo::platform::fixed_path(flash_fw), &st) != 0) {
+    set_status(tavo::firmware::kUpgradeFailed);
+    return 1;
+  }
+  std::string old_timeout;
+  tavo::files::FileIdentity id;
+  const bool saved = tavo::files::read_saved(kLoadingTimeout, 0, &old_timeout, &id) == 0;
+  if (saved) download_write(kLoadingTimeout, "360\n");
+  const bool flashed = download_copy(path, name) && download_write(flash_fw, name + "\n");
+  if (saved) download_write(kLoadingTimeout, old_timeout);
+  if (!flashed) {
+    set_status(tavo::firmware::kUpgradeFailed);
+    return 1;
+  }
+  return 0;
+}
+
+// The ethtool path; ethtool's refusal (exit status 255) is told by the
+// first line of its error text.
+uint32_t download_ethtool(const char* path, const std::string& interface, const std::string& name) {
+  if (!download_copy(path, name)) {
+    set_status(tavo::firmware::kUpgradeFailed);
+    return 1;
+  }
+  const bool enforcing = download_run("getenforce 2> /dev/null | grep Enforcing >/dev/null") == 0;
+  if (enforcing) download_run("setenforce 0");
+  std::string errors;
+  const int result = tavo::platform::host().shell_output(
+      "ethtool -f " + shell_quote(interface) + " " + shell_quote(name) + " 2>&1 >/dev/null", &errors);
+  if (enforcing) download_run("setenforce 1");
+  const int exit_status = download_exit(result);
+  if (exit_status != kEthtoolRefused && result != 0) {
+    set_status(tavo::firmware::kUpgradeFailed);
+    return 1;
+  }
+  if (exit_status != kEthtoolRefused) return 0;
+  std::istringstream lines(errors);
+  std::string first;
+  std::getline(lines, first);
+  pdebug(TAVO_LOG_BACKEND, 3, "%s: ethtool refused the image: %s\n", __func__, first.c_str());
+  uint32_t code = tavo::firmware::kUpgradeFailed;
+  if (first.find("Resource temporarily unavailable") != std::string::npos)
+    code = tavo::firmware::kDownloadTwice;
+  else if (first.find("Required key not available") != std::string::npos)
+    code = tavo::firmware::kSignatureMissing;
+  else if (first.find("Key was rejected by service") != std::string::npos)
+    code = tavo::firmware::kSignatureInvalid;
+  set_status(code);
+  return code == tavo::firmware::kUpgradeFailed ? 1 : code;
+}
+
+}  // namespace
+
+uint32_t get_flash_name(const char* path, char* name) {
+  if (path == nullptr || name == nullptr) return 1;
+  const char* slash = strrchr(path, '/');
+  if (slash == nullptr) return 1;
+  std::string text = slash + 1;
+  if (!text.empty() && text.back() == '\n') text.pop_back();
+  if (text.empty() || text == "." || text == ".." || text.size() >= TAVO_VALUE_SIZE) return 1;
+  snprintf(name, TAVO_VALUE_SIZE, "%s", text.c_str());
+  return 0;
+}
+
+uint32_t TAVO_firmware_download(TavoNode* controller, uint32_t port, uint32_t generation, const char* path) {
+  // Clients call it directly: it holds the library lock like a tree call.
+  TAVO_API_GUARD;
+  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
+  if (path == nullptr || controller == nullptr) return 1;
+  char name[TAVO_VALUE_SIZE];
+  if (get_flash_name(path, name) != 0) return 1;
+  if (!tavo::base::valid_plain_path(path, TAVO_VALUE_SIZE)) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: refused the path %s\n", __func__, path);
+    set_status(tavo::firmware::kDumpFileInvalid);
+    return 1;
+  }
+  const char* interface = port >= 1 && port <= TAVO_MAX_FUNCTIONS ? tavo_glob.if_names[port - 1] : nullptr;
+  if (interface == nullptr || !tavo::base::valid_shell_name(interface)) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: NIC port %u has no usable interface name\n", __func__,
+           static_cast<unsigned>(port));
+    set_status(tavo::firmware::kUpgradeFailed);
+    return 1;
+  }
+  InterfaceUp up(shell_quote(interface));
+  const bool ethtool = download_run("ethtool -h 2>&1 | grep \"ethtool -f\" > /dev/null") == 0;
+  const uint32_t result = ethtool ? download_ethtool(path, interface, name) : download_sysfs(path, interface, name);
+  up.restore();
+  if (result != 0) return result;
+  if (generation != tavo::kGenerationGaltor) {
+    set_status(tavo::firmware::kRebootToActivate);
+    return 0;
+  }
+  char active[TAVO_VALUE_SIZE] = "", flashed[TAVO_VALUE_SIZE] = "";
+  if (internal_get_property(controller, "ActiveFirmwareVersion", active) != 0 ||
+      internal_get_property(controller, "FirmwareVersionOnFlash", flashed) != 0)
+    set_status(tavo::firmware::kVersionsUnreadable);
+  else if (strcasecmp(active, flashed) != 0)
+    set_status(tavo::firmware::kRebootToActivate);
+  return 0;
+}

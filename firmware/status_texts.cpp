@@ -1,0 +1,48 @@
+// The firmware branch's status texts, by code.
+#include "firmware/status_texts.h"
+
+namespace tavo::firmware {
+namespace {
+
+constexpr tree::StatusText kFirmwareStatusTexts[] = {
+    {kNoBuffer, "Insufficient buffer space obtained for the operation. Application internal error occurred. Please "
+                "check tavo2d.log file for more information."},
+    {kImageUnreadable,
+     "Cannot open the specified TKI file. Please make sure the TKI file is present in the specified path."},
+    {kImageInvalid, "Invalid TKI file format. Please use valid TKI file."},
+    {kRebootToActivate,
+     "Corvane firmware has been updated. Please reboot your system for the changes to take effect."},
+    {kObjectReadFailed, "Unable to retrieve FAT data. Application internal error occurred. Please check tavo2d.log "
+                        "file for more information."},
+    {kImageIncompatible, "The TKI file given is not compatible with this controller."},
+    {kUpgradeFailed, "Failed to upgrade the firmware."},
+    {kNotOnVirtualFunction, "Firmware update cannot be performed on a SR-IOV virtual function."},
+    {kRebootNow, "The operation completed successfully. Please reboot the machine immediately in order to avoid "
+                 "inconsistent behaviour."},
+    {kDumpFileInvalid, "Invalid file name or path name given. Please provide valid file name or path name."},
+    {kObjectFileInvalid,
+     "Invalid file format. Please use the valid file and check tavo2d.log file for more information."},
+    {kVersionsUnreadable, "Firmware download completed but failed to get ActiveFirmwareVersion and "
+                          "FirmwareVersionOnFlash properties. Please check tavo2d.log file for more information."},
+    {kComponentPropsFailed,
+     "Failed to get core dump component properties. Please check tavo2d.log file for more information."},
+    {kSegmentPropsFailed,
+     "Failed to get core dump segment properties. Please check tavo2d.log file for more information."},
+    {kSegmentReadFailed, "Failed to get core dump segment. Please check tavo2d.log file for more information."},
+    {kDumpWriteFailed, "Failed to create core dump file. Please check tavo2d.log file for more information."},
+    {kObjectEmpty, "No data avaialable to read."},
+    {kDownloadTwice, "This special firmware release requires the download be performed twice. You must reboot the "
+                     "system and download the same firmware file again to complete the download process."},
+    {kDumpNotPermitted,
+     "Failed to create file under specified directory because write operations are not supported."},
+    {kSignatureInvalid, "Failed to flash firmware image because of invalid digital signature."},
+    {kSignatureMissing, "Failed to flash firmware image because of digital signature missed in the given TKI."},
+};
+
+}  // namespace
+
+void set_status(uint32_t code) { tree::set_status(kFirmwareStatusTexts, code); }
+
+std::span<const tree::StatusText> firmware_status_texts() { return kFirmwareStatusTexts; }
+
+}  // namespace tavo::firmware

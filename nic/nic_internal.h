@@ -1,0 +1,58 @@
+// What the NIC branch's handlers and actions share: where a node's
+// commands go, the groups above a node, MAC texts and the branch's status
+// messages.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "nic/nic.h"
+#include "tree/handler_context.h"
+#include "tree/status_texts.h"
+#include "transport/mailbox.h"
+
+namespace tavo::nic {
+
+// Where a handler's commands go.
+using tree::handler_context;
+using tree::HandlerContext;
+
+// node when it is a group (an instance: of the type) of that name, else null.
+inline TavoNode* named(TavoNode* node, const char* name) {
+  return node != nullptr && tree::group_above(node, name) == node ? node : nullptr;
+}
+// The chain of groups from a property up: its group and the groups above,
+// each of the given name; null when a level is missing. levels[0] is the
+// property's group.
+template <size_t N>
+bool groups_above(TavoNode* property, const char* const (&names)[N], TavoNode* (&levels)[N]) {
+  TavoNode* node = property != nullptr ? property->parent : nullptr;
+  for (size_t i = 0; i < N; ++i, node = node->parent)
+    if ((levels[i] = named(node, names[i])) == nullptr) return false;
+  return true;
+}
+
+// The FunctionNumber of the function group's PCI sub-group as text, and
+// parsed in automatic base (a whole number 0..0x7FFFFFFF); false when it
+// cannot be read or is no such number.
+bool function_number_text(TavoNode* function_group, char text[TAVO_VALUE_SIZE]);
+bool function_number(TavoNode* function_group, uint32_t* out);
+// A number as the tree accepts it (automatic base, nothing trailing)
+// within minimum..maximum.
+bool parse_within(const char* text, long long minimum, long long maximum, long long* out);
+
+// Six bytes as "%02x-%02x-%02x-%02x-%02x-%02x" (and with ':').
+void mac_text(const uint8_t mac[6], char out[18]);
+void mac_colon_text(const uint8_t mac[6], char out[18]);
+
+// Leaves the branch's text of code (its own table, else the shared texts)
+// in the last status.
+void nic_status(uint32_t code);
+// The branch's table, for tests.
+std::span<const tree::StatusText> nic_status_texts();
+// The property's stored text into buf; 0.
+inline uint32_t answer_stored(TavoNode* property, char* buf) {
+  return handle_internal_property(property, buf, TAVO_PROPERTY_GET);
+}
+
+}  // namespace tavo::nic

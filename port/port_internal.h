@@ -1,0 +1,71 @@
+// What the port branch's handlers and actions share: where a port's
+// commands go, the link-status and PHY queries, speed names and the
+// branch's status messages.
+#pragma once
+
+#include <stdint.h>
+
+#include <span>
+
+#include "port/port.h"
+#include "transport/port_records.h"
+#include "tree/status_texts.h"
+
+namespace tavo::port {
+
+// Where the commands of a port go.
+struct PortTarget {
+  TavoNode* port = nullptr;        // the PortDiscoveryAndConfiguration instance
+  TavoNode* controller = nullptr;  // its Corvane group
+  uint32_t device = 0;             // the serving function's number (0: none)
+  uint8_t domain = 0;
+  uint8_t port_number = 0;         // the port's PortNumber
+  uint32_t path = 4;               // 1 iSCSI device, 2 NIC device, 4 no function
+};
+// The port group at or above node, its controller and where its commands
+// go; false without either group.
+bool port_target(TavoNode* node, PortTarget* out);
+// The same for a port whose serving function is given (start-up, before
+// the port group holds the function's handle).
+bool port_target_with(TavoNode* port, uint32_t device, PortTarget* out);
+// The start every port property handler shares: property and buffer given,
+// a refusal inside a virtual function ("N/A" into buf, status 256), the
+// port found and, when generation is asked for, readable. False when the
+// handler answers 1 at once.
+bool port_handler_begin(TavoNode* property, char* buf, PortTarget* t, uint32_t* generation);
+// The NIC function a command that always travels on the NIC device is
+// addressed with: the controller's NICPhysicalHBA of the port, else its
+// first; 0 when the controller has none (the command is not sent).
+uint32_t port_nic_function(const PortTarget& t);
+// The controller's generation (1 when it cannot be read).
+uint32_t port_generation(const PortTarget& t);
+
+// The link-status query (5/1) on a device: version 1 the link, speed and
+// logical state, version 0 the active port. The command's status.
+uint32_t read_link_status(uint32_t device, uint8_t domain, uint8_t port_number, uint32_t path, uint8_t version,
+                          LinkStatusRecord* out);
+// The PHY details (102/1) of the port; the command's status.
+uint32_t read_phy_details(const PortTarget& t, PhyDetailsRecord* out);
+// "10Mb" ... "100Gb" for physical speed codes 1-8, else "0 (Link Down)".
+const char* link_speed_name(uint32_t code);
+// A speed of mb megabits: "%dMb" below 1000, "%dGb" for whole gigabits,
+// else "%.1fGb".
+void speed_text(uint64_t mb, char out[TAVO_VALUE_SIZE]);
+
+// Stores value as the property's text and copies the stored text into
+// buf[256]; 0.
+uint32_t store_and_answer(TavoNode* property, const char* value, char* buf);
+// Copies the property's stored text into buf; 0.
+uint32_t answer_stored(TavoNode* property, char* buf);
+// The refusal inside an SR-IOV virtual function ("N/A" into buf when
+// given, status 256); 1.
+uint32_t refuse_on_vf(char* buf);
+// Whether a property of group reads value (case ignored); false when it
+// cannot be read.
+bool reads(TavoNode* group, const char* name, const char* value);
+
+// Leaves the branch's message for code (or a shared one) in the last status.
+void port_status(uint32_t code);
+std::span<const tree::StatusText> port_status_texts();
+
+}  // namespace tavo::port

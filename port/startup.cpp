@@ -1,0 +1,167 @@
+// The port branch at start-up: one PortDiscoveryAndConfiguration instance
+// per port a function serves, tied to that function, with what cannot be
+// read on demand; and the controller's loopback support.
+#include <stdio.h>
+#include <string.h>
+
+#include "controller/controller.h"
+#include "nic/port_calls.h"
+#include "port/port_internal.h"
+#include "transport/commands.h"
+#include "transport/device_ids.h"
+#include "transport/glob.h"
+
+namespace {
+
+using tavo::port::PortTarget;
+
+constexpr char kDiscoveryName[] = "TAVO_get_port_discovery_config";
+
+// Eight PG instances in each priority-group view; failures are ignored.
+void startup_priority_groups(TavoNode* dcbx) {
+  TavoNode* groups = internal_get_node(dcbx, "PriorityGroups", TAVO_KIND_GROUP);
+  if (groups == nullptr) return;
+  using Builder = TavoNode* (*)(TavoNode*, TavoNode*, TavoNode*, char*);
+  static const struct {
+    const char* view;
+    Builder builder;
+  } kViews[] = {{"AdministratorPGSetting", initialize_AdministratorPGSetting_PG},
+                {"OperationalPGSettings", initialize_OperationalPGSettings_PG},
+                {"PeerPGSetting", initialize_PeerPGSetting_PG}};
+  for (const auto& v : kViews) {
+    TavoNode* view = internal_get_node(groups, v.view, TAVO_KIND_GROUP);
+    if (view == nullptr) continue;
+    for (int i = 0; i < tavo::kDcbxPriorities; ++i) v.builder(view, nullptr, nullptr, nullptr);
+  }
+}
+
+struct TlvView {
+  const char* group;
+  const char* shown;  // in the log line of a failed read
+  uint8_t selector;
+  TavoNode* (*builder)(TavoNode*, TavoNode*, TavoNode*, char*);
+};
+constexpr TlvView kTlvViews[] = {
+    {"AdministratorTLVSetting", "Administrator", tavo::kDcbxAdministrator,
+     initialize_AdministratorTLVSetting_ApplicationTLV},
+    {"OperationalTLVSettings", "Operational", tavo::kDcbxOperational, initialize_OperationalTLVSettings_ApplicationTLV},
+    {"PeerTLVSetting", "Peer", tavo::kDcbxPeer, initialize_PeerTLVSetting_ApplicationTLV},
+};
+
+// One ApplicationTLV instance of a slot in use; an Administrator instance
+// records the AddApplicationTLV call that would create it again.
+void startup_tlv_instance(const TlvView& v, TavoNode* view, TavoNode* add_action,
+                          const tavo::DcbxApplicationTlvEntry& e) {
+  const uint8_t bitmap = tavo::priority_bitmap(e.priority_enable);
+  char params[TAVO_MAX_PARAMS][TAVO_VALUE_SIZE] = {};
+  snprintf(params[0], TAVO_VALUE_SIZE, "%d", e.protocol_selector);
+  snprintf(params[1], TAVO_VALUE_SIZE, "%d", e.protocol_id);
+  snprintf(params[2], TAVO_VALUE_SIZE, "%d", bitmap);
+  snprintf(params[3], TAVO_VALUE_SIZE, "%d", static_cast<int>(e.oui));
+  TavoNode* tlv = add_action != nullptr ? v.builder(view, view, add_action, &params[0][0])
+                                        : v.builder(view, nullptr, nullptr, nullptr);
+  if (tlv == nullptr) return;
+  set_prop_val(tlv, "ProtocolSelector", "%d", e.protocol_selector);
+  set_prop_val(tlv, "ProtocolID", "0x%02x", e.protocol_id);
+  set_prop_val(tlv, "OUI", "0x%02x", static_cast<unsigned>(e.oui));
+  set_prop_val(tlv, "PriorityBitMap", "0x%02x", bitmap);
+}
+
+// The ApplicationTLV instances of the three views; false when a read or
+// the Administrator's action failed (the rest of the port is skipped).
+bool startup_application_tlvs(const PortTarget& t, TavoNode* tlv_groups) {
+  for (const TlvView& v : kTlvViews) {
+    TavoNode* view = internal_get_node(tlv_groups, v.group, TAVO_KIND_GROUP);
+    if (view == nullptr) continue;
+    tavo::DcbxConfigRecord r{};
+    r.state = v.selector;
+    if (ioctl_get_dcbx_cfg_params(t.device, &r, t.domain, t.port_number, t.path) != 0) {
+      pdebug(TAVO_LOG_BACKEND, 3, "%s:Get DCBX CFG params failed for %s TLV.\n", kDiscoveryName, v.shown);
+      return false;
+    }
+    TavoNode* add = nullptr;
+    if (v.selector == tavo::kDcbxAdministrator) {
+      add = internal_get_node(view, "AddApplicationTLV", TAVO_KIND_ACTION);
+      if (add == nullptr || add->parent != view) return false;
+    }
+    for (const tavo::DcbxApplicationTlvEntry& e : r.applications)
+      if (e.in_use == 1) startup_tlv_instance(v, view, add, e);
+  }
+  return true;
+}
+
+void startup_port(TavoNode* controller, uint32_t generation, int j) {
+  char port_text[8];
+  snprintf(port_text, sizeof port_text, "%d", j);
+  TavoNode* fn = get_valid_phba(controller, port_text);
+  auto* handle = fn != nullptr ? static_cast<TavoNodeHandle*>(tavo::tree::group_record(fn)->nhandle) : nullptr;
+  if (handle == nullptr) return;
+  const uint32_t instance = tavo::controller::controller_instance(controller);
+  pdebug(TAVO_LOG_BACKEND, 6, "%s:j = %d phba = %s%d bitmap = %d\n", kDiscoveryName, j, fn->name,
+         tavo::tree::instance_number(fn), instance < TAVO_MAX_CONTROLLERS ? tavo_glob.port_bitmap[instance][j] : 0);
+  TavoNode* port = initialize_PortDiscoveryAndConfiguration(controller, nullptr, nullptr, nullptr);
+  if (port == nullptr) {
+    pdebug(TAVO_LOG_BACKEND, 2, "%s:Failed to initialize PortDiscoveryAndConfiguration group.\n", kDiscoveryName);
+    return;
+  }
+  set_prop_val(port, "PortNumber", "%s", port_text);
+  TAVO_update_interfacetype(handle->function_number, port);
+  TAVO_update_speed_props(handle->function_number, port);
+  TAVO_update_is_clear_counter(handle->function_number, port);
+  // Shared with the function's group, which owns and frees it.
+  tavo::tree::group_record(port)->nhandle = handle;
+  TavoNode* dcbx = internal_get_node(port, "DCBX", TAVO_KIND_GROUP);
+  if (dcbx == nullptr) return;
+  startup_priority_groups(dcbx);
+  PortTarget t;
+  TavoNode* tlv_groups = internal_get_node(dcbx, "ApplicationTLVGroups", TAVO_KIND_GROUP);
+  if (tlv_groups != nullptr && (!tavo::port::port_target(port, &t) || !startup_application_tlvs(t, tlv_groups))) return;
+  if (generation == tavo::kGenerationCV3 || generation == tavo::kGenerationMoravel)
+    TAVO_get_multi_channels_info(static_cast<uint32_t>(j), port);
+}
+
+}  // namespace
+
+uint32_t TAVO_get_port_discovery_config(TavoNode* controller) {
+  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
+  const uint32_t generation = get_cv_type(controller);
+  for (int j = 0; j < TAVO_MAX_PORTS; ++j) startup_port(controller, generation, j);
+  return 0;
+}
+
+uint32_t TAVO_update_is_clear_counter(uint32_t device, TavoNode* port) {
+  TavoNode* baset = internal_get_node(port, "BaseT10G", TAVO_KIND_GROUP);
+  PortTarget t;
+  if (baset == nullptr || baset->parent != port || !tavo::port::port_target_with(port, device, &t)) return 1;
+  if (tavo::port::port_generation(t) != tavo::kGenerationMoravel) {
+    set_prop_val(baset, "IsClearCountersSupported", "N/A");
+    return 0;
+  }
+  uint8_t request[tavo::kBaseTStatsV1Size] = {};
+  const uint32_t port_number = t.port_number;
+  memcpy(request, &port_number, sizeof port_number);
+  const uint32_t status = ioctl_get_baseT_stats_v1(device, request, t.domain, t.port_number, t.path);
+  pdebug(TAVO_LOG_BACKEND, 5, "%s:status of ioctl_get_baseT_stats = %d\n", __func__, static_cast<int>(status));
+  return set_prop_val(baset, "IsClearCountersSupported", "%s", status == 0 ? "True" : "False");
+}
+
+uint32_t TAVO_update_diagnostics_prop(TavoNode* controller) {
+  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
+  TavoNode* diagnostics = internal_get_node(controller, "Diagnostics", TAVO_KIND_GROUP);
+  PortTarget t;
+  if (diagnostics == nullptr ||
+      !tavo::port::port_target(get_first_instance(controller, "PortDiscoveryAndConfiguration"), &t))
+    return 1;
+  tavo::LoopbackModeRecord r{};
+  r.port_or_mode = t.port_number;
+  pdebug(TAVO_LOG_BACKEND, 5, "%s:getloopbackmodeparams.request.port_num = %d\n", __func__, t.port_number);
+  const uint32_t status = ioctl_get_loopbackmode(t.device, &r, t.domain, t.port_number, t.path);
+  if (status != 0) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s:Get Loopback IOCTL failed with status %d\n", __func__, static_cast<int>(status));
+    return 1;
+  }
+  pdebug(TAVO_LOG_BACKEND, 5, "%s:getloopbackmodeparams.response.loopback_mode %d\n", __func__, r.port_or_mode);
+  set_prop_val(diagnostics, "IsLoopbackSupported", "%s",
+               r.port_or_mode == tavo::kLoopbackNotSupported ? "False" : "True");
+  return 0;
+}

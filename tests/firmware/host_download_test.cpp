@@ -1,0 +1,172 @@
+// The host-side download through the simulated shell: every command line
+// byte for byte, ethtool's refusals, the sysfs path, the interface brought
+// up and down again, and hostile file and interface names that run no
+// command and touch no file.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "firmware/flash_update.h"
+#include "tests/firmware/firmware_fixture.h"
+#include "transport/glob.h"
+
+namespace tavo::test {
+namespace {
+
+const std::vector<std::string> kEthtool = {
+    "ifconfig 'vmnic0' 2> /dev/null | grep UP > /dev/null",
+    "ethtool -h 2>&1 | grep \"ethtool -f\" > /dev/null",
+    "getenforce 2> /dev/null | grep Enforcing >/dev/null",
+    "ethtool -f 'vmnic0' 'fw.ufi' 2>&1 >/dev/null",
+};
+
+class HostDownloadTest : public FirmwareTest {
+ protected:
+  uint32_t download(const std::string& path, const char* controller = "Corvane0", uint32_t port = 1,
+                    uint32_t generation = 3) {
+    sim_->clear_log();
+    tavo_set_last_status(0, "");
+    return TAVO_firmware_download(get_node(tag(controller)), port, generation, path.c_str());
+  }
+  std::vector<std::string> commands() {
+    std::vector<std::string> out;
+    for (const sim::LogEntry& e : sim_->log())
+      if (e.kind == sim::LogKind::Shell) out.push_back(e.command);
+    return out;
+  }
+  std::set<std::string> files() {
+    std::set<std::string> out;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(root_.path())) out.insert(e.path().string());
+    return out;
+  }
+};
+
+TEST_F(HostDownloadTest, EthtoolFlashesTheCopyInTheFirmwareFolder) {
+  const std::string image = pattern(5000, 1);
+  place("/tmp/new/fw.ufi", image);
+  ASSERT_EQ(download("/tmp/new/fw.ufi"), 0u);
+  EXPECT_EQ(last_status(), kUpdated);
+  EXPECT_EQ(commands(), kEthtool);
+  EXPECT_EQ(read_file(root_.at("/lib/firmware/fw.ufi")), image);
+  EXPECT_EQ(object(0, "/prg"), image) << "the driver got the file";
+  EXPECT_TRUE(file_exists(root_.at("/tmp/new/fw.ufi")));
+  // A file already in the folder is flashed where it is.
+  ASSERT_EQ(download("/lib/firmware/fw.ufi"), 0u);
+  EXPECT_EQ(read_file(root_.at("/lib/firmware/fw.ufi")), image);
+  EXPECT_TRUE(sim_->outside_root_writes().empty());
+}
+
+TEST_F(HostDownloadTest, AnInterfaceThatWasDownIsTakenDownAgain) {
+  place("/tmp/fw.ufi", "image");
+  for (const auto& [status, error] : {std::make_pair(0, ""), std::make_pair(255, "Key was rejected by service")}) {
+    sim_->set_interface_up("vmnic0", false);
+    sim_->set_shell_answer("ethtool -f", status, "", error);
+    download("/tmp/fw.ufi");
+    std::vector<std::string> expected = kEthtool;
+    expected.insert(expected.begin() + 1, "ifconfig 'vmnic0' up 2> /dev/null");
+    expected.push_back("ifconfig 'vmnic0' down 2> /dev/null");
+    EXPECT_EQ(commands(), expected);
+    EXPECT_FALSE(sim_->interface_up("vmnic0"));
+  }
+}
+
+TEST_F(HostDownloadTest, EthtoolRefusalsAreToldByTheFirstLineOfItsErrors) {
+  place("/tmp/fw.ufi", "image");
+  struct Case {
+    int exit_status;
+    const char* error;
+    uint32_t result;
+    Status status;
+  };
+  const Case cases[] = {
+      {255, "Cannot flash: Resource temporarily unavailable\n", 318, kTwice},
+      {255, "Flashing failed: Required key not available\n", 337, kNoSignature},
+      {255, "Flashing failed: Key was rejected by service\n", 336, kBadSignature},
+      {255, "Flashing failed: Input/output error\nKey was rejected by service\n", 1, kUpgradeFailed},
+      {255, "", 1, kUpgradeFailed},
+      {1, "Key was rejected by service\n", 1, kUpgradeFailed},
+      {0, "warning: slow flash\n", 0, kUpdated},
+  };
+  for (const Case& c : cases) {
+    sim_->set_shell_answer("ethtool -f", c.exit_status, "", c.error);
+    EXPECT_EQ(download("/tmp/fw.ufi"), c.result) << c.error;
+    EXPECT_EQ(last_status(), c.status) << c.error;
+  }
+  // With SELinux enforcing, it is off for the length of the flash.
+  sim_->set_shell_answer("getenforce", 0, "Enforcing\n");
+  ASSERT_EQ(download("/tmp/fw.ufi"), 0u);
+  std::vector<std::string> expected = kEthtool;
+  expected.insert(expected.begin() + 3, "setenforce 0");
+  expected.push_back("setenforce 1");
+  EXPECT_EQ(commands(), expected);
+}
+
+TEST_F(HostDownloadTest, WithoutEthtoolFlashTheDriverFileTakesTheName) {
+  sim_->set_shell_answer("ethtool -h", 0, "Usage:\n        ethtool -i|--driver DEVNAME\n");
+  place("/tmp/fw.ufi", "image");
+  EXPECT_EQ(download("/tmp/fw.ufi"), 1u);
+  EXPECT_EQ(last_status(), kUpgradeFailed) << "no flash_fw file";
+  EXPECT_FALSE(file_exists(root_.at("/lib/firmware/fw.ufi")));
+  place("/sys/class/net/vmnic0/flash_fw", "");
+  place("/sys/class/firmware/timeout", "60\n");
+  ASSERT_EQ(download("/tmp/fw.ufi"), 0u);
+  EXPECT_EQ(last_status(), kUpdated);
+  EXPECT_EQ(read_file(root_.at("/sys/class/net/vmnic0/flash_fw")), "fw.ufi\n");
+  EXPECT_EQ(read_file(root_.at("/sys/class/firmware/timeout")), "60\n");
+  EXPECT_EQ(read_file(root_.at("/lib/firmware/fw.ufi")), "image");
+  EXPECT_EQ(commands(), (std::vector<std::string>{kEthtool[0], kEthtool[1]}));
+}
+
+TEST_F(HostDownloadTest, GaltorComparesItsVersionsAfterward) {
+  place("/tmp/fw.ufi", "image");
+  ASSERT_EQ(download("/tmp/fw.ufi", "Corvane1", 3, 4), 0u);
+  EXPECT_EQ(last_status(), kNone) << "the versions match";
+  std::string topology = sim::default_topology_text();
+  topology.replace(topology.find("vendor=0xF1A1"), 13, "vendor=0xF1A1 firmware=4.2.0.0 flash-firmware=4.2.9.0");
+  start(topology);
+  place("/tmp/fw.ufi", "image");
+  ASSERT_EQ(download("/tmp/fw.ufi", "Corvane1", 3, 4), 0u);
+  EXPECT_EQ(last_status(), kUpdated);
+}
+
+TEST_F(HostDownloadTest, HostileNamesRunNothingAndTouchNoFile) {
+  place("/tmp/fw.ufi", "image");
+  struct Case {
+    std::string path;
+    uint32_t status;  // 0: none
+  };
+  const Case cases[] = {
+      {"/tmp/fw'; reboot; '.ufi", 257}, {"/tmp/$(reboot).ufi", 257}, {"/tmp/`reboot`.ufi", 257},
+      {"/tmp/a;rm -rf /.ufi", 257},     {"/tmp/a b.ufi", 257},       {"/tmp/a\nb.ufi", 257},
+      {"/tmp/\"x\".ufi", 257},          {"/tmp/..", 0},              {"/tmp/.", 0},
+      {"/tmp/", 0},                     {"fw.ufi", 0},               {"", 0},
+  };
+  const std::set<std::string> before = files();
+  for (const Case& c : cases) {
+    EXPECT_EQ(download(c.path), 1u) << c.path;
+    EXPECT_EQ(last_status().first, c.status) << c.path;
+    EXPECT_TRUE(commands().empty()) << c.path;
+    // Through the update action no name runs a command either.
+    sim_->clear_log();
+    EXPECT_EQ(act("Corvane0/UpgradeFlashROM", {c.path}), 1u) << c.path;
+    EXPECT_TRUE(commands().empty()) << c.path;
+  }
+  EXPECT_EQ(files(), before);
+  // An interface name that is no plain name runs nothing either.
+  char saved[sizeof tavo_glob.if_names[0]];
+  memcpy(saved, tavo_glob.if_names[0], sizeof saved);
+  snprintf(tavo_glob.if_names[0], sizeof saved, "%s", "vmnic0;reboot");
+  EXPECT_EQ(download("/tmp/fw.ufi"), 1u);
+  memcpy(tavo_glob.if_names[0], saved, sizeof saved);
+  EXPECT_EQ(last_status(), kUpgradeFailed);
+  EXPECT_TRUE(commands().empty());
+  EXPECT_EQ(download("/tmp/fw.ufi", "Corvane0", 0), 1u) << "no NIC port 0";
+  EXPECT_EQ(files(), before);
+  EXPECT_TRUE(sim_->outside_root_writes().empty());
+}
+
+}  // namespace
+}  // namespace tavo::test
