@@ -15,6 +15,7 @@
 
 #include "base/memory.h"
 #include "fuzz/fuzz_support.h"
+#include "iscsi/targets/login_sets.h"
 #include "iscsi/targets/saved_records.h"
 #include "iscsi/targets/targets.h"
 
@@ -64,8 +65,9 @@ void check_fields(std::string_view line, const std::vector<std::string_view>& fi
 }
 
 // A well-formed line: its values write the same line back (or are refused
-// for a line break); its key matches it, its fields in the other case match
-// it unless an exact field's text changed, one field's longer text never.
+// for a line break), also when built as the writers build one; its key
+// matches it, its fields in the other case match it unless an exact
+// field's text changed, one field's longer text never.
 void check_record(Saved s, std::string_view line, const std::vector<std::string_view>& fields, size_t which) {
   const auto defs = record_def(s).fields;
   FUZZ_CHECK(fields.size() == defs.size());
@@ -76,7 +78,18 @@ void check_record(Saved s, std::string_view line, const std::vector<std::string_
   FUZZ_CHECK(!ok || written == std::string(line) + '\n');
   FUZZ_CHECK(!ok || line.find('\r') == std::string_view::npos);
 
+  // Rebuilt as the writers build a line, from its key, its options as the
+  // readers take them, and the rest field by field: the same line.
   const LhbaKey key{{std::string(fields[0]), std::string(fields[1]), std::string(fields[2])}};
+  const auto options = line_options(s, fields);
+  const std::vector<std::string> option_texts(options.begin(), options.end());
+  RecordValues rebuilt(s);
+  rebuilt.set_key(key).set_options(option_texts);
+  for (size_t i = 0; i < defs.size(); ++i)
+    if (defs[i].field > Field::Logical && defs[i].field < option_field(0)) rebuilt.set(defs[i].field, fields[i]);
+  std::string again;
+  FUZZ_CHECK(rebuilt.format(&again) == ok && (!ok || again == written));
+
   FUZZ_CHECK(matches(s, fields, key_matches(key)));
   std::vector<Match> every;
   bool exact_same = true;
