@@ -38,7 +38,11 @@ namespace tavo::base {
 
 uint32_t save_log_level(uint32_t level) {
   // Replaced whole: readers never see the file empty, and a failed save
-  // keeps the level saved before.
+  // keeps the level saved before. Under its lock, what killed saves left
+  // beside it goes first.
+  files::SaveLock lock(kLevelFile);
+  if (!lock.held()) return 1;
+  files::remove_leftover_temporaries(kLevelFile);
   return files::replace_file(kLevelFile, kLevelFileHead + std::to_string(level), kLevelFileMode);
 }
 

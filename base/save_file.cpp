@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <map>
+#include <vector>
 
 #include "platform/host.h"
 #include "base/debug_log.h"
@@ -80,7 +81,7 @@ uint32_t replace_file(const std::string& path, std::string_view content, mode_t 
   const std::string temporary = save_temporary_name(target);
   SaveSteps steps;
   // Created exclusively: a name planted there (a link) is never followed.
-  const int fd = host.open(temporary, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+  const int fd = host.open(temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
   if (steps.run("create", [&] { return fd < 0 ? -1 : 0; }).ok()) {
     steps.run("chmod", [&] { return host.chmod(temporary, mode); })  // the umask must not change it
         .run("write", [&] { return write_all(fd, content); })
@@ -166,7 +167,8 @@ SaveLock::SaveLock(const std::string& path) : local_(save_local_mutex(platform::
   platform::Host& host = platform::host();
   const std::string lock_path = platform::fixed_path(path) + ".lock";
   SaveSteps steps;
-  const int fd = host.open(lock_path, O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  // A link planted there is not followed: the save fails instead.
+  const int fd = host.open(lock_path, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
   steps.run("lock open", [&] { return fd < 0 ? -1 : 0; })
       .run("lock", [&] { return lock_whole_file(fd, F_SETLKW, F_WRLCK); });
   if (steps.ok()) {
@@ -182,6 +184,20 @@ SaveLock::~SaveLock() {
   if (fd_ < 0) return;
   lock_whole_file(fd_, F_SETLK, F_UNLCK);
   platform::host().close(fd_);
+}
+
+void remove_leftover_temporaries(const std::string& path) {
+  platform::Host& host = platform::host();
+  const std::string target = platform::fixed_path(path);
+  const std::string directory = save_directory(target);
+  const std::string prefix = target.substr(target.rfind('/') + 1) + ".tmp.";
+  std::vector<std::string> names;
+  if (host.list_directory(directory, &names) != 0) return;
+  for (const std::string& name : names) {
+    if (name.compare(0, prefix.size(), prefix) != 0) continue;
+    if (host.unlink(directory + "/" + name) == 0)
+      pdebug(TAVO_LOG_BACKEND, 5, "%s: %s left by a save that did not finish removed\n", "save_file", name.c_str());
+  }
 }
 
 bool FileIdentity::operator==(const FileIdentity& o) const {

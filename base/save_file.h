@@ -46,7 +46,8 @@ int append_bytes(const std::string& path, std::string_view bytes, mode_t mode, b
 // which outlives the renames that replace the file (a lock on the file
 // itself would stay with the replaced inode), and a mutex for this
 // process's threads (fcntl locks belong to the process). The lock file is
-// created 0600 and never removed. Blocks until both are held.
+// created 0600 and never removed; a link in its place is not followed (the
+// lock fails). Blocks until both are held.
 class SaveLock {
  public:
   explicit SaveLock(const std::string& path);
@@ -61,6 +62,11 @@ class SaveLock {
   std::unique_lock<std::mutex> local_;
   int fd_ = -1;
 };
+
+// Removes the temporary files that saves of path left when they were
+// killed before their rename. The caller holds the file's SaveLock: no save
+// of it is under way.
+void remove_leftover_temporaries(const std::string& path);
 
 // What tells one content of a file from another: library writers only
 // append (the size grows) or rename a new file in (the inode changes).

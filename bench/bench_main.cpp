@@ -1,9 +1,11 @@
 // Runs every case and then prints, for each case run at two sizes, the
 // ratio of its cost at the larger size to its cost at the smaller one (per
-// item where the case counts items): flat growth shows as 1.
+// item where the case counts items): flat growth shows as 1. With
+// --benchmark_repetitions each cost is the median of the repetitions.
 #include <benchmark/benchmark.h>
 #include <stdio.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -20,7 +22,9 @@ class RatioReporter : public benchmark::ConsoleReporter {
       auto items = r.counters.find("items_per_second");
       bool per_item = items != r.counters.end() && items->second.value > 0;
       if (per_item) seconds = 1.0 / items->second.value;
-      sizes_[r.run_name.function_name][std::stol(r.run_name.args)] = {seconds, per_item};
+      Cost& cost = sizes_[r.run_name.function_name][std::stol(r.run_name.args)];
+      cost.runs.push_back(seconds);
+      cost.per_item = per_item;
     }
   }
 
@@ -31,15 +35,23 @@ class RatioReporter : public benchmark::ConsoleReporter {
       const auto& [small_size, small] = *by_size.begin();
       const auto& [large_size, large] = *by_size.rbegin();
       const char* unit = small.per_item ? "ns/item" : "ns/op";
-      printf("%-28s %8ld %8ld %8.0f %-7s %8.0f %-7s %7.2f\n", name.c_str(), small_size, large_size, small.seconds * 1e9,
-             unit, large.seconds * 1e9, unit, large.seconds / small.seconds);
+      const double s = small.median(), l = large.median();
+      printf("%-28s %8ld %8ld %8.0f %-7s %8.0f %-7s %7.2f\n", name.c_str(), small_size, large_size, s * 1e9, unit,
+             l * 1e9, unit, l / s);
     }
   }
 
  private:
+  // The runs of one case at one size: one, or one per repetition.
   struct Cost {
-    double seconds;
-    bool per_item;
+    std::vector<double> runs;
+    bool per_item = false;
+    double median() const {
+      std::vector<double> sorted = runs;
+      std::sort(sorted.begin(), sorted.end());
+      const size_t n = sorted.size();
+      return n % 2 == 1 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2;
+    }
   };
   std::map<std::string, std::map<long, Cost>> sizes_;
 };

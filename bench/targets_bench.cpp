@@ -1,9 +1,11 @@
-// The saved target lines: adding one target, changing one target's CHAP
-// value, and reading every target's properties, each with 100 and 1,000
-// targets saved.
+// The saved target lines: adding one target (its line alone, and the whole
+// AddTarget action), changing one target's CHAP, and reading every
+// target's properties, each with 100 and 1,000 targets saved. The Durable
+// cases let every flush reach the disk.
 #include <benchmark/benchmark.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <unistd.h>
 
 #include <string>
@@ -23,17 +25,27 @@ char targets_value[TAVO_VALUE_SIZE];
 
 std::string target_name(int64_t i) { return "iqn.2026-01.com.example:target" + std::to_string(i); }
 
+// A Moravel with four iSCSI functions; durable: its flushes reach the disk.
+std::string targets_moravel(bool durable) {
+  std::string t = "controller 0 generation=moravel serial=TM5B00000001 bus=2 device=0\n";
+  for (int f = 0; f < 4; ++f)
+    t += "iscsi controller=0 function=" + std::to_string(4 + f) + " port=" + std::to_string(f) +
+         " device=" + std::to_string(f) + " ip=10.1." + std::to_string(f) + ".21\n";
+  return durable ? t + "durable-fsync\n" : t;
+}
+
 // The LogicalHBAs of two controllers (four functions), fresh saved files.
-std::vector<TavoNode*> targets_start() {
-  use_topology(controllers_topology(2));
+std::vector<TavoNode*> targets_start(const std::string& topology = controllers_topology(2)) {
+  use_topology(topology);
   restore_backend();
   for (const char* name : {"savetgt.txt", "savestp.txt", "intr_logopts.txt"})
     unlink((std::string(getenv("TAVO_ROOT")) + "/etc/config/QVL/tavo/" + name).c_str());
   if (TAVO_init() != 0) abort();
   std::vector<TavoNode*> lhbas;
-  for (const char* path : {"Corvane0/iSCSIPhysicalHBA0/LogicalHBA0", "Corvane0/iSCSIPhysicalHBA1/LogicalHBA0",
-                           "Corvane1/iSCSIPhysicalHBA0/LogicalHBA0", "Corvane1/iSCSIPhysicalHBA1/LogicalHBA0"})
-    lhbas.push_back(internal_get_node_path((std::string("ROOT/") + path).c_str(), TAVO_KIND_GROUP));
+  for (TavoNode* c = get_first_instance(get_node(0), "Corvane"); c != nullptr; c = tree::next_instance(c))
+    for (TavoNode* f = get_first_instance(c, "iSCSIPhysicalHBA"); f != nullptr; f = tree::next_instance(f))
+      lhbas.push_back(get_first_instance(f, "LogicalHBA"));
+  if (lhbas.size() != 4) abort();
   return lhbas;
 }
 
@@ -44,6 +56,17 @@ TavoNode* targets_add(TavoNode* lhba, const std::string& name) {
   set_prop_val(target, "TargetISCSIName", "%s", name.c_str());
   if (TAVO_add_target_into_file(lhba, target, name.c_str(), "10.0.0.9", "3260", nullptr, "True") != 0) abort();
   return target;
+}
+
+// After the file went back to its saved lines: the view read again and its
+// lookups indexed (an add of a line the file has), as a process that kept
+// running has them.
+void targets_warm(TavoNode* lhba, TavoNode* target) {
+  targets::with_view(targets::Saved::Targets, [](const targets::SavedView&) {});
+  char name[TAVO_VALUE_SIZE] = "";
+  internal_get_property(target, "TargetISCSIName", name);
+  internal_get_property(target, "TargetType", name);
+  TAVO_add_target_into_file(lhba, target, target_name(0).c_str(), "10.0.0.9", "3260", nullptr, "True");
 }
 
 // One more target line among n: the line is appended, nothing read but
@@ -63,7 +86,7 @@ void BM_AddTarget(benchmark::State& state) {
     if (++added % 64 == 0) {
       state.PauseTiming();
       files::replace_file(kTargetsFile, base, 0600);
-      targets::with_view(targets::Saved::Targets, [](const targets::SavedView&) {});
+      targets_warm(lhbas[0], target);
       state.ResumeTiming();
     }
   }
@@ -72,23 +95,73 @@ void BM_AddTarget(benchmark::State& state) {
 }
 BENCHMARK(BM_AddTarget)->Arg(100)->Arg(1000);
 
-// One target's TargetCHAPName among n targets: its lines are rewritten,
-// the file replaced whole.
-void BM_TargetChapChange(benchmark::State& state) {
-  const std::vector<TavoNode*> lhbas = targets_start();
-  TavoNode* target = targets_add(lhbas[0], target_name(0));
-  for (int64_t i = 1; i < state.range(0); ++i)
-    TAVO_add_target_into_file(lhbas[0], target, target_name(i).c_str(), "10.0.0.9", "3260", nullptr, "True");
-  set_prop_val(target, "TargetISCSIName", "%s", target_name(state.range(0) / 2).c_str());
+// The AddTarget action among n targets saved across the four functions of
+// a Moravel: checks, the new target and portal, the saved line and the
+// persistent session. Every 20 adds the targets go and the file goes back
+// to its n lines.
+void targets_add_action(benchmark::State& state, bool durable) {
+  const std::vector<TavoNode*> lhbas = targets_start(targets_moravel(durable));
+  TavoNode* first = targets_add(lhbas[0], target_name(0));
+  for (int64_t i = 1; i < state.range(0); ++i) targets_add(lhbas[static_cast<size_t>(i % 4)], target_name(i));
+  std::string base;
+  files::FileIdentity id;
+  if (files::read_saved(kTargetsFile, 0, &base, &id) != 0) abort();
+  std::vector<std::pair<TavoNode*, std::string>> added;
+  char params[TAVO_MAX_PARAMS * TAVO_VALUE_SIZE];
+  for (auto _ : state) {
+    TavoNode* lhba = lhbas[added.size() % 4];
+    const std::string name = target_name(state.range(0) + static_cast<int64_t>(added.size()));
+    memset(params, 0, sizeof params);
+    for (int i = 2; i < TAVO_MAX_PARAMS; ++i) params[i * TAVO_VALUE_SIZE] = static_cast<char>(TAVO_NOT_GIVEN);
+    snprintf(params, TAVO_VALUE_SIZE, "%s", name.c_str());
+    snprintf(params + TAVO_VALUE_SIZE, TAVO_VALUE_SIZE, "10.0.0.9");
+    if (TAVO_do_action(lhba->tag, tag_of(lhba, "AddTarget", TAVO_KIND_ACTION), params, nullptr) != 0)
+      state.SkipWithError("add failed");
+    added.emplace_back(lhba, name);
+    if (added.size() == 20) {
+      state.PauseTiming();
+      for (const auto& [group, n] : added) delete_node(find_target(group, n.c_str()));
+      added.clear();
+      files::replace_file(kTargetsFile, base, 0600);
+      targets_warm(lhbas[0], first);
+      state.ResumeTiming();
+    }
+  }
+  state.SetItemsProcessed(state.iterations());
+  close_tree();
+}
+void BM_AddTargetAction(benchmark::State& state) { targets_add_action(state, false); }
+void BM_AddTargetActionDurable(benchmark::State& state) { targets_add_action(state, true); }
+BENCHMARK(BM_AddTargetAction)->Arg(100)->Arg(1000);
+BENCHMARK(BM_AddTargetActionDurable)->Arg(100)->Arg(1000);
+
+// ConfigureCHAP of one target among n: its line is rewritten, the file
+// replaced whole, once.
+void targets_chap_change(benchmark::State& state, bool durable) {
+  const std::vector<TavoNode*> lhbas = targets_start(targets_moravel(durable));
+  for (int64_t i = 0; i < state.range(0); ++i) targets_add(lhbas[static_cast<size_t>(i % 4)], target_name(i));
+  TavoNode* target = find_target(lhbas[0], target_name(state.range(0) / 2 / 4 * 4).c_str());
+  TavoNode* authentication =
+      internal_get_node(internal_get_node(target, "TargetLoginOptions", TAVO_KIND_GROUP), "Authentication",
+                        TAVO_KIND_GROUP);
+  const uint32_t configure = tag_of(authentication, "ConfigureCHAP", TAVO_KIND_ACTION);
+  char params[TAVO_MAX_PARAMS * TAVO_VALUE_SIZE];
   bool flip = false;
   for (auto _ : state) {
     flip = !flip;
-    if (TAVO_set_target_loginoptions(target, nullptr, nullptr, "TargetCHAPName", flip ? "chap-a" : "chap-b") != 0)
-      state.SkipWithError("change failed");
+    memset(params, 0, sizeof params);
+    for (int i : {1, 2, 5}) params[i * TAVO_VALUE_SIZE] = static_cast<char>(TAVO_NOT_GIVEN);
+    snprintf(params, TAVO_VALUE_SIZE, "One-Way CHAP");
+    snprintf(params + 3 * TAVO_VALUE_SIZE, TAVO_VALUE_SIZE, "%s", flip ? "chap-a" : "chap-b");
+    snprintf(params + 4 * TAVO_VALUE_SIZE, TAVO_VALUE_SIZE, "%s", flip ? "secret-a1234" : "secret-b1234");
+    if (TAVO_do_action(authentication->tag, configure, params, nullptr) != 0) state.SkipWithError("change failed");
   }
   close_tree();
 }
+void BM_TargetChapChange(benchmark::State& state) { targets_chap_change(state, false); }
+void BM_TargetChapChangeDurable(benchmark::State& state) { targets_chap_change(state, true); }
 BENCHMARK(BM_TargetChapChange)->Arg(100)->Arg(1000);
+BENCHMARK(BM_TargetChapChangeDurable)->Arg(100)->Arg(1000);
 
 // Every property of every target (their login options reload from the
 // saved lines).

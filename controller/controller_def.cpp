@@ -34,12 +34,13 @@ static constexpr TavoActionParam file_param(const char* name, const char* receiv
 }
 
 TAVO_ACTION(Corvane_LinkReconfiguration, SetLinkConfigFactoryDefaults, do_SetLinkConfigFactoryDefaults,
-            "This command returns the controller to its factory link configuration.");
+            "This command is used to reset the adapter to the factory default link configuration.");
 TAVO_ACTION(Corvane_LinkReconfiguration, SetLinkConfigID, do_SetLinkConfigID,
-            "This command chooses the link configuration used after the next power cycle or PCI fundamental reset.",
+            "This command is used to assign Link Config mode that is to be active on the Physical Device.",
             required("LinkConfigID", INT, "", 0, 32,
-                     "This parameter specifies the link configuration (number and type of ports) active after the next "
-                     "power cycle or PCI fundamental reset."));
+                     "This parameter specifies the Link Config ID to be used as the active link configuration the next "
+                     "time the physical device power-cycles or encounters a PCI fundamental reset. The Link Config ID "
+                     "identifies the number and type of ports for the physical device."));
 const ChildDef link_reconfiguration_children[] = {
     property("ActiveLinkConfigID", RO, INT, "", 0, 32, "0", stored,
              "This property displays the link configuration active on the device; 0 where link reconfiguration is not "
@@ -105,8 +106,8 @@ const GroupDef active_profile =
     group("ActiveProfile", active_profile_children, "This group contains the profile the adapter runs.");
 
 TAVO_ACTION(Corvane_ProfileManagement_ConfiguredProfile, SetMaxFunctionNumber, do_SetMaxFunctionNumber,
-            "This command configures the highest function number.",
-            optional("FunctionNumber", INT, "", 0, 15, "This parameter specifies the function number to configure."));
+            "This command is used to configure MaxFunctionNumber.",
+            optional("FunctionNumber", INT, "", 0, 15, "This parameter specifies function number to be configured."));
 const ChildDef configured_profile_children[] = {
     property("IPLMaxFunctionNumber", RO, INT, "", 0, 15, "0", handle_IPLMaxFunctionNumber,
              "This property displays the highest function number the IPL supports."),
@@ -121,14 +122,13 @@ const ChildDef configured_profile_children[] = {
 const GroupDef configured_profile = group("ConfiguredProfile", configured_profile_children,
                                           "This group contains the profile the adapter runs after the next reboot.");
 
-TAVO_ACTION(Corvane_ProfileManagement, SetProfileId, do_SetProfileId,
-            "This command makes the given profile the one the adapter runs after a reboot.",
-            required("ProfileId", INT, "", 1, 256, "This parameter specifies the profile to configure."));
-TAVO_ACTION(
-    Corvane_ProfileManagement, SaveProfile, do_SaveProfile,
-    "This command saves the configured profile after the protocol properties of its ports and functions were changed.");
+TAVO_ACTION(Corvane_ProfileManagement, SetProfileId, do_SetProfileId, "This command is used to configure the profile.",
+            required("ProfileId", INT, "", 1, 256, "This parameter specifies the profile Id to be configured."));
+TAVO_ACTION(Corvane_ProfileManagement, SaveProfile, do_SaveProfile,
+            "This command is used to save the ConfiguredProfile settings after the user changes the Protocol "
+            "properties for each port and function.");
 TAVO_ACTION(Corvane_ProfileManagement, SetFactoryDefaults, do_SetFactoryDefaults,
-            "This command returns to the factory default profile and port configuration.");
+            "This command is used to reset the adapter to run the factory default profile and port configuration.");
 const ChildDef profile_management_children[] = {
     property("RebootRequired", RO, LIST, "Yes,No", 0, 3, "No", handle_RebootRequired,
              "This property indicates whether a reboot is needed for a profile change."),
@@ -198,44 +198,60 @@ const ChildDef ncsi_children[] = {
 };
 const GroupDef ncsi = group("NCSI", ncsi_children, "NCSI Group.");
 
-TAVO_ACTION(Corvane_ExtFATData, RetrieveARMLog, do_RetrieveARMLog,
-            "This command writes the ARM firmware log of the given snapshot mode into a file.",
-            file_param("ARMLogFileName", "This parameter specifies the file that receives the ARM log."),
+TAVO_ACTION(Corvane_ExtFATData, RetrieveARMLog, do_RetrieveARMLog, "This command is used to retrieve ARM fimrware log.",
+            file_param("ARMLogFileName", "This parameter specifies the file where ARM log information will be saved."),
             required("SnapshotMode", LIST, "RAM,DDR,FLASH", 3, 5,
-                     "This parameter specifies where the log is fetched from."));
+                     "This parameter specifies the snapshot mode where ARM log can be fetched.."));
 TAVO_ACTION(
     Corvane_ExtFATData, EnableLoggingOnAllModules, do_EnableLoggingOnAllModules,
-    "This command sets the trace level of the selected modes in every module.",
+    "This command enables logging on all modules with the given TraceLevel parameter for all the ExtFatMode groups in "
+    "all ExtFatModule groups. If Mode parameters (optional) are not provided then by default the given TraceLevel "
+    "will be applied to all the ExtFatMode groups. If any of the given Mode parameter is set to \"Yes\" (which is "
+    "default), then the particular ExtFatMode group with matching Mode property (matching with parameter) will be "
+    "modified with the given TraceLevel. If TraceLevel for a particular ExtFatMode group need not be modified then "
+    "the particular Mode parameter should be provided in the command line parameter as \"No\". Example #1: If "
+    "TraceLevel property in ExtFatMode group with Mode Property as .UARTMode.  need not be modified then use: "
+    "OEMHXEnableLoggingOnAllModules -OEMHXparams TraceLevel=\"1\",UARTMode=\"No\". This will set the TraceLevel for "
+    "all the other ExtFatMode groups (since default for other parameters are \"Yes\", it need not be explicitly "
+    "specified). Example #2: If TraceLevel property for all ExtFatMode group has to be changed then use: "
+    "OEMHXEnableLoggingOnAllModules -OEMHXparams TraceLevel=\"1\"",
     required("TraceLevel", LIST, "0,1,4,5,8,16,32,48,64,128", 0, 128,
-             "This parameter specifies the trace level: 0 all, 1 enter function, 4 verbose, 5 info, 8 test, 16 show, "
-             "32 warning, 48 error, 64 fatal, 128 always."),
-    optional("UARTMode", LIST, kYesNo, 2, 3,
-             "This parameter specifies whether the ExtFATMode groups of UART mode are set (Yes when not given)."),
-    optional("RAMMode", LIST, kYesNo, 2, 3,
-             "This parameter specifies whether the ExtFATMode groups of RAM mode are set."));
+             "This param displays a trace level of FAT module. Valid values are 0 - TRACE_LEVEL_ALL, 1 - "
+             "TRACE_LEVEL_ENTER_FUNCTION, 4 - TRACE_LEVEL_VERBOSE, 5 - TRACE_LEVEL_INFO, 8 - TRACE_LEVEL_TEST, 16 - "
+             "TRACE_LEVEL_SHOW, 32 - TRACE_LEVEL_WARNING, 48 - TRACE_LEVEL_ERROR, 64 - TRACE_LEVEL_FATAL, 128 - "
+             "TRACE_LEVEL_ALWAYS"),
+    optional("UARTMode", LIST, kYesNo, 2, 3, "This param specifies whether to enable UART Mode."),
+    optional("RAMMode", LIST, kYesNo, 2, 3, "This param specifies whether to enable RAM Mode."));
 TAVO_ACTION(
     Corvane_ExtFATData, DisableLoggingOnAllModules, do_DisableLoggingOnAllModules,
-    "This command sets the TraceLevel of the selected ExtFATMode groups in all ExtFATModule groups to the disabled "
-    "level 0xff.",
-    optional("UARTMode", LIST, kYesNo, 2, 3,
-             "This parameter specifies whether the ExtFATMode groups of UART mode are disabled (Yes when not given)."),
-    optional("RAMMode", LIST, kYesNo, 2, 3,
-             "This parameter specifies whether the ExtFATMode groups of RAM mode are disabled."));
+    "This command disables logging by setting the TraceLevel property in ExtFatMode group to TRACE_LEVEL_DISABLE "
+    "(0xff) for all the ExtFatMode groups in all ExtFatModule groups. If Mode parameters (optional) are not provided "
+    "then by default the given TraceLevel will be disabled to all the ExtFatMode groups. If any of the given Mode "
+    "parameter is set to \"Yes\" (which is default), then the particular ExtFatMode group with matching Mode property "
+    "(matching with parameter) will be modified with the TraceLevel as disabled. If TraceLevel for a particular "
+    "ExtFatMode group need not be disabled then the particular Mode parameter should be provided in the command line "
+    "parameter as \"No\". Example #1: If TraceLevel property in ExtFatMode group with Mode Property as \"UARTMode\" "
+    "need not be disabled then use: OEMHXDisableLoggingOnAllModules -OEMHXparams UARTMode=\"No\". This will disable "
+    "the TraceLevel for all the other ExtFatMode groups (since default for other parameters are \"Yes\", it need not "
+    "be explicitly specified). Example #2: If TraceLevel property for all ExtFatMode group has to be disabled then "
+    "use: OEMHXDisableLoggingOnAllModules.",
+    optional("UARTMode", LIST, kYesNo, 2, 3, "This param specifies whether to disable UART Mode."),
+    optional("RAMMode", LIST, kYesNo, 2, 3, "This param specifies whether to disable RAM Mode."));
 TAVO_ACTION(Corvane_ExtFATData, SetDefaultLoggingConfiguration, do_SetDefaultLoggingConfiguration,
-            "This command returns the extended FAT configuration to its defaults.");
+            "This command set the current configuration to defaults configuration.");
 const ChildDef ext_fat_children[] = {
     property("MaxLogEntries", RO, INT, "", 1, 255, "1", stored,
-             "This property displays the most log entries the volatile RAM buffer holds."),
-    property("LogEntrySize", RO, INT, "", 1, 255, "1", stored, "This property displays the size of a log entry."),
+             "This property displays a maximum log entries that can be supported in the volatile RAM buffer."),
+    property("LogEntrySize", RO, INT, "", 1, 255, "1", stored, "This property displays the size of each log entry."),
     property("LoggingType", RO, LIST, "synchronous,asynchronous", 11, 13, "synchronous", stored,
-             "This property displays the logging type set in the firmware (UART and FLASH modes only)."),
-    property("MaxLoggingFunctions", RO, INT, "", 1, 8, "1", stored,
-             "This property displays the most logging functions."),
-    property("MaxLoggingPorts", RO, INT, "", 1, 4, "1", stored, "This property displays the most logging ports."),
+             "This property displays logging type set in firmware, synchronous or asynchronous. This setting is "
+             "applicable for UART and FLASH modes only."),
+    property("MaxLoggingFunctions", RO, INT, "", 1, 8, "1", stored, "This property displays the max logging functions."),
+    property("MaxLoggingPorts", RO, INT, "", 1, 4, "1", stored, "This property displays the max logging ports."),
     property("SupportedModes", RO, LIST, "UART,RAM", 3, 15, "UART", stored,
-             "This property displays the modes the ARM firmware supports."),
+             "This property displays supported modes by ARM fimrware."),
     property("NumberOfModules", RO, INT, "", 0, 64, "0", stored,
-             "This property displays the number of modules the ARM firmware supports."),
+             "This property displays number of modules supported by ARM fimrware."),
     RetrieveARMLog,
     EnableLoggingOnAllModules,
     DisableLoggingOnAllModules,
@@ -243,30 +259,43 @@ const ChildDef ext_fat_children[] = {
 };
 const GroupDef ext_fat =
     group("ExtFATData", ext_fat_children,
-          "This group contains the ARM firmware log of the Tessmark controller, read at start-up and cached.");
+          "This group contains the Tessmark ARM firmware log entries. These entries are obtained by TAVO during "
+          "initialization and cached in TAVO. OEMHXRetriveARMLog command, available in this group, has to be run to "
+          "retrive the entries.");
 
-TAVO_ACTION(Corvane_EventLog, RefreshEventLog, do_RefreshEventLog, "This command reads the firmware event log again.");
+TAVO_ACTION(Corvane_EventLog, RefreshEventLog, do_RefreshEventLog,
+            "This command retrieves the current event log entries from the Tessmark firmware.");
 TAVO_ACTION(Corvane_EventLog, ClearEventLog, do_ClearEventLog,
-            "This command clears the firmware event log; the cleared entries are gone for good.");
+            "This command clears the event log entries stored in the Tessmark firmware. All entries will be discarded "
+            "and will not be available to view via SM-CLP.");
 const ChildDef event_log_children[] = {
     RefreshEventLog,
     ClearEventLog,
 };
-const GroupDef event_log = group("EventLog", event_log_children,
-                                 "This group contains the firmware event log entries, read at start-up and cached.");
+const GroupDef event_log =
+    group("EventLog", event_log_children,
+          "This group contains the Tessmark firmware event log entries and actions. These entries are obtained by TAVO "
+          "during initialization and cached in TAVO. OEMHXRefreshEventLog command, available in this group, has to be "
+          "run to refresh the entries.");
 
-TAVO_ACTION(Corvane_FATData, RetrieveFATData, do_RetrieveFATData, "This command writes the FAT data into a file.",
-            file_param("FATFileName", "This parameter specifies the file that receives the FAT data."));
-TAVO_ACTION(Corvane_FATData, ClearFATData, do_ClearFATData, "This command clears the FAT data in the controller.");
+TAVO_ACTION(Corvane_FATData, RetrieveFATData, do_RetrieveFATData,
+            "This command retrieves FAT data from nonvolatile memory on the Tessmark controller when available. ",
+            file_param("FATFileName", "This parameter specifies the file where FAT information will be saved."));
+TAVO_ACTION(Corvane_FATData, ClearFATData, do_ClearFATData,
+            "This command clears FAT data (if present) from nonvolatile memory on the Tessmark controller. ");
 const ChildDef fat_data_children[] = {
     property("FATDataValid", RO, LIST, "Yes,No", 2, 3, "Yes", handle_FATDataValid,
-             "This property indicates whether FAT data is present in the controller."),
+             "This property indicates whether FAT data is present in nonvolatile memory on the Tessmark controller. "
+             "If set to yes, the FAT data can be retrieved using the OEMHXRetrieveFATData command."),
     RetrieveFATData,
     ClearFATData,
 };
 const GroupDef fat_data =
     group("FATData", fat_data_children,
-          "This group contains the Failure Analysis Tool data kept in the controller's non-volatile memory.");
+          "FAT (Failure Analysis Tool) is used for the process of collecting and analyzing data to determine the cause "
+          "of a Tessmark failure. If the Tessmark controller has a failure, SM-CLP can write the FAT data to a file. "
+          "Information from the file can be sent to Technical Support for analysis. FAT data is stored in nonvolatile "
+          "memory on the Tessmark controller.");
 
 TAVO_ACTION(Corvane_Diagnostics, HostToDDRDMATest, do_HostToDDRDMATest,
             "This command runs the host to DDR DMA test on the controller.", kPattern,
@@ -318,7 +347,7 @@ const GroupDef diagnostics =
   property(name, RO, TEXT, "", minimum, 32, default_value, handler, "This property displays the " meaning ".")
 TAVO_ACTION(
     Corvane, RetrieveTessmarkPCIDump, do_RetrieveTessmarkPCIDump,
-    "This command writes the controller's PCI dump (its full flash content) into a file.",
+    "This command retrieves the full flash content of Tessmark controller.",
     file_param("PCIDumpFileName",
                "This parameter specifies the file that receives the controller's PCI dump (its full flash content)."));
 TAVO_ACTION(Corvane, RetrieveTessmarkCoreDump, do_RetrieveTessmarkCoreDump,
@@ -329,7 +358,7 @@ TAVO_ACTION(Corvane, RetrieveTessmarkCoreDump, do_RetrieveTessmarkCoreDump,
             optional("CoreDumpString", LIST, "live,Dead,Test,Test live,Test Dead", 4, 9,
                      "This parameter specifies the CoreDump string i.e. \"live\" or \"Dead\" to be retrieve."));
 TAVO_ACTION(Corvane, RetrieveFwCliData, do_RetrieveFwCliData,
-            "This command runs a firmware command string and writes its output into a file.",
+            "This command retrieves firmware cli dump of Tessmark controller.",
             file_param("CliOutputFileName", "This parameter specifies the file that receives the firmware CLI output."),
             required("FWCliString", TEXT, "", 2, 255, "This parameter specifies the firmware command string."));
 TAVO_ACTION(Corvane, UpgradeFlashROM, do_UpgradeFlashROM,

@@ -5,9 +5,6 @@ namespace tavo::controller {
 namespace {
 
 constexpr tree::StatusText kControllerStatusTexts[] = {
-    {31,
-     "Insufficient buffer space obtained for the operation. Application internal error occurred. Please check "
-     "tavo2d.log file for more information."},
     {74,
      "Failed to obtain OEM attributes. Application internal error occurred. Please check tavo2d.log file for more "
      "information."},

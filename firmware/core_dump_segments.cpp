@@ -6,15 +6,14 @@
 #include <string.h>
 
 #include <algorithm>
-#include <string_view>
 
 #include "base/compress.h"
-#include "base/save_file.h"
 #include "base/sysinfo.h"
 #include "base/validate.h"
 #include "controller/controller.h"
 #include "firmware/core_dump.h"
 #include "firmware/dump_internal.h"
+#include "firmware/output_file.h"
 #include "firmware/status_texts.h"
 #include "transport/commands.h"
 #include "transport/firmware_records.h"
@@ -30,8 +29,6 @@ uint32_t successful_segments = 0;
 namespace tavo::firmware {
 
 namespace {
-
-constexpr mode_t kDumpMode = 0644;
 
 // A segment record's header and data in one block, the header first.
 struct SegmentBlock {
@@ -87,8 +84,7 @@ CoreDumpSegmentHeader segment_header(uint32_t component, uint32_t segment, uint1
 uint32_t dump_append(const char* path, const void* bytes, size_t length, bool record) {
   if (path == nullptr) return 1;
   bool opened = false;
-  if (files::append_bytes(path, std::string_view(static_cast<const char*>(bytes), length), kDumpMode, &opened) == 0)
-    return 0;
+  if (output_append(path, bytes, length, &opened) == 0) return 0;
   const int err = errno;
   pdebug(TAVO_LOG_BACKEND, 3, "%s: cannot append %zu bytes to %s: %s\n", __func__, length, path, strerror(err));
   if (opened)

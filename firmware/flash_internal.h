@@ -1,9 +1,12 @@
-// What the update's steps share: where its flash commands go, the image
+// What the update's steps share, and the log and dump actions with them:
+// where a controller's commands go, the action's parameters, the image
 // file reads and the whole-component requests.
 #pragma once
 
 #include <stdint.h>
 #include <stdio.h>
+
+#include <string>
 
 #include "base/memory.h"
 #include "transport/flash_personality.h"
@@ -11,17 +14,22 @@
 
 namespace tavo::firmware {
 
-// Where an update's flash commands go: the function number of the
-// controller's first iSCSI, else NIC, function, the action's domain and
-// port, and the controller's transport.
+// Where a controller's flash, log and dump commands go: the function
+// number of its first iSCSI, else NIC, function, the domain and port of the
+// action (of that function for none), the controller's transport and its
+// instance (the argument of the commands that follow its protocol bits).
 struct FlashTarget {
   uint32_t port = 0;
   uint8_t domain = 0;
   uint8_t phys_port = 0;
   uint32_t transport = 0;
+  uint32_t instance = 0;
 };
 // False when the controller has no function to send through.
 bool flash_target(TavoNode* controller, TavoNode* action, FlashTarget* target);
+
+// Parameter i of an action's six 256-byte texts; "" when not given.
+std::string param_text(const char* params, int i);
 
 // The image file for reading (TAVO_file_open); with fallback, a path that
 // does not open is tried under /opt/Quorvel/Tessmark/. NULL when neither

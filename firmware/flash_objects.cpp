@@ -97,7 +97,11 @@ uint32_t galtor_get_read_object(TavoNode*, uint32_t port, const char* out_path, 
   const char* name = object_name(kind);
   if (name == nullptr || out_path == nullptr) return 1;
   FILE* out = TAVO_file_open(out_path, "ab+");
-  if (out == nullptr) return 1;
+  if (out == nullptr) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: cannot open %s\n", __func__, out_path);
+    set_status(tavo::firmware::kObjectReadFailed);
+    return 1;
+  }
   auto request = tavo::base::counted_zeroed<ObjectReadRequest>();
   uint32_t result = 1;
   if (!request)

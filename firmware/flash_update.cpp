@@ -95,10 +95,20 @@ uint32_t update_galtor(TavoNode* controller, const FlashTarget& target, const ch
 }  // namespace
 
 bool flash_target(TavoNode* controller, TavoNode* action, FlashTarget* target) {
-  const tree::HandlerContext c = tree::handler_context(action);
+  if (controller == nullptr) return false;
+  const tree::HandlerContext c =
+      tree::handler_context(action != nullptr ? action : controller::target_function(controller));
   if (!c) return false;
-  *target = FlashTarget{c.number, c.domain, c.port, controller::controller_transport(controller)};
+  *target = FlashTarget{c.number, c.domain, c.port, controller::controller_transport(controller),
+                        controller::controller_instance(controller)};
   return true;
+}
+
+std::string param_text(const char* params, int i) {
+  if (params == nullptr || i < 0 || i >= TAVO_MAX_PARAMS) return "";
+  const char* text = params + static_cast<size_t>(i) * TAVO_VALUE_SIZE;
+  if (static_cast<uint8_t>(text[0]) == TAVO_NOT_GIVEN) return "";
+  return std::string(text, strnlen(text, TAVO_VALUE_SIZE));
 }
 
 uint32_t read_whole_file(const char* path, base::Counted<uint8_t>* bytes, uint32_t* length) {

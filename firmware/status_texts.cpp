@@ -5,8 +5,6 @@ namespace tavo::firmware {
 namespace {
 
 constexpr tree::StatusText kFirmwareStatusTexts[] = {
-    {kNoBuffer, "Insufficient buffer space obtained for the operation. Application internal error occurred. Please "
-                "check tavo2d.log file for more information."},
     {kImageUnreadable,
      "Cannot open the specified TKI file. Please make sure the TKI file is present in the specified path."},
     {kImageInvalid, "Invalid TKI file format. Please use valid TKI file."},
@@ -14,11 +12,28 @@ constexpr tree::StatusText kFirmwareStatusTexts[] = {
      "Corvane firmware has been updated. Please reboot your system for the changes to take effect."},
     {kObjectReadFailed, "Unable to retrieve FAT data. Application internal error occurred. Please check tavo2d.log "
                         "file for more information."},
+    {kFatFileInvalid, "Invalid FAT file name. Please use valid FAT file name."},
+    {kNoFatData, "There is no FAT data to be retrieved."},
+    {kEventLogReadFailed, "Failed to retrieve event log entries. Application internal error occurred. Please check "
+                          "tavo2d.log file for more information."},
+    {kEventLogClearFailed, "Failed to clear event log entries. Application internal error occurred. Please check "
+                           "tavo2d.log file for more information."},
     {kImageIncompatible, "The TKI file given is not compatible with this controller."},
     {kUpgradeFailed, "Failed to upgrade the firmware."},
+    {kExtFatReadFailed,
+     "Failed to get EXTFAT Capabilities properties. Please check tavo2d.log file for more information."},
+    {kExtFatWriteFailed,
+     "Failed to set EXTFAT Capabilities properties. Please check tavo2d.log file for more information."},
+    {kSnapshotFailed, "Failed to Configure Snapshot.Please check tavo2d.log file for more information."},
+    {kArmLogEmpty, "There is no ExtFat Data to be retreived. Because number of log entries are Zero."},
+    {kArmLogReadFailed, "Failed to RetrieveExtFAT Data. Please check tavo2d.log file for more information."},
+    {kStringTableFailed,
+     "Failed to Read ExtFat String Table. Please check tavo2d.log file for more information."},
+    {kEnableLoggingFailed,
+     "Failed to Perform EnableLoggingOnAllModules. Please check tavo2d.log file for more information."},
+    {kDisableLoggingFailed,
+     "Failed to Perform DisableLoggingOnAllModules. Please check tavo2d.log file for more information."},
     {kNotOnVirtualFunction, "Firmware update cannot be performed on a SR-IOV virtual function."},
-    {kRebootNow, "The operation completed successfully. Please reboot the machine immediately in order to avoid "
-                 "inconsistent behaviour."},
     {kDumpFileInvalid, "Invalid file name or path name given. Please provide valid file name or path name."},
     {kObjectFileInvalid,
      "Invalid file format. Please use the valid file and check tavo2d.log file for more information."},
@@ -35,6 +50,7 @@ constexpr tree::StatusText kFirmwareStatusTexts[] = {
                      "system and download the same firmware file again to complete the download process."},
     {kDumpNotPermitted,
      "Failed to create file under specified directory because write operations are not supported."},
+    {kFwCliRefused, "Given FWCliString not supported."},
     {kSignatureInvalid, "Failed to flash firmware image because of invalid digital signature."},
     {kSignatureMissing, "Failed to flash firmware image because of digital signature missed in the given TKI."},
 };

@@ -136,11 +136,136 @@ TAVO_EXPORT uint32_t handle_NICPhysicalHBA_SRIOVState(TavoNode* property, char* 
 TAVO_EXPORT uint32_t handle_VEPAState(TavoNode* property, char* buf, uint32_t op);
 
 // Profiles and link configurations of a live controller, loaded at start-up.
+// Each answers 0 or 1 (a Moravel controller only).
 TAVO_EXPORT uint32_t TAVO_list_available_profiles(TavoNode* controller);
 TAVO_EXPORT uint32_t TAVO_get_active_profiles(TavoNode* controller);
+// Also after every change of the configured layout, once the Port
+// instances under ConfiguredProfile were purged: the view again and the
+// controller's lines of config_prof.txt with it.
 TAVO_EXPORT uint32_t TAVO_get_configured_profiles(TavoNode* controller);
 // ids_only other than 1 also builds the LinkConfig instances.
 TAVO_EXPORT uint32_t TAVO_get_link_reconfig_details(TavoNode* controller, uint8_t ids_only);
+
+// --- profiles (ProfileManagement of a Moravel controller) ---
+// Builders of the instanced groups (params: six 256-byte texts or NULL):
+// Profile (100 under ProfileManagement) and its Protocol (8), Port (4)
+// and Function (64) of ActiveProfile and of ConfiguredProfile, LinkConfig
+// (32 under LinkReconfiguration). NULL when nothing was built.
+TAVO_EXPORT TavoNode* initialize_Profile(TavoNode* parent, TavoNode* creating_node, TavoNode* creating_action,
+                                         char* params);
+TAVO_EXPORT TavoNode* initialize_Profile_Protocol(TavoNode* parent, TavoNode* creating_node,
+                                                  TavoNode* creating_action, char* params);
+TAVO_EXPORT TavoNode* initialize_ActiveProfile_Port(TavoNode* parent, TavoNode* creating_node,
+                                                    TavoNode* creating_action, char* params);
+TAVO_EXPORT TavoNode* initialize_ActiveProfile_Port_Function(TavoNode* parent, TavoNode* creating_node,
+                                                             TavoNode* creating_action, char* params);
+TAVO_EXPORT TavoNode* initialize_ConfiguredProfile_Port(TavoNode* parent, TavoNode* creating_node,
+                                                        TavoNode* creating_action, char* params);
+TAVO_EXPORT TavoNode* initialize_ConfiguredProfile_Port_Function(TavoNode* parent, TavoNode* creating_node,
+                                                                 TavoNode* creating_action, char* params);
+TAVO_EXPORT TavoNode* initialize_LinkConfig(TavoNode* parent, TavoNode* creating_node, TavoNode* creating_action,
+                                            char* params);
+
+// The Protocol instances of one Profile instance from the profile's port
+// counts (164/1) and what it offers (161/1); 0 or 1 (status 31, 276).
+TAVO_EXPORT uint32_t TAVO_get_profile_capacities(uint32_t profile_id, TavoNode* profile, TavoNode* controller);
+// AvailableProtocols of a configured Function: the protocols its PF may
+// take, "NIC,iSCSI,FCoE,RoCE" in that order, and ",None" where it may be
+// switched off.
+TAVO_EXPORT uint32_t handle_AvailableProtocols(TavoNode* property, char* buf, uint32_t op);
+
+// The new content of config_prof.txt while a configured view is built.
+typedef struct TavoConfigProfLines TavoConfigProfLines;
+
+// The Port instances of view (ActiveProfile or ConfiguredProfile) from the
+// configuration of config_type (0 configured, 2 active); functions of the
+// active view above a non-zero ari_limit are left out. The configured view
+// also writes the controller's lines of config_prof.txt afresh. 0 or 1.
+TAVO_EXPORT uint32_t TAVO_get_port_profile(TavoNode* controller, TavoNode* view, uint32_t profile_id,
+                                           uint8_t config_type, uint32_t ari_limit);
+// The PF counts of the configured profile's last port descriptor into an
+// ActiveProfile Port (MaxStoragePFCount ... MaxFCoEPFCount) and its most
+// functions into *pf_count; 0 or 1.
+TAVO_EXPORT uint32_t TAVO_update_max_pf_count(TavoNode* controller, TavoNode* view, TavoNode* port,
+                                              int32_t* pf_count);
+// The Function instances of one Port (at most pf_count) from the
+// descriptors of its link; the configured form also appends each
+// function's line to lines, after the prefix "serial,bus,profile id,
+// multi-channel type". 0 or 1.
+TAVO_EXPORT uint32_t TAVO_enumerate_profile_port_function(TavoNode* controller, TavoNode* port, uint8_t link,
+                                                          uint8_t config_type, uint32_t profile_id,
+                                                          uint32_t ari_limit, int32_t pf_count);
+TAVO_EXPORT uint32_t TAVO_enum_cfg_profile_port_function(TavoNode* controller, TavoNode* port, uint8_t link,
+                                                         uint8_t config_type, uint32_t profile_id, int32_t pf_count,
+                                                         const char* prefix, TavoConfigProfLines* lines);
+
+// config_prof.txt (/etc/config/QVL/tavo/): one line per configured function,
+// "serial,bus,profile id,multi-channel type,0x<function>,protocol,SR-IOV".
+enum { TAVO_CPROF_FIELDS = 7, TAVO_CPROF_FIELD_SIZE = 35 };
+enum {
+  TAVO_CPROF_SERIAL = 0,
+  TAVO_CPROF_BUS = 1,
+  TAVO_CPROF_PROFILE_ID = 2,
+  TAVO_CPROF_MC_TYPE = 3,
+  TAVO_CPROF_FUNCTION = 4,
+  TAVO_CPROF_PROTOCOL = 5,
+  TAVO_CPROF_SRIOV = 6
+};
+// Matching modes: 0 the controller's lines (serial and bus), 1 also the
+// function number. Field texts compare without case.
+enum { TAVO_CPROF_CONTROLLER = 0, TAVO_CPROF_FUNCTION_LINE = 1 };
+// 0 when line (without its line feed) matches; its fields, cut at the
+// commas and to 34 characters, into fields (a missing one is left as it
+// was). 1 otherwise.
+TAVO_EXPORT uint32_t TAVO_compare_cprofile_data(const char* line, const char* serial, const char* bus,
+                                                const char* function_number,
+                                                char fields[TAVO_CPROF_FIELDS][TAVO_CPROF_FIELD_SIZE],
+                                                uint32_t mode);
+// The fields of the controller's (function_number NULL) or the function's
+// line; for a NIC function with RoCE its "NIC+RoCE" line. 0, or 1 when none
+// matches or the file cannot be read.
+TAVO_EXPORT uint32_t TAVO_get_config_prof_prop(TavoNode* controller, const char* function_number,
+                                               char fields[TAVO_CPROF_FIELDS][TAVO_CPROF_FIELD_SIZE], uint32_t mode);
+// Field number field of every matching line becomes value. 0, or 1 when the
+// serial or bus number or the file is missing, or the file could not be
+// saved (with its status).
+TAVO_EXPORT uint32_t TAVO_set_config_prof_prop(TavoNode* controller, const char* function_number, const char* value,
+                                               uint32_t mode, uint32_t field);
+// Removes every line of the controller of that serial and bus. 0, or 1 when
+// the file is missing or could not be saved.
+TAVO_EXPORT uint32_t TAVO_delete_cfg_prof_from_file(const char* serial, const char* bus);
+
+// Editable values of ConfiguredProfile: each changes only config_prof.txt
+// (SaveProfile writes it to the adapter).
+TAVO_EXPORT uint32_t handle_ConfiguredProfile_Port_MCType(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_ConfiguredProfile_Port_Function_Protocol(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_CProf_SRIOVState(TavoNode* property, char* buf, uint32_t op);
+// SRIOVState of an ActiveProfile Function.
+TAVO_EXPORT uint32_t handle_AProf_SRIOVState(TavoNode* property, char* buf, uint32_t op);
+
+// The saved state of one channel across SaveProfile: 4 ports by 16
+// channels, 3,072 bytes.
+#pragma pack(push, 1)
+typedef struct McPropRecord {
+  uint32_t bw_min;
+  uint32_t bw_max;
+  uint16_t vlan_id;
+  uint16_t mc_type;  // the port's multi-channel type code, in its first entry
+  char func_type[32];
+  uint32_t lld;      // 1: the logical link was not enabled
+} McPropRecord;
+#pragma pack(pop)
+static_assert(sizeof(McPropRecord) == 48);
+enum { TAVO_MC_PORTS = 4, TAVO_MC_CHANNELS = 16 };
+// The channels of a port's ChannelManagement group into the port's row of
+// table (port_index: the PortDiscoveryAndConfiguration instance), their
+// number into *count: 0, 1, or 317 for a port without channels.
+TAVO_EXPORT uint32_t TAVO_save_mc_props(TavoNode* channel_management, McPropRecord* table, uint32_t port_index,
+                                        uint32_t* count);
+// Applies them again to the rebuilt channels; configured_mc_types holds
+// the saved multi-channel type code of each of the 4 ports. 0 or 1.
+TAVO_EXPORT uint32_t TAVO_reset_mc_props(TavoNode* channel_management, McPropRecord* table, uint32_t port_index,
+                                         const uint8_t* configured_mc_types, uint32_t count);
 
 // The controller's profile configuration (config type 0 configured, 1 the
 // profile named by profile_id, 2 active; readback non-zero sets the

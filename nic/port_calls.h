@@ -1,7 +1,7 @@
-// What the port branch asks of the channels and profiles: the channels of
-// a port, a Moravel port's multi-channel types, and the handler of the
-// MCType of a ConfiguredProfile Port, which it reads by name
-// (CurrentManagementType and MaxBitsPerSecond are nic/nic.h's).
+// What the port branch asks of the channels: the channels of a port and a
+// Moravel port's multi-channel types (the handlers of CurrentManagementType,
+// MaxBitsPerSecond and a ConfiguredProfile Port's MCType, which it reads by
+// name, are nic/nic.h's).
 #pragma once
 
 #include <stdint.h>
@@ -22,7 +22,4 @@ TAVO_EXPORT uint32_t TAVO_get_mvk_mc_type(TavoNode* controller, TavoNode* port, 
 // Refresh handler of a port's ChannelManagement group: its Channel
 // instances again.
 TAVO_EXPORT uint32_t group_Corvane_PortDiscoveryAndConfiguration_ChannelManagement(TavoNode* group);
-// MCType of a ConfiguredProfile Port.
-TAVO_EXPORT uint32_t handle_ConfiguredProfile_Port_MCType(TavoNode* property, char* buf, uint32_t op);
-
 TAVO_END_DECLS

@@ -24,7 +24,3 @@ uint32_t group_Corvane_PortDiscoveryAndConfiguration_ChannelManagement(TavoNode*
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
   return 0;
 }
-
-uint32_t handle_ConfiguredProfile_Port_MCType(TavoNode* property, char* buf, uint32_t op) {
-  return handle_internal_property(property, buf, op);
-}

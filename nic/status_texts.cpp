@@ -5,6 +5,7 @@ namespace tavo::nic {
 namespace {
 
 constexpr tree::StatusText kNicStatusTexts[] = {
+    {6, "Invalid Value."},
     {70, "Setting this property is not supported in this OS."},
     {76,
      "Failed to get permanent MAC address. Application internal error occurred. Please check tavo2d.log file for more "
@@ -21,12 +22,26 @@ constexpr tree::StatusText kNicStatusTexts[] = {
     {185, "Failed to get vNIC status. Please check tavo2d.log file for more information."},
     {186, "Failed to get vNIC config data. Please check tavo2d.log file for more information."},
     {246, "Failed to get current MACAddress. Please check tavo2d.log file for more information."},
-    {259, "This operation is not supported on this controller."},
     {272, "Configuring Network boot is not supported on this function."},
     {273, "Give Network Boot method is not supported."},
     {274,
      "Failed to configure NetworkBoot. When NetworkBootState is enabled, need to provide valid NetworkBootMethod."},
+    {275, "Failed to get profile list. Please check tavo2d.log file for more information."},
+    {276, "Failed to get profile capacities. Please check tavo2d.log file for more information."},
+    {277, "Failed to get active profile. Please check tavo2d.log file for more information."},
+    {280, "Profile configured successfully. Please reboot your system for the changes to take effect."},
+    {281, "Failed to set active profile. Please check tavo2d.log file for more information."},
+    {294, "Failed to execute command. Given channel type is not supported."},
+    {301, "Setting factory profile default settings is not supported on this adapter."},
+    {303, "Performed command is not supported on given adapter."},
+    {305,
+     "Failed to save configured profile, because invalid configuration provided. Please check the configuration."},
+    {314, "Failed to get ARI settings. Please check tavo2d.log file for more information."},
+    {316, "Failed to SetMaxFunctionNumber. Because this comamnd is not supported on this adapter."},
     {328, "Failed to set Volatile MAC Address."},
+    {332, "Failed to get Link Reconfiguration information. Please check tavo2d.log file for more information."},
+    {333, "Setting factory Link configuration settings is not supported on this adapter."},
+    {334, "Failed to set Link Reconfiguration settings. Please check tavo2d.log file for more information."},
 };
 
 }  // namespace

@@ -33,6 +33,10 @@ class RefusingHost final : public Host {
   int mkdir(const std::string&, mode_t) override { return refuse(); }
   int chmod(const std::string&, mode_t) override { return refuse(); }
   int stat(const std::string&, struct stat*) override { return refuse(); }
+  int list_directory(const std::string&, std::vector<std::string>* names) override {
+    if (names != nullptr) names->clear();
+    return refuse();
+  }
   int lock(int, int, struct flock*) override { return refuse(); }
   int device_open(const std::string&, int) override { return refuse(); }
   int device_ioctl(int, unsigned long, void*) override { return refuse(); }

@@ -13,6 +13,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tavo::platform {
 
@@ -41,6 +42,9 @@ class Host {
   virtual int mkdir(const std::string& path, mode_t mode) = 0;
   virtual int chmod(const std::string& path, mode_t mode) = 0;
   virtual int stat(const std::string& path, struct stat* st) = 0;
+  // The names in a directory ("." and ".." left out) into *names (cleared
+  // first).
+  virtual int list_directory(const std::string& path, std::vector<std::string>* names) = 0;
   // fcntl record locks: cmd is F_SETLK, F_SETLKW or F_GETLK.
   virtual int lock(int fd, int cmd, struct flock* fl) = 0;
 

@@ -1,9 +1,11 @@
 // The real host: thin POSIX calls.
 #include <errno.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include "platform/directory.h"
 #include "platform/host.h"
 
 namespace tavo::platform {
@@ -42,6 +44,9 @@ class RealHost final : public Host {
   int mkdir(const std::string& path, mode_t mode) override { return ::mkdir(path.c_str(), mode); }
   int chmod(const std::string& path, mode_t mode) override { return ::chmod(path.c_str(), mode); }
   int stat(const std::string& path, struct stat* st) override { return ::stat(path.c_str(), st); }
+  int list_directory(const std::string& path, std::vector<std::string>* names) override {
+    return read_directory(path, names);
+  }
   int lock(int fd, int cmd, struct flock* fl) override { return ::fcntl(fd, cmd, fl); }
   int device_open(const std::string& path, int flags) override { return ::open(path.c_str(), flags); }
   int device_ioctl(int fd, unsigned long request, void* arg) override {

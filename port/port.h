@@ -5,6 +5,7 @@
 
 #include <stdint.h>
 
+#include "transport/port_records.h"
 #include "tree/tree.h"
 
 TAVO_BEGIN_DECLS
@@ -101,6 +102,48 @@ TAVO_EXPORT uint32_t do_DumpTransceiverData(TavoNode* port, TavoNode* action, ch
 // Erases the port and discovery configuration: 0 (status 184, or 239 when
 // the firmware asks for a reboot now), else the command's status (187).
 TAVO_EXPORT uint32_t do_ErasePortandDiscoveryConfiguration(TavoNode* port, TavoNode* action, char* params);
+
+// --- DCBX, QCN and LLDP (function, port and domain of the port's function;
+// the controller's instance chooses the path from its port bitmap) ---
+// Reads the group's view and stores its properties: 0, 1 (a property
+// could not be stored), or the read's status (101).
+TAVO_EXPORT uint32_t TAVO_get_feature_vars(uint32_t function, uint8_t port, uint8_t domain, TavoNode* group,
+                                           uint32_t controller_instance);
+// Writes one Administrator setting, named by the property and its group,
+// into the firmware's record: 0, 1 (status 6 for a bad bitmap), or the
+// failed command's status (101 read, 102 write).
+TAVO_EXPORT uint32_t TAVO_set_feature_vars(uint32_t function, uint8_t port, uint8_t domain, TavoNode* property,
+                                           const char* value, uint32_t controller_instance);
+// The DCBX MIB counters into the port group's DCBXPortVars and
+// DCBXStatistics: 0, 1, or the read's status (108).
+TAVO_EXPORT uint32_t get_port_vars(uint32_t function, uint8_t port, uint8_t domain, TavoNode* port_group);
+// AddApplicationTLV (add 1: the bitmap, the OUI and the selector and
+// protocol of params) or DeleteApplicationTLV (add 0: of the instance) on
+// the basic form of the record, for firmware without the version-1 form:
+// 0, 1, 158 or the failed command's status (102 for the write).
+TAVO_EXPORT uint32_t TAVO_get_dcbx_cfg_v0(TavoNode* group, TavoNode* action, char* params, TavoNode* instance,
+                                          uint8_t priority_bitmap, uint32_t oui, uint32_t function, uint32_t add);
+// The QCN view of group into its properties (0, 1, or 101's status), and
+// one Administrator QCN setting written (0, 1, or 101's or 102's status).
+TAVO_EXPORT uint32_t TAVO_get_QCN_props(uint32_t function, uint8_t port, uint8_t domain, TavoNode* group,
+                                        uint32_t controller_instance);
+TAVO_EXPORT uint32_t TAVO_set_QCN_props(uint32_t function, uint8_t port, uint8_t domain, TavoNode* property,
+                                        const char* value, uint32_t controller_instance);
+// The LLDP local (LocalConfiguration) or peer record into the group's
+// properties; a port without a function reads as an empty record. 0, 1,
+// or the read's status (105).
+TAVO_EXPORT uint32_t get_lldp_props(uint32_t function, uint8_t port, uint8_t domain, TavoNode* group);
+
+// --- diagnostics ---
+// A loopback test's answer status: 0 for 0, else 1 with its status
+// (248-251, 52, or 62).
+TAVO_EXPORT uint32_t TAVO_check_loop_back_status(uint32_t test_status);
+// Stores the 10GBase-T statistics of a BaseT10G group from the record
+// given (the version-1 one first); with neither, "N/A" everywhere. flag 1
+// stamps the port's read time even then. 0, or 1 (a missing group or a
+// failed store).
+TAVO_EXPORT uint32_t TAVO_update_10GbaseT_properties(TavoNode* baset, const tavo::BaseTStatsRecord* stats,
+                                                     const tavo::BaseTStatsRecordV1* stats_v1, uint32_t flag);
 
 // --- handlers and actions of the DCBX, LLDP, QCN and 10GBase-T groups and
 // the controller's Diagnostics ---

@@ -3,8 +3,10 @@
 // properties, the port actions, and the ChannelManagement, BaseT10G, LLDP
 // and DCBX sub-groups; and the PG and ApplicationTLV instance groups of the
 // DCBX views.
+#include <strings.h>
+
 #include "nic/port_calls.h"
-#include "port/port.h"
+#include "port/port_internal.h"
 #include "tree/declare.h"
 
 using namespace tavo::declare;
@@ -503,3 +505,22 @@ TavoNode* initialize_OperationalTLVSettings_ApplicationTLV(TavoNode* parent, Tav
                                                            TavoNode* creating_action, char* params) {
   return tavo::tree::build_group(oper_tlv_instance, parent, creating_node, creating_action, params);
 }
+
+namespace tavo::port {
+
+TavoNode* build_application_tlv_in_slot(TavoNode* view, int32_t slot, TavoNode* creating_node,
+                                        TavoNode* creating_action, char* params) {
+  static const struct {
+    const char* view;
+    const GroupDef* instance;
+  } kViews[] = {{"AdministratorTLVSetting", &admin_tlv_instance},
+                {"PeerTLVSetting", &peer_tlv_instance},
+                {"OperationalTLVSettings", &oper_tlv_instance}};
+  if (view == nullptr) return nullptr;
+  for (const auto& v : kViews)
+    if (strcasecmp(view->name, v.view) == 0)
+      return tree::build_group_in_slot(*v.instance, view, slot, creating_node, creating_action, params);
+  return nullptr;
+}
+
+}  // namespace tavo::port

@@ -13,6 +13,8 @@
 
 namespace tavo::port {
 
+struct PropertyTexts;
+
 // Where the commands of a port go.
 struct PortTarget {
   TavoNode* port = nullptr;        // the PortDiscoveryAndConfiguration instance
@@ -64,8 +66,32 @@ uint32_t refuse_on_vf(char* buf);
 // cannot be read.
 bool reads(TavoNode* group, const char* name, const char* value);
 
+// Where the commands go for a port the caller names: its function, port,
+// domain and the path of the controller instance's port bitmap (no groups).
+PortTarget port_address(uint32_t function, uint8_t port, uint8_t domain, uint32_t controller_instance);
+// Stores each text into its property of group; 1 at the first that cannot
+// be stored, else 0.
+uint32_t store_texts(TavoNode* group, const PropertyTexts& texts);
+
+// The ApplicationTLV instance of firmware slot `slot` in a view's group
+// (its number is the slot's, so a write or a delete through it reaches that
+// slot), with the entry's four texts. With a creating action (the
+// Administrator view's AddApplicationTLV) the instance records it and
+// params, or, without params, the texts of the call that would add the
+// entry again. Null when the slot's instance cannot be built.
+TavoNode* application_tlv_instance(TavoNode* view, int32_t slot, const DcbxApplicationTlvEntry& e,
+                                   TavoNode* creating_action, char* params);
+// The builder of that instance in the view's instance group (port_def).
+TavoNode* build_application_tlv_in_slot(TavoNode* view, int32_t slot, TavoNode* creating_node,
+                                        TavoNode* creating_action, char* params);
+// The 10GBase-T statistics of a controller's ports are read afresh at the
+// next read (a new tree).
+void forget_baset_reads(uint32_t controller_instance);
+
 // Leaves the branch's message for code (or a shared one) in the last status.
 void port_status(uint32_t code);
 std::span<const tree::StatusText> port_status_texts();
+// Status 6 "<name>: Invalid Value." ("Invalid Value." without a name); 1.
+uint32_t invalid_value(const char* name);
 
 }  // namespace tavo::port

@@ -6,6 +6,7 @@
 
 #include "controller/controller.h"
 #include "port/port_internal.h"
+#include "port/record_texts.h"
 #include "transport/commands.h"
 #include "transport/glob.h"
 #include "tree/handler_context.h"
@@ -44,6 +45,21 @@ bool port_handler_begin(TavoNode* property, char* buf, PortTarget* t, uint32_t* 
   if (generation == nullptr) return true;
   *generation = port_generation(*t);
   return *generation != TAVO_GENERATION_UNREADABLE;
+}
+
+PortTarget port_address(uint32_t function, uint8_t port, uint8_t domain, uint32_t controller_instance) {
+  PortTarget t;
+  t.device = function;
+  t.domain = domain;
+  t.port_number = port;
+  t.path = get_port_bitmap(controller_instance, port);
+  return t;
+}
+
+uint32_t store_texts(TavoNode* group, const PropertyTexts& texts) {
+  for (int i = 0; i < texts.count; ++i)
+    if (set_prop_val(group, texts.items[i].name, "%s", texts.items[i].text) != 0) return 1;
+  return 0;
 }
 
 uint32_t port_nic_function(const PortTarget& t) {

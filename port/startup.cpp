@@ -1,6 +1,7 @@
 // The port branch at start-up: one PortDiscoveryAndConfiguration instance
 // per port a function serves, tied to that function, with what cannot be
-// read on demand; and the controller's loopback support.
+// read on demand; the controller's loopback support; and the one place an
+// ApplicationTLV instance is made for a firmware slot.
 #include <stdio.h>
 #include <string.h>
 
@@ -39,33 +40,12 @@ struct TlvView {
   const char* group;
   const char* shown;  // in the log line of a failed read
   uint8_t selector;
-  TavoNode* (*builder)(TavoNode*, TavoNode*, TavoNode*, char*);
 };
 constexpr TlvView kTlvViews[] = {
-    {"AdministratorTLVSetting", "Administrator", tavo::kDcbxAdministrator,
-     initialize_AdministratorTLVSetting_ApplicationTLV},
-    {"OperationalTLVSettings", "Operational", tavo::kDcbxOperational, initialize_OperationalTLVSettings_ApplicationTLV},
-    {"PeerTLVSetting", "Peer", tavo::kDcbxPeer, initialize_PeerTLVSetting_ApplicationTLV},
+    {"AdministratorTLVSetting", "Administrator", tavo::kDcbxAdministrator},
+    {"OperationalTLVSettings", "Operational", tavo::kDcbxOperational},
+    {"PeerTLVSetting", "Peer", tavo::kDcbxPeer},
 };
-
-// One ApplicationTLV instance of a slot in use; an Administrator instance
-// records the AddApplicationTLV call that would create it again.
-void startup_tlv_instance(const TlvView& v, TavoNode* view, TavoNode* add_action,
-                          const tavo::DcbxApplicationTlvEntry& e) {
-  const uint8_t bitmap = tavo::priority_bitmap(e.priority_enable);
-  char params[TAVO_MAX_PARAMS][TAVO_VALUE_SIZE] = {};
-  snprintf(params[0], TAVO_VALUE_SIZE, "%d", e.protocol_selector);
-  snprintf(params[1], TAVO_VALUE_SIZE, "%d", e.protocol_id);
-  snprintf(params[2], TAVO_VALUE_SIZE, "%d", bitmap);
-  snprintf(params[3], TAVO_VALUE_SIZE, "%d", static_cast<int>(e.oui));
-  TavoNode* tlv = add_action != nullptr ? v.builder(view, view, add_action, &params[0][0])
-                                        : v.builder(view, nullptr, nullptr, nullptr);
-  if (tlv == nullptr) return;
-  set_prop_val(tlv, "ProtocolSelector", "%d", e.protocol_selector);
-  set_prop_val(tlv, "ProtocolID", "0x%02x", e.protocol_id);
-  set_prop_val(tlv, "OUI", "0x%02x", static_cast<unsigned>(e.oui));
-  set_prop_val(tlv, "PriorityBitMap", "0x%02x", bitmap);
-}
 
 // The ApplicationTLV instances of the three views; false when a read or
 // the Administrator's action failed (the rest of the port is skipped).
@@ -84,8 +64,9 @@ bool startup_application_tlvs(const PortTarget& t, TavoNode* tlv_groups) {
       add = internal_get_node(view, "AddApplicationTLV", TAVO_KIND_ACTION);
       if (add == nullptr || add->parent != view) return false;
     }
-    for (const tavo::DcbxApplicationTlvEntry& e : r.applications)
-      if (e.in_use == 1) startup_tlv_instance(v, view, add, e);
+    for (int32_t slot = 0; slot < tavo::kDcbxApplicationSlots; ++slot)
+      if (r.applications[slot].in_use == 1)
+        tavo::port::application_tlv_instance(view, slot, r.applications[slot], add, nullptr);
   }
   return true;
 }
@@ -125,6 +106,7 @@ void startup_port(TavoNode* controller, uint32_t generation, int j) {
 uint32_t TAVO_get_port_discovery_config(TavoNode* controller) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
   const uint32_t generation = get_cv_type(controller);
+  tavo::port::forget_baset_reads(tavo::controller::controller_instance(controller));
   for (int j = 0; j < TAVO_MAX_PORTS; ++j) startup_port(controller, generation, j);
   return 0;
 }
@@ -152,7 +134,7 @@ uint32_t TAVO_update_diagnostics_prop(TavoNode* controller) {
   if (diagnostics == nullptr ||
       !tavo::port::port_target(get_first_instance(controller, "PortDiscoveryAndConfiguration"), &t))
     return 1;
-  tavo::LoopbackModeRecord r{};
+  tavo::LoopbackModeRequest r{};
   r.port_or_mode = t.port_number;
   pdebug(TAVO_LOG_BACKEND, 5, "%s:getloopbackmodeparams.request.port_num = %d\n", __func__, t.port_number);
   const uint32_t status = ioctl_get_loopbackmode(t.device, &r, t.domain, t.port_number, t.path);
@@ -165,3 +147,32 @@ uint32_t TAVO_update_diagnostics_prop(TavoNode* controller) {
                r.port_or_mode == tavo::kLoopbackNotSupported ? "False" : "True");
   return 0;
 }
+
+
+
+namespace tavo::port {
+
+TavoNode* application_tlv_instance(TavoNode* view, int32_t slot, const DcbxApplicationTlvEntry& e,
+                                   TavoNode* creating_action, char* params) {
+  const uint8_t bitmap = priority_bitmap(e.priority_enable);
+  char texts[TAVO_MAX_PARAMS][TAVO_VALUE_SIZE] = {};
+  if (creating_action != nullptr && params == nullptr) {
+    // The AddApplicationTLV call that would make this slot again.
+    snprintf(texts[0], TAVO_VALUE_SIZE, "%d", e.protocol_selector);
+    snprintf(texts[1], TAVO_VALUE_SIZE, "%d", e.protocol_id);
+    snprintf(texts[2], TAVO_VALUE_SIZE, "%d", bitmap);
+    snprintf(texts[3], TAVO_VALUE_SIZE, "%d", static_cast<int>(e.oui));
+    params = &texts[0][0];
+  }
+  TavoNode* tlv = creating_action != nullptr
+                      ? build_application_tlv_in_slot(view, slot, view, creating_action, params)
+                      : build_application_tlv_in_slot(view, slot, nullptr, nullptr, nullptr);
+  if (tlv == nullptr) return nullptr;
+  set_prop_val(tlv, "ProtocolSelector", "%d", e.protocol_selector);
+  set_prop_val(tlv, "ProtocolID", "0x%02x", e.protocol_id);
+  set_prop_val(tlv, "OUI", "0x%02x", static_cast<unsigned>(e.oui));
+  set_prop_val(tlv, "PriorityBitMap", "0x%02x", bitmap);
+  return tlv;
+}
+
+}  // namespace tavo::port

@@ -9,6 +9,7 @@ namespace tavo::sim {
 void install_standard_responders(Simulator& sim) {
   install_transport_responders(sim);
   install_dump_responders(sim);
+  install_log_responders(sim);
   install_backend_responders(sim);
   install_controller_responders(sim);
   install_network_responders(sim);
@@ -16,6 +17,7 @@ void install_standard_responders(Simulator& sim) {
   install_personality_responders(sim);
   install_ncsi_responders(sim);
   install_object_responders(sim);
+  install_iscsi_responders(sim);
   install_port_responders(sim);
   install_nic_responders(sim);
 }

@@ -5,6 +5,7 @@
 
 #include "simulator/topology.h"
 #include "transport/firmware_records.h"
+#include "transport/nic_records.h"
 
 namespace tavo::sim {
 
@@ -30,7 +31,7 @@ void install_controller_responders(Simulator& sim);
 
 // The function layout and personality: profile configuration (164/1,
 // 165/1), legacy configuration (81/1, 82/1), reboot flag (84/1) and factory
-// profile (169/1).
+// profile (169/1), with the profile store of simulator/profile_store.h.
 void install_personality_responders(Simulator& sim);
 
 // NC-SI attributes (86/1, 87/1).
@@ -43,8 +44,12 @@ void install_object_responders(Simulator& sim);
 // (4/21), expansion-ROM bitmap (83/1), vNIC name and status (120/1, 64/1),
 // QoS (27/1) and switch type (124/1).
 void install_nic_responders(Simulator& sim);
-// Core-dump components, segments and pieces (22/11, 23/11, 24/11).
+// Core-dump components, segments and pieces (22/11, 23/11, 24/11), and the
+// firmware command line (24/11).
 void install_dump_responders(Simulator& sim);
+// The event log (63/2, 62/2), FAT data (68/1), the extended FAT
+// configuration (125/1, 126/1) and the ARM log (127/1, 128/1, 130/1).
+void install_log_responders(Simulator& sim);
 // The core-dump properties (21/11) of a controller.
 CoreDumpProperties coredump_properties(const SimController& c);
 
@@ -61,6 +66,17 @@ void install_network_responders(Simulator& sim);
 // (6/6, 7/6), each per domain.
 void install_network_table_responders(Simulator& sim);
 
+// The iSCSI sessions and targets of each function: logins and discovery
+// sessions (23/6, 24/6), persistent targets (27/6, 28/6), the session list
+// and records (29/6, 14/6), held targets (30/6, 32/6) and SendTargets
+// (33/6, 34/6).
+void install_iscsi_responders(Simulator& sim);
+// An erase of the iSCSI configuration: the persistent targets of the
+// controller's iSCSI functions go (open sessions stay, no longer persistent).
+void erase_iscsi_configuration(Simulator& sim, int controller);
+// The most targets the controller's firmware holds, into a firmware
+// configuration record (58/1).
+void fill_target_limits(const SimController& c, FirmwareConfig* config);
 // The port commands, with state per port (SimPort).
 void install_port_responders(Simulator& sim);
 // What the other areas' answers hold of the port the header names: its

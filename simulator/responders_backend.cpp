@@ -44,14 +44,14 @@ MailboxReply backend_responder_answer(MailboxCall& call, const Record& record) {
 
 bool backend_responder_known(const MailboxCall& call) { return call.function != nullptr && call.controller != nullptr; }
 
-MailboxReply backend_responder_attributes(Simulator&, MailboxCall& call) {
+MailboxReply backend_responder_attributes(Simulator& sim, MailboxCall& call) {
   if (!backend_responder_known(call)) return MailboxReply{kStatusNotSupported, 0, 0};
   const SimController& c = *call.controller;
   const SimFunction& f = *call.function;
   ControllerAttributes a{};
   backend_responder_text(a.manufacturer, "Quorvel");
   a.capabilities = kCapabilities;
-  a.default_eto = 30;
+  a.default_eto = c.default_eto;
   const char* model = model_of(c.generation);
   backend_responder_text(a.model_number, model);
   backend_responder_text(a.description, std::string("Quorvel Tessmark ") + model + " converged network adapter");
@@ -74,6 +74,9 @@ MailboxReply backend_responder_attributes(Simulator&, MailboxCall& call) {
   a.bus = c.bus;
   a.device = c.device;
   a.function = f.pci_function;
+  // PHY loopback is offered per port: the one the header names.
+  const SimPort* port = find_port(sim.topology(), c.index, call.header.port_number);
+  a.phy_loopback = port != nullptr && port->phy_loopback ? 1 : 0;
   return backend_responder_answer(call, a);
 }
 
@@ -108,6 +111,7 @@ MailboxReply backend_responder_vf_probe(Simulator& sim, MailboxCall& call) {
   if (call.header.opcode == 58) {
     FirmwareConfig config = sim.nic_state(*call.function).config;
     config.asic_revision = call.controller->asic_revision;
+    fill_target_limits(*call.controller, &config);
     return backend_responder_answer(call, config);
   }
   return MailboxReply{};

@@ -1,16 +1,19 @@
 // Firmware answers for the core dump: the dump properties (21/11, answered
 // with the virtual-function refusal by the back end's responder), the
 // components and segments the firmware lists (22/11, 23/11) and segment
-// pieces (24/11). Segments are small: components 2 to 6 list two each, and
+// pieces (24/11), and the firmware command line (24/11 of component 3).
+// Segments are small: components 2 to 6 list two each, and
 // a component-1 segment holds what its byte code asks for up to 96 KiB.
 // Data bytes follow (component x 31 + segment x 7 + instance x 3 + offset).
 #include <string.h>
 
 #include <algorithm>
+#include <string>
 
 #include "simulator/responders.h"
 #include "simulator/simulator.h"
 #include "transport/firmware_records.h"
+#include "transport/log_records.h"
 
 namespace tavo::sim {
 namespace {
@@ -22,6 +25,7 @@ constexpr uint32_t kTemplateContentMax = 96 * 1024;
 // segment length.
 constexpr uint32_t kCodeMagicMask = 0xFFFF0000;
 constexpr uint32_t kCodeMagic = 0x42430000;
+constexpr char kCommandPrefix[] = "/fwcli/";
 
 struct DumpModel {
   uint32_t generation;
@@ -67,8 +71,38 @@ MailboxReply dump_segment(Simulator&, MailboxCall& call) {
   return MailboxReply{};
 }
 
-MailboxReply dump_piece(Simulator&, MailboxCall& call) {
+// A firmware command line: the output planted as the flash object
+// "/fwcli/<command>", "help" listing those; any other command is refused
+// with segment status 0x30004.
+MailboxReply dump_command_line(Simulator& sim, MailboxCall& call) {
+  FwCliRequest r;
+  memcpy(&r, call.payload.data(), sizeof r);
+  if (r.component != kFwCliComponent || r.segment != kFwCliSegment || r.string_length > sizeof r.string)
+    return dump_refused();
+  const std::string command(r.string, r.string_length);
+  const auto& objects = sim.flash(call.controller->index);
+  std::string output;
+  uint32_t status = 0;
+  if (auto it = objects.find(kCommandPrefix + command); it != objects.end()) {
+    output.assign(it->second.begin(), it->second.end());
+  } else if (command == "help") {
+    output = "help\n";
+    for (const auto& [name, bytes] : objects)
+      if (name.starts_with(kCommandPrefix)) output += name.substr(strlen(kCommandPrefix)) + "\n";
+  } else {
+    status = kFwCliUnsupported;
+  }
+  const uint32_t length = static_cast<uint32_t>(std::min<size_t>(output.size(), std::min(r.length, kFwCliOutputMax)));
+  std::fill(call.payload.begin(), call.payload.end(), 0);
+  memcpy(call.payload.data(), &status, sizeof status);
+  memcpy(call.payload.data() + 4, &length, sizeof length);
+  memcpy(call.payload.data() + kFwCliAnswerData, output.data(), length);
+  return MailboxReply{};
+}
+
+MailboxReply dump_piece(Simulator& sim, MailboxCall& call) {
   CoreDumpSegmentRequest r;
+  if (call.controller != nullptr && call.payload.size() == kFwCliPayload) return dump_command_line(sim, call);
   if (call.controller == nullptr || call.payload.size() != sizeof r) return dump_refused();
   memcpy(&r, call.payload.data(), sizeof r);
   if (r.length > kCoreDumpPieceMax || r.code_words > kCoreDumpCodeWordsMax) return dump_refused();

@@ -8,13 +8,18 @@
 // "/cfg/profile/configured", "/cfg/profile/common", "/cfg/cv_conf" (form
 // 1), "/cfg/reset_needed"; an accepted change also sets "/cfg/personality",
 // the configured personality that 114/1 answers. Missing objects are made
-// from the topology: iSCSI functions are storage functions running iSCSI.
+// from the topology: iSCSI functions are storage functions running iSCSI,
+// and each port has its port descriptor. A whole configuration (SaveProfile)
+// sets each PCI function's protocol and multi-channel type; the firmware
+// derives the protocol descriptors from them.
 #include <string.h>
 
 #include <algorithm>
+#include <bit>
 #include <string>
 #include <vector>
 
+#include "simulator/profile_store.h"
 #include "simulator/responders.h"
 #include "simulator/simulator.h"
 #include "transport/device_ids.h"
@@ -77,6 +82,33 @@ Descriptor personality_descriptor(uint8_t type, const SimFunction& f) {
   return d;
 }
 
+// The most functions a simulated port takes.
+constexpr uint16_t kPortFunctions = 4;
+
+// One port descriptor per port of the controller's physical functions, in
+// port order, with the counts of the functions on it (each may run NIC).
+std::vector<ProfilePortDescriptor> personality_ports(Simulator& sim, int controller) {
+  std::vector<ProfilePortDescriptor> ports;
+  for (const SimFunction* f : personality_functions(sim, controller)) {
+    auto at = std::find_if(ports.begin(), ports.end(), [&](const auto& p) { return p.link == f->port; });
+    if (at == ports.end()) {
+      ProfilePortDescriptor p{};
+      p.type = kProfilePort;
+      p.length = sizeof p;
+      p.link = static_cast<uint8_t>(f->port);
+      p.mc_type = kMcTypeNone;
+      p.max_pf_count = kPortFunctions;
+      ports.push_back(p);
+      at = ports.end() - 1;
+    }
+    ++at->nic_count;
+    if (f->kind == FunctionKind::Iscsi) ++at->iscsi_count, ++at->max_storage_count;
+    if (f->nic.roce) ++at->roce_count;
+  }
+  std::sort(ports.begin(), ports.end(), [](const auto& a, const auto& b) { return a.link < b.link; });
+  return ports;
+}
+
 // Per physical function its PCI function descriptor, then its protocol
 // descriptor with the function's MAC (and a RoCE one where the topology
 // says so).
@@ -107,6 +139,10 @@ Bytes personality_default_profile(Simulator& sim, int controller) {
       ++count;
     }
   }
+  for (const ProfilePortDescriptor& port : personality_ports(sim, controller)) {
+    personality_append(&image, port);
+    ++count;
+  }
   memcpy(image.data(), &count, sizeof count);
   return image;
 }
@@ -122,6 +158,7 @@ constexpr KeptField kKeptFields[] = {
     {kProfileNic, 8, 2},   {kProfileNic, 18, 2}, {kProfileNic, 20, 2},   {kProfileNic, 28, 2},
     {kProfileNic, 32, 2},  {kProfileNic, 38, 2}, {kProfileNic, 60, 2},   {kProfileNic, 62, 2},
     {kProfileNic, 48, 4},  {kProfileNic, 52, 4}, {kProfileIscsi, 36, 4}, {kProfileIscsi, 40, 4},
+    {kProfileFcoe, 56, 4}, {kProfileFcoe, 60, 4},
 };
 
 // One descriptor of a partial write over its target: every byte but the
@@ -214,8 +251,9 @@ MailboxReply personality_get_profile(Simulator& sim, MailboxCall& call) {
   if (call.header.version != 1) return personality_refused();
   if (c->generation == kGenerationCV2) return personality_refused(1, 30);
   if (call.payload.size() < 2) return personality_refused(kStatusInvalid);
-  const bool configured = (call.payload[1] & 3) == kProfileConfigured;
-  return personality_answer(call, personality_object(sim, c->index, configured ? kConfigured : kActive));
+  const uint8_t type = call.payload[1] & 3;
+  if (type == kProfileGiven) return personality_answer(call, profile_named(sim, c->index, call.payload[0]));
+  return personality_answer(call, personality_object(sim, c->index, type == kProfileConfigured ? kConfigured : kActive));
 }
 
 // The descriptor of the image with the same type and PF number.
@@ -244,6 +282,106 @@ const char* personality_of_profile(const Bytes& image) {
   return name;
 }
 
+uint16_t personality_pf(const uint8_t* d) {
+  uint16_t word;
+  memcpy(&word, d + offsetof(ProfileResourceDescriptor, pf), sizeof word);
+  return pf_number_of(word);
+}
+
+// The protocol descriptor (and the RoCE one after it) a PCI function of that
+// pf_type runs with, its MAC and link taken from the descriptor it had.
+Bytes personality_protocol(uint8_t pf_type, uint16_t pf, const uint8_t* before, size_t before_length) {
+  const uint8_t type = pf_type == kProtocolIscsi ? kProfileIscsi : pf_type == kProtocolFcoe ? kProfileFcoe : kProfileNic;
+  size_t mac_at = 0, link_at = 0, old_mac = 0, old_link = 0;
+  protocol_fields_of(type, &mac_at, &link_at);
+  Bytes d(sizeof(ProfileNicDescriptor), 0);
+  d[0] = type;
+  d[1] = static_cast<uint8_t>(d.size());
+  memcpy(d.data() + offsetof(ProfileResourceDescriptor, pf), &pf, sizeof pf);
+  if (protocol_fields_of(before[0], &old_mac, &old_link)) {
+    if (old_mac + 6 <= before_length) memcpy(d.data() + mac_at, before + old_mac, 6);
+    if (old_link < before_length) d[link_at] = before[old_link];
+  }
+  if (pf_type == kProtocolRoce) {
+    Bytes roce(sizeof(ProfileRoceDescriptor), 0);
+    roce[0] = kProfileRoce;
+    roce[1] = static_cast<uint8_t>(roce.size());
+    memcpy(roce.data() + offsetof(ProfileResourceDescriptor, pf), &pf, sizeof pf);
+    d.insert(d.end(), roce.begin(), roce.end());
+  }
+  return d;
+}
+
+// A whole configuration over the configured one: each PCI function it
+// names takes its descriptor, and a protocol descriptor derived from it
+// replaces those the function had; the ports take their multi-channel type
+// from the closing descriptor. A PF the configuration lacks, or a protocol
+// outside the function's roles, is refused.
+bool personality_whole(const Bytes& configured, const Bytes& request, Bytes* updated) {
+  std::vector<const uint8_t*> functions;
+  const uint8_t* mc = nullptr;
+  walk_profile_descriptors(request.data(), request.size(), [&](const uint8_t* d, size_t length) {
+    if (d[0] == kProfilePciFunction && length >= sizeof(ProfilePciFunctionDescriptor)) functions.push_back(d);
+    if (d[0] == kProfileMultiChannel && length >= sizeof(ProfileMultiChannelDescriptor)) mc = d;
+    return true;
+  });
+  Bytes out(4, 0);
+  uint16_t count = 0;
+  size_t taken = 0;
+  bool valid = true;
+  ProfilePciFunctionDescriptor now{};
+  const uint8_t* replacing = nullptr;  // the written descriptor of the PF being passed
+  bool derived = false;                // its protocol descriptor is out
+  const auto emit = [&](const uint8_t* bytes, size_t n) {
+    out.insert(out.end(), bytes, bytes + n);
+    ++count;
+  };
+  walk_profile_descriptors(configured.data(), configured.size(), [&](const uint8_t* d, size_t length) {
+    const uint8_t type = d[0];
+    if (type == kProfilePciFunction) {
+      ProfilePciFunctionDescriptor before{};
+      memcpy(&before, d, std::min(length, sizeof before));
+      replacing = nullptr;
+      for (const uint8_t* w : functions)
+        if (personality_pf(w) == personality_pf(d)) replacing = w;
+      if (replacing == nullptr) {
+        emit(d, length);
+        return true;
+      }
+      memcpy(&now, replacing, sizeof now);
+      ++taken;
+      derived = false;
+      const uint8_t roles = before.mission_roles | ((before.mission_roles & kProtocolNic) ? kProtocolRoce : 0);
+      valid = now.pf_state != 1 || (std::popcount(now.pf_type) == 1 && (now.pf_type & ~roles) == 0);
+      emit(replacing, sizeof now);
+      return valid;
+    }
+    if (type >= kProfileNic && type <= kProfileRoce && replacing != nullptr) {
+      if (!derived && type != kProfileRoce) {
+        derived = true;
+        const Bytes protocol = personality_protocol(now.pf_state == 1 ? now.pf_type : kProtocolNic,
+                                                    pf_number_of(now.head.pf), d, length);
+        for (size_t at = 0; at < protocol.size(); at += protocol[at + 1]) emit(protocol.data() + at, protocol[at + 1]);
+      }
+      return true;
+    }
+    replacing = nullptr;
+    if (type == kProfilePort && mc != nullptr && length > offsetof(ProfilePortDescriptor, mc_type)) {
+      Bytes port(d, d + length);
+      const uint8_t link = port[offsetof(ProfilePortDescriptor, link)] & kLinkMask;
+      if (link < 4) port[offsetof(ProfilePortDescriptor, mc_type)] = mc[offsetof(ProfileMultiChannelDescriptor, mc_type) + link];
+      emit(port.data(), port.size());
+      return true;
+    }
+    emit(d, length);
+    return true;
+  });
+  if (!valid || taken != functions.size()) return false;
+  memcpy(out.data(), &count, sizeof count);
+  *updated = out;
+  return true;
+}
+
 // A whole configuration replaces the configured one; single descriptors
 // change the one of their PF (a PCI function descriptor its protocol
 // bytes), and one of a PF the configuration lacks is refused.
@@ -261,12 +399,9 @@ MailboxReply personality_set_profile(Simulator& sim, MailboxCall& call) {
   Bytes& configured = personality_object(sim, c->index, kConfigured);
   Bytes updated = configured;
   if (call.payload[offsetof(ProfileConfigSet, whole)] & kProfileWholeConfig) {
-    updated.assign(4, 0);
-    memcpy(updated.data(), &count16, sizeof count16);
-    walk_profile_descriptors(request.data(), request.size(), [&](const uint8_t* d, size_t length) {
-      updated.insert(updated.end(), d, d + length);
-      return true;
-    });
+    if (!personality_whole(configured, request, &updated)) return personality_refused(kStatusInvalid);
+    if (const uint8_t id = call.payload[offsetof(ProfileConfigSet, profile_id)]; id != 0)
+      profile_ids_set_configured(sim, c->index, id);
   } else {
     bool known = true;
     walk_profile_descriptors(request.data(), request.size(), [&](const uint8_t* d, size_t length) {
@@ -357,6 +492,16 @@ MailboxReply personality_factory(Simulator& sim, MailboxCall& call) {
 
 }  // namespace
 
+Bytes& personality_state(Simulator& sim, int controller, const char* name) {
+  return personality_object(sim, controller, name);
+}
+
+Bytes profile_default_image(Simulator& sim, int controller) { return personality_default_profile(sim, controller); }
+
+MailboxReply profile_answer(MailboxCall& call, const Bytes& image) { return personality_answer(call, image); }
+
+void profile_reset_due(Simulator& sim, int controller) { sim.flash(controller)[kResetNeeded] = Bytes{1}; }
+
 void install_personality_responders(Simulator& sim) {
   sim.on(1, 164, personality_get_profile);
   sim.on(1, 165, personality_set_profile);
@@ -364,6 +509,7 @@ void install_personality_responders(Simulator& sim) {
   sim.on(1, 82, personality_legacy);
   sim.on(1, 84, personality_reset_needed);
   sim.on(1, 169, personality_factory);
+  install_profile_responders(sim);
 }
 
 }  // namespace tavo::sim

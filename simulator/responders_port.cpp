@@ -3,14 +3,15 @@
 // Galtor, 0 elsewhere), PHY details (102/1), operational modes (108/1),
 // port speed (57/1 version 1, 134/1), beacon (70/1, 69/1), transceiver
 // pages (73/1), TX throttle (133/1, 132/1), flow control (37/1 on CV3,
-// 205/1 on the NIC device), DCBX records (1/16, both forms), loopback mode
-// (20/11) and 10GBase-T statistics (8/18). The port is the request's own
-// port field where it has one, else the header's.
+// 205/1 on the NIC device); DCBX, LLDP and the port tests are installed
+// from their own files. The port is the request's own port field where it
+// has one, else the header's.
 #include <string.h>
 
 #include <algorithm>
 
 #include "simulator/responders.h"
+#include "simulator/responders_port.h"
 #include "simulator/simulator.h"
 #include "transport/device_ids.h"
 #include "transport/firmware_records.h"
@@ -19,40 +20,13 @@
 namespace tavo::sim {
 namespace {
 
-constexpr uint8_t kStatusFailed = 1;
-constexpr uint8_t kStatusInvalid = 3;
-constexpr uint8_t kStatusNotSupported = 66;
+constexpr uint8_t kStatusFailed = kPortStatusFailed;
+constexpr uint8_t kStatusInvalid = kPortStatusInvalid;
+constexpr uint8_t kStatusNotSupported = kPortStatusNotSupported;
 constexpr uint16_t kVersionNotSupported = 30;
 constexpr uint16_t kSpeedRefused = 75;
 constexpr uint16_t kAlreadyActive = 103;
 constexpr uint16_t kMaxSpeedTableCode = 23;
-
-MailboxReply port_refused(uint8_t status = kStatusNotSupported, uint16_t additional = 0) {
-  return MailboxReply{status, additional, 0};
-}
-
-SimPort* port_state(Simulator& sim, const MailboxCall& call, int port) {
-  if (call.controller == nullptr || port < 0 || port > 3) return nullptr;
-  return find_port(sim.topology(), call.controller->index, port);
-}
-
-SimPort* port_of_header(Simulator& sim, const MailboxCall& call) {
-  return port_state(sim, call, call.header.port_number);
-}
-
-// The request as a record; false when the payload is not exactly its size.
-template <typename Record>
-bool port_request(const MailboxCall& call, Record* record) {
-  if (call.payload.size() != sizeof *record) return false;
-  memcpy(record, call.payload.data(), sizeof *record);
-  return true;
-}
-
-template <typename Record>
-MailboxReply port_answer(MailboxCall& call, const Record& record) {
-  memcpy(call.payload.data(), &record, sizeof record);
-  return MailboxReply{};
-}
 
 bool port_galtor(const MailboxCall& call) {
   return call.controller != nullptr && call.controller->generation == kGenerationGaltor;
@@ -227,37 +201,6 @@ MailboxReply port_responder_flow_control(Simulator& sim, MailboxCall& call) {
   return MailboxReply{};
 }
 
-// The view asked for in byte 0; the answer's byte 0 is the DCBX state.
-MailboxReply port_responder_dcbx(Simulator& sim, MailboxCall& call) {
-  const size_t size = call.header.version == 1 ? sizeof(DcbxConfigRecordV1) : sizeof(DcbxConfigRecord);
-  SimPort* p = port_of_header(sim, call);
-  if (p == nullptr) return port_refused();
-  if (call.payload.size() != size || call.payload[0] > kDcbxPeer) return port_refused(kStatusInvalid);
-  memcpy(call.payload.data(), p->dcbx[call.payload[0]].data(), size);
-  return MailboxReply{};
-}
-
-MailboxReply port_responder_loopback_mode(Simulator& sim, MailboxCall& call) {
-  LoopbackModeRecord r{};
-  if (!port_request(call, &r)) return port_refused(kStatusInvalid);
-  SimPort* p = port_state(sim, call, r.port_or_mode);
-  if (p == nullptr) return port_refused(kStatusInvalid);
-  r = LoopbackModeRecord{};
-  r.port_or_mode = p->loopback_mode;
-  return port_answer(call, r);
-}
-
-MailboxReply port_responder_baset_stats(Simulator& sim, MailboxCall& call) {
-  const size_t size = call.header.version == 1 ? kBaseTStatsV1Size : kBaseTStatsSize;
-  uint32_t port = 0;
-  if (call.payload.size() != size) return port_refused(kStatusInvalid);
-  memcpy(&port, call.payload.data(), sizeof port);
-  SimPort* p = port_state(sim, call, port > 3 ? -1 : static_cast<int>(port));
-  if (p == nullptr || !p->baset_stats) return port_refused();
-  std::fill(call.payload.begin() + sizeof port, call.payload.end(), 0);
-  return MailboxReply{};
-}
-
 }  // namespace
 
 void port_transceiver_page(const SimPort& p, uint32_t wire_address, uint8_t out[256]) {
@@ -290,9 +233,8 @@ void install_port_responders(Simulator& sim) {
   sim.on(1, 132, [](Simulator& s, MailboxCall& c) { return port_responder_throttle(s, c, true); });
   sim.on(1, 37, port_responder_cv3_flow_control);
   sim.on(1, 205, port_responder_flow_control);
-  sim.on(16, 1, port_responder_dcbx);
-  sim.on(11, 20, port_responder_loopback_mode);
-  sim.on(18, 8, port_responder_baset_stats);
+  install_dcbx_responders(sim);
+  install_port_test_responders(sim);
 }
 
 }  // namespace tavo::sim

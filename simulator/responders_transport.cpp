@@ -1,7 +1,7 @@
-// Firmware answers for the commands the transport sends itself: the flash
-// component query and the chunked flash write, and the personality
-// queries. Flash components live in the controller's flash objects as
-// "/optype/<n>"; the personalities in "/cfg/personalities" (available,
+// Firmware answers for the commands the transport sends itself: flash
+// component reads (the CRC query, the whole flash) and the chunked flash
+// write, and the personality queries. Flash components live in the
+// controller's flash objects as "/optype/<n>"; the personalities in "/cfg/personalities" (available,
 // default all three) and "/cfg/personality" (configured); erased regions
 // are listed in "/erased".
 #include <string.h>
@@ -14,13 +14,14 @@
 #include "simulator/responders.h"
 #include "simulator/simulator.h"
 #include "transport/firmware_records.h"
+#include "transport/iscsi_records.h"
+#include "transport/log_records.h"
 
 namespace tavo::sim {
 namespace {
 
 constexpr uint8_t kStatusInvalid = 3;
 constexpr uint8_t kStatusNotSupported = 66;
-constexpr uint32_t kQueryOperation = 4;
 constexpr uint32_t kEraseOperation = 3;
 constexpr size_t kMaxComponentSize = 32u << 20;
 
@@ -31,25 +32,30 @@ std::string transport_responder_component(uint32_t optype) { return "/optype/" +
 
 int transport_responder_controller(const MailboxCall& call) { return call.controller ? call.controller->index : -1; }
 
+// A read of a component (operation 4; the 4-byte form is the CRC query):
+// the bytes written at the offset, erased flash (0xFF) elsewhere. Optype
+// 22 is the whole flash.
 MailboxReply transport_responder_query(Simulator& sim, MailboxCall& call) {
-  FlashComponentQuery q;
-  uint32_t operation = 0;
-  if (call.payload.size() >= sizeof operation) memcpy(&operation, call.payload.data(), sizeof operation);
-  if (operation != kQueryOperation) return MailboxReply{kStatusNotSupported, 0, 0};  // other reads of 6/1
-  if (call.payload.size() != sizeof q) return MailboxReply{kStatusInvalid, 0, 0};
-  memcpy(&q, call.payload.data(), sizeof q);
-  if (q.length != 4) return MailboxReply{kStatusInvalid, 0, 0};
+  FlashDumpRequest head;
+  if (call.payload.size() < sizeof head) return MailboxReply{kStatusInvalid, 0, 0};
+  memcpy(&head, call.payload.data(), sizeof head);
+  if (head.operation != kFlashReadOperation) return MailboxReply{kStatusNotSupported, 0, 0};  // other reads of 6/1
+  if (head.length == 0 || head.length > kFlashReadPieceMax || call.payload.size() != sizeof head + head.length + 4)
+    return MailboxReply{kStatusInvalid, 0, 0};
   const auto& objects = sim.flash(transport_responder_controller(call));
-  auto it = objects.find(transport_responder_component(q.optype));
-  uint32_t word = 0xFFFFFFFFu;  // erased flash
-  if (it != objects.end() && uint64_t{q.offset} + 4 <= it->second.size()) memcpy(&word, &it->second[q.offset], 4);
-  q.data = word;
-  memcpy(call.payload.data(), &q, sizeof q);
+  auto it = objects.find(transport_responder_component(head.optype));
+  uint8_t* data = call.payload.data() + kFlashReadData;
+  std::fill(data, data + head.length, 0xFF);
+  if (it != objects.end() && head.offset < it->second.size()) {
+    const size_t n = std::min<size_t>(head.length, it->second.size() - head.offset);
+    memcpy(data, it->second.data() + head.offset, n);
+  }
   return MailboxReply{};
 }
 
 // An erase of a configuration region (20 bytes): the region's number is
-// appended to "/erased"; the NIC settings (14) take the NIC regions along.
+// appended to "/erased"; the NIC settings (14) take the NIC regions along,
+// the iSCSI configuration (6) the persistent targets.
 MailboxReply transport_responder_erase(Simulator& sim, MailboxCall& call) {
   EraseRequest request;
   if (call.payload.size() != sizeof request) return MailboxReply{kStatusInvalid, 0, 0};
@@ -59,6 +65,15 @@ MailboxReply transport_responder_erase(Simulator& sim, MailboxCall& call) {
   port_note_erase(sim, call, request.region);
   if (request.region == kEraseNicSettings)
     std::erase_if(objects, [](const auto& object) { return object.first.starts_with("/nicdata/"); });
+  if (request.region == kEraseIscsiConfig) erase_iscsi_configuration(sim, transport_responder_controller(call));
+  // The virtual MACs (27) take each function's volatile MAC along.
+  if (request.region == kEraseVirtualMacs)
+    for (const SimFunction& f : sim.topology().functions)
+      if (call.controller != nullptr && f.controller == call.controller->index) {
+        OemExecConfig& oem = sim.nic_state(f).oem;
+        oem.flags = static_cast<uint8_t>(oem.flags & ~kOemVolatileMacValid);
+        memset(oem.volatile_mac, 0, sizeof oem.volatile_mac);
+      }
   return MailboxReply{};
 }
 

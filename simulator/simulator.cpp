@@ -1,8 +1,9 @@
 #include "simulator/simulator.h"
 
+#include "platform/directory.h"
+
 #include "simulator/responders.h"
 
-#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <stdlib.h>
@@ -69,7 +70,13 @@ Simulator::Simulator(Topology topology, std::string root) : topology_(std::move(
     }
   }
   while (root.size() > 1 && root.back() == '/') root.pop_back();
+  // Relative paths are resolved from the current directory: so is the root.
+  char cwd[4096];
+  if (!root.empty() && root[0] != '/' && getcwd(cwd, sizeof cwd) != nullptr) root = std::string(cwd) + "/" + root;
   root_ = root;
+  // Measurements of real saves ask for flushes that reach the disk.
+  const char* durable = secure_getenv("TAVO_SIM_DURABLE_FSYNC");
+  if (durable != nullptr && strcmp(durable, "1") == 0) topology_.durable_fsync = true;
   install_standard_responders(*this);
   // The host's standard directories, then its files unless the root has them.
   for (const char* dir : {"/tmp", "/etc", "/var/log", "/scratch", "/opt"}) make_dirs(root_ + dir);
@@ -272,9 +279,20 @@ std::string Simulator::fd_path(int fd) const {
   return it == fd_paths_.end() ? std::string() : it->second;
 }
 
+bool Simulator::inside_root(const std::string& path) const {
+  if (path.empty()) return false;
+  std::string full = path;
+  char cwd[4096];
+  if (path[0] != '/') {
+    if (getcwd(cwd, sizeof cwd) == nullptr) return false;
+    full = std::string(cwd) + "/" + path;
+  }
+  return strip_root(full) != full;
+}
+
 void Simulator::note_write_path(const std::string& path) {
   if (root_.empty()) return;
-  if (path.empty() || path[0] != '/' || strip_root(path) == path) outside_.push_back(path);
+  if (!inside_root(path)) outside_.push_back(path);
 }
 
 void Simulator::mark_dirty(int fd) {
@@ -310,7 +328,7 @@ int Simulator::open(const std::string& path, int flags, mode_t mode) {
   const bool w = writes(flags);
   if (!w) return ::open(path.c_str(), flags, mode);
   note_write_path(path);
-  if (strip_root(path) == path) {
+  if (!inside_root(path)) {
     errno = EACCES;
     return -1;
   }
@@ -383,8 +401,9 @@ int Simulator::fsync(int fd) {
   const std::string path = fd_path(fd);
   if (file_fault("fsync", path) != 0) return -1;
   // The simulated disk keeps what was synced itself (see the power cut);
-  // asking the real disk to flush would only make tests slow.
-  int r = ::fcntl(fd, F_GETFD) == -1 ? -1 : 0;
+  // asking the real disk to flush would only make tests slow, unless the
+  // topology asks for durable flushes.
+  int r = topology_.durable_fsync ? ::fsync(fd) : ::fcntl(fd, F_GETFD) == -1 ? -1 : 0;
   if (r == 0 && !path.empty()) unsynced_.erase(path);
   return r;
 }
@@ -396,6 +415,12 @@ int Simulator::fsync_dir(const std::string& path) {
   while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
   int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return -1;
+  if (topology_.durable_fsync && ::fsync(fd) != 0) {
+    const int err = errno;
+    ::close(fd);
+    errno = err;
+    return -1;
+  }
   ::close(fd);
   // The renames into this directory stand from now on.
   std::erase_if(renames_, [&](const PendingRename& r) {
@@ -419,7 +444,7 @@ int Simulator::rename(const std::string& from, const std::string& to) {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (file_fault("rename", to) != 0) return -1;
   note_write_path(to);
-  if (strip_root(to) == to || strip_root(from) == from) {
+  if (!inside_root(to) || !inside_root(from)) {
     errno = EACCES;
     return -1;
   }
@@ -454,7 +479,7 @@ int Simulator::unlink(const std::string& path) {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (file_fault("unlink", path) != 0) return -1;
   note_write_path(path);
-  if (strip_root(path) == path) {
+  if (!inside_root(path)) {
     errno = EACCES;
     return -1;
   }
@@ -467,7 +492,7 @@ int Simulator::mkdir(const std::string& path, mode_t mode) {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (file_fault("mkdir", path) != 0) return -1;
   note_write_path(path);
-  if (strip_root(path) == path) {
+  if (!inside_root(path)) {
     errno = EACCES;
     return -1;
   }
@@ -478,7 +503,7 @@ int Simulator::chmod(const std::string& path, mode_t mode) {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (file_fault("chmod", path) != 0) return -1;
   note_write_path(path);
-  if (strip_root(path) == path) {
+  if (!inside_root(path)) {
     errno = EACCES;
     return -1;
   }
@@ -489,6 +514,13 @@ int Simulator::stat(const std::string& path, struct stat* st) {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (file_fault("stat", path) != 0) return -1;
   return ::stat(path.c_str(), st);
+}
+
+int Simulator::list_directory(const std::string& path, std::vector<std::string>* names) {
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
+  names->clear();
+  if (file_fault("readdir", path) != 0) return -1;
+  return platform::read_directory(path, names);
 }
 
 int Simulator::lock(int fd, int cmd, struct flock* fl) {

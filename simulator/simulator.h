@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/host.h"
+#include "simulator/iscsi_state.h"
 #include "simulator/network_state.h"
 #include "simulator/nic_state.h"
 #include "simulator/topology.h"
@@ -72,7 +73,7 @@ struct Fault {
   int function = kAny;              // iSCSI device number, or NIC function index (1-based)
   int version = kAny;               // mailbox header version
   long request = kAny;              // ioctl request number
-  std::string file_call;            // "open", "read", "write", "truncate", "fsync", "fsync_dir",
+  std::string file_call;            // "open", "read", "write", "truncate", "fsync", "fsync_dir", "readdir",
                                     // "close", "rename", "unlink", "mkdir", "chmod", "lock",
                                     // "stat" or "" (any)
   std::string path_contains;        // file faults: path substring ("" any)
@@ -141,6 +142,10 @@ class Simulator final : public platform::Host {
   std::vector<uint8_t> pci_config_space(const SimFunction& fn) const;
   // The TCP/IP stack of the iSCSI function on cv2iscsi_<device>; null for none.
   SimNetwork* network(int iscsi_device);
+  // The iSCSI sessions and persistent targets of the function on
+  // cv2iscsi_<device> (made on first use, with the targets the topology
+  // says it holds); null for none.
+  SimIscsi* sessions(int iscsi_device);
   // The NIC side of a function (made from its topology keys on first use),
   // and of the function with that PCI function number on a controller
   // (null for none).
@@ -162,6 +167,7 @@ class Simulator final : public platform::Host {
   int mkdir(const std::string& path, mode_t mode) override;
   int chmod(const std::string& path, mode_t mode) override;
   int stat(const std::string& path, struct stat* st) override;
+  int list_directory(const std::string& path, std::vector<std::string>* names) override;
   int lock(int fd, int cmd, struct flock* fl) override;
   int device_open(const std::string& path, int flags) override;
   int device_ioctl(int fd, unsigned long request, void* arg) override;
@@ -212,6 +218,9 @@ class Simulator final : public platform::Host {
   void keep_content(const std::string& path, Durable* d);
   [[noreturn]] void power_cut();
   std::string strip_root(const std::string& path) const;
+  // Whether a path the library names (a relative one from the current
+  // directory) lies under the root.
+  bool inside_root(const std::string& path) const;
 
   int mailbox(const Device& dev, uint8_t* buf, size_t total, bool via_nic, const SimFunction* fn);
   int nic_request(unsigned long request, void* arg);
@@ -244,6 +253,7 @@ class Simulator final : public platform::Host {
   unsigned backups_ = 0;
   std::map<int, std::map<std::string, std::vector<uint8_t>>> flash_;
   std::map<int, SimNetwork> networks_;    // by iSCSI device number
+  std::map<int, SimIscsi> sessions_;      // by iSCSI device number
   std::map<std::pair<int, int>, SimNicState> nic_states_;  // by controller and PCI function
   int visible_nic_functions_ = -1;        // -1: all of the topology's
   int pending_nic_count_ = -1;

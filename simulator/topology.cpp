@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -22,6 +23,7 @@ nic controller=0 function=0 port=0 name=vmnic0 mac=00:0e:1e:30:00:00
 nic controller=0 function=1 port=1 name=vmnic1 mac=00:0e:1e:30:00:01
 iscsi controller=0 function=2 port=0 device=0 vmhba=vmhba32 mac=00:0e:1e:30:00:02 ip=192.168.10.21 gateway=192.168.10.1
 iscsi controller=0 function=3 port=1 device=1 vmhba=vmhba33 mac=00:0e:1e:30:00:03 ip=192.168.20.21
+target name=iqn.2026-12.com.example:store0 portal=192.168.10.50/3260/1
 
 nic controller=1 function=0 port=0 name=vmnic2 mac=00:0e:1e:40:00:00 vfs=2
 nic controller=1 function=1 port=1 name=vmnic3 mac=00:0e:1e:40:00:01
@@ -173,6 +175,63 @@ bool parse_fields(std::istringstream& in, std::map<std::string, std::string>* fi
     }
   }
   return true;
+}
+
+// The controller's default ETO (eto=0-3600) and the most targets its
+// firmware holds (max-targets=0-65535).
+bool parse_controller_targets(std::map<std::string, std::string>& f, SimController* c) {
+  long v = 0;
+  if (f.count("eto")) {
+    if (!parse_number(f["eto"], &v) || v < 0 || v > 3600) return false;
+    c->default_eto = static_cast<uint32_t>(v);
+  }
+  if (f.count("max-targets")) {
+    if (!parse_number(f["max-targets"], &v) || v < 0 || v > 0xFFFF) return false;
+    c->max_targets = static_cast<int>(v);
+  }
+  return true;
+}
+
+// A target line: name=IQN portal=ADDRESS/PORT[/TAG] (one or more, comma
+// separated) alias=TEXT chap=NAME/SECRET mutual=NAME/SECRET
+// persistent=DEVICE,..; the reason of a bad value, else null.
+const char* parse_target(std::map<std::string, std::string>& f, SimTarget* t) {
+  t->name = f.count("name") ? f["name"] : "";
+  if (t->name.empty() || t->name.size() > 223) return "target needs name=<1-223 characters>";
+  t->alias = f.count("alias") ? f["alias"] : "";
+  if (t->alias.size() > 31) return "alias too long";
+  if (!f.count("portal") || !parse_list(f["portal"], [&](const std::string& text) {
+        const auto parts = split_slashes(text);
+        SimTargetPortal p;
+        long v = 0;
+        if (parts.size() < 2 || parts.size() > 3 || !parse_address(parts[0], 0x10, &p.address)) return false;
+        if (!parse_number(parts[1], &v) || v < 1 || v > 65535) return false;
+        p.port = static_cast<uint16_t>(v);
+        if (parts.size() == 3 && (!parse_number(parts[2], &v) || v < 0 || v > 65535)) return false;
+        if (parts.size() == 3) p.tag = static_cast<uint32_t>(v);
+        t->portals.push_back(p);
+        return true;
+      }))
+    return "target needs portal=address/port[/tag],...";
+  auto credentials = [&](const char* key, std::string* name, std::string* secret) {
+    if (!f.count(key)) return true;
+    const auto parts = split_slashes(f[key]);
+    if (parts.size() != 2 || parts[0].empty() || parts[1].empty() || parts[1].size() > 16) return false;
+    *name = parts[0];
+    *secret = parts[1];
+    return true;
+  };
+  if (!credentials("chap", &t->chap_name, &t->chap_secret) ||
+      !credentials("mutual", &t->mutual_name, &t->mutual_secret))
+    return "bad chap or mutual (name/secret, at most 16 secret characters)";
+  if (f.count("persistent") && !parse_list(f["persistent"], [&](const std::string& text) {
+        long v = 0;
+        if (!parse_number(text, &v) || v < 0 || v > 127) return false;
+        t->persistent.push_back(static_cast<int>(v));
+        return true;
+      }))
+    return "bad persistent (iSCSI device numbers)";
+  return nullptr;
 }
 
 // What a controller's firmware reports of itself: defaults by generation,
@@ -363,6 +422,10 @@ bool parse_topology(const std::string& text, Topology* out, std::string* error) 
       t.nic_driver = false;
       continue;
     }
+    if (kind == "durable-fsync") {
+      t.durable_fsync = true;
+      continue;
+    }
     std::map<std::string, std::string> f;
     std::vector<std::string> bare;
     parse_fields(in, &f, &bare);
@@ -408,6 +471,7 @@ bool parse_topology(const std::string& text, Topology* out, std::string* error) 
       }
       if (f.count("oem") && !parse_hex_bytes(f["oem"], 44, &c.oem)) return fail("bad oem (up to 44 hex bytes)");
       if (!parse_controller_firmware(f, &c)) return fail("bad temperature, ffv, oneview, pcie or domain");
+      if (!parse_controller_targets(f, &c)) return fail("bad eto (0-3600) or max-targets (0-65535)");
       if (!parse_controller_images(f, &c)) return fail("bad firmware, flash-firmware or asic");
       for (const auto& other : t.controllers)
         if (other.index == c.index) return fail("controller defined twice");
@@ -462,12 +526,23 @@ bool parse_topology(const std::string& text, Topology* out, std::string* error) 
       t.functions.push_back(fn);
       continue;
     }
+    if (kind == "target") {
+      SimTarget target;
+      if (const char* why = parse_target(f, &target)) return fail(why);
+      t.targets.push_back(target);
+      continue;
+    }
     if (kind == "port") {
       if (const char* why = parse_port_line(f, &t)) return fail(why);
       continue;
     }
     return fail("unknown line kind " + kind);
   }
+  for (const SimTarget& target : t.targets)
+    for (int device : target.persistent)
+      if (std::none_of(t.functions.begin(), t.functions.end(),
+                       [&](const SimFunction& fn) { return fn.iscsi_device == device; }))
+        return fail("target " + target.name + " held by iSCSI device " + std::to_string(device) + ", which is not defined");
   add_function_ports(&t);
   *out = std::move(t);
   return true;

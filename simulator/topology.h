@@ -33,11 +33,18 @@ struct SimController {
   uint8_t ipl_revision = 0;        // empty: the name comes from the number
   std::string ipl_name;
   std::string phy_version;         // PHY firmware; empty: none
+  uint32_t default_eto = 30;       // seconds, the controller attributes' default ETO
+  int max_targets = -1;            // targets the firmware holds; -1: by generation
   // Its firmware images: the running and the flashed version (32/1) and
   // the ASIC revision (58/1).
   std::string firmware_version = "11.1.0.0";
   std::string flash_firmware_version = "11.1.0.0";
   uint8_t asic_revision = 0;
+  // The DDR DMA test (17/11): every n-th transfer fails to send or comes
+  // back changed (0: never); the transfers so far.
+  uint32_t dma_send_error_every = 0;
+  uint32_t dma_miscompare_every = 0;
+  uint32_t dma_transfers = 0;
 };
 
 enum class FunctionKind { Iscsi, Nic };
@@ -130,11 +137,55 @@ struct SimPort {
   uint8_t tx_pause = 1;                 // 37/1, 205/1
   uint8_t rx_pause = 1;
   std::array<uint8_t, 8> wwpn{};        // 121/1 bytes 348-355
-  uint8_t loopback_mode = 0;            // 20/11; 254 no loopback
-  bool baset_stats = false;             // 8/18
+  uint8_t loopback_mode = 255;          // 20/11, 19/11; 255 none set, 254 no loopback
+  bool baset_stats = false;             // 8/18 and the other 10GBase-T commands
   std::vector<uint8_t> op_modes;        // 108/1: one descriptor per mode
-  std::array<std::array<uint8_t, 368>, 3> dcbx{};  // 1/16 by view: 0 admin, 1 oper, 2 peer
+  std::array<std::array<uint8_t, 368>, 3> dcbx{};  // 1/16 by view: 0 admin, 1 oper, 2 peer; 2/16
   int erased = 0;                       // 7/1 erases of region 15
+  // DCBX mode (4/16, 5/16: 0 CEE .. 3 Auto-IEEE) and MIB counters (3/16):
+  // operating and highest version, sequence, ack, peer sequence, peer ack,
+  // application, PG and PFC feature sequences, packets sent, received,
+  // dropped.
+  uint8_t dcbx_mode = 3;
+  std::array<uint32_t, 12> dcbx_mib{};
+  // LLDP (1/15, 2/15, 3/15): the local agent's and the peer's records and
+  // the counters (sent, received, -, dropped, unrecognized, -,
+  // organizational, ...).
+  std::array<uint8_t, 1576> lldp_local{}, lldp_peer{};
+  std::array<uint32_t, 12> lldp_stats{};
+  // Loopback: the other port of a two-port mode, PHY loopback offered
+  // (32/1 byte 417), and what a test (18/11) answers: its status, the
+  // loops done each way and the milliseconds (-1: all loops, 2 ms each).
+  int loopback_partner = -1;
+  bool phy_loopback = true;
+  uint32_t loop_status = 0;
+  int64_t loop_sent = -1, loop_received = -1, loop_ms = -1;
+  // 10GBase-T: the statistics words (8/18), counter clears asked, the self
+  // test's result (9/18), TDR results and lengths (11/18) and NVP (12/18,
+  // 10/18).
+  std::array<uint32_t, 28> baset_words{};
+  int baset_clears = 0;
+  uint32_t selftest_result = 0;
+  uint32_t tdr_results = 0;
+  std::array<uint32_t, 4> tdr_lengths{};
+  uint32_t nvp = 72;
+};
+
+// An iSCSI target on the network behind its portals, reached by every
+// iSCSI function: discovery sessions to one of its portals list it, and
+// logins to it must carry its CHAP credentials when it has them.
+struct SimTargetPortal {
+  SimAddress address;
+  uint16_t port = 3260;
+  uint32_t tag = 1;
+};
+struct SimTarget {
+  std::string name;
+  std::string alias;
+  std::vector<SimTargetPortal> portals;
+  std::string chap_name, chap_secret;      // one-way CHAP it requires; empty: none
+  std::string mutual_name, mutual_secret;  // the initiator's side of mutual CHAP
+  std::vector<int> persistent;             // iSCSI devices whose firmware holds it at start
 };
 
 struct Topology {
@@ -144,6 +195,8 @@ struct Topology {
   std::map<std::string, std::string> files;  // fixed host path -> content
   bool nic_driver = true;                    // cv_esx_nic present
   std::string release = "6.5.0";             // uname -r
+  std::vector<SimTarget> targets;
+  bool durable_fsync = false;                // fsync reaches the real disk
 };
 
 // Parses topology text; on error answers false with a message naming the line.

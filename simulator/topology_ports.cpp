@@ -1,5 +1,6 @@
 // The `port` lines of a topology and the default state of each port by
 // its controller's generation.
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -41,6 +42,52 @@ void port_default_dcbx(SimPort* p) {
   }
 }
 
+template <size_t N>
+void port_text(char (&field)[N], const std::string& text) {
+  snprintf(field, N, "%s", text.c_str());
+}
+
+// What the port's LLDP agent sends (every TLV on) and what the switch at
+// the other end sent; the counters and the MIB of a link up some time.
+void port_default_lldp(const SimController& c, SimPort* p) {
+  const std::string port = std::to_string(p->port), controller = std::to_string(c.index);
+  LldpConfigRecord local{};
+  local.enables[0] = kLldpTransmit | kLldpReceive;
+  for (size_t i = 1; i < kLldpEnableBytes; ++i) local.enables[i] = 1;
+  port_text(local.chassis_id, "00-0e-1e-c" + controller + "-00-00");
+  local.chassis_subtype = 4;  // MAC address
+  port_text(local.port_id, "00-0e-1e-c" + controller + "-00-0" + port);
+  local.port_subtype = 3;     // MAC address
+  local.ttl = 120;
+  port_text(local.system_name, "esx-host");
+  port_text(local.system_description, "VMware ESXi");
+  port_text(local.port_description, "Tessmark port " + port);
+  local.capabilities = 0x80;  // station
+  memcpy(p->lldp_local.data(), &local, sizeof local);
+  LldpConfigRecord peer{};
+  port_text(peer.chassis_id, "00-1b-21-0" + controller + "-00-00");
+  peer.chassis_subtype = 4;
+  port_text(peer.port_id, "Ethernet1/" + std::to_string(p->port + 1));
+  peer.port_subtype = 5;      // interface name
+  peer.ttl = 120;
+  port_text(peer.system_name, "tor-switch-" + controller);
+  port_text(peer.system_description, "Top of rack switch");
+  port_text(peer.port_description, "Ethernet1/" + std::to_string(p->port + 1));
+  peer.capabilities = 0x14;   // bridge, router
+  memcpy(p->lldp_peer.data(), &peer, sizeof peer);
+  p->lldp_stats = {120, 118, 0, 1, 2, 0, 5};
+  p->dcbx_mib = {1, 2, 100, 99, 200, 199, 11, 12, 13, 1000, 900, 3};
+}
+
+// A 10GBase-T PHY some hours up: status, temperature, pair SNRs, time
+// since link up, mean squared errors, LDPC frames, CRC-8 errors, events,
+// and 2^32 + 123456789 frames.
+void port_default_baset(SimPort* p) {
+  p->baset_words = {0x1, 47, 0x1a0, 0x1a1, 0x1a2, 0x1a3, 0, 3600, 20, 21, 22, 23, 0, 1234,
+                    0, 5, 2, 0, 1, 123456789, 0, 1, 0, 0, 0, 0, 0, 0};
+  p->tdr_lengths = {5, 5, 6, 6};
+}
+
 SimPort port_defaults(const SimController& c, int port) {
   SimPort p;
   p.controller = c.index;
@@ -70,6 +117,8 @@ SimPort port_defaults(const SimController& c, int port) {
       break;
   }
   port_default_dcbx(&p);
+  port_default_lldp(c, &p);
+  port_default_baset(&p);
   return p;
 }
 
@@ -130,6 +179,8 @@ const char* port_words(std::map<std::string, std::string>& f, SimPort* p) {
       !word("beacon", {"on", "off", "unsupported"}) || !word("pause", {"on", "off", "tx", "rx"}) ||
       !word("speed-list", {"yes", "no"}) || !word("transceiver", {"yes", "no"}) || !word("baset", {"yes", "no"}))
     return "bad state, link, beacon, pause, speed-list, transceiver or baset";
+  if (!word("phy-loopback", {"yes", "no"}) || !word("dcbx-mode", {"cee", "cin", "auto-cee", "auto-ieee"}))
+    return "bad phy-loopback or dcbx-mode";
   if (f.count("state")) p->enabled = f["state"] == "enabled";
   if (f.count("link") && f["link"] == "down") p->link_state = p->speed_code = p->logical_state = 0;
   if (f.count("beacon")) p->beacon = f["beacon"] == "on" ? 1 : f["beacon"] == "off" ? 0 : -1;
@@ -140,6 +191,12 @@ const char* port_words(std::map<std::string, std::string>& f, SimPort* p) {
   if (f.count("speed-list")) p->speed_list = f["speed-list"] == "yes";
   if (f.count("transceiver")) p->transceiver = f["transceiver"] == "yes";
   if (f.count("baset")) p->baset_stats = f["baset"] == "yes";
+  if (f.count("phy-loopback")) p->phy_loopback = f["phy-loopback"] == "yes";
+  if (f.count("dcbx-mode")) {
+    static const char* const kModes[] = {"cee", "cin", "auto-cee", "auto-ieee"};
+    for (uint8_t m = 0; m < 4; ++m)
+      if (f["dcbx-mode"] == kModes[m]) p->dcbx_mode = m;
+  }
   if (f.count("loopback") && f["loopback"] == "unsupported") f["loopback"] = "254";
   return nullptr;
 }
@@ -170,7 +227,7 @@ const char* parse_port_line(std::map<std::string, std::string>& f, Topology* t) 
       !port_number_key(f, "configured-speed", 0xFFFF, &p->configured_speed) ||
       !port_number_key(f, "dac", 0xFFFF, &p->dac_length) ||
       !port_number_key(f, "tx-throttle", 0xFFFFFFFF, &p->tx_throttle) ||
-      !port_number_key(f, "loopback", 255, &p->loopback_mode))
+      !port_number_key(f, "loopback", 255, &p->loopback_mode) || !port_number_key(f, "nvp", 100, &p->nvp))
     return "bad number in a port line";
   if (f.count("wwpn")) {
     char* end = nullptr;

@@ -305,6 +305,7 @@ static_assert(sizeof(ResetNeeded) == 4);
 inline constexpr uint32_t kEraseType = 3;
 inline constexpr uint32_t kEraseNicSettings = 14;
 inline constexpr uint32_t kErasePortConfig = 15;
+inline constexpr uint32_t kEraseVirtualMacs = 27;
 struct EraseRequest {
   uint32_t type;
   uint32_t region;            // 4

@@ -110,7 +110,11 @@ struct FirmwareConfig {
   uint8_t asic_revision;  // 4
   uint8_t reserved5[7];
   uint32_t function_mode; // 12
-  uint8_t reserved16[104];
+  uint8_t reserved16[16];
+  uint32_t targets;       // 32: with more_targets, the most targets it holds
+  uint8_t reserved36[48];
+  uint32_t more_targets;  // 84
+  uint8_t reserved88[32];
   uint32_t capabilities;  // 120
   uint8_t reserved124[32];
 };
@@ -118,6 +122,7 @@ static_assert(sizeof(FirmwareConfig) == 156);
 static_assert(offsetof(FirmwareConfig, function_mode) == 12);
 static_assert(offsetof(FirmwareConfig, asic_revision) == 4);
 static_assert(offsetof(FirmwareConfig, capabilities) == 120);
+static_assert(offsetof(FirmwareConfig, targets) == 32 && offsetof(FirmwareConfig, more_targets) == 84);
 inline constexpr size_t kFirmwareConfigSize = sizeof(FirmwareConfig);
 
 // Mailbox 124/1: the switch type to set.

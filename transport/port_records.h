@@ -1,6 +1,6 @@
 // Payloads of the port commands: link, PHY and speed, beacon, transceiver,
-// TX throttle, flow control, the DCBX configuration record and the small
-// start-up queries. Little-endian, packed; the simulator's firmware fills
+// TX throttle, flow control, DCBX, LLDP, the loopback and DMA tests and the
+// 10GBase-T PHY diagnostics. Little-endian, packed; the simulator's firmware fills
 // the same records.
 #pragma once
 
@@ -161,19 +161,104 @@ static_assert(sizeof(MgmtFlowControlBuffer) == 24);
 static_assert(offsetof(MgmtFlowControlBuffer, states) == 16);
 static_assert(offsetof(MgmtFlowControlBuffer, port) == 19);
 
-// Mailbox 20/11 (get) and 19/11 (set): byte 0 the port in, the loopback
-// mode out (254: the port has no loopback).
+// Mailbox 20/11 (read: byte 0 the port in, its loopback mode out; 254:
+// the port has no loopback, 255: none set) and 19/11 (write: enter, state
+// 1, or leave, state 0 with type 255, a mode).
 inline constexpr uint8_t kLoopbackNotSupported = 254;
-struct LoopbackModeRecord {
-  uint8_t port_or_mode;
-  uint8_t reserved1[3];
+inline constexpr uint8_t kLoopbackNone = 255;
+struct LoopbackModeRequest {
+  uint8_t port_or_mode;        // the source port in a write
+  uint8_t destination;         // 1
+  uint8_t type;                // 2
+  uint8_t state;               // 3
 };
-static_assert(sizeof(LoopbackModeRecord) == 4);
+static_assert(sizeof(LoopbackModeRequest) == 4);
+// Loopback types: MAC 0, PHY 1, one port 2, two ports 3.
+inline constexpr uint8_t kMacLoopback = 0;
+inline constexpr uint8_t kPhyLoopback = 1;
+inline constexpr uint8_t kOnePortLoopback = 2;
+inline constexpr uint8_t kTwoPortLoopback = 3;
+
+// Mailbox 18/11, answered in place: the request's type, loops, pattern,
+// ports and frame size; the answer's test status, loops completed on the
+// transmit and receive sides, and milliseconds taken.
+struct LoopbackTestRequest {
+  uint32_t type_or_status;
+  uint32_t loop_count_or_sent;     // 4
+  uint32_t pattern_low_or_received;  // 8
+  uint32_t pattern_high;           // 12
+  uint32_t source_or_elapsed_ms;   // 16
+  uint32_t destination;            // 20
+  uint32_t byte_count;             // 24
+};
+static_assert(sizeof(LoopbackTestRequest) == 28);
+static_assert(offsetof(LoopbackTestRequest, source_or_elapsed_ms) == 16);
+
+// Mailbox 17/11, answered in place: the pattern's bytes sent to the
+// adapter's memory and read back.
+inline constexpr size_t kDmaTestMaxBytes = 4096;
+struct DmaTestRequest {
+  uint32_t pattern_low;
+  uint32_t pattern_high;       // 4
+  uint32_t byte_count;         // 8: a multiple of 8
+  uint32_t send_status;        // 12: answer, non-zero a send error
+  uint8_t sent[kDmaTestMaxBytes];      // 16
+  uint8_t received[kDmaTestMaxBytes];  // 4112: answer
+};
+static_assert(sizeof(DmaTestRequest) == 8208);
+static_assert(offsetof(DmaTestRequest, sent) == 16);
+static_assert(offsetof(DmaTestRequest, received) == 4112);
 
 // Mailbox 8/18: the 10GBase-T PHY statistics, 84 bytes (version 0) or 112
-// (version 1); the request's first u32 is the port.
+// (version 1); u32 words, the request's first the port, the version-1
+// request's second bit 0 "clear the counters".
 inline constexpr size_t kBaseTStatsSize = 84;
 inline constexpr size_t kBaseTStatsV1Size = 112;
+inline constexpr uint32_t kBaseTClearCounters = 1;
+inline constexpr size_t kBaseTFrameLowWord = 19;
+inline constexpr size_t kBaseTFrameHighWord = 21;
+struct BaseTStatsRecord {
+  uint32_t words[kBaseTStatsSize / 4];
+};
+static_assert(sizeof(BaseTStatsRecord) == kBaseTStatsSize);
+struct BaseTStatsRecordV1 {
+  uint32_t words[kBaseTStatsV1Size / 4];
+};
+static_assert(sizeof(BaseTStatsRecordV1) == kBaseTStatsV1Size);
+
+// Mailbox 9/18: a PHY self test of one cable pair (a second for the
+// cross-talk test); word 0 the port in, the result out.
+inline constexpr size_t kSelfTestSize = 555;
+struct SelfTestRequest {
+  uint32_t port_or_result;
+  uint32_t test_type;          // 4: noise 1, non-linear 2, cross talk 5
+  uint32_t source_pair;        // 8: pair A 0 .. D 3
+  uint32_t target_pair;        // 12
+  uint8_t reserved16[kSelfTestSize - 16];
+};
+static_assert(sizeof(SelfTestRequest) == kSelfTestSize);
+
+// Mailbox 11/18: time-domain reflectometry of the four pairs; word 0 the
+// port in, 4-bit results per pair out (A in bits 0-3), then the lengths in
+// units of 10 (metres) and the NVP used.
+struct TdrRequest {
+  uint32_t port_or_results;
+  uint32_t lengths[4];         // 4
+  uint32_t nvp_used;           // 20
+};
+static_assert(sizeof(TdrRequest) == 24);
+
+// Mailbox 12/18 (read: the port in, the value out) and 10/18 (write): the
+// nominal velocity of propagation in percent.
+struct NvpRecord {
+  uint32_t port_or_value;
+};
+static_assert(sizeof(NvpRecord) == 4);
+struct NvpWrite {
+  uint32_t port;
+  uint32_t value;              // 4
+};
+static_assert(sizeof(NvpWrite) == 8);
 
 // Mailbox 1/16 (read) and 2/16 (write): the DCBX configuration of a port,
 // 312 bytes, or 368 in the version-1 form. Byte 0: the view asked for (0
@@ -242,6 +327,111 @@ struct DcbxConfigRecordV1 {
 static_assert(sizeof(DcbxConfigRecordV1) == 368);
 static_assert(offsetof(DcbxConfigRecordV1, cnpv_bitmap) == 312);
 static_assert(offsetof(DcbxConfigRecordV1, ready_bitmap) == 316);
+
+// Mailbox 3/16: the DCBX protocol counters, 108 bytes, or 60 on Galtor;
+// the request is all zero.
+struct DcbxMibRecord {
+  uint8_t reserved0[2];
+  uint8_t operating_version;   // 2
+  uint8_t max_version;         // 3
+  uint32_t sequence;           // 4
+  uint32_t ack;                // 8
+  uint32_t peer_sequence;      // 12
+  uint32_t peer_ack;           // 16
+  uint8_t reserved20[16];
+  uint32_t app_sequence;       // 36
+  uint32_t pg_sequence;        // 40
+  uint32_t pfc_sequence;       // 44
+  uint8_t reserved48[16];
+  uint32_t tx_packets;         // 64
+  uint32_t rx_packets;         // 68
+  uint8_t reserved72[4];
+  uint32_t dropped;            // 76
+  uint8_t reserved80[28];
+};
+static_assert(sizeof(DcbxMibRecord) == 108);
+static_assert(offsetof(DcbxMibRecord, app_sequence) == 36);
+static_assert(offsetof(DcbxMibRecord, tx_packets) == 64);
+static_assert(offsetof(DcbxMibRecord, dropped) == 76);
+struct GaltorDcbxMibRecord {
+  uint8_t reserved0[2];
+  uint8_t operating_version;   // 2
+  uint8_t max_version;         // 3
+  uint32_t sequence;           // 4
+  uint32_t ack;                // 8
+  uint32_t peer_sequence;      // 12
+  uint32_t peer_ack;           // 16
+  uint32_t app_sequence;       // 20
+  uint32_t pg_sequence;        // 24
+  uint32_t pfc_sequence;       // 28
+  uint32_t tx_packets;         // 32
+  uint32_t rx_packets;         // 36
+  uint8_t reserved40[4];
+  uint32_t dropped;            // 44
+  uint8_t reserved48[12];
+};
+static_assert(sizeof(GaltorDcbxMibRecord) == 60);
+static_assert(offsetof(GaltorDcbxMibRecord, app_sequence) == 20);
+static_assert(offsetof(GaltorDcbxMibRecord, dropped) == 44);
+
+// Mailbox 4/16 (read: byte 0 the mode) and 5/16 (write: byte 1 the mode):
+// CEE 0, CIN 1, Auto-CEE 2, Auto-IEEE 3.
+struct DcbxModeRecord {
+  uint8_t mode;                // read answer; 0 in a write
+  uint8_t new_mode;            // 1: write
+  uint8_t reserved2[2];
+};
+static_assert(sizeof(DcbxModeRecord) == 4);
+inline constexpr uint8_t kDcbxModeCount = 4;
+
+// Mailbox 1/15: what the port's LLDP agent sends (request word 0 = 0) or
+// learned from the link partner (1). Texts are NUL-padded fields.
+inline constexpr uint32_t kLldpLocal = 0;
+inline constexpr uint32_t kLldpPeer = 1;
+inline constexpr uint8_t kLldpTransmit = 1u << 0;
+inline constexpr uint8_t kLldpReceive = 1u << 1;
+inline constexpr size_t kLldpEnableBytes = 5;
+struct LldpConfigRecord {
+  uint8_t enables[kLldpEnableBytes];  // request: u32 agent; answer: 0 tx/rx bits, 1-4 TLV bit 0
+  uint8_t reserved5[3];
+  char chassis_id[256];        // 8
+  uint32_t chassis_subtype;    // 264
+  char port_id[256];           // 268
+  uint32_t port_subtype;       // 524
+  uint32_t ttl;                // 528
+  char system_name[256];       // 532
+  char system_description[512];  // 788
+  char port_description[256];  // 1300
+  uint32_t capabilities;       // 1556
+  uint8_t reserved1560[16];
+};
+static_assert(sizeof(LldpConfigRecord) == 1576);
+static_assert(offsetof(LldpConfigRecord, chassis_subtype) == 264);
+static_assert(offsetof(LldpConfigRecord, port_subtype) == 524);
+static_assert(offsetof(LldpConfigRecord, system_name) == 532);
+static_assert(offsetof(LldpConfigRecord, port_description) == 1300);
+static_assert(offsetof(LldpConfigRecord, capabilities) == 1556);
+
+// Mailbox 2/15: the local agent's enable bytes as in the record.
+struct LldpConfigUpdate {
+  uint8_t enables[kLldpEnableBytes];
+  uint8_t reserved5[3];
+};
+static_assert(sizeof(LldpConfigUpdate) == 8);
+
+// Mailbox 3/15: the LLDP counters; the request is all zero.
+struct LldpStatsRecord {
+  uint32_t tx_frames;
+  uint32_t rx_frames;          // 4
+  uint32_t reserved8;
+  uint32_t dropped;            // 12
+  uint32_t unrecognized_tlvs;  // 16
+  uint32_t reserved20;
+  uint32_t organizational_tlvs;  // 24
+  uint32_t reserved28[5];
+};
+static_assert(sizeof(LldpStatsRecord) == 48);
+static_assert(offsetof(LldpStatsRecord, organizational_tlvs) == 24);
 
 // The per-priority bytes (1: set) folded into a bitmap, bit p priority p.
 inline uint8_t priority_bitmap(const uint8_t (&flags)[kDcbxPriorities]) {

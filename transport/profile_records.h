@@ -235,22 +235,31 @@ inline uint16_t profile_descriptor_count(const uint8_t* reply) {
   return count;
 }
 
-// Calls visit(descriptor, length) for each descriptor of a reply of size
-// bytes (a get-form buffer), from byte 4 on, stepping by the length byte,
-// until visit answers false. The walk ends at the reply's count, at a
-// length shorter than the head, and at a descriptor that runs past the
-// buffer: firmware counts and lengths are never trusted.
+// Calls visit(descriptor, length) for up to count descriptors of the size
+// bytes, the first at byte at, each opening with its type and length bytes
+// and the next starting its length further on, until visit answers false.
+// The walk ends at a length shorter than minimum (0 among them) and at a
+// descriptor that runs past the bytes: firmware counts and lengths are
+// never trusted.
+template <typename Byte, typename Visit>
+void walk_descriptors(Byte* bytes, size_t size, size_t at, size_t count, size_t minimum, Visit visit) {
+  if (minimum < 2) minimum = 2;
+  for (size_t i = 0; i < count && at <= size && size - at >= minimum; ++i) {
+    const uint8_t length = bytes[at + 1];
+    if (length < minimum || length > size - at) return;
+    if (!visit(bytes + at, static_cast<size_t>(length))) return;
+    at += length;
+  }
+}
+
+// The descriptors of a profile configuration reply of size bytes (a
+// get-form buffer): the u16 count at 0, the first descriptor at 4, each at
+// least its head long.
 template <typename Byte, typename Visit>
 void walk_profile_descriptors(Byte* reply, size_t size, Visit visit) {
   if (size < offsetof(ProfileConfigBuffer, descriptors)) return;
-  const uint16_t count = profile_descriptor_count(reply);
-  size_t at = offsetof(ProfileConfigBuffer, descriptors);
-  for (uint16_t i = 0; i < count && size - at >= sizeof(ProfileResourceDescriptor); ++i) {
-    const uint8_t length = reply[at + 1];
-    if (length < sizeof(ProfileResourceDescriptor) || length > size - at) return;
-    if (!visit(reply + at, length)) return;
-    at += length;
-  }
+  walk_descriptors(reply, size, offsetof(ProfileConfigBuffer, descriptors), profile_descriptor_count(reply),
+                   sizeof(ProfileResourceDescriptor), visit);
 }
 
 // A typed copy of a descriptor of the given type long enough to hold it.
@@ -259,6 +268,148 @@ bool read_profile_descriptor(const uint8_t* descriptor, size_t length, uint8_t t
   if (descriptor[0] != type || length < sizeof *out) return false;
   memcpy(out, descriptor, sizeof *out);
   return true;
+}
+
+// Bits of byte 23 of a PCI function descriptor.
+inline constexpr uint8_t kPresentationChangeable = 1u << 3;
+inline constexpr uint8_t kSriovChangeable = 1u << 4;
+// byte 3 bits a writer of whole PCI function descriptors clears.
+inline constexpr uint8_t kWholeWriteClearedFlags = 0xC0;
+// number_vfs of a function with SR-IOV.
+inline constexpr uint16_t kSriovVfCount = 255;
+// Link numbers are the low six bits of their byte.
+inline constexpr uint8_t kLinkMask = 0x3F;
+// Multi-channel type code "None" as writers set it.
+inline constexpr uint8_t kMcTypeNone = 1;
+
+// Mailbox 166/1: the profiles the adapter offers, 52,120 bytes each way
+// (the request all zero).
+inline constexpr size_t kProfileListEntries = 101;
+struct ProfileListEntry {
+  uint8_t profile_id;
+  uint8_t reserved1;
+  uint8_t index;              // 2: not shown
+  uint8_t reserved3;
+  char description[512];      // 4: NUL-terminated
+};
+struct ProfileList {
+  uint32_t count;
+  ProfileListEntry entries[kProfileListEntries];  // 4
+};
+static_assert(sizeof(ProfileListEntry) == 516);
+static_assert(offsetof(ProfileListEntry, description) == 4);
+static_assert(sizeof(ProfileList) == 52120);
+
+// Mailbox 161/1: what one profile offers, 10,284 bytes each way. Request
+// byte 0 the profile id; reply a u32 count, then descriptors (type and
+// length bytes first) from byte 4.
+inline constexpr uint8_t kCapacitySummary = 144;
+inline constexpr uint8_t kCapacityNic = 145;
+inline constexpr uint8_t kCapacityIscsi = 146;
+inline constexpr uint8_t kCapacityFcoe = 147;
+inline constexpr uint8_t kCapacityRoce = 148;
+struct ProfileCapacities {
+  uint8_t profile_id;         // request; the reply's count covers bytes 0-3
+  uint8_t reserved1[3];
+  uint8_t descriptors[10280];  // 4
+};
+static_assert(sizeof(ProfileCapacities) == 10284);
+inline uint32_t profile_capacity_count(const uint8_t* reply) {
+  uint32_t count;
+  memcpy(&count, reply, sizeof count);
+  return count;
+}
+struct ProfileCapacitySummary {
+  uint8_t type;               // 144
+  uint8_t length;
+  uint8_t reserved2[4];
+  uint8_t mission_roles;      // 6
+  uint8_t reserved7;
+  uint16_t total_functions;   // 8
+};
+static_assert(sizeof(ProfileCapacitySummary) == 10);
+static_assert(offsetof(ProfileCapacitySummary, total_functions) == 8);
+
+// Mailbox 167/1 (read) and 168/1 (write), 4 bytes. The read answers the
+// active id and the id the adapter runs after its next reset; a write
+// names the next one, or asks (byte 3 bit 7, id 0) for the factory profile.
+struct ProfileIdRecord {
+  uint16_t active_id;
+  uint16_t configured_id;     // 2
+};
+static_assert(sizeof(ProfileIdRecord) == 4);
+inline constexpr uint8_t kFactoryDefault = 0x80;
+struct ProfileIdRequest {
+  uint8_t profile_id;
+  uint8_t reserved1[2];
+  uint8_t flags;              // 3: bit 7 the factory default
+};
+static_assert(sizeof(ProfileIdRequest) == 4);
+
+// Mailbox 94/1 (read) and 95/1 (write), 4 bytes: the highest PF number
+// with alternative routing-ID interpretation. A write sets byte 0, or
+// byte 3 bit 7 for the default.
+inline constexpr uint8_t kAriChangeable = 0x80;
+struct AriSettingsRecord {
+  uint8_t next_max_pf;        // the write's new maximum
+  uint8_t ipl_max_pf;         // 1
+  uint8_t active_max_pf;      // 2
+  uint8_t flags;              // 3: bit 7 changeable (read), the default (write)
+};
+static_assert(sizeof(AriSettingsRecord) == 4);
+
+// Mailbox 201/1: the link configurations, 1,196 bytes each way (request
+// zero). Mailbox 202/1: the next one, 4 bytes, or the factory choice
+// (byte 3 bit 7, id 0).
+inline constexpr size_t kLinkConfigEntries = 33;
+struct LinkConfigDescriptor {
+  uint8_t reserved0[3];
+  uint8_t id;                 // 3
+  char description[32];       // 4: NUL-terminated
+};
+struct LinkReconfigRecord {
+  uint8_t active_id;          // 0: none
+  uint8_t reserved1;
+  uint8_t next_id;            // 2: 0 none
+  uint8_t reserved3;
+  uint32_t count;             // 4
+  LinkConfigDescriptor entries[kLinkConfigEntries];  // 8
+};
+static_assert(sizeof(LinkConfigDescriptor) == 36);
+static_assert(offsetof(LinkReconfigRecord, count) == 4);
+static_assert(sizeof(LinkReconfigRecord) == 1196);
+struct LinkReconfigRequest {
+  uint8_t id;
+  uint8_t reserved1[2];
+  uint8_t flags;              // 3: bit 7 the factory default
+};
+static_assert(sizeof(LinkReconfigRequest) == 4);
+
+// Where a NIC, iSCSI or FCoE descriptor keeps its MAC address and its link
+// number (bits 0-5 of that byte); false for any other type.
+inline bool protocol_fields_of(uint8_t type, size_t* mac_at, size_t* link_at) {
+  switch (type) {
+    case kProfileNic:
+      *mac_at = offsetof(ProfileNicDescriptor, mac), *link_at = offsetof(ProfileNicDescriptor, link);
+      return true;
+    case kProfileIscsi:
+      *mac_at = offsetof(ProfileIscsiDescriptor, mac), *link_at = offsetof(ProfileIscsiDescriptor, link);
+      return true;
+    case kProfileFcoe:
+      *mac_at = offsetof(ProfileFcoeDescriptor, mac), *link_at = offsetof(ProfileFcoeDescriptor, link);
+      return true;
+    default:
+      return false;
+  }
+}
+
+// A copy of a descriptor as Descriptor whatever its length: the fields a
+// short descriptor does not reach read as zeros.
+template <typename Descriptor>
+Descriptor profile_descriptor_padded(const uint8_t* descriptor, size_t length) {
+  Descriptor out{};
+  memcpy(&out, descriptor, length < sizeof out ? length : sizeof out);
+  return out;
 }
 
 // --- Galtor's common profile configuration (164, version 0) ---

@@ -136,8 +136,13 @@ void release_slot_areas() {
   areas_in_use().clear();
 }
 
-TavoNode* build_group(const GroupDef& def, TavoNode* parent, TavoNode* creating_node, TavoNode* creating_action,
-                      const char* params) {
+namespace {
+
+bool slot_taken(const uint8_t* bitmap, int32_t slot) { return (bitmap[slot / 8] >> (slot % 8) & 1) != 0; }
+
+// wanted: the instance slot to take, or -1 for the lowest free one.
+TavoNode* build(const GroupDef& def, TavoNode* parent, int32_t wanted, TavoNode* creating_node,
+                TavoNode* creating_action, const char* params) {
   TavoHierarchy* h = hm_find_hierarchy_by_node(parent);
   if (h == nullptr) return nullptr;
   const bool instanced = def.max_instances > 0 && def.slots != nullptr;
@@ -145,8 +150,16 @@ TavoNode* build_group(const GroupDef& def, TavoNode* parent, TavoNode* creating_
   int32_t slot = -1;
   if (instanced) {
     bitmap = def.slots->bitmap(slot_index(parent), def.max_instances);
-    slot = take_lowest_free_slot(bitmap, def.max_instances);
+    if (bitmap == nullptr) return nullptr;
+    if (wanted < 0) {
+      slot = take_lowest_free_slot(bitmap, def.max_instances);
+    } else if (wanted < def.max_instances && !slot_taken(bitmap, wanted)) {
+      // Every free slot lies at or above the floor, so the floor stays true.
+      slot = wanted;
+    }
     if (slot < 0) return nullptr;
+  } else if (wanted >= 0) {
+    return nullptr;
   }
   TavoNode* group = new_node(TAVO_KIND_GROUP, def.name, def.description, parent);
   if (group == nullptr) return nullptr;
@@ -198,6 +211,19 @@ TavoNode* build_group(const GroupDef& def, TavoNode* parent, TavoNode* creating_
     tavo_internal_new_tags[new_tag_index++] = group->tag;
   }
   return group;
+}
+
+}  // namespace
+
+TavoNode* build_group(const GroupDef& def, TavoNode* parent, TavoNode* creating_node, TavoNode* creating_action,
+                      const char* params) {
+  return build(def, parent, -1, creating_node, creating_action, params);
+}
+
+TavoNode* build_group_in_slot(const GroupDef& def, TavoNode* parent, int32_t slot, TavoNode* creating_node,
+                              TavoNode* creating_action, const char* params) {
+  if (slot < 0) return nullptr;
+  return build(def, parent, slot, creating_node, creating_action, params);
 }
 
 }  // namespace tavo::tree

@@ -71,6 +71,12 @@ struct GroupDef {
 TavoNode* build_group(const GroupDef& def, TavoNode* parent, TavoNode* creating_node = nullptr,
                       TavoNode* creating_action = nullptr, const char* params = nullptr);
 
+// The same for an instanced group whose number stands for a numbered thing
+// (a firmware slot): the instance takes slot `slot` (its number is the
+// first number + slot). Null when that slot is taken or out of range.
+TavoNode* build_group_in_slot(const GroupDef& def, TavoNode* parent, int32_t slot, TavoNode* creating_node = nullptr,
+                              TavoNode* creating_action = nullptr, const char* params = nullptr);
+
 // Releases the bitmaps of every slot area used (tree tear-down).
 void release_slot_areas();
 

@@ -7,6 +7,13 @@ namespace {
 constexpr StatusText kSharedStatusTexts[] = {
     {16, "Memory allocation failed. Please check for low memory conditions."},
     {17, "Invalid value. Please use valid value."},
+    {20, "Invalid instance number. Please use valid instance number."},
+    {31, "Insufficient buffer space obtained for the operation. Application internal error occurred. Please check "
+         "tavo2d.log file for more information."},
+    {80, "Failed to get discovery params. Application internal error occurred. Please check tavo2d.log file for "
+         "more information."},
+    {81, "Failed to set discovery params. Application internal error occurred. Please check tavo2d.log file for "
+         "more information."},
     {124, "Cannot set VLAN priority."},
     {141,
      "Unable to obtain boot status. Application internal error occurred. Please check tavo2d.log file for more "
@@ -23,6 +30,7 @@ constexpr StatusText kSharedStatusTexts[] = {
     {239,
      "The operation completed successfully. Please reboot the machine immediately in order to avoid inconsistent "
      "behaviour."},
+    {259, "This operation is not supported on this controller."},
     {278, "Failed to get profile config. Please check tavo2d.log file for more information."},
     {291, "Failed to execute the command. Because operation is not supported on this adapter."},
     {304,

@@ -17,11 +17,13 @@ struct StatusText {
 };
 
 // The texts several branches leave: 16 (no memory), 17 (an invalid value a
-// handler refused), 124, 141, 142 (VLAN and boot settings), 159 (no factory
-// MAC), 184 and 239 (an erase done, a reboot needed), 192 (no additional
-// controller attributes), 278 (the profile configuration could not be
-// read), 291 (not on this adapter), 304 (a change that takes effect after
-// a reboot).
+// handler refused), 20 (no such instance), 31 (a firmware answer too long),
+// 80 and 81 (the discovery parameters could not be read or written), 124,
+// 141, 142 (VLAN and boot settings), 159 (no factory MAC), 184 and 239 (an
+// erase done, a reboot needed), 192 (no additional controller attributes),
+// 259 (not on this controller), 278 (the profile configuration could not
+// be read), 291 (not on this adapter), 304 (a change that takes effect
+// after a reboot).
 std::span<const StatusText> shared_status_texts();
 // The text of code in table, else among the shared texts; null for neither.
 const char* status_text(std::span<const StatusText> table, uint32_t code);

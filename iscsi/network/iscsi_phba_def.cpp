@@ -263,7 +263,9 @@ const ChildDef vpd_children[] = {VPD_SEGMENT(0), VPD_SEGMENT(1), VPD_SEGMENT(2),
 const GroupDef vpd = group("VPD", vpd_children, "This group contains the vital product data of the iSCSI function.");
 
 TAVO_ACTION(Corvane_iSCSIPhysicalHBA_PCI, DumpiSCSIPCIConfigRegion, do_DumpiSCSIPCIConfigRegion,
-            "This command displays registers of the iSCSI function's PCI configuration space.",
+            " Dump the PCI configuration space as an array of Hex values. The first 256 bytes of configuration space "
+            "can be read using this command. Since SMCLP has a 256byte ASCII limit, use the RegisterOffset and Count "
+            "parameters to retrieve the data in multiple chunks.",
             tavo::firmware::kPciDumpParams);
 const ChildDef pci_children[] = {
     property("VendorID", RO, INT, "", 0, 65535, "0", stored,

@@ -12,7 +12,6 @@ namespace {
 
 constexpr tree::StatusText kNetworkStatusTexts[] = {
     {6, "Invalid Value."},
-    {20, "Invalid instance number. Please use valid instance number."},
     {32,
      "Destination host not reachable. Please check cable and network connections and make sure IP address is "
      "valid. For more information, see Troubleshooting section in Corvane documentation."},
@@ -32,12 +31,6 @@ constexpr tree::StatusText kNetworkStatusTexts[] = {
     {69,
      "Duplicate IP address detected. Please check that the IP address given is not conflicting with an existing "
      "IP address in the subnet. Choose a unique IP address."},
-    {80,
-     "Failed to get discovery params. Application internal error occurred. Please check tavo2d.log file for "
-     "more information."},
-    {81,
-     "Failed to set discovery params. Application internal error occurred. Please check tavo2d.log file for "
-     "more information."},
     {93,
      "Failed to obtain NIC configuration params. Application internal error occurred. Please check tavo2d.log "
      "file for more information."},

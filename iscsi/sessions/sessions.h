@@ -3,6 +3,7 @@
 
 #include <stdint.h>
 
+#include "transport/iscsi_records.h"
 #include "tree/status_texts.h"
 #include "tree/tree.h"
 
@@ -79,6 +80,52 @@ TAVO_EXPORT uint32_t handle_DiscoverBootTargetThruDHCP(TavoNode* property, char*
 // Makes the target's closed sessions persistent again after a change of
 // its login options; 0.
 TAVO_EXPORT uint32_t TAVO_update_session_authentication(TavoNode* target);
+
+// --- the login engine. options: the login-options group whose HeaderParam,
+// DataParam and Authentication CHAPParam pick the tries (a Target's
+// TargetLoginOptions, a SendTargetPortal's options in discovery); request:
+// filled by the caller, its option block filled here for each try; params:
+// the action's six texts; mode 0 a discovery login (nothing persisted),
+// mode 1 a session login. 0 once a try logged in, else its status (25 and
+// 243 with their messages) or 1. ---
+TAVO_EXPORT uint32_t TAVO_esx_login(TavoNode* action, TavoNode* options, tavo::IscsiLoginRequest* request,
+                                    char* params, const char* initiator_name, uint32_t reused, uint32_t mode);
+
+// --- session and boot calls not built yet: they answer as for a target
+// without sessions and change nothing ---
+// The Session of target whose first Connection goes to address and port
+// (without case), or NULL.
+TAVO_EXPORT TavoNode* find_session(TavoNode* target, const char* address, const char* port);
+// *logged_in becomes 1 when a session of the target (mode 1: to portal)
+// is neither closed nor failed; the persistence of the closed ones goes.
+// anchor gives the domain and port. 0, or 1.
+TAVO_EXPORT uint32_t TAVO_check_session_status(TavoNode* target, const char* target_name, uint32_t function_number,
+                                               uint32_t* logged_in, TavoNode* anchor, TavoNode* portal,
+                                               uint32_t mode);
+// The firmware's record of one session (14/6), allocated with tavo_dmalloc
+// (the caller frees it); NULL, with status 85, when it cannot be read.
+TAVO_EXPORT tavo::FirmwareSessionRecord* TAVO_get_session_params(uint32_t session_handle, uint32_t function_number,
+                                                                 uint32_t domain, uint32_t port);
+// The lowest ISID qualifier no Session holds; 65535 when all are held.
+TAVO_EXPORT uint32_t generate_isid_qualifier(void);
+// Makes a login persistent in the firmware (27/6) and in savetgt.txt.
+// block: the options to send, or NULL for the target's; boot: "True" or
+// "False"; eto 0 for none. 0, 1 or the failed command's status.
+TAVO_EXPORT uint32_t make_session_persistent(TavoNode* target, const char* address, const char* port,
+                                             uint32_t isid_qualifier, IscsiLoginOptionsBlock* block,
+                                             const char* boot, const char* initiator_name, uint32_t eto);
+// 0 when no boot target of the LogicalHBA has that priority ("Primary",
+// "Secondary"), 341 when one has, 1 on failure.
+TAVO_EXPORT uint32_t TAVO_check_boot_target_priority(TavoNode* lhba, const char* priority);
+// The number a new boot target of the LogicalHBA takes; 0, or 1 while a
+// target has no session.
+TAVO_EXPORT uint32_t TAVO_check_boot_target_num(TavoNode* lhba, uint8_t* count);
+// Writes the session's boot-target record into the boot region; 0 or 1.
+TAVO_EXPORT uint32_t TAVO_add_boottarget_tlv(uint32_t function_number, uint32_t domain, uint32_t port,
+                                             TavoNode* session, uint32_t priority, uint32_t target_number);
+// Gives every Target without sessions under the LogicalHBA the
+// controller's default ETO; 0 or 1.
+TAVO_EXPORT uint32_t refresh_eto(TavoNode* lhba, uint32_t domain, uint32_t port);
 
 TAVO_END_DECLS
 

@@ -10,12 +10,14 @@
 
 #include "base/library_lock.h"
 #include "iscsi/network/iscsi_network.h"
+#include "iscsi/network/network_internal.h"
 #include "iscsi/targets/saved_view.h"
-#include "iscsi/targets/targets.h"
+#include "iscsi/targets/targets_internal.h"
 #include "transport/commands.h"
 #include "transport/devices.h"
 #include "transport/firmware_records.h"
 #include "transport/glob.h"
+#include "transport/network_records.h"
 #include "tree/handler_context.h"
 
 using namespace tavo::targets;
@@ -43,7 +45,54 @@ void startup_signature(uint32_t function_number, int32_t controller) {
   ioctl_set_config_sign(function_number, &record, 0, 0, static_cast<uint32_t>(controller));
 }
 
+// The discovery block of the iSNS group's function; 0, else the read's
+// status with status 80.
+uint32_t startup_discovery_block(const HandlerContext& t, tavo::DiscoveryParamsBlock* b) {
+  if (!t) return 1;
+  *b = tavo::DiscoveryParamsBlock{};
+  const uint32_t r = ioctl_get_discoveryparams(t.number, b, t.domain, t.port);
+  if (r != 0) targets_status(80);
+  return r;
+}
+
 }  // namespace
+
+uint32_t handle_iSCSIPhysicalHBA_LogicalHBA_Enabled(TavoNode* property, char* buf, uint32_t op) {
+  if (op != TAVO_PROPERTY_SET) return handle_internal_property(property, buf, op);
+  if (buf == nullptr) return 1;
+  if (is_word(buf, "False")) {
+    targets_status(47);
+    return 1;
+  }
+  return handle_internal_property(property, buf, op);
+}
+
+uint32_t handle_discoveryparams(TavoNode* property, char* buf, uint32_t op) {
+  TAVO_LIBRARY_LOCK;
+  if (property == nullptr || property->parent == nullptr || buf == nullptr) return 1;
+  TavoNode* isns = property->parent;
+  const HandlerContext t = handler_context(isns);
+  if (op == TAVO_PROPERTY_SET) {
+    tavo::DiscoveryParamsBlock block;
+    if (startup_discovery_block(t, &block) != 0) return 1;
+    const bool enable = is_word(buf, "Yes");
+    if (enable && (block.isns_flags & tavo::kIsnsEnabled) != 0) return 0;
+    // Only the enable bit changes: the servers and the rest stay as read.
+    if (enable)
+      block.isns_flags |= tavo::kIsnsEnabled;
+    else
+      block.isns_flags &= static_cast<uint16_t>(~tavo::kIsnsEnabled);
+    if (ioctl_set_discoveryparams(t.number, &block, t.domain, t.port) != 0) {
+      targets_status(81);
+      return 1;
+    }
+  } else if (op != TAVO_PROPERTY_GET) {
+    return 0;
+  }
+  if (!t || get_discovery_params(t.number, t.domain, t.port, isns) != 0)
+    return 1;
+  return op == TAVO_PROPERTY_GET ? handle_internal_property(property, buf, op) : 0;
+}
 
 uint32_t TAVO_set_lhba_prop(void) {
   TAVO_LIBRARY_LOCK;
@@ -72,6 +121,8 @@ uint32_t TAVO_set_lhba_prop(void) {
       char work[TAVO_MAX_PARAMS * TAVO_VALUE_SIZE];
       if (setup_iscsi(lhba, "True", nullptr, 0, work) != 0)
         pdebug(TAVO_LOG_BACKEND, 3, "%s:setup_iscsi failed for %s\n", __func__, keys[1]);
+      TAVO_set_target_loginopts_prop(keys, lhba);
+      TAVO_set_stp_loginopts_prop(keys, lhba);
       if (TavoNode* isns = internal_get_node(fn, "iSNS", TAVO_KIND_GROUP))
         get_all_isns(fn, function_number, function.domain, function.port, isns,
                      internal_get_node(isns, "ConfigureiSNSServer", TAVO_KIND_ACTION), work);

@@ -78,26 +78,37 @@ uint32_t set_reload(Copy c, TavoNode* owner, TavoNode* options, TavoNode* authen
   return read && exists ? 0 : missing;
 }
 
-// Writes one option into every line of the owner's set; a target's lines
-// are marked persistent.
-uint32_t set_rewrite(Copy c, TavoNode* owner, const char* option, const char* value) {
-  if (owner == nullptr || value == nullptr) return 1;
-  if (!field_text_ok(value)) {
-    tree::validation_status(TAVO_INVALID_VALUE, option ? option : "", 0, 0);
-    return 1;
+// Writes options into every line of the owner's set in one rewrite; a
+// target's lines are marked persistent. A value that cannot be saved (a
+// comma, a line break, a line grown too long) changes no line.
+uint32_t set_rewrite(Copy c, TavoNode* owner, std::span<const OptionChange> changes) {
+  if (owner == nullptr) return 1;
+  for (const OptionChange& change : changes) {
+    if (change.value == nullptr) return 1;
+    if (!field_text_ok(change.value)) {
+      tree::validation_status(TAVO_INVALID_VALUE, change.option ? change.option : "", 0, 0);
+      return 1;
+    }
   }
   std::vector<Match> m;
   std::array<char[TAVO_VALUE_SIZE], 2> texts{};
   if (!set_matches(c, owner, &m, &texts)) return 1;
   const Saved file = copy_file(c);
-  const int changed = option_index(option);
   return rewrite(file, [&](std::span<const std::string_view> fields, std::string* rebuilt) {
     if (fields.empty() || !matches(file, fields, m)) return LineEdit::Keep;
     RecordValues values(file, fields);
-    if (changed >= 0) values.set(option_field(changed), value);
+    for (const OptionChange& change : changes) {
+      const int changed = option_index(change.option);
+      if (changed >= 0) values.set(option_field(changed), change.value);
+    }
     if (c == Copy::Target) values.set(Field::Persistence, "True");
-    return values.format(rebuilt) ? LineEdit::Replace : LineEdit::Keep;
+    return values.format(rebuilt) ? LineEdit::Replace : LineEdit::Refuse;
   });
+}
+
+uint32_t set_rewrite(Copy c, TavoNode* owner, const char* option, const char* value) {
+  const OptionChange change{option, value};
+  return set_rewrite(c, owner, std::span<const OptionChange>(&change, 1));
 }
 
 // Writing one option of a pair refused while the other holds the value
@@ -157,7 +168,21 @@ uint32_t authentication_option(Copy c, TavoNode* property, char* buf) {
   return handle_internal_property(property, buf, TAVO_PROPERTY_GET);
 }
 
+Copy options_copy(TavoNode* options) {
+  if (options != nullptr && options->name != nullptr && strcmp(options->name, "SendTargetPortalLoginOptions") == 0)
+    return Copy::Portal;
+  if (options != nullptr && options->name != nullptr && strcmp(options->name, "TargetLoginOptions") == 0)
+    return Copy::Target;
+  return Copy::Initiator;
+}
+
 }  // namespace
+
+uint32_t write_options(TavoNode* options, std::span<const OptionChange> changes) {
+  TAVO_LIBRARY_LOCK;
+  if (options == nullptr) return 1;
+  return set_rewrite(options_copy(options), options->parent, changes);
+}
 
 const OptionValues& default_options() {
   static const OptionValues defaults = {"Yes", "Yes", "None", "None", "None", "", "", "", "",
@@ -168,10 +193,22 @@ const OptionValues& default_options() {
 bool read_options(TavoNode* options, OptionValues* out) {
   TavoNode* authentication = internal_get_node(options, "Authentication", TAVO_KIND_GROUP);
   if (options == nullptr || authentication == nullptr) return false;
+  // The three sets reload whole on any read: once here, then their texts.
+  const bool known = options->name != nullptr && options->parent != nullptr &&
+                     (strcmp(options->name, "InitiatorLoginOptions") == 0 ||
+                      strcmp(options->name, "SendTargetPortalLoginOptions") == 0 ||
+                      strcmp(options->name, "TargetLoginOptions") == 0);
+  if (known && set_reload(options_copy(options), options->parent, options, authentication) != 0) return false;
   for (int i = 0; i < kOptionCount; ++i) {
+    TavoNode* group = option_in_authentication(i) ? authentication : options;
     char value[TAVO_VALUE_SIZE] = "";
-    if (internal_get_property(option_in_authentication(i) ? authentication : options, option_name(i), value) != 0)
-      return false;
+    if (known) {
+      TavoNode* property = internal_get_node(group, option_name(i), TAVO_KIND_PROPERTY);
+      if (property == nullptr) return false;
+      (*out)[i] = tavo::tree::property_record(property)->value;
+      continue;
+    }
+    if (internal_get_property(group, option_name(i), value) != 0) return false;
     (*out)[i] = value;
   }
   return true;

@@ -154,21 +154,30 @@ uint32_t TAVO_add_target_into_file(TavoNode* lhba, TavoNode* target, const char*
   if (target == nullptr || !lhba_key(lhba, &key) ||
       !files_entry(TAVO_ENTRY_TARGET, key, name, address, port, TAVO_ANY_ISID_QUALIFIER, &file, &present))
     return 1;
-  bool duplicate = false;
-  with_view(file, [&](const SavedView& view) { duplicate = view.find(present) != nullptr; });
+  // A target that has a line already keeps its own options on a new portal.
+  const std::vector<Match> own_line = key_matches(key, {{Field::TargetName, name}, {Field::Qualifier, ""}});
+  bool duplicate = false, own = false;
+  OptionValues options;
+  with_view(file, [&](const SavedView& view) {
+    duplicate = view.find(present) != nullptr;
+    if (const SavedView::Line* line = view.find(own_line)) {
+      const auto values = line_options(file, line->fields);
+      for (int i = 0; i < kOptionCount; ++i) options[i].assign(values[i]);
+      own = true;
+    }
+  });
   if (duplicate) return 0;
   TargetTexts t;
   if (snprintf(t.name, sizeof t.name, "%s", name) >= static_cast<int>(sizeof t.name)) return 1;
   if (!files_initiator_name(lhba, t.initiator) || internal_get_property(target, "TargetType", t.type) != 0) return 1;
   TavoNode* source = internal_get_node(lhba, "InitiatorLoginOptions", TAVO_KIND_GROUP);
-  if (strcasecmp(t.type, "Discovered") == 0) {
+  if (!own && strcasecmp(t.type, "Discovered") == 0) {
     if (!files_source_portal(lhba, address, &portal)) return 1;
     if (portal != nullptr) source = internal_get_node(portal, "SendTargetPortalLoginOptions", TAVO_KIND_GROUP);
   }
-  OptionValues options;
   TavoNode* target_options = internal_get_node(target, "TargetLoginOptions", TAVO_KIND_GROUP);
   TavoNode* target_auth = internal_get_node(target_options, "Authentication", TAVO_KIND_GROUP);
-  if (!read_options(source, &options) || target_auth == nullptr ||
+  if ((!own && !read_options(source, &options)) || target_auth == nullptr ||
       files_append_target_line(key, t, address, port, "", options, persistence) != 0)
     return 1;
   const std::vector<std::string_view> stored(options.begin(), options.end());

@@ -70,10 +70,8 @@ constexpr RecordDef kRecords[] = {
 
 bool same_text(std::string_view a, std::string_view b, bool exact) {
   if (a.size() != b.size()) return false;
-  if (exact) return a == b;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (tolower(static_cast<unsigned char>(a[i])) != tolower(static_cast<unsigned char>(b[i]))) return false;
-  return true;
+  if (exact || a == b) return a == b;
+  return a.empty() || strncasecmp(a.data(), b.data(), a.size()) == 0;  // fields hold no NUL
 }
 
 }  // namespace
@@ -186,6 +184,13 @@ bool RecordValues::format(std::string* line) const {
     }
     if (i > 0) line->push_back(',');
     line->append(values_[i]);
+  }
+  if (line->size() > kMaxSavedLine) {
+    tavo::base::set_last_status_fmt(TAVO_BAD_LENGTH,
+                                    "The values would make a line of %s longer than %zu characters. Please give "
+                                    "shorter values.",
+                                    record_def(saved_).path, kMaxSavedLine);
+    return false;
   }
   line->push_back('\n');
   return true;

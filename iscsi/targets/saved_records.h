@@ -106,6 +106,9 @@ bool matches(Saved s, std::span<const std::string_view> fields, std::span<const 
 // The key's three matches followed by more.
 std::vector<Match> key_matches(const LhbaKey& key, std::initializer_list<Match> more = {});
 
+// The longest line the files hold, without its line feed.
+inline constexpr size_t kMaxSavedLine = 1022;
+
 // The values of one line, set by field and written in the table's order.
 class RecordValues {
  public:
@@ -118,7 +121,8 @@ class RecordValues {
   RecordValues& set_options(std::span<const std::string> options);
   std::string_view get(Field f) const;
   // The line with its line feed; false, with status 6 "<field>: Invalid
-  // value.", when a value holds a comma or a line break.
+  // value.", when a value holds a comma or a line break, and with status 8
+  // when the line would be longer than kMaxSavedLine.
   bool format(std::string* line) const;
 
  private:

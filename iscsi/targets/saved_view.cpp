@@ -6,6 +6,7 @@
 #include <errno.h>
 #include <string.h>
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 
@@ -64,11 +65,47 @@ void SavedView::clear() {
   partial_last_ = false;
 }
 
+std::string SavedView::index_key(uint32_t mask, std::span<const std::string_view> fields) const {
+  return view_index_key(saved_, mask, [&](int i) { return fields[static_cast<size_t>(i)]; });
+}
+
 void SavedView::index_line(uint32_t at) const {
   const Line& line = *lines_[at];
   if (line.fields.empty()) return;
-  for (auto& [mask, index] : indexes_)
-    index[view_index_key(saved_, mask, [&](int i) { return line.fields[i]; })].push_back(at);
+  for (auto& [mask, index] : indexes_) index[index_key(mask, line.fields)].push_back(at);
+}
+
+void SavedView::edited(const std::vector<std::pair<uint32_t, std::string>>& changed,
+                       const std::vector<uint32_t>& dropped, off_t size) {
+  for (const auto& [at, text] : changed) {
+    Line& line = *lines_[at];
+    std::vector<std::string> old_keys;
+    for (const auto& [mask, index] : indexes_)
+      old_keys.push_back(line.fields.empty() ? std::string() : index_key(mask, line.fields));
+    line.text = text;
+    line.fields = split_fields(line.text);
+    if (!well_formed(saved_, line.fields)) line.fields.clear();
+    // A line whose matched fields changed moves within each index.
+    size_t k = 0;
+    for (auto& [mask, index] : indexes_) {
+      const std::string now = line.fields.empty() ? std::string() : index_key(mask, line.fields);
+      const std::string& before = old_keys[k++];
+      if (now == before) continue;
+      if (!before.empty()) std::erase(index[before], at);
+      if (!now.empty()) {
+        std::vector<uint32_t>& hits = index[now];
+        hits.insert(std::lower_bound(hits.begin(), hits.end(), at), at);
+      }
+    }
+  }
+  if (!dropped.empty()) {
+    for (auto it = dropped.rbegin(); it != dropped.rend(); ++it) lines_.erase(lines_.begin() + *it);
+    indexes_.clear();  // the places moved: built again on the next lookup
+  }
+  consumed_ = size;
+  last_complete_ = lines_.empty() ? std::string() : lines_.back()->text + '\n';
+  partial_last_ = false;
+  identity_ = files::identify(record_def(saved_).path);
 }
 
 void SavedView::parse(std::string_view text) {
@@ -139,12 +176,6 @@ int SavedView::refresh(bool whole) {
   return 0;
 }
 
-void SavedView::replaced(std::string_view content) {
-  clear();
-  parse(content);
-  identity_ = files::identify(record_def(saved_).path);
-}
-
 const SavedView::Line* SavedView::find(std::span<const Match> match, bool last) const {
   uint32_t mask = 0;
   std::string_view by_place[32];
@@ -176,6 +207,15 @@ bool with_view(Saved s, const std::function<void(const SavedView&)>& fn) {
   return true;
 }
 
+bool copy_lines(Saved s, std::span<const Match> match, std::vector<SavedFields>* out) {
+  out->clear();
+  return with_view(s, [&](const SavedView& view) {
+    for (const auto& line : view.lines())
+      if (!line->fields.empty() && matches(s, line->fields, match))
+        out->emplace_back(line->fields.begin(), line->fields.end());
+  });
+}
+
 uint32_t rewrite(Saved s,
                  const std::function<LineEdit(std::span<const std::string_view> fields, std::string* rebuilt)>& edit) {
   const std::string path = record_def(s).path;
@@ -184,33 +224,43 @@ uint32_t rewrite(Saved s,
   std::shared_ptr<ViewEntry> entry = view_entry(s);
   std::lock_guard<std::mutex> guard(entry->mutex);
   SavedView& view = entry->view;
-  // Under the lock the file is read afresh: no cached content is written back.
-  if (view.refresh(true) != 0) {
+  // Under the lock the view is checked against the file: library writers
+  // only append or rename in, and either changes the file's identity.
+  if (view.refresh() != 0) {
     view_save_failed(s);
     return 1;
   }
   if (!view.exists()) return 1;
+  size_t total = 0;
+  for (const auto& line : view.lines()) total += line->text.size() + 1;
   std::string content, rebuilt;
-  bool changed = false;
-  for (const auto& line : view.lines()) {
+  content.reserve(total + 1024);
+  std::vector<std::pair<uint32_t, std::string>> changed;
+  std::vector<uint32_t> dropped;
+  const auto& lines = view.lines();
+  for (uint32_t i = 0; i < lines.size(); ++i) {
+    const SavedView::Line& line = *lines[i];
     rebuilt.clear();
-    switch (edit(line->fields, &rebuilt)) {
+    switch (edit(line.fields, &rebuilt)) {
+      case LineEdit::Refuse:
+        return 1;
       case LineEdit::Drop:
-        changed = true;
+        dropped.push_back(i);
         break;
-      case LineEdit::Replace:
-        changed = changed || rebuilt != line->text + '\n';
-        content += rebuilt;
+      case LineEdit::Replace: {
+        const std::string_view text = std::string_view(rebuilt).substr(0, rebuilt.find('\n'));
+        if (text != line.text) changed.emplace_back(i, std::string(text));
+        content.append(text).push_back('\n');
         break;
+      }
       default:
-        content += line->text;
-        content += '\n';
+        content.append(line.text).push_back('\n');
         break;
     }
   }
-  if (!changed) return 0;
+  if (changed.empty() && dropped.empty()) return 0;
   if (files::replace_file(path, content, kSavedMode) != 0) return 1;
-  view.replaced(content);
+  view.edited(changed, dropped, static_cast<off_t>(content.size()));
   return 0;
 }
 

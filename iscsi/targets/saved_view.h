@@ -47,13 +47,18 @@ class SavedView {
   // Brings the view up to date with the file; whole reads the file from its
   // start whatever changed. 0, or -1 with errno.
   int refresh(bool whole = false);
-  // The file now holds content (written by this process under the lock).
-  void replaced(std::string_view content);
+  // The file now holds the lines as they were with these lines replaced
+  // (index and new text, without its line feed) and those dropped
+  // (ascending indexes): only they are parsed again.
+  void edited(const std::vector<std::pair<uint32_t, std::string>>& changed, const std::vector<uint32_t>& dropped,
+              off_t size);
 
  private:
   void clear();
   void parse(std::string_view text);
   void index_line(uint32_t at) const;
+  // The index key of a line's fields for one set of fields matched.
+  std::string index_key(uint32_t mask, std::span<const std::string_view> fields) const;
 
   Saved saved_;
   files::FileIdentity identity_;
@@ -70,12 +75,21 @@ class SavedView {
 // false (errno kept) when the file could not be read.
 bool with_view(Saved s, const std::function<void(const SavedView&)>& fn);
 
-// What a rewrite does with one line.
-enum class LineEdit { Keep, Drop, Replace };
-// Rewrites the file under its lock from its current content: edit decides
-// per line (its fields; empty for a malformed line), filling *rebuilt for
-// Replace. Empty lines go. Missing file: 1 without a status. A file that
-// does not change is not written. 0, or 1 (a failed save leaves its status).
+// The fields of the file's well-formed lines that hold every match, in
+// file order, copied (the tree may be changed with them, which reads the
+// views again). false (errno kept) when the file could not be read; a
+// missing file has no lines.
+using SavedFields = std::vector<std::string>;
+bool copy_lines(Saved s, std::span<const Match> match, std::vector<SavedFields>* out);
+
+// What a rewrite does with one line; Refuse stops the rewrite, nothing
+// written (the edit leaves the reason in the last status).
+enum class LineEdit { Keep, Drop, Replace, Refuse };
+// Rewrites the file under its lock from its current content (the view,
+// checked against the file): edit decides per line (its fields; empty for a
+// malformed line), filling *rebuilt for Replace. Empty lines go. Missing
+// file: 1 without a status. A file that does not change is not written. 0,
+// or 1 (a refusal or a failed save leaves its status).
 uint32_t rewrite(Saved s,
                  const std::function<LineEdit(std::span<const std::string_view> fields, std::string* rebuilt)>& edit);
 // Appends line under the file's lock unless present finds it there (0

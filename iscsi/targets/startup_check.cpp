@@ -19,7 +19,7 @@ std::string tavo::targets::kept_lines(Saved s, std::string_view text, uint32_t* 
     ++number;
     if (line.empty()) return;
     const auto fields = split_fields(line);
-    if (well_formed(s, fields)) {
+    if (line.size() <= kMaxSavedLine && well_formed(s, fields)) {
       kept.append(line);
       kept.push_back('\n');
       return;
@@ -40,6 +40,7 @@ void check_file(Saved s) {
   const std::string path = record_def(s).path;
   tavo::files::SaveLock lock(path);
   if (!lock.held()) return;
+  tavo::files::remove_leftover_temporaries(path);
   std::string text;
   tavo::files::FileIdentity id;
   if (tavo::files::read_saved(path, 0, &text, &id) != 0) {

@@ -10,6 +10,7 @@
 #include <stdint.h>
 #include <stdio.h>
 
+#include "transport/login_options_block.h"
 #include "tree/tree.h"
 
 TAVO_BEGIN_DECLS
@@ -62,51 +63,7 @@ TAVO_EXPORT uint32_t TAVO_set_stploginoptions(TavoNode* portal, TavoNode* option
 TAVO_EXPORT uint32_t TAVO_set_target_loginoptions(TavoNode* target, TavoNode* options, TavoNode* authentication,
                                                   const char* option, const char* value);
 
-// --- the login option block of a login request (little-endian) ---
-typedef struct IscsiLoginOptionsBlock {
-  uint8_t flags;  // bit 0 InitialR2T, 1 ImmediateData, 2 DataPDUInOrder, 3 DataSequenceInOrder
-  uint8_t error_recovery_level;
-  uint8_t reserved2[2];
-  uint32_t first_burst_length;
-  uint32_t max_burst_length;
-  uint16_t max_connections;
-  uint16_t max_outstanding_r2t;
-  uint16_t default_time2wait;
-  uint16_t default_time2retain;
-  uint8_t reserved20;
-  uint8_t header_digest;  // 1 CRC32C
-  uint8_t data_digest;    // 1 CRC32C
-  uint8_t reserved23;
-  uint32_t max_recv_data_segment_length;
-  uint32_t second_data_segment_length;
-  uint32_t tcp_max_segment_size;
-  uint32_t tcp_window_size;
-  uint8_t chap;  // 1 for One-Way or Mutual CHAP
-  uint8_t reserved41[3];
-  uint32_t mutual_chap;
-  char initiator_chap_name[256];
-  uint8_t initiator_secret[16];
-  char target_chap_name[256];
-  uint8_t target_secret[16];
-  uint16_t initiator_chap_name_length;
-  uint16_t initiator_secret_length;
-  uint16_t target_chap_name_length;
-  uint16_t target_secret_length;
-} IscsiLoginOptionsBlock;
-TAVO_STATIC_ASSERT(sizeof(IscsiLoginOptionsBlock) == 600, "IscsiLoginOptionsBlock layout");
-TAVO_STATIC_ASSERT(offsetof(IscsiLoginOptionsBlock, max_connections) == 12, "IscsiLoginOptionsBlock layout");
-TAVO_STATIC_ASSERT(offsetof(IscsiLoginOptionsBlock, header_digest) == 21, "IscsiLoginOptionsBlock layout");
-TAVO_STATIC_ASSERT(offsetof(IscsiLoginOptionsBlock, max_recv_data_segment_length) == 24,
-                   "IscsiLoginOptionsBlock layout");
-TAVO_STATIC_ASSERT(offsetof(IscsiLoginOptionsBlock, chap) == 40, "IscsiLoginOptionsBlock layout");
-TAVO_STATIC_ASSERT(offsetof(IscsiLoginOptionsBlock, mutual_chap) == 44, "IscsiLoginOptionsBlock layout");
-TAVO_STATIC_ASSERT(offsetof(IscsiLoginOptionsBlock, initiator_chap_name) == 48, "IscsiLoginOptionsBlock layout");
-TAVO_STATIC_ASSERT(offsetof(IscsiLoginOptionsBlock, initiator_secret) == 304, "IscsiLoginOptionsBlock layout");
-TAVO_STATIC_ASSERT(offsetof(IscsiLoginOptionsBlock, target_chap_name) == 320, "IscsiLoginOptionsBlock layout");
-TAVO_STATIC_ASSERT(offsetof(IscsiLoginOptionsBlock, target_secret) == 576, "IscsiLoginOptionsBlock layout");
-TAVO_STATIC_ASSERT(offsetof(IscsiLoginOptionsBlock, initiator_chap_name_length) == 592,
-                   "IscsiLoginOptionsBlock layout");
-
+// --- the login option block of a login request: transport/login_options_block.h ---
 // The calling thread's default block, reset to the defaults; copy it into
 // the request before filling anything in.
 TAVO_EXPORT IscsiLoginOptionsBlock* get_default_login_options(void);
@@ -150,9 +107,10 @@ TAVO_EXPORT uint32_t TAVO_get_iscsi_data_from_file(const char* line, char (*keys
                                                    char (*fields)[TAVO_VALUE_SIZE], uint32_t field_count,
                                                    uint32_t key_count);
 // Appends the target's line for one portal (unless it is there) and gives
-// the target the login options of its source: the send-target portal for a
-// discovered target (portal, or the first with the target's address), else
-// the initiator. 0, or 1 (a failed save leaves its status).
+// the target the login options of its source: its own saved line when it
+// has one, else the send-target portal for a discovered target (portal, or
+// the first with the target's address), else the initiator. 0, or 1 (a
+// failed save leaves its status).
 TAVO_EXPORT uint32_t TAVO_add_target_into_file(TavoNode* lhba, TavoNode* target, const char* name,
                                                const char* address, const char* port, TavoNode* portal,
                                                const char* persistence);
@@ -183,36 +141,101 @@ TAVO_EXPORT void TAVO_save_file_configuration(void);
 // the old file; 0 (also without an old file), else 1.
 TAVO_EXPORT uint32_t TAVO_backup_old_configuration(const char* old_path, const char* current_path);
 
+// --- targets and target portals ---
+// The first Target (instance order) whose TargetISCSIName is name without
+// case; NULL for none.
+TAVO_EXPORT TavoNode* find_target(TavoNode* lhba, const char* name);
+// The first TargetPortal whose address and port texts are these (exactly;
+// an empty or NULL text matches any); NULL for none.
+TAVO_EXPORT TavoNode* find_target_portal(TavoNode* target, const char* address, const char* port);
+// 0 and *instance for the portal at address (exactly) and port (exactly, or
+// any when empty); 1 for none.
+TAVO_EXPORT uint32_t validate_target_portal(TavoNode* target, uint32_t* instance, const char* address,
+                                            const char* port);
+// A new Target named name with its type ("Discovered" when discovered is
+// set, else "Static") and the controller's default ETO; creating node,
+// action and params are kept for the tree's persistence. NULL when the
+// name is taken, no instance is left (status 156) or a value cannot be had.
+TAVO_EXPORT TavoNode* setup_target(TavoNode* lhba, const char* name, TavoNode* creating_node,
+                                   TavoNode* creating_action, char* params, uint32_t discovered);
+// A new TargetPortal with its address, port and portal group tag; the last
+// three arguments are unused (NULL). NULL when it cannot be built.
+TAVO_EXPORT TavoNode* setup_portal(TavoNode* target, const char* address, const char* port, const char* tag,
+                                   TavoNode* creating_node, TavoNode* creating_action, char* params);
+// TargetType from the target's first line of savetgt.txt (unchanged
+// without one); 0, or 1.
+TAVO_EXPORT uint32_t get_target_type(TavoNode* target);
+// TargetType: a read refreshes it from savetgt.txt.
+TAVO_EXPORT uint32_t handle_target_type(TavoNode* property, char* buf, uint32_t op);
+// "True" (persistent) or "False" into out[35] when the firmware has a
+// session of the target named; out unchanged without one. 0, or 1.
+TAVO_EXPORT uint32_t TAVO_get_tgt_persistent_val(TavoNode* node, const char* name, char* out);
+// Deletes the targets and portals of the LogicalHBA that savetgt.txt no
+// longer holds; 0, or 1.
+TAVO_EXPORT uint32_t TAVO_sync_targets_with_file(TavoNode* lhba);
+// Creates the targets and portals savetgt.txt holds for the LogicalHBA
+// that the tree lacks; 0, or 1.
+TAVO_EXPORT uint32_t add_target_from_file(TavoNode* lhba);
+
+// --- send-target portals and discovery ---
+// A discovery session to the portal, SendTargets (params: TargetName or
+// "" for all) and its logout; targets found become Discovered Targets. 0,
+// or the failure's status.
+TAVO_EXPORT uint32_t discover_targets(TavoNode* portal, TavoNode* action, char* params);
+// The Targets, TargetPortals and saved lines of a SendTargets answer (a
+// 64000-byte buffer); 0, or 1.
+TAVO_EXPORT uint32_t BuildTargetInfoList(uint8_t* answer, TavoNode* lhba, TavoNode* portal, TavoNode* action,
+                                         char* params);
+// Lists the targets the firmware holds into Target and TargetPortal groups
+// (discovered 1: as discovered, 0: as static) with their saved lines;
+// discovery, action and params are unused (NULL at start-up). 0, or the
+// failure's status.
+TAVO_EXPORT uint32_t get_all_targets(TavoNode* lhba, uint32_t function_number, uint32_t domain, uint32_t port_number,
+                                     uint32_t discovered, TavoNode* discovery, TavoNode* action, char* params);
+// The body of RefreshAvailableTargets; 0, or 1 with status 79 when a
+// send-target portal failed.
+TAVO_EXPORT uint32_t refresh_targets(TavoNode* lhba, uint32_t domain, uint32_t port_number, TavoNode* discovery,
+                                     TavoNode* action, char* params);
+// 1 when a SendTargetPortal of the Discovery group has that IPAddress and
+// PortNumber (without case), else 0.
+TAVO_EXPORT uint32_t check_for_stp_in_TAVO(TavoNode* discovery, const char* address, const char* port);
+// 0 when savestp.txt has the portal's line for the LogicalHBA, else 1.
+TAVO_EXPORT uint32_t TAVO_sync_stp_with_file(TavoNode* controller, TavoNode* function, TavoNode* portal,
+                                             TavoNode* lhba, const char* address, const char* port);
+// Refresh handler of Discovery: SendTargetPortals in line with savestp.txt.
+TAVO_EXPORT uint32_t group_Discovery(TavoNode* discovery);
+
 // --- start-up ---
 // Builds the LogicalHBA of every iSCSI function and restores the saved
 // configuration; 0, or 1 when the walk ended early.
 TAVO_EXPORT uint32_t TAVO_set_lhba_prop(void);
-// Refreshes the DefaultETO of every target; 0.
+// The start-up passes over savetgt.txt (rewritten without the LogicalHBA's
+// unusable lines; Targets and TargetPortals built with their options) and
+// savestp.txt (SendTargetPortals built). keys: the three key texts. 0, or 1.
+TAVO_EXPORT uint32_t TAVO_set_target_loginopts_prop(char (*keys)[TAVO_VALUE_SIZE], TavoNode* lhba);
+TAVO_EXPORT uint32_t TAVO_set_stp_loginopts_prop(char (*keys)[TAVO_VALUE_SIZE], TavoNode* lhba);
+// Refreshes the ETO of every target without sessions; 0.
 TAVO_EXPORT uint32_t TAVO_refresh_backend_client_iscsi_targets(void);
-// Lists the targets the firmware holds into Target and TargetPortal groups
-// (discovered 1: as discovered, 0: as static); discovery, action and params
-// are those of a refresh, NULL at start-up. Not built yet: answers 0.
-TAVO_EXPORT uint32_t get_all_targets(TavoNode* lhba, uint32_t function_number, uint32_t domain, uint32_t port_number,
-                                     uint32_t discovered, TavoNode* discovery, TavoNode* action, char* params);
-
-// --- handlers and actions of the branches not built yet: stored texts,
-// success ---
+// Enabled of a LogicalHBA: "False" is refused with status 47.
 TAVO_EXPORT uint32_t handle_iSCSIPhysicalHBA_LogicalHBA_Enabled(TavoNode* property, char* buf, uint32_t op);
-TAVO_EXPORT uint32_t handle_target_type(TavoNode* property, char* buf, uint32_t op);
-// iSNSEnabled of an iSCSIPhysicalHBA's iSNS group.
+// iSNSEnabled of an iSCSIPhysicalHBA's iSNS group ("Yes", "No"), kept in
+// the firmware's discovery parameters (statuses 80, 81).
 TAVO_EXPORT uint32_t handle_discoveryparams(TavoNode* property, char* buf, uint32_t op);
-TAVO_EXPORT uint32_t group_Discovery(TavoNode* discovery);
-TAVO_EXPORT uint32_t do_AddTarget(TavoNode* group, TavoNode* action, char* params);
-TAVO_EXPORT uint32_t do_DeleteTarget(TavoNode* group, TavoNode* action, char* params);
-TAVO_EXPORT uint32_t do_AddSendTargetPortal(TavoNode* group, TavoNode* action, char* params);
-TAVO_EXPORT uint32_t do_DeleteSendTargetPortal(TavoNode* group, TavoNode* action, char* params);
-TAVO_EXPORT uint32_t do_RefreshAvailableTargets(TavoNode* group, TavoNode* action, char* params);
-TAVO_EXPORT uint32_t do_DiscoverTargets(TavoNode* group, TavoNode* action, char* params);
-TAVO_EXPORT uint32_t do_ConfigureCHAP(TavoNode* group, TavoNode* action, char* params);
-TAVO_EXPORT uint32_t do_DeleteCHAP(TavoNode* group, TavoNode* action, char* params);
-TAVO_EXPORT uint32_t do_AddTargetPortal(TavoNode* group, TavoNode* action, char* params);
-TAVO_EXPORT uint32_t do_DeleteTargetPortal(TavoNode* group, TavoNode* action, char* params);
-// EraseConfiguration of an iSCSIPhysicalHBA (LogicalHBAInstanceNumber).
+
+// --- actions (params: six 256-byte texts as their descriptors name them) ---
+TAVO_EXPORT uint32_t do_AddTarget(TavoNode* lhba, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_DeleteTarget(TavoNode* lhba, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_AddTargetPortal(TavoNode* target, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_DeleteTargetPortal(TavoNode* target, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_AddSendTargetPortal(TavoNode* discovery, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_DeleteSendTargetPortal(TavoNode* discovery, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_RefreshAvailableTargets(TavoNode* discovery, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_DiscoverTargets(TavoNode* portal, TavoNode* action, char* params);
+// The Authentication group of any of the three login option sets.
+TAVO_EXPORT uint32_t do_ConfigureCHAP(TavoNode* authentication, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_DeleteCHAP(TavoNode* authentication, TavoNode* action, char* params);
+// EraseConfiguration of an iSCSIPhysicalHBA: every iSCSI function of the
+// controller back to no configuration (status 256 on a VF).
 TAVO_EXPORT uint32_t do_EraseConfiguration(TavoNode* function_group, TavoNode* action, char* params);
 
 TAVO_END_DECLS

@@ -95,7 +95,8 @@ TEST_F(StartupTest, TopologiesGiveTheirGroupsPortsAndProtocols) {
        "Corvane0: NICPhysicalHBA0@0 | Corvane1: NICPhysicalHBA0@0", "2444/2|2444/2", "D|L", "FF", 1, 0},
       // The OEM record voids the serial number (byte 13 is 0): the NIC
       // functions then join on bus and device. The record is asked of the
-      // controller's iSCSI function 1, not of iSCSI function 3.
+      // controller's iSCSI function 1, not of iSCSI function 3. Galtor
+      // keeps no extended FAT configuration (259).
       {"Galtor without a serial number",
        "controller 0 generation=cv3 serial=A bus=3\n"
        "controller 1 generation=galtor serial=G bus=5 oem=544d000000000000000000004f00\n"
@@ -104,7 +105,7 @@ TEST_F(StartupTest, TopologiesGiveTheirGroupsPortsAndProtocols) {
        "iscsi controller=1 function=2 port=0 device=0\n",
        "Corvane0: iSCSIPhysicalHBA0@0 NICPhysicalHBA0@0 NICPhysicalHBA1@1 | Corvane1: NICPhysicalHBA0@0 "
        "NICPhysicalHBA1@1",
-       "1244/1|2244/2", "N/A|A", "FFFF", 2, 0},
+       "1244/1|2244/2", "N/A|A", "FFFF", 2, 259},
       // Inside a VF: the probe of the VF sets the mark for it and every NIC
       // function after it; the controller status is then refused.
       {"virtual function",

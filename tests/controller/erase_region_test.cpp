@@ -155,19 +155,19 @@ TEST_F(EraseRegionTest, NicEraseAnswers) {
 }
 
 TEST_F(EraseRegionTest, EraseAllKeepsTheFirstFailure) {
-  // Both ports (region 15), then both NIC functions (14).
+  // Each iSCSI function (region 6), both ports (15), then both NIC functions (14).
   EXPECT_EQ(act("Corvane0/EraseAllConfiguration"), 0u);
   EXPECT_EQ(last_status(), kErased);
-  EXPECT_EQ(sim_->flash(0)["/erased"], (Bytes{15, 15, 14, 14}));
+  EXPECT_EQ(sim_->flash(0)["/erased"], (Bytes{6, 6, 15, 15, 14, 14}));
   EXPECT_EQ(mailbox_count(1, 169), 0);
   // A failed port erase stays the answer, whatever follows it.
-  fail_mailbox(1, 7, 3).skip = 1;
+  fail_mailbox(1, 7, 3).skip = 3;
   EXPECT_EQ(act("Corvane0/EraseAllConfiguration"), 1u);
   EXPECT_EQ(last_status(), (Status{187, "Failed to erase port and discovery configuration. Please check tavo2d.log "
                                         "file for more information."}));
   EXPECT_EQ(log_count("Erasing Port Configuration Failed for PortDiscoveryAndConfiguration1."), 1);
-  EXPECT_EQ(sim_->flash(0)["/erased"].size(), 7u);  // the NIC functions were erased all the same
-  fail_mailbox(1, 7, 3).skip = 2;
+  EXPECT_EQ(sim_->flash(0)["/erased"].size(), 11u);  // the NIC functions were erased all the same
+  fail_mailbox(1, 7, 3).skip = 4;
   EXPECT_EQ(act("Corvane0/EraseAllConfiguration"), 1u);
   EXPECT_EQ(last_status().first, 188u);
   EXPECT_EQ(log_count("Erasing NIC Configuration Failed for NICPhysicalHBA0."), 1);

@@ -6,12 +6,12 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
-#include <random>
 #include <string>
 #include <vector>
 
 #include "controller/controller.h"
 #include "tests/support/client_fixture.h"
+#include "tests/support/random_bytes.h"
 #include "tree/declare.h"
 #include "tree/group_builder.h"
 
@@ -27,15 +27,9 @@ const tree::GroupDef fuzz_function = {"Function", "A partition.", 8, 0, nullptr,
                                       &fuzz_function_slots};
 const tree::GroupDef fuzz_port = {"Port", "A port.", 4, 0, nullptr, {}, &fuzz_port_slots};
 
-class RandomAnswersTest : public ClientTest {
+class RandomAnswersTest : public ClientTest, protected RandomBytes {
  protected:
-  std::mt19937 random_{20261231};
-  uint32_t below(uint32_t n) { return std::uniform_int_distribution<uint32_t>(0, n - 1)(random_); }
-  Bytes noise(size_t size) {
-    Bytes b(size);
-    for (uint8_t& x : b) x = static_cast<uint8_t>(below(256));
-    return b;
-  }
+  RandomAnswersTest() : RandomBytes(20261231) {}
   // Records of a one- or two-byte length field (descriptors, NIC regions)
   // after a head of head_size bytes: types around the ones read, lengths
   // mostly of their size; sometimes plain noise of any size.

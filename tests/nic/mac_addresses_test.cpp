@@ -10,7 +10,6 @@
 #include "nic/nic.h"
 #include "tests/nic/nic_fixture.h"
 #include "transport/nic_records.h"
-#include "tree/declare.h"
 
 namespace tavo::test {
 namespace {
@@ -178,20 +177,10 @@ TEST_F(MacAddressTest, VolatileMac) {
   EXPECT_EQ(last_status().first, 291u);
 }
 
-// A Function of the configured profile (its group comes with the profile
-// views): the factory MAC of its PCI function through the MAC list.
+// A Function of the configured profile: the factory MAC of its PCI
+// function through the MAC list.
 TEST_F(MacAddressTest, ConfiguredFunctionMac) {
-  using namespace declare;
-  static SlotArea ports, functions;
-  static const ChildDef function_children[] = {
-      property("FunctionNumber", RO, TEXT, "", 0, 8, "0x1", stored, ""),
-      property("MACAddress", RO, TEXT, "", 0, 17, "", handle_ProfileManagement_ConfiguredProfile_Port_Function_MACAddress,
-               "")};
-  static const GroupDef port = instanced("Port", 4, &ports, {}, "");
-  static const GroupDef function = instanced("Function", 64, &functions, function_children, "");
-  TavoNode* p = tree::build_group(port, node("Corvane1/ProfileManagement/ConfiguredProfile"));
-  ASSERT_NE(tree::build_group(function, p), nullptr);
-  const std::string path = "Corvane1/ProfileManagement/ConfiguredProfile/Port0/Function0/MACAddress";
+  const std::string path = "Corvane1/ProfileManagement/ConfiguredProfile/Port1/Function0/MACAddress";
   EXPECT_EQ(get(path), "00-0e-1e-5f-00-01");
   MailboxRequestHeader h{};
   last_payload(1, 147, &h);

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "nic/nic.h"
 #include "simulator/responders.h"
 #include "tests/port/port_fixture.h"
 #include "transport/device_layout.h"
-#include "tree/declare.h"
 
 namespace tavo::test {
 namespace {
@@ -22,12 +22,10 @@ class PortActionsTest : public PortTest {
  protected:
   std::string at(const char* port, const std::string& name) { return std::string(port) + "/" + name; }
   std::pair<uint32_t, Status> run(const char* port, const std::string& action, const std::vector<std::string>& p) {
-    const uint32_t result = act(at(port, action), p);
-    return {result, last_status()};
+    return PortTest::run(at(port, action), p);
   }
   std::pair<uint32_t, Status> write(const char* port, const std::string& property, const std::string& value) {
-    const uint32_t result = set(at(port, property), value);
-    return {result, last_status()};
+    return PortTest::write(at(port, property), value);
   }
   // The PCI address the last NIC-device request went to.
   Bytes nic_address() {
@@ -132,13 +130,6 @@ TEST_F(PortActionsTest, TxThrottleOnlyWhereTheFirmwareHasIt) {
   EXPECT_EQ(fw(1, 0).tx_throttle, 1u);
 }
 
-// ProfileManagement/ConfiguredProfile/Port0 as the profiles branch builds it.
-tree::SlotArea profile_port_slots;
-const tree::ChildDef profile_port_children[] = {
-    declare::property("MCType", declare::RW, declare::TEXT, "", 0, 16, "NPAR", declare::stored, "Type.")};
-const tree::GroupDef profile_port =
-    declare::instanced("Port", 4, &profile_port_slots, profile_port_children, "A port.");
-
 TEST_F(PortActionsTest, FlowControlByGeneration) {
   fw(0, 0).rx_pause = 0;
   EXPECT_EQ(get(at(kCv3Port, "TxFlowControl")), "Enabled");
@@ -156,9 +147,13 @@ TEST_F(PortActionsTest, FlowControlByGeneration) {
   EXPECT_EQ(last_payload(1, 205), (Bytes{0, 0, 0, 1, 0, 0, 0, 0}));
   EXPECT_EQ(nic_address(), (Bytes{7, 0, 0}));
   sim_->clear_log();
-  EXPECT_EQ(set(at(kMoravelPort, "RxFlowControl"), "Disabled"), 1u);  // no configured profile yet
+  const std::string configured = "Corvane1/ProfileManagement/ConfiguredProfile";
+  ASSERT_EQ(purge_nodes_within(node(configured), "Port"), 0u);
+  EXPECT_EQ(set(at(kMoravelPort, "RxFlowControl"), "Disabled"), 1u);  // no configured profile port
   EXPECT_EQ(mailbox_count(1, 205), 0);
-  tree::build_group(profile_port, node("Corvane1/ProfileManagement/ConfiguredProfile"));
+  ASSERT_EQ(TAVO_get_configured_profiles(node("Corvane1")), 0u);
+  set_prop_val(node("Corvane1/ChannelManagement"), "SupportedMCTypes", "NPAR");
+  ASSERT_EQ(set(configured + "/Port0/MCType", "NPAR"), 0u);
   EXPECT_EQ(set(at(kMoravelPort, "RxFlowControl"), "ENABLED"), 0u);
   EXPECT_EQ(last_payload(1, 205), (Bytes{0x10, 11, 0, 1, 0, 0, 0, 0}));
   EXPECT_EQ(TAVO_reset_flow_control_properties(node(kMoravelPort), "UMC"), 0u);

@@ -151,16 +151,16 @@ TEST_F(PortStartupTest, PortsAreTiedToTheirFunctionsWithWhatTheFirmwareHolds) {
   EXPECT_EQ(log_count("--- entering TAVO_get_multi_channels_info ---"), 4);
 }
 
-TEST_F(PortStartupTest, ApplicationTlvsAreNumberedInSlotOrder) {
+TEST_F(PortStartupTest, ApplicationTlvsAreNumberedByTheirSlots) {
   const std::string tlv = "Corvane0/PortDiscoveryAndConfiguration0/DCBX/ApplicationTLVGroups/";
   struct Row {
     std::string path;
     const char *selector, *protocol, *oui, *bitmap;
   } rows[] = {
-      {tlv + "AdministratorTLVSetting/ApplicationTLV0", "1", "0xcbc", "0x1b21", "0x10"},
-      {tlv + "AdministratorTLVSetting/ApplicationTLV1", "0", "0x8906", "0x1122", "0x09"},
-      {tlv + "OperationalTLVSettings/ApplicationTLV0", "1", "0xcbc", "0x1b21", "0x10"},
-      {tlv + "PeerTLVSetting/ApplicationTLV0", "0", "0x8915", "0x1b21", "0xff"},
+      {tlv + "AdministratorTLVSetting/ApplicationTLV2", "1", "0xcbc", "0x1b21", "0x10"},
+      {tlv + "AdministratorTLVSetting/ApplicationTLV5", "0", "0x8906", "0x1122", "0x09"},
+      {tlv + "OperationalTLVSettings/ApplicationTLV3", "1", "0xcbc", "0x1b21", "0x10"},
+      {tlv + "PeerTLVSetting/ApplicationTLV14", "0", "0x8915", "0x1b21", "0xff"},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.path);
@@ -169,8 +169,9 @@ TEST_F(PortStartupTest, ApplicationTlvsAreNumberedInSlotOrder) {
     EXPECT_EQ(stored(r.path + "/OUI"), r.oui);
     EXPECT_EQ(stored(r.path + "/PriorityBitMap"), r.bitmap);
   }
-  EXPECT_EQ(tag(tlv + "AdministratorTLVSetting/ApplicationTLV2"), kNoTag);
-  EXPECT_EQ(tag(tlv + "OperationalTLVSettings/ApplicationTLV1"), kNoTag);
+  EXPECT_EQ(children(tlv + "AdministratorTLVSetting", TAVO_KIND_GROUP),
+            (Names{"ApplicationTLV2", "ApplicationTLV5"}));
+  EXPECT_EQ(children(tlv + "OperationalTLVSettings", TAVO_KIND_GROUP), (Names{"ApplicationTLV3"}));
   // An Administrator instance records the AddApplicationTLV that makes it.
   const TavoGroupRecord* g = tree::group_record(node(rows[0].path));
   EXPECT_STREQ(g->params[0], "1");

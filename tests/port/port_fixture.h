@@ -53,6 +53,16 @@ class PortTest : public ClientTest {
   sim::SimPort& fw(int controller, int port) { return *sim::find_port(sim_->topology(), controller, port); }
   // A property's stored text, without its handler.
   std::string stored(const std::string& path) { return tree::property_record(node(path))->value; }
+  // An action at path, or a write of the property at path: the result,
+  // then the last status.
+  std::pair<uint32_t, Status> run(const std::string& path, const std::vector<std::string>& params) {
+    const uint32_t result = act(path, params);
+    return {result, last_status()};
+  }
+  std::pair<uint32_t, Status> write(const std::string& path, const std::string& value) {
+    const uint32_t result = set(path, value);
+    return {result, last_status()};
+  }
 };
 
 }  // namespace tavo::test

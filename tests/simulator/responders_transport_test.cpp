@@ -66,7 +66,8 @@ TEST_F(TransportRespondersTest, ChunksFollowOnUntilTheLastAndQueriesReadThem) {
   EXPECT_EQ(object[0x10], 0xAA);
   EXPECT_EQ(object[0x14], 0xBB);
   EXPECT_EQ(answered_word(send(1, 6, query(4, 5, 0x12))), 0xBBBBAAAAu);
-  EXPECT_EQ(answered_word(send(1, 6, query(4, 5, 0x16))), 0xFFFFFFFFu);  // past the end
+  EXPECT_EQ(answered_word(send(1, 6, query(4, 5, 0x16))), 0xFFFFBBBBu);  // half past the end
+  EXPECT_EQ(answered_word(send(1, 6, query(4, 5, 0x18))), 0xFFFFFFFFu);  // past the end
   EXPECT_EQ(answered_word(send(1, 6, query(4, 6, 0))), 0xFFFFFFFFu);
   // A new write starts again at its own offset.
   EXPECT_EQ(status_of(send(1, 7, chunk(1, 5, 2, 0, 0xCC))), 0);

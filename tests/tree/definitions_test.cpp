@@ -13,6 +13,7 @@
 
 #include "base/validate.h"
 #include "controller/controller.h"
+#include "firmware/firmware.h"
 #include "iscsi/network/iscsi_network.h"
 #include "iscsi/targets/targets.h"
 #include "nic/nic.h"
@@ -39,15 +40,15 @@ constexpr Digest kDigests[] = {
     {"ROOT_Corvane_EraseAllConfiguration_action", "do_EraseAllConfiguration", 0xadc73145},
     {"ROOT_Corvane_EventLog_ClearEventLog_action", "do_ClearEventLog", 0xadc73145},
     {"ROOT_Corvane_EventLog_RefreshEventLog_action", "do_RefreshEventLog", 0xadc73145},
-    {"ROOT_Corvane_ExtFATData_DisableLoggingOnAllModules_action", "do_DisableLoggingOnAllModules", 0x457cef1e},
-    {"ROOT_Corvane_ExtFATData_EnableLoggingOnAllModules_action", "do_EnableLoggingOnAllModules", 0x9d4eafdc},
-    {"ROOT_Corvane_ExtFATData_RetrieveARMLog_action", "do_RetrieveARMLog", 0xd7034c41},
+    {"ROOT_Corvane_ExtFATData_DisableLoggingOnAllModules_action", "do_DisableLoggingOnAllModules", 0xf266196b},
+    {"ROOT_Corvane_ExtFATData_EnableLoggingOnAllModules_action", "do_EnableLoggingOnAllModules", 0x9e641c15},
+    {"ROOT_Corvane_ExtFATData_RetrieveARMLog_action", "do_RetrieveARMLog", 0xfe995810},
     {"ROOT_Corvane_ExtFATData_SetDefaultLoggingConfiguration_action", "do_SetDefaultLoggingConfiguration", 0xadc73145},
     {"ROOT_Corvane_FATData_ClearFATData_action", "do_ClearFATData", 0xadc73145},
-    {"ROOT_Corvane_FATData_RetrieveFATData_action", "do_RetrieveFATData", 0x8bca011e},
+    {"ROOT_Corvane_FATData_RetrieveFATData_action", "do_RetrieveFATData", 0x9253896d},
     {"ROOT_Corvane_LinkReconfiguration_SetLinkConfigFactoryDefaults_action", "do_SetLinkConfigFactoryDefaults",
      0xadc73145},
-    {"ROOT_Corvane_LinkReconfiguration_SetLinkConfigID_action", "do_SetLinkConfigID", 0xf31a04a7},
+    {"ROOT_Corvane_LinkReconfiguration_SetLinkConfigID_action", "do_SetLinkConfigID", 0xbfd1b8cd},
     {"ROOT_Corvane_NICPhysicalHBA_EraseNICConfiguration_action", "do_EraseNICConfiguration", 0xadc73145},
     {"ROOT_Corvane_NICPhysicalHBA_NetworkBootConfiguration_ConfigureVLAN_action",
      "do_NICPhysicalHBA_NetworkBootConfiguration_ConfigureVLAN", 0xc5c9e9b3},
@@ -73,10 +74,10 @@ constexpr Digest kDigests[] = {
      "do_ErasePortandDiscoveryConfiguration", 0xadc73145},
     {"ROOT_Corvane_PortDiscoveryAndConfiguration_SetPortSpeed_action", "do_SetPortSpeed", 0xc8290d3a},
     {"ROOT_Corvane_ProfileManagement_ConfiguredProfile_SetMaxFunctionNumber_action", "do_SetMaxFunctionNumber",
-     0xb7e7b7d7},
+     0x498f1abc},
     {"ROOT_Corvane_ProfileManagement_SaveProfile_action", "do_SaveProfile", 0xadc73145},
     {"ROOT_Corvane_ProfileManagement_SetFactoryDefaults_action", "do_SetFactoryDefaults", 0xadc73145},
-    {"ROOT_Corvane_ProfileManagement_SetProfileId_action", "do_SetProfileId", 0x540d831d},
+    {"ROOT_Corvane_ProfileManagement_SetProfileId_action", "do_SetProfileId", 0x2ca6973e},
     {"ROOT_Corvane_ResetFactoryDefaults_action", "do_ResetFactoryDefaults", 0x218889e6},
     {"ROOT_Corvane_RetrieveFwCliData_action", "do_RetrieveFwCliData", 0x5145cb90},
     {"ROOT_Corvane_RetrieveTessmarkCoreDump_action", "do_RetrieveTessmarkCoreDump", 0x10b6d831},
@@ -192,11 +193,14 @@ const std::set<std::string_view> kKnownLists = {
     "Corvane/ChannelManagement/CurrentManagementType",
     "Corvane/ChannelManagement/ConfiguredManagementType",
     "Corvane/ChannelManagement/ConfigureChannelManagement/ChannelType",
+    "Corvane/ExtFATData/ExtFATModule/ExtFATMode/Mode",
     "Corvane/NCSI/NCSICVHandShake",
     "Corvane/NICPhysicalHBA/NetworkBootConfiguration/NetworkBootState",
     // "0" (the mode is not supported) is shorter than the speeds.
     "Corvane/PortDiscoveryAndConfiguration/ANSpeedsSupported",
     "Corvane/PortDiscoveryAndConfiguration/ForceSpeedsSupported",
+    "Corvane/ProfileManagement/ActiveProfile/Port/MCType",
+    "Corvane/ProfileManagement/ConfiguredProfile/Port/MCType",
 };
 
 uint32_t descriptor_crc(const TavoActionDescriptor* d) {
@@ -249,8 +253,23 @@ class DefinitionsTest : public ClientTest, public ::testing::WithParamInterface<
         initialize_RouteTableEntry(at(fn, "Network/TCPIPConfiguration/RouteTable"), nullptr, nullptr, nullptr) &&
         initialize_ARPTableEntry(at(fn, "Network/TCPIPConfiguration/ARPTable"), nullptr, nullptr, nullptr) &&
         initialize_NCSIStaticConfiguration(at(cv, "NCSI"), nullptr, nullptr, nullptr) &&
-        initialize_NCSIDynamicConfiguration(at(cv, "NCSI"), nullptr, nullptr, nullptr) && build_fresh_port(cv);
-    return built ? cv : nullptr;
+        initialize_NCSIDynamicConfiguration(at(cv, "NCSI"), nullptr, nullptr, nullptr) && build_fresh_port(cv) &&
+        initialize_EventLogEntry(at(cv, "EventLog"), nullptr, nullptr, nullptr) &&
+        initialize_ExtFATMode(initialize_ExtFATModule(at(cv, "ExtFATData"), nullptr, nullptr, nullptr), nullptr,
+                              nullptr, nullptr) &&
+        initialize_LinkConfig(at(cv, "LinkReconfiguration"), nullptr, nullptr, nullptr);
+    TavoNode* profile = cv != nullptr ? initialize_Profile(at(cv, "ProfileManagement"), nullptr, nullptr, nullptr)
+                                      : nullptr;
+    TavoNode* active = cv != nullptr ? initialize_ActiveProfile_Port(at(cv, "ProfileManagement/ActiveProfile"),
+                                                                    nullptr, nullptr, nullptr)
+                                     : nullptr;
+    TavoNode* configured = cv != nullptr ? initialize_ConfiguredProfile_Port(
+                                               at(cv, "ProfileManagement/ConfiguredProfile"), nullptr, nullptr, nullptr)
+                                         : nullptr;
+    const bool profiles = profile && initialize_Profile_Protocol(profile, nullptr, nullptr, nullptr) && active &&
+                          initialize_ActiveProfile_Port_Function(active, nullptr, nullptr, nullptr) && configured &&
+                          initialize_ConfiguredProfile_Port_Function(configured, nullptr, nullptr, nullptr);
+    return built && profiles ? cv : nullptr;
   }
 
   bool build_fresh_port(TavoNode* cv) {

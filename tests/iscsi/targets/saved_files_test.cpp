@@ -39,10 +39,11 @@ TEST_F(TargetsTest, TargetAndSessionLinesCarryEveryField) {
     TavoNode* d = initialize_Target(lhba, nullptr, nullptr, nullptr);
     set_prop_val(d, "TargetType", "Discovered");
     const std::string before = saved("savetgt.txt");
-    EXPECT_EQ(TAVO_add_target_into_file(lhba, d, "iqn.d", address, "3260", nullptr, "True"), 0u);
     const bool from_portal = std::string(address) == "10.0.0.20";
+    const char* name = from_portal ? "iqn.d" : "iqn.e";
+    EXPECT_EQ(TAVO_add_target_into_file(lhba, d, name, address, "3260", nullptr, "True"), 0u);
     EXPECT_EQ(saved("savetgt.txt"),
-              before + (from_portal ? found_line : tgt(kKey, "iqn.d", address, "3260", "", "Discovered")));
+              before + (from_portal ? found_line : tgt(kKey, name, address, "3260", "", "Discovered")));
     TavoNode* options = internal_get_node(d, "TargetLoginOptions", TAVO_KIND_GROUP);
     EXPECT_EQ(tree::property_record(internal_get_node(options, "HeaderDigest", TAVO_KIND_PROPERTY))->value,
               std::string(from_portal ? "CRC32C" : "None"));
@@ -134,9 +135,11 @@ TEST_F(TargetsTest, StartUpCheckDropsOnlyMalformedLines) {
   const std::string portal = std::string(kKey) + ",10.0.0.9,3260,00:0e:1e:30:00:02," + kDefaults + "\n";
   const std::string stp = portal + "Corvane0,iSCSIPhysicalHBA0,LogicalHBA0,10.0.0.9,3260," + kDefaults + "\n" +
                           "corvane0" + portal.substr(8);
-  // Lines the library writes can be long (CHAP names of 256 characters).
-  const std::string long_line = tgt(kKey, "iqn." + std::string(1500, 'n'), "10.0.0.9", "3260");
-  const std::string tgt_text = long_line + "\n" + tgt(kKey, "iqn.t", "10.0.0.9", "3260");
+  // Lines the library writes can be long (CHAP names of 256 characters),
+  // but never beyond 1022 characters.
+  const std::string long_line = tgt(kKey, "iqn." + std::string(850, 'n'), "10.0.0.9", "3260");
+  const std::string too_long = tgt(kKey, "iqn." + std::string(1500, 'n'), "10.0.0.9", "3260");
+  const std::string tgt_text = long_line + too_long + tgt(kKey, "iqn.t", "10.0.0.9", "3260");
   put_saved("savestp.txt", stp);
   put_saved("savetgt.txt", tgt_text);
   ASSERT_EQ(TAVO_exit(), 0u);
@@ -144,8 +147,8 @@ TEST_F(TargetsTest, StartUpCheckDropsOnlyMalformedLines) {
   EXPECT_EQ(saved("savestp.txt"), portal);
   EXPECT_EQ(saved("savestp.txt.corrupt"), stp);
   EXPECT_EQ(file_mode(saved_path("savestp.txt.corrupt")), 0600u);
-  EXPECT_EQ(saved("savetgt.txt"), tgt_text);
-  EXPECT_FALSE(file_exists(saved_path("savetgt.txt.corrupt")));
+  EXPECT_EQ(saved("savetgt.txt"), long_line + tgt(kKey, "iqn.t", "10.0.0.9", "3260"));
+  EXPECT_EQ(saved("savetgt.txt.corrupt"), tgt_text);
   EXPECT_EQ(log_count("CRITICAL:TAVO_check_for_corrupted_database:tokens = 16, line 2 of"), 1);
   EXPECT_EQ(log_count("CRITICAL:TAVO_check_for_corrupted_database:tokens = 17, line 3 of"), 1);
 }

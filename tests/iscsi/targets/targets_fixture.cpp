@@ -1,6 +1,11 @@
 #include "tests/iscsi/targets/targets_fixture.h"
 
+#include "iscsi/targets/targets_internal.h"
+
+#include <ctype.h>
 #include <stdio.h>
+
+#include <sstream>
 
 namespace tavo::test {
 
@@ -51,6 +56,27 @@ std::vector<size_t> TargetsTest::count(const std::string& path) {
     for (size_t i = 0; i < 3; ++i) n[i] += below[i];
   }
   return n;
+}
+
+std::pair<uint32_t, std::string> targets_text(uint32_t code) {
+  const char* text = tree::status_text(targets::targets_status_texts(), code);
+  return {code, text != nullptr ? text : "<no text>"};
+}
+
+std::vector<std::string> NetworkTargetsTest::target_lines(const std::string& key) {
+  std::vector<std::string> lines;
+  std::istringstream in(file_exists(saved_path("savetgt.txt")) ? saved("savetgt.txt") : "");
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind(key + ",", 0) == 0) lines.push_back(line);
+  return lines;
+}
+
+std::vector<std::string> NetworkTargetsTest::instances(const std::string& path, const std::string& type) {
+  std::vector<std::string> names;
+  for (const std::string& g : children(path, TAVO_KIND_GROUP))
+    if (g.rfind(type, 0) == 0 && g.size() > type.size() && isdigit(static_cast<unsigned char>(g[type.size()])))
+      names.push_back(g);
+  return names;
 }
 
 }  // namespace tavo::test

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "iscsi/targets/targets.h"
@@ -26,9 +27,21 @@ inline constexpr char kKey[] = "Corvane0,iSCSIPhysicalHBA0,LogicalHBA0";
 // The initiator's options as a new LogicalHBA saves them.
 inline constexpr char kDefaults[] = "Yes,Yes,None,None,None,,,,,Prohibited,Prohibited,Prohibited";
 
+// The same adapters with iSCSI targets on the network: a (two portals,
+// held by the Moravel function's firmware), b (beside a at 10.0.0.50) and c
+// (CHAP, alone at 10.0.0.60).
+inline constexpr char kTargetA[] = "iqn.2026-12.com.example:a";
+inline constexpr char kTargetB[] = "iqn.2026-12.com.example:b";
+inline constexpr char kTargetC[] = "iqn.2026-12.com.example:c";
+inline constexpr char kNetworkTargets[] =
+    "target name=iqn.2026-12.com.example:a portal=10.0.0.50/3260/1,10.0.0.51/3260/2 persistent=2\n"
+    "target name=iqn.2026-12.com.example:b portal=10.0.0.50/3260/1\n"
+    "target name=iqn.2026-12.com.example:c portal=10.0.0.60/3260/3 chap=tgt-c/csecret123456\n";
+inline constexpr char kMoravelLhba[] = "Corvane1/iSCSIPhysicalHBA0/LogicalHBA0";
+
 class TargetsTest : public ClientTest {
  protected:
-  TargetsTest() : ClientTest(kTargetsTopology) {}
+  explicit TargetsTest(std::string topology = kTargetsTopology) : ClientTest(std::move(topology)) {}
 
   TavoNode* node(const std::string& path) { return get_node(tag(path)); }
   std::string saved_path(const std::string& name) { return root_.at("/etc/config/QVL/tavo/" + name); }
@@ -45,6 +58,19 @@ class TargetsTest : public ClientTest {
   std::vector<std::string> order(const std::string& path);
   // Groups, properties and actions in the subtree at path (the group counted).
   std::vector<size_t> count(const std::string& path);
+};
+
+// A code with its text from the branch's table (else the shared texts).
+std::pair<uint32_t, std::string> targets_text(uint32_t code);
+
+// TargetsTest over the adapters with targets on the network.
+class NetworkTargetsTest : public TargetsTest {
+ protected:
+  NetworkTargetsTest() : TargetsTest(std::string(kTargetsTopology) + kNetworkTargets) {}
+  // The saved target lines of the LogicalHBA at path (its key leads them).
+  std::vector<std::string> target_lines(const std::string& key = kKey);
+  // Display names of the instances of a group type under path.
+  std::vector<std::string> instances(const std::string& path, const std::string& type);
 };
 
 }  // namespace tavo::test

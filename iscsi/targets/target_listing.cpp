@@ -1,0 +1,272 @@
+// The targets the firmware holds, listed into the tree with their saved
+// lines; the refresh of a whole LogicalHBA (file, firmware, every
+// send-target portal, sessions and LUNs); and the client hook that
+// refreshes every target's ETO.
+#include <string.h>
+
+#include <memory>
+
+#include "base/library_lock.h"
+#include "base/validate.h"
+#include "iscsi/network/iscsi_network.h"
+#include "iscsi/network/network_internal.h"
+#include "iscsi/sessions/sessions.h"
+#include "iscsi/targets/targets_internal.h"
+#include "transport/commands.h"
+#include "transport/glob.h"
+#include "transport/network_records.h"
+
+using namespace tavo::targets;
+using tavo::tree::instance_number;
+using tavo::tree::next_instance;
+
+namespace {
+
+constexpr size_t kBuffer = tavo::kTargetBufferSize;
+constexpr uint32_t kNameServerUnreachable = 32;
+constexpr uint32_t kOpenIscsiIsns = 309;
+
+// The discovery block read, the initiator name put in and written back
+// whole, so the firmware's iSNS settings stay. *answered: the write's
+// status; 32 (the name server is out of reach) is no failure.
+uint32_t listing_discovery_block(const Place& p, TavoNode* function, uint32_t* answered) {
+  tavo::DiscoveryParamsBlock block{};
+  uint32_t r = ioctl_get_discoveryparams(p.number, &block, p.domain, p.port);
+  if (r != 0) {
+    targets_status(80);
+    return r;
+  }
+  char name[TAVO_VALUE_SIZE] = "";
+  r = get_initiator_name(internal_get_node(function, "iSNS", TAVO_KIND_GROUP), name, p.domain);
+  if (r != 0) return r;
+  put_text(block.initiator_iscsiname, sizeof block.initiator_iscsiname, name);
+  *answered = ioctl_set_discoveryparams(p.number, &block, p.domain, p.port);
+  if (*answered != 0 && *answered != kNameServerUnreachable) {
+    targets_status(81);
+    return *answered;
+  }
+  return 0;
+}
+
+// Portal j of group k of a target record of size bytes: its address, port
+// and the group's tag as texts; false when it lies outside the record.
+bool listing_portal(const uint8_t* record, size_t size, uint32_t k, uint32_t j, char address[TAVO_VALUE_SIZE],
+                    char port[16], char tag[16]) {
+  const size_t group = sizeof(tavo::FirmwareTargetHead) + tavo::kPortalGroupStride * k;
+  const size_t at = group + sizeof(tavo::FirmwarePortalGroupHead) + tavo::kPortalStride * j;
+  if (at + tavo::kFirmwarePortalPort + sizeof(uint16_t) > size) return false;
+  tavo::FirmwarePortalGroupHead head;
+  memcpy(&head, record + group, sizeof head);
+  uint8_t bytes[16];
+  memcpy(bytes, record + at + tavo::kFirmwarePortalAddress, sizeof bytes);
+  ipaddr_to_string(bytes, address, record[at + tavo::kFirmwarePortalType]);
+  uint16_t number = 0;
+  memcpy(&number, record + at + tavo::kFirmwarePortalPort, sizeof number);
+  snprintf(port, 16, "%u", number);
+  snprintf(tag, 16, "%u", head.tag);
+  return true;
+}
+
+// The portal groups and their portals counts of a record, bounded by it.
+uint32_t listing_groups(const uint8_t* record, size_t size) {
+  tavo::FirmwareTargetHead head;
+  memcpy(&head, record, sizeof head);
+  const size_t first = sizeof head + sizeof(tavo::FirmwarePortalGroupHead);
+  const size_t room = size >= first ? (size - first) / tavo::kPortalGroupStride + 1 : 0;
+  return head.group_count < room ? head.group_count : static_cast<uint32_t>(room);
+}
+
+uint32_t listing_portal_count(const uint8_t* record, size_t size, uint32_t k) {
+  const size_t group = sizeof(tavo::FirmwareTargetHead) + tavo::kPortalGroupStride * k;
+  if (group + sizeof(tavo::FirmwarePortalGroupHead) > size) return 0;
+  tavo::FirmwarePortalGroupHead head;
+  memcpy(&head, record + group, sizeof head);
+  return head.portal_count;
+}
+
+// One target of the firmware's list into the tree: the target (a new one
+// when the tree has none of that name) and each portal with its line. A
+// target made here goes again when one of its portals cannot be made.
+void listing_target(const Place& p, TavoNode* add_target, const uint8_t* record, size_t size, uint32_t discovered) {
+  tavo::FirmwareTargetHead head;
+  memcpy(&head, record, sizeof head);
+  tavo::network::ParamTexts params;
+  snprintf(params.text[0], TAVO_VALUE_SIZE, "%.*s", static_cast<int>(strnlen(head.name, 223)), head.name);
+  char first_port[16], tag[16];
+  if (listing_groups(record, size) == 0 || listing_portal_count(record, size, 0) == 0 ||
+      !listing_portal(record, size, 0, 0, params.text[1], first_port, tag))
+    return;
+  snprintf(params.text[2], TAVO_VALUE_SIZE, "%s", first_port);
+  if (params.text[0][0] == '\0' || params.text[1][0] == '\0') return;
+  TavoNode* target = setup_target(p.lhba, params.text[0], p.lhba, add_target, params.data(), discovered);
+  const bool created = target != nullptr;
+  if (!created) target = find_target(p.lhba, params.text[0]);
+  if (target == nullptr) return;
+  for (uint32_t k = 0; k < listing_groups(record, size); ++k) {
+    for (uint32_t j = 0; j < listing_portal_count(record, size, k); ++j) {
+      char address[TAVO_VALUE_SIZE], port[16];
+      if (!listing_portal(record, size, k, j, address, port, tag)) break;
+      if (find_target_portal(target, address, port) == nullptr &&
+          setup_portal(target, address, port, tag, nullptr, nullptr, nullptr) == nullptr) {
+        if (created) delete_with_records(target);
+        return;
+      }
+      char persistence[35] = "";
+      if (TAVO_get_tgt_persistent_val(p.lhba, params.text[0], persistence) != 0) persistence[0] = '\0';
+      TAVO_add_target_into_file(p.lhba, target, params.text[0], address, port, nullptr, persistence);
+    }
+  }
+}
+
+// The record of one target id: its size asked first; 0, else 1 with
+// status 31 or 83.
+uint32_t listing_record(const Place& p, uint32_t id, TargetsBuffer* record, size_t* size) {
+  uint8_t query[tavo::kTargetSizeQuery] = {};
+  memcpy(query, &id, sizeof id);
+  uint16_t length = 0;
+  if (ioctl_get_a_target_size(p.number, query, &length, p.domain, p.port) != 0 || length == 0) {
+    targets_status(31);
+    return 1;
+  }
+  // Never less than the head the reader looks at; the firmware fills length.
+  *size = length > sizeof(tavo::FirmwareTargetHead) ? length : sizeof(tavo::FirmwareTargetHead);
+  *record = zeroed_buffer(*size);
+  if (*record == nullptr) return 1;
+  memcpy(record->get(), &id, sizeof id);
+  if (ioctl_get_a_target(p.number, record->get(), length, p.domain, p.port) != 0) {
+    targets_status(83);
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+uint32_t get_all_targets(TavoNode* lhba, uint32_t function_number, uint32_t domain, uint32_t port_number,
+                         uint32_t discovered, TavoNode*, TavoNode*, char*) {
+  TAVO_LIBRARY_LOCK;
+  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
+  Place p;
+  if (!place_of(lhba, &p)) return 1;
+  p.number = function_number;
+  p.domain = static_cast<uint8_t>(domain);
+  p.port = static_cast<uint8_t>(port_number);
+  uint32_t answered = 0;
+  if (const uint32_t r = listing_discovery_block(p, p.function, &answered)) return r;
+  TargetsBuffer list = zeroed_buffer(kBuffer);
+  if (list == nullptr) return 1;
+  const tavo::TargetListRequest request{answered == kNameServerUnreachable ? 0 : discovered, tavo::kTargetListWord};
+  memcpy(list.get(), &request, sizeof request);
+  if (ioctl_get_all_tgt_id(p.number, list.get(), kBuffer, p.domain, p.port) != 0) {
+    targets_status(82);
+    return 1;
+  }
+  TavoNode* add_target = internal_get_node(lhba, "AddTarget", TAVO_KIND_ACTION);
+  if (add_target == nullptr) return 1;
+  uint32_t count = 0;
+  memcpy(&count, list.get(), sizeof count);
+  const size_t room = (kBuffer - sizeof count) / sizeof(tavo::TargetIdEntry);
+  for (size_t i = 0; i < count && i < room; ++i) {
+    tavo::TargetIdEntry entry;
+    memcpy(&entry, list.get() + sizeof count + i * sizeof entry, sizeof entry);
+    TargetsBuffer record;
+    size_t size = 0;
+    if (listing_record(p, entry.id, &record, &size) != 0) return 1;
+    listing_target(p, add_target, record.get(), size, discovered);
+  }
+  return 0;
+}
+
+namespace {
+
+// The software initiator's refresh: its iSNS servers, targets, sessions
+// and LUNs; 0, or 1 with status 309 or 79.
+uint32_t listing_software_refresh(TavoNode* lhba) {
+  TavoNode* isns = internal_get_node(lhba->parent, "iSNS", TAVO_KIND_GROUP);
+  if (isns == nullptr) return 1;
+  uint32_t servers = 0, failed = 0, last = 0;
+  for (TavoNode* s = get_first_instance(isns, "iSNSServer"); s != nullptr; s = next_instance(s)) {
+    ++servers;
+    last = TAVO_discover_isns_targets(s);
+    failed += last != 0;
+  }
+  if (failed != 0) {
+    if (last == kOpenIscsiIsns)
+      targets_status(kOpenIscsiIsns);
+    else
+      tavo::base::set_last_status_fmt(79, "%u out of %u iSNSServers failed to discover targets.", failed, servers);
+    return 1;
+  }
+  const uint32_t listed = TAVO_list_op_iscsi_targets(lhba);
+  TAVO_sync_targets_with_file(lhba);
+  if (listed != 0) {
+    tavo_set_last_status(79, "Failed to update the Targets from iscsiadm.");
+    return 1;
+  }
+  return TAVO_list_op_sessions_luns(lhba) != 0 ? 1 : 0;
+}
+
+}  // namespace
+
+uint32_t refresh_targets(TavoNode* lhba, uint32_t domain, uint32_t port_number, TavoNode* discovery, TavoNode* action,
+                         char* params) {
+  TAVO_LIBRARY_LOCK;
+  Place p;
+  if (!place_of(lhba, &p) || discovery == nullptr) return 1;
+  if (!OPEN_ISCSI_DRIVER_LOADED &&
+      (add_target_from_file(lhba) != 0 || TAVO_sync_targets_with_file(lhba) != 0 ||
+       get_all_targets(lhba, p.number, domain, port_number, 1, discovery, action, params) != 0))
+    return 1;
+  uint32_t portals = 0, failed = 0;
+  for (TavoNode* s = get_first_instance(discovery, "SendTargetPortal"); s != nullptr; s = next_instance(s)) {
+    tavo::network::ParamTexts empty;
+    ++portals;
+    failed += discover_targets(s, internal_get_node(s, "DiscoverTargets", TAVO_KIND_ACTION), empty.data()) != 0;
+  }
+  tavo::network::ParamTexts cleared;
+  get_all_sessions(lhba, p.number, domain, port_number, nullptr, action, cleared.data());
+  if (!OPEN_ISCSI_DRIVER_LOADED) {
+    for (TavoNode* t = get_first_instance(lhba, "Target"); t != nullptr; t = next_instance(t)) {
+      char answer[TAVO_VALUE_SIZE] = "";
+      tavo::network::ParamTexts luns;
+      get_all_luns(t, domain, port_number, t, internal_get_node(t, "ReScanLUNS", TAVO_KIND_ACTION), luns.data(),
+                   answer);
+    }
+  } else if (listing_software_refresh(lhba) != 0) {
+    return 1;
+  }
+  if (failed != 0) {
+    tavo::base::set_last_status_fmt(79, "%u out of %u SendTargetsPortals are failed to discover targets.", failed,
+                                    portals);
+    return 1;
+  }
+  return 0;
+}
+
+uint32_t do_RefreshAvailableTargets(TavoNode* discovery, TavoNode* action, char* params) {
+  TAVO_LIBRARY_LOCK;
+  Place p;
+  char enabled[TAVO_VALUE_SIZE];
+  if (!place_of(discovery, &p) || !read_text(p.lhba, "Enabled", enabled)) return 1;
+  if (is_word(enabled, "False")) {
+    targets_status(46);
+    return 1;
+  }
+  return refresh_targets(p.lhba, static_cast<uint32_t>(get_domain_id(action)),
+                         static_cast<uint32_t>(get_phba_port_number(action)), discovery, action, params);
+}
+
+uint32_t TAVO_refresh_backend_client_iscsi_targets(void) {
+  TAVO_LIBRARY_LOCK;
+  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
+  for (TavoNode* c = get_first_instance(get_node(0), "Corvane"); c != nullptr; c = next_instance(c)) {
+    TavoNode* first = get_first_instance(c, "iSCSIPhysicalHBA");
+    if (first == nullptr) return 0;
+    for (TavoNode* fn = first; fn != nullptr; fn = next_instance(fn)) {
+      TavoNode* lhba = get_first_instance(fn, "LogicalHBA");
+      if (lhba == nullptr) return 0;
+      refresh_eto(lhba, static_cast<uint32_t>(instance_number(lhba)), static_cast<uint32_t>(get_phba_port_number(fn)));
+    }
+  }
+  return 0;
+}

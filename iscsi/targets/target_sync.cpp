@@ -1,0 +1,161 @@
+// The tree's targets and portals in step with savetgt.txt: at start-up (the
+// file's unusable lines of the LogicalHBA go, the others build targets and
+// portals with their options) and on refresh (what the file lacks goes,
+// what it holds is added). Lines match by whole fields.
+#include <string.h>
+#include <strings.h>
+
+#include <vector>
+
+#include "base/library_lock.h"
+#include "iscsi/network/network_internal.h"
+#include "iscsi/sessions/sessions.h"
+#include "iscsi/targets/targets_internal.h"
+#include "transport/glob.h"
+
+using namespace tavo::targets;
+using tavo::tree::next_instance;
+
+namespace {
+
+const std::string& sync_field(const SavedFields& line, Field f) { return field_of(line, Saved::Targets, f); }
+
+// A line that names no portal a login could reach.
+bool sync_unusable(const SavedFields& line) {
+  return sync_field(line, Field::TargetName).empty() || sync_field(line, Field::Address).empty() ||
+         sync_field(line, Field::Port).empty() || sync_field(line, Field::Port) == "0";
+}
+
+// A Static target built from a line, with its portal and type; the
+// LogicalHBA's AddTarget with the name, address and port creates it.
+TavoNode* sync_new_target(TavoNode* lhba, const SavedFields& line, bool discovered) {
+  tavo::network::ParamTexts params;
+  snprintf(params.text[0], TAVO_VALUE_SIZE, "%s", sync_field(line, Field::TargetName).c_str());
+  snprintf(params.text[1], TAVO_VALUE_SIZE, "%s", sync_field(line, Field::Address).c_str());
+  snprintf(params.text[2], TAVO_VALUE_SIZE, "%s", sync_field(line, Field::Port).c_str());
+  TavoNode* target = setup_target(lhba, params.text[0], lhba, internal_get_node(lhba, "AddTarget", TAVO_KIND_ACTION),
+                                  params.data(), discovered ? 1 : 0);
+  if (target == nullptr) return nullptr;
+  if (setup_portal(target, params.text[1], params.text[2], "0", nullptr, nullptr, nullptr) == nullptr) {
+    delete_with_records(target);
+    return nullptr;
+  }
+  return target;
+}
+
+void sync_type(TavoNode* target, const SavedFields& line) {
+  const std::string& type = sync_field(line, Field::TargetType);
+  set_prop_val(target, "TargetType", "%s", type.empty() ? "Static" : type.c_str());
+}
+
+// One usable start-up line in the tree: its target (made when missing),
+// its portal unless a portal or session goes there, and its options.
+uint32_t sync_startup_line(TavoNode* lhba, const SavedFields& line) {
+  const char* name = sync_field(line, Field::TargetName).c_str();
+  const char* address = sync_field(line, Field::Address).c_str();
+  const char* port = sync_field(line, Field::Port).c_str();
+  TavoNode* target = nullptr;
+  for (TavoNode* t = get_first_instance(lhba, "Target"); t != nullptr; t = next_instance(t)) {
+    char text[TAVO_VALUE_SIZE];
+    TavoNode* options = internal_get_node(t, "TargetLoginOptions", TAVO_KIND_GROUP);
+    if (!read_text(t, "TargetISCSIName", text) ||
+        internal_get_node(options, "Authentication", TAVO_KIND_GROUP) == nullptr)
+      return 1;
+    if (target == nullptr && strcasecmp(text, name) == 0) target = t;
+  }
+  if (target == nullptr) {
+    target = sync_new_target(lhba, line, false);
+    if (target == nullptr) return 1;
+    sync_type(target, line);
+  } else if (find_session(target, address, port) == nullptr && find_target_portal(target, address, port) == nullptr) {
+    if (setup_portal(target, address, port, "0", nullptr, nullptr, nullptr) == nullptr) return 1;
+    sync_type(target, line);
+  }
+  return store_line_options(target, "TargetLoginOptions", Saved::Targets, line) ? 0 : 1;
+}
+
+}  // namespace
+
+uint32_t TAVO_set_target_loginopts_prop(char (*keys)[TAVO_VALUE_SIZE], TavoNode* lhba) {
+  TAVO_LIBRARY_LOCK;
+  if (keys == nullptr || lhba == nullptr) return 1;
+  const std::vector<Match> match = key_matches(LhbaKey{{keys[0], keys[1], keys[2]}});
+  std::vector<SavedFields> usable;
+  // The file loses the LogicalHBA's unusable lines; every other line stays.
+  const uint32_t rewritten = rewrite(Saved::Targets, [&](std::span<const std::string_view> fields, std::string*) {
+    if (fields.empty() || !matches(Saved::Targets, fields, match)) return LineEdit::Keep;
+    const SavedFields line(fields.begin(), fields.end());
+    if (sync_unusable(line)) return LineEdit::Drop;
+    usable.push_back(line);
+    return LineEdit::Keep;
+  });
+  if (rewritten != 0) return 1;
+  for (const SavedFields& line : usable)
+    if (sync_startup_line(lhba, line) != 0) return 1;
+  return 0;
+}
+
+uint32_t TAVO_sync_targets_with_file(TavoNode* lhba) {
+  TAVO_LIBRARY_LOCK;
+  LhbaKey key;
+  Place p;
+  if (!place_of(lhba, &p) || !lhba_key(lhba, &key)) return 1;
+  std::vector<TavoNode*> gone;
+  for (TavoNode* t = get_first_instance(lhba, "Target"); t != nullptr; t = next_instance(t)) {
+    char name[TAVO_VALUE_SIZE];
+    if (!read_text(t, "TargetISCSIName", name)) return 1;
+    bool kept = true;
+    std::vector<TavoNode*> gone_portals;
+    const bool read = with_view(Saved::Targets, [&](const SavedView& view) {
+      if (!view.exists()) return;
+      const std::vector<Match> target_match = key_matches(key, {{Field::TargetName, name}});
+      kept = view.find(target_match) != nullptr;
+      for (TavoNode* tp = get_first_instance(t, "TargetPortal"); kept && tp != nullptr; tp = next_instance(tp)) {
+        char address[TAVO_VALUE_SIZE], port[TAVO_VALUE_SIZE];
+        if (!read_text(tp, "TargetIPAddress", address) || !read_text(tp, "TargetPortNumber", port)) continue;
+        const std::vector<Match> portal_match =
+            key_matches(key, {{Field::TargetName, name}, {Field::Address, address}, {Field::Port, port}});
+        if (view.find(portal_match) == nullptr) gone_portals.push_back(tp);
+      }
+    });
+    if (!read) return 1;
+    if (!kept) gone.push_back(t);
+    for (TavoNode* tp : gone_portals) delete_with_records(tp);
+  }
+  for (TavoNode* t : gone) delete_with_records(t);
+  return 0;
+}
+
+uint32_t add_target_from_file(TavoNode* lhba) {
+  TAVO_LIBRARY_LOCK;
+  LhbaKey key;
+  std::vector<SavedFields> lines;
+  if (!lhba_key(lhba, &key)) return 1;
+  if (!copy_lines(Saved::Targets, key_matches(key), &lines)) return 1;
+  for (const SavedFields& line : lines) {
+    if (sync_unusable(line)) continue;
+    const char* name = sync_field(line, Field::TargetName).c_str();
+    TavoNode* target = find_target(lhba, name);
+    if (target != nullptr) {
+      const char* address = sync_field(line, Field::Address).c_str();
+      const char* port = sync_field(line, Field::Port).c_str();
+      if (find_target_portal(target, address, port) == nullptr &&
+          setup_portal(target, address, port, "0", nullptr, nullptr, nullptr) == nullptr)
+        return 1;
+      continue;
+    }
+    target = sync_new_target(lhba, line, !is_word(sync_field(line, Field::TargetType).c_str(), "Static"));
+    if (target == nullptr) return 1;
+    sync_type(target, line);
+    if (!store_line_options(target, "TargetLoginOptions", Saved::Targets, line)) return 1;
+    if (sync_field(line, Field::Qualifier).empty()) continue;
+    // A saved session logs in again; its result is the login's own affair.
+    tavo::network::ParamTexts login;
+    snprintf(login.text[0], TAVO_VALUE_SIZE, "%s", sync_field(line, Field::Address).c_str());
+    snprintf(login.text[1], TAVO_VALUE_SIZE, "%s", sync_field(line, Field::Port).c_str());
+    snprintf(login.text[2], TAVO_VALUE_SIZE, "%s", sync_field(line, Field::InitiatorName).c_str());
+    snprintf(login.text[3], TAVO_VALUE_SIZE, "%s", sync_field(line, Field::Qualifier).c_str());
+    do_Login(target, internal_get_node(target, "Login", TAVO_KIND_ACTION), login.data());
+  }
+  return 0;
+}

@@ -1,0 +1,135 @@
+// Where a target node's commands go, the branch's status messages, and the
+// deletion that frees what the session branches hang below a target.
+#include <string.h>
+#include <strings.h>
+
+#include <vector>
+
+#include "base/save_file.h"
+#include "base/validate.h"
+#include "controller/controller.h"
+#include "iscsi/targets/login_sets.h"
+#include "iscsi/targets/targets_internal.h"
+#include "transport/device_ids.h"
+#include "transport/glob.h"
+
+namespace tavo::targets {
+namespace {
+
+#define TARGETS_LOG_HINT "Application internal error occurred. Please check tavo2d.log file for more information."
+constexpr tree::StatusText kTargetsStatusTexts[] = {
+    {21,
+     "Cannot add duplicate target entry as a target already exists with same target name. Please provide "
+     "different target name to add another target."},
+    {22,
+     "There already exists a send target portal entry with the given IP address and port number. Please provide "
+     "different ipaddress or port number to add another send target portal entry."},
+    {38,
+     "Initiator CHAP secret is same as target CHAP secret. Please set a different initiator CHAP secret from the "
+     "target CHAP secret."},
+    {34,
+     "Cannot delete iSCSI target with a session that is logged in. Please perform an OEMHXLogOut for the iSCSI "
+     "session and the target can then be deleted."},
+    {46, "iSCSI is not enabled for this LogicalHBA. Please enable iSCSI before issuing this command."},
+    {47, "LogicalHBA0 is always enabled. It cannot be disabled."},
+    {82, "Failed to get target IDs. " TARGETS_LOG_HINT},
+    {83, "Failed to get a target. " TARGETS_LOG_HINT},
+    {131, "Unable to discover targets for the sendtargetportal."},
+    {137,
+     "InitiatorCHAPName and InitiatorSecret are not required in case of One way CHAP authentication method. "
+     "Ignoring the values."},
+    {138,
+     "InitiatorCHAPName and InitiatorSecret are required in case of Mutual CHAP authentication method. Either "
+     "InitiatorCHAPName and InitiatorSecret are not provided or invalid values are given to them. Please provide "
+     "valid values for InitiatorCHAPName and InitiatorSecret."},
+    {156, "Failed to add a target. Max targets are reached."},
+    {175, "The Target count exceeded the configured maximum limit."},
+    {214, "Given TargetPortal already exist. Please given another Target IPaddress and PortNumber"},
+    {306, "Target Login succeeded, but failed to add the iSCSI Boot Target TLV in the iSCSI Region in firmware."},
+    {309, "Discovering iSNS Targets is not supported through Open-iSCSI driver in this OS."},
+    {330, "IPv6 configuration is not supported on given adapter."},
+    {341, "Given Boot target type already exists."},
+    {342,
+     "DiscoverBootTargetThruDHCP is Enabled. Please disable DiscoverBootTargetThruDHCP to add static boot "
+     "targets."},
+};
+#undef TARGETS_LOG_HINT
+
+// The groups of a subtree, the group itself first.
+template <typename Fn>
+void common_groups_below(TavoNode* node, Fn&& fn) {
+  if (node->kind != TAVO_KIND_GROUP || node->record == nullptr) return;
+  fn(node);
+  for (TavoNode* c = tree::group_record(node)->first_child; c != node; c = c->next) common_groups_below(c, fn);
+}
+
+}  // namespace
+
+bool place_of(TavoNode* node, Place* out) {
+  static_cast<tree::HandlerContext&>(*out) = tree::handler_context(node);
+  out->lhba = tree::group_above(node, "LogicalHBA");
+  return out->lhba != nullptr && out->controller != nullptr && out->number != 0 &&
+         tree::group_above(node, "iSCSIPhysicalHBA") != nullptr;
+}
+
+uint32_t generation_of(const Place& p) { return get_cv_type(p.controller); }
+
+bool small_generation(uint32_t generation) { return generation == kGenerationCV2 || generation == kGenerationCV3; }
+
+void targets_status(uint32_t code) { tree::set_status(kTargetsStatusTexts, code); }
+
+std::span<const tree::StatusText> targets_status_texts() { return kTargetsStatusTexts; }
+
+bool read_text(TavoNode* group, const char* name, char out[TAVO_VALUE_SIZE]) {
+  out[0] = '\0';
+  return group != nullptr && internal_get_property(group, name, out) == 0;
+}
+
+bool is_word(const char* text, const char* word) { return text != nullptr && strcasecmp(text, word) == 0; }
+
+bool full_address(char address[TAVO_VALUE_SIZE]) {
+  return strchr(address, ':') == nullptr || validateIPv6Address(address) == 0;
+}
+
+std::string key_text(const LhbaKey& key) { return key.text[0] + "," + key.text[1] + "," + key.text[2]; }
+
+bool entry_removed(uint32_t result, Saved s) { return result == 0 || files::identify(record_def(s).path).size < 0; }
+
+uint32_t delete_with_records(TavoNode* group) {
+  // Collected first: the records are freed only with nodes that really go.
+  std::vector<void*> records;
+  if (group == nullptr) return 1;
+  common_groups_below(group, [&](TavoNode* g) {
+    if (tree::group_record(g)->nhandle != nullptr) records.push_back(tree::group_record(g)->nhandle);
+  });
+  const uint32_t result = delete_node(group);
+  if (result == 0)
+    for (void* r : records) tavo_dfree(r);
+  return result;
+}
+
+bool store_line_options(TavoNode* owner, const char* options_group, Saved s, const SavedFields& line) {
+  TavoNode* options = internal_get_node(owner, options_group, TAVO_KIND_GROUP);
+  TavoNode* authentication = internal_get_node(options, "Authentication", TAVO_KIND_GROUP);
+  if (authentication == nullptr) return false;
+  const std::vector<std::string_view> fields(line.begin(), line.end());
+  const auto values = line_options(s, fields);
+  store_options(options, authentication, values);
+  return true;
+}
+
+TargetsBuffer zeroed_buffer(size_t size) {
+  TargetsBuffer b(static_cast<uint8_t*>(tavo_dmalloc(size)));
+  if (b == nullptr)
+    targets_status(16);
+  else
+    memset(b.get(), 0, size);
+  return b;
+}
+
+void put_text(char* field, size_t size, const char* text) {
+  memset(field, 0, size);
+  if (text != nullptr) memcpy(field, text, strnlen(text, size - 1));
+}
+
+}  // namespace tavo::targets

@@ -1,0 +1,215 @@
+// config_prof.txt: the editable values of each controller's configured
+// view, one line per configured function, until SaveProfile writes them to
+// the adapter. Every change holds the file's lock and replaces the file
+// whole (a flushed new file renamed over it), so a killed process or a
+// power cut leaves the old content or the new; readers take no lock.
+#include <errno.h>
+#include <string.h>
+#include <strings.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/save_file.h"
+#include "nic/profile_internal.h"
+
+namespace tavo::nic {
+namespace {
+
+constexpr char kConfigProf[] = "/etc/config/QVL/tavo/config_prof.txt";
+constexpr mode_t kConfigProfMode = 0644;
+
+using Fields = char[TAVO_CPROF_FIELDS][TAVO_CPROF_FIELD_SIZE];
+
+// The file's non-empty lines without their line feeds (a last line
+// without one counts whole). 0; 1 for a missing file; -1 when it cannot be
+// read.
+int cprof_read(std::vector<std::string>* lines) {
+  std::string text;
+  files::FileIdentity id;
+  if (files::read_saved(kConfigProf, 0, &text, &id) != 0) {
+    if (errno == ENOENT) return 1;
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: reading %s failed: %s\n", __func__, kConfigProf, strerror(errno));
+    return -1;
+  }
+  lines->clear();
+  for (size_t start = 0; start < text.size();) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    if (end > start) lines->emplace_back(text, start, end - start);
+    start = end + 1;
+  }
+  return 0;
+}
+
+uint32_t cprof_write(const std::vector<std::string>& lines) {
+  std::string content;
+  for (const std::string& line : lines) content.append(line).push_back('\n');
+  return files::replace_file(kConfigProf, content, kConfigProfMode);
+}
+
+// A line of the fields, with field `field` replaced by value.
+std::string cprof_join(const Fields& fields, uint32_t field, const char* value) {
+  std::string line;
+  for (uint32_t i = 0; i < TAVO_CPROF_FIELDS; ++i) {
+    if (i != 0) line.push_back(',');
+    line.append(i == field ? value : fields[i]);
+  }
+  return line;
+}
+
+bool cprof_matches(const std::string& line, const ControllerLines& who, const char* function_number, uint32_t mode,
+                   Fields& fields) {
+  return TAVO_compare_cprofile_data(line.c_str(), who.serial, who.bus, function_number, fields, mode) == 0;
+}
+
+// A value that would break its line or the file.
+bool cprof_unsafe(const char* value) { return value == nullptr || strpbrk(value, ",\r\n") != nullptr; }
+
+}  // namespace
+
+bool controller_lines(TavoNode* controller, ControllerLines* who) {
+  who->serial[0] = who->bus[0] = '\0';
+  if (controller == nullptr || internal_get_property(controller, "SerialNumber", who->serial) != 0 ||
+      TAVO_get_pci_bus_number(controller, who->bus) != 0) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s:Failed to get the serial or bus number.\n", __func__);
+    return false;
+  }
+  return true;
+}
+
+namespace {
+
+// One change of the file under its lock, from its content read afresh:
+// edit changes the lines (an absent file reads as none; missing_ok false:
+// it stays absent). Unchanged lines are not written.
+CprofEdit cprof_change(bool missing_ok, const std::function<void(std::vector<std::string>*)>& edit) {
+  files::SaveLock lock(kConfigProf);
+  if (!lock.held()) return CprofEdit::Failed;
+  std::vector<std::string> lines;
+  const int read = cprof_read(&lines);
+  if (read < 0) {
+    base::set_last_status_fmt(1, "Failed to save %s: %s.", kConfigProf, strerror(errno));
+    return CprofEdit::Failed;
+  }
+  if (read > 0 && !missing_ok) return CprofEdit::Missing;
+  std::vector<std::string> edited = lines;
+  edit(&edited);
+  if (read == 0 && edited == lines) return CprofEdit::Done;
+  return cprof_write(edited) == 0 ? CprofEdit::Done : CprofEdit::Failed;
+}
+
+// Whether line is one of the controller's (functions empty) or of one of
+// the functions, its fields into fields.
+bool cprof_ours(const std::string& line, const ControllerLines& who, const std::vector<std::string>& functions,
+                Fields& fields) {
+  if (functions.empty()) return cprof_matches(line, who, nullptr, TAVO_CPROF_CONTROLLER, fields);
+  return std::any_of(functions.begin(), functions.end(), [&](const std::string& f) {
+    return cprof_matches(line, who, f.c_str(), TAVO_CPROF_FUNCTION_LINE, fields);
+  });
+}
+
+}  // namespace
+
+CprofEdit cprof_rewrite(const ControllerLines& who, const std::vector<std::string>& functions, uint32_t field,
+                        const char* value) {
+  const bool drop = value == nullptr;
+  if (!drop && (field >= TAVO_CPROF_FIELDS || cprof_unsafe(value))) return CprofEdit::Missing;
+  return cprof_change(false, [&](std::vector<std::string>* lines) {
+    std::vector<std::string> edited;
+    for (const std::string& line : *lines) {
+      Fields fields = {};
+      if (!cprof_ours(line, who, functions, fields))
+        edited.push_back(line);
+      else if (!drop)
+        edited.push_back(cprof_join(fields, field, value));
+    }
+    *lines = std::move(edited);
+  });
+}
+
+uint32_t cprof_replace(const ControllerLines& who, const std::vector<std::string>& lines) {
+  return cprof_change(true, [&](std::vector<std::string>* file) {
+           std::erase_if(*file, [&](const std::string& line) {
+             Fields fields = {};
+             return cprof_ours(line, who, {}, fields);
+           });
+           file->insert(file->end(), lines.begin(), lines.end());
+         }) == CprofEdit::Done
+             ? 0
+             : 1;
+}
+
+}  // namespace tavo::nic
+
+using namespace tavo::nic;
+
+uint32_t TAVO_compare_cprofile_data(const char* line, const char* serial, const char* bus,
+                                    const char* function_number,
+                                    char fields[TAVO_CPROF_FIELDS][TAVO_CPROF_FIELD_SIZE], uint32_t mode) {
+  if (line == nullptr || fields == nullptr) return 1;
+  std::string_view rest(line);
+  for (uint32_t i = 0; i < TAVO_CPROF_FIELDS && rest.data() != nullptr; ++i) {
+    const size_t comma = rest.find(',');
+    const std::string_view field = rest.substr(0, comma);
+    const size_t n = field.size() < TAVO_CPROF_FIELD_SIZE - 1 ? field.size() : TAVO_CPROF_FIELD_SIZE - 1;
+    memcpy(fields[i], field.data(), n);
+    fields[i][n] = '\0';
+    if (comma == std::string_view::npos) break;
+    rest.remove_prefix(comma + 1);
+  }
+  const bool same = serial != nullptr && bus != nullptr && strcasecmp(serial, fields[TAVO_CPROF_SERIAL]) == 0 &&
+                    strcasecmp(bus, fields[TAVO_CPROF_BUS]) == 0 &&
+                    (mode != TAVO_CPROF_FUNCTION_LINE ||
+                     (function_number != nullptr && strcasecmp(function_number, fields[TAVO_CPROF_FUNCTION]) == 0));
+  return same ? 0 : 1;
+}
+
+uint32_t TAVO_get_config_prof_prop(TavoNode* controller, const char* function_number,
+                                   char fields[TAVO_CPROF_FIELDS][TAVO_CPROF_FIELD_SIZE], uint32_t mode) {
+  ControllerLines who;
+  std::vector<std::string> lines;
+  if (fields == nullptr || !controller_lines(controller, &who) || cprof_read(&lines) != 0) return 1;
+  // A NIC function with RoCE has two lines, "NIC" then "NIC+RoCE": the
+  // second is its answer.
+  Fields first = {};
+  int counted = 0;
+  for (const std::string& line : lines) {
+    Fields f = {};
+    if (!cprof_matches(line, who, function_number, mode, f)) continue;
+    const bool nic = strcasecmp(f[TAVO_CPROF_PROTOCOL], "NIC") == 0 || strcasecmp(f[TAVO_CPROF_PROTOCOL], "NIC+RoCE") == 0;
+    if (function_number != nullptr && nic && strcasecmp(f[TAVO_CPROF_FUNCTION], function_number) == 0 &&
+        ++counted == 1) {
+      memcpy(first, f, sizeof first);
+      continue;
+    }
+    memcpy(fields, f, sizeof f);
+    return 0;
+  }
+  if (counted != 1) return 1;
+  memcpy(fields, first, sizeof first);
+  return 0;
+}
+
+uint32_t TAVO_set_config_prof_prop(TavoNode* controller, const char* function_number, const char* value,
+                                   uint32_t mode, uint32_t field) {
+  ControllerLines who;
+  if (value == nullptr || !controller_lines(controller, &who)) return 1;
+  std::vector<std::string> functions;
+  if (mode == TAVO_CPROF_FUNCTION_LINE) {
+    if (function_number == nullptr) return 0;  // no line matches
+    functions.emplace_back(function_number);
+  }
+  return cprof_rewrite(who, functions, field, value) == CprofEdit::Done ? 0 : 1;
+}
+
+uint32_t TAVO_delete_cfg_prof_from_file(const char* serial, const char* bus) {
+  if (serial == nullptr || bus == nullptr) return 1;
+  ControllerLines who;
+  snprintf(who.serial, sizeof who.serial, "%s", serial);
+  snprintf(who.bus, sizeof who.bus, "%s", bus);
+  return cprof_rewrite(who, {}, 0, nullptr) == CprofEdit::Done ? 0 : 1;
+}

@@ -1,0 +1,144 @@
+// The names and groups every profile operation shares.
+#include <stdio.h>
+#include <strings.h>
+
+#include "base/validate.h"
+#include "nic/profile_internal.h"
+#include "transport/device_ids.h"
+
+namespace tavo::nic {
+namespace {
+
+// Multi-channel type codes: how a port descriptor shows each, and the name
+// a user gives for it. Codes 0 and 1 both show "None"; writers use 1.
+struct McType {
+  uint8_t code;
+  const char* shown;
+  const char* given;
+};
+constexpr McType kMcTypes[] = {
+    {0, "None", nullptr},       {kMcTypeNone, "None", "None"}, {2, "UMC", "UMC"},
+    {3, "HPFLEX", "HPFlex"},    {4, "vNIC1", "vNIC1"},         {5, "NPAR", "NPAR"},
+    {6, "UFP", "UFP"},          {7, "vNIC2", "vNIC2"},         {8, "HPFlEXQBG", "HPFlexQBG"},
+    {10, "HPUMC", "HPUMC"},
+};
+
+// Protocol names with the pf_type code SaveProfile writes for each.
+struct ProtocolName {
+  const char* name;
+  uint8_t code;
+};
+constexpr ProtocolName kProtocolNames[] = {
+    {"NIC", kProtocolNic},       {"iSCSI", kProtocolIscsi}, {"FCoE", kProtocolFcoe},
+    {"RoCE", kProtocolRoce},     {"NIC+RoCE", kProtocolRoce}, {"None", kProtocolOff},
+};
+
+// The row of table whose field (a name, compared without case) is name.
+template <typename Row, size_t N>
+const Row* named_row(const Row (&table)[N], const char* name, const char* Row::*field) {
+  for (const Row& r : table)
+    if (name != nullptr && r.*field != nullptr && strcasecmp(name, r.*field) == 0) return &r;
+  return nullptr;
+}
+
+}  // namespace
+
+ProfileSupport profile_support(TavoNode* controller) {
+  switch (get_cv_type(controller)) {
+    case TAVO_GENERATION_UNREADABLE:
+      return ProfileSupport::Unreadable;
+    case kGenerationCV2:
+    case kGenerationCV3:
+    case kGenerationGaltor:
+      return ProfileSupport::NotSupported;
+    default:
+      return ProfileSupport::Supported;
+  }
+}
+
+ProfileGroups profile_groups(TavoNode* controller) {
+  ProfileGroups g;
+  if (controller == nullptr) return g;
+  g.management = internal_get_node(controller, "ProfileManagement", TAVO_KIND_GROUP);
+  if (g.management == nullptr) return g;
+  g.active = internal_get_node(g.management, "ActiveProfile", TAVO_KIND_GROUP);
+  g.configured = internal_get_node(g.management, "ConfiguredProfile", TAVO_KIND_GROUP);
+  return g;
+}
+
+const char* mc_type_shown(uint32_t code) {
+  for (const McType& t : kMcTypes)
+    if (t.code == code) return t.shown;
+  return nullptr;
+}
+
+uint8_t mc_type_code(const char* name) {
+  const McType* t = named_row(kMcTypes, name, &McType::given);
+  return t != nullptr ? t->code : 0;
+}
+
+const char* mc_type_spelling(const char* name) {
+  const McType* t = named_row(kMcTypes, name, &McType::given);
+  return t != nullptr ? t->given : nullptr;
+}
+
+const char* protocol_of_descriptor(uint8_t type) {
+  switch (type) {
+    case kProfileNic:
+      return "NIC";
+    case kProfileIscsi:
+      return "iSCSI";
+    case kProfileFcoe:
+      return "FCoE";
+    default:
+      return "RoCE";
+  }
+}
+
+uint8_t protocol_code(const char* name) {
+  const ProtocolName* p = named_row(kProtocolNames, name, &ProtocolName::name);
+  return p != nullptr ? p->code : kProtocolOff;
+}
+
+const char* protocol_spelling(const char* name) {
+  const ProtocolName* p = named_row(kProtocolNames, name, &ProtocolName::name);
+  return p != nullptr ? p->name : nullptr;
+}
+
+bool profiles_apply(TavoNode* controller, TavoNode* property, const char* elsewhere, char* buf, uint32_t* result) {
+  switch (profile_support(controller)) {
+    case ProfileSupport::Unreadable:
+      *result = 1;
+      return false;
+    case ProfileSupport::NotSupported:
+      *result = tavo::controller::store_and_answer(property, elsewhere, buf);
+      return false;
+    default:
+      return true;
+  }
+}
+
+uint32_t rebuild_configured_view(TavoNode* controller) {
+  TavoNode* configured = profile_groups(controller).configured;
+  if (configured == nullptr || purge_nodes_within(configured, "Port") != 0) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s:Failed to delete the configured ports.\n", __func__);
+    return 1;
+  }
+  return TAVO_get_configured_profiles(controller);
+}
+
+void pf_text(uint32_t pf, char out[TAVO_VALUE_SIZE]) { snprintf(out, TAVO_VALUE_SIZE, "0x%x", pf); }
+
+std::vector<TavoNode*> instances_of(TavoNode* group, const char* child) {
+  std::vector<TavoNode*> out;
+  for (TavoNode* i = group != nullptr ? get_first_instance(group, child) : nullptr; i != nullptr;
+       i = tree::next_instance(i))
+    out.push_back(i);
+  return out;
+}
+
+bool parse_id(const char* text, long long* out) {
+  return text != nullptr && base::parse_number(text, out) == 0 && *out >= 0;
+}
+
+}  // namespace tavo::nic

@@ -1,0 +1,107 @@
+// What the profile, ARI and link-configuration code shares: the groups of a
+// controller's ProfileManagement, the generations that have profiles, the
+// multi-channel and protocol names, and the rebuild of the configured view.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "base/memory.h"
+#include "controller/controller.h"
+#include "nic/nic_internal.h"
+
+// What a build of the configured view writes into config_prof.txt: the
+// controller's new lines.
+struct TavoConfigProfLines {
+  std::vector<std::string> lines;  // without their line feeds
+  // The lines as the enumeration of the current port found them.
+  std::vector<std::string> before_port;
+};
+
+namespace tavo::nic {
+
+// Profiles exist on Moravel (and unknown) controllers only.
+enum class ProfileSupport {
+  Supported,
+  Unreadable,    // get_cv_type answered 1 (status 163 set)
+  NotSupported,  // CV2, CV3, Galtor
+};
+ProfileSupport profile_support(TavoNode* controller);
+// A value of the profile groups where profiles do not apply: false with
+// *result the handler's answer (an unreadable generation 1; on CV2, CV3 and
+// Galtor the property's value becomes elsewhere, answered into buf, 0).
+bool profiles_apply(TavoNode* controller, TavoNode* property, const char* elsewhere, char* buf, uint32_t* result);
+
+// ProfileManagement of the controller and its two views; null members
+// where they are missing.
+struct ProfileGroups {
+  TavoNode* management = nullptr;
+  TavoNode* active = nullptr;
+  TavoNode* configured = nullptr;
+};
+ProfileGroups profile_groups(TavoNode* controller);
+
+// The text of a multi-channel type code as a port descriptor shows it;
+// null for a code without a name (9, above 10).
+const char* mc_type_shown(uint32_t code);
+// The code of a name (case ignored): "None" 1, "UMC" 2 ... "HPUMC" 10;
+// 0 for any other text.
+uint8_t mc_type_code(const char* name);
+// The spelling of a name as users give it ("HPFlex"); null for none.
+const char* mc_type_spelling(const char* name);
+
+// Protocol names of a descriptor type (81-84), and the pf_type code a
+// Protocol text is saved as (case ignored): NIC 1, iSCSI 2, FCoE 4, RoCE
+// and NIC+RoCE 8, anything else 15 (the function switched off).
+const char* protocol_of_descriptor(uint8_t type);
+inline constexpr uint8_t kProtocolOff = 15;
+uint8_t protocol_code(const char* name);
+// The canonical spelling of a Protocol a user may give; null for a text
+// that is none of them.
+const char* protocol_spelling(const char* name);
+
+// The controller's configured view again: its Port instances purged and
+// rebuilt (with the controller's config_prof.txt lines); 0 or 1.
+uint32_t rebuild_configured_view(TavoNode* controller);
+
+// A PF number as "0x%x" into out.
+void pf_text(uint32_t pf, char out[TAVO_VALUE_SIZE]);
+// The instances of child under group in number order.
+std::vector<TavoNode*> instances_of(TavoNode* group, const char* child);
+
+// A number as the tree took it (automatic base), cut to its low 8 bits by
+// the caller; false for no such number.
+bool parse_id(const char* text, long long* out);
+
+// --- config_prof.txt ---
+
+// The serial and bus numbers that begin a controller's lines.
+struct ControllerLines {
+  char serial[TAVO_VALUE_SIZE];
+  char bus[TAVO_VALUE_SIZE];
+};
+// The controller's SerialNumber and its first function's BusNumber; false
+// when either cannot be read.
+bool controller_lines(TavoNode* controller, ControllerLines* who);
+
+enum class CprofEdit {
+  Done,     // the matching lines changed (or none matched)
+  Missing,  // no file, or a value that cannot stand in a line
+  Failed,   // the file could not be read or saved (the reason in the last status)
+};
+// In one save under the file's lock, field number field of the lines of
+// the functions (their FunctionNumber texts; none: every line of the
+// controller) becomes value; a null value drops those lines.
+CprofEdit cprof_rewrite(const ControllerLines& who, const std::vector<std::string>& functions, uint32_t field,
+                        const char* value);
+
+// The controller's lines become lines (the others kept, in their order,
+// before them), in one save under the file's lock; 0, or 1 when the file
+// could not be read or saved.
+uint32_t cprof_replace(const ControllerLines& who, const std::vector<std::string>& lines);
+
+}  // namespace tavo::nic
+

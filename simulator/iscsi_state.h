@@ -1,0 +1,56 @@
+// The iSCSI state the firmware keeps for one iSCSI function: its sessions
+// (discovery sessions, logins and the persistent targets, which show as
+// closed sessions until logged in) and knobs of faulty firmware. Tests
+// read and change it through Simulator::sessions.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "simulator/topology.h"
+#include "transport/iscsi_records.h"
+
+namespace tavo::sim {
+
+struct SimSession {
+  uint32_t handle = 0;
+  uint32_t connection_handle = 0;
+  bool discovery = false;   // a SendTargets session (portal only, no target)
+  bool open = false;
+  bool persistent = false;  // a persistent target of the firmware (27/6)
+  bool boot = false;
+  std::string target;       // target name ("" for discovery)
+  std::string initiator;
+  SimAddress address;       // the portal it goes to
+  uint16_t port = 0;
+  uint16_t isid = 0;
+  uint32_t eto = kNoEto;
+  IscsiLoginOptionsBlock options{};  // as the login or persistent request carried it
+};
+
+struct SimIscsi {
+  std::vector<SimSession> sessions;
+  uint32_t next_handle = 0x1000;
+  // The firmware's target ids (30/6): one per target name that a
+  // persistent session holds, numbered in the order they came.
+  std::vector<std::pair<uint32_t, std::string>> target_ids;
+  uint32_t next_target_id = 0x40;
+  // Faulty or small firmware: SendTargets records per answer (-1: as many
+  // as fit); counts reported beyond what an answer holds (-1: the true
+  // ones) for SendTargets, the target list, a target's portal groups and
+  // the session list.
+  int targets_per_answer = -1;
+  int64_t reported_sendtargets = -1;
+  int64_t reported_target_ids = -1;
+  int64_t reported_portal_groups = -1;
+  int64_t reported_sessions = -1;
+  // The topology targets (indexes) the last SendTargets listed, which its
+  // continuation goes on with.
+  std::vector<size_t> sendtargets_listed;
+
+  SimSession* find(uint32_t handle);
+};
+
+}  // namespace tavo::sim

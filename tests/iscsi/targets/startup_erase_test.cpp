@@ -1,0 +1,203 @@
+// The LogicalHBA start-up from the saved files and the firmware, a restart
+// that restores what was configured, the Enabled and iSNSEnabled handlers,
+// the erase of a controller's iSCSI configuration, and the saves' own
+// files (lock links, leftovers of killed saves).
+#include <gtest/gtest.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/iscsi/targets/targets_fixture.h"
+#include "transport/glob.h"
+#include "transport/network_records.h"
+
+namespace tavo::test {
+namespace {
+
+using Status = std::pair<uint32_t, std::string>;
+
+const std::string kL = kLhba;
+const std::string kOther = "Corvane7,iSCSIPhysicalHBA0,LogicalHBA0";
+const std::string kChapOptions = "Yes,Yes,None,None,One-Way CHAP,,,tn,tsecret12345";
+
+std::string tgt_line(const std::string& key, const std::string& name, const std::string& address,
+                     const std::string& port, const std::string& type = "Static", const std::string& level = "") {
+  return key + "," + name + "," + address + "," + port + ",,iqn.hx," + kChapOptions + "," + type + "," + level +
+         ",,,True\n";
+}
+
+class LhbaStartupTest : public NetworkTargetsTest {
+ protected:
+  void restart_client() {
+    ASSERT_EQ(TAVO_exit(), 0u);
+    ASSERT_EQ(TAVO_init(), 0u);
+  }
+  // Every value of the configuration a client sees, in tree order.
+  std::vector<std::string> configuration(const std::string& lhba) {
+    std::vector<std::string> v;
+    auto options = [&](const std::string& group) {
+      for (const std::string& p : children(group, TAVO_KIND_PROPERTY)) v.push_back(p + "=" + get(group + "/" + p));
+      for (const std::string& p : children(group + "/Authentication", TAVO_KIND_PROPERTY))
+        v.push_back(p + "=" + get(group + "/Authentication/" + p));
+    };
+    options(lhba + "/InitiatorLoginOptions");
+    for (const std::string& t : instances(lhba, "Target")) {
+      v.push_back(t + "=" + get(lhba + "/" + t + "/TargetISCSIName") + "," + get(lhba + "/" + t + "/TargetType"));
+      for (const std::string& p : instances(lhba + "/" + t, "TargetPortal"))
+        v.push_back(p + "=" + get(lhba + "/" + t + "/" + p + "/TargetIPAddress"));
+      options(lhba + "/" + t + "/TargetLoginOptions");
+    }
+    for (const std::string& s : instances(lhba + "/Discovery", "SendTargetPortal")) {
+      v.push_back(s + "=" + get(lhba + "/Discovery/" + s + "/IPAddress"));
+      options(lhba + "/Discovery/" + s + "/SendTargetPortalLoginOptions");
+    }
+    return v;
+  }
+};
+
+TEST_F(LhbaStartupTest, SavedLinesBuildTargetsAndPortals) {
+  const std::string other = tgt_line(kOther, "iqn.o", "10.0.0.9", "0");
+  put_saved("savetgt.txt", tgt_line(kKey, "iqn.s1", "10.0.0.9", "3260", "", "Required") +
+                               tgt_line(kKey, "iqn.s1", "10.0.0.10", "3260") +
+                               tgt_line(kKey, "iqn.s2", "10.0.0.9", "0") + tgt_line(kKey, "iqn.s3", "", "3260") +
+                               other);
+  put_saved("savestp.txt", std::string(kKey) + ",10.0.0.50,3260,00:00:00:00:00:00," + kChapOptions + ",,,\n" + kOther +
+                               ",10.0.0.51,3260,00:00:00:00:00:00," + kDefaults + "\n");
+  restart_client();
+  auto unended = [](std::string s) {
+    s.pop_back();
+    return s;
+  };
+  EXPECT_EQ(target_lines(),
+            (std::vector<std::string>{unended(tgt_line(kKey, "iqn.s1", "10.0.0.9", "3260", "", "Required")),
+                                      unended(tgt_line(kKey, "iqn.s1", "10.0.0.10", "3260"))}));
+  EXPECT_NE(saved("savetgt.txt").find(other), std::string::npos);
+  EXPECT_EQ(instances(kL, "Target"), (std::vector<std::string>{"Target0"}));
+  EXPECT_EQ(instances(kL + "/Target0", "TargetPortal").size(), 2u);
+  EXPECT_EQ(get(kL + "/Target0/TargetType"), "Static");  // an empty type
+  EXPECT_EQ(get(kL + "/Target0/TargetLoginOptions/Authentication/TargetCHAPName"), "tn");
+  EXPECT_EQ(get(kL + "/Target0/TargetLoginOptions/HeaderParam"), "Prohibited");
+  const std::string stp = kL + "/Discovery/SendTargetPortal0";
+  EXPECT_EQ(get(stp + "/IPAddress"), "10.0.0.50");
+  EXPECT_EQ(get(stp + "/SendTargetPortalLoginOptions/Authentication/AuthenticationMethod"), "One-Way CHAP");
+  EXPECT_EQ(get(stp + "/SendTargetPortalLoginOptions/Authentication/CHAPParam"), "Prohibited");
+  EXPECT_EQ(instances(kL + "/Discovery", "SendTargetPortal").size(), 1u);
+}
+
+TEST_F(LhbaStartupTest, ARestartRestoresTheConfiguration) {
+  ASSERT_EQ(act(kL + "/AddTarget", {"iqn.t1", "10.0.0.9"}), 0u);
+  ASSERT_EQ(act(kL + "/Target0/AddTargetPortal", {"10.0.0.10", "3261"}), 0u);
+  ASSERT_EQ(act(kL + "/Target0/TargetLoginOptions/Authentication/ConfigureCHAP",
+                {"Mutual CHAP", "ini", "isecret123456", "tgt", "tsecret12345", "Preferred"}),
+            0u);
+  ASSERT_EQ(act(kL + "/Discovery/AddSendTargetPortal", {"10.0.0.50", "3260"}), 0u);
+  ASSERT_EQ(act(kL + "/Discovery/SendTargetPortal0/SendTargetPortalLoginOptions/Authentication/ConfigureCHAP",
+                {"One-Way CHAP", "", "", "pn", "psecret12345"}),
+            0u);
+  ASSERT_EQ(act(kL + "/InitiatorLoginOptions/Authentication/ConfigureCHAP",
+                {"One-Way CHAP", "", "", "in", "nsecret12345", "Discouraged"}),
+            0u);
+  ASSERT_EQ(set(kL + "/InitiatorLoginOptions/HeaderDigest", "CRC32C"), 0u);
+  const std::vector<std::string> before = configuration(kL);
+  restart_client();
+  EXPECT_EQ(configuration(kL), before);
+  // A reset signature drops that controller's initiator line alone; its
+  // targets and portals stay.
+  const std::string moravel = kMoravelLhba;
+  ASSERT_EQ(set(moravel + "/InitiatorLoginOptions/ImmediateData", "No"), 0u);
+  sim_->flash(0)["/cfg/signature"].assign(132, 0);
+  restart_client();
+  EXPECT_EQ(get(kL + "/InitiatorLoginOptions/Authentication/AuthenticationMethod"), "None");
+  EXPECT_EQ(get(moravel + "/InitiatorLoginOptions/ImmediateData"), "No");
+  std::vector<std::string> kept = configuration(kL);
+  EXPECT_EQ(std::vector<std::string>(kept.begin() + 12, kept.end()),
+            std::vector<std::string>(before.begin() + 12, before.end()));
+}
+
+TEST_F(LhbaStartupTest, EnabledAndIsnsEnabled) {
+  EXPECT_EQ(set(kL + "/Enabled", "false"), 1u);
+  EXPECT_EQ(last_status(), targets_text(47));
+  EXPECT_EQ(set(kL + "/Enabled", "True"), 0u);
+  const std::string isns = "Corvane0/iSCSIPhysicalHBA0/iSNS/iSNSEnabled";
+  tavo::DiscoveryParamsBlock& block = sim_->network(0)->discovery_of(0);
+  block.srv_count = 1;
+  const tavo::DiscoveryParamsBlock before = block;
+  ASSERT_EQ(set(isns, "yes"), 0u);
+  EXPECT_EQ(get(isns), "Yes");
+  // Only the enable bit changed.
+  tavo::DiscoveryParamsBlock now = sim_->network(0)->discovery_of(0);
+  now.isns_flags &= static_cast<uint16_t>(~tavo::kIsnsEnabled);
+  EXPECT_EQ(memcmp(&now, &before, sizeof now), 0);
+  sim_->clear_log();
+  ASSERT_EQ(set(isns, "Yes"), 0u);
+  EXPECT_EQ(mailbox_count(2, 29), 0);  // already enabled: nothing sent
+  ASSERT_EQ(set(isns, "No"), 0u);
+  EXPECT_EQ(get(isns), "No");
+  for (const auto& [opcode, status] : {std::pair<uint8_t, uint32_t>{28, 80}, {29, 81}}) {
+    fail_mailbox(2, opcode, 3);
+    EXPECT_EQ(set(isns, "Yes"), 1u);
+    EXPECT_EQ(last_status().first, status);
+  }
+}
+
+TEST_F(LhbaStartupTest, EraseClearsEveryFunctionOfTheController) {
+  const std::string second = "Corvane0/iSCSIPhysicalHBA1/LogicalHBA0";
+  for (const std::string& lhba : {kL, second}) {
+    ASSERT_EQ(act(lhba + "/AddTarget", {"iqn.t1", "10.0.0.9"}), 0u);
+    ASSERT_EQ(act(lhba + "/Discovery/AddSendTargetPortal", {"10.0.0.50", "3260"}), 0u);
+    ASSERT_EQ(act(lhba + "/InitiatorLoginOptions/Authentication/ConfigureCHAP",
+                  {"One-Way CHAP", "", "", "in", "nsecret12345"}),
+              0u);
+    ASSERT_EQ(set(lhba + "/InitiatorLoginOptions/DataDigest", "CRC32C"), 0u);
+  }
+  ASSERT_EQ(act(std::string(kMoravelLhba) + "/AddTarget", {"iqn.mor", "10.0.0.9"}), 0u);
+  const std::vector<std::string> fresh = configuration("Corvane1/iSCSIPhysicalHBA0/LogicalHBA0");
+  vm_flag = 1;
+  EXPECT_EQ(act("Corvane0/iSCSIPhysicalHBA1/EraseConfiguration"), 1u);
+  vm_flag = 0;
+  EXPECT_EQ(last_status(), (Status{256, "Performed operation is not supported on a SR-IOV virtual function."}));
+  EXPECT_EQ(instances(kL, "Target").size(), 1u);
+  sim_->clear_log();
+  ASSERT_EQ(act("Corvane0/iSCSIPhysicalHBA1/EraseConfiguration"), 0u);
+  EXPECT_EQ(mailbox_count(1, 7), 1);
+  EXPECT_EQ(last_payload(1, 7), (std::vector<uint8_t>{3, 0, 0, 0, 6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+  for (const std::string& lhba : {kL, second}) {
+    SCOPED_TRACE(lhba);
+    EXPECT_TRUE(instances(lhba, "Target").empty());
+    EXPECT_TRUE(instances(lhba + "/Discovery", "SendTargetPortal").empty());
+    EXPECT_EQ(get(lhba + "/InitiatorLoginOptions/DataDigest"), "None");
+    EXPECT_EQ(get(lhba + "/InitiatorLoginOptions/Authentication/TargetSecret"), "");
+  }
+  EXPECT_EQ(get("Corvane0/iSCSIPhysicalHBA0/iSNS/iSNSEnabled"), "No");
+  EXPECT_TRUE(target_lines().empty());
+  EXPECT_EQ(saved("savestp.txt"), "");
+  EXPECT_EQ(saved("intr_logopts.txt").find("CRC32C"), std::string::npos);
+  // Another controller keeps everything.
+  EXPECT_EQ(configuration("Corvane1/iSCSIPhysicalHBA0/LogicalHBA0"), fresh);
+}
+
+TEST_F(LhbaStartupTest, SavesNeitherFollowLinksNorLeaveTemporaries) {
+  // A link planted as the lock file fails the save; nothing is made where it points.
+  const std::string elsewhere = root_.at("/tmp/planted");
+  ::unlink((saved_path("savetgt.txt") + ".lock").c_str());
+  ASSERT_EQ(::symlink(elsewhere.c_str(), (saved_path("savetgt.txt") + ".lock").c_str()), 0);
+  EXPECT_EQ(act(kL + "/AddTarget", {"iqn.t1", "10.0.0.9"}), 1u);
+  EXPECT_EQ(last_status().second.rfind("Failed to save /etc/config/QVL/tavo/savetgt.txt", 0), 0u);
+  EXPECT_FALSE(file_exists(elsewhere));
+  ::unlink((saved_path("savetgt.txt") + ".lock").c_str());
+  // What killed saves left beside a saved file goes under its lock.
+  const std::string conf = root_.at("/etc/config/QVL/tavo/libtavo.conf");
+  for (const std::string& left :
+       {saved_path("savetgt.txt") + ".tmp.4242.0", saved_path("savestp.txt") + ".tmp.7.3", conf + ".tmp.99.1"})
+    write_file(left, "secret\n");
+  restart_client();
+  EXPECT_FALSE(file_exists(saved_path("savetgt.txt") + ".tmp.4242.0"));
+  EXPECT_FALSE(file_exists(saved_path("savestp.txt") + ".tmp.7.3"));
+  ASSERT_EQ(set("TAVODebugLevel", "6"), 0u);
+  EXPECT_FALSE(file_exists(conf + ".tmp.99.1"));
+}
+
+}  // namespace
+}  // namespace tavo::test

@@ -1,0 +1,196 @@
+// config_prof.txt: how its lines are cut into fields and matched, and its
+// saves under killed processes, power cuts, I/O faults and two writers.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "nic/nic.h"
+#include "tests/nic/profile_fixture.h"
+
+namespace tavo::test {
+namespace {
+
+using Fields = char[TAVO_CPROF_FIELDS][TAVO_CPROF_FIELD_SIZE];
+
+std::string joined(const Fields& f) {
+  std::string s;
+  for (int i = 0; i < TAVO_CPROF_FIELDS; ++i) s += std::string(i ? "|" : "") + f[i];
+  return s;
+}
+
+TEST(ConfigProfLine, FieldsAndMatches) {
+  const std::string long_field(40, 'x');
+  const struct {
+    std::string line;
+    const char* function;
+    uint32_t mode, result;
+    const char* fields;
+  } rows[] = {
+      {"MA,0x7,2,None,0x1,NIC,N/A", "0X1", 1, 0, "MA|0x7|2|None|0x1|NIC|N/A"},  // without case
+      {"MA,0x7,2,None,0x1,NIC,N/A", "0x2", 1, 1, "MA|0x7|2|None|0x1|NIC|N/A"},
+      {"MA,0x7,2,None,0x1,NIC,N/A", "0x2", 0, 0, "MA|0x7|2|None|0x1|NIC|N/A"},
+      {"ma,0x7", nullptr, 0, 0, "ma|0x7|k|k|k|k|k"},  // missing fields stay as they were
+      {"MA,0x8,2,None,0x1,NIC,N/A", nullptr, 0, 1, "MA|0x8|2|None|0x1|NIC|N/A"},
+      {"MA,0x7,2," + long_field + ",0x1,NIC,N/A,extra", nullptr, 0, 0,
+       "MA|0x7|2|xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx|0x1|NIC|N/A"},  // 34 characters of each
+      {"", nullptr, 0, 1, "|k|k|k|k|k|k"},
+  };
+  for (const auto& r : rows) {
+    Fields f;
+    for (auto& field : f) snprintf(field, sizeof field, "k");
+    EXPECT_EQ(TAVO_compare_cprofile_data(r.line.c_str(), "MA", "0x7", r.function, f, r.mode), r.result) << r.line;
+    EXPECT_EQ(joined(f), r.fields) << r.line;
+  }
+  Fields f{};
+  EXPECT_EQ(TAVO_compare_cprofile_data("MA,0x7", nullptr, "0x7", nullptr, f, 0), 1u);
+}
+
+TEST_F(ProfileTest, LinesOfAFunction) {
+  TavoNode* ma = node("Corvane0");
+  Fields f{};
+  // A NIC function with RoCE answers its second line; another its only one.
+  put_lines("MA,0x7,2,None,0x1,NIC,N/A\nMA,0x7,2,None,0x1,NIC+RoCE,Enabled\nMA,0x7,2,UMC,0x2,iSCSI,N/A\n");
+  ASSERT_EQ(TAVO_get_config_prof_prop(ma, "0x1", f, TAVO_CPROF_FUNCTION_LINE), 0u);
+  EXPECT_EQ(joined(f), "MA|0x7|2|None|0x1|NIC+RoCE|Enabled");
+  ASSERT_EQ(TAVO_get_config_prof_prop(ma, "0x2", f, TAVO_CPROF_FUNCTION_LINE), 0u);
+  EXPECT_EQ(f[TAVO_CPROF_MC_TYPE], std::string("UMC"));
+  put_lines("MA,0x7,2,None,0x1,NIC,N/A\nMA,0x7,2,None,0x3,NIC,N/A\n");
+  ASSERT_EQ(TAVO_get_config_prof_prop(ma, "0x1", f, TAVO_CPROF_FUNCTION_LINE), 0u);
+  EXPECT_EQ(f[TAVO_CPROF_FUNCTION], std::string("0x1"));
+  EXPECT_EQ(TAVO_get_config_prof_prop(ma, "0x9", f, TAVO_CPROF_FUNCTION_LINE), 1u);
+  // What cannot stand in a line is refused, the file unchanged.
+  EXPECT_EQ(TAVO_set_config_prof_prop(ma, "0x1", "NIC,x", TAVO_CPROF_FUNCTION_LINE, TAVO_CPROF_PROTOCOL), 1u);
+  EXPECT_EQ(TAVO_set_config_prof_prop(ma, "0x1", "N\nIC", TAVO_CPROF_FUNCTION_LINE, TAVO_CPROF_PROTOCOL), 1u);
+  EXPECT_EQ(TAVO_set_config_prof_prop(ma, "0x1", "x", TAVO_CPROF_FUNCTION_LINE, TAVO_CPROF_FIELDS), 1u);
+  EXPECT_EQ(lines(), "MA,0x7,2,None,0x1,NIC,N/A\nMA,0x7,2,None,0x3,NIC,N/A\n");
+  EXPECT_EQ(TAVO_delete_cfg_prof_from_file("ma", "0x7"), 0u);
+  EXPECT_EQ(lines(), "");
+  ::unlink(root_.at("/etc/config/QVL/tavo/config_prof.txt").c_str());
+  EXPECT_EQ(TAVO_get_config_prof_prop(ma, nullptr, f, TAVO_CPROF_CONTROLLER), 1u);
+  EXPECT_EQ(TAVO_set_config_prof_prop(ma, nullptr, "3", TAVO_CPROF_CONTROLLER, TAVO_CPROF_PROFILE_ID), 1u);
+  EXPECT_EQ(TAVO_delete_cfg_prof_from_file("MA", "0x7"), 1u);
+}
+
+// A child killed, or the power cut, at every file call of an edit and of a
+// rebuild: the file holds its old content or its new, nothing else.
+TEST_F(ProfileTest, KilledOrPoweredOffSavesLeaveOldOrNew) {
+  const std::string before = lines();
+  const std::string protocol_path = std::string(kConfigured) + "/Port0/Function1/Protocol";
+  const struct {
+    const char* name;
+    std::function<void()> save;
+  } saves[] = {
+      {"edit", [&] { set(protocol_path, "FCoE"); }},
+      {"rebuild",
+       [&] {
+         sim_->flash(0)["/cfg/profile/configured"] =
+             profile_image({pci_function(3, 1, kProtocolNic, kProtocolNic), protocol(kProfileNic, 3, 0, 3),
+                            port_descriptor(0, 2, 4)});
+         purge_nodes_within(node(kConfigured), "Port");
+         TAVO_get_configured_profiles(node("Corvane0"));
+       }},
+  };
+  for (const auto& s : saves) {
+    // The content a save without faults leaves.
+    sim::Fault none;
+    none.kind = sim::FaultKind::Crash;
+    none.path_contains = "/nowhere/";
+    put_lines(before);
+    ASSERT_EQ(in_child(none, s.save), 0);
+    const std::string after = lines();
+    ASSERT_NE(after, before) << s.name;
+    for (sim::FaultKind kind : {sim::FaultKind::Crash, sim::FaultKind::PowerCut}) {
+      int call = 0;
+      for (int status = sim::kCrashExitCode; status == sim::kCrashExitCode; ++call) {
+        put_lines(before);
+        sim::Fault fault;
+        fault.kind = kind;
+        fault.path_contains = "/etc/config/QVL/tavo/config_prof";
+        fault.skip = call;
+        status = in_child(fault, s.save);
+        const std::string content = lines();
+        EXPECT_TRUE(content == after || (status != 0 && content == before)) << s.name << " at call " << call;
+      }
+      EXPECT_GE(call, 6) << s.name;
+    }
+  }
+}
+
+TEST_F(ProfileTest, AnIoFaultFailsTheEditAndKeepsTheFile) {
+  const std::string before = lines();
+  const std::string protocol_path = std::string(kConfigured) + "/Port0/Function1/Protocol";
+  for (const char* call : {"open", "write", "fsync", "rename", "lock"}) {
+    sim::Fault f;
+    f.kind = sim::FaultKind::FileErrno;
+    f.file_call = call;
+    f.path_contains = "config_prof";
+    sim_->inject(f);
+    EXPECT_EQ(set(protocol_path, "FCoE"), 1u) << call;
+    EXPECT_EQ(last_status().second.rfind("Failed to save /etc/config/QVL/tavo/config_prof.txt: ", 0), 0u) << call;
+    EXPECT_EQ(lines(), before) << call;
+    EXPECT_EQ(get(protocol_path), "iSCSI") << call;
+    sim_->clear_faults();
+  }
+  sim::Fault half;
+  half.kind = sim::FaultKind::ShortWrite;
+  half.path_contains = "config_prof";
+  sim_->inject(half);
+  EXPECT_EQ(set(protocol_path, "FCoE"), 0u);
+  EXPECT_EQ(lines(), "MA,0x7,2,None,0x0,NIC,N/A\nMA,0x7,2,None,0x2,FCoE,N/A\nMA,0x7,2,None,0x1,NIC,N/A\n"
+                     "MA,0x7,2,None,0x1,NIC+RoCE,N/A\nMB,0x9,2,None,0x0,NIC,N/A\n");
+}
+
+// One process edits Corvane0's lines while another rebuilds Corvane1's
+// (reading the file, then writing it whole): no edit and no line is lost.
+TEST_F(ProfileTest, TwoWritersLoseNoLine) {
+  constexpr int kEdits = 32;
+  const std::string id = std::string(kConfigured) + "/ProfileId", done = root_.at("/edits-done");
+  // The rebuilds go on until the edits are over, so that the last edit
+  // falls between a rebuild's read and its write.
+  const std::function<void()> writers[] = {
+      [&] {
+        for (int i = 1; i <= kEdits; ++i)
+          if (set(id, std::to_string(i)) != 0) _exit(1);
+        write_file(done, "");
+      },
+      [&] {
+        for (int after = 0; after < 4; after += file_exists(done))
+          if (purge_nodes_within(node("Corvane1/ProfileManagement/ConfiguredProfile"), "Port") != 0 ||
+              TAVO_get_configured_profiles(node("Corvane1")) != 0)
+            _exit(1);
+      },
+  };
+  std::vector<pid_t> children;
+  for (const auto& w : writers) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      w();
+      _exit(0);
+    }
+    children.push_back(pid);
+  }
+  for (pid_t pid : children) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  const auto sorted = [](const std::string& text) {
+    std::vector<std::string> out;
+    for (size_t at = 0; at < text.size();) {
+      const size_t end = text.find('\n', at);
+      out.push_back(text.substr(at, end - at));
+      at = end + 1;
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+  };
+  EXPECT_EQ(sorted(lines()), sorted("MA,0x7,32,None,0x0,NIC,N/A\nMA,0x7,32,None,0x2,iSCSI,N/A\n"
+                                    "MA,0x7,32,None,0x1,NIC,N/A\nMA,0x7,32,None,0x1,NIC+RoCE,N/A\n"
+                                    "MB,0x9,2,None,0x0,NIC,N/A\n"));
+}
+
+}  // namespace
+}  // namespace tavo::test
