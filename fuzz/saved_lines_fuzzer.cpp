@@ -23,10 +23,6 @@ namespace {
 
 using namespace tavo::targets;
 
-// The writers make no longer lines: the check keeps every well-formed line
-// up to this length.
-constexpr size_t kWrittenLine = 1022;
-
 // The rows a reader may fill, and one more that it must leave alone.
 constexpr uint32_t kReaderRows = 24;
 char reader_rows[kReaderRows + 1][TAVO_VALUE_SIZE];
@@ -126,14 +122,14 @@ void check_reader(const std::string& text, const std::vector<std::string_view>& 
 }
 
 // The start-up check keeps input lines in order, each well-formed, and
-// counts every other; a line passed over is malformed or longer than the
-// writers make; what it keeps it keeps again whole.
+// counts every other; a line passed over is malformed or longer than a
+// writer makes; what it keeps it keeps again whole.
 void check_kept(Saved s, std::string_view text, const std::vector<Line>& lines) {
   uint32_t dropped = 0;
   const std::string kept = kept_lines(s, text, &dropped);
   size_t next = 0, count = 0;
   const auto passed_over = [&](size_t upto) {
-    for (; next < upto; ++next) FUZZ_CHECK(!lines[next].well_formed || lines[next].text.size() > kWrittenLine);
+    for (; next < upto; ++next) FUZZ_CHECK(!lines[next].well_formed || lines[next].text.size() > kMaxSavedLine);
   };
   for_each_line(kept, [&](std::string_view line, bool complete) {
     FUZZ_CHECK(complete && !line.empty());
