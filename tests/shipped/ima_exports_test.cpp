@@ -22,6 +22,20 @@ const std::set<std::string> kImaNames = {
     "IMA_VMW_GetStaticDiscoveryTargetOidList", "IMA_VMW_GetStaticDiscoveryTargetProperties",
     "IMA_VMW_GetTargetOidList", "IMA_VMW_PluginCleanup", "IMA_VMW_PluginInit", "IMA_VMW_Rediscover",
     "IMA_VMW_RemoveSession", "IMA_check_session_status", "IMA_copy_ipv6_addr",
+    // Node, HBAs and the plug-in
+    "IMA_GetLhbaOidList", "IMA_GetLhbaProperties", "IMA_GetLnpOidList", "IMA_GetLnpProperties",
+    "IMA_GetPhbaOidList", "IMA_GetPhbaProperties", "IMA_GetPhbaStatus", "IMA_GetPluginProperties",
+    "IMA_PersistHbaParameters", "IMA_PhbaDownload", "IMA_VMW_GetLhbaOidList", "IMA_VMW_GetLhbaProperties",
+    "IMA_VMW_GetLnpOidList", "IMA_VMW_GetLnpProperties", "IMA_VMW_GetNodeProperties", "IMA_VMW_GetPhbaProperties",
+    "IMA_VMW_SetDebugLevel", "IMA_VMW_SetNodeAlias", "IMA_VMW_SetNodeName",
+    // Network portals and IP settings
+    "IMA_GetAddressKeys", "IMA_GetIpProperties", "IMA_GetNetworkPortStatus", "IMA_GetNetworkPortalOidList",
+    "IMA_GetNetworkPortalProperties", "IMA_GetPnpOidList", "IMA_GetPnpProperties", "IMA_SetDefaultGateway",
+    "IMA_SetIpConfigMethod", "IMA_SetNetworkPortalIpAddress", "IMA_SetSubnetMask", "IMA_VMW_EnableIP",
+    "IMA_VMW_GetArpRedirectProperties", "IMA_VMW_GetExtendedIpProperties", "IMA_VMW_GetIpProperties",
+    "IMA_VMW_GetMtuProperties", "IMA_VMW_GetNetworkPortalOidList", "IMA_VMW_GetNetworkPortalProperties",
+    "IMA_VMW_GetPnpProperties", "IMA_VMW_SetArpRedirect", "IMA_VMW_SetDefaultGateway",
+    "IMA_VMW_SetIpv6ConfigMethod", "IMA_VMW_SetMtu", "IMA_VMW_SetNetworkPortalIpAddress", "IMA_VMW_SetSubnetMask",
 };
 
 // The plug-in's other names: its frame, conversions and state.

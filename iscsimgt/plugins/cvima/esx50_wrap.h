@@ -120,6 +120,64 @@ TAVO_EXPORT IMA_STATUS IMA_check_session_status(uint32_t target_tag);
 TAVO_EXPORT uint32_t check_session(const uint32_t* session_tags, uint32_t count, const char* address,
                                    const char* port);
 
+/* --- Node, HBAs and the plug-in --- */
+TAVO_EXPORT IMA_STATUS IMA_GetPhbaOidList(IMA_OID_LIST** list);
+TAVO_EXPORT IMA_STATUS IMA_GetLnpOidList(IMA_OID_LIST** list);
+TAVO_EXPORT IMA_STATUS IMA_GetLhbaOidList(IMA_OID_LIST** list);
+TAVO_EXPORT IMA_STATUS IMA_VMW_GetLhbaOidList(IMA_OID oid, IMA_OID_LIST** list);
+TAVO_EXPORT IMA_STATUS IMA_VMW_GetLnpOidList(IMA_OID oid, IMA_OID_LIST** list);
+TAVO_EXPORT IMA_STATUS IMA_GetPhbaProperties(IMA_OID oid, IMA_PHBA_PROPERTIES* props);
+/* The host's extended form: the same record with ten more words. */
+TAVO_EXPORT IMA_STATUS IMA_VMW_GetPhbaProperties(IMA_OID oid, IMA_PHBA_PROPERTIES* props);
+TAVO_EXPORT IMA_STATUS IMA_GetPhbaStatus(IMA_OID oid, IMA_PHBA_STATUS* status);
+TAVO_EXPORT IMA_STATUS IMA_GetLhbaProperties(IMA_OID oid, IMA_LHBA_PROPERTIES* props);
+/* Fills the same bytes without clearing the record first. */
+TAVO_EXPORT IMA_STATUS IMA_VMW_GetLhbaProperties(IMA_OID oid, IMA_LHBA_PROPERTIES* props);
+TAVO_EXPORT IMA_STATUS IMA_VMW_GetNodeProperties(IMA_OID oid, IMA_NODE_PROPERTIES* props);
+TAVO_EXPORT IMA_STATUS IMA_VMW_SetNodeName(IMA_OID oid, const IMA_WCHAR* name);
+TAVO_EXPORT IMA_STATUS IMA_VMW_SetNodeAlias(IMA_OID oid, const IMA_WCHAR* alias);
+TAVO_EXPORT IMA_STATUS IMA_GetPluginProperties(IMA_OID oid, IMA_PLUGIN_PROPERTIES* props);
+TAVO_EXPORT IMA_STATUS IMA_PhbaDownload(IMA_OID oid, IMA_PHBA_DOWNLOAD_IMAGE_TYPE image_type,
+                                        const IMA_WCHAR* file_name);
+/* Not supported: 0x80000001, nothing examined. */
+TAVO_EXPORT IMA_STATUS IMA_GetLnpProperties(IMA_OID oid, IMA_LNP_PROPERTIES* props);
+TAVO_EXPORT IMA_STATUS IMA_VMW_GetLnpProperties(IMA_OID oid, IMA_LNP_PROPERTIES* props);
+TAVO_EXPORT IMA_STATUS IMA_PersistHbaParameters(IMA_OID oid);
+TAVO_EXPORT IMA_STATUS IMA_VMW_SetDebugLevel(IMA_UINT32 level);
+
+/* --- Network portals, ports and IP settings --- */
+TAVO_EXPORT IMA_STATUS IMA_GetNetworkPortalOidList(IMA_OID oid, IMA_OID_LIST** list);
+TAVO_EXPORT IMA_STATUS IMA_VMW_GetNetworkPortalOidList(IMA_OID oid, IMA_OID_LIST** list);
+TAVO_EXPORT IMA_STATUS IMA_GetPnpOidList(IMA_OID oid, IMA_OID_LIST** list);
+TAVO_EXPORT IMA_STATUS IMA_GetNetworkPortalProperties(IMA_OID oid, IMA_NETWORK_PORTAL_PROPERTIES* props);
+/* *record: a new record the host frees with IMA_FreeMemory; none is handed
+ * out on a failure (0x80000001 where the function has no IPv6). */
+TAVO_EXPORT IMA_STATUS IMA_VMW_GetNetworkPortalProperties(IMA_OID oid, IMA_PORTAL_ADDRESSES** record);
+TAVO_EXPORT IMA_STATUS IMA_GetPnpProperties(IMA_OID oid, IMA_PNP_PROPERTIES* props);
+TAVO_EXPORT IMA_STATUS IMA_VMW_GetPnpProperties(IMA_OID oid, IMA_PNP_PROPERTIES* props);
+TAVO_EXPORT IMA_STATUS IMA_GetNetworkPortStatus(IMA_OID oid, IMA_NETWORK_PORT_STATUS* status);
+TAVO_EXPORT IMA_STATUS IMA_GetIpProperties(IMA_OID oid, IMA_IP_PROPERTIES* props);
+TAVO_EXPORT IMA_STATUS IMA_VMW_GetIpProperties(IMA_OID oid, IMA_IP_PROPERTIES* props);
+TAVO_EXPORT IMA_STATUS IMA_VMW_GetExtendedIpProperties(IMA_OID oid, IMA_EXTENDED_IP_PROPERTIES* props);
+TAVO_EXPORT IMA_STATUS IMA_SetNetworkPortalIpAddress(IMA_OID oid, const IMA_IP_ADDRESS* address);
+/* ipv6: configure an IPv6 address (given 0: the zero address) rather than IPv4. */
+TAVO_EXPORT IMA_STATUS IMA_VMW_SetNetworkPortalIpAddress(IMA_OID oid, const IMA_IP_ADDRESS* address, IMA_BOOL ipv6,
+                                                         IMA_BOOL given);
+TAVO_EXPORT IMA_STATUS IMA_SetSubnetMask(IMA_OID oid, IMA_IP_ADDRESS mask);
+TAVO_EXPORT IMA_STATUS IMA_VMW_SetSubnetMask(IMA_OID oid, IMA_IP_ADDRESS mask);
+/* A failed write puts the previous gateway back and reports the failure. */
+TAVO_EXPORT IMA_STATUS IMA_SetDefaultGateway(IMA_OID oid, IMA_IP_ADDRESS gateway);
+TAVO_EXPORT IMA_STATUS IMA_VMW_SetDefaultGateway(IMA_OID oid, IMA_IP_ADDRESS gateway);
+TAVO_EXPORT IMA_STATUS IMA_SetIpConfigMethod(IMA_OID oid, IMA_BOOL enable_dhcp);
+TAVO_EXPORT IMA_STATUS IMA_VMW_SetIpv6ConfigMethod(IMA_OID oid, IMA_UINT32 method, IMA_BOOL enable);
+/* *keys: a new list the host frees with IMA_FreeMemory. */
+TAVO_EXPORT IMA_STATUS IMA_GetAddressKeys(IMA_OID oid, IMA_ADDRESS_KEYS** keys);
+TAVO_EXPORT IMA_STATUS IMA_VMW_GetArpRedirectProperties(IMA_OID oid, IMA_ARP_REDIRECT_PROPERTIES* props);
+TAVO_EXPORT IMA_STATUS IMA_VMW_SetArpRedirect(IMA_OID oid, IMA_BOOL enable);
+TAVO_EXPORT IMA_STATUS IMA_VMW_GetMtuProperties(IMA_OID oid, IMA_MIN_MAX_VALUE* mtu);
+TAVO_EXPORT IMA_STATUS IMA_VMW_SetMtu(IMA_OID oid, IMA_UINT32 mtu);
+TAVO_EXPORT IMA_STATUS IMA_VMW_EnableIP(IMA_OID oid, IMA_BOOL enable);
+
 TAVO_END_DECLS
 
 #endif

@@ -12,15 +12,6 @@ constexpr uint32_t kHbaTypes = type_bit(IMA_OBJECT_TYPE_LHBA) | type_bit(IMA_OBJ
                                type_bit(IMA_OBJECT_TYPE_NETWORK_PORTAL);
 constexpr uint32_t kLhbaTypes = type_bit(IMA_OBJECT_TYPE_LHBA) | type_bit(IMA_OBJECT_TYPE_PNP);
 
-// The iSCSIPhysicalHBA of a PHBA, LHBA or network portal id.
-uint32_t phba_of(const IMA_OID& oid, uint32_t* phba) {
-  *phba = oid_tag(oid);
-  int levels = oid.objectType == IMA_OBJECT_TYPE_LHBA ? 1 : oid.objectType == IMA_OBJECT_TYPE_NETWORK_PORTAL ? 2 : 0;
-  while (levels-- > 0)
-    if (const uint32_t status = parent_of(*phba, phba)) return status;
-  return 0;
-}
-
 uint32_t discovery_of(const IMA_OID& oid, uint32_t* discovery) {
   uint32_t lhba = 0;
   if (const uint32_t status = lhba_of(oid, &lhba)) return status;
@@ -116,16 +107,8 @@ IMA_STATUS IMA_GetDiscoveryAddressOidList(IMA_OID oid, IMA_OID_LIST** list) {
   if (const uint32_t status = discovery_of(oid, &discovery)) return ErrorCheck(status);
   // The refresh rebuilds the portals from the saved file and the firmware.
   if (const uint32_t status = TAVO_refresh_group(discovery)) return ErrorCheck(status);
-  uint32_t numbers[TAVO_MAX_INSTANCES];
-  uint32_t count = 0;
-  if (const uint32_t status = TAVO_get_valid_instances(discovery, "SendTargetPortal", numbers, &count))
-    return ErrorCheck(status);
   Tags portals;
-  for (uint32_t i = 0; i < count && i < TAVO_MAX_INSTANCES; ++i) {
-    char name[TAVO_VALUE_SIZE];
-    snprintf(name, sizeof name, "SendTargetPortal%u", numbers[i]);
-    if (group_tag(discovery, name, &portals.tag[portals.count]) == 0) ++portals.count;
-  }
+  if (const uint32_t status = present_children(discovery, "SendTargetPortal", &portals)) return ErrorCheck(status);
   return hand_out_list(IMA_OBJECT_TYPE_DISCOVERY_ADDRESS, portals.tag, portals.count, list);
 }
 

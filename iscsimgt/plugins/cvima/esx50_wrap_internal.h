@@ -37,6 +37,10 @@ inline uint32_t child_tags(uint32_t tag, const char* group, Tags* out) {
   return Tavo_Get_Child_Tags(tag, group, out->tag, &out->count);
 }
 
+// The instances of a child group type whose groups can still be found, in
+// instance order: one gone since the instances were listed is skipped.
+uint32_t present_children(uint32_t tag, const char* group, Tags* out);
+
 // Tree lookups answering a tree status.
 uint32_t group_tag(uint32_t parent, const char* name, uint32_t* tag);
 uint32_t parent_of(uint32_t tag, uint32_t* parent);
@@ -56,6 +60,13 @@ uint32_t lhba_of(const IMA_OID& oid, uint32_t* lhba);
 // SendTargetPortalLoginOptions (discovery address) or TargetLoginOptions of
 // a portal's target; tag 0 for any other type.
 uint32_t login_options_of(const IMA_OID& oid, uint32_t* group);
+// The iSCSIPhysicalHBA group of an id: its own (PHBA, LNP), or the one
+// above an LHBA, a network portal or a PNP.
+uint32_t phba_of(const IMA_OID& oid, uint32_t* phba);
+// The function's Network group: the parent of a network portal
+// (TCPIPConfiguration) or a PNP (NICConfiguration), else the child of the
+// id's iSCSIPhysicalHBA.
+uint32_t network_of(const IMA_OID& oid, uint32_t* network);
 // The tree's last status code of this thread.
 uint32_t last_status_code();
 

@@ -87,6 +87,37 @@ uint32_t lhba_of(const IMA_OID& oid, uint32_t* lhba) {
   }
 }
 
+uint32_t present_children(uint32_t tag, const char* group, Tags* out) {
+  uint32_t numbers[TAVO_MAX_INSTANCES];
+  uint32_t count = 0;
+  out->count = 0;
+  if (const uint32_t status = TAVO_get_valid_instances(tag, group, numbers, &count)) return status;
+  for (uint32_t i = 0; i < count && i < TAVO_MAX_INSTANCES; ++i) {
+    char name[TAVO_VALUE_SIZE];
+    snprintf(name, sizeof name, "%s%u", group, numbers[i]);
+    if (group_tag(tag, name, &out->tag[out->count]) == 0) ++out->count;
+  }
+  return 0;
+}
+
+uint32_t phba_of(const IMA_OID& oid, uint32_t* phba) {
+  *phba = oid_tag(oid);
+  int levels = 0;
+  if (oid.objectType == IMA_OBJECT_TYPE_LHBA) levels = 1;
+  if (oid.objectType == IMA_OBJECT_TYPE_NETWORK_PORTAL || oid.objectType == IMA_OBJECT_TYPE_PNP) levels = 2;
+  while (levels-- > 0)
+    if (const uint32_t status = parent_of(*phba, phba)) return status;
+  return 0;
+}
+
+uint32_t network_of(const IMA_OID& oid, uint32_t* network) {
+  if (oid.objectType == IMA_OBJECT_TYPE_NETWORK_PORTAL || oid.objectType == IMA_OBJECT_TYPE_PNP)
+    return parent_of(oid_tag(oid), network);
+  uint32_t phba = 0;
+  if (const uint32_t status = phba_of(oid, &phba)) return status;
+  return group_tag(phba, "Network", network);
+}
+
 uint32_t last_status_code() {
   uint32_t code = 0;
   char text[TAVO_STATUS_TEXT_SIZE];
