@@ -75,7 +75,10 @@ uint32_t boot_mirror(TavoNode* lhba, TavoNode* session, const SessionPlace& at, 
   return 1;
 }
 
-bool boot_moravel(TavoNode* node) { return get_cv_type(node) == tavo::kGenerationMoravel; }
+bool boot_moravel(TavoNode* node) {
+  TavoNode* controller = tavo::tree::handler_context(node).controller;
+  return controller != nullptr && get_cv_type(controller) == tavo::kGenerationMoravel;
+}
 
 // The priority of the boot-target record of the session in region 3 of
 // the session's port; false when there is none. The host's software

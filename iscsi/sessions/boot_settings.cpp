@@ -24,6 +24,12 @@ using tavo::controller::store_and_answer;
 
 namespace {
 
+// The generation of the controller above a node.
+uint32_t settings_generation(TavoNode* node) {
+  TavoNode* controller = tavo::tree::handler_context(node).controller;
+  return controller != nullptr ? get_cv_type(controller) : uint32_t{TAVO_GENERATION_UNREADABLE};
+}
+
 // A boot LUN is stored reversed (LUN byte 0 in byte 7) when its byte 7 is
 // not 0.
 bool settings_reversed(const uint8_t boot_lun[8]) { return boot_lun[7] != 0; }
@@ -111,7 +117,7 @@ uint32_t settings_set_boot_lun(TavoNode* property, TavoNode* lun, const SessionP
     sessions_status(346);
     return 1;
   }
-  if (get_cv_type(lun) == tavo::kGenerationMoravel) {
+  if (settings_generation(lun) == tavo::kGenerationMoravel) {
     const uint32_t r = settings_mirror_boot_lun(session, at, update.lun);
     if (r != 0) return r;
   }
@@ -200,7 +206,7 @@ uint32_t handle_BootLUN(TavoNode* property, char* buf, uint32_t op) {
   TavoNode* lun = property != nullptr ? property->parent : nullptr;
   if (lun == nullptr || lun->parent == nullptr || buf == nullptr) return 1;
   const SessionPlace at = session_place(property);
-  if (get_cv_type(lun) == tavo::kGenerationCV2) {
+  if (settings_generation(lun) == tavo::kGenerationCV2) {
     set_prop_val(lun, "BootLUN", "N/A");
     if (op != TAVO_PROPERTY_SET) return store_and_answer(property, "N/A", buf);
   }
