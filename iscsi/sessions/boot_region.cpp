@@ -14,6 +14,7 @@
 #include "base/memory.h"
 #include "iscsi/sessions/sessions_internal.h"
 #include "transport/commands.h"
+#include "transport/glob.h"
 #include "transport/mailbox.h"
 #include "transport/object_records.h"
 
@@ -210,6 +211,23 @@ size_t tavo::sessions::region_boot_target_at(const IscsiRegion* r, const char* n
   return found;
 }
 
+bool tavo::sessions::region_record_of(const IscsiRegion* r, TavoNode* session, size_t* at) {
+  *at = 0;
+  if (OPEN_ISCSI_DRIVER_LOADED) {
+    char name[TAVO_VALUE_SIZE], address[TAVO_VALUE_SIZE], port[TAVO_VALUE_SIZE];
+    if (read_text(session->parent, "TargetISCSIName", name) && session_portal(session, address, port))
+      *at = region_boot_target_at(r, name, address, port);
+    return true;
+  }
+  char qualifier[TAVO_VALUE_SIZE];
+  if (!read_text(session, "ISIDQualifier", qualifier)) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: Failed to get ISIDQualifier node\n", __func__);
+    return false;
+  }
+  *at = region_boot_target(r, parse_qualifier(qualifier));
+  return true;
+}
+
 size_t tavo::sessions::region_mpio(const IscsiRegion* r) {
   size_t found = 0;
   region_walk(r, [&](size_t at, uint8_t type, uint16_t length) {
@@ -396,12 +414,15 @@ IscsiRegion* TAVO_add_initiator_chap_tlv(const IscsiRegion* region, const Firmwa
     pdebug(TAVO_LOG_BACKEND, 3, "%s: chap_name_tlv is NULL\n", __func__);
     return nullptr;
   }
-  std::vector<uint8_t> value{tavo::kTlvVersion}, more;
-  value.insert(value.end(), o.initiator_chap_name, o.initiator_chap_name + o.initiator_chap_name_length);
-  region_put_record(&more, tavo::kTlvInitiatorChapName, value.data(), value.size());
-  value.assign(1, tavo::kTlvVersion);
-  value.insert(value.end(), o.initiator_secret, o.initiator_secret + o.initiator_secret_length);
-  region_put_record(&more, tavo::kTlvInitiatorChapSecret, value.data(), value.size());
+  std::vector<uint8_t> more;
+  // Each value: the version byte, then the name or the secret.
+  const auto put = [&more](uint8_t type, const void* bytes, size_t n) {
+    std::vector<uint8_t> value(1 + n, tavo::kTlvVersion);
+    if (n > 0) memcpy(value.data() + 1, bytes, n);
+    region_put_record(&more, type, value.data(), value.size());
+  };
+  put(tavo::kTlvInitiatorChapName, o.initiator_chap_name, o.initiator_chap_name_length);
+  put(tavo::kTlvInitiatorChapSecret, o.initiator_secret, o.initiator_secret_length);
   return region_appended(region, more);
 }
 

@@ -81,9 +81,7 @@ bool boot_moravel(TavoNode* node) {
 }
 
 // The priority of the boot-target record of the session in region 3 of
-// the session's port; false when there is none. The host's software
-// initiator keeps no qualifier of its own: its records are matched by
-// target name, address and port.
+// the session's port; false when there is none.
 bool boot_region_priority(TavoNode* session, const SessionPlace& at, uint32_t* result, uint8_t* priority) {
   Region region(TAVO_read_iscsi_boot_region(at.number, at.domain, at.port, tavo::kBootTargetRegion));
   if (!region) {
@@ -96,22 +94,27 @@ bool boot_region_priority(TavoNode* session, const SessionPlace& at, uint32_t* r
     return false;
   }
   size_t at_record = 0;
-  if (OPEN_ISCSI_DRIVER_LOADED) {
-    char name[TAVO_VALUE_SIZE], address[TAVO_VALUE_SIZE], port[TAVO_VALUE_SIZE];
-    if (read_text(session->parent, "TargetISCSIName", name) && session_portal(session, address, port))
-      at_record = region_boot_target_at(region.get(), name, address, port);
-  } else {
-    char qualifier[TAVO_VALUE_SIZE];
-    if (!read_text(session, "ISIDQualifier", qualifier)) {
-      pdebug(TAVO_LOG_BACKEND, 3, "%s: Failed to get ISIDQualifier node\n", __func__);
-      *result = 1;
-      return false;
-    }
-    at_record = region_boot_target(region.get(), parse_qualifier(qualifier));
+  if (!region_record_of(region.get(), session, &at_record)) {
+    *result = 1;
+    return false;
   }
   if (at_record == 0) return false;
   *priority = reinterpret_cast<const uint8_t*>(region.get())[at_record + offsetof(tavo::BootTargetTlv, priority)];
   return true;
+}
+
+// The host's software initiator applies a boot setting with a new login:
+// the session is logged out and in again ("True"), or removed and logged
+// in again as it was when open. The refresh deletes the Session: nothing
+// of it is touched afterwards.
+uint32_t boot_refresh(TavoNode* target, TavoNode* session, const SessionPlace& at, const FirmwareSessionRecord& fw,
+                      const char* boot, const char* priority) {
+  const bool on = is_word(boot, "True");
+  if (!on) set_prop_val(session, "iSCSIBoot", "False");
+  return TAVO_refresh_boot_session(at.number, at.domain, at.port, target, session, &fw, on ? "True" : "False",
+                                   priority) != 0
+             ? 1
+             : 0;
 }
 
 }  // namespace
@@ -219,20 +222,11 @@ uint32_t handle_boot_session(TavoNode* property, char* buf, uint32_t op) {
     return 0;
   }
   const std::string value = is_word(buf, "True") ? "True" : "False";
+  if (OPEN_ISCSI_DRIVER_LOADED && value == "True") return boot_refresh(target, session, at, *fw, "True", "None");
   if (TAVO_configure_boot_target(session, fw->flags, value.c_str(), at.number, at.domain, at.port) != 0) return 1;
-  if (OPEN_ISCSI_DRIVER_LOADED) {
-    // The session is logged in again (or out): nothing of it is touched
-    // after the refresh.
-    char priority[TAVO_VALUE_SIZE] = "None";
-    if (value == "True") read_text(session, "BootTargetPriority", priority);
-    set_prop_val(session, "iSCSIBoot", "%s", value.c_str());
-    return TAVO_refresh_boot_session(at.number, at.domain, at.port, target, session, fw.get(), value.c_str(),
-                                     priority) != 0
-               ? 1
-               : 0;
-  }
   set_prop_val(session, "iSCSIBoot", "%s", value.c_str());
-  if (!boot_moravel(c.controller)) return 0;
+  if (!boot_moravel(c.controller))
+    return OPEN_ISCSI_DRIVER_LOADED ? boot_refresh(target, session, at, *fw, "False", "None") : 0;
   uint32_t priority = 0;
   if (value == "True") {
     for (uint32_t code = 1; code <= 2 && priority == 0; ++code) {
@@ -245,7 +239,8 @@ uint32_t handle_boot_session(TavoNode* property, char* buf, uint32_t op) {
       }
     }
   }
-  return boot_mirror(lhba, session, at, *fw, value.c_str(), priority);
+  if (const uint32_t r = boot_mirror(lhba, session, at, *fw, value.c_str(), priority)) return r;
+  return OPEN_ISCSI_DRIVER_LOADED ? boot_refresh(target, session, at, *fw, "False", "None") : 0;
 }
 
 uint32_t handle_BootTargetPriority(TavoNode* property, char* buf, uint32_t) {
@@ -312,7 +307,8 @@ uint32_t TAVO_configure_boot_params(TavoNode* session, const char* boot, const c
   }
   SessionRecord fw = boot_record_of(session, at, __func__);
   if (fw == nullptr) return 1;
-  const bool moravel = boot_moravel(lhba) && !OPEN_ISCSI_DRIVER_LOADED;
+  if (OPEN_ISCSI_DRIVER_LOADED && is_word(boot, "True")) return boot_refresh(target, session, at, *fw, boot, priority);
+  const bool moravel = boot_moravel(lhba);
   // A priority another boot target holds is refused before anything
   // changes.
   if (moravel && is_word(boot, "True")) {
@@ -330,13 +326,10 @@ uint32_t TAVO_configure_boot_params(TavoNode* session, const char* boot, const c
     sessions_status(258);
     return 1;
   }
-  if (OPEN_ISCSI_DRIVER_LOADED) {
-    if (!is_word(boot, "True")) set_prop_val(session, "iSCSIBoot", "False");
-    return TAVO_refresh_boot_session(at.number, at.domain, at.port, target, session, fw.get(), boot, priority) != 0 ? 1
-                                                                                                                    : 0;
+  if (moravel) {
+    if (const uint32_t r = boot_mirror(lhba, session, at, *fw, boot, boot_priority_code(priority))) return r;
   }
-  if (!moravel) return 0;
-  return boot_mirror(lhba, session, at, *fw, boot, boot_priority_code(priority));
+  return OPEN_ISCSI_DRIVER_LOADED ? boot_refresh(target, session, at, *fw, boot, priority) : 0;
 }
 
 uint32_t TAVO_remove_boot_session(uint32_t device, uint32_t domain, uint32_t port, TavoNode* target, TavoNode* session,

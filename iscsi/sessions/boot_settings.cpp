@@ -75,15 +75,7 @@ uint32_t settings_mirror_boot_lun(TavoNode* session, const SessionPlace& at, con
   Region region(TAVO_read_iscsi_boot_region(at.number, at.domain, at.port, tavo::kBootTargetRegion));
   if (!region || region->tlv_length == 0) return 1;
   size_t record = 0;
-  if (OPEN_ISCSI_DRIVER_LOADED) {
-    char name[TAVO_VALUE_SIZE], address[TAVO_VALUE_SIZE], port[TAVO_VALUE_SIZE];
-    if (read_text(session->parent, "TargetISCSIName", name) && session_portal(session, address, port))
-      record = region_boot_target_at(region.get(), name, address, port);
-  } else {
-    char qualifier[TAVO_VALUE_SIZE];
-    if (!read_text(session, "ISIDQualifier", qualifier)) return 1;
-    record = region_boot_target(region.get(), parse_qualifier(qualifier));
-  }
+  if (!region_record_of(region.get(), session, &record)) return 1;
   if (record != 0)
     memcpy(reinterpret_cast<uint8_t*>(region.get()) + record + offsetof(tavo::BootTargetTlv, boot_lun), lun, 8);
   const uint32_t r = TAVO_write_iscsi_boot_region(at.number, at.domain, at.port, tavo::kBootTargetRegion, region.get());

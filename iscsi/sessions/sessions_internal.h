@@ -76,6 +76,11 @@ bool region_well_formed(const IscsiRegion* r, size_t size);
 // case), address and port; 0 for none.
 size_t region_boot_target(const IscsiRegion* r, uint16_t qualifier);
 size_t region_boot_target_at(const IscsiRegion* r, const char* name, const char* address, const char* port);
+// The offset of the session's boot-target record (0: none), by its
+// ISIDQualifier, or by target name, address and port while the host's
+// software initiator, which keeps no qualifier of its own, owns the
+// session; false when the session's values cannot be read.
+bool region_record_of(const IscsiRegion* r, TavoNode* session, size_t* at);
 // The offset of the first MPIO record with both its value bytes; 0 for none.
 size_t region_mpio(const IscsiRegion* r);
 

@@ -98,6 +98,7 @@ class BootTest : public SessionsTest {
   BootTest() : SessionsTest(kBootTopology) {}
   void TearDown() override {
     vm_flag = 0;
+    OPEN_ISCSI_DRIVER_LOADED = 0;
     SessionsTest::TearDown();
   }
   Bytes& flash(int region) { return sim_->flash(0)["/iscsidata/Port0/Instance0/Region" + std::to_string(region)]; }
@@ -340,6 +341,24 @@ TEST_F(BootTest, BootSessionRemoval) {
   EXPECT_TRUE(instances(at(0), "LUN").empty());
   EXPECT_EQ(mailbox_count(6, 28), 1);  // its persistence
   EXPECT_TRUE(session_lines().empty());
+}
+
+// With the host's software initiator, a new boot setting is a new login:
+// as a boot session (its record found by name, address and port), or the
+// session removed with its record.
+TEST_F(BootTest, SoftwareInitiatorLogsInAgain) {
+  ASSERT_EQ(add(kA, "10.0.0.50"), 0u);
+  ASSERT_EQ(login(0), 0u);
+  OPEN_ISCSI_DRIVER_LOADED = 1;
+  ASSERT_EQ(set(at(0, "Session0/iSCSIBoot"), "True"), 0u) << last_status().second;
+  EXPECT_EQ(get(at(0, "Session0/iSCSIBoot")), "True");
+  EXPECT_EQ(get(at(0, "Session0/BootTargetPriority")), "None");
+  ASSERT_EQ(records(3).size(), 2u);
+  EXPECT_EQ(act(at(0, "LUN0/SCSIWrite"), {"0", "1"}), 1u);
+  EXPECT_EQ(last_status(), sessions_text(321));
+  ASSERT_EQ(set(at(0, "Session0/iSCSIBoot"), "False"), 0u) << last_status().second;
+  EXPECT_TRUE(instances(at(0), "Session").empty());
+  EXPECT_EQ(records(3), std::vector<Bytes>{kOther});
 }
 
 }  // namespace
