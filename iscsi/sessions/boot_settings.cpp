@@ -274,16 +274,18 @@ uint32_t handle_DiscoverBootTargetThruDHCP(TavoNode* property, char* buf, uint32
   TavoNode* discovery = property != nullptr ? property->parent : nullptr;
   if (!c || buf == nullptr || discovery == nullptr) return 1;
   if (get_cv_type(c.controller) == tavo::kGenerationCV2) return store_and_answer(property, "N/A", buf);
-  if (op == TAVO_PROPERTY_SET) {
-    if (vm_flag) return tavo::controller::refuse_on_vf(nullptr);
-    return TAVO_perform_DiscoverBootTargetsThruDHCP(discovery, discovery->parent, c.number, c.domain, c.port, buf);
-  }
+  if (op == TAVO_PROPERTY_SET && vm_flag) return tavo::controller::refuse_on_vf(nullptr);
+  // A change starts from what the firmware holds, not from a stale text.
   tavo::BiosConfig config{};
   if (ioctl_get_bios_cfg(c.number, &config, c.domain, c.port) != 0) {
     sessions_status(343);
     return 1;
   }
-  return store_and_answer(property, (config.dhcp_discovery & (c.port + 1)) != 0 ? "Enabled" : "Disabled", buf);
+  char shown[TAVO_VALUE_SIZE];
+  store_and_answer(property, (config.dhcp_discovery & (c.port + 1)) != 0 ? "Enabled" : "Disabled",
+                   op == TAVO_PROPERTY_SET ? shown : buf);
+  if (op != TAVO_PROPERTY_SET) return 0;
+  return TAVO_perform_DiscoverBootTargetsThruDHCP(discovery, discovery->parent, c.number, c.domain, c.port, buf);
 }
 
 uint32_t TAVO_perform_DiscoverBootTargetsThruDHCP(TavoNode* discovery, TavoNode* lhba, uint32_t device, uint32_t domain,

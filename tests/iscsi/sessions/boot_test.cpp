@@ -293,6 +293,10 @@ TEST_F(BootTest, BiosAndMpioSwitches) {
 
 TEST_F(BootTest, DhcpDiscoveryTakesOverFromStaticBootTargets) {
   const std::string dhcp = std::string(kLhba) + "/Discovery/DiscoverBootTargetThruDHCP";
+  // A change starts from the firmware's setting, not from the text shown.
+  sim_->sessions(0)->bios.dhcp_discovery = 1;
+  ASSERT_EQ(set(dhcp, "Disabled"), 0u);
+  EXPECT_EQ(sim_->sessions(0)->bios.dhcp_discovery, 0);
   ASSERT_EQ(add(kA, "10.0.0.50"), 0u);
   ASSERT_EQ(login(0), 0u);
   ASSERT_EQ(login(0), 0u);
