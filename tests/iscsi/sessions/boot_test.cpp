@@ -181,18 +181,20 @@ TEST_F(BootTest, BootTargetsAreMirroredInTheBootRegion) {
 }
 
 TEST_F(BootTest, MutualChapBootTargetsFillRegionTwo) {
+  // A target without sessions holds no boot priority and blocks nothing.
+  ASSERT_EQ(add(kA, "10.0.0.50"), 0u);
+  purge_nodes_within(node(at(0)), "Session");
   ASSERT_EQ(act(std::string(kLhba) + "/AddTarget", {kM, "10.0.0.70", "3260", "True", "Primary"}), 0u);
-  options(0, {"Mutual CHAP", "ini-m", "isecret123456", "tgt-m", "msecret123456", "Required"}, "Preferred");
-  ASSERT_EQ(login(0), 0u) << last_status().second;
-  const std::string q = qualifier(0);
-  BootTarget m{kM, 70, q, 1, 1, "tgt-m", "msecret123456", "ini-m", "isecret123456", 1};
+  options(1, {"Mutual CHAP", "ini-m", "isecret123456", "tgt-m", "msecret123456", "Required"}, "Preferred");
+  ASSERT_EQ(login(1), 0u) << last_status().second;
+  BootTarget m{kM, 70, qualifier(1), 1, 1, "tgt-m", "msecret123456", "ini-m", "isecret123456", 1};
   EXPECT_EQ(records(3), (std::vector<Bytes>{kOther, record(m)}));
   EXPECT_EQ(records(2), (std::vector<Bytes>{kMpioOff, Bytes{2, 6, 0, 3} + text("ini-m"),
                                             Bytes{3, 14, 0, 3} + text("isecret123456")}));
   // Boot sessions block the function's address changes.
   EXPECT_EQ(act(kMoravelFunction + "/Network/TCPIPConfiguration/ConfigureIPAddress", {"10.0.0.9", "255.0.0.0"}), 1u);
   EXPECT_EQ(last_status(), sessions_text(44));
-  ASSERT_EQ(configure(0, 0, {"False", "None"}), 0u);
+  ASSERT_EQ(configure(1, 0, {"False", "None"}), 0u);
   EXPECT_EQ(records(3), std::vector<Bytes>{kOther});
   EXPECT_EQ(records(2), std::vector<Bytes>{kMpioOff});
 }

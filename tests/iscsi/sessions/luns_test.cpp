@@ -28,6 +28,8 @@ class LunsTest : public SessionsTest {
   LunsTest() : SessionsTest(kLunTopology) {}
   void SetUp() override {
     SessionsTest::SetUp();
+    // Handles beyond 16 bits reach the LUNs whole.
+    sim_->sessions(0)->next_handle = 0x00ABC000;
     ASSERT_EQ(add(kA, "10.0.0.50"), 0u);
     ASSERT_EQ(login(0), 0u) << last_status().second;
   }
