@@ -119,6 +119,25 @@ uint32_t boot_refresh(TavoNode* target, TavoNode* session, const SessionPlace& a
 
 }  // namespace
 
+uint32_t tavo::sessions::unboot_session(const Place& p, TavoNode* session, bool moravel) {
+  const SessionPrivateRecord* record = private_record(session);
+  if (record == nullptr) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: session without its record\n", __func__);
+    return 1;
+  }
+  SessionRecord fw(TAVO_get_session_params(record->handle, p.number, p.domain, p.port));
+  if (fw == nullptr) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: the firmware's session record cannot be read\n", __func__);
+    return 1;
+  }
+  if (TAVO_configure_boot_target(session, fw->flags, "False", p.number, p.domain, p.port) != 0) return 1;
+  if (moravel && TAVO_delete_boottarget_tlv(p.number, p.domain, p.port, fw.get()) != 0) {
+    tavo::tree::set_status({}, 307);
+    return 1;
+  }
+  return 0;
+}
+
 uint32_t check_for_boot_session(TavoNode* function_group, int32_t) {
   TAVO_LIBRARY_LOCK;
   for (TavoNode* lhba = get_first_instance(function_group, "LogicalHBA"); lhba != nullptr; lhba = next_instance(lhba))

@@ -66,6 +66,10 @@ void lun_bytes(const LunPrivateRecord& r, uint8_t out[8]);
 uint32_t read_session_config(uint32_t function_number, uint32_t domain, uint32_t port, uint32_t handle, size_t least,
                              const char* query_failed, SessionConfigRecord* config);
 
+// A closed boot session of p's function loses its boot flag and, on
+// Moravel, its record in the boot region; 0, or 1 (307 for the record).
+uint32_t unboot_session(const Place& p, TavoNode* session, bool moravel);
+
 // A boot region (boot_region.cpp), freed with its holder.
 using Region = base::Counted<IscsiRegion>;
 // Whether size bytes hold a region whose records fill its TLV length
