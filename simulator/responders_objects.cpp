@@ -100,9 +100,12 @@ const Bytes* objects_find(Simulator& sim, int controller, const std::string& nam
   auto it = objects.find(name);
   if (it != objects.end()) return &it->second;
   Bytes made;
-  if (!objects_nic_region(sim, controller, name, &made) && !objects_boot_region(sim, controller, name, &made))
-    return nullptr;
-  return &(objects[name] = made);
+  const bool known =
+      objects_nic_region(sim, controller, name, &made) || objects_boot_region(sim, controller, name, &made);
+  if (!known) return nullptr;
+  Bytes& kept = objects[name];
+  kept.swap(made);
+  return &kept;
 }
 
 // The NUL-terminated name of a request; false when it fills its field.
