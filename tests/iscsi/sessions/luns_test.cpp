@@ -60,6 +60,10 @@ TEST_F(LunsTest, ScanBuildsOneGroupPerLunWithItsValues) {
   for (const auto& r : rows)
     for (const auto& [lun, value] : {std::pair{0, r.lun0}, {1, r.lun1}, {2, r.lun2}})
       EXPECT_EQ(get(at(0, "LUN" + std::to_string(lun) + "/" + r.property)), value) << r.property << lun;
+  // The host's name of the device: the LogicalHBA's interface, the
+  // session's target and LUN numbers from its configuration.
+  ASSERT_EQ(get_lunname_prop(0, 0, node(at(0, "LUN1"))), 0u);
+  EXPECT_EQ(get(at(0, "LUN1/LUNName")), "vmhba40:0:0");
   // A rescan asks REPORT LUNS for 16 bytes, then for the list; the LUN
   // commands address LUN 5 by its bytes.
   sim_->clear_log();
