@@ -7,9 +7,17 @@
 namespace tavo::nic {
 
 bool function_number_text(TavoNode* function_group, char text[TAVO_VALUE_SIZE]) {
+  return pci_function_text(function_group, text, __func__, ":");
+}
+
+bool pci_function_text(TavoNode* function_group, char text[TAVO_VALUE_SIZE], const char* caller, const char* sep) {
   TavoNode* pci = function_group != nullptr ? internal_get_node(function_group, "PCI", TAVO_KIND_GROUP) : nullptr;
-  if (pci == nullptr || internal_get_property(pci, "FunctionNumber", text) != 0) {
-    pdebug(TAVO_LOG_BACKEND, 3, "%s:Failed to get the function number\n", __func__);
+  if (pci == nullptr) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s%sFailed to get pci node\n", caller, sep);
+    return false;
+  }
+  if (internal_get_property(pci, "FunctionNumber", text) != 0) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s%sFailed to get function number\n", caller, sep);
     return false;
   }
   return true;

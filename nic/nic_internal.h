@@ -6,6 +6,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "base/memory.h"
 #include "nic/nic.h"
 #include "tree/handler_context.h"
 #include "tree/status_texts.h"
@@ -37,9 +38,20 @@ bool groups_above(TavoNode* property, const char* const (&names)[N], TavoNode* (
 // cannot be read or is no such number.
 bool function_number_text(TavoNode* function_group, char text[TAVO_VALUE_SIZE]);
 bool function_number(TavoNode* function_group, uint32_t* out);
+// The same text, the log saying for caller which of the two is missing
+// ("<caller><sep>Failed to get pci node", "...function number").
+bool pci_function_text(TavoNode* function_group, char text[TAVO_VALUE_SIZE], const char* caller, const char* sep);
 // A number as the tree accepts it (automatic base, nothing trailing)
 // within minimum..maximum.
 bool parse_within(const char* text, long long minimum, long long maximum, long long* out);
+
+// The profile configuration of config_type (and profile_id, readback as
+// TAVO_get_profile takes them) read through the function fn names on
+// transport. Empty when it could not be read: a failed allocation leaves
+// status 16 (and *status 16); a refused read leaves its result in *status
+// and no status of its own.
+base::Counted<ProfileConfigBuffer> read_profile(const HandlerContext& fn, uint32_t transport, uint8_t config_type,
+                                                uint8_t profile_id, uint8_t readback, uint32_t* status);
 
 // Six bytes as "%02x-%02x-%02x-%02x-%02x-%02x" (and with ':').
 void mac_text(const uint8_t mac[6], char out[18]);
