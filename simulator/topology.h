@@ -68,7 +68,7 @@ struct SimArpEntry {
 };
 
 // What the firmware keeps at start for the NIC side of a function (nic and
-// iscsi line keys boot, rom, vnic, qos, fw-mode, roce).
+// iscsi line keys boot, rom, vnic, qos, fw-mode, roce, bw, lpvid, sriov).
 struct SimNicKeys {
   uint8_t boot_state = 0;      // network boot: 1 enabled
   uint8_t boot_method = 0;     // 1 PXE, 2 iBFT
