@@ -105,14 +105,14 @@ uint32_t TAVO_get_legacy_QOS(uint32_t port_number, TavoNode* group) {
 }
 
 uint32_t handle_nic_bandwidth_softcap(TavoNode* property, char* buf, uint32_t) {
-  if (property == nullptr || buf == nullptr) return 1;
-  if (vm_flag) return tavo::controller::refuse_on_vf(buf);
-  TavoNode* function = named(property->parent, "NICPhysicalHBA");
-  TavoNode* controller = function != nullptr ? named(function->parent, "Corvane") : nullptr;
-  if (controller == nullptr) return 1;
+  NicFunctionAt at;
+  uint32_t refused = 0;
+  if (!nic_function_begin(property, buf, &at, &refused)) return refused;
+  TavoNode* function = at.function;
+  TavoNode* controller = at.controller;
+  const uint32_t generation = at.generation;
   const HandlerContext c = handler_context(function);
-  const uint32_t generation = get_cv_type(controller);
-  if (generation == TAVO_GENERATION_UNREADABLE || !c) return 1;
+  if (!c) return 1;
   if (generation == kGenerationCV2 || generation == kGenerationGaltor) {
     if (same(property->name, "MinBitsPerSecond")) return tavo::controller::store_and_answer(property, "N/A", buf);
     const uint32_t status = TAVO_get_legacy_QOS(c.number, function);

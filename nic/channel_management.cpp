@@ -68,6 +68,23 @@ bool management_not_applicable(TavoNode* controller, const HandlerContext& fn) {
   return (config.capabilities & kCapabilityNoChannels) != 0;
 }
 
+// Whether the controller's generation manages channels here (CV3, or an
+// unknown one); false with *result 1 (unreadable) or 0 (another).
+bool management_cv3(TavoNode* controller, uint32_t* result) {
+  switch (get_cv_type(controller)) {
+    case TAVO_GENERATION_UNREADABLE:
+      *result = 1;
+      return false;
+    case kGenerationCV2:
+    case kGenerationGaltor:
+    case kGenerationMoravel:
+      *result = 0;
+      return false;
+    default:
+      return true;
+  }
+}
+
 uint32_t management_both(TavoNode* group, TavoNode* property, const char* value, char* buf) {
   set_prop_val(group, "CurrentManagementType", "%s", value);
   set_prop_val(group, "ConfiguredManagementType", "%s", value);
@@ -109,17 +126,10 @@ uint32_t handle_SupportedMCTypes(TavoNode* property, char* buf, uint32_t) {
 uint32_t handle_ChannelManagement_details(TavoNode* property, char* buf, uint32_t) {
   TavoNode* group = property != nullptr ? property->parent : nullptr;
   TavoNode* controller = management_controller(group);
+  uint32_t result = 0;
   if (controller == nullptr || buf == nullptr) return 1;
-  switch (get_cv_type(controller)) {
-    case TAVO_GENERATION_UNREADABLE:
-      return 1;
-    case kGenerationCV2:
-    case kGenerationGaltor:
-    case kGenerationMoravel:
-      return management_both(group, property, "N/A", buf);
-    default:
-      break;
-  }
+  if (!management_cv3(controller, &result))
+    return result != 0 ? result : management_both(group, property, "N/A", buf);
   if (vm_flag) return tavo::controller::refuse_on_vf(buf);
   char supported[TAVO_VALUE_SIZE] = "";
   if (internal_get_property(group, "SupportedMCTypes", supported) != 0) return 1;
@@ -146,17 +156,11 @@ uint32_t handle_ChannelManagement_details(TavoNode* property, char* buf, uint32_
 uint32_t do_ConfigureChannelManagement(TavoNode* group, TavoNode*, char* params) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
   TavoNode* controller = management_controller(group);
+  uint32_t result = 0;
   if (controller == nullptr || params == nullptr) return 1;
-  switch (get_cv_type(controller)) {
-    case TAVO_GENERATION_UNREADABLE:
-      return 1;
-    case kGenerationCV2:
-    case kGenerationGaltor:
-    case kGenerationMoravel:
-      nic_status(289);
-      return 1;
-    default:
-      break;
+  if (!management_cv3(controller, &result)) {
+    if (result == 0) nic_status(289);
+    return 1;
   }
   const char* type = params + TAVO_VALUE_SIZE;
   uint8_t code = kMcTypeNone;

@@ -2,7 +2,9 @@
 #include <stdio.h>
 
 #include "base/validate.h"
+#include "controller/controller.h"
 #include "nic/nic_internal.h"
+#include "transport/glob.h"
 
 namespace tavo::nic {
 
@@ -29,6 +31,20 @@ bool function_number(TavoNode* function_group, uint32_t* out) {
   if (!function_number_text(function_group, text) || !parse_within(text, 0, 0x7FFFFFFF, &n)) return false;
   *out = static_cast<uint32_t>(n);
   return true;
+}
+
+bool nic_function_begin(TavoNode* property, char* buf, NicFunctionAt* at, uint32_t* result) {
+  *result = 1;
+  if (property == nullptr || buf == nullptr) return false;
+  if (vm_flag) {
+    *result = controller::refuse_on_vf(buf);
+    return false;
+  }
+  at->function = named(property->parent, "NICPhysicalHBA");
+  at->controller = at->function != nullptr ? named(at->function->parent, "Corvane") : nullptr;
+  if (at->controller == nullptr) return false;
+  at->generation = get_cv_type(at->controller);
+  return at->generation != TAVO_GENERATION_UNREADABLE;
 }
 
 bool parse_within(const char* text, long long minimum, long long maximum, long long* out) {

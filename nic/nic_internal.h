@@ -41,6 +41,17 @@ bool function_number(TavoNode* function_group, uint32_t* out);
 // The same text, the log saying for caller which of the two is missing
 // ("<caller><sep>Failed to get pci node", "...function number").
 bool pci_function_text(TavoNode* function_group, char text[TAVO_VALUE_SIZE], const char* caller, const char* sep);
+// The start of a NICPhysicalHBA property handler that does not apply
+// inside a virtual function: the function group, its controller and the
+// generation; false with *result the handler's answer (256 with "N/A" in a
+// virtual function, 1 without the groups or a readable generation).
+struct NicFunctionAt {
+  TavoNode* function = nullptr;
+  TavoNode* controller = nullptr;
+  uint32_t generation = 0;
+};
+bool nic_function_begin(TavoNode* property, char* buf, NicFunctionAt* at, uint32_t* result);
+
 // A number as the tree accepts it (automatic base, nothing trailing)
 // within minimum..maximum.
 bool parse_within(const char* text, long long minimum, long long maximum, long long* out);

@@ -352,13 +352,12 @@ uint32_t TAVO_conf_sriov_state(TavoNode* controller, uint32_t pf, const char* va
 }
 
 uint32_t handle_NICPhysicalHBA_SRIOVState(TavoNode* property, char* buf, uint32_t op) {
-  if (property == nullptr || buf == nullptr) return 1;
-  if (vm_flag) return tavo::controller::refuse_on_vf(buf);
-  TavoNode* function = named(property->parent, "NICPhysicalHBA");
-  TavoNode* controller = function != nullptr ? named(function->parent, "Corvane") : nullptr;
-  if (controller == nullptr) return 1;
-  const uint32_t generation = get_cv_type(controller);
-  if (generation == TAVO_GENERATION_UNREADABLE) return 1;
+  NicFunctionAt at;
+  uint32_t refused = 0;
+  if (!nic_function_begin(property, buf, &at, &refused)) return refused;
+  TavoNode* function = at.function;
+  TavoNode* controller = at.controller;
+  const uint32_t generation = at.generation;
   if (op != TAVO_PROPERTY_GET && op != TAVO_PROPERTY_SET) return 0;
   if (generation == kGenerationCV2) {
     if (op == TAVO_PROPERTY_GET) return tavo::controller::store_and_answer(property, "N/A", buf);
@@ -413,13 +412,11 @@ uint32_t handle_AProf_SRIOVState(TavoNode* property, char* buf, uint32_t) {
 }
 
 uint32_t handle_VEPAState(TavoNode* property, char* buf, uint32_t op) {
-  if (property == nullptr || buf == nullptr) return 1;
-  if (vm_flag) return tavo::controller::refuse_on_vf(buf);
-  TavoNode* function = named(property->parent, "NICPhysicalHBA");
-  TavoNode* controller = function != nullptr ? named(function->parent, "Corvane") : nullptr;
-  if (controller == nullptr) return 1;
-  const uint32_t generation = get_cv_type(controller);
-  if (generation == TAVO_GENERATION_UNREADABLE) return 1;
+  NicFunctionAt at;
+  uint32_t refused = 0;
+  if (!nic_function_begin(property, buf, &at, &refused)) return refused;
+  TavoNode* function = at.function;
+  const uint32_t generation = at.generation;
   if (op != TAVO_PROPERTY_GET && op != TAVO_PROPERTY_SET) return 0;
   if (generation == kGenerationCV2 || generation == kGenerationCV3 || generation == kGenerationGaltor) {
     if (op == TAVO_PROPERTY_GET) return tavo::controller::store_and_answer(property, "N/A", buf);
