@@ -174,6 +174,13 @@ TEST_F(ChannelTest, ChannelsAreTheEnabledFunctionsOfEachPort) {
   EXPECT_EQ(children(std::string(kCv3Port0) + "/ChannelManagement", TAVO_KIND_GROUP).size(), 16u);
   EXPECT_EQ(log_count("Failed to initialize Channel group."), 1);
 
+  // A descriptor of length 0 ends the walk.
+  Bytes stuck = many;
+  stuck[4 + 88 + 1] = 0;
+  image(0, "configured") = stuck;
+  ASSERT_EQ(TAVO_refresh_group(tag(std::string(kCv3Port0) + "/ChannelManagement")), 0u);
+  EXPECT_EQ(channels(kCv3Port0), "");
+
   // A Galtor builds none; on CV2 the profile command decides (it has none).
   EXPECT_EQ(TAVO_get_multi_channels_info(0, node("Corvane3/PortDiscoveryAndConfiguration0")), 0u);
   EXPECT_EQ(TAVO_get_multi_channels_info(0, node("Corvane2/PortDiscoveryAndConfiguration0")), 213u);
