@@ -15,6 +15,8 @@
 #include "bench/bench_support.h"
 #include "iscsi/targets/saved_view.h"
 #include "iscsi/targets/targets.h"
+#include "iscsi/targets/targets_internal.h"
+#include "simulator/simulator.h"
 #include "tree/persist.h"
 
 namespace tavo::bench {
@@ -97,8 +99,8 @@ BENCHMARK(BM_AddTarget)->Arg(100)->Arg(1000);
 
 // The AddTarget action among n targets saved across the four functions of
 // a Moravel: checks, the new target and portal, the saved line and the
-// persistent session. Every 20 adds the targets go and the file goes back
-// to its n lines.
+// persistent session. Every 20 adds the targets and their sessions go and
+// the file goes back to its n lines.
 void targets_add_action(benchmark::State& state, bool durable) {
   const std::vector<TavoNode*> lhbas = targets_start(targets_moravel(durable));
   TavoNode* first = targets_add(lhbas[0], target_name(0));
@@ -120,8 +122,10 @@ void targets_add_action(benchmark::State& state, bool durable) {
     added.emplace_back(lhba, name);
     if (added.size() == 20) {
       state.PauseTiming();
-      for (const auto& [group, n] : added) delete_node(find_target(group, n.c_str()));
+      for (const auto& [group, n] : added) targets::delete_with_records(find_target(group, n.c_str()));
       added.clear();
+      // The firmware forgets their persistent sessions too.
+      for (int device = 0; device < 4; ++device) *sim::current()->sessions(device) = sim::SimIscsi{};
       files::replace_file(kTargetsFile, base, 0600);
       targets_warm(lhbas[0], first);
       state.ResumeTiming();

@@ -1,7 +1,8 @@
 // The iSCSI state the firmware keeps for one iSCSI function: its sessions
 // (discovery sessions, logins and the persistent targets, which show as
-// closed sessions until logged in) and knobs of faulty firmware. Tests
-// read and change it through Simulator::sessions.
+// closed sessions until logged in) with their configuration and
+// statistics, the initiator's statistics, and knobs of faulty firmware.
+// Tests read and change it through Simulator::sessions.
 #pragma once
 
 #include <stdint.h>
@@ -11,6 +12,7 @@
 
 #include "simulator/topology.h"
 #include "transport/iscsi_records.h"
+#include "transport/session_records.h"
 
 namespace tavo::sim {
 
@@ -26,8 +28,17 @@ struct SimSession {
   SimAddress address;       // the portal it goes to
   uint16_t port = 0;
   uint16_t isid = 0;
-  uint32_t eto = kNoEto;
+  uint32_t eto = kNoEto;     // kNoEto: the controller's default
   IscsiLoginOptionsBlock options{};  // as the login or persistent request carried it
+  uint16_t tsih = 0;        // given by the target at each login
+  // What tests plant in its record (14/6): state bits (0: from open) and a
+  // redirection of the connection (redirect_port 0: none).
+  uint32_t state_bits = 0;
+  SimAddress redirect{};
+  uint16_t redirect_port = 0;
+  // Statistics (48/6), which tests set.
+  uint32_t command_pdus = 0, response_pdus = 0, digest_errors = 0, timeout_errors = 0;
+  uint64_t tx_octets = 0, rx_octets = 0;
 };
 
 struct SimIscsi {
@@ -49,6 +60,15 @@ struct SimIscsi {
   // The topology targets (indexes) the last SendTargets listed, which its
   // continuation goes on with.
   std::vector<size_t> sendtargets_listed;
+  // The initiator's statistics: logins and logouts count into the login
+  // statistics (47/6); the instance statistics (46/6) answer as tests set
+  // them, with the open sessions counted.
+  InitiatorLoginStats login_stats{};
+  InitiatorInstanceStats instance_stats{};
+  NodeAttributesRecord node_attributes{};  // 30/2, of the function's stack
+  uint16_t next_tsih = 1;
+  // A session record claiming this many connections (-1: the true one).
+  int64_t reported_connections = -1;
 
   SimSession* find(uint32_t handle);
 };

@@ -12,6 +12,7 @@ namespace tavo::sim {
 class Simulator;
 struct MailboxCall;
 struct SimPort;
+struct SimIscsi;
 
 void install_standard_responders(Simulator& sim);
 
@@ -74,6 +75,12 @@ void install_network_table_responders(Simulator& sim);
 // and records (29/6, 14/6), held targets (30/6, 32/6) and SendTargets
 // (33/6, 34/6).
 void install_iscsi_responders(Simulator& sim);
+// A session's configuration (16/6, 17/6), the node attributes (30/2) and
+// the initiator's and sessions' statistics (46/6, 47/6, 48/6).
+void install_session_responders(Simulator& sim);
+// The iSCSI state of the calling function; null for a call of no iSCSI
+// function.
+SimIscsi* iscsi_state_of(Simulator& sim, const MailboxCall& call);
 // An erase of the iSCSI configuration: the persistent targets of the
 // controller's iSCSI functions go (open sessions stay, no longer persistent).
 void erase_iscsi_configuration(Simulator& sim, int controller);

@@ -1,5 +1,6 @@
 // The iSCSI firmware of each function: logins (23/6) to the topology's
-// targets, with their CHAP, and discovery sessions to their portals;
+// targets, with their CHAP and digests, and discovery sessions to their
+// portals;
 // logouts (24/6); persistent targets (27/6, 28/6), which show as closed
 // sessions until logged in; the session list and records (29/6, 14/6); the
 // targets the persistent sessions hold (30/6, 32/6); SendTargets (33/6)
@@ -25,14 +26,14 @@ namespace {
 using network::kRefused;
 using network::kStatusTooSmall;
 
-constexpr MailboxReply kConnectFailure{1, 21, 0};  // nobody listens at the portal
+constexpr MailboxReply kConnectFailure{1, 21, 0};  // nobody listens at the portal (discovery)
+constexpr MailboxReply kUnreachable{1, 19, 0};     // nobody listens at the portal (login)
 constexpr MailboxReply kAuthFailure{1, 44, 0};
 constexpr MailboxReply kNoSuchTarget{1, 46, 0};
+constexpr MailboxReply kDigestMismatch{1, 100, 0};
+constexpr uint32_t kTcpMss = 1460;
 
-SimIscsi* iscsi_of(Simulator& sim, const MailboxCall& call) {
-  if (call.via_nic || call.function == nullptr || call.function->kind != FunctionKind::Iscsi) return nullptr;
-  return sim.sessions(call.function->iscsi_device);
-}
+SimIscsi* iscsi_of(Simulator& sim, const MailboxCall& call) { return iscsi_state_of(sim, call); }
 
 template <typename Record>
 bool iscsi_read(const MailboxCall& call, Record* r) {
@@ -179,6 +180,30 @@ SimSession& iscsi_session_for(SimIscsi& state, const IscsiLoginRequest& r, const
   return s;
 }
 
+// Whether a login's digest bytes are what the target asks (-1: either).
+bool iscsi_digests_agree(const SimTarget& t, const IscsiLoginOptionsBlock& o) {
+  const auto agree = [](int wanted, uint8_t asked) { return wanted < 0 || wanted == (asked == 1 ? 1 : 0); };
+  return agree(t.header_digest, o.header_digest) && agree(t.data_digest, o.data_digest);
+}
+
+// A refused login counts in the login statistics: its failure type (5
+// authentication, 6 negotiation, 2 other), target and portal.
+MailboxReply iscsi_login_refused(Simulator& sim, SimIscsi& state, const IscsiLoginRequest& r, MailboxReply reply,
+                                 uint32_t type) {
+  InitiatorLoginStats& l = state.login_stats;
+  ++l.login_failures;
+  l.last_failure_time = static_cast<uint32_t>(sim.monotonic_ms() / 1000);
+  l.last_failure_type = type;
+  snprintf(l.last_target_name, sizeof l.last_target_name, "%.*s",
+           static_cast<int>(strnlen(r.target_name, sizeof r.target_name)), r.target_name);
+  l.last_target_type = r.address_type;
+  memcpy(l.last_target_address, r.address, sizeof l.last_target_address);
+  if (type == 5) ++l.authentication_failures;
+  if (type == 6) ++l.negotiation_failures;
+  if (type == 2) ++l.other_failure_responses;
+  return reply;
+}
+
 // A login to a topology target at one of its portals; the session the
 // persistent target made is opened, else a new one.
 MailboxReply iscsi_login(Simulator& sim, MailboxCall& call) {
@@ -188,13 +213,20 @@ MailboxReply iscsi_login(Simulator& sim, MailboxCall& call) {
   if (r.flags & 0x10) return iscsi_discovery_login(sim, *state, call, r);
   const std::string name = iscsi_text(r.target_name, sizeof r.target_name);
   const SimTarget* target = nullptr;
-  for (const SimTarget& t : sim.topology().targets)
-    if (strcasecmp(t.name.c_str(), name.c_str()) == 0 && iscsi_portal_at(t, r.address_type, r.address, r.port))
-      target = &t;
-  if (target == nullptr) return kNoSuchTarget;
-  if (!iscsi_authenticated(*target, r.options)) return kAuthFailure;
+  bool listening = false;
+  for (const SimTarget& t : sim.topology().targets) {
+    if (iscsi_portal_at(t, r.address_type, r.address, r.port) == nullptr) continue;
+    listening = true;
+    if (strcasecmp(t.name.c_str(), name.c_str()) == 0) target = &t;
+  }
+  if (!listening) return iscsi_login_refused(sim, *state, r, kUnreachable, 2);
+  if (target == nullptr) return iscsi_login_refused(sim, *state, r, kNoSuchTarget, 2);
+  if (!iscsi_authenticated(*target, r.options)) return iscsi_login_refused(sim, *state, r, kAuthFailure, 5);
+  if (!iscsi_digests_agree(*target, r.options)) return iscsi_login_refused(sim, *state, r, kDigestMismatch, 6);
+  ++state->login_stats.accept_responses;
   SimSession& s = iscsi_session_for(*state, r, name);
   s.open = true;
+  s.tsih = state->next_tsih++;
   s.initiator = iscsi_text(r.initiator_name, sizeof r.initiator_name);
   s.options = r.options;
   IscsiLoginReply reply{};
@@ -206,6 +238,7 @@ MailboxReply iscsi_login(Simulator& sim, MailboxCall& call) {
   reply.connection.header_digest = r.options.header_digest;
   reply.connection.data_digest = r.options.data_digest;
   reply.connection.max_recv_data_segment_length = r.options.max_recv_data_segment_length;
+  reply.connection.tcp_mss = kTcpMss;
   reply.connection.tcp_window_size = r.options.tcp_window_size;
   reply.connection.authentication = r.options.chap;
   reply.connection.chap_direction = r.options.mutual_chap;
@@ -218,7 +251,9 @@ MailboxReply iscsi_logout(Simulator& sim, MailboxCall& call) {
   uint32_t handle = 0;
   if (state == nullptr || !iscsi_read(call, &handle)) return kRefused;
   SimSession* s = state->find(handle);
-  if (s == nullptr || !s->open) return kRefused;
+  if (s == nullptr) return kRefused;
+  // A session already closed stays logged out.
+  if (s->open && !s->discovery) ++state->login_stats.normal_logouts;
   if (s->persistent) {
     s->open = false;
   } else {
@@ -280,23 +315,55 @@ MailboxReply iscsi_session_record(Simulator& sim, MailboxCall& call) {
   if (s == nullptr || s->discovery) return kRefused;
   FirmwareSessionRecord r{};
   r.handle = s->handle;
-  r.state = s->open ? kSessionStateOpen : kSessionStateClosed;
+  r.state = s->state_bits != 0 ? s->state_bits : s->open ? kSessionStateOpen : kSessionStateClosed;
+  r.isid[0] = 0x80;  // random-qualifier format, the rest the adapter's
+  r.isid[1] = 0x0e;
+  r.isid[2] = 0x1e;
   r.isid[4] = static_cast<uint8_t>(s->isid >> 8);
   r.isid[5] = static_cast<uint8_t>(s->isid);
+  r.tsih = s->open ? s->tsih : 0;
   r.flags = (s->persistent ? 0 : kSessionNotPersistent) | (s->boot ? kSessionBoot : 0);
-  r.connection_count = 1;
+  const int64_t claimed = state->reported_connections;
+  r.connection_count = static_cast<uint16_t>(claimed >= 0 ? claimed : 1);
   snprintf(r.target_name, sizeof r.target_name, "%s", s->target.c_str());
   snprintf(r.initiator_name, sizeof r.initiator_name, "%s", s->initiator.c_str());
+  memcpy(&r.options, &s->options, sizeof r.options);
   FirmwareConnectionRecord& c = r.connection;
   c.handle = s->connection_handle;
   c.flags = s->open ? kConnectionLoggedIn : 0;
+  c.connection_id = 1;
   c.destination_port = s->port;
   c.destination_type = s->address.type == 1 ? kLoginAddressIPv4 : kLoginAddressIPv6;
   memcpy(c.destination_address, s->address.bytes.data(), 16);
-  c.options.header_digest = s->options.header_digest;
-  c.options.data_digest = s->options.data_digest;
-  c.options.authentication = s->options.chap;
-  c.options.chap_direction = s->options.mutual_chap;
+  if (s->redirect_port != 0) {
+    c.flags |= kConnectionRedirected;
+    c.redirected_port = s->redirect_port;
+    c.redirected_type = s->redirect.type == 1 ? kLoginAddressIPv4 : kLoginAddressIPv6;
+    memcpy(c.redirected_address, s->redirect.bytes.data(), 16);
+  }
+  if (const SimNetwork* net = sim.network(call.function->iscsi_device); net != nullptr && s->open) {
+    c.source_port = static_cast<uint16_t>(0xC000 | (s->handle & 0x3FFF));
+    c.source_type = kLoginAddressIPv4;
+    memcpy(c.source_address, net->address.data(), 4);
+  }
+  const IscsiLoginOptionsBlock& o = s->options;
+  ConnectionLoginOptions& lo = c.options;
+  lo.header_digest = o.header_digest;
+  lo.data_digest = o.data_digest;
+  lo.max_recv_data_segment_length = o.max_recv_data_segment_length;
+  lo.tcp_mss = kTcpMss;
+  lo.tcp_window_size = o.tcp_window_size;
+  lo.authentication = o.chap;
+  lo.chap_direction = o.mutual_chap;
+  static_assert(sizeof lo.initiator_chap_name == sizeof o.initiator_chap_name);
+  memcpy(lo.initiator_chap_name, o.initiator_chap_name, sizeof lo.initiator_chap_name);
+  memcpy(lo.initiator_secret, o.initiator_secret, sizeof lo.initiator_secret);
+  memcpy(lo.target_chap_name, o.target_chap_name, sizeof lo.target_chap_name);
+  memcpy(lo.target_secret, o.target_secret, sizeof lo.target_secret);
+  lo.initiator_chap_name_length = o.initiator_chap_name_length;
+  lo.initiator_secret_length = o.initiator_secret_length;
+  lo.target_chap_name_length = o.target_chap_name_length;
+  lo.target_secret_length = o.target_secret_length;
   std::vector<uint8_t> bytes(sizeof r);
   memcpy(bytes.data(), &r, sizeof r);
   return iscsi_answer(call, bytes);
@@ -461,17 +528,35 @@ SimIscsi* Simulator::sessions(int iscsi_device) {
   uint16_t isid = 0;
   for (const SimTarget& t : topology_.targets) {
     if (std::find(t.persistent.begin(), t.persistent.end(), iscsi_device) == t.persistent.end()) continue;
+    const bool open = std::find(t.logged_in.begin(), t.logged_in.end(), iscsi_device) != t.logged_in.end();
     for (const SimTargetPortal& p : t.portals) {
       SimSession& s = iscsi_new_session(state);
       s.persistent = true;
+      s.open = open;
+      s.tsih = open ? state.next_tsih++ : 0;
       s.target = t.name;
       s.initiator = net->initiator_name;
       s.address = p.address;
       s.port = p.port;
       s.isid = isid++;
+      s.options.flags = 0x0F;  // as the library's defaults negotiate
+      s.options.max_recv_data_segment_length = 65536;
+      s.options.first_burst_length = 8192;
+      s.options.max_burst_length = 262144;
+      s.options.max_connections = s.options.max_outstanding_r2t = 1;
+      s.options.default_time2wait = 2;
+      s.options.default_time2retain = 20;
     }
     iscsi_hold_target(state, t.name);
   }
+  NodeAttributesRecord& node = state.node_attributes;
+  node.node_count = 1;
+  node.node_roles = 2;  // initiator
+  node.portal_count = 1;
+  node.port_row_status = 1;
+  node.portal_role = 2;
+  node.portal_protocol = 6;  // TCP
+  node.portal_tag = 1;
   return &state;
 }
 
@@ -493,7 +578,13 @@ void fill_target_limits(const SimController& c, FirmwareConfig* config) {
   config->more_targets = most - config->targets;
 }
 
+SimIscsi* iscsi_state_of(Simulator& sim, const MailboxCall& call) {
+  if (call.via_nic || call.function == nullptr || call.function->kind != FunctionKind::Iscsi) return nullptr;
+  return sim.sessions(call.function->iscsi_device);
+}
+
 void install_iscsi_responders(Simulator& sim) {
+  install_session_responders(sim);
   sim.on(6, 23, iscsi_login);
   sim.on(6, 24, iscsi_logout);
   sim.on(6, 27, iscsi_add_persistent);

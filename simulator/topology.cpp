@@ -23,7 +23,7 @@ nic controller=0 function=0 port=0 name=vmnic0 mac=00:0e:1e:30:00:00
 nic controller=0 function=1 port=1 name=vmnic1 mac=00:0e:1e:30:00:01
 iscsi controller=0 function=2 port=0 device=0 vmhba=vmhba32 mac=00:0e:1e:30:00:02 ip=192.168.10.21 gateway=192.168.10.1
 iscsi controller=0 function=3 port=1 device=1 vmhba=vmhba33 mac=00:0e:1e:30:00:03 ip=192.168.20.21
-target name=iqn.2026-12.com.example:store0 portal=192.168.10.50/3260/1
+target name=iqn.2026-12.com.example:store0 portal=192.168.10.50/3260/1 alias=store0 logged-in=0
 
 nic controller=1 function=0 port=0 name=vmnic2 mac=00:0e:1e:40:00:00 vfs=2
 nic controller=1 function=1 port=1 name=vmnic3 mac=00:0e:1e:40:00:01
@@ -231,6 +231,20 @@ const char* parse_target(std::map<std::string, std::string>& f, SimTarget* t) {
         return true;
       }))
     return "bad persistent (iSCSI device numbers)";
+  if (f.count("logged-in") && !parse_list(f["logged-in"], [&](const std::string& text) {
+        long v = 0;
+        if (!parse_number(text, &v) || v < 0 || v > 127) return false;
+        t->logged_in.push_back(static_cast<int>(v));
+        if (std::find(t->persistent.begin(), t->persistent.end(), v) == t->persistent.end())
+          t->persistent.push_back(static_cast<int>(v));
+        return true;
+      }))
+    return "bad logged-in (iSCSI device numbers)";
+  for (auto [key, digest] : {std::pair{"header-digest", &t->header_digest}, {"data-digest", &t->data_digest}}) {
+    if (!f.count(key)) continue;
+    if (f[key] != "required" && f[key] != "prohibited") return "bad digest (required or prohibited)";
+    *digest = f[key] == "required" ? 1 : 0;
+  }
   return nullptr;
 }
 

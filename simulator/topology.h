@@ -199,6 +199,9 @@ struct SimTarget {
   std::string chap_name, chap_secret;      // one-way CHAP it requires; empty: none
   std::string mutual_name, mutual_secret;  // the initiator's side of mutual CHAP
   std::vector<int> persistent;             // iSCSI devices whose firmware holds it at start
+  std::vector<int> logged_in;              // of those, the ones logged in to it at start
+  // Digests a login must (1) or must not (0) ask for; -1: either.
+  int header_digest = -1, data_digest = -1;
 };
 
 struct Topology {

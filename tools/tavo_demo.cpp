@@ -1,6 +1,6 @@
 // Connects as a management client and prints the whole tree: groups and
 // instances, property values, actions with their parameters; then each
-// port's link state and speed.
+// port's link state and speed, and each iSCSI session.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -85,6 +85,46 @@ void print_ports() {
   }
 }
 
+// The child groups of a group whose names begin with prefix.
+std::vector<uint32_t> groups_named(uint32_t group, const char* prefix) {
+  std::vector<uint32_t> found;
+  for (uint32_t g : children(group, TAVO_KIND_GROUP)) {
+    char name[TAVO_NAME_SIZE] = "";
+    TAVO_get_node_name(g, name, TAVO_KIND_GROUP);
+    if (strncmp(name, prefix, strlen(prefix)) == 0) found.push_back(g);
+  }
+  return found;
+}
+
+void print_sessions() {
+  printf("\nSessions:\n");
+  for (uint32_t controller : groups_named(0, "Corvane"))
+    for (uint32_t function : groups_named(controller, "iSCSIPhysicalHBA"))
+      for (uint32_t lhba : groups_named(function, "LogicalHBA"))
+        for (uint32_t target : groups_named(lhba, "Target")) {
+          char name[TAVO_VALUE_SIZE], alias[TAVO_VALUE_SIZE], vmhba[TAVO_VALUE_SIZE];
+          read_named(target, "TargetISCSIName", name);
+          read_named(target, "TargetAlias", alias);
+          read_named(lhba, "IfName", vmhba);
+          for (uint32_t session : groups_named(target, "Session")) {
+            char status[TAVO_VALUE_SIZE], qualifier[TAVO_VALUE_SIZE], address[TAVO_VALUE_SIZE],
+                port[TAVO_VALUE_SIZE], persistent[TAVO_VALUE_SIZE];
+            read_named(session, "SessionStatus", status);
+            read_named(session, "ISIDQualifier", qualifier);
+            read_named(session, "Persistent", persistent);
+            const std::vector<uint32_t> connection = groups_named(session, "Connection");
+            snprintf(address, sizeof address, "-");
+            snprintf(port, sizeof port, "-");
+            if (!connection.empty()) {
+              read_named(connection[0], "DestinationIPAddress", address);
+              read_named(connection[0], "DestinationPortNumber", port);
+            }
+            printf("  %s: %s (alias %s) at %s:%s, %s, ISID qualifier %s, persistent %s\n", vmhba, name, alias,
+                   address, port, status, qualifier, persistent);
+          }
+        }
+}
+
 }  // namespace
 
 int main() {
@@ -99,6 +139,7 @@ int main() {
   if (code != 0) printf("last status %u: %s\n", code, text);
   print_group(0, 0);
   print_ports();
+  print_sessions();
   TAVO_exit();
   return EXIT_SUCCESS;
 }

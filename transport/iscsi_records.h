@@ -129,12 +129,43 @@ struct SessionListHead {
 };
 static_assert(sizeof(SessionListHead) == 8);
 
+// A connection's login options as the firmware keeps them: the negotiated
+// options (the first 28 bytes, NegotiatedConnectionOptions' layout), then
+// the CHAP names and secrets with their lengths.
+struct ConnectionLoginOptions {
+  uint8_t reserved0;
+  uint8_t header_digest;
+  uint8_t data_digest;
+  uint8_t reserved3;
+  uint32_t max_recv_data_segment_length;
+  uint8_t reserved8[4];
+  uint32_t tcp_mss;
+  uint32_t tcp_window_size;
+  uint8_t authentication;
+  uint8_t reserved21[3];
+  uint32_t chap_direction;
+  char initiator_chap_name[256];   // 28
+  uint8_t initiator_secret[16];    // 284
+  char target_chap_name[256];      // 300
+  uint8_t target_secret[16];       // 556
+  uint16_t initiator_chap_name_length;  // 572
+  uint16_t initiator_secret_length;
+  uint16_t target_chap_name_length;
+  uint16_t target_secret_length;
+};
+static_assert(sizeof(ConnectionLoginOptions) == 580);
+static_assert(offsetof(ConnectionLoginOptions, chap_direction) == offsetof(NegotiatedConnectionOptions, chap_direction));
+static_assert(offsetof(ConnectionLoginOptions, tcp_window_size) == offsetof(NegotiatedConnectionOptions, tcp_window_size));
+static_assert(offsetof(ConnectionLoginOptions, target_secret) == 556);
+static_assert(offsetof(ConnectionLoginOptions, initiator_chap_name_length) == 572);
+
 // Mailbox 14/6: one session, 1164 bytes, with its connection.
 inline constexpr uint32_t kSessionNotPersistent = 1;    // flags bit 0
 inline constexpr uint32_t kSessionBoot = 0x100;         // flags bit 8
 inline constexpr uint32_t kSessionStateOpen = 0x1;      // state bits
 inline constexpr uint32_t kSessionStateClosed = 0x20;
-inline constexpr uint32_t kConnectionLoggedIn = 1;
+inline constexpr uint32_t kConnectionLoggedIn = 1;    // connection flags bit 0
+inline constexpr uint32_t kConnectionRedirected = 4;  // connection flags bit 2
 struct FirmwareConnectionRecord {
   uint32_t handle;
   uint32_t flags;             // bit 0 logged in, bit 2 redirected
@@ -152,15 +183,7 @@ struct FirmwareConnectionRecord {
   uint8_t redirected_type;    // 71
   uint8_t redirected_address[16];
   uint8_t reserved88[4];
-  NegotiatedConnectionOptions options;  // 92: then the CHAP names and secrets
-  char initiator_chap_name[256];
-  uint8_t initiator_secret[16];
-  char target_chap_name[256];
-  uint8_t target_secret[16];
-  uint16_t initiator_chap_name_length;
-  uint16_t initiator_secret_length;
-  uint16_t target_chap_name_length;
-  uint16_t target_secret_length;
+  ConnectionLoginOptions options;  // 92
 };
 static_assert(sizeof(FirmwareConnectionRecord) == 672);
 static_assert(offsetof(FirmwareConnectionRecord, destination_type) == 47);

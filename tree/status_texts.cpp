@@ -38,6 +38,8 @@ constexpr StatusText kSharedStatusTexts[] = {
     {304,
      "User requested configuration changed successfully. Please reboot your system for the changes to take "
      "effect."},
+    {306, "Target Login succeeded, but failed to add the iSCSI Boot Target TLV in the iSCSI Region in firmware."},
+    {307, "Failed to delete the iSCSI Boot Target TLV in the iSCSI Region in firmware."},
 };
 
 const char* status_texts_find(std::span<const StatusText> table, uint32_t code) {

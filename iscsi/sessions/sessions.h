@@ -1,4 +1,6 @@
-// iSCSI sessions, LUNs and boot: what the network branch asks of them.
+// iSCSI sessions, LUNs and boot: the Session, Connection and LUN branches,
+// login and logout, ISID qualifiers, sessions read back from the firmware,
+// their persistence, properties and statistics, and the ETO of a target.
 #pragma once
 
 #include <stdint.h>
@@ -15,16 +17,6 @@ TAVO_EXPORT uint32_t check_for_boot_session(TavoNode* function_group, int32_t do
 // iSCSIBIOSEnable and MPIOEnabled of an iSCSIPhysicalHBA.
 TAVO_EXPORT uint32_t handle_iSCSIBIOSEnable(TavoNode* property, char* buf, uint32_t op);
 TAVO_EXPORT uint32_t handle_MPIOEnabled(TavoNode* property, char* buf, uint32_t op);
-
-// --- loaders not built yet: they answer 0 and change nothing ---
-// Rebuilds the Session and Connection groups of the LogicalHBA's targets
-// (only target's when given) from the firmware's active sessions.
-TAVO_EXPORT uint32_t get_all_sessions(TavoNode* lhba, uint32_t function_number, uint32_t domain,
-                                      uint32_t port_number, TavoNode* target, TavoNode* software_node, char* params);
-// Rebuilds the target's LUN groups; the first new LUN records the creating
-// node, action and params. answer: 256 bytes. 90 when no LUN data came.
-TAVO_EXPORT uint32_t get_all_luns(TavoNode* target, uint32_t domain, uint32_t port_number, TavoNode* creating_node,
-                                  TavoNode* creating_action, char* params, char* answer);
 
 // --- software-initiator operations: taken in place of the firmware while
 // OPEN_ISCSI_DRIVER_LOADED is set. The host's software initiator does the
@@ -62,58 +54,198 @@ TAVO_EXPORT uint32_t TAVO_op_set_intr_name(TavoNode* property, const char* name)
 TAVO_EXPORT uint32_t TAVO_op_refresh_session_attribs(TavoNode* session);
 TAVO_EXPORT uint32_t TAVO_op_get_isid(TavoNode* target, char* isid);
 
-// --- what the targets branches bind, not built yet: handlers answer their
-// stored text, actions and refreshes success ---
-// Login, Logout and ReScanLUNS of a Target; group_Target refreshes it.
+// --- the Session, Connection and LUN branches. Builders as every
+// initialize_<Group>: parent, creating node and action (NULL in a rebuild),
+// params (six 256-byte texts or NULL); the new instance or NULL. The
+// caller hangs the back-end record in the new group's nhandle. ---
+// A Session under a Target (64), 42 nodes; refreshed by group_Session.
+TAVO_EXPORT TavoNode* initialize_Session(TavoNode* target, TavoNode* creating_node, TavoNode* creating_action,
+                                         char* params);
+// The Connection of a Session (one), 15 nodes.
+TAVO_EXPORT TavoNode* initialize_Connection(TavoNode* session, TavoNode* creating_node, TavoNode* creating_action,
+                                            char* params);
+// A LUN under a Target (256), 12 nodes; refreshed by group_LUN.
+TAVO_EXPORT TavoNode* initialize_LUN(TavoNode* target, TavoNode* creating_node, TavoNode* creating_action,
+                                     char* params);
+
+// --- login ---
+// Login, Logout and ReScanLUNS of a Target; group_Target refreshes it from
+// the firmware. Login and Logout answer 0 or 1 (Logout: the status of its
+// last refused try), the reason in the last status.
 TAVO_EXPORT uint32_t do_Login(TavoNode* target, TavoNode* action, char* params);
 TAVO_EXPORT uint32_t do_Logout(TavoNode* target, TavoNode* action, char* params);
 TAVO_EXPORT uint32_t do_ReScanLUNS(TavoNode* target, TavoNode* action, char* params);
 TAVO_EXPORT uint32_t group_Target(TavoNode* target);
-TAVO_EXPORT uint32_t handle_TargetAlias(TavoNode* property, char* buf, uint32_t op);
-TAVO_EXPORT uint32_t handle_Target_ETO(TavoNode* property, char* buf, uint32_t op);
-// The iSCSIStatistics of a LogicalHBA.
-TAVO_EXPORT uint32_t handle_NodeAttr_properties(TavoNode* property, char* buf, uint32_t op);
-TAVO_EXPORT uint32_t handle_intrInstStat_properties(TavoNode* property, char* buf, uint32_t op);
-TAVO_EXPORT uint32_t handle_intrLoginStat_properties(TavoNode* property, char* buf, uint32_t op);
-// DiscoverBootTargetThruDHCP of a LogicalHBA's Discovery group.
-TAVO_EXPORT uint32_t handle_DiscoverBootTargetThruDHCP(TavoNode* property, char* buf, uint32_t op);
-// Makes the target's closed sessions persistent again after a change of
-// its login options; 0.
-TAVO_EXPORT uint32_t TAVO_update_session_authentication(TavoNode* target);
-
-// --- the login engine. options: the login-options group whose HeaderParam,
+// The login engine. options: the login-options group whose HeaderParam,
 // DataParam and Authentication CHAPParam pick the tries (a Target's
 // TargetLoginOptions, a SendTargetPortal's options in discovery); request:
-// filled by the caller, its option block filled here for each try; params:
-// the action's six texts; mode 0 a discovery login (nothing persisted),
-// mode 1 a session login. 0 once a try logged in, else its status (25 and
-// 243 with their messages) or 1. ---
+// filled by the caller, its option block rebuilt here for each try; params:
+// the action's six texts (address, port; the boot text fifth); reused: 1
+// when the login reopens a session whose persistent entry exists; mode 0
+// a discovery login (nothing persisted), mode 1 a session login, each try
+// of which is persistent. 0 once a try logged in (the firmware's answer
+// over the request's head), else its status (25 and 243 with their
+// messages) or 1.
 TAVO_EXPORT uint32_t TAVO_esx_login(TavoNode* action, TavoNode* options, tavo::IscsiLoginRequest* request,
                                     char* params, const char* initiator_name, uint32_t reused, uint32_t mode);
+// A new Session under target with its SessionPrivateRecord (function
+// number, session handle, portal group tag) and, when given, its
+// negotiated options; NULL when it cannot be built. boot is unused.
+TAVO_EXPORT TavoNode* setup_session(TavoNode* target, uint32_t function_number, uint32_t session_handle,
+                                    const char* boot, const tavo::NegotiatedSessionOptions* options,
+                                    TavoNode* creating_node, TavoNode* creating_action, char* params,
+                                    const char* portal_group_tag);
+// The Connection of session with its record (the connection handle) and
+// its negotiated options; NULL when it cannot be built.
+TAVO_EXPORT TavoNode* setup_connection(TavoNode* session, uint32_t connection_handle,
+                                       const tavo::NegotiatedConnectionOptions* options, TavoNode* creating_node,
+                                       TavoNode* creating_action, char* params);
+// The negotiated values as texts of SessionNegotiatedLoginOptions and
+// ConnectionNegotiatedLoginOptions; 0, or 1 when a property is missing.
+TAVO_EXPORT uint32_t set_session_login_options(TavoNode* group, const tavo::NegotiatedSessionOptions* options);
+TAVO_EXPORT uint32_t set_connection_login_options(TavoNode* group,
+                                                  const tavo::NegotiatedConnectionOptions* options);
 
-// --- session and boot calls not built yet: they answer as for a target
-// without sessions and change nothing ---
+// --- ISID qualifiers: unique across every Session of the tree ---
+// 1 when some Session holds the qualifier's low 16 bits (or a Session
+// shows none), else 0.
+TAVO_EXPORT uint32_t check_for_isid_existence(uint32_t qualifier);
+// The lowest ISID qualifier no Session holds; 65535 when all are held.
+TAVO_EXPORT uint32_t generate_isid_qualifier(void);
+// The qualifier of a login to the target's portal (address, port): the
+// given text (any base), else that of a closed or failed session to the
+// portal, which is then reused (*reused 1, *reused_session), else a new
+// one. The caller zeroes the outputs. 0, or 1 (status 8 for a bad text,
+// 71 for one that an active session holds).
+TAVO_EXPORT uint32_t TAVO_get_isid(TavoNode* target, const char* qualifier_text, const char* target_name,
+                                   const char* initiator_name, const char* address, const char* port,
+                                   uint32_t* reused, uint32_t* qualifier, TavoNode** reused_session);
+
+// --- sessions from the firmware ---
+// Rebuilds the Session and Connection groups of the LogicalHBA's targets
+// (only target's, whose sessions go first, when given) from the firmware's
+// active sessions; sessions the tree shows already stay. params: six
+// 256-byte texts of work space. 0, else the failure's status.
+TAVO_EXPORT uint32_t get_all_sessions(TavoNode* lhba, uint32_t function_number, uint32_t domain,
+                                      uint32_t port_number, TavoNode* target, TavoNode* software_node, char* params);
+// The firmware's record of one session (14/6), allocated with tavo_dmalloc
+// (the caller frees it); NULL, with status 85, when it cannot be read.
+TAVO_EXPORT tavo::FirmwareSessionRecord* TAVO_get_session_params(uint32_t session_handle, uint32_t function_number,
+                                                                 uint32_t domain, uint32_t port);
+// Whether the target shows the session whose destination address, port,
+// initiator name and qualifier are params' first four texts: 0 with
+// *duplicate 1 and its Session and Connection; 0 untouched when not; 1
+// when a session cannot be read; 335 for a Session without its record.
+TAVO_EXPORT uint32_t TAVO_check_for_duplicate_session(TavoNode* target, uint32_t function_number, uint32_t domain,
+                                                      uint32_t port, char* params, uint32_t* duplicate,
+                                                      TavoNode** session, TavoNode** connection);
+// The session's and its connection's values from the firmware; 0 or 1.
+TAVO_EXPORT uint32_t get_session_attribs(uint32_t function_number, uint32_t domain, uint32_t port,
+                                         TavoNode* session);
+// The connection values of a firmware record into the session's
+// Connection; 0, or 1 when it has none of that handle.
+TAVO_EXPORT uint32_t TAVO_update_connection_props(const tavo::FirmwareSessionRecord* record, TavoNode* session);
+TAVO_EXPORT uint32_t group_Session(TavoNode* session);
 // The Session of target whose first Connection goes to address and port
 // (without case), or NULL.
 TAVO_EXPORT TavoNode* find_session(TavoNode* target, const char* address, const char* port);
+// The digests, authentication method and CHAP values of a connection into
+// a Session's SessionLoginOptions (a Target's TargetLoginOptions when node
+// is a Target); 0, or 1 without an Authentication group.
+TAVO_EXPORT uint32_t setup_initiator_target_loginopts(TavoNode* node, const tavo::ConnectionLoginOptions* options);
+
+// --- logout and clean-up ---
 // *logged_in becomes 1 when a session of the target (mode 1: to portal)
 // is neither closed nor failed; the persistence of the closed ones goes.
 // anchor gives the domain and port. 0, or 1.
 TAVO_EXPORT uint32_t TAVO_check_session_status(TavoNode* target, const char* target_name, uint32_t function_number,
                                                uint32_t* logged_in, TavoNode* anchor, TavoNode* portal,
                                                uint32_t mode);
-// The firmware's record of one session (14/6), allocated with tavo_dmalloc
-// (the caller frees it); NULL, with status 85, when it cannot be read.
-TAVO_EXPORT tavo::FirmwareSessionRecord* TAVO_get_session_params(uint32_t session_handle, uint32_t function_number,
-                                                                 uint32_t domain, uint32_t port);
-// The lowest ISID qualifier no Session holds; 65535 when all are held.
-TAVO_EXPORT uint32_t generate_isid_qualifier(void);
+// Deletes the session (its Connection first), freeing their records, and
+// rescans the target's LUNs; the last deletion's result, or 1.
+TAVO_EXPORT uint32_t TAVO_cleanup_sessions(TavoNode* target, TavoNode* session, uint32_t domain, uint32_t port);
+
+// --- persistence ---
 // Makes a login persistent in the firmware (27/6) and in savetgt.txt.
 // block: the options to send, or NULL for the target's; boot: "True" or
 // "False"; eto 0 for none. 0, 1 or the failed command's status.
 TAVO_EXPORT uint32_t make_session_persistent(TavoNode* target, const char* address, const char* port,
                                              uint32_t isid_qualifier, IscsiLoginOptionsBlock* block,
                                              const char* boot, const char* initiator_name, uint32_t eto);
+// Fills the persistent form of a login request (all but its option
+// block); 0, or 1 (status 71 when a Session holds the qualifier).
+TAVO_EXPORT uint32_t TAVO_update_target_params(tavo::IscsiLoginRequest* request, TavoNode* lhba, TavoNode* target,
+                                               uint32_t isid_qualifier, const char* address, const char* port,
+                                               const char* boot, const char* initiator_name, uint32_t eto);
+// Removes a persistent session from the firmware (28/6, domain 0 only)
+// and, unless keep_file is 1, its savetgt.txt lines; 0 or the failed
+// command's status (127).
+TAVO_EXPORT uint32_t delete_persistent(uint32_t function_number, uint32_t domain, uint32_t port, TavoNode* target,
+                                       const char* target_name, const char* address, const char* port_text,
+                                       uint32_t isid_qualifier, const char* initiator_name, uint32_t keep_file);
+// Makes the target's closed and failed sessions persistent again with its
+// current login options (after a change of them); 0 or 1.
+TAVO_EXPORT uint32_t TAVO_update_session_authentication(TavoNode* target);
+
+// --- session, connection and statistics properties: fetched when read ---
+TAVO_EXPORT uint32_t handle_session_properties(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_connection_properties(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_SsnAttr_properties(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_TargetAlias(TavoNode* property, char* buf, uint32_t op);
+// The iSCSIStatistics of a LogicalHBA.
+TAVO_EXPORT uint32_t handle_NodeAttr_properties(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_intrInstStat_properties(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_intrLoginStat_properties(TavoNode* property, char* buf, uint32_t op);
+// The fetchers: every property of the family at once. group: the Session
+// (get_ssnAttr_Params) or the LogicalHBA. 0, else 1 or the failed
+// command's status.
+TAVO_EXPORT uint32_t get_ssnAttr_Params(uint32_t function_number, uint32_t domain, uint32_t port, TavoNode* session);
+TAVO_EXPORT uint32_t get_NodeAttr_Params(uint32_t function_number, uint32_t domain, uint32_t port, TavoNode* lhba);
+TAVO_EXPORT uint32_t get_intr_stats_Params(uint32_t function_number, uint32_t domain, uint32_t port, TavoNode* lhba);
+TAVO_EXPORT uint32_t get_login_stats_Params(uint32_t function_number, uint32_t domain, uint32_t port, TavoNode* lhba);
+
+// --- the error-recovery timeout (ETO) of a target, kept per session ---
+// The target's ETO from its first session's configuration; 0, 1 or the
+// failed command's status.
+TAVO_EXPORT uint32_t get_eto_prop(uint32_t function_number, uint32_t domain, uint32_t port, TavoNode* target);
+// Writes eto (any base) into one session's configuration, then re-reads
+// the target's; 0 or the failed command's status.
+TAVO_EXPORT uint32_t set_eto_prop(uint32_t function_number, uint32_t domain, uint32_t port, TavoNode* target,
+                                  const char* eto, uint32_t session_handle);
+TAVO_EXPORT uint32_t handle_Target_ETO(TavoNode* property, char* buf, uint32_t op);
+// Gives every Target without sessions under the LogicalHBA the
+// controller's default ETO; 0 or 1.
+TAVO_EXPORT uint32_t refresh_eto(TavoNode* lhba, uint32_t domain, uint32_t port);
+
+// DiscoverBootTargetThruDHCP of a LogicalHBA's Discovery group.
+TAVO_EXPORT uint32_t handle_DiscoverBootTargetThruDHCP(TavoNode* property, char* buf, uint32_t op);
+
+// --- LUN and boot calls not built yet: handlers answer their stored
+// text, actions and refreshes success, and nothing reaches the adapter ---
+// Rebuilds the target's LUN groups; the first new LUN records the creating
+// node, action and params. answer: 256 bytes. 90 when no LUN data came.
+TAVO_EXPORT uint32_t get_all_luns(TavoNode* target, uint32_t domain, uint32_t port_number, TavoNode* creating_node,
+                                  TavoNode* creating_action, char* params, char* answer);
+// The host's own rescan before a LUN scan; 0.
+TAVO_EXPORT uint32_t scan_from_os(void);
+TAVO_EXPORT uint32_t group_LUN(TavoNode* lun);
+TAVO_EXPORT uint32_t handle_LUNNumber(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_lun_block_size(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_StdInquiry_properties(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_BootLUN(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t do_StdInquiry(TavoNode* lun, TavoNode* action, char* params);
+TAVO_EXPORT uint32_t do_SCSIWrite(TavoNode* lun, TavoNode* action, char* params);
+// iSCSIBoot and BootTargetPriority of a Session, and its ConfigureBootTarget.
+TAVO_EXPORT uint32_t handle_boot_session(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_BootTargetPriority(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t do_ConfigureBootTarget(TavoNode* session, TavoNode* action, char* params);
+// Sets the session's boot flag ("True" or "False") from its current flags
+// word; 0 or 1.
+TAVO_EXPORT uint32_t TAVO_configure_boot_target(TavoNode* session, uint32_t flags, const char* value,
+                                                uint32_t function_number, uint32_t domain, uint32_t port);
+// Removes the session's boot-target record from the boot region; 0 or 1.
+TAVO_EXPORT uint32_t TAVO_delete_boottarget_tlv(uint32_t function_number, uint32_t domain, uint32_t port,
+                                                const tavo::FirmwareSessionRecord* record);
 // 0 when no boot target of the LogicalHBA has that priority ("Primary",
 // "Secondary"), 341 when one has, 1 on failure.
 TAVO_EXPORT uint32_t TAVO_check_boot_target_priority(TavoNode* lhba, const char* priority);
@@ -123,9 +255,6 @@ TAVO_EXPORT uint32_t TAVO_check_boot_target_num(TavoNode* lhba, uint8_t* count);
 // Writes the session's boot-target record into the boot region; 0 or 1.
 TAVO_EXPORT uint32_t TAVO_add_boottarget_tlv(uint32_t function_number, uint32_t domain, uint32_t port,
                                              TavoNode* session, uint32_t priority, uint32_t target_number);
-// Gives every Target without sessions under the LogicalHBA the
-// controller's default ETO; 0 or 1.
-TAVO_EXPORT uint32_t refresh_eto(TavoNode* lhba, uint32_t domain, uint32_t port);
 
 TAVO_END_DECLS
 
@@ -137,6 +266,10 @@ namespace tavo::sessions {
 void sessions_status(uint32_t code);
 // The branch's table, for tests.
 std::span<const tree::StatusText> sessions_status_texts();
+// A portal's address (shorter than 16 characters: dotted IPv4, else IPv6
+// in its full form) and decimal port into the fields of a login request or
+// a deletion record; false for a text that is no IPv4 address.
+bool put_portal(const char* address, const char* port, uint8_t* type, uint8_t* bytes, uint16_t* port_number);
 
 }  // namespace tavo::sessions
 #endif

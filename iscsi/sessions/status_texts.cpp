@@ -4,19 +4,45 @@
 namespace tavo::sessions {
 namespace {
 
+#define SESSIONS_LOG_HINT "Application internal error occurred. Please check tavo2d.log file for more information."
 constexpr tree::StatusText kSessionsStatusTexts[] = {
+    {8, "ISIDQualifier: Value out of range. Valid range is from 0 to 65535"},
+    {19, "Target not found. " SESSIONS_LOG_HINT},
     {25,
      "Authentication failure. Please make sure your initiator is properly enabled for authentication at the "
      "target."},
+    {29, "Portal not found."},
+    {35, "Failed to get session related info, because session is in closed state."},
     {44,
      "The IP address settings for the Corvane iSCSI initiator cannot be modified when there is an active iSCSI boot "
      "session. Please use the iSCSIVantrel configuration utility to modify the IP address settings. No configuration "
      "changes were made to the Corvane iSCSI initiator."},
-    {85,
-     "Failed to get a session. Application internal error occurred. Please check tavo2d.log file for more "
-     "information."},
+    {58,
+     "Target is logged in successfully but setting Extended Timeout (ETO) has failed. Error recovery to this session "
+     "may not work as expected. Please check tavo2d.log file for more information."},
+    {71, "A session already exists with the given ISID Qualifier. Please provide a different ISID Qualifier."},
+    {84, "Failed to get the active session IDs. " SESSIONS_LOG_HINT},
+    {85, "Failed to get a session. " SESSIONS_LOG_HINT},
+    {86, "Cannot get session config params. " SESSIONS_LOG_HINT},
+    {87, "Cannot set session config params. " SESSIONS_LOG_HINT},
+    // A logout's rescan leaves its own wording of 90 (kLogoutLunsText).
+    {90, "Login succeeded but could not get LUN info for some sessions."},
+    {91, "Cannot get node attribute params. " SESSIONS_LOG_HINT},
+    {92, "Failed to obtain session attribute params. " SESSIONS_LOG_HINT},
+    {95, "Failed to obtain initiator statistics params. " SESSIONS_LOG_HINT},
+    {96, "Failed to obtain initiator login statistics params. " SESSIONS_LOG_HINT},
+    {118, "Exceeded the max Session count."},
+    {126,
+     "Cannot logout the session as it is an active boot session. Please use the iSCSIVantrel configuration utility "
+     "to logout the session."},
+    {127, "Failed to delete persistency of the session."},
+    {174, "No active sessions are present to logout the target."},
+    {237, "Login command failed. Please check tavo2d.log file for more information."},
     {243, "Failed to login due to mismatch in CRC Configuration."},
+    {296, "Multiple session Login using same TargetName and Portal is not supported by Open-iSCSI driver."},
+    {302, "Configuring ETO is not supported by Open-iSCSI driver."},
 };
+#undef SESSIONS_LOG_HINT
 
 }  // namespace
 

@@ -90,16 +90,7 @@ bool discovery_request(TavoNode* lhba, TavoNode* portal, tavo::IscsiLoginRequest
   *r = tavo::IscsiLoginRequest{};
   put_text(r->target_name, sizeof r->target_name, "iSCSI");
   r->word224 = tavo::kLoginWord224;
-  if (strlen(address) < 16) {
-    unsigned parts[4] = {};
-    if (sscanf(address, "%u.%u.%u.%u", &parts[0], &parts[1], &parts[2], &parts[3]) != 4) return false;
-    r->address_type = tavo::kLoginAddressIPv4;
-    for (int i = 0; i < 4; ++i) r->address[i] = static_cast<uint8_t>(parts[i]);
-  } else {
-    r->address_type = tavo::kLoginAddressIPv6;
-    StrToU8IPv6(address, r->address);
-  }
-  r->port = static_cast<uint16_t>(strtoul(port, nullptr, 10));
+  if (!tavo::sessions::put_portal(address, port, &r->address_type, r->address, &r->port)) return false;
   r->eto = tavo::kNoEto;
   put_text(r->initiator_name, 224, initiator);
   put_text(r->initiator_alias, sizeof r->initiator_alias, alias);

@@ -45,7 +45,6 @@ constexpr tree::StatusText kTargetsStatusTexts[] = {
     {156, "Failed to add a target. Max targets are reached."},
     {175, "The Target count exceeded the configured maximum limit."},
     {214, "Given TargetPortal already exist. Please given another Target IPaddress and PortNumber"},
-    {306, "Target Login succeeded, but failed to add the iSCSI Boot Target TLV in the iSCSI Region in firmware."},
     {309, "Discovering iSNS Targets is not supported through Open-iSCSI driver in this OS."},
     {330, "IPv6 configuration is not supported on given adapter."},
     {341, "Given Boot target type already exists."},

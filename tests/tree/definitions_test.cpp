@@ -15,6 +15,7 @@
 #include "controller/controller.h"
 #include "firmware/firmware.h"
 #include "iscsi/network/iscsi_network.h"
+#include "iscsi/sessions/sessions.h"
 #include "iscsi/targets/targets.h"
 #include "nic/channels.h"
 #include "nic/nic.h"
@@ -112,6 +113,10 @@ constexpr Digest kDigests[] = {
     {"ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_Target_Login_action", "do_Login", 0x70813360},
     {"ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_Target_Logout_action", "do_Logout", 0x21b63db1},
     {"ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_Target_ReScanLUNS_action", "do_ReScanLUNS", 0xadc73145},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_Target_Session_ConfigureBootTarget_action", "do_ConfigureBootTarget",
+     0x7bc313f1},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_Target_LUN_StdInquiry_action", "do_StdInquiry", 0xadc73145},
+    {"ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_Target_LUN_SCSIWrite_action", "do_SCSIWrite", 0xb9abd4bc},
     {"ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_Target_TargetLoginOptions_Authentication_ConfigureCHAP_action",
      "do_ConfigureCHAP", 0x9c7bb173},
     {"ROOT_Corvane_iSCSIPhysicalHBA_LogicalHBA_Target_TargetLoginOptions_Authentication_DeleteCHAP_action",
@@ -175,6 +180,19 @@ const std::set<std::string_view> kKnownDefaults = {
     "Corvane/iSCSIPhysicalHBA/Network/NICConfiguration/vNIC/MaxBandwidth",
     "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target/TargetISCSIName",
     "Corvane/PortDiscoveryAndConfiguration/ConfiguredSpeed",  // "0": every speed
+    // Session, connection and LUN values declared with ranges their defaults miss.
+    "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target/Session/SessionTSIH",
+    "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target/Session/SessionNegotiatedLoginOptions/MaxOutstandingR2T",
+    "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target/Session/iSCSISessionStatistics/CmdPdus",
+    "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target/Session/iSCSISessionStatistics/RspPdus",
+    "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target/Session/iSCSISessionStatistics/TxDataOctetsHigh",
+    "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target/Session/iSCSISessionStatistics/RxDataOctetsHigh",
+    "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target/Session/Connection/RedirectedDestinationPort",
+    "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target/Session/Connection/RedirectedDestinationIPAddress",
+    "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target/LUN/LUNNumber",
+    "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target/LUN/DeviceVendorName",
+    "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target/LUN/LUNName",
+    "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target/LUN/LUNType",
     // Counters whose length limits are 4..0: every value fails them.
     "Corvane/iSCSIPhysicalHBA/LogicalHBA/iSCSIStatistics/SessionDigestErrors",
     "Corvane/iSCSIPhysicalHBA/LogicalHBA/iSCSIStatistics/SessionConnectionTimeout",
@@ -247,10 +265,12 @@ class DefinitionsTest : public ClientTest, public ::testing::WithParamInterface<
     TavoNode* fn = initialize_iSCSIPhysicalHBA(cv, nullptr, nullptr, nullptr);
     TavoNode* lhba = initialize_LogicalHBA(fn, nullptr, nullptr, nullptr);
     TavoNode* target = initialize_Target(lhba, nullptr, nullptr, nullptr);
+    TavoNode* session = target != nullptr ? initialize_Session(target, nullptr, nullptr, nullptr) : nullptr;
     TavoNode* nic = cv != nullptr ? initialize_NICPhysicalHBA(cv, nullptr, nullptr, nullptr) : nullptr;
     const bool built =
         nic && initialize_NICLogicalHBA(nic, nullptr, nullptr, nullptr) && target &&
-        initialize_TargetPortal(target, nullptr, nullptr, nullptr) &&
+        initialize_TargetPortal(target, nullptr, nullptr, nullptr) && session &&
+        initialize_Connection(session, nullptr, nullptr, nullptr) && initialize_LUN(target, nullptr, nullptr, nullptr) &&
         initialize_SendTargetPortal(at(lhba, "Discovery"), nullptr, nullptr, nullptr) &&
         initialize_iSNSServer(at(fn, "iSNS"), nullptr, nullptr, nullptr) &&
         initialize_RouteTableEntry(at(fn, "Network/TCPIPConfiguration/RouteTable"), nullptr, nullptr, nullptr) &&

@@ -59,7 +59,7 @@ TEST_F(StartupNameTest, SetupReadsTheNetworkThenTargetsSessionsAndLuns) {
   for (const char* loader : {"get_all_targets", "get_all_sessions", "get_all_luns"}) entered(loader);
 
   ASSERT_EQ(setup(), 0u);
-  EXPECT_EQ(sent(), "1/1 2/24 2/25 2/24 2/25 2/24 2/25 2/10 2/8 2/28 6/6 2/29 6/30");
+  EXPECT_EQ(sent(), "1/1 2/24 2/25 2/24 2/25 2/24 2/25 2/10 2/8 2/28 6/6 2/29 6/30 6/29 6/29");
   EXPECT_EQ(entered("get_all_targets") + entered("get_all_sessions") + entered("get_all_luns"), 3);
   // A failed route read still reads the ARP table, but no sessions or LUNs.
   refuse(2, 10);

@@ -95,8 +95,12 @@ TEST_F(ChapTest, ChapReachesEveryLineOfItsOwner) {
   const std::string chap =
       ",iqn.hx,Yes,Yes,None,None,Mutual CHAP,ini,isecret123456,tgt,tsecret12345,Static,Preferred,"
       "Prohibited,Prohibited,True";
-  EXPECT_EQ(target_lines(), (std::vector<std::string>{std::string(kKey) + ",iqn.t1,10.0.0.9,3260," + chap,
-                                                      std::string(kKey) + ",iqn.t1,10.0.0.10,3260," + chap, session}));
+  EXPECT_EQ(portal_lines(), (std::vector<std::string>{std::string(kKey) + ",iqn.t1,10.0.0.9,3260," + chap,
+                                                      std::string(kKey) + ",iqn.t1,10.0.0.10,3260," + chap}));
+  // The sessions' lines, which the failing renames kept from their new
+  // persistence, stay as they were.
+  EXPECT_EQ(session_lines().size(), 3u);
+  EXPECT_EQ(session_lines().back(), session);
   EXPECT_EQ(values(kTargetAuth),
             (std::vector<std::string>{"Mutual CHAP", "ini", "isecret123456", "tgt", "tsecret12345", "Preferred"}));
   ASSERT_EQ(act(kTargetAuth + "/DeleteCHAP"), 0u);

@@ -18,9 +18,12 @@ using Status = std::pair<uint32_t, std::string>;
 const std::string kLhbaPath = kLhba;
 const std::string kT0 = kLhbaPath + "/Target0";
 
+const std::string kPlain = "Yes,Yes,None,None,None,,,,,Static,Prohibited,Prohibited,Prohibited";
+
+// A target's line, or with a qualifier the line of its persistent session.
 std::string line(const std::string& name, const std::string& address, const std::string& port,
-                 const std::string& options = "Yes,Yes,None,None,None,,,,,Static,Prohibited,Prohibited,Prohibited") {
-  return std::string(kKey) + "," + name + "," + address + "," + port + ",,iqn.hx," + options + ",True";
+                 const std::string& options = kPlain, const std::string& qualifier = "") {
+  return std::string(kKey) + "," + name + "," + address + "," + port + "," + qualifier + ",iqn.hx," + options + ",True";
 }
 
 TEST_F(NetworkTargetsTest, AddTargetChecksInOrder) {
@@ -44,10 +47,14 @@ TEST_F(NetworkTargetsTest, AddTargetChecksInOrder) {
     SCOPED_TRACE(r.lhba + " " + r.params[0] + " " + r.params[1]);
     EXPECT_EQ(act(r.lhba + "/AddTarget", r.params), r.result);
     EXPECT_EQ(last_status(), r.status);
-    EXPECT_EQ(target_lines().size(), r.lines);
+    EXPECT_EQ(portal_lines().size(), r.lines);
   }
-  EXPECT_EQ(target_lines(),
+  EXPECT_EQ(portal_lines(),
             (std::vector<std::string>{line("iqn.t1", "10.0.0.9", "3260"), line("iqn.t2", "10.0.0.9", "3261")}));
+  // Each target added is a persistent session too, under the lowest free
+  // qualifier (the Moravel function's firmware holds 0 and 1 already).
+  EXPECT_EQ(session_lines(), (std::vector<std::string>{line("iqn.t1", "10.0.0.9", "3260", kPlain, "2"),
+                                                      line("iqn.t2", "10.0.0.9", "3261", kPlain, "4")}));
   EXPECT_EQ(get(kT0 + "/TargetPortal0/TargetPortNumber"), "3260");
   EXPECT_EQ(get(kT0 + "/TargetType"), "Static");
   EXPECT_EQ(get(kT0 + "/ETO"), "30");
@@ -97,7 +104,7 @@ TEST_F(NetworkTargetsTest, AFailedSaveLeavesNoTarget) {
   put_saved("savetgt.txt", line("iqn.t1", "10.0.0.9", "3260") + "\n");
   EXPECT_EQ(act(kLhbaPath + "/AddTarget", {"iqn.t1", "10.0.0.9"}), 0u);
   EXPECT_EQ(instances(kLhbaPath, "Target").size(), 1u);
-  EXPECT_EQ(target_lines().size(), 1u);
+  EXPECT_EQ(portal_lines().size(), 1u);
 }
 
 TEST_F(NetworkTargetsTest, PortalsAndDeletions) {
@@ -109,7 +116,11 @@ TEST_F(NetworkTargetsTest, PortalsAndDeletions) {
   // A new portal carries the target's own options, CHAP included.
   ASSERT_EQ(act(kT0 + "/AddTargetPortal", {"10.0.0.10", "3261"}), 0u);
   const std::string chap = "Yes,Yes,None,None,One-Way CHAP,,,tname,tsecret12345,Static,Required,Prohibited,Prohibited";
-  EXPECT_EQ(target_lines()[2], line("iqn.t1", "10.0.0.10", "3261", chap));
+  EXPECT_EQ(portal_lines()[2], line("iqn.t1", "10.0.0.10", "3261", chap));
+  // The closed session of the target was persisted again with its CHAP.
+  EXPECT_EQ(session_lines(), (std::vector<std::string>{line("iqn.t2", "10.0.0.9", "3260", kPlain, "3"),
+                                                      line("iqn.t1", "10.0.0.9", "3260", chap, "2"),
+                                                      line("iqn.t1", "10.0.0.10", "3261", chap, "4")}));
   EXPECT_EQ(act(kT0 + "/AddTargetPortal", {"10.0.0.10", "3261"}), 1u);
   EXPECT_EQ(last_status(), targets_text(214));
   EXPECT_EQ(act(kT0 + "/AddTargetPortal", {"10.0.0.10"}), 0u);  // port 3260
@@ -123,13 +134,15 @@ TEST_F(NetworkTargetsTest, PortalsAndDeletions) {
   put_saved("savetgt.txt",
             saved("savetgt.txt") + std::string(kKey) + ",iqn.t1,10.0.0.10,3261,7,iqn.hx," + chap + ",True\n");
   ASSERT_EQ(act(kT0 + "/DeleteTargetPortal", {"1"}), 0u);
-  EXPECT_EQ(target_lines(),
+  EXPECT_EQ(portal_lines(),
             (std::vector<std::string>{line("iqn.t1", "10.0.0.9", "3260", chap), line("iqn.t2", "10.0.0.9", "3260"),
                                       line("iqn.t1", "10.0.0.10", "3260", chap)}));
+  EXPECT_EQ(session_lines().size(), 3u);  // the deleted portal's went with it
   // A deleted target takes its lines and the records hung below it.
   tree::group_record(node(kT0 + "/TargetPortal0"))->nhandle = tavo_dmalloc(16);
   ASSERT_EQ(act(kLhbaPath + "/DeleteTarget", {"0"}), 0u);
-  EXPECT_EQ(target_lines(), (std::vector<std::string>{line("iqn.t2", "10.0.0.9", "3260")}));
+  EXPECT_EQ(target_lines(), (std::vector<std::string>{line("iqn.t2", "10.0.0.9", "3260"),
+                                                      line("iqn.t2", "10.0.0.9", "3260", kPlain, "3")}));
   EXPECT_EQ(instances(kLhbaPath, "Target"), (std::vector<std::string>{"Target1"}));
 }
 
@@ -159,6 +172,9 @@ TEST_F(NetworkTargetsTest, RefreshFollowsTheFile) {
   ASSERT_EQ(act(kLhbaPath + "/Target1/AddTargetPortal", {"10.0.0.10"}), 0u);
   put_saved("savetgt.txt", line("iqn.ttt", "10.0.0.9", "3260") + "\n" + line("iqn.new", "10.0.0.11", "3262") + "\n" +
                                line("iqn.new", "10.0.0.12", "3262") + "\n");
+  // The firmware lost what it held too, or its listing would bring it back.
+  sim_->sessions(0)->sessions.clear();
+  sim_->sessions(0)->target_ids.clear();
   ASSERT_EQ(act(kLhbaPath + "/Discovery/RefreshAvailableTargets"), 0u);
   EXPECT_EQ(instances(kLhbaPath, "Target"), (std::vector<std::string>{"Target1", "Target2"}));
   EXPECT_EQ(get(kLhbaPath + "/Target2/TargetISCSIName"), "iqn.new");
@@ -181,6 +197,8 @@ TEST_F(NetworkTargetsTest, AnAddCostsTheSameWithMoreSavedTargets) {
     put_saved("savetgt.txt", text);
     const std::string n(1, static_cast<char>('a' + cost.size()));
     ASSERT_EQ(act(kLhbaPath + "/AddTarget", {"iqn.w" + n, "10.0.0.9"}), 0u);  // reads the new file
+    // As many sessions in the firmware for both: none.
+    sim_->sessions(0)->sessions.clear();
     sim_->clear_log();
     const uint64_t before = sim_->bytes_read();
     ASSERT_EQ(act(kLhbaPath + "/AddTarget", {"iqn.a" + n, "10.0.0.9"}), 0u);

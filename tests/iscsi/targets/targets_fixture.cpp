@@ -71,6 +71,26 @@ std::vector<std::string> NetworkTargetsTest::target_lines(const std::string& key
   return lines;
 }
 
+namespace {
+bool fixture_has_qualifier(const std::string& line) {
+  size_t at = 0;
+  for (int commas = 0; commas < 6 && at != std::string::npos; ++commas) at = line.find(',', at + 1);
+  return at != std::string::npos && at + 1 < line.size() && line[at + 1] != ',';
+}
+}  // namespace
+
+std::vector<std::string> NetworkTargetsTest::portal_lines(const std::string& key) {
+  std::vector<std::string> lines = target_lines(key);
+  std::erase_if(lines, fixture_has_qualifier);
+  return lines;
+}
+
+std::vector<std::string> NetworkTargetsTest::session_lines(const std::string& key) {
+  std::vector<std::string> lines = target_lines(key);
+  std::erase_if(lines, [](const std::string& l) { return !fixture_has_qualifier(l); });
+  return lines;
+}
+
 std::vector<std::string> NetworkTargetsTest::instances(const std::string& path, const std::string& type) {
   std::vector<std::string> names;
   for (const std::string& g : children(path, TAVO_KIND_GROUP))

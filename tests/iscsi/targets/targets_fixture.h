@@ -66,9 +66,14 @@ std::pair<uint32_t, std::string> targets_text(uint32_t code);
 // TargetsTest over the adapters with targets on the network.
 class NetworkTargetsTest : public TargetsTest {
  protected:
-  NetworkTargetsTest() : TargetsTest(std::string(kTargetsTopology) + kNetworkTargets) {}
+  explicit NetworkTargetsTest(std::string topology = std::string(kTargetsTopology) + kNetworkTargets)
+      : TargetsTest(std::move(topology)) {}
   // The saved target lines of the LogicalHBA at path (its key leads them).
   std::vector<std::string> target_lines(const std::string& key = kKey);
+  // Of those, the targets' own lines (no ISID qualifier) and the lines of
+  // persistent sessions.
+  std::vector<std::string> portal_lines(const std::string& key = kKey);
+  std::vector<std::string> session_lines(const std::string& key = kKey);
   // Display names of the instances of a group type under path.
   std::vector<std::string> instances(const std::string& path, const std::string& type);
 };

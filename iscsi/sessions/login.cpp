@@ -1,0 +1,216 @@
+// The Login action of a Target: the portal and the ISID qualifier are
+// chosen, the engine logs in, and the firmware's answer becomes a Session
+// with its Connection (or refreshes the closed session the login
+// reopened); the LUN scan, the ETO and, on Moravel, the boot-target record
+// follow.
+#include <stdio.h>
+#include <string.h>
+
+#include <string>
+
+#include "base/library_lock.h"
+#include "controller/controller.h"
+#include "iscsi/sessions/sessions_internal.h"
+#include "transport/device_ids.h"
+#include "transport/glob.h"
+
+using namespace tavo::sessions;
+
+namespace {
+
+constexpr uint32_t kMostSessions = 64;
+constexpr uint32_t kLunsMissing = 90;
+constexpr uint32_t kOpenIscsiDuplicate = 149;
+
+uint32_t login_session_count(TavoNode* target) {
+  uint32_t n = 0;
+  for (TavoNode* s = get_first_instance(target, "Session"); s != nullptr; s = next_instance(s)) ++n;
+  return n;
+}
+
+// The portal the login goes to: the one of the given address and port,
+// else instance 0; its address and port then stand in the parameters.
+// Null, with status 29, for none.
+TavoNode* login_portal(TavoNode* target, char* address, char* port, char tag[TAVO_VALUE_SIZE]) {
+  TavoNode* portal = nullptr;
+  if (address[0] != '\0' || port[0] != '\0') {
+    uint32_t instance = 0;
+    // An IPv6 address compares in the full form the portals keep.
+    if (tavo::targets::full_address(address) && validate_target_portal(target, &instance, address, port) == 0)
+      portal = get_selected_group_node(target, "TargetPortal", std::to_string(instance).c_str());
+  } else {
+    portal = get_selected_group_node(target, "TargetPortal", "0");
+  }
+  if (portal == nullptr) {
+    sessions_status(29);
+    return nullptr;
+  }
+  return read_text(portal, "TargetIPAddress", address) && read_text(portal, "TargetPortNumber", port) &&
+                 read_text(portal, "PortalGroupTag", tag)
+             ? portal
+             : nullptr;
+}
+
+uint32_t login_priority(const char* text) {
+  return is_word(text, "Primary") ? 1 : is_word(text, "Secondary") ? 2 : 0;
+}
+
+// The boot-target record of a boot session on Moravel; 0, or 1 (306).
+uint32_t login_boot_tail(const Place& p, TavoNode* session, const char* priority_param) {
+  char priority[TAVO_VALUE_SIZE];
+  if (!read_text(session, "BootTargetPriority", priority)) return 1;
+  const uint32_t code = login_priority(priority_param[0] != '\0' ? priority_param : priority);
+  uint8_t number = 0;
+  if (TAVO_check_boot_target_num(p.lhba, &number) != 0) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: no boot target number\n", __func__);
+    return 1;
+  }
+  if (TAVO_add_boottarget_tlv(p.number, p.domain, p.port, session, code, number) != 0) {
+    tavo::tree::set_status({}, 306);
+    return 1;
+  }
+  return 0;
+}
+
+// The firmware's answer into the reopened session, or into a new Session
+// and Connection; the session, or null.
+TavoNode* login_nodes(const Place& p, TavoNode* target, TavoNode* action, char* params, TavoNode* reused,
+                      const tavo::IscsiLoginReply& reply, uint16_t qualifier, const char* tag) {
+  if (reused != nullptr) {
+    // The firmware may answer a reopened session under new handles.
+    if (SessionPrivateRecord* r = private_record(reused)) r->handle = reply.session_handle;
+    set_session_login_options(internal_get_node(reused, "SessionNegotiatedLoginOptions", TAVO_KIND_GROUP),
+                              &reply.session);
+    TavoNode* c = first_connection(reused);
+    if (SessionPrivateRecord* r = private_record(c)) r->handle = reply.connection_handle;
+    set_connection_login_options(internal_get_node(c, "ConnectionNegotiatedLoginOptions", TAVO_KIND_GROUP),
+                                 &reply.connection);
+    return reused;
+  }
+  TavoNode* session = setup_session(target, p.number, reply.session_handle, param(params, 4), &reply.session, target,
+                                    action, params, tag);
+  if (session == nullptr) return nullptr;
+  TavoNode* c = setup_connection(session, reply.connection_handle, &reply.connection, nullptr, nullptr, nullptr);
+  if (c == nullptr) return nullptr;
+  // What the attribute read fills in too: the session holds its qualifier
+  // and portal even when that read fails.
+  set_prop_val(session, "ISIDQualifier", "%04x", qualifier);
+  set_prop_val(c, "DestinationIPAddress", "%s", param(params, 0));
+  set_prop_val(c, "DestinationPortNumber", "%s", param(params, 1));
+  return session;
+}
+
+// The host's software initiator logs in: each portal in turn until one
+// takes the login; 0, or 1 (296 for a second session to one portal).
+uint32_t login_software(TavoNode* target, TavoNode* first, char* params) {
+  uint32_t portals = 0;
+  for (TavoNode* tp = get_first_instance(target, "TargetPortal"); tp != nullptr; tp = next_instance(tp)) ++portals;
+  for (uint32_t i = 0;; ++i) {
+    TavoNode* portal = i == 0 ? first : get_selected_group_node(target, "TargetPortal", std::to_string(i).c_str());
+    const uint32_t r = TAVO_op_iscsi_login(target, portal, params);
+    if (r == 0) return 0;
+    if (r == kOpenIscsiDuplicate) {
+      sessions_status(296);
+      return 1;
+    }
+    if (i + 1 >= portals) return 1;
+    if (i == 0) param(params, 0)[0] = param(params, 1)[0] = '\0';
+  }
+}
+
+}  // namespace
+
+uint32_t do_Login(TavoNode* target, TavoNode* action, char* params) {
+  TAVO_LIBRARY_LOCK;
+  Place p;
+  if (target == nullptr || action == nullptr || params == nullptr || !place_of(target, &p)) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: the target has no LogicalHBA or controller above it\n", __func__);
+    return 1;
+  }
+  if (login_session_count(target) >= kMostSessions) {
+    sessions_status(118);
+    return 1;
+  }
+  if (get_first_instance(target, "TargetPortal") == nullptr) {
+    sessions_status(29);
+    return 1;
+  }
+  char* address = param(params, 0);
+  char* port = param(params, 1);
+  char* initiator = param(params, 2);
+  char tag[TAVO_VALUE_SIZE];
+  TavoNode* portal = login_portal(target, address, port, tag);
+  TavoNode* names = internal_get_node(p.lhba, "InitiatoriSCSIName", TAVO_KIND_GROUP);
+  if (portal == nullptr || names == nullptr) return 1;
+  TavoNode* matched = find_session(target, address, port);
+  char matched_boot[TAVO_VALUE_SIZE] = "";
+  if (matched != nullptr) read_text(matched, "iSCSIBoot", matched_boot);
+  const bool boot = is_word(matched_boot, "True") || is_word(param(params, 4), "True");
+  if (OPEN_ISCSI_DRIVER_LOADED) {
+    if (login_software(target, portal, params) != 0) return 1;
+    set_prop_val(target, "ETO", "0");
+    if (matched == nullptr && !boot) {
+      uint32_t r = TAVO_op_setup_session(target, params);
+      TavoNode* session = get_first_instance(target, "Session");
+      r |= TAVO_op_setup_connection(session, params);
+      if (session != nullptr) r |= set_prop_val(session, "SessionTSIH", "N/A") | set_prop_val(session, "Persistent", "True");
+      return r | TAVO_op_get_session_details(session) | TAVO_op_get_all_luns(target, action, params);
+    }
+  }
+  if (initiator[0] == '\0' && (!OPEN_ISCSI_DRIVER_LOADED || boot)) {
+    TavoNode* from = matched != nullptr ? matched : names;
+    if (!read_text(from, matched != nullptr ? "SessionInitiatorName" : "InitiatoriSCSIName", initiator)) return 1;
+  }
+  tavo::IscsiLoginRequest request{};
+  char alias[TAVO_VALUE_SIZE], name[TAVO_VALUE_SIZE];
+  if (!read_text(names, "InitiatorAlias", alias) || !read_text(target, "TargetISCSIName", name)) return 1;
+  put_text(request.initiator_name, sizeof request.initiator_name, initiator);
+  put_text(request.initiator_alias, sizeof request.initiator_alias, alias);
+  put_text(request.target_name, sizeof request.target_name, name);
+  uint32_t reused = 0, qualifier = 0;
+  TavoNode* reused_session = nullptr;
+  if (TAVO_get_isid(target, param(params, 3), name, initiator, address, port, &reused, &qualifier, &reused_session) !=
+      0)
+    return 1;
+  if (OPEN_ISCSI_DRIVER_LOADED) {
+    char text[TAVO_VALUE_SIZE] = "";
+    TAVO_op_get_isid(target, text);
+  }
+  request.isid_qualifier = static_cast<uint16_t>(qualifier);
+  request.word224 = tavo::kLoginWord224;
+  if (!put_portal(address, port, &request.address_type, request.address, &request.port)) return 1;
+  request.flags |= tavo::kLoginFlags;
+  request.eto = tavo::kNoEto;
+  request.word1398 = request.word1400 = 0xFFFF;
+  TavoNode* options = internal_get_node(target, "TargetLoginOptions", TAVO_KIND_GROUP);
+  if (options == nullptr || TAVO_esx_login(action, options, &request, params, initiator, reused, 1) != 0) return 1;
+  tavo::IscsiLoginReply reply;
+  memcpy(&reply, &request, sizeof reply);
+  char eto[TAVO_VALUE_SIZE];
+  if ((reply.session_state & tavo::kSessionNotOpened) != 0 || !read_text(target, "ETO", eto)) return 1;
+  TavoNode* session = login_nodes(p, target, action, params, reused != 0 ? reused_session : nullptr, reply,
+                                  request.isid_qualifier, tag);
+  if (session == nullptr) return 1;
+  if (!OPEN_ISCSI_DRIVER_LOADED) {
+    get_session_attribs(p.number, p.domain, p.port, session);
+    char answer[TAVO_VALUE_SIZE] = "";
+    ParamTexts cleared;
+    if (get_all_luns(target, p.domain, p.port, target, internal_get_node(target, "ReScanLUNS", TAVO_KIND_ACTION),
+                     cleared.data(), answer) == kLunsMissing)
+      sessions_status(kLunsMissing);
+    const uint32_t applied = software_initiator(p.number)
+                                 ? set_prop_val(target, "ETO", "N/A")
+                                 : set_eto_prop(p.number, p.domain, p.port, target, eto, reply.session_handle);
+    if (applied != 0) {
+      sessions_status(58);
+      return 0;
+    }
+    set_prop_val(session, "Persistent", "True");
+  }
+  if (get_cv_type(p.controller) == tavo::kGenerationMoravel && boot &&
+      login_boot_tail(p, session, param(params, 5)) != 0)
+    return 1;
+  if (!OPEN_ISCSI_DRIVER_LOADED) return 0;
+  return set_prop_val(session, "SessionTSIH", "N/A") | set_prop_val(session, "Persistent", "True") |
+         TAVO_op_get_session_details(session) | TAVO_op_get_all_luns(target, action, params);
+}

@@ -1,0 +1,200 @@
+// Sessions ended: the Logout action of a Target (never an open boot
+// session), the check the target and portal deletions make, and the
+// removal of a session's nodes.
+#include <stdio.h>
+
+#include <string>
+#include <vector>
+
+#include "base/library_lock.h"
+#include "controller/controller.h"
+#include "iscsi/sessions/sessions_internal.h"
+#include "transport/commands.h"
+#include "transport/device_ids.h"
+#include "transport/devices.h"
+#include "transport/glob.h"
+
+using namespace tavo::sessions;
+
+namespace {
+
+constexpr int kLogoutTries = 3;
+constexpr uint32_t kLunsMissing = 90;
+constexpr char kLogoutLunsText[] = "Logout succeeded but could not get LUN info for some sessions.";
+
+// The target's LUNs scanned again after a session went; the scan's answer.
+uint32_t logout_rescan(TavoNode* target, uint32_t domain, uint32_t port) {
+  char answer[TAVO_VALUE_SIZE] = "";
+  ParamTexts cleared;
+  return get_all_luns(target, domain, port, target, internal_get_node(target, "ReScanLUNS", TAVO_KIND_ACTION),
+                      cleared.data(), answer);
+}
+
+// A closed boot session loses its boot flag and, on Moravel, its record in
+// the boot region; 0, or 1 (307 for the record).
+uint32_t logout_unboot(const Place& p, TavoNode* session, uint32_t generation) {
+  const SessionPrivateRecord* record = private_record(session);
+  if (record == nullptr) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: session without its record\n", __func__);
+    return 1;
+  }
+  SessionRecord fw(TAVO_get_session_params(record->handle, p.number, p.domain, p.port));
+  if (fw == nullptr) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: the firmware's session record cannot be read\n", __func__);
+    return 1;
+  }
+  if (TAVO_configure_boot_target(session, fw->flags, "False", p.number, p.domain, p.port) != 0) return 1;
+  if (generation == tavo::kGenerationMoravel && TAVO_delete_boottarget_tlv(p.number, p.domain, p.port, fw.get()) != 0) {
+    tavo::tree::set_status({}, 307);
+    return 1;
+  }
+  return 0;
+}
+
+// Where a session's persistence is kept: its portal, qualifier and
+// initiator name.
+struct LogoutEntry {
+  char address[TAVO_VALUE_SIZE], port[TAVO_VALUE_SIZE], qualifier[TAVO_VALUE_SIZE], initiator[TAVO_VALUE_SIZE];
+};
+
+bool logout_entry(TavoNode* session, LogoutEntry* e) {
+  return session_portal(session, e->address, e->port) && read_text(session, "ISIDQualifier", e->qualifier) &&
+         read_text(session, "SessionInitiatorName", e->initiator);
+}
+
+// The controller above the node and its generation; false (logged) when
+// either is missing.
+bool logout_generation(const Place& p, uint32_t* generation) {
+  *generation = generation_of(p);
+  if (*generation != TAVO_GENERATION_UNREADABLE) return true;
+  pdebug(TAVO_LOG_BACKEND, 3, "%s: the controller's generation cannot be read\n", __func__);
+  return false;
+}
+
+}  // namespace
+
+uint32_t do_Logout(TavoNode* target, TavoNode* action, char* params) {
+  TAVO_LIBRARY_LOCK;
+  Place p;
+  if (target == nullptr || params == nullptr) return 1;
+  TavoNode* first = get_first_instance(target, "Session");
+  std::string number = param(params, 0);
+  if (number.empty()) {
+    if (first == nullptr) {
+      sessions_status(174);
+      return 1;
+    }
+    number = std::to_string(tavo::tree::instance_number(first));
+  }
+  TavoNode* session = get_selected_group_node(target, "Session", number.c_str());
+  if (session == nullptr) {
+    tavo::tree::set_status({}, 20);
+    return 1;
+  }
+  uint32_t generation = 0;
+  if (!place_of(action != nullptr ? action : target, &p) || !logout_generation(p, &generation)) return 1;
+  char boot[TAVO_VALUE_SIZE], status[TAVO_VALUE_SIZE];
+  if (!read_text(session, "iSCSIBoot", boot) || !read_text(session, "SessionStatus", status)) return 1;
+  const bool boot_session = is_word(boot, "True");
+  if (boot_session && is_word(status, "Open")) {
+    sessions_status(126);
+    return 1;
+  }
+  if (OPEN_ISCSI_DRIVER_LOADED) {
+    if (TAVO_op_iscsi_logout(session) != 0 || TAVO_op_get_all_luns(target, action, params) != 0) return 1;
+    if (!boot_session) return delete_with_records(session);
+  }
+  const SessionPrivateRecord* record = private_record(session);
+  if (record == nullptr) return 1;
+  const uint32_t device = record->function_number;
+  uint32_t handle = record->handle;
+  if (boot_session && logout_unboot(p, session, generation) != 0) return 1;
+  char name[TAVO_VALUE_SIZE], persistent[TAVO_VALUE_SIZE];
+  LogoutEntry e;
+  if (!read_text(target, "TargetISCSIName", name) || !read_text(session, "Persistent", persistent) ||
+      private_record(first_connection(session)) == nullptr || !logout_entry(session, &e))
+    return 1;
+  for (TavoNode* lun = get_first_instance(target, "LUN"); lun != nullptr; lun = next_instance(lun)) {
+    char vendor[TAVO_VALUE_SIZE], model[TAVO_VALUE_SIZE];
+    if (read_text(lun, "DeviceVendorName", vendor) && read_text(lun, "DeviceModelNumber", model) &&
+        os_prepare_device_for_removal() != 0)
+      pdebug(TAVO_LOG_BACKEND, 3, "%s: %s %s not prepared for removal\n", __func__, vendor, model);
+  }
+  uint32_t status_of_try = 1;
+  for (int i = 1; i <= kLogoutTries; ++i) {
+    status_of_try = ioctl_logout_target(device, &handle, p.domain, p.port);
+    if (status_of_try == 0) break;
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: logout try %d of session 0x%x failed (%u)\n", __func__, i, handle,
+           status_of_try);
+  }
+  if (status_of_try != 0) return status_of_try;
+  const uint32_t deleted = delete_with_records(session);
+  if (logout_rescan(target, p.domain, p.port) == kLunsMissing) tavo_set_last_status(kLunsMissing, kLogoutLunsText);
+  if (deleted != 0 || !is_word(persistent, "True")) return deleted;
+  if (delete_persistent(device, p.domain, p.port, target, name, e.address, e.port, parse_qualifier(e.qualifier),
+                        e.initiator, 0) != 0) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: the persistence of %s stays\n", __func__, name);
+    return 1;
+  }
+  return 0;
+}
+
+uint32_t TAVO_check_session_status(TavoNode* target, const char* target_name, uint32_t, uint32_t* logged_in,
+                                   TavoNode* anchor, TavoNode* portal, uint32_t mode) {
+  TAVO_LIBRARY_LOCK;
+  if (target == nullptr || target_name == nullptr || anchor == nullptr || logged_in == nullptr ||
+      (mode == 1 && portal == nullptr))
+    return 1;
+  Place p;
+  uint32_t generation = 0;
+  if (!place_of(target, &p) || !logout_generation(p, &generation)) return 1;
+  p.domain = static_cast<uint8_t>(get_domain_id(anchor));
+  p.port = static_cast<uint8_t>(get_phba_port_number(anchor));
+  char portal_address[TAVO_VALUE_SIZE] = "", portal_port[TAVO_VALUE_SIZE] = "";
+  if (mode == 1 && (!read_text(portal, "TargetIPAddress", portal_address) ||
+                    !read_text(portal, "TargetPortNumber", portal_port)))
+    return 1;
+  struct Counted {
+    TavoNode* session;
+    LogoutEntry entry;
+  };
+  std::vector<Counted> closed;
+  for (TavoNode* s = get_first_instance(target, "Session"); s != nullptr; s = next_instance(s)) {
+    char status[TAVO_VALUE_SIZE];
+    Counted c{s, {}};
+    // A session the firmware no longer answers for (its persistence went
+    // before) is logged in nowhere and has nothing left to remove.
+    if (!read_text(s, "SessionStatus", status)) {
+      pdebug(TAVO_LOG_BACKEND, 3, "%s: a session of %s is no longer in the firmware\n", __func__, target_name);
+      continue;
+    }
+    if (!logout_entry(s, &c.entry)) return 1;
+    if (mode == 1 && (!is_word(c.entry.address, portal_address) || !is_word(c.entry.port, portal_port))) continue;
+    if (!reusable_status(status)) *logged_in = 1;
+    else closed.push_back(c);
+  }
+  // A deletion refused for a logged-in session changes nothing.
+  if (*logged_in != 0) return 0;
+  for (const Counted& c : closed) {
+    char boot[TAVO_VALUE_SIZE];
+    if (read_text(c.session, "iSCSIBoot", boot) && is_word(boot, "True") &&
+        logout_unboot(p, c.session, generation) != 0)
+      return 1;
+    const SessionPrivateRecord* record = private_record(c.session);
+    const LogoutEntry& e = c.entry;
+    delete_persistent(record != nullptr ? record->function_number : p.number, p.domain, p.port, target, target_name,
+                      e.address, e.port, parse_qualifier(e.qualifier), e.initiator, 0);
+  }
+  return 0;
+}
+
+uint32_t TAVO_cleanup_sessions(TavoNode* target, TavoNode* session, uint32_t domain, uint32_t port) {
+  TAVO_LIBRARY_LOCK;
+  TavoNode* connection = first_connection(session);
+  if (target == nullptr || session == nullptr || connection == nullptr) return 1;
+  uint32_t result = 0;
+  if (private_record(connection) != nullptr) result = delete_with_records(connection);
+  if (private_record(session) != nullptr) result = delete_with_records(session);
+  logout_rescan(target, domain, port);
+  return result;
+}

@@ -1,0 +1,188 @@
+// A session made persistent twice over, as a persistent target of the
+// firmware (27/6) and as a session line of savetgt.txt; its removal
+// (28/6); and the closed sessions of a target persisted again after its
+// CHAP or login options changed.
+#include <string.h>
+
+#include <vector>
+
+#include "base/library_lock.h"
+#include "controller/controller.h"
+#include "iscsi/sessions/sessions_internal.h"
+#include "transport/commands.h"
+#include "transport/device_ids.h"
+#include "transport/glob.h"
+
+using namespace tavo::sessions;
+
+namespace {
+
+constexpr uint32_t kAuthenticationFailed = 25;
+constexpr uint32_t kDigestMismatch = 243;
+
+// A closed boot session loses its boot flag and, on Moravel, its record in
+// the boot region; 0, or 1 (307 for the record).
+uint32_t persistence_unboot(const Place& p, TavoNode* session, bool moravel) {
+  SessionPrivateRecord* record = private_record(session);
+  if (record == nullptr) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: session without its record\n", __func__);
+    return 1;
+  }
+  SessionRecord fw(TAVO_get_session_params(record->handle, p.number, p.domain, p.port));
+  if (fw == nullptr || TAVO_configure_boot_target(session, fw->flags, "False", p.number, p.domain, p.port) != 0)
+    return 1;
+  if (moravel && TAVO_delete_boottarget_tlv(p.number, p.domain, p.port, fw.get()) != 0) {
+    tavo::tree::set_status({}, 307);
+    return 1;
+  }
+  return 0;
+}
+
+// What a closed session is persisted again with.
+struct SessionLine {
+  char address[TAVO_VALUE_SIZE], port[TAVO_VALUE_SIZE], qualifier[TAVO_VALUE_SIZE], initiator[TAVO_VALUE_SIZE];
+  char boot[TAVO_VALUE_SIZE];
+};
+
+bool persistence_line(TavoNode* session, SessionLine* l) {
+  if (!session_portal(session, l->address, l->port) || !read_text(session, "ISIDQualifier", l->qualifier) ||
+      !read_text(session, "SessionInitiatorName", l->initiator))
+    return false;
+  if (!read_text(session, "iSCSIBoot", l->boot)) snprintf(l->boot, sizeof l->boot, "False");
+  return true;
+}
+
+}  // namespace
+
+uint32_t TAVO_update_target_params(tavo::IscsiLoginRequest* request, TavoNode* lhba, TavoNode* target,
+                                   uint32_t isid_qualifier, const char* address, const char* port, const char* boot,
+                                   const char* initiator_name, uint32_t eto) {
+  TAVO_LIBRARY_LOCK;
+  if (request == nullptr || lhba == nullptr || target == nullptr || address == nullptr || port == nullptr ||
+      initiator_name == nullptr)
+    return 1;
+  char alias[TAVO_VALUE_SIZE], name[TAVO_VALUE_SIZE];
+  if (!read_text(internal_get_node(lhba, "InitiatoriSCSIName", TAVO_KIND_GROUP), "InitiatorAlias", alias) ||
+      !read_text(target, "TargetISCSIName", name))
+    return 1;
+  put_text(request->initiator_name, sizeof request->initiator_name, initiator_name);
+  put_text(request->initiator_alias, sizeof request->initiator_alias, alias);
+  put_text(request->target_name, sizeof request->target_name, name);
+  if (check_for_isid_existence(isid_qualifier) != 0) {
+    sessions_status(71);
+    return 1;
+  }
+  request->isid_qualifier = static_cast<uint16_t>(isid_qualifier);
+  request->flags |= is_word(boot, "True") ? tavo::kPersistentBootFlags : tavo::kPersistentFlags;
+  request->flags &= ~1u;
+  request->word1398 = request->word1400 = 0xFFFF;
+  request->word224 = tavo::kLoginWord224;
+  request->eto = eto != 0 ? eto : tavo::kNoEto;
+  return put_portal(address, port, &request->address_type, request->address, &request->port) ? 0 : 1;
+}
+
+uint32_t make_session_persistent(TavoNode* target, const char* address, const char* port, uint32_t isid_qualifier,
+                                 IscsiLoginOptionsBlock* block, const char* boot, const char* initiator_name,
+                                 uint32_t eto) {
+  TAVO_LIBRARY_LOCK;
+  Place p;
+  if (target == nullptr || address == nullptr || port == nullptr || boot == nullptr || initiator_name == nullptr ||
+      !place_of(target, &p))
+    return 1;
+  TavoNode* options = internal_get_node(target, "TargetLoginOptions", TAVO_KIND_GROUP);
+  if (options == nullptr) return 1;
+  tavo::IscsiLoginRequest request{};
+  if (TAVO_update_target_params(&request, p.lhba, target, isid_qualifier, address, port, boot, initiator_name, eto) !=
+      0)
+    return 1;
+  if (block != nullptr) {
+    request.options = *block;
+  } else {
+    request.options = *get_default_login_options();
+    get_login_options(options, &request.options, 2);
+  }
+  const uint32_t status = ioctl_add_persistent_target(p.number, &request, p.domain, p.port);
+  if (status == kAuthenticationFailed || status == kDigestMismatch) {
+    sessions_status(status);
+    return 1;
+  }
+  if (status != 0) return status;
+  if ((!OPEN_ISCSI_DRIVER_LOADED || is_word(boot, "True")) &&
+      TAVO_update_tgt_entry(p.lhba, target, address, port, isid_qualifier, "True") != 0)
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: the session line of qualifier %u was not saved\n", __func__, isid_qualifier);
+  return 0;
+}
+
+uint32_t delete_persistent(uint32_t function_number, uint32_t domain, uint32_t port, TavoNode* target,
+                           const char* target_name, const char* address, const char* port_text,
+                           uint32_t isid_qualifier, const char* initiator_name, uint32_t keep_file) {
+  TAVO_LIBRARY_LOCK;
+  if (target == nullptr || target_name == nullptr || address == nullptr || port_text == nullptr ||
+      initiator_name == nullptr)
+    return 1;
+  // Only the first domain's sessions are persistent in the firmware.
+  if (domain == 0) {
+    tavo::PersistentTargetDeletion d{};
+    put_text(d.target_name, sizeof d.target_name, target_name);
+    put_text(d.initiator_name, sizeof d.initiator_name, initiator_name);
+    d.word224 = tavo::kLoginWord224;
+    if (!put_portal(address, port_text, &d.address_type, d.address, &d.port)) return 1;
+    d.isid_qualifier = isid_qualifier | tavo::kDeleteQualifierFlag;
+    const uint32_t status = ioctl_del_persistent_target(function_number, &d, 0, static_cast<uint8_t>(port));
+    if (status != 0) {
+      sessions_status(127);
+      return status;
+    }
+  }
+  if (keep_file == 1) return 0;
+  TAVO_remove_entry_from_file(target->parent, target_name, address, port_text, isid_qualifier, TAVO_ENTRY_TARGET);
+  return 0;
+}
+
+uint32_t TAVO_update_session_authentication(TavoNode* target) {
+  TAVO_LIBRARY_LOCK;
+  Place p;
+  if (target == nullptr || !place_of(target, &p)) return 1;
+  const uint32_t generation = generation_of(p);
+  char name[TAVO_VALUE_SIZE];
+  if (generation == TAVO_GENERATION_UNREADABLE || !read_text(target, "TargetISCSIName", name)) return 1;
+  const uint32_t eto = target_eto(target);
+  if (get_first_instance(target, "Session") == nullptr) {
+    pdebug(TAVO_LOG_BACKEND, 6, "%s: %s has no sessions\n", __func__, name);
+    return 1;
+  }
+  std::vector<TavoNode*> closed;
+  for (TavoNode* s = get_first_instance(target, "Session"); s != nullptr; s = next_instance(s)) {
+    char status[TAVO_VALUE_SIZE], boot[TAVO_VALUE_SIZE];
+    if (!read_text(s, "SessionStatus", status) || !reusable_status(status)) continue;
+    if (OPEN_ISCSI_DRIVER_LOADED && !(read_text(s, "iSCSIBoot", boot) && is_word(boot, "True"))) continue;
+    closed.push_back(s);
+  }
+  const bool moravel = generation == tavo::kGenerationMoravel;
+  for (TavoNode* s : closed) {
+    SessionLine l;
+    if (!persistence_line(s, &l)) return 1;
+    const uint16_t qualifier = parse_qualifier(l.qualifier);
+    if (is_word(l.boot, "True") && persistence_unboot(p, s, moravel) != 0) return 1;
+    delete_persistent(p.number, p.domain, p.port, target, name, l.address, l.port, qualifier, l.initiator, 0);
+    delete_with_records(s);
+    if (make_session_persistent(target, l.address, l.port, qualifier, nullptr, l.boot, l.initiator, eto) != 0)
+      return 1;
+  }
+  if (closed.empty()) return 0;
+  ParamTexts cleared;
+  get_all_sessions(p.lhba, p.number, p.domain, p.port, target, nullptr, cleared.data());
+  if (!moravel) return 0;
+  if (get_first_instance(target, "Session") == nullptr) return 1;
+  for (TavoNode* s = get_first_instance(target, "Session"); s != nullptr; s = next_instance(s)) {
+    char status[TAVO_VALUE_SIZE], boot[TAVO_VALUE_SIZE];
+    if (!read_text(s, "SessionStatus", status) || !reusable_status(status) || !read_text(s, "iSCSIBoot", boot) ||
+        !is_word(boot, "True"))
+      continue;
+    if (TAVO_add_boottarget_tlv(p.number, p.domain, p.port, s, 1, 1) != 0) {
+      tavo::tree::set_status({}, 306);
+      return 1;
+    }
+  }
+  return 0;
+}

@@ -1,0 +1,123 @@
+// A session's and its connection's values, read from the firmware's
+// record of the session whenever a client reads one of them or refreshes
+// the session.
+#include <stdio.h>
+#include <string.h>
+
+#include "base/library_lock.h"
+#include "base/validate.h"
+#include "iscsi/sessions/sessions_internal.h"
+#include "transport/glob.h"
+
+using namespace tavo::sessions;
+
+namespace {
+
+constexpr char kNoIPv4[] = "0.0.0.0";
+
+// An address of a connection record as text.
+void attribs_address(const uint8_t* bytes, uint8_t type, char out[TAVO_VALUE_SIZE]) {
+  ipaddr_to_string(bytes, out, type);
+}
+
+uint32_t attribs_connection(TavoNode* c, const tavo::FirmwareConnectionRecord& r) {
+  char source[TAVO_VALUE_SIZE], destination[TAVO_VALUE_SIZE], redirected[TAVO_VALUE_SIZE];
+  attribs_address(r.source_address, r.source_type, source);
+  attribs_address(r.destination_address, r.destination_type, destination);
+  attribs_address(r.redirected_address, r.redirected_type, redirected);
+  const bool moved = (r.flags & tavo::kConnectionRedirected) != 0 && strcmp(redirected, kNoIPv4) != 0 &&
+                     strcmp(redirected, tavo::network::kNoIPv6Address) != 0;
+  uint32_t result = set_prop_val(c, "iSCSIConnectionID", "%u", r.connection_id);
+  result |= set_prop_val(c, "Status", "%s",
+                         (r.flags & tavo::kConnectionLoggedIn) != 0 ? "Logged-in" : "Connection closed");
+  result |= set_prop_val(c, "SourcePortNumber", "%u", r.source_port);
+  result |= set_prop_val(c, "DestinationPortNumber", "%u", r.destination_port);
+  result |= set_prop_val(c, "SourceIPAddress", "%s", source);
+  result |= set_prop_val(c, "DestinationIPAddress", "%s", destination);
+  result |= set_prop_val(c, "RedirectedDestinationIPAddress", "%s", moved ? redirected : destination);
+  result |= set_prop_val(c, "RedirectedDestinationPort", "%u", moved ? r.redirected_port : r.destination_port);
+  return result;
+}
+
+// A session or connection property read: the session's values fetched,
+// then the stored text.
+uint32_t attribs_read(TavoNode* property, TavoNode* session, char* buf) {
+  if (property == nullptr || buf == nullptr || session == nullptr) return 1;
+  const SessionPlace at = session_place(property);
+  const uint32_t r = get_session_attribs(at.number, at.domain, at.port, session);
+  if (r != 0) return r;
+  snprintf(buf, TAVO_VALUE_SIZE, "%s", tavo::tree::property_record(property)->value);
+  return 0;
+}
+
+}  // namespace
+
+uint32_t TAVO_update_connection_props(const tavo::FirmwareSessionRecord* record, TavoNode* session) {
+  TAVO_LIBRARY_LOCK;
+  if (record == nullptr || session == nullptr) return 1;
+  for (uint32_t i = 0; i < connection_records(*record); ++i) {
+    TavoNode* found = nullptr;
+    for (TavoNode* c = get_first_instance(session, "Connection"); c != nullptr && found == nullptr;
+         c = next_instance(c)) {
+      const SessionPrivateRecord* r = private_record(c);
+      if (r == nullptr) break;
+      if (r->handle == record->connection.handle) found = c;
+    }
+    if (found == nullptr) {
+      pdebug(TAVO_LOG_BACKEND, 3, "%s: no connection of handle 0x%x\n", __func__, record->connection.handle);
+      return 1;
+    }
+    if (attribs_connection(found, record->connection) != 0) return 1;
+  }
+  return 0;
+}
+
+uint32_t get_session_attribs(uint32_t function_number, uint32_t domain, uint32_t port, TavoNode* session) {
+  TAVO_LIBRARY_LOCK;
+  if (session == nullptr) return 1;
+  if (OPEN_ISCSI_DRIVER_LOADED) {
+    char boot[TAVO_VALUE_SIZE], status[TAVO_VALUE_SIZE];
+    const bool closed_boot = read_text(session, "iSCSIBoot", boot) && is_word(boot, "True") &&
+                             read_text(session, "SessionStatus", status) && !is_word(status, "Open");
+    if (!closed_boot)
+      return set_prop_val(session, "SessionTSIH", "N/A") | set_prop_val(session, "Persistent", "True");
+  }
+  const SessionPrivateRecord* record = private_record(session);
+  if (record == nullptr) return 1;
+  SessionRecord r(TAVO_get_session_params(record->handle, function_number, domain, port));
+  if (r == nullptr) return 1;
+  char initiator[TAVO_VALUE_SIZE];
+  snprintf(initiator, sizeof initiator, "%.*s", static_cast<int>(strnlen(r->initiator_name, 224)), r->initiator_name);
+  uint32_t result = TAVO_update_connection_props(r.get(), session);
+  result |= set_prop_val(session, "SessionTSIH", "%u", r->tsih);
+  result |= set_prop_val(session, "ISIDQualifier", "%02x%02x", r->isid[4], r->isid[5]);
+  result |= set_prop_val(session, "ISID", "%02x%02x%02x%02x%02x%02x", r->isid[0], r->isid[1], r->isid[2], r->isid[3],
+                         r->isid[4], r->isid[5]);
+  result |= set_prop_val(session, "SessionStatus", "%s", session_status_text(r->state));
+  result |= set_prop_val(session, "SessionInitiatorName", "%s", initiator);
+  if (domain == 0)
+    result |= set_prop_val(session, "Persistent", "%s",
+                           (r->flags & tavo::kSessionNotPersistent) != 0 ? "False" : "True");
+  return result;
+}
+
+uint32_t group_Session(TavoNode* session) {
+  TAVO_LIBRARY_LOCK;
+  const SessionPrivateRecord* record = private_record(session);
+  if (record == nullptr) return 0;
+  const SessionPlace at = session_place(session);
+  if (get_session_attribs(record->function_number, at.domain, at.port, session) != 0) return 1;
+  if (OPEN_ISCSI_DRIVER_LOADED) TAVO_op_refresh_session_attribs(session);
+  return 0;
+}
+
+uint32_t handle_session_properties(TavoNode* property, char* buf, uint32_t) {
+  TAVO_LIBRARY_LOCK;
+  return attribs_read(property, property != nullptr ? property->parent : nullptr, buf);
+}
+
+uint32_t handle_connection_properties(TavoNode* property, char* buf, uint32_t) {
+  TAVO_LIBRARY_LOCK;
+  TavoNode* connection = property != nullptr ? property->parent : nullptr;
+  return attribs_read(property, connection != nullptr ? connection->parent : nullptr, buf);
+}

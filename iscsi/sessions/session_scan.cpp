@@ -1,0 +1,272 @@
+// The firmware owns the sessions; the tree mirrors them. The rebuild of
+// the Session and Connection groups from the firmware's active sessions,
+// the recognition of a session the tree shows already, and the refresh of
+// a Target.
+#include <stdio.h>
+#include <string.h>
+#include <strings.h>
+
+#include <vector>
+
+#include "base/library_lock.h"
+#include "base/validate.h"
+#include "iscsi/sessions/sessions_internal.h"
+#include "transport/commands.h"
+#include "transport/glob.h"
+
+using namespace tavo::sessions;
+
+uint32_t tavo::sessions::read_session_list(uint32_t function_number, uint32_t domain, uint32_t port,
+                                           SessionList* list, bool* sized) {
+  uint32_t query[3] = {kSessionListKind, 0, 0};
+  uint16_t length = 0;
+  const auto d = static_cast<uint8_t>(domain);
+  const auto pt = static_cast<uint8_t>(port);
+  const uint32_t asked = ioctl_get_activesessionidbuffersize(function_number, query, &length, d, pt);
+  *sized = asked == 0 && length != 0;
+  if (!*sized) {
+    sessions_status(31);
+    return asked;
+  }
+  // Never less than the head the reader looks at.
+  const size_t size = length > sizeof(SessionListHead) ? length : sizeof(SessionListHead);
+  list->bytes = zeroed_buffer(size);
+  if (list->bytes == nullptr) return 1;
+  memcpy(list->bytes.get(), &kSessionListKind, sizeof kSessionListKind);
+  if (ioctl_get_activesessionid(function_number, list->bytes.get(), length, d, pt) != 0) {
+    sessions_status(84);
+    return 1;
+  }
+  memcpy(&list->count, list->bytes.get(), sizeof list->count);
+  const auto room = static_cast<uint32_t>((size - sizeof(SessionListHead)) / 4);
+  if (list->count > room) list->count = room;
+  return 0;
+}
+
+namespace {
+
+void scan_text(char* out, const char* field, size_t size) {
+  snprintf(out, TAVO_VALUE_SIZE, "%.*s", static_cast<int>(strnlen(field, size)), field);
+}
+
+// A secret as the tree shows it: its characters when they all print, else
+// "0x" and its bytes in hexadecimal.
+void scan_secret(char* out, const uint8_t* bytes, uint16_t length) {
+  const size_t n = length < 16 ? length : 16;
+  bool printable = true;
+  for (size_t i = 0; i < n; ++i) printable = printable && bytes[i] >= 0x20 && bytes[i] < 0x7F;
+  if (printable) {
+    snprintf(out, TAVO_VALUE_SIZE, "%.*s", static_cast<int>(n), reinterpret_cast<const char*>(bytes));
+    return;
+  }
+  int at = snprintf(out, TAVO_VALUE_SIZE, "0x");
+  for (size_t i = 0; i < n; ++i) at += snprintf(out + at, TAVO_VALUE_SIZE - static_cast<size_t>(at), "%02x", bytes[i]);
+}
+
+const char* scan_method(uint8_t authentication, uint32_t direction) {
+  if (authentication == 0) return "None";
+  if (authentication != 1) return nullptr;
+  return direction == 0 ? "One-Way CHAP" : direction == 1 ? "Mutual CHAP" : nullptr;
+}
+
+// The first 28 bytes of a connection's login options: its negotiated ones.
+tavo::NegotiatedConnectionOptions scan_negotiated(const tavo::ConnectionLoginOptions& o) {
+  tavo::NegotiatedConnectionOptions n;
+  static_assert(sizeof n <= sizeof o);
+  memcpy(&n, &o, sizeof n);
+  return n;
+}
+
+// The Connection of session whose record holds that handle; false when a
+// Connection has no record.
+bool scan_connection(TavoNode* session, uint32_t handle, TavoNode** found) {
+  *found = nullptr;
+  for (TavoNode* c = get_first_instance(session, "Connection"); c != nullptr; c = next_instance(c)) {
+    const SessionPrivateRecord* r = private_record(c);
+    if (r == nullptr) return false;
+    if (r->handle == handle && *found == nullptr) *found = c;
+  }
+  return true;
+}
+
+// The values a new Session and its Connection take from the firmware.
+uint32_t scan_fill(TavoNode* session, TavoNode* connection, const tavo::FirmwareSessionRecord& r, const char* address,
+                   const char* port) {
+  uint32_t result = set_prop_val(session, "ISIDQualifier", "%02x%02x", r.isid[4], r.isid[5]);
+  char initiator[TAVO_VALUE_SIZE];
+  scan_text(initiator, r.initiator_name, sizeof r.initiator_name);
+  result |= set_prop_val(session, "SessionInitiatorName", "%s", initiator);
+  result |= set_prop_val(connection, "DestinationIPAddress", "%s", address);
+  result |= set_prop_val(connection, "DestinationPortNumber", "%s", port);
+  return result | set_prop_val(session, "SessionStatus", "%s", session_status_text(r.state));
+}
+
+// One connection of a firmware session into the target: a new Session and
+// Connection unless the target shows it already; 0 or 1.
+uint32_t scan_connection_record(const Place& p, TavoNode* target, const tavo::FirmwareSessionRecord& r,
+                                char* params) {
+  const tavo::FirmwareConnectionRecord& c = r.connection;
+  char* address = param(params, 0);
+  ipaddr_to_string(c.destination_address, address, c.destination_type);
+  snprintf(param(params, 1), TAVO_VALUE_SIZE, "%u", c.destination_port);
+  scan_text(param(params, 2), r.initiator_name, sizeof r.initiator_name);
+  snprintf(param(params, 3), TAVO_VALUE_SIZE, "%02x%02x", r.isid[4], r.isid[5]);
+  char tag[TAVO_VALUE_SIZE];
+  TavoNode* portal = find_target_portal(target, address, param(params, 1));
+  if (portal == nullptr || !read_text(portal, "PortalGroupTag", tag)) return 1;
+  uint32_t duplicate = 0;
+  TavoNode* session = nullptr;
+  TavoNode* connection = nullptr;
+  const uint32_t checked = TAVO_check_for_duplicate_session(target, p.number, p.domain, p.port, params, &duplicate,
+                                                            &session, &connection);
+  if (checked == 335 && OPEN_ISCSI_DRIVER_LOADED) {
+    delete_with_records(get_first_instance(target, "Session"));
+  } else if (checked != 0) {
+    return 1;
+  }
+  const tavo::NegotiatedConnectionOptions negotiated = scan_negotiated(c.options);
+  if (duplicate == 1) {
+    if (session == nullptr || connection == nullptr) return 0;
+    setup_initiator_target_loginopts(session, &c.options);
+    set_connection_login_options(internal_get_node(connection, "ConnectionNegotiatedLoginOptions", TAVO_KIND_GROUP),
+                                 &negotiated);
+    return 0;
+  }
+  if ((r.state & tavo::kSessionStateOpen) != 0) setup_initiator_target_loginopts(target, &c.options);
+  // A session rebuilt from the firmware is no creation of a client's: it
+  // is not replayed with the tree's persistent groups.
+  session = setup_session(target, p.number, r.handle, nullptr, &r.options, nullptr, nullptr, nullptr, tag);
+  if (session == nullptr) return 1;
+  uint32_t result = set_prop_val(session, "iSCSIBoot", "%s", (r.flags & tavo::kSessionBoot) != 0 ? "True" : "False");
+  if (p.domain == 0)
+    result |= set_prop_val(session, "Persistent", "%s", (r.flags & tavo::kSessionNotPersistent) != 0 ? "False" : "True");
+  result |= setup_initiator_target_loginopts(session, &c.options);
+  result |= get_eto_prop(p.number, p.domain, p.port, target);
+  connection = setup_connection(session, c.handle, &negotiated, nullptr, nullptr, nullptr);
+  if (connection == nullptr) return 1;
+  return result | scan_fill(session, connection, r, address, param(params, 1)) ? 1 : 0;
+}
+
+}  // namespace
+
+uint32_t get_all_sessions(TavoNode* lhba, uint32_t function_number, uint32_t domain, uint32_t port_number,
+                          TavoNode* target, TavoNode*, char* params) {
+  TAVO_LIBRARY_LOCK;
+  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
+  Place p;
+  if (lhba == nullptr || !place_of(lhba, &p)) return 1;
+  p.number = function_number;
+  p.domain = static_cast<uint8_t>(domain);
+  p.port = static_cast<uint8_t>(port_number);
+  ParamTexts own;
+  if (params == nullptr) params = own.data();
+  SessionList list;
+  bool sized = false;
+  const uint32_t listed = read_session_list(function_number, domain, port_number, &list, &sized);
+  if (listed != 0 || !sized || list.count == 0) return listed;
+  char wanted[TAVO_VALUE_SIZE] = "";
+  if (target != nullptr) {
+    if (!read_text(target, "TargetISCSIName", wanted)) return 1;
+    purge_nodes_within(target, "Session");
+  }
+  for (uint32_t i = 0; i < list.count; ++i) {
+    SessionRecord r(TAVO_get_session_params(list.handle(i), function_number, domain, port_number));
+    if (r == nullptr) return 1;
+    if (OPEN_ISCSI_DRIVER_LOADED && (r->flags & tavo::kSessionBoot) == 0) continue;
+    char name[TAVO_VALUE_SIZE];
+    scan_text(name, r->target_name, sizeof r->target_name);
+    TavoNode* owner = target;
+    if (owner != nullptr && strcasecmp(name, wanted) != 0) continue;
+    if (owner == nullptr && (owner = find_target(lhba, name)) == nullptr) {
+      sessions_status(19);
+      return 1;
+    }
+    for (uint32_t c = 0; c < connection_records(*r); ++c)
+      if (scan_connection_record(p, owner, *r, params) != 0) return 1;
+  }
+  return 0;
+}
+
+uint32_t TAVO_check_for_duplicate_session(TavoNode* target, uint32_t function_number, uint32_t domain, uint32_t port,
+                                          char* params, uint32_t* duplicate, TavoNode** session,
+                                          TavoNode** connection) {
+  TAVO_LIBRARY_LOCK;
+  if (target == nullptr || params == nullptr || duplicate == nullptr || session == nullptr || connection == nullptr)
+    return 1;
+  for (TavoNode* s = get_first_instance(target, "Session"); s != nullptr; s = next_instance(s)) {
+    const SessionPrivateRecord* record = private_record(s);
+    if (record == nullptr) return 335;
+    SessionRecord r(TAVO_get_session_params(record->handle, function_number, domain, port));
+    if (r == nullptr) return 1;
+    for (uint32_t i = 0; i < connection_records(*r); ++i) {
+      TavoNode* c = nullptr;
+      if (!scan_connection(s, r->connection.handle, &c)) return 1;
+      char address[TAVO_VALUE_SIZE], port_text[TAVO_VALUE_SIZE], initiator[TAVO_VALUE_SIZE];
+      if (c == nullptr || !read_text(c, "DestinationIPAddress", address) ||
+          !read_text(c, "DestinationPortNumber", port_text))
+        continue;
+      scan_text(initiator, r->initiator_name, sizeof r->initiator_name);
+      if (strcmp(address, param(params, 0)) == 0 && strcmp(port_text, param(params, 1)) == 0 &&
+          record_qualifier(*r) == parse_qualifier(param(params, 3)) && strcasecmp(initiator, param(params, 2)) == 0) {
+        *duplicate = 1;
+        *session = s;
+        *connection = c;
+        return 0;
+      }
+    }
+  }
+  return 0;
+}
+
+uint32_t setup_initiator_target_loginopts(TavoNode* node, const tavo::ConnectionLoginOptions* options) {
+  TAVO_LIBRARY_LOCK;
+  if (node == nullptr || options == nullptr) return 1;
+  TavoNode* group = internal_get_node(node, strcasecmp(node->name, "Target") == 0 ? "TargetLoginOptions"
+                                                                                   : "SessionLoginOptions",
+                                      TAVO_KIND_GROUP);
+  TavoNode* authentication = internal_get_node(group, "Authentication", TAVO_KIND_GROUP);
+  if (authentication == nullptr) return 1;
+  set_prop_val(group, "HeaderDigest", "%s", options->header_digest == 1 ? "CRC32C" : "None");
+  set_prop_val(group, "DataDigest", "%s", options->data_digest == 1 ? "CRC32C" : "None");
+  if (const char* method = scan_method(options->authentication, options->chap_direction))
+    set_prop_val(authentication, "AuthenticationMethod", "%s", method);
+  char text[TAVO_VALUE_SIZE];
+  scan_text(text, options->initiator_chap_name, sizeof options->initiator_chap_name);
+  set_prop_val(authentication, "InitiatorCHAPName", "%s", text);
+  scan_secret(text, options->initiator_secret, options->initiator_secret_length);
+  set_prop_val(authentication, "InitiatorSecret", "%s", text);
+  scan_text(text, options->target_chap_name, sizeof options->target_chap_name);
+  set_prop_val(authentication, "TargetCHAPName", "%s", text);
+  scan_secret(text, options->target_secret, options->target_secret_length);
+  set_prop_val(authentication, "TargetSecret", "%s", text);
+  return 0;
+}
+
+TavoNode* find_session(TavoNode* target, const char* address, const char* port) {
+  TAVO_LIBRARY_LOCK;
+  if (address == nullptr || port == nullptr) return nullptr;
+  for (TavoNode* s = get_first_instance(target, "Session"); s != nullptr; s = next_instance(s))
+    if (goes_to(s, address, port)) return s;
+  return nullptr;
+}
+
+uint32_t group_Target(TavoNode* target) {
+  TAVO_LIBRARY_LOCK;
+  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
+  Place p;
+  if (target == nullptr || !place_of(target, &p)) return 1;
+  ParamTexts cleared;
+  get_all_sessions(p.lhba, p.number, p.domain, p.port, target, nullptr, cleared.data());
+  // Sessions the firmware no longer answers for go.
+  std::vector<TavoNode*> gone;
+  for (TavoNode* s = get_first_instance(target, "Session"); s != nullptr; s = next_instance(s))
+    if (private_record(s) != nullptr && get_session_attribs(p.number, p.domain, p.port, s) != 0) gone.push_back(s);
+  for (TavoNode* s : gone) delete_with_records(s);
+  if (OPEN_ISCSI_DRIVER_LOADED) return 0;
+  char answer[TAVO_VALUE_SIZE] = "";
+  ParamTexts luns;
+  const uint32_t scanned = get_all_luns(target, p.domain, p.port, target,
+                                        internal_get_node(target, "ReScanLUNS", TAVO_KIND_ACTION), luns.data(), answer);
+  if ((scanned == 0 || scanned == 90) && strcmp(answer, "1") == 0) scan_from_os();
+  return 0;
+}

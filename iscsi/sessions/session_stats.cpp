@@ -1,0 +1,116 @@
+// The statistics of one session (48/6): the firmware answers for batches of
+// active sessions, and the batches are asked in list order until one holds
+// the session. The target's alias comes from its first session's.
+#include <stdio.h>
+#include <string.h>
+
+#include "base/library_lock.h"
+#include "iscsi/sessions/sessions_internal.h"
+#include "transport/commands.h"
+#include "transport/session_records.h"
+
+using namespace tavo::sessions;
+
+namespace {
+
+constexpr size_t kBuffer = tavo::kSessionAttributesBufferSize;
+constexpr uint32_t kSessionClosed = 35;
+// The records an answer has room for.
+constexpr uint32_t kMostRecords =
+    (kBuffer - sizeof(tavo::SessionAttributesHead)) / sizeof(tavo::SessionAttributesRecord);
+
+uint32_t stats_store(TavoNode* group, const tavo::SessionAttributesRecord& r) {
+  char alias[TAVO_VALUE_SIZE];
+  snprintf(alias, sizeof alias, "%.*s", static_cast<int>(strnlen(r.target_alias, sizeof r.target_alias)),
+           r.target_alias);
+  uint32_t result = set_prop_val(group, "SessionTargetAlias", "%s", alias);
+  result |= set_prop_val(group, "SessionDirection", "%d", static_cast<int32_t>(r.direction));
+  result |= set_prop_val(group, "CmdPdus", "%d", static_cast<int32_t>(r.command_pdus));
+  result |= set_prop_val(group, "RspPdus", "%d", static_cast<int32_t>(r.response_pdus));
+  result |= set_prop_val(group, "TxDataOctetsHigh", "%llu", static_cast<unsigned long long>(r.tx_data_octets));
+  result |= set_prop_val(group, "RxDataOctetsHigh", "%llu", static_cast<unsigned long long>(r.rx_data_octets));
+  result |= set_prop_val(group, "CxnTimeoutErrors", "%d", static_cast<int32_t>(r.timeout_errors));
+  return result | set_prop_val(group, "DigestErrors", "%d", static_cast<int32_t>(r.digest_errors));
+}
+
+// The record of handle in an answer; false for none.
+bool stats_find(const uint8_t* answer, uint32_t handle, tavo::SessionAttributesRecord* out) {
+  tavo::SessionAttributesHead head;
+  memcpy(&head, answer, sizeof head);
+  const uint32_t n = head.count < kMostRecords ? head.count : kMostRecords;
+  for (uint32_t i = 0; i < n; ++i) {
+    memcpy(out, answer + sizeof head + sizeof *out * i, sizeof *out);
+    if (out->session_handle == handle) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+uint32_t get_ssnAttr_Params(uint32_t function_number, uint32_t domain, uint32_t port, TavoNode* session) {
+  TAVO_LIBRARY_LOCK;
+  SessionList list;
+  bool sized = false;
+  const uint32_t listed = read_session_list(function_number, domain, port, &list, &sized);
+  if (!sized) {
+    pdebug(TAVO_LOG_BACKEND, 4, "session_buffer_size = 0\n");
+    // An empty answer is no fresh value either.
+    return listed != 0 ? listed : 1;
+  }
+  if (listed != 0) return listed;
+  const SessionPrivateRecord* record = private_record(session);
+  tavo::targets::TargetsBuffer buffer = zeroed_buffer(kBuffer);
+  if (buffer == nullptr) return 1;
+  // A session the firmware does not list, or one without its record, has
+  // no statistics to show: the stored ones stay, and so does the answer.
+  if (list.count < 1 || record == nullptr) return 1;
+  uint32_t in_batch = 0;
+  for (uint32_t i = 0; i < list.count; ++i) {
+    const uint32_t handle = list.handle(i);
+    memcpy(buffer.get() + sizeof(tavo::SessionAttributesHead) + 4 * size_t{in_batch}, &handle, sizeof handle);
+    ++in_batch;
+    if (in_batch * tavo::kSessionAttributesCost <= kBuffer && i + 1 < list.count) continue;
+    const tavo::SessionAttributesHead head{tavo::kSessionAttributesMarker, in_batch};
+    memcpy(buffer.get(), &head, sizeof head);
+    const uint32_t status = ioctl_get_SsnAttr_params(function_number, buffer.get(), kBuffer,
+                                                     static_cast<uint8_t>(domain), static_cast<uint8_t>(port));
+    if (status != 0) {
+      sessions_status(status == kSessionClosed ? kSessionClosed : 92);
+      return status;
+    }
+    tavo::SessionAttributesRecord found;
+    if (stats_find(buffer.get(), record->handle, &found)) {
+      TavoNode* group = internal_get_node(session, "iSCSISessionStatistics", TAVO_KIND_GROUP);
+      return group == nullptr || stats_store(group, found) != 0 ? 1 : 0;
+    }
+    memset(buffer.get(), 0, kBuffer);
+    in_batch = 0;
+  }
+  return 1;
+}
+
+uint32_t handle_SsnAttr_properties(TavoNode* property, char* buf, uint32_t) {
+  TAVO_LIBRARY_LOCK;
+  if (property == nullptr || buf == nullptr || property->parent == nullptr) return 1;
+  const SessionPlace at = session_place(property);
+  if (get_ssnAttr_Params(at.number, at.domain, at.port, property->parent->parent) != 0) return 1;
+  snprintf(buf, TAVO_VALUE_SIZE, "%s", tavo::tree::property_record(property)->value);
+  return 0;
+}
+
+uint32_t handle_TargetAlias(TavoNode* property, char* buf, uint32_t) {
+  TAVO_LIBRARY_LOCK;
+  if (property == nullptr || buf == nullptr || property->parent == nullptr) return 1;
+  TavoNode* session = get_first_instance(property->parent, "Session");
+  char alias[TAVO_VALUE_SIZE] = "";
+  bool read = true;
+  if (session != nullptr) {
+    TavoNode* statistics = internal_get_node(session, "iSCSISessionStatistics", TAVO_KIND_GROUP);
+    if (statistics == nullptr) return 1;
+    read = internal_get_property(statistics, "SessionTargetAlias", alias) == 0;
+    if (!read) alias[0] = '\0';
+  }
+  if (set_prop_val(property->parent, "TargetAlias", "%s", alias) != 0 || !read) return 1;
+  snprintf(buf, TAVO_VALUE_SIZE, "%s", tavo::tree::property_record(property)->value);
+  return 0;
+}

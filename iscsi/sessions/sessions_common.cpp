@@ -1,0 +1,83 @@
+// What the session code shares: the session record, status texts and the
+// portal of a session.
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "base/validate.h"
+#include "iscsi/sessions/sessions_internal.h"
+#include "transport/glob.h"
+
+namespace tavo::sessions {
+
+SessionPrivateRecord* private_record(TavoNode* group) {
+  if (group == nullptr || group->kind != TAVO_KIND_GROUP || group->record == nullptr) return nullptr;
+  return static_cast<SessionPrivateRecord*>(tree::group_record(group)->nhandle);
+}
+
+bool attach_record(TavoNode* group, const SessionPrivateRecord& record) {
+  auto* r = static_cast<SessionPrivateRecord*>(tavo_dmalloc(sizeof record));
+  if (r == nullptr) return false;
+  *r = record;
+  if (void* old = tree::group_record(group)->nhandle) tavo_dfree(old);
+  tree::group_record(group)->nhandle = r;
+  return true;
+}
+
+const char* session_status_text(uint32_t state) {
+  static constexpr struct {
+    uint32_t bits;
+    const char* text;
+  } kStates[] = {
+      {0x1, "Open"},         {0x20, "Closed"},           {0x2, "Login in Progress"}, {0x100, "Login failed"},
+      {0x800, "Logout failed"}, {0x1000 | 0x40, "In Recovery"}, {0x2000, "Deleted"},
+  };
+  for (const auto& s : kStates)
+    if ((state & s.bits) != 0) return s.text;
+  return "Unknown";
+}
+
+uint16_t parse_qualifier(const char* text) { return static_cast<uint16_t>(strtoul(text, nullptr, 16)); }
+
+bool reusable_status(const char* status) { return is_word(status, "Closed") || is_word(status, "Login Failed"); }
+
+bool session_portal(TavoNode* session, char address[TAVO_VALUE_SIZE], char port[TAVO_VALUE_SIZE]) {
+  TavoNode* c = first_connection(session);
+  return read_text(c, "DestinationIPAddress", address) && read_text(c, "DestinationPortNumber", port);
+}
+
+bool goes_to(TavoNode* session, const char* address, const char* port) {
+  char a[TAVO_VALUE_SIZE], p[TAVO_VALUE_SIZE];
+  return session_portal(session, a, p) && is_word(a, address) && is_word(p, port);
+}
+
+bool software_initiator(uint32_t function_number) {
+  return function_number >= 1 && function_number <= TAVO_MAX_FUNCTIONS &&
+         (tavo_glob.function_flags[function_number - 1] & TAVO_FUNCTION_SOFTWARE_INITIATOR) != 0;
+}
+
+uint32_t target_eto(TavoNode* target) {
+  char text[TAVO_VALUE_SIZE];
+  return read_text(target, "ETO", text) ? static_cast<uint32_t>(strtoul(text, nullptr, 10)) : 0;
+}
+
+SessionPlace session_place(TavoNode* node) {
+  const tree::HandlerContext c = tree::handler_context(node);
+  return SessionPlace{c.number, c.domain, c.port};
+}
+
+bool put_portal(const char* address, const char* port, uint8_t* type, uint8_t* bytes, uint16_t* port_number) {
+  if (strlen(address) < 16) {
+    unsigned parts[4] = {};
+    if (sscanf(address, "%u.%u.%u.%u", &parts[0], &parts[1], &parts[2], &parts[3]) != 4) return false;
+    *type = kLoginAddressIPv4;
+    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>(parts[i]);
+  } else {
+    *type = kLoginAddressIPv6;
+    StrToU8IPv6(address, bytes);
+  }
+  *port_number = static_cast<uint16_t>(strtoul(port, nullptr, 10));
+  return true;
+}
+
+}  // namespace tavo::sessions

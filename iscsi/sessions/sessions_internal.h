@@ -1,0 +1,105 @@
+// What the session code shares: the back-end record of Session and
+// Connection groups, the firmware's session records, the portal of a
+// session, and the target helpers of the targets branch.
+#pragma once
+
+#include <stdint.h>
+#include <string.h>
+
+#include <bitset>
+#include <memory>
+
+#include "iscsi/network/network_internal.h"
+#include "iscsi/sessions/sessions.h"
+#include "iscsi/targets/targets_internal.h"
+
+namespace tavo::sessions {
+
+using network::ParamTexts;
+using targets::delete_with_records;
+using targets::generation_of;
+using targets::is_word;
+using targets::param;
+using targets::Place;
+using targets::place_of;
+using targets::put_text;
+using targets::read_text;
+using targets::zeroed_buffer;
+using tree::next_instance;
+
+// The back-end record (nhandle) of a Session (the function's number, the
+// firmware's session handle, 0, the portal group tag) or of a Connection
+// (0, the firmware's connection handle, 0, 0).
+struct SessionPrivateRecord {
+  uint32_t function_number;
+  uint32_t handle;
+  uint32_t reserved;
+  uint32_t portal_group_tag;
+};
+static_assert(sizeof(SessionPrivateRecord) == 16);
+// The group's record; null for none (or no group).
+SessionPrivateRecord* private_record(TavoNode* group);
+// A new record hung in the group; false, the group unchanged, without memory.
+bool attach_record(TavoNode* group, const SessionPrivateRecord& record);
+
+// A firmware session record, freed with its holder.
+struct RecordFree {
+  void operator()(FirmwareSessionRecord* r) const { tavo_dfree(r); }
+};
+using SessionRecord = std::unique_ptr<FirmwareSessionRecord, RecordFree>;
+// The connection records a session record holds: its count, bounded by the
+// one record its 1164 bytes have room for.
+inline uint32_t connection_records(const FirmwareSessionRecord& r) { return r.connection_count > 0 ? 1 : 0; }
+// The record's qualifier (ISID bytes 4 and 5, high byte first).
+inline uint16_t record_qualifier(const FirmwareSessionRecord& r) {
+  return static_cast<uint16_t>(r.isid[4] << 8 | r.isid[5]);
+}
+// The firmware's active session list (29/6).
+struct SessionList {
+  targets::TargetsBuffer bytes;
+  uint32_t count = 0;  // bounded by the answer's length
+  uint32_t handle(uint32_t i) const {
+    uint32_t h = 0;
+    memcpy(&h, bytes.get() + sizeof(SessionListHead) + 4 * size_t{i}, sizeof h);
+    return h;
+  }
+};
+// Asks the list's length, then reads it. *sized is false when the length
+// query failed or answered 0: the query's status is returned with status
+// 31. Else 0 with the list, or 1 with status 16 or 84.
+uint32_t read_session_list(uint32_t function_number, uint32_t domain, uint32_t port, SessionList* list, bool* sized);
+
+// SessionStatus of the firmware's state bits.
+const char* session_status_text(uint32_t state);
+// A qualifier as a session shows it ("%02x%02x", parsed base 16).
+uint16_t parse_qualifier(const char* text);
+
+// The lowest qualifier that no Session holds and also_taken does not
+// hold; 65535 when none is free.
+uint32_t lowest_free_qualifier(const std::bitset<65536>& also_taken);
+
+// "Closed" and "Login Failed" (without case): a session whose qualifier and
+// node a new login to its portal takes over.
+bool reusable_status(const char* status);
+// The session's first Connection; null for none.
+inline TavoNode* first_connection(TavoNode* session) { return get_first_instance(session, "Connection"); }
+// DestinationIPAddress and DestinationPortNumber of the session's first
+// Connection; false when either cannot be read.
+bool session_portal(TavoNode* session, char address[TAVO_VALUE_SIZE], char port[TAVO_VALUE_SIZE]);
+// Whether the session goes to that address and port (without case).
+bool goes_to(TavoNode* session, const char* address, const char* port);
+
+// Whether the host's software initiator serves the function.
+bool software_initiator(uint32_t function_number);
+// The target's ETO as a number of seconds (0 when it reads none).
+uint32_t target_eto(TavoNode* target);
+
+// A session group's commands: its function's number, domain and port.
+struct SessionPlace {
+  uint32_t number = 0;
+  uint32_t domain = 0;
+  uint32_t port = 0;
+};
+SessionPlace session_place(TavoNode* node);
+
+}  // namespace tavo::sessions

@@ -1,0 +1,196 @@
+// The tree mirrors the firmware's sessions: what start-up and refreshes
+// build from its records, what they leave alone, and what a firmware that
+// answers badly leaves; then logouts, one session at a time.
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/iscsi/sessions/sessions_fixture.h"
+
+namespace tavo::test {
+namespace {
+
+using Status = std::pair<uint32_t, std::string>;
+
+// The firmware of the CV3's function holds a logged in at both its portals
+// and c closed.
+std::string mirrored_topology() {
+  std::string t = kSessionsTopology;
+  t.insert(t.find(" alias=arrayA") + strlen(" alias=arrayA"), " logged-in=0");
+  t.insert(t.find(" chap=tgt-c/"), " persistent=0");
+  return t;
+}
+
+class MirrorTest : public SessionsTest {
+ protected:
+  MirrorTest() : SessionsTest(mirrored_topology()) {}
+  sim::SimSession* held(uint16_t isid) {
+    for (sim::SimSession& s : firmware())
+      if (s.isid == isid) return &s;
+    return nullptr;
+  }
+};
+
+TEST_F(MirrorTest, StartupShowsTheFirmwaresSessions) {
+  EXPECT_EQ(instances(kLhba, "Target"), (std::vector<std::string>{"Target0", "Target1"}));
+  const std::string a = at(0, "Session0/"), c = at(1, "Session0/");
+  const std::pair<std::string, std::string> shown[] = {
+      {a + "SessionStatus", "Open"},
+      {a + "ISIDQualifier", "0000"},
+      {a + "Persistent", "True"},
+      {a + "iSCSIBoot", "False"},
+      {a + "Connection0/DestinationIPAddress", "10.0.0.50"},
+      {at(0, "Session1/Connection0/DestinationPortNumber"), "3261"},
+      {at(0, "Session1/ISIDQualifier"), "0001"},
+      {c + "SessionStatus", "Closed"},
+      {c + "Connection0/Status", "Connection closed"},
+      {c + "Persistent", "True"},
+      {at(0, "TargetAlias"), "arrayA"},
+      {at(1, "TargetAlias"), "<unreadable>"},  // its session is closed: no statistics
+  };
+  for (const auto& [path, value] : shown) EXPECT_EQ(get(path), value) << path;
+  // Refreshes add nothing the tree shows already.
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_EQ(TAVO_refresh_group(tag(at(0))), 0u);
+    ASSERT_EQ(act(std::string(kLhba) + "/Discovery/RefreshAvailableTargets"), 0u);
+  }
+  EXPECT_EQ(instances(at(0), "Session").size(), 2u);
+  EXPECT_EQ(instances(at(1), "Session").size(), 1u);
+}
+
+TEST_F(MirrorTest, SessionValuesFollowTheirRecords) {
+  const struct {
+    uint32_t bits;
+    const char* status;
+  } states[] = {{0x21, "Open"},   {0x140, "Login failed"}, {0x4000, "Unknown"}, {0x800, "Logout failed"},
+                {0x40, "In Recovery"}, {0x2000, "Deleted"},  {0x2, "Login in Progress"}};
+  for (const auto& s : states) {
+    held(0)->state_bits = s.bits;
+    EXPECT_EQ(get(at(0, "Session0/SessionStatus")), s.status) << s.bits;
+  }
+  // A redirection shows only where it names an address.
+  const std::string c = at(0, "Session0/Connection0/");
+  held(0)->redirect_port = 3262;
+  EXPECT_EQ(get(c + "RedirectedDestinationIPAddress") + ":" + get(c + "RedirectedDestinationPort"), "10.0.0.50:3260");
+  held(0)->redirect.bytes = {10, 0, 0, 52};
+  EXPECT_EQ(get(c + "RedirectedDestinationIPAddress") + ":" + get(c + "RedirectedDestinationPort"), "10.0.0.52:3262");
+  // A record claiming more connections than it holds is read as the one, a
+  // list claiming more sessions than it holds as the ones it holds.
+  sim_->sessions(0)->reported_connections = 9;
+  sim_->sessions(0)->reported_sessions = 5000;
+  EXPECT_EQ(get(c + "Status"), "Logged-in");
+  ASSERT_EQ(TAVO_refresh_group(tag(at(0))), 0u);
+  EXPECT_EQ(instances(at(0), "Session").size(), 2u);
+}
+
+TEST_F(MirrorTest, ARebuildStopsAtWhatTheTreeCannotShow) {
+  TavoNode* lhba = node(kLhba);
+  const auto rebuild = [&] {
+    std::vector<char> work(TAVO_MAX_PARAMS * TAVO_VALUE_SIZE);
+    return get_all_sessions(lhba, 1, 0, 0, nullptr, nullptr, work.data());
+  };
+  // A session to a portal the target does not show.
+  held(1)->port = 3999;
+  EXPECT_EQ(rebuild(), 1u);
+  held(1)->port = 3261;
+  // A session of a target the tree does not show.
+  held(1)->target = "iqn.2026-12.com.example:gone";
+  EXPECT_EQ(rebuild(), 1u);
+  EXPECT_EQ(last_status(), sessions_text(19));
+  held(1)->target = kA;
+  // The list's size asked and refused, or answered 0.
+  fail_mailbox(6, 29, 3);
+  EXPECT_EQ(rebuild(), 1u);
+  EXPECT_EQ(last_status().first, 31u);
+  answer_length(6, 29, 0);
+  EXPECT_EQ(rebuild(), 0u);
+  EXPECT_EQ(last_status().first, 31u);
+  // A firmware that reports no session leaves the target none.
+  firmware().clear();
+  ASSERT_EQ(TAVO_refresh_group(tag(at(0))), 0u);
+  EXPECT_TRUE(instances(at(0), "Session").empty());
+}
+
+TEST_F(SessionsTest, LogoutEndsOneSessionAtATime) {
+  ASSERT_NE(initialize_Target(node(kLhba), nullptr, nullptr, nullptr), nullptr);
+  EXPECT_EQ(logout(0), 1u);
+  EXPECT_EQ(last_status(), sessions_text(174));
+  ASSERT_EQ(delete_node(node(at(0))), 0u);
+  ASSERT_EQ(add(kA, "10.0.0.50"), 0u);
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(login(0), 0u);
+  EXPECT_EQ(logout(0, {"5"}), 1u);
+  EXPECT_EQ(last_status(), targets_text(20));
+  // Without a number the lowest session goes, with its persistence.
+  const uint32_t handle = firmware()[0].handle;
+  sim_->clear_log();
+  fail_mailbox(6, 24, 3).times = 2;
+  ASSERT_EQ(logout(0), 0u);
+  EXPECT_EQ(mailbox_count(6, 24), 3);
+  EXPECT_EQ(last_payload(6, 24), std::vector<uint8_t>(reinterpret_cast<const uint8_t*>(&handle),
+                                                      reinterpret_cast<const uint8_t*>(&handle) + 4));
+  EXPECT_EQ(mailbox_count(6, 28), 1);
+  EXPECT_EQ(instances(at(0), "Session"), (std::vector<std::string>{"Session1", "Session2"}));
+  EXPECT_EQ(session_lines().size(), 2u);
+  // The persistence cannot be taken away: the session is gone, its line stays.
+  fail_mailbox(6, 28, 3);
+  EXPECT_EQ(logout(0, {"2"}), 1u);
+  EXPECT_EQ(last_status(), sessions_text(127));
+  EXPECT_EQ(instances(at(0), "Session"), std::vector<std::string>{"Session1"});
+  EXPECT_EQ(session_lines().size(), 2u);
+  // Three refusals: the last one's status, and everything stays.
+  sim::Fault busy;
+  busy.subsystem = 6;
+  busy.opcode = 24;
+  busy.status = 49;
+  busy.times = 3;
+  sim_->inject(busy);
+  EXPECT_EQ(logout(0), 1u);
+  EXPECT_EQ(last_status().first, 117u);
+  EXPECT_EQ(instances(at(0), "Session"), std::vector<std::string>{"Session1"});
+  EXPECT_EQ(session_lines().size(), 2u);
+  // A session the firmware does not keep has no persistence to remove.
+  for (sim::SimSession& s : firmware()) s.persistent = false;
+  sim_->clear_log();
+  ASSERT_EQ(logout(0), 0u);
+  EXPECT_EQ(mailbox_count(6, 28), 0);
+  EXPECT_TRUE(instances(at(0), "Session").empty());
+}
+
+// An open boot session is refused; closed, it is logged out. Deletions
+// count only the sessions that are logged in, and a refused one keeps the
+// persistence of the closed sessions.
+TEST_F(SessionsTest, BootSessionsAndDeletionsRespectOpenSessions) {
+  ASSERT_EQ(add(kA, "10.0.0.50", "3260"), 0u);
+  ASSERT_EQ(act(std::string(kLhba) + "/AddTarget", {kC, "10.0.0.60", "3260", "True"}), 0u);
+  EXPECT_EQ(get(at(1, "Session0/iSCSIBoot")), "True");
+  options(1, {"One-Way CHAP", "", "", "tgt-c", "csecret123456", "Required"});
+  ASSERT_EQ(login(1), 0u);
+  sim_->clear_log();
+  EXPECT_EQ(logout(1), 1u);
+  EXPECT_EQ(last_status(), sessions_text(126));
+  EXPECT_EQ(mailbox_count(6, 24), 0);
+  for (sim::SimSession& s : firmware()) s.open = false;
+  ASSERT_EQ(logout(1), 0u);
+  EXPECT_EQ(mailbox_count(6, 24), 1);
+  // Target a: an open session to its first portal, none to its second.
+  ASSERT_EQ(act(at(0, "AddTargetPortal"), {"10.0.0.51", "3261"}), 0u);
+  ASSERT_EQ(login(0, {"10.0.0.50", "3260"}), 0u);
+  EXPECT_EQ(act(std::string(kLhba) + "/DeleteTarget", {"0"}), 1u);
+  EXPECT_EQ(last_status(), targets_text(34));
+  EXPECT_EQ(act(at(0, "DeleteTargetPortal"), {"0"}), 1u);
+  EXPECT_EQ(last_status(), targets_text(34));
+  EXPECT_EQ(session_lines().size(), 2u);
+  sim_->clear_log();
+  ASSERT_EQ(act(at(0, "DeleteTargetPortal"), {"1"}), 0u);
+  EXPECT_EQ(mailbox_count(6, 28), 1);  // the closed session's persistence went
+  EXPECT_EQ(instances(at(0), "TargetPortal"), std::vector<std::string>{"TargetPortal0"});
+  // Once logged out, the target goes, though a session of the deleted
+  // portal is still shown.
+  ASSERT_EQ(logout(0, {"0"}), 0u);
+  EXPECT_EQ(act(std::string(kLhba) + "/DeleteTarget", {"0"}), 0u) << last_status().second;
+}
+
+}  // namespace
+}  // namespace tavo::test
