@@ -19,8 +19,8 @@ struct StatusText {
 // The texts several branches leave: 16 (no memory), 17 (an invalid value a
 // handler refused), 20 (no such instance), 31 (a firmware answer too long),
 // 80 and 81 (the discovery parameters could not be read or written), 93
-// (the link parameters could not be read), 124,
-// 141, 142 (VLAN and boot settings), 159 (no factory MAC), 184 and 239 (an
+// (the link parameters could not be read), 124, 141, 142 (VLAN and boot
+// settings), 159 (no factory MAC), 184 and 239 (an
 // erase done, a reboot needed), 192 (no additional controller attributes),
 // 259 (not on this controller), 278 (the profile configuration could not
 // be read), 291 (not on this adapter), 304 (a change that takes effect
