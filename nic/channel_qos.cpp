@@ -69,13 +69,14 @@ bool qos_target(const ProfileConfigBuffer& config, const ChannelLayout& l, const
   if (end != number && *end == '\0' &&
       channel_descriptor(config, l, [&](uint16_t n) { return n == pf; }, out))
     return true;
-  pdebug(TAVO_LOG_BACKEND, 3, "%s:No descriptor of type %u for PCI function %s\n", "qos_target", l.type, number);
+  pdebug(TAVO_LOG_BACKEND, 3, "%s:No descriptor of type %u for PCI function %s\n", __func__, l.type, number);
   tavo::controller::controller_status(283);
   return false;
 }
 
 // Sends one edited descriptor (165, 184 bytes); 0, or 1 with status 283.
-uint32_t qos_send(TavoNode* controller, const HandlerContext& fn, uint8_t phba_port, const uint8_t* d) {
+uint32_t qos_send(const char* caller, TavoNode* controller, const HandlerContext& fn, uint8_t phba_port,
+                  const uint8_t* d) {
   auto request = base::counted_zeroed<ProfileDescriptorSet>();
   if (!request) {
     tree::set_status({}, 16);
@@ -86,19 +87,11 @@ uint32_t qos_send(TavoNode* controller, const HandlerContext& fn, uint8_t phba_p
   const uint32_t status = ioctl_set_profile_config(fn.number, request.get(), sizeof *request, fn.domain, phba_port,
                                                    tavo::controller::controller_transport(controller));
   if (status != 0) {
-    pdebug(TAVO_LOG_BACKEND, 3, "%s:status of ioctl_set_profile_config = %d\n", "do_ConfigureQoS",
-           static_cast<int>(status));
+    pdebug(TAVO_LOG_BACKEND, 3, "%s:status of ioctl_set_profile_config = %d\n", caller, static_cast<int>(status));
     tavo::controller::controller_status(283);
     return 1;
   }
   return 0;
-}
-
-// The stored text of a channel's property ("" for none): what the build
-// or the last change left, no handler run.
-void qos_stored(TavoNode* channel, const char* name, char text[TAVO_VALUE_SIZE]) {
-  text[0] = '\0';
-  if (TavoNode* p = internal_get_node(channel, name, TAVO_KIND_PROPERTY)) answer_stored(p, text);
 }
 
 McPropRecord* qos_row(McPropRecord* table, uint32_t port_index) { return table + port_index * TAVO_MC_CHANNELS; }
@@ -147,7 +140,7 @@ uint32_t do_ConfigureQoS(TavoNode* channel, TavoNode* action, char* params) {
   }
   put_u32(d, l->min, static_cast<uint32_t>(minimum));
   put_u32(d, l->max, static_cast<uint32_t>(maximum));
-  if (qos_send(at.controller, fn, above.port, d) != 0) return 1;
+  if (qos_send(__func__, at.controller, fn, above.port, d) != 0) return 1;
   set_prop_val(at.channel, "MinBandWidth", "%lld", minimum);
   set_prop_val(at.channel, "MaxBandWidth", "%lld", maximum);
   return 0;
@@ -207,7 +200,7 @@ uint32_t TAVO_set_mchannel_params(TavoNode* controller, TavoNode* channel, TavoN
     else
       d[l->link_flags] = static_cast<uint8_t>(d[l->link_flags] & ~kLinkDisabled);
   }
-  return qos_send(controller, fn, phba_port, d);
+  return qos_send(__func__, controller, fn, phba_port, d);
 }
 
 uint32_t TAVO_get_mchannel_params(TavoNode* channel, TavoNode* property, const ProfileConfigBuffer* config) {
@@ -268,18 +261,18 @@ uint32_t TAVO_save_mc_props(TavoNode* channel_management, McPropRecord* table, u
     McPropRecord& e = row[n++];
     char text[TAVO_VALUE_SIZE];
     long long v = 0;
-    qos_stored(channel, "MinBandWidth", text);
+    stored_text(channel, "MinBandWidth", text);
     if (parse_within(text, 0, kAllOnes, &v)) e.bw_min = static_cast<uint32_t>(v);
-    qos_stored(channel, "MaxBandWidth", text);
+    stored_text(channel, "MaxBandWidth", text);
     if (parse_within(text, 0, kAllOnes, &v)) e.bw_max = static_cast<uint32_t>(v);
-    qos_stored(channel, "LPVID", text);
+    stored_text(channel, "LPVID", text);
     if (same(text, "N/A"))
       e.vlan_id = 0;
     else if (parse_within(text, 0, 0xFFFF, &v))
       e.vlan_id = static_cast<uint16_t>(v);
-    qos_stored(channel, "LogicalLinkState", text);
+    stored_text(channel, "LogicalLinkState", text);
     if (text[0] != '\0') e.lld = same(text, "Enabled") ? 0 : 1;
-    qos_stored(channel, "Type", text);
+    stored_text(channel, "Type", text);
     if (text[0] != '\0') snprintf(e.func_type, sizeof e.func_type, "%.31s", text);
   }
   *count = n;

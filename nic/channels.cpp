@@ -109,9 +109,9 @@ uint32_t TAVO_initialize_channels(uint8_t type, const char* pf, TavoNode* channe
   if (pf == nullptr || channel_management == nullptr || descriptor == nullptr) return 1;
   if (type == kProfileRoce) {
     for (TavoNode* channel : instances_of(channel_management, "Channel")) {
-      char kind[TAVO_VALUE_SIZE] = "", number[TAVO_VALUE_SIZE] = "";
-      answer_stored(internal_get_node(channel, "Type", TAVO_KIND_PROPERTY), kind);
-      answer_stored(internal_get_node(channel, "FunctionNumber", TAVO_KIND_PROPERTY), number);
+      char kind[TAVO_VALUE_SIZE], number[TAVO_VALUE_SIZE];
+      stored_text(channel, "Type", kind);
+      stored_text(channel, "FunctionNumber", number);
       if (same(kind, "NIC") && same(number, pf)) return set_prop_val(channel, "Type", "NIC+RoCE");
     }
     return 0;

@@ -47,6 +47,12 @@ bool nic_function_begin(TavoNode* property, char* buf, NicFunctionAt* at, uint32
   return at->generation != TAVO_GENERATION_UNREADABLE;
 }
 
+void stored_text(TavoNode* group, const char* name, char out[TAVO_VALUE_SIZE]) {
+  out[0] = '\0';
+  if (TavoNode* p = group != nullptr ? internal_get_node(group, name, TAVO_KIND_PROPERTY) : nullptr)
+    handle_internal_property(p, out, TAVO_PROPERTY_GET);
+}
+
 bool parse_within(const char* text, long long minimum, long long maximum, long long* out) {
   long long n = 0;
   if (text == nullptr || base::parse_number(text, &n) != 0 || n < minimum || n > maximum) return false;

@@ -73,6 +73,9 @@ void mac_colon_text(const uint8_t mac[6], char out[18]);
 void nic_status(uint32_t code);
 // The branch's table, for tests.
 std::span<const tree::StatusText> nic_status_texts();
+// The stored text of group's property name ("" without one): what a build
+// or a change left, no handler run.
+void stored_text(TavoNode* group, const char* name, char out[TAVO_VALUE_SIZE]);
 // The property's stored text into buf; 0.
 inline uint32_t answer_stored(TavoNode* property, char* buf) {
   return handle_internal_property(property, buf, TAVO_PROPERTY_GET);
