@@ -74,11 +74,14 @@ uint32_t TAVO_get_bw_softcap(TavoNode* group, TavoNode* controller, uint32_t por
   if (!config) return 1;
   uint8_t d[kDescriptorSize];
   const bool min = same(property->name, "MinBitsPerSecond");
-  if (!channel_descriptor(*config, *l, [&](uint16_t n) {
-        char text[TAVO_VALUE_SIZE];
-        pf_text(n, text);
-        return same(text, pf);
-      }, d) ||
+  if (!channel_descriptor(
+          *config, *l,
+          [&](uint16_t n) {
+            char text[TAVO_VALUE_SIZE];
+            pf_text(n, text);
+            return same(text, pf);
+          },
+          d) ||
       (!min && !same(property->name, "MaxBitsPerSecond")))
     return 0;
   // Tenths of the link in units of 100 Mb/s: Gb/s times percent.
@@ -121,8 +124,8 @@ uint32_t handle_nic_bandwidth_softcap(TavoNode* property, char* buf, uint32_t) {
   }
   char pf[TAVO_VALUE_SIZE];
   if (!pci_function_text(function, pf, __func__, ": ") ||
-      TAVO_get_bw_softcap(function, controller, c.number, c.domain, c.port, kProfileNic, pf, property,
-                          TAVO_VIA_NIC) != 0)
+      TAVO_get_bw_softcap(function, controller, c.number, c.domain, c.port, kProfileNic, pf, property, TAVO_VIA_NIC) !=
+          0)
     return 1;
   return answer_stored(property, buf);
 }
@@ -146,8 +149,8 @@ uint32_t handle_iscsi_bandwidth_softcap(TavoNode* property, char* buf, uint32_t)
   char pf[TAVO_VALUE_SIZE];
   const HandlerContext c = handler_context(function);
   if (!c || !pci_function_text(function, pf, __func__, ": ")) return 1;
-  if (TAVO_get_bw_softcap(qos, controller, c.number, c.domain, c.port, kProfileIscsi, pf, property,
-                          TAVO_VIA_ISCSI) != 0) {
+  if (TAVO_get_bw_softcap(qos, controller, c.number, c.domain, c.port, kProfileIscsi, pf, property, TAVO_VIA_ISCSI) !=
+      0) {
     bandwidth_both(qos, property, "N/A", buf);
     return 1;
   }

@@ -20,7 +20,8 @@ TAVO_ACTION(Corvane_PortDiscoveryAndConfiguration_ChannelManagement_Channel, Con
 const ChildDef channel_children[] = {
     property("FunctionNumber", RO, INT, "", 0, 8, "0", stored,
              "This property specifies function number of respective channel."),
-    property("Type", RO, TEXT, "", 3, 5, "NIC", stored, "This property specifies function type i.e. NIC,iSCSI or FCoE."),
+    property("Type", RO, TEXT, "", 3, 5, "NIC", stored,
+             "This property specifies function type i.e. NIC,iSCSI or FCoE."),
     property("vNICName", RO, TEXT, "", 1, 32, "1", handle_channel_vnic_name,
              "This property specifies the name of this vNIC. This property is valid only when vNIC1 is enabled."),
     property("LogicalLinkState", RW, LIST, "Enabled,Disabled", 7, 8, "Disabled", handle_LogicalLinkState,
@@ -28,7 +29,8 @@ const ChildDef channel_children[] = {
              "vNIC2/UMC environment."),
     property("MACAddress", RO, TEXT, "", 17, 17, "00:00:00:00:00:00", stored,
              "This property specifies MACAddress of respective channel."),
-    property("LPVID", RW, INT, "", 0, 4094, "2", handle_LPVID, "This property specifies the LPVID of respective channel."),
+    property("LPVID", RW, INT, "", 0, 4094, "2", handle_LPVID,
+             "This property specifies the LPVID of respective channel."),
     property("OuterVLANID", RO, INT, "", 0, 4094, "0", handle_channel_outer_vlan,
              "This property specifies the outer VLANID of respective channel. This property is valid only when vNIC1 "
              "is enabled."),
@@ -38,8 +40,8 @@ const ChildDef channel_children[] = {
              "This property specifies the MaxBandWidth and the units will be in percentage."),
     ConfigureQoS,
 };
-const GroupDef channel = instanced("Channel", 16, &channel_slots, channel_children,
-                                   "This group specifies Multi-Channels properties.");
+const GroupDef channel =
+    instanced("Channel", 16, &channel_slots, channel_children, "This group specifies Multi-Channels properties.");
 
 TavoNode* initialize_Channel(TavoNode* channel_management, TavoNode* creating_node, TavoNode* creating_action,
                              char* params) {

@@ -13,8 +13,8 @@
 #include "nic/port_calls.h"
 #include "transport/commands.h"
 #include "transport/device_ids.h"
-#include "transport/glob.h"
 #include "transport/firmware_records.h"
+#include "transport/glob.h"
 #include "transport/nic_records.h"
 
 using namespace tavo;
@@ -29,7 +29,7 @@ struct McCapability {
   const char* name;
 };
 constexpr McCapability kMcCapabilities[] = {
-    {1u << 5, "vNIC2"}, {1u << 0, "UMC"},    {1u << 3, "NPAR"},   {1u << 4, "vNIC1"},
+    {1u << 5, "vNIC2"}, {1u << 0, "UMC"},   {1u << 3, "NPAR"},    {1u << 4, "vNIC1"},
     {1u << 6, "UFP"},   {1u << 9, "HPUMC"}, {1u << 10, "HPFlex"}, {1u << 7, "HPFlexQBG"},
 };
 constexpr uint32_t kVnic2 = 1u << 5, kUmc = 1u << 0;
@@ -128,8 +128,7 @@ uint32_t handle_ChannelManagement_details(TavoNode* property, char* buf, uint32_
   TavoNode* controller = management_controller(group);
   uint32_t result = 0;
   if (controller == nullptr || buf == nullptr) return 1;
-  if (!management_cv3(controller, &result))
-    return result != 0 ? result : management_both(group, property, "N/A", buf);
+  if (!management_cv3(controller, &result)) return result != 0 ? result : management_both(group, property, "N/A", buf);
   if (vm_flag) return tavo::controller::refuse_on_vf(buf);
   char supported[TAVO_VALUE_SIZE] = "";
   if (internal_get_property(group, "SupportedMCTypes", supported) != 0) return 1;

@@ -46,7 +46,8 @@ bool qos_read(TavoNode* channel, const char* name, char text[TAVO_VALUE_SIZE]) {
 void qos_common(uint8_t* d, const ChannelLayout& l, uint32_t pf, uint8_t phba_port, bool now) {
   d[0] = l.type;
   d[1] = kDescriptorSize;
-  put_u16(d, offsetof(ProfileResourceDescriptor, pf), with_pf_number(u16_at(d, offsetof(ProfileResourceDescriptor, pf)), pf));
+  put_u16(d, offsetof(ProfileResourceDescriptor, pf),
+          with_pf_number(u16_at(d, offsetof(ProfileResourceDescriptor, pf)), pf));
   uint8_t& flags = d[offsetof(ProfileResourceDescriptor, flags)];
   flags = static_cast<uint8_t>((flags & ~(kChannelCleared | kChannelActive)) | (now ? kChannelActive : 0));
   if (l.type != kProfileNic) return;
@@ -67,7 +68,8 @@ bool qos_target(const ProfileConfigBuffer& config, const ChannelLayout& l, const
   char* end = nullptr;
   const unsigned long pf = strtoul(number, &end, 16);
   if (end != number && *end == '\0' &&
-      channel_descriptor(config, l, [&](uint16_t n) { return n == pf; }, out))
+      channel_descriptor(
+          config, l, [&](uint16_t n) { return n == pf; }, out))
     return true;
   pdebug(TAVO_LOG_BACKEND, 3, "%s:No descriptor of type %u for PCI function %s\n", __func__, l.type, number);
   tavo::controller::controller_status(283);
@@ -172,8 +174,7 @@ uint32_t TAVO_set_mchannel_params(TavoNode* controller, TavoNode* channel, TavoN
   McState s;
   snprintf(s.current, sizeof s.current, "%s", current_type);
   snprintf(s.reboot, sizeof s.reboot, "%s", reboot);
-  qos_common(d, *l, pf_number_of(static_cast<uint16_t>(strtoul(number, nullptr, 16))), phba_port,
-             qos_applies_now(s));
+  qos_common(d, *l, pf_number_of(static_cast<uint16_t>(strtoul(number, nullptr, 16))), phba_port, qos_applies_now(s));
   const bool nic = l->type == kProfileNic;
   if (nic) d[kOuterVlanAt + 1] |= kOuterVlanKept;
   put_u32(d, l->min, kAllOnes);
@@ -210,11 +211,14 @@ uint32_t TAVO_get_mchannel_params(TavoNode* channel, TavoNode* property, const P
     return 1;
   const ChannelLayout* l = channel_layout_of(type);
   uint8_t d[kDescriptorSize];
-  if (l == nullptr || !channel_descriptor(*config, *l, [&](uint16_t n) {
-        char text[TAVO_VALUE_SIZE];
-        pf_text(n, text);
-        return same(text, number);
-      }, d))
+  if (l == nullptr || !channel_descriptor(
+                          *config, *l,
+                          [&](uint16_t n) {
+                            char text[TAVO_VALUE_SIZE];
+                            pf_text(n, text);
+                            return same(text, number);
+                          },
+                          d))
     return 0;
   const bool nic = l->type == kProfileNic;
   const char* name = property->name;
@@ -233,11 +237,10 @@ uint32_t TAVO_get_mchannel_params(TavoNode* channel, TavoNode* property, const P
   return 0;
 }
 
-uint32_t TAVO_save_mc_props(TavoNode* channel_management, McPropRecord* table, uint32_t port_index,
-                            uint32_t* count) {
+uint32_t TAVO_save_mc_props(TavoNode* channel_management, McPropRecord* table, uint32_t port_index, uint32_t* count) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
-  TavoNode* port = channel_management != nullptr ? named(channel_management->parent, "PortDiscoveryAndConfiguration")
-                                                 : nullptr;
+  TavoNode* port =
+      channel_management != nullptr ? named(channel_management->parent, "PortDiscoveryAndConfiguration") : nullptr;
   TavoNode* controller = port != nullptr ? named(port->parent, "Corvane") : nullptr;
   const ProfileGroups g = profile_groups(controller);
   char interface[TAVO_VALUE_SIZE] = "";

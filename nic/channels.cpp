@@ -103,7 +103,6 @@ const char* link_state_text(const char* value) { return same(value, "Enabled") ?
 
 }  // namespace
 
-
 uint32_t TAVO_initialize_channels(uint8_t type, const char* pf, TavoNode* channel_management,
                                   const uint8_t* descriptor) {
   if (pf == nullptr || channel_management == nullptr || descriptor == nullptr) return 1;
@@ -155,8 +154,8 @@ uint32_t TAVO_get_multi_channels_info(uint32_t port_number, TavoNode* port) {
   const HandlerContext fn = tavo::controller::function_context(controller);
   if (channels == nullptr || !fn) return 1;
   uint32_t status = 0;
-  const auto config = read_profile(fn, tavo::controller::controller_transport(controller), kProfileConfigured, 0, 0,
-                                   &status);
+  const auto config =
+      read_profile(fn, tavo::controller::controller_transport(controller), kProfileConfigured, 0, 0, &status);
   if (!config) {
     if (status != 16) nic_status(278);
     return status;
@@ -165,24 +164,25 @@ uint32_t TAVO_get_multi_channels_info(uint32_t port_number, TavoNode* port) {
   // enabled; a RoCE one sits on the link of the descriptor before it.
   bool enabled = false;
   uint32_t link = 0, result = 0;
-  walk_profile_descriptors(
-      reinterpret_cast<const uint8_t*>(config.get()), sizeof(ProfileConfigBuffer), [&](const uint8_t* d, size_t length) {
-        uint8_t full[kDescriptorSize] = {};
-        memcpy(full, d, length < sizeof full ? length : sizeof full);
-        if (full[0] == kProfilePciFunction) {
-          enabled = full[offsetof(ProfilePciFunctionDescriptor, pf_state)] == 1;
-          return true;
-        }
-        if (full[0] < kProfileNic || full[0] > kProfileRoce) return true;
-        if (const ChannelLayout* l = channel_layout(full[0])) link = full[l->link] & kLinkMask;
-        if (!enabled || (full[offsetof(ProfileResourceDescriptor, flags)] & kDescriptorVfTemplate) != 0 ||
-            link != port_number)
-          return true;
-        char pf[TAVO_VALUE_SIZE];
-        pf_text(pf_number_of(u16_at(full, offsetof(ProfileResourceDescriptor, pf))), pf);
-        result = TAVO_initialize_channels(full[0], pf, channels, full);
-        return result == 0;
-      });
+  walk_profile_descriptors(reinterpret_cast<const uint8_t*>(config.get()), sizeof(ProfileConfigBuffer),
+                           [&](const uint8_t* d, size_t length) {
+                             uint8_t full[kDescriptorSize] = {};
+                             memcpy(full, d, length < sizeof full ? length : sizeof full);
+                             if (full[0] == kProfilePciFunction) {
+                               enabled = full[offsetof(ProfilePciFunctionDescriptor, pf_state)] == 1;
+                               return true;
+                             }
+                             if (full[0] < kProfileNic || full[0] > kProfileRoce) return true;
+                             if (const ChannelLayout* l = channel_layout(full[0])) link = full[l->link] & kLinkMask;
+                             if (!enabled ||
+                                 (full[offsetof(ProfileResourceDescriptor, flags)] & kDescriptorVfTemplate) != 0 ||
+                                 link != port_number)
+                               return true;
+                             char pf[TAVO_VALUE_SIZE];
+                             pf_text(pf_number_of(u16_at(full, offsetof(ProfileResourceDescriptor, pf))), pf);
+                             result = TAVO_initialize_channels(full[0], pf, channels, full);
+                             return result == 0;
+                           });
   return result;
 }
 

@@ -46,9 +46,9 @@ TAVO_EXPORT uint32_t TAVO_get_mchannel_params(TavoNode* channel, TavoNode* prope
 // MinBitsPerSecond or MaxBitsPerSecond (property's name) of group: the
 // link's speed times the percentage of the active profile's descriptor of
 // type (81 or 82) and PF pf, in units of 100 Mb/s. 0 or 1.
-TAVO_EXPORT uint32_t TAVO_get_bw_softcap(TavoNode* group, TavoNode* controller, uint32_t port_number,
-                                         uint8_t domain, uint8_t phba_port, uint8_t type, const char* pf,
-                                         TavoNode* property, uint32_t device);
+TAVO_EXPORT uint32_t TAVO_get_bw_softcap(TavoNode* group, TavoNode* controller, uint32_t port_number, uint8_t domain,
+                                         uint8_t phba_port, uint8_t type, const char* pf, TavoNode* property,
+                                         uint32_t device);
 // MaxBitsPerSecond of a NICPhysicalHBA from its QoS record: 0, or the
 // failure (status 114, or 259 on Galtor).
 TAVO_EXPORT uint32_t TAVO_get_legacy_QOS(uint32_t port_number, TavoNode* group);
@@ -60,13 +60,13 @@ TAVO_EXPORT uint32_t get_qos_params(uint32_t port_number, uint8_t domain, uint8_
 // SRIOVState of target from the PCI function descriptors of PF pf in the
 // profile configuration of config_type: 0, 1, 213 (the firmware lacks the
 // command) or 288 (Galtor: its own path).
-TAVO_EXPORT uint32_t TAVO_get_SRIOVState(uint32_t generation, TavoNode* function, uint32_t port_number,
-                                         uint8_t domain, uint8_t phba_port, TavoNode* controller, const char* pf,
-                                         uint8_t config_type, TavoNode* target);
+TAVO_EXPORT uint32_t TAVO_get_SRIOVState(uint32_t generation, TavoNode* function, uint32_t port_number, uint8_t domain,
+                                         uint8_t phba_port, TavoNode* controller, const char* pf, uint8_t config_type,
+                                         TavoNode* target);
 // A new SRIOVState of a NICPhysicalHBA into the configured profile: 0
 // (status 252), 1, 213 or 288 (CV2 and Galtor).
-TAVO_EXPORT uint32_t TAVO_set_SRIOVState(uint32_t generation, TavoNode* function, uint32_t port_number,
-                                         uint8_t domain, uint8_t phba_port, const char* value, TavoNode* controller);
+TAVO_EXPORT uint32_t TAVO_set_SRIOVState(uint32_t generation, TavoNode* function, uint32_t port_number, uint8_t domain,
+                                         uint8_t phba_port, const char* value, TavoNode* controller);
 // The same through the legacy controller configuration (CV3) or the
 // common profile (Galtor); 0 or 1.
 TAVO_EXPORT uint32_t TAVO_get_legacy_sriov_state(uint32_t generation, TavoNode* function, uint32_t port_number,
@@ -77,8 +77,7 @@ TAVO_EXPORT uint32_t TAVO_set_legacy_sriov_state(uint32_t generation, TavoNode* 
 // The Moravel path: the configured profile's PCI functions written whole
 // with PF pf's new state, then mirrored into ConfiguredProfile. 0 or 1.
 TAVO_EXPORT uint32_t TAVO_set_hpi_sriov_state(TavoNode* controller, uint32_t pf, const char* value,
-                                              uint32_t port_number, uint8_t domain, uint8_t phba_port,
-                                              uint32_t device);
+                                              uint32_t port_number, uint8_t domain, uint8_t phba_port, uint32_t device);
 // SRIOVState of ConfiguredProfile's first Function of PF pf becomes value;
 // 0 (also without such a Function), or 1 without ports or functions.
 TAVO_EXPORT uint32_t TAVO_conf_sriov_state(TavoNode* controller, uint32_t pf, const char* value);

@@ -22,7 +22,7 @@ using namespace tavo::nic;
 namespace {
 
 constexpr uint32_t kVersionNotSupported = tavo::controller::kVersionNotSupported;  // 213
-constexpr uint32_t kOtherPath = tavo::controller::kPathNotApplicable;             // 288
+constexpr uint32_t kOtherPath = tavo::controller::kPathNotApplicable;              // 288
 constexpr uint8_t kPfStateKept = 0xFF;
 constexpr uint8_t kLegacyNotApplicable = 255;
 
@@ -122,7 +122,8 @@ uint32_t TAVO_get_SRIOVState(uint32_t generation, TavoNode* function, uint32_t p
                            [&](const uint8_t* d, size_t length) {
                              const auto f = profile_descriptor_padded<ProfilePciFunctionDescriptor>(d, length);
                              if (f.head.type != kProfilePciFunction || pf_number_of(f.head.pf) != number) return true;
-                             const char* state = (f.changeable & kSriovChangeable) == 0 ? "N/A" : sriov_text(f.sriov_state);
+                             const char* state =
+                                 (f.changeable & kSriovChangeable) == 0 ? "N/A" : sriov_text(f.sriov_state);
                              if (state != nullptr) set_prop_val(target, "SRIOVState", "%s", state);
                              return true;
                            });
@@ -271,25 +272,25 @@ uint32_t TAVO_set_hpi_sriov_state(TavoNode* controller, uint32_t pf, const char*
   mc.type = kProfileMultiChannel;
   mc.length = sizeof mc;
   size_t next = 0;
-  walk_profile_descriptors(
-      reinterpret_cast<const uint8_t*>(plain.get()), sizeof(ProfileConfigBuffer), [&](const uint8_t* d, size_t length) {
-        if (d[0] == kProfilePort) {
-          const auto port = profile_descriptor_padded<ProfilePortDescriptor>(d, length);
-          const uint8_t link = port.link & kLinkMask;
-          if (link < sizeof mc.mc_type) mc.mc_type[link] = port.mc_type;
-          return true;
-        }
-        if (d[0] != kProfilePciFunction) return true;
-        const auto f = profile_descriptor_padded<ProfilePciFunctionDescriptor>(d, length);
-        for (; next < entries.size() && entries[next].pf != pf_number_of(f.head.pf); ++next) {
-          entries[next].d.pf_type = kProtocolNic;
-          entries[next].d.pf_state = 0;
-        }
-        if (next < entries.size()) entries[next++].d = f;
-        return true;
-      });
-  const size_t size = offsetof(ProfileConfigSet, descriptors) + entries.size() * sizeof(ProfilePciFunctionDescriptor) +
-                      sizeof mc;
+  walk_profile_descriptors(reinterpret_cast<const uint8_t*>(plain.get()), sizeof(ProfileConfigBuffer),
+                           [&](const uint8_t* d, size_t length) {
+                             if (d[0] == kProfilePort) {
+                               const auto port = profile_descriptor_padded<ProfilePortDescriptor>(d, length);
+                               const uint8_t link = port.link & kLinkMask;
+                               if (link < sizeof mc.mc_type) mc.mc_type[link] = port.mc_type;
+                               return true;
+                             }
+                             if (d[0] != kProfilePciFunction) return true;
+                             const auto f = profile_descriptor_padded<ProfilePciFunctionDescriptor>(d, length);
+                             for (; next < entries.size() && entries[next].pf != pf_number_of(f.head.pf); ++next) {
+                               entries[next].d.pf_type = kProtocolNic;
+                               entries[next].d.pf_state = 0;
+                             }
+                             if (next < entries.size()) entries[next++].d = f;
+                             return true;
+                           });
+  const size_t size =
+      offsetof(ProfileConfigSet, descriptors) + entries.size() * sizeof(ProfilePciFunctionDescriptor) + sizeof mc;
   auto request = base::counted_zeroed<uint8_t>(size);
   if (!request) {
     tree::set_status({}, 16);
@@ -370,13 +371,14 @@ uint32_t handle_NICPhysicalHBA_SRIOVState(TavoNode* property, char* buf, uint32_
   if (op == TAVO_PROPERTY_SET) {
     const uint32_t result = TAVO_set_SRIOVState(generation, function, c.number, c.domain, c.port, buf, controller);
     if (result == kOtherPath || result == kVersionNotSupported)
-      return TAVO_set_legacy_sriov_state(generation, function, c.number, c.domain, c.port, controller, buf) != 0 ? 1 : 0;
+      return TAVO_set_legacy_sriov_state(generation, function, c.number, c.domain, c.port, controller, buf) != 0 ? 1
+                                                                                                                 : 0;
     return result != 0 ? 1 : 0;
   }
   if (generation != kGenerationGaltor && sriov_not_applicable(c))
     return tavo::controller::store_and_answer(property, "N/A", buf);
-  const uint32_t result =
-      TAVO_get_SRIOVState(generation, function, c.number, c.domain, c.port, controller, pf, kProfileConfigured, function);
+  const uint32_t result = TAVO_get_SRIOVState(generation, function, c.number, c.domain, c.port, controller, pf,
+                                              kProfileConfigured, function);
   if ((result == kOtherPath || result == kVersionNotSupported)
           ? TAVO_get_legacy_sriov_state(generation, function, c.number, c.domain, c.port, controller) != 0
           : result != 0)

@@ -10,8 +10,7 @@
 #include <vector>
 
 #include "nic/channels.h"
-#include "tests/nic/nic_fixture.h"
-#include "transport/profile_records.h"
+#include "tests/nic/profile_fixture.h"
 
 namespace tavo::test {
 

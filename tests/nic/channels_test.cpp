@@ -55,8 +55,8 @@ TEST_F(ChannelTest, Cv3TypesFollowTheLastPortDescriptor) {
   const struct {
     uint8_t code;
     const char* shown;  // null: the value before stays
-  } rows[] = {{2, "UMC"}, {3, "N/A"}, {4, "vNIC1"}, {8, nullptr}, {7, "vNIC2"}, {10, nullptr}, {5, "NPAR"},
-              {6, "UFP"}, {1, "N/A"}, {0, "N/A"}};
+  } rows[] = {{2, "UMC"},    {3, "N/A"},  {4, "vNIC1"}, {8, nullptr}, {7, "vNIC2"},
+              {10, nullptr}, {5, "NPAR"}, {6, "UFP"},   {1, "N/A"},   {0, "N/A"}};
   std::string before = "N/A";
   for (const auto& r : rows) {
     const std::string expected = r.shown != nullptr ? r.shown : before;
@@ -104,7 +104,7 @@ TEST_F(ChannelTest, ConfigureChannelManagementWritesThePortTypeAndRebuildsChanne
     std::vector<std::string> params;
     uint32_t code;
   } refused[] = {
-      {"Corvane1", {"Enabled", "NPAR"}, 289}, {"Corvane2", {"Disabled"}, 289}, {"Corvane3", {"Disabled"}, 289},
+      {"Corvane1", {"Enabled", "NPAR"}, 289}, {"Corvane2", {"Disabled"}, 289},         {"Corvane3", {"Disabled"}, 289},
       {"Corvane0", {"Enabled"}, 293},         {"Corvane0", {"Enabled", "vNIC2"}, 294},
   };
   for (const auto& r : refused) {
@@ -135,38 +135,26 @@ TEST_F(ChannelTest, ChannelsAreTheEnabledFunctionsOfEachPort) {
 
   // A disabled function, a VF template, another port's function and a RoCE
   // descriptor without a NIC channel make none; an FCoE one does.
-  auto pf = [](uint16_t n, uint8_t state) {
-    ProfilePciFunctionDescriptor d{};
-    d.head = {kProfilePciFunction, 88, 0, 0, {}, n};
-    d.pf_state = state;
-    return Bytes(reinterpret_cast<uint8_t*>(&d), reinterpret_cast<uint8_t*>(&d) + sizeof d);
-  };
-  auto protocol = [](uint8_t type, uint16_t n, uint8_t link, uint8_t flags = 0) {
+  auto channel_of = [](uint8_t type, uint16_t n, uint8_t link, uint8_t flags = 0) {
     Bytes d(88, 0);
     d[0] = type, d[1] = 88, d[3] = flags, d[6] = static_cast<uint8_t>(n);
     d[type == kProfileNic ? 44 : type == kProfileIscsi ? 32 : 52] = link;
     d[type == kProfileNic ? 45 : type == kProfileIscsi ? 33 : 53] = 0x02;  // logical link down
     return d;
   };
-  std::vector<Bytes> ds = {pf(4, 0),         protocol(kProfileNic, 4, 0),  pf(5, 1),
-                           protocol(kProfileNic, 5, 0, kDescriptorVfTemplate), protocol(kProfileNic, 5, 1),
-                           protocol(kProfileRoce, 5, 0),       protocol(kProfileFcoe, 5, 0)};
-  Bytes planted(4, 0);
-  for (const Bytes& d : ds) planted.insert(planted.end(), d.begin(), d.end());
-  planted[0] = static_cast<uint8_t>(ds.size());
-  image(0, "configured") = planted;
+  std::vector<Bytes> ds = {pci_function(4, 0, 0, 0),      channel_of(kProfileNic, 4, 0),
+                           pci_function(5, 1, 0, 0),      channel_of(kProfileNic, 5, 0, kDescriptorVfTemplate),
+                           channel_of(kProfileNic, 5, 1), channel_of(kProfileRoce, 5, 0),
+                           channel_of(kProfileFcoe, 5, 0)};
+  image(0, "configured") = profile_image(ds);
   ASSERT_EQ(TAVO_refresh_group(tag(std::string(kCv3Port0) + "/ChannelManagement")), 0u);
   EXPECT_EQ(channels(kCv3Port0), "Channel0:0x5,FCOE,00-00-00-00-00-00;");
   EXPECT_EQ(get(std::string(kCv3Channel) + "LogicalLinkState"), "Disabled");
 
   // Sixteen channels a port at most: the 17th stops the build.
-  Bytes many(4, 0);
-  many.insert(many.end(), ds[2].begin(), ds[2].end());
-  for (uint16_t n = 0; n < 17; ++n) {
-    const Bytes d = protocol(kProfileNic, n, 0);
-    many.insert(many.end(), d.begin(), d.end());
-  }
-  many[0] = 18;
+  std::vector<Bytes> seventeen = {ds[2]};
+  for (uint16_t n = 0; n < 17; ++n) seventeen.push_back(channel_of(kProfileNic, n, 0));
+  const Bytes many = profile_image(seventeen);
   image(0, "configured") = many;
   TavoNode* port = node(kCv3Port0);
   ASSERT_EQ(purge_nodes_within(node(std::string(kCv3Port0) + "/ChannelManagement"), "Channel"), 0u);
@@ -197,9 +185,8 @@ TEST_F(ChannelTest, ChannelValuesComeFromTheProfileTheTypesName) {
     uint8_t current, configured;  // port descriptor codes
     const char *min, *outer, *lpvid, *vnic;
   } rows[] = {
-      {1, 1, "10", "N/A", "5", "N/A"},        {5, 5, "10", "N/A", "5", "N/A"},
-      {4, 4, "30", "291", "5", "blue"},       {6, 6, "30", "291", "N/A", "blue"},
-      {5, 4, "10", "291", "5", "N/A"},
+      {1, 1, "10", "N/A", "5", "N/A"},    {5, 5, "10", "N/A", "5", "N/A"}, {4, 4, "30", "291", "5", "blue"},
+      {6, 6, "30", "291", "N/A", "blue"}, {5, 4, "10", "291", "5", "N/A"},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(std::to_string(r.current) + "/" + std::to_string(r.configured));
@@ -252,7 +239,8 @@ TEST_F(ChannelTest, ChannelChangesSendOneEditedDescriptor) {
   EXPECT_EQ((std::vector<int>{d[3], static_cast<int>(u32_of(d, 48)), static_cast<int>(u32_of(d, 52)), u16_of(d, 36)}),
             (std::vector<int>{0x04, 30, 50, 100}));
   EXPECT_EQ(get(channel + "MinBandWidth"), "30");
-  for (auto [lo, hi] : {std::pair{"40", "40"}, std::pair{"0", "0"}}) EXPECT_EQ(act(channel + "ConfigureQoS", {lo, hi}), 0u);
+  for (auto [lo, hi] : {std::pair{"40", "40"}, std::pair{"0", "0"}})
+    EXPECT_EQ(act(channel + "ConfigureQoS", {lo, hi}), 0u);
 
   const int sent = mailbox_count(1, 165);
   const struct {
@@ -356,7 +344,7 @@ TEST_F(ChannelTest, SaveProfileCarriesChannelSettingsAcross) {
   EXPECT_EQ(writes[1][8], qos[0].type);
   EXPECT_EQ((std::vector<uint32_t>{u32_of(writes[1], 8 + 48), u32_of(writes[1], 8 + 52), u16_of(writes[1], 8 + 36)}),
             (std::vector<uint32_t>{qos[0].min, qos[0].max, 0}));
-  EXPECT_EQ(u16_of(writes[2], 8 + 36), 7);  // the saved LPVID
+  EXPECT_EQ(u16_of(writes[2], 8 + 36), 7);    // the saved LPVID
   EXPECT_EQ(writes[3][8 + 45] & 0x02, 0x02);  // the logical link stays down
   EXPECT_EQ((std::vector<uint32_t>{writes[4][8], u32_of(writes[4], 8 + 36), u32_of(writes[4], 8 + 40)}),
             (std::vector<uint32_t>{qos[1].type, qos[1].min, qos[1].max}));

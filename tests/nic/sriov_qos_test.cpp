@@ -197,7 +197,10 @@ TEST_F(SriovQosTest, SoftCapsAreTheFunctionsShareOfTheLink) {
     uint32_t min, max;
     const char *min_shown, *max_shown;
   } rows[] = {
-      {4, 10, 60, "10", "60"}, {3, 25, 60, "2.5", "6"}, {6, 10, 100, "25", "250"}, {2, 10, 60, "0", "0"},
+      {4, 10, 60, "10", "60"},
+      {3, 25, 60, "2.5", "6"},
+      {6, 10, 100, "25", "250"},
+      {2, 10, 60, "0", "0"},
   };
   for (const auto& r : rows) {
     fw(0, 0).speed_code = r.code;
