@@ -1,8 +1,8 @@
 // Arbitrary saved iSCSI files through the line readers and the start-up
 // check. The input holds savetgt.txt, savestp.txt and intr_logopts.txt
 // separated by NUL bytes (a missing part: no file). After the check each
-// file holds exactly its well-formed lines, and a file that lost any is
-// kept whole beside it.
+// file holds exactly the lines the line rules keep, and a file that lost any
+// is kept whole beside it. End to end: files, locks and views per input.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -15,6 +15,7 @@
 #include "iscsi/targets/saved_view.h"
 #include "iscsi/targets/targets.h"
 #include "fuzz/fuzz_root.h"
+#include "fuzz/fuzz_support.h"
 
 namespace {
 
@@ -86,20 +87,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (Saved s : tavo::targets::kAllSaved) {
     const int i = static_cast<int>(s);
     if (!present[i]) continue;
-    std::string kept;
-    bool dropped = false;
-    tavo::targets::for_each_line(parts[i], [&](std::string_view line, bool) {
-      if (line.empty()) return;
-      if (!tavo::targets::well_formed(s, tavo::targets::split_fields(line))) {
-        dropped = true;
-        return;
-      }
-      kept.append(line).push_back('\n');
-    });
+    // Which lines stay is the line rules' (saved_lines_fuzzer); here the
+    // files must follow them.
+    uint32_t dropped = 0;
+    const std::string kept = tavo::targets::kept_lines(s, parts[i], &dropped);
     const std::string after = fuzz_read(fuzz_path(s));
-    if (!dropped && after != parts[i]) abort();  // nothing malformed: untouched
-    if (dropped && (after != kept || fuzz_read(fuzz_path(s) + ".corrupt").compare(0, parts[i].size(), parts[i]) != 0))
-      abort();
+    FUZZ_CHECK(dropped > 0 || after == parts[i]);  // nothing malformed: untouched
+    FUZZ_CHECK(dropped == 0 || after == kept);
+    FUZZ_CHECK(dropped == 0 || fuzz_read(fuzz_path(s) + ".corrupt").compare(0, parts[i].size(), parts[i]) == 0);
     fuzz_readers(s);
   }
   return 0;

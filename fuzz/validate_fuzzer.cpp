@@ -8,16 +8,9 @@
 #include <string>
 
 #include "base/validate.h"
+#include "fuzz/fuzz_support.h"
 
 namespace {
-
-int32_t fuzz_i32(const uint8_t* p) {
-  return static_cast<int32_t>(uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24);
-}
-
-void fuzz_check(bool ok) {
-  if (!ok) abort();
-}
 
 bool fuzz_is_full_ipv6(const char* s) {
   if (strlen(s) != 39) return false;
@@ -33,10 +26,11 @@ bool fuzz_is_full_ipv6(const char* s) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 9) return 0;
-  uint8_t type = data[0];
-  int32_t minimum = fuzz_i32(data + 1);
-  int32_t maximum = fuzz_i32(data + 5);
-  std::string rest(reinterpret_cast<const char*>(data + 9), size - 9);
+  FuzzInput in(data, size);
+  uint8_t type = in.byte();
+  int32_t minimum = in.i32();
+  int32_t maximum = in.i32();
+  std::string rest(in.rest());
   size_t nul = rest.find('\0');
   std::string list = nul == std::string::npos ? std::string() : rest.substr(0, nul);
   std::string text = nul == std::string::npos ? rest : rest.substr(nul + 1);
@@ -51,10 +45,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     char v[256];
     memcpy(v, value, sizeof v);
     uint32_t r = tavo_validate(v, list_buf, t, minimum, maximum);
-    fuzz_check(r == 0 || r == 6 || r == 7 || r == 8);
+    FUZZ_CHECK(r == 0 || r == 6 || r == 7 || r == 8);
     if (t == 2 && r == 0 && original.size() > 2 && original.find(':') != std::string::npos) {
       // An accepted IPv6 text is in the full form and survives the bytes.
-      fuzz_check(fuzz_is_full_ipv6(v));
+      FUZZ_CHECK(fuzz_is_full_ipv6(v));
       uint8_t bytes[16];
       StrToU8IPv6(v, bytes);
       char back[40];
@@ -64,11 +58,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       bool zero = true;
       for (uint8_t b : bytes) zero = zero && b == 0;
       if (!zero) {
-        fuzz_check(validateIPv6Address(again) == 0);
-        fuzz_check(strcmp(again, v) == 0);
+        FUZZ_CHECK(validateIPv6Address(again) == 0);
+        FUZZ_CHECK(strcmp(again, v) == 0);
       }
     }
-    if (t != 2) fuzz_check(original == v);  // only IPv6 texts are rewritten
+    if (t != 2) FUZZ_CHECK(original == v);  // only IPv6 texts are rewritten
   }
 
   uint8_t octets[4];
@@ -85,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   memcpy(bytes, data + 9, size - 9 < 16 ? size - 9 : 16);
   char text6[40];
   U8IPv6ToStr(bytes, text6);
-  fuzz_check(strlen(text6) < 40);
+  FUZZ_CHECK(strlen(text6) < 40);
   ipaddr_to_string(bytes, text6, static_cast<uint32_t>(minimum));
   StrToU8IPv6(value, bytes);
 

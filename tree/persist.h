@@ -53,3 +53,22 @@ TAVO_EXPORT uint32_t get_field(const char* text, char delimiter, char* out, uint
 TAVO_EXPORT uint32_t word_count(const char* text, const char* word);
 
 TAVO_END_DECLS
+
+#ifdef __cplusplus
+#include <span>
+#include <string>
+#include <vector>
+
+namespace tavo::tree {
+
+// A record line, line feed included: the keyword and the fields joined by
+// '|', each field cut at its first line break. When a field holds '|' the
+// keyword is followed by '\' and every '\' and '|' of the fields is escaped
+// by a '\'.
+std::string record_line(const char* keyword, std::span<const char* const> fields);
+// The keyword and fields of a record line (without its line feed), cut in
+// place: the inverse of record_line.
+void cut_record(char* line, std::vector<char*>* fields);
+
+}  // namespace tavo::tree
+#endif

@@ -97,13 +97,7 @@ void restore_split_escaped(char* line, size_t mark, std::vector<char*>* fields) 
 
 void restore_line(char* line) {
   std::vector<char*> fields;
-  const size_t keyword = strcspn(line, "|");
-  if (keyword > 0 && line[keyword - 1] == '\\' && line[keyword] == '|') {
-    restore_split_escaped(line, keyword - 1, &fields);
-  } else {
-    const uint32_t n = tavo_split(line, '|');
-    for (char* p = line; fields.size() < n; p += strlen(p) + 1) fields.push_back(p);
-  }
+  cut_record(line, &fields);
   const size_t count = fields.size();
   if (strcmp(fields[0], "GROUP") == 0 && count >= 4)
     restore_group_line(fields.data(), count);
@@ -114,6 +108,17 @@ void restore_line(char* line) {
 }
 
 }  // namespace
+
+void tavo::tree::cut_record(char* line, std::vector<char*>* fields) {
+  fields->clear();
+  const size_t keyword = strcspn(line, "|");
+  if (keyword > 0 && line[keyword - 1] == '\\' && line[keyword] == '|') {
+    restore_split_escaped(line, keyword - 1, fields);
+  } else {
+    const uint32_t n = tavo_split(line, '|');
+    for (char* p = line; fields->size() < n; p += strlen(p) + 1) fields->push_back(p);
+  }
+}
 
 uint32_t restore_hm(FILE* stream) {
   TAVO_API_GUARD;

@@ -2,6 +2,7 @@
 // became persistent, then the properties of the static groups.
 #include <string.h>
 
+#include <string>
 #include <vector>
 
 #include "tree/api_guard.h"
@@ -19,35 +20,32 @@ uint32_t save_priority(TavoNode* n) {
   return 0;
 }
 
-// The length of a value as one field of one record: cut at the first line
-// break.
-size_t save_value_length(const char* value) { return strcspn(value, "\r\n"); }
-
-bool save_holds_separator(const char* value) { return memchr(value, '|', save_value_length(value)) != nullptr; }
-
-// A record whose values hold the separator is written with the keyword
-// followed by '\' and every '\' and '|' of its fields escaped by a '\'.
-// Other records are written as they always were.
-void save_put_keyword(FILE* stream, const char* keyword, bool escaped) {
-  fputs(keyword, stream);
-  fputs(escaped ? "\\|" : "|", stream);
-}
-
-void save_put_value(FILE* stream, const char* value, bool escaped) {
-  const size_t n = save_value_length(value);
-  for (size_t i = 0; i < n; ++i) {
-    if (escaped && (value[i] == '\\' || value[i] == '|')) fputc('\\', stream);
-    fputc(value[i], stream);
-  }
-}
-
-void save_put_path(FILE* stream, TavoNode* node, bool escaped) {
-  char path[TAVO_PATH_SIZE];
-  get_full_path(node, path);
-  save_put_value(stream, path, escaped);
+// One record line of field texts onto the stream.
+void save_record(FILE* stream, const char* keyword, std::span<const char* const> fields) {
+  const std::string line = record_line(keyword, fields);
+  fwrite(line.data(), 1, line.size(), stream);
 }
 
 }  // namespace
+
+std::string tavo::tree::record_line(const char* keyword, std::span<const char* const> fields) {
+  // A field holds no line break: a value that has one is cut there.
+  const auto length = [](const char* field) { return strcspn(field, "\r\n"); };
+  bool escaped = false;
+  for (const char* f : fields) escaped = escaped || memchr(f, '|', length(f)) != nullptr;
+  // Records without the separator in a value are written as they always were.
+  std::string line = keyword;
+  line += escaped ? "\\|" : "|";
+  for (size_t i = 0; i < fields.size(); ++i) {
+    if (i > 0) line.push_back('|');
+    for (const char *c = fields[i], *end = c + length(c); c < end; ++c) {
+      if (escaped && (*c == '\\' || *c == '|')) line.push_back('\\');
+      line.push_back(*c);
+    }
+  }
+  line.push_back('\n');
+  return line;
+}
 
 uint32_t backend_make_persistent(TavoNode* group, TavoNode* creating_node, TavoNode* creating_action,
                                  const char* params) {
@@ -75,12 +73,10 @@ void dump_properties(TavoNode* group, FILE* stream, uint32_t mask) {
     char value[TAVO_VALUE_SIZE] = "";
     if (TAVO_get_property_val(group->tag, c->tag, value, sizeof value) != 0) continue;
     value[TAVO_VALUE_SIZE - 1] = '\0';
-    const bool escaped = save_holds_separator(value);
-    save_put_keyword(stream, "PROPERTY", escaped);
-    save_put_path(stream, c, escaped);
-    fputc('|', stream);
-    save_put_value(stream, value, escaped);
-    fputc('\n', stream);
+    char path[TAVO_PATH_SIZE];
+    get_full_path(c, path);
+    const char* fields[] = {path, value};
+    save_record(stream, "PROPERTY", fields);
   }
 }
 
@@ -93,21 +89,14 @@ void dump_group(TavoNode* group, FILE* stream) {
   TavoNode* on = ref_node(h, g->creating_node);
   TavoNode* action = ref_node(h, g->creating_action);
   if (on == nullptr || action == nullptr) return;
-  int count = 0;
-  bool escaped = false;
-  for (; count < TAVO_MAX_PARAMS && g->params[count][0] != '\0'; ++count)
-    escaped |= save_holds_separator(g->params[count]);
-  save_put_keyword(stream, "GROUP", escaped);
-  save_put_path(stream, group, escaped);
-  fputc('|', stream);
-  save_put_path(stream, on, escaped);
-  fputc('|', stream);
-  save_put_path(stream, action, escaped);
-  for (int i = 0; i < count; ++i) {
-    fputc('|', stream);
-    save_put_value(stream, g->params[i], escaped);
-  }
-  fputc('\n', stream);
+  char paths[3][TAVO_PATH_SIZE];
+  get_full_path(group, paths[0]);
+  get_full_path(on, paths[1]);
+  get_full_path(action, paths[2]);
+  const char* fields[3 + TAVO_MAX_PARAMS] = {paths[0], paths[1], paths[2]};
+  size_t count = 3;
+  for (int i = 0; i < TAVO_MAX_PARAMS && g->params[i][0] != '\0'; ++i) fields[count++] = g->params[i];
+  save_record(stream, "GROUP", std::span(fields, count));
 }
 
 void dump_node(TavoNode* node, FILE* stream, uint32_t mask) {
@@ -115,14 +104,11 @@ void dump_node(TavoNode* node, FILE* stream, uint32_t mask) {
   if (node->kind == TAVO_KIND_LINK) {
     // A link's target lives as long as the link (deleting it deletes its
     // links first).
-    const bool escaped = save_holds_separator(node->name);
-    save_put_keyword(stream, "SYMLINK", escaped);
-    save_put_value(stream, node->name, escaped);
-    fputc('|', stream);
-    save_put_path(stream, node->parent, escaped);
-    fputc('|', stream);
-    save_put_path(stream, link_record(node)->target, escaped);
-    fputc('\n', stream);
+    char paths[2][TAVO_PATH_SIZE];
+    get_full_path(node->parent, paths[0]);
+    get_full_path(link_record(node)->target, paths[1]);
+    const char* fields[] = {node->name, paths[0], paths[1]};
+    save_record(stream, "SYMLINK", fields);
     return;
   }
   if (node->kind != TAVO_KIND_GROUP) return;

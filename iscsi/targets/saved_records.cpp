@@ -6,6 +6,8 @@
 #include <stdio.h>
 #include <strings.h>
 
+#include <algorithm>
+
 #include "tree/status_texts.h"
 
 namespace tavo::targets {
@@ -100,6 +102,7 @@ std::vector<std::string_view> split_fields(std::string_view line) {
   std::vector<std::string_view> fields;
   if (line.find(',') == std::string_view::npos) return fields;
   if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+  fields.reserve(static_cast<size_t>(std::count(line.begin(), line.end(), ',')) + 1);  // one allocation a line
   for (size_t start = 0;;) {
     const size_t comma = line.find(',', start);
     fields.push_back(line.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));

@@ -132,4 +132,8 @@ class RecordValues {
 // Whether a text can be a field of a saved line (no comma, no line break).
 bool field_text_ok(std::string_view text);
 
+// What the start-up check keeps of a file's text: its well-formed lines,
+// each with its line feed, in order. Counts (and logs) the lines dropped.
+std::string kept_lines(Saved s, std::string_view text, uint32_t* dropped);
+
 }  // namespace tavo::targets

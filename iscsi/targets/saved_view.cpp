@@ -127,6 +127,21 @@ void SavedView::parse(std::string_view text) {
   });
 }
 
+void SavedView::load(std::string_view text) {
+  clear();
+  parse(text);
+}
+
+void SavedView::append(std::string_view tail) {
+  if (partial_last_) {
+    // The line read without its line feed is read again whole.
+    lines_.pop_back();
+    indexes_.clear();
+    partial_last_ = false;
+  }
+  parse(tail);
+}
+
 int SavedView::refresh(bool whole) {
   const std::string path = record_def(saved_).path;
   const files::FileIdentity now = files::identify(path);
@@ -153,15 +168,10 @@ int SavedView::refresh(bool whole) {
     }
     from = 0;
   }
-  if (from == 0) {
-    clear();
-  } else if (partial_last_) {
-    // The line read without its line feed is read again whole.
-    lines_.pop_back();
-    indexes_.clear();
-    partial_last_ = false;
-  }
-  parse(text);
+  if (from == 0)
+    load(text);
+  else
+    append(text);
   identity_ = read_id;
   return 0;
 }

@@ -38,6 +38,11 @@ class SavedView {
   const std::vector<std::unique_ptr<Line>>& lines() const { return lines_; }
   // The first (or last) well-formed line holding every match; null for none.
   const Line* find(std::span<const Match> match, bool last = false) const;
+  // The parser alone, on text the caller holds: load takes it as the whole
+  // file, append as what follows the last line feed read (a last line read
+  // without one is read again whole).
+  void load(std::string_view text);
+  void append(std::string_view tail);
 
   // Brings the view up to date with the file; whole reads the file from its
   // start whatever changed. 0, or -1 with errno.

@@ -12,13 +12,7 @@
 
 using namespace tavo::targets;
 
-namespace {
-
-constexpr mode_t kCheckMode = 0600;
-
-// The well-formed lines of text (each with its line feed); counts the
-// malformed ones and logs each.
-std::string check_kept_lines(Saved s, std::string_view text, uint32_t* dropped) {
+std::string tavo::targets::kept_lines(Saved s, std::string_view text, uint32_t* dropped) {
   std::string kept;
   uint32_t number = 0;
   for_each_line(text, [&](std::string_view line, bool) {
@@ -38,6 +32,10 @@ std::string check_kept_lines(Saved s, std::string_view text, uint32_t* dropped) 
   return kept;
 }
 
+namespace {
+
+constexpr mode_t kCheckMode = 0600;
+
 void check_file(Saved s) {
   const std::string path = record_def(s).path;
   tavo::files::SaveLock lock(path);
@@ -50,7 +48,7 @@ void check_file(Saved s) {
     return;
   }
   uint32_t dropped = 0;
-  const std::string kept = check_kept_lines(s, text, &dropped);
+  const std::string kept = kept_lines(s, text, &dropped);
   if (dropped == 0) return;
   // The file as it was goes first, so nothing is lost whatever happens next.
   if (!text.empty() && text.back() != '\n') text.push_back('\n');

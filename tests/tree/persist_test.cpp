@@ -100,6 +100,32 @@ TEST(PersistText, LinesFieldsAndWords) {
   EXPECT_EQ(word_count(nullptr, "a"), 0u);
 }
 
+// A record's fields cut back from its line as they were written; plain
+// records stay as they always were, a line break ends a field.
+TEST(PersistText, RecordLinesCutIntoTheirFields) {
+  const struct {
+    std::vector<const char*> fields;  // keyword first
+    const char* line;
+    std::vector<const char*> back;  // when not the fields
+  } rows[] = {
+      {{"PROPERTY", "ROOT/A", "x\\y"}, "PROPERTY|ROOT/A|x\\y\n", {}},
+      {{"PROPERTY", "ROOT/A", ""}, "PROPERTY|ROOT/A|\n", {}},
+      {{"GROUP", "ROOT/a|b", "p"}, "GROUP\\|ROOT/a\\|b|p\n", {}},  // a path with the separator escapes too
+      {{"SYMLINK", "\\|", "|\\", "\\"}, "SYMLINK\\|\\\\\\||\\|\\\\|\\\\\n", {}},
+      {{"PROPERTY", "ROOT/A", "a\r\nb|c"}, "PROPERTY|ROOT/A|a\n", {"PROPERTY", "ROOT/A", "a"}},
+  };
+  for (const auto& r : rows) {
+    std::string line = tree::record_line(r.fields[0], std::span(r.fields).subspan(1));
+    EXPECT_EQ(line, r.line);
+    line.pop_back();
+    std::vector<char*> cut;
+    tree::cut_record(line.data(), &cut);
+    const std::vector<const char*>& expected = r.back.empty() ? r.fields : r.back;
+    ASSERT_EQ(cut.size(), expected.size()) << r.line;
+    for (size_t i = 0; i < cut.size(); ++i) EXPECT_STREQ(cut[i], expected[i]) << r.line;
+  }
+}
+
 TEST_F(PersistTest, PathsNameNodesBothWays) {
   TavoNode* c0 = corvane();
   TavoNode* settings = child(c0, "Settings");
