@@ -118,7 +118,8 @@ uint32_t handle_SupportedMCTypes(TavoNode* property, char* buf, uint32_t) {
   std::string list;
   for (const McCapability& c : kMcCapabilities) {
     if ((caps.word & c.bit) == 0 || (c.bit == kUmc && (caps.word & kVnic2) != 0)) continue;
-    list += (list.empty() ? "" : ",") + std::string(c.name);
+    if (!list.empty()) list += ',';
+    list += c.name;
   }
   return tavo::controller::store_and_answer(property, list.empty() ? "N/A" : list.c_str(), buf);
 }

@@ -269,5 +269,35 @@ TEST_F(SriovQosTest, IscsiQosLimits) {
   EXPECT_EQ(last_status(), nic_status_text(115));
 }
 
+// What clients show for the statuses of channels, QoS and SR-IOV, as the
+// adapter tools word them (their spelling kept).
+TEST(ChannelStatusTexts, ReadAsTheToolsWordThem) {
+  const struct {
+    uint32_t code;
+    const char* text;
+  } rows[] = {
+      {93, "Failed to obtain NIC configuration params. Application internal error occurred. Please check tavo2d.log "
+           "file for more information."},
+      {115, "Failed to set iSCSI QoS properties. Application internal error occurred. Please check tavo2d.log file "
+            "for more information."},
+      {241, "Failed to get SRIOV state for the interface. Please check tavo2d.log file for more information."},
+      {242, "Failed to set SRIOV state for the interface. Please check tavo2d.log file for more information."},
+      {247, "Failed to change SRIOVState. SRIOV state change is not supported on this function."},
+      {252, "Changed the SRIOV state successfully. Please reboot the machine for changes to take effect."},
+      {253, "Enabling SRIOV is not supported when UMC is enabled."},
+      {284, "MultiChannel state change. Please reboot your system for the changes to take effect."},
+      {285, "Configuring channel parameter is not supported when LogicalLinkState is disabled."},
+      {286, "Configuring LPVID is not supported for Storage functions."},
+      {287, "Failed to configure QoS.Min Bandwidth is greater then Max Bandwidth."},
+      {289, "Configuring Multi Channel is not supported on given adapter."},
+      {292, "Failed to get capabilities. Please check tavo2d.log file for more information."},
+      {293, "Failed to execute command. Please specify ChannelType."},
+      {297, "Failed to configure VEPAState. VEPA is not supported on this adapter."},
+      {308, "Failed to set LPVID. Valid range of LPVID is from 2 to 4094."},
+      {323, "Configuring requested channel parameter is not supported."},
+  };
+  for (const auto& r : rows) EXPECT_EQ(nic_status_text(r.code).second, r.text) << r.code;
+}
+
 }  // namespace
 }  // namespace tavo::test
