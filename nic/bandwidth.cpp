@@ -111,21 +111,18 @@ uint32_t handle_nic_bandwidth_softcap(TavoNode* property, char* buf, uint32_t) {
   NicFunctionAt at;
   uint32_t refused = 0;
   if (!nic_function_begin(property, buf, &at, &refused)) return refused;
-  TavoNode* function = at.function;
-  TavoNode* controller = at.controller;
-  const uint32_t generation = at.generation;
-  const HandlerContext c = handler_context(function);
+  const HandlerContext c = handler_context(at.function);
   if (!c) return 1;
-  if (generation == kGenerationCV2 || generation == kGenerationGaltor) {
+  if (at.generation == kGenerationCV2 || at.generation == kGenerationGaltor) {
     if (same(property->name, "MinBitsPerSecond")) return tavo::controller::store_and_answer(property, "N/A", buf);
-    const uint32_t status = TAVO_get_legacy_QOS(c.number, function);
+    const uint32_t status = TAVO_get_legacy_QOS(c.number, at.function);
     answer_stored(property, buf);
     return status;
   }
   char pf[TAVO_VALUE_SIZE];
-  if (!pci_function_text(function, pf, __func__, ": ") ||
-      TAVO_get_bw_softcap(function, controller, c.number, c.domain, c.port, kProfileNic, pf, property, TAVO_VIA_NIC) !=
-          0)
+  if (!pci_function_text(at.function, pf, __func__, ": ") ||
+      TAVO_get_bw_softcap(at.function, at.controller, c.number, c.domain, c.port, kProfileNic, pf, property,
+                          TAVO_VIA_NIC) != 0)
     return 1;
   return answer_stored(property, buf);
 }
