@@ -6,8 +6,8 @@
 
 #include <algorithm>
 
+#include "ids/device_ids.h"
 #include "simulator/simulator.h"
-#include "transport/device_ids.h"
 
 namespace tavo::sim {
 namespace {

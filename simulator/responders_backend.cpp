@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <string>
 
+#include "ids/device_ids.h"
 #include "simulator/responders.h"
 #include "simulator/simulator.h"
 #include "transport/firmware_records.h"
@@ -20,12 +21,6 @@ constexpr uint8_t kStatusNotSupported = 66;
 constexpr uint8_t kStatusNotOnVf = 5;
 constexpr uint32_t kCapabilities = 0x13;  // TCP offload, Raw Ethernet, iSCSI Initiator
 constexpr char kFirmwareVersion[] = "11.1.0.0";
-
-struct ModelRow {
-  uint32_t generation;
-  const char* model;
-};
-constexpr ModelRow kModels[] = {{2, "TK10202"}, {3, "TK20204"}, {4, "TK21204"}, {5, "TK30204"}};
 
 template <size_t N>
 void backend_responder_text(char (&field)[N], const std::string& text) {
@@ -139,9 +134,9 @@ MailboxReply backend_responder_set_signature(Simulator& sim, MailboxCall& call) 
 }  // namespace
 
 const char* model_of(uint32_t generation) {
-  for (const ModelRow& row : kModels)
+  for (const AdapterModel& row : kAdapterModels)
     if (row.generation == generation) return row.model;
-  return "TK00000";
+  return kUnknownModel;
 }
 
 void install_backend_responders(Simulator& sim) {

@@ -5,10 +5,10 @@
 // by default).
 #include <string.h>
 
+#include "ids/device_ids.h"
 #include "simulator/responders.h"
 #include "simulator/responders_port.h"
 #include "simulator/simulator.h"
-#include "transport/device_ids.h"
 #include "transport/nic_records.h"
 
 namespace tavo::sim {

@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "ids/device_ids.h"
 #include "simulator/network_call.h"
 #include "simulator/responders.h"
-#include "transport/device_ids.h"
 #include "transport/iscsi_records.h"
 
 namespace tavo::sim {

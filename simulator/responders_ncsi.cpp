@@ -7,9 +7,9 @@
 
 #include <vector>
 
+#include "ids/device_ids.h"
 #include "simulator/responders.h"
 #include "simulator/simulator.h"
-#include "transport/device_ids.h"
 #include "transport/firmware_records.h"
 
 namespace tavo::sim {

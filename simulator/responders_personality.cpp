@@ -23,10 +23,10 @@
 #include <string>
 #include <vector>
 
+#include "ids/device_ids.h"
 #include "simulator/profile_store.h"
 #include "simulator/responders.h"
 #include "simulator/simulator.h"
-#include "transport/device_ids.h"
 #include "transport/firmware_records.h"
 #include "transport/profile_records.h"
 

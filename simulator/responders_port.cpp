@@ -10,10 +10,10 @@
 
 #include <algorithm>
 
+#include "ids/device_ids.h"
 #include "simulator/responders.h"
 #include "simulator/responders_port.h"
 #include "simulator/simulator.h"
-#include "transport/device_ids.h"
 #include "transport/firmware_records.h"
 #include "transport/port_records.h"
 

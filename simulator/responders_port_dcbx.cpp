@@ -5,8 +5,8 @@
 // counters (3/15).
 #include <string.h>
 
+#include "ids/device_ids.h"
 #include "simulator/responders_port.h"
-#include "transport/device_ids.h"
 #include "transport/port_records.h"
 
 namespace tavo::sim {

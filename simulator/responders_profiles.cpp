@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "ids/device_ids.h"
 #include "simulator/profile_store.h"
 #include "simulator/responders.h"
-#include "transport/device_ids.h"
 #include "transport/firmware_records.h"
 #include "transport/profile_records.h"
 

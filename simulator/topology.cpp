@@ -9,7 +9,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "transport/device_ids.h"
+#include "ids/device_ids.h"
 
 namespace tavo::sim {
 namespace {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "ids/device_ids.h"
 #include "simulator/topology.h"
-#include "transport/device_ids.h"
 #include "transport/port_records.h"
 
 namespace tavo::sim {
