@@ -261,6 +261,25 @@ TEST_F(ImaAuthTest, MutualCredentialsRoundTrip) {
   }
 }
 
+TEST_F(ImaAuthTest, MutualListIsHandedOutOnlyWhenFilled) {
+  const IMA_OID lhba = id(objects[0]);
+  ASSERT_EQ(IMA_VMW_SetInitiatorAuthMethods(lhba, 1, &C), 0u);
+  // The saved line cannot be looked at by the first, second or third read.
+  for (int skip = 0; skip < 3; ++skip) {
+    sim::Fault unreadable;
+    unreadable.kind = sim::FaultKind::FileErrno;
+    unreadable.file_call = "stat";
+    unreadable.path_contains = "intr_logopts.txt";
+    unreadable.skip = skip;
+    unreadable.times = -1;
+    sim_->inject(unreadable);
+    IMA_INITIATOR_AUTHPARMS_LIST* list = nullptr;
+    EXPECT_EQ(IMA_GetLhbaMutualAuthParmsList(lhba, C, &list), IMA_ERROR_INVALID_PARAMETER) << skip;
+    EXPECT_EQ(list, nullptr);
+    sim_->clear_faults();
+  }
+}
+
 TEST_F(ImaAuthTest, TargetReadsTheCredentialsItsSessionLoggedInWith) {
   ASSERT_EQ(act(kL + "/AddTarget", {kVault, "192.168.10.60"}), 0u);
   const std::string target = kL + "/Target1";
