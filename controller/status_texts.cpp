@@ -29,7 +29,6 @@ constexpr tree::StatusText kControllerStatusTexts[] = {
      "Failed to get the configured personality for the controller. Please check tavo2d.log file for more information."},
     {188, "Failed to erase nic settings. Please check tavo2d.log file for more information."},
     {219, "Failed to set NCSI Dynamic Configuration properties. Please check tavo2d.log file for more information."},
-    {256, "Performed operation is not supported on a SR-IOV virtual function."},
     {265, "Failed to get core dump properties. Please check tavo2d.log file for more information."},
     {279, "Failed to get reset needed. Please check tavo2d.log file for more information."},
     {283, "Failed to SetPortProtocol. Please check tavo2d.log file for more information."},

@@ -7,11 +7,13 @@
 
 #include <stdint.h>
 
+#include <array>
 #include <string>
 #include <vector>
 
 #include "simulator/topology.h"
 #include "transport/iscsi_records.h"
+#include "transport/scsi_records.h"
 #include "transport/session_records.h"
 
 namespace tavo::sim {
@@ -23,6 +25,8 @@ struct SimSession {
   bool open = false;
   bool persistent = false;  // a persistent target of the firmware (27/6)
   bool boot = false;
+  uint32_t other_flags = 0;  // further flag bits of its record (0x400: boot of the second kind)
+  std::array<uint8_t, 8> boot_lun{};  // 54/6, 55/6
   std::string target;       // target name ("" for discovery)
   std::string initiator;
   SimAddress address;       // the portal it goes to
@@ -69,6 +73,7 @@ struct SimIscsi {
   uint16_t next_tsih = 1;
   // A session record claiming this many connections (-1: the true one).
   int64_t reported_connections = -1;
+  BiosConfig bios{};  // 57/6, 58/6
 
   SimSession* find(uint32_t handle);
 };

@@ -72,6 +72,10 @@ void install_network_table_responders(Simulator& sim);
 // and records (29/6, 14/6), held targets (30/6, 32/6) and SendTargets
 // (33/6, 34/6).
 void install_iscsi_responders(Simulator& sim);
+// SCSI commands to the LUNs of a session's target (59/6) and the boot
+// settings: a session's boot flags (52/6, 53/6) and boot LUN (54/6, 55/6),
+// the function's BIOS configuration (57/6, 58/6).
+void install_lun_responders(Simulator& sim);
 // A session's configuration (16/6, 17/6), the node attributes (30/2) and
 // the initiator's and sessions' statistics (46/6, 47/6, 48/6).
 void install_session_responders(Simulator& sim);

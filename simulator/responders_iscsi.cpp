@@ -322,7 +322,7 @@ MailboxReply iscsi_session_record(Simulator& sim, MailboxCall& call) {
   r.isid[4] = static_cast<uint8_t>(s->isid >> 8);
   r.isid[5] = static_cast<uint8_t>(s->isid);
   r.tsih = s->open ? s->tsih : 0;
-  r.flags = (s->persistent ? 0 : kSessionNotPersistent) | (s->boot ? kSessionBoot : 0);
+  r.flags = (s->persistent ? 0 : kSessionNotPersistent) | (s->boot ? kSessionBoot : 0) | s->other_flags;
   const int64_t claimed = state->reported_connections;
   r.connection_count = static_cast<uint16_t>(claimed >= 0 ? claimed : 1);
   snprintf(r.target_name, sizeof r.target_name, "%s", s->target.c_str());
@@ -585,6 +585,7 @@ SimIscsi* iscsi_state_of(Simulator& sim, const MailboxCall& call) {
 
 void install_iscsi_responders(Simulator& sim) {
   install_session_responders(sim);
+  install_lun_responders(sim);
   sim.on(6, 23, iscsi_login);
   sim.on(6, 24, iscsi_logout);
   sim.on(6, 27, iscsi_add_persistent);

@@ -1,7 +1,7 @@
 // Firmware answers for the flash file system: one reader (171/1) and one
 // writer (172/1) over the controller's named flash objects. A missing
-// object reads as empty unless the table below makes a default for it;
-// further objects are added to that table, not as responders.
+// object reads as empty unless a maker below gives a default for it (NIC
+// regions, iSCSI boot regions); further objects get makers, not responders.
 #include <stdio.h>
 #include <string.h>
 
@@ -13,6 +13,7 @@
 
 #include "simulator/responders.h"
 #include "simulator/simulator.h"
+#include "transport/boot_region_records.h"
 #include "transport/firmware_records.h"
 #include "transport/object_records.h"
 
@@ -66,14 +67,45 @@ bool objects_nic_region(Simulator& sim, int controller, const std::string& name,
   return true;
 }
 
+// The iSCSI boot regions of a port that an iSCSI function serves: region 2
+// with the MPIO switch (off), region 3 with a settings record of the
+// pre-boot utility; each padded to 4 bytes.
+bool objects_boot_region(Simulator& sim, int controller, const std::string& name, Bytes* out) {
+  unsigned port = 0;
+  int region = 0;
+  if (sscanf(name.c_str(), kIscsiRegionName, &port, &region) != 2 ||
+      (region != kInitiatorRegion && region != kBootTargetRegion))
+    return false;
+  char canonical[kObjectNameSize];
+  snprintf(canonical, sizeof canonical, kIscsiRegionName, port, region);
+  if (name != canonical) return false;
+  if (std::none_of(sim.topology().functions.begin(), sim.topology().functions.end(), [&](const SimFunction& f) {
+        return f.kind == FunctionKind::Iscsi && f.controller == controller && f.port == static_cast<int>(port);
+      }))
+    return false;
+  const Bytes records = region == kInitiatorRegion ? Bytes{kTlvMpio, 2, 0, 1, 0, kTlvPad, 0, 0}
+                                                   : Bytes{1, 4, 0, 0x10, 0x20, 0, 0, kTlvPad, 2, 0, 0, 0};
+  IscsiRegion header{};
+  header.word0 = 0x52534969;  // "iISR"
+  header.tlv_length = static_cast<uint32_t>(records.size());
+  for (uint8_t i = 0; i < sizeof header.words8; ++i) header.words8[i] = static_cast<uint8_t>(0xA0 + i);
+  out->assign(reinterpret_cast<const uint8_t*>(&header), reinterpret_cast<const uint8_t*>(&header) + sizeof header);
+  out->insert(out->end(), records.begin(), records.end());
+  return true;
+}
+
 // The object by name; a default one is made and kept on first use.
 const Bytes* objects_find(Simulator& sim, int controller, const std::string& name) {
   auto& objects = sim.flash(controller);
   auto it = objects.find(name);
   if (it != objects.end()) return &it->second;
   Bytes made;
-  if (!objects_nic_region(sim, controller, name, &made)) return nullptr;
-  return &(objects[name] = made);
+  const bool known =
+      objects_nic_region(sim, controller, name, &made) || objects_boot_region(sim, controller, name, &made);
+  if (!known) return nullptr;
+  Bytes& kept = objects[name];
+  kept.swap(made);
+  return &kept;
 }
 
 // The NUL-terminated name of a request; false when it fills its field.

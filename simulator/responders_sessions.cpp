@@ -33,6 +33,10 @@ SessionConfigRecord sessions_config(const SimController& c, const SimSession& s)
   r.kept8 = static_cast<uint8_t>(0x5A ^ s.handle);
   r.kept12 = s.handle * 7u;
   for (size_t i = 0; i < sizeof r.kept240; ++i) r.kept240[i] = static_cast<uint8_t>(i + s.handle);
+  // The host's target number of the session and LUN 0.
+  const uint16_t host_target = static_cast<uint16_t>(s.handle & 0xFF), host_lun = 0;
+  memcpy(reinterpret_cast<uint8_t*>(&r) + kSessionConfigHostTarget, &host_target, sizeof host_target);
+  memcpy(reinterpret_cast<uint8_t*>(&r) + kSessionConfigHostLun, &host_lun, sizeof host_lun);
   return r;
 }
 

@@ -24,6 +24,8 @@ nic controller=0 function=1 port=1 name=vmnic1 mac=00:0e:1e:30:00:01
 iscsi controller=0 function=2 port=0 device=0 vmhba=vmhba32 mac=00:0e:1e:30:00:02 ip=192.168.10.21 gateway=192.168.10.1
 iscsi controller=0 function=3 port=1 device=1 vmhba=vmhba33 mac=00:0e:1e:30:00:03 ip=192.168.20.21
 target name=iqn.2026-12.com.example:store0 portal=192.168.10.50/3260/1 alias=store0 logged-in=0
+lun target=iqn.2026-12.com.example:store0 id=0 blocks=4194304 product=VDISK-BOOT serial=STORE0-L0
+lun target=iqn.2026-12.com.example:store0 id=1 blocks=0x40000000 block-size=4096 product=VDISK-DATA serial=STORE0-L1
 
 nic controller=1 function=0 port=0 name=vmnic2 mac=00:0e:1e:40:00:00 vfs=2
 nic controller=1 function=1 port=1 name=vmnic3 mac=00:0e:1e:40:00:01
@@ -548,6 +550,10 @@ bool parse_topology(const std::string& text, Topology* out, std::string* error) 
     }
     if (kind == "port") {
       if (const char* why = parse_port_line(f, &t)) return fail(why);
+      continue;
+    }
+    if (kind == "lun") {
+      if (const char* why = parse_lun_line(f, &t)) return fail(why);
       continue;
     }
     return fail("unknown line kind " + kind);

@@ -179,6 +179,20 @@ struct SimTargetPortal {
   uint16_t port = 3260;
   uint32_t tag = 1;
 };
+// A logical unit behind a target: its 8-byte LUN (SCSI order), capacity,
+// what INQUIRY answers, and a small disk of the blocks written to it
+// (others read as zeros). check_conditions: the next commands that answer
+// CHECK CONDITION (-1: every one).
+struct SimLun {
+  std::array<uint8_t, 8> id{};
+  uint64_t blocks = 2048;
+  uint32_t block_size = 512;
+  uint8_t type = 0;                        // peripheral device type
+  std::string vendor = "TESSMARK", product = "VDISK", serial;
+  int check_conditions = 0;
+  std::map<uint64_t, std::vector<uint8_t>> written;  // by block address
+};
+
 struct SimTarget {
   std::string name;
   std::string alias;
@@ -189,6 +203,7 @@ struct SimTarget {
   std::vector<int> logged_in;              // of those, the ones logged in to it at start
   // Digests a login must (1) or must not (0) ask for; -1: either.
   int header_digest = -1, data_digest = -1;
+  std::vector<SimLun> luns;                // REPORT LUNS order
 };
 
 struct Topology {
@@ -217,6 +232,9 @@ bool parse_mac(const std::string& text, uint8_t out[6]);
 // A `port` line's keys into its port's state; the reason of a bad value,
 // else null.
 const char* parse_port_line(std::map<std::string, std::string>& fields, Topology* t);
+// A `lun` line's keys into LUNs of its target; the reason of a bad value,
+// else null.
+const char* parse_lun_line(std::map<std::string, std::string>& fields, Topology* t);
 // Gives every port that a function serves its default state.
 void add_function_ports(Topology* t);
 // The state of a controller's port; null for a port nothing defined.

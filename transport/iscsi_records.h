@@ -162,6 +162,7 @@ static_assert(offsetof(ConnectionLoginOptions, initiator_chap_name_length) == 57
 // Mailbox 14/6: one session, 1164 bytes, with its connection.
 inline constexpr uint32_t kSessionNotPersistent = 1;    // flags bit 0
 inline constexpr uint32_t kSessionBoot = 0x100;         // flags bit 8
+inline constexpr uint32_t kSessionBootOther = 0x400;    // flags bit 10: boot of a second kind
 inline constexpr uint32_t kSessionStateOpen = 0x1;      // state bits
 inline constexpr uint32_t kSessionStateClosed = 0x20;
 inline constexpr uint32_t kConnectionLoggedIn = 1;    // connection flags bit 0

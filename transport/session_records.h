@@ -25,6 +25,10 @@ struct SessionConfigRecord {
 };
 static_assert(sizeof(SessionConfigRecord) == kSessionConfigSize);
 static_assert(offsetof(SessionConfigRecord, kept240) == 240);
+// Within those kept bytes: the two numbers the host names the session's
+// devices by (u16 each).
+inline constexpr size_t kSessionConfigHostTarget = 256;
+inline constexpr size_t kSessionConfigHostLun = 268;
 
 // Mailbox 17/6: 280 bytes, zero but for these fields.
 inline constexpr uint32_t kSessionConfigUpdateWord = 1;

@@ -30,6 +30,7 @@ constexpr StatusText kSharedStatusTexts[] = {
     {239,
      "The operation completed successfully. Please reboot the machine immediately in order to avoid inconsistent "
      "behaviour."},
+    {256, "Performed operation is not supported on a SR-IOV virtual function."},
     {259, "This operation is not supported on this controller."},
     {278, "Failed to get profile config. Please check tavo2d.log file for more information."},
     {291, "Failed to execute the command. Because operation is not supported on this adapter."},
@@ -38,6 +39,7 @@ constexpr StatusText kSharedStatusTexts[] = {
      "effect."},
     {306, "Target Login succeeded, but failed to add the iSCSI Boot Target TLV in the iSCSI Region in firmware."},
     {307, "Failed to delete the iSCSI Boot Target TLV in the iSCSI Region in firmware."},
+    {341, "Given Boot target type already exists."},
 };
 
 const char* status_texts_find(std::span<const StatusText> table, uint32_t code) {

@@ -22,9 +22,10 @@ struct StatusText {
 // 141, 142 (VLAN and boot settings), 159 (no factory MAC), 184 and 239 (an
 // erase done, a reboot needed), 192 (no additional controller attributes),
 // 259 (not on this controller), 278 (the profile configuration could not
-// be read), 291 (not on this adapter), 304 (a change that takes effect
-// after a reboot), 306 and 307 (a boot-target record not added to or
-// deleted from the boot region).
+// be read), 256 (not on an SR-IOV virtual function), 291 (not on this
+// adapter), 304 (a change that takes effect after a reboot), 306 and 307 (a
+// boot-target record not added to or deleted from the boot region), 341 (a
+// boot target priority taken).
 std::span<const StatusText> shared_status_texts();
 // The text of code in table, else among the shared texts; null for neither.
 const char* status_text(std::span<const StatusText> table, uint32_t code);

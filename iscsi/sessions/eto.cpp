@@ -15,13 +15,8 @@
 
 using namespace tavo::sessions;
 
-namespace {
-
-// A session's configuration: its length asked first. An answer shorter than
-// `least` is refused with status 31, as a failed query is. 0, or the failed
-// command's status (86 for the read).
-uint32_t eto_config(uint32_t function_number, uint32_t domain, uint32_t port, uint32_t handle, size_t least,
-                    const char* query_failed, tavo::SessionConfigRecord* config) {
+uint32_t tavo::sessions::read_session_config(uint32_t function_number, uint32_t domain, uint32_t port, uint32_t handle, size_t least,
+                    const char* query_failed, SessionConfigRecord* config) {
   const auto d = static_cast<uint8_t>(domain);
   const auto pt = static_cast<uint8_t>(port);
   tavo::SessionConfigRecord query{};
@@ -46,6 +41,8 @@ uint32_t eto_config(uint32_t function_number, uint32_t domain, uint32_t port, ui
   return 0;
 }
 
+namespace {
+
 // Whether the ETO does not apply: the host's initiators own the target.
 bool eto_not_applied(TavoNode* target, uint32_t function_number) {
   if (software_initiator(function_number)) return true;
@@ -69,7 +66,7 @@ uint32_t get_eto_prop(uint32_t function_number, uint32_t domain, uint32_t port, 
   char failed[64];
   snprintf(failed, sizeof failed, "%s: ioctl_get_sessionconfig_size failed.\n", __func__);
   // The ETO is all that is read: a shorter answer does when it holds it.
-  const uint32_t status = eto_config(function_number, domain, port, record->handle,
+  const uint32_t status = read_session_config(function_number, domain, port, record->handle,
                                      offsetof(tavo::SessionConfigRecord, eto) + sizeof config.eto, failed, &config);
   if (status != 0) return status;
   if (set_prop_val(target, "ETO", "%d", static_cast<int32_t>(config.eto)) != 0) {
@@ -86,7 +83,7 @@ uint32_t set_eto_prop(uint32_t function_number, uint32_t domain, uint32_t port, 
   if (target == nullptr || eto == nullptr) return 1;
   tavo::SessionConfigRecord config{};
   // The update carries the configuration's bytes up to its end.
-  uint32_t status = eto_config(function_number, domain, port, session_handle, tavo::kSessionConfigSize,
+  uint32_t status = read_session_config(function_number, domain, port, session_handle, tavo::kSessionConfigSize,
                                " ioctl_get_sessionconfig_size failed\n", &config);
   if (status != 0) return status;
   tavo::SessionConfigUpdate update{};

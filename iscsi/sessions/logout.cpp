@@ -30,27 +30,6 @@ uint32_t logout_rescan(TavoNode* target, uint32_t domain, uint32_t port) {
                       cleared.data(), answer);
 }
 
-// A closed boot session loses its boot flag and, on Moravel, its record in
-// the boot region; 0, or 1 (307 for the record).
-uint32_t logout_unboot(const Place& p, TavoNode* session, uint32_t generation) {
-  const SessionPrivateRecord* record = private_record(session);
-  if (record == nullptr) {
-    pdebug(TAVO_LOG_BACKEND, 3, "%s: session without its record\n", __func__);
-    return 1;
-  }
-  SessionRecord fw(TAVO_get_session_params(record->handle, p.number, p.domain, p.port));
-  if (fw == nullptr) {
-    pdebug(TAVO_LOG_BACKEND, 3, "%s: the firmware's session record cannot be read\n", __func__);
-    return 1;
-  }
-  if (TAVO_configure_boot_target(session, fw->flags, "False", p.number, p.domain, p.port) != 0) return 1;
-  if (generation == tavo::kGenerationMoravel && TAVO_delete_boottarget_tlv(p.number, p.domain, p.port, fw.get()) != 0) {
-    tavo::tree::set_status({}, 307);
-    return 1;
-  }
-  return 0;
-}
-
 // Where a session's persistence is kept: its portal, qualifier and
 // initiator name.
 struct LogoutEntry {
@@ -108,7 +87,7 @@ uint32_t do_Logout(TavoNode* target, TavoNode* action, char* params) {
   if (record == nullptr) return 1;
   const uint32_t device = record->function_number;
   uint32_t handle = record->handle;
-  if (boot_session && logout_unboot(p, session, generation) != 0) return 1;
+  if (boot_session && unboot_session(p, session, generation == tavo::kGenerationMoravel) != 0) return 1;
   char name[TAVO_VALUE_SIZE], persistent[TAVO_VALUE_SIZE];
   LogoutEntry e;
   if (!read_text(target, "TargetISCSIName", name) || !read_text(session, "Persistent", persistent) ||
@@ -178,7 +157,7 @@ uint32_t TAVO_check_session_status(TavoNode* target, const char* target_name, ui
   for (const Counted& c : closed) {
     char boot[TAVO_VALUE_SIZE];
     if (read_text(c.session, "iSCSIBoot", boot) && is_word(boot, "True") &&
-        logout_unboot(p, c.session, generation) != 0)
+        unboot_session(p, c.session, generation == tavo::kGenerationMoravel) != 0)
       return 1;
     const SessionPrivateRecord* record = private_record(c.session);
     const LogoutEntry& e = c.entry;

@@ -20,24 +20,6 @@ namespace {
 constexpr uint32_t kAuthenticationFailed = 25;
 constexpr uint32_t kDigestMismatch = 243;
 
-// A closed boot session loses its boot flag and, on Moravel, its record in
-// the boot region; 0, or 1 (307 for the record).
-uint32_t persistence_unboot(const Place& p, TavoNode* session, bool moravel) {
-  SessionPrivateRecord* record = private_record(session);
-  if (record == nullptr) {
-    pdebug(TAVO_LOG_BACKEND, 3, "%s: session without its record\n", __func__);
-    return 1;
-  }
-  SessionRecord fw(TAVO_get_session_params(record->handle, p.number, p.domain, p.port));
-  if (fw == nullptr || TAVO_configure_boot_target(session, fw->flags, "False", p.number, p.domain, p.port) != 0)
-    return 1;
-  if (moravel && TAVO_delete_boottarget_tlv(p.number, p.domain, p.port, fw.get()) != 0) {
-    tavo::tree::set_status({}, 307);
-    return 1;
-  }
-  return 0;
-}
-
 // What a closed session is persisted again with.
 struct SessionLine {
   char address[TAVO_VALUE_SIZE], port[TAVO_VALUE_SIZE], qualifier[TAVO_VALUE_SIZE], initiator[TAVO_VALUE_SIZE];
@@ -163,7 +145,7 @@ uint32_t TAVO_update_session_authentication(TavoNode* target) {
     SessionLine l;
     if (!persistence_line(s, &l)) return 1;
     const uint16_t qualifier = parse_qualifier(l.qualifier);
-    if (is_word(l.boot, "True") && persistence_unboot(p, s, moravel) != 0) return 1;
+    if (is_word(l.boot, "True") && unboot_session(p, s, moravel) != 0) return 1;
     delete_persistent(p.number, p.domain, p.port, target, name, l.address, l.port, qualifier, l.initiator, 0);
     delete_with_records(s);
     if (make_session_persistent(target, l.address, l.port, qualifier, nullptr, l.boot, l.initiator, eto) != 0)

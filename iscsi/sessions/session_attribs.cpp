@@ -76,9 +76,11 @@ uint32_t get_session_attribs(uint32_t function_number, uint32_t domain, uint32_t
   TAVO_LIBRARY_LOCK;
   if (session == nullptr) return 1;
   if (OPEN_ISCSI_DRIVER_LOADED) {
-    char boot[TAVO_VALUE_SIZE], status[TAVO_VALUE_SIZE];
-    const bool closed_boot = read_text(session, "iSCSIBoot", boot) && is_word(boot, "True") &&
-                             read_text(session, "SessionStatus", status) && !is_word(status, "Open");
+    // The status as last stored: its own handler comes here.
+    char boot[TAVO_VALUE_SIZE];
+    TavoNode* status = internal_get_node(session, "SessionStatus", TAVO_KIND_PROPERTY);
+    const bool closed_boot = read_text(session, "iSCSIBoot", boot) && is_word(boot, "True") && status != nullptr &&
+                             !is_word(tavo::tree::property_record(status)->value, "Open");
     if (!closed_boot)
       return set_prop_val(session, "SessionTSIH", "N/A") | set_prop_val(session, "Persistent", "True");
   }

@@ -150,7 +150,7 @@ uint32_t scan_connection_record(const Place& p, TavoNode* target, const tavo::Fi
 }  // namespace
 
 uint32_t get_all_sessions(TavoNode* lhba, uint32_t function_number, uint32_t domain, uint32_t port_number,
-                          TavoNode* target, TavoNode*, char* params) {
+                          TavoNode* target, TavoNode* software_node, char* params) {
   TAVO_LIBRARY_LOCK;
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
   Place p;
@@ -178,8 +178,13 @@ uint32_t get_all_sessions(TavoNode* lhba, uint32_t function_number, uint32_t dom
     TavoNode* owner = target;
     if (owner != nullptr && strcasecmp(name, wanted) != 0) continue;
     if (owner == nullptr && (owner = find_target(lhba, name)) == nullptr) {
-      sessions_status(19);
-      return 1;
+      // The host's software initiator holds only boot sessions: each finds
+      // or makes its boot target.
+      if (OPEN_ISCSI_DRIVER_LOADED) owner = TAVO_get_boot_target(lhba, software_node, nullptr, nullptr, r.get());
+      if (owner == nullptr) {
+        sessions_status(19);
+        return 1;
+      }
     }
     for (uint32_t c = 0; c < connection_records(*r); ++c)
       if (scan_connection_record(p, owner, *r, params) != 0) return 1;

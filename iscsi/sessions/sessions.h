@@ -5,6 +5,7 @@
 
 #include <stdint.h>
 
+#include "transport/boot_region_records.h"
 #include "transport/iscsi_records.h"
 #include "tree/status_texts.h"
 #include "tree/tree.h"
@@ -14,7 +15,8 @@ TAVO_BEGIN_DECLS
 // 1 with status 44 when a session under the iSCSIPhysicalHBA (any
 // LogicalHBA, any target) reads iSCSIBoot "True", else 0. domain is unused.
 TAVO_EXPORT uint32_t check_for_boot_session(TavoNode* function_group, int32_t domain);
-// iSCSIBIOSEnable and MPIOEnabled of an iSCSIPhysicalHBA.
+// iSCSIBIOSEnable (the boot configuration's byte 0, 66/1 and 67/1) and
+// MPIOEnabled (region 2's MPIO record) of an iSCSIPhysicalHBA.
 TAVO_EXPORT uint32_t handle_iSCSIBIOSEnable(TavoNode* property, char* buf, uint32_t op);
 TAVO_EXPORT uint32_t handle_MPIOEnabled(TavoNode* property, char* buf, uint32_t op);
 
@@ -217,44 +219,147 @@ TAVO_EXPORT uint32_t handle_Target_ETO(TavoNode* property, char* buf, uint32_t o
 // controller's default ETO; 0 or 1.
 TAVO_EXPORT uint32_t refresh_eto(TavoNode* lhba, uint32_t domain, uint32_t port);
 
-// DiscoverBootTargetThruDHCP of a LogicalHBA's Discovery group.
-TAVO_EXPORT uint32_t handle_DiscoverBootTargetThruDHCP(TavoNode* property, char* buf, uint32_t op);
+// --- SCSI pass-through: one SCSI command to a LUN behind a session
+// (59/6). device: the function's number; lun: the LUN's 8 bytes in SCSI
+// order (its first four address it; NULL for none); direction 1 read, 2
+// write. Each answers 0, 90 when the command did not reach the LUN, 1 for
+// CHECK CONDITION (no data handed back). ---
+// With data given, *data becomes the answer (data_length bytes, allocated
+// with tavo_dmalloc; the caller frees it); cdb: 16 bytes or NULL.
+TAVO_EXPORT uint32_t ConstructSCSIParams(uint32_t device, uint32_t domain, uint32_t port, uint32_t session_handle,
+                                         const uint8_t* lun, uint32_t direction, const uint8_t* cdb,
+                                         uint16_t data_length, uint8_t** data);
+// REPORT LUNS: *data the answer (the caller frees it), its list never
+// claiming more than the 255 entries asked at most; 5 without data.
+TAVO_EXPORT uint32_t FetchReportLUNData(uint32_t device, uint32_t domain, uint32_t port, uint32_t session_handle,
+                                        uint8_t** data);
+// READ CAPACITY(16) for mode 1, else (10); *data the answer. 90 leaves its
+// status, as the inquiries and transfers below do.
+TAVO_EXPORT uint32_t FetchReadCapacityData(uint32_t device, uint32_t domain, uint32_t port, uint32_t session_handle,
+                                           const uint8_t* lun, uint8_t** data, uint32_t mode);
+// Standard INQUIRY into out[36]; the unit serial number page's first 255
+// bytes into out[255].
+TAVO_EXPORT uint32_t FetchScsiInquiryData(uint32_t device, uint32_t domain, uint32_t port, uint32_t session_handle,
+                                          const uint8_t* lun, uint8_t* out);
+TAVO_EXPORT uint32_t FetchLSNInquiryData(uint32_t device, uint32_t domain, uint32_t port, uint32_t session_handle,
+                                         const uint8_t* lun, uint8_t* out);
+// READ(10) (direction 1) or WRITE(10) of zero-filled 512-byte blocks from
+// start; more than 127 blocks go in several commands.
+TAVO_EXPORT uint32_t IssueSCSIReadWrite(uint32_t device, uint32_t domain, uint32_t port, uint32_t session_handle,
+                                        const uint8_t* lun, uint32_t direction, int32_t start, uint16_t count);
 
-// --- LUN and boot calls not built yet: handlers answer their stored
-// text, actions and refreshes success, and nothing reaches the adapter ---
-// Rebuilds the target's LUN groups; the first new LUN records the creating
-// node, action and params. answer: 256 bytes. 90 when no LUN data came.
+// --- LUNs ---
+// Rebuilds the target's LUN groups from the REPORT LUNS of its open
+// sessions (at most 255 of one answer); the first LUN of each session
+// records the creating node, action and params. answer (256 bytes, may be
+// NULL): "0" when the LUNs are the ones shown before, else "1". 0, 42 (no
+// session), 90 (a session failed to answer; the others scanned) or 1.
 TAVO_EXPORT uint32_t get_all_luns(TavoNode* target, uint32_t domain, uint32_t port_number, TavoNode* creating_node,
                                   TavoNode* creating_action, char* params, char* answer);
 // The host's own rescan before a LUN scan; 0.
 TAVO_EXPORT uint32_t scan_from_os(void);
+// Fill a LUN's BlockSize and LUNSize, its inquiry values, its LUNName;
+// 0, else the failed command's status or 1. function_number is unused.
+TAVO_EXPORT uint32_t get_read_capacity(uint32_t domain, uint32_t port, TavoNode* lun);
+TAVO_EXPORT uint32_t get_std_inquiry_props(uint32_t function_number, uint32_t domain, uint32_t port, TavoNode* lun);
+TAVO_EXPORT uint32_t get_lunname_prop(uint32_t domain, uint32_t port, TavoNode* lun);
 TAVO_EXPORT uint32_t group_LUN(TavoNode* lun);
 TAVO_EXPORT uint32_t handle_LUNNumber(TavoNode* property, char* buf, uint32_t op);
 TAVO_EXPORT uint32_t handle_lun_block_size(TavoNode* property, char* buf, uint32_t op);
 TAVO_EXPORT uint32_t handle_StdInquiry_properties(TavoNode* property, char* buf, uint32_t op);
-TAVO_EXPORT uint32_t handle_BootLUN(TavoNode* property, char* buf, uint32_t op);
+TAVO_EXPORT uint32_t handle_LUNName(TavoNode* property, char* buf, uint32_t op);
 TAVO_EXPORT uint32_t do_StdInquiry(TavoNode* lun, TavoNode* action, char* params);
 TAVO_EXPORT uint32_t do_SCSIWrite(TavoNode* lun, TavoNode* action, char* params);
+
+// --- boot region: "/iscsidata/Port<port>/Instance0/Region<n>" of the
+// function. Regions handed back are new copies (tavo_dmalloc; the caller
+// frees them), NULL on failure; the input is never changed. A region whose
+// records do not fill its TLV length exactly is refused. ---
+TAVO_EXPORT tavo::IscsiRegion* TAVO_read_iscsi_region(uint32_t device, uint32_t domain, uint32_t port,
+                                                      uint32_t region);
+TAVO_EXPORT tavo::IscsiRegion* TAVO_read_iscsi_boot_region(uint32_t device, uint32_t domain, uint32_t port,
+                                                           uint32_t region);
+// 0 written; the command's status; 1 for no region or one beyond 32 KiB.
+TAVO_EXPORT uint32_t TAVO_write_iscsi_region(uint32_t device, uint32_t domain, uint32_t port, uint32_t region,
+                                             const tavo::IscsiRegion* data);
+TAVO_EXPORT uint32_t TAVO_write_iscsi_boot_region(uint32_t device, uint32_t domain, uint32_t port, uint32_t region,
+                                                  const tavo::IscsiRegion* data);
+// Without its pad records; padded to a multiple of 4.
+TAVO_EXPORT tavo::IscsiRegion* TAVO_remove_pad_tlv(const tavo::IscsiRegion* region);
+TAVO_EXPORT tavo::IscsiRegion* TAVO_add_pad_tlv(const tavo::IscsiRegion* region);
+// Without boot-target records: mode 1 all of them, mode 2 the session's
+// (type 3 when its flags hold 0x100, type 4 when 0x400); any other mode a
+// plain copy.
+TAVO_EXPORT tavo::IscsiRegion* TAVO_remove_boot_tlv(const tavo::IscsiRegion* region,
+                                                    const tavo::FirmwareSessionRecord* session, uint32_t mode);
+// A session's boot-target record (tavo_dmalloc; the caller frees it);
+// NULL when a length does not fit its field. session_node is unused.
+TAVO_EXPORT tavo::BootTargetTlv* TAVO_create_TLV(const tavo::FirmwareSessionRecord* session, TavoNode* session_node,
+                                                 uint32_t priority, uint32_t target_number);
+// With the session's mutual CHAP name and secret records appended; without
+// any initiator CHAP record.
+TAVO_EXPORT tavo::IscsiRegion* TAVO_add_initiator_chap_tlv(const tavo::IscsiRegion* region,
+                                                           const tavo::FirmwareSessionRecord* session);
+TAVO_EXPORT tavo::IscsiRegion* TAVO_delete_initiator_chap_tlv(const tavo::IscsiRegion* region);
+// Region 2 without its CHAP records, or with the session's; 0 or 1
+// (nothing written).
+TAVO_EXPORT uint32_t TAVO_delete_initiator_chap_region(uint32_t device, uint32_t domain, uint32_t port);
+TAVO_EXPORT uint32_t TAVO_update_initiator_chap_region(uint32_t device, uint32_t domain, uint32_t port,
+                                                       const tavo::FirmwareSessionRecord* session);
+// Region 3 without the session's boot-target record (region 2 without the
+// CHAP records when it used mutual CHAP); 0 or 1.
+TAVO_EXPORT uint32_t TAVO_delete_boottarget_tlv(uint32_t function_number, uint32_t domain, uint32_t port,
+                                                const tavo::FirmwareSessionRecord* record);
+// The session's boot-target record written to region 3 in place of its
+// earlier ones (region 2 gets its mutual CHAP credentials); 0 or 1.
+TAVO_EXPORT uint32_t TAVO_add_boottarget_tlv(uint32_t function_number, uint32_t domain, uint32_t port,
+                                             TavoNode* session, uint32_t priority, uint32_t target_number);
+
+// --- boot sessions ---
 // iSCSIBoot and BootTargetPriority of a Session, and its ConfigureBootTarget.
 TAVO_EXPORT uint32_t handle_boot_session(TavoNode* property, char* buf, uint32_t op);
 TAVO_EXPORT uint32_t handle_BootTargetPriority(TavoNode* property, char* buf, uint32_t op);
 TAVO_EXPORT uint32_t do_ConfigureBootTarget(TavoNode* session, TavoNode* action, char* params);
 // Sets the session's boot flag ("True" or "False") from its current flags
-// word; 0 or 1.
+// word (53/6); 0 also when it holds the value, else 1.
 TAVO_EXPORT uint32_t TAVO_configure_boot_target(TavoNode* session, uint32_t flags, const char* value,
                                                 uint32_t function_number, uint32_t domain, uint32_t port);
-// Removes the session's boot-target record from the boot region; 0 or 1.
-TAVO_EXPORT uint32_t TAVO_delete_boottarget_tlv(uint32_t function_number, uint32_t domain, uint32_t port,
-                                                const tavo::FirmwareSessionRecord* record);
 // 0 when no boot target of the LogicalHBA has that priority ("Primary",
-// "Secondary"), 341 when one has, 1 on failure.
+// "Secondary"; any other text is free), 341 when one has, 1 on failure.
 TAVO_EXPORT uint32_t TAVO_check_boot_target_priority(TavoNode* lhba, const char* priority);
-// The number a new boot target of the LogicalHBA takes; 0, or 1 while a
-// target has no session.
+// The number of the LogicalHBA's targets whose first session is a boot
+// session; 0, or 1.
 TAVO_EXPORT uint32_t TAVO_check_boot_target_num(TavoNode* lhba, uint8_t* count);
-// Writes the session's boot-target record into the boot region; 0 or 1.
-TAVO_EXPORT uint32_t TAVO_add_boottarget_tlv(uint32_t function_number, uint32_t domain, uint32_t port,
-                                             TavoNode* session, uint32_t priority, uint32_t target_number);
+// The boot value and priority of a session: the flag, and on Moravel its
+// boot-target record. 0, 1 (258, 306, 307) or 341 (nothing changed).
+TAVO_EXPORT uint32_t TAVO_configure_boot_params(TavoNode* session, const char* boot, const char* priority);
+// A changed boot setting applied by logging the session out (boot "False":
+// removing it) and in again; 0 or the failure's status. The Session is
+// gone when it returns.
+TAVO_EXPORT uint32_t TAVO_refresh_boot_session(uint32_t function_number, uint32_t domain, uint32_t port,
+                                               TavoNode* target, TavoNode* session,
+                                               const tavo::FirmwareSessionRecord* record, const char* boot,
+                                               const char* priority);
+// Logs a boot session out (three tries), removes its nodes and
+// persistence and rescans the target's LUNs; 0, or 1.
+TAVO_EXPORT uint32_t TAVO_remove_boot_session(uint32_t function_number, uint32_t domain, uint32_t port,
+                                              TavoNode* target, TavoNode* session,
+                                              const tavo::FirmwareSessionRecord* record);
+// The Target of the session's target name, made (static, with a portal of
+// the session's connection) when the LogicalHBA has none; NULL when it
+// cannot be had.
+TAVO_EXPORT TavoNode* TAVO_get_boot_target(TavoNode* lhba, TavoNode* creating_node, TavoNode* creating_action,
+                                           char* params, const tavo::FirmwareSessionRecord* record);
+
+// --- boot LUN, BIOS, MPIO and DHCP boot discovery ---
+TAVO_EXPORT uint32_t handle_BootLUN(TavoNode* property, char* buf, uint32_t op);
+// DiscoverBootTargetThruDHCP of a LogicalHBA's Discovery group.
+TAVO_EXPORT uint32_t handle_DiscoverBootTargetThruDHCP(TavoNode* property, char* buf, uint32_t op);
+// value "Enabled" (refused with 344 while a boot session exists) or
+// "Disabled" (every boot session logged out, targets left without sessions
+// deleted) into the BIOS configuration; 0 or 1.
+TAVO_EXPORT uint32_t TAVO_perform_DiscoverBootTargetsThruDHCP(TavoNode* discovery, TavoNode* lhba, uint32_t device,
+                                                              uint32_t domain, uint32_t port, const char* value);
 
 TAVO_END_DECLS
 

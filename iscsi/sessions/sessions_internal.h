@@ -12,6 +12,9 @@
 #include "iscsi/network/network_internal.h"
 #include "iscsi/sessions/sessions.h"
 #include "iscsi/targets/targets_internal.h"
+#include "base/memory.h"
+#include "transport/boot_region_records.h"
+#include "transport/session_records.h"
 
 namespace tavo::sessions {
 
@@ -41,6 +44,49 @@ static_assert(sizeof(SessionPrivateRecord) == 16);
 SessionPrivateRecord* private_record(TavoNode* group);
 // A new record hung in the group; false, the group unchanged, without memory.
 bool attach_record(TavoNode* group, const SessionPrivateRecord& record);
+
+// The back-end record of a LUN group: 0, the LUN's bytes 0-3 and 4-7 as
+// REPORT LUNS lists them (each read big-endian), and the handle of the
+// session whose REPORT LUNS listed it.
+struct LunPrivateRecord {
+  uint32_t reserved;
+  uint32_t lun_high;
+  uint32_t lun_low;
+  uint32_t session_handle;
+};
+static_assert(sizeof(LunPrivateRecord) == 16);
+// The LUN group's record; null for none (or no group).
+LunPrivateRecord* lun_record(TavoNode* lun);
+// The record's LUN in SCSI byte order.
+void lun_bytes(const LunPrivateRecord& r, uint8_t out[8]);
+
+// A session's configuration (16/6), its length asked first; an answer
+// shorter than least is refused as a failed query is (query_failed
+// logged, status 31). 0, or the failed command's status (86 for the read).
+uint32_t read_session_config(uint32_t function_number, uint32_t domain, uint32_t port, uint32_t handle, size_t least,
+                             const char* query_failed, SessionConfigRecord* config);
+
+// A closed boot session of p's function loses its boot flag and, on
+// Moravel, its record in the boot region; 0, or 1 (307 for the record).
+uint32_t unboot_session(const Place& p, TavoNode* session, bool moravel);
+
+// A boot region (boot_region.cpp), freed with its holder.
+using Region = base::Counted<IscsiRegion>;
+// Whether size bytes hold a region whose records fill its TLV length
+// exactly.
+bool region_well_formed(const IscsiRegion* r, size_t size);
+// The offset of the first boot-target record (type 3, its fixed part
+// whole) with that ISID qualifier, or with that target name (without
+// case), address and port; 0 for none.
+size_t region_boot_target(const IscsiRegion* r, uint16_t qualifier);
+size_t region_boot_target_at(const IscsiRegion* r, const char* name, const char* address, const char* port);
+// The offset of the session's boot-target record (0: none), by its
+// ISIDQualifier, or by target name, address and port while the host's
+// software initiator, which keeps no qualifier of its own, owns the
+// session; false when the session's values cannot be read.
+bool region_record_of(const IscsiRegion* r, TavoNode* session, size_t* at);
+// The offset of the first MPIO record with both its value bytes; 0 for none.
+size_t region_mpio(const IscsiRegion* r);
 
 // A firmware session record, freed with its holder.
 struct RecordFree {

@@ -13,6 +13,7 @@ constexpr tree::StatusText kSessionsStatusTexts[] = {
      "target."},
     {29, "Portal not found."},
     {35, "Failed to get session related info, because session is in closed state."},
+    {42, "No session available to this target."},
     {44,
      "The IP address settings for the Corvane iSCSI initiator cannot be modified when there is an active iSCSI boot "
      "session. Please use the iSCSIVantrel configuration utility to modify the IP address settings. No configuration "
@@ -39,8 +40,15 @@ constexpr tree::StatusText kSessionsStatusTexts[] = {
     {174, "No active sessions are present to logout the target."},
     {237, "Login command failed. Please check tavo2d.log file for more information."},
     {243, "Failed to login due to mismatch in CRC Configuration."},
+    {258, "Failed to set this session as boot target. Please check tavo2d.log file for more information."},
     {296, "Multiple session Login using same TargetName and Portal is not supported by Open-iSCSI driver."},
     {302, "Configuring ETO is not supported by Open-iSCSI driver."},
+    {321, "SCSIWrite is not supported in Open-iSCSI driver."},
+    {343, "Boot BIOS configuration failed. Please check tavo2d.log file for more information."},
+    {344, "Static Boot Targets are already configured. So cannot configure BootTargets through DHCP."},
+    {345, "Failed to get Boot LUN. Please check tavo2d.log file for more information."},
+    {346, "Failed to set Boot LUN. Please check tavo2d.log file for more information."},
+    {347, "Cannot configure Boot LUN. Boot LUN can be configured only when Boot Session presents."},
 };
 #undef SESSIONS_LOG_HINT
 

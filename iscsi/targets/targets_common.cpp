@@ -47,7 +47,6 @@ constexpr tree::StatusText kTargetsStatusTexts[] = {
     {214, "Given TargetPortal already exist. Please given another Target IPaddress and PortNumber"},
     {309, "Discovering iSNS Targets is not supported through Open-iSCSI driver in this OS."},
     {330, "IPv6 configuration is not supported on given adapter."},
-    {341, "Given Boot target type already exists."},
     {342,
      "DiscoverBootTargetThruDHCP is Enabled. Please disable DiscoverBootTargetThruDHCP to add static boot "
      "targets."},
