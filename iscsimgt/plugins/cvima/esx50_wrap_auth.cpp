@@ -82,6 +82,10 @@ struct Value {
   bool is(const char* other) const { return strcmp(text, other) == 0; }
 };
 
+uint32_t read(uint32_t group, const char* property, Value* value) {
+  return GetTavoPropertyVal(group, property, value->text);
+}
+
 // A text field of the host's record, which need not end within its bytes.
 void field_text(const IMA_BYTE* field, size_t size, Value* out) {
   size_t n = strnlen(reinterpret_cast<const char*>(field), size);
@@ -102,8 +106,34 @@ bool secret_length_ok(const IMA_INITIATOR_AUTHPARMS& parms) {
 
 void clear(IMA_INITIATOR_AUTHPARMS* parms) { explicit_bzero(parms, sizeof *parms); }
 
-// A name or secret into its field, with its length in bytes.
+// A name or secret into its field.
 void put_text(IMA_BYTE* field, const Value& value) { memcpy(field, value.text, strlen(value.text) + 1); }
+
+// How a reader reports the credentials: the retries and value limits, and
+// lengths of 256 or the texts' own.
+struct Report {
+  uint32_t retries, minimum, maximum;
+  bool fixed_lengths;
+};
+constexpr Report kOneWayReport = {0, 0, 256, false};
+constexpr Report kLocalReport = {3, 12, 18, true};
+constexpr Report kMutualReport = {3, 12, 16, false};
+
+// The initiator's or the target's name and secret the group holds, into
+// the record (nothing written when a read fails).
+uint32_t report_credentials(uint32_t group, bool initiator, const Report& report, IMA_CHAP_INITIATOR_AUTHPARMS* chap) {
+  Value name, secret;
+  if (const uint32_t status = read(group, initiator ? "InitiatorCHAPName" : "TargetCHAPName", &name)) return status;
+  if (const uint32_t status = read(group, initiator ? "InitiatorSecret" : "TargetSecret", &secret)) return status;
+  put_text(chap->name, name);
+  put_text(chap->challengeSecret, secret);
+  chap->nameLength = report.fixed_lengths ? 256 : static_cast<IMA_UINT32>(strlen(name.text));
+  chap->challengeSecretLength = report.fixed_lengths ? 256 : static_cast<IMA_UINT32>(strlen(secret.text));
+  chap->retries = report.retries;
+  chap->minValueLength = report.minimum;
+  chap->maxValueLength = report.maximum;
+  return 0;
+}
 
 // The Authentication group of an id's login options.
 uint32_t authentication_of(const IMA_OID& oid, uint32_t* group) {
@@ -143,10 +173,6 @@ uint32_t session_authentication_of(const IMA_OID& oid, uint32_t* group) {
     }
   }
   return group_tag(options, "Authentication", group);
-}
-
-uint32_t read(uint32_t group, const char* property, Value* value) {
-  return GetTavoPropertyVal(group, property, value->text);
 }
 
 // The method the group holds now.
@@ -330,18 +356,7 @@ IMA_STATUS IMA_GetInitiatorAuthParms(IMA_OID oid, IMA_AUTHMETHOD method, IMA_INI
   Current current = Current::Other;
   if (const uint32_t status = current_method(group, &current)) return ErrorCheck(status);
   if (current != Current::OneWay) return IMA_STATUS_SUCCESS;
-  Value name, secret;
-  if (const uint32_t status = read(group, "TargetCHAPName", &name)) return ErrorCheck(status);
-  if (const uint32_t status = read(group, "TargetSecret", &secret)) return ErrorCheck(status);
-  IMA_CHAP_INITIATOR_AUTHPARMS& chap = parms->chapParms;
-  put_text(chap.name, name);
-  chap.nameLength = static_cast<IMA_UINT32>(strlen(name.text));
-  put_text(chap.challengeSecret, secret);
-  chap.challengeSecretLength = static_cast<IMA_UINT32>(strlen(secret.text));
-  chap.minValueLength = 0;
-  chap.maxValueLength = 256;
-  chap.retries = 0;
-  return IMA_STATUS_SUCCESS;
+  return ErrorCheck(report_credentials(group, false, kOneWayReport, &parms->chapParms));
 }
 
 IMA_STATUS IMA_SetInitiatorAuthParms(IMA_OID oid, IMA_AUTHMETHOD method, const IMA_INITIATOR_AUTHPARMS* parms) {
@@ -382,18 +397,9 @@ IMA_STATUS IMA_GetInitiatorLocalAuthParms(IMA_OID oid, IMA_AUTHMETHOD method, IM
     *enabled = 0;
     return IMA_STATUS_SUCCESS;
   }
-  Value name, secret;
-  if (const uint32_t status = read(group, "TargetCHAPName", &name)) return ErrorCheck(status);
-  if (const uint32_t status = read(group, "TargetSecret", &secret)) return ErrorCheck(status);
+  if (const uint32_t status = report_credentials(group, false, kLocalReport, &parms->chapParms))
+    return ErrorCheck(status);
   *enabled = 1;
-  IMA_CHAP_INITIATOR_AUTHPARMS& chap = parms->chapParms;
-  put_text(chap.name, name);
-  chap.nameLength = 256;
-  put_text(chap.challengeSecret, secret);
-  chap.challengeSecretLength = 256;
-  chap.minValueLength = 12;
-  chap.maxValueLength = 18;
-  chap.retries = 3;
   return IMA_STATUS_SUCCESS;
 }
 
@@ -433,18 +439,13 @@ IMA_STATUS IMA_GetLhbaMutualAuthParmsList(IMA_OID oid, IMA_AUTHMETHOD method, IM
   if (const IMA_STATUS status = authentication_for(oid, kLhbaOnly, &group)) return status;
   Current current = Current::Other;
   if (const uint32_t status = current_method(group, &current)) return ErrorCheck(status);
-  Value name, secret;
-  if (const uint32_t status = read(group, "InitiatorCHAPName", &name)) return ErrorCheck(status);
-  if (const uint32_t status = read(group, "InitiatorSecret", &secret)) return ErrorCheck(status);
   auto* made = static_cast<IMA_INITIATOR_AUTHPARMS_LIST*>(calloc(1, sizeof(IMA_INITIATOR_AUTHPARMS_LIST)));
   if (made == nullptr) return IMA_ERROR_INVALID_PARAMETER;
-  IMA_CHAP_INITIATOR_AUTHPARMS& chap = made->parms[0].chapParms;
-  put_text(chap.name, name);
-  chap.nameLength = static_cast<IMA_UINT32>(strlen(name.text));
-  put_text(chap.challengeSecret, secret);
-  chap.challengeSecretLength = static_cast<IMA_UINT32>(strlen(secret.text));
-  chap.minValueLength = 0;
-  chap.maxValueLength = 256;
+  // Nothing is handed out before it is filled.
+  if (const uint32_t status = report_credentials(group, true, kOneWayReport, &made->parms[0].chapParms)) {
+    free(made);
+    return ErrorCheck(status);
+  }
   made->count = 1;
   *list = made;
   return IMA_STATUS_SUCCESS;
@@ -464,18 +465,7 @@ IMA_STATUS IMA_GetMutualLocalAuthParms(IMA_OID oid, IMA_AUTHMETHOD method, IMA_I
   uint32_t group = 0;
   if (const IMA_STATUS status = authentication_for(oid, kThree, &group)) return status;
   clear(parms);
-  Value name, secret;
-  if (const uint32_t status = read(group, "InitiatorCHAPName", &name)) return ErrorCheck(status);
-  if (const uint32_t status = read(group, "InitiatorSecret", &secret)) return ErrorCheck(status);
-  IMA_CHAP_INITIATOR_AUTHPARMS& chap = parms->chapParms;
-  put_text(chap.name, name);
-  chap.nameLength = static_cast<IMA_UINT32>(strlen(name.text));
-  put_text(chap.challengeSecret, secret);
-  chap.challengeSecretLength = static_cast<IMA_UINT32>(strlen(secret.text));
-  chap.retries = 3;
-  chap.minValueLength = 12;
-  chap.maxValueLength = 16;
-  return IMA_STATUS_SUCCESS;
+  return ErrorCheck(report_credentials(group, true, kMutualReport, &parms->chapParms));
 }
 
 IMA_STATUS IMA_VMW_GetMutualAuthParms(IMA_OID oid, IMA_AUTHMETHOD method, IMA_INITIATOR_AUTHPARMS* parms) {
@@ -491,17 +481,9 @@ IMA_STATUS IMA_VMW_GetMutualAuthParms(IMA_OID oid, IMA_AUTHMETHOD method, IMA_IN
     chap.chapLevel = 1;
     return IMA_STATUS_SUCCESS;
   }
-  Value name, secret, level;
-  if (const uint32_t status = read(group, "InitiatorCHAPName", &name)) return ErrorCheck(status);
-  if (const uint32_t status = read(group, "InitiatorSecret", &secret)) return ErrorCheck(status);
-  put_text(chap.name, name);
-  chap.nameLength = static_cast<IMA_UINT32>(strlen(name.text));
-  put_text(chap.challengeSecret, secret);
-  chap.challengeSecretLength = static_cast<IMA_UINT32>(strlen(secret.text));
-  chap.minValueLength = 12;
-  chap.maxValueLength = 16;
-  chap.retries = 3;
+  if (const uint32_t status = report_credentials(group, true, kMutualReport, &chap)) return ErrorCheck(status);
   // An unreadable level counts as Required.
+  Value level;
   if (read(group, "CHAPParam", &level) != 0)
     chap.chapLevel = 4;
   else

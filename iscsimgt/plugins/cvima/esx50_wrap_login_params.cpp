@@ -55,20 +55,24 @@ constexpr uint32_t kLhbaOrTarget = type_bit(IMA_OBJECT_TYPE_LHBA) | type_bit(IMA
 constexpr uint32_t kAllFour = kLhbaOrTarget | type_bit(IMA_OBJECT_TYPE_DISCOVERY_ADDRESS) |
                               type_bit(IMA_OBJECT_TYPE_STATIC_DISCOVERY_TARGET);
 
-IMA_STATUS min_max(const IMA_OID& oid, IMA_MIN_MAX_VALUE* value, const char* name) {
+// A value of the initiator's defaults or the login options, by the frame's
+// reader of its kind, after the record is cleared and the id tested.
+template <typename Record>
+IMA_STATUS initiator_value(const IMA_OID& oid, Record* value, const char* name,
+                           IMA_STATUS (*reader)(IMA_UINT32, IMA_UINT32, IMA_UINT32, IMA_UINT32, Record*, const char*)) {
   if (value == nullptr) return IMA_ERROR_INVALID_PARAMETER;
   memset(value, 0, sizeof *value);
   if (const IMA_STATUS status = check_oid(oid, kAllFour)) return status;
-  return GetInitiatorDefaultLoginParameters(oid.objectType, oid.ownerId, static_cast<uint32_t>(oid.objectSequenceNumber),
-                                            static_cast<uint32_t>(oid.objectSequenceNumber >> 32), value, name);
+  return reader(oid.objectType, oid.ownerId, static_cast<uint32_t>(oid.objectSequenceNumber),
+                static_cast<uint32_t>(oid.objectSequenceNumber >> 32), value, name);
+}
+
+IMA_STATUS min_max(const IMA_OID& oid, IMA_MIN_MAX_VALUE* value, const char* name) {
+  return initiator_value(oid, value, name, GetInitiatorDefaultLoginParameters);
 }
 
 IMA_STATUS yes_no_value(const IMA_OID& oid, IMA_BOOL_VALUE* value, const char* name) {
-  if (value == nullptr) return IMA_ERROR_INVALID_PARAMETER;
-  memset(value, 0, sizeof *value);
-  if (const IMA_STATUS status = check_oid(oid, kAllFour)) return status;
-  return GetInitiatorParameters(oid.objectType, oid.ownerId, static_cast<uint32_t>(oid.objectSequenceNumber),
-                                static_cast<uint32_t>(oid.objectSequenceNumber >> 32), value, name);
+  return initiator_value(oid, value, name, GetInitiatorParameters);
 }
 
 // The digest list of a level: NONE alone when prohibited, else CRC32C
