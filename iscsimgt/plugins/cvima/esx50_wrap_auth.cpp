@@ -142,9 +142,9 @@ uint32_t authentication_of(const IMA_OID& oid, uint32_t* group) {
   return group_tag(options, "Authentication", group);
 }
 
-// As above, but a target's session on the id's portal address and port
-// lends its own login options: the first portal, in instance order, that
-// one of the target's sessions is connected to.
+// As above, but for a target a session connected to one of its portals
+// lends its own login options: the portals are tried in instance order,
+// and for each the sessions in theirs.
 uint32_t session_authentication_of(const IMA_OID& oid, uint32_t* group) {
   if (oid.objectType != IMA_OBJECT_TYPE_TARGET && oid.objectType != IMA_OBJECT_TYPE_STATIC_DISCOVERY_TARGET)
     return authentication_of(oid, group);
