@@ -76,6 +76,83 @@ TEST_F(ImaTargetsTest, EmptyListsAndNothingToOpenOrClose) {
   EXPECT_TRUE(sim_->mailbox_log().empty());
 }
 
+// The LUNs the scan found, as the host lists and reads them: an LHBA's
+// targets in order, each LUN's bytes from the tree's number text.
+TEST_F(ImaTargetsTest, LogicalUnitsOfTheLiveSessions) {
+  reopen_with("lun target=iqn.2026-12.com.example:store0 id=300\n"
+              "target name=iqn.2026-12.com.example:second portal=192.168.10.61/3260/1,192.168.10.62/3260/2 "
+              "logged-in=0\n"
+              "lun target=iqn.2026-12.com.example:second id=7\n");
+  const std::string second = std::string(kLhba0) + "/Target1";
+  ASSERT_EQ(get(second + "/TargetISCSIName"), "iqn.2026-12.com.example:second");
+  EXPECT_EQ(list_of(IMA_GetLuOidList, oid(IMA_OBJECT_TYPE_LHBA, kLhba0)),
+            std::vector<std::string>({"10 " + kTarget + "/LUN0", "10 " + kTarget + "/LUN1", "10 " + kTarget + "/LUN2",
+                                      "10 " + second + "/LUN0", "10 " + second + "/LUN1"}));
+  EXPECT_EQ(list_of(IMA_GetLuOidList, oid(IMA_OBJECT_TYPE_TARGET, second + "/TargetPortal0")),
+            std::vector<std::string>({"10 " + second + "/LUN0", "10 " + second + "/LUN1"}));
+  list_of(IMA_GetLuOidList, oid(IMA_OBJECT_TYPE_LU, second + "/LUN0"), IMA_ERROR_INCORRECT_OBJECT_TYPE);
+
+  // Single-level LUNs 0, 1 and 7 (reported by both sessions of the second
+  // target) and flat LUN 300 (bytes 41 2c), as the tree shows their first
+  // four bytes: the record is cleared, then filled.
+  struct Row {
+    std::string lun, number;
+    std::vector<uint8_t> bytes;
+  } rows[] = {{kTarget + "/LUN0", "0000000000000000", {0, 0, 0, 0, 0, 0, 0, 0}},
+              {kTarget + "/LUN1", "0000000000000100", {0, 0, 0, 0, 0, 0, 0x01, 0}},
+              {kTarget + "/LUN2", "0000000000002c41", {0, 0, 0, 0, 0, 0, 0x2c, 0x41}},
+              {second + "/LUN0", "0000000000000700", {0, 0, 0, 0, 0, 0, 0x07, 0}},
+              {second + "/LUN1", "0000000000000700", {0, 0, 0, 0, 0, 0, 0x07, 0}}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.lun);
+    ASSERT_EQ(get(r.lun + "/LUNNumber"), r.number);
+    IMA_LU_PROPERTIES expected = {};
+    expected.associatedTargetOid = oid(IMA_OBJECT_TYPE_TARGET, r.lun.substr(0, r.lun.rfind('/')) + "/TargetPortal0");
+    memcpy(expected.targetLun, r.bytes.data(), sizeof expected.targetLun);
+    IMA_LU_PROPERTIES p = sentinel<IMA_LU_PROPERTIES>();
+    ASSERT_EQ(IMA_GetLuProperties(oid(IMA_OBJECT_TYPE_LU, r.lun), &p), 0u);
+    EXPECT_EQ(memcmp(&p, &expected, sizeof p), 0);
+  }
+
+  IMA_LU_PROPERTIES p;
+  EXPECT_EQ(IMA_GetLuProperties(oid(IMA_OBJECT_TYPE_LU, kTarget + "/LUN0"), nullptr), IMA_ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(IMA_GetLuProperties(oid(IMA_OBJECT_TYPE_TARGET, kTarget + "/LUN0"), &p), IMA_ERROR_INCORRECT_OBJECT_TYPE);
+  EXPECT_EQ(IMA_GetLuProperties(oid(IMA_OBJECT_TYPE_LU, kTarget + "/Session0"), &p), IMA_ERROR_OBJECT_NOT_FOUND);
+  // Without its first portal a target has no id for its LUNs to name.
+  ASSERT_EQ(IMA_VMW_RemoveSession(oid(IMA_OBJECT_TYPE_SESSION, second + "/Session0")), 0u);
+  ASSERT_EQ(act(second + "/DeleteTargetPortal", {"0"}), 0u);
+  ASSERT_EQ(children(second, TAVO_KIND_GROUP),
+            std::vector<std::string>({"TargetLoginOptions", "TargetPortal1", "Session1", "LUN0"}));
+  EXPECT_EQ(IMA_GetLuProperties(oid(IMA_OBJECT_TYPE_LU, second + "/LUN0"), &p), IMA_ERROR_INVALID_PARAMETER);
+}
+
+// An LHBA's LUNs go into one list of at most 1024 ids: the default
+// target's two and 255 on each of four more fill it; one more is refused
+// whole.
+TEST_F(ImaTargetsTest, LuListOfAnLhbaIsBounded) {
+  for (const int last : {2, 3}) {
+    SCOPED_TRACE(last);
+    std::string lines;
+    for (int t = 1; t <= 5; ++t) {
+      const std::string name = "iqn.2026-12.com.example:bulk" + std::to_string(t);
+      lines += "target name=" + name + " portal=192.168.10." + std::to_string(70 + t) + "/3260/1 logged-in=0\n";
+      lines += "lun target=" + name + " id=0 count=" + std::to_string(t < 5 ? 255 : last) + "\n";
+    }
+    reopen_with(lines);
+    const IMA_OID lhba0 = oid(IMA_OBJECT_TYPE_LHBA, kLhba0);
+    if (last == 2) {
+      const std::vector<std::string> all = list_of(IMA_GetLuOidList, lhba0);
+      ASSERT_EQ(all.size(), 1024u);
+      EXPECT_EQ(all.back(), "10 " + std::string(kLhba0) + "/Target5/LUN1");
+    } else {
+      list_of(IMA_GetLuOidList, lhba0, IMA_ERROR_FAILED);
+      EXPECT_EQ(
+          list_of(IMA_GetLuOidList, oid(IMA_OBJECT_TYPE_TARGET, std::string(kLhba0) + "/Target5/TargetPortal0")).size(),
+          3u);
+    }
+  }
+}
+
 TEST_F(ImaTargetsTest, ReportLunsIsNotSupportedAfterItsChecks) {
   const IMA_OID target = oid(IMA_OBJECT_TYPE_TARGET, kTarget + "/TargetPortal0");
   IMA_BYTE out[64], sense[32];

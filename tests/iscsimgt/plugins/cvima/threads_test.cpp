@@ -14,6 +14,19 @@ const std::string kL = kLhba0;
 
 using ImaThreadsTest = ImaTest;
 
+// The ids a list call hands out for an id, then the record of each.
+template <typename Record>
+IMA_STATUS list_and_read(IMA_STATUS (*list_call)(IMA_OID, IMA_OID_LIST**), IMA_STATUS (*read)(IMA_OID, Record*),
+                         const IMA_OID& id) {
+  IMA_OID_LIST* list = nullptr;
+  IMA_STATUS status = list_call(id, &list);
+  for (uint32_t i = 0; status == 0 && i < list->oidCount; ++i) {
+    Record record;
+    status = read(list->oids[i], &record);
+  }
+  IMA_FreeMemory(list);
+  return status;
+}
 
 TEST_F(ImaThreadsTest, HostCallsWhileTheTreeIsRebuilt) {
   ASSERT_EQ(act(kL + "/AddTarget", {"iqn.2026-12.com.example:store0", "192.168.10.50"}), 0u);
@@ -36,14 +49,7 @@ TEST_F(ImaThreadsTest, HostCallsWhileTheTreeIsRebuilt) {
         return IMA_GetSharedNodeOid(&node) | list_call(IMA_GetTargetOidList, lhba());
       },
       [&] {
-        IMA_OID_LIST* list = nullptr;
-        IMA_STATUS status = IMA_GetStaticDiscoveryTargetOidList(lhba(), &list);
-        for (uint32_t i = 0; status == 0 && i < list->oidCount; ++i) {
-          IMA_STATIC_DISCOVERY_TARGET_PROPERTIES p;
-          status = IMA_GetStaticDiscoveryTargetProperties(list->oids[i], &p);
-        }
-        IMA_FreeMemory(list);
-        return status;
+        return list_and_read(IMA_GetStaticDiscoveryTargetOidList, IMA_GetStaticDiscoveryTargetProperties, lhba());
       },
       [&] {
         IMA_DISCOVERY_PROPERTIES discovery;
@@ -52,6 +58,7 @@ TEST_F(ImaThreadsTest, HostCallsWhileTheTreeIsRebuilt) {
                IMA_GetTargetProperties(portal(), &target);
       },
       [&] { return list_call(IMA_GetDiscoveryAddressOidList, lhba()) | list_call(IMA_GetSessionOidList, portal()); },
+      [&] { return list_and_read(IMA_GetLuOidList, IMA_GetLuProperties, lhba()); },
       [&] {
         IMA_NODE_NAME field;
         char back[TAVO_VALUE_SIZE], value[TAVO_VALUE_SIZE];
