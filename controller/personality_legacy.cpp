@@ -14,9 +14,6 @@ using tavo::CommonProfileDescriptor;
 
 namespace {
 
-// Above this many descriptors Galtor's answer is not believed at all.
-constexpr uint32_t kCommonCountLimit = 512;
-
 void legacy_cannot_get() { tavo::controller::controller_status(140); }
 
 void legacy_cannot_change() { tavo::controller::controller_status(139); }
@@ -81,7 +78,7 @@ uint32_t legacy_from_common_profile(uint32_t port_number, uint8_t domain, uint8_
     return 1;
   }
   const char* name = "N/A";
-  if (config->count <= kCommonCountLimit) {
+  if (config->count <= tavo::kCommonNotApplicable) {
     const size_t count = std::min<size_t>(config->count, tavo::kCommonMaxDescriptors);
     size_t pf2 = 0, pf3 = 0;
     legacy_storage_pair(

@@ -2,14 +2,24 @@
 #include <stdio.h>
 
 #include "base/validate.h"
+#include "controller/controller.h"
 #include "nic/nic_internal.h"
+#include "transport/glob.h"
 
 namespace tavo::nic {
 
 bool function_number_text(TavoNode* function_group, char text[TAVO_VALUE_SIZE]) {
+  return pci_function_text(function_group, text, __func__, ":");
+}
+
+bool pci_function_text(TavoNode* function_group, char text[TAVO_VALUE_SIZE], const char* caller, const char* sep) {
   TavoNode* pci = function_group != nullptr ? internal_get_node(function_group, "PCI", TAVO_KIND_GROUP) : nullptr;
-  if (pci == nullptr || internal_get_property(pci, "FunctionNumber", text) != 0) {
-    pdebug(TAVO_LOG_BACKEND, 3, "%s:Failed to get the function number\n", __func__);
+  if (pci == nullptr) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s%sFailed to get pci node\n", caller, sep);
+    return false;
+  }
+  if (internal_get_property(pci, "FunctionNumber", text) != 0) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s%sFailed to get function number\n", caller, sep);
     return false;
   }
   return true;
@@ -21,6 +31,26 @@ bool function_number(TavoNode* function_group, uint32_t* out) {
   if (!function_number_text(function_group, text) || !parse_within(text, 0, 0x7FFFFFFF, &n)) return false;
   *out = static_cast<uint32_t>(n);
   return true;
+}
+
+bool nic_function_begin(TavoNode* property, char* buf, NicFunctionAt* at, uint32_t* result) {
+  *result = 1;
+  if (property == nullptr || buf == nullptr) return false;
+  if (vm_flag) {
+    *result = controller::refuse_on_vf(buf);
+    return false;
+  }
+  at->function = named(property->parent, "NICPhysicalHBA");
+  at->controller = at->function != nullptr ? named(at->function->parent, "Corvane") : nullptr;
+  if (at->controller == nullptr) return false;
+  at->generation = get_cv_type(at->controller);
+  return at->generation != TAVO_GENERATION_UNREADABLE;
+}
+
+void stored_text(TavoNode* group, const char* name, char out[TAVO_VALUE_SIZE]) {
+  out[0] = '\0';
+  if (TavoNode* p = group != nullptr ? internal_get_node(group, name, TAVO_KIND_PROPERTY) : nullptr)
+    handle_internal_property(p, out, TAVO_PROPERTY_GET);
 }
 
 bool parse_within(const char* text, long long minimum, long long maximum, long long* out) {

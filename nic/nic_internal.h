@@ -6,6 +6,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "base/memory.h"
 #include "nic/nic.h"
 #include "tree/handler_context.h"
 #include "tree/status_texts.h"
@@ -37,9 +38,31 @@ bool groups_above(TavoNode* property, const char* const (&names)[N], TavoNode* (
 // cannot be read or is no such number.
 bool function_number_text(TavoNode* function_group, char text[TAVO_VALUE_SIZE]);
 bool function_number(TavoNode* function_group, uint32_t* out);
+// The same text, the log saying for caller which of the two is missing
+// ("<caller><sep>Failed to get pci node", "...function number").
+bool pci_function_text(TavoNode* function_group, char text[TAVO_VALUE_SIZE], const char* caller, const char* sep);
+// The start of a NICPhysicalHBA property handler that does not apply
+// inside a virtual function: the function group, its controller and the
+// generation; false with *result the handler's answer (256 with "N/A" in a
+// virtual function, 1 without the groups or a readable generation).
+struct NicFunctionAt {
+  TavoNode* function = nullptr;
+  TavoNode* controller = nullptr;
+  uint32_t generation = 0;
+};
+bool nic_function_begin(TavoNode* property, char* buf, NicFunctionAt* at, uint32_t* result);
+
 // A number as the tree accepts it (automatic base, nothing trailing)
 // within minimum..maximum.
 bool parse_within(const char* text, long long minimum, long long maximum, long long* out);
+
+// The profile configuration of config_type (and profile_id, readback as
+// TAVO_get_profile takes them) read through the function fn names on
+// transport. Empty when it could not be read: a failed allocation leaves
+// status 16 (and *status 16); a refused read leaves its result in *status
+// and no status of its own.
+base::Counted<ProfileConfigBuffer> read_profile(const HandlerContext& fn, uint32_t transport, uint8_t config_type,
+                                                uint8_t profile_id, uint8_t readback, uint32_t* status);
 
 // Six bytes as "%02x-%02x-%02x-%02x-%02x-%02x" (and with ':').
 void mac_text(const uint8_t mac[6], char out[18]);
@@ -50,6 +73,9 @@ void mac_colon_text(const uint8_t mac[6], char out[18]);
 void nic_status(uint32_t code);
 // The branch's table, for tests.
 std::span<const tree::StatusText> nic_status_texts();
+// The stored text of group's property name ("" without one): what a build
+// or a change left, no handler run.
+void stored_text(TavoNode* group, const char* name, char out[TAVO_VALUE_SIZE]);
 // The property's stored text into buf; 0.
 inline uint32_t answer_stored(TavoNode* property, char* buf) {
   return handle_internal_property(property, buf, TAVO_PROPERTY_GET);

@@ -43,9 +43,8 @@ ProfileResourceDescriptor views_head(const uint8_t* d) {
 // The stored text of a property of group ("" for none): the values the
 // build itself set, not what config_prof.txt holds.
 std::string views_stored(TavoNode* group, const char* name) {
-  TavoNode* p = internal_get_node(group, name, TAVO_KIND_PROPERTY);
-  char text[TAVO_VALUE_SIZE] = "";
-  if (p != nullptr) answer_stored(p, text);
+  char text[TAVO_VALUE_SIZE];
+  stored_text(group, name, text);
   return text;
 }
 

@@ -95,8 +95,9 @@ const ChildDef baset_children[] = {
 const GroupDef baset =
     group("BaseT10G", baset_children, "This group contains the 10GBase-T PHY diagnostics of the port.");
 
-const GroupDef port_channels = group("ChannelManagement", {}, "This group contains the channels of the port.",
-                                     group_Corvane_PortDiscoveryAndConfiguration_ChannelManagement);
+const GroupDef port_channels =
+    group("ChannelManagement", {}, "This group specifies available Multi-Channels and respective Channel properties.",
+          group_Corvane_PortDiscoveryAndConfiguration_ChannelManagement);
 
 // --- LLDP ---
 #define LLDP_TLV(name, what)                                                          \

@@ -22,7 +22,6 @@ constexpr tree::StatusText kPortStatusTexts[] = {
     {72, "Failed to get port status. " PORT_INTERNAL},
     {73, "Failed to set port status. " PORT_INTERNAL},
     {78, "Invalid pattern value. Please provide a valid hexadecimal value."},
-    {93, "Failed to obtain NIC configuration params. " PORT_INTERNAL},
     {94, "Failed to get physical port. " PORT_INTERNAL},
     {101, "Cannot obtain DCBX properties. " PORT_INTERNAL},
     {102, "Cannot set DCBX properites. " PORT_INTERNAL},

@@ -20,6 +20,7 @@ void install_standard_responders(Simulator& sim) {
   install_iscsi_responders(sim);
   install_port_responders(sim);
   install_nic_responders(sim);
+  install_channel_responders(sim);
 }
 
 }  // namespace tavo::sim

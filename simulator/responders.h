@@ -43,8 +43,11 @@ void install_object_responders(Simulator& sim);
 
 // The NIC side of functions: MAC list (147/1), OEM exec configuration
 // (4/21), expansion-ROM bitmap (83/1), vNIC name and status (120/1, 64/1),
-// QoS (27/1) and switch type (124/1).
+// QoS (27/1, 28/1) and switch type (124/1).
 void install_nic_responders(Simulator& sim);
+// The capability word (123/1) and the switch forwarding type of each port
+// (152/1, 153/1).
+void install_channel_responders(Simulator& sim);
 // Core-dump components, segments and pieces (22/11, 23/11, 24/11), and the
 // firmware command line (24/11).
 void install_dump_responders(Simulator& sim);

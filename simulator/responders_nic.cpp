@@ -1,7 +1,7 @@
 // The firmware and driver state of the NIC side of each function: the MAC
 // list (147/1), the OEM exec configuration (4/21: volatile MAC and VLAN),
 // the expansion-ROM bitmap (83/1), vNIC name and status (120/1, 64/1), QoS
-// (27/1) and the switch type (124/1, kept per controller); the virtual
+// (27/1, 28/1) and the switch type (124/1, kept per controller); the virtual
 // functions the NIC driver lists (request 7) and "ip link set ... vf"
 // changes.
 #include <stdlib.h>
@@ -103,6 +103,15 @@ MailboxReply nic_vnic_stats(Simulator& sim, MailboxCall& call) {
 MailboxReply nic_qos(Simulator& sim, MailboxCall& call) {
   return nic_call<QosRecord>(sim, call, [&](SimNicState& s, QosRecord& r) {
     r = s.qos;
+    return MailboxReply{};
+  });
+}
+
+// The flags name the limits a request sets.
+MailboxReply nic_qos_set(Simulator& sim, MailboxCall& call) {
+  return nic_call<QosSetRecord>(sim, call, [&](SimNicState& s, QosSetRecord& r) {
+    if (r.flags & kQosIosGiven) s.qos.max_ios_per_second = r.max_ios_per_second;
+    if (r.flags & kQosBytesGiven) s.qos.max_bytes_per_second = r.max_bytes_per_second;
     return MailboxReply{};
   });
 }
@@ -209,6 +218,7 @@ void install_nic_responders(Simulator& sim) {
   sim.on(1, 120, nic_vnic_name);
   sim.on(1, 64, nic_vnic_stats);
   sim.on(1, 27, nic_qos);
+  sim.on(1, 28, nic_qos_set);
   sim.on(1, 124, nic_switch_type);
 }
 

@@ -9,9 +9,13 @@
 // 1), "/cfg/reset_needed"; an accepted change also sets "/cfg/personality",
 // the configured personality that 114/1 answers. Missing objects are made
 // from the topology: iSCSI functions are storage functions running iSCSI,
-// and each port has its port descriptor. A whole configuration (SaveProfile)
-// sets each PCI function's protocol and multi-channel type; the firmware
-// derives the protocol descriptors from them.
+// each with its bandwidths, LPVID and SR-IOV state, and each port has its
+// port descriptor with its multi-channel type. A whole configuration
+// (SaveProfile) sets each PCI function's protocol and multi-channel type;
+// the firmware derives the protocol descriptors from them. Descriptors
+// written alone change one function, its SR-IOV state, a channel (also in
+// the running configuration when marked to apply now) or every port's
+// multi-channel type.
 #include <string.h>
 
 #include <algorithm>
@@ -96,7 +100,8 @@ std::vector<ProfilePortDescriptor> personality_ports(Simulator& sim, int control
       p.type = kProfilePort;
       p.length = sizeof p;
       p.link = static_cast<uint8_t>(f->port);
-      p.mc_type = kMcTypeNone;
+      const SimPort* state = find_port(sim.topology(), controller, f->port);
+      p.mc_type = state != nullptr ? state->mc_type : kMcTypeNone;
       p.max_pf_count = kPortFunctions;
       ports.push_back(p);
       at = ports.end() - 1;
@@ -121,16 +126,26 @@ Bytes personality_default_profile(Simulator& sim, int controller) {
     pf.pf_state = 1;
     pf.pf_type = iscsi ? kProtocolIscsi : kProtocolNic;
     pf.mission_roles = iscsi ? kProtocolNic | kStorageRoles : kProtocolNic;
+    if (f->nic.sriov >= 0) {
+      pf.changeable = kSriovChangeable;
+      pf.sriov_state = static_cast<uint8_t>(f->nic.sriov);
+      pf.number_vfs = f->nic.sriov == 1 ? kSriovVfCount : 0;
+    }
     personality_append(&image, pf);
     if (iscsi) {
       auto d = personality_descriptor<ProfileIscsiDescriptor>(kProfileIscsi, *f);
       parse_mac(f->mac, d.mac);
       d.link = static_cast<uint8_t>(f->port);
+      d.min_bandwidth = f->nic.min_share;
+      d.max_bandwidth = f->nic.max_share;
       personality_append(&image, d);
     } else {
       auto d = personality_descriptor<ProfileNicDescriptor>(kProfileNic, *f);
       parse_mac(f->mac, d.mac);
       d.link = static_cast<uint8_t>(f->port);
+      d.lpvid = f->nic.lpvid;
+      d.min_bandwidth = f->nic.min_share;
+      d.max_bandwidth = f->nic.max_share;
       personality_append(&image, d);
     }
     count = static_cast<uint16_t>(count + 2);
@@ -181,6 +196,7 @@ Bytes personality_default_common(Simulator& sim, int controller) {
     d.pf = f.pci_function;
     d.protocol_valid = 1;
     d.protocol_type = f.kind == FunctionKind::Iscsi ? kProtocolIscsi : kProtocolNic;
+    d.sriov_state = f.nic.sriov == 1 ? 1 : 0;
     return d;
   });
 }
@@ -195,6 +211,7 @@ Bytes personality_default_legacy(Simulator& sim, int controller) {
     e.pf_number = f->pci_function;
     e.pf_state = kPfStorageOn;
     e.pf_type = f->kind == FunctionKind::Iscsi ? kPfTypeIscsi : kPfTypeNic;
+    e.sriov_state = f->nic.sriov == 1 ? 1 : 0;
   }
   Bytes image;
   personality_append(&image, record);
@@ -382,6 +399,47 @@ bool personality_whole(const Bytes& configured, const Bytes& request, Bytes* upd
   return true;
 }
 
+// Byte 3 bit 6 of a channel descriptor written alone: the change applies
+// now, not only after the next reset.
+constexpr uint8_t kChannelAppliesNow = 0x40;
+// pf_state of a PCI function descriptor written alone for its SR-IOV state.
+constexpr uint8_t kPfStateKept = 0xFF;
+
+// A port descriptor written alone sets the multi-channel type of every
+// port (the controller runs one type); false for a configuration without
+// ports.
+bool personality_port_type(Bytes* image, const uint8_t* d, size_t length) {
+  if (length <= offsetof(ProfilePortDescriptor, mc_type)) return false;
+  bool any = false;
+  walk_profile_descriptors(image->data(), image->size(), [&](uint8_t* port, size_t port_length) {
+    if (port[0] == kProfilePort && port_length > offsetof(ProfilePortDescriptor, mc_type)) {
+      port[offsetof(ProfilePortDescriptor, mc_type)] = d[offsetof(ProfilePortDescriptor, mc_type)];
+      any = true;
+    }
+    return true;
+  });
+  return any;
+}
+
+// A PCI function descriptor written alone: with pf_state 0xFF its SR-IOV
+// state (refused where SR-IOV cannot change), else its protocol. false:
+// refused.
+bool personality_function(uint8_t* target, const uint8_t* d) {
+  constexpr size_t kState = offsetof(ProfilePciFunctionDescriptor, pf_state);
+  constexpr size_t kSriov = offsetof(ProfilePciFunctionDescriptor, sriov_state);
+  constexpr size_t kVfs = offsetof(ProfilePciFunctionDescriptor, number_vfs);
+  constexpr size_t kChangeable = offsetof(ProfilePciFunctionDescriptor, changeable);
+  if (d[kState] != kPfStateKept) {
+    memcpy(target + kState, d + kState, 2);
+    return true;
+  }
+  if (target[1] <= kChangeable || (target[kChangeable] & kSriovChangeable) == 0 || d[kSriov] > 1) return false;
+  target[kSriov] = d[kSriov];
+  const uint16_t vfs = d[kSriov] == 1 ? kSriovVfCount : 0;
+  memcpy(target + kVfs, &vfs, sizeof vfs);
+  return true;
+}
+
 // A whole configuration replaces the configured one; single descriptors
 // change the one of their PF (a PCI function descriptor its protocol
 // bytes), and one of a PF the configuration lacks is refused.
@@ -403,18 +461,23 @@ MailboxReply personality_set_profile(Simulator& sim, MailboxCall& call) {
     if (const uint8_t id = call.payload[offsetof(ProfileConfigSet, profile_id)]; id != 0)
       profile_ids_set_configured(sim, c->index, id);
   } else {
-    bool known = true;
+    bool known = true, refused = false;
     walk_profile_descriptors(request.data(), request.size(), [&](const uint8_t* d, size_t length) {
+      if (d[0] == kProfilePort) return known = personality_port_type(&updated, d, length);
       uint8_t* target = personality_find(updated, d);
       if (target == nullptr) return known = false;
-      constexpr size_t kProtocolBytes = offsetof(ProfilePciFunctionDescriptor, pf_state);
-      if (d[0] == kProfilePciFunction && length >= kProtocolBytes + 2 && target[1] >= kProtocolBytes + 2)
-        memcpy(target + kProtocolBytes, d + kProtocolBytes, 2);
-      else
-        personality_merge(target, d, length);
+      constexpr size_t kProtocolEnd = offsetof(ProfilePciFunctionDescriptor, pf_type) + 1;
+      if (d[0] == kProfilePciFunction && length >= kProtocolEnd && target[1] >= kProtocolEnd)
+        return !(refused = !personality_function(target, d));
+      personality_merge(target, d, length);
+      // A channel change marked to apply now changes what the adapter runs.
+      if ((d[offsetof(ProfileResourceDescriptor, flags)] & kChannelAppliesNow) != 0)
+        if (uint8_t* running = personality_find(personality_object(sim, c->index, kActive), d))
+          personality_merge(running, d, length);
       return true;
     });
     if (!known) return personality_refused(1, 81);
+    if (refused) return personality_refused(kStatusInvalid);
   }
   if (updated != configured) {
     configured = updated;

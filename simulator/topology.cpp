@@ -303,6 +303,10 @@ bool parse_controller_images(std::map<std::string, std::string>& f, SimControlle
     if (!parse_number(f["asic"], &v) || v < 0 || v > 255) return false;
     c->asic_revision = static_cast<uint8_t>(v);
   }
+  if (f.count("mc-caps")) {
+    if (!parse_number(f["mc-caps"], &v) || v < 0 || static_cast<unsigned long>(v) > 0xFFFFFFFFUL) return false;
+    c->mc_capabilities = v;
+  }
   return true;
 }
 
@@ -341,7 +345,8 @@ const char* parse_iscsi_stack(std::map<std::string, std::string>& f, SimFunction
 }  // namespace
 
 // boot=pxe|ibft|disabled|none (none: no expansion ROM), vnic=NAME[/outer
-// VLAN/min/max bandwidth], qos=N, fw-mode=N, roce=on|off.
+// VLAN/min/max bandwidth], qos=N, fw-mode=N, roce=on|off, bw=MIN/MAX,
+// lpvid=N, sriov=on|off.
 const char* parse_nic_keys(std::map<std::string, std::string>& f, SimFunction* fn) {
   SimNicKeys& k = fn->nic;
   if (f.count("boot")) {
@@ -375,6 +380,23 @@ const char* parse_nic_keys(std::map<std::string, std::string>& f, SimFunction* f
   if (f.count("roce")) {
     if (f["roce"] != "on" && f["roce"] != "off") return "bad roce (on or off)";
     k.roce = f["roce"] == "on";
+  }
+  if (f.count("bw")) {
+    const auto parts = split_slashes(f["bw"]);
+    long lo = 0, hi = 0;
+    if (parts.size() != 2 || !parse_number(parts[0], &lo) || !parse_number(parts[1], &hi) || lo < 0 || hi < 0 ||
+        lo > 100 || hi > 100)
+      return "bad bw (MIN/MAX, percent)";
+    k.min_share = static_cast<uint32_t>(lo);
+    k.max_share = static_cast<uint32_t>(hi);
+  }
+  if (f.count("lpvid")) {
+    if (!parse_number(f["lpvid"], &v) || v < 0 || v > 4095) return "bad lpvid (0-4095)";
+    k.lpvid = static_cast<uint16_t>(v);
+  }
+  if (f.count("sriov")) {
+    if (f["sriov"] != "on" && f["sriov"] != "off") return "bad sriov (on or off)";
+    k.sriov = f["sriov"] == "on" ? 1 : 0;
   }
   return nullptr;
 }
@@ -488,7 +510,7 @@ bool parse_topology(const std::string& text, Topology* out, std::string* error) 
       if (f.count("oem") && !parse_hex_bytes(f["oem"], 44, &c.oem)) return fail("bad oem (up to 44 hex bytes)");
       if (!parse_controller_firmware(f, &c)) return fail("bad temperature, ffv, oneview, pcie or domain");
       if (!parse_controller_targets(f, &c)) return fail("bad eto (0-3600) or max-targets (0-65535)");
-      if (!parse_controller_images(f, &c)) return fail("bad firmware, flash-firmware or asic");
+      if (!parse_controller_images(f, &c)) return fail("bad firmware, flash-firmware, asic or mc-caps");
       for (const auto& other : t.controllers)
         if (other.index == c.index) return fail("controller defined twice");
       t.controllers.push_back(c);

@@ -40,6 +40,9 @@ struct SimController {
   std::string firmware_version = "11.1.0.0";
   std::string flash_firmware_version = "11.1.0.0";
   uint8_t asic_revision = 0;
+  // The capability word (123/1) whose bits announce the multi-channel
+  // types; -1: by generation.
+  int64_t mc_capabilities = -1;
   // The DDR DMA test (17/11): every n-th transfer fails to send or comes
   // back changed (0: never); the transfers so far.
   uint32_t dma_send_error_every = 0;
@@ -65,7 +68,7 @@ struct SimArpEntry {
 };
 
 // What the firmware keeps at start for the NIC side of a function (nic and
-// iscsi line keys boot, rom, vnic, qos, fw-mode, roce).
+// iscsi line keys boot, rom, vnic, qos, fw-mode, roce, bw, lpvid, sriov).
 struct SimNicKeys {
   uint8_t boot_state = 0;      // network boot: 1 enabled
   uint8_t boot_method = 0;     // 1 PXE, 2 iBFT
@@ -75,6 +78,11 @@ struct SimNicKeys {
   uint32_t max_bit_rate = 0;   // QoS
   uint32_t function_mode = 0;  // firmware configuration word
   bool roce = false;           // a RoCE descriptor follows its NIC one in the profiles
+  // Its protocol descriptor in the profiles: bandwidth percentages, the
+  // NIC's LPVID; SR-IOV: -1 not changeable, else the state (0, 1).
+  uint32_t min_share = 0, max_share = 0;
+  uint16_t lpvid = 0;
+  int sriov = -1;
 };
 
 struct SimFunction {
@@ -169,6 +177,11 @@ struct SimPort {
   uint32_t tdr_results = 0;
   std::array<uint32_t, 4> tdr_lengths{};
   uint32_t nvp = 72;
+  // The multi-channel type code of its port descriptor in the profiles,
+  // and how the embedded switch forwards its traffic (152/1, 153/1: 2 VEB,
+  // 3 VEPA).
+  uint8_t mc_type = 1;
+  uint16_t forwarding = 2;
 };
 
 // An iSCSI target on the network behind its portals, reached by every

@@ -227,7 +227,8 @@ const char* parse_port_line(std::map<std::string, std::string>& f, Topology* t) 
       !port_number_key(f, "configured-speed", 0xFFFF, &p->configured_speed) ||
       !port_number_key(f, "dac", 0xFFFF, &p->dac_length) ||
       !port_number_key(f, "tx-throttle", 0xFFFFFFFF, &p->tx_throttle) ||
-      !port_number_key(f, "loopback", 255, &p->loopback_mode) || !port_number_key(f, "nvp", 100, &p->nvp))
+      !port_number_key(f, "loopback", 255, &p->loopback_mode) || !port_number_key(f, "nvp", 100, &p->nvp) ||
+      !port_number_key(f, "mc-type", 255, &p->mc_type))
     return "bad number in a port line";
   if (f.count("wwpn")) {
     char* end = nullptr;

@@ -102,6 +102,54 @@ static_assert(sizeof(QosRecord) == 32);
 static_assert(offsetof(QosRecord, max_ios_per_second) == 8);
 static_assert(offsetof(QosRecord, max_bytes_per_second) == 12);
 
+// Mailbox 28/1: new QoS limits; the flags name the fields given.
+inline constexpr uint32_t kQosIosGiven = 1u << 2;
+inline constexpr uint32_t kQosBytesGiven = 1u << 6;
+struct QosSetRecord {
+  uint32_t flags;
+  uint32_t reserved4[2];
+  uint32_t max_ios_per_second;   // 12
+  uint32_t max_bytes_per_second; // 16
+  uint8_t reserved20[16];
+};
+static_assert(sizeof(QosSetRecord) == 36);
+static_assert(offsetof(QosSetRecord, max_ios_per_second) == 12);
+static_assert(offsetof(QosSetRecord, max_bytes_per_second) == 16);
+
+// Mailbox 123/1: the controller's capabilities; the word's bits announce
+// the multi-channel types it can run.
+struct CapabilityRecord {
+  uint32_t word;
+  uint8_t reserved4[8];
+};
+static_assert(sizeof(CapabilityRecord) == 12);
+
+// Mailboxes 152/1 (read, 16 bytes) and 153/1 (write, 20 bytes): how the
+// adapter's embedded switch forwards a port's traffic, in bits 6-8 of the
+// word at 0 (read) or 4 (write): 3 VEPA, 2 VEB.
+inline constexpr uint8_t kSwitchConfigMark = 0x80;
+inline constexpr uint16_t kForwardingShift = 6;
+inline constexpr uint16_t kForwardingMask = 0x7;
+inline constexpr uint16_t kForwardingVepa = 3;
+inline constexpr uint16_t kForwardingVeb = 2;
+struct SwitchConfigGet {
+  uint16_t port;          // the reply: forwarding type in bits 6-8
+  uint8_t reserved2;
+  uint8_t mark;           // 3: 0x80
+  uint8_t reserved4[12];
+};
+static_assert(sizeof(SwitchConfigGet) == 16);
+struct SwitchConfigSet {
+  uint16_t port;
+  uint8_t reserved2;
+  uint8_t mark;           // 3: 0x80
+  uint16_t forwarding;    // 4: bits 6-8
+  uint8_t reserved6[14];
+};
+static_assert(sizeof(SwitchConfigSet) == 20);
+static_assert(offsetof(SwitchConfigSet, forwarding) == 4);
+inline uint16_t forwarding_of(uint16_t word) { return (word >> kForwardingShift) & kForwardingMask; }
+
 // Mailbox 58/1: the firmware configuration of a function.
 inline constexpr uint32_t kFunctionModeSwitch = 1u << 17;
 inline constexpr uint32_t kCapabilityNoChannels = 1u << 6;

@@ -422,16 +422,20 @@ struct CommonProfileDescriptor {
   uint8_t length;
   uint8_t reserved2[4];
   uint16_t pf;                // 6: bits 0-9 PF number
-  uint8_t reserved8[5];
+  uint8_t reserved8[4];
+  uint8_t sriov_state;        // 12: 0 disabled, 1 enabled, else not applicable
   uint8_t protocol_valid;     // 13
   uint8_t protocol_type;      // 14
   uint8_t reserved15[57];
 };
 static_assert(sizeof(CommonProfileDescriptor) == 72);
 static_assert(offsetof(CommonProfileDescriptor, pf) == 6);
+static_assert(offsetof(CommonProfileDescriptor, sriov_state) == 12);
 static_assert(offsetof(CommonProfileDescriptor, protocol_valid) == 13);
 
-// Request: bits 0-1 of byte 1 the configuration type; the rest zero.
+// Request: bits 0-1 of byte 1 the configuration type; the rest zero. A
+// count above kCommonNotApplicable says the layout does not apply.
+inline constexpr uint32_t kCommonNotApplicable = 512;
 struct CommonProfileConfig {
   uint32_t count;
   CommonProfileDescriptor descriptors[kCommonMaxDescriptors];  // 4
@@ -460,7 +464,9 @@ struct ControllerConfigEntry {
   uint8_t pf_number;          // 4
   uint8_t pf_state;           // 5
   uint8_t pf_type;            // 6
-  uint8_t reserved7[Size - 7];
+  uint8_t reserved7[5];
+  uint8_t sriov_state;        // 12: 0 disabled, 1 enabled, 255 not applicable (form 1)
+  uint8_t reserved13[Size - 13];
 };
 
 template <size_t EntrySize>
@@ -475,6 +481,7 @@ using ControllerConfigRecordV1 = ControllerConfigForm<68>;
 static_assert(sizeof(ControllerConfigEntry<52>) == 52 && sizeof(ControllerConfigEntry<68>) == 68);
 static_assert(offsetof(ControllerConfigEntry<52>, pf_number) == 4);
 static_assert(offsetof(ControllerConfigEntry<52>, pf_type) == 6);
+static_assert(offsetof(ControllerConfigEntry<68>, sriov_state) == 12);
 static_assert(sizeof(ControllerConfigRecord) == 836);
 static_assert(sizeof(ControllerConfigRecordV1) == 1092);
 static_assert(offsetof(ControllerConfigRecord, entries) == 4);

@@ -14,6 +14,8 @@ constexpr StatusText kSharedStatusTexts[] = {
          "more information."},
     {81, "Failed to set discovery params. Application internal error occurred. Please check tavo2d.log file for "
          "more information."},
+    {93, "Failed to obtain NIC configuration params. Application internal error occurred. Please check tavo2d.log "
+         "file for more information."},
     {124, "Cannot set VLAN priority."},
     {141,
      "Unable to obtain boot status. Application internal error occurred. Please check tavo2d.log file for more "

@@ -18,8 +18,9 @@ struct StatusText {
 
 // The texts several branches leave: 16 (no memory), 17 (an invalid value a
 // handler refused), 20 (no such instance), 31 (a firmware answer too long),
-// 80 and 81 (the discovery parameters could not be read or written), 124,
-// 141, 142 (VLAN and boot settings), 159 (no factory MAC), 184 and 239 (an
+// 80 and 81 (the discovery parameters could not be read or written), 93
+// (the link parameters could not be read), 124, 141, 142 (VLAN and boot
+// settings), 159 (no factory MAC), 184 and 239 (an
 // erase done, a reboot needed), 192 (no additional controller attributes),
 // 259 (not on this controller), 278 (the profile configuration could not
 // be read), 256 (not on an SR-IOV virtual function), 291 (not on this

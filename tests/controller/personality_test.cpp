@@ -115,7 +115,7 @@ TEST_F(PersonalityTest, LegacyAndCommonConfigurations) {
     ControllerConfigRecordV1 r{};
     r.count = 4;
     const uint8_t types[4] = {0, 0, type2, type3}, states[4] = {0, 0, state2, state3};
-    for (uint8_t i = 0; i < 4; ++i) r.entries[i] = {kConfigEntryPciFunction, {}, i, states[i], types[i], {}};
+    for (uint8_t i = 0; i < 4; ++i) r.entries[i] = {kConfigEntryPciFunction, {}, i, states[i], types[i], {}, 0, {}};
     const auto* b = reinterpret_cast<const uint8_t*>(&r);
     return Bytes(b, b + sizeof r);
   };
@@ -137,7 +137,7 @@ TEST_F(PersonalityTest, LegacyAndCommonConfigurations) {
     CommonProfileConfig c{};
     c.count = count;
     for (uint16_t i = 0; i < kCommonMaxDescriptors; ++i)
-      c.descriptors[i] = {kCommonPciFunction, 72, {}, i, {}, valid, type, {}};
+      c.descriptors[i] = {kCommonPciFunction, 72, {}, i, {}, 0, valid, type, {}};
     const auto* b = reinterpret_cast<const uint8_t*>(&c);
     return Bytes(b, b + sizeof c);
   };
@@ -204,7 +204,7 @@ TEST_F(PersonalityTest, SetPersonalityRequestsAndAnswers) {
   ControllerConfigRecord expected_record{};
   expected_record.count = 4;
   for (uint8_t i = 0; i < 4; ++i)
-    expected_record.entries[i] = {kConfigEntryPciFunction, {}, i, kPfStorageOn, i < 2 ? kPfTypeNic : kPfTypeFcoe, {}};
+    expected_record.entries[i] = {kConfigEntryPciFunction, {}, i, kPfStorageOn, i < 2 ? kPfTypeNic : kPfTypeFcoe, {}, 0, {}};
   const auto* b = reinterpret_cast<const uint8_t*>(&expected_record);
   EXPECT_EQ(last_payload(1, 82), Bytes(b, b + sizeof expected_record));
   EXPECT_EQ(get("Corvane0/Personality/ConfiguredPersonality"), "FCoE");

@@ -135,7 +135,7 @@ TEST_F(MacAddressTest, LegacyConfigurationOnCv2) {
   // The function's entry last of sixteen: its MAC would lie past the record.
   ControllerConfigRecordV1 full{};
   full.count = 16;
-  for (uint8_t i = 0; i < 16; ++i) full.entries[i] = {0, {}, static_cast<uint8_t>(i == 15 ? 1 : 20 + i), 0, 0, {}};
+  for (uint8_t i = 0; i < 16; ++i) full.entries[i] = {0, {}, static_cast<uint8_t>(i == 15 ? 1 : 20 + i), 0, 0, {}, 0, {}};
   auto& legacy = sim_->flash(0)["/cfg/cv_conf"];
   legacy.assign(reinterpret_cast<uint8_t*>(&full), reinterpret_cast<uint8_t*>(&full) + sizeof full);
   sim_->clear_log();

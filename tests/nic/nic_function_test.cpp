@@ -99,7 +99,7 @@ TEST_F(NicFunctionTest, QosCapAndSwitchType) {
   TavoNode* controller = get_node(tag("Corvane0"));
   TavoNode* fn = get_node(tag("Corvane0/NICPhysicalHBA0"));
   EXPECT_EQ(get_nicphba_params(1, fn), 0u);
-  EXPECT_EQ(get("Corvane0/NICPhysicalHBA0/MaxBitsPerSecond"), "2500");
+  EXPECT_STREQ(tree::property_record(get_node(tag("Corvane0/NICPhysicalHBA0/MaxBitsPerSecond")))->value, "2500");
   fail_mailbox(1, 27, 3);
   EXPECT_EQ(get_nicphba_params(1, fn), 1u);
   EXPECT_EQ(last_status().first, 114u);

@@ -99,11 +99,10 @@ TEST_F(ProfileActionTest, SaveProfileWritesTheEditedLayout) {
   });
   const Bytes active = profile_image({
       marked(pci_function(0, 1, N, N), 0xAA, 0xC4), marked(pci_function(2, 1, N, R), 0xAA),
-      marked(pci_function(1, 1, N, N), 0xAA),
+      marked(pci_function(1, 1, N, N), 0xAA), port_descriptor(0, 1, 4), port_descriptor(1, 1, 4),
   });
   ASSERT_EQ(restart_with({{0, {"/cfg/profile/configured", configured}}, {0, {"/cfg/profile/active", active}}}), 0u);
   const std::string c = kConfigured;
-  set_prop_val(node("Corvane0/ChannelManagement"), "SupportedMCTypes", "UMC,NPAR");
   ASSERT_EQ(set(c + "/Port0/Function0/SRIOVState", "Enabled"), 0u);
   ASSERT_EQ(set(c + "/Port0/Function1/Protocol", "FCoE"), 0u);
   ASSERT_EQ(set(c + "/Port1/Function0/Protocol", "None"), 0u);
@@ -187,7 +186,6 @@ TEST_F(ProfileActionTest, SaveProfileFailures) {
       {"None", "UMC", 165, 1, 0},  // nothing saved: no OEM step
       {"None", "UMC", 84, 1, 1},   // saved, but the failure stays the answer
   };
-  set_prop_val(node("Corvane0/ChannelManagement"), "SupportedMCTypes", "UMC");
   sim::SimNicState* nic = sim_->nic_state(0, 0);
   ASSERT_NE(nic, nullptr);
   for (const auto& r : rows) {

@@ -196,7 +196,6 @@ TEST_F(ProfileTest, EditsLiveInTheFile) {
 
   // A multi-channel type the controller does not support, or an HP one,
   // is refused; None always goes.
-  set_prop_val(node("Corvane0/ChannelManagement"), "SupportedMCTypes", "UMC,NPAR,HPFlex");
   for (const char* refused : {"vNIC1", "HPFlex", "hpflexqbg"}) {
     EXPECT_EQ(set(c + "/Port0/MCType", refused), 1u) << refused;
     EXPECT_EQ(last_status(), nic_status_text(294)) << refused;

@@ -168,25 +168,28 @@ TEST_F(DcbxTest, OperationalPgModeAndStateApplyOnlyWhereDcbxDoes) {
   struct Row {
     uint32_t flags;
     const char* op_modes;  // "": the topology's none
-    const char* management;
     const char* shown;
   } rows[] = {
-      {kDcbxFlagEnabled, "", "N/A", "True"},
-      {0, "", "N/A", "False"},
-      {kDcbxFlagEnabled | kDcbxFlagNotApplicable, "", "N/A", "N/A"},
-      {kDcbxFlagEnabled, "0", "N/A", "N/A"},  // a link mode without DCBX
-      {kDcbxFlagEnabled, "1", "N/A", "True"},
-      {kDcbxFlagEnabled, "", "NPAR", "N/A"},
+      {kDcbxFlagEnabled, "", "True"},
+      {0, "", "False"},
+      {kDcbxFlagEnabled | kDcbxFlagNotApplicable, "", "N/A"},
+      {kDcbxFlagEnabled, "0", "N/A"},  // a link mode without DCBX
+      {kDcbxFlagEnabled, "1", "True"},
   };
   for (const Row& r : rows) {
-    SCOPED_TRACE(std::string(r.shown) + " " + r.op_modes + " " + r.management);
+    SCOPED_TRACE(std::string(r.shown) + " " + r.op_modes);
     oper.base.pg_flags = r.flags;
     plant(kDcbxOperational, oper);
     fw(2, 1).op_modes.clear();
     if (r.op_modes[0] != '\0') fw(2, 1).op_modes.push_back(static_cast<uint8_t>(r.op_modes[0] - '0'));
-    set_prop_val(node("Corvane1/ChannelManagement"), "ConfiguredManagementType", "%s", r.management);
     EXPECT_EQ(get(mode), r.shown);
   }
+  // A CV3 configured to run a channel management type: PG does not apply.
+  const std::string cv3_mode = std::string(kCv3Port) + "/DCBX/PriorityGroups/OperationalPGSettings/OperationalMode";
+  const std::string cv3_before = get(cv3_mode);
+  EXPECT_NE(cv3_before, "N/A");
+  ASSERT_EQ(act("Corvane0/ChannelManagement/ConfigureChannelManagement", {"Enabled", "NPAR"}), 0u);
+  EXPECT_EQ(get(cv3_mode), "N/A");
   // DCBX state: "N/A" where the function's capabilities say DCBX does not
   // apply, asked on every generation but Galtor.
   sim_->nic_state(2, 2)->config.capabilities = 0x40;  // the iSCSI function serving port 1

@@ -140,8 +140,14 @@ TEST_F(LinkSpeedTest, FunctionsShowTheirShareOfTheLink) {
   EXPECT_EQ(get(cv3 + "/PortSpeed"), "0 (Link Down)");
   EXPECT_EQ(mailbox_count(1, 5), 2);
   const std::string moravel = "Corvane1/iSCSIPhysicalHBA0";
-  for (auto [cap, shown] : {std::pair{"25", "2.5Gb"}, std::pair{"0", "0 (Link Down)"}}) {
-    set_prop_val(node(moravel + "/LogicalHBA0/iSCSIQoS"), "MaxBitsPerSecond", "%s", cap);
+  // The Moravel's cap: its iSCSI function's share of the 10Gb link in the
+  // running profile.
+  for (auto [percent, shown] : {std::pair{25u, "2.5Gb"}, std::pair{0u, "0 (Link Down)"}}) {
+    auto& image = sim_->flash(2)["/cfg/profile/active"];
+    walk_profile_descriptors(image.data(), image.size(), [&](uint8_t* d, size_t) {
+      if (d[0] == kProfileIscsi) memcpy(d + offsetof(ProfileIscsiDescriptor, max_bandwidth), &percent, 4);
+      return true;
+    });
     EXPECT_EQ(get(moravel + "/Network/NICConfiguration/PortSpeed"), shown);
   }
   // ActivePort: 15 is none; another value leaves the text.
@@ -160,15 +166,22 @@ TEST_F(LinkSpeedTest, FunctionsShowTheirShareOfTheLink) {
 }
 
 TEST_F(LinkSpeedTest, FcoeLinkSpeedIsTheFcoeFunctionsShare) {
-  // One FCoE descriptor for port 0 in the configured profile.
-  auto plant = [this](const char* object, uint32_t percent) {
+  // One FCoE descriptor for port 0 in the configured profile, and the
+  // port's descriptor with its multi-channel type where one is given.
+  auto plant = [this](const char* object, uint32_t percent, uint8_t mc_type = 0) {
     ProfileFcoeDescriptor d{};
     d.head.type = kProfileFcoe;
     d.head.length = sizeof d;
     d.max_bandwidth = percent;
+    ProfilePortDescriptor port{};
+    port.type = kProfilePort;
+    port.length = sizeof port;
+    port.mc_type = mc_type;
     Bytes image(4, 0);
-    image[0] = 1;
+    image[0] = mc_type != 0 ? 2 : 1;
     image.insert(image.end(), reinterpret_cast<uint8_t*>(&d), reinterpret_cast<uint8_t*>(&d) + sizeof d);
+    if (mc_type != 0)
+      image.insert(image.end(), reinterpret_cast<uint8_t*>(&port), reinterpret_cast<uint8_t*>(&port) + sizeof port);
     sim_->flash(0)[object] = image;
   };
   struct Row {
@@ -183,9 +196,8 @@ TEST_F(LinkSpeedTest, FcoeLinkSpeedIsTheFcoeFunctionsShare) {
     fw(0, 0).speed_code = r.code;
     EXPECT_EQ(get(at(kCv3Port, "FCoELinkSpeed")), r.shown) << int{r.code} << " " << r.percent;
   }
-  // vNIC1 takes the active profile.
-  set_prop_val(node("Corvane0/ChannelManagement"), "CurrentManagementType", "vnic1");
-  plant("/cfg/profile/active", 20);
+  // vNIC1 (the running type) takes the active profile.
+  plant("/cfg/profile/active", 20, 4);
   fw(0, 0).speed_code = 4;
   EXPECT_EQ(get(at(kCv3Port, "FCoELinkSpeed")), "2Gb");
   EXPECT_EQ(get(at(kGaltorPort, "FCoELinkSpeed")), "10Gb");  // the link's own speed

@@ -152,7 +152,6 @@ TEST_F(PortActionsTest, FlowControlByGeneration) {
   EXPECT_EQ(set(at(kMoravelPort, "RxFlowControl"), "Disabled"), 1u);  // no configured profile port
   EXPECT_EQ(mailbox_count(1, 205), 0);
   ASSERT_EQ(TAVO_get_configured_profiles(node("Corvane1")), 0u);
-  set_prop_val(node("Corvane1/ChannelManagement"), "SupportedMCTypes", "NPAR");
   ASSERT_EQ(set(configured + "/Port0/MCType", "NPAR"), 0u);
   EXPECT_EQ(set(at(kMoravelPort, "RxFlowControl"), "ENABLED"), 0u);
   EXPECT_EQ(last_payload(1, 205), (Bytes{0x10, 11, 0, 1, 0, 0, 0, 0}));

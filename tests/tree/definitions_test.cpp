@@ -17,6 +17,7 @@
 #include "iscsi/network/iscsi_network.h"
 #include "iscsi/sessions/sessions.h"
 #include "iscsi/targets/targets.h"
+#include "nic/channels.h"
 #include "nic/nic.h"
 #include "port/port.h"
 #include "tests/support/client_fixture.h"
@@ -58,6 +59,8 @@ constexpr Digest kDigests[] = {
     {"ROOT_Corvane_NICPhysicalHBA_ResetMACAddress_action", "do_NICPhysicalHBA_ResetMACAddress", 0xadc73145},
     {"ROOT_Corvane_Personality_SetPersonality_action", "do_SetPersonality", 0x3d543dcb},
     {"ROOT_Corvane_PortDiscoveryAndConfiguration_BaseT10G_ClearCounters_action", "do_ClearCounters", 0xadc73145},
+    {"ROOT_Corvane_PortDiscoveryAndConfiguration_ChannelManagement_Channel_ConfigureQoS_action", "do_ConfigureQoS",
+     0x25aff6aa},
     {"ROOT_Corvane_PortDiscoveryAndConfiguration_BaseT10G_RunTDR_action", "do_RunTDR", 0xadc73145},
     {"ROOT_Corvane_PortDiscoveryAndConfiguration_BaseT10G_SelfTest_action", "do_SelfTest", 0x7dff7f3a},
     {"ROOT_Corvane_PortDiscoveryAndConfiguration_Beacon_action", "do_Beacon", 0x5eba0597},
@@ -296,7 +299,8 @@ class DefinitionsTest : public ClientTest, public ::testing::WithParamInterface<
     TavoNode* port = initialize_PortDiscoveryAndConfiguration(cv, nullptr, nullptr, nullptr);
     TavoNode* pg = at(port, "DCBX/PriorityGroups");
     TavoNode* tlv = at(port, "DCBX/ApplicationTLVGroups");
-    return port && initialize_AdministratorPGSetting_PG(at(pg, "AdministratorPGSetting"), nullptr, nullptr, nullptr) &&
+    return port && initialize_Channel(at(port, "ChannelManagement"), nullptr, nullptr, nullptr) &&
+           initialize_AdministratorPGSetting_PG(at(pg, "AdministratorPGSetting"), nullptr, nullptr, nullptr) &&
            initialize_PeerPGSetting_PG(at(pg, "PeerPGSetting"), nullptr, nullptr, nullptr) &&
            initialize_OperationalPGSettings_PG(at(pg, "OperationalPGSettings"), nullptr, nullptr, nullptr) &&
            initialize_AdministratorTLVSetting_ApplicationTLV(at(tlv, "AdministratorTLVSetting"), 0, 0, 0) &&
