@@ -239,6 +239,31 @@ IMA_STATUS authentication_for(const IMA_OID& oid, uint32_t accepted, uint32_t* g
   return ErrorCheck(authentication_of(oid, group));
 }
 
+// The start of a reader that clears the host's record first: the method
+// CHAP, the id, its Authentication group and the method it holds.
+IMA_STATUS cleared_reader(const IMA_OID& oid, IMA_AUTHMETHOD method, IMA_INITIATOR_AUTHPARMS* parms, uint32_t* group,
+                          Current* current) {
+  if (parms == nullptr) return IMA_ERROR_INVALID_PARAMETER;
+  clear(parms);
+  if (method != IMA_AUTHMETHOD_CHAP) return IMA_ERROR_INVALID_PARAMETER;
+  if (const IMA_STATUS status = authentication_for(oid, kAllFour, group)) return status;
+  return ErrorCheck(current_method(*group, current));
+}
+
+// Mutual CHAP switched on a target or discovery address: off is DeleteCHAP
+// at once, on goes on with the method the group holds. False when the call
+// is over, with its answer in *answer.
+bool mutual_switch(const IMA_OID& oid, IMA_BOOL enable, uint32_t* group, Current* current, IMA_STATUS* answer) {
+  *answer = authentication_for(oid, kThree, group);
+  if (*answer != 0) return false;
+  if (enable != 1) {
+    *answer = delete_chap(*group);
+    return false;
+  }
+  *answer = ErrorCheck(current_method(*group, current));
+  return *answer == 0;
+}
+
 IMA_STATUS supported_methods(const IMA_OID& oid, uint32_t accepted, IMA_BOOL settable, IMA_UINT* count,
                              IMA_AUTHMETHOD* methods) {
   if (count == nullptr || methods == nullptr || settable > 1) return IMA_ERROR_INVALID_PARAMETER;
@@ -348,13 +373,9 @@ IMA_STATUS IMA_VMW_GetInUseInitiatorLocalAuthMethods(IMA_OID oid, IMA_UINT* coun
 }
 
 IMA_STATUS IMA_GetInitiatorAuthParms(IMA_OID oid, IMA_AUTHMETHOD method, IMA_INITIATOR_AUTHPARMS* parms) {
-  if (parms == nullptr) return IMA_ERROR_INVALID_PARAMETER;
-  clear(parms);
-  if (method != IMA_AUTHMETHOD_CHAP) return IMA_ERROR_INVALID_PARAMETER;
   uint32_t group = 0;
-  if (const IMA_STATUS status = authentication_for(oid, kAllFour, &group)) return status;
   Current current = Current::Other;
-  if (const uint32_t status = current_method(group, &current)) return ErrorCheck(status);
+  if (const IMA_STATUS status = cleared_reader(oid, method, parms, &group, &current)) return status;
   if (current != Current::OneWay) return IMA_STATUS_SUCCESS;
   return ErrorCheck(report_credentials(group, false, kOneWayReport, &parms->chapParms));
 }
@@ -469,13 +490,9 @@ IMA_STATUS IMA_GetMutualLocalAuthParms(IMA_OID oid, IMA_AUTHMETHOD method, IMA_I
 }
 
 IMA_STATUS IMA_VMW_GetMutualAuthParms(IMA_OID oid, IMA_AUTHMETHOD method, IMA_INITIATOR_AUTHPARMS* parms) {
-  if (parms == nullptr) return IMA_ERROR_INVALID_PARAMETER;
-  clear(parms);
-  if (method != IMA_AUTHMETHOD_CHAP) return IMA_ERROR_INVALID_PARAMETER;
   uint32_t group = 0;
-  if (const IMA_STATUS status = authentication_for(oid, kAllFour, &group)) return status;
   Current current = Current::Other;
-  if (const uint32_t status = current_method(group, &current)) return ErrorCheck(status);
+  if (const IMA_STATUS status = cleared_reader(oid, method, parms, &group, &current)) return status;
   IMA_CHAP_INITIATOR_AUTHPARMS& chap = parms->chapParms;
   if (current != Current::Mutual) {
     chap.chapLevel = 1;
@@ -513,10 +530,9 @@ IMA_STATUS IMA_SetMutualLocalAuthParms(IMA_OID oid, IMA_AUTHMETHOD method, const
                                        IMA_BOOL enable) {
   if (parms == nullptr || method != IMA_AUTHMETHOD_CHAP) return IMA_ERROR_INVALID_PARAMETER;
   uint32_t group = 0;
-  if (const IMA_STATUS status = authentication_for(oid, kThree, &group)) return status;
-  if (enable != 1) return delete_chap(group);
   Current current = Current::Other;
-  if (const uint32_t status = current_method(group, &current)) return ErrorCheck(status);
+  IMA_STATUS answer = 0;
+  if (!mutual_switch(oid, enable, &group, &current, &answer)) return answer;
   ActionParams params;
   mutual_from_record(*parms, &params);
   if (is_chap(current)) {
@@ -534,10 +550,9 @@ IMA_STATUS IMA_SetMutualLocalAuthParms(IMA_OID oid, IMA_AUTHMETHOD method, const
 IMA_STATUS IMA_SetMutualLocalAuth(IMA_OID oid, IMA_AUTHMETHOD method, IMA_BOOL enable) {
   if (method != IMA_AUTHMETHOD_CHAP) return IMA_ERROR_INVALID_PARAMETER;
   uint32_t group = 0;
-  if (const IMA_STATUS status = authentication_for(oid, kThree, &group)) return status;
-  if (enable != 1) return delete_chap(group);
   Current current = Current::Other;
-  if (const uint32_t status = current_method(group, &current)) return ErrorCheck(status);
+  IMA_STATUS answer = 0;
+  if (!mutual_switch(oid, enable, &group, &current, &answer)) return answer;
   ActionParams params;
   if (current != Current::Mutual) {
     params.set(kMethodSlot, kMutual);
