@@ -82,7 +82,7 @@ TEST_F(ImaThreadsTest, HostCallsWhileTheTreeIsRebuilt) {
       // A NIC command sees the new set and has the tree rebuilt.
       get("Corvane0/NICPhysicalHBA0/MTUSize");
       ++rebuilds;
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
   });
   std::atomic<int> succeeded{0};
