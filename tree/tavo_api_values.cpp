@@ -117,8 +117,12 @@ uint32_t TAVO_do_action(uint32_t group_tag, uint32_t action_tag, const char* par
   TavoNode* root = get_node(0);
   if (action->parent != group && !(d->global == 1 && action->parent == root)) return 1;
   // The caller's block is read, never written: each value is a private copy.
-  char values[TAVO_MAX_PARAMS][TAVO_VALUE_SIZE];
-  memset(values, 0, sizeof values);
+  // They may carry a CHAP secret: none stays behind on the stack.
+  struct Values {
+    char text[TAVO_MAX_PARAMS][TAVO_VALUE_SIZE] = {};
+    ~Values() { explicit_bzero(text, sizeof text); }
+  } held;
+  auto& values = held.text;
   int32_t count = d->param_count < 0 ? 0 : (d->param_count > TAVO_MAX_PARAMS ? TAVO_MAX_PARAMS : d->param_count);
   for (int32_t i = 0; i < count; ++i) {
     const TavoActionParam& param = d->params[i];

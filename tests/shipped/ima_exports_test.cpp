@@ -36,6 +36,27 @@ const std::set<std::string> kImaNames = {
     "IMA_VMW_GetMtuProperties", "IMA_VMW_GetNetworkPortalOidList", "IMA_VMW_GetNetworkPortalProperties",
     "IMA_VMW_GetPnpProperties", "IMA_VMW_SetArpRedirect", "IMA_VMW_SetDefaultGateway",
     "IMA_VMW_SetIpv6ConfigMethod", "IMA_VMW_SetMtu", "IMA_VMW_SetNetworkPortalIpAddress", "IMA_VMW_SetSubnetMask",
+    // Authentication.
+    "IMA_GetSupportedAuthMethods", "IMA_VMW_GetSupportedAuthMethods", "IMA_VMW_GetSupportedMutualAuthMethods",
+    "IMA_SetInitiatorAuthMethods", "IMA_VMW_SetInitiatorAuthMethods", "IMA_VMW_SetMutualAuthMethods",
+    "IMA_GetInUseInitiatorAuthMethods", "IMA_VMW_GetInUseInitiatorLocalAuthMethods", "IMA_GetInitiatorAuthParms",
+    "IMA_SetInitiatorAuthParms", "IMA_VMW_SetInitiatorAuthParms", "IMA_GetInitiatorLocalAuthParms",
+    "IMA_SetInitiatorLocalAuthParms", "IMA_AddLhbaMutualAuthParms", "IMA_GetLhbaMutualAuthParmsList",
+    "IMA_RemoveLhbaMutualAuthParms", "IMA_GetMutualLocalAuthParms", "IMA_VMW_GetMutualAuthParms",
+    "IMA_VMW_SetMutualAuthParms", "IMA_SetMutualLocalAuthParms", "IMA_SetMutualLocalAuth",
+    // Login parameters.
+    "IMA_GetDefaultTime2RetainProperties", "IMA_GetDefaultTime2WaitProperties", "IMA_GetErrorRecoveryLevelProperties",
+    "IMA_GetFirstBurstLengthProperties", "IMA_GetMaxBurstLengthProperties", "IMA_GetMaxOutstandingR2TProperties",
+    "IMA_GetMaxRecvDataSegmentLengthProperties", "IMA_GetMaxConnectionsProperties", "IMA_GetDataPduInOrderProperties",
+    "IMA_GetDataSequenceInOrderProperties", "IMA_GetImmediateDataProperties", "IMA_GetInitialR2TProperties",
+    "IMA_VMW_GetHeaderDigest", "IMA_VMW_GetDataDigest", "IMA_GetDigestProperties", "IMA_GetIFMarkerProperties",
+    "IMA_GetIFMarkIntProperties", "IMA_GetOFMarkerProperties", "IMA_GetOFMarkIntProperties",
+    "IMA_VMW_SetHeaderDigest", "IMA_VMW_SetDataDigest", "IMA_SetHeaderDigestValues", "IMA_SetDataDigestValues",
+    "IMA_SetImmediateData", "IMA_SetDataPduInOrder", "IMA_SetDataSequenceInOrder", "IMA_SetInitialR2T",
+    "IMA_SetIFMarkerProperties", "IMA_SetOFMarkerProperties", "IMA_SetDefaultTime2Retain", "IMA_SetDefaultTime2Wait",
+    "IMA_SetErrorRecoveryLevel", "IMA_SetFirstBurstLength", "IMA_SetMaxBurstLength",
+    "IMA_SetMaxRecvDataSegmentLength", "IMA_SetMaxOutstandingR2T", "IMA_SetMaxConnections",
+    "IMA_SetIFMarkIntProperties", "IMA_SetOFMarkIntProperties",
 };
 
 // The plug-in's other names: its frame, conversions and state.

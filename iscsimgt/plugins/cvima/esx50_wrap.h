@@ -178,6 +178,90 @@ TAVO_EXPORT IMA_STATUS IMA_VMW_GetMtuProperties(IMA_OID oid, IMA_MIN_MAX_VALUE* 
 TAVO_EXPORT IMA_STATUS IMA_VMW_SetMtu(IMA_OID oid, IMA_UINT32 mtu);
 TAVO_EXPORT IMA_STATUS IMA_VMW_EnableIP(IMA_OID oid, IMA_BOOL enable);
 
+/* --- Authentication (the CHAP settings of an initiator, discovery address
+ *     or target; method lists hold NONE and CHAP only) --- */
+TAVO_EXPORT IMA_STATUS IMA_GetSupportedAuthMethods(IMA_OID oid, IMA_BOOL settable, IMA_UINT* count,
+                                                   IMA_AUTHMETHOD* methods);
+TAVO_EXPORT IMA_STATUS IMA_VMW_GetSupportedAuthMethods(IMA_OID oid, IMA_BOOL settable, IMA_UINT* count,
+                                                       IMA_AUTHMETHOD* methods);
+TAVO_EXPORT IMA_STATUS IMA_VMW_GetSupportedMutualAuthMethods(IMA_OID oid, IMA_BOOL settable, IMA_UINT* count,
+                                                             IMA_AUTHMETHOD* methods);
+TAVO_EXPORT IMA_STATUS IMA_SetInitiatorAuthMethods(IMA_OID oid, IMA_UINT count, const IMA_AUTHMETHOD* methods);
+TAVO_EXPORT IMA_STATUS IMA_VMW_SetInitiatorAuthMethods(IMA_OID oid, IMA_UINT count, const IMA_AUTHMETHOD* methods);
+TAVO_EXPORT IMA_STATUS IMA_VMW_SetMutualAuthMethods(IMA_OID oid, IMA_UINT count, const IMA_AUTHMETHOD* methods);
+/* The list needs room for two methods. */
+TAVO_EXPORT IMA_STATUS IMA_GetInUseInitiatorAuthMethods(IMA_OID oid, IMA_UINT* count, IMA_AUTHMETHOD* methods);
+TAVO_EXPORT IMA_STATUS IMA_VMW_GetInUseInitiatorLocalAuthMethods(IMA_OID oid, IMA_UINT* count,
+                                                                 IMA_AUTHMETHOD* methods);
+TAVO_EXPORT IMA_STATUS IMA_GetInitiatorAuthParms(IMA_OID oid, IMA_AUTHMETHOD method, IMA_INITIATOR_AUTHPARMS* parms);
+TAVO_EXPORT IMA_STATUS IMA_SetInitiatorAuthParms(IMA_OID oid, IMA_AUTHMETHOD method,
+                                                 const IMA_INITIATOR_AUTHPARMS* parms);
+TAVO_EXPORT IMA_STATUS IMA_VMW_SetInitiatorAuthParms(IMA_OID oid, IMA_AUTHMETHOD method,
+                                                     const IMA_INITIATOR_AUTHPARMS* parms);
+TAVO_EXPORT IMA_STATUS IMA_GetInitiatorLocalAuthParms(IMA_OID oid, IMA_AUTHMETHOD method,
+                                                      IMA_INITIATOR_AUTHPARMS* parms, IMA_BOOL* enabled);
+TAVO_EXPORT IMA_STATUS IMA_SetInitiatorLocalAuthParms(IMA_OID oid, IMA_AUTHMETHOD method,
+                                                      const IMA_INITIATOR_AUTHPARMS* parms, IMA_BOOL enable);
+TAVO_EXPORT IMA_STATUS IMA_AddLhbaMutualAuthParms(IMA_OID oid, IMA_AUTHMETHOD method,
+                                                  const IMA_INITIATOR_AUTHPARMS* parms);
+/* The list is handed out only once filled. */
+TAVO_EXPORT IMA_STATUS IMA_GetLhbaMutualAuthParmsList(IMA_OID oid, IMA_AUTHMETHOD method,
+                                                      IMA_INITIATOR_AUTHPARMS_LIST** list);
+TAVO_EXPORT IMA_STATUS IMA_RemoveLhbaMutualAuthParms(IMA_OID oid, IMA_AUTHMETHOD method,
+                                                     const IMA_INITIATOR_AUTHPARMS* parms);
+TAVO_EXPORT IMA_STATUS IMA_GetMutualLocalAuthParms(IMA_OID oid, IMA_AUTHMETHOD method, IMA_INITIATOR_AUTHPARMS* parms);
+TAVO_EXPORT IMA_STATUS IMA_VMW_GetMutualAuthParms(IMA_OID oid, IMA_AUTHMETHOD method, IMA_INITIATOR_AUTHPARMS* parms);
+TAVO_EXPORT IMA_STATUS IMA_VMW_SetMutualAuthParms(IMA_OID oid, IMA_AUTHMETHOD method,
+                                                  const IMA_INITIATOR_AUTHPARMS* parms);
+TAVO_EXPORT IMA_STATUS IMA_SetMutualLocalAuthParms(IMA_OID oid, IMA_AUTHMETHOD method,
+                                                   const IMA_INITIATOR_AUTHPARMS* parms, IMA_BOOL enable);
+TAVO_EXPORT IMA_STATUS IMA_SetMutualLocalAuth(IMA_OID oid, IMA_AUTHMETHOD method, IMA_BOOL enable);
+
+/* --- Login parameters: the numeric ones and the ordering flags are the
+ *     initiator's defaults; digests and ImmediateData can be set --- */
+TAVO_EXPORT IMA_STATUS IMA_GetDefaultTime2RetainProperties(IMA_OID oid, IMA_MIN_MAX_VALUE* props);
+TAVO_EXPORT IMA_STATUS IMA_GetDefaultTime2WaitProperties(IMA_OID oid, IMA_MIN_MAX_VALUE* props);
+TAVO_EXPORT IMA_STATUS IMA_GetErrorRecoveryLevelProperties(IMA_OID oid, IMA_MIN_MAX_VALUE* props);
+TAVO_EXPORT IMA_STATUS IMA_GetFirstBurstLengthProperties(IMA_OID oid, IMA_MIN_MAX_VALUE* props);
+TAVO_EXPORT IMA_STATUS IMA_GetMaxBurstLengthProperties(IMA_OID oid, IMA_MIN_MAX_VALUE* props);
+TAVO_EXPORT IMA_STATUS IMA_GetMaxOutstandingR2TProperties(IMA_OID oid, IMA_MIN_MAX_VALUE* props);
+TAVO_EXPORT IMA_STATUS IMA_GetMaxRecvDataSegmentLengthProperties(IMA_OID oid, IMA_MIN_MAX_VALUE* props);
+TAVO_EXPORT IMA_STATUS IMA_GetMaxConnectionsProperties(IMA_OID oid, IMA_MIN_MAX_VALUE* props);
+TAVO_EXPORT IMA_STATUS IMA_GetDataPduInOrderProperties(IMA_OID oid, IMA_BOOL_VALUE* props);
+TAVO_EXPORT IMA_STATUS IMA_GetDataSequenceInOrderProperties(IMA_OID oid, IMA_BOOL_VALUE* props);
+TAVO_EXPORT IMA_STATUS IMA_GetImmediateDataProperties(IMA_OID oid, IMA_BOOL_VALUE* props);
+TAVO_EXPORT IMA_STATUS IMA_GetInitialR2TProperties(IMA_OID oid, IMA_BOOL_VALUE* props);
+/* The digest lists need room for two entries. */
+TAVO_EXPORT IMA_STATUS IMA_VMW_GetHeaderDigest(IMA_OID oid, IMA_UINT* count, IMA_DIGEST_TYPE* digests);
+TAVO_EXPORT IMA_STATUS IMA_VMW_GetDataDigest(IMA_OID oid, IMA_UINT* count, IMA_DIGEST_TYPE* digests);
+TAVO_EXPORT IMA_STATUS IMA_GetDigestProperties(IMA_OID oid, IMA_DIGEST_PROPERTIES* props);
+TAVO_EXPORT IMA_STATUS IMA_GetIFMarkerProperties(IMA_OID oid, IMA_MARKER_VALUE* props);
+TAVO_EXPORT IMA_STATUS IMA_GetIFMarkIntProperties(IMA_OID oid, IMA_MARKER_VALUE* props);
+TAVO_EXPORT IMA_STATUS IMA_GetOFMarkerProperties(IMA_OID oid, IMA_MARKER_VALUE* props);
+TAVO_EXPORT IMA_STATUS IMA_GetOFMarkIntProperties(IMA_OID oid, IMA_MARKER_VALUE* props);
+/* Only the first entry of a digest list counts. */
+TAVO_EXPORT IMA_STATUS IMA_VMW_SetHeaderDigest(IMA_OID oid, IMA_UINT count, const IMA_DIGEST_TYPE* digests);
+TAVO_EXPORT IMA_STATUS IMA_VMW_SetDataDigest(IMA_OID oid, IMA_UINT count, const IMA_DIGEST_TYPE* digests);
+TAVO_EXPORT IMA_STATUS IMA_SetHeaderDigestValues(IMA_OID oid, IMA_UINT count, const IMA_DIGEST_TYPE* digests);
+TAVO_EXPORT IMA_STATUS IMA_SetDataDigestValues(IMA_OID oid, IMA_UINT count, const IMA_DIGEST_TYPE* digests);
+TAVO_EXPORT IMA_STATUS IMA_SetImmediateData(IMA_OID oid, IMA_BOOL value);
+/* Not supported: each tests its id (and a Boolean its value) first. */
+TAVO_EXPORT IMA_STATUS IMA_SetDataPduInOrder(IMA_OID oid, IMA_BOOL value);
+TAVO_EXPORT IMA_STATUS IMA_SetDataSequenceInOrder(IMA_OID oid, IMA_BOOL value);
+TAVO_EXPORT IMA_STATUS IMA_SetInitialR2T(IMA_OID oid, IMA_BOOL value);
+TAVO_EXPORT IMA_STATUS IMA_SetIFMarkerProperties(IMA_OID oid, IMA_BOOL value);
+TAVO_EXPORT IMA_STATUS IMA_SetOFMarkerProperties(IMA_OID oid, IMA_BOOL value);
+TAVO_EXPORT IMA_STATUS IMA_SetDefaultTime2Retain(IMA_OID oid, IMA_UINT value);
+TAVO_EXPORT IMA_STATUS IMA_SetDefaultTime2Wait(IMA_OID oid, IMA_UINT value);
+TAVO_EXPORT IMA_STATUS IMA_SetErrorRecoveryLevel(IMA_OID oid, IMA_UINT value);
+TAVO_EXPORT IMA_STATUS IMA_SetFirstBurstLength(IMA_OID oid, IMA_UINT value);
+TAVO_EXPORT IMA_STATUS IMA_SetMaxBurstLength(IMA_OID oid, IMA_UINT value);
+TAVO_EXPORT IMA_STATUS IMA_SetMaxRecvDataSegmentLength(IMA_OID oid, IMA_UINT value);
+TAVO_EXPORT IMA_STATUS IMA_SetMaxOutstandingR2T(IMA_OID oid, IMA_UINT value);
+TAVO_EXPORT IMA_STATUS IMA_SetMaxConnections(IMA_OID oid, IMA_UINT value);
+TAVO_EXPORT IMA_STATUS IMA_SetIFMarkIntProperties(IMA_OID oid, IMA_UINT value);
+TAVO_EXPORT IMA_STATUS IMA_SetOFMarkIntProperties(IMA_OID oid, IMA_UINT value);
+
 TAVO_END_DECLS
 
 #endif

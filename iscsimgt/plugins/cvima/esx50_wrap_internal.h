@@ -43,6 +43,8 @@ uint32_t present_children(uint32_t tag, const char* group, Tags* out);
 
 // Tree lookups answering a tree status.
 uint32_t group_tag(uint32_t parent, const char* name, uint32_t* tag);
+// Writes a property of the group with that tag (a 256-byte value).
+uint32_t set_property(uint32_t group, const char* property, const char* value);
 uint32_t parent_of(uint32_t tag, uint32_t* parent);
 // The parent of tag, its parent and so on, one per out pointer.
 uint32_t ancestors(uint32_t tag, std::initializer_list<uint32_t*> out);
@@ -71,10 +73,12 @@ uint32_t network_of(const IMA_OID& oid, uint32_t* network);
 uint32_t last_status_code();
 
 // Six 256-byte parameter texts in the action's order; a slot not set is
-// empty, one marked not given starts with 0xFF.
+// empty, one marked not given starts with 0xFF. The block may carry a CHAP
+// secret: it is cleared when it goes.
 class ActionParams {
  public:
   ActionParams();
+  ~ActionParams();
   void set(int slot, const char* text);
   void set_number(int slot, long value);
   void not_given(int slot);

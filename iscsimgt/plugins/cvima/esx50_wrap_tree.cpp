@@ -38,6 +38,12 @@ uint32_t group_tag(uint32_t parent, const char* name, uint32_t* tag) {
   return TAVO_get_node_tag(parent, name, tag, TAVO_KIND_GROUP);
 }
 
+uint32_t set_property(uint32_t group, const char* property, const char* value) {
+  uint32_t ptag = 0;
+  if (const uint32_t status = property_tag(group, property, &ptag)) return status;
+  return TAVO_set_property_val(group, ptag, value, TAVO_VALUE_SIZE);
+}
+
 uint32_t parent_of(uint32_t tag, uint32_t* parent) { return TAVO_get_parent_tag(tag, parent); }
 
 uint32_t ancestors(uint32_t tag, std::initializer_list<uint32_t*> out) {
@@ -126,6 +132,8 @@ uint32_t last_status_code() {
 }
 
 ActionParams::ActionParams() { memset(block_, 0, sizeof block_); }
+
+ActionParams::~ActionParams() { explicit_bzero(block_, sizeof block_); }
 
 void ActionParams::set(int slot, const char* text) {
   snprintf(block_ + slot * TAVO_VALUE_SIZE, TAVO_VALUE_SIZE, "%s", text);
@@ -217,10 +225,9 @@ uint32_t GetTavoVal(uint32_t tag, const char* group, const char* property, char*
 }
 
 uint32_t SetTavoPropertyVal(uint32_t tag, const char* group, const char* property, const char* value) {
-  uint32_t gtag = 0, ptag = 0;
+  uint32_t gtag = 0;
   if (const uint32_t status = group_tag(tag, group, &gtag)) return status;
-  if (const uint32_t status = property_tag(gtag, property, &ptag)) return status;
-  return TAVO_set_property_val(gtag, ptag, value, TAVO_VALUE_SIZE);
+  return set_property(gtag, property, value);
 }
 
 uint32_t Tavo_Get_Child_Tags(uint32_t tag, const char* group, uint32_t* tags, uint32_t* count) {
