@@ -168,8 +168,8 @@ const ChildDef dcbx_port_vars_children[] = {
     property("DCBXState", RW, LIST, kEnabledDisabled, 7, 8, "Enabled", handle_DCBXState,
              "This property specifies whether DCBX runs on the port."),
     property("DCBXMode", RW, LIST, "CEE,CIN,Auto-CEE,Auto-IEEE", 3, 9, "Auto-IEEE", handle_DCBXMode,
-             "This property specifies the DCBX protocol: CIN is the Cisco/Intel/Nuovo specification, CEE the CEE "
-             "specification; Auto-CEE and Auto-IEEE negotiate. Auto-IEEE is the default; a change takes effect after a "
+             "This property specifies the DCBX protocol: CIN is the Cisco/Intel/Nuovo protocol, CEE the CEE "
+             "standard; Auto-CEE and Auto-IEEE negotiate. Auto-IEEE is the default; a change takes effect after a "
              "reboot."),
     DCBX_COUNTER("SequenceNumber", "the DCBX sequence number"),
     DCBX_COUNTER("AckNumber", "the DCBX acknowledgement number"),
