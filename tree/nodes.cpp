@@ -367,23 +367,31 @@ void _delete_node(TavoNode* node) {
   TavoHierarchy* h = hm_find_hierarchy_by_node(node);
   if (h == nullptr) return;
   // Links go first, so no link is ever left pointing at a freed node: those
-  // inside the subtree, then any outside link that points into it.
+  // inside the subtree, then any outside link that points into it. A link
+  // may point at another link, so every doomed link lets go of its target
+  // while all targets still stand, and only then are they freed.
   std::vector<TavoNode*> links;
+  std::unordered_map<TavoNode*, bool> inside;
   bool targeted = false;
   for_each_in_subtree(node, [&](TavoNode* n) {
+    inside[n] = true;
+    targeted |= n->link_count != 0;
     if (n->kind == TAVO_KIND_LINK && n != node) links.push_back(n);
   });
-  for (TavoNode* l : links) delete_leaf(h, l);
-  for_each_in_subtree(node, [&](TavoNode* n) { targeted |= n->link_count != 0 && n != node; });
-  if (targeted || (node->kind != TAVO_KIND_LINK && node->link_count != 0)) {
-    std::unordered_map<TavoNode*, bool> inside;
-    for_each_in_subtree(node, [&](TavoNode* n) { inside[n] = true; });
+  if (targeted) {
     for (uint32_t t = 0; t < h->capacity; ++t) {
       TavoNode* n = h->tag_table[t];
       if (n && n->kind == TAVO_KIND_LINK && !inside.count(n) && link_record(n) && inside.count(link_record(n)->target))
-        delete_leaf(h, n);
+        links.push_back(n);
     }
   }
+  for (TavoNode* l : links) {
+    TavoLinkRecord* r = link_record(l);
+    if (r == nullptr || r->target == nullptr) continue;
+    if (r->target->link_count > 0) --r->target->link_count;
+    r->target = nullptr;
+  }
+  for (TavoNode* l : links) delete_leaf(h, l);
   for_each_in_subtree(node, [&](TavoNode* n) { delete_leaf(h, n); });
 }
 

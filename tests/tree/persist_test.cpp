@@ -337,6 +337,17 @@ TEST_F(PersistTest, ReplayIsTolerantButChecksValues) {
   EXPECT_EQ(groups, (std::vector<std::string>{"Settings", "Alias@"}));
 }
 
+TEST_F(PersistTest, LinksToLinksAreTornDownSafely) {
+  // A link may point at another link; tearing the tree down (the fixture's
+  // end) must let go of both without reading a freed one.
+  TavoNode* c0 = corvane();
+  replay(
+      "SYMLINK|Alias|ROOT/Corvane0|ROOT/Corvane0/Settings\n"
+      "SYMLINK|Second|ROOT|ROOT/Corvane0/Alias\n"
+      "SYMLINK|Third|ROOT/Corvane0|ROOT/Second\n");
+  EXPECT_EQ(child_names(c0, TAVO_KIND_GROUP), (std::vector<std::string>{"Settings", "Alias@", "Third@"}));
+}
+
 TEST_F(PersistTest, ReplayedActionsGetTheSavedParameters) {
   TavoNode* c0 = corvane();
   replay(
