@@ -72,8 +72,9 @@ uint32_t backend_init(void) {
   TAVO_enumerate_iscsi_functions();
   TAVO_enumerate_nic_functions();
   set_port_bitmap();
-  // The profile loaders write it afresh.
-  TAVO_delete_file("/etc/config/QVL/tavo/config_prof.txt");
+  // The profile loaders write config_prof.txt afresh, replaced once at the
+  // end so that a start-up cut short leaves it as it was.
+  tavo::nic::config_prof_startup_begin();
   TavoNode* root = get_node(0);
   for (TavoNode* c = get_first_instance(root, "Corvane"); c != nullptr; c = next_instance(c)) {
     char status[TAVO_VALUE_SIZE] = "";
@@ -81,6 +82,7 @@ uint32_t backend_init(void) {
     if (strcasecmp(status, "Dead") == 0) continue;
     backend_load_controller(c);
   }
+  tavo::nic::config_prof_startup_end();
   set_prop_val(root, "TAVOServiceVersion", "%d.%d.%d.%d", kServiceVersion[0], kServiceVersion[1], kServiceVersion[2],
                kServiceVersion[3]);
   set_prop_val(root, "TAVOHierarchyVersion", "%d.%d", kHierarchyVersion[0], kHierarchyVersion[1]);

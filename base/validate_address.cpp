@@ -111,7 +111,8 @@ uint32_t validateMACAddress(const char* text, uint8_t* mac) {
     char c = s[i];
     if (c == ':' || c == '-') {
       if (s[i + 1] == '\0') return 0;
-    } else if (!isalnum(static_cast<unsigned char>(c))) {
+    } else if (!isxdigit(static_cast<unsigned char>(c))) {
+      // A letter beyond F is no digit of the address: "0g" would read as 0.
       return 0;
     }
   }

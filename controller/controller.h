@@ -240,6 +240,11 @@ uint32_t refuse_on_vf(char* buf);
 // Stores value as the property's text and copies the stored text into
 // buf[256]; 0.
 uint32_t store_and_answer(TavoNode* property, const char* value, char* buf);
+// A value that does not apply on this controller, generation or function:
+// a read stores shown and answers it (0); a write changes nothing and
+// fails with status refusal (259 or 291, as the branch words it), 1.
+uint32_t not_applicable_here(TavoNode* property, char* buf, uint32_t op, uint32_t refusal,
+                             const char* shown = "N/A");
 // A firmware text field as a property of group, never read past the field;
 // true when stored.
 bool store_field(TavoNode* group, const char* name, const char* field, size_t size);

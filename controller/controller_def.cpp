@@ -80,24 +80,27 @@ const GroupDef fru_vpd = group("FRUVPD", fru_vpd_children,
 
 constexpr char kChannelTypes[] = "UMC,vNIC1,vNIC2,UFP,NPAR";
 TAVO_ACTION(Corvane_ChannelManagement, ConfigureChannelManagement, do_ConfigureChannelManagement,
-            "This command enables or disables multi-channel mode with the given channel type. CV3 controllers only; "
-            "not supported on Moravel.",
+            "This command is used to configure the ChannelManagement for CV3 controller. For Moravel this command is "
+            "not supported.",
             required("ChannelState", LIST, "Enabled,Disabled", 7, 8,
-                     "This parameter specifies the channel state to configure."),
+                     "This parameter specifies the ChannelState to be configured for ChannelManagement. The valid "
+                     "values are \"Enabled\" or \"Disabled\"."),
             optional("ChannelType", LIST, kChannelTypes, 3, 4,
-                     "This parameter specifies the channel type to configure."));
+                     "This parameter specifies the ChannelType to be configured for ChannelManagement. The valid "
+                     "values are \"UMC\",\"vNIC1\", \"vNIC2\",\"UFP\" and \"NPAR\"."));
 const ChildDef channel_management_children[] = {
     property("SupportedMCTypes", RO, LIST, "UMC,vNIC1,vNIC2,UFP,NPAR,HPFlex,HPUMC,HPFlexQBG", 3, 7, "N/A",
-             handle_SupportedMCTypes, "This property displays the multi-channel types this controller supports."),
+             handle_SupportedMCTypes,
+             "This property specifies the supported multi-channel types for respective Tessmark controller."),
     property("CurrentManagementType", RO, LIST, kChannelTypes, 3, 4, "N/A", handle_ChannelManagement_details,
-             "This property displays the current channel type, N/A when none is enabled. CV3 controllers only."),
+             "This property specifies the current channel type. If Currently no multi-channel is enabled, then the "
+             "value will be \"N/A\". And this property is supported only for CV3 adapter."),
     property("ConfiguredManagementType", RO, LIST, kChannelTypes, 3, 4, "N/A", handle_ChannelManagement_details,
-             "This property displays the configured channel type. CV3 controllers only."),
+             "This property specifies the configured channel type. This property is supported only for CV3 adapter."),
     ConfigureChannelManagement,
 };
-const GroupDef channel_management =
-    group("ChannelManagement", channel_management_children,
-          "This group contains the multi-channel configuration of the Tessmark controller.");
+const GroupDef channel_management = group("ChannelManagement", channel_management_children,
+                                          "This group indicates channel management configuration details.");
 
 const ChildDef active_profile_children[] = {
     property("ProfileId", RO, INT, "", 0, 32, "0", stored, "This property displays the id of the active profile."),

@@ -27,7 +27,7 @@ uint32_t ari_read(TavoNode* property, char* buf) {
   TavoNode* configured = levels[0];
   TavoNode* controller = levels[2];
   uint32_t result = 0;
-  if (!profiles_apply(controller, property, "N/A", buf, &result)) return result;
+  if (!profiles_apply(controller, property, TAVO_PROPERTY_GET, "N/A", buf, &result)) return result;
   const HandlerContext c = handler_context(property);
   if (!c) return 1;
   tavo::AriSettingsRecord ari{};
@@ -64,7 +64,7 @@ uint32_t handle_MaxFunctionsPerPort(TavoNode* property, char* buf, uint32_t) {
   TavoNode* levels[2];
   uint32_t result = 0;
   if (!groups_above(property, kLevels, levels)) return 1;
-  if (!profiles_apply(levels[1], property, "N/A", buf, &result)) return result;
+  if (!profiles_apply(levels[1], property, TAVO_PROPERTY_GET, "N/A", buf, &result)) return result;
   tavo::base::Counted<tavo::ProfileConfigBuffer> config(TAVO_get_profile(levels[1], tavo::kProfileConfigured, 0, 0));
   if (!config) return 1;
   // The most functions of the last port descriptor; 0 without one.

@@ -100,7 +100,7 @@ uint32_t TAVO_get_legacy_QOS(uint32_t port_number, TavoNode* group) {
     case TAVO_GENERATION_UNREADABLE:
       return 1;
     case kGenerationGaltor:
-      tree::set_status({}, 259);
+      tree::set_status({}, kNotOnThisController);
       return 1;
     default:
       return get_nicphba_params(port_number, group);

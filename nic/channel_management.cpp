@@ -171,7 +171,7 @@ uint32_t do_ConfigureChannelManagement(TavoNode* group, TavoNode*, char* params)
     }
     char supported[TAVO_VALUE_SIZE] = "";
     if (internal_get_property(group, "SupportedMCTypes", supported) != 0) return 1;
-    if (strcasestr(supported, type) == nullptr) {
+    if (!mc_type_supported(supported, type)) {
       nic_status(294);
       return 1;
     }

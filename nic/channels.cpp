@@ -252,12 +252,10 @@ uint32_t handle_LPVID(TavoNode* property, char* buf, uint32_t op) {
   McState s;
   if (!channel_begin(property, buf, &at) || !mc_state(at, op == TAVO_PROPERTY_GET ? kMcConfigured : kMcAll, &s))
     return 1;
-  const bool ufp = same(s.configured, "UFP");
-  if (op == TAVO_PROPERTY_GET) {
-    if (ufp) return tavo::controller::store_and_answer(property, "N/A", buf);
+  // UFP keeps no LPVID of its own.
+  if (same(s.configured, "UFP")) return tavo::controller::not_applicable_here(property, buf, op, kNotOnThisController);
+  if (op == TAVO_PROPERTY_GET)
     return channel_read(at, property, same(s.configured, "vNIC1"), false) != 0 ? 1 : answer_stored(property, buf);
-  }
-  if (ufp) return 1;
   if (no_mc_type(s.configured)) {
     nic_status(323);
     return 1;

@@ -184,7 +184,7 @@ uint32_t handle_nic_vnic_name_props(TavoNode* property, char* buf, uint32_t) {
   const uint32_t generation = get_cv_type(function->parent);
   if (generation == TAVO_GENERATION_UNREADABLE) return 1;
   if (generation == tavo::kGenerationGaltor) {
-    nic_status(259);
+    nic_status(kNotOnThisController);
     return 1;
   }
   if (get_vnic_name(v.target.number, v.target.domain, v.target.port, v.vnic, TAVO_VIA_NIC) != 0) return 1;

@@ -2,17 +2,21 @@
 // view, one line per configured function, until SaveProfile writes them to
 // the adapter. Every change holds the file's lock and replaces the file
 // whole (a flushed new file renamed over it), so a killed process or a
-// power cut leaves the old content or the new; readers take no lock.
+// power cut leaves the old content or the new; readers take no lock. At
+// start-up the whole file is built in memory and replaced once.
 #include <errno.h>
 #include <string.h>
 #include <strings.h>
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "base/file_utils.h"
+#include "base/library_lock.h"
 #include "base/save_file.h"
 #include "nic/profile_internal.h"
 
@@ -24,10 +28,22 @@ constexpr mode_t kConfigProfMode = 0644;
 
 using Fields = char[TAVO_CPROF_FIELDS][TAVO_CPROF_FIELD_SIZE];
 
+// The file's content while the back end starts (none otherwise): what the
+// file will hold once start-up ends. Guarded by the library lock.
+std::optional<std::vector<std::string>>& cprof_startup() {
+  static std::optional<std::vector<std::string>> lines;
+  return lines;
+}
+
 // The file's non-empty lines without their line feeds (a last line
 // without one counts whole). 0; 1 for a missing file; -1 when it cannot be
 // read.
 int cprof_read(std::vector<std::string>* lines) {
+  TAVO_LIBRARY_LOCK;
+  if (cprof_startup()) {
+    *lines = *cprof_startup();
+    return 0;
+  }
   std::string text;
   files::FileIdentity id;
   if (files::read_saved(kConfigProf, 0, &text, &id) != 0) {
@@ -46,6 +62,10 @@ int cprof_read(std::vector<std::string>* lines) {
 }
 
 uint32_t cprof_write(const std::vector<std::string>& lines) {
+  if (cprof_startup()) {
+    *cprof_startup() = lines;
+    return 0;
+  }
   std::string content;
   for (const std::string& line : lines) content.append(line).push_back('\n');
   return files::replace_file(kConfigProf, content, kConfigProfMode);
@@ -87,8 +107,10 @@ namespace {
 // edit changes the lines (an absent file reads as none; missing_ok false:
 // it stays absent). Unchanged lines are not written.
 CprofEdit cprof_change(bool missing_ok, const std::function<void(std::vector<std::string>*)>& edit) {
-  files::SaveLock lock(kConfigProf);
-  if (!lock.held()) return CprofEdit::Failed;
+  // The library lock first, as everywhere: the file's lock is taken inside it.
+  TAVO_LIBRARY_LOCK;
+  std::optional<files::SaveLock> lock;
+  if (!cprof_startup() && !lock.emplace(kConfigProf).held()) return CprofEdit::Failed;
   std::vector<std::string> lines;
   const int read = cprof_read(&lines);
   if (read < 0) {
@@ -141,6 +163,25 @@ uint32_t cprof_replace(const ControllerLines& who, const std::vector<std::string
          }) == CprofEdit::Done
              ? 0
              : 1;
+}
+
+void config_prof_startup_begin() {
+  TAVO_LIBRARY_LOCK;
+  cprof_startup().emplace();
+}
+
+uint32_t config_prof_startup_end() {
+  TAVO_LIBRARY_LOCK;
+  if (!cprof_startup()) return 0;
+  const std::vector<std::string> lines = std::move(*cprof_startup());
+  cprof_startup().reset();
+  files::SaveLock lock(kConfigProf);
+  if (!lock.held()) return 1;
+  files::remove_leftover_temporaries(kConfigProf);
+  if (!lines.empty()) return cprof_write(lines);
+  // No controller with profiles: no file, as before any was written.
+  TAVO_delete_file(kConfigProf);
+  return 0;
 }
 
 }  // namespace tavo::nic

@@ -106,7 +106,7 @@ uint32_t handle_ConfiguredLinkConfigID(TavoNode* property, char* buf, uint32_t) 
   TavoNode* levels[2];
   uint32_t result = 0;
   if (buf == nullptr || !groups_above(property, kLevels, levels)) return 1;
-  if (!profiles_apply(levels[1], property, "N/A", buf, &result)) return result;
+  if (!profiles_apply(levels[1], property, TAVO_PROPERTY_GET, "N/A", buf, &result)) return result;
   if (TAVO_get_link_reconfig_details(levels[1], 1) != 0) return 1;
   return answer_stored(property, buf);
 }

@@ -183,9 +183,10 @@ typedef struct TavoConfigProfLines TavoConfigProfLines;
 // also writes the controller's lines of config_prof.txt afresh. 0 or 1.
 TAVO_EXPORT uint32_t TAVO_get_port_profile(TavoNode* controller, TavoNode* view, uint32_t profile_id,
                                            uint8_t config_type, uint32_t ari_limit);
-// The PF counts of the configured profile's last port descriptor into an
-// ActiveProfile Port (MaxStoragePFCount ... MaxFCoEPFCount) and its most
-// functions into *pf_count; 0 or 1.
+// The PF counts of the port's own descriptor of the configured profile (the
+// port instance number n: its n-th port descriptor) into an ActiveProfile
+// Port (MaxStoragePFCount ... MaxFCoEPFCount) and its most functions into
+// *pf_count (0 without such a descriptor); 0 or 1.
 TAVO_EXPORT uint32_t TAVO_update_max_pf_count(TavoNode* controller, TavoNode* view, TavoNode* port,
                                               int32_t* pf_count);
 // The Function instances of one Port (at most pf_count) from the
@@ -305,3 +306,17 @@ TAVO_EXPORT uint32_t TAVO_set_last_configured_mac(TavoNode* function_group, Tavo
                                                   uint32_t protocol);
 
 TAVO_END_DECLS
+
+#ifdef __cplusplus
+namespace tavo::nic {
+
+// config_prof.txt while the back end starts: from begin on, the lines the
+// configured views build (and any edit) are gathered in memory, and end
+// replaces the file once, under its lock, after removing the temporary
+// files of saves that were killed; a process killed meanwhile leaves the
+// file as it was. end answers 0, or 1 when the file could not be replaced.
+void config_prof_startup_begin();
+uint32_t config_prof_startup_end();
+
+}  // namespace tavo::nic
+#endif

@@ -68,6 +68,10 @@ base::Counted<ProfileConfigBuffer> read_profile(const HandlerContext& fn, uint32
 void mac_text(const uint8_t mac[6], char out[18]);
 void mac_colon_text(const uint8_t mac[6], char out[18]);
 
+// The refusal of a value that does not apply on this controller: "This
+// operation is not supported on this controller.".
+inline constexpr uint32_t kNotOnThisController = 259;
+
 // Leaves the branch's text of code (its own table, else the shared texts)
 // in the last status.
 void nic_status(uint32_t code);

@@ -29,11 +29,14 @@ constexpr uint32_t kSriovProfile = 24;
 // TAVO_save_mc_props of a port without channels.
 constexpr uint32_t kNoChannels = 317;
 
-// One function of the edited layout as SaveProfile writes it.
+// One function of the edited layout as SaveProfile writes it. A save
+// changes only what the user changed: an SR-IOV state shown "N/A" cannot
+// change, and stays as the adapter has it.
+constexpr uint8_t kSriovKept = 0xFF;
 struct EditedFunction {
   uint32_t number = 0;
   uint8_t protocol = kProtocolOff;
-  uint8_t sriov = 0;
+  uint8_t sriov = 0;  // 0, 1 or kSriovKept
 };
 
 // The edited layout: each port's multi-channel code and name, and every
@@ -93,7 +96,7 @@ bool save_gather(TavoNode* configured, EditedLayout* out) {
     const std::vector<TavoNode*> functions = instances_of(port, "Function");
     char text[TAVO_VALUE_SIZE];
     if (functions.empty() || !save_read(port, "MCType", text)) return false;
-    out->mc_codes.push_back(mc_type_code(text));
+    out->mc_codes.push_back(mc_type_saved_code(text));
     out->last_mc_name = text;
     for (TavoNode* f : functions) {
       EditedFunction e;
@@ -103,7 +106,7 @@ bool save_gather(TavoNode* configured, EditedLayout* out) {
         return false;
       e.number = static_cast<uint32_t>(strtoul(text, nullptr, 16));
       e.protocol = protocol_code(protocol);
-      e.sriov = strcasecmp(sriov, "Enabled") == 0 ? 1 : 0;
+      e.sriov = strcasecmp(sriov, "Enabled") == 0 ? 1 : strcmp(sriov, "N/A") == 0 ? kSriovKept : 0;
       out->functions.push_back(e);
     }
   }
@@ -129,8 +132,10 @@ void save_descriptor(const SaveSource& source, const EditedLayout& layout, uint3
   } else {
     d.pf_state = 1;
     d.pf_type = edited->protocol;
-    d.sriov_state = profile_id == kSriovProfile ? 1 : edited->sriov;
-    d.number_vfs = d.sriov_state == 1 ? tavo::kSriovVfCount : 0;
+    if (profile_id == kSriovProfile || edited->sriov != kSriovKept) {
+      d.sriov_state = profile_id == kSriovProfile ? 1 : edited->sriov;
+      d.number_vfs = d.sriov_state == 1 ? tavo::kSriovVfCount : 0;
+    }
   }
   memcpy(out, &d, sizeof d);
 }

@@ -2,6 +2,8 @@
 #include <stdio.h>
 #include <strings.h>
 
+#include <string_view>
+
 #include "base/validate.h"
 #include "nic/profile_internal.h"
 #include "transport/device_ids.h"
@@ -77,9 +79,30 @@ uint8_t mc_type_code(const char* name) {
   return t != nullptr ? t->code : 0;
 }
 
+uint8_t mc_type_saved_code(const char* text) {
+  long long code = 0;
+  if (text != nullptr && text[0] >= '0' && text[0] <= '9' && base::parse_number(text, &code) == 0 && code >= 0 &&
+      code <= 0xFF && mc_type_shown(static_cast<uint32_t>(code)) == nullptr)
+    return static_cast<uint8_t>(code);
+  return mc_type_code(text);
+}
+
 const char* mc_type_spelling(const char* name) {
   const McType* t = named_row(kMcTypes, name, &McType::given);
   return t != nullptr ? t->given : nullptr;
+}
+
+bool mc_type_supported(const char* supported, const char* name) {
+  if (supported == nullptr || name == nullptr || name[0] == '\0') return false;
+  const std::string_view wanted(name);
+  for (std::string_view rest(supported); !rest.empty();) {
+    const size_t comma = rest.find(',');
+    const std::string_view entry = rest.substr(0, comma);
+    if (entry.size() == wanted.size() && strncasecmp(entry.data(), name, entry.size()) == 0) return true;
+    if (comma == std::string_view::npos) break;
+    rest.remove_prefix(comma + 1);
+  }
+  return false;
 }
 
 const char* protocol_of_descriptor(uint8_t type) {
@@ -105,13 +128,14 @@ const char* protocol_spelling(const char* name) {
   return p != nullptr ? p->name : nullptr;
 }
 
-bool profiles_apply(TavoNode* controller, TavoNode* property, const char* elsewhere, char* buf, uint32_t* result) {
+bool profiles_apply(TavoNode* controller, TavoNode* property, uint32_t op, const char* elsewhere, char* buf,
+                    uint32_t* result) {
   switch (profile_support(controller)) {
     case ProfileSupport::Unreadable:
       *result = 1;
       return false;
     case ProfileSupport::NotSupported:
-      *result = tavo::controller::store_and_answer(property, elsewhere, buf);
+      *result = tavo::controller::not_applicable_here(property, buf, op, kNotOnThisController, elsewhere);
       return false;
     default:
       return true;

@@ -18,6 +18,9 @@ namespace {
 
 // The profile a RoCE function needs.
 constexpr char kRoceProfile[] = "21";
+// "Failed to change SRIOVState. SRIOV state change is not supported on this
+// function."
+constexpr uint32_t kSriovNotChangeable = 247;
 
 using Fields = char[TAVO_CPROF_FIELDS][TAVO_CPROF_FIELD_SIZE];
 
@@ -34,7 +37,7 @@ bool edit_begin(TavoNode* property, char* buf, uint32_t op, const char* const (&
   if (op != TAVO_PROPERTY_GET && op != TAVO_PROPERTY_SET) return false;
   *result = 1;
   if (buf == nullptr || !groups_above(property, names, levels)) return false;
-  if (!profiles_apply(levels[N - 1], property, elsewhere, buf, result)) return false;
+  if (!profiles_apply(levels[N - 1], property, op, elsewhere, buf, result)) return false;
   if (vm_flag) {
     if (op == TAVO_PROPERTY_SET || vf_status) {
       *result = tavo::controller::refuse_on_vf(buf);
@@ -126,7 +129,7 @@ uint32_t handle_ConfiguredProfile_Port_MCType(TavoNode* property, char* buf, uin
     char supported[TAVO_VALUE_SIZE] = "";
     TavoNode* channels = internal_get_node(controller, "ChannelManagement", TAVO_KIND_GROUP);
     if (channels == nullptr || internal_get_property(channels, "SupportedMCTypes", supported) != 0) supported[0] = '\0';
-    if (strcasecmp(buf, "HPFlex") == 0 || strcasecmp(buf, "HPFlexQBG") == 0 || strcasestr(supported, buf) == nullptr) {
+    if (strcasecmp(buf, "HPFlex") == 0 || strcasecmp(buf, "HPFlexQBG") == 0 || !mc_type_supported(supported, buf)) {
       nic_status(294);
       return 1;
     }
@@ -170,6 +173,14 @@ uint32_t handle_CProf_SRIOVState(TavoNode* property, char* buf, uint32_t op) {
   uint32_t result = 0;
   if (!at.begin(property, buf, op, &result)) return result;
   if (op == TAVO_PROPERTY_GET) return edit_read(property, buf, at.controller(), at.number, TAVO_CPROF_SRIOV);
+  // A function whose SR-IOV state cannot change shows "N/A": no save may
+  // switch it.
+  char now[TAVO_VALUE_SIZE] = "";
+  if (edit_read(property, now, at.controller(), at.number, TAVO_CPROF_SRIOV) != 0) return 1;
+  if (strcmp(now, "N/A") == 0) {
+    nic_status(kSriovNotChangeable);
+    return 1;
+  }
   return edit_write(property, at.controller(), {at.number}, TAVO_CPROF_SRIOV,
                     strcasecmp(buf, "Enabled") == 0 ? "Enabled" : "Disabled");
 }

@@ -32,8 +32,10 @@ enum class ProfileSupport {
 ProfileSupport profile_support(TavoNode* controller);
 // A value of the profile groups where profiles do not apply: false with
 // *result the handler's answer (an unreadable generation 1; on CV2, CV3 and
-// Galtor the property's value becomes elsewhere, answered into buf, 0).
-bool profiles_apply(TavoNode* controller, TavoNode* property, const char* elsewhere, char* buf, uint32_t* result);
+// Galtor a read makes the property's value elsewhere, answered into buf,
+// 0, and a write is refused with status 259, 1).
+bool profiles_apply(TavoNode* controller, TavoNode* property, uint32_t op, const char* elsewhere, char* buf,
+                    uint32_t* result);
 
 // ProfileManagement of the controller and its two views; null members
 // where they are missing.
@@ -50,8 +52,15 @@ const char* mc_type_shown(uint32_t code);
 // The code of a name (case ignored): "None" 1, "UMC" 2 ... "HPUMC" 10;
 // 0 for any other text.
 uint8_t mc_type_code(const char* name);
+// The code a configured port's MCType text is saved as: the code of its
+// name, or the number a code without a name is shown as ("9"); 0 for any
+// other text.
+uint8_t mc_type_saved_code(const char* text);
 // The spelling of a name as users give it ("HPFlex"); null for none.
 const char* mc_type_spelling(const char* name);
+// Whether name (case ignored) is one of the whole names of supported, a
+// SupportedMCTypes text ("vNIC2,NPAR,HPUMC"): "UMC" is not "HPUMC".
+bool mc_type_supported(const char* supported, const char* name);
 
 // Protocol names of a descriptor type (81-84), and the pf_type code a
 // Protocol text is saved as (case ignored): NIC 1, iSCSI 2, FCoE 4, RoCE

@@ -155,7 +155,6 @@ uint32_t views_ports(TavoNode* controller, TavoNode* view, uint32_t profile_id, 
       TAVO_get_profile(controller, config_type, static_cast<uint8_t>(profile_id), 0));
   if (!config) return 1;
   uint32_t result = 0;
-  const char* mc_name = "";
   tavo::walk_profile_descriptors(
       reinterpret_cast<const uint8_t*>(config.get()), sizeof(ProfileConfigBuffer),
       [&](const uint8_t* d, size_t length) {
@@ -168,12 +167,13 @@ uint32_t views_ports(TavoNode* controller, TavoNode* view, uint32_t profile_id, 
           result = 1;
           return false;
         }
-        // A code without a name leaves MCType as it is, and the lines carry
-        // the name of the port before.
-        if (const char* name = mc_type_shown(port_d.mc_type)) {
-          set_prop_val(port, "MCType", "%s", name);
-          mc_name = name;
-        }
+        // A code without a name leaves the active MCType as it is; the
+        // configured view and its lines keep the port's own code as its
+        // number, so that a save writes that code again.
+        const char* name = mc_type_shown(port_d.mc_type);
+        char code[8];
+        snprintf(code, sizeof code, "%u", port_d.mc_type);
+        if (name != nullptr || lines != nullptr) set_prop_val(port, "MCType", "%s", name != nullptr ? name : code);
         int32_t pf_count = 0;
         if (TAVO_update_max_pf_count(controller, view, port, &pf_count) != 0) {
           result = 1;
@@ -184,7 +184,8 @@ uint32_t views_ports(TavoNode* controller, TavoNode* view, uint32_t profile_id, 
           TAVO_enumerate_profile_port_function(controller, port, link, config_type, profile_id, ari_limit, pf_count);
         } else {
           char prefix[1024];
-          snprintf(prefix, sizeof prefix, "%s,%s,%u,%s", who->serial, who->bus, profile_id, mc_name);
+          snprintf(prefix, sizeof prefix, "%s,%s,%u,%s", who->serial, who->bus, profile_id,
+                   name != nullptr ? name : code);
           TAVO_enum_cfg_profile_port_function(controller, port, link, config_type, profile_id, pf_count, prefix,
                                               lines);
         }
@@ -230,11 +231,15 @@ uint32_t TAVO_update_max_pf_count(TavoNode* controller, TavoNode* view, TavoNode
   tavo::base::Counted<ProfileConfigBuffer> config(TAVO_get_profile(controller, tavo::kProfileConfigured, 0, 1));
   if (!config) return 1;
   const bool active = view != nullptr && view == profile_groups(controller).active;
+  // The port instances stand for the port descriptors in their order: each
+  // counts from its own.
+  const int32_t own = tavo::tree::instance_number(port);
+  int32_t at = 0;
   *pf_count = 0;
   tavo::walk_profile_descriptors(
       reinterpret_cast<const uint8_t*>(config.get()), sizeof(ProfileConfigBuffer),
       [&](const uint8_t* d, size_t length) {
-        if (d[0] != tavo::kProfilePort) return true;
+        if (d[0] != tavo::kProfilePort || at++ != own) return true;
         const auto p = tavo::profile_descriptor_padded<tavo::ProfilePortDescriptor>(d, length);
         if (active) {
           set_prop_val(port, "MaxStoragePFCount", "%d", tavo::count12_of(p.max_storage_count));
@@ -244,7 +249,7 @@ uint32_t TAVO_update_max_pf_count(TavoNode* controller, TavoNode* view, TavoNode
           set_prop_val(port, "MaxFCoEPFCount", "%d", tavo::count12_of(p.fcoe_count));
         }
         *pf_count = tavo::count12_of(p.max_pf_count);
-        return true;
+        return false;
       });
   return 0;
 }
@@ -293,7 +298,9 @@ uint32_t TAVO_enum_cfg_profile_port_function(TavoNode* controller, TavoNode* por
                                                         bool* failed) {
     char pf[TAVO_VALUE_SIZE];
     pf_text(tavo::pf_number_of(head.pf), pf);
-    const char* protocol = protocol_of_descriptor(head.type);
+    // A disabled function shows "None", as the active view does, so that
+    // the next save keeps it off unless it is given a protocol again.
+    const char* protocol = w.pf_state == 1 ? protocol_of_descriptor(head.type) : "None";
     bool created = false;
     if (roce && !instances_of(port, "Function").empty()) {
       TavoNode* nic = views_nic_function(port, pf);

@@ -227,8 +227,10 @@ uint32_t handle_10baseT_nvpvalue(TavoNode* property, char* buf, uint32_t op) {
   PortTarget t;
   uint32_t generation = 0;
   if (!tavo::port::port_handler_begin(property, buf, &t, &generation)) return 1;
+  // CV2 has no 10GBase-T PHY.
+  if (generation == tavo::kGenerationCV2)
+    return tavo::controller::not_applicable_here(property, buf, op, tavo::port::kNotOnThisAdapter);
   if (op == TAVO_PROPERTY_GET) {
-    if (generation == tavo::kGenerationCV2) return tavo::port::store_and_answer(property, "N/A", buf);
     tavo::NvpRecord r{t.port_number};
     const uint32_t status = ioctl_get_nvp_value(t.device, &r, t.domain, t.port_number, t.path);
     if (status != 0 && status != kNotSupported) {

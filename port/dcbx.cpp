@@ -211,13 +211,14 @@ uint32_t handle_apptlv_feature_vars(TavoNode* property, char* buf, uint32_t op) 
   return feature_handler(property, buf, op, true);
 }
 
-// PG15 membership is a Moravel feature; elsewhere it is "N/A" unasked.
+// PG15 membership is a Moravel feature; elsewhere it is "N/A" unasked and
+// cannot be written.
 uint32_t handle_pg15_membership(TavoNode* property, char* buf, uint32_t op) {
-  if (op == TAVO_PROPERTY_GET && property != nullptr && buf != nullptr && !vm_flag) {
+  if ((op == TAVO_PROPERTY_GET || op == TAVO_PROPERTY_SET) && property != nullptr && buf != nullptr && !vm_flag) {
     PortTarget t;
     if (!tavo::port::port_target(property, &t)) return 1;
     if (tavo::port::port_generation(t) != tavo::kGenerationMoravel)
-      return tavo::port::store_and_answer(property, "N/A", buf);
+      return tavo::controller::not_applicable_here(property, buf, op, tavo::port::kNotOnThisAdapter);
   }
   return feature_handler(property, buf, op, false);
 }
@@ -228,10 +229,11 @@ uint32_t handle_bwg_props(TavoNode* property, char* buf, uint32_t) {
 }
 
 uint32_t handle_DCBXState(TavoNode* property, char* buf, uint32_t op) {
-  if (op != TAVO_PROPERTY_GET) return feature_handler(property, buf, op, false);
+  if (op != TAVO_PROPERTY_GET && op != TAVO_PROPERTY_SET) return 0;
   PortTarget t;
   if (!tavo::port::port_handler_begin(property, buf, &t, nullptr)) return 1;
-  if (dcbx_state_not_applicable(t)) return tavo::port::store_and_answer(property, "N/A", buf);
+  if (dcbx_state_not_applicable(t))
+    return tavo::controller::not_applicable_here(property, buf, op, tavo::port::kNotOnThisAdapter);
   return feature_handler(property, buf, op, false);
 }
 

@@ -88,6 +88,11 @@ TavoNode* build_application_tlv_in_slot(TavoNode* view, int32_t slot, TavoNode* 
 // next read (a new tree).
 void forget_baset_reads(uint32_t controller_instance);
 
+// The refusal of a setting this controller cannot apply: "Failed to
+// execute the command. Because operation is not supported on this
+// adapter.".
+inline constexpr uint32_t kNotOnThisAdapter = 291;
+
 // Leaves the branch's message for code (or a shared one) in the last status.
 void port_status(uint32_t code);
 std::span<const tree::StatusText> port_status_texts();

@@ -2,7 +2,8 @@
 // supports, runs and is configured for; switching them on a CV3; the
 // channels each port shows from the profiles; the changes of a channel
 // (QoS, LPVID, logical link) as the one descriptor they write; and the
-// channel settings SaveProfile carries across a new layout.
+// channel settings SaveProfile carries across a new layout; and writes of
+// values that do not apply on a controller.
 #include <gtest/gtest.h>
 
 #include "nic/port_calls.h"
@@ -113,9 +114,12 @@ TEST_F(ChannelTest, ConfigureChannelManagementWritesThePortTypeAndRebuildsChanne
     EXPECT_EQ(last_status(), nic_status_text(r.code)) << r.controller;
   }
   EXPECT_EQ(mailbox_count(1, 165), sent);
-  // A type is supported when the list holds its name: HPUMC lets UMC in.
-  sim_->topology().controllers[0].mc_capabilities = 0x200;
-  EXPECT_EQ(act(action, {"Enabled", "UMC"}), 0u);
+  // A type is supported only by its whole name: HPUMC does not let UMC in.
+  for (const auto& [word, result] : {std::pair{0x200, 1u}, std::pair{0x201, 0u}}) {
+    sim_->topology().controllers[0].mc_capabilities = word;
+    EXPECT_EQ(act(action, {"Enabled", "UMC"}), result) << word;
+  }
+  EXPECT_EQ(mailbox_count(1, 165), sent + 1);
   EXPECT_EQ(last_payload(1, 165).at(13), 2);
   fail_mailbox(1, 165, 3);
   EXPECT_EQ(act(action, {"Enabled", "UMC"}), 1u);
@@ -123,6 +127,37 @@ TEST_F(ChannelTest, ConfigureChannelManagementWritesThePortTypeAndRebuildsChanne
   fail_mailbox(1, 84, 3);
   EXPECT_EQ(act(action, {"Enabled", "UMC"}), 1u);
   EXPECT_EQ(last_status().first, 279u);
+}
+
+// A value shown "N/A" because it does not apply on this controller,
+// generation or function cannot be written: the refusal, no change sent.
+TEST_F(ChannelTest, WritesThatCannotApplyFailAndChangeNothing) {
+  // Corvane0's port 1 function says DCBX does not apply there.
+  sim_->nic_state(0, 1)->config.capabilities = 0x40;
+  const std::string pg15 = "/DCBX/PriorityGroups/AdministratorPGSetting/PG15PriorityMemberShip";
+  const struct {
+    std::string path, value;
+    uint32_t code;
+  } rows[] = {
+      // Profiles and PG15 membership are Moravel features; CV2 has no
+      // 10GBase-T PHY.
+      {"Corvane2/ProfileManagement/ConfiguredProfile/ProfileId", "3", 259},
+      {"Corvane3/ProfileManagement/ConfiguredProfile/ProfileId", "3", 259},
+      {"Corvane0/PortDiscoveryAndConfiguration0" + pg15, "0x80", 291},
+      {"Corvane3/PortDiscoveryAndConfiguration0" + pg15, "0x80", 291},
+      {"Corvane2/PortDiscoveryAndConfiguration0/BaseT10G/NVPValue", "70", 291},
+      {"Corvane0/PortDiscoveryAndConfiguration1/DCBX/DCBXPortVars/DCBXState", "Disabled", 291},
+      // A function whose SR-IOV state cannot change.
+      {"Corvane1/ProfileManagement/ConfiguredProfile/Port0/Function1/SRIOVState", "Enabled", 247},
+  };
+  for (const auto& r : rows) {
+    ASSERT_EQ(get(r.path), "N/A") << r.path;
+    sim_->clear_log();
+    EXPECT_EQ(set(r.path, r.value), 1u) << r.path;
+    EXPECT_EQ(last_status(), nic_status_text(r.code)) << r.path;
+    EXPECT_EQ(change_requests(), 0) << r.path;
+    EXPECT_EQ(get(r.path), "N/A") << r.path;  // for SR-IOV: its config_prof.txt line
+  }
 }
 
 TEST_F(ChannelTest, ChannelsAreTheEnabledFunctionsOfEachPort) {
@@ -280,10 +315,11 @@ TEST_F(ChannelTest, ChangesFollowTheConfiguredType) {
     uint8_t configured;
     uint32_t qos, lpvid, link;  // results
     uint32_t code;              // the status they leave (0: none)
+    uint32_t lpvid_code;        // the status the LPVID write leaves
   } rows[] = {
-      {1, 1, 1, 1, 323},    // None
-      {6, 285, 1, 0, 285},  // UFP: QoS refused with its own result
-      {4, 285, 0, 0, 285},  // vNIC1
+      {1, 1, 1, 1, 323, 323},    // None
+      {6, 285, 1, 0, 285, 259},  // UFP: QoS refused with its own result; no LPVID of its own
+      {4, 285, 0, 0, 285, 0},    // vNIC1
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(int{r.configured});
@@ -292,6 +328,7 @@ TEST_F(ChannelTest, ChangesFollowTheConfiguredType) {
     EXPECT_EQ(act(channel + "ConfigureQoS", {"10", "20"}), r.qos);
     EXPECT_EQ(last_status().first, r.code);
     EXPECT_EQ(set(channel + "LPVID", "0"), r.lpvid);
+    EXPECT_EQ(last_status().first, r.lpvid_code);
     EXPECT_EQ(set(channel + "LogicalLinkState", "Enabled"), r.link);
   }
   edit(0, "active", kProfilePort, offsetof(ProfilePortDescriptor, mc_type), 1);

@@ -74,34 +74,52 @@ TEST_F(ProfileTest, LinesOfAFunction) {
   EXPECT_EQ(TAVO_delete_cfg_prof_from_file("MA", "0x7"), 1u);
 }
 
-// A child killed, or the power cut, at every file call of an edit and of a
-// rebuild: the file holds its old content or its new, nothing else.
+// A child killed, or the power cut, at every file call of an edit, a
+// rebuild, a start-up and a SaveProfile: the file holds its old content or
+// its new, every controller's lines in either, and the temporary files the
+// killed saves left go at the next start-up.
 TEST_F(ProfileTest, KilledOrPoweredOffSavesLeaveOldOrNew) {
-  const std::string before = lines();
   const std::string protocol_path = std::string(kConfigured) + "/Port0/Function1/Protocol";
+  const auto plant_new_layout = [&] {
+    sim_->flash(0)["/cfg/profile/configured"] =
+        profile_image({pci_function(3, 1, kProtocolNic, kProtocolNic), protocol(kProfileNic, 3, 0, 3),
+                       port_descriptor(0, 2, 4)});
+  };
   const struct {
     const char* name;
-    std::function<void()> save;
+    std::function<void()> prepare;  // in this process, before the content is taken
+    std::function<void()> save;      // in the child
   } saves[] = {
-      {"edit", [&] { set(protocol_path, "FCoE"); }},
-      {"rebuild",
+      {"edit", [] {}, [&] { set(protocol_path, "FCoE"); }},
+      {"rebuild", [] {},
        [&] {
-         sim_->flash(0)["/cfg/profile/configured"] =
-             profile_image({pci_function(3, 1, kProtocolNic, kProtocolNic), protocol(kProfileNic, 3, 0, 3),
-                            port_descriptor(0, 2, 4)});
+         plant_new_layout();
          purge_nodes_within(node(kConfigured), "Port");
          TAVO_get_configured_profiles(node("Corvane0"));
        }},
+      {"start-up", [] {},
+       [&] {
+         plant_new_layout();
+         TAVO_exit();
+         TAVO_init();
+       }},
+      // Last: its edit stays in this process.
+      {"SaveProfile", [&] { ASSERT_EQ(set(std::string(kConfigured) + "/Port0/MCType", "NPAR"), 0u); },
+       [&] { act("Corvane0/ProfileManagement/SaveProfile"); }},
   };
+  const std::string initial = lines();
   for (const auto& s : saves) {
+    put_lines(initial);
+    s.prepare();
+    const std::string before = lines();
     // The content a save without faults leaves.
     sim::Fault none;
     none.kind = sim::FaultKind::Crash;
     none.path_contains = "/nowhere/";
-    put_lines(before);
     ASSERT_EQ(in_child(none, s.save), 0);
     const std::string after = lines();
     ASSERT_NE(after, before) << s.name;
+    ASSERT_NE(after.find("MB,0x9,"), std::string::npos) << s.name;
     for (sim::FaultKind kind : {sim::FaultKind::Crash, sim::FaultKind::PowerCut}) {
       int call = 0;
       for (int status = sim::kCrashExitCode; status == sim::kCrashExitCode; ++call) {
@@ -117,6 +135,15 @@ TEST_F(ProfileTest, KilledOrPoweredOffSavesLeaveOldOrNew) {
       EXPECT_GE(call, 6) << s.name;
     }
   }
+  const auto temporaries = [&] {
+    std::vector<std::string> names;
+    sim_->list_directory(root_.at("/etc/config/QVL/tavo"), &names);
+    return std::count_if(names.begin(), names.end(), [](auto& n) { return n.rfind("config_prof.txt.tmp.", 0) == 0; });
+  };
+  EXPECT_GT(temporaries(), 0);
+  TAVO_exit();
+  ASSERT_EQ(TAVO_init(), 0u);
+  EXPECT_EQ(temporaries(), 0);
 }
 
 TEST_F(ProfileTest, AnIoFaultFailsTheEditAndKeepsTheFile) {

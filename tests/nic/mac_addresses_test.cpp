@@ -25,9 +25,9 @@ constexpr char kTwoGenerations[] =
     "nic controller=1 function=1 port=1 name=vmnic3 mac=00:0e:1e:50:00:01 factory-mac=00:0e:1e:5f:00:01\n";
 const Bytes kNewMac = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
 
-class MacAddressTest : public ClientTest {
+class MacAddressTest : public NicClientTest {
  protected:
-  MacAddressTest() : ClientTest(kTwoGenerations) {}
+  MacAddressTest() : NicClientTest(kTwoGenerations) {}
   TavoNode* node(const std::string& path) { return get_node(tag(path)); }
   static Bytes at(const Bytes& b, size_t offset, size_t n) {
     return offset + n <= b.size() ? Bytes(b.begin() + offset, b.begin() + offset + n) : Bytes{};
@@ -175,6 +175,28 @@ TEST_F(MacAddressTest, VolatileMac) {
   EXPECT_EQ(get(path), "00:00:00:00:00:00");  // CV2 keeps none: the stored text
   EXPECT_EQ(set(path, "00:0e:1e:aa:bb:dd"), 1u);
   EXPECT_EQ(last_status().first, 291u);
+}
+
+// Only hexadecimal digits make a MAC: a letter beyond F is refused with 17
+// wherever a client writes one, and nothing reaches the adapter or the host.
+TEST_F(MacAddressTest, ALetterBeyondFIsRefusedEverywhere) {
+  ASSERT_EQ(restart(std::string(kTwoGenerations) + "nic controller=1 function=2 port=1 name=vmnic4 vfs=1\n"
+                    "controller 2 generation=cv2 serial=V bus=2\nnic controller=2 function=0 name=vmnic5\n"),
+            0u);
+  for (const char* path : {"Corvane1/NICPhysicalHBA1/PermanentMACAddress",  // the profile path, NIC and iSCSI
+                           "Corvane0/iSCSIPhysicalHBA0/Network/NICConfiguration/PermanentMACAddress",
+                           "Corvane2/NICPhysicalHBA0/PermanentMACAddress",  // CV2's legacy configuration
+                           "Corvane0/NICPhysicalHBA0/NetworkBootConfiguration/VolatileMACAddress",
+                           "Corvane1/NICPhysicalHBA2/NICLogicalHBA0/MACAddress"}) {  // a VF, through ip
+    const std::string before = get(path);
+    sim_->clear_log();
+    for (const char* bad : {"00:0e:1e:aa:bb:0g", "0G-0E-1E-AA-BB-CC"}) {
+      EXPECT_EQ(set(path, bad), 1u) << path << " " << bad;
+      EXPECT_EQ(last_status().first, 17u) << path << " " << bad;
+    }
+    EXPECT_EQ(change_requests() + shell_lines(*sim_).size(), 0u) << path;
+    EXPECT_EQ(get(path), before) << path;
+  }
 }
 
 // A Function of the configured profile: the factory MAC of its PCI

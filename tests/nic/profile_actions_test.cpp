@@ -91,7 +91,7 @@ TEST_F(ProfileActionTest, SaveProfileWritesTheEditedLayout) {
   };
   const uint8_t N = kProtocolNic, R = kStorageRoles | kProtocolNic;
   const Bytes configured = profile_image({
-      marked(pci_function(0, 1, N, N), 0xCC), protocol(kProfileNic, 0, 0, 0),
+      marked(pci_function(0, 1, N, N, kSriovChangeable), 0xCC), protocol(kProfileNic, 0, 0, 0),
       marked(pci_function(1, 1, N, N), 0xCC), protocol(kProfileNic, 1, 1, 1), roce(1),
       marked(pci_function(2, 1, kProtocolIscsi, R), 0xCC), protocol(kProfileIscsi, 2, 0, 2),
       marked(pci_function(9, 1, N, N), 0xCC),  // no function in the tree
@@ -143,17 +143,19 @@ TEST_F(ProfileActionTest, SaveProfileWritesTheEditedLayout) {
   // The view shows what the adapter keeps now.
   EXPECT_EQ(lines(),
             "MB,0x9,2,None,0x0,NIC,N/A\nMA,0x7,2,NPAR,0x0,NIC,N/A\nMA,0x7,2,NPAR,0x2,FCoE,N/A\n"
-            "MA,0x7,2,None,0x1,NIC,N/A\n");
+            "MA,0x7,2,None,0x1,None,N/A\n");
   EXPECT_EQ(view(c, "State"), (std::vector<std::string>{"Port0:Enabled,Enabled", "Port1:Disabled"}));
 
-  // Profile 24 runs SR-IOV on every function that runs at all (PF 1 shows
-  // its protocol again, so it runs).
+  // A later save that changes only the profile id keeps PF 1 off; profile
+  // 24 runs SR-IOV on every function that runs.
   ASSERT_EQ(set(c + "/ProfileId", "24"), 0u);
   EXPECT_EQ(act(std::string(kPm) + "SaveProfile"), 0u);
   const auto again = written();
   ASSERT_EQ(again.size(), 4u);
+  EXPECT_EQ(std::vector<int>({again[0].pf_state, again[1].pf_state, again[2].pf_state, again[3].pf_state}),
+            std::vector<int>({1, 0, 1, 0}));
   EXPECT_EQ(std::vector<int>({again[0].sriov_state, again[1].sriov_state, again[2].sriov_state, again[3].sriov_state}),
-            std::vector<int>({1, 1, 1, 0}));
+            std::vector<int>({1, 0, 1, 0}));
 }
 
 TEST_F(ProfileActionTest, SaveProfileFailures) {

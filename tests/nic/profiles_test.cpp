@@ -24,10 +24,12 @@ TEST_F(ProfileTest, StartupBuildsBothViewsAndTheirLines) {
   EXPECT_EQ(view(kConfigured, "Protocol"), (Views{"Port0:NIC,iSCSI", "Port1:NIC+RoCE"}));
   EXPECT_EQ(view(kConfigured, "State"), (Views{"Port0:Enabled,Enabled", "Port1:Enabled"}));
   EXPECT_EQ(view(kConfigured, "AvailableProtocols"), (Views{"Port0:NIC,NIC,iSCSI,FCoE", "Port1:NIC"}));
-  // Both views count from the configured profile's last port descriptor.
-  for (const char* view_path : {"Port0", "Port1"}) {
+  // Each port counts from its own descriptor of the configured profile:
+  // the iSCSI function is port 0's.
+  for (const auto& [view_path, counts] : {std::pair{"Port0", "201"}, std::pair{"Port1", "110"}}) {
     const std::string port = std::string(kActive) + "/" + view_path;
-    EXPECT_EQ(get(port + "/MaxNICPFCount") + get(port + "/MaxRoCEPFCount") + get(port + "/MaxiSCSIPFCount"), "110");
+    EXPECT_EQ(get(port + "/MaxNICPFCount") + get(port + "/MaxRoCEPFCount") + get(port + "/MaxiSCSIPFCount"), counts)
+        << view_path;
   }
   // Another generation has no views.
   EXPECT_EQ(get("Corvane2/ProfileManagement/ConfiguredProfile/ProfileId"), "N/A");
@@ -42,7 +44,9 @@ TEST_F(ProfileTest, ViewsFollowTheDescriptorRules) {
       pci_function(1, 0, N, N, kSriovChangeable, 0), protocol(kProfileNic, 1, 0, 0x11),
       pci_function(4, 1, F, N | F), protocol(kProfileFcoe, 4, 0, 0x14),  // the third on port 0: past its count
       pci_function(6, 1, I, N | I), protocol(kProfileIscsi, 6, 1, 0x16, kDescriptorVfTemplate), roce(6),
-      port_descriptor(0, 2, 2), port_descriptor(1, 9, 2),  // code 9 has no name: the lines keep UMC
+      // Port 0 counts two functions of its own, whatever the last port's;
+      // code 9 has no name: port 1 keeps its own code.
+      port_descriptor(0, 2, 2, 2, 0, 1), port_descriptor(1, 9, 3, 0, 1, 0, 1),
   });
   const Bytes active = profile_image({
       pci_function(0, 1, N, N), protocol(kProfileNic, 0, 0, 0x20),
@@ -51,18 +55,25 @@ TEST_F(ProfileTest, ViewsFollowTheDescriptorRules) {
       port_descriptor(0, 5, 4),
   });
   ASSERT_EQ(restart_with({{0, {"/cfg/profile/configured", configured}}, {0, {"/cfg/profile/active", active}}}), 0u);
+  // A disabled function shows "None", as in the active view.
   EXPECT_EQ(lines(),
-            "MA,0x7,2,UMC,0x0,NIC,Enabled\nMA,0x7,2,UMC,0x1,NIC,Disabled\nMA,0x7,2,UMC,0x6,RoCE,N/A\n"
+            "MA,0x7,2,UMC,0x0,NIC,Enabled\nMA,0x7,2,UMC,0x1,None,Disabled\nMA,0x7,2,9,0x6,RoCE,N/A\n"
             "MB,0x9,2,None,0x0,NIC,N/A\n");
-  EXPECT_EQ(view(kConfigured, "Protocol"), (Views{"Port0:NIC,NIC", "Port1:RoCE"}));
+  EXPECT_EQ(view(kConfigured, "Protocol"), (Views{"Port0:NIC,None", "Port1:RoCE"}));
   EXPECT_EQ(view(kConfigured, "SRIOVState"), (Views{"Port0:Enabled,Disabled", "Port1:N/A"}));
   EXPECT_EQ(view(kConfigured, "State"), (Views{"Port0:Enabled,Disabled", "Port1:Enabled"}));
   EXPECT_EQ(get(std::string(kConfigured) + "/Port0/MCType"), "UMC");
-  EXPECT_EQ(get(std::string(kConfigured) + "/Port1/MCType"), "UMC");
+  EXPECT_EQ(get(std::string(kConfigured) + "/Port1/MCType"), "9");
   EXPECT_EQ(view(kActive, "Protocol"), (Views{"Port0:NIC,None"}));
+  const std::string counts = std::string(kActive) + "/Port0/";
+  EXPECT_EQ(get(counts + "MaxNICPFCount") + get(counts + "MaxiSCSIPFCount") + get(counts + "MaxFCoEPFCount"), "201");
+  // A save writes the port's own code back and keeps the disabled PF off.
+  act("Corvane0/ProfileManagement/SaveProfile");
+  EXPECT_EQ(get(std::string(kConfigured) + "/Port1/MCType"), "9");
+  EXPECT_EQ(view(kConfigured, "Protocol").at(0), "Port0:NIC,None");
   EXPECT_EQ(view(kActive, "MACAddress"), (Views{"Port0:00-0e-1e-99-00-20,00-0e-1e-99-00-21"}));
   EXPECT_EQ(get(std::string(kActive) + "/Port0/MCType"), "NPAR");
-  EXPECT_EQ(get("Corvane0/ProfileManagement/MaxFunctionsPerPort"), "2");
+  EXPECT_EQ(get("Corvane0/ProfileManagement/MaxFunctionsPerPort"), "3");  // the last port's
 
   // Without ARI settings the active view has no limit; a failed id read
   // leaves both views without ports.
@@ -171,6 +182,11 @@ TEST_F(ProfileTest, AvailableProtocolsFromTheMissionRoles) {
 TEST_F(ProfileTest, EditsLiveInTheFile) {
   const std::string c = kConfigured;
   const int writes = mailbox_count(1, 165);
+  // Function 0x1 may change its SR-IOV state.
+  std::string changeable = kStartupLines;
+  for (size_t at = 0; (at = changeable.find("0x1,NIC", at)) != std::string::npos; ++at)
+    changeable.replace(changeable.find("N/A", at), 3, "Disabled");
+  put_lines(changeable);
   EXPECT_EQ(set(c + "/ProfileId", "0x5"), 0u);
   EXPECT_EQ(get(c + "/ProfileId"), "5");
   EXPECT_EQ(set(c + "/Port1/Function0/SRIOVState", "enabled"), 0u);
@@ -194,9 +210,10 @@ TEST_F(ProfileTest, EditsLiveInTheFile) {
             "MA,0x7,21,None,0x0,NIC,N/A\nMA,0x7,21,None,0x2,FCoE,N/A\nMA,0x7,21,None,0x1,NIC+RoCE,Enabled\n"
             "MA,0x7,21,None,0x1,NIC+RoCE,Enabled\nMB,0x9,2,None,0x0,NIC,N/A\n");
 
-  // A multi-channel type the controller does not support, or an HP one,
-  // is refused; None always goes.
-  for (const char* refused : {"vNIC1", "HPFlex", "hpflexqbg"}) {
+  // A multi-channel type the controller does not support by its whole
+  // name, or an HP one, is refused; None always goes.
+  sim_->topology().controllers[0].mc_capabilities = 0x208;  // NPAR and HPUMC, not UMC
+  for (const char* refused : {"vNIC1", "UMC", "HPFlex", "hpflexqbg"}) {
     EXPECT_EQ(set(c + "/Port0/MCType", refused), 1u) << refused;
     EXPECT_EQ(last_status(), nic_status_text(294)) << refused;
   }
@@ -219,7 +236,9 @@ TEST_F(ProfileTest, EditsLiveInTheFile) {
   EXPECT_EQ(set(c + "/Port0/Function1/SRIOVState", "Enabled"), 1u);
   EXPECT_EQ(last_status().first, 256u);
   vm_flag = 0;
-  EXPECT_EQ(set("Corvane2/ProfileManagement/ConfiguredProfile/ProfileId", "3"), 0u);
+  // Another generation has no profile to edit.
+  EXPECT_EQ(set("Corvane2/ProfileManagement/ConfiguredProfile/ProfileId", "3"), 1u);
+  EXPECT_EQ(last_status(), nic_status_text(259));
   EXPECT_EQ(get("Corvane2/ProfileManagement/ConfiguredProfile/ProfileId"), "N/A");
 }
 

@@ -34,7 +34,7 @@ struct Digest {
   uint32_t crc;
 };
 constexpr Digest kDigests[] = {
-    {"ROOT_Corvane_ChannelManagement_ConfigureChannelManagement_action", "do_ConfigureChannelManagement", 0x2a0e5f32},
+    {"ROOT_Corvane_ChannelManagement_ConfigureChannelManagement_action", "do_ConfigureChannelManagement", 0x8ab44ebd},
     {"ROOT_Corvane_Diagnostics_EnterLoopBackMode_action", "do_EnterLoopBackMode", 0xa0cb164e},
     {"ROOT_Corvane_Diagnostics_ExitLoopBackMode_action", "do_ExitLoopBackMode", 0x70a452ff},
     {"ROOT_Corvane_Diagnostics_HostToDDRDMATest_action", "do_HostToDDRDMATest", 0x227ce704},
