@@ -40,7 +40,7 @@ const ChildDef active_function_children[] = {
     property("MACAddress", RO, TEXT, "", 17, 17, kZeroMac, stored,
              "This property specifies the MAC address of the function."),
     property("SRIOVState", RO, LIST, kEnabledDisabled, 7, 8, "Disabled", handle_AProf_SRIOVState,
-             "This property specifies whether SR-IOV is enabled on the function."),
+             "This property specifies whether SRIOV is enabled, disabled or N/A for this interface."),
 };
 const GroupDef active_function = instanced("Function", 64, &active_function_slots, active_function_children,
                                            "This group specifies a function of the port in the active profile.");
