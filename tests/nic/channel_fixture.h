@@ -38,9 +38,9 @@ inline constexpr char kCv3Channel[] = "Corvane0/PortDiscoveryAndConfiguration0/C
 inline constexpr char kCv3Iscsi[] = "Corvane0/PortDiscoveryAndConfiguration0/ChannelManagement/Channel1/";
 inline constexpr char kMoravelChannel[] = "Corvane1/PortDiscoveryAndConfiguration0/ChannelManagement/Channel0/";
 
-class ChannelTest : public NicClientTest {
+class ChannelTest : public ClientTest {
  protected:
-  ChannelTest() : NicClientTest(kChannelTopology) {}
+  ChannelTest() : ClientTest(kChannelTopology) {}
 
   TavoNode* node(const std::string& path) { return get_node(tag(path)); }
   // A profile image of the controller ("active", "configured", "common").

@@ -7,7 +7,6 @@
 
 #include "nic/nic_internal.h"
 #include "tests/support/client_fixture.h"
-#include "transport/command_table.h"
 
 namespace tavo::test {
 
@@ -31,18 +30,5 @@ inline std::vector<std::string> shell_lines(const sim::Simulator& sim) {
     if (e.kind == sim::LogKind::Shell) lines.push_back(e.command);
   return lines;
 }
-
-class NicClientTest : public ClientTest {
- protected:
-  using ClientTest::ClientTest;
-  // Requests of a command that changes something, since the log was cleared.
-  int change_requests() {
-    int n = 0;
-    for (const command::CommandRow& r : command::kCommands)
-      if (r.direction == command::Direction::Write || r.direction == command::Direction::ReadWrite)
-        n += mailbox_count(r.subsystem, r.opcode);
-    return n;
-  }
-};
 
 }  // namespace tavo::test
