@@ -3,12 +3,9 @@
 // values up to 0x13FFFF through; encoding refuses what lies above 0x10FFFF.
 #include "iscsimgt/plugins/cvima/esx50_codeset.h"
 
-#include <stdio.h>
 #include <stdlib.h>
 
 namespace {
-
-constexpr char kSource[] = "iscsimgt/plugins/cvima/esx50_codeset";
 
 // Bytes the code point takes in UTF-8, 0 when it cannot be encoded.
 size_t encoded_length(uint32_t c) {
@@ -44,7 +41,7 @@ char* put_utf8(char* out, uint32_t c) {
 
 template <typename Unit>
 int encode(const Unit* units, char** utf8) {
-  CVIMA_REQUIRE(utf8 != nullptr, "utf8", kSource);
+  if (utf8 == nullptr) return 0;
   *utf8 = nullptr;
   if (units == nullptr) return 1;
   size_t count = 0;
@@ -72,17 +69,12 @@ namespace tavo::cvima {
 int encode_utf8(const uint32_t* units, char** utf8) { return encode(units, utf8); }
 int encode_utf8(const IMA_WCHAR* units, char** utf8) { return encode(units, utf8); }
 
-void precondition_failed(const char* expression, const char* source, unsigned line, const char* function) {
-  fprintf(stderr, "%s:%u: %s: Assertion `%s' failed.\n", source, line, function, expression);
-  abort();
-}
-
 }  // namespace tavo::cvima
 
 extern "C" {
 
 uint32_t Iscsi_CodeSetOldGetUtf8(const char* string, const char* end, uint32_t* code_point) {
-  CVIMA_REQUIRE(string < end, "string < end", kSource);
+  if (string == nullptr || end == nullptr || string >= end) return 0;
   const auto* s = reinterpret_cast<const unsigned char*>(string);
   const unsigned char lead = s[0];
   uint32_t length, value;
@@ -113,7 +105,7 @@ uint32_t Iscsi_CodeSetOldGetUtf8(const char* string, const char* end, uint32_t* 
 }
 
 int32_t Iscsi_CodeSet_LengthInCodePoints(const char* utf8) {
-  CVIMA_REQUIRE(utf8 != nullptr, "utf8", kSource);
+  if (utf8 == nullptr) return -1;
   const char* end = utf8;
   while (*end != '\0') ++end;
   int32_t count = 0;
@@ -126,7 +118,7 @@ int32_t Iscsi_CodeSet_LengthInCodePoints(const char* utf8) {
 }
 
 int Iscsi_CodeSet_UTF8ToUTF32(const char* utf8, uint32_t** utf32) {
-  CVIMA_REQUIRE(utf32 != nullptr, "utf32", kSource);
+  if (utf32 == nullptr) return 0;
   *utf32 = nullptr;
   if (utf8 == nullptr) return 1;
   const int32_t count = Iscsi_CodeSet_LengthInCodePoints(utf8);

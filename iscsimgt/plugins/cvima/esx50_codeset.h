@@ -10,8 +10,12 @@
 
 TAVO_BEGIN_DECLS
 
-/* Length in bytes (1-4) of the sequence at string, its code point in
- * *code_point when given; 0 when it is not valid UTF-8. string < end. */
+/* Each answers its failure value (0, or -1 for a length) for a null
+ * pointer it needs, rather than stopping.
+ *
+ * Length in bytes (1-4) of the sequence at string, its code point in
+ * *code_point when given; 0 when it is not valid UTF-8 or string is not
+ * before end. */
 TAVO_EXPORT uint32_t Iscsi_CodeSetOldGetUtf8(const char* string, const char* end, uint32_t* code_point);
 /* Code points of a NUL-ended text, -1 when a sequence is invalid. */
 TAVO_EXPORT int32_t Iscsi_CodeSet_LengthInCodePoints(const char* utf8);
@@ -28,15 +32,7 @@ namespace tavo::cvima {
 // The encoder over any 32-bit unit (the wide fields hold wchar_t).
 int encode_utf8(const uint32_t* units, char** utf8);
 int encode_utf8(const IMA_WCHAR* units, char** utf8);
-
-// A broken precondition stops the process, as assert(3) words it; only the
-// plug-in's own buffers reach these checks.
-[[noreturn]] void precondition_failed(const char* expression, const char* source, unsigned line,
-                                      const char* function);
 }  // namespace tavo::cvima
-
-#define CVIMA_REQUIRE(expression, text, source) \
-  ((expression) ? (void)0 : ::tavo::cvima::precondition_failed(text, source, __LINE__, __func__))
 #endif
 
 #endif

@@ -4,7 +4,9 @@
  * tree node that stands for the object (valid until the tree is rebuilt)
  * and the owner id given to IMA_VMW_PluginInit. Lists and records the
  * plug-in hands out are malloc blocks the host frees with IMA_FreeMemory.
- * Every call is safe from any thread. */
+ * Every call is safe from any thread, and every call that takes a pointer
+ * answers a failure for a null one it needs (0xC0000000, or the failure
+ * value the call already has) instead of stopping. */
 #ifndef CVIMA_ESX50_WRAP_H
 #define CVIMA_ESX50_WRAP_H
 
@@ -53,7 +55,8 @@ TAVO_EXPORT uint32_t Tavo_Get_TargetPortal_Tags(const uint32_t* target_tags, uin
                                                 uint32_t target_count, uint32_t* portal_count);
 TAVO_EXPORT uint32_t Get_Target_tag(uint32_t tag, uint32_t* parent_tag);
 TAVO_EXPORT IMA_STATUS Covert_Hex_To_Bin(IMA_BYTE* bytes, const char* text, int32_t length, int32_t max_bytes);
-/* The 16 bytes as eight groups of four lower-case digits, into 256 bytes. */
+/* The 16 bytes as eight groups of four lower-case digits, into 256 bytes;
+ * 0. */
 TAVO_EXPORT uint32_t IMA_copy_ipv6_addr(char* text, const IMA_IP_ADDRESS* address);
 TAVO_EXPORT IMA_STATUS GetInitiatorDefaultLoginParameters(IMA_UINT32 object_type, IMA_UINT32 owner_id,
                                                           IMA_UINT32 sequence_low, IMA_UINT32 sequence_high,

@@ -165,7 +165,7 @@ uint32_t session_authentication_of(const IMA_OID& oid, uint32_t* group) {
         if (GetTavoVal(sessions.tag[s], "Connection0", "DestinationIPAddress", to_address) != 0 ||
             GetTavoVal(sessions.tag[s], "Connection0", "DestinationPortNumber", to_port) != 0)
           continue;
-        if (strcmp(address, to_address) == 0 && strcmp(port, to_port) == 0) {
+        if (same_portal(address, port, to_address, to_port)) {
           if (const uint32_t status = group_tag(sessions.tag[s], "SessionLoginOptions", &options)) return status;
           return group_tag(options, "Authentication", group);
         }
@@ -233,6 +233,25 @@ IMA_STATUS configure(uint32_t group, const ActionParams& params) {
 
 IMA_STATUS delete_chap(uint32_t group) { return ErrorCheck(run_action(group, "DeleteCHAP", ActionParams())); }
 
+// Mutual CHAP off: one-way CHAP stays as it was, with the target's name,
+// secret and level the group holds (ConfigureCHAP's one-way method empties
+// the initiator's two). A group without mutual CHAP is left alone.
+IMA_STATUS mutual_off(uint32_t group) {
+  Current current = Current::Other;
+  if (const uint32_t status = current_method(group, &current)) return ErrorCheck(status);
+  if (current != Current::Mutual) return IMA_STATUS_SUCCESS;
+  ActionParams params;
+  params.set(kMethodSlot, kOneWay);
+  params.not_given(kInitiatorNameSlot);
+  params.not_given(kInitiatorSecretSlot);
+  if (const uint32_t status = keep_target_credentials(group, &params)) return ErrorCheck(status);
+  Value level;
+  if (const uint32_t status = read(group, "CHAPParam", &level)) return ErrorCheck(status);
+  // Prohibited is what the action makes of no level.
+  set_level(&params, level.is("Prohibited") ? nullptr : level.text);
+  return configure(group, params);
+}
+
 // The id tested, then its Authentication group found.
 IMA_STATUS authentication_for(const IMA_OID& oid, uint32_t accepted, uint32_t* group) {
   if (const IMA_STATUS status = check_oid(oid, accepted)) return status;
@@ -250,14 +269,14 @@ IMA_STATUS cleared_reader(const IMA_OID& oid, IMA_AUTHMETHOD method, IMA_INITIAT
   return ErrorCheck(current_method(*group, current));
 }
 
-// Mutual CHAP switched on a target or discovery address: off is DeleteCHAP
-// at once, on goes on with the method the group holds. False when the call
-// is over, with its answer in *answer.
+// Mutual CHAP switched on a target or discovery address: off turns it off
+// at once (one-way CHAP stays), on goes on with the method the group
+// holds. False when the call is over, with its answer in *answer.
 bool mutual_switch(const IMA_OID& oid, IMA_BOOL enable, uint32_t* group, Current* current, IMA_STATUS* answer) {
   *answer = authentication_for(oid, kThree, group);
   if (*answer != 0) return false;
   if (enable != 1) {
-    *answer = delete_chap(*group);
+    *answer = mutual_off(*group);
     return false;
   }
   *answer = ErrorCheck(current_method(*group, current));
@@ -476,9 +495,7 @@ IMA_STATUS IMA_RemoveLhbaMutualAuthParms(IMA_OID oid, IMA_AUTHMETHOD method, con
   if (parms == nullptr || method != IMA_AUTHMETHOD_CHAP) return IMA_ERROR_INVALID_PARAMETER;
   uint32_t group = 0;
   if (const IMA_STATUS status = authentication_for(oid, kLhbaOnly, &group)) return status;
-  Current current = Current::Other;
-  if (const uint32_t status = current_method(group, &current)) return ErrorCheck(status);
-  return delete_chap(group);
+  return mutual_off(group);
 }
 
 IMA_STATUS IMA_GetMutualLocalAuthParms(IMA_OID oid, IMA_AUTHMETHOD method, IMA_INITIATOR_AUTHPARMS* parms) {
@@ -514,7 +531,7 @@ IMA_STATUS IMA_VMW_SetMutualAuthParms(IMA_OID oid, IMA_AUTHMETHOD method, const 
   if (!off && !secret_length_ok(*parms)) return IMA_ERROR_INVALID_PARAMETER;
   uint32_t group = 0;
   if (const IMA_STATUS status = authentication_for(oid, kAllFour, &group)) return status;
-  if (off) return IMA_STATUS_SUCCESS;
+  if (off) return mutual_off(group);
   Current current = Current::Other;
   if (const uint32_t status = current_method(group, &current)) return ErrorCheck(status);
   ActionParams params;

@@ -24,16 +24,6 @@ IMA_STATUS set_discovery(const IMA_OID& oid, IMA_BOOL enable) {
   return IMA_ERROR_NOT_SUPPORTED;
 }
 
-// The address of a portal as the tree shows it, the same text in any case
-// or the same address in another form.
-bool same_address(const char* shown, const char* text) {
-  if (same_text_nocase(shown, text)) return true;
-  IMA_IP_ADDRESS a, b;
-  text_to_address(shown, &a);
-  text_to_address(text, &b);
-  return a.ipv4Address == b.ipv4Address && memcmp(a.ipAddress, b.ipAddress, sizeof a.ipAddress) == 0;
-}
-
 }  // namespace
 
 extern "C" {
@@ -134,18 +124,22 @@ IMA_STATUS IMA_AddDiscoveryAddress(IMA_OID oid, IMA_TARGET_ADDRESS address, IMA_
   if (const IMA_STATUS status = check_oid(oid, kLhbaTypes)) return status;
   uint32_t discovery = 0;
   if (const uint32_t status = discovery_of(oid, &discovery)) return ErrorCheck(status);
-  Text text;
+  Text text, port;
   address_to_text(address.hostnameIpAddress.id.ipAddress, text);
+  snprintf(port, sizeof port, "%u", address.portNumber == 0 ? 3260u : address.portNumber);
   ActionParams params;
   params.set(0, text);
-  params.set_number(1, address.portNumber == 0 ? 3260 : address.portNumber);
+  params.set(1, port);
   if (const uint32_t status = run_action(discovery, "AddSendTargetPortal", params)) return ErrorCheck(status);
+  // The new portal is the one with this address and port.
   Tags portals;
   if (const uint32_t status = child_tags(discovery, "SendTargetPortal", &portals)) return ErrorCheck(status);
   for (uint32_t i = 0; i < portals.count; ++i) {
-    Text shown;
+    Text shown, shown_port;
     if (const uint32_t status = GetTavoPropertyVal(portals.tag[i], "IPAddress", shown)) return ErrorCheck(status);
-    if (!same_address(shown, text)) continue;
+    if (const uint32_t status = GetTavoPropertyVal(portals.tag[i], "PortNumber", shown_port))
+      return ErrorCheck(status);
+    if (!same_portal(shown, shown_port, text, port)) continue;
     ActionParams discover;
     discover.not_given(0);
     uint32_t action = 0;

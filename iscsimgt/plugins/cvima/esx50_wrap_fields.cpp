@@ -20,8 +20,6 @@ using namespace tavo::cvima;
 
 namespace {
 
-constexpr char kSource[] = "iscsimgt/plugins/cvima/esx50_wrap";
-
 // A libc conversion of at most count source units into capacity units of
 // dest, terminated; nothing past the source's terminator is read,
 // whatever the count says.
@@ -48,8 +46,7 @@ IMA_STATUS convert_in_locale(To* dest, const From* src, size_t count, size_t cap
 extern "C" {
 
 IMA_STATUS Sample_Iscsi_ToWide(IMA_WCHAR* dest, const char* src, IMA_UINT32 entries) {
-  CVIMA_REQUIRE(dest != nullptr, "dest", kSource);
-  CVIMA_REQUIRE(src != nullptr, "src", kSource);
+  if (dest == nullptr || src == nullptr) return IMA_ERROR_INVALID_PARAMETER;
   const int32_t count = Iscsi_CodeSet_LengthInCodePoints(src);
   uint32_t* units = nullptr;
   if (count < 0 || static_cast<uint32_t>(count) >= entries || !Iscsi_CodeSet_UTF8ToUTF32(src, &units))
@@ -62,8 +59,7 @@ IMA_STATUS Sample_Iscsi_ToWide(IMA_WCHAR* dest, const char* src, IMA_UINT32 entr
 }
 
 IMA_STATUS Sample_Iscsi_ToUtf8(char* dest, const IMA_WCHAR* src, IMA_UINT32 size) {
-  CVIMA_REQUIRE(dest != nullptr, "dest", kSource);
-  CVIMA_REQUIRE(src != nullptr, "src", kSource);
+  if (dest == nullptr || src == nullptr) return IMA_ERROR_INVALID_PARAMETER;
   char* text = nullptr;
   if (!encode_utf8(src, &text)) return conversion_failed(__func__, __LINE__);
   const size_t length = strlen(text);
@@ -78,16 +74,15 @@ IMA_STATUS Sample_Iscsi_ToUtf8(char* dest, const IMA_WCHAR* src, IMA_UINT32 size
 }
 
 int32_t Sample_Iscsi_WideLength(const IMA_WCHAR* src) {
-  CVIMA_REQUIRE(src != nullptr, "src", kSource);
   char* text = nullptr;
-  if (!encode_utf8(src, &text)) return -1;
+  if (src == nullptr || !encode_utf8(src, &text)) return -1;
   const int32_t count = Iscsi_CodeSet_LengthInCodePoints(text);
   free(text);
   return count;
 }
 
 IMA_STATUS Sample_Iscsi_WideAndUtf8Cmp(const IMA_WCHAR* wstr, const char* cstr, IMA_UINT32 len) {
-  CVIMA_REQUIRE(wstr && cstr && len, "wstr && cstr && len", kSource);
+  if (wstr == nullptr || cstr == nullptr || len == 0) return IMA_ERROR_INVALID_PARAMETER;
   char* text = nullptr;
   if (!encode_utf8(wstr, &text)) return IMA_ERROR_CONVERSION_FAILED;
   const int order = strncmp(cstr, text, 4 * static_cast<size_t>(len));

@@ -144,6 +144,7 @@ IMA_STATUS IMA_FreeMemory(void* memory) {
 }
 
 void ppdebug(const char* format, ...) {
+  if (format == nullptr) return;
   char small[512];
   va_list args;
   va_start(args, format);

@@ -98,10 +98,19 @@ uint32_t find_action(uint32_t group, const char* action, uint32_t* tag);
 // memory runs out); *list is set only on success.
 IMA_STATUS hand_out_list(IMA_OBJECT_TYPE type, const uint32_t* tags, uint32_t count, IMA_OID_LIST** list);
 
-// Address texts: dotted IPv4 (into the first four bytes, the others left
-// as they are), or IPv6 when the text holds a colon.
+// Address texts: dotted IPv4 (into the first four bytes), or IPv6 when the
+// text holds a colon. Every byte of the address is written: those an IPv4
+// address leaves are 0.
 void text_to_address(const char* text, IMA_IP_ADDRESS* address);
 void address_to_text(const IMA_IP_ADDRESS& address, char* text);
+// The family a host's address says it is: IPv4 (flag 1) or IPv6 (flag 0);
+// any other flag is neither.
+inline bool is_ipv4(const IMA_IP_ADDRESS& address) { return address.ipv4Address == 1; }
+inline bool is_ipv6(const IMA_IP_ADDRESS& address) { return address.ipv4Address == 0; }
+// Whether two portals are one: the same address (the same text in any
+// case, or the same address written another way) and the same port number
+// (as the tree reads numbers: "3260", "0xCBC" and "+3260" are one port).
+bool same_portal(const char* address_a, const char* port_a, const char* address_b, const char* port_b);
 // Decimal texts as the host reads them (leading digits, 0 when none).
 uint32_t decimal(const char* text);
 bool same_text_nocase(const char* a, const char* b);

@@ -44,13 +44,6 @@ IMA_STATUS portal_single_entry(const IMA_OID& oid, uint32_t accepted, const char
   return hand_out_list(type, &tag, 1, list);
 }
 
-// Four address bytes as the dotted text the tree takes.
-void portal_ipv4_text(const IMA_IP_ADDRESS& address, char* text) {
-  IMA_IP_ADDRESS v4 = address;
-  v4.ipv4Address = 1;
-  address_to_text(v4, text);
-}
-
 // A rate such as "10Gb" or "100Mb" in megabits per second; a text without
 // a leading number is 0.
 uint32_t portal_rate(const char* text) {
@@ -78,11 +71,12 @@ IMA_STATUS portal_configure_ipv4(uint32_t tcpip, const char* address, const char
   return ErrorCheck(run_action(tcpip, "ConfigureIPAddress", params));
 }
 
-// A new address with the current mask ("255.255.255.0" while it has none).
+// A new IPv4 address with the current mask ("255.255.255.0" while it has
+// none).
 IMA_STATUS portal_set_ipv4_address(uint32_t tcpip, const IMA_IP_ADDRESS& address) {
   Text text, mask;
   if (const uint32_t status = GetTavoPropertyVal(tcpip, "InitiatorSubnetMask", mask)) return ErrorCheck(status);
-  portal_ipv4_text(address, text);
+  address_to_text(address, text);
   return portal_configure_ipv4(tcpip, text, strcmp(mask, kZeroIpv4) == 0 ? kDefaultMask : mask);
 }
 
@@ -91,13 +85,15 @@ IMA_STATUS portal_set_mask(const IMA_OID& oid, const IMA_IP_ADDRESS& mask) {
   Text address, text;
   if (const uint32_t status = portal_tcpip(oid, &tcpip)) return ErrorCheck(status);
   if (const uint32_t status = GetTavoPropertyVal(tcpip, "InitiatorIPAddress", address)) return ErrorCheck(status);
-  portal_ipv4_text(mask, text);
+  address_to_text(mask, text);
   return portal_configure_ipv4(tcpip, address, text);
 }
 
-// Writes the IPv4 (or IPv6) default gateway. A refused write puts the
+// Writes the IPv4 (or IPv6) default gateway; a gateway of the other
+// family is refused before anything is read. A refused write puts the
 // gateway read before back and still reports the refusal.
 IMA_STATUS portal_set_gateway(const IMA_OID& oid, const IMA_IP_ADDRESS& gateway, bool ipv6) {
+  if (ipv6 ? !is_ipv6(gateway) : !is_ipv4(gateway)) return IMA_ERROR_INVALID_PARAMETER;
   if (const IMA_STATUS status = check_oid(oid, kHbaTypes)) return status;
   uint32_t parent = 0;
   const uint32_t found = ipv6 ? portal_tcpip(oid, &parent) : network_of(oid, &parent);
@@ -105,10 +101,7 @@ IMA_STATUS portal_set_gateway(const IMA_OID& oid, const IMA_IP_ADDRESS& gateway,
   const char* group = ipv6 ? "IPv6Configuration" : "TCPIPConfiguration";
   const char* property = ipv6 ? "DefaultIPv6Gateway" : "DefaultGateway";
   Text fresh, previous;
-  if (ipv6)
-    IMA_copy_ipv6_addr(fresh, &gateway);
-  else
-    portal_ipv4_text(gateway, fresh);
+  address_to_text(gateway, fresh);
   if (const uint32_t status = GetTavoVal(parent, group, property, previous)) return ErrorCheck(status);
   const uint32_t status = SetTavoPropertyVal(parent, group, property, fresh);
   if (status == 0) return IMA_STATUS_SUCCESS;
@@ -323,14 +316,15 @@ IMA_STATUS IMA_VMW_GetExtendedIpProperties(IMA_OID oid, IMA_EXTENDED_IP_PROPERTI
 }
 
 IMA_STATUS IMA_SetNetworkPortalIpAddress(IMA_OID oid, const IMA_IP_ADDRESS* address) {
-  if (address == nullptr) return IMA_ERROR_INVALID_PARAMETER;
+  if (address == nullptr || !is_ipv4(*address)) return IMA_ERROR_INVALID_PARAMETER;
   if (const IMA_STATUS status = check_oid(oid, type_bit(IMA_OBJECT_TYPE_NETWORK_PORTAL))) return status;
   return portal_set_ipv4_address(oid_tag(oid), *address);
 }
 
 IMA_STATUS IMA_VMW_SetNetworkPortalIpAddress(IMA_OID oid, const IMA_IP_ADDRESS* address, IMA_BOOL ipv6,
                                              IMA_BOOL given) {
-  if (address == nullptr) return IMA_ERROR_INVALID_PARAMETER;
+  // The address is of the family the flag picks, also when it is not given.
+  if (address == nullptr || (ipv6 ? !is_ipv6(*address) : !is_ipv4(*address))) return IMA_ERROR_INVALID_PARAMETER;
   if (const IMA_STATUS status = check_oid(oid, type_bit(IMA_OBJECT_TYPE_PHBA))) return status;
   uint32_t group = 0;
   if (!ipv6) {
@@ -351,6 +345,7 @@ IMA_STATUS IMA_VMW_SetNetworkPortalIpAddress(IMA_OID oid, const IMA_IP_ADDRESS* 
 }
 
 IMA_STATUS IMA_SetSubnetMask(IMA_OID oid, IMA_IP_ADDRESS mask) {
+  if (!is_ipv4(mask)) return IMA_ERROR_INVALID_PARAMETER;
   if (const IMA_STATUS status = check_oid(oid, kHbaTypes)) return status;
   char name[TAVO_NAME_SIZE] = "";
   const uint32_t named = TAVO_get_node_name(oid_tag(oid), name, TAVO_KIND_GROUP);
@@ -364,6 +359,7 @@ IMA_STATUS IMA_SetSubnetMask(IMA_OID oid, IMA_IP_ADDRESS mask) {
 }
 
 IMA_STATUS IMA_VMW_SetSubnetMask(IMA_OID oid, IMA_IP_ADDRESS mask) {
+  if (!is_ipv4(mask)) return IMA_ERROR_INVALID_PARAMETER;
   if (const IMA_STATUS status = check_oid(oid, kHbaTypes)) return status;
   return portal_set_mask(oid, mask);
 }
@@ -373,7 +369,7 @@ IMA_STATUS IMA_SetDefaultGateway(IMA_OID oid, IMA_IP_ADDRESS gateway) {
 }
 
 IMA_STATUS IMA_VMW_SetDefaultGateway(IMA_OID oid, IMA_IP_ADDRESS gateway) {
-  return portal_set_gateway(oid, gateway, gateway.ipv4Address != 1);
+  return portal_set_gateway(oid, gateway, !is_ipv4(gateway));
 }
 
 IMA_STATUS IMA_SetIpConfigMethod(IMA_OID oid, IMA_BOOL enable_dhcp) {

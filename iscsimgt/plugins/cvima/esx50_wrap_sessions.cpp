@@ -61,6 +61,7 @@ ActionParams login_params(const char* address, const char* port) {
 extern "C" {
 
 uint32_t check_session(const uint32_t* session_tags, uint32_t count, const char* address, const char* port) {
+  if (session_tags == nullptr || address == nullptr || port == nullptr) return 0;
   for (uint32_t i = 0; i < count; ++i) {
     Text session_status, destination, destination_port, connection_status;
     uint32_t connection = 0;
@@ -70,7 +71,7 @@ uint32_t check_session(const uint32_t* session_tags, uint32_t count, const char*
         GetTavoPropertyVal(connection, "DestinationPortNumber", destination_port) != 0 ||
         GetTavoPropertyVal(connection, "Status", connection_status) != 0)
       return 0;
-    if (strcmp(destination, address) != 0 || strcmp(destination_port, port) != 0) continue;
+    if (!same_portal(destination, destination_port, address, port)) continue;
     const bool closed = strcmp(connection_status, "Connection closed") == 0;
     if (closed ? strcmp(session_status, "Login failed") == 0 : strcmp(session_status, "Closed") != 0) return 1;
   }
@@ -84,6 +85,9 @@ IMA_STATUS IMA_check_session_status(uint32_t target) {
   if (const uint32_t status = child_tags(target, "TargetPortal", &portals)) return ErrorCheck(status);
   if (const uint32_t status = child_tags(target, "Session", &sessions)) return ErrorCheck(status);
   const bool has_sessions = sessions.count > 0;
+  // With sessions, a failed login does not stop the walk; the first one
+  // is the call's answer.
+  uint32_t failed = 0;
   for (uint32_t p = 0; p < portals.count; ++p) {
     Text address, port;
     // Each portal is logged in to by its own address and port.
@@ -93,9 +97,10 @@ IMA_STATUS IMA_check_session_status(uint32_t target) {
     if (const uint32_t status = TAVO_do_action(target, login, params.block(), nullptr)) {
       ppdebug("%s:Login Failed\n", "IMA_check_session_status");
       if (!has_sessions) return ErrorCheck(status);
+      if (failed == 0) failed = status;
     }
   }
-  return IMA_STATUS_SUCCESS;
+  return ErrorCheck(failed);
 }
 
 IMA_STATUS IMA_VMW_AddSession(IMA_OID oid) {

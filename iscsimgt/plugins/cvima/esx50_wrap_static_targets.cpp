@@ -60,7 +60,7 @@ bool find_portal(const Tags& targets, const char* address, const char* port, uin
       if (GetTavoPropertyVal(portals.tag[p], "TargetIPAddress", shown_address) != 0 ||
           GetTavoPropertyVal(portals.tag[p], "TargetPortNumber", shown_port) != 0)
         continue;
-      if (same_text_nocase(shown_address, address) && strcmp(shown_port, port) == 0) {
+      if (same_portal(shown_address, shown_port, address, port)) {
         *portal = portals.tag[p];
         return true;
       }
@@ -69,14 +69,17 @@ bool find_portal(const Tags& targets, const char* address, const char* port, uin
   return false;
 }
 
-// Logs out the target's sessions whose first connection goes to the address.
-uint32_t logout_sessions_to(uint32_t target, const Tags& sessions, const char* address) {
+// Logs out the target's sessions whose first connection goes to the
+// portal (its address and port).
+uint32_t logout_sessions_to(uint32_t target, const Tags& sessions, const char* address, const char* port) {
   for (uint32_t i = 0; i < sessions.count; ++i) {
     uint32_t connection = 0;
-    Text destination;
+    Text destination, destination_port;
     if (const uint32_t status = group_tag(sessions.tag[i], "Connection0", &connection)) return status;
     if (const uint32_t status = GetTavoPropertyVal(connection, "DestinationIPAddress", destination)) return status;
-    if (strcmp(destination, address) != 0) continue;
+    if (const uint32_t status = GetTavoPropertyVal(connection, "DestinationPortNumber", destination_port))
+      return status;
+    if (!same_portal(destination, destination_port, address, port)) continue;
     char name[TAVO_NAME_SIZE] = "";
     int number = 0;
     if (const uint32_t status = TAVO_get_node_name(sessions.tag[i], name, TAVO_KIND_GROUP)) return status;
@@ -102,10 +105,11 @@ uint32_t remove_static_target(uint32_t portal) {
   ppdebug("After Tavo_Get_Child_Tags  Scount is %d\n", static_cast<int>(sessions.count));
   if (sessions.count > 0) {
     uint32_t logout = 0;
-    Text address;
+    Text address, port;
     if (const uint32_t status = find_action(target, "Logout", &logout)) return status;
     if (const uint32_t status = GetTavoPropertyVal(portal, "TargetIPAddress", address)) return status;
-    if (const uint32_t status = logout_sessions_to(target, sessions, address)) return status;
+    if (const uint32_t status = GetTavoPropertyVal(portal, "TargetPortNumber", port)) return status;
+    if (const uint32_t status = logout_sessions_to(target, sessions, address, port)) return status;
   }
   Tags portals;
   if (const uint32_t status = child_tags(target, "TargetPortal", &portals)) return status;
@@ -129,7 +133,13 @@ uint32_t remove_static_target(uint32_t portal) {
 }
 
 // One logical HBA's rediscovery; false when a lookup or listing failed.
-bool rediscover(uint32_t lhba) {
+// A discovery, refresh or login that fails does not stop it: it is noted
+// for the discovery status and in *step_failed.
+bool rediscover(uint32_t lhba, bool* step_failed) {
+  const auto failed_step = [step_failed] {
+    note_discovery_failure();
+    *step_failed = true;
+  };
   uint32_t discovery = 0, action = 0;
   Tags portals;
   if (group_tag(lhba, "Discovery", &discovery) != 0 || child_tags(discovery, "SendTargetPortal", &portals) != 0)
@@ -138,12 +148,14 @@ bool rediscover(uint32_t lhba) {
     ActionParams discover;
     discover.not_given(0);
     if (find_action(portals.tag[i], "DiscoverTargets", &action) != 0) return false;
-    if (TAVO_do_action(portals.tag[i], action, discover.block(), nullptr) != 0) note_discovery_failure();
+    if (TAVO_do_action(portals.tag[i], action, discover.block(), nullptr) != 0) failed_step();
   }
   const ActionParams cleared;
   if (find_action(discovery, "RefreshAvailableTargets", &action) != 0) return false;
-  if (TAVO_do_action(discovery, action, cleared.block(), nullptr) != 0)
+  if (TAVO_do_action(discovery, action, cleared.block(), nullptr) != 0) {
     ppdebug("Failed to do RefreshAvailableTargets \n");
+    failed_step();
+  }
   Tags targets;
   if (child_tags(lhba, "Target", &targets) != 0) return false;
   for (uint32_t t = 0; t < targets.count; ++t) {
@@ -160,7 +172,7 @@ bool rediscover(uint32_t lhba) {
         return false;
       if (check_session(sessions.tag, sessions.count, address, port) != 0) continue;
       const ActionParams params = login_params(address, port);
-      if (TAVO_do_action(targets.tag[t], login, params.block(), nullptr) != 0) note_discovery_failure();
+      if (TAVO_do_action(targets.tag[t], login, params.block(), nullptr) != 0) failed_step();
     }
   }
   return true;
@@ -245,13 +257,15 @@ IMA_STATUS IMA_VMW_Rediscover(IMA_OID oid) {
     note_discovery_failure();
     return IMA_ERROR_FAILED;
   }
+  // Every logical HBA is walked; a step that failed on the way fails the call.
+  bool step_failed = false;
   for (uint32_t i = 0; i < lhbas.count; ++i) {
-    if (!rediscover(lhbas.tag[i])) {
+    if (!rediscover(lhbas.tag[i], &step_failed)) {
       note_discovery_failure();
       return IMA_ERROR_FAILED;
     }
   }
-  return IMA_STATUS_SUCCESS;
+  return step_failed ? IMA_ERROR_FAILED : IMA_STATUS_SUCCESS;
 }
 
 }  // extern "C"

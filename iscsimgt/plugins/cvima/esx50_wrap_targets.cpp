@@ -57,8 +57,8 @@ uint32_t read_address(uint32_t tag, const char* property, IMA_IP_ADDRESS* addres
   return 0;
 }
 
-// The session record's target id and portal group tag: the portal whose
-// address (and port, for the tag) a connection goes to; later matches win.
+// The session record's target id and portal group tag: the portal a
+// connection goes to, by address and port; later matches win.
 uint32_t match_portals(uint32_t target, uint32_t session, IMA_SESSION_PROPERTIES* props) {
   Tags portals, connections;
   if (const uint32_t status = child_tags(target, "TargetPortal", &portals)) return status;
@@ -68,17 +68,15 @@ uint32_t match_portals(uint32_t target, uint32_t session, IMA_SESSION_PROPERTIES
     Text address, port;
     if (const uint32_t status = GetTavoPropertyVal(connections.tag[c], "DestinationIPAddress", address)) return status;
     if (const uint32_t status = GetTavoPropertyVal(connections.tag[c], "DestinationPortNumber", port)) return status;
-    bool matched = false;
     for (uint32_t p = 0; p < portals.count; ++p) {
       Text portal_address, portal_port, tpgt;
       if (const uint32_t status = GetTavoPropertyVal(portals.tag[p], "TargetIPAddress", portal_address)) return status;
-      if (strcmp(address, portal_address) != 0) continue;
-      if (!matched) props->targetOid = make_oid(IMA_OBJECT_TYPE_TARGET, portals.tag[p]);
-      matched = true;
       if (const uint32_t status = GetTavoPropertyVal(portals.tag[p], "TargetPortNumber", portal_port)) return status;
-      if (strcmp(port, portal_port) != 0) continue;
+      if (!same_portal(address, port, portal_address, portal_port)) continue;
       if (const uint32_t status = GetTavoPropertyVal(portals.tag[p], "PortalGroupTag", tpgt)) return status;
+      props->targetOid = make_oid(IMA_OBJECT_TYPE_TARGET, portals.tag[p]);
       props->targetPortalGroupTag = static_cast<IMA_UINT16>(decimal(tpgt));
+      break;
     }
   }
   return 0;
@@ -276,7 +274,10 @@ IMA_STATUS IMA_GetLuProperties(IMA_OID oid, IMA_LU_PROPERTIES* props) {
   props->associatedTargetOid = make_oid(IMA_OBJECT_TYPE_TARGET, portal);
   Text text;
   if (const uint32_t status = GetTavoPropertyVal(oid_tag(oid), "LUNNumber", text)) return ErrorCheck(status);
-  Covert_Hex_To_Bin(props->targetLun, text, static_cast<int32_t>(strlen(text)), sizeof props->targetLun);
+  // The eight bytes in the order the tree shows them, whatever the host's byte order.
+  IMA_BYTE lun[sizeof props->targetLun] = {};
+  Covert_Hex_To_Bin(lun, text, static_cast<int32_t>(strlen(text)), sizeof lun);
+  memcpy(&props->targetLun, lun, sizeof lun);
   props->exposedToOs = 0;
   props->osDeviceNameValid = 0;
   props->osParallelIdsValid = 0;

@@ -1,6 +1,7 @@
 // The plug-in's road into the tree: lookups by name, instance lists, the
 // action parameter block, id lists, and the texts that cross over.
 #include <arpa/inet.h>
+#include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <strings.h>
@@ -168,9 +169,9 @@ IMA_STATUS hand_out_list(IMA_OBJECT_TYPE type, const uint32_t* tags, uint32_t co
 }
 
 void text_to_address(const char* text, IMA_IP_ADDRESS* address) {
+  memset(address->ipAddress, 0, sizeof address->ipAddress);
   if (strchr(text, ':') != nullptr) {
     address->ipv4Address = 0;
-    memset(address->ipAddress, 0, sizeof address->ipAddress);
     // Any valid form; else each group's first and next two digits.
     if (inet_pton(AF_INET6, text, address->ipAddress) == 1) return;
     const char* group = text;
@@ -183,7 +184,7 @@ void text_to_address(const char* text, IMA_IP_ADDRESS* address) {
     }
     return;
   }
-  // IPv4: the first four bytes only; a missing part counts as 0.
+  // IPv4: the first four bytes; a missing part counts as 0.
   address->ipv4Address = 1;
   const char* part = text;
   for (int i = 0; i < 4; ++i) {
@@ -200,6 +201,43 @@ void address_to_text(const IMA_IP_ADDRESS& address, char* text) {
     IMA_copy_ipv6_addr(text, &address);
 }
 
+namespace {
+
+// The address a text stands for in either family, false for a text that
+// is no address.
+bool address_bytes(const char* text, uint8_t out[16], int* family) {
+  memset(out, 0, 16);
+  for (const int f : {AF_INET, AF_INET6}) {
+    if (inet_pton(f, text, out) == 1) {
+      *family = f;
+      return true;
+    }
+  }
+  return false;
+}
+
+// A port text as the tree reads numbers (automatic base, a sign allowed);
+// -1 for a text that is no port.
+long port_number(const char* text) {
+  char* end = nullptr;
+  errno = 0;
+  const long value = strtol(text, &end, 0);
+  if (end == text || *end != '\0' || errno != 0 || value < 0 || value > 65535) return -1;
+  return value;
+}
+
+}  // namespace
+
+bool same_portal(const char* address_a, const char* port_a, const char* address_b, const char* port_b) {
+  const long a = port_number(port_a);
+  if (a < 0 || a != port_number(port_b)) return false;
+  if (same_text_nocase(address_a, address_b)) return true;
+  uint8_t bytes_a[16], bytes_b[16];
+  int family_a = 0, family_b = 0;
+  return address_bytes(address_a, bytes_a, &family_a) && address_bytes(address_b, bytes_b, &family_b) &&
+         family_a == family_b && memcmp(bytes_a, bytes_b, sizeof bytes_a) == 0;
+}
+
 uint32_t decimal(const char* text) { return static_cast<uint32_t>(strtoul(text, nullptr, 10)); }
 
 bool same_text_nocase(const char* a, const char* b) { return strcasecmp(a, b) == 0; }
@@ -211,6 +249,7 @@ using namespace tavo::cvima;
 extern "C" {
 
 uint32_t GetTavoPropertyVal(uint32_t tag, const char* property, char* value) {
+  if (property == nullptr || value == nullptr) return IMA_ERROR_INVALID_PARAMETER;
   memset(value, 0, TAVO_VALUE_SIZE);
   uint32_t ptag = 0;
   if (const uint32_t status = property_tag(tag, property, &ptag)) return status;
@@ -218,6 +257,7 @@ uint32_t GetTavoPropertyVal(uint32_t tag, const char* property, char* value) {
 }
 
 uint32_t GetTavoVal(uint32_t tag, const char* group, const char* property, char* value) {
+  if (group == nullptr || property == nullptr || value == nullptr) return IMA_ERROR_INVALID_PARAMETER;
   memset(value, 0, TAVO_VALUE_SIZE);
   uint32_t gtag = 0;
   if (const uint32_t status = group_tag(tag, group, &gtag)) return status;
@@ -225,12 +265,14 @@ uint32_t GetTavoVal(uint32_t tag, const char* group, const char* property, char*
 }
 
 uint32_t SetTavoPropertyVal(uint32_t tag, const char* group, const char* property, const char* value) {
+  if (group == nullptr || property == nullptr || value == nullptr) return IMA_ERROR_INVALID_PARAMETER;
   uint32_t gtag = 0;
   if (const uint32_t status = group_tag(tag, group, &gtag)) return status;
   return set_property(gtag, property, value);
 }
 
 uint32_t Tavo_Get_Child_Tags(uint32_t tag, const char* group, uint32_t* tags, uint32_t* count) {
+  if (group == nullptr || tags == nullptr || count == nullptr) return IMA_ERROR_INVALID_PARAMETER;
   uint32_t numbers[TAVO_MAX_INSTANCES] = {};
   uint32_t found = 0;
   *count = 0;
@@ -248,6 +290,8 @@ uint32_t Tavo_Get_Child_Tags(uint32_t tag, const char* group, uint32_t* tags, ui
 
 uint32_t Tavo_Get_TargetPortal_Tags(const uint32_t* target_tags, uint32_t* portal_tags, uint32_t target_count,
                                     uint32_t* portal_count) {
+  if (portal_tags == nullptr || portal_count == nullptr || (target_tags == nullptr && target_count > 0))
+    return IMA_ERROR_INVALID_PARAMETER;
   *portal_count = 0;
   uint32_t total = 0;
   for (uint32_t t = 0; t < target_count; ++t) {
@@ -261,7 +305,9 @@ uint32_t Tavo_Get_TargetPortal_Tags(const uint32_t* target_tags, uint32_t* porta
   return 0;
 }
 
-uint32_t Get_Target_tag(uint32_t tag, uint32_t* parent_tag) { return parent_of(tag, parent_tag) == 0 ? 0 : 1; }
+uint32_t Get_Target_tag(uint32_t tag, uint32_t* parent_tag) {
+  return parent_tag != nullptr && parent_of(tag, parent_tag) == 0 ? 0 : 1;
+}
 
 IMA_STATUS Covert_Hex_To_Bin(IMA_BYTE* bytes, const char* text, int32_t length, int32_t max_bytes) {
   if (bytes == nullptr || text == nullptr) return IMA_ERROR_FAILED;
@@ -271,6 +317,7 @@ IMA_STATUS Covert_Hex_To_Bin(IMA_BYTE* bytes, const char* text, int32_t length, 
 }
 
 uint32_t IMA_copy_ipv6_addr(char* text, const IMA_IP_ADDRESS* address) {
+  if (text == nullptr || address == nullptr) return IMA_ERROR_INVALID_PARAMETER;
   const uint8_t* a = address->ipAddress;
   snprintf(text, TAVO_VALUE_SIZE,
            "%02x%02x:%02x%02x:%02x%02x:%02x%02x:%02x%02x:%02x%02x:%02x%02x:%02x%02x", a[0], a[1], a[2], a[3],

@@ -1,6 +1,8 @@
 // CHAP as the host sets and reads it on an initiator, a discovery address
 // and a target: method lists, one-way and mutual credentials, what the
 // tree and the saved lines then hold, and that no secret reaches a log.
+#include <functional>
+
 #include "tests/iscsimgt/plugins/cvima/ima_fixture.h"
 
 namespace tavo::test {
@@ -241,10 +243,10 @@ TEST_F(ImaAuthTest, MutualCredentialsRoundTrip) {
   ASSERT_EQ(IMA_GetInitiatorAuthParms(lhba, C, &out), 0u);  // one-way only
   EXPECT_TRUE(same(out, IMA_INITIATOR_AUTHPARMS{}));
   ASSERT_EQ(IMA_RemoveLhbaMutualAuthParms(lhba, C, &host), 0u);
-  EXPECT_EQ(chap(objects[0].auth), "None,,,,,Prohibited");
+  EXPECT_EQ(chap(objects[0].auth), "One-Way CHAP,,,tuser,tsecret123456,Preferred");  // one-way stays
 
   // A target and a discovery address: defaults for the target's side, or
-  // what it holds; level 1 of the host's call changes nothing.
+  // what it holds; level 1 of the host's call turns mutual CHAP off.
   for (const Object& o : {objects[1], objects[2]}) {
     SCOPED_TRACE(o.id);
     ASSERT_EQ(IMA_SetMutualLocalAuthParms(id(o), C, &host, 1), 0u);
@@ -252,12 +254,45 @@ TEST_F(ImaAuthTest, MutualCredentialsRoundTrip) {
     ASSERT_EQ(IMA_GetMutualLocalAuthParms(id(o), C, &out), 0u);
     EXPECT_TRUE(same(out, filled("host", 4, "hostsecret123", 13, {3, 12, 16, 0})));
     EXPECT_EQ(IMA_VMW_SetMutualAuthParms(id(o), C, parms("", "", 1)), 0u);
+    EXPECT_EQ(chap(o.auth), "One-Way CHAP,,,corvane,quillharborpine,Required");
     ASSERT_EQ(IMA_VMW_SetMutualAuthParms(id(o), C, parms("other", "othersecret12", 2)), 0u);
     EXPECT_EQ(chap(o.auth), "Mutual CHAP,other,othersecret12,corvane,quillharborpine,Discouraged");
     // Under mutual CHAP the default set is refused; off is always taken.
     EXPECT_EQ(IMA_SetMutualLocalAuth(id(o), C, 1), IMA_ERROR_INVALID_PARAMETER);
     ASSERT_EQ(IMA_SetMutualLocalAuth(id(o), C, 0), 0u);
-    EXPECT_EQ(chap(o.auth), "None,,,,,Prohibited");
+    EXPECT_EQ(chap(o.auth), "One-Way CHAP,,,corvane,quillharborpine,Discouraged");
+  }
+}
+
+// Each way of turning mutual CHAP off leaves one-way CHAP as it was (so a
+// target that asks for CHAP takes the next login); without mutual CHAP it
+// changes nothing.
+TEST_F(ImaAuthTest, TurningMutualOffKeepsOneWayChap) {
+  ASSERT_EQ(act(kL + "/AddTarget", {kVault, "192.168.10.60"}), 0u);
+  const Object vault = {IMA_OBJECT_TYPE_TARGET, kL + "/Target1/TargetPortal0",
+                        kL + "/Target1/TargetLoginOptions/Authentication/", "savetgt.txt"};
+  const IMA_INITIATOR_AUTHPARMS host = record("host", "hostsecret123", 4), off = record("", "", 1);
+  const std::string one_way = "One-Way CHAP,,,vaultuser,vaultsecret12,Required";
+  const struct Row {
+    const Object& object;
+    bool mutual;  // on before the call
+    std::function<IMA_STATUS(const IMA_OID&)> turn_off;
+  } rows[] = {
+      {objects[0], true, [&](const IMA_OID& o) { return IMA_RemoveLhbaMutualAuthParms(o, C, &host); }},
+      {objects[1], true, [&](const IMA_OID& o) { return IMA_VMW_SetMutualAuthParms(o, C, &off); }},
+      {vault, true, [&](const IMA_OID& o) { return IMA_SetMutualLocalAuthParms(o, C, &host, 0); }},
+      {vault, true, [&](const IMA_OID& o) { return IMA_SetMutualLocalAuth(o, C, 0); }},
+      {vault, false, [&](const IMA_OID& o) { return IMA_SetMutualLocalAuth(o, C, 0); }},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.object.id);
+    ASSERT_EQ(IMA_VMW_SetInitiatorAuthParms(id(r.object), C, parms("vaultuser", "vaultsecret12", 4)), 0u);
+    ASSERT_EQ(r.mutual ? IMA_VMW_SetMutualAuthParms(id(r.object), C, &host) : 0u, 0u);
+    ASSERT_EQ(r.turn_off(id(r.object)), 0u);
+    EXPECT_EQ(chap(r.object.auth), one_way);
+    if (&r.object != &vault) continue;
+    ASSERT_EQ(act(kL + "/Target1/Login", {"192.168.10.60", "3260"}), 0u) << last_status().second;
+    ASSERT_EQ(act(kL + "/Target1/Logout", {"0"}), 0u) << last_status().second;
   }
 }
 

@@ -91,13 +91,18 @@ TEST_F(ImaDiscoveryTest, DiscoveryAddressAddedListedReadAndRemoved) {
   EXPECT_EQ(entry(p.associatedNodeOid) + ", " + entry(p.associatedLhbaOid), "2 " + kPhba + ", 3 " + kL);
   EXPECT_EQ(p.discoveryAddress.hostnameIpAddress.hostnameInUse, 0u);
   EXPECT_EQ(ipv4(p.discoveryAddress.hostnameIpAddress.id.ipAddress), "1:192.168.10.99");
-  EXPECT_TRUE(untouched(p, 44, offsetof(IMA_DISCOVERY_ADDRESS_PROPERTIES, discoveryAddress.portNumber)));
+  EXPECT_EQ(words(p, 44, 56), std::vector<uint32_t>(3, 0));  // the whole address is written
+  EXPECT_TRUE(untouched(p, 56, offsetof(IMA_DISCOVERY_ADDRESS_PROPERTIES, discoveryAddress.portNumber)));
   EXPECT_EQ(p.discoveryAddress.portNumber, 3261);
 
   ASSERT_EQ(IMA_RemoveDiscoveryAddress(added), 0u);
   EXPECT_EQ(tag(portal + "1"), kNoTag);
   EXPECT_EQ(saved("savestp.txt").find("192.168.10.99"), std::string::npos);
   EXPECT_EQ(IMA_AddDiscoveryAddress(lhba(), address(50, 3260), &added), IMA_ERROR_INVALID_PARAMETER);  // held
+  // Beside the address's :3260 portal, :3261 is a portal of its own.
+  ASSERT_EQ(IMA_AddDiscoveryAddress(lhba(), address(50, 3261), &added), 0u);
+  EXPECT_EQ(entry(added), "11 " + portal + "1");
+  EXPECT_EQ(get(portal + "1/PortNumber"), "3261");
   EXPECT_EQ(IMA_AddDiscoveryAddress(lhba(), address(50, 0), nullptr), IMA_ERROR_INVALID_PARAMETER);
 }
 
@@ -165,6 +170,25 @@ TEST_F(ImaDiscoveryTest, StaticTargetIdIsThePortalOfTheNamedTarget) {
   EXPECT_EQ(tag(kL + "/Target2"), kNoTag);
 }
 
+// One address on two ports is two portals, each with its own session: a
+// session names the portal of its port, and removing a portal logs out
+// only the sessions through it.
+TEST_F(ImaDiscoveryTest, PortalIsAnAddressAndAPort) {
+  reopen_with("target name=iqn.2026-12.com.example:ports portal=192.168.10.56/3260/1,192.168.10.56/3261/2 "
+              "logged-in=0\n");
+  const std::string target = std::string(kLhba0) + "/Target1";
+  ASSERT_EQ(get(target + "/Session1/Connection0/DestinationPortNumber"), "3261");
+  IMA_SESSION_PROPERTIES p = sentinel<IMA_SESSION_PROPERTIES>();
+  ASSERT_EQ(IMA_GetSessionProperties(oid(IMA_OBJECT_TYPE_SESSION, target + "/Session1"), &p), 0u);
+  EXPECT_EQ(entry(p.targetOid) + " " + std::to_string(p.targetPortalGroupTag), "9 " + target + "/TargetPortal1 2");
+  sim_->clear_log();
+  ASSERT_EQ(IMA_RemoveStaticDiscoveryTarget(oid(IMA_OBJECT_TYPE_STATIC_DISCOVERY_TARGET, target + "/TargetPortal1")),
+            0u);
+  EXPECT_EQ(mailbox_count(6, 24), 1);  // Session1's logout alone
+  EXPECT_EQ(tag(target + "/TargetPortal1"), kNoTag);
+  EXPECT_EQ(get(target + "/Session0/SessionStatus"), "Open");
+}
+
 TEST_F(ImaDiscoveryTest, RediscoveryAndItsStatus) {
   const IMA_OID phba = oid(IMA_OBJECT_TYPE_PHBA, kPhba);
   const auto status = [&] {
@@ -179,9 +203,10 @@ TEST_F(ImaDiscoveryTest, RediscoveryAndItsStatus) {
   ASSERT_EQ(IMA_VMW_Rediscover(phba), 0u);
   EXPECT_EQ(get(kL + "/Target0/Session0/SessionStatus"), "Open");  // discovered and logged in
   EXPECT_EQ(status(), 2u);
-  // A portal where no target listens fails its discovery: reported for good.
+  // A portal where no target listens fails its discovery: the call fails,
+  // and the status stays for good.
   ASSERT_EQ(act(kL + "/Discovery/AddSendTargetPortal", {"192.168.10.98", "3260"}), 0u);
-  EXPECT_EQ(IMA_VMW_Rediscover(phba), 0u);
+  EXPECT_EQ(IMA_VMW_Rediscover(phba), IMA_ERROR_FAILED);
   ASSERT_EQ(act(kL + "/Discovery/DeleteSendTargetPortal", {"1"}), 0u);
   EXPECT_EQ(IMA_VMW_Rediscover(phba), 0u);
   EXPECT_EQ(status(), 3u);

@@ -137,6 +137,40 @@ TEST_F(ImaFrameTest, HexAndAddressTexts) {
   EXPECT_STREQ(text, "fe80:0000:0000:0000:0000:0000:0000:0001");
 }
 
+// Every exported helper that takes a pointer answers its failure for a
+// null one instead of following it.
+TEST_F(ImaFrameTest, HelpersAnswerNullPointers) {
+  const uint32_t lhba = tag(kLhba0), target = tag(std::string(kLhba0) + "/Target0");
+  char text[TAVO_VALUE_SIZE];
+  uint32_t tags[TAVO_MAX_INSTANCES], count = 0;
+  const IMA_WCHAR wide_a[] = {'a', 0};
+  const uint32_t units_a[] = {'a', 0};
+  const int64_t kInvalid = IMA_ERROR_INVALID_PARAMETER;
+  testing::internal::CaptureStdout();
+  const std::pair<int64_t, int64_t> rows[] = {  // the answer, the failure expected
+      {GetTavoPropertyVal(lhba, "Enabled", nullptr), kInvalid},
+      {GetTavoVal(lhba, nullptr, "ImmediateData", text), kInvalid},
+      {SetTavoPropertyVal(lhba, "InitiatorLoginOptions", "ImmediateData", nullptr), kInvalid},
+      {Tavo_Get_Child_Tags(lhba, "Target", nullptr, &count), kInvalid},
+      {Tavo_Get_TargetPortal_Tags(nullptr, tags, 1, &count), kInvalid},
+      {Get_Target_tag(target, nullptr), 1},
+      {IMA_copy_ipv6_addr(nullptr, nullptr), kInvalid},
+      {check_session(&target, 1, nullptr, "3260"), 0},
+      {Sample_Iscsi_ToWide(nullptr, "a", 8), kInvalid},
+      {Sample_Iscsi_ToUtf8(text, nullptr, sizeof text), kInvalid},
+      {Sample_Iscsi_WideLength(nullptr), -1},
+      {Sample_Iscsi_WideAndUtf8Cmp(wide_a, nullptr, 1), kInvalid},
+      {Iscsi_CodeSetOldGetUtf8(nullptr, nullptr, nullptr), 0},
+      {Iscsi_CodeSetOldGetUtf8(text, text, nullptr), 0},  // nothing before the end
+      {Iscsi_CodeSet_LengthInCodePoints(nullptr), -1},
+      {Iscsi_CodeSet_UTF8ToUTF32("a", nullptr), 0},
+      {Iscsi_CodeSet_UTF32ToUTF8(units_a, nullptr), 0},
+  };
+  testing::internal::GetCapturedStdout();
+  for (size_t i = 0; i < std::size(rows); ++i) EXPECT_EQ(rows[i].first, rows[i].second) << i;
+  ppdebug(nullptr);  // nothing to write
+}
+
 TEST_F(ImaFrameTest, SharedNodeIsTheFirstInitiatorName) {
   IMA_OID node = sentinel<IMA_OID>();
   ASSERT_EQ(IMA_GetSharedNodeOid(&node), 0u);

@@ -18,6 +18,13 @@ using Words = std::vector<uint32_t>;
 using Bytes = std::array<uint8_t, 16>;
 using V4 = std::array<uint8_t, 4>;
 
+// Leaves the sentinel in the stack the next call's frames take, so a byte
+// a call hands over without writing it shows.
+[[gnu::noinline]] void paint_stack() {
+  volatile uint8_t area[32 * 1024];
+  for (volatile uint8_t& b : area) b = kSentinel;
+}
+
 class ImaPortalsTest : public ImaTest {
  protected:
   ImaPortalsTest() : ImaTest(kGenerations) {}
@@ -63,7 +70,8 @@ TEST_F(ImaPortalsTest, GettersOfEachGeneration) {
     IMA_NETWORK_PORTAL_PROPERTIES portal = sentinel<IMA_NETWORK_PORTAL_PROPERTIES>();
     ASSERT_EQ(IMA_GetNetworkPortalProperties(np, &portal), 0u);
     EXPECT_EQ(ipv4(portal.ipAddress) + " " + entry(portal.associatedLnp), "1:" + r.address + " " + lnp);
-    EXPECT_TRUE(untouched(portal, 8, 20) && untouched(portal, 36));
+    EXPECT_EQ(words(portal, 8, 20), Words(3, 0));  // the whole address is written
+    EXPECT_TRUE(untouched(portal, 36));
     for (const bool vmw : {false, true}) {
       IMA_PNP_PROPERTIES p = sentinel<IMA_PNP_PROPERTIES>();
       ASSERT_EQ((vmw ? IMA_VMW_GetPnpProperties : IMA_GetPnpProperties)(pnp, &p), 0u);
@@ -85,12 +93,16 @@ TEST_F(ImaPortalsTest, GettersOfEachGeneration) {
     EXPECT_EQ(words(ip, 64, 72), Words({0, 0}));
     EXPECT_EQ(words(ip, 92, 100), Words({kS, 0}));
     IMA_EXTENDED_IP_PROPERTIES e = sentinel<IMA_EXTENDED_IP_PROPERTIES>();
+    paint_stack();
     EXPECT_EQ(IMA_VMW_GetExtendedIpProperties(phba, &e), r.extended);
     EXPECT_EQ(words(e, 0, 28), Words({0, 1, 1, r.ip[0], 1, r.ip[1], 1}));
     EXPECT_EQ(ipv4(e.subnetMask).substr(0, 2) + ipv4(e.defaultGateway).substr(0, 2), "1:1:");
     EXPECT_EQ(words(e, 44, 52), Words({1, r.ip[2]}));
     const Words ipv6 = {1, 0, 1, 0, 1, 64, 0, 0, 1, r.ipv6[0], 1, r.ipv6[0], 1, 1, r.ipv6[1], 0};
     EXPECT_EQ(words(e, 72, 136), r.extended != 0 ? Words(16, 0) : ipv6);
+    // The IPv6 gateway's bytes: none ("N/A" or the zero address) is all 0.
+    const bool has_gateway = r.controller == 3 && r.function == 0;
+    EXPECT_EQ(std::bit_cast<Bytes>(e.ipv6DefaultGateway.ipAddress), has_gateway ? bytes("2001:db8::1") : Bytes{});
   }
 }
 
@@ -157,6 +169,25 @@ TEST_F(ImaPortalsTest, AddressMaskAndMethodSetters) {
   EXPECT_EQ(mailbox_count(2, 17) + mailbox_count(2, 18), switches);
   ASSERT_EQ(IMA_VMW_SetIpv6ConfigMethod(id(IMA_OBJECT_TYPE_PNP, 3), 0, 0), 0u);
   EXPECT_FALSE(sim_->network(4)->ipv6_auto);
+}
+
+// An address of the family a setter does not serve is refused before
+// anything reaches the adapter.
+TEST_F(ImaPortalsTest, AddressesKeepTheirFamily) {
+  const IMA_OID phba = id(IMA_OBJECT_TYPE_PHBA, 3), pnp = id(IMA_OBJECT_TYPE_PNP, 3);
+  const IMA_IP_ADDRESS a6 = v6("fe80::1"), a4 = v4(10, 5, 0, 99), neither = {2, {10, 5, 0, 98}};
+  sim_->clear_log();
+  const IMA_STATUS answers[] = {
+      IMA_SetNetworkPortalIpAddress(id(IMA_OBJECT_TYPE_NETWORK_PORTAL, 3), &a6),
+      IMA_VMW_SetNetworkPortalIpAddress(phba, &a6, 0, 1),  // the IPv4 road
+      IMA_VMW_SetNetworkPortalIpAddress(phba, &a4, 1, 0),  // the IPv6 road, no address given
+      IMA_SetSubnetMask(pnp, a6),
+      IMA_VMW_SetSubnetMask(phba, a6),
+      IMA_SetDefaultGateway(pnp, a6),
+      IMA_VMW_SetDefaultGateway(phba, neither),
+  };
+  for (size_t i = 0; i < std::size(answers); ++i) EXPECT_EQ(answers[i], IMA_ERROR_INVALID_PARAMETER) << i;
+  EXPECT_TRUE(sim_->mailbox_log().empty());
 }
 
 TEST_F(ImaPortalsTest, GatewayWriteThatFailsPutsTheOldOneBack) {

@@ -108,7 +108,7 @@ TEST_F(ImaTargetsTest, LogicalUnitsOfTheLiveSessions) {
     ASSERT_EQ(get(r.lun + "/LUNNumber"), r.number);
     IMA_LU_PROPERTIES expected = {};
     expected.associatedTargetOid = oid(IMA_OBJECT_TYPE_TARGET, r.lun.substr(0, r.lun.rfind('/')) + "/TargetPortal0");
-    memcpy(expected.targetLun, r.bytes.data(), sizeof expected.targetLun);
+    memcpy(&expected.targetLun, r.bytes.data(), sizeof expected.targetLun);
     IMA_LU_PROPERTIES p = sentinel<IMA_LU_PROPERTIES>();
     ASSERT_EQ(IMA_GetLuProperties(oid(IMA_OBJECT_TYPE_LU, r.lun), &p), 0u);
     EXPECT_EQ(memcmp(&p, &expected, sizeof p), 0);
@@ -221,7 +221,8 @@ TEST_F(ImaTargetsTest, SessionAndConnectionOfTheLiveLogin) {
                 ipv4(st.destination) + " " + std::to_string(st.redirectedDestinationValid) +
                 ipv4(st.redirectedDestination),
             "11:192.168.10.21 11:192.168.10.50 11:192.168.10.50");
-  EXPECT_EQ(st.source.ipAddress[4], kSentinel);  // an IPv4 address fills four bytes
+  // An IPv4 address fills four bytes; the other twelve are written 0.
+  EXPECT_EQ(std::vector<uint8_t>(st.source.ipAddress + 4, st.source.ipAddress + 16), std::vector<uint8_t>(12, 0));
 }
 
 // Only open sessions reach the host; the boot flags come from every one.
@@ -281,6 +282,19 @@ TEST_F(ImaTargetsTest, SessionsOpenedAndClosedByTheHost) {
   // A logout the firmware refuses reaches the host as a failure.
   fail_mailbox(6, 24, 1).times = 100;
   EXPECT_EQ(IMA_VMW_RemoveSession(oid(IMA_OBJECT_TYPE_SESSION, twin + "/Session2")), IMA_ERROR_INVALID_PARAMETER);
+}
+
+// A login that fails beside a target's live session is the host's answer,
+// not only a line in the log.
+TEST_F(ImaTargetsTest, AFailedLoginBesideALiveSessionIsReported) {
+  reopen_with("target name=iqn.2026-12.com.example:twin portal=192.168.10.52/3260/1,192.168.10.53/3260/2 "
+              "logged-in=0\n");
+  const std::string twin = std::string(kLhba0) + "/Target1";
+  ASSERT_EQ(get(twin + "/TargetISCSIName"), "iqn.2026-12.com.example:twin");
+  ASSERT_EQ(IMA_VMW_RemoveSession(oid(IMA_OBJECT_TYPE_SESSION, twin + "/Session1")), 0u);
+  fail_mailbox(6, 23, 1).times = 100;
+  EXPECT_EQ(IMA_VMW_AddSession(oid(IMA_OBJECT_TYPE_TARGET, twin + "/TargetPortal0")), IMA_ERROR_INVALID_PARAMETER);
+  EXPECT_NE(ima_log().find("IMA_check_session_status:Login Failed\n"), std::string::npos);
 }
 
 }  // namespace
