@@ -75,6 +75,20 @@ uint32_t boot_mirror(TavoNode* lhba, TavoNode* session, const SessionPlace& at, 
   return 1;
 }
 
+// A boot change the boot region could not follow is taken back: the
+// firmware's flags as they were before it, and iSCSIBoot with them.
+void boot_restore(TavoNode* session, const SessionPlace& at, const FirmwareSessionRecord& fw) {
+  const SessionPrivateRecord* record = private_record(session);
+  if (record == nullptr) return;
+  tavo::BootTargetParams request{};
+  request.session_handle = record->handle;
+  request.flags = fw.flags;
+  if (ioctl_set_boot_target_params(at.number, &request, static_cast<uint8_t>(at.domain),
+                                   static_cast<uint8_t>(at.port)) != 0)
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: the boot flag of session 0x%x stays changed\n", __func__, record->handle);
+  set_prop_val(session, "iSCSIBoot", "%s", (fw.flags & tavo::kSessionBoot) != 0 ? "True" : "False");
+}
+
 bool boot_moravel(TavoNode* node) {
   TavoNode* controller = tavo::tree::handler_context(node).controller;
   return controller != nullptr && get_cv_type(controller) == tavo::kGenerationMoravel;
@@ -89,10 +103,8 @@ bool boot_region_priority(TavoNode* session, const SessionPlace& at, uint32_t* r
     *result = 1;
     return false;
   }
-  if (region->tlv_length == 0) {
-    *result = 1;
-    return false;
-  }
+  // A region without records holds no priority.
+  if (region->tlv_length == 0) return false;
   size_t at_record = 0;
   if (!region_record_of(region.get(), session, &at_record)) {
     *result = 1;
@@ -132,6 +144,7 @@ uint32_t tavo::sessions::unboot_session(const Place& p, TavoNode* session, bool 
   }
   if (TAVO_configure_boot_target(session, fw->flags, "False", p.number, p.domain, p.port) != 0) return 1;
   if (moravel && TAVO_delete_boottarget_tlv(p.number, p.domain, p.port, fw.get()) != 0) {
+    boot_restore(session, SessionPlace{p.number, p.domain, p.port}, *fw);
     tavo::tree::set_status({}, 307);
     return 1;
   }
@@ -214,26 +227,25 @@ uint32_t TAVO_check_boot_target_num(TavoNode* lhba, uint8_t* count) {
   return 0;
 }
 
-uint32_t handle_boot_session(TavoNode* property, char* buf, uint32_t op) {
-  TAVO_LIBRARY_LOCK;
+namespace {
+
+uint32_t boot_session_value(TavoNode* property, char* buf, uint32_t op) {
   if (property == nullptr || buf == nullptr) return 1;
   TavoPropertyRecord* stored = tavo::tree::property_record(property);
-  // Setting the value it holds changes nothing.
-  if (op == TAVO_PROPERTY_SET && strcasecmp(buf, stored->value) == 0) return 0;
   TavoNode* session = property->parent;
   TavoNode* target = session != nullptr ? session->parent : nullptr;
   TavoNode* lhba = target != nullptr ? target->parent : nullptr;
   if (lhba == nullptr) {
-    pdebug(TAVO_LOG_BACKEND, 3, "%s: Failed to get target node\n", __func__);
+    pdebug(TAVO_LOG_BACKEND, 3, "handle_boot_session: Failed to get target node\n");
     return 1;
   }
   const SessionPlace at = session_place(property);
   const tavo::tree::HandlerContext c = tavo::tree::handler_context(property);
   if (c.controller == nullptr || get_cv_type(c.controller) == TAVO_GENERATION_UNREADABLE) {
-    pdebug(TAVO_LOG_BACKEND, 3, "%s: Failed to get %s node\n", __func__, "Corvane");
+    pdebug(TAVO_LOG_BACKEND, 3, "handle_boot_session: Failed to get %s node\n", "Corvane");
     return 1;
   }
-  SessionRecord fw = boot_record_of(session, at, __func__);
+  SessionRecord fw = boot_record_of(session, at, "handle_boot_session");
   if (fw == nullptr) return 1;
   if (op != TAVO_PROPERTY_SET) {
     set_prop_val(session, "iSCSIBoot", "%s", (fw->flags & tavo::kSessionBoot) != 0 ? "True" : "False");
@@ -241,8 +253,16 @@ uint32_t handle_boot_session(TavoNode* property, char* buf, uint32_t op) {
     return 0;
   }
   const std::string value = is_word(buf, "True") ? "True" : "False";
+  // Setting the value the firmware holds changes nothing.
+  if (((fw->flags & tavo::kSessionBoot) != 0) == (value == "True")) {
+    set_prop_val(session, "iSCSIBoot", "%s", value.c_str());
+    return 0;
+  }
   if (OPEN_ISCSI_DRIVER_LOADED && value == "True") return boot_refresh(target, session, at, *fw, "True", "None");
-  if (TAVO_configure_boot_target(session, fw->flags, value.c_str(), at.number, at.domain, at.port) != 0) return 1;
+  if (TAVO_configure_boot_target(session, fw->flags, value.c_str(), at.number, at.domain, at.port) != 0) {
+    sessions_status(258);
+    return 1;
+  }
   set_prop_val(session, "iSCSIBoot", "%s", value.c_str());
   if (!boot_moravel(c.controller))
     return OPEN_ISCSI_DRIVER_LOADED ? boot_refresh(target, session, at, *fw, "False", "None") : 0;
@@ -253,34 +273,55 @@ uint32_t handle_boot_session(TavoNode* property, char* buf, uint32_t op) {
       if (r == 0)
         priority = code;
       else if (r != kPriorityTaken) {
-        pdebug(TAVO_LOG_BACKEND, 3, "%s: Failed to get check boot target priority\n", __func__);
+        pdebug(TAVO_LOG_BACKEND, 3, "handle_boot_session: Failed to get check boot target priority\n");
+        boot_restore(session, at, *fw);
         return 1;
       }
     }
   }
-  if (const uint32_t r = boot_mirror(lhba, session, at, *fw, value.c_str(), priority)) return r;
+  if (const uint32_t r = boot_mirror(lhba, session, at, *fw, value.c_str(), priority)) {
+    boot_restore(session, at, *fw);
+    return r;
+  }
   return OPEN_ISCSI_DRIVER_LOADED ? boot_refresh(target, session, at, *fw, "False", "None") : 0;
 }
 
-uint32_t handle_BootTargetPriority(TavoNode* property, char* buf, uint32_t) {
+}  // namespace
+
+uint32_t handle_boot_session(TavoNode* property, char* buf, uint32_t op) {
   TAVO_LIBRARY_LOCK;
+  return property_entry(property, op, [&] { return boot_session_value(property, buf, op); });
+}
+
+namespace {
+
+uint32_t boot_priority_value(TavoNode* property, char* buf) {
   TavoNode* session = property != nullptr ? property->parent : nullptr;
   if (session == nullptr || buf == nullptr) {
-    pdebug(TAVO_LOG_BACKEND, 3, "%s: Failed to get session node\n", __func__);
+    pdebug(TAVO_LOG_BACKEND, 3, "handle_BootTargetPriority: Failed to get session node\n");
     return 1;
   }
   TavoNode* boot = internal_get_node(session, "iSCSIBoot", TAVO_KIND_PROPERTY);
   if (boot == nullptr) {
-    pdebug(TAVO_LOG_BACKEND, 3, "%s: Failed to get iSCSIBoot node\n", __func__);
+    pdebug(TAVO_LOG_BACKEND, 3, "handle_BootTargetPriority: Failed to get iSCSIBoot node\n");
     return 1;
   }
   TavoPropertyRecord* stored = tavo::tree::property_record(property);
+  // The priority follows the firmware's flag and the region's records as
+  // they are now, not the texts an earlier state left; a session without
+  // its record (the host's initiator owns it) goes by its text.
+  bool on = !is_word(tavo::tree::property_record(boot)->value, "False");
+  char live[TAVO_VALUE_SIZE];
+  if (private_record(session) != nullptr) {
+    if (!read_text(session, "iSCSIBoot", live)) return 1;
+    on = is_word(live, "True");
+  }
   uint32_t result = 0;
-  if (is_word(tavo::tree::property_record(boot)->value, "False")) {
+  if (!on) {
     set_prop_val(session, "BootTargetPriority", "N/A");
   } else {
     uint8_t priority = 0;
-    if (boot_region_priority(session, session_place(property), &result, &priority))
+    if (boot_region_priority(session, session_place(property), &result, &priority) || result == 0)
       set_prop_val(session, "BootTargetPriority", "%s",
                    priority == 1   ? "Primary"
                    : priority == 2 ? "Secondary"
@@ -290,24 +331,39 @@ uint32_t handle_BootTargetPriority(TavoNode* property, char* buf, uint32_t) {
   return result;
 }
 
-uint32_t do_ConfigureBootTarget(TavoNode* session, TavoNode*, char* params) {
+}  // namespace
+
+uint32_t handle_BootTargetPriority(TavoNode* property, char* buf, uint32_t op) {
   TAVO_LIBRARY_LOCK;
+  return property_entry(property, op, [&] { return boot_priority_value(property, buf); });
+}
+
+namespace {
+
+uint32_t configure_boot_action(TavoNode* session, char* params) {
   if (session == nullptr || params == nullptr) return 1;
   char boot[TAVO_VALUE_SIZE], priority[TAVO_VALUE_SIZE];
   if (!read_text(session, "iSCSIBoot", boot)) {
-    pdebug(TAVO_LOG_BACKEND, 3, "%s: Failed to get the iSCSIBoot property value.\n", __func__);
+    pdebug(TAVO_LOG_BACKEND, 3, "do_ConfigureBootTarget: Failed to get the iSCSIBoot property value.\n");
     return 1;
   }
   if (!read_text(session, "BootTargetPriority", priority)) {
-    pdebug(TAVO_LOG_BACKEND, 3, "%s: Failed to get the BootTargetPriority property value.\n", __func__);
+    pdebug(TAVO_LOG_BACKEND, 3, "do_ConfigureBootTarget: Failed to get the BootTargetPriority property value.\n");
     return 1;
   }
   const char* wanted_boot = param(params, 0);
   const char* wanted_priority = param(params, 1);
   if (is_word(boot, wanted_boot) && is_word(priority, wanted_priority)) return 0;
   const uint32_t r = TAVO_configure_boot_params(session, wanted_boot, wanted_priority);
-  if (r != 0) pdebug(TAVO_LOG_BACKEND, 3, "%s: Failed to configure boot target parameters\n", __func__);
+  if (r != 0) pdebug(TAVO_LOG_BACKEND, 3, "do_ConfigureBootTarget: Failed to configure boot target parameters\n");
   return r;
+}
+
+}  // namespace
+
+uint32_t do_ConfigureBootTarget(TavoNode* session, TavoNode*, char* params) {
+  TAVO_LIBRARY_LOCK;
+  return action_entry("ConfigureBootTarget", [&] { return configure_boot_action(session, params); });
 }
 
 uint32_t TAVO_configure_boot_params(TavoNode* session, const char* boot, const char* priority) {
@@ -345,8 +401,13 @@ uint32_t TAVO_configure_boot_params(TavoNode* session, const char* boot, const c
     sessions_status(258);
     return 1;
   }
+  if (is_word(boot, "True") || is_word(boot, "False"))
+    set_prop_val(session, "iSCSIBoot", "%s", is_word(boot, "True") ? "True" : "False");
   if (moravel) {
-    if (const uint32_t r = boot_mirror(lhba, session, at, *fw, boot, boot_priority_code(priority))) return r;
+    if (const uint32_t r = boot_mirror(lhba, session, at, *fw, boot, boot_priority_code(priority))) {
+      boot_restore(session, at, *fw);
+      return r;
+    }
   }
   return OPEN_ISCSI_DRIVER_LOADED ? boot_refresh(target, session, at, *fw, boot, priority) : 0;
 }

@@ -193,8 +193,9 @@ uint32_t settings_drop_boot_sessions(TavoNode* lhba) {
 
 }  // namespace
 
-uint32_t handle_BootLUN(TavoNode* property, char* buf, uint32_t op) {
-  TAVO_LIBRARY_LOCK;
+namespace {
+
+uint32_t boot_lun_value(TavoNode* property, char* buf, uint32_t op) {
   TavoNode* lun = property != nullptr ? property->parent : nullptr;
   if (lun == nullptr || lun->parent == nullptr || buf == nullptr) return 1;
   const SessionPlace at = session_place(property);
@@ -209,8 +210,16 @@ uint32_t handle_BootLUN(TavoNode* property, char* buf, uint32_t op) {
   return 0;
 }
 
-uint32_t handle_iSCSIBIOSEnable(TavoNode* property, char* buf, uint32_t op) {
+}  // namespace
+
+uint32_t handle_BootLUN(TavoNode* property, char* buf, uint32_t op) {
   TAVO_LIBRARY_LOCK;
+  return property_entry(property, op, [&] { return boot_lun_value(property, buf, op); });
+}
+
+namespace {
+
+uint32_t bios_value(TavoNode* property, char* buf, uint32_t op) {
   const tavo::tree::HandlerContext c = tavo::tree::handler_context(property);
   if (!c || buf == nullptr) return 1;
   tavo::BootConfig config{};
@@ -229,19 +238,27 @@ uint32_t handle_iSCSIBIOSEnable(TavoNode* property, char* buf, uint32_t op) {
   return store_and_answer(property, enable ? "Yes" : "No", answer);
 }
 
-uint32_t handle_MPIOEnabled(TavoNode* property, char* buf, uint32_t op) {
+}  // namespace
+
+uint32_t handle_iSCSIBIOSEnable(TavoNode* property, char* buf, uint32_t op) {
   TAVO_LIBRARY_LOCK;
+  return property_entry(property, op, [&] { return bios_value(property, buf, op); });
+}
+
+namespace {
+
+uint32_t mpio_value(TavoNode* property, char* buf, uint32_t op) {
   const tavo::tree::HandlerContext c = tavo::tree::handler_context(property);
   if (!c || buf == nullptr) return 1;
   if (get_cv_type(c.controller) == TAVO_GENERATION_UNREADABLE) return store_and_answer(property, "N/A", buf);
   Region region(TAVO_read_iscsi_region(c.number, c.domain, c.port, tavo::kInitiatorRegion));
   if (!region) {
-    pdebug(TAVO_LOG_BACKEND, 3, "%s:Could not read iscsi region\n", __func__);
+    pdebug(TAVO_LOG_BACKEND, 3, "handle_MPIOEnabled:Could not read iscsi region\n");
     return 1;
   }
   TavoPropertyRecord* stored = tavo::tree::property_record(property);
   if (region->tlv_length == 0) {
-    pdebug(TAVO_LOG_BACKEND, 3, "%s:The Length from iSCSI TLV's is zero for partition%d\n", __func__, c.port);
+    pdebug(TAVO_LOG_BACKEND, 3, "handle_MPIOEnabled:The Length from iSCSI TLV's is zero for partition%d\n", c.port);
     snprintf(buf, TAVO_VALUE_SIZE, "%s", stored->value);
     return 0;
   }
@@ -261,15 +278,23 @@ uint32_t handle_MPIOEnabled(TavoNode* property, char* buf, uint32_t op) {
     value[1] = enable ? 1 : 0;
   }
   if (TAVO_write_iscsi_region(c.number, c.domain, c.port, tavo::kInitiatorRegion, region.get()) != 0) {
-    pdebug(TAVO_LOG_BACKEND, 3, "%s: Could not write iscsi region\n", __func__);
+    pdebug(TAVO_LOG_BACKEND, 3, "handle_MPIOEnabled: Could not write iscsi region\n");
     return 1;
   }
   if (at != 0) snprintf(stored->value, sizeof stored->value, "%s", enable ? "True" : "False");
   return 0;
 }
 
-uint32_t handle_DiscoverBootTargetThruDHCP(TavoNode* property, char* buf, uint32_t op) {
+}  // namespace
+
+uint32_t handle_MPIOEnabled(TavoNode* property, char* buf, uint32_t op) {
   TAVO_LIBRARY_LOCK;
+  return property_entry(property, op, [&] { return mpio_value(property, buf, op); });
+}
+
+namespace {
+
+uint32_t dhcp_discovery_value(TavoNode* property, char* buf, uint32_t op) {
   const tavo::tree::HandlerContext c = tavo::tree::handler_context(property);
   TavoNode* discovery = property != nullptr ? property->parent : nullptr;
   if (!c || buf == nullptr || discovery == nullptr) return 1;
@@ -286,6 +311,13 @@ uint32_t handle_DiscoverBootTargetThruDHCP(TavoNode* property, char* buf, uint32
                    op == TAVO_PROPERTY_SET ? shown : buf);
   if (op != TAVO_PROPERTY_SET) return 0;
   return TAVO_perform_DiscoverBootTargetsThruDHCP(discovery, discovery->parent, c.number, c.domain, c.port, buf);
+}
+
+}  // namespace
+
+uint32_t handle_DiscoverBootTargetThruDHCP(TavoNode* property, char* buf, uint32_t op) {
+  TAVO_LIBRARY_LOCK;
+  return property_entry(property, op, [&] { return dhcp_discovery_value(property, buf, op); });
 }
 
 uint32_t TAVO_perform_DiscoverBootTargetsThruDHCP(TavoNode* discovery, TavoNode* lhba, uint32_t device, uint32_t domain,

@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include <string>
+#include <utility>
 
 #include "base/library_lock.h"
 #include "controller/controller.h"
@@ -72,28 +73,45 @@ uint32_t login_boot_tail(const Place& p, TavoNode* session, const char* priority
   return 0;
 }
 
-// The firmware's answer into the reopened session, or into a new Session
-// and Connection; the session, or null.
+// The handles of a session's records (session, connection); the ones they
+// held before.
+std::pair<uint32_t, uint32_t> login_handles(TavoNode* session, uint32_t session_handle, uint32_t connection_handle) {
+  std::pair<uint32_t, uint32_t> old{0, 0};
+  if (SessionPrivateRecord* r = private_record(session)) {
+    old.first = r->handle;
+    r->handle = session_handle;
+  }
+  if (SessionPrivateRecord* r = private_record(first_connection(session))) {
+    old.second = r->handle;
+    r->handle = connection_handle;
+  }
+  return old;
+}
+
+// The firmware's answer into the reopened session (whose records hold its
+// handles already), or into a new Session and Connection; the session, or
+// null with nothing built.
 TavoNode* login_nodes(const Place& p, TavoNode* target, TavoNode* action, char* params, TavoNode* reused,
                       const tavo::IscsiLoginReply& reply, uint16_t qualifier, const char* tag) {
+  TavoNode* session = reused;
+  TavoNode* c = first_connection(reused);
   if (reused != nullptr) {
-    // The firmware may answer a reopened session under new handles.
-    if (SessionPrivateRecord* r = private_record(reused)) r->handle = reply.session_handle;
     set_session_login_options(internal_get_node(reused, "SessionNegotiatedLoginOptions", TAVO_KIND_GROUP),
                               &reply.session);
-    TavoNode* c = first_connection(reused);
-    if (SessionPrivateRecord* r = private_record(c)) r->handle = reply.connection_handle;
     set_connection_login_options(internal_get_node(c, "ConnectionNegotiatedLoginOptions", TAVO_KIND_GROUP),
                                  &reply.connection);
-    return reused;
+  } else {
+    session = setup_session(target, p.number, reply.session_handle, param(params, 4), &reply.session, target, action,
+                            params, tag);
+    if (session == nullptr) return nullptr;
+    c = setup_connection(session, reply.connection_handle, &reply.connection, nullptr, nullptr, nullptr);
+    if (c == nullptr) {
+      delete_with_records(session);
+      return nullptr;
+    }
   }
-  TavoNode* session = setup_session(target, p.number, reply.session_handle, param(params, 4), &reply.session, target,
-                                    action, params, tag);
-  if (session == nullptr) return nullptr;
-  TavoNode* c = setup_connection(session, reply.connection_handle, &reply.connection, nullptr, nullptr, nullptr);
-  if (c == nullptr) return nullptr;
-  // What the attribute read fills in too: the session holds its qualifier
-  // and portal even when that read fails.
+  // What the attribute read fills in too: the session holds the qualifier
+  // it logged in under and its portal even when that read fails.
   set_prop_val(session, "ISIDQualifier", "%04x", qualifier);
   set_prop_val(c, "DestinationIPAddress", "%s", param(params, 0));
   set_prop_val(c, "DestinationPortNumber", "%s", param(params, 1));
@@ -120,11 +138,12 @@ uint32_t login_software(TavoNode* target, TavoNode* first, char* params) {
 
 }  // namespace
 
-uint32_t do_Login(TavoNode* target, TavoNode* action, char* params) {
-  TAVO_LIBRARY_LOCK;
+namespace {
+
+uint32_t login_action(TavoNode* target, TavoNode* action, char* params) {
   Place p;
   if (target == nullptr || action == nullptr || params == nullptr || !place_of(target, &p)) {
-    pdebug(TAVO_LOG_BACKEND, 3, "%s: the target has no LogicalHBA or controller above it\n", __func__);
+    pdebug(TAVO_LOG_BACKEND, 3, "do_Login: the target has no LogicalHBA or controller above it\n");
     return 1;
   }
   if (login_session_count(target) >= kMostSessions) {
@@ -153,7 +172,8 @@ uint32_t do_Login(TavoNode* target, TavoNode* action, char* params) {
       uint32_t r = TAVO_op_setup_session(target, params);
       TavoNode* session = get_first_instance(target, "Session");
       r |= TAVO_op_setup_connection(session, params);
-      if (session != nullptr) r |= set_prop_val(session, "SessionTSIH", "N/A") | set_prop_val(session, "Persistent", "True");
+      if (session != nullptr)
+        r |= set_prop_val(session, "SessionTSIH", "N/A") | set_prop_val(session, "Persistent", "True");
       return r | TAVO_op_get_session_details(session) | TAVO_op_get_all_luns(target, action, params);
     }
   }
@@ -183,14 +203,30 @@ uint32_t do_Login(TavoNode* target, TavoNode* action, char* params) {
   request.eto = tavo::kNoEto;
   request.word1398 = request.word1400 = 0xFFFF;
   TavoNode* options = internal_get_node(target, "TargetLoginOptions", TAVO_KIND_GROUP);
-  if (options == nullptr || TAVO_esx_login(action, options, &request, params, initiator, reused, 1) != 0) return 1;
+  LoginOutcome outcome;
+  if (options == nullptr || login_tries(action, options, &request, params, initiator, reused, 1, &outcome) != 0)
+    return 1;
   tavo::IscsiLoginReply reply;
   memcpy(&reply, &request, sizeof reply);
+  if ((reply.session_state & tavo::kSessionNotOpened) != 0) {
+    pdebug(TAVO_LOG_BACKEND, 3, "do_Login: the firmware did not open the session\n");
+    login_undo(outcome, reply.session_handle, false);
+    return 1;
+  }
+  // The reopened session stands for the firmware's session from here on:
+  // every read below goes through the handles the firmware answered.
+  TavoNode* reopened = reused != 0 ? reused_session : nullptr;
+  const auto before = login_handles(reopened, reply.session_handle, reply.connection_handle);
   char eto[TAVO_VALUE_SIZE];
-  if ((reply.session_state & tavo::kSessionNotOpened) != 0 || !read_text(target, "ETO", eto)) return 1;
-  TavoNode* session = login_nodes(p, target, action, params, reused != 0 ? reused_session : nullptr, reply,
-                                  request.isid_qualifier, tag);
-  if (session == nullptr) return 1;
+  TavoNode* session = read_text(target, "ETO", eto) ? login_nodes(p, target, action, params, reopened, reply,
+                                                                  outcome.qualifier, tag)
+                                                    : nullptr;
+  if (session == nullptr) {
+    login_handles(reopened, before.first, before.second);
+    login_undo(outcome, reply.session_handle, true);
+    return 1;
+  }
+  login_commit(outcome);
   if (!OPEN_ISCSI_DRIVER_LOADED) {
     get_session_attribs(p.number, p.domain, p.port, session);
     char answer[TAVO_VALUE_SIZE] = "";
@@ -213,4 +249,11 @@ uint32_t do_Login(TavoNode* target, TavoNode* action, char* params) {
   if (!OPEN_ISCSI_DRIVER_LOADED) return 0;
   return set_prop_val(session, "SessionTSIH", "N/A") | set_prop_val(session, "Persistent", "True") |
          TAVO_op_get_session_details(session) | TAVO_op_get_all_luns(target, action, params);
+}
+
+}  // namespace
+
+uint32_t do_Login(TavoNode* target, TavoNode* action, char* params) {
+  TAVO_LIBRARY_LOCK;
+  return action_entry("Login", [&] { return login_action(target, action, params); });
 }

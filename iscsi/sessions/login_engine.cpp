@@ -1,9 +1,11 @@
 // The login engine: one login request tried over the CHAP and digest
 // combinations a login-options group allows, CHAP outermost, then the
 // header digest, then the data digest. Each try carries an option block
-// built whole for its combination; a session login makes each try
-// persistent (27/6 and its savetgt.txt line) before it is sent and takes
-// that persistence away again when the try fails.
+// built whole for its combination. A session login makes each try
+// persistent in the firmware (27/6) before it is sent and takes that entry
+// away again when the try fails; the session's savetgt.txt line is written
+// once, when the login stands, so a login killed part way leaves the file
+// as it found it.
 #include <string.h>
 #include <strings.h>
 
@@ -14,6 +16,7 @@
 #include "iscsi/sessions/sessions_internal.h"
 #include "iscsi/targets/targets.h"
 #include "transport/commands.h"
+#include "transport/glob.h"
 
 using namespace tavo::sessions;
 
@@ -55,39 +58,37 @@ void login_block(TavoNode* options, IscsiLoginOptionsBlock* block, uint8_t chap,
   update_data_digest_details(options, block, data);
 }
 
-// What a session login's tries share.
-struct LoginTry {
-  TavoNode* target;
-  char name[TAVO_VALUE_SIZE];
-  const char* address;
-  const char* port;
-  const char* boot;
-  const char* initiator;
-  SessionPlace at;
-  bool entry;  // the persistent entry of the request's qualifier exists
-};
+// The firmware's entry of one qualifier, made by the tries, goes again.
+void login_drop_entry(const LoginOutcome& o, uint16_t qualifier) {
+  delete_persistent(o.at.number, o.at.domain, o.at.port, o.target, o.name.c_str(), o.address.c_str(), o.port.c_str(),
+                    qualifier, o.initiator.c_str(), 1);
+}
 
 }  // namespace
 
-uint32_t TAVO_esx_login(TavoNode* action, TavoNode* options, tavo::IscsiLoginRequest* request, char* params,
-                        const char* initiator_name, uint32_t reused, uint32_t mode) {
-  TAVO_LIBRARY_LOCK;
-  if (action == nullptr || options == nullptr || request == nullptr || (mode != 0 && mode != 1)) return 1;
+uint32_t tavo::sessions::login_tries(TavoNode* action, TavoNode* options, tavo::IscsiLoginRequest* request,
+                                     char* params, const char* initiator_name, uint32_t reused, uint32_t mode,
+                                     LoginOutcome* o) {
+  if (action == nullptr || options == nullptr || request == nullptr || o == nullptr || (mode != 0 && mode != 1))
+    return 1;
   const int32_t device = get_port_number(options);
-  const SessionPlace at{device > 0 ? static_cast<uint32_t>(device) : 0, static_cast<uint32_t>(get_domain_id(action)),
-                        static_cast<uint32_t>(get_phba_port_number(action))};
+  o->at = SessionPlace{device > 0 ? static_cast<uint32_t>(device) : 0, static_cast<uint32_t>(get_domain_id(action)),
+                       static_cast<uint32_t>(get_phba_port_number(action))};
   char chap[TAVO_VALUE_SIZE] = "", header[TAVO_VALUE_SIZE] = "", data[TAVO_VALUE_SIZE] = "";
   if (device < 1 ||
       internal_get_property(internal_get_node(options, "Authentication", TAVO_KIND_GROUP), "CHAPParam", chap) != 0 ||
       internal_get_property(options, "HeaderParam", header) != 0 ||
       internal_get_property(options, "DataParam", data) != 0)
     return 1;
-  LoginTry t{options->parent, "", "", "", "", initiator_name != nullptr ? initiator_name : "", at, reused != 0};
+  o->target = options->parent;
+  o->initiator = initiator_name != nullptr ? initiator_name : "";
+  o->first = o->qualifier = request->isid_qualifier;
+  o->reused = reused != 0;
   if (mode == 1) {
     if (params == nullptr) return 1;
-    t.address = param(params, 0);
-    t.port = param(params, 1);
-    t.boot = is_word(param(params, 4), "True") ? "True" : "False";
+    o->address = param(params, 0);
+    o->port = param(params, 1);
+    o->boot = is_word(param(params, 4), "True") ? "True" : "False";
   }
   const LoginChoices chaps = login_chap_choices(chap), headers = login_digest_choices(header),
                      datas = login_digest_choices(data);
@@ -96,37 +97,47 @@ uint32_t TAVO_esx_login(TavoNode* action, TavoNode* options, tavo::IscsiLoginReq
   uint8_t head[kRequestHead];
   memcpy(head, request, sizeof head);
   std::bitset<65536> tried;
-  uint16_t qualifier = request->isid_qualifier;
+  // The entry of o->qualifier stands: the reused session's, or one a try
+  // made (o->own).
+  bool entry = o->reused;
+  o->own = false;
   for (int c = 0; c < chaps.count; ++c) {
     for (int h = 0; h < headers.count; ++h) {
       for (int d = 0; d < datas.count; ++d) {
         const bool last = c == chaps.count - 1 && h == headers.count - 1 && d == datas.count - 1;
         memcpy(request, head, sizeof head);
         login_block(options, &request->options, chaps.value[c], headers.value[h], datas.value[d]);
-        request->isid_qualifier = qualifier;
+        request->isid_qualifier = o->qualifier;
         if (mode == 0) {
           request->flags |= tavo::kDiscoveryFlags;
           request->isid_qualifier = login_discovery_qualifier.fetch_add(1);
         } else {
-          if (!read_text(t.target, "TargetISCSIName", t.name)) return 1;
-          if (!t.entry) {
-            const uint32_t persisted =
-                make_session_persistent(t.target, t.address, t.port, qualifier, &request->options,
-                                        t.boot, t.initiator, target_eto(t.target));
-            if (persisted != 0) return persisted;
-            t.entry = true;
+          char name[TAVO_VALUE_SIZE];
+          if (!read_text(o->target, "TargetISCSIName", name)) return 1;
+          o->name = name;
+          if (!entry) {
+            if (const uint32_t r = persist_entry(o->target, o->address.c_str(), o->port.c_str(), o->qualifier,
+                                                 &request->options, o->boot.c_str(), o->initiator.c_str(),
+                                                 target_eto(o->target)))
+              return r;
+            entry = o->own = true;
           }
         }
-        const uint32_t status = ioctl_login_target(at.number, request, static_cast<uint8_t>(at.domain),
-                                                   static_cast<uint8_t>(at.port));
+        const uint32_t status = ioctl_login_target(o->at.number, request, static_cast<uint8_t>(o->at.domain),
+                                                   static_cast<uint8_t>(o->at.port));
         if (status == 0) return 0;
         if (mode == 1) {
           const bool invalid = status == kUnreachable || status == kNoSuchTarget;
-          if (invalid) pdebug(TAVO_LOG_BACKEND, 3, "%s: invalid target %s (%u)\n", __func__, t.name, status);
-          if ((chap_may_change && !invalid) || reused == 0) {
-            delete_persistent(at.number, at.domain, at.port, t.target, t.name, t.address, t.port, qualifier,
-                              t.initiator, 0);
-            t.entry = false;
+          if (invalid) pdebug(TAVO_LOG_BACKEND, 3, "%s: invalid target %s (%u)\n", __func__, o->name.c_str(), status);
+          if (o->own) {
+            login_drop_entry(*o, o->qualifier);
+            entry = o->own = false;
+          } else if (chap_may_change && !invalid) {
+            // The reused session's entry holds a CHAP choice that failed:
+            // the next try goes under a qualifier of its own. The entry
+            // itself stays until a try logs in, so a failed login leaves
+            // the reused session as it found it.
+            entry = false;
           }
         }
         if (status != kAuthenticationFailed && status != kDigestMismatch) {
@@ -138,13 +149,51 @@ uint32_t TAVO_esx_login(TavoNode* action, TavoNode* options, tavo::IscsiLoginReq
           sessions_status(status);
           return status;
         }
-        if (mode == 1 && !t.entry) {
-          // A try whose entry went retries under a qualifier of its own.
-          tried.set(qualifier);
-          qualifier = static_cast<uint16_t>(lowest_free_qualifier(tried));
+        if (mode == 1 && !entry) {
+          tried.set(o->qualifier);
+          o->qualifier = static_cast<uint16_t>(lowest_free_qualifier(tried));
         }
       }
     }
   }
   return 1;
+}
+
+uint32_t tavo::sessions::login_commit(const LoginOutcome& o) {
+  const bool moved = o.reused && o.qualifier != o.first;
+  // The reused session's entry gave way to the one the login took.
+  bool replaced = moved;
+  if (moved && delete_persistent(o.at.number, o.at.domain, o.at.port, o.target, o.name.c_str(), o.address.c_str(),
+                                 o.port.c_str(), o.first, o.initiator.c_str(), 1) != 0) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: the entry of qualifier %u stays beside %u\n", __func__, o.first, o.qualifier);
+    replaced = false;
+  }
+  if (!o.own) return 0;
+  // The host's own initiator restores its sessions; only a boot session is
+  // kept in the file for it.
+  if (OPEN_ISCSI_DRIVER_LOADED && o.boot != "True") return 0;
+  const uint16_t* instead = replaced ? &o.first : nullptr;
+  if (save_session_line(o.target, o.address.c_str(), o.port.c_str(), o.qualifier, instead) == 0) return 0;
+  pdebug(TAVO_LOG_BACKEND, 3, "%s: the session line of qualifier %u was not saved\n", __func__, o.qualifier);
+  return 1;
+}
+
+void tavo::sessions::login_undo(const LoginOutcome& o, uint32_t session_handle, bool opened) {
+  if (opened) {
+    uint32_t handle = session_handle;
+    if (ioctl_logout_target(o.at.number, &handle, static_cast<uint8_t>(o.at.domain),
+                            static_cast<uint8_t>(o.at.port)) != 0)
+      pdebug(TAVO_LOG_BACKEND, 3, "%s: session 0x%x stays logged in\n", __func__, session_handle);
+  }
+  if (o.own) login_drop_entry(o, o.qualifier);
+}
+
+uint32_t TAVO_esx_login(TavoNode* action, TavoNode* options, tavo::IscsiLoginRequest* request, char* params,
+                        const char* initiator_name, uint32_t reused, uint32_t mode) {
+  TAVO_LIBRARY_LOCK;
+  LoginOutcome o;
+  const uint32_t r = login_tries(action, options, request, params, initiator_name, reused, mode, &o);
+  if (r != 0 || mode != 1) return r;
+  login_commit(o);
+  return 0;
 }

@@ -52,8 +52,9 @@ bool logout_generation(const Place& p, uint32_t* generation) {
 
 }  // namespace
 
-uint32_t do_Logout(TavoNode* target, TavoNode* action, char* params) {
-  TAVO_LIBRARY_LOCK;
+namespace {
+
+uint32_t logout_action(TavoNode* target, TavoNode* action, char* params) {
   Place p;
   if (target == nullptr || params == nullptr) return 1;
   TavoNode* first = get_first_instance(target, "Session");
@@ -97,13 +98,13 @@ uint32_t do_Logout(TavoNode* target, TavoNode* action, char* params) {
     char vendor[TAVO_VALUE_SIZE], model[TAVO_VALUE_SIZE];
     if (read_text(lun, "DeviceVendorName", vendor) && read_text(lun, "DeviceModelNumber", model) &&
         os_prepare_device_for_removal() != 0)
-      pdebug(TAVO_LOG_BACKEND, 3, "%s: %s %s not prepared for removal\n", __func__, vendor, model);
+      pdebug(TAVO_LOG_BACKEND, 3, "do_Logout: %s %s not prepared for removal\n", vendor, model);
   }
   uint32_t status_of_try = 1;
   for (int i = 1; i <= kLogoutTries; ++i) {
     status_of_try = ioctl_logout_target(device, &handle, p.domain, p.port);
     if (status_of_try == 0) break;
-    pdebug(TAVO_LOG_BACKEND, 3, "%s: logout try %d of session 0x%x failed (%u)\n", __func__, i, handle,
+    pdebug(TAVO_LOG_BACKEND, 3, "do_Logout: logout try %d of session 0x%x failed (%u)\n", i, handle,
            status_of_try);
   }
   if (status_of_try != 0) return status_of_try;
@@ -112,10 +113,17 @@ uint32_t do_Logout(TavoNode* target, TavoNode* action, char* params) {
   if (deleted != 0 || !is_word(persistent, "True")) return deleted;
   if (delete_persistent(device, p.domain, p.port, target, name, e.address, e.port, parse_qualifier(e.qualifier),
                         e.initiator, 0) != 0) {
-    pdebug(TAVO_LOG_BACKEND, 3, "%s: the persistence of %s stays\n", __func__, name);
+    pdebug(TAVO_LOG_BACKEND, 3, "do_Logout: the persistence of %s stays\n", name);
     return 1;
   }
   return 0;
+}
+
+}  // namespace
+
+uint32_t do_Logout(TavoNode* target, TavoNode* action, char* params) {
+  TAVO_LIBRARY_LOCK;
+  return action_entry("Logout", [&] { return logout_action(target, action, params); });
 }
 
 uint32_t TAVO_check_session_status(TavoNode* target, const char* target_name, uint32_t, uint32_t* logged_in,

@@ -248,32 +248,41 @@ uint32_t get_lunname_prop(uint32_t domain, uint32_t port, TavoNode* lun) {
   return set_prop_val(lun, "LUNName", "%s:%d:%d", name, host_target, host_lun);
 }
 
-uint32_t handle_StdInquiry_properties(TavoNode* property, char* buf, uint32_t) {
+uint32_t handle_StdInquiry_properties(TavoNode* property, char* buf, uint32_t op) {
   TAVO_LIBRARY_LOCK;
-  return luns_read(
-      property, buf, 1,
-      [](const SessionPlace& at, TavoNode* lun) { return get_std_inquiry_props(at.number, at.domain, at.port, lun); },
-      TAVO_op_get_lun_props);
+  return property_entry(property, op, [&] {
+    return luns_read(
+        property, buf, 1,
+        [](const SessionPlace& at, TavoNode* lun) {
+          return get_std_inquiry_props(at.number, at.domain, at.port, lun);
+        },
+        TAVO_op_get_lun_props);
+  });
 }
 
-uint32_t handle_lun_block_size(TavoNode* property, char* buf, uint32_t) {
+uint32_t handle_lun_block_size(TavoNode* property, char* buf, uint32_t op) {
   TAVO_LIBRARY_LOCK;
   const bool block = property != nullptr && strcmp(property->name, "BlockSize") == 0;
-  return luns_read(
-      property, buf, 0,
-      [](const SessionPlace& at, TavoNode* lun) { return get_read_capacity(at.domain, at.port, lun); },
-      block ? TAVO_get_BlockSize : TAVO_get_LUNSize);
+  return property_entry(property, op, [&] {
+    return luns_read(
+        property, buf, 0,
+        [](const SessionPlace& at, TavoNode* lun) { return get_read_capacity(at.domain, at.port, lun); },
+        block ? TAVO_get_BlockSize : TAVO_get_LUNSize);
+  });
 }
 
-uint32_t handle_LUNName(TavoNode* property, char* buf, uint32_t) {
+uint32_t handle_LUNName(TavoNode* property, char* buf, uint32_t op) {
   TAVO_LIBRARY_LOCK;
-  return luns_read(
-      property, buf, 0, [](const SessionPlace& at, TavoNode* lun) { return get_lunname_prop(at.domain, at.port, lun); },
-      nullptr);
+  return property_entry(property, op, [&] {
+    return luns_read(
+        property, buf, 0,
+        [](const SessionPlace& at, TavoNode* lun) { return get_lunname_prop(at.domain, at.port, lun); }, nullptr);
+  });
 }
 
-uint32_t handle_LUNNumber(TavoNode* property, char* buf, uint32_t) {
-  TAVO_LIBRARY_LOCK;
+namespace {
+
+uint32_t lun_number(TavoNode* property, char* buf) {
   TavoNode* lun = property != nullptr ? property->parent : nullptr;
   if (lun == nullptr || lun->parent == nullptr || buf == nullptr) return 1;
   // Without its record a LUN keeps the number it shows.
@@ -286,8 +295,16 @@ uint32_t handle_LUNNumber(TavoNode* property, char* buf, uint32_t) {
   return 0;
 }
 
-uint32_t group_LUN(TavoNode* lun) {
+}  // namespace
+
+uint32_t handle_LUNNumber(TavoNode* property, char* buf, uint32_t op) {
   TAVO_LIBRARY_LOCK;
+  return property_entry(property, op, [&] { return lun_number(property, buf); });
+}
+
+namespace {
+
+uint32_t refresh_lun(TavoNode* lun) {
   TavoNode* target = lun != nullptr ? lun->parent : nullptr;
   if (target == nullptr) return 1;
   if (OPEN_ISCSI_DRIVER_LOADED) return 0;
@@ -299,8 +316,16 @@ uint32_t group_LUN(TavoNode* lun) {
   return 1;
 }
 
-uint32_t do_ReScanLUNS(TavoNode* target, TavoNode* action, char* params) {
+}  // namespace
+
+uint32_t group_LUN(TavoNode* lun) {
   TAVO_LIBRARY_LOCK;
+  return refresh_entry(lun, [&] { return refresh_lun(lun); });
+}
+
+namespace {
+
+uint32_t rescan_action(TavoNode* target, TavoNode* action, char* params) {
   scan_from_os();
   const SessionPlace at = session_place(action != nullptr ? action : target);
   char answer[TAVO_VALUE_SIZE] = "";
@@ -316,14 +341,22 @@ uint32_t do_ReScanLUNS(TavoNode* target, TavoNode* action, char* params) {
   return r;
 }
 
-uint32_t do_StdInquiry(TavoNode* lun, TavoNode*, char*) {
+}  // namespace
+
+uint32_t do_ReScanLUNS(TavoNode* target, TavoNode* action, char* params) {
   TAVO_LIBRARY_LOCK;
+  return action_entry("ReScanLUNS", [&] { return rescan_action(target, action, params); });
+}
+
+namespace {
+
+uint32_t inquiry_action(TavoNode* lun) {
   if (OPEN_ISCSI_DRIVER_LOADED || lun == nullptr) return 1;
   TavoNode* session = get_first_instance(lun->parent, "Session");
   if (session == nullptr) return 1;
   LunPath p;
   if (!luns_path(lun, &p)) {
-    pdebug(TAVO_LOG_BACKEND, 3, "%s:pSessionInfo is NULL.\n", __func__);
+    pdebug(TAVO_LOG_BACKEND, 3, "do_StdInquiry:pSessionInfo is NULL.\n");
     return 1;
   }
   const SessionPlace at = session_place(lun);
@@ -332,8 +365,16 @@ uint32_t do_StdInquiry(TavoNode* lun, TavoNode*, char*) {
   return FetchScsiInquiryData(p.device, at.domain, at.port, p.session_handle, p.bytes, inquiry);
 }
 
-uint32_t do_SCSIWrite(TavoNode* lun, TavoNode*, char* params) {
+}  // namespace
+
+uint32_t do_StdInquiry(TavoNode* lun, TavoNode*, char*) {
   TAVO_LIBRARY_LOCK;
+  return action_entry("StdInquiry", [&] { return inquiry_action(lun); });
+}
+
+namespace {
+
+uint32_t write_action(TavoNode* lun, char* params) {
   if (lun == nullptr || params == nullptr) return 1;
   const auto start = static_cast<int32_t>(strtol(param(params, 0), nullptr, 10));
   const auto count = static_cast<uint16_t>(strtoul(param(params, 1), nullptr, 10));
@@ -348,4 +389,11 @@ uint32_t do_SCSIWrite(TavoNode* lun, TavoNode*, char* params) {
       IssueSCSIReadWrite(p.device, at.domain, at.port, p.session_handle, p.bytes, tavo::kScsiDataOut, start, count);
   if (r == 0) return 0;
   return IssueSCSIReadWrite(p.device, at.domain, at.port, p.session_handle, p.bytes, tavo::kScsiDataOut, start, count);
+}
+
+}  // namespace
+
+uint32_t do_SCSIWrite(TavoNode* lun, TavoNode*, char* params) {
+  TAVO_LIBRARY_LOCK;
+  return action_entry("SCSIWrite", [&] { return write_action(lun, params); });
 }

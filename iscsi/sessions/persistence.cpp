@@ -9,11 +9,13 @@
 #include "base/library_lock.h"
 #include "controller/controller.h"
 #include "iscsi/sessions/sessions_internal.h"
+#include "iscsi/targets/login_sets.h"
 #include "transport/commands.h"
 #include "transport/device_ids.h"
 #include "transport/glob.h"
 
 using namespace tavo::sessions;
+using namespace tavo::targets;
 
 namespace {
 
@@ -63,10 +65,9 @@ uint32_t TAVO_update_target_params(tavo::IscsiLoginRequest* request, TavoNode* l
   return put_portal(address, port, &request->address_type, request->address, &request->port) ? 0 : 1;
 }
 
-uint32_t make_session_persistent(TavoNode* target, const char* address, const char* port, uint32_t isid_qualifier,
-                                 IscsiLoginOptionsBlock* block, const char* boot, const char* initiator_name,
-                                 uint32_t eto) {
-  TAVO_LIBRARY_LOCK;
+uint32_t tavo::sessions::persist_entry(TavoNode* target, const char* address, const char* port, uint32_t isid_qualifier,
+                                     IscsiLoginOptionsBlock* block, const char* boot, const char* initiator_name,
+                                     uint32_t eto) {
   Place p;
   if (target == nullptr || address == nullptr || port == nullptr || boot == nullptr || initiator_name == nullptr ||
       !place_of(target, &p))
@@ -88,9 +89,45 @@ uint32_t make_session_persistent(TavoNode* target, const char* address, const ch
     sessions_status(status);
     return 1;
   }
-  if (status != 0) return status;
+  return status;
+}
+
+uint32_t tavo::sessions::save_session_line(TavoNode* target, const char* address, const char* port,
+                                           uint32_t isid_qualifier, const uint16_t* instead_of) {
+  if (target == nullptr || target->parent == nullptr) return 1;
+  if (instead_of != nullptr) {
+    LhbaKey key;
+    char name[TAVO_VALUE_SIZE];
+    OptionValues options;
+    if (!lhba_key(target->parent, &key) || !read_text(target, "TargetISCSIName", name) ||
+        !read_options(internal_get_node(target, "TargetLoginOptions", TAVO_KIND_GROUP), &options))
+      return 1;
+    const std::vector<Match> old_line = key_matches(
+        key, {{Field::TargetName, name}, {Field::Address, address}, {Field::Port, port},
+              {Field::Qualifier, std::to_string(*instead_of)}});
+    // One rewrite puts the new line where the old one was.
+    bool replaced = false;
+    const uint32_t r = rewrite(Saved::Targets, [&](std::span<const std::string_view> fields, std::string* rebuilt) {
+      if (replaced || fields.empty() || !matches(Saved::Targets, fields, old_line)) return LineEdit::Keep;
+      replaced = RecordValues(Saved::Targets, fields)
+                     .set(Field::Qualifier, std::to_string(isid_qualifier))
+                     .set_options(options)
+                     .format(rebuilt);
+      return replaced ? LineEdit::Replace : LineEdit::Refuse;
+    });
+    if (replaced || r != 0) return r;
+  }
+  return TAVO_update_tgt_entry(target->parent, target, address, port, isid_qualifier, "True");
+}
+
+uint32_t make_session_persistent(TavoNode* target, const char* address, const char* port, uint32_t isid_qualifier,
+                                 IscsiLoginOptionsBlock* block, const char* boot, const char* initiator_name,
+                                 uint32_t eto) {
+  TAVO_LIBRARY_LOCK;
+  if (const uint32_t r = persist_entry(target, address, port, isid_qualifier, block, boot, initiator_name, eto))
+    return r;
   if ((!OPEN_ISCSI_DRIVER_LOADED || is_word(boot, "True")) &&
-      TAVO_update_tgt_entry(p.lhba, target, address, port, isid_qualifier, "True") != 0)
+      TAVO_update_tgt_entry(target->parent, target, address, port, isid_qualifier, "True") != 0)
     pdebug(TAVO_LOG_BACKEND, 3, "%s: the session line of qualifier %u was not saved\n", __func__, isid_qualifier);
   return 0;
 }

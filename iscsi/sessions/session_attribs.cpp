@@ -103,8 +103,9 @@ uint32_t get_session_attribs(uint32_t function_number, uint32_t domain, uint32_t
   return result;
 }
 
-uint32_t group_Session(TavoNode* session) {
-  TAVO_LIBRARY_LOCK;
+namespace {
+
+uint32_t refresh_session(TavoNode* session) {
   const SessionPrivateRecord* record = private_record(session);
   if (record == nullptr) return 0;
   const SessionPlace at = session_place(session);
@@ -113,13 +114,24 @@ uint32_t group_Session(TavoNode* session) {
   return 0;
 }
 
-uint32_t handle_session_properties(TavoNode* property, char* buf, uint32_t) {
+}  // namespace
+
+uint32_t group_Session(TavoNode* session) {
   TAVO_LIBRARY_LOCK;
-  return attribs_read(property, property != nullptr ? property->parent : nullptr, buf);
+  return refresh_entry(session, [&] { return refresh_session(session); });
 }
 
-uint32_t handle_connection_properties(TavoNode* property, char* buf, uint32_t) {
+uint32_t handle_session_properties(TavoNode* property, char* buf, uint32_t op) {
+  TAVO_LIBRARY_LOCK;
+  return property_entry(property, op, [&] {
+    return attribs_read(property, property != nullptr ? property->parent : nullptr, buf);
+  });
+}
+
+uint32_t handle_connection_properties(TavoNode* property, char* buf, uint32_t op) {
   TAVO_LIBRARY_LOCK;
   TavoNode* connection = property != nullptr ? property->parent : nullptr;
-  return attribs_read(property, connection != nullptr ? connection->parent : nullptr, buf);
+  return property_entry(property, op, [&] {
+    return attribs_read(property, connection != nullptr ? connection->parent : nullptr, buf);
+  });
 }

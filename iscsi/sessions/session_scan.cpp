@@ -255,9 +255,10 @@ TavoNode* find_session(TavoNode* target, const char* address, const char* port) 
   return nullptr;
 }
 
-uint32_t group_Target(TavoNode* target) {
-  TAVO_LIBRARY_LOCK;
-  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
+namespace {
+
+uint32_t refresh_target(TavoNode* target) {
+  pdebug(TAVO_LOG_BACKEND, 6, "--- entering group_Target ---\n");
   Place p;
   if (target == nullptr || !place_of(target, &p)) return 1;
   ParamTexts cleared;
@@ -274,4 +275,11 @@ uint32_t group_Target(TavoNode* target) {
                                         internal_get_node(target, "ReScanLUNS", TAVO_KIND_ACTION), luns.data(), answer);
   if ((scanned == 0 || scanned == 90) && strcmp(answer, "1") == 0) scan_from_os();
   return 0;
+}
+
+}  // namespace
+
+uint32_t group_Target(TavoNode* target) {
+  TAVO_LIBRARY_LOCK;
+  return refresh_entry(target, [&] { return refresh_target(target); });
 }

@@ -89,8 +89,9 @@ uint32_t get_ssnAttr_Params(uint32_t function_number, uint32_t domain, uint32_t 
   return 1;
 }
 
-uint32_t handle_SsnAttr_properties(TavoNode* property, char* buf, uint32_t) {
-  TAVO_LIBRARY_LOCK;
+namespace {
+
+uint32_t session_statistic(TavoNode* property, char* buf) {
   if (property == nullptr || buf == nullptr || property->parent == nullptr) return 1;
   const SessionPlace at = session_place(property);
   if (get_ssnAttr_Params(at.number, at.domain, at.port, property->parent->parent) != 0) return 1;
@@ -98,8 +99,16 @@ uint32_t handle_SsnAttr_properties(TavoNode* property, char* buf, uint32_t) {
   return 0;
 }
 
-uint32_t handle_TargetAlias(TavoNode* property, char* buf, uint32_t) {
+}  // namespace
+
+uint32_t handle_SsnAttr_properties(TavoNode* property, char* buf, uint32_t op) {
   TAVO_LIBRARY_LOCK;
+  return property_entry(property, op, [&] { return session_statistic(property, buf); });
+}
+
+namespace {
+
+uint32_t target_alias(TavoNode* property, char* buf) {
   if (property == nullptr || buf == nullptr || property->parent == nullptr) return 1;
   TavoNode* session = get_first_instance(property->parent, "Session");
   char alias[TAVO_VALUE_SIZE] = "";
@@ -113,4 +122,11 @@ uint32_t handle_TargetAlias(TavoNode* property, char* buf, uint32_t) {
   if (set_prop_val(property->parent, "TargetAlias", "%s", alias) != 0 || !read) return 1;
   snprintf(buf, TAVO_VALUE_SIZE, "%s", tavo::tree::property_record(property)->value);
   return 0;
+}
+
+}  // namespace
+
+uint32_t handle_TargetAlias(TavoNode* property, char* buf, uint32_t op) {
+  TAVO_LIBRARY_LOCK;
+  return property_entry(property, op, [&] { return target_alias(property, buf); });
 }

@@ -85,9 +85,10 @@ TAVO_EXPORT uint32_t group_Target(TavoNode* target);
 // the action's six texts (address, port; the boot text fifth); reused: 1
 // when the login reopens a session whose persistent entry exists; mode 0
 // a discovery login (nothing persisted), mode 1 a session login, each try
-// of which is persistent. 0 once a try logged in (the firmware's answer
-// over the request's head), else its status (25 and 243 with their
-// messages) or 1.
+// of which is persistent in the firmware, the entry of a failed try taken
+// back; the session's savetgt.txt line is written once, when a try logged
+// in. 0 once a try logged in (the firmware's answer over the request's
+// head), else its status (25 and 243 with their messages) or 1.
 TAVO_EXPORT uint32_t TAVO_esx_login(TavoNode* action, TavoNode* options, tavo::IscsiLoginRequest* request,
                                     char* params, const char* initiator_name, uint32_t reused, uint32_t mode);
 // A new Session under target with its SessionPrivateRecord (function

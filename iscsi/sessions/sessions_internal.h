@@ -7,7 +7,9 @@
 #include <string.h>
 
 #include <bitset>
+#include <functional>
 #include <memory>
+#include <string>
 
 #include "iscsi/network/network_internal.h"
 #include "iscsi/sessions/sessions.h"
@@ -140,6 +142,15 @@ bool software_initiator(uint32_t function_number);
 // The target's ETO as a number of seconds (0 when it reads none).
 uint32_t target_eto(TavoNode* target);
 
+// The branch's tree entries (actions, property handlers, refresh
+// handlers) run their body through these: a failure that left no reason
+// leaves the generic one, naming what failed. Only the outermost entry of
+// the branch does, since a nested entry's failure may be one its caller
+// goes on from.
+uint32_t action_entry(const char* action, const std::function<uint32_t()>& body);
+uint32_t property_entry(TavoNode* property, uint32_t op, const std::function<uint32_t()>& body);
+uint32_t refresh_entry(TavoNode* group, const std::function<uint32_t()>& body);
+
 // A session group's commands: its function's number, domain and port.
 struct SessionPlace {
   uint32_t number = 0;
@@ -147,5 +158,39 @@ struct SessionPlace {
   uint32_t port = 0;
 };
 SessionPlace session_place(TavoNode* node);
+
+// The firmware's persistent entry of a session (27/6) without its saved
+// line; 0, 1 or the failed command's status (25 and 243 with their texts).
+uint32_t persist_entry(TavoNode* target, const char* address, const char* port, uint32_t isid_qualifier,
+                       IscsiLoginOptionsBlock* block, const char* boot, const char* initiator_name, uint32_t eto);
+// The session's savetgt.txt line with the target's options now, in one
+// write: in place of the line of qualifier *instead_of when that is given
+// and there, else appended. 0, or 1.
+uint32_t save_session_line(TavoNode* target, const char* address, const char* port, uint32_t isid_qualifier,
+                           const uint16_t* instead_of);
+
+// What the tries of a session login leave for its end.
+struct LoginOutcome {
+  TavoNode* target = nullptr;
+  SessionPlace at;
+  std::string name, address, port, initiator, boot;
+  uint16_t first = 0;      // the qualifier the tries began with
+  uint16_t qualifier = 0;  // the qualifier of the last try (the one that logged in)
+  bool reused = false;     // the tries began on a reused session's entry
+  bool own = false;        // the firmware's entry of qualifier was made by the tries
+};
+// The engine's tries (mode 1 a session, mode 0 discovery). On success in
+// mode 1 the firmware holds the entry of o->qualifier and nothing is saved
+// yet; a failure leaves no entry of the tries behind. 0, or the failure.
+uint32_t login_tries(TavoNode* action, TavoNode* options, tavo::IscsiLoginRequest* request, char* params,
+                     const char* initiator_name, uint32_t reused, uint32_t mode, LoginOutcome* o);
+// A session login that stands: a reused session that logged in under
+// another qualifier gives up its old entry, and the session's line is
+// saved (in place of the old one) in the login's one write of
+// savetgt.txt. 0, or 1 (logged).
+uint32_t login_commit(const LoginOutcome& o);
+// A session login that cannot stand: the session is logged out again
+// (opened) and the entry the tries made goes.
+void login_undo(const LoginOutcome& o, uint32_t session_handle, bool opened);
 
 }  // namespace tavo::sessions

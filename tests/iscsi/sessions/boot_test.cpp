@@ -160,17 +160,17 @@ TEST_F(BootTest, BootTargetsAreMirroredInTheBootRegion) {
   sim_->clear_log();
   EXPECT_EQ(set(at(0, "Session0/iSCSIBoot"), "TRUE"), 0u);
   EXPECT_EQ(mailbox_count(6, 53), 0);
-  // The flash refusing the mirror leaves the flag changed: 307 and 306.
+  // The flash refusing the mirror leaves the flag as it was: 307.
   const Bytes before = flash(3);
-  fail_mailbox(1, 172, 3);
-  EXPECT_EQ(set(at(0, "Session0/iSCSIBoot"), "False"), 1u);
-  EXPECT_EQ(last_status(), Status(307, "Failed to delete the iSCSI Boot Target TLV in the iSCSI Region in firmware."));
-  EXPECT_EQ(get(at(0, "Session0/iSCSIBoot")), "False");
-  fail_mailbox(1, 172, 3);
-  EXPECT_EQ(set(at(0, "Session0/iSCSIBoot"), "True"), 1u);
-  EXPECT_EQ(last_status().first, 306u);
-  EXPECT_EQ(get(at(0, "Session0/iSCSIBoot")), "True");
-  EXPECT_EQ(flash(3), before);
+  for (const std::string& path : {at(0, "Session0/iSCSIBoot"), at(0, "Session0/ConfigureBootTarget")}) {
+    fail_mailbox(1, 172, 3);
+    EXPECT_EQ(path.ends_with("iSCSIBoot") ? set(path, "False") : act(path, {"False"}), 1u);
+    EXPECT_EQ(last_status(),
+              Status(307, "Failed to delete the iSCSI Boot Target TLV in the iSCSI Region in firmware."));
+    EXPECT_TRUE(fw_session(kA).boot);
+    EXPECT_EQ(get(at(0, "Session0/iSCSIBoot")), "True");
+    EXPECT_EQ(flash(3), before);
+  }
   // A region whose records do not fill it is refused, and not written.
   flash(3) = header + Bytes{1, 9, 0, 1, 2, 3, 4};
   flash(3)[4] = 7;
@@ -178,6 +178,30 @@ TEST_F(BootTest, BootTargetsAreMirroredInTheBootRegion) {
   EXPECT_EQ(set(at(0, "Session0/iSCSIBoot"), "False"), 1u);
   EXPECT_EQ(last_status().first, 307u);
   EXPECT_EQ(mailbox_count(1, 172), 0);
+}
+
+// The boot checks decide from the firmware's flags and the region's
+// records as they are, whatever an earlier state left in the tree.
+TEST_F(BootTest, BootChecksFollowTheLiveState) {
+  ASSERT_EQ(act(std::string(kLhba) + "/AddTarget", {kA, "10.0.0.50", "3260", "True", "Primary"}), 0u);
+  ASSERT_EQ(add(kC, "10.0.0.60"), 0u);
+  // Off and on again: the free priority, not the one it showed before.
+  EXPECT_EQ(get(at(0, "Session0/BootTargetPriority")), "Primary");
+  ASSERT_EQ(set(at(0, "Session0/iSCSIBoot"), "False"), 0u);
+  ASSERT_EQ(set(at(0, "Session0/iSCSIBoot"), "True"), 0u);
+  EXPECT_EQ(records(3), (std::vector<Bytes>{kOther, record(BootTarget{kA, 50, qualifier(0), 1, 1})}));
+  // The Primary target no longer a boot target: its priority is free.
+  ASSERT_EQ(configure(0, 0, {"False"}), 0u);
+  EXPECT_EQ(configure(1, 0, {"True", "Primary"}), 0u) << last_status().second;
+  EXPECT_EQ(records(3), (std::vector<Bytes>{kOther, record(BootTarget{kC, 60, qualifier(1), 1, 1})}));
+  // A region with nothing in it takes no record: 306, the flag as it was.
+  flash(3).resize(16);
+  std::fill(flash(3).begin() + 4, flash(3).begin() + 8, 0);
+  EXPECT_EQ(set(at(0, "Session0/iSCSIBoot"), "True"), 1u);
+  EXPECT_EQ(last_status(), sessions_text(306));
+  EXPECT_FALSE(fw_session(kA).boot);
+  EXPECT_EQ(get(at(0, "Session0/iSCSIBoot")), "False");
+  EXPECT_EQ(get(at(1, "Session0/BootTargetPriority")), "None");  // its record went with the region
 }
 
 TEST_F(BootTest, MutualChapBootTargetsFillRegionTwo) {

@@ -5,11 +5,14 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include <functional>
 #include <set>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "iscsimgt/plugins/cvima/esx50_wrap.h"
 #include "tests/iscsi/sessions/sessions_fixture.h"
 
 namespace tavo::test {
@@ -177,6 +180,33 @@ TEST_F(SessionsTest, TriesFollowTheLoginOptions) {
   EXPECT_GT(log_count("ioctl"), 0);  // the log was written at level 6
 }
 
+// The parameters of Login and Logout as clients read them.
+TEST_F(SessionsTest, LoginAndLogoutDescribeTheirParameters) {
+  ASSERT_EQ(add(kA, "10.0.0.50"), 0u);
+  const struct {
+    const char* action;
+    std::vector<std::string> descriptions;
+  } actions[] = {
+      {"Login",
+       {"This parameter specifies the IP address of the target portal to login.",
+        "This parameter specifies the port number of the target to login.",
+        "This parameter specifies the initiator iSCSI name for the session to login.",
+        "This parameter indicates the ISIDQualifier for the session to login.",
+        "This parameter configures the boot session.",
+        "This parameter is used to configure the iSCSI boot target priority. Valid values are None, Primary and "
+        "Secondary."}},
+      {"Logout",
+       {"This parameter accepts string input and converts it to an equivalent number and uses that as an instance "
+        "number."}},
+  };
+  for (const auto& a : actions) {
+    TavoParamInfo info;
+    ASSERT_EQ(TAVO_get_param_info(tag(at(0, a.action)), &info), 0u);
+    ASSERT_EQ(info.param_count, static_cast<int32_t>(a.descriptions.size()));
+    for (size_t i = 0; i < a.descriptions.size(); ++i) EXPECT_EQ(info.params[i].description, a.descriptions[i]);
+  }
+}
+
 // Limits and lookups checked before anything is sent.
 TEST_F(SessionsTest, ChecksBeforeTheLogin) {
   ASSERT_EQ(add(kA, "10.0.0.50"), 0u);
@@ -232,7 +262,9 @@ TEST_F(SessionsTest, FirmwareFaultsDuringALogin) {
   EXPECT_EQ(login(0), 0u);
   EXPECT_EQ(last_status(), sessions_text(58));
   EXPECT_EQ(get(at(0, "Session0/SessionStatus")), "Open");
-  // An answer that says the session did not open builds nothing.
+  // An answer that says the session did not open builds nothing and takes
+  // its entry back.
+  const auto lines = session_lines();
   sim_->on(6, 23, [](sim::Simulator&, sim::MailboxCall& call) {
     IscsiLoginReply reply{};
     reply.session_state = kSessionNotOpened;
@@ -240,7 +272,125 @@ TEST_F(SessionsTest, FirmwareFaultsDuringALogin) {
     return sim::MailboxReply{};
   });
   EXPECT_EQ(login(0, {"", "", "", "11"}), 1u);
+  EXPECT_EQ(last_status(), Status(1, "Login failed. Please check tavo2d.log file for more information."));
   EXPECT_EQ(instances(at(0), "Session").size(), 1u);
+  EXPECT_EQ(session_lines(), lines);
+  for (const sim::SimSession& s : firmware()) EXPECT_NE(s.isid, 11);
+}
+
+// A set of qualifiers as text, in order.
+std::string listed(const std::set<int>& qualifiers, const std::set<int>& open = {}) {
+  std::string out;
+  for (int q : qualifiers) out += std::to_string(q) + (open.contains(q) ? "+ " : " ");
+  return out;
+}
+
+// Logins that fail and logins that succeed on a retry, through the tree and
+// through the host's framework: one that ends open answers 0 and reads
+// back; the firmware's sessions, the saved lines and the tree always agree.
+TEST_F(SessionsTest, RetriedLoginsLeaveFirmwareFileAndTreeAgreeing) {
+  ASSERT_EQ(add(kC, "10.0.0.60"), 0u);  // Session0, closed, qualifier 0
+  ASSERT_EQ(IMA_VMW_PluginInit(0x5a17), 0u);
+  IMA_OID portal{IMA_OBJECT_TYPE_TARGET, 0x5a17, tag(at(0, "TargetPortal0"))};
+  const std::vector<std::string> wrong = {"One-Way CHAP", "", "", "tgt-c", "wrongsecret12"};
+  const std::vector<std::string> right = {"One-Way CHAP", "", "", "tgt-c", "csecret123456"};
+  struct Step {
+    const char* what;
+    std::vector<std::string> chap;
+    const char* level;
+    bool host;  // through IMA_VMW_AddSession
+    uint32_t result;
+    std::string firmware;  // qualifiers the firmware holds, '+' open
+  } steps[] = {
+      {"a failed reopening leaves the closed session", wrong, "Discouraged", false, 25, "0 "},
+      {"reopened on the retry, under a new qualifier", right, "Discouraged", true, 0, "1+ "},
+      {"a new session whose every try fails", wrong, "Preferred", false, 25, "1+ "},
+      {"a new session on its first try", right, "Preferred", false, 0, "0+ 1+ "},
+      {"a new session whose retry logs in", right, "Discouraged", false, 0, "0+ 1+ 3+ "},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    std::vector<std::string> chap = step.chap;
+    chap.push_back(step.level);
+    options(0, chap);
+    if (step.host) {
+      EXPECT_EQ(IMA_VMW_AddSession(portal), step.result == 0 ? 0u : 1u);
+    } else {
+      EXPECT_EQ(login(0), step.result == 0 ? 0u : 1u);
+      EXPECT_EQ(last_status().first, step.result);
+    }
+    // What the firmware, the saved lines and the tree hold, '+' open.
+    std::set<int> firmware_held, firmware_open, saved, shown, shown_open;
+    for (const sim::SimSession& x : firmware()) {
+      if (x.persistent || x.open) firmware_held.insert(x.isid);
+      if (x.open) firmware_open.insert(x.isid);
+    }
+    for (const std::string& line : session_lines()) {
+      std::istringstream in(line);
+      std::string field;
+      for (int i = 0; i <= 6; ++i) std::getline(in, field, ',');
+      saved.insert(std::stoi(field));
+    }
+    for (const std::string& session : instances(at(0), "Session")) {
+      const int q = std::stoi(get(at(0, session + "/ISIDQualifier")), nullptr, 16);
+      shown.insert(q);
+      if (get(at(0, session + "/SessionStatus")) == "Open") shown_open.insert(q);
+    }
+    EXPECT_EQ(listed(firmware_held, firmware_open), step.firmware);
+    EXPECT_EQ(listed(shown, shown_open), step.firmware);
+    EXPECT_EQ(listed(saved, firmware_open), step.firmware);
+    EXPECT_EQ(get(at(0, "ETO")), "30");
+  }
+  IMA_VMW_PluginCleanup();
+}
+
+// A process killed, or the power cut, at any file call of a login or a
+// logout leaves savetgt.txt as it was before the action or after it.
+TEST_F(SessionsTest, KilledLoginsAndLogoutsLeaveTheSavedFileBeforeOrAfter) {
+  ASSERT_EQ(add(kC, "10.0.0.60"), 0u);
+  const std::vector<std::string> right = {"One-Way CHAP", "", "", "tgt-c", "csecret123456", "Discouraged"};
+  const std::vector<std::string> wrong = {"One-Way CHAP", "", "", "tgt-c", "wrongsecret12", "Preferred"};
+  const struct {
+    const char* what;
+    std::vector<std::string> chap;
+    bool logged_in;  // a session is logged in first
+    std::function<uint32_t()> action;
+    bool changes;
+  } actions[] = {
+      {"a failed login", wrong, false, [&] { return login(0); }, false},
+      {"a reopening under a new qualifier", right, false, [&] { return login(0); }, true},
+      {"a new session after a retry", right, false, [&] { return login(0, {"", "", "", "100"}); }, true},
+      {"a logout", right, true, [&] { return logout(0, {"0"}); }, true},
+  };
+  for (const auto& a : actions) {
+    SCOPED_TRACE(a.what);
+    options(0, a.chap);
+    if (a.logged_in) {
+      ASSERT_EQ(login(0), 0u);
+    }
+    const std::string before = saved("savetgt.txt");
+    sim::Fault none;
+    none.kind = sim::FaultKind::Crash;
+    none.path_contains = "/nothing/";
+    ASSERT_EQ(in_child(none, [&] { a.action(); }), 0);
+    const std::string after = saved("savetgt.txt");
+    EXPECT_EQ(after != before, a.changes);
+    for (sim::FaultKind kind : {sim::FaultKind::Crash, sim::FaultKind::PowerCut}) {
+      int call = 0;
+      for (int status = sim::kCrashExitCode; status == sim::kCrashExitCode; ++call) {
+        put_saved("savetgt.txt", before);
+        sim::Fault fault;
+        fault.kind = kind;
+        fault.path_contains = "/etc/config/QVL/tavo/";
+        fault.skip = call;
+        status = in_child(fault, [&] { a.action(); });
+        const std::string content = saved("savetgt.txt");
+        EXPECT_TRUE(content == after || (status != 0 && content == before)) << "at call " << call;
+      }
+      EXPECT_GE(call, a.changes ? 4 : 1);
+    }
+    put_saved("savetgt.txt", before);
+  }
 }
 
 }  // namespace

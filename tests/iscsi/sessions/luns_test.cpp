@@ -140,14 +140,28 @@ TEST_F(LunsTest, CheckConditionsAndFirmwareFailures) {
   sim_->clear_log();
   EXPECT_EQ(act(at(0, "LUN1/StdInquiry")), 0u);
   EXPECT_EQ(scsi().size(), 2u);
-  // Every command refused: the reads and actions fail with 1, no status.
+  // Every command refused: the reads and actions fail with 1 and say so.
   luns()[1].check_conditions = -1;
-  for (const std::string& path : {at(0, "LUN1/LUNSize"), at(0, "LUN1/DeviceVendorName")}) {
-    EXPECT_EQ(get(path), "<unreadable>") << path;
-    EXPECT_EQ(last_status().first, 0u) << path;
+  const std::string hint = ". Please check tavo2d.log file for more information.";
+  const struct {
+    std::string path;
+    bool action;
+    std::vector<std::string> params;
+    std::string message;
+  } refused[] = {
+      {at(0, "LUN1/LUNSize"), false, {}, "Failed to get LUNSize" + hint},
+      {at(0, "LUN1/DeviceVendorName"), false, {}, "Failed to get DeviceVendorName" + hint},
+      {at(0, "LUN1/StdInquiry"), true, {}, "StdInquiry failed" + hint},
+      {at(0, "LUN1/SCSIWrite"), true, {"0", "1"}, "SCSIWrite failed" + hint},
+  };
+  for (const auto& r : refused) {
+    if (r.action) {
+      EXPECT_EQ(act(r.path, r.params), 1u) << r.path;
+    } else {
+      EXPECT_EQ(get(r.path), "<unreadable>") << r.path;
+    }
+    EXPECT_EQ(last_status(), Status(1, r.message)) << r.path;
   }
-  EXPECT_EQ(act(at(0, "LUN1/StdInquiry")), 1u);
-  EXPECT_EQ(act(at(0, "LUN1/SCSIWrite"), {"0", "1"}), 1u);
   EXPECT_TRUE(luns()[1].written.empty());
   // The firmware refusing the command: 90 with its texts.
   fail_mailbox(6, 59, 3).times = -1;
