@@ -30,15 +30,15 @@ TAVO_ACTION(
     "the values from the first instance of TargetPortal group. SessionInitiatorName parameter can be used to provide a "
     "different iSCSI Initiator Name other than what is inherited from InitiatoriSCSIName property, for this session. "
     "ISIDQualifier parameter can be used to override firmware assigned ISIDQualifier for this session.",
-    optional("IPAddress", IP, "", 0, 0, "This parameter specifies the IP address of the target portal to log in to."),
-    optional("PortNumber", INT, "", 1024, 65535,
-             "This parameter specifies the port number of the target to log in to."),
+    optional("IPAddress", IP, "", 0, 0, "This parameter specifies the IP address of the target portal to login."),
+    optional("PortNumber", INT, "", 1024, 65535, "This parameter specifies the port number of the target to login."),
     optional("SessionInitiatorName", TEXT, "", 1, 223,
-             "This parameter specifies the initiator iSCSI name for the session."),
-    optional("ISIDQualifier", INT, "", 0, 65535, "This parameter specifies the ISID qualifier for the session."),
+             "This parameter specifies the initiator iSCSI name for the session to login."),
+    optional("ISIDQualifier", INT, "", 0, 65535, "This parameter indicates the ISIDQualifier for the session to login."),
     optional("BootTarget", LIST, "True,False", 4, 5, "This parameter configures the boot session."),
     optional("BootTargetPriority", LIST, "Primary,Secondary,None", 4, 9,
-             "This parameter specifies the boot target priority. Valid values are None, Primary and Secondary."));
+             "This parameter is used to configure the iSCSI boot target priority. Valid values are None, Primary and "
+             "Secondary."));
 TAVO_ACTION(Corvane_iSCSIPhysicalHBA_LogicalHBA_Target, DeleteTargetPortal, do_DeleteTargetPortal,
             "This command deletes the target portal with the given instance number. SM-CLP will not allow to delete "
             "TargetPortal if any session is there for respective TargetPortal.",
@@ -51,8 +51,7 @@ TAVO_ACTION(Corvane_iSCSIPhysicalHBA_LogicalHBA_Target, AddTargetPortal, do_AddT
 TAVO_ACTION(Corvane_iSCSIPhysicalHBA_LogicalHBA_Target, Logout, do_Logout,
             "This command sends a logout request on the session given by its instance number. SM-CLP will not allow "
             "logout of BootSessions.",
-            optional("InstanceNumber", INT, "", 0, 63,
-                     "This parameter specifies the instance number of the session to log out."));
+            optional("InstanceNumber", INT, "", 0, 63, kInstanceHelp));
 TAVO_ACTION(Corvane_iSCSIPhysicalHBA_LogicalHBA_Target, ReScanLUNS, do_ReScanLUNS,
             "This command reports the LUNs of the target.");
 const ChildDef target_children[] = {

@@ -66,6 +66,53 @@ TEST_F(TargetsTest, KilledOrPoweredOffSavesLeaveOldOrNew) {
   }
 }
 
+// An action that changes several lines is killed, or the power cut, at
+// every file call: savetgt.txt holds the lines it held before or those the
+// action leaves, never some of each (a target's portals, its sessions).
+TEST_F(NetworkTargetsTest, KilledActionsLeaveTheLinesBeforeOrAfter) {
+  const std::string lhba = kLhba, auth = lhba + "/Target0/TargetLoginOptions/Authentication/";
+  ASSERT_EQ(act(lhba + "/AddTarget", {"iqn.t1", "10.0.0.9"}), 0u);
+  ASSERT_EQ(act(lhba + "/Target0/AddTargetPortal", {"10.0.0.10", "3261"}), 0u);
+  const struct {
+    std::string action;
+    std::vector<std::string> params;
+  } actions[] = {
+      {lhba + "/AddTarget", {"iqn.t2", "10.0.0.9"}},  // its line and its session's
+      {auth + "ConfigureCHAP", {"One-Way CHAP", "", "", "tname", "tsecret12345"}},  // and the sessions again
+      {auth + "DeleteCHAP", {}},
+      {lhba + "/DeleteTarget", {"0"}},  // two portals, two sessions
+  };
+  for (const auto& a : actions) {
+    SCOPED_TRACE(a.action);
+    const std::string before = saved("savetgt.txt");
+    const auto run = [&] { act(a.action, a.params); };
+    sim::Fault none;
+    none.kind = sim::FaultKind::Crash;
+    none.path_contains = "no such file";
+    ASSERT_EQ(in_child(none, run), 0);
+    const std::string after = saved("savetgt.txt");
+    ASSERT_NE(sorted_lines(after), sorted_lines(before));
+    for (sim::FaultKind kind : {sim::FaultKind::Crash, sim::FaultKind::PowerCut}) {
+      int call = 0;
+      for (int status = sim::kCrashExitCode; status == sim::kCrashExitCode; ++call) {
+        put_saved("savetgt.txt", before);
+        sim::Fault fault;
+        fault.kind = kind;
+        fault.path_contains = "/etc/config/QVL/tavo/";
+        fault.skip = call;
+        status = in_child(fault, run);
+        const std::vector<std::string> content = sorted_lines(saved("savetgt.txt"));
+        EXPECT_TRUE(content == sorted_lines(after) || (status != 0 && content == sorted_lines(before)))
+            << "at call " << call;
+      }
+      EXPECT_GE(call, 4);
+    }
+    put_saved("savetgt.txt", before);
+    ASSERT_EQ(act(a.action, a.params), 0u);  // the next action starts where this one ends
+    EXPECT_EQ(sorted_lines(saved("savetgt.txt")), sorted_lines(after));
+  }
+}
+
 // 8 processes of 2 threads append and remove lines at once: the file ends
 // as the same operations made one after the other leave it.
 TEST_F(TargetsTest, ConcurrentWritersEqualTheSerialResult) {
