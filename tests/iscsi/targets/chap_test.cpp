@@ -80,6 +80,17 @@ TEST_F(ChapTest, ChapReachesEveryLineOfItsOwner) {
                               ",iqn.t1,10.0.0.9,3260,7,iqn.hx,Yes,Yes,None,None,None,,,,,Static,"
                               "Prohibited,Prohibited,Prohibited,True";
   put_saved("savetgt.txt", saved("savetgt.txt") + session + "\n");
+  // A write that fails changes neither the file nor the values shown.
+  const std::string unchanged = saved("savetgt.txt");
+  sim::Fault first_rename;
+  first_rename.kind = sim::FaultKind::FileErrno;
+  first_rename.file_call = "rename";
+  first_rename.path_contains = "savetgt.txt";
+  sim_->inject(first_rename);
+  EXPECT_EQ(act(kTargetAuth + "/ConfigureCHAP", {"One-Way CHAP", "", "", "tgt", "tsecret12345"}), 1u);
+  EXPECT_EQ(last_status().second.rfind("Failed to save /etc/config/QVL/tavo/savetgt.txt", 0), 0u);
+  EXPECT_EQ(saved("savetgt.txt"), unchanged);
+  EXPECT_EQ(values(kTargetAuth), (std::vector<std::string>{"None", "", "", "", "", "Prohibited"}));
   // Both lines of the target take the values, and its closed sessions are
   // persisted again with them, in one rewrite of the file.
   sim::Fault second_rename;

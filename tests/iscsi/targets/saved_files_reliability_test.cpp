@@ -113,6 +113,46 @@ TEST_F(NetworkTargetsTest, KilledActionsLeaveTheLinesBeforeOrAfter) {
   }
 }
 
+// Each action writes each saved file at most once: a second write of any
+// of them would fail here, and none does.
+TEST_F(NetworkTargetsTest, EachActionWritesEachSavedFileOnce) {
+  const std::string lhba = kLhba, discovery = lhba + "/Discovery";
+  const struct {
+    std::function<uint32_t()> run;
+    const char* what;
+  } steps[] = {
+      {[&] { return act(lhba + "/AddTarget", {"iqn.t1", "10.0.0.9"}); }, "target and session lines"},
+      {[&] { return act(lhba + "/Target0/AddTargetPortal", {"10.0.0.10"}); }, "portal and session lines"},
+      {[&] { return set(lhba + "/Target0/TargetLoginOptions/HeaderDigest", "CRC32C"); }, "sessions again"},
+      {[&] { return act(discovery + "/AddSendTargetPortal", {"10.0.0.50", "3260"}); }, "send-target portal"},
+      {[&] { return act(discovery + "/SendTargetPortal0/DiscoverTargets"); }, "three discovered portals"},
+      {[&] { return act(lhba + "/InitiatorLoginOptions/Authentication/ConfigureCHAP",
+                        {"One-Way CHAP", "", "", "in", "nsecret12345"}); },
+       "initiator CHAP"},
+      {[&] { return set(lhba + "/InitiatorLoginOptions/DataDigest", "CRC32C"); }, "initiator option"},
+      {[&] { return act(discovery + "/RefreshAvailableTargets"); }, "refresh"},
+      {[&] { return act(discovery + "/AddSendTargetPortal", {"10.0.0.60", "3260"}); }, "another portal"},
+      {[&] { return act("Corvane0/iSCSIPhysicalHBA0/EraseConfiguration"); }, "all three files"},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.what);
+    for (const char* file : {"savetgt.txt", "savestp.txt", "intr_logopts.txt"}) {
+      sim::Fault second_write;
+      second_write.kind = sim::FaultKind::FileErrno;
+      second_write.file_call = "write";
+      second_write.path_contains = file;
+      second_write.skip = 1;
+      second_write.times = -1;
+      sim_->inject(second_write);
+    }
+    EXPECT_EQ(step.run(), 0u);
+    EXPECT_EQ(last_status(), std::make_pair(0u, std::string()));
+    sim_->clear_faults();
+  }
+  EXPECT_EQ(target_lines(), std::vector<std::string>());
+  EXPECT_EQ(saved("savestp.txt"), "");
+}
+
 // 8 processes of 2 threads append and remove lines at once: the file ends
 // as the same operations made one after the other leave it.
 TEST_F(TargetsTest, ConcurrentWritersEqualTheSerialResult) {
