@@ -68,7 +68,6 @@ struct BatchFile {
   std::string appended;  // the lines appended, each with its line feed
 };
 struct Batch {
-  int depth = 0;
   std::array<BatchFile, std::size(kAllSaved)> files;
 };
 thread_local Batch* open_batch = nullptr;
@@ -357,15 +356,12 @@ uint32_t append_line(Saved s, const std::string& line, const std::function<bool(
 }
 
 SavedBatch::SavedBatch() {
-  if (open_batch == nullptr) {
-    open_batch = new Batch;
-    outer_ = true;
-  }
-  ++open_batch->depth;
+  if (open_batch != nullptr) return;
+  open_batch = new Batch;
+  outer_ = true;
 }
 
 SavedBatch::~SavedBatch() {
-  --open_batch->depth;
   if (!outer_) return;
   commit();
   delete open_batch;

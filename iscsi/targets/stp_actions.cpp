@@ -2,7 +2,6 @@
 // rebuilt from the file at start-up and by the refresh of Discovery. Every
 // portal is built as the AddSendTargetPortal action with its address and
 // port, so it is persistent whoever builds it.
-#include <stdlib.h>
 #include <string.h>
 #include <strings.h>
 
@@ -46,7 +45,7 @@ TavoNode* stp_build(TavoNode* discovery, TavoNode* action, char* params, const c
 TavoNode* stp_from_line(TavoNode* discovery, const SavedFields& line) {
   tavo::network::ParamTexts params;
   snprintf(params.text[0], TAVO_VALUE_SIZE, "%s", stp_field(line, Field::Address).c_str());
-  snprintf(params.text[1], TAVO_VALUE_SIZE, "%s", stp_field(line, Field::Port).c_str());
+  snprintf(params.text[1], TAVO_VALUE_SIZE, "%s", decimal_port(stp_field(line, Field::Port)).c_str());
   TavoNode* portal =
       stp_build(discovery, internal_get_node(discovery, "AddSendTargetPortal", TAVO_KIND_ACTION), params.data(),
                 params.text[0], params.text[1], stp_field(line, Field::MacAddress).c_str());
