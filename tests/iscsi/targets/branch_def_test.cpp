@@ -124,7 +124,7 @@ TEST_F(TargetsTest, StoredValuesAndChecksAreAsDeclared) {
     std::string action;
     int param;
     const char* text;
-  } quoted[] = {
+  } texts[] = {
       {"Login", 0, "This parameter specifies the IP address of the target portal to login."},
       {"Login", 1, "This parameter specifies the port number of the target to login."},
       {"Login", 2, "This parameter specifies the initiator iSCSI name for the session to login."},
@@ -136,7 +136,7 @@ TEST_F(TargetsTest, StoredValuesAndChecksAreAsDeclared) {
        "This parameter accepts string input and converts it to an equivalent number and uses that as an instance "
        "number."},
   };
-  for (const auto& q : quoted) {
+  for (const auto& q : texts) {
     ASSERT_EQ(TAVO_get_param_info(tag(lhba + "/Target0/" + q.action), &info), 0u);
     EXPECT_STREQ(info.params[q.param].description, q.text) << q.action << " " << q.param;
   }
