@@ -92,7 +92,9 @@ uint32_t get_name_params(uint32_t device_handle, uint32_t domain, uint32_t port,
   return name_tell_software_initiator(property, name);
 }
 
-uint32_t handle_name_params(TavoNode* property, char* buf, uint32_t op) {
+namespace {
+
+uint32_t name_params_value(TavoNode* property, char* buf, uint32_t op) {
   if (property == nullptr || buf == nullptr) return 1;
   const HandlerContext t = handler_context(property);
   if (op == TAVO_PROPERTY_GET) {
@@ -113,6 +115,8 @@ uint32_t handle_name_params(TavoNode* property, char* buf, uint32_t op) {
   }
   return TAVO_set_initatorIQN_alias(property, value) != 0 ? 1 : 0;
 }
+
+}  // namespace
 
 uint32_t TAVO_set_initatorIQN_alias(TavoNode* property, const char* value) {
   TAVO_LIBRARY_LOCK;
@@ -144,4 +148,8 @@ uint32_t get_initiator_name(TavoNode* node, char* text, uint32_t domain) {
   if (names == nullptr || internal_get_property(names, "InitiatoriSCSIName", name) != 0) return 1;
   memcpy(text, name, sizeof name);
   return 0;
+}
+
+uint32_t handle_name_params(TavoNode* property, char* buf, uint32_t op) {
+  return tavo::network::property_with_reason(name_params_value(property, buf, op), property, op);
 }

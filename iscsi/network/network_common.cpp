@@ -2,6 +2,8 @@
 #include <stdlib.h>
 #include <strings.h>
 
+#include <string>
+
 #include "base/validate.h"
 #include "controller/controller.h"
 #include "iscsi/network/network_internal.h"
@@ -104,9 +106,23 @@ bool ipv6_refused(TavoNode* node) {
 }
 
 bool parse_integer(const char* text, int32_t minimum, int32_t maximum, int32_t* out) {
-  if (text == nullptr || tavo_validate_val_integer(text, minimum, maximum) != 0) return false;
-  *out = static_cast<int32_t>(strtol(text, nullptr, 0));
+  long long value = 0;
+  if (text == nullptr || base::parse_number(text, &value) != 0 || value < minimum || value > maximum) return false;
+  *out = static_cast<int32_t>(value);
   return true;
+}
+
+uint32_t with_reason(uint32_t result, const char* what) {
+  if (result != 0 && base::last_status_code() == 0)
+    base::set_last_status_fmt(TAVO_FAILED, "%s failed. Please check tavo2d.log file for more information.", what);
+  return result;
+}
+
+uint32_t property_with_reason(uint32_t result, const TavoNode* property, uint32_t op) {
+  if (result == 0 || base::last_status_code() != 0) return result;
+  const std::string what = std::string(op == TAVO_PROPERTY_SET ? "Setting " : "Reading ") +
+                           (property != nullptr && property->name != nullptr ? property->name : "the property");
+  return with_reason(result, what.c_str());
 }
 
 }  // namespace tavo::network

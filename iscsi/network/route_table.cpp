@@ -49,7 +49,6 @@ bool route_known(const std::vector<RouteTexts>& list, const RouteTexts& r) {
   return false;
 }
 
-
 // Sends one route change; 0, or 1 with status 129 (245 for a refused add
 // beyond the firmware's manual-route limit).
 uint32_t route_send(const HandlerContext& t, uint32_t action, const uint8_t* destination, const uint8_t* mask,
@@ -117,7 +116,9 @@ uint32_t get_routeEntry_attribs(uint32_t device_handle, uint32_t domain, uint32_
   return 0;
 }
 
-uint32_t do_AddRouteTableEntry(TavoNode* route_table, TavoNode* action, char* params) {
+namespace {
+
+uint32_t add_route_entry(TavoNode* route_table, TavoNode* action, char* params) {
   HandlerContext t;
   if (params == nullptr || !action_target(route_table, action, &t)) return 1;
   uint8_t destination[4], mask[4], gateway[4];
@@ -131,7 +132,7 @@ uint32_t do_AddRouteTableEntry(TavoNode* route_table, TavoNode* action, char* pa
   return get_routeEntry_attribs(t.number, t.domain, t.port, route_table->parent);
 }
 
-uint32_t do_DeleteRouteTableEntry(TavoNode* route_table, TavoNode* action, char* params) {
+uint32_t delete_route_entry(TavoNode* route_table, TavoNode* action, char* params) {
   HandlerContext t;
   TavoNode* entry = nullptr;
   if (!entry_target(route_table, action, "RouteTableEntry", params, &t, &entry)) return 1;
@@ -145,11 +146,13 @@ uint32_t do_DeleteRouteTableEntry(TavoNode* route_table, TavoNode* action, char*
   return get_routeEntry_attribs(t.number, t.domain, t.port, route_table->parent);
 }
 
-uint32_t do_RefreshRouteTableEntry(TavoNode* route_table, TavoNode* action, char*) {
+uint32_t refresh_route_entries(TavoNode* route_table, TavoNode* action, char*) {
   HandlerContext t;
   if (!action_target(route_table, action, &t)) return 1;
   return get_routeEntry_attribs(t.number, t.domain, t.port, route_table->parent);
 }
+
+}  // namespace
 
 uint32_t TAVO_delete_available_routes(TavoNode* function_group) {
   // Firmware that keeps a deleted route would be asked forever.
@@ -188,4 +191,16 @@ uint32_t TAVO_delete_available_routes(TavoNode* function_group) {
   if (get_first_instance(route_table, "RouteTableEntry") == nullptr) return 0;
   network_status(129);
   return 1;
+}
+
+uint32_t do_AddRouteTableEntry(TavoNode* route_table, TavoNode* action, char* params) {
+  return tavo::network::with_reason(add_route_entry(route_table, action, params), "AddRouteTableEntry");
+}
+
+uint32_t do_DeleteRouteTableEntry(TavoNode* route_table, TavoNode* action, char* params) {
+  return tavo::network::with_reason(delete_route_entry(route_table, action, params), "DeleteRouteTableEntry");
+}
+
+uint32_t do_RefreshRouteTableEntry(TavoNode* route_table, TavoNode* action, char* params) {
+  return tavo::network::with_reason(refresh_route_entries(route_table, action, params), "RefreshRouteTableEntry");
 }

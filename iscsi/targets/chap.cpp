@@ -1,7 +1,8 @@
 // CHAP of the initiator, a send-target portal or a target: one handler of
 // each action serves the three Authentication groups and tells them apart
-// by the login-options group above. The values change in the tree only once
-// the owner's saved lines took them, all in one rewrite.
+// by the login-options group above. The values, and the lines of a
+// target's sessions persisted again with them, reach the owner's file in
+// one write.
 #include <ctype.h>
 #include <string.h>
 #include <strings.h>
@@ -9,6 +10,7 @@
 #include <array>
 
 #include "base/library_lock.h"
+#include "iscsi/network/network_internal.h"
 #include "iscsi/sessions/sessions.h"
 #include "iscsi/targets/login_sets.h"
 #include "iscsi/targets/targets_internal.h"
@@ -76,12 +78,20 @@ bool chap_values_ok(const char* method, const char* initiator_name, const char* 
   return true;
 }
 
-// The values written to the owner's lines, then stored in the group.
-uint32_t chap_apply(TavoNode* authentication, Owner owner, std::span<const OptionChange> changes) {
+// The values written to the owner's lines, then stored in the group; a
+// target's closed sessions are persisted again with them. The owner's file
+// is written once, with the sessions' lines: when that fails the group
+// takes the file's values back.
+uint32_t chap_apply(SavedBatch& batch, TavoNode* authentication, Owner owner, std::span<const OptionChange> changes) {
   if (owner != Owner::None && write_options(authentication->parent, changes) != 0) return 1;
   uint32_t stored = 0;
   for (const OptionChange& c : changes) stored |= set_prop_val(authentication, c.option, "%s", c.value);
   if (owner == Owner::Target) TAVO_update_session_authentication(authentication->parent->parent);
+  if (batch.commit() != 0) {
+    OptionValues saved;
+    tavo::network::keeping_last_status([&] { read_options(authentication->parent, &saved); });
+    return 1;
+  }
   return owner == Owner::None ? stored : 0;
 }
 
@@ -94,10 +104,7 @@ void chap_software_initiator(Owner owner, TavoNode* authentication, bool configu
     TAVO_op_delete_chap(owner_node);
 }
 
-}  // namespace
-
-uint32_t do_ConfigureCHAP(TavoNode* authentication, TavoNode*, char* params) {
-  TAVO_LIBRARY_LOCK;
+uint32_t configure_chap(TavoNode* authentication, char* params, SavedBatch& batch) {
   if (authentication == nullptr || authentication->parent == nullptr || params == nullptr) return 1;
   const char* method = param(params, 0);
   const char* initiator_name = param(params, 1);
@@ -111,7 +118,7 @@ uint32_t do_ConfigureCHAP(TavoNode* authentication, TavoNode*, char* params) {
   const bool mutual = is_word(method, "Mutual CHAP"), chap = mutual || is_word(method, "One-Way CHAP");
   // CHAP just configured is used at login unless a level says otherwise.
   if (level[0] == '\0') level = chap ? "Required" : "Prohibited";
-  if (!chap) return chap_apply(authentication, owner, std::array{OptionChange{"CHAPParam", level}});
+  if (!chap) return chap_apply(batch, authentication, owner, std::array{OptionChange{"CHAPParam", level}});
   const std::array<OptionChange, 6> changes = {{
       {"CHAPParam", level},
       {"AuthenticationMethod", method},
@@ -120,11 +127,10 @@ uint32_t do_ConfigureCHAP(TavoNode* authentication, TavoNode*, char* params) {
       {"InitiatorCHAPName", mutual ? initiator_name : ""},
       {"InitiatorSecret", mutual ? initiator_secret : ""},
   }};
-  return chap_apply(authentication, owner, changes);
+  return chap_apply(batch, authentication, owner, changes);
 }
 
-uint32_t do_DeleteCHAP(TavoNode* authentication, TavoNode*, char*) {
-  TAVO_LIBRARY_LOCK;
+uint32_t delete_chap(TavoNode* authentication, SavedBatch& batch) {
   if (authentication == nullptr || authentication->parent == nullptr) return 1;
   const Owner owner = chap_owner(authentication);
   chap_software_initiator(owner, authentication, false);
@@ -136,5 +142,19 @@ uint32_t do_DeleteCHAP(TavoNode* authentication, TavoNode*, char*) {
       {"TargetSecret", ""},
       {"CHAPParam", "Prohibited"},
   }};
-  return chap_apply(authentication, owner, changes);
+  return chap_apply(batch, authentication, owner, changes);
+}
+
+}  // namespace
+
+uint32_t do_ConfigureCHAP(TavoNode* authentication, TavoNode*, char* params) {
+  TAVO_LIBRARY_LOCK;
+  SavedBatch batch;
+  return action_end(batch, configure_chap(authentication, params, batch), "ConfigureCHAP");
+}
+
+uint32_t do_DeleteCHAP(TavoNode* authentication, TavoNode*, char*) {
+  TAVO_LIBRARY_LOCK;
+  SavedBatch batch;
+  return action_end(batch, delete_chap(authentication, batch), "DeleteCHAP");
 }

@@ -187,9 +187,12 @@ uint32_t discover_targets(TavoNode* portal, TavoNode* action, char* params) {
   uint32_t most = 0;
   tavo::IscsiLoginRequest request;
   char address[TAVO_VALUE_SIZE], port[TAVO_VALUE_SIZE];
-  if (!discovery_most(p, generation, &most) || !discovery_request(p.lhba, portal, &request, address, port) ||
-      TAVO_sync_stp_with_file(p.controller, p.function, portal, p.lhba, address, port) != 0)
+  if (!discovery_most(p, generation, &most) || !discovery_request(p.lhba, portal, &request, address, port))
     return 1;
+  if (TAVO_sync_stp_with_file(p.controller, p.function, portal, p.lhba, address, port) != 0) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: savestp.txt has no line for %s port %s\n", __func__, address, port);
+    return 1;
+  }
   if (TAVO_esx_login(action, internal_get_node(portal, "SendTargetPortalLoginOptions", TAVO_KIND_GROUP), &request,
                      params, request.initiator_name, 0, 0) != 0)
     return 1;
@@ -205,8 +208,9 @@ uint32_t discover_targets(TavoNode* portal, TavoNode* action, char* params) {
   return result | discovery_logout(p, reply.session_handle);
 }
 
-uint32_t do_DiscoverTargets(TavoNode* portal, TavoNode* action, char* params) {
-  TAVO_LIBRARY_LOCK;
+namespace {
+
+uint32_t discovery_action(TavoNode* portal, TavoNode* action, char* params) {
   Place p;
   char enabled[TAVO_VALUE_SIZE];
   if (!place_of(portal, &p) || !read_text(p.lhba, "Enabled", enabled)) return 1;
@@ -215,4 +219,13 @@ uint32_t do_DiscoverTargets(TavoNode* portal, TavoNode* action, char* params) {
     return 1;
   }
   return discover_targets(portal, action, params);
+}
+
+}  // namespace
+
+uint32_t do_DiscoverTargets(TavoNode* portal, TavoNode* action, char* params) {
+  TAVO_LIBRARY_LOCK;
+  // The lines of every target found are written at once.
+  SavedBatch batch;
+  return action_end(batch, discovery_action(portal, action, params), "DiscoverTargets");
 }

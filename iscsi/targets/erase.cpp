@@ -1,7 +1,7 @@
 // EraseConfiguration: the iSCSI side of a whole controller back to its
 // unconfigured state, function by function, then one erase of what the
 // firmware keeps. There is no rollback: a function handled before a
-// failure stays erased.
+// failure stays erased, and the saved files are written as it left them.
 #include <string.h>
 
 #include <string>
@@ -123,10 +123,7 @@ uint32_t erase_function(TavoNode* fn, uint32_t generation) {
   return erase_initiator_options(options, authentication);
 }
 
-}  // namespace
-
-uint32_t do_EraseConfiguration(TavoNode* function_group, TavoNode* action, char*) {
-  TAVO_LIBRARY_LOCK;
+uint32_t erase_configuration(TavoNode* function_group, TavoNode* action) {
   if (function_group == nullptr || action == nullptr) return 1;
   if (vm_flag) return tavo::controller::refuse_on_vf(nullptr);
   TavoNode* controller = tavo::tree::group_above(function_group, "Corvane");
@@ -138,4 +135,13 @@ uint32_t do_EraseConfiguration(TavoNode* function_group, TavoNode* action, char*
   return ioctl_erase_ROM(static_cast<uint32_t>(get_port_number(function_group)), &request,
                          static_cast<uint8_t>(get_domain_id(action)),
                          static_cast<uint8_t>(get_phba_port_number(action)), TAVO_VIA_ISCSI);
+}
+
+}  // namespace
+
+uint32_t do_EraseConfiguration(TavoNode* function_group, TavoNode* action, char*) {
+  TAVO_LIBRARY_LOCK;
+  // Each saved file is written once, with what the erase reached.
+  SavedBatch batch;
+  return action_end(batch, erase_configuration(function_group, action), "EraseConfiguration");
 }

@@ -55,9 +55,7 @@ uint32_t startup_discovery_block(const HandlerContext& t, tavo::DiscoveryParamsB
   return r;
 }
 
-}  // namespace
-
-uint32_t handle_iSCSIPhysicalHBA_LogicalHBA_Enabled(TavoNode* property, char* buf, uint32_t op) {
+uint32_t lhba_enabled(TavoNode* property, char* buf, uint32_t op) {
   if (op != TAVO_PROPERTY_SET) return handle_internal_property(property, buf, op);
   if (buf == nullptr) return 1;
   if (is_word(buf, "False")) {
@@ -67,8 +65,7 @@ uint32_t handle_iSCSIPhysicalHBA_LogicalHBA_Enabled(TavoNode* property, char* bu
   return handle_internal_property(property, buf, op);
 }
 
-uint32_t handle_discoveryparams(TavoNode* property, char* buf, uint32_t op) {
-  TAVO_LIBRARY_LOCK;
+uint32_t discovery_parameters(TavoNode* property, char* buf, uint32_t op) {
   if (property == nullptr || property->parent == nullptr || buf == nullptr) return 1;
   TavoNode* isns = property->parent;
   const HandlerContext t = handler_context(isns);
@@ -92,6 +89,17 @@ uint32_t handle_discoveryparams(TavoNode* property, char* buf, uint32_t op) {
   if (!t || get_discovery_params(t.number, t.domain, t.port, isns) != 0)
     return 1;
   return op == TAVO_PROPERTY_GET ? handle_internal_property(property, buf, op) : 0;
+}
+
+}  // namespace
+
+uint32_t handle_iSCSIPhysicalHBA_LogicalHBA_Enabled(TavoNode* property, char* buf, uint32_t op) {
+  return tavo::network::property_with_reason(lhba_enabled(property, buf, op), property, op);
+}
+
+uint32_t handle_discoveryparams(TavoNode* property, char* buf, uint32_t op) {
+  TAVO_LIBRARY_LOCK;
+  return tavo::network::property_with_reason(discovery_parameters(property, buf, op), property, op);
 }
 
 uint32_t TAVO_set_lhba_prop(void) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/library_lock.h"
+#include "iscsi/network/network_internal.h"
 #include "iscsi/sessions/sessions.h"
 #include "iscsi/targets/saved_view.h"
 #include "iscsi/targets/targets.h"
@@ -155,8 +156,12 @@ uint32_t group_option(Copy c, TavoNode* property, char* buf, uint32_t op) {
     return handle_internal_property(property, buf, TAVO_PROPERTY_GET);
   }
   if (!digest_rules_allow(n.options, property->name, buf)) return 1;
+  // The file takes the option and the target's sessions persisted again
+  // with it in one write; the tree takes it once it is written.
+  SavedBatch batch;
   if (set_rewrite(c, n.owner, property->name, buf) != 0) return 1;
   if (c == Copy::Target) TAVO_update_session_authentication(n.owner);
+  if (batch.commit() != 0) return 1;
   return handle_internal_property(property, buf, TAVO_PROPERTY_SET);
 }
 
@@ -235,6 +240,7 @@ std::array<std::string_view, kOptionCount> line_options(Saved s, std::span<const
 }  // namespace tavo::targets
 
 using namespace tavo::targets;
+using tavo::network::property_with_reason;
 
 uint32_t TAVO_get_initiator_loginoptions(TavoNode* lhba, TavoNode* options, TavoNode* authentication) {
   TAVO_LIBRARY_LOCK;
@@ -267,38 +273,48 @@ uint32_t TAVO_set_target_loginoptions(TavoNode* target, TavoNode*, TavoNode*, co
 }
 
 uint32_t handle_initiator_loginoptions(TavoNode* property, char* buf, uint32_t op) {
-  return group_option(Copy::Initiator, property, buf, op);
+  return property_with_reason(group_option(Copy::Initiator, property, buf, op), property, op);
 }
 
 uint32_t handle_stploginoptions(TavoNode* property, char* buf, uint32_t op) {
-  return group_option(Copy::Portal, property, buf, op);
+  return property_with_reason(group_option(Copy::Portal, property, buf, op), property, op);
 }
 
 uint32_t handle_target_loginoptions(TavoNode* property, char* buf, uint32_t op) {
-  return group_option(Copy::Target, property, buf, op);
+  return property_with_reason(group_option(Copy::Target, property, buf, op), property, op);
 }
 
-uint32_t handle_authentication_initiator_loginoptions(TavoNode* property, char* buf, uint32_t) {
-  return authentication_option(Copy::Initiator, property, buf);
+uint32_t handle_authentication_initiator_loginoptions(TavoNode* property, char* buf, uint32_t op) {
+  return property_with_reason(authentication_option(Copy::Initiator, property, buf), property, op);
 }
 
-uint32_t handle_authentication_target_loginopts(TavoNode* property, char* buf, uint32_t) {
-  return authentication_option(Copy::Target, property, buf);
+uint32_t handle_authentication_target_loginopts(TavoNode* property, char* buf, uint32_t op) {
+  return property_with_reason(authentication_option(Copy::Target, property, buf), property, op);
 }
 
 uint32_t handle_authentication_stploginoptions(TavoNode* property, char* buf, uint32_t op) {
-  if (op == TAVO_PROPERTY_GET) return authentication_option(Copy::Portal, property, buf);
+  if (op == TAVO_PROPERTY_GET)
+    return property_with_reason(authentication_option(Copy::Portal, property, buf), property, op);
   if (op == TAVO_PROPERTY_SET) return handle_internal_property(property, buf, op);
   return 0;
 }
 
-uint32_t handle_target_loginopts(TavoNode* property, char* buf, uint32_t op) {
+namespace {
+
+uint32_t target_option_unchecked(TavoNode* property, char* buf, uint32_t op) {
   SetNodes n;
   if (!set_nodes(property, false, &n)) return 1;
   if (op == TAVO_PROPERTY_GET) return group_option(Copy::Target, property, buf, op);
   if (op != TAVO_PROPERTY_SET) return 0;
+  SavedBatch batch;
   if (buf == nullptr || set_rewrite(Copy::Target, n.owner, property->name, buf) != 0) return 1;
-  handle_internal_property(property, buf, TAVO_PROPERTY_SET);
   TAVO_update_session_authentication(n.owner);
-  return 0;
+  if (batch.commit() != 0) return 1;
+  return handle_internal_property(property, buf, TAVO_PROPERTY_SET);
+}
+
+}  // namespace
+
+uint32_t handle_target_loginopts(TavoNode* property, char* buf, uint32_t op) {
+  return property_with_reason(target_option_unchecked(property, buf, op), property, op);
 }

@@ -11,7 +11,7 @@
 #include "base/library_lock.h"
 #include "iscsi/targets/login_sets.h"
 #include "iscsi/targets/saved_view.h"
-#include "iscsi/targets/targets.h"
+#include "iscsi/targets/targets_internal.h"
 
 using namespace tavo::targets;
 using tavo::tree::next_instance;
@@ -225,6 +225,21 @@ uint32_t TAVO_remove_entry_from_file(TavoNode* lhba, const char* name, const cha
   if (!lhba_key(lhba, &key) || !files_entry(kind, key, name, address, port, isid_qualifier, &file, &match)) return 1;
   return rewrite(file, [&](std::span<const std::string_view> fields, std::string*) {
     return !fields.empty() && matches(file, fields, match) ? LineEdit::Drop : LineEdit::Keep;
+  });
+}
+
+uint32_t tavo::targets::remove_target_lines(TavoNode* lhba, const char* name,
+                                            const std::vector<std::pair<std::string, std::string>>& portals) {
+  LhbaKey key;
+  if (!lhba_key(lhba, &key) || name == nullptr) return 1;
+  std::vector<std::vector<Match>> entries;
+  for (const auto& [address, port] : portals)
+    entries.push_back(key_matches(key, {{Field::TargetName, name}, {Field::Address, address}, {Field::Port, port}}));
+  if (entries.empty()) return 0;
+  return rewrite(Saved::Targets, [&](std::span<const std::string_view> fields, std::string*) {
+    for (const std::vector<Match>& entry : entries)
+      if (!fields.empty() && matches(Saved::Targets, fields, entry)) return LineEdit::Drop;
+    return LineEdit::Keep;
   });
 }
 

@@ -8,13 +8,14 @@
 
 #include <algorithm>
 
+#include "base/validate.h"
 #include "tree/status_texts.h"
 
 namespace tavo::targets {
 namespace {
 
-constexpr bool kExact = true;
-constexpr bool kNoCase = false;
+constexpr Compare kExact = Compare::Exact;
+constexpr Compare kNoCase = Compare::NoCase;
 
 #define SAVED_KEY                                                        \
   FieldDef{Field::Controller, "Corvane", kNoCase, "Corvane"},            \
@@ -34,7 +35,7 @@ constexpr FieldDef kTargetFields[] = {
     SAVED_KEY,
     {Field::TargetName, "TargetISCSIName", kNoCase, nullptr},
     {Field::Address, "TargetIPAddress", kNoCase, nullptr},
-    {Field::Port, "TargetPortNumber", kExact, nullptr},
+    {Field::Port, "TargetPortNumber", Compare::Port, nullptr},
     {Field::Qualifier, "ISIDQualifier", kExact, nullptr},
     {Field::InitiatorName, "InitiatoriSCSIName", kNoCase, nullptr},
     SAVED_OPTIONS_TO_SECRET,
@@ -47,7 +48,7 @@ constexpr FieldDef kTargetFields[] = {
 constexpr FieldDef kPortalFields[] = {
     SAVED_KEY,
     {Field::Address, "IPAddress", kNoCase, nullptr},
-    {Field::Port, "PortNumber", kExact, nullptr},
+    {Field::Port, "PortNumber", Compare::Port, nullptr},
     {Field::MacAddress, "PortMacAddress", kNoCase, nullptr},
     SAVED_OPTIONS_TO_SECRET,
     SAVED_OPTION_LEVELS,
@@ -68,9 +69,10 @@ constexpr RecordDef kRecords[] = {
     {"/etc/config/QVL/tavo/intr_logopts.txt", kInitiatorFields},
 };
 
-bool same_text(std::string_view a, std::string_view b, bool exact) {
+bool same_text(std::string_view a, std::string_view b, Compare compare) {
+  if (compare == Compare::Port) return comparable(compare, a) == comparable(compare, b);
   if (a.size() != b.size()) return false;
-  if (exact || a == b) return a == b;
+  if (compare == Compare::Exact || a == b) return a == b;
   return a.empty() || strncasecmp(a.data(), b.data(), a.size()) == 0;  // fields hold no NUL
 }
 
@@ -96,6 +98,37 @@ int position(Saved s, Field f) {
   for (size_t i = 0; i < fields.size(); ++i)
     if (fields[i].field == f) return static_cast<int>(i);
   return -1;
+}
+
+std::string comparable(Compare compare, std::string_view text) {
+  switch (compare) {
+    case Compare::Port:
+      return decimal_port(text);
+    case Compare::NoCase: {
+      std::string folded;
+      folded.reserve(text.size());
+      for (char c : text) folded.push_back(static_cast<char>(tolower(static_cast<unsigned char>(c))));
+      return folded;
+    }
+    default:
+      return std::string(text);
+  }
+}
+
+bool port_number(std::string_view text, uint32_t* out) {
+  // The tree's own reading of an integer, on a terminated copy.
+  const std::string copy(text);
+  long long value = 0;
+  if (copy.find('\0') != std::string::npos || base::parse_number(copy.c_str(), &value) != 0 || value < 0 ||
+      value > 65535)
+    return false;
+  *out = static_cast<uint32_t>(value);
+  return true;
+}
+
+std::string decimal_port(std::string_view text) {
+  uint32_t port = 0;
+  return port_number(text, &port) ? std::to_string(port) : std::string(text);
 }
 
 std::vector<std::string_view> split_fields(std::string_view line) {
@@ -133,7 +166,7 @@ bool matches(Saved s, std::span<const std::string_view> fields, std::span<const 
   for (const Match& m : match) {
     const int at = position(s, m.field);
     if (at < 0 || static_cast<size_t>(at) >= fields.size() ||
-        !same_text(fields[at], m.value, record_def(s).fields[at].exact))
+        !same_text(fields[at], m.value, record_def(s).fields[at].compare))
       return false;
   }
   return true;
@@ -183,7 +216,8 @@ bool RecordValues::format(std::string* line) const {
       return false;
     }
     if (i > 0) line->push_back(',');
-    line->append(values_[i]);
+    // A port is saved in decimal, however it was given.
+    line->append(defs[i].compare == Compare::Port ? decimal_port(values_[i]) : values_[i]);
   }
   if (line->size() > kMaxSavedLine) {
     tavo::base::set_last_status_fmt(TAVO_BAD_LENGTH,

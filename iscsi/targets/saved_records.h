@@ -2,7 +2,7 @@
 // table drives how a line is read (which field holds what), written (every
 // field in order, none holding the separator) and validated (field count
 // and key fields), and how fields compare (names and addresses without
-// case, numbers exactly).
+// case, ports by number, other numbers exactly).
 #pragma once
 
 #include <stdint.h>
@@ -55,10 +55,14 @@ bool option_in_authentication(int i);
 // The option named (without case), or -1.
 int option_index(const char* name);
 
+// How a field compares: byte for byte, without case, or as a port number
+// (written in decimal).
+enum class Compare : uint8_t { Exact, NoCase, Port };
+
 struct FieldDef {
   Field field;
   const char* name;      // the property or parameter it comes from
-  bool exact;            // compared byte for byte, else without case
+  Compare compare;
   const char* key_word;  // key fields: the word the text must hold
 };
 
@@ -69,6 +73,15 @@ struct RecordDef {
 const RecordDef& record_def(Saved s);
 // The field's place (0-based) in the file's lines, or -1.
 int position(Saved s, Field f);
+// The text a field compares by: as it is, in lower case, or a port in
+// decimal.
+std::string comparable(Compare compare, std::string_view text);
+
+// A port number as the tree reads an integer (automatic base, a sign:
+// "0xCBC" and "+3260" are 3260), from 0 to 65535; false for any other text.
+bool port_number(std::string_view text, uint32_t* out);
+// The port in decimal; a text that is no port number stays as it is.
+std::string decimal_port(std::string_view text);
 
 // Calls fn(line, complete) for every line of text, without its line feed;
 // complete is false for a last line that lacks one.

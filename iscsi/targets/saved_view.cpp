@@ -1,5 +1,6 @@
-// Parsed views of the saved iSCSI files, and the two ways their lines
-// change: a line appended, the file rewritten whole.
+// Parsed views of the saved iSCSI files, the two ways their lines change (a
+// line appended, the file rewritten whole), and the batches that gather an
+// action's changes into one write of each file.
 #include "iscsi/targets/saved_view.h"
 
 #include <ctype.h>
@@ -7,8 +8,10 @@
 #include <string.h>
 
 #include <algorithm>
+#include <array>
 #include <map>
 #include <mutex>
+#include <optional>
 
 #include "platform/host.h"
 
@@ -42,10 +45,13 @@ std::string view_index_key(Saved s, uint32_t mask, TextAt text_at) {
   for (int at = 0; at < 32; ++at) {
     if ((mask & (1u << at)) == 0) continue;
     const std::string_view text = text_at(at);
-    if (record_def(s).fields[at].exact)
-      key.append(text);
-    else
+    const Compare compare = record_def(s).fields[at].compare;
+    if (compare == Compare::NoCase)
       for (char c : text) key.push_back(static_cast<char>(tolower(static_cast<unsigned char>(c))));
+    else if (compare == Compare::Port)
+      key.append(comparable(compare, text));
+    else
+      key.append(text);
     key.push_back('\x1f');
   }
   return key;
@@ -53,6 +59,45 @@ std::string view_index_key(Saved s, uint32_t mask, TextAt text_at) {
 
 void view_save_failed(Saved s) {
   tavo::base::set_last_status_fmt(1, "Failed to save %s: %s.", record_def(s).path, strerror(errno));
+}
+
+// What an open batch holds of one file: its lock, and what changed.
+struct BatchFile {
+  std::unique_ptr<files::SaveLock> lock;
+  enum class Change : uint8_t { None, Appended, Rewritten } change = Change::None;
+  std::string appended;  // the lines appended, each with its line feed
+};
+struct Batch {
+  std::array<BatchFile, std::size(kAllSaved)> files;
+};
+thread_local Batch* open_batch = nullptr;
+
+BatchFile* batch_file(Saved s) {
+  return open_batch != nullptr ? &open_batch->files[static_cast<size_t>(s)] : nullptr;
+}
+
+// Whether the open batch gathers the changes of the file: it holds the
+// file's lock and those before it. false without a batch, or when a lock
+// cannot be had (the change is then written at once, as without a batch).
+bool batch_holds(Saved s) {
+  if (open_batch == nullptr) return false;
+  for (size_t i = 0; i <= static_cast<size_t>(s); ++i) {
+    BatchFile& f = open_batch->files[i];
+    if (f.lock != nullptr) continue;
+    f.lock = std::make_unique<files::SaveLock>(record_def(kAllSaved[i]).path);
+    if (!f.lock->held()) {
+      f.lock.reset();
+      return false;
+    }
+  }
+  return true;
+}
+
+// Whether the file's view holds changes the file has not: it is then the
+// only copy, never read again from the file until the batch is written.
+bool batch_changed(Saved s) {
+  const BatchFile* f = batch_file(s);
+  return f != nullptr && f->change != BatchFile::Change::None;
 }
 
 }  // namespace
@@ -106,6 +151,21 @@ void SavedView::edited(const std::vector<std::pair<uint32_t, std::string>>& chan
   last_complete_ = lines_.empty() ? std::string() : lines_.back()->text + '\n';
   partial_last_ = false;
   identity_ = files::identify(record_def(saved_).path);
+}
+
+void SavedView::settled(bool whole) {
+  if (whole) {
+    consumed_ = 0;
+    for (const auto& line : lines_) consumed_ += static_cast<off_t>(line->text.size() + 1);
+    last_complete_ = lines_.empty() ? std::string() : lines_.back()->text + '\n';
+    partial_last_ = false;
+  }
+  identity_ = files::identify(record_def(saved_).path);
+}
+
+void SavedView::forget() {
+  clear();
+  identity_ = files::FileIdentity{};
 }
 
 void SavedView::parse(std::string_view text) {
@@ -202,7 +262,7 @@ const SavedView::Line* SavedView::find(std::span<const Match> match, bool last) 
 bool with_view(Saved s, const std::function<void(const SavedView&)>& fn) {
   std::shared_ptr<ViewEntry> entry = view_entry(s);
   std::lock_guard<std::mutex> guard(entry->mutex);
-  if (entry->view.refresh() != 0) return false;
+  if (!batch_changed(s) && entry->view.refresh() != 0) return false;
   fn(entry->view);
   return true;
 }
@@ -219,18 +279,19 @@ bool copy_lines(Saved s, std::span<const Match> match, std::vector<SavedFields>*
 uint32_t rewrite(Saved s,
                  const std::function<LineEdit(std::span<const std::string_view> fields, std::string* rebuilt)>& edit) {
   const std::string path = record_def(s).path;
-  files::SaveLock lock(path);
-  if (!lock.held()) return 1;
+  const bool batched = batch_holds(s);
+  std::optional<files::SaveLock> lock;
+  if (!batched && !lock.emplace(path).held()) return 1;
   std::shared_ptr<ViewEntry> entry = view_entry(s);
   std::lock_guard<std::mutex> guard(entry->mutex);
   SavedView& view = entry->view;
   // Under the lock the view is checked against the file: library writers
   // only append or rename in, and either changes the file's identity.
-  if (view.refresh() != 0) {
+  if (!batch_changed(s) && view.refresh() != 0) {
     view_save_failed(s);
     return 1;
   }
-  if (!view.exists()) return 1;
+  if (!view.exists() && !batch_changed(s)) return 1;
   size_t total = 0;
   for (const auto& line : view.lines()) total += line->text.size() + 1;
   std::string content, rebuilt;
@@ -259,23 +320,82 @@ uint32_t rewrite(Saved s,
     }
   }
   if (changed.empty() && dropped.empty()) return 0;
-  if (files::replace_file(path, content, kSavedMode) != 0) return 1;
+  if (batched)
+    batch_file(s)->change = BatchFile::Change::Rewritten;
+  else if (files::replace_file(path, content, kSavedMode) != 0)
+    return 1;
   view.edited(changed, dropped, static_cast<off_t>(content.size()));
   return 0;
 }
 
 uint32_t append_line(Saved s, const std::string& line, const std::function<bool(const SavedView&)>& present) {
   const std::string path = record_def(s).path;
-  files::SaveLock lock(path);
-  if (!lock.held()) return 1;
+  const bool batched = batch_holds(s);
+  std::optional<files::SaveLock> lock;
+  if (!batched && !lock.emplace(path).held()) return 1;
   std::shared_ptr<ViewEntry> entry = view_entry(s);
   std::lock_guard<std::mutex> guard(entry->mutex);
-  if (entry->view.refresh() != 0) {
+  SavedView& view = entry->view;
+  if (!batch_changed(s) && view.refresh() != 0) {
     view_save_failed(s);
     return 1;
   }
-  if (present && present(entry->view)) return 0;
-  return files::append_lines(path, line, kSavedMode);
+  if (present && present(view)) return 0;
+  if (!batched) return files::append_lines(path, line, kSavedMode);
+  // A file whose last line lacks its line feed is written whole: an append
+  // would have to give it one first.
+  BatchFile& f = *batch_file(s);
+  if (f.change == BatchFile::Change::None && (view.ends_without_line_feed() || !view.exists()))
+    f.change = BatchFile::Change::Rewritten;
+  if (f.change != BatchFile::Change::Rewritten) {
+    f.change = BatchFile::Change::Appended;
+    f.appended += line;
+  }
+  view.add(line);
+  return 0;
+}
+
+SavedBatch::SavedBatch() {
+  if (open_batch != nullptr) return;
+  open_batch = new Batch;
+  outer_ = true;
+}
+
+SavedBatch::~SavedBatch() {
+  if (!outer_) return;
+  commit();
+  delete open_batch;
+  open_batch = nullptr;
+}
+
+uint32_t SavedBatch::commit() {
+  if (!outer_ || open_batch == nullptr) return 0;
+  uint32_t result = 0;
+  for (Saved s : kAllSaved) {
+    BatchFile& f = *batch_file(s);
+    if (f.change == BatchFile::Change::None) continue;
+    const std::string path = record_def(s).path;
+    std::shared_ptr<ViewEntry> entry = view_entry(s);
+    std::lock_guard<std::mutex> guard(entry->mutex);
+    SavedView& view = entry->view;
+    const bool whole = f.change == BatchFile::Change::Rewritten;
+    std::string content;
+    if (whole)
+      for (const auto& line : view.lines()) content.append(line->text).push_back('\n');
+    const uint32_t written = whole ? files::replace_file(path, content, kSavedMode)
+                                   : files::append_lines(path, f.appended, kSavedMode);
+    if (written == 0) {
+      view.settled(whole);
+    } else {
+      // The file kept what it held: so does its view, read again.
+      view.forget();
+      result = 1;
+    }
+    f.change = BatchFile::Change::None;
+    f.appended.clear();
+  }
+  for (auto it = open_batch->files.rbegin(); it != open_batch->files.rend(); ++it) it->lock.reset();
+  return result;
 }
 
 void drop_saved_views() {

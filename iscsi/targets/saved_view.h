@@ -52,6 +52,14 @@ class SavedView {
   // (ascending indexes): only they are parsed again.
   void edited(const std::vector<std::pair<uint32_t, std::string>>& changed, const std::vector<uint32_t>& dropped,
               off_t size);
+  // For a batch (below): lines added to the view before the file has them;
+  // whether the file's last line lacks its line feed; the file now holds
+  // the view's lines (whole: written anew, else the added lines appended);
+  // the view forgotten, read again whole at the next refresh.
+  void add(std::string_view lines) { parse(lines); }
+  bool ends_without_line_feed() const { return partial_last_; }
+  void settled(bool whole);
+  void forget();
 
  private:
   void clear();
@@ -98,5 +106,30 @@ uint32_t append_line(Saved s, const std::string& line, const std::function<bool(
 
 // Forgets every view (the library's state is released).
 void drop_saved_views();
+
+// The saved files an action changes are written once, when it ends, so a
+// process killed at any moment leaves each file as it was or as the action
+// left it. While a batch is open on the thread, appends and rewrites change
+// the views only; the first change of a file takes its lock and those of
+// the files before it in one order (savetgt.txt, savestp.txt,
+// intr_logopts.txt), the same in every process, and holds them until the
+// batch is written. The library lock is held meanwhile, so no other thread
+// reads a view that holds lines not yet written. Batches nest: an inner one
+// joins the outer, which alone writes.
+class SavedBatch {
+ public:
+  SavedBatch();
+  ~SavedBatch();  // commits what is left
+  SavedBatch(const SavedBatch&) = delete;
+  SavedBatch& operator=(const SavedBatch&) = delete;
+  // Writes each changed file once (the new lines appended when the file was
+  // only appended to, else the whole file replaced) and lets the locks go;
+  // later changes are gathered again. 0, or 1 with the failed save's status
+  // (that file keeps its old content). An inner batch writes nothing: 0.
+  uint32_t commit();
+
+ private:
+  bool outer_ = false;
+};
 
 }  // namespace tavo::targets

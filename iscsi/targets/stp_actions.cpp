@@ -2,7 +2,6 @@
 // rebuilt from the file at start-up and by the refresh of Discovery. Every
 // portal is built as the AddSendTargetPortal action with its address and
 // port, so it is persistent whoever builds it.
-#include <stdlib.h>
 #include <string.h>
 #include <strings.h>
 
@@ -25,9 +24,6 @@ namespace {
 
 const std::string& stp_field(const SavedFields& line, Field f) { return field_of(line, Saved::Portals, f); }
 
-// A port text in decimal.
-std::string stp_port(const char* text) { return std::to_string(strtoul(text, nullptr, 10)); }
-
 // A new SendTargetPortal with its address, port and MAC address; creating
 // action and params as the caller gives them. NULL when it cannot be built.
 TavoNode* stp_build(TavoNode* discovery, TavoNode* action, char* params, const char* address, const char* port,
@@ -36,7 +32,7 @@ TavoNode* stp_build(TavoNode* discovery, TavoNode* action, char* params, const c
   TavoNode* portal = initialize_SendTargetPortal(discovery, discovery, action, params);
   if (portal == nullptr) return nullptr;
   if ((set_prop_val(portal, "IPAddress", "%s", address) |
-       set_prop_val(portal, "PortNumber", "%s", stp_port(port).c_str()) |
+       set_prop_val(portal, "PortNumber", "%s", decimal_port(port).c_str()) |
        set_prop_val(portal, "PortMacAddress", "%s", mac)) != 0) {
     delete_node(portal);
     return nullptr;
@@ -49,7 +45,7 @@ TavoNode* stp_build(TavoNode* discovery, TavoNode* action, char* params, const c
 TavoNode* stp_from_line(TavoNode* discovery, const SavedFields& line) {
   tavo::network::ParamTexts params;
   snprintf(params.text[0], TAVO_VALUE_SIZE, "%s", stp_field(line, Field::Address).c_str());
-  snprintf(params.text[1], TAVO_VALUE_SIZE, "%s", stp_field(line, Field::Port).c_str());
+  snprintf(params.text[1], TAVO_VALUE_SIZE, "%s", decimal_port(stp_field(line, Field::Port)).c_str());
   TavoNode* portal =
       stp_build(discovery, internal_get_node(discovery, "AddSendTargetPortal", TAVO_KIND_ACTION), params.data(),
                 params.text[0], params.text[1], stp_field(line, Field::MacAddress).c_str());
@@ -88,10 +84,7 @@ uint32_t stp_copy_and_save(TavoNode* lhba, TavoNode* portal, const char* address
   return append_line(Saved::Portals, line, [&](const SavedView& view) { return view.find(match) != nullptr; });
 }
 
-}  // namespace
-
-uint32_t do_AddSendTargetPortal(TavoNode* discovery, TavoNode* action, char* params) {
-  TAVO_LIBRARY_LOCK;
+uint32_t add_send_target_portal(TavoNode* discovery, TavoNode* action, char* params, SavedBatch& batch) {
   Place p;
   if (discovery == nullptr || params == nullptr || !place_of(discovery, &p)) return 1;
   TavoNode* nic =
@@ -109,25 +102,33 @@ uint32_t do_AddSendTargetPortal(TavoNode* discovery, TavoNode* action, char* par
     targets_status(46);
     return 1;
   }
-  const std::string port = stp_port(param(params, 1));
-  if (check_for_stp_in_TAVO(discovery, address, port.c_str()) == 1 ||
-      TAVO_check_for_duplicate_tgt(p.controller, p.function, p.lhba, nullptr, address, port.c_str(),
-                                   TAVO_ENTRY_SEND_TARGET, 0) == 1) {
+  // The port as the tree read it, in decimal from here on.
+  char* port = param(params, 1);
+  if (!port_parameter(port, false)) {
+    tavo::tree::validation_status(TAVO_INVALID_VALUE, "PortNumber", 1024, 65535);
+    return 1;
+  }
+  if (check_for_stp_in_TAVO(discovery, address, port) == 1 ||
+      TAVO_check_for_duplicate_tgt(p.controller, p.function, p.lhba, nullptr, address, port, TAVO_ENTRY_SEND_TARGET,
+                                   0) == 1) {
     targets_status(22);
     return 1;
   }
   if (OPEN_ISCSI_DRIVER_LOADED && TAVO_op_add_sendtaregtportal(discovery, params) != 0) return 1;
   const char* mac = tavo::tree::property_record(mac_node)->value;
-  TavoNode* portal = stp_build(discovery, action, params, address, port.c_str(), mac);
-  if (portal == nullptr) return 1;
+  TavoNode* portal = stp_build(discovery, action, params, address, port, mac);
+  if (portal == nullptr) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: no free SendTargetPortal instance\n", __func__);
+    return 1;
+  }
   // A portal is never left without its saved line: discovery needs it.
-  const uint32_t saved = stp_copy_and_save(p.lhba, portal, address, port.c_str(), mac);
+  uint32_t saved = stp_copy_and_save(p.lhba, portal, address, port, mac);
+  if (saved == 0) saved = batch.commit();
   if (saved != 0) tavo::network::keeping_last_status([&] { delete_node(portal); });
   return saved;
 }
 
-uint32_t do_DeleteSendTargetPortal(TavoNode* discovery, TavoNode*, char* params) {
-  TAVO_LIBRARY_LOCK;
+uint32_t delete_send_target_portal(TavoNode* discovery, char* params, SavedBatch& batch) {
   if (discovery == nullptr || params == nullptr) return 1;
   TavoNode* portal = get_selected_group_node(discovery, "SendTargetPortal", param(params, 0));
   if (portal == nullptr) {
@@ -135,11 +136,28 @@ uint32_t do_DeleteSendTargetPortal(TavoNode* discovery, TavoNode*, char* params)
     return 1;
   }
   char address[TAVO_VALUE_SIZE], port[TAVO_VALUE_SIZE];
+  // The line goes first, written before the node goes: a portal whose
+  // line stays comes back.
   if (!stp_values(portal, address, port) ||
       !entry_removed(TAVO_remove_entry_from_file(discovery->parent, nullptr, address, port, 0, TAVO_ENTRY_SEND_TARGET),
-                     Saved::Portals))
+                     Saved::Portals) ||
+      batch.commit() != 0)
     return 1;
   return delete_node(portal);
+}
+
+}  // namespace
+
+uint32_t do_AddSendTargetPortal(TavoNode* discovery, TavoNode* action, char* params) {
+  TAVO_LIBRARY_LOCK;
+  SavedBatch batch;
+  return action_end(batch, add_send_target_portal(discovery, action, params, batch), "AddSendTargetPortal");
+}
+
+uint32_t do_DeleteSendTargetPortal(TavoNode* discovery, TavoNode*, char* params) {
+  TAVO_LIBRARY_LOCK;
+  SavedBatch batch;
+  return action_end(batch, delete_send_target_portal(discovery, params, batch), "DeleteSendTargetPortal");
 }
 
 uint32_t check_for_stp_in_TAVO(TavoNode* discovery, const char* address, const char* port) {
@@ -147,7 +165,7 @@ uint32_t check_for_stp_in_TAVO(TavoNode* discovery, const char* address, const c
   if (address == nullptr || port == nullptr) return 0;
   for (TavoNode* s = get_first_instance(discovery, "SendTargetPortal"); s != nullptr; s = next_instance(s)) {
     char a[TAVO_VALUE_SIZE], n[TAVO_VALUE_SIZE];
-    if (stp_values(s, a, n) && strcasecmp(a, address) == 0 && strcasecmp(n, port) == 0) return 1;
+    if (stp_values(s, a, n) && strcasecmp(a, address) == 0 && same_port(n, port)) return 1;
   }
   return 0;
 }
@@ -165,8 +183,9 @@ uint32_t TAVO_sync_stp_with_file(TavoNode* controller, TavoNode* function, TavoN
   return found ? 0 : 1;
 }
 
-uint32_t group_Discovery(TavoNode* discovery) {
-  TAVO_LIBRARY_LOCK;
+namespace {
+
+uint32_t stp_refresh(TavoNode* discovery) {
   LhbaKey key;
   std::vector<SavedFields> lines;
   if (!lhba_key(discovery, &key)) return 1;
@@ -178,18 +197,25 @@ uint32_t group_Discovery(TavoNode* discovery) {
     if (!stp_values(s, address, port)) return 1;
     const bool saved = std::any_of(lines.begin(), lines.end(), [&](const SavedFields& line) {
       return is_word(stp_field(line, Field::Address).c_str(), address) &&
-             is_word(stp_field(line, Field::Port).c_str(), port);
+             same_port(stp_field(line, Field::Port).c_str(), port);
     });
     if (!saved) gone.push_back(s);
   }
   for (TavoNode* s : gone) delete_node(s);
   for (const SavedFields& line : lines) {
     if (check_for_stp_in_TAVO(discovery, stp_field(line, Field::Address).c_str(),
-                              stp_port(stp_field(line, Field::Port).c_str()).c_str()) == 1)
+                              stp_field(line, Field::Port).c_str()) == 1)
       continue;
     if (stp_from_line(discovery, line) == nullptr) break;
   }
   return 0;
+}
+
+}  // namespace
+
+uint32_t group_Discovery(TavoNode* discovery) {
+  TAVO_LIBRARY_LOCK;
+  return tavo::network::with_reason(stp_refresh(discovery), "Refreshing Discovery");
 }
 
 uint32_t TAVO_set_stp_loginopts_prop(char (*keys)[TAVO_VALUE_SIZE], TavoNode* lhba) {

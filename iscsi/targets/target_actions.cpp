@@ -1,8 +1,13 @@
 // The actions that add and delete targets and their portals by hand. An
 // added target leaves three traces kept in step: its node, its saved line
-// and (outside the software initiator) its persistent session.
+// and (outside the software initiator) its persistent session. Each action
+// writes savetgt.txt once, when it ends (a deletion before its nodes go).
 #include <string.h>
 #include <strings.h>
+
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "base/library_lock.h"
 #include "controller/controller.h"
@@ -17,7 +22,6 @@ using tavo::tree::next_instance;
 
 namespace {
 
-constexpr char kDefaultPort[] = "3260";
 constexpr uint32_t kMostTargetsSmall = 128;
 
 uint32_t actions_target_count(TavoNode* lhba) {
@@ -44,6 +48,14 @@ bool actions_address_allowed(char address[TAVO_VALUE_SIZE], uint32_t generation)
   return true;
 }
 
+// The port as the tree read it, in decimal from here on (3260 when not
+// given); a text that is no port number is refused as the tree would.
+bool actions_port(char port[TAVO_VALUE_SIZE]) {
+  if (port_parameter(port, true)) return true;
+  tavo::tree::validation_status(TAVO_INVALID_VALUE, "PortNumber", 1024, 65535);
+  return false;
+}
+
 // The boot checks of AddTarget before anything changes.
 uint32_t actions_boot_checks(TavoNode* lhba, const char* boot) {
   char dhcp[TAVO_VALUE_SIZE];
@@ -62,26 +74,53 @@ uint32_t actions_boot_target_checks(TavoNode* lhba, const char* boot, const char
     if (taken != 0) return 1;
   }
   uint8_t number = 0;
-  return is_word(boot, "True") && TAVO_check_boot_target_num(lhba, &number) != 0 ? 1 : 0;
-}
-
-// A new target's persistent session, its sessions read back, and on
-// Moravel the boot-target record of a boot target.
-uint32_t actions_persist(const Place& p, TavoNode* target, const char* address, const char* port, const char* boot,
-                         const char* initiator, uint32_t generation, uint32_t priority) {
-  const bool boot_target = is_word(boot, "True");
-  const uint32_t persisted = make_session_persistent(target, address, port, generate_isid_qualifier(), nullptr,
-                                                     boot_target ? "True" : "False", initiator, 0);
-  if (persisted != 0) return persisted;
-  tavo::network::ParamTexts cleared;
-  get_all_sessions(p.lhba, p.number, p.domain, p.port, target, nullptr, cleared.data());
-  if (!boot_target || generation != tavo::kGenerationMoravel) return 0;
-  TavoNode* session = get_first_instance(target, "Session");
-  if (session != nullptr && TAVO_add_boottarget_tlv(p.number, p.domain, p.port, session, priority, 1) != 0) {
-    targets_status(306);
+  if (is_word(boot, "True") && TAVO_check_boot_target_num(lhba, &number) != 0) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: a boot target needs every target of the LogicalHBA to have a session\n",
+           __func__);
     return 1;
   }
   return 0;
+}
+
+// A new portal of a target (and the target itself when it is new): what
+// goes again when its saved lines cannot be written.
+struct NewPortal {
+  const Place& place;
+  TavoNode* target;
+  TavoNode* node;  // the target when new, else the portal
+  const char* name;
+  const char* address;
+  const char* port;
+  const char* initiator;
+  uint32_t qualifier = 0;
+  bool persisted = false;  // the firmware holds it as a persistent session
+};
+
+// The new portal's persistent session, under the lowest free qualifier,
+// and the target's sessions read back.
+uint32_t actions_persist(NewPortal& n, const char* boot) {
+  n.qualifier = generate_isid_qualifier();
+  const uint32_t persisted =
+      make_session_persistent(n.target, n.address, n.port, n.qualifier, nullptr, boot, n.initiator, 0);
+  if (persisted != 0) return persisted;
+  n.persisted = true;
+  tavo::network::ParamTexts cleared;
+  get_all_sessions(n.place.lhba, n.place.number, n.place.domain, n.place.port, n.target, nullptr, cleared.data());
+  return 0;
+}
+
+// Writes the action's lines; when they cannot be written the new node
+// goes, with the firmware's persistent session, and the save's status
+// stays. The action's result otherwise.
+uint32_t actions_save(SavedBatch& batch, const NewPortal& n, uint32_t result) {
+  if (batch.commit() == 0) return result;
+  tavo::network::keeping_last_status([&] {
+    if (n.persisted)
+      delete_persistent(n.place.number, n.place.domain, n.place.port, n.target, n.name, n.address, n.port,
+                        n.qualifier, n.initiator, 1);
+    delete_with_records(n.node);
+  });
+  return 1;
 }
 
 // Whether the tree holds the target with that portal already.
@@ -90,10 +129,37 @@ bool actions_already_added(TavoNode* lhba, const char* name, const char* address
   return target != nullptr && find_target_portal(target, address, port) != nullptr;
 }
 
-}  // namespace
+// The portal's address and port texts, read from the tree.
+struct PortalText {
+  char address[TAVO_VALUE_SIZE], port[TAVO_VALUE_SIZE];
+};
+bool actions_portal_text(TavoNode* portal, PortalText* out) {
+  return read_text(portal, "TargetIPAddress", out->address) && read_text(portal, "TargetPortNumber", out->port);
+}
 
-uint32_t do_AddTarget(TavoNode* lhba, TavoNode* action, char* params) {
-  TAVO_LIBRARY_LOCK;
+// Whether the target's sessions (to the portal when given) allow its
+// deletion; status 34 while one is logged in.
+bool actions_sessions_closed(TavoNode* target, const char* name, TavoNode* action, TavoNode* portal) {
+  uint32_t logged_in = 0;
+  if (TAVO_check_session_status(target, name, static_cast<uint32_t>(get_port_number(target)), &logged_in, action,
+                                portal, portal != nullptr ? 1 : 0) != 0)
+    return false;
+  if (logged_in == 0) return true;
+  targets_status(34);
+  return false;
+}
+
+// The saved lines of the target's portals go in one rewrite, and are
+// written before the nodes go: a node whose lines stay would come back.
+uint32_t actions_forget(SavedBatch& batch, TavoNode* lhba, const char* name, const std::vector<PortalText>& portals,
+                        TavoNode* gone) {
+  std::vector<std::pair<std::string, std::string>> entries;
+  for (const PortalText& t : portals) entries.emplace_back(t.address, t.port);
+  if (!entry_removed(remove_target_lines(lhba, name, entries)) || batch.commit() != 0) return 1;
+  return delete_with_records(gone);
+}
+
+uint32_t add_target(TavoNode* lhba, TavoNode* action, char* params, SavedBatch& batch) {
   if (lhba == nullptr || params == nullptr) return 1;
   char* name = param(params, 0);
   char* address = param(params, 1);
@@ -110,8 +176,9 @@ uint32_t do_AddTarget(TavoNode* lhba, TavoNode* action, char* params) {
   }
   char initiator[TAVO_VALUE_SIZE];
   if (actions_boot_target_checks(lhba, boot, priority) != 0 || !actions_initiator_name(lhba, initiator)) return 1;
-  // The port is defaulted first, so the duplicate check sees what is saved.
-  if (port[0] == '\0') snprintf(port, TAVO_VALUE_SIZE, "%s", kDefaultPort);
+  // The port is defaulted first, so the duplicate check sees what is saved;
+  // the target keeps it in decimal among its parameters too.
+  if (!actions_port(port)) return 1;
   if (TAVO_check_for_duplicate_tgt(p.controller, p.function, lhba, name, address, port, TAVO_ENTRY_TARGET,
                                    TAVO_ANY_ISID_QUALIFIER) == 1 &&
       actions_already_added(lhba, name, address, port))
@@ -123,59 +190,62 @@ uint32_t do_AddTarget(TavoNode* lhba, TavoNode* action, char* params) {
   if (OPEN_ISCSI_DRIVER_LOADED && TAVO_add_open_iscsi_target(lhba, params) != 0) return 1;
   TavoNode* target = new_target(lhba, name, lhba, action, params, false);
   if (target == nullptr) return 1;
-  // A target is never left without its portal or its saved line.
+  // A target is never left without its portal or its saved lines.
   if (setup_portal(target, address, port, "0", nullptr, nullptr, nullptr) == nullptr) {
     delete_with_records(target);
     return 1;
   }
+  NewPortal n{p, target, target, name, address, port, initiator};
   const uint32_t saved = TAVO_add_target_into_file(lhba, target, name, address, port, nullptr, "True");
   if (saved != 0) {
     tavo::network::keeping_last_status([&] { delete_with_records(target); });
     return saved;
   }
-  if (OPEN_ISCSI_DRIVER_LOADED && !is_word(boot, "True")) return 0;
-  return actions_persist(p, target, address, port, boot, initiator, generation, actions_priority_code(priority));
+  if (OPEN_ISCSI_DRIVER_LOADED && !is_word(boot, "True")) return actions_save(batch, n, 0);
+  const bool boot_target = is_word(boot, "True");
+  uint32_t result = actions_persist(n, boot_target ? "True" : "False");
+  TavoNode* session = get_first_instance(target, "Session");
+  if (result == 0 && boot_target && generation == tavo::kGenerationMoravel && session != nullptr &&
+      TAVO_add_boottarget_tlv(p.number, p.domain, p.port, session, actions_priority_code(priority), 1) != 0) {
+    targets_status(306);
+    result = 1;
+  }
+  return actions_save(batch, n, result);
 }
 
-uint32_t do_AddTargetPortal(TavoNode* target, TavoNode* action, char* params) {
-  TAVO_LIBRARY_LOCK;
-  (void)action;
+uint32_t add_target_portal(TavoNode* target, char* params, SavedBatch& batch) {
   Place p;
   if (target == nullptr || params == nullptr || !place_of(target, &p)) return 1;
   char* address = param(params, 0);
   char* port = param(params, 1);
-  if (address[0] == '\0' || !actions_address_allowed(address, generation_of(p))) return 1;
-  if (port[0] == '\0') snprintf(port, TAVO_VALUE_SIZE, "%s", kDefaultPort);
+  if (address[0] == '\0' || !actions_address_allowed(address, generation_of(p)) || !actions_port(port)) return 1;
   char name[TAVO_VALUE_SIZE], initiator[TAVO_VALUE_SIZE];
   if (!read_text(target, "TargetISCSIName", name) || !actions_initiator_name(p.lhba, initiator)) return 1;
   for (TavoNode* tp = get_first_instance(target, "TargetPortal"); tp != nullptr; tp = next_instance(tp)) {
-    char a[TAVO_VALUE_SIZE], n[TAVO_VALUE_SIZE];
-    if (read_text(tp, "TargetIPAddress", a) && read_text(tp, "TargetPortNumber", n) && is_word(a, address) &&
-        is_word(n, port)) {
+    PortalText t;
+    if (actions_portal_text(tp, &t) && is_word(t.address, address) && same_port(t.port, port)) {
       targets_status(214);
       return 1;
     }
   }
   if (OPEN_ISCSI_DRIVER_LOADED) TAVO_add_open_iscsi_target(target, params);
   TavoNode* portal = setup_portal(target, address, port, "0", nullptr, nullptr, nullptr);
-  if (portal == nullptr) return 1;
-  // As for a new target: no portal without its saved line.
+  if (portal == nullptr) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: %s has no free TargetPortal instance\n", __func__, name);
+    return 1;
+  }
+  // As for a new target: no portal without its saved lines.
+  NewPortal n{p, target, portal, name, address, port, initiator};
   const uint32_t saved = TAVO_add_target_into_file(p.lhba, target, name, address, port, nullptr, "True");
   if (saved != 0) {
     tavo::network::keeping_last_status([&] { delete_node(portal); });
     return saved;
   }
-  if (OPEN_ISCSI_DRIVER_LOADED) return 0;
-  const uint32_t persisted =
-      make_session_persistent(target, address, port, generate_isid_qualifier(), nullptr, "False", initiator, 0);
-  if (persisted != 0) return persisted;
-  tavo::network::ParamTexts cleared;
-  get_all_sessions(p.lhba, p.number, p.domain, p.port, target, nullptr, cleared.data());
-  return 0;
+  if (OPEN_ISCSI_DRIVER_LOADED) return actions_save(batch, n, 0);
+  return actions_save(batch, n, actions_persist(n, "False"));
 }
 
-uint32_t do_DeleteTarget(TavoNode* lhba, TavoNode* action, char* params) {
-  TAVO_LIBRARY_LOCK;
+uint32_t delete_target(TavoNode* lhba, TavoNode* action, char* params, SavedBatch& batch) {
   if (lhba == nullptr || params == nullptr) return 1;
   TavoNode* target = get_selected_group_node(lhba, "Target", param(params, 0));
   if (target == nullptr) {
@@ -183,15 +253,8 @@ uint32_t do_DeleteTarget(TavoNode* lhba, TavoNode* action, char* params) {
     return 1;
   }
   char name[TAVO_VALUE_SIZE];
-  uint32_t logged_in = 0;
-  if (!read_text(target, "TargetISCSIName", name) ||
-      TAVO_check_session_status(target, name, static_cast<uint32_t>(get_port_number(target)), &logged_in, action,
-                                nullptr, 0) != 0)
+  if (!read_text(target, "TargetISCSIName", name) || !actions_sessions_closed(target, name, action, nullptr))
     return 1;
-  if (logged_in != 0) {
-    targets_status(34);
-    return 1;
-  }
   TavoNode* first = get_first_instance(target, "TargetPortal");
   if (OPEN_ISCSI_DRIVER_LOADED && first != nullptr) {
     char address[TAVO_VALUE_SIZE];
@@ -199,39 +262,50 @@ uint32_t do_DeleteTarget(TavoNode* lhba, TavoNode* action, char* params) {
     const uint32_t removed = TAVO_delete_open_iscsi_target(target, address);
     if (removed != 0 && removed != 21) return 1;
   }
-  // The lines go first: a target whose lines stay would come back.
-  for (TavoNode* tp = first; tp != nullptr; tp = next_instance(tp)) {
-    char address[TAVO_VALUE_SIZE], port[TAVO_VALUE_SIZE];
-    if (!read_text(tp, "TargetIPAddress", address) || !read_text(tp, "TargetPortNumber", port) ||
-        !entry_removed(
-            TAVO_remove_entry_from_file(lhba, name, address, port, TAVO_ANY_ISID_QUALIFIER, TAVO_ENTRY_TARGET)))
-      return 1;
-  }
-  return delete_with_records(target);
+  std::vector<PortalText> portals;
+  for (TavoNode* tp = first; tp != nullptr; tp = next_instance(tp))
+    if (!actions_portal_text(tp, &portals.emplace_back())) return 1;
+  return actions_forget(batch, lhba, name, portals, target);
 }
 
-uint32_t do_DeleteTargetPortal(TavoNode* target, TavoNode* action, char* params) {
-  TAVO_LIBRARY_LOCK;
+uint32_t delete_target_portal(TavoNode* target, TavoNode* action, char* params, SavedBatch& batch) {
   if (target == nullptr || params == nullptr) return 1;
   TavoNode* portal = get_selected_group_node(target, "TargetPortal", param(params, 0));
   if (portal == nullptr) {
     targets_status(20);
     return 1;
   }
-  char name[TAVO_VALUE_SIZE], address[TAVO_VALUE_SIZE], port[TAVO_VALUE_SIZE];
-  uint32_t logged_in = 0;
-  if (!read_text(target, "TargetISCSIName", name) ||
-      TAVO_check_session_status(target, name, static_cast<uint32_t>(get_port_number(target)), &logged_in, action,
-                                portal, 1) != 0)
+  char name[TAVO_VALUE_SIZE];
+  std::vector<PortalText> portals(1);
+  if (!read_text(target, "TargetISCSIName", name) || !actions_sessions_closed(target, name, action, portal) ||
+      !actions_portal_text(portal, &portals[0]))
     return 1;
-  if (logged_in != 0) {
-    targets_status(34);
-    return 1;
-  }
-  if (!read_text(portal, "TargetIPAddress", address) || !read_text(portal, "TargetPortNumber", port)) return 1;
-  if (OPEN_ISCSI_DRIVER_LOADED) TAVO_delete_open_iscsi_tpg(portal, address, port);
-  if (!entry_removed(
-          TAVO_remove_entry_from_file(target->parent, name, address, port, TAVO_ANY_ISID_QUALIFIER, TAVO_ENTRY_TARGET)))
-    return 1;
-  return delete_with_records(portal);
+  if (OPEN_ISCSI_DRIVER_LOADED) TAVO_delete_open_iscsi_tpg(portal, portals[0].address, portals[0].port);
+  return actions_forget(batch, target->parent, name, portals, portal);
+}
+
+}  // namespace
+
+uint32_t do_AddTarget(TavoNode* lhba, TavoNode* action, char* params) {
+  TAVO_LIBRARY_LOCK;
+  SavedBatch batch;
+  return action_end(batch, add_target(lhba, action, params, batch), "AddTarget");
+}
+
+uint32_t do_AddTargetPortal(TavoNode* target, TavoNode*, char* params) {
+  TAVO_LIBRARY_LOCK;
+  SavedBatch batch;
+  return action_end(batch, add_target_portal(target, params, batch), "AddTargetPortal");
+}
+
+uint32_t do_DeleteTarget(TavoNode* lhba, TavoNode* action, char* params) {
+  TAVO_LIBRARY_LOCK;
+  SavedBatch batch;
+  return action_end(batch, delete_target(lhba, action, params, batch), "DeleteTarget");
+}
+
+uint32_t do_DeleteTargetPortal(TavoNode* target, TavoNode* action, char* params) {
+  TAVO_LIBRARY_LOCK;
+  SavedBatch batch;
+  return action_end(batch, delete_target_portal(target, action, params, batch), "DeleteTargetPortal");
 }

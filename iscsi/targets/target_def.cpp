@@ -31,8 +31,7 @@ TAVO_ACTION(
     "different iSCSI Initiator Name other than what is inherited from InitiatoriSCSIName property, for this session. "
     "ISIDQualifier parameter can be used to override firmware assigned ISIDQualifier for this session.",
     optional("IPAddress", IP, "", 0, 0, "This parameter specifies the IP address of the target portal to login."),
-    optional("PortNumber", INT, "", 1024, 65535,
-             "This parameter specifies the port number of the target to login."),
+    optional("PortNumber", INT, "", 1024, 65535, "This parameter specifies the port number of the target to login."),
     optional("SessionInitiatorName", TEXT, "", 1, 223,
              "This parameter specifies the initiator iSCSI name for the session to login."),
     optional("ISIDQualifier", INT, "", 0, 65535, "This parameter indicates the ISIDQualifier for the session to login."),
@@ -52,9 +51,7 @@ TAVO_ACTION(Corvane_iSCSIPhysicalHBA_LogicalHBA_Target, AddTargetPortal, do_AddT
 TAVO_ACTION(Corvane_iSCSIPhysicalHBA_LogicalHBA_Target, Logout, do_Logout,
             "This command sends a logout request on the session given by its instance number. SM-CLP will not allow "
             "logout of BootSessions.",
-            optional("InstanceNumber", INT, "", 0, 63,
-                     "This parameter accepts string input and converts it to an equivalent number and uses that as an "
-                     "instance number."));
+            optional("InstanceNumber", INT, "", 0, 63, kInstanceHelp));
 TAVO_ACTION(Corvane_iSCSIPhysicalHBA_LogicalHBA_Target, ReScanLUNS, do_ReScanLUNS,
             "This command reports the LUNs of the target.");
 const ChildDef target_children[] = {

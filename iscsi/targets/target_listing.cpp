@@ -243,8 +243,9 @@ uint32_t refresh_targets(TavoNode* lhba, uint32_t domain, uint32_t port_number, 
   return 0;
 }
 
-uint32_t do_RefreshAvailableTargets(TavoNode* discovery, TavoNode* action, char* params) {
-  TAVO_LIBRARY_LOCK;
+namespace {
+
+uint32_t listing_refresh_action(TavoNode* discovery, TavoNode* action, char* params) {
   Place p;
   char enabled[TAVO_VALUE_SIZE];
   if (!place_of(discovery, &p) || !read_text(p.lhba, "Enabled", enabled)) return 1;
@@ -254,6 +255,14 @@ uint32_t do_RefreshAvailableTargets(TavoNode* discovery, TavoNode* action, char*
   }
   return refresh_targets(p.lhba, static_cast<uint32_t>(get_domain_id(action)),
                          static_cast<uint32_t>(get_phba_port_number(action)), discovery, action, params);
+}
+
+}  // namespace
+
+uint32_t do_RefreshAvailableTargets(TavoNode* discovery, TavoNode* action, char* params) {
+  TAVO_LIBRARY_LOCK;
+  SavedBatch batch;
+  return action_end(batch, listing_refresh_action(discovery, action, params), "RefreshAvailableTargets");
 }
 
 uint32_t TAVO_refresh_backend_client_iscsi_targets(void) {

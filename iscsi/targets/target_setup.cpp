@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "base/library_lock.h"
+#include "iscsi/network/network_internal.h"
 #include "iscsi/sessions/sessions.h"
 #include "iscsi/targets/saved_view.h"
 #include "iscsi/targets/targets_internal.h"
@@ -73,7 +74,7 @@ TavoNode* find_target_portal(TavoNode* target, const char* address, const char* 
     char a[TAVO_VALUE_SIZE], n[TAVO_VALUE_SIZE];
     if (!read_text(p, "TargetIPAddress", a) || !read_text(p, "TargetPortNumber", n)) continue;
     const bool address_ok = address == nullptr || address[0] == '\0' || strcmp(a, address) == 0;
-    const bool port_ok = port == nullptr || port[0] == '\0' || strcmp(n, port) == 0;
+    const bool port_ok = port == nullptr || port[0] == '\0' || same_port(n, port);
     if (address_ok && port_ok) return p;
   }
   return nullptr;
@@ -85,7 +86,7 @@ uint32_t validate_target_portal(TavoNode* target, uint32_t* instance, const char
   for (TavoNode* p = get_first_instance(target, "TargetPortal"); p != nullptr; p = next_instance(p)) {
     char a[TAVO_VALUE_SIZE], n[TAVO_VALUE_SIZE];
     if (!read_text(p, "TargetIPAddress", a) || !read_text(p, "TargetPortNumber", n)) continue;
-    if (strcmp(a, address) == 0 && (port == nullptr || port[0] == '\0' || strcmp(n, port) == 0)) {
+    if (strcmp(a, address) == 0 && (port == nullptr || port[0] == '\0' || same_port(n, port))) {
       *instance = static_cast<uint32_t>(instance_number(p));
       return 0;
     }
@@ -123,8 +124,9 @@ TavoNode* setup_portal(TavoNode* target, const char* address, const char* port, 
   if (target == nullptr || address == nullptr || port == nullptr || tag == nullptr) return nullptr;
   TavoNode* portal = initialize_TargetPortal(target, nullptr, nullptr, nullptr);
   if (portal == nullptr) return nullptr;
+  // Shown in decimal, however the caller wrote it.
   if ((internal_set_property(portal, "TargetIPAddress", address) |
-       internal_set_property(portal, "TargetPortNumber", port) |
+       internal_set_property(portal, "TargetPortNumber", decimal_port(port).c_str()) |
        internal_set_property(portal, "PortalGroupTag", tag)) != 0) {
     delete_node(portal);
     return nullptr;
@@ -156,7 +158,8 @@ uint32_t get_target_type(TavoNode* target) {
 
 uint32_t handle_target_type(TavoNode* property, char* buf, uint32_t op) {
   if (op != TAVO_PROPERTY_GET) return 0;
-  if (property == nullptr || buf == nullptr || get_target_type(property->parent) != 0) return 1;
+  if (property == nullptr || buf == nullptr || get_target_type(property->parent) != 0)
+    return tavo::network::property_with_reason(1, property, op);
   return handle_internal_property(property, buf, op);
 }
 

@@ -5,6 +5,7 @@
 #include <string.h>
 #include <strings.h>
 
+#include <utility>
 #include <vector>
 
 #include "base/library_lock.h"
@@ -20,10 +21,11 @@ namespace {
 
 const std::string& sync_field(const SavedFields& line, Field f) { return field_of(line, Saved::Targets, f); }
 
-// A line that names no portal a login could reach.
+// A line that names no portal a login could reach (port 0 in any form).
 bool sync_unusable(const SavedFields& line) {
+  uint32_t port = 1;
   return sync_field(line, Field::TargetName).empty() || sync_field(line, Field::Address).empty() ||
-         sync_field(line, Field::Port).empty() || sync_field(line, Field::Port) == "0";
+         sync_field(line, Field::Port).empty() || (port_number(sync_field(line, Field::Port), &port) && port == 0);
 }
 
 // A Static target built from a line, with its portal and type; the
@@ -32,7 +34,7 @@ TavoNode* sync_new_target(TavoNode* lhba, const SavedFields& line, bool discover
   tavo::network::ParamTexts params;
   snprintf(params.text[0], TAVO_VALUE_SIZE, "%s", sync_field(line, Field::TargetName).c_str());
   snprintf(params.text[1], TAVO_VALUE_SIZE, "%s", sync_field(line, Field::Address).c_str());
-  snprintf(params.text[2], TAVO_VALUE_SIZE, "%s", sync_field(line, Field::Port).c_str());
+  snprintf(params.text[2], TAVO_VALUE_SIZE, "%s", decimal_port(sync_field(line, Field::Port)).c_str());
   TavoNode* target = setup_target(lhba, params.text[0], lhba, internal_get_node(lhba, "AddTarget", TAVO_KIND_ACTION),
                                   params.data(), discovered ? 1 : 0);
   if (target == nullptr) return nullptr;
@@ -81,13 +83,20 @@ uint32_t TAVO_set_target_loginopts_prop(char (*keys)[TAVO_VALUE_SIZE], TavoNode*
   if (keys == nullptr || lhba == nullptr) return 1;
   const std::vector<Match> match = key_matches(LhbaKey{{keys[0], keys[1], keys[2]}});
   std::vector<SavedFields> usable;
-  // The file loses the LogicalHBA's unusable lines; every other line stays.
-  const uint32_t rewritten = rewrite(Saved::Targets, [&](std::span<const std::string_view> fields, std::string*) {
+  // The file loses the LogicalHBA's unusable lines, and a port saved in
+  // another form than decimal is written in decimal; every other line stays.
+  const uint32_t rewritten = rewrite(Saved::Targets, [&](std::span<const std::string_view> fields,
+                                                         std::string* rebuilt) {
     if (fields.empty() || !matches(Saved::Targets, fields, match)) return LineEdit::Keep;
-    const SavedFields line(fields.begin(), fields.end());
+    SavedFields line(fields.begin(), fields.end());
     if (sync_unusable(line)) return LineEdit::Drop;
-    usable.push_back(line);
-    return LineEdit::Keep;
+    std::string& port = line[static_cast<size_t>(position(Saved::Targets, Field::Port))];
+    const std::string decimal = decimal_port(port);
+    const bool converted = decimal != port;
+    port = decimal;
+    usable.push_back(std::move(line));
+    if (!converted) return LineEdit::Keep;
+    return RecordValues(Saved::Targets, fields).format(rebuilt) ? LineEdit::Replace : LineEdit::Keep;
   });
   if (rewritten != 0) return 1;
   for (const SavedFields& line : usable)
@@ -152,7 +161,7 @@ uint32_t add_target_from_file(TavoNode* lhba) {
     // A saved session logs in again; its result is the login's own affair.
     tavo::network::ParamTexts login;
     snprintf(login.text[0], TAVO_VALUE_SIZE, "%s", sync_field(line, Field::Address).c_str());
-    snprintf(login.text[1], TAVO_VALUE_SIZE, "%s", sync_field(line, Field::Port).c_str());
+    snprintf(login.text[1], TAVO_VALUE_SIZE, "%s", decimal_port(sync_field(line, Field::Port)).c_str());
     snprintf(login.text[2], TAVO_VALUE_SIZE, "%s", sync_field(line, Field::InitiatorName).c_str());
     snprintf(login.text[3], TAVO_VALUE_SIZE, "%s", sync_field(line, Field::Qualifier).c_str());
     do_Login(target, internal_get_node(target, "Login", TAVO_KIND_ACTION), login.data());

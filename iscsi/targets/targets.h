@@ -120,7 +120,8 @@ TAVO_EXPORT uint32_t TAVO_update_tgt_entry(TavoNode* lhba, TavoNode* target, con
 // 1 when a line of the kind exists for the key of the three groups: kind 1
 // address and port in savestp.txt; kind 0 name, address, port and the
 // qualifier (any for TAVO_ANY_ISID_QUALIFIER) in savetgt.txt. Fields are
-// compared whole: names and addresses without case, numbers exactly.
+// compared whole: names and addresses without case, ports by number, the
+// qualifier exactly. Lines are saved with their ports in decimal.
 TAVO_EXPORT uint32_t TAVO_check_for_duplicate_tgt(TavoNode* controller, TavoNode* function, TavoNode* lhba,
                                                   const char* name, const char* address, const char* port,
                                                   uint32_t kind, uint32_t isid_qualifier);
@@ -145,11 +146,11 @@ TAVO_EXPORT uint32_t TAVO_backup_old_configuration(const char* old_path, const c
 // The first Target (instance order) whose TargetISCSIName is name without
 // case; NULL for none.
 TAVO_EXPORT TavoNode* find_target(TavoNode* lhba, const char* name);
-// The first TargetPortal whose address and port texts are these (exactly;
-// an empty or NULL text matches any); NULL for none.
+// The first TargetPortal at this address (exactly) and port (by number:
+// "0xCBC" is 3260); an empty or NULL text matches any. NULL for none.
 TAVO_EXPORT TavoNode* find_target_portal(TavoNode* target, const char* address, const char* port);
-// 0 and *instance for the portal at address (exactly) and port (exactly, or
-// any when empty); 1 for none.
+// 0 and *instance for the portal at address (exactly) and port (by number,
+// or any when empty); 1 for none.
 TAVO_EXPORT uint32_t validate_target_portal(TavoNode* target, uint32_t* instance, const char* address,
                                             const char* port);
 // A new Target named name with its type ("Discovered" when discovered is
@@ -158,8 +159,9 @@ TAVO_EXPORT uint32_t validate_target_portal(TavoNode* target, uint32_t* instance
 // name is taken, no instance is left (status 156) or a value cannot be had.
 TAVO_EXPORT TavoNode* setup_target(TavoNode* lhba, const char* name, TavoNode* creating_node,
                                    TavoNode* creating_action, char* params, uint32_t discovered);
-// A new TargetPortal with its address, port and portal group tag; the last
-// three arguments are unused (NULL). NULL when it cannot be built.
+// A new TargetPortal with its address, port (shown in decimal) and portal
+// group tag; the last three arguments are unused (NULL). NULL when it
+// cannot be built.
 TAVO_EXPORT TavoNode* setup_portal(TavoNode* target, const char* address, const char* port, const char* tag,
                                    TavoNode* creating_node, TavoNode* creating_action, char* params);
 // TargetType from the target's first line of savetgt.txt (unchanged
@@ -196,8 +198,8 @@ TAVO_EXPORT uint32_t get_all_targets(TavoNode* lhba, uint32_t function_number, u
 // send-target portal failed.
 TAVO_EXPORT uint32_t refresh_targets(TavoNode* lhba, uint32_t domain, uint32_t port_number, TavoNode* discovery,
                                      TavoNode* action, char* params);
-// 1 when a SendTargetPortal of the Discovery group has that IPAddress and
-// PortNumber (without case), else 0.
+// 1 when a SendTargetPortal of the Discovery group has that IPAddress
+// (without case) and PortNumber (by number), else 0.
 TAVO_EXPORT uint32_t check_for_stp_in_TAVO(TavoNode* discovery, const char* address, const char* port);
 // 0 when savestp.txt has the portal's line for the LogicalHBA, else 1.
 TAVO_EXPORT uint32_t TAVO_sync_stp_with_file(TavoNode* controller, TavoNode* function, TavoNode* portal,

@@ -1,5 +1,6 @@
 // Where a target node's commands go, the branch's status messages, and the
 // deletion that frees what the session branches hang below a target.
+#include <stdio.h>
 #include <string.h>
 #include <strings.h>
 
@@ -8,6 +9,7 @@
 #include "base/save_file.h"
 #include "base/validate.h"
 #include "controller/controller.h"
+#include "iscsi/network/network_internal.h"
 #include "iscsi/targets/login_sets.h"
 #include "iscsi/targets/targets_internal.h"
 #include "transport/device_ids.h"
@@ -128,6 +130,19 @@ TargetsBuffer zeroed_buffer(size_t size) {
 void put_text(char* field, size_t size, const char* text) {
   memset(field, 0, size);
   if (text != nullptr) memcpy(field, text, strnlen(text, size - 1));
+}
+
+bool port_parameter(char port[TAVO_VALUE_SIZE], bool defaulted) {
+  if (defaulted && port[0] == '\0') snprintf(port, TAVO_VALUE_SIZE, "%s", kDefaultTargetPort);
+  uint32_t number = 0;
+  if (!port_number(port, &number)) return false;
+  snprintf(port, TAVO_VALUE_SIZE, "%u", number);
+  return true;
+}
+
+uint32_t action_end(SavedBatch& batch, uint32_t result, const char* action) {
+  const uint32_t written = batch.commit();
+  return network::with_reason(result != 0 ? result : written, action);
 }
 
 }  // namespace tavo::targets

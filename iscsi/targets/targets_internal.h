@@ -7,6 +7,8 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "iscsi/targets/saved_records.h"
 #include "iscsi/targets/saved_view.h"
@@ -53,6 +55,12 @@ TavoNode* new_target(TavoNode* lhba, const char* name, TavoNode* creating_node, 
 // in the file (a missing file holds none).
 bool entry_removed(uint32_t result, Saved s = Saved::Targets);
 
+// Rewrites savetgt.txt once without the lines of the target's portals
+// (address and port; its sessions' lines too); as
+// TAVO_remove_entry_from_file.
+uint32_t remove_target_lines(TavoNode* lhba, const char* name,
+                             const std::vector<std::pair<std::string, std::string>>& portals);
+
 // Deletes a group with everything below it and frees the back-end records
 // of its groups (sessions, connections, LUNs); the deletion's result.
 uint32_t delete_with_records(TavoNode* group);
@@ -78,5 +86,22 @@ TargetsBuffer zeroed_buffer(size_t size);
 
 // A text into a fixed field: cut to the field, NUL-terminated.
 void put_text(char* field, size_t size, const char* text);
+
+// The iSCSI port, taken when a target's port is not given.
+inline constexpr char kDefaultTargetPort[] = "3260";
+// Whether two port texts name one port number (texts that are no number
+// compare as they are).
+inline bool same_port(const char* a, const char* b) {
+  return comparable(Compare::Port, a) == comparable(Compare::Port, b);
+}
+// A port parameter as the tree read it, rewritten in decimal in place; an
+// empty one becomes "3260" when defaulted. false for a text that is no
+// port number.
+bool port_parameter(char port[TAVO_VALUE_SIZE], bool defaulted);
+
+// Ends an action of the branch: the saved files its batch changed are
+// written (a failed write fails the action with its status), and a
+// failure that left no reason gets the generic one.
+uint32_t action_end(SavedBatch& batch, uint32_t result, const char* action);
 
 }  // namespace tavo::targets

@@ -121,7 +121,7 @@ TEST_F(Ipv6Test, GatewayAndAutoAssignNeverHideAFailedRemoval) {
       {"auto-assignment, gateway kept", [&] { return act(kV6, "AutoAssignEnable", {"Auto"}); },
        [](sim::Simulator& s) { s.inject(refusal(2, 23)); }, 1, 132, "23del"},
       {"auto-assignment refused", [&] { return act(kV6, "AutoAssignEnable", {"Auto"}); },
-       [](sim::Simulator& s) { s.inject(refusal(2, 17)); }, 1, 0, "23del 21del 21del 17"},
+       [](sim::Simulator& s) { s.inject(refusal(2, 17)); }, 1, 1, "23del 21del 21del 17"},
       {"auto-assignment off", [&] { return act(kV6, "AutoAssignDisable"); }, nullptr, 0, 0, "18"},
       {"auto-assignment off refused", [&] { return act(kV6, "AutoAssignDisable"); },
        [](sim::Simulator& s) { s.inject(refusal(2, 18)); }, 1, 123, "18"},

@@ -36,6 +36,17 @@ std::string message_of(uint32_t code) {
   return text == nullptr ? "<no message for " + std::to_string(code) + ">" : text;
 }
 
+void NetworkTest::expect_status(uint32_t code) {
+  const auto [got, text] = last_status();
+  if (code != TAVO_FAILED) {
+    EXPECT_EQ(std::make_pair(got, text), std::make_pair(code, message_of(code)));
+    return;
+  }
+  const std::string hint = " failed. Please check tavo2d.log file for more information.";
+  EXPECT_EQ(got, code);
+  EXPECT_TRUE(text.size() > hint.size() && text.compare(text.size() - hint.size(), hint.size(), hint) == 0) << text;
+}
+
 std::string dotted(const uint8_t* b) {
   return std::to_string(b[0]) + "." + std::to_string(b[1]) + "." + std::to_string(b[2]) + "." + std::to_string(b[3]);
 }

@@ -136,7 +136,7 @@ TEST_F(TablesTest, ArpTableIsRebuiltInFirmwareOrder) {
     std::function<void(sim::Simulator&)> setup;
     uint32_t status;
   } refusals[] = {
-      {"65 entries", "RefreshARPTableEntry", {}, [](sim::Simulator& s) { s.network(0)->reported_arp = 65; }, 0},
+      {"65 entries", "RefreshARPTableEntry", {}, [](sim::Simulator& s) { s.network(0)->reported_arp = 65; }, 1},
       {"table unreadable", "RefreshARPTableEntry", {}, [](sim::Simulator& s) { s.inject(refusal(2, 8)); }, 97},
       {"add refused", "AddARPTableEntry", {"10.0.0.9", "00:11:22:33:44:66"},
        [](sim::Simulator& s) { s.inject(refusal(2, 9)); }, 130},

@@ -181,7 +181,7 @@ TEST_F(TcpipTest, RefusedDhcpEnablePutsAddressAndGatewayBack) {
     const char* changes;
   } rows[] = {
       {"gateway delete refused", [](sim::Simulator& s) { s.inject(refusal(2, 23)); }, 132, "21del 23del 21add"},
-      {"DHCP refused", [](sim::Simulator& s) { s.inject(refusal(2, 17)); }, 0, "21del 23del 17 21add 23add"},
+      {"DHCP refused", [](sim::Simulator& s) { s.inject(refusal(2, 17)); }, 1, "21del 23del 17 21add 23add"},
       {"DHCP stays off",
        [](sim::Simulator& s) { s.on(2, 17, [](sim::Simulator&, sim::MailboxCall&) { return sim::MailboxReply{}; }); },
        135, "21del 23del 17 21add 23add"},

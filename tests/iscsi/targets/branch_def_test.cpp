@@ -119,6 +119,27 @@ TEST_F(TargetsTest, StoredValuesAndChecksAreAsDeclared) {
   ASSERT_EQ(TAVO_get_param_info(tag(lhba + "/AddTarget"), &info), 0u);
   EXPECT_EQ(std::make_tuple(info.param_count, std::string(info.params[4].valid_list)),
             std::make_tuple(5, std::string("Primary,Secondary,None")));
+  // Parameter texts given word for word.
+  const struct {
+    std::string action;
+    int param;
+    const char* text;
+  } texts[] = {
+      {"Login", 0, "This parameter specifies the IP address of the target portal to login."},
+      {"Login", 1, "This parameter specifies the port number of the target to login."},
+      {"Login", 2, "This parameter specifies the initiator iSCSI name for the session to login."},
+      {"Login", 3, "This parameter indicates the ISIDQualifier for the session to login."},
+      {"Login", 5,
+       "This parameter is used to configure the iSCSI boot target priority. Valid values are None, Primary and "
+       "Secondary."},
+      {"Logout", 0,
+       "This parameter accepts string input and converts it to an equivalent number and uses that as an instance "
+       "number."},
+  };
+  for (const auto& q : texts) {
+    ASSERT_EQ(TAVO_get_param_info(tag(lhba + "/Target0/" + q.action), &info), 0u);
+    EXPECT_STREQ(info.params[q.param].description, q.text) << q.action << " " << q.param;
+  }
 }
 
 }  // namespace

@@ -80,7 +80,19 @@ TEST_F(ChapTest, ChapReachesEveryLineOfItsOwner) {
                               ",iqn.t1,10.0.0.9,3260,7,iqn.hx,Yes,Yes,None,None,None,,,,,Static,"
                               "Prohibited,Prohibited,Prohibited,True";
   put_saved("savetgt.txt", saved("savetgt.txt") + session + "\n");
-  // Both lines of the target take the values in one rewrite of the file.
+  // A write that fails changes neither the file nor the values shown.
+  const std::string unchanged = saved("savetgt.txt");
+  sim::Fault first_rename;
+  first_rename.kind = sim::FaultKind::FileErrno;
+  first_rename.file_call = "rename";
+  first_rename.path_contains = "savetgt.txt";
+  sim_->inject(first_rename);
+  EXPECT_EQ(act(kTargetAuth + "/ConfigureCHAP", {"One-Way CHAP", "", "", "tgt", "tsecret12345"}), 1u);
+  EXPECT_EQ(last_status().second.rfind("Failed to save /etc/config/QVL/tavo/savetgt.txt", 0), 0u);
+  EXPECT_EQ(saved("savetgt.txt"), unchanged);
+  EXPECT_EQ(values(kTargetAuth), (std::vector<std::string>{"None", "", "", "", "", "Prohibited"}));
+  // Both lines of the target take the values, and its closed sessions are
+  // persisted again with them, in one rewrite of the file.
   sim::Fault second_rename;
   second_rename.kind = sim::FaultKind::FileErrno;
   second_rename.file_call = "rename";
@@ -97,10 +109,10 @@ TEST_F(ChapTest, ChapReachesEveryLineOfItsOwner) {
       "Prohibited,Prohibited,True";
   EXPECT_EQ(portal_lines(), (std::vector<std::string>{std::string(kKey) + ",iqn.t1,10.0.0.9,3260," + chap,
                                                       std::string(kKey) + ",iqn.t1,10.0.0.10,3260," + chap}));
-  // The sessions' lines, which the failing renames kept from their new
-  // persistence, stay as they were.
-  EXPECT_EQ(session_lines().size(), 3u);
-  EXPECT_EQ(session_lines().back(), session);
+  // The sessions the firmware holds carry the new values; a line of no
+  // session stays as it was.
+  EXPECT_EQ(session_lines(), (std::vector<std::string>{session, std::string(kKey) + ",iqn.t1,10.0.0.9,3260,2" + chap,
+                                                      std::string(kKey) + ",iqn.t1,10.0.0.10,3260,3" + chap}));
   EXPECT_EQ(values(kTargetAuth),
             (std::vector<std::string>{"Mutual CHAP", "ini", "isecret123456", "tgt", "tsecret12345", "Preferred"}));
   ASSERT_EQ(act(kTargetAuth + "/DeleteCHAP"), 0u);

@@ -96,12 +96,17 @@ TEST_F(DiscoveryTest, TwoTargetsThreePortals) {
 
 TEST_F(DiscoveryTest, PortalsAndTheirFile) {
   const Status duplicate = targets_text(22);
-  ASSERT_EQ(add_stp(kL, "10.0.0.50"), 0u);
+  // The port is the number the tree read: saved, shown and compared in decimal.
+  ASSERT_EQ(add_stp(kL, "10.0.0.50", "0xCBC"), 0u);
+  EXPECT_EQ(get(kDiscovery + "/SendTargetPortal0/PortNumber"), "3260");
+  EXPECT_EQ(saved("savestp.txt").find(std::string(kKey) + ",10.0.0.50,3260,"), 0u);
   struct Row {
     std::string address, port;
     Status status;
   } refused[] = {
       {"10.0.0.50", "3260", duplicate},
+      {"10.0.0.50", "+3260", duplicate},
+      {"10.0.0.50", "06274", duplicate},
       {"fe80::1", "3260", targets_text(330)},
   };
   for (const Row& r : refused) {
@@ -113,12 +118,12 @@ TEST_F(DiscoveryTest, PortalsAndTheirFile) {
   EXPECT_EQ(add_stp(kL, "10.0.0.51"), 1u);
   EXPECT_EQ(last_status(), duplicate);
   // The refresh of Discovery builds it from the line; a line removed by
-  // hand makes discovery fail without a status and the portal vanish.
+  // hand makes discovery fail with the generic reason and the portal vanish.
   ASSERT_EQ(TAVO_refresh_group(tag(kDiscovery)), 0u);
   EXPECT_EQ(get(kDiscovery + "/SendTargetPortal1/IPAddress"), "10.0.0.51");
   put_saved("savestp.txt", std::string(kKey) + ",10.0.0.51,3260,00:00:00:00:00:00," + kDefaults + "\n");
   EXPECT_EQ(discover(kL, 0), 1u);
-  EXPECT_EQ(last_status(), (Status{0, ""}));
+  EXPECT_EQ(last_status(), (Status{1, "DiscoverTargets failed. Please check tavo2d.log file for more information."}));
   ASSERT_EQ(TAVO_refresh_group(tag(kDiscovery)), 0u);
   EXPECT_EQ(instances(kDiscovery, "SendTargetPortal"), (std::vector<std::string>{"SendTargetPortal1"}));
   EXPECT_EQ(act(kDiscovery + "/DeleteSendTargetPortal", {"01"}), 1u);

@@ -66,6 +66,93 @@ TEST_F(TargetsTest, KilledOrPoweredOffSavesLeaveOldOrNew) {
   }
 }
 
+// An action that changes several lines is killed, or the power cut, at
+// every file call: savetgt.txt holds the lines it held before or those the
+// action leaves, never some of each (a target's portals, its sessions).
+TEST_F(NetworkTargetsTest, KilledActionsLeaveTheLinesBeforeOrAfter) {
+  const std::string lhba = kLhba, auth = lhba + "/Target0/TargetLoginOptions/Authentication/";
+  ASSERT_EQ(act(lhba + "/AddTarget", {"iqn.t1", "10.0.0.9"}), 0u);
+  ASSERT_EQ(act(lhba + "/Target0/AddTargetPortal", {"10.0.0.10", "3261"}), 0u);
+  const struct {
+    std::string action;
+    std::vector<std::string> params;
+  } actions[] = {
+      {lhba + "/AddTarget", {"iqn.t2", "10.0.0.9"}},  // its line and its session's
+      {auth + "ConfigureCHAP", {"One-Way CHAP", "", "", "tname", "tsecret12345"}},  // and the sessions again
+      {auth + "DeleteCHAP", {}},
+      {lhba + "/DeleteTarget", {"0"}},  // two portals, two sessions
+  };
+  for (const auto& a : actions) {
+    SCOPED_TRACE(a.action);
+    const std::string before = saved("savetgt.txt");
+    const auto run = [&] { act(a.action, a.params); };
+    sim::Fault none;
+    none.kind = sim::FaultKind::Crash;
+    none.path_contains = "no such file";
+    ASSERT_EQ(in_child(none, run), 0);
+    const std::string after = saved("savetgt.txt");
+    ASSERT_NE(sorted_lines(after), sorted_lines(before));
+    for (sim::FaultKind kind : {sim::FaultKind::Crash, sim::FaultKind::PowerCut}) {
+      int call = 0;
+      for (int status = sim::kCrashExitCode; status == sim::kCrashExitCode; ++call) {
+        put_saved("savetgt.txt", before);
+        sim::Fault fault;
+        fault.kind = kind;
+        fault.path_contains = "/etc/config/QVL/tavo/";
+        fault.skip = call;
+        status = in_child(fault, run);
+        const std::vector<std::string> content = sorted_lines(saved("savetgt.txt"));
+        EXPECT_TRUE(content == sorted_lines(after) || (status != 0 && content == sorted_lines(before)))
+            << "at call " << call;
+      }
+      EXPECT_GE(call, 4);
+    }
+    put_saved("savetgt.txt", before);
+    ASSERT_EQ(act(a.action, a.params), 0u);  // the next action starts where this one ends
+    EXPECT_EQ(sorted_lines(saved("savetgt.txt")), sorted_lines(after));
+  }
+}
+
+// Each action writes each saved file at most once: a second write of any
+// of them would fail here, and none does.
+TEST_F(NetworkTargetsTest, EachActionWritesEachSavedFileOnce) {
+  const std::string lhba = kLhba, discovery = lhba + "/Discovery";
+  const struct {
+    std::function<uint32_t()> run;
+    const char* what;
+  } steps[] = {
+      {[&] { return act(lhba + "/AddTarget", {"iqn.t1", "10.0.0.9"}); }, "target and session lines"},
+      {[&] { return act(lhba + "/Target0/AddTargetPortal", {"10.0.0.10"}); }, "portal and session lines"},
+      {[&] { return set(lhba + "/Target0/TargetLoginOptions/HeaderDigest", "CRC32C"); }, "sessions again"},
+      {[&] { return act(discovery + "/AddSendTargetPortal", {"10.0.0.50", "3260"}); }, "send-target portal"},
+      {[&] { return act(discovery + "/SendTargetPortal0/DiscoverTargets"); }, "three discovered portals"},
+      {[&] { return act(lhba + "/InitiatorLoginOptions/Authentication/ConfigureCHAP",
+                        {"One-Way CHAP", "", "", "in", "nsecret12345"}); },
+       "initiator CHAP"},
+      {[&] { return set(lhba + "/InitiatorLoginOptions/DataDigest", "CRC32C"); }, "initiator option"},
+      {[&] { return act(discovery + "/RefreshAvailableTargets"); }, "refresh"},
+      {[&] { return act(discovery + "/AddSendTargetPortal", {"10.0.0.60", "3260"}); }, "another portal"},
+      {[&] { return act("Corvane0/iSCSIPhysicalHBA0/EraseConfiguration"); }, "all three files"},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.what);
+    for (const char* file : {"savetgt.txt", "savestp.txt", "intr_logopts.txt"}) {
+      sim::Fault second_write;
+      second_write.kind = sim::FaultKind::FileErrno;
+      second_write.file_call = "write";
+      second_write.path_contains = file;
+      second_write.skip = 1;
+      second_write.times = -1;
+      sim_->inject(second_write);
+    }
+    EXPECT_EQ(step.run(), 0u);
+    EXPECT_EQ(last_status(), std::make_pair(0u, std::string()));
+    sim_->clear_faults();
+  }
+  EXPECT_EQ(target_lines(), std::vector<std::string>());
+  EXPECT_EQ(saved("savestp.txt"), "");
+}
+
 // 8 processes of 2 threads append and remove lines at once: the file ends
 // as the same operations made one after the other leave it.
 TEST_F(TargetsTest, ConcurrentWritersEqualTheSerialResult) {

@@ -59,9 +59,11 @@ class LhbaStartupTest : public NetworkTargetsTest {
 
 TEST_F(LhbaStartupTest, SavedLinesBuildTargetsAndPortals) {
   const std::string other = tgt_line(kOther, "iqn.o", "10.0.0.9", "0");
+  // A port saved in another form than decimal is read as the tree reads a
+  // number and written back in decimal; port 0 in any form is no portal.
   put_saved("savetgt.txt", tgt_line(kKey, "iqn.s1", "10.0.0.9", "3260", "", "Required") +
-                               tgt_line(kKey, "iqn.s1", "10.0.0.10", "3260") +
-                               tgt_line(kKey, "iqn.s2", "10.0.0.9", "0") + tgt_line(kKey, "iqn.s3", "", "3260") +
+                               tgt_line(kKey, "iqn.s1", "10.0.0.10", "0xCBC") +
+                               tgt_line(kKey, "iqn.s2", "10.0.0.9", "0x0") + tgt_line(kKey, "iqn.s3", "", "3260") +
                                other);
   put_saved("savestp.txt", std::string(kKey) + ",10.0.0.50,3260,00:00:00:00:00:00," + kChapOptions + ",,,\n" + kOther +
                                ",10.0.0.51,3260,00:00:00:00:00:00," + kDefaults + "\n");
@@ -76,6 +78,7 @@ TEST_F(LhbaStartupTest, SavedLinesBuildTargetsAndPortals) {
   EXPECT_NE(saved("savetgt.txt").find(other), std::string::npos);
   EXPECT_EQ(instances(kL, "Target"), (std::vector<std::string>{"Target0"}));
   EXPECT_EQ(instances(kL + "/Target0", "TargetPortal").size(), 2u);
+  EXPECT_EQ(get(kL + "/Target0/TargetPortal1/TargetPortNumber"), "3260");
   EXPECT_EQ(get(kL + "/Target0/TargetType"), "Static");  // an empty type
   EXPECT_EQ(get(kL + "/Target0/TargetLoginOptions/Authentication/TargetCHAPName"), "tn");
   EXPECT_EQ(get(kL + "/Target0/TargetLoginOptions/HeaderParam"), "Prohibited");

@@ -39,9 +39,12 @@ TEST_F(NetworkTargetsTest, AddTargetChecksInOrder) {
       {kLhbaPath, {"IQN.T1", "10.0.0.10"}, 1, targets_text(21), 1},
       // The default port counts in the duplicate check: already there, success.
       {kLhbaPath, {"iqn.t1", "10.0.0.9", "3260"}, 0, none, 1},
+      // A port is the number the tree read, in any form it accepts.
+      {kLhbaPath, {"iqn.t1", "10.0.0.9", "0xCBC"}, 0, none, 1},
+      {kLhbaPath, {"iqn.t1", "10.0.0.9", "+3260"}, 0, none, 1},
       {kLhbaPath, {"iqn.t6", "fe80::1"}, 1, targets_text(330), 1},
       {kMoravelLhba, {"iqn.t6", "fe80::1"}, 0, none, 1},
-      {kLhbaPath, {"iqn.t2", "10.0.0.9", "3261", "False", "None"}, 0, none, 2},
+      {kLhbaPath, {"iqn.t2", "10.0.0.9", "0xCBD", "False", "None"}, 0, none, 2},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.lhba + " " + r.params[0] + " " + r.params[1]);
@@ -56,6 +59,7 @@ TEST_F(NetworkTargetsTest, AddTargetChecksInOrder) {
   EXPECT_EQ(session_lines(), (std::vector<std::string>{line("iqn.t1", "10.0.0.9", "3260", kPlain, "2"),
                                                       line("iqn.t2", "10.0.0.9", "3261", kPlain, "4")}));
   EXPECT_EQ(get(kT0 + "/TargetPortal0/TargetPortNumber"), "3260");
+  EXPECT_EQ(get(kLhbaPath + "/Target1/TargetPortal0/TargetPortNumber"), "3261");
   EXPECT_EQ(get(kT0 + "/TargetType"), "Static");
   EXPECT_EQ(get(kT0 + "/ETO"), "30");
   EXPECT_EQ(get(std::string(kMoravelLhba) + "/Target1/TargetPortal0/TargetIPAddress"),
@@ -90,6 +94,34 @@ TEST_F(NetworkTargetsTest, TargetLimitsPerGeneration) {
   EXPECT_EQ(get(kLhbaPath + "/Target5/TargetISCSIName"), "iqn.again");
 }
 
+// A limit reached, or anything else without a status of its own, leaves
+// the generic failure: never 1 with no reason.
+TEST_F(NetworkTargetsTest, FailuresWithoutAStatusOfTheirOwnLeaveTheGenericOne) {
+  TavoNode* target = add_target("iqn.full");
+  ASSERT_NE(target, nullptr);
+  for (int i = 0; i < 64; ++i)
+    ASSERT_NE(setup_portal(target, ("10.1.0." + std::to_string(i)).c_str(), "3260", "0", nullptr, nullptr, nullptr),
+              nullptr);
+  TavoNode* discovery = node(kLhbaPath + "/Discovery");
+  TavoNode* add_stp = internal_get_node(discovery, "AddSendTargetPortal", TAVO_KIND_ACTION);
+  for (int i = 0; i < 128; ++i) ASSERT_NE(initialize_SendTargetPortal(discovery, discovery, add_stp, nullptr), nullptr);
+  const struct {
+    std::string action;
+    std::vector<std::string> params;
+  } rows[] = {
+      {kT0 + "/AddTargetPortal", {"10.0.0.99"}},
+      {kLhbaPath + "/Discovery/AddSendTargetPortal", {"10.0.0.99", "3260"}},
+  };
+  for (const auto& r : rows) {
+    const std::string before = saved("savetgt.txt");
+    EXPECT_EQ(act(r.action, r.params), 1u) << r.action;
+    const std::string name = r.action.substr(r.action.rfind('/') + 1);
+    EXPECT_EQ(last_status(), (Status{1, name + " failed. Please check tavo2d.log file for more information."}));
+    EXPECT_EQ(saved("savetgt.txt"), before);
+  }
+  EXPECT_EQ(instances(kT0, "TargetPortal").size(), 64u);
+}
+
 TEST_F(NetworkTargetsTest, AFailedSaveLeavesNoTarget) {
   sim::Fault fault;
   fault.kind = sim::FaultKind::FileErrno;
@@ -100,6 +132,8 @@ TEST_F(NetworkTargetsTest, AFailedSaveLeavesNoTarget) {
   EXPECT_EQ(act(kLhbaPath + "/AddTarget", {"iqn.t1", "10.0.0.9"}), 1u);
   EXPECT_EQ(last_status().second.rfind("Failed to save /etc/config/QVL/tavo/savetgt.txt", 0), 0u);
   EXPECT_TRUE(instances(kLhbaPath, "Target").empty());
+  // Nor a persistent session that the next start would bring it back by.
+  for (const sim::SimSession& session : sim_->sessions(0)->sessions) EXPECT_NE(session.target, "iqn.t1");
   // A line some other process saved: the target is made, the line not doubled.
   put_saved("savetgt.txt", line("iqn.t1", "10.0.0.9", "3260") + "\n");
   EXPECT_EQ(act(kLhbaPath + "/AddTarget", {"iqn.t1", "10.0.0.9"}), 0u);
@@ -121,8 +155,10 @@ TEST_F(NetworkTargetsTest, PortalsAndDeletions) {
   EXPECT_EQ(session_lines(), (std::vector<std::string>{line("iqn.t2", "10.0.0.9", "3260", kPlain, "3"),
                                                       line("iqn.t1", "10.0.0.9", "3260", chap, "2"),
                                                       line("iqn.t1", "10.0.0.10", "3261", chap, "4")}));
-  EXPECT_EQ(act(kT0 + "/AddTargetPortal", {"10.0.0.10", "3261"}), 1u);
-  EXPECT_EQ(last_status(), targets_text(214));
+  for (const char* port : {"3261", "+3261", "0xCBD", "06275"}) {
+    EXPECT_EQ(act(kT0 + "/AddTargetPortal", {"10.0.0.10", port}), 1u) << port;
+    EXPECT_EQ(last_status(), targets_text(214)) << port;
+  }
   EXPECT_EQ(act(kT0 + "/AddTargetPortal", {"10.0.0.10"}), 0u);  // port 3260
   EXPECT_EQ(instances(kT0, "TargetPortal").size(), 3u);
   // Instance numbers are taken as written.
