@@ -1,5 +1,7 @@
 #include "platform/host.h"
 
+#include "platform/path_text.h"
+
 #include <dlfcn.h>
 #include <errno.h>
 #include <stdlib.h>
@@ -132,10 +134,12 @@ void set_host_factory(HostFactory f) {
 std::string fixed_path(const std::string& path) {
   std::string root = host().root();
   if (root.empty() || path.empty() || path[0] != '/') return path;
-  if (path.compare(0, root.size(), root) == 0 &&
-      (path.size() == root.size() || path[root.size()] == '/'))
-    return path;
-  return root + path;
+  // A name given already under the root keeps it; either way ".." stops at
+  // the root, as in a chroot.
+  if (path.size() == root.size() && path == root) return path;
+  if (path.compare(0, root.size(), root) == 0 && path[root.size()] == '/')
+    return root + resolve_dots(path.substr(root.size()));
+  return root + resolve_dots(path);
 }
 
 }  // namespace tavo::platform

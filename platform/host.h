@@ -100,7 +100,9 @@ inline constexpr char kSimulatorModule[] = "libtavo-sim.so";
 inline constexpr char kSimulatorEntry[] = "tavo_simulator_create_host";
 
 // A fixed host path (/etc/..., /var/log/..., /tmp/..., /vmfs/...) placed
-// under the host's root.
+// under the host's root, its "." and ".." resolved by the text alone and
+// never above the root ("/../../x" is <root>/x). A relative path, and any
+// path on a host without a root, is left as it is.
 std::string fixed_path(const std::string& path);
 
 // A stdio stream whose reads and writes go through host() file calls.

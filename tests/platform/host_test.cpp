@@ -14,12 +14,28 @@ TEST(RealHost, FixedPathsGoUnderTavoRoot) {
   test::TempRoot root;
   setenv("TAVO_ROOT", (root.path() + "/").c_str(), 1);
   platform::install_host(platform::make_real_host());
-  EXPECT_EQ(platform::fixed_path("/etc/vmware/esx.conf"), root.path() + "/etc/vmware/esx.conf");
-  // Already rooted and relative paths are left alone.
-  EXPECT_EQ(platform::fixed_path(root.path() + "/tmp/x"), root.path() + "/tmp/x");
-  EXPECT_EQ(platform::fixed_path("relative/file"), "relative/file");
+  // ".." stops at the root, as in a chroot, also for a name given already
+  // under the root; relative paths are left alone.
+  const struct {
+    std::string given;
+    std::string expected;
+  } rows[] = {
+      {"/etc/vmware/esx.conf", root.path() + "/etc/vmware/esx.conf"},
+      {root.path() + "/tmp/x", root.path() + "/tmp/x"},
+      {"/../../x", root.path() + "/x"},
+      {"/tmp/../../../etc/./passwd", root.path() + "/etc/passwd"},
+      {root.path() + "/../../x", root.path() + "/x"},
+      {"//etc//config/QVL/tavo/", root.path() + "/etc/config/QVL/tavo/"},
+      {"/tmp/a/..", root.path() + "/tmp/"},
+      {"/..", root.path() + "/"},
+      {root.path(), root.path()},
+      {"relative/file", "relative/file"},
+      {"../../x", "../../x"},
+  };
+  for (const auto& r : rows) EXPECT_EQ(platform::fixed_path(r.given), r.expected) << r.given;
+  // Without a root nothing changes.
   unsetenv("TAVO_ROOT");
-  EXPECT_EQ(platform::fixed_path("/etc/issue.net"), "/etc/issue.net");
+  for (const char* path : {"/etc/issue.net", "/../../x", "/tmp/../etc"}) EXPECT_EQ(platform::fixed_path(path), path);
   platform::install_host(nullptr);
 }
 
