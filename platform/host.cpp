@@ -35,6 +35,7 @@ class RefusingHost final : public Host {
   int mkdir(const std::string&, mode_t) override { return refuse(); }
   int chmod(const std::string&, mode_t) override { return refuse(); }
   int stat(const std::string&, struct stat*) override { return refuse(); }
+  int fstat(int, struct stat*) override { return refuse(); }
   int list_directory(const std::string&, std::vector<std::string>* names) override {
     if (names != nullptr) names->clear();
     return refuse();
@@ -98,7 +99,7 @@ std::unique_ptr<Host> host_from_environment() {
   std::unique_ptr<Host> made = factory ? factory(topology, &why) : host_from_module(topology, &why);
   if (made) return made;
   failure = std::string("libtavo: TAVO_SIMULATOR=") + topology + ": " + why;
-  fprintf(stderr, "%s\n", failure.c_str());
+  tell_operator(failure);
   return std::make_unique<RefusingHost>();
 }
 
@@ -130,6 +131,8 @@ void set_host_factory(HostFactory f) {
   std::lock_guard<std::mutex> guard(host_mutex);
   factory = f;
 }
+
+void tell_operator(const std::string& line) { fprintf(stderr, "%s\n", line.c_str()); }
 
 std::string fixed_path(const std::string& path) {
   std::string root = host().root();

@@ -522,6 +522,12 @@ int Simulator::stat(const std::string& path, struct stat* st) {
   return ::stat(path.c_str(), st);
 }
 
+int Simulator::fstat(int fd, struct stat* st) {
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
+  if (file_fault("fstat", fd_path(fd)) != 0) return -1;
+  return ::fstat(fd, st);
+}
+
 int Simulator::list_directory(const std::string& path, std::vector<std::string>* names) {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
   names->clear();
