@@ -54,7 +54,7 @@ bool gateway_dhcp_refuses(TavoNode* tcpip, uint32_t code, bool* failed) {
 }  // namespace
 
 uint32_t handle_DefaultGateway(TavoNode* property, char* buf, uint32_t op) {
-  if (property == nullptr) return 1;
+  if (property == nullptr || buf == nullptr) return 1;
   TavoNode* tcpip = property->parent;
   const HandlerContext t = handler_context(tcpip);
   uint8_t current[4];

@@ -104,6 +104,7 @@ uint32_t get_session_attribs(uint32_t function_number, uint32_t domain, uint32_t
 }
 
 uint32_t group_Session(TavoNode* session) {
+  if (session == nullptr) return 1;
   TAVO_LIBRARY_LOCK;
   const SessionPrivateRecord* record = private_record(session);
   if (record == nullptr) return 0;

@@ -58,6 +58,7 @@ uint32_t startup_discovery_block(const HandlerContext& t, tavo::DiscoveryParamsB
 }  // namespace
 
 uint32_t handle_iSCSIPhysicalHBA_LogicalHBA_Enabled(TavoNode* property, char* buf, uint32_t op) {
+  if (property == nullptr || buf == nullptr) return 1;
   if (op != TAVO_PROPERTY_SET) return handle_internal_property(property, buf, op);
   if (buf == nullptr) return 1;
   if (is_word(buf, "False")) {

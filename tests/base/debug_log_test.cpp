@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <sstream>
@@ -242,25 +243,18 @@ TEST_F(DebugLevelTreeTest, LongLinesOfTwoProcessesNeverMix) {
 // never written: it is told of once on standard error (until the log opens
 // again) and left as it is.
 TEST_F(DebugLogTest, APlantedLogIsLeftAloneAndToldOnce) {
-  const std::string log = root_.at("/var/log/QVL/tavo/tavo2d.log");
-  const std::string victim = root_.at("/victim");
+  const std::string log = root_.at("/var/log/QVL/tavo/tavo2d.log"), victim = root_.at("/victim");
   write_conf(kConfHead + "6");
-  const struct {
-    const char* what;
-    std::function<int()> plant;
-    bool written;
-  } cases[] = {
-      {"symbolic link", [&] { return symlink(victim.c_str(), log.c_str()); }, false},
-      {"dangling link", [&] { return symlink(root_.at("/none").c_str(), log.c_str()); }, false},
-      {"second name", [&] { return link(victim.c_str(), log.c_str()); }, false},
-      {"folder", [&] { return mkdir(log.c_str(), 0755); }, false},
-      {"plain file", [&] { return 0; }, true},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
+  const std::pair<std::function<int()>, bool> cases[] = {  // how it is planted, whether the log is written
+      {[&] { return symlink(victim.c_str(), log.c_str()); }, false},
+      {[&] { return symlink(root_.at("/none").c_str(), log.c_str()); }, false},
+      {[&] { return link(victim.c_str(), log.c_str()); }, false},
+      {[&] { return mkdir(log.c_str(), 0755); }, false},
+      {[&] { return 0; }, true}};
+  for (const auto& [plant, written] : cases) {
     std::filesystem::create_directories(root_.at("/var/log/QVL/tavo"));
     write_file(victim, "keep");
-    ASSERT_EQ(c.plant(), 0);
+    ASSERT_EQ(plant(), 0);
     testing::internal::CaptureStderr();
     for (int client = 0; client < 2; ++client) {
       ASSERT_EQ(TAVO_init(), 0u);
@@ -268,15 +262,11 @@ TEST_F(DebugLogTest, APlantedLogIsLeftAloneAndToldOnce) {
       ASSERT_EQ(TAVO_exit(), 0u);
     }
     const std::string told = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(read_file(victim), "keep");
-    EXPECT_FALSE(file_exists(root_.at("/none")));
+    EXPECT_TRUE(read_file(victim) == "keep" && !file_exists(root_.at("/none")));
     struct stat st;
-    EXPECT_EQ(lstat(log.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1, c.written);
-    EXPECT_EQ(told.find("is a link or no plain file of its own") != std::string::npos, !c.written) << told;
-    EXPECT_EQ(told.find("tavo2d.log"), told.rfind("tavo2d.log")) << "told once: " << told;
-    if (c.written) {
-      EXPECT_NE(read_file(log).find("planted\n"), std::string::npos);
-    }
+    EXPECT_EQ(lstat(log.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1, written);
+    EXPECT_EQ(written ? 0 : 1, std::count(told.begin(), told.end(), '\n')) << told;
+    EXPECT_EQ(written, written && read_file(log).find("planted\n") != std::string::npos);
     // Once the log opens again, a name planted later is told of again.
     std::filesystem::remove_all(root_.at("/var/log/QVL"));
     ASSERT_EQ(TAVO_init(), 0u);

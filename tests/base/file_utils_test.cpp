@@ -1,5 +1,6 @@
 #include "base/file_utils.h"
 
+#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -42,17 +43,10 @@ TEST_F(FileUtilsTest, OpenCloseDeleteUnderTheRoot) {
 TEST_F(FileUtilsTest, WritingModesFollowNoLink) {
   write_file(root_.at("/victim.txt"), "keep");
   ASSERT_EQ(symlink(root_.at("/victim.txt").c_str(), root_.at("/etc/link.txt").c_str()), 0);
-  const struct {
-    const char* mode;
-    bool opens;
-  } modes[] = {{"r", true}, {"rb", true}, {"r+", false}, {"w", false}, {"w+", false}, {"a", false}, {"ab+", false}};
-  for (const auto& m : modes) {
-    FILE* f = TAVO_file_open("/etc/link.txt", m.mode);
-    EXPECT_EQ(f != nullptr, m.opens) << m.mode;
-    if (f != nullptr) {
-      fputs("x", f);
-      TAVO_file_close(f);
-    }
+  for (const char* mode : {"r", "rb", "r+", "w", "w+", "a", "ab+"}) {
+    FILE* f = TAVO_file_open("/etc/link.txt", mode);
+    EXPECT_EQ(f != nullptr, mode[0] == 'r' && mode[strlen(mode) - 1] != '+') << mode;
+    TAVO_file_close(f);
   }
   EXPECT_EQ(files::append_lines("/etc/link.txt", "x\n", 0644), 1u);
   EXPECT_EQ(read_file(root_.at("/victim.txt")), "keep");
