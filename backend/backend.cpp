@@ -7,6 +7,7 @@
 
 #include "backend/backend.h"
 #include "base/file_utils.h"
+#include "base/last_status.h"
 #include "controller/controller.h"
 #include "firmware/firmware.h"
 #include "iscsi/targets/saved_view.h"
@@ -24,28 +25,73 @@ namespace {
 constexpr int kServiceVersion[4] = {1, 0, 99, 0};
 constexpr int kHierarchyVersion[2] = {10, 6};
 
-// Everything start-up loads for a controller whose firmware is alive. The
-// results are not looked at: a loader that fails leaves its part empty.
-void backend_load_controller(TavoNode* controller) {
-  TAVO_get_all_eventlog(controller);
-  TAVO_list_available_profiles(controller);
-  TAVO_get_active_profiles(controller);
-  TAVO_get_configured_profiles(controller);
-  TAVO_get_link_reconfig_details(controller, 0);
-  TAVO_get_port_discovery_config(controller);
-  TAVO_extfat_modules(controller);
-  if (TavoNode* ncsi = internal_get_node(controller, "NCSI", TAVO_KIND_GROUP))
-    TAVO_get_ncsi_attributes(get_port_number(controller), get_phba_port_number(controller), ncsi, ncsi, 0, 1);
-  TAVO_update_oem_props(controller);
-  TAVO_update_available_personalities(controller);
-  TAVO_update_current_personality(controller);
-  TAVO_update_diagnostics_prop(controller);
-  TAVO_update_cntr_additional_attribs(controller);
+// A start-up step that fails leaves its part of the tree empty, not its
+// status: the reason goes to the log and the status is cleared, so a start
+// that succeeds answers with no failure behind it.
+void backend_settle(const char* step) {
+  uint32_t code = 0;
+  char text[TAVO_STATUS_TEXT_SIZE] = "";
+  tavo_get_last_status(&code, text);
+  if (code == 0) return;
+  pdebug(TAVO_LOG_BACKEND, 4, "%s: %s left status %u: %s\n", "backend_init", step, static_cast<unsigned>(code), text);
+  tavo::base::clear_last_status();
 }
+
+// Everything start-up loads for a controller whose firmware is alive. A
+// loader that fails leaves its part empty.
+void backend_load_controller(TavoNode* controller) {
+  struct Loader {
+    const char* name;
+    void (*load)(TavoNode*);
+  };
+  static constexpr Loader kLoaders[] = {
+      {"TAVO_get_all_eventlog", [](TavoNode* c) { TAVO_get_all_eventlog(c); }},
+      {"TAVO_list_available_profiles", [](TavoNode* c) { TAVO_list_available_profiles(c); }},
+      {"TAVO_get_active_profiles", [](TavoNode* c) { TAVO_get_active_profiles(c); }},
+      {"TAVO_get_configured_profiles", [](TavoNode* c) { TAVO_get_configured_profiles(c); }},
+      {"TAVO_get_link_reconfig_details", [](TavoNode* c) { TAVO_get_link_reconfig_details(c, 0); }},
+      {"TAVO_get_port_discovery_config", [](TavoNode* c) { TAVO_get_port_discovery_config(c); }},
+      {"TAVO_extfat_modules", [](TavoNode* c) { TAVO_extfat_modules(c); }},
+      {"TAVO_get_ncsi_attributes",
+       [](TavoNode* c) {
+         if (TavoNode* ncsi = internal_get_node(c, "NCSI", TAVO_KIND_GROUP))
+           TAVO_get_ncsi_attributes(get_port_number(c), get_phba_port_number(c), ncsi, ncsi, 0, 1);
+       }},
+      {"TAVO_update_oem_props", [](TavoNode* c) { TAVO_update_oem_props(c); }},
+      {"TAVO_update_available_personalities", [](TavoNode* c) { TAVO_update_available_personalities(c); }},
+      {"TAVO_update_current_personality", [](TavoNode* c) { TAVO_update_current_personality(c); }},
+      {"TAVO_update_diagnostics_prop", [](TavoNode* c) { TAVO_update_diagnostics_prop(c); }},
+      {"TAVO_update_cntr_additional_attribs", [](TavoNode* c) { TAVO_update_cntr_additional_attribs(c); }},
+  };
+  for (const Loader& l : kLoaders) {
+    l.load(controller);
+    backend_settle(l.name);
+  }
+}
+
+// The status of the call that started the back end (cleared by TAVO_init; a
+// rebuild runs after another call and must not overwrite what it left).
+class BackendKeepStatus {
+ public:
+  BackendKeepStatus() {
+    tavo_get_last_status(&code_, text_);
+    tavo::base::clear_last_status();
+  }
+  ~BackendKeepStatus() {
+    if (tavo::base::last_status_code() == 0 && code_ != 0) tavo_set_last_status(code_, text_);
+  }
+  BackendKeepStatus(const BackendKeepStatus&) = delete;
+  BackendKeepStatus& operator=(const BackendKeepStatus&) = delete;
+
+ private:
+  uint32_t code_ = 0;
+  char text_[TAVO_STATUS_TEXT_SIZE] = "";
+};
 
 }  // namespace
 
 uint32_t backend_init(void) {
+  BackendKeepStatus keep;
   pdebug(TAVO_LOG_BACKEND, 6, "TAVOServiceVersion   = %d.%d.%d.%d\n", kServiceVersion[0], kServiceVersion[1],
          kServiceVersion[2], kServiceVersion[3]);
   pdebug(TAVO_LOG_BACKEND, 6, "TAVOHierarchyVersion = %d.%d\n", kHierarchyVersion[0], kHierarchyVersion[1]);
@@ -53,7 +99,9 @@ uint32_t backend_init(void) {
   memset(tavo_glob.protocol_bits, 0, sizeof tavo_glob.protocol_bits);
   tavo_glob.version_flag = 0;
   TAVO_config_dir_permssions();
+  backend_settle("TAVO_config_dir_permssions");
   TAVO_save_file_configuration();
+  backend_settle("TAVO_save_file_configuration");
   tavo_glob.iscsi_valid_hba = os_get_port_instances(tavo_glob.iscsi_handles, TAVO_MAX_FUNCTIONS);
   tavo_glob.nic_valid_hba = os_get_nic_port_instances(tavo_glob.nic_handles, TAVO_MAX_FUNCTIONS);
   // The NIC device is opened again for each of its requests.
@@ -70,8 +118,11 @@ uint32_t backend_init(void) {
   // iSCSI first: a controller found by both walks takes its identity from
   // an iSCSI function.
   TAVO_enumerate_iscsi_functions();
+  backend_settle("TAVO_enumerate_iscsi_functions");
   TAVO_enumerate_nic_functions();
+  backend_settle("TAVO_enumerate_nic_functions");
   set_port_bitmap();
+  backend_settle("set_port_bitmap");
   // The profile loaders write config_prof.txt afresh, replaced once at the
   // end so that a start-up cut short leaves it as it was.
   tavo::nic::config_prof_startup_begin();
@@ -79,14 +130,17 @@ uint32_t backend_init(void) {
   for (TavoNode* c = get_first_instance(root, "Corvane"); c != nullptr; c = next_instance(c)) {
     char status[TAVO_VALUE_SIZE] = "";
     internal_get_property(c, "ControllerStatus", status);
+    backend_settle("ControllerStatus");
     if (strcasecmp(status, "Dead") == 0) continue;
     backend_load_controller(c);
   }
   tavo::nic::config_prof_startup_end();
+  backend_settle("config_prof_startup_end");
   set_prop_val(root, "TAVOServiceVersion", "%d.%d.%d.%d", kServiceVersion[0], kServiceVersion[1], kServiceVersion[2],
                kServiceVersion[3]);
   set_prop_val(root, "TAVOHierarchyVersion", "%d.%d", kHierarchyVersion[0], kHierarchyVersion[1]);
   TAVO_set_lhba_prop();
+  backend_settle("TAVO_set_lhba_prop");
   return 0;
 }
 

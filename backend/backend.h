@@ -54,7 +54,7 @@ TAVO_EXPORT void backend_client_exit(int32_t client);
 TAVO_EXPORT uint32_t TAVO_backend_client_bdf(uint32_t protocol);
 // Bus and function ("0x%lx", 256 bytes each) and, when given, the domain
 // of NIC function n's host interface; outputs stay as they are when the
-// interface cannot be asked. Always 0.
+// interface cannot be asked. 0, or 1 without bus or pci_function.
 TAVO_EXPORT uint32_t TAVO_backend_client_nic_bdf(uint32_t function_number, char* bus, char* pci_function,
                                                  uint32_t* domain);
 // Lists the adapter's iSCSI PCI functions into tavo_glob.iscsi_pci_ids;

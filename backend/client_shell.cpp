@@ -55,8 +55,8 @@ bool shell_parse_bus_info(const std::string& line, unsigned long* domain, bool* 
 
 uint32_t TAVO_backend_client_nic_bdf(uint32_t function_number, char* bus, char* pci_function, uint32_t* domain) {
   TAVO_API_GUARD;
-  if (bus == nullptr || pci_function == nullptr || function_number < 1 || function_number > TAVO_MAX_FUNCTIONS)
-    return 0;
+  if (bus == nullptr || pci_function == nullptr) return 1;
+  if (function_number < 1 || function_number > TAVO_MAX_FUNCTIONS) return 0;
   // Interface names come from esx.conf: anything but a plain name runs no
   // command.
   const char* name = tavo_glob.if_names[function_number - 1];

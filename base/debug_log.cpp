@@ -4,9 +4,11 @@
 // appending, so the lines of threads and processes never interleave.
 #include "base/debug_log.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <stdarg.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -64,6 +66,33 @@ void log_put(const char* line, size_t length) {
   }
 }
 
+// Whether a planted name was told of already: it is told once, not at
+// every start, until the log opens again.
+bool log_planted_told = false;
+
+// The log file for appending, as every file the library writes: a link at
+// its path is not followed, and a second name or anything but a plain file
+// there is not written. Such a name is told of once and left alone; -1.
+int log_open_plain(const std::string& path) {
+  tavo::platform::Host& host = tavo::platform::host();
+  const int fd = host.open(path, O_RDWR | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0644);
+  const int open_error = errno;
+  struct stat st;
+  const bool plain = fd >= 0 && host.fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1;
+  if (plain) {
+    log_planted_told = false;
+    return fd;
+  }
+  if (fd >= 0) host.close(fd);
+  const bool planted = fd >= 0 || open_error == ELOOP || open_error == EISDIR || open_error == ENXIO;
+  if (planted && !log_planted_told) {
+    log_planted_told = true;
+    tavo::platform::tell_operator("libtavo: " + path +
+                                  " is a link or no plain file of its own: it is left alone and nothing is logged");
+  }
+  return -1;
+}
+
 }  // namespace
 
 void pdebug(uint32_t subsystem_mask, int32_t level, const char* format, ...) {
@@ -110,7 +139,7 @@ bool open_log(const std::string& host_path) {
   std::lock_guard<std::mutex> guard(log_mutex);
   if (log_published() != nullptr) return true;
   if (log_stream == nullptr) {
-    const int fd = platform::host().open(host_path, O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    const int fd = log_open_plain(host_path);
     if (fd < 0) return false;
     log_stream = platform::stream_over(fd, "ae+");
     if (log_stream == nullptr) return false;

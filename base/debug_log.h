@@ -42,7 +42,9 @@ void set_log_level(uint32_t level);
 // Writes level to libtavo.conf (replaced whole); 0, or 1 with a status.
 uint32_t save_log_level(uint32_t level);
 // Opens the log file at a host path for appending unless a log is open;
-// false when it cannot be opened (logging stays off).
+// false when it cannot be opened (logging stays off). A link, a second name
+// or anything but a plain file at the path is neither followed nor written:
+// it is told once on standard error and left alone.
 bool open_log(const std::string& host_path);
 bool log_is_open();
 // Closes the log the library opened; a stream a client set is left alone.

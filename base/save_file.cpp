@@ -108,7 +108,8 @@ void save_append(const std::string& target, std::string_view bytes, mode_t mode,
   const bool created = host.stat(target, &st) != 0;
   const bool rechmod = created || (st.st_mode & 07777) != mode;
   // Read as well: the last byte tells whether the file ends its last line.
-  const int fd = host.open(target, O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, mode);
+  // A link planted at the path is not followed: the append fails.
+  const int fd = host.open(target, O_RDWR | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, mode);
   if (!steps.run("open", [&] { return fd < 0 ? -1 : 0; }).ok()) return;
   off_t end = -1;
   char last = '\n';

@@ -28,7 +28,8 @@ uint32_t replace_file(const std::string& path, std::string_view content, mode_t 
 
 // Appends lines (the text should end with a line feed) to the file, created
 // with mode when missing and given mode again when it has another, under
-// the file's fcntl write lock, and flushes them to disk. A file whose last
+// the file's fcntl write lock, and flushes them to disk. A link at the path
+// is not followed (the append fails). A file whose last
 // line lacks its line feed gets one first, so lines never run together. A
 // failed or short write is cut off again, so the file ends as it did.
 uint32_t append_lines(const std::string& path, std::string_view lines, mode_t mode);

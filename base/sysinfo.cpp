@@ -28,7 +28,7 @@ constexpr SysinfoVersion kSysinfoVersions[] = {
 }  // namespace
 
 uint32_t TAVO_get_system_name(char* name) {
-  if (name == nullptr) return 0;
+  if (name == nullptr) return 1;
   name[0] = '\0';
   if (tavo::platform::host().host_name(name, kSysinfoLine) != 0) name[0] = '\0';
   name[kSysinfoLine - 1] = '\0';

@@ -7,7 +7,7 @@
 
 TAVO_BEGIN_DECLS
 
-// Host name into name[256]; 0.
+// Host name into name[256]; 0, or 1 without name.
 TAVO_EXPORT uint32_t TAVO_get_system_name(char* name);
 // 2 ESXi, 3 any other ESX host.
 TAVO_EXPORT uint32_t TAVO_get_esx_version(void);

@@ -32,6 +32,7 @@ bool validate_is_refused_ipv4(const long o[4]) {
 }  // namespace
 
 uint32_t tavo_validate_val_string(const char* value, int32_t minimum, int32_t maximum) {
+  if (value == nullptr) return TAVO_INVALID_VALUE;
   long long length = static_cast<long long>(strlen(value));
   return (length > maximum || length < minimum) ? TAVO_BAD_LENGTH : TAVO_OK;
 }
@@ -55,6 +56,7 @@ uint32_t tavo_validate_val_integer(const char* value, int32_t minimum, int32_t m
 }
 
 uint32_t tavo_validate_ip(char* value) {
+  if (value == nullptr) return TAVO_INVALID_VALUE;
   size_t length = strlen(value);
   if (length > 2 && strchr(value, ':') != nullptr) return tavo_validate_ipv6(value);
   if (length > 15) return TAVO_INVALID_VALUE;
@@ -71,7 +73,7 @@ uint32_t tavo_validate_ip(char* value) {
 }
 
 uint32_t tavo_validate_subnetmask(const char* value) {
-  if (strlen(value) > 15) return TAVO_INVALID_VALUE;
+  if (value == nullptr || strlen(value) > 15) return TAVO_INVALID_VALUE;
   uint32_t mask = 0;
   int parts = 0;
   const char* p = value;
@@ -92,7 +94,8 @@ uint32_t tavo_validate_subnetmask(const char* value) {
 }
 
 uint32_t tavo_validate_list(const char* value, const char* list) {
-  std::string entries = list != nullptr ? list : "";
+  if (value == nullptr || list == nullptr) return TAVO_INVALID_VALUE;
+  std::string entries = list;
   size_t start = 0;
   for (;;) {
     size_t comma = entries.find(',', start);

@@ -59,8 +59,9 @@ uint32_t TAVO_convert_mac_addr(const char* source, uint8_t from, char* destinati
 }
 
 uint32_t tavo_getip(char* text, uint32_t* parts) {
+  if (parts == nullptr) return 1;
   memset(parts, 0, 4 * sizeof *parts);
-  if (text == nullptr) return 0;
+  if (text == nullptr) return 1;
   char* save = nullptr;
   char* piece = strtok_r(text, ".", &save);
   for (int i = 0; i < 4 && piece != nullptr; ++i) {
@@ -71,15 +72,19 @@ uint32_t tavo_getip(char* text, uint32_t* parts) {
 }
 
 uint32_t tavo_bin(int32_t a, int32_t b, int32_t c, int32_t d, uint32_t* bits) {
+  if (bits == nullptr) return 1;
   const int32_t values[4] = {a, b, c, d};
   for (int v = 0; v < 4; ++v)
     for (int bit = 0; bit < 8; ++bit) bits[v * 8 + bit] = (static_cast<uint32_t>(values[v]) >> (7 - bit)) & 1u;
   return 0;
 }
 
-void copy_U8IP(uint8_t* destination, const uint8_t* source) { memcpy(destination, source, 16); }
+void copy_U8IP(uint8_t* destination, const uint8_t* source) {
+  if (destination != nullptr && source != nullptr) memcpy(destination, source, 16);
+}
 
 void copy_U32IP(uint32_t* destination, const uint8_t* source) {
+  if (destination == nullptr || source == nullptr) return;
   for (int i = 0; i < 16; ++i) destination[i] = source[i];
 }
 

@@ -72,6 +72,7 @@ uint32_t validateIPv6Address(char* text) { return tavo_validate_ipv6(text); }
 void StrToU8IPv6(const char* text, uint8_t* bytes) {
   // The empty text stands for the all-zero address; every other text fills
   // the bytes from its first 32 hexadecimal digits.
+  if (bytes == nullptr) return;
   memset(bytes, 0, 16);
   if (text == nullptr) return;
   size_t digits = 0;
@@ -87,7 +88,9 @@ void StrToU8IPv6(const char* text, uint8_t* bytes) {
 }
 
 void U8IPv6ToStr(const uint8_t* bytes, char* text) {
+  if (text == nullptr) return;
   memset(text, 0, 40);
+  if (bytes == nullptr) return;
   size_t n = 0;
   auto put = [&](const char* format, unsigned a, unsigned b) {
     n += static_cast<size_t>(snprintf(text + n, 40 - n, format, a, b));
@@ -122,6 +125,7 @@ void U8IPv6ToStr(const uint8_t* bytes, char* text) {
 }
 
 void ipaddr_to_string(const uint8_t* bytes, char* text, uint32_t type) {
+  if (bytes == nullptr || text == nullptr) return;
   pdebug(TAVO_LOG_BACKEND, 6, "%s:ip_type = 0x%x\n", "ipaddr_to_string", type);
   uint32_t kind = type & 0xFF;
   if (kind != 0 && (kind & 0x07) != 0) {

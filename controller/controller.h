@@ -116,7 +116,8 @@ TAVO_EXPORT uint32_t handle_ncsi_static_configuration(TavoNode* property, char* 
 // (status 145 while NCSISupport is not "Supported").
 TAVO_EXPORT uint32_t handle_ncsi_dynamic_configuration(TavoNode* property, char* buf, uint32_t op);
 
-// "N/A" into text[256]: this host has no secure-jumper query. 0.
+// "N/A" into text[256]: this host has no secure-jumper query. 0, or 1
+// without text.
 TAVO_EXPORT uint32_t TAVO_get_secure_jumper_state(uint32_t port_number, char* text);
 // Byte 5 of NIC function n's MTU record as "%d" into node's
 // PHYLinkDownReason; 0, or 1 when the request fails.

@@ -125,7 +125,8 @@ uint32_t handle_IsSecureJumperEnabled(TavoNode* property, char* buf, uint32_t) {
 }
 
 uint32_t TAVO_get_secure_jumper_state(uint32_t, char* text) {
-  if (text != nullptr) snprintf(text, TAVO_VALUE_SIZE, "N/A");
+  if (text == nullptr) return 1;
+  snprintf(text, TAVO_VALUE_SIZE, "N/A");
   return 0;
 }
 

@@ -106,6 +106,7 @@ uint32_t do_ResetFactoryDefaults(TavoNode* controller, TavoNode*, char* params) 
 
 uint32_t do_EraseAllConfiguration(TavoNode* controller, TavoNode*, char*) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
+  if (controller == nullptr) return 1;
   if (vm_flag) return tavo::controller::refuse_on_vf(nullptr);
   // Every function and port is erased; the first failure is the answer.
   tavo::controller::FirstFailure first;

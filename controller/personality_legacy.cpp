@@ -102,6 +102,7 @@ uint32_t legacy_from_common_profile(uint32_t port_number, uint8_t domain, uint8_
 
 uint32_t TAVO_get_legacy_adapter_current_personality(uint32_t port_number, uint8_t domain, uint8_t phba_port,
                                                      TavoNode* controller, TavoNode* personality) {
+  if (controller == nullptr || personality == nullptr) return 1;
   switch (get_cv_type(controller)) {
     case tavo::kGenerationUnknown:
       return 1;

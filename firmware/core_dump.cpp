@@ -261,7 +261,7 @@ uint32_t TAVO_get_coredump_seg_props(uint32_t component, uint32_t segment, uint3
 }
 
 uint32_t TAVO_get_asic_type(uint32_t hpi_intf, uint32_t* generation, uint32_t asic_id) {
-  if (generation == nullptr) return 0;
+  if (generation == nullptr) return 1;
   if (hpi_intf == 0) {
     *generation = tavo::kGenerationUnknown;
     return 0;
@@ -291,4 +291,6 @@ uint32_t TAVO_get_asic_type(uint32_t hpi_intf, uint32_t* generation, uint32_t as
   return 0;
 }
 
-uint32_t tavo_get_hpi_intf(uint32_t*, uint32_t*, TavoNode*) { return 0; }
+uint32_t tavo_get_hpi_intf(uint32_t* hpi_intf, uint32_t* asic_id, TavoNode*) {
+  return hpi_intf == nullptr || asic_id == nullptr ? 1 : 0;
+}

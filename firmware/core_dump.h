@@ -63,9 +63,11 @@ TAVO_EXPORT uint32_t TAVO_record_core_dump(const char* path, uint8_t chip_state,
                                            int16_t utc_bias, const char* dump_string);
 // The dump's generation from the host-interface register: the sixth hex
 // digit of hpi_intf ('0' CV2, '1' CV3, 'a'/'b' Galtor, 'f'/'2' Moravel
-// with ASIC id 0x410 or 0x411), 0xFFFF for 0, else 0. Answers 0.
+// with ASIC id 0x410 or 0x411), 0xFFFF for 0, else 0. Answers 0, or 1
+// without generation.
 TAVO_EXPORT uint32_t TAVO_get_asic_type(uint32_t hpi_intf, uint32_t* generation, uint32_t asic_id);
-// Stands in when the dump properties cannot be read: both stay as given.
+// Stands in when the dump properties cannot be read: both stay as given;
+// 0, or 1 when either is missing.
 TAVO_EXPORT uint32_t tavo_get_hpi_intf(uint32_t* hpi_intf, uint32_t* asic_id, TavoNode* nic_function);
 
 TAVO_END_DECLS

@@ -32,17 +32,19 @@ bool flash_target(TavoNode* controller, TavoNode* action, FlashTarget* target);
 std::string param_text(const char* params, int i);
 
 // The image file for reading (TAVO_file_open); with fallback, a path that
-// does not open is tried under /opt/Quorvel/Tessmark/. NULL when neither
-// opens.
+// does not open is tried under /opt/Quorvel/Tessmark/ (every open of a
+// firmware image or object file does so, so a bare name is found there).
+// NULL when neither opens.
 FILE* image_open(const char* path, bool fallback);
 // n bytes at offset; false when fewer could be read.
 bool image_read_at(FILE* file, uint64_t offset, void* out, size_t n);
 // The file's length; false when it cannot be told.
 bool image_length(FILE* file, uint64_t* length);
 
-// The whole host file in counted memory: 0, or the status of the failure
-// (39 no file, 31 no memory, 166 a short read or a file of 4 GiB or more).
-uint32_t read_whole_file(const char* path, base::Counted<uint8_t>* bytes, uint32_t* length);
+// The whole host file in counted memory (with fallback as image_open): 0,
+// or the status of the failure (39 no file, 31 no memory, 166 a short read
+// or a file of 4 GiB or more).
+uint32_t read_whole_file(const char* path, base::Counted<uint8_t>* bytes, uint32_t* length, bool fallback = false);
 
 // A whole component as the flash write takes it: the head (operation 1,
 // optype, size, flash offset) and size zeroed data bytes; empty when it

@@ -180,7 +180,7 @@ namespace {
 
 // The object file read whole and checked; false with the status.
 bool object_file(const char* path, tavo::base::Counted<uint8_t>* bytes, uint32_t* length) {
-  const uint32_t read = tavo::firmware::read_whole_file(path, bytes, length);
+  const uint32_t read = tavo::firmware::read_whole_file(path, bytes, length, true);
   if (read != 0) {
     set_status(read);
     return false;

@@ -92,7 +92,7 @@ uint32_t moravel_failure(uint32_t sent) {
 uint32_t TAVO_fw_download(TavoNode* controller, uint32_t port, const char* path, uint8_t domain, uint8_t phys_port,
                           uint32_t transport, uint32_t generation) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
-  FILE* file = tavo::firmware::image_open(path, false);
+  FILE* file = tavo::firmware::image_open(path, true);
   if (file == nullptr) {
     set_status(tavo::firmware::kImageUnreadable);
     return 1;

@@ -111,8 +111,8 @@ std::string param_text(const char* params, int i) {
   return std::string(text, strnlen(text, TAVO_VALUE_SIZE));
 }
 
-uint32_t read_whole_file(const char* path, base::Counted<uint8_t>* bytes, uint32_t* length) {
-  FILE* file = image_open(path, false);
+uint32_t read_whole_file(const char* path, base::Counted<uint8_t>* bytes, uint32_t* length, bool fallback) {
+  FILE* file = image_open(path, fallback);
   if (file == nullptr) return kImageUnreadable;
   uint64_t size = 0;
   if (!image_length(file, &size) || size >= UINT32_MAX) {

@@ -67,27 +67,31 @@ bool download_write(const std::string& path, const std::string& text) {
   return host.close(fd) == 0 && written;
 }
 
+// The image read before anything runs: its bytes and where it lies.
+struct DownloadImage {
+  tavo::base::Counted<uint8_t> bytes;
+  uint32_t length = 0;
+  tavo::files::FileIdentity source;
+};
+
 // The image as /lib/firmware/<name>; a source that is already that file
 // stays as it is.
-bool download_copy(const char* path, const std::string& name) {
+bool download_copy(const DownloadImage& image, const std::string& name) {
   const std::string target = std::string(kFirmwareFolder) + "/" + name;
   if (!tavo::files::readable(tavo::platform::fixed_path(kFirmwareFolder)) &&
       tavo::files::make_dirs(tavo::platform::fixed_path(kFirmwareFolder), 0755) != 0)
     return false;
-  const tavo::files::FileIdentity source = tavo::files::identify(path);
   const tavo::files::FileIdentity present = tavo::files::identify(target);
-  if (source.size >= 0 && present.size >= 0 && source.device == present.device && source.inode == present.inode)
+  if (image.source.size >= 0 && present.size >= 0 && image.source.device == present.device &&
+      image.source.inode == present.inode)
     return true;
-  tavo::base::Counted<uint8_t> bytes;
-  uint32_t length = 0;
-  if (tavo::firmware::read_whole_file(path, &bytes, &length) != 0) return false;
   return tavo::files::replace_file(
-             target, std::string_view(reinterpret_cast<const char*>(bytes.get()), length), 0644) == 0;
+             target, std::string_view(reinterpret_cast<const char*>(image.bytes.get()), image.length), 0644) == 0;
 }
 
 // The sysfs path: the name written into the driver's flash_fw file while
 // the firmware-loading timeout is 360 seconds.
-uint32_t download_sysfs(const char* path, const std::string& interface, const std::string& name) {
+uint32_t download_sysfs(const DownloadImage& image, const std::string& interface, const std::string& name) {
   const std::string flash_fw = "/sys/class/net/" + interface + "/flash_fw";
   struct stat st;
   if (tavo::platform::host().stat(tavo::platform::fixed_path(flash_fw), &st) != 0) {
@@ -98,7 +102,7 @@ uint32_t download_sysfs(const char* path, const std::string& interface, const st
   tavo::files::FileIdentity id;
   const bool saved = tavo::files::read_saved(kLoadingTimeout, 0, &old_timeout, &id) == 0;
   if (saved) download_write(kLoadingTimeout, "360\n");
-  const bool flashed = download_copy(path, name) && download_write(flash_fw, name + "\n");
+  const bool flashed = download_copy(image, name) && download_write(flash_fw, name + "\n");
   if (saved) download_write(kLoadingTimeout, old_timeout);
   if (!flashed) {
     set_status(tavo::firmware::kUpgradeFailed);
@@ -109,8 +113,8 @@ uint32_t download_sysfs(const char* path, const std::string& interface, const st
 
 // The ethtool path; ethtool's refusal (exit status 255) is told by the
 // first line of its error text.
-uint32_t download_ethtool(const char* path, const std::string& interface, const std::string& name) {
-  if (!download_copy(path, name)) {
+uint32_t download_ethtool(const DownloadImage& image, const std::string& interface, const std::string& name) {
+  if (!download_copy(image, name)) {
     set_status(tavo::firmware::kUpgradeFailed);
     return 1;
   }
@@ -161,9 +165,18 @@ uint32_t TAVO_firmware_download(TavoNode* controller, uint32_t port, uint32_t ge
   if (path == nullptr || controller == nullptr) return 1;
   char name[TAVO_VALUE_SIZE];
   if (get_flash_name(path, name) != 0) return 1;
-  if (!tavo::base::valid_plain_path(path, TAVO_VALUE_SIZE)) {
-    pdebug(TAVO_LOG_BACKEND, 3, "%s: refused the path %s\n", __func__, path);
+  // The folder is only opened with file calls, so any name they take will
+  // do; the file name reaches ethtool and the driver and must be plain.
+  if (!tavo::base::valid_plain_name(name, TAVO_VALUE_SIZE - 1)) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: refused the file name %s\n", __func__, name);
     set_status(tavo::firmware::kDumpFileInvalid);
+    return 1;
+  }
+  DownloadImage image;
+  image.source = tavo::files::identify(path);
+  if (tavo::firmware::read_whole_file(path, &image.bytes, &image.length) != 0) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: cannot read %s\n", __func__, path);
+    set_status(tavo::firmware::kUpgradeFailed);
     return 1;
   }
   const char* interface = port >= 1 && port <= TAVO_MAX_FUNCTIONS ? tavo_glob.if_names[port - 1] : nullptr;
@@ -175,7 +188,7 @@ uint32_t TAVO_firmware_download(TavoNode* controller, uint32_t port, uint32_t ge
   }
   InterfaceUp up(shell_quote(interface));
   const bool ethtool = download_run("ethtool -h 2>&1 | grep \"ethtool -f\" > /dev/null") == 0;
-  const uint32_t result = ethtool ? download_ethtool(path, interface, name) : download_sysfs(path, interface, name);
+  const uint32_t result = ethtool ? download_ethtool(image, interface, name) : download_sysfs(image, interface, name);
   up.restore();
   if (result != 0) return result;
   if (generation != tavo::kGenerationGaltor) {

@@ -57,7 +57,7 @@ uint32_t ufi_find_directory(FILE* file, uint64_t start, size_t n, uint8_t* out) 
 FILE* image_open(const char* path, bool fallback) {
   if (path == nullptr) return nullptr;
   FILE* file = TAVO_file_open(path, "rb");
-  if (file != nullptr || !fallback) return file;
+  if (file != nullptr || !fallback || path[0] == '\0') return file;
   return TAVO_file_open((std::string(kImageFolder) + path).c_str(), "rb");
 }
 
@@ -84,7 +84,7 @@ uint32_t TAVO_get_ufi_type(const char* path, uint32_t* tki_type, uint32_t genera
   uint32_t ignored = 0;
   if (tki_type == nullptr) tki_type = &ignored;
   *tki_type = 0;
-  FILE* file = image_open(path, false);
+  FILE* file = image_open(path, true);
   if (file == nullptr) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s: cannot open %s\n", __func__, path != nullptr ? path : "(none)");
     return tavo::firmware::kImageUnreadable;

@@ -65,7 +65,7 @@ uint32_t TAVO_set_nic_macaddress(void) {
 }
 
 uint32_t handle_NICPhysicalHBA_MACAddress(TavoNode* property, char* buf, uint32_t op) {
-  if (property == nullptr) return 1;
+  if (property == nullptr || buf == nullptr) return 1;
   if (op == TAVO_PROPERTY_SET) return TAVO_set_nic_macaddress();
   if (op != TAVO_PROPERTY_GET) return 0;
   if (TAVO_get_nic_macaddress(property->parent) != 0) return 1;
@@ -179,6 +179,7 @@ uint32_t handle_VolatileMACAddress(TavoNode* property, char* buf, uint32_t op) {
 
 uint32_t handle_ProfileManagement_ConfiguredProfile_Port_Function_MACAddress(TavoNode* property, char* buf,
                                                                             uint32_t op) {
+  if (property == nullptr || buf == nullptr) return 1;
   static constexpr const char* kLevels[] = {"Function", "Port", "ConfiguredProfile", "ProfileManagement", "Corvane"};
   TavoNode* levels[5];
   if (op != TAVO_PROPERTY_GET) return 0;

@@ -46,7 +46,7 @@ bool nic_has_roce(const tavo::ProfileConfigBuffer& reply, unsigned long pf) {
 
 uint32_t group_NICPhysicalHBA(TavoNode* function_group) {
   TAVO_LIBRARY_LOCK;
-  if (function_group == nullptr) return 0;
+  if (function_group == nullptr) return 1;
   purge_nodes_within(function_group, "NICLogicalHBA");
   const int32_t n = get_port_number(function_group);
   uint32_t ignored = 0;
@@ -83,12 +83,14 @@ uint32_t TAVO_get_nic_mtusize(TavoNode* node, uint32_t function_number) {
 }
 
 uint32_t handle_nic_MTUSize(TavoNode* property, char* buf, uint32_t) {
+  if (property == nullptr || buf == nullptr) return 1;
   const HandlerContext c = handler_context(property);
   if (!c || TAVO_get_nic_mtusize(property->parent, c.number) != 0) return 1;
   return answer_stored(property, buf);
 }
 
 uint32_t handle_nic_logical_link_status(TavoNode* property, char* buf, uint32_t) {
+  if (property == nullptr || buf == nullptr) return 1;
   TavoNode* function = property != nullptr ? named(property->parent, "NICPhysicalHBA") : nullptr;
   const HandlerContext c = handler_context(function);
   if (function == nullptr || !c || get_logical_link_status(c.number, c.domain, c.port, function, TAVO_VIA_NIC) != 0)
@@ -137,7 +139,7 @@ uint32_t get_nicphba_params(uint32_t function_number, TavoNode* node) {
 
 uint32_t TAVO_update_switch_type(TavoNode* controller, uint32_t function_number, uint8_t domain,
                                  uint8_t port_number) {
-  if (controller == nullptr) return 0;
+  if (controller == nullptr) return 1;
   tavo::FirmwareConfig config{};
   if (ioctl_get_fw_config(function_number, &config, domain, port_number,
                           tavo::controller::controller_transport(controller)) != 0 ||

@@ -173,7 +173,7 @@ uint32_t TAVO_get_legacy_sriov_state(uint32_t generation, TavoNode* function, ui
 
 uint32_t TAVO_set_SRIOVState(uint32_t generation, TavoNode* function, uint32_t port_number, uint8_t domain,
                              uint8_t phba_port, const char* value, TavoNode* controller) {
-  if (function == nullptr || value == nullptr || controller == nullptr) return 0;
+  if (function == nullptr || value == nullptr || controller == nullptr) return 1;
   if (generation == kGenerationCV2 || generation == kGenerationGaltor) return kOtherPath;
   char current[TAVO_VALUE_SIZE] = "", text[TAVO_VALUE_SIZE];
   if (internal_get_property(function, "SRIOVState", current) != 0) return 1;

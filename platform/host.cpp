@@ -1,5 +1,7 @@
 #include "platform/host.h"
 
+#include "platform/path_text.h"
+
 #include <dlfcn.h>
 #include <errno.h>
 #include <stdlib.h>
@@ -33,6 +35,7 @@ class RefusingHost final : public Host {
   int mkdir(const std::string&, mode_t) override { return refuse(); }
   int chmod(const std::string&, mode_t) override { return refuse(); }
   int stat(const std::string&, struct stat*) override { return refuse(); }
+  int fstat(int, struct stat*) override { return refuse(); }
   int list_directory(const std::string&, std::vector<std::string>* names) override {
     if (names != nullptr) names->clear();
     return refuse();
@@ -96,7 +99,7 @@ std::unique_ptr<Host> host_from_environment() {
   std::unique_ptr<Host> made = factory ? factory(topology, &why) : host_from_module(topology, &why);
   if (made) return made;
   failure = std::string("libtavo: TAVO_SIMULATOR=") + topology + ": " + why;
-  fprintf(stderr, "%s\n", failure.c_str());
+  tell_operator(failure);
   return std::make_unique<RefusingHost>();
 }
 
@@ -129,13 +132,17 @@ void set_host_factory(HostFactory f) {
   factory = f;
 }
 
+void tell_operator(const std::string& line) { fprintf(stderr, "%s\n", line.c_str()); }
+
 std::string fixed_path(const std::string& path) {
   std::string root = host().root();
   if (root.empty() || path.empty() || path[0] != '/') return path;
-  if (path.compare(0, root.size(), root) == 0 &&
-      (path.size() == root.size() || path[root.size()] == '/'))
-    return path;
-  return root + path;
+  // A name given already under the root keeps it; either way ".." stops at
+  // the root, as in a chroot.
+  if (path.size() == root.size() && path == root) return path;
+  if (path.compare(0, root.size(), root) == 0 && path[root.size()] == '/')
+    return root + resolve_dots(path.substr(root.size()));
+  return root + resolve_dots(path);
 }
 
 }  // namespace tavo::platform

@@ -42,6 +42,8 @@ class Host {
   virtual int mkdir(const std::string& path, mode_t mode) = 0;
   virtual int chmod(const std::string& path, mode_t mode) = 0;
   virtual int stat(const std::string& path, struct stat* st) = 0;
+  // fstat(2): what an open descriptor is (a path may change meanwhile).
+  virtual int fstat(int fd, struct stat* st) = 0;
   // The names in a directory ("." and ".." left out) into *names (cleared
   // first).
   virtual int list_directory(const std::string& path, std::vector<std::string>* names) = 0;
@@ -85,6 +87,11 @@ Host& host();
 // The reason the host in force refuses every call, or "" when it does not.
 std::string host_failure();
 
+// A line for the operator where nothing of the library's own can carry it
+// (standard error): the simulator cannot be had, the debug log cannot be
+// opened safely.
+void tell_operator(const std::string& line);
+
 // Replaces the host in force (tests and the simulator's start-up). Passing
 // nullptr returns to the choice made from the environment.
 void install_host(std::unique_ptr<Host> h);
@@ -100,11 +107,14 @@ inline constexpr char kSimulatorModule[] = "libtavo-sim.so";
 inline constexpr char kSimulatorEntry[] = "tavo_simulator_create_host";
 
 // A fixed host path (/etc/..., /var/log/..., /tmp/..., /vmfs/...) placed
-// under the host's root.
+// under the host's root, its "." and ".." resolved by the text alone and
+// never above the root ("/../../x" is <root>/x). A relative path, and any
+// path on a host without a root, is left as it is.
 std::string fixed_path(const std::string& path);
 
 // A stdio stream whose reads and writes go through host() file calls.
-// Modes as fopen(3) ("r", "w", "a", "r+", "w+", "a+", with "e" and "x").
+// Modes as fopen(3) ("r", "w", "a", "r+", "w+", "a+", with "e" and "x");
+// a mode that writes does not follow a link at the path (the open fails).
 FILE* open_stream(const std::string& path, const char* mode);
 // The same over a descriptor from host().open, which the stream then owns
 // (fclose closes it; on failure it is closed here). mode must suit it.

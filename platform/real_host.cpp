@@ -44,6 +44,7 @@ class RealHost final : public Host {
   int mkdir(const std::string& path, mode_t mode) override { return ::mkdir(path.c_str(), mode); }
   int chmod(const std::string& path, mode_t mode) override { return ::chmod(path.c_str(), mode); }
   int stat(const std::string& path, struct stat* st) override { return ::stat(path.c_str(), st); }
+  int fstat(int fd, struct stat* st) override { return ::fstat(fd, st); }
   int list_directory(const std::string& path, std::vector<std::string>* names) override {
     return read_directory(path, names);
   }

@@ -62,6 +62,8 @@ FILE* open_stream(const std::string& path, const char* mode) {
   }
   if (strchr(mode, 'e')) flags |= O_CLOEXEC;
   if (strchr(mode, 'x')) flags |= O_EXCL;
+  // A stream that writes never writes through a link planted at its path.
+  if (mode[0] != 'r' || plus) flags |= O_NOFOLLOW;
   int fd = host().open(path, flags, 0644);
   if (fd < 0) return nullptr;
   return stream_over(fd, mode);

@@ -121,7 +121,8 @@ uint32_t handle_activeport(TavoNode* property, char* buf, uint32_t) {
 }
 
 uint32_t get_logical_link_status(uint32_t device, uint8_t domain, uint8_t port_number, TavoNode* group, uint32_t path) {
-  if (group == nullptr || (path != TAVO_VIA_ISCSI && path != TAVO_VIA_NIC)) return 0;
+  if (group == nullptr) return 1;
+  if (path != TAVO_VIA_ISCSI && path != TAVO_VIA_NIC) return 0;
   if (path == TAVO_VIA_NIC && get_cv_type(group->parent) == TAVO_GENERATION_UNREADABLE) return 1;
   tavo::LinkStatusRecord r;
   if (tavo::port::read_link_status(device, domain, port_number, path, 1, &r) != 0) {

@@ -181,7 +181,7 @@ uint32_t TAVO_update_speed_props(uint32_t device, TavoNode* port) {
 
 uint32_t TAVO_get_operating_value(uint32_t, uint8_t, uint8_t port_number, TavoNode* group, uint32_t* flag) {
   PortTarget t;
-  if (group == nullptr || !tavo::port::port_target(group, &t)) return 1;
+  if (group == nullptr || flag == nullptr || !tavo::port::port_target(group, &t)) return 1;
   // Always the NIC device, so always a NIC function's number.
   const uint32_t nic = tavo::port::port_nic_function(t);
   if (nic == 0) return 1;

@@ -31,7 +31,7 @@ TAVO_EXPORT TavoNode* initialize_OperationalTLVSettings_ApplicationTLV(TavoNode*
 
 // --- start-up ---
 // Builds the controller's port instances, each tied to the function that
-// serves its port; always 0.
+// serves its port; 0, or 1 without a controller.
 TAVO_EXPORT uint32_t TAVO_get_port_discovery_config(TavoNode* controller);
 // IsClearCountersSupported of the port's BaseT10G group (device: the
 // serving function's); 0, or 1 when a group is missing or the store failed.

@@ -105,6 +105,7 @@ void startup_port(TavoNode* controller, uint32_t generation, int j) {
 
 uint32_t TAVO_get_port_discovery_config(TavoNode* controller) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
+  if (controller == nullptr) return 1;
   const uint32_t generation = get_cv_type(controller);
   tavo::port::forget_baset_reads(tavo::controller::controller_instance(controller));
   for (int j = 0; j < TAVO_MAX_PORTS; ++j) startup_port(controller, generation, j);

@@ -93,12 +93,16 @@ uint32_t flow_read(TavoNode* property, char* buf, const PortTarget& t, uint32_t 
   return tavo::port::answer_stored(property, buf);
 }
 
+// The written port's own configured multi-channel type: the ConfiguredProfile
+// group named after its PortNumber.
 uint32_t flow_write(TavoNode* property, const char* value, const PortTarget& t) {
   TavoNode* profiles = internal_get_node(t.controller, "ProfileManagement", TAVO_KIND_GROUP);
   TavoNode* configured = internal_get_node(profiles, "ConfiguredProfile", TAVO_KIND_GROUP);
-  TavoNode* port0 = internal_get_node(configured, "Port0", TAVO_KIND_GROUP);
+  char name[TAVO_NAME_SIZE];
+  snprintf(name, sizeof name, "Port%u", static_cast<unsigned>(t.port_number));
+  TavoNode* profile_port = internal_get_node(configured, name, TAVO_KIND_GROUP);
   char mc_type[TAVO_VALUE_SIZE] = "";
-  if (port0 == nullptr || internal_get_property(port0, "MCType", mc_type) != 0) return 1;
+  if (profile_port == nullptr || internal_get_property(profile_port, "MCType", mc_type) != 0) return 1;
   const bool transmit_written = strcasecmp(property->name, "TxFlowControl") == 0;
   char other[TAVO_VALUE_SIZE] = "";
   if (internal_get_property(t.port, transmit_written ? "RxFlowControl" : "TxFlowControl", other) != 0) return 1;

@@ -1,6 +1,7 @@
 #include "simulator/simulator.h"
 
 #include "platform/directory.h"
+#include "platform/path_text.h"
 
 #include "simulator/responders.h"
 
@@ -287,7 +288,12 @@ bool Simulator::inside_root(const std::string& path) const {
     if (getcwd(cwd, sizeof cwd) == nullptr) return false;
     full = std::string(cwd) + "/" + path;
   }
-  return strip_root(full) != full;
+  // "/root/../x" lies outside, whatever its text begins with.
+  if (root_.empty()) return false;
+  std::string root = platform::resolve_dots(root_);
+  if (root.size() > 1 && root.back() == '/') root.pop_back();
+  full = platform::resolve_dots(full);
+  return full.compare(0, root.size(), root) == 0 && (full.size() == root.size() || full[root.size()] == '/');
 }
 
 void Simulator::note_write_path(const std::string& path) {
@@ -514,6 +520,12 @@ int Simulator::stat(const std::string& path, struct stat* st) {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (file_fault("stat", path) != 0) return -1;
   return ::stat(path.c_str(), st);
+}
+
+int Simulator::fstat(int fd, struct stat* st) {
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
+  if (file_fault("fstat", fd_path(fd)) != 0) return -1;
+  return ::fstat(fd, st);
 }
 
 int Simulator::list_directory(const std::string& path, std::vector<std::string>* names) {

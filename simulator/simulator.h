@@ -167,6 +167,7 @@ class Simulator final : public platform::Host {
   int mkdir(const std::string& path, mode_t mode) override;
   int chmod(const std::string& path, mode_t mode) override;
   int stat(const std::string& path, struct stat* st) override;
+  int fstat(int fd, struct stat* st) override;
   int list_directory(const std::string& path, std::vector<std::string>* names) override;
   int lock(int fd, int cmd, struct flock* fl) override;
   int device_open(const std::string& path, int flags) override;

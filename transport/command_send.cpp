@@ -54,6 +54,13 @@ uint32_t command_send(CommandId id, const SendArgs& args) {
            row.name.data(), static_cast<unsigned long long>(length));
     return 1;
   }
+  // Every form but Zeros16 carries the caller's record, and a size query
+  // answers into the caller's length: without them nothing is sent.
+  if ((row.form != Form::Zeros16 && length > 0 && args.payload == nullptr) ||
+      (row.form == Form::SizeQuery && args.actual_length == nullptr)) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%.*s: no record given\n", name_length, row.name.data());
+    return 1;
+  }
   int32_t pf_number = 0;
   if (row.form == Form::PfList) {
     if (args.pci_function < 0 || args.pci_function > kMaxPfListFunction) {

@@ -6,7 +6,7 @@
  * Arguments, in this order:
  *   Fixed, Framed16:  function number, payload, domain, port number
  *   CallerLength:     function number, payload, payload length (u16), domain, port number
- *   SizeQuery:        function number, payload, actual length (u16, out; may be NULL),
+ *   SizeQuery:        function number, payload, actual length (u16, out),
  *                     domain, port number
  *   Record20:         function number, 20-byte request record whose third u32 is the
  *                     length of the data that follows it, domain, port number
@@ -18,7 +18,8 @@
  * The payload is the caller's: request_length bytes are sent from it and,
  * for every direction, the firmware's response area is copied back into it
  * (also when the status is a failure). A Framed16 buffer begins with 16 bytes
- * of header space that are neither sent nor written. NULL sends zeros. */
+ * of header space that are neither sent nor written. A missing payload (for a
+ * command that carries one) or actual length is refused unsent with 1. */
 #ifndef TAVO_TRANSPORT_COMMANDS_H
 #define TAVO_TRANSPORT_COMMANDS_H
 

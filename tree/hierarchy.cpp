@@ -76,7 +76,10 @@ uint32_t hm_setup_hierarchy(TavoHierarchy* h) {
   return 0;
 }
 
-uint32_t reinit_hm(TavoHierarchy* h) { return resize_tag_table(h, h->capacity + kTagTableGrowth, true); }
+uint32_t reinit_hm(TavoHierarchy* h) {
+  if (h == nullptr) return 1;
+  return resize_tag_table(h, h->capacity + kTagTableGrowth, true);
+}
 
 TavoHierarchy* hm_find_hierarchy(const char* name) {
   if (name == nullptr) return nullptr;

@@ -17,11 +17,11 @@ enum { TAVO_PATH_SIZE = 256 };
 
 // Writes the records of every persistent group and link (in the order they
 // became persistent), then the properties of the static groups from start
-// down. mask selects properties by flags: 1 read-only, 2 read/write, 3 both.
+// down (none without start). mask selects properties by flags: 1 read-only, 2 read/write, 3 both.
 // 0, or 1 without a stream or a tree.
 TAVO_EXPORT uint32_t save_node(TavoNode* start, FILE* stream, uint32_t mask);
 // Replays every record line from the stream's position to its end; 0, or
-// 1 (with a status) when there is no tree.
+// 1 without a stream or (with a status) when there is no tree.
 TAVO_EXPORT uint32_t restore_hm(FILE* stream);
 // Makes a group persistent with its creating node, action and params (six
 // 256-byte texts, or NULL); 1 when the node is no group, else 0.

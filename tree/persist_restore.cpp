@@ -122,7 +122,7 @@ void tavo::tree::cut_record(char* line, std::vector<char*>* fields) {
 
 uint32_t restore_hm(FILE* stream) {
   TAVO_API_GUARD;
-  if (stream == nullptr) return 0;
+  if (stream == nullptr) return 1;
   if (!tree_ready()) return 1;  // nothing to replay into
   uint32_t size = kRestoreFirstLine;
   std::vector<char> line(size);

@@ -67,7 +67,7 @@ void enumerate_nodes(TavoNode** table, TavoNode* node) {
 }
 
 void dump_properties(TavoNode* group, FILE* stream, uint32_t mask) {
-  if (group == nullptr || group->kind != TAVO_KIND_GROUP || group->record == nullptr) return;
+  if (stream == nullptr || group == nullptr || group->kind != TAVO_KIND_GROUP || group->record == nullptr) return;
   for (TavoNode* c = group_record(group)->first_child; c != group; c = c->next) {
     if (c->kind != TAVO_KIND_PROPERTY || (property_record(c)->flags & mask) == 0) continue;
     char value[TAVO_VALUE_SIZE] = "";
@@ -81,7 +81,7 @@ void dump_properties(TavoNode* group, FILE* stream, uint32_t mask) {
 }
 
 void dump_group(TavoNode* group, FILE* stream) {
-  if (group == nullptr || group->kind != TAVO_KIND_GROUP || group->record == nullptr) return;
+  if (stream == nullptr || group == nullptr || group->kind != TAVO_KIND_GROUP || group->record == nullptr) return;
   TavoGroupRecord* g = group_record(group);
   // A creating node deleted since cannot be named, and its GROUP line could
   // not be replayed anyway.
@@ -100,7 +100,7 @@ void dump_group(TavoNode* group, FILE* stream) {
 }
 
 void dump_node(TavoNode* node, FILE* stream, uint32_t mask) {
-  if (node == nullptr || node->record == nullptr) return;
+  if (stream == nullptr || node == nullptr || node->record == nullptr) return;
   if (node->kind == TAVO_KIND_LINK) {
     // A link's target lives as long as the link (deleting it deletes its
     // links first).
@@ -127,7 +127,7 @@ void dump_node(TavoNode* node, FILE* stream, uint32_t mask) {
 }
 
 void dump_static_groups(TavoNode* node, FILE* stream, uint32_t mask) {
-  if (node == nullptr || node->kind != TAVO_KIND_GROUP || node->record == nullptr) return;
+  if (stream == nullptr || node == nullptr || node->kind != TAVO_KIND_GROUP || node->record == nullptr) return;
   TavoGroupRecord* g = group_record(node);
   if (g->persistence_priority == 0) dump_properties(node, stream, mask);
   for (TavoNode* c = g->first_child; c != node; c = c->next)

@@ -147,7 +147,7 @@ uint32_t set_prop_val(TavoNode* group, const char* name, const char* format, ...
 }
 
 uint32_t handle_internal_property(TavoNode* property, char* buf, uint32_t op) {
-  if (property == nullptr || buf == nullptr || property->record == nullptr) return 0;
+  if (property == nullptr || buf == nullptr || property->record == nullptr) return 1;
   TavoPropertyRecord* rec = property_record(property);
   if (op == TAVO_PROPERTY_GET) {
     // Every read of a stored value comes here: a copy, not a format.
@@ -195,6 +195,7 @@ int32_t get_domain_id(TavoNode* node) {
 }
 
 uint32_t purge_nodes_within(TavoNode* group, const char* child_group) {
+  if (group == nullptr || child_group == nullptr) return 1;
   uint32_t result = 0;
   TavoNode* i = get_first_instance(group, child_group);
   while (i != nullptr && instance_number(i) != -1) {

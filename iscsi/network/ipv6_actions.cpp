@@ -45,7 +45,7 @@ uint32_t ipv6_drop_gateway(const HandlerContext& t, TavoNode* ipv6, const char* 
 }
 
 uint32_t ipv6_gateway_value(TavoNode* property, char* buf, uint32_t op) {
-  if (property == nullptr) return 1;
+  if (property == nullptr || buf == nullptr) return 1;
   if (!ipv6_capable(property)) {
     // Nothing to show, and a new gateway is refused like the actions.
     if (op == TAVO_PROPERTY_SET) return ipv6_refused(property) ? 1 : 0;

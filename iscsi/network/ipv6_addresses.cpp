@@ -86,7 +86,7 @@ uint32_t TAVO_get_IPv6configuration_properties(uint32_t device_handle, uint32_t 
 namespace {
 
 uint32_t ipv6_state_value(TavoNode* property, char* buf, uint32_t) {
-  if (property == nullptr) return 1;
+  if (property == nullptr || buf == nullptr) return 1;
   if (!ipv6_capable(property)) return ipv6_not_available(property, buf);
   const HandlerContext t = handler_context(property);
   uint32_t id = 0, result = 1;
@@ -112,7 +112,7 @@ uint32_t ipv6_state_value(TavoNode* property, char* buf, uint32_t) {
 }
 
 uint32_t link_local_value(TavoNode* property, char* buf, uint32_t) {
-  if (property == nullptr) return 1;
+  if (property == nullptr || buf == nullptr) return 1;
   if (!ipv6_capable(property)) return ipv6_not_available(property, buf);
   const HandlerContext t = handler_context(property);
   char text[40] = "";
@@ -123,6 +123,7 @@ uint32_t link_local_value(TavoNode* property, char* buf, uint32_t) {
 }
 
 uint32_t routable_value(TavoNode* property, char* buf, uint32_t) {
+  if (property == nullptr || buf == nullptr) return 1;
   TavoNode* ipv6 = property != nullptr ? property->parent : nullptr;
   if (!named_group(ipv6, "IPv6Configuration") || !named_group(ipv6->parent, "TCPIPConfiguration") ||
       !named_group(ipv6->parent->parent, "Network") || !named_group(ipv6->parent->parent->parent, "iSCSIPhysicalHBA"))

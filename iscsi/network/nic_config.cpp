@@ -62,6 +62,7 @@ uint32_t TAVO_get_iscsi_ntwk_mac(uint32_t device_handle, uint8_t domain, uint8_t
 namespace {
 
 uint32_t nic_prop_value(TavoNode* property, char* buf, uint32_t) {
+  if (property == nullptr || buf == nullptr) return 1;
   const HandlerContext t = handler_context(property);
   if (property == nullptr || !t || TAVO_get_iscsi_ntwk_params(t.number, t.domain, t.port, property->parent) != 0)
     return 1;
@@ -69,6 +70,7 @@ uint32_t nic_prop_value(TavoNode* property, char* buf, uint32_t) {
 }
 
 uint32_t link_status_value(TavoNode* property, char* buf, uint32_t) {
+  if (property == nullptr || buf == nullptr) return 1;
   TavoNode* nic = property != nullptr ? nic_config_of(property->parent, true) : nullptr;
   const HandlerContext t = handler_context(nic);
   if (nic == nullptr || !t || get_logical_link_status(t.number, t.domain, t.port, nic, TAVO_VIA_ISCSI) != 0) return 1;
@@ -76,6 +78,7 @@ uint32_t link_status_value(TavoNode* property, char* buf, uint32_t) {
 }
 
 uint32_t mac_address_value(TavoNode* property, char* buf, uint32_t) {
+  if (property == nullptr || buf == nullptr) return 1;
   const HandlerContext t = handler_context(property);
   if (property == nullptr || !t || TAVO_get_iscsi_ntwk_mac(t.number, t.domain, t.port, property->parent, property) != 0)
     return 1;

@@ -52,7 +52,7 @@ bool gateway_dhcp_refuses(TavoNode* tcpip, uint32_t code, bool* failed) {
 }
 
 uint32_t default_gateway_value(TavoNode* property, char* buf, uint32_t op) {
-  if (property == nullptr) return 1;
+  if (property == nullptr || buf == nullptr) return 1;
   TavoNode* tcpip = property->parent;
   const HandlerContext t = handler_context(tcpip);
   uint8_t current[4];

@@ -123,7 +123,7 @@ uint32_t TAVO_delete_ip_from_firmware(uint32_t device_handle, uint32_t interface
 namespace {
 
 uint32_t tcpip_value(TavoNode* property, char* buf, uint32_t) {
-  if (property == nullptr) return 1;
+  if (property == nullptr || buf == nullptr) return 1;
   TavoNode* tcpip = property->parent;
   const HandlerContext t = handler_context(tcpip);
   if (!t || get_all_interfaces(t.number, t.port, t.domain, tcpip) != 0) return 1;

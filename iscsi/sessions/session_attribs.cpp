@@ -106,6 +106,7 @@ uint32_t get_session_attribs(uint32_t function_number, uint32_t domain, uint32_t
 namespace {
 
 uint32_t refresh_session(TavoNode* session) {
+  if (session == nullptr) return 1;
   const SessionPrivateRecord* record = private_record(session);
   if (record == nullptr) return 0;
   const SessionPlace at = session_place(session);

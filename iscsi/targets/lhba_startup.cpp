@@ -56,8 +56,8 @@ uint32_t startup_discovery_block(const HandlerContext& t, tavo::DiscoveryParamsB
 }
 
 uint32_t lhba_enabled(TavoNode* property, char* buf, uint32_t op) {
+  if (property == nullptr || buf == nullptr) return 1;
   if (op != TAVO_PROPERTY_SET) return handle_internal_property(property, buf, op);
-  if (buf == nullptr) return 1;
   if (is_word(buf, "False")) {
     targets_status(47);
     return 1;

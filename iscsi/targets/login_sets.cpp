@@ -293,6 +293,7 @@ uint32_t handle_authentication_target_loginopts(TavoNode* property, char* buf, u
 }
 
 uint32_t handle_authentication_stploginoptions(TavoNode* property, char* buf, uint32_t op) {
+  if (property == nullptr || buf == nullptr) return 1;
   if (op == TAVO_PROPERTY_GET)
     return property_with_reason(authentication_option(Copy::Portal, property, buf), property, op);
   if (op == TAVO_PROPERTY_SET) return handle_internal_property(property, buf, op);

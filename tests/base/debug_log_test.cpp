@@ -6,6 +6,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <functional>
 #include <sstream>
 #include <string>
 
@@ -234,6 +237,42 @@ TEST_F(DebugLevelTreeTest, LongLinesOfTwoProcessesNeverMix) {
     ASSERT_EQ(text, std::string(20000, text[0])) << "line " << lines;
   }
   EXPECT_EQ(lines, 100);
+}
+
+// A link, a second name or anything but a plain file at the log's path is
+// never written: it is told of once on standard error (until the log opens
+// again) and left as it is.
+TEST_F(DebugLogTest, APlantedLogIsLeftAloneAndToldOnce) {
+  const std::string log = root_.at("/var/log/QVL/tavo/tavo2d.log"), victim = root_.at("/victim");
+  write_conf(kConfHead + "6");
+  const std::pair<std::function<int()>, bool> cases[] = {  // how it is planted, whether the log is written
+      {[&] { return symlink(victim.c_str(), log.c_str()); }, false},
+      {[&] { return symlink(root_.at("/none").c_str(), log.c_str()); }, false},
+      {[&] { return link(victim.c_str(), log.c_str()); }, false},
+      {[&] { return mkdir(log.c_str(), 0755); }, false},
+      {[&] { return 0; }, true}};
+  for (const auto& [plant, written] : cases) {
+    std::filesystem::create_directories(root_.at("/var/log/QVL/tavo"));
+    write_file(victim, "keep");
+    ASSERT_EQ(plant(), 0);
+    testing::internal::CaptureStderr();
+    for (int client = 0; client < 2; ++client) {
+      ASSERT_EQ(TAVO_init(), 0u);
+      pdebug(TAVO_LOG_TREE, 1, "planted\n");
+      ASSERT_EQ(TAVO_exit(), 0u);
+    }
+    const std::string told = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(read_file(victim) == "keep" && !file_exists(root_.at("/none")));
+    struct stat st;
+    EXPECT_EQ(lstat(log.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1, written);
+    EXPECT_EQ(written ? 0 : 1, std::count(told.begin(), told.end(), '\n')) << told;
+    EXPECT_EQ(written, written && read_file(log).find("planted\n") != std::string::npos);
+    // Once the log opens again, a name planted later is told of again.
+    std::filesystem::remove_all(root_.at("/var/log/QVL"));
+    ASSERT_EQ(TAVO_init(), 0u);
+    ASSERT_EQ(TAVO_exit(), 0u);
+    std::filesystem::remove_all(root_.at("/var/log/QVL"));
+  }
 }
 
 TEST_F(DebugLevelTreeTest, StartReadsAnExistingFile) {

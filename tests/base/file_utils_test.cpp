@@ -1,12 +1,15 @@
 #include "base/file_utils.h"
 
+#include <string.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 
 #include "tests/support/sim_fixture.h"
 #include "tests/tree/file_mode.h"
 #include "base/debug_log.h"
+#include "base/save_file.h"
 #include "tree/tree.h"
 
 namespace tavo::test {
@@ -33,6 +36,20 @@ TEST_F(FileUtilsTest, OpenCloseDeleteUnderTheRoot) {
   TAVO_delete_file(nullptr);
   TAVO_delete_file("/etc/x.txt");
   EXPECT_FALSE(file_exists(root_.at("/etc/x.txt")));
+}
+
+// A mode that writes, and a saved file's append, never write through a link
+// planted at the path; a read follows it.
+TEST_F(FileUtilsTest, WritingModesFollowNoLink) {
+  write_file(root_.at("/victim.txt"), "keep");
+  ASSERT_EQ(symlink(root_.at("/victim.txt").c_str(), root_.at("/etc/link.txt").c_str()), 0);
+  for (const char* mode : {"r", "rb", "r+", "w", "w+", "a", "ab+"}) {
+    FILE* f = TAVO_file_open("/etc/link.txt", mode);
+    EXPECT_EQ(f != nullptr, mode[0] == 'r' && mode[strlen(mode) - 1] != '+') << mode;
+    TAVO_file_close(f);
+  }
+  EXPECT_EQ(files::append_lines("/etc/link.txt", "x\n", 0644), 1u);
+  EXPECT_EQ(read_file(root_.at("/victim.txt")), "keep");
 }
 
 TEST_F(FileUtilsTest, PermissionsAre0644AndAFailureIsLogged) {

@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <string.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "firmware/flash_update.h"
 #include "tests/firmware/logs_fixture.h"
 #include "transport/firmware_records.h"
 
@@ -212,6 +215,35 @@ TEST_F(DumpsTest, FirmwareCommandLineOutput) {
     EXPECT_EQ(mailbox_count(11, 24), 0);
     EXPECT_EQ(last_status(), kNone);
   }
+}
+
+// A name above the root stays under it, as in a chroot: what the actions
+// write and read lands at the root, never beside it.
+TEST_F(DumpsTest, NamesAboveTheRootStayUnderIt) {
+  start_with(kCv3, {{"/optype/22", pattern(kFlashImageSize, 6)}, {"/fwcli/show", "shown"}, {"/arm/strings", "table"},
+                    {"/arm/ram", pattern(3 * kArmEntrySize, 3)}});
+  char cwd[4096];
+  ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+  ASSERT_EQ(chdir(root_.at("/tmp").c_str()), 0);  // the ARM log's table file goes there
+  place("/image.ufi", TkiImage('3').directory(0, {{0xA0, 0, 0}}, 0).fill(0x200000, 0x200000, 1).bytes());
+  place("/fw.ufi", "image");
+  const std::pair<std::function<uint32_t()>, const char*> cases[] = {  // the call, the file it wrote or read
+      {[&] { return act("Corvane0/RetrieveTessmarkCoreDump", {"/../../core.dmp"}); }, "/core.dmp"},
+      {[&] { return act("Corvane0/RetrieveTessmarkPCIDump", {"/../../tmp/../../flash.bin"}); }, "/flash.bin"},
+      {[&] { return act("Corvane0/ExtFATData/RetrieveARMLog", {"/../../arm.log", "RAM"}); }, "/arm.log"},
+      {[&] { return act("Corvane0/RetrieveFwCliData", {"/../../cli.txt", "show"}); }, "/cli.txt"},
+      {[&] { return act("Corvane0/UpgradeFlashROM", {"/../../image.ufi"}); }, "/image.ufi"},
+      {[&] { return TAVO_firmware_download(get_node(tag("Corvane0")), 1, 3, "/../../fw.ufi"); },
+       "/lib/firmware/fw.ufi"},
+  };
+  for (const auto& [run, lands] : cases) {
+    EXPECT_EQ(run(), 0u) << lands;
+    const std::string name = std::string(lands).substr(std::string(lands).rfind('/'));
+    EXPECT_TRUE(file_exists(root_.at(lands)) && !file_exists(root_.path() + "/../.." + name)) << lands;
+  }
+  EXPECT_EQ(file("/cli.txt"), "shown");
+  EXPECT_GT(mailbox_count(1, 7), 0) << "the image under the root was flashed";
+  ASSERT_EQ(chdir(cwd), 0);
 }
 
 }  // namespace

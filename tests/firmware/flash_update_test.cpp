@@ -310,6 +310,30 @@ TEST_F(FlashUpdateTest, ImageChecksAnswerAsTheyAreCalled) {
   EXPECT_EQ(std::string(reinterpret_cast<char*>(data), 8), pattern(8, 2));
   tavo_dfree(data);
   EXPECT_EQ(ProcessFlashFirmwareCmd("named.ufi", 0x100, 0x100000, &data), 1u) << "a short read fails";
+  EXPECT_EQ(TAVO_get_ufi_type("named.ufi", &type, 2), 2u);
+  EXPECT_EQ(TAVO_get_ufi_type("", &type, 2), 39u) << "no name is no file in the folder";
+}
+
+// A bare name is looked for in the adapter's folder by every step of the
+// update: the type check, the passes and the Galtor object reads.
+TEST_F(FlashUpdateTest, BareNamesAreFoundInTheAdaptersFolder) {
+  TkiImage cv2('2');
+  for (const Row& r : kCv2Rows) cv2.fill(r.offset, r.size, static_cast<uint8_t>(r.optype));
+  const std::pair<const char*, std::string> cases[] = {
+      {"cv2", cv2.directory(0x40000, {}, 0).bytes()},
+      {"cv3", TkiImage('3').directory(0, {{0xA0, 0, 0}}, 0).fill(0x200000, 0x200000, 1).bytes()},
+      {"moravel", TkiImage('4').directory(0, {{0xE0, 0x1000, 64}}, 1).fill(0x1000, 64, 5).bytes()},
+      {"galtor", galtor_object(1000)}};
+  for (const auto& [generation, file] : cases) {
+    start(adapter(generation));
+    place("/opt/Quorvel/Tessmark/named.img", file);
+    sim_->clear_log();
+    EXPECT_EQ(act("Corvane0/UpgradeFlashROM", {"named.img"}), 0u) << generation;
+    EXPECT_EQ(last_status(), kUpdated) << generation;
+    EXPECT_GT(mailbox_count(1, 7) + mailbox_count(1, 172), 0) << generation;
+    EXPECT_EQ(act("Corvane0/UpgradeFlashROM", {"missing.img"}), 1u);
+    EXPECT_EQ(last_status().first, 39u) << "a name found nowhere is still missing";
+  }
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // The host-side download through the simulated shell: every command line
 // byte for byte, ethtool's refusals, the sysfs path, the interface brought
-// up and down again, and hostile file and interface names that run no
-// command and touch no file.
+// up and down again, folders of any name, and hostile file and interface
+// names that run no command and touch no file.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -57,6 +57,19 @@ TEST_F(HostDownloadTest, EthtoolFlashesTheCopyInTheFirmwareFolder) {
   ASSERT_EQ(download("/lib/firmware/fw.ufi"), 0u);
   EXPECT_EQ(read_file(root_.at("/lib/firmware/fw.ufi")), image);
   EXPECT_TRUE(sim_->outside_root_writes().empty());
+}
+
+// The folder is only opened with file calls: any folder they open will do,
+// and only the plain file name reaches the shell.
+TEST_F(HostDownloadTest, AnyFolderTheFileCallsOpenIsTaken) {
+  for (const char* folder : {"/tmp/a b", "/tmp/x+y@z~,=%", "/tmp/it's;$(reboot)`id`", "/tmp/new\nline"}) {
+    const std::string image = pattern(300, static_cast<uint8_t>(folder[5]));
+    place(std::string(folder) + "/fw.ufi", image);
+    ASSERT_EQ(download(std::string(folder) + "/fw.ufi"), 0u) << folder;
+    EXPECT_EQ(last_status(), kUpdated) << folder;
+    EXPECT_EQ(commands(), kEthtool) << folder;
+    EXPECT_EQ(read_file(root_.at("/lib/firmware/fw.ufi")), image) << folder;
+  }
 }
 
 TEST_F(HostDownloadTest, AnInterfaceThatWasDownIsTakenDownAgain) {
@@ -140,9 +153,11 @@ TEST_F(HostDownloadTest, HostileNamesRunNothingAndTouchNoFile) {
   };
   const Case cases[] = {
       {"/tmp/fw'; reboot; '.ufi", 257}, {"/tmp/$(reboot).ufi", 257}, {"/tmp/`reboot`.ufi", 257},
-      {"/tmp/a;rm -rf /.ufi", 257},     {"/tmp/a b.ufi", 257},       {"/tmp/a\nb.ufi", 257},
-      {"/tmp/\"x\".ufi", 257},          {"/tmp/..", 0},              {"/tmp/.", 0},
+      {"/tmp/a b.ufi", 257},            {"/tmp/a\nb.ufi", 257},       {"/tmp/\"x\".ufi", 257},
+      {"/tmp/a+b.ufi", 257},            {"/tmp/..", 0},              {"/tmp/.", 0},
       {"/tmp/", 0},                     {"fw.ufi", 0},               {"", 0},
+      // A folder that does not open: nothing runs either.
+      {"/tmp/a;rm -rf /.ufi", 166},     {"/tmp/none/fw.ufi", 166},
   };
   const std::set<std::string> before = files();
   for (const Case& c : cases) {

@@ -14,12 +14,17 @@ TEST(RealHost, FixedPathsGoUnderTavoRoot) {
   test::TempRoot root;
   setenv("TAVO_ROOT", (root.path() + "/").c_str(), 1);
   platform::install_host(platform::make_real_host());
-  EXPECT_EQ(platform::fixed_path("/etc/vmware/esx.conf"), root.path() + "/etc/vmware/esx.conf");
-  // Already rooted and relative paths are left alone.
-  EXPECT_EQ(platform::fixed_path(root.path() + "/tmp/x"), root.path() + "/tmp/x");
-  EXPECT_EQ(platform::fixed_path("relative/file"), "relative/file");
+  // ".." stops at the root, as in a chroot, also for a name given already
+  // under the root; relative paths are left alone.
+  const std::string r = root.path();
+  const std::pair<std::string, std::string> rows[] = {
+      {"/etc/vmware/esx.conf", r + "/etc/vmware/esx.conf"}, {r + "/tmp/x", r + "/tmp/x"}, {"/../../x", r + "/x"},
+      {"/tmp/../../../etc/./passwd", r + "/etc/passwd"},   {r + "/../../x", r + "/x"},   {"/..", r + "/"},
+      {"//etc//QVL/tavo/", r + "/etc/QVL/tavo/"},           {r, r},                       {"../../x", "../../x"}};
+  for (const auto& [given, expected] : rows) EXPECT_EQ(platform::fixed_path(given), expected) << given;
+  // Without a root nothing changes.
   unsetenv("TAVO_ROOT");
-  EXPECT_EQ(platform::fixed_path("/etc/issue.net"), "/etc/issue.net");
+  for (const char* path : {"/etc/issue.net", "/../../x", "/tmp/../etc"}) EXPECT_EQ(platform::fixed_path(path), path);
   platform::install_host(nullptr);
 }
 

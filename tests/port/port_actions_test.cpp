@@ -152,9 +152,19 @@ TEST_F(PortActionsTest, FlowControlByGeneration) {
   EXPECT_EQ(set(at(kMoravelPort, "RxFlowControl"), "Disabled"), 1u);  // no configured profile port
   EXPECT_EQ(mailbox_count(1, 205), 0);
   ASSERT_EQ(TAVO_get_configured_profiles(node("Corvane1")), 0u);
-  ASSERT_EQ(set(configured + "/Port0/MCType", "NPAR"), 0u);
-  EXPECT_EQ(set(at(kMoravelPort, "RxFlowControl"), "ENABLED"), 0u);
-  EXPECT_EQ(last_payload(1, 205), (Bytes{0x10, 11, 0, 1, 0, 0, 0, 0}));
+  // The sub-command follows the written port's own configured type (port 1
+  // here), not Port0's.
+  const struct {
+    const char* port0;
+    const char* port1;
+    uint8_t subcommand;
+  } types[] = {{"NPAR", "None", 8}, {"None", "NPAR", 11}, {"NPAR", "npar", 11}};
+  for (const auto& row : types) {
+    ASSERT_EQ(set(configured + "/Port0/MCType", row.port0), 0u);
+    ASSERT_EQ(set(configured + "/Port1/MCType", row.port1), 0u);
+    EXPECT_EQ(set(at(kMoravelPort, "RxFlowControl"), "ENABLED"), 0u) << row.port1;
+    EXPECT_EQ(last_payload(1, 205), (Bytes{0x10, row.subcommand, 0, 1, 0, 0, 0, 0})) << row.port1;
+  }
   EXPECT_EQ(TAVO_reset_flow_control_properties(node(kMoravelPort), "UMC"), 0u);
   EXPECT_EQ(last_payload(1, 205), (Bytes{0x10, 8, 0, 1, 0, 0, 0, 0}));
   // The NIC function set changed: nothing is sent, and the tree is built

@@ -33,6 +33,7 @@ class HookedHost final : public platform::Host {
   int mkdir(const std::string& p, mode_t m) override { return sim_->mkdir(p, m); }
   int chmod(const std::string& p, mode_t m) override { return sim_->chmod(p, m); }
   int stat(const std::string& p, struct stat* st) override { return sim_->stat(p, st); }
+  int fstat(int fd, struct stat* st) override { return sim_->fstat(fd, st); }
   int list_directory(const std::string& p, std::vector<std::string>* n) override { return sim_->list_directory(p, n); }
   int lock(int fd, int cmd, struct flock* fl) override { return sim_->lock(fd, cmd, fl); }
   int device_open(const std::string& p, int f) override { return sim_->device_open(p, f); }
