@@ -1,6 +1,9 @@
 // The shared status texts and the lookup every branch's table goes through.
 #include "tree/status_texts.h"
 
+#include "base/last_status.h"
+#include "tree/tree_internal.h"
+
 namespace tavo::tree {
 namespace {
 
@@ -83,6 +86,29 @@ void validation_status(uint32_t code, const char* prefix, int32_t minimum, int32
 void set_status(std::span<const StatusText> table, uint32_t code) {
   const char* text = status_text(table, code);
   tavo_set_last_status(code, text != nullptr ? text : "");
+}
+
+uint32_t handler_result(uint32_t result, HandlerRun run, const TavoNode* node) {
+  if (result == 0 || base::last_status_code() != 0) return result;
+  const char* name = node != nullptr && node->name != nullptr ? node->name : "";
+  switch (run) {
+    case HandlerRun::Get:
+      base::set_last_status_fmt(TAVO_FAILED, "Failed to get %s. Please check tavo2d.log file for more information.",
+                                name);
+      break;
+    case HandlerRun::Set:
+      base::set_last_status_fmt(TAVO_FAILED, "Failed to set %s. Please check tavo2d.log file for more information.",
+                                name);
+      break;
+    case HandlerRun::Action:
+      base::set_last_status_fmt(TAVO_FAILED, "%s failed. Please check tavo2d.log file for more information.", name);
+      break;
+    case HandlerRun::Refresh:
+      base::set_last_status_fmt(TAVO_FAILED,
+                                "Failed to refresh %s. Please check tavo2d.log file for more information.", name);
+      break;
+  }
+  return result;
 }
 
 }  // namespace tavo::tree

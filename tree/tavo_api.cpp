@@ -143,7 +143,9 @@ uint32_t TAVO_refresh_group(uint32_t group_tag) {
   TAVO_API_GUARD;
   if (!start_call()) return 1;
   TavoNode* g = get_node(group_tag);
-  if (g != nullptr && g->kind == TAVO_KIND_GROUP && group_record(g)->refresh != nullptr) group_record(g)->refresh(g);
+  // The answer stays 0 whatever the handler answers; a failure leaves its reason.
+  if (g != nullptr && g->kind == TAVO_KIND_GROUP && group_record(g)->refresh != nullptr)
+    handler_result(group_record(g)->refresh(g), HandlerRun::Refresh, g);
   return 0;
 }
 

@@ -56,7 +56,7 @@ uint32_t TAVO_get_property_val(uint32_t group_tag, uint32_t property_tag, char* 
   if (rec->handler == nullptr)
     snprintf(value, sizeof value, "%s", rec->value);
   else
-    r = rec->handler(p, value, TAVO_PROPERTY_GET);
+    r = handler_result(rec->handler(p, value, TAVO_PROPERTY_GET), HandlerRun::Get, p);
   value[TAVO_VALUE_SIZE - 1] = '\0';
   if (length > 0) {
     size_t n = strnlen(value, length - 1);
@@ -97,7 +97,7 @@ uint32_t TAVO_set_property_val(uint32_t group_tag, uint32_t property_tag, const 
     pdebug(TAVO_LOG_TREE, 6, "--- leaving %s ---\n", __func__);
     return TAVO_NO_HANDLER;
   }
-  return rec->handler(p, text, TAVO_PROPERTY_SET);
+  return handler_result(rec->handler(p, text, TAVO_PROPERTY_SET), HandlerRun::Set, p);
 }
 
 uint32_t TAVO_do_action(uint32_t group_tag, uint32_t action_tag, const char* params, uint32_t* new_tags) {
@@ -146,7 +146,7 @@ uint32_t TAVO_do_action(uint32_t group_tag, uint32_t action_tag, const char* par
     pdebug(TAVO_LOG_TREE, 3, "Not Implimented\n");
     return 1;
   }
-  uint32_t r = d->handler(group, action, &values[0][0]);
+  const uint32_t r = handler_result(d->handler(group, action, &values[0][0]), HandlerRun::Action, action);
   pdebug(TAVO_LOG_TREE, 6, "--- leaving %s ---\n", __func__);
   return r;
 }

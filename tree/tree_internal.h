@@ -23,6 +23,12 @@ int named_children(TavoNode* group, const char* name, TavoNode** out, int max);
 void slot_freed(const uint8_t* bitmap, int32_t slot);
 // Every public call starts from an empty last status.
 inline void reset_last_status() { base::clear_last_status(); }
+// A handler's failure that left no reason of its own leaves the generic
+// one, naming the property, action or group; the result is passed on.
+// Only the public calls do this: a failure inside a handler may be one its
+// caller goes on from.
+enum class HandlerRun { Get, Set, Action, Refresh };
+uint32_t handler_result(uint32_t result, HandlerRun run, const TavoNode* node);
 // True for ROOT and its three properties, whose headers are static.
 bool is_static_node(const TavoNode* n);
 // True when a link outside the node's subtree points into it.

@@ -56,9 +56,7 @@ uint32_t get_Arp_Entry_attribs(uint32_t device_handle, uint32_t domain, uint32_t
   return 0;
 }
 
-namespace {
-
-uint32_t add_arp_entry(TavoNode* arp_table, TavoNode* action, char* params) {
+uint32_t do_AddARPTableEntry(TavoNode* arp_table, TavoNode* action, char* params) {
   HandlerContext t;
   if (params == nullptr || !action_target(arp_table, action, &t)) return 1;
   uint8_t address[4], mac[6];
@@ -70,13 +68,10 @@ uint32_t add_arp_entry(TavoNode* arp_table, TavoNode* action, char* params) {
   return get_Arp_Entry_attribs(t.number, t.domain, t.port, arp_table->parent, arp_table, action, params);
 }
 
-}  // namespace
-
 // The rebuilt entries record no creating action: a restore must never
 // replay a delete.
-namespace {
 
-uint32_t delete_arp_entry(TavoNode* arp_table, TavoNode* action, char* params) {
+uint32_t do_DeleteARPTableEntry(TavoNode* arp_table, TavoNode* action, char* params) {
   HandlerContext t;
   TavoNode* entry = nullptr;
   if (!entry_target(arp_table, action, "ARPTableEntry", params, &t, &entry)) return 1;
@@ -91,22 +86,9 @@ uint32_t delete_arp_entry(TavoNode* arp_table, TavoNode* action, char* params) {
   return get_Arp_Entry_attribs(t.number, t.domain, t.port, arp_table->parent, nullptr, nullptr, nullptr);
 }
 
-uint32_t refresh_arp_entries(TavoNode* arp_table, TavoNode* action, char*) {
+uint32_t do_RefreshARPTableEntry(TavoNode* arp_table, TavoNode* action, char*) {
   HandlerContext t;
   if (!action_target(arp_table, action, &t)) return 1;
   return get_Arp_Entry_attribs(t.number, t.domain, t.port, arp_table->parent, nullptr, nullptr, nullptr);
 }
 
-}  // namespace
-
-uint32_t do_AddARPTableEntry(TavoNode* arp_table, TavoNode* action, char* params) {
-  return tavo::network::with_reason(add_arp_entry(arp_table, action, params), "AddARPTableEntry");
-}
-
-uint32_t do_DeleteARPTableEntry(TavoNode* arp_table, TavoNode* action, char* params) {
-  return tavo::network::with_reason(delete_arp_entry(arp_table, action, params), "DeleteARPTableEntry");
-}
-
-uint32_t do_RefreshARPTableEntry(TavoNode* arp_table, TavoNode* action, char* params) {
-  return tavo::network::with_reason(refresh_arp_entries(arp_table, action, params), "RefreshARPTableEntry");
-}

@@ -92,9 +92,7 @@ uint32_t get_name_params(uint32_t device_handle, uint32_t domain, uint32_t port,
   return name_tell_software_initiator(property, name);
 }
 
-namespace {
-
-uint32_t name_params_value(TavoNode* property, char* buf, uint32_t op) {
+uint32_t handle_name_params(TavoNode* property, char* buf, uint32_t op) {
   if (property == nullptr || buf == nullptr) return 1;
   const HandlerContext t = handler_context(property);
   if (op == TAVO_PROPERTY_GET) {
@@ -115,8 +113,6 @@ uint32_t name_params_value(TavoNode* property, char* buf, uint32_t op) {
   }
   return TAVO_set_initatorIQN_alias(property, value) != 0 ? 1 : 0;
 }
-
-}  // namespace
 
 uint32_t TAVO_set_initatorIQN_alias(TavoNode* property, const char* value) {
   TAVO_LIBRARY_LOCK;
@@ -150,6 +146,3 @@ uint32_t get_initiator_name(TavoNode* node, char* text, uint32_t domain) {
   return 0;
 }
 
-uint32_t handle_name_params(TavoNode* property, char* buf, uint32_t op) {
-  return tavo::network::property_with_reason(name_params_value(property, buf, op), property, op);
-}

@@ -44,7 +44,9 @@ uint32_t ipv6_drop_gateway(const HandlerContext& t, TavoNode* ipv6, const char* 
   return 1;
 }
 
-uint32_t ipv6_gateway_value(TavoNode* property, char* buf, uint32_t op) {
+}  // namespace
+
+uint32_t handle_DefaultIPv6Gateway(TavoNode* property, char* buf, uint32_t op) {
   if (property == nullptr || buf == nullptr) return 1;
   if (!ipv6_capable(property)) {
     // Nothing to show, and a new gateway is refused like the actions.
@@ -85,8 +87,6 @@ uint32_t ipv6_gateway_value(TavoNode* property, char* buf, uint32_t op) {
   return send_gateway(t, tavo::kEntryAdd, gateway, true);
 }
 
-}  // namespace
-
 uint32_t TAVO_delete_IPv6Gateway(uint32_t device_handle, uint32_t domain, uint32_t port, TavoNode* ipv6) {
   if (ipv6 == nullptr) return 1;
   char text[TAVO_VALUE_SIZE] = "";
@@ -100,20 +100,15 @@ uint32_t TAVO_delete_IPv6Gateway(uint32_t device_handle, uint32_t domain, uint32
   return send_gateway(t, tavo::kEntryDelete, gateway, true);
 }
 
-namespace {
-
-uint32_t delete_ipv6_gateway(TavoNode* ipv6, TavoNode* action, char*) {
+uint32_t do_DeleteDefaultIPv6Gateway(TavoNode* ipv6, TavoNode* action, char*) {
   Ipv6Action a;
   if (ipv6_refused(ipv6) || !ipv6_action_start(ipv6, action, &a)) return 1;
   return TAVO_delete_IPv6Gateway(a.target.number, a.target.domain, a.target.port, ipv6) != 0 ? 1 : 0;
 }
 
-}  // namespace
-
 // "Auto" and "DHCP" both switch the firmware's auto-assignment on.
-namespace {
 
-uint32_t auto_assign_enable(TavoNode* ipv6, TavoNode* action, char*) {
+uint32_t do_AutoAssignEnable(TavoNode* ipv6, TavoNode* action, char*) {
   Ipv6Action a;
   if (ipv6_refused(ipv6) || !ipv6_action_start(ipv6, action, &a)) return 1;
   if (ipv6_drop_gateway(a.target, ipv6, __func__) != 0) return 1;
@@ -130,7 +125,7 @@ uint32_t auto_assign_enable(TavoNode* ipv6, TavoNode* action, char*) {
   return 0;
 }
 
-uint32_t auto_assign_disable(TavoNode* ipv6, TavoNode* action, char*) {
+uint32_t do_AutoAssignDisable(TavoNode* ipv6, TavoNode* action, char*) {
   Ipv6Action a;
   if (ipv6_refused(ipv6) || !ipv6_action_start(ipv6, action, &a)) return 1;
   tavo::DhcpReleaseRecord r{a.handle->interface_id, tavo::kDhcpKindIPv6};
@@ -141,7 +136,7 @@ uint32_t auto_assign_disable(TavoNode* ipv6, TavoNode* action, char*) {
   return 0;
 }
 
-uint32_t configure_ipv6_address(TavoNode* ipv6, TavoNode* action, char* params) {
+uint32_t do_ConfigureIPv6Address(TavoNode* ipv6, TavoNode* action, char* params) {
   static constexpr struct {
     const char* kind;
     const char* property;
@@ -184,24 +179,3 @@ uint32_t configure_ipv6_address(TavoNode* ipv6, TavoNode* action, char* params) 
   return 1;
 }
 
-}  // namespace
-
-uint32_t handle_DefaultIPv6Gateway(TavoNode* property, char* buf, uint32_t op) {
-  return tavo::network::property_with_reason(ipv6_gateway_value(property, buf, op), property, op);
-}
-
-uint32_t do_DeleteDefaultIPv6Gateway(TavoNode* ipv6, TavoNode* action, char* params) {
-  return tavo::network::with_reason(delete_ipv6_gateway(ipv6, action, params), "DeleteDefaultIPv6Gateway");
-}
-
-uint32_t do_AutoAssignEnable(TavoNode* ipv6, TavoNode* action, char* params) {
-  return tavo::network::with_reason(auto_assign_enable(ipv6, action, params), "AutoAssignEnable");
-}
-
-uint32_t do_AutoAssignDisable(TavoNode* ipv6, TavoNode* action, char* params) {
-  return tavo::network::with_reason(auto_assign_disable(ipv6, action, params), "AutoAssignDisable");
-}
-
-uint32_t do_ConfigureIPv6Address(TavoNode* ipv6, TavoNode* action, char* params) {
-  return tavo::network::with_reason(configure_ipv6_address(ipv6, action, params), "ConfigureIPv6Address");
-}

@@ -83,9 +83,7 @@ uint32_t TAVO_get_IPv6configuration_properties(uint32_t device_handle, uint32_t 
   return 0;
 }
 
-namespace {
-
-uint32_t ipv6_state_value(TavoNode* property, char* buf, uint32_t) {
+uint32_t handle_IPv6State(TavoNode* property, char* buf, uint32_t) {
   if (property == nullptr || buf == nullptr) return 1;
   if (!ipv6_capable(property)) return ipv6_not_available(property, buf);
   const HandlerContext t = handler_context(property);
@@ -111,7 +109,7 @@ uint32_t ipv6_state_value(TavoNode* property, char* buf, uint32_t) {
   return result;
 }
 
-uint32_t link_local_value(TavoNode* property, char* buf, uint32_t) {
+uint32_t handle_InitiatorLinkLocalAddress(TavoNode* property, char* buf, uint32_t) {
   if (property == nullptr || buf == nullptr) return 1;
   if (!ipv6_capable(property)) return ipv6_not_available(property, buf);
   const HandlerContext t = handler_context(property);
@@ -122,7 +120,7 @@ uint32_t link_local_value(TavoNode* property, char* buf, uint32_t) {
   return ipv6_show(property, text, buf);
 }
 
-uint32_t routable_value(TavoNode* property, char* buf, uint32_t) {
+uint32_t handle_InitiatorRoutableAddress(TavoNode* property, char* buf, uint32_t) {
   if (property == nullptr || buf == nullptr) return 1;
   TavoNode* ipv6 = property != nullptr ? property->parent : nullptr;
   if (!named_group(ipv6, "IPv6Configuration") || !named_group(ipv6->parent, "TCPIPConfiguration") ||
@@ -137,8 +135,6 @@ uint32_t routable_value(TavoNode* property, char* buf, uint32_t) {
   if (!t || TAVO_get_IPv6configuration_properties(t.number, t.domain, t.port, type, text, which) != 0) return 1;
   return ipv6_show(property, text, buf);
 }
-
-}  // namespace
 
 uint32_t TAVO_delete_ipv6_address(TavoNode* ipv6, const char* property_name, uint32_t address_type,
                                   uint32_t device_handle, uint32_t domain, uint32_t port, uint32_t interface_id) {
@@ -165,14 +161,3 @@ uint32_t TAVO_delete_ipv6_address(TavoNode* ipv6, const char* property_name, uin
   return 0;
 }
 
-uint32_t handle_IPv6State(TavoNode* property, char* buf, uint32_t op) {
-  return tavo::network::property_with_reason(ipv6_state_value(property, buf, op), property, op);
-}
-
-uint32_t handle_InitiatorLinkLocalAddress(TavoNode* property, char* buf, uint32_t op) {
-  return tavo::network::property_with_reason(link_local_value(property, buf, op), property, op);
-}
-
-uint32_t handle_InitiatorRoutableAddress(TavoNode* property, char* buf, uint32_t op) {
-  return tavo::network::property_with_reason(routable_value(property, buf, op), property, op);
-}

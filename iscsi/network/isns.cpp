@@ -116,9 +116,7 @@ uint32_t get_all_isns(TavoNode* function_group, uint32_t device_handle, uint32_t
   return result;
 }
 
-namespace {
-
-uint32_t refresh_isns_servers(TavoNode* isns) {
+uint32_t group_iSNS(TavoNode* isns) {
   if (isns == nullptr || isns->parent == nullptr) return 1;
   TavoNode* function_group = isns->parent;
   ParamTexts params;
@@ -128,7 +126,7 @@ uint32_t refresh_isns_servers(TavoNode* isns) {
   return result != 0 ? 1 : 0;
 }
 
-uint32_t configure_isns_server(TavoNode* isns, TavoNode* action, char* params) {
+uint32_t do_ConfigureiSNSServer(TavoNode* isns, TavoNode* action, char* params) {
   HandlerContext t;
   TavoNode* function_group = isns != nullptr ? isns->parent : nullptr;
   TavoNode* controller = group_above(function_group, "Corvane");
@@ -185,7 +183,7 @@ uint32_t configure_isns_server(TavoNode* isns, TavoNode* action, char* params) {
   return isns_write_and_refresh(function_group, t, &b, isns, action, params);
 }
 
-uint32_t delete_isns_server(TavoNode* isns, TavoNode* action, char* params) {
+uint32_t do_DeleteiSNSServer(TavoNode* isns, TavoNode* action, char* params) {
   HandlerContext t;
   TavoNode* server = nullptr;
   if (!entry_target(isns, action, "iSNSServer", params, &t, &server)) return 1;
@@ -206,7 +204,7 @@ uint32_t delete_isns_server(TavoNode* isns, TavoNode* action, char* params) {
   return delete_node(server) != 0 ? 1 : 0;
 }
 
-uint32_t isns_through_dhcp(TavoNode* isns, TavoNode* action, char* params) {
+uint32_t do_DiscoveryiSNSThruDHCP(TavoNode* isns, TavoNode* action, char* params) {
   if (OPEN_ISCSI_DRIVER_LOADED) {
     network_status(310);
     return 1;
@@ -228,20 +226,3 @@ uint32_t isns_through_dhcp(TavoNode* isns, TavoNode* action, char* params) {
   return 0;
 }
 
-}  // namespace
-
-uint32_t group_iSNS(TavoNode* isns) {
-  return tavo::network::with_reason(refresh_isns_servers(isns), "Refreshing iSNS");
-}
-
-uint32_t do_ConfigureiSNSServer(TavoNode* isns, TavoNode* action, char* params) {
-  return tavo::network::with_reason(configure_isns_server(isns, action, params), "ConfigureiSNSServer");
-}
-
-uint32_t do_DeleteiSNSServer(TavoNode* isns, TavoNode* action, char* params) {
-  return tavo::network::with_reason(delete_isns_server(isns, action, params), "DeleteiSNSServer");
-}
-
-uint32_t do_DiscoveryiSNSThruDHCP(TavoNode* isns, TavoNode* action, char* params) {
-  return tavo::network::with_reason(isns_through_dhcp(isns, action, params), "DiscoveryiSNSThruDHCP");
-}

@@ -112,17 +112,4 @@ bool parse_integer(const char* text, int32_t minimum, int32_t maximum, int32_t* 
   return true;
 }
 
-uint32_t with_reason(uint32_t result, const char* what) {
-  if (result != 0 && base::last_status_code() == 0)
-    base::set_last_status_fmt(TAVO_FAILED, "%s failed. Please check tavo2d.log file for more information.", what);
-  return result;
-}
-
-uint32_t property_with_reason(uint32_t result, const TavoNode* property, uint32_t op) {
-  if (result == 0 || base::last_status_code() != 0) return result;
-  const std::string what = std::string(op == TAVO_PROPERTY_SET ? "Setting " : "Reading ") +
-                           (property != nullptr && property->name != nullptr ? property->name : "the property");
-  return with_reason(result, what.c_str());
-}
-
 }  // namespace tavo::network

@@ -46,13 +46,6 @@ void keeping_last_status(Repair repair) {
 // minimum..maximum.
 bool parse_integer(const char* text, int32_t minimum, int32_t maximum, int32_t* out);
 
-// A failure that left no reason in the last status gets the generic one,
-// code 1 and "<what> failed. Please check tavo2d.log file for more
-// information."; the result is returned as it is.
-uint32_t with_reason(uint32_t result, const char* what);
-// The same for a property handler: "Reading <name>" or "Setting <name>".
-uint32_t property_with_reason(uint32_t result, const TavoNode* property, uint32_t op);
-
 // The TCPIPConfiguration group's interface record; read from the firmware
 // when the group has none yet. Null, with the read's status, on failure.
 TcpipInterfaceHandle* tcpip_interface(TavoNode* tcpip);

@@ -59,9 +59,7 @@ uint32_t TAVO_get_iscsi_ntwk_mac(uint32_t device_handle, uint8_t domain, uint8_t
   return set_prop_val(nic_config, running ? "MACAddress" : "PermanentMACAddress", "%s", text);
 }
 
-namespace {
-
-uint32_t nic_prop_value(TavoNode* property, char* buf, uint32_t) {
+uint32_t handle_NICprop(TavoNode* property, char* buf, uint32_t) {
   if (property == nullptr || buf == nullptr) return 1;
   const HandlerContext t = handler_context(property);
   if (property == nullptr || !t || TAVO_get_iscsi_ntwk_params(t.number, t.domain, t.port, property->parent) != 0)
@@ -69,7 +67,7 @@ uint32_t nic_prop_value(TavoNode* property, char* buf, uint32_t) {
   return handle_internal_property(property, buf, TAVO_PROPERTY_GET);
 }
 
-uint32_t link_status_value(TavoNode* property, char* buf, uint32_t) {
+uint32_t handle_logical_link_status(TavoNode* property, char* buf, uint32_t) {
   if (property == nullptr || buf == nullptr) return 1;
   TavoNode* nic = property != nullptr ? nic_config_of(property->parent, true) : nullptr;
   const HandlerContext t = handler_context(nic);
@@ -77,7 +75,7 @@ uint32_t link_status_value(TavoNode* property, char* buf, uint32_t) {
   return handle_internal_property(property, buf, TAVO_PROPERTY_GET);
 }
 
-uint32_t mac_address_value(TavoNode* property, char* buf, uint32_t) {
+uint32_t handle_iSCSIPhysicalHBA_Network_NICConfiguration_MACAddress(TavoNode* property, char* buf, uint32_t) {
   if (property == nullptr || buf == nullptr) return 1;
   const HandlerContext t = handler_context(property);
   if (property == nullptr || !t || TAVO_get_iscsi_ntwk_mac(t.number, t.domain, t.port, property->parent, property) != 0)
@@ -85,7 +83,7 @@ uint32_t mac_address_value(TavoNode* property, char* buf, uint32_t) {
   return handle_internal_property(property, buf, TAVO_PROPERTY_GET);
 }
 
-uint32_t permanent_mac_value(TavoNode* property, char* buf, uint32_t op) {
+uint32_t handle_iSCSIPhysicalHBA_Network_NICConfiguration_PermanentMACAddress(TavoNode* property, char* buf, uint32_t op) {
   TavoNode* nic = property != nullptr ? nic_config_of(property->parent, false) : nullptr;
   if (nic == nullptr || buf == nullptr) return 1;
   TavoNode* function = nic->parent->parent;
@@ -99,7 +97,7 @@ uint32_t permanent_mac_value(TavoNode* property, char* buf, uint32_t op) {
   return handle_internal_property(property, buf, TAVO_PROPERTY_GET);
 }
 
-uint32_t reset_mac_address(TavoNode* nic_config, TavoNode* action, char*) {
+uint32_t do_iSCSIPhysicalHBA_Network_NICConfiguration_ResetMACAddress(TavoNode* nic_config, TavoNode* action, char*) {
   if (nic_config == nullptr || action == nullptr) return 1;
   TavoNode* nic = nic_config_of(action->parent, false);
   if (nic == nullptr) return 1;
@@ -136,7 +134,7 @@ uint32_t reset_mac_address(TavoNode* nic_config, TavoNode* action, char*) {
   return 0;
 }
 
-uint32_t refresh_nic_config(TavoNode* nic_config, TavoNode* action, char*) {
+uint32_t do_RefreshNICConfig(TavoNode* nic_config, TavoNode* action, char*) {
   if (nic_config == nullptr || action == nullptr) return 1;
   TavoNode* permanent = internal_get_node(nic_config, "PermanentMACAddress", TAVO_KIND_PROPERTY);
   const HandlerContext t = handler_context(nic_config);
@@ -145,30 +143,3 @@ uint32_t refresh_nic_config(TavoNode* nic_config, TavoNode* action, char*) {
   return params | TAVO_get_iscsi_ntwk_mac(t.number, t.domain, t.port, nic_config, permanent);
 }
 
-}  // namespace
-
-uint32_t handle_NICprop(TavoNode* property, char* buf, uint32_t op) {
-  return tavo::network::property_with_reason(nic_prop_value(property, buf, op), property, op);
-}
-
-uint32_t handle_logical_link_status(TavoNode* property, char* buf, uint32_t op) {
-  return tavo::network::property_with_reason(link_status_value(property, buf, op), property, op);
-}
-
-uint32_t handle_iSCSIPhysicalHBA_Network_NICConfiguration_MACAddress(TavoNode* property, char* buf, uint32_t op) {
-  return tavo::network::property_with_reason(mac_address_value(property, buf, op), property, op);
-}
-
-uint32_t handle_iSCSIPhysicalHBA_Network_NICConfiguration_PermanentMACAddress(TavoNode* property, char* buf,
-                                                                              uint32_t op) {
-  return tavo::network::property_with_reason(permanent_mac_value(property, buf, op), property, op);
-}
-
-uint32_t do_iSCSIPhysicalHBA_Network_NICConfiguration_ResetMACAddress(TavoNode* nic_config, TavoNode* action,
-                                                                      char* params) {
-  return tavo::network::with_reason(reset_mac_address(nic_config, action, params), "ResetMACAddress");
-}
-
-uint32_t do_RefreshNICConfig(TavoNode* nic_config, TavoNode* action, char* params) {
-  return tavo::network::with_reason(refresh_nic_config(nic_config, action, params), "RefreshNICConfig");
-}

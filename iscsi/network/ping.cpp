@@ -9,9 +9,7 @@
 
 using namespace tavo::network;
 
-namespace {
-
-uint32_t ping_address(TavoNode* tcpip, TavoNode* action, char* params) {
+uint32_t do_Ping(TavoNode* tcpip, TavoNode* action, char* params) {
   HandlerContext t;
   if (params == nullptr || !action_target(tcpip, action, &t)) return 1;
   pdebug(TAVO_LOG_BACKEND, 5, "%s:params[0] = %s\n", __func__, params);
@@ -39,8 +37,3 @@ uint32_t ping_address(TavoNode* tcpip, TavoNode* action, char* params) {
   return 0;
 }
 
-}  // namespace
-
-uint32_t do_Ping(TavoNode* tcpip, TavoNode* action, char* params) {
-  return tavo::network::with_reason(ping_address(tcpip, action, params), "Ping");
-}

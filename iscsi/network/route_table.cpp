@@ -116,9 +116,7 @@ uint32_t get_routeEntry_attribs(uint32_t device_handle, uint32_t domain, uint32_
   return 0;
 }
 
-namespace {
-
-uint32_t add_route_entry(TavoNode* route_table, TavoNode* action, char* params) {
+uint32_t do_AddRouteTableEntry(TavoNode* route_table, TavoNode* action, char* params) {
   HandlerContext t;
   if (params == nullptr || !action_target(route_table, action, &t)) return 1;
   uint8_t destination[4], mask[4], gateway[4];
@@ -132,7 +130,7 @@ uint32_t add_route_entry(TavoNode* route_table, TavoNode* action, char* params) 
   return get_routeEntry_attribs(t.number, t.domain, t.port, route_table->parent);
 }
 
-uint32_t delete_route_entry(TavoNode* route_table, TavoNode* action, char* params) {
+uint32_t do_DeleteRouteTableEntry(TavoNode* route_table, TavoNode* action, char* params) {
   HandlerContext t;
   TavoNode* entry = nullptr;
   if (!entry_target(route_table, action, "RouteTableEntry", params, &t, &entry)) return 1;
@@ -146,13 +144,11 @@ uint32_t delete_route_entry(TavoNode* route_table, TavoNode* action, char* param
   return get_routeEntry_attribs(t.number, t.domain, t.port, route_table->parent);
 }
 
-uint32_t refresh_route_entries(TavoNode* route_table, TavoNode* action, char*) {
+uint32_t do_RefreshRouteTableEntry(TavoNode* route_table, TavoNode* action, char*) {
   HandlerContext t;
   if (!action_target(route_table, action, &t)) return 1;
   return get_routeEntry_attribs(t.number, t.domain, t.port, route_table->parent);
 }
-
-}  // namespace
 
 uint32_t TAVO_delete_available_routes(TavoNode* function_group) {
   // Firmware that keeps a deleted route would be asked forever.
@@ -193,14 +189,3 @@ uint32_t TAVO_delete_available_routes(TavoNode* function_group) {
   return 1;
 }
 
-uint32_t do_AddRouteTableEntry(TavoNode* route_table, TavoNode* action, char* params) {
-  return tavo::network::with_reason(add_route_entry(route_table, action, params), "AddRouteTableEntry");
-}
-
-uint32_t do_DeleteRouteTableEntry(TavoNode* route_table, TavoNode* action, char* params) {
-  return tavo::network::with_reason(delete_route_entry(route_table, action, params), "DeleteRouteTableEntry");
-}
-
-uint32_t do_RefreshRouteTableEntry(TavoNode* route_table, TavoNode* action, char* params) {
-  return tavo::network::with_reason(refresh_route_entries(route_table, action, params), "RefreshRouteTableEntry");
-}

@@ -66,7 +66,9 @@ uint32_t tcpip_set_vlan(TavoNode* tcpip, uint32_t tag) {
   return get_if_info_params(a.target.number, a.handle->interface_id, tcpip, a.target.domain, a.target.port);
 }
 
-uint32_t configure_ip_address(TavoNode* tcpip, TavoNode*, char* params) {
+}  // namespace
+
+uint32_t do_ConfigureIPAddress(TavoNode* tcpip, TavoNode*, char* params) {
   TcpipAction a;
   if (params == nullptr || !tcpip_action_start(tcpip, &a)) return 1;
   char text[TAVO_VALUE_SIZE] = "";
@@ -109,7 +111,7 @@ uint32_t configure_ip_address(TavoNode* tcpip, TavoNode*, char* params) {
   return 0;
 }
 
-uint32_t dhcp_enable(TavoNode* tcpip, TavoNode*, char*) {
+uint32_t do_DHCPEnable(TavoNode* tcpip, TavoNode*, char*) {
   TcpipAction a;
   if (!tcpip_action_start(tcpip, &a)) return 1;
   char text[TAVO_VALUE_SIZE] = "";
@@ -153,7 +155,7 @@ uint32_t dhcp_enable(TavoNode* tcpip, TavoNode*, char*) {
   return 0;
 }
 
-uint32_t dhcp_disable(TavoNode* tcpip, TavoNode*, char*) {
+uint32_t do_DHCPDisable(TavoNode* tcpip, TavoNode*, char*) {
   TcpipAction a;
   if (!tcpip_action_start(tcpip, &a)) return 1;
   if (const uint32_t refused = tcpip_boot_session(a)) return refused;
@@ -168,7 +170,7 @@ uint32_t dhcp_disable(TavoNode* tcpip, TavoNode*, char*) {
   return stored != 0 ? 1 : 0;
 }
 
-uint32_t configure_vlan(TavoNode* tcpip, TavoNode*, char* params) {
+uint32_t do_ConfigureVLAN(TavoNode* tcpip, TavoNode*, char* params) {
   if (params == nullptr) return 1;
   // Read as the tree accepted them: "0x64" is VLAN 100, not 0.
   const char* priority_text = params + TAVO_VALUE_SIZE;
@@ -182,26 +184,5 @@ uint32_t configure_vlan(TavoNode* tcpip, TavoNode*, char* params) {
   return tcpip_set_vlan(tcpip, tag);
 }
 
-uint32_t vlan_disable(TavoNode* tcpip, TavoNode*, char*) { return tcpip_set_vlan(tcpip, tavo::kNoVlanTag); }
+uint32_t do_VLANDisable(TavoNode* tcpip, TavoNode*, char*) { return tcpip_set_vlan(tcpip, tavo::kNoVlanTag); }
 
-}  // namespace
-
-uint32_t do_ConfigureIPAddress(TavoNode* tcpip, TavoNode* action, char* params) {
-  return tavo::network::with_reason(configure_ip_address(tcpip, action, params), "ConfigureIPAddress");
-}
-
-uint32_t do_DHCPEnable(TavoNode* tcpip, TavoNode* action, char* params) {
-  return tavo::network::with_reason(dhcp_enable(tcpip, action, params), "DHCPEnable");
-}
-
-uint32_t do_DHCPDisable(TavoNode* tcpip, TavoNode* action, char* params) {
-  return tavo::network::with_reason(dhcp_disable(tcpip, action, params), "DHCPDisable");
-}
-
-uint32_t do_ConfigureVLAN(TavoNode* tcpip, TavoNode* action, char* params) {
-  return tavo::network::with_reason(configure_vlan(tcpip, action, params), "ConfigureVLAN");
-}
-
-uint32_t do_VLANDisable(TavoNode* tcpip, TavoNode* action, char* params) {
-  return tavo::network::with_reason(vlan_disable(tcpip, action, params), "VLANDisable");
-}

@@ -51,7 +51,9 @@ bool gateway_dhcp_refuses(TavoNode* tcpip, uint32_t code, bool* failed) {
   return true;
 }
 
-uint32_t default_gateway_value(TavoNode* property, char* buf, uint32_t op) {
+}  // namespace
+
+uint32_t handle_DefaultGateway(TavoNode* property, char* buf, uint32_t op) {
   if (property == nullptr || buf == nullptr) return 1;
   TavoNode* tcpip = property->parent;
   const HandlerContext t = handler_context(tcpip);
@@ -86,7 +88,7 @@ uint32_t default_gateway_value(TavoNode* property, char* buf, uint32_t op) {
   return 0;
 }
 
-uint32_t delete_default_gateway(TavoNode* tcpip, TavoNode*, char*) {
+uint32_t do_DeleteDefaultGateway(TavoNode* tcpip, TavoNode*, char*) {
   const HandlerContext t = handler_context(tcpip);
   if (tcpip_interface(tcpip) == nullptr || !t) return 1;
   bool failed = false;
@@ -98,12 +100,3 @@ uint32_t delete_default_gateway(TavoNode* tcpip, TavoNode*, char*) {
   return 0;
 }
 
-}  // namespace
-
-uint32_t handle_DefaultGateway(TavoNode* property, char* buf, uint32_t op) {
-  return tavo::network::property_with_reason(default_gateway_value(property, buf, op), property, op);
-}
-
-uint32_t do_DeleteDefaultGateway(TavoNode* tcpip, TavoNode* action, char* params) {
-  return tavo::network::with_reason(delete_default_gateway(tcpip, action, params), "DeleteDefaultGateway");
-}

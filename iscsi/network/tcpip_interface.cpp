@@ -120,9 +120,7 @@ uint32_t TAVO_delete_ip_from_firmware(uint32_t device_handle, uint32_t interface
   return 0;
 }
 
-namespace {
-
-uint32_t tcpip_value(TavoNode* property, char* buf, uint32_t) {
+uint32_t handle_tcpip_properties(TavoNode* property, char* buf, uint32_t) {
   if (property == nullptr || buf == nullptr) return 1;
   TavoNode* tcpip = property->parent;
   const HandlerContext t = handler_context(tcpip);
@@ -130,8 +128,3 @@ uint32_t tcpip_value(TavoNode* property, char* buf, uint32_t) {
   return handle_internal_property(property, buf, TAVO_PROPERTY_GET);
 }
 
-}  // namespace
-
-uint32_t handle_tcpip_properties(TavoNode* property, char* buf, uint32_t op) {
-  return tavo::network::property_with_reason(tcpip_value(property, buf, op), property, op);
-}

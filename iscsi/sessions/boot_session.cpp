@@ -227,9 +227,8 @@ uint32_t TAVO_check_boot_target_num(TavoNode* lhba, uint8_t* count) {
   return 0;
 }
 
-namespace {
-
-uint32_t boot_session_value(TavoNode* property, char* buf, uint32_t op) {
+uint32_t handle_boot_session(TavoNode* property, char* buf, uint32_t op) {
+  TAVO_LIBRARY_LOCK;
   if (property == nullptr || buf == nullptr) return 1;
   TavoPropertyRecord* stored = tavo::tree::property_record(property);
   TavoNode* session = property->parent;
@@ -286,13 +285,6 @@ uint32_t boot_session_value(TavoNode* property, char* buf, uint32_t op) {
   return OPEN_ISCSI_DRIVER_LOADED ? boot_refresh(target, session, at, *fw, "False", "None") : 0;
 }
 
-}  // namespace
-
-uint32_t handle_boot_session(TavoNode* property, char* buf, uint32_t op) {
-  TAVO_LIBRARY_LOCK;
-  return property_entry(property, op, [&] { return boot_session_value(property, buf, op); });
-}
-
 namespace {
 
 uint32_t boot_priority_value(TavoNode* property, char* buf) {
@@ -333,9 +325,9 @@ uint32_t boot_priority_value(TavoNode* property, char* buf) {
 
 }  // namespace
 
-uint32_t handle_BootTargetPriority(TavoNode* property, char* buf, uint32_t op) {
+uint32_t handle_BootTargetPriority(TavoNode* property, char* buf, uint32_t) {
   TAVO_LIBRARY_LOCK;
-  return property_entry(property, op, [&] { return boot_priority_value(property, buf); });
+  return boot_priority_value(property, buf);
 }
 
 namespace {
@@ -363,7 +355,7 @@ uint32_t configure_boot_action(TavoNode* session, char* params) {
 
 uint32_t do_ConfigureBootTarget(TavoNode* session, TavoNode*, char* params) {
   TAVO_LIBRARY_LOCK;
-  return action_entry("ConfigureBootTarget", [&] { return configure_boot_action(session, params); });
+  return configure_boot_action(session, params);
 }
 
 uint32_t TAVO_configure_boot_params(TavoNode* session, const char* boot, const char* priority) {

@@ -193,9 +193,8 @@ uint32_t settings_drop_boot_sessions(TavoNode* lhba) {
 
 }  // namespace
 
-namespace {
-
-uint32_t boot_lun_value(TavoNode* property, char* buf, uint32_t op) {
+uint32_t handle_BootLUN(TavoNode* property, char* buf, uint32_t op) {
+  TAVO_LIBRARY_LOCK;
   TavoNode* lun = property != nullptr ? property->parent : nullptr;
   if (lun == nullptr || lun->parent == nullptr || buf == nullptr) return 1;
   const SessionPlace at = session_place(property);
@@ -210,16 +209,8 @@ uint32_t boot_lun_value(TavoNode* property, char* buf, uint32_t op) {
   return 0;
 }
 
-}  // namespace
-
-uint32_t handle_BootLUN(TavoNode* property, char* buf, uint32_t op) {
+uint32_t handle_iSCSIBIOSEnable(TavoNode* property, char* buf, uint32_t op) {
   TAVO_LIBRARY_LOCK;
-  return property_entry(property, op, [&] { return boot_lun_value(property, buf, op); });
-}
-
-namespace {
-
-uint32_t bios_value(TavoNode* property, char* buf, uint32_t op) {
   const tavo::tree::HandlerContext c = tavo::tree::handler_context(property);
   if (!c || buf == nullptr) return 1;
   tavo::BootConfig config{};
@@ -238,16 +229,8 @@ uint32_t bios_value(TavoNode* property, char* buf, uint32_t op) {
   return store_and_answer(property, enable ? "Yes" : "No", answer);
 }
 
-}  // namespace
-
-uint32_t handle_iSCSIBIOSEnable(TavoNode* property, char* buf, uint32_t op) {
+uint32_t handle_MPIOEnabled(TavoNode* property, char* buf, uint32_t op) {
   TAVO_LIBRARY_LOCK;
-  return property_entry(property, op, [&] { return bios_value(property, buf, op); });
-}
-
-namespace {
-
-uint32_t mpio_value(TavoNode* property, char* buf, uint32_t op) {
   const tavo::tree::HandlerContext c = tavo::tree::handler_context(property);
   if (!c || buf == nullptr) return 1;
   if (get_cv_type(c.controller) == TAVO_GENERATION_UNREADABLE) return store_and_answer(property, "N/A", buf);
@@ -285,16 +268,8 @@ uint32_t mpio_value(TavoNode* property, char* buf, uint32_t op) {
   return 0;
 }
 
-}  // namespace
-
-uint32_t handle_MPIOEnabled(TavoNode* property, char* buf, uint32_t op) {
+uint32_t handle_DiscoverBootTargetThruDHCP(TavoNode* property, char* buf, uint32_t op) {
   TAVO_LIBRARY_LOCK;
-  return property_entry(property, op, [&] { return mpio_value(property, buf, op); });
-}
-
-namespace {
-
-uint32_t dhcp_discovery_value(TavoNode* property, char* buf, uint32_t op) {
   const tavo::tree::HandlerContext c = tavo::tree::handler_context(property);
   TavoNode* discovery = property != nullptr ? property->parent : nullptr;
   if (!c || buf == nullptr || discovery == nullptr) return 1;
@@ -311,13 +286,6 @@ uint32_t dhcp_discovery_value(TavoNode* property, char* buf, uint32_t op) {
                    op == TAVO_PROPERTY_SET ? shown : buf);
   if (op != TAVO_PROPERTY_SET) return 0;
   return TAVO_perform_DiscoverBootTargetsThruDHCP(discovery, discovery->parent, c.number, c.domain, c.port, buf);
-}
-
-}  // namespace
-
-uint32_t handle_DiscoverBootTargetThruDHCP(TavoNode* property, char* buf, uint32_t op) {
-  TAVO_LIBRARY_LOCK;
-  return property_entry(property, op, [&] { return dhcp_discovery_value(property, buf, op); });
 }
 
 uint32_t TAVO_perform_DiscoverBootTargetsThruDHCP(TavoNode* discovery, TavoNode* lhba, uint32_t device, uint32_t domain,

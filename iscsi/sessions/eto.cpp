@@ -104,9 +104,8 @@ uint32_t set_eto_prop(uint32_t function_number, uint32_t domain, uint32_t port, 
   return status;
 }
 
-namespace {
-
-uint32_t target_eto_value(TavoNode* property, char* buf, uint32_t op) {
+uint32_t handle_Target_ETO(TavoNode* property, char* buf, uint32_t op) {
+  TAVO_LIBRARY_LOCK;
   TavoNode* target = property != nullptr ? property->parent : nullptr;
   if (target == nullptr || buf == nullptr) return 1;
   const SessionPlace at = session_place(property);
@@ -134,13 +133,6 @@ uint32_t target_eto_value(TavoNode* property, char* buf, uint32_t op) {
     }
   }
   return set_prop_val(target, "ETO", "%s", buf);
-}
-
-}  // namespace
-
-uint32_t handle_Target_ETO(TavoNode* property, char* buf, uint32_t op) {
-  TAVO_LIBRARY_LOCK;
-  return property_entry(property, op, [&] { return target_eto_value(property, buf, op); });
 }
 
 uint32_t refresh_eto(TavoNode* lhba, uint32_t domain, uint32_t port) {

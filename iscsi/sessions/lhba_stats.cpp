@@ -138,17 +138,17 @@ uint32_t get_login_stats_Params(uint32_t function_number, uint32_t domain, uint3
       });
 }
 
-uint32_t handle_NodeAttr_properties(TavoNode* property, char* buf, uint32_t op) {
+uint32_t handle_NodeAttr_properties(TavoNode* property, char* buf, uint32_t) {
   TAVO_LIBRARY_LOCK;
-  return property_entry(property, op, [&] { return lhba_read(property, buf, get_NodeAttr_Params); });
+  return lhba_read(property, buf, get_NodeAttr_Params);
 }
 
-uint32_t handle_intrInstStat_properties(TavoNode* property, char* buf, uint32_t op) {
+uint32_t handle_intrInstStat_properties(TavoNode* property, char* buf, uint32_t) {
   TAVO_LIBRARY_LOCK;
-  return property_entry(property, op, [&] { return lhba_read(property, buf, get_intr_stats_Params); });
+  return lhba_read(property, buf, get_intr_stats_Params);
 }
 
-uint32_t handle_intrLoginStat_properties(TavoNode* property, char* buf, uint32_t op) {
+uint32_t handle_intrLoginStat_properties(TavoNode* property, char* buf, uint32_t) {
   TAVO_LIBRARY_LOCK;
-  return property_entry(property, op, [&] { return lhba_read(property, buf, get_login_stats_Params); });
+  return lhba_read(property, buf, get_login_stats_Params);
 }

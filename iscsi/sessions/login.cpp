@@ -138,9 +138,8 @@ uint32_t login_software(TavoNode* target, TavoNode* first, char* params) {
 
 }  // namespace
 
-namespace {
-
-uint32_t login_action(TavoNode* target, TavoNode* action, char* params) {
+uint32_t do_Login(TavoNode* target, TavoNode* action, char* params) {
+  TAVO_LIBRARY_LOCK;
   Place p;
   if (target == nullptr || action == nullptr || params == nullptr || !place_of(target, &p)) {
     pdebug(TAVO_LOG_BACKEND, 3, "do_Login: the target has no LogicalHBA or controller above it\n");
@@ -251,9 +250,3 @@ uint32_t login_action(TavoNode* target, TavoNode* action, char* params) {
          TAVO_op_get_session_details(session) | TAVO_op_get_all_luns(target, action, params);
 }
 
-}  // namespace
-
-uint32_t do_Login(TavoNode* target, TavoNode* action, char* params) {
-  TAVO_LIBRARY_LOCK;
-  return action_entry("Login", [&] { return login_action(target, action, params); });
-}

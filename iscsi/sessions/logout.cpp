@@ -52,9 +52,8 @@ bool logout_generation(const Place& p, uint32_t* generation) {
 
 }  // namespace
 
-namespace {
-
-uint32_t logout_action(TavoNode* target, TavoNode* action, char* params) {
+uint32_t do_Logout(TavoNode* target, TavoNode* action, char* params) {
+  TAVO_LIBRARY_LOCK;
   Place p;
   if (target == nullptr || params == nullptr) return 1;
   TavoNode* first = get_first_instance(target, "Session");
@@ -117,13 +116,6 @@ uint32_t logout_action(TavoNode* target, TavoNode* action, char* params) {
     return 1;
   }
   return 0;
-}
-
-}  // namespace
-
-uint32_t do_Logout(TavoNode* target, TavoNode* action, char* params) {
-  TAVO_LIBRARY_LOCK;
-  return action_entry("Logout", [&] { return logout_action(target, action, params); });
 }
 
 uint32_t TAVO_check_session_status(TavoNode* target, const char* target_name, uint32_t, uint32_t* logged_in,

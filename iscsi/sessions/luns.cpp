@@ -248,36 +248,30 @@ uint32_t get_lunname_prop(uint32_t domain, uint32_t port, TavoNode* lun) {
   return set_prop_val(lun, "LUNName", "%s:%d:%d", name, host_target, host_lun);
 }
 
-uint32_t handle_StdInquiry_properties(TavoNode* property, char* buf, uint32_t op) {
+uint32_t handle_StdInquiry_properties(TavoNode* property, char* buf, uint32_t) {
   TAVO_LIBRARY_LOCK;
-  return property_entry(property, op, [&] {
-    return luns_read(
-        property, buf, 1,
-        [](const SessionPlace& at, TavoNode* lun) {
-          return get_std_inquiry_props(at.number, at.domain, at.port, lun);
-        },
-        TAVO_op_get_lun_props);
-  });
+  return luns_read(
+      property, buf, 1,
+      [](const SessionPlace& at, TavoNode* lun) {
+        return get_std_inquiry_props(at.number, at.domain, at.port, lun);
+      },
+      TAVO_op_get_lun_props);
 }
 
-uint32_t handle_lun_block_size(TavoNode* property, char* buf, uint32_t op) {
+uint32_t handle_lun_block_size(TavoNode* property, char* buf, uint32_t) {
   TAVO_LIBRARY_LOCK;
   const bool block = property != nullptr && strcmp(property->name, "BlockSize") == 0;
-  return property_entry(property, op, [&] {
-    return luns_read(
-        property, buf, 0,
-        [](const SessionPlace& at, TavoNode* lun) { return get_read_capacity(at.domain, at.port, lun); },
-        block ? TAVO_get_BlockSize : TAVO_get_LUNSize);
-  });
+  return luns_read(
+      property, buf, 0,
+      [](const SessionPlace& at, TavoNode* lun) { return get_read_capacity(at.domain, at.port, lun); },
+      block ? TAVO_get_BlockSize : TAVO_get_LUNSize);
 }
 
-uint32_t handle_LUNName(TavoNode* property, char* buf, uint32_t op) {
+uint32_t handle_LUNName(TavoNode* property, char* buf, uint32_t) {
   TAVO_LIBRARY_LOCK;
-  return property_entry(property, op, [&] {
-    return luns_read(
-        property, buf, 0,
-        [](const SessionPlace& at, TavoNode* lun) { return get_lunname_prop(at.domain, at.port, lun); }, nullptr);
-  });
+  return luns_read(
+      property, buf, 0,
+      [](const SessionPlace& at, TavoNode* lun) { return get_lunname_prop(at.domain, at.port, lun); }, nullptr);
 }
 
 namespace {
@@ -297,14 +291,13 @@ uint32_t lun_number(TavoNode* property, char* buf) {
 
 }  // namespace
 
-uint32_t handle_LUNNumber(TavoNode* property, char* buf, uint32_t op) {
+uint32_t handle_LUNNumber(TavoNode* property, char* buf, uint32_t) {
   TAVO_LIBRARY_LOCK;
-  return property_entry(property, op, [&] { return lun_number(property, buf); });
+  return lun_number(property, buf);
 }
 
-namespace {
-
-uint32_t refresh_lun(TavoNode* lun) {
+uint32_t group_LUN(TavoNode* lun) {
+  TAVO_LIBRARY_LOCK;
   TavoNode* target = lun != nullptr ? lun->parent : nullptr;
   if (target == nullptr) return 1;
   if (OPEN_ISCSI_DRIVER_LOADED) return 0;
@@ -316,16 +309,8 @@ uint32_t refresh_lun(TavoNode* lun) {
   return 1;
 }
 
-}  // namespace
-
-uint32_t group_LUN(TavoNode* lun) {
+uint32_t do_ReScanLUNS(TavoNode* target, TavoNode* action, char* params) {
   TAVO_LIBRARY_LOCK;
-  return refresh_entry(lun, [&] { return refresh_lun(lun); });
-}
-
-namespace {
-
-uint32_t rescan_action(TavoNode* target, TavoNode* action, char* params) {
   scan_from_os();
   const SessionPlace at = session_place(action != nullptr ? action : target);
   char answer[TAVO_VALUE_SIZE] = "";
@@ -339,13 +324,6 @@ uint32_t rescan_action(TavoNode* target, TavoNode* action, char* params) {
     return 0;
   }
   return r;
-}
-
-}  // namespace
-
-uint32_t do_ReScanLUNS(TavoNode* target, TavoNode* action, char* params) {
-  TAVO_LIBRARY_LOCK;
-  return action_entry("ReScanLUNS", [&] { return rescan_action(target, action, params); });
 }
 
 namespace {
@@ -369,7 +347,7 @@ uint32_t inquiry_action(TavoNode* lun) {
 
 uint32_t do_StdInquiry(TavoNode* lun, TavoNode*, char*) {
   TAVO_LIBRARY_LOCK;
-  return action_entry("StdInquiry", [&] { return inquiry_action(lun); });
+  return inquiry_action(lun);
 }
 
 namespace {
@@ -395,5 +373,5 @@ uint32_t write_action(TavoNode* lun, char* params) {
 
 uint32_t do_SCSIWrite(TavoNode* lun, TavoNode*, char* params) {
   TAVO_LIBRARY_LOCK;
-  return action_entry("SCSIWrite", [&] { return write_action(lun, params); });
+  return write_action(lun, params);
 }

@@ -103,9 +103,8 @@ uint32_t get_session_attribs(uint32_t function_number, uint32_t domain, uint32_t
   return result;
 }
 
-namespace {
-
-uint32_t refresh_session(TavoNode* session) {
+uint32_t group_Session(TavoNode* session) {
+  TAVO_LIBRARY_LOCK;
   if (session == nullptr) return 1;
   const SessionPrivateRecord* record = private_record(session);
   if (record == nullptr) return 0;
@@ -115,24 +114,13 @@ uint32_t refresh_session(TavoNode* session) {
   return 0;
 }
 
-}  // namespace
-
-uint32_t group_Session(TavoNode* session) {
+uint32_t handle_session_properties(TavoNode* property, char* buf, uint32_t) {
   TAVO_LIBRARY_LOCK;
-  return refresh_entry(session, [&] { return refresh_session(session); });
+  return attribs_read(property, property != nullptr ? property->parent : nullptr, buf);
 }
 
-uint32_t handle_session_properties(TavoNode* property, char* buf, uint32_t op) {
-  TAVO_LIBRARY_LOCK;
-  return property_entry(property, op, [&] {
-    return attribs_read(property, property != nullptr ? property->parent : nullptr, buf);
-  });
-}
-
-uint32_t handle_connection_properties(TavoNode* property, char* buf, uint32_t op) {
+uint32_t handle_connection_properties(TavoNode* property, char* buf, uint32_t) {
   TAVO_LIBRARY_LOCK;
   TavoNode* connection = property != nullptr ? property->parent : nullptr;
-  return property_entry(property, op, [&] {
-    return attribs_read(property, connection != nullptr ? connection->parent : nullptr, buf);
-  });
+  return attribs_read(property, connection != nullptr ? connection->parent : nullptr, buf);
 }

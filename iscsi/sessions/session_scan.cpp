@@ -255,9 +255,8 @@ TavoNode* find_session(TavoNode* target, const char* address, const char* port) 
   return nullptr;
 }
 
-namespace {
-
-uint32_t refresh_target(TavoNode* target) {
+uint32_t group_Target(TavoNode* target) {
+  TAVO_LIBRARY_LOCK;
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering group_Target ---\n");
   Place p;
   if (target == nullptr || !place_of(target, &p)) return 1;
@@ -277,9 +276,3 @@ uint32_t refresh_target(TavoNode* target) {
   return 0;
 }
 
-}  // namespace
-
-uint32_t group_Target(TavoNode* target) {
-  TAVO_LIBRARY_LOCK;
-  return refresh_entry(target, [&] { return refresh_target(target); });
-}

@@ -101,9 +101,9 @@ uint32_t session_statistic(TavoNode* property, char* buf) {
 
 }  // namespace
 
-uint32_t handle_SsnAttr_properties(TavoNode* property, char* buf, uint32_t op) {
+uint32_t handle_SsnAttr_properties(TavoNode* property, char* buf, uint32_t) {
   TAVO_LIBRARY_LOCK;
-  return property_entry(property, op, [&] { return session_statistic(property, buf); });
+  return session_statistic(property, buf);
 }
 
 namespace {
@@ -126,7 +126,7 @@ uint32_t target_alias(TavoNode* property, char* buf) {
 
 }  // namespace
 
-uint32_t handle_TargetAlias(TavoNode* property, char* buf, uint32_t op) {
+uint32_t handle_TargetAlias(TavoNode* property, char* buf, uint32_t) {
   TAVO_LIBRARY_LOCK;
-  return property_entry(property, op, [&] { return target_alias(property, buf); });
+  return target_alias(property, buf);
 }

@@ -142,15 +142,6 @@ bool software_initiator(uint32_t function_number);
 // The target's ETO as a number of seconds (0 when it reads none).
 uint32_t target_eto(TavoNode* target);
 
-// The branch's tree entries (actions, property handlers, refresh
-// handlers) run their body through these: a failure that left no reason
-// leaves the generic one, naming what failed. Only the outermost entry of
-// the branch does, since a nested entry's failure may be one its caller
-// goes on from.
-uint32_t action_entry(const char* action, const std::function<uint32_t()>& body);
-uint32_t property_entry(TavoNode* property, uint32_t op, const std::function<uint32_t()>& body);
-uint32_t refresh_entry(TavoNode* group, const std::function<uint32_t()>& body);
-
 // A session group's commands: its function's number, domain and port.
 struct SessionPlace {
   uint32_t number = 0;

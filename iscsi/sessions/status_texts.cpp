@@ -59,34 +59,4 @@ std::span<const tree::StatusText> sessions_status_texts() { return kSessionsStat
 
 void sessions_status(uint32_t code) { tree::set_status(kSessionsStatusTexts, code); }
 
-namespace {
-
-thread_local int entry_depth = 0;
-
-uint32_t entry(const char* format, const char* name, const std::function<uint32_t()>& body) {
-  ++entry_depth;
-  const uint32_t r = body();
-  --entry_depth;
-  if (r != 0 && entry_depth == 0 && base::last_status_code() == 0)
-    base::set_last_status_fmt(TAVO_FAILED, format, name != nullptr ? name : "");
-  return r;
-}
-
-}  // namespace
-
-uint32_t action_entry(const char* action, const std::function<uint32_t()>& body) {
-  return entry("%s failed. Please check tavo2d.log file for more information.", action, body);
-}
-
-uint32_t property_entry(TavoNode* property, uint32_t op, const std::function<uint32_t()>& body) {
-  return entry(op == TAVO_PROPERTY_SET ? "Failed to set %s. Please check tavo2d.log file for more information."
-                                       : "Failed to get %s. Please check tavo2d.log file for more information.",
-               property != nullptr ? property->name : nullptr, body);
-}
-
-uint32_t refresh_entry(TavoNode* group, const std::function<uint32_t()>& body) {
-  return entry("Failed to refresh %s. Please check tavo2d.log file for more information.",
-               group != nullptr ? group->name : nullptr, body);
-}
-
 }  // namespace tavo::sessions

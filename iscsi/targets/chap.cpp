@@ -150,11 +150,11 @@ uint32_t delete_chap(TavoNode* authentication, SavedBatch& batch) {
 uint32_t do_ConfigureCHAP(TavoNode* authentication, TavoNode*, char* params) {
   TAVO_LIBRARY_LOCK;
   SavedBatch batch;
-  return action_end(batch, configure_chap(authentication, params, batch), "ConfigureCHAP");
+  return action_end(batch, configure_chap(authentication, params, batch));
 }
 
 uint32_t do_DeleteCHAP(TavoNode* authentication, TavoNode*, char*) {
   TAVO_LIBRARY_LOCK;
   SavedBatch batch;
-  return action_end(batch, delete_chap(authentication, batch), "DeleteCHAP");
+  return action_end(batch, delete_chap(authentication, batch));
 }

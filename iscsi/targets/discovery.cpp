@@ -227,5 +227,5 @@ uint32_t do_DiscoverTargets(TavoNode* portal, TavoNode* action, char* params) {
   TAVO_LIBRARY_LOCK;
   // The lines of every target found are written at once.
   SavedBatch batch;
-  return action_end(batch, discovery_action(portal, action, params), "DiscoverTargets");
+  return action_end(batch, discovery_action(portal, action, params));
 }

@@ -143,5 +143,5 @@ uint32_t do_EraseConfiguration(TavoNode* function_group, TavoNode* action, char*
   TAVO_LIBRARY_LOCK;
   // Each saved file is written once, with what the erase reached.
   SavedBatch batch;
-  return action_end(batch, erase_configuration(function_group, action), "EraseConfiguration");
+  return action_end(batch, erase_configuration(function_group, action));
 }

@@ -55,7 +55,9 @@ uint32_t startup_discovery_block(const HandlerContext& t, tavo::DiscoveryParamsB
   return r;
 }
 
-uint32_t lhba_enabled(TavoNode* property, char* buf, uint32_t op) {
+}  // namespace
+
+uint32_t handle_iSCSIPhysicalHBA_LogicalHBA_Enabled(TavoNode* property, char* buf, uint32_t op) {
   if (property == nullptr || buf == nullptr) return 1;
   if (op != TAVO_PROPERTY_SET) return handle_internal_property(property, buf, op);
   if (is_word(buf, "False")) {
@@ -65,7 +67,8 @@ uint32_t lhba_enabled(TavoNode* property, char* buf, uint32_t op) {
   return handle_internal_property(property, buf, op);
 }
 
-uint32_t discovery_parameters(TavoNode* property, char* buf, uint32_t op) {
+uint32_t handle_discoveryparams(TavoNode* property, char* buf, uint32_t op) {
+  TAVO_LIBRARY_LOCK;
   if (property == nullptr || property->parent == nullptr || buf == nullptr) return 1;
   TavoNode* isns = property->parent;
   const HandlerContext t = handler_context(isns);
@@ -89,17 +92,6 @@ uint32_t discovery_parameters(TavoNode* property, char* buf, uint32_t op) {
   if (!t || get_discovery_params(t.number, t.domain, t.port, isns) != 0)
     return 1;
   return op == TAVO_PROPERTY_GET ? handle_internal_property(property, buf, op) : 0;
-}
-
-}  // namespace
-
-uint32_t handle_iSCSIPhysicalHBA_LogicalHBA_Enabled(TavoNode* property, char* buf, uint32_t op) {
-  return tavo::network::property_with_reason(lhba_enabled(property, buf, op), property, op);
-}
-
-uint32_t handle_discoveryparams(TavoNode* property, char* buf, uint32_t op) {
-  TAVO_LIBRARY_LOCK;
-  return tavo::network::property_with_reason(discovery_parameters(property, buf, op), property, op);
 }
 
 uint32_t TAVO_set_lhba_prop(void) {

@@ -240,7 +240,6 @@ std::array<std::string_view, kOptionCount> line_options(Saved s, std::span<const
 }  // namespace tavo::targets
 
 using namespace tavo::targets;
-using tavo::network::property_with_reason;
 
 uint32_t TAVO_get_initiator_loginoptions(TavoNode* lhba, TavoNode* options, TavoNode* authentication) {
   TAVO_LIBRARY_LOCK;
@@ -273,36 +272,34 @@ uint32_t TAVO_set_target_loginoptions(TavoNode* target, TavoNode*, TavoNode*, co
 }
 
 uint32_t handle_initiator_loginoptions(TavoNode* property, char* buf, uint32_t op) {
-  return property_with_reason(group_option(Copy::Initiator, property, buf, op), property, op);
+  return group_option(Copy::Initiator, property, buf, op);
 }
 
 uint32_t handle_stploginoptions(TavoNode* property, char* buf, uint32_t op) {
-  return property_with_reason(group_option(Copy::Portal, property, buf, op), property, op);
+  return group_option(Copy::Portal, property, buf, op);
 }
 
 uint32_t handle_target_loginoptions(TavoNode* property, char* buf, uint32_t op) {
-  return property_with_reason(group_option(Copy::Target, property, buf, op), property, op);
+  return group_option(Copy::Target, property, buf, op);
 }
 
-uint32_t handle_authentication_initiator_loginoptions(TavoNode* property, char* buf, uint32_t op) {
-  return property_with_reason(authentication_option(Copy::Initiator, property, buf), property, op);
+uint32_t handle_authentication_initiator_loginoptions(TavoNode* property, char* buf, uint32_t) {
+  return authentication_option(Copy::Initiator, property, buf);
 }
 
-uint32_t handle_authentication_target_loginopts(TavoNode* property, char* buf, uint32_t op) {
-  return property_with_reason(authentication_option(Copy::Target, property, buf), property, op);
+uint32_t handle_authentication_target_loginopts(TavoNode* property, char* buf, uint32_t) {
+  return authentication_option(Copy::Target, property, buf);
 }
 
 uint32_t handle_authentication_stploginoptions(TavoNode* property, char* buf, uint32_t op) {
   if (property == nullptr || buf == nullptr) return 1;
   if (op == TAVO_PROPERTY_GET)
-    return property_with_reason(authentication_option(Copy::Portal, property, buf), property, op);
+    return authentication_option(Copy::Portal, property, buf);
   if (op == TAVO_PROPERTY_SET) return handle_internal_property(property, buf, op);
   return 0;
 }
 
-namespace {
-
-uint32_t target_option_unchecked(TavoNode* property, char* buf, uint32_t op) {
+uint32_t handle_target_loginopts(TavoNode* property, char* buf, uint32_t op) {
   SetNodes n;
   if (!set_nodes(property, false, &n)) return 1;
   if (op == TAVO_PROPERTY_GET) return group_option(Copy::Target, property, buf, op);
@@ -314,8 +311,3 @@ uint32_t target_option_unchecked(TavoNode* property, char* buf, uint32_t op) {
   return handle_internal_property(property, buf, TAVO_PROPERTY_SET);
 }
 
-}  // namespace
-
-uint32_t handle_target_loginopts(TavoNode* property, char* buf, uint32_t op) {
-  return property_with_reason(target_option_unchecked(property, buf, op), property, op);
-}

@@ -151,13 +151,13 @@ uint32_t delete_send_target_portal(TavoNode* discovery, char* params, SavedBatch
 uint32_t do_AddSendTargetPortal(TavoNode* discovery, TavoNode* action, char* params) {
   TAVO_LIBRARY_LOCK;
   SavedBatch batch;
-  return action_end(batch, add_send_target_portal(discovery, action, params, batch), "AddSendTargetPortal");
+  return action_end(batch, add_send_target_portal(discovery, action, params, batch));
 }
 
 uint32_t do_DeleteSendTargetPortal(TavoNode* discovery, TavoNode*, char* params) {
   TAVO_LIBRARY_LOCK;
   SavedBatch batch;
-  return action_end(batch, delete_send_target_portal(discovery, params, batch), "DeleteSendTargetPortal");
+  return action_end(batch, delete_send_target_portal(discovery, params, batch));
 }
 
 uint32_t check_for_stp_in_TAVO(TavoNode* discovery, const char* address, const char* port) {
@@ -183,9 +183,8 @@ uint32_t TAVO_sync_stp_with_file(TavoNode* controller, TavoNode* function, TavoN
   return found ? 0 : 1;
 }
 
-namespace {
-
-uint32_t stp_refresh(TavoNode* discovery) {
+uint32_t group_Discovery(TavoNode* discovery) {
+  TAVO_LIBRARY_LOCK;
   LhbaKey key;
   std::vector<SavedFields> lines;
   if (!lhba_key(discovery, &key)) return 1;
@@ -209,13 +208,6 @@ uint32_t stp_refresh(TavoNode* discovery) {
     if (stp_from_line(discovery, line) == nullptr) break;
   }
   return 0;
-}
-
-}  // namespace
-
-uint32_t group_Discovery(TavoNode* discovery) {
-  TAVO_LIBRARY_LOCK;
-  return tavo::network::with_reason(stp_refresh(discovery), "Refreshing Discovery");
 }
 
 uint32_t TAVO_set_stp_loginopts_prop(char (*keys)[TAVO_VALUE_SIZE], TavoNode* lhba) {

@@ -289,23 +289,23 @@ uint32_t delete_target_portal(TavoNode* target, TavoNode* action, char* params, 
 uint32_t do_AddTarget(TavoNode* lhba, TavoNode* action, char* params) {
   TAVO_LIBRARY_LOCK;
   SavedBatch batch;
-  return action_end(batch, add_target(lhba, action, params, batch), "AddTarget");
+  return action_end(batch, add_target(lhba, action, params, batch));
 }
 
 uint32_t do_AddTargetPortal(TavoNode* target, TavoNode*, char* params) {
   TAVO_LIBRARY_LOCK;
   SavedBatch batch;
-  return action_end(batch, add_target_portal(target, params, batch), "AddTargetPortal");
+  return action_end(batch, add_target_portal(target, params, batch));
 }
 
 uint32_t do_DeleteTarget(TavoNode* lhba, TavoNode* action, char* params) {
   TAVO_LIBRARY_LOCK;
   SavedBatch batch;
-  return action_end(batch, delete_target(lhba, action, params, batch), "DeleteTarget");
+  return action_end(batch, delete_target(lhba, action, params, batch));
 }
 
 uint32_t do_DeleteTargetPortal(TavoNode* target, TavoNode* action, char* params) {
   TAVO_LIBRARY_LOCK;
   SavedBatch batch;
-  return action_end(batch, delete_target_portal(target, action, params, batch), "DeleteTargetPortal");
+  return action_end(batch, delete_target_portal(target, action, params, batch));
 }

@@ -160,7 +160,7 @@ uint32_t handle_target_type(TavoNode* property, char* buf, uint32_t op) {
   if (property == nullptr || buf == nullptr) return 1;
   if (op != TAVO_PROPERTY_GET) return 0;
   if (property == nullptr || buf == nullptr || get_target_type(property->parent) != 0)
-    return tavo::network::property_with_reason(1, property, op);
+    return 1;
   return handle_internal_property(property, buf, op);
 }
 

@@ -140,9 +140,9 @@ bool port_parameter(char port[TAVO_VALUE_SIZE], bool defaulted) {
   return true;
 }
 
-uint32_t action_end(SavedBatch& batch, uint32_t result, const char* action) {
+uint32_t action_end(SavedBatch& batch, uint32_t result) {
   const uint32_t written = batch.commit();
-  return network::with_reason(result != 0 ? result : written, action);
+  return result != 0 ? result : written;
 }
 
 }  // namespace tavo::targets

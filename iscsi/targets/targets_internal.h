@@ -102,6 +102,6 @@ bool port_parameter(char port[TAVO_VALUE_SIZE], bool defaulted);
 // Ends an action of the branch: the saved files its batch changed are
 // written (a failed write fails the action with its status), and a
 // failure that left no reason gets the generic one.
-uint32_t action_end(SavedBatch& batch, uint32_t result, const char* action);
+uint32_t action_end(SavedBatch& batch, uint32_t result);
 
 }  // namespace tavo::targets

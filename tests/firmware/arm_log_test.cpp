@@ -112,7 +112,7 @@ TEST_F(ArmLogTest, EmptyLogsAndFailures) {
        ""},
       {"no table, FLASH", "FLASH", entries(5, 2), "", 130, "/tmp/arm.log", kBadFile, ""},
       {"no output file, RAM", "RAM", "", entries(3, 3), 0, "/none/arm.log", kBadFile, "-"},
-      {"no output file, FLASH", "FLASH", entries(5, 2), "", 0, "/none/arm.log", kNone, "-"},
+      {"no output file, FLASH", "FLASH", entries(5, 2), "", 0, "/none/arm.log", action_failed("RetrieveARMLog"), "-"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

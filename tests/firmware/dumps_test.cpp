@@ -121,10 +121,10 @@ TEST_F(DumpsTest, FlashDumpIsTheWholeFlash) {
   EXPECT_EQ(std::vector<uint8_t>(pieces.back().begin(), pieces.back().begin() + 16),
             (std::vector<uint8_t>{4, 0, 0, 0, 22, 0, 0, 0, 0, 0x24, 0, 0, 0, 0xDC, 0xFF, 0}));
   for (const auto& e : sim_->mailbox_log()) EXPECT_EQ(e.kind, sim::LogKind::NicIoctl);
-  // A failed piece ends the action with no file and no status of its own.
+  // A failed piece ends the action with no file and the generic reason.
   fail_mailbox(1, 6, 3).skip = 100;
   EXPECT_EQ(act("Corvane0/RetrieveTessmarkPCIDump", {root_.at("/tmp/flash.bin")}), 1u);
-  EXPECT_EQ(last_status(), kNone);
+  EXPECT_EQ(last_status(), action_failed("RetrieveTessmarkPCIDump"));
   EXPECT_EQ(file("/tmp/flash.bin"), "-");
   fail_write(sim::FaultKind::FileErrno, "flash.bin");
   EXPECT_EQ(act("Corvane0/RetrieveTessmarkPCIDump", {root_.at("/tmp/flash.bin")}), 1u);
@@ -207,13 +207,13 @@ TEST_F(DumpsTest, FirmwareCommandLineOutput) {
   fail_mailbox(11, 24, 3);
   EXPECT_EQ(act("Corvane0/RetrieveFwCliData", {path, "dump"}), 1u);
   EXPECT_EQ(last_status(), firmware_status(269));
-  // Refused unsent, without a status, on Galtor and inside a virtual function.
+  // Refused unsent, with the generic reason, on Galtor and inside a virtual function.
   for (const std::string& topology : {kGaltor, kInsideVf}) {
     start_with(topology, {{"/fwcli/xy", "z"}});
     sim_->clear_log();
     EXPECT_EQ(act("Corvane0/RetrieveFwCliData", {path, "xy"}), 1u);
     EXPECT_EQ(mailbox_count(11, 24), 0);
-    EXPECT_EQ(last_status(), kNone);
+    EXPECT_EQ(last_status(), action_failed("RetrieveFwCliData"));
   }
 }
 

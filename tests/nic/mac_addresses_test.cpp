@@ -143,10 +143,10 @@ TEST_F(MacAddressTest, LegacyConfigurationOnCv2) {
   EXPECT_EQ(last_status().first, 160u);
   EXPECT_EQ(set(nic1, "00:11:22:33:44:55"), 1u);
   EXPECT_EQ(last_status().first, 161u);
-  full.count = 0;  // no entry: a write fails without a status
+  full.count = 0;  // no entry: a write fails with the generic reason
   legacy.assign(reinterpret_cast<uint8_t*>(&full), reinterpret_cast<uint8_t*>(&full) + sizeof full);
   EXPECT_EQ(set(nic1, "00:11:22:33:44:55"), 1u);
-  EXPECT_EQ(last_status().first, 0u);
+  EXPECT_EQ(last_status(), set_failed("PermanentMACAddress"));
   EXPECT_EQ(mailbox_count(1, 82), 0);
   fail_mailbox(1, 81, 3);
   EXPECT_EQ(get(nic1), "<unreadable>");

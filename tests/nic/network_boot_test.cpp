@@ -82,8 +82,8 @@ TEST_F(NetworkBootTest, SetNetworkBoot) {
   EXPECT_EQ(act(action, {"Disabled"}), 1u);
   EXPECT_EQ(last_status(), nic_status_text(272));
   ASSERT_EQ(restart("controller 0 nic-device-id=0x1234 serial=C\nnic controller=0 function=0 name=vmnic0\n"), 0u);
-  EXPECT_EQ(act(action, {"Disabled"}), 1u);  // no known generation: refused without a status
-  EXPECT_EQ(last_status().first, 0u);
+  EXPECT_EQ(act(action, {"Disabled"}), 1u);  // no known generation: refused with the generic reason
+  EXPECT_EQ(last_status(), action_failed("SetNetworkBoot"));
 }
 
 TEST_F(NetworkBootTest, ManagementVlan) {

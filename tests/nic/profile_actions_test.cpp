@@ -76,7 +76,7 @@ TEST_F(ProfileActionTest, SetProfileIdNamesTheNextProfile) {
   EXPECT_EQ(act(action, {"3"}), 1u);  // a profile the adapter does not offer
   EXPECT_EQ(last_status(), nic_status_text(281));
   EXPECT_EQ(act("Corvane2/ProfileManagement/SetProfileId", {"3"}), 1u);
-  EXPECT_EQ(last_status().first, 0u);
+  EXPECT_EQ(last_status(), action_failed("SetProfileId"));
   EXPECT_EQ(mailbox_count(1, 168), sent + 1);
 }
 
@@ -225,7 +225,7 @@ TEST_F(ProfileActionTest, SetFactoryDefaults) {
   EXPECT_EQ(last_status().first, 256u);
   vm_flag = 0;
   EXPECT_EQ(act("Corvane2/ProfileManagement/SetFactoryDefaults"), 1u);
-  EXPECT_EQ(last_status().first, 0u);
+  EXPECT_EQ(last_status(), action_failed("SetFactoryDefaults"));
   ASSERT_EQ(restart("controller 0 generation=moravel serial=U bus=4 nic-device-id=0x0bad\n"
                     "nic controller=0 function=0 name=vmnic0\n"),
             0u);

@@ -235,7 +235,7 @@ TEST_F(LinkSpeedTest, SetPortSpeedChecksEveryRule) {
   const Status refused{229,
                        "Failed to SetPortSpeed. Please check ANSpeedsSupported and ForceSpeedsSupported "
                        "properties for supported PortSpeed values on existing PHY."};
-  const Status none{0, ""};
+  const Status none{0, ""}, failed = action_failed("SetPortSpeed");
   struct Row {
     const char* port;
     const char *interface, *force, *an;
@@ -256,7 +256,7 @@ TEST_F(LinkSpeedTest, SetPortSpeedChecksEveryRule) {
        {}},
       {kGaltorPort, "KR_10GB_TYPE", "100Mb,1Gb,10Gb", "", {"10Gb", "Force", "3"}, 0, none, {0, 0, 1, 0, 0, 0, 0, 0}},
       {kGaltorPort, "KR_10GB_TYPE", "1Gb", "", {"10Gb", "Force"}, 1, refused, {}},
-      {kGaltorPort, "KR_10GB_TYPE", "", "", {"10Gb", "Force"}, 1, none, {}},
+      {kGaltorPort, "KR_10GB_TYPE", "", "", {"10Gb", "Force"}, 1, failed, {}},
       {kGaltorPort,
        "KR_10GB_TYPE",
        "10Gb,40Gb/1Gb",
@@ -282,7 +282,7 @@ TEST_F(LinkSpeedTest, SetPortSpeedChecksEveryRule) {
        1,
        {225, "Failed to SetPortSpeed. Speed is requried when Mode is Force or Auto-Negotiate."},
        {}},
-      {kGaltorPort, "KR_10GB_TYPE", "", "", {"10Gb", "Auto-Negotiate"}, 1, none, {}},
+      {kGaltorPort, "KR_10GB_TYPE", "", "", {"10Gb", "Auto-Negotiate"}, 1, failed, {}},
       {kGaltorPort, "KR_10GB_TYPE", "", "", {"10Gb", "Default"}, 0, none, {0, 0, 0, 0, 0, 0, 0, 0}},
       {kCv3Port,
        "SFP_PLUS_10GB_TYPE",

@@ -59,4 +59,16 @@ class ClientTest : public SimTest {
   uint32_t baseline_allocations_ = 0;
 };
 
+// The reason the tree leaves when an action, a property read or write, or a
+// refresh fails without one of its own.
+inline std::pair<uint32_t, std::string> action_failed(const std::string& action) {
+  return {1, action + " failed. Please check tavo2d.log file for more information."};
+}
+inline std::pair<uint32_t, std::string> get_failed(const std::string& property) {
+  return {1, "Failed to get " + property + ". Please check tavo2d.log file for more information."};
+}
+inline std::pair<uint32_t, std::string> set_failed(const std::string& property) {
+  return {1, "Failed to set " + property + ". Please check tavo2d.log file for more information."};
+}
+
 }  // namespace tavo::test

@@ -40,7 +40,11 @@ TempRoot::TempRoot() {
   std::vector<char> buf(tmpl.begin(), tmpl.end());
   buf.push_back('\0');
   if (mkdtemp(buf.data()) == nullptr) abort();
-  path_ = buf.data();
+  // Absolute, so that a test that changes its directory keeps its root.
+  char* absolute = realpath(buf.data(), nullptr);
+  if (absolute == nullptr) abort();
+  path_ = absolute;
+  free(absolute);
 }
 
 TempRoot::~TempRoot() { remove_tree(path_); }
