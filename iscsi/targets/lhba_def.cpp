@@ -76,17 +76,22 @@ const GroupDef initiator_options = group("InitiatorLoginOptions", initiator_opti
 // --- iSCSIQoS ---
 const ChildDef qos_children[] = {
     property("MinBitsPerSecond", RO, INT, "", 0, 1000, "0", handle_iscsi_bandwidth_softcap,
-             "This property displays the minimum iSCSI throughput of the domain in units of 100 Mbit. 0 means no QoS "
-             "is set."),
+             "This property represents the minimum iSCSI throughput for this domain. The number 'n' indicates "
+             "'n*100Mbit' throughput on this interface. A value of 0 indicates no QoS was set and allows all "
+             "available bandwidth for this domain."),
     property("MaxBitsPerSecond", RO, INT, "", 0, 1000, "0", handle_iscsi_bandwidth_softcap,
-             "This property displays the maximum iSCSI throughput of the domain in units of 100 Mbit. 0 means no QoS "
-             "is set."),
+             "This property represents the maximum iSCSI throughput this domain. The number 'n' indicates "
+             "'n*100Mbit' throughput on this interface. A value of 0 indicates no QoS was set and allows all "
+             "available bandwidth for this domain."),
     property("MaxBytesPerSecond", RW, INT, "", 0, 1280, "0", handle_MaxBytesPerSecond,
-             "This property specifies the maximum iSCSI throughput in multiples of 1 MB/s. 0 means no QoS is set."),
+             "This property represents the maximum iSCSI throughput for this domain, specified in 1MBps multiples. A "
+             "value of 0 indicates no QoS was set and allows all available bandwidth for this domain."),
     property("MaxIosPerSecond", RW, INT, "", 0, 250, "0", handle_MaxIosPerSecond,
-             "This property specifies the maximum I/Os per second in multiples of 1024. 0 means no QoS is set."),
+             "This property represents the maximum number of I/Os per second of iSCSI traffic for this domain, "
+             "specified in multiples of 1024. A value of 0 indicates no QoS was set and allows all available "
+             "bandwidth for this domain."),
 };
-const GroupDef qos = group("iSCSIQoS", qos_children, "This group contains the QoS properties.");
+const GroupDef qos = group("iSCSIQoS", qos_children, "This group contains the properties of QoS.");
 
 // --- iSCSIStatistics: fetched from the firmware ---
 #define LHBA_STAT(name, type, minimum, maximum, initial, handler, help) \
