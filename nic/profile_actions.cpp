@@ -8,6 +8,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -39,11 +40,11 @@ struct EditedFunction {
   uint8_t sriov = 0;  // 0, 1 or kSriovKept
 };
 
-// The edited layout: each port's multi-channel code and name, and every
-// port's functions in order.
+// The edited layout: each port's multi-channel code, its name by the
+// port's number, and every port's functions in order.
 struct EditedLayout {
   std::vector<uint8_t> mc_codes;
-  std::string last_mc_name;
+  std::map<int32_t, std::string> mc_names;
   std::vector<EditedFunction> functions;
 };
 
@@ -97,7 +98,7 @@ bool save_gather(TavoNode* configured, EditedLayout* out) {
     char text[TAVO_VALUE_SIZE];
     if (functions.empty() || !save_read(port, "MCType", text)) return false;
     out->mc_codes.push_back(mc_type_saved_code(text));
-    out->last_mc_name = text;
+    out->mc_names[tavo::tree::instance_number(port)] = text;
     for (TavoNode* f : functions) {
       EditedFunction e;
       char protocol[TAVO_VALUE_SIZE], sriov[TAVO_VALUE_SIZE];
@@ -158,10 +159,11 @@ uint32_t save_oem_step(TavoNode* controller, const HandlerContext& fn) {
   return ioctl_erase_ROM(fn.number, &erase, fn.domain, fn.port, tavo::controller::controller_transport(controller));
 }
 
-// Each port after the new layout: its flow control sent again for the
-// multi-channel type last read, and its channels rebuilt with their
-// settings carried across.
-uint32_t save_ports(TavoNode* controller, const char* mc_name, const uint8_t mc_codes[TAVO_MC_PORTS]) {
+// Each port after the new layout: its flow control sent again for its own
+// configured multi-channel type (the configured Port named after its
+// PortNumber), and its channels rebuilt with their settings carried across.
+uint32_t save_ports(TavoNode* controller, const std::map<int32_t, std::string>& mc_names,
+                    const uint8_t mc_codes[TAVO_MC_PORTS]) {
   const std::vector<TavoNode*> ports = instances_of(controller, "PortDiscoveryAndConfiguration");
   if (ports.empty()) return 1;
   auto table = tavo::base::counted_zeroed<McPropRecord>(sizeof(McPropRecord) * TAVO_MC_PORTS * TAVO_MC_CHANNELS);
@@ -170,9 +172,6 @@ uint32_t save_ports(TavoNode* controller, const char* mc_name, const uint8_t mc_
     return 1;
   }
   for (TavoNode* port : ports) {
-    if (TAVO_reset_flow_control_properties(port, mc_name) != 0)
-      pdebug(TAVO_LOG_BACKEND, 3, "%s:Failed to reset the flow control of port %d.\n", "do_SaveProfile",
-             tavo::tree::instance_number(port));
     char number[TAVO_VALUE_SIZE];
     TavoNode* channels = internal_get_node(port, "ChannelManagement", TAVO_KIND_GROUP);
     const int32_t index = tavo::tree::instance_number(port);
@@ -180,6 +179,9 @@ uint32_t save_ports(TavoNode* controller, const char* mc_name, const uint8_t mc_
     if (!save_read(port, "PortNumber", number) || !parse_id(number, &port_number) || channels == nullptr ||
         index < 0 || index >= TAVO_MC_PORTS)
       return 1;
+    const auto mc_name = mc_names.find(static_cast<int32_t>(port_number));
+    if (mc_name == mc_names.end() || TAVO_reset_flow_control_properties(port, mc_name->second.c_str()) != 0)
+      pdebug(TAVO_LOG_BACKEND, 3, "%s:Failed to reset the flow control of port %d.\n", "do_SaveProfile", index);
     uint32_t count = 0;
     const uint32_t saved = TAVO_save_mc_props(channels, table.get(), static_cast<uint32_t>(index), &count);
     if (saved == kNoChannels) continue;
@@ -250,7 +252,7 @@ uint32_t save_profile(TavoNode* controller, const HandlerContext& fn, bool* writ
   if (rebuild_configured_view(controller) != 0) return 1;
   uint8_t mc_codes[TAVO_MC_PORTS] = {};
   std::copy_n(layout.mc_codes.begin(), std::min<size_t>(layout.mc_codes.size(), TAVO_MC_PORTS), mc_codes);
-  return save_ports(controller, layout.last_mc_name.c_str(), mc_codes);
+  return save_ports(controller, layout.mc_names, mc_codes);
 }
 
 }  // namespace

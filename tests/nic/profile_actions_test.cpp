@@ -9,6 +9,7 @@
 #include "tests/nic/profile_fixture.h"
 #include "transport/glob.h"
 #include "transport/nic_records.h"
+#include "transport/port_records.h"
 
 namespace tavo::test {
 namespace {
@@ -107,14 +108,17 @@ TEST_F(ProfileActionTest, SaveProfileWritesTheEditedLayout) {
   ASSERT_EQ(set(c + "/Port0/Function1/Protocol", "FCoE"), 0u);
   ASSERT_EQ(set(c + "/Port1/Function0/Protocol", "None"), 0u);
   ASSERT_EQ(set(c + "/Port0/MCType", "NPAR"), 0u);
-  const int flow_controls = mailbox_count(1, 205);
+  const size_t flow_controls = payloads(1, 205).size();
   EXPECT_EQ(act(std::string(kPm) + "SaveProfile"), 0u);
   EXPECT_EQ(last_status(), nic_status_text(304));
-  // Each port's flow control again (read, then written), for the type of
-  // the last port read: port 1 last, "None" (not NPAR) is sub-command 8.
-  EXPECT_EQ(mailbox_count(1, 205), flow_controls + 6);
-  EXPECT_EQ(last_payload(1, 205).at(1), 8);
-  EXPECT_EQ(last_payload(1, 205).at(3), 1);
+  // Each port's flow control again (read, then written), for its own
+  // configured type: port 0 NPAR (sub-command 11), port 1 None (8).
+  const auto flows = payloads(1, 205);
+  ASSERT_EQ(flows.size(), flow_controls + 6);
+  std::vector<std::pair<int, int>> writes;  // port, sub-command
+  for (size_t i = flow_controls; i < flows.size(); ++i)
+    if (flows[i].at(1) != tavo::kFlowControlRead) writes.emplace_back(flows[i].at(3), flows[i].at(1));
+  EXPECT_EQ(writes, (std::vector<std::pair<int, int>>{{0, tavo::kFlowControlWriteNpar}, {1, tavo::kFlowControlWrite}}));
 
   const Bytes request = last_payload(1, 165);
   ASSERT_EQ(request.size(), 8u + 4 * 88 + 68);
