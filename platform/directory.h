@@ -1,10 +1,14 @@
-// The names in a directory as POSIX lists them, for the hosts' directory
-// listing: inline, so the simulator module has it without linking the
-// library.
+// What both hosts do alike with POSIX calls (the directory listing, a mode
+// change that follows no link): inline, so the simulator module has it
+// without linking the library.
 #pragma once
 
 #include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
 #include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -21,6 +25,18 @@ inline int read_directory(const std::string& path, std::vector<std::string>* nam
     if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) names->push_back(e->d_name);
   ::closedir(dir);
   return 0;
+}
+
+// chmod(2) of the file or directory at path itself: a link planted there
+// fails (ELOOP) and its target keeps its mode. 0, or -1 with errno.
+inline int change_mode(const std::string& path, mode_t mode) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return -1;
+  const int r = ::fchmod(fd, mode);
+  const int saved = errno;
+  ::close(fd);
+  errno = saved;
+  return r;
 }
 
 }  // namespace tavo::platform

@@ -40,6 +40,8 @@ class Host {
   virtual int rename(const std::string& from, const std::string& to) = 0;
   virtual int unlink(const std::string& path) = 0;
   virtual int mkdir(const std::string& path, mode_t mode) = 0;
+  // chmod(2) of path itself, never through a link planted there (-1,
+  // ELOOP).
   virtual int chmod(const std::string& path, mode_t mode) = 0;
   virtual int stat(const std::string& path, struct stat* st) = 0;
   // fstat(2): what an open descriptor is (a path may change meanwhile).

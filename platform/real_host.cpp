@@ -42,7 +42,7 @@ class RealHost final : public Host {
   }
   int unlink(const std::string& path) override { return ::unlink(path.c_str()); }
   int mkdir(const std::string& path, mode_t mode) override { return ::mkdir(path.c_str(), mode); }
-  int chmod(const std::string& path, mode_t mode) override { return ::chmod(path.c_str(), mode); }
+  int chmod(const std::string& path, mode_t mode) override { return change_mode(path, mode); }
   int stat(const std::string& path, struct stat* st) override { return ::stat(path.c_str(), st); }
   int fstat(int fd, struct stat* st) override { return ::fstat(fd, st); }
   int list_directory(const std::string& path, std::vector<std::string>* names) override {

@@ -513,7 +513,7 @@ int Simulator::chmod(const std::string& path, mode_t mode) {
     errno = EACCES;
     return -1;
   }
-  return ::chmod(path.c_str(), mode);
+  return platform::change_mode(path, mode);
 }
 
 int Simulator::stat(const std::string& path, struct stat* st) {

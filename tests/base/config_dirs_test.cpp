@@ -57,6 +57,19 @@ TEST_F(ConfigDirsTest, ConfigurationDirectoryTimersAndSavedFiles) {
   EXPECT_EQ(tavo_glob_timer[5].microseconds, 0u);
 }
 
+// A link planted at a saved file is left alone, and so is the file it
+// names.
+TEST_F(ConfigDirsTest, ModesAreNeverSetThroughALink) {
+  const std::string secret = root_.at("/secret");
+  write_file(secret, "");
+  ASSERT_EQ(chmod(secret.c_str(), 0640), 0);
+  write_file(root_.at("/etc/config/QVL/tavo/savestp.txt"), "p\n");  // makes the directory
+  ASSERT_EQ(symlink(secret.c_str(), root_.at("/etc/config/QVL/tavo/savetgt.txt").c_str()), 0);
+  TAVO_config_dir_permssions();
+  EXPECT_EQ(mode_of("/secret"), 0640u);
+  EXPECT_EQ(mode_of("/etc/config/QVL/tavo/savestp.txt"), 0600u);
+}
+
 // Directories are made with the host's mkdir, never a shell: a root may
 // hold any character.
 TEST_F(ConfigDirsTest, AnyRootGetsItsDirectoriesAndRunsNoShell) {
