@@ -1,5 +1,6 @@
 // What the simulated host holds: controllers, their PCI functions, and host
-// files. Read from a plain-text topology file (see README) or built in.
+// files. Read from a plain-text topology file (simulator/README.md) or
+// built in.
 #pragma once
 
 #include <stdint.h>
@@ -68,7 +69,7 @@ struct SimArpEntry {
 };
 
 // What the firmware keeps at start for the NIC side of a function (nic and
-// iscsi line keys boot, rom, vnic, qos, fw-mode, roce, bw, lpvid, sriov).
+// iscsi line keys boot, vnic, qos, fw-mode, roce, bw, lpvid, sriov).
 struct SimNicKeys {
   uint8_t boot_state = 0;      // network boot: 1 enabled
   uint8_t boot_method = 0;     // 1 PXE, 2 iBFT
@@ -242,19 +243,8 @@ const char* default_topology_text();
 // "aa:bb:cc:dd:ee:ff" (or with '-') into six bytes; false when malformed.
 bool parse_mac(const std::string& text, uint8_t out[6]);
 
-// A `port` line's keys into its port's state; the reason of a bad value,
-// else null.
-const char* parse_port_line(std::map<std::string, std::string>& fields, Topology* t);
-// A `lun` line's keys into LUNs of its target; the reason of a bad value,
-// else null.
-const char* parse_lun_line(std::map<std::string, std::string>& fields, Topology* t);
-// Gives every port that a function serves its default state.
-void add_function_ports(Topology* t);
 // The state of a controller's port; null for a port nothing defined.
 SimPort* find_port(Topology& t, int controller, int port);
-// The nic and iscsi line keys of SimNicKeys; the reason of a bad value,
-// else null.
-const char* parse_nic_keys(std::map<std::string, std::string>& fields, SimFunction* fn);
 
 // Derived host files (esx.conf interface lines) for a topology's NIC functions.
 std::string esx_conf_text(const Topology& t);

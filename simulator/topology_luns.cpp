@@ -6,14 +6,14 @@
 #include <map>
 #include <string>
 
-#include "simulator/topology.h"
+#include "simulator/topology_lines.h"
 
 namespace tavo::sim {
 namespace {
 
 // A whole number in C syntax within lo..hi (64 bits: disks are counted in
 // blocks).
-bool lun_value(const std::map<std::string, std::string>& f, const char* key, uint64_t lo, uint64_t hi, uint64_t* out) {
+bool lun_value(const TopologyFields& f, const char* key, uint64_t lo, uint64_t hi, uint64_t* out) {
   auto it = f.find(key);
   if (it == f.end()) return true;
   const std::string& text = it->second;
@@ -43,9 +43,10 @@ std::array<uint8_t, 8> lun_id(uint64_t number) {
 // target=IQN id=0-16383 [count=N] [blocks=N] [block-size=N] [type=N]
 // [vendor=TEXT] [product=TEXT] [serial=TEXT] [check-condition=N]; count
 // makes N LUNs of ids id, id + 1, ...
-const char* parse_lun_line(std::map<std::string, std::string>& f, Topology* t) {
+std::string lun_line(TopologyLine& line, Topology& t) {
+  TopologyFields& f = line.fields;
   SimTarget* target = nullptr;
-  for (SimTarget& candidate : t->targets)
+  for (SimTarget& candidate : t.targets)
     if (f.count("target") && strcasecmp(candidate.name.c_str(), f["target"].c_str()) == 0) target = &candidate;
   if (target == nullptr) return "lun needs target=<a target line given before it>";
   uint64_t first = 0, count = 1, size = 512, type = 0, check = 0;
@@ -69,7 +70,7 @@ const char* parse_lun_line(std::map<std::string, std::string>& f, Topology* t) {
     lun.serial = !serial.empty() && count == 1 ? serial : (serial.empty() ? "LUN" : serial + "-") + std::to_string(n);
     target->luns.push_back(lun);
   }
-  return nullptr;
+  return "";
 }
 
 }  // namespace tavo::sim

@@ -4,27 +4,18 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <map>
-#include <sstream>
+#include <algorithm>
+#include <array>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ids/device_ids.h"
-#include "simulator/topology.h"
+#include "simulator/topology_lines.h"
 #include "transport/port_records.h"
 
 namespace tavo::sim {
 namespace {
-
-// A whole number in C syntax within lo..hi.
-bool port_value(const std::string& text, long lo, long hi, long* out) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  const long v = strtol(text.c_str(), &end, 0);
-  if (*end != '\0' || v < lo || v > hi) return false;
-  *out = v;
-  return true;
-}
 
 // The DCBX records a port starts with: DCBX on, eight priority groups with
 // every priority in group 0, its features enabled, advertised and willing
@@ -134,18 +125,17 @@ SimPort* port_add(Topology* t, int controller, int port) {
 
 // VIEW/SLOT/SELECTOR/PROTOCOL/PRIORITIES[/OUI], VIEW admin, oper or peer.
 bool port_tlv(const std::string& text, SimPort* p) {
-  std::vector<std::string> parts;
-  std::istringstream in(text);
-  for (std::string part; std::getline(in, part, '/');) parts.push_back(part);
+  const std::vector<std::string> parts = split_slashes(text);
   static const char* const kViews[] = {"admin", "oper", "peer"};
   size_t view = 3;
   for (size_t v = 0; v < 3; ++v)
     if (!parts.empty() && parts[0] == kViews[v]) view = v;
-  long slot = 0, selector = 0, protocol = 0, priorities = 0, oui = 0x1B21;
+  int64_t slot = 0, selector = 0, protocol = 0, priorities = 0, oui = 0x1B21;
   if (view == 3 || (parts.size() != 5 && parts.size() != 6) ||
-      !port_value(parts[1], 0, kDcbxApplicationSlots - 1, &slot) || !port_value(parts[2], 0, 255, &selector) ||
-      !port_value(parts[3], 0, 0xFFFF, &protocol) || !port_value(parts[4], 0, 255, &priorities) ||
-      (parts.size() == 6 && !port_value(parts[5], 0, 0xFFFFFF, &oui)))
+      !parse_number_within(parts[1], 0, kDcbxApplicationSlots - 1, &slot) ||
+      !parse_number_within(parts[2], 0, 255, &selector) || !parse_number_within(parts[3], 0, 0xFFFF, &protocol) ||
+      !parse_number_within(parts[4], 0, 255, &priorities) ||
+      (parts.size() == 6 && !parse_number_within(parts[5], 0, 0xFFFFFF, &oui)))
     return false;
   DcbxApplicationTlvEntry e{};
   e.protocol_id = static_cast<uint16_t>(protocol);
@@ -158,47 +148,101 @@ bool port_tlv(const std::string& text, SimPort* p) {
   return true;
 }
 
+constexpr const char* kBadPortNumber = "bad number in a port line";
+
 // The keys that take a number, each into its field.
-template <typename Field>
-bool port_number_key(std::map<std::string, std::string>& f, const char* key, long hi, Field* field) {
-  long v = 0;
-  if (!f.count(key)) return true;
-  if (!port_value(f[key], 0, hi, &v)) return false;
-  *field = static_cast<Field>(v);
+constexpr NumberKey<SimPort> kPortNumbers[] = {
+    {"speed", 0, 255, store_number<&SimPort::speed_code>, kBadPortNumber},
+    {"qos-speed", 0, 0xFFFF, store_number<&SimPort::qos_speed>, kBadPortNumber},
+    {"logical", 0, 255, store_number<&SimPort::logical_state>, kBadPortNumber},
+    {"active-port", 0, 255, store_number<&SimPort::active_port>, kBadPortNumber},
+    {"phy-type", 0, 0xFFFF, store_number<&SimPort::phy_type>, kBadPortNumber},
+    {"interface", 0, 0xFFFF, store_number<&SimPort::interface_type>, kBadPortNumber},
+    {"an-speeds", 0, 0xFFFF, store_number<&SimPort::auto_speeds>, kBadPortNumber},
+    {"force-speeds", 0, 0xFFFF, store_number<&SimPort::fixed_speeds>, kBadPortNumber},
+    {"configured-speed", 0, 0xFFFF, store_number<&SimPort::configured_speed>, kBadPortNumber},
+    {"dac", 0, 0xFFFF, store_number<&SimPort::dac_length>, kBadPortNumber},
+    {"tx-throttle", 0, 0xFFFFFFFF, store_number<&SimPort::tx_throttle>, kBadPortNumber},
+    {"loopback", 0, 255, store_number<&SimPort::loopback_mode>, kBadPortNumber},
+    {"nvp", 0, 100, store_number<&SimPort::nvp>, kBadPortNumber},
+    {"mc-type", 0, 255, store_number<&SimPort::mc_type>, kBadPortNumber},
+};
+
+// A key that takes one of a few words, and what each does to the port.
+struct PortWord {
+  const char* key;
+  std::array<std::string_view, 4> allowed;  // empty past the last
+  void (*apply)(SimPort& p, const std::string& word);
+  const char* why;
+};
+
+constexpr const char* kBadPortWord = "bad state, link, beacon, pause, speed-list, transceiver or baset";
+constexpr const char* kBadPortMode = "bad phy-loopback or dcbx-mode";
+constexpr std::string_view kDcbxModes[] = {"cee", "cin", "auto-cee", "auto-ieee"};
+
+constexpr PortWord kPortWords[] = {
+    {"state", {"enabled", "disabled"}, [](SimPort& p, const std::string& w) { p.enabled = w == "enabled"; },
+     kBadPortWord},
+    {"link", {"up", "down"},
+     [](SimPort& p, const std::string& w) {
+       if (w == "down") p.link_state = p.speed_code = p.logical_state = 0;
+     },
+     kBadPortWord},
+    {"beacon", {"on", "off", "unsupported"},
+     [](SimPort& p, const std::string& w) { p.beacon = w == "on" ? 1 : w == "off" ? 0 : -1; }, kBadPortWord},
+    {"pause", {"on", "off", "tx", "rx"},
+     [](SimPort& p, const std::string& w) {
+       p.tx_pause = w == "on" || w == "tx";
+       p.rx_pause = w == "on" || w == "rx";
+     },
+     kBadPortWord},
+    {"speed-list", {"yes", "no"}, [](SimPort& p, const std::string& w) { p.speed_list = w == "yes"; }, kBadPortWord},
+    {"transceiver", {"yes", "no"}, [](SimPort& p, const std::string& w) { p.transceiver = w == "yes"; },
+     kBadPortWord},
+    {"baset", {"yes", "no"}, [](SimPort& p, const std::string& w) { p.baset_stats = w == "yes"; }, kBadPortWord},
+    {"phy-loopback", {"yes", "no"}, [](SimPort& p, const std::string& w) { p.phy_loopback = w == "yes"; },
+     kBadPortMode},
+    {"dcbx-mode", {kDcbxModes[0], kDcbxModes[1], kDcbxModes[2], kDcbxModes[3]},
+     [](SimPort& p, const std::string& w) {
+       for (uint8_t m = 0; m < 4; ++m)
+         if (w == kDcbxModes[m]) p.dcbx_mode = m;
+     },
+     kBadPortMode},
+};
+
+// The word keys in order; the reason of the first bad one, else null.
+const char* port_words(const TopologyFields& f, SimPort* p) {
+  for (const PortWord& row : kPortWords) {
+    auto it = f.find(row.key);
+    if (it == f.end()) continue;
+    if (std::none_of(row.allowed.begin(), row.allowed.end(),
+                     [&](std::string_view a) { return !a.empty() && a == it->second; }))
+      return row.why;
+    row.apply(*p, it->second);
+  }
+  return nullptr;
+}
+
+// wwpn=16 hexadecimal digits.
+bool port_wwpn(TopologyFields& f, SimPort* p) {
+  if (!f.count("wwpn")) return true;
+  char* end = nullptr;
+  const unsigned long long v = strtoull(f["wwpn"].c_str(), &end, 16);
+  if (f["wwpn"].size() != 16 || *end != '\0') return false;
+  for (int i = 0; i < 8; ++i) p->wwpn[static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (56 - 8 * i));
   return true;
 }
 
-const char* port_words(std::map<std::string, std::string>& f, SimPort* p) {
-  auto word = [&f](const char* key, std::initializer_list<const char*> allowed) {
-    if (!f.count(key)) return true;
-    for (const char* a : allowed)
-      if (f[key] == a) return true;
-    return false;
-  };
-  if (!word("state", {"enabled", "disabled"}) || !word("link", {"up", "down"}) ||
-      !word("beacon", {"on", "off", "unsupported"}) || !word("pause", {"on", "off", "tx", "rx"}) ||
-      !word("speed-list", {"yes", "no"}) || !word("transceiver", {"yes", "no"}) || !word("baset", {"yes", "no"}))
-    return "bad state, link, beacon, pause, speed-list, transceiver or baset";
-  if (!word("phy-loopback", {"yes", "no"}) || !word("dcbx-mode", {"cee", "cin", "auto-cee", "auto-ieee"}))
-    return "bad phy-loopback or dcbx-mode";
-  if (f.count("state")) p->enabled = f["state"] == "enabled";
-  if (f.count("link") && f["link"] == "down") p->link_state = p->speed_code = p->logical_state = 0;
-  if (f.count("beacon")) p->beacon = f["beacon"] == "on" ? 1 : f["beacon"] == "off" ? 0 : -1;
-  if (f.count("pause")) {
-    p->tx_pause = f["pause"] == "on" || f["pause"] == "tx";
-    p->rx_pause = f["pause"] == "on" || f["pause"] == "rx";
-  }
-  if (f.count("speed-list")) p->speed_list = f["speed-list"] == "yes";
-  if (f.count("transceiver")) p->transceiver = f["transceiver"] == "yes";
-  if (f.count("baset")) p->baset_stats = f["baset"] == "yes";
-  if (f.count("phy-loopback")) p->phy_loopback = f["phy-loopback"] == "yes";
-  if (f.count("dcbx-mode")) {
-    static const char* const kModes[] = {"cee", "cin", "auto-cee", "auto-ieee"};
-    for (uint8_t m = 0; m < 4; ++m)
-      if (f["dcbx-mode"] == kModes[m]) p->dcbx_mode = m;
-  }
-  if (f.count("loopback") && f["loopback"] == "unsupported") f["loopback"] = "254";
-  return nullptr;
+// op-modes=M,.. (modes 0-7), one descriptor each.
+bool port_op_modes(TopologyFields& f, SimPort* p) {
+  if (!f.count("op-modes")) return true;
+  p->op_modes.clear();
+  return parse_list(f["op-modes"], [&](const std::string& m) {
+    int64_t mode = 0;
+    if (!parse_number_within(m, 0, 7, &mode)) return false;
+    p->op_modes.push_back(static_cast<uint8_t>(mode));
+    return true;
+  });
 }
 
 }  // namespace
@@ -209,51 +253,27 @@ SimPort* find_port(Topology& t, int controller, int port) {
   return nullptr;
 }
 
-const char* parse_port_line(std::map<std::string, std::string>& f, Topology* t) {
-  long controller = 0, port = 0;
-  if (!f.count("controller") || !port_value(f["controller"], 0, 15, &controller) || !f.count("port") ||
-      !port_value(f["port"], 0, 3, &port))
+// controller=0-15 port=0-3, then its word keys, number keys (loopback also
+// takes "unsupported"), wwpn, op-modes and tlv.
+std::string port_line(TopologyLine& line, Topology& t) {
+  TopologyFields& f = line.fields;
+  int64_t controller = 0, port = 0;
+  if (!f.count("controller") || !parse_number_within(f["controller"], 0, 15, &controller) || !f.count("port") ||
+      !parse_number_within(f["port"], 0, 3, &port))
     return "port needs controller=0-15 and port=0-3";
-  SimPort* p = port_add(t, static_cast<int>(controller), static_cast<int>(port));
+  SimPort* p = port_add(&t, static_cast<int>(controller), static_cast<int>(port));
   if (p == nullptr) return "port of an undefined controller";
   if (const char* why = port_words(f, p)) return why;
-  if (!port_number_key(f, "speed", 255, &p->speed_code) || !port_number_key(f, "qos-speed", 0xFFFF, &p->qos_speed) ||
-      !port_number_key(f, "logical", 255, &p->logical_state) ||
-      !port_number_key(f, "active-port", 255, &p->active_port) ||
-      !port_number_key(f, "phy-type", 0xFFFF, &p->phy_type) ||
-      !port_number_key(f, "interface", 0xFFFF, &p->interface_type) ||
-      !port_number_key(f, "an-speeds", 0xFFFF, &p->auto_speeds) ||
-      !port_number_key(f, "force-speeds", 0xFFFF, &p->fixed_speeds) ||
-      !port_number_key(f, "configured-speed", 0xFFFF, &p->configured_speed) ||
-      !port_number_key(f, "dac", 0xFFFF, &p->dac_length) ||
-      !port_number_key(f, "tx-throttle", 0xFFFFFFFF, &p->tx_throttle) ||
-      !port_number_key(f, "loopback", 255, &p->loopback_mode) || !port_number_key(f, "nvp", 100, &p->nvp) ||
-      !port_number_key(f, "mc-type", 255, &p->mc_type))
-    return "bad number in a port line";
-  if (f.count("wwpn")) {
-    char* end = nullptr;
-    const unsigned long long v = strtoull(f["wwpn"].c_str(), &end, 16);
-    if (f["wwpn"].size() != 16 || *end != '\0') return "bad wwpn (16 hexadecimal digits)";
-    for (int i = 0; i < 8; ++i) p->wwpn[static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (56 - 8 * i));
-  }
-  if (f.count("op-modes")) {
-    p->op_modes.clear();
-    std::istringstream in(f["op-modes"]);
-    for (std::string m; std::getline(in, m, ',');) {
-      long mode = 0;
-      if (!port_value(m, 0, 7, &mode)) return "bad op-modes (modes 0-7)";
-      p->op_modes.push_back(static_cast<uint8_t>(mode));
-    }
-  }
-  if (f.count("tlv")) {
-    std::istringstream in(f["tlv"]);
-    for (std::string one; std::getline(in, one, ',');)
-      if (!port_tlv(one, p)) return "bad tlv (view/slot/selector/protocol/priorities[/oui])";
-  }
-  return nullptr;
+  if (f.count("loopback") && f["loopback"] == "unsupported") f["loopback"] = "254";
+  if (const char* why = read_number_keys(f, kPortNumbers, p)) return why;
+  if (!port_wwpn(f, p)) return "bad wwpn (16 hexadecimal digits)";
+  if (!port_op_modes(f, p)) return "bad op-modes (modes 0-7)";
+  if (f.count("tlv") && !parse_list(f["tlv"], [&](const std::string& one) { return port_tlv(one, p); }))
+    return "bad tlv (view/slot/selector/protocol/priorities[/oui])";
+  return "";
 }
 
-void add_function_ports(Topology* t) {
+void port_add_function_ports(Topology* t) {
   for (const SimFunction& fn : t->functions) port_add(t, fn.controller, fn.port);
 }
 
