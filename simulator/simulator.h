@@ -226,9 +226,10 @@ class Simulator final : public platform::Host {
   int mailbox(const Device& dev, uint8_t* buf, size_t total, bool via_nic, const SimFunction* fn);
   int nic_request(unsigned long request, void* arg);
   const SimFunction* nic_function_at(uint8_t bus, uint8_t dev, uint8_t fn) const;
+  // The simulated shell's commands, one row per command word
+  // (shell_commands.cpp); run_stage looks a stage's first word up there.
+  struct ShellCommands;
   ShellResult run_stage(const std::vector<std::string>& words, const std::string& input);
-  ShellResult ifconfig_stage(const std::vector<std::string>& words);
-  ShellResult ethtool_flash_stage(const std::vector<std::string>& words);
   // A path the shell names, placed under the root; the NIC function of an
   // interface name.
   std::string under_root(const std::string& path) const;
