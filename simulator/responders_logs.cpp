@@ -2,7 +2,7 @@
 // 62/2 clear), FAT data (68/1), the extended FAT configuration (125/1,
 // 126/1) and the ARM log (127/1 snapshot, 128/1 entries, 130/1 string
 // table). The state is the controller's flash objects, made with a default
-// on first use (see README): "/log/events" (64-byte event records),
+// on first use (simulator/README.md): "/log/events" (64-byte event records),
 // "/fat" (none by default), "/extfat/default" and "/extfat/current"
 // (64,000-byte blocks), "/arm/strings", "/arm/flash" and "/arm/ram" (the
 // string table and 64-byte entries) and "/arm/snapshot".
