@@ -123,9 +123,10 @@ bool controller_images(TopologyFields& f, SimController* c) {
     if (!parse_number(f["asic"], &v) || v < 0 || v > 255) return false;
     c->asic_revision = static_cast<uint8_t>(v);
   }
+  int64_t word = 0;
   if (f.count("mc-caps")) {
-    if (!parse_number(f["mc-caps"], &v) || v < 0 || static_cast<unsigned long>(v) > 0xFFFFFFFFUL) return false;
-    c->mc_capabilities = v;
+    if (!parse_number_within(f["mc-caps"], 0, 0xFFFFFFFF, &word)) return false;
+    c->mc_capabilities = word;
   }
   return true;
 }

@@ -78,13 +78,13 @@ const char* function_vnic(TopologyFields& f, SimNicKeys* k) {
 
 // qos=N, fw-mode=N: 32-bit words.
 const char* function_words(TopologyFields& f, SimNicKeys* k) {
-  long v = 0;
+  int64_t v = 0;
   if (f.count("qos")) {
-    if (!parse_number(f["qos"], &v) || v < 0 || static_cast<unsigned long>(v) > 0xFFFFFFFFUL) return "bad qos";
+    if (!parse_number_within(f["qos"], 0, 0xFFFFFFFF, &v)) return "bad qos";
     k->max_bit_rate = static_cast<uint32_t>(v);
   }
   if (f.count("fw-mode")) {
-    if (!parse_number(f["fw-mode"], &v) || v < 0 || static_cast<unsigned long>(v) > 0xFFFFFFFFUL) return "bad fw-mode";
+    if (!parse_number_within(f["fw-mode"], 0, 0xFFFFFFFF, &v)) return "bad fw-mode";
     k->function_mode = static_cast<uint32_t>(v);
   }
   return nullptr;
