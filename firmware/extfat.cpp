@@ -61,13 +61,9 @@ const ChildDef extfat_mode_children[] = {
 const GroupDef extfat_mode = instanced("ExtFATMode", 2, &extfat_mode_slots, extfat_mode_children,
                                        "This group contains the Tessmark ARM fimrware FAT mode entries.");
 
-TavoNode* initialize_ExtFATModule(TavoNode* ext_fat, TavoNode* creating_node, TavoNode* creating_action, char* params) {
-  return tavo::tree::build_group(extfat_module, ext_fat, creating_node, creating_action, params);
-}
+TAVO_GROUP_BUILDER(ExtFATModule, extfat_module, "Corvane/ExtFATData");
 
-TavoNode* initialize_ExtFATMode(TavoNode* module, TavoNode* creating_node, TavoNode* creating_action, char* params) {
-  return tavo::tree::build_group(extfat_mode, module, creating_node, creating_action, params);
-}
+TAVO_GROUP_BUILDER(ExtFATMode, extfat_mode, "Corvane/ExtFATData/ExtFATModule");
 
 namespace {
 
