@@ -8,6 +8,7 @@
 #include "backend/backend.h"
 #include "base/file_utils.h"
 #include "base/last_status.h"
+#include "base/status_registry.h"
 #include "controller/controller.h"
 #include "firmware/firmware.h"
 #include "iscsi/targets/saved_view.h"
@@ -110,9 +111,7 @@ uint32_t backend_init(void) {
   pdebug(TAVO_LOG_BACKEND, 6, "%s:nic_valid_hba = %d\n", __func__, tavo_glob.nic_valid_hba);
   if (tavo_glob.iscsi_valid_hba == 0 && tavo_glob.nic_valid_hba == 0) {
     pdebug(TAVO_LOG_BACKEND, 2, "%s:Tessmark Adapter Not Found.\n", __func__);
-    tavo_set_last_status(313,
-                         "Tessmark Adapter Not found. Please make sure Quorvel NIC/iSCSI drivers are installed "
-                         "properly or Tessmark adapter inserted on PCIe Slot.");
+    tavo::base::set_status(313);
     return 0;
   }
   // iSCSI first: a controller found by both walks takes its identity from

@@ -7,6 +7,7 @@
 #include <strings.h>
 
 #include "backend/backend.h"
+#include "base/status_registry.h"
 #include "controller/controller.h"
 #include "iscsi/targets/targets.h"
 #include "nic/nic.h"
@@ -90,7 +91,7 @@ uint32_t backend_client_init(int32_t client) {
     const ClientStep step = client_check();
     if (step == ClientStep::Matches) break;
     if (step == ClientStep::NoController) {
-      tavo_set_last_status(18, "System has no controller.");
+      tavo::base::set_status(18);
       return 1;
     }
     if (rebuilds == kMaxClientRebuilds) {

@@ -15,6 +15,7 @@
 #include "base/debug_log.h"
 #include "base/last_status.h"
 #include "base/locks.h"
+#include "base/status_registry.h"
 
 namespace tavo::files {
 namespace {
@@ -39,7 +40,7 @@ class SaveSteps {
   uint32_t report(const std::string& path) const {
     if (ok()) return 0;
     pdebug(TAVO_LOG_BACKEND, 3, "%s: %s of %s failed: %s\n", "save_file", failed_, path.c_str(), strerror(err_));
-    base::set_last_status_fmt(1, "Failed to save %s: %s.", path.c_str(), strerror(err_));
+    kSaveFailed.set(path.c_str(), strerror(err_));
     return 1;
   }
 

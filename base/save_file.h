@@ -16,7 +16,13 @@
 #include <string>
 #include <string_view>
 
+#include "base/status_registry.h"
+
 namespace tavo::files {
+
+// The status of a failed save (the path, then the reason), for a writer
+// that fails before these calls do.
+extern const base::StatusFormat<const char*, const char*> kSaveFailed;
 
 // Replaces the whole file: a temporary file beside it, created with mode, is
 // written, flushed to disk and renamed over the file, then the directory is

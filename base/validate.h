@@ -68,8 +68,6 @@ namespace tavo::base {
 // TAVO_INVALID_VALUE for an empty text or trailing characters,
 // TAVO_OUT_OF_RANGE beyond long long (*value then left as it was).
 uint32_t parse_number(const char* text, long long* value);
-// The text of status 30 that validateISCSIName leaves.
-inline constexpr char kInvalidIscsiNameText[] = "Invalid iSCSI name. Please use valid iSCSI name as per RFC 3722.";
 
 }  // namespace tavo::base
 #endif

@@ -5,6 +5,7 @@
 
 #include "base/last_status.h"
 #include "base/memory.h"
+#include "base/status_registry.h"
 #include "base/validate.h"
 
 namespace {
@@ -131,6 +132,6 @@ uint32_t validateISCSIName(const char* name, char* copy) {
     }
   }
   if (valid) return 0;
-  tavo_set_last_status(30, tavo::base::kInvalidIscsiNameText);
+  tavo::base::set_status(30);
   return 1;
 }

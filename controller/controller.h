@@ -265,11 +265,9 @@ uint8_t personality_protocol(const char* name);
 inline constexpr uint32_t kPersonalityRefused = 151;
 uint32_t personality_refused();
 
-// Leaves the branch's text of code (its own table, else the shared texts)
-// in the last status.
+// Leaves code with its registered text (base/status_registry.h) in the last
+// status.
 void controller_status(uint32_t code);
-// The branch's table, for tests.
-std::span<const tree::StatusText> controller_status_texts();
 
 // The calling thread's last status, kept to be put back.
 class SavedStatus {

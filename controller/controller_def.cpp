@@ -458,6 +458,4 @@ const ChildDef corvane_children[] = {
 const GroupDef corvane = instanced("Corvane", 16, &corvane_slots, corvane_children,
                                    "This group instance corresponds to a single Tessmark controller in this host.");
 
-TavoNode* initialize_Corvane(TavoNode* parent, TavoNode* creating_node, TavoNode* creating_action, char* params) {
-  return tavo::tree::build_group(corvane, parent, creating_node, creating_action, params);
-}
+TAVO_GROUP_BUILDER(Corvane, corvane, "");

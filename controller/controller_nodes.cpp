@@ -83,7 +83,7 @@ uint32_t store_and_answer(TavoNode* property, const char* value, char* buf) {
 uint32_t not_applicable_here(TavoNode* property, char* buf, uint32_t op, uint32_t refusal, const char* shown) {
   // A write that cannot apply is no success, and leaves the stored value.
   if (op == TAVO_PROPERTY_SET) {
-    tree::set_status({}, refusal);
+    base::set_status(refusal);
     return 1;
   }
   return store_and_answer(property, shown, buf);

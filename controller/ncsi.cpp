@@ -126,15 +126,9 @@ bool ncsi_parse_flag(const char* value, uint8_t* flag) {
 
 }  // namespace
 
-TavoNode* initialize_NCSIStaticConfiguration(TavoNode* parent, TavoNode* creating_node, TavoNode* creating_action,
-                                             char* params) {
-  return tavo::tree::build_group(ncsi_static, parent, creating_node, creating_action, params);
-}
+TAVO_GROUP_BUILDER(NCSIStaticConfiguration, ncsi_static, "Corvane/NCSI");
 
-TavoNode* initialize_NCSIDynamicConfiguration(TavoNode* parent, TavoNode* creating_node, TavoNode* creating_action,
-                                              char* params) {
-  return tavo::tree::build_group(ncsi_dynamic, parent, creating_node, creating_action, params);
-}
+TAVO_GROUP_BUILDER(NCSIDynamicConfiguration, ncsi_dynamic, "Corvane/NCSI");
 
 // The port, PHBA port and domain arguments are not used: the controller's
 // target function decides.

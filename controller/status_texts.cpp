@@ -4,7 +4,7 @@
 namespace tavo::controller {
 namespace {
 
-constexpr tree::StatusText kControllerStatusTexts[] = {
+constexpr base::StatusText kControllerStatusTexts[] = {
     {74,
      "Failed to obtain OEM attributes. Application internal error occurred. Please check tavo2d.log file for more "
      "information."},
@@ -39,11 +39,10 @@ constexpr tree::StatusText kControllerStatusTexts[] = {
     {339, "Failed to reset factory defaults on this adapter."},
     {340, "Failed to get OneView parameter. Please check tavo2d.log file for more information."},
 };
+const base::StatusTable kControllerTable{"controller", kControllerStatusTexts};
 
 }  // namespace
 
-std::span<const tree::StatusText> controller_status_texts() { return kControllerStatusTexts; }
-
-void controller_status(uint32_t code) { tree::set_status(kControllerStatusTexts, code); }
+void controller_status(uint32_t code) { base::set_status(code); }
 
 }  // namespace tavo::controller

@@ -144,10 +144,7 @@ const GroupDef event_entry =
               "during initialization and cached in TAVO. OEMHXRefreshEventLog command, available in EventLog group, "
               "has to be run to refresh the entries.");
 
-TavoNode* initialize_EventLogEntry(TavoNode* event_log, TavoNode* creating_node, TavoNode* creating_action,
-                                   char* params) {
-  return tavo::tree::build_group(event_entry, event_log, creating_node, creating_action, params);
-}
+TAVO_GROUP_BUILDER(EventLogEntry, event_entry, "Corvane/EventLog");
 
 namespace {
 

@@ -61,13 +61,9 @@ const ChildDef extfat_mode_children[] = {
 const GroupDef extfat_mode = instanced("ExtFATMode", 2, &extfat_mode_slots, extfat_mode_children,
                                        "This group contains the Tessmark ARM fimrware FAT mode entries.");
 
-TavoNode* initialize_ExtFATModule(TavoNode* ext_fat, TavoNode* creating_node, TavoNode* creating_action, char* params) {
-  return tavo::tree::build_group(extfat_module, ext_fat, creating_node, creating_action, params);
-}
+TAVO_GROUP_BUILDER(ExtFATModule, extfat_module, "Corvane/ExtFATData");
 
-TavoNode* initialize_ExtFATMode(TavoNode* module, TavoNode* creating_node, TavoNode* creating_action, char* params) {
-  return tavo::tree::build_group(extfat_mode, module, creating_node, creating_action, params);
-}
+TAVO_GROUP_BUILDER(ExtFATMode, extfat_mode, "Corvane/ExtFATData/ExtFATModule");
 
 namespace {
 
@@ -188,21 +184,19 @@ bool extfat_stored_count(TavoNode* ext_fat, const char* name, long long* value) 
   return internal_get_property(ext_fat, name, text) == 0 && tavo::base::parse_number(text, value) == 0;
 }
 
-void extfat_invalid(const char* text) { tavo_set_last_status(TAVO_INVALID_VALUE, text); }
-
 // A mask text of at most `bits` bits whose value must not pass 2^count - 1
 // (no limit once count reaches the width; none at all when checked is
 // false): true with the value, else false with status 6.
-bool extfat_mask(const char* text, uint32_t bits, long long count, bool checked, const char* too_large,
-                 uint64_t* mask) {
+bool extfat_mask(const char* text, uint32_t bits, long long count, bool checked,
+                 const tavo::base::StatusWording& too_large, uint64_t* mask) {
   if (text[0] != '0' || (text[1] != 'x' && text[1] != 'X')) {
-    extfat_invalid("Invalid value. Value should be in hex-decimal format.");
+    tavo::firmware::kNotHex.set();
     return false;
   }
   const char* digits = text + 2;
   const size_t n = strlen(digits);
   if (n == 0 || is_hex(digits, static_cast<int32_t>(n)) != 1) {
-    extfat_invalid("Invalid value. The valid values are 0-9, a-f and A-F.");
+    tavo::tree::kHexDigitsOnly.set();
     return false;
   }
   const uint64_t width_limit = bits >= 64 ? UINT64_MAX : (uint64_t{1} << bits) - 1;
@@ -212,7 +206,7 @@ bool extfat_mask(const char* text, uint32_t bits, long long count, bool checked,
   while (first + 1 < n && digits[first] == '0') ++first;
   const uint64_t value = n - first > 16 ? UINT64_MAX : strtoull(digits, nullptr, 16);
   if (n - first > 16 || value > limit) {
-    extfat_invalid(too_large);
+    too_large.set();
     return false;
   }
   *mask = value;
@@ -299,13 +293,10 @@ uint32_t set_extfat_data(TavoNode* ext_fat, TavoNode* mode, const char* property
   uint64_t mask = 0;
   uint32_t level = 0;
   if (port_mask) {
-    if (!extfat_mask(value, 16, ports, true, "Invalid value. Please check MaxLoggingPorts property for valid PortMask.",
-                     &mask))
-      return 1;
+    if (!extfat_mask(value, 16, ports, true, tavo::firmware::kPortMaskTooLarge, &mask)) return 1;
   } else if (function_mask) {
     // The full-width texts (17 and 18 characters) take any mask.
-    if (!extfat_mask(value, 64, functions, strlen(value) <= 16,
-                     "Invalid value. Please check MaxLoggingFunctions property for valid PCIFunctionMask.", &mask))
+    if (!extfat_mask(value, 64, functions, strlen(value) <= 16, tavo::firmware::kFunctionMaskTooLarge, &mask))
       return 1;
   } else if (strcasecmp(property, "TraceLevel") == 0) {
     char* end = nullptr;

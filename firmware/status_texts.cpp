@@ -4,7 +4,7 @@
 namespace tavo::firmware {
 namespace {
 
-constexpr tree::StatusText kFirmwareStatusTexts[] = {
+constexpr base::StatusText kFirmwareStatusTexts[] = {
     {kImageUnreadable,
      "Cannot open the specified TKI file. Please make sure the TKI file is present in the specified path."},
     {kImageInvalid, "Invalid TKI file format. Please use valid TKI file."},
@@ -54,11 +54,16 @@ constexpr tree::StatusText kFirmwareStatusTexts[] = {
     {kSignatureInvalid, "Failed to flash firmware image because of invalid digital signature."},
     {kSignatureMissing, "Failed to flash firmware image because of digital signature missed in the given TKI."},
 };
+const base::StatusTable kFirmwareTable{"firmware", kFirmwareStatusTexts};
 
 }  // namespace
 
-void set_status(uint32_t code) { tree::set_status(kFirmwareStatusTexts, code); }
+const base::StatusWording kNotHex{TAVO_INVALID_VALUE, "Invalid value. Value should be in hex-decimal format."};
+const base::StatusWording kPortMaskTooLarge{TAVO_INVALID_VALUE,
+                                            "Invalid value. Please check MaxLoggingPorts property for valid PortMask."};
+const base::StatusWording kFunctionMaskTooLarge{
+    TAVO_INVALID_VALUE, "Invalid value. Please check MaxLoggingFunctions property for valid PCIFunctionMask."};
 
-std::span<const tree::StatusText> firmware_status_texts() { return kFirmwareStatusTexts; }
+void set_status(uint32_t code) { base::set_status(code); }
 
 }  // namespace tavo::firmware

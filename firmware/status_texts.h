@@ -3,8 +3,6 @@
 
 #include <stdint.h>
 
-#include <span>
-
 #include "tree/status_texts.h"
 
 namespace tavo::firmware {
@@ -50,6 +48,11 @@ enum Status : uint32_t {
 
 // Leaves the code with its text in the last status.
 void set_status(uint32_t code);
-std::span<const tree::StatusText> firmware_status_texts();
+
+// 6 for a logging mask that is not "0x" and hexadecimal digits, or that
+// names more ports or functions than there are.
+extern const base::StatusWording kNotHex;
+extern const base::StatusWording kPortMaskTooLarge;
+extern const base::StatusWording kFunctionMaskTooLarge;
 
 }  // namespace tavo::firmware

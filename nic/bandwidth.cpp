@@ -61,7 +61,7 @@ uint32_t TAVO_get_bw_softcap(TavoNode* group, TavoNode* controller, uint32_t por
   if (group == nullptr || controller == nullptr || pf == nullptr || property == nullptr || l == nullptr) return 1;
   LinkStatusRecord link{};
   if (ioctl_get_link_status_v1(port_number, &link, domain, phba_port, device) != 0) {
-    tree::set_status({}, 93);
+    base::set_status(93);
     return 1;
   }
   const uint32_t gbps = bandwidth_gbps(link.speed_code);
@@ -100,7 +100,7 @@ uint32_t TAVO_get_legacy_QOS(uint32_t port_number, TavoNode* group) {
     case TAVO_GENERATION_UNREADABLE:
       return 1;
     case kGenerationGaltor:
-      tree::set_status({}, kNotOnThisController);
+      base::set_status(kNotOnThisController);
       return 1;
     default:
       return get_nicphba_params(port_number, group);

@@ -43,7 +43,4 @@ const ChildDef channel_children[] = {
 const GroupDef channel =
     instanced("Channel", 16, &channel_slots, channel_children, "This group specifies Multi-Channels properties.");
 
-TavoNode* initialize_Channel(TavoNode* channel_management, TavoNode* creating_node, TavoNode* creating_action,
-                             char* params) {
-  return tavo::tree::build_group(channel, channel_management, creating_node, creating_action, params);
-}
+TAVO_GROUP_BUILDER(Channel, channel, "Corvane/PortDiscoveryAndConfiguration/ChannelManagement");

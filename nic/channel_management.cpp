@@ -182,7 +182,7 @@ uint32_t do_ConfigureChannelManagement(TavoNode* group, TavoNode*, char* params)
   if (!fn) return 1;
   auto request = base::counted_zeroed<ProfileDescriptorSet>();
   if (!request) {
-    tree::set_status({}, 16);
+    base::set_status(16);
     return 1;
   }
   ProfilePortDescriptor port{};

@@ -81,7 +81,7 @@ uint32_t qos_send(const char* caller, TavoNode* controller, const HandlerContext
                   const uint8_t* d) {
   auto request = base::counted_zeroed<ProfileDescriptorSet>();
   if (!request) {
-    tree::set_status({}, 16);
+    base::set_status(16);
     return 1;
   }
   request->count = 1;

@@ -70,7 +70,7 @@ uint32_t channel_read(const ChannelPlace& place, TavoNode* property, bool active
       TAVO_get_profile(place.controller, active ? kProfileActive : kProfileConfigured, 0, 0));
   if (!config) return 1;
   if (TAVO_get_mchannel_params(place.channel, property, config.get()) != 0) {
-    if (!quiet) tree::set_status({}, 278);
+    if (!quiet) base::set_status(278);
     return 1;
   }
   return 0;

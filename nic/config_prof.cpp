@@ -114,7 +114,7 @@ CprofEdit cprof_change(bool missing_ok, const std::function<void(std::vector<std
   std::vector<std::string> lines;
   const int read = cprof_read(&lines);
   if (read < 0) {
-    base::set_last_status_fmt(1, "Failed to save %s: %s.", kConfigProf, strerror(errno));
+    files::kSaveFailed.set(kConfigProf, strerror(errno));
     return CprofEdit::Failed;
   }
   if (read > 0 && !missing_ok) return CprofEdit::Missing;

@@ -72,11 +72,14 @@ void mac_colon_text(const uint8_t mac[6], char out[18]);
 // operation is not supported on this controller.".
 inline constexpr uint32_t kNotOnThisController = 259;
 
-// Leaves the branch's text of code (its own table, else the shared texts)
-// in the last status.
+// Leaves code with its registered text (base/status_registry.h) in the last
+// status.
 void nic_status(uint32_t code);
-// The branch's table, for tests.
-std::span<const tree::StatusText> nic_status_texts();
+// 1 when a function's interface name may not reach a shell, and when the
+// command that configures a virtual function fails (the command, its exit
+// status).
+extern const base::StatusWording kUnsafeInterfaceName;
+extern const base::StatusFormat<const char*, int> kVfCommandFailed;
 // The stored text of group's property name ("" without one): what a build
 // or a change left, no handler run.
 void stored_text(TavoNode* group, const char* name, char out[TAVO_VALUE_SIZE]);

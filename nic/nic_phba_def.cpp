@@ -215,12 +215,6 @@ const GroupDef nic_lhba = instanced("NICLogicalHBA", 64, &nic_lhba_slots, nic_lh
                                     "This group specifies virtual functions of respective NICPhysicalHBA. This group "
                                     "and its properties are applicable only on hypervisors which support SR-IOV.");
 
-TavoNode* initialize_NICPhysicalHBA(TavoNode* controller, TavoNode* creating_node, TavoNode* creating_action,
-                                    char* params) {
-  return tavo::tree::build_group(nic_phba, controller, creating_node, creating_action, params);
-}
+TAVO_GROUP_BUILDER(NICPhysicalHBA, nic_phba, "Corvane");
 
-TavoNode* initialize_NICLogicalHBA(TavoNode* function_group, TavoNode* creating_node, TavoNode* creating_action,
-                                   char* params) {
-  return tavo::tree::build_group(nic_lhba, function_group, creating_node, creating_action, params);
-}
+TAVO_GROUP_BUILDER(NICLogicalHBA, nic_lhba, "Corvane/NICPhysicalHBA");

@@ -14,7 +14,7 @@ base::Counted<ProfileConfigBuffer> read_profile(const HandlerContext& fn, uint32
   *status = 0;
   auto buffer = base::counted_zeroed<ProfileConfigBuffer>();
   if (!buffer) {
-    tree::set_status({}, 16);
+    base::set_status(16);
     *status = 16;
     return buffer;
   }
@@ -38,6 +38,6 @@ ProfileConfigBuffer* TAVO_get_profile(TavoNode* controller, uint8_t config_type,
   uint32_t status = 0;
   auto buffer = tavo::nic::read_profile(fn, tavo::controller::controller_transport(controller), config_type,
                                         profile_id, readback, &status);
-  if (!buffer && status != 16) tavo::tree::set_status({}, 278);
+  if (!buffer && status != 16) tavo::base::set_status(278);
   return buffer.release();
 }

@@ -168,7 +168,7 @@ uint32_t save_ports(TavoNode* controller, const std::map<int32_t, std::string>& 
   if (ports.empty()) return 1;
   auto table = tavo::base::counted_zeroed<McPropRecord>(sizeof(McPropRecord) * TAVO_MC_PORTS * TAVO_MC_CHANNELS);
   if (!table) {
-    tavo::tree::set_status({}, 16);
+    tavo::base::set_status(16);
     return 1;
   }
   for (TavoNode* port : ports) {
@@ -213,7 +213,7 @@ uint32_t save_profile(TavoNode* controller, const HandlerContext& fn, bool* writ
                       sizeof(tavo::ProfileMultiChannelDescriptor);
   auto request = tavo::base::counted_zeroed<uint8_t>(size);
   if (!request) {
-    tavo::tree::set_status({}, 16);
+    tavo::base::set_status(16);
     return 1;
   }
   char text[TAVO_VALUE_SIZE];
@@ -248,7 +248,7 @@ uint32_t save_profile(TavoNode* controller, const HandlerContext& fn, bool* writ
     tavo::controller::controller_status(279);
     return 1;
   }
-  if (reset.change != 0) tavo::tree::set_status({}, 304);
+  if (reset.change != 0) tavo::base::set_status(304);
   if (rebuild_configured_view(controller) != 0) return 1;
   uint8_t mc_codes[TAVO_MC_PORTS] = {};
   std::copy_n(layout.mc_codes.begin(), std::min<size_t>(layout.mc_codes.size(), TAVO_MC_PORTS), mc_codes);

@@ -103,36 +103,17 @@ const ChildDef link_config_children[] = {
 const GroupDef link_config = instanced("LinkConfig", 32, &link_config_slots, link_config_children,
                                        "This group specifies a link configuration the adapter offers.");
 
-TavoNode* initialize_Profile(TavoNode* parent, TavoNode* creating_node, TavoNode* creating_action, char* params) {
-  return tavo::tree::build_group(profile, parent, creating_node, creating_action, params);
-}
+TAVO_GROUP_BUILDER(Profile, profile, "Corvane/ProfileManagement");
 
-TavoNode* initialize_Profile_Protocol(TavoNode* parent, TavoNode* creating_node, TavoNode* creating_action,
-                                      char* params) {
-  return tavo::tree::build_group(protocol, parent, creating_node, creating_action, params);
-}
+TAVO_GROUP_BUILDER(Profile_Protocol, protocol, "Corvane/ProfileManagement/Profile");
 
-TavoNode* initialize_ActiveProfile_Port(TavoNode* parent, TavoNode* creating_node, TavoNode* creating_action,
-                                        char* params) {
-  return tavo::tree::build_group(active_port, parent, creating_node, creating_action, params);
-}
+TAVO_GROUP_BUILDER(ActiveProfile_Port, active_port, "Corvane/ProfileManagement/ActiveProfile");
 
-TavoNode* initialize_ActiveProfile_Port_Function(TavoNode* parent, TavoNode* creating_node,
-                                                 TavoNode* creating_action, char* params) {
-  return tavo::tree::build_group(active_function, parent, creating_node, creating_action, params);
-}
+TAVO_GROUP_BUILDER(ActiveProfile_Port_Function, active_function, "Corvane/ProfileManagement/ActiveProfile/Port");
 
-TavoNode* initialize_ConfiguredProfile_Port(TavoNode* parent, TavoNode* creating_node, TavoNode* creating_action,
-                                            char* params) {
-  return tavo::tree::build_group(configured_port, parent, creating_node, creating_action, params);
-}
+TAVO_GROUP_BUILDER(ConfiguredProfile_Port, configured_port, "Corvane/ProfileManagement/ConfiguredProfile");
 
-TavoNode* initialize_ConfiguredProfile_Port_Function(TavoNode* parent, TavoNode* creating_node,
-                                                     TavoNode* creating_action, char* params) {
-  return tavo::tree::build_group(configured_function, parent, creating_node, creating_action, params);
-}
+TAVO_GROUP_BUILDER(ConfiguredProfile_Port_Function, configured_function,
+                   "Corvane/ProfileManagement/ConfiguredProfile/Port");
 
-TavoNode* initialize_LinkConfig(TavoNode* parent, TavoNode* creating_node, TavoNode* creating_action,
-                                char* params) {
-  return tavo::tree::build_group(link_config, parent, creating_node, creating_action, params);
-}
+TAVO_GROUP_BUILDER(LinkConfig, link_config, "Corvane/LinkReconfiguration");

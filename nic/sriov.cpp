@@ -56,7 +56,7 @@ LegacyEntry* sriov_legacy_entry(ControllerConfigRecordV1& record, const char* pf
 base::Counted<ControllerConfigRecordV1> sriov_legacy_read(uint32_t port_number, uint8_t domain, uint8_t phba_port) {
   auto record = base::counted_zeroed<ControllerConfigRecordV1>();
   if (!record) {
-    tree::set_status({}, 16);
+    base::set_status(16);
     return record;
   }
   if (ioctl_get_cv_conf_V1(port_number, record.get(), sizeof *record, domain, phba_port, TAVO_VIA_NIC) != 0) {
@@ -115,7 +115,7 @@ uint32_t TAVO_get_SRIOVState(uint32_t generation, TavoNode* function, uint32_t p
   const auto config = read_profile(at, TAVO_VIA_NIC, config_type, 0, 0, &status);
   if (!config) {
     if (status == kVersionNotSupported) return status;
-    if (status != 16) tree::set_status({}, 278);
+    if (status != 16) base::set_status(278);
     return 1;
   }
   walk_profile_descriptors(reinterpret_cast<const uint8_t*>(config.get()), sizeof(ProfileConfigBuffer),
@@ -146,7 +146,7 @@ uint32_t TAVO_get_legacy_sriov_state(uint32_t generation, TavoNode* function, ui
   } else if (generation == kGenerationGaltor) {
     auto config = base::counted_zeroed<CommonProfileConfig>();
     if (!config) {
-      tree::set_status({}, 16);
+      base::set_status(16);
       return 1;
     }
     reinterpret_cast<uint8_t*>(config.get())[1] = kProfileActive;
@@ -190,7 +190,7 @@ uint32_t TAVO_set_SRIOVState(uint32_t generation, TavoNode* function, uint32_t p
   if (generation == kGenerationCV3) {
     auto request = base::counted_zeroed<ProfileConfigSet>();
     if (!request) {
-      tree::set_status({}, 16);
+      base::set_status(16);
       return 1;
     }
     ProfilePciFunctionDescriptor d{};
@@ -293,7 +293,7 @@ uint32_t TAVO_set_hpi_sriov_state(TavoNode* controller, uint32_t pf, const char*
       offsetof(ProfileConfigSet, descriptors) + entries.size() * sizeof(ProfilePciFunctionDescriptor) + sizeof mc;
   auto request = base::counted_zeroed<uint8_t>(size);
   if (!request) {
-    tree::set_status({}, 16);
+    base::set_status(16);
     return 1;
   }
   uint8_t* set = request.get();

@@ -4,8 +4,7 @@
 namespace tavo::nic {
 namespace {
 
-constexpr tree::StatusText kNicStatusTexts[] = {
-    {6, "Invalid Value."},
+constexpr base::StatusText kNicStatusTexts[] = {
     {70, "Setting this property is not supported in this OS."},
     {76,
      "Failed to get permanent MAC address. Application internal error occurred. Please check tavo2d.log file for more "
@@ -61,11 +60,15 @@ constexpr tree::StatusText kNicStatusTexts[] = {
     {333, "Setting factory Link configuration settings is not supported on this adapter."},
     {334, "Failed to set Link Reconfiguration settings. Please check tavo2d.log file for more information."},
 };
+const base::StatusTable kNicTable{"nic", kNicStatusTexts};
 
 }  // namespace
 
-std::span<const tree::StatusText> nic_status_texts() { return kNicStatusTexts; }
+const base::StatusWording kUnsafeInterfaceName{
+    TAVO_FAILED, "The interface name of the NIC function cannot be given to a command."};
+const base::StatusFormat<const char*, int> kVfCommandFailed{
+    TAVO_FAILED, "Failed to configure the virtual function: \"%s\" exited with status %d."};
 
-void nic_status(uint32_t code) { tree::set_status(kNicStatusTexts, code); }
+void nic_status(uint32_t code) { base::set_status(code); }
 
 }  // namespace tavo::nic

@@ -58,7 +58,7 @@ bool vf_interface(const VfNode& v, char name[TAVO_VALUE_SIZE]) {
     return false;
   }
   if (tavo::base::valid_shell_name(name)) return true;
-  tavo_set_last_status(1, "The interface name of the NIC function cannot be given to a command.");
+  tavo::nic::kUnsafeInterfaceName.set();
   return false;
 }
 
@@ -72,8 +72,7 @@ uint32_t vf_run(const VfNode& v, const char* interface_name, const std::string& 
   const int status = tavo::platform::host().shell_output(command, &output);
   if (status == 0) return 0;
   pdebug(TAVO_LOG_BACKEND, 3, "%s: \"%s\" answered %d: %s\n", __func__, command.c_str(), status, output.c_str());
-  tavo::tree::set_last_status_fmt(1, "Failed to configure the virtual function: \"%s\" exited with status %d.",
-                                   command.c_str(), status < 0 ? status : status >> 8);
+  tavo::nic::kVfCommandFailed.set(command.c_str(), status < 0 ? status : status >> 8);
   return 1;
 }
 

@@ -71,7 +71,7 @@ uint32_t do_Beacon(TavoNode* port, TavoNode*, char* params) {
   r.port = t.port_number;
   r.state = enable ? 1 : 0;
   if (!beacon_seconds(beacon, &r.beacon_duration) || !beacon_seconds(status_duration, &r.status_duration)) {
-    tavo_set_last_status(TAVO_INVALID_VALUE, "BeaconDuration or StatusDuration: Invalid value.");
+    tavo::port::kDurationsInvalid.set();
     return 1;
   }
   const uint32_t status = ioctl_set_beacon_state(t.device, &r, t.domain, t.port_number, t.path);

@@ -72,10 +72,10 @@ uint32_t source_port_group(Loopback* l) {
 }
 
 // The steps the three loopback actions share: 0, or the action's result
-// with its status. destination_text: the wording of 231 for the
-// destination port.
-uint32_t loopback_begin(TavoNode* diagnostics, char* params, int source_at, const char* destination_text,
-                        Loopback* l) {
+// with its status. no_destination: the wording of 231 for the destination
+// port.
+uint32_t loopback_begin(TavoNode* diagnostics, char* params, int source_at,
+                        const tavo::base::StatusWording& no_destination, Loopback* l) {
   if (vm_flag) return tavo::port::refuse_on_vf(nullptr);
   l->diagnostics = diagnostics;
   l->controller = diagnostics != nullptr ? tavo::tree::group_above(diagnostics->parent, "Corvane") : nullptr;
@@ -97,7 +97,7 @@ uint32_t loopback_begin(TavoNode* diagnostics, char* params, int source_at, cons
     return 1;
   }
   if (get_port_bitmap(instance, l->destination) == TAVO_PORT_NO_FUNCTION) {
-    tavo_set_last_status(231, destination_text);
+    no_destination.set();
     return 1;
   }
   return source_port_group(l);
@@ -170,7 +170,7 @@ bool parse_pattern(const char* text, uint64_t* out) {
       return false;
     }
     if (v >> 60 != 0) {
-      tavo_set_last_status(TAVO_OUT_OF_RANGE, "Value out of range.");
+      tavo::port::kPatternTooLong.set();
       return false;
     }
     const int digit = isdigit(static_cast<unsigned char>(*text)) ? *text - '0' : tolower(*text) - 'a' + 10;
@@ -219,8 +219,6 @@ uint32_t loopback_test_failed(TavoNode* diagnostics, uint32_t status) {
   return 1;
 }
 
-constexpr char kNoDestination[] = "There is no PhysicalHBA for thie given DestinationPortNumber.";
-
 }  // namespace
 
 uint32_t TAVO_check_loop_back_status(uint32_t test_status) {
@@ -233,9 +231,7 @@ uint32_t TAVO_check_loop_back_status(uint32_t test_status) {
 uint32_t do_EnterLoopBackMode(TavoNode* diagnostics, TavoNode*, char* params) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
   Loopback l;
-  if (const uint32_t r = loopback_begin(diagnostics, params, 0,
-                                        "There is no PhysicalHBA for the given DestinationPortNumber.", &l))
-    return r;
+  if (const uint32_t r = loopback_begin(diagnostics, params, 0, tavo::port::kNoDestination, &l)) return r;
   const int type = loopback_type(param(params, 2));
   if (type < 0) return tavo::port::invalid_value("LoopbackType");
   if (pair_rule(l, static_cast<uint32_t>(type)) != 0) return 1;
@@ -255,7 +251,7 @@ uint32_t do_EnterLoopBackMode(TavoNode* diagnostics, TavoNode*, char* params) {
 uint32_t do_ExitLoopBackMode(TavoNode* diagnostics, TavoNode*, char* params) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
   Loopback l;
-  if (const uint32_t r = loopback_begin(diagnostics, params, 0, kNoDestination, &l)) return r;
+  if (const uint32_t r = loopback_begin(diagnostics, params, 0, tavo::port::kNoDestinationThie, &l)) return r;
   uint8_t mode = 0;
   if (current_mode(l, &mode) != 0) return 1;
   if (mode == tavo::kLoopbackNone) {
@@ -272,7 +268,7 @@ uint32_t do_ExitLoopBackMode(TavoNode* diagnostics, TavoNode*, char* params) {
 uint32_t do_NetworkLoopBackTest(TavoNode* diagnostics, TavoNode*, char* params) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
   Loopback l;
-  if (const uint32_t r = loopback_begin(diagnostics, params, 3, kNoDestination, &l)) return r;
+  if (const uint32_t r = loopback_begin(diagnostics, params, 3, tavo::port::kNoDestinationThie, &l)) return r;
   const int type = loopback_type(param(params, 5));
   if (type < 0) return tavo::port::invalid_value("LoopbackType");
   if (const uint32_t r = phy_check(l, static_cast<uint32_t>(type))) return r;

@@ -478,34 +478,19 @@ const GroupDef peer_tlv_instance =
 const GroupDef oper_tlv_instance =
     instanced("ApplicationTLV", 15, &oper_tlv_slots, view_tlv_instance_children, kTlvHelp);
 
-TavoNode* initialize_PortDiscoveryAndConfiguration(TavoNode* controller, TavoNode* creating_node,
-                                                   TavoNode* creating_action, char* params) {
-  return tavo::tree::build_group(port_group, controller, creating_node, creating_action, params);
-}
-TavoNode* initialize_AdministratorPGSetting_PG(TavoNode* parent, TavoNode* creating_node, TavoNode* creating_action,
-                                               char* params) {
-  return tavo::tree::build_group(admin_pg_instance, parent, creating_node, creating_action, params);
-}
-TavoNode* initialize_PeerPGSetting_PG(TavoNode* parent, TavoNode* creating_node, TavoNode* creating_action,
-                                      char* params) {
-  return tavo::tree::build_group(peer_pg_instance, parent, creating_node, creating_action, params);
-}
-TavoNode* initialize_OperationalPGSettings_PG(TavoNode* parent, TavoNode* creating_node, TavoNode* creating_action,
-                                              char* params) {
-  return tavo::tree::build_group(oper_pg_instance, parent, creating_node, creating_action, params);
-}
-TavoNode* initialize_AdministratorTLVSetting_ApplicationTLV(TavoNode* parent, TavoNode* creating_node,
-                                                            TavoNode* creating_action, char* params) {
-  return tavo::tree::build_group(admin_tlv_instance, parent, creating_node, creating_action, params);
-}
-TavoNode* initialize_PeerTLVSetting_ApplicationTLV(TavoNode* parent, TavoNode* creating_node, TavoNode* creating_action,
-                                                   char* params) {
-  return tavo::tree::build_group(peer_tlv_instance, parent, creating_node, creating_action, params);
-}
-TavoNode* initialize_OperationalTLVSettings_ApplicationTLV(TavoNode* parent, TavoNode* creating_node,
-                                                           TavoNode* creating_action, char* params) {
-  return tavo::tree::build_group(oper_tlv_instance, parent, creating_node, creating_action, params);
-}
+TAVO_GROUP_BUILDER(PortDiscoveryAndConfiguration, port_group, "Corvane");
+TAVO_GROUP_BUILDER(AdministratorPGSetting_PG, admin_pg_instance,
+                   "Corvane/PortDiscoveryAndConfiguration/DCBX/PriorityGroups/AdministratorPGSetting");
+TAVO_GROUP_BUILDER(PeerPGSetting_PG, peer_pg_instance,
+                   "Corvane/PortDiscoveryAndConfiguration/DCBX/PriorityGroups/PeerPGSetting");
+TAVO_GROUP_BUILDER(OperationalPGSettings_PG, oper_pg_instance,
+                   "Corvane/PortDiscoveryAndConfiguration/DCBX/PriorityGroups/OperationalPGSettings");
+TAVO_GROUP_BUILDER(AdministratorTLVSetting_ApplicationTLV, admin_tlv_instance,
+                   "Corvane/PortDiscoveryAndConfiguration/DCBX/ApplicationTLVGroups/AdministratorTLVSetting");
+TAVO_GROUP_BUILDER(PeerTLVSetting_ApplicationTLV, peer_tlv_instance,
+                   "Corvane/PortDiscoveryAndConfiguration/DCBX/ApplicationTLVGroups/PeerTLVSetting");
+TAVO_GROUP_BUILDER(OperationalTLVSettings_ApplicationTLV, oper_tlv_instance,
+                   "Corvane/PortDiscoveryAndConfiguration/DCBX/ApplicationTLVGroups/OperationalTLVSettings");
 
 namespace tavo::port {
 

@@ -93,9 +93,18 @@ void forget_baset_reads(uint32_t controller_instance);
 // adapter.".
 inline constexpr uint32_t kNotOnThisAdapter = 291;
 
-// Leaves the branch's message for code (or a shared one) in the last status.
+// Leaves code with its registered text (base/status_registry.h) in the last
+// status.
 void port_status(uint32_t code);
-std::span<const tree::StatusText> port_status_texts();
+// The branch's wordings: 6 for a TX throttle other than 1 or 2 and for a
+// beacon duration that is no number, 7 for a loopback pattern past 64 bits,
+// 231 for a destination port without a function (the exit and the test
+// word it "thie").
+extern const base::StatusWording kThrottleOneOrTwo;
+extern const base::StatusWording kDurationsInvalid;
+extern const base::StatusWording kPatternTooLong;
+extern const base::StatusWording kNoDestination;
+extern const base::StatusWording kNoDestinationThie;
 // Status 6 "<name>: Invalid Value." ("Invalid Value." without a name); 1.
 uint32_t invalid_value(const char* name);
 

@@ -1,17 +1,13 @@
-// The port branch's status texts, by code.
+// The port branch's status texts, by code, and its wordings.
 #include "port/port_internal.h"
-#include "tree/status_texts.h"
 
 namespace tavo::port {
 namespace {
 
 #define PORT_SEE_LOG "Please check tavo2d.log file for more information."
 #define PORT_INTERNAL "Application internal error occurred. " PORT_SEE_LOG
-constexpr tree::StatusText kPortStatusTexts[] = {
-    {6, "Invalid Value. Valid values are 1 or 2."},
-    {20, "Invalid instance number. Please use valid instance number."},
+constexpr base::StatusText kPortStatusTexts[] = {
     {51, "Cannot set bandwidth as total bandwidth exceeds 100 percent."},
-    {52, "The Link Status is Down. Please check the cable."},
     {62, "Failed to perform loop back test. " PORT_INTERNAL},
     {63, "Failed to perform DDR DMA test. " PORT_INTERNAL},
     {64, "Failed to dump transceiver data. " PORT_INTERNAL},
@@ -36,7 +32,6 @@ constexpr tree::StatusText kPortStatusTexts[] = {
     {134,
      "BeaconDuration or StatusDuration parameter is missing. Please provide the parameter value while enabling "
      "the beacon state."},
-    {149, "This Operation is not supported."},
     {150, "Beaconing is not supported on this model of Corvane controller."},
     {152, "DCBX mode has changed. Please, reboot the system for the new mode to take effect."},
     {155,
@@ -82,7 +77,6 @@ constexpr tree::StatusText kPortStatusTexts[] = {
     {249, "Failed to perform loop back test. An error occurred in the receive path of the loopback test."},
     {250, "Failed to perform loop back test. Data integrity failure in the transmitted vs received packet."},
     {251, "Failed to perform loop back test. Timed out on loopback test."},
-    {259, "This operation is not supported on this controller."},
     {260, "When vNIC is Enabled 1GB port speed is not supported."},
     {324, "Loopback test is not supported on specific adapter"},
     {325, "ClearCounters test is not supported on specific adapter"},
@@ -90,18 +84,25 @@ constexpr tree::StatusText kPortStatusTexts[] = {
 };
 #undef PORT_INTERNAL
 #undef PORT_SEE_LOG
+const base::StatusTable kPortTable{"port", kPortStatusTexts};
+
+const base::StatusFormat<const char*> kInvalidNamed{TAVO_INVALID_VALUE, "%s: Invalid Value."};
 
 }  // namespace
 
-std::span<const tree::StatusText> port_status_texts() { return kPortStatusTexts; }
+const base::StatusWording kThrottleOneOrTwo{TAVO_INVALID_VALUE, "Invalid Value. Valid values are 1 or 2."};
+const base::StatusWording kDurationsInvalid{TAVO_INVALID_VALUE, "BeaconDuration or StatusDuration: Invalid value."};
+const base::StatusWording kPatternTooLong{TAVO_OUT_OF_RANGE, "Value out of range."};
+const base::StatusWording kNoDestination{231, "There is no PhysicalHBA for the given DestinationPortNumber."};
+const base::StatusWording kNoDestinationThie{231, "There is no PhysicalHBA for thie given DestinationPortNumber."};
 
-void port_status(uint32_t code) { tree::set_status(kPortStatusTexts, code); }
+void port_status(uint32_t code) { base::set_status(code); }
 
 uint32_t invalid_value(const char* name) {
   if (name != nullptr)
-    tree::set_last_status_fmt(TAVO_INVALID_VALUE, "%s: Invalid Value.", name);
+    kInvalidNamed.set(name);
   else
-    tavo_set_last_status(TAVO_INVALID_VALUE, "Invalid Value.");
+    base::set_status(TAVO_INVALID_VALUE);
   return 1;
 }
 

@@ -54,7 +54,7 @@ uint32_t throttle_write(TavoNode* property, const char* value, const PortTarget&
   }
   tavo::TxThrottleRecord r{};
   if (!throttle_value(value, &r.value)) {
-    tavo::port::port_status(TAVO_INVALID_VALUE);
+    tavo::port::kThrottleOneOrTwo.set();
     return 1;
   }
   if (ioctl_set_tx_throttel(t.device, &r, t.domain, t.port_number, t.path) == 0) return 0;

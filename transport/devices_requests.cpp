@@ -14,6 +14,7 @@
 #include "transport/devices.h"
 #include "transport/firmware_records.h"
 #include "transport/nic_set_check.h"
+#include "transport/status_map.h"
 #include "transport/glob_access.h"
 #include "tavo/tavo.h"
 #include "base/debug_log.h"
@@ -38,8 +39,6 @@ namespace {
 constexpr int kRequestsRebuilt = -2;
 constexpr size_t kPciConfigBufferSize = 1039;
 constexpr size_t kPciConfigMaxData = std::min<size_t>(kPciConfigSpaceSize, kPciConfigBufferSize - kPciConfigDataOffset);
-constexpr char kPciAddressRefused[] =
-    "Cannot read the PCI configuration space: the buffer address does not fit the driver's 32-bit field.";
 
 // Sends request on the NIC device opened by the refresh and closes it
 // again; kRequestsRebuilt when the tree is being rebuilt (nothing sent).
@@ -72,7 +71,7 @@ int requests_pci_config(uint32_t nic_function, uint32_t offset, uint32_t length,
   if (static_cast<uintptr_t>(static_cast<uint32_t>(data_address)) != data_address) {
     pdebug(TAVO_LOG_BACKEND, 3, "PCI configuration data address %p does not fit 32 bits: request not sent\n",
            static_cast<void*>(buffer + kPciConfigDataOffset));
-    tavo_set_last_status(TAVO_FAILED, kPciAddressRefused);
+    tavo::transport::kPciAddressRefused.set();
     return -1;
   }
   const NicFunctionRecord& rec = tavo_glob.nic_functions[nic_function - 1];

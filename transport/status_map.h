@@ -14,3 +14,15 @@ TAVO_BEGIN_DECLS
 TAVO_EXPORT uint32_t TavoStatusFromIOCTLResponse(uint32_t status, uint32_t additional_status, uint8_t opcode);
 
 TAVO_END_DECLS
+
+#ifdef __cplusplus
+#include "base/status_registry.h"
+
+namespace tavo::transport {
+
+// 1 for a PCI configuration read whose buffer lies beyond the driver's
+// 32-bit address field.
+extern const base::StatusWording kPciAddressRefused;
+
+}  // namespace tavo::transport
+#endif

@@ -2,6 +2,7 @@
 
 #include "base/debug_log.h"
 #include "base/library_lock.h"
+#include "tree/status_texts.h"
 #include "tree/tree_internal.h"
 
 namespace tavo::tree {
@@ -16,10 +17,6 @@ bool rebuild_pending = false;
 // Repeated changes of the NIC function set during a rebuild are followed a
 // few times, not forever.
 constexpr int kMaxRebuilds = 3;
-
-constexpr char kNoTree[] = "The management tree is not built. Please call TAVO_init first.";
-constexpr char kBuildFailed[] =
-    "Failed to build the management tree. Please check tavo2d.log file for more information.";
 
 void rebuild() {
   for (int round = 0; round < kMaxRebuilds && rebuild_pending; ++round) {
@@ -74,14 +71,14 @@ uint32_t build_tree() {
   const uint32_t r = init_hm();
   if (r == 0) return 0;
   pdebug(TAVO_LOG_TREE, 3, "Failed to build the management tree (%u)\n", static_cast<unsigned>(r));
-  if (base::last_status_code() == 0) tavo_set_last_status(TAVO_FAILED, kBuildFailed);
+  if (base::last_status_code() == 0) kTreeBuildFailed.set();
   return r;
 }
 
 bool tree_ready() {
   if (hm_find_hierarchy("") != nullptr) return true;
   if (client_count > 0 && build_depth == 0) return build_tree() == 0;
-  tavo_set_last_status(TAVO_FAILED, kNoTree);
+  kNoTree.set();
   return false;
 }
 

@@ -129,6 +129,25 @@ constexpr GroupDef instanced(const char* name, uint16_t max_instances, SlotArea*
 
 }  // namespace tavo::declare
 
+// The exported builder of the instanced group `definition`:
+// TavoNode* initialize_<Name>(parent, creating_node, creating_action,
+// params) builds one instance under parent (tree::build_group); a function
+// given after parent_path is then called with the new group (null when
+// nothing was built). parent_path names the group the instances go under,
+// the type names from below ROOT joined by '/' ("" for ROOT); the builder
+// is registered with it (tree::InstancedBuilder) so that every instanced
+// group is checked. Written at namespace scope after the declaration of
+// initialize_<Name>.
+#define TAVO_GROUP_BUILDER(Name, definition, parent_path, ...)                                              \
+  TavoNode* initialize_##Name(TavoNode* parent, TavoNode* creating_node, TavoNode* creating_action,         \
+                              char* params) {                                                               \
+    TavoNode* built = ::tavo::tree::build_group(definition, parent, creating_node, creating_action, params); \
+    __VA_OPT__(__VA_ARGS__(built);)                                                                         \
+    return built;                                                                                           \
+  }                                                                                                         \
+  static const ::tavo::tree::InstancedBuilder initialize_##Name##_builder{&(definition), parent_path,       \
+                                                                          &initialize_##Name}
+
 // An action of the group at path (the names from below ROOT joined by '_'):
 // defines the exported descriptor ROOT_<path>_<Name>_action (the handler,
 // then the parameters, their count derived) and, beside it, the row `Name`

@@ -131,6 +131,19 @@ void SlotArea::clear() {
   bitmaps_.clear();
 }
 
+namespace {
+
+constinit const InstancedBuilder* registered_builders = nullptr;
+
+}  // namespace
+
+InstancedBuilder::InstancedBuilder(const GroupDef* definition, const char* parent_path, Build builder)
+    : definition_(definition), parent_path_(parent_path), build_(builder), next_(registered_builders) {
+  registered_builders = this;
+}
+
+const InstancedBuilder* first_instanced_builder() { return registered_builders; }
+
 void release_slot_areas() {
   for (SlotArea* area : areas_in_use()) area->clear();
   areas_in_use().clear();

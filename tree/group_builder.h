@@ -80,4 +80,32 @@ TavoNode* build_group_in_slot(const GroupDef& def, TavoNode* parent, int32_t slo
 // Releases the bitmaps of every slot area used (tree tear-down).
 void release_slot_areas();
 
+// The exported builder initialize_<Group> of an instanced group (written
+// with TAVO_GROUP_BUILDER of tree/declare.h), registered at load with its
+// definition and the place of its instances: parent_path names the group
+// they go under, the type names from below ROOT joined by '/' ("" for
+// ROOT). A check walks these to build one instance of every instanced
+// group.
+class InstancedBuilder {
+ public:
+  using Build = TavoNode* (*)(TavoNode* parent, TavoNode* creating_node, TavoNode* creating_action, char* params);
+  InstancedBuilder(const GroupDef* definition, const char* parent_path, Build builder);
+  InstancedBuilder(const InstancedBuilder&) = delete;
+  InstancedBuilder& operator=(const InstancedBuilder&) = delete;
+
+  const GroupDef& definition() const { return *definition_; }
+  const char* parent_path() const { return parent_path_; }
+  TavoNode* build(TavoNode* parent) const { return build_(parent, nullptr, nullptr, nullptr); }
+  const InstancedBuilder* next() const { return next_; }
+
+ private:
+  const GroupDef* definition_;
+  const char* parent_path_;
+  Build build_;
+  const InstancedBuilder* next_;
+};
+
+// The registered builders, latest first.
+const InstancedBuilder* first_instanced_builder();
+
 }  // namespace tavo::tree

@@ -2,6 +2,7 @@
 #include <stdlib.h>
 
 #include "base/debug_log.h"
+#include "tree/status_texts.h"
 #include "tree/tree.h"
 
 namespace {
@@ -22,7 +23,7 @@ uint32_t handle_TAVODebugLevel(TavoNode* property, char* buf, uint32_t op) {
   char* end = nullptr;
   long level = strtol(buf, &end, 10);
   if (end == buf || level < 0 || level > kHighestLevel) {
-    tavo_set_last_status(TAVO_INVALID_VALUE, "Invalid value.");
+    tavo::tree::kInvalidLevel.set();
     return 1;
   }
   // A level that could not be saved does not take effect: the call fails

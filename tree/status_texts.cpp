@@ -1,4 +1,6 @@
-// The shared status texts and the lookup every branch's table goes through.
+// The shared status texts, the tree's own wordings, and the messages the
+// tree leaves for a value that failed validation or a handler that failed
+// without a reason.
 #include "tree/status_texts.h"
 
 #include "base/last_status.h"
@@ -7,7 +9,9 @@
 namespace tavo::tree {
 namespace {
 
-constexpr StatusText kSharedStatusTexts[] = {
+constexpr base::StatusText kSharedStatusTexts[] = {
+    {6, "Invalid Value."},
+    {10, "Read only property"},
     {16, "Memory allocation failed. Please check for low memory conditions."},
     {17, "Invalid value. Please use valid value."},
     {20, "Invalid instance number. Please use valid instance number."},
@@ -46,46 +50,46 @@ constexpr StatusText kSharedStatusTexts[] = {
     {307, "Failed to delete the iSCSI Boot Target TLV in the iSCSI Region in firmware."},
     {341, "Given Boot target type already exists."},
 };
+const base::StatusTable kSharedTable{"shared", kSharedStatusTexts};
 
-const char* status_texts_find(std::span<const StatusText> table, uint32_t code) {
-  for (const StatusText& s : table)
-    if (s.code == code) return s.text;
-  return nullptr;
-}
+// Formats of a value that failed validation: the name, ": " (both empty
+// for a property), then the limits.
+using Named = base::StatusFormat<const char*, const char*>;
+using NamedRange = base::StatusFormat<const char*, const char*, int, int>;
+const Named kInvalidNamed{TAVO_INVALID_VALUE, "%s%sInvalid value."};
+const NamedRange kOutOfRangeNamed{TAVO_OUT_OF_RANGE, "%s%sValue out of range. Valid range is from %d to %d."};
+const NamedRange kBadLengthNamed{TAVO_BAD_LENGTH, "%s%sNumber of characters should be from %d to %d."};
+
+// Formats of a handler's failure that left no reason, by the node's name.
+using ByName = base::StatusFormat<const char*>;
+const ByName kGetFailed{TAVO_FAILED, "Failed to get %s. Please check tavo2d.log file for more information."};
+const ByName kSetFailed{TAVO_FAILED, "Failed to set %s. Please check tavo2d.log file for more information."};
+const ByName kActionFailed{TAVO_FAILED, "%s failed. Please check tavo2d.log file for more information."};
+const ByName kRefreshFailed{TAVO_FAILED, "Failed to refresh %s. Please check tavo2d.log file for more information."};
 
 }  // namespace
 
-std::span<const StatusText> shared_status_texts() { return kSharedStatusTexts; }
-
-const char* status_text(std::span<const StatusText> table, uint32_t code) {
-  const char* text = status_texts_find(table, code);
-  return text != nullptr ? text : status_texts_find(kSharedStatusTexts, code);
-}
+const base::StatusWording kHexDigitsOnly{TAVO_INVALID_VALUE, "Invalid value. The valid values are 0-9, a-f and A-F."};
+const base::StatusWording kNoTree{TAVO_FAILED, "The management tree is not built. Please call TAVO_init first."};
+const base::StatusWording kTreeBuildFailed{
+    TAVO_FAILED, "Failed to build the management tree. Please check tavo2d.log file for more information."};
+const base::StatusFormat<const char*> kParameterMissing{TAVO_PARAMETER_MISSING, "%s: Parameter missing."};
+const base::StatusWording kInvalidLevel{TAVO_INVALID_VALUE, "Invalid value."};
 
 void validation_status(uint32_t code, const char* prefix, int32_t minimum, int32_t maximum) {
   const char* sep = prefix ? ": " : "";
   prefix = prefix ? prefix : "";
   switch (code) {
-    case TAVO_INVALID_VALUE:
-      base::set_last_status_fmt(code, "%s%sInvalid value.", prefix, sep);
-      break;
     case TAVO_OUT_OF_RANGE:
-      base::set_last_status_fmt(code, "%s%sValue out of range. Valid range is from %d to %d.", prefix, sep, minimum,
-                                maximum);
+      kOutOfRangeNamed.set(prefix, sep, minimum, maximum);
       break;
     case TAVO_BAD_LENGTH:
-      base::set_last_status_fmt(code, "%s%sNumber of characters should be from %d to %d.", prefix, sep, minimum,
-                                maximum);
+      kBadLengthNamed.set(prefix, sep, minimum, maximum);
       break;
-    default:
-      base::set_last_status_fmt(code, "%s%sInvalid value.", prefix, sep);
+    default:  // worded as an invalid value, under its own code
+      kInvalidNamed.set_under(code, prefix, sep);
       break;
   }
-}
-
-void set_status(std::span<const StatusText> table, uint32_t code) {
-  const char* text = status_text(table, code);
-  tavo_set_last_status(code, text != nullptr ? text : "");
 }
 
 uint32_t handler_result(uint32_t result, HandlerRun run, const TavoNode* node) {
@@ -93,19 +97,16 @@ uint32_t handler_result(uint32_t result, HandlerRun run, const TavoNode* node) {
   const char* name = node != nullptr && node->name != nullptr ? node->name : "";
   switch (run) {
     case HandlerRun::Get:
-      base::set_last_status_fmt(TAVO_FAILED, "Failed to get %s. Please check tavo2d.log file for more information.",
-                                name);
+      kGetFailed.set(name);
       break;
     case HandlerRun::Set:
-      base::set_last_status_fmt(TAVO_FAILED, "Failed to set %s. Please check tavo2d.log file for more information.",
-                                name);
+      kSetFailed.set(name);
       break;
     case HandlerRun::Action:
-      base::set_last_status_fmt(TAVO_FAILED, "%s failed. Please check tavo2d.log file for more information.", name);
+      kActionFailed.set(name);
       break;
     case HandlerRun::Refresh:
-      base::set_last_status_fmt(TAVO_FAILED,
-                                "Failed to refresh %s. Please check tavo2d.log file for more information.", name);
+      kRefreshFailed.set(name);
       break;
   }
   return result;

@@ -1,37 +1,39 @@
-// Status texts said once. Each branch keeps one table of the codes it
-// leaves in the last status with their texts; the texts several branches
-// leave are here. Tests read the tables rather than copying them.
+// The status texts several branches leave, and the tree's own, registered
+// with base's registry (base/status_registry.h): every layer and branch
+// leaves a code with base::set_status (or its own helper over it) and finds
+// the one text registered for it, whichever table holds it. Tests read the
+// registry rather than copying texts.
 #pragma once
 
 #include <stdint.h>
 
-#include <span>
-
+#include "base/status_registry.h"
 #include "tree/tree.h"
 
 namespace tavo::tree {
 
-struct StatusText {
-  uint32_t code;
-  const char* text;
-};
+// The shared table: 6 (a value a branch refused), 10 (a read-only property),
+// 16 (no memory), 17 (an invalid value a handler refused), 20 (no such
+// instance), 31 (a firmware answer too long), 80 and 81 (the discovery
+// parameters could not be read or written), 93 (the link parameters could
+// not be read), 124, 141, 142 (VLAN and boot settings), 159 (no factory
+// MAC), 184 and 239 (an erase done, a reboot needed), 192 (no additional
+// controller attributes), 256 (not on an SR-IOV virtual function), 259 (not
+// on this controller), 278 (the profile configuration could not be read),
+// 291 (not on this adapter), 304 (a change that takes effect after a
+// reboot), 306 and 307 (a boot-target record not added to or deleted from
+// the boot region), 341 (a boot target priority taken).
 
-// The texts several branches leave: 16 (no memory), 17 (an invalid value a
-// handler refused), 20 (no such instance), 31 (a firmware answer too long),
-// 80 and 81 (the discovery parameters could not be read or written), 93
-// (the link parameters could not be read), 124, 141, 142 (VLAN and boot
-// settings), 159 (no factory MAC), 184 and 239 (an
-// erase done, a reboot needed), 192 (no additional controller attributes),
-// 259 (not on this controller), 278 (the profile configuration could not
-// be read), 256 (not on an SR-IOV virtual function), 291 (not on this
-// adapter), 304 (a change that takes effect after a reboot), 306 and 307 (a
-// boot-target record not added to or deleted from the boot region), 341 (a
-// boot target priority taken).
-std::span<const StatusText> shared_status_texts();
-// The text of code in table, else among the shared texts; null for neither.
-const char* status_text(std::span<const StatusText> table, uint32_t code);
-// Leaves code with that text ("" for none) in the last status.
-void set_status(std::span<const StatusText> table, uint32_t code);
+// 6 for a hexadecimal text with another character (a CHAP secret, a mask).
+extern const base::StatusWording kHexDigitsOnly;
+// The tree's own wordings: 1 when no tree is built or the build failed, 9
+// for a required parameter not given ("<name>: Parameter missing."), 6 for
+// the debug level.
+extern const base::StatusWording kNoTree;
+extern const base::StatusWording kTreeBuildFailed;
+extern const base::StatusFormat<const char*> kParameterMissing;
+extern const base::StatusWording kInvalidLevel;
+
 // The message of a value that failed validation, as the tree words it for
 // a property (name null) or an action parameter: 6 "<name>: Invalid
 // value.", 7 "<name>: Value out of range. Valid range is from <minimum> to

@@ -79,7 +79,7 @@ uint32_t TAVO_set_property_val(uint32_t group_tag, uint32_t property_tag, const 
   if (p == nullptr || p->kind != TAVO_KIND_PROPERTY || p->parent != group) return 1;
   TavoPropertyRecord* rec = property_record(p);
   if (rec->flags & TAVO_FLAG_READ_ONLY) {
-    tavo_set_last_status(TAVO_READ_ONLY, "Read only property");
+    tavo::base::set_status(TAVO_READ_ONLY);
     return 1;
   }
   if (length > TAVO_VALUE_SIZE) return 1;
@@ -129,7 +129,7 @@ uint32_t TAVO_do_action(uint32_t group_tag, uint32_t action_tag, const char* par
     memcpy(values[i], params + static_cast<size_t>(i) * TAVO_VALUE_SIZE, TAVO_VALUE_SIZE);
     if (static_cast<uint8_t>(values[i][0]) == TAVO_NOT_GIVEN) {
       if (param.required) {
-        set_last_status_fmt(TAVO_PARAMETER_MISSING, "%s: Parameter missing.", param.name);
+        kParameterMissing.set(param.name);
         return 1;
       }
       memset(values[i], 0, TAVO_VALUE_SIZE);

@@ -348,20 +348,10 @@ const GroupDef iscsi_phba =
     instanced("iSCSIPhysicalHBA", 8, &iscsi_phba_slots, iscsi_phba_children,
               "This group represents properties of the Tessmark controller instance under this domain.");
 
-TavoNode* initialize_iSCSIPhysicalHBA(TavoNode* controller, TavoNode* creating_node, TavoNode* creating_action,
-                                      char* params) {
-  return tavo::tree::build_group(iscsi_phba, controller, creating_node, creating_action, params);
-}
+TAVO_GROUP_BUILDER(iSCSIPhysicalHBA, iscsi_phba, "Corvane");
 
-TavoNode* initialize_RouteTableEntry(TavoNode* parent, TavoNode* creating_node, TavoNode* creating_action,
-                                     char* params) {
-  return tavo::tree::build_group(route_entry, parent, creating_node, creating_action, params);
-}
+TAVO_GROUP_BUILDER(RouteTableEntry, route_entry, "Corvane/iSCSIPhysicalHBA/Network/TCPIPConfiguration/RouteTable");
 
-TavoNode* initialize_ARPTableEntry(TavoNode* parent, TavoNode* creating_node, TavoNode* creating_action, char* params) {
-  return tavo::tree::build_group(arp_entry, parent, creating_node, creating_action, params);
-}
+TAVO_GROUP_BUILDER(ARPTableEntry, arp_entry, "Corvane/iSCSIPhysicalHBA/Network/TCPIPConfiguration/ARPTable");
 
-TavoNode* initialize_iSNSServer(TavoNode* parent, TavoNode* creating_node, TavoNode* creating_action, char* params) {
-  return tavo::tree::build_group(isns_server, parent, creating_node, creating_action, params);
-}
+TAVO_GROUP_BUILDER(iSNSServer, isns_server, "Corvane/iSCSIPhysicalHBA/iSNS");

@@ -12,11 +12,7 @@
 namespace tavo::network {
 namespace {
 
-constexpr tree::StatusText kNetworkStatusTexts[] = {
-    {6, "Invalid Value."},
-    {32,
-     "Destination host not reachable. Please check cable and network connections and make sure IP address is "
-     "valid. For more information, see Troubleshooting section in Corvane documentation."},
+constexpr base::StatusText kNetworkStatusTexts[] = {
     {43,
      "Failed to change IP address/Gateway settings as DHCP is Enabled. Please disable DHCP to make any changes "
      "to IP address/Gateway settings."},
@@ -33,9 +29,6 @@ constexpr tree::StatusText kNetworkStatusTexts[] = {
     {69,
      "Duplicate IP address detected. Please check that the IP address given is not conflicting with an existing "
      "IP address in the subnet. Choose a unique IP address."},
-    {93,
-     "Failed to obtain NIC configuration params. Application internal error occurred. Please check tavo2d.log "
-     "file for more information."},
     {97,
      "Cannot retrieve ARP table entries. Application internal error occurred. Please check tavo2d.log file for "
      "more information."},
@@ -68,6 +61,7 @@ constexpr tree::StatusText kNetworkStatusTexts[] = {
     {245, "Failed to add route entries. Exceed maximum manual route entries."},
     {310, "Discovering iSNSServers through DHCP is not supported in Open-iSCSI driver."},
 };
+const base::StatusTable kNetworkTable{"network", kNetworkStatusTexts};
 
 }  // namespace
 
@@ -90,9 +84,7 @@ bool named_group(const TavoNode* node, const char* name) {
   return node != nullptr && node->kind == TAVO_KIND_GROUP && node->name != nullptr && strcasecmp(node->name, name) == 0;
 }
 
-std::span<const tree::StatusText> network_status_texts() { return kNetworkStatusTexts; }
-
-void network_status(uint32_t code) { tree::set_status(kNetworkStatusTexts, code); }
+void network_status(uint32_t code) { base::set_status(code); }
 
 bool ipv6_capable(TavoNode* node) {
   const uint32_t generation = get_cv_type(group_above(node, "Corvane"));

@@ -27,11 +27,9 @@ bool entry_target(TavoNode* table, TavoNode* action, const char* type, const cha
 bool named_group(const TavoNode* node, const char* name);
 using tree::group_above;
 
-// Leaves the branch's message for code (6, 16, 17 ... 310: its own table,
-// else the shared texts) in the last status.
+// Leaves code with its registered text (base/status_registry.h) in the last
+// status.
 void network_status(uint32_t code);
-// The branch's table, for tests.
-std::span<const tree::StatusText> network_status_texts();
 // Runs a best-effort repair; the last status stays what it was before.
 template <typename Repair>
 void keeping_last_status(Repair repair) {

@@ -62,7 +62,7 @@ uint32_t boot_mirror(TavoNode* lhba, TavoNode* session, const SessionPlace& at, 
                      const char* value, uint32_t priority) {
   if (is_word(value, "False")) {
     if (TAVO_delete_boottarget_tlv(at.number, at.domain, at.port, &fw) == 0) return 0;
-    tavo::tree::set_status({}, 307);
+    tavo::base::set_status(307);
     return 1;
   }
   uint8_t count = 0;
@@ -71,7 +71,7 @@ uint32_t boot_mirror(TavoNode* lhba, TavoNode* session, const SessionPlace& at, 
     return 1;
   }
   if (TAVO_add_boottarget_tlv(at.number, at.domain, at.port, session, priority, count) == 0) return 0;
-  tavo::tree::set_status({}, 306);
+  tavo::base::set_status(306);
   return 1;
 }
 
@@ -145,7 +145,7 @@ uint32_t tavo::sessions::unboot_session(const Place& p, TavoNode* session, bool 
   if (TAVO_configure_boot_target(session, fw->flags, "False", p.number, p.domain, p.port) != 0) return 1;
   if (moravel && TAVO_delete_boottarget_tlv(p.number, p.domain, p.port, fw.get()) != 0) {
     boot_restore(session, SessionPlace{p.number, p.domain, p.port}, *fw);
-    tavo::tree::set_status({}, 307);
+    tavo::base::set_status(307);
     return 1;
   }
   return 0;

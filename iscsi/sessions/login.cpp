@@ -67,7 +67,7 @@ uint32_t login_boot_tail(const Place& p, TavoNode* session, const char* priority
     return 1;
   }
   if (TAVO_add_boottarget_tlv(p.number, p.domain, p.port, session, code, number) != 0) {
-    tavo::tree::set_status({}, 306);
+    tavo::base::set_status(306);
     return 1;
   }
   return 0;

@@ -20,7 +20,6 @@ namespace {
 
 constexpr int kLogoutTries = 3;
 constexpr uint32_t kLunsMissing = 90;
-constexpr char kLogoutLunsText[] = "Logout succeeded but could not get LUN info for some sessions.";
 
 // The target's LUNs scanned again after a session went; the scan's answer.
 uint32_t logout_rescan(TavoNode* target, uint32_t domain, uint32_t port) {
@@ -67,7 +66,7 @@ uint32_t do_Logout(TavoNode* target, TavoNode* action, char* params) {
   }
   TavoNode* session = get_selected_group_node(target, "Session", number.c_str());
   if (session == nullptr) {
-    tavo::tree::set_status({}, 20);
+    tavo::base::set_status(20);
     return 1;
   }
   uint32_t generation = 0;
@@ -108,7 +107,7 @@ uint32_t do_Logout(TavoNode* target, TavoNode* action, char* params) {
   }
   if (status_of_try != 0) return status_of_try;
   const uint32_t deleted = delete_with_records(session);
-  if (logout_rescan(target, p.domain, p.port) == kLunsMissing) tavo_set_last_status(kLunsMissing, kLogoutLunsText);
+  if (logout_rescan(target, p.domain, p.port) == kLunsMissing) kLogoutLunsMissing.set();
   if (deleted != 0 || !is_word(persistent, "True")) return deleted;
   if (delete_persistent(device, p.domain, p.port, target, name, e.address, e.port, parse_qualifier(e.qualifier),
                         e.initiator, 0) != 0) {

@@ -23,8 +23,6 @@ constexpr uint32_t kNoSession = 42;
 constexpr uint32_t kLunsMissing = 90;
 constexpr uint32_t kMostLunGroups = 255;
 constexpr uint32_t kCapacityOverflow = 0xFFFFFFFF;
-constexpr char kRescanLunsText[] =
-    "Failed to get LUN info for some sessions. Please check tavo2d.log for the actual sessions failed.";
 
 uint32_t luns_be32(const uint8_t* p) {
   return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
@@ -320,7 +318,7 @@ uint32_t do_ReScanLUNS(TavoNode* target, TavoNode* action, char* params) {
     return 0;
   }
   if (r == kLunsMissing) {
-    tavo_set_last_status(kLunsMissing, kRescanLunsText);
+    kRescanLunsMissing.set();
     return 0;
   }
   return r;

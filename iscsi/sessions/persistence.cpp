@@ -199,7 +199,7 @@ uint32_t TAVO_update_session_authentication(TavoNode* target) {
         !is_word(boot, "True"))
       continue;
     if (TAVO_add_boottarget_tlv(p.number, p.domain, p.port, s, 1, 1) != 0) {
-      tavo::tree::set_status({}, 306);
+      tavo::base::set_status(306);
       return 1;
     }
   }

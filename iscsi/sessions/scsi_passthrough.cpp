@@ -17,8 +17,6 @@ namespace {
 constexpr uint32_t kPassthroughFailed = 90;
 constexpr uint32_t kCheckCondition = 1;
 constexpr uint32_t kNoData = 5;
-constexpr char kLunInfoText[] =
-    "Failed to get LUN info. Application internal error occurred. Please check tavo2d.log file for more information.";
 constexpr uint16_t kReportLunsFirst = 16;
 constexpr uint32_t kMostLunGroups = 255;  // what a scan builds of one answer
 
@@ -28,7 +26,7 @@ void passthru_put_be(uint8_t* p, uint64_t value, int bytes) {
 
 // A fetch's failure to reach the LUN leaves its status; others pass.
 uint32_t passthru_noted(uint32_t result) {
-  if (result == kPassthroughFailed) tavo_set_last_status(kPassthroughFailed, kLunInfoText);
+  if (result == kPassthroughFailed) kLunInfoFailed.set();
   return result;
 }
 

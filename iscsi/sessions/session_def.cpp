@@ -198,14 +198,8 @@ const ChildDef lun_children[] = {
 const GroupDef lun = instanced("LUN", 256, &lun_slots, lun_children,
                                "This group represents a LUN available behind the target.", group_LUN);
 
-TavoNode* initialize_Session(TavoNode* target, TavoNode* creating_node, TavoNode* creating_action, char* params) {
-  return tavo::tree::build_group(session, target, creating_node, creating_action, params);
-}
+TAVO_GROUP_BUILDER(Session, session, "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target");
 
-TavoNode* initialize_Connection(TavoNode* parent, TavoNode* creating_node, TavoNode* creating_action, char* params) {
-  return tavo::tree::build_group(connection, parent, creating_node, creating_action, params);
-}
+TAVO_GROUP_BUILDER(Connection, connection, "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target/Session");
 
-TavoNode* initialize_LUN(TavoNode* target, TavoNode* creating_node, TavoNode* creating_action, char* params) {
-  return tavo::tree::build_group(lun, target, creating_node, creating_action, params);
-}
+TAVO_GROUP_BUILDER(LUN, lun, "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target");

@@ -367,11 +367,15 @@ TAVO_END_DECLS
 #ifdef __cplusplus
 namespace tavo::sessions {
 
-// Leaves the branch's text of code (its own table, else the shared texts)
-// in the last status.
+// Leaves code with its registered text (base/status_registry.h) in the last
+// status.
 void sessions_status(uint32_t code);
-// The branch's table, for tests.
-std::span<const tree::StatusText> sessions_status_texts();
+// The branch's wordings of 90 beside its text for a login: a logout's and a
+// rescan's LUNs not all read, and a SCSI command that did not reach the
+// LUN.
+extern const base::StatusWording kLogoutLunsMissing;
+extern const base::StatusWording kRescanLunsMissing;
+extern const base::StatusWording kLunInfoFailed;
 // A portal's address (shorter than 16 characters: dotted IPv4, else IPv6
 // in its full form) and decimal port into the fields of a login request or
 // a deletion record; false for a text that is no IPv4 address.

@@ -1,19 +1,14 @@
-// The sessions branch's status texts, by code, and the generic reason its
-// tree entries leave for a failure that left none of its own.
+// The sessions branch's status texts, by code, and its wordings.
 #include "iscsi/sessions/sessions_internal.h"
 
 namespace tavo::sessions {
 namespace {
 
 #define SESSIONS_LOG_HINT "Application internal error occurred. Please check tavo2d.log file for more information."
-constexpr tree::StatusText kSessionsStatusTexts[] = {
+constexpr base::StatusText kSessionsStatusTexts[] = {
     {8, "ISIDQualifier: Value out of range. Valid range is from 0 to 65535"},
     {19, "Target not found. " SESSIONS_LOG_HINT},
-    {25,
-     "Authentication failure. Please make sure your initiator is properly enabled for authentication at the "
-     "target."},
     {29, "Portal not found."},
-    {35, "Failed to get session related info, because session is in closed state."},
     {42, "No session available to this target."},
     {44,
      "The IP address settings for the Corvane iSCSI initiator cannot be modified when there is an active iSCSI boot "
@@ -27,7 +22,6 @@ constexpr tree::StatusText kSessionsStatusTexts[] = {
     {85, "Failed to get a session. " SESSIONS_LOG_HINT},
     {86, "Cannot get session config params. " SESSIONS_LOG_HINT},
     {87, "Cannot set session config params. " SESSIONS_LOG_HINT},
-    // A logout's rescan leaves its own wording of 90 (kLogoutLunsText).
     {90, "Login succeeded but could not get LUN info for some sessions."},
     {91, "Cannot get node attribute params. " SESSIONS_LOG_HINT},
     {92, "Failed to obtain session attribute params. " SESSIONS_LOG_HINT},
@@ -51,12 +45,16 @@ constexpr tree::StatusText kSessionsStatusTexts[] = {
     {346, "Failed to set Boot LUN. Please check tavo2d.log file for more information."},
     {347, "Cannot configure Boot LUN. Boot LUN can be configured only when Boot Session presents."},
 };
-#undef SESSIONS_LOG_HINT
+const base::StatusTable kSessionsTable{"sessions", kSessionsStatusTexts};
 
 }  // namespace
 
-std::span<const tree::StatusText> sessions_status_texts() { return kSessionsStatusTexts; }
+const base::StatusWording kLogoutLunsMissing{90, "Logout succeeded but could not get LUN info for some sessions."};
+const base::StatusWording kRescanLunsMissing{
+    90, "Failed to get LUN info for some sessions. Please check tavo2d.log for the actual sessions failed."};
+const base::StatusWording kLunInfoFailed{90, "Failed to get LUN info. " SESSIONS_LOG_HINT};
+#undef SESSIONS_LOG_HINT
 
-void sessions_status(uint32_t code) { tree::set_status(kSessionsStatusTexts, code); }
+void sessions_status(uint32_t code) { base::set_status(code); }
 
 }  // namespace tavo::sessions

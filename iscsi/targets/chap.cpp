@@ -48,11 +48,11 @@ bool chap_secret_ok(const char* secret, const char* name) {
   }
   for (size_t i = 2; i < length; ++i)
     if (!isxdigit(static_cast<unsigned char>(secret[i]))) {
-      tavo_set_last_status(TAVO_INVALID_VALUE, "Invalid value. The valid values are 0-9, a-f and A-F.");
+      tavo::tree::kHexDigitsOnly.set();
       return false;
     }
   if ((length - 2) % 2 != 0) {
-    tavo_set_last_status(TAVO_INVALID_VALUE, "Invalid value. Odd number of characters are not allowed.");
+    tavo::targets::kOddSecret.set();
     return false;
   }
   return true;

@@ -213,7 +213,4 @@ const GroupDef lhba =
     instanced("LogicalHBA", 1, &lhba_slots, lhba_children,
               "This group represents one port of a Tessmark controller working as an iSCSI initiator.");
 
-TavoNode* initialize_LogicalHBA(TavoNode* function_group, TavoNode* creating_node, TavoNode* creating_action,
-                                char* params) {
-  return tavo::tree::build_group(lhba, function_group, creating_node, creating_action, params);
-}
+TAVO_GROUP_BUILDER(LogicalHBA, lhba, "Corvane/iSCSIPhysicalHBA");

@@ -120,15 +120,12 @@ struct DigestRule {
   const char* other;
   const char* other_value;
   uint32_t status;
-  const char* message;
 };
-constexpr const char kLevelRefused[] = "Cannot set the digest level to Preferred when the digest is default value.";
-constexpr const char kDigestRefused[] = "Cannot set the digest to default when level is set to Preferred.";
 constexpr DigestRule kDigestRules[] = {
-    {"HeaderParam", "Preferred", "HeaderDigest", "None", 193, kLevelRefused},
-    {"DataParam", "Preferred", "DataDigest", "None", 193, kLevelRefused},
-    {"HeaderDigest", "None", "HeaderParam", "Preferred", 194, kDigestRefused},
-    {"DataDigest", "None", "DataParam", "Preferred", 194, kDigestRefused},
+    {"HeaderParam", "Preferred", "HeaderDigest", "None", 193},
+    {"DataParam", "Preferred", "DataDigest", "None", 193},
+    {"HeaderDigest", "None", "HeaderParam", "Preferred", 194},
+    {"DataDigest", "None", "DataParam", "Preferred", 194},
 };
 
 // true when the write may go on; false when a rule refuses it (its status)
@@ -139,7 +136,7 @@ bool digest_rules_allow(TavoNode* options, const char* property, const char* val
     char other[TAVO_VALUE_SIZE] = "";
     if (internal_get_property(options, r.other, other) != 0) return false;
     if (strcasecmp(other, r.other_value) == 0) {
-      tavo_set_last_status(r.status, r.message);
+      base::set_status(r.status);
       return false;
     }
   }

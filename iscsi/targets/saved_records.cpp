@@ -220,10 +220,7 @@ bool RecordValues::format(std::string* line) const {
     line->append(defs[i].compare == Compare::Port ? decimal_port(values_[i]) : values_[i]);
   }
   if (line->size() > kMaxSavedLine) {
-    tavo::base::set_last_status_fmt(TAVO_BAD_LENGTH,
-                                    "The values would make a line of %s longer than %zu characters. Please give "
-                                    "shorter values.",
-                                    record_def(saved_).path, kMaxSavedLine);
+    kLineTooLong.set(record_def(saved_).path, kMaxSavedLine);
     return false;
   }
   line->push_back('\n');

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/status_registry.h"
 #include "tree/tree.h"
 
 namespace tavo::targets {
@@ -121,6 +122,8 @@ std::vector<Match> key_matches(const LhbaKey& key, std::initializer_list<Match> 
 
 // The longest line the files hold, without its line feed.
 inline constexpr size_t kMaxSavedLine = 1022;
+// 8 for values that would make a line longer (the file, kMaxSavedLine).
+extern const base::StatusFormat<const char*, size_t> kLineTooLong;
 
 // The values of one line, set by field and written in the table's order.
 class RecordValues {

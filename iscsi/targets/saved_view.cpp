@@ -58,7 +58,7 @@ std::string view_index_key(Saved s, uint32_t mask, TextAt text_at) {
 }
 
 void view_save_failed(Saved s) {
-  tavo::base::set_last_status_fmt(1, "Failed to save %s: %s.", record_def(s).path, strerror(errno));
+  tavo::files::kSaveFailed.set(record_def(s).path, strerror(errno));
 }
 
 // What an open batch holds of one file: its lock, and what changed.

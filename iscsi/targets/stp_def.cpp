@@ -42,7 +42,4 @@ const ChildDef stp_children[] = {
 const GroupDef stp = instanced("SendTargetPortal", 128, &stp_slots, stp_children,
                                "This group instance corresponds to a SendTarget Portal for discovering targets.");
 
-TavoNode* initialize_SendTargetPortal(TavoNode* discovery, TavoNode* creating_node, TavoNode* creating_action,
-                                      char* params) {
-  return tavo::tree::build_group(stp, discovery, creating_node, creating_action, params);
-}
+TAVO_GROUP_BUILDER(SendTargetPortal, stp, "Corvane/iSCSIPhysicalHBA/LogicalHBA/Discovery");

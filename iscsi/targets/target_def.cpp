@@ -87,11 +87,6 @@ const GroupDef target_portal = instanced(
     "TargetPortal", 64, &target_portal_slots, target_portal_children,
     "This group instance corresponds to a portal of the target identified by its IP address and port number.");
 
-TavoNode* initialize_Target(TavoNode* lhba, TavoNode* creating_node, TavoNode* creating_action, char* params) {
-  return tavo::tree::build_group(target, lhba, creating_node, creating_action, params);
-}
+TAVO_GROUP_BUILDER(Target, target, "Corvane/iSCSIPhysicalHBA/LogicalHBA");
 
-TavoNode* initialize_TargetPortal(TavoNode* target_group, TavoNode* creating_node, TavoNode* creating_action,
-                                  char* params) {
-  return tavo::tree::build_group(target_portal, target_group, creating_node, creating_action, params);
-}
+TAVO_GROUP_BUILDER(TargetPortal, target_portal, "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target");

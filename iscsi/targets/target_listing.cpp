@@ -194,13 +194,13 @@ uint32_t listing_software_refresh(TavoNode* lhba) {
     if (last == kOpenIscsiIsns)
       targets_status(kOpenIscsiIsns);
     else
-      tavo::base::set_last_status_fmt(79, "%u out of %u iSNSServers failed to discover targets.", failed, servers);
+      kServersFailed.set(failed, servers);
     return 1;
   }
   const uint32_t listed = TAVO_list_op_iscsi_targets(lhba);
   TAVO_sync_targets_with_file(lhba);
   if (listed != 0) {
-    tavo_set_last_status(79, "Failed to update the Targets from iscsiadm.");
+    kListingFailed.set();
     return 1;
   }
   return TAVO_list_op_sessions_luns(lhba) != 0 ? 1 : 0;
@@ -236,8 +236,7 @@ uint32_t refresh_targets(TavoNode* lhba, uint32_t domain, uint32_t port_number, 
     return 1;
   }
   if (failed != 0) {
-    tavo::base::set_last_status_fmt(79, "%u out of %u SendTargetsPortals are failed to discover targets.", failed,
-                                    portals);
+    kPortalsFailed.set(failed, portals);
     return 1;
   }
   return 0;

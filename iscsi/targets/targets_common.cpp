@@ -19,16 +19,13 @@ namespace tavo::targets {
 namespace {
 
 #define TARGETS_LOG_HINT "Application internal error occurred. Please check tavo2d.log file for more information."
-constexpr tree::StatusText kTargetsStatusTexts[] = {
+constexpr base::StatusText kTargetsStatusTexts[] = {
     {21,
      "Cannot add duplicate target entry as a target already exists with same target name. Please provide "
      "different target name to add another target."},
     {22,
      "There already exists a send target portal entry with the given IP address and port number. Please provide "
      "different ipaddress or port number to add another send target portal entry."},
-    {38,
-     "Initiator CHAP secret is same as target CHAP secret. Please set a different initiator CHAP secret from the "
-     "target CHAP secret."},
     {34,
      "Cannot delete iSCSI target with a session that is logged in. Please perform an OEMHXLogOut for the iSCSI "
      "session and the target can then be deleted."},
@@ -45,7 +42,8 @@ constexpr tree::StatusText kTargetsStatusTexts[] = {
      "InitiatorCHAPName and InitiatorSecret are not provided or invalid values are given to them. Please provide "
      "valid values for InitiatorCHAPName and InitiatorSecret."},
     {156, "Failed to add a target. Max targets are reached."},
-    {175, "The Target count exceeded the configured maximum limit."},
+    {193, "Cannot set the digest level to Preferred when the digest is default value."},
+    {194, "Cannot set the digest to default when level is set to Preferred."},
     {214, "Given TargetPortal already exist. Please given another Target IPaddress and PortNumber"},
     {309, "Discovering iSNS Targets is not supported through Open-iSCSI driver in this OS."},
     {330, "IPv6 configuration is not supported on given adapter."},
@@ -54,6 +52,7 @@ constexpr tree::StatusText kTargetsStatusTexts[] = {
      "targets."},
 };
 #undef TARGETS_LOG_HINT
+const base::StatusTable kTargetsTable{"targets", kTargetsStatusTexts};
 
 // The groups of a subtree, the group itself first.
 template <typename Fn>
@@ -76,9 +75,15 @@ uint32_t generation_of(const Place& p) { return get_cv_type(p.controller); }
 
 bool small_generation(uint32_t generation) { return generation == kGenerationCV2 || generation == kGenerationCV3; }
 
-void targets_status(uint32_t code) { tree::set_status(kTargetsStatusTexts, code); }
+const base::StatusWording kOddSecret{TAVO_INVALID_VALUE, "Invalid value. Odd number of characters are not allowed."};
+const base::StatusFormat<const char*, size_t> kLineTooLong{
+    TAVO_BAD_LENGTH, "The values would make a line of %s longer than %zu characters. Please give shorter values."};
+const base::StatusFormat<unsigned, unsigned> kServersFailed{79, "%u out of %u iSNSServers failed to discover targets."};
+const base::StatusFormat<unsigned, unsigned> kPortalsFailed{
+    79, "%u out of %u SendTargetsPortals are failed to discover targets."};
+const base::StatusWording kListingFailed{79, "Failed to update the Targets from iscsiadm."};
 
-std::span<const tree::StatusText> targets_status_texts() { return kTargetsStatusTexts; }
+void targets_status(uint32_t code) { base::set_status(code); }
 
 bool read_text(TavoNode* group, const char* name, char out[TAVO_VALUE_SIZE]) {
   out[0] = '\0';

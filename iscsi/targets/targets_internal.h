@@ -31,11 +31,17 @@ uint32_t generation_of(const Place& p);
 // CV2 and CV3: at most 128 targets, no IPv6.
 bool small_generation(uint32_t generation);
 
-// Leaves the branch's message for code (its own table, else the shared
-// texts) in the last status.
+// Leaves code with its registered text (base/status_registry.h) in the last
+// status.
 void targets_status(uint32_t code);
-// The branch's table, for tests.
-std::span<const tree::StatusText> targets_status_texts();
+// The branch's wordings (and kLineTooLong of saved_records.h): 6 for a
+// hexadecimal CHAP secret of an odd number of digits, 79 for a software
+// refresh whose iSNS servers or send-target portals failed (failed, all)
+// or whose listing failed.
+extern const base::StatusWording kOddSecret;
+extern const base::StatusFormat<unsigned, unsigned> kServersFailed;
+extern const base::StatusFormat<unsigned, unsigned> kPortalsFailed;
+extern const base::StatusWording kListingFailed;
 
 // A property read through its handler; false when it fails.
 bool read_text(TavoNode* group, const char* name, char out[TAVO_VALUE_SIZE]);

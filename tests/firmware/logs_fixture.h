@@ -28,7 +28,7 @@ inline const Status kBadFile{257, "Invalid file name or path name given. Please 
 
 // A status of the firmware branch with its text.
 inline Status firmware_status(uint32_t code) {
-  return {code, tree::status_text(firmware::firmware_status_texts(), code)};
+  return {code, base::status_text(code)};
 }
 
 template <typename T>

@@ -18,9 +18,9 @@ inline sim::Fault nic_fault(sim::FaultKind kind, long request = sim::kAny, int t
   return f;
 }
 
-// The code with its text as the branch's table (or the shared one) has it.
+// The code with the text registered for it.
 inline std::pair<uint32_t, std::string> nic_status_text(uint32_t code) {
-  const char* text = tree::status_text(nic::nic_status_texts(), code);
+  const char* text = base::status_text(code);
   return {code, text != nullptr ? text : "<no text>"};
 }
 

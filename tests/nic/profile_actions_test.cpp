@@ -174,7 +174,7 @@ TEST_F(ProfileActionTest, SaveProfileFailures) {
   EXPECT_EQ(lines(), rebuilt_lines());
   fail_mailbox(1, 84, 3);
   EXPECT_EQ(act(save), 1u);
-  EXPECT_EQ(last_status(), (Status{279, tree::status_text(controller::controller_status_texts(), 279)}));
+  EXPECT_EQ(last_status(), (Status{279, base::status_text(279)}));
 
   // On the OEM maker's systems leaving multi-channel mode resets the
   // virtual MACs and erases their region, only after the adapter took the

@@ -1,26 +1,22 @@
 // Every group definition of the library, checked for what a hand-written
 // row can get wrong: on each simulated generation the whole tree walks,
-// together with a controller built fresh (one instance of every instanced
-// group, every value still its default). Each new row gets these checks.
+// together with a controller built fresh by the registered builders (one
+// instance of every instanced group, every value still its default). Each
+// new row and each new instanced group gets these checks.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <string.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/validate.h"
-#include "controller/controller.h"
-#include "firmware/firmware.h"
-#include "iscsi/network/iscsi_network.h"
-#include "iscsi/sessions/sessions.h"
-#include "iscsi/targets/targets.h"
-#include "nic/channels.h"
-#include "nic/nic.h"
-#include "port/port.h"
 #include "tests/support/client_fixture.h"
+#include "tree/group_builder.h"
 
 namespace tavo::test {
 namespace {
@@ -248,64 +244,66 @@ class DefinitionsTest : public ClientTest, public ::testing::WithParamInterface<
       : ClientTest(std::string("controller 0 generation=") + GetParam() +
                    " serial=S\nnic controller=0 function=0\niscsi controller=0 function=2 device=0\n") {}
 
-  TavoNode* at(TavoNode* group, const std::string& path) {
-    for (size_t start = 0; group != nullptr;) {
-      const size_t slash = path.find('/', start);
-      group = internal_get_node(group, path.substr(start, slash - start).c_str(), TAVO_KIND_GROUP);
-      if (slash == std::string::npos) return group;
-      start = slash + 1;
+  // The group at path below group: type names joined by '/', the first
+  // instance of an instanced one.
+  static TavoNode* at(TavoNode* group, std::string_view path) {
+    while (group != nullptr && !path.empty()) {
+      const size_t slash = path.find('/');
+      const std::string_view name = path.substr(0, slash);
+      TavoNode* found = nullptr;
+      for (TavoNode* c = tree::group_record(group)->first_child; c != group && found == nullptr; c = c->next)
+        if (c->kind == TAVO_KIND_GROUP && c->name == name) found = c;
+      group = found;
+      path = slash == std::string_view::npos ? std::string_view{} : path.substr(slash + 1);
     }
-    return nullptr;
+    return group;
   }
 
-  // A controller built by its definitions alone, with one instance of every
-  // instanced group below it.
+  static size_t depth(const char* path) {
+    return path[0] == '\0' ? 0 : 1 + static_cast<size_t>(std::count(path, path + strlen(path), '/'));
+  }
+
+  // The group a builder's path names: ROOT, or the fresh controller cv or
+  // a group below it.
+  TavoNode* fresh_parent(TavoNode* cv, std::string_view path) {
+    if (path.empty()) return get_node(0);
+    if (path == "Corvane") return cv;
+    return path.starts_with("Corvane/") ? at(cv, path.substr(8)) : nullptr;
+  }
+
+  // A controller built by its definitions alone: every registered builder
+  // once, parents first, each under the fresh group its path names.
   TavoNode* build_fresh_controller() {
-    TavoNode* cv = initialize_Corvane(get_node(0), nullptr, nullptr, nullptr);
-    TavoNode* fn = initialize_iSCSIPhysicalHBA(cv, nullptr, nullptr, nullptr);
-    TavoNode* lhba = initialize_LogicalHBA(fn, nullptr, nullptr, nullptr);
-    TavoNode* target = initialize_Target(lhba, nullptr, nullptr, nullptr);
-    TavoNode* session = target != nullptr ? initialize_Session(target, nullptr, nullptr, nullptr) : nullptr;
-    TavoNode* nic = cv != nullptr ? initialize_NICPhysicalHBA(cv, nullptr, nullptr, nullptr) : nullptr;
-    const bool built =
-        nic && initialize_NICLogicalHBA(nic, nullptr, nullptr, nullptr) && target &&
-        initialize_TargetPortal(target, nullptr, nullptr, nullptr) && session &&
-        initialize_Connection(session, nullptr, nullptr, nullptr) && initialize_LUN(target, nullptr, nullptr, nullptr) &&
-        initialize_SendTargetPortal(at(lhba, "Discovery"), nullptr, nullptr, nullptr) &&
-        initialize_iSNSServer(at(fn, "iSNS"), nullptr, nullptr, nullptr) &&
-        initialize_RouteTableEntry(at(fn, "Network/TCPIPConfiguration/RouteTable"), nullptr, nullptr, nullptr) &&
-        initialize_ARPTableEntry(at(fn, "Network/TCPIPConfiguration/ARPTable"), nullptr, nullptr, nullptr) &&
-        initialize_NCSIStaticConfiguration(at(cv, "NCSI"), nullptr, nullptr, nullptr) &&
-        initialize_NCSIDynamicConfiguration(at(cv, "NCSI"), nullptr, nullptr, nullptr) && build_fresh_port(cv) &&
-        initialize_EventLogEntry(at(cv, "EventLog"), nullptr, nullptr, nullptr) &&
-        initialize_ExtFATMode(initialize_ExtFATModule(at(cv, "ExtFATData"), nullptr, nullptr, nullptr), nullptr,
-                              nullptr, nullptr) &&
-        initialize_LinkConfig(at(cv, "LinkReconfiguration"), nullptr, nullptr, nullptr);
-    TavoNode* profile = cv != nullptr ? initialize_Profile(at(cv, "ProfileManagement"), nullptr, nullptr, nullptr)
-                                      : nullptr;
-    TavoNode* active = cv != nullptr ? initialize_ActiveProfile_Port(at(cv, "ProfileManagement/ActiveProfile"),
-                                                                    nullptr, nullptr, nullptr)
-                                     : nullptr;
-    TavoNode* configured = cv != nullptr ? initialize_ConfiguredProfile_Port(
-                                               at(cv, "ProfileManagement/ConfiguredProfile"), nullptr, nullptr, nullptr)
-                                         : nullptr;
-    const bool profiles = profile && initialize_Profile_Protocol(profile, nullptr, nullptr, nullptr) && active &&
-                          initialize_ActiveProfile_Port_Function(active, nullptr, nullptr, nullptr) && configured &&
-                          initialize_ConfiguredProfile_Port_Function(configured, nullptr, nullptr, nullptr);
-    return built && profiles ? cv : nullptr;
+    std::vector<const tree::InstancedBuilder*> builders;
+    for (const tree::InstancedBuilder* b = tree::first_instanced_builder(); b != nullptr; b = b->next())
+      builders.push_back(b);
+    std::stable_sort(builders.begin(), builders.end(), [](auto* x, auto* y) {
+      return depth(x->parent_path()) < depth(y->parent_path());
+    });
+    EXPECT_TRUE(!builders.empty() && depth(builders[0]->parent_path()) == 0 &&
+                (builders.size() == 1 || depth(builders[1]->parent_path()) > 0))
+        << "one builder under ROOT, the controller's";
+    TavoNode* cv = nullptr;
+    bool built = true;
+    for (const tree::InstancedBuilder* b : builders) {
+      const std::string_view path = b->parent_path();
+      TavoNode* parent = fresh_parent(cv, path);
+      TavoNode* group = parent != nullptr ? b->build(parent) : nullptr;
+      EXPECT_NE(group, nullptr) << b->definition().name << " under \"" << path << "\"";
+      if (path.empty()) cv = group;
+      built = built && group != nullptr;
+    }
+    return built ? cv : nullptr;
   }
 
-  bool build_fresh_port(TavoNode* cv) {
-    TavoNode* port = initialize_PortDiscoveryAndConfiguration(cv, nullptr, nullptr, nullptr);
-    TavoNode* pg = at(port, "DCBX/PriorityGroups");
-    TavoNode* tlv = at(port, "DCBX/ApplicationTLVGroups");
-    return port && initialize_Channel(at(port, "ChannelManagement"), nullptr, nullptr, nullptr) &&
-           initialize_AdministratorPGSetting_PG(at(pg, "AdministratorPGSetting"), nullptr, nullptr, nullptr) &&
-           initialize_PeerPGSetting_PG(at(pg, "PeerPGSetting"), nullptr, nullptr, nullptr) &&
-           initialize_OperationalPGSettings_PG(at(pg, "OperationalPGSettings"), nullptr, nullptr, nullptr) &&
-           initialize_AdministratorTLVSetting_ApplicationTLV(at(tlv, "AdministratorTLVSetting"), 0, 0, 0) &&
-           initialize_PeerTLVSetting_ApplicationTLV(at(tlv, "PeerTLVSetting"), nullptr, nullptr, nullptr) &&
-           initialize_OperationalTLVSettings_ApplicationTLV(at(tlv, "OperationalTLVSettings"), 0, 0, 0);
+  // An instanced group of the walk has a registered builder that places it
+  // where it stands.
+  void check_placed(TavoNode* g, const std::string& parent_where) {
+    if (tree::group_record(g)->instance == nullptr) return;
+    bool placed = false;
+    for (const tree::InstancedBuilder* b = tree::first_instanced_builder(); b != nullptr && !placed; b = b->next())
+      placed = parent_where == b->parent_path() && strcmp(b->definition().name, g->name) == 0;
+    EXPECT_TRUE(placed) << g->name << " under \"" << parent_where << "\" has no registered builder";
   }
 
   void check_action(TavoNode* a, const std::string& where, const std::string& exported) {
@@ -362,7 +360,10 @@ class DefinitionsTest : public ClientTest, public ::testing::WithParamInterface<
         for (char& ch : exported) ch = ch == '/' ? '_' : ch;
         check_action(c, child, exported);
       }
-      if (c->kind == TAVO_KIND_GROUP) check_group(c, child, fresh);
+      if (c->kind == TAVO_KIND_GROUP) {
+        check_placed(c, where);
+        check_group(c, child, fresh);
+      }
     }
   }
 
@@ -374,6 +375,7 @@ TEST_P(DefinitionsTest, EveryRowKeepsItsRules) {
   ASSERT_NE(fresh, nullptr);
   for (TavoNode* c = tree::group_record(get_node(0))->first_child; c != get_node(0); c = c->next) {
     if (c->kind != TAVO_KIND_GROUP) continue;
+    check_placed(c, "");
     check_group(c, c->name, c == fresh);
   }
   for (const Digest& g : kDigests) EXPECT_TRUE(seen_.contains(g.name)) << g.name << " is in no group";

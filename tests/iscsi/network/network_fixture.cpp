@@ -30,9 +30,7 @@ uint32_t word(const std::vector<uint8_t>& p, size_t at) {
 
 std::string message_of(uint32_t code) {
   if (code == 0) return "";
-  if (code == 30) return base::kInvalidIscsiNameText;
-  const char* text = tree::status_text(network::network_status_texts(), code);
-  if (text == nullptr) text = tree::status_text(sessions::sessions_status_texts(), code);
+  const char* text = base::status_text(code);
   return text == nullptr ? "<no message for " + std::to_string(code) + ">" : text;
 }
 

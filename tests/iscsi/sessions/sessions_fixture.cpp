@@ -61,7 +61,7 @@ void SessionsTest::answer_length(uint8_t subsystem, uint8_t opcode, int64_t leng
 }
 
 std::pair<uint32_t, std::string> sessions_text(uint32_t code) {
-  const char* text = tree::status_text(sessions::sessions_status_texts(), code);
+  const char* text = base::status_text(code);
   return {code, text != nullptr ? text : "<no text>"};
 }
 

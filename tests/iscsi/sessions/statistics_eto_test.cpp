@@ -114,7 +114,7 @@ TEST_F(StatisticsTest, FailedStatisticsReadsSayWhy) {
     f.additional_status = r.additional;
     sim_->inject(f);
     EXPECT_EQ(get(r.path), "<unreadable>") << r.path;
-    const char* text = tree::status_text(sessions::sessions_status_texts(), r.code);
+    const char* text = base::status_text(r.code);
     EXPECT_EQ(last_status(), (Status{r.code, text != nullptr ? text : ""})) << r.path;
   }
 }

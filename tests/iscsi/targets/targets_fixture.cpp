@@ -59,7 +59,7 @@ std::vector<size_t> TargetsTest::count(const std::string& path) {
 }
 
 std::pair<uint32_t, std::string> targets_text(uint32_t code) {
-  const char* text = tree::status_text(targets::targets_status_texts(), code);
+  const char* text = base::status_text(code);
   return {code, text != nullptr ? text : "<no text>"};
 }
 
