@@ -7,6 +7,7 @@
 
 #include "transport/firmware_records.h"
 #include "transport/profile_records.h"
+#include "tree/group_builder.h"
 #include "tree/handler_context.h"
 #include "tree/status_texts.h"
 #include "tree/tree.h"
@@ -219,6 +220,19 @@ TAVO_END_DECLS
 
 #ifdef __cplusplus
 namespace tavo::controller {
+
+// The rows of the Corvane group whose handlers the branches above own, each
+// supplied by its branch as the library loads, in the order the group lists
+// them.
+struct CorvanePlaces {
+  tree::SuppliedRows link_reconfiguration;  // LinkReconfiguration (nic/)
+  tree::SuppliedRows channel_management;    // ChannelManagement (nic/)
+  tree::SuppliedRows profile_management;    // ProfileManagement (nic/)
+  tree::SuppliedRows dump_actions;          // the dump, CLI and flash actions (firmware/)
+  tree::SuppliedRows logs;                  // ExtFATData, EventLog, FATData (firmware/)
+  tree::SuppliedRows diagnostics;           // Diagnostics (port/)
+};
+extern CorvanePlaces corvane_places;
 
 // The function a controller's commands go through: its first
 // iSCSIPhysicalHBA instance, else its first NICPhysicalHBA; null for none.

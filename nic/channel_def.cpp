@@ -1,6 +1,9 @@
-// The Channel group: one channel (a NIC, iSCSI or FCoE function) of a
-// port's ChannelManagement, with its QoS action.
+// The controller's ChannelManagement group, which the Corvane group lists
+// where it stands, and the Channel group: one channel (a NIC, iSCSI or FCoE
+// function) of a port's ChannelManagement, with its QoS action.
+#include "controller/controller.h"
 #include "nic/channels.h"
+#include "nic/nic.h"
 #include "tree/declare.h"
 
 using namespace tavo::declare;
@@ -47,3 +50,33 @@ TavoNode* initialize_Channel(TavoNode* channel_management, TavoNode* creating_no
                              char* params) {
   return tavo::tree::build_group(channel, channel_management, creating_node, creating_action, params);
 }
+
+constexpr char kChannelTypes[] = "UMC,vNIC1,vNIC2,UFP,NPAR";
+TAVO_ACTION(Corvane_ChannelManagement, ConfigureChannelManagement, do_ConfigureChannelManagement,
+            "This command is used to configure the ChannelManagement for CV3 controller. For Moravel this command is "
+            "not supported.",
+            required("ChannelState", LIST, "Enabled,Disabled", 7, 8,
+                     "This parameter specifies the ChannelState to be configured for ChannelManagement. The valid "
+                     "values are \"Enabled\" or \"Disabled\"."),
+            optional("ChannelType", LIST, kChannelTypes, 3, 4,
+                     "This parameter specifies the ChannelType to be configured for ChannelManagement. The valid "
+                     "values are \"UMC\",\"vNIC1\", \"vNIC2\",\"UFP\" and \"NPAR\"."));
+const ChildDef channel_management_children[] = {
+    property("SupportedMCTypes", RO, LIST, "UMC,vNIC1,vNIC2,UFP,NPAR,HPFlex,HPUMC,HPFlexQBG", 3, 7, "N/A",
+             handle_SupportedMCTypes,
+             "This property specifies the supported multi-channel types for respective Tessmark controller."),
+    property("CurrentManagementType", RO, LIST, kChannelTypes, 3, 4, "N/A", handle_ChannelManagement_details,
+             "This property specifies the current channel type. If Currently no multi-channel is enabled, then the "
+             "value will be \"N/A\". And this property is supported only for CV3 adapter."),
+    property("ConfiguredManagementType", RO, LIST, kChannelTypes, 3, 4, "N/A", handle_ChannelManagement_details,
+             "This property specifies the configured channel type. This property is supported only for CV3 adapter."),
+    ConfigureChannelManagement,
+};
+const GroupDef channel_management = group("ChannelManagement", channel_management_children,
+                                          "This group indicates channel management configuration details.");
+const ChildDef channel_management_rows[] = {subgroup(&channel_management)};
+
+const bool supplied_to_controller = [] {
+  tavo::controller::corvane_places.channel_management.supply(channel_management_rows);
+  return true;
+}();
