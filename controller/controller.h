@@ -58,6 +58,11 @@ TAVO_EXPORT uint32_t TAVO_update_driver_attribs(uint32_t function_number, TavoNo
 TAVO_EXPORT uint32_t TAVO_get_pci_bdf(uint32_t function_number, char* domain, char* bus, char* device,
                                       char* pci_function, char* serial, uint32_t protocol,
                                       const tavo::ControllerAttributes* block, uint32_t status);
+// IfName of a NIC function's group from tavo_glob.if_names[function_number
+// - 1]; 0, or 1 for a missing property or a number outside the table.
+TAVO_EXPORT uint32_t TAVO_update_nic_ifname(TavoNode* function_group, uint32_t function_number);
+// Empty hook where a NIC function's port number would be refreshed.
+TAVO_EXPORT uint32_t TAVO_update_nic_port_number(void);
 TAVO_EXPORT uint32_t TAVO_get_driver_name(TavoNode* function_group, uint32_t function_number, uint32_t protocol);
 TAVO_EXPORT uint32_t TAVO_get_driver_version(TavoNode* function_group, uint32_t function_number, uint32_t protocol,
                                              const tavo::ControllerAttributes* block, uint32_t status);

@@ -2,5 +2,3 @@
 #include "nic/nic.h"
 
 void TAVO_enumerate_nic_domain(void) {}
-
-uint32_t TAVO_update_nic_port_number(void) { return 0; }

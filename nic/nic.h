@@ -29,13 +29,9 @@ TAVO_EXPORT uint32_t TAVO_get_nic_logicalhba(TavoNode* function_group, uint32_t 
                                              uint32_t* vf_count, uint32_t create);
 // Empty hook at the start of each NIC function's enumeration.
 TAVO_EXPORT void TAVO_enumerate_nic_domain(void);
-// IfName of the group from tavo_glob.if_names[function_number - 1]; 0, or
-// 1 for a missing property or a number outside the table.
-TAVO_EXPORT uint32_t TAVO_update_nic_ifname(TavoNode* function_group, uint32_t function_number);
-// IfName of every NIC function of every controller; 0.
+// IfName of every NIC function of every controller
+// (TAVO_update_nic_ifname of controller/controller.h); 0.
 TAVO_EXPORT uint32_t update_nic_ifname(void);
-// Empty hook where a NIC function's port number would be refreshed.
-TAVO_EXPORT uint32_t TAVO_update_nic_port_number(void);
 
 // --- the NIC function's own values ---
 // MTUSize of node from the NIC driver; 0 or 1.

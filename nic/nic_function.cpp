@@ -1,5 +1,5 @@
-// A NIC function's own values: its refresh, interface name, MTU, logical
-// link, RoCE state, QoS cap and switch type.
+// A NIC function's own values: its refresh, the interface names of all,
+// MTU, logical link, RoCE state, QoS cap and switch type.
 #include <stdlib.h>
 #include <string.h>
 
@@ -53,12 +53,6 @@ uint32_t group_NICPhysicalHBA(TavoNode* function_group) {
   uint32_t* count = n >= 1 && n <= TAVO_MAX_FUNCTIONS ? &tavo_glob.vf_counts[n - 1] : &ignored;
   if (n >= 1) TAVO_Get_VF_Info(static_cast<uint32_t>(n), count, 1, function_group);
   return 0;
-}
-
-uint32_t TAVO_update_nic_ifname(TavoNode* function_group, uint32_t function_number) {
-  TAVO_LIBRARY_LOCK;
-  if (function_group == nullptr || function_number < 1 || function_number > TAVO_MAX_FUNCTIONS) return 1;
-  return set_prop_val(function_group, "IfName", "%.255s", tavo_glob.if_names[function_number - 1]);
 }
 
 uint32_t update_nic_ifname(void) {
