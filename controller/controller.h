@@ -196,6 +196,15 @@ TAVO_EXPORT uint32_t TAVO_set_adapter_personality(uint32_t port_number, uint8_t 
 TAVO_EXPORT uint32_t TAVO_set_legacy_adapter_personality(uint32_t port_number, uint8_t domain, uint8_t phba_port,
                                                          TavoNode* controller, const char* personality);
 
+// --- profile configuration ---
+// The controller's profile configuration (config type 0 configured, 1 the
+// profile named by profile_id, 2 active; readback non-zero sets the
+// readback flag), read through its first iSCSI, else NIC, function. A new
+// buffer the caller frees with tavo_dfree; NULL without a controller or
+// function, or with status 16 or 278.
+TAVO_EXPORT tavo::ProfileConfigBuffer* TAVO_get_profile(TavoNode* controller, uint8_t config_type,
+                                                        uint8_t profile_id, uint8_t readback);
+
 // --- NIC region, factory reset and erase ---
 // The NIC region object of a port's partition (1 the first), header and
 // records, in a new buffer of at least 16 + its length field bytes that
@@ -283,6 +292,15 @@ uint8_t personality_protocol(const char* name);
 // Status 151 (the firmware refused the change, or no storage function); 1.
 inline constexpr uint32_t kPersonalityRefused = 151;
 uint32_t personality_refused();
+
+// The profile configuration of config_type (and profile_id, readback as
+// TAVO_get_profile takes them) read through the function fn names on
+// transport. Empty when it could not be read: a failed allocation leaves
+// status 16 (and *status 16); a refused read leaves its result in *status
+// and no status of its own.
+base::Counted<ProfileConfigBuffer> read_profile(const tree::HandlerContext& fn, uint32_t transport,
+                                                uint8_t config_type, uint8_t profile_id, uint8_t readback,
+                                                uint32_t* status);
 
 // Leaves the branch's text of code (its own table, else the shared texts)
 // in the last status.

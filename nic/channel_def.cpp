@@ -1,9 +1,11 @@
-// The controller's ChannelManagement group, which the Corvane group lists
-// where it stands, and the Channel group: one channel (a NIC, iSCSI or FCoE
-// function) of a port's ChannelManagement, with its QoS action.
+// The ChannelManagement groups of a controller and of a port, which the
+// Corvane and the port group list where they stand, and the Channel group:
+// one channel (a NIC, iSCSI or FCoE function) of a port's
+// ChannelManagement, with its QoS action.
 #include "controller/controller.h"
 #include "nic/channels.h"
 #include "nic/nic.h"
+#include "port/port.h"
 #include "tree/declare.h"
 
 using namespace tavo::declare;
@@ -76,7 +78,13 @@ const GroupDef channel_management = group("ChannelManagement", channel_managemen
                                           "This group indicates channel management configuration details.");
 const ChildDef channel_management_rows[] = {subgroup(&channel_management)};
 
-const bool supplied_to_controller = [] {
+const GroupDef port_channels =
+    group("ChannelManagement", {}, "This group specifies available Multi-Channels and respective Channel properties.",
+          group_Corvane_PortDiscoveryAndConfiguration_ChannelManagement);
+const ChildDef port_channel_rows[] = {subgroup(&port_channels)};
+
+const bool supplied_to_controller_and_port = [] {
   tavo::controller::corvane_places.channel_management.supply(channel_management_rows);
+  tavo::port::channel_management_place.supply(port_channel_rows);
   return true;
 }();

@@ -10,7 +10,6 @@
 
 #include "controller/controller.h"
 #include "nic/channel_internal.h"
-#include "nic/port_calls.h"
 #include "transport/commands.h"
 #include "transport/device_ids.h"
 #include "transport/firmware_records.h"

@@ -9,7 +9,6 @@
 
 #include "controller/controller.h"
 #include "nic/channel_internal.h"
-#include "nic/port_calls.h"
 #include "transport/commands.h"
 #include "transport/nic_records.h"
 

@@ -264,14 +264,6 @@ TAVO_EXPORT uint32_t TAVO_save_mc_props(TavoNode* channel_management, McPropReco
 TAVO_EXPORT uint32_t TAVO_reset_mc_props(TavoNode* channel_management, McPropRecord* table, uint32_t port_index,
                                          const uint8_t* configured_mc_types, uint32_t count);
 
-// The controller's profile configuration (config type 0 configured, 1 the
-// profile named by profile_id, 2 active; readback non-zero sets the
-// readback flag), read through its first iSCSI, else NIC, function. A new
-// buffer the caller frees with tavo_dfree; NULL without a controller or
-// function, or with status 16 or 278.
-TAVO_EXPORT tavo::ProfileConfigBuffer* TAVO_get_profile(TavoNode* controller, uint8_t config_type,
-                                                        uint8_t profile_id, uint8_t readback);
-
 // Handlers and actions of the controller's link reconfiguration, channel
 // and profile groups (params: six 256-byte texts).
 TAVO_EXPORT uint32_t handle_ConfiguredLinkConfigID(TavoNode* property, char* buf, uint32_t op);

@@ -7,6 +7,7 @@
 #include <stdint.h>
 
 #include "base/memory.h"
+#include "controller/controller.h"
 #include "nic/nic.h"
 #include "tree/handler_context.h"
 #include "tree/status_texts.h"
@@ -56,13 +57,8 @@ bool nic_function_begin(TavoNode* property, char* buf, NicFunctionAt* at, uint32
 // within minimum..maximum.
 bool parse_within(const char* text, long long minimum, long long maximum, long long* out);
 
-// The profile configuration of config_type (and profile_id, readback as
-// TAVO_get_profile takes them) read through the function fn names on
-// transport. Empty when it could not be read: a failed allocation leaves
-// status 16 (and *status 16); a refused read leaves its result in *status
-// and no status of its own.
-base::Counted<ProfileConfigBuffer> read_profile(const HandlerContext& fn, uint32_t transport, uint8_t config_type,
-                                                uint8_t profile_id, uint8_t readback, uint32_t* status);
+// The profile configuration's one reader (controller/controller.h).
+using controller::read_profile;
 
 // Six bytes as "%02x-%02x-%02x-%02x-%02x-%02x" (and with ':').
 void mac_text(const uint8_t mac[6], char out[18]);

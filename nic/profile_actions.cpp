@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "nic/port_calls.h"
+#include "nic/channels.h"
 #include "nic/profile_internal.h"
 #include "port/port.h"
 #include "transport/commands.h"

@@ -5,8 +5,6 @@
 #include <strings.h>
 
 #include "controller/controller.h"
-#include "nic/nic.h"
-#include "nic/port_calls.h"
 #include "port/port_internal.h"
 #include "transport/device_ids.h"
 #include "transport/profile_records.h"
@@ -42,7 +40,8 @@ bool fcoe_mc_type(const PortTarget& t, uint32_t generation, char out[TAVO_VALUE_
   }
   if (generation == tavo::kGenerationMoravel) {
     char configured[TAVO_VALUE_SIZE] = "", reboot[TAVO_VALUE_SIZE] = "";
-    return TAVO_get_mvk_mc_type(t.controller, t.port, out, configured, reboot) == 0;
+    const auto mc_types = tavo::port::channel_hooks().mc_types;
+    return mc_types != nullptr && mc_types(t.controller, t.port, out, configured, reboot) == 0;
   }
   return true;
 }

@@ -1,11 +1,10 @@
 // The PortDiscoveryAndConfiguration branch: one instance per physical port
 // of a controller, with its link, PHY, speed, beacon and flow-control
-// properties, the port actions, and the ChannelManagement, BaseT10G, LLDP
-// and DCBX sub-groups; and the PG and ApplicationTLV instance groups of the
-// DCBX views.
+// properties, the port actions, and the ChannelManagement (the NIC
+// branch's to supply), BaseT10G, LLDP and DCBX sub-groups; and the PG and
+// ApplicationTLV instance groups of the DCBX views.
 #include <strings.h>
 
-#include "nic/port_calls.h"
 #include "port/port_internal.h"
 #include "tree/declare.h"
 
@@ -95,9 +94,7 @@ const ChildDef baset_children[] = {
 const GroupDef baset =
     group("BaseT10G", baset_children, "This group contains the 10GBase-T PHY diagnostics of the port.");
 
-const GroupDef port_channels =
-    group("ChannelManagement", {}, "This group specifies available Multi-Channels and respective Channel properties.",
-          group_Corvane_PortDiscoveryAndConfiguration_ChannelManagement);
+constinit SuppliedRows tavo::port::channel_management_place;
 
 // --- LLDP ---
 #define LLDP_TLV(name, what)                                                          \
@@ -397,7 +394,7 @@ const ChildDef port_children[] = {
     property("TXThrottle", RW, TEXT, "", 1, 2, "2", handle_TXThrottle,
              "This property specifies how soon FCoE traffic stops after a PFC pause frame: 1 a slow reaction to "
              "incoming PFC pause frames, 2 a fast reaction."),
-    subgroup(&port_channels),
+    supplied(&tavo::port::channel_management_place),
     subgroup(&baset),
     property("FCoEWWPN", RO, TEXT, "", 0, 16, "0", handle_FCoEWWPN,
              "This property displays the world-wide port name of the port's FCoE function."),

@@ -1,16 +1,28 @@
 // The port branch at start-up: one PortDiscoveryAndConfiguration instance
 // per port a function serves, tied to that function, with what cannot be
-// read on demand; the controller's loopback support; and the one place an
-// ApplicationTLV instance is made for a firmware slot.
+// read on demand; the controller's loopback support; the one place an
+// ApplicationTLV instance is made for a firmware slot; and what the NIC
+// branch registers for the channels.
 #include <stdio.h>
 #include <string.h>
 
 #include "controller/controller.h"
-#include "nic/port_calls.h"
 #include "port/port_internal.h"
 #include "transport/commands.h"
 #include "transport/device_ids.h"
 #include "transport/glob.h"
+
+namespace tavo::port {
+namespace {
+
+ChannelHooks hooks;
+
+}  // namespace
+
+void set_channel_hooks(ChannelHooks given) { hooks = given; }
+const ChannelHooks& channel_hooks() { return hooks; }
+
+}  // namespace tavo::port
 
 namespace {
 
@@ -97,8 +109,9 @@ void startup_port(TavoNode* controller, uint32_t generation, int j) {
   PortTarget t;
   TavoNode* tlv_groups = internal_get_node(dcbx, "ApplicationTLVGroups", TAVO_KIND_GROUP);
   if (tlv_groups != nullptr && (!tavo::port::port_target(port, &t) || !startup_application_tlvs(t, tlv_groups))) return;
-  if (generation == tavo::kGenerationCV3 || generation == tavo::kGenerationMoravel)
-    TAVO_get_multi_channels_info(static_cast<uint32_t>(j), port);
+  const auto build_channels = tavo::port::channel_hooks().build_channels;
+  if ((generation == tavo::kGenerationCV3 || generation == tavo::kGenerationMoravel) && build_channels != nullptr)
+    build_channels(static_cast<uint32_t>(j), port);
 }
 
 }  // namespace
