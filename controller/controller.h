@@ -248,12 +248,6 @@ struct CorvanePlaces {
 };
 extern CorvanePlaces corvane_places;
 
-// The function a controller's commands go through: its first
-// iSCSIPhysicalHBA instance, else its first NICPhysicalHBA; null for none.
-TavoNode* target_function(TavoNode* controller);
-// The context of the commands the controller sends through that function:
-// its number and its port (domain 0).
-tree::HandlerContext function_context(TavoNode* controller);
 // The controller's NICPhysicalHBA instance of PCI function 0 (FunctionNumber
 // read as a number; *found set when given), else its first one; null when
 // it has none or an instance without a PCI group comes first (*broken is

@@ -86,7 +86,7 @@ uint32_t TAVO_update_cntr_additional_attribs(TavoNode* controller) {
   if (controller == nullptr) return 1;
   const uint32_t generation = versions_generation(controller, __func__);
   if (generation == TAVO_GENERATION_UNREADABLE) return 1;
-  if (tavo::controller::target_function(controller) == nullptr) return 1;
+  if (tavo::tree::handler_context(controller, tavo::tree::Commands::OfController).function == nullptr) return 1;
   AdditionalControllerAttributes r;
   if (const uint32_t status = versions_read_additional(controller, tavo::tree::handler_context(controller), &r);
       status != 0)
@@ -128,7 +128,7 @@ uint32_t handle_cv_controller_additional_properties(TavoNode* property, char* bu
 uint32_t handle_cv_temperature(TavoNode* property, char* buf, uint32_t) {
   TavoNode* controller = property != nullptr ? property->parent : nullptr;
   if (controller == nullptr || buf == nullptr || property->record == nullptr) return 1;
-  if (tavo::controller::target_function(controller) == nullptr) return 1;
+  if (tavo::tree::handler_context(controller, tavo::tree::Commands::OfController).function == nullptr) return 1;
   AdditionalControllerAttributes r;
   const uint32_t status = versions_read_additional(controller, tavo::tree::handler_context(property), &r);
   if (status != 0) {

@@ -11,7 +11,8 @@ namespace {
 // A hexadecimal ID ("0x0c32" or "c32") of the PCI group of the
 // controller's first function; false when there is none to read.
 bool generation_read_id(TavoNode* controller, const char* name, unsigned long* id) {
-  TavoNode* pci = internal_get_node(tavo::controller::target_function(controller), "PCI", TAVO_KIND_GROUP);
+  TavoNode* function = tavo::tree::handler_context(controller, tavo::tree::Commands::OfController).function;
+  TavoNode* pci = internal_get_node(function, "PCI", TAVO_KIND_GROUP);
   char text[TAVO_VALUE_SIZE] = "";
   // No sign, no blank: the digits (or 0x) come first.
   if (pci == nullptr || internal_get_property(pci, name, text) != 0 || !isxdigit(static_cast<unsigned char>(text[0])))

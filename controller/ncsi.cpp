@@ -99,7 +99,7 @@ struct NcsiTarget {
 };
 bool ncsi_target(TavoNode* ncsi, NcsiTarget* t) {
   TavoNode* controller = ncsi != nullptr ? ncsi->parent : nullptr;
-  const tavo::tree::HandlerContext fn = tavo::controller::function_context(controller);
+  const tavo::tree::HandlerContext fn = tavo::tree::handler_context(controller, tavo::tree::Commands::OfController);
   if (!fn) return false;
   t->port = fn.number;
   t->domain = fn.domain;

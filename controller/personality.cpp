@@ -63,7 +63,7 @@ uint32_t TAVO_update_available_personalities(TavoNode* controller) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
   TavoNode* personality = personality_group(controller, "AvailablePersonalities");
   if (personality == nullptr) return 1;
-  const tavo::tree::HandlerContext fn = tavo::controller::function_context(controller);
+  const tavo::tree::HandlerContext fn = tavo::tree::handler_context(controller, tavo::tree::Commands::OfController);
   if (!fn) return 1;
   switch (get_cv_type(controller)) {
     case TAVO_GENERATION_UNREADABLE:
@@ -122,7 +122,7 @@ uint32_t handle_ConfiguredPersonality(TavoNode* property, char* buf, uint32_t) {
     return 1;
   }
   if (generation == tavo::kGenerationGaltor) return store_and_answer(property, "N/A", buf);
-  const tavo::tree::HandlerContext fn = tavo::controller::function_context(controller);
+  const tavo::tree::HandlerContext fn = tavo::tree::handler_context(controller, tavo::tree::Commands::OfController);
   if (!fn) return 1;
   uint8_t buffer[tavo::kMailboxHeaderSize + kConfiguredPayload] = {};
   const uint32_t transport = get_port_bitmap(tavo::controller::controller_instance(controller), fn.port);

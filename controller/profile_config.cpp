@@ -32,7 +32,7 @@ base::Counted<ProfileConfigBuffer> read_profile(const tree::HandlerContext& fn, 
 }  // namespace tavo::controller
 
 ProfileConfigBuffer* TAVO_get_profile(TavoNode* controller, uint8_t config_type, uint8_t profile_id, uint8_t readback) {
-  const tavo::tree::HandlerContext fn = tavo::controller::function_context(controller);
+  const tavo::tree::HandlerContext fn = tavo::tree::handler_context(controller, tavo::tree::Commands::OfController);
   if (controller == nullptr || !fn) return nullptr;
   uint32_t status = 0;
   auto buffer = tavo::controller::read_profile(fn, tavo::controller::controller_transport(controller), config_type,

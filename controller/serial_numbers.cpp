@@ -9,7 +9,7 @@ using tavo::tree::next_instance;
 
 uint32_t TAVO_get_pci_bus_number(TavoNode* controller, char* text) {
   if (controller == nullptr || text == nullptr) return 1;
-  TavoNode* fn = tavo::controller::target_function(controller);
+  TavoNode* fn = tavo::tree::handler_context(controller, tavo::tree::Commands::OfController).function;
   if (fn == nullptr) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s: Failed to get NIC/iSCSI nodes.\n", __func__);
     return 1;

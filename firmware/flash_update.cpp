@@ -96,8 +96,8 @@ uint32_t update_galtor(TavoNode* controller, const FlashTarget& target, const ch
 
 bool flash_target(TavoNode* controller, TavoNode* action, FlashTarget* target) {
   if (controller == nullptr) return false;
-  const tree::HandlerContext c =
-      tree::handler_context(action != nullptr ? action : controller::target_function(controller));
+  const tree::HandlerContext c = action != nullptr ? tree::handler_context(action)
+                                                   : tree::handler_context(controller, tree::Commands::OfController);
   if (!c) return false;
   *target = FlashTarget{c.number, c.domain, c.port, controller::controller_transport(controller),
                         controller::controller_instance(controller)};

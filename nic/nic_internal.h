@@ -16,6 +16,7 @@
 namespace tavo::nic {
 
 // Where a handler's commands go.
+using tree::Commands;
 using tree::handler_context;
 using tree::HandlerContext;
 

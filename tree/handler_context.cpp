@@ -14,19 +14,24 @@ TavoNode* context_serving_function(TavoNode* controller, const void* handle) {
   return nullptr;
 }
 
+// The function a controller's own commands go through; null for none.
+TavoNode* controller_function(TavoNode* controller) {
+  TavoNode* fn = get_first_instance(controller, "iSCSIPhysicalHBA");
+  return fn != nullptr ? fn : get_first_instance(controller, "NICPhysicalHBA");
+}
+
 }  // namespace
 
-HandlerContext handler_context(TavoNode* node) {
+HandlerContext handler_context(TavoNode* node, Commands whose) {
   HandlerContext c;
   if (node == nullptr) return c;
   c.controller = group_above(node, "Corvane");
+  if (whose == Commands::OfController)
+    return c.controller != nullptr ? handler_context(controller_function(c.controller)) : HandlerContext{};
   // Functions never hold one another: the one above is the only one.
   c.function = group_above(node, "iSCSIPhysicalHBA");
   if (c.function == nullptr) c.function = group_above(node, "NICPhysicalHBA");
-  if (c.function == nullptr && c.controller != nullptr) {
-    c.function = get_first_instance(c.controller, "iSCSIPhysicalHBA");
-    if (c.function == nullptr) c.function = get_first_instance(c.controller, "NICPhysicalHBA");
-  }
+  if (c.function == nullptr && c.controller != nullptr) c.function = controller_function(c.controller);
   // A port's commands go through the function that serves it.
   TavoNode* port = group_above(node, "PortDiscoveryAndConfiguration");
   if (port != nullptr && group_record(port)->nhandle != nullptr)

@@ -6,6 +6,9 @@
 //   if (!c) return 1;  // no function with a number above the node
 //   ioctl_x(c.number, &record, c.domain, c.port, transport);
 //
+// A controller's own commands (its personality, profiles, VPD ...) take
+// handler_context(node, tree::Commands::OfController) from any node of it.
+//
 // The generation and the transport are one call away on c.controller
 // (get_cv_type, and the controller's protocol bits or port bitmap): the tree
 // knows neither the device IDs nor the drivers.
@@ -41,8 +44,14 @@ struct HandlerContext {
   explicit operator bool() const { return number != 0; }
 };
 
+// Whose commands a context is for: the node's own, or its controller's,
+// which go through the controller's first iSCSIPhysicalHBA, else its first
+// NICPhysicalHBA, and name that function's own port (where a node above
+// every function names port 0).
+enum class Commands { OfNode, OfController };
+
 // The context of a property, an action or a group node; an empty one for
 // null. Reads only the tree.
-HandlerContext handler_context(TavoNode* node);
+HandlerContext handler_context(TavoNode* node, Commands whose = Commands::OfNode);
 
 }  // namespace tavo::tree
