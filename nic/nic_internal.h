@@ -43,16 +43,12 @@ bool function_number(TavoNode* function_group, uint32_t* out);
 // The same text, the log saying for caller which of the two is missing
 // ("<caller><sep>Failed to get pci node", "...function number").
 bool pci_function_text(TavoNode* function_group, char text[TAVO_VALUE_SIZE], const char* caller, const char* sep);
-// The start of a NICPhysicalHBA property handler that does not apply
-// inside a virtual function: the function group, its controller and the
-// generation; false with *result the handler's answer (256 with "N/A" in a
-// virtual function, 1 without the groups or a readable generation).
-struct NicFunctionAt {
-  TavoNode* function = nullptr;
-  TavoNode* controller = nullptr;
-  uint32_t generation = 0;
-};
-bool nic_function_begin(TavoNode* property, char* buf, NicFunctionAt* at, uint32_t* result);
+// The start of a handler of a NICPhysicalHBA's own property that does not
+// apply inside a virtual function: its context (the function group, its
+// controller) and the generation; false with *result the handler's answer
+// (256 with "N/A" in a virtual function, 1 without the groups or a readable
+// generation).
+bool nic_function_begin(TavoNode* property, char* buf, HandlerContext* c, uint32_t* generation, uint32_t* result);
 
 // A number as the tree accepts it (automatic base, nothing trailing)
 // within minimum..maximum.
