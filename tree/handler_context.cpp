@@ -33,9 +33,9 @@ HandlerContext handler_context(TavoNode* node, Commands whose) {
   if (c.function == nullptr) c.function = group_above(node, "NICPhysicalHBA");
   if (c.function == nullptr && c.controller != nullptr) c.function = controller_function(c.controller);
   // A port's commands go through the function that serves it.
-  TavoNode* port = group_above(node, "PortDiscoveryAndConfiguration");
-  if (port != nullptr && group_record(port)->nhandle != nullptr)
-    if (TavoNode* fn = context_serving_function(c.controller, group_record(port)->nhandle)) c.function = fn;
+  c.port_group = group_above(node, "PortDiscoveryAndConfiguration");
+  if (c.port_group != nullptr && group_record(c.port_group)->nhandle != nullptr)
+    if (TavoNode* fn = context_serving_function(c.controller, group_record(c.port_group)->nhandle)) c.function = fn;
   const int32_t number = c.function != nullptr ? get_port_number(c.function) : -1;
   c.number = number > 0 ? static_cast<uint32_t>(number) : 0;
   c.domain = static_cast<uint8_t>(get_domain_id(node));

@@ -39,6 +39,9 @@ struct HandlerContext {
   // NICPhysicalHBA group above the node (get_phba_port_number); 0 for a
   // node above every function, such as a controller property.
   uint8_t port = 0;
+  // The PortDiscoveryAndConfiguration instance at or above the node; null
+  // outside one.
+  TavoNode* port_group = nullptr;
 
   // True when the commands have a function to go through.
   explicit operator bool() const { return number != 0; }

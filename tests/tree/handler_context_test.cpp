@@ -31,6 +31,7 @@ TEST_F(HandlerContextTest, NamesTheControllerFunctionAndPortAboveANode) {
       {"Corvane0/PortDiscoveryAndConfiguration1/PortState", "Corvane0", "Corvane0/iSCSIPhysicalHBA1", 1},
       {"Corvane1/PortDiscoveryAndConfiguration1/DCBX/DCBXPortVars/DCBXMode", "Corvane1", "Corvane1/NICPhysicalHBA1",
        1},
+      {"Corvane1/PortDiscoveryAndConfiguration1", "Corvane1", "Corvane1/NICPhysicalHBA1", 1},
   };
   for (const Row& r : rows) {
     const tree::HandlerContext c = tree::handler_context(get_node(tag(r.node)));
@@ -41,6 +42,11 @@ TEST_F(HandlerContextTest, NamesTheControllerFunctionAndPortAboveANode) {
     EXPECT_TRUE(c) << r.node;
     EXPECT_EQ(c.domain, 0) << r.node;
     EXPECT_EQ(c.port, r.port) << r.node;
+    // The port group at or above the node, only under a port.
+    const size_t port_at = r.node.find("/PortDiscoveryAndConfiguration");
+    const size_t port_end = r.node.find('/', port_at + 1);
+    EXPECT_EQ(c.port_group, port_at == std::string::npos ? nullptr : get_node(tag(r.node.substr(0, port_end))))
+        << r.node;
   }
   // Outside a controller, and for no node, nothing.
   for (TavoNode* n : {get_node(tag("TAVODebugLevel")), static_cast<TavoNode*>(nullptr)}) {
@@ -80,6 +86,7 @@ TEST_F(HandlerContextTest, TheControllersCommandsNameItsFunctionsOwnPort) {
     EXPECT_EQ(c.number, static_cast<uint32_t>(get_port_number(function))) << r.node;
     EXPECT_EQ(c.domain, 0) << r.node;
     EXPECT_EQ(c.port, 1) << r.node;
+    EXPECT_EQ(c.port_group, nullptr) << r.node;
   }
   for (TavoNode* n : {get_node(tag("TAVODebugLevel")), static_cast<TavoNode*>(nullptr)})
     EXPECT_FALSE(tree::handler_context(n, tree::Commands::OfController));
