@@ -54,8 +54,9 @@ void backend_load_controller(TavoNode* controller) {
       {"TAVO_extfat_modules", [](TavoNode* c) { TAVO_extfat_modules(c); }},
       {"TAVO_get_ncsi_attributes",
        [](TavoNode* c) {
+         // The function and port arguments are not used.
          if (TavoNode* ncsi = internal_get_node(c, "NCSI", TAVO_KIND_GROUP))
-           TAVO_get_ncsi_attributes(get_port_number(c), get_phba_port_number(c), ncsi, ncsi, 0, 1);
+           TAVO_get_ncsi_attributes(0, 0, ncsi, ncsi, 0, 1);
        }},
       {"TAVO_update_oem_props", [](TavoNode* c) { TAVO_update_oem_props(c); }},
       {"TAVO_update_available_personalities", [](TavoNode* c) { TAVO_update_available_personalities(c); }},

@@ -119,7 +119,7 @@ uint32_t handle_IsSecureJumperEnabled(TavoNode* property, char* buf, uint32_t) {
   TavoNode* fn = tavo::controller::nic_function_zero(controller, &broken);
   if (fn == nullptr) return 1;
   char state[TAVO_VALUE_SIZE] = "";
-  const uint32_t result = TAVO_get_secure_jumper_state(static_cast<uint32_t>(get_port_number(fn)), state);
+  const uint32_t result = TAVO_get_secure_jumper_state(tavo::tree::handler_context(fn).number, state);
   store_and_answer(property, state, buf);
   return result;
 }
