@@ -27,11 +27,11 @@ uint32_t read_view(const tavo::tree::HandlerContext& c, uint32_t path, uint8_t v
 // runs a channel management type, where PG does not apply, or where the
 // port's links are in a mode without DCBX; else whether PG runs.
 uint32_t pg_operational_mode(const tavo::tree::HandlerContext& c, TavoNode* group, uint32_t pg_flags) {
-  // The view of this port's DCBX PriorityGroups.
+  // A view of the PriorityGroups of the port's DCBX group.
   TavoNode* groups = group->parent;
   TavoNode* dcbx = tavo::tree::group_above(groups, "DCBX");
   if (strcasecmp(groups->name, "PriorityGroups") != 0 || dcbx == nullptr || dcbx != groups->parent ||
-      tavo::tree::handler_context(dcbx).port_group != c.port_group)
+      tavo::tree::group_above(dcbx, "PortDiscoveryAndConfiguration") != c.port_group)
     return 1;
   uint32_t no_dcbx_mode = 0;
   TAVO_get_operating_value(c.number, c.domain, c.port, group, &no_dcbx_mode);
