@@ -12,24 +12,41 @@ static SlotArea corvane_slots;
 
 constinit tavo::controller::CorvanePlaces tavo::controller::corvane_places;
 
-#define FRU_VPD_SEGMENT(n, handler)                            \
-  property("FRUVPDData" #n, RO, TEXT, "", 0, 256, "", handler, \
-           "This property is a hex dump of segment " #n        \
-           " of the FRU VPD data retrieved from a Tessmark controller by TAVO.")
 const ChildDef fru_vpd_children[] = {
-    FRU_VPD_SEGMENT(0, handle_fru_vpd_data),
-    FRU_VPD_SEGMENT(1, stored),
-    FRU_VPD_SEGMENT(2, stored),
-    FRU_VPD_SEGMENT(3, stored),
-    FRU_VPD_SEGMENT(4, stored),
-    FRU_VPD_SEGMENT(5, stored),
-    FRU_VPD_SEGMENT(6, stored),
-    FRU_VPD_SEGMENT(7, stored),
-    FRU_VPD_SEGMENT(8, stored),
-    FRU_VPD_SEGMENT(9, stored),
-    FRU_VPD_SEGMENT(10, stored),
+    property(
+        "FRUVPDData0", RO, TEXT, "", 0, 256, "", handle_fru_vpd_data,
+        "This property is a hex dump of segment 0 of the FRU VPD data retrieved from a Tessmark controller by TAVO."),
+    property(
+        "FRUVPDData1", RO, TEXT, "", 0, 256, "", stored,
+        "This property is a hex dump of segment 1 of the FRU VPD data retrieved from a Tessmark controller by TAVO."),
+    property(
+        "FRUVPDData2", RO, TEXT, "", 0, 256, "", stored,
+        "This property is a hex dump of segment 2 of the FRU VPD data retrieved from a Tessmark controller by TAVO."),
+    property(
+        "FRUVPDData3", RO, TEXT, "", 0, 256, "", stored,
+        "This property is a hex dump of segment 3 of the FRU VPD data retrieved from a Tessmark controller by TAVO."),
+    property(
+        "FRUVPDData4", RO, TEXT, "", 0, 256, "", stored,
+        "This property is a hex dump of segment 4 of the FRU VPD data retrieved from a Tessmark controller by TAVO."),
+    property(
+        "FRUVPDData5", RO, TEXT, "", 0, 256, "", stored,
+        "This property is a hex dump of segment 5 of the FRU VPD data retrieved from a Tessmark controller by TAVO."),
+    property(
+        "FRUVPDData6", RO, TEXT, "", 0, 256, "", stored,
+        "This property is a hex dump of segment 6 of the FRU VPD data retrieved from a Tessmark controller by TAVO."),
+    property(
+        "FRUVPDData7", RO, TEXT, "", 0, 256, "", stored,
+        "This property is a hex dump of segment 7 of the FRU VPD data retrieved from a Tessmark controller by TAVO."),
+    property(
+        "FRUVPDData8", RO, TEXT, "", 0, 256, "", stored,
+        "This property is a hex dump of segment 8 of the FRU VPD data retrieved from a Tessmark controller by TAVO."),
+    property(
+        "FRUVPDData9", RO, TEXT, "", 0, 256, "", stored,
+        "This property is a hex dump of segment 9 of the FRU VPD data retrieved from a Tessmark controller by TAVO."),
+    property(
+        "FRUVPDData10", RO, TEXT, "", 0, 256, "", stored,
+        "This property is a hex dump of segment 10 of the FRU VPD data retrieved from a Tessmark controller by TAVO."),
 };
-#undef FRU_VPD_SEGMENT
 const GroupDef fru_vpd = group("FRUVPD", fru_vpd_children,
                                "This group contains the FRU Vital Product Data of the Tessmark controller. Because of "
                                "TAVO size limitations, this data is separated into segments designated by FRUVPDData0 "
@@ -90,8 +107,6 @@ const ChildDef ncsi_children[] = {
 };
 const GroupDef ncsi = group("NCSI", ncsi_children, "NCSI Group.");
 
-#define VERSION_PROPERTY(name, meaning, minimum, default_value, handler) \
-  property(name, RO, TEXT, "", minimum, 32, default_value, handler, "This property displays the " meaning ".")
 TAVO_ACTION(
     Corvane, ResetFactoryDefaults, do_ResetFactoryDefaults,
     "This command returns the resource descriptors of a profile to factory defaults.",
@@ -127,32 +142,43 @@ const ChildDef corvane_children[] = {
     property("Capabilities", RO, TEXT, "", 1, 128, "Unknown", stored,
              "This property displays which of NIC, TOE, iSCSI initiator and target, FCoE initiator and target are "
              "enabled on the Tessmark controller."),
-    VERSION_PROPERTY("ActiveFirmwareVersion", "running firmware version", 5, "5", handle_cv_controller_properties),
-    VERSION_PROPERTY("FirmwareVersionOnFlash", "firmware version in flash, which becomes active after the next restart",
-                     5, "5", handle_cv_controller_properties),
-    VERSION_PROPERTY("BIOSVersion", "running BIOS version", 5, "5", handle_cv_controller_properties),
-    VERSION_PROPERTY("BootCodeVersion", "running boot code version", 5, "5", handle_cv_controller_properties),
+    property("ActiveFirmwareVersion", RO, TEXT, "", 5, 32, "5", handle_cv_controller_properties,
+             "This property displays the running firmware version."),
+    property("FirmwareVersionOnFlash", RO, TEXT, "", 5, 32, "5", handle_cv_controller_properties,
+             "This property displays the firmware version in flash, which becomes active after the next restart."),
+    property("BIOSVersion", RO, TEXT, "", 5, 32, "5", handle_cv_controller_properties,
+             "This property displays the running BIOS version."),
+    property("BootCodeVersion", RO, TEXT, "", 5, 32, "5", handle_cv_controller_properties,
+             "This property displays the running boot code version."),
     property("FirmwareStatus", RO, LIST, "Working,Degraded,Critical,Failed,Unknown", 6, 8, "Unknown",
              handle_cv_controller_properties,
              "This property displays the state of the firmware. Working means that it operates properly."),
-    VERSION_PROPERTY("FCoEUniversalVersion", "FCoE universal boot version", 0, "0",
-                     handle_cv_controller_additional_properties),
-    VERSION_PROPERTY("FCoEx86BIOSVersion", "FCoE x86 BIOS version", 0, "", handle_cv_controller_additional_properties),
-    VERSION_PROPERTY("FCoEEFIVersion", "FCoE EFI version", 0, "", handle_cv_controller_additional_properties),
-    VERSION_PROPERTY("FCoEFCODEVersion", "FCoE FCODE version", 0, "0", handle_cv_controller_additional_properties),
-    VERSION_PROPERTY("UEFIBIOSVersion", "UEFI BIOS version", 0, "", handle_cv_controller_additional_properties),
-    VERSION_PROPERTY("UEFINICVersion", "UEFI NIC version", 0, "0", handle_cv_controller_additional_properties),
-    VERSION_PROPERTY("UEFIFCODEVersion", "UEFI FCODE version", 0, "0", handle_cv_controller_additional_properties),
-    VERSION_PROPERTY("UEFISCSIVersion", "UEFI SCSI version", 0, "0", handle_cv_controller_additional_properties),
-    VERSION_PROPERTY("PXEBIOSVersion", "PXE BIOS version", 0, "0", stored),
-    VERSION_PROPERTY("PHYFirmwareVersion", "PHY firmware version", 0, "0", handle_cv_controller_additional_properties),
-    VERSION_PROPERTY("PHYConfigurationId", "PHY configuration id (its CRC)", 0, "0",
-                     handle_cv_controller_additional_properties),
+    property("FCoEUniversalVersion", RO, TEXT, "", 0, 32, "0", handle_cv_controller_additional_properties,
+             "This property displays the FCoE universal boot version."),
+    property("FCoEx86BIOSVersion", RO, TEXT, "", 0, 32, "", handle_cv_controller_additional_properties,
+             "This property displays the FCoE x86 BIOS version."),
+    property("FCoEEFIVersion", RO, TEXT, "", 0, 32, "", handle_cv_controller_additional_properties,
+             "This property displays the FCoE EFI version."),
+    property("FCoEFCODEVersion", RO, TEXT, "", 0, 32, "0", handle_cv_controller_additional_properties,
+             "This property displays the FCoE FCODE version."),
+    property("UEFIBIOSVersion", RO, TEXT, "", 0, 32, "", handle_cv_controller_additional_properties,
+             "This property displays the UEFI BIOS version."),
+    property("UEFINICVersion", RO, TEXT, "", 0, 32, "0", handle_cv_controller_additional_properties,
+             "This property displays the UEFI NIC version."),
+    property("UEFIFCODEVersion", RO, TEXT, "", 0, 32, "0", handle_cv_controller_additional_properties,
+             "This property displays the UEFI FCODE version."),
+    property("UEFISCSIVersion", RO, TEXT, "", 0, 32, "0", handle_cv_controller_additional_properties,
+             "This property displays the UEFI SCSI version."),
+    property("PXEBIOSVersion", RO, TEXT, "", 0, 32, "0", stored, "This property displays the PXE BIOS version."),
+    property("PHYFirmwareVersion", RO, TEXT, "", 0, 32, "0", handle_cv_controller_additional_properties,
+             "This property displays the PHY firmware version."),
+    property("PHYConfigurationId", RO, TEXT, "", 0, 32, "0", handle_cv_controller_additional_properties,
+             "This property displays the PHY configuration id (its CRC)."),
     property("CorvaneOnDieTemperature", RO, INT, "", 45, 125, "45", handle_cv_temperature,
              "This property displays the on-chip temperature of the Tessmark controller in degrees centigrade."),
-    VERSION_PROPERTY("IPLFileName",
-                     "IPL file name; N/A where the controller reports none and its IPL number has no name", 0, "0",
-                     handle_cv_controller_additional_properties),
+    property("IPLFileName", RO, TEXT, "", 0, 32, "0", handle_cv_controller_additional_properties,
+             "This property displays the IPL file name; N/A where the controller reports none and its IPL number has "
+             "no name."),
     property("PCIExpressLinkSpeed", RO, TEXT, "", 0, 5, "0", handle_PCIExpressLinkSpeed,
              "This property displays the current PCI Express link speed."),
     property("PCIExpressBusWidth", RO, TEXT, "", 0, 5, "0", handle_PCIExpressBusWidth,
@@ -170,7 +196,6 @@ const ChildDef corvane_children[] = {
     supplied(&tavo::controller::corvane_places.logs),
     supplied(&tavo::controller::corvane_places.diagnostics),
 };
-#undef VERSION_PROPERTY
 
 const GroupDef corvane = instanced("Corvane", 16, &corvane_slots, corvane_children,
                                    "This group instance corresponds to a single Tessmark controller in this host.");
