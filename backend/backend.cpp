@@ -4,6 +4,7 @@
 #include <strings.h>
 
 #include <initializer_list>
+#include <iterator>
 
 #include "backend/backend.h"
 #include "base/file_utils.h"
@@ -22,8 +23,10 @@ using tavo::tree::next_instance;
 
 namespace {
 
-constexpr int kServiceVersion[4] = {1, 0, 99, 0};
-constexpr int kHierarchyVersion[2] = {10, 6};
+// Shown as "%d.%d.%d.%d" and "%d.%d".
+constexpr int kServiceVersion[] = {1, 0, 99, 0};
+constexpr int kHierarchyVersion[] = {10, 6};
+static_assert(std::size(kServiceVersion) == 4 && std::size(kHierarchyVersion) == 2);
 
 // A start-up step that fails leaves its part of the tree empty, not its
 // status: the reason goes to the log and the status is cleared, so a start

@@ -29,7 +29,7 @@ TAVO_EXPORT TavoNode* initialize_Corvane(TavoNode* parent, TavoNode* creating_no
 // ID can be read.
 TAVO_EXPORT uint32_t get_cv_type(TavoNode* controller);
 // Subsystem device IDs of one server maker, read up to the first 0.
-TAVO_EXPORT extern const uint16_t DellSupportedPciSubSysDevIdTable[26];
+TAVO_EXPORT extern const uint16_t DellSupportedPciSubSysDevIdTable[];
 // The controller's iSCSIPhysicalHBA, else NICPhysicalHBA, instance whose
 // PortNumber reads port_text (case ignored): the function that serves that
 // port. NULL for none, or when a PortNumber cannot be read.

@@ -3,6 +3,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <iterator>
+
 #include "controller/controller.h"
 #include "controller/ipl_file_names.h"
 #include "transport/commands.h"
@@ -14,9 +16,11 @@ using tavo::controller::store_field;
 namespace {
 
 // Properties of the eight option-ROM versions, in the record's order.
-constexpr const char* kOptionRomProperties[8] = {"FCoEUniversalVersion", "FCoEx86BIOSVersion", "FCoEEFIVersion",
-                                                 "FCoEFCODEVersion",     "UEFIBIOSVersion",    "UEFINICVersion",
-                                                 "UEFIFCODEVersion",     "UEFISCSIVersion"};
+constexpr const char* kOptionRomProperties[] = {"FCoEUniversalVersion", "FCoEx86BIOSVersion", "FCoEEFIVersion",
+                                                "FCoEFCODEVersion",     "UEFIBIOSVersion",    "UEFINICVersion",
+                                                "UEFIFCODEVersion",     "UEFISCSIVersion"};
+// One property per version field of the record.
+static_assert(std::size(kOptionRomProperties) == std::size(tavo::AdditionalControllerAttributes{}.option_rom_versions));
 constexpr uint16_t kCv3IplLast = 113;
 constexpr uint16_t kMoravelIplFirst = 256;
 constexpr uint16_t kMoravelIplLast = 293;
@@ -92,7 +96,7 @@ uint32_t TAVO_update_cntr_additional_attribs(TavoNode* controller) {
       status != 0)
     return status;
   bool ok = true;
-  for (size_t i = 0; i < 8; ++i)
+  for (size_t i = 0; i < std::size(kOptionRomProperties); ++i)
     ok &= store_field(controller, kOptionRomProperties[i], r.option_rom_versions[i], sizeof r.option_rom_versions[i]);
   ok &= store_field(controller, "PXEBIOSVersion", r.pxe_bios_version, sizeof r.pxe_bios_version);
   const size_t phy = strnlen(r.phy_firmware_version, sizeof r.phy_firmware_version);

@@ -75,7 +75,7 @@ typedef struct PortSpeedMode {
   uint16_t mac_speed;
 } PortSpeedMode;
 // Every code 0-23 in exactly one row.
-TAVO_EXPORT extern const PortSpeedMode PortSpeedModeTable[24];
+TAVO_EXPORT extern const PortSpeedMode PortSpeedModeTable[];
 // Mode, ConfiguredSpeed and DACCableLength: every read refreshes all three.
 TAVO_EXPORT uint32_t handle_get_link_speed_properties(TavoNode* property, char* buf, uint32_t op);
 

@@ -5,6 +5,8 @@
 #include <string.h>
 #include <strings.h>
 
+#include <iterator>
+
 #include "base/validate.h"
 #include "controller/controller.h"
 #include "port/port_internal.h"
@@ -14,7 +16,7 @@
 
 using tavo::tree::next_instance;
 
-const PortSpeedMode PortSpeedModeTable[24] = {
+const PortSpeedMode PortSpeedModeTable[] = {
     {"Default", "0", 0},
     {"Force", "1Gb", 2},
     {"Force", "10Gb", 1},
@@ -40,6 +42,8 @@ const PortSpeedMode PortSpeedModeTable[24] = {
     {"Auto-Negotiate", "20Gb/10Gb", 21},
     {"Auto-Negotiate", "20Gb/10Gb/1Gb", 23},
 };
+// The exported table's length.
+static_assert(std::size(PortSpeedModeTable) == 24);
 
 namespace {
 
