@@ -4,6 +4,7 @@
 #include <strings.h>
 
 #include <initializer_list>
+#include <iterator>
 
 #include "backend/backend.h"
 #include "base/file_utils.h"
@@ -23,8 +24,10 @@ using tavo::tree::next_instance;
 
 namespace {
 
-constexpr int kServiceVersion[4] = {1, 0, 99, 0};
-constexpr int kHierarchyVersion[2] = {10, 6};
+// Shown as "%d.%d.%d.%d" and "%d.%d".
+constexpr int kServiceVersion[] = {1, 0, 99, 0};
+constexpr int kHierarchyVersion[] = {10, 6};
+static_assert(std::size(kServiceVersion) == 4 && std::size(kHierarchyVersion) == 2);
 
 // A start-up step that fails leaves its part of the tree empty, not its
 // status: the reason goes to the log and the status is cleared, so a start
@@ -55,8 +58,9 @@ void backend_load_controller(TavoNode* controller) {
       {"TAVO_extfat_modules", [](TavoNode* c) { TAVO_extfat_modules(c); }},
       {"TAVO_get_ncsi_attributes",
        [](TavoNode* c) {
+         // The function and port arguments are not used.
          if (TavoNode* ncsi = internal_get_node(c, "NCSI", TAVO_KIND_GROUP))
-           TAVO_get_ncsi_attributes(get_port_number(c), get_phba_port_number(c), ncsi, ncsi, 0, 1);
+           TAVO_get_ncsi_attributes(0, 0, ncsi, ncsi, 0, 1);
        }},
       {"TAVO_update_oem_props", [](TavoNode* c) { TAVO_update_oem_props(c); }},
       {"TAVO_update_available_personalities", [](TavoNode* c) { TAVO_update_available_personalities(c); }},

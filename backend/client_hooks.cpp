@@ -105,7 +105,7 @@ uint32_t backend_client_init(int32_t client) {
   if (first == nullptr) return 1;
   for (TavoNode* c = first; c != nullptr; c = next_instance(c)) {
     for (TavoNode* fn = get_first_instance(c, "NICPhysicalHBA"); fn != nullptr; fn = next_instance(fn)) {
-      TAVO_update_nic_ifname(fn, static_cast<uint32_t>(get_port_number(fn)));
+      TAVO_update_nic_ifname(fn, tavo::tree::handler_context(fn).number);
       TAVO_update_nic_port_number();
     }
   }

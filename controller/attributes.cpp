@@ -114,11 +114,9 @@ uint32_t TAVO_get_pci_bdf(uint32_t function_number, char* domain, char* bus, cha
 uint32_t get_lhba_count(TavoNode* function_group, char* bus, char* device, char* pci_function, char* port) {
   if (function_group == nullptr || bus == nullptr || device == nullptr || pci_function == nullptr || port == nullptr)
     return 1;
-  const int32_t function_number = get_port_number(function_group);
+  const uint32_t function_number = tavo::tree::handler_context(function_group).number;
   ControllerAttributes block{};
-  if (function_number < 1 || TAVO_get_cntr_attribs(static_cast<uint32_t>(function_number), 0, 0, TAVO_VIA_ISCSI,
-                                                   &block) != 0)
-    return 1;
+  if (function_number == 0 || TAVO_get_cntr_attribs(function_number, 0, 0, TAVO_VIA_ISCSI, &block) != 0) return 1;
   snprintf(bus, 4, "%d", block.bus);
   snprintf(device, 4, "%d", block.device);
   snprintf(pci_function, 4, "%d", block.function);

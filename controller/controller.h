@@ -7,6 +7,7 @@
 
 #include "transport/firmware_records.h"
 #include "transport/profile_records.h"
+#include "tree/group_builder.h"
 #include "tree/handler_context.h"
 #include "tree/status_texts.h"
 #include "tree/tree.h"
@@ -28,7 +29,7 @@ TAVO_EXPORT TavoNode* initialize_Corvane(TavoNode* parent, TavoNode* creating_no
 // ID can be read.
 TAVO_EXPORT uint32_t get_cv_type(TavoNode* controller);
 // Subsystem device IDs of one server maker, read up to the first 0.
-TAVO_EXPORT extern const uint16_t DellSupportedPciSubSysDevIdTable[26];
+TAVO_EXPORT extern const uint16_t DellSupportedPciSubSysDevIdTable[];
 // The controller's iSCSIPhysicalHBA, else NICPhysicalHBA, instance whose
 // PortNumber reads port_text (case ignored): the function that serves that
 // port. NULL for none, or when a PortNumber cannot be read.
@@ -57,6 +58,11 @@ TAVO_EXPORT uint32_t TAVO_update_driver_attribs(uint32_t function_number, TavoNo
 TAVO_EXPORT uint32_t TAVO_get_pci_bdf(uint32_t function_number, char* domain, char* bus, char* device,
                                       char* pci_function, char* serial, uint32_t protocol,
                                       const tavo::ControllerAttributes* block, uint32_t status);
+// IfName of a NIC function's group from tavo_glob.if_names[function_number
+// - 1]; 0, or 1 for a missing property or a number outside the table.
+TAVO_EXPORT uint32_t TAVO_update_nic_ifname(TavoNode* function_group, uint32_t function_number);
+// Empty hook where a NIC function's port number would be refreshed.
+TAVO_EXPORT uint32_t TAVO_update_nic_port_number(void);
 TAVO_EXPORT uint32_t TAVO_get_driver_name(TavoNode* function_group, uint32_t function_number, uint32_t protocol);
 TAVO_EXPORT uint32_t TAVO_get_driver_version(TavoNode* function_group, uint32_t function_number, uint32_t protocol,
                                              const tavo::ControllerAttributes* block, uint32_t status);
@@ -190,6 +196,15 @@ TAVO_EXPORT uint32_t TAVO_set_adapter_personality(uint32_t port_number, uint8_t 
 TAVO_EXPORT uint32_t TAVO_set_legacy_adapter_personality(uint32_t port_number, uint8_t domain, uint8_t phba_port,
                                                          TavoNode* controller, const char* personality);
 
+// --- profile configuration ---
+// The controller's profile configuration (config type 0 configured, 1 the
+// profile named by profile_id, 2 active; readback non-zero sets the
+// readback flag), read through its first iSCSI, else NIC, function. A new
+// buffer the caller frees with tavo_dfree; NULL without a controller or
+// function, or with status 16 or 278.
+TAVO_EXPORT tavo::ProfileConfigBuffer* TAVO_get_profile(TavoNode* controller, uint8_t config_type,
+                                                        uint8_t profile_id, uint8_t readback);
+
 // --- NIC region, factory reset and erase ---
 // The NIC region object of a port's partition (1 the first), header and
 // records, in a new buffer of at least 16 + its length field bytes that
@@ -220,12 +235,19 @@ TAVO_END_DECLS
 #ifdef __cplusplus
 namespace tavo::controller {
 
-// The function a controller's commands go through: its first
-// iSCSIPhysicalHBA instance, else its first NICPhysicalHBA; null for none.
-TavoNode* target_function(TavoNode* controller);
-// The context of the commands the controller sends through that function:
-// its number and its port (domain 0).
-tree::HandlerContext function_context(TavoNode* controller);
+// The rows of the Corvane group whose handlers the branches above own, each
+// supplied by its branch as the library loads, in the order the group lists
+// them.
+struct CorvanePlaces {
+  tree::SuppliedRows link_reconfiguration;  // LinkReconfiguration (nic/)
+  tree::SuppliedRows channel_management;    // ChannelManagement (nic/)
+  tree::SuppliedRows profile_management;    // ProfileManagement (nic/)
+  tree::SuppliedRows dump_actions;          // the dump, CLI and flash actions (firmware/)
+  tree::SuppliedRows logs;                  // ExtFATData, EventLog, FATData (firmware/)
+  tree::SuppliedRows diagnostics;           // Diagnostics (port/)
+};
+extern CorvanePlaces corvane_places;
+
 // The controller's NICPhysicalHBA instance of PCI function 0 (FunctionNumber
 // read as a number; *found set when given), else its first one; null when
 // it has none or an instance without a PCI group comes first (*broken is
@@ -264,6 +286,15 @@ uint8_t personality_protocol(const char* name);
 // Status 151 (the firmware refused the change, or no storage function); 1.
 inline constexpr uint32_t kPersonalityRefused = 151;
 uint32_t personality_refused();
+
+// The profile configuration of config_type (and profile_id, readback as
+// TAVO_get_profile takes them) read through the function fn names on
+// transport. Empty when it could not be read: a failed allocation leaves
+// status 16 (and *status 16); a refused read leaves its result in *status
+// and no status of its own.
+base::Counted<ProfileConfigBuffer> read_profile(const tree::HandlerContext& fn, uint32_t transport,
+                                                uint8_t config_type, uint8_t profile_id, uint8_t readback,
+                                                uint32_t* status);
 
 // Leaves code with its registered text (base/status_registry.h) in the last
 // status.

@@ -1,5 +1,5 @@
-// The nodes a controller's operations reach: the function its commands go
-// through, its NIC function of PCI function 0, and its transport.
+// The nodes a controller's operations reach: the function that serves a
+// port, its NIC function of PCI function 0, and its instance and transport.
 #include <stdio.h>
 #include <string.h>
 #include <strings.h>
@@ -26,15 +26,6 @@ TavoNode* get_valid_phba(TavoNode* controller, const char* port_text) {
 }
 
 namespace tavo::controller {
-
-TavoNode* target_function(TavoNode* controller) {
-  TavoNode* fn = get_first_instance(controller, "iSCSIPhysicalHBA");
-  return fn != nullptr ? fn : get_first_instance(controller, "NICPhysicalHBA");
-}
-
-tree::HandlerContext function_context(TavoNode* controller) {
-  return tree::handler_context(target_function(controller));
-}
 
 TavoNode* nic_function_zero(TavoNode* controller, bool* broken, bool* found) {
   *broken = false;

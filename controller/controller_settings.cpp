@@ -42,7 +42,7 @@ uint32_t handle_FFVName(TavoNode* property, char* buf, uint32_t op) {
     return 1;
   }
   if (op == TAVO_PROPERTY_SET && vm_flag) return tavo::controller::refuse_on_vf(nullptr);
-  const tavo::tree::HandlerContext fn = tavo::controller::function_context(controller);
+  const tavo::tree::HandlerContext fn = tavo::tree::handler_context(controller, tavo::tree::Commands::OfController);
   if (!fn) return 1;
   tavo::FfvParams record{};
   if (op == TAVO_PROPERTY_SET) {
@@ -95,7 +95,7 @@ uint32_t handle_OneView(TavoNode* property, char* buf, uint32_t) {
   TavoNode* controller = property != nullptr ? property->parent : nullptr;
   if (controller == nullptr || buf == nullptr || property->record == nullptr) return 1;
   if (settings_cv2_or_cv3(get_cv_type(controller))) return store_and_answer(property, "N/A", buf);
-  const tavo::tree::HandlerContext fn = tavo::controller::function_context(controller);
+  const tavo::tree::HandlerContext fn = tavo::tree::handler_context(controller, tavo::tree::Commands::OfController);
   if (!fn) return 1;
   tavo::FeatureRecord record{};
   record.code = tavo::kFeatureOneView;
@@ -119,7 +119,7 @@ uint32_t handle_IsSecureJumperEnabled(TavoNode* property, char* buf, uint32_t) {
   TavoNode* fn = tavo::controller::nic_function_zero(controller, &broken);
   if (fn == nullptr) return 1;
   char state[TAVO_VALUE_SIZE] = "";
-  const uint32_t result = TAVO_get_secure_jumper_state(static_cast<uint32_t>(get_port_number(fn)), state);
+  const uint32_t result = TAVO_get_secure_jumper_state(tavo::tree::handler_context(fn).number, state);
   store_and_answer(property, state, buf);
   return result;
 }

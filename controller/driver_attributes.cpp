@@ -1,10 +1,11 @@
 // The PCI, port and driver properties of a function group, filled at
-// enumeration from the controller attribute record.
+// enumeration from the controller attribute record, and a NIC function's
+// interface name.
 #include <stdio.h>
 #include <string.h>
 
+#include "base/library_lock.h"
 #include "controller/controller.h"
-#include "nic/nic.h"
 #include "transport/glob.h"
 #include "transport/mailbox.h"
 
@@ -82,3 +83,11 @@ uint32_t TAVO_get_driver_version(TavoNode* function_group, uint32_t, uint32_t, c
   pdebug(TAVO_LOG_BACKEND, 3, "%sFailed to get driver details\n", __func__);
   return 1;
 }
+
+uint32_t TAVO_update_nic_ifname(TavoNode* function_group, uint32_t function_number) {
+  TAVO_LIBRARY_LOCK;
+  if (function_group == nullptr || function_number < 1 || function_number > TAVO_MAX_FUNCTIONS) return 1;
+  return set_prop_val(function_group, "IfName", "%.255s", tavo_glob.if_names[function_number - 1]);
+}
+
+uint32_t TAVO_update_nic_port_number(void) { return 0; }

@@ -69,7 +69,7 @@ uint32_t do_ResetFactoryDefaults(TavoNode* controller, TavoNode*, char* params) 
     tavo::controller::controller_status(338);
     return 1;
   }
-  const tavo::tree::HandlerContext fn = tavo::controller::function_context(controller);
+  const tavo::tree::HandlerContext fn = tavo::tree::handler_context(controller, tavo::tree::Commands::OfController);
   if (!fn) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s: the controller has no function\n", __func__);
     return 1;
@@ -138,7 +138,7 @@ uint32_t do_EraseAllConfiguration(TavoNode* controller, TavoNode*, char*) {
     // The factory profile goes back too; its answer is only logged and
     // leaves the erase's status alone.
     const tavo::controller::SavedStatus erased;
-    const tavo::tree::HandlerContext fn = tavo::controller::function_context(controller);
+    const tavo::tree::HandlerContext fn = tavo::tree::handler_context(controller, tavo::tree::Commands::OfController);
     tavo::FactoryProfileRequest request{};
     const uint32_t status = !fn ? 1
                                 : ioctl_set_factory_profile_config(fn.number, &request, fn.domain, fn.port,

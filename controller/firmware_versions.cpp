@@ -3,6 +3,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <iterator>
+
 #include "controller/controller.h"
 #include "controller/ipl_file_names.h"
 #include "transport/commands.h"
@@ -14,9 +16,11 @@ using tavo::controller::store_field;
 namespace {
 
 // Properties of the eight option-ROM versions, in the record's order.
-constexpr const char* kOptionRomProperties[8] = {"FCoEUniversalVersion", "FCoEx86BIOSVersion", "FCoEEFIVersion",
-                                                 "FCoEFCODEVersion",     "UEFIBIOSVersion",    "UEFINICVersion",
-                                                 "UEFIFCODEVersion",     "UEFISCSIVersion"};
+constexpr const char* kOptionRomProperties[] = {"FCoEUniversalVersion", "FCoEx86BIOSVersion", "FCoEEFIVersion",
+                                                "FCoEFCODEVersion",     "UEFIBIOSVersion",    "UEFINICVersion",
+                                                "UEFIFCODEVersion",     "UEFISCSIVersion"};
+// One property per version field of the record.
+static_assert(std::size(kOptionRomProperties) == std::size(tavo::AdditionalControllerAttributes{}.option_rom_versions));
 constexpr uint16_t kCv3IplLast = 113;
 constexpr uint16_t kMoravelIplFirst = 256;
 constexpr uint16_t kMoravelIplLast = 293;
@@ -86,13 +90,13 @@ uint32_t TAVO_update_cntr_additional_attribs(TavoNode* controller) {
   if (controller == nullptr) return 1;
   const uint32_t generation = versions_generation(controller, __func__);
   if (generation == TAVO_GENERATION_UNREADABLE) return 1;
-  if (tavo::controller::target_function(controller) == nullptr) return 1;
+  if (tavo::tree::handler_context(controller, tavo::tree::Commands::OfController).function == nullptr) return 1;
   AdditionalControllerAttributes r;
   if (const uint32_t status = versions_read_additional(controller, tavo::tree::handler_context(controller), &r);
       status != 0)
     return status;
   bool ok = true;
-  for (size_t i = 0; i < 8; ++i)
+  for (size_t i = 0; i < std::size(kOptionRomProperties); ++i)
     ok &= store_field(controller, kOptionRomProperties[i], r.option_rom_versions[i], sizeof r.option_rom_versions[i]);
   ok &= store_field(controller, "PXEBIOSVersion", r.pxe_bios_version, sizeof r.pxe_bios_version);
   const size_t phy = strnlen(r.phy_firmware_version, sizeof r.phy_firmware_version);
@@ -128,7 +132,7 @@ uint32_t handle_cv_controller_additional_properties(TavoNode* property, char* bu
 uint32_t handle_cv_temperature(TavoNode* property, char* buf, uint32_t) {
   TavoNode* controller = property != nullptr ? property->parent : nullptr;
   if (controller == nullptr || buf == nullptr || property->record == nullptr) return 1;
-  if (tavo::controller::target_function(controller) == nullptr) return 1;
+  if (tavo::tree::handler_context(controller, tavo::tree::Commands::OfController).function == nullptr) return 1;
   AdditionalControllerAttributes r;
   const uint32_t status = versions_read_additional(controller, tavo::tree::handler_context(property), &r);
   if (status != 0) {

@@ -3,6 +3,8 @@
 #include <ctype.h>
 #include <stdlib.h>
 
+#include <iterator>
+
 #include "controller/controller.h"
 #include "transport/device_ids.h"
 
@@ -11,7 +13,8 @@ namespace {
 // A hexadecimal ID ("0x0c32" or "c32") of the PCI group of the
 // controller's first function; false when there is none to read.
 bool generation_read_id(TavoNode* controller, const char* name, unsigned long* id) {
-  TavoNode* pci = internal_get_node(tavo::controller::target_function(controller), "PCI", TAVO_KIND_GROUP);
+  TavoNode* function = tavo::tree::handler_context(controller, tavo::tree::Commands::OfController).function;
+  TavoNode* pci = internal_get_node(function, "PCI", TAVO_KIND_GROUP);
   char text[TAVO_VALUE_SIZE] = "";
   // No sign, no blank: the digits (or 0x) come first.
   if (pci == nullptr || internal_get_property(pci, name, text) != 0 || !isxdigit(static_cast<unsigned char>(text[0])))
@@ -23,9 +26,11 @@ bool generation_read_id(TavoNode* controller, const char* name, unsigned long* i
 
 }  // namespace
 
-const uint16_t DellSupportedPciSubSysDevIdTable[26] = {
+const uint16_t DellSupportedPciSubSysDevIdTable[] = {
     0xE820, 0xE824, 0x1F7E, 0xE822, 0x1F81, 0xE823, 0xE821, 0xE825, 0xE826, 0xE82B, 0xE827, 0xE82C, 0xE828,
     0xE82D, 0xE829, 0xE82E, 0xE831, 0xE835, 0xE832, 0xE836, 0xE833, 0xE837, 0xE834, 0xE838, 0xE839, 0};
+// The exported table's length, its closing 0 included.
+static_assert(std::size(DellSupportedPciSubSysDevIdTable) == 26);
 
 // An empty DeviceID is no ID: it answers 1 like an unreadable one.
 uint32_t get_cv_type(TavoNode* controller) {

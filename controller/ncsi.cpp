@@ -33,20 +33,23 @@ constexpr char kMac1Help[] =
     "This property displays the MAC address used as magic packet by Tessmark port 1 for wake on LAN.";
 constexpr char kVlanHelp[] = "This property displays the VLAN ID used by the NC-SI protocol.";
 
-// The five properties both instances share, with their access and handler.
-#define NCSI_SHARED_PROPERTIES(access, handler)                                           \
-  property("EnableWOLPort0", access, LIST, "Yes,No", 2, 3, "No", handler, kWol0Help),     \
-      property("Port0MAC", access, TEXT, "", 17, 17, kNoMac, handler, kMac0Help),         \
-      property("EnableWOLPort1", access, LIST, "Yes,No", 2, 3, "No", handler, kWol1Help), \
-      property("Port1MAC", access, TEXT, "", 17, 17, kNoMac, handler, kMac1Help),         \
-      property("MgmtVLANId", access, INT, "", 0, 4095, "0", handler, kVlanHelp)
-
+// The static instance and the dynamic one show the same five properties
+// (help texts above), read-only and writable.
 const ChildDef ncsi_static_children[] = {
     property("PortSwap", RO, LIST, "Yes,No", 2, 3, "No", handle_ncsi_static_configuration, kPortSwapHelp),
-    NCSI_SHARED_PROPERTIES(RO, handle_ncsi_static_configuration),
+    property("EnableWOLPort0", RO, LIST, "Yes,No", 2, 3, "No", handle_ncsi_static_configuration, kWol0Help),
+    property("Port0MAC", RO, TEXT, "", 17, 17, kNoMac, handle_ncsi_static_configuration, kMac0Help),
+    property("EnableWOLPort1", RO, LIST, "Yes,No", 2, 3, "No", handle_ncsi_static_configuration, kWol1Help),
+    property("Port1MAC", RO, TEXT, "", 17, 17, kNoMac, handle_ncsi_static_configuration, kMac1Help),
+    property("MgmtVLANId", RO, INT, "", 0, 4095, "0", handle_ncsi_static_configuration, kVlanHelp),
 };
-const ChildDef ncsi_dynamic_children[] = {NCSI_SHARED_PROPERTIES(RW, handle_ncsi_dynamic_configuration)};
-#undef NCSI_SHARED_PROPERTIES
+const ChildDef ncsi_dynamic_children[] = {
+    property("EnableWOLPort0", RW, LIST, "Yes,No", 2, 3, "No", handle_ncsi_dynamic_configuration, kWol0Help),
+    property("Port0MAC", RW, TEXT, "", 17, 17, kNoMac, handle_ncsi_dynamic_configuration, kMac0Help),
+    property("EnableWOLPort1", RW, LIST, "Yes,No", 2, 3, "No", handle_ncsi_dynamic_configuration, kWol1Help),
+    property("Port1MAC", RW, TEXT, "", 17, 17, kNoMac, handle_ncsi_dynamic_configuration, kMac1Help),
+    property("MgmtVLANId", RW, INT, "", 0, 4095, "0", handle_ncsi_dynamic_configuration, kVlanHelp),
+};
 
 SlotArea ncsi_static_slots;
 SlotArea ncsi_dynamic_slots;
@@ -99,7 +102,7 @@ struct NcsiTarget {
 };
 bool ncsi_target(TavoNode* ncsi, NcsiTarget* t) {
   TavoNode* controller = ncsi != nullptr ? ncsi->parent : nullptr;
-  const tavo::tree::HandlerContext fn = tavo::controller::function_context(controller);
+  const tavo::tree::HandlerContext fn = tavo::tree::handler_context(controller, tavo::tree::Commands::OfController);
   if (!fn) return false;
   t->port = fn.number;
   t->domain = fn.domain;

@@ -15,7 +15,7 @@ uint32_t handle_get_ncsi_version(TavoNode* property, char* buf, uint32_t) {
   if (vm_flag) return tavo::controller::refuse_on_vf(buf);
   TavoNode* ncsi = property->parent;
   TavoNode* controller = ncsi != nullptr ? ncsi->parent : nullptr;
-  TavoNode* fn = tavo::controller::target_function(controller);
+  TavoNode* fn = tavo::tree::handler_context(controller, tavo::tree::Commands::OfController).function;
   if (fn == nullptr) return 1;
   TavoNode* support = internal_get_node(ncsi, "NCSISupport", TAVO_KIND_PROPERTY);
   if (support == nullptr || support->record == nullptr) {

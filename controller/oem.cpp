@@ -32,9 +32,7 @@ bool oem_store(TavoNode* oem_group, const char* maker, const char* serial, const
 }
 
 // The controller above a NICCIM property.
-TavoNode* oem_cim_controller(TavoNode* property) {
-  return property != nullptr && property->parent != nullptr ? property->parent->parent : nullptr;
-}
+TavoNode* oem_cim_controller(TavoNode* property) { return tavo::tree::handler_context(property).controller; }
 
 }  // namespace
 

@@ -63,7 +63,7 @@ uint32_t TAVO_update_available_personalities(TavoNode* controller) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
   TavoNode* personality = personality_group(controller, "AvailablePersonalities");
   if (personality == nullptr) return 1;
-  const tavo::tree::HandlerContext fn = tavo::controller::function_context(controller);
+  const tavo::tree::HandlerContext fn = tavo::tree::handler_context(controller, tavo::tree::Commands::OfController);
   if (!fn) return 1;
   switch (get_cv_type(controller)) {
     case TAVO_GENERATION_UNREADABLE:
@@ -115,14 +115,14 @@ uint32_t do_SetPersonality(TavoNode* group, TavoNode* action, char* params) {
 uint32_t handle_ConfiguredPersonality(TavoNode* property, char* buf, uint32_t) {
   if (property == nullptr || buf == nullptr || property->record == nullptr || property->parent == nullptr) return 1;
   if (vm_flag) return tavo::controller::refuse_on_vf(buf);
-  TavoNode* controller = property->parent->parent;
+  TavoNode* controller = tavo::tree::handler_context(property).controller;
   const uint32_t generation = get_cv_type(controller);
   if (generation == TAVO_GENERATION_UNREADABLE) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s: failed to get the controller type\n", __func__);
     return 1;
   }
   if (generation == tavo::kGenerationGaltor) return store_and_answer(property, "N/A", buf);
-  const tavo::tree::HandlerContext fn = tavo::controller::function_context(controller);
+  const tavo::tree::HandlerContext fn = tavo::tree::handler_context(property, tavo::tree::Commands::OfController);
   if (!fn) return 1;
   uint8_t buffer[tavo::kMailboxHeaderSize + kConfiguredPayload] = {};
   const uint32_t transport = get_port_bitmap(tavo::controller::controller_instance(controller), fn.port);
@@ -138,12 +138,11 @@ uint32_t handle_ConfiguredPersonality(TavoNode* property, char* buf, uint32_t) {
 uint32_t handle_RebootRequired(TavoNode* property, char* buf, uint32_t) {
   if (property == nullptr || buf == nullptr || property->record == nullptr) return 1;
   if (vm_flag) return tavo::controller::refuse_on_vf(buf);
-  TavoNode* controller = property->parent != nullptr ? property->parent->parent : nullptr;
   const tavo::tree::HandlerContext c = tavo::tree::handler_context(property);
   if (!c) return 1;
   tavo::ResetNeeded answer{};
-  if (ioctl_get_reset_needed(c.number, &answer, c.domain, c.port, tavo::controller::controller_instance(controller)) !=
-      0) {
+  if (ioctl_get_reset_needed(c.number, &answer, c.domain, c.port,
+                             tavo::controller::controller_instance(c.controller)) != 0) {
     tavo::controller::controller_status(279);
     return 1;
   }

@@ -9,7 +9,7 @@ using tavo::tree::next_instance;
 
 uint32_t TAVO_get_pci_bus_number(TavoNode* controller, char* text) {
   if (controller == nullptr || text == nullptr) return 1;
-  TavoNode* fn = tavo::controller::target_function(controller);
+  TavoNode* fn = tavo::tree::handler_context(controller, tavo::tree::Commands::OfController).function;
   if (fn == nullptr) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s: Failed to get NIC/iSCSI nodes.\n", __func__);
     return 1;
@@ -20,13 +20,7 @@ uint32_t TAVO_get_pci_bus_number(TavoNode* controller, char* text) {
 
 uint32_t TAVO_get_asic_serial_number(TavoNode* node, char* text) {
   if (text == nullptr) return 1;
-  TavoNode* controller = node;
-  for (int depth = 0; controller != nullptr && depth < 4096; ++depth, controller = controller->parent) {
-    if (controller->tag == 0) return 1;  // ROOT: no controller above
-    if (controller->kind == TAVO_KIND_GROUP && tavo::tree::instance_number(controller) >= 0 &&
-        controller->name != nullptr && strcasecmp(controller->name, "Corvane") == 0)
-      break;
-  }
+  TavoNode* controller = tavo::tree::handler_context(node).controller;
   if (controller == nullptr) return 1;
   char serial[TAVO_VALUE_SIZE] = "";
   if (internal_get_property(controller, "SerialNumber", serial) == 0 && serial[0] != '\0' &&

@@ -62,7 +62,7 @@ uint32_t handle_fru_vpd_data(TavoNode* property, char* buf, uint32_t) {
 uint32_t TAVO_read_FRU_VPD(uint32_t offset, uint32_t size, uint32_t data_type, TavoNode* fru_group,
                            TavoNode* controller) {
   if (fru_group == nullptr || controller == nullptr) return 1;
-  const tavo::tree::HandlerContext fn = tavo::controller::function_context(controller);
+  const tavo::tree::HandlerContext fn = tavo::tree::handler_context(controller, tavo::tree::Commands::OfController);
   if (!fn) return 1;
   uint8_t data[tavo::kFruVpdPayload] = {};
   const tavo::FruVpdRequest request{size, offset};

@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <iterator>
 
 #include "controller/controller.h"
 #include "firmware/firmware.h"
@@ -19,7 +20,7 @@
 using namespace tavo::declare;
 using tavo::firmware::set_status;
 
-const char* const cv_event_desc[95] = {
+const char* const cv_event_desc[] = {
     "Management firmware load successful",
     "Management firmware out of pre allocated resources",
     "Management firmware out of dynamic memory",
@@ -116,9 +117,11 @@ const char* const cv_event_desc[95] = {
     "Vantsec: Aborting negotiation",
     "Vantsec: Could not start certificate request operation",
 };
-static_assert(sizeof cv_event_desc / sizeof cv_event_desc[0] == tavo::kEventDescribedCodes);
+static_assert(std::size(cv_event_desc) == tavo::kEventDescribedCodes);
 
-const char* const event_severity_to_str[4] = {"Informational", "Warning", "Error", "Fatal"};
+const char* const event_severity_to_str[] = {"Informational", "Warning", "Error", "Fatal"};
+// The exported table's length: severities 0 to 3.
+static_assert(std::size(event_severity_to_str) == 4);
 
 static SlotArea event_entry_slots;
 const ChildDef event_entry_children[] = {
@@ -170,7 +173,7 @@ bool event_entry_from(const tavo::FirmwareEventRecord& r, TavoNode* event_log) {
   set_prop_val(entry, "ErrorCode", "%d", static_cast<int>(r.code));
   set_prop_val(entry, "SequenceNumber", "%d", static_cast<int32_t>(r.sequence));
   set_prop_val(entry, "TimeStamp", "%d", static_cast<int32_t>(r.time_stamp));
-  if (r.severity >= sizeof event_severity_to_str / sizeof event_severity_to_str[0]) {
+  if (r.severity >= std::size(event_severity_to_str)) {
     set_prop_val(entry, "Severity", "%s", "INVALID SEVERITY LEVEL!");
     set_prop_val(entry, "Description", "%s", "INVALID Description!!");
     return true;

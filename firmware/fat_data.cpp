@@ -34,8 +34,7 @@ constexpr uint32_t kFatSizeMax = tavo::kFlashImageSize;
 // Galtor's object commands go to the NIC device, so through one of the
 // controller's NIC functions: its number, or 0 for none.
 uint32_t fat_galtor_function(TavoNode* controller) {
-  const int32_t number = get_port_number(get_first_instance(controller, "NICPhysicalHBA"));
-  return number > 0 ? static_cast<uint32_t>(number) : 0;
+  return tavo::tree::handler_context(get_first_instance(controller, "NICPhysicalHBA")).number;
 }
 
 // The FAT data's size (a size request): 0, or the command's status.
@@ -95,7 +94,7 @@ uint32_t fat_read(const tavo::firmware::FlashTarget& t, uint8_t* data, uint32_t 
 
 uint32_t handle_FATDataValid(TavoNode* property, char* buf, uint32_t op) {
   if (property == nullptr || buf == nullptr || op != TAVO_PROPERTY_GET) return 1;
-  TavoNode* controller = property->parent != nullptr ? property->parent->parent : nullptr;
+  TavoNode* controller = tavo::tree::handler_context(property).controller;
   if (controller == nullptr) return 1;
   const uint32_t generation = get_cv_type(controller);
   if (generation == TAVO_GENERATION_UNREADABLE) return 1;

@@ -38,8 +38,8 @@ TAVO_EXPORT uint32_t do_DumpNICPCIConfigRegion(TavoNode* pci, TavoNode* action, 
 // --- firmware event log ---
 // printf formats of event codes 0-94, each taking up to five unsigned
 // words, and the names of severities 0-3.
-TAVO_EXPORT extern const char* const cv_event_desc[95];
-TAVO_EXPORT extern const char* const event_severity_to_str[4];
+TAVO_EXPORT extern const char* const cv_event_desc[];
+TAVO_EXPORT extern const char* const event_severity_to_str[];
 // One EventLogEntry instance in the lowest free slot of event_log, its
 // properties at their defaults; null when all 1024 are taken.
 TAVO_EXPORT TavoNode* initialize_EventLogEntry(TavoNode* event_log, TavoNode* creating_node,

@@ -4,6 +4,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <iterator>
+
 #include "base/file_utils.h"
 #include "firmware/flash_internal.h"
 #include "firmware/flash_update.h"
@@ -18,7 +20,7 @@ namespace {
 
 constexpr uint32_t kNcsiOptype = 13;
 constexpr uint32_t kPhyOptype = 99;
-constexpr FlashComponent kCv3Components[10] = {
+constexpr FlashComponent kCv3Components[] = {
     {0x200000, 0, 0x200000, 0xA0},  {0x040000, 1, 0x100000, 0xE0},  {0xC00000, 2, 0x80000, 0x22},
     {0xC80000, 3, 0x80000, 0x20},   {0xD00000, 8, 0x80000, 0x21},   {0x400000, 9, 0x200000, 0xB0},
     {0x600000, 10, 0x200000, 0xA2}, {0x800000, 11, 0x200000, 0xB2}, {0xF40000, kNcsiOptype, 0x40000, 0x10},
@@ -29,7 +31,7 @@ struct MoravelOptype {
   uint32_t image_type;
   uint32_t optype;
 };
-constexpr MoravelOptype kMoravelOptypes[12] = {
+constexpr MoravelOptype kMoravelOptypes[] = {
     {0xA0, 0}, {0xE0, 1}, {0x22, 2}, {0x20, 3},  {0x21, 8},  {0x30, 22},
     {0xB0, 9}, {0x10, 13}, {0xC0, 21}, {0xD0, 18}, {0xD1, 19}, {0xD2, 23},
 };
@@ -40,8 +42,10 @@ constexpr uint32_t kQueryOperation = 4;
 // download.
 constexpr uint32_t kSecondDownloadA = 2;
 constexpr uint32_t kSecondDownloadB = 3;
-// The oldest firmware that takes the NC-SI component.
-constexpr int kNcsiFirmware[4] = {3, 102, 148, 0};
+// The oldest firmware that takes the NC-SI component, field by field of
+// "%d.%d.%d.%d".
+constexpr int kNcsiFirmware[] = {3, 102, 148, 0};
+static_assert(std::size(kNcsiFirmware) == 4);
 
 // Reads size bytes at offset of the file into a new whole-component
 // request; empty (status 16 for memory) when it cannot.
@@ -221,11 +225,11 @@ uint32_t is_required_flash(uint32_t port, FILE* file, uint8_t domain, uint8_t ph
 
 uint32_t is_ncsi_required(TavoNode* controller) {
   char version[TAVO_VALUE_SIZE];
-  int fields[4];
+  int fields[std::size(tavo::firmware::kNcsiFirmware)];
   if (!tavo::firmware::active_firmware_version(controller, version) ||
       sscanf(version, "%d.%d.%d.%d", &fields[0], &fields[1], &fields[2], &fields[3]) != 4)
     return 0;
-  for (int i = 0; i < 4; ++i)
+  for (size_t i = 0; i < std::size(fields); ++i)
     if (fields[i] != tavo::firmware::kNcsiFirmware[i]) return fields[i] > tavo::firmware::kNcsiFirmware[i] ? 1 : 0;
   return 1;
 }

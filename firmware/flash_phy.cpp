@@ -16,7 +16,7 @@ constexpr uint16_t kFlashedInterfaceType = 6;
 }  // namespace
 
 uint32_t phy_flashing_required(TavoNode* controller) {
-  const tavo::tree::HandlerContext c = tavo::controller::function_context(controller);
+  const tavo::tree::HandlerContext c = tavo::tree::handler_context(controller, tavo::tree::Commands::OfController);
   if (c.function == nullptr) return 1;
   const bool iscsi = strcmp(c.function->name, "iSCSIPhysicalHBA") == 0;
   tavo::PhyDetailsRecord details{};

@@ -27,7 +27,7 @@ namespace {
 
 // In flashing order; the boot code (optype 1) only when its CRC differs.
 constexpr uint32_t kBootCodeOptype = 1;
-constexpr FlashComponent kCv2Components[8] = {
+constexpr FlashComponent kCv2Components[] = {
     {0x100000, 0, 0x140000, 0}, {0x240000, 9, 0x140000, 0}, {0x380000, 10, 0x140000, 0},
     {0x4C0000, 11, 0x140000, 0}, {0x000000, kBootCodeOptype, 0x40000, 0}, {0x700000, 2, 0x40000, 0},
     {0x080000, 8, 0x40000, 0}, {0x780000, 3, 0x40000, 0},
@@ -96,8 +96,8 @@ uint32_t update_galtor(TavoNode* controller, const FlashTarget& target, const ch
 
 bool flash_target(TavoNode* controller, TavoNode* action, FlashTarget* target) {
   if (controller == nullptr) return false;
-  const tree::HandlerContext c =
-      tree::handler_context(action != nullptr ? action : controller::target_function(controller));
+  const tree::HandlerContext c = action != nullptr ? tree::handler_context(action)
+                                                   : tree::handler_context(controller, tree::Commands::OfController);
   if (!c) return false;
   *target = FlashTarget{c.number, c.domain, c.port, controller::controller_transport(controller),
                         controller::controller_instance(controller)};

@@ -93,7 +93,7 @@ uint32_t do_DumpiSCSIPCIConfigRegion(TavoNode*, TavoNode* action, char* params) 
 
 uint32_t do_DumpNICPCIConfigRegion(TavoNode* pci, TavoNode* action, char* params) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
-  TavoNode* controller = pci != nullptr && pci->parent != nullptr ? pci->parent->parent : nullptr;
+  TavoNode* controller = tavo::tree::handler_context(pci).controller;
   if (controller == nullptr) return 1;
   if (get_cv_type(controller) == TAVO_GENERATION_UNREADABLE) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s: Failed to get the cv_type\n", __func__);

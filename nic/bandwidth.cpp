@@ -108,20 +108,19 @@ uint32_t TAVO_get_legacy_QOS(uint32_t port_number, TavoNode* group) {
 }
 
 uint32_t handle_nic_bandwidth_softcap(TavoNode* property, char* buf, uint32_t) {
-  NicFunctionAt at;
-  uint32_t refused = 0;
-  if (!nic_function_begin(property, buf, &at, &refused)) return refused;
-  const HandlerContext c = handler_context(at.function);
+  HandlerContext c;
+  uint32_t generation = 0, refused = 0;
+  if (!nic_function_begin(property, buf, &c, &generation, &refused)) return refused;
   if (!c) return 1;
-  if (at.generation == kGenerationCV2 || at.generation == kGenerationGaltor) {
+  if (generation == kGenerationCV2 || generation == kGenerationGaltor) {
     if (same(property->name, "MinBitsPerSecond")) return tavo::controller::store_and_answer(property, "N/A", buf);
-    const uint32_t status = TAVO_get_legacy_QOS(c.number, at.function);
+    const uint32_t status = TAVO_get_legacy_QOS(c.number, c.function);
     answer_stored(property, buf);
     return status;
   }
   char pf[TAVO_VALUE_SIZE];
-  if (!pci_function_text(at.function, pf, __func__, ": ") ||
-      TAVO_get_bw_softcap(at.function, at.controller, c.number, c.domain, c.port, kProfileNic, pf, property,
+  if (!pci_function_text(c.function, pf, __func__, ": ") ||
+      TAVO_get_bw_softcap(c.function, c.controller, c.number, c.domain, c.port, kProfileNic, pf, property,
                           TAVO_VIA_NIC) != 0)
     return 1;
   return answer_stored(property, buf);

@@ -1,6 +1,11 @@
-// The Channel group: one channel (a NIC, iSCSI or FCoE function) of a
-// port's ChannelManagement, with its QoS action.
+// The ChannelManagement groups of a controller and of a port, which the
+// Corvane and the port group list where they stand, and the Channel group:
+// one channel (a NIC, iSCSI or FCoE function) of a port's
+// ChannelManagement, with its QoS action.
+#include "controller/controller.h"
 #include "nic/channels.h"
+#include "nic/nic.h"
+#include "port/port.h"
 #include "tree/declare.h"
 
 using namespace tavo::declare;
@@ -44,3 +49,39 @@ const GroupDef channel =
     instanced("Channel", 16, &channel_slots, channel_children, "This group specifies Multi-Channels properties.");
 
 TAVO_GROUP_BUILDER(Channel, channel, "Corvane/PortDiscoveryAndConfiguration/ChannelManagement");
+
+constexpr char kChannelTypes[] = "UMC,vNIC1,vNIC2,UFP,NPAR";
+TAVO_ACTION(Corvane_ChannelManagement, ConfigureChannelManagement, do_ConfigureChannelManagement,
+            "This command is used to configure the ChannelManagement for CV3 controller. For Moravel this command is "
+            "not supported.",
+            required("ChannelState", LIST, "Enabled,Disabled", 7, 8,
+                     "This parameter specifies the ChannelState to be configured for ChannelManagement. The valid "
+                     "values are \"Enabled\" or \"Disabled\"."),
+            optional("ChannelType", LIST, kChannelTypes, 3, 4,
+                     "This parameter specifies the ChannelType to be configured for ChannelManagement. The valid "
+                     "values are \"UMC\",\"vNIC1\", \"vNIC2\",\"UFP\" and \"NPAR\"."));
+const ChildDef channel_management_children[] = {
+    property("SupportedMCTypes", RO, LIST, "UMC,vNIC1,vNIC2,UFP,NPAR,HPFlex,HPUMC,HPFlexQBG", 3, 7, "N/A",
+             handle_SupportedMCTypes,
+             "This property specifies the supported multi-channel types for respective Tessmark controller."),
+    property("CurrentManagementType", RO, LIST, kChannelTypes, 3, 4, "N/A", handle_ChannelManagement_details,
+             "This property specifies the current channel type. If Currently no multi-channel is enabled, then the "
+             "value will be \"N/A\". And this property is supported only for CV3 adapter."),
+    property("ConfiguredManagementType", RO, LIST, kChannelTypes, 3, 4, "N/A", handle_ChannelManagement_details,
+             "This property specifies the configured channel type. This property is supported only for CV3 adapter."),
+    ConfigureChannelManagement,
+};
+const GroupDef channel_management = group("ChannelManagement", channel_management_children,
+                                          "This group indicates channel management configuration details.");
+const ChildDef channel_management_rows[] = {subgroup(&channel_management)};
+
+const GroupDef port_channels =
+    group("ChannelManagement", {}, "This group specifies available Multi-Channels and respective Channel properties.",
+          group_Corvane_PortDiscoveryAndConfiguration_ChannelManagement);
+const ChildDef port_channel_rows[] = {subgroup(&port_channels)};
+
+const bool supplied_to_controller_and_port = [] {
+  tavo::controller::corvane_places.channel_management.supply(channel_management_rows);
+  tavo::port::channel_management_place.supply(port_channel_rows);
+  return true;
+}();

@@ -10,7 +10,6 @@
 
 #include "controller/controller.h"
 #include "nic/channel_internal.h"
-#include "nic/port_calls.h"
 #include "transport/commands.h"
 #include "transport/device_ids.h"
 #include "transport/firmware_records.h"
@@ -105,7 +104,7 @@ uint32_t handle_SupportedMCTypes(TavoNode* property, char* buf, uint32_t) {
     default:
       break;
   }
-  const HandlerContext fn = tavo::controller::function_context(controller);
+  const HandlerContext fn = handler_context(controller, Commands::OfController);
   if (!fn) return 1;
   if (management_not_applicable(controller, fn)) return tavo::controller::store_and_answer(property, "N/A", buf);
   if (vm_flag) return tavo::controller::refuse_on_vf(buf);
@@ -133,7 +132,7 @@ uint32_t handle_ChannelManagement_details(TavoNode* property, char* buf, uint32_
   if (vm_flag) return tavo::controller::refuse_on_vf(buf);
   char supported[TAVO_VALUE_SIZE] = "";
   if (internal_get_property(group, "SupportedMCTypes", supported) != 0) return 1;
-  const HandlerContext fn = tavo::controller::function_context(controller);
+  const HandlerContext fn = handler_context(controller, Commands::OfController);
   if (!fn) return 1;
   if (same(supported, "N/A") || management_not_applicable(controller, fn))
     return management_both(group, property, "N/A", buf);
@@ -178,7 +177,7 @@ uint32_t do_ConfigureChannelManagement(TavoNode* group, TavoNode*, char* params)
     code = mc_type_code(type);
     if (code == kMcTypeNone || code == 3 || code == 8) code = 0;
   }
-  const HandlerContext fn = tavo::controller::function_context(controller);
+  const HandlerContext fn = handler_context(controller, Commands::OfController);
   if (!fn) return 1;
   auto request = base::counted_zeroed<ProfileDescriptorSet>();
   if (!request) {

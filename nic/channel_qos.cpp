@@ -9,7 +9,6 @@
 
 #include "controller/controller.h"
 #include "nic/channel_internal.h"
-#include "nic/port_calls.h"
 #include "transport/commands.h"
 #include "transport/nic_records.h"
 
@@ -104,7 +103,7 @@ uint32_t do_ConfigureQoS(TavoNode* channel, TavoNode* action, char* params) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
   ChannelPlace at;
   if (params == nullptr || !channel_place(channel, &at)) return 1;
-  HandlerContext fn = tavo::controller::function_context(at.controller);
+  HandlerContext fn = handler_context(at.controller, Commands::OfController);
   if (!fn) return 1;
   const HandlerContext above = handler_context(action != nullptr ? action : channel);
   fn.domain = above.domain;
@@ -153,7 +152,7 @@ uint32_t TAVO_set_mchannel_params(TavoNode* controller, TavoNode* channel, TavoN
   if (controller == nullptr || channel == nullptr || property == nullptr || value == nullptr ||
       current_type == nullptr || reboot == nullptr)
     return 1;
-  const HandlerContext fn = tavo::controller::function_context(controller);
+  const HandlerContext fn = handler_context(controller, Commands::OfController);
   if (!fn) return 1;
   const uint8_t phba_port = handler_context(channel).port;
   char number[TAVO_VALUE_SIZE], type[TAVO_VALUE_SIZE], minimum[TAVO_VALUE_SIZE], maximum[TAVO_VALUE_SIZE];

@@ -7,7 +7,6 @@
 
 #include "controller/controller.h"
 #include "nic/channel_internal.h"
-#include "nic/port_calls.h"
 #include "transport/commands.h"
 #include "transport/device_ids.h"
 #include "transport/nic_records.h"
@@ -151,7 +150,7 @@ uint32_t TAVO_get_multi_channels_info(uint32_t port_number, TavoNode* port) {
       break;
   }
   TavoNode* channels = internal_get_node(port, "ChannelManagement", TAVO_KIND_GROUP);
-  const HandlerContext fn = tavo::controller::function_context(controller);
+  const HandlerContext fn = handler_context(controller, Commands::OfController);
   if (channels == nullptr || !fn) return 1;
   uint32_t status = 0;
   const auto config =

@@ -1,6 +1,7 @@
 // Channels of a port, their QoS and parameters, the bandwidth caps of NIC
 // functions and iSCSI domains, and the SR-IOV and VEPA state of NIC
-// functions. What the port branch asks of the channels is nic/port_calls.h.
+// functions. The port branch reaches the channels through the hooks this
+// branch registers (port/port.h).
 #pragma once
 
 #include <stdint.h>
@@ -27,6 +28,18 @@ TAVO_EXPORT uint32_t handle_LPVID(TavoNode* property, char* buf, uint32_t op);
 TAVO_EXPORT uint32_t handle_channel_outer_vlan(TavoNode* property, char* buf, uint32_t op);
 TAVO_EXPORT uint32_t handle_MinBandWidth(TavoNode* property, char* buf, uint32_t op);
 TAVO_EXPORT uint32_t handle_MaxBandWidth(TavoNode* property, char* buf, uint32_t op);
+// Builds the Channel instances of a port (its PortDiscoveryAndConfiguration
+// group) from the controller's configured profile; 0, 1, or the profile
+// command's status.
+TAVO_EXPORT uint32_t TAVO_get_multi_channels_info(uint32_t port_number, TavoNode* port);
+// A Moravel port's current and configured multi-channel types and the
+// profile's reboot state, each into a 256-byte text; 0, or 1 when a group
+// or property it needs is missing.
+TAVO_EXPORT uint32_t TAVO_get_mvk_mc_type(TavoNode* controller, TavoNode* port, char* current_type,
+                                          char* configured_type, char* reboot_required);
+// Refresh handler of a port's ChannelManagement group: its Channel
+// instances again.
+TAVO_EXPORT uint32_t group_Corvane_PortDiscoveryAndConfiguration_ChannelManagement(TavoNode* group);
 
 // ConfigureQoS of a Channel (MinBandwidth, MaxBandwidth in percent): 0,
 // 285 while the configured type is vNIC1 or UFP, else 1.

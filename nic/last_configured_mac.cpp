@@ -76,8 +76,8 @@ void lcm_edit(uint8_t* d, uint32_t pf, uint8_t port, const uint8_t mac[6]) {
 // controller's first function, on the path of its protocol bits (a NIC
 // function's number would name another device on an iSCSI path).
 bool lcm_legacy_target(TavoNode* function_group, HandlerContext* t, uint32_t* instance) {
-  *instance = tavo::controller::controller_instance(function_group->parent);
-  *t = handler_context(tavo::controller::target_function(function_group->parent));
+  *t = handler_context(function_group, Commands::OfController);
+  *instance = tavo::controller::controller_instance(t->controller);
   return static_cast<bool>(*t);
 }
 

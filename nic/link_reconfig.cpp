@@ -71,7 +71,7 @@ uint32_t TAVO_get_link_reconfig_details(TavoNode* controller, uint8_t ids_only) 
     default:
       break;
   }
-  const HandlerContext fn = tavo::controller::function_context(controller);
+  const HandlerContext fn = handler_context(controller, Commands::OfController);
   if (!fn) return 1;
   auto record = tavo::base::counted_zeroed<LinkReconfigRecord>();
   if (!record) {

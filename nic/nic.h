@@ -29,13 +29,9 @@ TAVO_EXPORT uint32_t TAVO_get_nic_logicalhba(TavoNode* function_group, uint32_t 
                                              uint32_t* vf_count, uint32_t create);
 // Empty hook at the start of each NIC function's enumeration.
 TAVO_EXPORT void TAVO_enumerate_nic_domain(void);
-// IfName of the group from tavo_glob.if_names[function_number - 1]; 0, or
-// 1 for a missing property or a number outside the table.
-TAVO_EXPORT uint32_t TAVO_update_nic_ifname(TavoNode* function_group, uint32_t function_number);
-// IfName of every NIC function of every controller; 0.
+// IfName of every NIC function of every controller
+// (TAVO_update_nic_ifname of controller/controller.h); 0.
 TAVO_EXPORT uint32_t update_nic_ifname(void);
-// Empty hook where a NIC function's port number would be refreshed.
-TAVO_EXPORT uint32_t TAVO_update_nic_port_number(void);
 
 // --- the NIC function's own values ---
 // MTUSize of node from the NIC driver; 0 or 1.
@@ -267,14 +263,6 @@ TAVO_EXPORT uint32_t TAVO_save_mc_props(TavoNode* channel_management, McPropReco
 // the saved multi-channel type code of each of the 4 ports. 0 or 1.
 TAVO_EXPORT uint32_t TAVO_reset_mc_props(TavoNode* channel_management, McPropRecord* table, uint32_t port_index,
                                          const uint8_t* configured_mc_types, uint32_t count);
-
-// The controller's profile configuration (config type 0 configured, 1 the
-// profile named by profile_id, 2 active; readback non-zero sets the
-// readback flag), read through its first iSCSI, else NIC, function. A new
-// buffer the caller frees with tavo_dfree; NULL without a controller or
-// function, or with status 16 or 278.
-TAVO_EXPORT tavo::ProfileConfigBuffer* TAVO_get_profile(TavoNode* controller, uint8_t config_type,
-                                                        uint8_t profile_id, uint8_t readback);
 
 // Handlers and actions of the controller's link reconfiguration, channel
 // and profile groups (params: six 256-byte texts).

@@ -33,18 +33,18 @@ bool function_number(TavoNode* function_group, uint32_t* out) {
   return true;
 }
 
-bool nic_function_begin(TavoNode* property, char* buf, NicFunctionAt* at, uint32_t* result) {
+bool nic_function_begin(TavoNode* property, char* buf, HandlerContext* c, uint32_t* generation, uint32_t* result) {
   *result = 1;
   if (property == nullptr || buf == nullptr) return false;
   if (vm_flag) {
     *result = controller::refuse_on_vf(buf);
     return false;
   }
-  at->function = named(property->parent, "NICPhysicalHBA");
-  at->controller = at->function != nullptr ? named(at->function->parent, "Corvane") : nullptr;
-  if (at->controller == nullptr) return false;
-  at->generation = get_cv_type(at->controller);
-  return at->generation != TAVO_GENERATION_UNREADABLE;
+  *c = handler_context(property);
+  if (c->function == nullptr || c->function != named(property->parent, "NICPhysicalHBA") || c->controller == nullptr)
+    return false;
+  *generation = get_cv_type(c->controller);
+  return *generation != TAVO_GENERATION_UNREADABLE;
 }
 
 void stored_text(TavoNode* group, const char* name, char out[TAVO_VALUE_SIZE]) {

@@ -1,5 +1,5 @@
-// A NIC function's own values: its refresh, interface name, MTU, logical
-// link, RoCE state, QoS cap and switch type.
+// A NIC function's own values: its refresh, the interface names of all,
+// MTU, logical link, RoCE state, QoS cap and switch type.
 #include <stdlib.h>
 #include <string.h>
 
@@ -48,25 +48,19 @@ uint32_t group_NICPhysicalHBA(TavoNode* function_group) {
   TAVO_LIBRARY_LOCK;
   if (function_group == nullptr) return 1;
   purge_nodes_within(function_group, "NICLogicalHBA");
-  const int32_t n = get_port_number(function_group);
+  const uint32_t n = handler_context(function_group).number;
   uint32_t ignored = 0;
   uint32_t* count = n >= 1 && n <= TAVO_MAX_FUNCTIONS ? &tavo_glob.vf_counts[n - 1] : &ignored;
-  if (n >= 1) TAVO_Get_VF_Info(static_cast<uint32_t>(n), count, 1, function_group);
+  if (n >= 1) TAVO_Get_VF_Info(n, count, 1, function_group);
   return 0;
-}
-
-uint32_t TAVO_update_nic_ifname(TavoNode* function_group, uint32_t function_number) {
-  TAVO_LIBRARY_LOCK;
-  if (function_group == nullptr || function_number < 1 || function_number > TAVO_MAX_FUNCTIONS) return 1;
-  return set_prop_val(function_group, "IfName", "%.255s", tavo_glob.if_names[function_number - 1]);
 }
 
 uint32_t update_nic_ifname(void) {
   TAVO_LIBRARY_LOCK;
   for (TavoNode* c = get_first_instance(get_node(0), "Corvane"); c != nullptr; c = next_instance(c))
     for (TavoNode* fn = get_first_instance(c, "NICPhysicalHBA"); fn != nullptr; fn = next_instance(fn)) {
-      const int32_t n = get_port_number(fn);
-      if (n >= 1) TAVO_update_nic_ifname(fn, static_cast<uint32_t>(n));
+      const uint32_t n = handler_context(fn).number;
+      if (n >= 1) TAVO_update_nic_ifname(fn, n);
     }
   return 0;
 }
@@ -127,8 +121,8 @@ uint32_t handle_IsRoCEEnabled(TavoNode* property, char* buf, uint32_t) {
 uint32_t get_nicphba_params(uint32_t function_number, TavoNode* node) {
   if (node == nullptr) return 1;
   tavo::QosRecord qos{};
-  const uint32_t status = ioctl_qos_get(function_number, &qos, static_cast<uint8_t>(get_domain_id(node)),
-                                        static_cast<uint8_t>(get_phba_port_number(node)), TAVO_VIA_NIC);
+  const HandlerContext c = handler_context(node);
+  const uint32_t status = ioctl_qos_get(function_number, &qos, c.domain, c.port, TAVO_VIA_NIC);
   if (status != 0) {
     nic_status(114);
     return status;

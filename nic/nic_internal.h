@@ -7,6 +7,7 @@
 #include <stdint.h>
 
 #include "base/memory.h"
+#include "controller/controller.h"
 #include "nic/nic.h"
 #include "tree/handler_context.h"
 #include "tree/status_texts.h"
@@ -15,6 +16,7 @@
 namespace tavo::nic {
 
 // Where a handler's commands go.
+using tree::Commands;
 using tree::handler_context;
 using tree::HandlerContext;
 
@@ -41,28 +43,19 @@ bool function_number(TavoNode* function_group, uint32_t* out);
 // The same text, the log saying for caller which of the two is missing
 // ("<caller><sep>Failed to get pci node", "...function number").
 bool pci_function_text(TavoNode* function_group, char text[TAVO_VALUE_SIZE], const char* caller, const char* sep);
-// The start of a NICPhysicalHBA property handler that does not apply
-// inside a virtual function: the function group, its controller and the
-// generation; false with *result the handler's answer (256 with "N/A" in a
-// virtual function, 1 without the groups or a readable generation).
-struct NicFunctionAt {
-  TavoNode* function = nullptr;
-  TavoNode* controller = nullptr;
-  uint32_t generation = 0;
-};
-bool nic_function_begin(TavoNode* property, char* buf, NicFunctionAt* at, uint32_t* result);
+// The start of a handler of a NICPhysicalHBA's own property that does not
+// apply inside a virtual function: its context (the function group, its
+// controller) and the generation; false with *result the handler's answer
+// (256 with "N/A" in a virtual function, 1 without the groups or a readable
+// generation).
+bool nic_function_begin(TavoNode* property, char* buf, HandlerContext* c, uint32_t* generation, uint32_t* result);
 
 // A number as the tree accepts it (automatic base, nothing trailing)
 // within minimum..maximum.
 bool parse_within(const char* text, long long minimum, long long maximum, long long* out);
 
-// The profile configuration of config_type (and profile_id, readback as
-// TAVO_get_profile takes them) read through the function fn names on
-// transport. Empty when it could not be read: a failed allocation leaves
-// status 16 (and *status 16); a refused read leaves its result in *status
-// and no status of its own.
-base::Counted<ProfileConfigBuffer> read_profile(const HandlerContext& fn, uint32_t transport, uint8_t config_type,
-                                                uint8_t profile_id, uint8_t readback, uint32_t* status);
+// The profile configuration's one reader (controller/controller.h).
+using controller::read_profile;
 
 // Six bytes as "%02x-%02x-%02x-%02x-%02x-%02x" (and with ':').
 void mac_text(const uint8_t mac[6], char out[18]);

@@ -17,10 +17,17 @@ constexpr char kZeroMac[] = "00:00:00:00:00:00";
 // --- VPD ---
 constexpr char kVpdSegment[] =
     "This property is a hex dump of the segment of VPD data retrieved from a Tessmark controller by TAVO.";
-#define VPD_SEGMENT(n) property("VPDData" #n, RO, TEXT, "", 0, 256, "", stored, kVpdSegment)
-const ChildDef nic_vpd_children[] = {VPD_SEGMENT(0), VPD_SEGMENT(1), VPD_SEGMENT(2), VPD_SEGMENT(3), VPD_SEGMENT(4),
-                                     VPD_SEGMENT(5), VPD_SEGMENT(6), VPD_SEGMENT(7), VPD_SEGMENT(8)};
-#undef VPD_SEGMENT
+const ChildDef nic_vpd_children[] = {
+    property("VPDData0", RO, TEXT, "", 0, 256, "", stored, kVpdSegment),
+    property("VPDData1", RO, TEXT, "", 0, 256, "", stored, kVpdSegment),
+    property("VPDData2", RO, TEXT, "", 0, 256, "", stored, kVpdSegment),
+    property("VPDData3", RO, TEXT, "", 0, 256, "", stored, kVpdSegment),
+    property("VPDData4", RO, TEXT, "", 0, 256, "", stored, kVpdSegment),
+    property("VPDData5", RO, TEXT, "", 0, 256, "", stored, kVpdSegment),
+    property("VPDData6", RO, TEXT, "", 0, 256, "", stored, kVpdSegment),
+    property("VPDData7", RO, TEXT, "", 0, 256, "", stored, kVpdSegment),
+    property("VPDData8", RO, TEXT, "", 0, 256, "", stored, kVpdSegment),
+};
 const GroupDef nic_vpd =
     group("VPD", nic_vpd_children,
           "This group contains the Vital Product Data (VPD), which provides information such as product model number, "

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "nic/port_calls.h"
+#include "nic/channels.h"
 #include "nic/profile_internal.h"
 #include "port/port.h"
 #include "transport/commands.h"
@@ -295,7 +295,7 @@ uint32_t do_SaveProfile(TavoNode* management, TavoNode*, char*) {
       break;
   }
   if (vm_flag) return tavo::controller::refuse_on_vf(nullptr);
-  const HandlerContext fn = tavo::controller::function_context(controller);
+  const HandlerContext fn = handler_context(controller, Commands::OfController);
   if (!fn) return 1;
   bool written = false;
   const uint32_t result = save_profile(controller, fn, &written);

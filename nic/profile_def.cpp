@@ -1,6 +1,8 @@
-// The instanced groups of a controller's profiles and link configurations:
-// the profiles it offers with their protocols, the ports and functions of
-// the active and the configured profile, and the link configurations.
+// A controller's LinkReconfiguration and ProfileManagement groups, which
+// the Corvane group lists where they stand, and their instanced groups: the
+// profiles it offers with their protocols, the ports and functions of the
+// active and the configured profile, and the link configurations.
+#include "controller/controller.h"
 #include "nic/nic.h"
 #include "tree/declare.h"
 
@@ -117,3 +119,78 @@ TAVO_GROUP_BUILDER(ConfiguredProfile_Port_Function, configured_function,
                    "Corvane/ProfileManagement/ConfiguredProfile/Port");
 
 TAVO_GROUP_BUILDER(LinkConfig, link_config, "Corvane/LinkReconfiguration");
+
+TAVO_ACTION(Corvane_LinkReconfiguration, SetLinkConfigFactoryDefaults, do_SetLinkConfigFactoryDefaults,
+            "This command is used to reset the adapter to the factory default link configuration.");
+TAVO_ACTION(Corvane_LinkReconfiguration, SetLinkConfigID, do_SetLinkConfigID,
+            "This command is used to assign Link Config mode that is to be active on the Physical Device.",
+            required("LinkConfigID", INT, "", 0, 32,
+                     "This parameter specifies the Link Config ID to be used as the active link configuration the next "
+                     "time the physical device power-cycles or encounters a PCI fundamental reset. The Link Config ID "
+                     "identifies the number and type of ports for the physical device."));
+const ChildDef link_reconfiguration_children[] = {
+    property("ActiveLinkConfigID", RO, INT, "", 0, 32, "0", stored,
+             "This property displays the link configuration active on the device; 0 where link reconfiguration is not "
+             "supported. Moravel controllers only, N/A on the others."),
+    property("ConfiguredLinkConfigID", RO, INT, "", 0, 32, "0", handle_ConfiguredLinkConfigID,
+             "This property displays the link configuration that takes effect at the next physical device reset; 0 "
+             "where link reconfiguration is not supported. Moravel controllers only, N/A on the others."),
+    SetLinkConfigFactoryDefaults,
+    SetLinkConfigID,
+};
+const GroupDef link_reconfiguration =
+    group("LinkReconfiguration", link_reconfiguration_children,
+          "This group contains the link re-configuration details of the Tessmark controller.");
+
+const ChildDef active_profile_children[] = {
+    property("ProfileId", RO, INT, "", 0, 32, "0", stored, "This property displays the id of the active profile."),
+};
+const GroupDef active_profile =
+    group("ActiveProfile", active_profile_children, "This group contains the profile the adapter runs.");
+
+TAVO_ACTION(Corvane_ProfileManagement_ConfiguredProfile, SetMaxFunctionNumber, do_SetMaxFunctionNumber,
+            "This command is used to configure MaxFunctionNumber.",
+            optional("FunctionNumber", INT, "", 0, 15, "This parameter specifies function number to be configured."));
+const ChildDef configured_profile_children[] = {
+    property("IPLMaxFunctionNumber", RO, INT, "", 0, 15, "0", handle_IPLMaxFunctionNumber,
+             "This property displays the highest function number the IPL supports."),
+    property("SettableMaxFunctionNumber", RO, LIST, "Yes,No", 2, 3, "No", handle_SettableMaxFunctionNumber,
+             "This property indicates whether MaxFunctionNumber can be changed."),
+    property("MaxFunctionNumber", RO, INT, "", 0, 15, "0", handle_MaxFunctionNumber,
+             "This property displays the configured highest function number."),
+    property("ProfileId", RW, INT, "", 0, 32, "0", handle_ConfiguredProfile_ProfileId,
+             "This property specifies the id of the configured profile."),
+    SetMaxFunctionNumber,
+};
+const GroupDef configured_profile = group("ConfiguredProfile", configured_profile_children,
+                                          "This group contains the profile the adapter runs after the next reboot.");
+
+TAVO_ACTION(Corvane_ProfileManagement, SetProfileId, do_SetProfileId, "This command is used to configure the profile.",
+            required("ProfileId", INT, "", 1, 256, "This parameter specifies the profile Id to be configured."));
+TAVO_ACTION(Corvane_ProfileManagement, SaveProfile, do_SaveProfile,
+            "This command is used to save the ConfiguredProfile settings after the user changes the Protocol "
+            "properties for each port and function.");
+TAVO_ACTION(Corvane_ProfileManagement, SetFactoryDefaults, do_SetFactoryDefaults,
+            "This command is used to reset the adapter to run the factory default profile and port configuration.");
+const ChildDef profile_management_children[] = {
+    property("RebootRequired", RO, LIST, "Yes,No", 0, 3, "No", handle_RebootRequired,
+             "This property indicates whether a reboot is needed for a profile change."),
+    property("MaxFunctionsPerPort", RO, INT, "", 2, 8, "2", handle_MaxFunctionsPerPort,
+             "This property displays the most functions a port supports."),
+    subgroup(&active_profile),
+    subgroup(&configured_profile),
+    SetProfileId,
+    SaveProfile,
+    SetFactoryDefaults,
+};
+const GroupDef profile_management =
+    group("ProfileManagement", profile_management_children, "This group contains the profiles of the adapter.");
+
+const ChildDef link_reconfiguration_rows[] = {subgroup(&link_reconfiguration)};
+const ChildDef profile_management_rows[] = {subgroup(&profile_management)};
+
+const bool supplied_to_controller = [] {
+  tavo::controller::corvane_places.link_reconfiguration.supply(link_reconfiguration_rows);
+  tavo::controller::corvane_places.profile_management.supply(profile_management_rows);
+  return true;
+}();

@@ -102,7 +102,7 @@ bool list_find_pf(const ProfileConfigBuffer& config, uint32_t pf, tavo::ProfileP
 uint32_t TAVO_list_available_profiles(TavoNode* controller) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
   if (controller == nullptr || profile_support(controller) != ProfileSupport::Supported) return 1;
-  const HandlerContext fn = tavo::controller::function_context(controller);
+  const HandlerContext fn = handler_context(controller, Commands::OfController);
   if (!fn) return 1;
   TavoNode* management = profile_groups(controller).management;
   if (management == nullptr) {
@@ -140,7 +140,7 @@ uint32_t TAVO_list_available_profiles(TavoNode* controller) {
 uint32_t TAVO_get_profile_capacities(uint32_t profile_id, TavoNode* profile, TavoNode* controller) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
   if (controller == nullptr || profile == nullptr) return 1;
-  const HandlerContext fn = tavo::controller::function_context(controller);
+  const HandlerContext fn = handler_context(controller, Commands::OfController);
   if (!fn) return 1;
   ProtocolTotals totals;
   {

@@ -119,7 +119,7 @@ void views_append(TavoConfigProfLines* lines, const std::string& line) {
 
 uint32_t views_load(TavoNode* controller, bool active) {
   if (controller == nullptr || profile_support(controller) != ProfileSupport::Supported) return 1;
-  const HandlerContext fn = tavo::controller::function_context(controller);
+  const HandlerContext fn = handler_context(controller, Commands::OfController);
   if (!fn) return 1;
   const ProfileGroups g = profile_groups(controller);
   if (g.management == nullptr || g.active == nullptr || g.configured == nullptr) {

@@ -353,34 +353,33 @@ uint32_t TAVO_conf_sriov_state(TavoNode* controller, uint32_t pf, const char* va
 }
 
 uint32_t handle_NICPhysicalHBA_SRIOVState(TavoNode* property, char* buf, uint32_t op) {
-  NicFunctionAt at;
-  uint32_t refused = 0;
-  if (!nic_function_begin(property, buf, &at, &refused)) return refused;
+  HandlerContext c;
+  uint32_t generation = 0, refused = 0;
+  if (!nic_function_begin(property, buf, &c, &generation, &refused)) return refused;
   if (op != TAVO_PROPERTY_GET && op != TAVO_PROPERTY_SET) return 0;
-  if (at.generation == kGenerationCV2) {
+  if (generation == kGenerationCV2) {
     if (op == TAVO_PROPERTY_GET) return tavo::controller::store_and_answer(property, "N/A", buf);
     nic_status(247);
     return 1;
   }
-  const HandlerContext c = handler_context(at.function);
   char pf[TAVO_VALUE_SIZE];
-  if (!c || !pci_function_text(at.function, pf, __func__, ":")) return 1;
+  if (!c || !pci_function_text(c.function, pf, __func__, ":")) return 1;
   if (op == TAVO_PROPERTY_SET) {
     const uint32_t result =
-        TAVO_set_SRIOVState(at.generation, at.function, c.number, c.domain, c.port, buf, at.controller);
+        TAVO_set_SRIOVState(generation, c.function, c.number, c.domain, c.port, buf, c.controller);
     const bool failed =
         (result == kOtherPath || result == kVersionNotSupported)
-            ? TAVO_set_legacy_sriov_state(at.generation, at.function, c.number, c.domain, c.port, at.controller,
+            ? TAVO_set_legacy_sriov_state(generation, c.function, c.number, c.domain, c.port, c.controller,
                                           buf) != 0
             : result != 0;
     return failed ? 1 : 0;
   }
-  if (at.generation != kGenerationGaltor && sriov_not_applicable(c))
+  if (generation != kGenerationGaltor && sriov_not_applicable(c))
     return tavo::controller::store_and_answer(property, "N/A", buf);
-  const uint32_t result = TAVO_get_SRIOVState(at.generation, at.function, c.number, c.domain, c.port, at.controller, pf,
-                                              kProfileConfigured, at.function);
+  const uint32_t result = TAVO_get_SRIOVState(generation, c.function, c.number, c.domain, c.port, c.controller, pf,
+                                              kProfileConfigured, c.function);
   if ((result == kOtherPath || result == kVersionNotSupported)
-          ? TAVO_get_legacy_sriov_state(at.generation, at.function, c.number, c.domain, c.port, at.controller) != 0
+          ? TAVO_get_legacy_sriov_state(generation, c.function, c.number, c.domain, c.port, c.controller) != 0
           : result != 0)
     return 1;
   return answer_stored(property, buf);
@@ -414,16 +413,15 @@ uint32_t handle_AProf_SRIOVState(TavoNode* property, char* buf, uint32_t) {
 }
 
 uint32_t handle_VEPAState(TavoNode* property, char* buf, uint32_t op) {
-  NicFunctionAt at;
-  uint32_t refused = 0;
-  if (!nic_function_begin(property, buf, &at, &refused)) return refused;
+  HandlerContext c;
+  uint32_t generation = 0, refused = 0;
+  if (!nic_function_begin(property, buf, &c, &generation, &refused)) return refused;
   if (op != TAVO_PROPERTY_GET && op != TAVO_PROPERTY_SET) return 0;
-  if (at.generation == kGenerationCV2 || at.generation == kGenerationCV3 || at.generation == kGenerationGaltor) {
+  if (generation == kGenerationCV2 || generation == kGenerationCV3 || generation == kGenerationGaltor) {
     if (op == TAVO_PROPERTY_GET) return tavo::controller::store_and_answer(property, "N/A", buf);
     nic_status(297);
     return 1;
   }
-  const HandlerContext c = handler_context(at.function);
   if (!c) return 1;
   if (op == TAVO_PROPERTY_GET) {
     SwitchConfigGet request{};
@@ -439,7 +437,7 @@ uint32_t handle_VEPAState(TavoNode* property, char* buf, uint32_t op) {
         property, forwarding_of(request.port) == kForwardingVepa ? "Enabled" : "Disabled", buf);
   }
   char sriov[TAVO_VALUE_SIZE] = "", now[TAVO_VALUE_SIZE] = "";
-  if (internal_get_property(at.function, "SRIOVState", sriov) != 0) return 1;
+  if (internal_get_property(c.function, "SRIOVState", sriov) != 0) return 1;
   if (!same(sriov, "Enabled")) {
     nic_status(297);
     return 1;

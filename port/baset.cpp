@@ -15,8 +15,6 @@
 #include "transport/device_ids.h"
 #include "transport/glob.h"
 
-using tavo::port::PortTarget;
-
 namespace {
 
 constexpr uint32_t kNotSupported = 149;
@@ -82,9 +80,9 @@ uint32_t store_word(TavoNode* baset, const StatsWord& w, uint32_t value) {
 }
 
 // The port's BaseT10G group, port group and controller, in order.
-bool baset_groups(TavoNode* baset, PortTarget* t) {
+bool baset_groups(TavoNode* baset, tavo::tree::HandlerContext* c) {
   return baset != nullptr && strcasecmp(baset->name, "BaseT10G") == 0 && baset->parent != nullptr &&
-         tavo::port::port_target(baset->parent, t) && t->port == baset->parent;
+         tavo::port::port_context(baset->parent, c) && c->port_group == baset->parent;
 }
 
 uint32_t stats_failed() {
@@ -92,15 +90,16 @@ uint32_t stats_failed() {
   return 1;
 }
 
-uint32_t read_statistics(TavoNode* property, char* buf, const PortTarget& t, TavoNode* baset) {
+uint32_t read_statistics(TavoNode* property, char* buf, const tavo::tree::HandlerContext& c, uint32_t path,
+                         TavoNode* baset) {
   char clear_supported[TAVO_VALUE_SIZE] = "";
   if (internal_get_property(baset, "IsClearCountersSupported", clear_supported) != 0) return 1;
-  const uint32_t instance = tavo::controller::controller_instance(t.controller);
-  if (stats_fresh(instance, t.port_number)) return tavo::port::answer_stored(property, buf);
+  const uint32_t instance = tavo::controller::controller_instance(c.controller);
+  if (stats_fresh(instance, c.port)) return tavo::port::answer_stored(property, buf);
   if (strcasecmp(clear_supported, "True") == 0) {
     tavo::BaseTStatsRecordV1 r{};
-    r.words[0] = t.port_number;
-    const uint32_t status = ioctl_get_baseT_stats_v1(t.device, &r, t.domain, t.port_number, t.path);
+    r.words[0] = c.port;
+    const uint32_t status = ioctl_get_baseT_stats_v1(c.number, &r, c.domain, c.port, path);
     if (status == 0) {
       TAVO_update_10GbaseT_properties(baset, nullptr, &r, 0);
       return tavo::port::answer_stored(property, buf);
@@ -108,8 +107,8 @@ uint32_t read_statistics(TavoNode* property, char* buf, const PortTarget& t, Tav
     if (status != kNotSupported) return stats_failed();
   }
   tavo::BaseTStatsRecord r{};
-  r.words[0] = t.port_number;
-  const uint32_t status = ioctl_get_baseT_stats(t.device, &r, t.domain, t.port_number, t.path);
+  r.words[0] = c.port;
+  const uint32_t status = ioctl_get_baseT_stats(c.number, &r, c.domain, c.port, path);
   if (status == 0) {
     TAVO_update_10GbaseT_properties(baset, &r, nullptr, 0);
     return tavo::port::answer_stored(property, buf);
@@ -137,12 +136,12 @@ uint32_t test_code(const char* text) {
 }
 
 // The action's port (the group's PortNumber), function and path.
-bool action_port(TavoNode* baset, PortTarget* t) {
+bool action_port(TavoNode* baset, tavo::tree::HandlerContext* c) {
   if (vm_flag) {
     tavo::port::refuse_on_vf(nullptr);
     return false;
   }
-  return baset_groups(baset, t);
+  return baset_groups(baset, c);
 }
 
 // NVPValue: a whole decimal number, 0 to 100.
@@ -169,17 +168,17 @@ void forget_baset_reads(uint32_t controller_instance) {
 
 uint32_t TAVO_update_10GbaseT_properties(TavoNode* baset, const tavo::BaseTStatsRecord* stats,
                                          const tavo::BaseTStatsRecordV1* stats_v1, uint32_t flag) {
-  PortTarget t;
-  if (!baset_groups(baset, &t)) return 1;
-  const uint32_t instance = tavo::controller::controller_instance(t.controller);
+  tavo::tree::HandlerContext c;
+  if (!baset_groups(baset, &c)) return 1;
+  const uint32_t instance = tavo::controller::controller_instance(c.controller);
   if (stats == nullptr && stats_v1 == nullptr) {
     uint32_t failed = set_prop_val(baset, "PHYFrameCounter", "N/A");
     for (const StatsWord& w : kStatsWords) failed |= set_prop_val(baset, w.property, "N/A");
     if (flag == 0) return failed;
-    stamp_stats_read(instance, t.port_number);
+    stamp_stats_read(instance, c.port);
     return 0;
   }
-  stamp_stats_read(instance, t.port_number);
+  stamp_stats_read(instance, c.port);
   const uint32_t* words = stats_v1 != nullptr ? stats_v1->words : stats->words;
   uint32_t failed = 0;
   if (stats_v1 != nullptr) {
@@ -194,45 +193,46 @@ uint32_t TAVO_update_10GbaseT_properties(TavoNode* baset, const tavo::BaseTStats
 }
 
 uint32_t handle_10GbaseT_properties(TavoNode* property, char* buf, uint32_t) {
-  PortTarget t;
+  tavo::tree::HandlerContext c;
   uint32_t generation = 0;
-  if (!tavo::port::port_handler_begin(property, buf, &t, &generation)) return 1;
+  if (!tavo::port::port_handler_begin(property, buf, &c, &generation)) return 1;
   TavoNode* baset = property->parent;
   if (generation == tavo::kGenerationCV2 || generation == tavo::kGenerationGaltor) {
     TAVO_update_10GbaseT_properties(baset, nullptr, nullptr, 0);
     return tavo::port::answer_stored(property, buf);
   }
-  return read_statistics(property, buf, t, baset);
+  return read_statistics(property, buf, c, tavo::port::port_path(c), baset);
 }
 
 uint32_t handle_over_temperature(TavoNode* property, char* buf, uint32_t) {
   if (property == nullptr || buf == nullptr) return 1;
   // Inside a virtual function "N/A" stands unless the reason is read.
   if (vm_flag) snprintf(buf, TAVO_VALUE_SIZE, "N/A");
-  PortTarget t;
-  if (!tavo::port::port_target(property, &t)) return 1;
-  const uint32_t generation = tavo::port::port_generation(t);
+  tavo::tree::HandlerContext c;
+  if (!tavo::port::port_context(property, &c)) return 1;
+  const uint32_t generation = get_cv_type(c.controller);
   if (generation == TAVO_GENERATION_UNREADABLE) return 1;
   if (generation == tavo::kGenerationCV2) {
     if (set_prop_val(property->parent, property->name, "N/A") != 0) return 1;
   } else {
     // The reason comes from the port's NIC function.
-    TAVO_get_over_temperature(property->parent, tavo::port::port_nic_function(t));
+    TAVO_get_over_temperature(property->parent, tavo::port::port_nic_function(c));
   }
   return tavo::port::answer_stored(property, buf);
 }
 
 uint32_t handle_10baseT_nvpvalue(TavoNode* property, char* buf, uint32_t op) {
   if (op != TAVO_PROPERTY_GET && op != TAVO_PROPERTY_SET) return 0;
-  PortTarget t;
+  tavo::tree::HandlerContext c;
   uint32_t generation = 0;
-  if (!tavo::port::port_handler_begin(property, buf, &t, &generation)) return 1;
+  if (!tavo::port::port_handler_begin(property, buf, &c, &generation)) return 1;
+  const uint32_t path = tavo::port::port_path(c);
   // CV2 has no 10GBase-T PHY.
   if (generation == tavo::kGenerationCV2)
     return tavo::controller::not_applicable_here(property, buf, op, tavo::port::kNotOnThisAdapter);
   if (op == TAVO_PROPERTY_GET) {
-    tavo::NvpRecord r{t.port_number};
-    const uint32_t status = ioctl_get_nvp_value(t.device, &r, t.domain, t.port_number, t.path);
+    tavo::NvpRecord r{c.port};
+    const uint32_t status = ioctl_get_nvp_value(c.number, &r, c.domain, c.port, path);
     if (status != 0 && status != kNotSupported) {
       tavo::port::port_status(220);
       return 1;
@@ -244,9 +244,9 @@ uint32_t handle_10baseT_nvpvalue(TavoNode* property, char* buf, uint32_t op) {
   char current[TAVO_VALUE_SIZE] = "";
   internal_get_property(property->parent, property->name, current);
   if (strcasecmp(current, buf) == 0) return 0;
-  tavo::NvpWrite w{t.port_number, 0};
+  tavo::NvpWrite w{c.port, 0};
   if (!nvp_value(buf, &w.value)) return tavo::port::invalid_value(property->name);
-  if (ioctl_set_nvp_value(t.device, &w, t.domain, t.port_number, t.path) != 0) {
+  if (ioctl_set_nvp_value(c.number, &w, c.domain, c.port, path) != 0) {
     tavo::port::port_status(221);
     return 1;
   }
@@ -255,8 +255,9 @@ uint32_t handle_10baseT_nvpvalue(TavoNode* property, char* buf, uint32_t op) {
 
 uint32_t do_SelfTest(TavoNode* baset, TavoNode*, char* params) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
-  PortTarget t;
-  if (params == nullptr || !action_port(baset, &t)) return 1;
+  tavo::tree::HandlerContext c;
+  if (params == nullptr || !action_port(baset, &c)) return 1;
+  const uint32_t path = tavo::port::port_path(c);
   const char* type_text = params;
   const char* target_text = params + 2 * TAVO_VALUE_SIZE;
   const uint32_t type = test_code(type_text);
@@ -270,11 +271,11 @@ uint32_t do_SelfTest(TavoNode* baset, TavoNode*, char* params) {
   if (source < 0) return tavo::port::invalid_value("SourceCable");
   if (target < 0) return tavo::port::invalid_value("TargetCable");
   tavo::SelfTestRequest r{};
-  r.port_or_result = t.port_number;
+  r.port_or_result = c.port;
   r.test_type = type;
   r.source_pair = static_cast<uint32_t>(source);
   r.target_pair = static_cast<uint32_t>(target);
-  if (ioctl_run_selftest(t.device, &r, t.domain, t.port_number, t.path) != 0) {
+  if (ioctl_run_selftest(c.number, &r, c.domain, c.port, path) != 0) {
     tavo::port::port_status(217);
     return 1;
   }
@@ -284,11 +285,12 @@ uint32_t do_SelfTest(TavoNode* baset, TavoNode*, char* params) {
 
 uint32_t do_RunTDR(TavoNode* baset, TavoNode*, char*) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
-  PortTarget t;
-  if (!action_port(baset, &t)) return 1;
+  tavo::tree::HandlerContext c;
+  if (!action_port(baset, &c)) return 1;
+  const uint32_t path = tavo::port::port_path(c);
   tavo::TdrRequest r{};
-  r.port_or_results = t.port_number;
-  if (ioctl_run_tdr_test(t.device, &r, t.domain, t.port_number, t.path) != 0) {
+  r.port_or_results = c.port;
+  if (ioctl_run_tdr_test(c.number, &r, c.domain, c.port, path) != 0) {
     tavo::port::port_status(218);
     return 1;
   }
@@ -308,16 +310,17 @@ uint32_t do_RunTDR(TavoNode* baset, TavoNode*, char*) {
 
 uint32_t do_ClearCounters(TavoNode* baset, TavoNode*, char*) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
-  PortTarget t;
-  if (!action_port(baset, &t)) return 1;
+  tavo::tree::HandlerContext c;
+  if (!action_port(baset, &c)) return 1;
+  const uint32_t path = tavo::port::port_path(c);
   char supported[TAVO_VALUE_SIZE] = "";
   if (internal_get_property(baset, "IsClearCountersSupported", supported) != 0) return 1;
-  if (tavo::port::port_generation(t) != tavo::kGenerationMoravel || strcasecmp(supported, "True") != 0) {
+  if (get_cv_type(c.controller) != tavo::kGenerationMoravel || strcasecmp(supported, "True") != 0) {
     tavo::port::port_status(325);
     return 1;
   }
   tavo::BaseTStatsRecordV1 r{};
-  r.words[0] = t.port_number;
+  r.words[0] = c.port;
   r.words[1] = tavo::kBaseTClearCounters;
-  return ioctl_get_baseT_stats_v1(t.device, &r, t.domain, t.port_number, t.path);
+  return ioctl_get_baseT_stats_v1(c.number, &r, c.domain, c.port, path);
 }

@@ -9,8 +9,6 @@
 #include "transport/commands.h"
 #include "transport/glob.h"
 
-using tavo::port::PortTarget;
-
 namespace {
 
 constexpr uint32_t kNotSupported = 149;
@@ -30,11 +28,12 @@ bool beacon_seconds(const char* text, uint8_t* out) {
 
 uint32_t handle_BeaconState(TavoNode* property, char* buf, uint32_t op) {
   if (op != TAVO_PROPERTY_GET && op != TAVO_PROPERTY_SET) return 0;
-  PortTarget t;
-  if (!tavo::port::port_handler_begin(property, buf, &t, nullptr)) return 1;
+  tavo::tree::HandlerContext c;
+  if (!tavo::port::port_handler_begin(property, buf, &c, nullptr)) return 1;
+  const uint32_t path = tavo::port::port_path(c);
   tavo::BeaconRecord r{};
-  r.port = t.port_number;
-  const uint32_t status = ioctl_get_beacon_state(t.device, &r, t.domain, t.port_number, t.path);
+  r.port = c.port;
+  const uint32_t status = ioctl_get_beacon_state(c.number, &r, c.domain, c.port, path);
   const char* state = r.port == 1 ? "Enabled" : "Disabled";
   if (status == kNotSupported) {
     state = "Not Supported";
@@ -47,10 +46,11 @@ uint32_t handle_BeaconState(TavoNode* property, char* buf, uint32_t op) {
 
 uint32_t do_Beacon(TavoNode* port, TavoNode*, char* params) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
-  PortTarget t;
-  if (params == nullptr || !tavo::port::port_target(port, &t)) return 1;
+  tavo::tree::HandlerContext c;
+  if (params == nullptr || !tavo::port::port_context(port, &c)) return 1;
+  const uint32_t path = tavo::port::port_path(c);
   char current[TAVO_VALUE_SIZE] = "";
-  if (internal_get_property(t.port, "BeaconState", current) != 0) return 1;
+  if (internal_get_property(c.port_group, "BeaconState", current) != 0) return 1;
   if (strcasecmp(current, "Not Supported") == 0) {
     tavo::port::port_status(150);
     return 1;
@@ -68,13 +68,13 @@ uint32_t do_Beacon(TavoNode* port, TavoNode*, char* params) {
     return 1;
   }
   tavo::BeaconRecord r{};
-  r.port = t.port_number;
+  r.port = c.port;
   r.state = enable ? 1 : 0;
   if (!beacon_seconds(beacon, &r.beacon_duration) || !beacon_seconds(status_duration, &r.status_duration)) {
     tavo::port::kDurationsInvalid.set();
     return 1;
   }
-  const uint32_t status = ioctl_set_beacon_state(t.device, &r, t.domain, t.port_number, t.path);
+  const uint32_t status = ioctl_set_beacon_state(c.number, &r, c.domain, c.port, path);
   if (status == 0) return 0;
   tavo::port::port_status(status == kAlreadyActive ? kAlreadyActive : status == kNotSupported ? kNotSupported : 119);
   return 1;
@@ -82,12 +82,13 @@ uint32_t do_Beacon(TavoNode* port, TavoNode*, char* params) {
 
 uint32_t do_DumpTransceiverData(TavoNode* port, TavoNode*, char* params) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
-  PortTarget t;
-  if (params == nullptr || !tavo::port::port_target(port, &t)) return 1;
+  tavo::tree::HandlerContext c;
+  if (params == nullptr || !tavo::port::port_context(port, &c)) return 1;
+  const uint32_t path = tavo::port::port_path(c);
   tavo::TransceiverRecord r{};
   r.wire_address = strcasecmp(params, "A0") == 0 ? tavo::kTransceiverA0 : tavo::kTransceiverA2;
-  r.port = t.port_number & tavo::kPortFieldMask;
-  const uint32_t status = ioctl_galtor_read_trans_recv(t.device, &r, t.domain, t.port_number, t.path);
+  r.port = c.port & tavo::kPortFieldMask;
+  const uint32_t status = ioctl_galtor_read_trans_recv(c.number, &r, c.domain, c.port, path);
   if (status != 0) {
     tavo::port::port_status(status == kNotSupported ? 191 : 64);
     return 1;

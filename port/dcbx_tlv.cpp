@@ -13,8 +13,6 @@
 #include "transport/commands.h"
 #include "transport/glob.h"
 
-using tavo::port::PortTarget;
-
 namespace {
 
 constexpr uint32_t kVersionNotSupported = 213;
@@ -81,7 +79,8 @@ tavo::DcbxApplicationTlvEntry tlv_entry(const TlvAdd& add) {
 // The record of an add or a delete in either form: the version-1 request
 // carries the basic one in front.
 struct TlvChange {
-  const PortTarget& t;
+  const tavo::tree::HandlerContext& at;  // the port's
+  uint32_t path;
   TavoNode* group;
   bool v1;
 };
@@ -89,14 +88,13 @@ struct TlvChange {
 uint32_t read_admin(const TlvChange& c, tavo::DcbxConfigRecordV1* answer) {
   *answer = tavo::DcbxConfigRecordV1{};
   answer->base.state = tavo::kDcbxAdministrator;
-  return c.v1 ? ioctl_get_dcbx_cfg_params_v1(c.t.device, answer, c.t.domain, c.t.port_number, c.t.path)
-              : ioctl_get_dcbx_cfg_params(c.t.device, &answer->base, c.t.domain, c.t.port_number, c.t.path);
+  return c.v1 ? ioctl_get_dcbx_cfg_params_v1(c.at.number, answer, c.at.domain, c.at.port, c.path)
+              : ioctl_get_dcbx_cfg_params(c.at.number, &answer->base, c.at.domain, c.at.port, c.path);
 }
 
 uint32_t write_admin(const TlvChange& c, tavo::DcbxConfigRecordV1* request) {
-  const uint32_t status =
-      c.v1 ? ioctl_set_dcbx_cfg_params_v1(c.t.device, request, c.t.domain, c.t.port_number, c.t.path)
-           : ioctl_set_dcbx_cfg_params(c.t.device, &request->base, c.t.domain, c.t.port_number, c.t.path);
+  const uint32_t status = c.v1 ? ioctl_set_dcbx_cfg_params_v1(c.at.number, request, c.at.domain, c.at.port, c.path)
+                               : ioctl_set_dcbx_cfg_params(c.at.number, &request->base, c.at.domain, c.at.port, c.path);
   if (status != 0) tavo::port::port_status(102);
   return status;
 }
@@ -158,11 +156,11 @@ TavoNode* tlv_instance(TavoNode* group, const char* text) {
 // A view's instances rebuilt from its slots in use; a failed read answers
 // its status or 1.
 uint32_t tlv_refresh(TavoNode* group, uint8_t view, bool read_status_returned) {
-  PortTarget t;
-  if (group == nullptr || !tavo::port::port_target(group, &t)) return 1;
+  tavo::tree::HandlerContext c;
+  if (group == nullptr || !tavo::port::port_context(group, &c)) return 1;
   tavo::DcbxConfigRecord r{};
   r.state = view;
-  const uint32_t status = ioctl_get_dcbx_cfg_params(t.device, &r, t.domain, t.port_number, t.path);
+  const uint32_t status = ioctl_get_dcbx_cfg_params(c.number, &r, c.domain, c.port, tavo::port::port_path(c));
   if (status != 0) {
     tavo::port::port_status(101);
     return read_status_returned ? status : 1;
@@ -187,8 +185,9 @@ uint8_t members(const tavo::DcbxConfigRecord& r, int pg) {
 
 uint32_t do_ConfigurePGSettings(TavoNode* pg, TavoNode*, char* params) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
-  PortTarget t;
-  if (params == nullptr || pg == nullptr || !tavo::port::port_target(pg, &t)) return 1;
+  tavo::tree::HandlerContext c;
+  if (params == nullptr || pg == nullptr || !tavo::port::port_context(pg, &c)) return 1;
+  const uint32_t path = tavo::port::port_path(c);
   if (vm_flag) return tavo::port::refuse_on_vf(nullptr);
   const int32_t n = tavo::tree::instance_number(pg);
   if (n < 0 || n >= tavo::kDcbxPriorities) return 1;
@@ -198,7 +197,7 @@ uint32_t do_ConfigurePGSettings(TavoNode* pg, TavoNode*, char* params) {
   const auto given = static_cast<uint8_t>(membership);
   tavo::DcbxConfigRecord answer{};
   answer.state = tavo::kDcbxAdministrator;
-  uint32_t status = ioctl_get_dcbx_cfg_params(t.device, &answer, t.domain, t.port_number, t.path);
+  uint32_t status = ioctl_get_dcbx_cfg_params(c.number, &answer, c.domain, c.port, path);
   if (status != 0) {
     tavo::port::port_status(101);
     return status;
@@ -227,7 +226,7 @@ uint32_t do_ConfigurePGSettings(TavoNode* pg, TavoNode*, char* params) {
       if ((membership_of[k] >> p & 1) != 0) request.pg_membership[p][0] = static_cast<uint8_t>(k);
   }
   request.pg_bandwidth[n] = static_cast<uint8_t>(bandwidth);
-  status = ioctl_set_dcbx_cfg_params(t.device, &request, t.domain, t.port_number, t.path);
+  status = ioctl_set_dcbx_cfg_params(c.number, &request, c.domain, c.port, path);
   if (status != 0) {
     tavo::port::port_status(102);
     return status;
@@ -243,16 +242,16 @@ uint32_t do_ConfigurePGSettings(TavoNode* pg, TavoNode*, char* params) {
 
 uint32_t do_AddApplicationTLV(TavoNode* group, TavoNode* action, char* params) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
-  PortTarget t;
-  if (params == nullptr || group == nullptr || !tavo::port::port_target(group, &t)) return 1;
+  tavo::tree::HandlerContext c;
+  if (params == nullptr || group == nullptr || !tavo::port::port_context(group, &c)) return 1;
   if (vm_flag) return tavo::port::refuse_on_vf(nullptr);
   TlvAdd add;
   if (!tlv_add_params(params, &add)) return 1;
-  const TlvChange change{t, group, true};
+  const TlvChange change{c, tavo::port::port_path(c), group, true};
   tavo::DcbxConfigRecordV1 answer;
   const uint32_t status = read_admin(change, &answer);
   if (status == kVersionNotSupported) {
-    if (TAVO_get_dcbx_cfg_v0(group, action, params, nullptr, add.bitmap, add.oui, t.device, 1) == 0) return 0;
+    if (TAVO_get_dcbx_cfg_v0(group, action, params, nullptr, add.bitmap, add.oui, c.number, 1) == 0) return 0;
     tavo::port::port_status(101);
     return 1;
   }
@@ -265,19 +264,19 @@ uint32_t do_AddApplicationTLV(TavoNode* group, TavoNode* action, char* params) {
 
 uint32_t do_DeleteApplicationTLV(TavoNode* group, TavoNode* action, char* params) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
-  PortTarget t;
-  if (params == nullptr || group == nullptr || !tavo::port::port_target(group, &t)) return 1;
+  tavo::tree::HandlerContext c;
+  if (params == nullptr || group == nullptr || !tavo::port::port_context(group, &c)) return 1;
   if (vm_flag) return tavo::port::refuse_on_vf(nullptr);
   TavoNode* instance = tlv_instance(group, param(params, 0));
   if (instance == nullptr) {
     tavo::port::port_status(20);
     return 1;
   }
-  const TlvChange change{t, group, true};
+  const TlvChange change{c, tavo::port::port_path(c), group, true};
   tavo::DcbxConfigRecordV1 answer;
   uint32_t status = read_admin(change, &answer);
   if (status == kVersionNotSupported) {
-    status = TAVO_get_dcbx_cfg_v0(group, action, params, instance, 0, 0, t.device, 0);
+    status = TAVO_get_dcbx_cfg_v0(group, action, params, instance, 0, 0, c.number, 0);
     if (status == 0) return 0;
   }
   if (status != 0) {
@@ -289,10 +288,10 @@ uint32_t do_DeleteApplicationTLV(TavoNode* group, TavoNode* action, char* params
 
 uint32_t TAVO_get_dcbx_cfg_v0(TavoNode* group, TavoNode* action, char* params, TavoNode* instance,
                               uint8_t priority_bitmap, uint32_t oui, uint32_t function, uint32_t add) {
-  PortTarget t;
-  if (group == nullptr || action == nullptr || !tavo::port::port_target(group, &t)) return 1;
-  t.device = function;
-  const TlvChange change{t, group, false};
+  tavo::tree::HandlerContext c;
+  if (group == nullptr || action == nullptr || !tavo::port::port_context(group, &c)) return 1;
+  c.number = function;
+  const TlvChange change{c, tavo::port::port_path(c), group, false};
   tavo::DcbxConfigRecordV1 answer;
   const uint32_t status = read_admin(change, &answer);
   if (status != 0) return status;

@@ -5,13 +5,9 @@
 #include <strings.h>
 
 #include "controller/controller.h"
-#include "nic/nic.h"
-#include "nic/port_calls.h"
 #include "port/port_internal.h"
 #include "transport/device_ids.h"
 #include "transport/profile_records.h"
-
-using tavo::port::PortTarget;
 
 namespace {
 
@@ -34,15 +30,16 @@ void fcoe_share_text(uint32_t k, uint32_t percent, char out[TAVO_VALUE_SIZE]) {
 
 // The multi-channel type that decides which profile holds the FCoE
 // bandwidth; false when it cannot be read.
-bool fcoe_mc_type(const PortTarget& t, uint32_t generation, char out[TAVO_VALUE_SIZE]) {
+bool fcoe_mc_type(const tavo::tree::HandlerContext& c, uint32_t generation, char out[TAVO_VALUE_SIZE]) {
   out[0] = '\0';
   if (generation == tavo::kGenerationCV3) {
-    TavoNode* channels = internal_get_node(t.controller, "ChannelManagement", TAVO_KIND_GROUP);
+    TavoNode* channels = internal_get_node(c.controller, "ChannelManagement", TAVO_KIND_GROUP);
     return channels != nullptr && internal_get_property(channels, "CurrentManagementType", out) == 0;
   }
   if (generation == tavo::kGenerationMoravel) {
     char configured[TAVO_VALUE_SIZE] = "", reboot[TAVO_VALUE_SIZE] = "";
-    return TAVO_get_mvk_mc_type(t.controller, t.port, out, configured, reboot) == 0;
+    const auto mc_types = tavo::port::channel_hooks().mc_types;
+    return mc_types != nullptr && mc_types(c.controller, c.port_group, out, configured, reboot) == 0;
   }
   return true;
 }
@@ -68,13 +65,15 @@ bool fcoe_bandwidth(TavoNode* controller, const char* mc_type, uint32_t p, uint3
 }
 
 // Steps 5 to 8: the share of link code k on CV3, Moravel and others.
-uint32_t fcoe_shared_speed(const PortTarget& t, uint32_t generation, uint32_t k, char text[TAVO_VALUE_SIZE]) {
+uint32_t fcoe_shared_speed(const tavo::tree::HandlerContext& c, uint32_t generation, uint32_t k,
+                           char text[TAVO_VALUE_SIZE]) {
   char mc_type[TAVO_VALUE_SIZE];
   char port_text[TAVO_VALUE_SIZE] = "";
-  if (!fcoe_mc_type(t, generation, mc_type) || internal_get_property(t.port, "PortNumber", port_text) != 0) return 1;
+  if (!fcoe_mc_type(c, generation, mc_type) || internal_get_property(c.port_group, "PortNumber", port_text) != 0)
+    return 1;
   const uint32_t p = static_cast<uint32_t>(strtoul(port_text, nullptr, 10));
   uint32_t percent = 0;
-  if (!fcoe_bandwidth(t.controller, mc_type, p, &percent)) return 2;
+  if (!fcoe_bandwidth(c.controller, mc_type, p, &percent)) return 2;
   if (k > tavo::kMaxSpeedCode || percent == 0)
     snprintf(text, TAVO_VALUE_SIZE, "%s", tavo::port::link_speed_name(k));
   else
@@ -86,23 +85,23 @@ uint32_t fcoe_shared_speed(const PortTarget& t, uint32_t generation, uint32_t k,
 
 uint32_t handle_FCoELinkSpeed(TavoNode* property, char* buf, uint32_t op) {
   if (op != TAVO_PROPERTY_GET && op != TAVO_PROPERTY_SET) return 0;
-  PortTarget t;
-  if (property == nullptr || buf == nullptr || !tavo::port::port_target(property, &t)) return 1;
+  tavo::tree::HandlerContext c;
+  if (property == nullptr || buf == nullptr || !tavo::port::port_context(property, &c)) return 1;
   char wwpn[TAVO_VALUE_SIZE] = "";
-  if (const uint32_t r = internal_get_property(t.port, "FCoEWWPN", wwpn); r != 0) return r;
+  if (const uint32_t r = internal_get_property(c.port_group, "FCoEWWPN", wwpn); r != 0) return r;
   if (strcasecmp(wwpn, "00:00:00:00:00:00:00:00") == 0) return tavo::port::store_and_answer(property, "N/A", buf);
   tavo::LinkStatusRecord r;
-  const uint32_t status = tavo::port::read_link_status(t.device, t.domain, t.port_number, t.path, 1, &r);
+  const uint32_t status = tavo::port::read_link_status(c.number, c.domain, c.port, tavo::port::port_path(c), 1, &r);
   if (status != 0) {
     tavo::port::port_status(93);
     return status;
   }
   const uint32_t k = r.speed_code;
-  const uint32_t generation = tavo::port::port_generation(t);
+  const uint32_t generation = get_cv_type(c.controller);
   char text[TAVO_VALUE_SIZE];
   if (k == 0 || generation == tavo::kGenerationCV2 || generation == tavo::kGenerationGaltor) {
     snprintf(text, sizeof text, "%s", tavo::port::link_speed_name(k));
-  } else if (const uint32_t failed = fcoe_shared_speed(t, generation, k, text); failed != 0) {
+  } else if (const uint32_t failed = fcoe_shared_speed(c, generation, k, text); failed != 0) {
     // Without a profile the stored text is still the answer.
     if (failed == 2) tavo::port::answer_stored(property, buf);
     return 1;

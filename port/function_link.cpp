@@ -21,15 +21,17 @@ bool function_named(const TavoNode* n, const char* name) {
   return n != nullptr && n->kind == TAVO_KIND_GROUP && n->name != nullptr && strcmp(n->name, name) == 0;
 }
 
-// The Corvane group above a function's group for the path (2: the
-// NICPhysicalHBA itself, 1: a NICConfiguration under Network under an
-// iSCSIPhysicalHBA); null when the group is not where it should be.
-TavoNode* function_controller(TavoNode* group, uint32_t path) {
-  TavoNode* fn = path == TAVO_VIA_NIC ? group : nullptr;
-  if (path == TAVO_VIA_ISCSI && function_named(group, "NICConfiguration") && function_named(group->parent, "Network"))
-    fn = group->parent->parent;
-  if (!function_named(fn, path == TAVO_VIA_NIC ? "NICPhysicalHBA" : "iSCSIPhysicalHBA")) return nullptr;
-  return function_named(fn->parent, "Corvane") ? fn->parent : nullptr;
+// The context of a function's group for the path (2: the NICPhysicalHBA
+// itself, 1: a NICConfiguration under an iSCSIPhysicalHBA's Network): its
+// function and controller; false when the group is not where it should be.
+bool function_group_context(TavoNode* group, uint32_t path, tavo::tree::HandlerContext* c) {
+  const bool nic = path == TAVO_VIA_NIC;
+  const bool placed = nic ? function_named(group, "NICPhysicalHBA")
+                          : path == TAVO_VIA_ISCSI && function_named(group, "NICConfiguration") &&
+                                function_named(group->parent, "Network");
+  if (!placed) return false;
+  *c = tavo::tree::handler_context(group);
+  return function_named(c->function, nic ? "NICPhysicalHBA" : "iSCSIPhysicalHBA") && c->controller != nullptr;
 }
 
 // Whether the port that carries this PortNumber and the function both show
@@ -54,16 +56,16 @@ uint32_t function_store_speed(TavoNode* group, const char* text) {
 
 uint32_t get_portspeed(TavoNode* group, uint32_t device, uint8_t domain, uint8_t port_number, uint32_t path,
                        uint32_t generation) {
-  TavoNode* controller = function_controller(group, path);
-  if (controller == nullptr) return 1;
-  TavoNode* function = path == TAVO_VIA_NIC ? group : group->parent->parent;
+  tavo::tree::HandlerContext at;
+  if (!function_group_context(group, path, &at)) return 1;
+  TavoNode* function = at.function;
   TavoNode* qos =
       internal_get_node(internal_get_node(function, "LogicalHBA0", TAVO_KIND_GROUP), "iSCSIQoS", TAVO_KIND_GROUP);
   char port_text[TAVO_VALUE_SIZE] = "", logical[TAVO_VALUE_SIZE] = "";
   if ((path == TAVO_VIA_ISCSI && qos == nullptr) || internal_get_property(function, "PortNumber", port_text) != 0 ||
       internal_get_property(group, "LogicalLinkStatus", logical) != 0)
     return 1;
-  if (function_port_down(controller, port_text, logical)) return function_store_speed(group, "0 (Link Down)");
+  if (function_port_down(at.controller, port_text, logical)) return function_store_speed(group, "0 (Link Down)");
   tavo::LinkStatusRecord r;
   if (tavo::port::read_link_status(device, domain, port_number, path, 1, &r) != 0) {
     tavo::port::port_status(93);
@@ -93,11 +95,10 @@ uint32_t handle_portspeed(TavoNode* property, char* buf, uint32_t) {
                         : function_named(group, "NICConfiguration") ? TAVO_VIA_ISCSI
                                                                     : 0;
   if (path == 0) return tavo::port::answer_stored(property, buf);
-  TavoNode* controller = function_controller(group, path);
-  if (controller == nullptr) return 1;
-  const uint32_t generation = get_cv_type(controller);
+  tavo::tree::HandlerContext c;
+  if (!function_group_context(group, path, &c)) return 1;
+  const uint32_t generation = get_cv_type(c.controller);
   if (generation == TAVO_GENERATION_UNREADABLE) return 1;
-  const tavo::tree::HandlerContext c = tavo::tree::handler_context(group);
   if (get_portspeed(group, c.number, c.domain, c.port, path, generation) != 0) return 1;
   return tavo::port::answer_stored(property, buf);
 }

@@ -13,8 +13,6 @@
 #include "transport/glob.h"
 #include "transport/mailbox.h"
 
-using tavo::port::PortTarget;
-
 namespace {
 
 constexpr const char* kInterfaceTypes[] = {
@@ -41,23 +39,24 @@ uint32_t link_both_speed_lists(TavoNode* port, const char* an, const char* force
 
 // A port and its readable generation; false (nothing to do) for a
 // generation of 1, whose status get_cv_type left.
-bool link_target(TavoNode* node, PortTarget* t, uint32_t* generation) {
-  if (!tavo::port::port_target(node, t)) return false;
-  *generation = tavo::port::port_generation(*t);
+bool link_target(TavoNode* node, tavo::tree::HandlerContext* c, uint32_t* generation) {
+  if (!tavo::port::port_context(node, c)) return false;
+  *generation = get_cv_type(c->controller);
   return *generation != TAVO_GENERATION_UNREADABLE;
 }
 
-uint32_t link_state_read(TavoNode* property, char* buf, const PortTarget& t, bool galtor) {
+uint32_t link_state_read(TavoNode* property, char* buf, const tavo::tree::HandlerContext& c, uint32_t path,
+                         bool galtor) {
   bool enabled = false;
   uint32_t status = 0;
   if (galtor) {
     tavo::GaltorPortStateRecord r{};
-    r.port = t.port_number & tavo::kPortFieldMask;
-    status = ioctl_galtor_get_port_state(t.device, &r, t.domain, t.port_number, t.path);
+    r.port = c.port & tavo::kPortFieldMask;
+    status = ioctl_galtor_get_port_state(c.number, &r, c.domain, c.port, path);
     enabled = (r.state & 1) != 0;
   } else {
     tavo::PortStateRecord r{};
-    status = ioctl_get_port_state(t.device, &r, t.domain, t.port_number, t.path);
+    status = ioctl_get_port_state(c.number, &r, c.domain, c.port, path);
     enabled = r.state == 1;
   }
   if (status != 0) {
@@ -67,20 +66,21 @@ uint32_t link_state_read(TavoNode* property, char* buf, const PortTarget& t, boo
   return tavo::port::store_and_answer(property, enabled ? "Enabled" : "Disabled", buf);
 }
 
-uint32_t link_state_write(TavoNode* property, const char* value, const PortTarget& t, bool galtor) {
+uint32_t link_state_write(TavoNode* property, const char* value, const tavo::tree::HandlerContext& c, uint32_t path,
+                          bool galtor) {
   char current[TAVO_VALUE_SIZE] = "";
-  if (internal_get_property(t.port, property->name, current) != 0) return 1;
+  if (internal_get_property(c.port_group, property->name, current) != 0) return 1;
   if (strcasecmp(current, value) == 0) return 0;
   const bool enable = strcasecmp(value, "Enabled") == 0;
   uint32_t status = 0;
   if (galtor) {
     tavo::GaltorPortStateRecord r{};
     r.state = enable ? 1 : 0;
-    r.port = t.port_number & tavo::kPortFieldMask;
-    status = ioctl_galtor_set_port_state(t.device, &r, t.domain, t.port_number, t.path);
+    r.port = c.port & tavo::kPortFieldMask;
+    status = ioctl_galtor_set_port_state(c.number, &r, c.domain, c.port, path);
   } else {
     tavo::PortStateRecord r{enable ? 1u : 0u};
-    status = ioctl_set_port_state(t.device, &r, t.domain, t.port_number, t.path);
+    status = ioctl_set_port_state(c.number, &r, c.domain, c.port, path);
   }
   if (status == 0) return 0;
   tavo::port::port_status(73);
@@ -91,21 +91,23 @@ uint32_t link_state_write(TavoNode* property, const char* value, const PortTarge
 
 uint32_t handle_PortState(TavoNode* property, char* buf, uint32_t op) {
   if (op != TAVO_PROPERTY_GET && op != TAVO_PROPERTY_SET) return 0;
-  PortTarget t;
+  tavo::tree::HandlerContext c;
   uint32_t generation = 0;
-  if (property == nullptr || buf == nullptr || !link_target(property, &t, &generation)) return 1;
+  if (property == nullptr || buf == nullptr || !link_target(property, &c, &generation)) return 1;
   if (vm_flag) return tavo::port::refuse_on_vf(op == TAVO_PROPERTY_GET ? buf : nullptr);
   const bool galtor = generation == tavo::kGenerationGaltor;
-  return op == TAVO_PROPERTY_GET ? link_state_read(property, buf, t, galtor)
-                                 : link_state_write(property, buf, t, galtor);
+  const uint32_t path = tavo::port::port_path(c);
+  return op == TAVO_PROPERTY_GET ? link_state_read(property, buf, c, path, galtor)
+                                 : link_state_write(property, buf, c, path, galtor);
 }
 
 uint32_t handle_PhysicalLinkStatus(TavoNode* property, char* buf, uint32_t op) {
   if (op != TAVO_PROPERTY_GET && op != TAVO_PROPERTY_SET) return 0;
-  PortTarget t;
-  if (property == nullptr || buf == nullptr || !tavo::port::port_target(property, &t)) return 1;
+  tavo::tree::HandlerContext c;
+  if (property == nullptr || buf == nullptr || !tavo::port::port_context(property, &c)) return 1;
+  const uint32_t path = tavo::port::port_path(c);
   tavo::LinkStatusRecord r;
-  const uint32_t status = tavo::port::read_link_status(t.device, t.domain, t.port_number, t.path, 1, &r);
+  const uint32_t status = tavo::port::read_link_status(c.number, c.domain, c.port, path, 1, &r);
   if (status != 0) {
     tavo::port::port_status(93);
     return status;
@@ -117,10 +119,11 @@ uint32_t handle_PhysicalLinkStatus(TavoNode* property, char* buf, uint32_t op) {
 
 uint32_t handle_PHYType(TavoNode* property, char* buf, uint32_t op) {
   if (op != TAVO_PROPERTY_GET && op != TAVO_PROPERTY_SET) return 0;
-  PortTarget t;
-  if (property == nullptr || buf == nullptr || !tavo::port::port_target(property, &t)) return 1;
+  tavo::tree::HandlerContext c;
+  if (property == nullptr || buf == nullptr || !tavo::port::port_context(property, &c)) return 1;
+  const uint32_t path = tavo::port::port_path(c);
   tavo::PhyDetailsRecord r;
-  const uint32_t status = tavo::port::read_phy_details(t, &r);
+  const uint32_t status = tavo::port::read_phy_details(c, path, &r);
   if (status != 0) {
     tavo::port::store_and_answer(property, "N/A", buf);
     return status;
@@ -132,43 +135,51 @@ uint32_t handle_PHYType(TavoNode* property, char* buf, uint32_t op) {
 
 uint32_t handle_FCoEWWPN(TavoNode* property, char* buf, uint32_t op) {
   if (op != TAVO_PROPERTY_GET && op != TAVO_PROPERTY_SET) return 0;
-  PortTarget t;
-  if (property == nullptr || buf == nullptr || !tavo::port::port_target(property, &t)) return 1;
+  tavo::tree::HandlerContext c;
+  if (property == nullptr || buf == nullptr || !tavo::port::port_context(property, &c)) return 1;
+  const uint32_t path = tavo::port::port_path(c);
   tavo::AdditionalControllerAttributes a{};
   // Without a function on the port the name reads all zero.
-  if (t.path == TAVO_VIA_ISCSI || t.path == TAVO_VIA_NIC) {
-    const uint32_t status = ioctl_get_cnt_additional_attribs(t.device, &a, t.domain, t.port_number, t.path);
+  if (path == TAVO_VIA_ISCSI || path == TAVO_VIA_NIC) {
+    const uint32_t status = ioctl_get_cnt_additional_attribs(c.number, &a, c.domain, c.port, path);
     if (status != 0) {
       tavo::port::port_status(192);
       return status;
     }
   }
   const uint8_t* w = a.fcoe_wwpn;
-  if (set_prop_val(t.port, "FCoEWWPN", "%02x:%02x:%02x:%02x:%02x:%02x:%02x:%02x", w[0], w[1], w[2], w[3], w[4], w[5],
-                   w[6], w[7]) != 0)
+  if (set_prop_val(c.port_group, "FCoEWWPN", "%02x:%02x:%02x:%02x:%02x:%02x:%02x:%02x", w[0], w[1], w[2], w[3], w[4],
+                   w[5], w[6], w[7]) != 0)
     return 1;
   return tavo::port::answer_stored(property, buf);
 }
 
 uint32_t TAVO_update_interfacetype(uint32_t device, TavoNode* port) {
-  PortTarget t;
-  if (!tavo::port::port_target_with(port, device, &t) || tavo::port::port_generation(t) == TAVO_GENERATION_UNREADABLE)
-    return 1;
+  tavo::tree::HandlerContext c;
+  // The port's group does not hold its function's handle yet.
+  if (!tavo::port::port_context(port, &c) || c.port_group != port) return 1;
+  c.number = device;
+  if (get_cv_type(c.controller) == TAVO_GENERATION_UNREADABLE) return 1;
+  const uint32_t path = tavo::port::port_path(c);
   tavo::PhyDetailsRecord r;
-  if (tavo::port::read_phy_details(t, &r) == 0 && r.interface_type < sizeof kInterfaceTypes / sizeof kInterfaceTypes[0])
+  if (tavo::port::read_phy_details(c, path, &r) == 0 &&
+      r.interface_type < sizeof kInterfaceTypes / sizeof kInterfaceTypes[0])
     return set_prop_val(port, "InterfaceType", "%s", kInterfaceTypes[r.interface_type]);
   set_prop_val(port, "InterfaceType", "N/A");
   return 1;
 }
 
 uint32_t TAVO_update_speed_props(uint32_t device, TavoNode* port) {
-  PortTarget t;
-  if (!tavo::port::port_target_with(port, device, &t)) return 1;
-  const uint32_t generation = tavo::port::port_generation(t);
+  tavo::tree::HandlerContext c;
+  // The port's group does not hold its function's handle yet.
+  if (!tavo::port::port_context(port, &c) || c.port_group != port) return 1;
+  c.number = device;
+  const uint32_t path = tavo::port::port_path(c);
+  const uint32_t generation = get_cv_type(c.controller);
   if (generation == TAVO_GENERATION_UNREADABLE) return 1;
   if (generation == tavo::kGenerationCV2) return link_both_speed_lists(port, "N/A", "N/A");
   tavo::PhyDetailsRecord r;
-  if (tavo::port::read_phy_details(t, &r) != 0) {
+  if (tavo::port::read_phy_details(c, path, &r) != 0) {
     tavo::port::port_status(228);
     return 1;
   }
@@ -180,10 +191,10 @@ uint32_t TAVO_update_speed_props(uint32_t device, TavoNode* port) {
 }
 
 uint32_t TAVO_get_operating_value(uint32_t, uint8_t, uint8_t port_number, TavoNode* group, uint32_t* flag) {
-  PortTarget t;
-  if (group == nullptr || flag == nullptr || !tavo::port::port_target(group, &t)) return 1;
+  tavo::tree::HandlerContext c;
+  if (group == nullptr || flag == nullptr || !tavo::port::port_context(group, &c)) return 1;
   // Always the NIC device, so always a NIC function's number.
-  const uint32_t nic = tavo::port::port_nic_function(t);
+  const uint32_t nic = tavo::port::port_nic_function(c);
   if (nic == 0) return 1;
   tavo::base::Counted<uint8_t> buffer = tavo::base::counted_zeroed<uint8_t>(tavo::kOperationalModeSize);
   if (!buffer) return 1;

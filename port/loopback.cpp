@@ -16,8 +16,6 @@
 #include "transport/device_ids.h"
 #include "transport/glob.h"
 
-using tavo::port::PortTarget;
-
 namespace {
 
 constexpr uint32_t kTypeNotSupported = 153;
@@ -39,7 +37,9 @@ struct Loopback {
   uint32_t generation = 0;
   uint8_t source = 0;
   uint8_t destination = 0;
-  PortTarget t;  // the source port's function, domain and port, on its path
+  // The source port's context and the path of its port in the bitmap.
+  tavo::tree::HandlerContext c;
+  uint32_t path = TAVO_PORT_NO_FUNCTION;
 };
 
 // A port number parameter: a whole number in automatic base.
@@ -63,8 +63,8 @@ uint32_t source_port_group(Loopback* l) {
     long long number = 0;
     if (internal_get_property(port, "PortNumber", text) != 0) return 1;
     if (tavo::base::parse_number(text, &number) != 0 || number != l->source) continue;
-    if (!tavo::port::port_target(port, &l->t)) return 1;
-    l->t.path = get_port_bitmap(tavo::controller::controller_instance(l->controller), l->source);
+    if (!tavo::port::port_context(port, &l->c)) return 1;
+    l->path = get_port_bitmap(tavo::controller::controller_instance(l->controller), l->source);
     return 0;
   }
   tavo::port::port_status(170);
@@ -129,7 +129,7 @@ uint32_t pair_rule(const Loopback& l, uint32_t type) {
 uint32_t phy_check(const Loopback& l, uint32_t type) {
   if (type != tavo::kPhyLoopback || l.generation == tavo::kGenerationGaltor) return 0;
   tavo::ControllerAttributes a{};
-  if (TAVO_get_cntr_attribs(l.t.device, l.source, l.t.domain, l.t.path, &a) != 0) return 1;  // status 109
+  if (TAVO_get_cntr_attribs(l.c.number, l.source, l.c.domain, l.path, &a) != 0) return 1;  // status 109
   if ((a.phy_loopback & 1) == 0) {
     tavo::port::port_status(168);
     return 1;
@@ -141,7 +141,7 @@ uint32_t phy_check(const Loopback& l, uint32_t type) {
 uint32_t current_mode(const Loopback& l, uint8_t* mode) {
   tavo::LoopbackModeRequest r{};
   r.port_or_mode = l.source;
-  const uint32_t status = ioctl_get_loopbackmode(l.t.device, &r, l.t.domain, l.t.port_number, l.t.path);
+  const uint32_t status = ioctl_get_loopbackmode(l.c.number, &r, l.c.domain, l.c.port, l.path);
   if (status != 0) {
     if (status != kTypeNotSupported) tavo::port::port_status(234);
     return 1;
@@ -152,7 +152,7 @@ uint32_t current_mode(const Loopback& l, uint8_t* mode) {
 
 uint32_t write_mode(const Loopback& l, uint8_t type, uint8_t state) {
   tavo::LoopbackModeRequest w{l.source, l.destination, type, state};
-  return ioctl_set_loopbackmode(l.t.device, &w, l.t.domain, l.t.port_number, l.t.path);
+  return ioctl_set_loopbackmode(l.c.number, &w, l.c.domain, l.c.port, l.path);
 }
 
 // A 64-bit pattern in hexadecimal (an optional 0x); false with status 78
@@ -291,7 +291,7 @@ uint32_t do_NetworkLoopBackTest(TavoNode* diagnostics, TavoNode*, char* params) 
   r.source_or_elapsed_ms = l.source;
   r.destination = l.destination;
   r.byte_count = static_cast<uint32_t>(bytes);
-  const uint32_t status = ioctl_loop_back_test(l.t.device, &r, l.t.domain, l.t.port_number, l.t.path);
+  const uint32_t status = ioctl_loop_back_test(l.c.number, &r, l.c.domain, l.c.port, l.path);
   if (status != 0) return loopback_test_failed(diagnostics, status);
   if (TAVO_check_loop_back_status(r.type_or_status) != 0) return 1;
   const long long ms = r.source_or_elapsed_ms != 0 ? r.source_or_elapsed_ms : 1;

@@ -75,7 +75,7 @@ typedef struct PortSpeedMode {
   uint16_t mac_speed;
 } PortSpeedMode;
 // Every code 0-23 in exactly one row.
-TAVO_EXPORT extern const PortSpeedMode PortSpeedModeTable[24];
+TAVO_EXPORT extern const PortSpeedMode PortSpeedModeTable[];
 // Mode, ConfiguredSpeed and DACCableLength: every read refreshes all three.
 TAVO_EXPORT uint32_t handle_get_link_speed_properties(TavoNode* property, char* buf, uint32_t op);
 
@@ -189,3 +189,27 @@ TAVO_EXPORT uint32_t do_EnterLoopBackMode(TavoNode* diagnostics, TavoNode* actio
 TAVO_EXPORT uint32_t do_NetworkLoopBackTest(TavoNode* diagnostics, TavoNode* action, char* params);
 
 TAVO_END_DECLS
+
+#ifdef __cplusplus
+#include "tree/group_builder.h"
+
+namespace tavo::port {
+
+// What the port branch asks of the channels, which the NIC branch owns and
+// registers as the library loads; without them a port has no channels and
+// no multi-channel type.
+struct ChannelHooks {
+  // The Channel instances of a port (TAVO_get_multi_channels_info).
+  uint32_t (*build_channels)(uint32_t port_number, TavoNode* port) = nullptr;
+  // A Moravel port's current and configured multi-channel types and the
+  // profile's reboot state (TAVO_get_mvk_mc_type).
+  uint32_t (*mc_types)(TavoNode* controller, TavoNode* port, char* current_type, char* configured_type,
+                       char* reboot_required) = nullptr;
+};
+void set_channel_hooks(ChannelHooks hooks);
+// A port's ChannelManagement group, which the NIC branch supplies as the
+// library loads.
+extern tree::SuppliedRows channel_management_place;
+
+}  // namespace tavo::port
+#endif

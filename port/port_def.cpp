@@ -1,11 +1,10 @@
 // The PortDiscoveryAndConfiguration branch: one instance per physical port
 // of a controller, with its link, PHY, speed, beacon and flow-control
-// properties, the port actions, and the ChannelManagement, BaseT10G, LLDP
-// and DCBX sub-groups; and the PG and ApplicationTLV instance groups of the
-// DCBX views.
+// properties, the port actions, and the ChannelManagement (the NIC
+// branch's to supply), BaseT10G, LLDP and DCBX sub-groups; and the PG and
+// ApplicationTLV instance groups of the DCBX views.
 #include <strings.h>
 
-#include "nic/port_calls.h"
 #include "port/port_internal.h"
 #include "tree/declare.h"
 
@@ -21,19 +20,6 @@ static SlotArea admin_pg_slots, peer_pg_slots, oper_pg_slots;
 static SlotArea admin_tlv_slots, peer_tlv_slots, oper_tlv_slots;
 
 // --- BaseT10G ---
-#define BASET_TEXT(name, what, maximum) \
-  property(name, RO, TEXT, "", 0, maximum, "0", handle_10GbaseT_properties, "This property displays " what ".")
-#define BASET_RESULT(name, pair)                                                                                 \
-  property(name, RO, INT, "", 0, 3, "0", stored,                                                                 \
-           "This property displays the TDR result of pair " pair                                                 \
-           ": 0 pair OK, length estimated; 1 pair OK, no "                                                       \
-           "length estimation; 2 pair open, length or distance to fault estimated; 3 pair shorted, distance to " \
-           "fault estimated; 4 pair high mismatch (above 115 ohm), distance to fault estimated; 5 pair low "     \
-           "mismatch (above 85 ohm), distance to fault estimated; 6 to 9 the pair is connected to pair A, B, C " \
-           "or D respectively, length to fault not applicable.")
-#define BASET_LENGTH(name, pair)                   \
-  property(name, RO, INT, "", 0, 100, "0", stored, \
-           "This property displays the estimated length in metres of pair " pair " from the last RunTDR.")
 constexpr char kCablePairs[] = "PairA,PairB,PairC,PairD";
 TAVO_ACTION(Corvane_PortDiscoveryAndConfiguration_BaseT10G, SelfTest, do_SelfTest,
             "This command runs a self test of the 10GBase-T PHY on the given cable pairs.",
@@ -46,39 +32,82 @@ TAVO_ACTION(Corvane_PortDiscoveryAndConfiguration_BaseT10G, RunTDR, do_RunTDR,
 TAVO_ACTION(Corvane_PortDiscoveryAndConfiguration_BaseT10G, ClearCounters, do_ClearCounters,
             "This command clears the 10GBase-T PHY counters.");
 const ChildDef baset_children[] = {
-    BASET_TEXT("10GBaseTDiagStatus", "the diagnostics state of the 10GBase-T PHY", 32),
-    BASET_TEXT("Temperature", "the temperature of the 10GBase-T PHY in degrees Celsius", 120),
+    property("10GBaseTDiagStatus", RO, TEXT, "", 0, 32, "0", handle_10GbaseT_properties,
+             "This property displays the diagnostics state of the 10GBase-T PHY."),
+    property("Temperature", RO, TEXT, "", 0, 120, "0", handle_10GbaseT_properties,
+             "This property displays the temperature of the 10GBase-T PHY in degrees Celsius."),
     property("PHYLinkDownReason", RO, INT, "", 0, 5, "0", handle_over_temperature,
              "This property displays why the PHY link went down: 0 none, 1 PHY link down due to DCC, 2 due to FIP, "
              "3 due to VNIC, 4 due to PAUSE FLOOD, 5 due to PHY THERMAL."),
-    BASET_TEXT("PairASNR", "the signal-to-noise ratio of pair A", 32),
-    BASET_TEXT("PairBSNR", "the signal-to-noise ratio of pair B", 32),
-    BASET_TEXT("PairCSNR", "the signal-to-noise ratio of pair C", 32),
-    BASET_TEXT("PairDSNR", "the signal-to-noise ratio of pair D", 32),
-    BASET_TEXT("TimeSinceLinkHigh", "the high word of the time since the link came up", 32),
-    BASET_TEXT("TimeSinceLinkLow", "the low word of the time since the link came up", 32),
-    BASET_TEXT("AverageMSEPairA", "the average mean squared error of pair A", 32),
-    BASET_TEXT("AverageMSEPairB", "the average mean squared error of pair B", 32),
-    BASET_TEXT("AverageMSEPairC", "the average mean squared error of pair C", 32),
-    BASET_TEXT("AverageMSEPairD", "the average mean squared error of pair D", 32),
-    BASET_TEXT("LDPCFrameHigh", "the high word of the LDPC frame count", 32),
-    BASET_TEXT("LDPCFrameLow", "the low word of the LDPC frame count", 32),
-    BASET_TEXT("PHYCRC8High", "the high word of the PHY CRC-8 error count", 32),
-    BASET_TEXT("PHYCRC8Low", "the low word of the PHY CRC-8 error count", 32),
-    BASET_TEXT("MDIPLLEventCounter", "the number of MDI PLL events", 32),
-    BASET_TEXT("10GEMIEventCounter", "the number of 10G EMI events", 32),
-    BASET_TEXT("PHYFrameCounter", "the number of PHY frames", 64),
+    property("PairASNR", RO, TEXT, "", 0, 32, "0", handle_10GbaseT_properties,
+             "This property displays the signal-to-noise ratio of pair A."),
+    property("PairBSNR", RO, TEXT, "", 0, 32, "0", handle_10GbaseT_properties,
+             "This property displays the signal-to-noise ratio of pair B."),
+    property("PairCSNR", RO, TEXT, "", 0, 32, "0", handle_10GbaseT_properties,
+             "This property displays the signal-to-noise ratio of pair C."),
+    property("PairDSNR", RO, TEXT, "", 0, 32, "0", handle_10GbaseT_properties,
+             "This property displays the signal-to-noise ratio of pair D."),
+    property("TimeSinceLinkHigh", RO, TEXT, "", 0, 32, "0", handle_10GbaseT_properties,
+             "This property displays the high word of the time since the link came up."),
+    property("TimeSinceLinkLow", RO, TEXT, "", 0, 32, "0", handle_10GbaseT_properties,
+             "This property displays the low word of the time since the link came up."),
+    property("AverageMSEPairA", RO, TEXT, "", 0, 32, "0", handle_10GbaseT_properties,
+             "This property displays the average mean squared error of pair A."),
+    property("AverageMSEPairB", RO, TEXT, "", 0, 32, "0", handle_10GbaseT_properties,
+             "This property displays the average mean squared error of pair B."),
+    property("AverageMSEPairC", RO, TEXT, "", 0, 32, "0", handle_10GbaseT_properties,
+             "This property displays the average mean squared error of pair C."),
+    property("AverageMSEPairD", RO, TEXT, "", 0, 32, "0", handle_10GbaseT_properties,
+             "This property displays the average mean squared error of pair D."),
+    property("LDPCFrameHigh", RO, TEXT, "", 0, 32, "0", handle_10GbaseT_properties,
+             "This property displays the high word of the LDPC frame count."),
+    property("LDPCFrameLow", RO, TEXT, "", 0, 32, "0", handle_10GbaseT_properties,
+             "This property displays the low word of the LDPC frame count."),
+    property("PHYCRC8High", RO, TEXT, "", 0, 32, "0", handle_10GbaseT_properties,
+             "This property displays the high word of the PHY CRC-8 error count."),
+    property("PHYCRC8Low", RO, TEXT, "", 0, 32, "0", handle_10GbaseT_properties,
+             "This property displays the low word of the PHY CRC-8 error count."),
+    property("MDIPLLEventCounter", RO, TEXT, "", 0, 32, "0", handle_10GbaseT_properties,
+             "This property displays the number of MDI PLL events."),
+    property("10GEMIEventCounter", RO, TEXT, "", 0, 32, "0", handle_10GbaseT_properties,
+             "This property displays the number of 10G EMI events."),
+    property("PHYFrameCounter", RO, TEXT, "", 0, 64, "0", handle_10GbaseT_properties,
+             "This property displays the number of PHY frames."),
     property("SelfTestResult", RO, INT, "", 0, 4, "", stored,
              "This property displays the result of the last SelfTest: 0 test successful, 1 test initialisation "
              "failed, 4 test failed."),
-    BASET_RESULT("PairAResult", "A"),
-    BASET_RESULT("PairBResult", "B"),
-    BASET_RESULT("PairCResult", "C"),
-    BASET_RESULT("PairDResult", "D"),
-    BASET_LENGTH("PairALengthEstimation", "A"),
-    BASET_LENGTH("PairBLengthEstimation", "B"),
-    BASET_LENGTH("PairCLengthEstimation", "C"),
-    BASET_LENGTH("PairDLengthEstimation", "D"),
+    property("PairAResult", RO, INT, "", 0, 3, "0", stored,
+             "This property displays the TDR result of pair A: 0 pair OK, length estimated; 1 pair OK, no length "
+             "estimation; 2 pair open, length or distance to fault estimated; 3 pair shorted, distance to fault "
+             "estimated; 4 pair high mismatch (above 115 ohm), distance to fault estimated; 5 pair low mismatch (above "
+             "85 ohm), distance to fault estimated; 6 to 9 the pair is connected to pair A, B, C or D respectively, "
+             "length to fault not applicable."),
+    property("PairBResult", RO, INT, "", 0, 3, "0", stored,
+             "This property displays the TDR result of pair B: 0 pair OK, length estimated; 1 pair OK, no length "
+             "estimation; 2 pair open, length or distance to fault estimated; 3 pair shorted, distance to fault "
+             "estimated; 4 pair high mismatch (above 115 ohm), distance to fault estimated; 5 pair low mismatch (above "
+             "85 ohm), distance to fault estimated; 6 to 9 the pair is connected to pair A, B, C or D respectively, "
+             "length to fault not applicable."),
+    property("PairCResult", RO, INT, "", 0, 3, "0", stored,
+             "This property displays the TDR result of pair C: 0 pair OK, length estimated; 1 pair OK, no length "
+             "estimation; 2 pair open, length or distance to fault estimated; 3 pair shorted, distance to fault "
+             "estimated; 4 pair high mismatch (above 115 ohm), distance to fault estimated; 5 pair low mismatch (above "
+             "85 ohm), distance to fault estimated; 6 to 9 the pair is connected to pair A, B, C or D respectively, "
+             "length to fault not applicable."),
+    property("PairDResult", RO, INT, "", 0, 3, "0", stored,
+             "This property displays the TDR result of pair D: 0 pair OK, length estimated; 1 pair OK, no length "
+             "estimation; 2 pair open, length or distance to fault estimated; 3 pair shorted, distance to fault "
+             "estimated; 4 pair high mismatch (above 115 ohm), distance to fault estimated; 5 pair low mismatch (above "
+             "85 ohm), distance to fault estimated; 6 to 9 the pair is connected to pair A, B, C or D respectively, "
+             "length to fault not applicable."),
+    property("PairALengthEstimation", RO, INT, "", 0, 100, "0", stored,
+             "This property displays the estimated length in metres of pair A from the last RunTDR."),
+    property("PairBLengthEstimation", RO, INT, "", 0, 100, "0", stored,
+             "This property displays the estimated length in metres of pair B from the last RunTDR."),
+    property("PairCLengthEstimation", RO, INT, "", 0, 100, "0", stored,
+             "This property displays the estimated length in metres of pair C from the last RunTDR."),
+    property("PairDLengthEstimation", RO, INT, "", 0, 100, "0", stored,
+             "This property displays the estimated length in metres of pair D from the last RunTDR."),
     property("NVPValue", RW, TEXT, "", 0, 100, "72", handle_10baseT_nvpvalue,
              "This property specifies the nominal velocity of propagation in percent that RunTDR uses."),
     property("NVPUsed", RO, INT, "", 0, 100, "72", stored,
@@ -89,77 +118,100 @@ const ChildDef baset_children[] = {
     RunTDR,
     ClearCounters,
 };
-#undef BASET_LENGTH
-#undef BASET_RESULT
-#undef BASET_TEXT
 const GroupDef baset =
     group("BaseT10G", baset_children, "This group contains the 10GBase-T PHY diagnostics of the port.");
 
-const GroupDef port_channels =
-    group("ChannelManagement", {}, "This group specifies available Multi-Channels and respective Channel properties.",
-          group_Corvane_PortDiscoveryAndConfiguration_ChannelManagement);
+constinit SuppliedRows tavo::port::channel_management_place;
 
 // --- LLDP ---
-#define LLDP_TLV(name, what)                                                          \
-  property(name, RW, LIST, kEnabledDisabled, 7, 8, "Enabled", handle_LLDP_properties, \
-           "This property specifies whether " what " is sent.")
-#define LLDP_TEXT(name, what) \
-  property(name, RO, TEXT, "", 0, 255, "Unknown", handle_LLDP_properties, "This property displays " what ".")
-// The nine rows the local and the peer configuration share.
-#define LLDP_SYSTEM_ROWS                                                                                             \
-  LLDP_TEXT("ChassisId", "the chassis identifier"),                                                                  \
-      property("ChassisType", RO, LIST,                                                                              \
-               "Chasis Component,Interface Alias,Port Component,MAC Address,Network Address,Interface Name,Locally " \
-               "Assigned,Unknown",                                                                                   \
-               7, 17, "Unknown", handle_LLDP_properties, "This property displays the kind of chassis identifier."),  \
-      LLDP_TEXT("PortId", "the port identifier"),                                                                    \
-      property("PortType", RO, LIST,                                                                                 \
-               "Interface Alias,Port Component,MAC Address,Network Address,Interface Name,Agent Circuit Id,Locally " \
-               "Assigned,Unknown",                                                                                   \
-               7, 16, "Unknown", handle_LLDP_properties, "This property displays the kind of port identifier."),     \
-      LLDP_TEXT("PortDescription", "the port description"), LLDP_TEXT("SystemName", "the system name"),              \
-      LLDP_TEXT("SystemDescription", "the system description"),                                                      \
-      property("SystemCapabilities", RO, LIST, "Other,Repeater,Bridge,WLAN,Router,Telephone,Docsis,Station,Unknown", \
-               4, 9, "Unknown", handle_LLDP_properties, "This property displays the system capabilities."),          \
-      property("TTL", RO, INT, "", 0, 255, "0", handle_LLDP_properties,                                              \
-               "This property displays the time to live of the LLDP information in seconds.")
+// The local and the peer configuration share nine rows.
+constexpr char kChassisTypes[] =
+    "Chasis Component,Interface Alias,Port Component,MAC Address,Network Address,Interface Name,Locally "
+    "Assigned,Unknown";
+constexpr char kPortTypes[] =
+    "Interface Alias,Port Component,MAC Address,Network Address,Interface Name,Agent Circuit Id,Locally "
+    "Assigned,Unknown";
+constexpr char kSystemCapabilities[] = "Other,Repeater,Bridge,WLAN,Router,Telephone,Docsis,Station,Unknown";
 const ChildDef lldp_local_children[] = {
-    LLDP_TLV("TxState", "LLDP"),
+    property("TxState", RW, LIST, kEnabledDisabled, 7, 8, "Enabled", handle_LLDP_properties,
+             "This property specifies whether LLDP is sent."),
     property("RxState", RW, LIST, kEnabledDisabled, 7, 8, "Enabled", handle_LLDP_properties,
              "This property specifies whether LLDP is received."),
-    LLDP_TLV("PortDescriptionTLV", "the port description TLV"),
-    LLDP_TLV("SystemDescriptionTLV", "the system description TLV"),
-    LLDP_TLV("SystemNameTLV", "the system name TLV"),
-    LLDP_TLV("SystemCapabilitiesTLV", "the system capabilities TLV"),
-    LLDP_SYSTEM_ROWS,
+    property("PortDescriptionTLV", RW, LIST, kEnabledDisabled, 7, 8, "Enabled", handle_LLDP_properties,
+             "This property specifies whether the port description TLV is sent."),
+    property("SystemDescriptionTLV", RW, LIST, kEnabledDisabled, 7, 8, "Enabled", handle_LLDP_properties,
+             "This property specifies whether the system description TLV is sent."),
+    property("SystemNameTLV", RW, LIST, kEnabledDisabled, 7, 8, "Enabled", handle_LLDP_properties,
+             "This property specifies whether the system name TLV is sent."),
+    property("SystemCapabilitiesTLV", RW, LIST, kEnabledDisabled, 7, 8, "Enabled", handle_LLDP_properties,
+             "This property specifies whether the system capabilities TLV is sent."),
+    property("ChassisId", RO, TEXT, "", 0, 255, "Unknown", handle_LLDP_properties,
+             "This property displays the chassis identifier."),
+    property("ChassisType", RO, LIST, kChassisTypes, 7, 17, "Unknown", handle_LLDP_properties,
+             "This property displays the kind of chassis identifier."),
+    property("PortId", RO, TEXT, "", 0, 255, "Unknown", handle_LLDP_properties,
+             "This property displays the port identifier."),
+    property("PortType", RO, LIST, kPortTypes, 7, 16, "Unknown", handle_LLDP_properties,
+             "This property displays the kind of port identifier."),
+    property("PortDescription", RO, TEXT, "", 0, 255, "Unknown", handle_LLDP_properties,
+             "This property displays the port description."),
+    property("SystemName", RO, TEXT, "", 0, 255, "Unknown", handle_LLDP_properties,
+             "This property displays the system name."),
+    property("SystemDescription", RO, TEXT, "", 0, 255, "Unknown", handle_LLDP_properties,
+             "This property displays the system description."),
+    property("SystemCapabilities", RO, LIST, kSystemCapabilities, 4, 9, "Unknown", handle_LLDP_properties,
+             "This property displays the system capabilities."),
+    property("TTL", RO, INT, "", 0, 255, "0", handle_LLDP_properties,
+             "This property displays the time to live of the LLDP information in seconds."),
 };
-const ChildDef lldp_peer_children[] = {LLDP_SYSTEM_ROWS};
-#undef LLDP_SYSTEM_ROWS
-#undef LLDP_TEXT
-#undef LLDP_TLV
+const ChildDef lldp_peer_children[] = {
+    property("ChassisId", RO, TEXT, "", 0, 255, "Unknown", handle_LLDP_properties,
+             "This property displays the chassis identifier."),
+    property("ChassisType", RO, LIST, kChassisTypes, 7, 17, "Unknown", handle_LLDP_properties,
+             "This property displays the kind of chassis identifier."),
+    property("PortId", RO, TEXT, "", 0, 255, "Unknown", handle_LLDP_properties,
+             "This property displays the port identifier."),
+    property("PortType", RO, LIST, kPortTypes, 7, 16, "Unknown", handle_LLDP_properties,
+             "This property displays the kind of port identifier."),
+    property("PortDescription", RO, TEXT, "", 0, 255, "Unknown", handle_LLDP_properties,
+             "This property displays the port description."),
+    property("SystemName", RO, TEXT, "", 0, 255, "Unknown", handle_LLDP_properties,
+             "This property displays the system name."),
+    property("SystemDescription", RO, TEXT, "", 0, 255, "Unknown", handle_LLDP_properties,
+             "This property displays the system description."),
+    property("SystemCapabilities", RO, LIST, kSystemCapabilities, 4, 9, "Unknown", handle_LLDP_properties,
+             "This property displays the system capabilities."),
+    property("TTL", RO, INT, "", 0, 255, "0", handle_LLDP_properties,
+             "This property displays the time to live of the LLDP information in seconds."),
+};
 const GroupDef lldp_local =
     group("LocalConfiguration", lldp_local_children, "This group contains the LLDP configuration this port sends.");
 const GroupDef lldp_peer =
     group("PeerConfiguration", lldp_peer_children, "This group contains the LLDP configuration the link partner sent.");
 
-#define STATISTIC(name, what, handler) \
-  property(name, RO, INT, "", 0, kMaxCount, "0", handler, "This property displays the number of " what ".")
 const ChildDef lldp_statistics_children[] = {
-    STATISTIC("TxPacketCount", "LLDP packets sent", handle_lldp_stats_props),
-    STATISTIC("RxPacketCount", "LLDP packets received", handle_lldp_stats_props),
-    STATISTIC("UnrecognizedTLVs", "unrecognized TLVs received", handle_lldp_stats_props),
-    STATISTIC("NumPacketsDropped", "LLDP packets dropped", handle_lldp_stats_props),
-    STATISTIC("OrganizationalTLVCount", "organizational TLVs received", handle_lldp_stats_props),
+    property("TxPacketCount", RO, INT, "", 0, kMaxCount, "0", handle_lldp_stats_props,
+             "This property displays the number of LLDP packets sent."),
+    property("RxPacketCount", RO, INT, "", 0, kMaxCount, "0", handle_lldp_stats_props,
+             "This property displays the number of LLDP packets received."),
+    property("UnrecognizedTLVs", RO, INT, "", 0, kMaxCount, "0", handle_lldp_stats_props,
+             "This property displays the number of unrecognized TLVs received."),
+    property("NumPacketsDropped", RO, INT, "", 0, kMaxCount, "0", handle_lldp_stats_props,
+             "This property displays the number of LLDP packets dropped."),
+    property("OrganizationalTLVCount", RO, INT, "", 0, kMaxCount, "0", handle_lldp_stats_props,
+             "This property displays the number of organizational TLVs received."),
 };
 const GroupDef lldp_statistics =
     group("LLDPStatistics", lldp_statistics_children, "This group contains the LLDP statistics of the port.");
-const ChildDef lldp_children[] = {subgroup(&lldp_local), subgroup(&lldp_peer), subgroup(&lldp_statistics)};
+const ChildDef lldp_children[] = {
+    subgroup(&lldp_local),
+    subgroup(&lldp_peer),
+    subgroup(&lldp_statistics),
+};
 const GroupDef lldp =
     group("LLDP", lldp_children, "This group contains the LLDP configuration and statistics of the port.");
 
 // --- DCBX ---
-#define DCBX_COUNTER(name, what) \
-  property(name, RO, INT, "", 0, kMaxCount, "0", handle_dcbx_port_vars, "This property displays " what ".")
 const ChildDef dcbx_port_vars_children[] = {
     property("OperatingVersion", RO, INT, "", 0, 3, "0", handle_dcbx_port_vars,
              "This property displays the DCBX version in operation."),
@@ -171,59 +223,81 @@ const ChildDef dcbx_port_vars_children[] = {
              "This property specifies the DCBX protocol: CIN is the Cisco/Intel/Nuovo protocol, CEE the CEE "
              "standard; Auto-CEE and Auto-IEEE negotiate. Auto-IEEE is the default; a change takes effect after a "
              "reboot."),
-    DCBX_COUNTER("SequenceNumber", "the DCBX sequence number"),
-    DCBX_COUNTER("AckNumber", "the DCBX acknowledgement number"),
-    DCBX_COUNTER("PeerSequenceNumber", "the link partner's sequence number"),
-    DCBX_COUNTER("PeerAckNumber", "the link partner's acknowledgement number"),
-    DCBX_COUNTER("PFCFeatureSequenceNumber", "the sequence number of the PFC feature"),
-    DCBX_COUNTER("PGFeatureSequenceNumber", "the sequence number of the priority-group feature"),
-    DCBX_COUNTER("AppFeatureSequenceNumber", "the sequence number of the application feature"),
+    property("SequenceNumber", RO, INT, "", 0, kMaxCount, "0", handle_dcbx_port_vars,
+             "This property displays the DCBX sequence number."),
+    property("AckNumber", RO, INT, "", 0, kMaxCount, "0", handle_dcbx_port_vars,
+             "This property displays the DCBX acknowledgement number."),
+    property("PeerSequenceNumber", RO, INT, "", 0, kMaxCount, "0", handle_dcbx_port_vars,
+             "This property displays the link partner's sequence number."),
+    property("PeerAckNumber", RO, INT, "", 0, kMaxCount, "0", handle_dcbx_port_vars,
+             "This property displays the link partner's acknowledgement number."),
+    property("PFCFeatureSequenceNumber", RO, INT, "", 0, kMaxCount, "0", handle_dcbx_port_vars,
+             "This property displays the sequence number of the PFC feature."),
+    property("PGFeatureSequenceNumber", RO, INT, "", 0, kMaxCount, "0", handle_dcbx_port_vars,
+             "This property displays the sequence number of the priority-group feature."),
+    property("AppFeatureSequenceNumber", RO, INT, "", 0, kMaxCount, "0", handle_dcbx_port_vars,
+             "This property displays the sequence number of the application feature."),
 };
-#undef DCBX_COUNTER
 const GroupDef dcbx_port_vars =
     group("DCBXPortVars", dcbx_port_vars_children, "This group contains the DCBX state of the port.");
 const ChildDef dcbx_statistics_children[] = {
-    STATISTIC("TxPacketCount", "DCBX packets sent", handle_dcbx_stats_props),
-    STATISTIC("RxPacketCount", "DCBX packets received", handle_dcbx_stats_props),
-    STATISTIC("UnrecognizedTLVs", "unrecognized TLVs received", stored),
-    STATISTIC("NumPacketsDropped", "DCBX packets dropped", handle_dcbx_stats_props),
-    STATISTIC("OrganizationalTLVCount", "organizational TLVs received", stored),
+    property("TxPacketCount", RO, INT, "", 0, kMaxCount, "0", handle_dcbx_stats_props,
+             "This property displays the number of DCBX packets sent."),
+    property("RxPacketCount", RO, INT, "", 0, kMaxCount, "0", handle_dcbx_stats_props,
+             "This property displays the number of DCBX packets received."),
+    property("UnrecognizedTLVs", RO, INT, "", 0, kMaxCount, "0", stored,
+             "This property displays the number of unrecognized TLVs received."),
+    property("NumPacketsDropped", RO, INT, "", 0, kMaxCount, "0", handle_dcbx_stats_props,
+             "This property displays the number of DCBX packets dropped."),
+    property("OrganizationalTLVCount", RO, INT, "", 0, kMaxCount, "0", stored,
+             "This property displays the number of organizational TLVs received."),
 };
-#undef STATISTIC
 const GroupDef dcbx_statistics =
     group("DCBXStatistics", dcbx_statistics_children, "This group contains the DCBX statistics of the port.");
 
 // The rows of the feature views: flags "Yes" or "No" (OperationalMode
 // "True" or "False"), bitmaps of priorities.
-#define FLAG(name, what, access, default_value, handler) \
-  property(name, access, LIST, kYesNo, 2, 3, default_value, handler, "This property " what ".")
-#define ADVERTISE(access, handler) \
-  FLAG("Advertise", "indicates whether the feature is advertised", access, "Yes", handler)
-#define ENABLED(access, default_value, handler) \
-  FLAG("Enabled", "indicates whether the feature is enabled", access, default_value, handler)
-#define WILLING(access, handler) \
-  FLAG("Willing", "indicates whether the feature takes the link partner's settings", access, "Yes", handler)
-#define ERROR_FLAG(handler) FLAG("Error", "indicates whether the feature is in error", RO, "Yes", handler)
-#define SYNCED(handler) \
-  FLAG("Synced", "indicates whether the feature is in sync with the link partner", RO, "Yes", handler)
-#define OPERATIONAL_MODE(default_value, handler)                                  \
-  property("OperationalMode", RO, LIST, kTrueFalse, 4, 5, default_value, handler, \
-           "This property indicates whether the feature is in operation.")
-#define PFC_BITMAP(access, verb)                                                   \
-  property("PriorityBitMap", access, TEXT, "", 1, 4, "0", handle_pfc_feature_vars, \
-           "This property " verb                                                   \
-           " the priorities with priority flow control; bit i stands for priority i (0 to 7), 0xFF for all eight.")
-
-const ChildDef admin_pfc_children[] = {ADVERTISE(RW, handle_pfc_feature_vars),
-                                       ENABLED(RW, "No", handle_pfc_feature_vars), PFC_BITMAP(RW, "specifies"),
-                                       WILLING(RW, handle_pfc_feature_vars)};
-const ChildDef peer_pfc_children[] = {ADVERTISE(RO, handle_pfc_feature_vars),
-                                      ENABLED(RO, "Yes", handle_pfc_feature_vars), ERROR_FLAG(handle_pfc_feature_vars),
-                                      PFC_BITMAP(RO, "displays"), WILLING(RO, handle_pfc_feature_vars)};
-const ChildDef oper_pfc_children[] = {ERROR_FLAG(handle_pfc_feature_vars),
-                                      OPERATIONAL_MODE("True", handle_pfc_feature_vars), PFC_BITMAP(RO, "displays"),
-                                      SYNCED(handle_pfc_feature_vars)};
-#undef PFC_BITMAP
+constexpr char kAdvertiseHelp[] = "This property indicates whether the feature is advertised.";
+constexpr char kEnabledHelp[] = "This property indicates whether the feature is enabled.";
+constexpr char kWillingHelp[] = "This property indicates whether the feature takes the link partner's settings.";
+constexpr char kErrorHelp[] = "This property indicates whether the feature is in error.";
+constexpr char kOperationalModeHelp[] = "This property indicates whether the feature is in operation.";
+constexpr char kSyncedHelp[] = "This property indicates whether the feature is in sync with the link partner.";
+constexpr char kPg15Help[] =
+    "This property displays the priorities in the strict-priority group PG15 as a bitmap of priorities 0 to 7 (a RoCE "
+    "priority).";
+constexpr char kNumPgHelp[] = "This property displays the number of priority groups supported.";
+constexpr char kCnpvHelp[] =
+    "This property displays the congestion-notification priorities; bit i stands for priority i (0 to 7), 0xFF for all "
+    "eight.";
+constexpr char kReadyHelp[] =
+    "This property displays the priorities ready for congestion notification; bit i stands for priority i (0 to 7), "
+    "0xFF for all eight.";
+const ChildDef admin_pfc_children[] = {
+    property("Advertise", RW, LIST, kYesNo, 2, 3, "Yes", handle_pfc_feature_vars, kAdvertiseHelp),
+    property("Enabled", RW, LIST, kYesNo, 2, 3, "No", handle_pfc_feature_vars, kEnabledHelp),
+    property("PriorityBitMap", RW, TEXT, "", 1, 4, "0", handle_pfc_feature_vars,
+             "This property specifies the priorities with priority flow control; bit i stands for priority i (0 to 7), "
+             "0xFF for all eight."),
+    property("Willing", RW, LIST, kYesNo, 2, 3, "Yes", handle_pfc_feature_vars, kWillingHelp),
+};
+const ChildDef peer_pfc_children[] = {
+    property("Advertise", RO, LIST, kYesNo, 2, 3, "Yes", handle_pfc_feature_vars, kAdvertiseHelp),
+    property("Enabled", RO, LIST, kYesNo, 2, 3, "Yes", handle_pfc_feature_vars, kEnabledHelp),
+    property("Error", RO, LIST, kYesNo, 2, 3, "Yes", handle_pfc_feature_vars, kErrorHelp),
+    property("PriorityBitMap", RO, TEXT, "", 1, 4, "0", handle_pfc_feature_vars,
+             "This property displays the priorities with priority flow control; bit i stands for priority i (0 to 7), "
+             "0xFF for all eight."),
+    property("Willing", RO, LIST, kYesNo, 2, 3, "Yes", handle_pfc_feature_vars, kWillingHelp),
+};
+const ChildDef oper_pfc_children[] = {
+    property("Error", RO, LIST, kYesNo, 2, 3, "Yes", handle_pfc_feature_vars, kErrorHelp),
+    property("OperationalMode", RO, LIST, kTrueFalse, 4, 5, "True", handle_pfc_feature_vars, kOperationalModeHelp),
+    property("PriorityBitMap", RO, TEXT, "", 1, 4, "0", handle_pfc_feature_vars,
+             "This property displays the priorities with priority flow control; bit i stands for priority i (0 to 7), "
+             "0xFF for all eight."),
+    property("Synced", RO, LIST, kYesNo, 2, 3, "Yes", handle_pfc_feature_vars, kSyncedHelp),
+};
 const GroupDef admin_pfc =
     group("AdministratorPFCSetting", admin_pfc_children, "This group contains the PFC settings this port asks for.");
 const GroupDef peer_pfc =
@@ -233,27 +307,28 @@ const GroupDef oper_pfc =
 const ChildDef pfc_children[] = {subgroup(&admin_pfc), subgroup(&peer_pfc), subgroup(&oper_pfc)};
 const GroupDef pfc = group("PFC", pfc_children, "This group contains the priority flow control views of the port.");
 
-#define PG15(access)                                                                                            \
-  property("PG15PriorityMemberShip", access, TEXT, "", 0, 7, "0", handle_pg15_membership,                       \
-           "This property displays the priorities in the strict-priority group PG15 as a bitmap of priorities " \
-           "0 to 7 (a RoCE priority).")
-#define NUM_PG                                                               \
-  property("NumPGSupported", RO, INT, "", 2, 5, "2", handle_pg_feature_vars, \
-           "This property displays the number of priority groups supported.")
-const ChildDef admin_pg_children[] = {PG15(RW), ADVERTISE(RW, handle_pg_feature_vars),
-                                      ENABLED(RW, "Yes", handle_pg_feature_vars), WILLING(RW, handle_pg_feature_vars),
-                                      NUM_PG};
-const ChildDef peer_pg_children[] = {PG15(RO),
-                                     ADVERTISE(RO, handle_pg_feature_vars),
-                                     ENABLED(RO, "Yes", handle_pg_feature_vars),
-                                     ERROR_FLAG(handle_pg_feature_vars),
-                                     WILLING(RO, handle_pg_feature_vars),
-                                     NUM_PG};
-const ChildDef oper_pg_children[] = {PG15(RO), ERROR_FLAG(handle_pg_feature_vars),
-                                     OPERATIONAL_MODE("True", handle_pg_feature_vars), SYNCED(handle_pg_feature_vars),
-                                     NUM_PG};
-#undef NUM_PG
-#undef PG15
+const ChildDef admin_pg_children[] = {
+    property("PG15PriorityMemberShip", RW, TEXT, "", 0, 7, "0", handle_pg15_membership, kPg15Help),
+    property("Advertise", RW, LIST, kYesNo, 2, 3, "Yes", handle_pg_feature_vars, kAdvertiseHelp),
+    property("Enabled", RW, LIST, kYesNo, 2, 3, "Yes", handle_pg_feature_vars, kEnabledHelp),
+    property("Willing", RW, LIST, kYesNo, 2, 3, "Yes", handle_pg_feature_vars, kWillingHelp),
+    property("NumPGSupported", RO, INT, "", 2, 5, "2", handle_pg_feature_vars, kNumPgHelp),
+};
+const ChildDef peer_pg_children[] = {
+    property("PG15PriorityMemberShip", RO, TEXT, "", 0, 7, "0", handle_pg15_membership, kPg15Help),
+    property("Advertise", RO, LIST, kYesNo, 2, 3, "Yes", handle_pg_feature_vars, kAdvertiseHelp),
+    property("Enabled", RO, LIST, kYesNo, 2, 3, "Yes", handle_pg_feature_vars, kEnabledHelp),
+    property("Error", RO, LIST, kYesNo, 2, 3, "Yes", handle_pg_feature_vars, kErrorHelp),
+    property("Willing", RO, LIST, kYesNo, 2, 3, "Yes", handle_pg_feature_vars, kWillingHelp),
+    property("NumPGSupported", RO, INT, "", 2, 5, "2", handle_pg_feature_vars, kNumPgHelp),
+};
+const ChildDef oper_pg_children[] = {
+    property("PG15PriorityMemberShip", RO, TEXT, "", 0, 7, "0", handle_pg15_membership, kPg15Help),
+    property("Error", RO, LIST, kYesNo, 2, 3, "Yes", handle_pg_feature_vars, kErrorHelp),
+    property("OperationalMode", RO, LIST, kTrueFalse, 4, 5, "True", handle_pg_feature_vars, kOperationalModeHelp),
+    property("Synced", RO, LIST, kYesNo, 2, 3, "Yes", handle_pg_feature_vars, kSyncedHelp),
+    property("NumPGSupported", RO, INT, "", 2, 5, "2", handle_pg_feature_vars, kNumPgHelp),
+};
 const GroupDef admin_pg =
     group("AdministratorPGSetting", admin_pg_children, "This group contains the priority groups this port asks for.");
 const GroupDef peer_pg =
@@ -278,15 +353,24 @@ TAVO_ACTION(Corvane_PortDiscoveryAndConfiguration_DCBX_ApplicationTLVGroups_Admi
             "This command deletes an application TLV from the port's DCBX configuration.",
             required("InstanceNumber", INT, "", 0, 14,
                      "This parameter specifies the number of the ApplicationTLV instance to delete."));
-const ChildDef admin_tlv_children[] = {ADVERTISE(RW, handle_app_feature_vars),
-                                       ENABLED(RW, "Yes", handle_app_feature_vars),
-                                       WILLING(RW, handle_app_feature_vars), AddApplicationTLV, DeleteApplicationTLV};
-const ChildDef peer_tlv_children[] = {ADVERTISE(RO, handle_app_feature_vars),
-                                      ENABLED(RO, "Yes", handle_app_feature_vars), ERROR_FLAG(handle_app_feature_vars),
-                                      WILLING(RO, handle_app_feature_vars)};
-const ChildDef oper_tlv_children[] = {ERROR_FLAG(handle_app_feature_vars),
-                                      OPERATIONAL_MODE("True", handle_app_feature_vars),
-                                      SYNCED(handle_app_feature_vars)};
+const ChildDef admin_tlv_children[] = {
+    property("Advertise", RW, LIST, kYesNo, 2, 3, "Yes", handle_app_feature_vars, kAdvertiseHelp),
+    property("Enabled", RW, LIST, kYesNo, 2, 3, "Yes", handle_app_feature_vars, kEnabledHelp),
+    property("Willing", RW, LIST, kYesNo, 2, 3, "Yes", handle_app_feature_vars, kWillingHelp),
+    AddApplicationTLV,
+    DeleteApplicationTLV,
+};
+const ChildDef peer_tlv_children[] = {
+    property("Advertise", RO, LIST, kYesNo, 2, 3, "Yes", handle_app_feature_vars, kAdvertiseHelp),
+    property("Enabled", RO, LIST, kYesNo, 2, 3, "Yes", handle_app_feature_vars, kEnabledHelp),
+    property("Error", RO, LIST, kYesNo, 2, 3, "Yes", handle_app_feature_vars, kErrorHelp),
+    property("Willing", RO, LIST, kYesNo, 2, 3, "Yes", handle_app_feature_vars, kWillingHelp),
+};
+const ChildDef oper_tlv_children[] = {
+    property("Error", RO, LIST, kYesNo, 2, 3, "Yes", handle_app_feature_vars, kErrorHelp),
+    property("OperationalMode", RO, LIST, kTrueFalse, 4, 5, "True", handle_app_feature_vars, kOperationalModeHelp),
+    property("Synced", RO, LIST, kYesNo, 2, 3, "Yes", handle_app_feature_vars, kSyncedHelp),
+};
 const GroupDef admin_tlv =
     group("AdministratorTLVSetting", admin_tlv_children, "This group contains the application TLVs this port asks for.",
           group_AdministratorTLVSetting);
@@ -299,33 +383,27 @@ const ChildDef tlv_children[] = {subgroup(&admin_tlv), subgroup(&peer_tlv), subg
 const GroupDef tlv_groups =
     group("ApplicationTLVGroups", tlv_children, "This group contains the application-TLV views of the port.");
 
-#define CNPV                                                                                             \
-  property("CNPVBitMap", RO, TEXT, "", 1, 4, "0", handle_update_qcn_props,                               \
-           "This property displays the congestion-notification priorities; bit i stands for priority i " \
-           "(0 to 7), 0xFF for all eight.")
-#define READY                                                                                                    \
-  property("ReadyBitMap", RO, TEXT, "", 1, 4, "0", handle_update_qcn_props,                                      \
-           "This property displays the priorities ready for congestion notification; bit i stands for priority " \
-           "i (0 to 7), 0xFF for all eight.")
-const ChildDef admin_qcn_children[] = {ADVERTISE(RW, handle_update_qcn_props),
-                                       ENABLED(RW, "No", handle_update_qcn_props), CNPV,
-                                       WILLING(RW, handle_update_qcn_props)};
+const ChildDef admin_qcn_children[] = {
+    property("Advertise", RW, LIST, kYesNo, 2, 3, "Yes", handle_update_qcn_props, kAdvertiseHelp),
+    property("Enabled", RW, LIST, kYesNo, 2, 3, "No", handle_update_qcn_props, kEnabledHelp),
+    property("CNPVBitMap", RO, TEXT, "", 1, 4, "0", handle_update_qcn_props, kCnpvHelp),
+    property("Willing", RW, LIST, kYesNo, 2, 3, "Yes", handle_update_qcn_props, kWillingHelp),
+};
 const ChildDef peer_qcn_children[] = {
-    ADVERTISE(RO, handle_update_qcn_props), ENABLED(RO, "Yes", handle_update_qcn_props),
-    ERROR_FLAG(handle_update_qcn_props),    CNPV,
-    WILLING(RO, handle_update_qcn_props),   READY};
-const ChildDef oper_qcn_children[] = {ERROR_FLAG(handle_update_qcn_props),
-                                      OPERATIONAL_MODE("N/A", handle_update_qcn_props), CNPV,
-                                      SYNCED(handle_update_qcn_props), READY};
-#undef READY
-#undef CNPV
-#undef OPERATIONAL_MODE
-#undef SYNCED
-#undef ERROR_FLAG
-#undef WILLING
-#undef ENABLED
-#undef ADVERTISE
-#undef FLAG
+    property("Advertise", RO, LIST, kYesNo, 2, 3, "Yes", handle_update_qcn_props, kAdvertiseHelp),
+    property("Enabled", RO, LIST, kYesNo, 2, 3, "Yes", handle_update_qcn_props, kEnabledHelp),
+    property("Error", RO, LIST, kYesNo, 2, 3, "Yes", handle_update_qcn_props, kErrorHelp),
+    property("CNPVBitMap", RO, TEXT, "", 1, 4, "0", handle_update_qcn_props, kCnpvHelp),
+    property("Willing", RO, LIST, kYesNo, 2, 3, "Yes", handle_update_qcn_props, kWillingHelp),
+    property("ReadyBitMap", RO, TEXT, "", 1, 4, "0", handle_update_qcn_props, kReadyHelp),
+};
+const ChildDef oper_qcn_children[] = {
+    property("Error", RO, LIST, kYesNo, 2, 3, "Yes", handle_update_qcn_props, kErrorHelp),
+    property("OperationalMode", RO, LIST, kTrueFalse, 4, 5, "N/A", handle_update_qcn_props, kOperationalModeHelp),
+    property("CNPVBitMap", RO, TEXT, "", 1, 4, "0", handle_update_qcn_props, kCnpvHelp),
+    property("Synced", RO, LIST, kYesNo, 2, 3, "Yes", handle_update_qcn_props, kSyncedHelp),
+    property("ReadyBitMap", RO, TEXT, "", 1, 4, "0", handle_update_qcn_props, kReadyHelp),
+};
 const GroupDef admin_qcn =
     group("AdministratorQCNSetting", admin_qcn_children, "This group contains the QCN settings this port asks for.");
 const GroupDef peer_qcn =
@@ -397,7 +475,7 @@ const ChildDef port_children[] = {
     property("TXThrottle", RW, TEXT, "", 1, 2, "2", handle_TXThrottle,
              "This property specifies how soon FCoE traffic stops after a PFC pause frame: 1 a slow reaction to "
              "incoming PFC pause frames, 2 a fast reaction."),
-    subgroup(&port_channels),
+    supplied(&tavo::port::channel_management_place),
     subgroup(&baset),
     property("FCoEWWPN", RO, TEXT, "", 0, 16, "0", handle_FCoEWWPN,
              "This property displays the world-wide port name of the port's FCoE function."),
@@ -435,41 +513,52 @@ const GroupDef port_group =
               "This group instance corresponds to one physical port of the Tessmark controller.");
 
 // --- PG and ApplicationTLV instances ---
-#define PG_CHILDREN(bandwidth_max)                                                                            \
-  property("Bandwidth", RO, INT, "", 0, bandwidth_max, "0", handle_bwg_props,                                 \
-           "This property displays the bandwidth share of the priority group in percent; 255 means no "       \
-           "bandwidth limit."),                                                                               \
-      property("PriorityMembership", RO, TEXT, "", 0, 7, "0", handle_bwg_props,                               \
-               "This property displays the bitmap of the priorities in this priority group; a group without " \
-               "priorities has 0, and a priority belongs to at most one group.")
 TAVO_ACTION(Corvane_PortDiscoveryAndConfiguration_DCBX_PriorityGroups_AdministratorPGSetting_PG, ConfigurePGSettings,
             do_ConfigurePGSettings, "This command sets the priorities and the bandwidth of this priority group.",
             required("PriorityMembership", TEXT, "", 0, 7,
                      "This parameter specifies the bitmap of the priorities in the group."),
             required("Bandwidth", INT, "", 0, 255,
                      "This parameter specifies the bandwidth share in percent; 255 means no bandwidth limit."));
-const ChildDef admin_pg_instance_children[] = {PG_CHILDREN(255), ConfigurePGSettings};
-const ChildDef view_pg_instance_children[] = {PG_CHILDREN(100)};
-#undef PG_CHILDREN
+constexpr char kPgBandwidthHelp[] =
+    "This property displays the bandwidth share of the priority group in percent; 255 means no bandwidth limit.";
+constexpr char kPgMembershipHelp[] =
+    "This property displays the bitmap of the priorities in this priority group; a group without priorities has 0, and "
+    "a priority belongs to at most one group.";
+const ChildDef admin_pg_instance_children[] = {
+    property("Bandwidth", RO, INT, "", 0, 255, "0", handle_bwg_props, kPgBandwidthHelp),
+    property("PriorityMembership", RO, TEXT, "", 0, 7, "0", handle_bwg_props, kPgMembershipHelp),
+    ConfigurePGSettings,
+};
+const ChildDef view_pg_instance_children[] = {
+    property("Bandwidth", RO, INT, "", 0, 100, "0", handle_bwg_props, kPgBandwidthHelp),
+    property("PriorityMembership", RO, TEXT, "", 0, 7, "0", handle_bwg_props, kPgMembershipHelp),
+};
 constexpr char kPgHelp[] = "This group instance corresponds to one priority group of the view.";
 const GroupDef admin_pg_instance = instanced("PG", 8, &admin_pg_slots, admin_pg_instance_children, kPgHelp);
 const GroupDef peer_pg_instance = instanced("PG", 8, &peer_pg_slots, view_pg_instance_children, kPgHelp);
 const GroupDef oper_pg_instance = instanced("PG", 8, &oper_pg_slots, view_pg_instance_children, kPgHelp);
 
-#define TLV_CHILDREN(bitmap_access)                                                                                   \
-  property("OUI", RO, TEXT, "", 1, 8, "0x001b21", handle_apptlv_feature_vars,                                         \
-           "This property displays the DCBX OUI, 0x001b21."),                                                         \
-      property("PriorityBitMap", bitmap_access, TEXT, "", 1, 4, "0", handle_apptlv_feature_vars,                      \
-               "This property displays the priorities the protocol uses; bit i stands for priority i (0 to 7), 0xFF " \
-               "for all eight."),                                                                                     \
-      property("ProtocolID", RO, INT, "", 0, 99999, "0", handle_apptlv_feature_vars,                                  \
-               "This property displays the protocol: with ProtocolSelector 1 the iSCSI TCP port; with 0 an Ethernet " \
-               "type (FCoE 0x8906 or 0x8914, RoCE 0x8915)."),                                                         \
-      property("ProtocolSelector", RO, INT, "", 0, 1, "0", handle_apptlv_feature_vars,                                \
-               "This property displays the kind of ProtocolID: 0 an Ethernet type, 1 a TCP port.")
-const ChildDef admin_tlv_instance_children[] = {TLV_CHILDREN(RW)};
-const ChildDef view_tlv_instance_children[] = {TLV_CHILDREN(RO)};
-#undef TLV_CHILDREN
+constexpr char kOuiHelp[] = "This property displays the DCBX OUI, 0x001b21.";
+constexpr char kTlvBitmapHelp[] =
+    "This property displays the priorities the protocol uses; bit i stands for priority i (0 to 7), 0xFF for all "
+    "eight.";
+constexpr char kProtocolIdHelp[] =
+    "This property displays the protocol: with ProtocolSelector 1 the iSCSI TCP port; with 0 an Ethernet type (FCoE "
+    "0x8906 or 0x8914, RoCE 0x8915).";
+constexpr char kProtocolSelectorHelp[] =
+    "This property displays the kind of ProtocolID: 0 an Ethernet type, 1 a TCP port.";
+const ChildDef admin_tlv_instance_children[] = {
+    property("OUI", RO, TEXT, "", 1, 8, "0x001b21", handle_apptlv_feature_vars, kOuiHelp),
+    property("PriorityBitMap", RW, TEXT, "", 1, 4, "0", handle_apptlv_feature_vars, kTlvBitmapHelp),
+    property("ProtocolID", RO, INT, "", 0, 99999, "0", handle_apptlv_feature_vars, kProtocolIdHelp),
+    property("ProtocolSelector", RO, INT, "", 0, 1, "0", handle_apptlv_feature_vars, kProtocolSelectorHelp),
+};
+const ChildDef view_tlv_instance_children[] = {
+    property("OUI", RO, TEXT, "", 1, 8, "0x001b21", handle_apptlv_feature_vars, kOuiHelp),
+    property("PriorityBitMap", RO, TEXT, "", 1, 4, "0", handle_apptlv_feature_vars, kTlvBitmapHelp),
+    property("ProtocolID", RO, INT, "", 0, 99999, "0", handle_apptlv_feature_vars, kProtocolIdHelp),
+    property("ProtocolSelector", RO, INT, "", 0, 1, "0", handle_apptlv_feature_vars, kProtocolSelectorHelp),
+};
 constexpr char kTlvHelp[] = "This group instance corresponds to one application TLV of the view.";
 const GroupDef admin_tlv_instance =
     instanced("ApplicationTLV", 15, &admin_tlv_slots, admin_tlv_instance_children, kTlvHelp);

@@ -9,45 +9,40 @@
 
 #include "port/port.h"
 #include "transport/port_records.h"
+#include "tree/handler_context.h"
 #include "tree/status_texts.h"
 
 namespace tavo::port {
 
 struct PropertyTexts;
 
-// Where the commands of a port go.
-struct PortTarget {
-  TavoNode* port = nullptr;        // the PortDiscoveryAndConfiguration instance
-  TavoNode* controller = nullptr;  // its Corvane group
-  uint32_t device = 0;             // the serving function's number (0: none)
-  uint8_t domain = 0;
-  uint8_t port_number = 0;         // the port's PortNumber
-  uint32_t path = 4;               // 1 iSCSI device, 2 NIC device, 4 no function
-};
-// The port group at or above node, its controller and where its commands
-// go; false without either group.
-bool port_target(TavoNode* node, PortTarget* out);
-// The same for a port whose serving function is given (start-up, before
-// the port group holds the function's handle).
-bool port_target_with(TavoNode* port, uint32_t device, PortTarget* out);
+// A port's commands go where the handler context of a node of the port
+// says (tree/handler_context.h): to the number of the function that serves
+// the port, in its domain, naming the port's PortNumber (c.port), on the
+// path the controller's port bitmap gives that port (port_path).
+//
+// The context of node when it lies at or below a port group of a
+// controller; false for any other node.
+bool port_context(TavoNode* node, tree::HandlerContext* c);
+// The path of the context's port: 1 iSCSI device, 2 NIC device, 4 no
+// function.
+uint32_t port_path(const tree::HandlerContext& c);
 // The start every port property handler shares: property and buffer given,
 // a refusal inside a virtual function ("N/A" into buf, status 256), the
 // port found and, when generation is asked for, readable. False when the
 // handler answers 1 at once.
-bool port_handler_begin(TavoNode* property, char* buf, PortTarget* t, uint32_t* generation);
+bool port_handler_begin(TavoNode* property, char* buf, tree::HandlerContext* c, uint32_t* generation);
 // The NIC function a command that always travels on the NIC device is
 // addressed with: the controller's NICPhysicalHBA of the port, else its
 // first; 0 when the controller has none (the command is not sent).
-uint32_t port_nic_function(const PortTarget& t);
-// The controller's generation (1 when it cannot be read).
-uint32_t port_generation(const PortTarget& t);
+uint32_t port_nic_function(const tree::HandlerContext& c);
 
 // The link-status query (5/1) on a device: version 1 the link, speed and
 // logical state, version 0 the active port. The command's status.
 uint32_t read_link_status(uint32_t device, uint8_t domain, uint8_t port_number, uint32_t path, uint8_t version,
                           LinkStatusRecord* out);
 // The PHY details (102/1) of the port; the command's status.
-uint32_t read_phy_details(const PortTarget& t, PhyDetailsRecord* out);
+uint32_t read_phy_details(const tree::HandlerContext& c, uint32_t path, PhyDetailsRecord* out);
 // "10Mb" ... "100Gb" for physical speed codes 1-8, else "0 (Link Down)".
 const char* link_speed_name(uint32_t code);
 // A speed of mb megabits: "%dMb" below 1000, "%dGb" for whole gigabits,
@@ -66,9 +61,6 @@ uint32_t refuse_on_vf(char* buf);
 // cannot be read.
 bool reads(TavoNode* group, const char* name, const char* value);
 
-// Where the commands go for a port the caller names: its function, port,
-// domain and the path of the controller instance's port bitmap (no groups).
-PortTarget port_address(uint32_t function, uint8_t port, uint8_t domain, uint32_t controller_instance);
 // Stores each text into its property of group; 1 at the first that cannot
 // be stored, else 0.
 uint32_t store_texts(TavoNode* group, const PropertyTexts& texts);
@@ -84,6 +76,8 @@ TavoNode* application_tlv_instance(TavoNode* view, int32_t slot, const DcbxAppli
 // The builder of that instance in the view's instance group (port_def).
 TavoNode* build_application_tlv_in_slot(TavoNode* view, int32_t slot, TavoNode* creating_node,
                                         TavoNode* creating_action, char* params);
+// What the NIC branch registered for the channels (empty hooks before).
+const ChannelHooks& channel_hooks();
 // The 10GBase-T statistics of a controller's ports are read afresh at the
 // next read (a new tree).
 void forget_baset_reads(uint32_t controller_instance);

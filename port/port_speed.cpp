@@ -5,6 +5,8 @@
 #include <string.h>
 #include <strings.h>
 
+#include <iterator>
+
 #include "base/validate.h"
 #include "controller/controller.h"
 #include "port/port_internal.h"
@@ -12,10 +14,9 @@
 #include "transport/device_ids.h"
 #include "transport/glob.h"
 
-using tavo::port::PortTarget;
 using tavo::tree::next_instance;
 
-const PortSpeedMode PortSpeedModeTable[24] = {
+const PortSpeedMode PortSpeedModeTable[] = {
     {"Default", "0", 0},
     {"Force", "1Gb", 2},
     {"Force", "10Gb", 1},
@@ -41,6 +42,8 @@ const PortSpeedMode PortSpeedModeTable[24] = {
     {"Auto-Negotiate", "20Gb/10Gb", 21},
     {"Auto-Negotiate", "20Gb/10Gb/1Gb", 23},
 };
+// The exported table's length.
+static_assert(std::size(PortSpeedModeTable) == 24);
 
 namespace {
 
@@ -92,7 +95,8 @@ uint32_t speed_store_all(TavoNode* port, const char* configured, const char* mod
 
 // What a SetPortSpeed call works with.
 struct SpeedRequest {
-  PortTarget t;
+  tavo::tree::HandlerContext c;  // the port's
+  uint32_t path = TAVO_PORT_NO_FUNCTION;
   uint32_t generation = 0;
   const char* speed = "";
   const char* mode = "";
@@ -109,7 +113,7 @@ uint32_t speed_current(SpeedRequest* s) {
   // One read through the handler refreshes all three.
   char configured[TAVO_VALUE_SIZE] = "", mode[TAVO_VALUE_SIZE] = "", dac[TAVO_VALUE_SIZE] = "";
   char port_text[TAVO_VALUE_SIZE] = "";
-  TavoNode* port = s->t.port;
+  TavoNode* port = s->c.port_group;
   if (internal_get_property(port, "ConfiguredSpeed", configured) != 0) return 1;
   static const char* const kStored[] = {"Mode",       "DACCableLength",       "InterfaceType",
                                         "PortNumber", "ForceSpeedsSupported", "ANSpeedsSupported"};
@@ -131,10 +135,10 @@ uint32_t speed_current(SpeedRequest* s) {
 // none or no vNIC group); false when it cannot be read.
 bool speed_vnic_state(SpeedRequest* s) {
   s->vnic[0] = '\0';
-  TavoNode* first = get_first_instance(s->t.controller, "NICPhysicalHBA");
+  TavoNode* first = get_first_instance(s->c.controller, "NICPhysicalHBA");
   if (first == nullptr) return false;
   char port_text[8];
-  snprintf(port_text, sizeof port_text, "%d", s->t.port_number);
+  snprintf(port_text, sizeof port_text, "%d", s->c.port);
   TavoNode* function = nullptr;
   for (TavoNode* fn = first; fn != nullptr && function == nullptr; fn = next_instance(fn)) {
     char text[TAVO_VALUE_SIZE] = "";
@@ -179,13 +183,13 @@ uint32_t speed_send(const SpeedRequest& s) {
     return 1;
   }
   tavo::PortSpeedRequest r{};
-  r.phy_port = r.virtual_port = s.t.port_number;
+  r.phy_port = r.virtual_port = s.c.port;
   r.mac_speed = row->mac_speed;
   long long dac = 0;
   if ((strcasecmp(s.interface_type, "SFP_PLUS_10GB_TYPE") == 0 || strcasecmp(s.interface_type, "QSFP_TYPE") == 0) &&
       s.dac[0] != '\0' && tavo::base::parse_number(s.dac, &dac) == 0 && dac >= 0 && dac <= 0xFFFF)
     r.dac_cable_length = static_cast<uint16_t>(dac);
-  const uint32_t status = ioctl_set_port_speed(s.t.device, &r, s.t.domain, s.t.port_number, s.t.path);
+  const uint32_t status = ioctl_set_port_speed(s.c.number, &r, s.c.domain, s.c.port, s.path);
   if (status == 0) return 0;
   tavo::port::port_status(status == kSpeedRefused ? kSpeedRefused : 222);
   return 1;
@@ -196,8 +200,9 @@ uint32_t speed_send(const SpeedRequest& s) {
 uint32_t do_SetPortSpeed(TavoNode* port, TavoNode*, char* params) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
   SpeedRequest s;
-  if (params == nullptr || !tavo::port::port_target(port, &s.t) || s.t.port_number > 3) return 1;
-  s.generation = tavo::port::port_generation(s.t);
+  if (params == nullptr || !tavo::port::port_context(port, &s.c) || s.c.port > 3) return 1;
+  s.path = tavo::port::port_path(s.c);
+  s.generation = get_cv_type(s.c.controller);
   if (s.generation == tavo::kGenerationCV2) {
     tavo::port::port_status(226);
     return 1;
@@ -224,19 +229,19 @@ uint32_t do_SetPortSpeed(TavoNode* port, TavoNode*, char* params) {
 }
 
 uint32_t handle_get_link_speed_properties(TavoNode* property, char* buf, uint32_t) {
-  PortTarget t;
+  tavo::tree::HandlerContext c;
   uint32_t generation = 0;
-  if (!tavo::port::port_handler_begin(property, buf, &t, &generation)) return 1;
+  if (!tavo::port::port_handler_begin(property, buf, &c, &generation)) return 1;
   if (generation == tavo::kGenerationCV2) {
-    const uint32_t stored = speed_store_all(t.port, "N/A", "N/A", "N/A");
+    const uint32_t stored = speed_store_all(c.port_group, "N/A", "N/A", "N/A");
     tavo::port::answer_stored(property, buf);
     return stored;
   }
   tavo::LinkSpeedRecord r{};
-  r.speed_code = t.port_number & tavo::kPortFieldMask;
-  const uint32_t status = ioctl_get_link_speed(t.device, &r, t.domain, t.port_number, t.path);
+  r.speed_code = c.port & tavo::kPortFieldMask;
+  const uint32_t status = ioctl_get_link_speed(c.number, &r, c.domain, c.port, tavo::port::port_path(c));
   if (status == kNotSupportedVersion) {
-    if (speed_store_all(t.port, "N/A", "N/A", "N/A") != 0) return 1;
+    if (speed_store_all(c.port_group, "N/A", "N/A", "N/A") != 0) return 1;
     return tavo::port::answer_stored(property, buf);
   }
   if (status != 0) {
@@ -248,7 +253,7 @@ uint32_t handle_get_link_speed_properties(TavoNode* property, char* buf, uint32_
   const PortSpeedMode* row = speed_row_of(r.speed_code);
   const char* configured = row == nullptr ? nullptr : r.speed_code == 0 ? "All Supported Speeds" : row->speed;
   const char* mode = r.speed_code == 0 ? "Default" : speed_forced(r.speed_code) ? "Force" : "Auto-Negotiate";
-  const uint32_t stored = speed_store_all(t.port, configured, mode, dac);
+  const uint32_t stored = speed_store_all(c.port_group, configured, mode, dac);
   tavo::port::answer_stored(property, buf);
   return stored;
 }

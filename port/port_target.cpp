@@ -13,47 +13,30 @@
 
 namespace tavo::port {
 
-bool port_target(TavoNode* node, PortTarget* out) {
-  TavoNode* port = tree::group_above(node, "PortDiscoveryAndConfiguration");
-  const tree::HandlerContext c = tree::handler_context(port);
-  if (port == nullptr || tree::instance_number(port) < 0 || c.controller == nullptr || port->parent != c.controller)
+bool port_context(TavoNode* node, tree::HandlerContext* c) {
+  // The port's own context: the domain and port of the port group itself.
+  const tree::HandlerContext found = tree::handler_context(tree::group_above(node, "PortDiscoveryAndConfiguration"));
+  if (found.port_group == nullptr || tree::instance_number(found.port_group) < 0 || found.controller == nullptr ||
+      found.port_group->parent != found.controller)
     return false;
-  *out = PortTarget{};
-  out->port = port;
-  out->controller = c.controller;
-  out->device = c.number;
-  out->domain = c.domain;
-  out->port_number = c.port;
-  out->path = get_port_bitmap(controller::controller_instance(c.controller), c.port);
+  *c = found;
   return true;
 }
 
-bool port_target_with(TavoNode* port, uint32_t device, PortTarget* out) {
-  if (port == nullptr || tree::group_above(port, "PortDiscoveryAndConfiguration") != port || !port_target(port, out))
-    return false;
-  out->device = device;
-  return true;
+uint32_t port_path(const tree::HandlerContext& c) {
+  return get_port_bitmap(controller::controller_instance(c.controller), c.port);
 }
 
-bool port_handler_begin(TavoNode* property, char* buf, PortTarget* t, uint32_t* generation) {
+bool port_handler_begin(TavoNode* property, char* buf, tree::HandlerContext* c, uint32_t* generation) {
   if (property == nullptr || buf == nullptr) return false;
   if (vm_flag) {
     refuse_on_vf(buf);
     return false;
   }
-  if (!port_target(property, t)) return false;
+  if (!port_context(property, c)) return false;
   if (generation == nullptr) return true;
-  *generation = port_generation(*t);
+  *generation = get_cv_type(c->controller);
   return *generation != TAVO_GENERATION_UNREADABLE;
-}
-
-PortTarget port_address(uint32_t function, uint8_t port, uint8_t domain, uint32_t controller_instance) {
-  PortTarget t;
-  t.device = function;
-  t.domain = domain;
-  t.port_number = port;
-  t.path = get_port_bitmap(controller_instance, port);
-  return t;
 }
 
 uint32_t store_texts(TavoNode* group, const PropertyTexts& texts) {
@@ -62,15 +45,13 @@ uint32_t store_texts(TavoNode* group, const PropertyTexts& texts) {
   return 0;
 }
 
-uint32_t port_nic_function(const PortTarget& t) {
+uint32_t port_nic_function(const tree::HandlerContext& c) {
   char port[8];
-  snprintf(port, sizeof port, "%d", t.port_number);
-  TavoNode* fn = get_matchnode_by_propvalue(t.controller, "NICPhysicalHBA", "PortNumber", port);
-  if (fn == nullptr) fn = get_first_instance(t.controller, "NICPhysicalHBA");
+  snprintf(port, sizeof port, "%d", c.port);
+  TavoNode* fn = get_matchnode_by_propvalue(c.controller, "NICPhysicalHBA", "PortNumber", port);
+  if (fn == nullptr) fn = get_first_instance(c.controller, "NICPhysicalHBA");
   return fn != nullptr ? tree::handler_context(fn).number : 0;
 }
-
-uint32_t port_generation(const PortTarget& t) { return get_cv_type(t.controller); }
 
 uint32_t read_link_status(uint32_t device, uint8_t domain, uint8_t port_number, uint32_t path, uint8_t version,
                           LinkStatusRecord* out) {
@@ -79,9 +60,9 @@ uint32_t read_link_status(uint32_t device, uint8_t domain, uint8_t port_number, 
                       : ioctl_get_NIC_link_params(device, out, domain, port_number, path);
 }
 
-uint32_t read_phy_details(const PortTarget& t, PhyDetailsRecord* out) {
+uint32_t read_phy_details(const tree::HandlerContext& c, uint32_t path, PhyDetailsRecord* out) {
   *out = PhyDetailsRecord{};
-  return ioctl_get_phy_details(t.device, out, t.domain, t.port_number, t.path);
+  return ioctl_get_phy_details(c.number, out, c.domain, c.port, path);
 }
 
 const char* link_speed_name(uint32_t code) {

@@ -1,20 +1,30 @@
 // The port branch at start-up: one PortDiscoveryAndConfiguration instance
 // per port a function serves, tied to that function, with what cannot be
-// read on demand; the controller's loopback support; and the one place an
-// ApplicationTLV instance is made for a firmware slot.
+// read on demand; the controller's loopback support; the one place an
+// ApplicationTLV instance is made for a firmware slot; and what the NIC
+// branch registers for the channels.
 #include <stdio.h>
 #include <string.h>
 
 #include "controller/controller.h"
-#include "nic/port_calls.h"
 #include "port/port_internal.h"
 #include "transport/commands.h"
 #include "transport/device_ids.h"
 #include "transport/glob.h"
 
+namespace tavo::port {
 namespace {
 
-using tavo::port::PortTarget;
+ChannelHooks hooks;
+
+}  // namespace
+
+void set_channel_hooks(ChannelHooks given) { hooks = given; }
+const ChannelHooks& channel_hooks() { return hooks; }
+
+}  // namespace tavo::port
+
+namespace {
 
 constexpr char kDiscoveryName[] = "TAVO_get_port_discovery_config";
 
@@ -49,13 +59,13 @@ constexpr TlvView kTlvViews[] = {
 
 // The ApplicationTLV instances of the three views; false when a read or
 // the Administrator's action failed (the rest of the port is skipped).
-bool startup_application_tlvs(const PortTarget& t, TavoNode* tlv_groups) {
+bool startup_application_tlvs(const tavo::tree::HandlerContext& c, uint32_t path, TavoNode* tlv_groups) {
   for (const TlvView& v : kTlvViews) {
     TavoNode* view = internal_get_node(tlv_groups, v.group, TAVO_KIND_GROUP);
     if (view == nullptr) continue;
     tavo::DcbxConfigRecord r{};
     r.state = v.selector;
-    if (ioctl_get_dcbx_cfg_params(t.device, &r, t.domain, t.port_number, t.path) != 0) {
+    if (ioctl_get_dcbx_cfg_params(c.number, &r, c.domain, c.port, path) != 0) {
       pdebug(TAVO_LOG_BACKEND, 3, "%s:Get DCBX CFG params failed for %s TLV.\n", kDiscoveryName, v.shown);
       return false;
     }
@@ -94,11 +104,14 @@ void startup_port(TavoNode* controller, uint32_t generation, int j) {
   TavoNode* dcbx = internal_get_node(port, "DCBX", TAVO_KIND_GROUP);
   if (dcbx == nullptr) return;
   startup_priority_groups(dcbx);
-  PortTarget t;
+  tavo::tree::HandlerContext c;
   TavoNode* tlv_groups = internal_get_node(dcbx, "ApplicationTLVGroups", TAVO_KIND_GROUP);
-  if (tlv_groups != nullptr && (!tavo::port::port_target(port, &t) || !startup_application_tlvs(t, tlv_groups))) return;
-  if (generation == tavo::kGenerationCV3 || generation == tavo::kGenerationMoravel)
-    TAVO_get_multi_channels_info(static_cast<uint32_t>(j), port);
+  if (tlv_groups != nullptr &&
+      (!tavo::port::port_context(port, &c) || !startup_application_tlvs(c, tavo::port::port_path(c), tlv_groups)))
+    return;
+  const auto build_channels = tavo::port::channel_hooks().build_channels;
+  if ((generation == tavo::kGenerationCV3 || generation == tavo::kGenerationMoravel) && build_channels != nullptr)
+    build_channels(static_cast<uint32_t>(j), port);
 }
 
 }  // namespace
@@ -114,16 +127,17 @@ uint32_t TAVO_get_port_discovery_config(TavoNode* controller) {
 
 uint32_t TAVO_update_is_clear_counter(uint32_t device, TavoNode* port) {
   TavoNode* baset = internal_get_node(port, "BaseT10G", TAVO_KIND_GROUP);
-  PortTarget t;
-  if (baset == nullptr || baset->parent != port || !tavo::port::port_target_with(port, device, &t)) return 1;
-  if (tavo::port::port_generation(t) != tavo::kGenerationMoravel) {
+  tavo::tree::HandlerContext c;
+  if (baset == nullptr || baset->parent != port || !tavo::port::port_context(port, &c) || c.port_group != port)
+    return 1;
+  if (get_cv_type(c.controller) != tavo::kGenerationMoravel) {
     set_prop_val(baset, "IsClearCountersSupported", "N/A");
     return 0;
   }
   uint8_t request[tavo::kBaseTStatsV1Size] = {};
-  const uint32_t port_number = t.port_number;
+  const uint32_t port_number = c.port;
   memcpy(request, &port_number, sizeof port_number);
-  const uint32_t status = ioctl_get_baseT_stats_v1(device, request, t.domain, t.port_number, t.path);
+  const uint32_t status = ioctl_get_baseT_stats_v1(device, request, c.domain, c.port, tavo::port::port_path(c));
   pdebug(TAVO_LOG_BACKEND, 5, "%s:status of ioctl_get_baseT_stats = %d\n", __func__, static_cast<int>(status));
   return set_prop_val(baset, "IsClearCountersSupported", "%s", status == 0 ? "True" : "False");
 }
@@ -131,14 +145,14 @@ uint32_t TAVO_update_is_clear_counter(uint32_t device, TavoNode* port) {
 uint32_t TAVO_update_diagnostics_prop(TavoNode* controller) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
   TavoNode* diagnostics = internal_get_node(controller, "Diagnostics", TAVO_KIND_GROUP);
-  PortTarget t;
+  tavo::tree::HandlerContext c;
   if (diagnostics == nullptr ||
-      !tavo::port::port_target(get_first_instance(controller, "PortDiscoveryAndConfiguration"), &t))
+      !tavo::port::port_context(get_first_instance(controller, "PortDiscoveryAndConfiguration"), &c))
     return 1;
   tavo::LoopbackModeRequest r{};
-  r.port_or_mode = t.port_number;
-  pdebug(TAVO_LOG_BACKEND, 5, "%s:getloopbackmodeparams.request.port_num = %d\n", __func__, t.port_number);
-  const uint32_t status = ioctl_get_loopbackmode(t.device, &r, t.domain, t.port_number, t.path);
+  r.port_or_mode = c.port;
+  pdebug(TAVO_LOG_BACKEND, 5, "%s:getloopbackmodeparams.request.port_num = %d\n", __func__, c.port);
+  const uint32_t status = ioctl_get_loopbackmode(c.number, &r, c.domain, c.port, tavo::port::port_path(c));
   if (status != 0) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s:Get Loopback IOCTL failed with status %d\n", __func__, static_cast<int>(status));
     return 1;

@@ -33,6 +33,10 @@ using tree::GroupDef;
 using tree::SlotArea;
 // subgroup(&definition): a static sub-group, built whole where it stands.
 using tree::subgroup;
+// supplied(&place): the rows a branch above fills in as the library loads
+// (tree/group_builder.h).
+using tree::supplied;
+using tree::SuppliedRows;
 
 // Access, value types and the handler of a property that only keeps its text.
 inline constexpr uint32_t RO = TAVO_ACCESS_READ_ONLY;

@@ -151,6 +151,18 @@ void release_slot_areas() {
 
 namespace {
 
+// The rows in order, supplied ones where their place stands; false at the
+// first that cannot be added.
+bool add_children(std::span<const ChildDef> rows, TavoNode* group, TavoHierarchy* h) {
+  for (const ChildDef& child : rows) {
+    const bool added = child.supplied != nullptr       ? add_children(child.supplied->rows(), group, h)
+                       : child.kind == TAVO_KIND_GROUP ? build_group(*child.group, group) != nullptr
+                                                       : add_child(child, group, h);
+    if (!added) return false;
+  }
+  return true;
+}
+
 bool slot_taken(const uint8_t* bitmap, int32_t slot) { return (bitmap[slot / 8] >> (slot % 8) & 1) != 0; }
 
 // wanted: the instance slot to take, or -1 for the lowest free one.
@@ -202,13 +214,9 @@ TavoNode* build(const GroupDef& def, TavoNode* parent, int32_t wanted, TavoNode*
     return nullptr;
   }
   // From here on a failure deletes the group with what it holds.
-  for (const ChildDef& child : def.children) {
-    const bool added = child.kind == TAVO_KIND_GROUP ? build_group(*child.group, group) != nullptr
-                                                     : add_child(child, group, h);
-    if (!added) {
-      _delete_node(group);
-      return nullptr;
-    }
+  if (!add_children(def.children, group, h)) {
+    _delete_node(group);
+    return nullptr;
   }
   rec->creating_node = node_ref(creating_node);
   rec->creating_action = node_ref(creating_action);

@@ -12,10 +12,12 @@
 namespace tavo::tree {
 
 struct GroupDef;
+class SuppliedRows;
 
 // One child of a group definition, in child order: a property, an action,
-// or a static sub-group (built whole before the next child is added).
-// Definitions write them with the builders of tree/declare.h.
+// a static sub-group (built whole before the next child is added), or the
+// place of rows a branch above supplies. Definitions write them with the
+// builders of tree/declare.h.
 struct ChildDef {
   uint32_t kind;  // TAVO_KIND_PROPERTY, TAVO_KIND_ACTION or TAVO_KIND_GROUP
   const char* name;
@@ -32,12 +34,37 @@ struct ChildDef {
   const TavoActionDescriptor* action = nullptr;
   // static sub-group (name and description are its definition's)
   const GroupDef* group = nullptr;
+  // rows supplied from above (kind TAVO_KIND_ANY: no node of its own)
+  const SuppliedRows* supplied = nullptr;
 };
 
 // A static sub-group among a group's children.
 constexpr ChildDef subgroup(const GroupDef* definition) {
   ChildDef c{TAVO_KIND_GROUP, nullptr, nullptr};
   c.group = definition;
+  return c;
+}
+
+// Rows of a definition whose handlers belong to a branch above the one that
+// owns the definition: the definition lists supplied(&place) where the rows
+// stand, and the branch that owns them fills the place from a static
+// initializer as the library loads, so a lower branch never names a higher
+// one. The rows are built in the place's position, in their order; a place
+// nobody filled adds nothing.
+class SuppliedRows {
+ public:
+  constexpr SuppliedRows() = default;
+  // Called once, while the library loads (before any call can build).
+  void supply(std::span<const ChildDef> rows) { rows_ = rows; }
+  std::span<const ChildDef> rows() const { return rows_; }
+
+ private:
+  std::span<const ChildDef> rows_;
+};
+
+constexpr ChildDef supplied(const SuppliedRows* place) {
+  ChildDef c{TAVO_KIND_ANY, nullptr, nullptr};
+  c.supplied = place;
   return c;
 }
 

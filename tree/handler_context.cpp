@@ -14,23 +14,28 @@ TavoNode* context_serving_function(TavoNode* controller, const void* handle) {
   return nullptr;
 }
 
+// The function a controller's own commands go through; null for none.
+TavoNode* controller_function(TavoNode* controller) {
+  TavoNode* fn = get_first_instance(controller, "iSCSIPhysicalHBA");
+  return fn != nullptr ? fn : get_first_instance(controller, "NICPhysicalHBA");
+}
+
 }  // namespace
 
-HandlerContext handler_context(TavoNode* node) {
+HandlerContext handler_context(TavoNode* node, Commands whose) {
   HandlerContext c;
   if (node == nullptr) return c;
   c.controller = group_above(node, "Corvane");
+  if (whose == Commands::OfController)
+    return c.controller != nullptr ? handler_context(controller_function(c.controller)) : HandlerContext{};
   // Functions never hold one another: the one above is the only one.
   c.function = group_above(node, "iSCSIPhysicalHBA");
   if (c.function == nullptr) c.function = group_above(node, "NICPhysicalHBA");
-  if (c.function == nullptr && c.controller != nullptr) {
-    c.function = get_first_instance(c.controller, "iSCSIPhysicalHBA");
-    if (c.function == nullptr) c.function = get_first_instance(c.controller, "NICPhysicalHBA");
-  }
+  if (c.function == nullptr && c.controller != nullptr) c.function = controller_function(c.controller);
   // A port's commands go through the function that serves it.
-  TavoNode* port = group_above(node, "PortDiscoveryAndConfiguration");
-  if (port != nullptr && group_record(port)->nhandle != nullptr)
-    if (TavoNode* fn = context_serving_function(c.controller, group_record(port)->nhandle)) c.function = fn;
+  c.port_group = group_above(node, "PortDiscoveryAndConfiguration");
+  if (c.port_group != nullptr && group_record(c.port_group)->nhandle != nullptr)
+    if (TavoNode* fn = context_serving_function(c.controller, group_record(c.port_group)->nhandle)) c.function = fn;
   const int32_t number = c.function != nullptr ? get_port_number(c.function) : -1;
   c.number = number > 0 ? static_cast<uint32_t>(number) : 0;
   c.domain = static_cast<uint8_t>(get_domain_id(node));

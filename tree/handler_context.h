@@ -6,6 +6,9 @@
 //   if (!c) return 1;  // no function with a number above the node
 //   ioctl_x(c.number, &record, c.domain, c.port, transport);
 //
+// A controller's own commands (its personality, profiles, VPD ...) take
+// handler_context(node, tree::Commands::OfController) from any node of it.
+//
 // The generation and the transport are one call away on c.controller
 // (get_cv_type, and the controller's protocol bits or port bitmap): the tree
 // knows neither the device IDs nor the drivers.
@@ -36,13 +39,22 @@ struct HandlerContext {
   // NICPhysicalHBA group above the node (get_phba_port_number); 0 for a
   // node above every function, such as a controller property.
   uint8_t port = 0;
+  // The PortDiscoveryAndConfiguration instance at or above the node; null
+  // outside one.
+  TavoNode* port_group = nullptr;
 
   // True when the commands have a function to go through.
   explicit operator bool() const { return number != 0; }
 };
 
+// Whose commands a context is for: the node's own, or its controller's,
+// which go through the controller's first iSCSIPhysicalHBA, else its first
+// NICPhysicalHBA, and name that function's own port (where a node above
+// every function names port 0).
+enum class Commands { OfNode, OfController };
+
 // The context of a property, an action or a group node; an empty one for
 // null. Reads only the tree.
-HandlerContext handler_context(TavoNode* node);
+HandlerContext handler_context(TavoNode* node, Commands whose = Commands::OfNode);
 
 }  // namespace tavo::tree

@@ -80,7 +80,7 @@ TEST_F(RandomAnswersTest, WalksStayInsideTheirBuffers) {
       EXPECT_LE(TAVO_update_available_personalities(c), 1u);
     }
     uint32_t count = 99, pfs[TAVO_MAX_STORAGE_FUNCTIONS], protocols[TAVO_MAX_STORAGE_FUNCTIONS];
-    const auto moravel_port = static_cast<uint32_t>(get_port_number(controller::target_function(controllers[2])));
+    const auto moravel_port = tree::handler_context(controllers[2], tree::Commands::OfController).number;
     const uint32_t got =
         TAVO_get_storage_functions(moravel_port, 0, 0, controllers[2], &count, pfs, protocols, below(2));
     EXPECT_TRUE(got == 0 || got == 288) << got;

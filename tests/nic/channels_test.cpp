@@ -6,7 +6,7 @@
 // values that do not apply on a controller.
 #include <gtest/gtest.h>
 
-#include "nic/port_calls.h"
+#include "nic/channels.h"
 #include "tests/nic/channel_fixture.h"
 #include "transport/glob.h"
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "controller/controller.h"
 #include "nic/nic.h"
 #include "tests/nic/nic_fixture.h"
 #include "transport/glob.h"

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "controller/controller.h"
 #include "nic/nic.h"
 #include "tests/nic/profile_fixture.h"
 #include "tests/support/random_bytes.h"

@@ -201,6 +201,18 @@ TEST_F(LinkSpeedTest, FcoeLinkSpeedIsTheFcoeFunctionsShare) {
   fw(0, 0).speed_code = 4;
   EXPECT_EQ(get(at(kCv3Port, "FCoELinkSpeed")), "2Gb");
   EXPECT_EQ(get(at(kGaltorPort, "FCoELinkSpeed")), "10Gb");  // the link's own speed
+  // Moravel asks the NIC branch for its port's multi-channel type.
+  ProfileFcoeDescriptor moravel{};
+  moravel.head.type = kProfileFcoe;
+  moravel.head.length = sizeof moravel;
+  moravel.link = 1;
+  moravel.max_bandwidth = 25;
+  Bytes image{1, 0, 0, 0};
+  image.insert(image.end(), reinterpret_cast<uint8_t*>(&moravel),
+               reinterpret_cast<uint8_t*>(&moravel) + sizeof moravel);
+  sim_->flash(2)["/cfg/profile/configured"] = image;
+  fw(2, 1).speed_code = 4;
+  EXPECT_EQ(get(at(kMoravelPort, "FCoELinkSpeed")), "2.5Gb");
   fw(2, 1).wwpn = {};
   EXPECT_EQ(get(at(kMoravelPort, "FCoELinkSpeed")), "N/A");
 }

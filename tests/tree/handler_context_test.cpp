@@ -31,6 +31,7 @@ TEST_F(HandlerContextTest, NamesTheControllerFunctionAndPortAboveANode) {
       {"Corvane0/PortDiscoveryAndConfiguration1/PortState", "Corvane0", "Corvane0/iSCSIPhysicalHBA1", 1},
       {"Corvane1/PortDiscoveryAndConfiguration1/DCBX/DCBXPortVars/DCBXMode", "Corvane1", "Corvane1/NICPhysicalHBA1",
        1},
+      {"Corvane1/PortDiscoveryAndConfiguration1", "Corvane1", "Corvane1/NICPhysicalHBA1", 1},
   };
   for (const Row& r : rows) {
     const tree::HandlerContext c = tree::handler_context(get_node(tag(r.node)));
@@ -41,6 +42,11 @@ TEST_F(HandlerContextTest, NamesTheControllerFunctionAndPortAboveANode) {
     EXPECT_TRUE(c) << r.node;
     EXPECT_EQ(c.domain, 0) << r.node;
     EXPECT_EQ(c.port, r.port) << r.node;
+    // The port group at or above the node, only under a port.
+    const size_t port_at = r.node.find("/PortDiscoveryAndConfiguration");
+    const size_t port_end = r.node.find('/', port_at + 1);
+    EXPECT_EQ(c.port_group, port_at == std::string::npos ? nullptr : get_node(tag(r.node.substr(0, port_end))))
+        << r.node;
   }
   // Outside a controller, and for no node, nothing.
   for (TavoNode* n : {get_node(tag("TAVODebugLevel")), static_cast<TavoNode*>(nullptr)}) {
@@ -49,6 +55,41 @@ TEST_F(HandlerContextTest, NamesTheControllerFunctionAndPortAboveANode) {
     EXPECT_EQ(c.controller, nullptr);
     EXPECT_EQ(c.function, nullptr);
   }
+}
+
+// A controller's own commands go through its first iSCSI, else NIC,
+// function from any node of it, naming that function's own port.
+TEST_F(HandlerContextTest, TheControllersCommandsNameItsFunctionsOwnPort) {
+  use("controller 0 generation=cv3 serial=S\nnic controller=0 function=0 port=0\n"
+      "iscsi controller=0 function=2 port=1 device=0\n"
+      "controller 1 generation=galtor serial=T\nnic controller=1 function=0 port=1\n");
+  ASSERT_EQ(TAVO_init(), 0u);
+  struct Row {
+    std::string node, function;
+    uint8_t own_port;  // what the node's own context names
+  } rows[] = {
+      {"Corvane0", "Corvane0/iSCSIPhysicalHBA0", 0},
+      {"Corvane0/Personality/SetPersonality", "Corvane0/iSCSIPhysicalHBA0", 0},
+      {"Corvane0/NICPhysicalHBA0/PCI/BusNumber", "Corvane0/iSCSIPhysicalHBA0", 0},
+      {"Corvane0/PortDiscoveryAndConfiguration0/PortState", "Corvane0/iSCSIPhysicalHBA0", 0},
+      {"Corvane1/NCSI", "Corvane1/NICPhysicalHBA0", 0},
+  };
+  for (const Row& r : rows) {
+    TavoNode* node = get_node(tag(r.node));
+    ASSERT_NE(node, nullptr) << r.node;
+    const tree::HandlerContext own = tree::handler_context(node);
+    const tree::HandlerContext c = tree::handler_context(node, tree::Commands::OfController);
+    TavoNode* function = get_node(tag(r.function));
+    EXPECT_EQ(own.port, r.own_port) << r.node;
+    EXPECT_EQ(c.controller, own.controller) << r.node;
+    EXPECT_EQ(c.function, function) << r.node;
+    EXPECT_EQ(c.number, static_cast<uint32_t>(get_port_number(function))) << r.node;
+    EXPECT_EQ(c.domain, 0) << r.node;
+    EXPECT_EQ(c.port, 1) << r.node;
+    EXPECT_EQ(c.port_group, nullptr) << r.node;
+  }
+  for (TavoNode* n : {get_node(tag("TAVODebugLevel")), static_cast<TavoNode*>(nullptr)})
+    EXPECT_FALSE(tree::handler_context(n, tree::Commands::OfController));
 }
 
 }  // namespace

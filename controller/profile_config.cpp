@@ -1,16 +1,15 @@
 // The one reader of the firmware's profile configuration (mailbox 164,
-// header version 1) that the profile, channel, SR-IOV and personality code
-// share.
+// header version 1) that the profile, channel, SR-IOV and FCoE code share.
 #include "controller/controller.h"
-#include "nic/nic_internal.h"
 #include "transport/commands.h"
 
 using tavo::ProfileConfigBuffer;
 
-namespace tavo::nic {
+namespace tavo::controller {
 
-base::Counted<ProfileConfigBuffer> read_profile(const HandlerContext& fn, uint32_t transport, uint8_t config_type,
-                                                uint8_t profile_id, uint8_t readback, uint32_t* status) {
+base::Counted<ProfileConfigBuffer> read_profile(const tree::HandlerContext& fn, uint32_t transport,
+                                                uint8_t config_type, uint8_t profile_id, uint8_t readback,
+                                                uint32_t* status) {
   *status = 0;
   auto buffer = base::counted_zeroed<ProfileConfigBuffer>();
   if (!buffer) {
@@ -30,14 +29,14 @@ base::Counted<ProfileConfigBuffer> read_profile(const HandlerContext& fn, uint32
   return buffer;
 }
 
-}  // namespace tavo::nic
+}  // namespace tavo::controller
 
 ProfileConfigBuffer* TAVO_get_profile(TavoNode* controller, uint8_t config_type, uint8_t profile_id, uint8_t readback) {
-  const tavo::tree::HandlerContext fn = tavo::controller::function_context(controller);
+  const tavo::tree::HandlerContext fn = tavo::tree::handler_context(controller, tavo::tree::Commands::OfController);
   if (controller == nullptr || !fn) return nullptr;
   uint32_t status = 0;
-  auto buffer = tavo::nic::read_profile(fn, tavo::controller::controller_transport(controller), config_type,
-                                        profile_id, readback, &status);
+  auto buffer = tavo::controller::read_profile(fn, tavo::controller::controller_transport(controller), config_type,
+                                               profile_id, readback, &status);
   if (!buffer && status != 16) tavo::base::set_status(278);
   return buffer.release();
 }
