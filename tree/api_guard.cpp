@@ -2,6 +2,7 @@
 
 #include "base/debug_log.h"
 #include "base/library_lock.h"
+#include "tree/state_changes.h"
 #include "tree/tree_internal.h"
 
 namespace tavo::tree {
@@ -22,6 +23,7 @@ constexpr char kBuildFailed[] =
     "Failed to build the management tree. Please check tavo2d.log file for more information.";
 
 void rebuild() {
+  ChangingCall changes;
   for (int round = 0; round < kMaxRebuilds && rebuild_pending; ++round) {
     rebuild_pending = false;
     if (hm_find_hierarchy("") == nullptr) return;  // no tree to rebuild

@@ -112,7 +112,7 @@ TavoNode* login_nodes(const Place& p, TavoNode* target, TavoNode* action, char* 
   }
   // What the attribute read fills in too: the session holds the qualifier
   // it logged in under and its portal even when that read fails.
-  set_prop_val(session, "ISIDQualifier", "%04x", qualifier);
+  show_qualifier(session, qualifier);
   set_prop_val(c, "DestinationIPAddress", "%s", param(params, 0));
   set_prop_val(c, "DestinationPortNumber", "%s", param(params, 1));
   return session;

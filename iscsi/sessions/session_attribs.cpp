@@ -92,7 +92,7 @@ uint32_t get_session_attribs(uint32_t function_number, uint32_t domain, uint32_t
   snprintf(initiator, sizeof initiator, "%.*s", static_cast<int>(strnlen(r->initiator_name, 224)), r->initiator_name);
   uint32_t result = TAVO_update_connection_props(r.get(), session);
   result |= set_prop_val(session, "SessionTSIH", "%u", r->tsih);
-  result |= set_prop_val(session, "ISIDQualifier", "%02x%02x", r->isid[4], r->isid[5]);
+  result |= show_qualifier(session, record_qualifier(*r));
   result |= set_prop_val(session, "ISID", "%02x%02x%02x%02x%02x%02x", r->isid[0], r->isid[1], r->isid[2], r->isid[3],
                          r->isid[4], r->isid[5]);
   result |= set_prop_val(session, "SessionStatus", "%s", session_status_text(r->state));

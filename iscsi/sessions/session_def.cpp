@@ -2,6 +2,7 @@
 // firmware's initiator made of the target. The builders lay the nodes out
 // with their defaults; the handlers fill them.
 #include "iscsi/sessions/sessions.h"
+#include "iscsi/sessions/sessions_internal.h"
 #include "tree/declare.h"
 
 using namespace tavo::declare;
@@ -199,7 +200,9 @@ const GroupDef lun = instanced("LUN", 256, &lun_slots, lun_children,
                                "This group represents a LUN available behind the target.", group_LUN);
 
 TavoNode* initialize_Session(TavoNode* target, TavoNode* creating_node, TavoNode* creating_action, char* params) {
-  return tavo::tree::build_group(session, target, creating_node, creating_action, params);
+  TavoNode* built = tavo::tree::build_group(session, target, creating_node, creating_action, params);
+  tavo::sessions::note_session(built);
+  return built;
 }
 
 TavoNode* initialize_Connection(TavoNode* parent, TavoNode* creating_node, TavoNode* creating_action, char* params) {

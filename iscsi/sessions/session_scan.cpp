@@ -92,7 +92,7 @@ bool scan_connection(TavoNode* session, uint32_t handle, TavoNode** found) {
 // The values a new Session and its Connection take from the firmware.
 uint32_t scan_fill(TavoNode* session, TavoNode* connection, const tavo::FirmwareSessionRecord& r, const char* address,
                    const char* port) {
-  uint32_t result = set_prop_val(session, "ISIDQualifier", "%02x%02x", r.isid[4], r.isid[5]);
+  uint32_t result = show_qualifier(session, record_qualifier(r));
   char initiator[TAVO_VALUE_SIZE];
   scan_text(initiator, r.initiator_name, sizeof r.initiator_name);
   result |= set_prop_val(session, "SessionInitiatorName", "%s", initiator);

@@ -125,6 +125,11 @@ uint16_t parse_qualifier(const char* text);
 // The lowest qualifier that no Session holds and also_taken does not
 // hold; 65535 when none is free.
 uint32_t lowest_free_qualifier(const std::bitset<65536>& also_taken);
+// The qualifier index follows the Session's stored ISIDQualifier: after
+// its build, and after every write, which goes through show_qualifier
+// ("%04x"; set_prop_val's result).
+void note_session(TavoNode* session);
+uint32_t show_qualifier(TavoNode* session, uint16_t qualifier);
 
 // "Closed" and "Login Failed" (without case): a session whose qualifier and
 // node a new login to its portal takes over.
