@@ -157,6 +157,7 @@ namespace tavo::sessions {
 uint32_t lowest_free_qualifier(const std::bitset<65536>& also_taken) { return isid_index().lowest_free(also_taken); }
 
 void note_session(TavoNode* session) {
+  TAVO_LIBRARY_LOCK;
   if (session != nullptr) isid_index().note(session);
 }
 

@@ -14,6 +14,7 @@
 #include "base/validate.h"
 #include "controller/controller.h"
 #include "iscsi/sessions/sessions.h"
+#include "iscsi/network/record_reads.h"
 #include "iscsi/targets/targets_internal.h"
 #include "transport/commands.h"
 #include "transport/device_ids.h"
@@ -225,6 +226,8 @@ uint32_t discovery_action(TavoNode* portal, TavoNode* action, char* params) {
 
 uint32_t do_DiscoverTargets(TavoNode* portal, TavoNode* action, char* params) {
   TAVO_LIBRARY_LOCK;
+  // The initiator's name block is read once, for the login and each line.
+  tavo::network::ReadScope reads;
   // The lines of every target found are written at once.
   SavedBatch batch;
   return action_end(batch, discovery_action(portal, action, params));
