@@ -12,9 +12,12 @@
 //   - no public call that may change state (tree/state_changes.h) has run
 //     since it was fetched, and none runs now, and
 //   - it was fetched less than kFreshMs ago.
-// A pass over the groups of one record thus reads it once, while a client
-// that reads one group's values, reads a property again, or reads after
-// any change, sees a fresh read every time, as it always did.
+// A pass over the groups of one record thus reads it once (the host's
+// session properties: the Session, then its Connection). A read of a
+// property again, of the group whose read fetched the record, after any
+// change or after kFreshMs asks the firmware again: each value a client
+// reads is at most one pass old, and a client that polls sees every
+// change.
 //
 // Inside an action or a refresh, what the call's handlers read of a record
 // is kept for the rest of a ReadScope: the owner opens one over steps that

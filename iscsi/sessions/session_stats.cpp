@@ -140,10 +140,14 @@ uint32_t target_alias(TavoNode* property, char* buf) {
   char alias[TAVO_VALUE_SIZE] = "";
   bool read = true;
   if (session != nullptr) {
+    // The first session's statistics, read for this property: the Target
+    // is one more group of that record.
     TavoNode* statistics = internal_get_node(session, "iSCSISessionStatistics", TAVO_KIND_GROUP);
-    if (statistics == nullptr) return 1;
-    read = internal_get_property(statistics, "SessionTargetAlias", alias) == 0;
-    if (!read) alias[0] = '\0';
+    TavoNode* shown = internal_get_node(statistics, "SessionTargetAlias", TAVO_KIND_PROPERTY);
+    if (statistics == nullptr || shown == nullptr) return 1;
+    const SessionPlace at = session_place(shown);
+    read = stats_fill(at.number, at.domain, at.port, session, property) == 0;
+    if (read) snprintf(alias, sizeof alias, "%s", tavo::tree::property_record(shown)->value);
   }
   if (set_prop_val(property->parent, "TargetAlias", "%s", alias) != 0 || !read) return 1;
   snprintf(buf, TAVO_VALUE_SIZE, "%s", tavo::tree::property_record(property)->value);

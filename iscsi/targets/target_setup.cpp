@@ -164,21 +164,27 @@ uint32_t handle_target_type(TavoNode* property, char* buf, uint32_t op) {
   return handle_internal_property(property, buf, op);
 }
 
-uint32_t TAVO_get_tgt_persistent_val(TavoNode* node, const char* name, char* out) {
-  TAVO_LIBRARY_LOCK;
-  Place p;
-  if (name == nullptr || out == nullptr || !place_of(node, &p)) return 1;
+bool tavo::targets::active_session_handles(const Place& p, std::vector<uint32_t>* handles) {
   TargetsBuffer list = zeroed_buffer(kSessionListSize);
-  if (list == nullptr) return 1;
+  if (list == nullptr) return false;
   memcpy(list.get(), &tavo::kSessionListKind, sizeof tavo::kSessionListKind);
-  if (ioctl_get_activesessionid(p.number, list.get(), kSessionListSize, p.domain, p.port) != 0) return 1;
+  if (ioctl_get_activesessionid(p.number, list.get(), kSessionListSize, p.domain, p.port) != 0) return false;
   uint32_t count = 0;
   memcpy(&count, list.get(), sizeof count);
   // The firmware's count, bounded by the handles the buffer holds.
   const size_t room = (kSessionListSize - sizeof(tavo::SessionListHead)) / sizeof(uint32_t);
+  handles->clear();
   for (size_t i = 0; i < count && i < room; ++i) {
     uint32_t handle = 0;
     memcpy(&handle, list.get() + sizeof(tavo::SessionListHead) + i * sizeof handle, sizeof handle);
+    handles->push_back(handle);
+  }
+  return true;
+}
+
+uint32_t tavo::targets::persistence_among(const Place& p, const std::vector<uint32_t>& handles, const char* name,
+                                          char* out) {
+  for (const uint32_t handle : handles) {
     std::unique_ptr<tavo::FirmwareSessionRecord, TargetsFree> record(
         TAVO_get_session_params(handle, p.number, p.domain, p.port));
     if (record == nullptr) return 1;
@@ -189,4 +195,12 @@ uint32_t TAVO_get_tgt_persistent_val(TavoNode* node, const char* name, char* out
     }
   }
   return 0;
+}
+
+uint32_t TAVO_get_tgt_persistent_val(TavoNode* node, const char* name, char* out) {
+  TAVO_LIBRARY_LOCK;
+  Place p;
+  std::vector<uint32_t> handles;
+  if (name == nullptr || out == nullptr || !place_of(node, &p) || !active_session_handles(p, &handles)) return 1;
+  return persistence_among(p, handles, name, out);
 }
