@@ -172,6 +172,9 @@ uint32_t BuildTargetInfoList(uint8_t* answer, TavoNode* lhba, TavoNode* portal, 
 
 uint32_t discover_targets(TavoNode* portal, TavoNode* action, char* params) {
   TAVO_LIBRARY_LOCK;
+  // The initiator's name block and the controller's attributes are read
+  // once, for the login and every target found.
+  tavo::network::ReadScope reads;
   if (OPEN_ISCSI_DRIVER_LOADED) return TAVO_discover_op_targets(portal, action, params);
   Place p;
   if (portal == nullptr || action == nullptr || params == nullptr || !place_of(portal, &p)) return 1;
@@ -226,8 +229,6 @@ uint32_t discovery_action(TavoNode* portal, TavoNode* action, char* params) {
 
 uint32_t do_DiscoverTargets(TavoNode* portal, TavoNode* action, char* params) {
   TAVO_LIBRARY_LOCK;
-  // The initiator's name block is read once, for the login and each line.
-  tavo::network::ReadScope reads;
   // The lines of every target found are written at once.
   SavedBatch batch;
   return action_end(batch, discovery_action(portal, action, params));

@@ -238,6 +238,9 @@ uint32_t listing_software_refresh(TavoNode* lhba) {
 uint32_t refresh_targets(TavoNode* lhba, uint32_t domain, uint32_t port_number, TavoNode* discovery, TavoNode* action,
                          char* params) {
   TAVO_LIBRARY_LOCK;
+  // What the listing, the discoveries and the scans read, each once (a
+  // discovery's login makes the sessions read anew).
+  tavo::network::ReadScope reads;
   Place p;
   if (!place_of(lhba, &p) || discovery == nullptr) return 1;
   if (!OPEN_ISCSI_DRIVER_LOADED &&

@@ -9,6 +9,7 @@
 
 #include "base/library_lock.h"
 #include "iscsi/network/network_internal.h"
+#include "iscsi/network/record_reads.h"
 #include "iscsi/sessions/sessions.h"
 #include "iscsi/targets/saved_view.h"
 #include "iscsi/targets/targets_internal.h"
@@ -25,6 +26,13 @@ namespace {
 
 constexpr size_t kSessionListSize = tavo::kTargetBufferSize;
 
+// The controller's attributes (32/1), for its default ETO: read once per
+// request, however many targets it makes.
+tavo::network::RecordReads<tavo::ControllerAttributes>& setup_attribute_reads() {
+  static tavo::network::RecordReads<tavo::ControllerAttributes> kept;
+  return kept;
+}
+
 // Stores the new target's type and ETO; false when one cannot be had.
 bool setup_target_values(TavoNode* lhba, TavoNode* target, bool discovered) {
   if (set_prop_val(target, "TargetType", "%s", discovered ? "Discovered" : "Static") != 0) return false;
@@ -32,7 +40,11 @@ bool setup_target_values(TavoNode* lhba, TavoNode* target, bool discovered) {
   Place p;
   tavo::ControllerAttributes attributes{};
   if (!place_of(lhba, &p) ||
-      ioctl_fetch_controller_attribs(p.number, &attributes, p.domain, p.port, TAVO_VIA_ISCSI) != 0)
+      setup_attribute_reads().read({p.number, p.domain, p.port, 0, 0, 0}, nullptr, &attributes,
+                                   [&](tavo::ControllerAttributes* read) {
+                                     return ioctl_fetch_controller_attribs(p.number, read, p.domain, p.port,
+                                                                           TAVO_VIA_ISCSI);
+                                   }) != 0)
     return false;
   return set_prop_val(target, "ETO", "%u", attributes.default_eto) == 0;
 }

@@ -63,6 +63,9 @@ class RequestsTest : public ImaTest {
 };
 
 TEST_F(RequestsTest, EachRequestAsksForEachRecordOnce) {
+  // Two more targets behind store0's portal, for the discovery to find.
+  reopen_with("target name=iqn.2026-12.com.example:more1 portal=192.168.10.50/3260/1\n"
+              "target name=iqn.2026-12.com.example:more2 portal=192.168.10.50/3260/1\n");
   write_file(root_.at("/tmp/image.ufi"), image());
   const std::string target = kOther + "/Target0";
   struct Request {
@@ -95,7 +98,7 @@ TEST_F(RequestsTest, EachRequestAsksForEachRecordOnce) {
        {"16/6 x2", "14/6"}},
       {"AddSendTargetPortal", [&] { return act(kOther + "/Discovery/AddSendTargetPortal", {"192.168.10.50", "3260"}); }, {}},
       {"DiscoverTargets", [&] { return act(kOther + "/Discovery/SendTargetPortal0/DiscoverTargets"); },
-       {"6/6", "23/6", "33/6", "24/6"}},
+       {"6/6", "23/6", "33/6", "32/1", "24/6"}},
       {"UpgradeFlashROM", [&] { return act("Corvane0/UpgradeFlashROM", {"/tmp/image.ufi"}); },
        {"58/1", "7/1 x88", "102/1"}},
   };
