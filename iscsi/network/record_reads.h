@@ -26,10 +26,12 @@
 #pragma once
 
 #include <stdint.h>
+#include <string.h>
 
 #include <array>
 #include <functional>
 #include <map>
+#include <type_traits>
 #include <vector>
 
 #include "tree/state_changes.h"
@@ -106,15 +108,22 @@ class RecordReads final : public reads::Kept {
   }
   // The firmware's record at key changed: nothing kept of it stands.
   void forget(const RecordKey& key) {
-    scoped_.erase(key);
-    if (last_.key == key) last_.valid = false;
+    const auto kept = scoped_.find(key);
+    if (kept != scoped_.end()) {
+      wipe(&kept->second);
+      scoped_.erase(kept);
+    }
+    if (last_.key == key) drop_last();
   }
   // The firmware's records of this kind changed: nothing kept stands.
   void forget_all() {
-    scoped_.clear();
-    last_.valid = false;
+    scope_ended();
+    drop_last();
   }
-  void scope_ended() override { scoped_.clear(); }
+  void scope_ended() override {
+    for (auto& [key, record] : scoped_) wipe(&record);
+    scoped_.clear();
+  }
 
  private:
   struct Last {
@@ -126,6 +135,16 @@ class RecordReads final : public reads::Kept {
     uint64_t at_ms = 0;
     std::vector<TavoNodeRef> answered;
   };
+  // Records may hold CHAP secrets: none stays behind in freed memory.
+  static void wipe(Record* r) {
+    static_assert(std::is_trivially_copyable_v<Record>);
+    explicit_bzero(static_cast<void*>(r), sizeof *r);
+  }
+  void drop_last() {
+    last_.valid = false;
+    wipe(&last_.record);
+  }
+
   Last last_;
   std::map<RecordKey, Record> scoped_;
 };
