@@ -247,11 +247,10 @@ uint32_t get_std_inquiry_props(uint32_t, uint32_t domain, uint32_t port, TavoNod
       (r = set_prop_val(lun, "LUNType", "0x%x", inquiry[0] & 0x1F)) != 0)
     return r;
   if (fetched != 0) return fetched;
-  const uint8_t* page = read.page;
   // The page's length byte may claim more than the 251 bytes kept.
-  const size_t length = std::min<size_t>(page[3], sizeof page - 4);
+  const size_t length = std::min<size_t>(read.page[3], sizeof read.page - 4);
   return set_prop_val(lun, "LUNSerialNumber", "%.*s", static_cast<int>(length),
-                      reinterpret_cast<const char*>(page) + 4);
+                      reinterpret_cast<const char*>(read.page) + 4);
 }
 
 uint32_t get_lunname_prop(uint32_t domain, uint32_t port, TavoNode* lun) {
