@@ -102,6 +102,8 @@ void open_bench_tree() {
 
 void close_tree() { TAVO_exit(); }
 
+[[gnu::noinline]] uint32_t measured_call(const std::function<uint32_t()>& call) { return call(); }
+
 void restore_backend() {
   if (hooks_saved) tree::set_backend_hooks(library_hooks);
 }

@@ -3,6 +3,7 @@
 #include "base/debug_log.h"
 #include "base/library_lock.h"
 #include "tree/status_texts.h"
+#include "tree/state_changes.h"
 #include "tree/tree_internal.h"
 
 namespace tavo::tree {
@@ -19,6 +20,7 @@ bool rebuild_pending = false;
 constexpr int kMaxRebuilds = 3;
 
 void rebuild() {
+  ChangingCall changes;
   for (int round = 0; round < kMaxRebuilds && rebuild_pending; ++round) {
     rebuild_pending = false;
     if (hm_find_hierarchy("") == nullptr) return;  // no tree to rebuild

@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "tree/state_changes.h"
 #include "tree/tree_internal.h"
 
 namespace tavo::tree {
@@ -366,6 +367,7 @@ uint32_t delete_node(TavoNode* node) {
 void _delete_node(TavoNode* node) {
   TavoHierarchy* h = hm_find_hierarchy_by_node(node);
   if (h == nullptr) return;
+  tavo::tree::count_deletion();
   // Links go first, so no link is ever left pointing at a freed node: those
   // inside the subtree, then any outside link that points into it. A link
   // may point at another link, so every doomed link lets go of its target

@@ -6,6 +6,7 @@
 #include "platform/host.h"
 #include "tree/api_guard.h"
 #include "base/debug_log.h"
+#include "tree/state_changes.h"
 #include "tree/tree_internal.h"
 
 using namespace tavo::tree;
@@ -22,6 +23,7 @@ uint32_t effective_kind(TavoNode* n) {
 
 uint32_t TAVO_init(void) {
   TAVO_API_GUARD;
+  ChangingCall changes;
   pdebug(TAVO_LOG_TREE, 6, "--- entering %s ---\n", __func__);
   reset_last_status();
   const std::string unavailable = tavo::platform::host_failure();
@@ -52,6 +54,7 @@ uint32_t TAVO_init(void) {
 
 uint32_t TAVO_exit(void) {
   TAVO_API_GUARD;
+  ChangingCall changes;
   pdebug(TAVO_LOG_TREE, 6, "--- entering %s ---\n", __func__);
   reset_last_status();
   if (clients() < 1) return 0;
@@ -141,6 +144,7 @@ uint32_t TAVO_get_node_description(uint32_t tag, TavoNodeDescription* out) {
 
 uint32_t TAVO_refresh_group(uint32_t group_tag) {
   TAVO_API_GUARD;
+  ChangingCall changes;
   if (!start_call()) return 1;
   TavoNode* g = get_node(group_tag);
   // The answer stays 0 whatever the handler answers; a failure leaves its reason.

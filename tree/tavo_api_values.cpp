@@ -7,6 +7,7 @@
 #include "base/validate.h"
 #include "tree/api_guard.h"
 #include "tree/persist.h"
+#include "tree/state_changes.h"
 #include "tree/status_texts.h"
 #include "tree/tree_internal.h"
 
@@ -68,6 +69,7 @@ uint32_t TAVO_get_property_val(uint32_t group_tag, uint32_t property_tag, char* 
 
 uint32_t TAVO_set_property_val(uint32_t group_tag, uint32_t property_tag, const char* value, uint32_t length) {
   TAVO_API_GUARD;
+  ChangingCall changes;
   pdebug(TAVO_LOG_TREE, 6, "--- entering %s ---\n", __func__);
   if (!start_call()) return 1;
   TavoNode* g = get_node(group_tag);
@@ -102,6 +104,7 @@ uint32_t TAVO_set_property_val(uint32_t group_tag, uint32_t property_tag, const 
 
 uint32_t TAVO_do_action(uint32_t group_tag, uint32_t action_tag, const char* params, uint32_t* new_tags) {
   TAVO_API_GUARD;
+  ChangingCall changes;
   pdebug(TAVO_LOG_TREE, 6, "--- entering %s ---\n", __func__);
   if (!start_call()) return 1;
   TavoNode* g = get_node(group_tag);

@@ -1,7 +1,8 @@
 // The initiator's iSCSI name and alias, kept by the firmware per domain in
-// one block: read on every get, read-modify-written on every set. The
-// header-version-1 commands come first; firmware that does not know them
-// (status 213) is asked once more with version 0.
+// one block: read on every get (once per request: record_reads.h),
+// read-modify-written on every set. The header-version-1 commands come
+// first; firmware that does not know them (status 213) is asked once more
+// with version 0.
 #include <stdio.h>
 #include <string.h>
 #include <strings.h>
@@ -9,6 +10,7 @@
 #include "base/library_lock.h"
 #include "base/validate.h"
 #include "iscsi/network/network_internal.h"
+#include "iscsi/network/record_reads.h"
 #include "iscsi/sessions/sessions.h"
 #include "transport/commands.h"
 #include "transport/glob.h"
@@ -44,6 +46,13 @@ uint32_t name_fetch(const HandlerContext& t, tavo::InitiatorNameBlock* b, bool s
   return status;
 }
 
+RecordReads<tavo::InitiatorNameBlock>& name_reads() {
+  static RecordReads<tavo::InitiatorNameBlock> kept;
+  return kept;
+}
+
+RecordKey name_key(const HandlerContext& t) { return {t.number, t.domain, t.port, 0, 0, 0}; }
+
 // Saves the block with flag bit 0 clear; 0, else status 111 and 1 (after
 // a version-0 try, that command's status).
 uint32_t name_save(const HandlerContext& t, const tavo::InitiatorNameBlock& block, const char* caller) {
@@ -56,6 +65,7 @@ uint32_t name_save(const HandlerContext& t, const tavo::InitiatorNameBlock& bloc
               : ioctl_save_initiator_name_params(t.number, &sent, t.domain, t.port);
   };
   uint32_t status = save(true);
+  name_reads().forget(name_key(t));
   pdebug(TAVO_LOG_BACKEND, 6, "%s: save_initiator_name_params_v1 status = %d\n", caller, status);
   if (status == kVersionNotSupported) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s: save_initiator_name_params_v1 failed trying V0\n", caller);
@@ -76,20 +86,33 @@ uint32_t name_tell_software_initiator(TavoNode* property, const char* name) {
 
 }  // namespace
 
+namespace {
+
+// The block into the group's two properties, read for the property asked
+// (a client's read) or for the library (null).
+uint32_t name_fill(const HandlerContext& t, TavoNode* property, TavoNode* asking) {
+  tavo::InitiatorNameBlock b;
+  if (const uint32_t status = name_reads().read(name_key(t), asking, &b, [&](tavo::InitiatorNameBlock* r) {
+        return name_fetch(t, r, false, "get_name_params");
+      }))
+    return status;
+  char name[sizeof b.name];
+  snprintf(name, sizeof name, "%.*s", static_cast<int>(sizeof b.name - 1), b.name);
+  pdebug(TAVO_LOG_BACKEND, 6, "%s: initiator name = %s\n", "get_name_params", name);
+  if (set_prop_val(property->parent, "InitiatorAlias", "%.31s", b.alias) != 0 ||
+      set_prop_val(property->parent, "InitiatoriSCSIName", "%s", name) != 0)
+    return 1;
+  return name_tell_software_initiator(property, name);
+}
+
+}  // namespace
+
 uint32_t get_name_params(uint32_t device_handle, uint32_t domain, uint32_t port, TavoNode* property) {
   TAVO_LIBRARY_LOCK;
   if (property == nullptr || property->parent == nullptr || property->parent->kind != TAVO_KIND_GROUP) return 1;
   const HandlerContext t{
       .number = device_handle, .domain = static_cast<uint8_t>(domain), .port = static_cast<uint8_t>(port)};
-  tavo::InitiatorNameBlock b;
-  if (const uint32_t status = name_fetch(t, &b, false, __func__)) return status;
-  char name[sizeof b.name];
-  snprintf(name, sizeof name, "%.*s", static_cast<int>(sizeof b.name - 1), b.name);
-  pdebug(TAVO_LOG_BACKEND, 6, "%s: initiator name = %s\n", __func__, name);
-  if (set_prop_val(property->parent, "InitiatorAlias", "%.31s", b.alias) != 0 ||
-      set_prop_val(property->parent, "InitiatoriSCSIName", "%s", name) != 0)
-    return 1;
-  return name_tell_software_initiator(property, name);
+  return name_fill(t, property, nullptr);
 }
 
 uint32_t handle_name_params(TavoNode* property, char* buf, uint32_t op) {
@@ -97,7 +120,8 @@ uint32_t handle_name_params(TavoNode* property, char* buf, uint32_t op) {
   const HandlerContext t = handler_context(property);
   if (op == TAVO_PROPERTY_GET) {
     if (!t) return 1;
-    const uint32_t result = get_name_params(t.number, t.domain, t.port, property);
+    if (property->parent == nullptr || property->parent->kind != TAVO_KIND_GROUP) return 1;
+    const uint32_t result = name_fill(t, property, property);
     if (result == 0) handle_internal_property(property, buf, TAVO_PROPERTY_GET);
     return result;
   }

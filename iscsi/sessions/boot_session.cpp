@@ -30,15 +30,17 @@ uint32_t boot_priority_code(const char* text) {
   return is_word(text, "Primary") ? 1 : is_word(text, "Secondary") ? 2 : 0;
 }
 
-// The session's function number, domain and port, and its firmware record;
-// null (logged) when the session has no record or the firmware none.
-SessionRecord boot_record_of(TavoNode* session, const SessionPlace& at, const char* caller) {
+// The session's firmware record, read for property (a client's read) or
+// for the library (null); null (logged) when the session has no record or
+// the firmware none.
+SessionRecord boot_record_of(TavoNode* session, const SessionPlace& at, const char* caller,
+                             TavoNode* property = nullptr) {
   const SessionPrivateRecord* record = private_record(session);
   if (record == nullptr) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s:Failed: Invalid session handle.\n", caller);
     return nullptr;
   }
-  SessionRecord fw(TAVO_get_session_params(record->handle, at.number, at.domain, at.port));
+  SessionRecord fw = read_session_record(at, record->handle, property);
   if (fw == nullptr) pdebug(TAVO_LOG_BACKEND, 3, "%s:pGetASessionParams is NULL.\n", caller);
   return fw;
 }
@@ -83,8 +85,10 @@ void boot_restore(TavoNode* session, const SessionPlace& at, const FirmwareSessi
   tavo::BootTargetParams request{};
   request.session_handle = record->handle;
   request.flags = fw.flags;
-  if (ioctl_set_boot_target_params(at.number, &request, static_cast<uint8_t>(at.domain),
-                                   static_cast<uint8_t>(at.port)) != 0)
+  const uint32_t restored = ioctl_set_boot_target_params(at.number, &request, static_cast<uint8_t>(at.domain),
+                                                         static_cast<uint8_t>(at.port));
+  sessions_changed();
+  if (restored != 0)
     pdebug(TAVO_LOG_BACKEND, 3, "%s: the boot flag of session 0x%x stays changed\n", __func__, record->handle);
   set_prop_val(session, "iSCSIBoot", "%s", (fw.flags & tavo::kSessionBoot) != 0 ? "True" : "False");
 }
@@ -183,8 +187,10 @@ uint32_t TAVO_configure_boot_target(TavoNode* session, uint32_t flags, const cha
   request.flags = is_word(value, "True")    ? flags | tavo::kSessionBoot
                   : is_word(value, "False") ? flags & ~tavo::kSessionBoot
                                             : flags;
-  if (ioctl_set_boot_target_params(function_number, &request, static_cast<uint8_t>(domain),
-                                   static_cast<uint8_t>(port)) != 0) {
+  const uint32_t sent = ioctl_set_boot_target_params(function_number, &request, static_cast<uint8_t>(domain),
+                                                     static_cast<uint8_t>(port));
+  sessions_changed();
+  if (sent != 0) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s: ioctl_set_boot_target_params failed\n", __func__);
     return 1;
   }
@@ -244,7 +250,8 @@ uint32_t handle_boot_session(TavoNode* property, char* buf, uint32_t op) {
     pdebug(TAVO_LOG_BACKEND, 3, "handle_boot_session: Failed to get %s node\n", "Corvane");
     return 1;
   }
-  SessionRecord fw = boot_record_of(session, at, "handle_boot_session");
+  SessionRecord fw =
+      boot_record_of(session, at, "handle_boot_session", op != TAVO_PROPERTY_SET ? property : nullptr);
   if (fw == nullptr) return 1;
   if (op != TAVO_PROPERTY_SET) {
     set_prop_val(session, "iSCSIBoot", "%s", (fw->flags & tavo::kSessionBoot) != 0 ? "True" : "False");
@@ -438,6 +445,7 @@ uint32_t TAVO_remove_boot_session(uint32_t device, uint32_t domain, uint32_t por
   uint32_t status = 1;
   for (int i = 0; i < kLogoutTries && status != 0; ++i)
     status = ioctl_logout_target(device, &handle, static_cast<uint8_t>(domain), static_cast<uint8_t>(port));
+  sessions_changed();
   if (status != 0) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s: the boot session 0x%x could not be logged out (%u)\n", __func__, handle, status);
     return 1;

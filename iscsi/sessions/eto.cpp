@@ -15,8 +15,28 @@
 
 using namespace tavo::sessions;
 
-uint32_t tavo::sessions::read_session_config(uint32_t function_number, uint32_t domain, uint32_t port, uint32_t handle, size_t least,
-                    const char* query_failed, SessionConfigRecord* config) {
+namespace {
+
+// A session's configuration as the firmware answered it, with the length
+// its size query answered.
+struct ConfigRead {
+  uint16_t length = 0;
+  tavo::SessionConfigRecord config{};
+};
+
+tavo::network::RecordReads<ConfigRead>& config_reads() {
+  static tavo::network::RecordReads<ConfigRead> kept;
+  return kept;
+}
+
+tavo::network::RecordKey config_key(uint32_t function_number, uint32_t domain, uint32_t port, uint32_t handle) {
+  return {function_number, domain, port, handle, 0, 0};
+}
+
+// The size query, then the configuration; 0, else the failed command's
+// status (86 left for the read) or 1 for an answer shorter than least.
+uint32_t config_fetch(uint32_t function_number, uint32_t domain, uint32_t port, uint32_t handle, size_t least,
+                      const char* query_failed, ConfigRead* out) {
   const auto d = static_cast<uint8_t>(domain);
   const auto pt = static_cast<uint8_t>(port);
   tavo::SessionConfigRecord query{};
@@ -28,7 +48,7 @@ uint32_t tavo::sessions::read_session_config(uint32_t function_number, uint32_t 
     sessions_status(31);
     return status != 0 ? status : 1;
   }
-  tavo::targets::TargetsBuffer bytes = zeroed_buffer(length > sizeof *config ? length : sizeof *config);
+  tavo::targets::TargetsBuffer bytes = zeroed_buffer(length > sizeof out->config ? length : sizeof out->config);
   if (bytes == nullptr) return 1;
   memcpy(bytes.get(), &handle, sizeof handle);
   status = ioctl_get_session_conf(function_number, bytes.get(), length, d, pt);
@@ -37,7 +57,30 @@ uint32_t tavo::sessions::read_session_config(uint32_t function_number, uint32_t 
     sessions_status(86);
     return status;
   }
-  memcpy(config, bytes.get(), sizeof *config);
+  out->length = length;
+  memcpy(&out->config, bytes.get(), sizeof out->config);
+  return 0;
+}
+
+}  // namespace
+
+void tavo::sessions::session_configs_changed() { config_reads().forget_all(); }
+
+uint32_t tavo::sessions::read_session_config(uint32_t function_number, uint32_t domain, uint32_t port, uint32_t handle,
+                                             size_t least, const char* query_failed, SessionConfigRecord* config) {
+  ConfigRead read;
+  if (const uint32_t status =
+          config_reads().read(config_key(function_number, domain, port, handle), nullptr, &read, [&](ConfigRead* r) {
+            return config_fetch(function_number, domain, port, handle, least, query_failed, r);
+          }))
+    return status;
+  // One read asked with less: this answer is refused as its query would be.
+  if (read.length < least) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s", query_failed);
+    sessions_status(31);
+    return 1;
+  }
+  *config = read.config;
   return 0;
 }
 
@@ -94,6 +137,7 @@ uint32_t set_eto_prop(uint32_t function_number, uint32_t domain, uint32_t port, 
   update.kept12 = config.kept12;
   memcpy(update.kept240, config.kept240, sizeof update.kept240);
   status = ioctl_set_session_conf(function_number, &update, static_cast<uint8_t>(domain), static_cast<uint8_t>(port));
+  config_reads().forget(config_key(function_number, domain, port, session_handle));
   if (status != 0) {
     pdebug(TAVO_LOG_BACKEND, 3, " ioctl_set_session_conf1 failed\n");
     sessions_status(87);
@@ -124,6 +168,8 @@ uint32_t handle_Target_ETO(TavoNode* property, char* buf, uint32_t op) {
     sessions_status(302);
     return 1;
   }
+  // Each configuration read once, but again after it was written.
+  tavo::network::ReadScope reads;
   for (TavoNode* s = get_first_instance(target, "Session"); s != nullptr; s = next_instance(s)) {
     const SessionPrivateRecord* record = private_record(s);
     if (record == nullptr) return 1;
@@ -139,14 +185,18 @@ uint32_t refresh_eto(TavoNode* lhba, uint32_t domain, uint32_t port) {
   TAVO_LIBRARY_LOCK;
   const int32_t number = get_port_number(lhba);
   if (lhba == nullptr || number < 1) return 1;
+  // The controller's default, read once for every target without sessions.
+  bool read = false;
+  tavo::ControllerAttributes attributes{};
   for (TavoNode* t = get_first_instance(lhba, "Target"); t != nullptr; t = next_instance(t)) {
     if (get_first_instance(t, "Session") != nullptr) continue;
-    tavo::ControllerAttributes attributes{};
-    if (ioctl_fetch_controller_attribs(static_cast<uint32_t>(number), &attributes, static_cast<uint8_t>(domain),
-                                       static_cast<uint8_t>(port), TAVO_VIA_ISCSI) != 0) {
+    if (!read && ioctl_fetch_controller_attribs(static_cast<uint32_t>(number), &attributes,
+                                                static_cast<uint8_t>(domain), static_cast<uint8_t>(port),
+                                                TAVO_VIA_ISCSI) != 0) {
       pdebug(TAVO_LOG_BACKEND, 3, "ioctl_fetch_controller_attribs for ETO failed\n");
       return 1;
     }
+    read = true;
     if (set_prop_val(t, "ETO", "%d", static_cast<int32_t>(attributes.default_eto)) != 0) {
       pdebug(TAVO_LOG_BACKEND, 3, "set ETO failed\n");
       return 1;

@@ -1,22 +1,28 @@
-// ISID qualifiers: unique across every Session of the tree. The tree is
-// the only record of them, so each question walks it once and collects
-// what is held.
+// ISID qualifiers: unique across every Session of the tree. The Sessions
+// are indexed by the qualifier they show, so neither a question nor a new
+// session walks the tree: a Session is indexed when it is built and again
+// whenever the library writes its ISIDQualifier (show_qualifier), and the
+// index lets go of the Sessions the tree has deleted.
 #include <ctype.h>
 #include <stdlib.h>
 #include <strings.h>
 
+#include <array>
 #include <bitset>
+#include <unordered_map>
 
 #include "base/library_lock.h"
 #include "iscsi/sessions/sessions_internal.h"
+#include "tree/state_changes.h"
 
 using namespace tavo::sessions;
 
 namespace {
 
 constexpr uint32_t kNoneFree = 0xFFFF;
+constexpr int32_t kShowsNone = -1;
 
-// The stored ISIDQualifier text of a Session (never its handler: the walk
+// The stored ISIDQualifier text of a Session (never its handler: the index
 // reads the tree only); null when the Session has none. Found among its
 // dozen children rather than through the tree's name index, which formats
 // every name it compares.
@@ -39,19 +45,85 @@ uint16_t isid_value(const char* text) {
   return digits > 0 && text[digits] == '\0' ? static_cast<uint16_t>(v) : parse_qualifier(text);
 }
 
-// The qualifiers the Sessions hold; false when a Session shows none, which
-// makes every qualifier count as held.
-bool isid_held(std::bitset<65536>* held) {
-  for (TavoNode* c = get_first_instance(get_node(0), "Corvane"); c != nullptr; c = next_instance(c))
-    for (TavoNode* f = get_first_instance(c, "iSCSIPhysicalHBA"); f != nullptr; f = next_instance(f))
-      for (TavoNode* l = get_first_instance(f, "LogicalHBA"); l != nullptr; l = next_instance(l))
-        for (TavoNode* t = get_first_instance(l, "Target"); t != nullptr; t = next_instance(t))
-          for (TavoNode* s = get_first_instance(t, "Session"); s != nullptr; s = next_instance(s)) {
-            const char* text = isid_text(s);
-            if (text == nullptr) return false;
-            held->set(isid_value(text));
-          }
-  return true;
+// The Sessions of the tree by the qualifier each shows. A Session that
+// shows none makes every qualifier count as held.
+class IsidIndex {
+ public:
+  void note(TavoNode* session) {
+    prune();
+    const char* text = isid_text(session);
+    const int32_t q = text != nullptr ? isid_value(text) : kShowsNone;
+    auto [at, added] = sessions_.try_emplace(session, Entry{tavo::tree::node_ref(session), q});
+    if (!added) {
+      drop(at->second.qualifier);
+      at->second = Entry{tavo::tree::node_ref(session), q};
+    }
+    hold(q);
+  }
+  bool held(uint32_t q) {
+    prune();
+    return shows_none_ > 0 || count_[q & 0xFFFF] > 0;
+  }
+  // The lowest qualifier neither held nor in also_taken.
+  uint32_t lowest_free(const std::bitset<65536>& also_taken) {
+    prune();
+    if (shows_none_ > 0) return kNoneFree;
+    for (uint32_t word = 0; word < held_bits_.size(); ++word) {
+      for (uint64_t free = ~held_bits_[word]; free != 0; free &= free - 1) {
+        const uint32_t q = word * 64 + static_cast<uint32_t>(__builtin_ctzll(free));
+        if (q >= kNoneFree) return kNoneFree;
+        if (!also_taken.test(q)) return q;
+      }
+    }
+    return kNoneFree;
+  }
+
+ private:
+  struct Entry {
+    TavoNodeRef ref;
+    int32_t qualifier;
+  };
+  void hold(int32_t q) {
+    if (q == kShowsNone) {
+      ++shows_none_;
+    } else if (count_[static_cast<size_t>(q)]++ == 0) {
+      held_bits_[static_cast<size_t>(q) / 64] |= uint64_t{1} << (q % 64);
+    }
+  }
+  void drop(int32_t q) {
+    if (q == kShowsNone) {
+      --shows_none_;
+    } else if (--count_[static_cast<size_t>(q)] == 0) {
+      held_bits_[static_cast<size_t>(q) / 64] &= ~(uint64_t{1} << (q % 64));
+    }
+  }
+  // After any deletion in the tree, the Sessions it took go: each entry is
+  // looked up by its reference, never through its (maybe freed) node.
+  void prune() {
+    const uint64_t deletions = tavo::tree::deletions();
+    if (deletions == pruned_at_) return;
+    pruned_at_ = deletions;
+    const TavoHierarchy* h = hm_find_hierarchy_by_node(get_node(0));
+    for (auto it = sessions_.begin(); it != sessions_.end();) {
+      if (tavo::tree::ref_node(h, it->second.ref) == it->first) {
+        ++it;
+        continue;
+      }
+      drop(it->second.qualifier);
+      it = sessions_.erase(it);
+    }
+  }
+
+  std::unordered_map<TavoNode*, Entry> sessions_;
+  std::array<uint32_t, 65536> count_{};
+  std::array<uint64_t, 65536 / 64> held_bits_{};
+  uint32_t shows_none_ = 0;
+  uint64_t pruned_at_ = 0;
+};
+
+IsidIndex& isid_index() {
+  static IsidIndex index;
+  return index;
 }
 
 // A given qualifier text: any base, cut to 16 bits; nothing may follow it.
@@ -82,21 +154,24 @@ TavoNode* isid_reusable(TavoNode* target, const char* address, const char* port,
 
 namespace tavo::sessions {
 
-uint32_t lowest_free_qualifier(const std::bitset<65536>& also_taken) {
-  std::bitset<65536> held;
-  if (!isid_held(&held)) return kNoneFree;
-  held |= also_taken;
-  for (uint32_t q = 0; q < kNoneFree; ++q)
-    if (!held.test(q)) return q;
-  return kNoneFree;
+uint32_t lowest_free_qualifier(const std::bitset<65536>& also_taken) { return isid_index().lowest_free(also_taken); }
+
+void note_session(TavoNode* session) {
+  TAVO_LIBRARY_LOCK;
+  if (session != nullptr) isid_index().note(session);
+}
+
+uint32_t show_qualifier(TavoNode* session, uint16_t qualifier) {
+  const uint32_t r = set_prop_val(session, "ISIDQualifier", "%04x", qualifier);
+  note_session(session);
+  return r;
 }
 
 }  // namespace tavo::sessions
 
 uint32_t check_for_isid_existence(uint32_t qualifier) {
   TAVO_LIBRARY_LOCK;
-  std::bitset<65536> held;
-  return !isid_held(&held) || held.test(qualifier & 0xFFFF) ? 1 : 0;
+  return isid_index().held(qualifier) ? 1 : 0;
 }
 
 uint32_t generate_isid_qualifier(void) {

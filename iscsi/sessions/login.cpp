@@ -112,7 +112,7 @@ TavoNode* login_nodes(const Place& p, TavoNode* target, TavoNode* action, char* 
   }
   // What the attribute read fills in too: the session holds the qualifier
   // it logged in under and its portal even when that read fails.
-  set_prop_val(session, "ISIDQualifier", "%04x", qualifier);
+  show_qualifier(session, qualifier);
   set_prop_val(c, "DestinationIPAddress", "%s", param(params, 0));
   set_prop_val(c, "DestinationPortNumber", "%s", param(params, 1));
   return session;
@@ -140,6 +140,9 @@ uint32_t login_software(TavoNode* target, TavoNode* first, char* params) {
 
 uint32_t do_Login(TavoNode* target, TavoNode* action, char* params) {
   TAVO_LIBRARY_LOCK;
+  // Each session's record and configuration is read once before the login
+  // and once after it (the login makes them read anew).
+  tavo::network::ReadScope reads;
   Place p;
   if (target == nullptr || action == nullptr || params == nullptr || !place_of(target, &p)) {
     pdebug(TAVO_LOG_BACKEND, 3, "do_Login: the target has no LogicalHBA or controller above it\n");

@@ -53,6 +53,9 @@ bool logout_generation(const Place& p, uint32_t* generation) {
 
 uint32_t do_Logout(TavoNode* target, TavoNode* action, char* params) {
   TAVO_LIBRARY_LOCK;
+  // Each session's record and each LUN's INQUIRY read once before the
+  // logout, the sessions once more after it.
+  tavo::network::ReadScope reads;
   Place p;
   if (target == nullptr || params == nullptr) return 1;
   TavoNode* first = get_first_instance(target, "Session");
@@ -105,6 +108,7 @@ uint32_t do_Logout(TavoNode* target, TavoNode* action, char* params) {
     pdebug(TAVO_LOG_BACKEND, 3, "do_Logout: logout try %d of session 0x%x failed (%u)\n", i, handle,
            status_of_try);
   }
+  sessions_changed();
   if (status_of_try != 0) return status_of_try;
   const uint32_t deleted = delete_with_records(session);
   if (logout_rescan(target, p.domain, p.port) == kLunsMissing) kLogoutLunsMissing.set();
@@ -123,6 +127,7 @@ uint32_t TAVO_check_session_status(TavoNode* target, const char* target_name, ui
   if (target == nullptr || target_name == nullptr || anchor == nullptr || logged_in == nullptr ||
       (mode == 1 && portal == nullptr))
     return 1;
+  tavo::network::ReadScope reads;  // each session read once
   Place p;
   uint32_t generation = 0;
   if (!place_of(target, &p) || !logout_generation(p, &generation)) return 1;

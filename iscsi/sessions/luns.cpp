@@ -204,25 +204,51 @@ uint32_t get_read_capacity(uint32_t domain, uint32_t port, TavoNode* lun) {
              : 0;
 }
 
+namespace {
+
+// A LUN's standard INQUIRY data and its unit serial number page.
+struct InquiryRead {
+  uint8_t inquiry[36];
+  uint8_t page[255];
+};
+
+tavo::network::RecordReads<InquiryRead>& inquiry_reads() {
+  static tavo::network::RecordReads<InquiryRead> kept;
+  return kept;
+}
+
+}  // namespace
+
 uint32_t get_std_inquiry_props(uint32_t, uint32_t domain, uint32_t port, TavoNode* lun) {
   TAVO_LIBRARY_LOCK;
   LunPath p;
   if (!luns_path(lun, &p)) return 1;
-  uint8_t inquiry[36];
-  uint32_t r = FetchScsiInquiryData(p.device, domain, port, p.lun->session_handle, p.bytes, inquiry);
-  if (r != 0) return r;
+  // Both answers are read once per request; a page that cannot be read
+  // leaves the INQUIRY's values shown.
+  InquiryRead read;
+  bool inquired = false;
+  const uint32_t fetched = inquiry_reads().read(
+      {p.device, domain, port, p.lun->session_handle, p.lun->lun_high, p.lun->lun_low}, nullptr, &read,
+      [&](InquiryRead* out) {
+        const uint32_t asked =
+            FetchScsiInquiryData(p.device, domain, port, p.lun->session_handle, p.bytes, out->inquiry);
+        if (asked != 0) return asked;
+        inquired = true;
+        return FetchLSNInquiryData(p.device, domain, port, p.lun->session_handle, p.bytes, out->page);
+      });
+  if (fetched != 0 && !inquired) return fetched;
+  const uint8_t* inquiry = read.inquiry;
   const auto* text = reinterpret_cast<const char*>(inquiry);
+  uint32_t r = 0;
   if ((r = set_prop_val(lun, "DeviceVendorName", "%.8s", text + 8)) != 0 ||
       (r = set_prop_val(lun, "DeviceModelNumber", "%.16s", text + 16)) != 0 ||
       (r = set_prop_val(lun, "LUNType", "0x%x", inquiry[0] & 0x1F)) != 0)
     return r;
-  uint8_t page[255];
-  r = FetchLSNInquiryData(p.device, domain, port, p.lun->session_handle, p.bytes, page);
-  if (r != 0) return r;
+  if (fetched != 0) return fetched;
   // The page's length byte may claim more than the 251 bytes kept.
-  const size_t length = std::min<size_t>(page[3], sizeof page - 4);
+  const size_t length = std::min<size_t>(read.page[3], sizeof read.page - 4);
   return set_prop_val(lun, "LUNSerialNumber", "%.*s", static_cast<int>(length),
-                      reinterpret_cast<const char*>(page) + 4);
+                      reinterpret_cast<const char*>(read.page) + 4);
 }
 
 uint32_t get_lunname_prop(uint32_t domain, uint32_t port, TavoNode* lun) {

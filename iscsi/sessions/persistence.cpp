@@ -85,6 +85,7 @@ uint32_t tavo::sessions::persist_entry(TavoNode* target, const char* address, co
     get_login_options(options, &request.options, 2);
   }
   const uint32_t status = ioctl_add_persistent_target(p.number, &request, p.domain, p.port);
+  sessions_changed();
   if (status == kAuthenticationFailed || status == kDigestMismatch) {
     sessions_status(status);
     return 1;
@@ -148,6 +149,7 @@ uint32_t delete_persistent(uint32_t function_number, uint32_t domain, uint32_t p
     if (!put_portal(address, port_text, &d.address_type, d.address, &d.port)) return 1;
     d.isid_qualifier = isid_qualifier | tavo::kDeleteQualifierFlag;
     const uint32_t status = ioctl_del_persistent_target(function_number, &d, 0, static_cast<uint8_t>(port));
+    sessions_changed();
     if (status != 0) {
       sessions_status(127);
       return status;
@@ -160,6 +162,8 @@ uint32_t delete_persistent(uint32_t function_number, uint32_t domain, uint32_t p
 
 uint32_t TAVO_update_session_authentication(TavoNode* target) {
   TAVO_LIBRARY_LOCK;
+  // Each session read once between the changes of the firmware's entries.
+  tavo::network::ReadScope reads;
   Place p;
   if (target == nullptr || !place_of(target, &p)) return 1;
   const uint32_t generation = generation_of(p);

@@ -1,6 +1,7 @@
 // A session's and its connection's values, read from the firmware's
 // record of the session whenever a client reads one of them or refreshes
-// the session.
+// the session; the values of one pass over them come from one read
+// (iscsi/network/record_reads.h).
 #include <stdio.h>
 #include <string.h>
 
@@ -39,12 +40,44 @@ uint32_t attribs_connection(TavoNode* c, const tavo::FirmwareConnectionRecord& r
   return result;
 }
 
+// The session's values from the firmware's record, read for property (a
+// client's read) or for the library (null).
+uint32_t attribs_fill(uint32_t function_number, uint32_t domain, uint32_t port, TavoNode* session,
+                      TavoNode* property) {
+  if (OPEN_ISCSI_DRIVER_LOADED) {
+    // The status as last stored: its own handler comes here.
+    char boot[TAVO_VALUE_SIZE];
+    TavoNode* status = internal_get_node(session, "SessionStatus", TAVO_KIND_PROPERTY);
+    const bool closed_boot = read_text(session, "iSCSIBoot", boot) && is_word(boot, "True") && status != nullptr &&
+                             !is_word(tavo::tree::property_record(status)->value, "Open");
+    if (!closed_boot)
+      return set_prop_val(session, "SessionTSIH", "N/A") | set_prop_val(session, "Persistent", "True");
+  }
+  const SessionPrivateRecord* record = private_record(session);
+  if (record == nullptr) return 1;
+  SessionRecord r = read_session_record({function_number, domain, port}, record->handle, property);
+  if (r == nullptr) return 1;
+  char initiator[TAVO_VALUE_SIZE];
+  snprintf(initiator, sizeof initiator, "%.*s", static_cast<int>(strnlen(r->initiator_name, 224)), r->initiator_name);
+  uint32_t result = TAVO_update_connection_props(r.get(), session);
+  result |= set_prop_val(session, "SessionTSIH", "%u", r->tsih);
+  result |= show_qualifier(session, record_qualifier(*r));
+  result |= set_prop_val(session, "ISID", "%02x%02x%02x%02x%02x%02x", r->isid[0], r->isid[1], r->isid[2], r->isid[3],
+                         r->isid[4], r->isid[5]);
+  result |= set_prop_val(session, "SessionStatus", "%s", session_status_text(r->state));
+  result |= set_prop_val(session, "SessionInitiatorName", "%s", initiator);
+  if (domain == 0)
+    result |= set_prop_val(session, "Persistent", "%s",
+                           (r->flags & tavo::kSessionNotPersistent) != 0 ? "False" : "True");
+  return result;
+}
+
 // A session or connection property read: the session's values fetched,
 // then the stored text.
 uint32_t attribs_read(TavoNode* property, TavoNode* session, char* buf) {
   if (property == nullptr || buf == nullptr || session == nullptr) return 1;
   const SessionPlace at = session_place(property);
-  const uint32_t r = get_session_attribs(at.number, at.domain, at.port, session);
+  const uint32_t r = attribs_fill(at.number, at.domain, at.port, session, property);
   if (r != 0) return r;
   snprintf(buf, TAVO_VALUE_SIZE, "%s", tavo::tree::property_record(property)->value);
   return 0;
@@ -75,32 +108,7 @@ uint32_t TAVO_update_connection_props(const tavo::FirmwareSessionRecord* record,
 uint32_t get_session_attribs(uint32_t function_number, uint32_t domain, uint32_t port, TavoNode* session) {
   TAVO_LIBRARY_LOCK;
   if (session == nullptr) return 1;
-  if (OPEN_ISCSI_DRIVER_LOADED) {
-    // The status as last stored: its own handler comes here.
-    char boot[TAVO_VALUE_SIZE];
-    TavoNode* status = internal_get_node(session, "SessionStatus", TAVO_KIND_PROPERTY);
-    const bool closed_boot = read_text(session, "iSCSIBoot", boot) && is_word(boot, "True") && status != nullptr &&
-                             !is_word(tavo::tree::property_record(status)->value, "Open");
-    if (!closed_boot)
-      return set_prop_val(session, "SessionTSIH", "N/A") | set_prop_val(session, "Persistent", "True");
-  }
-  const SessionPrivateRecord* record = private_record(session);
-  if (record == nullptr) return 1;
-  SessionRecord r(TAVO_get_session_params(record->handle, function_number, domain, port));
-  if (r == nullptr) return 1;
-  char initiator[TAVO_VALUE_SIZE];
-  snprintf(initiator, sizeof initiator, "%.*s", static_cast<int>(strnlen(r->initiator_name, 224)), r->initiator_name);
-  uint32_t result = TAVO_update_connection_props(r.get(), session);
-  result |= set_prop_val(session, "SessionTSIH", "%u", r->tsih);
-  result |= set_prop_val(session, "ISIDQualifier", "%02x%02x", r->isid[4], r->isid[5]);
-  result |= set_prop_val(session, "ISID", "%02x%02x%02x%02x%02x%02x", r->isid[0], r->isid[1], r->isid[2], r->isid[3],
-                         r->isid[4], r->isid[5]);
-  result |= set_prop_val(session, "SessionStatus", "%s", session_status_text(r->state));
-  result |= set_prop_val(session, "SessionInitiatorName", "%s", initiator);
-  if (domain == 0)
-    result |= set_prop_val(session, "Persistent", "%s",
-                           (r->flags & tavo::kSessionNotPersistent) != 0 ? "False" : "True");
-  return result;
+  return attribs_fill(function_number, domain, port, session, nullptr);
 }
 
 uint32_t group_Session(TavoNode* session) {

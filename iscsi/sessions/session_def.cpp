@@ -2,6 +2,7 @@
 // firmware's initiator made of the target. The builders lay the nodes out
 // with their defaults; the handlers fill them.
 #include "iscsi/sessions/sessions.h"
+#include "iscsi/sessions/sessions_internal.h"
 #include "tree/declare.h"
 
 using namespace tavo::declare;
@@ -198,7 +199,7 @@ const ChildDef lun_children[] = {
 const GroupDef lun = instanced("LUN", 256, &lun_slots, lun_children,
                                "This group represents a LUN available behind the target.", group_LUN);
 
-TAVO_GROUP_BUILDER(Session, session, "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target");
+TAVO_GROUP_BUILDER(Session, session, "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target", tavo::sessions::note_session);
 
 TAVO_GROUP_BUILDER(Connection, connection, "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target/Session");
 

@@ -92,7 +92,7 @@ bool scan_connection(TavoNode* session, uint32_t handle, TavoNode** found) {
 // The values a new Session and its Connection take from the firmware.
 uint32_t scan_fill(TavoNode* session, TavoNode* connection, const tavo::FirmwareSessionRecord& r, const char* address,
                    const char* port) {
-  uint32_t result = set_prop_val(session, "ISIDQualifier", "%02x%02x", r.isid[4], r.isid[5]);
+  uint32_t result = show_qualifier(session, record_qualifier(r));
   char initiator[TAVO_VALUE_SIZE];
   scan_text(initiator, r.initiator_name, sizeof r.initiator_name);
   result |= set_prop_val(session, "SessionInitiatorName", "%s", initiator);
@@ -153,6 +153,8 @@ uint32_t get_all_sessions(TavoNode* lhba, uint32_t function_number, uint32_t dom
                           TavoNode* target, TavoNode* software_node, char* params) {
   TAVO_LIBRARY_LOCK;
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
+  // Each session's record read once: for the scan and each duplicate check.
+  tavo::network::ReadScope reads;
   Place p;
   if (lhba == nullptr || !place_of(lhba, &p)) return 1;
   p.number = function_number;
@@ -257,6 +259,9 @@ TavoNode* find_session(TavoNode* target, const char* address, const char* port) 
 
 uint32_t group_Target(TavoNode* target) {
   TAVO_LIBRARY_LOCK;
+  // The list's sessions, each read once: for the scan, the duplicate check,
+  // the values shown and the LUN scan.
+  tavo::network::ReadScope reads;
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering group_Target ---\n");
   Place p;
   if (target == nullptr || !place_of(target, &p)) return 1;

@@ -1,6 +1,8 @@
 // The statistics of one session (48/6): the firmware answers for batches of
 // active sessions, and the batches are asked in list order until one holds
-// the session. The target's alias comes from its first session's.
+// the session; the values of one pass over them come from one read
+// (iscsi/network/record_reads.h). The target's alias comes from its first
+// session's.
 #include <stdio.h>
 #include <string.h>
 
@@ -45,10 +47,15 @@ bool stats_find(const uint8_t* answer, uint32_t handle, tavo::SessionAttributesR
   return false;
 }
 
-}  // namespace
+tavo::network::RecordReads<tavo::SessionAttributesRecord>& stats_reads() {
+  static tavo::network::RecordReads<tavo::SessionAttributesRecord> kept;
+  return kept;
+}
 
-uint32_t get_ssnAttr_Params(uint32_t function_number, uint32_t domain, uint32_t port, TavoNode* session) {
-  TAVO_LIBRARY_LOCK;
+// The statistics record of the session of handle (none: the list alone is
+// read) from the firmware; 0, else the failed command's status, or 1.
+uint32_t stats_fetch(uint32_t function_number, uint32_t domain, uint32_t port, const uint32_t* session_handle,
+                     tavo::SessionAttributesRecord* found) {
   SessionList list;
   bool sized = false;
   const uint32_t listed = read_session_list(function_number, domain, port, &list, &sized);
@@ -58,12 +65,11 @@ uint32_t get_ssnAttr_Params(uint32_t function_number, uint32_t domain, uint32_t 
     return listed != 0 ? listed : 1;
   }
   if (listed != 0) return listed;
-  const SessionPrivateRecord* record = private_record(session);
   tavo::targets::TargetsBuffer buffer = zeroed_buffer(kBuffer);
   if (buffer == nullptr) return 1;
   // A session the firmware does not list, or one without its record, has
   // no statistics to show: the stored ones stay, and so does the answer.
-  if (list.count < 1 || record == nullptr) return 1;
+  if (list.count < 1 || session_handle == nullptr) return 1;
   uint32_t in_batch = 0;
   for (uint32_t i = 0; i < list.count; ++i) {
     const uint32_t handle = list.handle(i);
@@ -78,15 +84,35 @@ uint32_t get_ssnAttr_Params(uint32_t function_number, uint32_t domain, uint32_t 
       sessions_status(status == kSessionClosed ? kSessionClosed : 92);
       return status;
     }
-    tavo::SessionAttributesRecord found;
-    if (stats_find(buffer.get(), record->handle, &found)) {
-      TavoNode* group = internal_get_node(session, "iSCSISessionStatistics", TAVO_KIND_GROUP);
-      return group == nullptr || stats_store(group, found) != 0 ? 1 : 0;
-    }
+    if (stats_find(buffer.get(), *session_handle, found)) return 0;
     memset(buffer.get(), 0, kBuffer);
     in_batch = 0;
   }
   return 1;
+}
+
+// The session's statistics into its group, read for property (a client's
+// read) or for the library (null).
+uint32_t stats_fill(uint32_t function_number, uint32_t domain, uint32_t port, TavoNode* session, TavoNode* property) {
+  const SessionPrivateRecord* record = private_record(session);
+  tavo::SessionAttributesRecord found;
+  const auto fetch = [&](tavo::SessionAttributesRecord* r) {
+    return stats_fetch(function_number, domain, port, record != nullptr ? &record->handle : nullptr, r);
+  };
+  const uint32_t status =
+      record != nullptr
+          ? stats_reads().read({function_number, domain, port, record->handle, 0, 0}, property, &found, fetch)
+          : fetch(&found);
+  if (status != 0) return status;
+  TavoNode* group = internal_get_node(session, "iSCSISessionStatistics", TAVO_KIND_GROUP);
+  return group == nullptr || stats_store(group, found) != 0 ? 1 : 0;
+}
+
+}  // namespace
+
+uint32_t get_ssnAttr_Params(uint32_t function_number, uint32_t domain, uint32_t port, TavoNode* session) {
+  TAVO_LIBRARY_LOCK;
+  return stats_fill(function_number, domain, port, session, nullptr);
 }
 
 namespace {
@@ -94,7 +120,7 @@ namespace {
 uint32_t session_statistic(TavoNode* property, char* buf) {
   if (property == nullptr || buf == nullptr || property->parent == nullptr) return 1;
   const SessionPlace at = session_place(property);
-  if (get_ssnAttr_Params(at.number, at.domain, at.port, property->parent->parent) != 0) return 1;
+  if (stats_fill(at.number, at.domain, at.port, property->parent->parent, property) != 0) return 1;
   snprintf(buf, TAVO_VALUE_SIZE, "%s", tavo::tree::property_record(property)->value);
   return 0;
 }
@@ -114,10 +140,14 @@ uint32_t target_alias(TavoNode* property, char* buf) {
   char alias[TAVO_VALUE_SIZE] = "";
   bool read = true;
   if (session != nullptr) {
+    // The first session's statistics, read for this property: the Target
+    // is one more group of that record.
     TavoNode* statistics = internal_get_node(session, "iSCSISessionStatistics", TAVO_KIND_GROUP);
-    if (statistics == nullptr) return 1;
-    read = internal_get_property(statistics, "SessionTargetAlias", alias) == 0;
-    if (!read) alias[0] = '\0';
+    TavoNode* shown = internal_get_node(statistics, "SessionTargetAlias", TAVO_KIND_PROPERTY);
+    if (statistics == nullptr || shown == nullptr) return 1;
+    const SessionPlace at = session_place(shown);
+    read = stats_fill(at.number, at.domain, at.port, session, property) == 0;
+    if (read) snprintf(alias, sizeof alias, "%s", tavo::tree::property_record(shown)->value);
   }
   if (set_prop_val(property->parent, "TargetAlias", "%s", alias) != 0 || !read) return 1;
   snprintf(buf, TAVO_VALUE_SIZE, "%s", tavo::tree::property_record(property)->value);

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "iscsi/network/network_internal.h"
+#include "iscsi/network/record_reads.h"
 #include "iscsi/sessions/sessions.h"
 #include "iscsi/targets/targets_internal.h"
 #include "base/memory.h"
@@ -62,11 +63,14 @@ LunPrivateRecord* lun_record(TavoNode* lun);
 // The record's LUN in SCSI byte order.
 void lun_bytes(const LunPrivateRecord& r, uint8_t out[8]);
 
-// A session's configuration (16/6), its length asked first; an answer
-// shorter than least is refused as a failed query is (query_failed
-// logged, status 31). 0, or the failed command's status (86 for the read).
+// A session's configuration (16/6), its length asked first, read once per
+// request (see read_session_record); an answer shorter than least is
+// refused as a failed query is (query_failed logged, status 31). 0, or the
+// failed command's status (86 for the read).
 uint32_t read_session_config(uint32_t function_number, uint32_t domain, uint32_t port, uint32_t handle, size_t least,
                              const char* query_failed, SessionConfigRecord* config);
+// No configuration read before stands (sessions_changed).
+void session_configs_changed();
 
 // A closed boot session of p's function loses its boot flag and, on
 // Moravel, its record in the boot region; 0, or 1 (307 for the record).
@@ -125,6 +129,11 @@ uint16_t parse_qualifier(const char* text);
 // The lowest qualifier that no Session holds and also_taken does not
 // hold; 65535 when none is free.
 uint32_t lowest_free_qualifier(const std::bitset<65536>& also_taken);
+// The qualifier index follows the Session's stored ISIDQualifier: after
+// its build, and after every write, which goes through show_qualifier
+// ("%04x"; set_prop_val's result).
+void note_session(TavoNode* session);
+uint32_t show_qualifier(TavoNode* session, uint16_t qualifier);
 
 // "Closed" and "Login Failed" (without case): a session whose qualifier and
 // node a new login to its portal takes over.
@@ -149,6 +158,16 @@ struct SessionPlace {
   uint32_t port = 0;
 };
 SessionPlace session_place(TavoNode* node);
+
+// --- what one request reads of the firmware's sessions ---
+// Each record once per request (iscsi/network/record_reads.h): a session's
+// record (14/6) and configuration (16/6), and its statistics (48/6).
+// property: the property whose handler reads (a client's read), else null.
+// The session's record; null (status 85) when the firmware gives none.
+SessionRecord read_session_record(const SessionPlace& at, uint32_t handle, TavoNode* property);
+// The firmware's sessions changed (a persistent entry added or deleted, a
+// login, a logout): no record read before stands.
+void sessions_changed();
 
 // The firmware's persistent entry of a session (27/6) without its saved
 // line; 0, 1 or the failed command's status (25 and 243 with their texts).

@@ -13,6 +13,7 @@
 #include "iscsi/network/network_internal.h"
 #include "iscsi/sessions/sessions.h"
 #include "iscsi/targets/login_sets.h"
+#include "iscsi/network/record_reads.h"
 #include "iscsi/targets/targets_internal.h"
 #include "transport/glob.h"
 
@@ -149,12 +150,14 @@ uint32_t delete_chap(TavoNode* authentication, SavedBatch& batch) {
 
 uint32_t do_ConfigureCHAP(TavoNode* authentication, TavoNode*, char* params) {
   TAVO_LIBRARY_LOCK;
+  tavo::network::ReadScope reads;  // each session and name block read once
   SavedBatch batch;
   return action_end(batch, configure_chap(authentication, params, batch));
 }
 
 uint32_t do_DeleteCHAP(TavoNode* authentication, TavoNode*, char*) {
   TAVO_LIBRARY_LOCK;
+  tavo::network::ReadScope reads;  // as ConfigureCHAP's
   SavedBatch batch;
   return action_end(batch, delete_chap(authentication, batch));
 }

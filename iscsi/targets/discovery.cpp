@@ -14,6 +14,7 @@
 #include "base/validate.h"
 #include "controller/controller.h"
 #include "iscsi/sessions/sessions.h"
+#include "iscsi/network/record_reads.h"
 #include "iscsi/targets/targets_internal.h"
 #include "transport/commands.h"
 #include "transport/device_ids.h"
@@ -171,6 +172,9 @@ uint32_t BuildTargetInfoList(uint8_t* answer, TavoNode* lhba, TavoNode* portal, 
 
 uint32_t discover_targets(TavoNode* portal, TavoNode* action, char* params) {
   TAVO_LIBRARY_LOCK;
+  // The initiator's name block and the controller's attributes are read
+  // once, for the login and every target found.
+  tavo::network::ReadScope reads;
   if (OPEN_ISCSI_DRIVER_LOADED) return TAVO_discover_op_targets(portal, action, params);
   Place p;
   if (portal == nullptr || action == nullptr || params == nullptr || !place_of(portal, &p)) return 1;

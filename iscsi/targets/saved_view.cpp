@@ -104,7 +104,8 @@ bool batch_changed(Saved s) {
 
 void SavedView::clear() {
   lines_.clear();
-  indexes_.clear();
+  // The lookups asked for stay indexed: the lines read next fill them.
+  for (auto& [mask, index] : indexes_) index.clear();
   consumed_ = 0;
   last_complete_.clear();
   partial_last_ = false;
@@ -118,6 +119,11 @@ void SavedView::index_line(uint32_t at) const {
   const Line& line = *lines_[at];
   if (line.fields.empty()) return;
   for (auto& [mask, index] : indexes_) index[index_key(mask, line.fields)].push_back(at);
+}
+
+void SavedView::reindex() {
+  for (auto& [mask, index] : indexes_) index.clear();
+  for (uint32_t i = 0; i < lines_.size(); ++i) index_line(i);
 }
 
 void SavedView::edited(const std::vector<std::pair<uint32_t, std::string>>& changed,
@@ -145,7 +151,7 @@ void SavedView::edited(const std::vector<std::pair<uint32_t, std::string>>& chan
   }
   if (!dropped.empty()) {
     for (auto it = dropped.rbegin(); it != dropped.rend(); ++it) lines_.erase(lines_.begin() + *it);
-    indexes_.clear();  // the places moved: built again on the next lookup
+    reindex();  // the places moved; the file was written whole anyway
   }
   consumed_ = size;
   last_complete_ = lines_.empty() ? std::string() : lines_.back()->text + '\n';
@@ -194,9 +200,15 @@ void SavedView::load(std::string_view text) {
 
 void SavedView::append(std::string_view tail) {
   if (partial_last_) {
-    // The line read without its line feed is read again whole.
+    // The line read without its line feed is read again whole: it leaves
+    // the indexes, where it is the last place of its keys.
+    const uint32_t at = static_cast<uint32_t>(lines_.size() - 1);
+    if (!lines_.back()->fields.empty())
+      for (auto& [mask, index] : indexes_) {
+        std::vector<uint32_t>& hits = index[index_key(mask, lines_.back()->fields)];
+        if (!hits.empty() && hits.back() == at) hits.pop_back();
+      }
     lines_.pop_back();
-    indexes_.clear();
     partial_last_ = false;
   }
   parse(tail);

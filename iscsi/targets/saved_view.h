@@ -3,7 +3,9 @@
 // from the last line known, which must read as it did) or rename a new file
 // in (the identity changes: the file is read again), so reads and duplicate
 // checks do not grow with the saved lines. A file changed in place is read
-// again whole. Lookups go through indexes built on first use.
+// again whole. Lookups go through indexes built on first use and kept
+// through every reread and rewrite (filled as the lines are parsed), so a
+// lookup never walks the lines.
 //
 // Every change of a file goes through append_line or rewrite, under the
 // file's SaveLock; readers take no lock.
@@ -65,6 +67,8 @@ class SavedView {
   void clear();
   void parse(std::string_view text);
   void index_line(uint32_t at) const;
+  // Every lookup asked for so far indexed again over the lines.
+  void reindex();
   // The index key of a line's fields for one set of fields matched.
   std::string index_key(uint32_t mask, std::span<const std::string_view> fields) const;
 

@@ -12,6 +12,7 @@
 #include "base/library_lock.h"
 #include "controller/controller.h"
 #include "iscsi/network/network_internal.h"
+#include "iscsi/network/record_reads.h"
 #include "iscsi/sessions/sessions.h"
 #include "iscsi/targets/targets_internal.h"
 #include "transport/device_ids.h"
@@ -288,12 +289,16 @@ uint32_t delete_target_portal(TavoNode* target, TavoNode* action, char* params, 
 
 uint32_t do_AddTarget(TavoNode* lhba, TavoNode* action, char* params) {
   TAVO_LIBRARY_LOCK;
+  // The initiator's name block, the sessions and their configurations are
+  // read once (the persistent entry added makes the sessions read anew).
+  tavo::network::ReadScope reads;
   SavedBatch batch;
   return action_end(batch, add_target(lhba, action, params, batch));
 }
 
 uint32_t do_AddTargetPortal(TavoNode* target, TavoNode*, char* params) {
   TAVO_LIBRARY_LOCK;
+  tavo::network::ReadScope reads;  // as AddTarget's
   SavedBatch batch;
   return action_end(batch, add_target_portal(target, params, batch));
 }

@@ -10,6 +10,7 @@
 #include "base/validate.h"
 #include "iscsi/network/iscsi_network.h"
 #include "iscsi/network/network_internal.h"
+#include "iscsi/network/record_reads.h"
 #include "iscsi/sessions/sessions.h"
 #include "iscsi/targets/targets_internal.h"
 #include "transport/commands.h"
@@ -87,7 +88,28 @@ uint32_t listing_portal_count(const uint8_t* record, size_t size, uint32_t k) {
 // One target of the firmware's list into the tree: the target (a new one
 // when the tree has none of that name) and each portal with its line. A
 // target made here goes again when one of its portals cannot be made.
-void listing_target(const Place& p, TavoNode* add_target, const uint8_t* record, size_t size, uint32_t discovered) {
+// The firmware's active sessions, read once per listing (when a target
+// asks first).
+struct ListedSessions {
+  bool read = false;
+  std::vector<uint32_t> handles;
+};
+
+// Whether the target's saved lines are persistent ("True", "False", "" for
+// no session of it); false, with "", when that cannot be read. The
+// sessions are read once per listing.
+bool listing_persistence(const Place& p, const char* name, ListedSessions* sessions, char persistence[35]) {
+  persistence[0] = '\0';
+  Place own;
+  if (!place_of(p.lhba, &own)) return false;
+  if (!sessions->read) sessions->read = active_session_handles(own, &sessions->handles);
+  if (sessions->read && persistence_among(own, sessions->handles, name, persistence) == 0) return true;
+  persistence[0] = '\0';
+  return false;
+}
+
+void listing_target(const Place& p, TavoNode* add_target, const uint8_t* record, size_t size, uint32_t discovered,
+                    ListedSessions* sessions) {
   tavo::FirmwareTargetHead head;
   memcpy(&head, record, sizeof head);
   tavo::network::ParamTexts params;
@@ -102,6 +124,9 @@ void listing_target(const Place& p, TavoNode* add_target, const uint8_t* record,
   const bool created = target != nullptr;
   if (!created) target = find_target(p.lhba, params.text[0]);
   if (target == nullptr) return;
+  // The same for each portal: read for the first.
+  char persistence[35] = "";
+  bool known = false;
   for (uint32_t k = 0; k < listing_groups(record, size); ++k) {
     for (uint32_t j = 0; j < listing_portal_count(record, size, k); ++j) {
       char address[TAVO_VALUE_SIZE], port[16];
@@ -111,8 +136,7 @@ void listing_target(const Place& p, TavoNode* add_target, const uint8_t* record,
         if (created) delete_with_records(target);
         return;
       }
-      char persistence[35] = "";
-      if (TAVO_get_tgt_persistent_val(p.lhba, params.text[0], persistence) != 0) persistence[0] = '\0';
+      if (!known) known = listing_persistence(p, params.text[0], sessions, persistence);
       TAVO_add_target_into_file(p.lhba, target, params.text[0], address, port, nullptr, persistence);
     }
   }
@@ -146,6 +170,8 @@ uint32_t get_all_targets(TavoNode* lhba, uint32_t function_number, uint32_t doma
                          uint32_t discovered, TavoNode*, TavoNode*, char*) {
   TAVO_LIBRARY_LOCK;
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
+  // Each session's record read once, whatever target asks.
+  tavo::network::ReadScope reads;
   Place p;
   if (!place_of(lhba, &p)) return 1;
   p.number = function_number;
@@ -165,6 +191,7 @@ uint32_t get_all_targets(TavoNode* lhba, uint32_t function_number, uint32_t doma
   if (add_target == nullptr) return 1;
   uint32_t count = 0;
   memcpy(&count, list.get(), sizeof count);
+  ListedSessions sessions;
   const size_t room = (kBuffer - sizeof count) / sizeof(tavo::TargetIdEntry);
   for (size_t i = 0; i < count && i < room; ++i) {
     tavo::TargetIdEntry entry;
@@ -172,7 +199,7 @@ uint32_t get_all_targets(TavoNode* lhba, uint32_t function_number, uint32_t doma
     TargetsBuffer record;
     size_t size = 0;
     if (listing_record(p, entry.id, &record, &size) != 0) return 1;
-    listing_target(p, add_target, record.get(), size, discovered);
+    listing_target(p, add_target, record.get(), size, discovered, &sessions);
   }
   return 0;
 }
@@ -211,6 +238,9 @@ uint32_t listing_software_refresh(TavoNode* lhba) {
 uint32_t refresh_targets(TavoNode* lhba, uint32_t domain, uint32_t port_number, TavoNode* discovery, TavoNode* action,
                          char* params) {
   TAVO_LIBRARY_LOCK;
+  // What the listing, the discoveries and the scans read, each once (a
+  // discovery's login makes the sessions read anew).
+  tavo::network::ReadScope reads;
   Place p;
   if (!place_of(lhba, &p) || discovery == nullptr) return 1;
   if (!OPEN_ISCSI_DRIVER_LOADED &&

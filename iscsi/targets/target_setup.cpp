@@ -9,6 +9,7 @@
 
 #include "base/library_lock.h"
 #include "iscsi/network/network_internal.h"
+#include "iscsi/network/record_reads.h"
 #include "iscsi/sessions/sessions.h"
 #include "iscsi/targets/saved_view.h"
 #include "iscsi/targets/targets_internal.h"
@@ -25,6 +26,13 @@ namespace {
 
 constexpr size_t kSessionListSize = tavo::kTargetBufferSize;
 
+// The controller's attributes (32/1), for its default ETO: read once per
+// request, however many targets it makes.
+tavo::network::RecordReads<tavo::ControllerAttributes>& setup_attribute_reads() {
+  static tavo::network::RecordReads<tavo::ControllerAttributes> kept;
+  return kept;
+}
+
 // Stores the new target's type and ETO; false when one cannot be had.
 bool setup_target_values(TavoNode* lhba, TavoNode* target, bool discovered) {
   if (set_prop_val(target, "TargetType", "%s", discovered ? "Discovered" : "Static") != 0) return false;
@@ -32,7 +40,11 @@ bool setup_target_values(TavoNode* lhba, TavoNode* target, bool discovered) {
   Place p;
   tavo::ControllerAttributes attributes{};
   if (!place_of(lhba, &p) ||
-      ioctl_fetch_controller_attribs(p.number, &attributes, p.domain, p.port, TAVO_VIA_ISCSI) != 0)
+      setup_attribute_reads().read({p.number, p.domain, p.port, 0, 0, 0}, nullptr, &attributes,
+                                   [&](tavo::ControllerAttributes* read) {
+                                     return ioctl_fetch_controller_attribs(p.number, read, p.domain, p.port,
+                                                                           TAVO_VIA_ISCSI);
+                                   }) != 0)
     return false;
   return set_prop_val(target, "ETO", "%u", attributes.default_eto) == 0;
 }
@@ -164,21 +176,27 @@ uint32_t handle_target_type(TavoNode* property, char* buf, uint32_t op) {
   return handle_internal_property(property, buf, op);
 }
 
-uint32_t TAVO_get_tgt_persistent_val(TavoNode* node, const char* name, char* out) {
-  TAVO_LIBRARY_LOCK;
-  Place p;
-  if (name == nullptr || out == nullptr || !place_of(node, &p)) return 1;
+bool tavo::targets::active_session_handles(const Place& p, std::vector<uint32_t>* handles) {
   TargetsBuffer list = zeroed_buffer(kSessionListSize);
-  if (list == nullptr) return 1;
+  if (list == nullptr) return false;
   memcpy(list.get(), &tavo::kSessionListKind, sizeof tavo::kSessionListKind);
-  if (ioctl_get_activesessionid(p.number, list.get(), kSessionListSize, p.domain, p.port) != 0) return 1;
+  if (ioctl_get_activesessionid(p.number, list.get(), kSessionListSize, p.domain, p.port) != 0) return false;
   uint32_t count = 0;
   memcpy(&count, list.get(), sizeof count);
   // The firmware's count, bounded by the handles the buffer holds.
   const size_t room = (kSessionListSize - sizeof(tavo::SessionListHead)) / sizeof(uint32_t);
+  handles->clear();
   for (size_t i = 0; i < count && i < room; ++i) {
     uint32_t handle = 0;
     memcpy(&handle, list.get() + sizeof(tavo::SessionListHead) + i * sizeof handle, sizeof handle);
+    handles->push_back(handle);
+  }
+  return true;
+}
+
+uint32_t tavo::targets::persistence_among(const Place& p, const std::vector<uint32_t>& handles, const char* name,
+                                          char* out) {
+  for (const uint32_t handle : handles) {
     std::unique_ptr<tavo::FirmwareSessionRecord, TargetsFree> record(
         TAVO_get_session_params(handle, p.number, p.domain, p.port));
     if (record == nullptr) return 1;
@@ -189,4 +207,12 @@ uint32_t TAVO_get_tgt_persistent_val(TavoNode* node, const char* name, char* out
     }
   }
   return 0;
+}
+
+uint32_t TAVO_get_tgt_persistent_val(TavoNode* node, const char* name, char* out) {
+  TAVO_LIBRARY_LOCK;
+  Place p;
+  std::vector<uint32_t> handles;
+  if (name == nullptr || out == nullptr || !place_of(node, &p) || !active_session_handles(p, &handles)) return 1;
+  return persistence_among(p, handles, name, out);
 }

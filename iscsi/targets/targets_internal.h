@@ -31,6 +31,14 @@ uint32_t generation_of(const Place& p);
 // CV2 and CV3: at most 128 targets, no IPv6.
 bool small_generation(uint32_t generation);
 
+// The firmware's active session handles (29/6, the whole buffer asked at
+// once); false when the command fails.
+bool active_session_handles(const Place& p, std::vector<uint32_t>* handles);
+// "True" (persistent) or "False" into out[35] for the first of the
+// sessions whose target is name (without case); out unchanged without
+// one. 0, or 1 when a session cannot be read.
+uint32_t persistence_among(const Place& p, const std::vector<uint32_t>& handles, const char* name, char* out);
+
 // Leaves code with its registered text (base/status_registry.h) in the last
 // status.
 void targets_status(uint32_t code);

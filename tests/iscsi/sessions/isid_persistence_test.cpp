@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -82,6 +83,46 @@ TEST_F(IsidTest, AQualifierIsUniqueAcrossTheTree) {
   EXPECT_EQ(generate_isid_qualifier(), 1u);
   ASSERT_EQ(login(0, {"", "", "", "1"}), 0u);
   EXPECT_EQ(generate_isid_qualifier(), 4u);
+}
+
+// The qualifiers held follow the tree whatever changes it: a value read
+// again from the firmware, a deleted target, the last client leaving and
+// one coming again; a second adapter's sessions count too.
+TEST_F(IsidTest, HeldQualifiersFollowTheTree) {
+  const auto qualifier_of = [&](int isid_was, int isid) {
+    for (sim::SimSession& s : firmware())
+      if (s.isid == isid_was) s.isid = isid;
+  };
+  struct Step {
+    const char* what;
+    std::function<void()> change;
+    uint32_t lowest;
+    std::vector<uint32_t> held;  // among 0 to 11
+  };
+  const Step steps[] = {
+      {"as set up", [] {}, 1, {0, 2, 10}},
+      {"Session0 read again under 1",
+       [&] {
+         qualifier_of(0, 1);
+         EXPECT_EQ(get(at(0, "Session0/ISIDQualifier")), "0001");
+       },
+       0, {1, 2, 10}},
+      {"Target1 deleted", [&] { ASSERT_EQ(act(std::string(kLhba) + "/DeleteTarget", {"1"}), 0u); }, 0, {1, 10}},
+      {"the Moravel's session", [&] {
+         ASSERT_EQ(act("Corvane1/iSCSIPhysicalHBA0/LogicalHBA0/AddTarget", {kA, "10.0.0.50"}), 0u);
+       }, 2, {0, 1, 10}},
+      {"the last client left", [&] { ASSERT_EQ(TAVO_exit(), 0u); }, 0, {}},
+      {"a client again", [&] { ASSERT_EQ(TAVO_init(), 0u); }, 2, {0, 1, 10}},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    step.change();
+    EXPECT_EQ(generate_isid_qualifier(), step.lowest);
+    std::vector<uint32_t> held;
+    for (uint32_t q = 0; q < 12; ++q)
+      if (check_for_isid_existence(q) != 0) held.push_back(q);
+    EXPECT_EQ(held, step.held);
+  }
 }
 
 // The adapter restarts: its persistent targets come back closed, and a

@@ -216,5 +216,28 @@ TEST_F(LunsTest, WritesLandOnTheDiskInCommandsThatFit) {
   EXPECT_EQ(act(at(0, "LUN1/SCSIWrite"), {"1", "2"}), 1u);
 }
 
+// A LUN's INQUIRY and serial number page are asked once per request for
+// all its values, and the serial number is shown whole up to the 251
+// bytes the page keeps.
+TEST_F(LunsTest, ALunsInquiryIsReadOncePerRequest) {
+  for (const size_t length : {1u, 16u, 64u, 251u}) {
+    luns()[1].serial = std::string(length, 'S');
+    EXPECT_EQ(get(at(0, "LUN1/LUNSerialNumber")), std::string(length, 'S')) << length;
+  }
+  // The logout looks at each LUN's vendor and model first: one INQUIRY and
+  // one serial page each.
+  sim_->clear_log();
+  ASSERT_EQ(logout(0, {"0"}), 0u) << last_status().second;
+  int before_logout = 0;
+  for (const sim::LogEntry& e : sim_->mailbox_log()) {
+    if (e.kind != sim::LogKind::IscsiIoctl) continue;
+    MailboxRequestHeader h;
+    memcpy(&h, e.bytes.data(), sizeof h);
+    if (h.opcode == 24) break;
+    before_logout += h.opcode == 59;
+  }
+  EXPECT_EQ(before_logout, 2 * 3);
+}
+
 }  // namespace
 }  // namespace tavo::test

@@ -4,6 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tests/support/sim_fixture.h"
+
 namespace tavo::test {
 namespace {
 
@@ -28,6 +34,58 @@ TEST(SavedView, AppendedPartsReadAsTheWhole) {
       EXPECT_EQ(parts.lines()[i]->fields.empty(), i == 1) << cut;  // "broken" has no fields
     }
     EXPECT_EQ(parts.find(key, true), parts.lines()[3].get()) << cut;
+  }
+}
+
+// The lookups asked before a reread, an append, an edit that drops lines
+// and one that changes a line's key keep answering as a view freshly read
+// from the same lines does, without being asked anew.
+class SavedViewIndexTest : public SimTest {};
+
+TEST_F(SavedViewIndexTest, LookupsFollowEveryChangeOfTheLines) {
+  // Initiator lines, logical HBA k of controller c.
+  const auto line = [](int c, int k, const char* r2t = "Yes") {
+    return "Corvane" + std::to_string(c) + ",iSCSIPhysicalHBA0,LogicalHBA" + std::to_string(k) + "," + r2t +
+           ",Yes,None,None,None,,,,,P,P,P";
+  };
+  const auto text = [](const std::vector<std::string>& lines) {
+    std::string t;
+    for (const std::string& l : lines) t += l + "\n";
+    return t;
+  };
+  using targets::Field;
+  const std::vector<std::vector<targets::Match>> lookups = {
+      {{Field::Logical, "logicalhba1"}},
+      {{Field::Controller, "corvane0"}, {Field::Logical, "logicalhba2"}},
+      {{Field::Controller, "corvane1"}},
+  };
+  SavedView view(Saved::Initiator);
+  for (const auto& l : lookups) view.find(l);  // every lookup indexed before the changes
+  struct Step {
+    const char* what;
+    std::function<void()> change;
+  } steps[] = {
+      {"read", [&] { view.load(text({line(0, 1), line(0, 2), line(1, 1), line(0, 2, "No"), line(1, 3)})); }},
+      {"appended, the last line without its feed",
+       [&] { view.append(line(0, 1, "No") + "\n" + line(1, 2).substr(0, 20)); }},
+      {"its line completed", [&] { view.append(line(1, 2) + "\n"); }},
+      {"lines dropped", [&] { view.edited({}, {0, 3}, 0); }},
+      {"a line moved to another key", [&] { view.edited({{0, line(1, 1, "No")}}, {}, 0); }},
+      {"read again", [&] { view.load(text({line(1, 1), line(0, 2)})); }},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    step.change();
+    std::vector<std::string> lines;
+    for (const auto& l : view.lines()) lines.push_back(l->text);
+    SavedView fresh(Saved::Initiator);
+    fresh.load(text(lines));
+    for (const auto& l : lookups)
+      for (bool last : {false, true}) {
+        const SavedView::Line* got = view.find(l, last);
+        const SavedView::Line* want = fresh.find(l, last);
+        EXPECT_EQ(got != nullptr ? got->text : "none", want != nullptr ? want->text : "none") << l[0].value;
+      }
   }
 }
 

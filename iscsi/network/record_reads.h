@@ -1,0 +1,152 @@
+// The firmware records a request reads, each read once.
+//
+// One client read of a property runs that property's handler alone, and
+// one firmware record may hold the values of several groups: a session's
+// record those of its Session and its Connection, its statistics those of
+// the session and of its target's alias. A client (the IMA plug-in above
+// all) reads such groups one after the other. So a branch keeps, per kind
+// of record, the one it last fetched and the group whose property read
+// fetched it, and a handler's read of a property answers from it when
+//   - the property belongs to another group than that one,
+//   - that property has not been answered from it yet,
+//   - no public call that may change state (tree/state_changes.h) has run
+//     since it was fetched, and none runs now, and
+//   - it was fetched less than kFreshMs ago.
+// A pass over the groups of one record thus reads it once (the host's
+// session properties: the Session, then its Connection). A read of a
+// property again, of the group whose read fetched the record, after any
+// change or after kFreshMs asks the firmware again: each value a client
+// reads is at most one pass old, and a client that polls sees every
+// change.
+//
+// Inside an action or a refresh, what the call's handlers read of a record
+// is kept for the rest of a ReadScope: the owner opens one over steps that
+// send nothing that changes those records, and forgets a record it
+// changes.
+#pragma once
+
+#include <stdint.h>
+#include <string.h>
+
+#include <array>
+#include <functional>
+#include <map>
+#include <type_traits>
+#include <vector>
+
+#include "tree/state_changes.h"
+#include "tree/tree.h"
+
+namespace tavo::network {
+
+// Where a record lives: the function, domain and port it is asked on and
+// what names it there (a session handle, a LUN ...); unused words 0.
+using RecordKey = std::array<uint32_t, 6>;
+
+inline constexpr uint64_t kFreshMs = 1000;
+
+// While one is open on any level, every kind of record keeps what it read.
+class ReadScope {
+ public:
+  ReadScope();
+  ~ReadScope();
+  ReadScope(const ReadScope&) = delete;
+  ReadScope& operator=(const ReadScope&) = delete;
+  static bool open();
+};
+
+namespace reads {
+
+// What every kind keeps, so that the end of a scope reaches them all.
+class Kept {
+ public:
+  Kept();
+  virtual ~Kept() = default;
+  virtual void scope_ended() = 0;
+};
+
+// Whether a client's read of property may answer from what a read of
+// group fetched at at_ms with the count changes, having answered the
+// properties answered; never for a read of the library's own (no
+// property).
+bool last_fetch_stands(TavoNodeRef group, uint64_t changes, uint64_t at_ms, const std::vector<TavoNodeRef>& answered,
+                       TavoNode* property);
+uint64_t now_ms();
+
+}  // namespace reads
+
+template <typename Record>
+class RecordReads final : public reads::Kept {
+ public:
+  // The record at key into *out: kept from before when it may stand (see
+  // above), else fetch(out), kept when it answers 0. property: the
+  // property whose handler reads (null for a read of the library's own).
+  // 0, or fetch's answer.
+  uint32_t read(const RecordKey& key, TavoNode* property, Record* out, const std::function<uint32_t(Record*)>& fetch) {
+    if (ReadScope::open()) {
+      const auto kept = scoped_.find(key);
+      if (kept != scoped_.end()) {
+        *out = kept->second;
+        return 0;
+      }
+    } else if (last_.valid && last_.key == key &&
+               reads::last_fetch_stands(last_.group, last_.changes, last_.at_ms, last_.answered, property)) {
+      last_.answered.push_back(tree::node_ref(property));
+      *out = last_.record;
+      return 0;
+    }
+    if (const uint32_t status = fetch(out)) return status;
+    if (ReadScope::open()) scoped_[key] = *out;
+    last_.valid = true;
+    last_.key = key;
+    last_.record = *out;
+    last_.changes = tree::state_changes();
+    last_.at_ms = reads::now_ms();
+    last_.group = tree::node_ref(property != nullptr ? property->parent : nullptr);
+    last_.answered.clear();
+    return 0;
+  }
+  // The firmware's record at key changed: nothing kept of it stands.
+  void forget(const RecordKey& key) {
+    const auto kept = scoped_.find(key);
+    if (kept != scoped_.end()) {
+      wipe(&kept->second);
+      scoped_.erase(kept);
+    }
+    if (last_.key == key) drop_last();
+  }
+  // The firmware's records of this kind changed: nothing kept stands.
+  void forget_all() {
+    scope_ended();
+    drop_last();
+  }
+  void scope_ended() override {
+    for (auto& [key, record] : scoped_) wipe(&record);
+    scoped_.clear();
+  }
+
+ private:
+  struct Last {
+    bool valid = false;
+    RecordKey key{};
+    TavoNodeRef group{};
+    Record record{};
+    uint64_t changes = 0;
+    uint64_t at_ms = 0;
+    std::vector<TavoNodeRef> answered;
+  };
+  // Records may hold CHAP secrets: none stays behind in freed memory.
+  static void wipe(Record* r) {
+    static_assert(std::is_trivially_copyable_v<Record>);
+    explicit_bzero(static_cast<void*>(r), sizeof *r);
+  }
+  void drop_last() {
+    last_.valid = false;
+    wipe(&last_.record);
+  }
+
+  Last last_;
+  std::map<RecordKey, Record> scoped_;
+};
+
+}  // namespace tavo::network
