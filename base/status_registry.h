@@ -72,9 +72,11 @@ class StatusWording : public Wording {
 
 namespace detail {
 
-// Whether a value of this type fills the conversion ('z': %zu).
+// Whether a value of this type fills the conversion ('z': %zu). constexpr,
+// not consteval: clang 14 emits the consteval constructor below and would
+// then reference a function it never emitted.
 template <typename Value>
-consteval bool format_takes(char conversion) {
+constexpr bool format_takes(char conversion) {
   if constexpr (std::is_same_v<Value, const char*>)
     return conversion == 's';
   else if constexpr (std::is_same_v<Value, int>)
