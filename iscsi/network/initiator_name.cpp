@@ -10,12 +10,14 @@
 #include "base/library_lock.h"
 #include "base/validate.h"
 #include "iscsi/network/network_internal.h"
-#include "iscsi/network/record_reads.h"
-#include "iscsi/sessions/sessions.h"
+#include "iscsi/common/record_reads.h"
+#include "iscsi/common/software_initiator.h"
 #include "transport/commands.h"
 #include "transport/glob.h"
 
 using namespace tavo::network;
+using tavo::iscsi::RecordKey;
+using tavo::iscsi::RecordReads;
 
 namespace {
 

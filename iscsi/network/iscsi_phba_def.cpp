@@ -5,13 +5,13 @@
 #include "controller/controller.h"
 #include "firmware/firmware.h"
 #include "iscsi/network/iscsi_network.h"
-#include "iscsi/sessions/sessions.h"
-#include "iscsi/targets/targets.h"
+#include "iscsi/network/network.h"
 #include "nic/nic.h"
 #include "port/port.h"
 #include "tree/declare.h"
 
 using namespace tavo::declare;
+using tavo::network::phba_places;
 
 constexpr char kZeroMac[] = "00:00:00:00:00:00";
 
@@ -304,8 +304,7 @@ TAVO_ACTION(Corvane_iSCSIPhysicalHBA_iSNS, DeleteiSNSServer, do_DeleteiSNSServer
                      "This parameter accepts string input and converts it to equivalent number and uses that as an "
                      "instance number."));
 const ChildDef isns_children[] = {
-    property("iSNSEnabled", RW, LIST, "Yes,No", 1, 3, "No", handle_discoveryparams,
-             "This property indicates whether targets are discovered through iSNS."),
+    supplied(&phba_places.isns_enabled),
     DiscoveryiSNSThruDHCP,
     ConfigureiSNSServer,
     DeleteiSNSServer,
@@ -314,16 +313,8 @@ const GroupDef isns = group("iSNS", isns_children,
                             "This group contains the iSNS settings and servers of the iSCSI function.", group_iSNS);
 
 // --- the function ---
-TAVO_ACTION(
-    Corvane_iSCSIPhysicalHBA, EraseConfiguration, do_EraseConfiguration,
-    "This command resets the Tessmark iSCSI configuration to factory default settings. Upon successful completion of "
-    "this command, all user iSCSI configured settings on both ports of the Tessmark controller are lost. No reboot is "
-    "required for these changes to take effect.",
-    optional("LogicalHBAInstanceNumber", INT, "", 0, 0,
-             "This parameter indicates the DomainId of the LogicalHBA of which configuration should be erased."));
 const ChildDef iscsi_phba_children[] = {
-    property("iSCSIBIOSEnable", RW, LIST, "Yes,No", 2, 3, "Yes", handle_iSCSIBIOSEnable,
-             "This property indicates whether the function's iSCSI boot BIOS is enabled."),
+    supplied(&phba_places.bios_enable),
     property("PortNumber", RO, INT, "", 0, 3, "0", stored,
              "This property displays the physical port number of this iSCSI function."),
     property("iSCSIVersionMin", RO, TEXT, "", 1, 3, "1", stored,
@@ -332,8 +323,7 @@ const ChildDef iscsi_phba_children[] = {
              "This property displays the highest iSCSI protocol version the function supports."),
     property("MaxCDBLength", RO, INT, "", 6, 16, "16", stored,
              "This property displays the largest SCSI command descriptor block the function sends."),
-    property("MPIOEnabled", RW, LIST, "True,False", 4, 5, "False", handle_MPIOEnabled,
-             "This property indicates whether multipath I/O is enabled for the function."),
+    supplied(&phba_places.mpio_enabled),
     property("LDTO", RO, INT, "", 0, 3600, "20", stored, "This property displays the link down timeout in seconds."),
     property("DefaultETO", RO, INT, "", 0, 3600, "30", stored,
              "This property displays the default extended timeout in seconds."),
@@ -342,7 +332,7 @@ const ChildDef iscsi_phba_children[] = {
     subgroup(&vpd),
     subgroup(&pci),
     subgroup(&isns),
-    EraseConfiguration,
+    supplied(&phba_places.erase_configuration),
 };
 const GroupDef iscsi_phba =
     instanced("iSCSIPhysicalHBA", 8, &iscsi_phba_slots, iscsi_phba_children,

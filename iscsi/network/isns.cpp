@@ -10,7 +10,7 @@
 #include "base/validate.h"
 #include "controller/controller.h"
 #include "iscsi/network/network_internal.h"
-#include "iscsi/sessions/sessions.h"
+#include "iscsi/common/software_initiator.h"
 #include "transport/commands.h"
 #include "transport/device_ids.h"
 #include "transport/glob.h"

@@ -63,7 +63,17 @@ constexpr base::StatusText kNetworkStatusTexts[] = {
 };
 const base::StatusTable kNetworkTable{"network", kNetworkStatusTexts};
 
+TargetHooks registered_target_hooks;
+SessionHooks registered_session_hooks;
+
 }  // namespace
+
+constinit PhbaPlaces phba_places;
+
+void set_target_hooks(const TargetHooks& hooks) { registered_target_hooks = hooks; }
+void set_session_hooks(const SessionHooks& hooks) { registered_session_hooks = hooks; }
+const TargetHooks& target_hooks() { return registered_target_hooks; }
+const SessionHooks& session_hooks() { return registered_session_hooks; }
 
 bool action_target(TavoNode* group, TavoNode* action, HandlerContext* out) {
   if (group == nullptr || action == nullptr) return false;

@@ -5,12 +5,17 @@
 
 #include <stdint.h>
 
+#include "iscsi/common/iscsi_common.h"
 #include "iscsi/network/iscsi_network.h"
+#include "iscsi/network/network.h"
 #include "transport/network_records.h"
 #include "tree/handler_context.h"
 #include "tree/status_texts.h"
 
 namespace tavo::network {
+
+using iscsi::keeping_last_status;
+using iscsi::ParamTexts;
 
 // Where the commands of a node's handler go (number: the function's device
 // handle).
@@ -27,26 +32,16 @@ bool entry_target(TavoNode* table, TavoNode* action, const char* type, const cha
 bool named_group(const TavoNode* node, const char* name);
 using tree::group_above;
 
+// What the branches above registered (network.h).
+const TargetHooks& target_hooks();
+const SessionHooks& session_hooks();
+
 // Leaves code with its registered text (base/status_registry.h) in the last
 // status.
 void network_status(uint32_t code);
-// Runs a best-effort repair; the last status stays what it was before.
-template <typename Repair>
-void keeping_last_status(Repair repair) {
-  uint32_t code = 0;
-  char text[TAVO_STATUS_TEXT_SIZE] = "";
-  tavo_get_last_status(&code, text);
-  repair();
-  tavo_set_last_status(code, text);
-}
-
 // A number as the tree accepts it (automatic base, nothing trailing) within
 // minimum..maximum.
 bool parse_integer(const char* text, int32_t minimum, int32_t maximum, int32_t* out);
-
-// The TCPIPConfiguration group's interface record; read from the firmware
-// when the group has none yet. Null, with the read's status, on failure.
-TcpipInterfaceHandle* tcpip_interface(TavoNode* tcpip);
 
 // An address and mask as the address records carry them (IPv4 in the
 // first 4 bytes).
@@ -68,18 +63,10 @@ uint32_t send_ip_entry(const HandlerContext& t, uint32_t interface_id, uint32_t 
 uint32_t send_gateway(const HandlerContext& t, uint32_t action, const uint8_t* gateway, bool ipv6 = false);
 
 // --- IPv6 ---
-// The all-zero address in full form: no address.
-inline constexpr char kNoIPv6Address[] = "0000:0000:0000:0000:0000:0000:0000:0000";
 // Whether the controller above node has IPv6 in its firmware (not CV2 or
 // CV3; an unreadable generation counts as capable).
 bool ipv6_capable(TavoNode* node);
 // Leaves status 291 and answers true where the controller has no IPv6.
 bool ipv6_refused(TavoNode* node);
-
-// The group's six parameter texts, cleared.
-struct ParamTexts {
-  char text[TAVO_MAX_PARAMS][TAVO_VALUE_SIZE] = {};
-  char* data() { return &text[0][0]; }
-};
 
 }  // namespace tavo::network

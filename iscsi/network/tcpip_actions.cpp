@@ -6,7 +6,6 @@
 
 #include "base/validate.h"
 #include "iscsi/network/network_internal.h"
-#include "iscsi/sessions/sessions.h"
 #include "transport/commands.h"
 #include "transport/network_records.h"
 
@@ -38,7 +37,7 @@ bool tcpip_stored_text(TavoNode* tcpip, const char* name, char out[TAVO_VALUE_SI
 
 // 1 (status 44) when a boot session forbids changing the address.
 uint32_t tcpip_boot_session(const TcpipAction& a) {
-  return check_for_boot_session(group_above(a.tcpip, "iSCSIPhysicalHBA"), a.target.domain);
+  return session_hooks().boot_session(group_above(a.tcpip, "iSCSIPhysicalHBA"), a.target.domain);
 }
 
 void tcpip_restore_address(const TcpipAction& a, const AddressEntry& old) {

@@ -24,12 +24,12 @@ struct ConfigRead {
   tavo::SessionConfigRecord config{};
 };
 
-tavo::network::RecordReads<ConfigRead>& config_reads() {
-  static tavo::network::RecordReads<ConfigRead> kept;
+tavo::iscsi::RecordReads<ConfigRead>& config_reads() {
+  static tavo::iscsi::RecordReads<ConfigRead> kept;
   return kept;
 }
 
-tavo::network::RecordKey config_key(uint32_t function_number, uint32_t domain, uint32_t port, uint32_t handle) {
+tavo::iscsi::RecordKey config_key(uint32_t function_number, uint32_t domain, uint32_t port, uint32_t handle) {
   return {function_number, domain, port, handle, 0, 0};
 }
 
@@ -48,7 +48,7 @@ uint32_t config_fetch(uint32_t function_number, uint32_t domain, uint32_t port, 
     sessions_status(31);
     return status != 0 ? status : 1;
   }
-  tavo::targets::TargetsBuffer bytes = zeroed_buffer(length > sizeof out->config ? length : sizeof out->config);
+  tavo::iscsi::Buffer bytes = zeroed_buffer(length > sizeof out->config ? length : sizeof out->config);
   if (bytes == nullptr) return 1;
   memcpy(bytes.get(), &handle, sizeof handle);
   status = ioctl_get_session_conf(function_number, bytes.get(), length, d, pt);
@@ -169,7 +169,7 @@ uint32_t handle_Target_ETO(TavoNode* property, char* buf, uint32_t op) {
     return 1;
   }
   // Each configuration read once, but again after it was written.
-  tavo::network::ReadScope reads;
+  tavo::iscsi::ReadScope reads;
   for (TavoNode* s = get_first_instance(target, "Session"); s != nullptr; s = next_instance(s)) {
     const SessionPrivateRecord* record = private_record(s);
     if (record == nullptr) return 1;

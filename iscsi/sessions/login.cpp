@@ -37,7 +37,7 @@ TavoNode* login_portal(TavoNode* target, char* address, char* port, char tag[TAV
   if (address[0] != '\0' || port[0] != '\0') {
     uint32_t instance = 0;
     // An IPv6 address compares in the full form the portals keep.
-    if (tavo::targets::full_address(address) && validate_target_portal(target, &instance, address, port) == 0)
+    if (tavo::iscsi::full_address(address) && validate_target_portal(target, &instance, address, port) == 0)
       portal = get_selected_group_node(target, "TargetPortal", std::to_string(instance).c_str());
   } else {
     portal = get_selected_group_node(target, "TargetPortal", "0");
@@ -142,7 +142,7 @@ uint32_t do_Login(TavoNode* target, TavoNode* action, char* params) {
   TAVO_LIBRARY_LOCK;
   // Each session's record and configuration is read once before the login
   // and once after it (the login makes them read anew).
-  tavo::network::ReadScope reads;
+  tavo::iscsi::ReadScope reads;
   Place p;
   if (target == nullptr || action == nullptr || params == nullptr || !place_of(target, &p)) {
     pdebug(TAVO_LOG_BACKEND, 3, "do_Login: the target has no LogicalHBA or controller above it\n");

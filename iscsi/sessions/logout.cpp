@@ -55,7 +55,7 @@ uint32_t do_Logout(TavoNode* target, TavoNode* action, char* params) {
   TAVO_LIBRARY_LOCK;
   // Each session's record and each LUN's INQUIRY read once before the
   // logout, the sessions once more after it.
-  tavo::network::ReadScope reads;
+  tavo::iscsi::ReadScope reads;
   Place p;
   if (target == nullptr || params == nullptr) return 1;
   TavoNode* first = get_first_instance(target, "Session");
@@ -127,7 +127,7 @@ uint32_t TAVO_check_session_status(TavoNode* target, const char* target_name, ui
   if (target == nullptr || target_name == nullptr || anchor == nullptr || logged_in == nullptr ||
       (mode == 1 && portal == nullptr))
     return 1;
-  tavo::network::ReadScope reads;  // each session read once
+  tavo::iscsi::ReadScope reads;  // each session read once
   Place p;
   uint32_t generation = 0;
   if (!place_of(target, &p) || !logout_generation(p, &generation)) return 1;

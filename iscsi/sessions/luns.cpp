@@ -212,8 +212,8 @@ struct InquiryRead {
   uint8_t page[255];
 };
 
-tavo::network::RecordReads<InquiryRead>& inquiry_reads() {
-  static tavo::network::RecordReads<InquiryRead> kept;
+tavo::iscsi::RecordReads<InquiryRead>& inquiry_reads() {
+  static tavo::iscsi::RecordReads<InquiryRead> kept;
   return kept;
 }
 

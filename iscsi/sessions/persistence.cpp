@@ -163,7 +163,7 @@ uint32_t delete_persistent(uint32_t function_number, uint32_t domain, uint32_t p
 uint32_t TAVO_update_session_authentication(TavoNode* target) {
   TAVO_LIBRARY_LOCK;
   // Each session read once between the changes of the firmware's entries.
-  tavo::network::ReadScope reads;
+  tavo::iscsi::ReadScope reads;
   Place p;
   if (target == nullptr || !place_of(target, &p)) return 1;
   const uint32_t generation = generation_of(p);

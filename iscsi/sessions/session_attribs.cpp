@@ -1,12 +1,13 @@
 // A session's and its connection's values, read from the firmware's
 // record of the session whenever a client reads one of them or refreshes
 // the session; the values of one pass over them come from one read
-// (iscsi/network/record_reads.h).
+// (iscsi/common/record_reads.h).
 #include <stdio.h>
 #include <string.h>
 
 #include "base/library_lock.h"
 #include "base/validate.h"
+#include "iscsi/network/network.h"
 #include "iscsi/sessions/sessions_internal.h"
 #include "transport/glob.h"
 

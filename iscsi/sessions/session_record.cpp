@@ -1,5 +1,5 @@
 // One session as the firmware keeps it (14/6), read once per request
-// (iscsi/network/record_reads.h).
+// (iscsi/common/record_reads.h).
 #include <string.h>
 
 #include "base/library_lock.h"
@@ -8,8 +8,8 @@
 
 namespace {
 
-using tavo::network::RecordKey;
-using tavo::network::RecordReads;
+using tavo::iscsi::RecordKey;
+using tavo::iscsi::RecordReads;
 
 RecordReads<tavo::FirmwareSessionRecord>& record_reads() {
   static RecordReads<tavo::FirmwareSessionRecord> kept;

@@ -154,7 +154,7 @@ uint32_t get_all_sessions(TavoNode* lhba, uint32_t function_number, uint32_t dom
   TAVO_LIBRARY_LOCK;
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
   // Each session's record read once: for the scan and each duplicate check.
-  tavo::network::ReadScope reads;
+  tavo::iscsi::ReadScope reads;
   Place p;
   if (lhba == nullptr || !place_of(lhba, &p)) return 1;
   p.number = function_number;
@@ -261,7 +261,7 @@ uint32_t group_Target(TavoNode* target) {
   TAVO_LIBRARY_LOCK;
   // The list's sessions, each read once: for the scan, the duplicate check,
   // the values shown and the LUN scan.
-  tavo::network::ReadScope reads;
+  tavo::iscsi::ReadScope reads;
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering group_Target ---\n");
   Place p;
   if (target == nullptr || !place_of(target, &p)) return 1;

@@ -1,7 +1,7 @@
 // The statistics of one session (48/6): the firmware answers for batches of
 // active sessions, and the batches are asked in list order until one holds
 // the session; the values of one pass over them come from one read
-// (iscsi/network/record_reads.h). The target's alias comes from its first
+// (iscsi/common/record_reads.h). The target's alias comes from its first
 // session's.
 #include <stdio.h>
 #include <string.h>
@@ -47,8 +47,8 @@ bool stats_find(const uint8_t* answer, uint32_t handle, tavo::SessionAttributesR
   return false;
 }
 
-tavo::network::RecordReads<tavo::SessionAttributesRecord>& stats_reads() {
-  static tavo::network::RecordReads<tavo::SessionAttributesRecord> kept;
+tavo::iscsi::RecordReads<tavo::SessionAttributesRecord>& stats_reads() {
+  static tavo::iscsi::RecordReads<tavo::SessionAttributesRecord> kept;
   return kept;
 }
 
@@ -65,7 +65,7 @@ uint32_t stats_fetch(uint32_t function_number, uint32_t domain, uint32_t port, c
     return listed != 0 ? listed : 1;
   }
   if (listed != 0) return listed;
-  tavo::targets::TargetsBuffer buffer = zeroed_buffer(kBuffer);
+  tavo::iscsi::Buffer buffer = zeroed_buffer(kBuffer);
   if (buffer == nullptr) return 1;
   // A session the firmware does not list, or one without its record, has
   // no statistics to show: the stored ones stay, and so does the answer.

@@ -5,6 +5,7 @@
 
 #include <stdint.h>
 
+#include "iscsi/common/software_initiator.h"
 #include "transport/boot_region_records.h"
 #include "transport/iscsi_records.h"
 #include "tree/status_texts.h"
@@ -19,42 +20,6 @@ TAVO_EXPORT uint32_t check_for_boot_session(TavoNode* function_group, int32_t do
 // MPIOEnabled (region 2's MPIO record) of an iSCSIPhysicalHBA.
 TAVO_EXPORT uint32_t handle_iSCSIBIOSEnable(TavoNode* property, char* buf, uint32_t op);
 TAVO_EXPORT uint32_t handle_MPIOEnabled(TavoNode* property, char* buf, uint32_t op);
-
-// --- software-initiator operations: taken in place of the firmware while
-// OPEN_ISCSI_DRIVER_LOADED is set. The host's software initiator does the
-// work; each operation changes nothing and answers 0. ---
-TAVO_EXPORT uint32_t TAVO_add_open_iscsi_target(TavoNode* target, char* params);
-TAVO_EXPORT uint32_t TAVO_delete_open_iscsi_target(TavoNode* target, const char* address);
-TAVO_EXPORT uint32_t TAVO_convert_mac(const char* mac, char* converted);
-TAVO_EXPORT uint32_t TAVO_get_iscsi_iface(TavoNode* node, char* iface);
-TAVO_EXPORT uint32_t TAVO_delete_open_iscsi_tpg(TavoNode* portal, const char* address, const char* port);
-TAVO_EXPORT uint32_t TAVO_op_iscsi_login(TavoNode* target, TavoNode* portal, char* params);
-TAVO_EXPORT uint32_t TAVO_discover_op_targets(TavoNode* portal, TavoNode* action, char* params);
-TAVO_EXPORT uint32_t TAVO_list_op_iscsi_targets(TavoNode* lhba);
-TAVO_EXPORT uint32_t TAVO_list_op_sessions_luns(TavoNode* lhba);
-TAVO_EXPORT uint32_t TAVO_op_setup_connection(TavoNode* session, char* params);
-TAVO_EXPORT uint32_t TAVO_op_setup_session(TavoNode* target, char* params);
-TAVO_EXPORT uint32_t TAVO_op_iscsi_logout(TavoNode* session);
-TAVO_EXPORT uint32_t TAVO_op_get_all_luns(TavoNode* target, TavoNode* action, char* params);
-TAVO_EXPORT uint32_t TAVO_op_configure_chap(TavoNode* owner);
-TAVO_EXPORT uint32_t TAVO_op_delete_chap(TavoNode* owner);
-TAVO_EXPORT uint32_t TAVO_get_BlockSize(TavoNode* lun, char* text);
-TAVO_EXPORT uint32_t TAVO_get_LUNSize(TavoNode* lun, char* text);
-TAVO_EXPORT uint32_t delete_op_iscsi_STP(TavoNode* portal);
-TAVO_EXPORT uint32_t TAVO_op_add_sendtaregtportal(TavoNode* discovery, char* params);
-TAVO_EXPORT uint32_t TAVO_op_get_lun_props(TavoNode* lun, char* text);
-TAVO_EXPORT uint32_t TAVO_discover_isns_targets(TavoNode* isns_server);
-TAVO_EXPORT uint32_t delete_op_iscsi_isns(TavoNode* isns_server);
-TAVO_EXPORT uint32_t TAVO_op_add_isns(const char* address, const char* port, TavoNode* lhba);
-// Besides 0, a caller also takes 0xFFFF: no iSNS server is configured.
-TAVO_EXPORT uint32_t TAVO_get_all_op_isns(TavoNode* isns);
-TAVO_EXPORT uint32_t TAVO_op_iscsi_check_session(TavoNode* session);
-TAVO_EXPORT uint32_t TAVO_op_get_session_attribs(TavoNode* session);
-TAVO_EXPORT uint32_t TAVO_op_get_session_details(TavoNode* session);
-TAVO_EXPORT uint32_t TAVO_op_set_session_connection_login_options(TavoNode* session, char* params);
-TAVO_EXPORT uint32_t TAVO_op_set_intr_name(TavoNode* property, const char* name);
-TAVO_EXPORT uint32_t TAVO_op_refresh_session_attribs(TavoNode* session);
-TAVO_EXPORT uint32_t TAVO_op_get_isid(TavoNode* target, char* isid);
 
 // --- the Session, Connection and LUN branches. Builders as every
 // initialize_<Group>: parent, creating node and action (NULL in a rebuild),
@@ -376,10 +341,6 @@ void sessions_status(uint32_t code);
 extern const base::StatusWording kLogoutLunsMissing;
 extern const base::StatusWording kRescanLunsMissing;
 extern const base::StatusWording kLunInfoFailed;
-// A portal's address (shorter than 16 characters: dotted IPv4, else IPv6
-// in its full form) and decimal port into the fields of a login request or
-// a deletion record; false for a text that is no IPv4 address.
-bool put_portal(const char* address, const char* port, uint8_t* type, uint8_t* bytes, uint16_t* port_number);
 
 }  // namespace tavo::sessions
 #endif

@@ -66,18 +66,4 @@ SessionPlace session_place(TavoNode* node) {
   return SessionPlace{c.number, c.domain, c.port};
 }
 
-bool put_portal(const char* address, const char* port, uint8_t* type, uint8_t* bytes, uint16_t* port_number) {
-  if (strlen(address) < 16) {
-    unsigned parts[4] = {};
-    if (sscanf(address, "%u.%u.%u.%u", &parts[0], &parts[1], &parts[2], &parts[3]) != 4) return false;
-    *type = kLoginAddressIPv4;
-    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>(parts[i]);
-  } else {
-    *type = kLoginAddressIPv6;
-    StrToU8IPv6(address, bytes);
-  }
-  *port_number = static_cast<uint16_t>(strtoul(port, nullptr, 10));
-  return true;
-}
-
 }  // namespace tavo::sessions

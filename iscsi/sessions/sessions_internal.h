@@ -11,26 +11,30 @@
 #include <memory>
 #include <string>
 
-#include "iscsi/network/network_internal.h"
-#include "iscsi/network/record_reads.h"
+#include "iscsi/common/iscsi_common.h"
+#include "iscsi/common/record_reads.h"
 #include "iscsi/sessions/sessions.h"
-#include "iscsi/targets/targets_internal.h"
+#include "iscsi/targets/saved_records.h"
+#include "iscsi/targets/saved_view.h"
+#include "iscsi/targets/targets.h"
 #include "base/memory.h"
 #include "transport/boot_region_records.h"
 #include "transport/session_records.h"
 
 namespace tavo::sessions {
 
-using network::ParamTexts;
-using targets::delete_with_records;
-using targets::generation_of;
-using targets::is_word;
-using targets::param;
-using targets::Place;
-using targets::place_of;
-using targets::put_text;
-using targets::read_text;
-using targets::zeroed_buffer;
+using iscsi::delete_with_records;
+using iscsi::full_address;
+using iscsi::generation_of;
+using iscsi::is_word;
+using iscsi::param;
+using iscsi::ParamTexts;
+using iscsi::Place;
+using iscsi::place_of;
+using iscsi::put_portal;
+using iscsi::put_text;
+using iscsi::read_text;
+using iscsi::zeroed_buffer;
 using tree::next_instance;
 
 // The back-end record (nhandle) of a Session (the function's number, the
@@ -108,7 +112,7 @@ inline uint16_t record_qualifier(const FirmwareSessionRecord& r) {
 }
 // The firmware's active session list (29/6).
 struct SessionList {
-  targets::TargetsBuffer bytes;
+  iscsi::Buffer bytes;
   uint32_t count = 0;  // bounded by the answer's length
   uint32_t handle(uint32_t i) const {
     uint32_t h = 0;
@@ -160,7 +164,7 @@ struct SessionPlace {
 SessionPlace session_place(TavoNode* node);
 
 // --- what one request reads of the firmware's sessions ---
-// Each record once per request (iscsi/network/record_reads.h): a session's
+// Each record once per request (iscsi/common/record_reads.h): a session's
 // record (14/6) and configuration (16/6), and its statistics (48/6).
 // property: the property whose handler reads (a client's read), else null.
 // The session's record; null (status 85) when the firmware gives none.

@@ -10,10 +10,10 @@
 #include <array>
 
 #include "base/library_lock.h"
-#include "iscsi/network/network_internal.h"
-#include "iscsi/sessions/sessions.h"
+#include "iscsi/network/network.h"
+#include "iscsi/common/software_initiator.h"
 #include "iscsi/targets/login_sets.h"
-#include "iscsi/network/record_reads.h"
+#include "iscsi/common/record_reads.h"
 #include "iscsi/targets/targets_internal.h"
 #include "transport/glob.h"
 
@@ -87,10 +87,10 @@ uint32_t chap_apply(SavedBatch& batch, TavoNode* authentication, Owner owner, st
   if (owner != Owner::None && write_options(authentication->parent, changes) != 0) return 1;
   uint32_t stored = 0;
   for (const OptionChange& c : changes) stored |= set_prop_val(authentication, c.option, "%s", c.value);
-  if (owner == Owner::Target) TAVO_update_session_authentication(authentication->parent->parent);
+  if (owner == Owner::Target) session_hooks().update_authentication(authentication->parent->parent);
   if (batch.commit() != 0) {
     OptionValues saved;
-    tavo::network::keeping_last_status([&] { read_options(authentication->parent, &saved); });
+    tavo::iscsi::keeping_last_status([&] { read_options(authentication->parent, &saved); });
     return 1;
   }
   return owner == Owner::None ? stored : 0;
@@ -150,14 +150,14 @@ uint32_t delete_chap(TavoNode* authentication, SavedBatch& batch) {
 
 uint32_t do_ConfigureCHAP(TavoNode* authentication, TavoNode*, char* params) {
   TAVO_LIBRARY_LOCK;
-  tavo::network::ReadScope reads;  // each session and name block read once
+  tavo::iscsi::ReadScope reads;  // each session and name block read once
   SavedBatch batch;
   return action_end(batch, configure_chap(authentication, params, batch));
 }
 
 uint32_t do_DeleteCHAP(TavoNode* authentication, TavoNode*, char*) {
   TAVO_LIBRARY_LOCK;
-  tavo::network::ReadScope reads;  // as ConfigureCHAP's
+  tavo::iscsi::ReadScope reads;  // as ConfigureCHAP's
   SavedBatch batch;
   return action_end(batch, delete_chap(authentication, batch));
 }

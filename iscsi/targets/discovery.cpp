@@ -13,8 +13,8 @@
 #include "base/library_lock.h"
 #include "base/validate.h"
 #include "controller/controller.h"
-#include "iscsi/sessions/sessions.h"
-#include "iscsi/network/record_reads.h"
+#include "iscsi/common/software_initiator.h"
+#include "iscsi/common/record_reads.h"
 #include "iscsi/targets/targets_internal.h"
 #include "transport/commands.h"
 #include "transport/device_ids.h"
@@ -91,7 +91,7 @@ bool discovery_request(TavoNode* lhba, TavoNode* portal, tavo::IscsiLoginRequest
   *r = tavo::IscsiLoginRequest{};
   put_text(r->target_name, sizeof r->target_name, "iSCSI");
   r->word224 = tavo::kLoginWord224;
-  if (!tavo::sessions::put_portal(address, port, &r->address_type, r->address, &r->port)) return false;
+  if (!tavo::iscsi::put_portal(address, port, &r->address_type, r->address, &r->port)) return false;
   r->eto = tavo::kNoEto;
   put_text(r->initiator_name, 224, initiator);
   put_text(r->initiator_alias, sizeof r->initiator_alias, alias);
@@ -174,7 +174,7 @@ uint32_t discover_targets(TavoNode* portal, TavoNode* action, char* params) {
   TAVO_LIBRARY_LOCK;
   // The initiator's name block and the controller's attributes are read
   // once, for the login and every target found.
-  tavo::network::ReadScope reads;
+  tavo::iscsi::ReadScope reads;
   if (OPEN_ISCSI_DRIVER_LOADED) return TAVO_discover_op_targets(portal, action, params);
   Place p;
   if (portal == nullptr || action == nullptr || params == nullptr || !place_of(portal, &p)) return 1;
@@ -197,7 +197,7 @@ uint32_t discover_targets(TavoNode* portal, TavoNode* action, char* params) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s: savestp.txt has no line for %s port %s\n", __func__, address, port);
     return 1;
   }
-  if (TAVO_esx_login(action, internal_get_node(portal, "SendTargetPortalLoginOptions", TAVO_KIND_GROUP), &request,
+  if (session_hooks().login_engine(action, internal_get_node(portal, "SendTargetPortalLoginOptions", TAVO_KIND_GROUP), &request,
                      params, request.initiator_name, 0, 0) != 0)
     return 1;
   tavo::IscsiLoginReply reply;

@@ -9,8 +9,8 @@
 
 #include "base/library_lock.h"
 #include "controller/controller.h"
-#include "iscsi/network/network_internal.h"
-#include "iscsi/sessions/sessions.h"
+#include "iscsi/network/network.h"
+#include "iscsi/common/software_initiator.h"
 #include "iscsi/targets/targets_internal.h"
 #include "transport/commands.h"
 #include "transport/device_ids.h"
@@ -19,7 +19,7 @@
 #include "transport/mailbox.h"
 
 using namespace tavo::targets;
-using tavo::network::ParamTexts;
+using tavo::iscsi::ParamTexts;
 using tavo::tree::instance_number;
 using tavo::tree::next_instance;
 
@@ -52,7 +52,7 @@ uint32_t erase_sessions(TavoNode* lhba) {
       if (is_word(boot, "True") && internal_set_property(s, "iSCSIBoot", "False") != 0) return 1;
     }
     for (const std::string& n : erase_instances(t, "Session"))
-      if (const uint32_t r = erase_run(t, "Logout", do_Logout, n.c_str())) return r;
+      if (const uint32_t r = erase_run(t, "Logout", session_hooks().logout, n.c_str())) return r;
   }
   return 0;
 }

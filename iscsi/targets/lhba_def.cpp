@@ -1,11 +1,13 @@
 // The LogicalHBA branch: LogicalHBA0 of an iSCSI function with its static
 // sub-groups in the order clients see them, and its action descriptors.
 #include "iscsi/network/iscsi_network.h"
-#include "iscsi/sessions/sessions.h"
+#include "iscsi/targets/session_hooks.h"
+#include "iscsi/targets/targets.h"
 #include "iscsi/targets/login_option_defs.h"
 #include "nic/iscsi_qos.h"
 
 using namespace tavo::targets::defs;
+using tavo::targets::session_places;
 
 static SlotArea lhba_slots;
 
@@ -93,65 +95,6 @@ const ChildDef qos_children[] = {
 };
 const GroupDef qos = group("iSCSIQoS", qos_children, "This group contains the properties of QoS.");
 
-// --- iSCSIStatistics: fetched from the firmware ---
-#define LHBA_STAT(name, type, minimum, maximum, initial, handler, help) \
-  property(name, RO, type, "", minimum, maximum, initial, handler, "This property displays " help ".")
-const ChildDef statistics_children[] = {
-    LHBA_STAT("NodeRoles", TEXT, 1, 255, "1", handle_NodeAttr_properties, "the node role of this initiator"),
-    LHBA_STAT("PortalCount", INT, 1, 5, "1", handle_NodeAttr_properties,
-              "the number of rows of the portal table of this instance"),
-    LHBA_STAT("NodeCount", INT, 1, 5, "1", handle_NodeAttr_properties,
-              "the number of rows of the node table of this instance"),
-    LHBA_STAT("SessionCount", INT, 1, 5, "1", handle_intrInstStat_properties,
-              "the number of rows of the session table of this instance"),
-    LHBA_STAT("SessionFailureCount", INT, 1, 255, "1", handle_intrInstStat_properties,
-              "the number of times a session of this instance failed"),
-    LHBA_STAT("LastSessionFailureType", TEXT, 1, 255, "1", handle_intrInstStat_properties,
-              "the type of the last session failure"),
-    LHBA_STAT("LastSessionRmtNodeName", TEXT, 1, 224, "iqn.hx", handle_intrInstStat_properties,
-              "the iSCSI name of the remote node of the failed session"),
-    LHBA_STAT("SessionDigestErrors", TEXT, 4, 0, "4", handle_intrInstStat_properties,
-              "the number of sessions failed on a header or data digest error"),
-    LHBA_STAT("SessionConnectionTimeout", TEXT, 4, 0, "4", handle_intrInstStat_properties,
-              "the number of sessions failed on a sequence time limit"),
-    LHBA_STAT("SessionFormatErrors", TEXT, 4, 0, "4", handle_intrInstStat_properties,
-              "the number of sessions failed on a PDU format error"),
-    LHBA_STAT("LoginFailures", TEXT, 4, 0, "4", handle_intrLoginStat_properties,
-              "the number of failed logins of this initiator"),
-    LHBA_STAT("LastFailureTime", TEXT, 0, 32, "0", handle_intrLoginStat_properties,
-              "the time stamp of the latest login failure; 0 means none"),
-    LHBA_STAT("LastFailureType", TEXT, 0, 0, "0", handle_intrLoginStat_properties,
-              "the failure type of the latest login failure"),
-    LHBA_STAT("LastTgtFailureName", TEXT, 1, 224, "iqn.hx", handle_intrLoginStat_properties,
-              "the name of the target that most recently failed a login"),
-    LHBA_STAT("LastTgtFailureAddr", TEXT, 0, 0, "0", handle_intrLoginStat_properties,
-              "the network address of the target that most recently failed a login"),
-    LHBA_STAT("LoginAcceptRsps", TEXT, 4, 0, "4", handle_intrLoginStat_properties,
-              "the number of login responses accepted"),
-    LHBA_STAT("LoginOtherFailRsps", TEXT, 4, 0, "4", handle_intrLoginStat_properties,
-              "the number of login responses with any other failure status"),
-    LHBA_STAT("LoginRedirectRsps", TEXT, 4, 0, "4", handle_intrLoginStat_properties,
-              "the number of login responses of status class redirection"),
-    LHBA_STAT("LoginAuthFailRsps", TEXT, 4, 0, "4", handle_intrLoginStat_properties,
-              "the number of login responses with status 0x201, authentication failed"),
-    LHBA_STAT("LoginAuthFails", TEXT, 4, 0, "4", handle_intrLoginStat_properties,
-              "the number of logins aborted because the target failed authentication"),
-    LHBA_STAT("LoginNegoFails", TEXT, 4, 0, "4", handle_intrLoginStat_properties,
-              "the number of logins aborted because parameter negotiation failed"),
-    LHBA_STAT("LogoutNormals", TEXT, 4, 0, "4", handle_intrLoginStat_properties,
-              "the number of logout commands sent with reason normal"),
-    LHBA_STAT("LogoutOthers", TEXT, 4, 0, "4", handle_intrLoginStat_properties,
-              "the number of logout commands sent with any other reason"),
-    LHBA_STAT("PortRowStatus", TEXT, 0, 3, "2", handle_NodeAttr_properties, "the row status of the portal entry"),
-    LHBA_STAT("PortalRole", TEXT, 1, 2, "1", handle_NodeAttr_properties,
-              "the role of the portal, target or initiator portal"),
-    LHBA_STAT("PortalProtocol", TEXT, 1, 2, "1", handle_NodeAttr_properties, "the transport protocol of the portal"),
-    LHBA_STAT("PortalTag", TEXT, 1, 65535, "1", handle_NodeAttr_properties,
-              "the aggregation tag of the portal used as an initiator"),
-};
-#undef LHBA_STAT
-const GroupDef statistics =
-    group("iSCSIStatistics", statistics_children, "This group contains all the SNMP properties.");
 
 // --- Discovery ---
 TAVO_ACTION(Corvane_iSCSIPhysicalHBA_LogicalHBA_Discovery, AddSendTargetPortal, do_AddSendTargetPortal,
@@ -166,10 +109,7 @@ TAVO_ACTION(Corvane_iSCSIPhysicalHBA_LogicalHBA_Discovery, DeleteSendTargetPorta
 TAVO_ACTION(Corvane_iSCSIPhysicalHBA_LogicalHBA_Discovery, RefreshAvailableTargets, do_RefreshAvailableTargets,
             "This command rescans and picks up newly discovered targets.");
 const ChildDef discovery_children[] = {
-    property("DiscoverBootTargetThruDHCP", RW, LIST, "Enabled,Disabled", 7, 8, "Disabled",
-             handle_DiscoverBootTargetThruDHCP,
-             "This property discovers the boot targets configured at the DHCP server. If selects Disabled option, then "
-             "discovered boot target will be removed."),
+    supplied(&session_places.discover_boot_target),
     AddSendTargetPortal,
     DeleteSendTargetPortal,
     RefreshAvailableTargets,
@@ -204,7 +144,7 @@ const ChildDef lhba_children[] = {
     subgroup(&default_group),
     subgroup(&initiator_options),
     subgroup(&qos),
-    subgroup(&statistics),
+    supplied(&session_places.statistics),
     subgroup(&discovery),
     AddTarget,
     DeleteTarget,

@@ -10,7 +10,7 @@
 
 #include "base/library_lock.h"
 #include "iscsi/network/iscsi_network.h"
-#include "iscsi/network/network_internal.h"
+#include "iscsi/network/network.h"
 #include "iscsi/targets/saved_view.h"
 #include "iscsi/targets/targets_internal.h"
 #include "transport/commands.h"

@@ -5,6 +5,7 @@
 
 #include <array>
 
+#include "iscsi/common/help_texts.h"
 #include "iscsi/targets/targets.h"
 #include "tree/declare.h"
 
@@ -12,9 +13,7 @@ namespace tavo::targets::defs {
 
 using namespace tavo::declare;
 
-inline constexpr char kInstanceHelp[] =
-    "This parameter accepts string input and converts it to an equivalent number and uses that as an instance "
-    "number.";
+using iscsi::kInstanceHelp;
 
 inline constexpr char kYesNo[] = "Yes,No";
 inline constexpr char kDigests[] = "None,CRC32C";

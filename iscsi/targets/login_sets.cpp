@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "base/library_lock.h"
-#include "iscsi/network/network_internal.h"
-#include "iscsi/sessions/sessions.h"
+#include "iscsi/targets/targets_internal.h"
+#include "iscsi/common/software_initiator.h"
 #include "iscsi/targets/saved_view.h"
 #include "iscsi/targets/targets.h"
 
@@ -157,7 +157,7 @@ uint32_t group_option(Copy c, TavoNode* property, char* buf, uint32_t op) {
   // with it in one write; the tree takes it once it is written.
   SavedBatch batch;
   if (set_rewrite(c, n.owner, property->name, buf) != 0) return 1;
-  if (c == Copy::Target) TAVO_update_session_authentication(n.owner);
+  if (c == Copy::Target) session_hooks().update_authentication(n.owner);
   if (batch.commit() != 0) return 1;
   return handle_internal_property(property, buf, TAVO_PROPERTY_SET);
 }
@@ -303,7 +303,7 @@ uint32_t handle_target_loginopts(TavoNode* property, char* buf, uint32_t op) {
   if (op != TAVO_PROPERTY_SET) return 0;
   SavedBatch batch;
   if (buf == nullptr || set_rewrite(Copy::Target, n.owner, property->name, buf) != 0) return 1;
-  TAVO_update_session_authentication(n.owner);
+  session_hooks().update_authentication(n.owner);
   if (batch.commit() != 0) return 1;
   return handle_internal_property(property, buf, TAVO_PROPERTY_SET);
 }

@@ -10,8 +10,8 @@
 
 #include "base/library_lock.h"
 #include "base/save_file.h"
-#include "iscsi/network/network_internal.h"
-#include "iscsi/sessions/sessions.h"
+#include "iscsi/network/network.h"
+#include "iscsi/common/software_initiator.h"
 #include "iscsi/targets/login_sets.h"
 #include "iscsi/targets/targets_internal.h"
 #include "transport/glob.h"
@@ -43,7 +43,7 @@ TavoNode* stp_build(TavoNode* discovery, TavoNode* action, char* params, const c
 // A portal of a saved line with its options, built by the Discovery
 // group's AddSendTargetPortal; NULL when it cannot be had.
 TavoNode* stp_from_line(TavoNode* discovery, const SavedFields& line) {
-  tavo::network::ParamTexts params;
+  tavo::iscsi::ParamTexts params;
   snprintf(params.text[0], TAVO_VALUE_SIZE, "%s", stp_field(line, Field::Address).c_str());
   snprintf(params.text[1], TAVO_VALUE_SIZE, "%s", decimal_port(stp_field(line, Field::Port)).c_str());
   TavoNode* portal =
@@ -124,7 +124,7 @@ uint32_t add_send_target_portal(TavoNode* discovery, TavoNode* action, char* par
   // A portal is never left without its saved line: discovery needs it.
   uint32_t saved = stp_copy_and_save(p.lhba, portal, address, port, mac);
   if (saved == 0) saved = batch.commit();
-  if (saved != 0) tavo::network::keeping_last_status([&] { delete_node(portal); });
+  if (saved != 0) tavo::iscsi::keeping_last_status([&] { delete_node(portal); });
   return saved;
 }
 

@@ -11,9 +11,9 @@
 
 #include "base/library_lock.h"
 #include "controller/controller.h"
-#include "iscsi/network/network_internal.h"
-#include "iscsi/network/record_reads.h"
-#include "iscsi/sessions/sessions.h"
+#include "iscsi/network/network.h"
+#include "iscsi/common/record_reads.h"
+#include "iscsi/common/software_initiator.h"
 #include "iscsi/targets/targets_internal.h"
 #include "transport/device_ids.h"
 #include "transport/glob.h"
@@ -70,12 +70,12 @@ uint32_t actions_boot_checks(TavoNode* lhba, const char* boot) {
 
 uint32_t actions_boot_target_checks(TavoNode* lhba, const char* boot, const char* priority) {
   if (priority[0] != '\0') {
-    const uint32_t taken = TAVO_check_boot_target_priority(lhba, priority);
+    const uint32_t taken = session_hooks().boot_target_priority(lhba, priority);
     if (taken == 341) targets_status(341);
     if (taken != 0) return 1;
   }
   uint8_t number = 0;
-  if (is_word(boot, "True") && TAVO_check_boot_target_num(lhba, &number) != 0) {
+  if (is_word(boot, "True") && session_hooks().boot_target_count(lhba, &number) != 0) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s: a boot target needs every target of the LogicalHBA to have a session\n",
            __func__);
     return 1;
@@ -100,13 +100,13 @@ struct NewPortal {
 // The new portal's persistent session, under the lowest free qualifier,
 // and the target's sessions read back.
 uint32_t actions_persist(NewPortal& n, const char* boot) {
-  n.qualifier = generate_isid_qualifier();
+  n.qualifier = session_hooks().new_qualifier();
   const uint32_t persisted =
-      make_session_persistent(n.target, n.address, n.port, n.qualifier, nullptr, boot, n.initiator, 0);
+      session_hooks().make_persistent(n.target, n.address, n.port, n.qualifier, nullptr, boot, n.initiator, 0);
   if (persisted != 0) return persisted;
   n.persisted = true;
-  tavo::network::ParamTexts cleared;
-  get_all_sessions(n.place.lhba, n.place.number, n.place.domain, n.place.port, n.target, nullptr, cleared.data());
+  tavo::iscsi::ParamTexts cleared;
+  session_hooks().list_sessions(n.place.lhba, n.place.number, n.place.domain, n.place.port, n.target, nullptr, cleared.data());
   return 0;
 }
 
@@ -115,9 +115,9 @@ uint32_t actions_persist(NewPortal& n, const char* boot) {
 // stays. The action's result otherwise.
 uint32_t actions_save(SavedBatch& batch, const NewPortal& n, uint32_t result) {
   if (batch.commit() == 0) return result;
-  tavo::network::keeping_last_status([&] {
+  tavo::iscsi::keeping_last_status([&] {
     if (n.persisted)
-      delete_persistent(n.place.number, n.place.domain, n.place.port, n.target, n.name, n.address, n.port,
+      session_hooks().delete_persistent(n.place.number, n.place.domain, n.place.port, n.target, n.name, n.address, n.port,
                         n.qualifier, n.initiator, 1);
     delete_with_records(n.node);
   });
@@ -142,7 +142,7 @@ bool actions_portal_text(TavoNode* portal, PortalText* out) {
 // deletion; status 34 while one is logged in.
 bool actions_sessions_closed(TavoNode* target, const char* name, TavoNode* action, TavoNode* portal) {
   uint32_t logged_in = 0;
-  if (TAVO_check_session_status(target, name, static_cast<uint32_t>(get_port_number(target)), &logged_in, action,
+  if (session_hooks().session_status(target, name, static_cast<uint32_t>(get_port_number(target)), &logged_in, action,
                                 portal, portal != nullptr ? 1 : 0) != 0)
     return false;
   if (logged_in == 0) return true;
@@ -199,7 +199,7 @@ uint32_t add_target(TavoNode* lhba, TavoNode* action, char* params, SavedBatch& 
   NewPortal n{p, target, target, name, address, port, initiator};
   const uint32_t saved = TAVO_add_target_into_file(lhba, target, name, address, port, nullptr, "True");
   if (saved != 0) {
-    tavo::network::keeping_last_status([&] { delete_with_records(target); });
+    tavo::iscsi::keeping_last_status([&] { delete_with_records(target); });
     return saved;
   }
   if (OPEN_ISCSI_DRIVER_LOADED && !is_word(boot, "True")) return actions_save(batch, n, 0);
@@ -207,7 +207,7 @@ uint32_t add_target(TavoNode* lhba, TavoNode* action, char* params, SavedBatch& 
   uint32_t result = actions_persist(n, boot_target ? "True" : "False");
   TavoNode* session = get_first_instance(target, "Session");
   if (result == 0 && boot_target && generation == tavo::kGenerationMoravel && session != nullptr &&
-      TAVO_add_boottarget_tlv(p.number, p.domain, p.port, session, actions_priority_code(priority), 1) != 0) {
+      session_hooks().add_boot_target(p.number, p.domain, p.port, session, actions_priority_code(priority), 1) != 0) {
     targets_status(306);
     result = 1;
   }
@@ -239,7 +239,7 @@ uint32_t add_target_portal(TavoNode* target, char* params, SavedBatch& batch) {
   NewPortal n{p, target, portal, name, address, port, initiator};
   const uint32_t saved = TAVO_add_target_into_file(p.lhba, target, name, address, port, nullptr, "True");
   if (saved != 0) {
-    tavo::network::keeping_last_status([&] { delete_node(portal); });
+    tavo::iscsi::keeping_last_status([&] { delete_node(portal); });
     return saved;
   }
   if (OPEN_ISCSI_DRIVER_LOADED) return actions_save(batch, n, 0);
@@ -291,14 +291,14 @@ uint32_t do_AddTarget(TavoNode* lhba, TavoNode* action, char* params) {
   TAVO_LIBRARY_LOCK;
   // The initiator's name block, the sessions and their configurations are
   // read once (the persistent entry added makes the sessions read anew).
-  tavo::network::ReadScope reads;
+  tavo::iscsi::ReadScope reads;
   SavedBatch batch;
   return action_end(batch, add_target(lhba, action, params, batch));
 }
 
 uint32_t do_AddTargetPortal(TavoNode* target, TavoNode*, char* params) {
   TAVO_LIBRARY_LOCK;
-  tavo::network::ReadScope reads;  // as AddTarget's
+  tavo::iscsi::ReadScope reads;  // as AddTarget's
   SavedBatch batch;
   return action_end(batch, add_target_portal(target, params, batch));
 }

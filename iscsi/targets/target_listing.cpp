@@ -9,9 +9,9 @@
 #include "base/library_lock.h"
 #include "base/validate.h"
 #include "iscsi/network/iscsi_network.h"
-#include "iscsi/network/network_internal.h"
-#include "iscsi/network/record_reads.h"
-#include "iscsi/sessions/sessions.h"
+#include "iscsi/network/network.h"
+#include "iscsi/common/record_reads.h"
+#include "iscsi/common/software_initiator.h"
 #include "iscsi/targets/targets_internal.h"
 #include "transport/commands.h"
 #include "transport/glob.h"
@@ -112,7 +112,7 @@ void listing_target(const Place& p, TavoNode* add_target, const uint8_t* record,
                     ListedSessions* sessions) {
   tavo::FirmwareTargetHead head;
   memcpy(&head, record, sizeof head);
-  tavo::network::ParamTexts params;
+  tavo::iscsi::ParamTexts params;
   snprintf(params.text[0], TAVO_VALUE_SIZE, "%.*s", static_cast<int>(strnlen(head.name, 223)), head.name);
   char first_port[16], tag[16];
   if (listing_groups(record, size) == 0 || listing_portal_count(record, size, 0) == 0 ||
@@ -171,7 +171,7 @@ uint32_t get_all_targets(TavoNode* lhba, uint32_t function_number, uint32_t doma
   TAVO_LIBRARY_LOCK;
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
   // Each session's record read once, whatever target asks.
-  tavo::network::ReadScope reads;
+  tavo::iscsi::ReadScope reads;
   Place p;
   if (!place_of(lhba, &p)) return 1;
   p.number = function_number;
@@ -240,7 +240,7 @@ uint32_t refresh_targets(TavoNode* lhba, uint32_t domain, uint32_t port_number, 
   TAVO_LIBRARY_LOCK;
   // What the listing, the discoveries and the scans read, each once (a
   // discovery's login makes the sessions read anew).
-  tavo::network::ReadScope reads;
+  tavo::iscsi::ReadScope reads;
   Place p;
   if (!place_of(lhba, &p) || discovery == nullptr) return 1;
   if (!OPEN_ISCSI_DRIVER_LOADED &&
@@ -249,17 +249,17 @@ uint32_t refresh_targets(TavoNode* lhba, uint32_t domain, uint32_t port_number, 
     return 1;
   uint32_t portals = 0, failed = 0;
   for (TavoNode* s = get_first_instance(discovery, "SendTargetPortal"); s != nullptr; s = next_instance(s)) {
-    tavo::network::ParamTexts empty;
+    tavo::iscsi::ParamTexts empty;
     ++portals;
     failed += discover_targets(s, internal_get_node(s, "DiscoverTargets", TAVO_KIND_ACTION), empty.data()) != 0;
   }
-  tavo::network::ParamTexts cleared;
-  get_all_sessions(lhba, p.number, domain, port_number, nullptr, action, cleared.data());
+  tavo::iscsi::ParamTexts cleared;
+  session_hooks().list_sessions(lhba, p.number, domain, port_number, nullptr, action, cleared.data());
   if (!OPEN_ISCSI_DRIVER_LOADED) {
     for (TavoNode* t = get_first_instance(lhba, "Target"); t != nullptr; t = next_instance(t)) {
       char answer[TAVO_VALUE_SIZE] = "";
-      tavo::network::ParamTexts luns;
-      get_all_luns(t, domain, port_number, t, internal_get_node(t, "ReScanLUNS", TAVO_KIND_ACTION), luns.data(),
+      tavo::iscsi::ParamTexts luns;
+      session_hooks().list_luns(t, domain, port_number, t, internal_get_node(t, "ReScanLUNS", TAVO_KIND_ACTION), luns.data(),
                    answer);
     }
   } else if (listing_software_refresh(lhba) != 0) {
@@ -303,7 +303,7 @@ uint32_t TAVO_refresh_backend_client_iscsi_targets(void) {
     for (TavoNode* fn = first; fn != nullptr; fn = next_instance(fn)) {
       TavoNode* lhba = get_first_instance(fn, "LogicalHBA");
       if (lhba == nullptr) return 0;
-      refresh_eto(lhba, static_cast<uint32_t>(instance_number(lhba)), static_cast<uint32_t>(get_phba_port_number(fn)));
+      session_hooks().refresh_eto(lhba, static_cast<uint32_t>(instance_number(lhba)), static_cast<uint32_t>(get_phba_port_number(fn)));
     }
   }
   return 0;

@@ -8,9 +8,9 @@
 #include <memory>
 
 #include "base/library_lock.h"
-#include "iscsi/network/network_internal.h"
-#include "iscsi/network/record_reads.h"
-#include "iscsi/sessions/sessions.h"
+#include "iscsi/network/network.h"
+#include "iscsi/common/record_reads.h"
+#include "iscsi/common/software_initiator.h"
 #include "iscsi/targets/saved_view.h"
 #include "iscsi/targets/targets_internal.h"
 #include "transport/commands.h"
@@ -28,8 +28,8 @@ constexpr size_t kSessionListSize = tavo::kTargetBufferSize;
 
 // The controller's attributes (32/1), for its default ETO: read once per
 // request, however many targets it makes.
-tavo::network::RecordReads<tavo::ControllerAttributes>& setup_attribute_reads() {
-  static tavo::network::RecordReads<tavo::ControllerAttributes> kept;
+tavo::iscsi::RecordReads<tavo::ControllerAttributes>& setup_attribute_reads() {
+  static tavo::iscsi::RecordReads<tavo::ControllerAttributes> kept;
   return kept;
 }
 
@@ -197,8 +197,8 @@ bool tavo::targets::active_session_handles(const Place& p, std::vector<uint32_t>
 uint32_t tavo::targets::persistence_among(const Place& p, const std::vector<uint32_t>& handles, const char* name,
                                           char* out) {
   for (const uint32_t handle : handles) {
-    std::unique_ptr<tavo::FirmwareSessionRecord, TargetsFree> record(
-        TAVO_get_session_params(handle, p.number, p.domain, p.port));
+    std::unique_ptr<tavo::FirmwareSessionRecord, tavo::iscsi::BufferFree> record(
+        session_hooks().session_record(handle, p.number, p.domain, p.port));
     if (record == nullptr) return 1;
     const size_t n = strnlen(record->target_name, sizeof record->target_name);
     if (strlen(name) == n && strncasecmp(record->target_name, name, n) == 0) {

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "base/library_lock.h"
-#include "iscsi/network/network_internal.h"
-#include "iscsi/sessions/sessions.h"
+#include "iscsi/network/network.h"
+#include "iscsi/common/software_initiator.h"
 #include "iscsi/targets/targets_internal.h"
 #include "transport/glob.h"
 
@@ -31,7 +31,7 @@ bool sync_unusable(const SavedFields& line) {
 // A Static target built from a line, with its portal and type; the
 // LogicalHBA's AddTarget with the name, address and port creates it.
 TavoNode* sync_new_target(TavoNode* lhba, const SavedFields& line, bool discovered) {
-  tavo::network::ParamTexts params;
+  tavo::iscsi::ParamTexts params;
   snprintf(params.text[0], TAVO_VALUE_SIZE, "%s", sync_field(line, Field::TargetName).c_str());
   snprintf(params.text[1], TAVO_VALUE_SIZE, "%s", sync_field(line, Field::Address).c_str());
   snprintf(params.text[2], TAVO_VALUE_SIZE, "%s", decimal_port(sync_field(line, Field::Port)).c_str());
@@ -69,7 +69,7 @@ uint32_t sync_startup_line(TavoNode* lhba, const SavedFields& line) {
     target = sync_new_target(lhba, line, false);
     if (target == nullptr) return 1;
     sync_type(target, line);
-  } else if (find_session(target, address, port) == nullptr && find_target_portal(target, address, port) == nullptr) {
+  } else if (session_hooks().find_session(target, address, port) == nullptr && find_target_portal(target, address, port) == nullptr) {
     if (setup_portal(target, address, port, "0", nullptr, nullptr, nullptr) == nullptr) return 1;
     sync_type(target, line);
   }
@@ -159,12 +159,12 @@ uint32_t add_target_from_file(TavoNode* lhba) {
     if (!store_line_options(target, "TargetLoginOptions", Saved::Targets, line)) return 1;
     if (sync_field(line, Field::Qualifier).empty()) continue;
     // A saved session logs in again; its result is the login's own affair.
-    tavo::network::ParamTexts login;
+    tavo::iscsi::ParamTexts login;
     snprintf(login.text[0], TAVO_VALUE_SIZE, "%s", sync_field(line, Field::Address).c_str());
     snprintf(login.text[1], TAVO_VALUE_SIZE, "%s", decimal_port(sync_field(line, Field::Port)).c_str());
     snprintf(login.text[2], TAVO_VALUE_SIZE, "%s", sync_field(line, Field::InitiatorName).c_str());
     snprintf(login.text[3], TAVO_VALUE_SIZE, "%s", sync_field(line, Field::Qualifier).c_str());
-    do_Login(target, internal_get_node(target, "Login", TAVO_KIND_ACTION), login.data());
+    session_hooks().login(target, internal_get_node(target, "Login", TAVO_KIND_ACTION), login.data());
   }
   return 0;
 }

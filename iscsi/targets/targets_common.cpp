@@ -1,5 +1,5 @@
-// Where a target node's commands go, the branch's status messages, and the
-// deletion that frees what the session branches hang below a target.
+// The branch's status messages, what the sessions branch registers with it,
+// and small helpers of its saved lines.
 #include <stdio.h>
 #include <string.h>
 #include <strings.h>
@@ -9,7 +9,6 @@
 #include "base/save_file.h"
 #include "base/validate.h"
 #include "controller/controller.h"
-#include "iscsi/network/network_internal.h"
 #include "iscsi/targets/login_sets.h"
 #include "iscsi/targets/targets_internal.h"
 #include "transport/device_ids.h"
@@ -54,26 +53,14 @@ constexpr base::StatusText kTargetsStatusTexts[] = {
 #undef TARGETS_LOG_HINT
 const base::StatusTable kTargetsTable{"targets", kTargetsStatusTexts};
 
-// The groups of a subtree, the group itself first.
-template <typename Fn>
-void common_groups_below(TavoNode* node, Fn&& fn) {
-  if (node->kind != TAVO_KIND_GROUP || node->record == nullptr) return;
-  fn(node);
-  for (TavoNode* c = tree::group_record(node)->first_child; c != node; c = c->next) common_groups_below(c, fn);
-}
+SessionHooks registered_session_hooks;
 
 }  // namespace
 
-bool place_of(TavoNode* node, Place* out) {
-  static_cast<tree::HandlerContext&>(*out) = tree::handler_context(node);
-  out->lhba = tree::group_above(node, "LogicalHBA");
-  return out->lhba != nullptr && out->controller != nullptr && out->number != 0 &&
-         tree::group_above(node, "iSCSIPhysicalHBA") != nullptr;
-}
+constinit SessionPlaces session_places;
 
-uint32_t generation_of(const Place& p) { return get_cv_type(p.controller); }
-
-bool small_generation(uint32_t generation) { return generation == kGenerationCV2 || generation == kGenerationCV3; }
+void set_session_hooks(const SessionHooks& hooks) { registered_session_hooks = hooks; }
+const SessionHooks& session_hooks() { return registered_session_hooks; }
 
 const base::StatusWording kOddSecret{TAVO_INVALID_VALUE, "Invalid value. Odd number of characters are not allowed."};
 const base::StatusFormat<const char*, size_t> kLineTooLong{
@@ -85,33 +72,9 @@ const base::StatusWording kListingFailed{79, "Failed to update the Targets from 
 
 void targets_status(uint32_t code) { base::set_status(code); }
 
-bool read_text(TavoNode* group, const char* name, char out[TAVO_VALUE_SIZE]) {
-  out[0] = '\0';
-  return group != nullptr && internal_get_property(group, name, out) == 0;
-}
-
-bool is_word(const char* text, const char* word) { return text != nullptr && strcasecmp(text, word) == 0; }
-
-bool full_address(char address[TAVO_VALUE_SIZE]) {
-  return strchr(address, ':') == nullptr || validateIPv6Address(address) == 0;
-}
-
 std::string key_text(const LhbaKey& key) { return key.text[0] + "," + key.text[1] + "," + key.text[2]; }
 
 bool entry_removed(uint32_t result, Saved s) { return result == 0 || files::identify(record_def(s).path).size < 0; }
-
-uint32_t delete_with_records(TavoNode* group) {
-  // Collected first: the records are freed only with nodes that really go.
-  std::vector<void*> records;
-  if (group == nullptr) return 1;
-  common_groups_below(group, [&](TavoNode* g) {
-    if (tree::group_record(g)->nhandle != nullptr) records.push_back(tree::group_record(g)->nhandle);
-  });
-  const uint32_t result = delete_node(group);
-  if (result == 0)
-    for (void* r : records) tavo_dfree(r);
-  return result;
-}
 
 bool store_line_options(TavoNode* owner, const char* options_group, Saved s, const SavedFields& line) {
   TavoNode* options = internal_get_node(owner, options_group, TAVO_KIND_GROUP);
@@ -121,20 +84,6 @@ bool store_line_options(TavoNode* owner, const char* options_group, Saved s, con
   const auto values = line_options(s, fields);
   store_options(options, authentication, values);
   return true;
-}
-
-TargetsBuffer zeroed_buffer(size_t size) {
-  TargetsBuffer b(static_cast<uint8_t*>(tavo_dmalloc(size)));
-  if (b == nullptr)
-    targets_status(16);
-  else
-    memset(b.get(), 0, size);
-  return b;
-}
-
-void put_text(char* field, size_t size, const char* text) {
-  memset(field, 0, size);
-  if (text != nullptr) memcpy(field, text, strnlen(text, size - 1));
 }
 
 bool port_parameter(char port[TAVO_VALUE_SIZE], bool defaulted) {

@@ -10,26 +10,28 @@
 #include <utility>
 #include <vector>
 
+#include "iscsi/common/iscsi_common.h"
 #include "iscsi/targets/saved_records.h"
 #include "iscsi/targets/saved_view.h"
+#include "iscsi/targets/session_hooks.h"
 #include "iscsi/targets/targets.h"
 #include "tree/handler_context.h"
 #include "tree/status_texts.h"
 
 namespace tavo::targets {
 
-// The handler context of a node (controller, function, its number, the
-// domain and port of the node's commands) and the LogicalHBA above it.
-struct Place : tree::HandlerContext {
-  TavoNode* lhba = nullptr;
-};
-// false when no LogicalHBA, iSCSI function with a number or controller is
-// above the node.
-bool place_of(TavoNode* node, Place* out);
-// The controller's generation (get_cv_type); 1 when it cannot be read.
-uint32_t generation_of(const Place& p);
-// CV2 and CV3: at most 128 targets, no IPv6.
-bool small_generation(uint32_t generation);
+using iscsi::delete_with_records;
+using iscsi::full_address;
+using iscsi::generation_of;
+using iscsi::is_word;
+using iscsi::param;
+using iscsi::Place;
+using iscsi::place_of;
+using iscsi::put_text;
+using iscsi::read_text;
+using iscsi::small_generation;
+using iscsi::zeroed_buffer;
+using TargetsBuffer = iscsi::Buffer;
 
 // The firmware's active session handles (29/6, the whole buffer asked at
 // once); false when the command fails.
@@ -38,6 +40,9 @@ bool active_session_handles(const Place& p, std::vector<uint32_t>* handles);
 // sessions whose target is name (without case); out unchanged without
 // one. 0, or 1 when a session cannot be read.
 uint32_t persistence_among(const Place& p, const std::vector<uint32_t>& handles, const char* name, char* out);
+
+// What the sessions branch registered (session_hooks.h).
+const SessionHooks& session_hooks();
 
 // Leaves code with its registered text (base/status_registry.h) in the last
 // status.
@@ -51,13 +56,6 @@ extern const base::StatusFormat<unsigned, unsigned> kServersFailed;
 extern const base::StatusFormat<unsigned, unsigned> kPortalsFailed;
 extern const base::StatusWording kListingFailed;
 
-// A property read through its handler; false when it fails.
-bool read_text(TavoNode* group, const char* name, char out[TAVO_VALUE_SIZE]);
-// Whether text reads word, without case.
-bool is_word(const char* text, const char* word);
-// An IPv6 address in its full upper-case form, in place (IPv4 unchanged);
-// false for a refused IPv6 text.
-bool full_address(char address[TAVO_VALUE_SIZE]);
 // The key text "Corvane<c>,iSCSIPhysicalHBA<p>,LogicalHBA<l>".
 std::string key_text(const LhbaKey& key);
 
@@ -75,10 +73,6 @@ bool entry_removed(uint32_t result, Saved s = Saved::Targets);
 uint32_t remove_target_lines(TavoNode* lhba, const char* name,
                              const std::vector<std::pair<std::string, std::string>>& portals);
 
-// Deletes a group with everything below it and frees the back-end records
-// of its groups (sessions, connections, LUNs); the deletion's result.
-uint32_t delete_with_records(TavoNode* group);
-
 // A field of a copied line of the file.
 inline const std::string& field_of(const SavedFields& line, Saved s, Field f) {
   return line[static_cast<size_t>(position(s, f))];
@@ -87,20 +81,6 @@ inline const std::string& field_of(const SavedFields& line, Saved s, Field f) {
 // login-options group (options_group) and its Authentication group; false
 // when a group is missing.
 bool store_line_options(TavoNode* owner, const char* options_group, Saved s, const SavedFields& line);
-// Parameter i of an action's six 256-byte texts.
-inline char* param(char* params, int i) { return params + static_cast<size_t>(i) * TAVO_VALUE_SIZE; }
-
-// A zeroed block of the counted heap, freed with its holder; null, with
-// status 16, when none is left.
-struct TargetsFree {
-  void operator()(void* p) const { tavo_dfree(p); }
-};
-using TargetsBuffer = std::unique_ptr<uint8_t, TargetsFree>;
-TargetsBuffer zeroed_buffer(size_t size);
-
-// A text into a fixed field: cut to the field, NUL-terminated.
-void put_text(char* field, size_t size, const char* text);
-
 // The iSCSI port, taken when a target's port is not given.
 inline constexpr char kDefaultTargetPort[] = "3260";
 // Whether two port texts name one port number (texts that are no number

@@ -2,7 +2,7 @@
 // host's own initiator owns sessions, targets and LUNs: the library's
 // callers take these in place of the firmware, and there is nothing for
 // the library to do.
-#include "iscsi/sessions/sessions.h"
+#include "iscsi/common/software_initiator.h"
 
 uint32_t TAVO_add_open_iscsi_target(TavoNode*, char*) { return 0; }
 uint32_t TAVO_delete_open_iscsi_target(TavoNode*, const char*) { return 0; }

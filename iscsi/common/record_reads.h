@@ -37,7 +37,7 @@
 #include "tree/state_changes.h"
 #include "tree/tree.h"
 
-namespace tavo::network {
+namespace tavo::iscsi {
 
 // Where a record lives: the function, domain and port it is asked on and
 // what names it there (a session handle, a LUN ...); unused words 0.
@@ -149,4 +149,4 @@ class RecordReads final : public reads::Kept {
   std::map<RecordKey, Record> scoped_;
 };
 
-}  // namespace tavo::network
+}  // namespace tavo::iscsi

@@ -1,10 +1,10 @@
-#include "iscsi/network/record_reads.h"
+#include "iscsi/common/record_reads.h"
 
 #include <algorithm>
 
 #include "platform/host.h"
 
-namespace tavo::network {
+namespace tavo::iscsi {
 namespace {
 
 // All under the library lock.
@@ -44,4 +44,4 @@ bool last_fetch_stands(TavoNodeRef group, uint64_t changes, uint64_t at_ms, cons
 }
 
 }  // namespace reads
-}  // namespace tavo::network
+}  // namespace tavo::iscsi

@@ -1,0 +1,93 @@
+// The helpers every iSCSI branch uses.
+#include "iscsi/common/iscsi_common.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <strings.h>
+
+#include <vector>
+
+#include "base/status_registry.h"
+#include "base/validate.h"
+#include "controller/controller.h"
+#include "transport/device_ids.h"
+#include "transport/iscsi_records.h"
+
+namespace tavo::iscsi {
+namespace {
+
+// The groups of a subtree, the group itself first.
+template <typename Fn>
+void common_groups_below(TavoNode* node, Fn&& fn) {
+  if (node->kind != TAVO_KIND_GROUP || node->record == nullptr) return;
+  fn(node);
+  for (TavoNode* c = tree::group_record(node)->first_child; c != node; c = c->next) common_groups_below(c, fn);
+}
+
+}  // namespace
+
+bool read_text(TavoNode* group, const char* name, char out[TAVO_VALUE_SIZE]) {
+  out[0] = '\0';
+  return group != nullptr && internal_get_property(group, name, out) == 0;
+}
+
+bool is_word(const char* text, const char* word) { return text != nullptr && strcasecmp(text, word) == 0; }
+
+bool full_address(char address[TAVO_VALUE_SIZE]) {
+  return strchr(address, ':') == nullptr || validateIPv6Address(address) == 0;
+}
+
+void put_text(char* field, size_t size, const char* text) {
+  memset(field, 0, size);
+  if (text != nullptr) memcpy(field, text, strnlen(text, size - 1));
+}
+
+Buffer zeroed_buffer(size_t size) {
+  Buffer b(static_cast<uint8_t*>(tavo_dmalloc(size)));
+  if (b == nullptr)
+    base::set_status(16);
+  else
+    memset(b.get(), 0, size);
+  return b;
+}
+
+bool place_of(TavoNode* node, Place* out) {
+  static_cast<tree::HandlerContext&>(*out) = tree::handler_context(node);
+  out->lhba = tree::group_above(node, "LogicalHBA");
+  return out->lhba != nullptr && out->controller != nullptr && out->number != 0 &&
+         tree::group_above(node, "iSCSIPhysicalHBA") != nullptr;
+}
+
+bool put_portal(const char* address, const char* port, uint8_t* type, uint8_t* bytes, uint16_t* port_number) {
+  if (strlen(address) < 16) {
+    unsigned parts[4] = {};
+    if (sscanf(address, "%u.%u.%u.%u", &parts[0], &parts[1], &parts[2], &parts[3]) != 4) return false;
+    *type = kLoginAddressIPv4;
+    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>(parts[i]);
+  } else {
+    *type = kLoginAddressIPv6;
+    StrToU8IPv6(address, bytes);
+  }
+  *port_number = static_cast<uint16_t>(strtoul(port, nullptr, 10));
+  return true;
+}
+
+uint32_t generation_of(const tree::HandlerContext& c) { return get_cv_type(c.controller); }
+
+bool small_generation(uint32_t generation) { return generation == kGenerationCV2 || generation == kGenerationCV3; }
+
+uint32_t delete_with_records(TavoNode* group) {
+  // Collected first: the records are freed only with nodes that really go.
+  std::vector<void*> records;
+  if (group == nullptr) return 1;
+  common_groups_below(group, [&](TavoNode* g) {
+    if (tree::group_record(g)->nhandle != nullptr) records.push_back(tree::group_record(g)->nhandle);
+  });
+  const uint32_t result = delete_node(group);
+  if (result == 0)
+    for (void* r : records) tavo_dfree(r);
+  return result;
+}
+
+}  // namespace tavo::iscsi
