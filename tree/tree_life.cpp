@@ -1,6 +1,8 @@
 // Building the tree at the first client's start and tearing it down at the
 // last client's exit. ROOT and its three properties are static nodes.
 #include <string.h>
+#include <algorithm>
+#include <iterator>
 
 #include "tree/api_guard.h"
 #include "tree/backend_hooks.h"
@@ -24,7 +26,6 @@ char debug_level_description[] =
 char empty_name[] = "";
 
 TavoNode root_node;
-TavoNode root_properties[3];
 
 struct RootPropertyDef {
   char* name;
@@ -38,7 +39,7 @@ struct RootPropertyDef {
   TavoPropertyHandler handler;
 };
 
-const RootPropertyDef kRootProperties[3] = {
+const RootPropertyDef kRootProperties[] = {
     {service_version_name, service_version_description, "0", TAVO_ACCESS_READ_ONLY, TAVO_TYPE_TEXT, "", 5, 32,
      handle_internal_property},
     {hierarchy_version_name, hierarchy_version_description, "0", TAVO_ACCESS_READ_ONLY, TAVO_TYPE_TEXT, "", 3, 32,
@@ -46,6 +47,7 @@ const RootPropertyDef kRootProperties[3] = {
     {debug_level_name, debug_level_description, "3", TAVO_ACCESS_READ_WRITE, TAVO_TYPE_LIST, "0,1,2,3,4,5,6", 5, 11,
      handle_TAVODebugLevel},
 };
+TavoNode root_properties[std::size(kRootProperties)];
 
 // Deletes ROOT's tree and releases the hierarchy's tag table.
 void tear_down(TavoHierarchy* h) {
@@ -65,7 +67,8 @@ void set_backend_hooks(BackendHooks h) { hooks = h; }
 BackendHooks backend_hooks() { return hooks; }
 
 bool is_static_node(const TavoNode* n) {
-  return n == &root_node || n == &root_properties[0] || n == &root_properties[1] || n == &root_properties[2];
+  return n == &root_node ||
+         std::any_of(std::begin(root_properties), std::end(root_properties), [n](const TavoNode& p) { return &p == n; });
 }
 
 }  // namespace tavo::tree
@@ -99,7 +102,7 @@ uint32_t init_hm_data(void) {
     tavo::tree::unregister_hierarchy(h);
     return 1;
   }
-  for (int i = 0; i < 3; ++i) {
+  for (size_t i = 0; i < std::size(kRootProperties); ++i) {
     const RootPropertyDef& d = kRootProperties[i];
     TavoNode& n = root_properties[i];
     memset(&n, 0, sizeof n);

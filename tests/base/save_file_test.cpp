@@ -35,20 +35,11 @@ TEST_F(SaveFileTest, SavedFilesAreOldOrNewWhateverHappens) {
       {kDir + "/saved.txt", "a\n", "a\nb\n", [] { return files::append_lines(kDir + "/saved.txt", "b\n", 0644); }},
   };
   for (const auto& s : saves) {
-    for (sim::FaultKind kind : {sim::FaultKind::Crash, sim::FaultKind::PowerCut}) {
-      int call = 0;
-      for (int status = sim::kCrashExitCode; status == sim::kCrashExitCode; ++call) {
-        write_file(root_.at(s.path), s.before);
-        sim::Fault fault;
-        fault.kind = kind;
-        fault.path_contains = kDir;
-        fault.skip = call;
-        status = in_child(fault, s.save);
-        const std::string content = read_file(root_.at(s.path));
-        EXPECT_TRUE(content == s.after || (status != 0 && content == s.before)) << s.path << " at call " << call;
-      }
-      EXPECT_GE(call, 5) << s.path;
-    }
+    SCOPED_TRACE(s.path);
+    EXPECT_GE(old_or_new_at_every_file_call(
+                  kDir, [&] { write_file(root_.at(s.path), s.before); }, [&] { s.save(); },
+                  [&] { return read_file(root_.at(s.path)); }, s.before, s.after),
+              5);
     for (const char* call : {"open", "write", "fsync", "close", "rename", "fsync_dir", "lock"}) {
       write_file(root_.at(s.path), s.before);
       sim::Fault fault;

@@ -144,12 +144,7 @@ TEST_F(FlashUpdateTest, Cv3FlashesTheListedRowsTheControllerTakes) {
       {"4.0.0.0", 12, 6, {0, 2, 13}},
       {"3.102", 13, 6, {0, 2, 99}},
   };
-  TkiImage image('3', 16, {2, 1});
-  image.directory(0, {{0xA0, 0, 0}, {0x22, 0, 0}, {0x10, 0, 0}, {0xC0, 0, 0}}, 0)
-      .fill(0x200000, 0x200000, 1)
-      .fill(0xC00000, 0x80000, 2)
-      .fill(0xF40000, 0x40000, 3)
-      .fill(0x140000, 0x40000, 4);
+  const TkiImage image = TkiImage::cv3_four_rows();
   for (const Case& c : cases) {
     start(adapter("cv3", std::string("asic=16 firmware=") + c.firmware));
     phy(c.phy_type, c.interface);

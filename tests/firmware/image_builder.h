@@ -73,6 +73,17 @@ class TkiImage {
     return *this;
   }
   std::string at(uint32_t offset, uint32_t size) const { return image_.substr(offset, size); }
+  // A CV3 image whose four rows a CV3 controller takes (2 MiB, 512 KiB and
+  // two of 256 KiB).
+  static TkiImage cv3_four_rows() {
+    TkiImage image('3', 16, {2, 1});
+    image.directory(0, {{0xA0, 0, 0}, {0x22, 0, 0}, {0x10, 0, 0}, {0xC0, 0, 0}}, 0)
+        .fill(0x200000, 0x200000, 1)
+        .fill(0xC00000, 0x80000, 2)
+        .fill(0xF40000, 0x40000, 3)
+        .fill(0x140000, 0x40000, 4);
+    return image;
+  }
   std::string bytes() const { return header_ + image_; }
 
  private:

@@ -120,20 +120,11 @@ TEST_F(ProfileTest, KilledOrPoweredOffSavesLeaveOldOrNew) {
     const std::string after = lines();
     ASSERT_NE(after, before) << s.name;
     ASSERT_NE(after.find("MB,0x9,"), std::string::npos) << s.name;
-    for (sim::FaultKind kind : {sim::FaultKind::Crash, sim::FaultKind::PowerCut}) {
-      int call = 0;
-      for (int status = sim::kCrashExitCode; status == sim::kCrashExitCode; ++call) {
-        put_lines(before);
-        sim::Fault fault;
-        fault.kind = kind;
-        fault.path_contains = "/etc/config/QVL/tavo/config_prof";
-        fault.skip = call;
-        status = in_child(fault, s.save);
-        const std::string content = lines();
-        EXPECT_TRUE(content == after || (status != 0 && content == before)) << s.name << " at call " << call;
-      }
-      EXPECT_GE(call, 6) << s.name;
-    }
+    SCOPED_TRACE(s.name);
+    EXPECT_GE(old_or_new_at_every_file_call(
+                  "/etc/config/QVL/tavo/config_prof", [&] { put_lines(before); }, s.save, [&] { return lines(); },
+                  before, after),
+              6);
   }
   const auto temporaries = [&] {
     std::vector<std::string> names;

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <algorithm>
+#include <climits>
 
 #include <fstream>
 #include <sstream>
@@ -96,6 +98,29 @@ int SimTest::in_child(const sim::Fault& fault, const std::function<void()>& op) 
   int status = 0;
   waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int SimTest::old_or_new_at_every_file_call(const std::string& path, const std::function<void()>& restore,
+                                           const std::function<void()>& op,
+                                           const std::function<std::string()>& state, const std::string& before,
+                                           const std::string& after) {
+  int fewest = INT_MAX;
+  for (sim::FaultKind kind : {sim::FaultKind::Crash, sim::FaultKind::PowerCut}) {
+    int call = 0;
+    for (int status = sim::kCrashExitCode; status == sim::kCrashExitCode; ++call) {
+      restore();
+      sim::Fault fault;
+      fault.kind = kind;
+      fault.path_contains = path;
+      fault.skip = call;
+      status = in_child(fault, op);
+      const std::string content = state();
+      EXPECT_TRUE(content == after || (status != 0 && content == before))
+          << (kind == sim::FaultKind::Crash ? "killed" : "power cut") << " at file call " << call;
+    }
+    fewest = std::min(fewest, call);
+  }
+  return fewest;
 }
 
 void SimTest::TearDown() {

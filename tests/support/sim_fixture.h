@@ -44,6 +44,13 @@ class SimTest : public ::testing::Test {
   // The exit status of a child process that runs op with the fault
   // injected (0: op ran to its end; sim::kCrashExitCode: the fault ended it).
   int in_child(const sim::Fault& fault, const std::function<void()>& op);
+  // Runs op in a child killed, then with the power cut, at each of its file
+  // calls under path in turn, each from the state restore() sets, until op
+  // runs to its end; expects state() to read after, or before when op was
+  // cut short. Answers the fewest file calls op made under either fault.
+  int old_or_new_at_every_file_call(const std::string& path, const std::function<void()>& restore,
+                                    const std::function<void()>& op, const std::function<std::string()>& state,
+                                    const std::string& before, const std::string& after);
 
   TempRoot root_;
   sim::Simulator* sim_ = nullptr;

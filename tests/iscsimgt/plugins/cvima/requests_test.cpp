@@ -49,24 +49,13 @@ class RequestsTest : public ImaTest {
     flush();
     return out;
   }
-  // A CV3 image whose four rows the controller takes (2 MiB, 512 KiB and
-  // two of 256 KiB).
-  std::string image() {
-    TkiImage image('3', 16, {2, 1});
-    image.directory(0, {{0xA0, 0, 0}, {0x22, 0, 0}, {0x10, 0, 0}, {0xC0, 0, 0}}, 0)
-        .fill(0x200000, 0x200000, 1)
-        .fill(0xC00000, 0x80000, 2)
-        .fill(0xF40000, 0x40000, 3)
-        .fill(0x140000, 0x40000, 4);
-    return image.bytes();
-  }
 };
 
 TEST_F(RequestsTest, EachRequestAsksForEachRecordOnce) {
   // Two more targets behind store0's portal, for the discovery to find.
   reopen_with("target name=iqn.2026-12.com.example:more1 portal=192.168.10.50/3260/1\n"
               "target name=iqn.2026-12.com.example:more2 portal=192.168.10.50/3260/1\n");
-  write_file(root_.at("/tmp/image.ufi"), image());
+  write_file(root_.at("/tmp/image.ufi"), TkiImage::cv3_four_rows().bytes());
   const std::string target = kOther + "/Target0";
   struct Request {
     const char* name;
