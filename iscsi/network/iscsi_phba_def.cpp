@@ -254,12 +254,26 @@ const ChildDef driver_children[] = {
 const GroupDef driver =
     group("Driver", driver_children, "This group contains the properties of the iSCSI initiator driver.");
 
-#define VPD_SEGMENT(n)                                     \
-  property("VPDData" #n, RO, TEXT, "", 0, 256, "", stored, \
-           "This property displays segment " #n " of the iSCSI function's vital product data in hexadecimal.")
-const ChildDef vpd_children[] = {VPD_SEGMENT(0), VPD_SEGMENT(1), VPD_SEGMENT(2), VPD_SEGMENT(3), VPD_SEGMENT(4),
-                                 VPD_SEGMENT(5), VPD_SEGMENT(6), VPD_SEGMENT(7), VPD_SEGMENT(8)};
-#undef VPD_SEGMENT
+const ChildDef vpd_children[] = {
+    property("VPDData0", RO, TEXT, "", 0, 256, "", stored,
+             "This property displays segment 0 of the iSCSI function's vital product data in hexadecimal."),
+    property("VPDData1", RO, TEXT, "", 0, 256, "", stored,
+             "This property displays segment 1 of the iSCSI function's vital product data in hexadecimal."),
+    property("VPDData2", RO, TEXT, "", 0, 256, "", stored,
+             "This property displays segment 2 of the iSCSI function's vital product data in hexadecimal."),
+    property("VPDData3", RO, TEXT, "", 0, 256, "", stored,
+             "This property displays segment 3 of the iSCSI function's vital product data in hexadecimal."),
+    property("VPDData4", RO, TEXT, "", 0, 256, "", stored,
+             "This property displays segment 4 of the iSCSI function's vital product data in hexadecimal."),
+    property("VPDData5", RO, TEXT, "", 0, 256, "", stored,
+             "This property displays segment 5 of the iSCSI function's vital product data in hexadecimal."),
+    property("VPDData6", RO, TEXT, "", 0, 256, "", stored,
+             "This property displays segment 6 of the iSCSI function's vital product data in hexadecimal."),
+    property("VPDData7", RO, TEXT, "", 0, 256, "", stored,
+             "This property displays segment 7 of the iSCSI function's vital product data in hexadecimal."),
+    property("VPDData8", RO, TEXT, "", 0, 256, "", stored,
+             "This property displays segment 8 of the iSCSI function's vital product data in hexadecimal."),
+};
 const GroupDef vpd = group("VPD", vpd_children, "This group contains the vital product data of the iSCSI function.");
 
 TAVO_ACTION(Corvane_iSCSIPhysicalHBA_PCI, DumpiSCSIPCIConfigRegion, do_DumpiSCSIPCIConfigRegion,

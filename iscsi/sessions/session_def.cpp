@@ -21,28 +21,27 @@ constexpr char kPriorities[] = "Primary,Secondary,None";
 
 }  // namespace
 
-#define SESSION_VALUE(name, type, list, minimum, maximum, initial, handler, help) \
-  property(name, RO, type, list, minimum, maximum, initial, handler, "This property displays " help ".")
-
 // Rows the session's and the connection's login options share.
-constexpr ChildDef kMethodRow = SESSION_VALUE("AuthenticationMethod", LIST, kMethods, 4, 12, "None", stored,
-                                              "the authentication method of the login");
-constexpr ChildDef kHeaderDigestRow = SESSION_VALUE("HeaderDigest", LIST, kDigests, 4, 6, "None", stored,
-                                                    "whether a CRC32C digest protects the header of each PDU");
-constexpr ChildDef kDataDigestRow = SESSION_VALUE("DataDigest", LIST, kDigests, 4, 6, "None", stored,
-                                                  "whether a CRC32C digest protects the data segment of each PDU");
+constexpr ChildDef kMethodRow = property("AuthenticationMethod", RO, LIST, kMethods, 4, 12, "None", stored,
+                                         "This property displays the authentication method of the login.");
+constexpr ChildDef kHeaderDigestRow =
+    property("HeaderDigest", RO, LIST, kDigests, 4, 6, "None", stored,
+             "This property displays whether a CRC32C digest protects the header of each PDU.");
+constexpr ChildDef kDataDigestRow =
+    property("DataDigest", RO, LIST, kDigests, 4, 6, "None", stored,
+             "This property displays whether a CRC32C digest protects the data segment of each PDU.");
 
 // --- Session ---
 const ChildDef session_auth_children[] = {
     kMethodRow,
-    SESSION_VALUE("InitiatorCHAPName", TEXT, "", 1, 256, "", stored,
-                  "the initiator's CHAP name; it is used for Mutual CHAP only"),
+    property("InitiatorCHAPName", RO, TEXT, "", 1, 256, "", stored,
+             "This property displays the initiator's CHAP name; it is used for Mutual CHAP only."),
     property("InitiatorSecret", RO, TEXT, "", 12, 34, "", stored,
              "This property displays the initiator's CHAP secret used for Mutual CHAP, shown in plain text. It is 12 "
              "to 16 bytes long, as characters (1 character is 1 byte) or as hex digits after 0x (2 digits are 1 "
              "byte)."),
-    SESSION_VALUE("TargetCHAPName", TEXT, "", 1, 256, "", stored,
-                  "the target's CHAP name; it is used for One-Way and Mutual CHAP"),
+    property("TargetCHAPName", RO, TEXT, "", 1, 256, "", stored,
+             "This property displays the target's CHAP name; it is used for One-Way and Mutual CHAP."),
     property("TargetSecret", RO, TEXT, "", 12, 34, "", stored,
              "This property displays the target's CHAP secret, shown in plain text. It is 12 to 16 bytes long, as "
              "characters (1 character is 1 byte) or as hex digits after 0x (2 digits are 1 byte)."),
@@ -50,10 +49,10 @@ const ChildDef session_auth_children[] = {
 const GroupDef session_auth = group("Authentication", session_auth_children,
                                     "This group contains the authentication options used to log into the target.");
 const ChildDef session_option_children[] = {
-    SESSION_VALUE("InitialR2T", LIST, kYesNo, 0, 3, "Yes", stored,
-                  "whether the initiator waits for an R2T before it sends data"),
-    SESSION_VALUE("ImmediateData", LIST, kYesNo, 0, 3, "Yes", stored,
-                  "whether the initiator may append unsolicited data to a command"),
+    property("InitialR2T", RO, LIST, kYesNo, 0, 3, "Yes", stored,
+             "This property displays whether the initiator waits for an R2T before it sends data."),
+    property("ImmediateData", RO, LIST, kYesNo, 0, 3, "Yes", stored,
+             "This property displays whether the initiator may append unsolicited data to a command."),
     kHeaderDigestRow,
     kDataDigestRow,
     subgroup(&session_auth),
@@ -62,44 +61,51 @@ const GroupDef session_options = group("SessionLoginOptions", session_option_chi
                                        "This group contains the login options used to log into the target.");
 
 const ChildDef negotiated_children[] = {
-    SESSION_VALUE("InitialR2T", LIST, kYesNo, 0, 3, "Yes", stored, "the negotiated InitialR2T"),
-    SESSION_VALUE("ImmediateData", LIST, kYesNo, 0, 3, "Yes", stored, "the negotiated ImmediateData"),
-    SESSION_VALUE("MaxConnections", INT, "", 1, 1, "1", stored,
-                  "the most connections the session may have"),
-    SESSION_VALUE("MaxOutstandingR2T", INT, "", 1, 0, "1", stored,
-                  "the most R2T PDUs that may be outstanding per task"),
-    SESSION_VALUE("FirstBurstLength", TEXT, "", 0, 10, "8192", stored,
-                  "the unsolicited data in bytes the initiator may send per command, or Irrelevant when InitialR2T "
-                  "is Yes and ImmediateData is No"),
-    SESSION_VALUE("MaxBurstLength", INT, "", 0, 262144, "262144", stored,
-                  "the most data in bytes of one sequence of Data-In or solicited Data-Out PDUs"),
-    SESSION_VALUE("DefaultTime2Wait", INT, "", 0, 2, "2", stored,
-                  "the seconds to wait before a new connection or task reassignment after a logout or a drop"),
-    SESSION_VALUE("DefaultTime2Retain", INT, "", 0, 20, "20", stored,
-                  "the seconds after that wait during which task reassignment is still possible"),
-    SESSION_VALUE("ErrorRecoveryLevel", INT, "", 0, 0, "0", stored,
-                  "the error recovery level (0, 1 or 2, as iSCSI defines them)"),
-    SESSION_VALUE("DataPDUInOrder", INT, "", 0, 1, "1", stored, "whether Data PDUs come in order"),
-    SESSION_VALUE("DataSequenceInOrder", INT, "", 0, 1, "1", stored, "whether data sequences come in order"),
+    property("InitialR2T", RO, LIST, kYesNo, 0, 3, "Yes", stored, "This property displays the negotiated InitialR2T."),
+    property("ImmediateData", RO, LIST, kYesNo, 0, 3, "Yes", stored,
+             "This property displays the negotiated ImmediateData."),
+    property("MaxConnections", RO, INT, "", 1, 1, "1", stored,
+             "This property displays the most connections the session may have."),
+    property("MaxOutstandingR2T", RO, INT, "", 1, 0, "1", stored,
+             "This property displays the most R2T PDUs that may be outstanding per task."),
+    property("FirstBurstLength", RO, TEXT, "", 0, 10, "8192", stored,
+             "This property displays the unsolicited data in bytes the initiator may send per command, or Irrelevant "
+             "when InitialR2T is Yes and ImmediateData is No."),
+    property("MaxBurstLength", RO, INT, "", 0, 262144, "262144", stored,
+             "This property displays the most data in bytes of one sequence of Data-In or solicited Data-Out PDUs."),
+    property("DefaultTime2Wait", RO, INT, "", 0, 2, "2", stored,
+             "This property displays the seconds to wait before a new connection or task reassignment after a logout "
+             "or a drop."),
+    property("DefaultTime2Retain", RO, INT, "", 0, 20, "20", stored,
+             "This property displays the seconds after that wait during which task reassignment is still possible."),
+    property("ErrorRecoveryLevel", RO, INT, "", 0, 0, "0", stored,
+             "This property displays the error recovery level (0, 1 or 2, as iSCSI defines them)."),
+    property("DataPDUInOrder", RO, INT, "", 0, 1, "1", stored,
+             "This property displays whether Data PDUs come in order."),
+    property("DataSequenceInOrder", RO, INT, "", 0, 1, "1", stored,
+             "This property displays whether data sequences come in order."),
 };
 const GroupDef negotiated = group("SessionNegotiatedLoginOptions", negotiated_children,
                                   "This group contains the login options negotiated when the session was created.");
 
-#define SESSION_STAT(name, minimum, maximum, initial, help) \
-  SESSION_VALUE(name, INT, "", minimum, maximum, initial, handle_SsnAttr_properties, help)
 const ChildDef statistics_children[] = {
-    SESSION_STAT("SessionDirection", 1, 2, "1", "the direction of the session: 1 inbound, 2 outbound"),
-    SESSION_STAT("CmdPdus", 1, 65536, "0", "the number of command PDUs transferred on the session"),
-    SESSION_STAT("RspPdus", 1, 65536, "0", "the number of response PDUs transferred on the session"),
-    SESSION_STAT("TxDataOctetsHigh", 1, 2147483647, "0", "the number of data octets sent on the session"),
-    SESSION_STAT("RxDataOctetsHigh", 1, 2147483647, "0", "the number of data octets received on the session"),
-    SESSION_STAT("DigestErrors", 0, 65536, "0", "the number of PDUs received with a header or data digest error"),
-    SESSION_STAT("CxnTimeoutErrors", 0, 65536, "0",
-                 "the number of connections of the session ended by a sequence timeout"),
-    SESSION_VALUE("SessionTargetAlias", TEXT, "", 0, 30, "", handle_SsnAttr_properties,
-                  "the alias of the target of the session"),
+    property("SessionDirection", RO, INT, "", 1, 2, "1", handle_SsnAttr_properties,
+             "This property displays the direction of the session: 1 inbound, 2 outbound."),
+    property("CmdPdus", RO, INT, "", 1, 65536, "0", handle_SsnAttr_properties,
+             "This property displays the number of command PDUs transferred on the session."),
+    property("RspPdus", RO, INT, "", 1, 65536, "0", handle_SsnAttr_properties,
+             "This property displays the number of response PDUs transferred on the session."),
+    property("TxDataOctetsHigh", RO, INT, "", 1, 2147483647, "0", handle_SsnAttr_properties,
+             "This property displays the number of data octets sent on the session."),
+    property("RxDataOctetsHigh", RO, INT, "", 1, 2147483647, "0", handle_SsnAttr_properties,
+             "This property displays the number of data octets received on the session."),
+    property("DigestErrors", RO, INT, "", 0, 65536, "0", handle_SsnAttr_properties,
+             "This property displays the number of PDUs received with a header or data digest error."),
+    property("CxnTimeoutErrors", RO, INT, "", 0, 65536, "0", handle_SsnAttr_properties,
+             "This property displays the number of connections of the session ended by a sequence timeout."),
+    property("SessionTargetAlias", RO, TEXT, "", 0, 30, "", handle_SsnAttr_properties,
+             "This property displays the alias of the target of the session."),
 };
-#undef SESSION_STAT
 const GroupDef statistics = group("iSCSISessionStatistics", statistics_children,
                                   "This group contains the statistics of the session as the SNMP tables show them.");
 
@@ -115,23 +121,24 @@ const ChildDef session_children[] = {
     subgroup(&session_options),
     subgroup(&negotiated),
     subgroup(&statistics),
-    SESSION_VALUE("SessionTSIH", TEXT, "", 0, 0, "0", handle_session_properties,
-                  "the target session identifying handle; 0 when no session is assigned"),
-    SESSION_VALUE("ISIDQualifier", INT, "", 0, 0, "0", handle_session_properties,
-                  "the ISID qualifier of the session, unique among the sessions of the initiator"),
-    SESSION_VALUE("ISID", INT, "", 0, 0, "0", stored, "the initiator session id, unique among the sessions"),
-    SESSION_VALUE("SessionInitiatorName", TEXT, "", 1, 223, "iqn.hx", handle_session_properties,
-                  "the iSCSI name the initiator uses for the session"),
-    SESSION_VALUE("SessionStatus", TEXT, "", 0, 32, "Unknown", handle_session_properties,
-                  "the status of the session. Valid values are Open,Closed,Login in Progress,Login Failed,In "
-                  "Recovery,Deleted and Unknown."),
+    property("SessionTSIH", RO, TEXT, "", 0, 0, "0", handle_session_properties,
+             "This property displays the target session identifying handle; 0 when no session is assigned."),
+    property("ISIDQualifier", RO, INT, "", 0, 0, "0", handle_session_properties,
+             "This property displays the ISID qualifier of the session, unique among the sessions of the initiator."),
+    property("ISID", RO, INT, "", 0, 0, "0", stored,
+             "This property displays the initiator session id, unique among the sessions."),
+    property("SessionInitiatorName", RO, TEXT, "", 1, 223, "iqn.hx", handle_session_properties,
+             "This property displays the iSCSI name the initiator uses for the session."),
+    property("SessionStatus", RO, TEXT, "", 0, 32, "Unknown", handle_session_properties,
+             "This property displays the status of the session. Valid values are Open,Closed,Login in Progress,Login "
+             "Failed,In Recovery,Deleted and Unknown.."),
     property("iSCSIBoot", RW, LIST, kFalseTrue, 4, 5, "False", handle_boot_session,
              "This property indicates whether the session is marked as a boot session. Note that you cannot log out "
              "of a boot session via SM-CLP."),
-    SESSION_VALUE("BootTargetPriority", LIST, kPriorities, 4, 9, "None", handle_BootTargetPriority,
-                  "the boot target priority of the session"),
-    SESSION_VALUE("Persistent", LIST, kFalseTrue, 4, 5, "False", handle_session_properties,
-                  "whether the session is restored automatically after a reboot (True)"),
+    property("BootTargetPriority", RO, LIST, kPriorities, 4, 9, "None", handle_BootTargetPriority,
+             "This property displays the boot target priority of the session."),
+    property("Persistent", RO, LIST, kFalseTrue, 4, 5, "False", handle_session_properties,
+             "This property displays whether the session is restored automatically after a reboot (True)."),
     ConfigureBootTarget,
 };
 const GroupDef session = instanced("Session", 64, &session_slots, session_children,
@@ -142,8 +149,8 @@ const ChildDef connection_option_children[] = {
     kMethodRow,
     kHeaderDigestRow,
     kDataDigestRow,
-    SESSION_VALUE("MaxSendDataSegmentLength", INT, "", 512, 16384, "16384", stored,
-                  "the largest data segment in bytes the target accepts in one PDU"),
+    property("MaxSendDataSegmentLength", RO, INT, "", 512, 16384, "16384", stored,
+             "This property displays the largest data segment in bytes the target accepts in one PDU."),
     property("TCPMSS", RO, INT, "", 1436, 8248, "1460", stored,
              "This property displays the TCP maximum segment size of the connection. When jumbo frame is enabled, the "
              "minimum value is 8224 bytes, the maximum value is 8248 bytes, and the default value is 8248 bytes. If "
@@ -152,20 +159,25 @@ const ChildDef connection_option_children[] = {
 const GroupDef connection_options =
     group("ConnectionNegotiatedLoginOptions", connection_option_children,
           "This group contains the login options negotiated for the connection.");
-#define CONNECTION_VALUE(name, type, minimum, maximum, initial, help) \
-  SESSION_VALUE(name, type, "", minimum, maximum, initial, handle_connection_properties, help)
 const ChildDef connection_children[] = {
     subgroup(&connection_options),
-    CONNECTION_VALUE("iSCSIConnectionID", INT, 1, 32, "1", "the iSCSI connection id"),
-    CONNECTION_VALUE("Status", TEXT, 0, 32, "Connection Status Unknown", "the status of the connection"),
-    CONNECTION_VALUE("SourcePortNumber", INT, 1024, 65535, "1024", "the TCP port of the initiator"),
-    CONNECTION_VALUE("DestinationPortNumber", INT, 1024, 65535, "1024", "the TCP port of the target"),
-    CONNECTION_VALUE("SourceIPAddress", IP, 0, 0, "0.0.0.0", "the IP address of the initiator"),
-    CONNECTION_VALUE("DestinationIPAddress", IP, 0, 0, "0.0.0.0", "the IP address of the target"),
-    CONNECTION_VALUE("RedirectedDestinationPort", TEXT, 0, 0, "0", "the TCP port the target redirected to"),
-    CONNECTION_VALUE("RedirectedDestinationIPAddress", TEXT, 0, 0, "0", "the IP address the target redirected to"),
+    property("iSCSIConnectionID", RO, INT, "", 1, 32, "1", handle_connection_properties,
+             "This property displays the iSCSI connection id."),
+    property("Status", RO, TEXT, "", 0, 32, "Connection Status Unknown", handle_connection_properties,
+             "This property displays the status of the connection."),
+    property("SourcePortNumber", RO, INT, "", 1024, 65535, "1024", handle_connection_properties,
+             "This property displays the TCP port of the initiator."),
+    property("DestinationPortNumber", RO, INT, "", 1024, 65535, "1024", handle_connection_properties,
+             "This property displays the TCP port of the target."),
+    property("SourceIPAddress", RO, IP, "", 0, 0, "0.0.0.0", handle_connection_properties,
+             "This property displays the IP address of the initiator."),
+    property("DestinationIPAddress", RO, IP, "", 0, 0, "0.0.0.0", handle_connection_properties,
+             "This property displays the IP address of the target."),
+    property("RedirectedDestinationPort", RO, TEXT, "", 0, 0, "0", handle_connection_properties,
+             "This property displays the TCP port the target redirected to."),
+    property("RedirectedDestinationIPAddress", RO, TEXT, "", 0, 0, "0", handle_connection_properties,
+             "This property displays the IP address the target redirected to."),
 };
-#undef CONNECTION_VALUE
 const GroupDef connection = instanced("Connection", 1, &connection_slots, connection_children,
                                       "This group represents a connection of the session.");
 
@@ -178,24 +190,26 @@ TAVO_ACTION(Corvane_iSCSIPhysicalHBA_LogicalHBA_Target_LUN, SCSIWrite, do_SCSIWr
                      "This parameter specifies the first logical block address of the transfer."),
             required("Count", INT, "", 1, 65535, "This parameter specifies the number of blocks to transfer."));
 const ChildDef lun_children[] = {
-    SESSION_VALUE("LUNNumber", TEXT, "", 0, 0, "0", handle_LUNNumber, "the logical unit number"),
-    SESSION_VALUE("LUNSize", INT, "", 0, 0, "0", handle_lun_block_size, "the size of the LUN in bytes"),
-    SESSION_VALUE("BlockSize", INT, "", 0, 0, "0", handle_lun_block_size, "the block size of the LUN in bytes"),
-    SESSION_VALUE("DeviceVendorName", TEXT, "", 0, 0, "0", handle_StdInquiry_properties,
-                  "the vendor identification of the device"),
-    SESSION_VALUE("DeviceModelNumber", INT, "", 0, 0, "0", handle_StdInquiry_properties,
-                  "the product identification of the device"),
-    SESSION_VALUE("LUNName", TEXT, "", 5, 225, "0", stored,
-                  "the host's name of the device, vmhba(bus number):(target id):(LUN number)"),
-    SESSION_VALUE("LUNSerialNumber", TEXT, "", 0, 255, "0", handle_StdInquiry_properties,
-                  "the unit serial number of the device"),
-    SESSION_VALUE("LUNType", TEXT, "", 0, 0, "0", handle_StdInquiry_properties, "the device type"),
+    property("LUNNumber", RO, TEXT, "", 0, 0, "0", handle_LUNNumber, "This property displays the logical unit number."),
+    property("LUNSize", RO, INT, "", 0, 0, "0", handle_lun_block_size,
+             "This property displays the size of the LUN in bytes."),
+    property("BlockSize", RO, INT, "", 0, 0, "0", handle_lun_block_size,
+             "This property displays the block size of the LUN in bytes."),
+    property("DeviceVendorName", RO, TEXT, "", 0, 0, "0", handle_StdInquiry_properties,
+             "This property displays the vendor identification of the device."),
+    property("DeviceModelNumber", RO, INT, "", 0, 0, "0", handle_StdInquiry_properties,
+             "This property displays the product identification of the device."),
+    property("LUNName", RO, TEXT, "", 5, 225, "0", stored,
+             "This property displays the host's name of the device, vmhba(bus number):(target id):(LUN number)."),
+    property("LUNSerialNumber", RO, TEXT, "", 0, 255, "0", handle_StdInquiry_properties,
+             "This property displays the unit serial number of the device."),
+    property("LUNType", RO, TEXT, "", 0, 0, "0", handle_StdInquiry_properties,
+             "This property displays the device type."),
     property("BootLUN", RW, LIST, "True,False", 4, 5, "False", handle_BootLUN,
              "This property selects the boot LUN of a boot target."),
     StdInquiry,
     SCSIWrite,
 };
-#undef SESSION_VALUE
 const GroupDef lun = instanced("LUN", 256, &lun_slots, lun_children,
                                "This group represents a LUN available behind the target.", group_LUN);
 

@@ -110,7 +110,8 @@ TAVO_ACTION(
     optional("PortNumber", INT, "", 1024, 65535, "This parameter specifies the port number of the target to login."),
     optional("SessionInitiatorName", TEXT, "", 1, 223,
              "This parameter specifies the initiator iSCSI name for the session to login."),
-    optional("ISIDQualifier", INT, "", 0, 65535, "This parameter indicates the ISIDQualifier for the session to login."),
+    optional("ISIDQualifier", INT, "", 0, 65535,
+             "This parameter indicates the ISIDQualifier for the session to login."),
     optional("BootTarget", LIST, "True,False", 4, 5, "This parameter configures the boot session."),
     optional("BootTargetPriority", LIST, "Primary,Secondary,None", 4, 9,
              "This parameter is used to configure the iSCSI boot target priority. Valid values are None, Primary and "

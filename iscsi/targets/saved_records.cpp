@@ -7,6 +7,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <iterator>
 
 #include "base/validate.h"
 #include "tree/status_texts.h"
@@ -17,49 +18,64 @@ namespace {
 constexpr Compare kExact = Compare::Exact;
 constexpr Compare kNoCase = Compare::NoCase;
 
-#define SAVED_KEY                                                        \
-  FieldDef{Field::Controller, "Corvane", kNoCase, "Corvane"},            \
-      FieldDef{Field::Function, "iSCSIPhysicalHBA", kNoCase, "iSCSIPhysicalHBA"}, \
-      FieldDef{Field::Logical, "LogicalHBA", kNoCase, "LogicalHBA"}
-#define SAVED_OPTION(f) FieldDef { Field::f, #f, kNoCase, nullptr }
+// The LogicalHBA key every line begins with.
+constexpr FieldDef kKeyFields[] = {
+    {Field::Controller, "Corvane", kNoCase, "Corvane"},
+    {Field::Function, "iSCSIPhysicalHBA", kNoCase, "iSCSIPhysicalHBA"},
+    {Field::Logical, "LogicalHBA", kNoCase, "LogicalHBA"},
+};
+constexpr FieldDef option(Field f, const char* name) { return {f, name, kNoCase, nullptr}; }
 // The login options: the flags, digests and CHAP values, then the levels.
-#define SAVED_OPTIONS_TO_SECRET                                                                         \
-  SAVED_OPTION(InitialR2T), SAVED_OPTION(ImmediateData), SAVED_OPTION(HeaderDigest), SAVED_OPTION(DataDigest), \
-      SAVED_OPTION(AuthenticationMethod), SAVED_OPTION(InitiatorCHAPName), SAVED_OPTION(InitiatorSecret),      \
-      SAVED_OPTION(TargetCHAPName), SAVED_OPTION(TargetSecret)
-#define SAVED_OPTION_LEVELS SAVED_OPTION(CHAPParam), SAVED_OPTION(HeaderParam), SAVED_OPTION(DataParam)
+constexpr FieldDef kOptionsToSecret[] = {
+    option(Field::InitialR2T, "InitialR2T"),
+    option(Field::ImmediateData, "ImmediateData"),
+    option(Field::HeaderDigest, "HeaderDigest"),
+    option(Field::DataDigest, "DataDigest"),
+    option(Field::AuthenticationMethod, "AuthenticationMethod"),
+    option(Field::InitiatorCHAPName, "InitiatorCHAPName"),
+    option(Field::InitiatorSecret, "InitiatorSecret"),
+    option(Field::TargetCHAPName, "TargetCHAPName"),
+    option(Field::TargetSecret, "TargetSecret"),
+};
+constexpr FieldDef kOptionLevels[] = {
+    option(Field::CHAPParam, "CHAPParam"),
+    option(Field::HeaderParam, "HeaderParam"),
+    option(Field::DataParam, "DataParam"),
+};
+
+// The parts of a file's fields, in order, as one table.
+template <size_t... N>
+constexpr std::array<FieldDef, (N + ...)> joined(const FieldDef (&... parts)[N]) {
+  std::array<FieldDef, (N + ...)> out{};
+  size_t at = 0;
+  ((std::copy(std::begin(parts), std::end(parts), out.begin() + at), at += N), ...);
+  return out;
+}
 
 // savetgt.txt: a target's line for one of its portals (qualifier empty), or
 // a persistent session's line (its ISID qualifier).
-constexpr FieldDef kTargetFields[] = {
-    SAVED_KEY,
+constexpr FieldDef kTargetPortal[] = {
     {Field::TargetName, "TargetISCSIName", kNoCase, nullptr},
     {Field::Address, "TargetIPAddress", kNoCase, nullptr},
     {Field::Port, "TargetPortNumber", Compare::Port, nullptr},
     {Field::Qualifier, "ISIDQualifier", kExact, nullptr},
     {Field::InitiatorName, "InitiatoriSCSIName", kNoCase, nullptr},
-    SAVED_OPTIONS_TO_SECRET,
-    {Field::TargetType, "TargetType", kNoCase, nullptr},
-    SAVED_OPTION_LEVELS,
-    {Field::Persistence, "Persistence", kNoCase, nullptr},
 };
+constexpr FieldDef kTargetType[] = {{Field::TargetType, "TargetType", kNoCase, nullptr}};
+constexpr FieldDef kPersistence[] = {{Field::Persistence, "Persistence", kNoCase, nullptr}};
+constexpr auto kTargetFields =
+    joined(kKeyFields, kTargetPortal, kOptionsToSecret, kTargetType, kOptionLevels, kPersistence);
 
 // savestp.txt: a send-target portal and its login options.
-constexpr FieldDef kPortalFields[] = {
-    SAVED_KEY,
+constexpr FieldDef kSendTargetPortal[] = {
     {Field::Address, "IPAddress", kNoCase, nullptr},
     {Field::Port, "PortNumber", Compare::Port, nullptr},
     {Field::MacAddress, "PortMacAddress", kNoCase, nullptr},
-    SAVED_OPTIONS_TO_SECRET,
-    SAVED_OPTION_LEVELS,
 };
+constexpr auto kPortalFields = joined(kKeyFields, kSendTargetPortal, kOptionsToSecret, kOptionLevels);
 
 // intr_logopts.txt: the initiator's login options of one LogicalHBA.
-constexpr FieldDef kInitiatorFields[] = {SAVED_KEY, SAVED_OPTIONS_TO_SECRET, SAVED_OPTION_LEVELS};
-#undef SAVED_KEY
-#undef SAVED_OPTION
-#undef SAVED_OPTIONS_TO_SECRET
-#undef SAVED_OPTION_LEVELS
+constexpr auto kInitiatorFields = joined(kKeyFields, kOptionsToSecret, kOptionLevels);
 
 static_assert(std::size(kTargetFields) == 22 && std::size(kPortalFields) == 18 && std::size(kInitiatorFields) == 15);
 
