@@ -38,7 +38,8 @@ HandlerContext handler_context(TavoNode* node, Commands whose) {
     if (TavoNode* fn = context_serving_function(c.controller, group_record(c.port_group)->nhandle)) c.function = fn;
   const int32_t number = c.function != nullptr ? get_port_number(c.function) : -1;
   c.number = number > 0 ? static_cast<uint32_t>(number) : 0;
-  c.domain = static_cast<uint8_t>(get_domain_id(node));
+  c.lhba = group_above(node, "LogicalHBA");
+  c.domain = static_cast<uint8_t>(c.lhba != nullptr ? instance_number(c.lhba) : 0);
   c.port = static_cast<uint8_t>(get_phba_port_number(node));
   return c;
 }

@@ -42,6 +42,9 @@ struct HandlerContext {
   // The PortDiscoveryAndConfiguration instance at or above the node; null
   // outside one.
   TavoNode* port_group = nullptr;
+  // The LogicalHBA instance at or above the node, whose number is domain;
+  // null outside one.
+  TavoNode* lhba = nullptr;
 
   // True when the commands have a function to go through.
   explicit operator bool() const { return number != 0; }

@@ -52,11 +52,9 @@ Buffer zeroed_buffer(size_t size) {
   return b;
 }
 
-bool place_of(TavoNode* node, Place* out) {
-  static_cast<tree::HandlerContext&>(*out) = tree::handler_context(node);
-  out->lhba = tree::group_above(node, "LogicalHBA");
-  return out->lhba != nullptr && out->controller != nullptr && out->number != 0 &&
-         tree::group_above(node, "iSCSIPhysicalHBA") != nullptr;
+bool below_lhba(const tree::HandlerContext& c) {
+  return c.lhba != nullptr && c.controller != nullptr && c.number != 0 &&
+         tree::group_above(c.lhba, "iSCSIPhysicalHBA") != nullptr;
 }
 
 bool put_portal(const char* address, const char* port, uint8_t* type, uint8_t* bytes, uint16_t* port_number) {

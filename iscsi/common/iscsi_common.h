@@ -50,14 +50,10 @@ struct BufferFree {
 using Buffer = std::unique_ptr<uint8_t, BufferFree>;
 Buffer zeroed_buffer(size_t size);
 
-// The handler context of a node (controller, function, its number, the
-// domain and port of the node's commands) and the LogicalHBA above it.
-struct Place : tree::HandlerContext {
-  TavoNode* lhba = nullptr;
-};
-// false when no LogicalHBA, iSCSI function with a number or controller is
-// above the node.
-bool place_of(TavoNode* node, Place* out);
+// Whether the context is of a node at or below a LogicalHBA, with a
+// controller and an iSCSI function with a number above it: where every
+// target and session step runs.
+bool below_lhba(const tree::HandlerContext& c);
 
 // The controller's generation (get_cv_type); 1 when it cannot be read.
 uint32_t generation_of(const tree::HandlerContext& c);

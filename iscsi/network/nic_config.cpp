@@ -86,7 +86,7 @@ uint32_t handle_iSCSIPhysicalHBA_Network_NICConfiguration_MACAddress(TavoNode* p
 uint32_t handle_iSCSIPhysicalHBA_Network_NICConfiguration_PermanentMACAddress(TavoNode* property, char* buf, uint32_t op) {
   TavoNode* nic = property != nullptr ? nic_config_of(property->parent, false) : nullptr;
   if (nic == nullptr || buf == nullptr) return 1;
-  TavoNode* function = nic->parent->parent;
+  TavoNode* function = handler_context(nic).function;
   if (op == TAVO_PROPERTY_GET) {
     if (TAVO_get_last_configured_mac(function, nic, buf, TAVO_VIA_ISCSI) != 0) return 1;
     return handle_internal_property(property, buf, TAVO_PROPERTY_GET);
@@ -101,7 +101,7 @@ uint32_t do_iSCSIPhysicalHBA_Network_NICConfiguration_ResetMACAddress(TavoNode* 
   if (nic_config == nullptr || action == nullptr) return 1;
   TavoNode* nic = nic_config_of(action->parent, false);
   if (nic == nullptr) return 1;
-  TavoNode* function = nic->parent->parent;
+  TavoNode* function = handler_context(nic).function;
   TavoNode* pci = internal_get_node(function, "PCI", TAVO_KIND_GROUP);
   if (pci == nullptr) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s:Failed to get pci node\n", __func__);

@@ -33,7 +33,7 @@ uint32_t boot_priority_code(const char* text) {
 // The session's firmware record, read for property (a client's read) or
 // for the library (null); null (logged) when the session has no record or
 // the firmware none.
-SessionRecord boot_record_of(TavoNode* session, const SessionPlace& at, const char* caller,
+SessionRecord boot_record_of(TavoNode* session, const tavo::tree::HandlerContext& at, const char* caller,
                              TavoNode* property = nullptr) {
   const SessionPrivateRecord* record = private_record(session);
   if (record == nullptr) {
@@ -60,7 +60,7 @@ uint32_t boot_run(TavoNode* target, const char* action_name, ParamTexts& params,
 // On Moravel, the boot region follows a changed boot flag: the session's
 // record goes for "False"; for "True" it is written with priority and the
 // count of boot targets as its number. 0, or 1 with status 306 or 307.
-uint32_t boot_mirror(TavoNode* lhba, TavoNode* session, const SessionPlace& at, const FirmwareSessionRecord& fw,
+uint32_t boot_mirror(TavoNode* lhba, TavoNode* session, const tavo::tree::HandlerContext& at, const FirmwareSessionRecord& fw,
                      const char* value, uint32_t priority) {
   if (is_word(value, "False")) {
     if (TAVO_delete_boottarget_tlv(at.number, at.domain, at.port, &fw) == 0) return 0;
@@ -79,7 +79,7 @@ uint32_t boot_mirror(TavoNode* lhba, TavoNode* session, const SessionPlace& at, 
 
 // A boot change the boot region could not follow is taken back: the
 // firmware's flags as they were before it, and iSCSIBoot with them.
-void boot_restore(TavoNode* session, const SessionPlace& at, const FirmwareSessionRecord& fw) {
+void boot_restore(TavoNode* session, const tavo::tree::HandlerContext& at, const FirmwareSessionRecord& fw) {
   const SessionPrivateRecord* record = private_record(session);
   if (record == nullptr) return;
   tavo::BootTargetParams request{};
@@ -100,7 +100,7 @@ bool boot_moravel(TavoNode* node) {
 
 // The priority of the boot-target record of the session in region 3 of
 // the session's port; false when there is none.
-bool boot_region_priority(TavoNode* session, const SessionPlace& at, uint32_t* result, uint8_t* priority) {
+bool boot_region_priority(TavoNode* session, const tavo::tree::HandlerContext& at, uint32_t* result, uint8_t* priority) {
   Region region(TAVO_read_iscsi_boot_region(at.number, at.domain, at.port, tavo::kBootTargetRegion));
   if (!region) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s: Could not read iscsi region\n", __func__);
@@ -123,7 +123,7 @@ bool boot_region_priority(TavoNode* session, const SessionPlace& at, uint32_t* r
 // the session is logged out and in again ("True"), or removed and logged
 // in again as it was when open. The refresh deletes the Session: nothing
 // of it is touched afterwards.
-uint32_t boot_refresh(TavoNode* target, TavoNode* session, const SessionPlace& at, const FirmwareSessionRecord& fw,
+uint32_t boot_refresh(TavoNode* target, TavoNode* session, const tavo::tree::HandlerContext& at, const FirmwareSessionRecord& fw,
                       const char* boot, const char* priority) {
   const bool on = is_word(boot, "True");
   if (!on) set_prop_val(session, "iSCSIBoot", "False");
@@ -135,7 +135,7 @@ uint32_t boot_refresh(TavoNode* target, TavoNode* session, const SessionPlace& a
 
 }  // namespace
 
-uint32_t tavo::sessions::unboot_session(const Place& p, TavoNode* session, bool moravel) {
+uint32_t tavo::sessions::unboot_session(const tavo::tree::HandlerContext& p, TavoNode* session, bool moravel) {
   const SessionPrivateRecord* record = private_record(session);
   if (record == nullptr) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s: session without its record\n", __func__);
@@ -148,7 +148,7 @@ uint32_t tavo::sessions::unboot_session(const Place& p, TavoNode* session, bool 
   }
   if (TAVO_configure_boot_target(session, fw->flags, "False", p.number, p.domain, p.port) != 0) return 1;
   if (moravel && TAVO_delete_boottarget_tlv(p.number, p.domain, p.port, fw.get()) != 0) {
-    boot_restore(session, SessionPlace{p.number, p.domain, p.port}, *fw);
+    boot_restore(session, p, *fw);
     tavo::base::set_status(307);
     return 1;
   }
@@ -244,7 +244,7 @@ uint32_t handle_boot_session(TavoNode* property, char* buf, uint32_t op) {
     pdebug(TAVO_LOG_BACKEND, 3, "handle_boot_session: Failed to get target node\n");
     return 1;
   }
-  const SessionPlace at = session_place(property);
+  const tavo::tree::HandlerContext at = tavo::tree::handler_context(property);
   const tavo::tree::HandlerContext c = tavo::tree::handler_context(property);
   if (c.controller == nullptr || get_cv_type(c.controller) == TAVO_GENERATION_UNREADABLE) {
     pdebug(TAVO_LOG_BACKEND, 3, "handle_boot_session: Failed to get %s node\n", "Corvane");
@@ -320,7 +320,7 @@ uint32_t boot_priority_value(TavoNode* property, char* buf) {
     set_prop_val(session, "BootTargetPriority", "N/A");
   } else {
     uint8_t priority = 0;
-    if (boot_region_priority(session, session_place(property), &result, &priority) || result == 0)
+    if (boot_region_priority(session, tavo::tree::handler_context(property), &result, &priority) || result == 0)
       set_prop_val(session, "BootTargetPriority", "%s",
                    priority == 1   ? "Primary"
                    : priority == 2 ? "Secondary"
@@ -374,7 +374,7 @@ uint32_t TAVO_configure_boot_params(TavoNode* session, const char* boot, const c
   }
   TavoNode* lhba = target->parent;
   if (lhba == nullptr || lhba->parent == nullptr) return 1;
-  const SessionPlace at = session_place(session);
+  const tavo::tree::HandlerContext at = tavo::tree::handler_context(session);
   if (private_record(session) == nullptr) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s:Failed with invalid session handle.\n", __func__);
     return 1;

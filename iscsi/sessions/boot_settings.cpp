@@ -35,7 +35,7 @@ uint32_t settings_generation(TavoNode* node) {
 bool settings_reversed(const uint8_t boot_lun[8]) { return boot_lun[7] != 0; }
 
 // The boot LUN of a session (54/6); false with status 345.
-bool settings_boot_lun(const SessionPlace& at, uint32_t handle, uint8_t out[8]) {
+bool settings_boot_lun(const tavo::tree::HandlerContext& at, uint32_t handle, uint8_t out[8]) {
   uint8_t request[8] = {};
   memcpy(request, &handle, sizeof handle);
   if (ioctl_get_boot_lun(at.number, request, at.domain, at.port) != 0) {
@@ -71,7 +71,7 @@ TavoNode* settings_boot_session(TavoNode* target) {
 // On Moravel, the boot LUN goes into the session's boot-target record too;
 // a region without one is written back as it was. 0, else 1 or the write's
 // status.
-uint32_t settings_mirror_boot_lun(TavoNode* session, const SessionPlace& at, const uint8_t lun[8]) {
+uint32_t settings_mirror_boot_lun(TavoNode* session, const tavo::tree::HandlerContext& at, const uint8_t lun[8]) {
   Region region(TAVO_read_iscsi_boot_region(at.number, at.domain, at.port, tavo::kBootTargetRegion));
   if (!region || region->tlv_length == 0) return 1;
   size_t record = 0;
@@ -83,7 +83,7 @@ uint32_t settings_mirror_boot_lun(TavoNode* session, const SessionPlace& at, con
   return r;
 }
 
-uint32_t settings_set_boot_lun(TavoNode* property, TavoNode* lun, const SessionPlace& at) {
+uint32_t settings_set_boot_lun(TavoNode* property, TavoNode* lun, const tavo::tree::HandlerContext& at) {
   if (vm_flag) return tavo::controller::refuse_on_vf(nullptr);
   if (is_word(tavo::tree::property_record(property)->value, "N/A")) {
     sessions_status(347);
@@ -116,7 +116,7 @@ uint32_t settings_set_boot_lun(TavoNode* property, TavoNode* lun, const SessionP
   return set_prop_val(lun, "BootLUN", "True");
 }
 
-uint32_t settings_read_boot_lun(TavoNode* lun, const SessionPlace& at) {
+uint32_t settings_read_boot_lun(TavoNode* lun, const tavo::tree::HandlerContext& at) {
   TavoNode* session = get_first_instance(lun->parent, "Session");
   char boot[TAVO_VALUE_SIZE];
   if (session == nullptr || !read_text(session, "iSCSIBoot", boot)) return 1;
@@ -197,7 +197,7 @@ uint32_t handle_BootLUN(TavoNode* property, char* buf, uint32_t op) {
   TAVO_LIBRARY_LOCK;
   TavoNode* lun = property != nullptr ? property->parent : nullptr;
   if (lun == nullptr || lun->parent == nullptr || buf == nullptr) return 1;
-  const SessionPlace at = session_place(property);
+  const tavo::tree::HandlerContext at = tavo::tree::handler_context(property);
   if (settings_generation(lun) == tavo::kGenerationCV2) {
     set_prop_val(lun, "BootLUN", "N/A");
     if (op != TAVO_PROPERTY_SET) return store_and_answer(property, "N/A", buf);

@@ -152,7 +152,7 @@ uint32_t handle_Target_ETO(TavoNode* property, char* buf, uint32_t op) {
   TAVO_LIBRARY_LOCK;
   TavoNode* target = property != nullptr ? property->parent : nullptr;
   if (target == nullptr || buf == nullptr) return 1;
-  const SessionPlace at = session_place(property);
+  const tavo::tree::HandlerContext at = tavo::tree::handler_context(property);
   const bool not_applied = eto_not_applied(target, at.number);
   if (op == TAVO_PROPERTY_GET) {
     if (not_applied) {
@@ -183,14 +183,14 @@ uint32_t handle_Target_ETO(TavoNode* property, char* buf, uint32_t op) {
 
 uint32_t refresh_eto(TavoNode* lhba, uint32_t domain, uint32_t port) {
   TAVO_LIBRARY_LOCK;
-  const int32_t number = get_port_number(lhba);
-  if (lhba == nullptr || number < 1) return 1;
+  const uint32_t number = tavo::tree::handler_context(lhba).number;
+  if (lhba == nullptr || number == 0) return 1;
   // The controller's default, read once for every target without sessions.
   bool read = false;
   tavo::ControllerAttributes attributes{};
   for (TavoNode* t = get_first_instance(lhba, "Target"); t != nullptr; t = next_instance(t)) {
     if (get_first_instance(t, "Session") != nullptr) continue;
-    if (!read && ioctl_fetch_controller_attribs(static_cast<uint32_t>(number), &attributes,
+    if (!read && ioctl_fetch_controller_attribs(number, &attributes,
                                                 static_cast<uint8_t>(domain), static_cast<uint8_t>(port),
                                                 TAVO_VIA_ISCSI) != 0) {
       pdebug(TAVO_LOG_BACKEND, 3, "ioctl_fetch_controller_attribs for ETO failed\n");

@@ -75,8 +75,8 @@ uint32_t lhba_text(TavoNode* group, const char* name, const char* field, size_t 
 uint32_t lhba_read(TavoNode* property, char* buf,
                    uint32_t (*fetch)(uint32_t, uint32_t, uint32_t, TavoNode*)) {
   if (property == nullptr || buf == nullptr || property->parent == nullptr) return 1;
-  const SessionPlace at = session_place(property);
-  if (fetch(at.number, at.domain, at.port, property->parent->parent) != 0) return 1;
+  const tavo::tree::HandlerContext at = tavo::tree::handler_context(property);
+  if (fetch(at.number, at.domain, at.port, at.lhba) != 0) return 1;
   snprintf(buf, TAVO_VALUE_SIZE, "%s", tavo::tree::property_record(property)->value);
   return 0;
 }

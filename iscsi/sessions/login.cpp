@@ -57,7 +57,7 @@ uint32_t login_priority(const char* text) {
 }
 
 // The boot-target record of a boot session on Moravel; 0, or 1 (306).
-uint32_t login_boot_tail(const Place& p, TavoNode* session, const char* priority_param) {
+uint32_t login_boot_tail(const tavo::tree::HandlerContext& p, TavoNode* session, const char* priority_param) {
   char priority[TAVO_VALUE_SIZE];
   if (!read_text(session, "BootTargetPriority", priority)) return 1;
   const uint32_t code = login_priority(priority_param[0] != '\0' ? priority_param : priority);
@@ -91,7 +91,7 @@ std::pair<uint32_t, uint32_t> login_handles(TavoNode* session, uint32_t session_
 // The firmware's answer into the reopened session (whose records hold its
 // handles already), or into a new Session and Connection; the session, or
 // null with nothing built.
-TavoNode* login_nodes(const Place& p, TavoNode* target, TavoNode* action, char* params, TavoNode* reused,
+TavoNode* login_nodes(const tavo::tree::HandlerContext& p, TavoNode* target, TavoNode* action, char* params, TavoNode* reused,
                       const tavo::IscsiLoginReply& reply, uint16_t qualifier, const char* tag) {
   TavoNode* session = reused;
   TavoNode* c = first_connection(reused);
@@ -143,8 +143,8 @@ uint32_t do_Login(TavoNode* target, TavoNode* action, char* params) {
   // Each session's record and configuration is read once before the login
   // and once after it (the login makes them read anew).
   tavo::iscsi::ReadScope reads;
-  Place p;
-  if (target == nullptr || action == nullptr || params == nullptr || !place_of(target, &p)) {
+  const tavo::tree::HandlerContext p = tavo::tree::handler_context(target);
+  if (target == nullptr || action == nullptr || params == nullptr || !below_lhba(p)) {
     pdebug(TAVO_LOG_BACKEND, 3, "do_Login: the target has no LogicalHBA or controller above it\n");
     return 1;
   }

@@ -71,11 +71,11 @@ uint32_t tavo::sessions::login_tries(TavoNode* action, TavoNode* options, tavo::
                                      LoginOutcome* o) {
   if (action == nullptr || options == nullptr || request == nullptr || o == nullptr || (mode != 0 && mode != 1))
     return 1;
-  const int32_t device = get_port_number(options);
-  o->at = SessionPlace{device > 0 ? static_cast<uint32_t>(device) : 0, static_cast<uint32_t>(get_domain_id(action)),
-                       static_cast<uint32_t>(get_phba_port_number(action))};
+  // The options' function; the action's domain and port.
+  o->at = tavo::tree::handler_context(action);
+  o->at.number = tavo::tree::handler_context(options).number;
   char chap[TAVO_VALUE_SIZE] = "", header[TAVO_VALUE_SIZE] = "", data[TAVO_VALUE_SIZE] = "";
-  if (device < 1 ||
+  if (o->at.number == 0 ||
       internal_get_property(internal_get_node(options, "Authentication", TAVO_KIND_GROUP), "CHAPParam", chap) != 0 ||
       internal_get_property(options, "HeaderParam", header) != 0 ||
       internal_get_property(options, "DataParam", data) != 0)

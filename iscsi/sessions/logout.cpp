@@ -42,7 +42,7 @@ bool logout_entry(TavoNode* session, LogoutEntry* e) {
 
 // The controller above the node and its generation; false (logged) when
 // either is missing.
-bool logout_generation(const Place& p, uint32_t* generation) {
+bool logout_generation(const tavo::tree::HandlerContext& p, uint32_t* generation) {
   *generation = generation_of(p);
   if (*generation != TAVO_GENERATION_UNREADABLE) return true;
   pdebug(TAVO_LOG_BACKEND, 3, "%s: the controller's generation cannot be read\n", __func__);
@@ -56,7 +56,7 @@ uint32_t do_Logout(TavoNode* target, TavoNode* action, char* params) {
   // Each session's record and each LUN's INQUIRY read once before the
   // logout, the sessions once more after it.
   tavo::iscsi::ReadScope reads;
-  Place p;
+  const tavo::tree::HandlerContext p = tavo::tree::handler_context(action != nullptr ? action : target);
   if (target == nullptr || params == nullptr) return 1;
   TavoNode* first = get_first_instance(target, "Session");
   std::string number = param(params, 0);
@@ -73,7 +73,7 @@ uint32_t do_Logout(TavoNode* target, TavoNode* action, char* params) {
     return 1;
   }
   uint32_t generation = 0;
-  if (!place_of(action != nullptr ? action : target, &p) || !logout_generation(p, &generation)) return 1;
+  if (!below_lhba(p) || !logout_generation(p, &generation)) return 1;
   char boot[TAVO_VALUE_SIZE], status[TAVO_VALUE_SIZE];
   if (!read_text(session, "iSCSIBoot", boot) || !read_text(session, "SessionStatus", status)) return 1;
   const bool boot_session = is_word(boot, "True");
@@ -128,11 +128,13 @@ uint32_t TAVO_check_session_status(TavoNode* target, const char* target_name, ui
       (mode == 1 && portal == nullptr))
     return 1;
   tavo::iscsi::ReadScope reads;  // each session read once
-  Place p;
+  tavo::tree::HandlerContext p = tavo::tree::handler_context(target);
   uint32_t generation = 0;
-  if (!place_of(target, &p) || !logout_generation(p, &generation)) return 1;
-  p.domain = static_cast<uint8_t>(get_domain_id(anchor));
-  p.port = static_cast<uint8_t>(get_phba_port_number(anchor));
+  if (!below_lhba(p) || !logout_generation(p, &generation)) return 1;
+  // The anchor's domain and port.
+  const tavo::tree::HandlerContext a = tavo::tree::handler_context(anchor);
+  p.domain = a.domain;
+  p.port = a.port;
   char portal_address[TAVO_VALUE_SIZE] = "", portal_port[TAVO_VALUE_SIZE] = "";
   if (mode == 1 && (!read_text(portal, "TargetIPAddress", portal_address) ||
                     !read_text(portal, "TargetPortNumber", portal_port)))

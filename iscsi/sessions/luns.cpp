@@ -80,7 +80,7 @@ uint32_t luns_read(TavoNode* property, char* buf, uint32_t second_failure, Fill 
   if (lun_record(lun) == nullptr && OPEN_ISCSI_DRIVER_LOADED) {
     if (software_read != nullptr) software_read(lun, buf);
   } else {
-    const SessionPlace at = session_place(property);
+    const tavo::tree::HandlerContext at = tavo::tree::handler_context(property);
     if (fill(at, lun) != 0) {
       const uint32_t r = fill(at, lun);
       if (r != 0) return second_failure != 0 ? second_failure : r;
@@ -276,7 +276,7 @@ uint32_t handle_StdInquiry_properties(TavoNode* property, char* buf, uint32_t) {
   TAVO_LIBRARY_LOCK;
   return luns_read(
       property, buf, 1,
-      [](const SessionPlace& at, TavoNode* lun) {
+      [](const tavo::tree::HandlerContext& at, TavoNode* lun) {
         return get_std_inquiry_props(at.number, at.domain, at.port, lun);
       },
       TAVO_op_get_lun_props);
@@ -287,7 +287,7 @@ uint32_t handle_lun_block_size(TavoNode* property, char* buf, uint32_t) {
   const bool block = property != nullptr && strcmp(property->name, "BlockSize") == 0;
   return luns_read(
       property, buf, 0,
-      [](const SessionPlace& at, TavoNode* lun) { return get_read_capacity(at.domain, at.port, lun); },
+      [](const tavo::tree::HandlerContext& at, TavoNode* lun) { return get_read_capacity(at.domain, at.port, lun); },
       block ? TAVO_get_BlockSize : TAVO_get_LUNSize);
 }
 
@@ -295,7 +295,7 @@ uint32_t handle_LUNName(TavoNode* property, char* buf, uint32_t) {
   TAVO_LIBRARY_LOCK;
   return luns_read(
       property, buf, 0,
-      [](const SessionPlace& at, TavoNode* lun) { return get_lunname_prop(at.domain, at.port, lun); }, nullptr);
+      [](const tavo::tree::HandlerContext& at, TavoNode* lun) { return get_lunname_prop(at.domain, at.port, lun); }, nullptr);
 }
 
 namespace {
@@ -325,7 +325,7 @@ uint32_t group_LUN(TavoNode* lun) {
   TavoNode* target = lun != nullptr ? lun->parent : nullptr;
   if (target == nullptr) return 1;
   if (OPEN_ISCSI_DRIVER_LOADED) return 0;
-  const SessionPlace at = session_place(lun);
+  const tavo::tree::HandlerContext at = tavo::tree::handler_context(lun);
   for (TavoNode* s = get_first_instance(target, "Session"); s != nullptr; s = next_instance(s)) {
     const SessionPrivateRecord* r = private_record(s);
     if (r != nullptr && get_session_attribs(r->function_number, at.domain, at.port, s) == 0) return 0;
@@ -336,7 +336,7 @@ uint32_t group_LUN(TavoNode* lun) {
 uint32_t do_ReScanLUNS(TavoNode* target, TavoNode* action, char* params) {
   TAVO_LIBRARY_LOCK;
   scan_from_os();
-  const SessionPlace at = session_place(action != nullptr ? action : target);
+  const tavo::tree::HandlerContext at = tavo::tree::handler_context(action != nullptr ? action : target);
   char answer[TAVO_VALUE_SIZE] = "";
   const uint32_t r = get_all_luns(target, at.domain, at.port, target, action, params, answer);
   if (r == kNoSession) {
@@ -361,7 +361,7 @@ uint32_t inquiry_action(TavoNode* lun) {
     pdebug(TAVO_LOG_BACKEND, 3, "do_StdInquiry:pSessionInfo is NULL.\n");
     return 1;
   }
-  const SessionPlace at = session_place(lun);
+  const tavo::tree::HandlerContext at = tavo::tree::handler_context(lun);
   uint8_t inquiry[36];
   if (FetchScsiInquiryData(p.device, at.domain, at.port, p.session_handle, p.bytes, inquiry) == 0) return 0;
   return FetchScsiInquiryData(p.device, at.domain, at.port, p.session_handle, p.bytes, inquiry);
@@ -386,7 +386,7 @@ uint32_t write_action(TavoNode* lun, char* params) {
   }
   LunPath p;
   if (!luns_path(lun, &p)) return 1;
-  const SessionPlace at = session_place(lun);
+  const tavo::tree::HandlerContext at = tavo::tree::handler_context(lun);
   const uint32_t r =
       IssueSCSIReadWrite(p.device, at.domain, at.port, p.session_handle, p.bytes, tavo::kScsiDataOut, start, count);
   if (r == 0) return 0;

@@ -68,9 +68,9 @@ uint32_t TAVO_update_target_params(tavo::IscsiLoginRequest* request, TavoNode* l
 uint32_t tavo::sessions::persist_entry(TavoNode* target, const char* address, const char* port, uint32_t isid_qualifier,
                                      IscsiLoginOptionsBlock* block, const char* boot, const char* initiator_name,
                                      uint32_t eto) {
-  Place p;
+  const tavo::tree::HandlerContext p = tavo::tree::handler_context(target);
   if (target == nullptr || address == nullptr || port == nullptr || boot == nullptr || initiator_name == nullptr ||
-      !place_of(target, &p))
+      !below_lhba(p))
     return 1;
   TavoNode* options = internal_get_node(target, "TargetLoginOptions", TAVO_KIND_GROUP);
   if (options == nullptr) return 1;
@@ -164,8 +164,8 @@ uint32_t TAVO_update_session_authentication(TavoNode* target) {
   TAVO_LIBRARY_LOCK;
   // Each session read once between the changes of the firmware's entries.
   tavo::iscsi::ReadScope reads;
-  Place p;
-  if (target == nullptr || !place_of(target, &p)) return 1;
+  const tavo::tree::HandlerContext p = tavo::tree::handler_context(target);
+  if (target == nullptr || !below_lhba(p)) return 1;
   const uint32_t generation = generation_of(p);
   char name[TAVO_VALUE_SIZE];
   if (generation == TAVO_GENERATION_UNREADABLE || !read_text(target, "TargetISCSIName", name)) return 1;

@@ -56,7 +56,7 @@ uint32_t attribs_fill(uint32_t function_number, uint32_t domain, uint32_t port, 
   }
   const SessionPrivateRecord* record = private_record(session);
   if (record == nullptr) return 1;
-  SessionRecord r = read_session_record({function_number, domain, port}, record->handle, property);
+  SessionRecord r = read_session_record(function_number, domain, port, record->handle, property);
   if (r == nullptr) return 1;
   char initiator[TAVO_VALUE_SIZE];
   snprintf(initiator, sizeof initiator, "%.*s", static_cast<int>(strnlen(r->initiator_name, 224)), r->initiator_name);
@@ -77,7 +77,7 @@ uint32_t attribs_fill(uint32_t function_number, uint32_t domain, uint32_t port, 
 // then the stored text.
 uint32_t attribs_read(TavoNode* property, TavoNode* session, char* buf) {
   if (property == nullptr || buf == nullptr || session == nullptr) return 1;
-  const SessionPlace at = session_place(property);
+  const tavo::tree::HandlerContext at = tavo::tree::handler_context(property);
   const uint32_t r = attribs_fill(at.number, at.domain, at.port, session, property);
   if (r != 0) return r;
   snprintf(buf, TAVO_VALUE_SIZE, "%s", tavo::tree::property_record(property)->value);
@@ -117,7 +117,7 @@ uint32_t group_Session(TavoNode* session) {
   if (session == nullptr) return 1;
   const SessionPrivateRecord* record = private_record(session);
   if (record == nullptr) return 0;
-  const SessionPlace at = session_place(session);
+  const tavo::tree::HandlerContext at = tavo::tree::handler_context(session);
   if (get_session_attribs(record->function_number, at.domain, at.port, session) != 0) return 1;
   if (OPEN_ISCSI_DRIVER_LOADED) TAVO_op_refresh_session_attribs(session);
   return 0;

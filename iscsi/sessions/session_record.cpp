@@ -32,15 +32,20 @@ bool record_fetch(uint32_t session_handle, uint32_t function_number, uint32_t do
 
 namespace tavo::sessions {
 
-SessionRecord read_session_record(const SessionPlace& at, uint32_t handle, TavoNode* property) {
+SessionRecord read_session_record(const tavo::tree::HandlerContext& at, uint32_t handle, TavoNode* property) {
+  return read_session_record(at.number, at.domain, at.port, handle, property);
+}
+
+SessionRecord read_session_record(uint32_t number, uint32_t domain, uint32_t port, uint32_t handle,
+                                  TavoNode* property) {
   SessionRecord r(static_cast<FirmwareSessionRecord*>(tavo_dmalloc(sizeof(FirmwareSessionRecord))));
   if (r == nullptr) {
     sessions_status(85);
     return nullptr;
   }
-  const RecordKey key{at.number, at.domain, at.port, handle, 0, 0};
+  const RecordKey key{number, domain, port, handle, 0, 0};
   if (record_reads().read(key, property, r.get(), [&](FirmwareSessionRecord* fetched) {
-        return record_fetch(handle, at.number, at.domain, at.port, fetched) ? 0u : 1u;
+        return record_fetch(handle, number, domain, port, fetched) ? 0u : 1u;
       }) != 0)
     r.reset();
   return r;
@@ -56,5 +61,5 @@ void sessions_changed() {
 tavo::FirmwareSessionRecord* TAVO_get_session_params(uint32_t session_handle, uint32_t function_number, uint32_t domain,
                                                      uint32_t port) {
   TAVO_LIBRARY_LOCK;
-  return tavo::sessions::read_session_record({function_number, domain, port}, session_handle, nullptr).release();
+  return tavo::sessions::read_session_record(function_number, domain, port, session_handle, nullptr).release();
 }

@@ -103,7 +103,7 @@ uint32_t scan_fill(TavoNode* session, TavoNode* connection, const tavo::Firmware
 
 // One connection of a firmware session into the target: a new Session and
 // Connection unless the target shows it already; 0 or 1.
-uint32_t scan_connection_record(const Place& p, TavoNode* target, const tavo::FirmwareSessionRecord& r,
+uint32_t scan_connection_record(const tavo::tree::HandlerContext& p, TavoNode* target, const tavo::FirmwareSessionRecord& r,
                                 char* params) {
   const tavo::FirmwareConnectionRecord& c = r.connection;
   char* address = param(params, 0);
@@ -155,8 +155,8 @@ uint32_t get_all_sessions(TavoNode* lhba, uint32_t function_number, uint32_t dom
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
   // Each session's record read once: for the scan and each duplicate check.
   tavo::iscsi::ReadScope reads;
-  Place p;
-  if (lhba == nullptr || !place_of(lhba, &p)) return 1;
+  tavo::tree::HandlerContext p = tavo::tree::handler_context(lhba);
+  if (lhba == nullptr || !below_lhba(p)) return 1;
   p.number = function_number;
   p.domain = static_cast<uint8_t>(domain);
   p.port = static_cast<uint8_t>(port_number);
@@ -263,8 +263,8 @@ uint32_t group_Target(TavoNode* target) {
   // the values shown and the LUN scan.
   tavo::iscsi::ReadScope reads;
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering group_Target ---\n");
-  Place p;
-  if (target == nullptr || !place_of(target, &p)) return 1;
+  const tavo::tree::HandlerContext p = tavo::tree::handler_context(target);
+  if (target == nullptr || !below_lhba(p)) return 1;
   ParamTexts cleared;
   get_all_sessions(p.lhba, p.number, p.domain, p.port, target, nullptr, cleared.data());
   // Sessions the firmware no longer answers for go.

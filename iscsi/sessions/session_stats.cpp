@@ -119,7 +119,7 @@ namespace {
 
 uint32_t session_statistic(TavoNode* property, char* buf) {
   if (property == nullptr || buf == nullptr || property->parent == nullptr) return 1;
-  const SessionPlace at = session_place(property);
+  const tavo::tree::HandlerContext at = tavo::tree::handler_context(property);
   if (stats_fill(at.number, at.domain, at.port, property->parent->parent, property) != 0) return 1;
   snprintf(buf, TAVO_VALUE_SIZE, "%s", tavo::tree::property_record(property)->value);
   return 0;
@@ -145,7 +145,7 @@ uint32_t target_alias(TavoNode* property, char* buf) {
     TavoNode* statistics = internal_get_node(session, "iSCSISessionStatistics", TAVO_KIND_GROUP);
     TavoNode* shown = internal_get_node(statistics, "SessionTargetAlias", TAVO_KIND_PROPERTY);
     if (statistics == nullptr || shown == nullptr) return 1;
-    const SessionPlace at = session_place(shown);
+    const tavo::tree::HandlerContext at = tavo::tree::handler_context(shown);
     read = stats_fill(at.number, at.domain, at.port, session, property) == 0;
     if (read) snprintf(alias, sizeof alias, "%s", tavo::tree::property_record(shown)->value);
   }

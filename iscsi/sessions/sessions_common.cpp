@@ -61,9 +61,4 @@ uint32_t target_eto(TavoNode* target) {
   return read_text(target, "ETO", text) ? static_cast<uint32_t>(strtoul(text, nullptr, 10)) : 0;
 }
 
-SessionPlace session_place(TavoNode* node) {
-  const tree::HandlerContext c = tree::handler_context(node);
-  return SessionPlace{c.number, c.domain, c.port};
-}
-
 }  // namespace tavo::sessions

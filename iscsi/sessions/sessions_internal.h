@@ -26,11 +26,10 @@ namespace tavo::sessions {
 using iscsi::delete_with_records;
 using iscsi::full_address;
 using iscsi::generation_of;
+using iscsi::below_lhba;
 using iscsi::is_word;
 using iscsi::param;
 using iscsi::ParamTexts;
-using iscsi::Place;
-using iscsi::place_of;
 using iscsi::put_portal;
 using iscsi::put_text;
 using iscsi::read_text;
@@ -78,7 +77,7 @@ void session_configs_changed();
 
 // A closed boot session of p's function loses its boot flag and, on
 // Moravel, its record in the boot region; 0, or 1 (307 for the record).
-uint32_t unboot_session(const Place& p, TavoNode* session, bool moravel);
+uint32_t unboot_session(const tree::HandlerContext& p, TavoNode* session, bool moravel);
 
 // A boot region (boot_region.cpp), freed with its holder.
 using Region = base::Counted<IscsiRegion>;
@@ -155,20 +154,15 @@ bool software_initiator(uint32_t function_number);
 // The target's ETO as a number of seconds (0 when it reads none).
 uint32_t target_eto(TavoNode* target);
 
-// A session group's commands: its function's number, domain and port.
-struct SessionPlace {
-  uint32_t number = 0;
-  uint32_t domain = 0;
-  uint32_t port = 0;
-};
-SessionPlace session_place(TavoNode* node);
-
 // --- what one request reads of the firmware's sessions ---
 // Each record once per request (iscsi/common/record_reads.h): a session's
 // record (14/6) and configuration (16/6), and its statistics (48/6).
 // property: the property whose handler reads (a client's read), else null.
 // The session's record; null (status 85) when the firmware gives none.
-SessionRecord read_session_record(const SessionPlace& at, uint32_t handle, TavoNode* property);
+SessionRecord read_session_record(const tree::HandlerContext& at, uint32_t handle, TavoNode* property);
+// The same by the command's function number, domain and port.
+SessionRecord read_session_record(uint32_t number, uint32_t domain, uint32_t port, uint32_t handle,
+                                  TavoNode* property);
 // The firmware's sessions changed (a persistent entry added or deleted, a
 // login, a logout): no record read before stands.
 void sessions_changed();
@@ -186,7 +180,7 @@ uint32_t save_session_line(TavoNode* target, const char* address, const char* po
 // What the tries of a session login leave for its end.
 struct LoginOutcome {
   TavoNode* target = nullptr;
-  SessionPlace at;
+  tree::HandlerContext at;
   std::string name, address, port, initiator, boot;
   uint16_t first = 0;      // the qualifier the tries began with
   uint16_t qualifier = 0;  // the qualifier of the last try (the one that logged in)

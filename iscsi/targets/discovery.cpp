@@ -98,13 +98,13 @@ bool discovery_request(TavoNode* lhba, TavoNode* portal, tavo::IscsiLoginRequest
   return true;
 }
 
-uint32_t discovery_logout(const Place& p, uint32_t handle) {
+uint32_t discovery_logout(const tavo::tree::HandlerContext& p, uint32_t handle) {
   return ioctl_logout_target(p.number, &handle, p.domain, p.port);
 }
 
 // SendTargets on an open discovery session, its continuation on Moravel,
 // and the targets they list; 0 or the failure's status.
-uint32_t discovery_send(const Place& p, uint32_t handle, const char* text, uint32_t most, TavoNode* portal,
+uint32_t discovery_send(const tavo::tree::HandlerContext& p, uint32_t handle, const char* text, uint32_t most, TavoNode* portal,
                         TavoNode* action, char* params) {
   TargetsBuffer answer = zeroed_buffer(kBuffer);
   if (answer == nullptr) return 1;
@@ -137,7 +137,7 @@ uint32_t discovery_send(const Place& p, uint32_t handle, const char* text, uint3
 
 // The firmware's maximum target count on Moravel, else 0; false when it
 // cannot be read.
-bool discovery_most(const Place& p, uint32_t generation, uint32_t* most) {
+bool discovery_most(const tavo::tree::HandlerContext& p, uint32_t generation, uint32_t* most) {
   *most = 0;
   if (generation != tavo::kGenerationMoravel) return true;
   tavo::FirmwareConfig config{};
@@ -150,8 +150,8 @@ bool discovery_most(const Place& p, uint32_t generation, uint32_t* most) {
 
 uint32_t BuildTargetInfoList(uint8_t* answer, TavoNode* lhba, TavoNode* portal, TavoNode* action, char* params) {
   TAVO_LIBRARY_LOCK;
-  Place p;
-  if (answer == nullptr || portal == nullptr || action == nullptr || !place_of(lhba, &p)) return 1;
+  tavo::tree::HandlerContext p = tavo::tree::handler_context(lhba);
+  if (answer == nullptr || portal == nullptr || action == nullptr || !below_lhba(p)) return 1;
   const uint32_t generation = generation_of(p);
   if (generation == TAVO_GENERATION_UNREADABLE) return 1;
   const uint32_t most = small_generation(generation) ? kMostTargetsSmall : UINT32_MAX;
@@ -176,10 +176,12 @@ uint32_t discover_targets(TavoNode* portal, TavoNode* action, char* params) {
   // once, for the login and every target found.
   tavo::iscsi::ReadScope reads;
   if (OPEN_ISCSI_DRIVER_LOADED) return TAVO_discover_op_targets(portal, action, params);
-  Place p;
-  if (portal == nullptr || action == nullptr || params == nullptr || !place_of(portal, &p)) return 1;
-  p.domain = static_cast<uint8_t>(get_domain_id(action));
-  p.port = static_cast<uint8_t>(get_phba_port_number(action));
+  tavo::tree::HandlerContext p = tavo::tree::handler_context(portal);
+  if (portal == nullptr || action == nullptr || params == nullptr || !below_lhba(p)) return 1;
+  // The action's domain and port.
+  const tavo::tree::HandlerContext a = tavo::tree::handler_context(action);
+  p.domain = a.domain;
+  p.port = a.port;
   const uint32_t generation = generation_of(p);
   if (generation == TAVO_GENERATION_UNREADABLE) return 1;
   std::string text = "SendTargets=All";
@@ -215,9 +217,9 @@ uint32_t discover_targets(TavoNode* portal, TavoNode* action, char* params) {
 namespace {
 
 uint32_t discovery_action(TavoNode* portal, TavoNode* action, char* params) {
-  Place p;
+  const tavo::tree::HandlerContext p = tavo::tree::handler_context(portal);
   char enabled[TAVO_VALUE_SIZE];
-  if (!place_of(portal, &p) || !read_text(p.lhba, "Enabled", enabled)) return 1;
+  if (!below_lhba(p) || !read_text(p.lhba, "Enabled", enabled)) return 1;
   if (is_word(enabled, "False")) {
     targets_status(46);
     return 1;

@@ -108,8 +108,8 @@ uint32_t erase_function(TavoNode* fn, uint32_t generation) {
       internal_get_node(internal_get_node(fn, "Network", TAVO_KIND_GROUP), "TCPIPConfiguration", TAVO_KIND_GROUP);
   const TcpipInterfaceHandle* h = tcpip != nullptr ? tavo::network::tcpip_interface(tcpip) : nullptr;
   if (discovery == nullptr || h == nullptr) return 1;
-  const auto domain = static_cast<uint32_t>(get_domain_id(fn));
-  const auto port = static_cast<uint32_t>(get_phba_port_number(fn));
+  const tavo::tree::HandlerContext c = tavo::tree::handler_context(fn);
+  const uint32_t domain = c.domain, port = c.port;
   if (generation == tavo::kGenerationMoravel && erase_ipv6(tcpip, *h, domain, port) != 0) return 1;
   TavoNode* options = internal_get_node(lhba, "InitiatorLoginOptions", TAVO_KIND_GROUP);
   TavoNode* authentication = internal_get_node(options, "Authentication", TAVO_KIND_GROUP);
@@ -132,9 +132,10 @@ uint32_t erase_configuration(TavoNode* function_group, TavoNode* action) {
   for (TavoNode* fn = get_first_instance(controller, "iSCSIPhysicalHBA"); fn != nullptr; fn = next_instance(fn))
     if (const uint32_t r = erase_function(fn, generation)) return r;
   tavo::EraseRequest request{tavo::kEraseIscsiType, tavo::kEraseIscsiConfig, {}};
-  return ioctl_erase_ROM(static_cast<uint32_t>(get_port_number(function_group)), &request,
-                         static_cast<uint8_t>(get_domain_id(action)),
-                         static_cast<uint8_t>(get_phba_port_number(action)), TAVO_VIA_ISCSI);
+  // The function's number; the action's domain and port.
+  const tavo::tree::HandlerContext a = tavo::tree::handler_context(action);
+  return ioctl_erase_ROM(tavo::tree::handler_context(function_group).number, &request, a.domain, a.port,
+                         TAVO_VIA_ISCSI);
 }
 
 }  // namespace

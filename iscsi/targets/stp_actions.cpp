@@ -85,8 +85,8 @@ uint32_t stp_copy_and_save(TavoNode* lhba, TavoNode* portal, const char* address
 }
 
 uint32_t add_send_target_portal(TavoNode* discovery, TavoNode* action, char* params, SavedBatch& batch) {
-  Place p;
-  if (discovery == nullptr || params == nullptr || !place_of(discovery, &p)) return 1;
+  const tavo::tree::HandlerContext p = tavo::tree::handler_context(discovery);
+  if (discovery == nullptr || params == nullptr || !below_lhba(p)) return 1;
   TavoNode* nic =
       internal_get_node(internal_get_node(p.function, "Network", TAVO_KIND_GROUP), "NICConfiguration", TAVO_KIND_GROUP);
   TavoNode* mac_node = internal_get_node(nic, "MACAddress", TAVO_KIND_PROPERTY);

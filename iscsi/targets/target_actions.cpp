@@ -86,7 +86,7 @@ uint32_t actions_boot_target_checks(TavoNode* lhba, const char* boot, const char
 // A new portal of a target (and the target itself when it is new): what
 // goes again when its saved lines cannot be written.
 struct NewPortal {
-  const Place& place;
+  const tavo::tree::HandlerContext& place;
   TavoNode* target;
   TavoNode* node;  // the target when new, else the portal
   const char* name;
@@ -142,8 +142,8 @@ bool actions_portal_text(TavoNode* portal, PortalText* out) {
 // deletion; status 34 while one is logged in.
 bool actions_sessions_closed(TavoNode* target, const char* name, TavoNode* action, TavoNode* portal) {
   uint32_t logged_in = 0;
-  if (session_hooks().session_status(target, name, static_cast<uint32_t>(get_port_number(target)), &logged_in, action,
-                                portal, portal != nullptr ? 1 : 0) != 0)
+  if (session_hooks().session_status(target, name, tavo::tree::handler_context(target).number, &logged_in,
+                                     action, portal, portal != nullptr ? 1 : 0) != 0)
     return false;
   if (logged_in == 0) return true;
   targets_status(34);
@@ -167,8 +167,8 @@ uint32_t add_target(TavoNode* lhba, TavoNode* action, char* params, SavedBatch& 
   char* port = param(params, 2);
   const char* boot = param(params, 3);
   const char* priority = param(params, 4);
-  Place p;
-  if (name[0] == '\0' || address[0] == '\0' || actions_boot_checks(lhba, boot) != 0 || !place_of(lhba, &p)) return 1;
+  const tavo::tree::HandlerContext p = tavo::tree::handler_context(lhba);
+  if (name[0] == '\0' || address[0] == '\0' || actions_boot_checks(lhba, boot) != 0 || !below_lhba(p)) return 1;
   const uint32_t generation = generation_of(p);
   if (generation == TAVO_GENERATION_UNREADABLE || !actions_address_allowed(address, generation)) return 1;
   if (small_generation(generation) && actions_target_count(lhba) >= kMostTargetsSmall) {
@@ -215,8 +215,8 @@ uint32_t add_target(TavoNode* lhba, TavoNode* action, char* params, SavedBatch& 
 }
 
 uint32_t add_target_portal(TavoNode* target, char* params, SavedBatch& batch) {
-  Place p;
-  if (target == nullptr || params == nullptr || !place_of(target, &p)) return 1;
+  const tavo::tree::HandlerContext p = tavo::tree::handler_context(target);
+  if (target == nullptr || params == nullptr || !below_lhba(p)) return 1;
   char* address = param(params, 0);
   char* port = param(params, 1);
   if (address[0] == '\0' || !actions_address_allowed(address, generation_of(p)) || !actions_port(port)) return 1;

@@ -30,7 +30,7 @@ constexpr uint32_t kOpenIscsiIsns = 309;
 // The discovery block read, the initiator name put in and written back
 // whole, so the firmware's iSNS settings stay. *answered: the write's
 // status; 32 (the name server is out of reach) is no failure.
-uint32_t listing_discovery_block(const Place& p, TavoNode* function, uint32_t* answered) {
+uint32_t listing_discovery_block(const tavo::tree::HandlerContext& p, TavoNode* function, uint32_t* answered) {
   tavo::DiscoveryParamsBlock block{};
   uint32_t r = ioctl_get_discoveryparams(p.number, &block, p.domain, p.port);
   if (r != 0) {
@@ -98,17 +98,17 @@ struct ListedSessions {
 // Whether the target's saved lines are persistent ("True", "False", "" for
 // no session of it); false, with "", when that cannot be read. The
 // sessions are read once per listing.
-bool listing_persistence(const Place& p, const char* name, ListedSessions* sessions, char persistence[35]) {
+bool listing_persistence(const tavo::tree::HandlerContext& p, const char* name, ListedSessions* sessions, char persistence[35]) {
   persistence[0] = '\0';
-  Place own;
-  if (!place_of(p.lhba, &own)) return false;
+  const tavo::tree::HandlerContext own = tavo::tree::handler_context(p.lhba);
+  if (!below_lhba(own)) return false;
   if (!sessions->read) sessions->read = active_session_handles(own, &sessions->handles);
   if (sessions->read && persistence_among(own, sessions->handles, name, persistence) == 0) return true;
   persistence[0] = '\0';
   return false;
 }
 
-void listing_target(const Place& p, TavoNode* add_target, const uint8_t* record, size_t size, uint32_t discovered,
+void listing_target(const tavo::tree::HandlerContext& p, TavoNode* add_target, const uint8_t* record, size_t size, uint32_t discovered,
                     ListedSessions* sessions) {
   tavo::FirmwareTargetHead head;
   memcpy(&head, record, sizeof head);
@@ -144,7 +144,7 @@ void listing_target(const Place& p, TavoNode* add_target, const uint8_t* record,
 
 // The record of one target id: its size asked first; 0, else 1 with
 // status 31 or 83.
-uint32_t listing_record(const Place& p, uint32_t id, TargetsBuffer* record, size_t* size) {
+uint32_t listing_record(const tavo::tree::HandlerContext& p, uint32_t id, TargetsBuffer* record, size_t* size) {
   uint8_t query[tavo::kTargetSizeQuery] = {};
   memcpy(query, &id, sizeof id);
   uint16_t length = 0;
@@ -172,8 +172,8 @@ uint32_t get_all_targets(TavoNode* lhba, uint32_t function_number, uint32_t doma
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
   // Each session's record read once, whatever target asks.
   tavo::iscsi::ReadScope reads;
-  Place p;
-  if (!place_of(lhba, &p)) return 1;
+  tavo::tree::HandlerContext p = tavo::tree::handler_context(lhba);
+  if (!below_lhba(p)) return 1;
   p.number = function_number;
   p.domain = static_cast<uint8_t>(domain);
   p.port = static_cast<uint8_t>(port_number);
@@ -241,8 +241,8 @@ uint32_t refresh_targets(TavoNode* lhba, uint32_t domain, uint32_t port_number, 
   // What the listing, the discoveries and the scans read, each once (a
   // discovery's login makes the sessions read anew).
   tavo::iscsi::ReadScope reads;
-  Place p;
-  if (!place_of(lhba, &p) || discovery == nullptr) return 1;
+  const tavo::tree::HandlerContext p = tavo::tree::handler_context(lhba);
+  if (!below_lhba(p) || discovery == nullptr) return 1;
   if (!OPEN_ISCSI_DRIVER_LOADED &&
       (add_target_from_file(lhba) != 0 || TAVO_sync_targets_with_file(lhba) != 0 ||
        get_all_targets(lhba, p.number, domain, port_number, 1, discovery, action, params) != 0))
@@ -275,15 +275,15 @@ uint32_t refresh_targets(TavoNode* lhba, uint32_t domain, uint32_t port_number, 
 namespace {
 
 uint32_t listing_refresh_action(TavoNode* discovery, TavoNode* action, char* params) {
-  Place p;
+  const tavo::tree::HandlerContext p = tavo::tree::handler_context(discovery);
   char enabled[TAVO_VALUE_SIZE];
-  if (!place_of(discovery, &p) || !read_text(p.lhba, "Enabled", enabled)) return 1;
+  if (!below_lhba(p) || !read_text(p.lhba, "Enabled", enabled)) return 1;
   if (is_word(enabled, "False")) {
     targets_status(46);
     return 1;
   }
-  return refresh_targets(p.lhba, static_cast<uint32_t>(get_domain_id(action)),
-                         static_cast<uint32_t>(get_phba_port_number(action)), discovery, action, params);
+  const tavo::tree::HandlerContext a = tavo::tree::handler_context(action);
+  return refresh_targets(p.lhba, a.domain, a.port, discovery, action, params);
 }
 
 }  // namespace
@@ -303,7 +303,8 @@ uint32_t TAVO_refresh_backend_client_iscsi_targets(void) {
     for (TavoNode* fn = first; fn != nullptr; fn = next_instance(fn)) {
       TavoNode* lhba = get_first_instance(fn, "LogicalHBA");
       if (lhba == nullptr) return 0;
-      session_hooks().refresh_eto(lhba, static_cast<uint32_t>(instance_number(lhba)), static_cast<uint32_t>(get_phba_port_number(fn)));
+      session_hooks().refresh_eto(lhba, static_cast<uint32_t>(instance_number(lhba)),
+                                  tavo::tree::handler_context(fn).port);
     }
   }
   return 0;

@@ -37,9 +37,9 @@ tavo::iscsi::RecordReads<tavo::ControllerAttributes>& setup_attribute_reads() {
 bool setup_target_values(TavoNode* lhba, TavoNode* target, bool discovered) {
   if (set_prop_val(target, "TargetType", "%s", discovered ? "Discovered" : "Static") != 0) return false;
   if (OPEN_ISCSI_DRIVER_LOADED) return true;
-  Place p;
+  const tavo::tree::HandlerContext p = tavo::tree::handler_context(lhba);
   tavo::ControllerAttributes attributes{};
-  if (!place_of(lhba, &p) ||
+  if (!below_lhba(p) ||
       setup_attribute_reads().read({p.number, p.domain, p.port, 0, 0, 0}, nullptr, &attributes,
                                    [&](tavo::ControllerAttributes* read) {
                                      return ioctl_fetch_controller_attribs(p.number, read, p.domain, p.port,
@@ -176,7 +176,7 @@ uint32_t handle_target_type(TavoNode* property, char* buf, uint32_t op) {
   return handle_internal_property(property, buf, op);
 }
 
-bool tavo::targets::active_session_handles(const Place& p, std::vector<uint32_t>* handles) {
+bool tavo::targets::active_session_handles(const tavo::tree::HandlerContext& p, std::vector<uint32_t>* handles) {
   TargetsBuffer list = zeroed_buffer(kSessionListSize);
   if (list == nullptr) return false;
   memcpy(list.get(), &tavo::kSessionListKind, sizeof tavo::kSessionListKind);
@@ -194,7 +194,7 @@ bool tavo::targets::active_session_handles(const Place& p, std::vector<uint32_t>
   return true;
 }
 
-uint32_t tavo::targets::persistence_among(const Place& p, const std::vector<uint32_t>& handles, const char* name,
+uint32_t tavo::targets::persistence_among(const tavo::tree::HandlerContext& p, const std::vector<uint32_t>& handles, const char* name,
                                           char* out) {
   for (const uint32_t handle : handles) {
     std::unique_ptr<tavo::FirmwareSessionRecord, tavo::iscsi::BufferFree> record(
@@ -211,8 +211,8 @@ uint32_t tavo::targets::persistence_among(const Place& p, const std::vector<uint
 
 uint32_t TAVO_get_tgt_persistent_val(TavoNode* node, const char* name, char* out) {
   TAVO_LIBRARY_LOCK;
-  Place p;
+  const tavo::tree::HandlerContext p = tavo::tree::handler_context(node);
   std::vector<uint32_t> handles;
-  if (name == nullptr || out == nullptr || !place_of(node, &p) || !active_session_handles(p, &handles)) return 1;
+  if (name == nullptr || out == nullptr || !below_lhba(p) || !active_session_handles(p, &handles)) return 1;
   return persistence_among(p, handles, name, out);
 }

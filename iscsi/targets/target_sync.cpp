@@ -107,8 +107,8 @@ uint32_t TAVO_set_target_loginopts_prop(char (*keys)[TAVO_VALUE_SIZE], TavoNode*
 uint32_t TAVO_sync_targets_with_file(TavoNode* lhba) {
   TAVO_LIBRARY_LOCK;
   LhbaKey key;
-  Place p;
-  if (!place_of(lhba, &p) || !lhba_key(lhba, &key)) return 1;
+  const tavo::tree::HandlerContext p = tavo::tree::handler_context(lhba);
+  if (!below_lhba(p) || !lhba_key(lhba, &key)) return 1;
   std::vector<TavoNode*> gone;
   for (TavoNode* t = get_first_instance(lhba, "Target"); t != nullptr; t = next_instance(t)) {
     char name[TAVO_VALUE_SIZE];

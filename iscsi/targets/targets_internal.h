@@ -23,10 +23,9 @@ namespace tavo::targets {
 using iscsi::delete_with_records;
 using iscsi::full_address;
 using iscsi::generation_of;
+using iscsi::below_lhba;
 using iscsi::is_word;
 using iscsi::param;
-using iscsi::Place;
-using iscsi::place_of;
 using iscsi::put_text;
 using iscsi::read_text;
 using iscsi::small_generation;
@@ -35,11 +34,11 @@ using TargetsBuffer = iscsi::Buffer;
 
 // The firmware's active session handles (29/6, the whole buffer asked at
 // once); false when the command fails.
-bool active_session_handles(const Place& p, std::vector<uint32_t>* handles);
+bool active_session_handles(const tree::HandlerContext& p, std::vector<uint32_t>* handles);
 // "True" (persistent) or "False" into out[35] for the first of the
 // sessions whose target is name (without case); out unchanged without
 // one. 0, or 1 when a session cannot be read.
-uint32_t persistence_among(const Place& p, const std::vector<uint32_t>& handles, const char* name, char* out);
+uint32_t persistence_among(const tree::HandlerContext& p, const std::vector<uint32_t>& handles, const char* name, char* out);
 
 // What the sessions branch registered (session_hooks.h).
 const SessionHooks& session_hooks();

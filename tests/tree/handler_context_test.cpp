@@ -47,6 +47,19 @@ TEST_F(HandlerContextTest, NamesTheControllerFunctionAndPortAboveANode) {
     const size_t port_end = r.node.find('/', port_at + 1);
     EXPECT_EQ(c.port_group, port_at == std::string::npos ? nullptr : get_node(tag(r.node.substr(0, port_end))))
         << r.node;
+    // The LogicalHBA at or above the node, only inside one.
+    const size_t lhba_at = r.node.find("/LogicalHBA");
+    const size_t lhba_end = r.node.find('/', lhba_at + 1);
+    EXPECT_EQ(c.lhba, lhba_at == std::string::npos ? nullptr : get_node(tag(r.node.substr(0, lhba_end)))) << r.node;
+  }
+  // The LogicalHBA itself and its own action: that LogicalHBA.
+  TavoNode* lhba = get_node(tag("Corvane0/iSCSIPhysicalHBA1/LogicalHBA0"));
+  ASSERT_NE(lhba, nullptr);
+  for (const char* node :
+       {"Corvane0/iSCSIPhysicalHBA1/LogicalHBA0", "Corvane0/iSCSIPhysicalHBA1/LogicalHBA0/AddTarget"}) {
+    const tree::HandlerContext c = tree::handler_context(get_node(tag(node)));
+    EXPECT_EQ(c.lhba, lhba) << node;
+    EXPECT_EQ(c.domain, 0) << node;
   }
   // Outside a controller, and for no node, nothing.
   for (TavoNode* n : {get_node(tag("TAVODebugLevel")), static_cast<TavoNode*>(nullptr)}) {
@@ -54,6 +67,7 @@ TEST_F(HandlerContextTest, NamesTheControllerFunctionAndPortAboveANode) {
     EXPECT_FALSE(c);
     EXPECT_EQ(c.controller, nullptr);
     EXPECT_EQ(c.function, nullptr);
+    EXPECT_EQ(c.lhba, nullptr);
   }
 }
 
