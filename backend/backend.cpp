@@ -12,7 +12,7 @@
 #include "base/status_registry.h"
 #include "controller/controller.h"
 #include "firmware/firmware.h"
-#include "iscsi/targets/saved_view.h"
+#include "iscsi/common/saved_view.h"
 #include "iscsi/targets/targets.h"
 #include "nic/nic.h"
 #include "port/port.h"
@@ -149,7 +149,7 @@ uint32_t backend_init(void) {
 
 void backend_exit(void) {
   TAVO_free_all_node_handles();
-  tavo::targets::drop_saved_views();
+  tavo::iscsi::drop_saved_views();
   os_put_port_instances(tavo_glob.iscsi_handles, TAVO_MAX_FUNCTIONS);
   os_put_nic_port_instances(tavo_glob.nic_handles, TAVO_MAX_FUNCTIONS);
 }

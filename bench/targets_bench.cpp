@@ -13,7 +13,7 @@
 
 #include "base/save_file.h"
 #include "bench/bench_support.h"
-#include "iscsi/targets/saved_view.h"
+#include "iscsi/common/saved_view.h"
 #include "iscsi/targets/targets.h"
 #include "iscsi/targets/targets_internal.h"
 #include "simulator/simulator.h"
@@ -64,7 +64,7 @@ TavoNode* targets_add(TavoNode* lhba, const std::string& name) {
 // indexes again the lookups asked before) and a first add's lookups asked
 // (an add of a line the file has), as a process that kept running has them.
 void targets_warm(TavoNode* lhba, TavoNode* target) {
-  targets::with_view(targets::Saved::Targets, [](const targets::SavedView&) {});
+  iscsi::with_view(iscsi::Saved::Targets, [](const iscsi::SavedView&) {});
   char name[TAVO_VALUE_SIZE] = "";
   internal_get_property(target, "TargetISCSIName", name);
   internal_get_property(target, "TargetType", name);
@@ -125,7 +125,7 @@ void targets_add_action(benchmark::State& state, bool durable) {
     return (measured ? measured_call(call) : call()) == 0;
   };
   const auto reset = [&] {
-    for (const auto& [group, n] : added) targets::delete_with_records(find_target(group, n.c_str()));
+    for (const auto& [group, n] : added) iscsi::delete_with_records(find_target(group, n.c_str()));
     added.clear();
     // The firmware forgets their persistent sessions too.
     for (int device = 0; device < 4; ++device) *sim::current()->sessions(device) = sim::SimIscsi{};

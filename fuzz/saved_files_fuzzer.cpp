@@ -12,18 +12,18 @@
 #include <string_view>
 
 #include "base/file_utils.h"
-#include "iscsi/targets/saved_view.h"
+#include "iscsi/common/saved_view.h"
 #include "iscsi/targets/targets.h"
 #include "fuzz/fuzz_root.h"
 #include "fuzz/fuzz_support.h"
 
 namespace {
 
-using tavo::targets::Saved;
+using tavo::iscsi::Saved;
 
 std::string fuzz_root;
 
-std::string fuzz_path(Saved s) { return fuzz_root + tavo::targets::record_def(s).path; }
+std::string fuzz_path(Saved s) { return fuzz_root + tavo::iscsi::record_def(s).path; }
 
 std::string fuzz_read(const std::string& path) {
   std::string text;
@@ -37,17 +37,17 @@ std::string fuzz_read(const std::string& path) {
 
 // The readers clients and the library use, on every line of the file.
 void fuzz_readers(Saved s) {
-  FILE* f = TAVO_file_open(tavo::targets::record_def(s).path, "r");
+  FILE* f = TAVO_file_open(tavo::iscsi::record_def(s).path, "r");
   uint32_t size = 0, lines = 0;
   tavo_dfree(TAVO_get_file_data(f, &size, &lines));
   TAVO_file_close(f);
   char keys[3][TAVO_VALUE_SIZE] = {"Corvane0", "iSCSIPhysicalHBA0", "LogicalHBA0"};
   static char fields[22][TAVO_VALUE_SIZE];
-  tavo::targets::for_each_line(fuzz_read(fuzz_path(s)), [&](std::string_view line, bool) {
+  tavo::iscsi::for_each_line(fuzz_read(fuzz_path(s)), [&](std::string_view line, bool) {
     TAVO_get_iscsi_data_from_file(std::string(line).c_str(), keys, fields, 22, 3);
   });
-  const auto match = tavo::targets::key_matches(tavo::targets::LhbaKey{{keys[0], keys[1], keys[2]}});
-  tavo::targets::with_view(s, [&](const tavo::targets::SavedView& view) {
+  const auto match = tavo::iscsi::key_matches(tavo::iscsi::LhbaKey{{keys[0], keys[1], keys[2]}});
+  tavo::iscsi::with_view(s, [&](const tavo::iscsi::SavedView& view) {
     view.find(match);
     view.find(match, true);
   });
@@ -72,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     input = end == std::string_view::npos ? std::string_view() : input.substr(end + 1);
     if (end == std::string_view::npos) break;
   }
-  for (Saved s : tavo::targets::kAllSaved) {
+  for (Saved s : tavo::iscsi::kAllSaved) {
     const int i = static_cast<int>(s);
     unlink(fuzz_path(s).c_str());
     unlink((fuzz_path(s) + ".corrupt").c_str());
@@ -84,13 +84,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz_readers(s);
   }
   TAVO_check_for_corrupted_database();
-  for (Saved s : tavo::targets::kAllSaved) {
+  for (Saved s : tavo::iscsi::kAllSaved) {
     const int i = static_cast<int>(s);
     if (!present[i]) continue;
     // Which lines stay is the line rules' (saved_lines_fuzzer); here the
     // files must follow them.
     uint32_t dropped = 0;
-    const std::string kept = tavo::targets::kept_lines(s, parts[i], &dropped);
+    const std::string kept = tavo::iscsi::kept_lines(s, parts[i], &dropped);
     const std::string after = fuzz_read(fuzz_path(s));
     FUZZ_CHECK(dropped > 0 || after == parts[i]);  // nothing malformed: untouched
     FUZZ_CHECK(dropped == 0 || after == kept);

@@ -16,11 +16,12 @@
 #include "base/memory.h"
 #include "fuzz/fuzz_support.h"
 #include "iscsi/targets/login_sets.h"
-#include "iscsi/targets/saved_records.h"
+#include "iscsi/common/saved_records.h"
 #include "iscsi/targets/targets.h"
 
 namespace {
 
+using namespace tavo::iscsi;
 using namespace tavo::targets;
 
 // The rows a reader may fill, and one more that it must leave alone.
@@ -95,8 +96,8 @@ void check_record(Saved s, std::string_view line, const std::vector<std::string_
   bool exact_same = true;
   for (size_t i = 0; i < defs.size(); ++i) {
     every.push_back({defs[i].field, flipped_case(fields[i])});
-    exact_same = exact_same && (defs[i].compare == Compare::NoCase ||
-                                comparable(defs[i].compare, every.back().value) == comparable(defs[i].compare, fields[i]));
+    exact_same = exact_same && (defs[i].compare == Compare::NoCase || comparable(defs[i].compare, every.back().value) ==
+                                                                          comparable(defs[i].compare, fields[i]));
   }
   FUZZ_CHECK(matches(s, fields, every) == exact_same);
   const Match longer[] = {{defs[which % defs.size()].field, std::string(fields[which % defs.size()]) + 'x'}};

@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
-#include "iscsi/targets/saved_view.h"
+#include "iscsi/common/saved_view.h"
 
 namespace {
 
-using namespace tavo::targets;
+using namespace tavo::iscsi;
 
 // The fields looked up together, as the library's lookups combine them.
 struct Lookup {

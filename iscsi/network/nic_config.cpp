@@ -83,7 +83,8 @@ uint32_t handle_iSCSIPhysicalHBA_Network_NICConfiguration_MACAddress(TavoNode* p
   return handle_internal_property(property, buf, TAVO_PROPERTY_GET);
 }
 
-uint32_t handle_iSCSIPhysicalHBA_Network_NICConfiguration_PermanentMACAddress(TavoNode* property, char* buf, uint32_t op) {
+uint32_t handle_iSCSIPhysicalHBA_Network_NICConfiguration_PermanentMACAddress(TavoNode* property, char* buf,
+                                                                              uint32_t op) {
   TavoNode* nic = property != nullptr ? nic_config_of(property->parent, false) : nullptr;
   if (nic == nullptr || buf == nullptr) return 1;
   TavoNode* function = handler_context(nic).function;

@@ -71,7 +71,8 @@ uint32_t setup_iscsi(TavoNode* lhba, const char* enabled, uint32_t*, uint32_t, c
   if (work == nullptr) work = own_work;
   memset(work, 0, kWorkSize);
   // At start-up the target listing makes its own creating action.
-  if (!OPEN_ISCSI_DRIVER_LOADED) result |= target_hooks().list_targets(lhba, device, domain, port, 0, nullptr, nullptr, work);
+  if (!OPEN_ISCSI_DRIVER_LOADED)
+    result |= target_hooks().list_targets(lhba, device, domain, port, 0, nullptr, nullptr, work);
   if (result != 0) return result;
   setup_sessions_and_luns(lhba, device, domain, port, work);
   if (OPEN_ISCSI_DRIVER_LOADED) {

@@ -60,8 +60,8 @@ uint32_t boot_run(TavoNode* target, const char* action_name, ParamTexts& params,
 // On Moravel, the boot region follows a changed boot flag: the session's
 // record goes for "False"; for "True" it is written with priority and the
 // count of boot targets as its number. 0, or 1 with status 306 or 307.
-uint32_t boot_mirror(TavoNode* lhba, TavoNode* session, const tavo::tree::HandlerContext& at, const FirmwareSessionRecord& fw,
-                     const char* value, uint32_t priority) {
+uint32_t boot_mirror(TavoNode* lhba, TavoNode* session, const tavo::tree::HandlerContext& at,
+                     const FirmwareSessionRecord& fw, const char* value, uint32_t priority) {
   if (is_word(value, "False")) {
     if (TAVO_delete_boottarget_tlv(at.number, at.domain, at.port, &fw) == 0) return 0;
     tavo::base::set_status(307);
@@ -100,7 +100,8 @@ bool boot_moravel(TavoNode* node) {
 
 // The priority of the boot-target record of the session in region 3 of
 // the session's port; false when there is none.
-bool boot_region_priority(TavoNode* session, const tavo::tree::HandlerContext& at, uint32_t* result, uint8_t* priority) {
+bool boot_region_priority(TavoNode* session, const tavo::tree::HandlerContext& at, uint32_t* result,
+                          uint8_t* priority) {
   Region region(TAVO_read_iscsi_boot_region(at.number, at.domain, at.port, tavo::kBootTargetRegion));
   if (!region) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s: Could not read iscsi region\n", __func__);
@@ -123,8 +124,8 @@ bool boot_region_priority(TavoNode* session, const tavo::tree::HandlerContext& a
 // the session is logged out and in again ("True"), or removed and logged
 // in again as it was when open. The refresh deletes the Session: nothing
 // of it is touched afterwards.
-uint32_t boot_refresh(TavoNode* target, TavoNode* session, const tavo::tree::HandlerContext& at, const FirmwareSessionRecord& fw,
-                      const char* boot, const char* priority) {
+uint32_t boot_refresh(TavoNode* target, TavoNode* session, const tavo::tree::HandlerContext& at,
+                      const FirmwareSessionRecord& fw, const char* boot, const char* priority) {
   const bool on = is_word(boot, "True");
   if (!on) set_prop_val(session, "iSCSIBoot", "False");
   return TAVO_refresh_boot_session(at.number, at.domain, at.port, target, session, &fw, on ? "True" : "False",

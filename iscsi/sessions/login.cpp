@@ -91,8 +91,8 @@ std::pair<uint32_t, uint32_t> login_handles(TavoNode* session, uint32_t session_
 // The firmware's answer into the reopened session (whose records hold its
 // handles already), or into a new Session and Connection; the session, or
 // null with nothing built.
-TavoNode* login_nodes(const tavo::tree::HandlerContext& p, TavoNode* target, TavoNode* action, char* params, TavoNode* reused,
-                      const tavo::IscsiLoginReply& reply, uint16_t qualifier, const char* tag) {
+TavoNode* login_nodes(const tavo::tree::HandlerContext& p, TavoNode* target, TavoNode* action, char* params,
+                      TavoNode* reused, const tavo::IscsiLoginReply& reply, uint16_t qualifier, const char* tag) {
   TavoNode* session = reused;
   TavoNode* c = first_connection(reused);
   if (reused != nullptr) {

@@ -295,7 +295,8 @@ uint32_t handle_LUNName(TavoNode* property, char* buf, uint32_t) {
   TAVO_LIBRARY_LOCK;
   return luns_read(
       property, buf, 0,
-      [](const tavo::tree::HandlerContext& at, TavoNode* lun) { return get_lunname_prop(at.domain, at.port, lun); }, nullptr);
+      [](const tavo::tree::HandlerContext& at, TavoNode* lun) { return get_lunname_prop(at.domain, at.port, lun); },
+      nullptr);
 }
 
 namespace {

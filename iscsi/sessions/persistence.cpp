@@ -15,6 +15,7 @@
 #include "transport/glob.h"
 
 using namespace tavo::sessions;
+using namespace tavo::iscsi;
 using namespace tavo::targets;
 
 namespace {

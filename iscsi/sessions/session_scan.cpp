@@ -103,8 +103,8 @@ uint32_t scan_fill(TavoNode* session, TavoNode* connection, const tavo::Firmware
 
 // One connection of a firmware session into the target: a new Session and
 // Connection unless the target shows it already; 0 or 1.
-uint32_t scan_connection_record(const tavo::tree::HandlerContext& p, TavoNode* target, const tavo::FirmwareSessionRecord& r,
-                                char* params) {
+uint32_t scan_connection_record(const tavo::tree::HandlerContext& p, TavoNode* target,
+                                const tavo::FirmwareSessionRecord& r, char* params) {
   const tavo::FirmwareConnectionRecord& c = r.connection;
   char* address = param(params, 0);
   ipaddr_to_string(c.destination_address, address, c.destination_type);
@@ -139,7 +139,8 @@ uint32_t scan_connection_record(const tavo::tree::HandlerContext& p, TavoNode* t
   if (session == nullptr) return 1;
   uint32_t result = set_prop_val(session, "iSCSIBoot", "%s", (r.flags & tavo::kSessionBoot) != 0 ? "True" : "False");
   if (p.domain == 0)
-    result |= set_prop_val(session, "Persistent", "%s", (r.flags & tavo::kSessionNotPersistent) != 0 ? "False" : "True");
+    result |=
+        set_prop_val(session, "Persistent", "%s", (r.flags & tavo::kSessionNotPersistent) != 0 ? "False" : "True");
   result |= setup_initiator_target_loginopts(session, &c.options);
   result |= get_eto_prop(p.number, p.domain, p.port, target);
   connection = setup_connection(session, c.handle, &negotiated, nullptr, nullptr, nullptr);

@@ -104,8 +104,8 @@ uint32_t discovery_logout(const tavo::tree::HandlerContext& p, uint32_t handle) 
 
 // SendTargets on an open discovery session, its continuation on Moravel,
 // and the targets they list; 0 or the failure's status.
-uint32_t discovery_send(const tavo::tree::HandlerContext& p, uint32_t handle, const char* text, uint32_t most, TavoNode* portal,
-                        TavoNode* action, char* params) {
+uint32_t discovery_send(const tavo::tree::HandlerContext& p, uint32_t handle, const char* text, uint32_t most,
+                        TavoNode* portal, TavoNode* action, char* params) {
   TargetsBuffer answer = zeroed_buffer(kBuffer);
   if (answer == nullptr) return 1;
   tavo::SendTargetsRequestHead head{handle, tavo::kSendTargetsWord, {}};
@@ -199,8 +199,8 @@ uint32_t discover_targets(TavoNode* portal, TavoNode* action, char* params) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s: savestp.txt has no line for %s port %s\n", __func__, address, port);
     return 1;
   }
-  if (session_hooks().login_engine(action, internal_get_node(portal, "SendTargetPortalLoginOptions", TAVO_KIND_GROUP), &request,
-                     params, request.initiator_name, 0, 0) != 0)
+  if (session_hooks().login_engine(action, internal_get_node(portal, "SendTargetPortalLoginOptions", TAVO_KIND_GROUP),
+                                   &request, params, request.initiator_name, 0, 0) != 0)
     return 1;
   tavo::IscsiLoginReply reply;
   memcpy(&reply, &request, sizeof reply);

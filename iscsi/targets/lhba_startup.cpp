@@ -11,7 +11,7 @@
 #include "base/library_lock.h"
 #include "iscsi/network/iscsi_network.h"
 #include "iscsi/network/network.h"
-#include "iscsi/targets/saved_view.h"
+#include "iscsi/common/saved_view.h"
 #include "iscsi/targets/targets_internal.h"
 #include "transport/commands.h"
 #include "transport/devices.h"

@@ -10,7 +10,7 @@
 #include "base/library_lock.h"
 #include "iscsi/targets/targets_internal.h"
 #include "iscsi/common/software_initiator.h"
-#include "iscsi/targets/saved_view.h"
+#include "iscsi/common/saved_view.h"
 #include "iscsi/targets/targets.h"
 
 namespace tavo::targets {

@@ -6,12 +6,12 @@
 #include <string>
 #include <string_view>
 
-#include "iscsi/targets/saved_records.h"
+#include "iscsi/common/saved_records.h"
 #include "tree/tree.h"
 
 namespace tavo::targets {
 
-using OptionValues = std::array<std::string, kOptionCount>;
+using OptionValues = std::array<std::string, iscsi::kOptionCount>;
 
 // The defaults of a new set: "Yes", "Yes", "None", "None", "None", four
 // empty texts, "Prohibited" three times.
@@ -34,6 +34,7 @@ struct OptionChange {
 // value cannot be saved, none. 0, or 1 with the reason in the last status.
 uint32_t write_options(TavoNode* options, std::span<const OptionChange> changes);
 // The twelve option fields of a well-formed line of the file.
-std::array<std::string_view, kOptionCount> line_options(Saved s, std::span<const std::string_view> fields);
+std::array<std::string_view, iscsi::kOptionCount> line_options(iscsi::Saved s,
+                                                               std::span<const std::string_view> fields);
 
 }  // namespace tavo::targets

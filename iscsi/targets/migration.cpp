@@ -9,7 +9,7 @@
 #include <unordered_set>
 
 #include "base/save_file.h"
-#include "iscsi/targets/saved_records.h"
+#include "iscsi/common/saved_records.h"
 #include "iscsi/targets/targets.h"
 #include "platform/host.h"
 
@@ -57,9 +57,9 @@ uint32_t TAVO_backup_old_configuration(const char* old_path, const char* current
     tavo::files::SaveLock lock(current_path);
     if (!lock.held() || migration_read(current_path, &current_text, &current_found) != 0) return 1;
     std::unordered_set<std::string_view> present;
-    tavo::targets::for_each_line(current_text, [&](std::string_view line, bool) { present.insert(line); });
+    tavo::iscsi::for_each_line(current_text, [&](std::string_view line, bool) { present.insert(line); });
     std::string added;
-    tavo::targets::for_each_line(old_text, [&](std::string_view line, bool) {
+    tavo::iscsi::for_each_line(old_text, [&](std::string_view line, bool) {
       if (line.empty() || present.count(line)) return;
       added.append(line);
       added.push_back('\n');
@@ -76,6 +76,7 @@ void TAVO_save_file_configuration(void) {
       status |= migration_move(std::string(dir) + name, std::string(kCurrentDir) + name);
   for (const char* dir : {"/scratch/config/QVL/tavo/", "/scratch/ostrand/tavo/"})
     for (const char* name : kSavedNames)
-      status |= TAVO_backup_old_configuration((std::string(dir) + name).c_str(), (std::string(kCurrentDir) + name).c_str());
+      status |=
+          TAVO_backup_old_configuration((std::string(dir) + name).c_str(), (std::string(kCurrentDir) + name).c_str());
   pdebug(TAVO_LOG_BACKEND, 6, "%s:status = %d\n", __func__, static_cast<int>(status));
 }

@@ -10,7 +10,7 @@
 
 #include "base/library_lock.h"
 #include "iscsi/targets/login_sets.h"
-#include "iscsi/targets/saved_view.h"
+#include "iscsi/common/saved_view.h"
 #include "iscsi/targets/targets_internal.h"
 
 using namespace tavo::targets;
@@ -94,7 +94,8 @@ uint32_t files_append_target_line(const LhbaKey& key, const TargetTexts& t, cons
            .set(Field::Persistence, persistence ? persistence : "")
            .format(&line))
     return 1;
-  std::vector<Match> match = key_matches(key, {{Field::TargetName, t.name}, {Field::Address, address}, {Field::Port, port}});
+  std::vector<Match> match =
+      key_matches(key, {{Field::TargetName, t.name}, {Field::Address, address}, {Field::Port, port}});
   if (!qualifier.empty()) match.push_back({Field::Qualifier, qualifier});
   return append_line(Saved::Targets, line, [&](const SavedView& view) { return view.find(match) != nullptr; });
 }

@@ -7,30 +7,10 @@
 #include <string>
 
 #include "base/save_file.h"
-#include "iscsi/targets/saved_records.h"
+#include "iscsi/common/saved_records.h"
 #include "iscsi/targets/targets.h"
 
-using namespace tavo::targets;
-
-std::string tavo::targets::kept_lines(Saved s, std::string_view text, uint32_t* dropped) {
-  std::string kept;
-  uint32_t number = 0;
-  for_each_line(text, [&](std::string_view line, bool) {
-    ++number;
-    if (line.empty()) return;
-    const auto fields = split_fields(line);
-    if (line.size() <= kMaxSavedLine && well_formed(s, fields)) {
-      kept.append(line);
-      kept.push_back('\n');
-      return;
-    }
-    ++*dropped;
-    pdebug(TAVO_LOG_BACKEND, 2, "%s:tokens = %d, line %u of %s corrupted. So dropping it.\n",
-           "TAVO_check_for_corrupted_database", static_cast<int>(fields.empty() ? 0 : fields.size() - 1), number,
-           record_def(s).path);
-  });
-  return kept;
-}
+using namespace tavo::iscsi;
 
 namespace {
 
@@ -44,7 +24,8 @@ void check_file(Saved s) {
   std::string text;
   tavo::files::FileIdentity id;
   if (tavo::files::read_saved(path, 0, &text, &id) != 0) {
-    if (errno != ENOENT) pdebug(TAVO_LOG_BACKEND, 3, "%s: cannot read %s: %s\n", __func__, path.c_str(), strerror(errno));
+    if (errno != ENOENT)
+      pdebug(TAVO_LOG_BACKEND, 3, "%s: cannot read %s: %s\n", __func__, path.c_str(), strerror(errno));
     return;
   }
   uint32_t dropped = 0;

@@ -106,7 +106,8 @@ uint32_t actions_persist(NewPortal& n, const char* boot) {
   if (persisted != 0) return persisted;
   n.persisted = true;
   tavo::iscsi::ParamTexts cleared;
-  session_hooks().list_sessions(n.place.lhba, n.place.number, n.place.domain, n.place.port, n.target, nullptr, cleared.data());
+  session_hooks().list_sessions(n.place.lhba, n.place.number, n.place.domain, n.place.port, n.target, nullptr,
+                                cleared.data());
   return 0;
 }
 
@@ -117,8 +118,8 @@ uint32_t actions_save(SavedBatch& batch, const NewPortal& n, uint32_t result) {
   if (batch.commit() == 0) return result;
   tavo::iscsi::keeping_last_status([&] {
     if (n.persisted)
-      session_hooks().delete_persistent(n.place.number, n.place.domain, n.place.port, n.target, n.name, n.address, n.port,
-                        n.qualifier, n.initiator, 1);
+      session_hooks().delete_persistent(n.place.number, n.place.domain, n.place.port, n.target, n.name, n.address,
+                                        n.port, n.qualifier, n.initiator, 1);
     delete_with_records(n.node);
   });
   return 1;

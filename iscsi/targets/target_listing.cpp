@@ -98,7 +98,8 @@ struct ListedSessions {
 // Whether the target's saved lines are persistent ("True", "False", "" for
 // no session of it); false, with "", when that cannot be read. The
 // sessions are read once per listing.
-bool listing_persistence(const tavo::tree::HandlerContext& p, const char* name, ListedSessions* sessions, char persistence[35]) {
+bool listing_persistence(const tavo::tree::HandlerContext& p, const char* name, ListedSessions* sessions,
+                         char persistence[35]) {
   persistence[0] = '\0';
   const tavo::tree::HandlerContext own = tavo::tree::handler_context(p.lhba);
   if (!below_lhba(own)) return false;
@@ -108,8 +109,8 @@ bool listing_persistence(const tavo::tree::HandlerContext& p, const char* name, 
   return false;
 }
 
-void listing_target(const tavo::tree::HandlerContext& p, TavoNode* add_target, const uint8_t* record, size_t size, uint32_t discovered,
-                    ListedSessions* sessions) {
+void listing_target(const tavo::tree::HandlerContext& p, TavoNode* add_target, const uint8_t* record, size_t size,
+                    uint32_t discovered, ListedSessions* sessions) {
   tavo::FirmwareTargetHead head;
   memcpy(&head, record, sizeof head);
   tavo::iscsi::ParamTexts params;
@@ -259,8 +260,8 @@ uint32_t refresh_targets(TavoNode* lhba, uint32_t domain, uint32_t port_number, 
     for (TavoNode* t = get_first_instance(lhba, "Target"); t != nullptr; t = next_instance(t)) {
       char answer[TAVO_VALUE_SIZE] = "";
       tavo::iscsi::ParamTexts luns;
-      session_hooks().list_luns(t, domain, port_number, t, internal_get_node(t, "ReScanLUNS", TAVO_KIND_ACTION), luns.data(),
-                   answer);
+      session_hooks().list_luns(t, domain, port_number, t, internal_get_node(t, "ReScanLUNS", TAVO_KIND_ACTION),
+                                luns.data(), answer);
     }
   } else if (listing_software_refresh(lhba) != 0) {
     return 1;

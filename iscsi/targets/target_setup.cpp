@@ -11,7 +11,7 @@
 #include "iscsi/network/network.h"
 #include "iscsi/common/record_reads.h"
 #include "iscsi/common/software_initiator.h"
-#include "iscsi/targets/saved_view.h"
+#include "iscsi/common/saved_view.h"
 #include "iscsi/targets/targets_internal.h"
 #include "transport/commands.h"
 #include "transport/firmware_records.h"
@@ -194,8 +194,8 @@ bool tavo::targets::active_session_handles(const tavo::tree::HandlerContext& p, 
   return true;
 }
 
-uint32_t tavo::targets::persistence_among(const tavo::tree::HandlerContext& p, const std::vector<uint32_t>& handles, const char* name,
-                                          char* out) {
+uint32_t tavo::targets::persistence_among(const tavo::tree::HandlerContext& p, const std::vector<uint32_t>& handles,
+                                          const char* name, char* out) {
   for (const uint32_t handle : handles) {
     std::unique_ptr<tavo::FirmwareSessionRecord, tavo::iscsi::BufferFree> record(
         session_hooks().session_record(handle, p.number, p.domain, p.port));

@@ -69,7 +69,8 @@ uint32_t sync_startup_line(TavoNode* lhba, const SavedFields& line) {
     target = sync_new_target(lhba, line, false);
     if (target == nullptr) return 1;
     sync_type(target, line);
-  } else if (session_hooks().find_session(target, address, port) == nullptr && find_target_portal(target, address, port) == nullptr) {
+  } else if (session_hooks().find_session(target, address, port) == nullptr &&
+             find_target_portal(target, address, port) == nullptr) {
     if (setup_portal(target, address, port, "0", nullptr, nullptr, nullptr) == nullptr) return 1;
     sync_type(target, line);
   }

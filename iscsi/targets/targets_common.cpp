@@ -63,8 +63,6 @@ void set_session_hooks(const SessionHooks& hooks) { registered_session_hooks = h
 const SessionHooks& session_hooks() { return registered_session_hooks; }
 
 const base::StatusWording kOddSecret{TAVO_INVALID_VALUE, "Invalid value. Odd number of characters are not allowed."};
-const base::StatusFormat<const char*, size_t> kLineTooLong{
-    TAVO_BAD_LENGTH, "The values would make a line of %s longer than %zu characters. Please give shorter values."};
 const base::StatusFormat<unsigned, unsigned> kServersFailed{79, "%u out of %u iSNSServers failed to discover targets."};
 const base::StatusFormat<unsigned, unsigned> kPortalsFailed{
     79, "%u out of %u SendTargetsPortals are failed to discover targets."};

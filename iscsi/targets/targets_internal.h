@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "iscsi/common/iscsi_common.h"
-#include "iscsi/targets/saved_records.h"
-#include "iscsi/targets/saved_view.h"
+#include "iscsi/common/saved_records.h"
+#include "iscsi/common/saved_view.h"
 #include "iscsi/targets/session_hooks.h"
 #include "iscsi/targets/targets.h"
 #include "tree/handler_context.h"
@@ -20,16 +20,8 @@
 
 namespace tavo::targets {
 
-using iscsi::delete_with_records;
-using iscsi::full_address;
-using iscsi::generation_of;
-using iscsi::below_lhba;
-using iscsi::is_word;
-using iscsi::param;
-using iscsi::put_text;
-using iscsi::read_text;
-using iscsi::small_generation;
-using iscsi::zeroed_buffer;
+// The branch works in the vocabulary the iSCSI branches share.
+using namespace iscsi;
 using TargetsBuffer = iscsi::Buffer;
 
 // The firmware's active session handles (29/6, the whole buffer asked at
@@ -38,7 +30,8 @@ bool active_session_handles(const tree::HandlerContext& p, std::vector<uint32_t>
 // "True" (persistent) or "False" into out[35] for the first of the
 // sessions whose target is name (without case); out unchanged without
 // one. 0, or 1 when a session cannot be read.
-uint32_t persistence_among(const tree::HandlerContext& p, const std::vector<uint32_t>& handles, const char* name, char* out);
+uint32_t persistence_among(const tree::HandlerContext& p, const std::vector<uint32_t>& handles, const char* name,
+                           char* out);
 
 // What the sessions branch registered (session_hooks.h).
 const SessionHooks& session_hooks();

@@ -1,6 +1,6 @@
 // The parsed view of a saved file read in two parts, as when a writer
 // appended to it between two reads, holds what a read of the whole holds.
-#include "iscsi/targets/saved_view.h"
+#include "iscsi/common/saved_view.h"
 
 #include <gtest/gtest.h>
 
@@ -13,8 +13,8 @@
 namespace tavo::test {
 namespace {
 
-using targets::Saved;
-using targets::SavedView;
+using iscsi::Saved;
+using iscsi::SavedView;
 
 TEST(SavedView, AppendedPartsReadAsTheWhole) {
   const std::string good = "Corvane0,iSCSIPhysicalHBA0,LogicalHBA0,Yes,Yes,None,None,None,,,,,P,P,P";
@@ -24,7 +24,7 @@ TEST(SavedView, AppendedPartsReadAsTheWhole) {
     whole.load(text);
     parts.load(text.substr(0, cut));
     // A lookup before the second part: its index must follow the lines.
-    const std::vector<targets::Match> key = {{targets::Field::Logical, "logicalhba0"}};
+    const std::vector<iscsi::Match> key = {{iscsi::Field::Logical, "logicalhba0"}};
     parts.find(key);
     const size_t feed = text.rfind('\n', cut == 0 ? 0 : cut - 1);
     parts.append(text.substr(cut == 0 || feed == std::string::npos ? 0 : feed + 1));
@@ -53,8 +53,8 @@ TEST_F(SavedViewIndexTest, LookupsFollowEveryChangeOfTheLines) {
     for (const std::string& l : lines) t += l + "\n";
     return t;
   };
-  using targets::Field;
-  const std::vector<std::vector<targets::Match>> lookups = {
+  using iscsi::Field;
+  const std::vector<std::vector<iscsi::Match>> lookups = {
       {{Field::Logical, "logicalhba1"}},
       {{Field::Controller, "corvane0"}, {Field::Logical, "logicalhba2"}},
       {{Field::Controller, "corvane1"}},

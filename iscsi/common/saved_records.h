@@ -16,7 +16,7 @@
 #include "base/status_registry.h"
 #include "tree/tree.h"
 
-namespace tavo::targets {
+namespace tavo::iscsi {
 
 enum class Saved : uint8_t { Targets, Portals, Initiator };  // savetgt.txt, savestp.txt, intr_logopts.txt
 inline constexpr Saved kAllSaved[] = {Saved::Targets, Saved::Portals, Saved::Initiator};
@@ -152,4 +152,4 @@ bool field_text_ok(std::string_view text);
 // each with its line feed, in order. Counts (and logs) the lines dropped.
 std::string kept_lines(Saved s, std::string_view text, uint32_t* dropped);
 
-}  // namespace tavo::targets
+}  // namespace tavo::iscsi

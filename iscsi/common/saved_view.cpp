@@ -1,7 +1,7 @@
 // Parsed views of the saved iSCSI files, the two ways their lines change (a
 // line appended, the file rewritten whole), and the batches that gather an
 // action's changes into one write of each file.
-#include "iscsi/targets/saved_view.h"
+#include "iscsi/common/saved_view.h"
 
 #include <ctype.h>
 #include <errno.h>
@@ -15,7 +15,7 @@
 
 #include "platform/host.h"
 
-namespace tavo::targets {
+namespace tavo::iscsi {
 namespace {
 
 constexpr mode_t kSavedMode = 0600;  // the files hold CHAP secrets
@@ -415,4 +415,4 @@ void drop_saved_views() {
   view_registry.clear();
 }
 
-}  // namespace tavo::targets
+}  // namespace tavo::iscsi

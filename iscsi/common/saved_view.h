@@ -20,9 +20,9 @@
 #include <vector>
 
 #include "base/save_file.h"
-#include "iscsi/targets/saved_records.h"
+#include "iscsi/common/saved_records.h"
 
-namespace tavo::targets {
+namespace tavo::iscsi {
 
 class SavedView {
  public:
@@ -136,4 +136,4 @@ class SavedBatch {
   bool outer_ = false;
 };
 
-}  // namespace tavo::targets
+}  // namespace tavo::iscsi

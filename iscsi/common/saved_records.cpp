@@ -1,6 +1,6 @@
 // The field tables of the saved iSCSI files and what they drive: splitting,
 // validating, comparing and writing lines.
-#include "iscsi/targets/saved_records.h"
+#include "iscsi/common/saved_records.h"
 
 #include <ctype.h>
 #include <stdio.h>
@@ -12,7 +12,7 @@
 #include "base/validate.h"
 #include "tree/status_texts.h"
 
-namespace tavo::targets {
+namespace tavo::iscsi {
 namespace {
 
 constexpr Compare kExact = Compare::Exact;
@@ -93,6 +93,9 @@ bool same_text(std::string_view a, std::string_view b, Compare compare) {
 }
 
 }  // namespace
+
+const base::StatusFormat<const char*, size_t> kLineTooLong{
+    TAVO_BAD_LENGTH, "The values would make a line of %s longer than %zu characters. Please give shorter values."};
 
 const char* option_name(int i) { return kInitiatorFields[3 + i].name; }
 
@@ -243,4 +246,24 @@ bool RecordValues::format(std::string* line) const {
   return true;
 }
 
-}  // namespace tavo::targets
+std::string kept_lines(Saved s, std::string_view text, uint32_t* dropped) {
+  std::string kept;
+  uint32_t number = 0;
+  for_each_line(text, [&](std::string_view line, bool) {
+    ++number;
+    if (line.empty()) return;
+    const auto fields = split_fields(line);
+    if (line.size() <= kMaxSavedLine && well_formed(s, fields)) {
+      kept.append(line);
+      kept.push_back('\n');
+      return;
+    }
+    ++*dropped;
+    pdebug(TAVO_LOG_BACKEND, 2, "%s:tokens = %d, line %u of %s corrupted. So dropping it.\n",
+           "TAVO_check_for_corrupted_database", static_cast<int>(fields.empty() ? 0 : fields.size() - 1), number,
+           record_def(s).path);
+  });
+  return kept;
+}
+
+}  // namespace tavo::iscsi
