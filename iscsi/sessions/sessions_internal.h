@@ -1,6 +1,6 @@
 // What the session code shares: the back-end record of Session and
-// Connection groups, the firmware's session records, the portal of a
-// session, and the target helpers of the targets branch.
+// Connection groups, the firmware's session records and the helpers of
+// iscsi/common it uses.
 #pragma once
 
 #include <stdint.h>

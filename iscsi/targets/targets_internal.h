@@ -1,5 +1,6 @@
-// What the target, portal, discovery and erase code shares: where a node's
-// commands go, the branch's status messages, and small tree helpers.
+// What the target, portal, discovery and erase code shares: the branch's
+// status messages, the session calls registered with it, and helpers of
+// its saved lines.
 #pragma once
 
 #include <stdint.h>
