@@ -288,21 +288,36 @@ bool copy_lines(Saved s, std::span<const Match> match, std::vector<SavedFields>*
   });
 }
 
+// A file's view held for a change: under the file's save lock (a batch
+// holds its own) and the view's lock, and checked against the file under
+// them, since library writers only append or rename in and either changes
+// the file's identity. ok is false when the lock or the check failed.
+struct ViewForChange {
+  explicit ViewForChange(Saved s) : path(record_def(s).path), batched(batch_holds(s)) {
+    if (!batched && !lock.emplace(path).held()) return;
+    entry = view_entry(s);
+    guard = std::unique_lock<std::mutex>(entry->mutex);
+    if (!batch_changed(s) && entry->view.refresh() != 0) {
+      view_save_failed(s);
+      return;
+    }
+    ok = true;
+  }
+  const std::string path;
+  const bool batched;
+  std::optional<files::SaveLock> lock;
+  std::shared_ptr<ViewEntry> entry;
+  std::unique_lock<std::mutex> guard;
+  bool ok = false;
+};
+
 uint32_t rewrite(Saved s,
                  const std::function<LineEdit(std::span<const std::string_view> fields, std::string* rebuilt)>& edit) {
-  const std::string path = record_def(s).path;
-  const bool batched = batch_holds(s);
-  std::optional<files::SaveLock> lock;
-  if (!batched && !lock.emplace(path).held()) return 1;
-  std::shared_ptr<ViewEntry> entry = view_entry(s);
-  std::lock_guard<std::mutex> guard(entry->mutex);
-  SavedView& view = entry->view;
-  // Under the lock the view is checked against the file: library writers
-  // only append or rename in, and either changes the file's identity.
-  if (!batch_changed(s) && view.refresh() != 0) {
-    view_save_failed(s);
-    return 1;
-  }
+  ViewForChange held(s);
+  if (!held.ok) return 1;
+  const std::string& path = held.path;
+  const bool batched = held.batched;
+  SavedView& view = held.entry->view;
   if (!view.exists() && !batch_changed(s)) return 1;
   size_t total = 0;
   for (const auto& line : view.lines()) total += line->text.size() + 1;
@@ -341,19 +356,11 @@ uint32_t rewrite(Saved s,
 }
 
 uint32_t append_line(Saved s, const std::string& line, const std::function<bool(const SavedView&)>& present) {
-  const std::string path = record_def(s).path;
-  const bool batched = batch_holds(s);
-  std::optional<files::SaveLock> lock;
-  if (!batched && !lock.emplace(path).held()) return 1;
-  std::shared_ptr<ViewEntry> entry = view_entry(s);
-  std::lock_guard<std::mutex> guard(entry->mutex);
-  SavedView& view = entry->view;
-  if (!batch_changed(s) && view.refresh() != 0) {
-    view_save_failed(s);
-    return 1;
-  }
+  ViewForChange held(s);
+  if (!held.ok) return 1;
+  SavedView& view = held.entry->view;
   if (present && present(view)) return 0;
-  if (!batched) return files::append_lines(path, line, kSavedMode);
+  if (!held.batched) return files::append_lines(held.path, line, kSavedMode);
   // A file whose last line lacks its line feed is written whole: an append
   // would have to give it one first.
   BatchFile& f = *batch_file(s);
