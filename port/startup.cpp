@@ -15,7 +15,7 @@
 namespace tavo::port {
 namespace {
 
-ChannelHooks hooks;
+constinit ChannelHooks hooks;
 
 }  // namespace
 

@@ -60,7 +60,7 @@ void tear_down(TavoHierarchy* h) {
 namespace tavo::tree {
 
 namespace {
-BackendHooks hooks{nullptr, nullptr};
+constinit BackendHooks hooks{nullptr, nullptr};
 }  // namespace
 
 void set_backend_hooks(BackendHooks h) { hooks = h; }

@@ -63,8 +63,8 @@ constexpr base::StatusText kNetworkStatusTexts[] = {
 };
 const base::StatusTable kNetworkTable{"network", kNetworkStatusTexts};
 
-TargetHooks registered_target_hooks;
-SessionHooks registered_session_hooks;
+constinit TargetHooks registered_target_hooks;
+constinit SessionHooks registered_session_hooks;
 
 }  // namespace
 

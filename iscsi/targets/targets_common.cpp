@@ -53,7 +53,7 @@ constexpr base::StatusText kTargetsStatusTexts[] = {
 #undef TARGETS_LOG_HINT
 const base::StatusTable kTargetsTable{"targets", kTargetsStatusTexts};
 
-SessionHooks registered_session_hooks;
+constinit SessionHooks registered_session_hooks;
 
 }  // namespace
 
