@@ -11,9 +11,6 @@ namespace tavo::base {
 // [A-Za-z0-9_.:-], 1 to max_length characters.
 bool valid_plain_name(const char* name, size_t max_length);
 
-// Plain names joined by "/" (a path), 1 to max_length characters.
-bool valid_plain_path(const char* path, size_t max_length);
-
 // An interface name (or PCI address) fit for a command line: a plain name
 // of 1 to 15 characters.
 inline bool valid_shell_name(const char* name) { return valid_plain_name(name, 15); }
