@@ -106,7 +106,7 @@ uint32_t discovery_logout(const tavo::tree::HandlerContext& p, uint32_t handle) 
 // and the targets they list; 0 or the failure's status.
 uint32_t discovery_send(const tavo::tree::HandlerContext& p, uint32_t handle, const char* text, uint32_t most,
                         TavoNode* portal, TavoNode* action, char* params) {
-  TargetsBuffer answer = zeroed_buffer(kBuffer);
+  Buffer answer = zeroed_buffer(kBuffer);
   if (answer == nullptr) return 1;
   tavo::SendTargetsRequestHead head{handle, tavo::kSendTargetsWord, {}};
   put_text(head.text, sizeof head.text, text);
@@ -120,7 +120,7 @@ uint32_t discovery_send(const tavo::tree::HandlerContext& p, uint32_t handle, co
   const uint32_t generation = generation_of(p);
   if (result != 0 || first != kMoreTargets || generation != tavo::kGenerationMoravel) return result;
   const uint32_t received = static_cast<uint32_t>(discovery_records(answer.get(), UINT32_MAX).size());
-  TargetsBuffer more = zeroed_buffer(kBuffer);
+  Buffer more = zeroed_buffer(kBuffer);
   if (more == nullptr) return 1;
   // What is left to ask for never goes below nothing.
   const tavo::SendTargetsContinuation c{static_cast<uint16_t>(received & 0xFFFF),

@@ -145,7 +145,7 @@ void listing_target(const tavo::tree::HandlerContext& p, TavoNode* add_target, c
 
 // The record of one target id: its size asked first; 0, else 1 with
 // status 31 or 83.
-uint32_t listing_record(const tavo::tree::HandlerContext& p, uint32_t id, TargetsBuffer* record, size_t* size) {
+uint32_t listing_record(const tavo::tree::HandlerContext& p, uint32_t id, Buffer* record, size_t* size) {
   uint8_t query[tavo::kTargetSizeQuery] = {};
   memcpy(query, &id, sizeof id);
   uint16_t length = 0;
@@ -180,7 +180,7 @@ uint32_t get_all_targets(TavoNode* lhba, uint32_t function_number, uint32_t doma
   p.port = static_cast<uint8_t>(port_number);
   uint32_t answered = 0;
   if (const uint32_t r = listing_discovery_block(p, p.function, &answered)) return r;
-  TargetsBuffer list = zeroed_buffer(kBuffer);
+  Buffer list = zeroed_buffer(kBuffer);
   if (list == nullptr) return 1;
   const tavo::TargetListRequest request{answered == kNameServerUnreachable ? 0 : discovered, tavo::kTargetListWord};
   memcpy(list.get(), &request, sizeof request);
@@ -197,7 +197,7 @@ uint32_t get_all_targets(TavoNode* lhba, uint32_t function_number, uint32_t doma
   for (size_t i = 0; i < count && i < room; ++i) {
     tavo::TargetIdEntry entry;
     memcpy(&entry, list.get() + sizeof count + i * sizeof entry, sizeof entry);
-    TargetsBuffer record;
+    Buffer record;
     size_t size = 0;
     if (listing_record(p, entry.id, &record, &size) != 0) return 1;
     listing_target(p, add_target, record.get(), size, discovered, &sessions);

@@ -177,7 +177,7 @@ uint32_t handle_target_type(TavoNode* property, char* buf, uint32_t op) {
 }
 
 bool tavo::targets::active_session_handles(const tavo::tree::HandlerContext& p, std::vector<uint32_t>* handles) {
-  TargetsBuffer list = zeroed_buffer(kSessionListSize);
+  Buffer list = zeroed_buffer(kSessionListSize);
   if (list == nullptr) return false;
   memcpy(list.get(), &tavo::kSessionListKind, sizeof tavo::kSessionListKind);
   if (ioctl_get_activesessionid(p.number, list.get(), kSessionListSize, p.domain, p.port) != 0) return false;

@@ -23,7 +23,6 @@ namespace tavo::targets {
 
 // The branch works in the vocabulary the iSCSI branches share.
 using namespace iscsi;
-using TargetsBuffer = iscsi::Buffer;
 
 // The firmware's active session handles (29/6, the whole buffer asked at
 // once); false when the command fails.
