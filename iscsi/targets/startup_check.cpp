@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "base/file_utils.h"
 #include "base/save_file.h"
 #include "iscsi/common/saved_records.h"
 #include "iscsi/targets/targets.h"
@@ -18,6 +19,7 @@ constexpr mode_t kCheckMode = 0600;
 
 void check_file(Saved s) {
   const std::string path = record_def(s).path;
+  if (tavo::files::never_saved(path)) return;  // nothing to check; no lock to make
   tavo::files::SaveLock lock(path);
   if (!lock.held()) return;
   tavo::files::remove_leftover_temporaries(path);
