@@ -65,9 +65,17 @@ TEST_F(LhbaStartupTest, SavedLinesBuildTargetsAndPortals) {
                                tgt_line(kKey, "iqn.s1", "10.0.0.10", "0xCBC") +
                                tgt_line(kKey, "iqn.s2", "10.0.0.9", "0x0") + tgt_line(kKey, "iqn.s3", "", "3260") +
                                other);
-  put_saved("savestp.txt", std::string(kKey) + ",10.0.0.50,3260,00:00:00:00:00:00," + kChapOptions + ",,,\n" + kOther +
-                               ",10.0.0.51,3260,00:00:00:00:00:00," + kDefaults + "\n");
+  // The send-target portals' ports the same way.
+  const auto stp_line = [](const std::string& key, const std::string& address, const std::string& port) {
+    return key + "," + address + "," + port + ",00:00:00:00:00:00," + kDefaults + "\n";
+  };
+  const std::string chap_stp = std::string(kKey) + ",10.0.0.50,3260,00:00:00:00:00:00," + kChapOptions + ",,,\n";
+  put_saved("savestp.txt", chap_stp + stp_line(kKey, "10.0.0.51", "0xCBC") + stp_line(kKey, "10.0.0.52", "+3261") +
+                               stp_line(kKey, "10.0.0.53", "0") + stp_line(kKey, "10.0.0.54", "0x0") +
+                               stp_line(kOther, "10.0.0.51", "0"));
   restart_client();
+  EXPECT_EQ(saved("savestp.txt"), chap_stp + stp_line(kKey, "10.0.0.51", "3260") + stp_line(kKey, "10.0.0.52", "3261") +
+                                      stp_line(kOther, "10.0.0.51", "0"));
   auto unended = [](std::string s) {
     s.pop_back();
     return s;
@@ -86,7 +94,9 @@ TEST_F(LhbaStartupTest, SavedLinesBuildTargetsAndPortals) {
   EXPECT_EQ(get(stp + "/IPAddress"), "10.0.0.50");
   EXPECT_EQ(get(stp + "/SendTargetPortalLoginOptions/Authentication/AuthenticationMethod"), "One-Way CHAP");
   EXPECT_EQ(get(stp + "/SendTargetPortalLoginOptions/Authentication/CHAPParam"), "Prohibited");
-  EXPECT_EQ(instances(kL + "/Discovery", "SendTargetPortal").size(), 1u);
+  EXPECT_EQ(instances(kL + "/Discovery", "SendTargetPortal").size(), 3u);
+  EXPECT_EQ(get(kL + "/Discovery/SendTargetPortal1/PortNumber"), "3260");
+  EXPECT_EQ(get(kL + "/Discovery/SendTargetPortal2/PortNumber"), "3261");
 }
 
 TEST_F(LhbaStartupTest, ARestartRestoresTheConfiguration) {
@@ -179,6 +189,89 @@ TEST_F(LhbaStartupTest, EraseClearsEveryFunctionOfTheController) {
   EXPECT_EQ(saved("intr_logopts.txt").find("CRC32C"), std::string::npos);
   // Another controller keeps everything.
   EXPECT_EQ(configuration("Corvane1/iSCSIPhysicalHBA0/LogicalHBA0"), fresh);
+}
+
+// The erase changes all three saved files. Killed, or the power cut, at
+// any of its file calls, they hold everything before or the whole erase
+// after, once start-up (its first step) has completed what was cut short.
+TEST_F(LhbaStartupTest, ErasedFilesAreAllBeforeOrAllAfter) {
+  for (const std::string& lhba : {kL, std::string("Corvane0/iSCSIPhysicalHBA1/LogicalHBA0")}) {
+    ASSERT_EQ(act(lhba + "/AddTarget", {"iqn.t1", "10.0.0.9"}), 0u);
+    ASSERT_EQ(act(lhba + "/Discovery/AddSendTargetPortal", {"10.0.0.50", "3260"}), 0u);
+    ASSERT_EQ(set(lhba + "/InitiatorLoginOptions/DataDigest", "CRC32C"), 0u);
+  }
+  const char* names[] = {"savetgt.txt", "savestp.txt", "intr_logopts.txt"};
+  std::vector<std::string> kept;
+  for (const char* name : names) kept.push_back(saved(name));
+  const auto restore = [&] {
+    for (size_t i = 0; i < kept.size(); ++i) put_saved(names[i], kept[i]);
+  };
+  const auto files = [&] {
+    TAVO_check_for_corrupted_database();
+    std::string all;
+    for (const char* name : names) all += std::string(name) + ":\n" + saved(name);
+    return all;
+  };
+  const std::string before = files();
+  const auto erase = [&] { act("Corvane0/iSCSIPhysicalHBA0/EraseConfiguration"); };
+  sim::Fault none;
+  none.kind = sim::FaultKind::Crash;
+  none.path_contains = "no such file";
+  ASSERT_EQ(in_child(none, erase), 0);
+  const std::string after = files();
+  for (size_t i = 0; i < kept.size(); ++i) ASSERT_NE(saved(names[i]), kept[i]) << names[i];
+  EXPECT_GE(old_or_new_at_every_file_call("/etc/config/QVL/tavo/", restore, erase, files, before, after), 20);
+  std::vector<std::string> left;
+  sim_->list_directory(root_.at("/etc/config/QVL/tavo"), &left);
+  for (const std::string& name : left) EXPECT_EQ(name.find(".tmp."), std::string::npos) << name;
+  EXPECT_FALSE(file_exists(saved_path("iscsi_commit.txt")));
+}
+
+// A commit record left by a change of several files: start-up completes the
+// change it tells of (the renames not made yet), or drops one that never
+// committed (cut short, or naming a file that is not a saved iSCSI file),
+// before it reads the files.
+TEST_F(LhbaStartupTest, StartUpCompletesTheChangeACommitRecordTells) {
+  const std::string old_tgt = tgt_line(kKey, "iqn.old", "10.0.0.9", "3260"),
+                    new_tgt = tgt_line(kKey, "iqn.new", "10.0.0.9", "3260");
+  const std::string old_stp = std::string(kKey) + ",10.0.0.50,3260,00:00:00:00:00:00," + kDefaults + "\n",
+                    new_stp = std::string(kKey) + ",10.0.0.60,3260,00:00:00:00:00:00," + kDefaults + "\n";
+  const std::string both = "savetgt.txt.tmp.9.0 savetgt.txt\nsavestp.txt.tmp.9.1 savestp.txt\n";
+  const struct {
+    const char* what;
+    std::string record;
+    bool first_renamed;  // the kill came after the first rename
+    bool done;
+  } cases[] = {
+      {"committed", both + "commit 2\n", false, true},
+      {"one rename made", both + "commit 2\n", true, true},
+      {"cut short", both, false, false},
+      {"a miscount", both + "commit 3\n", false, false},
+      {"another file named", "savetgt.txt.tmp.9.0 savetgt.txt\nlibtavo.conf.tmp.9.1 libtavo.conf\ncommit 2\n", false,
+       false},
+      {"a path named", "savetgt.txt.tmp.9.0 savetgt.txt\n../savestp.txt.tmp.9.1 savestp.txt\ncommit 2\n", false,
+       false},
+  };
+  const std::string dir = saved_path("");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    put_saved("savetgt.txt", c.first_renamed ? new_tgt : old_tgt);
+    put_saved("savestp.txt", old_stp);
+    if (!c.first_renamed) write_file(dir + "savetgt.txt.tmp.9.0", new_tgt);
+    write_file(dir + "savestp.txt.tmp.9.1", new_stp);
+    write_file(dir + "libtavo.conf.tmp.9.1", "planted\n");
+    write_file(dir + "iscsi_commit.txt", c.record);
+    restart_client();
+    const std::string& tgt = c.done || c.first_renamed ? new_tgt : old_tgt;
+    EXPECT_EQ(target_lines(), std::vector<std::string>{tgt.substr(0, tgt.size() - 1)});
+    EXPECT_EQ(saved("savestp.txt"), c.done ? new_stp : old_stp);
+    EXPECT_EQ(get(kL + "/Target0/TargetISCSIName"), c.done ? "iqn.new" : "iqn.old");
+    EXPECT_EQ(get(kL + "/Discovery/SendTargetPortal0/IPAddress"), c.done ? "10.0.0.60" : "10.0.0.50");
+    EXPECT_FALSE(file_exists(dir + "iscsi_commit.txt"));
+    EXPECT_FALSE(file_exists(dir + "savetgt.txt.tmp.9.0"));
+    EXPECT_FALSE(file_exists(dir + "savestp.txt.tmp.9.1"));
+    EXPECT_NE(read_file(dir + "libtavo.conf"), "planted\n");
+  }
 }
 
 TEST_F(LhbaStartupTest, SavesNeitherFollowLinksNorLeaveTemporaries) {
