@@ -6,6 +6,7 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,44 @@ class LhbaStartupTest : public NetworkTargetsTest {
     ASSERT_EQ(TAVO_exit(), 0u);
     ASSERT_EQ(TAVO_init(), 0u);
   }
+  // A target, a send-target portal and an initiator option of the
+  // LogicalHBA at path: a line in each saved file.
+  void configure(const std::string& lhba) {
+    ASSERT_EQ(act(lhba + "/AddTarget", {"iqn.t1", "10.0.0.9"}), 0u);
+    ASSERT_EQ(act(lhba + "/Discovery/AddSendTargetPortal", {"10.0.0.50", "3260"}), 0u);
+    ASSERT_EQ(set(lhba + "/InitiatorLoginOptions/DataDigest", "CRC32C"), 0u);
+  }
+  static constexpr const char* kFiles[] = {"savetgt.txt", "savestp.txt", "intr_logopts.txt"};
+  // The three saved files, each after its name.
+  std::string files() {
+    std::string all;
+    for (const char* name : kFiles) all += std::string(name) + ":\n" + saved(name);
+    return all;
+  }
+  std::vector<std::string> keep_files() {
+    std::vector<std::string> kept;
+    for (const char* name : kFiles) kept.push_back(saved(name));
+    return kept;
+  }
+  void put_files(const std::vector<std::string>& kept) {
+    for (size_t i = 0; i < kept.size(); ++i) put_saved(kFiles[i], kept[i]);
+  }
+  // The files as the erase leaves them, run in a child that the files keep.
+  std::string files_after_erase() {
+    sim::Fault none;
+    none.kind = sim::FaultKind::Crash;
+    none.path_contains = "no such file";
+    EXPECT_EQ(in_child(none, [&] { act(kErase); }), 0);
+    return files();
+  }
+  // Neither a temporary file nor the commit record is left.
+  void expect_no_leftovers() {
+    std::vector<std::string> left;
+    sim_->list_directory(root_.at("/etc/config/QVL/tavo"), &left);
+    for (const std::string& name : left) EXPECT_EQ(name.find(".tmp."), std::string::npos) << name;
+    EXPECT_FALSE(file_exists(saved_path("iscsi_commit.txt")));
+  }
+  static constexpr char kErase[] = "Corvane0/iSCSIPhysicalHBA0/EraseConfiguration";
   // Every value of the configuration a client sees, in tree order.
   std::vector<std::string> configuration(const std::string& lhba) {
     std::vector<std::string> v;
@@ -195,36 +234,103 @@ TEST_F(LhbaStartupTest, EraseClearsEveryFunctionOfTheController) {
 // any of its file calls, they hold everything before or the whole erase
 // after, once start-up (its first step) has completed what was cut short.
 TEST_F(LhbaStartupTest, ErasedFilesAreAllBeforeOrAllAfter) {
-  for (const std::string& lhba : {kL, std::string("Corvane0/iSCSIPhysicalHBA1/LogicalHBA0")}) {
-    ASSERT_EQ(act(lhba + "/AddTarget", {"iqn.t1", "10.0.0.9"}), 0u);
-    ASSERT_EQ(act(lhba + "/Discovery/AddSendTargetPortal", {"10.0.0.50", "3260"}), 0u);
-    ASSERT_EQ(set(lhba + "/InitiatorLoginOptions/DataDigest", "CRC32C"), 0u);
-  }
-  const char* names[] = {"savetgt.txt", "savestp.txt", "intr_logopts.txt"};
-  std::vector<std::string> kept;
-  for (const char* name : names) kept.push_back(saved(name));
-  const auto restore = [&] {
-    for (size_t i = 0; i < kept.size(); ++i) put_saved(names[i], kept[i]);
-  };
-  const auto files = [&] {
+  configure(kL);
+  configure("Corvane0/iSCSIPhysicalHBA1/LogicalHBA0");
+  const std::vector<std::string> kept = keep_files();
+  const auto completed = [&] {
     TAVO_check_for_corrupted_database();
-    std::string all;
-    for (const char* name : names) all += std::string(name) + ":\n" + saved(name);
-    return all;
+    return files();
   };
-  const std::string before = files();
-  const auto erase = [&] { act("Corvane0/iSCSIPhysicalHBA0/EraseConfiguration"); };
-  sim::Fault none;
-  none.kind = sim::FaultKind::Crash;
-  none.path_contains = "no such file";
-  ASSERT_EQ(in_child(none, erase), 0);
-  const std::string after = files();
-  for (size_t i = 0; i < kept.size(); ++i) ASSERT_NE(saved(names[i]), kept[i]) << names[i];
-  EXPECT_GE(old_or_new_at_every_file_call("/etc/config/QVL/tavo/", restore, erase, files, before, after), 20);
-  std::vector<std::string> left;
-  sim_->list_directory(root_.at("/etc/config/QVL/tavo"), &left);
-  for (const std::string& name : left) EXPECT_EQ(name.find(".tmp."), std::string::npos) << name;
-  EXPECT_FALSE(file_exists(saved_path("iscsi_commit.txt")));
+  const std::string before = completed(), after = files_after_erase();
+  ASSERT_NE(after, before);
+  EXPECT_GE(old_or_new_at_every_file_call(
+                "/etc/config/QVL/tavo/", [&] { put_files(kept); }, [&] { act(kErase); }, completed, before, after),
+            20);
+  expect_no_leftovers();
+}
+
+// I/O faults where the erase replaces its files together: before the commit
+// record is in place nothing changes and the erase answers the failed save;
+// after it the change stands (a rename that failed is made again at once,
+// or by start-up), and the erase answers 0.
+TEST_F(LhbaStartupTest, ErasedFilesUnderIoFaults) {
+  configure(kL);
+  const std::vector<std::string> kept = keep_files();
+  const std::string before = files(), after = files_after_erase();
+  const struct {
+    const char* what;
+    const char* call;
+    const char* path;
+    int times;
+    uint32_t result;
+    bool after_at_once;
+  } cases[] = {
+      {"a temporary not written", "write", ".tmp.", -1, 1, false},
+      {"the last temporary not flushed", "fsync", "intr_logopts.txt.tmp.", -1, 1, false},
+      {"the record not written", "write", "iscsi_commit", -1, 1, false},
+      {"the record not renamed in", "rename", "iscsi_commit", -1, 1, false},
+      {"a rename failed once", "rename", "savestp.txt", 1, 0, true},
+      {"a rename that keeps failing", "rename", "savestp.txt", -1, 0, false},
+      {"the directory not flushed", "fsync_dir", "", -1, 0, true},
+      {"the record not removed", "unlink", "iscsi_commit", -1, 0, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    put_files(kept);
+    restart_client();
+    sim::Fault fault;
+    fault.kind = sim::FaultKind::FileErrno;
+    fault.file_call = c.call;
+    fault.path_contains = c.path;
+    fault.times = c.times;
+    sim_->inject(fault);
+    EXPECT_EQ(act(kErase), c.result);
+    sim_->clear_faults();
+    if (c.result != 0) {
+      EXPECT_EQ(last_status().second.rfind("Failed to save /etc/config/QVL/tavo/", 0), 0u) << last_status().second;
+      EXPECT_EQ(files(), before);
+    } else if (c.after_at_once) {
+      EXPECT_EQ(files(), after);
+    }
+    restart_client();
+    EXPECT_EQ(files(), c.result != 0 ? before : after);
+    expect_no_leftovers();
+  }
+}
+
+// An erase that fails at the second function leaves the first erased and
+// the second as it was, in all three files alike.
+TEST_F(LhbaStartupTest, AnEraseCutShortSavesWhatItDid) {
+  const std::string second = "Corvane0/iSCSIPhysicalHBA1/LogicalHBA0";
+  configure(kL);
+  configure(second);
+  const auto lines_of = [&](const char* name, const std::string& key) {
+    std::vector<std::string> lines;
+    std::istringstream in(saved(name));
+    for (std::string line; std::getline(in, line);)
+      if (line.rfind(key + ",", 0) == 0) lines.push_back(line);
+    return lines;
+  };
+  const std::string second_key = "Corvane0,iSCSIPhysicalHBA1,LogicalHBA0";
+  const std::vector<std::string> second_portals = portal_lines(second_key);
+  std::vector<std::vector<std::string>> second_before;
+  for (const char* name : {"savestp.txt", "intr_logopts.txt"}) second_before.push_back(lines_of(name, second_key));
+  ASSERT_FALSE(session_lines(second_key).empty());
+  fail_mailbox(2, 28, 3).function = 1;  // the second function's iSNS state
+  EXPECT_EQ(act(kErase), 1u);
+  sim_->clear_faults();
+  EXPECT_EQ(last_status().first, 80u);
+  EXPECT_TRUE(lines_of("savetgt.txt", kKey).empty());
+  EXPECT_TRUE(lines_of("savestp.txt", kKey).empty());
+  EXPECT_EQ(lines_of("intr_logopts.txt", kKey), std::vector<std::string>{std::string(kKey) + "," + kDefaults});
+  // The second function's sessions were logged out before the failure:
+  // their lines went with them; the rest of its lines stay.
+  EXPECT_EQ(portal_lines(second_key), second_portals);
+  EXPECT_TRUE(session_lines(second_key).empty());
+  size_t i = 0;
+  for (const char* name : {"savestp.txt", "intr_logopts.txt"})
+    EXPECT_EQ(lines_of(name, second_key), second_before[i++]) << name;
+  EXPECT_EQ(instances(second, "Target").size(), 1u);
 }
 
 // A commit record left by a change of several files: start-up completes the
