@@ -36,15 +36,20 @@ TEST_F(SaveFileTest, SavedFilesAreOldOrNewWhateverHappens) {
        [] { return TAVO_set_property_val(0, 3, "5", 2); }},
       {kDir + "/saved.txt", "a\n", "a\nb\n", [] { return files::append_lines(kDir + "/saved.txt", "b\n", 0644); }},
   };
+  // ENOSPC at every call named (or the first) under the directory.
+  const auto no_space = [&](const char* call, int times) {
+    sim::Fault fault;
+    fault.kind = sim::FaultKind::FileErrno;
+    fault.file_call = call;
+    fault.path_contains = kDir;
+    fault.err = ENOSPC;
+    fault.times = times;
+    sim_->inject(fault);
+  };
   {
     // The log tells of a directory that could not be flushed (read before a
     // power cut in a child drops the log, which is never flushed).
-    sim::Fault fault;
-    fault.kind = sim::FaultKind::FileErrno;
-    fault.file_call = "fsync_dir";
-    fault.err = ENOSPC;
-    fault.times = -1;
-    sim_->inject(fault);
+    no_space("fsync_dir", -1);
     tavo_debug_level = 2;
     EXPECT_EQ(saves[0].save(), 0u);
     tavo_debug_level = 0;
@@ -65,13 +70,7 @@ TEST_F(SaveFileTest, SavedFilesAreOldOrNewWhateverHappens) {
     for (const char* call : {"open", "write", "fsync", "close", "rename", "fsync_dir", "lock"}) {
       for (int times : {1, -1}) {  // once, always
         write_file(root_.at(s.path), s.before);
-        sim::Fault fault;
-        fault.kind = sim::FaultKind::FileErrno;
-        fault.file_call = call;
-        fault.path_contains = kDir;
-        fault.err = ENOSPC;
-        fault.times = times;
-        sim_->inject(fault);
+        no_space(call, times);
         const uint32_t result = s.save();
         sim_->clear_faults();
         const std::string content = read_file(root_.at(s.path));
