@@ -9,6 +9,7 @@
 #include "base/file_utils.h"
 #include "base/save_file.h"
 #include "iscsi/common/saved_records.h"
+#include "iscsi/common/saved_view.h"
 #include "iscsi/targets/targets.h"
 
 using namespace tavo::iscsi;
@@ -48,6 +49,9 @@ void check_file(Saved s) {
 }  // namespace
 
 uint32_t TAVO_check_for_corrupted_database(void) {
+  // A change of several files that a kill cut short is completed (or
+  // dropped) first: the files are checked as they are meant to be.
+  complete_saved_changes();
   for (Saved s : kAllSaved) check_file(s);
   return 0;
 }
