@@ -16,6 +16,7 @@
 #include <span>
 #include <vector>
 
+#include "base/file_utils.h"
 #include "platform/host.h"
 
 namespace tavo::iscsi {
@@ -152,7 +153,13 @@ void settle_commit(bool forced) {
 
 }  // namespace
 
-void complete_saved_changes() { settle_commit(true); }
+void complete_saved_changes() {
+  // No record and no copy of one: nothing to complete, and start-up makes
+  // no lock file for nothing (the staged copies of the saved files go with
+  // their own leftovers).
+  if (files::never_saved(kCommitRecord)) return;
+  settle_commit(true);
+}
 
 void SavedView::clear() {
   lines_.clear();

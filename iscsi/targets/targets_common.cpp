@@ -99,6 +99,8 @@ bool port_reads_zero(Saved s, const SavedFields& line) {
 
 uint32_t startup_lines(Saved s, const LhbaKey& key, bool (*unusable)(const SavedFields&),
                        std::vector<SavedFields>* usable) {
+  // A file never written has no lines; its lock is not made for nothing.
+  if (files::identify(record_def(s).path).size < 0) return 1;
   const std::vector<Match> match = key_matches(key);
   const size_t port_at = static_cast<size_t>(position(s, Field::Port));
   return rewrite(s, [&](std::span<const std::string_view> fields, std::string* rebuilt) {

@@ -148,9 +148,8 @@ TEST_F(StartupTest, NoAdapterLeavesItsMessage) {
 }
 
 // Start-up makes only the files its machine needs: a profile file and its
-// lock only with a Moravel controller, the saved iSCSI files and their
-// locks only with an iSCSI function (whose login options are saved and
-// whose targets are looked up under the targets file's lock).
+// lock only with a Moravel controller, and of the saved iSCSI files only
+// the login options (and their lock) that an iSCSI function saves.
 TEST_F(StartupTest, StartUpCreatesOnlyTheFilesItNeeds) {
   const std::string dir = "/etc/config/QVL/tavo";
   const auto names = [&] {
@@ -169,7 +168,7 @@ TEST_F(StartupTest, StartUpCreatesOnlyTheFilesItNeeds) {
       {"CV3 iSCSI",
        "controller 0 generation=cv3 serial=S bus=3\nnic controller=0 function=0 port=0 name=vmnic0\n"
        "iscsi controller=0 function=2 port=0 device=0\n",
-       {"libtavo.conf", "intr_logopts.txt", "intr_logopts.txt.lock", "savetgt.txt.lock"}},
+       {"libtavo.conf", "intr_logopts.txt", "intr_logopts.txt.lock"}},
       {"Moravel NIC",
        "controller 0 generation=moravel serial=M bus=7\nnic controller=0 function=0 port=0 name=vmnic0\n",
        {"libtavo.conf", "config_prof.txt", "config_prof.txt.lock"}},
