@@ -73,9 +73,12 @@ uint32_t discovery_portals(const uint8_t* answer, const AnswerRecord& r, TavoNod
     const uint8_t* entry = answer + r.at + sizeof(tavo::SendTargetsRecordHead) + j * sizeof(tavo::SendTargetsAddress);
     if (!discovery_entry(entry, address, port, tag)) break;
     if (existing && find_target_portal(target, address, port) != nullptr) continue;
-    if (setup_portal(target, address, port, tag, nullptr, nullptr, nullptr) == nullptr ||
-        TAVO_add_target_into_file(lhba, target, name, address, port, portal, "True") != 0)
-      return 1;
+    TavoNode* added = setup_portal(target, address, port, tag, nullptr, nullptr, nullptr);
+    if (added == nullptr) return 1;
+    // A new portal of a target that stays goes again when its line cannot
+    // be saved (a new target goes whole).
+    if (existing) SavedBatch::undo([added] { delete_node(added); });
+    if (TAVO_add_target_into_file(lhba, target, name, address, port, portal, "True") != 0) return 1;
   }
   return 0;
 }
@@ -165,6 +168,8 @@ uint32_t BuildTargetInfoList(uint8_t* answer, TavoNode* lhba, TavoNode* portal, 
     const bool existing = target != nullptr;
     if (!existing) target = setup_target(p.lhba, name, portal, action, params, 1);
     if (target == nullptr) continue;  // not added: no instance left
+    // Found targets stay only with their saved lines.
+    if (!existing) SavedBatch::undo([target] { delete_with_records(target); });
     if (discovery_portals(answer, r, p.lhba, portal, target, name, existing) != 0) return 1;
   }
   return 0;
