@@ -431,6 +431,12 @@ uint32_t SavedBatch::commit() {
   return result;
 }
 
+uint32_t SavedBatch::end(uint32_t result) {
+  if (result != 0 && outer_ && open_batch != nullptr) open_batch->after.clear();
+  const uint32_t written = commit();
+  return result != 0 ? result : written;
+}
+
 void SavedBatch::undo(std::function<void()> step) {
   if (open_batch != nullptr) open_batch->undo.push_back(std::move(step));
 }

@@ -140,11 +140,9 @@ class SavedBatch {
   // both lists are emptied.
   uint32_t commit();
   // The end of an action that answered result: the batch committed, and
-  // result, or the failed save's 1 when result is 0.
-  uint32_t end(uint32_t result) {
-    const uint32_t written = commit();
-    return result != 0 ? result : written;
-  }
+  // result, or the failed save's 1 when result is 0. The steps kept by
+  // after belong to an action that went through: a failed one drops them.
+  uint32_t end(uint32_t result);
 
   // What an action changes beside its files, so that a failed save leaves
   // firmware and tree as they were: undo keeps the step that puts back a

@@ -96,6 +96,62 @@ TEST_F(NetworkTargetsTest, KilledActionsLeaveTheLinesBeforeOrAfter) {
   }
 }
 
+// Every action that changes the saved files, under EIO, ENOSPC and short
+// writes at the first, the second and every file call: an answer of 0
+// leaves what the action leaves without a fault, a failure leaves files,
+// tree and firmware as they were.
+TEST_F(NetworkTargetsTest, EverySavedStateActionAnswersTrulyUnderIoFaults) {
+  const std::string lhba = kLhba, discovery = lhba + "/Discovery", stp = discovery + "/SendTargetPortal0";
+  // Target0 logged in at a, Target1 nowhere on the network (its session
+  // closed), Target2 b, not logged in; a send-target portal at a and b.
+  ASSERT_EQ(act(lhba + "/AddTarget", {kTargetA, "10.0.0.50"}), 0u);
+  ASSERT_EQ(act(lhba + "/Target0/Login", {"10.0.0.50", "3260"}), 0u);
+  ASSERT_EQ(act(lhba + "/AddTarget", {"iqn.t1", "10.0.0.9"}), 0u);
+  ASSERT_EQ(act(lhba + "/AddTarget", {kTargetB, "10.0.0.50"}), 0u);
+  ASSERT_EQ(act(discovery + "/AddSendTargetPortal", {"10.0.0.50", "3260"}), 0u);
+  const std::string t0 = lhba + "/Target0", t1 = lhba + "/Target1", t2 = lhba + "/Target2";
+  const std::string chap = t1 + "/TargetLoginOptions/Authentication/";
+  const struct {
+    const char* what;
+    std::function<uint32_t()> run;
+  } actions[] = {
+      {"AddTarget", [&] { return act(lhba + "/AddTarget", {"iqn.t2", "10.0.0.9"}); }},
+      {"AddTargetPortal", [&] { return act(t1 + "/AddTargetPortal", {"10.0.0.10", "3261"}); }},
+      {"DeleteTarget", [&] { return act(lhba + "/DeleteTarget", {"1"}); }},
+      {"DeleteTargetPortal", [&] { return act(t1 + "/DeleteTargetPortal", {"0"}); }},
+      {"AddSendTargetPortal", [&] { return act(discovery + "/AddSendTargetPortal", {"10.0.0.60", "3260"}); }},
+      {"DeleteSendTargetPortal", [&] { return act(discovery + "/DeleteSendTargetPortal", {"0"}); }},
+      {"DiscoverTargets", [&] { return act(stp + "/DiscoverTargets"); }},
+      {"RefreshAvailableTargets", [&] { return act(discovery + "/RefreshAvailableTargets"); }},
+      {"target ConfigureCHAP",
+       [&] { return act(chap + "ConfigureCHAP", {"One-Way CHAP", "", "", "tname", "tsecret12345"}); }},
+      {"target DeleteCHAP", [&] { return act(chap + "DeleteCHAP"); }},
+      {"initiator ConfigureCHAP",
+       [&] {
+         return act(lhba + "/InitiatorLoginOptions/Authentication/ConfigureCHAP",
+                    {"One-Way CHAP", "", "", "in", "nsecret12345"});
+       }},
+      {"initiator option", [&] { return set(lhba + "/InitiatorLoginOptions/DataDigest", "CRC32C"); }},
+      {"target option", [&] { return set(t1 + "/TargetLoginOptions/HeaderDigest", "CRC32C"); }},
+      {"portal option", [&] { return set(stp + "/SendTargetPortalLoginOptions/ImmediateData", "No"); }},
+      {"Login",  // a session of its own beside the closed one
+       [&] { return act(t2 + "/Login", {"10.0.0.50", "3260", std::string(1, char(TAVO_NOT_GIVEN)), "7"}); }},
+      {"Logout", [&] { return act(t0 + "/Logout"); }},
+  };
+  const auto restore = saved_files_restorer();
+  const std::string before = everything();
+  for (const auto& a : actions) {
+    SCOPED_TRACE(a.what);
+    restore();
+    const auto [answer, after] = answer_in_child(no_fault(), a.run, [&] { return everything(); });
+    ASSERT_EQ(answer, 0u);
+    ASSERT_NE(after, before);
+    EXPECT_GT(true_answer_under_io_faults(
+                  "/etc/config/QVL/tavo/", restore, a.run, [&] { return everything(); }, before, after),
+              0);
+  }
+}
+
 // Each action writes each saved file at most once: a second write of any
 // of them would fail here, and none does.
 TEST_F(NetworkTargetsTest, EachActionWritesEachSavedFileOnce) {
