@@ -142,29 +142,32 @@ int SimTest::old_or_new_at_every_file_call(const std::string& path, const std::f
 }
 
 std::vector<SimTest::IoFault> SimTest::io_faults(const std::string& path) {
-  std::vector<IoFault> faults;
-  const struct {
-    const char* name;
-    sim::FaultKind kind;
-    int err;
-  } kinds[] = {{"EIO", sim::FaultKind::FileErrno, EIO},
-               {"ENOSPC", sim::FaultKind::FileErrno, ENOSPC},
-               {"short write", sim::FaultKind::ShortWrite, 0}};
+  // The calls a save makes ("" any of them); a failed directory flush after
+  // the rename is a save that is done, tried where that rule is.
+  static constexpr const char* kCalls[] = {"", "stat", "open", "lock", "read", "write",
+                                           "fsync", "close", "rename", "chmod"};
   const struct {
     const char* name;
     int skip, times;
   } positions[] = {{"first", 0, 1}, {"second", 1, 1}, {"every", 0, -1}};
-  for (const auto& k : kinds)
+  std::vector<IoFault> faults;
+  const auto add = [&](const std::string& name, sim::FaultKind kind, int err, const char* call) {
     for (const auto& at : positions) {
       sim::Fault f;
-      f.kind = k.kind;
-      f.err = k.err;
+      f.kind = kind;
+      f.err = err;
       f.path_contains = path;
-      if (k.kind == sim::FaultKind::ShortWrite) f.file_call = "write";
+      f.file_call = call;
       f.skip = at.skip;
       f.times = at.times;
-      faults.push_back({std::string(k.name) + " at the " + at.name + " file call", f});
+      faults.push_back({name + " at the " + at.name + " " + (*call != '\0' ? call : "file") + " call", f});
     }
+  };
+  for (const char* call : kCalls) {
+    add("EIO", sim::FaultKind::FileErrno, EIO, call);
+    add("ENOSPC", sim::FaultKind::FileErrno, ENOSPC, call);
+  }
+  add("a short write", sim::FaultKind::ShortWrite, 0, "write");
   return faults;
 }
 

@@ -54,9 +54,10 @@ class SimTest : public ::testing::Test {
                                     const std::function<void()>& op, const std::function<std::string()>& state,
                                     const std::string& before, const std::string& after);
 
-  // The I/O faults every save is tried under: EIO and ENOSPC from any file
-  // call under path, and writes that store half, each at the first, the
-  // second and every such call.
+  // The I/O faults every save is tried under: EIO and ENOSPC from each
+  // kind of file call a save makes under path (and from any of them), and
+  // writes that store half, each at the first, the second and every such
+  // call.
   struct IoFault {
     std::string name;
     sim::Fault fault;
