@@ -141,7 +141,7 @@ uint32_t login_software(TavoNode* target, TavoNode* first, char* params) {
 
 namespace {
 
-uint32_t login_action(TavoNode* target, TavoNode* action, char* params) {
+uint32_t login_action(TavoNode* target, TavoNode* action, char* params, tavo::iscsi::SavedBatch& batch) {
   const tavo::tree::HandlerContext p = tavo::tree::handler_context(target);
   if (target == nullptr || action == nullptr || params == nullptr || !below_lhba(p)) {
     pdebug(TAVO_LOG_BACKEND, 3, "do_Login: the target has no LogicalHBA or controller above it\n");
@@ -241,6 +241,9 @@ uint32_t login_action(TavoNode* target, TavoNode* action, char* params) {
     return 1;
   }
   tavo::iscsi::SavedBatch::undo(take_back);
+  // The login stands once its line is written; what follows does not
+  // take it back.
+  if (batch.commit() != 0) return 1;
   if (!OPEN_ISCSI_DRIVER_LOADED) {
     get_session_attribs(p.number, p.domain, p.port, session);
     char answer[TAVO_VALUE_SIZE] = "";
@@ -272,7 +275,7 @@ uint32_t do_Login(TavoNode* target, TavoNode* action, char* params) {
   // Each session's record and configuration is read once before the login
   // and once after it (the login makes them read anew).
   tavo::iscsi::ReadScope reads;
-  // The session's line is written when the login ends.
+  // The session's line is written once the login stands.
   tavo::iscsi::SavedBatch batch;
-  return batch.end(login_action(target, action, params));
+  return batch.end(login_action(target, action, params, batch));
 }

@@ -163,12 +163,7 @@ TEST_F(ProfileTest, AnIoFaultFailsTheEditAndKeepsTheFile) {
   }
   // A failed save leaves its reason.
   put_lines(initial);
-  sim::Fault f;
-  f.kind = sim::FaultKind::FileErrno;
-  f.file_call = "stat";
-  f.path_contains = "config_prof";
-  f.times = -1;
-  sim_->inject(f);
+  sim_->inject(file_errno("stat", "config_prof"));
   EXPECT_EQ(set(edits[0].protocol_path, "FCoE"), 1u);
   EXPECT_EQ(last_status().second.rfind("Failed to save /etc/config/QVL/tavo/config_prof.txt: ", 0), 0u);
   sim_->clear_faults();

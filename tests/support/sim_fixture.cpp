@@ -171,11 +171,16 @@ std::vector<SimTest::IoFault> SimTest::io_faults(const std::string& path) {
   return faults;
 }
 
-sim::Fault SimTest::no_fault() {
-  sim::Fault none;
-  none.kind = sim::FaultKind::FileErrno;
-  none.path_contains = "/no/such/path/";
-  return none;
+sim::Fault SimTest::no_fault() { return file_errno("", "/no/such/path/"); }
+
+sim::Fault SimTest::file_errno(const std::string& call, const std::string& path, int times, int err) {
+  sim::Fault f;
+  f.kind = sim::FaultKind::FileErrno;
+  f.file_call = call;
+  f.path_contains = path;
+  f.times = times;
+  f.err = err;
+  return f;
 }
 
 std::pair<uint32_t, std::string> SimTest::answer_in_child(const sim::Fault& fault, const std::function<uint32_t()>& op,

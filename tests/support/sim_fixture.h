@@ -2,6 +2,7 @@
 // temporary root below $TMPDIR (the build tree), never the real host.
 #pragma once
 
+#include <errno.h>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -76,6 +77,9 @@ class SimTest : public ::testing::Test {
                                                    const std::function<std::string()>& state);
   // A fault that matches no call.
   static sim::Fault no_fault();
+  // A file call (call "" any) under path that fails with err, times times
+  // (-1 always).
+  static sim::Fault file_errno(const std::string& call, const std::string& path, int times = -1, int err = EIO);
 
   TempRoot root_;
   sim::Simulator* sim_ = nullptr;
