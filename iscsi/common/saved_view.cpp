@@ -448,8 +448,6 @@ void SavedBatch::after(std::function<void()> step) {
     step();
 }
 
-bool SavedBatch::open() { return open_batch != nullptr; }
-
 bool entry_removed(uint32_t result, Saved s) {
   return result == 0 || files::known_missing(files::identify(record_def(s).path));
 }

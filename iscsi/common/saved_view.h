@@ -152,8 +152,6 @@ class SavedBatch {
   // after runs the step at once and undo has nothing to keep.
   static void undo(std::function<void()> step);
   static void after(std::function<void()> step);
-  // Whether a batch is open on the thread.
-  static bool open();
 
  private:
   bool outer_ = false;
