@@ -6,7 +6,6 @@
 
 #include <vector>
 
-#include "base/save_file.h"
 #include "base/validate.h"
 #include "controller/controller.h"
 #include "iscsi/targets/login_sets.h"
@@ -72,8 +71,6 @@ void targets_status(uint32_t code) { base::set_status(code); }
 
 std::string key_text(const LhbaKey& key) { return key.text[0] + "," + key.text[1] + "," + key.text[2]; }
 
-bool entry_removed(uint32_t result, Saved s) { return result == 0 || files::identify(record_def(s).path).size < 0; }
-
 bool store_line_options(TavoNode* owner, const char* options_group, Saved s, const SavedFields& line) {
   TavoNode* options = internal_get_node(owner, options_group, TAVO_KIND_GROUP);
   TavoNode* authentication = internal_get_node(options, "Authentication", TAVO_KIND_GROUP);
@@ -116,9 +113,6 @@ uint32_t startup_lines(Saved s, const LhbaKey& key, bool (*unusable)(const Saved
   });
 }
 
-uint32_t action_end(SavedBatch& batch, uint32_t result) {
-  const uint32_t written = batch.commit();
-  return result != 0 ? result : written;
-}
+uint32_t action_end(SavedBatch& batch, uint32_t result) { return batch.end(result); }
 
 }  // namespace tavo::targets

@@ -55,10 +55,6 @@ std::string key_text(const LhbaKey& key);
 TavoNode* new_target(TavoNode* lhba, const char* name, TavoNode* creating_node, TavoNode* creating_action, char* params,
                      bool discovered);
 
-// Whether TAVO_remove_entry_from_file's result leaves no line of the entry
-// in the file (a missing file holds none).
-bool entry_removed(uint32_t result, Saved s = Saved::Targets);
-
 // Rewrites savetgt.txt once without the lines of the target's portals
 // (address and port; its sessions' lines too); as
 // TAVO_remove_entry_from_file.
