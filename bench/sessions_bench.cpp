@@ -1,12 +1,15 @@
 // ISID qualifiers among n sessions of the tree: the search for the lowest
 // free one (an index of the qualifiers held, never a walk of the tree),
 // and a whole login with its logout, with 100 and 1,000 sessions shown.
+// Among n persistent sessions of one function, each with its saved line: a
+// logout that removes its session's line, and one Target's refresh.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
 #include "bench/bench_support.h"
 #include "iscsi/sessions/sessions.h"
@@ -92,6 +95,83 @@ void BM_LoginAmongSessions(benchmark::State& state) {
   close_tree();
 }
 BENCHMARK(BM_LoginAmongSessions)->Arg(100)->Arg(1000);
+
+// Targets that take this many sessions each, and the first ISID qualifier
+// their logins ask for (above any the firmware gives on its own).
+constexpr int64_t kSessionsPerTarget = 10;
+constexpr int64_t kFirstQualifier = 1000;
+
+std::string disk_name(int64_t i) { return "iqn.2026-01.com.example:disk" + std::to_string(i); }
+
+// n persistent sessions on one function, n / 10 targets with ten each
+// (the firmware of a CV3 holds 128 targets): the one AddTarget keeps
+// closed and nine logins. Each has its saved line.
+// Answers the LogicalHBA, and the targets through *targets.
+TavoNode* persistent_sessions_start(int64_t n, std::vector<TavoNode*>* targets) {
+  const int64_t count = n / kSessionsPerTarget;
+  std::string topology = sessions_topology();
+  for (int64_t i = 0; i < count; ++i) topology += "target name=" + disk_name(i) + " portal=10.0.0.50/3260/1\n";
+  use_topology(topology);
+  restore_backend();
+  for (const char* name : {"savetgt.txt", "savestp.txt", "intr_logopts.txt"})
+    unlink((std::string(getenv("TAVO_ROOT")) + "/etc/config/QVL/tavo/" + name).c_str());
+  if (TAVO_init() != 0) abort();
+  TavoNode* lhba = get_first_instance(get_first_instance(get_first_instance(get_node(0), "Corvane"),
+                                                         "iSCSIPhysicalHBA"),
+                                      "LogicalHBA");
+  char params[TAVO_MAX_PARAMS * TAVO_VALUE_SIZE];
+  const uint32_t add = tag_of(lhba, "AddTarget", TAVO_KIND_ACTION);
+  int64_t qualifier = kFirstQualifier;
+  for (int64_t i = 0; i < count; ++i) {
+    sessions_params(params, disk_name(i).c_str(), "10.0.0.50");
+    if (TAVO_do_action(lhba->tag, add, params, nullptr) != 0) abort();
+    TavoNode* target = find_target(lhba, disk_name(i).c_str());
+    const uint32_t login = tag_of(target, "Login", TAVO_KIND_ACTION);
+    for (int64_t s = 1; s < kSessionsPerTarget; ++s) {
+      sessions_params(params, nullptr, nullptr);
+      snprintf(params + 3 * TAVO_VALUE_SIZE, TAVO_VALUE_SIZE, "%lld", static_cast<long long>(qualifier++));
+      if (TAVO_do_action(target->tag, login, params, nullptr) != 0) abort();
+    }
+    targets->push_back(target);
+  }
+  return lhba;
+}
+
+// A persistent session of one more target, logged in before and out in
+// the measure: the session goes, and its saved line with it.
+void BM_LogoutAmongSessions(benchmark::State& state) {
+  std::vector<TavoNode*> targets;
+  TavoNode* lhba = persistent_sessions_start(state.range(0), &targets);
+  char params[TAVO_MAX_PARAMS * TAVO_VALUE_SIZE];
+  sessions_params(params, kStore, "10.0.0.50");
+  if (TAVO_do_action(lhba->tag, tag_of(lhba, "AddTarget", TAVO_KIND_ACTION), params, nullptr) != 0) abort();
+  TavoNode* target = find_target(lhba, kStore);
+  const uint32_t login = tag_of(target, "Login", TAVO_KIND_ACTION);
+  const uint32_t logout = tag_of(target, "Logout", TAVO_KIND_ACTION);
+  for (auto _ : state) {
+    state.PauseTiming();
+    sessions_params(params, nullptr, nullptr);
+    snprintf(params + 3 * TAVO_VALUE_SIZE, TAVO_VALUE_SIZE, "%lld", static_cast<long long>(kFirstQualifier - 1));
+    if (TAVO_do_action(target->tag, login, params, nullptr) != 0) state.SkipWithError("login failed");
+    sessions_params(params, "1", nullptr);
+    state.ResumeTiming();
+    if (measured_call([&] { return TAVO_do_action(target->tag, logout, params, nullptr); }) != 0)
+      state.SkipWithError("logout failed");
+  }
+  close_tree();
+}
+BENCHMARK(BM_LogoutAmongSessions)->Arg(100)->Arg(1000);
+
+// One Target's refresh, its ten sessions among n on the function.
+void BM_TargetRefreshAmongSessions(benchmark::State& state) {
+  std::vector<TavoNode*> targets;
+  persistent_sessions_start(state.range(0), &targets);
+  const uint32_t target = targets[targets.size() / 2]->tag;
+  for (auto _ : state)
+    if (measured_call([&] { return TAVO_refresh_group(target); }) != 0) state.SkipWithError("refresh failed");
+  close_tree();
+}
+BENCHMARK(BM_TargetRefreshAmongSessions)->Arg(100)->Arg(1000);
 
 }  // namespace
 }  // namespace tavo::bench
