@@ -165,6 +165,13 @@ uint32_t tag_of(TavoNode* group, const char* name, uint32_t kind) {
   return tag;
 }
 
+void action_params(char* params, const char* first, const char* second) {
+  memset(params, 0, TAVO_MAX_PARAMS * TAVO_VALUE_SIZE);
+  for (int i = 0; i < TAVO_MAX_PARAMS; ++i) params[i * TAVO_VALUE_SIZE] = static_cast<char>(TAVO_NOT_GIVEN);
+  if (first != nullptr) snprintf(params, TAVO_VALUE_SIZE, "%s", first);
+  if (second != nullptr) snprintf(params + TAVO_VALUE_SIZE, TAVO_VALUE_SIZE, "%s", second);
+}
+
 uint32_t add_child() {
   static char params[TAVO_MAX_PARAMS * TAVO_VALUE_SIZE];
   static uint32_t new_tags[TAVO_MAX_NEW_TAGS];

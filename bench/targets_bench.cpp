@@ -130,10 +130,7 @@ void targets_add_action(benchmark::State& state, bool durable) {
   const auto add = [&](bool measured) {
     TavoNode* lhba = lhbas[added.size() % functions];
     const std::string name = target_name(state.range(0) + static_cast<int64_t>(added.size()));
-    memset(params, 0, sizeof params);
-    for (int i = 2; i < TAVO_MAX_PARAMS; ++i) params[i * TAVO_VALUE_SIZE] = static_cast<char>(TAVO_NOT_GIVEN);
-    snprintf(params, TAVO_VALUE_SIZE, "%s", name.c_str());
-    snprintf(params + TAVO_VALUE_SIZE, TAVO_VALUE_SIZE, "10.0.0.9");
+    action_params(params, name.c_str(), "10.0.0.9");
     added.emplace_back(lhba, name);
     const auto call = [&] {
       return TAVO_do_action(lhba->tag, tag_of(lhba, "AddTarget", TAVO_KIND_ACTION), params, nullptr);
@@ -216,18 +213,11 @@ void BM_ReadTargetProperties(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadTargetProperties)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
 
-void action_params(char* params, const std::string& first, const char* second) {
-  memset(params, 0, TAVO_MAX_PARAMS * TAVO_VALUE_SIZE);
-  for (int i = 0; i < TAVO_MAX_PARAMS; ++i) params[i * TAVO_VALUE_SIZE] = static_cast<char>(TAVO_NOT_GIVEN);
-  snprintf(params, TAVO_VALUE_SIZE, "%s", first.c_str());
-  if (second != nullptr) snprintf(params + TAVO_VALUE_SIZE, TAVO_VALUE_SIZE, "%s", second);
-}
-
 // Runs the AddTarget action of name on the LogicalHBA: the target, its
 // saved line and its persistent session. The new Target, or null.
 TavoNode* add_target_action(TavoNode* lhba, const std::string& name) {
   char params[TAVO_MAX_PARAMS * TAVO_VALUE_SIZE];
-  action_params(params, name, "10.0.0.9");
+  action_params(params, name.c_str(), "10.0.0.9");
   if (TAVO_do_action(lhba->tag, tag_of(lhba, "AddTarget", TAVO_KIND_ACTION), params, nullptr) != 0) return nullptr;
   return find_target(lhba, name.c_str());
 }
@@ -253,7 +243,7 @@ void BM_DeleteTargetAction(benchmark::State& state) {
     state.PauseTiming();
     TavoNode* target = add_target_action(lhba, target_name(next++));
     if (target == nullptr) state.SkipWithError("add failed");
-    action_params(params, std::to_string(target != nullptr ? tree::instance_number(target) : 0), nullptr);
+    action_params(params, std::to_string(target != nullptr ? tree::instance_number(target) : 0).c_str());
     state.ResumeTiming();
     if (measured_call([&] { return TAVO_do_action(lhba->tag, remove, params, nullptr); }) != 0)
       state.SkipWithError("delete failed");
