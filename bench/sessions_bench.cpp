@@ -69,16 +69,28 @@ void BM_QualifierSearch(benchmark::State& state) {
 }
 BENCHMARK(BM_QualifierSearch)->Arg(100)->Arg(1000);
 
+struct StoreTarget {
+  TavoNode* target;
+  uint32_t login, logout;  // its actions' tags
+};
+
+// The target on the network, added by hand (its persistent session closed).
+StoreTarget store_target(TavoNode* lhba) {
+  char params[TAVO_MAX_PARAMS * TAVO_VALUE_SIZE];
+  action_params(params, kStore, "10.0.0.50");
+  if (TAVO_do_action(lhba->tag, tag_of(lhba, "AddTarget", TAVO_KIND_ACTION), params, nullptr) != 0) abort();
+  TavoNode* target = find_target(lhba, kStore);
+  return {target, tag_of(target, "Login", TAVO_KIND_ACTION), tag_of(target, "Logout", TAVO_KIND_ACTION)};
+}
+
 // A login that opens a new persistent session of a target added by hand,
 // then its logout, which takes the session and its persistence away again.
 void BM_LoginAmongSessions(benchmark::State& state) {
   TavoNode* lhba = sessions_start(state.range(0));
   char params[TAVO_MAX_PARAMS * TAVO_VALUE_SIZE];
-  action_params(params, kStore, "10.0.0.50");
-  if (TAVO_do_action(lhba->tag, tag_of(lhba, "AddTarget", TAVO_KIND_ACTION), params, nullptr) != 0) abort();
-  TavoNode* target = find_target(lhba, kStore);
-  const uint32_t login = tag_of(target, "Login", TAVO_KIND_ACTION);
-  const uint32_t logout = tag_of(target, "Logout", TAVO_KIND_ACTION);
+  const StoreTarget store = store_target(lhba);
+  TavoNode* target = store.target;
+  const uint32_t login = store.login, logout = store.logout;
   for (auto _ : state) {
     const uint32_t failed = measured_call([&]() -> uint32_t {
       action_params(params, nullptr, nullptr);
@@ -133,11 +145,9 @@ void BM_LogoutAmongSessions(benchmark::State& state) {
   std::vector<TavoNode*> targets;
   TavoNode* lhba = persistent_sessions_start(state.range(0), &targets);
   char params[TAVO_MAX_PARAMS * TAVO_VALUE_SIZE];
-  action_params(params, kStore, "10.0.0.50");
-  if (TAVO_do_action(lhba->tag, tag_of(lhba, "AddTarget", TAVO_KIND_ACTION), params, nullptr) != 0) abort();
-  TavoNode* target = find_target(lhba, kStore);
-  const uint32_t login = tag_of(target, "Login", TAVO_KIND_ACTION);
-  const uint32_t logout = tag_of(target, "Logout", TAVO_KIND_ACTION);
+  const StoreTarget store = store_target(lhba);
+  TavoNode* target = store.target;
+  const uint32_t login = store.login, logout = store.logout;
   for (auto _ : state) {
     state.PauseTiming();
     action_params(params, nullptr, nullptr);
