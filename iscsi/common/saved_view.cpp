@@ -71,6 +71,10 @@ struct BatchFile {
   std::unique_ptr<files::SaveLock> lock;
   enum class Change : uint8_t { None, Appended, Rewritten } change = Change::None;
   std::string appended;  // the lines appended, each with its line feed
+  // How far the view was checked against the file during the batch: read
+  // (readers trust it for the rest of the action) or under the lock held
+  // (writers too: no library writer changes the file meanwhile).
+  enum class Checked : uint8_t { No, Read, Locked } checked = Checked::No;
 };
 struct Batch {
   std::array<BatchFile, std::size(kAllSaved)> files;
@@ -95,6 +99,7 @@ bool batch_holds(Saved s) {
       f.lock.reset();
       return false;
     }
+    if (f.checked == BatchFile::Checked::Locked) f.checked = BatchFile::Checked::Read;
   }
   return true;
 }
@@ -150,7 +155,27 @@ void settle_commit(bool forced) {
     for (Saved s : kAllSaved)
       if (!locks.emplace_back(std::make_unique<files::SaveLock>(record_def(s).path))->held()) return;
   }
+  // The files may change: what a batch checked of them stands no more.
+  if (open_batch != nullptr)
+    for (BatchFile& f : open_batch->files) f.checked = BatchFile::Checked::No;
   if (files::complete_replacements(kCommitRecord, saved_paths()) == 0) commit_unsettled = false;
+}
+
+// Brings the view up to date unless the open batch holds it so already:
+// a view it changed is the only copy, and one it checked stands for the
+// rest of the action for readers, and for writers while the batch holds
+// the lock it was checked under (no library writer changes the file then).
+// A view forgotten or of a missing file is always read. writing: the batch
+// holds the file's lock for a change. 0, or -1 with errno.
+int batch_refresh(Saved s, SavedView& view, bool writing) {
+  BatchFile* f = batch_file(s);
+  if (f == nullptr) return view.refresh();
+  if (f->change != BatchFile::Change::None) return 0;
+  using Checked = BatchFile::Checked;
+  if (view.exists() && (f->checked == Checked::Locked || (!writing && f->checked == Checked::Read))) return 0;
+  if (view.refresh() != 0) return -1;
+  f->checked = f->lock != nullptr ? Checked::Locked : Checked::Read;
+  return 0;
 }
 
 }  // namespace
@@ -212,7 +237,7 @@ void SavedView::unindex_line(const Line* line) const {
 }
 
 void SavedView::edited(const std::vector<std::pair<uint32_t, std::string>>& changed,
-                       const std::vector<uint32_t>& dropped, off_t size) {
+                       const std::vector<uint32_t>& dropped, off_t size, bool written) {
   for (const auto& [at, text] : changed) {
     Line& line = *lines_[at];
     // A line whose matched fields changed moves within each index.
@@ -258,7 +283,7 @@ void SavedView::edited(const std::vector<std::pair<uint32_t, std::string>>& chan
   consumed_ = size;
   last_complete_ = lines_.empty() ? std::string() : lines_.back()->text + '\n';
   partial_last_ = false;
-  identity_ = files::identify(record_def(saved_).path);
+  if (written) identity_ = files::identify(record_def(saved_).path);
 }
 
 void SavedView::settled(bool whole) {
@@ -388,7 +413,7 @@ bool with_view(Saved s, const std::function<void(const SavedView&)>& fn) {
   std::shared_ptr<ViewEntry> entry = view_entry(s);
   std::lock_guard<std::mutex> guard(entry->mutex);
   const HeldHere held;
-  if (!batch_changed(s) && entry->view.refresh() != 0) return false;
+  if (batch_refresh(s, entry->view, false) != 0) return false;
   fn(entry->view);
   return true;
 }
@@ -416,7 +441,8 @@ struct ViewForChange {
     entry = view_entry(s);
     guard = std::unique_lock<std::mutex>(entry->mutex);
     held_here_.emplace();
-    if (!batch_changed(s) && entry->view.refresh() != 0) {
+    const int read = batched ? batch_refresh(s, entry->view, true) : batch_changed(s) ? 0 : entry->view.refresh();
+    if (read != 0) {
       view_save_failed(s);
       return;
     }
@@ -501,7 +527,7 @@ uint32_t rewrite(Saved s, std::span<const Match> where,
     for (const auto& [at, text] : changed) total += text.size() - lines[at]->text.size();
     for (const uint32_t at : dropped) total -= lines[at]->text.size() + 1;
   }
-  view.edited(changed, dropped, static_cast<off_t>(batched ? total : content.size()));
+  view.edited(changed, dropped, static_cast<off_t>(batched ? total : content.size()), !batched);
   return 0;
 }
 

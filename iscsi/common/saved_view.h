@@ -56,9 +56,10 @@ class SavedView {
   int refresh(bool whole = false);
   // The file now holds the lines as they were with these lines replaced
   // (index and new text, without its line feed) and those dropped
-  // (ascending indexes): only they are parsed again.
+  // (ascending indexes): only they are parsed again. written: the file was
+  // written (else a batch writes it later, and settled takes its identity).
   void edited(const std::vector<std::pair<uint32_t, std::string>>& changed, const std::vector<uint32_t>& dropped,
-              off_t size);
+              off_t size, bool written = true);
   // For a batch (below): lines added to the view before the file has them;
   // whether the file's last line lacks its line feed; the file now holds
   // the view's lines (whole: written anew, else the added lines appended);
