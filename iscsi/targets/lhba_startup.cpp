@@ -12,6 +12,7 @@
 #include "iscsi/network/iscsi_network.h"
 #include "iscsi/network/network.h"
 #include "iscsi/common/saved_view.h"
+#include "iscsi/common/record_reads.h"
 #include "iscsi/targets/targets_internal.h"
 #include "transport/commands.h"
 #include "transport/devices.h"
@@ -105,6 +106,9 @@ uint32_t TAVO_set_lhba_prop(void) {
     const int32_t controller = instance_number(c);
     startup_signature(first_context.number, controller);
     for (TavoNode* fn = first; fn != nullptr; fn = next_instance(fn)) {
+      // The function's sessions, their records and list, read once for all
+      // of its start-up (a change of them forgets what was read).
+      tavo::iscsi::ReadScope reads;
       TavoNode* lhba = initialize_LogicalHBA(fn, nullptr, nullptr, nullptr);
       const HandlerContext function = handler_context(fn);
       const uint32_t function_number = function.number;
