@@ -6,7 +6,7 @@
 #include <string.h>
 #include <strings.h>
 
-#include <unordered_set>
+#include <algorithm>
 #include <vector>
 
 #include "base/library_lock.h"
@@ -151,8 +151,8 @@ uint32_t scan_connection_record(const tavo::tree::HandlerContext& p, TavoNode* t
 
 // The handles of the sessions the tree shows under the LogicalHBA's
 // Targets of another name than name: a refresh of one Target leaves their
-// records unread. false when a Target's name cannot be read.
-bool sessions_of_others(TavoNode* lhba, const char* name, std::unordered_set<uint32_t>* handles) {
+// records unread (ascending). false when a Target's name cannot be read.
+bool sessions_of_others(TavoNode* lhba, const char* name, std::vector<uint32_t>* handles) {
   for (TavoNode* t = get_first_instance(lhba, "Target"); t != nullptr; t = next_instance(t)) {
     TavoNode* s = get_first_instance(t, "Session");
     if (s == nullptr) continue;
@@ -160,8 +160,9 @@ bool sessions_of_others(TavoNode* lhba, const char* name, std::unordered_set<uin
     if (!read_text(t, "TargetISCSIName", other)) return false;
     if (strcasecmp(other, name) == 0) continue;
     for (; s != nullptr; s = next_instance(s))
-      if (const SessionPrivateRecord* record = private_record(s)) handles->insert(record->handle);
+      if (const SessionPrivateRecord* record = private_record(s)) handles->push_back(record->handle);
   }
+  std::sort(handles->begin(), handles->end());
   return true;
 }
 
@@ -188,19 +189,20 @@ uint32_t get_all_sessions(TavoNode* lhba, uint32_t function_number, uint32_t dom
     bool sized = false;
     const uint32_t listed = read_session_list(function_number, domain, port_number, &list, &sized);
     if (listed != 0 || !sized || list.count == 0) return listed;
+    handles.reserve(list.count);
     for (uint32_t i = 0; i < list.count; ++i) handles.push_back(list.handle(i));
     tavo::iscsi::session_list_reads().keep(list_key, handles);
   }
   if (handles.empty()) return 0;
   char wanted[TAVO_VALUE_SIZE] = "";
-  std::unordered_set<uint32_t> others;
+  std::vector<uint32_t> others;
   if (target != nullptr) {
     if (!read_text(target, "TargetISCSIName", wanted)) return 1;
     purge_nodes_within(target, "Session");
     if (!sessions_of_others(lhba, wanted, &others)) return 1;
   }
   for (const uint32_t handle : handles) {
-    if (others.count(handle) != 0) continue;
+    if (std::binary_search(others.begin(), others.end(), handle)) continue;
     SessionRecord r(TAVO_get_session_params(handle, function_number, domain, port_number));
     if (r == nullptr) return 1;
     if (OPEN_ISCSI_DRIVER_LOADED && (r->flags & tavo::kSessionBoot) == 0) continue;
