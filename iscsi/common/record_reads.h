@@ -149,4 +149,28 @@ class RecordReads final : public reads::Kept {
   std::map<RecordKey, Record> scoped_;
 };
 
+// The lists a request reads (a function's active sessions), kept for the
+// rest of a ReadScope as the records are; outside one nothing is kept.
+class ListReads final : public reads::Kept {
+ public:
+  // The list kept at key into *out; false when none is.
+  bool kept(const RecordKey& key, std::vector<uint32_t>* out) const {
+    const auto at = lists_.find(key);
+    if (at == lists_.end()) return false;
+    *out = at->second;
+    return true;
+  }
+  void keep(const RecordKey& key, const std::vector<uint32_t>& list) {
+    if (ReadScope::open()) lists_[key] = list;
+  }
+  // The firmware's lists changed: none kept stands.
+  void forget_all() { lists_.clear(); }
+  void scope_ended() override { lists_.clear(); }
+
+ private:
+  std::map<RecordKey, std::vector<uint32_t>> lists_;
+};
+// The functions' active session lists (29/6), by function, domain and port.
+ListReads& session_list_reads();
+
 }  // namespace tavo::iscsi

@@ -53,6 +53,7 @@ SessionRecord read_session_record(uint32_t number, uint32_t domain, uint32_t por
 
 void sessions_changed() {
   record_reads().forget_all();
+  iscsi::session_list_reads().forget_all();
   session_configs_changed();
 }
 

@@ -6,6 +6,7 @@
 #include <string.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "base/library_lock.h"
@@ -148,6 +149,23 @@ uint32_t scan_connection_record(const tavo::tree::HandlerContext& p, TavoNode* t
   return result | scan_fill(session, connection, r, address, param(params, 1)) ? 1 : 0;
 }
 
+// The handles of the sessions the tree shows under the LogicalHBA's
+// Targets of another name than name: a refresh of one Target leaves their
+// records unread (ascending). false when a Target's name cannot be read.
+bool sessions_of_others(TavoNode* lhba, const char* name, std::vector<uint32_t>* handles) {
+  for (TavoNode* t = get_first_instance(lhba, "Target"); t != nullptr; t = next_instance(t)) {
+    TavoNode* s = get_first_instance(t, "Session");
+    if (s == nullptr) continue;
+    char other[TAVO_VALUE_SIZE];
+    if (!read_text(t, "TargetISCSIName", other)) return false;
+    if (strcasecmp(other, name) == 0) continue;
+    for (; s != nullptr; s = next_instance(s))
+      if (const SessionPrivateRecord* record = private_record(s)) handles->push_back(record->handle);
+  }
+  std::sort(handles->begin(), handles->end());
+  return true;
+}
+
 }  // namespace
 
 uint32_t get_all_sessions(TavoNode* lhba, uint32_t function_number, uint32_t domain, uint32_t port_number,
@@ -163,17 +181,29 @@ uint32_t get_all_sessions(TavoNode* lhba, uint32_t function_number, uint32_t dom
   p.port = static_cast<uint8_t>(port_number);
   ParamTexts own;
   if (params == nullptr) params = own.data();
-  SessionList list;
-  bool sized = false;
-  const uint32_t listed = read_session_list(function_number, domain, port_number, &list, &sized);
-  if (listed != 0 || !sized || list.count == 0) return listed;
+  // The list once per scope: a start-up lists the targets first.
+  std::vector<uint32_t> handles;
+  const tavo::iscsi::RecordKey list_key{function_number, domain, port_number, 0, 0, 0};
+  if (!tavo::iscsi::session_list_reads().kept(list_key, &handles)) {
+    SessionList list;
+    bool sized = false;
+    const uint32_t listed = read_session_list(function_number, domain, port_number, &list, &sized);
+    if (listed != 0 || !sized || list.count == 0) return listed;
+    handles.reserve(list.count);
+    for (uint32_t i = 0; i < list.count; ++i) handles.push_back(list.handle(i));
+    tavo::iscsi::session_list_reads().keep(list_key, handles);
+  }
+  if (handles.empty()) return 0;
   char wanted[TAVO_VALUE_SIZE] = "";
+  std::vector<uint32_t> others;
   if (target != nullptr) {
     if (!read_text(target, "TargetISCSIName", wanted)) return 1;
     purge_nodes_within(target, "Session");
+    if (!sessions_of_others(lhba, wanted, &others)) return 1;
   }
-  for (uint32_t i = 0; i < list.count; ++i) {
-    SessionRecord r(TAVO_get_session_params(list.handle(i), function_number, domain, port_number));
+  for (const uint32_t handle : handles) {
+    if (std::binary_search(others.begin(), others.end(), handle)) continue;
+    SessionRecord r(TAVO_get_session_params(handle, function_number, domain, port_number));
     if (r == nullptr) return 1;
     if (OPEN_ISCSI_DRIVER_LOADED && (r->flags & tavo::kSessionBoot) == 0) continue;
     char name[TAVO_VALUE_SIZE];

@@ -177,6 +177,8 @@ uint32_t handle_target_type(TavoNode* property, char* buf, uint32_t op) {
 }
 
 bool tavo::targets::active_session_handles(const tavo::tree::HandlerContext& p, std::vector<uint32_t>* handles) {
+  const tavo::iscsi::RecordKey key{p.number, p.domain, p.port, 0, 0, 0};
+  if (tavo::iscsi::session_list_reads().kept(key, handles)) return true;
   Buffer list = zeroed_buffer(kSessionListSize);
   if (list == nullptr) return false;
   memcpy(list.get(), &tavo::kSessionListKind, sizeof tavo::kSessionListKind);
@@ -191,6 +193,7 @@ bool tavo::targets::active_session_handles(const tavo::tree::HandlerContext& p, 
     memcpy(&handle, list.get() + sizeof(tavo::SessionListHead) + i * sizeof handle, sizeof handle);
     handles->push_back(handle);
   }
+  tavo::iscsi::session_list_reads().keep(key, *handles);
   return true;
 }
 
