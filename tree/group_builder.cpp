@@ -31,8 +31,10 @@ uint64_t slot_index(TavoNode* parent) {
   return index;
 }
 
+// A definition's texts are static: its nodes point at them.
 TavoNode* node_of(uint32_t kind, const char* name, const char* description, TavoNode* parent, size_t record_size) {
-  return new_node(kind, name != nullptr ? name : "", description != nullptr ? description : "", parent, record_size);
+  return new_node(kind, name != nullptr ? name : "", description != nullptr ? description : "", parent, record_size,
+                  Texts::Kept);
 }
 
 bool add_child(const ChildDef& def, TavoNode* group, TavoHierarchy* h) {

@@ -60,12 +60,14 @@ void copy_params(char (*to)[TAVO_VALUE_SIZE], const char* from) {
   }
 }
 
-TavoNode* new_node(uint32_t kind, const char* name, const char* description, TavoNode* parent, size_t record_size) {
+TavoNode* new_node(uint32_t kind, const char* name, const char* description, TavoNode* parent, size_t record_size,
+                   Texts texts) {
   constexpr size_t align = alignof(std::max_align_t);
   const size_t record_at = (sizeof(TavoNode) + align - 1) / align * align;
   const size_t name_at = record_at + record_size;
-  const size_t name_size = name != nullptr ? strlen(name) + 1 : 0;
-  const size_t description_size = description != nullptr ? strlen(description) + 1 : 0;
+  const bool copied = texts == Texts::Copied;
+  const size_t name_size = copied && name != nullptr ? strlen(name) + 1 : 0;
+  const size_t description_size = copied && description != nullptr ? strlen(description) + 1 : 0;
   auto* block = static_cast<char*>(tavo_dmalloc(name_at + name_size + description_size));
   if (block == nullptr) return nullptr;
   memset(block, 0, name_at);
@@ -73,9 +75,15 @@ TavoNode* new_node(uint32_t kind, const char* name, const char* description, Tav
   n->kind = kind;
   n->parent = parent;
   if (record_size != 0) n->record = block + record_at;
-  if (name != nullptr) n->name = static_cast<char*>(memcpy(block + name_at, name, name_size));
-  if (description != nullptr)
-    n->description = static_cast<char*>(memcpy(block + name_at + name_size, description, description_size));
+  if (!copied) {
+    // Never written through: the node's texts are only read.
+    n->name = const_cast<char*>(name);
+    n->description = const_cast<char*>(description);
+  } else {
+    if (name != nullptr) n->name = static_cast<char*>(memcpy(block + name_at, name, name_size));
+    if (description != nullptr)
+      n->description = static_cast<char*>(memcpy(block + name_at + name_size, description, description_size));
+  }
   return n;
 }
 

@@ -43,10 +43,14 @@ bool is_instanced_group(const TavoNode* n);
 // Copies six 256-byte parameter texts, each terminated.
 void copy_params(char (*to)[TAVO_VALUE_SIZE], const char* from);
 // A node not yet added, in one tavo_dmalloc block with record_size zeroed
-// bytes of record (none for 0) and copies of name and description (each
-// stays null when given null): one allocation per node, freed whole by
-// free_node, which is how every node but ROOT's own is made and freed.
-TavoNode* new_node(uint32_t kind, const char* name, const char* description, TavoNode* parent, size_t record_size);
+// bytes of record (none for 0): one allocation per node, freed whole by
+// free_node, which is how every node but ROOT's own is made and freed. Its
+// name and description are copied into the block, or with Texts::Kept
+// point at the texts given, which then outlive it (a definition's static
+// texts); a null one stays null.
+enum class Texts { Copied, Kept };
+TavoNode* new_node(uint32_t kind, const char* name, const char* description, TavoNode* parent, size_t record_size,
+                   Texts texts = Texts::Copied);
 void free_node(TavoNode* n);
 // text cut to size - 1 characters and terminated: what snprintf "%s" makes,
 // without the format.
