@@ -14,7 +14,7 @@
 
 #include "base/library_lock.h"
 #include "iscsi/sessions/sessions_internal.h"
-#include "iscsi/targets/targets.h"
+#include "iscsi/target_data/target_data.h"
 #include "transport/commands.h"
 #include "transport/glob.h"
 

@@ -9,7 +9,7 @@
 #include "base/library_lock.h"
 #include "controller/controller.h"
 #include "iscsi/sessions/sessions_internal.h"
-#include "iscsi/targets/login_sets.h"
+#include "iscsi/target_data/login_sets.h"
 #include "transport/commands.h"
 #include "transport/device_ids.h"
 #include "transport/glob.h"
@@ -195,7 +195,7 @@ uint32_t TAVO_update_session_authentication(TavoNode* target) {
   }
   if (closed.empty()) return 0;
   ParamTexts cleared;
-  get_all_sessions(p.lhba, p.number, p.domain, p.port, target, nullptr, cleared.data());
+  list_target_sessions(p.lhba, p.number, p.domain, p.port, target, cleared.data());
   if (!moravel) return 0;
   if (get_first_instance(target, "Session") == nullptr) return 1;
   for (TavoNode* s = get_first_instance(target, "Session"); s != nullptr; s = next_instance(s)) {

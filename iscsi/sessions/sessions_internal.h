@@ -16,7 +16,7 @@
 #include "iscsi/sessions/sessions.h"
 #include "iscsi/common/saved_records.h"
 #include "iscsi/common/saved_view.h"
-#include "iscsi/targets/targets.h"
+#include "iscsi/target_data/target_data.h"
 #include "base/memory.h"
 #include "transport/boot_region_records.h"
 #include "transport/session_records.h"
