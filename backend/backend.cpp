@@ -14,6 +14,7 @@
 #include "firmware/firmware.h"
 #include "iscsi/common/saved_view.h"
 #include "iscsi/targets/targets.h"
+#include "nic/channels.h"
 #include "nic/nic.h"
 #include "port/port.h"
 #include "transport/commands.h"
