@@ -216,6 +216,8 @@ ProfileGroups profile_groups(TavoNode* controller);
 // A port's ChannelManagement group, which the NIC branch supplies at
 // start-up (backend/'s list of supplied rows).
 extern tree::SuppliedRows channel_management_place;
+// The Corvane group's Diagnostics, which backend/ supplies at start-up.
+std::span<const tree::ChildDef> corvane_diagnostics_rows();
 
 }  // namespace tavo::port
 #endif
