@@ -70,7 +70,21 @@ TAVO_EXPORT uint32_t TAVO_refresh_backend_client_iscsi_tgts(void);
 TAVO_END_DECLS
 
 #ifdef __cplusplus
+#include <span>
+
+#include "tree/group_builder.h"
+
 namespace tavo::backend {
+
+// A place in a lower branch's group, named as a failed start logs it, and
+// the rows of the branch above that fill it.
+struct SuppliedPlace {
+  const char* name;
+  tree::SuppliedRows* place;
+  std::span<const tree::ChildDef> (*rows)();
+};
+// Every such place, in the order they are supplied.
+std::span<const SuppliedPlace> supplied_places();
 
 // Supplies the rows of every place in groups of lower branches that higher
 // branches fill (once, at the first start); false, each logged, when a

@@ -15,13 +15,7 @@
 namespace tavo::backend {
 namespace {
 
-struct Place {
-  const char* name;
-  tree::SuppliedRows* place;
-  std::span<const tree::ChildDef> (*rows)();
-};
-
-const Place kPlaces[] = {
+const SuppliedPlace kPlaces[] = {
     {"Corvane LinkReconfiguration", &controller::corvane_places.link_reconfiguration,
      nic::corvane_link_reconfiguration_rows},
     {"Corvane ChannelManagement", &controller::corvane_places.channel_management,
@@ -38,13 +32,15 @@ const Place kPlaces[] = {
 
 }  // namespace
 
+std::span<const SuppliedPlace> supplied_places() { return kPlaces; }
+
 bool supply_rows() {
   static std::once_flag supplied;
   std::call_once(supplied, [] {
-    for (const Place& p : kPlaces) p.place->supply(p.rows());
+    for (const SuppliedPlace& p : kPlaces) p.place->supply(p.rows());
   });
   bool whole = true;
-  for (const Place& p : kPlaces)
+  for (const SuppliedPlace& p : kPlaces)
     if (p.place->rows().empty()) {
       pdebug(TAVO_LOG_BACKEND, 2, "%s: the rows of %s were never supplied\n", "backend_init", p.name);
       whole = false;

@@ -7,9 +7,6 @@
 
 #include "backend/backend.h"
 #include "controller/controller.h"
-#include "firmware/firmware.h"
-#include "nic/nic.h"
-#include "port/port.h"
 #include "iscsi/network/iscsi_network.h"
 #include "tests/support/client_fixture.h"
 #include "transport/glob.h"
@@ -145,33 +142,17 @@ TEST_F(StartupTest, TopologiesGiveTheirGroupsPortsAndProtocols) {
 // fails the start with the tree's status and a log line naming it, and
 // the next start with the place filled succeeds.
 TEST_F(StartupTest, AnEmptyPlaceFailsTheStart) {
-  struct Row {
-    const char* logged;
-    tree::SuppliedRows* place;
-    std::span<const tree::ChildDef> (*rows)();
-  } rows[] = {
-      {"Corvane LinkReconfiguration", &controller::corvane_places.link_reconfiguration,
-       nic::corvane_link_reconfiguration_rows},
-      {"Corvane ChannelManagement", &controller::corvane_places.channel_management,
-       nic::corvane_channel_management_rows},
-      {"Corvane ProfileManagement", &controller::corvane_places.profile_management,
-       nic::corvane_profile_management_rows},
-      {"Corvane dump, CLI and flash actions", &controller::corvane_places.dump_actions,
-       firmware::corvane_dump_action_rows},
-      {"Corvane logs", &controller::corvane_places.logs, firmware::corvane_log_rows},
-      {"Corvane Diagnostics", &controller::corvane_places.diagnostics, port::corvane_diagnostics_rows},
-      {"PortDiscoveryAndConfiguration ChannelManagement", &port::channel_management_place,
-       nic::port_channel_management_rows},
-  };
+
   const std::string topology = "controller 0 generation=moravel serial=M bus=3\nnic controller=0 function=0 port=0\n";
-  for (const Row& r : rows) {
-    SCOPED_TRACE(r.logged);
+  EXPECT_EQ(backend::supplied_places().size(), 7u);  // the Corvane group's six and a port's ChannelManagement
+  for (const backend::SuppliedPlace& r : backend::supplied_places()) {
+    SCOPED_TRACE(r.name);
     ASSERT_EQ(restart(topology), 0u);
     r.place->supply({});
     EXPECT_EQ(restart(topology), 1u);
     EXPECT_EQ(last_status(), std::make_pair(1u, std::string("Failed to build the management tree. Please check "
                                                             "tavo2d.log file for more information.")));
-    EXPECT_EQ(log_count(std::string("backend_init: the rows of ") + r.logged + " were never supplied"), 1);
+    EXPECT_EQ(log_count(std::string("backend_init: the rows of ") + r.name + " were never supplied"), 1);
     r.place->supply(r.rows());
     ASSERT_EQ(restart(topology), 0u);
     EXPECT_EQ(children("", TAVO_KIND_GROUP), std::vector<std::string>{"Corvane0"});
