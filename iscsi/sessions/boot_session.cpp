@@ -87,7 +87,6 @@ void boot_restore(TavoNode* session, const tavo::tree::HandlerContext& at, const
   request.flags = fw.flags;
   const uint32_t restored = ioctl_set_boot_target_params(at.number, &request, static_cast<uint8_t>(at.domain),
                                                          static_cast<uint8_t>(at.port));
-  sessions_changed();
   if (restored != 0)
     pdebug(TAVO_LOG_BACKEND, 3, "%s: the boot flag of session 0x%x stays changed\n", __func__, record->handle);
   set_prop_val(session, "iSCSIBoot", "%s", (fw.flags & tavo::kSessionBoot) != 0 ? "True" : "False");
@@ -177,7 +176,6 @@ uint32_t TAVO_configure_boot_target(TavoNode* session, uint32_t flags, const cha
                                             : flags;
   const uint32_t sent = ioctl_set_boot_target_params(function_number, &request, static_cast<uint8_t>(domain),
                                                      static_cast<uint8_t>(port));
-  sessions_changed();
   if (sent != 0) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s: ioctl_set_boot_target_params failed\n", __func__);
     return 1;
@@ -433,7 +431,6 @@ uint32_t TAVO_remove_boot_session(uint32_t device, uint32_t domain, uint32_t por
   uint32_t status = 1;
   for (int i = 0; i < kLogoutTries && status != 0; ++i)
     status = ioctl_logout_target(device, &handle, static_cast<uint8_t>(domain), static_cast<uint8_t>(port));
-  sessions_changed();
   if (status != 0) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s: the boot session 0x%x could not be logged out (%u)\n", __func__, handle, status);
     return 1;

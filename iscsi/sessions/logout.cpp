@@ -108,7 +108,6 @@ uint32_t do_Logout(TavoNode* target, TavoNode* action, char* params) {
     pdebug(TAVO_LOG_BACKEND, 3, "do_Logout: logout try %d of session 0x%x failed (%u)\n", i, handle,
            status_of_try);
   }
-  sessions_changed();
   if (status_of_try != 0) return status_of_try;
   const uint32_t deleted = delete_with_records(session);
   if (logout_rescan(target, p.domain, p.port) == kLunsMissing) kLogoutLunsMissing.set();

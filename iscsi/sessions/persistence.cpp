@@ -86,7 +86,6 @@ uint32_t tavo::sessions::persist_entry(TavoNode* target, const char* address, co
     get_login_options(options, &request.options, 2);
   }
   const uint32_t status = ioctl_add_persistent_target(p.number, &request, p.domain, p.port);
-  sessions_changed();
   if (status == kAuthenticationFailed || status == kDigestMismatch) {
     sessions_status(status);
     return 1;
@@ -150,7 +149,6 @@ uint32_t delete_persistent(uint32_t function_number, uint32_t domain, uint32_t p
     if (!put_portal(address, port_text, &d.address_type, d.address, &d.port)) return 1;
     d.isid_qualifier = isid_qualifier | tavo::kDeleteQualifierFlag;
     const uint32_t status = ioctl_del_persistent_target(function_number, &d, 0, static_cast<uint8_t>(port));
-    sessions_changed();
     if (status != 0) {
       sessions_status(127);
       return status;
