@@ -31,6 +31,8 @@ struct RecordChange {
 // Notes a command sent (whatever its answer: the firmware may have taken
 // it). The one place is command_send.
 void note_changes(uint8_t changes, const std::array<uint32_t, 6>& key);
+// How many changes were noted since the process began.
+uint64_t changes_noted();
 // Calls each change noted after *seen (a count of changes) and moves *seen
 // to the last one. false when changes after *seen are no longer in the log
 // (the caller then drops everything it kept).

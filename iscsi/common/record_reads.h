@@ -152,7 +152,7 @@ class RecordReads final : public reads::Kept {
   }
   // Drops what the commands sent since the last read changed.
   void catch_up() {
-    if ((wide_ | keyed_) == 0) return;
+    if ((wide_ | keyed_) == 0 || command::changes_noted() == seen_) return;
     const bool whole = command::changes_since(&seen_, [&](const command::RecordChange& c) {
       if ((c.changes & wide_) != 0) {
         forget_all();
