@@ -53,11 +53,15 @@ uint32_t TAVO_config_log_dir_permissions(void) {
 
 void tavo::files::set_saved_files_check(uint32_t (*check)(void)) { saved_files_check = check; }
 
-uint32_t TAVO_config_dir_permssions(void) {
-  dirs_scratch();
-  std::string dir = tavo::platform::fixed_path("/etc/config/QVL/tavo/");
+void tavo::base::make_config_dir() {
+  const std::string dir = tavo::platform::fixed_path("/etc/config/QVL/tavo/");
   dirs_ensure(dir);
   tavo::platform::host().chmod(dir, kDirMode);
+}
+
+uint32_t TAVO_config_dir_permssions(void) {
+  dirs_scratch();
+  tavo::base::make_config_dir();
   memset(tavo_glob_timer, 0, sizeof tavo_glob_timer);
   if (saved_files_check != nullptr) saved_files_check();
   for (const char* saved : {"/etc/config/QVL/tavo/savetgt.txt", "/etc/config/QVL/tavo/savestp.txt",

@@ -71,10 +71,14 @@ uint32_t TAVO_get_debug_level(void) {
 
 uint32_t TAVO_update_loglevel(void) {
   FILE* probe = TAVO_file_open(kLevelFile, "r");
-  if (probe != nullptr)
+  if (probe != nullptr) {
     TAVO_get_debug_level();
-  else
+  } else {
+    // A client's first start comes before the back end's, which makes the
+    // configuration directory: the file is written there all the same.
+    tavo::base::make_config_dir();
     TAVO_set_debug_level();
+  }
   TAVO_change_permissions_file(kLevelFile);  // only a readable file is changed
   TAVO_file_close(probe);
   return 0;

@@ -41,6 +41,9 @@ uint32_t log_level();
 void set_log_level(uint32_t level);
 // Writes level to libtavo.conf (replaced whole); 0, or 1 with a status.
 uint32_t save_log_level(uint32_t level);
+// The configuration directory (/etc/config/QVL/tavo/) created when it is
+// missing, with its mode set.
+void make_config_dir();
 // Opens the log file at a host path for appending unless a log is open;
 // false when it cannot be opened (logging stays off). A link, a second name
 // or anything but a plain file at the path is neither followed nor written:

@@ -10,6 +10,7 @@
 
 #include <map>
 #include <mutex>
+#include <vector>
 
 #include "platform/host.h"
 #include "base/debug_log.h"
@@ -34,6 +35,22 @@ bool readable(const std::string& host_path) {
   int fd = platform::host().open(host_path, O_RDONLY | O_CLOEXEC, 0);
   if (fd < 0) return false;
   platform::host().close(fd);
+  return true;
+}
+
+bool never_saved(const std::string& path) {
+  const std::string file = platform::fixed_path(path);
+  struct stat st;
+  for (const std::string& name : {file, file + ".lock"})
+    if (platform::host().stat(name, &st) == 0 || errno != ENOENT) return false;
+  // Nor a temporary file of a save ("<name>.tmp.<pid>.<n>") beside it.
+  const size_t slash = file.rfind('/');
+  if (slash == std::string::npos) return false;
+  const std::string prefix = file.substr(slash + 1) + ".tmp.";
+  std::vector<std::string> names;
+  if (platform::host().list_directory(file.substr(0, slash == 0 ? 1 : slash), &names) != 0) return errno == ENOENT;
+  for (const std::string& name : names)
+    if (name.compare(0, prefix.size(), prefix) == 0) return false;
   return true;
 }
 

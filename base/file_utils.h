@@ -43,6 +43,11 @@ bool readable(const std::string& host_path);
 // Creates the host directory and the missing ones above it (mode each),
 // as "mkdir -p" does; 0, or -1 with errno.
 int make_dirs(const std::string& host_path, mode_t mode);
+// True when neither the saved file at path (a fixed host path), nor the lock
+// its saves take beside it ("<path>.lock"), nor a temporary file of a save
+// ("<path>.tmp.*") is there: no save of it ever ran, so nothing of it is left to check or clear, and taking its lock
+// would only make a file the machine does not need.
+bool never_saved(const std::string& path);
 // The host path a stream from TAVO_file_open was opened on ("" if unknown).
 std::string stream_path(FILE* stream);
 // The descriptor holding the stream's fcntl lock (-1 for none); set_... also

@@ -76,25 +76,155 @@ int write_all(int fd, std::string_view text) {
   return 0;
 }
 
-uint32_t replace_file(const std::string& path, std::string_view content, mode_t mode) {
+namespace {
+
+// Writes content to a new temporary file beside target, flushed to disk,
+// its name in *temporary; on failure the temporary is gone again.
+void save_temporary(const std::string& target, std::string_view content, mode_t mode, std::string* temporary,
+                    SaveSteps& steps) {
   platform::Host& host = platform::host();
-  const std::string target = platform::fixed_path(path);
-  const std::string temporary = save_temporary_name(target);
-  SaveSteps steps;
+  *temporary = save_temporary_name(target);
   // Created exclusively: a name planted there (a link) is never followed.
-  const int fd = host.open(temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-  if (steps.run("create", [&] { return fd < 0 ? -1 : 0; }).ok()) {
-    steps.run("chmod", [&] { return host.chmod(temporary, mode); })  // the umask must not change it
-        .run("write", [&] { return write_all(fd, content); })
-        .run("fsync", [&] { return host.fsync(fd); });
-    const int closed = host.close(fd);
-    steps.run("close", [&] { return closed; }).run("rename", [&] { return host.rename(temporary, target); });
-    if (!steps.ok()) host.unlink(temporary);
+  const int fd = host.open(*temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+  if (!steps.run("create", [&] { return fd < 0 ? -1 : 0; }).ok()) return;
+  steps.run("chmod", [&] { return host.chmod(*temporary, mode); })  // the umask must not change it
+      .run("write", [&] { return write_all(fd, content); })
+      .run("fsync", [&] { return host.fsync(fd); });
+  const int closed = host.close(fd);
+  steps.run("close", [&] { return closed; });
+  if (!steps.ok()) host.unlink(*temporary);
+}
+
+// A save is done once its new content is in place under its name: the
+// directory's flush is tried once more, and a failure only logged.
+void save_flush_directory(const std::string& target) {
+  platform::Host& host = platform::host();
+  const std::string directory = save_directory(target);
+  if (host.fsync_dir(directory) == 0 || host.fsync_dir(directory) == 0) return;
+  pdebug(TAVO_LOG_BACKEND, 2, "%s: flushing %s after saving %s failed: %s; the save stands\n", "save_file",
+         directory.c_str(), target.c_str(), strerror(errno));
+}
+
+std::string save_base_name(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+}  // namespace
+
+uint32_t replace_file(const std::string& path, std::string_view content, mode_t mode) {
+  const std::string target = platform::fixed_path(path);
+  SaveSteps steps;
+  std::string temporary;
+  save_temporary(target, content, mode, &temporary, steps);
+  if (!steps.ok()) return steps.report(path);
+  if (!steps.run("rename", [&] { return platform::host().rename(temporary, target); }).ok()) {
+    platform::host().unlink(temporary);
+    return steps.report(path);
   }
-  // After the rename only the directory is left to flush: a failure there
-  // is reported, though the new content is in place.
-  steps.run("directory fsync", [&] { return host.fsync_dir(save_directory(target)); });
-  return steps.report(path);
+  save_flush_directory(target);
+  return 0;
+}
+
+ReplaceTogether::~ReplaceTogether() {
+  if (committed_) return;
+  for (const auto& [temporary, target] : moves_) platform::host().unlink(temporary);
+}
+
+uint32_t ReplaceTogether::stage(const std::string& path, std::string_view content, mode_t mode) {
+  if (failed_) return 1;
+  const std::string target = platform::fixed_path(path);
+  SaveSteps steps;
+  std::string temporary;
+  // Every file beside the record: one directory flush makes the renames stand.
+  steps.run("stage", [&] {
+    errno = EXDEV;
+    return save_directory(target) == save_directory(platform::fixed_path(record_)) ? 0 : -1;
+  });
+  if (steps.ok()) save_temporary(target, content, mode, &temporary, steps);
+  if (!steps.ok()) {
+    failed_ = true;
+    return steps.report(path);
+  }
+  paths_.push_back(path);
+  moves_.emplace_back(temporary, target);
+  return 0;
+}
+
+uint32_t ReplaceTogether::commit() {
+  if (failed_) return 1;
+  if (moves_.empty()) return 0;
+  platform::Host& host = platform::host();
+  std::string text;
+  for (const auto& [temporary, target] : moves_)
+    text += save_base_name(temporary) + " " + save_base_name(target) + "\n";
+  text += "commit " + std::to_string(moves_.size()) + "\n";
+  const std::string record = platform::fixed_path(record_);
+  SaveSteps steps;
+  std::string temporary;
+  save_temporary(record, text, 0600, &temporary, steps);
+  if (steps.ok() && !steps.run("rename", [&] { return host.rename(temporary, record); }).ok()) host.unlink(temporary);
+  if (!steps.ok()) {
+    failed_ = true;
+    return steps.report(paths_.front());
+  }
+  committed_ = true;
+  for (const auto& [from, to] : moves_)
+    if (host.rename(from, to) != 0) pending_ = true;
+  save_flush_directory(record);
+  if (!pending_ && host.unlink(record) != 0 && errno != ENOENT) pending_ = true;
+  // A rename that failed is tried again at once: it is made now or by
+  // whoever finds the record.
+  if (pending_) pending_ = complete_replacements(record_, paths_) != 0;
+  return 0;
+}
+
+int complete_replacements(const std::string& record, const std::vector<std::string>& paths) {
+  platform::Host& host = platform::host();
+  const std::string at = platform::fixed_path(record);
+  const std::string directory = save_directory(at);
+  // A record never renamed in: its commit did not happen.
+  remove_leftover_temporaries(record);
+  std::string text;
+  FileIdentity id;
+  if (read_saved(record, 0, &text, &id) != 0) return errno == ENOENT ? 0 : -1;
+  std::vector<std::pair<std::string, std::string>> moves;  // temporary, file
+  bool whole = false, named_ok = true;
+  size_t start = 0;
+  for (size_t end; !whole && (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+    const std::string line = text.substr(start, end - start);
+    if (line == "commit " + std::to_string(moves.size())) {
+      whole = end + 1 == text.size();
+      break;
+    }
+    const size_t space = line.find(' ');
+    const std::string temporary = line.substr(0, space), file = space == std::string::npos ? "" : line.substr(space + 1);
+    bool known = false;
+    for (const std::string& p : paths) known |= file == save_base_name(platform::fixed_path(p));
+    // Only a temporary of a file the caller named is ever touched.
+    if (!known || temporary.find('/') != std::string::npos || temporary.rfind(file + ".tmp.", 0) != 0) {
+      named_ok = false;
+      continue;
+    }
+    moves.emplace_back(directory + "/" + temporary, directory + "/" + file);
+  }
+  if (!whole || !named_ok) {
+    for (const auto& [temporary, file] : moves) host.unlink(temporary);
+    pdebug(TAVO_LOG_BACKEND, 2, "%s: %s is incomplete: the change it began was not made\n", "save_file", at.c_str());
+    return host.unlink(at) == 0 || errno == ENOENT ? 0 : -1;
+  }
+  int failed = 0, err = 0;
+  for (const auto& [temporary, file] : moves)
+    if (host.rename(temporary, file) != 0 && errno != ENOENT) {
+      failed = -1;
+      err = errno;
+    }
+  save_flush_directory(at);
+  if (failed == 0 && host.unlink(at) != 0 && errno != ENOENT) {
+    failed = -1;
+    err = errno;
+  }
+  pdebug(TAVO_LOG_BACKEND, failed == 0 ? 5 : 2, "%s: the change %s tells of %s\n", "save_file", at.c_str(),
+         failed == 0 ? "completed" : "is still to complete");
+  errno = err;
+  return failed;
 }
 
 namespace {
@@ -127,11 +257,11 @@ void save_append(const std::string& target, std::string_view bytes, mode_t mode,
         return write_all(fd, own_line);
       })
       .run("fsync", [&] { return host.fsync(fd); })
-      .run("chmod", [&] { return rechmod ? host.chmod(target, mode) : 0; })
-      .run("create", [&] { return created ? host.fsync_dir(save_directory(target)) : 0; });
+      .run("chmod", [&] { return rechmod ? host.chmod(target, mode) : 0; });
   // The lock goes with the descriptor; once the bytes are on disk a failed
   // close loses nothing.
   if (!steps.ok() && end >= 0) host.truncate(fd, end);
+  if (steps.ok() && created) save_flush_directory(target);
   host.close(fd);
 }
 

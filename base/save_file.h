@@ -15,6 +15,8 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "base/status_registry.h"
 
@@ -27,10 +29,59 @@ extern const base::StatusFormat<const char*, const char*> kSaveFailed;
 // Replaces the whole file: a temporary file beside it, created with mode, is
 // written, flushed to disk and renamed over the file, then the directory is
 // flushed. Readers see the old content or the new, never an empty or partial
-// file. A failure after the rename (flushing the directory) is reported
-// too: the new content is in place but might not survive a power cut.
+// file. The save is done once its rename is: a directory flush that fails
+// is tried once more, then only written to the debug log and not answered
+// as a failure (the new content is in place and a restart reads it; only a
+// power cut before the directory reaches the disk could lose it).
 // Writers that read a file, change it and replace it hold its SaveLock.
 uint32_t replace_file(const std::string& path, std::string_view content, mode_t mode);
+
+// Several files of one directory replaced as one: a process killed or the
+// power cut at any moment leaves every file with its old content or every
+// file with its new. Each new content is written and flushed under a
+// temporary name beside its file; then a commit record naming the renames
+// is saved crash-safe (the commit: from then on the change is made, and
+// whoever finds the record completes it); then the renames, the
+// directory's flush, and the record's removal last. The caller holds the
+// SaveLock of every file staged, and one of those locks is held by every
+// writer of the record.
+class ReplaceTogether {
+ public:
+  // record: the fixed host path of the commit record, in the files'
+  // directory.
+  explicit ReplaceTogether(std::string record) : record_(std::move(record)) {}
+  // Removes the temporary files of a commit that did not happen.
+  ~ReplaceTogether();
+  ReplaceTogether(const ReplaceTogether&) = delete;
+  ReplaceTogether& operator=(const ReplaceTogether&) = delete;
+  // Writes path's new content under its temporary name. 0, or 1 with the
+  // status of a failed save (commit then changes nothing).
+  uint32_t stage(const std::string& path, std::string_view content, mode_t mode);
+  // 0: every file staged holds its new content, or will once the record is
+  // completed (pending()). 1 with the status of a failed save of the first
+  // file staged: every file keeps its old content.
+  uint32_t commit();
+  // The record is still there: a rename failed (completed later by
+  // complete_replacements).
+  bool pending() const { return pending_; }
+
+ private:
+  std::string record_;
+  std::vector<std::string> paths_;                          // as staged
+  std::vector<std::pair<std::string, std::string>> moves_;  // temporary, file (under the root)
+  bool failed_ = false;
+  bool committed_ = false;
+  bool pending_ = false;
+};
+
+// Completes what a commit record left by a ReplaceTogether tells: the
+// renames whose temporary file is still there are made, the directory is
+// flushed and the record removed. A record that cannot be read whole, or
+// that names a file other than those in paths, was never committed: it
+// goes with the temporary files it names. The caller holds the lock that
+// every writer of the record holds. 0 (also when there is no record), or
+// -1 with errno when the record stays (a rename or its removal failed).
+int complete_replacements(const std::string& record, const std::vector<std::string>& paths);
 
 // Appends lines (the text should end with a line feed) to the file, created
 // with mode when missing and given mode again when it has another, under

@@ -46,8 +46,11 @@ TAVO_EXPORT uint32_t convert(char* text, int32_t base);
 // argument.
 TAVO_EXPORT int32_t convert_hex_to_bin(const char* text, int32_t length, uint8_t* bytes);
 TAVO_EXPORT int32_t is_hex(const char* text, int32_t count);
-// Copies source into destination replacing every from by to; 0, or 1 for a
-// null argument.
+// Characters of a MAC text ("aa:bb:cc:dd:ee:ff").
+enum { TAVO_MAC_TEXT_LENGTH = 17 };
+// Copies source into destination (TAVO_MAC_TEXT_LENGTH + 1 bytes) replacing
+// every from by to; 0, or 1 for a null argument or a source longer than a
+// MAC text, which leaves destination untouched.
 TAVO_EXPORT uint32_t TAVO_convert_mac_addr(const char* source, uint8_t from, char* destination, uint8_t to);
 // Cuts text at '.' in place and reads four decimal parts.
 TAVO_EXPORT uint32_t tavo_getip(char* text, uint32_t* parts);

@@ -11,7 +11,7 @@
 namespace {
 
 constexpr size_t kIpv4TextWindow = 15;
-constexpr size_t kMacTextWindow = 17;
+constexpr size_t kMacTextWindow = TAVO_MAC_TEXT_LENGTH;
 constexpr size_t kIscsiNameMax = 223;  // the copy buffer holds 224 bytes
 
 // Value of the leading decimal digits (saturating above 255 is enough).

@@ -49,6 +49,14 @@ int32_t is_hex(const char* text, int32_t count) {
 
 uint32_t TAVO_convert_mac_addr(const char* source, uint8_t from, char* destination, uint8_t to) {
   if (source == nullptr || destination == nullptr) return 1;
+  // The length is known before a byte is copied: a longer text is refused
+  // whole rather than cut or run past the destination.
+  const size_t length = strnlen(source, TAVO_MAC_TEXT_LENGTH + 1);
+  if (length > TAVO_MAC_TEXT_LENGTH) {
+    pdebug(TAVO_LOG_BACKEND, 6, "%s:source mac longer than %d characters\n", "TAVO_convert_mac_addr",
+           TAVO_MAC_TEXT_LENGTH);
+    return 1;
+  }
   pdebug(TAVO_LOG_BACKEND, 6, "%s:source mac = %s\n", "TAVO_convert_mac_addr", source);
   size_t i = 0;
   for (; source[i] != '\0'; ++i)

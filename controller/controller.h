@@ -295,6 +295,13 @@ base::Counted<ProfileConfigBuffer> read_profile(const tree::HandlerContext& fn, 
                                                 uint8_t config_type, uint8_t profile_id, uint8_t readback,
                                                 uint32_t* status);
 
+// The Port instance of a profile view (built from the configuration of
+// config_type as TAVO_get_profile reads it) that stands for the port with
+// link number link. The view's instances follow the configuration's port descriptors
+// in their order, whatever their link numbers; null when the configuration
+// cannot be read or no port descriptor carries that link.
+TavoNode* profile_port_of_link(TavoNode* controller, TavoNode* view, uint8_t config_type, uint32_t link);
+
 // Leaves code with its registered text (base/status_registry.h) in the last
 // status.
 void controller_status(uint32_t code);

@@ -29,6 +29,24 @@ base::Counted<ProfileConfigBuffer> read_profile(const tree::HandlerContext& fn, 
   return buffer;
 }
 
+TavoNode* profile_port_of_link(TavoNode* controller, TavoNode* view, uint8_t config_type, uint32_t link) {
+  if (controller == nullptr || view == nullptr) return nullptr;
+  base::Counted<ProfileConfigBuffer> config(TAVO_get_profile(controller, config_type, 0, 0));
+  if (!config) return nullptr;
+  int32_t position = -1, at = 0;
+  walk_profile_descriptors(reinterpret_cast<const uint8_t*>(config.get()), sizeof(ProfileConfigBuffer),
+                           [&](const uint8_t* d, size_t length) {
+                             if (d[0] != kProfilePort) return true;
+                             const auto port = profile_descriptor_padded<ProfilePortDescriptor>(d, length);
+                             if ((port.link & kLinkMask) == link) position = at;
+                             ++at;
+                             return position < 0;
+                           });
+  TavoNode* port = position < 0 ? nullptr : get_first_instance(view, "Port");
+  for (int32_t i = 0; port != nullptr && i < position; ++i) port = tree::next_instance(port);
+  return port;
+}
+
 }  // namespace tavo::controller
 
 ProfileConfigBuffer* TAVO_get_profile(TavoNode* controller, uint8_t config_type, uint8_t profile_id, uint8_t readback) {

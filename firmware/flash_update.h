@@ -89,8 +89,9 @@ TAVO_EXPORT void swap16_buffer(uint32_t* words, uint32_t length);
 // --- host-side download ---
 // Hands the file to the NIC driver of NIC port `port` (1-based) with
 // ethtool -f, else its sysfs flash_fw file, after copying it into
-// /lib/firmware. 0 (status 55, or none on Galtor when the versions match),
-// 1, 318, 336 or 337.
+// /lib/firmware. 0 (status 55, or status 0 on Galtor when the versions
+// match), 1, 318, 336 or 337. Copies that killed downloads left in the
+// folder go first.
 TAVO_EXPORT uint32_t TAVO_firmware_download(TavoNode* controller, uint32_t port, uint32_t generation,
                                             const char* path);
 // The path's text after its last "/" into name[256] (a trailing line feed
@@ -98,3 +99,13 @@ TAVO_EXPORT uint32_t TAVO_firmware_download(TavoNode* controller, uint32_t port,
 TAVO_EXPORT uint32_t get_flash_name(const char* path, char* name);
 
 TAVO_END_DECLS
+
+#ifdef __cplusplus
+namespace tavo::firmware {
+// Removes the image copies ("<name>.tmp.<pid>.<n>") that downloads left in
+// /lib/firmware when they were killed before their rename: only those of a
+// process that no longer runs, so a download under way elsewhere keeps its
+// copy. Start-up and every download call it.
+void remove_download_leftovers();
+}  // namespace tavo::firmware
+#endif

@@ -4,13 +4,17 @@
 // copied and written with file calls, and ethtool's error text is read
 // from its output, never through a file.
 #include <fcntl.h>
+#include <stdlib.h>
 #include <string.h>
 #include <strings.h>
+#include <unistd.h>
 
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "base/file_utils.h"
+#include "base/last_status.h"
 #include "base/save_file.h"
 #include "base/shell_args.h"
 #include "firmware/flash_internal.h"
@@ -74,6 +78,22 @@ struct DownloadImage {
   tavo::files::FileIdentity source;
 };
 
+// The process id of a copy a download writes before its rename
+// ("<name>.tmp.<pid>.<n>"), or 0 when the name is no such copy.
+pid_t leftover_owner(const std::string& name) {
+  const size_t sequence = name.find_last_of('.');
+  if (sequence == std::string::npos || sequence == 0) return 0;
+  const size_t pid_at = name.find_last_of('.', sequence - 1);
+  if (pid_at == std::string::npos || pid_at < 4 || name.compare(pid_at - 4, 4, ".tmp") != 0) return 0;
+  const std::string pid = name.substr(pid_at + 1, sequence - pid_at - 1), n = name.substr(sequence + 1);
+  const auto digits = [](const std::string& t) {
+    return !t.empty() && t.size() <= 10 && t.find_first_not_of("0123456789") == std::string::npos;
+  };
+  if (!digits(pid) || !digits(n)) return 0;
+  const unsigned long value = strtoul(pid.c_str(), nullptr, 10);
+  return value > 0 && value <= 0x7FFFFFFF ? static_cast<pid_t>(value) : 0;
+}
+
 // The image as /lib/firmware/<name>; a source that is already that file
 // stays as it is.
 bool download_copy(const DownloadImage& image, const std::string& name) {
@@ -81,6 +101,7 @@ bool download_copy(const DownloadImage& image, const std::string& name) {
   if (!tavo::files::readable(tavo::platform::fixed_path(kFirmwareFolder)) &&
       tavo::files::make_dirs(tavo::platform::fixed_path(kFirmwareFolder), 0755) != 0)
     return false;
+  tavo::firmware::remove_download_leftovers();
   const tavo::files::FileIdentity present = tavo::files::identify(target);
   if (image.source.size >= 0 && present.size >= 0 && image.source.device == present.device &&
       image.source.inode == present.inode)
@@ -147,6 +168,21 @@ uint32_t download_ethtool(const DownloadImage& image, const std::string& interfa
 
 }  // namespace
 
+void tavo::firmware::remove_download_leftovers() {
+  tavo::platform::Host& host = tavo::platform::host();
+  const std::string folder = tavo::platform::fixed_path(kFirmwareFolder);
+  std::vector<std::string> names;
+  if (host.list_directory(folder, &names) != 0) return;
+  for (const std::string& name : names) {
+    // This process's own copies belong to a download under way: downloads
+    // here run one at a time, and a finished one leaves none.
+    const pid_t owner = leftover_owner(name);
+    if (owner == 0 || owner == getpid() || tavo::platform::process_alive(owner)) continue;
+    if (host.unlink(folder + "/" + name) == 0)
+      pdebug(TAVO_LOG_BACKEND, 5, "%s: %s left by a download that did not finish removed\n", __func__, name.c_str());
+  }
+}
+
 uint32_t get_flash_name(const char* path, char* name) {
   if (path == nullptr || name == nullptr) return 1;
   const char* slash = strrchr(path, '/');
@@ -191,6 +227,8 @@ uint32_t TAVO_firmware_download(TavoNode* controller, uint32_t port, uint32_t ge
   const uint32_t result = ethtool ? download_ethtool(image, interface, name) : download_sysfs(image, interface, name);
   up.restore();
   if (result != 0) return result;
+  // A success leaves no earlier call's status behind.
+  tavo::base::clear_last_status();
   if (generation != tavo::kGenerationGaltor) {
     set_status(tavo::firmware::kRebootToActivate);
     return 0;

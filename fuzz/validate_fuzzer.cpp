@@ -92,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   memcpy(scratch, value, sizeof scratch);
   uint32_t parts[4];
   tavo_getip(scratch, parts);
-  char converted[256];
+  char converted[TAVO_MAC_TEXT_LENGTH + 1];
   TAVO_convert_mac_addr(value, '-', converted, ':');
   return 0;
 }

@@ -175,6 +175,9 @@ uint32_t config_prof_startup_end() {
   if (!cprof_startup()) return 0;
   const std::vector<std::string> lines = std::move(*cprof_startup());
   cprof_startup().reset();
+  // No controller with profiles, and none ever saved here: nothing to
+  // clear, and no file to make.
+  if (lines.empty() && files::never_saved(kConfigProf)) return 0;
   files::SaveLock lock(kConfigProf);
   if (!lock.held()) return 1;
   files::remove_leftover_temporaries(kConfigProf);

@@ -160,8 +160,8 @@ uint32_t save_oem_step(TavoNode* controller, const HandlerContext& fn) {
 }
 
 // Each port after the new layout: its flow control sent again for its own
-// configured multi-channel type (the configured Port named after its
-// PortNumber), and its channels rebuilt with their settings carried across.
+// configured multi-channel type (the configured Port whose descriptor
+// carries its link number), and its channels rebuilt with their settings carried across.
 uint32_t save_ports(TavoNode* controller, const std::map<int32_t, std::string>& mc_names,
                     const uint8_t mc_codes[TAVO_MC_PORTS]) {
   const std::vector<TavoNode*> ports = instances_of(controller, "PortDiscoveryAndConfiguration");
@@ -179,7 +179,9 @@ uint32_t save_ports(TavoNode* controller, const std::map<int32_t, std::string>& 
     if (!save_read(port, "PortNumber", number) || !parse_id(number, &port_number) || channels == nullptr ||
         index < 0 || index >= TAVO_MC_PORTS)
       return 1;
-    const auto mc_name = mc_names.find(static_cast<int32_t>(port_number));
+    TavoNode* configured_port = tavo::controller::profile_port_of_link(
+        controller, profile_groups(controller).configured, tavo::kProfileConfigured, static_cast<uint32_t>(port_number));
+    const auto mc_name = mc_names.find(configured_port != nullptr ? tavo::tree::instance_number(configured_port) : -1);
     if (mc_name == mc_names.end() || TAVO_reset_flow_control_properties(port, mc_name->second.c_str()) != 0)
       pdebug(TAVO_LOG_BACKEND, 3, "%s:Failed to reset the flow control of port %d.\n", "do_SaveProfile", index);
     uint32_t count = 0;

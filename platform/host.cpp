@@ -4,6 +4,7 @@
 
 #include <dlfcn.h>
 #include <errno.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -144,5 +145,7 @@ std::string fixed_path(const std::string& path) {
     return root + resolve_dots(path.substr(root.size()));
   return root + resolve_dots(path);
 }
+
+bool process_alive(pid_t pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }
 
 }  // namespace tavo::platform

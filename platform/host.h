@@ -122,6 +122,11 @@ FILE* open_stream(const std::string& path, const char* mode);
 // (fclose closes it; on failure it is closed here). mode must suit it.
 FILE* stream_over(int fd, const char* mode);
 
+// True while a process of that id runs (one of another user's included).
+// Processes are the machine's own under any host: the simulator runs real
+// ones, so this asks the kernel.
+bool process_alive(pid_t pid);
+
 // The real host: POSIX calls, with paths rooted at TAVO_ROOT when set.
 std::unique_ptr<Host> make_real_host();
 

@@ -95,13 +95,12 @@ uint32_t flow_read(TavoNode* property, char* buf, const tavo::tree::HandlerConte
 }
 
 // The written port's own configured multi-channel type: the ConfiguredProfile
-// group named after its PortNumber.
+// port whose descriptor carries the port's link number.
 uint32_t flow_write(TavoNode* property, const char* value, const tavo::tree::HandlerContext& c) {
   TavoNode* profiles = internal_get_node(c.controller, "ProfileManagement", TAVO_KIND_GROUP);
   TavoNode* configured = internal_get_node(profiles, "ConfiguredProfile", TAVO_KIND_GROUP);
-  char name[TAVO_NAME_SIZE];
-  snprintf(name, sizeof name, "Port%u", static_cast<unsigned>(c.port));
-  TavoNode* profile_port = internal_get_node(configured, name, TAVO_KIND_GROUP);
+  TavoNode* profile_port =
+      tavo::controller::profile_port_of_link(c.controller, configured, tavo::kProfileConfigured, c.port);
   char mc_type[TAVO_VALUE_SIZE] = "";
   if (profile_port == nullptr || internal_get_property(profile_port, "MCType", mc_type) != 0) return 1;
   const bool transmit_written = strcasecmp(property->name, "TxFlowControl") == 0;

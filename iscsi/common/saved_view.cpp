@@ -9,10 +9,14 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <optional>
+#include <span>
+#include <vector>
 
+#include "base/file_utils.h"
 #include "platform/host.h"
 
 namespace tavo::iscsi {
@@ -100,7 +104,66 @@ bool batch_changed(Saved s) {
   return f != nullptr && f->change != BatchFile::Change::None;
 }
 
+// The record of a change of several files (files::ReplaceTogether). Its
+// writers hold savetgt.txt's lock: a batch that changes a later file holds
+// the locks of the files before it.
+constexpr char kCommitRecord[] = "/etc/config/QVL/tavo/iscsi_commit.txt";
+
+std::vector<std::string> saved_paths() {
+  std::vector<std::string> paths;
+  for (Saved s : kAllSaved) paths.push_back(record_def(s).path);
+  return paths;
+}
+
+// Whether a commit record may wait to be completed: not known before the
+// first look in the process, and again after a commit whose renames did
+// not all go through.
+std::atomic<bool> commit_unsettled{true};
+// Locks of the saved files (outside a batch) and view mutexes this thread
+// holds: a record is then completed later, never under them.
+thread_local int held_here = 0;
+
+struct HeldHere {
+  HeldHere() { ++held_here; }
+  ~HeldHere() { --held_here; }
+  HeldHere(const HeldHere&) = delete;
+  HeldHere& operator=(const HeldHere&) = delete;
+};
+
+// Completes a commit record under the locks of every saved file (those of
+// the open batch when there is one). forced: look whatever is known.
+void settle_commit(bool forced) {
+  if ((!forced && !commit_unsettled.load()) || held_here > 0) return;
+  // No record: nothing to complete (a commit under way holds the locks and
+  // completes itself). Start-up looks under the locks whatever, for what a
+  // record never renamed in left.
+  if (!forced && files::identify(kCommitRecord).size < 0) {
+    commit_unsettled = false;
+    return;
+  }
+  std::vector<std::unique_ptr<files::SaveLock>> locks;
+  if (open_batch != nullptr) {
+    if (!batch_holds(kAllSaved[std::size(kAllSaved) - 1])) return;
+  } else {
+    for (Saved s : kAllSaved)
+      if (!locks.emplace_back(std::make_unique<files::SaveLock>(record_def(s).path))->held()) return;
+  }
+  if (files::complete_replacements(kCommitRecord, saved_paths()) == 0) commit_unsettled = false;
+}
+
 }  // namespace
+
+void complete_saved_changes() {
+  // Where no saved file and no commit record was ever written there is
+  // nothing to complete, and no lock to make.
+  bool anything = !files::never_saved(kCommitRecord);
+  for (Saved s : kAllSaved) anything = anything || !files::never_saved(record_def(s).path);
+  if (!anything) {
+    commit_unsettled = false;
+    return;
+  }
+  settle_commit(true);
+}
 
 void SavedView::clear() {
   lines_.clear();
@@ -272,8 +335,10 @@ const SavedView::Line* SavedView::find(std::span<const Match> match, bool last) 
 }
 
 bool with_view(Saved s, const std::function<void(const SavedView&)>& fn) {
+  settle_commit(false);
   std::shared_ptr<ViewEntry> entry = view_entry(s);
   std::lock_guard<std::mutex> guard(entry->mutex);
+  const HeldHere held;
   if (!batch_changed(s) && entry->view.refresh() != 0) return false;
   fn(entry->view);
   return true;
@@ -293,10 +358,11 @@ bool copy_lines(Saved s, std::span<const Match> match, std::vector<SavedFields>*
 // them, since library writers only append or rename in and either changes
 // the file's identity. ok is false when the lock or the check failed.
 struct ViewForChange {
-  explicit ViewForChange(Saved s) : path(record_def(s).path), batched(batch_holds(s)) {
+  explicit ViewForChange(Saved s) : path((settle_commit(false), record_def(s).path)), batched(batch_holds(s)) {
     if (!batched && !lock.emplace(path).held()) return;
     entry = view_entry(s);
     guard = std::unique_lock<std::mutex>(entry->mutex);
+    held_here_.emplace();
     if (!batch_changed(s) && entry->view.refresh() != 0) {
       view_save_failed(s);
       return;
@@ -308,6 +374,7 @@ struct ViewForChange {
   std::optional<files::SaveLock> lock;
   std::shared_ptr<ViewEntry> entry;
   std::unique_lock<std::mutex> guard;
+  std::optional<HeldHere> held_here_;  // released before the guard and the lock
   bool ok = false;
 };
 
@@ -387,29 +454,67 @@ SavedBatch::~SavedBatch() {
   open_batch = nullptr;
 }
 
-uint32_t SavedBatch::commit() {
-  if (!outer_ || open_batch == nullptr) return 0;
-  uint32_t result = 0;
-  for (Saved s : kAllSaved) {
-    BatchFile& f = *batch_file(s);
-    if (f.change == BatchFile::Change::None) continue;
-    const std::string path = record_def(s).path;
+namespace {
+
+// The new whole content of a changed file, from its view.
+std::string batch_content(const SavedView& view) {
+  std::string content;
+  for (const auto& line : view.lines()) content.append(line->text).push_back('\n');
+  return content;
+}
+
+// One changed file written alone: its new lines appended when it was only
+// appended to, else the whole file replaced.
+uint32_t batch_write_alone(Saved s, BatchFile& f) {
+  std::shared_ptr<ViewEntry> entry = view_entry(s);
+  std::lock_guard<std::mutex> guard(entry->mutex);
+  SavedView& view = entry->view;
+  const std::string path = record_def(s).path;
+  const bool whole = f.change == BatchFile::Change::Rewritten;
+  const uint32_t written = whole ? files::replace_file(path, batch_content(view), kSavedMode)
+                                 : files::append_lines(path, f.appended, kSavedMode);
+  if (written == 0)
+    view.settled(whole);
+  else
+    view.forget();  // the file kept what it held: so does its view, read again
+  return written;
+}
+
+// Several changed files replaced as one: all keep their old content, or
+// all take the new, whatever moment a kill or a power cut strikes.
+uint32_t batch_write_together(std::span<const Saved> changed) {
+  files::ReplaceTogether together(kCommitRecord);
+  for (Saved s : changed) {
     std::shared_ptr<ViewEntry> entry = view_entry(s);
     std::lock_guard<std::mutex> guard(entry->mutex);
-    SavedView& view = entry->view;
-    const bool whole = f.change == BatchFile::Change::Rewritten;
-    std::string content;
-    if (whole)
-      for (const auto& line : view.lines()) content.append(line->text).push_back('\n');
-    const uint32_t written = whole ? files::replace_file(path, content, kSavedMode)
-                                   : files::append_lines(path, f.appended, kSavedMode);
-    if (written == 0) {
-      view.settled(whole);
-    } else {
-      // The file kept what it held: so does its view, read again.
-      view.forget();
-      result = 1;
-    }
+    if (together.stage(record_def(s).path, batch_content(entry->view), kSavedMode) != 0) break;
+  }
+  const uint32_t written = together.commit();
+  if (together.pending()) commit_unsettled = true;
+  for (Saved s : changed) {
+    std::shared_ptr<ViewEntry> entry = view_entry(s);
+    std::lock_guard<std::mutex> guard(entry->mutex);
+    if (written == 0)
+      entry->view.settled(true);
+    else
+      entry->view.forget();
+  }
+  return written;
+}
+
+}  // namespace
+
+uint32_t SavedBatch::commit() {
+  if (!outer_ || open_batch == nullptr) return 0;
+  std::vector<Saved> changed;
+  for (Saved s : kAllSaved)
+    if (batch_changed(s)) changed.push_back(s);
+  uint32_t result = 0;
+  if (changed.size() == 1)
+    result = batch_write_alone(changed.front(), *batch_file(changed.front()));
+  else if (!changed.empty())
+    result = batch_write_together(changed);
+  for (BatchFile& f : open_batch->files) {
     f.change = BatchFile::Change::None;
     f.appended.clear();
   }

@@ -111,6 +111,12 @@ uint32_t append_line(Saved s, const std::string& line, const std::function<bool(
 // Forgets every view (the library's state is released).
 void drop_saved_views();
 
+// Completes a change of several files that a killed process or a power cut
+// left after its commit, or drops one that never committed. Start-up calls
+// it before it reads the files; the first read of a saved file in a process
+// does the same.
+void complete_saved_changes();
+
 // The saved files an action changes are written once, when it ends, so a
 // process killed at any moment leaves each file as it was or as the action
 // left it. While a batch is open on the thread, appends and rewrites change
@@ -126,10 +132,12 @@ class SavedBatch {
   ~SavedBatch();  // commits what is left
   SavedBatch(const SavedBatch&) = delete;
   SavedBatch& operator=(const SavedBatch&) = delete;
-  // Writes each changed file once (the new lines appended when the file was
-  // only appended to, else the whole file replaced) and lets the locks go;
-  // later changes are gathered again. 0, or 1 with the failed save's status
-  // (that file keeps its old content). An inner batch writes nothing: 0.
+  // Writes each changed file once and lets the locks go; later changes are
+  // gathered again. One file changed alone takes its new lines appended
+  // when it was only appended to, else it is replaced; several are replaced
+  // together, all or none (files::ReplaceTogether). 0, or 1 with the failed
+  // save's status (every file keeps its old content). An inner batch writes
+  // nothing: 0.
   uint32_t commit();
 
  private:

@@ -6,8 +6,10 @@
 
 #include <string>
 
+#include "base/file_utils.h"
 #include "base/save_file.h"
 #include "iscsi/common/saved_records.h"
+#include "iscsi/common/saved_view.h"
 #include "iscsi/target_data/target_data.h"
 
 using namespace tavo::iscsi;
@@ -18,6 +20,7 @@ constexpr mode_t kCheckMode = 0600;
 
 void check_file(Saved s) {
   const std::string path = record_def(s).path;
+  if (tavo::files::never_saved(path)) return;  // nothing to check; no lock to make
   tavo::files::SaveLock lock(path);
   if (!lock.held()) return;
   tavo::files::remove_leftover_temporaries(path);
@@ -46,6 +49,9 @@ void check_file(Saved s) {
 }  // namespace
 
 uint32_t TAVO_check_for_corrupted_database(void) {
+  // A change of several files that a kill cut short is completed (or
+  // dropped) first: the files are checked as they are meant to be.
+  complete_saved_changes();
   for (Saved s : kAllSaved) check_file(s);
   return 0;
 }

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "base/file_utils.h"
 #include "base/save_file.h"
 #include "base/validate.h"
 #include "controller/controller.h"
@@ -80,6 +81,30 @@ bool port_parameter(char port[TAVO_VALUE_SIZE], bool defaulted) {
   if (!port_number(port, &number)) return false;
   snprintf(port, TAVO_VALUE_SIZE, "%u", number);
   return true;
+}
+
+bool port_reads_zero(Saved s, const SavedFields& line) {
+  uint32_t port = 1;
+  return port_number(field_of(line, s, Field::Port), &port) && port == 0;
+}
+
+uint32_t startup_lines(Saved s, const LhbaKey& key, bool (*unusable)(const SavedFields&),
+                       std::vector<SavedFields>* usable) {
+  // A file never saved holds no line: nothing to rewrite, no lock to make.
+  if (files::never_saved(record_def(s).path)) return 1;
+  const std::vector<Match> match = key_matches(key);
+  const size_t port_at = static_cast<size_t>(position(s, Field::Port));
+  return rewrite(s, [&](std::span<const std::string_view> fields, std::string* rebuilt) {
+    if (fields.empty() || !matches(s, fields, match)) return LineEdit::Keep;
+    SavedFields line(fields.begin(), fields.end());
+    if (port_reads_zero(s, line) || (unusable != nullptr && unusable(line))) return LineEdit::Drop;
+    const std::string decimal = decimal_port(line[port_at]);
+    const bool converted = decimal != line[port_at];
+    line[port_at] = decimal;
+    usable->push_back(std::move(line));
+    if (!converted) return LineEdit::Keep;
+    return RecordValues(s, fields).format(rebuilt) ? LineEdit::Replace : LineEdit::Keep;
+  });
 }
 
 uint32_t action_end(SavedBatch& batch, uint32_t result) {

@@ -64,6 +64,18 @@ inline bool same_port(const char* a, const char* b) {
 // port number.
 bool port_parameter(char port[TAVO_VALUE_SIZE], bool defaulted);
 
+// A saved line whose port reads 0 (in any form): no portal a login could
+// reach.
+bool port_reads_zero(Saved s, const SavedFields& line);
+// The start-up pass over a saved file's lines of one LogicalHBA: a line
+// whose port reads 0, or that unusable (when given) refuses, goes; a port
+// saved in another form than decimal is written in decimal; every other
+// line stays as it is. The LogicalHBA's lines kept, their ports in decimal,
+// go to *usable, also when the file could not be written. The result of
+// the rewrite (1 for a missing file).
+uint32_t startup_lines(Saved s, const LhbaKey& key, bool (*unusable)(const SavedFields&),
+                       std::vector<SavedFields>* usable);
+
 // Ends an action of the branch: the saved files its batch changed are
 // written (a failed write fails the action with its status), and a
 // failure that left no reason gets the generic one.

@@ -1,7 +1,9 @@
 // EraseConfiguration: the iSCSI side of a whole controller back to its
 // unconfigured state, function by function, then one erase of what the
 // firmware keeps. There is no rollback: a function handled before a
-// failure stays erased, and the saved files are written as it left them.
+// failure stays erased, and the saved files are written as it left them,
+// all of them together (a kill leaves every file before or every file
+// after).
 #include <string.h>
 
 #include <string>
@@ -142,7 +144,7 @@ uint32_t erase_configuration(TavoNode* function_group, TavoNode* action) {
 
 uint32_t do_EraseConfiguration(TavoNode* function_group, TavoNode* action, char*) {
   TAVO_LIBRARY_LOCK;
-  // Each saved file is written once, with what the erase reached.
+  // The saved files are written once, together, with what the erase reached.
   SavedBatch batch;
   return action_end(batch, erase_configuration(function_group, action));
 }

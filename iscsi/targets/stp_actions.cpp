@@ -202,6 +202,7 @@ uint32_t group_Discovery(TavoNode* discovery) {
   }
   for (TavoNode* s : gone) delete_node(s);
   for (const SavedFields& line : lines) {
+    if (port_reads_zero(Saved::Portals, line)) continue;
     if (check_for_stp_in_TAVO(discovery, stp_field(line, Field::Address).c_str(),
                               stp_field(line, Field::Port).c_str()) == 1)
       continue;
@@ -213,12 +214,11 @@ uint32_t group_Discovery(TavoNode* discovery) {
 uint32_t TAVO_set_stp_loginopts_prop(char (*keys)[TAVO_VALUE_SIZE], TavoNode* lhba) {
   TAVO_LIBRARY_LOCK;
   if (keys == nullptr || lhba == nullptr) return 1;
+  // As for the targets: port-0 lines go, ports are written in decimal.
   std::vector<SavedFields> lines;
-  if (tavo::files::identify(record_def(Saved::Portals).path).size < 0 ||
-      !copy_lines(Saved::Portals, key_matches(LhbaKey{{keys[0], keys[1], keys[2]}}), &lines))
-    return 1;
+  const uint32_t rewritten = startup_lines(Saved::Portals, LhbaKey{{keys[0], keys[1], keys[2]}}, nullptr, &lines);
   TavoNode* discovery = internal_get_node(lhba, "Discovery", TAVO_KIND_GROUP);
   for (const SavedFields& line : lines)
     if (discovery == nullptr || stp_from_line(discovery, line) == nullptr) return 1;
-  return 0;
+  return rewritten;
 }

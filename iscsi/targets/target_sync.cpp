@@ -21,11 +21,10 @@ namespace {
 
 const std::string& sync_field(const SavedFields& line, Field f) { return field_of(line, Saved::Targets, f); }
 
-// A line that names no portal a login could reach (port 0 in any form).
-bool sync_unusable(const SavedFields& line) {
-  uint32_t port = 1;
+// A line without a name, an address or a port.
+bool sync_incomplete(const SavedFields& line) {
   return sync_field(line, Field::TargetName).empty() || sync_field(line, Field::Address).empty() ||
-         sync_field(line, Field::Port).empty() || (port_number(sync_field(line, Field::Port), &port) && port == 0);
+         sync_field(line, Field::Port).empty();
 }
 
 // A Static target built from a line, with its portal and type; the
@@ -82,27 +81,16 @@ uint32_t sync_startup_line(TavoNode* lhba, const SavedFields& line) {
 uint32_t TAVO_set_target_loginopts_prop(char (*keys)[TAVO_VALUE_SIZE], TavoNode* lhba) {
   TAVO_LIBRARY_LOCK;
   if (keys == nullptr || lhba == nullptr) return 1;
-  const std::vector<Match> match = key_matches(LhbaKey{{keys[0], keys[1], keys[2]}});
   std::vector<SavedFields> usable;
   // The file loses the LogicalHBA's unusable lines, and a port saved in
   // another form than decimal is written in decimal; every other line stays.
-  const uint32_t rewritten = rewrite(Saved::Targets, [&](std::span<const std::string_view> fields,
-                                                         std::string* rebuilt) {
-    if (fields.empty() || !matches(Saved::Targets, fields, match)) return LineEdit::Keep;
-    SavedFields line(fields.begin(), fields.end());
-    if (sync_unusable(line)) return LineEdit::Drop;
-    std::string& port = line[static_cast<size_t>(position(Saved::Targets, Field::Port))];
-    const std::string decimal = decimal_port(port);
-    const bool converted = decimal != port;
-    port = decimal;
-    usable.push_back(std::move(line));
-    if (!converted) return LineEdit::Keep;
-    return RecordValues(Saved::Targets, fields).format(rebuilt) ? LineEdit::Replace : LineEdit::Keep;
-  });
-  if (rewritten != 0) return 1;
+  // The tree takes the lines read also when the file could not be written:
+  // it then shows what the file still holds.
+  const uint32_t rewritten =
+      startup_lines(Saved::Targets, LhbaKey{{keys[0], keys[1], keys[2]}}, sync_incomplete, &usable);
   for (const SavedFields& line : usable)
     if (sync_startup_line(lhba, line) != 0) return 1;
-  return 0;
+  return rewritten;
 }
 
 uint32_t TAVO_sync_targets_with_file(TavoNode* lhba) {
@@ -143,7 +131,7 @@ uint32_t add_target_from_file(TavoNode* lhba) {
   if (!lhba_key(lhba, &key)) return 1;
   if (!copy_lines(Saved::Targets, key_matches(key), &lines)) return 1;
   for (const SavedFields& line : lines) {
-    if (sync_unusable(line)) continue;
+    if (sync_incomplete(line) || port_reads_zero(Saved::Targets, line)) continue;
     const char* name = sync_field(line, Field::TargetName).c_str();
     TavoNode* target = find_target(lhba, name);
     if (target != nullptr) {

@@ -2,7 +2,10 @@
 // groups each adapter topology gives, their ports, protocols, serial
 // numbers and VF marks, and what start-up loads for live controllers.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <set>
 #include <string>
 
 #include "backend/backend.h"
@@ -179,6 +182,45 @@ TEST_F(StartupTest, NoAdapterLeavesItsMessage) {
             "Tessmark Adapter Not found. Please make sure Quorvel NIC/iSCSI drivers are installed properly or "
             "Tessmark adapter inserted on PCIe Slot.");
   EXPECT_TRUE(children("", TAVO_KIND_GROUP).empty());
+}
+
+// Start-up makes only the files its machine needs: a profile file and its
+// lock only with a Moravel controller, the saved iSCSI files and their
+// locks only with an iSCSI function (whose login options are saved and
+// whose targets are looked up under the targets file's lock).
+TEST_F(StartupTest, StartUpCreatesOnlyTheFilesItNeeds) {
+  const std::string dir = "/etc/config/QVL/tavo";
+  const auto names = [&] {
+    std::set<std::string> out;
+    for (const auto& e : std::filesystem::directory_iterator(root_.at(dir))) out.insert(e.path().filename());
+    return out;
+  };
+  struct Row {
+    const char* name;
+    std::string topology;
+    std::set<std::string> files;
+  } rows[] = {
+      {"no adapter", "", {"libtavo.conf"}},
+      {"CV3 NIC", "controller 0 generation=cv3 serial=S bus=3\nnic controller=0 function=0 port=0 name=vmnic0\n",
+       {"libtavo.conf"}},
+      {"CV3 iSCSI",
+       "controller 0 generation=cv3 serial=S bus=3\nnic controller=0 function=0 port=0 name=vmnic0\n"
+       "iscsi controller=0 function=2 port=0 device=0\n",
+       {"libtavo.conf", "intr_logopts.txt", "intr_logopts.txt.lock"}},
+      {"Moravel NIC",
+       "controller 0 generation=moravel serial=M bus=7\nnic controller=0 function=0 port=0 name=vmnic0\n",
+       {"libtavo.conf", "config_prof.txt", "config_prof.txt.lock"}},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    use(r.topology);
+    for (const std::string& name : names())
+      if (name != "libtavo.conf") {
+        ASSERT_EQ(::unlink(root_.at(dir + "/" + name).c_str()), 0) << name;
+      }
+    ASSERT_EQ(TAVO_init(), 0u);
+    EXPECT_EQ(names(), r.files);
+  }
 }
 
 TEST_F(StartupTest, LiveControllerLoadersRunInOrder) {

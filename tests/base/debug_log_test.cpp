@@ -164,11 +164,15 @@ TEST_F(DebugLevelTreeTest, FreshHostStartsWithLoggingOff) {
   EXPECT_EQ(tree_log(), "");
 }
 
-TEST_F(DebugLogTest, StartWithoutTheConfigurationDirectoryKeepsLoggingOff) {
+// The first start on a fresh machine, before any configuration directory:
+// it writes libtavo.conf with logging off, as every later start finds it.
+TEST_F(DebugLogTest, StartWithoutTheConfigurationDirectoryWritesTheLevelFile) {
   ASSERT_EQ(rmdir(root_.at("/etc/config/QVL/tavo").c_str()), 0);
   ASSERT_EQ(TAVO_init(), 0u);
   EXPECT_EQ(tavo_debug_level, 0u);
-  EXPECT_FALSE(file_exists(root_.at("/etc/config/QVL/tavo/libtavo.conf")));
+  EXPECT_EQ(conf(), kConfHead + "0");
+  EXPECT_EQ(file_mode(root_.at("/etc/config/QVL/tavo/libtavo.conf")), 0644u);
+  EXPECT_EQ(file_mode(root_.at("/etc/config/QVL/tavo")), 0755u);
   EXPECT_EQ(TAVO_exit(), 0u);
 }
 

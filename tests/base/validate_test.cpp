@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include <functional>
 #include <string>
+#include <vector>
 
+#include "base/last_status.h"
+#include "tree/persist.h"
 #include "tree/tree.h"
 
 namespace {
@@ -353,3 +357,66 @@ TEST(Conversions, DigitsHexAndBits) {
 }
 
 }  // namespace
+
+// Every helper that takes a caller's text into a buffer of fixed size
+// measures it first: a text one past the limit and one of 100 KiB are
+// refused (or cut) before a byte is written past the buffer, the longest
+// text that fits is taken. Each buffer is exactly its size on the heap, so
+// that ASan sees a byte written past it.
+TEST(TavoValidate, OverLongTextsAreRefusedBeforeAnyCopy) {
+  const std::string huge(100 * 1024, 'a');
+  const std::string mac_fits = "00-11-22-33-44-55";
+  const std::string name_fits = "iqn.2026-12.com.example:" + std::string(223 - 24, 'x');
+  // over: the answer to a longer text; kept: what is left in the
+  // destination then (untouched, or the first field cut to fit).
+  enum Kept { kUntouched, kCut, kAny };
+  struct Row {
+    const char* what;
+    size_t destination;
+    std::function<uint32_t(const std::string&, char*)> call;
+    std::string fits;
+    size_t fits_length;
+    uint32_t over;
+    Kept kept;
+  } rows[] = {
+      {"TAVO_convert_mac_addr", TAVO_MAC_TEXT_LENGTH + 1,
+       [](const std::string& s, char* d) { return TAVO_convert_mac_addr(s.c_str(), '-', d, ':'); }, mac_fits,
+       mac_fits.size(), 1, kUntouched},
+      {"validateISCSIName", 224, [](const std::string& s, char* d) { return validateISCSIName(s.c_str(), d); },
+       name_fits, name_fits.size(), 1, kUntouched},
+      {"tavo_internal_list_add", TAVO_VALUE_SIZE,
+       [](const std::string& s, char* d) {
+         d[0] = '\0';
+         return tavo_internal_list_add(d, s.c_str(), 0);
+       },
+       std::string(TAVO_VALUE_SIZE - 1, 'l'), TAVO_VALUE_SIZE - 1, 1, kAny},
+      {"get_field", 16, [](const std::string& s, char* d) { return get_field(s.c_str(), ',', d, 16); },
+       std::string(15, 'f') + ",rest", 15, 0, kCut},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    std::vector<char> taken(r.destination, '#');
+    EXPECT_EQ(r.call(r.fits, taken.data()), 0u);
+    EXPECT_EQ(strnlen(taken.data(), r.destination), r.fits_length);
+    for (const std::string& over : {std::string(r.destination, 'a'), huge}) {
+      std::vector<char> refused(r.destination, '#');
+      EXPECT_EQ(r.call(over, refused.data()), r.over) << over.size();
+      if (r.kept == kUntouched) {
+        EXPECT_EQ(refused, std::vector<char>(r.destination, '#')) << over.size();
+      } else if (r.kept == kCut) {
+        EXPECT_EQ(std::string(refused.data()), std::string(r.destination - 1, 'a'));
+      }
+    }
+  }
+  // The texts the validators look at through a window of their own.
+  EXPECT_EQ(validateMACAddress(huge.c_str(), nullptr), 0u);
+  EXPECT_EQ(validateIPAddress(("10.1.1.1" + huge).c_str(), nullptr, 0), 0u);
+  // The last status keeps what fits of a longer text, and hands back no
+  // more than its size.
+  tavo_set_last_status(7, huge.c_str());
+  std::vector<char> status(TAVO_STATUS_TEXT_SIZE, '#');
+  uint32_t code = 0;
+  tavo_get_last_status(&code, status.data());
+  EXPECT_EQ(code, 7u);
+  EXPECT_EQ(strnlen(status.data(), TAVO_STATUS_TEXT_SIZE), TAVO_STATUS_TEXT_SIZE - 1u);
+}

@@ -3,6 +3,9 @@
 // up and down again, folders of any name, and hostile file and interface
 // names that run no command and touch no file.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <set>
@@ -135,7 +138,9 @@ TEST_F(HostDownloadTest, WithoutEthtoolFlashTheDriverFileTakesTheName) {
 
 TEST_F(HostDownloadTest, GaltorComparesItsVersionsAfterward) {
   place("/tmp/fw.ufi", "image");
-  ASSERT_EQ(download("/tmp/fw.ufi", "Corvane1", 3, 4), 0u);
+  // A success leaves no status of an earlier call that failed.
+  tavo_set_last_status(39, "Failed to upgrade the flash ROM.");
+  ASSERT_EQ(TAVO_firmware_download(get_node(tag("Corvane1")), 3, 4, "/tmp/fw.ufi"), 0u);
   EXPECT_EQ(last_status(), kNone) << "the versions match";
   std::string topology = sim::default_topology_text();
   topology.replace(topology.find("vendor=0xF1A1"), 13, "vendor=0xF1A1 firmware=4.2.0.0 flash-firmware=4.2.9.0");
@@ -143,6 +148,65 @@ TEST_F(HostDownloadTest, GaltorComparesItsVersionsAfterward) {
   place("/tmp/fw.ufi", "image");
   ASSERT_EQ(download("/tmp/fw.ufi", "Corvane1", 3, 4), 0u);
   EXPECT_EQ(last_status(), kUpdated);
+}
+
+// A download killed at any file call may leave its copy before the
+// rename; the next download, or the next start-up, removes it. A copy of a
+// process that still runs (a download under way elsewhere) stays, and so
+// does a file that is no such copy.
+TEST_F(HostDownloadTest, CopiesOfKilledDownloadsAreRemoved) {
+  const std::string image = pattern(5000, 3);
+  place("/tmp/fw.ufi", image);
+  const auto copies = [&] {
+    std::vector<std::string> out;
+    std::error_code none;  // no folder yet: no copies
+    for (const auto& e : std::filesystem::directory_iterator(root_.at("/lib/firmware"), none))
+      if (e.path().filename().string().find(".tmp") != std::string::npos) out.push_back(e.path().filename());
+    return out;
+  };
+  size_t left = 0;
+  int status = sim::kCrashExitCode;
+  for (int call = 0; status == sim::kCrashExitCode; ++call) {
+    sim::Fault kill;
+    kill.kind = sim::FaultKind::Crash;
+    kill.path_contains = "/lib/firmware";
+    kill.skip = call;
+    status = in_child(kill, [&] { download("/tmp/fw.ufi"); });
+    left += copies().size();
+    // Every other one is cleared by a download, the rest by a start-up.
+    if (call % 2 == 0) {
+      ASSERT_EQ(download("/tmp/fw.ufi"), 0u) << call;
+      EXPECT_EQ(last_status(), kUpdated) << call;
+      EXPECT_EQ(read_file(root_.at("/lib/firmware/fw.ufi")), image) << call;
+    } else {
+      start(sim::default_topology_text());
+    }
+    EXPECT_TRUE(copies().empty()) << call;
+  }
+  EXPECT_GT(left, 0u) << "no kill came between the copy and its rename";
+
+  const pid_t running = fork();
+  if (running == 0) {
+    pause();
+    _exit(0);
+  }
+  struct Planted {
+    std::string name;
+    bool stays;
+  } planted[] = {
+      {"fw.ufi.tmp." + std::to_string(running) + ".0", true},  // its process runs
+      {"fw.ufi.tmp." + std::to_string(getpid()) + ".7", true},  // this process's own
+      {"other.bin.tmp.999999999.2", false},
+      {"notes.tmp.txt", true},
+      {"fw.ufi.tmp.12x.0", true},
+  };
+  for (const Planted& p : planted) place("/lib/firmware/" + p.name, "partial");
+  ASSERT_EQ(download("/tmp/fw.ufi"), 0u);
+  for (const Planted& p : planted) EXPECT_EQ(file_exists(root_.at("/lib/firmware/" + p.name)), p.stays) << p.name;
+  kill(running, SIGKILL);
+  waitpid(running, nullptr, 0);
+  start(sim::default_topology_text());
+  EXPECT_FALSE(file_exists(root_.at("/lib/firmware/" + planted[0].name)));
 }
 
 TEST_F(HostDownloadTest, HostileNamesRunNothingAndTouchNoFile) {

@@ -207,7 +207,16 @@ TEST_F(LinkSpeedTest, FcoeLinkSpeedIsTheFcoeFunctionsShare) {
   moravel.head.length = sizeof moravel;
   moravel.link = 1;
   moravel.max_bandwidth = 25;
-  Bytes image{1, 0, 0, 0};
+  // Its ports' descriptors (links 1 and 3) name the configured ports.
+  Bytes image{3, 0, 0, 0};
+  for (uint8_t link : {1, 3}) {
+    ProfilePortDescriptor port{};
+    port.type = kProfilePort;
+    port.length = sizeof port;
+    port.link = link;
+    port.mc_type = kMcTypeNone;
+    image.insert(image.end(), reinterpret_cast<uint8_t*>(&port), reinterpret_cast<uint8_t*>(&port) + sizeof port);
+  }
   image.insert(image.end(), reinterpret_cast<uint8_t*>(&moravel),
                reinterpret_cast<uint8_t*>(&moravel) + sizeof moravel);
   sim_->flash(2)["/cfg/profile/configured"] = image;

@@ -152,18 +152,24 @@ TEST_F(PortActionsTest, FlowControlByGeneration) {
   EXPECT_EQ(set(at(kMoravelPort, "RxFlowControl"), "Disabled"), 1u);  // no configured profile port
   EXPECT_EQ(mailbox_count(1, 205), 0);
   ASSERT_EQ(TAVO_get_configured_profiles(node("Corvane1")), 0u);
-  // The sub-command follows the written port's own configured type (port 1
-  // here), not Port0's.
+  // The sub-command follows the written port's own configured type: the
+  // configured Port whose descriptor carries its link number (Port0 for
+  // port 1, Port1 for port 3), not the one its number counts to.
+  const char* port3 = "Corvane1/PortDiscoveryAndConfiguration1";
   const struct {
     const char* port0;
     const char* port1;
-    uint8_t subcommand;
-  } types[] = {{"NPAR", "None", 8}, {"None", "NPAR", 11}, {"NPAR", "npar", 11}};
+    uint8_t on_port1, on_port3;
+  } types[] = {{"NPAR", "None", 11, 8}, {"None", "NPAR", 8, 11}, {"npar", "NPAR", 11, 11}, {"UMC", "None", 8, 8}};
   for (const auto& row : types) {
+    SCOPED_TRACE(std::string(row.port0) + "," + row.port1);
     ASSERT_EQ(set(configured + "/Port0/MCType", row.port0), 0u);
     ASSERT_EQ(set(configured + "/Port1/MCType", row.port1), 0u);
-    EXPECT_EQ(set(at(kMoravelPort, "RxFlowControl"), "ENABLED"), 0u) << row.port1;
-    EXPECT_EQ(last_payload(1, 205), (Bytes{0x10, row.subcommand, 0, 1, 0, 0, 0, 0})) << row.port1;
+    EXPECT_EQ(set(at(kMoravelPort, "RxFlowControl"), "ENABLED"), 0u);
+    EXPECT_EQ(last_payload(1, 205), (Bytes{0x10, row.on_port1, 0, 1, 0, 0, 0, 0}));
+    ASSERT_EQ(set(at(port3, "TxFlowControl"), "Disabled"), 0u);
+    EXPECT_EQ(set(at(port3, "RxFlowControl"), "Enabled"), 0u);
+    EXPECT_EQ(last_payload(1, 205), (Bytes{0x10, row.on_port3, 0, 3, 0, 0, 0, 0}));
   }
   EXPECT_EQ(TAVO_reset_flow_control_properties(node(kMoravelPort), "UMC"), 0u);
   EXPECT_EQ(last_payload(1, 205), (Bytes{0x10, 8, 0, 1, 0, 0, 0, 0}));
@@ -182,6 +188,45 @@ TEST_F(PortActionsTest, FlowControlByGeneration) {
   ASSERT_EQ(restart("controller 0 generation=moravel serial=M\niscsi controller=0 function=2 device=0\n"), 0u);
   EXPECT_EQ(get("Corvane0/PortDiscoveryAndConfiguration0/TxFlowControl"), "<unreadable>");
   EXPECT_EQ(mailbox_count(1, 205), 0);
+}
+
+// Whatever links a Moravel's ports sit on, a flow-control write and
+// SaveProfile's resend use the configured type of the port's own link.
+TEST_F(PortActionsTest, FlowControlFollowsTheConfiguredPortOfItsLink) {
+  const struct {
+    const char* topology;
+    std::vector<uint8_t> links;  // the ports' links, in port group order
+  } layouts[] = {
+      {"nic controller=0 function=0 port=1 name=vmnic0\nnic controller=0 function=1 port=2 name=vmnic1\n", {1, 2}},
+      {"nic controller=0 function=0 port=1 name=vmnic0\n", {1}},
+      {"nic controller=0 function=0 port=2 name=vmnic0\nnic controller=0 function=1 port=3 name=vmnic1\n", {2, 3}},
+  };
+  const std::string configured = "Corvane0/ProfileManagement/ConfiguredProfile";
+  for (const auto& layout : layouts) {
+    SCOPED_TRACE(layout.topology);
+    ASSERT_EQ(restart(std::string("controller 0 generation=moravel serial=M bus=7\n") + layout.topology), 0u);
+    ASSERT_EQ(set("TAVODebugLevel", "6"), 0u);
+    // Each configured port gets its own type: NPAR on the first only.
+    for (size_t p = 0; p < layout.links.size(); ++p)
+      ASSERT_EQ(set(configured + "/Port" + std::to_string(p) + "/MCType", p == 0 ? "NPAR" : "UMC"), 0u);
+    for (size_t p = 0; p < layout.links.size(); ++p) {
+      const std::string port = "Corvane0/PortDiscoveryAndConfiguration" + std::to_string(p);
+      ASSERT_EQ(get(port + "/PortNumber"), std::to_string(layout.links[p]));
+      EXPECT_EQ(write(port.c_str(), "TxFlowControl", "Enabled"), (std::pair{0u, Status{0, ""}})) << p;
+      const uint8_t subcommand = p == 0 ? 11 : 8;
+      EXPECT_EQ(last_payload(1, 205), (Bytes{0x11, subcommand, 0, layout.links[p], 0, 0, 0, 0})) << p;
+    }
+    sim_->clear_log();
+    const std::string before = debug_log();
+    ASSERT_EQ(act("Corvane0/ProfileManagement/SaveProfile"), 0u) << last_status().second;
+    std::vector<Bytes> expected, resent;
+    for (size_t p = 0; p < layout.links.size(); ++p)
+      expected.push_back(Bytes{0x11, static_cast<uint8_t>(p == 0 ? 11 : 8), 0, layout.links[p], 0, 0, 0, 0});
+    for (const Bytes& b : payloads(1, 205))
+      if (b[1] != 0) resent.push_back(b);  // the writes among the reads
+    EXPECT_EQ(resent, expected);
+    EXPECT_EQ(debug_log().find("Failed to reset the flow control", before.size()), std::string::npos);
+  }
 }
 
 TEST_F(PortActionsTest, PortEraseAcceptsRebootNow) {

@@ -25,7 +25,9 @@ uint32_t logout_one(uint32_t target) {
 }
 
 // Runs per_target on the targets an LHBA id (each of its targets) or a
-// target id (the portal's target) stands for; false for a session id.
+// target id (the portal's target) stands for; false for a session id. One
+// target that fails does not keep the others from their turn: every
+// target is tried and the first failure is the answer.
 bool over_targets(const IMA_OID& oid, uint32_t (*per_target)(uint32_t), IMA_STATUS* result) {
   if (oid.objectType == IMA_OBJECT_TYPE_SESSION) return false;
   Tags targets;
@@ -36,8 +38,11 @@ bool over_targets(const IMA_OID& oid, uint32_t (*per_target)(uint32_t), IMA_STAT
     status = parent_of(oid_tag(oid), &targets.tag[0]);
     targets.count = status == 0 ? 1 : 0;
   }
-  for (uint32_t i = 0; status == 0 && i < targets.count; ++i) status = per_target(targets.tag[i]);
   *result = ErrorCheck(status);
+  for (uint32_t i = 0; status == 0 && i < targets.count; ++i) {
+    const IMA_STATUS own = ErrorCheck(per_target(targets.tag[i]));
+    if (*result == IMA_STATUS_SUCCESS) *result = own;
+  }
   return true;
 }
 

@@ -6,6 +6,7 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,44 @@ class LhbaStartupTest : public NetworkTargetsTest {
     ASSERT_EQ(TAVO_exit(), 0u);
     ASSERT_EQ(TAVO_init(), 0u);
   }
+  // A target, a send-target portal and an initiator option of the
+  // LogicalHBA at path: a line in each saved file.
+  void configure(const std::string& lhba) {
+    ASSERT_EQ(act(lhba + "/AddTarget", {"iqn.t1", "10.0.0.9"}), 0u);
+    ASSERT_EQ(act(lhba + "/Discovery/AddSendTargetPortal", {"10.0.0.50", "3260"}), 0u);
+    ASSERT_EQ(set(lhba + "/InitiatorLoginOptions/DataDigest", "CRC32C"), 0u);
+  }
+  static constexpr const char* kFiles[] = {"savetgt.txt", "savestp.txt", "intr_logopts.txt"};
+  // The three saved files, each after its name.
+  std::string files() {
+    std::string all;
+    for (const char* name : kFiles) all += std::string(name) + ":\n" + saved(name);
+    return all;
+  }
+  std::vector<std::string> keep_files() {
+    std::vector<std::string> kept;
+    for (const char* name : kFiles) kept.push_back(saved(name));
+    return kept;
+  }
+  void put_files(const std::vector<std::string>& kept) {
+    for (size_t i = 0; i < kept.size(); ++i) put_saved(kFiles[i], kept[i]);
+  }
+  // The files as the erase leaves them, run in a child that the files keep.
+  std::string files_after_erase() {
+    sim::Fault none;
+    none.kind = sim::FaultKind::Crash;
+    none.path_contains = "no such file";
+    EXPECT_EQ(in_child(none, [&] { act(kErase); }), 0);
+    return files();
+  }
+  // Neither a temporary file nor the commit record is left.
+  void expect_no_leftovers() {
+    std::vector<std::string> left;
+    sim_->list_directory(root_.at("/etc/config/QVL/tavo"), &left);
+    for (const std::string& name : left) EXPECT_EQ(name.find(".tmp."), std::string::npos) << name;
+    EXPECT_FALSE(file_exists(saved_path("iscsi_commit.txt")));
+  }
+  static constexpr char kErase[] = "Corvane0/iSCSIPhysicalHBA0/EraseConfiguration";
   // Every value of the configuration a client sees, in tree order.
   std::vector<std::string> configuration(const std::string& lhba) {
     std::vector<std::string> v;
@@ -65,9 +104,17 @@ TEST_F(LhbaStartupTest, SavedLinesBuildTargetsAndPortals) {
                                tgt_line(kKey, "iqn.s1", "10.0.0.10", "0xCBC") +
                                tgt_line(kKey, "iqn.s2", "10.0.0.9", "0x0") + tgt_line(kKey, "iqn.s3", "", "3260") +
                                other);
-  put_saved("savestp.txt", std::string(kKey) + ",10.0.0.50,3260,00:00:00:00:00:00," + kChapOptions + ",,,\n" + kOther +
-                               ",10.0.0.51,3260,00:00:00:00:00:00," + kDefaults + "\n");
+  // The send-target portals' ports the same way.
+  const auto stp_line = [](const std::string& key, const std::string& address, const std::string& port) {
+    return key + "," + address + "," + port + ",00:00:00:00:00:00," + kDefaults + "\n";
+  };
+  const std::string chap_stp = std::string(kKey) + ",10.0.0.50,3260,00:00:00:00:00:00," + kChapOptions + ",,,\n";
+  put_saved("savestp.txt", chap_stp + stp_line(kKey, "10.0.0.51", "0xCBC") + stp_line(kKey, "10.0.0.52", "+3261") +
+                               stp_line(kKey, "10.0.0.53", "0") + stp_line(kKey, "10.0.0.54", "0x0") +
+                               stp_line(kOther, "10.0.0.51", "0"));
   restart_client();
+  EXPECT_EQ(saved("savestp.txt"), chap_stp + stp_line(kKey, "10.0.0.51", "3260") + stp_line(kKey, "10.0.0.52", "3261") +
+                                      stp_line(kOther, "10.0.0.51", "0"));
   auto unended = [](std::string s) {
     s.pop_back();
     return s;
@@ -86,7 +133,9 @@ TEST_F(LhbaStartupTest, SavedLinesBuildTargetsAndPortals) {
   EXPECT_EQ(get(stp + "/IPAddress"), "10.0.0.50");
   EXPECT_EQ(get(stp + "/SendTargetPortalLoginOptions/Authentication/AuthenticationMethod"), "One-Way CHAP");
   EXPECT_EQ(get(stp + "/SendTargetPortalLoginOptions/Authentication/CHAPParam"), "Prohibited");
-  EXPECT_EQ(instances(kL + "/Discovery", "SendTargetPortal").size(), 1u);
+  EXPECT_EQ(instances(kL + "/Discovery", "SendTargetPortal").size(), 3u);
+  EXPECT_EQ(get(kL + "/Discovery/SendTargetPortal1/PortNumber"), "3260");
+  EXPECT_EQ(get(kL + "/Discovery/SendTargetPortal2/PortNumber"), "3261");
 }
 
 TEST_F(LhbaStartupTest, ARestartRestoresTheConfiguration) {
@@ -179,6 +228,156 @@ TEST_F(LhbaStartupTest, EraseClearsEveryFunctionOfTheController) {
   EXPECT_EQ(saved("intr_logopts.txt").find("CRC32C"), std::string::npos);
   // Another controller keeps everything.
   EXPECT_EQ(configuration("Corvane1/iSCSIPhysicalHBA0/LogicalHBA0"), fresh);
+}
+
+// The erase changes all three saved files. Killed, or the power cut, at
+// any of its file calls, they hold everything before or the whole erase
+// after, once start-up (its first step) has completed what was cut short.
+TEST_F(LhbaStartupTest, ErasedFilesAreAllBeforeOrAllAfter) {
+  configure(kL);
+  configure("Corvane0/iSCSIPhysicalHBA1/LogicalHBA0");
+  const std::vector<std::string> kept = keep_files();
+  const auto completed = [&] {
+    TAVO_check_for_corrupted_database();
+    return files();
+  };
+  const std::string before = completed(), after = files_after_erase();
+  ASSERT_NE(after, before);
+  EXPECT_GE(old_or_new_at_every_file_call(
+                "/etc/config/QVL/tavo/", [&] { put_files(kept); }, [&] { act(kErase); }, completed, before, after),
+            20);
+  expect_no_leftovers();
+}
+
+// I/O faults where the erase replaces its files together: before the commit
+// record is in place nothing changes and the erase answers the failed save;
+// after it the change stands (a rename that failed is made again at once,
+// or by start-up), and the erase answers 0.
+TEST_F(LhbaStartupTest, ErasedFilesUnderIoFaults) {
+  configure(kL);
+  const std::vector<std::string> kept = keep_files();
+  const std::string before = files(), after = files_after_erase();
+  const struct {
+    const char* what;
+    const char* call;
+    const char* path;
+    int times;
+    uint32_t result;
+    bool after_at_once;
+  } cases[] = {
+      {"a temporary not written", "write", ".tmp.", -1, 1, false},
+      {"the last temporary not flushed", "fsync", "intr_logopts.txt.tmp.", -1, 1, false},
+      {"the record not written", "write", "iscsi_commit", -1, 1, false},
+      {"the record not renamed in", "rename", "iscsi_commit", -1, 1, false},
+      {"a rename failed once", "rename", "savestp.txt", 1, 0, true},
+      {"a rename that keeps failing", "rename", "savestp.txt", -1, 0, false},
+      {"the directory not flushed", "fsync_dir", "", -1, 0, true},
+      {"the record not removed", "unlink", "iscsi_commit", -1, 0, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    put_files(kept);
+    restart_client();
+    sim::Fault fault;
+    fault.kind = sim::FaultKind::FileErrno;
+    fault.file_call = c.call;
+    fault.path_contains = c.path;
+    fault.times = c.times;
+    sim_->inject(fault);
+    EXPECT_EQ(act(kErase), c.result);
+    sim_->clear_faults();
+    if (c.result != 0) {
+      EXPECT_EQ(last_status().second.rfind("Failed to save /etc/config/QVL/tavo/", 0), 0u) << last_status().second;
+      EXPECT_EQ(files(), before);
+    } else if (c.after_at_once) {
+      EXPECT_EQ(files(), after);
+    }
+    restart_client();
+    EXPECT_EQ(files(), c.result != 0 ? before : after);
+    expect_no_leftovers();
+  }
+}
+
+// An erase that fails at the second function leaves the first erased and
+// the second as it was, in all three files alike.
+TEST_F(LhbaStartupTest, AnEraseCutShortSavesWhatItDid) {
+  const std::string second = "Corvane0/iSCSIPhysicalHBA1/LogicalHBA0";
+  configure(kL);
+  configure(second);
+  const auto lines_of = [&](const char* name, const std::string& key) {
+    std::vector<std::string> lines;
+    std::istringstream in(saved(name));
+    for (std::string line; std::getline(in, line);)
+      if (line.rfind(key + ",", 0) == 0) lines.push_back(line);
+    return lines;
+  };
+  const std::string second_key = "Corvane0,iSCSIPhysicalHBA1,LogicalHBA0";
+  const std::vector<std::string> second_portals = portal_lines(second_key);
+  std::vector<std::vector<std::string>> second_before;
+  for (const char* name : {"savestp.txt", "intr_logopts.txt"}) second_before.push_back(lines_of(name, second_key));
+  ASSERT_FALSE(session_lines(second_key).empty());
+  fail_mailbox(2, 28, 3).function = 1;  // the second function's iSNS state
+  EXPECT_EQ(act(kErase), 1u);
+  sim_->clear_faults();
+  EXPECT_EQ(last_status().first, 80u);
+  EXPECT_TRUE(lines_of("savetgt.txt", kKey).empty());
+  EXPECT_TRUE(lines_of("savestp.txt", kKey).empty());
+  EXPECT_EQ(lines_of("intr_logopts.txt", kKey), std::vector<std::string>{std::string(kKey) + "," + kDefaults});
+  // The second function's sessions were logged out before the failure:
+  // their lines went with them; the rest of its lines stay.
+  EXPECT_EQ(portal_lines(second_key), second_portals);
+  EXPECT_TRUE(session_lines(second_key).empty());
+  size_t i = 0;
+  for (const char* name : {"savestp.txt", "intr_logopts.txt"})
+    EXPECT_EQ(lines_of(name, second_key), second_before[i++]) << name;
+  EXPECT_EQ(instances(second, "Target").size(), 1u);
+}
+
+// A commit record left by a change of several files: start-up completes the
+// change it tells of (the renames not made yet), or drops one that never
+// committed (cut short, or naming a file that is not a saved iSCSI file),
+// before it reads the files.
+TEST_F(LhbaStartupTest, StartUpCompletesTheChangeACommitRecordTells) {
+  const std::string old_tgt = tgt_line(kKey, "iqn.old", "10.0.0.9", "3260"),
+                    new_tgt = tgt_line(kKey, "iqn.new", "10.0.0.9", "3260");
+  const std::string old_stp = std::string(kKey) + ",10.0.0.50,3260,00:00:00:00:00:00," + kDefaults + "\n",
+                    new_stp = std::string(kKey) + ",10.0.0.60,3260,00:00:00:00:00:00," + kDefaults + "\n";
+  const std::string both = "savetgt.txt.tmp.9.0 savetgt.txt\nsavestp.txt.tmp.9.1 savestp.txt\n";
+  const struct {
+    const char* what;
+    std::string record;
+    bool first_renamed;  // the kill came after the first rename
+    bool done;
+  } cases[] = {
+      {"committed", both + "commit 2\n", false, true},
+      {"one rename made", both + "commit 2\n", true, true},
+      {"cut short", both, false, false},
+      {"a miscount", both + "commit 3\n", false, false},
+      {"another file named", "savetgt.txt.tmp.9.0 savetgt.txt\nlibtavo.conf.tmp.9.1 libtavo.conf\ncommit 2\n", false,
+       false},
+      {"a path named", "savetgt.txt.tmp.9.0 savetgt.txt\n../savestp.txt.tmp.9.1 savestp.txt\ncommit 2\n", false,
+       false},
+  };
+  const std::string dir = saved_path("");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    put_saved("savetgt.txt", c.first_renamed ? new_tgt : old_tgt);
+    put_saved("savestp.txt", old_stp);
+    if (!c.first_renamed) write_file(dir + "savetgt.txt.tmp.9.0", new_tgt);
+    write_file(dir + "savestp.txt.tmp.9.1", new_stp);
+    write_file(dir + "libtavo.conf.tmp.9.1", "planted\n");
+    write_file(dir + "iscsi_commit.txt", c.record);
+    restart_client();
+    const std::string& tgt = c.done || c.first_renamed ? new_tgt : old_tgt;
+    EXPECT_EQ(target_lines(), std::vector<std::string>{tgt.substr(0, tgt.size() - 1)});
+    EXPECT_EQ(saved("savestp.txt"), c.done ? new_stp : old_stp);
+    EXPECT_EQ(get(kL + "/Target0/TargetISCSIName"), c.done ? "iqn.new" : "iqn.old");
+    EXPECT_EQ(get(kL + "/Discovery/SendTargetPortal0/IPAddress"), c.done ? "10.0.0.60" : "10.0.0.50");
+    EXPECT_FALSE(file_exists(dir + "iscsi_commit.txt"));
+    EXPECT_FALSE(file_exists(dir + "savetgt.txt.tmp.9.0"));
+    EXPECT_FALSE(file_exists(dir + "savestp.txt.tmp.9.1"));
+    EXPECT_NE(read_file(dir + "libtavo.conf"), "planted\n");
+  }
 }
 
 TEST_F(LhbaStartupTest, SavesNeitherFollowLinksNorLeaveTemporaries) {

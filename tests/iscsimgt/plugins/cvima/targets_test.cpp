@@ -297,5 +297,41 @@ TEST_F(ImaTargetsTest, AFailedLoginBesideALiveSessionIsReported) {
   EXPECT_NE(ima_log().find("IMA_check_session_status:Login Failed\n"), std::string::npos);
 }
 
+// An LHBA id walks every target: one whose CHAP login is refused is the
+// answer, and the targets after it still get their sessions.
+TEST_F(ImaTargetsTest, AnLhbaLoginTriesEveryTarget) {
+  reopen_with(
+      "target name=iqn.2026-12.com.example:vault portal=192.168.10.60/3260 chap=vaultuser/vaultsecret12\n"
+      "target name=iqn.2026-12.com.example:a portal=192.168.10.61/3260\n"
+      "target name=iqn.2026-12.com.example:b portal=192.168.10.62/3260\n");
+  struct Row {
+    std::vector<std::string> targets;  // in the order they are added
+    IMA_STATUS answer;
+  } rows[] = {
+      {{"vault", "a", "b"}, IMA_ERROR_INVALID_PARAMETER},
+      {{"a", "vault", "b"}, IMA_ERROR_INVALID_PARAMETER},
+      {{"a", "b", "vault"}, IMA_ERROR_INVALID_PARAMETER},
+      {{"a", "b"}, IMA_STATUS_SUCCESS},
+  };
+  const char* address[] = {"192.168.10.60", "192.168.10.61", "192.168.10.62"};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.targets[0] + "," + r.targets[1]);
+    for (const std::string& t : r.targets) {
+      const int i = t == "vault" ? 0 : t == "a" ? 1 : 2;
+      ASSERT_EQ(act(kL + "/AddTarget", {"iqn.2026-12.com.example:" + t, address[i]}), 0u);
+    }
+    EXPECT_EQ(IMA_VMW_AddSession(lhba()), r.answer);
+    for (size_t n = 0; n < r.targets.size(); ++n) {
+      const std::string target = kL + "/Target" + std::to_string(n);
+      const bool open = r.targets[n] != "vault";
+      EXPECT_EQ(get(target + "/Session0/SessionStatus") == "Open", open) << r.targets[n];
+    }
+    // The logout walk, too, reaches every target.
+    IMA_VMW_RemoveSession(lhba());
+    for (size_t n = 0; n < r.targets.size(); ++n)
+      ASSERT_EQ(act(kL + "/DeleteTarget", {std::to_string(n)}), 0u) << n << last_status().second;
+  }
+}
+
 }  // namespace
 }  // namespace tavo::test
