@@ -333,14 +333,19 @@ void remove_leftover_temporaries(const std::string& path) {
 }
 
 bool FileIdentity::operator==(const FileIdentity& o) const {
-  return device == o.device && inode == o.inode && size == o.size && same_time(modified, o.modified) &&
+  return device == o.device && inode == o.inode && size == o.size && error == o.error &&
+         same_time(modified, o.modified) &&
          same_time(changed, o.changed);
 }
 
 FileIdentity identify(const std::string& path) {
   FileIdentity id;
   struct stat st;
-  if (platform::host().stat(platform::fixed_path(path), &st) != 0) return id;
+  if (platform::host().stat(platform::fixed_path(path), &st) != 0) {
+    // Only a missing file reads as none: any other failure is no answer.
+    if (errno != ENOENT) id.error = errno != 0 ? errno : EIO;
+    return id;
+  }
   id.device = st.st_dev;
   id.inode = st.st_ino;
   id.size = st.st_size;
@@ -356,7 +361,7 @@ int read_saved(const std::string& path, off_t offset, std::string* out, FileIden
     const FileIdentity before = identify(path);
     *id = before;
     if (before.size < 0) {
-      errno = ENOENT;
+      errno = before.error != 0 ? before.error : ENOENT;
       return -1;
     }
     const int fd = host.open(target, O_RDONLY | O_CLOEXEC, 0);
@@ -381,6 +386,10 @@ int read_saved(const std::string& path, off_t offset, std::string* out, FileIden
     // Appends that went on meanwhile are read or left for the next read;
     // a file renamed in meanwhile is read again.
     const FileIdentity after = identify(path);
+    if (after.error != 0) {
+      errno = after.error;
+      return -1;
+    }
     if (after.device == before.device && after.inode == before.inode && after.size >= before.size) return 0;
   }
   errno = EAGAIN;

@@ -131,19 +131,24 @@ void remove_leftover_temporaries(const std::string& path);
 struct FileIdentity {
   dev_t device = 0;
   ino_t inode = 0;
-  off_t size = -1;  // -1: no file
+  off_t size = -1;  // -1: no file, or none known (error set)
+  int error = 0;     // errno of a stat that failed other than for a missing file
   timespec modified{};
   timespec changed{};
   bool operator==(const FileIdentity& o) const;
 };
 
-// The identity of the file now; size -1 when it is missing.
+// The identity of the file now; size -1 when it is missing or cannot be
+// told (error then holds the reason).
 FileIdentity identify(const std::string& path);
+// Whether the identity is that of a file known to be absent.
+inline bool known_missing(const FileIdentity& id) { return id.size < 0 && id.error == 0; }
 
 // The file's bytes from offset on into *out, and the identity of the file
 // they were read from (taken before and after; the read is repeated while
 // a writer changed the file meanwhile). 0, or -1 with errno (ENOENT for a
-// missing file, *id then has size -1).
+// missing file, *id then has size -1; a stat that failed otherwise answers
+// its own errno, never ENOENT).
 int read_saved(const std::string& path, off_t offset, std::string* out, FileIdentity* id);
 
 }  // namespace tavo::files

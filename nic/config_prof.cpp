@@ -136,20 +136,29 @@ bool cprof_ours(const std::string& line, const ControllerLines& who, const std::
 
 }  // namespace
 
+CprofEdit cprof_rewrite(const ControllerLines& who, std::span<const CprofChange> changes) {
+  for (const CprofChange& c : changes)
+    if (c.value == nullptr || c.field >= TAVO_CPROF_FIELDS || cprof_unsafe(c.value)) return CprofEdit::Missing;
+  return cprof_change(false, [&](std::vector<std::string>* lines) {
+    for (std::string& line : *lines)
+      for (const CprofChange& c : changes) {
+        Fields fields = {};
+        if (cprof_ours(line, who, c.functions, fields)) line = cprof_join(fields, c.field, c.value);
+      }
+  });
+}
+
 CprofEdit cprof_rewrite(const ControllerLines& who, const std::vector<std::string>& functions, uint32_t field,
                         const char* value) {
-  const bool drop = value == nullptr;
-  if (!drop && (field >= TAVO_CPROF_FIELDS || cprof_unsafe(value))) return CprofEdit::Missing;
+  if (value != nullptr) {
+    const CprofChange change[] = {{functions, field, value}};
+    return cprof_rewrite(who, change);
+  }
   return cprof_change(false, [&](std::vector<std::string>* lines) {
-    std::vector<std::string> edited;
-    for (const std::string& line : *lines) {
+    std::erase_if(*lines, [&](const std::string& line) {
       Fields fields = {};
-      if (!cprof_ours(line, who, functions, fields))
-        edited.push_back(line);
-      else if (!drop)
-        edited.push_back(cprof_join(fields, field, value));
-    }
-    *lines = std::move(edited);
+      return cprof_ours(line, who, functions, fields);
+    });
   });
 }
 

@@ -159,13 +159,20 @@ uint32_t handle_ConfiguredProfile_Port_Function_Protocol(TavoNode* property, cha
   }
   long long pf = -1;
   if (strcmp(protocol, "None") == 0 && parse_id(at.number, &pf) && pf == 0) protocol = "NIC";
-  if (strcmp(protocol, "NIC+RoCE") == 0) {
-    // RoCE runs in its own profile: the controller's lines name it too, so
-    // that the profile id read back (and saved) is that one.
-    TavoNode* id = internal_get_node(at.configured(), "ProfileId", TAVO_KIND_PROPERTY);
-    if (edit_write(id, at.controller(), {}, TAVO_CPROF_PROFILE_ID, kRoceProfile) != 0) return 1;
-  }
-  return edit_write(property, at.controller(), {at.number}, TAVO_CPROF_PROTOCOL, protocol);
+  if (strcmp(protocol, "NIC+RoCE") != 0)
+    return edit_write(property, at.controller(), {at.number}, TAVO_CPROF_PROTOCOL, protocol);
+  // RoCE runs in its own profile: the controller's lines name it too, so
+  // that the profile id read back (and saved) is that one. Both go in one
+  // save, or neither.
+  TavoNode* id = internal_get_node(at.configured(), "ProfileId", TAVO_KIND_PROPERTY);
+  ControllerLines who;
+  if (id == nullptr || !controller_lines(at.controller(), &who)) return 1;
+  const CprofChange changes[] = {{{}, TAVO_CPROF_PROFILE_ID, kRoceProfile},
+                                 {{at.number}, TAVO_CPROF_PROTOCOL, protocol}};
+  if (cprof_rewrite(who, changes) == CprofEdit::Failed) return 1;
+  set_prop_val(id->parent, id->name, "%s", kRoceProfile);
+  set_prop_val(property->parent, property->name, "%s", protocol);
+  return 0;
 }
 
 uint32_t handle_CProf_SRIOVState(TavoNode* property, char* buf, uint32_t op) {

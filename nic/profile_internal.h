@@ -6,6 +6,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -103,6 +104,13 @@ enum class CprofEdit {
 // controller) becomes value; a null value drops those lines.
 CprofEdit cprof_rewrite(const ControllerLines& who, const std::vector<std::string>& functions, uint32_t field,
                         const char* value);
+// Several such changes (none drops lines) in one save, in their order.
+struct CprofChange {
+  std::vector<std::string> functions;
+  uint32_t field;
+  const char* value;
+};
+CprofEdit cprof_rewrite(const ControllerLines& who, std::span<const CprofChange> changes);
 
 // The controller's lines become lines (the others kept, in their order,
 // before them), in one save under the file's lock; 0, or 1 when the file

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "base/file_utils.h"
+#include "iscsi/common/iscsi_common.h"
 #include "platform/host.h"
 
 namespace tavo::iscsi {
@@ -73,6 +74,7 @@ struct BatchFile {
 };
 struct Batch {
   std::array<BatchFile, std::size(kAllSaved)> files;
+  std::vector<std::function<void()>> undo, after;  // SavedBatch::undo, SavedBatch::after
 };
 thread_local Batch* open_batch = nullptr;
 
@@ -154,14 +156,10 @@ void settle_commit(bool forced) {
 }  // namespace
 
 void complete_saved_changes() {
-  // Where no saved file and no commit record was ever written there is
-  // nothing to complete, and no lock to make.
-  bool anything = !files::never_saved(kCommitRecord);
-  for (Saved s : kAllSaved) anything = anything || !files::never_saved(record_def(s).path);
-  if (!anything) {
-    commit_unsettled = false;
-    return;
-  }
+  // No record and no copy of one: nothing to complete, and start-up makes
+  // no lock file for nothing (the staged copies of the saved files go with
+  // their own leftovers).
+  if (files::never_saved(kCommitRecord)) return;
   settle_commit(true);
 }
 
@@ -519,7 +517,40 @@ uint32_t SavedBatch::commit() {
     f.appended.clear();
   }
   for (auto it = open_batch->files.rbegin(); it != open_batch->files.rend(); ++it) it->lock.reset();
+  // The steps run with the locks let go; a step that changes a file again
+  // is gathered anew, written by the next commit.
+  std::vector<std::function<void()>> undo, after;
+  undo.swap(open_batch->undo);
+  after.swap(open_batch->after);
+  if (result != 0)
+    // The failed save is the answer's reason, whatever the steps leave.
+    keeping_last_status([&] {
+      for (auto it = undo.rbegin(); it != undo.rend(); ++it) (*it)();
+    });
+  else
+    for (const auto& step : after) step();
   return result;
+}
+
+uint32_t SavedBatch::end(uint32_t result) {
+  if (result != 0 && outer_ && open_batch != nullptr) open_batch->after.clear();
+  const uint32_t written = commit();
+  return result != 0 ? result : written;
+}
+
+void SavedBatch::undo(std::function<void()> step) {
+  if (open_batch != nullptr) open_batch->undo.push_back(std::move(step));
+}
+
+void SavedBatch::after(std::function<void()> step) {
+  if (open_batch != nullptr)
+    open_batch->after.push_back(std::move(step));
+  else
+    step();
+}
+
+bool entry_removed(uint32_t result, Saved s) {
+  return result == 0 || files::known_missing(files::identify(record_def(s).path));
 }
 
 void drop_saved_views() {

@@ -108,6 +108,11 @@ uint32_t rewrite(Saved s,
 // then too). 0, or 1 with the failed save's status.
 uint32_t append_line(Saved s, const std::string& line, const std::function<bool(const SavedView&)>& present);
 
+// Whether a removal's result (rewrite, TAVO_remove_entry_from_file) leaves
+// no line of the entry in the file: a file known to be missing holds none,
+// one that cannot be read may.
+bool entry_removed(uint32_t result, Saved s = Saved::Targets);
+
 // Forgets every view (the library's state is released).
 void drop_saved_views();
 
@@ -137,8 +142,23 @@ class SavedBatch {
   // when it was only appended to, else it is replaced; several are replaced
   // together, all or none (files::ReplaceTogether). 0, or 1 with the failed
   // save's status (every file keeps its old content). An inner batch writes
-  // nothing: 0.
+  // nothing: 0. Once written, the steps kept by after run in the order
+  // given; when a write failed, those kept by undo run instead, newest
+  // first. Either way both lists are emptied.
   uint32_t commit();
+  // The end of an action that answered result: the batch committed, and
+  // result, or the failed save's 1 when result is 0. The steps kept by
+  // after belong to an action that went through: a failed one drops them.
+  uint32_t end(uint32_t result);
+
+  // What an action changes beside its files, so that a failed save leaves
+  // firmware and tree as they were: undo keeps the step that puts back a
+  // change made (a node or a firmware entry added), after a change that
+  // cannot be put back (a node or a firmware entry removed), made once the
+  // files are written. Both join the outermost open batch; without one,
+  // after runs the step at once and undo has nothing to keep.
+  static void undo(std::function<void()> step);
+  static void after(std::function<void()> step);
 
  private:
   bool outer_ = false;

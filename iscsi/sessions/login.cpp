@@ -11,6 +11,7 @@
 
 #include "base/library_lock.h"
 #include "controller/controller.h"
+#include "iscsi/common/saved_view.h"
 #include "iscsi/sessions/sessions_internal.h"
 #include "transport/device_ids.h"
 #include "transport/glob.h"
@@ -138,11 +139,9 @@ uint32_t login_software(TavoNode* target, TavoNode* first, char* params) {
 
 }  // namespace
 
-uint32_t do_Login(TavoNode* target, TavoNode* action, char* params) {
-  TAVO_LIBRARY_LOCK;
-  // Each session's record and configuration is read once before the login
-  // and once after it (the login makes them read anew).
-  tavo::iscsi::ReadScope reads;
+namespace {
+
+uint32_t login_action(TavoNode* target, TavoNode* action, char* params, tavo::iscsi::SavedBatch& batch) {
   const tavo::tree::HandlerContext p = tavo::tree::handler_context(target);
   if (target == nullptr || action == nullptr || params == nullptr || !below_lhba(p)) {
     pdebug(TAVO_LOG_BACKEND, 3, "do_Login: the target has no LogicalHBA or controller above it\n");
@@ -228,7 +227,23 @@ uint32_t do_Login(TavoNode* target, TavoNode* action, char* params) {
     login_undo(outcome, reply.session_handle, true);
     return 1;
   }
-  login_commit(outcome);
+  // A login whose line cannot be saved does not stand: the session is
+  // logged out again, its entry goes and the target's sessions are read
+  // anew from the firmware.
+  const auto take_back = [=] {
+    login_handles(reopened, before.first, before.second);
+    login_undo(outcome, reply.session_handle, true);
+    if (reopened == nullptr) delete_with_records(session);
+    group_Target(target);
+  };
+  if (login_commit(outcome) != 0) {
+    tavo::iscsi::keeping_last_status(take_back);
+    return 1;
+  }
+  tavo::iscsi::SavedBatch::undo(take_back);
+  // The login stands once its line is written; what follows does not
+  // take it back.
+  if (batch.commit() != 0) return 1;
   if (!OPEN_ISCSI_DRIVER_LOADED) {
     get_session_attribs(p.number, p.domain, p.port, session);
     char answer[TAVO_VALUE_SIZE] = "";
@@ -253,3 +268,14 @@ uint32_t do_Login(TavoNode* target, TavoNode* action, char* params) {
          TAVO_op_get_session_details(session) | TAVO_op_get_all_luns(target, action, params);
 }
 
+}  // namespace
+
+uint32_t do_Login(TavoNode* target, TavoNode* action, char* params) {
+  TAVO_LIBRARY_LOCK;
+  // Each session's record and configuration is read once before the login
+  // and once after it (the login makes them read anew).
+  tavo::iscsi::ReadScope reads;
+  // The session's line is written once the login stands.
+  tavo::iscsi::SavedBatch batch;
+  return batch.end(login_action(target, action, params, batch));
+}

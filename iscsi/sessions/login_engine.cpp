@@ -13,6 +13,7 @@
 #include <bitset>
 
 #include "base/library_lock.h"
+#include "iscsi/common/saved_view.h"
 #include "iscsi/sessions/sessions_internal.h"
 #include "iscsi/target_data/target_data.h"
 #include "transport/commands.h"
@@ -161,18 +162,20 @@ uint32_t tavo::sessions::login_tries(TavoNode* action, TavoNode* options, tavo::
 
 uint32_t tavo::sessions::login_commit(const LoginOutcome& o) {
   const bool moved = o.reused && o.qualifier != o.first;
-  // The reused session's entry gave way to the one the login took.
-  bool replaced = moved;
-  if (moved && delete_persistent(o.at.number, o.at.domain, o.at.port, o.target, o.name.c_str(), o.address.c_str(),
-                                 o.port.c_str(), o.first, o.initiator.c_str(), 1) != 0) {
-    pdebug(TAVO_LOG_BACKEND, 3, "%s: the entry of qualifier %u stays beside %u\n", __func__, o.first, o.qualifier);
-    replaced = false;
-  }
+  // The reused session's entry gives way to the one the login took, once
+  // the line is saved in its place: it cannot be made again.
+  if (moved)
+    tavo::iscsi::SavedBatch::after([o] {
+      if (delete_persistent(o.at.number, o.at.domain, o.at.port, o.target, o.name.c_str(), o.address.c_str(),
+                            o.port.c_str(), o.first, o.initiator.c_str(), 1) != 0)
+        pdebug(TAVO_LOG_BACKEND, 3, "%s: the entry of qualifier %u stays beside %u\n", "login_commit", o.first,
+               o.qualifier);
+    });
   if (!o.own) return 0;
   // The host's own initiator restores its sessions; only a boot session is
   // kept in the file for it.
   if (OPEN_ISCSI_DRIVER_LOADED && o.boot != "True") return 0;
-  const uint16_t* instead = replaced ? &o.first : nullptr;
+  const uint16_t* instead = moved ? &o.first : nullptr;
   if (save_session_line(o.target, o.address.c_str(), o.port.c_str(), o.qualifier, instead) == 0) return 0;
   pdebug(TAVO_LOG_BACKEND, 3, "%s: the session line of qualifier %u was not saved\n", __func__, o.qualifier);
   return 1;

@@ -8,6 +8,7 @@
 
 #include "base/library_lock.h"
 #include "controller/controller.h"
+#include "iscsi/common/saved_view.h"
 #include "iscsi/sessions/sessions_internal.h"
 #include "transport/commands.h"
 #include "transport/device_ids.h"
@@ -47,6 +48,45 @@ bool logout_generation(const tavo::tree::HandlerContext& p, uint32_t* generation
   if (*generation != TAVO_GENERATION_UNREADABLE) return true;
   pdebug(TAVO_LOG_BACKEND, 3, "%s: the controller's generation cannot be read\n", __func__);
   return false;
+}
+
+// The saved lines of a persistent session as they stand, each with its
+// line feed, so that they can be put back.
+bool logout_lines(TavoNode* target, const char* name, const LogoutEntry& e, std::vector<std::string>* out) {
+  using namespace tavo::iscsi;
+  LhbaKey key;
+  std::vector<SavedFields> lines;
+  if (!lhba_key(target->parent, &key) ||
+      !copy_lines(Saved::Targets,
+                  key_matches(key, {{Field::TargetName, name}, {Field::Address, e.address}, {Field::Port, e.port},
+                                    {Field::Qualifier, std::to_string(parse_qualifier(e.qualifier))}}),
+                  &lines))
+    return false;
+  for (const SavedFields& fields : lines) {
+    std::string text;
+    for (size_t i = 0; i < fields.size(); ++i) text.append(i == 0 ? "" : ",").append(fields[i]);
+    out->push_back(text + "\n");
+  }
+  return true;
+}
+
+// A persistent session's lines go before its logout, in a write of their
+// own: a logout the save refused changes nothing. 0, or 1 with the save's
+// status.
+uint32_t logout_forget(tavo::iscsi::SavedBatch& batch, TavoNode* target, const char* name, const LogoutEntry& e) {
+  if (!tavo::iscsi::entry_removed(TAVO_remove_entry_from_file(target->parent, name, e.address, e.port,
+                                                               parse_qualifier(e.qualifier), TAVO_ENTRY_TARGET)))
+    return 1;
+  return batch.commit();
+}
+
+// The lines put back when the session stayed after all.
+void logout_restore(tavo::iscsi::SavedBatch& batch, const std::vector<std::string>& lines) {
+  for (const std::string& line : lines)
+    tavo::iscsi::append_line(tavo::iscsi::Saved::Targets, line, nullptr);
+  tavo::iscsi::keeping_last_status([&] {
+    if (batch.commit() != 0) pdebug(TAVO_LOG_BACKEND, 3, "do_Logout: the lines of a session that stays were lost\n");
+  });
 }
 
 }  // namespace
@@ -89,12 +129,19 @@ uint32_t do_Logout(TavoNode* target, TavoNode* action, char* params) {
   if (record == nullptr) return 1;
   const uint32_t device = record->function_number;
   uint32_t handle = record->handle;
-  if (boot_session && unboot_session(p, session, generation == tavo::kGenerationMoravel) != 0) return 1;
   char name[TAVO_VALUE_SIZE], persistent[TAVO_VALUE_SIZE];
   LogoutEntry e;
   if (!read_text(target, "TargetISCSIName", name) || !read_text(session, "Persistent", persistent) ||
       private_record(first_connection(session)) == nullptr || !logout_entry(session, &e))
     return 1;
+  const bool persisted = is_word(persistent, "True");
+  tavo::iscsi::SavedBatch batch;
+  std::vector<std::string> lines;
+  if (persisted && (!logout_lines(target, name, e, &lines) || logout_forget(batch, target, name, e) != 0)) return 1;
+  if (boot_session && unboot_session(p, session, generation == tavo::kGenerationMoravel) != 0) {
+    logout_restore(batch, lines);
+    return 1;
+  }
   for (TavoNode* lun = get_first_instance(target, "LUN"); lun != nullptr; lun = next_instance(lun)) {
     char vendor[TAVO_VALUE_SIZE], model[TAVO_VALUE_SIZE];
     if (read_text(lun, "DeviceVendorName", vendor) && read_text(lun, "DeviceModelNumber", model) &&
@@ -108,13 +155,18 @@ uint32_t do_Logout(TavoNode* target, TavoNode* action, char* params) {
     pdebug(TAVO_LOG_BACKEND, 3, "do_Logout: logout try %d of session 0x%x failed (%u)\n", i, handle,
            status_of_try);
   }
-  if (status_of_try != 0) return status_of_try;
+  if (status_of_try != 0) {
+    logout_restore(batch, lines);
+    return status_of_try;
+  }
   const uint32_t deleted = delete_with_records(session);
   if (logout_rescan(target, p.domain, p.port) == kLunsMissing) kLogoutLunsMissing.set();
-  if (deleted != 0 || !is_word(persistent, "True")) return deleted;
+  if (deleted != 0 || !persisted) return deleted;
   if (delete_persistent(device, p.domain, p.port, target, name, e.address, e.port, parse_qualifier(e.qualifier),
-                        e.initiator, 0) != 0) {
+                        e.initiator, 1) != 0) {
+    // The firmware keeps the entry: so does the file.
     pdebug(TAVO_LOG_BACKEND, 3, "do_Logout: the persistence of %s stays\n", name);
+    logout_restore(batch, lines);
     return 1;
   }
   return 0;
@@ -159,15 +211,26 @@ uint32_t TAVO_check_session_status(TavoNode* target, const char* target_name, ui
   }
   // A deletion refused for a logged-in session changes nothing.
   if (*logged_in != 0) return 0;
+  // The closed sessions' boot records and persistent entries cannot be put
+  // back: they go once the deletion's files are written (at once without
+  // a batch), before its nodes do.
+  const std::string name = target_name;
+  const bool moravel = generation == tavo::kGenerationMoravel;
   for (const Counted& c : closed) {
     char boot[TAVO_VALUE_SIZE];
-    if (read_text(c.session, "iSCSIBoot", boot) && is_word(boot, "True") &&
-        unboot_session(p, c.session, generation == tavo::kGenerationMoravel) != 0)
-      return 1;
+    const bool boot_session = read_text(c.session, "iSCSIBoot", boot) && is_word(boot, "True");
     const SessionPrivateRecord* record = private_record(c.session);
-    const LogoutEntry& e = c.entry;
-    delete_persistent(record != nullptr ? record->function_number : p.number, p.domain, p.port, target, target_name,
-                      e.address, e.port, parse_qualifier(e.qualifier), e.initiator, 0);
+    const uint32_t device = record != nullptr ? record->function_number : p.number;
+    tavo::iscsi::SavedBatch::after([=] {
+      if (boot_session && unboot_session(p, c.session, moravel) != 0) {
+        pdebug(TAVO_LOG_BACKEND, 3, "%s: the boot record of a session of %s stays\n", "TAVO_check_session_status",
+               name.c_str());
+        return;
+      }
+      const LogoutEntry& e = c.entry;
+      delete_persistent(device, p.domain, p.port, target, name.c_str(), e.address, e.port,
+                        parse_qualifier(e.qualifier), e.initiator, 0);
+    });
   }
   return 0;
 }

@@ -8,6 +8,7 @@
 
 #include "base/library_lock.h"
 #include "controller/controller.h"
+#include "iscsi/common/saved_view.h"
 #include "iscsi/sessions/sessions_internal.h"
 #include "iscsi/target_data/login_sets.h"
 #include "transport/commands.h"
@@ -173,38 +174,62 @@ uint32_t TAVO_update_session_authentication(TavoNode* target) {
     pdebug(TAVO_LOG_BACKEND, 6, "%s: %s has no sessions\n", __func__, name);
     return 1;
   }
-  std::vector<TavoNode*> closed;
+  struct Closed {
+    TavoNode* session;
+    SessionLine line;
+  };
+  std::vector<Closed> closed;
   for (TavoNode* s = get_first_instance(target, "Session"); s != nullptr; s = next_instance(s)) {
     char status[TAVO_VALUE_SIZE], boot[TAVO_VALUE_SIZE];
     if (!read_text(s, "SessionStatus", status) || !reusable_status(status)) continue;
     if (OPEN_ISCSI_DRIVER_LOADED && !(read_text(s, "iSCSIBoot", boot) && is_word(boot, "True"))) continue;
-    closed.push_back(s);
-  }
-  const bool moravel = generation == tavo::kGenerationMoravel;
-  for (TavoNode* s : closed) {
-    SessionLine l;
-    if (!persistence_line(s, &l)) return 1;
-    const uint16_t qualifier = parse_qualifier(l.qualifier);
-    if (is_word(l.boot, "True") && unboot_session(p, s, moravel) != 0) return 1;
-    delete_persistent(p.number, p.domain, p.port, target, name, l.address, l.port, qualifier, l.initiator, 0);
-    delete_with_records(s);
-    if (make_session_persistent(target, l.address, l.port, qualifier, nullptr, l.boot, l.initiator, eto) != 0)
-      return 1;
+    Closed c{s, {}};
+    if (!persistence_line(s, &c.line)) return 1;
+    closed.push_back(c);
   }
   if (closed.empty()) return 0;
-  ParamTexts cleared;
-  list_target_sessions(p.lhba, p.number, p.domain, p.port, target, cleared.data());
-  if (!moravel) return 0;
-  if (get_first_instance(target, "Session") == nullptr) return 1;
-  for (TavoNode* s = get_first_instance(target, "Session"); s != nullptr; s = next_instance(s)) {
-    char status[TAVO_VALUE_SIZE], boot[TAVO_VALUE_SIZE];
-    if (!read_text(s, "SessionStatus", status) || !reusable_status(status) || !read_text(s, "iSCSIBoot", boot) ||
-        !is_word(boot, "True"))
-      continue;
-    if (TAVO_add_boottarget_tlv(p.number, p.domain, p.port, s, 1, 1) != 0) {
-      tavo::base::set_status(306);
+  // The sessions' lines take the options first, in the change's one write;
+  // the firmware's entries, which cannot be put back, follow once it is
+  // written (at once without a batch).
+  for (const Closed& c : closed) {
+    const uint16_t qualifier = parse_qualifier(c.line.qualifier);
+    // The line goes to the end, as a session made persistent anew.
+    if (!entry_removed(
+            TAVO_remove_entry_from_file(p.lhba, name, c.line.address, c.line.port, qualifier, TAVO_ENTRY_TARGET)))
       return 1;
-    }
+    if ((!OPEN_ISCSI_DRIVER_LOADED || is_word(c.line.boot, "True")) &&
+        TAVO_update_tgt_entry(p.lhba, target, c.line.address, c.line.port, qualifier, "True") != 0)
+      return 1;
   }
+  const std::string target_name = name;
+  const bool moravel = generation == tavo::kGenerationMoravel;
+  tavo::iscsi::SavedBatch::after([=] {
+    for (const Closed& c : closed) {
+      const SessionLine& l = c.line;
+      const uint16_t qualifier = parse_qualifier(l.qualifier);
+      if (is_word(l.boot, "True") && unboot_session(p, c.session, moravel) != 0) return;
+      delete_persistent(p.number, p.domain, p.port, target, target_name.c_str(), l.address, l.port, qualifier,
+                        l.initiator, 1);
+      delete_with_records(c.session);
+      if (persist_entry(target, l.address, l.port, qualifier, nullptr, l.boot, l.initiator, eto) != 0) {
+        pdebug(TAVO_LOG_BACKEND, 3, "%s: the entry of qualifier %u was not made again\n",
+               "TAVO_update_session_authentication", qualifier);
+        return;
+      }
+    }
+    ParamTexts cleared;
+    list_target_sessions(p.lhba, p.number, p.domain, p.port, target, cleared.data());
+    if (!moravel) return;
+    for (TavoNode* s = get_first_instance(target, "Session"); s != nullptr; s = next_instance(s)) {
+      char status[TAVO_VALUE_SIZE], boot[TAVO_VALUE_SIZE];
+      if (!read_text(s, "SessionStatus", status) || !reusable_status(status) || !read_text(s, "iSCSIBoot", boot) ||
+          !is_word(boot, "True"))
+        continue;
+      if (TAVO_add_boottarget_tlv(p.number, p.domain, p.port, s, 1, 1) != 0) {
+        tavo::base::set_status(306);
+        return;
+      }
+    }
+  });
   return 0;
 }

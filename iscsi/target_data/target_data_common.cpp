@@ -5,8 +5,6 @@
 
 #include <vector>
 
-#include "base/file_utils.h"
-#include "base/save_file.h"
 #include "base/validate.h"
 #include "controller/controller.h"
 #include "iscsi/target_data/login_sets.h"
@@ -63,7 +61,6 @@ const base::StatusWording kListingFailed{79, "Failed to update the Targets from 
 
 void targets_status(uint32_t code) { base::set_status(code); }
 
-bool entry_removed(uint32_t result, Saved s) { return result == 0 || files::identify(record_def(s).path).size < 0; }
 
 bool store_line_options(TavoNode* owner, const char* options_group, Saved s, const SavedFields& line) {
   TavoNode* options = internal_get_node(owner, options_group, TAVO_KIND_GROUP);
@@ -90,8 +87,8 @@ bool port_reads_zero(Saved s, const SavedFields& line) {
 
 uint32_t startup_lines(Saved s, const LhbaKey& key, bool (*unusable)(const SavedFields&),
                        std::vector<SavedFields>* usable) {
-  // A file never saved holds no line: nothing to rewrite, no lock to make.
-  if (files::never_saved(record_def(s).path)) return 1;
+  // A file never written has no lines; its lock is not made for nothing.
+  if (files::identify(record_def(s).path).size < 0) return 1;
   const std::vector<Match> match = key_matches(key);
   const size_t port_at = static_cast<size_t>(position(s, Field::Port));
   return rewrite(s, [&](std::span<const std::string_view> fields, std::string* rebuilt) {
@@ -107,9 +104,6 @@ uint32_t startup_lines(Saved s, const LhbaKey& key, bool (*unusable)(const Saved
   });
 }
 
-uint32_t action_end(SavedBatch& batch, uint32_t result) {
-  const uint32_t written = batch.commit();
-  return result != 0 ? result : written;
-}
+uint32_t action_end(SavedBatch& batch, uint32_t result) { return batch.end(result); }
 
 }  // namespace tavo::targets

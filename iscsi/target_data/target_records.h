@@ -34,10 +34,6 @@ extern const base::StatusFormat<unsigned, unsigned> kServersFailed;
 extern const base::StatusFormat<unsigned, unsigned> kPortalsFailed;
 extern const base::StatusWording kListingFailed;
 
-// Whether TAVO_remove_entry_from_file's result leaves no line of the entry
-// in the file (a missing file holds none).
-bool entry_removed(uint32_t result, Saved s = Saved::Targets);
-
 // Rewrites savetgt.txt once without the lines of the target's portals
 // (address and port; its sessions' lines too); as
 // TAVO_remove_entry_from_file.

@@ -65,17 +65,25 @@ bool discovery_entry(const uint8_t* entry, char address[TAVO_VALUE_SIZE], char p
 }
 
 // The portals of one record: new ones for an existing target only where
-// it has none at that address and port.
+// it has none at that address and port. A portal whose line cannot be
+// saved goes again (*unsaved set).
 uint32_t discovery_portals(const uint8_t* answer, const AnswerRecord& r, TavoNode* lhba, TavoNode* portal,
-                           TavoNode* target, const char* name, bool existing) {
+                           TavoNode* target, const char* name, bool existing, bool* unsaved) {
   for (uint32_t j = 0; j < r.addresses; ++j) {
     char address[TAVO_VALUE_SIZE], port[16], tag[16];
     const uint8_t* entry = answer + r.at + sizeof(tavo::SendTargetsRecordHead) + j * sizeof(tavo::SendTargetsAddress);
     if (!discovery_entry(entry, address, port, tag)) break;
     if (existing && find_target_portal(target, address, port) != nullptr) continue;
-    if (setup_portal(target, address, port, tag, nullptr, nullptr, nullptr) == nullptr ||
-        TAVO_add_target_into_file(lhba, target, name, address, port, portal, "True") != 0)
+    TavoNode* added = setup_portal(target, address, port, tag, nullptr, nullptr, nullptr);
+    if (added == nullptr) return 1;
+    if (TAVO_add_target_into_file(lhba, target, name, address, port, portal, "True") != 0) {
+      *unsaved = true;
+      tavo::iscsi::keeping_last_status([&] { delete_node(added); });
       return 1;
+    }
+    // When the discovery's lines cannot be written the portal goes again
+    // (a new target goes whole).
+    if (existing) SavedBatch::undo([added] { delete_node(added); });
   }
   return 0;
 }
@@ -165,7 +173,19 @@ uint32_t BuildTargetInfoList(uint8_t* answer, TavoNode* lhba, TavoNode* portal, 
     const bool existing = target != nullptr;
     if (!existing) target = setup_target(p.lhba, name, portal, action, params, 1);
     if (target == nullptr) continue;  // not added: no instance left
-    if (discovery_portals(answer, r, p.lhba, portal, target, name, existing) != 0) return 1;
+    bool unsaved = false;
+    const uint32_t added = discovery_portals(answer, r, p.lhba, portal, target, name, existing, &unsaved);
+    if (existing) {
+      if (added != 0) return 1;
+      continue;
+    }
+    // A found target stays only with a saved line.
+    if (unsaved && get_first_instance(target, "TargetPortal") == nullptr) {
+      tavo::iscsi::keeping_last_status([&] { delete_with_records(target); });
+      return 1;
+    }
+    SavedBatch::undo([target] { delete_with_records(target); });
+    if (added != 0) return 1;
   }
   return 0;
 }

@@ -84,7 +84,7 @@ uint32_t stp_copy_and_save(TavoNode* lhba, TavoNode* portal, const char* address
   return append_line(Saved::Portals, line, [&](const SavedView& view) { return view.find(match) != nullptr; });
 }
 
-uint32_t add_send_target_portal(TavoNode* discovery, TavoNode* action, char* params, SavedBatch& batch) {
+uint32_t add_send_target_portal(TavoNode* discovery, TavoNode* action, char* params) {
   const tavo::tree::HandlerContext p = tavo::tree::handler_context(discovery);
   if (discovery == nullptr || params == nullptr || !below_lhba(p)) return 1;
   TavoNode* nic =
@@ -122,10 +122,13 @@ uint32_t add_send_target_portal(TavoNode* discovery, TavoNode* action, char* par
     return 1;
   }
   // A portal is never left without its saved line: discovery needs it.
-  uint32_t saved = stp_copy_and_save(p.lhba, portal, address, port, mac);
-  if (saved == 0) saved = batch.commit();
-  if (saved != 0) tavo::iscsi::keeping_last_status([&] { delete_node(portal); });
-  return saved;
+  const uint32_t saved = stp_copy_and_save(p.lhba, portal, address, port, mac);
+  if (saved != 0) {
+    tavo::iscsi::keeping_last_status([&] { delete_node(portal); });
+    return saved;
+  }
+  SavedBatch::undo([portal] { delete_node(portal); });
+  return 0;
 }
 
 uint32_t delete_send_target_portal(TavoNode* discovery, char* params, SavedBatch& batch) {
@@ -151,7 +154,7 @@ uint32_t delete_send_target_portal(TavoNode* discovery, char* params, SavedBatch
 uint32_t do_AddSendTargetPortal(TavoNode* discovery, TavoNode* action, char* params) {
   TAVO_LIBRARY_LOCK;
   SavedBatch batch;
-  return action_end(batch, add_send_target_portal(discovery, action, params, batch));
+  return action_end(batch, add_send_target_portal(discovery, action, params));
 }
 
 uint32_t do_DeleteSendTargetPortal(TavoNode* discovery, TavoNode*, char* params) {
@@ -188,7 +191,7 @@ uint32_t group_Discovery(TavoNode* discovery) {
   LhbaKey key;
   std::vector<SavedFields> lines;
   if (!lhba_key(discovery, &key)) return 1;
-  if (tavo::files::identify(record_def(Saved::Portals).path).size < 0) return 0;
+  if (tavo::files::known_missing(tavo::files::identify(record_def(Saved::Portals).path))) return 0;
   if (!copy_lines(Saved::Portals, key_matches(key), &lines)) return 1;
   std::vector<TavoNode*> gone;
   for (TavoNode* s = get_first_instance(discovery, "SendTargetPortal"); s != nullptr; s = next_instance(s)) {

@@ -83,46 +83,38 @@ uint32_t actions_boot_target_checks(TavoNode* lhba, const char* boot, const char
   return 0;
 }
 
-// A new portal of a target (and the target itself when it is new): what
-// goes again when its saved lines cannot be written.
+// A new portal of a target (and the target itself when it is new), kept
+// by value: a failed save takes it back after the action returned.
 struct NewPortal {
-  const tavo::tree::HandlerContext& place;
+  tavo::tree::HandlerContext place;
   TavoNode* target;
   TavoNode* node;  // the target when new, else the portal
-  const char* name;
-  const char* address;
-  const char* port;
-  const char* initiator;
-  uint32_t qualifier = 0;
-  bool persisted = false;  // the firmware holds it as a persistent session
+  std::string name, address, port, initiator;
 };
 
+// The new node is kept only while its lines are: a failed save deletes it.
+void actions_keep(const NewPortal& n) {
+  TavoNode* node = n.node;
+  SavedBatch::undo([node] { delete_with_records(node); });
+}
+
 // The new portal's persistent session, under the lowest free qualifier,
-// and the target's sessions read back.
-uint32_t actions_persist(NewPortal& n, const char* boot) {
-  n.qualifier = generate_isid_qualifier();
-  const uint32_t persisted =
-      make_session_persistent(n.target, n.address, n.port, n.qualifier, nullptr, boot, n.initiator, 0);
+// and the target's sessions read back. A failed save deletes the entry
+// again and, for a portal of a target that stays, reads its sessions anew.
+uint32_t actions_persist(const NewPortal& n, const char* boot) {
+  const uint32_t qualifier = generate_isid_qualifier();
+  const uint32_t persisted = make_session_persistent(n.target, n.address.c_str(), n.port.c_str(), qualifier,
+                                                             nullptr, boot, n.initiator.c_str(), 0);
   if (persisted != 0) return persisted;
-  n.persisted = true;
+  SavedBatch::undo([n, qualifier] {
+    delete_persistent(n.place.number, n.place.domain, n.place.port, n.target, n.name.c_str(),
+                                      n.address.c_str(), n.port.c_str(), qualifier, n.initiator.c_str(), 1);
+    if (n.node != n.target) group_Target(n.target);
+  });
   tavo::iscsi::ParamTexts cleared;
   get_all_sessions(n.place.lhba, n.place.number, n.place.domain, n.place.port, n.target, nullptr,
                                 cleared.data());
   return 0;
-}
-
-// Writes the action's lines; when they cannot be written the new node
-// goes, with the firmware's persistent session, and the save's status
-// stays. The action's result otherwise.
-uint32_t actions_save(SavedBatch& batch, const NewPortal& n, uint32_t result) {
-  if (batch.commit() == 0) return result;
-  tavo::iscsi::keeping_last_status([&] {
-    if (n.persisted)
-      delete_persistent(n.place.number, n.place.domain, n.place.port, n.target, n.name, n.address,
-                                        n.port, n.qualifier, n.initiator, 1);
-    delete_with_records(n.node);
-  });
-  return 1;
 }
 
 // Whether the tree holds the target with that portal already.
@@ -161,7 +153,7 @@ uint32_t actions_forget(SavedBatch& batch, TavoNode* lhba, const char* name, con
   return delete_with_records(gone);
 }
 
-uint32_t add_target(TavoNode* lhba, TavoNode* action, char* params, SavedBatch& batch) {
+uint32_t add_target(TavoNode* lhba, TavoNode* action, char* params) {
   if (lhba == nullptr || params == nullptr) return 1;
   char* name = param(params, 0);
   char* address = param(params, 1);
@@ -197,13 +189,14 @@ uint32_t add_target(TavoNode* lhba, TavoNode* action, char* params, SavedBatch& 
     delete_with_records(target);
     return 1;
   }
-  NewPortal n{p, target, target, name, address, port, initiator};
+  const NewPortal n{p, target, target, name, address, port, initiator};
   const uint32_t saved = TAVO_add_target_into_file(lhba, target, name, address, port, nullptr, "True");
   if (saved != 0) {
     tavo::iscsi::keeping_last_status([&] { delete_with_records(target); });
     return saved;
   }
-  if (OPEN_ISCSI_DRIVER_LOADED && !is_word(boot, "True")) return actions_save(batch, n, 0);
+  actions_keep(n);
+  if (OPEN_ISCSI_DRIVER_LOADED && !is_word(boot, "True")) return 0;
   const bool boot_target = is_word(boot, "True");
   uint32_t result = actions_persist(n, boot_target ? "True" : "False");
   TavoNode* session = get_first_instance(target, "Session");
@@ -212,10 +205,10 @@ uint32_t add_target(TavoNode* lhba, TavoNode* action, char* params, SavedBatch& 
     targets_status(306);
     result = 1;
   }
-  return actions_save(batch, n, result);
+  return result;
 }
 
-uint32_t add_target_portal(TavoNode* target, char* params, SavedBatch& batch) {
+uint32_t add_target_portal(TavoNode* target, char* params) {
   const tavo::tree::HandlerContext p = tavo::tree::handler_context(target);
   if (target == nullptr || params == nullptr || !below_lhba(p)) return 1;
   char* address = param(params, 0);
@@ -237,14 +230,15 @@ uint32_t add_target_portal(TavoNode* target, char* params, SavedBatch& batch) {
     return 1;
   }
   // As for a new target: no portal without its saved lines.
-  NewPortal n{p, target, portal, name, address, port, initiator};
+  const NewPortal n{p, target, portal, name, address, port, initiator};
   const uint32_t saved = TAVO_add_target_into_file(p.lhba, target, name, address, port, nullptr, "True");
   if (saved != 0) {
     tavo::iscsi::keeping_last_status([&] { delete_node(portal); });
     return saved;
   }
-  if (OPEN_ISCSI_DRIVER_LOADED) return actions_save(batch, n, 0);
-  return actions_save(batch, n, actions_persist(n, "False"));
+  actions_keep(n);
+  if (OPEN_ISCSI_DRIVER_LOADED) return 0;
+  return actions_persist(n, "False");
 }
 
 uint32_t delete_target(TavoNode* lhba, TavoNode* action, char* params, SavedBatch& batch) {
@@ -294,14 +288,14 @@ uint32_t do_AddTarget(TavoNode* lhba, TavoNode* action, char* params) {
   // read once (the persistent entry added makes the sessions read anew).
   tavo::iscsi::ReadScope reads;
   SavedBatch batch;
-  return action_end(batch, add_target(lhba, action, params, batch));
+  return action_end(batch, add_target(lhba, action, params));
 }
 
 uint32_t do_AddTargetPortal(TavoNode* target, TavoNode*, char* params) {
   TAVO_LIBRARY_LOCK;
   tavo::iscsi::ReadScope reads;  // as AddTarget's
   SavedBatch batch;
-  return action_end(batch, add_target_portal(target, params, batch));
+  return action_end(batch, add_target_portal(target, params));
 }
 
 uint32_t do_DeleteTarget(TavoNode* lhba, TavoNode* action, char* params) {

@@ -185,9 +185,8 @@ TEST_F(StartupTest, NoAdapterLeavesItsMessage) {
 }
 
 // Start-up makes only the files its machine needs: a profile file and its
-// lock only with a Moravel controller, the saved iSCSI files and their
-// locks only with an iSCSI function (whose login options are saved and
-// whose targets are looked up under the targets file's lock).
+// lock only with a Moravel controller, and of the saved iSCSI files only
+// the login options (and their lock) that an iSCSI function saves.
 TEST_F(StartupTest, StartUpCreatesOnlyTheFilesItNeeds) {
   const std::string dir = "/etc/config/QVL/tavo";
   const auto names = [&] {

@@ -137,28 +137,37 @@ TEST_F(ProfileTest, KilledOrPoweredOffSavesLeaveOldOrNew) {
   EXPECT_EQ(temporaries(), 0);
 }
 
+// A protocol edit under the I/O faults of io_faults (a failed stat among
+// them) answers truly: 0 with the file, the value and the profile id
+// changed, or a failure with all three as they were. RoCE's edit changes
+// the profile id in the same save.
 TEST_F(ProfileTest, AnIoFaultFailsTheEditAndKeepsTheFile) {
-  const std::string before = lines();
-  const std::string protocol_path = std::string(kConfigured) + "/Port0/Function1/Protocol";
-  for (const char* call : {"open", "write", "fsync", "rename", "lock"}) {
-    sim::Fault f;
-    f.kind = sim::FaultKind::FileErrno;
-    f.file_call = call;
-    f.path_contains = "config_prof";
-    sim_->inject(f);
-    EXPECT_EQ(set(protocol_path, "FCoE"), 1u) << call;
-    EXPECT_EQ(last_status().second.rfind("Failed to save /etc/config/QVL/tavo/config_prof.txt: ", 0), 0u) << call;
-    EXPECT_EQ(lines(), before) << call;
-    EXPECT_EQ(get(protocol_path), "iSCSI") << call;
-    sim_->clear_faults();
+  const std::string c = kConfigured, id = c + "/ProfileId";
+  const struct {
+    std::string protocol_path;
+    const char* value;
+  } edits[] = {{c + "/Port0/Function1/Protocol", "FCoE"}, {c + "/Port1/Function0/Protocol", "NIC+RoCE"}};
+  const std::string initial = lines();
+  for (const auto& e : edits) {
+    SCOPED_TRACE(e.value);
+    const auto state = [&] { return lines() + get(e.protocol_path) + " " + get(id); };
+    const auto edit = [&] { return set(e.protocol_path, e.value); };
+    put_lines(initial);
+    const std::string before = state();
+    const auto [answer, after] = answer_in_child(no_fault(), edit, state);
+    ASSERT_EQ(answer, 0u);
+    ASSERT_NE(after, before);
+    EXPECT_GT(true_answer_under_io_faults(
+                  "/etc/config/QVL/tavo/config_prof", [&] { put_lines(initial); }, edit, state, before, after),
+              0);
   }
-  sim::Fault half;
-  half.kind = sim::FaultKind::ShortWrite;
-  half.path_contains = "config_prof";
-  sim_->inject(half);
-  EXPECT_EQ(set(protocol_path, "FCoE"), 0u);
-  EXPECT_EQ(lines(), "MA,0x7,2,None,0x0,NIC,N/A\nMA,0x7,2,None,0x2,FCoE,N/A\nMA,0x7,2,None,0x1,NIC,N/A\n"
-                     "MA,0x7,2,None,0x1,NIC+RoCE,N/A\nMB,0x9,2,None,0x0,NIC,N/A\n");
+  // A failed save leaves its reason.
+  put_lines(initial);
+  sim_->inject(file_errno("stat", "config_prof"));
+  EXPECT_EQ(set(edits[0].protocol_path, "FCoE"), 1u);
+  EXPECT_EQ(last_status().second.rfind("Failed to save /etc/config/QVL/tavo/config_prof.txt: ", 0), 0u);
+  sim_->clear_faults();
+  EXPECT_EQ(lines(), initial);
 }
 
 // One process edits Corvane0's lines while another rebuilds Corvane1's

@@ -1,6 +1,7 @@
 #include "tests/support/sim_fixture.h"
 
 #include <dirent.h>
+#include <errno.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -32,6 +33,23 @@ void remove_tree(const std::string& path) {
     closedir(d);
   }
   rmdir(path.c_str());
+}
+
+// The lines only one text holds (- expected, + found), in order.
+std::string differing_lines(const std::string& expected, const std::string& found) {
+  const auto split = [](const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  };
+  const std::vector<std::string> a = split(expected), b = split(found);
+  std::string out;
+  for (const std::string& line : a)
+    if (std::count(b.begin(), b.end(), line) < std::count(a.begin(), a.end(), line)) out += "- " + line + "\n";
+  for (const std::string& line : b)
+    if (std::count(a.begin(), a.end(), line) < std::count(b.begin(), b.end(), line)) out += "+ " + line + "\n";
+  return out.empty() ? "(the same lines in another order)\n" : out;
 }
 
 }  // namespace
@@ -121,6 +139,95 @@ int SimTest::old_or_new_at_every_file_call(const std::string& path, const std::f
     fewest = std::min(fewest, call);
   }
   return fewest;
+}
+
+std::vector<SimTest::IoFault> SimTest::io_faults(const std::string& path) {
+  // The calls a save makes ("" any of them).
+  static constexpr const char* kCalls[] = {"", "stat", "open", "lock", "read", "write",
+                                           "fsync", "close", "rename", "fsync_dir", "chmod"};
+  const struct {
+    const char* name;
+    int skip, times;
+  } positions[] = {{"first", 0, 1}, {"second", 1, 1}, {"every", 0, -1}};
+  std::vector<IoFault> faults;
+  const auto add = [&](const std::string& name, sim::FaultKind kind, int err, const char* call) {
+    for (const auto& at : positions) {
+      sim::Fault f;
+      f.kind = kind;
+      f.err = err;
+      f.path_contains = path;
+      f.file_call = call;
+      f.skip = at.skip;
+      f.times = at.times;
+      faults.push_back({name + " at the " + at.name + " " + (*call != '\0' ? call : "file") + " call", f});
+    }
+  };
+  for (const char* call : kCalls) {
+    add("EIO", sim::FaultKind::FileErrno, EIO, call);
+    add("ENOSPC", sim::FaultKind::FileErrno, ENOSPC, call);
+  }
+  add("a short write", sim::FaultKind::ShortWrite, 0, "write");
+  return faults;
+}
+
+sim::Fault SimTest::no_fault() { return file_errno("", "/no/such/path/"); }
+
+sim::Fault SimTest::file_errno(const std::string& call, const std::string& path, int times, int err) {
+  sim::Fault f;
+  f.kind = sim::FaultKind::FileErrno;
+  f.file_call = call;
+  f.path_contains = path;
+  f.times = times;
+  f.err = err;
+  return f;
+}
+
+std::pair<uint32_t, std::string> SimTest::answer_in_child(const sim::Fault& fault, const std::function<uint32_t()>& op,
+                                                         const std::function<std::string()>& state) {
+  int ends[2];
+  if (pipe(ends) != 0) return {~0u, "no pipe"};
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(ends[0]);
+    sim_->inject(fault);
+    const uint32_t answer = op();
+    sim_->clear_faults();
+    const std::string text = std::to_string(answer) + "\n" + state();
+    for (size_t at = 0; at < text.size();) {
+      const ssize_t n = ::write(ends[1], text.data() + at, text.size() - at);
+      if (n <= 0) _exit(1);
+      at += static_cast<size_t>(n);
+    }
+    _exit(0);
+  }
+  close(ends[1]);
+  std::string text;
+  char buf[4096];
+  for (ssize_t n; (n = ::read(ends[0], buf, sizeof buf)) > 0;) text.append(buf, static_cast<size_t>(n));
+  close(ends[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  const size_t line = text.find('\n');
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || line == std::string::npos) return {~0u, "child died"};
+  return {static_cast<uint32_t>(std::stoul(text.substr(0, line))), text.substr(line + 1)};
+}
+
+int SimTest::true_answer_under_io_faults(const std::string& path, const std::function<void()>& restore,
+                                         const std::function<uint32_t()>& op,
+                                         const std::function<std::string()>& state, const std::string& before,
+                                         const std::string& after) {
+  int failed = 0;
+  for (const IoFault& f : io_faults(path)) {
+    restore();
+    const auto [answer, content] = answer_in_child(f.fault, op, state);
+    const std::string& expected = answer == 0 ? after : before;
+    if (content != expected)
+      ADD_FAILURE() << "answered " << answer << " under " << f.name << "; lines that differ from "
+                    << (answer == 0 ? "after" : "before") << ":\n"
+                    << differing_lines(expected, content);
+    failed += answer != 0;
+  }
+  return failed;
 }
 
 void SimTest::TearDown() {

@@ -2,10 +2,13 @@
 // temporary root below $TMPDIR (the build tree), never the real host.
 #pragma once
 
+#include <errno.h>
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "simulator/simulator.h"
 
@@ -51,6 +54,32 @@ class SimTest : public ::testing::Test {
   int old_or_new_at_every_file_call(const std::string& path, const std::function<void()>& restore,
                                     const std::function<void()>& op, const std::function<std::string()>& state,
                                     const std::string& before, const std::string& after);
+
+  // The I/O faults every save is tried under: EIO and ENOSPC from each
+  // kind of file call a save makes under path (and from any of them), and
+  // writes that store half, each at the first, the second and every such
+  // call.
+  struct IoFault {
+    std::string name;
+    sim::Fault fault;
+  };
+  static std::vector<IoFault> io_faults(const std::string& path);
+  // Runs op in a child under each of io_faults(path) in turn, each from the
+  // state restore() sets, and takes state() in the child once op answered
+  // (the faults cleared): an answer of 0 must leave after, a failure
+  // before. after is what op leaves without a fault. Answers the number of
+  // cases op failed in.
+  int true_answer_under_io_faults(const std::string& path, const std::function<void()>& restore,
+                                  const std::function<uint32_t()>& op, const std::function<std::string()>& state,
+                                  const std::string& before, const std::string& after);
+  // op's answer and state() after it, from a child under the fault.
+  std::pair<uint32_t, std::string> answer_in_child(const sim::Fault& fault, const std::function<uint32_t()>& op,
+                                                   const std::function<std::string()>& state);
+  // A fault that matches no call.
+  static sim::Fault no_fault();
+  // A file call (call "" any) under path that fails with err, times times
+  // (-1 always).
+  static sim::Fault file_errno(const std::string& call, const std::string& path, int times = -1, int err = EIO);
 
   TempRoot root_;
   sim::Simulator* sim_ = nullptr;

@@ -96,6 +96,79 @@ TEST_F(NetworkTargetsTest, KilledActionsLeaveTheLinesBeforeOrAfter) {
   }
 }
 
+// Every action that changes the saved files, each under the I/O faults of
+// io_faults: an answer of 0 leaves what the action leaves without a fault,
+// a failure leaves files, tree and firmware as they were.
+constexpr const char* kSavedStateActions[] = {
+    "AddTarget",           "AddTargetPortal",       "DeleteTarget",
+    "DeleteTargetPortal",  "AddSendTargetPortal",   "DeleteSendTargetPortal",
+    "DiscoverTargets",     "RefreshAvailableTargets", "TargetConfigureCHAP",
+    "TargetDeleteCHAP",    "InitiatorConfigureCHAP", "InitiatorOption",
+    "TargetOption",        "PortalOption",          "Login",
+    "Logout",
+};
+
+class SavedStateActionTest : public NetworkTargetsTest, public ::testing::WithParamInterface<size_t> {
+ protected:
+  // Target0 logged in at a, Target1 nowhere on the network (its session
+  // closed), Target2 b, not logged in; a send-target portal at a and b.
+  void SetUp() override {
+    NetworkTargetsTest::SetUp();
+    ASSERT_EQ(act(lhba_ + "/AddTarget", {kTargetA, "10.0.0.50"}), 0u);
+    ASSERT_EQ(act(lhba_ + "/Target0/Login", {"10.0.0.50", "3260"}), 0u);
+    ASSERT_EQ(act(lhba_ + "/AddTarget", {"iqn.t1", "10.0.0.9"}), 0u);
+    ASSERT_EQ(act(lhba_ + "/AddTarget", {kTargetB, "10.0.0.50"}), 0u);
+    ASSERT_EQ(act(lhba_ + "/Discovery/AddSendTargetPortal", {"10.0.0.50", "3260"}), 0u);
+  }
+  // The row's action, in the order of kSavedStateActions.
+  uint32_t run(size_t row) {
+    const std::string discovery = lhba_ + "/Discovery", stp = discovery + "/SendTargetPortal0";
+    const std::string t0 = lhba_ + "/Target0", t1 = lhba_ + "/Target1", t2 = lhba_ + "/Target2";
+    const std::string chap = t1 + "/TargetLoginOptions/Authentication/";
+    const std::string not_given(1, static_cast<char>(TAVO_NOT_GIVEN));
+    switch (row) {
+      case 0: return act(lhba_ + "/AddTarget", {"iqn.t2", "10.0.0.9"});
+      case 1: return act(t1 + "/AddTargetPortal", {"10.0.0.10", "3261"});
+      case 2: return act(lhba_ + "/DeleteTarget", {"1"});
+      case 3: return act(t1 + "/DeleteTargetPortal", {"0"});
+      case 4: return act(discovery + "/AddSendTargetPortal", {"10.0.0.60", "3260"});
+      case 5: return act(discovery + "/DeleteSendTargetPortal", {"0"});
+      case 6: return act(stp + "/DiscoverTargets");
+      case 7: return act(discovery + "/RefreshAvailableTargets");
+      case 8: return act(chap + "ConfigureCHAP", {"One-Way CHAP", "", "", "tname", "tsecret12345"});
+      case 9: return act(chap + "DeleteCHAP");
+      case 10:
+        return act(lhba_ + "/InitiatorLoginOptions/Authentication/ConfigureCHAP",
+                   {"One-Way CHAP", "", "", "in", "nsecret12345"});
+      case 11: return set(lhba_ + "/InitiatorLoginOptions/DataDigest", "CRC32C");
+      case 12: return set(t1 + "/TargetLoginOptions/HeaderDigest", "CRC32C");
+      case 13: return set(stp + "/SendTargetPortalLoginOptions/ImmediateData", "No");
+      case 14: return act(t2 + "/Login", {"10.0.0.50", "3260", not_given, "7"});  // beside its closed session
+      case 15: return act(t0 + "/Logout");
+    }
+    return ~0u;
+  }
+  const std::string lhba_ = kLhba;
+};
+
+TEST_P(SavedStateActionTest, AnswersTrulyUnderIoFaults) {
+  const size_t row = GetParam();
+  const auto restore = saved_files_restorer();
+  const std::string before = everything();
+  const auto [answer, after] = answer_in_child(no_fault(), [&] { return run(row); }, [&] { return everything(); });
+  ASSERT_EQ(answer, 0u);
+  ASSERT_NE(after, before);
+  EXPECT_GT(true_answer_under_io_faults(
+                "/etc/config/QVL/tavo/", restore, [&] { return run(row); }, [&] { return everything(); }, before,
+                after),
+            0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Actions, SavedStateActionTest, ::testing::Range<size_t>(0, std::size(kSavedStateActions)),
+                         [](const ::testing::TestParamInfo<size_t>& row) {
+                           return std::string(kSavedStateActions[row.param]);
+                         });
+
 // Each action writes each saved file at most once: a second write of any
 // of them would fail here, and none does.
 TEST_F(NetworkTargetsTest, EachActionWritesEachSavedFileOnce) {

@@ -171,12 +171,7 @@ TEST_F(TargetsTest, OlderLocationsAreMovedIn) {
   }
   // The current file cannot take the lines: the old file stays.
   write_file(root_.at("/scratch/ostrand/tavo/savestp.txt"), "kept\n");
-  sim::Fault fault;
-  fault.kind = sim::FaultKind::FileErrno;
-  fault.file_call = "open";
-  fault.path_contains = "/etc/config/QVL/tavo/savestp.txt";
-  fault.times = -1;
-  sim_->inject(fault);
+  sim_->inject(file_errno("open", "/etc/config/QVL/tavo/savestp.txt"));
   EXPECT_EQ(TAVO_backup_old_configuration("/scratch/ostrand/tavo/savestp.txt", "/etc/config/QVL/tavo/savestp.txt"), 1u);
   sim_->clear_faults();
   EXPECT_TRUE(file_exists(root_.at("/scratch/ostrand/tavo/savestp.txt")));

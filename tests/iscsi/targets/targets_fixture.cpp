@@ -4,7 +4,9 @@
 
 #include <ctype.h>
 #include <stdio.h>
+#include <unistd.h>
 
+#include <optional>
 #include <sstream>
 
 namespace tavo::test {
@@ -97,6 +99,69 @@ std::vector<std::string> NetworkTargetsTest::instances(const std::string& path, 
     if (g.rfind(type, 0) == 0 && g.size() > type.size() && isdigit(static_cast<unsigned char>(g[type.size()])))
       names.push_back(g);
   return names;
+}
+
+namespace {
+
+constexpr const char* kSavedNames[] = {"savetgt.txt", "savestp.txt", "intr_logopts.txt"};
+
+// The groups below group with every property as a client reads it; the
+// statistics count what happened (a login taken back counts too), not
+// what stands.
+void fixture_dump(TavoNode* group, const std::string& indent, std::string* out) {
+  for (TavoNode* c = tree::group_record(group)->first_child; c != group; c = c->next) {
+    char name[TAVO_NAME_SIZE];
+    tree::display_name(c, name);
+    if (std::string_view(name).ends_with("Statistics")) continue;
+    *out += indent + name;
+    if (c->kind == TAVO_KIND_PROPERTY) {
+      char value[TAVO_VALUE_SIZE] = "";
+      *out += TAVO_get_property_val(group->tag, c->tag, value, sizeof value) == 0 ? "=" + std::string(value)
+                                                                                  : " <unreadable>";
+    }
+    *out += "\n";
+    if (c->kind == TAVO_KIND_GROUP) fixture_dump(c, indent + " ", out);
+  }
+}
+
+}  // namespace
+
+std::string NetworkTargetsTest::everything(const std::string& path) {
+  std::string out;
+  for (const char* name : kSavedNames)
+    out += std::string("[") + name + "]\n" + (file_exists(saved_path(name)) ? saved(name) : "<none>\n");
+  out += "[tree]\n";
+  fixture_dump(node(path), "", &out);
+  out += "[firmware]\n";
+  for (int device = 0; device < 3; ++device) {
+    const sim::SimIscsi* iscsi = sim_->sessions(device);
+    if (iscsi == nullptr) continue;
+    for (const sim::SimSession& s : iscsi->sessions) {
+      std::ostringstream line;
+      line << device << " " << s.target << " " << s.initiator << " " << int(s.address.type) << ":";
+      for (uint8_t b : s.address.bytes) line << int(b) << ".";
+      line << " " << s.port << " isid " << s.isid << (s.persistent ? " persistent" : "") << (s.open ? " open" : "")
+           << (s.boot ? " boot" : "") << (s.discovery ? " discovery" : "") << " eto " << s.eto << " options ";
+      line << std::hash<std::string_view>()(
+          std::string_view(reinterpret_cast<const char*>(&s.options), sizeof s.options));
+      out += line.str() + "\n";
+    }
+  }
+  return out;
+}
+
+std::function<void()> NetworkTargetsTest::saved_files_restorer() {
+  std::vector<std::pair<std::string, std::optional<std::string>>> files;
+  for (const char* name : kSavedNames)
+    files.emplace_back(name, file_exists(saved_path(name)) ? std::optional<std::string>(saved(name)) : std::nullopt);
+  return [this, files] {
+    for (const auto& [name, text] : files) {
+      if (text)
+        put_saved(name, *text);
+      else
+        ::unlink(saved_path(name).c_str());
+    }
+  };
 }
 
 }  // namespace tavo::test

@@ -76,6 +76,12 @@ class NetworkTargetsTest : public TargetsTest {
   std::vector<std::string> session_lines(const std::string& key = kKey);
   // Display names of the instances of a group type under path.
   std::vector<std::string> instances(const std::string& path, const std::string& type);
+  // What a saved-state action may change, as one text: the three saved
+  // files, the groups below path with their stored values, and the
+  // firmware's sessions and persistent entries.
+  std::string everything(const std::string& path = kLhba);
+  // The three saved files put back as they are now (a missing one removed).
+  std::function<void()> saved_files_restorer();
 };
 
 }  // namespace tavo::test
