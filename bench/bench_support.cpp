@@ -1,10 +1,16 @@
 #include "bench/bench_support.h"
 
+#include <dirent.h>
+#include <errno.h>
+#include <ftw.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <string>
 #include <vector>
 
 #include "simulator/simulator.h"
@@ -19,11 +25,49 @@ std::string scratch_root;
 tree::BackendHooks library_hooks{nullptr, nullptr};
 bool hooks_saved = false;
 
-void remove_scratch() {
-  if (!scratch_root.empty()) {
-    std::string cmd = "rm -rf '" + scratch_root + "'";
-    if (system(cmd.c_str()) != 0) fprintf(stderr, "bench: could not remove %s\n", scratch_root.c_str());
+// Scratch folders are <tmp>/tavo-bench-<pid>-XXXXXX: a run that was killed
+// is known by its process being gone, and the next run removes its folder.
+constexpr char kScratchPrefix[] = "tavo-bench-";
+
+std::string temporary_folder() {
+  const char* tmp = getenv("TMPDIR");
+  std::string dir = tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp";
+  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+  return dir;
+}
+
+void remove_tree(const std::string& path) {
+  const auto remove_one = [](const char* name, const struct stat*, int, FTW*) { return ::remove(name); };
+  if (nftw(path.c_str(), remove_one, 16, FTW_DEPTH | FTW_PHYS) != 0 && errno != ENOENT)
+    fprintf(stderr, "bench: could not remove %s\n", path.c_str());
+}
+
+// The pid a scratch folder's name carries, or 0 when it is not one.
+pid_t scratch_owner(const char* name) {
+  if (strncmp(name, kScratchPrefix, sizeof kScratchPrefix - 1) != 0) return 0;
+  char* end = nullptr;
+  const long pid = strtol(name + sizeof kScratchPrefix - 1, &end, 10);
+  return pid > 0 && end != nullptr && *end == '-' ? static_cast<pid_t>(pid) : 0;
+}
+
+void remove_dead_scratch(const std::string& dir) {
+  DIR* d = opendir(dir.c_str());
+  if (d == nullptr) return;
+  std::vector<std::string> dead;
+  while (const dirent* e = readdir(d)) {
+    const pid_t owner = scratch_owner(e->d_name);
+    const bool dead_owner = owner > 0 && kill(owner, 0) != 0 && errno == ESRCH;
+    if (!dead_owner) continue;
+    struct stat st;
+    const std::string path = dir + "/" + e->d_name;
+    if (lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid()) dead.push_back(path);
   }
+  closedir(d);
+  for (const std::string& path : dead) remove_tree(path);
+}
+
+void remove_scratch() {
+  if (!scratch_root.empty()) remove_tree(scratch_root);
 }
 
 tree::SlotArea child_slots;
@@ -53,9 +97,14 @@ uint32_t bench_start() { return tree::build_group(kParent, get_node(0)) != nullp
 
 void use_topology(const std::string& topology_text) {
   if (scratch_root.empty()) {
-    char tmpl[] = "/tmp/tavo-bench-XXXXXX";
-    if (mkdtemp(tmpl) == nullptr) abort();
-    scratch_root = tmpl;
+    const std::string dir = temporary_folder();
+    remove_dead_scratch(dir);
+    std::string name = dir + "/" + kScratchPrefix + std::to_string(getpid()) + "-XXXXXX";
+    if (mkdtemp(name.data()) == nullptr) {
+      fprintf(stderr, "bench: cannot make a scratch folder in %s: %s\n", dir.c_str(), strerror(errno));
+      abort();
+    }
+    scratch_root = name;
     atexit(remove_scratch);
   }
   setenv("TAVO_ROOT", scratch_root.c_str(), 1);
@@ -114,6 +163,13 @@ uint32_t tag_of(TavoNode* group, const char* name, uint32_t kind) {
   uint32_t tag = 0;
   if (TAVO_get_node_tag(group->tag, name, &tag, kind) != 0) abort();
   return tag;
+}
+
+void action_params(char* params, const char* first, const char* second) {
+  memset(params, 0, TAVO_MAX_PARAMS * TAVO_VALUE_SIZE);
+  for (int i = 0; i < TAVO_MAX_PARAMS; ++i) params[i * TAVO_VALUE_SIZE] = static_cast<char>(TAVO_NOT_GIVEN);
+  if (first != nullptr) snprintf(params, TAVO_VALUE_SIZE, "%s", first);
+  if (second != nullptr) snprintf(params + TAVO_VALUE_SIZE, TAVO_VALUE_SIZE, "%s", second);
 }
 
 uint32_t add_child() {

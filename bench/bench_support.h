@@ -31,6 +31,9 @@ TavoNode* bench_parent();
 // Runs AddChild through the public call; the new child's tag.
 uint32_t add_child();
 uint32_t tag_of(TavoNode* group, const char* name, uint32_t kind);
+// An action's block of parameter texts: the first two as given (null: not
+// given), every other one not given.
+void action_params(char* params, const char* first = nullptr, const char* second = nullptr);
 
 // The calls a case measures in instructions go through here, and only
 // they: tools/run-bench has callgrind count inside this function alone

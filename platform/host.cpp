@@ -9,6 +9,7 @@
 #include <string.h>
 
 #include <mutex>
+#include <unordered_map>
 
 namespace tavo::platform {
 namespace {
@@ -104,6 +105,31 @@ std::unique_ptr<Host> host_from_environment() {
   return std::make_unique<RefusingHost>();
 }
 
+// A request names the same fixed paths by the hundred, and a path's place
+// depends on nothing but its text and the root's: each is resolved once
+// while the root stays the same text. Never destroyed, since a path may be
+// asked for while the process exits.
+struct FixedPaths {
+  std::mutex mutex;
+  std::string root;
+  std::unordered_map<std::string, std::string> resolved;
+};
+constexpr size_t kFixedPathsKept = 1024;  // a caller's own paths may vary without end
+
+FixedPaths& fixed_paths() {
+  static FixedPaths* const paths = new FixedPaths;
+  return *paths;
+}
+
+std::string resolve_fixed(const std::string& root, const std::string& path) {
+  // A name given already under the root keeps it; either way ".." stops at
+  // the root, as in a chroot.
+  if (path.size() == root.size() && path == root) return path;
+  if (path.compare(0, root.size(), root) == 0 && path[root.size()] == '/')
+    return root + resolve_dots(path.substr(root.size()));
+  return root + resolve_dots(path);
+}
+
 Host& current_host() {
   if (!current) current = host_from_environment();
   return *current;
@@ -138,12 +164,16 @@ void tell_operator(const std::string& line) { fprintf(stderr, "%s\n", line.c_str
 std::string fixed_path(const std::string& path) {
   std::string root = host().root();
   if (root.empty() || path.empty() || path[0] != '/') return path;
-  // A name given already under the root keeps it; either way ".." stops at
-  // the root, as in a chroot.
-  if (path.size() == root.size() && path == root) return path;
-  if (path.compare(0, root.size(), root) == 0 && path[root.size()] == '/')
-    return root + resolve_dots(path.substr(root.size()));
-  return root + resolve_dots(path);
+  FixedPaths& paths = fixed_paths();
+  std::lock_guard<std::mutex> guard(paths.mutex);
+  if (paths.root != root) {
+    paths.root = std::move(root);
+    paths.resolved.clear();
+  }
+  auto found = paths.resolved.find(path);
+  if (found != paths.resolved.end()) return found->second;
+  if (paths.resolved.size() >= kFixedPathsKept) paths.resolved.clear();
+  return paths.resolved.emplace(path, resolve_fixed(paths.root, path)).first->second;
 }
 
 bool process_alive(pid_t pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }

@@ -91,7 +91,7 @@ int Simulator::device_open(const std::string& path, int flags) {
   }
   int fd = next_device_fd_++;
   devices_[fd] = dev;
-  log_.push_back(LogEntry{LogKind::DeviceOpen, p, 0, {}, {}});
+  log_request(LogEntry{LogKind::DeviceOpen, p, 0, {}, {}});
   return fd;
 }
 
@@ -102,7 +102,7 @@ int Simulator::device_close(int fd) {
     errno = EBADF;
     return -1;
   }
-  log_.push_back(LogEntry{LogKind::DeviceClose, it->second.path, 0, {}, {}});
+  log_request(LogEntry{LogKind::DeviceClose, it->second.path, 0, {}, {}});
   devices_.erase(it);
   return 0;
 }
@@ -126,12 +126,12 @@ int Simulator::device_ioctl(int fd, unsigned long request, void* arg) {
     if (request == kIscsiMailboxRequest) {
       auto* hdr = static_cast<MailboxRequestHeader*>(arg);
       size_t total = kMailboxHeaderSize + hdr->request_length;
-      log_.push_back(LogEntry{LogKind::IscsiIoctl, dev.path, request,
-                              std::vector<uint8_t>(static_cast<uint8_t*>(arg), static_cast<uint8_t*>(arg) + total),
-                              {}});
+      log_request(LogEntry{LogKind::IscsiIoctl, dev.path, request,
+                           std::vector<uint8_t>(static_cast<uint8_t*>(arg), static_cast<uint8_t*>(arg) + total), {}},
+                  hdr);
       return mailbox(dev, static_cast<uint8_t*>(arg), total, false, fn);
     }
-    log_.push_back(LogEntry{LogKind::IscsiIoctl, dev.path, request, {}, {}});
+    log_request(LogEntry{LogKind::IscsiIoctl, dev.path, request, {}, {}});
     if (Fault* f = match_fault(FaultKind::IoctlErrno, kAny, kAny, dev.iscsi_device, static_cast<long>(request))) {
       errno = f->err;
       return -1;
@@ -230,7 +230,8 @@ int Simulator::nic_request(unsigned long request, void* arg) {
     auto* prefix = static_cast<NicIoctlPrefix*>(arg);
     auto* hdr = reinterpret_cast<MailboxRequestHeader*>(bytes + sizeof(NicIoctlPrefix));
     size_t total = sizeof(NicIoctlPrefix) + kMailboxHeaderSize + hdr->request_length;
-    log_.push_back(LogEntry{LogKind::NicIoctl, kNicDevicePath, request, std::vector<uint8_t>(bytes, bytes + total), {}});
+    log_request(LogEntry{LogKind::NicIoctl, kNicDevicePath, request, std::vector<uint8_t>(bytes, bytes + total), {}},
+                hdr);
     if (memcmp(prefix->signature, kNicSignature, sizeof kNicSignature) != 0 || prefix->marker != kNicMarker) {
       errno = EINVAL;
       return -1;
@@ -247,7 +248,7 @@ int Simulator::nic_request(unsigned long request, void* arg) {
   size_t logged = request == kNicChipInfoRequest ? sizeof(NicChipInfo)
                   : request == kNicPciConfigRequest ? sizeof(PciConfigRequest)
                                                     : 4;
-  log_.push_back(LogEntry{LogKind::NicIoctl, kNicDevicePath, request, std::vector<uint8_t>(bytes, bytes + logged), {}});
+  log_request(LogEntry{LogKind::NicIoctl, kNicDevicePath, request, std::vector<uint8_t>(bytes, bytes + logged), {}});
   // Faults on side requests match the NIC function index as for mailboxes.
   auto index_of = [&](uint8_t b, uint8_t d, uint8_t f) {
     auto list = nic_functions();

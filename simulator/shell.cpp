@@ -151,7 +151,7 @@ int Simulator::shell(const std::string& command) {
 
 int Simulator::shell_output(const std::string& command, std::string* output) {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
-  log_.push_back(LogEntry{LogKind::Shell, "", 0, {}, command});
+  log_request(LogEntry{LogKind::Shell, "", 0, {}, command});
   ShellResult r = run_pipeline(command);
   *output = std::move(r.out);
   return (r.status & 0xFF) << 8;

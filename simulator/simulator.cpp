@@ -122,12 +122,22 @@ void Simulator::clear_faults() {
 
 std::vector<LogEntry> Simulator::log() const {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
-  return log_;
+  return {log_.begin(), log_.end()};
 }
 
 void Simulator::clear_log() {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
   log_.clear();
+  log_bytes_ = 0;
+  kind_counts_.fill(0);
+  mailbox_counts_.clear();
+}
+
+void Simulator::set_log_bounds(size_t entries, size_t bytes) {
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
+  log_entries_kept_ = entries;
+  log_bytes_kept_ = bytes;
+  trim_log();
 }
 
 std::vector<LogEntry> Simulator::mailbox_log() const {
@@ -139,6 +149,32 @@ std::vector<LogEntry> Simulator::mailbox_log() const {
       out.push_back(e);
   }
   return out;
+}
+
+uint64_t Simulator::request_count(LogKind kind) const {
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
+  return kind_counts_[static_cast<size_t>(kind)];
+}
+
+uint64_t Simulator::mailbox_count(uint8_t subsystem, uint8_t opcode) const {
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
+  auto it = mailbox_counts_.find({subsystem, opcode});
+  return it == mailbox_counts_.end() ? 0 : it->second;
+}
+
+void Simulator::log_request(LogEntry entry, const MailboxRequestHeader* mailbox) {
+  ++kind_counts_[static_cast<size_t>(entry.kind)];
+  if (mailbox != nullptr) ++mailbox_counts_[{mailbox->subsystem, mailbox->opcode}];
+  log_bytes_ += entry.bytes.size();
+  log_.push_back(std::move(entry));
+  trim_log();
+}
+
+void Simulator::trim_log() {
+  while (log_.size() > 1 && (log_.size() > log_entries_kept_ || log_bytes_ > log_bytes_kept_)) {
+    log_bytes_ -= log_.front().bytes.size();
+    log_.pop_front();
+  }
 }
 
 void Simulator::set_shell_answer(const std::string& prefix, int status, const std::string& output,

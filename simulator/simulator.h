@@ -6,6 +6,8 @@
 
 #include <stdint.h>
 
+#include <array>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -100,6 +102,13 @@ struct LogEntry {
   std::string command;              // shell command line
 };
 
+// The log keeps the latest requests only, so that a simulator may answer
+// for hours: by default at most this many, and of their raw bytes at most
+// this much (the newest request is kept whatever its size). Counts of
+// requests are kept apart and stay exact however many the log dropped.
+inline constexpr size_t kLogEntriesKept = 8192;
+inline constexpr size_t kLogBytesKept = size_t{64} << 20;
+
 // Exit status of a process ended by a crash or power-cut fault.
 inline constexpr int kCrashExitCode = 86;
 
@@ -116,9 +125,18 @@ class Simulator final : public platform::Host {
   void set_default_reply(MailboxReply r) { default_reply_ = r; }
   Fault& inject(const Fault& f);
   void clear_faults();
+  // The latest requests, oldest first (see kLogEntriesKept).
   std::vector<LogEntry> log() const;
+  // Empties the log and sets the counts below back to 0.
   void clear_log();
-  std::vector<LogEntry> mailbox_log() const;  // iSCSI and NIC mailbox requests
+  // What the log keeps from now on (a test that reads a longer stretch).
+  void set_log_bounds(size_t entries, size_t bytes);
+  std::vector<LogEntry> mailbox_log() const;  // iSCSI and NIC mailbox requests of the log
+  // Requests since the log was last cleared, whether or not the log still
+  // holds them: of one kind, and mailbox requests (iSCSI and NIC) of one
+  // subsystem and opcode.
+  uint64_t request_count(LogKind kind) const;
+  uint64_t mailbox_count(uint8_t subsystem, uint8_t opcode) const;
   // A command line starting with prefix exits with status, printing output
   // (and error on standard error).
   void set_shell_answer(const std::string& prefix, int status, const std::string& output,
@@ -223,6 +241,9 @@ class Simulator final : public platform::Host {
   // directory) lies under the root.
   bool inside_root(const std::string& path) const;
 
+  // Logs a request and counts it (its mailbox header, when it carries one).
+  void log_request(LogEntry entry, const MailboxRequestHeader* mailbox = nullptr);
+  void trim_log();  // drops the oldest requests beyond the log's bounds
   int mailbox(const Device& dev, uint8_t* buf, size_t total, bool via_nic, const SimFunction* fn);
   int nic_request(unsigned long request, void* arg);
   const SimFunction* nic_function_at(uint8_t bus, uint8_t dev, uint8_t fn) const;
@@ -243,7 +264,12 @@ class Simulator final : public platform::Host {
   std::map<std::pair<int, int>, std::vector<std::pair<int, Responder>>> responders_;
   MailboxReply default_reply_{66, 0, -1};
   std::vector<Fault> faults_;
-  std::vector<LogEntry> log_;
+  std::deque<LogEntry> log_;
+  size_t log_bytes_ = 0;                  // raw request bytes the log holds
+  size_t log_entries_kept_ = kLogEntriesKept;
+  size_t log_bytes_kept_ = kLogBytesKept;
+  std::array<uint64_t, 5> kind_counts_{};  // by LogKind
+  std::map<std::pair<uint8_t, uint8_t>, uint64_t> mailbox_counts_;  // by subsystem and opcode
   std::vector<std::pair<std::string, ShellResult>> shell_answers_;
   std::set<std::string> interfaces_down_;
   std::vector<std::string> outside_;

@@ -10,7 +10,9 @@ uint32_t persistency_priority = 1;
 namespace {
 
 constexpr int kHierarchySlots = 5;
-constexpr uint32_t kTagTableGrowth = 1024;
+// The first tag table's slots; a full table doubles, so its copies cost
+// each tag a constant share however large the tree grows.
+constexpr uint32_t kTagTableStart = 1024;
 TavoHierarchy* hierarchy_table[kHierarchySlots];
 // Per registered hierarchy: every tag below it is in use, so the lowest
 // free tag is found without scanning from tag 0.
@@ -69,7 +71,7 @@ uint32_t hm_setup_hierarchy(TavoHierarchy* h) {
   bool registered = false;
   for (int i = 0; i < hierarchy_count; ++i) registered |= hierarchy_table[i] == h;
   if (!registered && hierarchy_count >= kHierarchySlots) return 1;
-  if (resize_tag_table(h, kTagTableGrowth, false) != 0) return 1;
+  if (resize_tag_table(h, kTagTableStart, false) != 0) return 1;
   persistency_priority = 1;
   if (!registered) hierarchy_table[hierarchy_count++] = h;
   *tag_floor(h) = 0;
@@ -78,7 +80,8 @@ uint32_t hm_setup_hierarchy(TavoHierarchy* h) {
 
 uint32_t reinit_hm(TavoHierarchy* h) {
   if (h == nullptr) return 1;
-  return resize_tag_table(h, h->capacity + kTagTableGrowth, true);
+  if (h->capacity > UINT32_MAX / 2 / sizeof(TavoNode*)) return 1;
+  return resize_tag_table(h, h->capacity == 0 ? kTagTableStart : h->capacity * 2, true);
 }
 
 TavoHierarchy* hm_find_hierarchy(const char* name) {

@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
 #include "tests/support/sim_fixture.h"
 
 namespace tavo {
@@ -11,17 +16,22 @@ namespace {
 using test::SimTest;
 
 TEST(RealHost, FixedPathsGoUnderTavoRoot) {
-  test::TempRoot root;
-  setenv("TAVO_ROOT", (root.path() + "/").c_str(), 1);
+  test::TempRoot first, second;
   platform::install_host(platform::make_real_host());
-  // ".." stops at the root, as in a chroot, also for a name given already
-  // under the root; relative paths are left alone.
-  const std::string r = root.path();
-  const std::pair<std::string, std::string> rows[] = {
-      {"/etc/vmware/esx.conf", r + "/etc/vmware/esx.conf"}, {r + "/tmp/x", r + "/tmp/x"}, {"/../../x", r + "/x"},
-      {"/tmp/../../../etc/./passwd", r + "/etc/passwd"},   {r + "/../../x", r + "/x"},   {"/..", r + "/"},
-      {"//etc//QVL/tavo/", r + "/etc/QVL/tavo/"},           {r, r},                       {"../../x", "../../x"}};
-  for (const auto& [given, expected] : rows) EXPECT_EQ(platform::fixed_path(given), expected) << given;
+  // Each root in turn, one inside another and the first again: a path is
+  // placed under the root in force, whatever was resolved before. ".."
+  // stops at the root, as in a chroot, also for a name given already under
+  // the root; relative paths are left alone.
+  const std::string inner = first.path() + "/inner/x";
+  for (const std::string& r : {first.path(), second.path(), first.path() + "/inner", first.path()}) {
+    setenv("TAVO_ROOT", (r + "/").c_str(), 1);
+    const std::pair<std::string, std::string> rows[] = {
+        {"/etc/vmware/esx.conf", r + "/etc/vmware/esx.conf"}, {r + "/tmp/x", r + "/tmp/x"}, {"/../../x", r + "/x"},
+        {"/tmp/../../../etc/./passwd", r + "/etc/passwd"},   {r + "/../../x", r + "/x"},   {"/..", r + "/"},
+        {"//etc//QVL/tavo/", r + "/etc/QVL/tavo/"},           {r, r},                       {"../../x", "../../x"},
+        {inner, inner.starts_with(r + "/") ? inner : r + inner}};
+    for (const auto& [given, expected] : rows) EXPECT_EQ(platform::fixed_path(given), expected) << given << " under " << r;
+  }
   // Without a root nothing changes.
   unsetenv("TAVO_ROOT");
   for (const char* path : {"/etc/issue.net", "/../../x", "/tmp/../etc"}) EXPECT_EQ(platform::fixed_path(path), path);
@@ -42,6 +52,25 @@ TEST(RealHost, EnvironmentSelectsTheSimulator) {
   unsetenv("TAVO_SIMULATOR");
   unsetenv("TAVO_ROOT");
   platform::install_host(nullptr);
+}
+
+// Many threads resolve at once, more paths than are kept resolved: each
+// answer is its own path's.
+using FixedPathTest = SimTest;
+
+TEST_F(FixedPathTest, AnswersFromManyThreadsAreTheirOwn) {
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t)
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 3000; ++i) {
+        const std::string dir = "/tmp/" + std::to_string(t) + "/";
+        const std::string name = "f" + std::to_string(i % 1500);
+        wrong += platform::fixed_path(dir + "x/../" + name) != root_.path() + dir + name;
+      }
+    });
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(wrong.load(), 0);
 }
 
 class StreamTest : public SimTest {};

@@ -77,11 +77,7 @@ class TransportTest : public SimTest {
     const size_t at = (e.kind == sim::LogKind::NicIoctl ? sizeof(NicIoctlPrefix) : 0) + kMailboxHeaderSize;
     return std::vector<uint8_t>(e.bytes.begin() + static_cast<long>(at), e.bytes.end());
   }
-  int count_log(sim::LogKind kind) const {
-    int n = 0;
-    for (const auto& e : sim_->log()) n += e.kind == kind;
-    return n;
-  }
+  int count_log(sim::LogKind kind) const { return static_cast<int>(sim_->request_count(kind)); }
 
   std::string log_path_;
 };

@@ -83,7 +83,7 @@ const tree::GroupDef kCorvaneDef = {"Corvane", "A controller.", 4, 0, refresh_co
                                     &corvane_slots};
 const tree::GroupDef kTargetDef = {"Target", "A target.", 3, 0, nullptr, target_children, &target_slots};
 const tree::GroupDef kSessionDef = {"Session", "A session.", 8, 0, nullptr, session_children, &session_slots};
-const tree::GroupDef kEntryDef = {"Entry", "An entry.", 2000, 0, nullptr, {}, &entry_slots};
+const tree::GroupDef kEntryDef = {"Entry", "An entry.", 5000, 0, nullptr, {}, &entry_slots};
 
 void TreeTest::SetUp() {
   SimTest::SetUp();

@@ -26,7 +26,7 @@ extern void (*action_hook)(TavoNode* group);  // runs inside the AddTarget handl
 extern const tree::GroupDef kCorvaneDef;
 extern const tree::GroupDef kTargetDef;
 extern const tree::GroupDef kSessionDef;
-extern const tree::GroupDef kEntryDef;  // 2000 instances, no children
+extern const tree::GroupDef kEntryDef;  // 5000 instances, no children
 
 // No adapter: the test's own groups stand alone under ROOT.
 class TreeTest : public SimTest {

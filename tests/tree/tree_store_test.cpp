@@ -43,15 +43,18 @@ TEST_F(TreeStoreTest, FreedTagsAreReusedAndTheTableGrowsKeepingTags) {
   EXPECT_EQ(again->tag, 4u);
   EXPECT_EQ(tag_of(again, "Name"), name_tag);
 
+  // A full tag table doubles (1,024 slots, 2,048, 4,096), each node kept
+  // at its tag.
   std::vector<TavoNode*> entries;
-  for (int i = 0; i < 1100; ++i) {
+  for (int i = 0; i < 2200; ++i) {
     TavoNode* e = tree::build_group(test::kEntryDef, root());
     ASSERT_NE(e, nullptr) << i;
     entries.push_back(e);
   }
-  EXPECT_EQ(hierarchy_name_.capacity, 2048u);
+  ASSERT_GT(entries.back()->tag, 2048u);
+  EXPECT_EQ(hierarchy_name_.capacity, 4096u);
   for (TavoNode* e : entries) ASSERT_EQ(get_node(e->tag), e);
-  EXPECT_EQ(get_node(2048), nullptr);
+  EXPECT_EQ(get_node(4096), nullptr);
   EXPECT_EQ(get_node(hierarchy_name_.capacity), nullptr);
   // A tag freed in the middle is the next one taken.
   uint32_t freed = entries[500]->tag;
