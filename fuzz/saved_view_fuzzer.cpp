@@ -4,9 +4,11 @@
 // what a scan of its lines with the key matcher finds. Input: the file
 // (first byte, modulo 3), where the first part ends (second byte, a share
 // of the text), which line's fields to look up (third byte) and how (fourth
-// byte), then the file's text.
+// byte), then the file's text. Last, lines are dropped and one replaced,
+// as a rewrite does, and the lookups checked again.
 #include <ctype.h>
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -111,5 +113,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // first part's was).
   const auto& fields = whole.lines().empty() ? no_fields : whole.lines()[which % whole.lines().size()]->fields;
   check_find(parts, lookup(s, fields, how));
+
+  // A rewrite's edit: a line (or two) dropped and another given a third's
+  // text. The indexes follow, and the lines that stay keep their order.
+  const uint32_t held = static_cast<uint32_t>(parts.lines().size());
+  if (held > 0) {
+    const uint32_t drop = which % held, moved = split % held;
+    std::vector<uint32_t> dropped = {drop};
+    if ((how & 0x40) != 0 && drop + 1 < held) dropped.push_back(drop + 1);
+    std::vector<std::pair<uint32_t, std::string>> changed;
+    if (std::find(dropped.begin(), dropped.end(), moved) == dropped.end())
+      changed.emplace_back(moved, parts.lines()[(moved + 1 + how) % held]->text);
+    std::vector<std::string> kept;
+    for (uint32_t i = 0; i < held; ++i)
+      if (std::find(dropped.begin(), dropped.end(), i) == dropped.end())
+        kept.push_back(!changed.empty() && changed[0].first == i ? changed[0].second : parts.lines()[i]->text);
+    parts.edited(changed, dropped, 0, false);
+    FUZZ_CHECK(parts.lines().size() == kept.size());
+    for (size_t i = 0; i < kept.size(); ++i) FUZZ_CHECK(parts.lines()[i]->text == kept[i]);
+    check_find(parts, lookup(s, fields, how));
+    const auto& now = changed.empty() || parts.lines().empty() ? no_fields
+                                                               : parts.lines()[moved % parts.lines().size()]->fields;
+    check_find(parts, lookup(s, now, how));
+  }
   return 0;
 }

@@ -28,6 +28,11 @@ ReadScope::~ReadScope() {
 
 bool ReadScope::open() { return scope_depth > 0; }
 
+ListReads& session_list_reads() {
+  static ListReads kept(command::kSessions);
+  return kept;
+}
+
 namespace reads {
 
 Kept::Kept() { every_kind().push_back(this); }

@@ -170,4 +170,43 @@ class RecordReads final : public reads::Kept {
   std::map<RecordKey, Record> scoped_;
 };
 
+// The lists a request reads (a function's active sessions), kept for the
+// rest of a ReadScope as the records are; outside one nothing is kept.
+class ListReads final : public reads::Kept {
+ public:
+  // wide: the changes (transport/record_changes.h) that drop every list.
+  explicit ListReads(uint8_t wide) : wide_(wide) {}
+  // The list kept at key into *out; false when none is.
+  bool kept(const RecordKey& key, std::vector<uint32_t>* out) {
+    catch_up();
+    const auto at = lists_.find(key);
+    if (at == lists_.end()) return false;
+    *out = at->second;
+    return true;
+  }
+  void keep(const RecordKey& key, const std::vector<uint32_t>& list) {
+    catch_up();
+    if (ReadScope::open()) lists_[key] = list;
+  }
+  // The firmware's lists changed: none kept stands.
+  void forget_all() { lists_.clear(); }
+  void scope_ended() override { lists_.clear(); }
+
+ private:
+  // Drops every list once a command that changes them was sent.
+  void catch_up() {
+    if (command::changes_noted() == seen_) return;
+    bool changed = false;
+    if (!command::changes_since(&seen_, [&](const command::RecordChange& c) { changed |= (c.changes & wide_) != 0; }) ||
+        changed)
+      forget_all();
+  }
+
+  uint8_t wide_;
+  uint64_t seen_ = 0;
+  std::map<RecordKey, std::vector<uint32_t>> lists_;
+};
+// The functions' active session lists (29/6), by function, domain and port.
+ListReads& session_list_reads();
+
 }  // namespace tavo::iscsi

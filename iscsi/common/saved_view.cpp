@@ -71,6 +71,10 @@ struct BatchFile {
   std::unique_ptr<files::SaveLock> lock;
   enum class Change : uint8_t { None, Appended, Rewritten } change = Change::None;
   std::string appended;  // the lines appended, each with its line feed
+  // How far the view was checked against the file during the batch: read
+  // (readers trust it for the rest of the action) or under the lock held
+  // (writers too: no library writer changes the file meanwhile).
+  enum class Checked : uint8_t { No, Read, Locked } checked = Checked::No;
 };
 struct Batch {
   std::array<BatchFile, std::size(kAllSaved)> files;
@@ -95,6 +99,7 @@ bool batch_holds(Saved s) {
       f.lock.reset();
       return false;
     }
+    if (f.checked == BatchFile::Checked::Locked) f.checked = BatchFile::Checked::Read;
   }
   return true;
 }
@@ -150,7 +155,27 @@ void settle_commit(bool forced) {
     for (Saved s : kAllSaved)
       if (!locks.emplace_back(std::make_unique<files::SaveLock>(record_def(s).path))->held()) return;
   }
+  // The files may change: what a batch checked of them stands no more.
+  if (open_batch != nullptr)
+    for (BatchFile& f : open_batch->files) f.checked = BatchFile::Checked::No;
   if (files::complete_replacements(kCommitRecord, saved_paths()) == 0) commit_unsettled = false;
+}
+
+// Brings the view up to date unless the open batch holds it so already:
+// a view it changed is the only copy, and one it checked stands for the
+// rest of the action for readers, and for writers while the batch holds
+// the lock it was checked under (no library writer changes the file then).
+// A view forgotten or of a missing file is always read. writing: the batch
+// holds the file's lock for a change. 0, or -1 with errno.
+int batch_refresh(Saved s, SavedView& view, bool writing) {
+  BatchFile* f = batch_file(s);
+  if (f == nullptr) return view.refresh();
+  if (f->change != BatchFile::Change::None) return 0;
+  using Checked = BatchFile::Checked;
+  if (view.exists() && (f->checked == Checked::Locked || (!writing && f->checked == Checked::Read))) return 0;
+  if (view.refresh() != 0) return -1;
+  f->checked = f->lock != nullptr ? Checked::Locked : Checked::Read;
+  return 0;
 }
 
 }  // namespace
@@ -164,9 +189,9 @@ void complete_saved_changes() {
 }
 
 void SavedView::clear() {
-  lines_.clear();
   // The lookups asked for stay indexed: the lines read next fill them.
   for (auto& [mask, index] : indexes_) index.clear();
+  lines_.clear();
   consumed_ = 0;
   last_complete_.clear();
   partial_last_ = false;
@@ -176,48 +201,89 @@ std::string SavedView::index_key(uint32_t mask, std::span<const std::string_view
   return view_index_key(saved_, mask, [&](int i) { return fields[static_cast<size_t>(i)]; });
 }
 
-void SavedView::index_line(uint32_t at) const {
-  const Line& line = *lines_[at];
-  if (line.fields.empty()) return;
-  for (auto& [mask, index] : indexes_) index[index_key(mask, line.fields)].push_back(at);
+namespace {
+
+bool before_order(const SavedView::Line* line, uint64_t order) { return line->order < order; }
+
+// Where a line is, or goes, among hits kept in order.
+std::vector<const SavedView::Line*>::iterator hit_at(std::vector<const SavedView::Line*>& hits,
+                                                     const SavedView::Line* line) {
+  return std::lower_bound(hits.begin(), hits.end(), line->order, before_order);
 }
 
-void SavedView::reindex() {
-  for (auto& [mask, index] : indexes_) index.clear();
-  for (uint32_t i = 0; i < lines_.size(); ++i) index_line(i);
+}  // namespace
+
+void SavedView::index_line(const Line* line) const {
+  if (line->fields.empty()) return;
+  for (auto& [mask, index] : indexes_) {
+    std::vector<const Line*>& hits = index[index_key(mask, line->fields)];
+    if (hits.empty() || hits.back()->order < line->order)
+      hits.push_back(line);
+    else
+      hits.insert(hit_at(hits, line), line);
+  }
+}
+
+void SavedView::unindex_line(const Line* line) const {
+  if (line->fields.empty()) return;
+  for (auto& [mask, index] : indexes_) {
+    const auto key = index.find(index_key(mask, line->fields));
+    if (key == index.end()) continue;
+    std::vector<const Line*>& hits = key->second;
+    const auto at = hit_at(hits, line);
+    if (at != hits.end() && *at == line) hits.erase(at);
+    if (hits.empty()) index.erase(key);
+  }
 }
 
 void SavedView::edited(const std::vector<std::pair<uint32_t, std::string>>& changed,
-                       const std::vector<uint32_t>& dropped, off_t size) {
+                       const std::vector<uint32_t>& dropped, off_t size, bool written) {
   for (const auto& [at, text] : changed) {
     Line& line = *lines_[at];
+    // A line whose matched fields changed moves within each index.
     std::vector<std::string> old_keys;
     for (const auto& [mask, index] : indexes_)
       old_keys.push_back(line.fields.empty() ? std::string() : index_key(mask, line.fields));
     line.text = text;
     line.fields = split_fields(line.text);
     if (!well_formed(saved_, line.fields)) line.fields.clear();
-    // A line whose matched fields changed moves within each index.
     size_t k = 0;
     for (auto& [mask, index] : indexes_) {
       const std::string now = line.fields.empty() ? std::string() : index_key(mask, line.fields);
       const std::string& before = old_keys[k++];
       if (now == before) continue;
-      if (!before.empty()) std::erase(index[before], at);
+      if (!before.empty()) {
+        const auto key = index.find(before);
+        if (key != index.end()) {
+          const auto hit = hit_at(key->second, &line);
+          if (hit != key->second.end() && *hit == &line) key->second.erase(hit);
+          if (key->second.empty()) index.erase(key);
+        }
+      }
       if (!now.empty()) {
-        std::vector<uint32_t>& hits = index[now];
-        hits.insert(std::lower_bound(hits.begin(), hits.end(), at), at);
+        std::vector<const Line*>& hits = index[now];
+        hits.insert(hit_at(hits, &line), &line);
       }
     }
   }
   if (!dropped.empty()) {
-    for (auto it = dropped.rbegin(); it != dropped.rend(); ++it) lines_.erase(lines_.begin() + *it);
-    reindex();  // the places moved; the file was written whole anyway
+    // Each dropped line leaves its own keys; the others keep theirs (the
+    // index holds lines, not places) and close up behind it.
+    for (const uint32_t at : dropped) unindex_line(lines_[at].get());
+    size_t kept = dropped.front(), next = 0;
+    for (size_t i = dropped.front(); i < lines_.size(); ++i) {
+      if (next < dropped.size() && dropped[next] == i) {
+        ++next;
+        continue;
+      }
+      lines_[kept++] = std::move(lines_[i]);
+    }
+    lines_.resize(kept);
   }
   consumed_ = size;
   last_complete_ = lines_.empty() ? std::string() : lines_.back()->text + '\n';
   partial_last_ = false;
-  identity_ = files::identify(record_def(saved_).path);
+  if (written) identity_ = files::identify(record_def(saved_).path);
 }
 
 void SavedView::settled(bool whole) {
@@ -242,8 +308,9 @@ void SavedView::parse(std::string_view text) {
       line->text.assign(body);
       line->fields = split_fields(line->text);
       if (!well_formed(saved_, line->fields)) line->fields.clear();
+      line->order = next_order_++;
       lines_.push_back(std::move(line));
-      index_line(static_cast<uint32_t>(lines_.size() - 1));
+      index_line(lines_.back().get());
     }
     if (complete) {
       consumed_ += static_cast<off_t>(body.size() + 1);
@@ -261,14 +328,8 @@ void SavedView::load(std::string_view text) {
 
 void SavedView::append(std::string_view tail) {
   if (partial_last_) {
-    // The line read without its line feed is read again whole: it leaves
-    // the indexes, where it is the last place of its keys.
-    const uint32_t at = static_cast<uint32_t>(lines_.size() - 1);
-    if (!lines_.back()->fields.empty())
-      for (auto& [mask, index] : indexes_) {
-        std::vector<uint32_t>& hits = index[index_key(mask, lines_.back()->fields)];
-        if (!hits.empty() && hits.back() == at) hits.pop_back();
-      }
+    // The line read without its line feed is read again whole.
+    unindex_line(lines_.back().get());
     lines_.pop_back();
     partial_last_ = false;
   }
@@ -309,27 +370,42 @@ int SavedView::refresh(bool whole) {
   return 0;
 }
 
-const SavedView::Line* SavedView::find(std::span<const Match> match, bool last) const {
+const std::unordered_map<std::string, std::vector<const SavedView::Line*>>& SavedView::index_of(
+    uint32_t mask) const {
+  auto index = indexes_.find(mask);
+  if (index == indexes_.end()) {
+    index = indexes_.emplace(mask, std::unordered_map<std::string, std::vector<const Line*>>()).first;
+    for (const auto& line : lines_)
+      if (!line->fields.empty()) index->second[index_key(mask, line->fields)].push_back(line.get());
+  }
+  return index->second;
+}
+
+const std::vector<const SavedView::Line*>& SavedView::find_all(std::span<const Match> match) const {
+  static const std::vector<const Line*> none;
   uint32_t mask = 0;
   std::string_view by_place[32];
   for (const Match& m : match) {
     const int at = position(saved_, m.field);
-    if (at < 0) return nullptr;
+    if (at < 0) return none;
     mask |= 1u << at;
     by_place[at] = m.value;
   }
-  auto index = indexes_.find(mask);
-  if (index == indexes_.end()) {
-    index = indexes_.emplace(mask, std::unordered_map<std::string, std::vector<uint32_t>>()).first;
-    for (uint32_t i = 0; i < lines_.size(); ++i) {
-      const Line& line = *lines_[i];
-      if (!line.fields.empty())
-        index->second[view_index_key(saved_, mask, [&](int at) { return line.fields[at]; })].push_back(i);
-    }
-  }
-  const auto hit = index->second.find(view_index_key(saved_, mask, [&](int at) { return by_place[at]; }));
-  if (hit == index->second.end() || hit->second.empty()) return nullptr;
-  return lines_[last ? hit->second.back() : hit->second.front()].get();
+  const auto& index = index_of(mask);
+  const auto hit = index.find(view_index_key(saved_, mask, [&](int at) { return by_place[at]; }));
+  return hit == index.end() ? none : hit->second;
+}
+
+const SavedView::Line* SavedView::find(std::span<const Match> match, bool last) const {
+  const std::vector<const Line*>& hits = find_all(match);
+  if (hits.empty()) return nullptr;
+  return last ? hits.back() : hits.front();
+}
+
+uint32_t SavedView::place(const Line* line) const {
+  const auto at = std::lower_bound(lines_.begin(), lines_.end(), line->order,
+                                   [](const std::unique_ptr<Line>& l, uint64_t order) { return l->order < order; });
+  return static_cast<uint32_t>(at - lines_.begin());
 }
 
 bool with_view(Saved s, const std::function<void(const SavedView&)>& fn) {
@@ -337,7 +413,7 @@ bool with_view(Saved s, const std::function<void(const SavedView&)>& fn) {
   std::shared_ptr<ViewEntry> entry = view_entry(s);
   std::lock_guard<std::mutex> guard(entry->mutex);
   const HeldHere held;
-  if (!batch_changed(s) && entry->view.refresh() != 0) return false;
+  if (batch_refresh(s, entry->view, false) != 0) return false;
   fn(entry->view);
   return true;
 }
@@ -345,9 +421,13 @@ bool with_view(Saved s, const std::function<void(const SavedView&)>& fn) {
 bool copy_lines(Saved s, std::span<const Match> match, std::vector<SavedFields>* out) {
   out->clear();
   return with_view(s, [&](const SavedView& view) {
-    for (const auto& line : view.lines())
-      if (!line->fields.empty() && matches(s, line->fields, match))
-        out->emplace_back(line->fields.begin(), line->fields.end());
+    if (match.empty()) {
+      for (const auto& line : view.lines())
+        if (!line->fields.empty()) out->emplace_back(line->fields.begin(), line->fields.end());
+      return;
+    }
+    for (const SavedView::Line* line : view.find_all(match))
+      out->emplace_back(line->fields.begin(), line->fields.end());
   });
 }
 
@@ -361,7 +441,8 @@ struct ViewForChange {
     entry = view_entry(s);
     guard = std::unique_lock<std::mutex>(entry->mutex);
     held_here_.emplace();
-    if (!batch_changed(s) && entry->view.refresh() != 0) {
+    const int read = batched ? batch_refresh(s, entry->view, true) : batch_changed(s) ? 0 : entry->view.refresh();
+    if (read != 0) {
       view_save_failed(s);
       return;
     }
@@ -378,45 +459,75 @@ struct ViewForChange {
 
 uint32_t rewrite(Saved s,
                  const std::function<LineEdit(std::span<const std::string_view> fields, std::string* rebuilt)>& edit) {
+  return rewrite(s, {}, edit);
+}
+
+uint32_t rewrite(Saved s, std::span<const Match> where,
+                 const std::function<LineEdit(std::span<const std::string_view> fields, std::string* rebuilt)>& edit) {
   ViewForChange held(s);
   if (!held.ok) return 1;
-  const std::string& path = held.path;
   const bool batched = held.batched;
   SavedView& view = held.entry->view;
   if (!view.exists() && !batch_changed(s)) return 1;
-  size_t total = 0;
-  for (const auto& line : view.lines()) total += line->text.size() + 1;
-  std::string content, rebuilt;
-  content.reserve(total + 1024);
+  std::string rebuilt;
   std::vector<std::pair<uint32_t, std::string>> changed;
   std::vector<uint32_t> dropped;
   const auto& lines = view.lines();
-  for (uint32_t i = 0; i < lines.size(); ++i) {
+  const auto decide = [&](uint32_t i) {
     const SavedView::Line& line = *lines[i];
     rebuilt.clear();
     switch (edit(line.fields, &rebuilt)) {
       case LineEdit::Refuse:
-        return 1;
+        return false;
       case LineEdit::Drop:
         dropped.push_back(i);
         break;
       case LineEdit::Replace: {
         const std::string_view text = std::string_view(rebuilt).substr(0, rebuilt.find('\n'));
         if (text != line.text) changed.emplace_back(i, std::string(text));
-        content.append(text).push_back('\n');
         break;
       }
       default:
-        content.append(line.text).push_back('\n');
         break;
     }
+    return true;
+  };
+  if (where.empty()) {
+    for (uint32_t i = 0; i < lines.size(); ++i)
+      if (!decide(i)) return 1;
+  } else {
+    // Only the lines the index finds are offered (a copy: edits move them).
+    const std::vector<const SavedView::Line*> offered = view.find_all(where);
+    for (const SavedView::Line* line : offered)
+      if (!decide(view.place(line))) return 1;
   }
   if (changed.empty() && dropped.empty()) return 0;
-  if (batched)
+  // The new content: the lines with the changes made, in one pass.
+  size_t total = 0;
+  for (const auto& line : lines) total += line->text.size() + 1;
+  std::string content;
+  if (!batched) {
+    content.reserve(total + 1024);
+    auto change = changed.begin();
+    auto drop = dropped.begin();
+    for (uint32_t i = 0; i < lines.size(); ++i) {
+      if (drop != dropped.end() && *drop == i) {
+        ++drop;
+        continue;
+      }
+      if (change != changed.end() && change->first == i)
+        content.append((change++)->second);
+      else
+        content.append(lines[i]->text);
+      content.push_back('\n');
+    }
+    if (files::replace_file(held.path, content, kSavedMode) != 0) return 1;
+  } else {
     batch_file(s)->change = BatchFile::Change::Rewritten;
-  else if (files::replace_file(path, content, kSavedMode) != 0)
-    return 1;
-  view.edited(changed, dropped, static_cast<off_t>(content.size()));
+    for (const auto& [at, text] : changed) total += text.size() - lines[at]->text.size();
+    for (const uint32_t at : dropped) total -= lines[at]->text.size() + 1;
+  }
+  view.edited(changed, dropped, static_cast<off_t>(batched ? total : content.size()), !batched);
   return 0;
 }
 

@@ -29,6 +29,7 @@ class SavedView {
   struct Line {
     std::string text;  // as in the file, without its line feed
     std::vector<std::string_view> fields;  // into text; empty when malformed
+    uint64_t order = 0;  // rises with the line's place; kept while it stays
   };
   explicit SavedView(Saved s) : saved_(s) {}
   SavedView(const SavedView&) = delete;
@@ -40,6 +41,10 @@ class SavedView {
   const std::vector<std::unique_ptr<Line>>& lines() const { return lines_; }
   // The first (or last) well-formed line holding every match; null for none.
   const Line* find(std::span<const Match> match, bool last = false) const;
+  // Every well-formed line holding every match, in order.
+  const std::vector<const Line*>& find_all(std::span<const Match> match) const;
+  // The place of a line of the view in lines().
+  uint32_t place(const Line* line) const;
   // The parser alone, on text the caller holds: load takes it as the whole
   // file, append as what follows the last line feed read (a last line read
   // without one is read again whole).
@@ -51,9 +56,10 @@ class SavedView {
   int refresh(bool whole = false);
   // The file now holds the lines as they were with these lines replaced
   // (index and new text, without its line feed) and those dropped
-  // (ascending indexes): only they are parsed again.
+  // (ascending indexes): only they are parsed again. written: the file was
+  // written (else a batch writes it later, and settled takes its identity).
   void edited(const std::vector<std::pair<uint32_t, std::string>>& changed, const std::vector<uint32_t>& dropped,
-              off_t size);
+              off_t size, bool written = true);
   // For a batch (below): lines added to the view before the file has them;
   // whether the file's last line lacks its line feed; the file now holds
   // the view's lines (whole: written anew, else the added lines appended);
@@ -66,9 +72,10 @@ class SavedView {
  private:
   void clear();
   void parse(std::string_view text);
-  void index_line(uint32_t at) const;
-  // Every lookup asked for so far indexed again over the lines.
-  void reindex();
+  void index_line(const Line* line) const;
+  void unindex_line(const Line* line) const;
+  // The lookup's index, built over the lines when first asked.
+  const std::unordered_map<std::string, std::vector<const Line*>>& index_of(uint32_t mask) const;
   // The index key of a line's fields for one set of fields matched.
   std::string index_key(uint32_t mask, std::span<const std::string_view> fields) const;
 
@@ -78,9 +85,11 @@ class SavedView {
   std::string last_complete_;  // the line ending there, with its line feed
   bool partial_last_ = false;  // the last line has no line feed yet
   std::vector<std::unique_ptr<Line>> lines_;
+  uint64_t next_order_ = 0;
   // Per set of fields matched: the matched texts (case folded where the
   // field compares without case) to the lines that hold them, in order.
-  mutable std::unordered_map<uint32_t, std::unordered_map<std::string, std::vector<uint32_t>>> indexes_;
+  // Lines, not places, so a dropped line leaves its own keys alone.
+  mutable std::unordered_map<uint32_t, std::unordered_map<std::string, std::vector<const Line*>>> indexes_;
 };
 
 // Runs fn on the file's view brought up to date, under the view's mutex;
@@ -103,6 +112,10 @@ enum class LineEdit { Keep, Drop, Replace, Refuse };
 // file: 1 without a status. A file that does not change is not written. 0,
 // or 1 (a refusal or a failed save leaves its status).
 uint32_t rewrite(Saved s,
+                 const std::function<LineEdit(std::span<const std::string_view> fields, std::string* rebuilt)>& edit);
+// The same, offering edit only the lines that hold every match of where
+// (the others are kept): the cost follows those lines, not the file's.
+uint32_t rewrite(Saved s, std::span<const Match> where,
                  const std::function<LineEdit(std::span<const std::string_view> fields, std::string* rebuilt)>& edit);
 // Appends line under the file's lock unless present finds it there (0
 // then too). 0, or 1 with the failed save's status.

@@ -109,14 +109,15 @@ uint32_t tavo::sessions::save_session_line(TavoNode* target, const char* address
               {Field::Qualifier, std::to_string(*instead_of)}});
     // One rewrite puts the new line where the old one was.
     bool replaced = false;
-    const uint32_t r = rewrite(Saved::Targets, [&](std::span<const std::string_view> fields, std::string* rebuilt) {
+    const auto edit = [&](std::span<const std::string_view> fields, std::string* rebuilt) {
       if (replaced || fields.empty() || !matches(Saved::Targets, fields, old_line)) return LineEdit::Keep;
       replaced = RecordValues(Saved::Targets, fields)
                      .set(Field::Qualifier, std::to_string(isid_qualifier))
                      .set_options(options)
                      .format(rebuilt);
       return replaced ? LineEdit::Replace : LineEdit::Refuse;
-    });
+    };
+    const uint32_t r = rewrite(Saved::Targets, old_line, edit);
     if (replaced || r != 0) return r;
   }
   return TAVO_update_tgt_entry(target->parent, target, address, port, isid_qualifier, "True");

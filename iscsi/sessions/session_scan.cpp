@@ -6,6 +6,7 @@
 #include <string.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -149,6 +150,23 @@ uint32_t scan_connection_record(const tavo::tree::HandlerContext& p, TavoNode* t
   return result | scan_fill(session, connection, r, address, param(params, 1)) ? 1 : 0;
 }
 
+// The handles of the sessions the tree shows under the LogicalHBA's
+// Targets of another name than name: a refresh of one Target leaves their
+// records unread (ascending). false when a Target's name cannot be read.
+bool sessions_of_others(TavoNode* lhba, const char* name, std::vector<uint32_t>* handles) {
+  for (TavoNode* t = get_first_instance(lhba, "Target"); t != nullptr; t = next_instance(t)) {
+    TavoNode* s = get_first_instance(t, "Session");
+    if (s == nullptr) continue;
+    char other[TAVO_VALUE_SIZE];
+    if (!read_text(t, "TargetISCSIName", other)) return false;
+    if (strcasecmp(other, name) == 0) continue;
+    for (; s != nullptr; s = next_instance(s))
+      if (const SessionPrivateRecord* record = private_record(s)) handles->push_back(record->handle);
+  }
+  std::sort(handles->begin(), handles->end());
+  return true;
+}
+
 }  // namespace
 
 namespace tavo::sessions {
@@ -160,7 +178,8 @@ struct SessionListing::State {
   TavoNode* target = nullptr;
   char* params = nullptr;
   ParamTexts own;
-  SessionList list;
+  std::vector<uint32_t> handles;  // the firmware's active sessions
+  std::vector<uint32_t> others;   // those of other targets, left unread (ascending)
   uint32_t next = 0;
   char wanted[TAVO_VALUE_SIZE] = "";
   SessionRecord missing;
@@ -180,23 +199,32 @@ uint32_t SessionListing::start(TavoNode* lhba, uint32_t function_number, uint32_
   l.lhba = lhba;
   l.target = target;
   l.params = params != nullptr ? params : l.own.data();
-  bool sized = false;
-  const uint32_t listed = read_session_list(function_number, domain, port_number, &l.list, &sized);
-  if (listed != 0 || !sized || l.list.count == 0) {
-    l.list.count = 0;
-    return listed;
+  // The list once per scope: a start-up lists the targets first.
+  const tavo::iscsi::RecordKey list_key{function_number, domain, port_number, 0, 0, 0};
+  if (!tavo::iscsi::session_list_reads().kept(list_key, &l.handles)) {
+    SessionList list;
+    bool sized = false;
+    const uint32_t listed = read_session_list(function_number, domain, port_number, &list, &sized);
+    if (listed != 0 || !sized || list.count == 0) return listed;
+    l.handles.reserve(list.count);
+    for (uint32_t i = 0; i < list.count; ++i) l.handles.push_back(list.handle(i));
+    tavo::iscsi::session_list_reads().keep(list_key, l.handles);
   }
+  if (l.handles.empty()) return 0;
   if (target != nullptr) {
     if (!read_text(target, "TargetISCSIName", l.wanted)) return 1;
     purge_nodes_within(target, "Session");
+    if (!sessions_of_others(lhba, l.wanted, &l.others)) return 1;
   }
   return 0;
 }
 
 uint32_t SessionListing::run() {
   State& l = *state_;
-  for (; l.next < l.list.count; ++l.next) {
-    SessionRecord r(TAVO_get_session_params(l.list.handle(l.next), l.p.number, l.p.domain, l.p.port));
+  for (; l.next < l.handles.size(); ++l.next) {
+    const uint32_t handle = l.handles[l.next];
+    if (std::binary_search(l.others.begin(), l.others.end(), handle)) continue;
+    SessionRecord r(TAVO_get_session_params(handle, l.p.number, l.p.domain, l.p.port));
     if (r == nullptr) return 1;
     if (OPEN_ISCSI_DRIVER_LOADED && (r->flags & tavo::kSessionBoot) == 0) continue;
     char name[TAVO_VALUE_SIZE];

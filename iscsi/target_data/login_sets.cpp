@@ -91,7 +91,7 @@ uint32_t set_rewrite(Copy c, TavoNode* owner, std::span<const OptionChange> chan
   std::array<char[TAVO_VALUE_SIZE], 2> texts{};
   if (!set_matches(c, owner, &m, &texts)) return 1;
   const Saved file = copy_file(c);
-  return rewrite(file, [&](std::span<const std::string_view> fields, std::string* rebuilt) {
+  return rewrite(file, m, [&](std::span<const std::string_view> fields, std::string* rebuilt) {
     if (fields.empty() || !matches(file, fields, m)) return LineEdit::Keep;
     RecordValues values(file, fields);
     for (const OptionChange& change : changes) {

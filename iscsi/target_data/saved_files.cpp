@@ -224,7 +224,7 @@ uint32_t TAVO_remove_entry_from_file(TavoNode* lhba, const char* name, const cha
   Saved file;
   std::vector<Match> match;
   if (!lhba_key(lhba, &key) || !files_entry(kind, key, name, address, port, isid_qualifier, &file, &match)) return 1;
-  return rewrite(file, [&](std::span<const std::string_view> fields, std::string*) {
+  return rewrite(file, match, [&](std::span<const std::string_view> fields, std::string*) {
     return !fields.empty() && matches(file, fields, match) ? LineEdit::Drop : LineEdit::Keep;
   });
 }
@@ -237,7 +237,8 @@ uint32_t tavo::targets::remove_target_lines(TavoNode* lhba, const char* name,
   for (const auto& [address, port] : portals)
     entries.push_back(key_matches(key, {{Field::TargetName, name}, {Field::Address, address}, {Field::Port, port}}));
   if (entries.empty()) return 0;
-  return rewrite(Saved::Targets, [&](std::span<const std::string_view> fields, std::string*) {
+  const std::vector<Match> target = key_matches(key, {{Field::TargetName, name}});
+  return rewrite(Saved::Targets, target, [&](std::span<const std::string_view> fields, std::string*) {
     for (const std::vector<Match>& entry : entries)
       if (!fields.empty() && matches(Saved::Targets, fields, entry)) return LineEdit::Drop;
     return LineEdit::Keep;

@@ -91,7 +91,7 @@ uint32_t startup_lines(Saved s, const LhbaKey& key, bool (*unusable)(const Saved
   if (files::identify(record_def(s).path).size < 0) return 1;
   const std::vector<Match> match = key_matches(key);
   const size_t port_at = static_cast<size_t>(position(s, Field::Port));
-  return rewrite(s, [&](std::span<const std::string_view> fields, std::string* rebuilt) {
+  return rewrite(s, match, [&](std::span<const std::string_view> fields, std::string* rebuilt) {
     if (fields.empty() || !matches(s, fields, match)) return LineEdit::Keep;
     SavedFields line(fields.begin(), fields.end());
     if (port_reads_zero(s, line) || (unusable != nullptr && unusable(line))) return LineEdit::Drop;

@@ -12,6 +12,7 @@
 #include "iscsi/network/iscsi_network.h"
 #include "iscsi/network/network.h"
 #include "iscsi/common/saved_view.h"
+#include "iscsi/common/record_reads.h"
 #include "iscsi/targets/targets_internal.h"
 #include "transport/commands.h"
 #include "transport/devices.h"
@@ -36,7 +37,7 @@ void startup_signature(uint32_t function_number, int32_t controller) {
   ioctl_get_config_sign(function_number, &record, 0, 0, static_cast<uint32_t>(controller));
   if (record.signature != tavo::kConfigSignature) {
     const std::vector<Match> match = {{Field::Controller, "Corvane" + std::to_string(controller)}};
-    rewrite(Saved::Initiator, [&](std::span<const std::string_view> fields, std::string*) {
+    rewrite(Saved::Initiator, match, [&](std::span<const std::string_view> fields, std::string*) {
       return !fields.empty() && matches(Saved::Initiator, fields, match) ? LineEdit::Drop : LineEdit::Keep;
     });
   }
@@ -105,6 +106,9 @@ uint32_t TAVO_set_lhba_prop(void) {
     const int32_t controller = instance_number(c);
     startup_signature(first_context.number, controller);
     for (TavoNode* fn = first; fn != nullptr; fn = next_instance(fn)) {
+      // The function's sessions, their records and list, read once for all
+      // of its start-up (a change of them forgets what was read).
+      tavo::iscsi::ReadScope reads;
       TavoNode* lhba = initialize_LogicalHBA(fn, nullptr, nullptr, nullptr);
       const HandlerContext function = handler_context(fn);
       const uint32_t function_number = function.number;

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "base/library_lock.h"
+#include "iscsi/common/record_reads.h"
 #include "iscsi/targets/targets_internal.h"
 #include "transport/commands.h"
 #include "transport/glob.h"
@@ -18,6 +19,8 @@ constexpr size_t kSessionListSize = tavo::kTargetBufferSize;
 }  // namespace
 
 bool tavo::targets::active_session_handles(const tavo::tree::HandlerContext& p, std::vector<uint32_t>* handles) {
+  const tavo::iscsi::RecordKey key{p.number, p.domain, p.port, 0, 0, 0};
+  if (tavo::iscsi::session_list_reads().kept(key, handles)) return true;
   Buffer list = zeroed_buffer(kSessionListSize);
   if (list == nullptr) return false;
   memcpy(list.get(), &tavo::kSessionListKind, sizeof tavo::kSessionListKind);
@@ -32,6 +35,7 @@ bool tavo::targets::active_session_handles(const tavo::tree::HandlerContext& p, 
     memcpy(&handle, list.get() + sizeof(tavo::SessionListHead) + i * sizeof handle, sizeof handle);
     handles->push_back(handle);
   }
+  tavo::iscsi::session_list_reads().keep(key, *handles);
   return true;
 }
 

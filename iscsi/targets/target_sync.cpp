@@ -2,9 +2,12 @@
 // file's unusable lines of the LogicalHBA go, the others build targets and
 // portals with their options) and on refresh (what the file lacks goes,
 // what it holds is added). Lines match by whole fields.
+#include <ctype.h>
 #include <string.h>
 #include <strings.h>
 
+#include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -49,24 +52,39 @@ void sync_type(TavoNode* target, const SavedFields& line) {
   set_prop_val(target, "TargetType", "%s", type.empty() ? "Static" : type.c_str());
 }
 
-// One usable start-up line in the tree: its target (made when missing),
-// its portal unless a portal or session goes there, and its options.
-uint32_t sync_startup_line(TavoNode* lhba, const SavedFields& line) {
-  const char* name = sync_field(line, Field::TargetName).c_str();
-  const char* address = sync_field(line, Field::Address).c_str();
-  const char* port = sync_field(line, Field::Port).c_str();
-  TavoNode* target = nullptr;
+// The LogicalHBA's Targets by name (folded; the first in instance order
+// of each), read once for all the start-up lines; false when a Target
+// lacks its name or its option groups.
+using SyncTargets = std::unordered_map<std::string, TavoNode*>;
+std::string sync_folded(const char* name) {
+  std::string folded(name);
+  for (char& c : folded) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  return folded;
+}
+bool sync_targets(TavoNode* lhba, SyncTargets* targets) {
   for (TavoNode* t = get_first_instance(lhba, "Target"); t != nullptr; t = next_instance(t)) {
     char text[TAVO_VALUE_SIZE];
     TavoNode* options = internal_get_node(t, "TargetLoginOptions", TAVO_KIND_GROUP);
     if (!read_text(t, "TargetISCSIName", text) ||
         internal_get_node(options, "Authentication", TAVO_KIND_GROUP) == nullptr)
-      return 1;
-    if (target == nullptr && strcasecmp(text, name) == 0) target = t;
+      return false;
+    targets->emplace(sync_folded(text), t);
   }
+  return true;
+}
+
+// One usable start-up line in the tree: its target (made when missing),
+// its portal unless a portal or session goes there, and its options.
+uint32_t sync_startup_line(TavoNode* lhba, const SavedFields& line, SyncTargets* targets) {
+  const char* name = sync_field(line, Field::TargetName).c_str();
+  const char* address = sync_field(line, Field::Address).c_str();
+  const char* port = sync_field(line, Field::Port).c_str();
+  const auto known = targets->find(sync_folded(name));
+  TavoNode* target = known != targets->end() ? known->second : nullptr;
   if (target == nullptr) {
     target = sync_new_target(lhba, line, false);
     if (target == nullptr) return 1;
+    targets->emplace(sync_folded(name), target);
     sync_type(target, line);
   } else if (find_session(target, address, port) == nullptr &&
              find_target_portal(target, address, port) == nullptr) {
@@ -88,8 +106,10 @@ uint32_t TAVO_set_target_loginopts_prop(char (*keys)[TAVO_VALUE_SIZE], TavoNode*
   // it then shows what the file still holds.
   const uint32_t rewritten =
       startup_lines(Saved::Targets, LhbaKey{{keys[0], keys[1], keys[2]}}, sync_incomplete, &usable);
+  SyncTargets targets;
+  if (!usable.empty() && !sync_targets(lhba, &targets)) return 1;
   for (const SavedFields& line : usable)
-    if (sync_startup_line(lhba, line) != 0) return 1;
+    if (sync_startup_line(lhba, line, &targets) != 0) return 1;
   return rewritten;
 }
 

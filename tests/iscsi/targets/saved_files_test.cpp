@@ -4,6 +4,11 @@
 #include <gtest/gtest.h>
 #include <errno.h>
 #include <stdio.h>
+#include <strings.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
 
 #include "base/file_utils.h"
 #include "tests/iscsi/targets/targets_fixture.h"
@@ -106,6 +111,66 @@ TEST_F(TargetsTest, DuplicatesAndRemovalCompareWholeFields) {
   }
   EXPECT_EQ(TAVO_remove_entry_from_file(lhba, nullptr, "10.0.0.9", "32600", 0, 1), 0u);
   EXPECT_EQ(saved("savestp.txt"), "");
+}
+
+// Removals one after another among many lines of a few names (in either
+// case), each with its sessions: every removal takes exactly its lines,
+// the others stay in order, and the lookups that follow see the file as
+// it is (a name whose lines went is no duplicate any more).
+TEST_F(TargetsTest, RemovalsAmongManyLinesTakeOnlyTheirs) {
+  const std::string other = "Corvane0,iSCSIPhysicalHBA1,LogicalHBA0";
+  struct Line {
+    std::string text, name, port, qualifier;
+  };
+  std::vector<Line> lines;
+  for (int i = 0; i < 12; ++i) {
+    const std::string name = (i % 2 == 0 ? "iqn.t" : "IQN.T") + std::to_string(i % 3);
+    const std::string port = std::to_string(3260 + i % 4);
+    lines.push_back({tgt(kKey, name, "10.0.0.9", port), name, port, ""});
+    lines.push_back({tgt(kKey, name, "10.0.0.9", port, std::to_string(i)), name, port, std::to_string(i)});
+    lines.push_back({tgt(other, name, "10.0.0.9", port), "", "", ""});  // another LogicalHBA's: never taken
+  }
+  const auto text = [&] {
+    std::string t;
+    for (const Line& l : lines) t += l.text;
+    return t;
+  };
+  put_saved("savetgt.txt", text());
+  TavoNode *cv = node("Corvane0"), *fn = node("Corvane0/iSCSIPhysicalHBA0"), *lhba = node(kLhba);
+  const struct {
+    const char* name;
+    const char* port;
+    uint32_t qualifier;  // TAVO_ANY_ISID_QUALIFIER: the portal's line with its sessions
+  } removals[] = {
+      {"iqn.t0", "3260", 0},                         // one session line
+      {"IQN.T1", "3261", TAVO_ANY_ISID_QUALIFIER},  // a portal with its sessions, named in either case
+      {"iqn.t0", "3260", TAVO_ANY_ISID_QUALIFIER},  // the rest of that portal
+      {"iqn.t2", "3263", 11},                        // the last line of its name
+      {"iqn.t9", "3260", TAVO_ANY_ISID_QUALIFIER},  // nothing of that name
+      {"iqn.t1", "3262", 10},
+  };
+  for (const auto& r : removals) {
+    SCOPED_TRACE(std::string(r.name) + ":" + r.port);
+    const bool any = r.qualifier == TAVO_ANY_ISID_QUALIFIER;
+    const std::string q = any ? "" : std::to_string(r.qualifier);
+    std::erase_if(lines, [&](const Line& l) {
+      return !l.name.empty() && strcasecmp(l.name.c_str(), r.name) == 0 && l.port == r.port &&
+             (any || l.qualifier == q);
+    });
+    EXPECT_EQ(TAVO_remove_entry_from_file(lhba, r.name, "10.0.0.9", r.port, r.qualifier, 0), 0u);
+    EXPECT_EQ(saved("savetgt.txt"), text());
+    for (int n = 0; n < 3; ++n)
+      for (int port = 3260; port < 3264; ++port) {
+        const std::string name = "iqn.t" + std::to_string(n), port_text = std::to_string(port);
+        const bool held = std::any_of(lines.begin(), lines.end(), [&](const Line& l) {
+          return !l.name.empty() && strcasecmp(l.name.c_str(), name.c_str()) == 0 && l.port == port_text;
+        });
+        EXPECT_EQ(TAVO_check_for_duplicate_tgt(cv, fn, lhba, name.c_str(), "10.0.0.9", port_text.c_str(), 0,
+                                               TAVO_ANY_ISID_QUALIFIER),
+                  held ? 1u : 0u)
+            << name << ":" << port;
+      }
+  }
 }
 
 TEST_F(TargetsTest, ValuesThatWouldBreakALineAreRefused) {

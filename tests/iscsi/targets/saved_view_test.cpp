@@ -71,6 +71,18 @@ TEST_F(SavedViewIndexTest, LookupsFollowEveryChangeOfTheLines) {
       {"its line completed", [&] { view.append(line(1, 2) + "\n"); }},
       {"lines dropped", [&] { view.edited({}, {0, 3}, 0); }},
       {"a line moved to another key", [&] { view.edited({{0, line(1, 1, "No")}}, {}, 0); }},
+      {"read again, one key on several lines",
+       [&] {
+         view.load(text({line(0, 2), line(0, 1), line(0, 2, "No"), line(1, 1), line(0, 2), line(0, 1, "No"),
+                         line(0, 2, "No")}));
+       }},
+      {"the first and the last of a key dropped, one between kept", [&] { view.edited({}, {0, 6}, 0); }},
+      {"a line moved into a key whose lines lie before and after it",
+       [&] { view.edited({{2, line(0, 2, "Yes")}}, {}, 0); }},
+      {"lines changed and dropped at once", [&] { view.edited({{0, line(1, 3)}, {3, line(0, 1)}}, {1, 4}, 0); }},
+      {"appended after the drops", [&] { view.append(line(0, 2) + "\n" + line(1, 1, "No") + "\n"); }},
+      {"every line dropped", [&] { view.edited({}, {0, 1, 2, 3, 4}, 0); }},
+      {"appended to nothing", [&] { view.append(line(0, 1) + "\n" + line(0, 2) + "\n"); }},
       {"read again", [&] { view.load(text({line(1, 1), line(0, 2)})); }},
   };
   for (const Step& step : steps) {

@@ -1,0 +1,101 @@
+// What start-up and a Target's refresh ask the firmware for among many
+// sessions: start-up reads the session list once per function and each
+// session's record once; a Target's refresh reads the records of its own
+// sessions, whatever the other Targets of its function hold.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/iscsi/sessions/sessions_fixture.h"
+
+namespace tavo::test {
+namespace {
+
+constexpr int kNetworkTargets = 6;
+std::string reads_name(int i) { return "iqn.2026-12.com.example:r" + std::to_string(i); }
+
+// The sessions topology with six more targets on the CV3's network, each
+// alone behind its own portal.
+std::string reads_topology() {
+  std::string t = kSessionsTopology;
+  for (int i = 0; i < kNetworkTargets; ++i)
+    t += "target name=" + reads_name(i) + " portal=10.0.2." + std::to_string(10 + i) + "/3260/1\n";
+  return t;
+}
+
+class SessionReadsTest : public SessionsTest {
+ protected:
+  SessionReadsTest() : SessionsTest(reads_topology()) {}
+  // AddTarget of network target i (Target<i> of the CV3's LogicalHBA): its
+  // saved line and its persistent session.
+  void add_reads_target(int i) {
+    ASSERT_EQ(add(reads_name(i), "10.0.2." + std::to_string(10 + i)), 0u) << last_status().second;
+  }
+  // The process ends and a new one starts over the firmware as it is.
+  void restart_over_firmware() {
+    const sim::SimIscsi kept = *sim_->sessions(0);
+    use(reads_topology());
+    *sim_->sessions(0) = kept;
+    ASSERT_EQ(TAVO_init(), 0u);
+  }
+};
+
+// Each saved target brings its persistent session back: every session's
+// record is read once and each function's list once (the CV3's with its
+// targets, in one command; the Moravel's, which lists none, asked for its
+// length and read), however many there are.
+TEST_F(SessionReadsTest, StartUpReadsEachSessionAndEachListOnce) {
+  const int rows[] = {1, 3, 6};  // saved targets, each with its session
+  int added = 0;
+  for (const int targets : rows) {
+    SCOPED_TRACE(targets);
+    for (; added < targets; ++added) add_reads_target(added);
+    restart_over_firmware();
+    int sessions = 0;
+    for (int t = 0; t < targets; ++t) sessions += static_cast<int>(instances(at(t), "Session").size());
+    EXPECT_EQ(sessions, targets);
+    EXPECT_EQ(mailbox_count(6, 14), sessions);
+    EXPECT_EQ(mailbox_count(6, 29), 3);
+  }
+}
+
+// A Target's refresh reads the list and the records of its own sessions;
+// the sessions the function holds for its other Targets cost nothing.
+TEST_F(SessionReadsTest, ATargetRefreshReadsItsOwnSessionsOnly) {
+  struct Row {
+    int on_function;  // sessions of the CV3's function
+    int own;          // of those, Target0's
+  } rows[] = {{1, 1}, {5, 2}, {50, 3}};
+  int qualifier = 20, targets = 0;
+  const auto log_in = [&](int target) {
+    ASSERT_EQ(login(target, {"", "", "", std::to_string(qualifier++)}), 0u) << last_status().second;
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.on_function);
+    if (targets == 0) add_reads_target(targets++);
+    while (static_cast<int>(instances(at(0), "Session").size()) < row.own) log_in(0);
+    const auto on_function = [&] {
+      int n = 0;
+      for (int t = 0; t < targets; ++t) n += static_cast<int>(instances(at(t), "Session").size());
+      return n;
+    };
+    for (int next = 1; on_function() < row.on_function; next = next % (kNetworkTargets - 1) + 1) {
+      if (next >= targets) {
+        add_reads_target(targets++);
+        continue;
+      }
+      log_in(next);
+    }
+    ASSERT_EQ(on_function(), row.on_function);
+    sim_->clear_log();
+    ASSERT_EQ(TAVO_refresh_group(tag(at(0))), 0u);
+    EXPECT_EQ(static_cast<int>(instances(at(0), "Session").size()), row.own);
+    EXPECT_EQ(mailbox_count(6, 29), 2);
+    EXPECT_EQ(mailbox_count(6, 14), row.own);
+    EXPECT_EQ(on_function(), row.on_function);
+  }
+}
+
+}  // namespace
+}  // namespace tavo::test
