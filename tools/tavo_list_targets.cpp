@@ -13,7 +13,8 @@
 namespace {
 
 std::vector<uint32_t> groups_named(uint32_t group, const char* prefix) {
-  std::vector<uint32_t> tags(65536), found;
+  static std::vector<uint32_t> tags(65536);  // filled once, reused: zeroing it per call would dominate
+  std::vector<uint32_t> found;
   uint32_t count = 0;
   if (TAVO_get_child_tags(group, tags.data(), &count, TAVO_KIND_GROUP) != 0) return found;
   for (uint32_t i = 0; i < count; ++i) {
