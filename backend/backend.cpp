@@ -15,6 +15,7 @@
 #include "firmware/flash_update.h"
 #include "iscsi/common/saved_view.h"
 #include "iscsi/targets/targets.h"
+#include "nic/channels.h"
 #include "nic/nic.h"
 #include "port/port.h"
 #include "transport/commands.h"
@@ -97,6 +98,7 @@ class BackendKeepStatus {
 }  // namespace
 
 uint32_t backend_init(void) {
+  if (!tavo::backend::supply_rows()) return 1;
   BackendKeepStatus keep;
   pdebug(TAVO_LOG_BACKEND, 6, "TAVOServiceVersion   = %d.%d.%d.%d\n", kServiceVersion[0], kServiceVersion[1],
          kServiceVersion[2], kServiceVersion[3]);
@@ -117,7 +119,7 @@ uint32_t backend_init(void) {
   pdebug(TAVO_LOG_BACKEND, 6, "%s:nic_valid_hba = %d\n", __func__, tavo_glob.nic_valid_hba);
   if (tavo_glob.iscsi_valid_hba == 0 && tavo_glob.nic_valid_hba == 0) {
     pdebug(TAVO_LOG_BACKEND, 2, "%s:Tessmark Adapter Not Found.\n", __func__);
-    tavo::base::set_status(313);
+    tavo::backend::backend_status(313);
     return 0;
   }
   // iSCSI first: a controller found by both walks takes its identity from

@@ -91,7 +91,7 @@ uint32_t backend_client_init(int32_t client) {
     const ClientStep step = client_check();
     if (step == ClientStep::Matches) break;
     if (step == ClientStep::NoController) {
-      tavo::base::set_status(18);
+      tavo::backend::backend_status(18);
       return 1;
     }
     if (rebuilds == kMaxClientRebuilds) {

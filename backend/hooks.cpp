@@ -1,6 +1,7 @@
 // Joins the layers as the library loads: the tree starts and stops the back
 // end, a changed NIC function set rebuilds the tree, and the configuration
-// directory's set-up checks the saved iSCSI files.
+// directory's set-up checks the saved iSCSI files. TAVO_init is defined
+// here so that every program that starts the library links this file.
 #include "backend/backend.h"
 #include "base/file_utils.h"
 #include "iscsi/targets/targets.h"
@@ -18,3 +19,5 @@ const bool hooks_registered = [] {
 }();
 
 }  // namespace
+
+uint32_t TAVO_init(void) { return tavo::tree::client_start(); }

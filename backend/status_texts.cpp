@@ -1,5 +1,6 @@
 // The back end's status texts: no adapter found at start-up, and a client
 // whose system has no controller.
+#include "backend/backend.h"
 #include "base/status_registry.h"
 
 namespace tavo::backend {
@@ -14,4 +15,7 @@ constexpr base::StatusText kBackendStatusTexts[] = {
 const base::StatusTable kBackendTable{"backend", kBackendStatusTexts};
 
 }  // namespace
+
+void backend_status(uint32_t code) { base::set_status(code); }
+
 }  // namespace tavo::backend

@@ -235,9 +235,8 @@ TAVO_END_DECLS
 #ifdef __cplusplus
 namespace tavo::controller {
 
-// The rows of the Corvane group whose handlers the branches above own, each
-// supplied by its branch as the library loads, in the order the group lists
-// them.
+// The rows of the Corvane group whose handlers the branches above own, in
+// the order the group lists them; backend/ supplies them at start-up.
 struct CorvanePlaces {
   tree::SuppliedRows link_reconfiguration;  // LinkReconfiguration (nic/)
   tree::SuppliedRows channel_management;    // ChannelManagement (nic/)

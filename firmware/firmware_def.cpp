@@ -146,8 +146,5 @@ const ChildDef log_rows[] = {
     subgroup(&fat_data),
 };
 
-const bool supplied_to_controller = [] {
-  tavo::controller::corvane_places.dump_actions.supply(dump_action_rows);
-  tavo::controller::corvane_places.logs.supply(log_rows);
-  return true;
-}();
+std::span<const tavo::tree::ChildDef> tavo::firmware::corvane_dump_action_rows() { return dump_action_rows; }
+std::span<const tavo::tree::ChildDef> tavo::firmware::corvane_log_rows() { return log_rows; }

@@ -111,7 +111,7 @@ TavoNode* fuzz_add_target(TavoNode* group, const char* name) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz_install_root();
-  tavo::tree::set_backend_hooks({nullptr, nullptr});
+  tavo::tree::set_backend_hooks({[] { return 0u; }, nullptr});
   FUZZ_CHECK(TAVO_init() == 0);
   tavo::base::close_log();  // nothing here is logged
   fuzz_tree::build_controllers();

@@ -15,7 +15,7 @@
 
 #include "base/memory.h"
 #include "fuzz/fuzz_support.h"
-#include "iscsi/targets/login_sets.h"
+#include "iscsi/target_data/login_sets.h"
 #include "iscsi/common/saved_records.h"
 #include "iscsi/targets/targets.h"
 

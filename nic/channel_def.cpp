@@ -80,8 +80,5 @@ const GroupDef port_channels =
           group_Corvane_PortDiscoveryAndConfiguration_ChannelManagement);
 const ChildDef port_channel_rows[] = {subgroup(&port_channels)};
 
-const bool supplied_to_controller_and_port = [] {
-  tavo::controller::corvane_places.channel_management.supply(channel_management_rows);
-  tavo::port::channel_management_place.supply(port_channel_rows);
-  return true;
-}();
+std::span<const tavo::tree::ChildDef> tavo::nic::corvane_channel_management_rows() { return channel_management_rows; }
+std::span<const tavo::tree::ChildDef> tavo::nic::port_channel_management_rows() { return port_channel_rows; }

@@ -198,35 +198,6 @@ uint32_t group_Corvane_PortDiscoveryAndConfiguration_ChannelManagement(TavoNode*
   return 0;
 }
 
-uint32_t TAVO_get_mvk_mc_type(TavoNode* controller, TavoNode* port, char* current_type, char* configured_type,
-                              char* reboot_required) {
-  for (char* text : {current_type, configured_type, reboot_required})
-    if (text != nullptr) text[0] = '\0';
-  if (controller == nullptr || port == nullptr || current_type == nullptr || configured_type == nullptr ||
-      reboot_required == nullptr)
-    return 1;
-  const ProfileGroups g = profile_groups(controller);
-  char number[TAVO_VALUE_SIZE] = "", interface[TAVO_VALUE_SIZE] = "";
-  long long n = 0;
-  if (g.management == nullptr || g.active == nullptr || g.configured == nullptr ||
-      internal_get_property(port, "PortNumber", number) != 0 || !parse_within(number, 0, 0xFFFF, &n) ||
-      internal_get_property(port, "InterfaceType", interface) != 0)
-    return 1;
-  // Each view's port is the one whose descriptor carries the port's link
-  // number, not the one counted to it.
-  const auto link = static_cast<uint32_t>(n);
-  if (!same(interface, "Unknown")) {
-    TavoNode* active = tavo::controller::profile_port_of_link(controller, g.active, tavo::kProfileActive, link);
-    if (active == nullptr || internal_get_property(active, "MCType", current_type) != 0) return 1;
-  }
-  TavoNode* configured =
-      tavo::controller::profile_port_of_link(controller, g.configured, tavo::kProfileConfigured, link);
-  if (configured == nullptr || internal_get_property(configured, "MCType", configured_type) != 0 ||
-      internal_get_property(g.management, "RebootRequired", reboot_required) != 0)
-    return 1;
-  return 0;
-}
-
 uint32_t handle_MinBandWidth(TavoNode* property, char* buf, uint32_t) { return channels_bandwidth(property, buf); }
 
 uint32_t handle_MaxBandWidth(TavoNode* property, char* buf, uint32_t) { return channels_bandwidth(property, buf); }

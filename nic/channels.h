@@ -6,6 +6,7 @@
 
 #include <stdint.h>
 
+#include "port/port.h"
 #include "transport/profile_records.h"
 #include "tree/tree.h"
 
@@ -32,11 +33,10 @@ TAVO_EXPORT uint32_t handle_MaxBandWidth(TavoNode* property, char* buf, uint32_t
 // group) from the controller's configured profile; 0, 1, or the profile
 // command's status.
 TAVO_EXPORT uint32_t TAVO_get_multi_channels_info(uint32_t port_number, TavoNode* port);
-// A Moravel port's current and configured multi-channel types and the
-// profile's reboot state, each into a 256-byte text; 0, or 1 when a group
-// or property it needs is missing.
-TAVO_EXPORT uint32_t TAVO_get_mvk_mc_type(TavoNode* controller, TavoNode* port, char* current_type,
-                                          char* configured_type, char* reboot_required);
+// Builds the controller's port instances, each tied to the function that
+// serves its port, with the channels of each (CV3, Moravel); 0, or 1
+// without a controller.
+TAVO_EXPORT uint32_t TAVO_get_port_discovery_config(TavoNode* controller);
 // Refresh handler of a port's ChannelManagement group: its Channel
 // instances again.
 TAVO_EXPORT uint32_t group_Corvane_PortDiscoveryAndConfiguration_ChannelManagement(TavoNode* group);

@@ -296,6 +296,10 @@ TAVO_EXPORT uint32_t TAVO_set_last_configured_mac(TavoNode* function_group, Tavo
 TAVO_END_DECLS
 
 #ifdef __cplusplus
+#include <span>
+
+#include "tree/group_builder.h"
+
 namespace tavo::nic {
 
 // config_prof.txt while the back end starts: from begin on, the lines the
@@ -305,6 +309,14 @@ namespace tavo::nic {
 // file as it was. end answers 0, or 1 when the file could not be replaced.
 void config_prof_startup_begin();
 uint32_t config_prof_startup_end();
+
+// The rows this branch owns of groups defined below it, which backend/
+// supplies at start-up: the Corvane group's LinkReconfiguration,
+// ProfileManagement and ChannelManagement, and a port's ChannelManagement.
+std::span<const tree::ChildDef> corvane_link_reconfiguration_rows();
+std::span<const tree::ChildDef> corvane_profile_management_rows();
+std::span<const tree::ChildDef> corvane_channel_management_rows();
+std::span<const tree::ChildDef> port_channel_management_rows();
 
 }  // namespace tavo::nic
 #endif

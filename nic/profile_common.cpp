@@ -58,16 +58,6 @@ ProfileSupport profile_support(TavoNode* controller) {
   }
 }
 
-ProfileGroups profile_groups(TavoNode* controller) {
-  ProfileGroups g;
-  if (controller == nullptr) return g;
-  g.management = internal_get_node(controller, "ProfileManagement", TAVO_KIND_GROUP);
-  if (g.management == nullptr) return g;
-  g.active = internal_get_node(g.management, "ActiveProfile", TAVO_KIND_GROUP);
-  g.configured = internal_get_node(g.management, "ConfiguredProfile", TAVO_KIND_GROUP);
-  return g;
-}
-
 const char* mc_type_shown(uint32_t code) {
   for (const McType& t : kMcTypes)
     if (t.code == code) return t.shown;

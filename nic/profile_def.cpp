@@ -189,8 +189,5 @@ const GroupDef profile_management =
 const ChildDef link_reconfiguration_rows[] = {subgroup(&link_reconfiguration)};
 const ChildDef profile_management_rows[] = {subgroup(&profile_management)};
 
-const bool supplied_to_controller = [] {
-  tavo::controller::corvane_places.link_reconfiguration.supply(link_reconfiguration_rows);
-  tavo::controller::corvane_places.profile_management.supply(profile_management_rows);
-  return true;
-}();
+std::span<const tavo::tree::ChildDef> tavo::nic::corvane_link_reconfiguration_rows() { return link_reconfiguration_rows; }
+std::span<const tavo::tree::ChildDef> tavo::nic::corvane_profile_management_rows() { return profile_management_rows; }

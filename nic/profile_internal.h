@@ -13,6 +13,7 @@
 #include "base/memory.h"
 #include "controller/controller.h"
 #include "nic/nic_internal.h"
+#include "port/port.h"
 
 // What a build of the configured view writes into config_prof.txt: the
 // controller's new lines.
@@ -40,12 +41,8 @@ bool profiles_apply(TavoNode* controller, TavoNode* property, uint32_t op, const
 
 // ProfileManagement of the controller and its two views; null members
 // where they are missing.
-struct ProfileGroups {
-  TavoNode* management = nullptr;
-  TavoNode* active = nullptr;
-  TavoNode* configured = nullptr;
-};
-ProfileGroups profile_groups(TavoNode* controller);
+using port::ProfileGroups;
+using port::profile_groups;
 
 // The text of a multi-channel type code as a port descriptor shows it;
 // null for a code without a name (9, above 10).

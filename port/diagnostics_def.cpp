@@ -71,7 +71,4 @@ const GroupDef diagnostics =
 
 const ChildDef diagnostics_rows[] = {subgroup(&diagnostics)};
 
-const bool supplied_to_controller = [] {
-  tavo::controller::corvane_places.diagnostics.supply(diagnostics_rows);
-  return true;
-}();
+std::span<const tavo::tree::ChildDef> tavo::port::corvane_diagnostics_rows() { return diagnostics_rows; }

@@ -38,8 +38,7 @@ bool fcoe_mc_type(const tavo::tree::HandlerContext& c, uint32_t generation, char
   }
   if (generation == tavo::kGenerationMoravel) {
     char configured[TAVO_VALUE_SIZE] = "", reboot[TAVO_VALUE_SIZE] = "";
-    const auto mc_types = tavo::port::channel_hooks().mc_types;
-    return mc_types != nullptr && mc_types(c.controller, c.port_group, out, configured, reboot) == 0;
+    return TAVO_get_mvk_mc_type(c.controller, c.port_group, out, configured, reboot) == 0;
   }
   return true;
 }

@@ -30,9 +30,12 @@ TAVO_EXPORT TavoNode* initialize_OperationalTLVSettings_ApplicationTLV(TavoNode*
                                                                        TavoNode* creating_action, char* params);
 
 // --- start-up ---
-// Builds the controller's port instances, each tied to the function that
-// serves its port; 0, or 1 without a controller.
-TAVO_EXPORT uint32_t TAVO_get_port_discovery_config(TavoNode* controller);
+// A Moravel port's current and configured multi-channel types (the
+// profile groups the NIC branch keeps under ProfileManagement) and the
+// profile's reboot state, each into a 256-byte text; 0, or 1 when a group
+// or property it needs is missing.
+TAVO_EXPORT uint32_t TAVO_get_mvk_mc_type(TavoNode* controller, TavoNode* port, char* current_type,
+                                          char* configured_type, char* reboot_required);
 // IsClearCountersSupported of the port's BaseT10G group (device: the
 // serving function's); 0, or 1 when a group is missing or the store failed.
 TAVO_EXPORT uint32_t TAVO_update_is_clear_counter(uint32_t device, TavoNode* port);
@@ -195,21 +198,26 @@ TAVO_END_DECLS
 
 namespace tavo::port {
 
-// What the port branch asks of the channels, which the NIC branch owns and
-// registers as the library loads; without them a port has no channels and
-// no multi-channel type.
-struct ChannelHooks {
-  // The Channel instances of a port (TAVO_get_multi_channels_info).
-  uint32_t (*build_channels)(uint32_t port_number, TavoNode* port) = nullptr;
-  // A Moravel port's current and configured multi-channel types and the
-  // profile's reboot state (TAVO_get_mvk_mc_type).
-  uint32_t (*mc_types)(TavoNode* controller, TavoNode* port, char* current_type, char* configured_type,
-                       char* reboot_required) = nullptr;
+// One port's PortDiscoveryAndConfiguration instance at start-up (port j
+// of the controller); the instance when it was built whole and has
+// channels to build (CV3, Moravel), else null.
+TavoNode* startup_port(TavoNode* controller, uint32_t generation, int j);
+// The 10GBase-T statistics of a controller's ports are read afresh at the
+// next read (a new tree).
+void forget_baset_reads(uint32_t controller_instance);
+// The ProfileManagement group of a controller and its ActiveProfile and
+// ConfiguredProfile groups; null for those missing.
+struct ProfileGroups {
+  TavoNode* management = nullptr;
+  TavoNode* active = nullptr;
+  TavoNode* configured = nullptr;
 };
-void set_channel_hooks(ChannelHooks hooks);
-// A port's ChannelManagement group, which the NIC branch supplies as the
-// library loads.
+ProfileGroups profile_groups(TavoNode* controller);
+// A port's ChannelManagement group, which the NIC branch supplies at
+// start-up (backend/'s list of supplied rows).
 extern tree::SuppliedRows channel_management_place;
+// The Corvane group's Diagnostics, which backend/ supplies at start-up.
+std::span<const tree::ChildDef> corvane_diagnostics_rows();
 
 }  // namespace tavo::port
 #endif

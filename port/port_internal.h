@@ -76,11 +76,6 @@ TavoNode* application_tlv_instance(TavoNode* view, int32_t slot, const DcbxAppli
 // The builder of that instance in the view's instance group (port_def).
 TavoNode* build_application_tlv_in_slot(TavoNode* view, int32_t slot, TavoNode* creating_node,
                                         TavoNode* creating_action, char* params);
-// What the NIC branch registered for the channels (empty hooks before).
-const ChannelHooks& channel_hooks();
-// The 10GBase-T statistics of a controller's ports are read afresh at the
-// next read (a new tree).
-void forget_baset_reads(uint32_t controller_instance);
 
 // The refusal of a setting this controller cannot apply: "Failed to
 // execute the command. Because operation is not supported on this

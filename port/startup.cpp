@@ -1,8 +1,8 @@
 // The port branch at start-up: one PortDiscoveryAndConfiguration instance
 // per port a function serves, tied to that function, with what cannot be
 // read on demand; the controller's loopback support; the one place an
-// ApplicationTLV instance is made for a firmware slot; and what the NIC
-// branch registers for the channels.
+// ApplicationTLV instance is made for a firmware slot. The NIC branch,
+// which owns the channels, runs it port by port.
 #include <stdio.h>
 #include <string.h>
 
@@ -11,18 +11,6 @@
 #include "transport/commands.h"
 #include "transport/device_ids.h"
 #include "transport/glob.h"
-
-namespace tavo::port {
-namespace {
-
-constinit ChannelHooks hooks;
-
-}  // namespace
-
-void set_channel_hooks(ChannelHooks given) { hooks = given; }
-const ChannelHooks& channel_hooks() { return hooks; }
-
-}  // namespace tavo::port
 
 namespace {
 
@@ -81,19 +69,22 @@ bool startup_application_tlvs(const tavo::tree::HandlerContext& c, uint32_t path
   return true;
 }
 
-void startup_port(TavoNode* controller, uint32_t generation, int j) {
+
+}  // namespace
+
+TavoNode* tavo::port::startup_port(TavoNode* controller, uint32_t generation, int j) {
   char port_text[8];
   snprintf(port_text, sizeof port_text, "%d", j);
   TavoNode* fn = get_valid_phba(controller, port_text);
   auto* handle = fn != nullptr ? static_cast<TavoNodeHandle*>(tavo::tree::group_record(fn)->nhandle) : nullptr;
-  if (handle == nullptr) return;
+  if (handle == nullptr) return nullptr;
   const uint32_t instance = tavo::controller::controller_instance(controller);
   pdebug(TAVO_LOG_BACKEND, 6, "%s:j = %d phba = %s%d bitmap = %d\n", kDiscoveryName, j, fn->name,
          tavo::tree::instance_number(fn), instance < TAVO_MAX_CONTROLLERS ? tavo_glob.port_bitmap[instance][j] : 0);
   TavoNode* port = initialize_PortDiscoveryAndConfiguration(controller, nullptr, nullptr, nullptr);
   if (port == nullptr) {
     pdebug(TAVO_LOG_BACKEND, 2, "%s:Failed to initialize PortDiscoveryAndConfiguration group.\n", kDiscoveryName);
-    return;
+    return nullptr;
   }
   set_prop_val(port, "PortNumber", "%s", port_text);
   TAVO_update_interfacetype(handle->function_number, port);
@@ -102,27 +93,14 @@ void startup_port(TavoNode* controller, uint32_t generation, int j) {
   // Shared with the function's group, which owns and frees it.
   tavo::tree::group_record(port)->nhandle = handle;
   TavoNode* dcbx = internal_get_node(port, "DCBX", TAVO_KIND_GROUP);
-  if (dcbx == nullptr) return;
+  if (dcbx == nullptr) return nullptr;
   startup_priority_groups(dcbx);
   tavo::tree::HandlerContext c;
   TavoNode* tlv_groups = internal_get_node(dcbx, "ApplicationTLVGroups", TAVO_KIND_GROUP);
   if (tlv_groups != nullptr &&
       (!tavo::port::port_context(port, &c) || !startup_application_tlvs(c, tavo::port::port_path(c), tlv_groups)))
-    return;
-  const auto build_channels = tavo::port::channel_hooks().build_channels;
-  if ((generation == tavo::kGenerationCV3 || generation == tavo::kGenerationMoravel) && build_channels != nullptr)
-    build_channels(static_cast<uint32_t>(j), port);
-}
-
-}  // namespace
-
-uint32_t TAVO_get_port_discovery_config(TavoNode* controller) {
-  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
-  if (controller == nullptr) return 1;
-  const uint32_t generation = get_cv_type(controller);
-  tavo::port::forget_baset_reads(tavo::controller::controller_instance(controller));
-  for (int j = 0; j < TAVO_MAX_PORTS; ++j) startup_port(controller, generation, j);
-  return 0;
+    return nullptr;
+  return generation == tavo::kGenerationCV3 || generation == tavo::kGenerationMoravel ? port : nullptr;
 }
 
 uint32_t TAVO_update_is_clear_counter(uint32_t device, TavoNode* port) {

@@ -1,5 +1,7 @@
 #include "transport/command_send.h"
 
+#include <string.h>
+
 #include "transport/glob.h"
 #include "transport/mailbox.h"
 #include "base/debug_log.h"
@@ -81,9 +83,16 @@ uint32_t command_send(CommandId id, const SendArgs& args) {
     return transport::get_mailbox_cmd_size(args.function_number, row.opcode, row.subsystem,
                                            static_cast<uint16_t>(length), buffer_length, args.payload,
                                            args.actual_length, args.domain, args.port_number, route.transport, flags);
-  return transport::prepare_mailbox_cmd(args.function_number, row.opcode, row.subsystem, static_cast<uint32_t>(length),
-                                        buffer_length, args.payload, static_cast<uint8_t>(row.direction), args.domain,
-                                        args.port_number, route.transport, flags);
+  // The handle a keyed change names: the request's first word, read before
+  // the answer overwrites it.
+  uint32_t handle = 0;
+  if ((row.changes & kSessionConfig) != 0 && args.payload != nullptr && length >= sizeof handle)
+    memcpy(&handle, args.payload, sizeof handle);
+  const uint32_t status = transport::prepare_mailbox_cmd(
+      args.function_number, row.opcode, row.subsystem, static_cast<uint32_t>(length), buffer_length, args.payload,
+      static_cast<uint8_t>(row.direction), args.domain, args.port_number, route.transport, flags);
+  note_changes(row.changes, {args.function_number, args.domain, args.port_number, handle, 0, 0});
+  return status;
 }
 
 }  // namespace tavo::command

@@ -8,6 +8,8 @@
 
 #include <string_view>
 
+#include "transport/record_changes.h"
+
 #include "transport/device_layout.h"
 
 namespace tavo::command {
@@ -30,6 +32,7 @@ struct CommandRow {
   uint32_t length;  // request length; the record part of Record20; unused for CallerLength
   Direction direction;
   Device device;
+  uint8_t changes;  // the firmware records sending it changes (transport/record_changes.h)
 };
 
 enum class CommandId : uint16_t {
@@ -39,8 +42,9 @@ enum class CommandId : uint16_t {
 };
 
 inline constexpr CommandRow kCommands[] = {
-#define TAVO_COMMAND(name, subsystem, opcode, version, form, length, direction, device) \
-  {#name, subsystem, opcode, version, Form::form, length, Direction::direction, Device::device},
+#define TAVO_COMMAND(name, subsystem, opcode, version, form, length, direction, device, ...) \
+  {#name, subsystem, opcode, version, Form::form, length, Direction::direction, Device::device,     \
+   static_cast<uint8_t>(0 __VA_OPT__(| __VA_ARGS__))},
 #include "transport/command_table.def"
 #undef TAVO_COMMAND
 };

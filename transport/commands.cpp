@@ -56,7 +56,7 @@ void* command_after_header_space(void* buffer) {
 #define TAVO_CMD_DEFINE_PfList(name, device) \
   TAVO_CMD_PROTO_PfList(name, device) { TAVO_CMD_SEND(name, device, payload, 0, nullptr, pci_function); }
 
-#define TAVO_COMMAND(name, subsystem, opcode, version, form, length, direction, device) \
+#define TAVO_COMMAND(name, subsystem, opcode, version, form, length, direction, device, ...) \
   TAVO_CMD_DEFINE_##form(name, device)
 #include "transport/command_table.def"
 #undef TAVO_COMMAND

@@ -64,7 +64,7 @@
 
 TAVO_BEGIN_DECLS
 
-#define TAVO_COMMAND(name, subsystem, opcode, version, form, length, direction, device) \
+#define TAVO_COMMAND(name, subsystem, opcode, version, form, length, direction, device, ...) \
   TAVO_CMD_DECLARE_##form(name, device)
 #include "transport/command_table.def"
 #undef TAVO_COMMAND

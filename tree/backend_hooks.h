@@ -1,6 +1,7 @@
 // The tree starts and stops the back end through hooks that the back end
-// registers when the library loads, so the tree never names the layers
-// above it.
+// registers, so the tree never names the layers above it. TAVO_init is the
+// back end's (backend/hooks.cpp): a program that calls it links the back
+// end and its registration, even from the static archive.
 #pragma once
 
 #include <stdint.h>
@@ -12,8 +13,11 @@ struct BackendHooks {
   void (*stop)(void);       // before the tree is deleted
 };
 
-// Without hooks the tree is ROOT alone.
+// Without a start hook no tree is built: the start fails, logged.
 void set_backend_hooks(BackendHooks hooks);
 BackendHooks backend_hooks();
+
+// TAVO_init's work: a new client, and the tree built when there is none.
+uint32_t client_start(void);
 
 }  // namespace tavo::tree

@@ -33,7 +33,7 @@ using tree::GroupDef;
 using tree::SlotArea;
 // subgroup(&definition): a static sub-group, built whole where it stands.
 using tree::subgroup;
-// supplied(&place): the rows a branch above fills in as the library loads
+// supplied(&place): the rows a branch above fills in at start-up
 // (tree/group_builder.h).
 using tree::supplied;
 using tree::SuppliedRows;

@@ -48,14 +48,14 @@ constexpr ChildDef subgroup(const GroupDef* definition) {
 
 // Rows of a definition whose handlers belong to a branch above the one that
 // owns the definition: the definition lists supplied(&place) where the rows
-// stand, and the branch that owns them fills the place from a static
-// initializer as the library loads, so a lower branch never names a higher
-// one. The rows are built in the place's position, in their order; a place
-// nobody filled adds nothing.
+// stand, and the back end fills every place from its one list at start-up
+// (backend/supplied_rows.cpp), so a lower branch never names a higher one.
+// The rows are built in the place's position, in their order; a start that
+// finds a place empty fails.
 class SuppliedRows {
  public:
   constexpr SuppliedRows() = default;
-  // Called once, while the library loads (before any call can build).
+  // Called at start-up, before anything is built.
   void supply(std::span<const ChildDef> rows) { rows_ = rows; }
   std::span<const ChildDef> rows() const { return rows_; }
 

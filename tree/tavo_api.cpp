@@ -5,6 +5,7 @@
 
 #include "platform/host.h"
 #include "tree/api_guard.h"
+#include "tree/backend_hooks.h"
 #include "base/debug_log.h"
 #include "tree/state_changes.h"
 #include "tree/tree_internal.h"
@@ -21,10 +22,10 @@ uint32_t effective_kind(TavoNode* n) {
 
 }  // namespace
 
-uint32_t TAVO_init(void) {
+uint32_t tavo::tree::client_start(void) {
   TAVO_API_GUARD;
   ChangingCall changes;
-  pdebug(TAVO_LOG_TREE, 6, "--- entering %s ---\n", __func__);
+  pdebug(TAVO_LOG_TREE, 6, "--- entering %s ---\n", "TAVO_init");
   reset_last_status();
   const std::string unavailable = tavo::platform::host_failure();
   if (!unavailable.empty()) {
@@ -48,7 +49,7 @@ uint32_t TAVO_init(void) {
     add_clients(-1);
     return r;
   }
-  pdebug(TAVO_LOG_TREE, 6, "--- leaving %s ---\n", __func__);
+  pdebug(TAVO_LOG_TREE, 6, "--- leaving %s ---\n", "TAVO_init");
   return 0;
 }
 

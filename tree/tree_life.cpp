@@ -137,7 +137,8 @@ uint32_t init_hm_data(void) {
   h->max_path_depth = 1077;
   h->max_instances = TAVO_MAX_INSTANCES;
   const tavo::tree::BackendHooks hooks = tavo::tree::backend_hooks();
-  if (hooks.start != nullptr && hooks.start() != 0) {
+  if (hooks.start == nullptr) pdebug(TAVO_LOG_TREE, 2, "init_hm_data: no back end is linked in\n");
+  if (hooks.start == nullptr || hooks.start() != 0) {
     // What the back end registered is released with the tree.
     if (hooks.stop != nullptr) hooks.stop();
     tear_down(h);

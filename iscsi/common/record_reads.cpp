@@ -29,7 +29,7 @@ ReadScope::~ReadScope() {
 bool ReadScope::open() { return scope_depth > 0; }
 
 ListReads& session_list_reads() {
-  static ListReads kept;
+  static ListReads kept(command::kSessions);
   return kept;
 }
 

@@ -20,9 +20,10 @@
 // change.
 //
 // Inside an action or a refresh, what the call's handlers read of a record
-// is kept for the rest of a ReadScope: the owner opens one over steps that
-// send nothing that changes those records, and forgets a record it
-// changes.
+// is kept for the rest of a ReadScope. A command that changes records says
+// so in its row of the command table (transport/record_changes.h): once it
+// is sent, nothing kept of what it changed stands, in a scope or between
+// calls.
 #pragma once
 
 #include <stdint.h>
@@ -34,6 +35,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "transport/record_changes.h"
 #include "tree/state_changes.h"
 #include "tree/tree.h"
 
@@ -78,11 +80,15 @@ uint64_t now_ms();
 template <typename Record>
 class RecordReads final : public reads::Kept {
  public:
+  // wide: the changes (transport/record_changes.h) that drop every record
+  // kept; keyed: those that drop the record of the change's key.
+  explicit RecordReads(uint8_t wide = 0, uint8_t keyed = 0) : wide_(wide), keyed_(keyed) {}
   // The record at key into *out: kept from before when it may stand (see
   // above), else fetch(out), kept when it answers 0. property: the
   // property whose handler reads (null for a read of the library's own).
   // 0, or fetch's answer.
   uint32_t read(const RecordKey& key, TavoNode* property, Record* out, const std::function<uint32_t(Record*)>& fetch) {
+    catch_up();
     if (ReadScope::open()) {
       const auto kept = scoped_.find(key);
       if (kept != scoped_.end()) {
@@ -144,7 +150,22 @@ class RecordReads final : public reads::Kept {
     last_.valid = false;
     wipe(&last_.record);
   }
+  // Drops what the commands sent since the last read changed.
+  void catch_up() {
+    if ((wide_ | keyed_) == 0 || command::changes_noted() == seen_) return;
+    const bool whole = command::changes_since(&seen_, [&](const command::RecordChange& c) {
+      if ((c.changes & wide_) != 0) {
+        forget_all();
+      } else if ((c.changes & keyed_) != 0) {
+        forget(c.key);
+      }
+    });
+    if (!whole) forget_all();
+  }
 
+  uint8_t wide_;
+  uint8_t keyed_;
+  uint64_t seen_ = 0;
   Last last_;
   std::map<RecordKey, Record> scoped_;
 };
@@ -153,14 +174,18 @@ class RecordReads final : public reads::Kept {
 // rest of a ReadScope as the records are; outside one nothing is kept.
 class ListReads final : public reads::Kept {
  public:
+  // wide: the changes (transport/record_changes.h) that drop every list.
+  explicit ListReads(uint8_t wide) : wide_(wide) {}
   // The list kept at key into *out; false when none is.
-  bool kept(const RecordKey& key, std::vector<uint32_t>* out) const {
+  bool kept(const RecordKey& key, std::vector<uint32_t>* out) {
+    catch_up();
     const auto at = lists_.find(key);
     if (at == lists_.end()) return false;
     *out = at->second;
     return true;
   }
   void keep(const RecordKey& key, const std::vector<uint32_t>& list) {
+    catch_up();
     if (ReadScope::open()) lists_[key] = list;
   }
   // The firmware's lists changed: none kept stands.
@@ -168,6 +193,17 @@ class ListReads final : public reads::Kept {
   void scope_ended() override { lists_.clear(); }
 
  private:
+  // Drops every list once a command that changes them was sent.
+  void catch_up() {
+    if (command::changes_noted() == seen_) return;
+    bool changed = false;
+    if (!command::changes_since(&seen_, [&](const command::RecordChange& c) { changed |= (c.changes & wide_) != 0; }) ||
+        changed)
+      forget_all();
+  }
+
+  uint8_t wide_;
+  uint64_t seen_ = 0;
   std::map<RecordKey, std::vector<uint32_t>> lists_;
 };
 // The functions' active session lists (29/6), by function, domain and port.

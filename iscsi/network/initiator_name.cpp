@@ -49,7 +49,7 @@ uint32_t name_fetch(const HandlerContext& t, tavo::InitiatorNameBlock* b, bool s
 }
 
 RecordReads<tavo::InitiatorNameBlock>& name_reads() {
-  static RecordReads<tavo::InitiatorNameBlock> kept;
+  static RecordReads<tavo::InitiatorNameBlock> kept(0, tavo::command::kInitiatorName);
   return kept;
 }
 
@@ -67,7 +67,6 @@ uint32_t name_save(const HandlerContext& t, const tavo::InitiatorNameBlock& bloc
               : ioctl_save_initiator_name_params(t.number, &sent, t.domain, t.port);
   };
   uint32_t status = save(true);
-  name_reads().forget(name_key(t));
   pdebug(TAVO_LOG_BACKEND, 6, "%s: save_initiator_name_params_v1 status = %d\n", caller, status);
   if (status == kVersionNotSupported) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s: save_initiator_name_params_v1 failed trying V0\n", caller);

@@ -82,15 +82,9 @@ TAVO_EXPORT uint32_t do_iSCSIPhysicalHBA_Network_NICConfiguration_ResetMACAddres
 // Re-reads MaxMTUSize, PortMaxSpeed and PermanentMACAddress.
 TAVO_EXPORT uint32_t do_RefreshNICConfig(TavoNode* nic_config, TavoNode* action, char* params);
 
-// --- start-up ---
-// Brings one LogicalHBA's function up to date: Enabled, MACAddress, the
-// routable IPv6 addresses, the interface, routes and ARP entries, then the
-// firmware's targets, sessions and LUNs (the software-initiator operations
-// with OPEN_ISCSI_DRIVER_LOADED set). created_tags and its count: none and
-// 0 at start-up. work: 1536 bytes (NULL: its own). 0, or non-zero when a
-// network or target read failed (sessions and LUNs are then skipped).
-TAVO_EXPORT uint32_t setup_iscsi(TavoNode* lhba, const char* enabled, uint32_t* created_tags, uint32_t tag_count,
-                                 char* work);
+// 1 with status 44 when a session under the iSCSIPhysicalHBA (any
+// LogicalHBA, any target) reads iSCSIBoot "True", else 0. domain is unused.
+TAVO_EXPORT uint32_t check_for_boot_session(TavoNode* function_group, int32_t domain);
 
 // --- IPv6 (CV2 and CV3 have none: properties read "N/A", changes are
 // refused with status 291). Texts are the 39-character full form; all

@@ -1,7 +1,7 @@
-// The iSCSIPhysicalHBA branch: one instance per iSCSI function of a
-// controller, its static sub-groups in the order clients see them, the
-// entry groups that the route, ARP and iSNS refreshes build, and the
-// branch's action descriptors.
+// The iSCSIPhysicalHBA branch: the static sub-groups of an iSCSI function
+// that are the network's (the function's own table, which also lists the
+// rows of the steps above, is iscsi/targets/'s), the entry groups that the
+// route, ARP and iSNS refreshes build, and the branch's action descriptors.
 #include "controller/controller.h"
 #include "firmware/firmware.h"
 #include "iscsi/network/iscsi_network.h"
@@ -11,11 +11,9 @@
 #include "tree/declare.h"
 
 using namespace tavo::declare;
-using tavo::network::phba_places;
 
 constexpr char kZeroMac[] = "00:00:00:00:00:00";
 
-static SlotArea iscsi_phba_slots;
 static SlotArea route_entry_slots;
 static SlotArea arp_entry_slots;
 static SlotArea isns_server_slots;
@@ -241,7 +239,7 @@ const GroupDef nic_config = group(
     "This group contains the Ethernet settings of the iSCSI function: MTU, port speed, link state and MAC addresses.");
 
 const ChildDef network_children[] = {subgroup(&tcpip), subgroup(&nic_config)};
-const GroupDef network =
+const GroupDef tavo::network::phba_network =
     group("Network", network_children, "This group contains the network settings of the iSCSI function.");
 
 // --- Driver, VPD, PCI, iSNS ---
@@ -251,7 +249,7 @@ const ChildDef driver_children[] = {
     property("DriverVersion", RO, TEXT, "", 2, 6, "2", stored,
              "This property displays the version of the Tessmark iSCSI initiator driver."),
 };
-const GroupDef driver =
+const GroupDef tavo::network::phba_driver =
     group("Driver", driver_children, "This group contains the properties of the iSCSI initiator driver.");
 
 const ChildDef vpd_children[] = {
@@ -274,7 +272,7 @@ const ChildDef vpd_children[] = {
     property("VPDData8", RO, TEXT, "", 0, 256, "", stored,
              "This property displays segment 8 of the iSCSI function's vital product data in hexadecimal."),
 };
-const GroupDef vpd = group("VPD", vpd_children, "This group contains the vital product data of the iSCSI function.");
+const GroupDef tavo::network::phba_vpd = group("VPD", vpd_children, "This group contains the vital product data of the iSCSI function.");
 
 TAVO_ACTION(Corvane_iSCSIPhysicalHBA_PCI, DumpiSCSIPCIConfigRegion, do_DumpiSCSIPCIConfigRegion,
             " Dump the PCI configuration space as an array of Hex values. The first 256 bytes of configuration space "
@@ -300,59 +298,8 @@ const ChildDef pci_children[] = {
              "This property displays the PCI function number of the Tessmark controller's iSCSI function."),
     DumpiSCSIPCIConfigRegion,
 };
-const GroupDef pci =
+const GroupDef tavo::network::phba_pci =
     group("PCI", pci_children, "This group contains the PCI properties of the Tessmark controller's iSCSI function.");
-
-TAVO_ACTION(Corvane_iSCSIPhysicalHBA_iSNS, DiscoveryiSNSThruDHCP, do_DiscoveryiSNSThruDHCP,
-            "This command asks the DHCP server for the iSNS server to discover targets through.");
-TAVO_ACTION(Corvane_iSCSIPhysicalHBA_iSNS, ConfigureiSNSServer, do_ConfigureiSNSServer,
-            "This command adds an iSNS server to the iSNS server table. Without a port number 3205 is used. The "
-            "command succeeds when communication with the server completes.",
-            required("IPAddress", IP, "", 0, 0,
-                     "This parameter specifies the IP address of the server to be configured into the table. The iSNS "
-                     "server table will be used by the firmware for discovering targets."),
-            optional("PortNum", INT, "", 1024, 65535, "This parameter specifies the port number of the iSNS server."));
-TAVO_ACTION(Corvane_iSCSIPhysicalHBA_iSNS, DeleteiSNSServer, do_DeleteiSNSServer,
-            "This command deletes the given iSNS server from the iSNS server table.",
-            required("InstanceNumber", INT, "", 0, 3,
-                     "This parameter accepts string input and converts it to equivalent number and uses that as an "
-                     "instance number."));
-const ChildDef isns_children[] = {
-    supplied(&phba_places.isns_enabled),
-    DiscoveryiSNSThruDHCP,
-    ConfigureiSNSServer,
-    DeleteiSNSServer,
-};
-const GroupDef isns = group("iSNS", isns_children,
-                            "This group contains the iSNS settings and servers of the iSCSI function.", group_iSNS);
-
-// --- the function ---
-const ChildDef iscsi_phba_children[] = {
-    supplied(&phba_places.bios_enable),
-    property("PortNumber", RO, INT, "", 0, 3, "0", stored,
-             "This property displays the physical port number of this iSCSI function."),
-    property("iSCSIVersionMin", RO, TEXT, "", 1, 3, "1", stored,
-             "This property displays the lowest iSCSI protocol version the function supports."),
-    property("iSCSIVersionMax", RO, TEXT, "", 1, 3, "1", stored,
-             "This property displays the highest iSCSI protocol version the function supports."),
-    property("MaxCDBLength", RO, INT, "", 6, 16, "16", stored,
-             "This property displays the largest SCSI command descriptor block the function sends."),
-    supplied(&phba_places.mpio_enabled),
-    property("LDTO", RO, INT, "", 0, 3600, "20", stored, "This property displays the link down timeout in seconds."),
-    property("DefaultETO", RO, INT, "", 0, 3600, "30", stored,
-             "This property displays the default extended timeout in seconds."),
-    subgroup(&driver),
-    subgroup(&network),
-    subgroup(&vpd),
-    subgroup(&pci),
-    subgroup(&isns),
-    supplied(&phba_places.erase_configuration),
-};
-const GroupDef iscsi_phba =
-    instanced("iSCSIPhysicalHBA", 8, &iscsi_phba_slots, iscsi_phba_children,
-              "This group represents properties of the Tessmark controller instance under this domain.");
-
-TAVO_GROUP_BUILDER(iSCSIPhysicalHBA, iscsi_phba, "Corvane");
 
 TAVO_GROUP_BUILDER(RouteTableEntry, route_entry, "Corvane/iSCSIPhysicalHBA/Network/TCPIPConfiguration/RouteTable");
 

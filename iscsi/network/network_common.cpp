@@ -16,6 +16,10 @@ constexpr base::StatusText kNetworkStatusTexts[] = {
     {43,
      "Failed to change IP address/Gateway settings as DHCP is Enabled. Please disable DHCP to make any changes "
      "to IP address/Gateway settings."},
+    {44,
+     "The IP address settings for the Corvane iSCSI initiator cannot be modified when there is an active iSCSI boot "
+     "session. Please use the iSCSIVantrel configuration utility to modify the IP address settings. No configuration "
+     "changes were made to the Corvane iSCSI initiator."},
     {49,
      "Cannot set the default gateway as DHCP is enabled. Please disable DHCP before setting the default "
      "gateway."},
@@ -63,17 +67,7 @@ constexpr base::StatusText kNetworkStatusTexts[] = {
 };
 const base::StatusTable kNetworkTable{"network", kNetworkStatusTexts};
 
-constinit TargetHooks registered_target_hooks;
-constinit SessionHooks registered_session_hooks;
-
 }  // namespace
-
-constinit PhbaPlaces phba_places;
-
-void set_target_hooks(const TargetHooks& hooks) { registered_target_hooks = hooks; }
-void set_session_hooks(const SessionHooks& hooks) { registered_session_hooks = hooks; }
-const TargetHooks& target_hooks() { return registered_target_hooks; }
-const SessionHooks& session_hooks() { return registered_session_hooks; }
 
 bool action_target(TavoNode* group, TavoNode* action, HandlerContext* out) {
   if (group == nullptr || action == nullptr) return false;

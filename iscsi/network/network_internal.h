@@ -32,10 +32,6 @@ bool entry_target(TavoNode* table, TavoNode* action, const char* type, const cha
 bool named_group(const TavoNode* node, const char* name);
 using tree::group_above;
 
-// What the branches above registered (network.h).
-const TargetHooks& target_hooks();
-const SessionHooks& session_hooks();
-
 // Leaves code with its registered text (base/status_registry.h) in the last
 // status.
 void network_status(uint32_t code);

@@ -37,7 +37,7 @@ bool tcpip_stored_text(TavoNode* tcpip, const char* name, char out[TAVO_VALUE_SI
 
 // 1 (status 44) when a boot session forbids changing the address.
 uint32_t tcpip_boot_session(const TcpipAction& a) {
-  return session_hooks().boot_session(group_above(a.tcpip, "iSCSIPhysicalHBA"), a.target.domain);
+  return check_for_boot_session(group_above(a.tcpip, "iSCSIPhysicalHBA"), a.target.domain);
 }
 
 void tcpip_restore_address(const TcpipAction& a, const AddressEntry& old) {

@@ -87,7 +87,6 @@ void boot_restore(TavoNode* session, const tavo::tree::HandlerContext& at, const
   request.flags = fw.flags;
   const uint32_t restored = ioctl_set_boot_target_params(at.number, &request, static_cast<uint8_t>(at.domain),
                                                          static_cast<uint8_t>(at.port));
-  sessions_changed();
   if (restored != 0)
     pdebug(TAVO_LOG_BACKEND, 3, "%s: the boot flag of session 0x%x stays changed\n", __func__, record->handle);
   set_prop_val(session, "iSCSIBoot", "%s", (fw.flags & tavo::kSessionBoot) != 0 ? "True" : "False");
@@ -156,19 +155,6 @@ uint32_t tavo::sessions::unboot_session(const tavo::tree::HandlerContext& p, Tav
   return 0;
 }
 
-uint32_t check_for_boot_session(TavoNode* function_group, int32_t) {
-  TAVO_LIBRARY_LOCK;
-  for (TavoNode* lhba = get_first_instance(function_group, "LogicalHBA"); lhba != nullptr; lhba = next_instance(lhba))
-    for (TavoNode* target = get_first_instance(lhba, "Target"); target != nullptr; target = next_instance(target))
-      for (TavoNode* s = get_first_instance(target, "Session"); s != nullptr; s = next_instance(s)) {
-        char boot[TAVO_VALUE_SIZE] = "";
-        if (internal_get_property(s, "iSCSIBoot", boot) != 0 || strcasecmp(boot, "True") != 0) continue;
-        sessions_status(44);
-        return 1;
-      }
-  return 0;
-}
-
 uint32_t TAVO_configure_boot_target(TavoNode* session, uint32_t flags, const char* value, uint32_t function_number,
                                     uint32_t domain, uint32_t port) {
   TAVO_LIBRARY_LOCK;
@@ -190,7 +176,6 @@ uint32_t TAVO_configure_boot_target(TavoNode* session, uint32_t flags, const cha
                                             : flags;
   const uint32_t sent = ioctl_set_boot_target_params(function_number, &request, static_cast<uint8_t>(domain),
                                                      static_cast<uint8_t>(port));
-  sessions_changed();
   if (sent != 0) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s: ioctl_set_boot_target_params failed\n", __func__);
     return 1;
@@ -446,7 +431,6 @@ uint32_t TAVO_remove_boot_session(uint32_t device, uint32_t domain, uint32_t por
   uint32_t status = 1;
   for (int i = 0; i < kLogoutTries && status != 0; ++i)
     status = ioctl_logout_target(device, &handle, static_cast<uint8_t>(domain), static_cast<uint8_t>(port));
-  sessions_changed();
   if (status != 0) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s: the boot session 0x%x could not be logged out (%u)\n", __func__, handle, status);
     return 1;
@@ -516,25 +500,4 @@ uint32_t TAVO_refresh_boot_session(uint32_t device, uint32_t domain, uint32_t po
   const uint32_t r = boot_run(target, "Login", login, failed);
   if (r != 0) pdebug(TAVO_LOG_BACKEND, 3, "%s: Login Failed\n", __func__);
   return r;
-}
-
-TavoNode* TAVO_get_boot_target(TavoNode* lhba, TavoNode* creating_node, TavoNode* creating_action, char* params,
-                               const FirmwareSessionRecord* fw) {
-  TAVO_LIBRARY_LOCK;
-  if (lhba == nullptr || fw == nullptr) return nullptr;
-  char name[TAVO_VALUE_SIZE];
-  snprintf(name, sizeof name, "%.*s", static_cast<int>(strnlen(fw->target_name, sizeof fw->target_name)),
-           fw->target_name);
-  TavoNode* target = find_target(lhba, name);
-  const bool made = target == nullptr;
-  if (made) target = setup_target(lhba, name, creating_node, creating_action, params, 0);
-  if (target == nullptr || fw->connection_count == 0) return target;
-  char address[TAVO_VALUE_SIZE], port[TAVO_VALUE_SIZE];
-  ipaddr_to_string(fw->connection.destination_address, address, fw->connection.destination_type);
-  snprintf(port, sizeof port, "%d", fw->connection.destination_port);
-  if (find_target_portal(target, address, port) != nullptr) return target;
-  if (setup_portal(target, address, port, "0", nullptr, nullptr, nullptr) != nullptr) return target;
-  // A target made here goes again with its portal; one the tree held stays.
-  if (made) delete_with_records(target);
-  return nullptr;
 }

@@ -25,7 +25,7 @@ struct ConfigRead {
 };
 
 tavo::iscsi::RecordReads<ConfigRead>& config_reads() {
-  static tavo::iscsi::RecordReads<ConfigRead> kept;
+  static tavo::iscsi::RecordReads<ConfigRead> kept(tavo::command::kSessions, tavo::command::kSessionConfig);
   return kept;
 }
 
@@ -64,7 +64,6 @@ uint32_t config_fetch(uint32_t function_number, uint32_t domain, uint32_t port, 
 
 }  // namespace
 
-void tavo::sessions::session_configs_changed() { config_reads().forget_all(); }
 
 uint32_t tavo::sessions::read_session_config(uint32_t function_number, uint32_t domain, uint32_t port, uint32_t handle,
                                              size_t least, const char* query_failed, SessionConfigRecord* config) {
@@ -137,7 +136,6 @@ uint32_t set_eto_prop(uint32_t function_number, uint32_t domain, uint32_t port, 
   update.kept12 = config.kept12;
   memcpy(update.kept240, config.kept240, sizeof update.kept240);
   status = ioctl_set_session_conf(function_number, &update, static_cast<uint8_t>(domain), static_cast<uint8_t>(port));
-  config_reads().forget(config_key(function_number, domain, port, session_handle));
   if (status != 0) {
     pdebug(TAVO_LOG_BACKEND, 3, " ioctl_set_session_conf1 failed\n");
     sessions_status(87);

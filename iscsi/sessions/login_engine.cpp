@@ -15,7 +15,7 @@
 #include "base/library_lock.h"
 #include "iscsi/common/saved_view.h"
 #include "iscsi/sessions/sessions_internal.h"
-#include "iscsi/targets/targets.h"
+#include "iscsi/target_data/target_data.h"
 #include "transport/commands.h"
 #include "transport/glob.h"
 
@@ -126,7 +126,6 @@ uint32_t tavo::sessions::login_tries(TavoNode* action, TavoNode* options, tavo::
         }
         const uint32_t status = ioctl_login_target(o->at.number, request, static_cast<uint8_t>(o->at.domain),
                                                    static_cast<uint8_t>(o->at.port));
-        sessions_changed();
         if (status == 0) return 0;
         if (mode == 1) {
           const bool invalid = status == kUnreachable || status == kNoSuchTarget;
@@ -187,7 +186,6 @@ void tavo::sessions::login_undo(const LoginOutcome& o, uint32_t session_handle, 
     uint32_t handle = session_handle;
     const uint32_t status = ioctl_logout_target(o.at.number, &handle, static_cast<uint8_t>(o.at.domain),
                                                 static_cast<uint8_t>(o.at.port));
-    sessions_changed();
     if (status != 0) pdebug(TAVO_LOG_BACKEND, 3, "%s: session 0x%x stays logged in\n", __func__, session_handle);
   }
   if (o.own) login_drop_entry(o, o.qualifier);

@@ -155,7 +155,6 @@ uint32_t do_Logout(TavoNode* target, TavoNode* action, char* params) {
     pdebug(TAVO_LOG_BACKEND, 3, "do_Logout: logout try %d of session 0x%x failed (%u)\n", i, handle,
            status_of_try);
   }
-  sessions_changed();
   if (status_of_try != 0) {
     logout_restore(batch, lines);
     return status_of_try;

@@ -10,7 +10,7 @@
 #include "controller/controller.h"
 #include "iscsi/common/saved_view.h"
 #include "iscsi/sessions/sessions_internal.h"
-#include "iscsi/targets/login_sets.h"
+#include "iscsi/target_data/login_sets.h"
 #include "transport/commands.h"
 #include "transport/device_ids.h"
 #include "transport/glob.h"
@@ -87,7 +87,6 @@ uint32_t tavo::sessions::persist_entry(TavoNode* target, const char* address, co
     get_login_options(options, &request.options, 2);
   }
   const uint32_t status = ioctl_add_persistent_target(p.number, &request, p.domain, p.port);
-  sessions_changed();
   if (status == kAuthenticationFailed || status == kDigestMismatch) {
     sessions_status(status);
     return 1;
@@ -152,7 +151,6 @@ uint32_t delete_persistent(uint32_t function_number, uint32_t domain, uint32_t p
     if (!put_portal(address, port_text, &d.address_type, d.address, &d.port)) return 1;
     d.isid_qualifier = isid_qualifier | tavo::kDeleteQualifierFlag;
     const uint32_t status = ioctl_del_persistent_target(function_number, &d, 0, static_cast<uint8_t>(port));
-    sessions_changed();
     if (status != 0) {
       sessions_status(127);
       return status;
@@ -221,7 +219,7 @@ uint32_t TAVO_update_session_authentication(TavoNode* target) {
       }
     }
     ParamTexts cleared;
-    get_all_sessions(p.lhba, p.number, p.domain, p.port, target, nullptr, cleared.data());
+    list_target_sessions(p.lhba, p.number, p.domain, p.port, target, cleared.data());
     if (!moravel) return;
     for (TavoNode* s = get_first_instance(target, "Session"); s != nullptr; s = next_instance(s)) {
       char status[TAVO_VALUE_SIZE], boot[TAVO_VALUE_SIZE];

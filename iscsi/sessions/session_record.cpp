@@ -12,7 +12,7 @@ using tavo::iscsi::RecordKey;
 using tavo::iscsi::RecordReads;
 
 RecordReads<tavo::FirmwareSessionRecord>& record_reads() {
-  static RecordReads<tavo::FirmwareSessionRecord> kept;
+  static RecordReads<tavo::FirmwareSessionRecord> kept(tavo::command::kSessions);
   return kept;
 }
 
@@ -49,12 +49,6 @@ SessionRecord read_session_record(uint32_t number, uint32_t domain, uint32_t por
       }) != 0)
     r.reset();
   return r;
-}
-
-void sessions_changed() {
-  record_reads().forget_all();
-  iscsi::session_list_reads().forget_all();
-  session_configs_changed();
 }
 
 }  // namespace tavo::sessions

@@ -7,6 +7,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 #include "base/library_lock.h"
@@ -168,62 +169,104 @@ bool sessions_of_others(TavoNode* lhba, const char* name, std::vector<uint32_t>*
 
 }  // namespace
 
-uint32_t get_all_sessions(TavoNode* lhba, uint32_t function_number, uint32_t domain, uint32_t port_number,
-                          TavoNode* target, TavoNode* software_node, char* params) {
-  TAVO_LIBRARY_LOCK;
-  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
-  // Each session's record read once: for the scan and each duplicate check.
-  tavo::iscsi::ReadScope reads;
-  tavo::tree::HandlerContext p = tavo::tree::handler_context(lhba);
-  if (lhba == nullptr || !below_lhba(p)) return 1;
-  p.number = function_number;
-  p.domain = static_cast<uint8_t>(domain);
-  p.port = static_cast<uint8_t>(port_number);
+namespace tavo::sessions {
+
+// What a listing holds between its stops.
+struct SessionListing::State {
+  tree::HandlerContext p;
+  TavoNode* lhba = nullptr;
+  TavoNode* target = nullptr;
+  char* params = nullptr;
   ParamTexts own;
-  if (params == nullptr) params = own.data();
+  std::vector<uint32_t> handles;  // the firmware's active sessions
+  std::vector<uint32_t> others;   // those of other targets, left unread (ascending)
+  uint32_t next = 0;
+  char wanted[TAVO_VALUE_SIZE] = "";
+  SessionRecord missing;
+};
+
+SessionListing::SessionListing() : state_(std::make_unique<State>()) {}
+SessionListing::~SessionListing() = default;
+
+uint32_t SessionListing::start(TavoNode* lhba, uint32_t function_number, uint32_t domain, uint32_t port_number,
+                               TavoNode* target, char* params) {
+  State& l = *state_;
+  l.p = tavo::tree::handler_context(lhba);
+  if (lhba == nullptr || !below_lhba(l.p)) return 1;
+  l.p.number = function_number;
+  l.p.domain = static_cast<uint8_t>(domain);
+  l.p.port = static_cast<uint8_t>(port_number);
+  l.lhba = lhba;
+  l.target = target;
+  l.params = params != nullptr ? params : l.own.data();
   // The list once per scope: a start-up lists the targets first.
-  std::vector<uint32_t> handles;
   const tavo::iscsi::RecordKey list_key{function_number, domain, port_number, 0, 0, 0};
-  if (!tavo::iscsi::session_list_reads().kept(list_key, &handles)) {
+  if (!tavo::iscsi::session_list_reads().kept(list_key, &l.handles)) {
     SessionList list;
     bool sized = false;
     const uint32_t listed = read_session_list(function_number, domain, port_number, &list, &sized);
     if (listed != 0 || !sized || list.count == 0) return listed;
-    handles.reserve(list.count);
-    for (uint32_t i = 0; i < list.count; ++i) handles.push_back(list.handle(i));
-    tavo::iscsi::session_list_reads().keep(list_key, handles);
+    l.handles.reserve(list.count);
+    for (uint32_t i = 0; i < list.count; ++i) l.handles.push_back(list.handle(i));
+    tavo::iscsi::session_list_reads().keep(list_key, l.handles);
   }
-  if (handles.empty()) return 0;
-  char wanted[TAVO_VALUE_SIZE] = "";
-  std::vector<uint32_t> others;
+  if (l.handles.empty()) return 0;
   if (target != nullptr) {
-    if (!read_text(target, "TargetISCSIName", wanted)) return 1;
+    if (!read_text(target, "TargetISCSIName", l.wanted)) return 1;
     purge_nodes_within(target, "Session");
-    if (!sessions_of_others(lhba, wanted, &others)) return 1;
+    if (!sessions_of_others(lhba, l.wanted, &l.others)) return 1;
   }
-  for (const uint32_t handle : handles) {
-    if (std::binary_search(others.begin(), others.end(), handle)) continue;
-    SessionRecord r(TAVO_get_session_params(handle, function_number, domain, port_number));
+  return 0;
+}
+
+uint32_t SessionListing::run() {
+  State& l = *state_;
+  for (; l.next < l.handles.size(); ++l.next) {
+    const uint32_t handle = l.handles[l.next];
+    if (std::binary_search(l.others.begin(), l.others.end(), handle)) continue;
+    SessionRecord r(TAVO_get_session_params(handle, l.p.number, l.p.domain, l.p.port));
     if (r == nullptr) return 1;
     if (OPEN_ISCSI_DRIVER_LOADED && (r->flags & tavo::kSessionBoot) == 0) continue;
     char name[TAVO_VALUE_SIZE];
     scan_text(name, r->target_name, sizeof r->target_name);
-    TavoNode* owner = target;
-    if (owner != nullptr && strcasecmp(name, wanted) != 0) continue;
-    if (owner == nullptr && (owner = find_target(lhba, name)) == nullptr) {
-      // The host's software initiator holds only boot sessions: each finds
-      // or makes its boot target.
-      if (OPEN_ISCSI_DRIVER_LOADED) owner = TAVO_get_boot_target(lhba, software_node, nullptr, nullptr, r.get());
-      if (owner == nullptr) {
-        sessions_status(19);
-        return 1;
-      }
+    TavoNode* owner = l.target;
+    if (owner != nullptr && strcasecmp(name, l.wanted) != 0) continue;
+    if (owner == nullptr && (owner = find_target(l.lhba, name)) == nullptr) {
+      l.missing = std::move(r);
+      return kTargetMissing;
     }
     for (uint32_t c = 0; c < connection_records(*r); ++c)
-      if (scan_connection_record(p, owner, *r, params) != 0) return 1;
+      if (scan_connection_record(l.p, owner, *r, l.params) != 0) return 1;
   }
   return 0;
 }
+
+const FirmwareSessionRecord* SessionListing::missing() const { return state_->missing.get(); }
+
+uint32_t SessionListing::own(TavoNode* owner) {
+  State& l = *state_;
+  SessionRecord r = std::move(l.missing);
+  if (r == nullptr) return 1;
+  if (owner == nullptr) {
+    sessions_status(19);
+    return 1;
+  }
+  ++l.next;
+  for (uint32_t c = 0; c < connection_records(*r); ++c)
+    if (scan_connection_record(l.p, owner, *r, l.params) != 0) return 1;
+  return 0;
+}
+
+uint32_t list_target_sessions(TavoNode* lhba, uint32_t function_number, uint32_t domain, uint32_t port_number,
+                              TavoNode* target, char* params) {
+  SessionListing listing;
+  if (const uint32_t started = listing.start(lhba, function_number, domain, port_number, target, params))
+    return started;
+  const uint32_t listed = listing.run();
+  return listed == SessionListing::kTargetMissing ? listing.own(nullptr) : listed;
+}
+
+}  // namespace tavo::sessions
 
 uint32_t TAVO_check_for_duplicate_session(TavoNode* target, uint32_t function_number, uint32_t domain, uint32_t port,
                                           char* params, uint32_t* duplicate, TavoNode** session,
@@ -297,7 +340,7 @@ uint32_t group_Target(TavoNode* target) {
   const tavo::tree::HandlerContext p = tavo::tree::handler_context(target);
   if (target == nullptr || !below_lhba(p)) return 1;
   ParamTexts cleared;
-  get_all_sessions(p.lhba, p.number, p.domain, p.port, target, nullptr, cleared.data());
+  list_target_sessions(p.lhba, p.number, p.domain, p.port, target, cleared.data());
   // Sessions the firmware no longer answers for go.
   std::vector<TavoNode*> gone;
   for (TavoNode* s = get_first_instance(target, "Session"); s != nullptr; s = next_instance(s))

@@ -13,9 +13,6 @@
 
 TAVO_BEGIN_DECLS
 
-// 1 with status 44 when a session under the iSCSIPhysicalHBA (any
-// LogicalHBA, any target) reads iSCSIBoot "True", else 0. domain is unused.
-TAVO_EXPORT uint32_t check_for_boot_session(TavoNode* function_group, int32_t domain);
 // iSCSIBIOSEnable (the boot configuration's byte 0, 66/1 and 67/1) and
 // MPIOEnabled (region 2's MPIO record) of an iSCSIPhysicalHBA.
 TAVO_EXPORT uint32_t handle_iSCSIBIOSEnable(TavoNode* property, char* buf, uint32_t op);
@@ -90,12 +87,6 @@ TAVO_EXPORT uint32_t TAVO_get_isid(TavoNode* target, const char* qualifier_text,
                                    uint32_t* reused, uint32_t* qualifier, TavoNode** reused_session);
 
 // --- sessions from the firmware ---
-// Rebuilds the Session and Connection groups of the LogicalHBA's targets
-// (only target's, whose sessions go first, when given) from the firmware's
-// active sessions; sessions the tree shows already stay. params: six
-// 256-byte texts of work space. 0, else the failure's status.
-TAVO_EXPORT uint32_t get_all_sessions(TavoNode* lhba, uint32_t function_number, uint32_t domain,
-                                      uint32_t port_number, TavoNode* target, TavoNode* software_node, char* params);
 // The firmware's record of one session (14/6), allocated with tavo_dmalloc
 // (the caller frees it); NULL, with status 85, when it cannot be read.
 TAVO_EXPORT tavo::FirmwareSessionRecord* TAVO_get_session_params(uint32_t session_handle, uint32_t function_number,
@@ -311,11 +302,6 @@ TAVO_EXPORT uint32_t TAVO_refresh_boot_session(uint32_t function_number, uint32_
 TAVO_EXPORT uint32_t TAVO_remove_boot_session(uint32_t function_number, uint32_t domain, uint32_t port,
                                               TavoNode* target, TavoNode* session,
                                               const tavo::FirmwareSessionRecord* record);
-// The Target of the session's target name, made (static, with a portal of
-// the session's connection) when the LogicalHBA has none; NULL when it
-// cannot be had.
-TAVO_EXPORT TavoNode* TAVO_get_boot_target(TavoNode* lhba, TavoNode* creating_node, TavoNode* creating_action,
-                                           char* params, const tavo::FirmwareSessionRecord* record);
 
 // --- boot LUN, BIOS, MPIO and DHCP boot discovery ---
 TAVO_EXPORT uint32_t handle_BootLUN(TavoNode* property, char* buf, uint32_t op);
@@ -330,6 +316,8 @@ TAVO_EXPORT uint32_t TAVO_perform_DiscoverBootTargetsThruDHCP(TavoNode* discover
 TAVO_END_DECLS
 
 #ifdef __cplusplus
+#include <memory>
+
 namespace tavo::sessions {
 
 // Leaves code with its registered text (base/status_registry.h) in the last
@@ -341,6 +329,39 @@ void sessions_status(uint32_t code);
 extern const base::StatusWording kLogoutLunsMissing;
 extern const base::StatusWording kRescanLunsMissing;
 extern const base::StatusWording kLunInfoFailed;
+
+// The firmware's active sessions listed into the Session and Connection
+// groups of the LogicalHBA's targets (only target's, whose sessions go
+// first, when given); sessions the tree shows already stay. A session
+// whose target the tree lacks stops the listing, so that the step above
+// that makes targets can give it one.
+class SessionListing {
+ public:
+  static constexpr uint32_t kTargetMissing = 0xFFFFFFFFu;
+  SessionListing();
+  ~SessionListing();
+  SessionListing(const SessionListing&) = delete;
+  SessionListing& operator=(const SessionListing&) = delete;
+  // Reads the firmware's list (params: six 256-byte texts of work space, or
+  // null). 0, else the failure's status; an empty list lists nothing.
+  uint32_t start(TavoNode* lhba, uint32_t function_number, uint32_t domain, uint32_t port_number, TavoNode* target,
+                 char* params);
+  // Lists on from where it stopped: 0 at the end, kTargetMissing at a
+  // session whose target the tree lacks (missing()), else the failure's
+  // status.
+  uint32_t run();
+  // The record of the session run() stopped at.
+  const FirmwareSessionRecord* missing() const;
+  // Lists that session into owner; none fails with status 19. 0 or 1.
+  uint32_t own(TavoNode* owner);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+// A whole listing where a missing target fails it (status 19).
+uint32_t list_target_sessions(TavoNode* lhba, uint32_t function_number, uint32_t domain, uint32_t port_number,
+                              TavoNode* target, char* params);
 
 }  // namespace tavo::sessions
 #endif

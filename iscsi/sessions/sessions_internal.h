@@ -16,7 +16,7 @@
 #include "iscsi/sessions/sessions.h"
 #include "iscsi/common/saved_records.h"
 #include "iscsi/common/saved_view.h"
-#include "iscsi/targets/targets.h"
+#include "iscsi/target_data/target_data.h"
 #include "base/memory.h"
 #include "transport/boot_region_records.h"
 #include "transport/session_records.h"
@@ -72,8 +72,6 @@ void lun_bytes(const LunPrivateRecord& r, uint8_t out[8]);
 // failed command's status (86 for the read).
 uint32_t read_session_config(uint32_t function_number, uint32_t domain, uint32_t port, uint32_t handle, size_t least,
                              const char* query_failed, SessionConfigRecord* config);
-// No configuration read before stands (sessions_changed).
-void session_configs_changed();
 
 // A closed boot session of p's function loses its boot flag and, on
 // Moravel, its record in the boot region; 0, or 1 (307 for the record).
@@ -163,9 +161,6 @@ SessionRecord read_session_record(const tree::HandlerContext& at, uint32_t handl
 // The same by the command's function number, domain and port.
 SessionRecord read_session_record(uint32_t number, uint32_t domain, uint32_t port, uint32_t handle,
                                   TavoNode* property);
-// The firmware's sessions changed (a persistent entry added or deleted, a
-// login, a logout): no record read before stands.
-void sessions_changed();
 
 // The firmware's persistent entry of a session (27/6) without its saved
 // line; 0, 1 or the failed command's status (25 and 243 with their texts).

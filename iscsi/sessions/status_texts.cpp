@@ -10,10 +10,6 @@ constexpr base::StatusText kSessionsStatusTexts[] = {
     {19, "Target not found. " SESSIONS_LOG_HINT},
     {29, "Portal not found."},
     {42, "No session available to this target."},
-    {44,
-     "The IP address settings for the Corvane iSCSI initiator cannot be modified when there is an active iSCSI boot "
-     "session. Please use the iSCSIVantrel configuration utility to modify the IP address settings. No configuration "
-     "changes were made to the Corvane iSCSI initiator."},
     {58,
      "Target is logged in successfully but setting Extended Timeout (ETO) has failed. Error recovery to this session "
      "may not work as expected. Please check tavo2d.log file for more information."},

@@ -12,7 +12,7 @@
 #include "base/library_lock.h"
 #include "iscsi/network/network.h"
 #include "iscsi/common/software_initiator.h"
-#include "iscsi/targets/login_sets.h"
+#include "iscsi/target_data/login_sets.h"
 #include "iscsi/common/record_reads.h"
 #include "iscsi/targets/targets_internal.h"
 #include "transport/glob.h"
@@ -87,7 +87,7 @@ uint32_t chap_apply(SavedBatch& batch, TavoNode* authentication, Owner owner, st
   if (owner != Owner::None && write_options(authentication->parent, changes) != 0) return 1;
   uint32_t stored = 0;
   for (const OptionChange& c : changes) stored |= set_prop_val(authentication, c.option, "%s", c.value);
-  if (owner == Owner::Target) session_hooks().update_authentication(authentication->parent->parent);
+  if (owner == Owner::Target) TAVO_update_session_authentication(authentication->parent->parent);
   if (batch.commit() != 0) {
     OptionValues saved;
     tavo::iscsi::keeping_last_status([&] { read_options(authentication->parent, &saved); });

@@ -219,7 +219,7 @@ uint32_t discover_targets(TavoNode* portal, TavoNode* action, char* params) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s: savestp.txt has no line for %s port %s\n", __func__, address, port);
     return 1;
   }
-  if (session_hooks().login_engine(action, internal_get_node(portal, "SendTargetPortalLoginOptions", TAVO_KIND_GROUP),
+  if (TAVO_esx_login(action, internal_get_node(portal, "SendTargetPortalLoginOptions", TAVO_KIND_GROUP),
                                    &request, params, request.initiator_name, 0, 0) != 0)
     return 1;
   tavo::IscsiLoginReply reply;

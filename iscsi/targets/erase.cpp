@@ -54,7 +54,7 @@ uint32_t erase_sessions(TavoNode* lhba) {
       if (is_word(boot, "True") && internal_set_property(s, "iSCSIBoot", "False") != 0) return 1;
     }
     for (const std::string& n : erase_instances(t, "Session"))
-      if (const uint32_t r = erase_run(t, "Logout", session_hooks().logout, n.c_str())) return r;
+      if (const uint32_t r = erase_run(t, "Logout", do_Logout, n.c_str())) return r;
   }
   return 0;
 }

@@ -1,13 +1,11 @@
 // The LogicalHBA branch: LogicalHBA0 of an iSCSI function with its static
 // sub-groups in the order clients see them, and its action descriptors.
 #include "iscsi/network/iscsi_network.h"
-#include "iscsi/targets/session_hooks.h"
 #include "iscsi/targets/targets.h"
 #include "iscsi/targets/login_option_defs.h"
 #include "nic/iscsi_qos.h"
 
 using namespace tavo::targets::defs;
-using tavo::targets::session_places;
 
 static SlotArea lhba_slots;
 
@@ -109,7 +107,10 @@ TAVO_ACTION(Corvane_iSCSIPhysicalHBA_LogicalHBA_Discovery, DeleteSendTargetPorta
 TAVO_ACTION(Corvane_iSCSIPhysicalHBA_LogicalHBA_Discovery, RefreshAvailableTargets, do_RefreshAvailableTargets,
             "This command rescans and picks up newly discovered targets.");
 const ChildDef discovery_children[] = {
-    supplied(&session_places.discover_boot_target),
+    property("DiscoverBootTargetThruDHCP", RW, LIST, "Enabled,Disabled", 7, 8, "Disabled",
+             handle_DiscoverBootTargetThruDHCP,
+             "This property discovers the boot targets configured at the DHCP server. If selects Disabled option, then "
+             "discovered boot target will be removed."),
     AddSendTargetPortal,
     DeleteSendTargetPortal,
     RefreshAvailableTargets,
@@ -118,6 +119,65 @@ const GroupDef discovery =
     group("Discovery", discovery_children,
           "This group contains the discovery parameters configured for the initiator node.", group_Discovery);
 
+// --- the LogicalHBA's iSCSIStatistics: fetched from the firmware ---
+const ChildDef statistics_children[] = {
+    property("NodeRoles", RO, TEXT, "", 1, 255, "1", handle_NodeAttr_properties,
+             "This property displays the node role of this initiator."),
+    property("PortalCount", RO, INT, "", 1, 5, "1", handle_NodeAttr_properties,
+             "This property displays the number of rows of the portal table of this instance."),
+    property("NodeCount", RO, INT, "", 1, 5, "1", handle_NodeAttr_properties,
+             "This property displays the number of rows of the node table of this instance."),
+    property("SessionCount", RO, INT, "", 1, 5, "1", handle_intrInstStat_properties,
+             "This property displays the number of rows of the session table of this instance."),
+    property("SessionFailureCount", RO, INT, "", 1, 255, "1", handle_intrInstStat_properties,
+             "This property displays the number of times a session of this instance failed."),
+    property("LastSessionFailureType", RO, TEXT, "", 1, 255, "1", handle_intrInstStat_properties,
+             "This property displays the type of the last session failure."),
+    property("LastSessionRmtNodeName", RO, TEXT, "", 1, 224, "iqn.hx", handle_intrInstStat_properties,
+             "This property displays the iSCSI name of the remote node of the failed session."),
+    property("SessionDigestErrors", RO, TEXT, "", 4, 0, "4", handle_intrInstStat_properties,
+             "This property displays the number of sessions failed on a header or data digest error."),
+    property("SessionConnectionTimeout", RO, TEXT, "", 4, 0, "4", handle_intrInstStat_properties,
+             "This property displays the number of sessions failed on a sequence time limit."),
+    property("SessionFormatErrors", RO, TEXT, "", 4, 0, "4", handle_intrInstStat_properties,
+             "This property displays the number of sessions failed on a PDU format error."),
+    property("LoginFailures", RO, TEXT, "", 4, 0, "4", handle_intrLoginStat_properties,
+             "This property displays the number of failed logins of this initiator."),
+    property("LastFailureTime", RO, TEXT, "", 0, 32, "0", handle_intrLoginStat_properties,
+             "This property displays the time stamp of the latest login failure; 0 means none."),
+    property("LastFailureType", RO, TEXT, "", 0, 0, "0", handle_intrLoginStat_properties,
+             "This property displays the failure type of the latest login failure."),
+    property("LastTgtFailureName", RO, TEXT, "", 1, 224, "iqn.hx", handle_intrLoginStat_properties,
+             "This property displays the name of the target that most recently failed a login."),
+    property("LastTgtFailureAddr", RO, TEXT, "", 0, 0, "0", handle_intrLoginStat_properties,
+             "This property displays the network address of the target that most recently failed a login."),
+    property("LoginAcceptRsps", RO, TEXT, "", 4, 0, "4", handle_intrLoginStat_properties,
+             "This property displays the number of login responses accepted."),
+    property("LoginOtherFailRsps", RO, TEXT, "", 4, 0, "4", handle_intrLoginStat_properties,
+             "This property displays the number of login responses with any other failure status."),
+    property("LoginRedirectRsps", RO, TEXT, "", 4, 0, "4", handle_intrLoginStat_properties,
+             "This property displays the number of login responses of status class redirection."),
+    property("LoginAuthFailRsps", RO, TEXT, "", 4, 0, "4", handle_intrLoginStat_properties,
+             "This property displays the number of login responses with status 0x201, authentication failed."),
+    property("LoginAuthFails", RO, TEXT, "", 4, 0, "4", handle_intrLoginStat_properties,
+             "This property displays the number of logins aborted because the target failed authentication."),
+    property("LoginNegoFails", RO, TEXT, "", 4, 0, "4", handle_intrLoginStat_properties,
+             "This property displays the number of logins aborted because parameter negotiation failed."),
+    property("LogoutNormals", RO, TEXT, "", 4, 0, "4", handle_intrLoginStat_properties,
+             "This property displays the number of logout commands sent with reason normal."),
+    property("LogoutOthers", RO, TEXT, "", 4, 0, "4", handle_intrLoginStat_properties,
+             "This property displays the number of logout commands sent with any other reason."),
+    property("PortRowStatus", RO, TEXT, "", 0, 3, "2", handle_NodeAttr_properties,
+             "This property displays the row status of the portal entry."),
+    property("PortalRole", RO, TEXT, "", 1, 2, "1", handle_NodeAttr_properties,
+             "This property displays the role of the portal, target or initiator portal."),
+    property("PortalProtocol", RO, TEXT, "", 1, 2, "1", handle_NodeAttr_properties,
+             "This property displays the transport protocol of the portal."),
+    property("PortalTag", RO, TEXT, "", 1, 65535, "1", handle_NodeAttr_properties,
+             "This property displays the aggregation tag of the portal used as an initiator."),
+};
+const GroupDef statistics =
+    group("iSCSIStatistics", statistics_children, "This group contains all the SNMP properties.");
 // --- the LogicalHBA ---
 TAVO_ACTION(
     Corvane_iSCSIPhysicalHBA_LogicalHBA, AddTarget, do_AddTarget,
@@ -144,7 +204,7 @@ const ChildDef lhba_children[] = {
     subgroup(&default_group),
     subgroup(&initiator_options),
     subgroup(&qos),
-    supplied(&session_places.statistics),
+    subgroup(&statistics),
     subgroup(&discovery),
     AddTarget,
     DeleteTarget,

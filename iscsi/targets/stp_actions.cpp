@@ -12,7 +12,7 @@
 #include "base/save_file.h"
 #include "iscsi/network/network.h"
 #include "iscsi/common/software_initiator.h"
-#include "iscsi/targets/login_sets.h"
+#include "iscsi/target_data/login_sets.h"
 #include "iscsi/targets/targets_internal.h"
 #include "transport/glob.h"
 

@@ -70,12 +70,12 @@ uint32_t actions_boot_checks(TavoNode* lhba, const char* boot) {
 
 uint32_t actions_boot_target_checks(TavoNode* lhba, const char* boot, const char* priority) {
   if (priority[0] != '\0') {
-    const uint32_t taken = session_hooks().boot_target_priority(lhba, priority);
+    const uint32_t taken = TAVO_check_boot_target_priority(lhba, priority);
     if (taken == 341) targets_status(341);
     if (taken != 0) return 1;
   }
   uint8_t number = 0;
-  if (is_word(boot, "True") && session_hooks().boot_target_count(lhba, &number) != 0) {
+  if (is_word(boot, "True") && TAVO_check_boot_target_num(lhba, &number) != 0) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s: a boot target needs every target of the LogicalHBA to have a session\n",
            __func__);
     return 1;
@@ -102,17 +102,17 @@ void actions_keep(const NewPortal& n) {
 // and the target's sessions read back. A failed save deletes the entry
 // again and, for a portal of a target that stays, reads its sessions anew.
 uint32_t actions_persist(const NewPortal& n, const char* boot) {
-  const uint32_t qualifier = session_hooks().new_qualifier();
-  const uint32_t persisted = session_hooks().make_persistent(n.target, n.address.c_str(), n.port.c_str(), qualifier,
+  const uint32_t qualifier = generate_isid_qualifier();
+  const uint32_t persisted = make_session_persistent(n.target, n.address.c_str(), n.port.c_str(), qualifier,
                                                              nullptr, boot, n.initiator.c_str(), 0);
   if (persisted != 0) return persisted;
   SavedBatch::undo([n, qualifier] {
-    session_hooks().delete_persistent(n.place.number, n.place.domain, n.place.port, n.target, n.name.c_str(),
+    delete_persistent(n.place.number, n.place.domain, n.place.port, n.target, n.name.c_str(),
                                       n.address.c_str(), n.port.c_str(), qualifier, n.initiator.c_str(), 1);
-    if (n.node != n.target) session_hooks().refresh_target(n.target);
+    if (n.node != n.target) group_Target(n.target);
   });
   tavo::iscsi::ParamTexts cleared;
-  session_hooks().list_sessions(n.place.lhba, n.place.number, n.place.domain, n.place.port, n.target, nullptr,
+  get_all_sessions(n.place.lhba, n.place.number, n.place.domain, n.place.port, n.target, nullptr,
                                 cleared.data());
   return 0;
 }
@@ -135,7 +135,7 @@ bool actions_portal_text(TavoNode* portal, PortalText* out) {
 // deletion; status 34 while one is logged in.
 bool actions_sessions_closed(TavoNode* target, const char* name, TavoNode* action, TavoNode* portal) {
   uint32_t logged_in = 0;
-  if (session_hooks().session_status(target, name, tavo::tree::handler_context(target).number, &logged_in,
+  if (TAVO_check_session_status(target, name, tavo::tree::handler_context(target).number, &logged_in,
                                      action, portal, portal != nullptr ? 1 : 0) != 0)
     return false;
   if (logged_in == 0) return true;
@@ -201,7 +201,7 @@ uint32_t add_target(TavoNode* lhba, TavoNode* action, char* params) {
   uint32_t result = actions_persist(n, boot_target ? "True" : "False");
   TavoNode* session = get_first_instance(target, "Session");
   if (result == 0 && boot_target && generation == tavo::kGenerationMoravel && session != nullptr &&
-      session_hooks().add_boot_target(p.number, p.domain, p.port, session, actions_priority_code(priority), 1) != 0) {
+      TAVO_add_boottarget_tlv(p.number, p.domain, p.port, session, actions_priority_code(priority), 1) != 0) {
     targets_status(306);
     result = 1;
   }

@@ -1,17 +1,11 @@
 // The Target and TargetPortal branches: a target known to a LogicalHBA's
 // initiator, with its login options, and one portal of a target.
+#include "iscsi/common/help_texts.h"
 #include "iscsi/targets/login_option_defs.h"
 #include "iscsi/targets/targets_internal.h"
 
 using namespace tavo::targets::defs;
-using tavo::targets::session_places;
-
-namespace {
-
-// A Target is refreshed from the firmware's sessions (sessions/).
-uint32_t refresh_target(TavoNode* target) { return tavo::targets::session_hooks().refresh_target(target); }
-
-}  // namespace
+using tavo::iscsi::kInstanceHelp;
 
 static SlotArea target_slots;
 static SlotArea target_portal_slots;
@@ -41,21 +35,48 @@ TAVO_ACTION(Corvane_iSCSIPhysicalHBA_LogicalHBA_Target, AddTargetPortal, do_AddT
             required("IPAddress", IP, "", 0, 0, "This parameter specifies the IP address of the target portal."),
             optional("PortNumber", INT, "", 1024, 65535,
                      "This parameter specifies the port number of the target portal."));
+TAVO_ACTION(
+    Corvane_iSCSIPhysicalHBA_LogicalHBA_Target, Login, do_Login,
+    "This command logs in to the target with its current login options. The first 2 parameters will be defaulted to "
+    "the values from the first instance of TargetPortal group. SessionInitiatorName parameter can be used to provide a "
+    "different iSCSI Initiator Name other than what is inherited from InitiatoriSCSIName property, for this session. "
+    "ISIDQualifier parameter can be used to override firmware assigned ISIDQualifier for this session.",
+    optional("IPAddress", IP, "", 0, 0, "This parameter specifies the IP address of the target portal to login."),
+    optional("PortNumber", INT, "", 1024, 65535, "This parameter specifies the port number of the target to login."),
+    optional("SessionInitiatorName", TEXT, "", 1, 223,
+             "This parameter specifies the initiator iSCSI name for the session to login."),
+    optional("ISIDQualifier", INT, "", 0, 65535,
+             "This parameter indicates the ISIDQualifier for the session to login."),
+    optional("BootTarget", LIST, "True,False", 4, 5, "This parameter configures the boot session."),
+    optional("BootTargetPriority", LIST, "Primary,Secondary,None", 4, 9,
+             "This parameter is used to configure the iSCSI boot target priority. Valid values are None, Primary and "
+             "Secondary."));
+TAVO_ACTION(Corvane_iSCSIPhysicalHBA_LogicalHBA_Target, Logout, do_Logout,
+            "This command sends a logout request on the session given by its instance number. SM-CLP will not allow "
+            "logout of BootSessions.",
+            optional("InstanceNumber", INT, "", 0, 63, kInstanceHelp));
+TAVO_ACTION(Corvane_iSCSIPhysicalHBA_LogicalHBA_Target, ReScanLUNS, do_ReScanLUNS,
+            "This command reports the LUNs of the target.");
 const ChildDef target_children[] = {
     subgroup(&target_options),
     property("TargetISCSIName", RO, TEXT, "", 6, 223, "6", stored,
              "This property displays the iSCSI name of the target."),
-    supplied(&session_places.alias_and_eto),
+    property("TargetAlias", RO, TEXT, "", 0, 0, "", handle_TargetAlias,
+             "This property displays the alias of the target node."),
+    property("ETO", RW, INT, "", 0, 3600, "30", handle_Target_ETO,
+             "This property specifies the extended timeout of the target in seconds. The driver will ensure that the "
+             "I/Os are not errored back until this time has expired (from the time the target stopped responding)."),
     property("TargetType", RO, LIST, "Static,Discovered", 6, 10, "Static", handle_target_type,
              "This property indicates whether the target is static or discovered."),
-    supplied(&session_places.login),
+    Login,
     DeleteTargetPortal,
     AddTargetPortal,
-    supplied(&session_places.logout_and_rescan),
+    Logout,
+    ReScanLUNS,
 };
 const GroupDef target = instanced(
     "Target", 256, &target_slots, target_children,
-    "This group represents the information about the targets that are available in the network.", refresh_target);
+    "This group represents the information about the targets that are available in the network.", group_Target);
 
 // The portal set-up stores the real values right after the build.
 const ChildDef target_portal_children[] = {

@@ -255,12 +255,12 @@ uint32_t refresh_targets(TavoNode* lhba, uint32_t domain, uint32_t port_number, 
     failed += discover_targets(s, internal_get_node(s, "DiscoverTargets", TAVO_KIND_ACTION), empty.data()) != 0;
   }
   tavo::iscsi::ParamTexts cleared;
-  session_hooks().list_sessions(lhba, p.number, domain, port_number, nullptr, action, cleared.data());
+  get_all_sessions(lhba, p.number, domain, port_number, nullptr, action, cleared.data());
   if (!OPEN_ISCSI_DRIVER_LOADED) {
     for (TavoNode* t = get_first_instance(lhba, "Target"); t != nullptr; t = next_instance(t)) {
       char answer[TAVO_VALUE_SIZE] = "";
       tavo::iscsi::ParamTexts luns;
-      session_hooks().list_luns(t, domain, port_number, t, internal_get_node(t, "ReScanLUNS", TAVO_KIND_ACTION),
+      get_all_luns(t, domain, port_number, t, internal_get_node(t, "ReScanLUNS", TAVO_KIND_ACTION),
                                 luns.data(), answer);
     }
   } else if (listing_software_refresh(lhba) != 0) {
@@ -304,7 +304,7 @@ uint32_t TAVO_refresh_backend_client_iscsi_targets(void) {
     for (TavoNode* fn = first; fn != nullptr; fn = next_instance(fn)) {
       TavoNode* lhba = get_first_instance(fn, "LogicalHBA");
       if (lhba == nullptr) return 0;
-      session_hooks().refresh_eto(lhba, static_cast<uint32_t>(instance_number(lhba)),
+      refresh_eto(lhba, static_cast<uint32_t>(instance_number(lhba)),
                                   tavo::tree::handler_context(fn).port);
     }
   }

@@ -102,7 +102,7 @@ uint32_t sync_startup_line(TavoNode* lhba, const SavedFields& line, SyncTargets*
     if (target == nullptr) return 1;
     targets->by_line.emplace(sync_folded(name), target);
     sync_type(target, line);
-  } else if (session_hooks().find_session(target, address, port) == nullptr &&
+  } else if (find_session(target, address, port) == nullptr &&
              find_target_portal(target, address, port) == nullptr) {
     if (setup_portal(target, address, port, "0", nullptr, nullptr, nullptr) == nullptr) return 1;
     sync_type(target, line);
@@ -189,7 +189,7 @@ uint32_t add_target_from_file(TavoNode* lhba) {
     snprintf(login.text[1], TAVO_VALUE_SIZE, "%s", decimal_port(sync_field(line, Field::Port)).c_str());
     snprintf(login.text[2], TAVO_VALUE_SIZE, "%s", sync_field(line, Field::InitiatorName).c_str());
     snprintf(login.text[3], TAVO_VALUE_SIZE, "%s", sync_field(line, Field::Qualifier).c_str());
-    session_hooks().login(target, internal_get_node(target, "Login", TAVO_KIND_ACTION), login.data());
+    do_Login(target, internal_get_node(target, "Login", TAVO_KIND_ACTION), login.data());
   }
   return 0;
 }

@@ -1,7 +1,9 @@
 // iSCSI discovery and targets: the LogicalHBA, SendTargetPortal, Target and
-// TargetPortal branches, the login option sets of initiator, send-target
-// portals and targets, the login option block of a login request, the
-// saved iSCSI files, and the start-up steps the back end runs.
+// TargetPortal groups and the steps that act on them (adding, deleting,
+// discovering, listing and erasing targets, their CHAP and login options),
+// and the start-up steps the back end runs. They sit above the sessions
+// they log in, list and persist, and above the data both share
+// (iscsi/target_data/target_data.h, included here).
 //
 // Handlers and operations answer 0 or 1 and leave the reason of a failure
 // that has a message in the last status.
@@ -10,6 +12,8 @@
 #include <stdint.h>
 #include <stdio.h>
 
+#include "iscsi/target_data/target_data.h"
+#include "iscsi/sessions/sessions.h"
 #include "transport/login_options_block.h"
 #include "tree/tree.h"
 
@@ -39,120 +43,12 @@ TAVO_EXPORT TavoNode* initialize_TargetPortal(TavoNode* target, TavoNode* creati
 TAVO_EXPORT uint32_t handle_initiator_loginoptions(TavoNode* property, char* buf, uint32_t op);
 TAVO_EXPORT uint32_t handle_stploginoptions(TavoNode* property, char* buf, uint32_t op);
 TAVO_EXPORT uint32_t handle_target_loginoptions(TavoNode* property, char* buf, uint32_t op);
-// Their Authentication options: reload and answer; the portal's stores a
-// written text without touching the file, the others never store.
-TAVO_EXPORT uint32_t handle_authentication_initiator_loginoptions(TavoNode* property, char* buf, uint32_t op);
-TAVO_EXPORT uint32_t handle_authentication_stploginoptions(TavoNode* property, char* buf, uint32_t op);
-TAVO_EXPORT uint32_t handle_authentication_target_loginopts(TavoNode* property, char* buf, uint32_t op);
+// Their Authentication options: iscsi/target_data/target_data.h.
 // A target option handler for clients: as handle_target_loginoptions
 // without the digest rules.
 TAVO_EXPORT uint32_t handle_target_loginopts(TavoNode* property, char* buf, uint32_t op);
-// Reload the set of the owner (LogicalHBA, SendTargetPortal or Target)
-// into its login-options group and that group's Authentication group. A
-// missing file answers 1, for a target 0 with nothing changed.
-TAVO_EXPORT uint32_t TAVO_get_initiator_loginoptions(TavoNode* lhba, TavoNode* options, TavoNode* authentication);
-TAVO_EXPORT uint32_t TAVO_get_stploginoptions(TavoNode* portal, TavoNode* options, TavoNode* authentication);
-TAVO_EXPORT uint32_t TAVO_get_target_loginoptions(TavoNode* target, TavoNode* options, TavoNode* authentication);
-// Write one option (named without regard to case) of the owner's set into
-// its saved lines; a target's lines also get "True" as their persistence.
-// A value holding a comma or a line break is refused with status 6.
-TAVO_EXPORT uint32_t TAVO_set_initiator_loginoptions(TavoNode* lhba, TavoNode* options, TavoNode* authentication,
-                                                     const char* option, const char* value);
-TAVO_EXPORT uint32_t TAVO_set_stploginoptions(TavoNode* portal, TavoNode* options, TavoNode* authentication,
-                                              const char* option, const char* value);
-TAVO_EXPORT uint32_t TAVO_set_target_loginoptions(TavoNode* target, TavoNode* options, TavoNode* authentication,
-                                                  const char* option, const char* value);
-
-// --- the login option block of a login request: transport/login_options_block.h ---
-// The calling thread's default block, reset to the defaults; copy it into
-// the request before filling anything in.
-TAVO_EXPORT IscsiLoginOptionsBlock* get_default_login_options(void);
-// Steps of the login tries, from a login-options group (1 when it has no
-// Authentication group): the CHAP part when use_chap is 1, then the
-// InitialR2T and ImmediateData flags; a digest byte from its option when
-// use_digest is 1, else 0. A failed read answers its status.
-TAVO_EXPORT uint32_t update_chap_details(TavoNode* options, IscsiLoginOptionsBlock* block, uint32_t use_chap);
-TAVO_EXPORT uint32_t update_header_digest_details(TavoNode* options, IscsiLoginOptionsBlock* block,
-                                                  uint32_t use_digest);
-TAVO_EXPORT uint32_t update_data_digest_details(TavoNode* options, IscsiLoginOptionsBlock* block, uint32_t use_digest);
-// The block from a set: mode 1 fills nothing, 3 the CHAP part only, 0 and 2
-// everything; 1 for a mode above 3. The conditional form fills the CHAP
-// part, header and data digests only for their flags of 1.
-TAVO_EXPORT uint32_t get_login_options(TavoNode* options, IscsiLoginOptionsBlock* block, uint32_t mode);
-TAVO_EXPORT uint32_t conditional_get_login_options(TavoNode* options, IscsiLoginOptionsBlock* block, uint32_t mode,
-                                                   uint32_t header_flag, uint32_t data_flag, uint32_t chap_flag);
-// Copies the CHAP values (mode 3) and, for the other modes up to 3, the
-// flag and digest options from one login-options group to another; 0.
-TAVO_EXPORT uint32_t copy_login_options(TavoNode* destination, TavoNode* source, uint32_t mode);
-
-// --- saved iSCSI files (/etc/config/QVL/tavo/savetgt.txt, savestp.txt,
-// intr_logopts.txt): lines of comma-separated fields that begin with the
-// LogicalHBA key "Corvane<c>,iSCSIPhysicalHBA<p>,LogicalHBA<l>". ---
-enum {
-  TAVO_ENTRY_TARGET = 0,         // savetgt.txt: a target's portal and its sessions
-  TAVO_ENTRY_SEND_TARGET = 1,    // savestp.txt: a send-target portal
-  TAVO_ENTRY_LOGICAL_HBA = 2     // savetgt.txt: every line of a LogicalHBA
-};
-#define TAVO_ANY_ISID_QUALIFIER 0xFFFFFu
-
-// The whole stream from its start as a new NUL-terminated text (free it
-// with tavo_dfree), with its size and line count; NULL for no stream, an
-// empty file or no memory (the outputs are then untouched).
-TAVO_EXPORT char* TAVO_get_file_data(FILE* stream, uint32_t* size, uint32_t* line_count);
-// Fields 1..key_count of line into fields[] (256 bytes each, cut to 255
-// characters), each compared without case with keys[] (1 at the first
-// difference), then fields up to field_count; 0. A field the line lacks
-// leaves its text as it was.
-TAVO_EXPORT uint32_t TAVO_get_iscsi_data_from_file(const char* line, char (*keys)[TAVO_VALUE_SIZE],
-                                                   char (*fields)[TAVO_VALUE_SIZE], uint32_t field_count,
-                                                   uint32_t key_count);
-// Appends the target's line for one portal (unless it is there) and gives
-// the target the login options of its source: its own saved line when it
-// has one, else the send-target portal for a discovered target (portal, or
-// the first with the target's address), else the initiator. 0, or 1 (a
-// failed save leaves its status).
-TAVO_EXPORT uint32_t TAVO_add_target_into_file(TavoNode* lhba, TavoNode* target, const char* name,
-                                               const char* address, const char* port, TavoNode* portal,
-                                               const char* persistence);
-// Appends a persistent session's line with the target's options now.
-TAVO_EXPORT uint32_t TAVO_update_tgt_entry(TavoNode* lhba, TavoNode* target, const char* address, const char* port,
-                                           uint32_t isid_qualifier, const char* persistence);
-// 1 when a line of the kind exists for the key of the three groups: kind 1
-// address and port in savestp.txt; kind 0 name, address, port and the
-// qualifier (any for TAVO_ANY_ISID_QUALIFIER) in savetgt.txt. Fields are
-// compared whole: names and addresses without case, ports by number, the
-// qualifier exactly. Lines are saved with their ports in decimal.
-TAVO_EXPORT uint32_t TAVO_check_for_duplicate_tgt(TavoNode* controller, TavoNode* function, TavoNode* lhba,
-                                                  const char* name, const char* address, const char* port,
-                                                  uint32_t kind, uint32_t isid_qualifier);
-// Rewrites the file without the entry's lines (kinds as above; kind 2
-// every savetgt.txt line of the LogicalHBA); 0 or 1.
-TAVO_EXPORT uint32_t TAVO_remove_entry_from_file(TavoNode* lhba, const char* name, const char* address,
-                                                 const char* port, uint32_t isid_qualifier, uint32_t kind);
-// Start-up: loads the initiator's options from its line of
-// intr_logopts.txt, or appends the default line and sets the defaults.
-TAVO_EXPORT uint32_t TAVO_set_ini_loginopts_prop(TavoNode* lhba, char (*keys)[TAVO_VALUE_SIZE]);
-// Start-up check of the three files: empty lines go; a malformed line goes
-// alone, after the file as it was is kept beside it as "<name>.corrupt".
-// Always 0.
-TAVO_EXPORT uint32_t TAVO_check_for_corrupted_database(void);
-// Moves the saved files in from their older locations under /scratch.
-TAVO_EXPORT void TAVO_save_file_configuration(void);
-// Appends the old file's lines that the current file lacks, then removes
-// the old file; 0 (also without an old file), else 1.
-TAVO_EXPORT uint32_t TAVO_backup_old_configuration(const char* old_path, const char* current_path);
 
 // --- targets and target portals ---
-// The first Target (instance order) whose TargetISCSIName is name without
-// case; NULL for none.
-TAVO_EXPORT TavoNode* find_target(TavoNode* lhba, const char* name);
-// The first TargetPortal at this address (exactly) and port (by number:
-// "0xCBC" is 3260); an empty or NULL text matches any. NULL for none.
-TAVO_EXPORT TavoNode* find_target_portal(TavoNode* target, const char* address, const char* port);
-// 0 and *instance for the portal at address (exactly) and port (by number,
-// or any when empty); 1 for none.
-TAVO_EXPORT uint32_t validate_target_portal(TavoNode* target, uint32_t* instance, const char* address,
-                                            const char* port);
 // A new Target named name with its type ("Discovered" when discovered is
 // set, else "Static") and the controller's default ETO; creating node,
 // action and params are kept for the tree's persistence. NULL when the
@@ -164,11 +60,6 @@ TAVO_EXPORT TavoNode* setup_target(TavoNode* lhba, const char* name, TavoNode* c
 // cannot be built.
 TAVO_EXPORT TavoNode* setup_portal(TavoNode* target, const char* address, const char* port, const char* tag,
                                    TavoNode* creating_node, TavoNode* creating_action, char* params);
-// TargetType from the target's first line of savetgt.txt (unchanged
-// without one); 0, or 1.
-TAVO_EXPORT uint32_t get_target_type(TavoNode* target);
-// TargetType: a read refreshes it from savetgt.txt.
-TAVO_EXPORT uint32_t handle_target_type(TavoNode* property, char* buf, uint32_t op);
 // "True" (persistent) or "False" into out[35] when the firmware has a
 // session of the target named; out unchanged without one. 0, or 1.
 TAVO_EXPORT uint32_t TAVO_get_tgt_persistent_val(TavoNode* node, const char* name, char* out);
@@ -178,6 +69,19 @@ TAVO_EXPORT uint32_t TAVO_sync_targets_with_file(TavoNode* lhba);
 // Creates the targets and portals savetgt.txt holds for the LogicalHBA
 // that the tree lacks; 0, or 1.
 TAVO_EXPORT uint32_t add_target_from_file(TavoNode* lhba);
+
+// --- sessions listed into their targets ---
+// Rebuilds the Session and Connection groups of the LogicalHBA's targets
+// (only target's, whose sessions go first, when given) from the firmware's
+// active sessions; sessions the tree shows already stay. params: six
+// 256-byte texts of work space. 0, else the failure's status.
+TAVO_EXPORT uint32_t get_all_sessions(TavoNode* lhba, uint32_t function_number, uint32_t domain,
+                                      uint32_t port_number, TavoNode* target, TavoNode* software_node, char* params);
+// The Target of the session's target name, made (static, with a portal of
+// the session's connection) when the LogicalHBA has none; NULL when it
+// cannot be had.
+TAVO_EXPORT TavoNode* TAVO_get_boot_target(TavoNode* lhba, TavoNode* creating_node, TavoNode* creating_action,
+                                           char* params, const tavo::FirmwareSessionRecord* record);
 
 // --- send-target portals and discovery ---
 // A discovery session to the portal, SendTargets (params: TargetName or
@@ -208,6 +112,15 @@ TAVO_EXPORT uint32_t TAVO_sync_stp_with_file(TavoNode* controller, TavoNode* fun
 TAVO_EXPORT uint32_t group_Discovery(TavoNode* discovery);
 
 // --- start-up ---
+// --- start-up ---
+// Brings one LogicalHBA's function up to date: Enabled, MACAddress, the
+// routable IPv6 addresses, the interface, routes and ARP entries, then the
+// firmware's targets, sessions and LUNs (the software-initiator operations
+// with OPEN_ISCSI_DRIVER_LOADED set). created_tags and its count: none and
+// 0 at start-up. work: 1536 bytes (NULL: its own). 0, or non-zero when a
+// network or target read failed (sessions and LUNs are then skipped).
+TAVO_EXPORT uint32_t setup_iscsi(TavoNode* lhba, const char* enabled, uint32_t* created_tags, uint32_t tag_count,
+                                 char* work);
 // Builds the LogicalHBA of every iSCSI function and restores the saved
 // configuration; 0, or 1 when the walk ended early.
 TAVO_EXPORT uint32_t TAVO_set_lhba_prop(void);

@@ -13,6 +13,7 @@
 #include "iscsi/network/iscsi_network.h"
 #include "tests/support/client_fixture.h"
 #include "transport/glob.h"
+#include "tree/backend_hooks.h"
 #include "tree/group_builder.h"
 
 namespace tavo::test {
@@ -137,6 +138,42 @@ TEST_F(StartupTest, TopologiesGiveTheirGroupsPortsAndProtocols) {
     EXPECT_EQ(get("TAVOServiceVersion"), controllers > 0 ? "1.0.99.0" : "0");
     EXPECT_EQ(get("TAVOHierarchyVersion"), controllers > 0 ? "10.6" : "0");
   }
+}
+
+// Every place of a lower branch's group that a higher branch fills is
+// filled at start-up; one left empty (a library linked without its branch)
+// fails the start with the tree's status and a log line naming it, and
+// the next start with the place filled succeeds.
+TEST_F(StartupTest, AnEmptyPlaceFailsTheStart) {
+
+  const std::string topology = "controller 0 generation=moravel serial=M bus=3\nnic controller=0 function=0 port=0\n";
+  EXPECT_EQ(backend::supplied_places().size(), 7u);  // the Corvane group's six and a port's ChannelManagement
+  for (const backend::SuppliedPlace& r : backend::supplied_places()) {
+    SCOPED_TRACE(r.name);
+    ASSERT_EQ(restart(topology), 0u);
+    r.place->supply({});
+    EXPECT_EQ(restart(topology), 1u);
+    EXPECT_EQ(last_status(), std::make_pair(1u, std::string("Failed to build the management tree. Please check "
+                                                            "tavo2d.log file for more information.")));
+    EXPECT_EQ(log_count(std::string("backend_init: the rows of ") + r.name + " were never supplied"), 1);
+    r.place->supply(r.rows());
+    ASSERT_EQ(restart(topology), 0u);
+    EXPECT_EQ(children("", TAVO_KIND_GROUP), std::vector<std::string>{"Corvane0"});
+  }
+}
+
+// Without the back end (a program that set no start of its own and linked
+// none) the start fails, logged, instead of showing ROOT alone.
+TEST_F(StartupTest, NoBackEndFailsTheStart) {
+  const std::string topology = "controller 0 generation=cv3 serial=S bus=3\nnic controller=0 function=0 port=0\n";
+  const tree::BackendHooks saved = tree::backend_hooks();
+  use(topology);
+  tree::set_backend_hooks({nullptr, nullptr});
+  EXPECT_EQ(TAVO_init(), 1u);
+  EXPECT_EQ(log_count("init_hm_data: no back end is linked in"), 1);
+  tree::set_backend_hooks(saved);
+  ASSERT_EQ(restart(topology), 0u);
+  EXPECT_EQ(children("", TAVO_KIND_GROUP), std::vector<std::string>{"Corvane0"});
 }
 
 TEST_F(StartupTest, NoAdapterLeavesItsMessage) {

@@ -71,7 +71,7 @@ struct SentCommand {
                       c.pci_function))
 
 inline constexpr CatalogueInvoker kCatalogueInvokers[] = {
-#define TAVO_COMMAND(name, subsystem, opcode, version, form, length, direction, device) \
+#define TAVO_COMMAND(name, subsystem, opcode, version, form, length, direction, device, ...) \
   TAVO_TEST_INVOKE_##form(name, device),
 #include "transport/command_table.def"
 #undef TAVO_COMMAND

@@ -240,19 +240,36 @@ TEST_F(TreeStoreTest, ATreeBuiltAgainFindsOnlyItsOwnNodes) {
   EXPECT_NE(tag_of(get_node(tag_of(built[0], "Settings")), "Level"), 0xFFFFFFFFu);
 }
 
+// A start whose back end fails, and a start without a back end linked in,
+// release everything, leave the tree's status, and can be retried.
 TEST_F(TreeStoreTest, FailedStartReleasesEverythingAndCanBeRetried) {
-  ASSERT_EQ(TAVO_exit(), 0u);
-  uint32_t before = tavo_counter;
   const tree::BackendHooks saved = tree::backend_hooks();
-  tree::set_backend_hooks({[] { return 1u; }, saved.stop});
-  EXPECT_EQ(TAVO_init(), 1u);
-  EXPECT_EQ(get_node(0), nullptr);
-  EXPECT_EQ(hm_find_hierarchy(""), nullptr);
-  EXPECT_EQ(tavo_counter, before);
-  EXPECT_EQ(TAVO_exit(), 0u);  // the failed client was not counted
-  tree::set_backend_hooks(saved);
-  ASSERT_EQ(TAVO_init(), 0u);
-  EXPECT_NE(get_node(0), nullptr);
+  const struct {
+    const char* name;
+    tree::BackendHooks hooks;
+  } rows[] = {
+      {"the back end fails", {[] { return 1u; }, saved.stop}},
+      {"no back end", {nullptr, nullptr}},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    ASSERT_EQ(TAVO_exit(), 0u);
+    uint32_t before = tavo_counter;
+    tree::set_backend_hooks(r.hooks);
+    EXPECT_EQ(TAVO_init(), 1u);
+    uint32_t code = 0;
+    char text[TAVO_STATUS_TEXT_SIZE] = "";
+    TAVO_get_last_status(&code, text);
+    EXPECT_EQ(std::to_string(code) + ":" + text,
+              "1:Failed to build the management tree. Please check tavo2d.log file for more information.");
+    EXPECT_EQ(get_node(0), nullptr);
+    EXPECT_EQ(hm_find_hierarchy(""), nullptr);
+    EXPECT_EQ(tavo_counter, before);
+    EXPECT_EQ(TAVO_exit(), 0u);  // the failed client was not counted
+    tree::set_backend_hooks(saved);
+    ASSERT_EQ(TAVO_init(), 0u);
+    EXPECT_NE(get_node(0), nullptr);
+  }
 }
 
 }  // namespace

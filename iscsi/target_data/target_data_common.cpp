@@ -1,5 +1,4 @@
-// The branch's status messages, what the sessions branch registers with it,
-// and small helpers of its saved lines.
+// The status messages of targets and small helpers of their saved lines.
 #include <stdio.h>
 #include <string.h>
 #include <strings.h>
@@ -8,8 +7,8 @@
 
 #include "base/validate.h"
 #include "controller/controller.h"
-#include "iscsi/targets/login_sets.h"
-#include "iscsi/targets/targets_internal.h"
+#include "iscsi/target_data/login_sets.h"
+#include "iscsi/target_data/target_records.h"
 #include "transport/device_ids.h"
 #include "transport/glob.h"
 
@@ -52,14 +51,7 @@ constexpr base::StatusText kTargetsStatusTexts[] = {
 #undef TARGETS_LOG_HINT
 const base::StatusTable kTargetsTable{"targets", kTargetsStatusTexts};
 
-constinit SessionHooks registered_session_hooks;
-
 }  // namespace
-
-constinit SessionPlaces session_places;
-
-void set_session_hooks(const SessionHooks& hooks) { registered_session_hooks = hooks; }
-const SessionHooks& session_hooks() { return registered_session_hooks; }
 
 const base::StatusWording kOddSecret{TAVO_INVALID_VALUE, "Invalid value. Odd number of characters are not allowed."};
 const base::StatusFormat<unsigned, unsigned> kServersFailed{79, "%u out of %u iSNSServers failed to discover targets."};
@@ -69,7 +61,6 @@ const base::StatusWording kListingFailed{79, "Failed to update the Targets from 
 
 void targets_status(uint32_t code) { base::set_status(code); }
 
-std::string key_text(const LhbaKey& key) { return key.text[0] + "," + key.text[1] + "," + key.text[2]; }
 
 bool store_line_options(TavoNode* owner, const char* options_group, Saved s, const SavedFields& line) {
   TavoNode* options = internal_get_node(owner, options_group, TAVO_KIND_GROUP);

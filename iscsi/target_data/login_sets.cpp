@@ -1,6 +1,6 @@
 // The login option sets of initiator, send-target portals and targets: the
 // saved line is the master copy, the tree's texts its cache.
-#include "iscsi/targets/login_sets.h"
+#include "iscsi/target_data/login_sets.h"
 
 #include <string.h>
 #include <strings.h>
@@ -8,26 +8,18 @@
 #include <vector>
 
 #include "base/library_lock.h"
-#include "iscsi/targets/targets_internal.h"
+#include "iscsi/target_data/target_records.h"
 #include "iscsi/common/software_initiator.h"
 #include "iscsi/common/saved_view.h"
-#include "iscsi/targets/targets.h"
 
 namespace tavo::targets {
 namespace {
-
-enum class Copy { Initiator, Portal, Target };
 
 constexpr Saved copy_file(Copy c) {
   return c == Copy::Initiator ? Saved::Initiator : c == Copy::Portal ? Saved::Portals : Saved::Targets;
 }
 
-// The nodes around an option property.
-struct SetNodes {
-  TavoNode* owner = nullptr;
-  TavoNode* options = nullptr;
-  TavoNode* authentication = nullptr;
-};
+}  // namespace
 
 bool set_nodes(TavoNode* property, bool in_authentication, SetNodes* out) {
   if (property == nullptr || property->parent == nullptr) return false;
@@ -37,6 +29,8 @@ bool set_nodes(TavoNode* property, bool in_authentication, SetNodes* out) {
   out->owner = out->options != nullptr ? out->options->parent : nullptr;
   return out->authentication != nullptr && out->options != nullptr && out->owner != nullptr;
 }
+
+namespace {
 
 // The lines that hold the owner's set: the key, and the portal's address
 // and port or the target's name on its own lines (not its sessions').
@@ -61,8 +55,8 @@ bool set_matches(Copy c, TavoNode* owner, std::vector<Match>* m, std::array<char
   }
 }
 
-// Loads the owner's set from its line: the initiator's last line, the
-// others' first. No file: 1 (a target 0); no line: 0, nothing changed.
+}  // namespace
+
 uint32_t set_reload(Copy c, TavoNode* owner, TavoNode* options, TavoNode* authentication) {
   const uint32_t missing = c == Copy::Target ? 0 : 1;
   if (owner == nullptr || options == nullptr || authentication == nullptr) return missing;
@@ -78,6 +72,8 @@ uint32_t set_reload(Copy c, TavoNode* owner, TavoNode* options, TavoNode* authen
   });
   return read && exists ? 0 : missing;
 }
+
+namespace {
 
 // Writes options into every line of the owner's set in one rewrite; a
 // target's lines are marked persistent. A value that cannot be saved (a
@@ -107,10 +103,14 @@ uint32_t set_rewrite(Copy c, TavoNode* owner, std::span<const OptionChange> chan
   });
 }
 
+}  // namespace
+
 uint32_t set_rewrite(Copy c, TavoNode* owner, const char* option, const char* value) {
   const OptionChange change{option, value};
   return set_rewrite(c, owner, std::span<const OptionChange>(&change, 1));
 }
+
+namespace {
 
 // Writing one option of a pair refused while the other holds the value
 // that forbids it (without case).
@@ -128,8 +128,8 @@ constexpr DigestRule kDigestRules[] = {
     {"DataDigest", "None", "DataParam", "Preferred", 194},
 };
 
-// true when the write may go on; false when a rule refuses it (its status)
-// or the other option cannot be read (no status).
+}  // namespace
+
 bool digest_rules_allow(TavoNode* options, const char* property, const char* value) {
   for (const DigestRule& r : kDigestRules) {
     if (strcasecmp(property, r.written) != 0 || strcasecmp(value, r.value) != 0) continue;
@@ -143,24 +143,7 @@ bool digest_rules_allow(TavoNode* options, const char* property, const char* val
   return true;
 }
 
-// The handler of the six options of a login-options group.
-uint32_t group_option(Copy c, TavoNode* property, char* buf, uint32_t op) {
-  if (op != TAVO_PROPERTY_GET && op != TAVO_PROPERTY_SET) return 0;
-  SetNodes n;
-  if (buf == nullptr || !set_nodes(property, false, &n)) return 1;
-  if (op == TAVO_PROPERTY_GET) {
-    if (set_reload(c, n.owner, n.options, n.authentication) != 0) return 1;
-    return handle_internal_property(property, buf, TAVO_PROPERTY_GET);
-  }
-  if (!digest_rules_allow(n.options, property->name, buf)) return 1;
-  // The file takes the option and the target's sessions persisted again
-  // with it in one write; the tree takes it once it is written.
-  SavedBatch batch;
-  if (set_rewrite(c, n.owner, property->name, buf) != 0) return 1;
-  if (c == Copy::Target) session_hooks().update_authentication(n.owner);
-  if (batch.commit() != 0) return 1;
-  return handle_internal_property(property, buf, TAVO_PROPERTY_SET);
-}
+namespace {
 
 // The handler of an Authentication option that only reloads and answers.
 uint32_t authentication_option(Copy c, TavoNode* property, char* buf) {
@@ -268,18 +251,6 @@ uint32_t TAVO_set_target_loginoptions(TavoNode* target, TavoNode*, TavoNode*, co
   return set_rewrite(Copy::Target, target, option, value);
 }
 
-uint32_t handle_initiator_loginoptions(TavoNode* property, char* buf, uint32_t op) {
-  return group_option(Copy::Initiator, property, buf, op);
-}
-
-uint32_t handle_stploginoptions(TavoNode* property, char* buf, uint32_t op) {
-  return group_option(Copy::Portal, property, buf, op);
-}
-
-uint32_t handle_target_loginoptions(TavoNode* property, char* buf, uint32_t op) {
-  return group_option(Copy::Target, property, buf, op);
-}
-
 uint32_t handle_authentication_initiator_loginoptions(TavoNode* property, char* buf, uint32_t) {
   return authentication_option(Copy::Initiator, property, buf);
 }
@@ -296,15 +267,4 @@ uint32_t handle_authentication_stploginoptions(TavoNode* property, char* buf, ui
   return 0;
 }
 
-uint32_t handle_target_loginopts(TavoNode* property, char* buf, uint32_t op) {
-  SetNodes n;
-  if (!set_nodes(property, false, &n)) return 1;
-  if (op == TAVO_PROPERTY_GET) return group_option(Copy::Target, property, buf, op);
-  if (op != TAVO_PROPERTY_SET) return 0;
-  SavedBatch batch;
-  if (buf == nullptr || set_rewrite(Copy::Target, n.owner, property->name, buf) != 0) return 1;
-  session_hooks().update_authentication(n.owner);
-  if (batch.commit() != 0) return 1;
-  return handle_internal_property(property, buf, TAVO_PROPERTY_SET);
-}
 

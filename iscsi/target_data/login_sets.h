@@ -1,4 +1,5 @@
-// What the saved-file operations share with the login option sets.
+// The login option sets as the saved files hold them: what the saved-file
+// operations and the option handlers above share.
 #pragma once
 
 #include <array>
@@ -36,5 +37,28 @@ uint32_t write_options(TavoNode* options, std::span<const OptionChange> changes)
 // The twelve option fields of a well-formed line of the file.
 std::array<std::string_view, iscsi::kOptionCount> line_options(iscsi::Saved s,
                                                                std::span<const std::string_view> fields);
+
+// Whose set an option belongs to.
+enum class Copy { Initiator, Portal, Target };
+// The nodes around an option property.
+struct SetNodes {
+  TavoNode* owner = nullptr;
+  TavoNode* options = nullptr;
+  TavoNode* authentication = nullptr;
+};
+// The owner, options and Authentication group of an option property (in
+// the Authentication group when in_authentication); false when one is
+// missing.
+bool set_nodes(TavoNode* property, bool in_authentication, SetNodes* out);
+// Loads the owner's set from its line: the initiator's last line, the
+// others' first. No file: 1 (a target 0); no line: 0, nothing changed.
+uint32_t set_reload(Copy c, TavoNode* owner, TavoNode* options, TavoNode* authentication);
+// Writes one option into every line of the owner's set in one rewrite; a
+// target's lines are marked persistent. A value that cannot be saved (a
+// comma, a line break, a line grown too long) changes no line.
+uint32_t set_rewrite(Copy c, TavoNode* owner, const char* option, const char* value);
+// true when the write may go on; false when a rule refuses it (its status)
+// or the other option cannot be read (no status).
+bool digest_rules_allow(TavoNode* options, const char* property, const char* value);
 
 }  // namespace tavo::targets

@@ -4,12 +4,14 @@
 #include <string.h>
 
 #include "base/library_lock.h"
-#include "iscsi/network/network_internal.h"
+#include "iscsi/network/iscsi_network.h"
+#include "iscsi/network/network.h"
 #include "iscsi/common/software_initiator.h"
+#include "iscsi/targets/targets.h"
+#include "tree/handler_context.h"
 #include "transport/glob.h"
+#include "transport/network_records.h"
 
-using tavo::network::session_hooks;
-using tavo::network::target_hooks;
 using tavo::tree::next_instance;
 
 namespace {
@@ -29,14 +31,14 @@ void setup_routable_addresses(TavoNode* ipv6, uint32_t device, uint32_t domain, 
 // The sessions, then the LUNs of every target.
 void setup_sessions_and_luns(TavoNode* lhba, uint32_t device, uint32_t domain, uint32_t port, char* work) {
   memset(work, 0, kWorkSize);
-  session_hooks().list_sessions(lhba, device, domain, port, nullptr, nullptr, work);
+  get_all_sessions(lhba, device, domain, port, nullptr, nullptr, work);
   for (TavoNode* target = get_first_instance(lhba, "Target"); target != nullptr; target = next_instance(target)) {
     TavoNode* rescan = internal_get_node(target, "ReScanLUNS", TAVO_KIND_ACTION);
     if (OPEN_ISCSI_DRIVER_LOADED) {
       TAVO_op_get_all_luns(target, rescan, work);
     } else {
       char answer[TAVO_VALUE_SIZE] = "";
-      session_hooks().list_luns(target, domain, port, target, rescan, work, answer);
+      get_all_luns(target, domain, port, target, rescan, work, answer);
     }
   }
 }
@@ -72,7 +74,7 @@ uint32_t setup_iscsi(TavoNode* lhba, const char* enabled, uint32_t*, uint32_t, c
   memset(work, 0, kWorkSize);
   // At start-up the target listing makes its own creating action.
   if (!OPEN_ISCSI_DRIVER_LOADED)
-    result |= target_hooks().list_targets(lhba, device, domain, port, 0, nullptr, nullptr, work);
+    result |= get_all_targets(lhba, device, domain, port, 0, nullptr, nullptr, work);
   if (result != 0) return result;
   setup_sessions_and_luns(lhba, device, domain, port, work);
   if (OPEN_ISCSI_DRIVER_LOADED) {

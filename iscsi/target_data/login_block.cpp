@@ -5,7 +5,7 @@
 
 #include "base/library_lock.h"
 #include "base/validate.h"
-#include "iscsi/targets/targets.h"
+#include "iscsi/target_data/target_data.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "base/save_file.h"
 #include "iscsi/common/saved_records.h"
 #include "iscsi/common/saved_view.h"
-#include "iscsi/targets/targets.h"
+#include "iscsi/target_data/target_data.h"
 
 using namespace tavo::iscsi;
 

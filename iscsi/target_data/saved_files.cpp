@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "base/library_lock.h"
-#include "iscsi/targets/login_sets.h"
+#include "iscsi/target_data/login_sets.h"
 #include "iscsi/common/saved_view.h"
-#include "iscsi/targets/targets_internal.h"
+#include "iscsi/target_data/target_records.h"
 
 using namespace tavo::targets;
 using tavo::tree::next_instance;

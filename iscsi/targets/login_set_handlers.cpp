@@ -1,0 +1,60 @@
+// The handlers of the six options of the initiator's, a send-target
+// portal's and a target's login-options groups: each read reloads the set
+// from its saved line, each write rewrites the line first. A target's
+// sessions are persisted again with what it wrote.
+#include <strings.h>
+
+#include "iscsi/common/saved_view.h"
+#include "iscsi/target_data/login_sets.h"
+#include "iscsi/targets/targets_internal.h"
+
+namespace tavo::targets {
+namespace {
+
+// The handler of the six options of a login-options group.
+uint32_t group_option(Copy c, TavoNode* property, char* buf, uint32_t op) {
+  if (op != TAVO_PROPERTY_GET && op != TAVO_PROPERTY_SET) return 0;
+  SetNodes n;
+  if (buf == nullptr || !set_nodes(property, false, &n)) return 1;
+  if (op == TAVO_PROPERTY_GET) {
+    if (set_reload(c, n.owner, n.options, n.authentication) != 0) return 1;
+    return handle_internal_property(property, buf, TAVO_PROPERTY_GET);
+  }
+  if (!digest_rules_allow(n.options, property->name, buf)) return 1;
+  // The file takes the option and the target's sessions persisted again
+  // with it in one write; the tree takes it once it is written.
+  SavedBatch batch;
+  if (set_rewrite(c, n.owner, property->name, buf) != 0) return 1;
+  if (c == Copy::Target) TAVO_update_session_authentication(n.owner);
+  if (batch.commit() != 0) return 1;
+  return handle_internal_property(property, buf, TAVO_PROPERTY_SET);
+}
+
+}  // namespace
+}  // namespace tavo::targets
+
+using namespace tavo::targets;
+
+uint32_t handle_initiator_loginoptions(TavoNode* property, char* buf, uint32_t op) {
+  return group_option(Copy::Initiator, property, buf, op);
+}
+
+uint32_t handle_stploginoptions(TavoNode* property, char* buf, uint32_t op) {
+  return group_option(Copy::Portal, property, buf, op);
+}
+
+uint32_t handle_target_loginoptions(TavoNode* property, char* buf, uint32_t op) {
+  return group_option(Copy::Target, property, buf, op);
+}
+
+uint32_t handle_target_loginopts(TavoNode* property, char* buf, uint32_t op) {
+  SetNodes n;
+  if (!set_nodes(property, false, &n)) return 1;
+  if (op == TAVO_PROPERTY_GET) return group_option(Copy::Target, property, buf, op);
+  if (op != TAVO_PROPERTY_SET) return 0;
+  SavedBatch batch;
+  if (buf == nullptr || set_rewrite(Copy::Target, n.owner, property->name, buf) != 0) return 1;
+  TAVO_update_session_authentication(n.owner);
+  if (batch.commit() != 0) return 1;
+  return handle_internal_property(property, buf, TAVO_PROPERTY_SET);
+}

@@ -1,0 +1,54 @@
+// The log of the changes sent commands made, bounded: a reader that fell
+// further behind than the log reaches drops everything it kept.
+#include "transport/record_changes.h"
+
+#include <atomic>
+#include <mutex>
+#include <vector>
+
+namespace tavo::command {
+namespace {
+
+constexpr uint64_t kLogSize = 64;
+
+struct Log {
+  std::mutex lock;
+  std::atomic<uint64_t> count{0};  // changes noted since the process began
+  std::array<RecordChange, kLogSize> entries{};
+};
+
+Log& change_log() {
+  static Log log;
+  return log;
+}
+
+}  // namespace
+
+void note_changes(uint8_t changes, const std::array<uint32_t, 6>& key) {
+  if (changes == 0) return;
+  Log& log = change_log();
+  std::lock_guard<std::mutex> held(log.lock);
+  const uint64_t at = log.count.load(std::memory_order_relaxed);
+  log.entries[at % kLogSize] = RecordChange{changes, key};
+  log.count.store(at + 1, std::memory_order_release);
+}
+
+uint64_t changes_noted() { return change_log().count.load(std::memory_order_acquire); }
+
+bool changes_since(uint64_t* seen, const std::function<void(const RecordChange&)>& each) {
+  Log& log = change_log();
+  // Most reads find nothing new: no lock, nothing copied.
+  if (log.count.load(std::memory_order_acquire) == *seen) return true;
+  std::vector<RecordChange> news;
+  {
+    std::lock_guard<std::mutex> held(log.lock);
+    const uint64_t from = *seen, to = log.count.load(std::memory_order_relaxed);
+    *seen = to;
+    if (to - from > kLogSize) return false;
+    for (uint64_t i = from; i < to; ++i) news.push_back(log.entries[i % kLogSize]);
+  }
+  for (const RecordChange& c : news) each(c);
+  return true;
+}
+
+}  // namespace tavo::command

@@ -1,0 +1,41 @@
+// Which firmware records a command changes, as its row of the command
+// table declares them, and the log of those changes that the kept reads of
+// a request (iscsi/common/record_reads.h) catch up with before they answer.
+#pragma once
+
+#include <stdint.h>
+
+#include <array>
+#include <functional>
+
+namespace tavo::command {
+
+// A row's changes, any of:
+enum RecordChanges : uint8_t {
+  // every session's record (14/6) and configuration (16/6), on every function
+  kSessions = 1,
+  // the configuration (16/6) of the session whose handle is the request's
+  // first word, on the function, domain and port it is sent to
+  kSessionConfig = 2,
+  // the initiator's name block (6/6) of the function, domain and port
+  kInitiatorName = 4,
+};
+
+// One sent command's changes: its row's bits and the key of what it
+// changed ({function, domain, port, session handle or 0, 0, 0}).
+struct RecordChange {
+  uint8_t changes;
+  std::array<uint32_t, 6> key;
+};
+
+// Notes a command sent (whatever its answer: the firmware may have taken
+// it). The one place is command_send.
+void note_changes(uint8_t changes, const std::array<uint32_t, 6>& key);
+// How many changes were noted since the process began.
+uint64_t changes_noted();
+// Calls each change noted after *seen (a count of changes) and moves *seen
+// to the last one. false when changes after *seen are no longer in the log
+// (the caller then drops everything it kept).
+bool changes_since(uint64_t* seen, const std::function<void(const RecordChange&)>& each);
+
+}  // namespace tavo::command
