@@ -4,6 +4,7 @@
 // --benchmark_repetitions each cost is the median of the repetitions.
 #include <benchmark/benchmark.h>
 #include <stdio.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <map>
@@ -14,6 +15,8 @@ namespace {
 
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
+  explicit RatioReporter(OutputOptions options) : ConsoleReporter(options) {}
+
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& r : runs) {
@@ -61,7 +64,10 @@ class RatioReporter : public benchmark::ConsoleReporter {
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  RatioReporter reporter;
+  // A reporter given here is not told --benchmark_color: colours only on a
+  // terminal, so what reads the output through a pipe gets plain text.
+  RatioReporter reporter(isatty(fileno(stdout)) ? benchmark::ConsoleReporter::OO_Defaults
+                                                : benchmark::ConsoleReporter::OO_Tabular);
   benchmark::RunSpecifiedBenchmarks(&reporter);
   reporter.PrintRatios();
   benchmark::Shutdown();

@@ -31,59 +31,37 @@ uint64_t slot_index(TavoNode* parent) {
   return index;
 }
 
-TavoNode* new_node(uint32_t kind, const char* name, const char* description, TavoNode* parent) {
-  auto* n = static_cast<TavoNode*>(tavo_dmalloc(sizeof(TavoNode)));
-  if (n == nullptr) return nullptr;
-  memset(n, 0, sizeof *n);
-  n->kind = kind;
-  n->name = copy_text(name);
-  n->description = copy_text(description);
-  n->parent = parent;
-  if (n->name == nullptr || n->description == nullptr) {
-    tavo_dfree(n->name);
-    tavo_dfree(n->description);
-    tavo_dfree(n);
-    return nullptr;
-  }
-  return n;
-}
-
-void free_unadded(TavoNode* n) {
-  tavo_dfree(n->name);
-  tavo_dfree(n->description);
-  if (n->kind != TAVO_KIND_ACTION) tavo_dfree(n->record);
-  tavo_dfree(n);
+// A definition's texts are static: its nodes point at them.
+TavoNode* node_of(uint32_t kind, const char* name, const char* description, TavoNode* parent, size_t record_size) {
+  return new_node(kind, name != nullptr ? name : "", description != nullptr ? description : "", parent, record_size,
+                  Texts::Kept);
 }
 
 bool add_child(const ChildDef& def, TavoNode* group, TavoHierarchy* h) {
-  TavoNode* n = new_node(def.kind, def.name, def.description, group);
-  if (n == nullptr) return false;
   if (def.kind == TAVO_KIND_ACTION) {
+    TavoNode* n = node_of(def.kind, def.name, def.description, group, 0);
+    if (n == nullptr) return false;
     n->record = const_cast<TavoActionDescriptor*>(def.action);
     if (add_node(n, h) < 0) {
-      free_unadded(n);
+      free_node(n);
       return false;
     }
     return true;
   }
-  auto* p = static_cast<TavoPropertyRecord*>(tavo_dmalloc(sizeof(TavoPropertyRecord)));
-  if (p == nullptr) {
-    free_unadded(n);
-    return false;
-  }
-  memset(p, 0, sizeof *p);
+  TavoNode* n = node_of(def.kind, def.name, def.description, group, sizeof(TavoPropertyRecord));
+  if (n == nullptr) return false;
+  TavoPropertyRecord* p = property_record(n);
   p->flags = def.access;
   p->handler = def.handler;
-  n->record = p;
   if (add_node(n, h) < 0) {
-    free_unadded(n);
+    free_node(n);
     return false;
   }
   p->value_type = def.type;
   p->minimum = def.minimum;
   p->maximum = def.maximum;
-  snprintf(p->valid_list, sizeof p->valid_list, "%s", def.list ? def.list : "");
-  snprintf(p->value, sizeof p->value, "%s", def.default_value ? def.default_value : "");
+  copy_bounded(p->valid_list, sizeof p->valid_list, def.list ? def.list : "");
+  copy_bounded(p->value, sizeof p->value, def.default_value ? def.default_value : "");
   return true;
 }
 
@@ -186,31 +164,21 @@ TavoNode* build(const GroupDef& def, TavoNode* parent, int32_t wanted, TavoNode*
   } else if (wanted >= 0) {
     return nullptr;
   }
-  TavoNode* group = new_node(TAVO_KIND_GROUP, def.name, def.description, parent);
+  TavoNode* group = node_of(TAVO_KIND_GROUP, def.name, def.description, parent,
+                            sizeof(TavoGroupRecord) + (instanced ? sizeof(TavoInstanceRecord) : 0));
   if (group == nullptr) return nullptr;
-  auto* rec = static_cast<TavoGroupRecord*>(tavo_dmalloc(sizeof(TavoGroupRecord)));
-  TavoInstanceRecord* inst = nullptr;
-  if (instanced) inst = static_cast<TavoInstanceRecord*>(tavo_dmalloc(sizeof(TavoInstanceRecord)));
-  if (rec == nullptr || (instanced && inst == nullptr)) {
-    tavo_dfree(rec);
-    tavo_dfree(inst);
-    free_unadded(group);
-    return nullptr;
-  }
-  memset(rec, 0, sizeof *rec);
+  TavoGroupRecord* rec = group_record(group);
   rec->refresh = def.refresh;
-  if (inst != nullptr) {
-    memset(inst, 0, sizeof *inst);
+  if (instanced) {
+    auto* inst = reinterpret_cast<TavoInstanceRecord*>(rec + 1);
     inst->slot_bitmap = bitmap;
     inst->max_instances = def.max_instances;
     inst->first_instance = def.first_instance;
     inst->instance_number = def.first_instance + slot;
     rec->instance = inst;
   }
-  group->record = rec;
   if (add_node(group, h) < 0) {
-    tavo_dfree(inst);
-    free_unadded(group);
+    free_node(group);
     return nullptr;
   }
   // From here on a failure deletes the group with what it holds.
@@ -222,7 +190,7 @@ TavoNode* build(const GroupDef& def, TavoNode* parent, int32_t wanted, TavoNode*
   rec->creating_action = node_ref(creating_action);
   if (params != nullptr) copy_params(rec->params, params);
   if (rec->creating_action.generation != 0) rec->persistence_priority = persistency_priority++;
-  if (inst != nullptr) set_bit(bitmap, def.max_instances, static_cast<uint32_t>(slot));
+  if (instanced) set_bit(bitmap, def.max_instances, static_cast<uint32_t>(slot));
   if (tavo_internal_new_tags != nullptr) {
     if (new_tag_index > TAVO_MAX_NEW_TAGS - 1) {
       printf("Too many groups added in this action");

@@ -18,6 +18,7 @@ class SuppliedRows;
 // a static sub-group (built whole before the next child is added), or the
 // place of rows a branch above supplies. Definitions write them with the
 // builders of tree/declare.h.
+// Names and help texts are static text: the nodes built point at them.
 struct ChildDef {
   uint32_t kind;  // TAVO_KIND_PROPERTY, TAVO_KIND_ACTION or TAVO_KIND_GROUP
   const char* name;

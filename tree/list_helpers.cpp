@@ -5,7 +5,7 @@
 #include <string.h>
 #include <strings.h>
 
-#include "tree/tree.h"
+#include "tree/tree_internal.h"
 
 using namespace tavo::tree;
 
@@ -73,7 +73,7 @@ int32_t SET_CACHE_PROP_VAL(TavoNode* property, const char* format, ...) {
   TavoPropertyRecord* rec = property_record(property);
   va_list ap;
   va_start(ap, format);
-  vsnprintf(rec->value, sizeof rec->value, format, ap);
+  format_value(rec->value, format, ap);
   va_end(ap);
   return static_cast<int32_t>(strlen(rec->value));
 }

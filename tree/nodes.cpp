@@ -1,10 +1,14 @@
 // Adding, finding and deleting nodes; instance rings; links.
 #include <ctype.h>
 #include <stdio.h>
+#include <stddef.h>
 #include <string.h>
 #include <strings.h>
 
+#include <bit>
+#include <cstddef>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "tree/state_changes.h"
@@ -56,13 +60,34 @@ void copy_params(char (*to)[TAVO_VALUE_SIZE], const char* from) {
   }
 }
 
-char* copy_text(const char* text) {
-  if (text == nullptr) text = "";
-  size_t n = strlen(text) + 1;
-  auto* s = static_cast<char*>(tavo_dmalloc(n));
-  if (s != nullptr) memcpy(s, text, n);
-  return s;
+TavoNode* new_node(uint32_t kind, const char* name, const char* description, TavoNode* parent, size_t record_size,
+                   Texts texts) {
+  constexpr size_t align = alignof(std::max_align_t);
+  const size_t record_at = (sizeof(TavoNode) + align - 1) / align * align;
+  const size_t name_at = record_at + record_size;
+  const bool copied = texts == Texts::Copied;
+  const size_t name_size = copied && name != nullptr ? strlen(name) + 1 : 0;
+  const size_t description_size = copied && description != nullptr ? strlen(description) + 1 : 0;
+  auto* block = static_cast<char*>(tavo_dmalloc(name_at + name_size + description_size));
+  if (block == nullptr) return nullptr;
+  memset(block, 0, name_at);
+  auto* n = reinterpret_cast<TavoNode*>(block);
+  n->kind = kind;
+  n->parent = parent;
+  if (record_size != 0) n->record = block + record_at;
+  if (!copied) {
+    // Never written through: the node's texts are only read.
+    n->name = const_cast<char*>(name);
+    n->description = const_cast<char*>(description);
+  } else {
+    if (name != nullptr) n->name = static_cast<char*>(memcpy(block + name_at, name, name_size));
+    if (description != nullptr)
+      n->description = static_cast<char*>(memcpy(block + name_at + name_size, description, description_size));
+  }
+  return n;
 }
+
+void free_node(TavoNode* n) { tavo_dfree(n); }
 
 TavoNodeRef node_ref(const TavoNode* n) {
   const TavoHierarchy* h = hm_find_hierarchy_by_node(n);
@@ -74,6 +99,13 @@ TavoNode* ref_node(const TavoHierarchy* h, TavoNodeRef ref) {
   if (h == nullptr || ref.generation == 0 || ref.tag >= h->capacity || h->tag_generation[ref.tag] != ref.generation)
     return nullptr;
   return h->tag_table[ref.tag];
+}
+
+bool shows_name(const TavoNode* n, const char* name) {
+  if (!is_instanced_group(n)) return strncasecmp(n->name != nullptr ? n->name : "", name, TAVO_NAME_SIZE - 1) == 0;
+  char shown[TAVO_NAME_SIZE];
+  display_name(n, shown);
+  return strncasecmp(shown, name, TAVO_NAME_SIZE - 1) == 0;
 }
 
 bool linked_from_outside(TavoNode* node) {
@@ -98,38 +130,133 @@ using namespace tavo::tree;
 
 namespace {
 
-// Every node by its parent and its display name without case, so that a
-// child is found by name, and a new node's twin, without walking the
-// siblings.
-uint64_t name_key(const TavoNode* parent, const char* shown) {
-  uint64_t h = 1469598103934665603ull ^ reinterpret_cast<uintptr_t>(parent);
-  h *= 1099511628211ull;
-  for (int i = 0; i < TAVO_NAME_SIZE - 1 && shown[i] != '\0'; ++i) {
-    h ^= static_cast<uint64_t>(tolower(static_cast<unsigned char>(shown[i])));
-    h *= 1099511628211ull;
+// Eight characters folded as strcasecmp folds them in the C locale, at
+// once: each byte from 'A' to 'Z' gains 0x20.
+inline uint64_t fold8(uint64_t w) {
+  constexpr uint64_t ones = 0x0101010101010101ull;
+  const uint64_t low7 = w & (0x7F * ones);
+  const uint64_t from_a = low7 + (0x80 - 'A') * ones;        // high bit: at least 'A'
+  const uint64_t past_z = low7 + (0x80 - 'Z' - 1) * ones;    // high bit: above 'Z'
+  const uint64_t upper = from_a & ~past_z & ~w & (0x80 * ones);
+  return w | upper >> 2;
+}
+
+// The hash of a parent and a display name without case: the name's first
+// length characters (at most the display name's cut).
+uint64_t name_hash(const TavoNode* parent, const char* shown, size_t length) {
+  constexpr uint64_t mul = 0x9E3779B97F4A7C15ull;
+  uint64_t h = (reinterpret_cast<uintptr_t>(parent) ^ length) * mul;
+  size_t i = 0;
+  for (; i + 8 <= length; i += 8) {
+    uint64_t w;
+    memcpy(&w, shown + i, sizeof w);
+    h = (h ^ fold8(w)) * mul;
+    h ^= h >> 29;
+  }
+  if (i < length) {
+    uint64_t w = 0;
+    memcpy(&w, shown + i, length - i);
+    h = (h ^ fold8(w)) * mul;
+    h ^= h >> 29;
   }
   return h;
 }
 
+uint64_t name_key(const TavoNode* parent, const char* shown) {
+  return name_hash(parent, shown, strnlen(shown, TAVO_NAME_SIZE - 1));
+}
+
+// The same as name_key(n->parent, display name of n).
 uint64_t name_key(const TavoNode* n) {
+  if (!is_instanced_group(n)) return name_key(n->parent, n->name != nullptr ? n->name : "");
   char shown[TAVO_NAME_SIZE];
   display_name(n, shown);
   return name_key(n->parent, shown);
 }
 
-std::unordered_multimap<uint64_t, TavoNode*>& name_index() {
-  static std::unordered_multimap<uint64_t, TavoNode*> index;
+// Every node but a hierarchy's root by its parent and its display name
+// without case, so that a child is found by name, and a new node's twin,
+// without walking the siblings. Open addressing in one array: a node added
+// or deleted costs no allocation of its own.
+class NameIndex {
+ public:
+  void insert(uint64_t key, TavoNode* node) {
+    if ((count_ + 1) * 2 > slots_.size()) grow();
+    size_t i = home(key);
+    while (slots_[i].node != nullptr) i = (i + 1) & mask();
+    slots_[i] = Entry{key, node};
+    ++count_;
+  }
+
+  void erase(uint64_t key, const TavoNode* node) {
+    if (slots_.empty()) return;
+    size_t i = home(key);
+    for (; slots_[i].node != nullptr; i = (i + 1) & mask())
+      if (slots_[i].node == node) break;
+    if (slots_[i].node == nullptr) return;
+    // Entries after the hole that could not sit at their home move back,
+    // so every probe still meets its entries before an empty slot.
+    for (size_t j = (i + 1) & mask(); slots_[j].node != nullptr; j = (j + 1) & mask()) {
+      const size_t h = home(slots_[j].key);
+      if (((j - h) & mask()) >= ((j - i) & mask())) {
+        slots_[i] = slots_[j];
+        i = j;
+      }
+    }
+    slots_[i] = Entry{};
+    --count_;
+  }
+
+  // Calls fn(node) for each node of that key until fn answers false.
+  template <typename Fn>
+  void each(uint64_t key, Fn&& fn) const {
+    if (slots_.empty()) return;
+    for (size_t i = home(key); slots_[i].node != nullptr; i = (i + 1) & mask())
+      if (slots_[i].key == key && !fn(slots_[i].node)) return;
+  }
+
+  // Drops every node for which drop(node) is true, at once.
+  template <typename Drop>
+  void drop_all(Drop&& drop) {
+    std::vector<Entry> kept;
+    for (const Entry& e : slots_)
+      if (e.node != nullptr && !drop(e.node)) kept.push_back(e);
+    slots_.assign(slots_.size(), Entry{});
+    count_ = 0;
+    for (const Entry& e : kept) insert(e.key, e.node);
+  }
+
+ private:
+  struct Entry {
+    uint64_t key = 0;
+    TavoNode* node = nullptr;  // none: an empty slot
+  };
+
+  size_t mask() const { return slots_.size() - 1; }
+  size_t home(uint64_t key) const { return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> shift_); }
+
+  void grow() {
+    std::vector<Entry> old;
+    old.swap(slots_);
+    const size_t size = old.empty() ? 1024 : old.size() * 2;
+    slots_.assign(size, Entry{});
+    shift_ = 64 - std::countr_zero(size);
+    count_ = 0;
+    for (const Entry& e : old)
+      if (e.node != nullptr) insert(e.key, e.node);
+  }
+
+  std::vector<Entry> slots_;
+  size_t count_ = 0;
+  int shift_ = 64;
+};
+
+NameIndex& name_index() {
+  static NameIndex index;
   return index;
 }
 
-void name_index_forget(TavoNode* node) {
-  auto range = name_index().equal_range(name_key(node));
-  for (auto it = range.first; it != range.second; ++it)
-    if (it->second == node) {
-      name_index().erase(it);
-      return;
-    }
-}
+void name_index_forget(TavoNode* node) { name_index().erase(name_key(node), node); }
 
 // Only an instance of the same number, or a link to the same target, of
 // the same name counts as the node already there.
@@ -201,20 +328,11 @@ bool join_instance_ring(TavoNode* node) {
     at->prev_instance = node;
     return true;
   }
-  auto* sentinel = static_cast<TavoNode*>(tavo_dmalloc(sizeof(TavoNode)));
-  auto* srec = static_cast<TavoGroupRecord*>(tavo_dmalloc(sizeof(TavoGroupRecord)));
-  auto* sinst = static_cast<TavoInstanceRecord*>(tavo_dmalloc(sizeof(TavoInstanceRecord)));
-  if (sentinel == nullptr || srec == nullptr || sinst == nullptr) {
-    tavo_dfree(sentinel);
-    tavo_dfree(srec);
-    tavo_dfree(sinst);
-    return false;
-  }
-  memset(sentinel, 0, sizeof *sentinel);
-  memset(srec, 0, sizeof *srec);
-  memset(sinst, 0, sizeof *sinst);
-  sentinel->kind = TAVO_KIND_GROUP;
-  sentinel->record = srec;
+  TavoNode* sentinel = new_node(TAVO_KIND_GROUP, nullptr, nullptr, nullptr,
+                                sizeof(TavoGroupRecord) + sizeof(TavoInstanceRecord));
+  if (sentinel == nullptr) return false;
+  auto* srec = group_record(sentinel);
+  auto* sinst = reinterpret_cast<TavoInstanceRecord*>(srec + 1);
   srec->first_child = srec->last_child = sentinel;
   srec->instance = sinst;
   sinst->slot_bitmap = mine->slot_bitmap;
@@ -226,12 +344,7 @@ bool join_instance_ring(TavoNode* node) {
   return true;
 }
 
-void free_sentinel(TavoNode* sentinel) {
-  TavoGroupRecord* rec = group_record(sentinel);
-  tavo_dfree(rec->instance);
-  tavo_dfree(rec);
-  tavo_dfree(sentinel);
-}
+void free_sentinel(TavoNode* sentinel) { free_node(sentinel); }
 
 // Leaves the instance ring; releases the sentinel when the ring is empty.
 void leave_instance_ring(TavoNode* node) {
@@ -251,6 +364,10 @@ void leave_instance_ring(TavoNode* node) {
 }
 
 void release_node(TavoNode* node, bool dynamic) {
+  if (dynamic) {
+    free_node(node);  // its record with it
+    return;
+  }
   switch (node->kind) {
     case TAVO_KIND_GROUP:
       if (node->record != nullptr) tavo_dfree(group_record(node)->instance);
@@ -264,11 +381,6 @@ void release_node(TavoNode* node, bool dynamic) {
       break;
   }
   node->record = nullptr;
-  if (dynamic) {
-    tavo_dfree(node->name);
-    tavo_dfree(node->description);
-    tavo_dfree(node);
-  }
 }
 
 // Deletes one node whose children are gone already.
@@ -289,16 +401,39 @@ void delete_leaf(TavoHierarchy* h, TavoNode* node) {
   release_node(node, dynamic);
 }
 
+// The whole tree of h goes (its tear-down): nothing outside it is left to
+// keep in step, so its nodes are freed without leaving the name index, the
+// tag table and their siblings one at a time. Instance rings are still
+// left one by one, for their sentinels and the slot bitmaps, which outlive
+// the tree until the slot areas are released.
+void delete_whole_tree(TavoHierarchy* h) {
+  const auto in_tree = [h](const TavoNode* n) { return n->tag < h->capacity && h->tag_table[n->tag] == n; };
+  name_index().drop_all(in_tree);
+  // Only a target elsewhere outlives the links to it.
+  for (uint32_t t = 0; t < h->capacity; ++t) {
+    TavoNode* n = h->tag_table[t];
+    if (n == nullptr || n->kind != TAVO_KIND_LINK || link_record(n) == nullptr) continue;
+    TavoNode* target = link_record(n)->target;
+    if (target != nullptr && !in_tree(target) && target->link_count > 0) --target->link_count;
+  }
+  for_each_in_subtree(h->root, [](TavoNode* n) {
+    if (is_instanced_group(n)) leave_instance_ring(n);
+    release_node(n, !is_static_node(n));
+  });
+  memset(h->tag_table, 0, h->capacity * sizeof(TavoNode*));
+  memset(h->tag_bitmap, 0, h->capacity / 8 + 1);
+  tag_freed(h, 0);
+}
+
 }  // namespace
 
 int32_t node_exists(const TavoNode* node) {
   if (node == nullptr || node->parent == nullptr || node->parent == node || !has_children(node->parent)) return 0;
   if (!is_instanced_group(node) && node->kind != TAVO_KIND_LINK) return 0;
   // A twin shows the same display name.
-  auto range = name_index().equal_range(name_key(node));
-  for (auto it = range.first; it != range.second; ++it)
-    if (are_twins(it->second, node)) return 1;
-  return 0;
+  bool twin = false;
+  name_index().each(name_key(node), [&](const TavoNode* n) { return !(twin = are_twins(n, node)); });
+  return twin ? 1 : 0;
 }
 
 int32_t add_node(TavoNode* node, TavoHierarchy* h) {
@@ -344,7 +479,7 @@ int32_t add_node(TavoNode* node, TavoHierarchy* h) {
   h->tag_table[node->tag] = node;
   // A new generation of the slot: references to its former nodes go stale.
   if (++h->tag_generation[node->tag] == 0) h->tag_generation[node->tag] = 1;
-  if (parent != nullptr && parent != node) name_index().emplace(name_key(node), node);
+  if (parent != nullptr && parent != node) name_index().insert(name_key(node), node);
   return tag;
 }
 
@@ -368,19 +503,23 @@ void _delete_node(TavoNode* node) {
   TavoHierarchy* h = hm_find_hierarchy_by_node(node);
   if (h == nullptr) return;
   tavo::tree::count_deletion();
+  if (node == h->root) {
+    delete_whole_tree(h);
+    return;
+  }
   // Links go first, so no link is ever left pointing at a freed node: those
   // inside the subtree, then any outside link that points into it. A link
   // may point at another link, so every doomed link lets go of its target
   // while all targets still stand, and only then are they freed.
   std::vector<TavoNode*> links;
-  std::unordered_map<TavoNode*, bool> inside;
   bool targeted = false;
   for_each_in_subtree(node, [&](TavoNode* n) {
-    inside[n] = true;
     targeted |= n->link_count != 0;
     if (n->kind == TAVO_KIND_LINK && n != node) links.push_back(n);
   });
   if (targeted) {
+    std::unordered_set<const TavoNode*> inside;
+    for_each_in_subtree(node, [&](TavoNode* n) { inside.insert(n); });
     for (uint32_t t = 0; t < h->capacity; ++t) {
       TavoNode* n = h->tag_table[t];
       if (n && n->kind == TAVO_KIND_LINK && !inside.count(n) && link_record(n) && inside.count(link_record(n)->target))
@@ -401,29 +540,17 @@ TavoNode* create_link(TavoNode* parent, const char* name, TavoNode* target, Tavo
                       TavoNode* creating_action, const char* params) {
   if (parent == nullptr || name == nullptr || target == nullptr) return nullptr;
   TavoHierarchy* h = hm_find_hierarchy_by_node(parent);
-  auto* node = static_cast<TavoNode*>(tavo_dmalloc(sizeof(TavoNode)));
-  auto* rec = static_cast<TavoLinkRecord*>(tavo_dmalloc(sizeof(TavoLinkRecord)));
-  if (h == nullptr || node == nullptr || rec == nullptr) {
-    tavo_dfree(node);
-    tavo_dfree(rec);
-    return nullptr;
-  }
-  memset(node, 0, sizeof *node);
-  memset(rec, 0, sizeof *rec);
-  node->kind = TAVO_KIND_LINK;
-  node->name = copy_text(name);
-  node->description = copy_text(target->description);
-  node->parent = parent;
-  node->record = rec;
+  if (h == nullptr) return nullptr;
+  TavoNode* node = new_node(TAVO_KIND_LINK, name, target->description != nullptr ? target->description : "", parent,
+                            sizeof(TavoLinkRecord));
+  if (node == nullptr) return nullptr;
+  TavoLinkRecord* rec = link_record(node);
   rec->target = target;
   rec->creating_node = node_ref(creating_node);
   rec->creating_action = node_ref(creating_action);
   if (params != nullptr) copy_params(rec->params, params);
-  if (node->name == nullptr || node->description == nullptr || add_node(node, h) < 0) {
-    tavo_dfree(node->name);
-    tavo_dfree(node->description);
-    tavo_dfree(rec);
-    tavo_dfree(node);
+  if (add_node(node, h) < 0) {
+    free_node(node);
     return nullptr;
   }
   if (rec->creating_action.generation != 0) rec->persistence_priority = persistency_priority++;
@@ -435,16 +562,15 @@ namespace tavo::tree {
 
 int named_children(TavoNode* group, const char* name, TavoNode** out, int max) {
   int count = 0;
-  auto range = name_index().equal_range(name_key(group, name));
-  for (auto it = range.first; it != range.second; ++it) {
-    TavoNode* c = it->second;
-    if (c->parent != group) continue;
-    char shown[TAVO_NAME_SIZE];
-    display_name(c, shown);
-    if (strncasecmp(shown, name, TAVO_NAME_SIZE - 1) != 0) continue;
-    if (count == max) return -1;
+  name_index().each(name_key(group, name), [&](TavoNode* c) {
+    if (c->parent != group || !shows_name(c, name)) return true;
+    if (count == max) {
+      count = -1;
+      return false;
+    }
     out[count++] = c;
-  }
+    return true;
+  });
   return count;
 }
 

@@ -10,6 +10,15 @@
 
 using namespace tavo::tree;
 
+void tavo::tree::format_value(char (&value)[TAVO_VALUE_SIZE], const char* format, va_list ap) {
+  if (format[0] == '%' && format[1] == 's' && format[2] == '\0') {
+    const char* text = va_arg(ap, const char*);
+    copy_bounded(value, sizeof value, text != nullptr ? text : "(null)");
+    return;
+  }
+  vsnprintf(value, sizeof value, format, ap);
+}
+
 void tavo::tree::release_handles_within(TavoNode* node) {
   if (node == nullptr) return;
   for_each_in_subtree(node, [](TavoNode* n) {
@@ -46,10 +55,7 @@ TavoNode* find_child(TavoNode* group, const char* name, uint32_t kind, bool glob
   }
   // Namesakes: the one that comes first among the children.
   for (TavoNode* c = group_record(group)->first_child; c != group; c = c->next) {
-    if (!passes(c, kind, global_actions_only)) continue;
-    char shown[TAVO_NAME_SIZE];
-    display_name(c, shown);
-    if (strncasecmp(shown, name, TAVO_NAME_SIZE - 1) == 0) return c;
+    if (passes(c, kind, global_actions_only) && shows_name(c, name)) return c;
   }
   return nullptr;
 }
@@ -119,7 +125,7 @@ uint32_t internal_get_property(TavoNode* group, const char* name, char* buf) {
   if (p == nullptr || buf == nullptr || p->record == nullptr) return 1;
   TavoPropertyRecord* rec = property_record(p);
   if (rec->handler == nullptr) {
-    snprintf(buf, TAVO_VALUE_SIZE, "%s", rec->value);
+    copy_bounded(buf, TAVO_VALUE_SIZE, rec->value);
     return 0;
   }
   return rec->handler(p, buf, TAVO_PROPERTY_GET);
@@ -129,7 +135,7 @@ uint32_t internal_set_property(TavoNode* group, const char* name, const char* va
   TavoNode* p = follow_links(internal_get_node(group, name, TAVO_KIND_PROPERTY));
   if (p == nullptr || value == nullptr || p->record == nullptr) return 1;
   char text[TAVO_VALUE_SIZE];
-  snprintf(text, sizeof text, "%s", value);
+  copy_bounded(text, sizeof text, value);
   TavoPropertyRecord* rec = property_record(p);
   if (rec->handler == nullptr) return handle_internal_property(p, text, TAVO_PROPERTY_SET);
   return rec->handler(p, text, TAVO_PROPERTY_SET);
@@ -141,7 +147,7 @@ uint32_t set_prop_val(TavoNode* group, const char* name, const char* format, ...
   TavoPropertyRecord* rec = property_record(p);
   va_list ap;
   va_start(ap, format);
-  vsnprintf(rec->value, sizeof rec->value, format, ap);
+  format_value(rec->value, format, ap);
   va_end(ap);
   return 0;
 }
@@ -151,13 +157,9 @@ uint32_t handle_internal_property(TavoNode* property, char* buf, uint32_t op) {
   TavoPropertyRecord* rec = property_record(property);
   if (op == TAVO_PROPERTY_GET) {
     // Every read of a stored value comes here: a copy, not a format.
-    size_t n = strnlen(rec->value, TAVO_VALUE_SIZE - 1);
-    memmove(buf, rec->value, n);
-    buf[n] = '\0';
+    copy_bounded(buf, TAVO_VALUE_SIZE, rec->value);
   } else if (op == TAVO_PROPERTY_SET) {
-    size_t n = strnlen(buf, TAVO_VALUE_SIZE - 1);
-    memmove(rec->value, buf, n);
-    rec->value[n] = '\0';
+    copy_bounded(rec->value, sizeof rec->value, buf);
   }
   return 0;
 }

@@ -1,6 +1,9 @@
 // Tree-store internals shared by the tree's own files.
 #pragma once
 
+#include <stdarg.h>
+#include <string.h>
+
 #include "tree/tree.h"
 
 namespace tavo::tree {
@@ -19,6 +22,8 @@ inline bool is_root(const TavoNode* n) {
 // The children of group whose display name is name (compared without case
 // over TAVO_NAME_SIZE - 1 characters), in no order; -1 when more than max.
 int named_children(TavoNode* group, const char* name, TavoNode** out, int max);
+// True when n's display name is name, compared as named_children does.
+bool shows_name(const TavoNode* n, const char* name);
 // A slot of an instance bitmap became free (the instance left its ring).
 void slot_freed(const uint8_t* bitmap, int32_t slot);
 // Every public call starts from an empty last status.
@@ -37,8 +42,25 @@ bool linked_from_outside(TavoNode* node);
 bool is_instanced_group(const TavoNode* n);
 // Copies six 256-byte parameter texts, each terminated.
 void copy_params(char (*to)[TAVO_VALUE_SIZE], const char* from);
-// A copy of text in tavo_dmalloc storage.
-char* copy_text(const char* text);
+// A node not yet added, in one tavo_dmalloc block with record_size zeroed
+// bytes of record (none for 0): one allocation per node, freed whole by
+// free_node, which is how every node but ROOT's own is made and freed. Its
+// name and description are copied into the block, or with Texts::Kept
+// point at the texts given, which then outlive it (a definition's static
+// texts); a null one stays null.
+enum class Texts { Copied, Kept };
+TavoNode* new_node(uint32_t kind, const char* name, const char* description, TavoNode* parent, size_t record_size,
+                   Texts texts = Texts::Copied);
+void free_node(TavoNode* n);
+// text cut to size - 1 characters and terminated: what snprintf "%s" makes,
+// without the format.
+inline void copy_bounded(char* to, size_t size, const char* text) {
+  const size_t n = strnlen(text, size - 1);
+  memmove(to, text, n);
+  to[n] = '\0';
+}
+// vsnprintf into a stored value; the common lone "%s" is a copy.
+void format_value(char (&value)[TAVO_VALUE_SIZE], const char* format, va_list ap);
 // Calls fn for every node of the subtree (children before their group).
 template <typename Fn>
 void for_each_in_subtree(TavoNode* node, Fn&& fn);

@@ -8,6 +8,7 @@
 
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -30,20 +31,41 @@ bool sync_incomplete(const SavedFields& line) {
          sync_field(line, Field::Port).empty();
 }
 
+// The LogicalHBA's Targets read once for all the start-up lines: by the
+// name of the line that made each (folded; the first in instance order of
+// each), and the names they keep (folded), which a new Target's name must
+// not repeat.
+struct SyncTargets {
+  std::unordered_map<std::string, TavoNode*> by_line;
+  std::unordered_set<std::string> kept;
+};
+std::string sync_folded(const char* name) {
+  std::string folded(name);
+  for (char& c : folded) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  return folded;
+}
+
 // A Static target built from a line, with its portal and type; the
-// LogicalHBA's AddTarget with the name, address and port creates it.
-TavoNode* sync_new_target(TavoNode* lhba, const SavedFields& line, bool discovered) {
+// LogicalHBA's AddTarget with the name, address and port creates it. Given
+// the LogicalHBA's Targets, the name is checked among the names they keep
+// rather than by a walk of them all.
+TavoNode* sync_new_target(TavoNode* lhba, const SavedFields& line, bool discovered, SyncTargets* known = nullptr) {
   tavo::iscsi::ParamTexts params;
   snprintf(params.text[0], TAVO_VALUE_SIZE, "%s", sync_field(line, Field::TargetName).c_str());
   snprintf(params.text[1], TAVO_VALUE_SIZE, "%s", sync_field(line, Field::Address).c_str());
   snprintf(params.text[2], TAVO_VALUE_SIZE, "%s", decimal_port(sync_field(line, Field::Port)).c_str());
-  TavoNode* target = setup_target(lhba, params.text[0], lhba, internal_get_node(lhba, "AddTarget", TAVO_KIND_ACTION),
-                                  params.data(), discovered ? 1 : 0);
+  TavoNode* action = internal_get_node(lhba, "AddTarget", TAVO_KIND_ACTION);
+  TavoNode* target = nullptr;
+  if (known == nullptr)
+    target = setup_target(lhba, params.text[0], lhba, action, params.data(), discovered ? 1 : 0);
+  else if (known->kept.count(sync_folded(params.text[0])) == 0)
+    target = new_target(lhba, params.text[0], lhba, action, params.data(), discovered);
   if (target == nullptr) return nullptr;
   if (setup_portal(target, params.text[1], params.text[2], "0", nullptr, nullptr, nullptr) == nullptr) {
     delete_with_records(target);
     return nullptr;
   }
+  if (known != nullptr) known->kept.insert(sync_folded(params.text[0]));
   return target;
 }
 
@@ -52,15 +74,8 @@ void sync_type(TavoNode* target, const SavedFields& line) {
   set_prop_val(target, "TargetType", "%s", type.empty() ? "Static" : type.c_str());
 }
 
-// The LogicalHBA's Targets by name (folded; the first in instance order
-// of each), read once for all the start-up lines; false when a Target
-// lacks its name or its option groups.
-using SyncTargets = std::unordered_map<std::string, TavoNode*>;
-std::string sync_folded(const char* name) {
-  std::string folded(name);
-  for (char& c : folded) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-  return folded;
-}
+// The Targets already there; false when one lacks its name or its option
+// groups.
 bool sync_targets(TavoNode* lhba, SyncTargets* targets) {
   for (TavoNode* t = get_first_instance(lhba, "Target"); t != nullptr; t = next_instance(t)) {
     char text[TAVO_VALUE_SIZE];
@@ -68,7 +83,8 @@ bool sync_targets(TavoNode* lhba, SyncTargets* targets) {
     if (!read_text(t, "TargetISCSIName", text) ||
         internal_get_node(options, "Authentication", TAVO_KIND_GROUP) == nullptr)
       return false;
-    targets->emplace(sync_folded(text), t);
+    targets->by_line.emplace(sync_folded(text), t);
+    targets->kept.insert(sync_folded(text));
   }
   return true;
 }
@@ -79,12 +95,12 @@ uint32_t sync_startup_line(TavoNode* lhba, const SavedFields& line, SyncTargets*
   const char* name = sync_field(line, Field::TargetName).c_str();
   const char* address = sync_field(line, Field::Address).c_str();
   const char* port = sync_field(line, Field::Port).c_str();
-  const auto known = targets->find(sync_folded(name));
-  TavoNode* target = known != targets->end() ? known->second : nullptr;
+  const auto known = targets->by_line.find(sync_folded(name));
+  TavoNode* target = known != targets->by_line.end() ? known->second : nullptr;
   if (target == nullptr) {
-    target = sync_new_target(lhba, line, false);
+    target = sync_new_target(lhba, line, false, targets);
     if (target == nullptr) return 1;
-    targets->emplace(sync_folded(name), target);
+    targets->by_line.emplace(sync_folded(name), target);
     sync_type(target, line);
   } else if (find_session(target, address, port) == nullptr &&
              find_target_portal(target, address, port) == nullptr) {

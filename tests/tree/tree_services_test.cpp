@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include <string>
 #include <thread>
 
 #include "tests/tree/tree_fixture.h"
@@ -68,6 +69,53 @@ TEST_F(TreeServicesTest, LookupsByDisplayName) {
   EXPECT_EQ(get_matchnode_by_propvalue(c0, "Target", "NoSuch", "alpha"), nullptr);
 }
 
+// Every live child is found by its display name in any case, and no
+// deleted one, however many came and went; names are compared over their
+// first 34 characters, so names alike that far are namesakes and the first
+// child among them is found.
+TEST_F(TreeServicesTest, LookupsByNameThroughManyAddsAndDeletes) {
+  std::vector<TavoNode*> entries;
+  for (int i = 0; i < 3000; ++i) entries.push_back(tree::build_group(test::kEntryDef, root()));
+  ASSERT_NE(entries.back(), nullptr);
+  // Runs and scattered ones go, then some numbers come back.
+  for (int i = 0; i < 3000; ++i)
+    if (i % 3 == 0 || (i >= 1000 && i < 1400)) {
+      ASSERT_EQ(delete_node(entries[i]), 0u) << i;
+      entries[i] = nullptr;
+    }
+  for (int i = 0; i < 50; ++i) {
+    TavoNode* e = tree::build_group(test::kEntryDef, root());
+    ASSERT_EQ(tree::instance_number(e), 3 * i);  // the lowest free numbers
+    entries[3 * i] = e;
+  }
+  for (int i = 0; i < 3000; ++i) {
+    const std::string shown = "eNtRy" + std::to_string(i);
+    EXPECT_EQ(internal_get_node(root(), shown.c_str(), TAVO_KIND_GROUP), entries[i]) << shown;
+  }
+  const std::string long_name = "AnAliasWhoseNameRunsPastTheCutAt34Chars";
+  TavoNode* c0 = corvane();
+  TavoNode* first = create_link(root(), long_name.c_str(), c0, nullptr, nullptr, nullptr);
+  TavoNode* second = create_link(root(), (long_name.substr(0, 34) + "-other").c_str(), entries[1], nullptr, nullptr,
+                                 nullptr);
+  ASSERT_NE(first, nullptr);
+  ASSERT_NE(second, nullptr);
+  struct Case {
+    std::string name;
+    TavoNode* found;
+  } cases[] = {
+      {long_name, first},
+      {"ANALIASWHOSENAMERUNSPASTTHECUTAT34", first},
+      {long_name.substr(0, 33), nullptr},
+      {long_name.substr(0, 34) + "-anything", first},
+      {"entry3000", nullptr},
+      {"Entry", nullptr},
+      {"", nullptr},
+  };
+  for (const Case& c : cases) EXPECT_EQ(internal_get_node(root(), c.name.c_str(), TAVO_KIND_ANY), c.found) << c.name;
+  ASSERT_EQ(delete_node(first), 0u);
+  EXPECT_EQ(internal_get_node(root(), long_name.c_str(), TAVO_KIND_ANY), second);
+}
+
 TEST_F(TreeServicesTest, PropertyServices) {
   TavoNode* c0 = corvane();
   char buf[TAVO_VALUE_SIZE];
@@ -89,6 +137,36 @@ TEST_F(TreeServicesTest, PropertyServices) {
   EXPECT_EQ(strlen(buf), 255u);
   EXPECT_EQ(SET_CACHE_PROP_VAL(name, "%d-%s", 5, "x"), 3);
   EXPECT_STREQ(tree::property_record(name)->value, "5-x");
+}
+
+// A value stored from a format reads as vsnprintf writes it, cut to 255
+// characters, a lone "%s" (copied, not formatted) included.
+TEST_F(TreeServicesTest, StoredValuesFromFormats) {
+  TavoNode* c0 = corvane();
+  TavoNode* name = get_node(tag_of(c0, "Name"));
+  const std::string longer(300, 'v');
+  struct Case {
+    const char* format;
+    const char* text;
+    std::string value;
+  } cases[] = {
+      {"%s", "plain", "plain"},
+      {"%s", "100% of %d", "100% of %d"},
+      {"%s", longer.c_str(), longer.substr(0, 255)},
+      {"%s", "", ""},
+      {"%s", nullptr, "(null)"},
+      {"%s!", "x", "x!"},
+      {"[%s]", longer.c_str(), "[" + longer.substr(0, 254)},
+      {"%.3s", "abcdef", "abc"},
+  };
+  for (const Case& c : cases) {
+    char buf[TAVO_VALUE_SIZE];
+    ASSERT_EQ(set_prop_val(c0, "Serial", c.format, c.text), 0u) << c.format;
+    ASSERT_EQ(internal_get_property(c0, "Serial", buf), 0u);
+    EXPECT_EQ(buf, c.value) << c.format;
+    EXPECT_EQ(SET_CACHE_PROP_VAL(name, c.format, c.text), static_cast<int32_t>(c.value.size())) << c.format;
+    EXPECT_EQ(tree::property_record(name)->value, c.value) << c.format;
+  }
 }
 
 TEST_F(TreeServicesTest, WalkUps) {

@@ -2,6 +2,7 @@
 #include <string.h>
 
 #include <functional>
+#include <iterator>
 
 #include "tests/tree/tree_fixture.h"
 #include "tree/api_guard.h"
@@ -209,6 +210,34 @@ TEST_F(TreeStoreTest, ClientsShareOneTree) {
   ASSERT_EQ(TAVO_exit(), 0u);  // the last client tears it down
   EXPECT_EQ(get_node(0), nullptr);
   EXPECT_EQ(TAVO_exit(), 0u);  // no client left
+}
+
+// The last client's exit frees the whole tree at once, links and instance
+// rings included; the next tree finds its own nodes by name and nothing of
+// the old one, and numbers its instances afresh.
+TEST_F(TreeStoreTest, ATreeBuiltAgainFindsOnlyItsOwnNodes) {
+  TavoNode* c0 = corvane();
+  for (int i = 0; i < 100; ++i) ASSERT_NE(tree::build_group(test::kEntryDef, root()), nullptr);
+  TavoNode* settings = get_node(tag_of(c0, "Settings", TAVO_KIND_GROUP));
+  ASSERT_NE(create_link(root(), "Shortcut", settings, nullptr, nullptr, nullptr), nullptr);
+  ASSERT_NE(create_link(c0, "Self", settings, nullptr, nullptr, nullptr), nullptr);
+  const uint32_t old_tag = c0->tag;
+  ASSERT_EQ(TAVO_exit(), 0u);
+  EXPECT_EQ(get_node(old_tag), nullptr);
+  ASSERT_EQ(TAVO_init(), 0u);
+  for (const char* gone : {"Corvane0", "Entry0", "entry99", "Shortcut"})
+    EXPECT_EQ(tag_of(root(), gone), 0xFFFFFFFFu) << gone;
+  struct Case {
+    const char* name;
+    int32_t number;
+  } cases[] = {{"Corvane0", 0}, {"Entry0", 0}, {"Entry1", 1}};
+  TavoNode* built[] = {corvane(), tree::build_group(test::kEntryDef, root()), tree::build_group(test::kEntryDef, root())};
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    ASSERT_NE(built[i], nullptr) << cases[i].name;
+    EXPECT_EQ(tree::instance_number(built[i]), cases[i].number) << cases[i].name;
+    EXPECT_EQ(tag_of(root(), cases[i].name), built[i]->tag) << cases[i].name;
+  }
+  EXPECT_NE(tag_of(get_node(tag_of(built[0], "Settings")), "Level"), 0xFFFFFFFFu);
 }
 
 // A start whose back end fails, and a start without a back end linked in,

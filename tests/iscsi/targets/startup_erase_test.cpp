@@ -138,6 +138,38 @@ TEST_F(LhbaStartupTest, SavedLinesBuildTargetsAndPortals) {
   EXPECT_EQ(get(kL + "/Discovery/SendTargetPortal2/PortNumber"), "3261");
 }
 
+// Lines of one target, its name in any case, make one Target with a portal
+// per address; a name is kept cut to 255 characters, and no other Target
+// takes the name kept.
+TEST_F(LhbaStartupTest, LinesOfOneTargetMakeOneTarget) {
+  const std::string long_name = "iqn.2026-01.com.example:" + std::string(276, 'n');
+  struct Case {
+    std::vector<std::pair<std::string, std::string>> lines;  // name, address
+    std::vector<std::pair<std::string, size_t>> targets;     // name shown, portals
+  } cases[] = {
+      {{{"iqn.a", "10.0.0.9"}, {"IQN.A", "10.0.0.10"}}, {{"iqn.a", 2}}},
+      {{{"iqn.a", "10.0.0.9"}, {"iqn.b", "10.0.0.9"}, {"Iqn.B", "10.0.0.10"}, {"iqn.A", "10.0.0.11"}},
+       {{"iqn.a", 2}, {"iqn.b", 2}}},
+      {{{long_name, "10.0.0.9"}, {long_name, "10.0.0.10"}}, {{long_name.substr(0, 255), 2}}},
+      // The name a Target keeps is taken: no second Target for it.
+      {{{long_name, "10.0.0.9"}, {long_name.substr(0, 255), "10.0.0.10"}}, {{long_name.substr(0, 255), 1}}},
+  };
+  for (const Case& c : cases) {
+    std::string file;
+    for (const auto& [name, address] : c.lines) file += tgt_line(kKey, name, address, "3260");
+    put_saved("savetgt.txt", file);
+    restart_client();
+    const std::vector<std::string> targets = instances(kL, "Target");
+    ASSERT_EQ(targets.size(), c.targets.size()) << file;
+    for (size_t i = 0; i < targets.size(); ++i) {
+      const std::string target = kL + "/" + targets[i];
+      EXPECT_EQ(get(target + "/TargetISCSIName"), c.targets[i].first) << file;
+      EXPECT_EQ(instances(target, "TargetPortal").size(), c.targets[i].second) << file;
+    }
+    EXPECT_EQ(target_lines().size(), c.lines.size()) << file;  // every line stays
+  }
+}
+
 TEST_F(LhbaStartupTest, ARestartRestoresTheConfiguration) {
   ASSERT_EQ(act(kL + "/AddTarget", {"iqn.t1", "10.0.0.9"}), 0u);
   ASSERT_EQ(act(kL + "/Target0/AddTargetPortal", {"10.0.0.10", "3261"}), 0u);
