@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "tests/support/sim_fixture.h"
 #include "tests/tree/tree_fixture.h"
 #include "base/file_utils.h"
 
@@ -38,13 +39,7 @@ TEST_F(SaveFileTest, SavedFilesAreOldOrNewWhateverHappens) {
   };
   // ENOSPC at every call named (or the first) under the directory.
   const auto no_space = [&](const char* call, int times) {
-    sim::Fault fault;
-    fault.kind = sim::FaultKind::FileErrno;
-    fault.file_call = call;
-    fault.path_contains = kDir;
-    fault.err = ENOSPC;
-    fault.times = times;
-    sim_->inject(fault);
+    sim_->inject(SimTest::file_errno(call, kDir, times, ENOSPC));
   };
   {
     // The log tells of a directory that could not be flushed (read before a
