@@ -80,15 +80,19 @@ namespace {
 
 // Writes content to a new temporary file beside target, flushed to disk,
 // its name in *temporary; on failure the temporary is gone again.
-void save_temporary(const std::string& target, std::string_view content, mode_t mode, std::string* temporary,
-                    SaveSteps& steps) {
+void save_temporary(const std::string& target, std::span<const std::string_view> content, mode_t mode,
+                    std::string* temporary, SaveSteps& steps) {
   platform::Host& host = platform::host();
   *temporary = save_temporary_name(target);
   // Created exclusively: a name planted there (a link) is never followed.
   const int fd = host.open(*temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
   if (!steps.run("create", [&] { return fd < 0 ? -1 : 0; }).ok()) return;
   steps.run("chmod", [&] { return host.chmod(*temporary, mode); })  // the umask must not change it
-      .run("write", [&] { return write_all(fd, content); })
+      .run("write", [&] {
+        for (const std::string_view stretch : content)
+          if (write_all(fd, stretch) != 0) return -1;
+        return 0;
+      })
       .run("fsync", [&] { return host.fsync(fd); });
   const int closed = host.close(fd);
   steps.run("close", [&] { return closed; });
@@ -110,6 +114,10 @@ std::string save_base_name(const std::string& path) { return path.substr(path.rf
 }  // namespace
 
 uint32_t replace_file(const std::string& path, std::string_view content, mode_t mode) {
+  return replace_file(path, std::span<const std::string_view>(&content, 1), mode);
+}
+
+uint32_t replace_file(const std::string& path, std::span<const std::string_view> content, mode_t mode) {
   const std::string target = platform::fixed_path(path);
   SaveSteps steps;
   std::string temporary;
@@ -129,6 +137,10 @@ ReplaceTogether::~ReplaceTogether() {
 }
 
 uint32_t ReplaceTogether::stage(const std::string& path, std::string_view content, mode_t mode) {
+  return stage(path, std::span<const std::string_view>(&content, 1), mode);
+}
+
+uint32_t ReplaceTogether::stage(const std::string& path, std::span<const std::string_view> content, mode_t mode) {
   if (failed_) return 1;
   const std::string target = platform::fixed_path(path);
   SaveSteps steps;
@@ -159,7 +171,8 @@ uint32_t ReplaceTogether::commit() {
   const std::string record = platform::fixed_path(record_);
   SaveSteps steps;
   std::string temporary;
-  save_temporary(record, text, 0600, &temporary, steps);
+  const std::string_view record_text = text;
+  save_temporary(record, std::span<const std::string_view>(&record_text, 1), 0600, &temporary, steps);
   if (steps.ok() && !steps.run("rename", [&] { return host.rename(temporary, record); }).ok()) host.unlink(temporary);
   if (!steps.ok()) {
     failed_ = true;

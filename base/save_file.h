@@ -13,6 +13,7 @@
 #include <time.h>
 
 #include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -35,6 +36,9 @@ extern const base::StatusFormat<const char*, const char*> kSaveFailed;
 // power cut before the directory reaches the disk could lose it).
 // Writers that read a file, change it and replace it hold its SaveLock.
 uint32_t replace_file(const std::string& path, std::string_view content, mode_t mode);
+// The same, the content given as stretches written one after another (a
+// long file that changed in a few places is written without being joined).
+uint32_t replace_file(const std::string& path, std::span<const std::string_view> content, mode_t mode);
 
 // Several files of one directory replaced as one: a process killed or the
 // power cut at any moment leaves every file with its old content or every
@@ -57,6 +61,7 @@ class ReplaceTogether {
   // Writes path's new content under its temporary name. 0, or 1 with the
   // status of a failed save (commit then changes nothing).
   uint32_t stage(const std::string& path, std::string_view content, mode_t mode);
+  uint32_t stage(const std::string& path, std::span<const std::string_view> content, mode_t mode);
   // 0: every file staged holds its new content, or will once the record is
   // completed (pending()). 1 with the status of a failed save of the first
   // file staged: every file keeps its old content.

@@ -5,7 +5,8 @@
 // (first byte, modulo 3), where the first part ends (second byte, a share
 // of the text), which line's fields to look up (third byte) and how (fourth
 // byte), then the file's text. Last, lines are dropped and one replaced,
-// as a rewrite does, and the lookups checked again.
+// as a rewrite does, and the lookups checked again. At each step a whole
+// write of the view gives its lines.
 #include <ctype.h>
 
 #include <algorithm>
@@ -39,6 +40,16 @@ void check_same_lines(const SavedView& a, const SavedView& b) {
     FUZZ_CHECK(a.lines()[i]->text == b.lines()[i]->text);
     FUZZ_CHECK(a.lines()[i]->fields == b.lines()[i]->fields);
   }
+}
+
+// What a whole write of the view gives: its lines in order, each with its
+// line feed.
+void check_content(const SavedView& view) {
+  std::string lines, content;
+  for (const auto& line : view.lines()) lines.append(line->text).push_back('\n');
+  for (const std::string_view stretch : view.content()) content.append(stretch);
+  FUZZ_CHECK(content == lines);
+  FUZZ_CHECK(view.size() == static_cast<off_t>(lines.size()));
 }
 
 // The first and last line a scan finds, against the view's index.
@@ -92,6 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ++count;
   });
   FUZZ_CHECK(count == whole.lines().size());
+  check_content(whole);
   if (count > 0) {
     const SavedView::Line& line = *whole.lines()[which % count];
     const std::vector<std::string_view> fields = split_fields(line.text);
@@ -108,6 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   check_find(parts, lookup(s, some, how));  // builds an index the second part must keep up
   parts.append(text.substr(feed == std::string_view::npos ? 0 : feed + 1));
   check_same_lines(whole, parts);
+  check_content(parts);
 
   // The index kept up through the second part (the whole's is built as the
   // first part's was).
@@ -127,10 +140,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<std::string> kept;
     for (uint32_t i = 0; i < held; ++i)
       if (std::find(dropped.begin(), dropped.end(), i) == dropped.end())
-        kept.push_back(!changed.empty() && changed[0].first == i ? changed[0].second : parts.lines()[i]->text);
+        kept.emplace_back(!changed.empty() && changed[0].first == i ? changed[0].second : parts.lines()[i]->text);
     parts.edited(changed, dropped, 0, false);
     FUZZ_CHECK(parts.lines().size() == kept.size());
     for (size_t i = 0; i < kept.size(); ++i) FUZZ_CHECK(parts.lines()[i]->text == kept[i]);
+    check_content(parts);
     check_find(parts, lookup(s, fields, how));
     const auto& now = changed.empty() || parts.lines().empty() ? no_fields
                                                                : parts.lines()[moved % parts.lines().size()]->fields;

@@ -124,7 +124,7 @@ void iscsi_hold_target(SimIscsi& state, const std::string& name) {
 // A target id goes with the last persistent session of its name.
 void iscsi_release_target(SimIscsi& state, const std::string& name) {
   for (const SimSession& s : state.sessions)
-    if (s.persistent && strcasecmp(s.target.c_str(), name.c_str()) == 0) return;
+    if (s.persistent && s.target.size() == name.size() && strcasecmp(s.target.c_str(), name.c_str()) == 0) return;
   std::erase_if(state.target_ids, [&](const auto& held) { return strcasecmp(held.second.c_str(), name.c_str()) == 0; });
 }
 

@@ -192,9 +192,115 @@ void SavedView::clear() {
   // The lookups asked for stay indexed: the lines read next fill them.
   for (auto& [mask, index] : indexes_) index.clear();
   lines_.clear();
+  stretches_.clear();
+  chunks_.clear();
+  line_bytes_ = held_bytes_ = 0;
   consumed_ = 0;
   last_complete_.clear();
   partial_last_ = false;
+}
+
+std::string_view SavedView::keep(std::string&& text) {
+  auto chunk = std::make_unique<Chunk>();
+  chunk->taken = std::move(text);
+  held_bytes_ += chunk->taken.size();
+  return chunks_.emplace_back(std::move(chunk))->taken;
+}
+
+char* SavedView::room(size_t bytes) {
+  constexpr size_t kRoomBytes = 16384;
+  Chunk* last = chunks_.empty() ? nullptr : chunks_.back().get();
+  if (last == nullptr || last->room == nullptr || last->capacity - last->used < bytes) {
+    auto chunk = std::make_unique<Chunk>();
+    chunk->capacity = std::max(bytes, kRoomBytes);
+    chunk->room.reset(new char[chunk->capacity]);  // left unset: only what is copied in is read
+    last = chunks_.emplace_back(std::move(chunk)).get();
+  }
+  char* at = last->room.get() + last->used;
+  last->used += bytes;
+  held_bytes_ += bytes;
+  return at;
+}
+
+std::string_view SavedView::keep(std::string_view text) {
+  if (text.empty()) return {};
+  char* at = room(text.size());
+  memcpy(at, text.data(), text.size());
+  return {at, text.size()};
+}
+
+std::string_view SavedView::keep_line(std::string_view body) {
+  char* at = room(body.size() + 1);
+  memcpy(at, body.data(), body.size());
+  at[body.size()] = '\n';
+  return {at, body.size()};
+}
+
+void SavedView::add_stretch(const Line& line) {
+  const std::string_view bytes(line.text.data(), line.text.size() + 1);
+  line_bytes_ += bytes.size();
+  // Joined to the stretch of the line before when the bytes follow its own
+  // (lines read, added or changed one after another).
+  const auto next = stretches_.lower_bound(line.order);
+  if (next != stretches_.begin()) {
+    std::string_view& before = std::prev(next)->second;
+    if (before.data() + before.size() == bytes.data()) {
+      before = std::string_view(before.data(), before.size() + bytes.size());
+      return;
+    }
+  }
+  stretches_.emplace_hint(next, line.order, bytes);
+}
+
+void SavedView::cut_stretch(uint32_t at) {
+  const Line& line = *lines_[at];
+  const auto stretch = std::prev(stretches_.upper_bound(line.order));
+  const std::string_view whole = stretch->second;
+  const size_t from = static_cast<size_t>(line.text.data() - whole.data()), to = from + line.text.size() + 1;
+  line_bytes_ -= to - from;
+  // The lines after it in the stretch, from the next line on.
+  if (to < whole.size()) stretches_.emplace(lines_[at + 1]->order, whole.substr(to));
+  if (from == 0)
+    stretches_.erase(stretch);
+  else
+    stretch->second = whole.substr(0, from);
+}
+
+void SavedView::compact_if_scattered() {
+  // A whole write makes a call per stretch; bytes of lines gone are held
+  // until a copy of the rest lets them go.
+  constexpr size_t kMostStretches = 32, kSpareBytes = 65536;
+  if (stretches_.size() <= kMostStretches && held_bytes_ <= 2 * line_bytes_ + kSpareBytes) return;
+  auto chunk = std::make_unique<Chunk>();
+  chunk->capacity = chunk->used = line_bytes_;
+  chunk->room.reset(new char[std::max<size_t>(line_bytes_, 1)]);
+  char* out = chunk->room.get();
+  auto line = lines_.begin();
+  for (const auto& [order, stretch] : stretches_) {
+    memcpy(out, stretch.data(), stretch.size());
+    // Each line of the stretch, and its fields, now at the same offset in the copy.
+    for (size_t done = 0; done < stretch.size(); ++line) {
+      Line& l = **line;
+      const char* text = out + (l.text.data() - stretch.data());
+      for (std::string_view& field : l.fields) field = {text + (field.data() - l.text.data()), field.size()};
+      l.text = {text, l.text.size()};
+      done += l.text.size() + 1;
+    }
+    out += stretch.size();
+  }
+  chunks_.clear();
+  chunks_.push_back(std::move(chunk));
+  held_bytes_ = line_bytes_;
+  stretches_.clear();
+  if (!lines_.empty())
+    stretches_.emplace(lines_.front()->order, std::string_view(chunks_.front()->room.get(), line_bytes_));
+}
+
+std::vector<std::string_view> SavedView::content() const {
+  std::vector<std::string_view> out;
+  out.reserve(stretches_.size());
+  for (const auto& [order, stretch] : stretches_) out.push_back(stretch);
+  return out;
 }
 
 std::string SavedView::index_key(uint32_t mask, std::span<const std::string_view> fields) const {
@@ -244,9 +350,11 @@ void SavedView::edited(const std::vector<std::pair<uint32_t, std::string>>& chan
     std::vector<std::string> old_keys;
     for (const auto& [mask, index] : indexes_)
       old_keys.push_back(line.fields.empty() ? std::string() : index_key(mask, line.fields));
-    line.text = text;
+    cut_stretch(at);
+    line.text = keep_line(text);
     line.fields = split_fields(line.text);
     if (!well_formed(saved_, line.fields)) line.fields.clear();
+    add_stretch(line);
     size_t k = 0;
     for (auto& [mask, index] : indexes_) {
       const std::string now = line.fields.empty() ? std::string() : index_key(mask, line.fields);
@@ -269,7 +377,10 @@ void SavedView::edited(const std::vector<std::pair<uint32_t, std::string>>& chan
   if (!dropped.empty()) {
     // Each dropped line leaves its own keys; the others keep theirs (the
     // index holds lines, not places) and close up behind it.
-    for (const uint32_t at : dropped) unindex_line(lines_[at].get());
+    for (const uint32_t at : dropped) {
+      unindex_line(lines_[at].get());
+      cut_stretch(at);
+    }
     size_t kept = dropped.front(), next = 0;
     for (size_t i = dropped.front(); i < lines_.size(); ++i) {
       if (next < dropped.size() && dropped[next] == i) {
@@ -280,17 +391,17 @@ void SavedView::edited(const std::vector<std::pair<uint32_t, std::string>>& chan
     }
     lines_.resize(kept);
   }
+  compact_if_scattered();
   consumed_ = size;
-  last_complete_ = lines_.empty() ? std::string() : lines_.back()->text + '\n';
+  last_complete_ = lines_.empty() ? std::string() : std::string(lines_.back()->text) + '\n';
   partial_last_ = false;
   if (written) identity_ = files::identify(record_def(saved_).path);
 }
 
 void SavedView::settled(bool whole) {
   if (whole) {
-    consumed_ = 0;
-    for (const auto& line : lines_) consumed_ += static_cast<off_t>(line->text.size() + 1);
-    last_complete_ = lines_.empty() ? std::string() : lines_.back()->text + '\n';
+    consumed_ = size();
+    last_complete_ = lines_.empty() ? std::string() : std::string(lines_.back()->text) + '\n';
     partial_last_ = false;
   }
   identity_ = files::identify(record_def(saved_).path);
@@ -305,11 +416,13 @@ void SavedView::parse(std::string_view text) {
   for_each_line(text, [&](std::string_view body, bool complete) {
     if (!body.empty()) {
       auto line = std::make_unique<Line>();
-      line->text.assign(body);
+      // A line without its line feed is given one where a write finds it.
+      line->text = complete ? body : keep_line(body);
       line->fields = split_fields(line->text);
       if (!well_formed(saved_, line->fields)) line->fields.clear();
       line->order = next_order_++;
       lines_.push_back(std::move(line));
+      add_stretch(*lines_.back());
       index_line(lines_.back().get());
     }
     if (complete) {
@@ -319,21 +432,26 @@ void SavedView::parse(std::string_view text) {
       partial_last_ = true;
     }
   });
+  compact_if_scattered();
 }
 
 void SavedView::load(std::string_view text) {
   clear();
-  parse(text);
+  parse(keep(text));
+}
+
+void SavedView::drop_partial_last() {
+  if (!partial_last_) return;
+  // The line read without its line feed is read again whole.
+  unindex_line(lines_.back().get());
+  cut_stretch(static_cast<uint32_t>(lines_.size() - 1));
+  lines_.pop_back();
+  partial_last_ = false;
 }
 
 void SavedView::append(std::string_view tail) {
-  if (partial_last_) {
-    // The line read without its line feed is read again whole.
-    unindex_line(lines_.back().get());
-    lines_.pop_back();
-    partial_last_ = false;
-  }
-  parse(tail);
+  drop_partial_last();
+  parse(keep(tail));
 }
 
 int SavedView::refresh(bool whole) {
@@ -362,10 +480,12 @@ int SavedView::refresh(bool whole) {
     }
     from = 0;
   }
+  // The bytes read are kept as they are, the lines pointing into them.
   if (from == 0)
-    load(text);
+    clear();
   else
-    append(text);
+    drop_partial_last();
+  parse(keep(std::move(text)));
   identity_ = read_id;
   return 0;
 }
@@ -502,32 +622,21 @@ uint32_t rewrite(Saved s, std::span<const Match> where,
       if (!decide(view.place(line))) return 1;
   }
   if (changed.empty() && dropped.empty()) return 0;
-  // The new content: the lines with the changes made, in one pass.
-  size_t total = 0;
-  for (const auto& line : lines) total += line->text.size() + 1;
-  std::string content;
-  if (!batched) {
-    content.reserve(total + 1024);
-    auto change = changed.begin();
-    auto drop = dropped.begin();
-    for (uint32_t i = 0; i < lines.size(); ++i) {
-      if (drop != dropped.end() && *drop == i) {
-        ++drop;
-        continue;
-      }
-      if (change != changed.end() && change->first == i)
-        content.append((change++)->second);
-      else
-        content.append(lines[i]->text);
-      content.push_back('\n');
-    }
-    if (files::replace_file(held.path, content, kSavedMode) != 0) return 1;
-  } else {
+  off_t size = view.size();
+  for (const auto& [at, text] : changed)
+    size += static_cast<off_t>(text.size()) - static_cast<off_t>(lines[at]->text.size());
+  for (const uint32_t at : dropped) size -= static_cast<off_t>(lines[at]->text.size() + 1);
+  view.edited(changed, dropped, size, false);
+  if (batched) {
     batch_file(s)->change = BatchFile::Change::Rewritten;
-    for (const auto& [at, text] : changed) total += text.size() - lines[at]->text.size();
-    for (const uint32_t at : dropped) total -= lines[at]->text.size() + 1;
+    return 0;
   }
-  view.edited(changed, dropped, static_cast<off_t>(batched ? total : content.size()), !batched);
+  // The view holds the new content: written from its bytes as they lie.
+  if (files::replace_file(held.path, view.content(), kSavedMode) != 0) {
+    view.forget();  // the file kept what it held: read again
+    return 1;
+  }
+  view.settled(false);
   return 0;
 }
 
@@ -565,13 +674,6 @@ SavedBatch::~SavedBatch() {
 
 namespace {
 
-// The new whole content of a changed file, from its view.
-std::string batch_content(const SavedView& view) {
-  std::string content;
-  for (const auto& line : view.lines()) content.append(line->text).push_back('\n');
-  return content;
-}
-
 // One changed file written alone: its new lines appended when it was only
 // appended to, else the whole file replaced.
 uint32_t batch_write_alone(Saved s, BatchFile& f) {
@@ -580,7 +682,7 @@ uint32_t batch_write_alone(Saved s, BatchFile& f) {
   SavedView& view = entry->view;
   const std::string path = record_def(s).path;
   const bool whole = f.change == BatchFile::Change::Rewritten;
-  const uint32_t written = whole ? files::replace_file(path, batch_content(view), kSavedMode)
+  const uint32_t written = whole ? files::replace_file(path, view.content(), kSavedMode)
                                  : files::append_lines(path, f.appended, kSavedMode);
   if (written == 0)
     view.settled(whole);
@@ -596,7 +698,7 @@ uint32_t batch_write_together(std::span<const Saved> changed) {
   for (Saved s : changed) {
     std::shared_ptr<ViewEntry> entry = view_entry(s);
     std::lock_guard<std::mutex> guard(entry->mutex);
-    if (together.stage(record_def(s).path, batch_content(entry->view), kSavedMode) != 0) break;
+    if (together.stage(record_def(s).path, entry->view.content(), kSavedMode) != 0) break;
   }
   const uint32_t written = together.commit();
   if (together.pending()) commit_unsettled = true;

@@ -7,6 +7,11 @@
 // through every reread and rewrite (filled as the lines are parsed), so a
 // lookup never walks the lines.
 //
+// The lines point into the bytes as read (or as added), which the view
+// keeps: a whole write of the file gives those bytes as they lie, in
+// stretches between the lines changed since, so its cost follows the lines
+// changed, not the file's.
+//
 // Every change of a file goes through append_line or rewrite, under the
 // file's SaveLock; readers take no lock.
 #pragma once
@@ -14,6 +19,7 @@
 #include <stdint.h>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -27,7 +33,7 @@ namespace tavo::iscsi {
 class SavedView {
  public:
   struct Line {
-    std::string text;  // as in the file, without its line feed
+    std::string_view text;  // as in the file, without its line feed (which follows it in the view's bytes)
     std::vector<std::string_view> fields;  // into text; empty when malformed
     uint64_t order = 0;  // rises with the line's place; kept while it stays
   };
@@ -45,6 +51,11 @@ class SavedView {
   const std::vector<const Line*>& find_all(std::span<const Match> match) const;
   // The place of a line of the view in lines().
   uint32_t place(const Line* line) const;
+  // The file as a whole write gives it, every line with its line feed: the
+  // view's bytes in stretches to be written one after another, and their
+  // size.
+  std::vector<std::string_view> content() const;
+  off_t size() const { return static_cast<off_t>(line_bytes_); }
   // The parser alone, on text the caller holds: load takes it as the whole
   // file, append as what follows the last line feed read (a last line read
   // without one is read again whole).
@@ -64,13 +75,36 @@ class SavedView {
   // whether the file's last line lacks its line feed; the file now holds
   // the view's lines (whole: written anew, else the added lines appended);
   // the view forgotten, read again whole at the next refresh.
-  void add(std::string_view lines) { parse(lines); }
+  void add(std::string_view lines) { parse(keep(lines)); }
   bool ends_without_line_feed() const { return partial_last_; }
   void settled(bool whole);
   void forget();
 
  private:
+  // Bytes the lines point into, never moved nor resized once made: a text
+  // read, taken whole, or room that lines are copied into one after another.
+  struct Chunk {
+    std::string taken;
+    std::unique_ptr<char[]> room;
+    size_t used = 0, capacity = 0;
+  };
   void clear();
+  // Text held by the view from now on: taken as it is, or copied (a line
+  // copied with a line feed after it).
+  std::string_view keep(std::string&& text);
+  std::string_view keep(std::string_view text);
+  std::string_view keep_line(std::string_view body);
+  char* room(size_t bytes);
+  // A line's bytes given a place among the stretches (the line is in
+  // lines_, its own bytes in none), or taken out of the stretch that holds
+  // them.
+  void add_stretch(const Line& line);
+  void cut_stretch(uint32_t at);
+  // The bytes of the lines copied into one chunk, when the stretches or the
+  // bytes no line holds any more grow too many.
+  void compact_if_scattered();
+  // A last line read without its line feed, read again with what follows.
+  void drop_partial_last();
   void parse(std::string_view text);
   void index_line(const Line* line) const;
   void unindex_line(const Line* line) const;
@@ -86,6 +120,12 @@ class SavedView {
   bool partial_last_ = false;  // the last line has no line feed yet
   std::vector<std::unique_ptr<Line>> lines_;
   uint64_t next_order_ = 0;
+  std::vector<std::unique_ptr<Chunk>> chunks_;
+  // The lines' bytes with their line feeds in order, in stretches each of
+  // consecutive lines, by the order of its first line.
+  std::map<uint64_t, std::string_view> stretches_;
+  size_t line_bytes_ = 0;  // the lines' bytes, line feeds included
+  size_t held_bytes_ = 0;  // the bytes the chunks hold, lines or not
   // Per set of fields matched: the matched texts (case folded where the
   // field compares without case) to the lines that hold them, in order.
   // Lines, not places, so a dropped line leaves its own keys alone.

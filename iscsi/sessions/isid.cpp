@@ -50,7 +50,10 @@ uint16_t isid_value(const char* text) {
 class IsidIndex {
  public:
   void note(TavoNode* session) {
-    prune();
+    // An entry left by a deleted Session whose node this one reuses is
+    // replaced below; the others go when a question needs them gone, or
+    // once they may outnumber the live ones.
+    if (sessions_.size() >= 2 * pruned_size_ + 64) prune();
     const char* text = isid_text(session);
     const int32_t q = text != nullptr ? isid_value(text) : kShowsNone;
     auto [at, added] = sessions_.try_emplace(session, Entry{tavo::tree::node_ref(session), q});
@@ -112,6 +115,7 @@ class IsidIndex {
       drop(it->second.qualifier);
       it = sessions_.erase(it);
     }
+    pruned_size_ = sessions_.size();
   }
 
   std::unordered_map<TavoNode*, Entry> sessions_;
@@ -119,6 +123,7 @@ class IsidIndex {
   std::array<uint64_t, 65536 / 64> held_bits_{};
   uint32_t shows_none_ = 0;
   uint64_t pruned_at_ = 0;
+  size_t pruned_size_ = 0;  // the entries the last prune left
 };
 
 IsidIndex& isid_index() {

@@ -169,8 +169,9 @@ INSTANTIATE_TEST_SUITE_P(Actions, SavedStateActionTest, ::testing::Range<size_t>
                            return std::string(kSavedStateActions[row.param]);
                          });
 
-// Each action writes each saved file at most once: a second write of any
-// of them would fail here, and none does.
+// Each action writes each saved file at most once: a second flush of what
+// was written to any of them (an append, or the new file that replaces it,
+// written in one or more calls) would fail here, and none does.
 TEST_F(NetworkTargetsTest, EachActionWritesEachSavedFileOnce) {
   const std::string lhba = kLhba, discovery = lhba + "/Discovery";
   const struct {
@@ -195,7 +196,7 @@ TEST_F(NetworkTargetsTest, EachActionWritesEachSavedFileOnce) {
     for (const char* file : {"savetgt.txt", "savestp.txt", "intr_logopts.txt"}) {
       sim::Fault second_write;
       second_write.kind = sim::FaultKind::FileErrno;
-      second_write.file_call = "write";
+      second_write.file_call = "fsync";
       second_write.path_contains = file;
       second_write.skip = 1;
       second_write.times = -1;

@@ -173,6 +173,116 @@ TEST_F(TargetsTest, RemovalsAmongManyLinesTakeOnlyTheirs) {
   }
 }
 
+// Removals, changes and additions one after another at the start, the
+// middle and the end of a file holding lines of every kind (another
+// LogicalHBA's, a malformed one, one ending in a carriage return, empty
+// ones, a last one without its line feed): after each the file holds
+// exactly the lines left, in order, each with its line feed. Among them a
+// save that fails partway, removals enough to scatter the lines kept, and
+// changes of lines next to each other and next to removed ones.
+TEST_F(TargetsTest, RewritesLeaveEveryOtherLineAsItWas) {
+  constexpr int kTargets = 96;
+  const std::string other = "Corvane0,iSCSIPhysicalHBA1,LogicalHBA0";
+  const auto name = [](int i) { return "iqn.n" + std::to_string(i); };
+  const auto line = [&](const std::string& key, int i) {
+    const std::string l = tgt(key, name(i), "10.0.0.9", "3260");
+    return l.substr(0, l.size() - 1);
+  };
+  for (int i = 0; i < kTargets; ++i) ASSERT_NE(add_target(name(i)), nullptr);
+  std::vector<std::string> lines;  // the file's lines as they must be
+  for (int i = 0; i < kTargets; ++i) {
+    lines.push_back(line(kKey, i));
+    if (i % 8 == 3) lines.push_back(line(other, i));
+    if (i == 20) lines.push_back("broken");
+    if (i == 30) lines.push_back(line(other, i) + "\r");
+  }
+  lines.push_back(line(other, kTargets));
+  std::string planted;
+  for (size_t i = 0; i < lines.size(); ++i) planted += lines[i] + (i % 10 == 5 ? "\n\n" : "\n");
+  planted.pop_back();
+  put_saved("savetgt.txt", planted);
+
+  TavoNode* lhba = node(kLhba);
+  const auto at = [&](int i) {
+    const std::string lead = std::string(kKey) + "," + name(i) + ",";
+    return std::find_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(lead, 0) == 0; });
+  };
+  const auto drop = [&](int i) {
+    lines.erase(at(i));
+    return TAVO_remove_entry_from_file(lhba, name(i).c_str(), "10.0.0.9", "3260", TAVO_ANY_ISID_QUALIFIER, 0);
+  };
+  const auto change = [&](int i) {
+    at(i)->replace(at(i)->find(",Yes,Yes,None,"), 14, ",Yes,Yes,CRC32C,");
+    return set(std::string(kLhba) + "/Target" + std::to_string(i) + "/TargetLoginOptions/HeaderDigest", "CRC32C");
+  };
+  const auto add = [&](int i) {
+    lines.push_back(line(kKey, i));
+    return add_target(name(i)) != nullptr ? 0u : 1u;
+  };
+  const auto text = [&] {
+    std::string t;
+    for (const std::string& l : lines) t += l + "\n";
+    return t;
+  };
+  // The second write of the new file fails: the removal is not made.
+  {
+    sim::Fault second_write;
+    second_write.kind = sim::FaultKind::FileErrno;
+    second_write.file_call = "write";
+    second_write.path_contains = "savetgt.txt";
+    second_write.err = EIO;
+    second_write.skip = 1;
+    second_write.times = -1;
+    sim_->inject(second_write);
+    const std::vector<std::string> before = lines;
+    EXPECT_NE(drop(22), 0u);
+    sim_->clear_faults();
+    lines = before;
+    EXPECT_EQ(saved("savetgt.txt"), planted);
+  }
+  const struct {
+    const char* what;
+    std::function<uint32_t()> step;
+  } steps[] = {
+      {"the first line", [&] { return drop(0); }},
+      {"a line in the middle", [&] { return drop(22); }},
+      {"the last of the LogicalHBA", [&] { return drop(kTargets - 1); }},
+      {"a line changed", [&] { return change(10); }},
+      {"the lines beside it", [&] { return drop(9) | drop(11); }},
+      {"two lines one after the other changed", [&] { return change(12) | change(13); }},
+      {"the first of them", [&] { return drop(12); }},
+      {"a line added", [&] { return add(kTargets); }},
+      {"a line before it changed", [&] { return change(kTargets - 2); }},
+      {"every other line",
+       [&] {
+         uint32_t failed = 0;
+         for (int i = 15; i < kTargets; i += 2) {
+           if (at(i) != lines.end()) failed |= drop(i);
+           EXPECT_EQ(saved("savetgt.txt"), text()) << i;
+         }
+         return failed;
+       }},
+      {"lines changed among them", [&] { return change(16) | change(kTargets - 4); }},
+      {"removals all over",
+       [&] {
+         uint32_t failed = 0;
+         for (int k = 1; k < kTargets; ++k) {
+           const int i = k * 7 % kTargets;
+           if (i % 5 != 0 && at(i) != lines.end()) failed |= drop(i);
+           EXPECT_EQ(saved("savetgt.txt"), text()) << i;
+         }
+         return failed;
+       }},
+      {"a line left changed", [&] { return change(20); }},
+      {"another added", [&] { return add(kTargets + 1); }},
+  };
+  for (const auto& s : steps) {
+    SCOPED_TRACE(s.what);
+    EXPECT_EQ(s.step(), 0u);
+    EXPECT_EQ(saved("savetgt.txt"), text());
+  }
+}
+
 TEST_F(TargetsTest, ValuesThatWouldBreakALineAreRefused) {
   const std::string before = saved("intr_logopts.txt");
   for (const char* name : {"iqn.a,b", "iqn.a\nb"}) {

@@ -89,7 +89,7 @@ TEST_F(SavedViewIndexTest, LookupsFollowEveryChangeOfTheLines) {
     SCOPED_TRACE(step.what);
     step.change();
     std::vector<std::string> lines;
-    for (const auto& l : view.lines()) lines.push_back(l->text);
+    for (const auto& l : view.lines()) lines.emplace_back(l->text);
     SavedView fresh(Saved::Initiator);
     fresh.load(text(lines));
     for (const auto& l : lookups)
