@@ -3,7 +3,6 @@
 #include <dirent.h>
 #include <errno.h>
 #include <ftw.h>
-#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -13,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/host.h"
 #include "simulator/simulator.h"
 #include "tree/backend_hooks.h"
 #include "tree/declare.h"
@@ -56,8 +56,7 @@ void remove_dead_scratch(const std::string& dir) {
   std::vector<std::string> dead;
   while (const dirent* e = readdir(d)) {
     const pid_t owner = scratch_owner(e->d_name);
-    const bool dead_owner = owner > 0 && kill(owner, 0) != 0 && errno == ESRCH;
-    if (!dead_owner) continue;
+    if (owner == 0 || platform::process_alive(owner)) continue;
     struct stat st;
     const std::string path = dir + "/" + e->d_name;
     if (lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid()) dead.push_back(path);
