@@ -8,8 +8,13 @@
 #include <vector>
 
 #include "tavo/tavo.h"
+#include "tools/client_walk.h"
 
 namespace {
+
+using tavo_tools::children;
+using tavo_tools::groups_named;
+using tavo_tools::read_named;
 
 const char* type_name(unsigned type) {
   switch (type) {
@@ -20,14 +25,6 @@ const char* type_name(unsigned type) {
     case TAVO_TYPE_LIST: return "list";
     default: return "?";
   }
-}
-
-std::vector<uint32_t> children(uint32_t group, uint32_t kind) {
-  std::vector<uint32_t> tags(8192);
-  uint32_t count = 0;
-  if (TAVO_get_child_tags(group, tags.data(), &count, kind) != 0) count = 0;
-  tags.resize(count);
-  return tags;
 }
 
 void print_group(uint32_t tag, int depth) {
@@ -55,13 +52,6 @@ void print_group(uint32_t tag, int depth) {
   for (uint32_t g : children(tag, TAVO_KIND_GROUP)) print_group(g, depth + 1);
 }
 
-// A property of a group read by name ("-" when it cannot be read).
-void read_named(uint32_t group, const char* name, char (&value)[TAVO_VALUE_SIZE]) {
-  uint32_t property = 0;
-  if (TAVO_get_node_tag(group, name, &property, TAVO_KIND_PROPERTY) != 0 ||
-      TAVO_get_property_val(group, property, value, sizeof value) != 0)
-    snprintf(value, sizeof value, "-");
-}
 
 void print_ports() {
   printf("\nPorts:\n");
@@ -83,17 +73,6 @@ void print_ports() {
              configured);
     }
   }
-}
-
-// The child groups of a group whose names begin with prefix.
-std::vector<uint32_t> groups_named(uint32_t group, const char* prefix) {
-  std::vector<uint32_t> found;
-  for (uint32_t g : children(group, TAVO_KIND_GROUP)) {
-    char name[TAVO_NAME_SIZE] = "";
-    TAVO_get_node_name(g, name, TAVO_KIND_GROUP);
-    if (strncmp(name, prefix, strlen(prefix)) == 0) found.push_back(g);
-  }
-  return found;
 }
 
 void print_sessions() {

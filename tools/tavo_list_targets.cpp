@@ -9,28 +9,12 @@
 #include <vector>
 
 #include "tavo/tavo.h"
+#include "tools/client_walk.h"
 
 namespace {
 
-std::vector<uint32_t> groups_named(uint32_t group, const char* prefix) {
-  static std::vector<uint32_t> tags(65536);  // filled once, reused: zeroing it per call would dominate
-  std::vector<uint32_t> found;
-  uint32_t count = 0;
-  if (TAVO_get_child_tags(group, tags.data(), &count, TAVO_KIND_GROUP) != 0) return found;
-  for (uint32_t i = 0; i < count; ++i) {
-    char name[TAVO_NAME_SIZE] = "";
-    TAVO_get_node_name(tags[i], name, TAVO_KIND_GROUP);
-    if (strncmp(name, prefix, strlen(prefix)) == 0) found.push_back(tags[i]);
-  }
-  return found;
-}
-
-void read_named(uint32_t group, const char* name, char (&value)[TAVO_VALUE_SIZE]) {
-  uint32_t property = 0;
-  if (TAVO_get_node_tag(group, name, &property, TAVO_KIND_PROPERTY) != 0 ||
-      TAVO_get_property_val(group, property, value, sizeof value) != 0)
-    snprintf(value, sizeof value, "-");
-}
+using tavo_tools::groups_named;
+using tavo_tools::read_named;
 
 // N targets added through the LogicalHBAs' AddTarget actions, in turn.
 bool add_targets(long n) {

@@ -1,0 +1,41 @@
+// What the tools' clients share to walk the tree through the public calls.
+#pragma once
+
+#include <stdio.h>
+#include <string.h>
+
+#include <vector>
+
+#include "tavo/tavo.h"
+
+namespace tavo_tools {
+
+// The tags of a group's children of one kind. The buffer is kept between
+// calls: zeroing one this large per call would cost more than the walk.
+inline std::vector<uint32_t> children(uint32_t group, uint32_t kind) {
+  static std::vector<uint32_t> tags(65536);
+  uint32_t count = 0;
+  if (TAVO_get_child_tags(group, tags.data(), &count, kind) != 0) count = 0;
+  return std::vector<uint32_t>(tags.begin(), tags.begin() + count);
+}
+
+// The child groups of a group whose names begin with prefix.
+inline std::vector<uint32_t> groups_named(uint32_t group, const char* prefix) {
+  std::vector<uint32_t> found;
+  for (uint32_t g : children(group, TAVO_KIND_GROUP)) {
+    char name[TAVO_NAME_SIZE] = "";
+    TAVO_get_node_name(g, name, TAVO_KIND_GROUP);
+    if (strncmp(name, prefix, strlen(prefix)) == 0) found.push_back(g);
+  }
+  return found;
+}
+
+// A property of a group read by name ("-" when it cannot be read).
+inline void read_named(uint32_t group, const char* name, char (&value)[TAVO_VALUE_SIZE]) {
+  uint32_t property = 0;
+  if (TAVO_get_node_tag(group, name, &property, TAVO_KIND_PROPERTY) != 0 ||
+      TAVO_get_property_val(group, property, value, sizeof value) != 0)
+    snprintf(value, sizeof value, "-");
+}
+
+}  // namespace tavo_tools
