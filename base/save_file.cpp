@@ -308,9 +308,11 @@ bool same_time(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_s
 
 }  // namespace
 
-SaveLock::SaveLock(const std::string& path) : local_(save_local_mutex(platform::fixed_path(path))) {
+SaveLock::SaveLock(const std::string& path) : SaveLock(path, platform::fixed_path(path)) {}
+
+SaveLock::SaveLock(const std::string& path, const std::string& target) : local_(save_local_mutex(target)) {
   platform::Host& host = platform::host();
-  const std::string lock_path = platform::fixed_path(path) + ".lock";
+  const std::string lock_path = target + ".lock";
   SaveSteps steps;
   // A link planted there is not followed: the save fails instead.
   const int fd = host.open(lock_path, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);

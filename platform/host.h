@@ -24,6 +24,8 @@ class Host {
   // Root under which fixed host paths are placed ("" for the real host
   // without TAVO_ROOT).
   virtual std::string root() const = 0;
+  // Whether root() answers text, told without a copy.
+  virtual bool root_is(const std::string& text) const { return root() == text; }
 
   // Files. POSIX contracts: -1 with errno on failure.
   virtual int open(const std::string& path, int flags, mode_t mode) = 0;
