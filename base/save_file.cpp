@@ -261,7 +261,7 @@ void save_append(const std::string& target, std::string_view bytes, mode_t mode,
       .run("seek", [&] { return (end = host.seek(fd, 0, SEEK_END)) < 0 ? -1 : 0; })
       .run("read", [&] {
         if (!whole_lines || end == 0) return 0;
-        return host.seek(fd, end - 1, SEEK_SET) < 0 || host.read(fd, &last, 1) != 1 ? -1 : 0;
+        return host.read_at(fd, &last, 1, end - 1) != 1 ? -1 : 0;
       })
       .run("write", [&] {
         if (last == '\n') return write_all(fd, bytes);

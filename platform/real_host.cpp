@@ -30,6 +30,7 @@ class RealHost final : public Host {
     return ::open(path.c_str(), flags, mode);
   }
   ssize_t read(int fd, void* buf, size_t n) override { return ::read(fd, buf, n); }
+  ssize_t read_at(int fd, void* buf, size_t n, off_t offset) override { return ::pread(fd, buf, n, offset); }
   ssize_t write(int fd, const void* buf, size_t n) override { return ::write(fd, buf, n); }
   off_t seek(int fd, off_t offset, int whence) override { return ::lseek(fd, offset, whence); }
   int truncate(int fd, off_t length) override { return ::ftruncate(fd, length); }

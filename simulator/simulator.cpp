@@ -420,6 +420,14 @@ ssize_t Simulator::read(int fd, void* buf, size_t n) {
   return r;
 }
 
+ssize_t Simulator::read_at(int fd, void* buf, size_t n, off_t offset) {
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
+  if (file_fault("read", fd_path(fd)) != 0) return -1;
+  const ssize_t r = ::pread(fd, buf, n, offset);
+  if (r > 0) bytes_read_ += static_cast<uint64_t>(r);
+  return r;
+}
+
 uint64_t Simulator::bytes_read() const {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
   return bytes_read_;

@@ -175,6 +175,7 @@ class Simulator final : public platform::Host {
   bool root_is(const std::string& text) const override { return root_ == text; }
   int open(const std::string& path, int flags, mode_t mode) override;
   ssize_t read(int fd, void* buf, size_t n) override;
+  ssize_t read_at(int fd, void* buf, size_t n, off_t offset) override;
   ssize_t write(int fd, const void* buf, size_t n) override;
   off_t seek(int fd, off_t offset, int whence) override;
   int truncate(int fd, off_t length) override;
