@@ -328,9 +328,9 @@ SaveLock::SaveLock(const std::string& path, const std::string& target) : local_(
 }
 
 SaveLock::~SaveLock() {
-  if (fd_ < 0) return;
-  lock_whole_file(fd_, F_SETLK, F_UNLCK);
-  platform::host().close(fd_);
+  // The close releases the process's locks on the file: an unlock first
+  // would only be one more call.
+  if (fd_ >= 0) platform::host().close(fd_);
 }
 
 void remove_leftover_temporaries(const std::string& path) {
