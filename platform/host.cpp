@@ -16,8 +16,14 @@ namespace tavo::platform {
 namespace {
 
 std::mutex host_mutex;
-std::unique_ptr<Host> current;
 std::atomic<Host*> current_known{nullptr};  // current, read without the mutex once made
+// Forgets the known host as the process exits, before the host goes: a call
+// made later finds none rather than one destroyed.
+struct CurrentHost {
+  std::unique_ptr<Host> host;
+  ~CurrentHost() { current_known.store(nullptr, std::memory_order_release); }
+} current_host_holder;
+std::unique_ptr<Host>& current = current_host_holder.host;
 HostFactory factory = nullptr;
 std::string failure;
 
