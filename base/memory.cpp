@@ -44,19 +44,18 @@ int32_t first_bit_from(const uint8_t* bits, int32_t n, int32_t start, int want) 
   if (bits == nullptr || n < 1 || start >= n) return -1;
   if (start < 0) start = 0;
   // Bit i is bit i % 8 of byte i / 8, so eight bytes read little-endian are
-  // 64 bits in order: skip a word at a time.
-  const uint64_t skip = want ? 0 : ~uint64_t{0};
+  // 64 bits in order: skip a word at a time, a start inside a word masking
+  // off the bits below it.
   int32_t i = start;
   while (i < n) {
-    if (i % 64 == 0 && i + 64 <= n) {
+    const int32_t word_start = i - i % 64;
+    if (word_start + 64 <= n) {
       uint64_t word;
-      memcpy(&word, bits + i / 8, sizeof word);
-      if (word == skip) {
-        i += 64;
-        continue;
-      }
-      const uint64_t hits = want ? word : ~word;
-      return i + __builtin_ctzll(hits);
+      memcpy(&word, bits + word_start / 8, sizeof word);
+      const uint64_t hits = (want ? word : ~word) & (~uint64_t{0} << (i - word_start));
+      if (hits != 0) return word_start + __builtin_ctzll(hits);
+      i = word_start + 64;
+      continue;
     }
     if (((bits[i / 8] >> (i % 8)) & 1) == want) return i;
     ++i;

@@ -261,7 +261,7 @@ void save_append(const std::string& target, std::string_view bytes, mode_t mode,
       .run("seek", [&] { return (end = host.seek(fd, 0, SEEK_END)) < 0 ? -1 : 0; })
       .run("read", [&] {
         if (!whole_lines || end == 0) return 0;
-        return host.seek(fd, end - 1, SEEK_SET) < 0 || host.read(fd, &last, 1) != 1 ? -1 : 0;
+        return host.read_at(fd, &last, 1, end - 1) != 1 ? -1 : 0;
       })
       .run("write", [&] {
         if (last == '\n') return write_all(fd, bytes);
@@ -308,9 +308,11 @@ bool same_time(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_s
 
 }  // namespace
 
-SaveLock::SaveLock(const std::string& path) : local_(save_local_mutex(platform::fixed_path(path))) {
+SaveLock::SaveLock(const std::string& path) : SaveLock(path, platform::fixed_path(path)) {}
+
+SaveLock::SaveLock(const std::string& path, const std::string& target) : local_(save_local_mutex(target)) {
   platform::Host& host = platform::host();
-  const std::string lock_path = platform::fixed_path(path) + ".lock";
+  const std::string lock_path = target + ".lock";
   SaveSteps steps;
   // A link planted there is not followed: the save fails instead.
   const int fd = host.open(lock_path, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
@@ -326,9 +328,9 @@ SaveLock::SaveLock(const std::string& path) : local_(save_local_mutex(platform::
 }
 
 SaveLock::~SaveLock() {
-  if (fd_ < 0) return;
-  lock_whole_file(fd_, F_SETLK, F_UNLCK);
-  platform::host().close(fd_);
+  // The close releases the process's locks on the file: an unlock first
+  // would only be one more call.
+  if (fd_ >= 0) platform::host().close(fd_);
 }
 
 void remove_leftover_temporaries(const std::string& path) {

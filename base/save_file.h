@@ -122,6 +122,7 @@ class SaveLock {
   bool held() const { return fd_ >= 0; }
 
  private:
+  SaveLock(const std::string& path, const std::string& target);  // target: path's fixed_path
   std::unique_lock<std::mutex> local_;
   int fd_ = -1;
 };

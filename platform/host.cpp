@@ -8,6 +8,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <atomic>
 #include <mutex>
 #include <unordered_map>
 
@@ -15,7 +16,14 @@ namespace tavo::platform {
 namespace {
 
 std::mutex host_mutex;
-std::unique_ptr<Host> current;
+std::atomic<Host*> current_known{nullptr};  // current, read without the mutex once made
+// Forgets the known host as the process exits, before the host goes: a call
+// made later finds none rather than one destroyed.
+struct CurrentHost {
+  std::unique_ptr<Host> host;
+  ~CurrentHost() { current_known.store(nullptr, std::memory_order_release); }
+} current_host_holder;
+std::unique_ptr<Host>& current = current_host_holder.host;
 HostFactory factory = nullptr;
 std::string failure;
 
@@ -132,12 +140,14 @@ std::string resolve_fixed(const std::string& root, const std::string& path) {
 
 Host& current_host() {
   if (!current) current = host_from_environment();
+  current_known.store(current.get(), std::memory_order_release);
   return *current;
 }
 
 }  // namespace
 
 Host& host() {
+  if (Host* known = current_known.load(std::memory_order_acquire)) return *known;
   std::lock_guard<std::mutex> guard(host_mutex);
   return current_host();
 }
@@ -151,6 +161,7 @@ std::string host_failure() {
 void install_host(std::unique_ptr<Host> h) {
   std::lock_guard<std::mutex> guard(host_mutex);
   current = std::move(h);
+  current_known.store(current.get(), std::memory_order_release);
   failure.clear();
 }
 
@@ -162,14 +173,15 @@ void set_host_factory(HostFactory f) {
 void tell_operator(const std::string& line) { fprintf(stderr, "%s\n", line.c_str()); }
 
 std::string fixed_path(const std::string& path) {
-  std::string root = host().root();
-  if (root.empty() || path.empty() || path[0] != '/') return path;
+  const Host& h = host();
+  if (path.empty() || path[0] != '/') return path;
   FixedPaths& paths = fixed_paths();
   std::lock_guard<std::mutex> guard(paths.mutex);
-  if (paths.root != root) {
-    paths.root = std::move(root);
+  if (!h.root_is(paths.root)) {
+    paths.root = h.root();
     paths.resolved.clear();
   }
+  if (paths.root.empty()) return path;
   auto found = paths.resolved.find(path);
   if (found != paths.resolved.end()) return found->second;
   if (paths.resolved.size() >= kFixedPathsKept) paths.resolved.clear();

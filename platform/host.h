@@ -24,10 +24,17 @@ class Host {
   // Root under which fixed host paths are placed ("" for the real host
   // without TAVO_ROOT).
   virtual std::string root() const = 0;
+  // Whether root() answers text, told without a copy.
+  virtual bool root_is(const std::string& text) const { return root() == text; }
 
   // Files. POSIX contracts: -1 with errno on failure.
   virtual int open(const std::string& path, int flags, mode_t mode) = 0;
   virtual ssize_t read(int fd, void* buf, size_t n) = 0;
+  // A read at offset: pread(2) in one call where the host has it, else a
+  // seek and a read (which move the descriptor's offset; pread leaves it).
+  virtual ssize_t read_at(int fd, void* buf, size_t n, off_t offset) {
+    return seek(fd, offset, SEEK_SET) < 0 ? -1 : read(fd, buf, n);
+  }
   virtual ssize_t write(int fd, const void* buf, size_t n) = 0;
   virtual off_t seek(int fd, off_t offset, int whence) = 0;
   // ftruncate(2).

@@ -5,24 +5,32 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <string_view>
+
 #include "platform/directory.h"
 #include "platform/host.h"
 
 namespace tavo::platform {
 namespace {
 
+// TAVO_ROOT without its final slashes: read each time, since a caller may
+// change it.
+std::string_view root_text() {
+  const char* r = secure_getenv("TAVO_ROOT");
+  std::string_view s = r ? r : "";
+  while (s.size() > 1 && s.back() == '/') s.remove_suffix(1);
+  return s;
+}
+
 class RealHost final : public Host {
  public:
-  std::string root() const override {
-    const char* r = secure_getenv("TAVO_ROOT");
-    std::string s = r ? r : "";
-    while (s.size() > 1 && s.back() == '/') s.pop_back();
-    return s;
-  }
+  std::string root() const override { return std::string(root_text()); }
+  bool root_is(const std::string& text) const override { return root_text() == text; }
   int open(const std::string& path, int flags, mode_t mode) override {
     return ::open(path.c_str(), flags, mode);
   }
   ssize_t read(int fd, void* buf, size_t n) override { return ::read(fd, buf, n); }
+  ssize_t read_at(int fd, void* buf, size_t n, off_t offset) override { return ::pread(fd, buf, n, offset); }
   ssize_t write(int fd, const void* buf, size_t n) override { return ::write(fd, buf, n); }
   off_t seek(int fd, off_t offset, int whence) override { return ::lseek(fd, offset, whence); }
   int truncate(int fd, off_t length) override { return ::ftruncate(fd, length); }

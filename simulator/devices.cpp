@@ -114,7 +114,7 @@ int Simulator::device_ioctl(int fd, unsigned long request, void* arg) {
     errno = EBADF;
     return -1;
   }
-  const Device dev = it->second;
+  const Device& dev = it->second;
   if (arg == nullptr) {
     errno = EFAULT;
     return -1;

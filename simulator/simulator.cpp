@@ -75,6 +75,10 @@ Simulator::Simulator(Topology topology, std::string root) : topology_(std::move(
   char cwd[4096];
   if (!root.empty() && root[0] != '/' && getcwd(cwd, sizeof cwd) != nullptr) root = std::string(cwd) + "/" + root;
   root_ = root;
+  if (!root_.empty()) {
+    resolved_root_ = platform::resolve_dots(root_);
+    if (resolved_root_.size() > 1 && resolved_root_.back() == '/') resolved_root_.pop_back();
+  }
   // Measurements of real saves ask for flushes that reach the disk.
   const char* durable = secure_getenv("TAVO_SIM_DURABLE_FSYNC");
   if (durable != nullptr && strcmp(durable, "1") == 0) topology_.durable_fsync = true;
@@ -311,13 +315,20 @@ std::string Simulator::strip_root(const std::string& path) const {
   return path;
 }
 
-std::string Simulator::fd_path(int fd) const {
+const std::string& Simulator::fd_path(int fd) const {
+  static const std::string none;
   auto it = fd_paths_.find(fd);
-  return it == fd_paths_.end() ? std::string() : it->second;
+  return it == fd_paths_.end() ? none : it->second.path;
 }
 
 bool Simulator::inside_root(const std::string& path) const {
-  if (path.empty()) return false;
+  if (path.empty() || root_.empty()) return false;
+  const std::string& root = resolved_root_;
+  const auto under = [&root](std::string_view full) {
+    return full.starts_with(root) && (full.size() == root.size() || full[root.size()] == '/');
+  };
+  // The library names its paths resolved already: those need no copy.
+  if (platform::dots_resolved(path)) return under(path);
   std::string full = path;
   char cwd[4096];
   if (path[0] != '/') {
@@ -325,16 +336,13 @@ bool Simulator::inside_root(const std::string& path) const {
     full = std::string(cwd) + "/" + path;
   }
   // "/root/../x" lies outside, whatever its text begins with.
-  if (root_.empty()) return false;
-  std::string root = platform::resolve_dots(root_);
-  if (root.size() > 1 && root.back() == '/') root.pop_back();
-  full = platform::resolve_dots(full);
-  return full.compare(0, root.size(), root) == 0 && (full.size() == root.size() || full[root.size()] == '/');
+  return under(platform::resolve_dots(full));
 }
 
-void Simulator::note_write_path(const std::string& path) {
-  if (root_.empty()) return;
-  if (!inside_root(path)) outside_.push_back(path);
+bool Simulator::note_write_path(const std::string& path) {
+  const bool inside = inside_root(path);
+  if (!inside && !root_.empty()) outside_.push_back(path);
+  return inside;
 }
 
 void Simulator::mark_dirty(int fd) {
@@ -342,17 +350,18 @@ void Simulator::mark_dirty(int fd) {
   if (it == fd_paths_.end()) return;
   // Appends keep what is durable in place: its length is enough, and no
   // append copies the whole file.
-  const bool appends = (::fcntl(fd, F_GETFL) & O_APPEND) != 0;
-  auto d = unsynced_.find(it->second);
+  const bool appends = it->second.appends;
+  const std::string& path = it->second.path;
+  auto d = unsynced_.find(path);
   if (d != unsynced_.end()) {
-    if (!appends) keep_content(it->second, &d->second);
+    if (!appends) keep_content(path, &d->second);
     return;
   }
   struct stat st;
   if (appends && ::fstat(fd, &st) == 0)
-    unsynced_[it->second] = Durable{"", true, st.st_size};
+    unsynced_[path] = Durable{"", true, st.st_size};
   else
-    unsynced_[it->second] = Durable{read_fd(fd), true};
+    unsynced_[path] = Durable{read_fd(fd), true};
 }
 
 void Simulator::keep_content(const std::string& path, Durable* d) {
@@ -369,20 +378,28 @@ int Simulator::open(const std::string& path, int flags, mode_t mode) {
   if (file_fault("open", path) != 0) return -1;
   const bool w = writes(flags);
   if (!w) return ::open(path.c_str(), flags, mode);
-  note_write_path(path);
-  if (!inside_root(path)) {
+  if (!note_write_path(path)) {
     errno = EACCES;
     return -1;
   }
   // The file is opened for reading too, and truncated only after its synced
   // content was read through this descriptor: opening and closing a second
   // descriptor would drop the process's fcntl locks on the file.
-  struct stat st;
-  const bool existed = ::stat(path.c_str(), &st) == 0;
-  int fd = ::open(path.c_str(), (flags & ~(O_WRONLY | O_TRUNC)) | O_RDWR, mode);
+  const int own = (flags & ~(O_WRONLY | O_TRUNC)) | O_RDWR;
+  // Whether the file was there: an open that may not create tells, and
+  // most files written are there already.
+  bool existed = (flags & O_CREAT) == 0;  // else O_EXCL: it was not
+  int fd;
+  if ((flags & (O_CREAT | O_EXCL)) == O_CREAT) {
+    fd = ::open(path.c_str(), own & ~O_CREAT, mode);
+    existed = fd >= 0;
+    if (fd < 0 && errno == ENOENT) fd = ::open(path.c_str(), own, mode);
+  } else {
+    fd = ::open(path.c_str(), own, mode);
+  }
   if (fd < 0 && errno == EACCES) return ::open(path.c_str(), flags, mode);
   if (fd < 0) return -1;
-  fd_paths_[fd] = path;
+  fd_paths_[fd] = OpenFile{path, (flags & O_APPEND) != 0};
   if (!unsynced_.count(path) && (!existed || (flags & O_TRUNC)))
     unsynced_[path] = Durable{existed ? read_fd(fd) : "", existed};
   if ((flags & O_TRUNC) && ::ftruncate(fd, 0) != 0) {
@@ -399,6 +416,14 @@ ssize_t Simulator::read(int fd, void* buf, size_t n) {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (file_fault("read", fd_path(fd)) != 0) return -1;
   const ssize_t r = ::read(fd, buf, n);
+  if (r > 0) bytes_read_ += static_cast<uint64_t>(r);
+  return r;
+}
+
+ssize_t Simulator::read_at(int fd, void* buf, size_t n, off_t offset) {
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
+  if (file_fault("read", fd_path(fd)) != 0) return -1;
+  const ssize_t r = ::pread(fd, buf, n, offset);
   if (r > 0) bytes_read_ += static_cast<uint64_t>(r);
   return r;
 }
@@ -431,7 +456,7 @@ off_t Simulator::seek(int fd, off_t offset, int whence) {
 
 int Simulator::truncate(int fd, off_t length) {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
-  const std::string path = fd_path(fd);
+  const std::string& path = fd_path(fd);
   if (file_fault("truncate", path) != 0) return -1;
   mark_dirty(fd);
   if (auto d = unsynced_.find(path); d != unsynced_.end()) keep_content(path, &d->second);  // it may cut durable bytes
@@ -440,12 +465,16 @@ int Simulator::truncate(int fd, off_t length) {
 
 int Simulator::fsync(int fd) {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
-  const std::string path = fd_path(fd);
+  const std::string& path = fd_path(fd);
   if (file_fault("fsync", path) != 0) return -1;
   // The simulated disk keeps what was synced itself (see the power cut);
   // asking the real disk to flush would only make tests slow, unless the
-  // topology asks for durable flushes.
-  int r = topology_.durable_fsync ? ::fsync(fd) : ::fcntl(fd, F_GETFD) == -1 ? -1 : 0;
+  // topology asks for durable flushes. A descriptor it opened for writing
+  // is open until its close.
+  int r = topology_.durable_fsync  ? ::fsync(fd)
+          : fd_paths_.count(fd) != 0 ? 0
+          : ::fcntl(fd, F_GETFD) == -1 ? -1
+                                       : 0;
   if (r == 0 && !path.empty()) unsynced_.erase(path);
   return r;
 }
@@ -485,8 +514,7 @@ int Simulator::close(int fd) {
 int Simulator::rename(const std::string& from, const std::string& to) {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (file_fault("rename", to) != 0) return -1;
-  note_write_path(to);
-  if (!inside_root(to) || !inside_root(from)) {
+  if (!note_write_path(to) || !inside_root(from)) {
     errno = EACCES;
     return -1;
   }
@@ -520,8 +548,7 @@ int Simulator::rename(const std::string& from, const std::string& to) {
 int Simulator::unlink(const std::string& path) {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (file_fault("unlink", path) != 0) return -1;
-  note_write_path(path);
-  if (!inside_root(path)) {
+  if (!note_write_path(path)) {
     errno = EACCES;
     return -1;
   }
@@ -533,8 +560,7 @@ int Simulator::unlink(const std::string& path) {
 int Simulator::mkdir(const std::string& path, mode_t mode) {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (file_fault("mkdir", path) != 0) return -1;
-  note_write_path(path);
-  if (!inside_root(path)) {
+  if (!note_write_path(path)) {
     errno = EACCES;
     return -1;
   }
@@ -544,8 +570,7 @@ int Simulator::mkdir(const std::string& path, mode_t mode) {
 int Simulator::chmod(const std::string& path, mode_t mode) {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (file_fault("chmod", path) != 0) return -1;
-  note_write_path(path);
-  if (!inside_root(path)) {
+  if (!note_write_path(path)) {
     errno = EACCES;
     return -1;
   }

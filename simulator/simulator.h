@@ -172,8 +172,10 @@ class Simulator final : public platform::Host {
 
   // --- platform::Host ---
   std::string root() const override { return root_; }
+  bool root_is(const std::string& text) const override { return root_ == text; }
   int open(const std::string& path, int flags, mode_t mode) override;
   ssize_t read(int fd, void* buf, size_t n) override;
+  ssize_t read_at(int fd, void* buf, size_t n, off_t offset) override;
   ssize_t write(int fd, const void* buf, size_t n) override;
   off_t seek(int fd, off_t offset, int whence) override;
   int truncate(int fd, off_t length) override;
@@ -230,8 +232,9 @@ class Simulator final : public platform::Host {
   Fault* match_fault(FaultKind kind, int subsystem, int opcode, int function, long request, int version = kAny);
   Fault* match_file_fault(const char* call, const std::string& path);
   int file_fault(const char* call, const std::string& path);
-  std::string fd_path(int fd) const;
-  void note_write_path(const std::string& path);
+  const std::string& fd_path(int fd) const;  // "" for one not open for writing
+  // Whether a path written lies under the root; one outside is noted.
+  bool note_write_path(const std::string& path);
   void mark_dirty(int fd);
   // The content of a record that kept only a length, read from the file.
   void keep_content(const std::string& path, Durable* d);
@@ -260,6 +263,7 @@ class Simulator final : public platform::Host {
   mutable std::recursive_mutex mutex_;
   Topology topology_;
   std::string root_;
+  std::string resolved_root_;  // root_'s "." and ".." resolved, no final slash
   bool own_root_ = false;
   std::map<std::pair<int, int>, std::vector<std::pair<int, Responder>>> responders_;
   MailboxReply default_reply_{66, 0, -1};
@@ -275,7 +279,11 @@ class Simulator final : public platform::Host {
   std::vector<std::string> outside_;
   std::map<int, Device> devices_;
   int next_device_fd_ = 1 << 20;
-  std::map<int, std::string> fd_paths_;   // descriptors open for writing
+  struct OpenFile {
+    std::string path;
+    bool appends = false;  // opened with O_APPEND
+  };
+  std::map<int, OpenFile> fd_paths_;      // descriptors open for writing
   std::map<std::string, Durable> unsynced_;  // by current path
   std::vector<PendingRename> renames_;
   unsigned backups_ = 0;

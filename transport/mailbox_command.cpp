@@ -14,8 +14,15 @@
 namespace tavo::transport {
 
 MailboxCommand::MailboxCommand(size_t buffer_length)
-    : buffer_(new (std::nothrow) uint8_t[buffer_length < kMailboxHeaderSize ? kMailboxHeaderSize : buffer_length]()),
-      length_(buffer_length < kMailboxHeaderSize ? kMailboxHeaderSize : buffer_length) {}
+    : length_(buffer_length < kMailboxHeaderSize ? kMailboxHeaderSize : buffer_length) {
+  if (length_ <= kInlineLength) {
+    buffer_ = inline_;
+    memset(buffer_, 0, length_);
+  } else {
+    allocated_.reset(new (std::nothrow) uint8_t[length_]());
+    buffer_ = allocated_.get();
+  }
+}
 
 uint32_t MailboxCommand::send(uint32_t function_number, uint8_t opcode, uint8_t subsystem, uint32_t request_length,
                               uint8_t domain, uint8_t port_number, uint32_t transport, HeaderFlags flags) {
@@ -37,7 +44,7 @@ uint32_t MailboxCommand::send(uint32_t function_number, uint8_t opcode, uint8_t 
 
 MailboxAnswer MailboxCommand::answer() const {
   MailboxResponseHeader h;
-  memcpy(&h, buffer_.get(), sizeof h);
+  memcpy(&h, buffer_, sizeof h);
   MailboxAnswer a;
   a.status = h.status;
   a.additional_status = h.additional_status;

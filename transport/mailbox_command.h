@@ -23,9 +23,11 @@ class MailboxCommand {
   // A cleared buffer of buffer_length bytes; ok() is false when it could not
   // be allocated.
   explicit MailboxCommand(size_t buffer_length);
+  MailboxCommand(const MailboxCommand&) = delete;
+  MailboxCommand& operator=(const MailboxCommand&) = delete;
   bool ok() const { return buffer_ != nullptr; }
-  uint8_t* data() { return buffer_.get(); }
-  uint8_t* payload() { return buffer_.get() + 16; }
+  uint8_t* data() { return buffer_; }
+  uint8_t* payload() { return buffer_ + 16; }
   size_t size() const { return length_; }
 
   // Sends the buffer with request_length payload bytes; answers
@@ -36,7 +38,11 @@ class MailboxCommand {
   MailboxAnswer answer() const;
 
  private:
-  std::unique_ptr<uint8_t[]> buffer_;
+  // Most commands fit here: only a large one allocates.
+  static constexpr size_t kInlineLength = 512;
+  uint8_t inline_[kInlineLength];
+  std::unique_ptr<uint8_t[]> allocated_;
+  uint8_t* buffer_;
   size_t length_;
 };
 

@@ -73,6 +73,20 @@ TEST_F(FixedPathTest, AnswersFromManyThreadsAreTheirOwn) {
   EXPECT_EQ(wrong.load(), 0);
 }
 
+// Another simulator put in force places paths under its own root at once,
+// and the first root again when it comes back.
+TEST_F(FixedPathTest, PathsFollowTheRootOfTheHostInForce) {
+  test::TempRoot other;
+  for (const std::string& r : {other.path(), root_.path()}) {
+    sim_ = sim::install("default", r);
+    ASSERT_NE(sim_, nullptr);
+    for (const auto& [given, expected] : {std::pair<std::string, std::string>{"/etc/x/../issue.net", "/etc/issue.net"},
+                                          {r + "/tmp/y", "/tmp/y"},
+                                          {"/../tmp//z", "/tmp/z"}})
+      EXPECT_EQ(platform::fixed_path(given), r + expected) << given << " under " << r;
+  }
+}
+
 class StreamTest : public SimTest {};
 
 TEST_F(StreamTest, StreamsGoThroughHostFileCalls) {

@@ -257,6 +257,52 @@ TEST_F(SimulatorTest, NothingIsWrittenOutsideTheRoot) {
   EXPECT_EQ(test::read_file(root_.at("/tmp/release.txt")), "6.5.0\n");
 }
 
+// Whether a write lands under the root is told once its path is resolved:
+// "." and ".." names, doubled slashes, a name only beginning with the root's,
+// and relative paths from the current directory, which may change between
+// calls.
+TEST_F(SimulatorTest, WritesUnderTheRootAreToldAfterResolving) {
+  const std::string r = root_.path();
+  char cwd[4096];
+  ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+  ASSERT_EQ(host().mkdir(r + "/tmp/in", 0755), 0);
+  const struct {
+    std::string directory;  // "" the test's own
+    std::string path;
+    bool inside;
+  } rows[] = {
+      {"", r + "/tmp/a", true},
+      {"", r + "//tmp//./b", true},
+      {"", r + "/var/../tmp/c", true},
+      {"", r + "/tmp/in/../../tmp/d", true},
+      {"", r + "/tmp/../../outside-e", false},
+      {"", r + "/tmp/in/../../../f", false},
+      {"", r + "-sibling/g", false},
+      {r + "/tmp/in", "h", true},
+      {r + "/tmp/in", "../../../i", false},
+      {r + "/tmp", "./in/../j", true},
+      {"/", "tmp/k", false},
+  };
+  for (const auto& row : rows) {
+    ASSERT_EQ(chdir(row.directory.empty() ? cwd : row.directory.c_str()), 0);
+    const size_t outside = sim_->outside_root_writes().size();
+    const int fd = host().open(row.path, O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int err = errno;
+    if (row.inside) {
+      EXPECT_GE(fd, 0) << row.path << " from " << row.directory;
+      EXPECT_EQ(sim_->outside_root_writes().size(), outside) << row.path;
+      if (fd >= 0) host().close(fd);
+    } else {
+      EXPECT_EQ(fd, -1) << row.path << " from " << row.directory;
+      EXPECT_EQ(err, EACCES) << row.path;
+      ASSERT_EQ(sim_->outside_root_writes().size(), outside + 1) << row.path;
+      EXPECT_EQ(sim_->outside_root_writes().back(), row.path);
+    }
+  }
+  ASSERT_EQ(chdir(cwd), 0);
+  for (const char* name : {"a", "b", "c", "d", "in/h", "j"}) EXPECT_TRUE(test::file_exists(r + "/tmp/" + name)) << name;
+}
+
 TEST_F(SimulatorTest, HostFilesAreWrittenUnderTheRoot) {
   std::string conf = test::read_file(root_.at("/etc/vmware/esx.conf"));
   EXPECT_NE(conf.find("/device/003:00.0/vmkname = \"vmnic0\""), std::string::npos);
