@@ -7,6 +7,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <array>
 #include <iterator>
 
 #include "base/validate.h"
@@ -113,10 +114,20 @@ int option_index(const char* name) {
 const RecordDef& record_def(Saved s) { return kRecords[static_cast<int>(s)]; }
 
 int position(Saved s, Field f) {
-  const auto fields = record_def(s).fields;
-  for (size_t i = 0; i < fields.size(); ++i)
-    if (fields[i].field == f) return static_cast<int>(i);
-  return -1;
+  // Asked for every field of every lookup: one table, made once.
+  constexpr size_t kFields = static_cast<size_t>(Field::DataParam) + 1;
+  static const auto places = [] {
+    std::array<std::array<int8_t, kFields>, std::size(kAllSaved)> t;
+    for (Saved saved : kAllSaved) {
+      auto& row = t[static_cast<size_t>(saved)];
+      row.fill(-1);
+      const auto fields = record_def(saved).fields;
+      for (size_t i = fields.size(); i-- > 0;) row[static_cast<size_t>(fields[i].field)] = static_cast<int8_t>(i);
+    }
+    return t;
+  }();
+  const auto field = static_cast<size_t>(f);
+  return field < kFields ? places[static_cast<size_t>(s)][field] : -1;
 }
 
 std::string comparable(Compare compare, std::string_view text) {

@@ -5,6 +5,7 @@
 
 #include "base/library_lock.h"
 #include "base/validate.h"
+#include "iscsi/target_data/login_sets.h"
 #include "iscsi/target_data/target_data.h"
 
 namespace {
@@ -98,6 +99,8 @@ uint32_t block_fill(TavoNode* group, IscsiLoginOptionsBlock* block, uint32_t mod
   TavoNode* authentication = block_authentication(group);
   if (authentication == nullptr || block == nullptr || mode > 3) return 1;
   if (mode == 1) return 0;
+  // Each option's read reloads the whole set: once is enough here.
+  tavo::targets::ReloadOnce reload;
   if (chap) block_chap(authentication, block);
   if (mode == 3) return 0;
   uint32_t r = block_digest(group, "DataDigest", &block->data_digest, data);

@@ -57,7 +57,9 @@ bool set_matches(Copy c, TavoNode* owner, std::vector<Match>* m, std::array<char
 
 }  // namespace
 
-uint32_t set_reload(Copy c, TavoNode* owner, TavoNode* options, TavoNode* authentication) {
+namespace {
+
+uint32_t set_load(Copy c, TavoNode* owner, TavoNode* options, TavoNode* authentication) {
   const uint32_t missing = c == Copy::Target ? 0 : 1;
   if (owner == nullptr || options == nullptr || authentication == nullptr) return missing;
   std::vector<Match> m;
@@ -71,6 +73,42 @@ uint32_t set_reload(Copy c, TavoNode* owner, TavoNode* options, TavoNode* authen
       store_options(options, authentication, line_options(file, line->fields));
   });
   return read && exists ? 0 : missing;
+}
+
+}  // namespace
+
+namespace {
+
+// The reload a ReloadOnce keeps: each thread its own.
+struct KeptReload {
+  int open = 0;
+  bool valid = false;
+  Copy c = Copy::Initiator;
+  TavoNode* owner = nullptr;
+  TavoNode* options = nullptr;
+  TavoNode* authentication = nullptr;
+  uint32_t result = 0;
+};
+thread_local KeptReload kept_reload;
+
+}  // namespace
+
+ReloadOnce::ReloadOnce() {
+  if (kept_reload.open++ == 0) kept_reload.valid = false;
+}
+
+ReloadOnce::~ReloadOnce() {
+  if (--kept_reload.open == 0) kept_reload.valid = false;
+}
+
+uint32_t set_reload(Copy c, TavoNode* owner, TavoNode* options, TavoNode* authentication) {
+  KeptReload& k = kept_reload;
+  if (k.open > 0 && k.valid && k.c == c && k.owner == owner && k.options == options &&
+      k.authentication == authentication)
+    return k.result;
+  const uint32_t result = set_load(c, owner, options, authentication);
+  if (k.open > 0) k = KeptReload{k.open, true, c, owner, options, authentication, result};
+  return result;
 }
 
 namespace {

@@ -53,6 +53,16 @@ bool set_nodes(TavoNode* property, bool in_authentication, SetNodes* out);
 // Loads the owner's set from its line: the initiator's last line, the
 // others' first. No file: 1 (a target 0); no line: 0, nothing changed.
 uint32_t set_reload(Copy c, TavoNode* owner, TavoNode* options, TavoNode* authentication);
+// While one is open, a set reloaded once answers its later reloads as it
+// did then: for a caller that reads several options of one set and changes
+// nothing between the reads.
+class ReloadOnce {
+ public:
+  ReloadOnce();
+  ~ReloadOnce();
+  ReloadOnce(const ReloadOnce&) = delete;
+  ReloadOnce& operator=(const ReloadOnce&) = delete;
+};
 // Writes one option into every line of the owner's set in one rewrite; a
 // target's lines are marked persistent. A value that cannot be saved (a
 // comma, a line break, a line grown too long) changes no line.
