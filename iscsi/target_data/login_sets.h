@@ -21,6 +21,12 @@ const OptionValues& default_options();
 // group) read through their handlers; false at the first failed read or
 // without an Authentication group.
 bool read_options(TavoNode* options, OptionValues* out);
+// Whether the group is one of the three sets a saved line holds:
+// InitiatorLoginOptions, SendTargetPortalLoginOptions, TargetLoginOptions.
+bool known_set(const TavoNode* options);
+// The same values, without storing the saved line into the groups: for a
+// caller that only uses them (every read of an option reloads anyway).
+bool option_values(TavoNode* options, OptionValues* out);
 // Stores twelve values as the texts of the groups, without handlers; an
 // empty CHAPParam, HeaderParam or DataParam becomes "Prohibited".
 void store_options(TavoNode* options, TavoNode* authentication, std::span<const std::string_view> values);
@@ -53,16 +59,6 @@ bool set_nodes(TavoNode* property, bool in_authentication, SetNodes* out);
 // Loads the owner's set from its line: the initiator's last line, the
 // others' first. No file: 1 (a target 0); no line: 0, nothing changed.
 uint32_t set_reload(Copy c, TavoNode* owner, TavoNode* options, TavoNode* authentication);
-// While one is open, a set reloaded once answers its later reloads as it
-// did then: for a caller that reads several options of one set and changes
-// nothing between the reads.
-class ReloadOnce {
- public:
-  ReloadOnce();
-  ~ReloadOnce();
-  ReloadOnce(const ReloadOnce&) = delete;
-  ReloadOnce& operator=(const ReloadOnce&) = delete;
-};
 // Writes one option into every line of the owner's set in one rewrite; a
 // target's lines are marked persistent. A value that cannot be saved (a
 // comma, a line break, a line grown too long) changes no line.
