@@ -7,6 +7,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <array>
 #include <iterator>
 
 #include "base/validate.h"
@@ -113,10 +114,20 @@ int option_index(const char* name) {
 const RecordDef& record_def(Saved s) { return kRecords[static_cast<int>(s)]; }
 
 int position(Saved s, Field f) {
-  const auto fields = record_def(s).fields;
-  for (size_t i = 0; i < fields.size(); ++i)
-    if (fields[i].field == f) return static_cast<int>(i);
-  return -1;
+  // Asked for every field of every lookup: one table, made once.
+  constexpr size_t kFields = static_cast<size_t>(Field::DataParam) + 1;
+  static const auto places = [] {
+    std::array<std::array<int8_t, kFields>, std::size(kAllSaved)> t;
+    for (Saved saved : kAllSaved) {
+      auto& row = t[static_cast<size_t>(saved)];
+      row.fill(-1);
+      const auto fields = record_def(saved).fields;
+      for (size_t i = fields.size(); i-- > 0;) row[static_cast<size_t>(fields[i].field)] = static_cast<int8_t>(i);
+    }
+    return t;
+  }();
+  const auto field = static_cast<size_t>(f);
+  return field < kFields ? places[static_cast<size_t>(s)][field] : -1;
 }
 
 std::string comparable(Compare compare, std::string_view text) {
@@ -198,7 +209,12 @@ std::vector<Match> key_matches(const LhbaKey& key, std::initializer_list<Match> 
   return m;
 }
 
-bool field_text_ok(std::string_view text) { return text.find_first_of(",\n\r") == std::string_view::npos; }
+bool field_text_ok(std::string_view text) {
+  // A plain loop: find_first_of asks memchr once per character.
+  for (const char c : text)
+    if (c == ',' || c == '\n' || c == '\r') return false;
+  return true;
+}
 
 RecordValues::RecordValues(Saved s) : saved_(s), values_(record_def(s).fields.size()) {}
 
@@ -229,6 +245,7 @@ std::string_view RecordValues::get(Field f) const {
 bool RecordValues::format(std::string* line) const {
   const auto defs = record_def(saved_).fields;
   line->clear();
+  line->reserve(kMaxSavedLine / 4);
   for (size_t i = 0; i < defs.size(); ++i) {
     if (!field_text_ok(values_[i])) {
       tree::validation_status(TAVO_INVALID_VALUE, defs[i].name, 0, 0);

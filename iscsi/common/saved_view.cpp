@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <bit>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -47,16 +48,24 @@ std::shared_ptr<ViewEntry> view_entry(Saved s) {
 template <typename TextAt>
 std::string view_index_key(Saved s, uint32_t mask, TextAt text_at) {
   std::string key;
-  for (int at = 0; at < 32; ++at) {
-    if ((mask & (1u << at)) == 0) continue;
+  key.reserve(128);
+  const auto& fields = record_def(s).fields;
+  for (uint32_t rest = mask; rest != 0; rest &= rest - 1) {
+    const int at = std::countr_zero(rest);
     const std::string_view text = text_at(at);
-    const Compare compare = record_def(s).fields[at].compare;
-    if (compare == Compare::NoCase)
-      for (char c : text) key.push_back(static_cast<char>(tolower(static_cast<unsigned char>(c))));
-    else if (compare == Compare::Port)
+    const Compare compare = fields[static_cast<size_t>(at)].compare;
+    if (compare == Compare::NoCase) {
+      const size_t from = key.size();
+      key.resize(from + text.size());
+      for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        key[from + i] = static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c < 0x80 ? c : tolower(c));
+      }
+    } else if (compare == Compare::Port) {
       key.append(comparable(compare, text));
-    else
+    } else {
       key.append(text);
+    }
     key.push_back('\x1f');
   }
   return key;

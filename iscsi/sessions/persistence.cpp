@@ -102,7 +102,7 @@ uint32_t tavo::sessions::save_session_line(TavoNode* target, const char* address
     char name[TAVO_VALUE_SIZE];
     OptionValues options;
     if (!lhba_key(target->parent, &key) || !read_text(target, "TargetISCSIName", name) ||
-        !read_options(internal_get_node(target, "TargetLoginOptions", TAVO_KIND_GROUP), &options))
+        !option_values(internal_get_node(target, "TargetLoginOptions", TAVO_KIND_GROUP), &options))
       return 1;
     const std::vector<Match> old_line = key_matches(
         key, {{Field::TargetName, name}, {Field::Address, address}, {Field::Port, port},

@@ -5,6 +5,7 @@
 
 #include "base/library_lock.h"
 #include "base/validate.h"
+#include "iscsi/target_data/login_sets.h"
 #include "iscsi/target_data/target_data.h"
 
 namespace {
@@ -43,33 +44,41 @@ uint16_t block_secret(const char* text, uint8_t* field) {
   return static_cast<uint16_t>(bytes);
 }
 
-void block_chap(TavoNode* authentication, IscsiLoginOptionsBlock* block) {
-  char value[TAVO_VALUE_SIZE];
-  block_read(authentication, "AuthenticationMethod", value);
-  const bool mutual = strcasecmp(value, "Mutual CHAP") == 0;
-  if (mutual || strcasecmp(value, "One-Way CHAP") == 0) block->chap = 1;
+// The CHAP part from its five texts.
+void block_chap_texts(const char* method, const char* initiator_name, const char* initiator_secret,
+                      const char* target_name, const char* target_secret, IscsiLoginOptionsBlock* block) {
+  const bool mutual = strcasecmp(method, "Mutual CHAP") == 0;
+  if (mutual || strcasecmp(method, "One-Way CHAP") == 0) block->chap = 1;
   if (mutual) block->mutual_chap = 1;
-  block_read(authentication, "InitiatorCHAPName", value);
-  block->initiator_chap_name_length = block_name(value, block->initiator_chap_name);
-  block_read(authentication, "InitiatorSecret", value);
-  block->initiator_secret_length = block_secret(value, block->initiator_secret);
-  block_read(authentication, "TargetCHAPName", value);
-  block->target_chap_name_length = block_name(value, block->target_chap_name);
-  block_read(authentication, "TargetSecret", value);
-  block->target_secret_length = block_secret(value, block->target_secret);
+  block->initiator_chap_name_length = block_name(initiator_name, block->initiator_chap_name);
+  block->initiator_secret_length = block_secret(initiator_secret, block->initiator_secret);
+  block->target_chap_name_length = block_name(target_name, block->target_chap_name);
+  block->target_secret_length = block_secret(target_secret, block->target_secret);
 }
 
-// A flag bit from an option: set when it reads `on` (without case). A
-// failed read answers its status, the block unchanged.
-uint32_t block_flag(TavoNode* group, const char* name, const char* on, uint8_t* byte, uint8_t bit) {
-  char value[TAVO_VALUE_SIZE] = "";
-  const uint32_t r = internal_get_property(group, name, value);
-  if (r != 0) return r;
+void block_chap(TavoNode* authentication, IscsiLoginOptionsBlock* block) {
+  char texts[5][TAVO_VALUE_SIZE];
+  const char* names[5] = {"AuthenticationMethod", "InitiatorCHAPName", "InitiatorSecret", "TargetCHAPName",
+                          "TargetSecret"};
+  for (int i = 0; i < 5; ++i) block_read(authentication, names[i], texts[i]);
+  block_chap_texts(texts[0], texts[1], texts[2], texts[3], texts[4], block);
+}
+
+// A flag bit: set when value reads `on` (without case).
+void block_flag_text(const char* value, const char* on, uint8_t* byte, uint8_t bit) {
   if (strcasecmp(value, on) == 0)
     *byte |= bit;
   else
     *byte &= static_cast<uint8_t>(~bit);
-  return 0;
+}
+
+// A flag bit from an option. A failed read answers its status, the block
+// unchanged.
+uint32_t block_flag(TavoNode* group, const char* name, const char* on, uint8_t* byte, uint8_t bit) {
+  char value[TAVO_VALUE_SIZE] = "";
+  const uint32_t r = internal_get_property(group, name, value);
+  if (r == 0) block_flag_text(value, on, byte, bit);
+  return r;
 }
 
 // A digest byte: 1 for "CRC32C" when wanted, else 0.
@@ -91,13 +100,39 @@ uint32_t block_flags(TavoNode* group, IscsiLoginOptionsBlock* block) {
 
 TavoNode* block_authentication(TavoNode* group) { return internal_get_node(group, "Authentication", TAVO_KIND_GROUP); }
 
+// An option's value among a set's twelve.
+const char* block_value(const tavo::targets::OptionValues& values, tavo::iscsi::Field f) {
+  return values[static_cast<size_t>(static_cast<int>(f) - static_cast<int>(tavo::iscsi::Field::InitialR2T))].c_str();
+}
+
+// The block from a set's values, as block_fill reads them one by one.
+void block_from_values(const tavo::targets::OptionValues& v, IscsiLoginOptionsBlock* block, uint32_t mode,
+                       bool header, bool data, bool chap) {
+  using tavo::iscsi::Field;
+  if (chap)
+    block_chap_texts(block_value(v, Field::AuthenticationMethod), block_value(v, Field::InitiatorCHAPName),
+                     block_value(v, Field::InitiatorSecret), block_value(v, Field::TargetCHAPName),
+                     block_value(v, Field::TargetSecret), block);
+  if (mode == 3) return;
+  block->data_digest = data && strcasecmp(block_value(v, Field::DataDigest), "CRC32C") == 0 ? 1 : 0;
+  block->header_digest = header && strcasecmp(block_value(v, Field::HeaderDigest), "CRC32C") == 0 ? 1 : 0;
+  block_flag_text(block_value(v, Field::InitialR2T), "Yes", &block->flags, 1u << 0);
+  block_flag_text(block_value(v, Field::ImmediateData), "Yes", &block->flags, 1u << 1);
+}
+
 // The block from a set: the CHAP part, then (unless chap_only) the digests
-// as their flags ask and the two flag bits.
+// as their flags ask and the two flag bits. A saved set is read whole at
+// once; a read that fails reads option by option, as its handlers answer.
 uint32_t block_fill(TavoNode* group, IscsiLoginOptionsBlock* block, uint32_t mode, bool header, bool data,
                     bool chap) {
   TavoNode* authentication = block_authentication(group);
   if (authentication == nullptr || block == nullptr || mode > 3) return 1;
   if (mode == 1) return 0;
+  tavo::targets::OptionValues values;
+  if (tavo::targets::known_set(group) && tavo::targets::option_values(group, &values)) {
+    block_from_values(values, block, mode, header, data, chap);
+    return 0;
+  }
   if (chap) block_chap(authentication, block);
   if (mode == 3) return 0;
   uint32_t r = block_digest(group, "DataDigest", &block->data_digest, data);

@@ -5,6 +5,7 @@
 #include <string.h>
 #include <strings.h>
 
+#include <functional>
 #include <vector>
 
 #include "base/library_lock.h"
@@ -57,9 +58,12 @@ bool set_matches(Copy c, TavoNode* owner, std::vector<Match>* m, std::array<char
 
 }  // namespace
 
-uint32_t set_reload(Copy c, TavoNode* owner, TavoNode* options, TavoNode* authentication) {
-  const uint32_t missing = c == Copy::Target ? 0 : 1;
-  if (owner == nullptr || options == nullptr || authentication == nullptr) return missing;
+namespace {
+
+// Finds the owner's line (the initiator's last, the others' first) and
+// hands its option fields to found. No file: 1 (a target 0); no line: 0.
+uint32_t with_set_line(Copy c, TavoNode* owner,
+                       const std::function<void(std::span<const std::string_view> options)>& found) {
   std::vector<Match> m;
   std::array<char[TAVO_VALUE_SIZE], 2> texts{};
   if (!set_matches(c, owner, &m, &texts)) return 1;
@@ -67,10 +71,18 @@ uint32_t set_reload(Copy c, TavoNode* owner, TavoNode* options, TavoNode* authen
   bool exists = false;
   const bool read = with_view(file, [&](const SavedView& view) {
     exists = view.exists();
-    if (const SavedView::Line* line = view.find(m, c == Copy::Initiator))
-      store_options(options, authentication, line_options(file, line->fields));
+    if (const SavedView::Line* line = view.find(m, c == Copy::Initiator)) found(line_options(file, line->fields));
   });
-  return read && exists ? 0 : missing;
+  return read && exists ? 0 : c == Copy::Target ? 0 : 1;
+}
+
+}  // namespace
+
+uint32_t set_reload(Copy c, TavoNode* owner, TavoNode* options, TavoNode* authentication) {
+  if (owner == nullptr || options == nullptr || authentication == nullptr) return c == Copy::Target ? 0 : 1;
+  return with_set_line(c, owner, [&](std::span<const std::string_view> values) {
+    store_options(options, authentication, values);
+  });
 }
 
 namespace {
@@ -175,35 +187,70 @@ const OptionValues& default_options() {
   return defaults;
 }
 
+// The three sets whose saved line is their master copy.
+bool known_set(const TavoNode* options) {
+  return options->name != nullptr && options->parent != nullptr &&
+         (strcmp(options->name, "InitiatorLoginOptions") == 0 ||
+          strcmp(options->name, "SendTargetPortalLoginOptions") == 0 ||
+          strcmp(options->name, "TargetLoginOptions") == 0);
+}
+
+namespace {
+
+// An option's text as its group keeps it: an empty level reads
+// "Prohibited", and a value is cut to what a property holds.
+std::string_view stored_text(int i, std::string_view value) {
+  const Field f = option_field(i);
+  const bool level = f == Field::CHAPParam || f == Field::HeaderParam || f == Field::DataParam;
+  if (value.empty() && level) return "Prohibited";
+  return value.substr(0, TAVO_VALUE_SIZE - 1);
+}
+
+// The groups' own texts of a known set; false when one is missing.
+bool kept_options(TavoNode* options, TavoNode* authentication, OptionValues* out) {
+  for (int i = 0; i < kOptionCount; ++i) {
+    TavoNode* property =
+        internal_get_node(option_in_authentication(i) ? authentication : options, option_name(i), TAVO_KIND_PROPERTY);
+    if (property == nullptr) return false;
+    (*out)[i] = tavo::tree::property_record(property)->value;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool read_options(TavoNode* options, OptionValues* out) {
   TavoNode* authentication = internal_get_node(options, "Authentication", TAVO_KIND_GROUP);
   if (options == nullptr || authentication == nullptr) return false;
   // The three sets reload whole on any read: once here, then their texts.
-  const bool known = options->name != nullptr && options->parent != nullptr &&
-                     (strcmp(options->name, "InitiatorLoginOptions") == 0 ||
-                      strcmp(options->name, "SendTargetPortalLoginOptions") == 0 ||
-                      strcmp(options->name, "TargetLoginOptions") == 0);
-  if (known && set_reload(options_copy(options), options->parent, options, authentication) != 0) return false;
+  const bool known = known_set(options);
+  if (known) return set_reload(options_copy(options), options->parent, options, authentication) == 0 &&
+                    kept_options(options, authentication, out);
   for (int i = 0; i < kOptionCount; ++i) {
     TavoNode* group = option_in_authentication(i) ? authentication : options;
     char value[TAVO_VALUE_SIZE] = "";
-    if (known) {
-      TavoNode* property = internal_get_node(group, option_name(i), TAVO_KIND_PROPERTY);
-      if (property == nullptr) return false;
-      (*out)[i] = tavo::tree::property_record(property)->value;
-      continue;
-    }
     if (internal_get_property(group, option_name(i), value) != 0) return false;
     (*out)[i] = value;
   }
   return true;
 }
 
+bool option_values(TavoNode* options, OptionValues* out) {
+  TavoNode* authentication = internal_get_node(options, "Authentication", TAVO_KIND_GROUP);
+  if (options == nullptr || authentication == nullptr) return false;
+  if (!known_set(options)) return read_options(options, out);
+  bool found = false;
+  if (with_set_line(options_copy(options), options->parent, [&](std::span<const std::string_view> values) {
+        for (int i = 0; i < kOptionCount; ++i) (*out)[i].assign(stored_text(i, values[i]));
+        found = true;
+      }) != 0)
+    return false;
+  return found || kept_options(options, authentication, out);
+}
+
 void store_options(TavoNode* options, TavoNode* authentication, std::span<const std::string_view> values) {
   for (int i = 0; i < kOptionCount && static_cast<size_t>(i) < values.size(); ++i) {
-    const Field f = option_field(i);
-    const bool level = f == Field::CHAPParam || f == Field::HeaderParam || f == Field::DataParam;
-    const std::string text(values[i].empty() && level ? std::string_view("Prohibited") : values[i]);
+    const std::string text(stored_text(i, values[i]));
     set_prop_val(option_in_authentication(i) ? authentication : options, option_name(i), "%s", text.c_str());
   }
 }

@@ -21,6 +21,12 @@ const OptionValues& default_options();
 // group) read through their handlers; false at the first failed read or
 // without an Authentication group.
 bool read_options(TavoNode* options, OptionValues* out);
+// Whether the group is one of the three sets a saved line holds:
+// InitiatorLoginOptions, SendTargetPortalLoginOptions, TargetLoginOptions.
+bool known_set(const TavoNode* options);
+// The same values, without storing the saved line into the groups: for a
+// caller that only uses them (every read of an option reloads anyway).
+bool option_values(TavoNode* options, OptionValues* out);
 // Stores twelve values as the texts of the groups, without handlers; an
 // empty CHAPParam, HeaderParam or DataParam becomes "Prohibited".
 void store_options(TavoNode* options, TavoNode* authentication, std::span<const std::string_view> values);

@@ -178,7 +178,7 @@ uint32_t TAVO_add_target_into_file(TavoNode* lhba, TavoNode* target, const char*
   }
   TavoNode* target_options = internal_get_node(target, "TargetLoginOptions", TAVO_KIND_GROUP);
   TavoNode* target_auth = internal_get_node(target_options, "Authentication", TAVO_KIND_GROUP);
-  if ((!own && !read_options(source, &options)) || target_auth == nullptr ||
+  if ((!own && !option_values(source, &options)) || target_auth == nullptr ||
       files_append_target_line(key, t, address, port, "", options, persistence) != 0)
     return 1;
   const std::vector<std::string_view> stored(options.begin(), options.end());
@@ -195,7 +195,7 @@ uint32_t TAVO_update_tgt_entry(TavoNode* lhba, TavoNode* target, const char* add
   if (target == nullptr || address == nullptr || port == nullptr || !lhba_key(lhba, &key) ||
       !files_initiator_name(lhba, t.initiator) || internal_get_property(target, "TargetISCSIName", t.name) != 0 ||
       internal_get_property(target, "TargetType", t.type) != 0 ||
-      !read_options(internal_get_node(target, "TargetLoginOptions", TAVO_KIND_GROUP), &options))
+      !option_values(internal_get_node(target, "TargetLoginOptions", TAVO_KIND_GROUP), &options))
     return 1;
   return files_append_target_line(key, t, address, port, files_qualifier(isid_qualifier), options, persistence);
 }

@@ -66,7 +66,7 @@ uint32_t stp_copy_and_save(TavoNode* lhba, TavoNode* portal, const char* address
   TavoNode* own = internal_get_node(portal, "SendTargetPortalLoginOptions", TAVO_KIND_GROUP);
   TavoNode* own_authentication = internal_get_node(own, "Authentication", TAVO_KIND_GROUP);
   if (own_authentication == nullptr ||
-      !read_options(internal_get_node(lhba, "InitiatorLoginOptions", TAVO_KIND_GROUP), &options))
+      !option_values(internal_get_node(lhba, "InitiatorLoginOptions", TAVO_KIND_GROUP), &options))
     return 1;
   const std::vector<std::string_view> values(options.begin(), options.end());
   store_options(own, own_authentication, values);
