@@ -3,10 +3,41 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <strings.h>
+
+#include <functional>
 
 #include "base/validate.h"
 #include "iscsi/sessions/sessions_internal.h"
+#include "iscsi/target_data/node_index.h"
 #include "transport/glob.h"
+
+namespace {
+
+using tavo::sessions::private_record;
+
+struct HandleKey {
+  const TavoNode* lhba;
+  uint32_t handle;
+  bool operator==(const HandleKey&) const = default;
+};
+struct HandleKeyHash {
+  size_t operator()(const HandleKey& k) const {
+    return std::hash<const void*>()(k.lhba) ^ static_cast<size_t>(k.handle * 0x9E3779B97F4A7C15ull);
+  }
+};
+
+bool holds_handle(const HandleKey& key, TavoNode* session) {
+  const tavo::sessions::SessionPrivateRecord* r = private_record(session);
+  return r != nullptr && r->handle == key.handle;
+}
+
+tavo::iscsi::NodeIndex<HandleKey, HandleKeyHash>& handle_index() {
+  static tavo::iscsi::NodeIndex<HandleKey, HandleKeyHash> index{holds_handle};
+  return index;
+}
+
+}  // namespace
 
 namespace tavo::sessions {
 
@@ -21,7 +52,20 @@ bool attach_record(TavoNode* group, const SessionPrivateRecord& record) {
   *r = record;
   if (void* old = tree::group_record(group)->nhandle) tavo_dfree(old);
   tree::group_record(group)->nhandle = r;
+  note_session_handle(group);
   return true;
+}
+
+void note_session_handle(TavoNode* session) {
+  const SessionPrivateRecord* r = private_record(session);
+  if (r == nullptr || strcasecmp(session->name, "Session") != 0 || session->parent == nullptr ||
+      strcasecmp(session->parent->name, "Target") != 0)
+    return;
+  handle_index().note(HandleKey{session->parent->parent, r->handle}, session);
+}
+
+void sessions_holding(TavoNode* lhba, uint32_t handle, const std::function<void(TavoNode*)>& f) {
+  handle_index().each(HandleKey{lhba, handle}, f);
 }
 
 const char* session_status_text(uint32_t state) {

@@ -49,7 +49,15 @@ static_assert(sizeof(SessionPrivateRecord) == 16);
 // The group's record; null for none (or no group).
 SessionPrivateRecord* private_record(TavoNode* group);
 // A new record hung in the group; false, the group unchanged, without memory.
+// A Session's record is filed by its handle (see sessions_holding).
 bool attach_record(TavoNode* group, const SessionPrivateRecord& record);
+// The Sessions are filed by the handle their record holds: when the record
+// is hung, and again whenever the library writes another handle in it
+// (only through attach_record and this).
+void note_session_handle(TavoNode* session);
+// Calls f with each Session under a Target of lhba whose record holds
+// handle, without walking the Targets.
+void sessions_holding(TavoNode* lhba, uint32_t handle, const std::function<void(TavoNode*)>& f);
 
 // The back-end record of a LUN group: 0, the LUN's bytes 0-3 and 4-7 as
 // REPORT LUNS lists them (each read big-endian), and the handle of the

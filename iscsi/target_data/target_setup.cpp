@@ -1,21 +1,27 @@
 // Targets and their portals: lookups and the target type kept in
 // savetgt.txt.
 #include <ctype.h>
+#include <stdlib.h>
 #include <string.h>
 #include <strings.h>
 
+#include <functional>
 #include <memory>
+#include <unordered_map>
+#include <vector>
 
 #include "base/library_lock.h"
 #include "iscsi/network/network.h"
 #include "iscsi/common/record_reads.h"
 #include "iscsi/common/software_initiator.h"
 #include "iscsi/common/saved_view.h"
+#include "iscsi/target_data/node_index.h"
 #include "iscsi/target_data/target_records.h"
 #include "transport/commands.h"
 #include "transport/firmware_records.h"
 #include "transport/glob.h"
 #include "transport/mailbox.h"
+#include "tree/state_changes.h"
 
 using namespace tavo::targets;
 using tavo::tree::instance_number;
@@ -24,8 +30,7 @@ using tavo::tree::next_instance;
 namespace {
 
 // The stored name of a target (its property keeps the stored text); null
-// without one. Its place among the first children makes this cheap for
-// every target of a LogicalHBA.
+// without one. Its place among the first children makes this cheap.
 const char* setup_stored_name(TavoNode* target) {
   TavoGroupRecord* g = tavo::tree::group_record(target);
   for (TavoNode* c = g->first_child; c != target; c = c->next)
@@ -34,24 +39,131 @@ const char* setup_stored_name(TavoNode* target) {
   return nullptr;
 }
 
+uint64_t setup_name_hash(const char* name) {
+  uint64_t h = 14695981039346656037ull;
+  for (; *name != '\0'; ++name) {
+    h ^= static_cast<uint64_t>(tolower(static_cast<unsigned char>(*name)));
+    h *= 1099511628211ull;
+  }
+  return h;
+}
+
+// A name of the Targets under a group, without case (by its hash: a
+// lookup compares the names it finds).
+struct NameKey {
+  const TavoNode* parent;
+  uint64_t hash;
+  bool operator==(const NameKey&) const = default;
+};
+struct NameKeyHash {
+  size_t operator()(const NameKey& k) const {
+    return std::hash<const void*>()(k.parent) ^ static_cast<size_t>(k.hash * 0x9E3779B97F4A7C15ull);
+  }
+};
+
+bool setup_answers(const NameKey& key, TavoNode* target) {
+  const char* text = setup_stored_name(target);
+  return text != nullptr && setup_name_hash(text) == key.hash;
+}
+
+// The Targets by name, under the group they were built in. A Target is
+// filed when it is built (the builder's hook), before its builder names
+// it: it waits beside its group's names until a public call began or
+// ended after its build (its builder named it by then, and a Target's
+// name never changes after that), compared as it stands meanwhile. Every
+// Target is thus filed or waiting, and a lookup reads only the few filed
+// under its name; what it finds answers to the name now (node_index.h).
+class TargetIndex {
+ public:
+  void built(TavoNode* target) {
+    const TavoHierarchy* h = hm_find_hierarchy_by_node(target);
+    if (h != nullptr)
+      waiting_[target->parent].push_back({h, tavo::tree::node_ref(target), target, tavo::tree::state_changes()});
+  }
+
+  // The first (instance order) Target under group named name, case aside.
+  TavoNode* find(TavoNode* group, const char* name) {
+    TavoNode* found = nullptr;
+    const auto consider = [&](TavoNode* t) {
+      const char* text = setup_stored_name(t);
+      if (text != nullptr && strcasecmp(text, name) == 0 &&
+          (found == nullptr || instance_number(t) < instance_number(found)))
+        found = t;
+    };
+    settle(group, consider);
+    names_.each(NameKey{group, setup_name_hash(name)}, consider);
+    return found;
+  }
+
+ private:
+  struct Waiting {
+    const TavoHierarchy* h;
+    TavoNodeRef ref;
+    TavoNode* target;
+    uint64_t built_at;  // tree::state_changes() then
+  };
+
+  template <typename F>
+  void settle(TavoNode* group, F&& consider) {
+    const auto it = waiting_.find(group);
+    if (it == waiting_.end()) return;
+    const uint64_t now = tavo::tree::state_changes();
+    std::vector<Waiting>& list = it->second;
+    for (size_t i = 0; i < list.size();) {
+      const Waiting& w = list[i];
+      if (tavo::tree::ref_node(w.h, w.ref) == w.target && w.built_at == now) {
+        consider(w.target);
+        ++i;
+        continue;
+      }
+      if (tavo::tree::ref_node(w.h, w.ref) == w.target)
+        if (const char* text = setup_stored_name(w.target)) names_.note(NameKey{group, setup_name_hash(text)}, w.target);
+      list[i] = list.back();
+      list.pop_back();
+    }
+    if (list.empty()) waiting_.erase(it);
+  }
+
+  tavo::iscsi::NodeIndex<NameKey, NameKeyHash> names_{setup_answers};
+  std::unordered_map<const TavoNode*, std::vector<Waiting>> waiting_;
+};
+
+TargetIndex& target_index() {
+  static TargetIndex index;
+  return index;
+}
+
+#ifndef NDEBUG
+// What the index stands for: every Target of the group in turn.
+TavoNode* setup_walk(TavoNode* group, const char* name) {
+  for (TavoNode* t = get_first_instance(group, "Target"); t != nullptr; t = next_instance(t)) {
+    const char* text = setup_stored_name(t);
+    if (text != nullptr && strcasecmp(text, name) == 0) return t;
+  }
+  return nullptr;
+}
+#endif
+
 }  // namespace
+
+void tavo::targets::note_target(TavoNode* target) {
+  TAVO_LIBRARY_LOCK;
+  if (target != nullptr && target->parent != nullptr) target_index().built(target);
+}
 
 TavoNode* find_target(TavoNode* lhba, const char* name) {
   TAVO_LIBRARY_LOCK;
-  if (name == nullptr) return nullptr;
-  const size_t length = strlen(name);
-  if (length == 0) return nullptr;
-  const int last = tolower(static_cast<unsigned char>(name[length - 1]));
-  // iSCSI names share long prefixes: the length and the last character
-  // tell most of them apart before a whole comparison.
-  for (TavoNode* t = get_first_instance(lhba, "Target"); t != nullptr; t = next_instance(t)) {
-    const char* text = setup_stored_name(t);
-    if (text == nullptr || strnlen(text, length + 1) != length ||
-        tolower(static_cast<unsigned char>(text[length - 1])) != last)
-      continue;
-    if (strcasecmp(text, name) == 0) return t;
+  if (lhba == nullptr || name == nullptr || name[0] == '\0') return nullptr;
+  TavoNode* found = target_index().find(lhba, name);
+#ifndef NDEBUG
+  // A Target named otherwise than the index knows would be missed: the
+  // debug builds check every lookup against the walk.
+  if (setup_walk(lhba, name) != found) {
+    pdebug(TAVO_LOG_BACKEND, 0, "%s: the name index lost a target named %s\n", __func__, name);
+    abort();
   }
-  return nullptr;
+#endif
+  return found;
 }
 
 TavoNode* find_target_portal(TavoNode* target, const char* address, const char* port) {
