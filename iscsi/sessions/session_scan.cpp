@@ -14,6 +14,7 @@
 #include "base/library_lock.h"
 #include "base/validate.h"
 #include "iscsi/sessions/sessions_internal.h"
+#include "iscsi/target_data/node_index.h"
 #include "transport/commands.h"
 #include "transport/glob.h"
 
@@ -163,11 +164,11 @@ bool sessions_of_others(TavoNode* lhba, const char* name, const std::vector<uint
   bool last_other = false;
   for (const uint32_t handle : listed) {
     bool other = false;
-    sessions_holding(lhba, handle, [&](TavoNode* session) {
+    session_handles().each(tavo::iscsi::GroupKey{lhba, handle}, [&](TavoNode* session) {
       TavoNode* target = session->parent;
       if (target != last) {
-        char text[TAVO_VALUE_SIZE];
-        if (!read_text(target, "TargetISCSIName", text)) {
+        const char* text = tavo::targets::target_stored_name(target);
+        if (text == nullptr) {
           readable = false;
           return;
         }

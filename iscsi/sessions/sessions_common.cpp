@@ -5,36 +5,19 @@
 #include <string.h>
 #include <strings.h>
 
-#include <functional>
-
 #include "base/validate.h"
 #include "iscsi/sessions/sessions_internal.h"
-#include "iscsi/target_data/node_index.h"
 #include "transport/glob.h"
 
 namespace {
 
+using tavo::iscsi::GroupKey;
 using tavo::sessions::private_record;
 
-struct HandleKey {
-  const TavoNode* lhba;
-  uint32_t handle;
-  bool operator==(const HandleKey&) const = default;
-};
-struct HandleKeyHash {
-  size_t operator()(const HandleKey& k) const {
-    return std::hash<const void*>()(k.lhba) ^ static_cast<size_t>(k.handle * 0x9E3779B97F4A7C15ull);
-  }
-};
-
-bool holds_handle(const HandleKey& key, TavoNode* session) {
+// Filed under their LogicalHBA by their handle.
+bool holds_handle(const GroupKey& key, TavoNode* session) {
   const tavo::sessions::SessionPrivateRecord* r = private_record(session);
-  return r != nullptr && r->handle == key.handle;
-}
-
-tavo::iscsi::NodeIndex<HandleKey, HandleKeyHash>& handle_index() {
-  static tavo::iscsi::NodeIndex<HandleKey, HandleKeyHash> index{holds_handle};
-  return index;
+  return r != nullptr && r->handle == key.value;
 }
 
 }  // namespace
@@ -61,11 +44,12 @@ void note_session_handle(TavoNode* session) {
   if (r == nullptr || strcasecmp(session->name, "Session") != 0 || session->parent == nullptr ||
       strcasecmp(session->parent->name, "Target") != 0)
     return;
-  handle_index().note(HandleKey{session->parent->parent, r->handle}, session);
+  session_handles().note(GroupKey{session->parent->parent, r->handle}, session);
 }
 
-void sessions_holding(TavoNode* lhba, uint32_t handle, const std::function<void(TavoNode*)>& f) {
-  handle_index().each(HandleKey{lhba, handle}, f);
+iscsi::NodeIndex& session_handles() {
+  static iscsi::NodeIndex index{holds_handle};
+  return index;
 }
 
 const char* session_status_text(uint32_t state) {

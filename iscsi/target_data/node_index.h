@@ -7,7 +7,9 @@
 #pragma once
 
 #include <stddef.h>
+#include <stdint.h>
 
+#include <functional>
 #include <iterator>
 #include <unordered_map>
 #include <vector>
@@ -16,9 +18,22 @@
 
 namespace tavo::iscsi {
 
-template <typename Key, typename Hash>
+// What nodes are filed by: the group they are found under and a number
+// that stands for what they answer to there.
+struct GroupKey {
+  const TavoNode* group;
+  uint64_t value;
+  bool operator==(const GroupKey&) const = default;
+};
+struct GroupKeyHash {
+  size_t operator()(const GroupKey& k) const {
+    return std::hash<const void*>()(k.group) ^ static_cast<size_t>(k.value * 0x9E3779B97F4A7C15ull);
+  }
+};
+
 class NodeIndex {
  public:
+  using Key = GroupKey;
   // Whether a live node answers to key.
   using Answers = bool (*)(const Key& key, TavoNode* node);
   explicit NodeIndex(Answers answers) : answers_(answers) {}
@@ -40,7 +55,8 @@ class NodeIndex {
     ++entries_;
   }
 
-  // Calls f(node) for each node filed under key that answers to it.
+  // Calls f(node) for each node filed under key that answers to it; f
+  // files nothing.
   template <typename F>
   void each(const Key& key, F&& f) {
     const auto it = map_.find(key);
@@ -87,7 +103,7 @@ class NodeIndex {
   }
 
   Answers answers_;
-  std::unordered_map<Key, std::vector<Entry>, Hash> map_;
+  std::unordered_map<Key, std::vector<Entry>, GroupKeyHash> map_;
   size_t entries_ = 0;
   size_t swept_ = 0;  // the entries the last sweep left
 };
@@ -99,5 +115,8 @@ namespace tavo::targets {
 // The hook of the Target builder: find_target knows every Target by the
 // name the code that built it gives it.
 void note_target(TavoNode* target);
+// The stored TargetISCSIName of a Target (never its handler), found among
+// its first children; null without one.
+const char* target_stored_name(TavoNode* target);
 
 }  // namespace tavo::targets

@@ -48,37 +48,34 @@ uint64_t setup_name_hash(const char* name) {
   return h;
 }
 
-// A name of the Targets under a group, without case (by its hash: a
-// lookup compares the names it finds).
-struct NameKey {
-  const TavoNode* parent;
-  uint64_t hash;
-  bool operator==(const NameKey&) const = default;
-};
-struct NameKeyHash {
-  size_t operator()(const NameKey& k) const {
-    return std::hash<const void*>()(k.parent) ^ static_cast<size_t>(k.hash * 0x9E3779B97F4A7C15ull);
-  }
-};
+using tavo::iscsi::GroupKey;
 
-bool setup_answers(const NameKey& key, TavoNode* target) {
+// Filed by the hash of its name without case: a lookup compares the names
+// it finds.
+bool setup_answers(const GroupKey& key, TavoNode* target) {
   const char* text = setup_stored_name(target);
-  return text != nullptr && setup_name_hash(text) == key.hash;
+  return text != nullptr && setup_name_hash(text) == key.value;
 }
 
 // The Targets by name, under the group they were built in. A Target is
 // filed when it is built (the builder's hook), before its builder names
-// it: it waits beside its group's names until a public call began or
-// ended after its build (its builder named it by then, and a Target's
-// name never changes after that), compared as it stands meanwhile. Every
-// Target is thus filed or waiting, and a lookup reads only the few filed
-// under its name; what it finds answers to the name now (node_index.h).
+// it: it waits beside its group's names, compared as it stands, until its
+// name is no longer the one it was built with or a public call began or
+// ended since its build; it is filed by its name then. A Target's name
+// changes once at most (when its builder names it, before the next
+// public call begins or ends), so every Target is filed by its name or
+// waits, and a lookup reads only the few filed under its name; what it
+// finds answers to the name now (node_index.h).
 class TargetIndex {
  public:
   void built(TavoNode* target) {
+    TavoNode* group = target->parent;
+    settle(group, [](TavoNode*) {});
     const TavoHierarchy* h = hm_find_hierarchy_by_node(target);
-    if (h != nullptr)
-      waiting_[target->parent].push_back({h, tavo::tree::node_ref(target), target, tavo::tree::state_changes()});
+    if (h == nullptr) return;
+    const char* text = setup_stored_name(target);
+    waiting_[group].push_back({h, tavo::tree::node_ref(target), target, tavo::tree::state_changes(),
+                               text != nullptr ? setup_name_hash(text) : 0});
   }
 
   // The first (instance order) Target under group named name, case aside.
@@ -91,7 +88,7 @@ class TargetIndex {
         found = t;
     };
     settle(group, consider);
-    names_.each(NameKey{group, setup_name_hash(name)}, consider);
+    names_.each(GroupKey{group, setup_name_hash(name)}, consider);
     return found;
   }
 
@@ -100,9 +97,12 @@ class TargetIndex {
     const TavoHierarchy* h;
     TavoNodeRef ref;
     TavoNode* target;
-    uint64_t built_at;  // tree::state_changes() then
+    uint64_t built_at;    // tree::state_changes() then
+    uint64_t built_name;  // the hash of its name then
   };
 
+  // Files the group's waiting Targets that may be, and gives the others
+  // to consider.
   template <typename F>
   void settle(TavoNode* group, F&& consider) {
     const auto it = waiting_.find(group);
@@ -111,20 +111,23 @@ class TargetIndex {
     std::vector<Waiting>& list = it->second;
     for (size_t i = 0; i < list.size();) {
       const Waiting& w = list[i];
-      if (tavo::tree::ref_node(w.h, w.ref) == w.target && w.built_at == now) {
-        consider(w.target);
-        ++i;
-        continue;
+      const char* text = tavo::tree::ref_node(w.h, w.ref) == w.target ? setup_stored_name(w.target) : nullptr;
+      if (text != nullptr) {
+        const uint64_t hash = setup_name_hash(text);
+        if (hash == w.built_name && w.built_at == now) {
+          consider(w.target);
+          ++i;
+          continue;
+        }
+        names_.note(GroupKey{group, hash}, w.target);
       }
-      if (tavo::tree::ref_node(w.h, w.ref) == w.target)
-        if (const char* text = setup_stored_name(w.target)) names_.note(NameKey{group, setup_name_hash(text)}, w.target);
       list[i] = list.back();
       list.pop_back();
     }
     if (list.empty()) waiting_.erase(it);
   }
 
-  tavo::iscsi::NodeIndex<NameKey, NameKeyHash> names_{setup_answers};
+  tavo::iscsi::NodeIndex names_{setup_answers};
   std::unordered_map<const TavoNode*, std::vector<Waiting>> waiting_;
 };
 
@@ -145,6 +148,11 @@ TavoNode* setup_walk(TavoNode* group, const char* name) {
 #endif
 
 }  // namespace
+
+const char* tavo::targets::target_stored_name(TavoNode* target) {
+  return target != nullptr && target->kind == TAVO_KIND_GROUP && target->record != nullptr ? setup_stored_name(target)
+                                                                                           : nullptr;
+}
 
 void tavo::targets::note_target(TavoNode* target) {
   TAVO_LIBRARY_LOCK;
