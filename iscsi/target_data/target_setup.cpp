@@ -71,6 +71,15 @@ class TargetIndex {
   void built(TavoNode* target) {
     TavoNode* group = target->parent;
     settle(group, [](TavoNode*) {});
+    // The groups the tree deleted leave their last Targets waiting: they
+    // go once such groups may outnumber the others.
+    if (waiting_.size() >= 2 * groups_kept_ + 64) {
+      for (auto it = waiting_.begin(); it != waiting_.end();) {
+        std::erase_if(it->second, [](const Waiting& w) { return tavo::tree::ref_node(w.h, w.ref) != w.target; });
+        it = it->second.empty() ? waiting_.erase(it) : std::next(it);
+      }
+      groups_kept_ = waiting_.size();
+    }
     const TavoHierarchy* h = hm_find_hierarchy_by_node(target);
     if (h == nullptr) return;
     const char* text = setup_stored_name(target);
@@ -129,6 +138,7 @@ class TargetIndex {
 
   tavo::iscsi::NodeIndex names_{setup_answers};
   std::unordered_map<const TavoNode*, std::vector<Waiting>> waiting_;
+  size_t groups_kept_ = 0;  // the groups the last clearing left
 };
 
 TargetIndex& target_index() {

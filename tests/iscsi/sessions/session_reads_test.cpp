@@ -112,7 +112,7 @@ TEST_F(SessionReadsTest, AHandleGivenAgainBelongsToTheSessionHoldingItNow) {
   const struct {
     int target;
     int own;
-  } rows[] = {{0, 1}, {1, 2}, {0, 1}, {1, 2}};
+  } rows[] = {{1, 2}, {0, 1}, {1, 2}, {0, 1}};
   for (const auto& r : rows) {
     SCOPED_TRACE(r.target);
     sim_->clear_log();
