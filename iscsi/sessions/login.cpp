@@ -81,6 +81,7 @@ std::pair<uint32_t, uint32_t> login_handles(TavoNode* session, uint32_t session_
   if (SessionPrivateRecord* r = private_record(session)) {
     old.first = r->handle;
     r->handle = session_handle;
+    note_session_handle(session);
   }
   if (SessionPrivateRecord* r = private_record(first_connection(session))) {
     old.second = r->handle;

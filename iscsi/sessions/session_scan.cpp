@@ -3,6 +3,7 @@
 // the recognition of a session the tree shows already, and the refresh of
 // a Target.
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <strings.h>
 
@@ -13,6 +14,7 @@
 #include "base/library_lock.h"
 #include "base/validate.h"
 #include "iscsi/sessions/sessions_internal.h"
+#include "iscsi/target_data/node_index.h"
 #include "transport/commands.h"
 #include "transport/glob.h"
 
@@ -150,21 +152,57 @@ uint32_t scan_connection_record(const tavo::tree::HandlerContext& p, TavoNode* t
   return result | scan_fill(session, connection, r, address, param(params, 1)) ? 1 : 0;
 }
 
-// The handles of the sessions the tree shows under the LogicalHBA's
-// Targets of another name than name: a refresh of one Target leaves their
-// records unread (ascending). false when a Target's name cannot be read.
-bool sessions_of_others(TavoNode* lhba, const char* name, std::vector<uint32_t>* handles) {
-  for (TavoNode* t = get_first_instance(lhba, "Target"); t != nullptr; t = next_instance(t)) {
-    TavoNode* s = get_first_instance(t, "Session");
-    if (s == nullptr) continue;
-    char other[TAVO_VALUE_SIZE];
-    if (!read_text(t, "TargetISCSIName", other)) return false;
-    if (strcasecmp(other, name) == 0) continue;
-    for (; s != nullptr; s = next_instance(s))
-      if (const SessionPrivateRecord* record = private_record(s)) handles->push_back(record->handle);
+// Of the firmware's listed handles, those of the sessions the tree shows
+// under the LogicalHBA's Targets of another name than name: a refresh of
+// one Target leaves their records unread (ascending). Each handle's
+// Sessions are looked up, not the Targets walked. false when such a
+// Target's name cannot be read.
+bool sessions_of_others(TavoNode* lhba, const char* name, const std::vector<uint32_t>& listed,
+                        std::vector<uint32_t>* handles) {
+  bool readable = true;
+  TavoNode* last = nullptr;  // the Target read last, most often the next one's too
+  bool last_other = false;
+  for (const uint32_t handle : listed) {
+    bool other = false;
+    session_handles().each(tavo::iscsi::GroupKey{lhba, handle}, [&](TavoNode* session) {
+      TavoNode* target = session->parent;
+      if (target != last) {
+        const char* text = tavo::targets::target_stored_name(target);
+        if (text == nullptr) {
+          readable = false;
+          return;
+        }
+        last = target;
+        last_other = strcasecmp(text, name) != 0;
+      }
+      other = other || last_other;
+    });
+    if (other) handles->push_back(handle);
   }
   std::sort(handles->begin(), handles->end());
-  return true;
+  handles->erase(std::unique(handles->begin(), handles->end()), handles->end());
+#ifndef NDEBUG
+  // A Session filed under a handle its record no longer holds would be
+  // read: the debug builds check every listing against the walk.
+  std::vector<uint32_t> walked;
+  for (TavoNode* t = get_first_instance(lhba, "Target"); t != nullptr; t = next_instance(t)) {
+    char other[TAVO_VALUE_SIZE];
+    if (get_first_instance(t, "Session") == nullptr || !read_text(t, "TargetISCSIName", other) ||
+        strcasecmp(other, name) == 0)
+      continue;
+    for (TavoNode* s = get_first_instance(t, "Session"); s != nullptr; s = next_instance(s))
+      if (const SessionPrivateRecord* record = private_record(s);
+          record != nullptr && std::find(listed.begin(), listed.end(), record->handle) != listed.end())
+        walked.push_back(record->handle);
+  }
+  std::sort(walked.begin(), walked.end());
+  walked.erase(std::unique(walked.begin(), walked.end()), walked.end());
+  if (readable && walked != *handles) {
+    pdebug(TAVO_LOG_BACKEND, 0, "%s: the handle index lost a session\n", __func__);
+    abort();
+  }
+#endif
+  return readable;
 }
 
 }  // namespace
@@ -214,7 +252,7 @@ uint32_t SessionListing::start(TavoNode* lhba, uint32_t function_number, uint32_
   if (target != nullptr) {
     if (!read_text(target, "TargetISCSIName", l.wanted)) return 1;
     purge_nodes_within(target, "Session");
-    if (!sessions_of_others(lhba, l.wanted, &l.others)) return 1;
+    if (!sessions_of_others(lhba, l.wanted, l.handles, &l.others)) return 1;
   }
   return 0;
 }

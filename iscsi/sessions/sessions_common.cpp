@@ -3,10 +3,24 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <strings.h>
 
 #include "base/validate.h"
 #include "iscsi/sessions/sessions_internal.h"
 #include "transport/glob.h"
+
+namespace {
+
+using tavo::iscsi::GroupKey;
+using tavo::sessions::private_record;
+
+// Filed under their LogicalHBA by their handle.
+bool holds_handle(const GroupKey& key, TavoNode* session) {
+  const tavo::sessions::SessionPrivateRecord* r = private_record(session);
+  return r != nullptr && r->handle == key.value;
+}
+
+}  // namespace
 
 namespace tavo::sessions {
 
@@ -21,7 +35,21 @@ bool attach_record(TavoNode* group, const SessionPrivateRecord& record) {
   *r = record;
   if (void* old = tree::group_record(group)->nhandle) tavo_dfree(old);
   tree::group_record(group)->nhandle = r;
+  note_session_handle(group);
   return true;
+}
+
+void note_session_handle(TavoNode* session) {
+  const SessionPrivateRecord* r = private_record(session);
+  if (r == nullptr || strcasecmp(session->name, "Session") != 0 || session->parent == nullptr ||
+      strcasecmp(session->parent->name, "Target") != 0)
+    return;
+  session_handles().note(GroupKey{session->parent->parent, r->handle}, session);
+}
+
+iscsi::NodeIndex& session_handles() {
+  static iscsi::NodeIndex index{holds_handle};
+  return index;
 }
 
 const char* session_status_text(uint32_t state) {

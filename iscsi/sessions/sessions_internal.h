@@ -16,6 +16,7 @@
 #include "iscsi/sessions/sessions.h"
 #include "iscsi/common/saved_records.h"
 #include "iscsi/common/saved_view.h"
+#include "iscsi/target_data/node_index.h"
 #include "iscsi/target_data/target_data.h"
 #include "base/memory.h"
 #include "transport/boot_region_records.h"
@@ -49,7 +50,16 @@ static_assert(sizeof(SessionPrivateRecord) == 16);
 // The group's record; null for none (or no group).
 SessionPrivateRecord* private_record(TavoNode* group);
 // A new record hung in the group; false, the group unchanged, without memory.
+// A Session's record is filed by its handle (see session_handles).
 bool attach_record(TavoNode* group, const SessionPrivateRecord& record);
+// The Sessions are filed by the handle their record holds: when the record
+// is hung, and again whenever the library writes another handle in it
+// (only through attach_record and this).
+void note_session_handle(TavoNode* session);
+// The Sessions under the Targets of a LogicalHBA by their handle: each
+// Session of lhba whose record holds handle is one that
+// session_handles().each(GroupKey{lhba, handle}, f) gives f.
+iscsi::NodeIndex& session_handles();
 
 // The back-end record of a LUN group: 0, the LUN's bytes 0-3 and 4-7 as
 // REPORT LUNS lists them (each read big-endian), and the handle of the

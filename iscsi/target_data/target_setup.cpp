@@ -1,21 +1,27 @@
 // Targets and their portals: lookups and the target type kept in
 // savetgt.txt.
 #include <ctype.h>
+#include <stdlib.h>
 #include <string.h>
 #include <strings.h>
 
+#include <functional>
 #include <memory>
+#include <unordered_map>
+#include <vector>
 
 #include "base/library_lock.h"
 #include "iscsi/network/network.h"
 #include "iscsi/common/record_reads.h"
 #include "iscsi/common/software_initiator.h"
 #include "iscsi/common/saved_view.h"
+#include "iscsi/target_data/node_index.h"
 #include "iscsi/target_data/target_records.h"
 #include "transport/commands.h"
 #include "transport/firmware_records.h"
 #include "transport/glob.h"
 #include "transport/mailbox.h"
+#include "tree/state_changes.h"
 
 using namespace tavo::targets;
 using tavo::tree::instance_number;
@@ -24,8 +30,7 @@ using tavo::tree::next_instance;
 namespace {
 
 // The stored name of a target (its property keeps the stored text); null
-// without one. Its place among the first children makes this cheap for
-// every target of a LogicalHBA.
+// without one. Its place among the first children makes this cheap.
 const char* setup_stored_name(TavoNode* target) {
   TavoGroupRecord* g = tavo::tree::group_record(target);
   for (TavoNode* c = g->first_child; c != target; c = c->next)
@@ -34,24 +39,149 @@ const char* setup_stored_name(TavoNode* target) {
   return nullptr;
 }
 
+uint64_t setup_name_hash(const char* name) {
+  uint64_t h = 14695981039346656037ull;
+  for (; *name != '\0'; ++name) {
+    h ^= static_cast<uint64_t>(tolower(static_cast<unsigned char>(*name)));
+    h *= 1099511628211ull;
+  }
+  return h;
+}
+
+using tavo::iscsi::GroupKey;
+
+// Filed by the hash of its name without case: a lookup compares the names
+// it finds.
+bool setup_answers(const GroupKey& key, TavoNode* target) {
+  const char* text = setup_stored_name(target);
+  return text != nullptr && setup_name_hash(text) == key.value;
+}
+
+// The Targets by name, under the group they were built in. A Target is
+// filed when it is built (the builder's hook), before its builder names
+// it: it waits beside its group's names, compared as it stands, until its
+// name is no longer the one it was built with or a public call began or
+// ended since its build; it is filed by its name then. A Target's name
+// changes once at most (when its builder names it, before the next
+// public call begins or ends), so every Target is filed by its name or
+// waits, and a lookup reads only the few filed under its name; what it
+// finds answers to the name now (node_index.h).
+class TargetIndex {
+ public:
+  void built(TavoNode* target) {
+    TavoNode* group = target->parent;
+    settle(group, [](TavoNode*) {});
+    // The groups the tree deleted leave their last Targets waiting: they
+    // go once such groups may outnumber the others.
+    if (waiting_.size() >= 2 * groups_kept_ + 64) {
+      for (auto it = waiting_.begin(); it != waiting_.end();) {
+        std::erase_if(it->second, [](const Waiting& w) { return tavo::tree::ref_node(w.h, w.ref) != w.target; });
+        it = it->second.empty() ? waiting_.erase(it) : std::next(it);
+      }
+      groups_kept_ = waiting_.size();
+    }
+    const TavoHierarchy* h = hm_find_hierarchy_by_node(target);
+    if (h == nullptr) return;
+    const char* text = setup_stored_name(target);
+    waiting_[group].push_back({h, tavo::tree::node_ref(target), target, tavo::tree::state_changes(),
+                               text != nullptr ? setup_name_hash(text) : 0});
+  }
+
+  // The first (instance order) Target under group named name, case aside.
+  TavoNode* find(TavoNode* group, const char* name) {
+    TavoNode* found = nullptr;
+    const auto consider = [&](TavoNode* t) {
+      const char* text = setup_stored_name(t);
+      if (text != nullptr && strcasecmp(text, name) == 0 &&
+          (found == nullptr || instance_number(t) < instance_number(found)))
+        found = t;
+    };
+    settle(group, consider);
+    names_.each(GroupKey{group, setup_name_hash(name)}, consider);
+    return found;
+  }
+
+ private:
+  struct Waiting {
+    const TavoHierarchy* h;
+    TavoNodeRef ref;
+    TavoNode* target;
+    uint64_t built_at;    // tree::state_changes() then
+    uint64_t built_name;  // the hash of its name then
+  };
+
+  // Files the group's waiting Targets that may be, and gives the others
+  // to consider.
+  template <typename F>
+  void settle(TavoNode* group, F&& consider) {
+    const auto it = waiting_.find(group);
+    if (it == waiting_.end()) return;
+    const uint64_t now = tavo::tree::state_changes();
+    std::vector<Waiting>& list = it->second;
+    for (size_t i = 0; i < list.size();) {
+      const Waiting& w = list[i];
+      const char* text = tavo::tree::ref_node(w.h, w.ref) == w.target ? setup_stored_name(w.target) : nullptr;
+      if (text != nullptr) {
+        const uint64_t hash = setup_name_hash(text);
+        if (hash == w.built_name && w.built_at == now) {
+          consider(w.target);
+          ++i;
+          continue;
+        }
+        names_.note(GroupKey{group, hash}, w.target);
+      }
+      list[i] = list.back();
+      list.pop_back();
+    }
+    if (list.empty()) waiting_.erase(it);
+  }
+
+  tavo::iscsi::NodeIndex names_{setup_answers};
+  std::unordered_map<const TavoNode*, std::vector<Waiting>> waiting_;
+  size_t groups_kept_ = 0;  // the groups the last clearing left
+};
+
+TargetIndex& target_index() {
+  static TargetIndex index;
+  return index;
+}
+
+#ifndef NDEBUG
+// What the index stands for: every Target of the group in turn.
+TavoNode* setup_walk(TavoNode* group, const char* name) {
+  for (TavoNode* t = get_first_instance(group, "Target"); t != nullptr; t = next_instance(t)) {
+    const char* text = setup_stored_name(t);
+    if (text != nullptr && strcasecmp(text, name) == 0) return t;
+  }
+  return nullptr;
+}
+#endif
+
 }  // namespace
+
+const char* tavo::targets::target_stored_name(TavoNode* target) {
+  return target != nullptr && target->kind == TAVO_KIND_GROUP && target->record != nullptr ? setup_stored_name(target)
+                                                                                           : nullptr;
+}
+
+void tavo::targets::note_target(TavoNode* target) {
+  TAVO_LIBRARY_LOCK;
+  if (target != nullptr && target->parent != nullptr) target_index().built(target);
+}
 
 TavoNode* find_target(TavoNode* lhba, const char* name) {
   TAVO_LIBRARY_LOCK;
-  if (name == nullptr) return nullptr;
-  const size_t length = strlen(name);
-  if (length == 0) return nullptr;
-  const int last = tolower(static_cast<unsigned char>(name[length - 1]));
-  // iSCSI names share long prefixes: the length and the last character
-  // tell most of them apart before a whole comparison.
-  for (TavoNode* t = get_first_instance(lhba, "Target"); t != nullptr; t = next_instance(t)) {
-    const char* text = setup_stored_name(t);
-    if (text == nullptr || strnlen(text, length + 1) != length ||
-        tolower(static_cast<unsigned char>(text[length - 1])) != last)
-      continue;
-    if (strcasecmp(text, name) == 0) return t;
+  if (lhba == nullptr || name == nullptr || name[0] == '\0') return nullptr;
+  TavoNode* found = target_index().find(lhba, name);
+#ifndef NDEBUG
+  // A Target named otherwise than the index knows would be missed: the
+  // debug builds check every lookup against the walk.
+  if (setup_walk(lhba, name) != found) {
+    pdebug(TAVO_LOG_BACKEND, 0, "%s: the name index lost a target named %s\n", __func__, name);
+    abort();
   }
-  return nullptr;
+#endif
+  return found;
 }
 
 TavoNode* find_target_portal(TavoNode* target, const char* address, const char* port) {

@@ -1,6 +1,7 @@
 // The Target and TargetPortal branches: a target known to a LogicalHBA's
 // initiator, with its login options, and one portal of a target.
 #include "iscsi/common/help_texts.h"
+#include "iscsi/target_data/node_index.h"
 #include "iscsi/targets/login_option_defs.h"
 #include "iscsi/targets/targets_internal.h"
 
@@ -90,6 +91,6 @@ const GroupDef target_portal = instanced(
     "TargetPortal", 64, &target_portal_slots, target_portal_children,
     "This group instance corresponds to a portal of the target identified by its IP address and port number.");
 
-TAVO_GROUP_BUILDER(Target, target, "Corvane/iSCSIPhysicalHBA/LogicalHBA");
+TAVO_GROUP_BUILDER(Target, target, "Corvane/iSCSIPhysicalHBA/LogicalHBA", tavo::targets::note_target);
 
 TAVO_GROUP_BUILDER(TargetPortal, target_portal, "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target");

@@ -97,5 +97,30 @@ TEST_F(SessionReadsTest, ATargetRefreshReadsItsOwnSessionsOnly) {
   }
 }
 
+// A handle the firmware gives again after a logout names the new session
+// only: each Target's refresh reads and shows its own sessions, whichever
+// Target's session held the handle before.
+TEST_F(SessionReadsTest, AHandleGivenAgainBelongsToTheSessionHoldingItNow) {
+  add_reads_target(0);
+  add_reads_target(1);
+  ASSERT_EQ(login(0, {"", "", "", "30"}), 0u) << last_status().second;
+  const uint32_t handle = firmware().back().handle;
+  ASSERT_EQ(logout(0, {"1"}), 0u) << last_status().second;
+  sim_->sessions(0)->next_handle = handle;
+  ASSERT_EQ(login(1, {"", "", "", "31"}), 0u) << last_status().second;
+  ASSERT_EQ(firmware().back().handle, handle);
+  const struct {
+    int target;
+    int own;
+  } rows[] = {{1, 2}, {0, 1}, {1, 2}, {0, 1}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.target);
+    sim_->clear_log();
+    ASSERT_EQ(TAVO_refresh_group(tag(at(r.target))), 0u);
+    EXPECT_EQ(static_cast<int>(instances(at(r.target), "Session").size()), r.own);
+    EXPECT_EQ(mailbox_count(6, 14), r.own);
+  }
+}
+
 }  // namespace
 }  // namespace tavo::test
