@@ -40,17 +40,25 @@ void display_name(const TavoNode* n, char out[TAVO_NAME_SIZE]) {
   for (const char* p = n->name; p != nullptr && *p != '\0' && len < TAVO_NAME_SIZE - 1; ++p) out[len++] = *p;
   if (is_instanced_group(n)) {
     char digits[12];
-    int count = 0;
-    const int32_t number = instance_number(n);
-    uint32_t v = number < 0 ? 0u - static_cast<uint32_t>(number) : static_cast<uint32_t>(number);
-    do {
-      digits[count++] = static_cast<char>('0' + v % 10);
-      v /= 10;
-    } while (v != 0);
-    if (number < 0) digits[count++] = '-';
-    while (count > 0 && len < TAVO_NAME_SIZE - 1) out[len++] = digits[--count];
+    const size_t count = write_decimal(digits, instance_number(n));
+    for (size_t i = 0; i < count && len < TAVO_NAME_SIZE - 1; ++i) out[len++] = digits[i];
   }
   out[len] = '\0';
+}
+
+size_t write_decimal(char (&out)[12], int64_t number) {
+  char reversed[10];  // enough for any 32-bit number
+  size_t count = 0;
+  uint64_t v = number < 0 ? 0u - static_cast<uint64_t>(number) : static_cast<uint64_t>(number);
+  do {
+    reversed[count++] = static_cast<char>('0' + v % 10);
+    v /= 10;
+  } while (v != 0 && count < sizeof reversed);
+  size_t len = 0;
+  if (number < 0) out[len++] = '-';
+  while (count > 0) out[len++] = reversed[--count];
+  out[len] = '\0';
+  return len;
 }
 
 void copy_params(char (*to)[TAVO_VALUE_SIZE], const char* from) {

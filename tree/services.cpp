@@ -16,6 +16,12 @@ void tavo::tree::format_value(char (&value)[TAVO_VALUE_SIZE], const char* format
     copy_bounded(value, sizeof value, text != nullptr ? text : "(null)");
     return;
   }
+  if (format[0] == '%' && (format[1] == 'd' || format[1] == 'u') && format[2] == '\0') {
+    char digits[12];
+    const int64_t number = format[1] == 'd' ? int64_t{va_arg(ap, int)} : int64_t{va_arg(ap, unsigned int)};
+    memcpy(value, digits, write_decimal(digits, number) + 1);
+    return;
+  }
   vsnprintf(value, sizeof value, format, ap);
 }
 

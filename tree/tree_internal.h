@@ -62,7 +62,11 @@ inline void copy_bounded(char* to, size_t size, const char* text) {
   memmove(to, text, n);
   to[n] = '\0';
 }
-// vsnprintf into a stored value; the common lone "%s" is a copy.
+// A 32-bit number, signed or not, in decimal as "%d" or "%u" writes it: at
+// most 11 characters, terminated; answers the length.
+size_t write_decimal(char (&out)[12], int64_t number);
+// vsnprintf into a stored value; the common lone "%s" is a copy, and a lone
+// "%d" or "%u" is written without a format.
 void format_value(char (&value)[TAVO_VALUE_SIZE], const char* format, va_list ap);
 // Calls fn for every node of the subtree (children before their group).
 template <typename Fn>

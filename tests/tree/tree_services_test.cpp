@@ -245,6 +245,36 @@ TEST_F(TreeServicesTest, StoredValuesFromFormats) {
     EXPECT_EQ(SET_CACHE_PROP_VAL(name, c.format, c.text), static_cast<int32_t>(c.value.size())) << c.format;
     EXPECT_EQ(tree::property_record(name)->value, c.value) << c.format;
   }
+  // Numbers, alone (written without a format) or among other text.
+  struct Number {
+    const char* format;
+    int64_t number;
+    const char* value;
+  } numbers[] = {
+      {"%d", 0, "0"},
+      {"%d", -7, "-7"},
+      {"%d", INT32_MIN, "-2147483648"},
+      {"%d", INT32_MAX, "2147483647"},
+      {"%u", 0, "0"},
+      {"%u", UINT32_MAX, "4294967295"},
+      {"%u", 1000000, "1000000"},
+      {"%d!", 42, "42!"},
+      {"%5d", -3, "   -3"},
+  };
+  for (const Number& c : numbers) {
+    const bool is_signed = strchr(c.format, 'd') != nullptr;
+    char buf[TAVO_VALUE_SIZE];
+    if (is_signed)
+      ASSERT_EQ(set_prop_val(c0, "Serial", c.format, static_cast<int>(c.number)), 0u) << c.format;
+    else
+      ASSERT_EQ(set_prop_val(c0, "Serial", c.format, static_cast<unsigned int>(c.number)), 0u) << c.format;
+    ASSERT_EQ(internal_get_property(c0, "Serial", buf), 0u);
+    EXPECT_STREQ(buf, c.value) << c.format << " " << c.number;
+    const int32_t length = is_signed ? SET_CACHE_PROP_VAL(name, c.format, static_cast<int>(c.number))
+                                     : SET_CACHE_PROP_VAL(name, c.format, static_cast<unsigned int>(c.number));
+    EXPECT_EQ(length, static_cast<int32_t>(strlen(c.value))) << c.format;
+    EXPECT_STREQ(tree::property_record(name)->value, c.value) << c.format;
+  }
 }
 
 TEST_F(TreeServicesTest, WalkUps) {
