@@ -60,8 +60,10 @@ bool add_child(const ChildDef& def, TavoNode* group, TavoHierarchy* h) {
   p->value_type = def.type;
   p->minimum = def.minimum;
   p->maximum = def.maximum;
-  copy_bounded(p->valid_list, sizeof p->valid_list, def.list ? def.list : "");
-  copy_bounded(p->value, sizeof p->value, def.default_value ? def.default_value : "");
+  // The record came zeroed: an empty text is there already.
+  if (def.list != nullptr && def.list[0] != '\0') copy_bounded(p->valid_list, sizeof p->valid_list, def.list);
+  if (def.default_value != nullptr && def.default_value[0] != '\0')
+    copy_bounded(p->value, sizeof p->value, def.default_value);
   return true;
 }
 

@@ -40,17 +40,25 @@ void display_name(const TavoNode* n, char out[TAVO_NAME_SIZE]) {
   for (const char* p = n->name; p != nullptr && *p != '\0' && len < TAVO_NAME_SIZE - 1; ++p) out[len++] = *p;
   if (is_instanced_group(n)) {
     char digits[12];
-    int count = 0;
-    const int32_t number = instance_number(n);
-    uint32_t v = number < 0 ? 0u - static_cast<uint32_t>(number) : static_cast<uint32_t>(number);
-    do {
-      digits[count++] = static_cast<char>('0' + v % 10);
-      v /= 10;
-    } while (v != 0);
-    if (number < 0) digits[count++] = '-';
-    while (count > 0 && len < TAVO_NAME_SIZE - 1) out[len++] = digits[--count];
+    const size_t count = write_decimal(digits, instance_number(n));
+    for (size_t i = 0; i < count && len < TAVO_NAME_SIZE - 1; ++i) out[len++] = digits[i];
   }
   out[len] = '\0';
+}
+
+size_t write_decimal(char (&out)[12], int64_t number) {
+  char reversed[10];  // enough for any 32-bit number
+  size_t count = 0;
+  uint64_t v = number < 0 ? 0u - static_cast<uint64_t>(number) : static_cast<uint64_t>(number);
+  do {
+    reversed[count++] = static_cast<char>('0' + v % 10);
+    v /= 10;
+  } while (v != 0 && count < sizeof reversed);
+  size_t len = 0;
+  if (number < 0) out[len++] = '-';
+  while (count > 0) out[len++] = reversed[--count];
+  out[len] = '\0';
+  return len;
 }
 
 void copy_params(char (*to)[TAVO_VALUE_SIZE], const char* from) {
@@ -141,23 +149,38 @@ inline uint64_t fold8(uint64_t w) {
   return w | upper >> 2;
 }
 
+inline uint64_t load64(const char* p) {
+  uint64_t w;
+  memcpy(&w, p, sizeof w);
+  return w;
+}
+
+inline uint64_t load32(const char* p) {
+  uint32_t w;
+  memcpy(&w, p, sizeof w);
+  return w;
+}
+
 // The hash of a parent and a display name without case: the name's first
-// length characters (at most the display name's cut).
+// length characters (at most the display name's cut). A short tail is read
+// as fixed-size pieces that may overlap what came before: no byte outside
+// the name is read, and no copy of a variable length is made.
 uint64_t name_hash(const TavoNode* parent, const char* shown, size_t length) {
   constexpr uint64_t mul = 0x9E3779B97F4A7C15ull;
   uint64_t h = (reinterpret_cast<uintptr_t>(parent) ^ length) * mul;
-  size_t i = 0;
-  for (; i + 8 <= length; i += 8) {
-    uint64_t w;
-    memcpy(&w, shown + i, sizeof w);
+  const auto mix = [&h](uint64_t w) {
     h = (h ^ fold8(w)) * mul;
     h ^= h >> 29;
-  }
-  if (i < length) {
-    uint64_t w = 0;
-    memcpy(&w, shown + i, length - i);
-    h = (h ^ fold8(w)) * mul;
-    h ^= h >> 29;
+  };
+  if (length >= 8) {
+    size_t i = 0;
+    for (; i + 8 <= length; i += 8) mix(load64(shown + i));
+    if (i < length) mix(load64(shown + length - 8));
+  } else if (length >= 4) {
+    mix(load32(shown) | load32(shown + length - 4) << 32);
+  } else if (length > 0) {
+    const auto byte = [shown](size_t i) { return uint64_t{static_cast<uint8_t>(shown[i])}; };
+    mix(byte(0) | byte(length / 2) << 8 | byte(length - 1) << 16);
   }
   return h;
 }
@@ -310,8 +333,25 @@ bool has_children(const TavoNode* group) {
   return static_cast<const TavoGroupRecord*>(group->record)->first_child != group;
 }
 
+// A ring's sentinel carries the key it is indexed by, so that it leaves the
+// index even when the instances' parent is gone first (a tear-down).
+struct SentinelRecord {
+  TavoGroupRecord group;
+  TavoInstanceRecord instance;
+  uint64_t key;
+};
+
+// Every instance ring's sentinel by the ring's parent and exact group name
+// (the key folds case, a hit is checked exactly): a ring is found without
+// walking the parent's children.
+NameIndex& ring_index() {
+  static NameIndex index;
+  return index;
+}
+
 // Puts a new instance into its ring (creating the sentinel for the first).
-bool join_instance_ring(TavoNode* node) {
+enum class Joined { Failed, NewRing, Ring };
+Joined join_instance_ring(TavoNode* node) {
   TavoInstanceRecord* mine = group_record(node)->instance;
   TavoNode* first = get_first_instance(node->parent, node->name);
   if (first != nullptr) {
@@ -326,13 +366,14 @@ bool join_instance_ring(TavoNode* node) {
     mine->prev_instance = at->prev_instance;
     group_record(at->prev_instance)->instance->next_instance = node;
     at->prev_instance = node;
-    return true;
+    return Joined::Ring;
   }
-  TavoNode* sentinel = new_node(TAVO_KIND_GROUP, nullptr, nullptr, nullptr,
-                                sizeof(TavoGroupRecord) + sizeof(TavoInstanceRecord));
-  if (sentinel == nullptr) return false;
-  auto* srec = group_record(sentinel);
-  auto* sinst = reinterpret_cast<TavoInstanceRecord*>(srec + 1);
+  TavoNode* sentinel = new_node(TAVO_KIND_GROUP, nullptr, nullptr, nullptr, sizeof(SentinelRecord));
+  if (sentinel == nullptr) return Joined::Failed;
+  auto* record = static_cast<SentinelRecord*>(sentinel->record);
+  auto* srec = &record->group;
+  auto* sinst = &record->instance;
+  record->key = name_key(node->parent, node->name != nullptr ? node->name : "");
   srec->first_child = srec->last_child = sentinel;
   srec->instance = sinst;
   sinst->slot_bitmap = mine->slot_bitmap;
@@ -341,10 +382,14 @@ bool join_instance_ring(TavoNode* node) {
   sinst->instance_number = -1;
   sinst->next_instance = sinst->prev_instance = node;
   mine->next_instance = mine->prev_instance = sentinel;
-  return true;
+  ring_index().insert(record->key, sentinel);
+  return Joined::NewRing;
 }
 
-void free_sentinel(TavoNode* sentinel) { free_node(sentinel); }
+void free_sentinel(TavoNode* sentinel) {
+  ring_index().erase(static_cast<SentinelRecord*>(sentinel->record)->key, sentinel);
+  free_node(sentinel);
+}
 
 // Leaves the instance ring; releases the sentinel when the ring is empty.
 void leave_instance_ring(TavoNode* node) {
@@ -455,8 +500,9 @@ int32_t add_node(TavoNode* node, TavoHierarchy* h) {
   if (node->kind == TAVO_KIND_GROUP) {
     if (node->record == nullptr) return -1;
     if (is_instanced_group(node) && node->parent != nullptr && node->parent != node) {
-      joined_ring = get_first_instance(node->parent, node->name) != nullptr;
-      if (!join_instance_ring(node)) return -1;
+      const Joined joined = join_instance_ring(node);
+      if (joined == Joined::Failed) return -1;
+      joined_ring = joined == Joined::Ring;
     }
     group_record(node)->first_child = group_record(node)->last_child = node;
   }
@@ -558,20 +604,37 @@ TavoNode* create_link(TavoNode* parent, const char* name, TavoNode* target, Tavo
   return node;
 }
 
+TavoNode* get_first_instance(TavoNode* group, const char* name) {
+  if (group == nullptr || name == nullptr || group->kind != TAVO_KIND_GROUP || group->record == nullptr) return nullptr;
+  TavoNode* lowest = nullptr;
+  ring_index().each(name_key(group, name), [&](TavoNode* sentinel) {
+    TavoNode* first = group_record(sentinel)->instance->next_instance;
+    if (first->parent != group || strcmp(first->name, name) != 0) return true;
+    lowest = first;
+    return false;
+  });
+  return lowest;
+}
+
 namespace tavo::tree {
 
-int named_children(TavoNode* group, const char* name, TavoNode** out, int max) {
-  int count = 0;
+TavoNode* named_child(TavoNode* group, const char* name, ChildFilter keep, const void* filter) {
+  TavoNode* found = nullptr;
+  bool namesakes = false;
   name_index().each(name_key(group, name), [&](TavoNode* c) {
-    if (c->parent != group || !shows_name(c, name)) return true;
-    if (count == max) {
-      count = -1;
-      return false;
+    if (c->parent != group || !shows_name(c, name) || !keep(c, filter)) return true;
+    if (found == nullptr) {
+      found = c;
+      return true;
     }
-    out[count++] = c;
-    return true;
+    namesakes = true;
+    return false;
   });
-  return count;
+  if (!namesakes) return found;
+  // Namesakes: the one that comes first among the children.
+  for (TavoNode* c = group_record(group)->first_child; c != group; c = c->next)
+    if (shows_name(c, name) && keep(c, filter)) return c;
+  return nullptr;
 }
 
 }  // namespace tavo::tree

@@ -16,6 +16,12 @@ void tavo::tree::format_value(char (&value)[TAVO_VALUE_SIZE], const char* format
     copy_bounded(value, sizeof value, text != nullptr ? text : "(null)");
     return;
   }
+  if (format[0] == '%' && (format[1] == 'd' || format[1] == 'u') && format[2] == '\0') {
+    char digits[12];
+    const int64_t number = format[1] == 'd' ? int64_t{va_arg(ap, int)} : int64_t{va_arg(ap, unsigned int)};
+    memcpy(value, digits, write_decimal(digits, number) + 1);
+    return;
+  }
   vsnprintf(value, sizeof value, format, ap);
 }
 
@@ -35,29 +41,24 @@ bool name_is(const TavoNode* n, const char* name) {
   return n->kind == TAVO_KIND_GROUP && n->name != nullptr && strcasecmp(n->name, name) == 0;
 }
 
-bool passes(TavoNode* c, uint32_t kind, bool global_actions_only) {
-  TavoNode* target = follow_links(c);
+struct KindFilter {
+  uint32_t kind;
+  bool global_actions_only;
+};
+
+bool passes(TavoNode* c, const void* filter) {
+  const auto* f = static_cast<const KindFilter*>(filter);
+  TavoNode* target = c->kind == TAVO_KIND_LINK ? follow_links(c) : c;
   uint32_t k = target ? target->kind : 0;
-  if (kind != TAVO_KIND_ANY && k != kind) return false;
-  return !global_actions_only || (k == TAVO_KIND_ACTION && action_descriptor(target)->global == 1);
+  if (f->kind != TAVO_KIND_ANY && k != f->kind) return false;
+  return !f->global_actions_only || (k == TAVO_KIND_ACTION && action_descriptor(target)->global == 1);
 }
 
 // The first child in child order of that display name passing the filters.
 TavoNode* find_child(TavoNode* group, const char* name, uint32_t kind, bool global_actions_only) {
   if (group == nullptr || group->kind != TAVO_KIND_GROUP || group->record == nullptr) return nullptr;
-  TavoNode* named[8];
-  int count = named_children(group, name, named, 8);
-  if (count >= 0) {
-    int kept = 0;
-    for (int i = 0; i < count; ++i)
-      if (passes(named[i], kind, global_actions_only)) named[kept++] = named[i];
-    if (kept <= 1) return kept == 1 ? named[0] : nullptr;
-  }
-  // Namesakes: the one that comes first among the children.
-  for (TavoNode* c = group_record(group)->first_child; c != group; c = c->next) {
-    if (passes(c, kind, global_actions_only) && shows_name(c, name)) return c;
-  }
-  return nullptr;
+  const KindFilter filter{kind, global_actions_only};
+  return named_child(group, name, passes, &filter);
 }
 
 // Finds the named group above (or at) node; none when ROOT comes first.
@@ -78,27 +79,11 @@ TavoNode* tavo::tree::group_above(TavoNode* node, const char* name) {
 }
 
 TavoNode* internal_get_node(TavoNode* group, const char* name, uint32_t kind) {
-  group = follow_links(group);
+  if (group != nullptr && group->kind == TAVO_KIND_LINK) group = follow_links(group);
   if (name == nullptr) return nullptr;
   TavoNode* n = find_child(group, name, kind, false);
   if (n == nullptr && kind == TAVO_KIND_ACTION) n = find_child(get_node(0), name, kind, true);
   return n;
-}
-
-TavoNode* get_first_instance(TavoNode* group, const char* name) {
-  if (group == nullptr || name == nullptr || group->kind != TAVO_KIND_GROUP || group->record == nullptr) return nullptr;
-  for (TavoNode* c = group_record(group)->first_child; c != group; c = c->next) {
-    if (!is_instanced_group(c) || strcmp(c->name, name) != 0) continue;
-    const TavoInstanceRecord* inst = group_record(c)->instance;
-    // Walk the ring to its sentinel: its next instance is the lowest.
-    TavoNode* i = c;
-    for (int guard = 0; instance_number(i) != -1 && guard <= inst->max_instances; ++guard)
-      i = group_record(i)->instance->prev_instance;
-    if (instance_number(i) != -1) return nullptr;
-    TavoNode* lowest = group_record(i)->instance->next_instance;
-    return instance_number(lowest) == -1 ? nullptr : lowest;
-  }
-  return nullptr;
 }
 
 TavoNode* get_matchnode_by_propvalue(TavoNode* group, const char* child_group, const char* property,

@@ -19,10 +19,13 @@ void tag_freed(TavoHierarchy* h, uint32_t tag);
 inline bool is_root(const TavoNode* n) {
   return n == nullptr || n->tag == 0 || n->parent == nullptr || n->parent == n;
 }
-// The children of group whose display name is name (compared without case
-// over TAVO_NAME_SIZE - 1 characters), in no order; -1 when more than max.
-int named_children(TavoNode* group, const char* name, TavoNode** out, int max);
-// True when n's display name is name, compared as named_children does.
+// The first child in child order of group (a group with its record) whose
+// display name is name, compared without case over TAVO_NAME_SIZE - 1
+// characters, and which keep(child, filter) accepts; null when none. Found
+// through the name index: the children are walked only when namesakes pass.
+using ChildFilter = bool (*)(TavoNode* child, const void* filter);
+TavoNode* named_child(TavoNode* group, const char* name, ChildFilter keep, const void* filter);
+// True when n's display name is name, compared as named_child does.
 bool shows_name(const TavoNode* n, const char* name);
 // A slot of an instance bitmap became free (the instance left its ring).
 void slot_freed(const uint8_t* bitmap, int32_t slot);
@@ -59,7 +62,11 @@ inline void copy_bounded(char* to, size_t size, const char* text) {
   memmove(to, text, n);
   to[n] = '\0';
 }
-// vsnprintf into a stored value; the common lone "%s" is a copy.
+// A 32-bit number, signed or not, in decimal as "%d" or "%u" writes it: at
+// most 11 characters, terminated; answers the length.
+size_t write_decimal(char (&out)[12], int64_t number);
+// vsnprintf into a stored value; the common lone "%s" is a copy, and a lone
+// "%d" or "%u" is written without a format.
 void format_value(char (&value)[TAVO_VALUE_SIZE], const char* format, va_list ap);
 // Calls fn for every node of the subtree (children before their group).
 template <typename Fn>

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include <iterator>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "tests/tree/tree_fixture.h"
 #include "tree/api_guard.h"
@@ -116,6 +118,82 @@ TEST_F(TreeServicesTest, LookupsByNameThroughManyAddsAndDeletes) {
   EXPECT_EQ(internal_get_node(root(), long_name.c_str(), TAVO_KIND_ANY), second);
 }
 
+// The lowest instance of a group type under a parent, and the rest in
+// number order, through instances that come and go out of order, a ring
+// emptied and refilled, a ring of the same type under another parent, and
+// namesakes that are no instances of it.
+TEST_F(TreeServicesTest, FirstInstanceThroughAddsAndDeletesInAnyOrder) {
+  TavoNode* c0 = corvane();
+  TavoNode* t0 = target(c0, "a");
+  TavoNode* t1 = target(c0, "b");
+  ASSERT_NE(tree::build_group(test::kSessionDef, t1), nullptr);
+  ASSERT_NE(create_link(t0, "Session", c0, nullptr, nullptr, nullptr), nullptr);
+  EXPECT_EQ(get_first_instance(t0, "Session"), nullptr);
+  std::vector<TavoNode*> live(8, nullptr);
+  const auto numbers = [](TavoNode* g, const char* name) {
+    std::vector<int> v;
+    for (TavoNode* i = get_first_instance(g, name); i != nullptr; i = tree::next_instance(i))
+      v.push_back(tree::instance_number(i));
+    return v;
+  };
+  struct Step {
+    std::vector<int> deleted;
+    int added;
+    std::vector<int> expected;
+  } steps[] = {
+      {{}, 5, {0, 1, 2, 3, 4}},
+      {{4, 0, 2}, 0, {1, 3}},
+      {{}, 2, {0, 1, 2, 3}},
+      {{3}, 0, {0, 1, 2}},
+      {{1, 2, 0}, 0, {}},
+      {{}, 1, {0}},
+      {{0}, 3, {0, 1, 2}},
+  };
+  for (size_t s = 0; s < std::size(steps); ++s) {
+    for (int n : steps[s].deleted) {
+      ASSERT_EQ(delete_node(live[n]), 0u) << s;
+      live[n] = nullptr;
+    }
+    for (int i = 0; i < steps[s].added; ++i) {
+      TavoNode* added = tree::build_group(test::kSessionDef, t0);
+      ASSERT_NE(added, nullptr) << s;
+      live[tree::instance_number(added)] = added;
+    }
+    EXPECT_EQ(numbers(t0, "Session"), steps[s].expected) << s;
+    TavoNode* first = get_first_instance(t0, "Session");
+    EXPECT_EQ(first, steps[s].expected.empty() ? nullptr : live[steps[s].expected[0]]) << s;
+    EXPECT_EQ(get_first_instance(t0, "SESSION"), nullptr) << s;  // exact group name
+    EXPECT_EQ(numbers(t1, "Session"), std::vector<int>{0}) << s;
+  }
+  // The children keep number order among themselves whatever came and went;
+  // the link, older than the ring, stays first.
+  EXPECT_EQ(child_names(t0, TAVO_KIND_GROUP),
+            (std::vector<std::string>{"Session@", "Session0", "Session1", "Session2"}));
+  // A parent's rings go with it, and a new parent has none.
+  ASSERT_EQ(delete_node(t0), 0u);
+  TavoNode* again = target(c0, "c");
+  EXPECT_EQ(get_first_instance(again, "Session"), nullptr);
+  EXPECT_EQ(numbers(c0, "Target"), (std::vector<int>{0, 1}));
+}
+
+// A tear-down releases every ring with the tree, and the rebuilt tree
+// starts with none: no ring of the old tree answers for the new one.
+TEST_F(TreeServicesTest, RingsStartAfreshAfterATearDown) {
+  for (int round = 0; round < 3; ++round) {
+    EXPECT_EQ(get_first_instance(root(), "Corvane"), nullptr) << round;
+    TavoNode* c0 = corvane();
+    TavoNode* c1 = corvane();
+    TavoNode* t = target(c1, "a");
+    ASSERT_NE(tree::build_group(test::kSessionDef, t), nullptr);
+    EXPECT_EQ(get_first_instance(root(), "Corvane"), c0) << round;
+    EXPECT_EQ(get_first_instance(c1, "Target"), t) << round;
+    EXPECT_EQ(get_first_instance(c0, "Target"), nullptr) << round;
+    while (get_node(0) != nullptr && TAVO_exit() == 0 && get_node(0) != nullptr) {
+    }
+    ASSERT_EQ(TAVO_init(), 0u);
+  }
+}
+
 TEST_F(TreeServicesTest, PropertyServices) {
   TavoNode* c0 = corvane();
   char buf[TAVO_VALUE_SIZE];
@@ -166,6 +244,36 @@ TEST_F(TreeServicesTest, StoredValuesFromFormats) {
     EXPECT_EQ(buf, c.value) << c.format;
     EXPECT_EQ(SET_CACHE_PROP_VAL(name, c.format, c.text), static_cast<int32_t>(c.value.size())) << c.format;
     EXPECT_EQ(tree::property_record(name)->value, c.value) << c.format;
+  }
+  // Numbers, alone (written without a format) or among other text.
+  struct Number {
+    const char* format;
+    int64_t number;
+    const char* value;
+  } numbers[] = {
+      {"%d", 0, "0"},
+      {"%d", -7, "-7"},
+      {"%d", INT32_MIN, "-2147483648"},
+      {"%d", INT32_MAX, "2147483647"},
+      {"%u", 0, "0"},
+      {"%u", UINT32_MAX, "4294967295"},
+      {"%u", 1000000, "1000000"},
+      {"%d!", 42, "42!"},
+      {"%5d", -3, "   -3"},
+  };
+  for (const Number& c : numbers) {
+    const bool is_signed = strchr(c.format, 'd') != nullptr;
+    char buf[TAVO_VALUE_SIZE];
+    if (is_signed)
+      ASSERT_EQ(set_prop_val(c0, "Serial", c.format, static_cast<int>(c.number)), 0u) << c.format;
+    else
+      ASSERT_EQ(set_prop_val(c0, "Serial", c.format, static_cast<unsigned int>(c.number)), 0u) << c.format;
+    ASSERT_EQ(internal_get_property(c0, "Serial", buf), 0u);
+    EXPECT_STREQ(buf, c.value) << c.format << " " << c.number;
+    const int32_t length = is_signed ? SET_CACHE_PROP_VAL(name, c.format, static_cast<int>(c.number))
+                                     : SET_CACHE_PROP_VAL(name, c.format, static_cast<unsigned int>(c.number));
+    EXPECT_EQ(length, static_cast<int32_t>(strlen(c.value))) << c.format;
+    EXPECT_STREQ(tree::property_record(name)->value, c.value) << c.format;
   }
 }
 
