@@ -1,24 +1,91 @@
 // Counted allocation and bitfields. The count is kept with atomic
 // operations: any thread allocates.
+#include <malloc.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include <bit>
+#include <mutex>
+#include <vector>
 
 #include "base/memory.h"
 
 uint32_t tavo_counter = 0;
 
+namespace {
+
+// Blocks of a group node's size (a group record is over 1 KiB) are kept
+// when given back, for the next request of their size. A request that
+// large makes malloc first sort every small block freed since the last
+// one, and in the heap of thousands of targets that costs more than the
+// node itself. Under AddressSanitizer every block goes back to malloc, so
+// a block used after its release is still caught.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kKeeping = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kKeeping = false;
+#else
+constexpr bool kKeeping = true;
+#endif
+#else
+constexpr bool kKeeping = true;
+#endif
+constexpr size_t kKeptFrom = 1024, kKeptTo = 4096, kStep = 64;
+constexpr size_t kClasses = (kKeptTo - kKeptFrom) / kStep + 1;
+constexpr size_t kKeptBytes = size_t{4} << 20;
+
+struct KeptBlocks {
+  std::mutex mutex;
+  std::vector<void*> free[kClasses];
+  size_t bytes = 0;
+};
+// Never destroyed: a block may be given back while the process exits.
+KeptBlocks& kept_blocks() {
+  static KeptBlocks* const kept = new KeptBlocks;
+  return *kept;
+}
+
+constexpr size_t class_size(size_t c) { return kKeptFrom + c * kStep; }
+
+}  // namespace
+
 void* tavo_dmalloc(size_t size) {
-  void* p = malloc(size == 0 ? 1 : size);
+  void* p = nullptr;
+  if (kKeeping && size >= kKeptFrom && size <= kKeptTo) {
+    const size_t c = (size - kKeptFrom + kStep - 1) / kStep;
+    size = class_size(c);
+    KeptBlocks& kept = kept_blocks();
+    std::lock_guard<std::mutex> guard(kept.mutex);
+    if (!kept.free[c].empty()) {
+      p = kept.free[c].back();
+      kept.free[c].pop_back();
+      kept.bytes -= size;
+    }
+  }
+  if (p == nullptr) p = malloc(size == 0 ? 1 : size);
   if (p != nullptr) __atomic_fetch_add(&tavo_counter, 1, __ATOMIC_RELAXED);
   return p;
 }
 
 void tavo_dfree(void* block) {
   if (block == nullptr) return;
-  free(block);
   __atomic_fetch_sub(&tavo_counter, 1, __ATOMIC_RELAXED);
+  if (kKeeping) {
+    // The class whose size the block holds at least.
+    const size_t usable = malloc_usable_size(block);
+    const size_t c = usable >= kKeptFrom ? (usable - kKeptFrom) / kStep : kClasses;
+    if (c < kClasses) {
+      KeptBlocks& kept = kept_blocks();
+      std::lock_guard<std::mutex> guard(kept.mutex);
+      if (kept.bytes + class_size(c) <= kKeptBytes) {
+        kept.free[c].push_back(block);
+        kept.bytes += class_size(c);
+        return;
+      }
+    }
+  }
+  free(block);
 }
 
 uint8_t* alloc_bitfield(uint32_t n) {

@@ -1,7 +1,10 @@
 #include "base/memory.h"
 
 #include <gtest/gtest.h>
+#include <malloc.h>
+#include <string.h>
 
+#include <vector>
 
 namespace tavo {
 namespace {
@@ -36,6 +39,29 @@ TEST(BitfieldSearch, AnswersAsABitByBitLookFromEveryStart) {
         }
       free_bitfield(bits);
     }
+}
+
+// Blocks given back and asked for again, of sizes around those kept for
+// reuse: each holds what it was asked for, none is handed out twice, and
+// the count of blocks out comes back to where it was.
+TEST(CountedMemory, BlocksGivenBackServeTheNextRequestsWhole) {
+  const uint32_t before = tavo_counter;
+  for (int round = 0; round < 3; ++round) {
+    std::vector<void*> blocks;
+    for (size_t size : {size_t{0}, size_t{1000}, size_t{1023}, size_t{1024}, size_t{1025}, size_t{1600}, size_t{1663},
+                        size_t{4095}, size_t{4096}, size_t{4097}, size_t{9000}})
+      for (int copy = 0; copy < 3; ++copy) {
+        void* block = tavo_dmalloc(size);
+        ASSERT_NE(block, nullptr);
+        EXPECT_GE(malloc_usable_size(block), size) << size;
+        memset(block, 0xA5, size);
+        for (void* other : blocks) ASSERT_NE(other, block) << size;
+        blocks.push_back(block);
+      }
+    EXPECT_EQ(tavo_counter, before + blocks.size());
+    for (void* block : blocks) tavo_dfree(block);
+    EXPECT_EQ(tavo_counter, before);
+  }
 }
 
 }  // namespace
