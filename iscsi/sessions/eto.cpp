@@ -105,8 +105,7 @@ uint32_t get_eto_prop(uint32_t function_number, uint32_t domain, uint32_t port, 
   const SessionPrivateRecord* record = private_record(get_first_instance(target, "Session"));
   if (record == nullptr) return 1;
   tavo::SessionConfigRecord config{};
-  char failed[64];
-  snprintf(failed, sizeof failed, "%s: ioctl_get_sessionconfig_size failed.\n", __func__);
+  static constexpr char failed[] = "get_eto_prop: ioctl_get_sessionconfig_size failed.\n";
   // The ETO is all that is read: a shorter answer does when it holds it.
   const uint32_t status = read_session_config(function_number, domain, port, record->handle,
                                      offsetof(tavo::SessionConfigRecord, eto) + sizeof config.eto, failed, &config);

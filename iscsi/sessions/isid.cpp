@@ -167,7 +167,9 @@ void note_session(TavoNode* session) {
 }
 
 uint32_t show_qualifier(TavoNode* session, uint16_t qualifier) {
-  const uint32_t r = set_prop_val(session, "ISIDQualifier", "%04x", qualifier);
+  char text[TAVO_VALUE_SIZE];
+  write_hex4(text, qualifier);
+  const uint32_t r = set_prop_val(session, "ISIDQualifier", "%s", text);
   note_session(session);
   return r;
 }

@@ -18,38 +18,48 @@ uint32_t set_session_login_options(TavoNode* group, const tavo::NegotiatedSessio
   TAVO_LIBRARY_LOCK;
   if (group == nullptr || o == nullptr) return 1;
   const bool initial_r2t = (o->flags & 1) != 0, immediate = (o->flags & 2) != 0;
-  uint32_t r = set_prop_val(group, "InitialR2T", "%s", nodes_yes(o->flags, 1));
-  r |= set_prop_val(group, "ImmediateData", "%s", nodes_yes(o->flags, 2));
-  if (initial_r2t && !immediate)
-    r |= set_prop_val(group, "FirstBurstLength", "Irrelevant");
-  else
-    r |= set_prop_val(group, "FirstBurstLength", "%u", o->first_burst_length);
-  r |= set_prop_val(group, "MaxConnections", "%u", o->max_connections);
-  r |= set_prop_val(group, "MaxBurstLength", "%u", o->max_burst_length);
-  r |= set_prop_val(group, "MaxOutStandingR2T", "%u", o->max_outstanding_r2t);
-  r |= set_prop_val(group, "DataPDUInOrder", "%s", nodes_yes(o->flags, 4));
-  r |= set_prop_val(group, "DataSequenceInOrder", "%s", nodes_yes(o->flags, 8));
-  r |= set_prop_val(group, "DefaultTime2Wait", "%u", o->default_time2wait);
-  r |= set_prop_val(group, "DefaultTime2Retain", "%u", o->default_time2retain);
-  return r | set_prop_val(group, "ErrorRecoveryLevel", "%u", o->error_recovery_level);
+  char first_burst[12], connections[12], burst[12], r2t[12], wait[12], retain[12], recovery[12];
+  write_unsigned(first_burst, o->first_burst_length);
+  write_unsigned(connections, o->max_connections);
+  write_unsigned(burst, o->max_burst_length);
+  write_unsigned(r2t, o->max_outstanding_r2t);
+  write_unsigned(wait, o->default_time2wait);
+  write_unsigned(retain, o->default_time2retain);
+  write_unsigned(recovery, o->error_recovery_level);
+  const ShownValue values[] = {{"InitialR2T", nodes_yes(o->flags, 1)},
+                               {"ImmediateData", nodes_yes(o->flags, 2)},
+                               {"MaxConnections", connections},
+                               {"MaxOutStandingR2T", r2t},
+                               {"FirstBurstLength", initial_r2t && !immediate ? "Irrelevant" : first_burst},
+                               {"MaxBurstLength", burst},
+                               {"DefaultTime2Wait", wait},
+                               {"DefaultTime2Retain", retain},
+                               {"ErrorRecoveryLevel", recovery},
+                               {"DataPDUInOrder", nodes_yes(o->flags, 4)},
+                               {"DataSequenceInOrder", nodes_yes(o->flags, 8)}};
+  return show_values(group, values);
 }
 
 uint32_t set_connection_login_options(TavoNode* group, const tavo::NegotiatedConnectionOptions* o) {
   TAVO_LIBRARY_LOCK;
   if (group == nullptr || o == nullptr) return 1;
-  uint32_t r = set_prop_val(group, "HeaderDigest", "%s", nodes_digest(o->header_digest));
-  r |= set_prop_val(group, "DataDigest", "%s", nodes_digest(o->data_digest));
+  char segment[12], mss[12];
   // The target's receive limit is what the initiator may send it; the
   // connection has no property for the TCP window.
-  r |= set_prop_val(group, "MaxSendDataSegmentLength", "%u", o->max_recv_data_segment_length);
-  r |= set_prop_val(group, "TCPMSS", "%u", o->tcp_mss);
+  write_unsigned(segment, o->max_recv_data_segment_length);
+  write_unsigned(mss, o->tcp_mss);
   const char* method = o->authentication == 0                               ? "None"
                        : o->authentication != 1                             ? nullptr
                        : o->chap_direction == 0                             ? "One-Way CHAP"
                        : o->chap_direction == 1                             ? "Mutual CHAP"
                                                                             : nullptr;
-  if (method != nullptr) r |= set_prop_val(group, "AuthenticationMethod", "%s", method);
-  return r;
+  const ShownValue values[] = {{"AuthenticationMethod", method},
+                               {"HeaderDigest", nodes_digest(o->header_digest)},
+                               {"DataDigest", nodes_digest(o->data_digest)},
+                               {"MaxSendDataSegmentLength", segment},
+                               {"TCPMSS", mss}};
+  // No method is shown for an authentication of no known kind.
+  return show_values(group, std::span(values).subspan(method != nullptr ? 0 : 1));
 }
 
 TavoNode* setup_session(TavoNode* target, uint32_t function_number, uint32_t session_handle, const char*,

@@ -49,9 +49,7 @@ uint32_t tavo::sessions::read_session_list(uint32_t function_number, uint32_t do
 
 namespace {
 
-void scan_text(char* out, const char* field, size_t size) {
-  snprintf(out, TAVO_VALUE_SIZE, "%.*s", static_cast<int>(strnlen(field, size)), field);
-}
+void scan_text(char* out, const char* field, size_t size) { copy_field(out, TAVO_VALUE_SIZE, field, size); }
 
 // A secret as the tree shows it: its characters when they all print, else
 // "0x" and its bytes in hexadecimal.
@@ -60,11 +58,17 @@ void scan_secret(char* out, const uint8_t* bytes, uint16_t length) {
   bool printable = true;
   for (size_t i = 0; i < n; ++i) printable = printable && bytes[i] >= 0x20 && bytes[i] < 0x7F;
   if (printable) {
-    snprintf(out, TAVO_VALUE_SIZE, "%.*s", static_cast<int>(n), reinterpret_cast<const char*>(bytes));
+    copy_field(out, TAVO_VALUE_SIZE, reinterpret_cast<const char*>(bytes), n);
     return;
   }
-  int at = snprintf(out, TAVO_VALUE_SIZE, "0x");
-  for (size_t i = 0; i < n; ++i) at += snprintf(out + at, TAVO_VALUE_SIZE - static_cast<size_t>(at), "%02x", bytes[i]);
+  static constexpr char kDigits[] = "0123456789abcdef";
+  out[0] = '0';
+  out[1] = 'x';
+  for (size_t i = 0; i < n; ++i) {
+    out[2 + 2 * i] = kDigits[bytes[i] >> 4];
+    out[3 + 2 * i] = kDigits[bytes[i] & 0xF];
+  }
+  out[2 + 2 * n] = '\0';
 }
 
 const char* scan_method(uint8_t authentication, uint32_t direction) {
@@ -100,9 +104,9 @@ uint32_t scan_fill(TavoNode* session, TavoNode* connection, const tavo::Firmware
   char initiator[TAVO_VALUE_SIZE];
   scan_text(initiator, r.initiator_name, sizeof r.initiator_name);
   result |= set_prop_val(session, "SessionInitiatorName", "%s", initiator);
-  result |= set_prop_val(connection, "DestinationIPAddress", "%s", address);
-  result |= set_prop_val(connection, "DestinationPortNumber", "%s", port);
-  return result | set_prop_val(session, "SessionStatus", "%s", session_status_text(r.state));
+  result |= set_prop_val(session, "SessionStatus", "%s", session_status_text(r.state));
+  const ShownValue destination[] = {{"DestinationIPAddress", address}, {"DestinationPortNumber", port}};
+  return result | show_values(connection, destination);
 }
 
 // One connection of a firmware session into the target: a new Session and
@@ -112,9 +116,9 @@ uint32_t scan_connection_record(const tavo::tree::HandlerContext& p, TavoNode* t
   const tavo::FirmwareConnectionRecord& c = r.connection;
   char* address = param(params, 0);
   ipaddr_to_string(c.destination_address, address, c.destination_type);
-  snprintf(param(params, 1), TAVO_VALUE_SIZE, "%u", c.destination_port);
+  write_unsigned(param(params, 1), c.destination_port);
   scan_text(param(params, 2), r.initiator_name, sizeof r.initiator_name);
-  snprintf(param(params, 3), TAVO_VALUE_SIZE, "%02x%02x", r.isid[4], r.isid[5]);
+  write_hex4(param(params, 3), static_cast<uint16_t>(r.isid[4] << 8 | r.isid[5]));
   char tag[TAVO_VALUE_SIZE];
   TavoNode* portal = find_target_portal(target, address, param(params, 1));
   if (portal == nullptr || !read_text(portal, "PortalGroupTag", tag)) return 1;
@@ -345,19 +349,23 @@ uint32_t setup_initiator_target_loginopts(TavoNode* node, const tavo::Connection
                                       TAVO_KIND_GROUP);
   TavoNode* authentication = internal_get_node(group, "Authentication", TAVO_KIND_GROUP);
   if (authentication == nullptr) return 1;
-  set_prop_val(group, "HeaderDigest", "%s", options->header_digest == 1 ? "CRC32C" : "None");
-  set_prop_val(group, "DataDigest", "%s", options->data_digest == 1 ? "CRC32C" : "None");
-  if (const char* method = scan_method(options->authentication, options->chap_direction))
-    set_prop_val(authentication, "AuthenticationMethod", "%s", method);
-  char text[TAVO_VALUE_SIZE];
-  scan_text(text, options->initiator_chap_name, sizeof options->initiator_chap_name);
-  set_prop_val(authentication, "InitiatorCHAPName", "%s", text);
-  scan_secret(text, options->initiator_secret, options->initiator_secret_length);
-  set_prop_val(authentication, "InitiatorSecret", "%s", text);
-  scan_text(text, options->target_chap_name, sizeof options->target_chap_name);
-  set_prop_val(authentication, "TargetCHAPName", "%s", text);
-  scan_secret(text, options->target_secret, options->target_secret_length);
-  set_prop_val(authentication, "TargetSecret", "%s", text);
+  const ShownValue digests[] = {{"HeaderDigest", options->header_digest == 1 ? "CRC32C" : "None"},
+                                {"DataDigest", options->data_digest == 1 ? "CRC32C" : "None"}};
+  show_values(group, digests);
+  char initiator_name[TAVO_VALUE_SIZE], initiator_secret[TAVO_VALUE_SIZE];
+  char target_name[TAVO_VALUE_SIZE], target_secret[TAVO_VALUE_SIZE];
+  scan_text(initiator_name, options->initiator_chap_name, sizeof options->initiator_chap_name);
+  scan_secret(initiator_secret, options->initiator_secret, options->initiator_secret_length);
+  scan_text(target_name, options->target_chap_name, sizeof options->target_chap_name);
+  scan_secret(target_secret, options->target_secret, options->target_secret_length);
+  const char* method = scan_method(options->authentication, options->chap_direction);
+  const ShownValue chap[] = {{"AuthenticationMethod", method},
+                             {"InitiatorCHAPName", initiator_name},
+                             {"InitiatorSecret", initiator_secret},
+                             {"TargetCHAPName", target_name},
+                             {"TargetSecret", target_secret}};
+  // No method is shown for an authentication of no known kind.
+  show_values(authentication, std::span(chap).subspan(method != nullptr ? 0 : 1));
   return 0;
 }
 

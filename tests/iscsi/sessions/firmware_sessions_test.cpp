@@ -85,6 +85,59 @@ TEST_F(MirrorTest, SessionValuesFollowTheirRecords) {
   EXPECT_EQ(instances(at(0), "Session").size(), 2u);
 }
 
+// A rebuilt Session shows the options its record holds: the negotiated
+// values, the digests, the method and the CHAP names and secrets (a
+// secret that does not print in hexadecimal).
+TEST_F(MirrorTest, RebuiltSessionsShowTheirRecordsOptions) {
+  struct Row {
+    uint8_t flags, chap;
+    uint32_t mutual, first_burst;
+    uint16_t r2t;
+    uint8_t digest;
+    std::vector<uint8_t> secret;
+    std::vector<std::pair<std::string, std::string>> shown;
+  };
+  const std::string s = "Session0/", n = s + "SessionNegotiatedLoginOptions/", a = s + "SessionLoginOptions/",
+                    c = s + "Connection0/ConnectionNegotiatedLoginOptions/";
+  const Row rows[] = {
+      {0x01, 0, 0, 4096, 7, 1, {'x', 'y'},
+       {{n + "InitialR2T", "Yes"}, {n + "ImmediateData", "No"}, {n + "FirstBurstLength", "Irrelevant"},
+        {n + "MaxOutstandingR2T", "7"}, {n + "DataPDUInOrder", "No"}, {n + "ErrorRecoveryLevel", "2"},
+        {a + "HeaderDigest", "CRC32C"}, {a + "DataDigest", "None"}, {a + "Authentication/AuthenticationMethod", "None"},
+        {a + "Authentication/TargetSecret", "xy"}, {c + "HeaderDigest", "CRC32C"},
+        {c + "AuthenticationMethod", "None"}, {c + "MaxSendDataSegmentLength", "4096"}}},
+      {0x0E, 1, 1, 65536, 1, 0, {0x01, 0xFF, 'a', 0x7F},
+       {{n + "InitialR2T", "No"}, {n + "ImmediateData", "Yes"}, {n + "FirstBurstLength", "65536"},
+        {n + "DataSequenceInOrder", "Yes"}, {a + "HeaderDigest", "None"},
+        {a + "Authentication/AuthenticationMethod", "Mutual CHAP"}, {a + "Authentication/TargetCHAPName", "tgt"},
+        {a + "Authentication/InitiatorCHAPName", "ini"}, {a + "Authentication/TargetSecret", "0x01ff617f"},
+        {c + "AuthenticationMethod", "Mutual CHAP"}}},
+      {0x03, 1, 0, 512, 1, 0, {},
+       {{n + "FirstBurstLength", "512"}, {a + "Authentication/AuthenticationMethod", "One-Way CHAP"},
+        {a + "Authentication/TargetSecret", ""}, {c + "AuthenticationMethod", "One-Way CHAP"}}},
+      // A method of no known kind leaves the new groups' own.
+      {0x03, 2, 0, 512, 1, 0, {}, {{a + "Authentication/AuthenticationMethod", "None"}, {c + "AuthenticationMethod", "None"}}},
+  };
+  for (const Row& row : rows) {
+    IscsiLoginOptionsBlock& o = held(0)->options;
+    o.flags = row.flags;
+    o.error_recovery_level = 2;
+    o.first_burst_length = row.first_burst;
+    o.max_outstanding_r2t = row.r2t;
+    o.header_digest = row.digest;
+    o.max_recv_data_segment_length = row.first_burst;
+    o.chap = row.chap;
+    o.mutual_chap = row.mutual;
+    snprintf(o.initiator_chap_name, sizeof o.initiator_chap_name, "ini");
+    snprintf(o.target_chap_name, sizeof o.target_chap_name, "tgt");
+    if (!row.secret.empty()) memcpy(o.target_secret, row.secret.data(), row.secret.size());
+    o.target_secret_length = static_cast<uint16_t>(row.secret.size());
+    ASSERT_EQ(TAVO_refresh_group(tag(at(0))), 0u);
+    ASSERT_EQ(get(at(0, "Session0/ISIDQualifier")), "0000");
+    for (const auto& [path, value] : row.shown) EXPECT_EQ(get(at(0, path)), value) << path << " " << int{row.flags};
+  }
+}
+
 TEST_F(MirrorTest, ARebuildStopsAtWhatTheTreeCannotShow) {
   TavoNode* lhba = node(kLhba);
   const auto rebuild = [&] {
