@@ -35,11 +35,28 @@ struct ViewEntry {
 std::mutex view_registry_mutex;
 std::map<std::string, std::shared_ptr<ViewEntry>> view_registry;  // by the file's path under the root
 
+// Each file's entry as last found, with the root it was found under: a
+// request asks for its files again and again under one root.
+struct LastEntry {
+  std::string root;
+  std::shared_ptr<ViewEntry> entry;
+};
+LastEntry last_entries[std::size(kAllSaved)];
+
 std::shared_ptr<ViewEntry> view_entry(Saved s) {
+  const platform::Host& host = platform::host();
+  LastEntry& last = last_entries[static_cast<size_t>(s)];
+  {
+    std::lock_guard<std::mutex> guard(view_registry_mutex);
+    if (last.entry != nullptr && host.root_is(last.root)) return last.entry;
+  }
+  std::string root = host.root();
   const std::string path = platform::fixed_path(record_def(s).path);
   std::lock_guard<std::mutex> guard(view_registry_mutex);
   std::shared_ptr<ViewEntry>& entry = view_registry[path];
   if (entry == nullptr) entry = std::make_shared<ViewEntry>(s);
+  // Kept only when the root stayed while the path was worked out.
+  if (host.root_is(root)) last = LastEntry{std::move(root), entry};
   return entry;
 }
 
@@ -778,6 +795,7 @@ bool entry_removed(uint32_t result, Saved s) {
 void drop_saved_views() {
   std::lock_guard<std::mutex> guard(view_registry_mutex);
   view_registry.clear();
+  for (LastEntry& last : last_entries) last = LastEntry{};
 }
 
 }  // namespace tavo::iscsi
