@@ -19,6 +19,9 @@ void tag_freed(TavoHierarchy* h, uint32_t tag);
 inline bool is_root(const TavoNode* n) {
   return n == nullptr || n->tag == 0 || n->parent == nullptr || n->parent == n;
 }
+// The PortNumber of the iSCSIPhysicalHBA, PortDiscoveryAndConfiguration or
+// NICPhysicalHBA group g, as get_phba_port_number answers it; 0 for null.
+int32_t phba_port_number_of(TavoNode* g);
 // The first child in child order of group (a group with its record) whose
 // display name is name, compared without case over TAVO_NAME_SIZE - 1
 // characters, and which keep(child, filter) accepts; null when none. Found
