@@ -533,6 +533,7 @@ int32_t add_node(TavoNode* node, TavoHierarchy* h) {
     ring_insert_after(parent, group_record(parent)->last_child, node);
   }
   set_bit(h->tag_bitmap, h->capacity, node->tag);
+  tag_taken(h, node->tag);
   h->tag_table[node->tag] = node;
   // A new generation of the slot: references to its former nodes go stale.
   if (++h->tag_generation[node->tag] == 0) h->tag_generation[node->tag] = 1;

@@ -10,9 +10,11 @@ namespace tavo::tree {
 
 void unregister_hierarchy(TavoHierarchy* h);
 int registered_hierarchies(TavoHierarchy** out, int max);
-// The lowest free tag of h (-1 when the table is full), and the notice that
-// a tag was freed: the two keep a floor below which every tag is in use.
+// The lowest free tag of h (-1 when the table is full), and the notices that
+// a tag was taken or freed: they keep a floor below which every tag is in
+// use.
 int32_t lowest_free_tag(TavoHierarchy* h);
+void tag_taken(TavoHierarchy* h, uint32_t tag);
 void tag_freed(TavoHierarchy* h, uint32_t tag);
 
 // ROOT, or a node above which there is nothing.
