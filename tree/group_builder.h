@@ -4,7 +4,7 @@
 
 #include <stdint.h>
 
-#include <map>
+#include <unordered_map>
 #include <span>
 
 #include "tree/tree.h"
@@ -79,7 +79,9 @@ class SlotArea {
   void clear();
 
  private:
-  std::map<uint64_t, uint8_t*> bitmaps_;
+  // One per instance of the group above among thousands: a hash, not a
+  // tree of pointers, finds the one a new instance goes into.
+  std::unordered_map<uint64_t, uint8_t*> bitmaps_;
 };
 
 struct GroupDef {

@@ -130,10 +130,19 @@ void unregister_hierarchy(TavoHierarchy* h) {
 
 int32_t lowest_free_tag(TavoHierarchy* h) {
   uint32_t* floor = tag_floor(h);
-  const int32_t start = floor != nullptr && *floor < h->capacity ? static_cast<int32_t>(*floor) : 0;
+  // Mostly the floor itself is free: the tag after the last one taken.
+  if (floor != nullptr && *floor < h->capacity && (h->tag_bitmap[*floor / 8] >> (*floor % 8) & 1) == 0)
+    return static_cast<int32_t>(*floor);
+  // A floor at the capacity (every tag in use) starts past the end.
+  const int32_t start = floor != nullptr && *floor <= h->capacity ? static_cast<int32_t>(*floor) : 0;
   const int32_t tag = base::first_bit_from(h->tag_bitmap, static_cast<int32_t>(h->capacity), start, 0);
   if (floor != nullptr) *floor = tag >= 0 ? static_cast<uint32_t>(tag) : h->capacity;
   return tag;
+}
+
+void tag_taken(TavoHierarchy* h, uint32_t tag) {
+  uint32_t* floor = tag_floor(h);
+  if (floor != nullptr && tag == *floor) *floor = tag + 1;
 }
 
 void tag_freed(TavoHierarchy* h, uint32_t tag) {

@@ -138,16 +138,10 @@ using namespace tavo::tree;
 
 namespace {
 
-// Eight characters folded as strcasecmp folds them in the C locale, at
-// once: each byte from 'A' to 'Z' gains 0x20.
-inline uint64_t fold8(uint64_t w) {
-  constexpr uint64_t ones = 0x0101010101010101ull;
-  const uint64_t low7 = w & (0x7F * ones);
-  const uint64_t from_a = low7 + (0x80 - 'A') * ones;        // high bit: at least 'A'
-  const uint64_t past_z = low7 + (0x80 - 'Z' - 1) * ones;    // high bit: above 'Z'
-  const uint64_t upper = from_a & ~past_z & ~w & (0x80 * ones);
-  return w | upper >> 2;
-}
+// Eight characters with the case bit of every byte set: names equal
+// without case (as strcasecmp folds them) fold alike. Other bytes may fold
+// together too, which only costs a hit that the exact compare turns away.
+inline uint64_t fold8(uint64_t w) { return w | 0x2020202020202020ull; }
 
 inline uint64_t load64(const char* p) {
   uint64_t w;
@@ -349,11 +343,26 @@ NameIndex& ring_index() {
   return index;
 }
 
+// get_first_instance with the key of group and name worked out already.
+TavoNode* first_instance_by_key(TavoNode* group, const char* name, uint64_t key) {
+  if (group == nullptr || name == nullptr || group->kind != TAVO_KIND_GROUP || group->record == nullptr) return nullptr;
+  TavoNode* lowest = nullptr;
+  ring_index().each(key, [&](TavoNode* sentinel) {
+    TavoNode* first = group_record(sentinel)->instance->next_instance;
+    if (first->parent != group || strcmp(first->name, name) != 0) return true;
+    lowest = first;
+    return false;
+  });
+  return lowest;
+}
+
 // Puts a new instance into its ring (creating the sentinel for the first).
 enum class Joined { Failed, NewRing, Ring };
 Joined join_instance_ring(TavoNode* node) {
   TavoInstanceRecord* mine = group_record(node)->instance;
-  TavoNode* first = get_first_instance(node->parent, node->name);
+  // The ring's key, for the search and for a new sentinel alike.
+  const uint64_t key = name_key(node->parent, node->name != nullptr ? node->name : "");
+  TavoNode* first = first_instance_by_key(node->parent, node->name, key);
   if (first != nullptr) {
     // From the highest instance down: new instances mostly come last.
     TavoNode* cur = group_record(first)->instance->prev_instance;  // the sentinel
@@ -373,7 +382,7 @@ Joined join_instance_ring(TavoNode* node) {
   auto* record = static_cast<SentinelRecord*>(sentinel->record);
   auto* srec = &record->group;
   auto* sinst = &record->instance;
-  record->key = name_key(node->parent, node->name != nullptr ? node->name : "");
+  record->key = key;
   srec->first_child = srec->last_child = sentinel;
   srec->instance = sinst;
   sinst->slot_bitmap = mine->slot_bitmap;
@@ -484,9 +493,11 @@ int32_t node_exists(const TavoNode* node) {
 int32_t add_node(TavoNode* node, TavoHierarchy* h) {
   if (node == nullptr || h == nullptr || h->tag_bitmap == nullptr) return -1;
   int32_t tag = -1;
+  // Only an instance or a link can have a twin (node_exists).
+  const bool twin_possible = node->kind == TAVO_KIND_LINK || is_instanced_group(node);
   for (;;) {
     tag = lowest_free_tag(h);
-    if (node_exists(node)) return -1;
+    if (twin_possible && node_exists(node)) return -1;
     if (tag >= 0 && static_cast<uint32_t>(tag) > h->max_tag_count) printf("BUG %d\n", tag);
     if (tag >= 0) break;
     if (h->capacity > 239343095u) {
@@ -522,6 +533,7 @@ int32_t add_node(TavoNode* node, TavoHierarchy* h) {
     ring_insert_after(parent, group_record(parent)->last_child, node);
   }
   set_bit(h->tag_bitmap, h->capacity, node->tag);
+  tag_taken(h, node->tag);
   h->tag_table[node->tag] = node;
   // A new generation of the slot: references to its former nodes go stale.
   if (++h->tag_generation[node->tag] == 0) h->tag_generation[node->tag] = 1;
@@ -606,14 +618,7 @@ TavoNode* create_link(TavoNode* parent, const char* name, TavoNode* target, Tavo
 
 TavoNode* get_first_instance(TavoNode* group, const char* name) {
   if (group == nullptr || name == nullptr || group->kind != TAVO_KIND_GROUP || group->record == nullptr) return nullptr;
-  TavoNode* lowest = nullptr;
-  ring_index().each(name_key(group, name), [&](TavoNode* sentinel) {
-    TavoNode* first = group_record(sentinel)->instance->next_instance;
-    if (first->parent != group || strcmp(first->name, name) != 0) return true;
-    lowest = first;
-    return false;
-  });
-  return lowest;
+  return first_instance_by_key(group, name, name_key(group, name));
 }
 
 namespace tavo::tree {

@@ -38,7 +38,10 @@ void tavo::tree::release_handles_within(TavoNode* node) {
 namespace {
 
 bool name_is(const TavoNode* n, const char* name) {
-  return n->kind == TAVO_KIND_GROUP && n->name != nullptr && strcasecmp(n->name, name) == 0;
+  // Names that differ in their first letter, case aside, differ: most
+  // groups on a walk up are told apart without a call.
+  return n->kind == TAVO_KIND_GROUP && n->name != nullptr && (n->name[0] | 0x20) == (name[0] | 0x20) &&
+         strcasecmp(n->name, name) == 0;
 }
 
 struct KindFilter {
@@ -168,7 +171,10 @@ int32_t get_cv_instance(TavoNode* node) {
 
 int32_t get_phba_port_number(TavoNode* node) {
   static const char* const names[] = {"iSCSIPhysicalHBA", "PortDiscoveryAndConfiguration", "NICPhysicalHBA"};
-  TavoNode* g = group_above(node, names, 3);
+  return phba_port_number_of(group_above(node, names, 3));
+}
+
+int32_t tavo::tree::phba_port_number_of(TavoNode* g) {
   if (g == nullptr) return 0;
   char text[TAVO_VALUE_SIZE] = "";
   if (internal_get_property(g, "PortNumber", text) != 0) return 0;

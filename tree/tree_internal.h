@@ -10,15 +10,20 @@ namespace tavo::tree {
 
 void unregister_hierarchy(TavoHierarchy* h);
 int registered_hierarchies(TavoHierarchy** out, int max);
-// The lowest free tag of h (-1 when the table is full), and the notice that
-// a tag was freed: the two keep a floor below which every tag is in use.
+// The lowest free tag of h (-1 when the table is full), and the notices that
+// a tag was taken or freed: they keep a floor below which every tag is in
+// use.
 int32_t lowest_free_tag(TavoHierarchy* h);
+void tag_taken(TavoHierarchy* h, uint32_t tag);
 void tag_freed(TavoHierarchy* h, uint32_t tag);
 
 // ROOT, or a node above which there is nothing.
 inline bool is_root(const TavoNode* n) {
   return n == nullptr || n->tag == 0 || n->parent == nullptr || n->parent == n;
 }
+// The PortNumber of the iSCSIPhysicalHBA, PortDiscoveryAndConfiguration or
+// NICPhysicalHBA group g, as get_phba_port_number answers it; 0 for null.
+int32_t phba_port_number_of(TavoNode* g);
 // The first child in child order of group (a group with its record) whose
 // display name is name, compared without case over TAVO_NAME_SIZE - 1
 // characters, and which keep(child, filter) accepts; null when none. Found

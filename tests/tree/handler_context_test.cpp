@@ -71,6 +71,28 @@ TEST_F(HandlerContextTest, NamesTheControllerFunctionAndPortAboveANode) {
   }
 }
 
+// Every node's context names what the separate walks up from it find.
+TEST_F(HandlerContextTest, AgreesWithTheWalksUpFromEveryNode) {
+  size_t seen = 0;
+  for (uint32_t t = 0; t < hierarchy_name_.capacity; ++t) {
+    TavoNode* n = get_node(t);
+    if (n == nullptr) continue;
+    ++seen;
+    const tree::HandlerContext c = tree::handler_context(n);
+    EXPECT_EQ(c.controller, tree::group_above(n, "Corvane")) << t;
+    EXPECT_EQ(c.port_group, tree::group_above(n, "PortDiscoveryAndConfiguration")) << t;
+    EXPECT_EQ(c.lhba, tree::group_above(n, "LogicalHBA")) << t;
+    EXPECT_EQ(c.domain, static_cast<uint8_t>(get_domain_id(n))) << t;
+    EXPECT_EQ(c.port, static_cast<uint8_t>(get_phba_port_number(n))) << t;
+    TavoNode* function = tree::group_above(n, "iSCSIPhysicalHBA");
+    if (function == nullptr) function = tree::group_above(n, "NICPhysicalHBA");
+    if (function != nullptr && c.port_group == nullptr) {
+      EXPECT_EQ(c.function, function) << t;
+    }
+  }
+  EXPECT_GT(seen, 100u);
+}
+
 // A controller's own commands go through its first iSCSI, else NIC,
 // function from any node of it, naming that function's own port.
 TEST_F(HandlerContextTest, TheControllersCommandsNameItsFunctionsOwnPort) {

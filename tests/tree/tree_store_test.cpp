@@ -132,6 +132,30 @@ TEST_F(TreeStoreTest, DuplicateInstancesAndLinksAreRefusedButNotProperties) {
   EXPECT_EQ(node_exists(&extra), 0);
 }
 
+// Names found without case are told apart from names whose bytes differ
+// only in the bit that case sets, in short and long names alike.
+TEST_F(TreeStoreTest, NamesDifferingOnlyInTheCaseBitOfNonLettersStayApart) {
+  TavoNode* c0 = corvane();
+  const struct {
+    const char *name, *other, *upper;
+  } rows[] = {
+      {"Port@1", "Port`1", "PORT@1"},
+      {"a[b", "a{b", "A[B"},
+      {"x_y", "x\x7fy", "X_Y"},
+      {"LongName[Here", "LongName{Here", "LONGNAME[HERE"},
+      {"AnotherLongName_0", "AnotherLongName\x7f" "0", "anotherlongname_0"},
+  };
+  for (const auto& r : rows) {
+    TavoNode* one = create_link(c0, r.name, c0, nullptr, nullptr, nullptr);
+    TavoNode* two = create_link(c0, r.other, c0, nullptr, nullptr, nullptr);
+    ASSERT_NE(one, nullptr) << r.name;
+    ASSERT_NE(two, nullptr) << r.other;
+    EXPECT_EQ(internal_get_node(c0, r.name, TAVO_KIND_ANY), one) << r.name;
+    EXPECT_EQ(internal_get_node(c0, r.other, TAVO_KIND_ANY), two) << r.other;
+    EXPECT_EQ(internal_get_node(c0, r.upper, TAVO_KIND_ANY), one) << r.upper;
+  }
+}
+
 TEST_F(TreeStoreTest, LinkedNodesCannotBeDeletedAndTearDownIsClean) {
   TavoNode* c0 = corvane();
   TavoNode* settings = get_node(tag_of(c0, "Settings", TAVO_KIND_GROUP));
