@@ -76,6 +76,42 @@ TavoNode* group_above(TavoNode* node, const char* const* names, int count) {
 
 }  // namespace
 
+uint32_t tavo::tree::store_values(TavoNode* group, std::span<const StoredValue> values) {
+  if (values.size() > kMostStored) return 1;
+  group = follow_links(group);
+  if (group == nullptr || group->kind != TAVO_KIND_GROUP || group->record == nullptr) return values.empty() ? 0 : 1;
+  // The first child in child order of each name that is a property, or a
+  // link to one: what a lookup by name finds.
+  TavoNode* found[kMostStored] = {};
+  const size_t count = values.size();
+  size_t left = count;
+  size_t next = 0;  // values come in child order mostly: the one after the last found is tried first
+  for (TavoNode* c = group_record(group)->first_child; c != group && left != 0; c = c->next) {
+    if (c->kind != TAVO_KIND_PROPERTY && c->kind != TAVO_KIND_LINK) continue;
+    for (size_t k = 0; k < count; ++k) {
+      const size_t i = next + k < count ? next + k : next + k - count;
+      if (found[i] != nullptr || !shows_name(c, values[i].name)) continue;
+      TavoNode* property = follow_links(c);
+      if (property != nullptr && property->kind == TAVO_KIND_PROPERTY) {
+        found[i] = property;
+        --left;
+        next = i + 1 < count ? i + 1 : 0;
+      }
+      break;  // the names differ: no other value is this child's
+    }
+  }
+  uint32_t result = 0;
+  for (size_t i = 0; i < count; ++i) {
+    if (found[i] == nullptr || found[i]->record == nullptr) {
+      result = 1;
+      continue;
+    }
+    TavoPropertyRecord* rec = property_record(found[i]);
+    copy_bounded(rec->value, sizeof rec->value, values[i].text != nullptr ? values[i].text : "(null)");
+  }
+  return result;
+}
+
 TavoNode* tavo::tree::group_above(TavoNode* node, const char* name) {
   const char* const names[] = {name};
   return ::group_above(node, names, 1);

@@ -176,6 +176,8 @@ TAVO_END_DECLS
 
 // C++-only conveniences for branch code.
 #ifdef __cplusplus
+#include <span>
+
 namespace tavo::tree {
 
 inline TavoGroupRecord* group_record(TavoNode* n) { return static_cast<TavoGroupRecord*>(n->record); }
@@ -193,6 +195,17 @@ int32_t instance_number(const TavoNode* n);
 // node itself or the nearest group above it of that name (case ignored);
 // null when ROOT comes first.
 TavoNode* group_above(TavoNode* node, const char* name);
+// A property of a group and the text it is to store.
+struct StoredValue {
+  const char* name;
+  const char* text;
+};
+// Each text stored in the group's property of that name, as set_prop_val
+// with "%s" would, the group's children walked once rather than each name
+// looked up: a group just built is given several values at once. At most
+// kMostStored values, of different names; 1 when any property is missing.
+inline constexpr size_t kMostStored = 16;
+uint32_t store_values(TavoNode* group, std::span<const StoredValue> values);
 // The instance after i in number order; null past the last one.
 inline TavoNode* next_instance(TavoNode* i) {
   if (i == nullptr || i->record == nullptr || group_record(i)->instance == nullptr) return nullptr;

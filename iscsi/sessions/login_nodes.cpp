@@ -26,7 +26,7 @@ uint32_t set_session_login_options(TavoNode* group, const tavo::NegotiatedSessio
   write_unsigned(wait, o->default_time2wait);
   write_unsigned(retain, o->default_time2retain);
   write_unsigned(recovery, o->error_recovery_level);
-  const ShownValue values[] = {{"InitialR2T", nodes_yes(o->flags, 1)},
+  const tavo::tree::StoredValue values[] = {{"InitialR2T", nodes_yes(o->flags, 1)},
                                {"ImmediateData", nodes_yes(o->flags, 2)},
                                {"MaxConnections", connections},
                                {"MaxOutStandingR2T", r2t},
@@ -37,7 +37,7 @@ uint32_t set_session_login_options(TavoNode* group, const tavo::NegotiatedSessio
                                {"ErrorRecoveryLevel", recovery},
                                {"DataPDUInOrder", nodes_yes(o->flags, 4)},
                                {"DataSequenceInOrder", nodes_yes(o->flags, 8)}};
-  return show_values(group, values);
+  return tavo::tree::store_values(group, values);
 }
 
 uint32_t set_connection_login_options(TavoNode* group, const tavo::NegotiatedConnectionOptions* o) {
@@ -53,13 +53,13 @@ uint32_t set_connection_login_options(TavoNode* group, const tavo::NegotiatedCon
                        : o->chap_direction == 0                             ? "One-Way CHAP"
                        : o->chap_direction == 1                             ? "Mutual CHAP"
                                                                             : nullptr;
-  const ShownValue values[] = {{"AuthenticationMethod", method},
+  const tavo::tree::StoredValue values[] = {{"AuthenticationMethod", method},
                                {"HeaderDigest", nodes_digest(o->header_digest)},
                                {"DataDigest", nodes_digest(o->data_digest)},
                                {"MaxSendDataSegmentLength", segment},
                                {"TCPMSS", mss}};
   // No method is shown for an authentication of no known kind.
-  return show_values(group, std::span(values).subspan(method != nullptr ? 0 : 1));
+  return tavo::tree::store_values(group, std::span(values).subspan(method != nullptr ? 0 : 1));
 }
 
 TavoNode* setup_session(TavoNode* target, uint32_t function_number, uint32_t session_handle, const char*,

@@ -105,8 +105,8 @@ uint32_t scan_fill(TavoNode* session, TavoNode* connection, const tavo::Firmware
   scan_text(initiator, r.initiator_name, sizeof r.initiator_name);
   result |= set_prop_val(session, "SessionInitiatorName", "%s", initiator);
   result |= set_prop_val(session, "SessionStatus", "%s", session_status_text(r.state));
-  const ShownValue destination[] = {{"DestinationIPAddress", address}, {"DestinationPortNumber", port}};
-  return result | show_values(connection, destination);
+  const tavo::tree::StoredValue destination[] = {{"DestinationIPAddress", address}, {"DestinationPortNumber", port}};
+  return result | tavo::tree::store_values(connection, destination);
 }
 
 // One connection of a firmware session into the target: a new Session and
@@ -349,9 +349,9 @@ uint32_t setup_initiator_target_loginopts(TavoNode* node, const tavo::Connection
                                       TAVO_KIND_GROUP);
   TavoNode* authentication = internal_get_node(group, "Authentication", TAVO_KIND_GROUP);
   if (authentication == nullptr) return 1;
-  const ShownValue digests[] = {{"HeaderDigest", options->header_digest == 1 ? "CRC32C" : "None"},
+  const tavo::tree::StoredValue digests[] = {{"HeaderDigest", options->header_digest == 1 ? "CRC32C" : "None"},
                                 {"DataDigest", options->data_digest == 1 ? "CRC32C" : "None"}};
-  show_values(group, digests);
+  tavo::tree::store_values(group, digests);
   char initiator_name[TAVO_VALUE_SIZE], initiator_secret[TAVO_VALUE_SIZE];
   char target_name[TAVO_VALUE_SIZE], target_secret[TAVO_VALUE_SIZE];
   scan_text(initiator_name, options->initiator_chap_name, sizeof options->initiator_chap_name);
@@ -359,13 +359,13 @@ uint32_t setup_initiator_target_loginopts(TavoNode* node, const tavo::Connection
   scan_text(target_name, options->target_chap_name, sizeof options->target_chap_name);
   scan_secret(target_secret, options->target_secret, options->target_secret_length);
   const char* method = scan_method(options->authentication, options->chap_direction);
-  const ShownValue chap[] = {{"AuthenticationMethod", method},
+  const tavo::tree::StoredValue chap[] = {{"AuthenticationMethod", method},
                              {"InitiatorCHAPName", initiator_name},
                              {"InitiatorSecret", initiator_secret},
                              {"TargetCHAPName", target_name},
                              {"TargetSecret", target_secret}};
   // No method is shown for an authentication of no known kind.
-  show_values(authentication, std::span(chap).subspan(method != nullptr ? 0 : 1));
+  tavo::tree::store_values(authentication, std::span(chap).subspan(method != nullptr ? 0 : 1));
   return 0;
 }
 

@@ -20,8 +20,6 @@ bool holds_handle(const GroupKey& key, TavoNode* session) {
   return r != nullptr && r->handle == key.value;
 }
 
-char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 }  // namespace
 
 namespace tavo::sessions {
@@ -89,49 +87,6 @@ bool software_initiator(uint32_t function_number) {
 uint32_t target_eto(TavoNode* target) {
   char text[TAVO_VALUE_SIZE];
   return read_text(target, "ETO", text) ? static_cast<uint32_t>(strtoul(text, nullptr, 10)) : 0;
-}
-
-uint32_t show_values(TavoNode* group, std::span<const ShownValue> values) {
-  if (values.size() > kMostShown) return 1;
-  if (group != nullptr && group->kind == TAVO_KIND_LINK) group = tree::follow_links(group);
-  if (group == nullptr || group->kind != TAVO_KIND_GROUP || group->record == nullptr) return values.empty() ? 0 : 1;
-  // The first child in child order of each name that is a property, or a
-  // link to one: what a lookup by name finds.
-  TavoNode* found[kMostShown] = {};
-  const size_t count = values.size();
-  size_t left = count;
-  size_t next = 0;  // values come in child order mostly: the one after the last found is tried first
-  for (TavoNode* c = tree::group_record(group)->first_child; c != group && left != 0; c = c->next) {
-    if (c->kind != TAVO_KIND_PROPERTY && c->kind != TAVO_KIND_LINK) continue;
-    const char* name = c->name != nullptr ? c->name : "";
-    const char first = ascii_lower(name[0]);
-    for (size_t k = 0; k < count; ++k) {
-      const size_t i = next + k < count ? next + k : next + k - count;
-      if (found[i] != nullptr || ascii_lower(values[i].name[0]) != first ||
-          strncasecmp(name, values[i].name, TAVO_NAME_SIZE - 1) != 0)
-        continue;
-      TavoNode* property = c->kind == TAVO_KIND_LINK ? tree::follow_links(c) : c;
-      if (property != nullptr && property->kind == TAVO_KIND_PROPERTY) {
-        found[i] = property;
-        --left;
-        next = i + 1 < count ? i + 1 : 0;
-      }
-      break;  // the names differ: no other value is this child's
-    }
-  }
-  uint32_t result = 0;
-  for (size_t i = 0; i < values.size(); ++i) {
-    if (found[i] == nullptr || found[i]->record == nullptr) {
-      result = 1;
-      continue;
-    }
-    const char* text = values[i].text != nullptr ? values[i].text : "(null)";
-    char* value = tree::property_record(found[i])->value;
-    const size_t n = strnlen(text, TAVO_VALUE_SIZE - 1);
-    memmove(value, text, n);
-    value[n] = '\0';
-  }
-  return result;
 }
 
 void copy_field(char* out, size_t size, const char* field, size_t length) {

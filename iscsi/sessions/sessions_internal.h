@@ -207,17 +207,6 @@ uint32_t login_commit(const LoginOutcome& o);
 // (opened) and the entry the tries made goes.
 void login_undo(const LoginOutcome& o, uint32_t session_handle, bool opened);
 
-// A property of a group and the text it is to show.
-struct ShownValue {
-  const char* name;
-  const char* text;
-};
-// Each text stored in the group's property of that name, as set_prop_val
-// with "%s" would, the group's children walked once rather than each name
-// looked up: a group just built is given several values at once. At most
-// kMostShown values, of different names; 1 when any property is missing.
-constexpr size_t kMostShown = 16;
-uint32_t show_values(TavoNode* group, std::span<const ShownValue> values);
 // text cut to size - 1 characters and terminated: what snprintf "%.*s"
 // with the field's length makes, without the format.
 void copy_field(char* out, size_t size, const char* field, size_t length);
