@@ -30,6 +30,15 @@ inline std::vector<uint32_t> groups_named(uint32_t group, const char* prefix) {
   return found;
 }
 
+// Every LogicalHBA of every iSCSI function, controller by controller.
+inline std::vector<uint32_t> logical_hbas() {
+  std::vector<uint32_t> found;
+  for (uint32_t controller : groups_named(0, "Corvane"))
+    for (uint32_t function : groups_named(controller, "iSCSIPhysicalHBA"))
+      for (uint32_t lhba : groups_named(function, "LogicalHBA")) found.push_back(lhba);
+  return found;
+}
+
 // A property of a group read by name ("-" when it cannot be read).
 inline void read_named(uint32_t group, const char* name, char (&value)[TAVO_VALUE_SIZE]) {
   uint32_t property = 0;

@@ -77,31 +77,29 @@ void print_ports() {
 
 void print_sessions() {
   printf("\nSessions:\n");
-  for (uint32_t controller : groups_named(0, "Corvane"))
-    for (uint32_t function : groups_named(controller, "iSCSIPhysicalHBA"))
-      for (uint32_t lhba : groups_named(function, "LogicalHBA"))
-        for (uint32_t target : groups_named(lhba, "Target")) {
-          char name[TAVO_VALUE_SIZE], alias[TAVO_VALUE_SIZE], vmhba[TAVO_VALUE_SIZE];
-          read_named(target, "TargetISCSIName", name);
-          read_named(target, "TargetAlias", alias);
-          read_named(lhba, "IfName", vmhba);
-          for (uint32_t session : groups_named(target, "Session")) {
-            char status[TAVO_VALUE_SIZE], qualifier[TAVO_VALUE_SIZE], address[TAVO_VALUE_SIZE],
-                port[TAVO_VALUE_SIZE], persistent[TAVO_VALUE_SIZE];
-            read_named(session, "SessionStatus", status);
-            read_named(session, "ISIDQualifier", qualifier);
-            read_named(session, "Persistent", persistent);
-            const std::vector<uint32_t> connection = groups_named(session, "Connection");
-            snprintf(address, sizeof address, "-");
-            snprintf(port, sizeof port, "-");
-            if (!connection.empty()) {
-              read_named(connection[0], "DestinationIPAddress", address);
-              read_named(connection[0], "DestinationPortNumber", port);
-            }
-            printf("  %s: %s (alias %s) at %s:%s, %s, ISID qualifier %s, persistent %s\n", vmhba, name, alias,
-                   address, port, status, qualifier, persistent);
-          }
+  for (uint32_t lhba : tavo_tools::logical_hbas())
+    for (uint32_t target : groups_named(lhba, "Target")) {
+      char name[TAVO_VALUE_SIZE], alias[TAVO_VALUE_SIZE], vmhba[TAVO_VALUE_SIZE];
+      read_named(target, "TargetISCSIName", name);
+      read_named(target, "TargetAlias", alias);
+      read_named(lhba, "IfName", vmhba);
+      for (uint32_t session : groups_named(target, "Session")) {
+        char status[TAVO_VALUE_SIZE], qualifier[TAVO_VALUE_SIZE], address[TAVO_VALUE_SIZE],
+            port[TAVO_VALUE_SIZE], persistent[TAVO_VALUE_SIZE];
+        read_named(session, "SessionStatus", status);
+        read_named(session, "ISIDQualifier", qualifier);
+        read_named(session, "Persistent", persistent);
+        const std::vector<uint32_t> connection = groups_named(session, "Connection");
+        snprintf(address, sizeof address, "-");
+        snprintf(port, sizeof port, "-");
+        if (!connection.empty()) {
+          read_named(connection[0], "DestinationIPAddress", address);
+          read_named(connection[0], "DestinationPortNumber", port);
         }
+        printf("  %s: %s (alias %s) at %s:%s, %s, ISID qualifier %s, persistent %s\n", vmhba, name, alias,
+               address, port, status, qualifier, persistent);
+      }
+    }
 }
 
 }  // namespace

@@ -18,10 +18,7 @@ using tavo_tools::read_named;
 
 // N targets added through the LogicalHBAs' AddTarget actions, in turn.
 bool add_targets(long n) {
-  std::vector<uint32_t> lhbas;
-  for (uint32_t controller : groups_named(0, "Corvane"))
-    for (uint32_t function : groups_named(controller, "iSCSIPhysicalHBA"))
-      for (uint32_t lhba : groups_named(function, "LogicalHBA")) lhbas.push_back(lhba);
+  const std::vector<uint32_t> lhbas = tavo_tools::logical_hbas();
   uint32_t action = 0;
   if (lhbas.empty() || TAVO_get_node_tag(lhbas[0], "AddTarget", &action, TAVO_KIND_ACTION) != 0) return false;
   static char params[TAVO_MAX_PARAMS * TAVO_VALUE_SIZE];
@@ -53,17 +50,15 @@ int main(int argc, char** argv) {
     TAVO_exit();
     return 1;
   }
-  for (uint32_t controller : groups_named(0, "Corvane"))
-    for (uint32_t function : groups_named(controller, "iSCSIPhysicalHBA"))
-      for (uint32_t lhba : groups_named(function, "LogicalHBA"))
-        for (uint32_t target : groups_named(lhba, "Target")) {
-          char name[TAVO_VALUE_SIZE], address[TAVO_VALUE_SIZE], port[TAVO_VALUE_SIZE];
-          read_named(target, "TargetISCSIName", name);
-          for (uint32_t portal : groups_named(target, "TargetPortal")) {
-            read_named(portal, "TargetIPAddress", address);
-            read_named(portal, "TargetPortNumber", port);
-            printf("%s:%s %s\n", address, port, name);
-          }
-        }
+  for (uint32_t lhba : tavo_tools::logical_hbas())
+    for (uint32_t target : groups_named(lhba, "Target")) {
+      char name[TAVO_VALUE_SIZE], address[TAVO_VALUE_SIZE], port[TAVO_VALUE_SIZE];
+      read_named(target, "TargetISCSIName", name);
+      for (uint32_t portal : groups_named(target, "TargetPortal")) {
+        read_named(portal, "TargetIPAddress", address);
+        read_named(portal, "TargetPortNumber", port);
+        printf("%s:%s %s\n", address, port, name);
+      }
+    }
   return TAVO_exit() == 0 ? 0 : 1;
 }
