@@ -130,19 +130,29 @@ int position(Saved s, Field f) {
   return field < kFields ? places[static_cast<size_t>(s)][field] : -1;
 }
 
-std::string comparable(Compare compare, std::string_view text) {
+void append_comparable(std::string* out, Compare compare, std::string_view text) {
   switch (compare) {
     case Compare::Port:
-      return decimal_port(text);
+      out->append(decimal_port(text));
+      return;
     case Compare::NoCase: {
-      std::string folded;
-      folded.reserve(text.size());
-      for (char c : text) folded.push_back(static_cast<char>(tolower(static_cast<unsigned char>(c))));
-      return folded;
+      const size_t from = out->size();
+      out->resize(from + text.size());
+      for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        (*out)[from + i] = static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c < 0x80 ? c : tolower(c));
+      }
+      return;
     }
     default:
-      return std::string(text);
+      out->append(text);
   }
+}
+
+std::string comparable(Compare compare, std::string_view text) {
+  std::string out;
+  append_comparable(&out, compare, text);
+  return out;
 }
 
 bool port_number(std::string_view text, uint32_t* out) {

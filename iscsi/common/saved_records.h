@@ -77,6 +77,8 @@ int position(Saved s, Field f);
 // The text a field compares by: as it is, in lower case, or a port in
 // decimal.
 std::string comparable(Compare compare, std::string_view text);
+// The same text appended to out.
+void append_comparable(std::string* out, Compare compare, std::string_view text);
 
 // A port number as the tree reads an integer (automatic base, a sign:
 // "0xCBC" and "+3260" are 3260), from 0 to 65535; false for any other text.

@@ -70,19 +70,7 @@ std::string view_index_key(Saved s, uint32_t mask, TextAt text_at) {
   for (uint32_t rest = mask; rest != 0; rest &= rest - 1) {
     const int at = std::countr_zero(rest);
     const std::string_view text = text_at(at);
-    const Compare compare = fields[static_cast<size_t>(at)].compare;
-    if (compare == Compare::NoCase) {
-      const size_t from = key.size();
-      key.resize(from + text.size());
-      for (size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        key[from + i] = static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c < 0x80 ? c : tolower(c));
-      }
-    } else if (compare == Compare::Port) {
-      key.append(comparable(compare, text));
-    } else {
-      key.append(text);
-    }
+    append_comparable(&key, fields[static_cast<size_t>(at)].compare, text);
     key.push_back('\x1f');
   }
   return key;
