@@ -78,11 +78,6 @@ class NodeIndex {
     for (const Entry& e : at) f(e.node);
   }
 
-  void clear() {
-    map_.clear();
-    entries_ = swept_ = 0;
-  }
-
  private:
   struct Entry {
     const TavoHierarchy* h;
