@@ -77,7 +77,9 @@ class SavedView {
   // the view forgotten, read again whole at the next refresh.
   void add(std::string_view lines) { parse(keep(lines)); }
   bool ends_without_line_feed() const { return partial_last_; }
-  void settled(bool whole);
+  // written: the file's identity once written, when the writer knows it
+  // (else it is looked up).
+  void settled(bool whole, const files::FileIdentity* written = nullptr);
   void forget();
 
  private:
