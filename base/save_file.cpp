@@ -265,9 +265,10 @@ FileIdentity identify_target(const std::string& target) {
 // One append under the file's lock, flushed to disk; with whole_lines a
 // file whose last line lacks its line feed gets one first. What a failed
 // write left goes again, so the file ends as it did. *after (when given)
-// takes the file's identity once the bytes are in.
+// takes the file's identity once the bytes are in; a file still at
+// ends_lines (when given) is known to end its last line.
 void save_append(const std::string& target, std::string_view bytes, mode_t mode, bool whole_lines,
-                 SaveSteps& steps, FileIdentity* after) {
+                 SaveSteps& steps, FileIdentity* after, const FileIdentity* ends_lines) {
   platform::Host& host = platform::host();
   // Read as well: the last byte tells whether the file ends its last line.
   // A link planted at the path is not followed: the append fails.
@@ -289,7 +290,7 @@ void save_append(const std::string& target, std::string_view bytes, mode_t mode,
   const bool created = !known || st.st_size == 0;
   const bool rechmod = created || (st.st_mode & 07777) != mode;
   steps.run("read", [&] {
-        if (!whole_lines || end == 0) return 0;
+        if (!whole_lines || end == 0 || (known && ends_lines != nullptr && identity_of(st) == *ends_lines)) return 0;
         return host.read_at(fd, &last, 1, end - 1) != 1 ? -1 : 0;
       })
       .run("write", [&] {
@@ -318,15 +319,16 @@ uint32_t append_lines(const std::string& path, std::string_view lines, mode_t mo
   return append_lines(path, lines, mode, nullptr);
 }
 
-uint32_t append_lines(const std::string& path, std::string_view lines, mode_t mode, FileIdentity* after) {
+uint32_t append_lines(const std::string& path, std::string_view lines, mode_t mode, FileIdentity* after,
+                      const FileIdentity* ends_lines) {
   SaveSteps steps;
-  save_append(platform::fixed_path(path), lines, mode, true, steps, after);
+  save_append(platform::fixed_path(path), lines, mode, true, steps, after, ends_lines);
   return steps.report(path);
 }
 
 int append_bytes(const std::string& path, std::string_view bytes, mode_t mode, bool* opened) {
   SaveSteps steps;
-  save_append(platform::fixed_path(path), bytes, mode, false, steps, nullptr);
+  save_append(platform::fixed_path(path), bytes, mode, false, steps, nullptr, nullptr);
   if (opened != nullptr) *opened = steps.failed() == nullptr || strcmp(steps.failed(), "open") != 0;
   if (steps.ok()) return 0;
   errno = steps.error();

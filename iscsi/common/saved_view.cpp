@@ -696,9 +696,11 @@ uint32_t batch_write_alone(Saved s, BatchFile& f) {
   SavedView& view = entry->view;
   const std::string path = record_def(s).path;
   const bool whole = f.change == BatchFile::Change::Rewritten;
+  // Only appended to: the file, at the identity the view holds, ended its
+  // last line.
   files::FileIdentity appended;
   const uint32_t written = whole ? files::replace_file(path, view.content(), kSavedMode)
-                                 : files::append_lines(path, f.appended, kSavedMode, &appended);
+                                 : files::append_lines(path, f.appended, kSavedMode, &appended, &view.identity());
   if (written == 0)
     view.settled(whole, whole ? nullptr : &appended);
   else

@@ -43,6 +43,8 @@ class SavedView {
 
   Saved saved() const { return saved_; }
   bool exists() const { return identity_.size >= 0; }
+  // The file's identity when the view was last brought up to date with it.
+  const files::FileIdentity& identity() const { return identity_; }
   // The file's non-empty lines in order.
   const std::vector<std::unique_ptr<Line>>& lines() const { return lines_; }
   // The first (or last) well-formed line holding every match; null for none.
