@@ -779,6 +779,10 @@ void SavedBatch::after(std::function<void()> step) {
     step();
 }
 
+void SavedBatch::hold(Saved s) {
+  if (open_batch != nullptr) keeping_last_status([s] { batch_holds(s); });
+}
+
 bool entry_removed(uint32_t result, Saved s) {
   return result == 0 || files::known_missing(files::identify(record_def(s).path));
 }

@@ -216,6 +216,13 @@ class SavedBatch {
   // after runs the step at once and undo has nothing to keep.
   static void undo(std::function<void()> step);
   static void after(std::function<void()> step);
+  // The locks the outermost open batch takes at the first change of s,
+  // taken now by an action that reads s before it changes it: the file is
+  // then looked at once, under the lock, for its reads and its change.
+  // Without a batch, or when a lock cannot be had, nothing changes (the
+  // change takes the lock, or fails, as it would have) and no status is
+  // left.
+  static void hold(Saved s);
 
  private:
   bool outer_ = false;
