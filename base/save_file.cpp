@@ -242,25 +242,55 @@ int complete_replacements(const std::string& record, const std::vector<std::stri
 
 namespace {
 
+FileIdentity identity_of(const struct stat& st) {
+  FileIdentity id;
+  id.device = st.st_dev;
+  id.inode = st.st_ino;
+  id.size = st.st_size;
+  id.modified = st.st_mtim;
+  id.changed = st.st_ctim;
+  return id;
+}
+
+// identify with the path under the root already.
+FileIdentity identify_target(const std::string& target) {
+  struct stat st;
+  if (platform::host().stat(target, &st) == 0) return identity_of(st);
+  FileIdentity id;
+  // Only a missing file reads as none: any other failure is no answer.
+  if (errno != ENOENT) id.error = errno != 0 ? errno : EIO;
+  return id;
+}
+
 // One append under the file's lock, flushed to disk; with whole_lines a
 // file whose last line lacks its line feed gets one first. What a failed
-// write left goes again, so the file ends as it did.
+// write left goes again, so the file ends as it did. *after (when given)
+// takes the file's identity once the bytes are in; a file still at
+// ends_lines (when given) is known to end its last line.
 void save_append(const std::string& target, std::string_view bytes, mode_t mode, bool whole_lines,
-                 SaveSteps& steps) {
+                 SaveSteps& steps, FileIdentity* after, const FileIdentity* ends_lines) {
   platform::Host& host = platform::host();
-  struct stat st;
-  const bool created = host.stat(target, &st) != 0;
-  const bool rechmod = created || (st.st_mode & 07777) != mode;
   // Read as well: the last byte tells whether the file ends its last line.
   // A link planted at the path is not followed: the append fails.
   const int fd = host.open(target, O_RDWR | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, mode);
   if (!steps.run("open", [&] { return fd < 0 ? -1 : 0; }).ok()) return;
   off_t end = -1;
   char last = '\n';
+  // Told by the descriptor under the lock: its size (the append's end) and
+  // mode. An empty file is taken as new (saved files are never empty): it
+  // is given its mode and its directory flushed, as is one the descriptor
+  // cannot tell of, whose end is then sought.
+  struct stat st{};
+  bool known = false;
   steps.run("lock", [&] { return lock_whole_file(fd, F_SETLKW, F_WRLCK); })
-      .run("seek", [&] { return (end = host.seek(fd, 0, SEEK_END)) < 0 ? -1 : 0; })
-      .run("read", [&] {
-        if (!whole_lines || end == 0) return 0;
+      .run("seek", [&] {
+        known = host.fstat(fd, &st) == 0;
+        return (end = known ? st.st_size : host.seek(fd, 0, SEEK_END)) < 0 ? -1 : 0;
+      });
+  const bool created = !known || st.st_size == 0;
+  const bool rechmod = created || (st.st_mode & 07777) != mode;
+  steps.run("read", [&] {
+        if (!whole_lines || end == 0 || (known && ends_lines != nullptr && identity_of(st) == *ends_lines)) return 0;
         return host.read_at(fd, &last, 1, end - 1) != 1 ? -1 : 0;
       })
       .run("write", [&] {
@@ -275,20 +305,30 @@ void save_append(const std::string& target, std::string_view bytes, mode_t mode,
   // close loses nothing.
   if (!steps.ok() && end >= 0) host.truncate(fd, end);
   if (steps.ok() && created) save_flush_directory(target);
+  // The identity of the file written, from its descriptor: the path may
+  // name another file once the lock is gone.
+  const bool identified = after != nullptr && steps.ok() && host.fstat(fd, &st) == 0;
+  if (identified) *after = identity_of(st);
   host.close(fd);
+  if (after != nullptr && steps.ok() && !identified) *after = identify_target(target);
 }
 
 }  // namespace
 
 uint32_t append_lines(const std::string& path, std::string_view lines, mode_t mode) {
+  return append_lines(path, lines, mode, nullptr);
+}
+
+uint32_t append_lines(const std::string& path, std::string_view lines, mode_t mode, FileIdentity* after,
+                      const FileIdentity* ends_lines) {
   SaveSteps steps;
-  save_append(platform::fixed_path(path), lines, mode, true, steps);
+  save_append(platform::fixed_path(path), lines, mode, true, steps, after, ends_lines);
   return steps.report(path);
 }
 
 int append_bytes(const std::string& path, std::string_view bytes, mode_t mode, bool* opened) {
   SaveSteps steps;
-  save_append(platform::fixed_path(path), bytes, mode, false, steps);
+  save_append(platform::fixed_path(path), bytes, mode, false, steps, nullptr, nullptr);
   if (opened != nullptr) *opened = steps.failed() == nullptr || strcmp(steps.failed(), "open") != 0;
   if (steps.ok()) return 0;
   errno = steps.error();
@@ -353,21 +393,7 @@ bool FileIdentity::operator==(const FileIdentity& o) const {
          same_time(changed, o.changed);
 }
 
-FileIdentity identify(const std::string& path) {
-  FileIdentity id;
-  struct stat st;
-  if (platform::host().stat(platform::fixed_path(path), &st) != 0) {
-    // Only a missing file reads as none: any other failure is no answer.
-    if (errno != ENOENT) id.error = errno != 0 ? errno : EIO;
-    return id;
-  }
-  id.device = st.st_dev;
-  id.inode = st.st_ino;
-  id.size = st.st_size;
-  id.modified = st.st_mtim;
-  id.changed = st.st_ctim;
-  return id;
-}
+FileIdentity identify(const std::string& path) { return identify_target(platform::fixed_path(path)); }
 
 int read_saved(const std::string& path, off_t offset, std::string* out, FileIdentity* id) {
   platform::Host& host = platform::host();

@@ -95,6 +95,14 @@ int complete_replacements(const std::string& record, const std::vector<std::stri
 // line lacks its line feed gets one first, so lines never run together. A
 // failed or short write is cut off again, so the file ends as it did.
 uint32_t append_lines(const std::string& path, std::string_view lines, mode_t mode);
+// The same; once it answers 0, *after holds the identity of the file the
+// lines went into, as it was then (taken from its descriptor, before the
+// file's lock goes), so the caller needs no look at the path. ends_lines:
+// an identity at which the caller knows the file ends its last line; while
+// the file is still that one, its last byte is not read.
+struct FileIdentity;
+uint32_t append_lines(const std::string& path, std::string_view lines, mode_t mode, FileIdentity* after,
+                      const FileIdentity* ends_lines = nullptr);
 
 // Writes all of text to the descriptor (a short write goes on with the
 // rest); 0, or -1 with errno.

@@ -77,7 +77,7 @@ struct Fault {
   long request = kAny;              // ioctl request number
   std::string file_call;            // "open", "read", "write", "truncate", "fsync", "fsync_dir", "readdir",
                                     // "close", "rename", "unlink", "mkdir", "chmod", "lock",
-                                    // "stat" or "" (any)
+                                    // "stat", "fstat" or "" (any)
   std::string path_contains;        // file faults: path substring ("" any)
   // Schedule: let `skip` matching calls through, then inject `times` times
   // (-1: always).

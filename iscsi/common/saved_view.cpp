@@ -412,13 +412,13 @@ void SavedView::edited(const std::vector<std::pair<uint32_t, std::string>>& chan
   if (written) identity_ = files::identify(record_def(saved_).path);
 }
 
-void SavedView::settled(bool whole) {
+void SavedView::settled(bool whole, const files::FileIdentity* written) {
   if (whole) {
     consumed_ = size();
     last_complete_ = lines_.empty() ? std::string() : std::string(lines_.back()->text) + '\n';
     partial_last_ = false;
   }
-  identity_ = files::identify(record_def(saved_).path);
+  identity_ = written != nullptr ? *written : files::identify(record_def(saved_).path);
 }
 
 void SavedView::forget() {
@@ -696,10 +696,13 @@ uint32_t batch_write_alone(Saved s, BatchFile& f) {
   SavedView& view = entry->view;
   const std::string path = record_def(s).path;
   const bool whole = f.change == BatchFile::Change::Rewritten;
+  // Only appended to: the file, at the identity the view holds, ended its
+  // last line.
+  files::FileIdentity appended;
   const uint32_t written = whole ? files::replace_file(path, view.content(), kSavedMode)
-                                 : files::append_lines(path, f.appended, kSavedMode);
+                                 : files::append_lines(path, f.appended, kSavedMode, &appended, &view.identity());
   if (written == 0)
-    view.settled(whole);
+    view.settled(whole, whole ? nullptr : &appended);
   else
     view.forget();  // the file kept what it held: so does its view, read again
   return written;
@@ -774,6 +777,10 @@ void SavedBatch::after(std::function<void()> step) {
     open_batch->after.push_back(std::move(step));
   else
     step();
+}
+
+void SavedBatch::hold(Saved s) {
+  if (open_batch != nullptr) keeping_last_status([s] { batch_holds(s); });
 }
 
 bool entry_removed(uint32_t result, Saved s) {

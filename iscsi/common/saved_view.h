@@ -43,6 +43,8 @@ class SavedView {
 
   Saved saved() const { return saved_; }
   bool exists() const { return identity_.size >= 0; }
+  // The file's identity when the view was last brought up to date with it.
+  const files::FileIdentity& identity() const { return identity_; }
   // The file's non-empty lines in order.
   const std::vector<std::unique_ptr<Line>>& lines() const { return lines_; }
   // The first (or last) well-formed line holding every match; null for none.
@@ -77,7 +79,9 @@ class SavedView {
   // the view forgotten, read again whole at the next refresh.
   void add(std::string_view lines) { parse(keep(lines)); }
   bool ends_without_line_feed() const { return partial_last_; }
-  void settled(bool whole);
+  // written: the file's identity once written, when the writer knows it
+  // (else it is looked up).
+  void settled(bool whole, const files::FileIdentity* written = nullptr);
   void forget();
 
  private:
@@ -212,6 +216,13 @@ class SavedBatch {
   // after runs the step at once and undo has nothing to keep.
   static void undo(std::function<void()> step);
   static void after(std::function<void()> step);
+  // The locks the outermost open batch takes at the first change of s,
+  // taken now by an action that reads s before it changes it: the file is
+  // then looked at once, under the lock, for its reads and its change.
+  // Without a batch, or when a lock cannot be had, nothing changes (the
+  // change takes the lock, or fails, as it would have) and no status is
+  // left.
+  static void hold(Saved s);
 
  private:
   bool outer_ = false;

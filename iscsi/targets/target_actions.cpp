@@ -173,6 +173,8 @@ uint32_t add_target(TavoNode* lhba, TavoNode* action, char* params) {
   // The port is defaulted first, so the duplicate check sees what is saved;
   // the target keeps it in decimal among its parameters too.
   if (!actions_port(port)) return 1;
+  // The duplicate check and the line's append see the file under one look.
+  SavedBatch::hold(tavo::iscsi::Saved::Targets);
   if (TAVO_check_for_duplicate_tgt(p.controller, p.function, lhba, name, address, port, TAVO_ENTRY_TARGET,
                                    TAVO_ANY_ISID_QUALIFIER) == 1 &&
       actions_already_added(lhba, name, address, port))

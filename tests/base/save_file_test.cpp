@@ -62,7 +62,7 @@ TEST_F(SaveFileTest, SavedFilesAreOldOrNewWhateverHappens) {
                   kDir, [&] { write_file(root_.at(s.path), s.before); }, [&] { s.save(); },
                   [&] { return read_file(root_.at(s.path)); }, s.before, s.after),
               5);
-    for (const char* call : {"open", "write", "fsync", "close", "rename", "fsync_dir", "lock"}) {
+    for (const char* call : {"open", "fstat", "write", "fsync", "close", "rename", "fsync_dir", "lock"}) {
       for (int times : {1, -1}) {  // once, always
         write_file(root_.at(s.path), s.before);
         no_space(call, times);
