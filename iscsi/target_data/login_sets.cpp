@@ -249,10 +249,21 @@ bool option_values(TavoNode* options, OptionValues* out) {
 }
 
 void store_options(TavoNode* options, TavoNode* authentication, std::span<const std::string_view> values) {
+  // Each group's children walked once for all its values.
+  static_assert(kOptionCount <= tree::kMostStored);
+  std::array<std::string, kOptionCount> texts;
+  std::array<tree::StoredValue, kOptionCount> in_options, in_authentication;
+  size_t to_options = 0, to_authentication = 0;
   for (int i = 0; i < kOptionCount && static_cast<size_t>(i) < values.size(); ++i) {
-    const std::string text(stored_text(i, values[i]));
-    set_prop_val(option_in_authentication(i) ? authentication : options, option_name(i), "%s", text.c_str());
+    texts[i].assign(stored_text(i, values[i]));
+    const tree::StoredValue value{option_name(i), texts[i].c_str()};
+    if (option_in_authentication(i))
+      in_authentication[to_authentication++] = value;
+    else
+      in_options[to_options++] = value;
   }
+  tree::store_values(options, std::span(in_options.data(), to_options));
+  tree::store_values(authentication, std::span(in_authentication.data(), to_authentication));
 }
 
 std::array<std::string_view, kOptionCount> line_options(Saved s, std::span<const std::string_view> fields) {
