@@ -4,6 +4,7 @@
 
 #include <ctype.h>
 #include <stdio.h>
+#include <string.h>
 #include <strings.h>
 
 #include <algorithm>
@@ -131,22 +132,44 @@ int position(Saved s, Field f) {
 }
 
 void append_comparable(std::string* out, Compare compare, std::string_view text) {
-  switch (compare) {
-    case Compare::Port:
-      out->append(decimal_port(text));
-      return;
-    case Compare::NoCase: {
-      const size_t from = out->size();
-      out->resize(from + text.size());
-      for (size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        (*out)[from + i] = static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c < 0x80 ? c : tolower(c));
-      }
-      return;
-    }
-    default:
-      out->append(text);
+  std::string_view piece;
+  for (ComparablePieces pieces(compare, text); pieces.next(&piece);) out->append(piece);
+}
+
+bool same_comparable(Compare compare, std::string_view a, std::string_view b) {
+  if (a == b) return true;
+  ComparablePieces in_a(compare, a), in_b(compare, b);
+  for (std::string_view piece_a, piece_b;;) {
+    const bool more = in_a.next(&piece_a);
+    if (more != in_b.next(&piece_b)) return false;
+    if (!more) return true;
+    if (piece_a != piece_b) return false;
   }
+}
+
+uint64_t comparable_hash(Compare compare, std::string_view text) {
+  // Eight bytes at a time.
+  constexpr uint64_t kMix = 0x9e3779b97f4a7c15u;
+  uint64_t h = 0xcbf29ce484222325u;
+  size_t total = 0;
+  std::string_view piece;
+  for (ComparablePieces pieces(compare, text); pieces.next(&piece);) {
+    total += piece.size();
+    const char* p = piece.data();
+    size_t n = piece.size();
+    for (; n >= 8; n -= 8, p += 8) {
+      uint64_t word;
+      memcpy(&word, p, 8);
+      h = (h ^ word) * kMix;
+      h ^= h >> 32;
+    }
+    if (n == 0) continue;
+    uint64_t word = 0;
+    for (size_t i = 0; i < n; ++i) word |= static_cast<uint64_t>(static_cast<unsigned char>(p[i])) << (8 * i);
+    h = (h ^ word) * kMix;
+    h ^= h >> 32;
+  }
+  return (h ^ total) * kMix;
 }
 
 std::string comparable(Compare compare, std::string_view text) {
@@ -167,6 +190,12 @@ bool port_number(std::string_view text, uint32_t* out) {
 }
 
 std::string decimal_port(std::string_view text) {
+  // Digits without a leading zero, up to 65535, are the port in decimal
+  // already: no parse (lookups ask for ports given as saved).
+  if (!text.empty() && text.size() <= 5 && text[0] != '0' &&
+      std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }) &&
+      (text.size() < 5 || text <= "65535"))
+    return std::string(text);
   uint32_t port = 0;
   return port_number(text, &port) ? std::to_string(port) : std::string(text);
 }
