@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <iterator>
 
 #include "base/validate.h"
@@ -131,6 +132,18 @@ int position(Saved s, Field f) {
   return field < kFields ? places[static_cast<size_t>(s)][field] : -1;
 }
 
+std::string_view ComparablePieces::port() {
+  // Digits without a leading zero up to 65535 are in decimal already (no
+  // parse: ports are saved so); a text that is no port number stays as it
+  // is.
+  const bool decimal = text_.size() <= 5 && text_[0] != '0' &&
+                       std::all_of(text_.begin(), text_.end(), [](char c) { return c >= '0' && c <= '9'; }) &&
+                       (text_.size() < 5 || text_ <= "65535");
+  uint32_t number = 0;
+  if (decimal || !port_number(text_, &number)) return text_;
+  return {room_, static_cast<size_t>(std::to_chars(room_, std::end(room_), number).ptr - room_)};
+}
+
 void append_comparable(std::string* out, Compare compare, std::string_view text) {
   std::string_view piece;
   for (ComparablePieces pieces(compare, text); pieces.next(&piece);) out->append(piece);
@@ -189,16 +202,7 @@ bool port_number(std::string_view text, uint32_t* out) {
   return true;
 }
 
-std::string decimal_port(std::string_view text) {
-  // Digits without a leading zero, up to 65535, are the port in decimal
-  // already: no parse (lookups ask for ports given as saved).
-  if (!text.empty() && text.size() <= 5 && text[0] != '0' &&
-      std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }) &&
-      (text.size() < 5 || text <= "65535"))
-    return std::string(text);
-  uint32_t port = 0;
-  return port_number(text, &port) ? std::to_string(port) : std::string(text);
-}
+std::string decimal_port(std::string_view text) { return comparable(Compare::Port, text); }
 
 std::vector<std::string_view> split_fields(std::string_view line) {
   std::vector<std::string_view> fields;

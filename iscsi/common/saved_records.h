@@ -8,7 +8,6 @@
 #include <ctype.h>
 #include <stdint.h>
 
-#include <algorithm>
 #include <array>
 #include <span>
 #include <string>
@@ -94,33 +93,11 @@ class ComparablePieces {
  public:
   ComparablePieces(Compare compare, std::string_view text) : compare_(compare), text_(text) {}
   // The next piece; false once the text is given.
-  bool next(std::string_view* piece);
-
- private:
-  Compare compare_;
-  std::string_view text_;
-  size_t from_ = 0;
-  std::string port_;
-  char room_[64];
-};
-
-// A port number as the tree reads an integer (automatic base, a sign:
-// "0xCBC" and "+3260" are 3260), from 0 to 65535; false for any other text.
-bool port_number(std::string_view text, uint32_t* out);
-// The port in decimal; a text that is no port number stays as it is.
-std::string decimal_port(std::string_view text);
-
-inline bool ComparablePieces::next(std::string_view* piece) {
-  if (from_ >= text_.size()) return false;
-  switch (compare_) {
-    case Compare::Port:
-      port_ = decimal_port(text_);
-      *piece = port_;
-      from_ = text_.size();
-      return !port_.empty();
-    case Compare::NoCase: {
+  bool next(std::string_view* piece) {
+    if (from_ >= text_.size()) return false;
+    if (compare_ == Compare::NoCase) {
       // Folded a stretch at a time into room of its own.
-      const size_t n = std::min(sizeof room_, text_.size() - from_);
+      const size_t n = text_.size() - from_ < sizeof room_ ? text_.size() - from_ : sizeof room_;
       for (size_t i = 0; i < n; ++i) {
         const auto c = static_cast<unsigned char>(text_[from_ + i]);
         room_[i] = static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c < 0x80 ? c : tolower(c));
@@ -129,12 +106,26 @@ inline bool ComparablePieces::next(std::string_view* piece) {
       from_ += n;
       return true;
     }
-    default:
-      *piece = text_;
-      from_ = text_.size();
-      return true;
+    // A port in decimal, other texts as they are: whole.
+    *piece = compare_ == Compare::Port ? port() : text_;
+    from_ = text_.size();
+    return true;
   }
-}
+
+ private:
+  std::string_view port();
+
+  Compare compare_;
+  std::string_view text_;
+  size_t from_ = 0;
+  char room_[64];
+};
+
+// A port number as the tree reads an integer (automatic base, a sign:
+// "0xCBC" and "+3260" are 3260), from 0 to 65535; false for any other text.
+bool port_number(std::string_view text, uint32_t* out);
+// The port in decimal; a text that is no port number stays as it is.
+std::string decimal_port(std::string_view text);
 
 // Calls fn(line, complete) for every line of text, without its line feed;
 // complete is false for a last line that lacks one.

@@ -577,10 +577,16 @@ const std::vector<const SavedView::Line*>& SavedView::find_all(std::span<const M
     by_place[at] = m.value;
   }
   const Index& index = index_of(mask);
+  const auto& defs = record_def(saved_).fields;
+  for (uint32_t rest = mask; rest != 0; rest &= rest - 1) {
+    const int at = std::countr_zero(rest);
+    if ((asked_ & (1u << at)) != 0 && asked_text_[at] == by_place[at]) continue;
+    asked_text_[at].assign(by_place[at]);
+    asked_hash_[at] = comparable_hash(defs[static_cast<size_t>(at)].compare, by_place[at]);
+    asked_ |= 1u << at;
+  }
   const auto text_at = [&](int at) { return by_place[at]; };
-  uint64_t field_hash[32];
-  hash_fields(saved_, mask, text_at, field_hash);
-  const auto entry = entry_of(saved_, index, mask, key_hash(mask, field_hash), text_at);
+  const auto entry = entry_of(saved_, index, mask, key_hash(mask, asked_hash_), text_at);
   return entry == index.end() ? none : entry->second;
 }
 

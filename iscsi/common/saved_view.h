@@ -137,6 +137,12 @@ class SavedView {
   // line leaves its own keys alone.
   mutable std::unordered_map<uint32_t, Index> indexes_;
   mutable uint32_t indexed_fields_ = 0;  // every field some index matches
+  // The text last looked up at each place (those of asked_) and its hash:
+  // lookups ask for the same texts again and again (a LogicalHBA's key, a
+  // target's name).
+  mutable std::string asked_text_[32];
+  mutable uint64_t asked_hash_[32] = {};
+  mutable uint32_t asked_ = 0;
 };
 
 // Runs fn on the file's view brought up to date, under the view's mutex;
