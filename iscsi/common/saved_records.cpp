@@ -230,7 +230,9 @@ bool lhba_key(TavoNode* node, LhbaKey* out) {
   for (int i = 0; i < 3; ++i) {
     const int32_t number = tree::instance_number(tree::group_above(node, kGroups[i]));
     if (number < 0) return false;
-    out->text[i] = kGroups[i] + std::to_string(number);
+    char digits[16];
+    const char* end = std::to_chars(digits, std::end(digits), number).ptr;
+    out->text[i].assign(kGroups[i]).append(digits, static_cast<size_t>(end - digits));
   }
   return true;
 }
@@ -246,8 +248,12 @@ bool matches(Saved s, std::span<const std::string_view> fields, std::span<const 
 }
 
 std::vector<Match> key_matches(const LhbaKey& key, std::initializer_list<Match> more) {
-  std::vector<Match> m = {{Field::Controller, key.text[0]}, {Field::Function, key.text[1]},
-                          {Field::Logical, key.text[2]}};
+  // Each text copied once, into room made once.
+  std::vector<Match> m;
+  m.reserve(3 + more.size());
+  m.push_back({Field::Controller, key.text[0]});
+  m.push_back({Field::Function, key.text[1]});
+  m.push_back({Field::Logical, key.text[2]});
   m.insert(m.end(), more);
   return m;
 }
@@ -295,8 +301,11 @@ bool RecordValues::format(std::string* line) const {
       return false;
     }
     if (i > 0) line->push_back(',');
-    // A port is saved in decimal, however it was given.
-    line->append(defs[i].compare == Compare::Port ? decimal_port(values_[i]) : values_[i]);
+    // A port is saved in decimal, however it was given; no value copied.
+    if (defs[i].compare == Compare::Port)
+      append_comparable(line, Compare::Port, values_[i]);
+    else
+      line->append(values_[i]);
   }
   if (line->size() > kMaxSavedLine) {
     kLineTooLong.set(record_def(saved_).path, kMaxSavedLine);
