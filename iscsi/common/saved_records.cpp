@@ -133,14 +133,12 @@ int position(Saved s, Field f) {
 }
 
 std::string_view ComparablePieces::port() {
-  // Digits without a leading zero up to 65535 are in decimal already (no
-  // parse: ports are saved so); a text that is no port number stays as it
-  // is.
-  const bool decimal = text_.size() <= 5 && text_[0] != '0' &&
-                       std::all_of(text_.begin(), text_.end(), [](char c) { return c >= '0' && c <= '9'; }) &&
-                       (text_.size() < 5 || text_ <= "65535");
+  // A text that is no port number stays as it is; digits without a leading
+  // zero read as themselves either way (no parse: ports are saved so).
+  const bool digits =
+      text_[0] != '0' && std::all_of(text_.begin(), text_.end(), [](char c) { return c >= '0' && c <= '9'; });
   uint32_t number = 0;
-  if (decimal || !port_number(text_, &number)) return text_;
+  if (digits || !port_number(text_, &number)) return text_;
   return {room_, static_cast<size_t>(std::to_chars(room_, std::end(room_), number).ptr - room_)};
 }
 

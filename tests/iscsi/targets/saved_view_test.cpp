@@ -37,6 +37,39 @@ TEST(SavedView, AppendedPartsReadAsTheWhole) {
   }
 }
 
+// Two texts of a field compare alike exactly when their comparable texts
+// are the same, and then hash alike: ports by number (those saved in
+// decimal taken as they are), names without case, across the pieces a
+// long text is folded in.
+TEST(SavedRecords, TextsThatCompareAlikeHashAlike) {
+  using iscsi::Compare;
+  const std::string upper(100, 'Q'), lower(100, 'q');
+  const std::string late = lower.substr(0, 70) + "r" + lower.substr(71);
+  const struct {
+    Compare compare;
+    std::string a, b;
+    bool alike;
+  } cases[] = {
+      {Compare::Port, "3260", "3260", true},     {Compare::Port, "0xCBC", "3260", true},
+      {Compare::Port, "+3260", "3260", true},    {Compare::Port, "03260", "1712", true},
+      {Compare::Port, "0", "00", true},          {Compare::Port, "65535", "0xFFFF", true},
+      {Compare::Port, "65536", "0x10000", false}, {Compare::Port, "3260", "3261", false},
+      {Compare::Port, "32a0", "32a0", true},     {Compare::NoCase, upper, lower, true},
+      {Compare::NoCase, upper, late, false},     {Compare::NoCase, "Iqn.A", "iqn.a", true},
+      {Compare::Exact, "Iqn.A", "iqn.a", false}, {Compare::NoCase, "", "", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.a + " / " + c.b);
+    EXPECT_EQ(iscsi::comparable(c.compare, c.a) == iscsi::comparable(c.compare, c.b), c.alike);
+    EXPECT_EQ(iscsi::same_comparable(c.compare, c.a, c.b), c.alike);
+    if (c.alike) {
+      EXPECT_EQ(iscsi::comparable_hash(c.compare, c.a), iscsi::comparable_hash(c.compare, c.b));
+    }
+  }
+  EXPECT_EQ(iscsi::decimal_port("0x10000"), "0x10000");  // no port: kept as given
+  EXPECT_EQ(iscsi::decimal_port("+80"), "80");
+}
+
 // The lookups asked before a reread, an append, an edit that drops lines
 // and one that changes a line's key keep answering as a view freshly read
 // from the same lines does, without being asked anew; also when every key
