@@ -4,10 +4,12 @@
 
 #include <ctype.h>
 #include <stdio.h>
+#include <string.h>
 #include <strings.h>
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <iterator>
 
 #include "base/validate.h"
@@ -130,23 +132,55 @@ int position(Saved s, Field f) {
   return field < kFields ? places[static_cast<size_t>(s)][field] : -1;
 }
 
+std::string_view ComparablePieces::port() {
+  // A text that is no port number stays as it is; digits without a leading
+  // zero read as themselves either way (no parse: ports are saved so).
+  const bool digits =
+      text_[0] != '0' && std::all_of(text_.begin(), text_.end(), [](char c) { return c >= '0' && c <= '9'; });
+  uint32_t number = 0;
+  if (digits || !port_number(text_, &number)) return text_;
+  return {room_, static_cast<size_t>(std::to_chars(room_, std::end(room_), number).ptr - room_)};
+}
+
 void append_comparable(std::string* out, Compare compare, std::string_view text) {
-  switch (compare) {
-    case Compare::Port:
-      out->append(decimal_port(text));
-      return;
-    case Compare::NoCase: {
-      const size_t from = out->size();
-      out->resize(from + text.size());
-      for (size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        (*out)[from + i] = static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c < 0x80 ? c : tolower(c));
-      }
-      return;
-    }
-    default:
-      out->append(text);
+  std::string_view piece;
+  for (ComparablePieces pieces(compare, text); pieces.next(&piece);) out->append(piece);
+}
+
+bool same_comparable(Compare compare, std::string_view a, std::string_view b) {
+  if (a == b) return true;
+  ComparablePieces in_a(compare, a), in_b(compare, b);
+  for (std::string_view piece_a, piece_b;;) {
+    const bool more = in_a.next(&piece_a);
+    if (more != in_b.next(&piece_b)) return false;
+    if (!more) return true;
+    if (piece_a != piece_b) return false;
   }
+}
+
+uint64_t comparable_hash(Compare compare, std::string_view text) {
+  // Eight bytes at a time.
+  constexpr uint64_t kMix = 0x9e3779b97f4a7c15u;
+  uint64_t h = 0xcbf29ce484222325u;
+  size_t total = 0;
+  std::string_view piece;
+  for (ComparablePieces pieces(compare, text); pieces.next(&piece);) {
+    total += piece.size();
+    const char* p = piece.data();
+    size_t n = piece.size();
+    for (; n >= 8; n -= 8, p += 8) {
+      uint64_t word;
+      memcpy(&word, p, 8);
+      h = (h ^ word) * kMix;
+      h ^= h >> 32;
+    }
+    if (n == 0) continue;
+    uint64_t word = 0;
+    for (size_t i = 0; i < n; ++i) word |= static_cast<uint64_t>(static_cast<unsigned char>(p[i])) << (8 * i);
+    h = (h ^ word) * kMix;
+    h ^= h >> 32;
+  }
+  return (h ^ total) * kMix;
 }
 
 std::string comparable(Compare compare, std::string_view text) {
@@ -166,10 +200,7 @@ bool port_number(std::string_view text, uint32_t* out) {
   return true;
 }
 
-std::string decimal_port(std::string_view text) {
-  uint32_t port = 0;
-  return port_number(text, &port) ? std::to_string(port) : std::string(text);
-}
+std::string decimal_port(std::string_view text) { return comparable(Compare::Port, text); }
 
 std::vector<std::string_view> split_fields(std::string_view line) {
   std::vector<std::string_view> fields;
@@ -197,7 +228,9 @@ bool lhba_key(TavoNode* node, LhbaKey* out) {
   for (int i = 0; i < 3; ++i) {
     const int32_t number = tree::instance_number(tree::group_above(node, kGroups[i]));
     if (number < 0) return false;
-    out->text[i] = kGroups[i] + std::to_string(number);
+    char digits[16];
+    const char* end = std::to_chars(digits, std::end(digits), number).ptr;
+    out->text[i].assign(kGroups[i]).append(digits, static_cast<size_t>(end - digits));
   }
   return true;
 }
@@ -213,8 +246,12 @@ bool matches(Saved s, std::span<const std::string_view> fields, std::span<const 
 }
 
 std::vector<Match> key_matches(const LhbaKey& key, std::initializer_list<Match> more) {
-  std::vector<Match> m = {{Field::Controller, key.text[0]}, {Field::Function, key.text[1]},
-                          {Field::Logical, key.text[2]}};
+  // Each text copied once, into room made once.
+  std::vector<Match> m;
+  m.reserve(3 + more.size());
+  m.push_back({Field::Controller, key.text[0]});
+  m.push_back({Field::Function, key.text[1]});
+  m.push_back({Field::Logical, key.text[2]});
   m.insert(m.end(), more);
   return m;
 }
@@ -262,8 +299,11 @@ bool RecordValues::format(std::string* line) const {
       return false;
     }
     if (i > 0) line->push_back(',');
-    // A port is saved in decimal, however it was given.
-    line->append(defs[i].compare == Compare::Port ? decimal_port(values_[i]) : values_[i]);
+    // A port is saved in decimal, however it was given; no value copied.
+    if (defs[i].compare == Compare::Port)
+      append_comparable(line, Compare::Port, values_[i]);
+    else
+      line->append(values_[i]);
   }
   if (line->size() > kMaxSavedLine) {
     kLineTooLong.set(record_def(saved_).path, kMaxSavedLine);

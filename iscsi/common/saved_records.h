@@ -5,6 +5,7 @@
 // case, ports by number, other numbers exactly).
 #pragma once
 
+#include <ctype.h>
 #include <stdint.h>
 
 #include <array>
@@ -79,6 +80,46 @@ int position(Saved s, Field f);
 std::string comparable(Compare compare, std::string_view text);
 // The same text appended to out.
 void append_comparable(std::string* out, Compare compare, std::string_view text);
+// Whether two texts of a field have the same comparable text.
+bool same_comparable(Compare compare, std::string_view a, std::string_view b);
+// A hash of the comparable text: texts that compare alike hash alike.
+uint64_t comparable_hash(Compare compare, std::string_view text);
+
+// The comparable text a piece at a time, without being built (lookups fold
+// and hash every field they ask for): the one place that says how a text
+// compares. The pieces follow from the comparable text alone: texts that
+// compare alike give the same pieces.
+class ComparablePieces {
+ public:
+  ComparablePieces(Compare compare, std::string_view text) : compare_(compare), text_(text) {}
+  // The next piece; false once the text is given.
+  bool next(std::string_view* piece) {
+    if (from_ >= text_.size()) return false;
+    if (compare_ == Compare::NoCase) {
+      // Folded a stretch at a time into room of its own.
+      const size_t n = text_.size() - from_ < sizeof room_ ? text_.size() - from_ : sizeof room_;
+      for (size_t i = 0; i < n; ++i) {
+        const auto c = static_cast<unsigned char>(text_[from_ + i]);
+        room_[i] = static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c < 0x80 ? c : tolower(c));
+      }
+      *piece = std::string_view(room_, n);
+      from_ += n;
+      return true;
+    }
+    // A port in decimal, other texts as they are: whole.
+    *piece = compare_ == Compare::Port ? port() : text_;
+    from_ = text_.size();
+    return true;
+  }
+
+ private:
+  std::string_view port();
+
+  Compare compare_;
+  std::string_view text_;
+  size_t from_ = 0;
+  char room_[64];
+};
 
 // A port number as the tree reads an integer (automatic base, a sign:
 // "0xCBC" and "+3260" are 3260), from 0 to 65535; false for any other text.

@@ -60,20 +60,44 @@ std::shared_ptr<ViewEntry> view_entry(Saved s) {
   return entry;
 }
 
-// The texts of the fields in mask (ascending places), as the index keeps
-// them.
+std::atomic<bool> colliding_keys{false};
+
+// The hashes of the texts of the fields in mask (ascending places), each
+// at its place in out.
 template <typename TextAt>
-std::string view_index_key(Saved s, uint32_t mask, TextAt text_at) {
-  std::string key;
-  key.reserve(128);
+void hash_fields(Saved s, uint32_t mask, TextAt text_at, uint64_t* out) {
   const auto& fields = record_def(s).fields;
   for (uint32_t rest = mask; rest != 0; rest &= rest - 1) {
     const int at = std::countr_zero(rest);
-    const std::string_view text = text_at(at);
-    append_comparable(&key, fields[static_cast<size_t>(at)].compare, text);
-    key.push_back('\x1f');
+    out[at] = comparable_hash(fields[static_cast<size_t>(at)].compare, text_at(at));
   }
-  return key;
+}
+
+// An index key's hash, from its fields' hashes in ascending places.
+uint64_t key_hash(uint32_t mask, const uint64_t* field_hash) {
+  if (colliding_keys.load(std::memory_order_relaxed)) return 0;
+  uint64_t h = 0x243f6a8885a308d3u;
+  for (uint32_t rest = mask; rest != 0; rest &= rest - 1) {
+    h = (h ^ field_hash[std::countr_zero(rest)]) * 0x9e3779b97f4a7c15u;
+    h ^= h >> 29;
+  }
+  return h;
+}
+
+// Whether a line's fields and the texts compare alike in every field of
+// mask: a key's hash alone never answers.
+template <typename TextAt>
+bool same_key(Saved s, uint32_t mask, std::span<const std::string_view> fields, TextAt text_at) {
+  const auto& defs = record_def(s).fields;
+  for (uint32_t rest = mask; rest != 0; rest &= rest - 1) {
+    const auto at = static_cast<size_t>(std::countr_zero(rest));
+    if (!same_comparable(defs[at].compare, fields[at], text_at(static_cast<int>(at)))) return false;
+  }
+  return true;
+}
+
+auto field_at(std::span<const std::string_view> fields) {
+  return [fields](int at) { return fields[static_cast<size_t>(at)]; };
 }
 
 void view_save_failed(Saved s) {
@@ -317,9 +341,7 @@ std::vector<std::string_view> SavedView::content() const {
   return out;
 }
 
-std::string SavedView::index_key(uint32_t mask, std::span<const std::string_view> fields) const {
-  return view_index_key(saved_, mask, [&](int i) { return fields[static_cast<size_t>(i)]; });
-}
+void SavedView::colliding_keys_for_tests(bool on) { colliding_keys.store(on, std::memory_order_relaxed); }
 
 namespace {
 
@@ -331,61 +353,86 @@ std::vector<const SavedView::Line*>::iterator hit_at(std::vector<const SavedView
   return std::lower_bound(hits.begin(), hits.end(), line->order, before_order);
 }
 
+// The entry of an index whose lines compare alike with the texts in mask,
+// or end.
+template <typename Index, typename TextAt>
+auto entry_of(Saved s, Index& index, uint32_t mask, uint64_t hash, TextAt text_at) {
+  auto [entry, end] = index.equal_range(hash);
+  while (entry != end && !same_key(s, mask, entry->second.front()->fields, text_at)) ++entry;
+  return entry == end ? index.end() : entry;
+}
+
+// The line put in its place among the lines of its key, or in an entry of
+// its own.
+template <typename Index>
+void add_hit(Saved s, Index& index, uint32_t mask, uint64_t hash, const SavedView::Line* line) {
+  const auto entry = entry_of(s, index, mask, hash, field_at(line->fields));
+  if (entry == index.end()) {
+    index.emplace(hash, std::vector<const SavedView::Line*>{line});
+    return;
+  }
+  std::vector<const SavedView::Line*>& hits = entry->second;
+  if (hits.back()->order < line->order)
+    hits.push_back(line);
+  else
+    hits.insert(hit_at(hits, line), line);
+}
+
+// The line taken out of the entry that holds it (its key's hash given);
+// an entry left empty goes.
+template <typename Index>
+void drop_hit(Index& index, uint64_t hash, const SavedView::Line* line) {
+  for (auto [entry, end] = index.equal_range(hash); entry != end; ++entry) {
+    std::vector<const SavedView::Line*>& hits = entry->second;
+    const auto at = hit_at(hits, line);
+    if (at == hits.end() || *at != line) continue;
+    hits.erase(at);
+    if (hits.empty()) index.erase(entry);
+    return;
+  }
+}
+
 }  // namespace
 
 void SavedView::index_line(const Line* line) const {
   if (line->fields.empty()) return;
-  for (auto& [mask, index] : indexes_) {
-    std::vector<const Line*>& hits = index[index_key(mask, line->fields)];
-    if (hits.empty() || hits.back()->order < line->order)
-      hits.push_back(line);
-    else
-      hits.insert(hit_at(hits, line), line);
-  }
+  // Each field hashed once, for every index that matches it.
+  uint64_t field_hash[32];
+  hash_fields(saved_, indexed_fields_, field_at(line->fields), field_hash);
+  for (auto& [mask, index] : indexes_) add_hit(saved_, index, mask, key_hash(mask, field_hash), line);
 }
 
 void SavedView::unindex_line(const Line* line) const {
   if (line->fields.empty()) return;
-  for (auto& [mask, index] : indexes_) {
-    const auto key = index.find(index_key(mask, line->fields));
-    if (key == index.end()) continue;
-    std::vector<const Line*>& hits = key->second;
-    const auto at = hit_at(hits, line);
-    if (at != hits.end() && *at == line) hits.erase(at);
-    if (hits.empty()) index.erase(key);
-  }
+  uint64_t field_hash[32];
+  hash_fields(saved_, indexed_fields_, field_at(line->fields), field_hash);
+  for (auto& [mask, index] : indexes_) drop_hit(index, key_hash(mask, field_hash), line);
 }
 
 void SavedView::edited(const std::vector<std::pair<uint32_t, std::string>>& changed,
                        const std::vector<uint32_t>& dropped, off_t size, bool written) {
   for (const auto& [at, text] : changed) {
     Line& line = *lines_[at];
-    // A line whose matched fields changed moves within each index.
-    std::vector<std::string> old_keys;
-    for (const auto& [mask, index] : indexes_)
-      old_keys.push_back(line.fields.empty() ? std::string() : index_key(mask, line.fields));
+    // A line whose matched fields changed moves within each index. The
+    // old fields stay readable: the bytes they point into are kept until
+    // the edit is done.
+    const std::vector<std::string_view> before = std::move(line.fields);
+    uint64_t before_hash[32], now_hash[32];
+    if (!before.empty()) hash_fields(saved_, indexed_fields_, field_at(before), before_hash);
     cut_stretch(at);
     line.text = keep_line(text);
     line.fields = split_fields(line.text);
     if (!well_formed(saved_, line.fields)) line.fields.clear();
     add_stretch(line);
-    size_t k = 0;
+    if (!line.fields.empty()) hash_fields(saved_, indexed_fields_, field_at(line.fields), now_hash);
     for (auto& [mask, index] : indexes_) {
-      const std::string now = line.fields.empty() ? std::string() : index_key(mask, line.fields);
-      const std::string& before = old_keys[k++];
-      if (now == before) continue;
-      if (!before.empty()) {
-        const auto key = index.find(before);
-        if (key != index.end()) {
-          const auto hit = hit_at(key->second, &line);
-          if (hit != key->second.end() && *hit == &line) key->second.erase(hit);
-          if (key->second.empty()) index.erase(key);
-        }
-      }
-      if (!now.empty()) {
-        std::vector<const Line*>& hits = index[now];
-        hits.insert(hit_at(hits, &line), &line);
-      }
+      const uint64_t was = before.empty() ? 0 : key_hash(mask, before_hash);
+      const uint64_t now = line.fields.empty() ? 0 : key_hash(mask, now_hash);
+      if (!before.empty() && !line.fields.empty() && was == now &&
+          same_key(saved_, mask, before, field_at(line.fields)))
+        continue;
+      if (!before.empty()) drop_hit(index, was, &line);
+      if (!line.fields.empty()) add_hit(saved_, index, mask, now, &line);
     }
   }
   if (!dropped.empty()) {
@@ -504,13 +551,17 @@ int SavedView::refresh(bool whole) {
   return 0;
 }
 
-const std::unordered_map<std::string, std::vector<const SavedView::Line*>>& SavedView::index_of(
-    uint32_t mask) const {
+const SavedView::Index& SavedView::index_of(uint32_t mask) const {
   auto index = indexes_.find(mask);
   if (index == indexes_.end()) {
-    index = indexes_.emplace(mask, std::unordered_map<std::string, std::vector<const Line*>>()).first;
-    for (const auto& line : lines_)
-      if (!line->fields.empty()) index->second[index_key(mask, line->fields)].push_back(line.get());
+    index = indexes_.emplace(mask, Index()).first;
+    indexed_fields_ |= mask;
+    uint64_t field_hash[32];
+    for (const auto& line : lines_) {
+      if (line->fields.empty()) continue;
+      hash_fields(saved_, mask, field_at(line->fields), field_hash);
+      add_hit(saved_, index->second, mask, key_hash(mask, field_hash), line.get());
+    }
   }
   return index->second;
 }
@@ -525,9 +576,18 @@ const std::vector<const SavedView::Line*>& SavedView::find_all(std::span<const M
     mask |= 1u << at;
     by_place[at] = m.value;
   }
-  const auto& index = index_of(mask);
-  const auto hit = index.find(view_index_key(saved_, mask, [&](int at) { return by_place[at]; }));
-  return hit == index.end() ? none : hit->second;
+  const Index& index = index_of(mask);
+  const auto& defs = record_def(saved_).fields;
+  for (uint32_t rest = mask; rest != 0; rest &= rest - 1) {
+    const int at = std::countr_zero(rest);
+    if ((asked_ & (1u << at)) != 0 && asked_text_[at] == by_place[at]) continue;
+    asked_text_[at].assign(by_place[at]);
+    asked_hash_[at] = comparable_hash(defs[static_cast<size_t>(at)].compare, by_place[at]);
+    asked_ |= 1u << at;
+  }
+  const auto text_at = [&](int at) { return by_place[at]; };
+  const auto entry = entry_of(saved_, index, mask, key_hash(mask, asked_hash_), text_at);
+  return entry == index.end() ? none : entry->second;
 }
 
 const SavedView::Line* SavedView::find(std::span<const Match> match, bool last) const {

@@ -84,6 +84,10 @@ class SavedView {
   void settled(bool whole, const files::FileIdentity* written = nullptr);
   void forget();
 
+  // Tests only: every view's keys of one set of fields all hash alike, so
+  // that only comparing the texts tells them apart.
+  static void colliding_keys_for_tests(bool on);
+
  private:
   // Bytes the lines point into, never moved nor resized once made: a text
   // read, taken whole, or room that lines are copied into one after another.
@@ -110,12 +114,15 @@ class SavedView {
   // A last line read without its line feed, read again with what follows.
   void drop_partial_last();
   void parse(std::string_view text);
+  // Per set of fields matched: the lines whose texts in those fields
+  // compare alike, in order, by a hash of the texts as they compare. Texts
+  // that differ but hash alike take entries of their own under one hash,
+  // told apart by comparing the texts.
+  using Index = std::unordered_multimap<uint64_t, std::vector<const Line*>>;
   void index_line(const Line* line) const;
   void unindex_line(const Line* line) const;
   // The lookup's index, built over the lines when first asked.
-  const std::unordered_map<std::string, std::vector<const Line*>>& index_of(uint32_t mask) const;
-  // The index key of a line's fields for one set of fields matched.
-  std::string index_key(uint32_t mask, std::span<const std::string_view> fields) const;
+  const Index& index_of(uint32_t mask) const;
 
   Saved saved_;
   files::FileIdentity identity_;
@@ -130,10 +137,16 @@ class SavedView {
   std::map<uint64_t, std::string_view> stretches_;
   size_t line_bytes_ = 0;  // the lines' bytes, line feeds included
   size_t held_bytes_ = 0;  // the bytes the chunks hold, lines or not
-  // Per set of fields matched: the matched texts (case folded where the
-  // field compares without case) to the lines that hold them, in order.
-  // Lines, not places, so a dropped line leaves its own keys alone.
-  mutable std::unordered_map<uint32_t, std::unordered_map<std::string, std::vector<const Line*>>> indexes_;
+  // Per set of fields matched, its index. Lines, not places, so a dropped
+  // line leaves its own keys alone.
+  mutable std::unordered_map<uint32_t, Index> indexes_;
+  mutable uint32_t indexed_fields_ = 0;  // every field some index matches
+  // The text last looked up at each place (those of asked_) and its hash:
+  // lookups ask for the same texts again and again (a LogicalHBA's key, a
+  // target's name).
+  mutable std::string asked_text_[32];
+  mutable uint64_t asked_hash_[32] = {};
+  mutable uint32_t asked_ = 0;
 };
 
 // Runs fn on the file's view brought up to date, under the view's mutex;
