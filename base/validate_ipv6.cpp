@@ -132,12 +132,21 @@ void ipaddr_to_string(const uint8_t* bytes, char* text, uint32_t type) {
     pdebug(TAVO_LOG_BACKEND, 6,
            "%s:ipAddress[0] = %d,ipAddress[1] = %d,ipAddress[2] = %d,ipAddress[3] = %d\n",
            "ipaddr_to_string", bytes[0], bytes[1], bytes[2], bytes[3]);
-    snprintf(text, 16, "%d.%d.%d.%d", bytes[0], bytes[1], bytes[2], bytes[3]);
+    // Four bytes in decimal, written directly: a formatted print costs more.
+    char* out = text;
+    for (int i = 0; i < 4; ++i) {
+      const unsigned b = bytes[i];
+      if (i != 0) *out++ = '.';
+      if (b >= 100) *out++ = static_cast<char>('0' + b / 100);
+      if (b >= 10) *out++ = static_cast<char>('0' + b / 10 % 10);
+      *out++ = static_cast<char>('0' + b % 10);
+    }
+    *out = '\0';
   } else if ((kind & 0xF0) != 0) {
     U8IPv6ToStr(bytes, text);
     validateIPv6Address(text);
   } else {
-    snprintf(text, 16, "%s", "0.0.0.0");
+    memcpy(text, "0.0.0.0", sizeof "0.0.0.0");
   }
   pdebug(TAVO_LOG_BACKEND, 6, "%s:ipaddress = %s\n", "ipaddr_to_string", text);
 }

@@ -38,8 +38,9 @@ class MailboxCommand {
   MailboxAnswer answer() const;
 
  private:
-  // Most commands fit here: only a large one allocates.
-  static constexpr size_t kInlineLength = 512;
+  // Most commands fit here, session records and login requests among
+  // them: only a large one allocates.
+  static constexpr size_t kInlineLength = 2048;
   uint8_t inline_[kInlineLength];
   std::unique_ptr<uint8_t[]> allocated_;
   uint8_t* buffer_;

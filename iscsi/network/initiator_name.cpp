@@ -89,6 +89,13 @@ uint32_t name_tell_software_initiator(TavoNode* property, const char* name) {
 
 namespace {
 
+// A field that may lack its terminator, cut to at most most characters.
+void copy_text(char* out, const char* field, size_t most) {
+  const size_t n = strnlen(field, most);
+  memcpy(out, field, n);
+  out[n] = '\0';
+}
+
 // The block into the group's two properties, read for the property asked
 // (a client's read) or for the library (null).
 uint32_t name_fill(const HandlerContext& t, TavoNode* property, TavoNode* asking) {
@@ -97,12 +104,14 @@ uint32_t name_fill(const HandlerContext& t, TavoNode* property, TavoNode* asking
         return name_fetch(t, r, false, "get_name_params");
       }))
     return status;
-  char name[sizeof b.name];
-  snprintf(name, sizeof name, "%.*s", static_cast<int>(sizeof b.name - 1), b.name);
+  // Bounded copies, stored as they are: no format on every read.
+  char name[sizeof b.name], alias[sizeof b.alias];
+  copy_text(name, b.name, sizeof name - 1);
+  copy_text(alias, b.alias, sizeof alias - 1);
   pdebug(TAVO_LOG_BACKEND, 6, "%s: initiator name = %s\n", "get_name_params", name);
-  if (set_prop_val(property->parent, "InitiatorAlias", "%.31s", b.alias) != 0 ||
-      set_prop_val(property->parent, "InitiatoriSCSIName", "%s", name) != 0)
-    return 1;
+  // The group holds just the two: one walk of it stores both.
+  const tavo::tree::StoredValue values[] = {{"InitiatoriSCSIName", name}, {"InitiatorAlias", alias}};
+  if (tavo::tree::store_values(property->parent, values) != 0) return 1;
   return name_tell_software_initiator(property, name);
 }
 

@@ -47,9 +47,11 @@ uint32_t TAVO_update_target_params(tavo::IscsiLoginRequest* request, TavoNode* l
   if (request == nullptr || lhba == nullptr || target == nullptr || address == nullptr || port == nullptr ||
       initiator_name == nullptr)
     return 1;
-  char alias[TAVO_VALUE_SIZE], name[TAVO_VALUE_SIZE];
+  char alias[TAVO_VALUE_SIZE];
+  // The name as stored: its property has no handler.
+  const char* name = target_stored_name(target);
   if (!read_text(internal_get_node(lhba, "InitiatoriSCSIName", TAVO_KIND_GROUP), "InitiatorAlias", alias) ||
-      !read_text(target, "TargetISCSIName", name))
+      name == nullptr)
     return 1;
   put_text(request->initiator_name, sizeof request->initiator_name, initiator_name);
   put_text(request->initiator_alias, sizeof request->initiator_alias, alias);

@@ -254,7 +254,10 @@ uint32_t SessionListing::start(TavoNode* lhba, uint32_t function_number, uint32_
   }
   if (l.handles.empty()) return 0;
   if (target != nullptr) {
-    if (!read_text(target, "TargetISCSIName", l.wanted)) return 1;
+    // The name as stored: its property has no handler.
+    const char* wanted = tavo::targets::target_stored_name(target);
+    if (wanted == nullptr) return 1;
+    copy_field(l.wanted, sizeof l.wanted, wanted, sizeof l.wanted - 1);
     purge_nodes_within(target, "Session");
     if (!sessions_of_others(lhba, l.wanted, l.handles, &l.others)) return 1;
   }

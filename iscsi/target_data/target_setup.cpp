@@ -5,6 +5,8 @@
 #include <string.h>
 #include <strings.h>
 
+#include <array>
+#include <charconv>
 #include <functional>
 #include <memory>
 #include <unordered_map>
@@ -184,11 +186,33 @@ TavoNode* find_target(TavoNode* lhba, const char* name) {
   return found;
 }
 
+namespace {
+
+// A portal's address and port as stored (neither property has a handler),
+// read in one walk of its first children; false when one is missing.
+bool portal_stored(TavoNode* portal, const char** address, const char** port) {
+  *address = *port = nullptr;
+  if (portal->kind != TAVO_KIND_GROUP || portal->record == nullptr) return false;
+  TavoGroupRecord* g = tavo::tree::group_record(portal);
+  for (TavoNode* c = g->first_child; c != portal && (*address == nullptr || *port == nullptr); c = c->next) {
+    if (c->kind != TAVO_KIND_PROPERTY || c->name == nullptr) continue;
+    const char** text = *address == nullptr && strcasecmp(c->name, "TargetIPAddress") == 0 ? address
+                        : *port == nullptr && strcasecmp(c->name, "TargetPortNumber") == 0 ? port
+                                                                                            : nullptr;
+    if (text == nullptr) continue;
+    if (c->record == nullptr) return false;
+    *text = tavo::tree::property_record(c)->value;
+  }
+  return *address != nullptr && *port != nullptr;
+}
+
+}  // namespace
+
 TavoNode* find_target_portal(TavoNode* target, const char* address, const char* port) {
   TAVO_LIBRARY_LOCK;
   for (TavoNode* p = get_first_instance(target, "TargetPortal"); p != nullptr; p = next_instance(p)) {
-    char a[TAVO_VALUE_SIZE], n[TAVO_VALUE_SIZE];
-    if (!read_text(p, "TargetIPAddress", a) || !read_text(p, "TargetPortNumber", n)) continue;
+    const char *a, *n;
+    if (!portal_stored(p, &a, &n)) continue;
     const bool address_ok = address == nullptr || address[0] == '\0' || strcmp(a, address) == 0;
     const bool port_ok = port == nullptr || port[0] == '\0' || same_port(n, port);
     if (address_ok && port_ok) return p;
@@ -200,8 +224,8 @@ uint32_t validate_target_portal(TavoNode* target, uint32_t* instance, const char
   TAVO_LIBRARY_LOCK;
   if (instance == nullptr || address == nullptr) return 1;
   for (TavoNode* p = get_first_instance(target, "TargetPortal"); p != nullptr; p = next_instance(p)) {
-    char a[TAVO_VALUE_SIZE], n[TAVO_VALUE_SIZE];
-    if (!read_text(p, "TargetIPAddress", a) || !read_text(p, "TargetPortNumber", n)) continue;
+    const char *a, *n;
+    if (!portal_stored(p, &a, &n)) continue;
     if (strcmp(a, address) == 0 && (port == nullptr || port[0] == '\0' || same_port(n, port))) {
       *instance = static_cast<uint32_t>(instance_number(p));
       return 0;
@@ -210,26 +234,55 @@ uint32_t validate_target_portal(TavoNode* target, uint32_t* instance, const char
   return 1;
 }
 
+namespace {
+
+// The matches of a target's saved line: its LogicalHBA's key and its name.
+// Kept between reads (each under the library lock): their texts keep their
+// room, so a read of the type allocates nothing.
+bool type_matches(TavoNode* target, const char* name, std::array<Match, 4>** out) {
+  static std::array<Match, 4> m{Match{Field::Controller, {}}, Match{Field::Function, {}},
+                                Match{Field::Logical, {}}, Match{Field::TargetName, {}}};
+  // As lhba_key writes them: the group's name and its instance number.
+  static constexpr const char* kGroups[] = {"Corvane", "iSCSIPhysicalHBA", "LogicalHBA"};
+  for (size_t i = 0; i < 3; ++i) {
+    const int32_t number = instance_number(tavo::tree::group_above(target, kGroups[i]));
+    if (number < 0) return false;
+    char digits[12];
+    const auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+    m[i].value.assign(kGroups[i]).append(digits, end);
+  }
+  m[3].value.assign(name);
+  *out = &m;
+  return true;
+}
+
+}  // namespace
+
 uint32_t get_target_type(TavoNode* target) {
   TAVO_LIBRARY_LOCK;
   if (target == nullptr) return 1;
   if (OPEN_ISCSI_DRIVER_LOADED) return set_prop_val(target, "TargetType", "%s", "Static");
-  char name[TAVO_VALUE_SIZE];
-  LhbaKey key;
-  if (!read_text(target, "TargetISCSIName", name) || !lhba_key(target, &key)) return 1;
-  const std::vector<Match> match = key_matches(key, {{Field::TargetName, name}});
-  std::string type;
-  bool found = false;
+  // The name as stored (a Target's name property has no handler).
+  const char* name = target_stored_name(target);
+  std::array<Match, 4>* match = nullptr;
+  if (name == nullptr || !type_matches(target, name, &match)) return 1;
+  struct Found {
+    std::span<const Match> match;
+    char type[35] = "";
+    bool found = false;
+  } f{*match};
   // A file that cannot be read leaves the type as the tree knows it.
-  if (!with_view(Saved::Targets, [&](const SavedView& view) {
-        if (const SavedView::Line* line = view.find(match)) {
-          type.assign(line->fields[position(Saved::Targets, Field::TargetType)].substr(0, 34));
-          found = true;
+  if (!with_view(Saved::Targets, [&f](const SavedView& view) {
+        if (const SavedView::Line* line = view.find(f.match)) {
+          const std::string_view type = line->fields[position(Saved::Targets, Field::TargetType)].substr(0, 34);
+          memcpy(f.type, type.data(), type.size());
+          f.type[type.size()] = '\0';
+          f.found = true;
         }
       }))
     pdebug(TAVO_LOG_BACKEND, 3, "%s: savetgt.txt cannot be read\n", __func__);
   // A line without a type holds a static target, as start-up reads it.
-  return found ? set_prop_val(target, "TargetType", "%s", type.empty() ? "Static" : type.c_str()) : 0;
+  return f.found ? set_prop_val(target, "TargetType", "%s", f.type[0] == '\0' ? "Static" : f.type) : 0;
 }
 
 uint32_t handle_target_type(TavoNode* property, char* buf, uint32_t op) {

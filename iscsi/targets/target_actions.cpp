@@ -101,19 +101,21 @@ void actions_keep(const NewPortal& n) {
 // The new portal's persistent session, under the lowest free qualifier,
 // and the target's sessions read back. A failed save deletes the entry
 // again and, for a portal of a target that stays, reads its sessions anew.
-uint32_t actions_persist(const NewPortal& n, const char* boot) {
+// The portal moves into the undo: the texts are not copied again.
+uint32_t actions_persist(NewPortal&& n, const char* boot) {
   const uint32_t qualifier = generate_isid_qualifier();
   const uint32_t persisted = make_session_persistent(n.target, n.address.c_str(), n.port.c_str(), qualifier,
                                                              nullptr, boot, n.initiator.c_str(), 0);
   if (persisted != 0) return persisted;
-  SavedBatch::undo([n, qualifier] {
+  const tavo::tree::HandlerContext place = n.place;
+  TavoNode* target = n.target;
+  SavedBatch::undo([n = std::move(n), qualifier] {
     delete_persistent(n.place.number, n.place.domain, n.place.port, n.target, n.name.c_str(),
                                       n.address.c_str(), n.port.c_str(), qualifier, n.initiator.c_str(), 1);
     if (n.node != n.target) group_Target(n.target);
   });
   tavo::iscsi::ParamTexts cleared;
-  get_all_sessions(n.place.lhba, n.place.number, n.place.domain, n.place.port, n.target, nullptr,
-                                cleared.data());
+  get_all_sessions(place.lhba, place.number, place.domain, place.port, target, nullptr, cleared.data());
   return 0;
 }
 
@@ -191,7 +193,7 @@ uint32_t add_target(TavoNode* lhba, TavoNode* action, char* params) {
     delete_with_records(target);
     return 1;
   }
-  const NewPortal n{p, target, target, name, address, port, initiator};
+  NewPortal n{p, target, target, name, address, port, initiator};
   const uint32_t saved = TAVO_add_target_into_file(lhba, target, name, address, port, nullptr, "True");
   if (saved != 0) {
     tavo::iscsi::keeping_last_status([&] { delete_with_records(target); });
@@ -200,7 +202,7 @@ uint32_t add_target(TavoNode* lhba, TavoNode* action, char* params) {
   actions_keep(n);
   if (OPEN_ISCSI_DRIVER_LOADED && !is_word(boot, "True")) return 0;
   const bool boot_target = is_word(boot, "True");
-  uint32_t result = actions_persist(n, boot_target ? "True" : "False");
+  uint32_t result = actions_persist(std::move(n), boot_target ? "True" : "False");
   TavoNode* session = get_first_instance(target, "Session");
   if (result == 0 && boot_target && generation == tavo::kGenerationMoravel && session != nullptr &&
       TAVO_add_boottarget_tlv(p.number, p.domain, p.port, session, actions_priority_code(priority), 1) != 0) {
@@ -232,7 +234,7 @@ uint32_t add_target_portal(TavoNode* target, char* params) {
     return 1;
   }
   // As for a new target: no portal without its saved lines.
-  const NewPortal n{p, target, portal, name, address, port, initiator};
+  NewPortal n{p, target, portal, name, address, port, initiator};
   const uint32_t saved = TAVO_add_target_into_file(p.lhba, target, name, address, port, nullptr, "True");
   if (saved != 0) {
     tavo::iscsi::keeping_last_status([&] { delete_node(portal); });
@@ -240,7 +242,7 @@ uint32_t add_target_portal(TavoNode* target, char* params) {
   }
   actions_keep(n);
   if (OPEN_ISCSI_DRIVER_LOADED) return 0;
-  return actions_persist(n, "False");
+  return actions_persist(std::move(n), "False");
 }
 
 uint32_t delete_target(TavoNode* lhba, TavoNode* action, char* params, SavedBatch& batch) {

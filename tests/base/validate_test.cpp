@@ -279,9 +279,19 @@ TEST(Ipv6Text, AddressRecordToText) {
   EXPECT_STREQ(text, "0.0.0.0");
   ipaddr_to_string(v6, text, 0x08);
   EXPECT_STREQ(text, "0.0.0.0");
-  const uint8_t v4[16] = {192, 168, 1, 10};
-  ipaddr_to_string(v4, text, 0x11);
-  EXPECT_STREQ(text, "192.168.1.10");
+  const struct {
+    uint8_t bytes[4];
+    const char* text;
+  } v4s[] = {{{192, 168, 1, 10}, "192.168.1.10"},
+             {{0, 0, 0, 0}, "0.0.0.0"},
+             {{255, 100, 99, 9}, "255.100.99.9"},
+             {{10, 200, 101, 110}, "10.200.101.110"}};
+  for (const auto& c : v4s) {
+    uint8_t v4[16] = {};
+    memcpy(v4, c.bytes, 4);
+    ipaddr_to_string(v4, text, 0x11);
+    EXPECT_STREQ(text, c.text);
+  }
   const uint8_t zero[16] = {};
   ipaddr_to_string(zero, text, 0x20);
   EXPECT_STREQ(text, "");
