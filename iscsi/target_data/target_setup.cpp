@@ -6,7 +6,6 @@
 #include <strings.h>
 
 #include <array>
-#include <charconv>
 #include <functional>
 #include <memory>
 #include <unordered_map>
@@ -240,17 +239,11 @@ namespace {
 // Kept between reads (each under the library lock): their texts keep their
 // room, so a read of the type allocates nothing.
 bool type_matches(TavoNode* target, const char* name, std::array<Match, 4>** out) {
+  static LhbaKey key;
   static std::array<Match, 4> m{Match{Field::Controller, {}}, Match{Field::Function, {}},
                                 Match{Field::Logical, {}}, Match{Field::TargetName, {}}};
-  // As lhba_key writes them: the group's name and its instance number.
-  static constexpr const char* kGroups[] = {"Corvane", "iSCSIPhysicalHBA", "LogicalHBA"};
-  for (size_t i = 0; i < 3; ++i) {
-    const int32_t number = instance_number(tavo::tree::group_above(target, kGroups[i]));
-    if (number < 0) return false;
-    char digits[12];
-    const auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
-    m[i].value.assign(kGroups[i]).append(digits, end);
-  }
+  if (!lhba_key(target, &key)) return false;
+  for (size_t i = 0; i < 3; ++i) m[i].value.assign(key.text[i]);
   m[3].value.assign(name);
   *out = &m;
   return true;
