@@ -42,7 +42,7 @@ bool add_child(const ChildDef& def, TavoNode* group, TavoHierarchy* h) {
     TavoNode* n = node_of(def.kind, def.name, def.description, group, 0);
     if (n == nullptr) return false;
     n->record = const_cast<TavoActionDescriptor*>(def.action);
-    if (add_node(n, h) < 0) {
+    if (add_defined_child(n, h, def.name_hash) < 0) {
       free_node(n);
       return false;
     }
@@ -53,7 +53,7 @@ bool add_child(const ChildDef& def, TavoNode* group, TavoHierarchy* h) {
   TavoPropertyRecord* p = property_record(n);
   p->flags = def.access;
   p->handler = def.handler;
-  if (add_node(n, h) < 0) {
+  if (add_defined_child(n, h, def.name_hash) < 0) {
     free_node(n);
     return false;
   }

@@ -138,50 +138,9 @@ using namespace tavo::tree;
 
 namespace {
 
-// Eight characters with the case bit of every byte set: names equal
-// without case (as strcasecmp folds them) fold alike. Other bytes may fold
-// together too, which only costs a hit that the exact compare turns away.
-inline uint64_t fold8(uint64_t w) { return w | 0x2020202020202020ull; }
-
-inline uint64_t load64(const char* p) {
-  uint64_t w;
-  memcpy(&w, p, sizeof w);
-  return w;
-}
-
-inline uint64_t load32(const char* p) {
-  uint32_t w;
-  memcpy(&w, p, sizeof w);
-  return w;
-}
-
-// The hash of a parent and a display name without case: the name's first
-// length characters (at most the display name's cut). A short tail is read
-// as fixed-size pieces that may overlap what came before: no byte outside
-// the name is read, and no copy of a variable length is made.
-uint64_t name_hash(const TavoNode* parent, const char* shown, size_t length) {
-  constexpr uint64_t mul = 0x9E3779B97F4A7C15ull;
-  uint64_t h = (reinterpret_cast<uintptr_t>(parent) ^ length) * mul;
-  const auto mix = [&h](uint64_t w) {
-    h = (h ^ fold8(w)) * mul;
-    h ^= h >> 29;
-  };
-  if (length >= 8) {
-    size_t i = 0;
-    for (; i + 8 <= length; i += 8) mix(load64(shown + i));
-    if (i < length) mix(load64(shown + length - 8));
-  } else if (length >= 4) {
-    mix(load32(shown) | load32(shown + length - 4) << 32);
-  } else if (length > 0) {
-    const auto byte = [shown](size_t i) { return uint64_t{static_cast<uint8_t>(shown[i])}; };
-    mix(byte(0) | byte(length / 2) << 8 | byte(length - 1) << 16);
-  }
-  return h;
-}
-
-uint64_t name_key(const TavoNode* parent, const char* shown) {
-  return name_hash(parent, shown, strnlen(shown, TAVO_NAME_SIZE - 1));
-}
+// The key of a parent and a display name without case (cut as display
+// names are): every key of the name and ring indexes is made so.
+uint64_t name_key(const TavoNode* parent, const char* shown) { return child_key(parent, name_hash(shown)); }
 
 // The same as name_key(n->parent, display name of n).
 uint64_t name_key(const TavoNode* n) {
@@ -481,31 +440,61 @@ void delete_whole_tree(TavoHierarchy* h) {
 
 }  // namespace
 
-int32_t node_exists(const TavoNode* node) {
-  if (node == nullptr || node->parent == nullptr || node->parent == node || !has_children(node->parent)) return 0;
-  if (!is_instanced_group(node) && node->kind != TAVO_KIND_LINK) return 0;
+namespace {
+
+// node_exists for an instance or a link whose key is worked out already.
+bool has_twin(const TavoNode* node, uint64_t key) {
+  if (node->parent == nullptr || node->parent == node || !has_children(node->parent)) return false;
   // A twin shows the same display name.
   bool twin = false;
-  name_index().each(name_key(node), [&](const TavoNode* n) { return !(twin = are_twins(n, node)); });
-  return twin ? 1 : 0;
+  name_index().each(key, [&](const TavoNode* n) { return !(twin = are_twins(n, node)); });
+  return twin;
 }
 
-int32_t add_node(TavoNode* node, TavoHierarchy* h) {
-  if (node == nullptr || h == nullptr || h->tag_bitmap == nullptr) return -1;
-  int32_t tag = -1;
-  // Only an instance or a link can have a twin (node_exists).
-  const bool twin_possible = node->kind == TAVO_KIND_LINK || is_instanced_group(node);
+// The lowest free tag of h for node, the table grown when full; -1 when
+// none can be had, or when twin_key is given and node has a twin.
+int32_t free_tag(TavoHierarchy* h, const TavoNode* node, const uint64_t* twin_key) {
   for (;;) {
-    tag = lowest_free_tag(h);
-    if (twin_possible && node_exists(node)) return -1;
+    const int32_t tag = lowest_free_tag(h);
+    if (twin_key != nullptr && has_twin(node, *twin_key)) return -1;
     if (tag >= 0 && static_cast<uint32_t>(tag) > h->max_tag_count) printf("BUG %d\n", tag);
-    if (tag >= 0) break;
+    if (tag >= 0) return tag;
     if (h->capacity > 239343095u) {
       printf("Hierarchy FULL!");
       return -1;
     }
     if (reinit_hm(h) != 0) return -1;
   }
+}
+
+// The tag of a node put into its parent's ring is taken: a new generation
+// of the slot, so references to its former nodes go stale.
+void take_tag(TavoHierarchy* h, TavoNode* node) {
+  const uint32_t tag = node->tag;
+  h->tag_bitmap[tag / 8] = static_cast<uint8_t>(h->tag_bitmap[tag / 8] | (1u << (tag % 8)));
+  tag_taken(h, tag);
+  h->tag_table[tag] = node;
+  if (++h->tag_generation[tag] == 0) h->tag_generation[tag] = 1;
+}
+
+}  // namespace
+
+int32_t node_exists(const TavoNode* node) {
+  if (node == nullptr) return 0;
+  if (!is_instanced_group(node) && node->kind != TAVO_KIND_LINK) return 0;
+  if (node->parent == nullptr || node->parent == node || !has_children(node->parent)) return 0;
+  return has_twin(node, name_key(node)) ? 1 : 0;
+}
+
+int32_t add_node(TavoNode* node, TavoHierarchy* h) {
+  if (node == nullptr || h == nullptr || h->tag_bitmap == nullptr) return -1;
+  // Only an instance or a link can have a twin (node_exists); its key,
+  // worked out once, serves the index too.
+  const bool twin_possible = node->kind == TAVO_KIND_LINK || is_instanced_group(node);
+  const bool indexed = node->parent != nullptr && node->parent != node;
+  const uint64_t key = twin_possible && indexed ? name_key(node) : 0;
+  const int32_t tag = free_tag(h, node, twin_possible && indexed ? &key : nullptr);
+  if (tag < 0) return -1;
   node->tag = static_cast<uint32_t>(tag);
   bool joined_ring = false;
   if (node->kind == TAVO_KIND_GROUP) {
@@ -532,12 +521,25 @@ int32_t add_node(TavoNode* node, TavoHierarchy* h) {
   } else {
     ring_insert_after(parent, group_record(parent)->last_child, node);
   }
-  set_bit(h->tag_bitmap, h->capacity, node->tag);
-  tag_taken(h, node->tag);
-  h->tag_table[node->tag] = node;
-  // A new generation of the slot: references to its former nodes go stale.
-  if (++h->tag_generation[node->tag] == 0) h->tag_generation[node->tag] = 1;
-  if (parent != nullptr && parent != node) name_index().insert(name_key(node), node);
+  take_tag(h, node);
+  if (indexed) name_index().insert(twin_possible ? key : name_key(node), node);
+  return tag;
+}
+
+int32_t tavo::tree::add_defined_child(TavoNode* node, TavoHierarchy* h, uint64_t hash) {
+  const int32_t tag = free_tag(h, node, nullptr);
+  if (tag < 0) return -1;
+  node->tag = static_cast<uint32_t>(tag);
+  TavoNode* parent = node->parent;
+  TavoGroupRecord* p = group_record(parent);
+  if (p->first_child == parent) {
+    node->next = node->prev = parent;
+    p->first_child = p->last_child = node;
+  } else {
+    ring_insert_after(parent, p->last_child, node);
+  }
+  take_tag(h, node);
+  name_index().insert(child_key(parent, hash), node);
   return tag;
 }
 

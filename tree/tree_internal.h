@@ -4,6 +4,7 @@
 #include <stdarg.h>
 #include <string.h>
 
+#include "tree/group_builder.h"
 #include "tree/tree.h"
 
 namespace tavo::tree {
@@ -60,6 +61,10 @@ enum class Texts { Copied, Kept };
 TavoNode* new_node(uint32_t kind, const char* name, const char* description, TavoNode* parent, size_t record_size,
                    Texts texts = Texts::Copied);
 void free_node(TavoNode* n);
+// add_node for a property or an action of a definition, made by the
+// builder under the group it has just added: such a node never has a twin
+// and its parent is a group in h. hash is name_hash of its name.
+int32_t add_defined_child(TavoNode* node, TavoHierarchy* h, uint64_t hash);
 // text cut to size - 1 characters and terminated: what snprintf "%s" makes,
 // without the format.
 inline void copy_bounded(char* to, size_t size, const char* text) {
