@@ -59,14 +59,13 @@ constexpr uint64_t name_hash(const char* name, size_t length) {
 }
 
 // The same over the name's first TAVO_NAME_SIZE - 1 characters, the part
-// names are compared over.
+// names are compared over: a constant for a definition's static name, else
+// worked out by runtime_name_hash.
+uint64_t runtime_name_hash(const char* name);
 constexpr uint64_t name_hash(const char* name) {
+  if (!std::is_constant_evaluated()) return runtime_name_hash(name);
   size_t length = 0;
-  if (std::is_constant_evaluated()) {
-    while (length < TAVO_NAME_SIZE - 1 && name[length] != '\0') ++length;
-  } else {
-    length = strnlen(name, TAVO_NAME_SIZE - 1);
-  }
+  while (length < TAVO_NAME_SIZE - 1 && name[length] != '\0') ++length;
   return name_hash(name, length);
 }
 

@@ -2,9 +2,11 @@
 #include <ctype.h>
 #include <stdio.h>
 #include <stddef.h>
+#include <stdlib.h>
 #include <string.h>
 #include <strings.h>
 
+#include <atomic>
 #include <bit>
 #include <cstddef>
 #include <unordered_map>
@@ -68,6 +70,96 @@ void copy_params(char (*to)[TAVO_VALUE_SIZE], const char* from) {
   }
 }
 
+uint64_t runtime_name_hash(const char* name) { return name_hash(name, strnlen(name, TAVO_NAME_SIZE - 1)); }
+
+namespace {
+
+// Node blocks of up to kPooledTo bytes are carved in order from chunks,
+// and a freed one waits on its size's list for the next node of that size:
+// a group's build makes dozens of nodes of a few sizes, and malloc would
+// look for each among the heap's freed blocks. Every block starts with a
+// header naming its size class (0: a block of tavo_dmalloc's). Under
+// AddressSanitizer every block is tavo_dmalloc's, so a node used after its
+// release is still caught.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kPooled = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kPooled = false;
+#else
+constexpr bool kPooled = true;
+#endif
+#else
+constexpr bool kPooled = true;
+#endif
+constexpr size_t kBlockAlign = alignof(std::max_align_t);
+constexpr size_t kHeader = kBlockAlign;
+constexpr size_t kClassStep = 64, kPooledTo = 2048, kPoolClasses = kPooledTo / kClassStep;
+constexpr size_t kChunk = size_t{64} << 10;
+static_assert(kClassStep % kBlockAlign == 0 && sizeof(void*) <= kHeader && sizeof(uint32_t) <= kHeader);
+
+// Never destroyed, nor its chunks given back: a node may be freed while
+// the process exits, and a freed block is kept for the next node.
+struct NodePool {
+  std::atomic_flag busy;
+  void* free[kPoolClasses];  // a freed block's header links the next
+  char* carve;
+  size_t left;
+};
+constinit NodePool node_pool{};
+
+// A short hold: taking or giving back one block.
+class PoolHold {
+ public:
+  PoolHold() {
+    while (node_pool.busy.test_and_set(std::memory_order_acquire)) {
+    }
+  }
+  ~PoolHold() { node_pool.busy.clear(std::memory_order_release); }
+  PoolHold(const PoolHold&) = delete;
+  PoolHold& operator=(const PoolHold&) = delete;
+};
+
+void* pooled_block(size_t c) {
+  const size_t bytes = (c + 1) * kClassStep;
+  PoolHold hold;
+  void* block = node_pool.free[c];
+  if (block != nullptr) {
+    memcpy(&node_pool.free[c], block, sizeof(void*));
+    return block;
+  }
+  if (node_pool.left < bytes) {
+    auto* chunk = static_cast<char*>(malloc(kChunk));
+    if (chunk == nullptr) return nullptr;
+    node_pool.carve = chunk;
+    node_pool.left = kChunk;
+  }
+  block = node_pool.carve;
+  node_pool.carve += bytes;
+  node_pool.left -= bytes;
+  return block;
+}
+
+// size bytes after a header: the node's block.
+char* node_block(size_t size) {
+  uint32_t c = 0;
+  char* block = nullptr;
+  if (kPooled && size + kHeader <= kPooledTo) {
+    const size_t index = (size + kHeader - 1) / kClassStep;
+    block = static_cast<char*>(pooled_block(index));
+    if (block == nullptr) return nullptr;
+    __atomic_fetch_add(&tavo_counter, 1, __ATOMIC_RELAXED);
+    c = static_cast<uint32_t>(index + 1);
+  } else {
+    block = static_cast<char*>(tavo_dmalloc(size + kHeader));
+    if (block == nullptr) return nullptr;
+  }
+  memcpy(block, &c, sizeof c);
+  return block + kHeader;
+}
+
+}  // namespace
+
 TavoNode* new_node(uint32_t kind, const char* name, const char* description, TavoNode* parent, size_t record_size,
                    Texts texts) {
   constexpr size_t align = alignof(std::max_align_t);
@@ -76,7 +168,7 @@ TavoNode* new_node(uint32_t kind, const char* name, const char* description, Tav
   const bool copied = texts == Texts::Copied;
   const size_t name_size = copied && name != nullptr ? strlen(name) + 1 : 0;
   const size_t description_size = copied && description != nullptr ? strlen(description) + 1 : 0;
-  auto* block = static_cast<char*>(tavo_dmalloc(name_at + name_size + description_size));
+  char* block = node_block(name_at + name_size + description_size);
   if (block == nullptr) return nullptr;
   memset(block, 0, name_at);
   auto* n = reinterpret_cast<TavoNode*>(block);
@@ -95,7 +187,20 @@ TavoNode* new_node(uint32_t kind, const char* name, const char* description, Tav
   return n;
 }
 
-void free_node(TavoNode* n) { tavo_dfree(n); }
+void free_node(TavoNode* n) {
+  if (n == nullptr) return;
+  char* block = reinterpret_cast<char*>(n) - kHeader;
+  uint32_t c;
+  memcpy(&c, block, sizeof c);
+  if (c == 0) {
+    tavo_dfree(block);
+    return;
+  }
+  __atomic_fetch_sub(&tavo_counter, 1, __ATOMIC_RELAXED);
+  PoolHold hold;
+  memcpy(block, &node_pool.free[c - 1], sizeof(void*));
+  node_pool.free[c - 1] = block;
+}
 
 TavoNodeRef node_ref(const TavoNode* n) {
   const TavoHierarchy* h = hm_find_hierarchy_by_node(n);
