@@ -322,9 +322,13 @@ class NameIndex {
     const size_t size = old.empty() ? 1024 : old.size() * 2;
     slots_.assign(size, Entry{});
     shift_ = 64 - std::countr_zero(size);
-    count_ = 0;
-    for (const Entry& e : old)
-      if (e.node != nullptr) insert(e.key, e.node);
+    // The count stays: every entry comes back, into room enough.
+    for (const Entry& e : old) {
+      if (e.node == nullptr) continue;
+      size_t i = home(e.key);
+      while (slots_[i].node != nullptr) i = (i + 1) & mask();
+      slots_[i] = e;
+    }
   }
 
   std::vector<Entry> slots_;
@@ -632,8 +636,17 @@ int32_t add_node(TavoNode* node, TavoHierarchy* h) {
 }
 
 int32_t tavo::tree::add_defined_child(TavoNode* node, TavoHierarchy* h, uint64_t hash) {
-  const int32_t tag = free_tag(h, node, nullptr);
-  if (tag < 0) return -1;
+  // free_tag without a twin to look for, its tag taken at once: nothing
+  // below can fail.
+  int32_t tag;
+  while ((tag = take_lowest_free_tag(h)) < 0) {
+    if (h->capacity > 239343095u) {
+      printf("Hierarchy FULL!");
+      return -1;
+    }
+    if (reinit_hm(h) != 0) return -1;
+  }
+  if (static_cast<uint32_t>(tag) > h->max_tag_count) printf("BUG %d\n", tag);
   node->tag = static_cast<uint32_t>(tag);
   TavoNode* parent = node->parent;
   TavoGroupRecord* p = group_record(parent);
@@ -643,7 +656,8 @@ int32_t tavo::tree::add_defined_child(TavoNode* node, TavoHierarchy* h, uint64_t
   } else {
     ring_insert_after(parent, p->last_child, node);
   }
-  take_tag(h, node);
+  h->tag_table[tag] = node;
+  if (++h->tag_generation[tag] == 0) h->tag_generation[tag] = 1;
   name_index().insert(child_key(parent, hash), node);
   return tag;
 }

@@ -16,6 +16,8 @@ int registered_hierarchies(TavoHierarchy** out, int max);
 // use.
 int32_t lowest_free_tag(TavoHierarchy* h);
 void tag_taken(TavoHierarchy* h, uint32_t tag);
+// lowest_free_tag and tag_taken at once, with the tag's bit set.
+int32_t take_lowest_free_tag(TavoHierarchy* h);
 void tag_freed(TavoHierarchy* h, uint32_t tag);
 
 // ROOT, or a node above which there is nothing.
