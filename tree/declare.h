@@ -54,7 +54,8 @@ constexpr ChildDef property(const char* name, uint32_t access, uint8_t type, con
                             int32_t maximum, const char* default_value, TavoPropertyHandler handler,
                             const char* help) {
   return ChildDef{TAVO_KIND_PROPERTY, name, help, access, type, list, minimum, maximum, default_value, handler,
-                  nullptr, nullptr, nullptr, tree::name_hash(name)};
+                  nullptr, nullptr, nullptr, tree::name_hash(name), tree::stored_length(list),
+                  tree::stored_length(default_value)};
 }
 
 // The row of an action; TAVO_ACTION writes it beside its descriptor.

@@ -60,10 +60,10 @@ bool add_child(const ChildDef& def, TavoNode* group, TavoHierarchy* h) {
   p->value_type = def.type;
   p->minimum = def.minimum;
   p->maximum = def.maximum;
-  // The record came zeroed: an empty text is there already.
-  if (def.list != nullptr && def.list[0] != '\0') copy_bounded(p->valid_list, sizeof p->valid_list, def.list);
-  if (def.default_value != nullptr && def.default_value[0] != '\0')
-    copy_bounded(p->value, sizeof p->value, def.default_value);
+  // The record came zeroed: the texts' terminators are there already.
+  static_assert(sizeof p->valid_list == TAVO_VALUE_SIZE && sizeof p->value == TAVO_VALUE_SIZE);
+  if (def.list_length != 0) memcpy(p->valid_list, def.list, def.list_length);
+  if (def.default_length != 0) memcpy(p->value, def.default_value, def.default_length);
   return true;
 }
 

@@ -100,7 +100,21 @@ struct ChildDef {
   const SuppliedRows* supplied = nullptr;
   // name_hash(name) for a property or an action
   uint64_t name_hash = 0;
+  // a property's list and default value cut to a stored text
+  // (TAVO_VALUE_SIZE - 1 characters): the lengths copied
+  uint16_t list_length = 0;
+  uint16_t default_length = 0;
 };
+
+// The length of text cut to a stored value's TAVO_VALUE_SIZE - 1
+// characters (0 for null).
+constexpr uint16_t stored_length(const char* text) {
+  // A null text cannot stand in a constant.
+  if (!std::is_constant_evaluated() && text == nullptr) return 0;
+  uint16_t n = 0;
+  while (n < TAVO_VALUE_SIZE - 1 && text[n] != '\0') ++n;
+  return n;
+}
 
 // A static sub-group among a group's children.
 constexpr ChildDef subgroup(const GroupDef* definition) {
