@@ -54,13 +54,15 @@ constexpr ChildDef property(const char* name, uint32_t access, uint8_t type, con
                             int32_t maximum, const char* default_value, TavoPropertyHandler handler,
                             const char* help) {
   return ChildDef{TAVO_KIND_PROPERTY, name, help, access, type, list, minimum, maximum, default_value, handler,
-                  nullptr};
+                  nullptr, nullptr, nullptr, tree::name_hash(name), tree::stored_length(list),
+                  tree::stored_length(default_value)};
 }
 
 // The row of an action; TAVO_ACTION writes it beside its descriptor.
 constexpr ChildDef action_row(const char* name, const char* help, const TavoActionDescriptor* descriptor) {
   ChildDef c{TAVO_KIND_ACTION, name, help};
   c.action = descriptor;
+  c.name_hash = tree::name_hash(name);
   return c;
 }
 
@@ -123,7 +125,7 @@ constexpr TavoActionDescriptor descriptor(TavoActionHandler handler, const std::
 // instances from the firmware when a client asks.
 constexpr GroupDef group(const char* name, std::span<const ChildDef> children, const char* help,
                          TavoGroupRefreshHandler refresh = nullptr) {
-  return GroupDef{name, help, 0, 0, refresh, children, nullptr};
+  return GroupDef{name, help, 0, 0, refresh, children, nullptr, tree::name_hash(name)};
 }
 constexpr GroupDef instanced(const char* name, uint16_t max_instances, SlotArea* slots,
                              std::span<const ChildDef> children, const char* help,

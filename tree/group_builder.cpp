@@ -42,7 +42,7 @@ bool add_child(const ChildDef& def, TavoNode* group, TavoHierarchy* h) {
     TavoNode* n = node_of(def.kind, def.name, def.description, group, 0);
     if (n == nullptr) return false;
     n->record = const_cast<TavoActionDescriptor*>(def.action);
-    if (add_node(n, h) < 0) {
+    if (add_defined_child(n, h, def.name_hash) < 0) {
       free_node(n);
       return false;
     }
@@ -53,17 +53,17 @@ bool add_child(const ChildDef& def, TavoNode* group, TavoHierarchy* h) {
   TavoPropertyRecord* p = property_record(n);
   p->flags = def.access;
   p->handler = def.handler;
-  if (add_node(n, h) < 0) {
+  if (add_defined_child(n, h, def.name_hash) < 0) {
     free_node(n);
     return false;
   }
   p->value_type = def.type;
   p->minimum = def.minimum;
   p->maximum = def.maximum;
-  // The record came zeroed: an empty text is there already.
-  if (def.list != nullptr && def.list[0] != '\0') copy_bounded(p->valid_list, sizeof p->valid_list, def.list);
-  if (def.default_value != nullptr && def.default_value[0] != '\0')
-    copy_bounded(p->value, sizeof p->value, def.default_value);
+  // The record came zeroed: the texts' terminators are there already.
+  static_assert(sizeof p->valid_list == TAVO_VALUE_SIZE && sizeof p->value == TAVO_VALUE_SIZE);
+  if (def.list_length != 0) memcpy(p->valid_list, def.list, def.list_length);
+  if (def.default_length != 0) memcpy(p->value, def.default_value, def.default_length);
   return true;
 }
 

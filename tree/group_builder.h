@@ -3,9 +3,12 @@
 #pragma once
 
 #include <stdint.h>
+#include <string.h>
 
-#include <unordered_map>
+#include <bit>
 #include <span>
+#include <type_traits>
+#include <unordered_map>
 
 #include "tree/tree.h"
 
@@ -13,6 +16,64 @@ namespace tavo::tree {
 
 struct GroupDef;
 class SuppliedRows;
+
+// The hash of a name's first length characters without case, as the name
+// index keys a child by (its parent combined in by child_key): a
+// definition's static names have theirs worked out as constants. The bit
+// 0x20 of every byte is set, so names equal without case fold alike; other
+// bytes may fold together too, which only costs a hit the exact compare
+// turns away. A short tail is read as fixed-size pieces that may overlap
+// what came before: no byte outside the name is read.
+namespace name_hashing {
+inline constexpr uint64_t kMul = 0x9E3779B97F4A7C15ull;
+constexpr uint64_t load(const char* p, size_t size) {
+  if (!std::is_constant_evaluated() && std::endian::native == std::endian::little) {
+    uint64_t w = 0;
+    memcpy(&w, p, size);
+    return w;
+  }
+  uint64_t w = 0;
+  for (size_t i = 0; i < size; ++i) w |= uint64_t{static_cast<uint8_t>(p[i])} << (8 * i);
+  return w;
+}
+constexpr uint64_t mix(uint64_t h, uint64_t w) {
+  h = (h ^ (w | 0x2020202020202020ull)) * kMul;
+  return h ^ h >> 29;
+}
+}  // namespace name_hashing
+
+constexpr uint64_t name_hash(const char* name, size_t length) {
+  using namespace name_hashing;
+  uint64_t h = (length + 1) * kMul;
+  if (length >= 8) {
+    size_t i = 0;
+    for (; i + 8 <= length; i += 8) h = mix(h, load(name + i, 8));
+    if (i < length) h = mix(h, load(name + length - 8, 8));
+  } else if (length >= 4) {
+    h = mix(h, load(name, 4) | load(name + length - 4, 4) << 32);
+  } else if (length > 0) {
+    const auto byte = [name](size_t i) { return uint64_t{static_cast<uint8_t>(name[i])}; };
+    h = mix(h, byte(0) | byte(length / 2) << 8 | byte(length - 1) << 16);
+  }
+  return h;
+}
+
+// The same over the name's first TAVO_NAME_SIZE - 1 characters, the part
+// names are compared over: a constant for a definition's static name, else
+// worked out by runtime_name_hash.
+uint64_t runtime_name_hash(const char* name);
+constexpr uint64_t name_hash(const char* name) {
+  if (!std::is_constant_evaluated()) return runtime_name_hash(name);
+  size_t length = 0;
+  while (length < TAVO_NAME_SIZE - 1 && name[length] != '\0') ++length;
+  return name_hash(name, length);
+}
+
+// A child's key in the name index: its parent and its name's hash.
+inline uint64_t child_key(const TavoNode* parent, uint64_t hash) {
+  uint64_t k = (hash ^ static_cast<uint64_t>(reinterpret_cast<uintptr_t>(parent))) * name_hashing::kMul;
+  return k ^ k >> 29;
+}
 
 // One child of a group definition, in child order: a property, an action,
 // a static sub-group (built whole before the next child is added), or the
@@ -37,7 +98,23 @@ struct ChildDef {
   const GroupDef* group = nullptr;
   // rows supplied from above (kind TAVO_KIND_ANY: no node of its own)
   const SuppliedRows* supplied = nullptr;
+  // name_hash(name) for a property or an action
+  uint64_t name_hash = 0;
+  // a property's list and default value cut to a stored text
+  // (TAVO_VALUE_SIZE - 1 characters): the lengths copied
+  uint16_t list_length = 0;
+  uint16_t default_length = 0;
 };
+
+// The length of text cut to a stored value's TAVO_VALUE_SIZE - 1
+// characters (0 for null).
+constexpr uint16_t stored_length(const char* text) {
+  // A null text cannot stand in a constant.
+  if (!std::is_constant_evaluated() && text == nullptr) return 0;
+  uint16_t n = 0;
+  while (n < TAVO_VALUE_SIZE - 1 && text[n] != '\0') ++n;
+  return n;
+}
 
 // A static sub-group among a group's children.
 constexpr ChildDef subgroup(const GroupDef* definition) {
@@ -92,6 +169,8 @@ struct GroupDef {
   TavoGroupRefreshHandler refresh = nullptr;
   std::span<const ChildDef> children = {};
   SlotArea* slots = nullptr;  // instanced groups only
+  // name_hash(name) for a static group
+  uint64_t name_hash = 0;
 };
 
 // Builds a group under parent from its definition. creating_node,

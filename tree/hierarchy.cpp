@@ -47,14 +47,17 @@ uint32_t resize_tag_table(TavoHierarchy* h, uint32_t capacity, bool keep) {
     tavo_dfree(generations);
     return 1;
   }
-  memset(table, 0, capacity * sizeof(TavoNode*));
-  memset(bitmap, 0, capacity / 8 + 1);
-  memset(generations, 0, capacity * sizeof(uint32_t));
-  if (keep && h->tag_table != nullptr) {
-    memcpy(table, h->tag_table, h->capacity * sizeof(TavoNode*));
-    memcpy(bitmap, h->tag_bitmap, h->capacity / 8 + 1);
-    memcpy(generations, h->tag_generation, h->capacity * sizeof(uint32_t));
+  // The kept entries are copied, and only the rest cleared.
+  const uint32_t kept = keep && h->tag_table != nullptr && h->capacity <= capacity ? h->capacity : 0;
+  if (kept != 0) {
+    memcpy(table, h->tag_table, kept * sizeof(TavoNode*));
+    memcpy(bitmap, h->tag_bitmap, kept / 8 + 1);
+    memcpy(generations, h->tag_generation, kept * sizeof(uint32_t));
   }
+  const uint32_t bitmap_kept = kept != 0 ? kept / 8 + 1 : 0;
+  memset(table + kept, 0, (capacity - kept) * sizeof(TavoNode*));
+  memset(bitmap + bitmap_kept, 0, capacity / 8 + 1 - bitmap_kept);
+  memset(generations + kept, 0, (capacity - kept) * sizeof(uint32_t));
   release_tag_table(h);
   h->tag_table = table;
   h->tag_bitmap = bitmap;
@@ -128,8 +131,9 @@ void unregister_hierarchy(TavoHierarchy* h) {
   }
 }
 
-int32_t lowest_free_tag(TavoHierarchy* h) {
-  uint32_t* floor = tag_floor(h);
+namespace {
+
+int32_t lowest_free_tag_above(TavoHierarchy* h, uint32_t* floor) {
   // Mostly the floor itself is free: the tag after the last one taken.
   if (floor != nullptr && *floor < h->capacity && (h->tag_bitmap[*floor / 8] >> (*floor % 8) & 1) == 0)
     return static_cast<int32_t>(*floor);
@@ -137,6 +141,20 @@ int32_t lowest_free_tag(TavoHierarchy* h) {
   const int32_t start = floor != nullptr && *floor <= h->capacity ? static_cast<int32_t>(*floor) : 0;
   const int32_t tag = base::first_bit_from(h->tag_bitmap, static_cast<int32_t>(h->capacity), start, 0);
   if (floor != nullptr) *floor = tag >= 0 ? static_cast<uint32_t>(tag) : h->capacity;
+  return tag;
+}
+
+}  // namespace
+
+int32_t lowest_free_tag(TavoHierarchy* h) { return lowest_free_tag_above(h, tag_floor(h)); }
+
+int32_t take_lowest_free_tag(TavoHierarchy* h) {
+  uint32_t* floor = tag_floor(h);
+  const int32_t tag = lowest_free_tag_above(h, floor);
+  if (tag < 0) return tag;
+  const auto t = static_cast<uint32_t>(tag);
+  h->tag_bitmap[t / 8] = static_cast<uint8_t>(h->tag_bitmap[t / 8] | (1u << (t % 8)));
+  if (floor != nullptr && t == *floor) *floor = t + 1;
   return tag;
 }
 

@@ -2,9 +2,11 @@
 #include <ctype.h>
 #include <stdio.h>
 #include <stddef.h>
+#include <stdlib.h>
 #include <string.h>
 #include <strings.h>
 
+#include <atomic>
 #include <bit>
 #include <cstddef>
 #include <unordered_map>
@@ -68,6 +70,96 @@ void copy_params(char (*to)[TAVO_VALUE_SIZE], const char* from) {
   }
 }
 
+uint64_t runtime_name_hash(const char* name) { return name_hash(name, strnlen(name, TAVO_NAME_SIZE - 1)); }
+
+namespace {
+
+// Node blocks of up to kPooledTo bytes are carved in order from chunks,
+// and a freed one waits on its size's list for the next node of that size:
+// a group's build makes dozens of nodes of a few sizes, and malloc would
+// look for each among the heap's freed blocks. Every block starts with a
+// header naming its size class (0: a block of tavo_dmalloc's). Under
+// AddressSanitizer every block is tavo_dmalloc's, so a node used after its
+// release is still caught.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kPooled = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kPooled = false;
+#else
+constexpr bool kPooled = true;
+#endif
+#else
+constexpr bool kPooled = true;
+#endif
+constexpr size_t kBlockAlign = alignof(std::max_align_t);
+constexpr size_t kHeader = kBlockAlign;
+constexpr size_t kClassStep = 64, kPooledTo = 2048, kPoolClasses = kPooledTo / kClassStep;
+constexpr size_t kChunk = size_t{64} << 10;
+static_assert(kClassStep % kBlockAlign == 0 && sizeof(void*) <= kHeader && sizeof(uint32_t) <= kHeader);
+
+// Never destroyed, nor its chunks given back: a node may be freed while
+// the process exits, and a freed block is kept for the next node.
+struct NodePool {
+  std::atomic_flag busy;
+  void* free[kPoolClasses];  // a freed block's header links the next
+  char* carve;
+  size_t left;
+};
+constinit NodePool node_pool{};
+
+// A short hold: taking or giving back one block.
+class PoolHold {
+ public:
+  PoolHold() {
+    while (node_pool.busy.test_and_set(std::memory_order_acquire)) {
+    }
+  }
+  ~PoolHold() { node_pool.busy.clear(std::memory_order_release); }
+  PoolHold(const PoolHold&) = delete;
+  PoolHold& operator=(const PoolHold&) = delete;
+};
+
+void* pooled_block(size_t c) {
+  const size_t bytes = (c + 1) * kClassStep;
+  PoolHold hold;
+  void* block = node_pool.free[c];
+  if (block != nullptr) {
+    memcpy(&node_pool.free[c], block, sizeof(void*));
+    return block;
+  }
+  if (node_pool.left < bytes) {
+    auto* chunk = static_cast<char*>(malloc(kChunk));
+    if (chunk == nullptr) return nullptr;
+    node_pool.carve = chunk;
+    node_pool.left = kChunk;
+  }
+  block = node_pool.carve;
+  node_pool.carve += bytes;
+  node_pool.left -= bytes;
+  return block;
+}
+
+// size bytes after a header: the node's block.
+char* node_block(size_t size) {
+  uint32_t c = 0;
+  char* block = nullptr;
+  if (kPooled && size + kHeader <= kPooledTo) {
+    const size_t index = (size + kHeader - 1) / kClassStep;
+    block = static_cast<char*>(pooled_block(index));
+    if (block == nullptr) return nullptr;
+    __atomic_fetch_add(&tavo_counter, 1, __ATOMIC_RELAXED);
+    c = static_cast<uint32_t>(index + 1);
+  } else {
+    block = static_cast<char*>(tavo_dmalloc(size + kHeader));
+    if (block == nullptr) return nullptr;
+  }
+  memcpy(block, &c, sizeof c);
+  return block + kHeader;
+}
+
+}  // namespace
+
 TavoNode* new_node(uint32_t kind, const char* name, const char* description, TavoNode* parent, size_t record_size,
                    Texts texts) {
   constexpr size_t align = alignof(std::max_align_t);
@@ -76,7 +168,7 @@ TavoNode* new_node(uint32_t kind, const char* name, const char* description, Tav
   const bool copied = texts == Texts::Copied;
   const size_t name_size = copied && name != nullptr ? strlen(name) + 1 : 0;
   const size_t description_size = copied && description != nullptr ? strlen(description) + 1 : 0;
-  auto* block = static_cast<char*>(tavo_dmalloc(name_at + name_size + description_size));
+  char* block = node_block(name_at + name_size + description_size);
   if (block == nullptr) return nullptr;
   memset(block, 0, name_at);
   auto* n = reinterpret_cast<TavoNode*>(block);
@@ -95,7 +187,20 @@ TavoNode* new_node(uint32_t kind, const char* name, const char* description, Tav
   return n;
 }
 
-void free_node(TavoNode* n) { tavo_dfree(n); }
+void free_node(TavoNode* n) {
+  if (n == nullptr) return;
+  char* block = reinterpret_cast<char*>(n) - kHeader;
+  uint32_t c;
+  memcpy(&c, block, sizeof c);
+  if (c == 0) {
+    tavo_dfree(block);
+    return;
+  }
+  __atomic_fetch_sub(&tavo_counter, 1, __ATOMIC_RELAXED);
+  PoolHold hold;
+  memcpy(block, &node_pool.free[c - 1], sizeof(void*));
+  node_pool.free[c - 1] = block;
+}
 
 TavoNodeRef node_ref(const TavoNode* n) {
   const TavoHierarchy* h = hm_find_hierarchy_by_node(n);
@@ -138,50 +243,9 @@ using namespace tavo::tree;
 
 namespace {
 
-// Eight characters with the case bit of every byte set: names equal
-// without case (as strcasecmp folds them) fold alike. Other bytes may fold
-// together too, which only costs a hit that the exact compare turns away.
-inline uint64_t fold8(uint64_t w) { return w | 0x2020202020202020ull; }
-
-inline uint64_t load64(const char* p) {
-  uint64_t w;
-  memcpy(&w, p, sizeof w);
-  return w;
-}
-
-inline uint64_t load32(const char* p) {
-  uint32_t w;
-  memcpy(&w, p, sizeof w);
-  return w;
-}
-
-// The hash of a parent and a display name without case: the name's first
-// length characters (at most the display name's cut). A short tail is read
-// as fixed-size pieces that may overlap what came before: no byte outside
-// the name is read, and no copy of a variable length is made.
-uint64_t name_hash(const TavoNode* parent, const char* shown, size_t length) {
-  constexpr uint64_t mul = 0x9E3779B97F4A7C15ull;
-  uint64_t h = (reinterpret_cast<uintptr_t>(parent) ^ length) * mul;
-  const auto mix = [&h](uint64_t w) {
-    h = (h ^ fold8(w)) * mul;
-    h ^= h >> 29;
-  };
-  if (length >= 8) {
-    size_t i = 0;
-    for (; i + 8 <= length; i += 8) mix(load64(shown + i));
-    if (i < length) mix(load64(shown + length - 8));
-  } else if (length >= 4) {
-    mix(load32(shown) | load32(shown + length - 4) << 32);
-  } else if (length > 0) {
-    const auto byte = [shown](size_t i) { return uint64_t{static_cast<uint8_t>(shown[i])}; };
-    mix(byte(0) | byte(length / 2) << 8 | byte(length - 1) << 16);
-  }
-  return h;
-}
-
-uint64_t name_key(const TavoNode* parent, const char* shown) {
-  return name_hash(parent, shown, strnlen(shown, TAVO_NAME_SIZE - 1));
-}
+// The key of a parent and a display name without case (cut as display
+// names are): every key of the name and ring indexes is made so.
+uint64_t name_key(const TavoNode* parent, const char* shown) { return child_key(parent, name_hash(shown)); }
 
 // The same as name_key(n->parent, display name of n).
 uint64_t name_key(const TavoNode* n) {
@@ -258,9 +322,13 @@ class NameIndex {
     const size_t size = old.empty() ? 1024 : old.size() * 2;
     slots_.assign(size, Entry{});
     shift_ = 64 - std::countr_zero(size);
-    count_ = 0;
-    for (const Entry& e : old)
-      if (e.node != nullptr) insert(e.key, e.node);
+    // The count stays: every entry comes back, into room enough.
+    for (const Entry& e : old) {
+      if (e.node == nullptr) continue;
+      size_t i = home(e.key);
+      while (slots_[i].node != nullptr) i = (i + 1) & mask();
+      slots_[i] = e;
+    }
   }
 
   std::vector<Entry> slots_;
@@ -481,31 +549,61 @@ void delete_whole_tree(TavoHierarchy* h) {
 
 }  // namespace
 
-int32_t node_exists(const TavoNode* node) {
-  if (node == nullptr || node->parent == nullptr || node->parent == node || !has_children(node->parent)) return 0;
-  if (!is_instanced_group(node) && node->kind != TAVO_KIND_LINK) return 0;
+namespace {
+
+// node_exists for an instance or a link whose key is worked out already.
+bool has_twin(const TavoNode* node, uint64_t key) {
+  if (node->parent == nullptr || node->parent == node || !has_children(node->parent)) return false;
   // A twin shows the same display name.
   bool twin = false;
-  name_index().each(name_key(node), [&](const TavoNode* n) { return !(twin = are_twins(n, node)); });
-  return twin ? 1 : 0;
+  name_index().each(key, [&](const TavoNode* n) { return !(twin = are_twins(n, node)); });
+  return twin;
 }
 
-int32_t add_node(TavoNode* node, TavoHierarchy* h) {
-  if (node == nullptr || h == nullptr || h->tag_bitmap == nullptr) return -1;
-  int32_t tag = -1;
-  // Only an instance or a link can have a twin (node_exists).
-  const bool twin_possible = node->kind == TAVO_KIND_LINK || is_instanced_group(node);
+// The lowest free tag of h for node, the table grown when full; -1 when
+// none can be had, or when twin_key is given and node has a twin.
+int32_t free_tag(TavoHierarchy* h, const TavoNode* node, const uint64_t* twin_key) {
   for (;;) {
-    tag = lowest_free_tag(h);
-    if (twin_possible && node_exists(node)) return -1;
+    const int32_t tag = lowest_free_tag(h);
+    if (twin_key != nullptr && has_twin(node, *twin_key)) return -1;
     if (tag >= 0 && static_cast<uint32_t>(tag) > h->max_tag_count) printf("BUG %d\n", tag);
-    if (tag >= 0) break;
+    if (tag >= 0) return tag;
     if (h->capacity > 239343095u) {
       printf("Hierarchy FULL!");
       return -1;
     }
     if (reinit_hm(h) != 0) return -1;
   }
+}
+
+// The tag of a node put into its parent's ring is taken: a new generation
+// of the slot, so references to its former nodes go stale.
+void take_tag(TavoHierarchy* h, TavoNode* node) {
+  const uint32_t tag = node->tag;
+  h->tag_bitmap[tag / 8] = static_cast<uint8_t>(h->tag_bitmap[tag / 8] | (1u << (tag % 8)));
+  tag_taken(h, tag);
+  h->tag_table[tag] = node;
+  if (++h->tag_generation[tag] == 0) h->tag_generation[tag] = 1;
+}
+
+}  // namespace
+
+int32_t node_exists(const TavoNode* node) {
+  if (node == nullptr) return 0;
+  if (!is_instanced_group(node) && node->kind != TAVO_KIND_LINK) return 0;
+  if (node->parent == nullptr || node->parent == node || !has_children(node->parent)) return 0;
+  return has_twin(node, name_key(node)) ? 1 : 0;
+}
+
+int32_t add_node(TavoNode* node, TavoHierarchy* h) {
+  if (node == nullptr || h == nullptr || h->tag_bitmap == nullptr) return -1;
+  // Only an instance or a link can have a twin (node_exists); its key,
+  // worked out once, serves the index too.
+  const bool twin_possible = node->kind == TAVO_KIND_LINK || is_instanced_group(node);
+  const bool indexed = node->parent != nullptr && node->parent != node;
+  const uint64_t key = twin_possible && indexed ? name_key(node) : 0;
+  const int32_t tag = free_tag(h, node, twin_possible && indexed ? &key : nullptr);
+  if (tag < 0) return -1;
   node->tag = static_cast<uint32_t>(tag);
   bool joined_ring = false;
   if (node->kind == TAVO_KIND_GROUP) {
@@ -532,12 +630,35 @@ int32_t add_node(TavoNode* node, TavoHierarchy* h) {
   } else {
     ring_insert_after(parent, group_record(parent)->last_child, node);
   }
-  set_bit(h->tag_bitmap, h->capacity, node->tag);
-  tag_taken(h, node->tag);
-  h->tag_table[node->tag] = node;
-  // A new generation of the slot: references to its former nodes go stale.
-  if (++h->tag_generation[node->tag] == 0) h->tag_generation[node->tag] = 1;
-  if (parent != nullptr && parent != node) name_index().insert(name_key(node), node);
+  take_tag(h, node);
+  if (indexed) name_index().insert(twin_possible ? key : name_key(node), node);
+  return tag;
+}
+
+int32_t tavo::tree::add_defined_child(TavoNode* node, TavoHierarchy* h, uint64_t hash) {
+  // free_tag without a twin to look for, its tag taken at once: nothing
+  // below can fail.
+  int32_t tag;
+  while ((tag = take_lowest_free_tag(h)) < 0) {
+    if (h->capacity > 239343095u) {
+      printf("Hierarchy FULL!");
+      return -1;
+    }
+    if (reinit_hm(h) != 0) return -1;
+  }
+  if (static_cast<uint32_t>(tag) > h->max_tag_count) printf("BUG %d\n", tag);
+  node->tag = static_cast<uint32_t>(tag);
+  TavoNode* parent = node->parent;
+  TavoGroupRecord* p = group_record(parent);
+  if (p->first_child == parent) {
+    node->next = node->prev = parent;
+    p->first_child = p->last_child = node;
+  } else {
+    ring_insert_after(parent, p->last_child, node);
+  }
+  h->tag_table[tag] = node;
+  if (++h->tag_generation[tag] == 0) h->tag_generation[tag] = 1;
+  name_index().insert(child_key(parent, hash), node);
   return tag;
 }
 

@@ -4,6 +4,7 @@
 #include <stdarg.h>
 #include <string.h>
 
+#include "tree/group_builder.h"
 #include "tree/tree.h"
 
 namespace tavo::tree {
@@ -15,6 +16,8 @@ int registered_hierarchies(TavoHierarchy** out, int max);
 // use.
 int32_t lowest_free_tag(TavoHierarchy* h);
 void tag_taken(TavoHierarchy* h, uint32_t tag);
+// lowest_free_tag and tag_taken at once, with the tag's bit set.
+int32_t take_lowest_free_tag(TavoHierarchy* h);
 void tag_freed(TavoHierarchy* h, uint32_t tag);
 
 // ROOT, or a node above which there is nothing.
@@ -60,6 +63,10 @@ enum class Texts { Copied, Kept };
 TavoNode* new_node(uint32_t kind, const char* name, const char* description, TavoNode* parent, size_t record_size,
                    Texts texts = Texts::Copied);
 void free_node(TavoNode* n);
+// add_node for a property or an action of a definition, made by the
+// builder under the group it has just added: such a node never has a twin
+// and its parent is a group in h. hash is name_hash of its name.
+int32_t add_defined_child(TavoNode* node, TavoHierarchy* h, uint64_t hash);
 // text cut to size - 1 characters and terminated: what snprintf "%s" makes,
 // without the format.
 inline void copy_bounded(char* to, size_t size, const char* text) {

@@ -401,5 +401,48 @@ TEST_F(TreeStoreTest, SuppliedRowsStandInTheirPlace) {
   outer.supply({});
 }
 
+// A definition's names, lists and defaults are measured when it is
+// compiled: every name is found without case however long it is (a long
+// one by its first TAVO_NAME_SIZE - 1 characters), and a text too long for
+// a value is cut as a stored one is.
+TEST_F(TreeStoreTest, DefinedRowsAreFoundAndFilledWhateverTheirLength) {
+  using namespace declare;
+  static constexpr char kLong[] = "AbcdefghijAbcdefghijAbcdefghijAbcdXYZ";  // 37 characters
+  static constexpr char kLongValue[] =
+      "0123456789012345678901234567890123456789012345678901234567890123456789012345678901234567890123456789"
+      "0123456789012345678901234567890123456789012345678901234567890123456789012345678901234567890123456789"
+      "012345678901234567890123456789012345678901234567890123456789ABCDEFGH";  // 268 characters
+  static const ChildDef children[] = {
+      property("X", RO, TEXT, "", 0, 8, "1", stored, "."),
+      property("Abc", RO, TEXT, "", 0, 8, "3", stored, "."),
+      property("Abcdefg", RO, LIST, "P,Q", 1, 1, "7", stored, "."),
+      property("Abcdefgh", RO, TEXT, "", 0, 8, "8", stored, "."),
+      property("AbcdefghijAb", RO, TEXT, "", 0, 300, kLongValue, stored, "."),
+      property(kLong, RO, TEXT, "", 0, 8, "37", stored, "."),
+  };
+  static const GroupDef def = group("Measured", children, "Names of every length.");
+  TavoNode* g = tree::build_group(def, root());
+  ASSERT_NE(g, nullptr);
+  const std::string cut_value(kLongValue, TAVO_VALUE_SIZE - 1);
+  const std::string cut_name(kLong, TAVO_NAME_SIZE - 1);
+  struct Case {
+    std::string asked, value;
+  } cases[] = {
+      {"x", "1"},           {"ABC", "3"},           {"aBCDEFG", "7"},
+      {"abcdefgh", "8"},    {"ABCDEFGHIJAB", cut_value}, {cut_name, "37"},
+      {cut_name + "q", "37"},
+  };
+  for (const Case& c : cases) {
+    char value[TAVO_VALUE_SIZE];
+    ASSERT_EQ(internal_get_property(g, c.asked.c_str(), value), 0u) << c.asked;
+    EXPECT_EQ(value, c.value) << c.asked;
+  }
+  const std::string short_of_long = cut_name.substr(0, TAVO_NAME_SIZE - 2);
+  for (const char* missing : {"", "Ab", "Abcdef", "Abcdefghi", short_of_long.c_str()})
+    EXPECT_EQ(internal_get_node(g, missing, TAVO_KIND_PROPERTY), nullptr) << missing;
+  EXPECT_STREQ(tree::property_record(internal_get_node(g, "abcdefg", TAVO_KIND_PROPERTY))->valid_list, "P,Q");
+  EXPECT_EQ(delete_node(g), 0u);
+}
+
 }  // namespace
 }  // namespace tavo
