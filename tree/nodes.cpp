@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <bit>
+#include <thread>
 #include <cstddef>
 #include <unordered_map>
 #include <unordered_set>
@@ -98,13 +99,16 @@ constexpr size_t kClassStep = 64, kPooledTo = 2048, kPoolClasses = kPooledTo / k
 constexpr size_t kChunk = size_t{64} << 10;
 static_assert(kClassStep % kBlockAlign == 0 && sizeof(void*) <= kHeader && sizeof(uint32_t) <= kHeader);
 
-// Never destroyed, nor its chunks given back: a node may be freed while
-// the process exits, and a freed block is kept for the next node.
+// Never destroyed (a node may be freed while the process exits); a freed
+// block is kept for the next node. Once no block is in use (the trees are
+// gone) the chunks go back to malloc, so a stopped library holds nothing.
 struct NodePool {
   std::atomic_flag busy;
   void* free[kPoolClasses];  // a freed block's header links the next
   char* carve;
   size_t left;
+  void* chunks;  // each chunk's first word links the one made before
+  size_t used;   // blocks given out and not yet back
 };
 constinit NodePool node_pool{};
 
@@ -112,8 +116,7 @@ constinit NodePool node_pool{};
 class PoolHold {
  public:
   PoolHold() {
-    while (node_pool.busy.test_and_set(std::memory_order_acquire)) {
-    }
+    while (node_pool.busy.test_and_set(std::memory_order_acquire)) std::this_thread::yield();
   }
   ~PoolHold() { node_pool.busy.clear(std::memory_order_release); }
   PoolHold(const PoolHold&) = delete;
@@ -126,18 +129,40 @@ void* pooled_block(size_t c) {
   void* block = node_pool.free[c];
   if (block != nullptr) {
     memcpy(&node_pool.free[c], block, sizeof(void*));
+    ++node_pool.used;
     return block;
   }
   if (node_pool.left < bytes) {
     auto* chunk = static_cast<char*>(malloc(kChunk));
     if (chunk == nullptr) return nullptr;
-    node_pool.carve = chunk;
-    node_pool.left = kChunk;
+    memcpy(chunk, &node_pool.chunks, sizeof(void*));
+    node_pool.chunks = chunk;
+    node_pool.carve = chunk + kBlockAlign;
+    node_pool.left = kChunk - kBlockAlign;
   }
   block = node_pool.carve;
   node_pool.carve += bytes;
   node_pool.left -= bytes;
+  ++node_pool.used;
   return block;
+}
+
+// A block back on its list; with the last one every chunk goes.
+void pool_release(char* block, uint32_t c) {
+  PoolHold hold;
+  memcpy(block, &node_pool.free[c], sizeof(void*));
+  node_pool.free[c] = block;
+  if (--node_pool.used != 0) return;
+  for (void* chunk = node_pool.chunks; chunk != nullptr;) {
+    void* before;
+    memcpy(&before, chunk, sizeof(void*));
+    ::free(chunk);
+    chunk = before;
+  }
+  for (void*& list : node_pool.free) list = nullptr;
+  node_pool.chunks = nullptr;
+  node_pool.carve = nullptr;
+  node_pool.left = 0;
 }
 
 // size bytes after a header: the node's block.
@@ -197,9 +222,7 @@ void free_node(TavoNode* n) {
     return;
   }
   __atomic_fetch_sub(&tavo_counter, 1, __ATOMIC_RELAXED);
-  PoolHold hold;
-  memcpy(block, &node_pool.free[c - 1], sizeof(void*));
-  node_pool.free[c - 1] = block;
+  pool_release(block, c - 1);
 }
 
 TavoNodeRef node_ref(const TavoNode* n) {
