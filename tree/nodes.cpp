@@ -292,6 +292,11 @@ class NameIndex {
     ++count_;
   }
 
+  // Starts bringing the slot a key's probe begins at into the cache.
+  void prefetch(uint64_t key) const {
+    if (!slots_.empty()) __builtin_prefetch(&slots_[home(key)], 1);
+  }
+
   void erase(uint64_t key, const TavoNode* node) {
     if (slots_.empty()) return;
     size_t i = home(key);
@@ -656,6 +661,10 @@ int32_t add_node(TavoNode* node, TavoHierarchy* h) {
   take_tag(h, node);
   if (indexed) name_index().insert(twin_possible ? key : name_key(node), node);
   return tag;
+}
+
+void tavo::tree::prefetch_child_slot(const TavoNode* parent, uint64_t hash) {
+  name_index().prefetch(child_key(parent, hash));
 }
 
 int32_t tavo::tree::add_defined_child(TavoNode* node, TavoHierarchy* h, uint64_t hash) {

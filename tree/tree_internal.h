@@ -67,6 +67,10 @@ void free_node(TavoNode* n);
 // builder under the group it has just added: such a node never has a twin
 // and its parent is a group in h. hash is name_hash of its name.
 int32_t add_defined_child(TavoNode* node, TavoHierarchy* h, uint64_t hash);
+// Starts loading the name index's slot where a child of parent with that
+// name hash will go: a group's rows ask for theirs all at once, so the
+// index's cache misses overlap rather than come one per child.
+void prefetch_child_slot(const TavoNode* parent, uint64_t hash);
 // text cut to size - 1 characters and terminated: what snprintf "%s" makes,
 // without the format.
 inline void copy_bounded(char* to, size_t size, const char* text) {
