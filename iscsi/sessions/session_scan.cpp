@@ -156,17 +156,19 @@ uint32_t scan_connection_record(const tavo::tree::HandlerContext& p, TavoNode* t
   return result | scan_fill(session, connection, r, address, param(params, 1)) ? 1 : 0;
 }
 
-// Of the firmware's listed handles, those of the sessions the tree shows
-// under the LogicalHBA's Targets of another name than name: a refresh of
-// one Target leaves their records unread (ascending). Each handle's
-// Sessions are looked up, not the Targets walked. false when such a
-// Target's name cannot be read.
+// Which of the firmware's listed handles (marked at their places) are
+// those of sessions the tree shows under the LogicalHBA's Targets of
+// another name than name: a refresh of one Target leaves their records
+// unread. Each handle's Sessions are looked up, not the Targets walked.
+// false when such a Target's name cannot be read.
 bool sessions_of_others(TavoNode* lhba, const char* name, const std::vector<uint32_t>& listed,
-                        std::vector<uint32_t>* handles) {
+                        std::vector<uint8_t>* other_at) {
   bool readable = true;
   TavoNode* last = nullptr;  // the Target read last, most often the next one's too
   bool last_other = false;
-  for (const uint32_t handle : listed) {
+  other_at->assign(listed.size(), 0);
+  for (size_t at = 0; at < listed.size(); ++at) {
+    const uint32_t handle = listed[at];
     bool other = false;
     session_handles().each(tavo::iscsi::GroupKey{lhba, handle}, [&](TavoNode* session) {
       TavoNode* target = session->parent;
@@ -181,11 +183,14 @@ bool sessions_of_others(TavoNode* lhba, const char* name, const std::vector<uint
       }
       other = other || last_other;
     });
-    if (other) handles->push_back(handle);
+    (*other_at)[at] = other ? 1 : 0;
   }
-  std::sort(handles->begin(), handles->end());
-  handles->erase(std::unique(handles->begin(), handles->end()), handles->end());
 #ifndef NDEBUG
+  std::vector<uint32_t> others;
+  for (size_t at = 0; at < listed.size(); ++at)
+    if ((*other_at)[at] != 0) others.push_back(listed[at]);
+  std::sort(others.begin(), others.end());
+  others.erase(std::unique(others.begin(), others.end()), others.end());
   // A Session filed under a handle its record no longer holds would be
   // read: the debug builds check every listing against the walk.
   std::vector<uint32_t> walked;
@@ -201,7 +206,7 @@ bool sessions_of_others(TavoNode* lhba, const char* name, const std::vector<uint
   }
   std::sort(walked.begin(), walked.end());
   walked.erase(std::unique(walked.begin(), walked.end()), walked.end());
-  if (readable && walked != *handles) {
+  if (readable && walked != others) {
     pdebug(TAVO_LOG_BACKEND, 0, "%s: the handle index lost a session\n", __func__);
     abort();
   }
@@ -221,7 +226,7 @@ struct SessionListing::State {
   char* params = nullptr;
   ParamTexts own;
   std::vector<uint32_t> handles;  // the firmware's active sessions
-  std::vector<uint32_t> others;   // those of other targets, left unread (ascending)
+  std::vector<uint8_t> other_at;  // per handle: another target's, left unread
   uint32_t next = 0;
   char wanted[TAVO_VALUE_SIZE] = "";
   SessionRecord missing;
@@ -252,6 +257,7 @@ uint32_t SessionListing::start(TavoNode* lhba, uint32_t function_number, uint32_
     for (uint32_t i = 0; i < list.count; ++i) l.handles.push_back(list.handle(i));
     tavo::iscsi::session_list_reads().keep(list_key, l.handles);
   }
+  l.other_at.clear();
   if (l.handles.empty()) return 0;
   if (target != nullptr) {
     // The name as stored: its property has no handler.
@@ -259,7 +265,7 @@ uint32_t SessionListing::start(TavoNode* lhba, uint32_t function_number, uint32_
     if (wanted == nullptr) return 1;
     copy_field(l.wanted, sizeof l.wanted, wanted, sizeof l.wanted - 1);
     purge_nodes_within(target, "Session");
-    if (!sessions_of_others(lhba, l.wanted, l.handles, &l.others)) return 1;
+    if (!sessions_of_others(lhba, l.wanted, l.handles, &l.other_at)) return 1;
   }
   return 0;
 }
@@ -268,7 +274,7 @@ uint32_t SessionListing::run() {
   State& l = *state_;
   for (; l.next < l.handles.size(); ++l.next) {
     const uint32_t handle = l.handles[l.next];
-    if (std::binary_search(l.others.begin(), l.others.end(), handle)) continue;
+    if (!l.other_at.empty() && l.other_at[l.next] != 0) continue;
     SessionRecord r(TAVO_get_session_params(handle, l.p.number, l.p.domain, l.p.port));
     if (r == nullptr) return 1;
     if (OPEN_ISCSI_DRIVER_LOADED && (r->flags & tavo::kSessionBoot) == 0) continue;
