@@ -18,19 +18,8 @@ namespace {
 // when given back, for the next request of their size. A request that
 // large makes malloc first sort every small block freed since the last
 // one, and in the heap of thousands of targets that costs more than the
-// node itself. Under AddressSanitizer every block goes back to malloc, so
-// a block used after its release is still caught.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kKeeping = false;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kKeeping = false;
-#else
-constexpr bool kKeeping = true;
-#endif
-#else
-constexpr bool kKeeping = true;
-#endif
+// node itself. Under AddressSanitizer every block goes back to malloc.
+constexpr bool kKeeping = tavo::base::kReuseFreedBlocks;
 constexpr size_t kKeptFrom = 1024, kKeptTo = 4096, kStep = 64;
 constexpr size_t kClasses = (kKeptTo - kKeptFrom) / kStep + 1;
 constexpr size_t kKeptBytes = size_t{4} << 20;

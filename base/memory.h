@@ -33,6 +33,21 @@ TAVO_END_DECLS
 
 namespace tavo::base {
 
+// Whether freed blocks may be kept for reuse rather than given back to
+// malloc at once: not under AddressSanitizer, so that a block used after
+// its release is still caught.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kReuseFreedBlocks = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool kReuseFreedBlocks = false;
+#else
+inline constexpr bool kReuseFreedBlocks = true;
+#endif
+#else
+inline constexpr bool kReuseFreedBlocks = true;
+#endif
+
 // A block of counted memory, given back with tavo_dfree when its owner goes.
 struct CountedFree {
   void operator()(void* block) const { tavo_dfree(block); }

@@ -80,19 +80,8 @@ namespace {
 // a group's build makes dozens of nodes of a few sizes, and malloc would
 // look for each among the heap's freed blocks. Every block starts with a
 // header naming its size class (0: a block of tavo_dmalloc's). Under
-// AddressSanitizer every block is tavo_dmalloc's, so a node used after its
-// release is still caught.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kPooled = false;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kPooled = false;
-#else
-constexpr bool kPooled = true;
-#endif
-#else
-constexpr bool kPooled = true;
-#endif
+// AddressSanitizer every block is tavo_dmalloc's.
+constexpr bool kPooled = tavo::base::kReuseFreedBlocks;
 constexpr size_t kBlockAlign = alignof(std::max_align_t);
 constexpr size_t kHeader = kBlockAlign;
 constexpr size_t kClassStep = 64, kPooledTo = 2048, kPoolClasses = kPooledTo / kClassStep;
