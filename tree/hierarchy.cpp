@@ -153,7 +153,7 @@ int32_t take_lowest_free_tag(TavoHierarchy* h) {
   const int32_t tag = lowest_free_tag_above(h, floor);
   if (tag < 0) return tag;
   const auto t = static_cast<uint32_t>(tag);
-  h->tag_bitmap[t / 8] = static_cast<uint8_t>(h->tag_bitmap[t / 8] | (1u << (t % 8)));
+  set_bit(h->tag_bitmap, h->capacity, t);
   if (floor != nullptr && t == *floor) *floor = t + 1;
   return tag;
 }

@@ -577,11 +577,12 @@ bool has_twin(const TavoNode* node, uint64_t key) {
   return twin;
 }
 
-// The lowest free tag of h for node, the table grown when full; -1 when
-// none can be had, or when twin_key is given and node has a twin.
-int32_t free_tag(TavoHierarchy* h, const TavoNode* node, const uint64_t* twin_key) {
+// The lowest free tag of h for node, the table grown when full (taken at
+// once with take); -1 when none can be had, or when twin_key is given and
+// node has a twin.
+int32_t free_tag(TavoHierarchy* h, const TavoNode* node, const uint64_t* twin_key, bool take = false) {
   for (;;) {
-    const int32_t tag = lowest_free_tag(h);
+    const int32_t tag = take ? take_lowest_free_tag(h) : lowest_free_tag(h);
     if (twin_key != nullptr && has_twin(node, *twin_key)) return -1;
     if (tag >= 0 && static_cast<uint32_t>(tag) > h->max_tag_count) printf("BUG %d\n", tag);
     if (tag >= 0) return tag;
@@ -593,14 +594,19 @@ int32_t free_tag(TavoHierarchy* h, const TavoNode* node, const uint64_t* twin_ke
   }
 }
 
-// The tag of a node put into its parent's ring is taken: a new generation
-// of the slot, so references to its former nodes go stale.
-void take_tag(TavoHierarchy* h, TavoNode* node) {
+// The slot of a node's taken tag names it: a new generation of the slot,
+// so references to its former nodes go stale.
+void fill_tag_slot(TavoHierarchy* h, TavoNode* node) {
   const uint32_t tag = node->tag;
-  h->tag_bitmap[tag / 8] = static_cast<uint8_t>(h->tag_bitmap[tag / 8] | (1u << (tag % 8)));
-  tag_taken(h, tag);
   h->tag_table[tag] = node;
   if (++h->tag_generation[tag] == 0) h->tag_generation[tag] = 1;
+}
+
+// The tag of a node put into its parent's ring is taken.
+void take_tag(TavoHierarchy* h, TavoNode* node) {
+  set_bit(h->tag_bitmap, h->capacity, node->tag);
+  tag_taken(h, node->tag);
+  fill_tag_slot(h, node);
 }
 
 }  // namespace
@@ -657,17 +663,9 @@ void tavo::tree::prefetch_child_slot(const TavoNode* parent, uint64_t hash) {
 }
 
 int32_t tavo::tree::add_defined_child(TavoNode* node, TavoHierarchy* h, uint64_t hash) {
-  // free_tag without a twin to look for, its tag taken at once: nothing
-  // below can fail.
-  int32_t tag;
-  while ((tag = take_lowest_free_tag(h)) < 0) {
-    if (h->capacity > 239343095u) {
-      printf("Hierarchy FULL!");
-      return -1;
-    }
-    if (reinit_hm(h) != 0) return -1;
-  }
-  if (static_cast<uint32_t>(tag) > h->max_tag_count) printf("BUG %d\n", tag);
+  // No twin to look for, the tag taken at once: nothing below can fail.
+  const int32_t tag = free_tag(h, node, nullptr, true);
+  if (tag < 0) return -1;
   node->tag = static_cast<uint32_t>(tag);
   TavoNode* parent = node->parent;
   TavoGroupRecord* p = group_record(parent);
@@ -677,8 +675,7 @@ int32_t tavo::tree::add_defined_child(TavoNode* node, TavoHierarchy* h, uint64_t
   } else {
     ring_insert_after(parent, p->last_child, node);
   }
-  h->tag_table[tag] = node;
-  if (++h->tag_generation[tag] == 0) h->tag_generation[tag] = 1;
+  fill_tag_slot(h, node);
   name_index().insert(child_key(parent, hash), node);
   return tag;
 }
