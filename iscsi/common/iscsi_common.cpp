@@ -43,6 +43,13 @@ void put_text(char* field, size_t size, const char* text) {
   if (text != nullptr) memcpy(field, text, strnlen(text, size - 1));
 }
 
+void copy_field(char* out, size_t size, const char* field, size_t length) {
+  size_t n = strnlen(field, length);
+  if (n > size - 1) n = size - 1;
+  memmove(out, field, n);
+  out[n] = '\0';
+}
+
 Buffer zeroed_buffer(size_t size) {
   Buffer b(static_cast<uint8_t*>(tavo_dmalloc(size)));
   if (b == nullptr)

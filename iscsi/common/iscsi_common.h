@@ -41,6 +41,10 @@ bool is_word(const char* text, const char* word);
 bool full_address(char address[TAVO_VALUE_SIZE]);
 // A text into a fixed field: cut to the field, NUL-terminated.
 void put_text(char* field, size_t size, const char* text);
+// A fixed field of length characters, which may lack its terminator, out
+// of it: cut to size - 1 characters and terminated, what snprintf "%.*s"
+// with the field's length makes, without the format.
+void copy_field(char* out, size_t size, const char* field, size_t length);
 
 // A zeroed block of the counted heap, freed with its holder; null, with
 // status 16, when none is left.

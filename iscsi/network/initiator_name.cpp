@@ -89,13 +89,6 @@ uint32_t name_tell_software_initiator(TavoNode* property, const char* name) {
 
 namespace {
 
-// A field that may lack its terminator, cut to at most most characters.
-void copy_text(char* out, const char* field, size_t most) {
-  const size_t n = strnlen(field, most);
-  memcpy(out, field, n);
-  out[n] = '\0';
-}
-
 // The block into the group's two properties, read for the property asked
 // (a client's read) or for the library (null).
 uint32_t name_fill(const HandlerContext& t, TavoNode* property, TavoNode* asking) {
@@ -106,8 +99,8 @@ uint32_t name_fill(const HandlerContext& t, TavoNode* property, TavoNode* asking
     return status;
   // Bounded copies, stored as they are: no format on every read.
   char name[sizeof b.name], alias[sizeof b.alias];
-  copy_text(name, b.name, sizeof name - 1);
-  copy_text(alias, b.alias, sizeof alias - 1);
+  tavo::iscsi::copy_field(name, sizeof name, b.name, sizeof b.name);
+  tavo::iscsi::copy_field(alias, sizeof alias, b.alias, sizeof b.alias);
   pdebug(TAVO_LOG_BACKEND, 6, "%s: initiator name = %s\n", "get_name_params", name);
   // The group holds just the two: one walk of it stores both.
   const tavo::tree::StoredValue values[] = {{"InitiatoriSCSIName", name}, {"InitiatorAlias", alias}};

@@ -19,6 +19,7 @@
 #include "transport/glob.h"
 
 using namespace tavo::sessions;
+using tavo::iscsi::copy_field;
 
 uint32_t tavo::sessions::read_session_list(uint32_t function_number, uint32_t domain, uint32_t port,
                                            SessionList* list, bool* sized) {

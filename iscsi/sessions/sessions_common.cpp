@@ -89,13 +89,6 @@ uint32_t target_eto(TavoNode* target) {
   return read_text(target, "ETO", text) ? static_cast<uint32_t>(strtoul(text, nullptr, 10)) : 0;
 }
 
-void copy_field(char* out, size_t size, const char* field, size_t length) {
-  size_t n = strnlen(field, length);
-  if (n > size - 1) n = size - 1;
-  memmove(out, field, n);
-  out[n] = '\0';
-}
-
 void write_unsigned(char* out, uint32_t number) {
   char digits[10];
   size_t n = 0;

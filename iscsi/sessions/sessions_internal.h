@@ -207,9 +207,6 @@ uint32_t login_commit(const LoginOutcome& o);
 // (opened) and the entry the tries made goes.
 void login_undo(const LoginOutcome& o, uint32_t session_handle, bool opened);
 
-// text cut to size - 1 characters and terminated: what snprintf "%.*s"
-// with the field's length makes, without the format.
-void copy_field(char* out, size_t size, const char* field, size_t length);
 // A number as "%u" writes it, and the low 16 bits as "%04x"; out holds 12.
 void write_unsigned(char* out, uint32_t number);
 void write_hex4(char* out, uint16_t number);
