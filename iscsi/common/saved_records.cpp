@@ -88,13 +88,6 @@ constexpr RecordDef kRecords[] = {
     {"/etc/config/QVL/tavo/intr_logopts.txt", kInitiatorFields},
 };
 
-bool same_text(std::string_view a, std::string_view b, Compare compare) {
-  if (compare == Compare::Port) return comparable(compare, a) == comparable(compare, b);
-  if (a.size() != b.size()) return false;
-  if (compare == Compare::Exact || a == b) return a == b;
-  return a.empty() || strncasecmp(a.data(), b.data(), a.size()) == 0;  // fields hold no NUL
-}
-
 }  // namespace
 
 const base::StatusFormat<const char*, size_t> kLineTooLong{
@@ -239,7 +232,7 @@ bool matches(Saved s, std::span<const std::string_view> fields, std::span<const 
   for (const Match& m : match) {
     const int at = position(s, m.field);
     if (at < 0 || static_cast<size_t>(at) >= fields.size() ||
-        !same_text(fields[at], m.value, record_def(s).fields[at].compare))
+        !same_comparable(record_def(s).fields[at].compare, fields[at], m.value))
       return false;
   }
   return true;
