@@ -9,19 +9,6 @@
 #include "iscsi/sessions/sessions_internal.h"
 #include "transport/glob.h"
 
-namespace {
-
-using tavo::iscsi::GroupKey;
-using tavo::sessions::private_record;
-
-// Filed under their LogicalHBA by their handle.
-bool holds_handle(const GroupKey& key, TavoNode* session) {
-  const tavo::sessions::SessionPrivateRecord* r = private_record(session);
-  return r != nullptr && r->handle == key.value;
-}
-
-}  // namespace
-
 namespace tavo::sessions {
 
 SessionPrivateRecord* private_record(TavoNode* group) {
@@ -44,11 +31,16 @@ void note_session_handle(TavoNode* session) {
   if (r == nullptr || strcasecmp(session->name, "Session") != 0 || session->parent == nullptr ||
       strcasecmp(session->parent->name, "Target") != 0)
     return;
-  session_handles().note(GroupKey{session->parent->parent, r->handle}, session);
+  session_handles().note(iscsi::GroupKey{session->parent->parent, r->handle}, session);
 }
 
-iscsi::NodeIndex& session_handles() {
-  static iscsi::NodeIndex index{holds_handle};
+bool holds_handle(const iscsi::GroupKey& key, TavoNode* session) {
+  const SessionPrivateRecord* r = private_record(session);
+  return r != nullptr && r->handle == key.value;
+}
+
+SessionHandles& session_handles() {
+  static SessionHandles index;
   return index;
 }
 

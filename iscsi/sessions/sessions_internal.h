@@ -60,7 +60,9 @@ void note_session_handle(TavoNode* session);
 // The Sessions under the Targets of a LogicalHBA by their handle: each
 // Session of lhba whose record holds handle is one that
 // session_handles().each(GroupKey{lhba, handle}, f) gives f.
-iscsi::NodeIndex& session_handles();
+bool holds_handle(const iscsi::GroupKey& key, TavoNode* session);
+using SessionHandles = iscsi::NodeIndex<holds_handle>;
+SessionHandles& session_handles();
 
 // The back-end record of a LUN group: 0, the LUN's bytes 0-3 and 4-7 as
 // REPORT LUNS lists them (each read big-endian), and the handle of the

@@ -31,12 +31,12 @@ struct GroupKeyHash {
   }
 };
 
+// answers(key, node): whether a live node answers to key. A parameter of
+// the type, not a pointer the index keeps: each index has its one rule.
+template <bool (*answers)(const GroupKey& key, TavoNode* node)>
 class NodeIndex {
  public:
   using Key = GroupKey;
-  // Whether a live node answers to key.
-  using Answers = bool (*)(const Key& key, TavoNode* node);
-  explicit NodeIndex(Answers answers) : answers_(answers) {}
 
   void note(const Key& key, TavoNode* node) {
     const TavoHierarchy* h = hm_find_hierarchy_by_node(node);
@@ -85,7 +85,7 @@ class NodeIndex {
     TavoNode* node;
   };
   bool holds(const Key& key, const Entry& e) const {
-    return tree::ref_node(e.h, e.ref) == e.node && answers_(key, e.node);
+    return tree::ref_node(e.h, e.ref) == e.node && answers(key, e.node);
   }
   void sweep() {
     entries_ = 0;
@@ -97,7 +97,6 @@ class NodeIndex {
     swept_ = entries_;
   }
 
-  Answers answers_;
   std::unordered_map<Key, std::vector<Entry>, GroupKeyHash> map_;
   size_t entries_ = 0;
   size_t swept_ = 0;  // the entries the last sweep left

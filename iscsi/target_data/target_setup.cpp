@@ -137,7 +137,7 @@ class TargetIndex {
     if (list.empty()) waiting_.erase(it);
   }
 
-  tavo::iscsi::NodeIndex names_{setup_answers};
+  tavo::iscsi::NodeIndex<setup_answers> names_;
   std::unordered_map<const TavoNode*, std::vector<Waiting>> waiting_;
   size_t groups_kept_ = 0;  // the groups the last clearing left
 };
