@@ -1,11 +1,13 @@
-# cmake --install: the library with its SONAME link, the public headers, a
-# pkg-config file and a CMake package (find_package(tavo) -> tavo::tavo).
+# cmake --install: the library with its SONAME link, the static archive
+# libtavo.a, the public headers, a pkg-config file and a CMake package
+# (find_package(tavo) -> tavo::tavo, tavo::tavo_static).
 # The simulator module installs only as its own component:
 #   cmake --install <build> --component simulator
 include(CMakePackageConfigHelpers)
 
 install(TARGETS tavo EXPORT tavoTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development)
+install(TARGETS tavo_static EXPORT tavoTargets ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/tavo DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
         COMPONENT development)
 install(EXPORT tavoTargets NAMESPACE tavo:: DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/tavo

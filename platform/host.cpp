@@ -4,13 +4,17 @@
 
 #include <dlfcn.h>
 #include <errno.h>
+#include <limits.h>
+#include <link.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <mutex>
 #include <unordered_map>
+#include <vector>
 
 namespace tavo::platform {
 namespace {
@@ -72,17 +76,66 @@ class RefusingHost final : public Host {
   }
 };
 
-// The simulator module in the directory this library was loaded from.
+// Whether the library's code lies in the program itself (linked with the
+// static archive) rather than in libtavo.so.
+bool linked_into_program() {
+  Dl_info info;
+  link_map* ours = nullptr;
+  void* program = dlopen(nullptr, RTLD_LAZY | RTLD_NOLOAD);
+  link_map* main_map = nullptr;
+  const bool known = dladdr1(reinterpret_cast<void*>(&linked_into_program), &info, reinterpret_cast<void**>(&ours),
+                             RTLD_DL_LINKMAP) != 0 &&
+                     program != nullptr && dlinfo(program, RTLD_DI_LINKMAP, &main_map) == 0;
+  if (program != nullptr) dlclose(program);
+  return known && ours == main_map;
+}
+
+std::string folder_of(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Where the simulator module may be, in order. libtavo.so: beside itself.
+// A program linked with the archive: beside the program, in the install's
+// lib folder as seen from the program's (a program installed in the
+// prefix's bin folder, wherever the prefix was moved), then in the lib
+// folder the build was configured to install into.
+std::vector<std::string> module_folders(std::string* why) {
+  if (!linked_into_program()) {
+    Dl_info self;
+    if (dladdr(reinterpret_cast<void*>(&module_folders), &self) == 0 || self.dli_fname == nullptr) {
+      *why = "cannot tell where libtavo was loaded from";
+      return {};
+    }
+    return {folder_of(self.dli_fname)};
+  }
+  std::vector<std::string> folders;
+  char program[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", program, sizeof program - 1);
+  if (n > 0) {
+    program[n] = '\0';
+    const std::string bin = folder_of(program);
+    folders.push_back(bin);
+    folders.push_back(bin + "/" + TAVO_BIN_TO_LIB_DIR);
+  }
+  folders.push_back(TAVO_INSTALL_LIB_DIR);
+  return folders;
+}
+
+// The simulator module: the first of its places that holds it.
 std::unique_ptr<Host> host_from_module(const std::string& topology, std::string* why) {
-  Dl_info self;
-  if (dladdr(reinterpret_cast<void*>(&host_from_module), &self) == 0 || self.dli_fname == nullptr) {
-    *why = "cannot tell where libtavo was loaded from";
+  const std::vector<std::string> folders = module_folders(why);
+  if (folders.empty()) return nullptr;
+  std::string path;
+  for (const std::string& folder : folders)
+    if (path.empty() && access((folder + "/" + kSimulatorModule).c_str(), F_OK) == 0)
+      path = folder + "/" + kSimulatorModule;
+  if (path.empty() && folders.size() > 1) {
+    *why = std::string("cannot load the simulator module ") + kSimulatorModule + ": not in " + folders[0];
+    for (size_t i = 1; i < folders.size(); ++i) *why += (i + 1 < folders.size() ? ", " : " or ") + folders[i];
     return nullptr;
   }
-  std::string dir = self.dli_fname;
-  size_t slash = dir.rfind('/');
-  dir = slash == std::string::npos ? "." : dir.substr(0, slash);
-  const std::string path = dir + "/" + kSimulatorModule;
+  if (path.empty()) path = folders.front() + "/" + kSimulatorModule;
   void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (module == nullptr) {
     const char* e = dlerror();

@@ -87,8 +87,9 @@ using HostFactory = std::unique_ptr<Host> (*)(const std::string& topology, std::
 
 // The host in force. On first use it is the real host, or, when
 // TAVO_SIMULATOR names a topology, the simulator: the registered factory's,
-// else the one of the simulator module (kSimulatorModule) beside the
-// library. When the simulator was asked for and cannot be had, the host
+// else the one of the simulator module (kSimulatorModule) beside
+// libtavo.so, or, for a program linked with the archive, beside the
+// program or in the install's lib folder. When the simulator was asked for and cannot be had, the host
 // refuses every call (it never falls back to the real host) and
 // host_failure() tells why.
 Host& host();

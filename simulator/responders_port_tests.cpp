@@ -1,7 +1,8 @@
 // Firmware answers of the port tests: loopback modes (20/11 read, 19/11
 // enter and leave) and the loopback traffic test (18/11), the DDR DMA test
 // (17/11, an echo of the data), and the 10GBase-T PHY (8/18 statistics in
-// both forms, 9/18 self test, 11/18 TDR, 12/18 and 10/18 NVP). Refusals:
+// both forms, 9/18 self test, 11/18 TDR, 12/18 and 10/18 NVP); the CV3's
+// internal 10Gb PHY answers the statistics in the 84-byte form. Refusals:
 // 1/83 a type the port cannot take, 1/84 a port already looping, 1/85 a
 // test or an exit without the mode, 1/99 a test without a module.
 #include <string.h>
@@ -18,6 +19,7 @@ constexpr uint16_t kModeNotSet = 85;
 constexpr uint16_t kNoModule = 99;
 constexpr uint32_t kLinkDown = 5;
 constexpr int64_t kMsPerLoop = 2;
+constexpr uint16_t kCv3Internal10G = 0x8;  // PHY type
 
 MailboxReply loop_refused(uint16_t why) { return port_refused(kPortStatusFailed, why); }
 
@@ -105,20 +107,28 @@ MailboxReply dma_test(Simulator& sim, MailboxCall& call) {
 }
 
 // The PHY commands name the port in their first word.
-SimPort* baset_port(Simulator& sim, const MailboxCall& call) {
+SimPort* phy_port(Simulator& sim, const MailboxCall& call) {
   uint32_t port = 0;
   if (call.payload.size() < sizeof port) return nullptr;
   memcpy(&port, call.payload.data(), sizeof port);
-  SimPort* p = port_state(sim, call, port > 3 ? -1 : static_cast<int>(port));
+  return port_state(sim, call, port > 3 ? -1 : static_cast<int>(port));
+}
+
+SimPort* baset_port(Simulator& sim, const MailboxCall& call) {
+  SimPort* p = phy_port(sim, call);
   return p != nullptr && p->baset_stats ? p : nullptr;
 }
 
 // The statistics; a version-1 request with word 1 bit 0 clears the
-// counters first.
+// counters first. The CV3's internal PHY knows only the first form.
 MailboxReply baset_stats(Simulator& sim, MailboxCall& call) {
   const size_t size = call.header.version == 1 ? kBaseTStatsV1Size : kBaseTStatsSize;
   if (call.payload.size() != size) return port_refused(kPortStatusInvalid);
   SimPort* p = baset_port(sim, call);
+  if (p == nullptr && call.header.version == 0) {
+    p = phy_port(sim, call);
+    if (p != nullptr && p->phy_type != kCv3Internal10G) p = nullptr;
+  }
   if (p == nullptr) return port_refused();
   uint32_t flags = 0;
   memcpy(&flags, call.payload.data() + 4, sizeof flags);

@@ -13,7 +13,7 @@ namespace tavo_tools {
 // The tags of a group's children of one kind. The buffer is kept between
 // calls: zeroing one this large per call would cost more than the walk.
 inline std::vector<uint32_t> children(uint32_t group, uint32_t kind) {
-  static std::vector<uint32_t> tags(65536);
+  static std::vector<uint32_t> tags(TAVO_MAX_CHILDREN);
   uint32_t count = 0;
   if (TAVO_get_child_tags(group, tags.data(), &count, kind) != 0) count = 0;
   return std::vector<uint32_t>(tags.begin(), tags.begin() + count);
@@ -39,12 +39,25 @@ inline std::vector<uint32_t> logical_hbas() {
   return found;
 }
 
-// A property of a group read by name ("-" when it cannot be read).
+// What a value that cannot be read shows: the reason the library left in
+// the last status.
+inline void unreadable(char (&value)[TAVO_VALUE_SIZE]) {
+  uint32_t code = 0;
+  char why[TAVO_STATUS_TEXT_SIZE] = "";
+  TAVO_get_last_status(&code, why);
+  if (code == 0 && why[0] == '\0')
+    snprintf(value, sizeof value, "<unreadable: no status left>");
+  else
+    snprintf(value, sizeof value, "<unreadable: status %u: %.200s>", code, why);
+}
+
+// A property of a group read by name ("-" when the group has none).
 inline void read_named(uint32_t group, const char* name, char (&value)[TAVO_VALUE_SIZE]) {
   uint32_t property = 0;
-  if (TAVO_get_node_tag(group, name, &property, TAVO_KIND_PROPERTY) != 0 ||
-      TAVO_get_property_val(group, property, value, sizeof value) != 0)
+  if (TAVO_get_node_tag(group, name, &property, TAVO_KIND_PROPERTY) != 0)
     snprintf(value, sizeof value, "-");
+  else if (TAVO_get_property_val(group, property, value, sizeof value) != 0)
+    unreadable(value);
 }
 
 }  // namespace tavo_tools

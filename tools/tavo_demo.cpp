@@ -34,7 +34,7 @@ void print_group(uint32_t tag, int depth) {
   for (uint32_t p : children(tag, TAVO_KIND_PROPERTY)) {
     char pname[TAVO_NAME_SIZE] = "", value[TAVO_VALUE_SIZE] = "";
     TAVO_get_node_name(p, pname, TAVO_KIND_PROPERTY);
-    if (TAVO_get_property_val(tag, p, value, sizeof value) != 0) snprintf(value, sizeof value, "<unreadable>");
+    if (TAVO_get_property_val(tag, p, value, sizeof value) != 0) tavo_tools::unreadable(value);
     printf("%*s%s = %s\n", depth * 2 + 2, "", pname, value);
   }
   for (uint32_t a : children(tag, TAVO_KIND_ACTION)) {
@@ -44,8 +44,8 @@ void print_group(uint32_t tag, int depth) {
     printf("%*s%s(", depth * 2 + 2, "", aname);
     if (TAVO_get_param_info(a, &info) == 0) {
       for (int i = 0; i < info.param_count && i < TAVO_MAX_PARAMS; ++i)
-        printf("%s%s%s:%s", i ? ", " : "", info.params[i].required ? "" : "[", info.params[i].name,
-               type_name(info.params[i].value_type));
+        printf("%s%s%s:%s%s", i ? ", " : "", info.params[i].required ? "" : "[", info.params[i].name,
+               type_name(info.params[i].value_type), info.params[i].required ? "" : "]");
     }
     printf(")\n");
   }

@@ -1,11 +1,19 @@
 /* libtavo management tree: the public C interface of management clients.
  *
- * Every call answers 0 on success or a status code; the reason of a failure
- * is left in the last status (TAVO_get_last_status), kept per thread. Tags
- * name nodes until the tree is rebuilt. Callers own every buffer they pass.
- * Every call is safe from any thread. Without a tree (before TAVO_init,
- * after the last TAVO_exit, after a failed build) the calls answer 1 with a
- * status; while clients are connected, the next call builds it again. */
+ * Every call answers 0 on success or a status code. The tree calls below
+ * (all but TAVO_get_last_status) first clear the calling thread's last
+ * status (TAVO_get_last_status); a failure that has a reason leaves it
+ * there: a value refused by validation (6, 7, 8), a missing parameter (9),
+ * a read-only property (10), and a handler that fails (its own code and
+ * text, or 1 with "Failed to get <name>. ..."). A failure of the arguments
+ * (a tag that names no node or a node of the wrong kind, a null pointer, a
+ * length above 256, a property not under the group) answers 1 and leaves
+ * the last status at 0 with an empty text; TAVO_get_node_name leaves it as
+ * the previous call left it. Tags name nodes until the tree is rebuilt.
+ * Callers own every buffer they pass. Every call is safe from any thread.
+ * Without a tree (before TAVO_init, after the last TAVO_exit, after a
+ * failed build) the calls answer 1 with a status; while clients are
+ * connected, the next call builds it again. */
 #ifndef TAVO_TAVO_H
 #define TAVO_TAVO_H
 
@@ -57,6 +65,7 @@ enum {
 #define TAVO_STATUS_TEXT_SIZE 600
 #define TAVO_MAX_NEW_TAGS 4097    /* created-tags array of TAVO_do_action */
 #define TAVO_MAX_INSTANCES 1024   /* numbers array of TAVO_get_valid_instances */
+#define TAVO_MAX_CHILDREN 4096    /* tags array of TAVO_get_child_tags */
 #define TAVO_NOT_GIVEN 0xFF       /* first byte of a parameter that is not given */
 
 typedef struct TavoActionParam {
@@ -104,9 +113,12 @@ TAVO_EXPORT uint32_t TAVO_init(void);
 /* Disconnects a client; the last one tears the tree down. */
 TAVO_EXPORT uint32_t TAVO_exit(void);
 
-/* Tags of the group's children passing the kind filter (0-7), in child order.
- * tags must hold one entry per child of the group (plus ROOT's global
- * actions for filter 3): no capacity is passed. */
+/* Tags of the group's children passing the kind filter (1-3, 5-7; 0 and 4
+ * pass nothing), in child order, and their number in *count. No capacity is
+ * passed: tags must hold TAVO_MAX_CHILDREN entries, the most children any
+ * group of the tree can have (its properties, actions and sub-groups, and
+ * at most TAVO_MAX_INSTANCES instances of each group under it, the limit
+ * the tree publishes). Nothing is written beyond *count. */
 TAVO_EXPORT uint32_t TAVO_get_child_tags(uint32_t group_tag, uint32_t* tags, uint32_t* count,
                                          uint32_t kind);
 /* Tag of the child of that display name ("LogicalHBA0") and kind (0 any). */
@@ -128,7 +140,10 @@ TAVO_EXPORT uint32_t TAVO_set_property_val(uint32_t group_tag, uint32_t property
  * consecutive 256-byte texts (first byte 0xFF: not given); only
  * param_count * 256 bytes are read and none are written. new_tags, when
  * given, holds TAVO_MAX_NEW_TAGS entries: entry 0 is set to 0, then the
- * tags of the groups the action created are written from entry 0. */
+ * tags of the groups the action created are written from entry 0. Their
+ * number is not returned and no terminator follows the last: clear the
+ * whole array before the call, and the first 0 ends the list (no group
+ * created has tag 0). */
 TAVO_EXPORT uint32_t TAVO_do_action(uint32_t group_tag, uint32_t action_tag, const char* params,
                                     uint32_t* new_tags);
 TAVO_EXPORT uint32_t TAVO_get_param_info(uint32_t action_tag, TavoParamInfo* info);
@@ -146,6 +161,33 @@ TAVO_EXPORT uint32_t TAVO_get_persistence_info(uint32_t tag, TavoPersistenceInfo
 /* The calling thread's last status: code and text[TAVO_STATUS_TEXT_SIZE].
  * Always 0. */
 TAVO_EXPORT uint32_t TAVO_get_last_status(uint32_t* code, char* text);
+
+/* Calls outside the tree interface. They do not clear the last status
+ * first; a failure with a reason leaves it there. */
+
+/* A node of the tree by its tag; null for a tag that names none. For the
+ * calls that take a node rather than a tag; it is valid until the tree is
+ * rebuilt. */
+typedef struct TavoNode TavoNode;
+TAVO_EXPORT TavoNode* get_node(uint32_t tag);
+
+/* Updates a controller's firmware through the host's NIC driver (ethtool -f,
+ * else the driver's sysfs flash_fw file) from the image file at path, after
+ * copying it into /lib/firmware. controller: the node of a Corvane group
+ * (get_node of its tag); port: the 1-based NIC port whose interface is
+ * used; generation: the controller's generation code (2 CV2, 3 CV3,
+ * 4 Galtor, 5 Moravel). 0 on success, with status 55 in the last status
+ * when a reboot activates the image; 1 or another status on failure, with
+ * its reason in the last status. */
+TAVO_EXPORT uint32_t TAVO_firmware_download(TavoNode* controller, uint32_t port, uint32_t generation,
+                                            const char* path);
+
+/* Up to 256 bytes of a Galtor NIC function's PCI configuration space from
+ * offset, as "%02x " text, 16 bytes a line, into text[TAVO_STATUS_TEXT_SIZE].
+ * nic_function is 1-based. 0 or 1. The 64-bit build refuses it with a
+ * status (the driver takes the buffer's address in a 32-bit field). */
+TAVO_EXPORT uint32_t TAVO_get_galtor_pci_data(uint32_t nic_function, uint32_t offset, uint32_t length,
+                                              char* text);
 
 TAVO_END_DECLS
 

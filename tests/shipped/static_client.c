@@ -24,7 +24,7 @@ static void note(const char* name, uint32_t tag) {
 }
 
 static void walk(uint32_t group, int depth) {
-  static uint32_t tags[8][4096];
+  static uint32_t tags[8][TAVO_MAX_CHILDREN];
   uint32_t count = 0;
   if (depth >= 8 || TAVO_get_child_tags(group, tags[depth], &count, TAVO_KIND_GROUP) != 0) return;
   for (uint32_t i = 0; i < count; ++i) {
@@ -50,7 +50,13 @@ int main(void) {
     memset(params, 0xFF, sizeof params);
     snprintf(params, TAVO_VALUE_SIZE, "iqn.2026-12.com.example:static");
     snprintf(params + TAVO_VALUE_SIZE, TAVO_VALUE_SIZE, "192.0.2.10");
-    printf("AddTarget %u\n", TAVO_do_action(lhba_tag, action, params, NULL));
+    /* No terminator follows the created tags: a cleared array ends them at
+     * the first 0. */
+    static uint32_t created[TAVO_MAX_NEW_TAGS];
+    uint32_t n = 0;
+    printf("AddTarget %u", TAVO_do_action(lhba_tag, action, params, created));
+    while (n < TAVO_MAX_NEW_TAGS && created[n] != 0) ++n;
+    printf(", %s\n", n > 0 && n < TAVO_MAX_NEW_TAGS ? "groups created" : "no groups created");
   }
   return TAVO_exit() == 0 ? 0 : 1;
 }

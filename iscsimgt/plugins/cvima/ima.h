@@ -2,7 +2,10 @@
  *
  * The host is a 32-bit process: every record here has its i386 layout
  * (64-bit members on 4-byte boundaries, wide characters of 4 bytes) in every
- * build, and the sizes and offsets the host relies on are pinned below.
+ * build, the 64-bit library's included, and the sizes and offsets the host
+ * relies on are pinned below. IMA_GetLhbaProperties writes the host's
+ * 1,180-byte IMA_LHBA_PROPERTIES, larger than the standard's record: a
+ * caller passes one of that size.
  * Records of the host's own extensions carry the positions the host reads;
  * their words without a name of their own are arrays named by purpose. */
 #ifndef CVIMA_IMA_H
