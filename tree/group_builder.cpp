@@ -181,7 +181,7 @@ TavoNode* build(const GroupDef& def, TavoNode* parent, int32_t wanted, TavoNode*
     inst->instance_number = def.first_instance + slot;
     rec->instance = inst;
   }
-  if (add_node(group, h) < 0) {
+  if (add_library_node(group, h) < 0) {
     free_node(group);
     return nullptr;
   }

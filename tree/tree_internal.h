@@ -53,16 +53,30 @@ bool linked_from_outside(TavoNode* node);
 bool is_instanced_group(const TavoNode* n);
 // Copies six 256-byte parameter texts, each terminated.
 void copy_params(char (*to)[TAVO_VALUE_SIZE], const char* from);
-// A node not yet added, in one tavo_dmalloc block with record_size zeroed
-// bytes of record (none for 0): one allocation per node, freed whole by
-// free_node, which is how every node but ROOT's own is made and freed. Its
-// name and description are copied into the block, or with Texts::Kept
-// point at the texts given, which then outlive it (a definition's static
-// texts); a null one stays null.
+// A node not yet added, in one block (of the node pool, or of tavo_dmalloc)
+// with record_size zeroed bytes of record (none for 0): one allocation per
+// node, freed whole by free_node, which is how the library makes and frees
+// every node of its own but ROOT's. Its name and description are copied
+// into the block, or with Texts::Kept point at the texts given, which then
+// outlive it (a definition's static texts); a null one stays null.
 enum class Texts { Copied, Kept };
 TavoNode* new_node(uint32_t kind, const char* name, const char* description, TavoNode* parent, size_t record_size,
                    Texts texts = Texts::Copied);
 void free_node(TavoNode* n);
+// Blocks of the node pool in use (always 0 where the pool is off).
+size_t pooled_nodes();
+// A node a caller made the documented way (header, records and texts each
+// a block of tavo_dmalloc) and adds through the exported add_node is
+// remembered until it is released (false: no memory to remember it), or
+// forgotten when it could not be added.
+bool remember_caller_made(const TavoNode* node);
+void forget_caller_made(const TavoNode* node);
+// Frees a node that has left its tree the way it was made: a caller's part
+// by part, the library's whole (free_node), and of ROOT's static nodes only
+// the records. Every path that frees a node of a tree comes here.
+void release_node(TavoNode* node);
+// add_node for a node the library made (new_node, or ROOT's static ones).
+int32_t add_library_node(TavoNode* node, TavoHierarchy* h);
 // add_node for a property or an action of a definition, made by the
 // builder under the group it has just added: such a node never has a twin
 // and its parent is a group in h. hash is name_hash of its name.

@@ -96,7 +96,7 @@ uint32_t init_hm_data(void) {
   memset(rec, 0, sizeof *rec);
   rec->first_child = rec->last_child = &root_node;
   root_node.record = rec;
-  if (add_node(&root_node, h) != 0) {
+  if (tavo::tree::add_library_node(&root_node, h) != 0) {
     tavo_dfree(rec);
     root_node.record = nullptr;
     tavo::tree::unregister_hierarchy(h);
@@ -124,7 +124,7 @@ uint32_t init_hm_data(void) {
     p->minimum = d.minimum;
     p->maximum = d.maximum;
     n.record = p;
-    if (add_node(&n, h) < 0) {
+    if (tavo::tree::add_library_node(&n, h) < 0) {
       tavo_dfree(p);
       n.record = nullptr;
       tear_down(h);

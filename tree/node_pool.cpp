@@ -1,0 +1,216 @@
+// How nodes are made and given back: the library's nodes one block each,
+// from the node pool (or tavo_dmalloc); a caller's nodes, added through the
+// exported add_node, each part a block of tavo_dmalloc; ROOT and its
+// properties static. release_node frees every node the way it was made.
+#include <stdlib.h>
+#include <string.h>
+
+#include <atomic>
+#include <cstddef>
+#include <thread>
+#include <unordered_set>
+
+#include "tree/tree_internal.h"
+
+namespace tavo::tree {
+namespace {
+
+// Node blocks of up to kPooledTo bytes are carved in order from chunks,
+// and a freed one waits on its size's list for the next node of that size:
+// a group's build makes dozens of nodes of a few sizes, and malloc would
+// look for each among the heap's freed blocks. Every block starts with a
+// header naming its size class (0: a block of tavo_dmalloc's). Under
+// AddressSanitizer every block is tavo_dmalloc's (base/memory.h decides).
+constexpr bool kPooled = base::kReuseFreedBlocks;
+constexpr size_t kBlockAlign = alignof(std::max_align_t);
+constexpr size_t kHeader = kBlockAlign;
+constexpr size_t kClassStep = 64, kPooledTo = 2048, kPoolClasses = kPooledTo / kClassStep;
+constexpr size_t kChunk = size_t{64} << 10;
+static_assert(kClassStep % kBlockAlign == 0 && sizeof(void*) <= kHeader && sizeof(uint32_t) <= kHeader);
+
+// Never destroyed (a node may be freed while the process exits); a freed
+// block is kept for the next node. Once no block is in use (the trees are
+// gone) the chunks go back to malloc, so a stopped library holds nothing.
+struct NodePool {
+  std::atomic_flag busy;
+  void* free[kPoolClasses];  // a freed block's header links the next
+  char* carve;
+  size_t left;
+  void* chunks;  // each chunk's first word links the one made before
+  size_t used;   // blocks given out and not yet back
+};
+constinit NodePool node_pool{};
+
+// A short hold: taking or giving back one block.
+class PoolHold {
+ public:
+  PoolHold() {
+    while (node_pool.busy.test_and_set(std::memory_order_acquire)) std::this_thread::yield();
+  }
+  ~PoolHold() { node_pool.busy.clear(std::memory_order_release); }
+  PoolHold(const PoolHold&) = delete;
+  PoolHold& operator=(const PoolHold&) = delete;
+};
+
+void* pooled_block(size_t c) {
+  const size_t bytes = (c + 1) * kClassStep;
+  PoolHold hold;
+  void* block = node_pool.free[c];
+  if (block != nullptr) {
+    memcpy(&node_pool.free[c], block, sizeof(void*));
+    ++node_pool.used;
+    return block;
+  }
+  if (node_pool.left < bytes) {
+    auto* chunk = static_cast<char*>(malloc(kChunk));
+    if (chunk == nullptr) return nullptr;
+    memcpy(chunk, &node_pool.chunks, sizeof(void*));
+    node_pool.chunks = chunk;
+    node_pool.carve = chunk + kBlockAlign;
+    node_pool.left = kChunk - kBlockAlign;
+  }
+  block = node_pool.carve;
+  node_pool.carve += bytes;
+  node_pool.left -= bytes;
+  ++node_pool.used;
+  return block;
+}
+
+// A block back on its list; with the last one every chunk goes.
+void pool_release(char* block, uint32_t c) {
+  PoolHold hold;
+  memcpy(block, &node_pool.free[c], sizeof(void*));
+  node_pool.free[c] = block;
+  if (--node_pool.used != 0) return;
+  for (void* chunk = node_pool.chunks; chunk != nullptr;) {
+    void* before;
+    memcpy(&before, chunk, sizeof(void*));
+    ::free(chunk);
+    chunk = before;
+  }
+  for (void*& list : node_pool.free) list = nullptr;
+  node_pool.chunks = nullptr;
+  node_pool.carve = nullptr;
+  node_pool.left = 0;
+}
+
+// size bytes after a header: the node's block.
+char* node_block(size_t size) {
+  uint32_t c = 0;
+  char* block = nullptr;
+  if (kPooled && size + kHeader <= kPooledTo) {
+    const size_t index = (size + kHeader - 1) / kClassStep;
+    block = static_cast<char*>(pooled_block(index));
+    if (block == nullptr) return nullptr;
+    __atomic_fetch_add(&tavo_counter, 1, __ATOMIC_RELAXED);
+    c = static_cast<uint32_t>(index + 1);
+  } else {
+    block = static_cast<char*>(tavo_dmalloc(size + kHeader));
+    if (block == nullptr) return nullptr;
+  }
+  memcpy(block, &c, sizeof c);
+  return block + kHeader;
+}
+
+// The nodes a caller made and added through the exported add_node that are
+// still in a tree: made when the first is added, never destroyed (a node
+// may be freed while the process exits), and kept under the tree's lock as
+// the tree is.
+constinit std::unordered_set<const TavoNode*>* caller_made = nullptr;
+
+// The records a node points at that are its own: a group's instance record
+// and group record, a property's or a link's record (an action's
+// descriptor is static).
+void free_own_records(TavoNode* node) {
+  switch (node->kind) {
+    case TAVO_KIND_GROUP:
+      if (node->record != nullptr) tavo_dfree(group_record(node)->instance);
+      tavo_dfree(node->record);
+      break;
+    case TAVO_KIND_PROPERTY:
+    case TAVO_KIND_LINK:
+      tavo_dfree(node->record);
+      break;
+    default:
+      break;
+  }
+  node->record = nullptr;
+}
+
+}  // namespace
+
+TavoNode* new_node(uint32_t kind, const char* name, const char* description, TavoNode* parent, size_t record_size,
+                   Texts texts) {
+  constexpr size_t align = alignof(std::max_align_t);
+  const size_t record_at = (sizeof(TavoNode) + align - 1) / align * align;
+  const size_t name_at = record_at + record_size;
+  const bool copied = texts == Texts::Copied;
+  const size_t name_size = copied && name != nullptr ? strlen(name) + 1 : 0;
+  const size_t description_size = copied && description != nullptr ? strlen(description) + 1 : 0;
+  char* block = node_block(name_at + name_size + description_size);
+  if (block == nullptr) return nullptr;
+  memset(block, 0, name_at);
+  auto* n = reinterpret_cast<TavoNode*>(block);
+  n->kind = kind;
+  n->parent = parent;
+  if (record_size != 0) n->record = block + record_at;
+  if (!copied) {
+    // Never written through: the node's texts are only read.
+    n->name = const_cast<char*>(name);
+    n->description = const_cast<char*>(description);
+  } else {
+    if (name != nullptr) n->name = static_cast<char*>(memcpy(block + name_at, name, name_size));
+    if (description != nullptr)
+      n->description = static_cast<char*>(memcpy(block + name_at + name_size, description, description_size));
+  }
+  return n;
+}
+
+void free_node(TavoNode* n) {
+  if (n == nullptr) return;
+  char* block = reinterpret_cast<char*>(n) - kHeader;
+  uint32_t c;
+  memcpy(&c, block, sizeof c);
+  if (c == 0) {
+    tavo_dfree(block);
+    return;
+  }
+  __atomic_fetch_sub(&tavo_counter, 1, __ATOMIC_RELAXED);
+  pool_release(block, c - 1);
+}
+
+size_t pooled_nodes() {
+  PoolHold hold;
+  return node_pool.used;
+}
+
+bool remember_caller_made(const TavoNode* node) {
+  try {
+    if (caller_made == nullptr) caller_made = new std::unordered_set<const TavoNode*>;
+    caller_made->insert(node);
+    return true;
+  } catch (...) {  // no memory: the node is not added
+    return false;
+  }
+}
+
+void forget_caller_made(const TavoNode* node) {
+  if (caller_made != nullptr) caller_made->erase(node);
+}
+
+void release_node(TavoNode* node) {
+  if (is_static_node(node)) {
+    free_own_records(node);  // the header and its texts stay
+    return;
+  }
+  if (caller_made == nullptr || caller_made->empty() || caller_made->erase(node) == 0) {
+    free_node(node);  // its record and texts with it
+    return;
+  }
+  free_own_records(node);
+  tavo_dfree(node->name);
+  tavo_dfree(node->description);
+  tavo_dfree(node);
+}
+
+}  // namespace tavo::tree
