@@ -1,9 +1,14 @@
 // The three copies of the login options (initiator, send-target portal,
 // target): the saved line is the master copy; the digest rules; the login
-// option block filled from a set.
+// option block filled from a set; a target's sessions persisted again
+// with a change of its options.
 #include <gtest/gtest.h>
 #include <string.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <functional>
+#include <sstream>
 
 #include "tests/iscsi/targets/targets_fixture.h"
 
@@ -174,6 +179,111 @@ TEST_F(TargetsTest, LoginBlockComesFromTheSet) {
   EXPECT_EQ(copy_login_options(node(kTargetOptions), options, 3), 0u);
   EXPECT_EQ(tree::property_record(node(kTargetOptions + "/Authentication/TargetCHAPName"))->value, std::string("copied"));
   EXPECT_EQ(tree::property_record(node(kTargetOptions + "/HeaderDigest"))->value, std::string("CRC32C"));
+}
+
+// Target a persistent in the firmware of Corvane0's first function: two
+// closed sessions of qualifiers 0 and 1, one per portal.
+const std::string kPersistentA =
+    std::string(kTargetsTopology) +
+    "target name=iqn.2026-12.com.example:a portal=10.0.0.50/3260/1,10.0.0.51/3260/2 persistent=0\n";
+
+class RepersistTest : public NetworkTargetsTest {
+ protected:
+  RepersistTest() : NetworkTargetsTest(kPersistentA) {}
+  // Target a's sessions on the function as "<qualifier> <ImmediateData>
+  // <HeaderDigest> <DataDigest> <TargetCHAPName>", from the firmware's
+  // persistent entries and from the saved session lines.
+  std::vector<std::string> entries() {
+    std::vector<std::string> out;
+    for (const sim::SimSession& s : sim_->sessions(0)->sessions)
+      if (s.persistent && s.target == kTargetA)
+        out.push_back(std::to_string(s.isid) + ((s.options.flags & 2) ? " Yes " : " No ") +
+                      (s.options.header_digest ? "CRC32C " : "None ") + (s.options.data_digest ? "CRC32C " : "None ") +
+                      s.options.target_chap_name);
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+  std::vector<std::string> lines() {
+    std::vector<std::string> out;
+    for (const std::string& line : session_lines()) {
+      std::vector<std::string> f;
+      std::istringstream in(line);
+      for (std::string field; std::getline(in, field, ',');) f.push_back(field);
+      out.push_back(f[6] + " " + f[9] + " " + f[10] + " " + f[11] + " " + f[15]);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+};
+
+// Whatever step fails, each saved session line goes with its firmware
+// entry, and 0 answers only when every session is persistent again.
+TEST_F(RepersistTest, SessionLinesFollowTheirEntriesWhateverFails) {
+  const std::string target = std::string(kLhba) + "/Target0/TargetLoginOptions";
+  const std::string old_options = " No None None ";
+  const struct {
+    const char* name;
+    std::function<uint32_t()> change;
+    std::string options;  // as the entries then show them
+  } changes[] = {
+      {"DataDigest", [&] { return set(target + "/DataDigest", "CRC32C"); }, " No None CRC32C "},
+      {"HeaderDigest", [&] { return set(target + "/HeaderDigest", "CRC32C"); }, " No CRC32C None "},
+      {"ImmediateData", [&] { return set(target + "/ImmediateData", "Yes"); }, " Yes None None "},
+      {"ConfigureCHAP",
+       [&] {
+         return act(target + "/Authentication/ConfigureCHAP", {"One-Way CHAP", "", "", "tgt", "tsecret12345"});
+       },
+       " No None None tgt"},
+  };
+  enum Kept { New, Old, Gone };
+  // The firmware refuses 28/6 with 3, 27/6 with 1/100 (a digest mismatch).
+  const struct {
+    const char* name;
+    uint8_t opcode;  // of the firmware's refusal; 0 none
+    int skip;        // the sessions that go through first
+    bool collide;    // a Moravel function's entries hold the same qualifiers
+    uint32_t status;
+    Kept first, second;
+  } faults[] = {
+      {"none", 0, 0, false, 0, New, New},
+      {"28/6 refused first", 28, 0, false, 127, Old, Old},
+      {"27/6 refused first", 27, 0, false, 243, Gone, Old},
+      {"28/6 refused second", 28, 1, false, 127, New, Old},
+      {"27/6 refused second", 27, 1, false, 243, New, Gone},
+      {"qualifiers held elsewhere", 0, 0, true, 71, Old, Old},
+  };
+  for (const auto& c : changes) {
+    for (const auto& f : faults) {
+      SCOPED_TRACE(std::string(c.name) + ", " + f.name);
+      for (const char* name : {"savetgt.txt", "savestp.txt", "intr_logopts.txt"}) ::unlink(saved_path(name).c_str());
+      std::string topology = kPersistentA;
+      if (f.collide) topology.replace(topology.rfind("persistent=0"), 12, "persistent=0,2");
+      ASSERT_EQ(restart(topology), 0u);
+      // The sessions take their lines with ImmediateData No, unless their
+      // qualifiers are held elsewhere, which refuses any change whole.
+      ASSERT_EQ(set(target + "/ImmediateData", "No"), f.collide ? 1u : 0u);
+      if (f.opcode != 0) {
+        sim::Fault& fault = fail_mailbox(6, f.opcode, f.opcode == 27 ? 1 : 3);
+        fault.additional_status = f.opcode == 27 ? 100 : 0;
+        fault.function = 0;
+        fault.skip = f.skip;
+      }
+      const std::string before = everything();
+      EXPECT_EQ(c.change(), f.status == 0 ? 0u : 1u);
+      EXPECT_EQ(last_status().first, f.status);
+      sim_->clear_faults();
+      std::vector<std::string> expected;
+      const Kept kept[] = {f.first, f.second};
+      for (int q = 0; q < 2; ++q)
+        if (kept[q] != Gone) expected.push_back(std::to_string(q) + (kept[q] == New ? c.options : old_options));
+      if (f.collide) {
+        EXPECT_EQ(everything(), before);
+        continue;
+      }
+      EXPECT_EQ(entries(), expected);
+      EXPECT_EQ(lines(), expected);
+    }
+  }
 }
 
 }  // namespace
