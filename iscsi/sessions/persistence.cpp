@@ -248,7 +248,8 @@ void restore_lines(const Repersistence& r, const Repersisted& s, bool entry_stan
         return LineEdit::Replace;
       });
   if (rewritten != 0) return;
-  for (; next < lines.size(); ++next) append_line(Saved::Targets, lines[next], [](const SavedView&) { return false; });
+  for (; next < lines.size(); ++next)
+    append_line(Saved::Targets, lines[next] + "\n", [](const SavedView&) { return false; });
 }
 
 // The sessions' lines take the target's options, each moved to the end as
