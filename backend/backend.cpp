@@ -12,7 +12,6 @@
 #include "base/status_registry.h"
 #include "controller/controller.h"
 #include "firmware/firmware.h"
-#include "firmware/flash_update.h"
 #include "iscsi/common/saved_view.h"
 #include "iscsi/targets/targets.h"
 #include "nic/channels.h"
