@@ -88,41 +88,21 @@ TEST_F(ConfigDirsTest, AnyRootGetsItsDirectoriesAndRunsNoShell) {
   }
 }
 
-// A root that is no directory fails the start with a status naming it,
-// before anything is made; a missing root, or a link to a directory, serves.
+// A root that is no directory (or lies below one that is not) fails the
+// start with a status naming it; a missing root is made.
 TEST_F(ConfigDirsTest, ARootThatIsNoDirectoryFailsTheStart) {
-  const std::string file = root_.path() + "/file";
-  write_file(file, "x");
-  ASSERT_EQ(mkdir((root_.path() + "/dir").c_str(), 0755), 0);
-  ASSERT_EQ(symlink(file.c_str(), (root_.path() + "/to-file").c_str()), 0);
-  ASSERT_EQ(symlink((root_.path() + "/dir").c_str(), (root_.path() + "/to-dir").c_str()), 0);
-  const struct {
-    const char* root;
-    bool usable;
-  } rows[] = {
-      {"/file", false}, {"/file/below", false}, {"/to-file", false}, {"/missing/root", true}, {"/to-dir", true},
-  };
-  for (const auto& r : rows) {
-    SCOPED_TRACE(r.root);
-    const std::string root = root_.path() + r.root;
+  write_file(root_.path() + "/file", "x");
+  for (const std::string name : {"/file", "/file/below", "/missing/root"}) {
+    const std::string root = root_.path() + name;
+    const bool usable = name == "/missing/root";
     setenv("TAVO_ROOT", root.c_str(), 1);
     sim_ = sim::install("default", root);
-    ASSERT_NE(sim_, nullptr);
-    EXPECT_EQ(TAVO_init(), r.usable ? 0u : 1u);
+    EXPECT_EQ(TAVO_init(), usable ? 0u : 1u) << name;
     uint32_t code = 0;
     char text[TAVO_STATUS_TEXT_SIZE] = "";
     TAVO_get_last_status(&code, text);
-    if (r.usable) {
-      EXPECT_TRUE(file_exists(root + "/var/log/QVL/tavo/tavo2d.log"));
-      EXPECT_EQ(TAVO_exit(), 0u);
-      continue;
-    }
-    EXPECT_EQ(code, 1u);
-    EXPECT_EQ(text, "libtavo: TAVO_ROOT=" + root + ": not a directory");
-    // No client was counted, nor a tree built.
-    uint32_t tag = 0;
-    EXPECT_NE(TAVO_get_node_tag(0, "Corvane0", &tag, TAVO_KIND_GROUP), 0u);
-    EXPECT_EQ(read_file(file), "x");
+    EXPECT_EQ(text, usable ? "" : "libtavo: TAVO_ROOT=" + root + ": not a directory") << name;
+    if (usable) TAVO_exit();
   }
 }
 

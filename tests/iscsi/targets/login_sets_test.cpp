@@ -190,22 +190,17 @@ const std::string kPersistentA =
 class RepersistTest : public NetworkTargetsTest {
  protected:
   RepersistTest() : NetworkTargetsTest(kPersistentA) {}
-  // Target a's sessions on the function as "<qualifier> <ImmediateData>
-  // <HeaderDigest> <DataDigest> <TargetCHAPName>", from the firmware's
-  // persistent entries and from the saved session lines.
-  std::vector<std::string> entries() {
+  // Target a's sessions as "<qualifier> <ImmediateData> <HeaderDigest>
+  // <DataDigest> <TargetCHAPName>": the firmware's entries, or the lines.
+  std::vector<std::string> sessions(bool firmware) {
     std::vector<std::string> out;
+    const auto word = [](bool on, const char* yes, const char* no) { return std::string(on ? yes : no) + " "; };
     for (const sim::SimSession& s : sim_->sessions(0)->sessions)
-      if (s.persistent && s.target == kTargetA)
-        out.push_back(std::to_string(s.isid) + ((s.options.flags & 2) ? " Yes " : " No ") +
-                      (s.options.header_digest ? "CRC32C " : "None ") + (s.options.data_digest ? "CRC32C " : "None ") +
-                      s.options.target_chap_name);
-    std::sort(out.begin(), out.end());
-    return out;
-  }
-  std::vector<std::string> lines() {
-    std::vector<std::string> out;
-    for (const std::string& line : session_lines()) {
+      if (firmware && s.persistent && s.target == kTargetA)
+        out.push_back(std::to_string(s.isid) + " " + word(s.options.flags & 2, "Yes", "No") +
+                      word(s.options.header_digest, "CRC32C", "None") +
+                      word(s.options.data_digest, "CRC32C", "None") + s.options.target_chap_name);
+    for (const std::string& line : firmware ? std::vector<std::string>{} : session_lines()) {
       std::vector<std::string> f;
       std::istringstream in(line);
       for (std::string field; std::getline(in, field, ',');) f.push_back(field);
@@ -217,51 +212,39 @@ class RepersistTest : public NetworkTargetsTest {
 };
 
 // Whatever step fails, each saved session line goes with its firmware
-// entry, and 0 answers only when every session is persistent again.
+// entry (N: the change's options, O: those from before, -: none), and 0
+// answers only when every session is persistent again. A qualifier held
+// on another function refuses the change before anything changes.
 TEST_F(RepersistTest, SessionLinesFollowTheirEntriesWhateverFails) {
   const std::string target = std::string(kLhba) + "/Target0/TargetLoginOptions";
-  const std::string old_options = " No None None ";
   const struct {
-    const char* name;
     std::function<uint32_t()> change;
     std::string options;  // as the entries then show them
   } changes[] = {
-      {"DataDigest", [&] { return set(target + "/DataDigest", "CRC32C"); }, " No None CRC32C "},
-      {"HeaderDigest", [&] { return set(target + "/HeaderDigest", "CRC32C"); }, " No CRC32C None "},
-      {"ImmediateData", [&] { return set(target + "/ImmediateData", "Yes"); }, " Yes None None "},
-      {"ConfigureCHAP",
-       [&] {
-         return act(target + "/Authentication/ConfigureCHAP", {"One-Way CHAP", "", "", "tgt", "tsecret12345"});
-       },
-       " No None None tgt"},
+      {[&] { return set(target + "/DataDigest", "CRC32C"); }, " No None CRC32C "},
+      {[&] { return set(target + "/HeaderDigest", "CRC32C"); }, " No CRC32C None "},
+      {[&] { return set(target + "/ImmediateData", "Yes"); }, " Yes None None "},
+      {[&] { return act(target + "/Authentication/ConfigureCHAP", {"One-Way CHAP", "", "", "t", "tsecret12345"}); },
+       " No None None t"},
   };
-  enum Kept { New, Old, Gone };
-  // The firmware refuses 28/6 with 3, 27/6 with 1/100 (a digest mismatch).
+  // 28/6 refused with 3, 27/6 with 1/100 (a digest mismatch); skip: the
+  // sessions that go through first.
   const struct {
-    const char* name;
-    uint8_t opcode;  // of the firmware's refusal; 0 none
-    int skip;        // the sessions that go through first
-    bool collide;    // a Moravel function's entries hold the same qualifiers
+    uint8_t opcode;
+    int skip;
     uint32_t status;
-    Kept first, second;
-  } faults[] = {
-      {"none", 0, 0, false, 0, New, New},
-      {"28/6 refused first", 28, 0, false, 127, Old, Old},
-      {"27/6 refused first", 27, 0, false, 243, Gone, Old},
-      {"28/6 refused second", 28, 1, false, 127, New, Old},
-      {"27/6 refused second", 27, 1, false, 243, New, Gone},
-      {"qualifiers held elsewhere", 0, 0, true, 71, Old, Old},
-  };
+    const char* kept;
+  } faults[] = {{0, 0, 0, "NN"},  {28, 0, 127, "OO"}, {27, 0, 243, "-O"},
+                {28, 1, 127, "NO"}, {27, 1, 243, "N-"}, {0, 0, 71, "OO"}};
   for (const auto& c : changes) {
     for (const auto& f : faults) {
-      SCOPED_TRACE(std::string(c.name) + ", " + f.name);
+      SCOPED_TRACE(c.options + " " + f.kept + " " + std::to_string(f.status));
       for (const char* name : {"savetgt.txt", "savestp.txt", "intr_logopts.txt"}) ::unlink(saved_path(name).c_str());
       std::string topology = kPersistentA;
-      if (f.collide) topology.replace(topology.rfind("persistent=0"), 12, "persistent=0,2");
+      if (f.status == 71) topology.replace(topology.rfind("persistent=0"), 12, "persistent=0,2");
       ASSERT_EQ(restart(topology), 0u);
-      // The sessions take their lines with ImmediateData No, unless their
-      // qualifiers are held elsewhere, which refuses any change whole.
-      ASSERT_EQ(set(target + "/ImmediateData", "No"), f.collide ? 1u : 0u);
+      // The sessions take their lines with ImmediateData No.
+      ASSERT_EQ(set(target + "/ImmediateData", "No"), f.status == 71 ? 1u : 0u);
       if (f.opcode != 0) {
         sim::Fault& fault = fail_mailbox(6, f.opcode, f.opcode == 27 ? 1 : 3);
         fault.additional_status = f.opcode == 27 ? 100 : 0;
@@ -272,16 +255,15 @@ TEST_F(RepersistTest, SessionLinesFollowTheirEntriesWhateverFails) {
       EXPECT_EQ(c.change(), f.status == 0 ? 0u : 1u);
       EXPECT_EQ(last_status().first, f.status);
       sim_->clear_faults();
-      std::vector<std::string> expected;
-      const Kept kept[] = {f.first, f.second};
-      for (int q = 0; q < 2; ++q)
-        if (kept[q] != Gone) expected.push_back(std::to_string(q) + (kept[q] == New ? c.options : old_options));
-      if (f.collide) {
+      if (f.status == 71) {
         EXPECT_EQ(everything(), before);
         continue;
       }
-      EXPECT_EQ(entries(), expected);
-      EXPECT_EQ(lines(), expected);
+      std::vector<std::string> expected;
+      for (int q = 0; q < 2; ++q)
+        if (f.kept[q] != '-') expected.push_back(std::to_string(q) + (f.kept[q] == 'N' ? c.options : " No None None "));
+      EXPECT_EQ(sessions(true), expected);
+      EXPECT_EQ(sessions(false), expected);
     }
   }
 }
