@@ -12,7 +12,6 @@
 #include "base/status_registry.h"
 #include "controller/controller.h"
 #include "firmware/firmware.h"
-#include "firmware/flash_update.h"
 #include "iscsi/common/saved_view.h"
 #include "iscsi/targets/targets.h"
 #include "nic/channels.h"
@@ -108,7 +107,6 @@ uint32_t backend_init(void) {
   tavo_glob.version_flag = 0;
   TAVO_config_dir_permssions();
   backend_settle("TAVO_config_dir_permssions");
-  tavo::firmware::remove_download_leftovers();
   TAVO_save_file_configuration();
   backend_settle("TAVO_save_file_configuration");
   tavo_glob.iscsi_valid_hba = os_get_port_instances(tavo_glob.iscsi_handles, TAVO_MAX_FUNCTIONS);

@@ -2,7 +2,9 @@
 // configuration directory when the back end starts. Directories get the
 // search bit (0755) so that clients that are not root can use them; the
 // saved iSCSI files hold CHAP secrets and are the owner's alone (0600).
+#include <errno.h>
 #include <string.h>
+#include <sys/stat.h>
 
 #include <string>
 
@@ -49,6 +51,20 @@ uint32_t TAVO_config_log_dir_permissions(void) {
   std::string log = tavo::platform::fixed_path("/var/log/QVL/tavo/tavo2d.log");
   if (created && tavo::files::readable(log)) tavo::platform::host().chmod(log, kFileMode);
   return 0;
+}
+
+std::string tavo::base::unusable_root() {
+  const std::string root = tavo::platform::host().root();
+  if (root.empty()) return "";
+  // A missing root is made with the first directory; one that is not a
+  // directory, or lies below something that is not, can hold none.
+  struct stat st;
+  if (tavo::platform::host().stat(root, &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return "";
+  } else if (errno != ENOTDIR && errno != ELOOP) {
+    return "";
+  }
+  return "libtavo: TAVO_ROOT=" + root + ": not a directory";
 }
 
 void tavo::files::set_saved_files_check(uint32_t (*check)(void)) { saved_files_check = check; }

@@ -44,6 +44,10 @@ uint32_t save_log_level(uint32_t level);
 // The configuration directory (/etc/config/QVL/tavo/) created when it is
 // missing, with its mode set.
 void make_config_dir();
+// "" when the host's root (TAVO_ROOT) can hold the library's directories
+// (also when none is set, or it is missing and will be made); else the
+// reason, naming the root.
+std::string unusable_root();
 // Opens the log file at a host path for appending unless a log is open;
 // false when it cannot be opened (logging stays off). A link, a second name
 // or anything but a plain file at the path is neither followed nor written:

@@ -2,6 +2,7 @@
 #include "base/validate.h"
 
 #include <errno.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
@@ -69,7 +70,12 @@ uint32_t tavo_validate_ip(char* value) {
     if (*end != (i < 3 ? '.' : '\0')) return TAVO_INVALID_VALUE;
     p = end + 1;
   }
-  return validate_is_refused_ipv4(octets) ? TAVO_INVALID_VALUE : TAVO_OK;
+  if (validate_is_refused_ipv4(octets)) return TAVO_INVALID_VALUE;
+  // Kept as the firmware answers it, without the blanks, signs and leading
+  // zeros the parts allow: a text saved from it then matches the firmware's
+  // and no restart takes the two for different addresses.
+  snprintf(value, 16, "%ld.%ld.%ld.%ld", octets[0], octets[1], octets[2], octets[3]);
+  return TAVO_OK;
 }
 
 uint32_t tavo_validate_subnetmask(const char* value) {

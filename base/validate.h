@@ -8,8 +8,9 @@
 
 TAVO_BEGIN_DECLS
 
-// Checks value against its declared type; 0, 6, 7 or 8. An IPv6 text of
-// type 2 is rewritten in place to its full form (value must hold 40 bytes).
+// Checks value against its declared type; 0, 6, 7 or 8. An accepted text
+// of type 2 is rewritten in place (value must hold 40 bytes): IPv6 to its
+// full form, IPv4 to plain dotted decimal.
 TAVO_EXPORT uint32_t tavo_validate(char* value, const char* list, uint8_t type, int32_t minimum,
                                    int32_t maximum);
 // The checks of the single types (0 or the failure code).

@@ -101,11 +101,14 @@ TAVO_EXPORT uint32_t get_flash_name(const char* path, char* name);
 TAVO_END_DECLS
 
 #ifdef __cplusplus
+#include <string>
+
 namespace tavo::firmware {
-// Removes the image copies ("<name>.tmp.<pid>.<n>") that downloads left in
-// /lib/firmware when they were killed before their rename: only those of a
-// process that no longer runs, so a download under way elsewhere keeps its
-// copy. Start-up and every download call it.
-void remove_download_leftovers();
+// Removes the copies of one image ("<image>.tmp.<pid>.<n>") that
+// downloads of it left in /lib/firmware when they were killed before their
+// rename: regular files of one name, of a process that no longer runs (a
+// download under way elsewhere keeps its copy). Every download calls it
+// for the image it writes; other files there are never touched.
+void remove_download_leftovers(const std::string& image);
 }  // namespace tavo::firmware
 #endif

@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <sstream>
@@ -78,20 +79,32 @@ struct DownloadImage {
   tavo::files::FileIdentity source;
 };
 
-// The process id of a copy a download writes before its rename
-// ("<name>.tmp.<pid>.<n>"), or 0 when the name is no such copy.
-pid_t leftover_owner(const std::string& name) {
-  const size_t sequence = name.find_last_of('.');
-  if (sequence == std::string::npos || sequence == 0) return 0;
-  const size_t pid_at = name.find_last_of('.', sequence - 1);
-  if (pid_at == std::string::npos || pid_at < 4 || name.compare(pid_at - 4, 4, ".tmp") != 0) return 0;
-  const std::string pid = name.substr(pid_at + 1, sequence - pid_at - 1), n = name.substr(sequence + 1);
+// The process id of a copy of image that a download writes before its
+// rename ("<image>.tmp.<pid>.<n>"), or 0 when the name is no such copy.
+pid_t leftover_owner(const std::string& name, const std::string& image) {
+  const std::string prefix = image + ".tmp.";
+  if (name.compare(0, prefix.size(), prefix) != 0) return 0;
+  const size_t dot = name.find('.', prefix.size());
+  if (dot == std::string::npos) return 0;
+  const std::string pid = name.substr(prefix.size(), dot - prefix.size()), n = name.substr(dot + 1);
   const auto digits = [](const std::string& t) {
     return !t.empty() && t.size() <= 10 && t.find_first_not_of("0123456789") == std::string::npos;
   };
   if (!digits(pid) || !digits(n)) return 0;
   const unsigned long value = strtoul(pid.c_str(), nullptr, 10);
   return value > 0 && value <= 0x7FFFFFFF ? static_cast<pid_t>(value) : 0;
+}
+
+// Whether path is a regular file of one name, looked at without following
+// a link.
+bool plain_file(const std::string& path) {
+  tavo::platform::Host& host = tavo::platform::host();
+  const int fd = host.open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0);
+  if (fd < 0) return false;
+  struct stat st;
+  const bool plain = host.fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1;
+  host.close(fd);
+  return plain;
 }
 
 // The image as /lib/firmware/<name>; a source that is already that file
@@ -101,7 +114,7 @@ bool download_copy(const DownloadImage& image, const std::string& name) {
   if (!tavo::files::readable(tavo::platform::fixed_path(kFirmwareFolder)) &&
       tavo::files::make_dirs(tavo::platform::fixed_path(kFirmwareFolder), 0755) != 0)
     return false;
-  tavo::firmware::remove_download_leftovers();
+  tavo::firmware::remove_download_leftovers(name);
   const tavo::files::FileIdentity present = tavo::files::identify(target);
   if (image.source.size >= 0 && present.size >= 0 && image.source.device == present.device &&
       image.source.inode == present.inode)
@@ -168,17 +181,19 @@ uint32_t download_ethtool(const DownloadImage& image, const std::string& interfa
 
 }  // namespace
 
-void tavo::firmware::remove_download_leftovers() {
+void tavo::firmware::remove_download_leftovers(const std::string& image) {
   tavo::platform::Host& host = tavo::platform::host();
   const std::string folder = tavo::platform::fixed_path(kFirmwareFolder);
   std::vector<std::string> names;
-  if (host.list_directory(folder, &names) != 0) return;
+  if (image.empty() || host.list_directory(folder, &names) != 0) return;
   for (const std::string& name : names) {
     // This process's own copies belong to a download under way: downloads
-    // here run one at a time, and a finished one leaves none.
-    const pid_t owner = leftover_owner(name);
+    // here run one at a time, and a finished one leaves none. Another
+    // program's file, a link or a folder of that name is not the library's.
+    const pid_t owner = leftover_owner(name, image);
     if (owner == 0 || owner == getpid() || tavo::platform::process_alive(owner)) continue;
-    if (host.unlink(folder + "/" + name) == 0)
+    const std::string path = folder + "/" + name;
+    if (plain_file(path) && host.unlink(path) == 0)
       pdebug(TAVO_LOG_BACKEND, 5, "%s: %s left by a download that did not finish removed\n", __func__, name.c_str());
   }
 }

@@ -32,6 +32,14 @@ uint32_t tavo::tree::client_start(void) {
     tavo_set_last_status(1, unavailable.c_str());
     return 1;
   }
+  // A root that is no directory can hold neither the log nor a saved file:
+  // the start fails here rather than every action after it.
+  const std::string root = tavo::base::unusable_root();
+  if (!root.empty()) {
+    tavo::platform::tell_operator(root);
+    tavo_set_last_status(1, root.c_str());
+    return 1;
+  }
   if (!tavo::base::log_is_open()) {
     TAVO_config_log_dir_permissions();
     tavo::base::open_log(tavo::platform::fixed_path("/var/log/QVL/tavo/tavo2d.log"));

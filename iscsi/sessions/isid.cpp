@@ -67,6 +67,14 @@ class IsidIndex {
     prune();
     return shows_none_ > 0 || count_[q & 0xFFFF] > 0;
   }
+  // Whether a Session other than this one holds q.
+  bool held_apart_from(uint32_t q, TavoNode* session) {
+    prune();
+    const auto own = sessions_.find(session);
+    const int32_t mine = own != sessions_.end() ? own->second.qualifier : kShowsNone - 1;
+    const uint32_t none = shows_none_ - (mine == kShowsNone ? 1 : 0);
+    return none > 0 || count_[q & 0xFFFF] - (mine == static_cast<int32_t>(q & 0xFFFF) ? 1 : 0) > 0;
+  }
   // The lowest qualifier neither held nor in also_taken.
   uint32_t lowest_free(const std::bitset<65536>& also_taken) {
     prune();
@@ -160,6 +168,10 @@ TavoNode* isid_reusable(TavoNode* target, const char* address, const char* port,
 namespace tavo::sessions {
 
 uint32_t lowest_free_qualifier(const std::bitset<65536>& also_taken) { return isid_index().lowest_free(also_taken); }
+
+bool qualifier_held_apart_from(uint32_t qualifier, TavoNode* session) {
+  return isid_index().held_apart_from(qualifier, session);
+}
 
 void note_session(TavoNode* session) {
   TAVO_LIBRARY_LOCK;

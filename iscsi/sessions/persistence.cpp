@@ -163,76 +163,200 @@ uint32_t delete_persistent(uint32_t function_number, uint32_t domain, uint32_t p
   return 0;
 }
 
-uint32_t TAVO_update_session_authentication(TavoNode* target) {
-  TAVO_LIBRARY_LOCK;
-  // Each session read once between the changes of the firmware's entries.
-  tavo::iscsi::ReadScope reads;
-  const tavo::tree::HandlerContext p = tavo::tree::handler_context(target);
-  if (target == nullptr || !below_lhba(p)) return 1;
-  const uint32_t generation = generation_of(p);
+namespace {
+
+// A closed session persisted again: what it is persisted with, and its
+// saved lines as they stood before the change (none when it had none).
+struct Repersisted {
+  TavoNode* session;
+  SessionLine line;
+  uint16_t qualifier;
+  std::vector<std::string> before;
+};
+
+// What a change of a target's login options persists again.
+struct Repersistence {
+  tavo::tree::HandlerContext p;
+  LhbaKey key;
+  std::string name;
+  uint32_t eto = 0;
+  bool moravel = false;
+  bool any_session = false;
+  std::vector<Repersisted> sessions;
+};
+
+std::vector<Match> repersisted_lines(const Repersistence& r, const Repersisted& s) {
+  return key_matches(r.key, {{Field::TargetName, r.name},
+                             {Field::Address, s.line.address},
+                             {Field::Port, s.line.port},
+                             {Field::Qualifier, std::to_string(s.qualifier)}});
+}
+
+// The target's closed and failed sessions (in software-initiator mode its
+// boot sessions only) with their lines. A qualifier that another Session
+// holds could not be made again once its entry is gone: the change is
+// refused (71) before anything changes. 0, or 1.
+uint32_t repersistence_of(TavoNode* target, Repersistence* r) {
+  r->p = tavo::tree::handler_context(target);
   char name[TAVO_VALUE_SIZE];
-  if (generation == TAVO_GENERATION_UNREADABLE || !read_text(target, "TargetISCSIName", name)) return 1;
-  const uint32_t eto = target_eto(target);
-  if (get_first_instance(target, "Session") == nullptr) {
-    pdebug(TAVO_LOG_BACKEND, 6, "%s: %s has no sessions\n", __func__, name);
+  if (target == nullptr || !below_lhba(r->p) || !lhba_key(r->p.lhba, &r->key) ||
+      !read_text(target, "TargetISCSIName", name))
     return 1;
-  }
-  struct Closed {
-    TavoNode* session;
-    SessionLine line;
-  };
-  std::vector<Closed> closed;
+  r->name = name;
+  const uint32_t generation = generation_of(r->p);
+  r->moravel = generation == tavo::kGenerationMoravel;
+  r->eto = target_eto(target);
+  r->any_session = get_first_instance(target, "Session") != nullptr;
   for (TavoNode* s = get_first_instance(target, "Session"); s != nullptr; s = next_instance(s)) {
     char status[TAVO_VALUE_SIZE], boot[TAVO_VALUE_SIZE];
     if (!read_text(s, "SessionStatus", status) || !reusable_status(status)) continue;
     if (OPEN_ISCSI_DRIVER_LOADED && !(read_text(s, "iSCSIBoot", boot) && is_word(boot, "True"))) continue;
-    Closed c{s, {}};
+    Repersisted c{s, {}, 0, {}};
     if (!persistence_line(s, &c.line)) return 1;
-    closed.push_back(c);
+    c.qualifier = parse_qualifier(c.line.qualifier);
+    if (qualifier_held_apart_from(c.qualifier, s)) {
+      sessions_status(71);
+      return 1;
+    }
+    r->sessions.push_back(std::move(c));
   }
-  if (closed.empty()) return 0;
+  if (r->sessions.empty()) return 0;
+  if (generation == TAVO_GENERATION_UNREADABLE) return 1;
+  return with_view(Saved::Targets,
+                   [&](const SavedView& view) {
+                     for (Repersisted& c : r->sessions)
+                       for (const SavedView::Line* line : view.find_all(repersisted_lines(*r, c)))
+                         c.before.emplace_back(line->text);
+                   })
+             ? 0
+             : 1;
+}
+
+// A session's lines as its firmware entry stands when it was not persisted
+// again: its lines from before the change while the entry stands, none
+// once it is gone.
+void restore_lines(const Repersistence& r, const Repersisted& s, bool entry_stands) {
+  const std::vector<Match> where = repersisted_lines(r, s);
+  const std::vector<std::string> none;
+  const std::vector<std::string>& lines = entry_stands ? s.before : none;
+  size_t next = 0;
+  const uint32_t rewritten =
+      rewrite(Saved::Targets, where, [&](std::span<const std::string_view> fields, std::string* rebuilt) {
+        if (fields.empty() || !matches(Saved::Targets, fields, where)) return LineEdit::Keep;
+        if (next == lines.size()) return LineEdit::Drop;
+        *rebuilt = lines[next++];
+        return LineEdit::Replace;
+      });
+  if (rewritten != 0) return;
+  for (; next < lines.size(); ++next)
+    append_line(Saved::Targets, lines[next] + "\n", [](const SavedView&) { return false; });
+}
+
+// The sessions' lines take the target's options, each moved to the end as
+// a session made persistent anew, in the open batch. A line that cannot be
+// written stops there: that session and those after it keep their lines
+// and entries (dropped from r). 0, or 1.
+uint32_t repersist_lines(TavoNode* target, Repersistence* r) {
+  for (size_t i = 0; i < r->sessions.size(); ++i) {
+    const Repersisted& s = r->sessions[i];
+    const SessionLine& l = s.line;
+    if (entry_removed(TAVO_remove_entry_from_file(r->p.lhba, r->name.c_str(), l.address, l.port, s.qualifier,
+                                                  TAVO_ENTRY_TARGET)) &&
+        ((OPEN_ISCSI_DRIVER_LOADED && !is_word(l.boot, "True")) ||
+         TAVO_update_tgt_entry(r->p.lhba, target, l.address, l.port, s.qualifier, "True") == 0))
+      continue;
+    keeping_last_status([&] { restore_lines(*r, s, true); });
+    r->sessions.erase(r->sessions.begin() + static_cast<ptrdiff_t>(i), r->sessions.end());
+    return 1;
+  }
+  return 0;
+}
+
+// Once the lines are written: each session's firmware entry made again
+// with the target's options, then the target's sessions read back. The
+// first step that fails stops the rest; the sessions from there on get
+// their lines back as their entries stand. 0, or 1 with the reason.
+uint32_t repersist_entries(TavoNode* target, const Repersistence& r) {
+  size_t done = 0;
+  bool entry_stands = true;
+  for (; done < r.sessions.size(); ++done) {
+    const Repersisted& s = r.sessions[done];
+    const SessionLine& l = s.line;
+    if (is_word(l.boot, "True") && unboot_session(r.p, s.session, r.moravel) != 0) break;
+    if (delete_persistent(r.p.number, r.p.domain, r.p.port, target, r.name.c_str(), l.address, l.port, s.qualifier,
+                          l.initiator, 1) != 0)
+      break;
+    delete_with_records(s.session);
+    if (persist_entry(target, l.address, l.port, s.qualifier, nullptr, l.boot, l.initiator, r.eto) != 0) {
+      entry_stands = false;
+      break;
+    }
+  }
+  const bool failed = done < r.sessions.size();
+  if (failed) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: the entry of qualifier %u was not made again\n", __func__,
+           r.sessions[done].qualifier);
+    keeping_last_status([&] {
+      for (size_t i = done; i < r.sessions.size(); ++i) restore_lines(r, r.sessions[i], i > done || entry_stands);
+    });
+  }
+  ParamTexts cleared;
+  keeping_last_status(
+      [&] { list_target_sessions(r.p.lhba, r.p.number, r.p.domain, r.p.port, target, cleared.data()); });
+  if (failed) return 1;
+  if (!r.moravel) return 0;
+  for (TavoNode* s = get_first_instance(target, "Session"); s != nullptr; s = next_instance(s)) {
+    char status[TAVO_VALUE_SIZE], boot[TAVO_VALUE_SIZE];
+    if (!read_text(s, "SessionStatus", status) || !reusable_status(status) || !read_text(s, "iSCSIBoot", boot) ||
+        !is_word(boot, "True"))
+      continue;
+    if (TAVO_add_boottarget_tlv(r.p.number, r.p.domain, r.p.port, s, 1, 1) != 0) {
+      tavo::base::set_status(306);
+      return 1;
+    }
+  }
+  return 0;
+}
+
+// The change and the re-persistence of the sessions it touches (see
+// change_target_options); *any_session: whether the target has a Session.
+uint32_t repersist_with(tavo::iscsi::SavedBatch& batch, TavoNode* target, const std::function<uint32_t()>& write,
+                        bool* any_session) {
+  TAVO_LIBRARY_LOCK;
+  // Each session read once between the changes of the firmware's entries.
+  tavo::iscsi::ReadScope reads;
+  Repersistence r;
+  const uint32_t planned = repersistence_of(target, &r);
+  if (any_session != nullptr) *any_session = r.any_session;
+  if (planned != 0 || write() != 0) return 1;
   // The sessions' lines take the options first, in the change's one write;
   // the firmware's entries, which cannot be put back, follow once it is
-  // written (at once without a batch).
-  for (const Closed& c : closed) {
-    const uint16_t qualifier = parse_qualifier(c.line.qualifier);
-    // The line goes to the end, as a session made persistent anew.
-    if (!entry_removed(
-            TAVO_remove_entry_from_file(p.lhba, name, c.line.address, c.line.port, qualifier, TAVO_ENTRY_TARGET)))
-      return 1;
-    if ((!OPEN_ISCSI_DRIVER_LOADED || is_word(c.line.boot, "True")) &&
-        TAVO_update_tgt_entry(p.lhba, target, c.line.address, c.line.port, qualifier, "True") != 0)
-      return 1;
+  // written.
+  const uint32_t lines = repersist_lines(target, &r);
+  auto entries = std::make_shared<uint32_t>(0);
+  if (!r.sessions.empty())
+    tavo::iscsi::SavedBatch::after([target, r, entries] { *entries = repersist_entries(target, r); });
+  if (batch.commit() != 0) return 1;
+  // Lines put back after a failed entry are written now. (Inside an outer
+  // batch the entries follow its commit: the answer is the lines'.)
+  if (*entries != 0) keeping_last_status([&] { batch.commit(); });
+  return lines != 0 || *entries != 0 ? 1 : 0;
+}
+
+}  // namespace
+
+uint32_t tavo::sessions::change_target_options(tavo::iscsi::SavedBatch& batch, TavoNode* target,
+                                               const std::function<uint32_t()>& write) {
+  return repersist_with(batch, target, write, nullptr);
+}
+
+uint32_t TAVO_update_session_authentication(TavoNode* target) {
+  tavo::iscsi::SavedBatch batch;
+  bool any_session = false;
+  const uint32_t r = repersist_with(batch, target, [] { return 0u; }, &any_session);
+  if (r == 0 && !any_session) {
+    pdebug(TAVO_LOG_BACKEND, 6, "%s: the target has no sessions\n", __func__);
+    return 1;
   }
-  const std::string target_name = name;
-  const bool moravel = generation == tavo::kGenerationMoravel;
-  tavo::iscsi::SavedBatch::after([=] {
-    for (const Closed& c : closed) {
-      const SessionLine& l = c.line;
-      const uint16_t qualifier = parse_qualifier(l.qualifier);
-      if (is_word(l.boot, "True") && unboot_session(p, c.session, moravel) != 0) return;
-      delete_persistent(p.number, p.domain, p.port, target, target_name.c_str(), l.address, l.port, qualifier,
-                        l.initiator, 1);
-      delete_with_records(c.session);
-      if (persist_entry(target, l.address, l.port, qualifier, nullptr, l.boot, l.initiator, eto) != 0) {
-        pdebug(TAVO_LOG_BACKEND, 3, "%s: the entry of qualifier %u was not made again\n",
-               "TAVO_update_session_authentication", qualifier);
-        return;
-      }
-    }
-    ParamTexts cleared;
-    list_target_sessions(p.lhba, p.number, p.domain, p.port, target, cleared.data());
-    if (!moravel) return;
-    for (TavoNode* s = get_first_instance(target, "Session"); s != nullptr; s = next_instance(s)) {
-      char status[TAVO_VALUE_SIZE], boot[TAVO_VALUE_SIZE];
-      if (!read_text(s, "SessionStatus", status) || !reusable_status(status) || !read_text(s, "iSCSIBoot", boot) ||
-          !is_word(boot, "True"))
-        continue;
-      if (TAVO_add_boottarget_tlv(p.number, p.domain, p.port, s, 1, 1) != 0) {
-        tavo::base::set_status(306);
-        return;
-      }
-    }
-  });
-  return 0;
+  return r;
 }

@@ -143,7 +143,9 @@ TAVO_EXPORT uint32_t delete_persistent(uint32_t function_number, uint32_t domain
                                        const char* target_name, const char* address, const char* port_text,
                                        uint32_t isid_qualifier, const char* initiator_name, uint32_t keep_file);
 // Makes the target's closed and failed sessions persistent again with its
-// current login options (after a change of them); 0 or 1.
+// current login options (after a change of them); 0 when each is, or 1
+// (also for a target without sessions). Each session's saved line follows
+// its firmware entry.
 TAVO_EXPORT uint32_t TAVO_update_session_authentication(TavoNode* target);
 
 // --- session, connection and statistics properties: fetched when read ---
@@ -316,7 +318,12 @@ TAVO_EXPORT uint32_t TAVO_perform_DiscoverBootTargetsThruDHCP(TavoNode* discover
 TAVO_END_DECLS
 
 #ifdef __cplusplus
+#include <functional>
 #include <memory>
+
+namespace tavo::iscsi {
+class SavedBatch;
+}
 
 namespace tavo::sessions {
 
@@ -359,6 +366,15 @@ class SessionListing {
   struct State;
   std::unique_ptr<State> state_;
 };
+// A change of a target's login options, write (its lines, in batch, the
+// action's batch), with the target's closed and failed sessions persisted
+// again with them: refused whole, nothing changed, when a session's
+// qualifier is held elsewhere (71); else batch written, then each session's
+// firmware entry made again. 0 when every session is persistent again;
+// else 1 with the reason, each session's line then as its entry stands
+// (the new options, its lines from before, or none once the entry is gone).
+uint32_t change_target_options(iscsi::SavedBatch& batch, TavoNode* target, const std::function<uint32_t()>& write);
+
 // A whole listing where a missing target fails it (status 19).
 uint32_t list_target_sessions(TavoNode* lhba, uint32_t function_number, uint32_t domain, uint32_t port_number,
                               TavoNode* target, char* params);

@@ -143,6 +143,9 @@ uint16_t parse_qualifier(const char* text);
 // The lowest qualifier that no Session holds and also_taken does not
 // hold; 65535 when none is free.
 uint32_t lowest_free_qualifier(const std::bitset<65536>& also_taken);
+// Whether a Session other than session holds the qualifier (as
+// check_for_isid_existence, which counts every Session).
+bool qualifier_held_apart_from(uint32_t qualifier, TavoNode* session);
 // The qualifier index follows the Session's stored ISIDQualifier: after
 // its build, and after every write, which goes through show_qualifier
 // ("%04x"; set_prop_val's result).

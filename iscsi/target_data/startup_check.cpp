@@ -1,6 +1,7 @@
 // The start-up check of the saved iSCSI files. It never destroys
 // configuration: a malformed line goes alone, after the file as it was is
-// kept beside it, and every other line stays as it was.
+// kept beside it, and every other line stays as it was but for the form of
+// its address.
 #include <errno.h>
 #include <string.h>
 
@@ -8,6 +9,7 @@
 
 #include "base/file_utils.h"
 #include "base/save_file.h"
+#include "base/validate.h"
 #include "iscsi/common/saved_records.h"
 #include "iscsi/common/saved_view.h"
 #include "iscsi/target_data/target_data.h"
@@ -46,12 +48,41 @@ void check_file(Saved s) {
          path.c_str(), dropped, corrupt.c_str());
 }
 
+// An address as the tree takes it now (no blank, sign or leading zero;
+// IPv6 in its full form); a text the tree refuses stays as it is.
+std::string taken_address(std::string_view text) {
+  char value[TAVO_VALUE_SIZE];
+  if (text.size() >= sizeof value) return std::string(text);
+  memcpy(value, text.data(), text.size());
+  value[text.size()] = '\0';
+  return tavo_validate_ip(value) == TAVO_OK ? std::string(value) : std::string(text);
+}
+
+// Addresses an older release saved as they were given (" 10.9.0.1") are
+// written as the tree takes them, before any LogicalHBA lists the
+// firmware's targets: the firmware's answer then finds its line, and no
+// start adds a second line, portal and session beside it.
+void take_addresses(Saved s) {
+  const int at = position(s, Field::Address);
+  if (at < 0 || tavo::files::never_saved(record_def(s).path)) return;
+  rewrite(s, [&](std::span<const std::string_view> fields, std::string* rebuilt) {
+    if (fields.empty()) return LineEdit::Keep;
+    const std::string address = taken_address(fields[static_cast<size_t>(at)]);
+    if (address == fields[static_cast<size_t>(at)]) return LineEdit::Keep;
+    return RecordValues(s, fields).set(Field::Address, address).format(rebuilt) ? LineEdit::Replace
+                                                                                : LineEdit::Keep;
+  });
+}
+
 }  // namespace
 
 uint32_t TAVO_check_for_corrupted_database(void) {
   // A change of several files that a kill cut short is completed (or
   // dropped) first: the files are checked as they are meant to be.
   complete_saved_changes();
-  for (Saved s : kAllSaved) check_file(s);
+  for (Saved s : kAllSaved) {
+    check_file(s);
+    take_addresses(s);
+  }
   return 0;
 }

@@ -81,18 +81,18 @@ bool chap_values_ok(const char* method, const char* initiator_name, const char* 
 
 // The values written to the owner's lines, then stored in the group; a
 // target's closed sessions are persisted again with them. The owner's file
-// is written once, with the sessions' lines: when that fails the group
-// takes the file's values back.
+// is written once, with the sessions' lines: when the change fails the
+// group takes the file's values back.
 uint32_t chap_apply(SavedBatch& batch, TavoNode* authentication, Owner owner, std::span<const OptionChange> changes) {
-  if (owner != Owner::None && write_options(authentication->parent, changes) != 0) return 1;
-  uint32_t stored = 0;
-  for (const OptionChange& c : changes) stored |= set_prop_val(authentication, c.option, "%s", c.value);
-  if (owner == Owner::Target) TAVO_update_session_authentication(authentication->parent->parent);
-  if (batch.commit() != 0) {
+  TavoNode* options = authentication->parent;
+  const auto write = [&] { return owner != Owner::None ? write_options(options, changes) : 0u; };
+  if (save_option_change(batch, owner == Owner::Target ? options->parent : nullptr, write) != 0) {
     OptionValues saved;
-    tavo::iscsi::keeping_last_status([&] { read_options(authentication->parent, &saved); });
+    tavo::iscsi::keeping_last_status([&] { read_options(options, &saved); });
     return 1;
   }
+  uint32_t stored = 0;
+  for (const OptionChange& c : changes) stored |= set_prop_val(authentication, c.option, "%s", c.value);
   return owner == Owner::None ? stored : 0;
 }
 

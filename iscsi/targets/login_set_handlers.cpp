@@ -9,7 +9,21 @@
 #include "iscsi/targets/targets_internal.h"
 
 namespace tavo::targets {
+
+uint32_t save_option_change(SavedBatch& batch, TavoNode* target, const std::function<uint32_t()>& write) {
+  if (target != nullptr) return sessions::change_target_options(batch, target, write);
+  return write() != 0 || batch.commit() != 0 ? 1 : 0;
+}
+
 namespace {
+
+// One option into the owner's lines; a target's sessions are persisted
+// again with it. 0, or 1 with the reason.
+uint32_t write_option(Copy c, TavoNode* owner, const char* option, const char* value) {
+  SavedBatch batch;
+  return save_option_change(batch, c == Copy::Target ? owner : nullptr,
+                            [&] { return set_rewrite(c, owner, option, value); });
+}
 
 // The handler of the six options of a login-options group.
 uint32_t group_option(Copy c, TavoNode* property, char* buf, uint32_t op) {
@@ -23,10 +37,7 @@ uint32_t group_option(Copy c, TavoNode* property, char* buf, uint32_t op) {
   if (!digest_rules_allow(n.options, property->name, buf)) return 1;
   // The file takes the option and the target's sessions persisted again
   // with it in one write; the tree takes it once it is written.
-  SavedBatch batch;
-  if (set_rewrite(c, n.owner, property->name, buf) != 0) return 1;
-  if (c == Copy::Target) TAVO_update_session_authentication(n.owner);
-  if (batch.commit() != 0) return 1;
+  if (write_option(c, n.owner, property->name, buf) != 0) return 1;
   return handle_internal_property(property, buf, TAVO_PROPERTY_SET);
 }
 
@@ -52,9 +63,6 @@ uint32_t handle_target_loginopts(TavoNode* property, char* buf, uint32_t op) {
   if (!set_nodes(property, false, &n)) return 1;
   if (op == TAVO_PROPERTY_GET) return group_option(Copy::Target, property, buf, op);
   if (op != TAVO_PROPERTY_SET) return 0;
-  SavedBatch batch;
-  if (buf == nullptr || set_rewrite(Copy::Target, n.owner, property->name, buf) != 0) return 1;
-  TAVO_update_session_authentication(n.owner);
-  if (batch.commit() != 0) return 1;
+  if (buf == nullptr || write_option(Copy::Target, n.owner, property->name, buf) != 0) return 1;
   return handle_internal_property(property, buf, TAVO_PROPERTY_SET);
 }

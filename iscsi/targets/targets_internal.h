@@ -2,6 +2,8 @@
 // (target_records.h) and the builders of their groups.
 #pragma once
 
+#include <functional>
+
 #include "iscsi/target_data/target_records.h"
 #include "iscsi/targets/targets.h"
 
@@ -15,6 +17,12 @@ bool active_session_handles(const tree::HandlerContext& p, std::vector<uint32_t>
 // one. 0, or 1 when a session cannot be read.
 uint32_t persistence_among(const tree::HandlerContext& p, const std::vector<uint32_t>& handles, const char* name,
                            char* out);
+
+// Ends a change of a login option set: write (its lines) and batch
+// written; with the set's target given, its closed sessions persisted
+// again with the change (tavo::sessions::change_target_options). 0, or 1
+// with the reason.
+uint32_t save_option_change(SavedBatch& batch, TavoNode* target, const std::function<uint32_t()>& write);
 
 // setup_target for a name the caller found no target of.
 TavoNode* new_target(TavoNode* lhba, const char* name, TavoNode* creating_node, TavoNode* creating_action, char* params,

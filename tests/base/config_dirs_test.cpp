@@ -88,5 +88,23 @@ TEST_F(ConfigDirsTest, AnyRootGetsItsDirectoriesAndRunsNoShell) {
   }
 }
 
+// A root that is no directory (or lies below one that is not) fails the
+// start with a status naming it; a missing root is made.
+TEST_F(ConfigDirsTest, ARootThatIsNoDirectoryFailsTheStart) {
+  write_file(root_.path() + "/file", "x");
+  for (const std::string name : {"/file", "/file/below", "/missing/root"}) {
+    const std::string root = root_.path() + name;
+    const bool usable = name == "/missing/root";
+    setenv("TAVO_ROOT", root.c_str(), 1);
+    sim_ = sim::install("default", root);
+    EXPECT_EQ(TAVO_init(), usable ? 0u : 1u) << name;
+    uint32_t code = 0;
+    char text[TAVO_STATUS_TEXT_SIZE] = "";
+    TAVO_get_last_status(&code, text);
+    EXPECT_EQ(text, usable ? "" : "libtavo: TAVO_ROOT=" + root + ": not a directory") << name;
+    if (usable) TAVO_exit();
+  }
+}
+
 }  // namespace
 }  // namespace tavo::test

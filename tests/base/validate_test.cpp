@@ -112,7 +112,10 @@ TEST(TavoValidate, AnswersPerTypeAndValue) {
   EXPECT_EQ(tavo_validate(buf, "", TAVO_TYPE_SUBNET_MASK, 0, 0), 0u);
 }
 
-TEST(TavoValidate, RewritesIpv6ToFullForm) {
+// An accepted address is kept in the one form the firmware answers: IPv6
+// full, IPv4 plain dotted decimal (the blanks, signs and leading zeros its
+// parts let through gone).
+TEST(TavoValidate, RewritesAddressesToTheirPlainForm) {
   const struct {
     const char* in;
     const char* full;
@@ -125,12 +128,20 @@ TEST(TavoValidate, RewritesIpv6ToFullForm) {
       {"1:2:3:4:5:6::8", "0001:0002:0003:0004:0005:0006:0000:0008"},
       {"abcd:EF01:2345:6789:abcd:ef01:2345:6789", "ABCD:EF01:2345:6789:ABCD:EF01:2345:6789"},
       {"1::2:", "0001:0000:0000:0000:0000:0000:0002:0000"},
+      {"192.168.1.10", "192.168.1.10"},
+      {" 10.9.0.1", "10.9.0.1"},
+      {"\t\n10.9.0.1", "10.9.0.1"},
+      {"10. 9.\v0.1", "10.9.0.1"},
+      {"+10.9.-0.1", "10.9.0.1"},
+      {"010.09.000.1", "10.9.0.1"},
+      {"1..2.3", "1.0.2.3"},
   };
   for (const auto& c : cases) {
     char buf[256] = {};
     snprintf(buf, sizeof buf, "%s", c.in);
     EXPECT_EQ(tavo_validate(buf, "", TAVO_TYPE_IP_ADDRESS, 0, 0), 0u) << c.in;
     EXPECT_STREQ(buf, c.full) << c.in;
+    if (strchr(c.in, ':') == nullptr) continue;
     char again[40];
     snprintf(again, sizeof again, "%s", c.in);
     EXPECT_EQ(validateIPv6Address(again), 0u);

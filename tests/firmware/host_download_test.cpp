@@ -4,6 +4,7 @@
 // names that run no command and touch no file.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -151,10 +152,12 @@ TEST_F(HostDownloadTest, GaltorComparesItsVersionsAfterward) {
 }
 
 // A download killed at any file call may leave its copy before the
-// rename; the next download, or the next start-up, removes it. A copy of a
-// process that still runs (a download under way elsewhere) stays, and so
-// does a file that is no such copy.
-TEST_F(HostDownloadTest, CopiesOfKilledDownloadsAreRemoved) {
+// rename; the next download of that image removes it, a start-up does not.
+// Only the image's own copies go, regular files whose process no longer
+// runs: a download under way elsewhere keeps its copy, and another
+// program's file, a name with a line feed, a link, a second name of a file
+// or a folder stays, as does what a link names.
+TEST_F(HostDownloadTest, OnlyTheImagesOwnCopiesOfKilledDownloadsAreRemoved) {
   const std::string image = pattern(5000, 3);
   place("/tmp/fw.ufi", image);
   const auto copies = [&] {
@@ -172,15 +175,13 @@ TEST_F(HostDownloadTest, CopiesOfKilledDownloadsAreRemoved) {
     kill.path_contains = "/lib/firmware";
     kill.skip = call;
     status = in_child(kill, [&] { download("/tmp/fw.ufi"); });
-    left += copies().size();
-    // Every other one is cleared by a download, the rest by a start-up.
-    if (call % 2 == 0) {
-      ASSERT_EQ(download("/tmp/fw.ufi"), 0u) << call;
-      EXPECT_EQ(last_status(), kUpdated) << call;
-      EXPECT_EQ(read_file(root_.at("/lib/firmware/fw.ufi")), image) << call;
-    } else {
-      start(sim::default_topology_text());
-    }
+    const std::vector<std::string> killed = copies();
+    left += killed.size();
+    start(sim::default_topology_text());
+    EXPECT_EQ(copies(), killed) << call;
+    ASSERT_EQ(download("/tmp/fw.ufi"), 0u) << call;
+    EXPECT_EQ(last_status(), kUpdated) << call;
+    EXPECT_EQ(read_file(root_.at("/lib/firmware/fw.ufi")), image) << call;
     EXPECT_TRUE(copies().empty()) << call;
   }
   EXPECT_GT(left, 0u) << "no kill came between the copy and its rename";
@@ -190,22 +191,47 @@ TEST_F(HostDownloadTest, CopiesOfKilledDownloadsAreRemoved) {
     pause();
     _exit(0);
   }
+  const std::string dead = ".tmp.999999999.";
+  place("/outside", "kept");
   struct Planted {
     std::string name;
+    char kind;  // f a file, l a link to /outside, h a second name of it, d a folder
     bool stays;
   } planted[] = {
-      {"fw.ufi.tmp." + std::to_string(running) + ".0", true},  // its process runs
-      {"fw.ufi.tmp." + std::to_string(getpid()) + ".7", true},  // this process's own
-      {"other.bin.tmp.999999999.2", false},
-      {"notes.tmp.txt", true},
-      {"fw.ufi.tmp.12x.0", true},
+      {"fw.ufi.tmp." + std::to_string(running) + ".0", 'f', true},  // its process runs
+      {"fw.ufi.tmp." + std::to_string(getpid()) + ".7", 'f', true},  // this process's own
+      {"fw.ufi" + dead + "2", 'f', false},
+      {"other.bin" + dead + "2", 'f', true},
+      {"iwlwifi-9000.ucode.tmp.2024.1", 'f', true},
+      {"x\nfw.ufi" + dead + "3", 'f', true},
+      {"fw.ufi" + dead + "3\n", 'f', true},
+      {"fw.ufi" + dead + "4", 'l', true},
+      {"fw.ufi" + dead + "5", 'h', true},
+      {"fw.ufi" + dead + "6", 'd', true},
+      {"fw.ufi.tmp.999999999", 'f', true},
+      {"notes.tmp.txt", 'f', true},
+      {"fw.ufi.tmp.12x.0", 'f', true},
   };
-  for (const Planted& p : planted) place("/lib/firmware/" + p.name, "partial");
+  for (const Planted& p : planted) {
+    const std::string at = root_.at("/lib/firmware/" + p.name);
+    int made = 0;
+    if (p.kind == 'f') place("/lib/firmware/" + p.name, "partial");
+    if (p.kind == 'l') made = symlink(root_.at("/outside").c_str(), at.c_str());
+    if (p.kind == 'h') made = link(root_.at("/outside").c_str(), at.c_str());
+    if (p.kind == 'd') made = mkdir(at.c_str(), 0755);
+    ASSERT_EQ(made, 0) << p.name;
+  }
   ASSERT_EQ(download("/tmp/fw.ufi"), 0u);
-  for (const Planted& p : planted) EXPECT_EQ(file_exists(root_.at("/lib/firmware/" + p.name)), p.stays) << p.name;
+  for (const Planted& p : planted) {
+    const auto kept = std::filesystem::symlink_status(root_.at("/lib/firmware/" + p.name)).type();
+    EXPECT_EQ(kept != std::filesystem::file_type::not_found, p.stays) << p.name;
+  }
+  EXPECT_EQ(read_file(root_.at("/outside")), "kept");
   kill(running, SIGKILL);
   waitpid(running, nullptr, 0);
   start(sim::default_topology_text());
+  EXPECT_TRUE(file_exists(root_.at("/lib/firmware/" + planted[0].name)));
+  ASSERT_EQ(download("/tmp/fw.ufi"), 0u);
   EXPECT_FALSE(file_exists(root_.at("/lib/firmware/" + planted[0].name)));
 }
 

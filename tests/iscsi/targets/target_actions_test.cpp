@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,50 @@ TEST_F(NetworkTargetsTest, AddTargetChecksInOrder) {
   EXPECT_EQ(act(kLhbaPath + "/AddTarget", {"iqn.t3", "10.0.0.9", "3260", "True"}), 1u);
   EXPECT_EQ(last_status().first, 342u);
   EXPECT_EQ(instances(kLhbaPath, "Target").size(), 2u);
+}
+
+// Every address parameter is kept as the firmware answers it: blanks,
+// signs and leading zeros the check lets through are gone from the saved
+// lines, so the plain form finds them again; a trailing blank or line feed
+// is refused. Lines an older release saved with a leading blank are
+// written plain at start-up, and no restart adds a second beside them.
+TEST_F(NetworkTargetsTest, AddressesAreKeptAsTheFirmwareAnswersThem) {
+  ASSERT_EQ(act(kLhbaPath + "/AddTarget", {"iqn.t0", "10.0.0.9"}), 0u);
+  // As a target of its own, a portal of Target0 and a send-target portal.
+  const auto add = [&](const std::string& address, const std::string& name) {
+    return act(kLhbaPath + "/AddTarget", {name, address}) | act(kT0 + "/AddTargetPortal", {address}) |
+           act(kLhbaPath + "/Discovery/AddSendTargetPortal", {address, "3260"});
+  };
+  const auto count = [&](const std::string& file, const std::string& text) {
+    const std::string all = saved(file);
+    size_t n = 0;
+    for (size_t at = all.find(text); at != std::string::npos; at = all.find(text, at + 1)) ++n;
+    return n;
+  };
+  const std::string before = saved("savetgt.txt");
+  for (const char* refused : {"10.0.1.9 ", "10.0.1.9\n", " fe80::1"}) {
+    EXPECT_EQ(add(refused, "iqn.r"), 1u) << refused;
+    EXPECT_EQ(last_status(), (Status{6, "IPAddress: Invalid value."})) << refused;
+  }
+  EXPECT_EQ(saved("savetgt.txt"), before);
+  for (const auto& [given, plain] : {std::pair<std::string, std::string>{" 10.0.1.1", "10.0.1.1"},
+                                     {"\t+010.0.1.02", "10.0.1.2"}, {"10. 0.1.3", "10.0.1.3"}}) {
+    EXPECT_EQ(add(given, "iqn.f" + plain), 0u) << given;
+    add(plain, "iqn.f" + plain);
+    // Each portal's line and its session's line; the send-target portal's.
+    EXPECT_EQ(count("savetgt.txt", "," + plain + ",3260,"), 4u) << given;
+    EXPECT_EQ(count("savestp.txt", "," + plain + ",3260,"), 1u) << given;
+  }
+  const std::string topology =
+      std::string(kTargetsTopology) + "target name=iqn.2026-12.com.example:a portal=10.0.0.50/3260/1 persistent=0\n";
+  const std::string old_line = std::string(kKey) + ",iqn.2026-12.com.example:a, 10.0.0.50,3260,";
+  put_saved("savetgt.txt", old_line + ",iqn.hx," + kPlain + ",True\n" + old_line + "0,iqn.hx," + kPlain + ",True\n");
+  for (int start = 0; start < 2; ++start) {
+    ASSERT_EQ(restart(topology), 0u);
+    EXPECT_EQ(target_lines(), (std::vector<std::string>{line(kTargetA, "10.0.0.50", "3260"),
+                                                       line(kTargetA, "10.0.0.50", "3260", kPlain, "0")}));
+    EXPECT_EQ(instances(kT0, "TargetPortal").size() + instances(kT0, "Session").size(), 2u);
+  }
 }
 
 TEST_F(NetworkTargetsTest, TargetLimitsPerGeneration) {
