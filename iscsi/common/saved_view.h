@@ -121,6 +121,9 @@ class SavedView {
   using Index = std::unordered_multimap<uint64_t, std::vector<const Line*>>;
   void index_line(const Line* line) const;
   void unindex_line(const Line* line) const;
+  // A line edited in place moved within each index, from the keys of its
+  // fields before (empty for a malformed line) to those it holds now.
+  void rekey(const Line* line, std::span<const std::string_view> before) const;
   // The lookup's index, built over the lines when first asked.
   const Index& index_of(uint32_t mask) const;
 
@@ -213,8 +216,8 @@ class SavedBatch {
   // together, all or none (files::ReplaceTogether). 0, or 1 with the failed
   // save's status (every file keeps its old content). An inner batch writes
   // nothing: 0. Once written, the steps kept by after run in the order
-  // given; when a write failed, those kept by undo run instead, newest
-  // first. Either way both lists are emptied.
+  // given; when a write failed, those kept by on_failure run instead,
+  // newest first. Either way both lists are emptied.
   uint32_t commit();
   // The end of an action that answered result: the batch committed, and
   // result, or the failed save's 1 when result is 0. The steps kept by
@@ -222,12 +225,12 @@ class SavedBatch {
   uint32_t end(uint32_t result);
 
   // What an action changes beside its files, so that a failed save leaves
-  // firmware and tree as they were: undo keeps the step that puts back a
-  // change made (a node or a firmware entry added), after a change that
-  // cannot be put back (a node or a firmware entry removed), made once the
-  // files are written. Both join the outermost open batch; without one,
-  // after runs the step at once and undo has nothing to keep.
-  static void undo(std::function<void()> step);
+  // firmware and tree as they were: on_failure keeps the step that puts
+  // back a change made (a node or a firmware entry added), after a change
+  // that cannot be put back (a node or a firmware entry removed), made once
+  // the files are written. Both join the outermost open batch; without
+  // one, after runs the step at once and on_failure has nothing to keep.
+  static void on_failure(std::function<void()> step);
   static void after(std::function<void()> step);
   // The locks the outermost open batch takes at the first change of s,
   // taken now by an action that reads s before it changes it: the file is

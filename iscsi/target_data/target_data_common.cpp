@@ -104,6 +104,4 @@ uint32_t startup_lines(Saved s, const LhbaKey& key, bool (*unusable)(const Saved
   });
 }
 
-uint32_t action_end(SavedBatch& batch, uint32_t result) { return batch.end(result); }
-
 }  // namespace tavo::targets

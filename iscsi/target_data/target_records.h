@@ -72,9 +72,4 @@ bool port_reads_zero(Saved s, const SavedFields& line);
 uint32_t startup_lines(Saved s, const LhbaKey& key, bool (*unusable)(const SavedFields&),
                        std::vector<SavedFields>* usable);
 
-// Ends an action of the branch: the saved files its batch changed are
-// written (a failed write fails the action with its status), and a
-// failure that left no reason gets the generic one.
-uint32_t action_end(SavedBatch& batch, uint32_t result);
-
 }  // namespace tavo::targets

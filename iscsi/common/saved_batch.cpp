@@ -1,0 +1,176 @@
+// The batch that gathers an action's changes of the saved files into one
+// write of each, and the steps that follow the write or its failure.
+#include <array>
+#include <functional>
+#include <vector>
+
+#include "iscsi/common/iscsi_common.h"
+#include "iscsi/common/saved_internal.h"
+
+namespace tavo::iscsi {
+namespace {
+
+struct Batch {
+  std::array<BatchFile, std::size(kAllSaved)> files;
+  std::vector<std::function<void()>> on_failure, after;  // SavedBatch::on_failure, SavedBatch::after
+};
+thread_local Batch* open_batch = nullptr;
+
+}  // namespace
+
+BatchFile* batch_file(Saved s) {
+  return open_batch != nullptr ? &open_batch->files[static_cast<size_t>(s)] : nullptr;
+}
+
+bool batch_holds(Saved s) {
+  if (open_batch == nullptr) return false;
+  for (size_t i = 0; i <= static_cast<size_t>(s); ++i) {
+    BatchFile& f = open_batch->files[i];
+    if (f.lock != nullptr) continue;
+    f.lock = std::make_unique<files::SaveLock>(record_def(kAllSaved[i]).path);
+    if (!f.lock->held()) {
+      f.lock.reset();
+      return false;
+    }
+    if (f.checked == BatchFile::Checked::Locked) f.checked = BatchFile::Checked::Read;
+  }
+  return true;
+}
+
+// Whether the file's view holds changes the file has not: it is then the
+// only copy, never read again from the file until the batch is written.
+bool batch_changed(Saved s) {
+  const BatchFile* f = batch_file(s);
+  return f != nullptr && f->change != BatchFile::Change::None;
+}
+
+int batch_refresh(Saved s, SavedView& view, bool writing) {
+  BatchFile* f = batch_file(s);
+  if (f == nullptr) return view.refresh();
+  if (f->change != BatchFile::Change::None) return 0;
+  using Checked = BatchFile::Checked;
+  if (view.exists() && (f->checked == Checked::Locked || (!writing && f->checked == Checked::Read))) return 0;
+  if (view.refresh() != 0) return -1;
+  f->checked = f->lock != nullptr ? Checked::Locked : Checked::Read;
+  return 0;
+}
+
+bool batch_open() { return open_batch != nullptr; }
+
+void batch_forget_checks() {
+  if (open_batch != nullptr)
+    for (BatchFile& f : open_batch->files) f.checked = BatchFile::Checked::No;
+}
+
+SavedBatch::SavedBatch() {
+  if (open_batch != nullptr) return;
+  open_batch = new Batch;
+  outer_ = true;
+}
+
+SavedBatch::~SavedBatch() {
+  if (!outer_) return;
+  commit();
+  delete open_batch;
+  open_batch = nullptr;
+}
+
+namespace {
+
+// One changed file written alone: its new lines appended when it was only
+// appended to, else the whole file replaced.
+uint32_t batch_write_alone(Saved s, BatchFile& f) {
+  std::shared_ptr<ViewEntry> entry = view_entry(s);
+  std::lock_guard<std::mutex> guard(entry->mutex);
+  SavedView& view = entry->view;
+  const std::string path = record_def(s).path;
+  const bool whole = f.change == BatchFile::Change::Rewritten;
+  // Only appended to: the file, at the identity the view holds, ended its
+  // last line.
+  files::FileIdentity appended;
+  const uint32_t written = whole ? files::replace_file(path, view.content(), kSavedMode)
+                                 : files::append_lines(path, f.appended, kSavedMode, &appended, &view.identity());
+  if (written == 0)
+    view.settled(whole, whole ? nullptr : &appended);
+  else
+    view.forget();  // the file kept what it held: so does its view, read again
+  return written;
+}
+
+// Several changed files replaced as one: all keep their old content, or
+// all take the new, whatever moment a kill or a power cut strikes.
+uint32_t batch_write_together(std::span<const Saved> changed) {
+  files::ReplaceTogether together(kCommitRecord);
+  for (Saved s : changed) {
+    std::shared_ptr<ViewEntry> entry = view_entry(s);
+    std::lock_guard<std::mutex> guard(entry->mutex);
+    if (together.stage(record_def(s).path, entry->view.content(), kSavedMode) != 0) break;
+  }
+  const uint32_t written = together.commit();
+  if (together.pending()) commit_left_pending();
+  for (Saved s : changed) {
+    std::shared_ptr<ViewEntry> entry = view_entry(s);
+    std::lock_guard<std::mutex> guard(entry->mutex);
+    if (written == 0)
+      entry->view.settled(true);
+    else
+      entry->view.forget();
+  }
+  return written;
+}
+
+}  // namespace
+
+uint32_t SavedBatch::commit() {
+  if (!outer_ || open_batch == nullptr) return 0;
+  std::vector<Saved> changed;
+  for (Saved s : kAllSaved)
+    if (batch_changed(s)) changed.push_back(s);
+  uint32_t result = 0;
+  if (changed.size() == 1)
+    result = batch_write_alone(changed.front(), *batch_file(changed.front()));
+  else if (!changed.empty())
+    result = batch_write_together(changed);
+  for (BatchFile& f : open_batch->files) {
+    f.change = BatchFile::Change::None;
+    f.appended.clear();
+  }
+  for (auto it = open_batch->files.rbegin(); it != open_batch->files.rend(); ++it) it->lock.reset();
+  // The steps run with the locks let go; a step that changes a file again
+  // is gathered anew, written by the next commit.
+  std::vector<std::function<void()>> on_failure, after;
+  on_failure.swap(open_batch->on_failure);
+  after.swap(open_batch->after);
+  if (result != 0)
+    // The failed save is the answer's reason, whatever the steps leave.
+    keeping_last_status([&] {
+      for (auto it = on_failure.rbegin(); it != on_failure.rend(); ++it) (*it)();
+    });
+  else
+    for (const auto& step : after) step();
+  return result;
+}
+
+uint32_t SavedBatch::end(uint32_t result) {
+  if (result != 0 && outer_ && open_batch != nullptr) open_batch->after.clear();
+  const uint32_t written = commit();
+  return result != 0 ? result : written;
+}
+
+void SavedBatch::on_failure(std::function<void()> step) {
+  if (open_batch != nullptr) open_batch->on_failure.push_back(std::move(step));
+}
+
+void SavedBatch::after(std::function<void()> step) {
+  if (open_batch != nullptr)
+    open_batch->after.push_back(std::move(step));
+  else
+    step();
+}
+
+void SavedBatch::hold(Saved s) {
+  if (open_batch != nullptr) keeping_last_status([s] { batch_holds(s); });
+}
+
+
+}  // namespace tavo::iscsi
