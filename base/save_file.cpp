@@ -113,6 +113,46 @@ std::string save_base_name(const std::string& path) { return path.substr(path.rf
 
 }  // namespace
 
+namespace {
+
+// Whether name is that of a temporary of a save of the file named base
+// ("<base>.tmp.<pid>.<n>").
+bool temporary_name_of(std::string_view name, std::string_view base) {
+  if (!name.starts_with(base) || !name.substr(base.size()).starts_with(".tmp.")) return false;
+  const std::string_view rest = name.substr(base.size() + 5);
+  const size_t dot = rest.find('.');
+  const auto digits = [](std::string_view t) {
+    return !t.empty() && t.find_first_not_of("0123456789") == std::string_view::npos;
+  };
+  return dot != std::string_view::npos && digits(rest.substr(0, dot)) && digits(rest.substr(dot + 1));
+}
+
+// Whether the file at target may be one a save of the library staged: a
+// regular file of one link, reached without following a link. What else
+// is there is told in a debug line.
+bool staged_here(const std::string& target) {
+  struct stat st{};
+  const int fd = open_regular(target, &st);
+  if (fd >= 0) platform::host().close(fd);
+  if (fd >= 0 && st.st_nlink == 1) return true;
+  if (fd >= 0 || errno != ENOENT)
+    pdebug(TAVO_LOG_BACKEND, 2, "%s: %s was not staged by the library: left alone\n", "save_file", target.c_str());
+  return false;
+}
+
+// A read of path that failed: one that found something the library never
+// wrote there says so in a debug line. -1, errno kept.
+int read_refused(const std::string& path, off_t most) {
+  const int err = errno;
+  if (foreign_file(err))
+    pdebug(TAVO_LOG_BACKEND, 2, "%s: %s is no regular file of at most %lld bytes: not read\n", "save_file",
+           path.c_str(), static_cast<long long>(most));
+  errno = err;
+  return -1;
+}
+
+}  // namespace
+
 uint32_t replace_file(const std::string& path, std::string_view content, mode_t mode) {
   return replace_file(path, std::span<const std::string_view>(&content, 1), mode);
 }
@@ -197,7 +237,15 @@ int complete_replacements(const std::string& record, const std::vector<std::stri
   remove_leftover_temporaries(record);
   std::string text;
   FileIdentity id;
-  if (read_saved(record, 0, &text, &id) != 0) return errno == ENOENT ? 0 : -1;
+  if (read_saved(record, 0, &text, &id, kMostRecordBytes) != 0) {
+    if (errno == ENOENT) return 0;
+    if (!foreign_file(errno)) return -1;
+    // What stands at the record's name was not written by the library: it
+    // tells of nothing, and goes (a directory cannot, and stays).
+    if (errno == EISDIR) return 0;
+    pdebug(TAVO_LOG_BACKEND, 2, "%s: %s is no commit record: dropped\n", "save_file", at.c_str());
+    return host.unlink(at) == 0 || errno == ENOENT ? 0 : -1;
+  }
   std::vector<std::pair<std::string, std::string>> moves;  // temporary, file
   bool whole = false, named_ok = true;
   size_t start = 0;
@@ -212,20 +260,23 @@ int complete_replacements(const std::string& record, const std::vector<std::stri
     bool known = false;
     for (const std::string& p : paths) known |= file == save_base_name(platform::fixed_path(p));
     // Only a temporary of a file the caller named is ever touched.
-    if (!known || temporary.find('/') != std::string::npos || temporary.rfind(file + ".tmp.", 0) != 0) {
+    if (!known || !temporary_name_of(temporary, file)) {
       named_ok = false;
       continue;
     }
     moves.emplace_back(directory + "/" + temporary, directory + "/" + file);
   }
   if (!whole || !named_ok) {
-    for (const auto& [temporary, file] : moves) host.unlink(temporary);
+    for (const auto& [temporary, file] : moves)
+      if (staged_here(temporary)) host.unlink(temporary);
     pdebug(TAVO_LOG_BACKEND, 2, "%s: %s is incomplete: the change it began was not made\n", "save_file", at.c_str());
     return host.unlink(at) == 0 || errno == ENOENT ? 0 : -1;
   }
   int failed = 0, err = 0;
+  // Only what a save staged is renamed in (a temporary already renamed is
+  // missing).
   for (const auto& [temporary, file] : moves)
-    if (host.rename(temporary, file) != 0 && errno != ENOENT) {
+    if (staged_here(temporary) && host.rename(temporary, file) != 0 && errno != ENOENT) {
       failed = -1;
       err = errno;
     }
@@ -377,11 +428,11 @@ void remove_leftover_temporaries(const std::string& path) {
   platform::Host& host = platform::host();
   const std::string target = platform::fixed_path(path);
   const std::string directory = save_directory(target);
-  const std::string prefix = target.substr(target.rfind('/') + 1) + ".tmp.";
+  const std::string base = save_base_name(target);
   std::vector<std::string> names;
   if (host.list_directory(directory, &names) != 0) return;
   for (const std::string& name : names) {
-    if (name.compare(0, prefix.size(), prefix) != 0) continue;
+    if (!temporary_name_of(name, base) || !staged_here(directory + "/" + name)) continue;
     if (host.unlink(directory + "/" + name) == 0)
       pdebug(TAVO_LOG_BACKEND, 5, "%s: %s left by a save that did not finish removed\n", "save_file", name.c_str());
   }
@@ -395,38 +446,61 @@ bool FileIdentity::operator==(const FileIdentity& o) const {
 
 FileIdentity identify(const std::string& path) { return identify_target(platform::fixed_path(path)); }
 
-int read_saved(const std::string& path, off_t offset, std::string* out, FileIdentity* id) {
+int open_regular(const std::string& target, struct stat* st) {
+  platform::Host& host = platform::host();
+  // Never through a link, and never waiting for the writer of a FIFO.
+  const int fd = host.open(target, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  int err = 0;
+  if (host.fstat(fd, st) != 0)
+    err = errno;
+  else if (S_ISREG(st->st_mode))
+    return fd;
+  else
+    err = S_ISDIR(st->st_mode) ? EISDIR : EINVAL;
+  host.close(fd);
+  errno = err;
+  return -1;
+}
+
+bool foreign_file(int err) { return err == ELOOP || err == EISDIR || err == EINVAL || err == EFBIG; }
+
+int read_saved(const std::string& path, off_t offset, std::string* out, FileIdentity* id, off_t most) {
   platform::Host& host = platform::host();
   const std::string target = platform::fixed_path(path);
   for (int attempt = 0; attempt < 16; ++attempt) {
-    const FileIdentity before = identify(path);
-    *id = before;
-    if (before.size < 0) {
-      errno = before.error != 0 ? before.error : ENOENT;
-      return -1;
-    }
-    const int fd = host.open(target, O_RDONLY | O_CLOEXEC, 0);
+    *id = FileIdentity{};
+    struct stat st{};
+    const int fd = open_regular(target, &st);
     if (fd < 0) {
-      if (errno == ENOENT) continue;  // replaced between the two calls
-      return -1;
+      if (errno != ENOENT) id->error = errno;
+      return read_refused(path, most);
     }
+    const FileIdentity before = identity_of(st);
+    *id = before;
     out->clear();
-    bool failed = host.seek(fd, offset, SEEK_SET) < 0;
+    errno = EFBIG;
+    bool failed = st.st_size > most || offset > most || host.seek(fd, offset, SEEK_SET) < 0;
     char buf[16384];
     for (ssize_t n; !failed && (n = host.read(fd, buf, sizeof buf)) != 0;) {
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) failed = true;
       else out->append(buf, static_cast<size_t>(n));
+      // A file that grows past the bound meanwhile is read no further.
+      if (!failed && static_cast<off_t>(out->size()) > most - offset) {
+        errno = EFBIG;
+        failed = true;
+      }
     }
     const int err = errno;
     host.close(fd);
     if (failed) {
       errno = err;
-      return -1;
+      return read_refused(path, most);
     }
     // Appends that went on meanwhile are read or left for the next read;
     // a file renamed in meanwhile is read again.
-    const FileIdentity after = identify(path);
+    const FileIdentity after = identify_target(target);
     if (after.error != 0) {
       errno = after.error;
       return -1;

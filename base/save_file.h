@@ -9,6 +9,7 @@
 #pragma once
 
 #include <stdint.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <time.h>
 
@@ -136,8 +137,9 @@ class SaveLock {
 };
 
 // Removes the temporary files that saves of path left when they were
-// killed before their rename. The caller holds the file's SaveLock: no save
-// of it is under way.
+// killed before their rename ("<name>.tmp.<pid>.<n>", each a regular file
+// of one link: anything else there is left alone). The caller holds the
+// file's SaveLock: no save of it is under way.
 void remove_leftover_temporaries(const std::string& path);
 
 // What tells one content of a file from another: library writers only
@@ -158,11 +160,29 @@ FileIdentity identify(const std::string& path);
 // Whether the identity is that of a file known to be absent.
 inline bool known_missing(const FileIdentity& id) { return id.size < 0 && id.error == 0; }
 
+// The most bytes read_saved takes of a file: the library's saved files stay
+// far below it, and a commit record below the second.
+inline constexpr off_t kMostSavedBytes = off_t{64} << 20;
+inline constexpr off_t kMostRecordBytes = 4096;
+
 // The file's bytes from offset on into *out, and the identity of the file
 // they were read from (taken before and after; the read is repeated while
-// a writer changed the file meanwhile). 0, or -1 with errno (ENOENT for a
-// missing file, *id then has size -1; a stat that failed otherwise answers
-// its own errno, never ENOENT).
-int read_saved(const std::string& path, off_t offset, std::string* out, FileIdentity* id);
+// a writer changed the file meanwhile). Only a regular file of at most most
+// bytes is read: a link at the path is not followed (ELOOP), nothing waits
+// for the writer of a FIFO, and anything else the library never wrote
+// fails (EISDIR, EINVAL, EFBIG), told in a debug line. 0, or -1 with errno
+// (ENOENT for a missing file, *id then has size -1).
+int read_saved(const std::string& path, off_t offset, std::string* out, FileIdentity* id,
+               off_t most = kMostSavedBytes);
+
+// Opens the file at target (under the root already) for reading as the
+// library's own: without following a link there and without waiting (a
+// FIFO), and only a regular file; *st tells what it is. The descriptor, or
+// -1 with errno (ELOOP for a link, EISDIR or EINVAL for what is no regular
+// file).
+int open_regular(const std::string& target, struct stat* st);
+// Whether the errno of a failed read_saved or open_regular says the path
+// holds something the library never wrote there.
+bool foreign_file(int err);
 
 }  // namespace tavo::files

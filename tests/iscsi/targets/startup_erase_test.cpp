@@ -4,6 +4,7 @@
 // files (lock links, leftovers of killed saves).
 #include <gtest/gtest.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <sstream>
@@ -409,6 +410,78 @@ TEST_F(LhbaStartupTest, StartUpCompletesTheChangeACommitRecordTells) {
     EXPECT_FALSE(file_exists(dir + "savetgt.txt.tmp.9.0"));
     EXPECT_FALSE(file_exists(dir + "savestp.txt.tmp.9.1"));
     EXPECT_NE(read_file(dir + "libtavo.conf"), "planted\n");
+  }
+}
+
+// What stands at the record's name or a temporary's that the library did
+// not write: start-up neither waits on it, nor follows it, nor renames it
+// in; a record that is no file of the library's goes, what else was
+// planted stays where it is, and each is told in the log.
+TEST_F(LhbaStartupTest, PlantedRecordsAndTemporariesAreNotTakenIn) {
+  const std::string old_tgt = tgt_line(kKey, "iqn.old", "10.0.0.9", "3260"),
+                    new_tgt = tgt_line(kKey, "iqn.new", "10.0.0.9", "3260");
+  const std::string old_stp = std::string(kKey) + ",10.0.0.50,3260,00:00:00:00:00:00," + kDefaults + "\n",
+                    new_stp = std::string(kKey) + ",10.0.0.60,3260,00:00:00:00:00:00," + kDefaults + "\n";
+  const std::string dir = saved_path(""), record = dir + "iscsi_commit.txt";
+  const std::string tgt_tmp = dir + "savetgt.txt.tmp.9.0", stp_tmp = dir + "savestp.txt.tmp.9.1";
+  const std::string outside = root_.path() + "/outside";
+  const std::string both = "savetgt.txt.tmp.9.0 savetgt.txt\nsavestp.txt.tmp.9.1 savestp.txt\ncommit 2\n";
+  enum Plant { FifoRecord, ZeroRecord, OutsideRecord, LargeRecord, OutsideTemporary, DirectoryTemporary };
+  const struct {
+    const char* what;
+    Plant plant;
+    bool new_tgt, new_stp;
+    const char* told;
+  } cases[] = {
+      {"a FIFO as the record", FifoRecord, false, false, "is no commit record: dropped"},
+      {"the record a link to /dev/zero", ZeroRecord, false, false, "is no commit record: dropped"},
+      {"the record a link outside the root", OutsideRecord, false, false, "is no commit record: dropped"},
+      {"a record of a megabyte", LargeRecord, false, false, "is no commit record: dropped"},
+      {"a temporary a link outside the root", OutsideTemporary, false, true, "was not staged by the library"},
+      {"a temporary a directory", DirectoryTemporary, true, false, "was not staged by the library"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    put_saved("savetgt.txt", old_tgt);
+    put_saved("savestp.txt", old_stp);
+    write_file(tgt_tmp, new_tgt);
+    write_file(stp_tmp, new_stp);
+    write_file(outside, both);
+    switch (c.plant) {
+      case FifoRecord: ASSERT_EQ(::mkfifo(record.c_str(), 0600), 0); break;
+      case ZeroRecord: ASSERT_EQ(::symlink("/dev/zero", record.c_str()), 0); break;
+      case OutsideRecord: ASSERT_EQ(::symlink(outside.c_str(), record.c_str()), 0); break;
+      case LargeRecord: write_file(record, both + std::string(1 << 20, '#')); break;
+      case OutsideTemporary:
+        ::unlink(tgt_tmp.c_str());
+        ASSERT_EQ(::symlink(outside.c_str(), tgt_tmp.c_str()), 0);
+        write_file(record, both);
+        break;
+      case DirectoryTemporary:
+        ::unlink(stp_tmp.c_str());
+        ASSERT_EQ(::mkdir(stp_tmp.c_str(), 0700), 0);
+        write_file(record, both);
+        break;
+    }
+    restart_client();
+    const std::string& tgt = c.new_tgt ? new_tgt : old_tgt;
+    EXPECT_EQ(target_lines(), std::vector<std::string>{tgt.substr(0, tgt.size() - 1)});
+    EXPECT_EQ(saved("savestp.txt"), c.new_stp ? new_stp : old_stp);
+    EXPECT_EQ(read_file(outside), both);
+    EXPECT_FALSE(file_exists(saved_path("savetgt.txt.corrupt")));
+    EXPECT_EQ(::access(record.c_str(), F_OK), -1);
+    EXPECT_GE(log_count(c.told), 1) << debug_log();
+    if (c.plant == OutsideTemporary) {
+      struct stat st;
+      EXPECT_EQ(::lstat(tgt_tmp.c_str(), &st), 0);  // left where it is
+      ::unlink(tgt_tmp.c_str());
+    }
+    if (c.plant == DirectoryTemporary) {
+      EXPECT_EQ(act(kL + "/Discovery/AddSendTargetPortal", {"10.0.0.70", "3260"}), 0u);
+      ::rmdir(stp_tmp.c_str());
+    }
+    ::unlink(tgt_tmp.c_str());
+    ::unlink(stp_tmp.c_str());
   }
 }
 
