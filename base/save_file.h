@@ -41,20 +41,59 @@ uint32_t replace_file(const std::string& path, std::string_view content, mode_t 
 // long file that changed in a few places is written without being joined).
 uint32_t replace_file(const std::string& path, std::span<const std::string_view> content, mode_t mode);
 
-// Several files of one directory replaced as one: a process killed or the
+class SaveLock;
+
+// Saved files of one directory that ReplaceTogether changes as one, and
+// the record of such a change beside them. The rule is a hot journal's:
+// whoever takes the lock of one of the files first completes a pending
+// record that names it (or drops one that never committed) before it reads
+// or writes the file; a commit holds the locks of all the files from its
+// first staged write until its record is gone, and never writes over a
+// pending record. A SaveLock of one of the files looks for the record with
+// one stat; the locks are taken in the order of the files (a thread that
+// holds some takes the others after them).
+class Journal {
+ public:
+  // Fixed host paths: the record, and the files in their lock order. The
+  // journal is known to every SaveLock of the files while it lives.
+  Journal(std::string record, std::vector<std::string> files);
+  ~Journal();
+  Journal(const Journal&) = delete;
+  Journal& operator=(const Journal&) = delete;
+  const std::string& record() const { return record_; }
+  const std::vector<std::string>& files() const { return files_; }
+  // Whether a record stands that file (its place in files()) waits for:
+  // one that names it, or never committed. One stat when there is none.
+  bool pending(size_t file) const;
+  // Completes (or drops) the record under every file's lock: those the
+  // thread holds, the others taken in order (one before a lock the thread
+  // holds only when it is free). 0, also without a record; -1 with errno
+  // when the record stays.
+  int settle() const;
+
+ private:
+  friend class SaveLock;
+  friend class ReplaceTogether;
+  class Locks;
+  // settle, the lock of the file at keep taken into into meanwhile.
+  int settle(size_t keep, SaveLock* into) const;
+
+  std::string record_;
+  std::vector<std::string> files_;
+};
+
+// Several files of a journal replaced as one: a process killed or the
 // power cut at any moment leaves every file with its old content or every
 // file with its new. Each new content is written and flushed under a
 // temporary name beside its file; then a commit record naming the renames
 // is saved crash-safe (the commit: from then on the change is made, and
 // whoever finds the record completes it); then the renames, the
 // directory's flush, and the record's removal last. The caller holds the
-// SaveLock of every file staged, and one of those locks is held by every
-// writer of the record.
+// SaveLock of every file staged; the commit takes those of the journal's
+// other files while its record may stand.
 class ReplaceTogether {
  public:
-  // record: the fixed host path of the commit record, in the files'
-  // directory.
-  explicit ReplaceTogether(std::string record) : record_(std::move(record)) {}
+  explicit ReplaceTogether(const Journal& journal) : journal_(journal) {}
   // Removes the temporary files of a commit that did not happen.
   ~ReplaceTogether();
   ReplaceTogether(const ReplaceTogether&) = delete;
@@ -67,12 +106,12 @@ class ReplaceTogether {
   // completed (pending()). 1 with the status of a failed save of the first
   // file staged: every file keeps its old content.
   uint32_t commit();
-  // The record is still there: a rename failed (completed later by
-  // complete_replacements).
+  // The record is still there: a rename failed (completed by whoever takes
+  // a lock of the files next).
   bool pending() const { return pending_; }
 
  private:
-  std::string record_;
+  const Journal& journal_;
   std::vector<std::string> paths_;                          // as staged
   std::vector<std::pair<std::string, std::string>> moves_;  // temporary, file (under the root)
   bool failed_ = false;
@@ -81,12 +120,14 @@ class ReplaceTogether {
 };
 
 // Completes what a commit record left by a ReplaceTogether tells: the
-// renames whose temporary file is still there are made, the directory is
-// flushed and the record removed. A record that cannot be read whole, or
-// that names a file other than those in paths, was never committed: it
-// goes with the temporary files it names. The caller holds the lock that
-// every writer of the record holds. 0 (also when there is no record), or
-// -1 with errno when the record stays (a rename or its removal failed).
+// renames whose temporary file is still there (a regular file the save
+// staged) are made, the directory is flushed and the record removed. A
+// record that cannot be read whole, or that names a file other than those
+// in paths, was never committed: it goes with the temporary files it
+// names; what stands at its name that the library never wrote goes too (a
+// directory stays). The caller holds the lock of every file in paths. 0
+// (also when there is no record), or -1 with errno when the record stays
+// (a rename or its removal failed).
 int complete_replacements(const std::string& record, const std::vector<std::string>& paths);
 
 // Appends lines (the text should end with a line feed) to the file, created
@@ -120,6 +161,8 @@ int append_bytes(const std::string& path, std::string_view bytes, mode_t mode, b
 // process's threads (fcntl locks belong to the process). The lock file is
 // created 0600 and never removed; a link in its place is not followed (the
 // lock fails). Blocks until both are held.
+// Taking the lock of a journal's file first completes a record it waits
+// for (Journal).
 class SaveLock {
  public:
   explicit SaveLock(const std::string& path);
@@ -131,9 +174,19 @@ class SaveLock {
   bool held() const { return fd_ >= 0; }
 
  private:
-  SaveLock(const std::string& path, const std::string& target);  // target: path's fixed_path
+  friend class Journal;
+  // A journal's file locked as one of all its files: no look at the record.
+  // wait: false takes it only when it is free.
+  SaveLock(const Journal& journal, size_t file, bool wait);
+  // The lock file beside target (path under the root) locked; the step
+  // that failed, or null.
+  const char* take(const std::string& target, bool wait);
+  void let_go();
+
   std::unique_lock<std::mutex> local_;
   int fd_ = -1;
+  const Journal* journal_ = nullptr;  // the journal of the file, if any
+  size_t file_ = 0;                   // its place among the journal's files
 };
 
 // Removes the temporary files that saves of path left when they were

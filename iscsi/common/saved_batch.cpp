@@ -44,22 +44,19 @@ bool batch_changed(Saved s) {
   return f != nullptr && f->change != BatchFile::Change::None;
 }
 
-int batch_refresh(Saved s, SavedView& view, bool writing) {
-  BatchFile* f = batch_file(s);
-  if (f == nullptr) return view.refresh();
-  if (f->change != BatchFile::Change::None) return 0;
+bool batch_current(Saved s, const SavedView& view, bool writing) {
+  const BatchFile* f = batch_file(s);
+  if (f == nullptr) return false;
+  if (f->change != BatchFile::Change::None) return true;
   using Checked = BatchFile::Checked;
-  if (view.exists() && (f->checked == Checked::Locked || (!writing && f->checked == Checked::Read))) return 0;
-  if (view.refresh() != 0) return -1;
-  f->checked = f->lock != nullptr ? Checked::Locked : Checked::Read;
-  return 0;
+  return view.exists() && (f->checked == Checked::Locked || (!writing && f->checked == Checked::Read));
 }
 
-bool batch_open() { return open_batch != nullptr; }
-
-void batch_forget_checks() {
-  if (open_batch != nullptr)
-    for (BatchFile& f : open_batch->files) f.checked = BatchFile::Checked::No;
+int batch_refresh(Saved s, SavedView& view, bool writing) {
+  if (batch_current(s, view, writing)) return 0;
+  if (view.refresh() != 0) return -1;
+  if (BatchFile* f = batch_file(s)) f->checked = f->lock != nullptr ? BatchFile::Checked::Locked : BatchFile::Checked::Read;
+  return 0;
 }
 
 SavedBatch::SavedBatch() {
@@ -100,14 +97,15 @@ uint32_t batch_write_alone(Saved s, BatchFile& f) {
 // Several changed files replaced as one: all keep their old content, or
 // all take the new, whatever moment a kill or a power cut strikes.
 uint32_t batch_write_together(std::span<const Saved> changed) {
-  files::ReplaceTogether together(kCommitRecord);
+  files::ReplaceTogether together(saved_journal());
   for (Saved s : changed) {
     std::shared_ptr<ViewEntry> entry = view_entry(s);
     std::lock_guard<std::mutex> guard(entry->mutex);
     if (together.stage(record_def(s).path, entry->view.content(), kSavedMode) != 0) break;
   }
+  // A record left pending is completed by whoever takes a lock of the
+  // files next.
   const uint32_t written = together.commit();
-  if (together.pending()) commit_left_pending();
   for (Saved s : changed) {
     std::shared_ptr<ViewEntry> entry = view_entry(s);
     std::lock_guard<std::mutex> guard(entry->mutex);

@@ -16,7 +16,7 @@ namespace {
 // them, since library writers only append or rename in and either changes
 // the file's identity. ok is false when the lock or the check failed.
 struct ViewForChange {
-  explicit ViewForChange(Saved s) : path((settle_commit(false), record_def(s).path)), batched(batch_holds(s)) {
+  explicit ViewForChange(Saved s) : path(record_def(s).path), batched(batch_holds(s)) {
     if (!batched && !lock.emplace(path).held()) return;
     entry = view_entry(s);
     guard = std::unique_lock<std::mutex>(entry->mutex);

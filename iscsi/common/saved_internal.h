@@ -47,35 +47,32 @@ bool batch_holds(Saved s);
 // Whether the file's view holds changes the file has not: it is then the
 // only copy, never read again from the file until the batch is written.
 bool batch_changed(Saved s);
-// Brings the view up to date unless the open batch holds it so already:
-// a view it changed is the only copy, and one it checked stands for the
-// rest of the action for readers, and for writers while the batch holds
-// the lock it was checked under (no library writer changes the file then).
-// A view forgotten or of a missing file is always read. writing: the batch
-// holds the file's lock for a change. 0, or -1 with errno.
+// Whether the open batch holds the view up to date already: a view it
+// changed is the only copy, and one it checked stands for the rest of the
+// action for readers, and for writers while the batch holds the lock it
+// was checked under (no library writer changes the file then). A view
+// forgotten or of a missing file is always read. writing: the batch holds
+// the file's lock for a change.
+bool batch_current(Saved s, const SavedView& view, bool writing);
+// Brings the view up to date unless the batch holds it so. 0, or -1 with
+// errno.
 int batch_refresh(Saved s, SavedView& view, bool writing);
-// Whether a batch is open on the thread, and what it checked forgotten
-// (the files changed under it).
-bool batch_open();
-void batch_forget_checks();
 
-// The record of a change of several files (files::ReplaceTogether). Its
-// writers hold savetgt.txt's lock: a batch that changes a later file holds
-// the locks of the files before it.
+// The saved files as one journal (files::Journal): a change of several
+// goes through the commit record iscsi_commit.txt beside them, and taking
+// a file's lock first completes a record it waits for.
 inline constexpr char kCommitRecord[] = "/etc/config/QVL/tavo/iscsi_commit.txt";
-// Completes a commit record under the locks of every saved file (those of
-// the open batch when there is one). forced: look whatever is known.
-void settle_commit(bool forced);
-// A commit left its record: a rename did not go through.
-void commit_left_pending();
+const files::Journal& saved_journal();
 
 // Locks of the saved files (outside a batch) and view mutexes this thread
-// holds: a record is then completed later, never under them.
+// holds: a reader then completes no record, never under them.
 struct HeldHere {
   HeldHere();
   ~HeldHere();
   HeldHere(const HeldHere&) = delete;
   HeldHere& operator=(const HeldHere&) = delete;
+  // Whether the thread holds none.
+  static bool none();
 };
 
 }  // namespace tavo::iscsi

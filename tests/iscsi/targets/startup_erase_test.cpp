@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -280,6 +282,119 @@ TEST_F(LhbaStartupTest, ErasedFilesAreAllBeforeOrAllAfter) {
                 "/etc/config/QVL/tavo/", [&] { put_files(kept); }, [&] { act(kErase); }, completed, before, after),
             20);
   expect_no_leftovers();
+}
+
+// A process forked now, holding the library as it stands, that runs its
+// steps only once go() is called (in a window another process left) and
+// answers each.
+class Bystander {
+ public:
+  explicit Bystander(const std::function<std::vector<uint32_t>()>& steps) {
+    if (pipe(go_) != 0 || pipe(answers_) != 0) abort();
+    pid_ = fork();
+    if (pid_ != 0) return;
+    char c;
+    if (::read(go_[0], &c, 1) != 1) _exit(1);
+    const std::vector<uint32_t> answers = steps();
+    const ssize_t n = static_cast<ssize_t>(answers.size() * sizeof answers[0]);
+    _exit(::write(answers_[1], answers.data(), static_cast<size_t>(n)) == n ? 0 : 1);
+  }
+  ~Bystander() {
+    for (int fd : {go_[0], go_[1], answers_[0], answers_[1]}) ::close(fd);
+  }
+  std::vector<uint32_t> go(size_t count) {
+    std::vector<uint32_t> answers(count, ~0u);
+    int status = 0;
+    if (::write(go_[1], "g", 1) != 1 || waitpid(pid_, &status, 0) != pid_ || status != 0) return answers;
+    const ssize_t n = ::read(answers_[0], answers.data(), count * sizeof answers[0]);
+    if (n != static_cast<ssize_t>(count * sizeof answers[0])) answers.assign(count, ~0u);
+    return answers;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int go_[2] = {-1, -1}, answers_[2] = {-1, -1};
+};
+
+// Several processes on one root. A erases Corvane0 and is killed at each
+// of its file calls; B, started before, then writes lines of both
+// controllers and erases Corvane1; then C starts (its first step). Every
+// step B answered 0 for is in C's files, and each erase is whole or
+// absent: B's locks complete a commit record A left before B reads or
+// writes, and B's commit never writes over it.
+TEST_F(LhbaStartupTest, AKilledEraseBesideAnotherWriterLeavesEveryAnsweredChange) {
+  const std::string second = "Corvane0/iSCSIPhysicalHBA1/LogicalHBA0", second_key = "Corvane0,iSCSIPhysicalHBA1,LogicalHBA0";
+  const std::string moravel_key = "Corvane1,iSCSIPhysicalHBA0,LogicalHBA0";
+  for (const std::string& lhba : {kL, second, std::string(kMoravelLhba)}) configure(lhba);
+  const std::vector<std::string> kept = keep_files();
+  const auto lines_of = [](const std::string& text, const std::string& lead) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+      if (line.rfind(lead, 0) == 0) lines.push_back(line);
+    return lines;
+  };
+  // An erase's lines as they stood: the second function's options are
+  // changed by B as well, and left out.
+  const auto erased_lines = [&](const std::string& controller, const std::string& changed_key) {
+    std::vector<std::string> lines = lines_of(files(), controller + ",");
+    std::erase_if(lines, [&](const std::string& l) { return !changed_key.empty() && l.rfind(changed_key, 0) == 0; });
+    return lines;
+  };
+  const std::vector<std::string> a_lines = erased_lines("Corvane0", second_key), b_lines = erased_lines("Corvane1", "");
+  const auto whole_or_absent = [&](const std::vector<std::string>& erased) {
+    const std::string now = files();
+    size_t left = 0;
+    for (const std::string& line : erased) left += now.find(line + "\n") != std::string::npos;
+    return left == 0 || left == erased.size();
+  };
+  // B's steps, and what each that answered 0 leaves in C's files. B's read
+  // of an option A's erase sets answers 1 when it found the erase made.
+  const auto erased_in_c = [&] {
+    return !lines_of(saved("intr_logopts.txt"), std::string(kKey) + "," + kDefaults).empty();
+  };
+  const struct {
+    std::function<uint32_t()> run;
+    std::function<bool()> kept_by_c;
+  } steps[] = {
+      {[&] { return get(kL + "/InitiatorLoginOptions/DataDigest") == "None" ? 1u : 0u; },
+       [&] { return !erased_in_c(); }},
+      {[&] { return act(kL + "/Discovery/AddSendTargetPortal", {"10.0.1.1", "3260"}); },
+       [&] { return !lines_of(saved("savestp.txt"), std::string(kKey) + ",10.0.1.1,3260,").empty(); }},
+      {[&] { return set(second + "/InitiatorLoginOptions/HeaderDigest", "CRC32C"); },
+       [&] { return !lines_of(saved("intr_logopts.txt"), second_key + ",Yes,Yes,CRC32C,").empty(); }},
+      {[&] { return act("Corvane1/iSCSIPhysicalHBA0/EraseConfiguration"); },
+       [&] { return whole_or_absent(b_lines) && lines_of(files(), b_lines.front()).empty(); }},
+      {[&] { return act(std::string(kMoravelLhba) + "/Discovery/AddSendTargetPortal", {"10.0.2.1", "3260"}); },
+       [&] { return !lines_of(saved("savestp.txt"), moravel_key + ",10.0.2.1,3260,").empty(); }},
+  };
+  sim::Fault record;  // the erase is a change of several files
+  record.kind = sim::FaultKind::Crash;
+  record.file_call = "rename";
+  record.path_contains = "iscsi_commit.txt";
+  ASSERT_EQ(in_child(record, [&] { act(kErase); }), sim::kCrashExitCode);
+  int call = 0;
+  for (int status = sim::kCrashExitCode; status == sim::kCrashExitCode; ++call) {
+    SCOPED_TRACE("A killed at file call " + std::to_string(call));
+    put_files(kept);
+    Bystander b([&] {
+      std::vector<uint32_t> answers;
+      for (const auto& step : steps) answers.push_back(step.run());
+      return answers;
+    });
+    sim::Fault kill;
+    kill.kind = sim::FaultKind::Crash;
+    kill.path_contains = "/etc/config/QVL/tavo/";
+    kill.skip = call;
+    status = in_child(kill, [&] { act(kErase); });
+    const std::vector<uint32_t> answers = b.go(std::size(steps));
+    TAVO_check_for_corrupted_database();
+    EXPECT_TRUE(whole_or_absent(a_lines)) << files();
+    ASSERT_NE(answers[1], ~0u);
+    for (size_t i = 0; i < std::size(steps); ++i)
+      EXPECT_TRUE(answers[i] != 0 || steps[i].kept_by_c()) << "step " << i << "\n" << files();
+  }
+  EXPECT_GE(call, 20);
 }
 
 // I/O faults where the erase replaces its files together: before the commit
