@@ -3,12 +3,18 @@
 // the erase of a controller's iSCSI configuration, and the saves' own
 // files (lock links, leftovers of killed saves).
 #include <gtest/gtest.h>
+#include <linux/capability.h>
+#include <sched.h>
 #include <string.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <functional>
+#include <iostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -201,6 +207,81 @@ TEST_F(LhbaStartupTest, ARestartRestoresTheConfiguration) {
   std::vector<std::string> kept = configuration(kL);
   EXPECT_EQ(std::vector<std::string>(kept.begin() + 12, kept.end()),
             std::vector<std::string>(before.begin() + 12, before.end()));
+}
+
+// The root made read-only for this process alone: a read-only bind mount
+// of it in a mount namespace of its own, or (read_only_files) its files
+// and folders without write permission, the override of permissions
+// dropped. False when the way cannot be had here.
+bool root_read_only(const std::string& root, bool bind_mount) {
+  if (bind_mount)
+    return unshare(CLONE_NEWNS) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+           mount(root.c_str(), root.c_str(), nullptr, MS_BIND | MS_REC, nullptr) == 0 &&
+           mount(nullptr, root.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct caps[2] = {};
+  if (syscall(SYS_capget, &header, caps) != 0) return false;
+  caps[0].effective &= ~(1u << CAP_DAC_OVERRIDE);
+  return syscall(SYS_capset, &header, caps) == 0;
+}
+
+// Every file and folder below root without write permission; answers what
+// puts them back.
+std::function<void()> read_only_files(const std::string& root) {
+  std::vector<std::pair<std::string, std::filesystem::perms>> kept;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(root)) {
+    if (e.is_symlink()) continue;
+    kept.emplace_back(e.path().string(), e.status().permissions());
+    std::filesystem::permissions(e.path(), std::filesystem::perms::owner_write | std::filesystem::perms::group_write | std::filesystem::perms::others_write,
+                                 std::filesystem::perm_options::remove);
+  }
+  return [kept] {
+    for (const auto& [path, perms] : kept) std::filesystem::permissions(path, perms);
+  };
+}
+
+// On a read-only root every saved target, portal and option is read at
+// start-up as on any other; a write then fails with the reason.
+TEST_F(LhbaStartupTest, AReadOnlyRootStartsWithWhatIsSaved) {
+  put_saved("savetgt.txt", tgt_line(kKey, "iqn.s1", "10.0.0.9", "3260") + tgt_line(kKey, "iqn.s2", "10.0.0.10", "3260"));
+  put_saved("savestp.txt", std::string(kKey) + ",10.0.0.50,3260,00:00:00:00:00:00," + kChapOptions + ",,,\n");
+  put_saved("intr_logopts.txt", std::string(kKey) + ",Yes,No,None,CRC32C,None,,,,,Prohibited,Prohibited,Prohibited\n");
+  restart_client();
+  const auto state = [&] {
+    std::string text = last_status().second + "\n";
+    for (const std::string& v : configuration(kL)) text += v + "\n";
+    return text;
+  };
+  const std::vector<std::string> before = configuration(kL);
+  ASSERT_EQ(instances(kL, "Target").size(), 2u);
+  const struct {
+    const char* way;
+    bool bind_mount;
+    const char* reason;
+  } ways[] = {
+      {"a read-only bind mount", true, "Read-only file system"},
+      {"no write permission", false, "Permission denied"},
+  };
+  for (const auto& w : ways) {
+    SCOPED_TRACE(w.way);
+    const std::function<void()> writable = w.bind_mount ? [] {} : read_only_files(root_.path());
+    uint32_t started = ~0u;
+    const auto [answer, after] = answer_in_child(no_fault(), [&] {
+      if (!root_read_only(root_.path(), w.bind_mount)) return 99u;
+      TAVO_exit();
+      started = TAVO_init();
+      return act(kL + "/AddTarget", {"iqn.t9", "10.0.0.9"});
+    }, [&] { return std::to_string(started) + "\n" + state(); });
+    writable();
+    if (answer == 99u) {
+      std::cout << "[ SKIPPED ] " << w.way << " cannot be had here\n";
+      continue;
+    }
+    std::string expected = "0\nFailed to save /etc/config/QVL/tavo/savetgt.txt: " + std::string(w.reason) + ".\n";
+    for (const std::string& v : before) expected += v + "\n";
+    EXPECT_EQ(answer, 1u);
+    EXPECT_EQ(after, expected);
+  }
 }
 
 TEST_F(LhbaStartupTest, EnabledAndIsnsEnabled) {
