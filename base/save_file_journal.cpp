@@ -42,7 +42,8 @@ RecordText read_record(const std::string& text, const std::string& directory, co
       break;
     }
     const size_t space = line.find(' ');
-    const std::string temporary = line.substr(0, space), file = space == std::string::npos ? "" : line.substr(space + 1);
+    const std::string temporary = line.substr(0, space),
+                      file = space == std::string::npos ? "" : line.substr(space + 1);
     bool known = false;
     for (const std::string& p : paths) known |= file == save_base_name(p);
     // Only a temporary of a file the caller named is ever touched.

@@ -55,7 +55,8 @@ bool batch_current(Saved s, const SavedView& view, bool writing) {
 int batch_refresh(Saved s, SavedView& view, bool writing) {
   if (batch_current(s, view, writing)) return 0;
   if (view.refresh() != 0) return -1;
-  if (BatchFile* f = batch_file(s)) f->checked = f->lock != nullptr ? BatchFile::Checked::Locked : BatchFile::Checked::Read;
+  if (BatchFile* f = batch_file(s))
+    f->checked = f->lock != nullptr ? BatchFile::Checked::Locked : BatchFile::Checked::Read;
   return 0;
 }
 

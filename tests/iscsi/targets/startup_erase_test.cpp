@@ -52,6 +52,14 @@ class LhbaStartupTest : public NetworkTargetsTest {
     ASSERT_EQ(set(lhba + "/InitiatorLoginOptions/DataDigest", "CRC32C"), 0u);
   }
   static constexpr const char* kFiles[] = {"savetgt.txt", "savestp.txt", "intr_logopts.txt"};
+  // The lines of a text that begin with lead.
+  static std::vector<std::string> lines_of(const std::string& text, const std::string& lead) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+      if (line.rfind(lead, 0) == 0) lines.push_back(line);
+    return lines;
+  }
   // The three saved files, each after its name.
   std::string files() {
     std::string all;
@@ -228,22 +236,24 @@ bool root_read_only(const std::string& root, bool bind_mount) {
 // Every file and folder below root without write permission; answers what
 // puts them back.
 std::function<void()> read_only_files(const std::string& root) {
-  std::vector<std::pair<std::string, std::filesystem::perms>> kept;
-  for (const auto& e : std::filesystem::recursive_directory_iterator(root)) {
+  namespace fs = std::filesystem;
+  std::vector<std::pair<fs::path, fs::perms>> kept;
+  for (const auto& e : fs::recursive_directory_iterator(root)) {
     if (e.is_symlink()) continue;
-    kept.emplace_back(e.path().string(), e.status().permissions());
-    std::filesystem::permissions(e.path(), std::filesystem::perms::owner_write | std::filesystem::perms::group_write | std::filesystem::perms::others_write,
-                                 std::filesystem::perm_options::remove);
+    kept.emplace_back(e.path(), e.status().permissions());
+    fs::permissions(e.path(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
   }
   return [kept] {
-    for (const auto& [path, perms] : kept) std::filesystem::permissions(path, perms);
+    for (const auto& [path, perms] : kept) fs::permissions(path, perms);
   };
 }
 
 // On a read-only root every saved target, portal and option is read at
 // start-up as on any other; a write then fails with the reason.
 TEST_F(LhbaStartupTest, AReadOnlyRootStartsWithWhatIsSaved) {
-  put_saved("savetgt.txt", tgt_line(kKey, "iqn.s1", "10.0.0.9", "3260") + tgt_line(kKey, "iqn.s2", "10.0.0.10", "3260"));
+  put_saved("savetgt.txt",
+            tgt_line(kKey, "iqn.s1", "10.0.0.9", "3260") + tgt_line(kKey, "iqn.s2", "10.0.0.10", "3260"));
   put_saved("savestp.txt", std::string(kKey) + ",10.0.0.50,3260,00:00:00:00:00:00," + kChapOptions + ",,,\n");
   put_saved("intr_logopts.txt", std::string(kKey) + ",Yes,No,None,CRC32C,None,,,,,Prohibited,Prohibited,Prohibited\n");
   restart_client();
@@ -365,117 +375,77 @@ TEST_F(LhbaStartupTest, ErasedFilesAreAllBeforeOrAllAfter) {
   expect_no_leftovers();
 }
 
-// A process forked now, holding the library as it stands, that runs its
-// steps only once go() is called (in a window another process left) and
-// answers each.
-class Bystander {
- public:
-  explicit Bystander(const std::function<std::vector<uint32_t>()>& steps) {
-    if (pipe(go_) != 0 || pipe(answers_) != 0) abort();
-    pid_ = fork();
-    if (pid_ != 0) return;
-    char c;
-    if (::read(go_[0], &c, 1) != 1) _exit(1);
-    const std::vector<uint32_t> answers = steps();
-    const ssize_t n = static_cast<ssize_t>(answers.size() * sizeof answers[0]);
-    _exit(::write(answers_[1], answers.data(), static_cast<size_t>(n)) == n ? 0 : 1);
-  }
-  ~Bystander() {
-    for (int fd : {go_[0], go_[1], answers_[0], answers_[1]}) ::close(fd);
-  }
-  std::vector<uint32_t> go(size_t count) {
-    std::vector<uint32_t> answers(count, ~0u);
-    int status = 0;
-    if (::write(go_[1], "g", 1) != 1 || waitpid(pid_, &status, 0) != pid_ || status != 0) return answers;
-    const ssize_t n = ::read(answers_[0], answers.data(), count * sizeof answers[0]);
-    if (n != static_cast<ssize_t>(count * sizeof answers[0])) answers.assign(count, ~0u);
-    return answers;
-  }
-
- private:
-  pid_t pid_ = -1;
-  int go_[2] = {-1, -1}, answers_[2] = {-1, -1};
-};
-
 // Several processes on one root. A erases Corvane0 and is killed at each
-// of its file calls; B, started before, then writes lines of both
-// controllers and erases Corvane1; then C starts (its first step). Every
-// step B answered 0 for is in C's files, and each erase is whole or
-// absent: B's locks complete a commit record A left before B reads or
-// writes, and B's commit never writes over it.
+// of its file calls; B, started before, then reads and writes lines of
+// both controllers and erases Corvane1; then C starts (its first step).
+// Every answer of B's is true of C's files, and each erase is whole or
+// absent: B's reads and locks complete a commit record A left, and B's
+// commit never writes over it.
 TEST_F(LhbaStartupTest, AKilledEraseBesideAnotherWriterLeavesEveryAnsweredChange) {
-  const std::string second = "Corvane0/iSCSIPhysicalHBA1/LogicalHBA0", second_key = "Corvane0,iSCSIPhysicalHBA1,LogicalHBA0";
-  const std::string moravel_key = "Corvane1,iSCSIPhysicalHBA0,LogicalHBA0";
+  const std::string second = "Corvane0/iSCSIPhysicalHBA1/LogicalHBA0",
+                    second_key = "Corvane0,iSCSIPhysicalHBA1,LogicalHBA0";
   for (const std::string& lhba : {kL, second, std::string(kMoravelLhba)}) configure(lhba);
   const std::vector<std::string> kept = keep_files();
-  const auto lines_of = [](const std::string& text, const std::string& lead) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-      if (line.rfind(lead, 0) == 0) lines.push_back(line);
-    return lines;
-  };
-  // An erase's lines as they stood: the second function's options are
-  // changed by B as well, and left out.
-  const auto erased_lines = [&](const std::string& controller, const std::string& changed_key) {
-    std::vector<std::string> lines = lines_of(files(), controller + ",");
-    std::erase_if(lines, [&](const std::string& l) { return !changed_key.empty() && l.rfind(changed_key, 0) == 0; });
-    return lines;
-  };
-  const std::vector<std::string> a_lines = erased_lines("Corvane0", second_key), b_lines = erased_lines("Corvane1", "");
+  // Each erase's lines as they stood (B changes the second function's
+  // options as well: left out), and whether all or none are left.
+  std::vector<std::string> a_lines = lines_of(files(), "Corvane0,"), b_lines = lines_of(files(), "Corvane1,");
+  std::erase_if(a_lines, [&](const std::string& l) { return l.rfind(second_key, 0) == 0; });
   const auto whole_or_absent = [&](const std::vector<std::string>& erased) {
-    const std::string now = files();
     size_t left = 0;
-    for (const std::string& line : erased) left += now.find(line + "\n") != std::string::npos;
+    for (const std::string& line : erased) left += files().find(line + "\n") != std::string::npos;
     return left == 0 || left == erased.size();
   };
-  // B's steps, and what each that answered 0 leaves in C's files. B's read
-  // of an option A's erase sets answers 1 when it found the erase made.
-  const auto erased_in_c = [&] {
-    return !lines_of(saved("intr_logopts.txt"), std::string(kKey) + "," + kDefaults).empty();
-  };
+  const auto in_c = [&](const char* file, const std::string& lead) { return !lines_of(saved(file), lead).empty(); };
+  // B's steps, and what holds of C's files when a step answered 0 (B's
+  // read answers 1 when it found the erase made).
   const struct {
     std::function<uint32_t()> run;
-    std::function<bool()> kept_by_c;
+    std::function<bool()> holds;
   } steps[] = {
       {[&] { return get(kL + "/InitiatorLoginOptions/DataDigest") == "None" ? 1u : 0u; },
-       [&] { return !erased_in_c(); }},
+       [&] { return !in_c("intr_logopts.txt", std::string(kKey) + "," + kDefaults); }},
       {[&] { return act(kL + "/Discovery/AddSendTargetPortal", {"10.0.1.1", "3260"}); },
-       [&] { return !lines_of(saved("savestp.txt"), std::string(kKey) + ",10.0.1.1,3260,").empty(); }},
-      {[&] { return set(second + "/InitiatorLoginOptions/HeaderDigest", "CRC32C"); },
-       [&] { return !lines_of(saved("intr_logopts.txt"), second_key + ",Yes,Yes,CRC32C,").empty(); }},
+       [&] { return in_c("savestp.txt", std::string(kKey) + ",10.0.1.1,3260,"); }},
+      {[&] { return TAVO_set_initiator_loginoptions(node(second), nullptr, nullptr, "HeaderDigest", "CRC32C"); },
+       [&] { return in_c("intr_logopts.txt", second_key + ",Yes,Yes,CRC32C,"); }},
       {[&] { return act("Corvane1/iSCSIPhysicalHBA0/EraseConfiguration"); },
-       [&] { return whole_or_absent(b_lines) && lines_of(files(), b_lines.front()).empty(); }},
+       [&] { return !in_c("savetgt.txt", b_lines.front()) && whole_or_absent(b_lines); }},
       {[&] { return act(std::string(kMoravelLhba) + "/Discovery/AddSendTargetPortal", {"10.0.2.1", "3260"}); },
-       [&] { return !lines_of(saved("savestp.txt"), moravel_key + ",10.0.2.1,3260,").empty(); }},
+       [&] { return in_c("savestp.txt", "Corvane1,iSCSIPhysicalHBA0,LogicalHBA0,10.0.2.1,3260,"); }},
   };
-  sim::Fault record;  // the erase is a change of several files
-  record.kind = sim::FaultKind::Crash;
-  record.file_call = "rename";
-  record.path_contains = "iscsi_commit.txt";
-  ASSERT_EQ(in_child(record, [&] { act(kErase); }), sim::kCrashExitCode);
-  int call = 0;
-  for (int status = sim::kCrashExitCode; status == sim::kCrashExitCode; ++call) {
-    SCOPED_TRACE("A killed at file call " + std::to_string(call));
-    put_files(kept);
-    Bystander b([&] {
-      std::vector<uint32_t> answers;
-      for (const auto& step : steps) answers.push_back(step.run());
-      return answers;
-    });
-    sim::Fault kill;
-    kill.kind = sim::FaultKind::Crash;
-    kill.path_contains = "/etc/config/QVL/tavo/";
-    kill.skip = call;
-    status = in_child(kill, [&] { act(kErase); });
-    const std::vector<uint32_t> answers = b.go(std::size(steps));
-    TAVO_check_for_corrupted_database();
-    EXPECT_TRUE(whole_or_absent(a_lines)) << files();
-    ASSERT_NE(answers[1], ~0u);
-    for (size_t i = 0; i < std::size(steps); ++i)
-      EXPECT_TRUE(answers[i] != 0 || steps[i].kept_by_c()) << "step " << i << "\n" << files();
+  sim::Fault kill;
+  kill.kind = sim::FaultKind::Crash;
+  kill.file_call = "rename";
+  kill.path_contains = "iscsi_commit.txt";
+  ASSERT_EQ(in_child(kill, [&] { act(kErase); }), sim::kCrashExitCode);  // a change of several files
+  kill.file_call.clear();
+  kill.path_contains = "/etc/config/QVL/tavo/";
+  // B reads first (the read finds A's record), or first writes a line
+  // through the lock alone (the lock finds it).
+  for (const size_t first : {0, 2}) {
+    int status = sim::kCrashExitCode;
+    for (kill.skip = 0; status == sim::kCrashExitCode; ++kill.skip) {
+      SCOPED_TRACE("B begins at step " + std::to_string(first) + "; A killed at file call " +
+                   std::to_string(kill.skip));
+      put_files(kept);
+      status = in_child(kill, [&] { act(kErase); });
+      // B is forked from this process, which has not seen A's files.
+      std::string in_b(std::size(steps), '?');
+      const std::string answers = answer_in_child(no_fault(), [&] {
+        for (size_t i = 0; i < std::size(steps); ++i) {
+          const size_t at = (first + i) % std::size(steps);
+          in_b[at] = steps[at].run() == 0 ? '0' : '1';
+        }
+        return 0u;
+      }, [&] { return in_b; }).second;
+      ASSERT_EQ(answers.size(), std::size(steps));
+      TAVO_check_for_corrupted_database();
+      EXPECT_TRUE(whole_or_absent(a_lines)) << files();
+      for (size_t i = 0; i < std::size(steps); ++i)
+        EXPECT_TRUE(answers[i] != '0' || steps[i].holds()) << "step " << i << "\n" << files();
+    }
+    EXPECT_GE(kill.skip, 20);
   }
-  EXPECT_GE(call, 20);
 }
 
 // I/O faults where the erase replaces its files together: before the commit
@@ -533,32 +503,27 @@ TEST_F(LhbaStartupTest, AnEraseCutShortSavesWhatItDid) {
   const std::string second = "Corvane0/iSCSIPhysicalHBA1/LogicalHBA0";
   configure(kL);
   configure(second);
-  const auto lines_of = [&](const char* name, const std::string& key) {
-    std::vector<std::string> lines;
-    std::istringstream in(saved(name));
-    for (std::string line; std::getline(in, line);)
-      if (line.rfind(key + ",", 0) == 0) lines.push_back(line);
-    return lines;
-  };
   const std::string second_key = "Corvane0,iSCSIPhysicalHBA1,LogicalHBA0";
   const std::vector<std::string> second_portals = portal_lines(second_key);
   std::vector<std::vector<std::string>> second_before;
-  for (const char* name : {"savestp.txt", "intr_logopts.txt"}) second_before.push_back(lines_of(name, second_key));
+  for (const char* name : {"savestp.txt", "intr_logopts.txt"})
+    second_before.push_back(lines_of(saved(name), second_key + ","));
   ASSERT_FALSE(session_lines(second_key).empty());
   fail_mailbox(2, 28, 3).function = 1;  // the second function's iSNS state
   EXPECT_EQ(act(kErase), 1u);
   sim_->clear_faults();
   EXPECT_EQ(last_status().first, 80u);
-  EXPECT_TRUE(lines_of("savetgt.txt", kKey).empty());
-  EXPECT_TRUE(lines_of("savestp.txt", kKey).empty());
-  EXPECT_EQ(lines_of("intr_logopts.txt", kKey), std::vector<std::string>{std::string(kKey) + "," + kDefaults});
+  EXPECT_TRUE(lines_of(saved("savetgt.txt"), std::string(kKey) + ",").empty());
+  EXPECT_TRUE(lines_of(saved("savestp.txt"), std::string(kKey) + ",").empty());
+  EXPECT_EQ(lines_of(saved("intr_logopts.txt"), std::string(kKey) + ","),
+            std::vector<std::string>{std::string(kKey) + "," + kDefaults});
   // The second function's sessions were logged out before the failure:
   // their lines went with them; the rest of its lines stay.
   EXPECT_EQ(portal_lines(second_key), second_portals);
   EXPECT_TRUE(session_lines(second_key).empty());
   size_t i = 0;
   for (const char* name : {"savestp.txt", "intr_logopts.txt"})
-    EXPECT_EQ(lines_of(name, second_key), second_before[i++]) << name;
+    EXPECT_EQ(lines_of(saved(name), second_key + ","), second_before[i++]) << name;
   EXPECT_EQ(instances(second, "Target").size(), 1u);
 }
 
