@@ -324,6 +324,8 @@ bool FileIdentity::operator==(const FileIdentity& o) const {
 
 FileIdentity identify(const std::string& path) { return identify_target(platform::fixed_path(path)); }
 
+FileIdentity identify_fixed(const std::string& target) { return identify_target(target); }
+
 int open_regular(const std::string& target, struct stat* st) {
   platform::Host& host = platform::host();
   // Never through a link, and never waiting for the writer of a FIFO.
@@ -344,15 +346,18 @@ int open_regular(const std::string& target, struct stat* st) {
 bool foreign_file(int err) { return err == ELOOP || err == EISDIR || err == EINVAL || err == EFBIG; }
 
 int read_saved(const std::string& path, off_t offset, std::string* out, FileIdentity* id, off_t most) {
+  return read_saved_fixed(platform::fixed_path(path), offset, out, id, most);
+}
+
+int read_saved_fixed(const std::string& target, off_t offset, std::string* out, FileIdentity* id, off_t most) {
   platform::Host& host = platform::host();
-  const std::string target = platform::fixed_path(path);
   for (int attempt = 0; attempt < 16; ++attempt) {
     *id = FileIdentity{};
     struct stat st{};
     const int fd = open_regular(target, &st);
     if (fd < 0) {
       if (errno != ENOENT) id->error = errno;
-      return read_refused(path, most);
+      return read_refused(target, most);
     }
     const FileIdentity before = identity_of(st);
     *id = before;
@@ -374,7 +379,7 @@ int read_saved(const std::string& path, off_t offset, std::string* out, FileIden
     host.close(fd);
     if (failed) {
       errno = err;
-      return read_refused(path, most);
+      return read_refused(target, most);
     }
     // Appends that went on meanwhile are read or left for the next read;
     // a file renamed in meanwhile is read again.

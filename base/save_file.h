@@ -77,6 +77,8 @@ class Journal {
   class Locks;
   // settle, the lock of the file at keep taken into into meanwhile.
   int settle(size_t keep, SaveLock* into) const;
+  // The record's path under the root in force.
+  const std::string& record_at() const;
 
   std::string record_;
   std::vector<std::string> files_;
@@ -227,6 +229,12 @@ inline constexpr off_t kMostRecordBytes = 4096;
 // (ENOENT for a missing file, *id then has size -1).
 int read_saved(const std::string& path, off_t offset, std::string* out, FileIdentity* id,
                off_t most = kMostSavedBytes);
+
+// identify and read_saved of a path under the root already (fixed_path's
+// answer), kept by a caller that looks at one file again and again.
+FileIdentity identify_fixed(const std::string& target);
+int read_saved_fixed(const std::string& target, off_t offset, std::string* out, FileIdentity* id,
+                     off_t most = kMostSavedBytes);
 
 // Opens the file at target (under the root already) for reading as the
 // library's own: without following a link there and without waiting (a

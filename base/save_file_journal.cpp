@@ -2,12 +2,13 @@
 // ReplaceTogether, and completed by whoever takes a lock of the files
 // first.
 #include <errno.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <bit>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "base/save_file.h"
@@ -18,11 +19,10 @@
 namespace tavo::files {
 namespace {
 
-std::mutex journals_mutex;
-std::vector<const Journal*>& journals() {
-  static std::vector<const Journal*> known;
-  return known;
-}
+// The journals alive, looked up by every SaveLock: a few slots read
+// without a lock (journals are made and gone when the library loads and
+// unloads).
+std::atomic<const Journal*> journals[4];
 
 // What a commit record tells: the renames it names (temporary, file, under
 // the root), whether it ends with its count (whole), and whether it names
@@ -59,16 +59,20 @@ RecordText read_record(const std::string& text, const std::string& directory, co
 }  // namespace
 
 const Journal* journal_of(const std::string& path, size_t* file) {
-  std::string resolved;
-  const std::string* p = &path;
-  if (!platform::dots_resolved(path)) p = &(resolved = platform::resolve_dots(path));
-  std::lock_guard<std::mutex> guard(journals_mutex);
-  for (const Journal* journal : journals())
-    for (size_t i = 0; i < journal->files().size(); ++i)
-      if (journal->files()[i] == *p) {
-        *file = i;
-        return journal;
-      }
+  // The text as the journals give it, else with its dots resolved.
+  for (const bool resolved : {false, true}) {
+    if (resolved && platform::dots_resolved(path)) break;
+    const std::string p = resolved ? platform::resolve_dots(path) : std::string();
+    for (const auto& slot : journals) {
+      const Journal* journal = slot.load(std::memory_order_acquire);
+      if (journal == nullptr) continue;
+      for (size_t i = 0; i < journal->files().size(); ++i)
+        if (journal->files()[i] == (resolved ? p : path)) {
+          *file = i;
+          return journal;
+        }
+    }
+  }
   return nullptr;
 }
 
@@ -90,7 +94,7 @@ class Journal::Locks {
     for (size_t f = 0; f < journal.files().size(); ++f) {
       if (((held >> f) & 1) != 0) continue;
       const bool wait = static_cast<int>(f) > top;
-      if (f == keep) {
+      if (into != nullptr && f == keep) {
         into->journal_ = &journal;
         into->file_ = f;
         if (into->take(platform::fixed_path(journal.files()[f]), wait) != nullptr) err_ = errno;
@@ -113,18 +117,37 @@ class Journal::Locks {
 
 Journal::Journal(std::string record, std::vector<std::string> files)
     : record_(std::move(record)), files_(std::move(files)) {
-  std::lock_guard<std::mutex> guard(journals_mutex);
-  journals().push_back(this);
+  for (auto& slot : journals) {
+    const Journal* none = nullptr;
+    if (slot.compare_exchange_strong(none, this)) return;
+  }
+  abort();  // more journals than slots: a fault of the library's own
 }
 
 Journal::~Journal() {
-  std::lock_guard<std::mutex> guard(journals_mutex);
-  std::erase(journals(), this);
+  for (auto& slot : journals) {
+    const Journal* self = this;
+    slot.compare_exchange_strong(self, nullptr);
+  }
+}
+
+const std::string& Journal::record_at() const {
+  // Kept per thread with the root it was worked out under: the record is
+  // looked for at every lock of the files.
+  thread_local struct {
+    const Journal* journal = nullptr;
+    std::string root, at;
+  } last;
+  const platform::Host& host = platform::host();
+  if (last.journal == this && host.root_is(last.root)) return last.at;
+  std::string root = host.root(), at = platform::fixed_path(record_);
+  last = {host.root_is(root) ? this : nullptr, std::move(root), std::move(at)};
+  return last.at;
 }
 
 bool Journal::pending(size_t file) const {
   platform::Host& host = platform::host();
-  const std::string at = platform::fixed_path(record_);
+  const std::string& at = record_at();
   struct stat st;
   // The one look most locks make: no record.
   if (host.stat(at, &st) != 0 ? errno == ENOENT : S_ISDIR(st.st_mode)) return false;
@@ -133,9 +156,9 @@ bool Journal::pending(size_t file) const {
   if (read_saved(record_, 0, &text, &id, kMostRecordBytes) != 0) return errno != ENOENT;
   const RecordText told = read_record(text, save_directory(at), files_);
   if (!told.whole || !told.named_ok) return true;
-  const std::string name = "/" + save_base_name(files_[file]);
+  const std::string name = save_base_name(files_[file]);
   for (const auto& [temporary, named] : told.moves)
-    if (named.ends_with(name)) return true;
+    if (save_base_name(named) == name) return true;
   return false;
 }
 

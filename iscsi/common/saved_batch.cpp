@@ -8,20 +8,6 @@
 #include "iscsi/common/saved_internal.h"
 
 namespace tavo::iscsi {
-namespace {
-
-struct Batch {
-  std::array<BatchFile, std::size(kAllSaved)> files;
-  std::vector<std::function<void()>> on_failure, after;  // SavedBatch::on_failure, SavedBatch::after
-};
-thread_local Batch* open_batch = nullptr;
-
-}  // namespace
-
-BatchFile* batch_file(Saved s) {
-  return open_batch != nullptr ? &open_batch->files[static_cast<size_t>(s)] : nullptr;
-}
-
 bool batch_holds(Saved s) {
   if (open_batch == nullptr) return false;
   for (size_t i = 0; i <= static_cast<size_t>(s); ++i) {
@@ -35,29 +21,6 @@ bool batch_holds(Saved s) {
     if (f.checked == BatchFile::Checked::Locked) f.checked = BatchFile::Checked::Read;
   }
   return true;
-}
-
-// Whether the file's view holds changes the file has not: it is then the
-// only copy, never read again from the file until the batch is written.
-bool batch_changed(Saved s) {
-  const BatchFile* f = batch_file(s);
-  return f != nullptr && f->change != BatchFile::Change::None;
-}
-
-bool batch_current(Saved s, const SavedView& view, bool writing) {
-  const BatchFile* f = batch_file(s);
-  if (f == nullptr) return false;
-  if (f->change != BatchFile::Change::None) return true;
-  using Checked = BatchFile::Checked;
-  return view.exists() && (f->checked == Checked::Locked || (!writing && f->checked == Checked::Read));
-}
-
-int batch_refresh(Saved s, SavedView& view, bool writing) {
-  if (batch_current(s, view, writing)) return 0;
-  if (view.refresh() != 0) return -1;
-  if (BatchFile* f = batch_file(s))
-    f->checked = f->lock != nullptr ? BatchFile::Checked::Locked : BatchFile::Checked::Read;
-  return 0;
 }
 
 SavedBatch::SavedBatch() {

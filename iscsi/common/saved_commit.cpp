@@ -18,13 +18,7 @@ std::vector<std::string> saved_paths() {
 // Made when the library loads, so that every lock of the files knows it.
 const files::Journal saved_files_journal(kCommitRecord, saved_paths());
 
-thread_local int held_here = 0;
-
 }  // namespace
-
-HeldHere::HeldHere() { ++held_here; }
-HeldHere::~HeldHere() { --held_here; }
-bool HeldHere::none() { return held_here == 0; }
 
 const files::Journal& saved_journal() { return saved_files_journal; }
 

@@ -42,8 +42,8 @@ std::shared_ptr<ViewEntry> view_entry(Saved s) {
 bool with_view(Saved s, const std::function<void(const SavedView&)>& fn) {
   std::shared_ptr<ViewEntry> entry = view_entry(s);
   std::unique_lock<std::mutex> guard(entry->mutex);
-  if (!batch_current(s, entry->view, false) && HeldHere::none() &&
-      saved_journal().pending(static_cast<size_t>(s))) {
+  const bool current = batch_current(s, entry->view, false);
+  if (!current && HeldHere::none() && saved_journal().pending(static_cast<size_t>(s))) {
     // A record the file waits for is completed before it is read, under
     // the files' locks, taken without the view's mutex. One that cannot be
     // completed now leaves the file to be read as it is.
@@ -52,7 +52,7 @@ bool with_view(Saved s, const std::function<void(const SavedView&)>& fn) {
     guard.lock();
   }
   const HeldHere held;
-  if (batch_refresh(s, entry->view, false) != 0) return false;
+  if (!current && batch_read(s, entry->view) != 0) return false;
   fn(entry->view);
   return true;
 }

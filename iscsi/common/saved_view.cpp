@@ -6,8 +6,11 @@
 
 #include "iscsi/common/iscsi_common.h"
 #include "iscsi/common/saved_view.h"
+#include "platform/host.h"
 
 namespace tavo::iscsi {
+
+SavedView::SavedView(Saved s) : saved_(s), target_(platform::fixed_path(record_def(s).path)) {}
 
 void SavedView::edited(const std::vector<std::pair<uint32_t, std::string>>& changed,
                        const std::vector<uint32_t>& dropped, off_t size, bool written) {
@@ -45,7 +48,7 @@ void SavedView::edited(const std::vector<std::pair<uint32_t, std::string>>& chan
   consumed_ = size;
   last_complete_ = lines_.empty() ? std::string() : std::string(lines_.back()->text) + '\n';
   partial_last_ = false;
-  if (written) identity_ = files::identify(record_def(saved_).path);
+  if (written) identity_ = files::identify_fixed(target_);
 }
 
 void SavedView::settled(bool whole, const files::FileIdentity* written) {
@@ -54,7 +57,7 @@ void SavedView::settled(bool whole, const files::FileIdentity* written) {
     last_complete_ = lines_.empty() ? std::string() : std::string(lines_.back()->text) + '\n';
     partial_last_ = false;
   }
-  identity_ = written != nullptr ? *written : files::identify(record_def(saved_).path);
+  identity_ = written != nullptr ? *written : files::identify_fixed(target_);
 }
 
 void SavedView::forget() {
@@ -105,8 +108,7 @@ void SavedView::append(std::string_view tail) {
 }
 
 int SavedView::refresh(bool whole) {
-  const std::string path = record_def(saved_).path;
-  const files::FileIdentity now = files::identify(path);
+  const files::FileIdentity now = files::identify_fixed(target_);
   if (!whole && now == identity_) return 0;
   const bool same_file = exists() && now.device == identity_.device && now.inode == identity_.inode;
   const bool grown = !whole && same_file && now.size > identity_.size && consumed_ > 0;
@@ -115,7 +117,7 @@ int SavedView::refresh(bool whole) {
   std::string text;
   files::FileIdentity read_id;
   for (;;) {
-    if (files::read_saved(path, from, &text, &read_id) != 0) {
+    if (files::read_saved_fixed(target_, from, &text, &read_id) != 0) {
       if (errno != ENOENT) return -1;
       clear();
       identity_ = read_id;

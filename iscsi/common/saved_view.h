@@ -37,7 +37,8 @@ class SavedView {
     std::vector<std::string_view> fields;  // into text; empty when malformed
     uint64_t order = 0;  // rises with the line's place; kept while it stays
   };
-  explicit SavedView(Saved s) : saved_(s) {}
+  // The view of the file under the root in force.
+  explicit SavedView(Saved s);
   SavedView(const SavedView&) = delete;
   SavedView& operator=(const SavedView&) = delete;
 
@@ -128,6 +129,7 @@ class SavedView {
   const Index& index_of(uint32_t mask) const;
 
   Saved saved_;
+  std::string target_;  // the file's path under the root
   files::FileIdentity identity_;
   off_t consumed_ = 0;         // after the last line feed read
   std::string last_complete_;  // the line ending there, with its line feed
