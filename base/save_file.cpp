@@ -164,7 +164,8 @@ void save_append(const std::string& target, std::string_view bytes, mode_t mode,
   platform::Host& host = platform::host();
   // Read as well: the last byte tells whether the file ends its last line.
   // A link planted at the path is not followed: the append fails.
-  const int fd = host.open(target, O_RDWR | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, mode);
+  // Nor is a FIFO there waited on: only a regular file is appended to.
+  const int fd = host.open(target, O_RDWR | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode);
   if (!steps.run("open", [&] { return fd < 0 ? -1 : 0; }).ok()) return;
   off_t end = -1;
   char last = '\n';
@@ -177,6 +178,8 @@ void save_append(const std::string& target, std::string_view bytes, mode_t mode,
   steps.run("lock", [&] { return lock_whole_file(fd, F_SETLKW, F_WRLCK); })
       .run("seek", [&] {
         known = host.fstat(fd, &st) == 0;
+        errno = EINVAL;
+        if (known && !S_ISREG(st.st_mode)) return -1;
         return (end = known ? st.st_size : host.seek(fd, 0, SEEK_END)) < 0 ? -1 : 0;
       });
   const bool created = !known || st.st_size == 0;

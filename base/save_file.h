@@ -135,9 +135,10 @@ int complete_replacements(const std::string& record, const std::vector<std::stri
 // Appends lines (the text should end with a line feed) to the file, created
 // with mode when missing and given mode again when it has another, under
 // the file's fcntl write lock, and flushes them to disk. A link at the path
-// is not followed (the append fails). A file whose last
-// line lacks its line feed gets one first, so lines never run together. A
-// failed or short write is cut off again, so the file ends as it did.
+// is not followed, nor is anything else than a regular file written (the
+// append fails). A file whose last line lacks its line feed gets one
+// first, so lines never run together. A failed or short write is cut off
+// again, so the file ends as it did.
 uint32_t append_lines(const std::string& path, std::string_view lines, mode_t mode);
 // The same; once it answers 0, *after holds the identity of the file the
 // lines went into, as it was then (taken from its descriptor, before the
