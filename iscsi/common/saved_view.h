@@ -13,7 +13,8 @@
 // changed, not the file's.
 //
 // Every change of a file goes through append_line or rewrite, under the
-// file's SaveLock; readers take no lock.
+// file's SaveLock; readers take no lock, but look for a commit record left
+// pending (one stat) whenever they read a file anew.
 #pragma once
 
 #include <stdint.h>
@@ -192,9 +193,10 @@ bool entry_removed(uint32_t result, Saved s = Saved::Targets);
 void drop_saved_views();
 
 // Completes a change of several files that a killed process or a power cut
-// left after its commit, or drops one that never committed. Start-up calls
-// it before it reads the files; the first read of a saved file in a process
-// does the same.
+// left after its commit, or drops one that never committed, and what a
+// commit killed before its record left. Start-up calls it before it reads
+// the files; besides, taking a file's lock and reading a file anew first
+// complete a record that names the file.
 void complete_saved_changes();
 
 // The saved files an action changes are written once, when it ends, so a

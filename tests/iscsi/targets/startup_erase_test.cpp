@@ -1,7 +1,9 @@
-// The LogicalHBA start-up from the saved files and the firmware, a restart
-// that restores what was configured, the Enabled and iSNSEnabled handlers,
-// the erase of a controller's iSCSI configuration, and the saves' own
-// files (lock links, leftovers of killed saves).
+// The LogicalHBA start-up from the saved files and the firmware (on a
+// read-only root too), a restart that restores what was configured, the
+// Enabled and iSNSEnabled handlers, the erase of a controller's iSCSI
+// configuration (killed beside another process), and the saves' own files
+// (commit records, lock links, leftovers of killed saves, files planted
+// there).
 #include <gtest/gtest.h>
 #include <linux/capability.h>
 #include <sched.h>
