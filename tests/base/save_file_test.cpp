@@ -1,8 +1,6 @@
 #include "base/save_file.h"
 
 #include <errno.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <functional>
 
@@ -86,33 +84,6 @@ TEST_F(SaveFileTest, SavedFilesAreOldOrNewWhateverHappens) {
         EXPECT_EQ(content, s.before) << s.path << " " << call;
       }
     }
-  }
-}
-
-// What the library never writes stands at a saved file's path: nothing
-// waits on it (a FIFO), follows it (a link to an endless file) or takes it
-// for a file (a folder); the read and the append fail with the reason.
-TEST_F(SaveFileTest, OnlyARegularFileIsReadOrAppendedTo) {
-  const std::string path = kDir + "/saved.txt", at = root_.at(path);
-  const struct {
-    const char* what;
-    int (*plant)(const char* at);
-    int err;
-  } plants[] = {
-      {"a FIFO", [](const char* p) { return mkfifo(p, 0600); }, EINVAL},
-      {"a link to /dev/zero", [](const char* p) { return symlink("/dev/zero", p); }, ELOOP},
-      {"a folder", [](const char* p) { return mkdir(p, 0700); }, EISDIR},
-  };
-  for (const auto& p : plants) {
-    SCOPED_TRACE(p.what);
-    ASSERT_EQ(p.plant(at.c_str()), 0);
-    std::string text;
-    files::FileIdentity id;
-    EXPECT_EQ(files::read_saved(path, 0, &text, &id), -1);
-    EXPECT_EQ(errno, p.err);
-    EXPECT_EQ(files::append_lines(path, "b\n", 0644), 1u);
-    EXPECT_EQ(std::string(tavo_last_status_string).rfind("Failed to save " + path + ": ", 0), 0u);
-    EXPECT_EQ(::unlink(at.c_str()) == 0 || ::rmdir(at.c_str()) == 0, true);
   }
 }
 

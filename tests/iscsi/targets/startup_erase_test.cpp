@@ -581,27 +581,36 @@ TEST_F(LhbaStartupTest, StartUpCompletesTheChangeACommitRecordTells) {
 // in; a record that is no file of the library's goes, what else was
 // planted stays where it is, and each is told in the log.
 TEST_F(LhbaStartupTest, PlantedRecordsAndTemporariesAreNotTakenIn) {
+  namespace fs = std::filesystem;
   const std::string old_tgt = tgt_line(kKey, "iqn.old", "10.0.0.9", "3260"),
                     new_tgt = tgt_line(kKey, "iqn.new", "10.0.0.9", "3260");
   const std::string old_stp = std::string(kKey) + ",10.0.0.50,3260,00:00:00:00:00:00," + kDefaults + "\n",
                     new_stp = std::string(kKey) + ",10.0.0.60,3260,00:00:00:00:00:00," + kDefaults + "\n";
-  const std::string dir = saved_path(""), record = dir + "iscsi_commit.txt";
+  const std::string dir = saved_path(""), record = dir + "iscsi_commit.txt", outside = root_.path() + "/outside";
   const std::string tgt_tmp = dir + "savetgt.txt.tmp.9.0", stp_tmp = dir + "savestp.txt.tmp.9.1";
-  const std::string outside = root_.path() + "/outside";
   const std::string both = "savetgt.txt.tmp.9.0 savetgt.txt\nsavestp.txt.tmp.9.1 savestp.txt\ncommit 2\n";
-  enum Plant { FifoRecord, ZeroRecord, OutsideRecord, LargeRecord, OutsideTemporary, DirectoryTemporary };
+  const auto link = [](const std::string& to, const std::string& at) {
+    fs::remove(at);
+    return ::symlink(to.c_str(), at.c_str());
+  };
+  const char *dropped = "is no commit record: dropped", *not_staged = "was not staged by the library";
   const struct {
     const char* what;
-    Plant plant;
+    std::function<int()> plant;
     bool new_tgt, new_stp;
     const char* told;
+    std::string left;  // planted, and left where it is
   } cases[] = {
-      {"a FIFO as the record", FifoRecord, false, false, "is no commit record: dropped"},
-      {"the record a link to /dev/zero", ZeroRecord, false, false, "is no commit record: dropped"},
-      {"the record a link outside the root", OutsideRecord, false, false, "is no commit record: dropped"},
-      {"a record of a megabyte", LargeRecord, false, false, "is no commit record: dropped"},
-      {"a temporary a link outside the root", OutsideTemporary, false, true, "was not staged by the library"},
-      {"a temporary a directory", DirectoryTemporary, true, false, "was not staged by the library"},
+      {"a FIFO as the record", [&] { return ::mkfifo(record.c_str(), 0600); }, false, false, dropped, ""},
+      {"the record a link to /dev/zero", [&] { return link("/dev/zero", record); }, false, false, dropped, ""},
+      {"the record a link outside the root", [&] { return link(outside, record); }, false, false, dropped, ""},
+      {"a record of a megabyte", [&] { return write_file(record, both + std::string(1 << 20, '#')), 0; }, false,
+       false, dropped, ""},
+      {"a temporary a link outside the root", [&] { return write_file(record, both), link(outside, tgt_tmp); },
+       false, true, not_staged, tgt_tmp},
+      {"a temporary a directory",
+       [&] { return write_file(record, both), fs::remove(stp_tmp), ::mkdir(stp_tmp.c_str(), 0700); }, true, false,
+       not_staged, stp_tmp},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -610,41 +619,20 @@ TEST_F(LhbaStartupTest, PlantedRecordsAndTemporariesAreNotTakenIn) {
     write_file(tgt_tmp, new_tgt);
     write_file(stp_tmp, new_stp);
     write_file(outside, both);
-    switch (c.plant) {
-      case FifoRecord: ASSERT_EQ(::mkfifo(record.c_str(), 0600), 0); break;
-      case ZeroRecord: ASSERT_EQ(::symlink("/dev/zero", record.c_str()), 0); break;
-      case OutsideRecord: ASSERT_EQ(::symlink(outside.c_str(), record.c_str()), 0); break;
-      case LargeRecord: write_file(record, both + std::string(1 << 20, '#')); break;
-      case OutsideTemporary:
-        ::unlink(tgt_tmp.c_str());
-        ASSERT_EQ(::symlink(outside.c_str(), tgt_tmp.c_str()), 0);
-        write_file(record, both);
-        break;
-      case DirectoryTemporary:
-        ::unlink(stp_tmp.c_str());
-        ASSERT_EQ(::mkdir(stp_tmp.c_str(), 0700), 0);
-        write_file(record, both);
-        break;
-    }
+    ASSERT_EQ(c.plant(), 0);
+    const int told = log_count(c.told);
     restart_client();
     const std::string& tgt = c.new_tgt ? new_tgt : old_tgt;
     EXPECT_EQ(target_lines(), std::vector<std::string>{tgt.substr(0, tgt.size() - 1)});
     EXPECT_EQ(saved("savestp.txt"), c.new_stp ? new_stp : old_stp);
     EXPECT_EQ(read_file(outside), both);
     EXPECT_FALSE(file_exists(saved_path("savetgt.txt.corrupt")));
-    EXPECT_EQ(::access(record.c_str(), F_OK), -1);
-    EXPECT_GE(log_count(c.told), 1) << debug_log();
-    if (c.plant == OutsideTemporary) {
-      struct stat st;
-      EXPECT_EQ(::lstat(tgt_tmp.c_str(), &st), 0);  // left where it is
-      ::unlink(tgt_tmp.c_str());
-    }
-    if (c.plant == DirectoryTemporary) {
-      EXPECT_EQ(act(kL + "/Discovery/AddSendTargetPortal", {"10.0.0.70", "3260"}), 0u);
-      ::rmdir(stp_tmp.c_str());
-    }
-    ::unlink(tgt_tmp.c_str());
-    ::unlink(stp_tmp.c_str());
+    EXPECT_FALSE(fs::exists(fs::symlink_status(record)));
+    EXPECT_GT(log_count(c.told), told) << debug_log();
+    for (const std::string& tmp : {tgt_tmp, stp_tmp}) EXPECT_EQ(fs::exists(fs::symlink_status(tmp)), tmp == c.left);
+    // Saves go on beside what stays.
+    EXPECT_EQ(act(kL + "/Discovery/AddSendTargetPortal", {"10.0.0.70", "3260"}), 0u);
+    fs::remove(c.left);
   }
 }
 
