@@ -2,6 +2,9 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
+#include <string>
+
 #include "platform/host.h"
 #include "base/debug_log.h"
 #include "base/file_utils.h"
@@ -51,27 +54,33 @@ uint32_t save_log_level(uint32_t level) {
 uint32_t TAVO_set_debug_level(void) { return tavo::base::save_log_level(tavo::base::log_level()); }
 
 uint32_t TAVO_get_debug_level(void) {
-  FILE* f = TAVO_file_open(kLevelFile, "r");
-  if (f == nullptr) return 1;
-  char line[256];
+  // Read as the library's own file: a link or a FIFO planted there is not
+  // read (nor waited on).
+  std::string text;
+  tavo::files::FileIdentity id;
+  if (tavo::files::read_saved(kLevelFile, 0, &text, &id) != 0) return 1;
   bool refused = false;
-  while (fgets(line, sizeof line, f) != nullptr) {
+  // In the pieces a line buffer of 256 bytes takes: a line, or its next 255
+  // bytes.
+  for (size_t at = 0; at < text.size();) {
+    const size_t feed = text.find('\n', at);
+    const size_t end = std::min(feed == std::string::npos ? text.size() : feed + 1, at + 255);
+    std::string line = text.substr(at, end - at);
+    at = end;
     long level = 0;
-    if (!level_of_line(line, &level)) continue;
+    if (!level_of_line(line.data(), &level)) continue;
     if (level >= 0 && level <= kHighestLevel)
       tavo::base::set_log_level(static_cast<uint32_t>(level));
     else
       refused = true;
   }
-  TAVO_file_close(f);
   // The file holds a level out of range: write the one in force, once.
   if (refused) TAVO_set_debug_level();
   return 0;
 }
 
 uint32_t TAVO_update_loglevel(void) {
-  FILE* probe = TAVO_file_open(kLevelFile, "r");
-  if (probe != nullptr) {
+  if (tavo::files::readable(tavo::platform::fixed_path(kLevelFile))) {
     TAVO_get_debug_level();
   } else {
     // A client's first start comes before the back end's, which makes the
@@ -80,6 +89,5 @@ uint32_t TAVO_update_loglevel(void) {
     TAVO_set_debug_level();
   }
   TAVO_change_permissions_file(kLevelFile);  // only a readable file is changed
-  TAVO_file_close(probe);
   return 0;
 }

@@ -32,7 +32,8 @@ std::map<FILE*, FilesStream> files_streams;
 
 
 bool readable(const std::string& host_path) {
-  int fd = platform::host().open(host_path, O_RDONLY | O_CLOEXEC, 0);
+  // Not waiting for the writer of a FIFO planted there.
+  int fd = platform::host().open(host_path, O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0);
   if (fd < 0) return false;
   platform::host().close(fd);
   return true;
@@ -126,7 +127,7 @@ void TAVO_delete_file(const char* path) {
 void TAVO_change_permissions_file(const char* path) {
   if (path == nullptr) return;
   std::string host = tavo::platform::fixed_path(path);
-  int fd = tavo::platform::host().open(host, O_RDONLY | O_CLOEXEC, 0);
+  int fd = tavo::platform::host().open(host, O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0);
   if (fd < 0) return;
   if (tavo::platform::host().chmod(host, 0644) != 0)
     pdebug(TAVO_LOG_BACKEND, 3, "Failed change the permissions for %s file\n", path);

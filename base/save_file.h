@@ -9,6 +9,7 @@
 #pragma once
 
 #include <stdint.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <time.h>
 
@@ -40,20 +41,61 @@ uint32_t replace_file(const std::string& path, std::string_view content, mode_t 
 // long file that changed in a few places is written without being joined).
 uint32_t replace_file(const std::string& path, std::span<const std::string_view> content, mode_t mode);
 
-// Several files of one directory replaced as one: a process killed or the
+class SaveLock;
+
+// Saved files of one directory that ReplaceTogether changes as one, and
+// the record of such a change beside them. The rule is a hot journal's:
+// whoever takes the lock of one of the files first completes a pending
+// record that names it (or drops one that never committed) before it reads
+// or writes the file; a commit holds the locks of all the files from its
+// first staged write until its record is gone, and never writes over a
+// pending record. A SaveLock of one of the files looks for the record with
+// one stat; the locks are taken in the order of the files (a thread that
+// holds some takes the others after them).
+class Journal {
+ public:
+  // Fixed host paths: the record, and the files in their lock order. The
+  // journal is known to every SaveLock of the files while it lives.
+  Journal(std::string record, std::vector<std::string> files);
+  ~Journal();
+  Journal(const Journal&) = delete;
+  Journal& operator=(const Journal&) = delete;
+  const std::string& record() const { return record_; }
+  const std::vector<std::string>& files() const { return files_; }
+  // Whether a record stands that file (its place in files()) waits for:
+  // one that names it, or never committed. One stat when there is none.
+  bool pending(size_t file) const;
+  // Completes (or drops) the record under every file's lock: those the
+  // thread holds, the others taken in order (one before a lock the thread
+  // holds only when it is free). 0, also without a record; -1 with errno
+  // when the record stays.
+  int settle() const;
+
+ private:
+  friend class SaveLock;
+  friend class ReplaceTogether;
+  class Locks;
+  // settle, the lock of the file at keep taken into into meanwhile.
+  int settle(size_t keep, SaveLock* into) const;
+  // The record's path under the root in force.
+  const std::string& record_at() const;
+
+  std::string record_;
+  std::vector<std::string> files_;
+};
+
+// Several files of a journal replaced as one: a process killed or the
 // power cut at any moment leaves every file with its old content or every
 // file with its new. Each new content is written and flushed under a
 // temporary name beside its file; then a commit record naming the renames
 // is saved crash-safe (the commit: from then on the change is made, and
 // whoever finds the record completes it); then the renames, the
 // directory's flush, and the record's removal last. The caller holds the
-// SaveLock of every file staged, and one of those locks is held by every
-// writer of the record.
+// SaveLock of every file staged; the commit takes those of the journal's
+// other files while its record may stand.
 class ReplaceTogether {
  public:
-  // record: the fixed host path of the commit record, in the files'
-  // directory.
-  explicit ReplaceTogether(std::string record) : record_(std::move(record)) {}
+  explicit ReplaceTogether(const Journal& journal) : journal_(journal) {}
   // Removes the temporary files of a commit that did not happen.
   ~ReplaceTogether();
   ReplaceTogether(const ReplaceTogether&) = delete;
@@ -66,12 +108,12 @@ class ReplaceTogether {
   // completed (pending()). 1 with the status of a failed save of the first
   // file staged: every file keeps its old content.
   uint32_t commit();
-  // The record is still there: a rename failed (completed later by
-  // complete_replacements).
+  // The record is still there: a rename failed (completed by whoever takes
+  // a lock of the files next).
   bool pending() const { return pending_; }
 
  private:
-  std::string record_;
+  const Journal& journal_;
   std::vector<std::string> paths_;                          // as staged
   std::vector<std::pair<std::string, std::string>> moves_;  // temporary, file (under the root)
   bool failed_ = false;
@@ -80,20 +122,23 @@ class ReplaceTogether {
 };
 
 // Completes what a commit record left by a ReplaceTogether tells: the
-// renames whose temporary file is still there are made, the directory is
-// flushed and the record removed. A record that cannot be read whole, or
-// that names a file other than those in paths, was never committed: it
-// goes with the temporary files it names. The caller holds the lock that
-// every writer of the record holds. 0 (also when there is no record), or
-// -1 with errno when the record stays (a rename or its removal failed).
+// renames whose temporary file is still there (a regular file the save
+// staged) are made, the directory is flushed and the record removed. A
+// record that cannot be read whole, or that names a file other than those
+// in paths, was never committed: it goes with the temporary files it
+// names; what stands at its name that the library never wrote goes too (a
+// directory stays). The caller holds the lock of every file in paths. 0
+// (also when there is no record), or -1 with errno when the record stays
+// (a rename or its removal failed).
 int complete_replacements(const std::string& record, const std::vector<std::string>& paths);
 
 // Appends lines (the text should end with a line feed) to the file, created
 // with mode when missing and given mode again when it has another, under
 // the file's fcntl write lock, and flushes them to disk. A link at the path
-// is not followed (the append fails). A file whose last
-// line lacks its line feed gets one first, so lines never run together. A
-// failed or short write is cut off again, so the file ends as it did.
+// is not followed, nor is anything else than a regular file written (the
+// append fails). A file whose last line lacks its line feed gets one
+// first, so lines never run together. A failed or short write is cut off
+// again, so the file ends as it did.
 uint32_t append_lines(const std::string& path, std::string_view lines, mode_t mode);
 // The same; once it answers 0, *after holds the identity of the file the
 // lines went into, as it was then (taken from its descriptor, before the
@@ -119,6 +164,8 @@ int append_bytes(const std::string& path, std::string_view bytes, mode_t mode, b
 // process's threads (fcntl locks belong to the process). The lock file is
 // created 0600 and never removed; a link in its place is not followed (the
 // lock fails). Blocks until both are held.
+// Taking the lock of a journal's file first completes a record it waits
+// for (Journal).
 class SaveLock {
  public:
   explicit SaveLock(const std::string& path);
@@ -130,14 +177,25 @@ class SaveLock {
   bool held() const { return fd_ >= 0; }
 
  private:
-  SaveLock(const std::string& path, const std::string& target);  // target: path's fixed_path
+  friend class Journal;
+  // A journal's file locked as one of all its files: no look at the record.
+  // wait: false takes it only when it is free.
+  SaveLock(const Journal& journal, size_t file, bool wait);
+  // The lock file beside target (path under the root) locked; the step
+  // that failed, or null.
+  const char* take(const std::string& target, bool wait);
+  void let_go();
+
   std::unique_lock<std::mutex> local_;
   int fd_ = -1;
+  const Journal* journal_ = nullptr;  // the journal of the file, if any
+  size_t file_ = 0;                   // its place among the journal's files
 };
 
 // Removes the temporary files that saves of path left when they were
-// killed before their rename. The caller holds the file's SaveLock: no save
-// of it is under way.
+// killed before their rename ("<name>.tmp.<pid>.<n>", each a regular file
+// of one link: anything else there is left alone). The caller holds the
+// file's SaveLock: no save of it is under way.
 void remove_leftover_temporaries(const std::string& path);
 
 // What tells one content of a file from another: library writers only
@@ -158,11 +216,35 @@ FileIdentity identify(const std::string& path);
 // Whether the identity is that of a file known to be absent.
 inline bool known_missing(const FileIdentity& id) { return id.size < 0 && id.error == 0; }
 
+// The most bytes read_saved takes of a file: the library's saved files stay
+// far below it, and a commit record below the second.
+inline constexpr off_t kMostSavedBytes = off_t{64} << 20;
+inline constexpr off_t kMostRecordBytes = 4096;
+
 // The file's bytes from offset on into *out, and the identity of the file
 // they were read from (taken before and after; the read is repeated while
-// a writer changed the file meanwhile). 0, or -1 with errno (ENOENT for a
-// missing file, *id then has size -1; a stat that failed otherwise answers
-// its own errno, never ENOENT).
-int read_saved(const std::string& path, off_t offset, std::string* out, FileIdentity* id);
+// a writer changed the file meanwhile). Only a regular file of at most most
+// bytes is read: a link at the path is not followed (ELOOP), nothing waits
+// for the writer of a FIFO, and anything else the library never wrote
+// fails (EISDIR, EINVAL, EFBIG), told in a debug line. 0, or -1 with errno
+// (ENOENT for a missing file, *id then has size -1).
+int read_saved(const std::string& path, off_t offset, std::string* out, FileIdentity* id,
+               off_t most = kMostSavedBytes);
+
+// identify and read_saved of a path under the root already (fixed_path's
+// answer), kept by a caller that looks at one file again and again.
+FileIdentity identify_fixed(const std::string& target);
+int read_saved_fixed(const std::string& target, off_t offset, std::string* out, FileIdentity* id,
+                     off_t most = kMostSavedBytes);
+
+// Opens the file at target (under the root already) for reading as the
+// library's own: without following a link there and without waiting (a
+// FIFO), and only a regular file; *st tells what it is. The descriptor, or
+// -1 with errno (ELOOP for a link, EISDIR or EINVAL for what is no regular
+// file).
+int open_regular(const std::string& target, struct stat* st);
+// Whether the errno of a failed read_saved or open_regular says the path
+// holds something the library never wrote there.
+bool foreign_file(int err);
 
 }  // namespace tavo::files

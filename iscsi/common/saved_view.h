@@ -13,7 +13,8 @@
 // changed, not the file's.
 //
 // Every change of a file goes through append_line or rewrite, under the
-// file's SaveLock; readers take no lock.
+// file's SaveLock; readers take no lock, but look for a commit record left
+// pending (one stat) whenever they read a file anew.
 #pragma once
 
 #include <stdint.h>
@@ -37,7 +38,8 @@ class SavedView {
     std::vector<std::string_view> fields;  // into text; empty when malformed
     uint64_t order = 0;  // rises with the line's place; kept while it stays
   };
-  explicit SavedView(Saved s) : saved_(s) {}
+  // The view of the file under the root in force.
+  explicit SavedView(Saved s);
   SavedView(const SavedView&) = delete;
   SavedView& operator=(const SavedView&) = delete;
 
@@ -121,10 +123,14 @@ class SavedView {
   using Index = std::unordered_multimap<uint64_t, std::vector<const Line*>>;
   void index_line(const Line* line) const;
   void unindex_line(const Line* line) const;
+  // A line edited in place moved within each index, from the keys of its
+  // fields before (empty for a malformed line) to those it holds now.
+  void rekey(const Line* line, std::span<const std::string_view> before) const;
   // The lookup's index, built over the lines when first asked.
   const Index& index_of(uint32_t mask) const;
 
   Saved saved_;
+  std::string target_;  // the file's path under the root
   files::FileIdentity identity_;
   off_t consumed_ = 0;         // after the last line feed read
   std::string last_complete_;  // the line ending there, with its line feed
@@ -187,9 +193,10 @@ bool entry_removed(uint32_t result, Saved s = Saved::Targets);
 void drop_saved_views();
 
 // Completes a change of several files that a killed process or a power cut
-// left after its commit, or drops one that never committed. Start-up calls
-// it before it reads the files; the first read of a saved file in a process
-// does the same.
+// left after its commit, or drops one that never committed, and what a
+// commit killed before its record left. Start-up calls it before it reads
+// the files; besides, taking a file's lock and reading a file anew first
+// complete a record that names the file.
 void complete_saved_changes();
 
 // The saved files an action changes are written once, when it ends, so a
@@ -213,8 +220,8 @@ class SavedBatch {
   // together, all or none (files::ReplaceTogether). 0, or 1 with the failed
   // save's status (every file keeps its old content). An inner batch writes
   // nothing: 0. Once written, the steps kept by after run in the order
-  // given; when a write failed, those kept by undo run instead, newest
-  // first. Either way both lists are emptied.
+  // given; when a write failed, those kept by on_failure run instead,
+  // newest first. Either way both lists are emptied.
   uint32_t commit();
   // The end of an action that answered result: the batch committed, and
   // result, or the failed save's 1 when result is 0. The steps kept by
@@ -222,12 +229,12 @@ class SavedBatch {
   uint32_t end(uint32_t result);
 
   // What an action changes beside its files, so that a failed save leaves
-  // firmware and tree as they were: undo keeps the step that puts back a
-  // change made (a node or a firmware entry added), after a change that
-  // cannot be put back (a node or a firmware entry removed), made once the
-  // files are written. Both join the outermost open batch; without one,
-  // after runs the step at once and undo has nothing to keep.
-  static void undo(std::function<void()> step);
+  // firmware and tree as they were: on_failure keeps the step that puts
+  // back a change made (a node or a firmware entry added), after a change
+  // that cannot be put back (a node or a firmware entry removed), made once
+  // the files are written. Both join the outermost open batch; without
+  // one, after runs the step at once and on_failure has nothing to keep.
+  static void on_failure(std::function<void()> step);
   static void after(std::function<void()> step);
   // The locks the outermost open batch takes at the first change of s,
   // taken now by an action that reads s before it changes it: the file is

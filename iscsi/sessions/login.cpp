@@ -241,7 +241,7 @@ uint32_t login_action(TavoNode* target, TavoNode* action, char* params, tavo::is
     tavo::iscsi::keeping_last_status(take_back);
     return 1;
   }
-  tavo::iscsi::SavedBatch::undo(take_back);
+  tavo::iscsi::SavedBatch::on_failure(take_back);
   // The login stands once its line is written; what follows does not
   // take it back.
   if (batch.commit() != 0) return 1;

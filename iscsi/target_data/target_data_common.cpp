@@ -91,7 +91,9 @@ uint32_t startup_lines(Saved s, const LhbaKey& key, bool (*unusable)(const Saved
   if (files::identify(record_def(s).path).size < 0) return 1;
   const std::vector<Match> match = key_matches(key);
   const size_t port_at = static_cast<size_t>(position(s, Field::Port));
-  return rewrite(s, match, [&](std::span<const std::string_view> fields, std::string* rebuilt) {
+  bool offered = false;
+  const auto edit = [&](std::span<const std::string_view> fields, std::string* rebuilt) {
+    offered = true;
     if (fields.empty() || !matches(s, fields, match)) return LineEdit::Keep;
     SavedFields line(fields.begin(), fields.end());
     if (port_reads_zero(s, line) || (unusable != nullptr && unusable(line))) return LineEdit::Drop;
@@ -101,9 +103,15 @@ uint32_t startup_lines(Saved s, const LhbaKey& key, bool (*unusable)(const Saved
     usable->push_back(std::move(line));
     if (!converted) return LineEdit::Keep;
     return RecordValues(s, fields).format(rebuilt) ? LineEdit::Replace : LineEdit::Keep;
-  });
+  };
+  const uint32_t rewritten = rewrite(s, match, edit);
+  std::vector<SavedFields> lines;
+  if (rewritten == 0 || offered || !copy_lines(s, match, &lines)) return rewritten;
+  // The file could not be taken for a write (a read-only root): its lines
+  // are read all the same, and only the write failed.
+  std::string ignored;
+  for (const SavedFields& line : lines) edit(std::vector<std::string_view>(line.begin(), line.end()), &ignored);
+  return rewritten;
 }
-
-uint32_t action_end(SavedBatch& batch, uint32_t result) { return batch.end(result); }
 
 }  // namespace tavo::targets

@@ -67,14 +67,9 @@ bool port_reads_zero(Saved s, const SavedFields& line);
 // whose port reads 0, or that unusable (when given) refuses, goes; a port
 // saved in another form than decimal is written in decimal; every other
 // line stays as it is. The LogicalHBA's lines kept, their ports in decimal,
-// go to *usable, also when the file could not be written. The result of
-// the rewrite (1 for a missing file).
+// go to *usable, also when the file could not be locked or written (a
+// read-only root). The result of the rewrite (1 for a missing file).
 uint32_t startup_lines(Saved s, const LhbaKey& key, bool (*unusable)(const SavedFields&),
                        std::vector<SavedFields>* usable);
-
-// Ends an action of the branch: the saved files its batch changed are
-// written (a failed write fails the action with its status), and a
-// failure that left no reason gets the generic one.
-uint32_t action_end(SavedBatch& batch, uint32_t result);
 
 }  // namespace tavo::targets

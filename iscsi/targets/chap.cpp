@@ -152,12 +152,12 @@ uint32_t do_ConfigureCHAP(TavoNode* authentication, TavoNode*, char* params) {
   TAVO_LIBRARY_LOCK;
   tavo::iscsi::ReadScope reads;  // each session and name block read once
   SavedBatch batch;
-  return action_end(batch, configure_chap(authentication, params, batch));
+  return batch.end(configure_chap(authentication, params, batch));
 }
 
 uint32_t do_DeleteCHAP(TavoNode* authentication, TavoNode*, char*) {
   TAVO_LIBRARY_LOCK;
   tavo::iscsi::ReadScope reads;  // as ConfigureCHAP's
   SavedBatch batch;
-  return action_end(batch, delete_chap(authentication, batch));
+  return batch.end(delete_chap(authentication, batch));
 }

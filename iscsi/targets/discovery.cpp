@@ -83,7 +83,7 @@ uint32_t discovery_portals(const uint8_t* answer, const AnswerRecord& r, TavoNod
     }
     // When the discovery's lines cannot be written the portal goes again
     // (a new target goes whole).
-    if (existing) SavedBatch::undo([added] { delete_node(added); });
+    if (existing) SavedBatch::on_failure([added] { delete_node(added); });
   }
   return 0;
 }
@@ -184,7 +184,7 @@ uint32_t BuildTargetInfoList(uint8_t* answer, TavoNode* lhba, TavoNode* portal, 
       tavo::iscsi::keeping_last_status([&] { delete_with_records(target); });
       return 1;
     }
-    SavedBatch::undo([target] { delete_with_records(target); });
+    SavedBatch::on_failure([target] { delete_with_records(target); });
     if (added != 0) return 1;
   }
   return 0;
@@ -253,5 +253,5 @@ uint32_t do_DiscoverTargets(TavoNode* portal, TavoNode* action, char* params) {
   TAVO_LIBRARY_LOCK;
   // The lines of every target found are written at once.
   SavedBatch batch;
-  return action_end(batch, discovery_action(portal, action, params));
+  return batch.end(discovery_action(portal, action, params));
 }

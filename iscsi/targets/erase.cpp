@@ -146,5 +146,5 @@ uint32_t do_EraseConfiguration(TavoNode* function_group, TavoNode* action, char*
   TAVO_LIBRARY_LOCK;
   // The saved files are written once, together, with what the erase reached.
   SavedBatch batch;
-  return action_end(batch, erase_configuration(function_group, action));
+  return batch.end(erase_configuration(function_group, action));
 }

@@ -127,7 +127,7 @@ uint32_t add_send_target_portal(TavoNode* discovery, TavoNode* action, char* par
     tavo::iscsi::keeping_last_status([&] { delete_node(portal); });
     return saved;
   }
-  SavedBatch::undo([portal] { delete_node(portal); });
+  SavedBatch::on_failure([portal] { delete_node(portal); });
   return 0;
 }
 
@@ -154,13 +154,13 @@ uint32_t delete_send_target_portal(TavoNode* discovery, char* params, SavedBatch
 uint32_t do_AddSendTargetPortal(TavoNode* discovery, TavoNode* action, char* params) {
   TAVO_LIBRARY_LOCK;
   SavedBatch batch;
-  return action_end(batch, add_send_target_portal(discovery, action, params));
+  return batch.end(add_send_target_portal(discovery, action, params));
 }
 
 uint32_t do_DeleteSendTargetPortal(TavoNode* discovery, TavoNode*, char* params) {
   TAVO_LIBRARY_LOCK;
   SavedBatch batch;
-  return action_end(batch, delete_send_target_portal(discovery, params, batch));
+  return batch.end(delete_send_target_portal(discovery, params, batch));
 }
 
 uint32_t check_for_stp_in_TAVO(TavoNode* discovery, const char* address, const char* port) {

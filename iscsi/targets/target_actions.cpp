@@ -95,13 +95,14 @@ struct NewPortal {
 // The new node is kept only while its lines are: a failed save deletes it.
 void actions_keep(const NewPortal& n) {
   TavoNode* node = n.node;
-  SavedBatch::undo([node] { delete_with_records(node); });
+  SavedBatch::on_failure([node] { delete_with_records(node); });
 }
 
 // The new portal's persistent session, under the lowest free qualifier,
 // and the target's sessions read back. A failed save deletes the entry
 // again and, for a portal of a target that stays, reads its sessions anew.
-// The portal moves into the undo: the texts are not copied again.
+// The portal moves into the step kept for a failure: the texts are not
+// copied again.
 uint32_t actions_persist(NewPortal&& n, const char* boot) {
   const uint32_t qualifier = generate_isid_qualifier();
   const uint32_t persisted = make_session_persistent(n.target, n.address.c_str(), n.port.c_str(), qualifier,
@@ -109,7 +110,7 @@ uint32_t actions_persist(NewPortal&& n, const char* boot) {
   if (persisted != 0) return persisted;
   const tavo::tree::HandlerContext place = n.place;
   TavoNode* target = n.target;
-  SavedBatch::undo([n = std::move(n), qualifier] {
+  SavedBatch::on_failure([n = std::move(n), qualifier] {
     delete_persistent(n.place.number, n.place.domain, n.place.port, n.target, n.name.c_str(),
                                       n.address.c_str(), n.port.c_str(), qualifier, n.initiator.c_str(), 1);
     if (n.node != n.target) group_Target(n.target);
@@ -292,24 +293,24 @@ uint32_t do_AddTarget(TavoNode* lhba, TavoNode* action, char* params) {
   // read once (the persistent entry added makes the sessions read anew).
   tavo::iscsi::ReadScope reads;
   SavedBatch batch;
-  return action_end(batch, add_target(lhba, action, params));
+  return batch.end(add_target(lhba, action, params));
 }
 
 uint32_t do_AddTargetPortal(TavoNode* target, TavoNode*, char* params) {
   TAVO_LIBRARY_LOCK;
   tavo::iscsi::ReadScope reads;  // as AddTarget's
   SavedBatch batch;
-  return action_end(batch, add_target_portal(target, params));
+  return batch.end(add_target_portal(target, params));
 }
 
 uint32_t do_DeleteTarget(TavoNode* lhba, TavoNode* action, char* params) {
   TAVO_LIBRARY_LOCK;
   SavedBatch batch;
-  return action_end(batch, delete_target(lhba, action, params, batch));
+  return batch.end(delete_target(lhba, action, params, batch));
 }
 
 uint32_t do_DeleteTargetPortal(TavoNode* target, TavoNode* action, char* params) {
   TAVO_LIBRARY_LOCK;
   SavedBatch batch;
-  return action_end(batch, delete_target_portal(target, action, params, batch));
+  return batch.end(delete_target_portal(target, action, params, batch));
 }

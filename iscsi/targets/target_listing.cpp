@@ -292,7 +292,7 @@ uint32_t listing_refresh_action(TavoNode* discovery, TavoNode* action, char* par
 uint32_t do_RefreshAvailableTargets(TavoNode* discovery, TavoNode* action, char* params) {
   TAVO_LIBRARY_LOCK;
   SavedBatch batch;
-  return action_end(batch, listing_refresh_action(discovery, action, params));
+  return batch.end(listing_refresh_action(discovery, action, params));
 }
 
 uint32_t TAVO_refresh_backend_client_iscsi_targets(void) {

@@ -130,10 +130,19 @@ TEST_F(DebugLogTest, ReadingTheLevelFile) {
     EXPECT_EQ(tavo_debug_level, c.level) << c.text;
     EXPECT_EQ(conf(), c.rewritten ? kConfHead + std::to_string(c.level) : std::string(c.text)) << c.text;
   }
-  unlink(root_.at("/etc/config/QVL/tavo/libtavo.conf").c_str());
-  tavo_debug_level = 2;
-  EXPECT_EQ(TAVO_get_debug_level(), 1u);
-  EXPECT_EQ(tavo_debug_level, 2u);
+  // Missing, or something the library never writes there: a FIFO (not
+  // waited on) or a link to an endless file (not followed).
+  const std::string path = root_.at("/etc/config/QVL/tavo/libtavo.conf");
+  for (const char* planted : {"missing", "fifo", "link"}) {
+    unlink(path.c_str());
+    const std::string plant = planted;
+    EXPECT_EQ(plant == "fifo" ? mkfifo(path.c_str(), 0644) : plant == "link" ? symlink("/dev/zero", path.c_str()) : 0,
+              0);
+    tavo_debug_level = 2;
+    EXPECT_EQ(TAVO_get_debug_level(), 1u) << planted;
+    EXPECT_EQ(tavo_debug_level, 2u) << planted;
+  }
+  unlink(path.c_str());
 }
 
 class DebugLevelTreeTest : public DebugLogTest {

@@ -1,11 +1,22 @@
-// The LogicalHBA start-up from the saved files and the firmware, a restart
-// that restores what was configured, the Enabled and iSNSEnabled handlers,
-// the erase of a controller's iSCSI configuration, and the saves' own
-// files (lock links, leftovers of killed saves).
+// The LogicalHBA start-up from the saved files and the firmware (on a
+// read-only root too), a restart that restores what was configured, the
+// Enabled and iSNSEnabled handlers, the erase of a controller's iSCSI
+// configuration (killed beside another process), and the saves' own files
+// (commit records, lock links, leftovers of killed saves, files planted
+// there).
 #include <gtest/gtest.h>
+#include <linux/capability.h>
+#include <sched.h>
 #include <string.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <functional>
+#include <iostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -43,6 +54,14 @@ class LhbaStartupTest : public NetworkTargetsTest {
     ASSERT_EQ(set(lhba + "/InitiatorLoginOptions/DataDigest", "CRC32C"), 0u);
   }
   static constexpr const char* kFiles[] = {"savetgt.txt", "savestp.txt", "intr_logopts.txt"};
+  // The lines of a text that begin with lead.
+  static std::vector<std::string> lines_of(const std::string& text, const std::string& lead) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+      if (line.rfind(lead, 0) == 0) lines.push_back(line);
+    return lines;
+  }
   // The three saved files, each after its name.
   std::string files() {
     std::string all;
@@ -200,6 +219,83 @@ TEST_F(LhbaStartupTest, ARestartRestoresTheConfiguration) {
             std::vector<std::string>(before.begin() + 12, before.end()));
 }
 
+// The root made read-only for this process alone: a read-only bind mount
+// of it in a mount namespace of its own, or (read_only_files) its files
+// and folders without write permission, the override of permissions
+// dropped. False when the way cannot be had here.
+bool root_read_only(const std::string& root, bool bind_mount) {
+  if (bind_mount)
+    return unshare(CLONE_NEWNS) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+           mount(root.c_str(), root.c_str(), nullptr, MS_BIND | MS_REC, nullptr) == 0 &&
+           mount(nullptr, root.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct caps[2] = {};
+  if (syscall(SYS_capget, &header, caps) != 0) return false;
+  caps[0].effective &= ~(1u << CAP_DAC_OVERRIDE);
+  return syscall(SYS_capset, &header, caps) == 0;
+}
+
+// Every file and folder below root without write permission; answers what
+// puts them back.
+std::function<void()> read_only_files(const std::string& root) {
+  namespace fs = std::filesystem;
+  std::vector<std::pair<fs::path, fs::perms>> kept;
+  for (const auto& e : fs::recursive_directory_iterator(root)) {
+    if (e.is_symlink()) continue;
+    kept.emplace_back(e.path(), e.status().permissions());
+    fs::permissions(e.path(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+  }
+  return [kept] {
+    for (const auto& [path, perms] : kept) fs::permissions(path, perms);
+  };
+}
+
+// On a read-only root every saved target, portal and option is read at
+// start-up as on any other; a write then fails with the reason.
+TEST_F(LhbaStartupTest, AReadOnlyRootStartsWithWhatIsSaved) {
+  put_saved("savetgt.txt",
+            tgt_line(kKey, "iqn.s1", "10.0.0.9", "3260") + tgt_line(kKey, "iqn.s2", "10.0.0.10", "3260"));
+  put_saved("savestp.txt", std::string(kKey) + ",10.0.0.50,3260,00:00:00:00:00:00," + kChapOptions + ",,,\n");
+  put_saved("intr_logopts.txt", std::string(kKey) + ",Yes,No,None,CRC32C,None,,,,,Prohibited,Prohibited,Prohibited\n");
+  restart_client();
+  const auto state = [&] {
+    std::string text = last_status().second + "\n";
+    for (const std::string& v : configuration(kL)) text += v + "\n";
+    return text;
+  };
+  const std::vector<std::string> before = configuration(kL);
+  ASSERT_EQ(instances(kL, "Target").size(), 2u);
+  const struct {
+    const char* way;
+    bool bind_mount;
+    const char* reason;
+  } ways[] = {
+      {"a read-only bind mount", true, "Read-only file system"},
+      {"no write permission", false, "Permission denied"},
+  };
+  for (const auto& w : ways) {
+    SCOPED_TRACE(w.way);
+    const std::function<void()> writable = w.bind_mount ? [] {} : read_only_files(root_.path());
+    uint32_t started = ~0u;
+    const auto [answer, after] = answer_in_child(no_fault(), [&] {
+      if (!root_read_only(root_.path(), w.bind_mount)) return 99u;
+      TAVO_exit();
+      started = TAVO_init();
+      return act(kL + "/AddTarget", {"iqn.t9", "10.0.0.9"});
+    }, [&] { return std::to_string(started) + "\n" + state(); });
+    writable();
+    if (answer == 99u) {
+      std::cout << "[ SKIPPED ] " << w.way << " cannot be had here\n";
+      continue;
+    }
+    std::string expected = "0\nFailed to save /etc/config/QVL/tavo/savetgt.txt: " + std::string(w.reason) + ".\n";
+    for (const std::string& v : before) expected += v + "\n";
+    EXPECT_EQ(answer, 1u);
+    EXPECT_EQ(after, expected);
+  }
+}
+
 TEST_F(LhbaStartupTest, EnabledAndIsnsEnabled) {
   EXPECT_EQ(set(kL + "/Enabled", "false"), 1u);
   EXPECT_EQ(last_status(), targets_text(47));
@@ -281,6 +377,79 @@ TEST_F(LhbaStartupTest, ErasedFilesAreAllBeforeOrAllAfter) {
   expect_no_leftovers();
 }
 
+// Several processes on one root. A erases Corvane0 and is killed at each
+// of its file calls; B, started before, then reads and writes lines of
+// both controllers and erases Corvane1; then C starts (its first step).
+// Every answer of B's is true of C's files, and each erase is whole or
+// absent: B's reads and locks complete a commit record A left, and B's
+// commit never writes over it.
+TEST_F(LhbaStartupTest, AKilledEraseBesideAnotherWriterLeavesEveryAnsweredChange) {
+  const std::string second = "Corvane0/iSCSIPhysicalHBA1/LogicalHBA0",
+                    second_key = "Corvane0,iSCSIPhysicalHBA1,LogicalHBA0";
+  for (const std::string& lhba : {kL, second, std::string(kMoravelLhba)}) configure(lhba);
+  const std::vector<std::string> kept = keep_files();
+  // Each erase's lines as they stood (B changes the second function's
+  // options as well: left out), and whether all or none are left.
+  std::vector<std::string> a_lines = lines_of(files(), "Corvane0,"), b_lines = lines_of(files(), "Corvane1,");
+  std::erase_if(a_lines, [&](const std::string& l) { return l.rfind(second_key, 0) == 0; });
+  const auto whole_or_absent = [&](const std::vector<std::string>& erased) {
+    size_t left = 0;
+    for (const std::string& line : erased) left += files().find(line + "\n") != std::string::npos;
+    return left == 0 || left == erased.size();
+  };
+  const auto in_c = [&](const char* file, const std::string& lead) { return !lines_of(saved(file), lead).empty(); };
+  // B's steps, and what holds of C's files when a step answered 0 (B's
+  // read answers 1 when it found the erase made).
+  const struct {
+    std::function<uint32_t()> run;
+    std::function<bool()> holds;
+  } steps[] = {
+      {[&] { return get(kL + "/InitiatorLoginOptions/DataDigest") == "None" ? 1u : 0u; },
+       [&] { return !in_c("intr_logopts.txt", std::string(kKey) + "," + kDefaults); }},
+      {[&] { return act(kL + "/Discovery/AddSendTargetPortal", {"10.0.1.1", "3260"}); },
+       [&] { return in_c("savestp.txt", std::string(kKey) + ",10.0.1.1,3260,"); }},
+      {[&] { return TAVO_set_initiator_loginoptions(node(second), nullptr, nullptr, "HeaderDigest", "CRC32C"); },
+       [&] { return in_c("intr_logopts.txt", second_key + ",Yes,Yes,CRC32C,"); }},
+      {[&] { return act("Corvane1/iSCSIPhysicalHBA0/EraseConfiguration"); },
+       [&] { return !in_c("savetgt.txt", b_lines.front()) && whole_or_absent(b_lines); }},
+      {[&] { return act(std::string(kMoravelLhba) + "/Discovery/AddSendTargetPortal", {"10.0.2.1", "3260"}); },
+       [&] { return in_c("savestp.txt", "Corvane1,iSCSIPhysicalHBA0,LogicalHBA0,10.0.2.1,3260,"); }},
+  };
+  sim::Fault kill;
+  kill.kind = sim::FaultKind::Crash;
+  kill.file_call = "rename";
+  kill.path_contains = "iscsi_commit.txt";
+  ASSERT_EQ(in_child(kill, [&] { act(kErase); }), sim::kCrashExitCode);  // a change of several files
+  kill.file_call.clear();
+  kill.path_contains = "/etc/config/QVL/tavo/";
+  // B reads first (the read finds A's record), or first writes a line
+  // through the lock alone (the lock finds it).
+  for (const size_t first : {0, 2}) {
+    int status = sim::kCrashExitCode;
+    for (kill.skip = 0; status == sim::kCrashExitCode; ++kill.skip) {
+      SCOPED_TRACE("B begins at step " + std::to_string(first) + "; A killed at file call " +
+                   std::to_string(kill.skip));
+      put_files(kept);
+      status = in_child(kill, [&] { act(kErase); });
+      // B is forked from this process, which has not seen A's files.
+      std::string in_b(std::size(steps), '?');
+      const std::string answers = answer_in_child(no_fault(), [&] {
+        for (size_t i = 0; i < std::size(steps); ++i) {
+          const size_t at = (first + i) % std::size(steps);
+          in_b[at] = steps[at].run() == 0 ? '0' : '1';
+        }
+        return 0u;
+      }, [&] { return in_b; }).second;
+      ASSERT_EQ(answers.size(), std::size(steps));
+      TAVO_check_for_corrupted_database();
+      EXPECT_TRUE(whole_or_absent(a_lines)) << files();
+      for (size_t i = 0; i < std::size(steps); ++i)
+        EXPECT_TRUE(answers[i] != '0' || steps[i].holds()) << "step " << i << "\n" << files();
+    }
+    EXPECT_GE(kill.skip, 20);
+  }
+}
+
 // I/O faults where the erase replaces its files together: before the commit
 // record is in place nothing changes and the erase answers the failed save;
 // after it the change stands (a rename that failed is made again at once,
@@ -336,32 +505,27 @@ TEST_F(LhbaStartupTest, AnEraseCutShortSavesWhatItDid) {
   const std::string second = "Corvane0/iSCSIPhysicalHBA1/LogicalHBA0";
   configure(kL);
   configure(second);
-  const auto lines_of = [&](const char* name, const std::string& key) {
-    std::vector<std::string> lines;
-    std::istringstream in(saved(name));
-    for (std::string line; std::getline(in, line);)
-      if (line.rfind(key + ",", 0) == 0) lines.push_back(line);
-    return lines;
-  };
   const std::string second_key = "Corvane0,iSCSIPhysicalHBA1,LogicalHBA0";
   const std::vector<std::string> second_portals = portal_lines(second_key);
   std::vector<std::vector<std::string>> second_before;
-  for (const char* name : {"savestp.txt", "intr_logopts.txt"}) second_before.push_back(lines_of(name, second_key));
+  for (const char* name : {"savestp.txt", "intr_logopts.txt"})
+    second_before.push_back(lines_of(saved(name), second_key + ","));
   ASSERT_FALSE(session_lines(second_key).empty());
   fail_mailbox(2, 28, 3).function = 1;  // the second function's iSNS state
   EXPECT_EQ(act(kErase), 1u);
   sim_->clear_faults();
   EXPECT_EQ(last_status().first, 80u);
-  EXPECT_TRUE(lines_of("savetgt.txt", kKey).empty());
-  EXPECT_TRUE(lines_of("savestp.txt", kKey).empty());
-  EXPECT_EQ(lines_of("intr_logopts.txt", kKey), std::vector<std::string>{std::string(kKey) + "," + kDefaults});
+  EXPECT_TRUE(lines_of(saved("savetgt.txt"), std::string(kKey) + ",").empty());
+  EXPECT_TRUE(lines_of(saved("savestp.txt"), std::string(kKey) + ",").empty());
+  EXPECT_EQ(lines_of(saved("intr_logopts.txt"), std::string(kKey) + ","),
+            std::vector<std::string>{std::string(kKey) + "," + kDefaults});
   // The second function's sessions were logged out before the failure:
   // their lines went with them; the rest of its lines stay.
   EXPECT_EQ(portal_lines(second_key), second_portals);
   EXPECT_TRUE(session_lines(second_key).empty());
   size_t i = 0;
   for (const char* name : {"savestp.txt", "intr_logopts.txt"})
-    EXPECT_EQ(lines_of(name, second_key), second_before[i++]) << name;
+    EXPECT_EQ(lines_of(saved(name), second_key + ","), second_before[i++]) << name;
   EXPECT_EQ(instances(second, "Target").size(), 1u);
 }
 
@@ -409,6 +573,66 @@ TEST_F(LhbaStartupTest, StartUpCompletesTheChangeACommitRecordTells) {
     EXPECT_FALSE(file_exists(dir + "savetgt.txt.tmp.9.0"));
     EXPECT_FALSE(file_exists(dir + "savestp.txt.tmp.9.1"));
     EXPECT_NE(read_file(dir + "libtavo.conf"), "planted\n");
+  }
+}
+
+// What stands at the record's name or a temporary's that the library did
+// not write: start-up neither waits on it, nor follows it, nor renames it
+// in; a record that is no file of the library's goes, what else was
+// planted stays where it is, and each is told in the log.
+TEST_F(LhbaStartupTest, PlantedRecordsAndTemporariesAreNotTakenIn) {
+  namespace fs = std::filesystem;
+  const std::string old_tgt = tgt_line(kKey, "iqn.old", "10.0.0.9", "3260"),
+                    new_tgt = tgt_line(kKey, "iqn.new", "10.0.0.9", "3260");
+  const std::string old_stp = std::string(kKey) + ",10.0.0.50,3260,00:00:00:00:00:00," + kDefaults + "\n",
+                    new_stp = std::string(kKey) + ",10.0.0.60,3260,00:00:00:00:00:00," + kDefaults + "\n";
+  const std::string dir = saved_path(""), record = dir + "iscsi_commit.txt", outside = root_.path() + "/outside";
+  const std::string tgt_tmp = dir + "savetgt.txt.tmp.9.0", stp_tmp = dir + "savestp.txt.tmp.9.1";
+  const std::string both = "savetgt.txt.tmp.9.0 savetgt.txt\nsavestp.txt.tmp.9.1 savestp.txt\ncommit 2\n";
+  const auto link = [](const std::string& to, const std::string& at) {
+    fs::remove(at);
+    return ::symlink(to.c_str(), at.c_str());
+  };
+  const char *dropped = "is no commit record: dropped", *not_staged = "was not staged by the library";
+  const struct {
+    const char* what;
+    std::function<int()> plant;
+    bool new_tgt, new_stp;
+    const char* told;
+    std::string left;  // planted, and left where it is
+  } cases[] = {
+      {"a FIFO as the record", [&] { return ::mkfifo(record.c_str(), 0600); }, false, false, dropped, ""},
+      {"the record a link to /dev/zero", [&] { return link("/dev/zero", record); }, false, false, dropped, ""},
+      {"the record a link outside the root", [&] { return link(outside, record); }, false, false, dropped, ""},
+      {"a record of a megabyte", [&] { return write_file(record, both + std::string(1 << 20, '#')), 0; }, false,
+       false, dropped, ""},
+      {"a temporary a link outside the root", [&] { return write_file(record, both), link(outside, tgt_tmp); },
+       false, true, not_staged, tgt_tmp},
+      {"a temporary a directory",
+       [&] { return write_file(record, both), fs::remove(stp_tmp), ::mkdir(stp_tmp.c_str(), 0700); }, true, false,
+       not_staged, stp_tmp},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    put_saved("savetgt.txt", old_tgt);
+    put_saved("savestp.txt", old_stp);
+    write_file(tgt_tmp, new_tgt);
+    write_file(stp_tmp, new_stp);
+    write_file(outside, both);
+    ASSERT_EQ(c.plant(), 0);
+    const int told = log_count(c.told);
+    restart_client();
+    const std::string& tgt = c.new_tgt ? new_tgt : old_tgt;
+    EXPECT_EQ(target_lines(), std::vector<std::string>{tgt.substr(0, tgt.size() - 1)});
+    EXPECT_EQ(saved("savestp.txt"), c.new_stp ? new_stp : old_stp);
+    EXPECT_EQ(read_file(outside), both);
+    EXPECT_FALSE(file_exists(saved_path("savetgt.txt.corrupt")));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(record)));
+    EXPECT_GT(log_count(c.told), told) << debug_log();
+    for (const std::string& tmp : {tgt_tmp, stp_tmp}) EXPECT_EQ(fs::exists(fs::symlink_status(tmp)), tmp == c.left);
+    // Saves go on beside what stays.
+    EXPECT_EQ(act(kL + "/Discovery/AddSendTargetPortal", {"10.0.0.70", "3260"}), 0u);
+    fs::remove(c.left);
   }
 }
 

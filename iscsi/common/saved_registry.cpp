@@ -1,0 +1,79 @@
+// The views of the saved files, one per file under each root, and the
+// reads through them.
+#include <map>
+#include <mutex>
+
+#include "iscsi/common/saved_internal.h"
+#include "platform/host.h"
+
+namespace tavo::iscsi {
+namespace {
+
+std::mutex view_registry_mutex;
+std::map<std::string, std::shared_ptr<ViewEntry>> view_registry;  // by the file's path under the root
+
+// Each file's entry as last found, with the root it was found under: a
+// request asks for its files again and again under one root.
+struct LastEntry {
+  std::string root;
+  std::shared_ptr<ViewEntry> entry;
+};
+LastEntry last_entries[std::size(kAllSaved)];
+
+}  // namespace
+
+std::shared_ptr<ViewEntry> view_entry(Saved s) {
+  const platform::Host& host = platform::host();
+  LastEntry& last = last_entries[static_cast<size_t>(s)];
+  {
+    std::lock_guard<std::mutex> guard(view_registry_mutex);
+    if (last.entry != nullptr && host.root_is(last.root)) return last.entry;
+  }
+  std::string root = host.root();
+  const std::string path = platform::fixed_path(record_def(s).path);
+  std::lock_guard<std::mutex> guard(view_registry_mutex);
+  std::shared_ptr<ViewEntry>& entry = view_registry[path];
+  if (entry == nullptr) entry = std::make_shared<ViewEntry>(s);
+  // Kept only when the root stayed while the path was worked out.
+  if (host.root_is(root)) last = LastEntry{std::move(root), entry};
+  return entry;
+}
+
+bool with_view(Saved s, const std::function<void(const SavedView&)>& fn) {
+  std::shared_ptr<ViewEntry> entry = view_entry(s);
+  std::unique_lock<std::mutex> guard(entry->mutex);
+  const bool current = batch_current(s, entry->view, false);
+  if (!current && HeldHere::none() && saved_journal().pending(static_cast<size_t>(s))) {
+    // A record the file waits for is completed before it is read, under
+    // the files' locks, taken without the view's mutex. One that cannot be
+    // completed now leaves the file to be read as it is.
+    guard.unlock();
+    saved_journal().settle();
+    guard.lock();
+  }
+  const HeldHere held;
+  if (!current && batch_read(s, entry->view) != 0) return false;
+  fn(entry->view);
+  return true;
+}
+
+bool copy_lines(Saved s, std::span<const Match> match, std::vector<SavedFields>* out) {
+  out->clear();
+  return with_view(s, [&](const SavedView& view) {
+    if (match.empty()) {
+      for (const auto& line : view.lines())
+        if (!line->fields.empty()) out->emplace_back(line->fields.begin(), line->fields.end());
+      return;
+    }
+    for (const SavedView::Line* line : view.find_all(match))
+      out->emplace_back(line->fields.begin(), line->fields.end());
+  });
+}
+
+void drop_saved_views() {
+  std::lock_guard<std::mutex> guard(view_registry_mutex);
+  view_registry.clear();
+  for (LastEntry& last : last_entries) last = LastEntry{};
+}
+
+}  // namespace tavo::iscsi
