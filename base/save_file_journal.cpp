@@ -153,7 +153,8 @@ bool Journal::pending(size_t file) const {
   if (host.stat(at, &st) != 0 ? errno == ENOENT : S_ISDIR(st.st_mode)) return false;
   std::string text;
   FileIdentity id;
-  if (read_saved(record_, 0, &text, &id, kMostRecordBytes) != 0) return errno != ENOENT;
+  // What the library did not write there tells of nothing.
+  if (read_saved(record_, 0, &text, &id, kMostRecordBytes) != 0) return errno != ENOENT && !foreign_file(errno);
   const RecordText told = read_record(text, save_directory(at), files_);
   if (!told.whole || !told.named_ok) return true;
   const std::string name = save_base_name(files_[file]);
@@ -223,7 +224,17 @@ uint32_t ReplaceTogether::commit() {
   const std::string_view record_text = text;
   steps.run("lock", [&] { return locks.error(); }).run("commit record", [&] {
     struct stat st;
-    return host.stat(record, &st) != 0 && errno == ENOENT ? 0 : complete_replacements(at, journal_.files());
+    if (!(host.stat(record, &st) != 0 && errno == ENOENT) && complete_replacements(at, journal_.files()) != 0)
+      return -1;
+    // A file the library did not write at the record's name is never
+    // written over: the change waits until it is gone.
+    std::string old;
+    FileIdentity id;
+    if (read_saved_fixed(record, 0, &old, &id, kMostRecordBytes) != 0 && foreign_file(errno)) {
+      errno = EEXIST;
+      return -1;
+    }
+    return 0;
   });
   if (steps.ok())
     save_temporary(record, std::span<const std::string_view>(&record_text, 1), 0600, &temporary, steps);
@@ -255,10 +266,9 @@ int complete_replacements(const std::string& record, const std::vector<std::stri
     if (errno == ENOENT) return 0;
     if (!foreign_file(errno)) return -1;
     // What stands at the record's name was not written by the library: it
-    // tells of nothing, and goes (a directory cannot, and stays).
-    if (errno == EISDIR) return 0;
-    pdebug(TAVO_LOG_BACKEND, 2, "%s: %s is no commit record: dropped\n", "save_file", at.c_str());
-    return host.unlink(at) == 0 || errno == ENOENT ? 0 : -1;
+    // tells of nothing, and stays where it is.
+    pdebug(TAVO_LOG_BACKEND, 2, "%s: %s is no commit record: left alone\n", "save_file", at.c_str());
+    return 0;
   }
   const RecordText told = read_record(text, directory, paths);
   if (!told.whole || !told.named_ok) {

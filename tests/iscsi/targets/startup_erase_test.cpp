@@ -578,8 +578,8 @@ TEST_F(LhbaStartupTest, StartUpCompletesTheChangeACommitRecordTells) {
 
 // What stands at the record's name or a temporary's that the library did
 // not write: start-up neither waits on it, nor follows it, nor renames it
-// in; a record that is no file of the library's goes, what else was
-// planted stays where it is, and each is told in the log.
+// in, nor removes it; each is told in the log, and no commit writes over
+// a record that is none of the library's.
 TEST_F(LhbaStartupTest, PlantedRecordsAndTemporariesAreNotTakenIn) {
   namespace fs = std::filesystem;
   const std::string old_tgt = tgt_line(kKey, "iqn.old", "10.0.0.9", "3260"),
@@ -593,7 +593,7 @@ TEST_F(LhbaStartupTest, PlantedRecordsAndTemporariesAreNotTakenIn) {
     fs::remove(at);
     return ::symlink(to.c_str(), at.c_str());
   };
-  const char *dropped = "is no commit record: dropped", *not_staged = "was not staged by the library";
+  const char *foreign = "is no commit record: left alone", *not_staged = "was not staged by the library";
   const struct {
     const char* what;
     std::function<int()> plant;
@@ -601,11 +601,11 @@ TEST_F(LhbaStartupTest, PlantedRecordsAndTemporariesAreNotTakenIn) {
     const char* told;
     std::string left;  // planted, and left where it is
   } cases[] = {
-      {"a FIFO as the record", [&] { return ::mkfifo(record.c_str(), 0600); }, false, false, dropped, ""},
-      {"the record a link to /dev/zero", [&] { return link("/dev/zero", record); }, false, false, dropped, ""},
-      {"the record a link outside the root", [&] { return link(outside, record); }, false, false, dropped, ""},
+      {"a FIFO as the record", [&] { return ::mkfifo(record.c_str(), 0600); }, false, false, foreign, record},
+      {"the record a link to /dev/zero", [&] { return link("/dev/zero", record); }, false, false, foreign, record},
+      {"the record a link outside the root", [&] { return link(outside, record); }, false, false, foreign, record},
       {"a record of a megabyte", [&] { return write_file(record, both + std::string(1 << 20, '#')), 0; }, false,
-       false, dropped, ""},
+       false, foreign, record},
       {"a temporary a link outside the root", [&] { return write_file(record, both), link(outside, tgt_tmp); },
        false, true, not_staged, tgt_tmp},
       {"a temporary a directory",
@@ -627,11 +627,16 @@ TEST_F(LhbaStartupTest, PlantedRecordsAndTemporariesAreNotTakenIn) {
     EXPECT_EQ(saved("savestp.txt"), c.new_stp ? new_stp : old_stp);
     EXPECT_EQ(read_file(outside), both);
     EXPECT_FALSE(file_exists(saved_path("savetgt.txt.corrupt")));
-    EXPECT_FALSE(fs::exists(fs::symlink_status(record)));
     EXPECT_GT(log_count(c.told), told) << debug_log();
-    for (const std::string& tmp : {tgt_tmp, stp_tmp}) EXPECT_EQ(fs::exists(fs::symlink_status(tmp)), tmp == c.left);
-    // Saves go on beside what stays.
+    for (const std::string& at : {record, tgt_tmp, stp_tmp}) EXPECT_EQ(fs::exists(fs::symlink_status(at)), at == c.left);
+    // Saves of one file go on beside what stays; a change of several waits
+    // while a record that is none of the library's stands.
     EXPECT_EQ(act(kL + "/Discovery/AddSendTargetPortal", {"10.0.0.70", "3260"}), 0u);
+    EXPECT_EQ(act("Corvane0/iSCSIPhysicalHBA0/EraseConfiguration"), c.left == record ? 1u : 0u);
+    if (c.left == record) {
+      EXPECT_NE(last_status().second.find("File exists"), std::string::npos);
+    }
+    EXPECT_EQ(fs::exists(fs::symlink_status(record)), c.left == record);
     fs::remove(c.left);
   }
 }
