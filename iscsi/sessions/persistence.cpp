@@ -17,7 +17,7 @@
 
 using namespace tavo::sessions;
 using namespace tavo::iscsi;
-using namespace tavo::targets;
+using namespace tavo::target_data;
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "iscsi/common/software_initiator.h"
 #include "iscsi/common/saved_view.h"
 
-namespace tavo::targets {
+namespace tavo::target_data {
 namespace {
 
 constexpr Saved copy_file(Copy c) {
@@ -275,9 +275,9 @@ std::array<std::string_view, kOptionCount> line_options(Saved s, std::span<const
   return out;
 }
 
-}  // namespace tavo::targets
+}  // namespace tavo::target_data
 
-using namespace tavo::targets;
+using namespace tavo::target_data;
 
 uint32_t TAVO_get_initiator_loginoptions(TavoNode* lhba, TavoNode* options, TavoNode* authentication) {
   TAVO_LIBRARY_LOCK;

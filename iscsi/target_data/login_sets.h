@@ -10,7 +10,7 @@
 #include "iscsi/common/saved_records.h"
 #include "tree/tree.h"
 
-namespace tavo::targets {
+namespace tavo::target_data {
 
 using OptionValues = std::array<std::string, iscsi::kOptionCount>;
 
@@ -67,4 +67,4 @@ uint32_t set_rewrite(Copy c, TavoNode* owner, const char* option, const char* va
 // or the other option cannot be read (no status).
 bool digest_rules_allow(TavoNode* options, const char* property, const char* value);
 
-}  // namespace tavo::targets
+}  // namespace tavo::target_data

@@ -13,7 +13,7 @@
 #include "iscsi/common/saved_view.h"
 #include "iscsi/target_data/target_records.h"
 
-using namespace tavo::targets;
+using namespace tavo::target_data;
 using tavo::tree::next_instance;
 
 namespace {
@@ -229,7 +229,7 @@ uint32_t TAVO_remove_entry_from_file(TavoNode* lhba, const char* name, const cha
   });
 }
 
-uint32_t tavo::targets::remove_target_lines(TavoNode* lhba, const char* name,
+uint32_t tavo::target_data::remove_target_lines(TavoNode* lhba, const char* name,
                                             const std::vector<std::pair<std::string, std::string>>& portals) {
   LhbaKey key;
   if (!lhba_key(lhba, &key) || name == nullptr) return 1;

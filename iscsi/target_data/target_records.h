@@ -17,7 +17,7 @@
 #include "tree/handler_context.h"
 #include "tree/status_texts.h"
 
-namespace tavo::targets {
+namespace tavo::target_data {
 
 // The branch works in the vocabulary the iSCSI branches share.
 using namespace iscsi;
@@ -77,4 +77,4 @@ uint32_t startup_lines(Saved s, const LhbaKey& key, bool (*unusable)(const Saved
 // failure that left no reason gets the generic one.
 uint32_t action_end(SavedBatch& batch, uint32_t result);
 
-}  // namespace tavo::targets
+}  // namespace tavo::target_data

@@ -24,7 +24,7 @@
 #include "transport/mailbox.h"
 #include "tree/state_changes.h"
 
-using namespace tavo::targets;
+using namespace tavo::target_data;
 using tavo::tree::instance_number;
 using tavo::tree::next_instance;
 
@@ -160,12 +160,12 @@ TavoNode* setup_walk(TavoNode* group, const char* name) {
 
 }  // namespace
 
-const char* tavo::targets::target_stored_name(TavoNode* target) {
+const char* tavo::target_data::target_stored_name(TavoNode* target) {
   return target != nullptr && target->kind == TAVO_KIND_GROUP && target->record != nullptr ? setup_stored_name(target)
                                                                                            : nullptr;
 }
 
-void tavo::targets::note_target(TavoNode* target) {
+void tavo::target_data::note_target(TavoNode* target) {
   TAVO_LIBRARY_LOCK;
   if (target != nullptr && target->parent != nullptr) target_index().built(target);
 }
