@@ -160,16 +160,34 @@ uint32_t TAVO_set_initatorIQN_alias(TavoNode* property, const char* value) {
   return name_tell_software_initiator(property, value);
 }
 
+uint32_t tavo::network::initiator_names(TavoNode* lhba, NameRead asked, InitiatorNames* out) {
+  TAVO_LIBRARY_LOCK;
+  TavoNode* group = internal_get_node(lhba, "InitiatoriSCSIName", TAVO_KIND_GROUP);
+  TavoNode* property = internal_get_node(group, asked == NameRead::Name ? "InitiatoriSCSIName" : "InitiatorAlias",
+                                         TAVO_KIND_PROPERTY);
+  if (property == nullptr || property->record == nullptr || out == nullptr) return 1;
+  const HandlerContext t = handler_context(property);
+  if (!t) return 1;
+  if (const uint32_t result = name_fill(t, property, property)) return result;
+  // The group's two texts, as the fill stored them.
+  const auto stored = [group](const char* name, char* text) {
+    TavoNode* p = internal_get_node(group, name, TAVO_KIND_PROPERTY);
+    snprintf(text, TAVO_VALUE_SIZE, "%s", p != nullptr ? tavo::tree::property_record(p)->value : "");
+  };
+  stored("InitiatoriSCSIName", out->name);
+  stored("InitiatorAlias", out->alias);
+  return 0;
+}
+
 uint32_t get_initiator_name(TavoNode* node, char* text, uint32_t domain) {
   TAVO_LIBRARY_LOCK;
   if (node == nullptr || node->parent == nullptr || text == nullptr) return 1;
   char lhba_name[TAVO_NAME_SIZE];
   snprintf(lhba_name, sizeof lhba_name, "LogicalHBA%u", domain);
   TavoNode* lhba = internal_get_node(node->parent, lhba_name, TAVO_KIND_GROUP);
-  TavoNode* names = internal_get_node(lhba, "InitiatoriSCSIName", TAVO_KIND_GROUP);
-  char name[TAVO_VALUE_SIZE] = "";
-  if (names == nullptr || internal_get_property(names, "InitiatoriSCSIName", name) != 0) return 1;
-  memcpy(text, name, sizeof name);
+  tavo::network::InitiatorNames names;
+  if (tavo::network::initiator_names(lhba, tavo::network::NameRead::Name, &names) != 0) return 1;
+  memcpy(text, names.name, sizeof names.name);
   return 0;
 }
 

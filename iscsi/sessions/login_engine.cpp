@@ -51,14 +51,6 @@ LoginChoices login_digest_choices(const char* level) {
   return strcasecmp(level, "Preferred") == 0 ? LoginChoices{{1, 0}, 2} : LoginChoices{{0, 0}, 1};
 }
 
-// The option block of one combination, built whole over the defaults.
-void login_block(TavoNode* options, IscsiLoginOptionsBlock* block, uint8_t chap, uint8_t header, uint8_t data) {
-  *block = *get_default_login_options();
-  update_chap_details(options, block, chap);
-  update_header_digest_details(options, block, header);
-  update_data_digest_details(options, block, data);
-}
-
 // The firmware's entry of one qualifier, made by the tries, goes again.
 void login_drop_entry(const LoginOutcome& o, uint16_t qualifier) {
   delete_persistent(o.at.number, o.at.domain, o.at.port, o.target, o.name.c_str(), o.address.c_str(), o.port.c_str(),
@@ -75,12 +67,13 @@ uint32_t tavo::sessions::login_tries(TavoNode* action, TavoNode* options, tavo::
   // The options' function; the action's domain and port.
   o->at = tavo::tree::handler_context(action);
   o->at.number = tavo::tree::handler_context(options).number;
-  char chap[TAVO_VALUE_SIZE] = "", header[TAVO_VALUE_SIZE] = "", data[TAVO_VALUE_SIZE] = "";
-  if (o->at.number == 0 ||
-      internal_get_property(internal_get_node(options, "Authentication", TAVO_KIND_GROUP), "CHAPParam", chap) != 0 ||
-      internal_get_property(options, "HeaderParam", header) != 0 ||
-      internal_get_property(options, "DataParam", data) != 0)
-    return 1;
+  // The set is read once: its levels choose the tries, each try's block
+  // comes from it, and the session's line keeps it.
+  if (o->at.number == 0 || !tavo::target_data::login_option_set(options, &o->options)) return 1;
+  using tavo::iscsi::Field;
+  const char* chap = tavo::target_data::option(o->options, Field::CHAPParam).c_str();
+  const char* header = tavo::target_data::option(o->options, Field::HeaderParam).c_str();
+  const char* data = tavo::target_data::option(o->options, Field::DataParam).c_str();
   o->target = options->parent;
   o->initiator = initiator_name != nullptr ? initiator_name : "";
   o->first = o->qualifier = request->isid_qualifier;
@@ -107,7 +100,8 @@ uint32_t tavo::sessions::login_tries(TavoNode* action, TavoNode* options, tavo::
       for (int d = 0; d < datas.count; ++d) {
         const bool last = c == chaps.count - 1 && h == headers.count - 1 && d == datas.count - 1;
         memcpy(request, head, sizeof head);
-        login_block(options, &request->options, chaps.value[c], headers.value[h], datas.value[d]);
+        tavo::target_data::login_block(o->options, &request->options, chaps.value[c] == 1, headers.value[h] == 1,
+                                       datas.value[d] == 1);
         request->isid_qualifier = o->qualifier;
         if (mode == 0) {
           request->flags |= tavo::kDiscoveryFlags;
@@ -176,7 +170,7 @@ uint32_t tavo::sessions::login_commit(const LoginOutcome& o) {
   // kept in the file for it.
   if (OPEN_ISCSI_DRIVER_LOADED && o.boot != "True") return 0;
   const uint16_t* instead = moved ? &o.first : nullptr;
-  if (save_session_line(o.target, o.address.c_str(), o.port.c_str(), o.qualifier, instead) == 0) return 0;
+  if (save_session_line(o.target, o.address.c_str(), o.port.c_str(), o.qualifier, instead, &o.options) == 0) return 0;
   pdebug(TAVO_LOG_BACKEND, 3, "%s: the session line of qualifier %u was not saved\n", __func__, o.qualifier);
   return 1;
 }

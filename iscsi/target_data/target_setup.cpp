@@ -17,6 +17,7 @@
 #include "iscsi/common/software_initiator.h"
 #include "iscsi/common/saved_view.h"
 #include "iscsi/target_data/node_index.h"
+#include "iscsi/target_data/login_sets.h"
 #include "iscsi/target_data/target_records.h"
 #include "transport/commands.h"
 #include "transport/firmware_records.h"
@@ -278,10 +279,14 @@ uint32_t get_target_type(TavoNode* target) {
   return f.found ? set_prop_val(target, "TargetType", "%s", f.type[0] == '\0' ? "Static" : f.type) : 0;
 }
 
+bool tavo::target_data::target_type(TavoNode* target, char out[TAVO_VALUE_SIZE]) {
+  TavoNode* property = internal_get_node(target, "TargetType", TAVO_KIND_PROPERTY);
+  return property != nullptr && handle_target_type(property, out, TAVO_PROPERTY_GET) == 0;
+}
+
 uint32_t handle_target_type(TavoNode* property, char* buf, uint32_t op) {
   if (property == nullptr || buf == nullptr) return 1;
   if (op != TAVO_PROPERTY_GET) return 0;
-  if (property == nullptr || buf == nullptr || get_target_type(property->parent) != 0)
-    return 1;
+  if (get_target_type(property->parent) != 0) return 1;
   return handle_internal_property(property, buf, op);
 }
