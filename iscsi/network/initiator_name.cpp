@@ -89,9 +89,10 @@ uint32_t name_tell_software_initiator(TavoNode* property, const char* name) {
 
 namespace {
 
-// The block into the group's two properties, read for the property asked
-// (a client's read) or for the library (null).
-uint32_t name_fill(const HandlerContext& t, TavoNode* property, TavoNode* asking) {
+// The block into the group's two properties (and *out when given), read
+// for the property asked (a client's read) or for the library (null).
+uint32_t name_fill(const HandlerContext& t, TavoNode* property, TavoNode* asking,
+                   tavo::network::InitiatorNames* out = nullptr) {
   tavo::InitiatorNameBlock b;
   if (const uint32_t status = name_reads().read(name_key(t), asking, &b, [&](tavo::InitiatorNameBlock* r) {
         return name_fetch(t, r, false, "get_name_params");
@@ -105,6 +106,10 @@ uint32_t name_fill(const HandlerContext& t, TavoNode* property, TavoNode* asking
   // The group holds just the two: one walk of it stores both.
   const tavo::tree::StoredValue values[] = {{"InitiatoriSCSIName", name}, {"InitiatorAlias", alias}};
   if (tavo::tree::store_values(property->parent, values) != 0) return 1;
+  if (out != nullptr) {
+    memcpy(out->name, name, sizeof name);
+    memcpy(out->alias, alias, sizeof alias);
+  }
   return name_tell_software_initiator(property, name);
 }
 
@@ -168,15 +173,7 @@ uint32_t tavo::network::initiator_names(TavoNode* lhba, NameRead asked, Initiato
   if (property == nullptr || property->record == nullptr || out == nullptr) return 1;
   const HandlerContext t = handler_context(property);
   if (!t) return 1;
-  if (const uint32_t result = name_fill(t, property, property)) return result;
-  // The group's two texts, as the fill stored them.
-  const auto stored = [group](const char* name, char* text) {
-    TavoNode* p = internal_get_node(group, name, TAVO_KIND_PROPERTY);
-    snprintf(text, TAVO_VALUE_SIZE, "%s", p != nullptr ? tavo::tree::property_record(p)->value : "");
-  };
-  stored("InitiatoriSCSIName", out->name);
-  stored("InitiatorAlias", out->alias);
-  return 0;
+  return name_fill(t, property, property, out);
 }
 
 uint32_t get_initiator_name(TavoNode* node, char* text, uint32_t domain) {

@@ -382,8 +382,10 @@ uint32_t setup_initiator_target_loginopts(TavoNode* node, const tavo::Connection
 TavoNode* find_session(TavoNode* target, const char* address, const char* port) {
   TAVO_LIBRARY_LOCK;
   if (address == nullptr || port == nullptr) return nullptr;
-  for (TavoNode* s = get_first_instance(target, "Session"); s != nullptr; s = next_instance(s))
-    if (goes_to(s, address, port)) return s;
+  for (TavoNode* s = get_first_instance(target, "Session"); s != nullptr; s = next_instance(s)) {
+    SessionView view;
+    if (session_view(s, &view) && goes_to(view, address, port)) return s;
+  }
   return nullptr;
 }
 

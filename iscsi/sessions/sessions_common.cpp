@@ -66,9 +66,8 @@ bool session_portal(TavoNode* session, char address[TAVO_VALUE_SIZE], char port[
   return read_text(c, "DestinationIPAddress", address) && read_text(c, "DestinationPortNumber", port);
 }
 
-bool goes_to(TavoNode* session, const char* address, const char* port) {
-  char a[TAVO_VALUE_SIZE], p[TAVO_VALUE_SIZE];
-  return session_portal(session, a, p) && is_word(a, address) && is_word(p, port);
+bool goes_to(const SessionView& view, const char* address, const char* port) {
+  return view.has_portal && is_word(view.address, address) && is_word(view.port, port);
 }
 
 bool software_initiator(uint32_t function_number) {
