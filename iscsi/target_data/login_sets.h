@@ -78,6 +78,10 @@ void login_block(const LoginOptionSet& set, IscsiLoginOptionsBlock* block, bool 
 // TargetType of a Target as a read of it answers: from the target's first
 // saved line, else as the tree knows it; false when it cannot be read.
 bool target_type(TavoNode* target, char out[TAVO_VALUE_SIZE]);
+// TAVO_add_target_into_file with the LogicalHBA's initiator name as the
+// caller read it (read here when null).
+uint32_t add_target_line(TavoNode* lhba, TavoNode* target, const char* name, const char* address, const char* port,
+                         TavoNode* portal, const char* persistence, const char* initiator);
 // Appends a persistent session's line (TAVO_update_tgt_entry) with the
 // target's set (read now when null).
 uint32_t append_session_line(TavoNode* lhba, TavoNode* target, const char* address, const char* port,

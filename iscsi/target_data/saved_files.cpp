@@ -153,6 +153,12 @@ uint32_t TAVO_get_iscsi_data_from_file(const char* line, char (*keys)[TAVO_VALUE
 uint32_t TAVO_add_target_into_file(TavoNode* lhba, TavoNode* target, const char* name, const char* address,
                                    const char* port, TavoNode* portal, const char* persistence) {
   TAVO_LIBRARY_LOCK;
+  return add_target_line(lhba, target, name, address, port, portal, persistence, nullptr);
+}
+
+uint32_t tavo::target_data::add_target_line(TavoNode* lhba, TavoNode* target, const char* name, const char* address,
+                                            const char* port, TavoNode* portal, const char* persistence,
+                                            const char* initiator) {
   LhbaKey key;
   Saved file;
   std::vector<Match> present;
@@ -174,7 +180,11 @@ uint32_t TAVO_add_target_into_file(TavoNode* lhba, TavoNode* target, const char*
   if (duplicate) return 0;
   TargetTexts t;
   if (snprintf(t.name, sizeof t.name, "%s", name) >= static_cast<int>(sizeof t.name)) return 1;
-  if (!files_initiator_name(lhba, t.initiator) || !target_type(target, t.type)) return 1;
+  if (initiator != nullptr)
+    snprintf(t.initiator, sizeof t.initiator, "%s", initiator);
+  else if (!files_initiator_name(lhba, t.initiator))
+    return 1;
+  if (!target_type(target, t.type)) return 1;
   TavoNode* source = internal_get_node(lhba, "InitiatorLoginOptions", TAVO_KIND_GROUP);
   if (!own && strcasecmp(t.type, "Discovered") == 0) {
     if (!files_source_portal(lhba, address, &portal)) return 1;

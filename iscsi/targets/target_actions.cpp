@@ -197,7 +197,7 @@ uint32_t add_target(TavoNode* lhba, TavoNode* action, char* params) {
     return 1;
   }
   NewPortal n{p, target, target, name, address, port, initiator};
-  const uint32_t saved = TAVO_add_target_into_file(lhba, target, name, address, port, nullptr, "True");
+  const uint32_t saved = add_target_line(lhba, target, name, address, port, nullptr, "True", initiator);
   if (saved != 0) {
     tavo::iscsi::keeping_last_status([&] { delete_with_records(target); });
     return saved;
@@ -238,7 +238,7 @@ uint32_t add_target_portal(TavoNode* target, char* params) {
   }
   // As for a new target: no portal without its saved lines.
   NewPortal n{p, target, portal, name, address, port, initiator};
-  const uint32_t saved = TAVO_add_target_into_file(p.lhba, target, name, address, port, nullptr, "True");
+  const uint32_t saved = add_target_line(p.lhba, target, name, address, port, nullptr, "True", initiator);
   if (saved != 0) {
     tavo::iscsi::keeping_last_status([&] { delete_node(portal); });
     return saved;
