@@ -205,7 +205,11 @@ uint32_t login_by_software(const LoginRun& r, bool* done) {
 // portal. 0, or 1.
 uint32_t login_request(LoginRun& r, tavo::IscsiLoginRequest* request, uint32_t* reused, TavoNode** reused_session) {
   const bool named = r.initiator[0] == '\0' && (!OPEN_ISCSI_DRIVER_LOADED || r.boot);
-  if (named && r.matched != nullptr && !read_text(r.matched, "SessionInitiatorName", r.initiator)) return 1;
+  if (named && r.matched != nullptr) {
+    SessionView view;
+    if (!session_view(r.matched, &view)) return 1;
+    memcpy(r.initiator, view.initiator, sizeof view.initiator);
+  }
   tavo::network::InitiatorNames names;
   const bool by_name = named && r.matched == nullptr;
   if (tavo::network::initiator_names(r.p.lhba, by_name ? tavo::network::NameRead::Name

@@ -119,7 +119,8 @@ bool view_stored_portal(TavoNode* c, tavo::sessions::SessionView* out) {
 // The stored texts, where the software initiator keeps the session.
 bool view_stored(TavoNode* session, tavo::sessions::SessionView* out) {
   char qualifier[TAVO_VALUE_SIZE];
-  if (!read_text(session, "SessionStatus", out->status) || !read_text(session, "ISIDQualifier", qualifier))
+  if (!read_text(session, "SessionStatus", out->status) || !read_text(session, "ISIDQualifier", qualifier) ||
+      !read_text(session, "SessionInitiatorName", out->initiator))
     return false;
   out->qualifier = parse_qualifier(qualifier);
   return view_stored_portal(first_connection(session), out);
@@ -155,6 +156,7 @@ bool tavo::sessions::session_view(TavoNode* session, SessionView* out) {
   }
   snprintf(out->status, sizeof out->status, "%s", session_status_text(r->state));
   out->qualifier = record_qualifier(*r);
+  tavo::iscsi::copy_field(out->initiator, sizeof out->initiator, r->initiator_name, sizeof r->initiator_name);
   TavoNode* first = first_connection(session);
   if (first == nullptr || first != named) return view_stored_portal(first, out);
   attribs_address(r->connection.destination_address, r->connection.destination_type, out->address);

@@ -161,14 +161,15 @@ inline TavoNode* first_connection(TavoNode* session) { return get_first_instance
 // DestinationIPAddress and DestinationPortNumber of the session's first
 // Connection; false when either cannot be read.
 bool session_portal(TavoNode* session, char address[TAVO_VALUE_SIZE], char port[TAVO_VALUE_SIZE]);
-// What a login's choices read of a session, as reads of its SessionStatus
-// and ISIDQualifier and of its first Connection's DestinationIPAddress and
-// DestinationPortNumber answer: from one read of its record (once per
-// request), nothing stored. false when such a read fails; has_portal false
-// without a Connection.
+// What a login's choices read of a session, as reads of its SessionStatus,
+// ISIDQualifier and SessionInitiatorName and of its first Connection's
+// DestinationIPAddress and DestinationPortNumber answer: from one read of
+// its record (once per request), nothing stored. false when such a read
+// fails; has_portal false without a Connection.
 struct SessionView {
   char status[TAVO_VALUE_SIZE] = "";
   uint16_t qualifier = 0;
+  char initiator[TAVO_VALUE_SIZE] = "";
   char address[TAVO_VALUE_SIZE] = "";
   char port[TAVO_VALUE_SIZE] = "";
   bool has_portal = false;
