@@ -22,7 +22,7 @@
 namespace {
 
 using namespace tavo::iscsi;
-using namespace tavo::targets;
+using namespace tavo::target_data;
 
 // The rows a reader may fill, and one more that it must leave alone.
 constexpr uint32_t kReaderRows = 24;

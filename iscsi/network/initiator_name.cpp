@@ -89,9 +89,10 @@ uint32_t name_tell_software_initiator(TavoNode* property, const char* name) {
 
 namespace {
 
-// The block into the group's two properties, read for the property asked
-// (a client's read) or for the library (null).
-uint32_t name_fill(const HandlerContext& t, TavoNode* property, TavoNode* asking) {
+// The block into the group's two properties (and *out when given), read
+// for the property asked (a client's read) or for the library (null).
+uint32_t name_fill(const HandlerContext& t, TavoNode* property, TavoNode* asking,
+                   tavo::network::InitiatorNames* out = nullptr) {
   tavo::InitiatorNameBlock b;
   if (const uint32_t status = name_reads().read(name_key(t), asking, &b, [&](tavo::InitiatorNameBlock* r) {
         return name_fetch(t, r, false, "get_name_params");
@@ -105,6 +106,10 @@ uint32_t name_fill(const HandlerContext& t, TavoNode* property, TavoNode* asking
   // The group holds just the two: one walk of it stores both.
   const tavo::tree::StoredValue values[] = {{"InitiatoriSCSIName", name}, {"InitiatorAlias", alias}};
   if (tavo::tree::store_values(property->parent, values) != 0) return 1;
+  if (out != nullptr) {
+    memcpy(out->name, name, sizeof name);
+    memcpy(out->alias, alias, sizeof alias);
+  }
   return name_tell_software_initiator(property, name);
 }
 
@@ -160,16 +165,26 @@ uint32_t TAVO_set_initatorIQN_alias(TavoNode* property, const char* value) {
   return name_tell_software_initiator(property, value);
 }
 
+uint32_t tavo::network::initiator_names(TavoNode* lhba, NameRead asked, InitiatorNames* out) {
+  TAVO_LIBRARY_LOCK;
+  TavoNode* group = internal_get_node(lhba, "InitiatoriSCSIName", TAVO_KIND_GROUP);
+  TavoNode* property = internal_get_node(group, asked == NameRead::Name ? "InitiatoriSCSIName" : "InitiatorAlias",
+                                         TAVO_KIND_PROPERTY);
+  if (property == nullptr || property->record == nullptr || out == nullptr) return 1;
+  const HandlerContext t = handler_context(property);
+  if (!t) return 1;
+  return name_fill(t, property, property, out);
+}
+
 uint32_t get_initiator_name(TavoNode* node, char* text, uint32_t domain) {
   TAVO_LIBRARY_LOCK;
   if (node == nullptr || node->parent == nullptr || text == nullptr) return 1;
   char lhba_name[TAVO_NAME_SIZE];
   snprintf(lhba_name, sizeof lhba_name, "LogicalHBA%u", domain);
   TavoNode* lhba = internal_get_node(node->parent, lhba_name, TAVO_KIND_GROUP);
-  TavoNode* names = internal_get_node(lhba, "InitiatoriSCSIName", TAVO_KIND_GROUP);
-  char name[TAVO_VALUE_SIZE] = "";
-  if (names == nullptr || internal_get_property(names, "InitiatoriSCSIName", name) != 0) return 1;
-  memcpy(text, name, sizeof name);
+  tavo::network::InitiatorNames names;
+  if (tavo::network::initiator_names(lhba, tavo::network::NameRead::Name, &names) != 0) return 1;
+  memcpy(text, names.name, sizeof names.name);
   return 0;
 }
 

@@ -13,6 +13,18 @@ namespace tavo::network {
 // when the group has none yet. Null, with the read's status, on failure.
 TcpipInterfaceHandle* tcpip_interface(TavoNode* tcpip);
 
+// The initiator's name and alias of a LogicalHBA (its InitiatoriSCSIName
+// group) as a read of the asked one through its handler answers: the
+// function's name block, read once per request (record_reads.h), stored in
+// the group; a read of the name also tells the host's software initiator.
+// 0, else the failing command's status (110), or 1 without the group.
+enum class NameRead { Name, Alias };
+struct InitiatorNames {
+  char name[TAVO_VALUE_SIZE] = "";
+  char alias[TAVO_VALUE_SIZE] = "";
+};
+uint32_t initiator_names(TavoNode* lhba, NameRead asked, InitiatorNames* out);
+
 // The all-zero IPv6 address in full form: no address.
 inline constexpr char kNoIPv6Address[] = "0000:0000:0000:0000:0000:0000:0000:0000";
 

@@ -268,6 +268,16 @@ uint32_t handle_MPIOEnabled(TavoNode* property, char* buf, uint32_t op) {
   return 0;
 }
 
+uint32_t tavo::sessions::dhcp_boot_discovery(TavoNode* lhba, char out[TAVO_VALUE_SIZE]) {
+  TAVO_LIBRARY_LOCK;
+  TavoNode* discovery = internal_get_node(lhba, "Discovery", TAVO_KIND_GROUP);
+  TavoNode* property = internal_get_node(discovery, "DiscoverBootTargetThruDHCP", TAVO_KIND_PROPERTY);
+  out[0] = '\0';
+  return property != nullptr && property->record != nullptr
+             ? handle_DiscoverBootTargetThruDHCP(property, out, TAVO_PROPERTY_GET)
+             : 1;
+}
+
 uint32_t handle_DiscoverBootTargetThruDHCP(TavoNode* property, char* buf, uint32_t op) {
   TAVO_LIBRARY_LOCK;
   const tavo::tree::HandlerContext c = tavo::tree::handler_context(property);

@@ -152,13 +152,16 @@ bool isid_parse(const char* text, uint32_t* qualifier) {
 }
 
 // The first closed or failed Session of the target to the portal (with
-// the given qualifier when one is given); null for none.
-TavoNode* isid_reusable(TavoNode* target, const char* address, const char* port, const uint32_t* qualifier) {
+// the given qualifier when one is given), and its qualifier; null for
+// none.
+TavoNode* isid_reusable(TavoNode* target, const char* address, const char* port, const uint32_t* qualifier,
+                        uint32_t* held) {
   for (TavoNode* s = get_first_instance(target, "Session"); s != nullptr; s = next_instance(s)) {
-    char status[TAVO_VALUE_SIZE], text[TAVO_VALUE_SIZE];
-    if (!read_text(s, "SessionStatus", status) || !reusable_status(status) || !goes_to(s, address, port)) continue;
-    if (qualifier == nullptr) return s;
-    if (read_text(s, "ISIDQualifier", text) && parse_qualifier(text) == *qualifier) return s;
+    SessionView view;
+    if (!session_view(s, &view) || !reusable_status(view.status) || !goes_to(view, address, port)) continue;
+    if (qualifier != nullptr && view.qualifier != *qualifier) continue;
+    *held = view.qualifier;
+    return s;
   }
   return nullptr;
 }
@@ -206,10 +209,7 @@ uint32_t TAVO_get_isid(TavoNode* target, const char* qualifier_text, const char*
       port == nullptr || reused == nullptr || qualifier == nullptr || reused_session == nullptr)
     return 1;
   if (qualifier_text == nullptr || qualifier_text[0] == '\0') {
-    if (TavoNode* s = isid_reusable(target, address, port, nullptr)) {
-      char text[TAVO_VALUE_SIZE];
-      if (!read_text(s, "ISIDQualifier", text)) return 1;
-      *qualifier = parse_qualifier(text);
+    if (TavoNode* s = isid_reusable(target, address, port, nullptr, qualifier)) {
       *reused = 1;
       *reused_session = s;
       return 0;
@@ -222,8 +222,7 @@ uint32_t TAVO_get_isid(TavoNode* target, const char* qualifier_text, const char*
   // restored from its saved line keeps its qualifier.
   uint32_t given = 0;
   if (!isid_parse(qualifier_text, &given)) return 1;
-  if (TavoNode* s = isid_reusable(target, address, port, &given)) {
-    *qualifier = given;
+  if (TavoNode* s = isid_reusable(target, address, port, &given, qualifier)) {
     *reused = 1;
     *reused_session = s;
     return 0;

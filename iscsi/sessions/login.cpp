@@ -12,6 +12,7 @@
 #include "base/library_lock.h"
 #include "controller/controller.h"
 #include "iscsi/common/saved_view.h"
+#include "iscsi/network/network.h"
 #include "iscsi/sessions/sessions_internal.h"
 #include "transport/device_ids.h"
 #include "transport/glob.h"
@@ -142,71 +143,139 @@ uint32_t login_software(TavoNode* target, TavoNode* first, char* params) {
 
 namespace {
 
-uint32_t login_action(TavoNode* target, TavoNode* action, char* params, tavo::iscsi::SavedBatch& batch) {
-  const tavo::tree::HandlerContext p = tavo::tree::handler_context(target);
-  if (target == nullptr || action == nullptr || params == nullptr || !below_lhba(p)) {
+// What the steps of a login share.
+struct LoginRun {
+  tavo::tree::HandlerContext p;
+  TavoNode* target;
+  TavoNode* action;
+  char* params;
+  char* address = nullptr;
+  char* port = nullptr;
+  char* initiator = nullptr;
+  char tag[TAVO_VALUE_SIZE] = "";
+  TavoNode* portal = nullptr;
+  TavoNode* matched = nullptr;  // the session to the portal, if any
+  bool boot = false;
+};
+
+// The checks before anything is sent; the portal and the matched session.
+bool login_start(LoginRun& r) {
+  if (r.target == nullptr || r.action == nullptr || r.params == nullptr || !below_lhba(r.p)) {
     pdebug(TAVO_LOG_BACKEND, 3, "do_Login: the target has no LogicalHBA or controller above it\n");
-    return 1;
+    return false;
   }
-  if (login_session_count(target) >= kMostSessions) {
+  if (login_session_count(r.target) >= kMostSessions) {
     sessions_status(118);
-    return 1;
+    return false;
   }
-  if (get_first_instance(target, "TargetPortal") == nullptr) {
+  if (get_first_instance(r.target, "TargetPortal") == nullptr) {
     sessions_status(29);
-    return 1;
+    return false;
   }
-  char* address = param(params, 0);
-  char* port = param(params, 1);
-  char* initiator = param(params, 2);
-  char tag[TAVO_VALUE_SIZE];
-  TavoNode* portal = login_portal(target, address, port, tag);
-  TavoNode* names = internal_get_node(p.lhba, "InitiatoriSCSIName", TAVO_KIND_GROUP);
-  if (portal == nullptr || names == nullptr) return 1;
-  TavoNode* matched = find_session(target, address, port);
+  r.address = param(r.params, 0);
+  r.port = param(r.params, 1);
+  r.initiator = param(r.params, 2);
+  r.portal = login_portal(r.target, r.address, r.port, r.tag);
+  if (r.portal == nullptr || internal_get_node(r.p.lhba, "InitiatoriSCSIName", TAVO_KIND_GROUP) == nullptr)
+    return false;
+  r.matched = find_session(r.target, r.address, r.port);
   char matched_boot[TAVO_VALUE_SIZE] = "";
-  if (matched != nullptr) read_text(matched, "iSCSIBoot", matched_boot);
-  const bool boot = is_word(matched_boot, "True") || is_word(param(params, 4), "True");
-  if (OPEN_ISCSI_DRIVER_LOADED) {
-    if (login_software(target, portal, params) != 0) return 1;
-    set_prop_val(target, "ETO", "0");
-    if (matched == nullptr && !boot) {
-      uint32_t r = TAVO_op_setup_session(target, params);
-      TavoNode* session = get_first_instance(target, "Session");
-      r |= TAVO_op_setup_connection(session, params);
-      if (session != nullptr)
-        r |= set_prop_val(session, "SessionTSIH", "N/A") | set_prop_val(session, "Persistent", "True");
-      return r | TAVO_op_get_session_details(session) | TAVO_op_get_all_luns(target, action, params);
-    }
+  if (r.matched != nullptr) read_text(r.matched, "iSCSIBoot", matched_boot);
+  r.boot = is_word(matched_boot, "True") || is_word(param(r.params, 4), "True");
+  return true;
+}
+
+// The host's software initiator logs in first; *done when that is all.
+uint32_t login_by_software(const LoginRun& r, bool* done) {
+  *done = false;
+  if (login_software(r.target, r.portal, r.params) != 0) return 1;
+  set_prop_val(r.target, "ETO", "0");
+  if (r.matched != nullptr || r.boot) return 0;
+  *done = true;
+  uint32_t result = TAVO_op_setup_session(r.target, r.params);
+  TavoNode* session = get_first_instance(r.target, "Session");
+  result |= TAVO_op_setup_connection(session, r.params);
+  if (session != nullptr)
+    result |= set_prop_val(session, "SessionTSIH", "N/A") | set_prop_val(session, "Persistent", "True");
+  return result | TAVO_op_get_session_details(session) | TAVO_op_get_all_luns(r.target, r.action, r.params);
+}
+
+// The login request: the initiator (the matched session's, else the
+// LogicalHBA's when none is given), the target, the qualifier and the
+// portal. 0, or 1.
+uint32_t login_request(LoginRun& r, tavo::IscsiLoginRequest* request, uint32_t* reused, TavoNode** reused_session) {
+  const bool named = r.initiator[0] == '\0' && (!OPEN_ISCSI_DRIVER_LOADED || r.boot);
+  if (named && r.matched != nullptr) {
+    SessionView view;
+    if (!session_view(r.matched, &view)) return 1;
+    memcpy(r.initiator, view.initiator, sizeof view.initiator);
   }
-  if (initiator[0] == '\0' && (!OPEN_ISCSI_DRIVER_LOADED || boot)) {
-    TavoNode* from = matched != nullptr ? matched : names;
-    if (!read_text(from, matched != nullptr ? "SessionInitiatorName" : "InitiatoriSCSIName", initiator)) return 1;
-  }
-  tavo::IscsiLoginRequest request{};
-  char alias[TAVO_VALUE_SIZE], name[TAVO_VALUE_SIZE];
-  if (!read_text(names, "InitiatorAlias", alias) || !read_text(target, "TargetISCSIName", name)) return 1;
-  put_text(request.initiator_name, sizeof request.initiator_name, initiator);
-  put_text(request.initiator_alias, sizeof request.initiator_alias, alias);
-  put_text(request.target_name, sizeof request.target_name, name);
-  uint32_t reused = 0, qualifier = 0;
-  TavoNode* reused_session = nullptr;
-  if (TAVO_get_isid(target, param(params, 3), name, initiator, address, port, &reused, &qualifier, &reused_session) !=
-      0)
+  tavo::network::InitiatorNames names;
+  const bool by_name = named && r.matched == nullptr;
+  if (tavo::network::initiator_names(r.p.lhba, by_name ? tavo::network::NameRead::Name
+                                                       : tavo::network::NameRead::Alias,
+                                     &names) != 0)
+    return 1;
+  if (by_name) snprintf(r.initiator, TAVO_VALUE_SIZE, "%s", names.name);
+  const char* name = tavo::target_data::target_stored_name(r.target);
+  if (name == nullptr) return 1;
+  put_text(request->initiator_name, sizeof request->initiator_name, r.initiator);
+  put_text(request->initiator_alias, sizeof request->initiator_alias, names.alias);
+  put_text(request->target_name, sizeof request->target_name, name);
+  uint32_t qualifier = 0;
+  if (TAVO_get_isid(r.target, param(r.params, 3), name, r.initiator, r.address, r.port, reused, &qualifier,
+                    reused_session) != 0)
     return 1;
   if (OPEN_ISCSI_DRIVER_LOADED) {
     char text[TAVO_VALUE_SIZE] = "";
-    TAVO_op_get_isid(target, text);
+    TAVO_op_get_isid(r.target, text);
   }
-  request.isid_qualifier = static_cast<uint16_t>(qualifier);
-  request.word224 = tavo::kLoginWord224;
-  if (!put_portal(address, port, &request.address_type, request.address, &request.port)) return 1;
-  request.flags |= tavo::kLoginFlags;
-  request.eto = tavo::kNoEto;
-  request.word1398 = request.word1400 = 0xFFFF;
+  request->isid_qualifier = static_cast<uint16_t>(qualifier);
+  request->word224 = tavo::kLoginWord224;
+  if (!put_portal(r.address, r.port, &request->address_type, request->address, &request->port)) return 1;
+  request->flags |= tavo::kLoginFlags;
+  request->eto = tavo::kNoEto;
+  request->word1398 = request->word1400 = 0xFFFF;
+  return 0;
+}
+
+// What follows a login that stands: the session's values, its LUNs, the
+// ETO (58 when it cannot be applied, the login standing) and Persistent.
+// 0, or 1 to end the action there with 0.
+uint32_t login_settle(const LoginRun& r, TavoNode* session, const char* eto, uint32_t session_handle) {
+  get_session_attribs(r.p.number, r.p.domain, r.p.port, session);
+  char answer[TAVO_VALUE_SIZE] = "";
+  ParamTexts cleared;
+  if (get_all_luns(r.target, r.p.domain, r.p.port, r.target,
+                   internal_get_node(r.target, "ReScanLUNS", TAVO_KIND_ACTION), cleared.data(),
+                   answer) == kLunsMissing)
+    sessions_status(kLunsMissing);
+  const uint32_t applied = software_initiator(r.p.number)
+                               ? set_prop_val(r.target, "ETO", "N/A")
+                               : set_eto_prop(r.p.number, r.p.domain, r.p.port, r.target, eto, session_handle);
+  if (applied != 0) {
+    sessions_status(58);
+    return 1;
+  }
+  set_prop_val(session, "Persistent", "True");
+  return 0;
+}
+
+uint32_t login_action(TavoNode* target, TavoNode* action, char* params, tavo::iscsi::SavedBatch& batch) {
+  LoginRun r{.p = tavo::tree::handler_context(target), .target = target, .action = action, .params = params};
+  if (!login_start(r)) return 1;
+  if (OPEN_ISCSI_DRIVER_LOADED) {
+    bool done = false;
+    const uint32_t result = login_by_software(r, &done);
+    if (result != 0 || done) return result;
+  }
+  tavo::IscsiLoginRequest request{};
+  uint32_t reused = 0;
+  TavoNode* reused_session = nullptr;
+  if (login_request(r, &request, &reused, &reused_session) != 0) return 1;
   TavoNode* options = internal_get_node(target, "TargetLoginOptions", TAVO_KIND_GROUP);
   LoginOutcome outcome;
-  if (options == nullptr || login_tries(action, options, &request, params, initiator, reused, 1, &outcome) != 0)
+  if (options == nullptr || login_tries(action, options, &request, params, r.initiator, reused, 1, &outcome) != 0)
     return 1;
   tavo::IscsiLoginReply reply;
   memcpy(&reply, &request, sizeof reply);
@@ -220,9 +289,9 @@ uint32_t login_action(TavoNode* target, TavoNode* action, char* params, tavo::is
   TavoNode* reopened = reused != 0 ? reused_session : nullptr;
   const auto before = login_handles(reopened, reply.session_handle, reply.connection_handle);
   char eto[TAVO_VALUE_SIZE];
-  TavoNode* session = read_text(target, "ETO", eto) ? login_nodes(p, target, action, params, reopened, reply,
-                                                                  outcome.qualifier, tag)
-                                                    : nullptr;
+  TavoNode* session = read_target_eto(target, eto) == 0 ? login_nodes(r.p, target, action, params, reopened, reply,
+                                                                      outcome.qualifier, r.tag)
+                                                        : nullptr;
   if (session == nullptr) {
     login_handles(reopened, before.first, before.second);
     login_undo(outcome, reply.session_handle, true);
@@ -245,24 +314,9 @@ uint32_t login_action(TavoNode* target, TavoNode* action, char* params, tavo::is
   // The login stands once its line is written; what follows does not
   // take it back.
   if (batch.commit() != 0) return 1;
-  if (!OPEN_ISCSI_DRIVER_LOADED) {
-    get_session_attribs(p.number, p.domain, p.port, session);
-    char answer[TAVO_VALUE_SIZE] = "";
-    ParamTexts cleared;
-    if (get_all_luns(target, p.domain, p.port, target, internal_get_node(target, "ReScanLUNS", TAVO_KIND_ACTION),
-                     cleared.data(), answer) == kLunsMissing)
-      sessions_status(kLunsMissing);
-    const uint32_t applied = software_initiator(p.number)
-                                 ? set_prop_val(target, "ETO", "N/A")
-                                 : set_eto_prop(p.number, p.domain, p.port, target, eto, reply.session_handle);
-    if (applied != 0) {
-      sessions_status(58);
-      return 0;
-    }
-    set_prop_val(session, "Persistent", "True");
-  }
-  if (get_cv_type(p.controller) == tavo::kGenerationMoravel && boot &&
-      login_boot_tail(p, session, param(params, 5)) != 0)
+  if (!OPEN_ISCSI_DRIVER_LOADED && login_settle(r, session, eto, reply.session_handle) != 0) return 0;
+  if (get_cv_type(r.p.controller) == tavo::kGenerationMoravel && r.boot &&
+      login_boot_tail(r.p, session, param(params, 5)) != 0)
     return 1;
   if (!OPEN_ISCSI_DRIVER_LOADED) return 0;
   return set_prop_val(session, "SessionTSIH", "N/A") | set_prop_val(session, "Persistent", "True") |

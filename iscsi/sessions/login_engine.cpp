@@ -51,18 +51,78 @@ LoginChoices login_digest_choices(const char* level) {
   return strcasecmp(level, "Preferred") == 0 ? LoginChoices{{1, 0}, 2} : LoginChoices{{0, 0}, 1};
 }
 
-// The option block of one combination, built whole over the defaults.
-void login_block(TavoNode* options, IscsiLoginOptionsBlock* block, uint8_t chap, uint8_t header, uint8_t data) {
-  *block = *get_default_login_options();
-  update_chap_details(options, block, chap);
-  update_header_digest_details(options, block, header);
-  update_data_digest_details(options, block, data);
-}
-
 // The firmware's entry of one qualifier, made by the tries, goes again.
 void login_drop_entry(const LoginOutcome& o, uint16_t qualifier) {
   delete_persistent(o.at.number, o.at.domain, o.at.port, o.target, o.name.c_str(), o.address.c_str(), o.port.c_str(),
                     qualifier, o.initiator.c_str(), 1);
+}
+
+// The outcome's start: the function, the set (read once: its levels choose
+// the tries, each try's block comes from it, and the session's line keeps
+// it), the target, the initiator and, for a session, the portal. false
+// when one is missing.
+bool login_prepare(TavoNode* action, TavoNode* options, const tavo::IscsiLoginRequest& request, char* params,
+                   const char* initiator_name, uint32_t reused, uint32_t mode, LoginOutcome* o) {
+  // The options' function; the action's domain and port.
+  o->at = tavo::tree::handler_context(action);
+  o->at.number = tavo::tree::handler_context(options).number;
+  if (o->at.number == 0 || !tavo::target_data::login_option_set(options, &o->options)) return false;
+  o->target = options->parent;
+  o->initiator = initiator_name != nullptr ? initiator_name : "";
+  o->first = o->qualifier = request.isid_qualifier;
+  o->reused = reused != 0;
+  o->own = false;
+  if (mode != 1) return true;
+  if (params == nullptr) return false;
+  o->address = param(params, 0);
+  o->port = param(params, 1);
+  o->boot = is_word(param(params, 4), "True") ? "True" : "False";
+  return true;
+}
+
+// One try of a combination: its block, the qualifier, for a session the
+// firmware's entry when none stands (*entry), then the login. The login's
+// status; *sent false with the failure when it was not sent.
+uint32_t login_send(LoginOutcome* o, tavo::IscsiLoginRequest* request, uint32_t mode, const bool combination[3],
+                    bool* entry, bool* sent) {
+  *sent = false;
+  tavo::target_data::login_block(o->options, &request->options, combination[0], combination[1], combination[2]);
+  request->isid_qualifier = o->qualifier;
+  if (mode == 0) {
+    request->flags |= tavo::kDiscoveryFlags;
+    request->isid_qualifier = login_discovery_qualifier.fetch_add(1);
+  } else {
+    char name[TAVO_VALUE_SIZE];
+    if (!read_text(o->target, "TargetISCSIName", name)) return 1;
+    o->name = name;
+    if (!*entry) {
+      if (const uint32_t r = persist_entry(o->target, o->address.c_str(), o->port.c_str(), o->qualifier,
+                                           &request->options, o->boot.c_str(), o->initiator.c_str(),
+                                           target_eto(o->target)))
+        return r;
+      *entry = o->own = true;
+    }
+  }
+  *sent = true;
+  return ioctl_login_target(o->at.number, request, static_cast<uint8_t>(o->at.domain),
+                            static_cast<uint8_t>(o->at.port));
+}
+
+// A session's try failed: the entry it made goes; whether an entry stands
+// for the next try.
+bool login_failed_try(LoginOutcome* o, uint32_t status, bool chap_may_change, bool entry) {
+  const bool invalid = status == kUnreachable || status == kNoSuchTarget;
+  if (invalid) pdebug(TAVO_LOG_BACKEND, 3, "%s: invalid target %s (%u)\n", "login_tries", o->name.c_str(), status);
+  if (o->own) {
+    login_drop_entry(*o, o->qualifier);
+    o->own = false;
+    return false;
+  }
+  // The reused session's entry holds a CHAP choice that failed: the next
+  // try goes under a qualifier of its own. The entry itself stays until a
+  // try logs in, so a failed login leaves the reused session as it found
+  // it.
+  return chap_may_change && !invalid ? false : entry;
 }
 
 }  // namespace
@@ -72,27 +132,12 @@ uint32_t tavo::sessions::login_tries(TavoNode* action, TavoNode* options, tavo::
                                      LoginOutcome* o) {
   if (action == nullptr || options == nullptr || request == nullptr || o == nullptr || (mode != 0 && mode != 1))
     return 1;
-  // The options' function; the action's domain and port.
-  o->at = tavo::tree::handler_context(action);
-  o->at.number = tavo::tree::handler_context(options).number;
-  char chap[TAVO_VALUE_SIZE] = "", header[TAVO_VALUE_SIZE] = "", data[TAVO_VALUE_SIZE] = "";
-  if (o->at.number == 0 ||
-      internal_get_property(internal_get_node(options, "Authentication", TAVO_KIND_GROUP), "CHAPParam", chap) != 0 ||
-      internal_get_property(options, "HeaderParam", header) != 0 ||
-      internal_get_property(options, "DataParam", data) != 0)
-    return 1;
-  o->target = options->parent;
-  o->initiator = initiator_name != nullptr ? initiator_name : "";
-  o->first = o->qualifier = request->isid_qualifier;
-  o->reused = reused != 0;
-  if (mode == 1) {
-    if (params == nullptr) return 1;
-    o->address = param(params, 0);
-    o->port = param(params, 1);
-    o->boot = is_word(param(params, 4), "True") ? "True" : "False";
-  }
-  const LoginChoices chaps = login_chap_choices(chap), headers = login_digest_choices(header),
-                     datas = login_digest_choices(data);
+  if (!login_prepare(action, options, *request, params, initiator_name, reused, mode, o)) return 1;
+  using tavo::iscsi::Field;
+  const char* chap = tavo::target_data::option(o->options, Field::CHAPParam).c_str();
+  const LoginChoices chaps = login_chap_choices(chap),
+                     headers = login_digest_choices(tavo::target_data::option(o->options, Field::HeaderParam).c_str()),
+                     datas = login_digest_choices(tavo::target_data::option(o->options, Field::DataParam).c_str());
   const bool chap_may_change = is_word(chap, "Preferred") || is_word(chap, "Discouraged");
   // What the firmware's answer overwrites goes back before each retry.
   uint8_t head[kRequestHead];
@@ -101,46 +146,17 @@ uint32_t tavo::sessions::login_tries(TavoNode* action, TavoNode* options, tavo::
   // The entry of o->qualifier stands: the reused session's, or one a try
   // made (o->own).
   bool entry = o->reused;
-  o->own = false;
   for (int c = 0; c < chaps.count; ++c) {
     for (int h = 0; h < headers.count; ++h) {
       for (int d = 0; d < datas.count; ++d) {
         const bool last = c == chaps.count - 1 && h == headers.count - 1 && d == datas.count - 1;
         memcpy(request, head, sizeof head);
-        login_block(options, &request->options, chaps.value[c], headers.value[h], datas.value[d]);
-        request->isid_qualifier = o->qualifier;
-        if (mode == 0) {
-          request->flags |= tavo::kDiscoveryFlags;
-          request->isid_qualifier = login_discovery_qualifier.fetch_add(1);
-        } else {
-          char name[TAVO_VALUE_SIZE];
-          if (!read_text(o->target, "TargetISCSIName", name)) return 1;
-          o->name = name;
-          if (!entry) {
-            if (const uint32_t r = persist_entry(o->target, o->address.c_str(), o->port.c_str(), o->qualifier,
-                                                 &request->options, o->boot.c_str(), o->initiator.c_str(),
-                                                 target_eto(o->target)))
-              return r;
-            entry = o->own = true;
-          }
-        }
-        const uint32_t status = ioctl_login_target(o->at.number, request, static_cast<uint8_t>(o->at.domain),
-                                                   static_cast<uint8_t>(o->at.port));
+        const bool combination[3] = {chaps.value[c] == 1, headers.value[h] == 1, datas.value[d] == 1};
+        bool sent = false;
+        const uint32_t status = login_send(o, request, mode, combination, &entry, &sent);
+        if (!sent) return status;
         if (status == 0) return 0;
-        if (mode == 1) {
-          const bool invalid = status == kUnreachable || status == kNoSuchTarget;
-          if (invalid) pdebug(TAVO_LOG_BACKEND, 3, "%s: invalid target %s (%u)\n", __func__, o->name.c_str(), status);
-          if (o->own) {
-            login_drop_entry(*o, o->qualifier);
-            entry = o->own = false;
-          } else if (chap_may_change && !invalid) {
-            // The reused session's entry holds a CHAP choice that failed:
-            // the next try goes under a qualifier of its own. The entry
-            // itself stays until a try logs in, so a failed login leaves
-            // the reused session as it found it.
-            entry = false;
-          }
-        }
+        if (mode == 1) entry = login_failed_try(o, status, chap_may_change, entry);
         if (status != kAuthenticationFailed && status != kDigestMismatch) {
           if (mode == 0) return status;
           sessions_status(237);
@@ -176,7 +192,7 @@ uint32_t tavo::sessions::login_commit(const LoginOutcome& o) {
   // kept in the file for it.
   if (OPEN_ISCSI_DRIVER_LOADED && o.boot != "True") return 0;
   const uint16_t* instead = moved ? &o.first : nullptr;
-  if (save_session_line(o.target, o.address.c_str(), o.port.c_str(), o.qualifier, instead) == 0) return 0;
+  if (save_session_line(o.target, o.address.c_str(), o.port.c_str(), o.qualifier, instead, &o.options) == 0) return 0;
   pdebug(TAVO_LOG_BACKEND, 3, "%s: the session line of qualifier %u was not saved\n", __func__, o.qualifier);
   return 1;
 }

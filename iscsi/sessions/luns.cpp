@@ -93,8 +93,8 @@ uint32_t luns_read(TavoNode* property, char* buf, uint32_t second_failure, Fill 
 // Whether a scan looks at the session: open (neither closed nor failed)
 // and with its record.
 bool luns_scanned(TavoNode* session) {
-  char status[TAVO_VALUE_SIZE];
-  return read_text(session, "SessionStatus", status) && !reusable_status(status) && private_record(session) != nullptr;
+  SessionView view;
+  return session_view(session, &view) && !reusable_status(view.status) && private_record(session) != nullptr;
 }
 
 // The LUN groups of one REPORT LUNS answer; false when one cannot be made.

@@ -9,6 +9,7 @@
 #include "base/library_lock.h"
 #include "controller/controller.h"
 #include "iscsi/common/saved_view.h"
+#include "iscsi/network/network.h"
 #include "iscsi/sessions/sessions_internal.h"
 #include "iscsi/target_data/login_sets.h"
 #include "transport/commands.h"
@@ -17,7 +18,9 @@
 
 using namespace tavo::sessions;
 using namespace tavo::iscsi;
-using namespace tavo::targets;
+using namespace tavo::target_data;
+using tavo::network::InitiatorNames;
+using tavo::network::NameRead;
 
 namespace {
 
@@ -47,14 +50,12 @@ uint32_t TAVO_update_target_params(tavo::IscsiLoginRequest* request, TavoNode* l
   if (request == nullptr || lhba == nullptr || target == nullptr || address == nullptr || port == nullptr ||
       initiator_name == nullptr)
     return 1;
-  char alias[TAVO_VALUE_SIZE];
+  InitiatorNames names;
   // The name as stored: its property has no handler.
   const char* name = target_stored_name(target);
-  if (!read_text(internal_get_node(lhba, "InitiatoriSCSIName", TAVO_KIND_GROUP), "InitiatorAlias", alias) ||
-      name == nullptr)
-    return 1;
+  if (tavo::network::initiator_names(lhba, NameRead::Alias, &names) != 0 || name == nullptr) return 1;
   put_text(request->initiator_name, sizeof request->initiator_name, initiator_name);
-  put_text(request->initiator_alias, sizeof request->initiator_alias, alias);
+  put_text(request->initiator_alias, sizeof request->initiator_alias, names.alias);
   put_text(request->target_name, sizeof request->target_name, name);
   if (check_for_isid_existence(isid_qualifier) != 0) {
     sessions_status(71);
@@ -97,15 +98,17 @@ uint32_t tavo::sessions::persist_entry(TavoNode* target, const char* address, co
 }
 
 uint32_t tavo::sessions::save_session_line(TavoNode* target, const char* address, const char* port,
-                                           uint32_t isid_qualifier, const uint16_t* instead_of) {
+                                           uint32_t isid_qualifier, const uint16_t* instead_of,
+                                           const LoginOptionSet* set) {
   if (target == nullptr || target->parent == nullptr) return 1;
   if (instead_of != nullptr) {
     LhbaKey key;
     char name[TAVO_VALUE_SIZE];
-    OptionValues options;
+    LoginOptionSet read;
     if (!lhba_key(target->parent, &key) || !read_text(target, "TargetISCSIName", name) ||
-        !option_values(internal_get_node(target, "TargetLoginOptions", TAVO_KIND_GROUP), &options))
+        (set == nullptr && !login_option_set(internal_get_node(target, "TargetLoginOptions", TAVO_KIND_GROUP), &read)))
       return 1;
+    const LoginOptionSet& options = set != nullptr ? *set : read;
     const std::vector<Match> old_line = key_matches(
         key, {{Field::TargetName, name}, {Field::Address, address}, {Field::Port, port},
               {Field::Qualifier, std::to_string(*instead_of)}});
@@ -122,17 +125,26 @@ uint32_t tavo::sessions::save_session_line(TavoNode* target, const char* address
     const uint32_t r = rewrite(Saved::Targets, old_line, edit);
     if (replaced || r != 0) return r;
   }
-  return TAVO_update_tgt_entry(target->parent, target, address, port, isid_qualifier, "True");
+  return append_session_line(target->parent, target, address, port, isid_qualifier, "True", set);
 }
 
 uint32_t make_session_persistent(TavoNode* target, const char* address, const char* port, uint32_t isid_qualifier,
                                  IscsiLoginOptionsBlock* block, const char* boot, const char* initiator_name,
                                  uint32_t eto) {
   TAVO_LIBRARY_LOCK;
+  // The target's set read once, for the entry's block and the line.
+  LoginOptionSet set;
+  IscsiLoginOptionsBlock own;
+  const bool read = block == nullptr && target != nullptr &&
+                    login_option_set(internal_get_node(target, "TargetLoginOptions", TAVO_KIND_GROUP), &set);
+  if (read) {
+    login_block(set, &own, true, true, true);
+    block = &own;
+  }
   if (const uint32_t r = persist_entry(target, address, port, isid_qualifier, block, boot, initiator_name, eto))
     return r;
   if ((!OPEN_ISCSI_DRIVER_LOADED || is_word(boot, "True")) &&
-      TAVO_update_tgt_entry(target->parent, target, address, port, isid_qualifier, "True") != 0)
+      append_session_line(target->parent, target, address, port, isid_qualifier, "True", read ? &set : nullptr) != 0)
     pdebug(TAVO_LOG_BACKEND, 3, "%s: the session line of qualifier %u was not saved\n", __func__, isid_qualifier);
   return 0;
 }

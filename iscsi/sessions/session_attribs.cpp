@@ -106,6 +106,65 @@ uint32_t TAVO_update_connection_props(const tavo::FirmwareSessionRecord* record,
   return 0;
 }
 
+namespace {
+
+// A Connection's stored destination, as a read of it answers when no
+// record fills it.
+bool view_stored_portal(TavoNode* c, tavo::sessions::SessionView* out) {
+  out->has_portal = read_text(c, "DestinationIPAddress", out->address) &&
+                    read_text(c, "DestinationPortNumber", out->port);
+  return true;
+}
+
+// The stored texts, where the software initiator keeps the session.
+bool view_stored(TavoNode* session, tavo::sessions::SessionView* out) {
+  char qualifier[TAVO_VALUE_SIZE];
+  if (!read_text(session, "SessionStatus", out->status) || !read_text(session, "ISIDQualifier", qualifier) ||
+      !read_text(session, "SessionInitiatorName", out->initiator))
+    return false;
+  out->qualifier = parse_qualifier(qualifier);
+  return view_stored_portal(first_connection(session), out);
+}
+
+}  // namespace
+
+bool tavo::sessions::session_view(TavoNode* session, SessionView* out) {
+  TAVO_LIBRARY_LOCK;
+  if (session == nullptr || out == nullptr) return false;
+  if (OPEN_ISCSI_DRIVER_LOADED) {
+    // As attribs_fill: only a closed boot session is read from the firmware.
+    char boot[TAVO_VALUE_SIZE];
+    TavoNode* status = internal_get_node(session, "SessionStatus", TAVO_KIND_PROPERTY);
+    const bool closed_boot = read_text(session, "iSCSIBoot", boot) && is_word(boot, "True") && status != nullptr &&
+                             !is_word(tavo::tree::property_record(status)->value, "Open");
+    if (!closed_boot) return view_stored(session, out);
+  }
+  const SessionPrivateRecord* record = private_record(session);
+  if (record == nullptr) return false;
+  const tavo::tree::HandlerContext at = tavo::tree::handler_context(session);
+  SessionRecord r = read_session_record(at.number, at.domain, at.port, record->handle, nullptr);
+  if (r == nullptr) return false;
+  // The connection the record names, as TAVO_update_connection_props finds it.
+  TavoNode* named = nullptr;
+  if (connection_records(*r) > 0) {
+    for (TavoNode* c = first_connection(session); c != nullptr && named == nullptr; c = next_instance(c)) {
+      const SessionPrivateRecord* cr = private_record(c);
+      if (cr == nullptr) break;
+      if (cr->handle == r->connection.handle) named = c;
+    }
+    if (named == nullptr) return false;
+  }
+  snprintf(out->status, sizeof out->status, "%s", session_status_text(r->state));
+  out->qualifier = record_qualifier(*r);
+  tavo::iscsi::copy_field(out->initiator, sizeof out->initiator, r->initiator_name, sizeof r->initiator_name);
+  TavoNode* first = first_connection(session);
+  if (first == nullptr || first != named) return view_stored_portal(first, out);
+  attribs_address(r->connection.destination_address, r->connection.destination_type, out->address);
+  write_unsigned(out->port, r->connection.destination_port);
+  out->has_portal = true;
+  return true;
+}
+
 uint32_t get_session_attribs(uint32_t function_number, uint32_t domain, uint32_t port, TavoNode* session) {
   TAVO_LIBRARY_LOCK;
   if (session == nullptr) return 1;

@@ -174,7 +174,7 @@ bool sessions_of_others(TavoNode* lhba, const char* name, const std::vector<uint
     session_handles().each(tavo::iscsi::GroupKey{lhba, handle}, [&](TavoNode* session) {
       TavoNode* target = session->parent;
       if (target != last) {
-        const char* text = tavo::targets::target_stored_name(target);
+        const char* text = tavo::target_data::target_stored_name(target);
         if (text == nullptr) {
           readable = false;
           return;
@@ -262,7 +262,7 @@ uint32_t SessionListing::start(TavoNode* lhba, uint32_t function_number, uint32_
   if (l.handles.empty()) return 0;
   if (target != nullptr) {
     // The name as stored: its property has no handler.
-    const char* wanted = tavo::targets::target_stored_name(target);
+    const char* wanted = tavo::target_data::target_stored_name(target);
     if (wanted == nullptr) return 1;
     copy_field(l.wanted, sizeof l.wanted, wanted, sizeof l.wanted - 1);
     purge_nodes_within(target, "Session");
@@ -382,8 +382,10 @@ uint32_t setup_initiator_target_loginopts(TavoNode* node, const tavo::Connection
 TavoNode* find_session(TavoNode* target, const char* address, const char* port) {
   TAVO_LIBRARY_LOCK;
   if (address == nullptr || port == nullptr) return nullptr;
-  for (TavoNode* s = get_first_instance(target, "Session"); s != nullptr; s = next_instance(s))
-    if (goes_to(s, address, port)) return s;
+  for (TavoNode* s = get_first_instance(target, "Session"); s != nullptr; s = next_instance(s)) {
+    SessionView view;
+    if (session_view(s, &view) && goes_to(view, address, port)) return s;
+  }
   return nullptr;
 }
 

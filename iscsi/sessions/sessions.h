@@ -375,6 +375,12 @@ class SessionListing {
 // (the new options, its lines from before, or none once the entry is gone).
 uint32_t change_target_options(iscsi::SavedBatch& batch, TavoNode* target, const std::function<uint32_t()>& write);
 
+// DiscoverBootTargetThruDHCP of a LogicalHBA as a read of it answers:
+// "N/A" on CV2, else "Enabled" or "Disabled" from the firmware's BIOS
+// configuration (status 343 when it cannot be read), stored in its group.
+// 0 or 1.
+uint32_t dhcp_boot_discovery(TavoNode* lhba, char out[256]);
+
 // A whole listing where a missing target fails it (status 19).
 uint32_t list_target_sessions(TavoNode* lhba, uint32_t function_number, uint32_t domain, uint32_t port_number,
                               TavoNode* target, char* params);

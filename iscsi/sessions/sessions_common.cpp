@@ -66,9 +66,8 @@ bool session_portal(TavoNode* session, char address[TAVO_VALUE_SIZE], char port[
   return read_text(c, "DestinationIPAddress", address) && read_text(c, "DestinationPortNumber", port);
 }
 
-bool goes_to(TavoNode* session, const char* address, const char* port) {
-  char a[TAVO_VALUE_SIZE], p[TAVO_VALUE_SIZE];
-  return session_portal(session, a, p) && is_word(a, address) && is_word(p, port);
+bool goes_to(const SessionView& view, const char* address, const char* port) {
+  return view.has_portal && is_word(view.address, address) && is_word(view.port, port);
 }
 
 bool software_initiator(uint32_t function_number) {
@@ -76,9 +75,15 @@ bool software_initiator(uint32_t function_number) {
          (tavo_glob.function_flags[function_number - 1] & TAVO_FUNCTION_SOFTWARE_INITIATOR) != 0;
 }
 
+uint32_t read_target_eto(TavoNode* target, char out[TAVO_VALUE_SIZE]) {
+  TavoNode* property = internal_get_node(target, "ETO", TAVO_KIND_PROPERTY);
+  out[0] = '\0';
+  return property != nullptr && property->record != nullptr ? handle_Target_ETO(property, out, TAVO_PROPERTY_GET) : 1;
+}
+
 uint32_t target_eto(TavoNode* target) {
   char text[TAVO_VALUE_SIZE];
-  return read_text(target, "ETO", text) ? static_cast<uint32_t>(strtoul(text, nullptr, 10)) : 0;
+  return read_target_eto(target, text) == 0 ? static_cast<uint32_t>(strtoul(text, nullptr, 10)) : 0;
 }
 
 void write_unsigned(char* out, uint32_t number) {

@@ -17,6 +17,7 @@
 #include "iscsi/sessions/sessions.h"
 #include "iscsi/common/saved_records.h"
 #include "iscsi/common/saved_view.h"
+#include "iscsi/target_data/login_sets.h"
 #include "iscsi/target_data/node_index.h"
 #include "iscsi/target_data/target_data.h"
 #include "base/memory.h"
@@ -160,12 +161,31 @@ inline TavoNode* first_connection(TavoNode* session) { return get_first_instance
 // DestinationIPAddress and DestinationPortNumber of the session's first
 // Connection; false when either cannot be read.
 bool session_portal(TavoNode* session, char address[TAVO_VALUE_SIZE], char port[TAVO_VALUE_SIZE]);
+// What a login's choices read of a session, as reads of its SessionStatus,
+// ISIDQualifier and SessionInitiatorName and of its first Connection's
+// DestinationIPAddress and DestinationPortNumber answer: from one read of
+// its record (once per request), nothing stored. false when such a read
+// fails; has_portal false without a Connection.
+struct SessionView {
+  char status[TAVO_VALUE_SIZE] = "";
+  uint16_t qualifier = 0;
+  char initiator[TAVO_VALUE_SIZE] = "";
+  char address[TAVO_VALUE_SIZE] = "";
+  char port[TAVO_VALUE_SIZE] = "";
+  bool has_portal = false;
+};
+bool session_view(TavoNode* session, SessionView* out);
 // Whether the session goes to that address and port (without case).
-bool goes_to(TavoNode* session, const char* address, const char* port);
+bool goes_to(const SessionView& view, const char* address, const char* port);
 
 // Whether the host's software initiator serves the function.
 bool software_initiator(uint32_t function_number);
-// The target's ETO as a number of seconds (0 when it reads none).
+// The target's ETO as a read of it answers (handle_Target_ETO): "N/A"
+// where it does not apply, else its first session's configuration (once
+// per request), stored in the Target; the stored text without a session.
+// 0, or the read's failure.
+uint32_t read_target_eto(TavoNode* target, char out[TAVO_VALUE_SIZE]);
+// The same as a number of seconds (0 when it reads none).
 uint32_t target_eto(TavoNode* target);
 
 // --- what one request reads of the firmware's sessions ---
@@ -182,11 +202,12 @@ SessionRecord read_session_record(uint32_t number, uint32_t domain, uint32_t por
 // line; 0, 1 or the failed command's status (25 and 243 with their texts).
 uint32_t persist_entry(TavoNode* target, const char* address, const char* port, uint32_t isid_qualifier,
                        IscsiLoginOptionsBlock* block, const char* boot, const char* initiator_name, uint32_t eto);
-// The session's savetgt.txt line with the target's options now, in one
-// write: in place of the line of qualifier *instead_of when that is given
-// and there, else appended. 0, or 1.
+// The session's savetgt.txt line with the target's options (set, the ones
+// the login used; read now when null), in one write: in place of the line
+// of qualifier *instead_of when that is given and there, else appended. 0,
+// or 1.
 uint32_t save_session_line(TavoNode* target, const char* address, const char* port, uint32_t isid_qualifier,
-                           const uint16_t* instead_of);
+                           const uint16_t* instead_of, const target_data::LoginOptionSet* set);
 
 // What the tries of a session login leave for its end.
 struct LoginOutcome {
@@ -197,6 +218,7 @@ struct LoginOutcome {
   uint16_t qualifier = 0;  // the qualifier of the last try (the one that logged in)
   bool reused = false;     // the tries began on a reused session's entry
   bool own = false;        // the firmware's entry of qualifier was made by the tries
+  target_data::LoginOptionSet options;  // the set the tries read, which the session's line keeps
 };
 // The engine's tries (mode 1 a session, mode 0 discovery). On success in
 // mode 1 the firmware holds the entry of o->qualifier and nothing is saved

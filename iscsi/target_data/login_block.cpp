@@ -101,12 +101,12 @@ uint32_t block_flags(TavoNode* group, IscsiLoginOptionsBlock* block) {
 TavoNode* block_authentication(TavoNode* group) { return internal_get_node(group, "Authentication", TAVO_KIND_GROUP); }
 
 // An option's value among a set's twelve.
-const char* block_value(const tavo::targets::OptionValues& values, tavo::iscsi::Field f) {
-  return values[static_cast<size_t>(static_cast<int>(f) - static_cast<int>(tavo::iscsi::Field::InitialR2T))].c_str();
+const char* block_value(const tavo::target_data::LoginOptionSet& values, tavo::iscsi::Field f) {
+  return tavo::target_data::option(values, f).c_str();
 }
 
 // The block from a set's values, as block_fill reads them one by one.
-void block_from_values(const tavo::targets::OptionValues& v, IscsiLoginOptionsBlock* block, uint32_t mode,
+void block_from_values(const tavo::target_data::LoginOptionSet& v, IscsiLoginOptionsBlock* block, uint32_t mode,
                        bool header, bool data, bool chap) {
   using tavo::iscsi::Field;
   if (chap)
@@ -128,8 +128,8 @@ uint32_t block_fill(TavoNode* group, IscsiLoginOptionsBlock* block, uint32_t mod
   TavoNode* authentication = block_authentication(group);
   if (authentication == nullptr || block == nullptr || mode > 3) return 1;
   if (mode == 1) return 0;
-  tavo::targets::OptionValues values;
-  if (tavo::targets::known_set(group) && tavo::targets::option_values(group, &values)) {
+  tavo::target_data::LoginOptionSet values;
+  if (tavo::target_data::known_set(group) && tavo::target_data::login_option_set(group, &values)) {
     block_from_values(values, block, mode, header, data, chap);
     return 0;
   }
@@ -141,6 +141,12 @@ uint32_t block_fill(TavoNode* group, IscsiLoginOptionsBlock* block, uint32_t mod
 }
 
 }  // namespace
+
+void tavo::target_data::login_block(const LoginOptionSet& set, IscsiLoginOptionsBlock* block, bool chap, bool header,
+                                    bool data) {
+  *block = *get_default_login_options();
+  block_from_values(set, block, 0, header, data, chap);
+}
 
 IscsiLoginOptionsBlock* get_default_login_options(void) {
   IscsiLoginOptionsBlock& b = block_defaults;

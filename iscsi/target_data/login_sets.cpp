@@ -13,7 +13,7 @@
 #include "iscsi/common/software_initiator.h"
 #include "iscsi/common/saved_view.h"
 
-namespace tavo::targets {
+namespace tavo::target_data {
 namespace {
 
 constexpr Saved copy_file(Copy c) {
@@ -142,12 +142,14 @@ constexpr DigestRule kDigestRules[] = {
 
 }  // namespace
 
-bool digest_rules_allow(TavoNode* options, const char* property, const char* value) {
+bool digest_rules_allow(Copy c, const SetNodes& n, const char* property, const char* value) {
+  LoginOptionSet set;
+  bool read = false;
   for (const DigestRule& r : kDigestRules) {
     if (strcasecmp(property, r.written) != 0 || strcasecmp(value, r.value) != 0) continue;
-    char other[TAVO_VALUE_SIZE] = "";
-    if (internal_get_property(options, r.other, other) != 0) return false;
-    if (strcasecmp(other, r.other_value) == 0) {
+    if (!read && login_option_set(c, n, &set) != 0) return false;
+    read = true;
+    if (strcasecmp(set[static_cast<size_t>(option_index(r.other))].c_str(), r.other_value) == 0) {
       base::set_status(r.status);
       return false;
     }
@@ -160,8 +162,9 @@ namespace {
 // The handler of an Authentication option that only reloads and answers.
 uint32_t authentication_option(Copy c, TavoNode* property, char* buf) {
   SetNodes n;
-  if (buf == nullptr || !set_nodes(property, true, &n)) return 1;
-  if (set_reload(c, n.owner, n.options, n.authentication) != 0) return 1;
+  LoginOptionSet set;
+  if (buf == nullptr || !set_nodes(property, true, &n) || login_option_set(c, n, &set) != 0) return 1;
+  store_option_set(n, set);
   return handle_internal_property(property, buf, TAVO_PROPERTY_GET);
 }
 
@@ -181,8 +184,8 @@ uint32_t write_options(TavoNode* options, std::span<const OptionChange> changes)
   return set_rewrite(options_copy(options), options->parent, changes);
 }
 
-const OptionValues& default_options() {
-  static const OptionValues defaults = {"Yes", "Yes", "None", "None", "None", "", "", "", "",
+const LoginOptionSet& default_options() {
+  static const LoginOptionSet defaults = {"Yes", "Yes", "None", "None", "None", "", "", "", "",
                                         "Prohibited", "Prohibited", "Prohibited"};
   return defaults;
 }
@@ -207,7 +210,7 @@ std::string_view stored_text(int i, std::string_view value) {
 }
 
 // The groups' own texts of a known set; false when one is missing.
-bool kept_options(TavoNode* options, TavoNode* authentication, OptionValues* out) {
+bool kept_options(TavoNode* options, TavoNode* authentication, LoginOptionSet* out) {
   for (int i = 0; i < kOptionCount; ++i) {
     TavoNode* property =
         internal_get_node(option_in_authentication(i) ? authentication : options, option_name(i), TAVO_KIND_PROPERTY);
@@ -219,13 +222,22 @@ bool kept_options(TavoNode* options, TavoNode* authentication, OptionValues* out
 
 }  // namespace
 
-bool read_options(TavoNode* options, OptionValues* out) {
+uint32_t login_option_set(Copy c, const SetNodes& n, LoginOptionSet* out) {
+  bool found = false;
+  if (with_set_line(c, n.owner, [&](std::span<const std::string_view> values) {
+        for (int i = 0; i < kOptionCount; ++i) (*out)[i].assign(stored_text(i, values[i]));
+        found = true;
+      }) != 0)
+    return 1;
+  return found || kept_options(n.options, n.authentication, out) ? 0 : 1;
+}
+
+bool login_option_set(TavoNode* options, LoginOptionSet* out) {
   TavoNode* authentication = internal_get_node(options, "Authentication", TAVO_KIND_GROUP);
   if (options == nullptr || authentication == nullptr) return false;
-  // The three sets reload whole on any read: once here, then their texts.
-  const bool known = known_set(options);
-  if (known) return set_reload(options_copy(options), options->parent, options, authentication) == 0 &&
-                    kept_options(options, authentication, out);
+  if (known_set(options))
+    return login_option_set(options_copy(options), SetNodes{options->parent, options, authentication}, out) == 0;
+  // Another group's options answer as their handlers do.
   for (int i = 0; i < kOptionCount; ++i) {
     TavoNode* group = option_in_authentication(i) ? authentication : options;
     char value[TAVO_VALUE_SIZE] = "";
@@ -235,17 +247,15 @@ bool read_options(TavoNode* options, OptionValues* out) {
   return true;
 }
 
-bool option_values(TavoNode* options, OptionValues* out) {
+void store_option_set(const SetNodes& n, const LoginOptionSet& set) {
+  const std::vector<std::string_view> values(set.begin(), set.end());
+  store_options(n.options, n.authentication, values);
+}
+
+bool reload_option_set(TavoNode* options) {
   TavoNode* authentication = internal_get_node(options, "Authentication", TAVO_KIND_GROUP);
-  if (options == nullptr || authentication == nullptr) return false;
-  if (!known_set(options)) return read_options(options, out);
-  bool found = false;
-  if (with_set_line(options_copy(options), options->parent, [&](std::span<const std::string_view> values) {
-        for (int i = 0; i < kOptionCount; ++i) (*out)[i].assign(stored_text(i, values[i]));
-        found = true;
-      }) != 0)
-    return false;
-  return found || kept_options(options, authentication, out);
+  if (options == nullptr || authentication == nullptr || !known_set(options)) return false;
+  return set_reload(options_copy(options), options->parent, options, authentication) == 0;
 }
 
 void store_options(TavoNode* options, TavoNode* authentication, std::span<const std::string_view> values) {
@@ -275,9 +285,9 @@ std::array<std::string_view, kOptionCount> line_options(Saved s, std::span<const
   return out;
 }
 
-}  // namespace tavo::targets
+}  // namespace tavo::target_data
 
-using namespace tavo::targets;
+using namespace tavo::target_data;
 
 uint32_t TAVO_get_initiator_loginoptions(TavoNode* lhba, TavoNode* options, TavoNode* authentication) {
   TAVO_LIBRARY_LOCK;

@@ -8,25 +8,26 @@
 #include <string_view>
 
 #include "iscsi/common/saved_records.h"
+#include "transport/login_options_block.h"
 #include "tree/tree.h"
 
-namespace tavo::targets {
+namespace tavo::target_data {
 
-using OptionValues = std::array<std::string, iscsi::kOptionCount>;
+// The twelve login options of the initiator, a send-target portal or a
+// target, in their saved order, as the tree shows them.
+using LoginOptionSet = std::array<std::string, iscsi::kOptionCount>;
+// One option of a set.
+inline const std::string& option(const LoginOptionSet& set, iscsi::Field f) {
+  return set[static_cast<size_t>(static_cast<int>(f) - static_cast<int>(iscsi::Field::InitialR2T))];
+}
 
 // The defaults of a new set: "Yes", "Yes", "None", "None", "None", four
 // empty texts, "Prohibited" three times.
-const OptionValues& default_options();
-// The twelve options of a login-options group (and its Authentication
-// group) read through their handlers; false at the first failed read or
-// without an Authentication group.
-bool read_options(TavoNode* options, OptionValues* out);
+const LoginOptionSet& default_options();
 // Whether the group is one of the three sets a saved line holds:
 // InitiatorLoginOptions, SendTargetPortalLoginOptions, TargetLoginOptions.
 bool known_set(const TavoNode* options);
-// The same values, without storing the saved line into the groups: for a
-// caller that only uses them (every read of an option reloads anyway).
-bool option_values(TavoNode* options, OptionValues* out);
+
 // Stores twelve values as the texts of the groups, without handlers; an
 // empty CHAPParam, HeaderParam or DataParam becomes "Prohibited".
 void store_options(TavoNode* options, TavoNode* authentication, std::span<const std::string_view> values);
@@ -56,15 +57,50 @@ struct SetNodes {
 // the Authentication group when in_authentication); false when one is
 // missing.
 bool set_nodes(TavoNode* property, bool in_authentication, SetNodes* out);
+
+// The whole set of a login-options group, read once: the owner's saved
+// line (the initiator's last, the others' first) when there is one, else
+// the texts the groups keep. 1 when the line cannot be looked for: a
+// portal's address or port or a target's name unreadable, the initiator's
+// or a portal's file missing (a target without its file answers its
+// texts). What every read of one of the set's options answers; nothing is
+// stored.
+uint32_t login_option_set(Copy c, const SetNodes& n, LoginOptionSet* out);
+// The same for one of the three groups; a group of another name answers
+// its options read through their handlers. false as above, or without an
+// Authentication group.
+bool login_option_set(TavoNode* options, LoginOptionSet* out);
+// The block of one try of the login engine, over the library's defaults:
+// the CHAP part when chap, the InitialR2T and ImmediateData flags, and each
+// digest from its option when asked, else 0 (update_chap_details and the
+// two digest steps from a set read once).
+void login_block(const LoginOptionSet& set, IscsiLoginOptionsBlock* block, bool chap, bool header, bool data);
+// TargetType of a Target as a read of it answers: from the target's first
+// saved line, else as the tree knows it; false when it cannot be read.
+bool target_type(TavoNode* target, char out[TAVO_VALUE_SIZE]);
+// TAVO_add_target_into_file with the LogicalHBA's initiator name as the
+// caller read it (read here when null).
+uint32_t add_target_line(TavoNode* lhba, TavoNode* target, const char* name, const char* address, const char* port,
+                         TavoNode* portal, const char* persistence, const char* initiator);
+// Appends a persistent session's line (TAVO_update_tgt_entry) with the
+// target's set (read now when null).
+uint32_t append_session_line(TavoNode* lhba, TavoNode* target, const char* address, const char* port,
+                             uint32_t isid_qualifier, const char* persistence, const LoginOptionSet* set);
+// Stores a set as the texts of its groups (what a read through an option's
+// handler leaves in the tree).
+void store_option_set(const SetNodes& n, const LoginOptionSet& set);
 // Loads the owner's set from its line: the initiator's last line, the
 // others' first. No file: 1 (a target 0); no line: 0, nothing changed.
 uint32_t set_reload(Copy c, TavoNode* owner, TavoNode* options, TavoNode* authentication);
+// The same for one of the three groups (the group's set loaded back after a
+// failed change); false when the line cannot be looked for.
+bool reload_option_set(TavoNode* options);
 // Writes one option into every line of the owner's set in one rewrite; a
 // target's lines are marked persistent. A value that cannot be saved (a
 // comma, a line break, a line grown too long) changes no line.
 uint32_t set_rewrite(Copy c, TavoNode* owner, const char* option, const char* value);
 // true when the write may go on; false when a rule refuses it (its status)
-// or the other option cannot be read (no status).
-bool digest_rules_allow(TavoNode* options, const char* property, const char* value);
+// or the set cannot be read (no status).
+bool digest_rules_allow(Copy c, const SetNodes& n, const char* property, const char* value);
 
-}  // namespace tavo::targets
+}  // namespace tavo::target_data

@@ -104,7 +104,7 @@ class NodeIndex {
 
 }  // namespace tavo::iscsi
 
-namespace tavo::targets {
+namespace tavo::target_data {
 
 // The hook of the Target builder: find_target knows every Target by the
 // name the code that built it gives it.
@@ -113,4 +113,4 @@ void note_target(TavoNode* target);
 // its first children; null without one.
 const char* target_stored_name(TavoNode* target);
 
-}  // namespace tavo::targets
+}  // namespace tavo::target_data

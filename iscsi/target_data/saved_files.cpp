@@ -9,11 +9,13 @@
 #include <vector>
 
 #include "base/library_lock.h"
+#include "iscsi/network/network.h"
 #include "iscsi/target_data/login_sets.h"
+#include "iscsi/target_data/node_index.h"
 #include "iscsi/common/saved_view.h"
 #include "iscsi/target_data/target_records.h"
 
-using namespace tavo::targets;
+using namespace tavo::target_data;
 using tavo::tree::next_instance;
 
 namespace {
@@ -27,8 +29,10 @@ struct TargetTexts {
 };
 
 bool files_initiator_name(TavoNode* lhba, char* out) {
-  return internal_get_property(internal_get_node(lhba, "InitiatoriSCSIName", TAVO_KIND_GROUP), "InitiatoriSCSIName",
-                               out) == 0;
+  tavo::network::InitiatorNames names;
+  if (tavo::network::initiator_names(lhba, tavo::network::NameRead::Name, &names) != 0) return false;
+  memcpy(out, names.name, sizeof names.name);
+  return true;
 }
 
 // The send-target portal whose login options a discovered target takes:
@@ -79,7 +83,7 @@ bool files_entry(uint32_t kind, const LhbaKey& key, const char* name, const char
 // Appends the line of a target's portal (qualifier empty) or of a session
 // unless the entry's line is there.
 uint32_t files_append_target_line(const LhbaKey& key, const TargetTexts& t, const char* address, const char* port,
-                                  const std::string& qualifier, const OptionValues& options,
+                                  const std::string& qualifier, const LoginOptionSet& options,
                                   const char* persistence) {
   std::string line;
   if (!RecordValues(Saved::Targets)
@@ -149,6 +153,12 @@ uint32_t TAVO_get_iscsi_data_from_file(const char* line, char (*keys)[TAVO_VALUE
 uint32_t TAVO_add_target_into_file(TavoNode* lhba, TavoNode* target, const char* name, const char* address,
                                    const char* port, TavoNode* portal, const char* persistence) {
   TAVO_LIBRARY_LOCK;
+  return add_target_line(lhba, target, name, address, port, portal, persistence, nullptr);
+}
+
+uint32_t tavo::target_data::add_target_line(TavoNode* lhba, TavoNode* target, const char* name, const char* address,
+                                            const char* port, TavoNode* portal, const char* persistence,
+                                            const char* initiator) {
   LhbaKey key;
   Saved file;
   std::vector<Match> present;
@@ -158,7 +168,7 @@ uint32_t TAVO_add_target_into_file(TavoNode* lhba, TavoNode* target, const char*
   // A target that has a line already keeps its own options on a new portal.
   const std::vector<Match> own_line = key_matches(key, {{Field::TargetName, name}, {Field::Qualifier, ""}});
   bool duplicate = false, own = false;
-  OptionValues options;
+  LoginOptionSet options;
   with_view(file, [&](const SavedView& view) {
     duplicate = view.find(present) != nullptr;
     if (const SavedView::Line* line = view.find(own_line)) {
@@ -170,7 +180,11 @@ uint32_t TAVO_add_target_into_file(TavoNode* lhba, TavoNode* target, const char*
   if (duplicate) return 0;
   TargetTexts t;
   if (snprintf(t.name, sizeof t.name, "%s", name) >= static_cast<int>(sizeof t.name)) return 1;
-  if (!files_initiator_name(lhba, t.initiator) || internal_get_property(target, "TargetType", t.type) != 0) return 1;
+  if (initiator != nullptr)
+    snprintf(t.initiator, sizeof t.initiator, "%s", initiator);
+  else if (!files_initiator_name(lhba, t.initiator))
+    return 1;
+  if (!target_type(target, t.type)) return 1;
   TavoNode* source = internal_get_node(lhba, "InitiatorLoginOptions", TAVO_KIND_GROUP);
   if (!own && strcasecmp(t.type, "Discovered") == 0) {
     if (!files_source_portal(lhba, address, &portal)) return 1;
@@ -178,7 +192,7 @@ uint32_t TAVO_add_target_into_file(TavoNode* lhba, TavoNode* target, const char*
   }
   TavoNode* target_options = internal_get_node(target, "TargetLoginOptions", TAVO_KIND_GROUP);
   TavoNode* target_auth = internal_get_node(target_options, "Authentication", TAVO_KIND_GROUP);
-  if ((!own && !option_values(source, &options)) || target_auth == nullptr ||
+  if ((!own && !login_option_set(source, &options)) || target_auth == nullptr ||
       files_append_target_line(key, t, address, port, "", options, persistence) != 0)
     return 1;
   const std::vector<std::string_view> stored(options.begin(), options.end());
@@ -186,18 +200,28 @@ uint32_t TAVO_add_target_into_file(TavoNode* lhba, TavoNode* target, const char*
   return 0;
 }
 
+uint32_t tavo::target_data::append_session_line(TavoNode* lhba, TavoNode* target, const char* address,
+                                                const char* port, uint32_t isid_qualifier, const char* persistence,
+                                                const LoginOptionSet* set) {
+  LhbaKey key;
+  TargetTexts t;
+  LoginOptionSet read;
+  const char* name = target != nullptr ? target_stored_name(target) : nullptr;
+  if (address == nullptr || port == nullptr || name == nullptr || !lhba_key(lhba, &key) ||
+      !files_initiator_name(lhba, t.initiator) || !target_type(target, t.type))
+    return 1;
+  snprintf(t.name, sizeof t.name, "%s", name);
+  if (set == nullptr) {
+    if (!login_option_set(internal_get_node(target, "TargetLoginOptions", TAVO_KIND_GROUP), &read)) return 1;
+    set = &read;
+  }
+  return files_append_target_line(key, t, address, port, files_qualifier(isid_qualifier), *set, persistence);
+}
+
 uint32_t TAVO_update_tgt_entry(TavoNode* lhba, TavoNode* target, const char* address, const char* port,
                                uint32_t isid_qualifier, const char* persistence) {
   TAVO_LIBRARY_LOCK;
-  LhbaKey key;
-  TargetTexts t;
-  OptionValues options;
-  if (target == nullptr || address == nullptr || port == nullptr || !lhba_key(lhba, &key) ||
-      !files_initiator_name(lhba, t.initiator) || internal_get_property(target, "TargetISCSIName", t.name) != 0 ||
-      internal_get_property(target, "TargetType", t.type) != 0 ||
-      !option_values(internal_get_node(target, "TargetLoginOptions", TAVO_KIND_GROUP), &options))
-    return 1;
-  return files_append_target_line(key, t, address, port, files_qualifier(isid_qualifier), options, persistence);
+  return append_session_line(lhba, target, address, port, isid_qualifier, persistence, nullptr);
 }
 
 uint32_t TAVO_check_for_duplicate_tgt(TavoNode* controller, TavoNode* function, TavoNode* lhba, const char* name,
@@ -229,7 +253,7 @@ uint32_t TAVO_remove_entry_from_file(TavoNode* lhba, const char* name, const cha
   });
 }
 
-uint32_t tavo::targets::remove_target_lines(TavoNode* lhba, const char* name,
+uint32_t tavo::target_data::remove_target_lines(TavoNode* lhba, const char* name,
                                             const std::vector<std::pair<std::string, std::string>>& portals) {
   LhbaKey key;
   if (!lhba_key(lhba, &key) || name == nullptr) return 1;

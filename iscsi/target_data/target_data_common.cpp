@@ -12,7 +12,7 @@
 #include "transport/device_ids.h"
 #include "transport/glob.h"
 
-namespace tavo::targets {
+namespace tavo::target_data {
 namespace {
 
 #define TARGETS_LOG_HINT "Application internal error occurred. Please check tavo2d.log file for more information."
@@ -114,4 +114,4 @@ uint32_t startup_lines(Saved s, const LhbaKey& key, bool (*unusable)(const Saved
   return rewritten;
 }
 
-}  // namespace tavo::targets
+}  // namespace tavo::target_data

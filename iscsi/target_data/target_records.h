@@ -17,7 +17,7 @@
 #include "tree/handler_context.h"
 #include "tree/status_texts.h"
 
-namespace tavo::targets {
+namespace tavo::target_data {
 
 // The branch works in the vocabulary the iSCSI branches share.
 using namespace iscsi;
@@ -72,4 +72,4 @@ bool port_reads_zero(Saved s, const SavedFields& line);
 uint32_t startup_lines(Saved s, const LhbaKey& key, bool (*unusable)(const SavedFields&),
                        std::vector<SavedFields>* usable);
 
-}  // namespace tavo::targets
+}  // namespace tavo::target_data

@@ -17,6 +17,7 @@
 #include "iscsi/common/software_initiator.h"
 #include "iscsi/common/saved_view.h"
 #include "iscsi/target_data/node_index.h"
+#include "iscsi/target_data/login_sets.h"
 #include "iscsi/target_data/target_records.h"
 #include "transport/commands.h"
 #include "transport/firmware_records.h"
@@ -24,7 +25,7 @@
 #include "transport/mailbox.h"
 #include "tree/state_changes.h"
 
-using namespace tavo::targets;
+using namespace tavo::target_data;
 using tavo::tree::instance_number;
 using tavo::tree::next_instance;
 
@@ -160,12 +161,12 @@ TavoNode* setup_walk(TavoNode* group, const char* name) {
 
 }  // namespace
 
-const char* tavo::targets::target_stored_name(TavoNode* target) {
+const char* tavo::target_data::target_stored_name(TavoNode* target) {
   return target != nullptr && target->kind == TAVO_KIND_GROUP && target->record != nullptr ? setup_stored_name(target)
                                                                                            : nullptr;
 }
 
-void tavo::targets::note_target(TavoNode* target) {
+void tavo::target_data::note_target(TavoNode* target) {
   TAVO_LIBRARY_LOCK;
   if (target != nullptr && target->parent != nullptr) target_index().built(target);
 }
@@ -278,10 +279,14 @@ uint32_t get_target_type(TavoNode* target) {
   return f.found ? set_prop_val(target, "TargetType", "%s", f.type[0] == '\0' ? "Static" : f.type) : 0;
 }
 
+bool tavo::target_data::target_type(TavoNode* target, char out[TAVO_VALUE_SIZE]) {
+  TavoNode* property = internal_get_node(target, "TargetType", TAVO_KIND_PROPERTY);
+  return property != nullptr && handle_target_type(property, out, TAVO_PROPERTY_GET) == 0;
+}
+
 uint32_t handle_target_type(TavoNode* property, char* buf, uint32_t op) {
   if (property == nullptr || buf == nullptr) return 1;
   if (op != TAVO_PROPERTY_GET) return 0;
-  if (property == nullptr || buf == nullptr || get_target_type(property->parent) != 0)
-    return 1;
+  if (get_target_type(property->parent) != 0) return 1;
   return handle_internal_property(property, buf, op);
 }

@@ -87,8 +87,7 @@ uint32_t chap_apply(SavedBatch& batch, TavoNode* authentication, Owner owner, st
   TavoNode* options = authentication->parent;
   const auto write = [&] { return owner != Owner::None ? write_options(options, changes) : 0u; };
   if (save_option_change(batch, owner == Owner::Target ? options->parent : nullptr, write) != 0) {
-    OptionValues saved;
-    tavo::iscsi::keeping_last_status([&] { read_options(options, &saved); });
+    tavo::iscsi::keeping_last_status([&] { reload_option_set(options); });
     return 1;
   }
   uint32_t stored = 0;

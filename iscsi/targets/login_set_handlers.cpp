@@ -1,6 +1,7 @@
 // The handlers of the six options of the initiator's, a send-target
-// portal's and a target's login-options groups: each read reloads the set
-// from its saved line, each write rewrites the line first. A target's
+// portal's and a target's login-options groups: each read answers from the
+// set as its saved line holds it (login_option_set, the call the library's
+// own readers make), each write rewrites the line first. A target's
 // sessions are persisted again with what it wrote.
 #include <strings.h>
 
@@ -31,10 +32,13 @@ uint32_t group_option(Copy c, TavoNode* property, char* buf, uint32_t op) {
   SetNodes n;
   if (buf == nullptr || !set_nodes(property, false, &n)) return 1;
   if (op == TAVO_PROPERTY_GET) {
-    if (set_reload(c, n.owner, n.options, n.authentication) != 0) return 1;
+    // The clients' view of the set: read whole, kept in the groups.
+    LoginOptionSet set;
+    if (login_option_set(c, n, &set) != 0) return 1;
+    store_option_set(n, set);
     return handle_internal_property(property, buf, TAVO_PROPERTY_GET);
   }
-  if (!digest_rules_allow(n.options, property->name, buf)) return 1;
+  if (!digest_rules_allow(c, n, property->name, buf)) return 1;
   // The file takes the option and the target's sessions persisted again
   // with it in one write; the tree takes it once it is written.
   if (write_option(c, n.owner, property->name, buf) != 0) return 1;

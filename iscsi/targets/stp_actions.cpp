@@ -62,11 +62,11 @@ bool stp_values(TavoNode* portal, char address[TAVO_VALUE_SIZE], char port[TAVO_
 
 // The portal's twelve options from the initiator's, and its saved line.
 uint32_t stp_copy_and_save(TavoNode* lhba, TavoNode* portal, const char* address, const char* port, const char* mac) {
-  OptionValues options;
+  LoginOptionSet options;
   TavoNode* own = internal_get_node(portal, "SendTargetPortalLoginOptions", TAVO_KIND_GROUP);
   TavoNode* own_authentication = internal_get_node(own, "Authentication", TAVO_KIND_GROUP);
   if (own_authentication == nullptr ||
-      !option_values(internal_get_node(lhba, "InitiatorLoginOptions", TAVO_KIND_GROUP), &options))
+      !login_option_set(internal_get_node(lhba, "InitiatorLoginOptions", TAVO_KIND_GROUP), &options))
     return 1;
   const std::vector<std::string_view> values(options.begin(), options.end());
   store_options(own, own_authentication, values);

@@ -32,7 +32,10 @@ uint32_t actions_target_count(TavoNode* lhba) {
 }
 
 bool actions_initiator_name(TavoNode* lhba, char out[TAVO_VALUE_SIZE]) {
-  return read_text(internal_get_node(lhba, "InitiatoriSCSIName", TAVO_KIND_GROUP), "InitiatoriSCSIName", out);
+  tavo::network::InitiatorNames names;
+  if (tavo::network::initiator_names(lhba, tavo::network::NameRead::Name, &names) != 0) return false;
+  memcpy(out, names.name, sizeof names.name);
+  return true;
 }
 
 uint32_t actions_priority_code(const char* priority) {
@@ -60,7 +63,7 @@ bool actions_port(char port[TAVO_VALUE_SIZE]) {
 // The boot checks of AddTarget before anything changes.
 uint32_t actions_boot_checks(TavoNode* lhba, const char* boot) {
   char dhcp[TAVO_VALUE_SIZE];
-  if (!read_text(internal_get_node(lhba, "Discovery", TAVO_KIND_GROUP), "DiscoverBootTargetThruDHCP", dhcp)) return 1;
+  if (tavo::sessions::dhcp_boot_discovery(lhba, dhcp) != 0) return 1;
   if (is_word(boot, "True") && is_word(dhcp, "Enabled")) {
     targets_status(342);
     return 1;
@@ -195,7 +198,7 @@ uint32_t add_target(TavoNode* lhba, TavoNode* action, char* params) {
     return 1;
   }
   NewPortal n{p, target, target, name, address, port, initiator};
-  const uint32_t saved = TAVO_add_target_into_file(lhba, target, name, address, port, nullptr, "True");
+  const uint32_t saved = add_target_line(lhba, target, name, address, port, nullptr, "True", initiator);
   if (saved != 0) {
     tavo::iscsi::keeping_last_status([&] { delete_with_records(target); });
     return saved;
@@ -236,7 +239,7 @@ uint32_t add_target_portal(TavoNode* target, char* params) {
   }
   // As for a new target: no portal without its saved lines.
   NewPortal n{p, target, portal, name, address, port, initiator};
-  const uint32_t saved = TAVO_add_target_into_file(p.lhba, target, name, address, port, nullptr, "True");
+  const uint32_t saved = add_target_line(p.lhba, target, name, address, port, nullptr, "True", initiator);
   if (saved != 0) {
     tavo::iscsi::keeping_last_status([&] { delete_node(portal); });
     return saved;

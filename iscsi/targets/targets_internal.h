@@ -4,10 +4,15 @@
 
 #include <functional>
 
+#include "iscsi/target_data/login_sets.h"
 #include "iscsi/target_data/target_records.h"
 #include "iscsi/targets/targets.h"
 
 namespace tavo::targets {
+
+// The steps work on the data below them in its own words.
+using namespace target_data;
+using namespace iscsi;
 
 // The firmware's active session handles (29/6, the whole buffer asked at
 // once); false when the command fails.

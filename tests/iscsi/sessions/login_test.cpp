@@ -180,6 +180,61 @@ TEST_F(SessionsTest, TriesFollowTheLoginOptions) {
   EXPECT_GT(log_count("ioctl"), 0);  // the log was written at level 6
 }
 
+// A login takes its target's set as a read of its options answers: from
+// the target's own saved line (not the texts the tree last showed), else
+// from those texts; an empty level reads "Prohibited". The new session's
+// line keeps the set the tries used.
+TEST_F(SessionsTest, LoginTakesTheSetItsSavedLineHolds) {
+  // Fields of a saved target line: HeaderDigest, the three levels.
+  constexpr size_t kDigest = 10, kChapLevel = 18, kHeaderLevel = 19, kDataLevel = 20;
+  struct Row {
+    const char* name;
+    std::vector<std::pair<size_t, std::string>> line;  // the target's line changed so; empty: none left
+    const char* tree_digest;                           // HeaderDigest and HeaderParam the tree shows
+    const char* tree_level;
+    Try first;
+    std::string kept;  // HeaderDigest to DataParam of the session's line
+  } rows[] = {
+      {"the line over the tree", {{kDigest, "CRC32C"}, {kHeaderLevel, "Preferred"}}, "None", "Prohibited",
+       {0, 1, 0}, "CRC32C,None,None,,,,,Static,Prohibited,Preferred,Prohibited"},
+      {"empty levels", {{kChapLevel, ""}, {kHeaderLevel, ""}, {kDataLevel, ""}}, "CRC32C", "Preferred",
+       {0, 0, 0}, "None,None,None,,,,,Static,Prohibited,Prohibited,Prohibited"},
+      {"no line of its own", {}, "CRC32C", "Preferred", {0, 1, 0},
+       "CRC32C,None,None,,,,,Static,Prohibited,Preferred,Prohibited"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    ASSERT_EQ(add(kA, "10.0.0.50"), 0u);
+    std::istringstream in(saved("savetgt.txt"));
+    std::string text;
+    for (std::string line; std::getline(in, line);) {
+      std::vector<std::string> fields;
+      std::istringstream f(line);
+      for (std::string field; std::getline(f, field, ',');) fields.push_back(field);
+      if (line.back() == ',') fields.emplace_back();
+      const bool own = fields.size() > kDataLevel && fields[3] == kA && fields[6].empty();
+      if (own && r.line.empty()) continue;
+      if (own)
+        for (const auto& [at_field, value] : r.line) fields[at_field] = value;
+      for (size_t i = 0; i < fields.size(); ++i) text += (i == 0 ? "" : ",") + fields[i];
+      text += "\n";
+    }
+    put_saved("savetgt.txt", text);
+    TavoNode* options = node(at(0, "TargetLoginOptions"));
+    set_prop_val(options, "HeaderDigest", "%s", r.tree_digest);
+    set_prop_val(options, "HeaderParam", "%s", r.tree_level);
+    sim_->clear_log();
+    ASSERT_EQ(login(0, {"", "", "", "100"}), 0u) << last_status().second;
+    const std::vector<Try> tries = tries_of(sent());
+    ASSERT_FALSE(tries.empty());
+    EXPECT_EQ(tries[0], r.first);
+    EXPECT_EQ(session_lines().back(),
+              std::string(kKey) + "," + kA + ",10.0.0.50,3260,100,iqn.hx,Yes,Yes," + r.kept + ",True");
+    while (!instances(at(0), "Session").empty()) ASSERT_EQ(logout(0), 0u);
+    ASSERT_EQ(act(std::string(kLhba) + "/DeleteTarget", {"0"}), 0u);
+  }
+}
+
 // The parameters of Login and Logout as clients read them.
 TEST_F(SessionsTest, LoginAndLogoutDescribeTheirParameters) {
   ASSERT_EQ(add(kA, "10.0.0.50"), 0u);
