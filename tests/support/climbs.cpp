@@ -476,6 +476,11 @@ std::vector<Climb> ClimbRecording::climbs() const {
   return *watch().recording;
 }
 
+std::string folder_of_code(void (*code)()) {
+  const int folder = watch().map.folder_at(reinterpret_cast<uintptr_t>(code), false);
+  return folder == kNone ? "" : watch().map.name(folder);
+}
+
 StandingFor::StandingFor(const std::string& folder) {
   standing = watch().map.named(folder);
   EXPECT_NE(standing, kNone) << folder << " is no folder of cmake/layers.txt";

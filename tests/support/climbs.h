@@ -51,6 +51,11 @@ class ClimbRecording {
   std::vector<Climb> climbs() const;
 };
 
+// The folder of the code starting at code, as the watch places a handler;
+// "" when the code map has it in none, or only as code several objects
+// share.
+std::string folder_of_code(void (*code)());
+
 // While one lives, the tests' own code on this thread is code of folder.
 class StandingFor {
  public:

@@ -11,7 +11,7 @@
 
 #include "iscsi/common/iscsi_common.h"
 #include "tests/support/client_fixture.h"
-#include "tree/tree.h"
+#include "tree/tree_internal.h"
 
 namespace tavo::test {
 namespace {
@@ -95,6 +95,29 @@ TEST_F(ClimbWatchTest, ReadsClimbByTheHandlerTheyReach) {
     }
     EXPECT_EQ(climbs_of(recording, c.standing), c.climbs);
   }
+}
+
+// The watch sees a climb only to code it can place: every handler of the
+// tree is code of its folder's own.
+TEST_F(ClimbWatchTest, EveryHandlerHasItsFolder) {
+  size_t handlers = 0;
+  std::string unplaced;
+  const auto place = [&](TavoNode* n, void (*code)()) {
+    ++handlers;
+    const std::string folder = folder_of_code(code);
+    if (folder.empty() || folder == "tests") unplaced += std::string(n->name) + " ";
+  };
+  tree::for_each_in_subtree(get_node(0), [&](TavoNode* n) {
+    if (n->record == nullptr) return;
+    if (n->kind == TAVO_KIND_PROPERTY && tree::property_record(n)->handler != nullptr)
+      place(n, reinterpret_cast<void (*)()>(tree::property_record(n)->handler));
+    if (n->kind == TAVO_KIND_ACTION && tree::action_descriptor(n)->handler != nullptr)
+      place(n, reinterpret_cast<void (*)()>(tree::action_descriptor(n)->handler));
+    if (n->kind == TAVO_KIND_GROUP && tree::group_record(n)->refresh != nullptr)
+      place(n, reinterpret_cast<void (*)()>(tree::group_record(n)->refresh));
+  });
+  EXPECT_GT(handlers, 500u);
+  EXPECT_EQ(unplaced, "");
 }
 
 // An action's handler called through its descriptor, as a branch may,
