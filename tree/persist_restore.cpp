@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tree/api_guard.h"
+#include "tree/handler_watch.h"
 #include "base/debug_log.h"
 #include "tree/persist.h"
 #include "base/validate.h"
@@ -53,6 +54,7 @@ void restore_group_line(char** fields, size_t count) {
     const TavoActionParam& p = d->params[i];
     if (!restore_value(field, block[i], p.valid_list, p.value_type, p.minimum, p.maximum, p.name)) return;
   }
+  watch_handler(HandlerRun::Action, d->handler, action);
   d->handler(node, action, &block[0][0]);
 }
 
@@ -64,6 +66,7 @@ void restore_property_line(char** fields) {
   char value[TAVO_VALUE_SIZE];
   if (!restore_value(fields[2], value, p->valid_list, p->value_type, p->minimum, p->maximum, property->name))
     return;
+  watch_handler(HandlerRun::Set, p->handler, property);
   p->handler(property, value, TAVO_PROPERTY_SET);
 }
 

@@ -6,6 +6,7 @@
 #include <string.h>
 #include <strings.h>
 
+#include "tree/handler_watch.h"
 #include "tree/tree_internal.h"
 
 using namespace tavo::tree;
@@ -152,6 +153,7 @@ uint32_t internal_get_property(TavoNode* group, const char* name, char* buf) {
     copy_bounded(buf, TAVO_VALUE_SIZE, rec->value);
     return 0;
   }
+  watch_handler(HandlerRun::Get, rec->handler, p);
   return rec->handler(p, buf, TAVO_PROPERTY_GET);
 }
 
@@ -162,6 +164,7 @@ uint32_t internal_set_property(TavoNode* group, const char* name, const char* va
   copy_bounded(text, sizeof text, value);
   TavoPropertyRecord* rec = property_record(p);
   if (rec->handler == nullptr) return handle_internal_property(p, text, TAVO_PROPERTY_SET);
+  watch_handler(HandlerRun::Set, rec->handler, p);
   return rec->handler(p, text, TAVO_PROPERTY_SET);
 }
 

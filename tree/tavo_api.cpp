@@ -6,6 +6,7 @@
 #include "platform/host.h"
 #include "tree/api_guard.h"
 #include "tree/backend_hooks.h"
+#include "tree/handler_watch.h"
 #include "base/debug_log.h"
 #include "tree/state_changes.h"
 #include "tree/tree_internal.h"
@@ -157,8 +158,10 @@ uint32_t TAVO_refresh_group(uint32_t group_tag) {
   if (!start_call()) return 1;
   TavoNode* g = get_node(group_tag);
   // The answer stays 0 whatever the handler answers; a failure leaves its reason.
-  if (g != nullptr && g->kind == TAVO_KIND_GROUP && group_record(g)->refresh != nullptr)
+  if (g != nullptr && g->kind == TAVO_KIND_GROUP && group_record(g)->refresh != nullptr) {
+    watch_handler(HandlerRun::Refresh, group_record(g)->refresh, g);
     handler_result(group_record(g)->refresh(g), HandlerRun::Refresh, g);
+  }
   return 0;
 }
 

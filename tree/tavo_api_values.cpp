@@ -6,6 +6,7 @@
 #include "base/debug_log.h"
 #include "base/validate.h"
 #include "tree/api_guard.h"
+#include "tree/handler_watch.h"
 #include "tree/persist.h"
 #include "tree/state_changes.h"
 #include "tree/status_texts.h"
@@ -15,6 +16,8 @@ uint32_t* tavo_internal_new_tags = nullptr;
 int32_t new_tag_index = 0;
 
 using namespace tavo::tree;
+
+std::atomic<HandlerWatch> tavo::tree::handler_watch{nullptr};
 
 namespace {
 
@@ -54,10 +57,12 @@ uint32_t TAVO_get_property_val(uint32_t group_tag, uint32_t property_tag, char* 
   char value[TAVO_VALUE_SIZE] = "";
   uint32_t r = 0;
   TavoPropertyRecord* rec = property_record(p);
-  if (rec->handler == nullptr)
+  if (rec->handler == nullptr) {
     snprintf(value, sizeof value, "%s", rec->value);
-  else
+  } else {
+    watch_handler(HandlerRun::Get, rec->handler, p);
     r = handler_result(rec->handler(p, value, TAVO_PROPERTY_GET), HandlerRun::Get, p);
+  }
   value[TAVO_VALUE_SIZE - 1] = '\0';
   if (length > 0) {
     size_t n = strnlen(value, length - 1);
@@ -99,6 +104,7 @@ uint32_t TAVO_set_property_val(uint32_t group_tag, uint32_t property_tag, const 
     pdebug(TAVO_LOG_TREE, 6, "--- leaving %s ---\n", __func__);
     return TAVO_NO_HANDLER;
   }
+  watch_handler(HandlerRun::Set, rec->handler, p);
   return handler_result(rec->handler(p, text, TAVO_PROPERTY_SET), HandlerRun::Set, p);
 }
 
@@ -149,6 +155,7 @@ uint32_t TAVO_do_action(uint32_t group_tag, uint32_t action_tag, const char* par
     pdebug(TAVO_LOG_TREE, 3, "Not Implimented\n");
     return 1;
   }
+  watch_handler(HandlerRun::Action, d->handler, action);
   const uint32_t r = handler_result(d->handler(group, action, &values[0][0]), HandlerRun::Action, action);
   pdebug(TAVO_LOG_TREE, 6, "--- leaving %s ---\n", __func__);
   return r;

@@ -1,0 +1,197 @@
+// No request climbs: the climb watch catches a planted read of a higher
+// folder's value and a planted direct call of its action, and the whole
+// watched run climbs only where the list of today's climbs says.
+#include "tests/support/climbs.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <string>
+#include <vector>
+
+#include "iscsi/common/iscsi_common.h"
+#include "tests/support/client_fixture.h"
+#include "tree/tree_internal.h"
+
+namespace tavo::test {
+namespace {
+
+// Today's climbs: the branch asking, the handler it reaches, and one test
+// that shows it. Each goes when its read becomes a typed call; the list
+// only shrinks.
+const std::vector<KnownClimb> kKnown = {
+    // A login's and a discovery's option set, read by name.
+    {"iscsi/sessions", "handle_target_loginoptions", "RequestsTest.EachRequestAsksForEachRecordOnce"},
+    {"iscsi/sessions", "handle_stploginoptions", "RequestsTest.EachRequestAsksForEachRecordOnce"},
+    {"iscsi/target_data", "handle_target_loginoptions", "RequestsTest.EachRequestAsksForEachRecordOnce"},
+    {"iscsi/target_data", "handle_stploginoptions", "RequestsTest.EachRequestAsksForEachRecordOnce"},
+    {"iscsi/target_data", "handle_initiator_loginoptions", "TargetsTest.LoginBlockComesFromTheSet"},
+    // Boot: a session's boot flag, and a static boot target given way.
+    {"iscsi/network", "handle_boot_session", "BootTest.MutualChapBootTargetsFillRegionTwo"},
+    {"iscsi/sessions", "do_DeleteTarget", "BootTest.DhcpDiscoveryTakesOverFromStaticBootTargets"},
+    // EraseAllConfiguration runs the branches' erase actions itself.
+    {"controller", "do_EraseConfiguration", "EraseRegionTest.EraseAllKeepsTheFirstFailure"},
+    {"controller", "do_ErasePortandDiscoveryConfiguration", "EraseRegionTest.EraseAllKeepsTheFirstFailure"},
+    {"controller", "handle_ProfileManagement_ConfiguredProfile_Port_Function_MACAddress",
+     "ProfileActionTest.SetFactoryDefaults"},
+    // A port's speed, flow control and DCBX modes by its functions' values.
+    {"port", "handle_logical_link_status", "ImaPortalsTest.GettersOfEachGeneration"},
+    {"port", "handle_iscsi_bandwidth_softcap", "ImaPortalsTest.GettersOfEachGeneration"},
+    {"port", "handle_nic_vnic_name_props", "LinkSpeedTest.SetPortSpeedChecksEveryRule"},
+    {"port", "handle_ConfiguredProfile_Port_MCType", "PortActionsTest.FlowControlByGeneration"},
+    {"port", "handle_ChannelManagement_details", "DcbxTest.EachGroupShowsItsViewOfTheRecord"},
+};
+
+const std::string kTarget = "Corvane0/iSCSIPhysicalHBA0/LogicalHBA0/Target0";
+
+class ClimbWatchTest : public ClientTest {
+ protected:
+  void SetUp() override {
+    ClientTest::SetUp();
+    ASSERT_EQ(start_climb_watch(), "");
+  }
+  TavoNode* node(const std::string& path) { return get_node(tag(path)); }
+  // The climbs the planted code made (the handlers it reaches may climb
+  // on their own).
+  static std::string climbs_of(const ClimbRecording& recording, const char* planted) {
+    std::string text;
+    for (const Climb& c : recording.climbs())
+      if (c.asker == planted)
+        text += c.asker + " -> " + c.entered + ": " + c.code + (c.through_tree ? "" : " directly") + "\n";
+    return text;
+  }
+};
+
+// The folder of a handler is its own code's: Target's ETO row is the
+// sessions branch's handler in the targets branch's table. A read handed
+// on by iscsi::read_text is its caller's.
+TEST_F(ClimbWatchTest, ReadsClimbByTheHandlerTheyReach) {
+  const std::string options = kTarget + "/TargetLoginOptions";
+  const struct {
+    const char* standing;
+    bool forwarded;  // through iscsi::read_text
+    std::string group;
+    const char* property;
+    std::string climbs;
+  } cases[] = {
+      {"iscsi/sessions", false, options, "HeaderParam",
+       "iscsi/sessions -> iscsi/targets: handle_target_loginoptions\n"},
+      {"controller", false, options, "HeaderParam", "controller -> iscsi/targets: handle_target_loginoptions\n"},
+      {"iscsi/targets", false, options, "HeaderParam", ""},
+      {"iscsi/network", true, options, "HeaderParam", "iscsi/network -> iscsi/targets: handle_target_loginoptions\n"},
+      {"iscsi/sessions", false, kTarget, "ETO", ""},
+      {"iscsi/common", false, kTarget, "ETO", "iscsi/common -> iscsi/sessions: handle_Target_ETO\n"},
+      {"iscsi/sessions", true, kTarget, "ETO", ""},
+      {"iscsi/targets", false, "Corvane0", "ControllerStatus", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.standing) + " reads " + c.group + "/" + c.property);
+    ClimbRecording recording;
+    {
+      StandingFor as(c.standing);
+      char value[TAVO_VALUE_SIZE] = "";
+      EXPECT_TRUE(c.forwarded ? iscsi::read_text(node(c.group), c.property, value)
+                              : internal_get_property(node(c.group), c.property, value) == 0);
+    }
+    EXPECT_EQ(climbs_of(recording, c.standing), c.climbs);
+  }
+}
+
+// The watch sees a climb only to code it can place: every handler of the
+// tree is code of its folder's own.
+TEST_F(ClimbWatchTest, EveryHandlerHasItsFolder) {
+  size_t handlers = 0;
+  std::string unplaced;
+  const auto place = [&](TavoNode* n, void (*code)()) {
+    ++handlers;
+    const std::string folder = folder_of_code(code);
+    if (folder.empty() || folder == "tests") unplaced += std::string(n->name) + " ";
+  };
+  tree::for_each_in_subtree(get_node(0), [&](TavoNode* n) {
+    if (n->record == nullptr) return;
+    if (n->kind == TAVO_KIND_PROPERTY && tree::property_record(n)->handler != nullptr)
+      place(n, reinterpret_cast<void (*)()>(tree::property_record(n)->handler));
+    if (n->kind == TAVO_KIND_ACTION && tree::action_descriptor(n)->handler != nullptr)
+      place(n, reinterpret_cast<void (*)()>(tree::action_descriptor(n)->handler));
+    if (n->kind == TAVO_KIND_GROUP && tree::group_record(n)->refresh != nullptr)
+      place(n, reinterpret_cast<void (*)()>(tree::group_record(n)->refresh));
+  });
+  EXPECT_GT(handlers, 500u);
+  EXPECT_EQ(unplaced, "");
+}
+
+// An action's handler called through its descriptor, as a branch may,
+// is seen from the handlers it runs in turn.
+TEST_F(ClimbWatchTest, ActionsCalledDirectlyClimbToo) {
+  TavoNode* group = node(kTarget + "/TargetLoginOptions/Authentication");
+  TavoNode* action = internal_get_node(group, "DeleteCHAP", TAVO_KIND_ACTION);
+  ASSERT_NE(action, nullptr);
+  char params[TAVO_MAX_PARAMS][TAVO_VALUE_SIZE] = {};
+  for (const char* standing : {"iscsi/sessions", "iscsi/targets"}) {
+    SCOPED_TRACE(standing);
+    ClimbRecording recording;
+    {
+      StandingFor as(standing);
+      tree::action_descriptor(action)->handler(group, action, &params[0][0]);
+    }
+    EXPECT_EQ(climbs_of(recording, standing), standing == std::string("iscsi/sessions")
+                                                  ? "iscsi/sessions -> iscsi/targets: do_DeleteCHAP directly\n"
+                                                  : "");
+  }
+}
+
+// The run's verdict: a climb not listed fails it, and so does a listed one
+// that its witness no longer shows; a listed one whose witness did not run
+// is not judged.
+TEST_F(ClimbWatchTest, APlantedClimbFailsTheRun) {
+  std::vector<Climb> planted;
+  {
+    ClimbRecording recording;
+    StandingFor as("controller");
+    char value[TAVO_VALUE_SIZE] = "";
+    internal_get_property(node(kTarget + "/TargetLoginOptions"), "DataParam", value);
+    planted = recording.climbs();
+  }
+  ASSERT_EQ(planted.size(), 1u);
+  const Climb& climb = planted[0];
+  EXPECT_EQ(judge_climbs(kKnown, planted, {}), std::vector<std::string>{"a new climb: " + describe(climb)});
+
+  const KnownClimb listed{"controller", "handle_target_loginoptions", "Suite.Witness"};
+  const struct {
+    std::vector<Climb> seen;
+    std::vector<std::string> ran;
+    std::vector<std::string> problems;
+  } cases[] = {
+      {planted, {"Suite.Witness"}, {}},
+      {planted, {}, {}},
+      {{}, {}, {}},
+      {{},
+       {"Suite.Witness"},
+       {"no longer climbs, take it off the list: controller -> handle_target_loginoptions (Suite.Witness)"}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(judge_climbs({listed}, c.seen, c.ran), c.problems);
+}
+
+// The whole watched run (Climbs.WholeRun, after every other test ran with
+// TAVO_CLIMBS_LOG) against the list; it prints every climb it saw.
+TEST(ClimbsWholeRun, ClimbOnlyWhereKnown) {
+  const char* directory = getenv("TAVO_CLIMBS_JUDGE");
+  if (directory == nullptr) GTEST_SKIP() << "runs as Climbs.WholeRun, after the watched tests";
+  const ClimbLog log = read_climb_log(directory);
+  ASSERT_FALSE(log.ran.empty()) << "no watched test wrote to " << directory;
+  std::string all;
+  for (const Climb& c : log.climbs) all += describe(c) + "\n";
+  printf("%zu tests ran watched; %zu climbs:\n%s", log.ran.size(), log.climbs.size(), all.c_str());
+  for (const std::string& problem : judge_climbs(kKnown, log.climbs, log.ran)) ADD_FAILURE() << problem;
+  // A witness must be a test, or its climb would never be judged.
+  const ::testing::UnitTest* unit = ::testing::UnitTest::GetInstance();
+  std::vector<std::string> tests;
+  for (int i = 0; i < unit->total_test_suite_count(); ++i)
+    for (int j = 0; j < unit->GetTestSuite(i)->total_test_count(); ++j)
+      tests.push_back(std::string(unit->GetTestSuite(i)->name()) + "." + unit->GetTestSuite(i)->GetTestInfo(j)->name());
+  for (const KnownClimb& k : kKnown)
+    EXPECT_NE(std::find(tests.begin(), tests.end(), k.witness), tests.end()) << k.witness << " is no test";
+}
+
+}  // namespace
+}  // namespace tavo::test
