@@ -20,11 +20,7 @@ namespace {
 // that shows it. Each goes when its read becomes a typed call; the list
 // only shrinks.
 const std::vector<KnownClimb> kKnown = {
-    // A login's and a discovery's option set, read by name.
-    {"iscsi/sessions", "handle_target_loginoptions", "RequestsTest.EachRequestAsksForEachRecordOnce"},
-    {"iscsi/sessions", "handle_stploginoptions", "RequestsTest.EachRequestAsksForEachRecordOnce"},
-    {"iscsi/target_data", "handle_target_loginoptions", "RequestsTest.EachRequestAsksForEachRecordOnce"},
-    {"iscsi/target_data", "handle_stploginoptions", "RequestsTest.EachRequestAsksForEachRecordOnce"},
+    // An erase's option set, read by name.
     {"iscsi/target_data", "handle_initiator_loginoptions", "TargetsTest.LoginBlockComesFromTheSet"},
     // Boot: a session's boot flag, and a static boot target given way.
     {"iscsi/network", "handle_boot_session", "BootTest.MutualChapBootTargetsFillRegionTwo"},
