@@ -12,6 +12,9 @@
 namespace tavo::sim {
 namespace {
 
+// SCSI pass-through (59/6), the one command that reaches the LUN disks.
+constexpr uint8_t kScsiSubsystem = 6, kScsiOpcode = 59;
+
 void put_u16(uint8_t* p, uint16_t v) {
   p[0] = static_cast<uint8_t>(v);
   p[1] = static_cast<uint8_t>(v >> 8);
@@ -185,7 +188,12 @@ int Simulator::mailbox(const Device& dev, uint8_t* buf, size_t total, bool via_n
         if (version == hdr->version) chosen = &responder;
         if (version == kAny && chosen == nullptr) chosen = &responder;
       }
-      if (chosen != nullptr) reply = (*chosen)(*this, call);
+      if (chosen != nullptr) {
+        const bool changes = reads_.count({hdr->subsystem, hdr->opcode}) == 0;
+        command_begin(changes);
+        reply = (*chosen)(*this, call);
+        command_end(changes, call.controller, hdr->subsystem == kScsiSubsystem && hdr->opcode == kScsiOpcode);
+      }
     }
   }
   if (Fault* f = match_fault(FaultKind::ResponseLength, hdr->subsystem, hdr->opcode, function_id, kAny)) {
@@ -304,7 +312,9 @@ int Simulator::nic_request(unsigned long request, void* arg) {
         errno = EPERM;
         return -1;
       }
+      command_begin(false);
       const SimNicState& state = nic_state(*fn);
+      command_end(false);
       bytes[kNicVfCountOffset] = static_cast<uint8_t>(std::min<size_t>(state.vfs.size(), kMaxNicVfEntries));
       if (match_fault(FaultKind::CountOverflow, kAny, kAny, function_id, static_cast<long>(request)))
         bytes[kNicVfCountOffset] = 255;

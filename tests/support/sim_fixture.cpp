@@ -115,6 +115,8 @@ int SimTest::in_child(const sim::Fault& fault, const std::function<void()>& op) 
   }
   int status = 0;
   waitpid(pid, &status, 0);
+  // The next case starts from the adapters this process holds.
+  sim_->rewind_adapters();
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -207,6 +209,7 @@ std::pair<uint32_t, std::string> SimTest::answer_in_child(const sim::Fault& faul
   close(ends[0]);
   int status = 0;
   waitpid(pid, &status, 0);
+  sim_->rewind_adapters();
   const size_t line = text.find('\n');
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || line == std::string::npos) return {~0u, "child died"};
   return {static_cast<uint32_t>(std::stoul(text.substr(0, line))), text.substr(line + 1)};

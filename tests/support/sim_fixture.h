@@ -46,6 +46,8 @@ class SimTest : public ::testing::Test {
   void reinstall_with(const std::string& topology_text);
   // The exit status of a child process that runs op with the fault
   // injected (0: op ran to its end; sim::kCrashExitCode: the fault ended it).
+  // What the child did to the simulated adapters is undone after it, here
+  // and in the calls below.
   int in_child(const sim::Fault& fault, const std::function<void()>& op);
   // Runs op in a child killed, then with the power cut, at each of its file
   // calls under path in turn, each from the state restore() sets, until op
