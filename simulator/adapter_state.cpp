@@ -28,9 +28,10 @@ constexpr char kSessionItem = 'S';
 // test answers itself, is compared.
 constexpr std::pair<uint8_t, uint8_t> kReads[] = {
     {1, 1},   {1, 5},   {1, 6},   {1, 27},  {1, 32},  {1, 37},  {1, 58},  {1, 64},  {1, 66},  {1, 70},
-    {1, 71},  {1, 72},  {1, 73},  {1, 76},  {1, 78},  {1, 83},  {1, 86},  {1, 88},  {1, 91},  {1, 94},
-    {1, 102}, {1, 108}, {1, 113}, {1, 114}, {1, 120}, {1, 121}, {1, 123}, {1, 125}, {1, 128}, {1, 130},
-    {1, 133}, {1, 134}, {1, 147}, {1, 152}, {1, 161}, {1, 166}, {1, 167}, {1, 171}, {1, 191}, {1, 201},
+    {1, 71},  {1, 72},  {1, 73},  {1, 76},  {1, 78},  {1, 83},  {1, 84},  {1, 86},  {1, 88},  {1, 91},
+    {1, 94},  {1, 102}, {1, 108}, {1, 113}, {1, 114}, {1, 120}, {1, 121}, {1, 123}, {1, 125}, {1, 128},
+    {1, 130}, {1, 133}, {1, 134}, {1, 147}, {1, 152}, {1, 161}, {1, 164}, {1, 166}, {1, 167}, {1, 171},
+    {1, 191}, {1, 201},
     {2, 6},   {2, 7},   {2, 8},   {2, 10},  {2, 22},  {2, 24},  {2, 25},  {2, 28},  {2, 30},  {2, 63},
     {6, 6},   {6, 14},  {6, 16},  {6, 29},  {6, 30},  {6, 32},  {6, 34},  {6, 46},  {6, 47},  {6, 48},
     {6, 52},  {6, 54},  {6, 57},  {11, 21}, {11, 22}, {11, 23}, {11, 24}, {15, 1},  {15, 3},  {16, 1},
@@ -450,7 +451,7 @@ void Simulator::install_state_file() {
   for (const uint64_t layout : {uint64_t{1}, uint64_t{sizeof(void*)}, uint64_t{sizeof(SimSession)},
                                 uint64_t{sizeof(SimPort)}, uint64_t{sizeof(SimNetwork)}, uint64_t{sizeof(SimNicState)}})
     fingerprint = (fingerprint ^ layout) * 0x100000001B3ull;
-  state_file_ = std::make_unique<StateFile>(root_ + "/.tavo-sim", fingerprint, topology_.durable_fsync);
+  state_file_ = std::make_unique<StateFile>(root_ + "/.tavo-sim", fingerprint);
 }
 
 }  // namespace tavo::sim

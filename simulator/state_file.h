@@ -5,9 +5,13 @@
 // is cut off by the next writer. A lock file beside it orders the
 // processes: a shared lock to read what others wrote, an exclusive one for
 // a command that may change the adapters. When the batches outgrow what
-// they describe, a new snapshot replaces the file (written beside it,
-// flushed and renamed in). Its calls are the simulator's own, never in the
-// library's request log, and no injected fault reaches them.
+// they describe, a new snapshot replaces the file (written whole beside it
+// and renamed in). Nothing is flushed to the disk: what the simulator
+// models is processes killed and power cuts of the host, which its own
+// faults play out (the adapters keep what they were told, as flash does);
+// a process killed at any point leaves whole batches, or a tail no reader
+// takes. Its calls are the simulator's own, never in the library's request
+// log, and no injected fault reaches them.
 #pragma once
 
 #include <stdint.h>
@@ -38,8 +42,8 @@ class StateFile {
 
   // The file <dir>/adapters of the adapters the topology with this
   // fingerprint describes; a file of another topology or build reads as
-  // none. durable: flushes reach the disk.
-  StateFile(std::string dir, uint64_t fingerprint, bool durable);
+  // none.
+  StateFile(std::string dir, uint64_t fingerprint);
   ~StateFile();
   StateFile(const StateFile&) = delete;
   StateFile& operator=(const StateFile&) = delete;
@@ -73,7 +77,6 @@ class StateFile {
 
   std::string dir_, path_, lock_path_;
   uint64_t fingerprint_;
-  bool durable_;
   int fd_ = -1, lock_fd_ = -1;
   bool known_ = false;  // fd_ is the file at path_, read up to end_
   bool ours_ = true;    // its header is this topology's

@@ -77,6 +77,9 @@ class SimTest : public ::testing::Test {
   // op's answer and state() after it, from a child under the fault.
   std::pair<uint32_t, std::string> answer_in_child(const sim::Fault& fault, const std::function<uint32_t()>& op,
                                                    const std::function<std::string()>& state);
+  // The text run answers in a child process that runs as a process of its
+  // own on the root: what it does to the adapters stays.
+  std::string in_process(const std::function<std::string()>& run);
   // A fault that matches no call.
   static sim::Fault no_fault();
   // A file call (call "" any) under path that fails with err, times times
