@@ -21,7 +21,12 @@ namespace {
 // Flash objects are kept in pages: a chunk written to a large object
 // rewrites one page, not the object.
 constexpr size_t kFlashPage = size_t{64} << 10;
-constexpr char kSessionItem = 'S';
+// An iSCSI state is kept as its fields ('I'), each target id and each
+// session apart, and the sessions' order where it is not the handles' (a
+// test laid them out so).
+constexpr char kSessionItem = 'S', kTargetIdsItem = 'T', kOrderItem = 'O';
+
+bool iscsi_item(char kind) { return kind == kSessionItem || kind == kTargetIdsItem || kind == kOrderItem; }
 
 // Mailbox commands (subsystem, opcode) whose standard responders only read:
 // no need to compare after them. Any other command, and every command a
@@ -84,12 +89,6 @@ bool flash_item(const std::string& key, size_t prefix, std::string* name, size_t
   return true;
 }
 
-template <typename T>
-std::string bytes_of(const T& value) {
-  state::Writer w;
-  state::put(w, value);
-  return std::move(w.out);
-}
 
 template <typename T>
 bool read_into(const std::string& bytes, T* value) {
@@ -97,16 +96,41 @@ bool read_into(const std::string& bytes, T* value) {
   return state::get(r, *value) && r.in.empty();
 }
 
-// The iSCSI state's own item: its session handles in order, then its
-// fields but the sessions.
-std::string iscsi_head(const SimIscsi& st) {
-  std::vector<uint32_t> handles;
-  handles.reserve(st.sessions.size());
-  for (const SimSession& s : st.sessions) handles.push_back(s.handle);
-  state::Writer w;
-  state::put(w, handles);
-  state::put(w, st);
-  return std::move(w.out);
+
+// The handles now holds that before lacks (into *added), and those it
+// lost (into *gone); false when a list is not in handle order.
+bool merged_changes(const std::vector<uint32_t>& now, const std::vector<uint32_t>& before,
+                    std::vector<uint32_t>* added, std::vector<uint32_t>* gone) {
+  // Most changes add or drop a session or two: the lists start alike.
+  const size_t same = static_cast<size_t>(
+      std::mismatch(now.begin(), now.begin() + static_cast<long>(std::min(now.size(), before.size())), before.begin())
+          .first -
+      now.begin());
+  size_t i = same, j = same;
+  while (i < now.size() || j < before.size()) {
+    if ((i > 0 && i < now.size() && now[i] <= now[i - 1]) || (j > 0 && j < before.size() && before[j] <= before[j - 1]))
+      return false;
+    if (j == before.size() || (i < now.size() && now[i] < before[j]))
+      added->push_back(now[i++]);
+    else if (i == now.size() || before[j] < now[i])
+      gone->push_back(before[j++]);
+    else
+      ++i, ++j;
+  }
+  return true;
+}
+
+// The same for lists in any order. Sessions are kept in handle order but
+// where a test laid them out otherwise.
+void handle_changes(const std::vector<uint32_t>& now, const std::vector<uint32_t>& before,
+                    std::vector<uint32_t>* added, std::vector<uint32_t>* gone) {
+  if (now == before || merged_changes(now, before, added, gone)) return;
+  added->clear();
+  gone->clear();
+  std::vector<uint32_t> a = now, b = before;
+  std::sort(a.begin(), a.end());
+  std::sort(b.begin(), b.end());
+  merged_changes(a, b, added, gone);
 }
 
 }  // namespace
@@ -151,7 +175,8 @@ void Simulator::command_end(bool changes, const SimController* controller, bool 
     for (const Part& p : dirty_)
       if (std::find(parts.begin(), parts.end(), p) == parts.end()) parts.push_back(p);
     // Ports and disks are reached through the topology: the controller's
-    // ports after each of its commands, the disks after SCSI commands.
+    // ports after its commands that may reach one, the disks after SCSI
+    // commands.
     if (controller != nullptr) parts.push_back(Part{kPartPort, controller->index});
     if (disks) parts.push_back(Part{kPartLuns});
     std::vector<StateFile::Change> batch;
@@ -190,8 +215,8 @@ void Simulator::take_changes(StateFile::Seen seen, std::vector<StateFile::Change
     if (key[0] == kPartFlash && flash_item(key, 5, &name, &page)) {
       objects.emplace(number_at(key, 1), name);
     } else {
-      const char kind = key[0] == kSessionItem ? static_cast<char>(kPartIscsi) : key[0];
-      const Part part{kind, number_at(key, 1), number_at(key, 5)};
+      const char kind = iscsi_item(key[0]) ? static_cast<char>(kPartIscsi) : key[0];
+      const Part part{kind, number_at(key, 1), kind == kPartIscsi ? 0 : number_at(key, 5)};
       if (std::find(parts.begin(), parts.end(), part) == parts.end()) parts.push_back(part);
     }
     keep_item(std::move(c));
@@ -214,6 +239,16 @@ void Simulator::take_changes(StateFile::Seen seen, std::vector<StateFile::Change
 }
 
 void Simulator::keep_item(StateFile::Change&& c) {
+  // The sessions kept of each iSCSI state, at hand (in handle order) for
+  // its comparisons.
+  if (c.key.size() == 9 && c.key[0] == kSessionItem) {
+    std::vector<uint32_t>& handles = saved_handles_[number_at(c.key, 1)];
+    const auto h = static_cast<uint32_t>(number_at(c.key, 5));
+    const auto at = std::lower_bound(handles.begin(), handles.end(), h);
+    const bool held = at != handles.end() && *at == h;
+    if (c.value && !held) handles.insert(at, h);
+    if (!c.value && held) handles.erase(at);
+  }
   auto it = saved_.find(c.key);
   if (it != saved_.end()) saved_bytes_ -= it->first.size() + it->second.size();
   if (!c.value) {
@@ -228,8 +263,7 @@ void Simulator::keep_item(StateFile::Change&& c) {
 }
 
 void Simulator::load_part(const Part& part) {
-  const int b = part.kind == kPartIscsi ? 0 : part.b;
-  auto it = saved_.find(item_key(part.kind, part.a, b));
+  auto it = saved_.find(item_key(part.kind, part.a, part.b));
   if (it == saved_.end()) return;
   const std::string& bytes = it->second;
   switch (part.kind) {
@@ -268,12 +302,22 @@ void Simulator::load_part(const Part& part) {
     }
     case kPartIscsi: {
       SimIscsi st;
-      std::vector<uint32_t> handles;
-      state::Reader r{bytes};
-      if (!state::get(r, handles) || !state::get(r, st) || !r.in.empty()) return;
-      for (uint32_t h : handles) {
-        auto s = saved_.find(item_key(kSessionItem, part.a, static_cast<int>(h)));
-        if (s == saved_.end() || !read_into(s->second, &st.sessions.emplace_back())) return;
+      if (!read_into(bytes, &st)) return;
+      const std::string ids = item_key(kTargetIdsItem, part.a).substr(0, 5);
+      for (auto t = saved_.lower_bound(ids); t != saved_.end() && t->first.starts_with(ids); ++t)
+        if (!read_into(t->second, &st.target_ids.emplace_back(static_cast<uint32_t>(number_at(t->first, 5)), "").second))
+          return;
+      // The sessions in handle order, then in the order kept if another.
+      const std::string prefix = item_key(kSessionItem, part.a).substr(0, 5);
+      for (auto s = saved_.lower_bound(prefix); s != saved_.end() && s->first.starts_with(prefix); ++s)
+        if (!read_into(s->second, &st.sessions.emplace_back())) return;
+      if (auto order = saved_.find(item_key(kOrderItem, part.a)); order != saved_.end()) {
+        std::vector<uint32_t> handles;
+        if (!read_into(order->second, &handles)) return;
+        std::vector<SimSession> ordered;
+        for (uint32_t h : handles)
+          if (const SimSession* s = std::as_const(st).find(h)) ordered.push_back(*s);
+        if (ordered.size() == st.sessions.size()) st.sessions = std::move(ordered);
       }
       if (network(part.a) != nullptr) sessions_.insert_or_assign(part.a, std::move(st));
       return;
@@ -284,9 +328,14 @@ void Simulator::load_part(const Part& part) {
 }
 
 void Simulator::diff_part(const Part& part, std::vector<StateFile::Change>* batch) {
-  const auto put = [&](std::string key, std::string now) {
+  // Each item is written into one buffer kept between commands, and
+  // copied out only when it differs from what the root keeps.
+  state::Writer w{scratch_};
+  const auto put = [&](std::string key, const auto&... values) {
+    w.out.clear();
+    (state::put(w, values), ...);
     auto it = saved_.find(key);
-    if (it == saved_.end() || it->second != now) batch->push_back({std::move(key), std::move(now)});
+    if (it == saved_.end() || it->second != w.out) batch->push_back({std::move(key), w.out});
   };
   switch (part.kind) {
     case kPartFlash: {
@@ -312,26 +361,25 @@ void Simulator::diff_part(const Part& part, std::vector<StateFile::Change>* batc
       return;
     }
     case kPartNetwork:
-      if (auto it = networks_.find(part.a); it != networks_.end()) put(item_key(kPartNetwork, part.a), bytes_of(it->second));
+      if (auto it = networks_.find(part.a); it != networks_.end()) put(item_key(kPartNetwork, part.a), it->second);
       return;
     case kPartNic:
       if (auto it = nic_states_.find({part.a, part.b}); it != nic_states_.end())
-        put(item_key(kPartNic, part.a, part.b), bytes_of(it->second));
+        put(item_key(kPartNic, part.a, part.b), it->second);
       return;
     case kPartPort:
       for (const SimPort& p : topology_.ports)
-        if (part.a < 0 || p.controller == part.a) put(item_key(kPartPort, p.controller, p.port), bytes_of(p));
+        if (part.a < 0 || p.controller == part.a) put(item_key(kPartPort, p.controller, p.port), p);
       return;
     case kPartLuns:
       for (size_t t = 0; t < topology_.targets.size(); ++t)
         for (size_t l = 0; l < topology_.targets[t].luns.size(); ++l) {
           const SimLun& lun = topology_.targets[t].luns[l];
-          put(item_key(kPartLuns, static_cast<int>(t), static_cast<int>(l)),
-              bytes_of(std::make_pair(lun.written, lun.check_conditions)));
+          put(item_key(kPartLuns, static_cast<int>(t), static_cast<int>(l)), lun.written, lun.check_conditions);
         }
       return;
     case kPartHost:
-      put(item_key(kPartHost), bytes_of(interfaces_down_));
+      put(item_key(kPartHost), interfaces_down_);
       return;
     case kPartIscsi:
       break;
@@ -341,38 +389,64 @@ void Simulator::diff_part(const Part& part, std::vector<StateFile::Change>* batc
   auto held = sessions_.find(part.a);
   if (held == sessions_.end()) return;
   SimIscsi& st = held->second;
-  const std::string head_key = item_key(kPartIscsi, part.a);
-  std::string head = iscsi_head(st);
-  // The sessions the head names that the root does not keep yet, and those
-  // it keeps that went.
-  std::vector<uint32_t> kept_handles;
-  auto kept = saved_.find(head_key);
-  const bool same_list = kept != saved_.end() && kept->second == head;
-  if (kept != saved_.end() && !same_list) {
-    state::Reader r{kept->second};
-    state::get(r, kept_handles);
+  put(item_key(kPartIscsi, part.a), st);
+  // Target ids are given in rising order and taken back as their last
+  // session goes: those reached, or all of them.
+  const std::string ids_prefix = item_key(kTargetIdsItem, part.a).substr(0, 5);
+  std::vector<uint32_t> ids = std::move(st.reached_targets);
+  if (st.reached_all) {
+    for (const auto& [id, name] : st.target_ids) ids.push_back(id);
+    for (auto it = saved_.lower_bound(ids_prefix); it != saved_.end() && it->first.starts_with(ids_prefix); ++it)
+      ids.push_back(static_cast<uint32_t>(number_at(it->first, 5)));
   }
-  std::vector<uint32_t> compare = st.reached;
-  if (!same_list || st.reached_all) {
-    std::sort(kept_handles.begin(), kept_handles.end());
-    std::vector<uint32_t> now;
-    for (const SimSession& s : st.sessions) {
-      now.push_back(s.handle);
-      if (st.reached_all || !std::binary_search(kept_handles.begin(), kept_handles.end(), s.handle))
-        compare.push_back(s.handle);
-    }
-    std::sort(now.begin(), now.end());
-    for (uint32_t h : kept_handles)
-      if (!std::binary_search(now.begin(), now.end(), h))
-        batch->push_back({item_key(kSessionItem, part.a, static_cast<int>(h)), {}});
+  std::sort(ids.begin(), ids.end());
+  ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+  for (uint32_t id : ids) {
+    std::string key = item_key(kTargetIdsItem, part.a, static_cast<int>(id));
+    const auto t = std::find_if(st.target_ids.begin(), st.target_ids.end(), [id](const auto& e) { return e.first == id; });
+    if (t != st.target_ids.end())
+      put(std::move(key), t->second);
+    else if (saved_.count(key) != 0)
+      batch->push_back({std::move(key), {}});
   }
+  const std::string order_key = item_key(kOrderItem, part.a);
+  std::vector<uint32_t>& before = saved_handles_[part.a];
+  std::vector<uint32_t> compare = std::move(st.reached);
   std::sort(compare.begin(), compare.end());
   compare.erase(std::unique(compare.begin(), compare.end()), compare.end());
-  for (uint32_t h : compare)
+  // Responders make and take away sessions only as they reach them: the
+  // sessions reached are all that changed, unless a test changed any, the
+  // sessions lie in an order of their own, or the count says otherwise.
+  bool all = st.reached_all || saved_.count(order_key) != 0;
+  size_t kept = before.size();
+  for (uint32_t h : compare) {
+    const bool was = std::binary_search(before.begin(), before.end(), h);
+    const bool is = std::as_const(st).find(h) != nullptr;
+    kept = kept + (is && !was) - (was && !is);
+  }
+  all |= kept != st.sessions.size();
+  if (all) {
+    std::vector<uint32_t> now;
+    now.reserve(st.sessions.size());
+    for (const SimSession& s : st.sessions) now.push_back(s.handle);
+    if (!std::is_sorted(now.begin(), now.end()))
+      put(order_key, now);
+    else if (saved_.count(order_key) != 0)
+      batch->push_back({order_key, {}});
+    compare = now;
+    std::vector<uint32_t> added, gone;
+    handle_changes(now, before, &added, &gone);
+    for (uint32_t h : gone) compare.push_back(h);
+  }
+  for (uint32_t h : compare) {
+    std::string key = item_key(kSessionItem, part.a, static_cast<int>(h));
     if (const SimSession* s = std::as_const(st).find(h))
-      put(item_key(kSessionItem, part.a, static_cast<int>(h)), bytes_of(*s));
-  if (!same_list) batch->push_back({head_key, std::move(head)});
+      put(std::move(key), *s);
+    else if (std::binary_search(before.begin(), before.end(), h))
+      batch->push_back({std::move(key), {}});
+  }
   st.reached.clear();
+  st.reached_targets.clear();
   st.reached_all = false;
 }
 
@@ -396,13 +470,16 @@ void Simulator::reset_adapters() {
     }
   interfaces_down_.clear();
   saved_.clear();
+  saved_handles_.clear();
   saved_bytes_ = 0;
 }
 
 StateFile::Items Simulator::adapter_items() {
   // Compared against nothing, every item of every part is written.
   StateFile::Items kept;
+  std::map<int, std::vector<uint32_t>> kept_handles;
   std::swap(kept, saved_);
+  std::swap(kept_handles, saved_handles_);
   std::vector<StateFile::Change> batch;
   for (const auto& [controller, objects] : flash_) diff_part(Part{kPartFlash, controller}, &batch);
   for (const auto& [device, net] : networks_) diff_part(Part{kPartNetwork, device}, &batch);
@@ -413,6 +490,7 @@ StateFile::Items Simulator::adapter_items() {
   for (const auto& [key, nic] : nic_states_) diff_part(Part{kPartNic, key.first, key.second}, &batch);
   for (const Part& p : {Part{kPartPort, -1}, Part{kPartLuns}, Part{kPartHost}}) diff_part(p, &batch);
   std::swap(kept, saved_);
+  std::swap(kept_handles, saved_handles_);
   StateFile::Items items;
   for (StateFile::Change& c : batch) items[std::move(c.key)] = std::move(*c.value);
   return items;
@@ -435,6 +513,7 @@ void Simulator::rewind_adapters() {
   if (!state_file_->rewind()) {
     StateFile::Items items = adapter_items();
     saved_.clear();
+    saved_handles_.clear();
     saved_bytes_ = 0;
     if (state_file_->replace(items))
       for (auto& [key, value] : items) keep_item(StateFile::Change{key, std::move(value)});

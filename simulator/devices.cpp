@@ -12,8 +12,9 @@
 namespace tavo::sim {
 namespace {
 
-// SCSI pass-through (59/6), the one command that reaches the LUN disks.
-constexpr uint8_t kScsiSubsystem = 6, kScsiOpcode = 59;
+// SCSI pass-through (59/6), the one command that reaches the LUN disks;
+// the iSCSI and TCP/IP subsystems' commands reach no port.
+constexpr uint8_t kScsiSubsystem = 6, kScsiOpcode = 59, kTcpIpSubsystem = 2;
 
 void put_u16(uint8_t* p, uint16_t v) {
   p[0] = static_cast<uint8_t>(v);
@@ -192,7 +193,9 @@ int Simulator::mailbox(const Device& dev, uint8_t* buf, size_t total, bool via_n
         const bool changes = reads_.count({hdr->subsystem, hdr->opcode}) == 0;
         command_begin(changes);
         reply = (*chosen)(*this, call);
-        command_end(changes, call.controller, hdr->subsystem == kScsiSubsystem && hdr->opcode == kScsiOpcode);
+        const bool ports = hdr->subsystem != kScsiSubsystem && hdr->subsystem != kTcpIpSubsystem;
+        command_end(changes, ports ? call.controller : nullptr,
+                    hdr->subsystem == kScsiSubsystem && hdr->opcode == kScsiOpcode);
       }
     }
   }

@@ -122,18 +122,24 @@ void iscsi_hold_target(SimIscsi& state, const std::string& name) {
   for (const auto& [id, held] : state.target_ids)
     if (strcasecmp(held.c_str(), name.c_str()) == 0) return;
   state.target_ids.emplace_back(state.next_target_id++, name);
+  state.reached_targets.push_back(state.target_ids.back().first);
 }
 
 // A target id goes with the last persistent session of its name.
 void iscsi_release_target(SimIscsi& state, const std::string& name) {
   for (const SimSession& s : state.sessions)
     if (s.persistent && s.target.size() == name.size() && strcasecmp(s.target.c_str(), name.c_str()) == 0) return;
-  std::erase_if(state.target_ids, [&](const auto& held) { return strcasecmp(held.second.c_str(), name.c_str()) == 0; });
+  std::erase_if(state.target_ids, [&](const auto& held) {
+    if (strcasecmp(held.second.c_str(), name.c_str()) != 0) return false;
+    state.reached_targets.push_back(held.first);
+    return true;
+  });
 }
 
 SimSession& iscsi_new_session(SimIscsi& state) {
   SimSession& s = state.sessions.emplace_back();
   s.handle = state.next_handle++;
+  state.reached.push_back(s.handle);
   s.connection_handle = s.handle | 0x10000;
   return s;
 }

@@ -150,10 +150,9 @@ class Simulator final : public platform::Host {
   int open_device_count() const;
   // Bytes the process read from files so far.
   uint64_t bytes_read() const;
-  // The library's file calls since the log was last cleared: of one kind
-  // ("open", "write", "fsync", "rename" ..., as a fault names them) on
-  // paths that hold the text ("" any).
-  uint64_t file_calls(const std::string& call, const std::string& path_contains = "") const;
+  // The library's file calls of one kind ("open", "write", "fsync",
+  // "rename" ..., as a fault names them) since the log was last cleared.
+  uint64_t file_calls(const std::string& call) const;
   void advance_ms(uint64_t ms);
   // Per-controller flash objects and firmware state for responders.
   std::map<std::string, std::vector<uint8_t>>& flash(int controller);
@@ -219,6 +218,8 @@ class Simulator final : public platform::Host {
   int host_name(char* buf, size_t len) override;
   int uname(struct utsname* out) override;
 
+  using FileCallCounts = std::array<uint64_t, 15>;
+
   // Shell stages answer text for a command line's words (see shell.cpp).
   struct ShellResult {
     int status = 0;
@@ -257,7 +258,7 @@ class Simulator final : public platform::Host {
   // The content of a record that kept only a length, read from the file.
   void keep_content(const std::string& path, Durable* d);
   [[noreturn]] void power_cut();
-  void count_file_call(const char* call, const std::string& path);
+  void count_file_call(const char* call);
   std::string strip_root(const std::string& path) const;
   // Whether a path the library names (a relative one from the current
   // directory) lies under the root.
@@ -348,9 +349,11 @@ class Simulator final : public platform::Host {
   uint64_t clock_ms_ = 0;
   uint64_t bytes_read_ = 0;
   time_t epoch_ = 1798675200;             // 2026-12-31 00:00:00 UTC
-  std::map<std::pair<std::string, std::string>, uint64_t> file_calls_;  // by call and path
+  FileCallCounts file_calls_{};           // by kind (simulator.cpp)
   std::unique_ptr<StateFile> state_file_;
   StateFile::Items saved_;                // the items as the root keeps them
+  std::map<int, std::vector<uint32_t>> saved_handles_;  // of each iSCSI state's sessions kept there
+  std::string scratch_;                   // an item's bytes being compared
   size_t saved_bytes_ = 0;
   std::vector<Part> touched_;             // by the command running
   std::vector<Part> dirty_;               // by tests between commands

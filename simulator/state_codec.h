@@ -26,7 +26,7 @@
 namespace tavo::sim::state {
 
 struct Writer {
-  std::string out;
+  std::string& out;  // appended to
   void raw(const void* p, size_t n) {
     if (n > 0) out.append(static_cast<const char*>(p), n);
   }
@@ -55,14 +55,15 @@ void fields(S& s, F&& f) {
     a25);
 }
 
-// The iSCSI state but its sessions (kept one item each) and the sessions a
-// command reached.
+// The iSCSI state but its sessions and target ids (items of their own)
+// and the sessions a command reached.
 template <typename S, typename F>
   requires std::is_same_v<std::remove_const_t<S>, SimIscsi>
 void fields(S& s, F&& f) {
-  auto& [sessions, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13, a14, a15, a16, reached, reached_all] = s;
-  (void)sessions, (void)reached, (void)reached_all;
-  f(a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13, a14, a15, a16);
+  auto& [sessions, a2, target_ids, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13, a14, a15, a16, reached, reached_all,
+         reached_targets] = s;
+  (void)sessions, (void)target_ids, (void)reached, (void)reached_all, (void)reached_targets;
+  f(a2, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13, a14, a15, a16);
 }
 
 template <typename S, typename F>

@@ -3,9 +3,12 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <string.h>
+#include <limits.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <utility>
 
 namespace tavo::sim {
@@ -13,31 +16,14 @@ namespace {
 
 constexpr char kMagic[8] = {'T', 'A', 'V', 'O', 'S', 'I', 'M', '1'};
 constexpr size_t kHeaderSize = sizeof kMagic + 8;
+// A batch: its mark and payload length, the payload, and a closing word
+// made from the length. A process killed while it appends leaves the
+// front of its batch only, without the closing word: never read, and cut
+// off by the next writer.
 constexpr uint32_t kBatchMark = 0x31425354;  // "TSB1"
-constexpr size_t kBatchHead = 16;             // mark, payload length, checksum
+constexpr uint32_t kBatchEnd = 0x5E1EC7ED;
+constexpr size_t kBatchHead = 8, kBatchTail = 4;
 constexpr uint8_t kPut = 1, kRemove = 0;
-
-// Not a guard against tampering: it tells a whole batch from one a crash
-// cut short or left with stale bytes.
-uint64_t batch_check(const char* p, size_t n) {
-  uint64_t h = 0x6A09E667F3BCC908ull ^ n;
-  const auto mix = [&h](uint64_t w) {
-    h = (h ^ w) * 0x9E3779B97F4A7C15ull;
-    h ^= h >> 29;
-  };
-  size_t i = 0;
-  for (; i + 8 <= n; i += 8) {
-    uint64_t w;
-    memcpy(&w, p + i, 8);
-    mix(w);
-  }
-  uint64_t w = 0;
-  memcpy(&w, p + i, n - i);
-  mix(w);
-  return h;
-}
-
-void put32(std::string* out, uint32_t v) { out->append(reinterpret_cast<const char*>(&v), sizeof v); }
 
 bool take32(std::string_view* in, uint32_t* v) {
   if (in->size() < sizeof *v) return false;
@@ -54,23 +40,75 @@ bool take_text(std::string_view* in, std::string* out) {
   return true;
 }
 
-std::string encode_batch(const std::vector<StateFile::Change>& changes) {
-  std::string body(kBatchHead, '\0');
-  for (const StateFile::Change& c : changes) {
-    body.push_back(static_cast<char>(c.value ? kPut : kRemove));
-    put32(&body, static_cast<uint32_t>(c.key.size()));
-    body += c.key;
-    if (c.value) {
-      put32(&body, static_cast<uint32_t>(c.value->size()));
-      body += *c.value;
+// A batch as pieces to write: the framing bytes it owns, and each item's
+// key and bytes where they lie (a snapshot of a megabyte is not copied).
+struct Pieces {
+  std::string framing;  // its size is reserved first: the pieces point into it
+  std::vector<iovec> parts;
+  size_t size = 0;
+
+  void lie(const void* p, size_t n) {
+    parts.push_back({const_cast<void*>(p), n});
+    size += n;
+  }
+  void own(const void* p, size_t n) {
+    const size_t at = framing.size();
+    framing.append(static_cast<const char*>(p), n);
+    lie(framing.data() + at, n);
+  }
+};
+
+// One item: a key and its bytes (null: the item goes).
+using Item = std::pair<const std::string*, const std::string*>;
+
+// The file's header (when whole), then one batch of the items.
+Pieces frame_batch(const std::vector<Item>& items, const std::string& header) {
+  Pieces out;
+  out.framing.reserve(header.size() + kBatchHead + kBatchTail + 9 * items.size());
+  out.parts.reserve(1 + 3 * items.size() + 2);
+  out.own(header.data(), header.size());
+  uint32_t length = 0;
+  for (const auto& [key, value] : items) length += static_cast<uint32_t>(5 + key->size() + (value ? 4 + value->size() : 0));
+  const uint32_t head[2] = {kBatchMark, length};
+  out.own(head, sizeof head);
+  for (const auto& [key, value] : items) {
+    char record[5] = {static_cast<char>(value != nullptr ? kPut : kRemove)};
+    const auto key_length = static_cast<uint32_t>(key->size());
+    memcpy(record + 1, &key_length, 4);
+    out.own(record, sizeof record);
+    out.lie(key->data(), key->size());
+    if (value != nullptr) {
+      const auto value_length = static_cast<uint32_t>(value->size());
+      out.own(&value_length, 4);
+      out.lie(value->data(), value->size());
     }
   }
-  const uint32_t length = static_cast<uint32_t>(body.size() - kBatchHead);
-  const uint64_t check = batch_check(body.data() + kBatchHead, length);
-  memcpy(&body[0], &kBatchMark, 4);
-  memcpy(&body[4], &length, 4);
-  memcpy(&body[8], &check, 8);
-  return body;
+  const uint32_t end = length ^ kBatchEnd;
+  out.own(&end, sizeof end);
+  return out;
+}
+
+bool write_pieces(int fd, Pieces& pieces, off_t at) {
+  std::vector<iovec>& iov = pieces.parts;
+  for (size_t first = 0; first < iov.size();) {
+    const int count = static_cast<int>(std::min<size_t>(iov.size() - first, IOV_MAX));
+    ssize_t n = ::pwritev(fd, &iov[first], count, at);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    at += n;
+    for (; first < iov.size() && static_cast<size_t>(n) >= iov[first].iov_len; ++first) n -= static_cast<ssize_t>(iov[first].iov_len);
+    if (n > 0) {
+      iov[first].iov_base = static_cast<char*>(iov[first].iov_base) + n;
+      iov[first].iov_len -= static_cast<size_t>(n);
+    }
+  }
+  return true;
+}
+
+std::string file_header(uint64_t fingerprint) {
+  std::string header(kMagic, sizeof kMagic);
+  header.append(reinterpret_cast<const char*>(&fingerprint), sizeof fingerprint);
+  return header;
 }
 
 // The records of one batch's payload; false when they do not parse.
@@ -82,16 +120,6 @@ bool decode_batch(std::string_view in, std::vector<StateFile::Change>* out) {
     if ((op != kPut && op != kRemove) || !take_text(&in, &c.key)) return false;
     if (op == kPut && !take_text(&in, &c.value.emplace())) return false;
     out->push_back(std::move(c));
-  }
-  return true;
-}
-
-bool write_all(int fd, const std::string& bytes, off_t at) {
-  for (size_t done = 0; done < bytes.size();) {
-    const ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done, at + static_cast<off_t>(done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
   }
   return true;
 }
@@ -196,38 +224,36 @@ bool StateFile::read_batches(off_t from, off_t size, std::vector<Change>* change
   std::string bytes;
   if (!read_all(fd_, &bytes, from, size)) return false;
   std::string_view in(bytes);
-  while (in.size() >= kBatchHead) {
-    uint32_t mark = 0, length = 0;
-    uint64_t check = 0;
+  while (in.size() >= kBatchHead + kBatchTail) {
+    uint32_t mark = 0, length = 0, end = 0;
     memcpy(&mark, in.data(), 4);
     memcpy(&length, in.data() + 4, 4);
-    memcpy(&check, in.data() + 8, 8);
-    if (mark != kBatchMark || in.size() - kBatchHead < length) break;
+    if (mark != kBatchMark || in.size() - kBatchHead - kBatchTail < length) break;
+    memcpy(&end, in.data() + kBatchHead + length, 4);
     const std::string_view payload = in.substr(kBatchHead, length);
     std::vector<Change> batch;
-    if (batch_check(payload.data(), payload.size()) != check || !decode_batch(payload, &batch)) break;
+    if (end != (length ^ kBatchEnd) || !decode_batch(payload, &batch)) break;
     for (Change& c : batch) changes->push_back(std::move(c));
-    in.remove_prefix(kBatchHead + length);
+    in.remove_prefix(kBatchHead + length + kBatchTail);
     end_ = from + static_cast<off_t>(bytes.size() - in.size());
   }
   return true;
 }
 
 bool StateFile::append(const std::vector<Change>& batch) {
-  const std::string body = encode_batch(batch);
-  if (!known_ || !ours_) {
-    std::string whole(kMagic, sizeof kMagic);
-    whole.append(reinterpret_cast<const char*>(&fingerprint_), sizeof fingerprint_);
-    return create_with(whole + body);
-  }
+  std::vector<Item> items;
+  items.reserve(batch.size());
+  for (const Change& c : batch) items.emplace_back(&c.key, c.value ? &*c.value : nullptr);
+  if (!known_ || !ours_) return create_with(items);
+  Pieces pieces = frame_batch(items, "");
   // A batch a crash cut short goes before this one follows.
   struct stat st;
   if (::fstat(fd_, &st) != 0 || (st.st_size != end_ && ::ftruncate(fd_, end_) != 0)) return false;
-  if (!write_all(fd_, body, end_)) {
+  if (!write_pieces(fd_, pieces, end_)) {
     (void)::ftruncate(fd_, end_);
     return false;
   }
-  end_ += static_cast<off_t>(body.size());
+  end_ += static_cast<off_t>(pieces.size);
   return true;
 }
 
@@ -236,21 +262,20 @@ bool StateFile::worth_compacting(size_t live) const {
 }
 
 bool StateFile::replace(const Items& items) {
-  std::vector<Change> all;
+  std::vector<Item> all;
   all.reserve(items.size());
-  for (const auto& [key, value] : items) all.push_back({key, value});
-  std::string whole(kMagic, sizeof kMagic);
-  whole.append(reinterpret_cast<const char*>(&fingerprint_), sizeof fingerprint_);
-  return create_with(whole + encode_batch(all));
+  for (const auto& [key, value] : items) all.emplace_back(&key, &value);
+  return create_with(all);
 }
 
 // The file made whole beside the old one, then renamed over it.
-bool StateFile::create_with(const std::string& content) {
+bool StateFile::create_with(const std::vector<Item>& items) {
   ::mkdir(dir_.c_str(), 0755);
+  Pieces pieces = frame_batch(items, file_header(fingerprint_));
   const std::string temporary = path_ + ".new." + std::to_string(getpid());
   const int fd = ::open(temporary.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
   if (fd < 0) return false;
-  if (!write_all(fd, content, 0) || ::rename(temporary.c_str(), path_.c_str()) != 0) {
+  if (!write_pieces(fd, pieces, 0) || ::rename(temporary.c_str(), path_.c_str()) != 0) {
     ::close(fd);
     ::unlink(temporary.c_str());
     return false;
@@ -262,7 +287,7 @@ bool StateFile::create_with(const std::string& content) {
   ours_ = true;
   dev_ = st.st_dev;
   ino_ = st.st_ino;
-  end_ = static_cast<off_t>(content.size());
+  end_ = static_cast<off_t>(pieces.size);
   return known_;
 }
 

@@ -1,8 +1,8 @@
 // The file under the root that keeps the simulated adapters' state for
 // every process that uses the root: items (a key and its bytes) as one
 // snapshot, then the batches of changes appended since. Each batch carries
-// its length and a checksum, so a batch torn by a crash is never read, and
-// is cut off by the next writer. A lock file beside it orders the
+// its length and ends with a word made from it, so a batch a crash cut
+// short is never read, and is cut off by the next writer. A lock file beside it orders the
 // processes: a shared lock to read what others wrote, an exclusive one for
 // a command that may change the adapters. When the batches outgrow what
 // they describe, a new snapshot replaces the file (written whole beside it
@@ -20,6 +20,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tavo::sim {
@@ -73,7 +74,7 @@ class StateFile {
  private:
   bool open_current(std::vector<Change>* changes);
   bool read_batches(off_t from, off_t size, std::vector<Change>* changes);
-  bool create_with(const std::string& body);
+  bool create_with(const std::vector<std::pair<const std::string*, const std::string*>>& items);
 
   std::string dir_, path_, lock_path_;
   uint64_t fingerprint_;
