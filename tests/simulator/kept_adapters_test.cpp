@@ -168,7 +168,7 @@ TEST_F(AdapterFileTest, AProcessFollowsAnothersNewFileAndPowerCycle) {
 // Each process changes its own object again and again, all at once: the
 // file's lock orders them, and no change is lost.
 TEST_F(AdapterFileTest, ProcessesChangingTheAdaptersAtOnceLoseNothing) {
-  constexpr int kProcesses = 4, kChanges = 300;
+  constexpr int kProcesses = 6, kChanges = 300;
   std::vector<pid_t> children;
   for (int i = 0; i < kProcesses; ++i) {
     const pid_t pid = fork();
