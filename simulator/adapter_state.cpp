@@ -89,48 +89,10 @@ bool flash_item(const std::string& key, size_t prefix, std::string* name, size_t
   return true;
 }
 
-
 template <typename T>
 bool read_into(const std::string& bytes, T* value) {
   state::Reader r{bytes};
   return state::get(r, *value) && r.in.empty();
-}
-
-
-// The handles now holds that before lacks (into *added), and those it
-// lost (into *gone); false when a list is not in handle order.
-bool merged_changes(const std::vector<uint32_t>& now, const std::vector<uint32_t>& before,
-                    std::vector<uint32_t>* added, std::vector<uint32_t>* gone) {
-  // Most changes add or drop a session or two: the lists start alike.
-  const size_t same = static_cast<size_t>(
-      std::mismatch(now.begin(), now.begin() + static_cast<long>(std::min(now.size(), before.size())), before.begin())
-          .first -
-      now.begin());
-  size_t i = same, j = same;
-  while (i < now.size() || j < before.size()) {
-    if ((i > 0 && i < now.size() && now[i] <= now[i - 1]) || (j > 0 && j < before.size() && before[j] <= before[j - 1]))
-      return false;
-    if (j == before.size() || (i < now.size() && now[i] < before[j]))
-      added->push_back(now[i++]);
-    else if (i == now.size() || before[j] < now[i])
-      gone->push_back(before[j++]);
-    else
-      ++i, ++j;
-  }
-  return true;
-}
-
-// The same for lists in any order. Sessions are kept in handle order but
-// where a test laid them out otherwise.
-void handle_changes(const std::vector<uint32_t>& now, const std::vector<uint32_t>& before,
-                    std::vector<uint32_t>* added, std::vector<uint32_t>* gone) {
-  if (now == before || merged_changes(now, before, added, gone)) return;
-  added->clear();
-  gone->clear();
-  std::vector<uint32_t> a = now, b = before;
-  std::sort(a.begin(), a.end());
-  std::sort(b.begin(), b.end());
-  merged_changes(a, b, added, gone);
 }
 
 }  // namespace
@@ -418,13 +380,13 @@ void Simulator::diff_part(const Part& part, std::vector<StateFile::Change>* batc
   // sessions reached are all that changed, unless a test changed any, the
   // sessions lie in an order of their own, or the count says otherwise.
   bool all = st.reached_all || saved_.count(order_key) != 0;
-  size_t kept = before.size();
+  int64_t kept = static_cast<int64_t>(before.size());
   for (uint32_t h : compare) {
     const bool was = std::binary_search(before.begin(), before.end(), h);
     const bool is = std::as_const(st).find(h) != nullptr;
-    kept = kept + (is && !was) - (was && !is);
+    kept += int{is} - int{was};
   }
-  all |= kept != st.sessions.size();
+  all |= kept != static_cast<int64_t>(st.sessions.size());
   if (all) {
     std::vector<uint32_t> now;
     now.reserve(st.sessions.size());
@@ -433,10 +395,11 @@ void Simulator::diff_part(const Part& part, std::vector<StateFile::Change>* batc
       put(order_key, now);
     else if (saved_.count(order_key) != 0)
       batch->push_back({order_key, {}});
+    // Every session there, and every one kept that went.
     compare = now;
-    std::vector<uint32_t> added, gone;
-    handle_changes(now, before, &added, &gone);
-    for (uint32_t h : gone) compare.push_back(h);
+    std::sort(now.begin(), now.end());
+    for (uint32_t h : before)
+      if (!std::binary_search(now.begin(), now.end(), h)) compare.push_back(h);
   }
   for (uint32_t h : compare) {
     std::string key = item_key(kSessionItem, part.a, static_cast<int>(h));

@@ -60,28 +60,33 @@ TEST_F(KeptAdaptersTest, WhatOneProcessSetsTheNextFindsAndAReaderWritesNothing) 
     return std::to_string(act(kAuth + "/ConfigureCHAP", {"One-Way CHAP", "", "", "t", "tsecret12345"})) + " " +
            std::to_string(act(std::string(kLhba) + "/AddTarget", {kTargetB, "10.0.0.50"}));
   };
-  // The firmware holds the target persistent already: nobody adds it again.
+  const auto forget = [&] { return std::to_string(act(std::string(kLhba) + "/DeleteTarget", {"0"})); };
+  // The firmware holds the target's persistent session already: nobody
+  // adds it again.
   const auto read = [&] {
     return get(kAuth + "/AuthenticationMethod") + ", " + get(kAuth + "/TargetCHAPName") + ", " +
-           get(std::string(kLhba) + "/Target0/TargetISCSIName") + ", added " +
-           std::to_string(mailbox_count(6, 27));
+           get(std::string(kLhba) + "/Target0/TargetISCSIName") + ", sessions " +
+           std::to_string(sim_->sessions(0)->sessions.size()) + ", added " + std::to_string(mailbox_count(6, 27));
   };
-  const std::string kept = std::string("One-Way CHAP, t, ") + kTargetB + ", added 0 |";
+  const std::string kept = std::string("One-Way CHAP, t, ") + kTargetB + ", sessions 1, added 0 |";
   struct Row {
     const char* what;
     std::function<std::string()> run;
-    std::string answer;  // "": not compared
+    std::string answer;
+    bool reads_only;
   } rows[] = {
-      {"sets the initiator's CHAP and adds a target", set, ""},
-      {"reads them", read, kept},
-      {"reads them again", read, kept},
+      {"sets the initiator's CHAP and adds a target", set, "0 0", false},
+      {"reads them", read, kept, true},
+      {"reads them again", read, kept, true},
+      {"deletes the target", forget, "0", false},
+      {"finds it gone from the firmware too", read, "One-Way CHAP, t, <unreadable>, sessions 0, added 0 |", true},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.what);
     const off_t before = size_of(root_.at(kStateFile));
     const std::string answer = process(r.run);
-    if (r.answer.empty()) {
-      EXPECT_EQ(answer.substr(0, answer.find(" |")), "0 0");
+    if (!r.reads_only) {
+      EXPECT_EQ(answer.substr(0, answer.find(" |")), r.answer);
       continue;
     }
     EXPECT_EQ(answer, r.answer);
