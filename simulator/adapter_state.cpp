@@ -124,7 +124,7 @@ void Simulator::command_begin(bool changes) {
   touched_.clear();
   if (!state_file_) return;
   // Readers take no lock: a batch is read only once it is whole.
-  locked_ = changes && state_file_->lock(true, true);
+  locked_ = changes && state_file_->lock(true);
   std::vector<StateFile::Change> seen;
   const StateFile::Seen what = state_file_->look(&seen);
   take_changes(what, seen);
@@ -250,7 +250,7 @@ void Simulator::load_part(const Part& part) {
       }
       return;
     case kPartLuns:
-      if (part.a < static_cast<int>(topology_.targets.size()) &&
+      if (part.a >= 0 && part.b >= 0 && part.a < static_cast<int>(topology_.targets.size()) &&
           part.b < static_cast<int>(topology_.targets[part.a].luns.size())) {
         SimLun& lun = topology_.targets[part.a].luns[part.b];
         std::pair<std::map<uint64_t, std::vector<uint8_t>>, int> disk;
@@ -462,7 +462,7 @@ StateFile::Items Simulator::adapter_items() {
 void Simulator::power_cycle() {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (state_file_) {
-    const bool locked = state_file_->lock(true, false);
+    const bool locked = state_file_->lock(false);
     state_file_->remove();
     if (locked) state_file_->unlock();
   }
@@ -472,7 +472,7 @@ void Simulator::power_cycle() {
 
 void Simulator::rewind_adapters() {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
-  if (!state_file_ || !state_file_->lock(true, true)) return;
+  if (!state_file_ || !state_file_->lock(true)) return;
   if (!state_file_->rewind()) {
     StateFile::Items items = adapter_items();
     saved_.clear();

@@ -148,7 +148,7 @@ StateFile::~StateFile() {
   if (lock_fd_ >= 0) ::close(lock_fd_);
 }
 
-bool StateFile::lock(bool exclusive, bool may_create) {
+bool StateFile::lock(bool may_create) {
   if (lock_fd_ < 0) {
     constexpr int kFlags = O_CLOEXEC | O_NOFOLLOW;
     if (may_create) {
@@ -156,11 +156,10 @@ bool StateFile::lock(bool exclusive, bool may_create) {
       lock_fd_ = ::open(lock_path_.c_str(), O_RDWR | O_CREAT | kFlags, 0644);
     }
     if (lock_fd_ < 0) lock_fd_ = ::open(lock_path_.c_str(), O_RDWR | kFlags);
-    if (lock_fd_ < 0) lock_fd_ = ::open(lock_path_.c_str(), O_RDONLY | kFlags);
     if (lock_fd_ < 0) return false;
   }
   struct flock fl{};
-  fl.l_type = exclusive ? F_WRLCK : F_RDLCK;
+  fl.l_type = F_WRLCK;
   fl.l_whence = SEEK_SET;
   while (::fcntl(lock_fd_, F_SETLKW, &fl) != 0)
     if (errno != EINTR) return false;

@@ -2,11 +2,11 @@
 // every process that uses the root: items (a key and its bytes) as one
 // snapshot, then the batches of changes appended since. Each batch carries
 // its length and ends with a word made from it, so a batch a crash cut
-// short is never read, and is cut off by the next writer. A lock file beside it orders the
-// processes: a shared lock to read what others wrote, an exclusive one for
-// a command that may change the adapters. When the batches outgrow what
-// they describe, a new snapshot replaces the file (written whole beside it
-// and renamed in). Nothing is flushed to the disk: what the simulator
+// short is never read, and is cut off by the next writer. A lock file
+// beside it orders the processes that change the adapters; readers take
+// no lock, as a batch is read only once it is whole. When the batches
+// outgrow what they describe, a new snapshot replaces the file (written
+// whole beside it and renamed in). Nothing is flushed to the disk: what the simulator
 // models is processes killed and power cuts of the host, which its own
 // faults play out (the adapters keep what they were told, as flash does);
 // a process killed at any point leaves whole batches, or a tail no reader
@@ -49,10 +49,10 @@ class StateFile {
   StateFile(const StateFile&) = delete;
   StateFile& operator=(const StateFile&) = delete;
 
-  // Takes the lock (waiting for it); may_create makes the folder and the
-  // lock file. False when there is no lock to take: a root that cannot
-  // hold them keeps the adapters in the process.
-  bool lock(bool exclusive, bool may_create);
+  // Takes the exclusive lock (waiting for it); may_create makes the folder
+  // and the lock file. False when there is no lock to take: a root that
+  // cannot hold them keeps the adapters in the process.
+  bool lock(bool may_create);
   void unlock();
   // What changed since this process last looked, with the changes read.
   Seen look(std::vector<Change>* changes);
