@@ -3,7 +3,8 @@
 // the adapter. Every change holds the file's lock and replaces the file
 // whole (a flushed new file renamed over it), so a killed process or a
 // power cut leaves the old content or the new; readers take no lock. At
-// start-up the whole file is built in memory and replaced once.
+// start-up the whole file is built in memory and replaced once, unless it
+// holds those lines already.
 #include <errno.h>
 #include <string.h>
 #include <strings.h>
@@ -190,7 +191,12 @@ uint32_t config_prof_startup_end() {
   files::SaveLock lock(kConfigProf);
   if (!lock.held()) return 1;
   files::remove_leftover_temporaries(kConfigProf);
-  if (!lines.empty()) return cprof_write(lines);
+  if (!lines.empty()) {
+    // A start that finds the file as it would write it writes nothing.
+    std::vector<std::string> held;
+    if (cprof_read(&held) == 0 && held == lines) return 0;
+    return cprof_write(lines);
+  }
   // No controller with profiles: no file, as before any was written.
   TAVO_delete_file(kConfigProf);
   return 0;

@@ -12,6 +12,10 @@
 namespace tavo::sim {
 namespace {
 
+// SCSI pass-through (59/6), the one command that reaches the LUN disks;
+// the iSCSI and TCP/IP subsystems' commands reach no port.
+constexpr uint8_t kScsiSubsystem = 6, kScsiOpcode = 59, kTcpIpSubsystem = 2;
+
 void put_u16(uint8_t* p, uint16_t v) {
   p[0] = static_cast<uint8_t>(v);
   p[1] = static_cast<uint8_t>(v >> 8);
@@ -185,7 +189,14 @@ int Simulator::mailbox(const Device& dev, uint8_t* buf, size_t total, bool via_n
         if (version == hdr->version) chosen = &responder;
         if (version == kAny && chosen == nullptr) chosen = &responder;
       }
-      if (chosen != nullptr) reply = (*chosen)(*this, call);
+      if (chosen != nullptr) {
+        const bool changes = reads_.count({hdr->subsystem, hdr->opcode}) == 0;
+        command_begin(changes);
+        reply = (*chosen)(*this, call);
+        const bool ports = hdr->subsystem != kScsiSubsystem && hdr->subsystem != kTcpIpSubsystem;
+        command_end(changes, ports ? call.controller : nullptr,
+                    hdr->subsystem == kScsiSubsystem && hdr->opcode == kScsiOpcode);
+      }
     }
   }
   if (Fault* f = match_fault(FaultKind::ResponseLength, hdr->subsystem, hdr->opcode, function_id, kAny)) {
@@ -304,7 +315,9 @@ int Simulator::nic_request(unsigned long request, void* arg) {
         errno = EPERM;
         return -1;
       }
+      command_begin(false);
       const SimNicState& state = nic_state(*fn);
+      command_end(false);
       bytes[kNicVfCountOffset] = static_cast<uint8_t>(std::min<size_t>(state.vfs.size(), kMaxNicVfEntries));
       if (match_fault(FaultKind::CountOverflow, kAny, kAny, function_id, static_cast<long>(request)))
         bytes[kNicVfCountOffset] = 255;

@@ -74,8 +74,16 @@ struct SimIscsi {
   // A session record claiming this many connections (-1: the true one).
   int64_t reported_connections = -1;
   BiosConfig bios{};  // 57/6, 58/6
+  // The sessions a command reached to change, made or took away (by find,
+  // as a new one, or named by a responder; every one when reached_all):
+  // what the root keeps of them is brought up to date after the command.
+  std::vector<uint32_t> reached;
+  bool reached_all = false;
+  std::vector<uint32_t> reached_targets;  // target ids given or taken back
 
+  // The session of a handle (noted as reached); null for none.
   SimSession* find(uint32_t handle);
+  const SimSession* find(uint32_t handle) const;
 };
 
 }  // namespace tavo::sim

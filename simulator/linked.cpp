@@ -17,6 +17,7 @@ Simulator* install(const std::string& topology, const std::string& root, std::st
   Topology t;
   if (!load_topology(topology, &t, error)) return nullptr;
   auto sim = std::make_unique<Simulator>(std::move(t), root);
+  sim->power_cycle();
   Simulator* raw = sim.get();
   platform::install_host(std::move(sim));
   return raw;

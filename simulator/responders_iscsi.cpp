@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ids/device_ids.h"
@@ -110,8 +111,10 @@ SimSession* iscsi_find_session(SimIscsi& state, const std::string& target, const
                                uint16_t isid) {
   for (SimSession& s : state.sessions)
     if (!s.discovery && s.isid == isid && iscsi_same_portal(s, a, port) &&
-        strcasecmp(s.target.c_str(), target.c_str()) == 0)
+        strcasecmp(s.target.c_str(), target.c_str()) == 0) {
+      state.reached.push_back(s.handle);
       return &s;
+    }
   return nullptr;
 }
 
@@ -119,18 +122,24 @@ void iscsi_hold_target(SimIscsi& state, const std::string& name) {
   for (const auto& [id, held] : state.target_ids)
     if (strcasecmp(held.c_str(), name.c_str()) == 0) return;
   state.target_ids.emplace_back(state.next_target_id++, name);
+  state.reached_targets.push_back(state.target_ids.back().first);
 }
 
 // A target id goes with the last persistent session of its name.
 void iscsi_release_target(SimIscsi& state, const std::string& name) {
   for (const SimSession& s : state.sessions)
     if (s.persistent && s.target.size() == name.size() && strcasecmp(s.target.c_str(), name.c_str()) == 0) return;
-  std::erase_if(state.target_ids, [&](const auto& held) { return strcasecmp(held.second.c_str(), name.c_str()) == 0; });
+  std::erase_if(state.target_ids, [&](const auto& held) {
+    if (strcasecmp(held.second.c_str(), name.c_str()) != 0) return false;
+    state.reached_targets.push_back(held.first);
+    return true;
+  });
 }
 
 SimSession& iscsi_new_session(SimIscsi& state) {
   SimSession& s = state.sessions.emplace_back();
   s.handle = state.next_handle++;
+  state.reached.push_back(s.handle);
   s.connection_handle = s.handle | 0x10000;
   return s;
 }
@@ -512,25 +521,42 @@ MailboxReply iscsi_sendtargets_more(Simulator& sim, MailboxCall& call) {
 
 }  // namespace
 
-SimSession* SimIscsi::find(uint32_t handle) {
+const SimSession* SimIscsi::find(uint32_t handle) const {
   // Handles are handed out rising and sessions appended, so the list is
   // mostly in handle order: a binary search finds most at once among
   // thousands; a list a test laid out otherwise is walked.
   const auto at = std::lower_bound(sessions.begin(), sessions.end(), handle,
                                    [](const SimSession& s, uint32_t h) { return s.handle < h; });
   if (at != sessions.end() && at->handle == handle) return &*at;
-  for (SimSession& s : sessions)
+  for (const SimSession& s : sessions)
     if (s.handle == handle) return &s;
   return nullptr;
+}
+
+SimSession* SimIscsi::find(uint32_t handle) {
+  const SimSession* s = std::as_const(*this).find(handle);
+  if (s != nullptr) reached.push_back(handle);
+  return const_cast<SimSession*>(s);
 }
 
 SimIscsi* Simulator::sessions(int iscsi_device) {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
   auto it = sessions_.find(iscsi_device);
-  if (it != sessions_.end()) return &it->second;
-  SimNetwork* net = network(iscsi_device);
-  if (net == nullptr) return nullptr;
-  SimIscsi& state = sessions_[iscsi_device];
+  if (it == sessions_.end()) {
+    SimNetwork* net = network(iscsi_device);
+    if (net == nullptr) return nullptr;
+    it = sessions_.emplace(iscsi_device, SimIscsi{}).first;
+    initial_sessions(iscsi_device, *net, it->second);
+  }
+  touch(kPartIscsi, iscsi_device);
+  // A test may change any of its sessions.
+  if (in_command_ == 0) it->second.reached_all = true;
+  return &it->second;
+}
+
+// The persistent targets the topology gives the function, logged in where
+// it says so.
+void Simulator::initial_sessions(int iscsi_device, const SimNetwork& net, SimIscsi& state) {
   uint16_t isid = 0;
   for (const SimTarget& t : topology_.targets) {
     if (std::find(t.persistent.begin(), t.persistent.end(), iscsi_device) == t.persistent.end()) continue;
@@ -541,7 +567,7 @@ SimIscsi* Simulator::sessions(int iscsi_device) {
       s.open = open;
       s.tsih = open ? state.next_tsih++ : 0;
       s.target = t.name;
-      s.initiator = net->initiator_name;
+      s.initiator = net.initiator_name;
       s.address = p.address;
       s.port = p.port;
       s.isid = isid++;
@@ -563,7 +589,6 @@ SimIscsi* Simulator::sessions(int iscsi_device) {
   node.portal_role = 2;
   node.portal_protocol = 6;  // TCP
   node.portal_tag = 1;
-  return &state;
 }
 
 void erase_iscsi_configuration(Simulator& sim, int controller) {
@@ -573,6 +598,7 @@ void erase_iscsi_configuration(Simulator& sim, int controller) {
     if (state == nullptr) continue;
     std::erase_if(state->sessions, [](const SimSession& s) { return !s.open; });
     for (SimSession& s : state->sessions) s.persistent = false;
+    state->reached_all = true;
     state->target_ids.clear();
   }
 }

@@ -282,12 +282,15 @@ uint16_t SimNetwork::ipv6_state() const {
 }
 
 SimNetwork* Simulator::network(int iscsi_device) {
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
   auto it = networks_.find(iscsi_device);
-  if (it != networks_.end()) return &it->second;
-  for (const SimFunction& f : topology_.functions)
-    if (f.kind == FunctionKind::Iscsi && f.iscsi_device == iscsi_device)
-      return &networks_.emplace(iscsi_device, SimNetwork(f)).first->second;
-  return nullptr;
+  if (it == networks_.end())
+    for (const SimFunction& f : topology_.functions)
+      if (f.kind == FunctionKind::Iscsi && f.iscsi_device == iscsi_device)
+        it = networks_.emplace(iscsi_device, SimNetwork(f)).first;
+  if (it == networks_.end()) return nullptr;
+  touch(kPartNetwork, iscsi_device);
+  return &it->second;
 }
 
 void install_network_responders(Simulator& sim) {

@@ -160,6 +160,7 @@ SimNicState& Simulator::nic_state(const SimFunction& fn) {
   const std::pair<int, int> key(fn.controller, fn.pci_function);
   auto it = nic_states_.find(key);
   if (it == nic_states_.end()) it = nic_states_.emplace(key, SimNicState(fn)).first;
+  touch(kPartNic, fn.controller, fn.pci_function);
   return it->second;
 }
 

@@ -152,7 +152,12 @@ int Simulator::shell(const std::string& command) {
 int Simulator::shell_output(const std::string& command, std::string* output) {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
   log_request(LogEntry{LogKind::Shell, "", 0, {}, command});
+  // A command may change the host's interfaces, a VF table or the
+  // firmware it flashes.
+  command_begin(true);
+  touch(kPartHost);
   ShellResult r = run_pipeline(command);
+  command_end(true);
   *output = std::move(r.out);
   return (r.status & 0xFF) << 8;
 }

@@ -102,7 +102,7 @@ struct Simulator::ShellCommands {
     std::ostringstream bytes;
     bytes << in.rdbuf();
     const std::string image = bytes.str();
-    sim.flash_[f->controller]["/prg"].assign(image.begin(), image.end());
+    sim.flash(f->controller)["/prg"].assign(image.begin(), image.end());
     return ShellResult{};
   }
 

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <iterator>
 
 namespace tavo::sim {
 namespace {
@@ -83,6 +84,7 @@ Simulator::Simulator(Topology topology, std::string root) : topology_(std::move(
   const char* durable = secure_getenv("TAVO_SIM_DURABLE_FSYNC");
   if (durable != nullptr && strcmp(durable, "1") == 0) topology_.durable_fsync = true;
   install_standard_responders(*this);
+  install_state_file();
   // The host's standard directories, then its files unless the root has them.
   for (const char* dir : {"/tmp", "/etc", "/var/log", "/scratch", "/opt"}) make_dirs(root_ + dir);
   std::map<std::string, std::string> files = topology_.files;
@@ -102,6 +104,7 @@ Simulator::~Simulator() {
 
 void Simulator::on(uint8_t subsystem, uint8_t opcode, Responder r, int version) {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
+  reads_.erase({subsystem, opcode});  // a test's responder may change anything
   auto& list = responders_[{subsystem, opcode}];
   // A newer registration for the same version replaces the older one.
   for (auto& entry : list) {
@@ -135,6 +138,7 @@ void Simulator::clear_log() {
   log_bytes_ = 0;
   kind_counts_.fill(0);
   mailbox_counts_.clear();
+  file_calls_.fill(0);
 }
 
 void Simulator::set_log_bounds(size_t entries, size_t bytes) {
@@ -189,6 +193,7 @@ void Simulator::set_shell_answer(const std::string& prefix, int status, const st
 
 void Simulator::set_interface_up(const std::string& name, bool up) {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
+  touch(kPartHost);
   if (up)
     interfaces_down_.erase(name);
   else
@@ -271,9 +276,30 @@ Fault* Simulator::match_file_fault(const char* call, const std::string& path) {
   return nullptr;
 }
 
+// The kinds of file calls, as faults name them.
+constexpr const char* kFileCalls[] = {"open",  "read",  "write",  "truncate", "fsync", "fsync_dir", "readdir", "close",
+                                      "rename", "unlink", "mkdir", "chmod",    "lock",  "stat",      "fstat"};
+static_assert(std::size(kFileCalls) == std::tuple_size_v<Simulator::FileCallCounts>);
+
+void Simulator::count_file_call(const char* call) {
+  // The names come from this file's own texts: most are found by address.
+  for (size_t i = 0; i < std::size(kFileCalls); ++i)
+    if (kFileCalls[i] == call) return void(++file_calls_[i]);
+  for (size_t i = 0; i < std::size(kFileCalls); ++i)
+    if (strcmp(kFileCalls[i], call) == 0) return void(++file_calls_[i]);
+}
+
+uint64_t Simulator::file_calls(const std::string& call) const {
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
+  for (size_t i = 0; i < std::size(kFileCalls); ++i)
+    if (call == kFileCalls[i]) return file_calls_[i];
+  return 0;
+}
+
 // 0: go on; -1: fail with errno set. Crash and power-cut faults do not
 // return.
 int Simulator::file_fault(const char* call, const std::string& path) {
+  count_file_call(call);
   Fault* f = match_file_fault(call, path);
   if (f == nullptr || f->kind == FaultKind::ShortWrite) {
     if (f != nullptr) --f->injected;  // counted when the write applies it
@@ -435,6 +461,7 @@ uint64_t Simulator::bytes_read() const {
 
 ssize_t Simulator::write(int fd, const void* buf, size_t n) {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
+  count_file_call("write");
   Fault* f = match_file_fault("write", fd_path(fd));
   if (f != nullptr) {
     if (f->kind == FaultKind::Crash) _exit(kCrashExitCode);

@@ -21,6 +21,7 @@
 #include "simulator/iscsi_state.h"
 #include "simulator/network_state.h"
 #include "simulator/nic_state.h"
+#include "simulator/state_file.h"
 #include "simulator/topology.h"
 #include "transport/device_layout.h"
 
@@ -120,7 +121,7 @@ class Simulator final : public platform::Host {
   ~Simulator() override;
 
   // --- configuration for tests ---
-  Topology& topology() { return topology_; }
+  Topology& topology();
   void on(uint8_t subsystem, uint8_t opcode, Responder r, int version = kAny);
   void set_default_reply(MailboxReply r) { default_reply_ = r; }
   Fault& inject(const Fault& f);
@@ -149,9 +150,12 @@ class Simulator final : public platform::Host {
   int open_device_count() const;
   // Bytes the process read from files so far.
   uint64_t bytes_read() const;
+  // The library's file calls of one kind ("open", "write", "fsync",
+  // "rename" ..., as a fault names them) since the log was last cleared.
+  uint64_t file_calls(const std::string& call) const;
   void advance_ms(uint64_t ms);
   // Per-controller flash objects and firmware state for responders.
-  std::map<std::string, std::vector<uint8_t>>& flash(int controller) { return flash_[controller]; }
+  std::map<std::string, std::vector<uint8_t>>& flash(int controller);
   int nic_function_count() const;
   std::vector<const SimFunction*> nic_functions() const;
   const SimController* controller(int index) const;
@@ -169,6 +173,19 @@ class Simulator final : public platform::Host {
   // (null for none).
   SimNicState& nic_state(const SimFunction& fn);
   SimNicState* nic_state(int controller, int pci_function);
+
+  // The adapters outlive a process: their state (flash objects, sessions
+  // and persistent targets, TCP/IP stacks, NIC sides, ports, LUN disks and
+  // the host's interfaces) is kept under the root for every process that
+  // uses it, brought up to date after each command that changes it and
+  // read again when another process changed it (adapter_state.cpp).
+  //
+  // A power cycle: the adapters lose their state, for every process on the
+  // root, and start from the topology's again.
+  void power_cycle();
+  // The state kept under the root goes back to what this process last saw:
+  // a test undoes so what a child it waited for did to the adapters.
+  void rewind_adapters();
 
   // --- platform::Host ---
   std::string root() const override { return root_; }
@@ -200,6 +217,8 @@ class Simulator final : public platform::Host {
   void sleep_seconds(unsigned seconds) override;
   int host_name(char* buf, size_t len) override;
   int uname(struct utsname* out) override;
+
+  using FileCallCounts = std::array<uint64_t, 15>;
 
   // Shell stages answer text for a command line's words (see shell.cpp).
   struct ShellResult {
@@ -239,6 +258,7 @@ class Simulator final : public platform::Host {
   // The content of a record that kept only a length, read from the file.
   void keep_content(const std::string& path, Durable* d);
   [[noreturn]] void power_cut();
+  void count_file_call(const char* call);
   std::string strip_root(const std::string& path) const;
   // Whether a path the library names (a relative one from the current
   // directory) lies under the root.
@@ -259,6 +279,39 @@ class Simulator final : public platform::Host {
   std::string under_root(const std::string& path) const;
   const SimFunction* nic_named(const std::string& name) const;
   ShellResult run_pipeline(const std::string& line);
+
+  // The adapters' state under the root (adapter_state.cpp). Each part is
+  // kept as items: a flash object in pages, a function's stack, iSCSI state
+  // (and each session apart), NIC side, a port, the LUN disks, the host.
+  enum PartKind : char {
+    kPartFlash = 'F',    // a controller's flash objects
+    kPartNetwork = 'N',  // by iSCSI device
+    kPartIscsi = 'I',    // by iSCSI device
+    kPartNic = 'C',      // by controller and PCI function
+    kPartPort = 'P',     // by controller and port
+    kPartLuns = 'L',
+    kPartHost = 'H',
+  };
+  struct Part {
+    char kind;
+    int a = 0, b = 0;
+    bool operator==(const Part&) const = default;
+  };
+  // A part a command reached (or, outside commands, one a test reached).
+  void touch(char kind, int a = 0, int b = 0);
+  // Around each command: what other processes changed is read first; a
+  // command that may change the adapters holds the exclusive lock and
+  // leaves its changes under the root.
+  void command_begin(bool changes);
+  void command_end(bool changes, const SimController* controller = nullptr, bool disks = false);
+  void take_changes(StateFile::Seen seen, std::vector<StateFile::Change>& changes);
+  void keep_item(StateFile::Change&& change);  // into saved_
+  void load_part(const Part& part);
+  void diff_part(const Part& part, std::vector<StateFile::Change>* batch);
+  void reset_adapters();
+  StateFile::Items adapter_items();
+  void initial_sessions(int iscsi_device, const SimNetwork& net, SimIscsi& state);
+  void install_state_file();  // at construction
 
   mutable std::recursive_mutex mutex_;
   Topology topology_;
@@ -296,17 +349,31 @@ class Simulator final : public platform::Host {
   uint64_t clock_ms_ = 0;
   uint64_t bytes_read_ = 0;
   time_t epoch_ = 1798675200;             // 2026-12-31 00:00:00 UTC
+  FileCallCounts file_calls_{};           // by kind (simulator.cpp)
+  std::unique_ptr<StateFile> state_file_;
+  StateFile::Items saved_;                // the items as the root keeps them
+  std::map<int, std::vector<uint32_t>> saved_handles_;  // of each iSCSI state's sessions kept there
+  std::string scratch_;                   // an item's bytes being compared
+  size_t saved_bytes_ = 0;
+  std::vector<Part> touched_;             // by the command running
+  std::vector<Part> dirty_;               // by tests between commands
+  int in_command_ = 0;
+  bool locked_ = false;                   // the exclusive lock, for the command running
+  std::set<std::pair<uint8_t, uint8_t>> reads_;  // mailbox commands that change nothing
+  Topology initial_;                      // ports and LUNs as the topology gives them
 };
 
 // A simulator over a topology ("default" or a file path) in the root
-// TAVO_ROOT names (a private temporary root without it); nullptr with the
-// reason in *error for a bad topology. The factory the library uses.
+// TAVO_ROOT names (a private temporary root without it), with the adapters
+// as the root keeps them; nullptr with the reason in *error for a bad
+// topology. The factory the library uses.
 std::unique_ptr<platform::Host> make_host(const std::string& topology, std::string* error);
 
 // Linked builds only (not the module):
 // Creates a simulator over a topology ("default" or a file path) and a root
 // ("" makes a private temporary root, removed with the simulator), writes the
-// host files under the root and installs it as the host in force.
+// host files under the root and installs it as the host in force. Its
+// adapters start afresh, from the topology (power-cycled).
 // Answers nullptr (message in *error) for a bad topology.
 Simulator* install(const std::string& topology, const std::string& root, std::string* error = nullptr);
 

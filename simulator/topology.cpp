@@ -234,6 +234,9 @@ bool parse_topology(const std::string& text, Topology* out, std::string* error) 
   }
   if (std::string why = target_devices_defined(t); !why.empty()) return fail(why);
   port_add_function_ports(&t);
+  // FNV-1a: the adapters kept under a root are those of this text only.
+  t.fingerprint = 0xCBF29CE484222325ull;
+  for (const char c : text) t.fingerprint = (t.fingerprint ^ static_cast<uint8_t>(c)) * 0x100000001B3ull;
   *out = std::move(t);
   return true;
 }

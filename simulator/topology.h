@@ -229,6 +229,7 @@ struct Topology {
   std::string release = "6.5.0";             // uname -r
   std::vector<SimTarget> targets;
   bool durable_fsync = false;                // fsync reaches the real disk
+  uint64_t fingerprint = 0;                  // of the text it was read from
 };
 
 // Parses topology text; on error answers false with a message naming the line.

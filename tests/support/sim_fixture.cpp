@@ -115,6 +115,8 @@ int SimTest::in_child(const sim::Fault& fault, const std::function<void()>& op) 
   }
   int status = 0;
   waitpid(pid, &status, 0);
+  // The next case starts from the adapters this process holds.
+  sim_->rewind_adapters();
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -182,17 +184,13 @@ sim::Fault SimTest::file_errno(const std::string& call, const std::string& path,
   return f;
 }
 
-std::pair<uint32_t, std::string> SimTest::answer_in_child(const sim::Fault& fault, const std::function<uint32_t()>& op,
-                                                         const std::function<std::string()>& state) {
+std::string SimTest::in_process(const std::function<std::string()>& run) {
   int ends[2];
-  if (pipe(ends) != 0) return {~0u, "no pipe"};
+  if (pipe(ends) != 0) return "no pipe";
   const pid_t pid = fork();
   if (pid == 0) {
     close(ends[0]);
-    sim_->inject(fault);
-    const uint32_t answer = op();
-    sim_->clear_faults();
-    const std::string text = std::to_string(answer) + "\n" + state();
+    const std::string text = "\n" + run();
     for (size_t at = 0; at < text.size();) {
       const ssize_t n = ::write(ends[1], text.data() + at, text.size() - at);
       if (n <= 0) _exit(1);
@@ -207,8 +205,21 @@ std::pair<uint32_t, std::string> SimTest::answer_in_child(const sim::Fault& faul
   close(ends[0]);
   int status = 0;
   waitpid(pid, &status, 0);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || text.empty()) return "child died";
+  return text.substr(1);
+}
+
+std::pair<uint32_t, std::string> SimTest::answer_in_child(const sim::Fault& fault, const std::function<uint32_t()>& op,
+                                                         const std::function<std::string()>& state) {
+  const std::string text = in_process([&] {
+    sim_->inject(fault);
+    const uint32_t answer = op();
+    sim_->clear_faults();
+    return std::to_string(answer) + "\n" + state();
+  });
+  sim_->rewind_adapters();
   const size_t line = text.find('\n');
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || line == std::string::npos) return {~0u, "child died"};
+  if (line == std::string::npos) return {~0u, "child died"};
   return {static_cast<uint32_t>(std::stoul(text.substr(0, line))), text.substr(line + 1)};
 }
 

@@ -46,6 +46,8 @@ class SimTest : public ::testing::Test {
   void reinstall_with(const std::string& topology_text);
   // The exit status of a child process that runs op with the fault
   // injected (0: op ran to its end; sim::kCrashExitCode: the fault ended it).
+  // What the child did to the simulated adapters is undone after it, here
+  // and in the calls below.
   int in_child(const sim::Fault& fault, const std::function<void()>& op);
   // Runs op in a child killed, then with the power cut, at each of its file
   // calls under path in turn, each from the state restore() sets, until op
@@ -75,6 +77,9 @@ class SimTest : public ::testing::Test {
   // op's answer and state() after it, from a child under the fault.
   std::pair<uint32_t, std::string> answer_in_child(const sim::Fault& fault, const std::function<uint32_t()>& op,
                                                    const std::function<std::string()>& state);
+  // The text run answers in a child process that runs as a process of its
+  // own on the root: what it does to the adapters stays.
+  std::string in_process(const std::function<std::string()>& run);
   // A fault that matches no call.
   static sim::Fault no_fault();
   // A file call (call "" any) under path that fails with err, times times

@@ -1,0 +1,311 @@
+#include "simulator/state_file.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <string.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <utility>
+
+namespace tavo::sim {
+namespace {
+
+constexpr char kMagic[8] = {'T', 'A', 'V', 'O', 'S', 'I', 'M', '1'};
+constexpr size_t kHeaderSize = sizeof kMagic + 8;
+// A batch: its mark and payload length, the payload, and a closing word
+// made from the length. A process killed while it appends leaves the
+// front of its batch only, without the closing word: never read, and cut
+// off by the next writer.
+constexpr uint32_t kBatchMark = 0x31425354;  // "TSB1"
+constexpr uint32_t kBatchEnd = 0x5E1EC7ED;
+constexpr size_t kBatchHead = 8, kBatchTail = 4;
+constexpr uint8_t kPut = 1, kRemove = 0;
+
+bool take32(std::string_view* in, uint32_t* v) {
+  if (in->size() < sizeof *v) return false;
+  memcpy(v, in->data(), sizeof *v);
+  in->remove_prefix(sizeof *v);
+  return true;
+}
+
+bool take_text(std::string_view* in, std::string* out) {
+  uint32_t n = 0;
+  if (!take32(in, &n) || in->size() < n) return false;
+  out->assign(in->data(), n);
+  in->remove_prefix(n);
+  return true;
+}
+
+// A batch as pieces to write: the framing bytes it owns, and each item's
+// key and bytes where they lie (a snapshot of a megabyte is not copied).
+struct Pieces {
+  std::string framing;  // its size is reserved first: the pieces point into it
+  std::vector<iovec> parts;
+  size_t size = 0;
+
+  void lie(const void* p, size_t n) {
+    parts.push_back({const_cast<void*>(p), n});
+    size += n;
+  }
+  void own(const void* p, size_t n) {
+    const size_t at = framing.size();
+    framing.append(static_cast<const char*>(p), n);
+    lie(framing.data() + at, n);
+  }
+};
+
+// One item: a key and its bytes (null: the item goes).
+using Item = std::pair<const std::string*, const std::string*>;
+
+// The file's header (when whole), then one batch of the items.
+Pieces frame_batch(const std::vector<Item>& items, const std::string& header) {
+  Pieces out;
+  out.framing.reserve(header.size() + kBatchHead + kBatchTail + 9 * items.size());
+  out.parts.reserve(1 + 3 * items.size() + 2);
+  out.own(header.data(), header.size());
+  uint32_t length = 0;
+  for (const auto& [key, value] : items) length += static_cast<uint32_t>(5 + key->size() + (value ? 4 + value->size() : 0));
+  const uint32_t head[2] = {kBatchMark, length};
+  out.own(head, sizeof head);
+  for (const auto& [key, value] : items) {
+    char record[5] = {static_cast<char>(value != nullptr ? kPut : kRemove)};
+    const auto key_length = static_cast<uint32_t>(key->size());
+    memcpy(record + 1, &key_length, 4);
+    out.own(record, sizeof record);
+    out.lie(key->data(), key->size());
+    if (value != nullptr) {
+      const auto value_length = static_cast<uint32_t>(value->size());
+      out.own(&value_length, 4);
+      out.lie(value->data(), value->size());
+    }
+  }
+  const uint32_t end = length ^ kBatchEnd;
+  out.own(&end, sizeof end);
+  return out;
+}
+
+bool write_pieces(int fd, Pieces& pieces, off_t at) {
+  std::vector<iovec>& iov = pieces.parts;
+  for (size_t first = 0; first < iov.size();) {
+    const int count = static_cast<int>(std::min<size_t>(iov.size() - first, IOV_MAX));
+    ssize_t n = ::pwritev(fd, &iov[first], count, at);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    at += n;
+    for (; first < iov.size() && static_cast<size_t>(n) >= iov[first].iov_len; ++first) n -= static_cast<ssize_t>(iov[first].iov_len);
+    if (n > 0) {
+      iov[first].iov_base = static_cast<char*>(iov[first].iov_base) + n;
+      iov[first].iov_len -= static_cast<size_t>(n);
+    }
+  }
+  return true;
+}
+
+std::string file_header(uint64_t fingerprint) {
+  std::string header(kMagic, sizeof kMagic);
+  header.append(reinterpret_cast<const char*>(&fingerprint), sizeof fingerprint);
+  return header;
+}
+
+// The records of one batch's payload; false when they do not parse.
+bool decode_batch(std::string_view in, std::vector<StateFile::Change>* out) {
+  while (!in.empty()) {
+    const uint8_t op = static_cast<uint8_t>(in[0]);
+    in.remove_prefix(1);
+    StateFile::Change c;
+    if ((op != kPut && op != kRemove) || !take_text(&in, &c.key)) return false;
+    if (op == kPut && !take_text(&in, &c.value.emplace())) return false;
+    out->push_back(std::move(c));
+  }
+  return true;
+}
+
+bool read_all(int fd, std::string* out, off_t from, off_t to) {
+  out->resize(static_cast<size_t>(to - from));
+  for (size_t done = 0; done < out->size();) {
+    const ssize_t n = ::pread(fd, out->data() + done, out->size() - done, from + static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      out->resize(done);
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+StateFile::StateFile(std::string dir, uint64_t fingerprint)
+    : dir_(std::move(dir)), path_(dir_ + "/adapters"), lock_path_(dir_ + "/adapters.lock"), fingerprint_(fingerprint) {}
+
+StateFile::~StateFile() {
+  if (fd_ >= 0) ::close(fd_);
+  if (lock_fd_ >= 0) ::close(lock_fd_);
+}
+
+bool StateFile::lock(bool may_create) {
+  if (lock_fd_ < 0) {
+    constexpr int kFlags = O_CLOEXEC | O_NOFOLLOW;
+    if (may_create) {
+      ::mkdir(dir_.c_str(), 0755);
+      lock_fd_ = ::open(lock_path_.c_str(), O_RDWR | O_CREAT | kFlags, 0644);
+    }
+    if (lock_fd_ < 0) lock_fd_ = ::open(lock_path_.c_str(), O_RDWR | kFlags);
+    if (lock_fd_ < 0) return false;
+  }
+  struct flock fl{};
+  fl.l_type = F_WRLCK;
+  fl.l_whence = SEEK_SET;
+  while (::fcntl(lock_fd_, F_SETLKW, &fl) != 0)
+    if (errno != EINTR) return false;
+  return true;
+}
+
+void StateFile::unlock() {
+  struct flock fl{};
+  fl.l_type = F_UNLCK;
+  fl.l_whence = SEEK_SET;
+  (void)::fcntl(lock_fd_, F_SETLK, &fl);
+}
+
+StateFile::Seen StateFile::look(std::vector<Change>* changes) {
+  changes->clear();
+  struct stat st;
+  if (::stat(path_.c_str(), &st) != 0) {
+    if (!known_) return Seen::Same;
+    ::close(fd_);
+    fd_ = -1;
+    known_ = false;
+    return Seen::Gone;
+  }
+  // A file cut back below what was read (a test rewound it) is read anew.
+  if (known_ && st.st_dev == dev_ && st.st_ino == ino_ && st.st_size >= end_) {
+    if (st.st_size == end_ || !ours_) return Seen::Same;
+    const off_t before = end_;
+    read_batches(end_, st.st_size, changes);
+    return end_ == before ? Seen::Same : Seen::Grew;
+  }
+  const bool replaced = known_;
+  if (!open_current(changes)) return replaced ? Seen::Gone : Seen::Same;
+  return replaced ? Seen::Replaced : Seen::Found;
+}
+
+// Opens the file at the path as it is now and reads it whole.
+bool StateFile::open_current(std::vector<Change>* changes) {
+  if (fd_ >= 0) ::close(fd_);
+  known_ = false;
+  fd_ = ::open(path_.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+  if (fd_ < 0) fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  struct stat st;
+  if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    return false;
+  }
+  known_ = true;
+  dev_ = st.st_dev;
+  ino_ = st.st_ino;
+  std::string header;
+  ours_ = read_all(fd_, &header, 0, static_cast<off_t>(kHeaderSize)) &&
+          memcmp(header.data(), kMagic, sizeof kMagic) == 0 &&
+          memcmp(header.data() + sizeof kMagic, &fingerprint_, sizeof fingerprint_) == 0;
+  end_ = ours_ ? static_cast<off_t>(kHeaderSize) : st.st_size;
+  if (ours_) read_batches(end_, st.st_size, changes);
+  return true;
+}
+
+bool StateFile::read_batches(off_t from, off_t size, std::vector<Change>* changes) {
+  std::string bytes;
+  if (!read_all(fd_, &bytes, from, size)) return false;
+  std::string_view in(bytes);
+  while (in.size() >= kBatchHead + kBatchTail) {
+    uint32_t mark = 0, length = 0, end = 0;
+    memcpy(&mark, in.data(), 4);
+    memcpy(&length, in.data() + 4, 4);
+    if (mark != kBatchMark || in.size() - kBatchHead - kBatchTail < length) break;
+    memcpy(&end, in.data() + kBatchHead + length, 4);
+    const std::string_view payload = in.substr(kBatchHead, length);
+    std::vector<Change> batch;
+    if (end != (length ^ kBatchEnd) || !decode_batch(payload, &batch)) break;
+    for (Change& c : batch) changes->push_back(std::move(c));
+    in.remove_prefix(kBatchHead + length + kBatchTail);
+    end_ = from + static_cast<off_t>(bytes.size() - in.size());
+  }
+  return true;
+}
+
+bool StateFile::append(const std::vector<Change>& batch) {
+  std::vector<Item> items;
+  items.reserve(batch.size());
+  for (const Change& c : batch) items.emplace_back(&c.key, c.value ? &*c.value : nullptr);
+  if (!known_ || !ours_) return create_with(items);
+  Pieces pieces = frame_batch(items, "");
+  // A batch a crash cut short goes before this one follows.
+  struct stat st;
+  if (::fstat(fd_, &st) != 0 || (st.st_size != end_ && ::ftruncate(fd_, end_) != 0)) return false;
+  if (!write_pieces(fd_, pieces, end_)) {
+    (void)::ftruncate(fd_, end_);
+    return false;
+  }
+  end_ += static_cast<off_t>(pieces.size);
+  return true;
+}
+
+bool StateFile::worth_compacting(size_t live) const {
+  return static_cast<size_t>(end_) > 4 * live + (size_t{256} << 10);
+}
+
+bool StateFile::replace(const Items& items) {
+  std::vector<Item> all;
+  all.reserve(items.size());
+  for (const auto& [key, value] : items) all.emplace_back(&key, &value);
+  return create_with(all);
+}
+
+// The file made whole beside the old one, then renamed over it.
+bool StateFile::create_with(const std::vector<Item>& items) {
+  ::mkdir(dir_.c_str(), 0755);
+  Pieces pieces = frame_batch(items, file_header(fingerprint_));
+  const std::string temporary = path_ + ".new." + std::to_string(getpid());
+  const int fd = ::open(temporary.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+  if (fd < 0) return false;
+  if (!write_pieces(fd, pieces, 0) || ::rename(temporary.c_str(), path_.c_str()) != 0) {
+    ::close(fd);
+    ::unlink(temporary.c_str());
+    return false;
+  }
+  struct stat st;
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = fd;
+  known_ = ::fstat(fd_, &st) == 0;
+  ours_ = true;
+  dev_ = st.st_dev;
+  ino_ = st.st_ino;
+  end_ = static_cast<off_t>(pieces.size);
+  return known_;
+}
+
+void StateFile::remove() {
+  ::unlink(path_.c_str());
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  known_ = false;
+}
+
+bool StateFile::rewind() {
+  struct stat st;
+  const bool there = ::stat(path_.c_str(), &st) == 0;
+  if (!known_) {
+    if (there) ::unlink(path_.c_str());
+    return true;
+  }
+  if (!there || st.st_dev != dev_ || st.st_ino != ino_) return false;
+  return st.st_size == end_ || ::ftruncate(fd_, end_) == 0;
+}
+
+}  // namespace tavo::sim

@@ -1,0 +1,89 @@
+// The file under the root that keeps the simulated adapters' state for
+// every process that uses the root: items (a key and its bytes) as one
+// snapshot, then the batches of changes appended since. Each batch carries
+// its length and ends with a word made from it, so a batch a crash cut
+// short is never read, and is cut off by the next writer. A lock file
+// beside it orders the processes that change the adapters; readers take
+// no lock, as a batch is read only once it is whole. When the batches
+// outgrow what they describe, a new snapshot replaces the file (written
+// whole beside it and renamed in). Nothing is flushed to the disk: what the simulator
+// models is processes killed and power cuts of the host, which its own
+// faults play out (the adapters keep what they were told, as flash does);
+// a process killed at any point leaves whole batches, or a tail no reader
+// takes. Its calls are the simulator's own, never in the library's request
+// log, and no injected fault reaches them.
+#pragma once
+
+#include <stdint.h>
+#include <sys/types.h>
+
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tavo::sim {
+
+class StateFile {
+ public:
+  using Items = std::map<std::string, std::string>;
+  struct Change {
+    std::string key;
+    std::optional<std::string> value;  // none: the item goes
+  };
+  // What the file holds now against what this process last read or wrote.
+  enum class Seen {
+    Same,
+    Grew,      // batches were appended: the changes are theirs
+    Found,     // a file this process had not read: the changes are all its items
+    Replaced,  // another file in place of the one read: all its items
+    Gone,      // no file any more (the adapters were power-cycled)
+  };
+
+  // The file <dir>/adapters of the adapters the topology with this
+  // fingerprint describes; a file of another topology or build reads as
+  // none.
+  StateFile(std::string dir, uint64_t fingerprint);
+  ~StateFile();
+  StateFile(const StateFile&) = delete;
+  StateFile& operator=(const StateFile&) = delete;
+
+  // Takes the exclusive lock (waiting for it); may_create makes the folder
+  // and the lock file. False when there is no lock to take: a root that
+  // cannot hold them keeps the adapters in the process.
+  bool lock(bool may_create);
+  void unlock();
+  // What changed since this process last looked, with the changes read.
+  Seen look(std::vector<Change>* changes);
+  // Appends one batch (exclusive lock held, after look); false when it
+  // could not be written whole.
+  bool append(const std::vector<Change>& batch);
+  // Whether the batches outgrew the items they describe (of live bytes).
+  bool worth_compacting(size_t live) const;
+  // Writes the items as the whole file, in place of the old one.
+  bool replace(const Items& items);
+  // Removes the file: the adapters start from the topology again.
+  void remove();
+  // Cuts the file back to what this process last saw; false when others
+  // replaced or removed it since (nothing is changed then).
+  bool rewind();
+  // Whether this process has read or written the file as it is now.
+  bool known() const { return known_; }
+
+ private:
+  bool open_current(std::vector<Change>* changes);
+  bool read_batches(off_t from, off_t size, std::vector<Change>* changes);
+  bool create_with(const std::vector<std::pair<const std::string*, const std::string*>>& items);
+
+  std::string dir_, path_, lock_path_;
+  uint64_t fingerprint_;
+  int fd_ = -1, lock_fd_ = -1;
+  bool known_ = false;  // fd_ is the file at path_, read up to end_
+  bool ours_ = true;    // its header is this topology's
+  dev_t dev_ = 0;
+  ino_t ino_ = 0;
+  off_t end_ = 0;       // the end of its last whole batch
+};
+
+}  // namespace tavo::sim

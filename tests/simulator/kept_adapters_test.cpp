@@ -1,0 +1,197 @@
+// The simulated adapters outlive the processes that manage them, as real
+// ones do: what one process set is there in the next, a power cycle starts
+// them afresh, and a process that only reads writes nothing. Below them,
+// the file that keeps them under the root: a batch cut short is neither
+// read nor kept, a process follows another's new file and power cycle,
+// and processes that change the adapters at once lose nothing.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "base/debug_log.h"
+#include "platform/host.h"
+#include "tavo/tavo.h"
+#include "tests/iscsi/targets/targets_fixture.h"
+#include "transport/device_layout.h"
+
+namespace tavo::test {
+namespace {
+
+const std::string kAuth = std::string(kLhba) + "/InitiatorLoginOptions/Authentication";
+constexpr char kStateFile[] = "/.tavo-sim/adapters";
+
+off_t size_of(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 ? st.st_size : -1;
+}
+
+class KeptAdaptersTest : public NetworkTargetsTest {
+ protected:
+  void SetUp() override {
+    NetworkTargetsTest::SetUp();
+    // Each process below starts the library itself, as a new one would.
+    while (TAVO_exit() == 0 && get_node(0) != nullptr) {
+    }
+    write_file(root_.at("/etc/config/QVL/tavo/libtavo.conf"), "#\n#\nTAVOLogLevel 0");
+    base::set_log_level(0);
+  }
+  // In a process of its own: the library started, run, left. What run
+  // answered, then "|" and the file calls that write, with their counts.
+  std::string process(const std::function<std::string()>& run) {
+    return in_process([&] {
+      sim_->clear_log();
+      std::string out = TAVO_init() == 0 ? run() : "no start";
+      if (TAVO_exit() != 0) out += " no exit";
+      out += " |";
+      for (const char* call : {"write", "truncate", "fsync", "fsync_dir", "rename", "unlink", "mkdir"})
+        if (const uint64_t n = sim_->file_calls(call)) out += std::string(" ") + call + "=" + std::to_string(n);
+      return out;
+    });
+  }
+};
+
+TEST_F(KeptAdaptersTest, WhatOneProcessSetsTheNextFindsAndAReaderWritesNothing) {
+  const auto set = [&] {
+    return std::to_string(act(kAuth + "/ConfigureCHAP", {"One-Way CHAP", "", "", "t", "tsecret12345"})) + " " +
+           std::to_string(act(std::string(kLhba) + "/AddTarget", {kTargetB, "10.0.0.50"}));
+  };
+  const auto forget = [&] { return std::to_string(act(std::string(kLhba) + "/DeleteTarget", {"0"})); };
+  // The firmware holds the target's persistent session already: nobody
+  // adds it again.
+  const auto read = [&] {
+    return get(kAuth + "/AuthenticationMethod") + ", " + get(kAuth + "/TargetCHAPName") + ", " +
+           get(std::string(kLhba) + "/Target0/TargetISCSIName") + ", sessions " +
+           std::to_string(sim_->sessions(0)->sessions.size()) + ", added " + std::to_string(mailbox_count(6, 27));
+  };
+  const std::string kept = std::string("One-Way CHAP, t, ") + kTargetB + ", sessions 1, added 0 |";
+  struct Row {
+    const char* what;
+    std::function<std::string()> run;
+    std::string answer;
+    bool reads_only;
+  } rows[] = {
+      {"sets the initiator's CHAP and adds a target", set, "0 0", false},
+      {"reads them", read, kept, true},
+      {"reads them again", read, kept, true},
+      {"deletes the target", forget, "0", false},
+      {"finds it gone from the firmware too", read, "One-Way CHAP, t, <unreadable>, sessions 0, added 0 |", true},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    const off_t before = size_of(root_.at(kStateFile));
+    const std::string answer = process(r.run);
+    if (!r.reads_only) {
+      EXPECT_EQ(answer.substr(0, answer.find(" |")), r.answer);
+      continue;
+    }
+    EXPECT_EQ(answer, r.answer);
+    EXPECT_EQ(size_of(root_.at(kStateFile)), before) << "the adapters' file was written";
+  }
+}
+
+TEST_F(KeptAdaptersTest, APowerCycleStartsTheAdaptersAfresh) {
+  ASSERT_EQ(process([&] { return std::to_string(act(kAuth + "/ConfigureCHAP", {"One-Way CHAP", "", "", "t",
+                                                                                 "tsecret12345"})); })
+                .substr(0, 1),
+            "0");
+  sim_->power_cycle();
+  // Their configuration was reset: the saved initiator options go with it.
+  const std::string after = process([&] { return get(kAuth + "/AuthenticationMethod"); });
+  EXPECT_EQ(after.substr(0, after.find(" |")), "None");
+}
+
+// The file itself, through the simulator's own calls: a command on the
+// first iSCSI device, and a flash object a test plants.
+class AdapterFileTest : public SimTest {
+ protected:
+  void command(uint8_t opcode) {
+    std::vector<uint8_t> buf(kMailboxHeaderSize + sizeof(ConfigSignature), 0);
+    auto* h = reinterpret_cast<MailboxRequestHeader*>(buf.data());
+    h->subsystem = 1;
+    h->opcode = opcode;
+    h->request_length = sizeof(ConfigSignature);
+    const int fd = platform::host().device_open(platform::fixed_path(std::string(kIscsiDevicePrefix) + "0"), 0);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(platform::host().device_ioctl(fd, kIscsiMailboxRequest, buf.data()), 0);
+    platform::host().device_close(fd);
+  }
+  // Planted, then kept by the next command that may change the adapters.
+  void plant(const std::string& content) {
+    sim_->flash(0)["/planted"].assign(content.begin(), content.end());
+    command(kSetSignature);
+  }
+  // The planted object as a process that reads the adapters now finds it.
+  std::string planted() {
+    command(kGetSignature);
+    const auto& objects = sim_->flash(0);
+    const auto it = objects.find("/planted");
+    return it == objects.end() ? "<none>" : std::string(it->second.begin(), it->second.end());
+  }
+  static constexpr uint8_t kGetSignature = 78, kSetSignature = 79;
+};
+
+TEST_F(AdapterFileTest, ABatchCutShortIsNeitherReadNorKept) {
+  plant("one");
+  const std::string file = root_.at(kStateFile);
+  const off_t whole = size_of(file);
+  // A crash cut the next batch short: its head, part of its bytes.
+  const std::string torn = std::string("TSB1\x00\x10\x00\x00", 8) + std::string(2000, 'x');
+  write_file(file, read_file(file) + torn);
+  EXPECT_EQ(in_process([&] { return planted(); }), "one");
+  EXPECT_EQ(in_process([&] {
+              plant("two");
+              return planted();
+            }),
+            "two");
+  // The torn bytes made way for the next batch, which the others read.
+  EXPECT_LT(size_of(file), whole + static_cast<off_t>(torn.size()));
+  EXPECT_EQ(in_process([&] { return planted(); }), "two");
+}
+
+TEST_F(AdapterFileTest, AProcessFollowsAnothersNewFileAndPowerCycle) {
+  plant(std::string(100000, '0'));
+  const off_t first = size_of(root_.at(kStateFile));
+  // Enough changes that the file is written anew, smaller than the batches.
+  in_process([&] {
+    for (char c = '1'; c <= '9'; ++c) plant(std::string(100000, c));
+    return "";
+  });
+  EXPECT_LT(size_of(root_.at(kStateFile)), first + 8 * 100000);
+  EXPECT_EQ(planted(), std::string(100000, '9'));
+  in_process([&] {
+    sim_->power_cycle();
+    return "";
+  });
+  EXPECT_EQ(planted(), "<none>");
+}
+
+// Each process changes its own object again and again, all at once: the
+// file's lock orders them, and no change is lost.
+TEST_F(AdapterFileTest, ProcessesChangingTheAdaptersAtOnceLoseNothing) {
+  constexpr int kProcesses = 6, kChanges = 300;
+  std::vector<pid_t> children;
+  for (int i = 0; i < kProcesses; ++i) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      for (int n = 0; n < kChanges; ++n) {
+        sim_->flash(0)["/p" + std::to_string(i)] = {static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n)};
+        command(kSetSignature);
+      }
+      _exit(0);
+    }
+    children.push_back(pid);
+  }
+  for (pid_t pid : children) waitpid(pid, nullptr, 0);
+  command(kGetSignature);
+  for (int i = 0; i < kProcesses; ++i)
+    EXPECT_EQ(sim_->flash(0)["/p" + std::to_string(i)], (std::vector<uint8_t>{(kChanges - 1) >> 8, (kChanges - 1) & 0xFF}))
+        << "process " << i;
+}
+
+}  // namespace
+}  // namespace tavo::test
