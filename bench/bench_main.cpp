@@ -1,12 +1,15 @@
 // Runs every case and then prints, for each case run at two sizes, the
 // ratio of its cost at the larger size to its cost at the smaller one (per
-// item where the case counts items): flat growth shows as 1. With
-// --benchmark_repetitions each cost is the median of the repetitions.
+// item where the case counts items; for a case also run at size 0, its
+// cost above that one's per item of size): flat growth shows as 1. The
+// counters a case reports per item (heap_per_target) follow, at each size.
+// With --benchmark_repetitions each cost is the median of the repetitions.
 #include <benchmark/benchmark.h>
 #include <stdio.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -28,19 +31,34 @@ class RatioReporter : public benchmark::ConsoleReporter {
       Cost& cost = sizes_[r.run_name.function_name][std::stol(r.run_name.args)];
       cost.runs.push_back(seconds);
       cost.per_item = per_item;
+      for (const auto& [name, counter] : r.counters)
+        if (name.ends_with("_per_target")) counters_[r.run_name.function_name + " " + name][std::stol(r.run_name.args)] = counter.value;
     }
   }
 
   void PrintRatios() const {
     printf("\n%-28s %8s %8s %16s %16s %7s\n", "case", "small", "large", "cost (small)", "cost (large)", "ratio");
     for (const auto& [name, by_size] : sizes_) {
+      // Size 0 is the base the others are measured above.
+      const auto base = by_size.find(0);
+      const bool above = base != by_size.end() && by_size.size() >= 3;
       if (by_size.size() < 2) continue;
-      const auto& [small_size, small] = *by_size.begin();
+      const auto& [small_size, small] = above ? *std::next(by_size.begin()) : *by_size.begin();
       const auto& [large_size, large] = *by_size.rbegin();
-      const char* unit = small.per_item ? "ns/item" : "ns/op";
-      const double s = small.median(), l = large.median();
+      const char* unit = small.per_item ? "ns/item" : above ? "ns/size" : "ns/op";
+      double s = small.median(), l = large.median();
+      if (above) {
+        s = (s - base->second.median()) / static_cast<double>(small_size);
+        l = (l - base->second.median()) / static_cast<double>(large_size);
+      }
       printf("%-28s %8ld %8ld %8.0f %-7s %8.0f %-7s %7.2f\n", name.c_str(), small_size, large_size, s * 1e9, unit,
              l * 1e9, unit, l / s);
+    }
+    for (const auto& [name, by_size] : counters_) {
+      printf("%-45s", name.c_str());
+      for (const auto& [size, value] : by_size)
+        if (size > 0) printf(" %8ld: %10.0f", size, value);
+      printf("\n");
     }
   }
 
@@ -57,6 +75,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
     }
   };
   std::map<std::string, std::map<long, Cost>> sizes_;
+  std::map<std::string, std::map<long, double>> counters_;  // "case counter": value by size
 };
 
 }  // namespace

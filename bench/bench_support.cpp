@@ -113,10 +113,16 @@ void use_topology(const std::string& topology_text) {
   fputs(topology_text.c_str(), f);
   fclose(f);
   std::string error;
-  if (sim::install(file, scratch_root, &error) == nullptr) {
+  sim::Simulator* sim = sim::install(file, scratch_root, &error);
+  if (sim == nullptr) {
     fprintf(stderr, "bench: %s\n", error.c_str());
     abort();
   }
+  // One process only: the simulated adapters need not keep their state under
+  // the root for the next, and comparing it after each command would add
+  // about a tenth to a request. A user's process keeps it (the process rows
+  // of tools/compare-iscsiadm).
+  sim->keep_adapters_in_process();
 }
 
 std::string controllers_topology(int controllers) {

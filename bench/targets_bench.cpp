@@ -1,8 +1,7 @@
 // The saved target lines: adding one target (its line alone, and the whole
-// AddTarget action), deleting one, changing one target's CHAP, reading
-// every target's properties and starting with them saved, each with 100
-// and 1,000 (the AddTarget action 5,000) targets saved. The Durable cases
-// let every flush reach the disk.
+// AddTarget action), deleting one, changing one target's CHAP and reading
+// every target's properties, each with 100 and 1,000 (the AddTarget action
+// 5,000) targets saved. The Durable cases let every flush reach the disk.
 #include <benchmark/benchmark.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -14,6 +13,7 @@
 
 #include "base/save_file.h"
 #include "bench/bench_support.h"
+#include "bench/target_support.h"
 #include "iscsi/common/saved_view.h"
 #include "iscsi/targets/targets.h"
 #include "iscsi/targets/targets_internal.h"
@@ -23,56 +23,7 @@
 namespace tavo::bench {
 namespace {
 
-constexpr char kTargetsFile[] = "/etc/config/QVL/tavo/savetgt.txt";
 char targets_value[TAVO_VALUE_SIZE];
-
-std::string target_name(int64_t i) { return "iqn.2026-01.com.example:target" + std::to_string(i); }
-
-// Moravels with four iSCSI functions each; durable: their flushes reach
-// the disk.
-std::string targets_moravel(bool durable, int controllers = 1) {
-  std::string t;
-  for (int c = 0; c < controllers; ++c) {
-    const std::string id = std::to_string(c);
-    t += "controller " + id + " generation=moravel serial=TM5B0000000" + id + " bus=" + std::to_string(2 + 2 * c) +
-         " device=0\n";
-    for (int f = 0; f < 4; ++f) {
-      const std::string device = std::to_string(4 * c + f);
-      t += "iscsi controller=" + id + " function=" + std::to_string(4 + f) + " port=" + std::to_string(f) +
-           " device=" + device + " ip=10.1." + device + ".21\n";
-    }
-  }
-  return durable ? t + "durable-fsync\n" : t;
-}
-
-// A LogicalHBA holds at most 256 targets: the AddTarget action's 5,000
-// spread over five Moravels.
-constexpr int kAddTargetMoravels = 5;
-
-// The LogicalHBAs of the topology (four functions of two controllers by
-// default), fresh saved files.
-std::vector<TavoNode*> targets_start(const std::string& topology = controllers_topology(2)) {
-  use_topology(topology);
-  restore_backend();
-  for (const char* name : {"savetgt.txt", "savestp.txt", "intr_logopts.txt"})
-    unlink((std::string(getenv("TAVO_ROOT")) + "/etc/config/QVL/tavo/" + name).c_str());
-  if (TAVO_init() != 0) abort();
-  std::vector<TavoNode*> lhbas;
-  for (TavoNode* c = get_first_instance(get_node(0), "Corvane"); c != nullptr; c = tree::next_instance(c))
-    for (TavoNode* f = get_first_instance(c, "iSCSIPhysicalHBA"); f != nullptr; f = tree::next_instance(f))
-      lhbas.push_back(get_first_instance(f, "LogicalHBA"));
-  if (lhbas.empty() || lhbas.size() % 4 != 0) abort();
-  return lhbas;
-}
-
-// A Target group named name with its saved line.
-TavoNode* targets_add(TavoNode* lhba, const std::string& name) {
-  TavoNode* target = initialize_Target(lhba, nullptr, nullptr, nullptr);
-  if (target == nullptr) abort();
-  set_prop_val(target, "TargetISCSIName", "%s", name.c_str());
-  if (TAVO_add_target_into_file(lhba, target, name.c_str(), "10.0.0.9", "3260", nullptr, "True") != 0) abort();
-  return target;
-}
 
 // After the file went back to its saved lines: the view read again (which
 // indexes again the lookups asked before) and a first add's lookups asked
@@ -117,7 +68,7 @@ BENCHMARK(BM_AddTarget)->Arg(100)->Arg(1000);
 // the file goes back to its n lines. One add before the timing asks every
 // lookup the action makes once, as a process that ran before has them.
 void targets_add_action(benchmark::State& state, bool durable) {
-  const std::vector<TavoNode*> lhbas = targets_start(targets_moravel(durable, kAddTargetMoravels));
+  const std::vector<TavoNode*> lhbas = targets_start(targets_moravel(durable, kFiveMoravels));
   const size_t functions = lhbas.size();
   TavoNode* first = targets_add(lhbas[0], target_name(0));
   for (int64_t i = 1; i < state.range(0); ++i)
@@ -213,24 +164,6 @@ void BM_ReadTargetProperties(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadTargetProperties)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
 
-// Runs the AddTarget action of name on the LogicalHBA: the target, its
-// saved line and its persistent session. The new Target, or null.
-TavoNode* add_target_action(TavoNode* lhba, const std::string& name) {
-  char params[TAVO_MAX_PARAMS * TAVO_VALUE_SIZE];
-  action_params(params, name.c_str(), "10.0.0.9");
-  if (TAVO_do_action(lhba->tag, tag_of(lhba, "AddTarget", TAVO_KIND_ACTION), params, nullptr) != 0) return nullptr;
-  return find_target(lhba, name.c_str());
-}
-
-// A Moravel whose four functions hold n targets added by the AddTarget
-// action, each with its saved line and persistent session.
-std::vector<TavoNode*> targets_with_sessions(int64_t n) {
-  const std::vector<TavoNode*> lhbas = targets_start(targets_moravel(false));
-  for (int64_t i = 0; i < n; ++i)
-    if (add_target_action(lhbas[static_cast<size_t>(i) % lhbas.size()], target_name(i)) == nullptr) abort();
-  return lhbas;
-}
-
 // The DeleteTarget action among n targets: a target added before (not
 // measured) goes with its saved line and persistent session.
 void BM_DeleteTargetAction(benchmark::State& state) {
@@ -251,23 +184,6 @@ void BM_DeleteTargetAction(benchmark::State& state) {
   close_tree();
 }
 BENCHMARK(BM_DeleteTargetAction)->Arg(100)->Arg(1000);
-
-// A client's start with n targets saved and their persistent sessions in
-// the firmware: the tree built from the saved lines and the firmware.
-void BM_StartupWithSessions(benchmark::State& state) {
-  targets_with_sessions(state.range(0));
-  close_tree();
-  // The first start after the adds settles what a start rewrites.
-  if (TAVO_init() != 0) abort();
-  close_tree();
-  for (auto _ : state) {
-    if (measured_call([] { return TAVO_init(); }) != 0) state.SkipWithError("start failed");
-    state.PauseTiming();
-    close_tree();
-    state.ResumeTiming();
-  }
-}
-BENCHMARK(BM_StartupWithSessions)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace tavo::bench

@@ -132,6 +132,10 @@ void Simulator::command_begin(bool changes) {
 
 void Simulator::command_end(bool changes, const SimController* controller, bool disks) {
   if (--in_command_ > 0) return;
+  if (!state_file_) {
+    forget_reached();
+    return;
+  }
   if (changes) {
     std::vector<Part> parts = touched_;
     for (const Part& p : dirty_)
@@ -162,6 +166,28 @@ void Simulator::command_end(bool changes, const SimController* controller, bool 
   touched_.clear();
   if (locked_) state_file_->unlock();
   locked_ = false;
+}
+
+void Simulator::forget_reached() {
+  // Nothing to compare: what commands reached would only pile up.
+  for (const Part& p : touched_)
+    if (p.kind == kPartIscsi)
+      if (auto it = sessions_.find(p.a); it != sessions_.end()) {
+        it->second.reached.clear();
+        it->second.reached_targets.clear();
+        it->second.reached_all = false;
+      }
+  touched_.clear();
+  dirty_.clear();
+}
+
+void Simulator::keep_adapters_in_process() {
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
+  state_file_.reset();
+  saved_.clear();
+  saved_handles_.clear();
+  saved_bytes_ = 0;
+  dirty_.clear();
 }
 
 void Simulator::take_changes(StateFile::Seen seen, std::vector<StateFile::Change>& changes) {

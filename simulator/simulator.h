@@ -186,6 +186,11 @@ class Simulator final : public platform::Host {
   // The state kept under the root goes back to what this process last saw:
   // a test undoes so what a child it waited for did to the adapters.
   void rewind_adapters();
+  // For benchmarks that run in one process only: the adapters' state stays
+  // in this process, and commands no longer compare it with the root's nor
+  // write it there (about a tenth of an in-process request). No other
+  // process on the root sees it any more. Never for a user's process.
+  void keep_adapters_in_process();
 
   // --- platform::Host ---
   std::string root() const override { return root_; }
@@ -304,6 +309,7 @@ class Simulator final : public platform::Host {
   // leaves its changes under the root.
   void command_begin(bool changes);
   void command_end(bool changes, const SimController* controller = nullptr, bool disks = false);
+  void forget_reached();  // after a command, with no state file
   void take_changes(StateFile::Seen seen, std::vector<StateFile::Change>& changes);
   void keep_item(StateFile::Change&& change);  // into saved_
   void load_part(const Part& part);

@@ -105,6 +105,25 @@ TEST_F(KeptAdaptersTest, APowerCycleStartsTheAdaptersAfresh) {
   EXPECT_EQ(after.substr(0, after.find(" |")), "None");
 }
 
+// Benchmarks keep the adapters in their one process: what a command
+// changes stays there, nothing is written under the root, and what the
+// commands reached does not pile up between them.
+TEST_F(KeptAdaptersTest, AdaptersKeptInOneProcessWriteNothingUnderTheRoot) {
+  sim_->keep_adapters_in_process();
+  const off_t before = size_of(root_.at(kStateFile));
+  ASSERT_EQ(TAVO_init(), 0);
+  for (const char* name : {kTargetB, "iqn.2026-12.com.example:c"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(act(std::string(kLhba) + "/AddTarget", {name, "10.0.0.50"}), 0u);
+    const sim::SimIscsi& st = *sim_->sessions(0);
+    EXPECT_TRUE(st.reached.empty() && st.reached_targets.empty()) << "what the commands reached piles up";
+  }
+  EXPECT_EQ(get(std::string(kLhba) + "/Target1/TargetISCSIName"), "iqn.2026-12.com.example:c");
+  EXPECT_EQ(sim_->sessions(0)->sessions.size(), 2u);
+  EXPECT_EQ(TAVO_exit(), 0u);
+  EXPECT_EQ(size_of(root_.at(kStateFile)), before) << "the adapters' file was written";
+}
+
 // The file itself, through the simulator's own calls: a command on the
 // first iSCSI device, and a flash object a test plants.
 class AdapterFileTest : public SimTest {

@@ -1,0 +1,139 @@
+// A client's start and end among what is saved, on five Moravels (20
+// LogicalHBAs), with none, 500 and 5,000 targets: the start with the saved
+// lines alone and with each target's persistent session in the firmware,
+// the first AddTarget after a start, and TAVO_exit. tools/run-bench gives
+// their instructions per saved target, which stay flat when start-up pays
+// only for what it must read; the start-up cases count the heap the
+// started tree holds per saved target.
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+#include <stdlib.h>
+
+#include <string>
+#include <vector>
+
+#include "base/save_file.h"
+#include "bench/bench_support.h"
+#include "bench/target_support.h"
+#include "iscsi/common/iscsi_common.h"
+#include "iscsi/targets/targets.h"
+#include "simulator/simulator.h"
+
+namespace tavo::bench {
+namespace {
+
+int64_t heap_in_use() {
+  const struct mallinfo2 m = mallinfo2();
+  return static_cast<int64_t>(m.uordblks + m.hblkhd);
+}
+
+// The heap a start leaves held, the tree closed before. The simulator's
+// request log, which grows with every request, is kept to one entry
+// meanwhile.
+int64_t started_heap() {
+  close_tree();
+  sim::Simulator* sim = sim::current();
+  sim->set_log_bounds(1, 0);
+  sim->clear_log();
+  const int64_t before = heap_in_use();
+  if (TAVO_init() != 0) abort();
+  const int64_t held = heap_in_use() - before;
+  sim->set_log_bounds(sim::kLogEntriesKept, sim::kLogBytesKept);
+  return held;
+}
+
+// Heap per saved target: a start's with n targets less one without any.
+void count_heap(benchmark::State& state, int64_t empty, int64_t full) {
+  const int64_t n = state.range(0);
+  state.counters["heap_per_target"] = n > 0 ? static_cast<double>(full - empty) / static_cast<double>(n) : 0.0;
+  state.counters["heap_tree"] = static_cast<double>(empty);
+}
+
+// Measured starts, each after an end that is not.
+void measure_starts(benchmark::State& state) {
+  close_tree();
+  // The first start after the adds settles what a start rewrites.
+  if (TAVO_init() != 0) abort();
+  close_tree();
+  for (auto _ : state) {
+    if (measured_call([] { return TAVO_init(); }) != 0) state.SkipWithError("start failed");
+    state.PauseTiming();
+    close_tree();
+    state.ResumeTiming();
+  }
+}
+
+// n saved target lines, no persistent session.
+void BM_StartupSavedTargets(benchmark::State& state) {
+  targets_start(targets_moravel(false, kFiveMoravels));
+  const int64_t empty = started_heap();
+  targets_add_spread(logical_hbas(), state.range(0));
+  close_tree();
+  if (TAVO_init() != 0) abort();
+  count_heap(state, empty, started_heap());
+  measure_starts(state);
+}
+BENCHMARK(BM_StartupSavedTargets)->Arg(0)->Arg(500)->Arg(5000)->Unit(benchmark::kMillisecond);
+
+// n targets added by the AddTarget action: each with its saved lines and
+// its persistent session in the firmware.
+void BM_StartupWithSessions(benchmark::State& state) {
+  targets_start(targets_moravel(false, kFiveMoravels));
+  const int64_t empty = started_heap();
+  close_tree();
+  targets_with_sessions(state.range(0), kFiveMoravels);
+  close_tree();
+  if (TAVO_init() != 0) abort();
+  count_heap(state, empty, started_heap());
+  measure_starts(state);
+}
+BENCHMARK(BM_StartupWithSessions)->Arg(0)->Arg(500)->Arg(5000)->Unit(benchmark::kMillisecond);
+
+// The AddTarget action right after a start among n saved target lines, as
+// a process that starts to add one target makes it (BM_AddTargetAction is
+// the same add in a process that added before). Between adds the target,
+// its persistent session and its lines go.
+void BM_FirstAddTarget(benchmark::State& state) {
+  targets_start(targets_moravel(false, kFiveMoravels));
+  targets_add_spread(logical_hbas(), state.range(0));
+  std::string base;
+  files::FileIdentity id;
+  if (files::read_saved(kTargetsFile, 0, &base, &id) != 0) abort();
+  close_tree();
+  const std::string name = target_name(state.range(0));
+  char params[TAVO_MAX_PARAMS * TAVO_VALUE_SIZE];
+  action_params(params, name.c_str(), "10.0.0.9");
+  for (auto _ : state) {
+    state.PauseTiming();
+    if (TAVO_init() != 0) abort();
+    TavoNode* lhba = logical_hbas()[0];
+    const uint32_t add = tag_of(lhba, "AddTarget", TAVO_KIND_ACTION);
+    state.ResumeTiming();
+    if (measured_call([&] { return TAVO_do_action(lhba->tag, add, params, nullptr); }) != 0)
+      state.SkipWithError("add failed");
+    state.PauseTiming();
+    iscsi::delete_with_records(find_target(lhba, name.c_str()));
+    *sim::current()->sessions(0) = sim::SimIscsi{};
+    files::replace_file(kTargetsFile, base, 0600);
+    close_tree();
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_FirstAddTarget)->Arg(500)->Arg(5000)->Unit(benchmark::kMillisecond);
+
+// TAVO_exit of the last client among n saved target lines: the tree goes.
+void BM_Exit(benchmark::State& state) {
+  targets_start(targets_moravel(false, kFiveMoravels));
+  targets_add_spread(logical_hbas(), state.range(0));
+  close_tree();
+  for (auto _ : state) {
+    state.PauseTiming();
+    if (TAVO_init() != 0) abort();
+    state.ResumeTiming();
+    if (measured_call([] { return TAVO_exit(); }) != 0) state.SkipWithError("exit failed");
+  }
+}
+BENCHMARK(BM_Exit)->Arg(0)->Arg(500)->Arg(5000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace tavo::bench
