@@ -76,6 +76,9 @@ extern const base::StatusFormat<const char*, int> kVfCommandFailed;
 // The stored text of group's property name ("" without one): what a build
 // or a change left, no handler run.
 void stored_text(TavoNode* group, const char* name, char out[TAVO_VALUE_SIZE]);
+// MaxBitsPerSecond of a NICPhysicalHBA or of an iSCSI function's iSCSIQoS
+// group read afresh, as the property answers it; 0, or 1.
+uint32_t max_bits_per_second(TavoNode* group, char out[TAVO_VALUE_SIZE]);
 // The property's stored text into buf; 0.
 inline uint32_t answer_stored(TavoNode* property, char* buf) {
   return handle_internal_property(property, buf, TAVO_PROPERTY_GET);
