@@ -50,6 +50,13 @@ bool pci_function_text(TavoNode* function_group, char text[TAVO_VALUE_SIZE], con
 // generation).
 bool nic_function_begin(TavoNode* property, char* buf, HandlerContext* c, uint32_t* generation, uint32_t* result);
 
+// Where a controller's own command (one routed by its protocol bits) from
+// a NIC function goes: on a controller with iSCSI functions it travels on
+// the iSCSI device, so through the controller's first iSCSI function (a NIC
+// function's number would name another device); elsewhere through the
+// NIC function itself.
+HandlerContext protocol_route(const HandlerContext& nic_function);
+
 // A number as the tree accepts it (automatic base, nothing trailing)
 // within minimum..maximum.
 bool parse_within(const char* text, long long minimum, long long maximum, long long* out);
