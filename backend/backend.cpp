@@ -16,6 +16,7 @@
 #include "iscsi/targets/targets.h"
 #include "nic/channels.h"
 #include "nic/nic.h"
+#include "port/config_prof.h"
 #include "port/port.h"
 #include "transport/commands.h"
 #include "transport/devices.h"
@@ -130,7 +131,7 @@ uint32_t backend_init(void) {
   backend_settle("set_port_bitmap");
   // The profile loaders write config_prof.txt afresh, replaced once at the
   // end so that a start-up cut short leaves it as it was.
-  tavo::nic::config_prof_startup_begin();
+  tavo::port::config_prof_startup_begin();
   TavoNode* root = get_node(0);
   for (TavoNode* c = get_first_instance(root, "Corvane"); c != nullptr; c = next_instance(c)) {
     char status[TAVO_VALUE_SIZE] = "";
@@ -139,7 +140,7 @@ uint32_t backend_init(void) {
     if (strcasecmp(status, "Dead") == 0) continue;
     backend_load_controller(c);
   }
-  tavo::nic::config_prof_startup_end();
+  tavo::port::config_prof_startup_end();
   backend_settle("config_prof_startup_end");
   set_prop_val(root, "TAVOServiceVersion", "%d.%d.%d.%d", kServiceVersion[0], kServiceVersion[1], kServiceVersion[2],
                kServiceVersion[3]);

@@ -153,6 +153,13 @@ uint32_t handle_iscsi_bandwidth_softcap(TavoNode* property, char* buf, uint32_t)
   return answer_stored(property, buf);
 }
 
+uint32_t tavo::nic::max_bits_per_second(TavoNode* group, char out[TAVO_VALUE_SIZE]) {
+  TavoNode* property = internal_get_node(group, "MaxBitsPerSecond", TAVO_KIND_PROPERTY);
+  if (property == nullptr) return 1;
+  return named(group, "iSCSIQoS") != nullptr ? handle_iscsi_bandwidth_softcap(property, out, TAVO_PROPERTY_GET)
+                                             : handle_nic_bandwidth_softcap(property, out, TAVO_PROPERTY_GET);
+}
+
 uint32_t get_qos_params(uint32_t port_number, uint8_t domain, uint8_t phba_port, TavoNode* group) {
   if (group == nullptr) return 1;
   QosRecord record{};

@@ -53,9 +53,10 @@ bool mc_state(const ChannelPlace& place, unsigned wanted, McState* out) {
       TavoNode* types = internal_get_node(place.controller, "ChannelManagement", TAVO_KIND_GROUP);
       if (types == nullptr) return false;
       snprintf(out->reboot, sizeof out->reboot, "No");
-      return ((wanted & kMcCurrent) == 0 || internal_get_property(types, "CurrentManagementType", out->current) == 0) &&
+      return ((wanted & kMcCurrent) == 0 ||
+              tavo::port::read_management_type(types, "CurrentManagementType", out->current) == 0) &&
              ((wanted & kMcConfigured) == 0 ||
-              internal_get_property(types, "ConfiguredManagementType", out->configured) == 0);
+              tavo::port::read_management_type(types, "ConfiguredManagementType", out->configured) == 0);
     }
     case kGenerationMoravel:
       return TAVO_get_mvk_mc_type(place.controller, place.port, out->current, out->configured, out->reboot) == 0;

@@ -7,6 +7,7 @@
 
 #include "controller/controller.h"
 #include "nic/nic_internal.h"
+#include "port/port.h"
 #include "transport/commands.h"
 #include "transport/device_ids.h"
 #include "transport/glob.h"
@@ -20,7 +21,6 @@ namespace {
 constexpr char kCimCapabilities[] = "LoadBalancing,FailOver,WakeOnLAN";
 constexpr char kNoIPv4[] = "0.0.0.0";
 constexpr char kNoIPv6[] = "0000:0000:0000:0000";
-constexpr uint32_t kVersionNotSupported = 213;
 
 uint32_t cim_constant(TavoNode* property, char* buf, const char* value) {
   if (property == nullptr || buf == nullptr) return 1;
@@ -142,23 +142,6 @@ uint32_t handle_CIM_AddressOrigin(TavoNode* property, char* buf, uint32_t) {
       if (internal_get_property(group, name, text) != 0) return 1;
     return TAVO_get_address_origin(group);
   });
-}
-
-uint32_t get_vnic_name(uint32_t function_number, uint8_t domain, uint8_t port_number, TavoNode* vnic,
-                       uint32_t transport) {
-  if (vnic == nullptr) return 1;
-  tavo::VnicName record{};
-  const uint32_t status = ioctl_get_vnic_function_name(function_number, &record, domain, port_number, transport);
-  if (status != 0 && status != kVersionNotSupported) {
-    nic_status(186);
-    return 1;
-  }
-  // The firmware's name never reaches past its field.
-  const bool enabled = status == 0 && record.enabled == 1;
-  set_prop_val(vnic, "vNICEnabled", "%s", enabled ? "true" : "False");
-  set_prop_val(vnic, "vNICName", "%.*s", enabled ? static_cast<int>(strnlen(record.name, sizeof record.name)) : 0,
-               record.name);
-  return 0;
 }
 
 uint32_t get_vnic_stats(uint32_t function_number, uint8_t domain, uint8_t port_number, TavoNode* vnic,

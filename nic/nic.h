@@ -4,6 +4,7 @@
 
 #include <stdint.h>
 
+#include "port/config_prof.h"
 #include "transport/profile_records.h"
 #include "tree/tree.h"
 
@@ -46,6 +47,12 @@ TAVO_EXPORT uint32_t TAVO_update_switch_type(TavoNode* controller, uint32_t func
 TAVO_EXPORT uint32_t handle_IsRoCEEnabled(TavoNode* property, char* buf, uint32_t op);
 TAVO_EXPORT uint32_t handle_nic_MTUSize(TavoNode* property, char* buf, uint32_t op);
 TAVO_EXPORT uint32_t handle_nic_logical_link_status(TavoNode* property, char* buf, uint32_t op);
+// PortSpeed of a NICPhysicalHBA and of an iSCSI function's NICConfiguration.
+TAVO_EXPORT uint32_t handle_portspeed(TavoNode* property, char* buf, uint32_t op);
+// Stores PortSpeed of group (path 1: a NICConfiguration, 2: a
+// NICPhysicalHBA); 0, or 1 (status 93 when the link cannot be read).
+TAVO_EXPORT uint32_t get_portspeed(TavoNode* group, uint32_t device, uint8_t domain, uint8_t port_number, uint32_t path,
+                                   uint32_t generation);
 
 // --- MAC addresses (texts "%02x-%02x-%02x-%02x-%02x-%02x") ---
 TAVO_EXPORT uint32_t handle_NICPhysicalHBA_MACAddress(TavoNode* property, char* buf, uint32_t op);
@@ -118,10 +125,6 @@ TAVO_EXPORT uint32_t TAVO_get_address_origin(TavoNode* group);
 // --- vNIC (transport 1: an iSCSI function's vNIC group, 2: a NIC function's) ---
 TAVO_EXPORT uint32_t handle_nic_vnic_name_props(TavoNode* property, char* buf, uint32_t op);
 TAVO_EXPORT uint32_t handle_nic_vnic_stats(TavoNode* property, char* buf, uint32_t op);
-// vNICEnabled and vNICName of vnic: 0 (also when the firmware lacks the
-// command), or 1 (status 186).
-TAVO_EXPORT uint32_t get_vnic_name(uint32_t function_number, uint8_t domain, uint8_t port_number, TavoNode* vnic,
-                                   uint32_t transport);
 // OuterVLANID, MinBandwidth and MaxBandwidth of vnic: 0 or 1 (status 185).
 TAVO_EXPORT uint32_t get_vnic_stats(uint32_t function_number, uint8_t domain, uint8_t port_number, TavoNode* vnic,
                                     uint32_t transport);
@@ -196,42 +199,6 @@ TAVO_EXPORT uint32_t TAVO_enum_cfg_profile_port_function(TavoNode* controller, T
                                                          uint8_t config_type, uint32_t profile_id, int32_t pf_count,
                                                          const char* prefix, TavoConfigProfLines* lines);
 
-// config_prof.txt (/etc/config/QVL/tavo/): one line per configured function,
-// "serial,bus,profile id,multi-channel type,0x<function>,protocol,SR-IOV".
-enum { TAVO_CPROF_FIELDS = 7, TAVO_CPROF_FIELD_SIZE = 35 };
-enum {
-  TAVO_CPROF_SERIAL = 0,
-  TAVO_CPROF_BUS = 1,
-  TAVO_CPROF_PROFILE_ID = 2,
-  TAVO_CPROF_MC_TYPE = 3,
-  TAVO_CPROF_FUNCTION = 4,
-  TAVO_CPROF_PROTOCOL = 5,
-  TAVO_CPROF_SRIOV = 6
-};
-// Matching modes: 0 the controller's lines (serial and bus), 1 also the
-// function number. Field texts compare without case.
-enum { TAVO_CPROF_CONTROLLER = 0, TAVO_CPROF_FUNCTION_LINE = 1 };
-// 0 when line (without its line feed) matches; its fields, cut at the
-// commas and to 34 characters, into fields (a missing one is left as it
-// was). 1 otherwise.
-TAVO_EXPORT uint32_t TAVO_compare_cprofile_data(const char* line, const char* serial, const char* bus,
-                                                const char* function_number,
-                                                char fields[TAVO_CPROF_FIELDS][TAVO_CPROF_FIELD_SIZE],
-                                                uint32_t mode);
-// The fields of the controller's (function_number NULL) or the function's
-// line; for a NIC function with RoCE its "NIC+RoCE" line. 0, or 1 when none
-// matches or the file cannot be read.
-TAVO_EXPORT uint32_t TAVO_get_config_prof_prop(TavoNode* controller, const char* function_number,
-                                               char fields[TAVO_CPROF_FIELDS][TAVO_CPROF_FIELD_SIZE], uint32_t mode);
-// Field number field of every matching line becomes value. 0, or 1 when the
-// serial or bus number or the file is missing, or the file could not be
-// saved (with its status).
-TAVO_EXPORT uint32_t TAVO_set_config_prof_prop(TavoNode* controller, const char* function_number, const char* value,
-                                               uint32_t mode, uint32_t field);
-// Removes every line of the controller of that serial and bus. 0, or 1 when
-// the file is missing or could not be saved.
-TAVO_EXPORT uint32_t TAVO_delete_cfg_prof_from_file(const char* serial, const char* bus);
-
 // Editable values of ConfiguredProfile: each changes only config_prof.txt
 // (SaveProfile writes it to the adapter).
 TAVO_EXPORT uint32_t handle_ConfiguredProfile_Port_MCType(TavoNode* property, char* buf, uint32_t op);
@@ -301,14 +268,6 @@ TAVO_END_DECLS
 #include "tree/group_builder.h"
 
 namespace tavo::nic {
-
-// config_prof.txt while the back end starts: from begin on, the lines the
-// configured views build (and any edit) are gathered in memory, and end
-// replaces the file once, under its lock, after removing the temporary
-// files of saves that were killed; a process killed meanwhile leaves the
-// file as it was. end answers 0, or 1 when the file could not be replaced.
-void config_prof_startup_begin();
-uint32_t config_prof_startup_end();
 
 // The rows this branch owns of groups defined below it, which backend/
 // supplies at start-up: the Corvane group's LinkReconfiguration,

@@ -47,6 +47,11 @@ bool nic_function_begin(TavoNode* property, char* buf, HandlerContext* c, uint32
   return *generation != TAVO_GENERATION_UNREADABLE;
 }
 
+HandlerContext protocol_route(const HandlerContext& nic_function) {
+  if (get_the_protocol(controller::controller_instance(nic_function.controller)) != TAVO_VIA_ISCSI) return nic_function;
+  return handler_context(nic_function.controller, Commands::OfController);
+}
+
 void stored_text(TavoNode* group, const char* name, char out[TAVO_VALUE_SIZE]) {
   out[0] = '\0';
   if (TavoNode* p = group != nullptr ? internal_get_node(group, name, TAVO_KIND_PROPERTY) : nullptr)

@@ -50,6 +50,13 @@ bool pci_function_text(TavoNode* function_group, char text[TAVO_VALUE_SIZE], con
 // generation).
 bool nic_function_begin(TavoNode* property, char* buf, HandlerContext* c, uint32_t* generation, uint32_t* result);
 
+// Where a controller's own command (one routed by its protocol bits) from
+// a NIC function goes: on a controller with iSCSI functions it travels on
+// the iSCSI device, so through the controller's first iSCSI function (a NIC
+// function's number would name another device); elsewhere through the
+// NIC function itself.
+HandlerContext protocol_route(const HandlerContext& nic_function);
+
 // A number as the tree accepts it (automatic base, nothing trailing)
 // within minimum..maximum.
 bool parse_within(const char* text, long long minimum, long long maximum, long long* out);
@@ -76,6 +83,9 @@ extern const base::StatusFormat<const char*, int> kVfCommandFailed;
 // The stored text of group's property name ("" without one): what a build
 // or a change left, no handler run.
 void stored_text(TavoNode* group, const char* name, char out[TAVO_VALUE_SIZE]);
+// MaxBitsPerSecond of a NICPhysicalHBA or of an iSCSI function's iSCSIQoS
+// group read afresh, as the property answers it; 0, or 1.
+uint32_t max_bits_per_second(TavoNode* group, char out[TAVO_VALUE_SIZE]);
 // The property's stored text into buf; 0.
 inline uint32_t answer_stored(TavoNode* property, char* buf) {
   return handle_internal_property(property, buf, TAVO_PROPERTY_GET);

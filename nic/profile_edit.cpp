@@ -113,6 +113,7 @@ uint32_t handle_ConfiguredProfile_Port_MCType(TavoNode* property, char* buf, uin
   TavoNode* levels[4];
   uint32_t result = 0;
   if (!edit_begin(property, buf, op, kLevels, levels, "None", false, &result)) return result;
+  if (op == TAVO_PROPERTY_GET) return tavo::port::read_configured_mc_type(levels[0], buf);
   TavoNode* controller = levels[3];
   std::vector<std::string> numbers;
   for (TavoNode* f : instances_of(levels[0], "Function")) {
@@ -120,15 +121,10 @@ uint32_t handle_ConfiguredProfile_Port_MCType(TavoNode* property, char* buf, uin
     if (!edit_function_number(f, number)) return 1;
     numbers.emplace_back(number);
   }
-  if (op == TAVO_PROPERTY_GET) {
-    // A port without functions has no line: its stored value stands.
-    if (numbers.empty()) return answer_stored(property, buf);
-    return edit_read(property, buf, controller, numbers.front().c_str(), TAVO_CPROF_MC_TYPE);
-  }
   if (mc_type_code(buf) != tavo::kMcTypeNone) {
     char supported[TAVO_VALUE_SIZE] = "";
     TavoNode* channels = internal_get_node(controller, "ChannelManagement", TAVO_KIND_GROUP);
-    if (channels == nullptr || internal_get_property(channels, "SupportedMCTypes", supported) != 0) supported[0] = '\0';
+    if (channels == nullptr || tavo::port::read_supported_mc_types(channels, supported) != 0) supported[0] = '\0';
     if (strcasecmp(buf, "HPFlex") == 0 || strcasecmp(buf, "HPFlexQBG") == 0 || !mc_type_supported(supported, buf)) {
       nic_status(294);
       return 1;

@@ -83,39 +83,13 @@ std::vector<TavoNode*> instances_of(TavoNode* group, const char* child);
 // the caller; false for no such number.
 bool parse_id(const char* text, long long* out);
 
-// --- config_prof.txt ---
-
-// The serial and bus numbers that begin a controller's lines.
-struct ControllerLines {
-  char serial[TAVO_VALUE_SIZE];
-  char bus[TAVO_VALUE_SIZE];
-};
-// The controller's SerialNumber and its first function's BusNumber; false
-// when either cannot be read.
-bool controller_lines(TavoNode* controller, ControllerLines* who);
-
-enum class CprofEdit {
-  Done,     // the matching lines changed (or none matched)
-  Missing,  // no file, or a value that cannot stand in a line
-  Failed,   // the file could not be read or saved (the reason in the last status)
-};
-// In one save under the file's lock, field number field of the lines of
-// the functions (their FunctionNumber texts; none: every line of the
-// controller) becomes value; a null value drops those lines.
-CprofEdit cprof_rewrite(const ControllerLines& who, const std::vector<std::string>& functions, uint32_t field,
-                        const char* value);
-// Several such changes (none drops lines) in one save, in their order.
-struct CprofChange {
-  std::vector<std::string> functions;
-  uint32_t field;
-  const char* value;
-};
-CprofEdit cprof_rewrite(const ControllerLines& who, std::span<const CprofChange> changes);
-
-// The controller's lines become lines (the others kept, in their order,
-// before them), in one save under the file's lock; 0, or 1 when the file
-// could not be read or saved.
-uint32_t cprof_replace(const ControllerLines& who, const std::vector<std::string>& lines);
+// config_prof.txt (port/config_prof.h).
+using port::controller_lines;
+using port::ControllerLines;
+using port::CprofChange;
+using port::CprofEdit;
+using port::cprof_replace;
+using port::cprof_rewrite;
 
 }  // namespace tavo::nic
 

@@ -150,9 +150,9 @@ uint32_t TAVO_get_legacy_sriov_state(uint32_t generation, TavoNode* function, ui
       return 1;
     }
     reinterpret_cast<uint8_t*>(config.get())[1] = kProfileActive;
-    const uint32_t status =
-        ioctl_get_common_profile_config(port_number, config.get(), sizeof *config, domain, phba_port,
-                                        tavo::controller::controller_instance(controller));
+    const HandlerContext at = protocol_route({controller, function, port_number, domain, phba_port});
+    const uint32_t status = ioctl_get_common_profile_config(at.number, config.get(), sizeof *config, at.domain,
+                                                            at.port, tavo::controller::controller_instance(controller));
     if (status != 0) {
       pdebug(TAVO_LOG_BACKEND, 3, "%s: ioctl_get_common_profile_config failed with status = %d\n", __func__,
              static_cast<int>(status));

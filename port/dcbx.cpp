@@ -37,7 +37,8 @@ uint32_t pg_operational_mode(const tavo::tree::HandlerContext& c, TavoNode* grou
   TAVO_get_operating_value(c.number, c.domain, c.port, group, &no_dcbx_mode);
   char management[TAVO_VALUE_SIZE] = "";
   TavoNode* channels = internal_get_node(c.controller, "ChannelManagement", TAVO_KIND_GROUP);
-  if (channels != nullptr && internal_get_property(channels, "ConfiguredManagementType", management) != 0) return 1;
+  if (channels != nullptr && tavo::port::read_management_type(channels, "ConfiguredManagementType", management) != 0)
+    return 1;
   if (strcmp(management, "N/A") != 0 || (pg_flags & tavo::kDcbxFlagNotApplicable) != 0)
     return set_prop_val(group, "OperationalMode", "N/A");
   if (no_dcbx_mode != 0) return 0;  // the "N/A" stored above stays

@@ -34,7 +34,7 @@ bool fcoe_mc_type(const tavo::tree::HandlerContext& c, uint32_t generation, char
   out[0] = '\0';
   if (generation == tavo::kGenerationCV3) {
     TavoNode* channels = internal_get_node(c.controller, "ChannelManagement", TAVO_KIND_GROUP);
-    return channels != nullptr && internal_get_property(channels, "CurrentManagementType", out) == 0;
+    return channels != nullptr && tavo::port::read_management_type(channels, "CurrentManagementType", out) == 0;
   }
   if (generation == tavo::kGenerationMoravel) {
     char configured[TAVO_VALUE_SIZE] = "", reboot[TAVO_VALUE_SIZE] = "";

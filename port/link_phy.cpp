@@ -117,6 +117,11 @@ uint32_t handle_PhysicalLinkStatus(TavoNode* property, char* buf, uint32_t op) {
   return tavo::port::store_and_answer(property, up ? "Up" : "Down", buf);
 }
 
+uint32_t tavo::port::physical_link_status(TavoNode* port_group, char text[TAVO_VALUE_SIZE]) {
+  TavoNode* property = internal_get_node(port_group, "PhysicalLinkStatus", TAVO_KIND_PROPERTY);
+  return property != nullptr ? handle_PhysicalLinkStatus(property, text, TAVO_PROPERTY_GET) : 1;
+}
+
 uint32_t handle_PHYType(TavoNode* property, char* buf, uint32_t op) {
   if (op != TAVO_PROPERTY_GET && op != TAVO_PROPERTY_SET) return 0;
   tavo::tree::HandlerContext c;

@@ -52,14 +52,13 @@ TAVO_EXPORT uint32_t handle_FCoELinkSpeed(TavoNode* property, char* buf, uint32_
 // port from its PHY (device: the serving function's); 0, or 1.
 TAVO_EXPORT uint32_t TAVO_update_interfacetype(uint32_t device, TavoNode* port);
 TAVO_EXPORT uint32_t TAVO_update_speed_props(uint32_t device, TavoNode* port);
-// PortSpeed of a NICPhysicalHBA and of an iSCSI function's NICConfiguration,
-// and ActivePort of the latter.
-TAVO_EXPORT uint32_t handle_portspeed(TavoNode* property, char* buf, uint32_t op);
+// vNICEnabled and vNICName of a function's vNIC group (transport 1: an
+// iSCSI function's, 2: a NIC function's): 0 (also when the firmware lacks
+// the command), or 1 (status 186).
+TAVO_EXPORT uint32_t get_vnic_name(uint32_t function_number, uint8_t domain, uint8_t port_number, TavoNode* vnic,
+                                   uint32_t transport);
+// ActivePort of an iSCSI function's NICConfiguration.
 TAVO_EXPORT uint32_t handle_activeport(TavoNode* property, char* buf, uint32_t op);
-// Stores PortSpeed of group (path 1: a NICConfiguration, 2: a
-// NICPhysicalHBA); 0, or 1 (status 93 when the link cannot be read).
-TAVO_EXPORT uint32_t get_portspeed(TavoNode* group, uint32_t device, uint8_t domain, uint8_t port_number, uint32_t path,
-                                   uint32_t generation);
 // Reads the link state into the group's LogicalLinkStatus (path 1 iSCSI
 // function, 2 NIC function); 0, or 1 with status 227.
 TAVO_EXPORT uint32_t get_logical_link_status(uint32_t device, uint8_t domain, uint8_t port_number, TavoNode* group,
@@ -197,6 +196,35 @@ TAVO_END_DECLS
 #include "tree/group_builder.h"
 
 namespace tavo::port {
+
+// The link-status query (5/1) on a device: version 1 the link, speed and
+// logical state, version 0 the active port. The command's status.
+uint32_t read_link_status(uint32_t device, uint8_t domain, uint8_t port_number, uint32_t path, uint8_t version,
+                          LinkStatusRecord* out);
+// "10Mb" ... "100Gb" for physical speed codes 1-8, else "0 (Link Down)".
+const char* link_speed_name(uint32_t code);
+// A speed of mb megabits: "%dMb" below 1000, "%dGb" for whole gigabits,
+// else "%.1fGb".
+void speed_text(uint64_t mb, char out[TAVO_VALUE_SIZE]);
+
+// PhysicalLinkStatus of a port group read afresh ("Up" or "Down" into
+// text, and stored); 0, or the command's status (93).
+uint32_t physical_link_status(TavoNode* port_group, char text[TAVO_VALUE_SIZE]);
+// vNICEnabled of a NIC function's vNIC group read afresh (stored with
+// vNICName) into out; false when it cannot be read (inside a virtual
+// function "N/A" and status 256).
+bool nic_vnic_enabled(TavoNode* vnic, char out[TAVO_VALUE_SIZE]);
+// The multi-channel types of a controller as its ChannelManagement group
+// (channels) shows them, each read afresh, stored in the group and copied
+// into text: SupportedMCTypes, and the CurrentManagementType or
+// ConfiguredManagementType (name) of a CV3 ("N/A" on the other
+// generations). 0, or 1 (inside a virtual function "N/A" into text and
+// status 256).
+uint32_t read_supported_mc_types(TavoNode* channels, char text[TAVO_VALUE_SIZE]);
+uint32_t read_management_type(TavoNode* channels, const char* name, char text[TAVO_VALUE_SIZE]);
+// Whether the controller's generation manages channels (CV3, or an unknown
+// one); false with *result 1 (unreadable) or 0 (another).
+bool channel_management_cv3(TavoNode* controller, uint32_t* result);
 
 // One port's PortDiscoveryAndConfiguration instance at start-up (port j
 // of the controller); the instance when it was built whole and has

@@ -37,17 +37,8 @@ bool port_handler_begin(TavoNode* property, char* buf, tree::HandlerContext* c, 
 // first; 0 when the controller has none (the command is not sent).
 uint32_t port_nic_function(const tree::HandlerContext& c);
 
-// The link-status query (5/1) on a device: version 1 the link, speed and
-// logical state, version 0 the active port. The command's status.
-uint32_t read_link_status(uint32_t device, uint8_t domain, uint8_t port_number, uint32_t path, uint8_t version,
-                          LinkStatusRecord* out);
 // The PHY details (102/1) of the port; the command's status.
 uint32_t read_phy_details(const tree::HandlerContext& c, uint32_t path, PhyDetailsRecord* out);
-// "10Mb" ... "100Gb" for physical speed codes 1-8, else "0 (Link Down)".
-const char* link_speed_name(uint32_t code);
-// A speed of mb megabits: "%dMb" below 1000, "%dGb" for whole gigabits,
-// else "%.1fGb".
-void speed_text(uint64_t mb, char out[TAVO_VALUE_SIZE]);
 
 // Stores value as the property's text and copies the stored text into
 // buf[256]; 0.

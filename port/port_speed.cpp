@@ -150,7 +150,8 @@ bool speed_vnic_state(SpeedRequest* s) {
     return true;
   }
   TavoNode* vnic = internal_get_node(function, "vNIC", TAVO_KIND_GROUP);
-  return vnic == nullptr || internal_get_property(vnic, "vNICEnabled", s->vnic) == 0;
+  if (vnic == nullptr) return true;
+  return s->generation != TAVO_GENERATION_UNREADABLE && tavo::port::nic_vnic_enabled(vnic, s->vnic);
 }
 
 // Steps 10 to 12: the speed against the PHY's lists; 0, or the status.

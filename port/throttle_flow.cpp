@@ -6,6 +6,7 @@
 #include <strings.h>
 
 #include "controller/controller.h"
+#include "port/config_prof.h"
 #include "port/port_internal.h"
 #include "transport/commands.h"
 #include "transport/device_ids.h"
@@ -102,7 +103,7 @@ uint32_t flow_write(TavoNode* property, const char* value, const tavo::tree::Han
   TavoNode* profile_port =
       tavo::controller::profile_port_of_link(c.controller, configured, tavo::kProfileConfigured, c.port);
   char mc_type[TAVO_VALUE_SIZE] = "";
-  if (profile_port == nullptr || internal_get_property(profile_port, "MCType", mc_type) != 0) return 1;
+  if (profile_port == nullptr || tavo::port::read_configured_mc_type(profile_port, mc_type) != 0) return 1;
   const bool transmit_written = strcasecmp(property->name, "TxFlowControl") == 0;
   char other[TAVO_VALUE_SIZE] = "";
   if (internal_get_property(c.port_group, transmit_written ? "RxFlowControl" : "TxFlowControl", other) != 0) return 1;

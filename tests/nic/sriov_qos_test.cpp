@@ -149,6 +149,21 @@ TEST_F(SriovQosTest, LegacyPathsOnCv3Cv2AndGaltor) {
   fail_mailbox(1, 164, 3);
   EXPECT_EQ(get(galtor), "<unreadable>");
   EXPECT_EQ(last_status().first, 140u);
+
+  // A Galtor with an iSCSI function takes the common profile on the iSCSI
+  // device, through that function, whichever NIC function asks.
+  ASSERT_EQ(restart("controller 0 generation=galtor serial=G bus=5\n"
+                    "nic controller=0 function=0 name=vmnic0 sriov=on\n"
+                    "nic controller=0 function=1 port=1 name=vmnic1\n"
+                    "iscsi controller=0 function=2 device=0\n"),
+            0u);
+  for (const auto& [function, shown] :
+       {std::pair{"NICPhysicalHBA0", "Enabled"}, std::pair{"NICPhysicalHBA1", "Disabled"}}) {
+    sim_->clear_log();
+    EXPECT_EQ(get("Corvane0/" + std::string(function) + "/SRIOVState"), shown) << function;
+    ASSERT_FALSE(sim_->mailbox_log().empty());
+    EXPECT_NE(sim_->mailbox_log().back().device.find("cv2iscsi_0"), std::string::npos) << function;
+  }
 }
 
 TEST_F(SriovQosTest, VepaOnAMoravelNeedsSriov) {

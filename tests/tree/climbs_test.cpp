@@ -30,12 +30,6 @@ const std::vector<KnownClimb> kKnown = {
     {"controller", "do_ErasePortandDiscoveryConfiguration", "EraseRegionTest.EraseAllKeepsTheFirstFailure"},
     {"controller", "handle_ProfileManagement_ConfiguredProfile_Port_Function_MACAddress",
      "ProfileActionTest.SetFactoryDefaults"},
-    // A port's speed, flow control and DCBX modes by its functions' values.
-    {"port", "handle_logical_link_status", "ImaPortalsTest.GettersOfEachGeneration"},
-    {"port", "handle_iscsi_bandwidth_softcap", "ImaPortalsTest.GettersOfEachGeneration"},
-    {"port", "handle_nic_vnic_name_props", "LinkSpeedTest.SetPortSpeedChecksEveryRule"},
-    {"port", "handle_ConfiguredProfile_Port_MCType", "PortActionsTest.FlowControlByGeneration"},
-    {"port", "handle_ChannelManagement_details", "DcbxTest.EachGroupShowsItsViewOfTheRecord"},
 };
 
 const std::string kTarget = "Corvane0/iSCSIPhysicalHBA0/LogicalHBA0/Target0";

@@ -5,7 +5,10 @@
 // power cut leaves the old content or the new; readers take no lock. At
 // start-up the whole file is built in memory and replaced once, unless it
 // holds those lines already.
+#include "port/config_prof.h"
+
 #include <errno.h>
+#include <stdio.h>
 #include <string.h>
 #include <strings.h>
 
@@ -19,9 +22,9 @@
 #include "base/file_utils.h"
 #include "base/library_lock.h"
 #include "base/save_file.h"
-#include "nic/profile_internal.h"
+#include "controller/controller.h"
 
-namespace tavo::nic {
+namespace tavo::port {
 namespace {
 
 constexpr char kConfigProf[] = "/etc/config/QVL/tavo/config_prof.txt";
@@ -202,9 +205,9 @@ uint32_t config_prof_startup_end() {
   return 0;
 }
 
-}  // namespace tavo::nic
+}  // namespace tavo::port
 
-using namespace tavo::nic;
+using namespace tavo::port;
 
 uint32_t TAVO_compare_cprofile_data(const char* line, const char* serial, const char* bus,
                                     const char* function_number,
