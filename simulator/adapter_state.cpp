@@ -315,72 +315,90 @@ void Simulator::load_part(const Part& part) {
   }
 }
 
-void Simulator::diff_part(const Part& part, std::vector<StateFile::Change>* batch) {
-  // Each item is written into one buffer kept between commands, and
-  // copied out only when it differs from what the root keeps.
-  state::Writer w{scratch_};
-  const auto put = [&](std::string key, const auto&... values) {
+// Each item is written into one buffer kept between commands, and copied
+// out only when it differs from what the root keeps.
+struct Simulator::ItemDiff {
+  state::Writer w;
+  const StateFile::Items& saved;
+  std::vector<StateFile::Change>* batch;
+  template <typename... V>
+  void put(std::string key, const V&... values) {
     w.out.clear();
     (state::put(w, values), ...);
-    auto it = saved_.find(key);
-    if (it == saved_.end() || it->second != w.out) batch->push_back({std::move(key), w.out});
-  };
+    auto it = saved.find(key);
+    if (it == saved.end() || it->second != w.out) batch->push_back({std::move(key), w.out});
+  }
+  // An item the root keeps that is no longer there.
+  void drop_kept(std::string key) {
+    if (saved.count(key) != 0) batch->push_back({std::move(key), {}});
+  }
+};
+
+void Simulator::diff_part(const Part& part, std::vector<StateFile::Change>* batch) {
+  ItemDiff d{state::Writer{scratch_}, saved_, batch};
   switch (part.kind) {
-    case kPartFlash: {
-      const auto held = flash_.find(part.a);
-      if (held == flash_.end()) return;
-      for (const auto& [name, object] : held->second)
-        for (size_t page = 0; page < flash_pages(object); ++page) {
-          const size_t from = page * kFlashPage, n = std::min(kFlashPage, object.size() - std::min(from, object.size()));
-          const std::string_view now =
-              n > 0 ? std::string_view(reinterpret_cast<const char*>(object.data()) + from, n) : std::string_view();
-          std::string key = flash_key(part.a, name, page);
-          auto it = saved_.find(key);
-          if (it == saved_.end() || it->second != now) batch->push_back({std::move(key), std::string(now)});
-        }
-      const std::string prefix = flash_prefix(part.a);
-      for (auto it = saved_.lower_bound(prefix); it != saved_.end() && it->first.starts_with(prefix); ++it) {
-        std::string name;
-        size_t page = 0;
-        if (!flash_item(it->first, prefix.size(), &name, &page)) continue;
-        const auto object = held->second.find(name);
-        if (object == held->second.end() || page >= flash_pages(object->second)) batch->push_back({it->first, {}});
-      }
+    case kPartFlash:
+      diff_flash(part.a, d);
       return;
-    }
     case kPartNetwork:
-      if (auto it = networks_.find(part.a); it != networks_.end()) put(item_key(kPartNetwork, part.a), it->second);
+      if (auto it = networks_.find(part.a); it != networks_.end()) d.put(item_key(kPartNetwork, part.a), it->second);
       return;
     case kPartNic:
       if (auto it = nic_states_.find({part.a, part.b}); it != nic_states_.end())
-        put(item_key(kPartNic, part.a, part.b), it->second);
+        d.put(item_key(kPartNic, part.a, part.b), it->second);
       return;
     case kPartPort:
       for (const SimPort& p : topology_.ports)
-        if (part.a < 0 || p.controller == part.a) put(item_key(kPartPort, p.controller, p.port), p);
+        if (part.a < 0 || p.controller == part.a) d.put(item_key(kPartPort, p.controller, p.port), p);
       return;
     case kPartLuns:
       for (size_t t = 0; t < topology_.targets.size(); ++t)
         for (size_t l = 0; l < topology_.targets[t].luns.size(); ++l) {
           const SimLun& lun = topology_.targets[t].luns[l];
-          put(item_key(kPartLuns, static_cast<int>(t), static_cast<int>(l)), lun.written, lun.check_conditions);
+          d.put(item_key(kPartLuns, static_cast<int>(t), static_cast<int>(l)), lun.written, lun.check_conditions);
         }
       return;
     case kPartHost:
-      put(item_key(kPartHost), interfaces_down_);
+      d.put(item_key(kPartHost), interfaces_down_);
       return;
     case kPartIscsi:
-      break;
+      diff_iscsi(part.a, d);
+      return;
     default:
       return;
   }
-  auto held = sessions_.find(part.a);
+}
+
+void Simulator::diff_flash(int controller, ItemDiff& d) {
+  const auto held = flash_.find(controller);
+  if (held == flash_.end()) return;
+  for (const auto& [name, object] : held->second)
+    for (size_t page = 0; page < flash_pages(object); ++page) {
+      const size_t from = page * kFlashPage, n = std::min(kFlashPage, object.size() - std::min(from, object.size()));
+      const std::string_view now =
+          n > 0 ? std::string_view(reinterpret_cast<const char*>(object.data()) + from, n) : std::string_view();
+      std::string key = flash_key(controller, name, page);
+      auto it = saved_.find(key);
+      if (it == saved_.end() || it->second != now) d.batch->push_back({std::move(key), std::string(now)});
+    }
+  const std::string prefix = flash_prefix(controller);
+  for (auto it = saved_.lower_bound(prefix); it != saved_.end() && it->first.starts_with(prefix); ++it) {
+    std::string name;
+    size_t page = 0;
+    if (!flash_item(it->first, prefix.size(), &name, &page)) continue;
+    const auto object = held->second.find(name);
+    if (object == held->second.end() || page >= flash_pages(object->second)) d.batch->push_back({it->first, {}});
+  }
+}
+
+void Simulator::diff_iscsi(int device, ItemDiff& d) {
+  auto held = sessions_.find(device);
   if (held == sessions_.end()) return;
   SimIscsi& st = held->second;
-  put(item_key(kPartIscsi, part.a), st);
+  d.put(item_key(kPartIscsi, device), st);
   // Target ids are given in rising order and taken back as their last
   // session goes: those reached, or all of them.
-  const std::string ids_prefix = item_key(kTargetIdsItem, part.a).substr(0, 5);
+  const std::string ids_prefix = item_key(kTargetIdsItem, device).substr(0, 5);
   std::vector<uint32_t> ids = std::move(st.reached_targets);
   if (st.reached_all) {
     for (const auto& [id, name] : st.target_ids) ids.push_back(id);
@@ -390,15 +408,15 @@ void Simulator::diff_part(const Part& part, std::vector<StateFile::Change>* batc
   std::sort(ids.begin(), ids.end());
   ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
   for (uint32_t id : ids) {
-    std::string key = item_key(kTargetIdsItem, part.a, static_cast<int>(id));
+    std::string key = item_key(kTargetIdsItem, device, static_cast<int>(id));
     const auto t = std::find_if(st.target_ids.begin(), st.target_ids.end(), [id](const auto& e) { return e.first == id; });
     if (t != st.target_ids.end())
-      put(std::move(key), t->second);
-    else if (saved_.count(key) != 0)
-      batch->push_back({std::move(key), {}});
+      d.put(std::move(key), t->second);
+    else
+      d.drop_kept(std::move(key));
   }
-  const std::string order_key = item_key(kOrderItem, part.a);
-  std::vector<uint32_t>& before = saved_handles_[part.a];
+  const std::string order_key = item_key(kOrderItem, device);
+  std::vector<uint32_t>& before = saved_handles_[device];
   std::vector<uint32_t> compare = std::move(st.reached);
   std::sort(compare.begin(), compare.end());
   compare.erase(std::unique(compare.begin(), compare.end()), compare.end());
@@ -418,9 +436,9 @@ void Simulator::diff_part(const Part& part, std::vector<StateFile::Change>* batc
     now.reserve(st.sessions.size());
     for (const SimSession& s : st.sessions) now.push_back(s.handle);
     if (!std::is_sorted(now.begin(), now.end()))
-      put(order_key, now);
-    else if (saved_.count(order_key) != 0)
-      batch->push_back({order_key, {}});
+      d.put(order_key, now);
+    else
+      d.drop_kept(order_key);
     // Every session there, and every one kept that went.
     compare = now;
     std::sort(now.begin(), now.end());
@@ -428,11 +446,11 @@ void Simulator::diff_part(const Part& part, std::vector<StateFile::Change>* batc
       if (!std::binary_search(now.begin(), now.end(), h)) compare.push_back(h);
   }
   for (uint32_t h : compare) {
-    std::string key = item_key(kSessionItem, part.a, static_cast<int>(h));
+    std::string key = item_key(kSessionItem, device, static_cast<int>(h));
     if (const SimSession* s = std::as_const(st).find(h))
-      put(std::move(key), *s);
+      d.put(std::move(key), *s);
     else if (std::binary_search(before.begin(), before.end(), h))
-      batch->push_back({std::move(key), {}});
+      d.batch->push_back({std::move(key), {}});
   }
   st.reached.clear();
   st.reached_targets.clear();

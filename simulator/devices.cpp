@@ -235,27 +235,53 @@ std::vector<uint8_t> Simulator::pci_config_space(const SimFunction& fn) const {
   return cfg;
 }
 
+int Simulator::nic_mailbox(unsigned long request, uint8_t* bytes) {
+  auto* prefix = reinterpret_cast<NicIoctlPrefix*>(bytes);
+  auto* hdr = reinterpret_cast<MailboxRequestHeader*>(bytes + sizeof(NicIoctlPrefix));
+  size_t total = sizeof(NicIoctlPrefix) + kMailboxHeaderSize + hdr->request_length;
+  log_request(LogEntry{LogKind::NicIoctl, kNicDevicePath, request, std::vector<uint8_t>(bytes, bytes + total), {}},
+              hdr);
+  if (memcmp(prefix->signature, kNicSignature, sizeof kNicSignature) != 0 || prefix->marker != kNicMarker) {
+    errno = EINVAL;
+    return -1;
+  }
+  const SimFunction* fn = nic_function_at(prefix->bus, prefix->device, prefix->function);
+  if (fn == nullptr) {
+    errno = ENODEV;
+    return -1;
+  }
+  Device dev;
+  dev.nic = true;
+  return mailbox(dev, bytes + sizeof(NicIoctlPrefix), total - sizeof(NicIoctlPrefix), true, fn);
+}
+
+// The chips and functions the NIC driver knows, as its chip-info request lists them.
+int Simulator::nic_chip_info(NicChipInfo* info, unsigned long request) {
+  memset(info, 0, sizeof *info);
+  for (const SimFunction* f : nic_functions()) {
+    const SimController* c = controller(f->controller);
+    int chip = -1;
+    for (int i = 0; i < info->chip_count; ++i)
+      if (info->chips[i].bus == c->bus && info->chips[i].device == c->device) chip = i;
+    if (chip < 0) {
+      if (info->chip_count >= kMaxNicChips) continue;
+      chip = info->chip_count++;
+      info->chips[chip].bus = c->bus;
+      info->chips[chip].device = c->device;
+    }
+    NicChipEntry& e = info->chips[chip];
+    if (e.function_count < kMaxNicChipFunctions) e.functions[e.function_count++] = f->pci_function;
+  }
+  if (match_fault(FaultKind::CountOverflow, kAny, kAny, kAny, static_cast<long>(request))) {
+    info->chip_count = 255;
+    for (auto& e : info->chips) e.function_count = 255;
+  }
+  return 0;
+}
+
 int Simulator::nic_request(unsigned long request, void* arg) {
   auto* bytes = static_cast<uint8_t*>(arg);
-  if (request == kNicMailboxRequest) {
-    auto* prefix = static_cast<NicIoctlPrefix*>(arg);
-    auto* hdr = reinterpret_cast<MailboxRequestHeader*>(bytes + sizeof(NicIoctlPrefix));
-    size_t total = sizeof(NicIoctlPrefix) + kMailboxHeaderSize + hdr->request_length;
-    log_request(LogEntry{LogKind::NicIoctl, kNicDevicePath, request, std::vector<uint8_t>(bytes, bytes + total), {}},
-                hdr);
-    if (memcmp(prefix->signature, kNicSignature, sizeof kNicSignature) != 0 || prefix->marker != kNicMarker) {
-      errno = EINVAL;
-      return -1;
-    }
-    const SimFunction* fn = nic_function_at(prefix->bus, prefix->device, prefix->function);
-    if (fn == nullptr) {
-      errno = ENODEV;
-      return -1;
-    }
-    Device dev;
-    dev.nic = true;
-    return mailbox(dev, bytes + sizeof(NicIoctlPrefix), total - sizeof(NicIoctlPrefix), true, fn);
-  }
+  if (request == kNicMailboxRequest) return nic_mailbox(request, bytes);
   size_t logged = request == kNicChipInfoRequest ? sizeof(NicChipInfo)
                   : request == kNicPciConfigRequest ? sizeof(PciConfigRequest)
                                                     : 4;
@@ -275,29 +301,8 @@ int Simulator::nic_request(unsigned long request, void* arg) {
     return -1;
   }
   switch (request) {
-    case kNicChipInfoRequest: {
-      auto* info = static_cast<NicChipInfo*>(arg);
-      memset(info, 0, sizeof *info);
-      for (const SimFunction* f : nic_functions()) {
-        const SimController* c = controller(f->controller);
-        int chip = -1;
-        for (int i = 0; i < info->chip_count; ++i)
-          if (info->chips[i].bus == c->bus && info->chips[i].device == c->device) chip = i;
-        if (chip < 0) {
-          if (info->chip_count >= kMaxNicChips) continue;
-          chip = info->chip_count++;
-          info->chips[chip].bus = c->bus;
-          info->chips[chip].device = c->device;
-        }
-        NicChipEntry& e = info->chips[chip];
-        if (e.function_count < kMaxNicChipFunctions) e.functions[e.function_count++] = f->pci_function;
-      }
-      if (match_fault(FaultKind::CountOverflow, kAny, kAny, kAny, static_cast<long>(request))) {
-        info->chip_count = 255;
-        for (auto& e : info->chips) e.function_count = 255;
-      }
-      return 0;
-    }
+    case kNicChipInfoRequest:
+      return nic_chip_info(static_cast<NicChipInfo*>(arg), request);
     case kNicMtuRequest:
     case kNicVfTableRequest: {
       auto* info = static_cast<NicCharInfo*>(arg);

@@ -274,6 +274,8 @@ class Simulator final : public platform::Host {
   void trim_log();  // drops the oldest requests beyond the log's bounds
   int mailbox(const Device& dev, uint8_t* buf, size_t total, bool via_nic, const SimFunction* fn);
   int nic_request(unsigned long request, void* arg);
+  int nic_mailbox(unsigned long request, uint8_t* bytes);
+  int nic_chip_info(NicChipInfo* info, unsigned long request);
   const SimFunction* nic_function_at(uint8_t bus, uint8_t dev, uint8_t fn) const;
   // The simulated shell's commands, one row per command word
   // (shell_commands.cpp); run_stage looks a stage's first word up there.
@@ -314,6 +316,9 @@ class Simulator final : public platform::Host {
   void keep_item(StateFile::Change&& change);  // into saved_
   void load_part(const Part& part);
   void diff_part(const Part& part, std::vector<StateFile::Change>* batch);
+  struct ItemDiff;
+  void diff_flash(int controller, ItemDiff& d);
+  void diff_iscsi(int device, ItemDiff& d);
   void reset_adapters();
   StateFile::Items adapter_items();
   void initial_sessions(int iscsi_device, const SimNetwork& net, SimIscsi& state);
