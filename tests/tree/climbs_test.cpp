@@ -25,11 +25,6 @@ const std::vector<KnownClimb> kKnown = {
     // Boot: a session's boot flag, and a static boot target given way.
     {"iscsi/network", "handle_boot_session", "BootTest.MutualChapBootTargetsFillRegionTwo"},
     {"iscsi/sessions", "do_DeleteTarget", "BootTest.DhcpDiscoveryTakesOverFromStaticBootTargets"},
-    // EraseAllConfiguration runs the branches' erase actions itself.
-    {"controller", "do_EraseConfiguration", "EraseRegionTest.EraseAllKeepsTheFirstFailure"},
-    {"controller", "do_ErasePortandDiscoveryConfiguration", "EraseRegionTest.EraseAllKeepsTheFirstFailure"},
-    {"controller", "handle_ProfileManagement_ConfiguredProfile_Port_Function_MACAddress",
-     "ProfileActionTest.SetFactoryDefaults"},
     // A port's speed, flow control and DCBX modes by its functions' values.
     {"port", "handle_logical_link_status", "ImaPortalsTest.GettersOfEachGeneration"},
     {"port", "handle_iscsi_bandwidth_softcap", "ImaPortalsTest.GettersOfEachGeneration"},
