@@ -33,16 +33,15 @@ uint32_t erase_run(TavoNode* group, const char* action_name, TavoActionHandler e
 }  // namespace
 }  // namespace tavo::backend
 
-using namespace tavo;
-using backend::erase_run;
-using backend::kRebootNow;
+using tavo::backend::erase_run;
+using tavo::backend::kRebootNow;
 
 uint32_t do_EraseAllConfiguration(TavoNode* controller, TavoNode*, char*) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
   if (controller == nullptr) return 1;
-  if (vm_flag) return controller::refuse_on_vf(nullptr);
+  if (vm_flag) return tavo::controller::refuse_on_vf(nullptr);
   // Every function and port is erased; the first failure is the answer.
-  controller::FirstFailure first;
+  tavo::controller::FirstFailure first;
   for (TavoNode* fn = get_first_instance(controller, "iSCSIPhysicalHBA"); fn != nullptr; fn = next_instance(fn)) {
     const uint32_t r = erase_run(fn, "EraseConfiguration", do_EraseConfiguration);
     if (r != 0)
@@ -70,12 +69,13 @@ uint32_t do_EraseAllConfiguration(TavoNode* controller, TavoNode*, char*) {
   if (get_cv_type(controller) == tavo::kGenerationMoravel) {
     // The factory profile goes back too; its answer is only logged and
     // leaves the erase's status alone.
-    const controller::SavedStatus erased;
+    const tavo::controller::SavedStatus erased;
     const tavo::tree::HandlerContext fn = tavo::tree::handler_context(controller, tavo::tree::Commands::OfController);
     tavo::FactoryProfileRequest request{};
-    const uint32_t status = !fn ? 1
-                                : ioctl_set_factory_profile_config(fn.number, &request, fn.domain, fn.port,
-                                                                   controller::controller_transport(controller));
+    uint32_t status = 1;
+    if (fn)
+      status = ioctl_set_factory_profile_config(fn.number, &request, fn.domain, fn.port,
+                                                tavo::controller::controller_transport(controller));
     pdebug(TAVO_LOG_BACKEND, 6, "%s: ioctl_set_factory_profile_config answered %d\n", __func__,
            static_cast<int>(status));
     erased.restore();
