@@ -98,7 +98,6 @@ class BackendKeepStatus {
 }  // namespace
 
 uint32_t backend_init(void) {
-  if (!tavo::backend::supply_rows()) return 1;
   BackendKeepStatus keep;
   pdebug(TAVO_LOG_BACKEND, 6, "TAVOServiceVersion   = %d.%d.%d.%d\n", kServiceVersion[0], kServiceVersion[1],
          kServiceVersion[2], kServiceVersion[3]);

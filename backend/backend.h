@@ -11,8 +11,7 @@
 TAVO_BEGIN_DECLS
 
 // Starts the back end under a freshly built ROOT: 0 (without an adapter
-// the tree stays ROOT alone with status 313), or 1 when a group's rows
-// that a branch above fills stand empty (logged).
+// the tree stays ROOT alone with status 313).
 TAVO_EXPORT uint32_t backend_init(void);
 // Frees the back end's node handles and closes its devices.
 TAVO_EXPORT void backend_exit(void);
@@ -67,29 +66,20 @@ TAVO_EXPORT void TAVO_get_nic_driver_type(void);
 // Refreshes the iSCSI targets unless another iSCSI driver serves them; 0.
 TAVO_EXPORT uint32_t TAVO_refresh_backend_client_iscsi_tgts(void);
 
+// One Corvane instance (16 under ROOT) with its sub-groups; params: six
+// 256-byte texts or NULL. NULL when nothing was built.
+TAVO_EXPORT TavoNode* initialize_Corvane(TavoNode* parent, TavoNode* creating_node, TavoNode* creating_action,
+                                         char* params);
+// Erases every iSCSI function's, port's and NIC function's configuration
+// (and on Moravel the factory profile); answers the first failed erase,
+// with its status.
+TAVO_EXPORT uint32_t do_EraseAllConfiguration(TavoNode* group, TavoNode* action, char* params);
+
 TAVO_END_DECLS
 
 #ifdef __cplusplus
-#include <span>
-
-#include "tree/group_builder.h"
-
 namespace tavo::backend {
 
-// A place in a lower branch's group, named as a failed start logs it, and
-// the rows of the branch above that fill it.
-struct SuppliedPlace {
-  const char* name;
-  tree::SuppliedRows* place;
-  std::span<const tree::ChildDef> (*rows)();
-};
-// Every such place, in the order they are supplied.
-std::span<const SuppliedPlace> supplied_places();
-
-// Supplies the rows of every place in groups of lower branches that higher
-// branches fill (once, at the first start); false, each logged, when a
-// place stands empty.
-bool supply_rows();
 // Leaves code with its registered text (base/status_registry.h) in the last
 // status.
 void backend_status(uint32_t code);

@@ -17,11 +17,6 @@ TAVO_BEGIN_DECLS
 // Generation codes of get_cv_type beyond those of transport/device_ids.h.
 enum { TAVO_GENERATION_UNREADABLE = 1 };
 
-// One Corvane instance (16 under ROOT) with its sub-groups; params: six
-// 256-byte texts or NULL. NULL when nothing was built.
-TAVO_EXPORT TavoNode* initialize_Corvane(TavoNode* parent, TavoNode* creating_node, TavoNode* creating_action,
-                                         char* params);
-
 // --- generation, identity and PCI data ---
 
 // The generation of the controller's first iSCSI, else NIC, function by
@@ -215,37 +210,19 @@ TAVO_EXPORT uint8_t* TAVO_read_nic_region(uint32_t port_number, uint8_t domain, 
 // chunk: 0, the command's status, or 1 (no region, too long).
 TAVO_EXPORT uint32_t TAVO_write_nic_region(uint32_t port_number, uint8_t domain, uint8_t phba_port,
                                            uint32_t name_port, uint32_t partition, const uint8_t* region);
-// Puts the factory MAC of every ConfiguredProfile function back into its
-// NIC region (skip_first 1: not the first partition of a port); 0, or 1
-// when any partition failed.
-TAVO_EXPORT uint32_t TAVO_reset_virt_mac(TavoNode* controller, uint32_t skip_first);
 // Erases a NIC function's NIC settings (7/1, region 14): 0 (status 184),
 // 55 (status 239, reboot now) or the command's status (188).
 TAVO_EXPORT uint32_t TAVO_EraseNICConfiguration(TavoNode* function_group);
 TAVO_EXPORT uint32_t do_EraseNICConfiguration(TavoNode* group, TavoNode* action, char* params);
 
 // --- actions of the Corvane group (params: six 256-byte texts) ---
-// EraseAllConfiguration answers the first failed erase, with its status.
 TAVO_EXPORT uint32_t do_SetPersonality(TavoNode* group, TavoNode* action, char* params);
 TAVO_EXPORT uint32_t do_ResetFactoryDefaults(TavoNode* group, TavoNode* action, char* params);
-TAVO_EXPORT uint32_t do_EraseAllConfiguration(TavoNode* group, TavoNode* action, char* params);
 
 TAVO_END_DECLS
 
 #ifdef __cplusplus
 namespace tavo::controller {
-
-// The rows of the Corvane group whose handlers the branches above own, in
-// the order the group lists them; backend/ supplies them at start-up.
-struct CorvanePlaces {
-  tree::SuppliedRows link_reconfiguration;  // LinkReconfiguration (nic/)
-  tree::SuppliedRows channel_management;    // ChannelManagement (nic/)
-  tree::SuppliedRows profile_management;    // ProfileManagement (nic/)
-  tree::SuppliedRows dump_actions;          // the dump, CLI and flash actions (firmware/)
-  tree::SuppliedRows logs;                  // ExtFATData, EventLog, FATData (firmware/)
-  tree::SuppliedRows diagnostics;           // Diagnostics (port/)
-};
-extern CorvanePlaces corvane_places;
 
 // The controller's NICPhysicalHBA instance of PCI function 0 (FunctionNumber
 // read as a number; *found set when given), else its first one; null when

@@ -1,6 +1,5 @@
 // The controller's destructive actions: the NIC settings erase of a NIC
-// function, the return to the factory profile configuration, and the erase
-// of every function's and port's configuration.
+// function and the return to the factory profile configuration.
 #include <string.h>
 
 #include "base/validate.h"
@@ -10,29 +9,12 @@
 #include "transport/glob.h"
 #include "transport/mailbox.h"
 
-using tavo::tree::next_instance;
-
 namespace {
 
 // The firmware's answer that a change needs a reboot at once.
 constexpr uint32_t kRebootNow = 55;
 
 void erase_reboot_now() { tavo::controller::controller_status(239); }
-
-// Runs a group's own erase action with six empty parameters, through the
-// handler its descriptor binds. A group that offers no such action has
-// nothing to erase.
-uint32_t erase_run_action(TavoNode* group, const char* action_name) {
-  TavoNode* action = internal_get_node(group, action_name, TAVO_KIND_ACTION);
-  if (action == nullptr || action->record == nullptr || action->parent != group) {
-    pdebug(TAVO_LOG_BACKEND, 6, "%s: no %s action\n", __func__, action_name);
-    return 0;
-  }
-  const TavoActionHandler handler = tavo::tree::action_descriptor(action)->handler;
-  if (handler == nullptr) return 0;
-  char params[TAVO_MAX_PARAMS][TAVO_VALUE_SIZE] = {};
-  return handler(group, action, &params[0][0]);
-}
 
 }  // namespace
 
@@ -102,50 +84,4 @@ uint32_t do_ResetFactoryDefaults(TavoNode* controller, TavoNode*, char* params) 
          static_cast<int>(status));
   tavo::controller::controller_status(339);
   return 1;
-}
-
-uint32_t do_EraseAllConfiguration(TavoNode* controller, TavoNode*, char*) {
-  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
-  if (controller == nullptr) return 1;
-  if (vm_flag) return tavo::controller::refuse_on_vf(nullptr);
-  // Every function and port is erased; the first failure is the answer.
-  tavo::controller::FirstFailure first;
-  for (TavoNode* fn = get_first_instance(controller, "iSCSIPhysicalHBA"); fn != nullptr; fn = next_instance(fn)) {
-    const uint32_t r = erase_run_action(fn, "EraseConfiguration");
-    if (r != 0)
-      pdebug(TAVO_LOG_BACKEND, 3, "%s:Erasing iSCSI Configuration Failed for iSCSIPhysicalHBA%d.\n", __func__,
-             tavo::tree::instance_number(fn));
-    first.note(r);
-  }
-  for (TavoNode* port = get_first_instance(controller, "PortDiscoveryAndConfiguration"); port != nullptr;
-       port = next_instance(port)) {
-    const uint32_t r = erase_run_action(port, "ErasePortandDiscoveryConfiguration");
-    if (r != 0)
-      pdebug(TAVO_LOG_BACKEND, 3, "%s:Erasing Port Configuration Failed for PortDiscoveryAndConfiguration%d.\n",
-             __func__, tavo::tree::instance_number(port));
-    first.note(r);
-  }
-  for (TavoNode* nic = get_first_instance(controller, "NICPhysicalHBA"); nic != nullptr; nic = next_instance(nic)) {
-    uint32_t r = TAVO_EraseNICConfiguration(nic);
-    if (r == kRebootNow) r = 0;
-    if (r != 0)
-      pdebug(TAVO_LOG_BACKEND, 3, "%s:Erasing NIC Configuration Failed for NICPhysicalHBA%d.\n", __func__,
-             tavo::tree::instance_number(nic));
-    first.note(r);
-  }
-  const uint32_t result = first.finish();
-  if (get_cv_type(controller) == tavo::kGenerationMoravel) {
-    // The factory profile goes back too; its answer is only logged and
-    // leaves the erase's status alone.
-    const tavo::controller::SavedStatus erased;
-    const tavo::tree::HandlerContext fn = tavo::tree::handler_context(controller, tavo::tree::Commands::OfController);
-    tavo::FactoryProfileRequest request{};
-    const uint32_t status = !fn ? 1
-                                : ioctl_set_factory_profile_config(fn.number, &request, fn.domain, fn.port,
-                                                                   tavo::controller::controller_transport(controller));
-    pdebug(TAVO_LOG_BACKEND, 6, "%s: ioctl_set_factory_profile_config answered %d\n", __func__,
-           static_cast<int>(status));
-    erased.restore();
-  }
-  return result;
 }

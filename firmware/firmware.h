@@ -97,10 +97,9 @@ inline constexpr std::array<TavoActionParam, 2> kPciDumpParams = {
     declare::required("Count", declare::INT, "", 1, 64,
                       "This parameter indicates the number of configuration space registers to be read.")};
 
-// The Corvane group's rows this branch owns, which backend/ supplies at
-// start-up: the dump, CLI and flash actions; ExtFATData, EventLog, FATData.
-std::span<const tree::ChildDef> corvane_dump_action_rows();
-std::span<const tree::ChildDef> corvane_log_rows();
+// The Corvane group's sub-groups this branch owns, which backend/'s
+// definition of the group lists.
+extern const tree::GroupDef corvane_ext_fat_data, corvane_event_log, corvane_fat_data;
 
 }  // namespace tavo::firmware
 #endif

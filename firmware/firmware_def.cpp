@@ -1,5 +1,5 @@
-// The controller's dump, CLI and flash actions and its ExtFATData, EventLog
-// and FATData groups, which the Corvane group lists where they stand.
+// The controller's ExtFATData, EventLog and FATData groups, which the
+// Corvane group lists where they stand.
 #include "controller/controller.h"
 #include "firmware/firmware.h"
 #include "tree/declare.h"
@@ -11,29 +11,6 @@ constexpr char kYesNo[] = "Yes,No";
 static constexpr TavoActionParam file_param(const char* name, const char* receives) {
   return required(name, TEXT, "", 3, 255, receives);
 }
-
-TAVO_ACTION(
-    Corvane, RetrieveTessmarkPCIDump, do_RetrieveTessmarkPCIDump,
-    "This command retrieves the full flash content of Tessmark controller.",
-    file_param("PCIDumpFileName",
-               "This parameter specifies the file that receives the controller's PCI dump (its full flash content)."));
-TAVO_ACTION(Corvane, RetrieveTessmarkCoreDump, do_RetrieveTessmarkCoreDump,
-            "This command retrieves the core dump of Tessmark controller. If CoreDumpString parameter (optional) is "
-            "not provided then the value is taken as \"live\" by default.",
-            file_param("CoreDumpFileName", "This parameter specifies the file name where Tessmark contoller core dump "
-                                           "information will be saved."),
-            optional("CoreDumpString", LIST, "live,Dead,Test,Test live,Test Dead", 4, 9,
-                     "This parameter specifies the CoreDump string i.e. \"live\" or \"Dead\" to be retrieve."));
-TAVO_ACTION(Corvane, RetrieveFwCliData, do_RetrieveFwCliData,
-            "This command retrieves firmware cli dump of Tessmark controller.",
-            file_param("CliOutputFileName", "This parameter specifies the file that receives the firmware CLI output."),
-            required("FWCliString", TEXT, "", 2, 255, "This parameter specifies the firmware command string."));
-TAVO_ACTION(Corvane, UpgradeFlashROM, do_UpgradeFlashROM,
-            "This command updates the Tessmark firmware version stored in non-volatile memory. You must restart the "
-            "system for the updated firmware to become the active firmware version on the Tessmark controller. "
-            "Example: OEMHXUpgradeFlashROM -OEMHXparams TKIFileName=\"flash.ufi\".",
-            file_param("TKIFileName", "This parameter specifies the path to the TKI file that will be used to "
-                                      "upgrade the Tessmark firmware."));
 
 TAVO_ACTION(Corvane_ExtFATData, RetrieveARMLog, do_RetrieveARMLog, "This command is used to retrieve ARM fimrware log.",
             file_param("ARMLogFileName", "This parameter specifies the file where ARM log information will be saved."),
@@ -94,7 +71,7 @@ const ChildDef ext_fat_children[] = {
     DisableLoggingOnAllModules,
     SetDefaultLoggingConfiguration,
 };
-const GroupDef ext_fat =
+const GroupDef tavo::firmware::corvane_ext_fat_data =
     group("ExtFATData", ext_fat_children,
           "This group contains the Tessmark ARM firmware log entries. These entries are obtained by TAVO during "
           "initialization and cached in TAVO. OEMHXRetriveARMLog command, available in this group, has to be run to "
@@ -109,7 +86,7 @@ const ChildDef event_log_children[] = {
     RefreshEventLog,
     ClearEventLog,
 };
-const GroupDef event_log =
+const GroupDef tavo::firmware::corvane_event_log =
     group("EventLog", event_log_children,
           "This group contains the Tessmark firmware event log entries and actions. These entries are obtained by TAVO "
           "during initialization and cached in TAVO. OEMHXRefreshEventLog command, available in this group, has to be "
@@ -127,24 +104,9 @@ const ChildDef fat_data_children[] = {
     RetrieveFATData,
     ClearFATData,
 };
-const GroupDef fat_data =
+const GroupDef tavo::firmware::corvane_fat_data =
     group("FATData", fat_data_children,
           "FAT (Failure Analysis Tool) is used for the process of collecting and analyzing data to determine the cause "
           "of a Tessmark failure. If the Tessmark controller has a failure, SM-CLP can write the FAT data to a file. "
           "Information from the file can be sent to Technical Support for analysis. FAT data is stored in nonvolatile "
           "memory on the Tessmark controller.");
-
-const ChildDef dump_action_rows[] = {
-    RetrieveTessmarkPCIDump,
-    RetrieveTessmarkCoreDump,
-    RetrieveFwCliData,
-    UpgradeFlashROM,
-};
-const ChildDef log_rows[] = {
-    subgroup(&ext_fat),
-    subgroup(&event_log),
-    subgroup(&fat_data),
-};
-
-std::span<const tavo::tree::ChildDef> tavo::firmware::corvane_dump_action_rows() { return dump_action_rows; }
-std::span<const tavo::tree::ChildDef> tavo::firmware::corvane_log_rows() { return log_rows; }

@@ -1,5 +1,5 @@
-// The ChannelManagement groups of a controller and of a port, which the
-// Corvane and the port group list where they stand, and the Channel group:
+// The ChannelManagement group of a controller, which the Corvane group lists
+// where it stands, and the Channel group:
 // one channel (a NIC, iSCSI or FCoE function) of a port's
 // ChannelManagement, with its QoS action.
 #include "controller/controller.h"
@@ -71,14 +71,6 @@ const ChildDef channel_management_children[] = {
              "This property specifies the configured channel type. This property is supported only for CV3 adapter."),
     ConfigureChannelManagement,
 };
-const GroupDef channel_management = group("ChannelManagement", channel_management_children,
+const GroupDef tavo::nic::corvane_channel_management = group("ChannelManagement", channel_management_children,
                                           "This group indicates channel management configuration details.");
-const ChildDef channel_management_rows[] = {subgroup(&channel_management)};
 
-const GroupDef port_channels =
-    group("ChannelManagement", {}, "This group specifies available Multi-Channels and respective Channel properties.",
-          group_Corvane_PortDiscoveryAndConfiguration_ChannelManagement);
-const ChildDef port_channel_rows[] = {subgroup(&port_channels)};
-
-std::span<const tavo::tree::ChildDef> tavo::nic::corvane_channel_management_rows() { return channel_management_rows; }
-std::span<const tavo::tree::ChildDef> tavo::nic::port_channel_management_rows() { return port_channel_rows; }

@@ -15,6 +15,11 @@ TAVO_BEGIN_DECLS
 TAVO_EXPORT TavoNode* initialize_NICPhysicalHBA(TavoNode* controller, TavoNode* creating_node,
                                                 TavoNode* creating_action, char* params);
 
+// One PortDiscoveryAndConfiguration instance (4 per controller) with all
+// its sub-groups.
+TAVO_EXPORT TavoNode* initialize_PortDiscoveryAndConfiguration(TavoNode* controller, TavoNode* creating_node,
+                                                               TavoNode* creating_action, char* params);
+
 // One NICLogicalHBA instance (64 per NICPhysicalHBA): a virtual function.
 TAVO_EXPORT TavoNode* initialize_NICLogicalHBA(TavoNode* function_group, TavoNode* creating_node,
                                                TavoNode* creating_action, char* params);
@@ -60,6 +65,10 @@ TAVO_EXPORT uint32_t handle_NICPhysicalHBA_PermanentMACAddress(TavoNode* propert
 TAVO_EXPORT uint32_t handle_VolatileMACAddress(TavoNode* property, char* buf, uint32_t op);
 TAVO_EXPORT uint32_t handle_ProfileManagement_ConfiguredProfile_Port_Function_MACAddress(TavoNode* property,
                                                                                         char* buf, uint32_t op);
+// Puts the factory MAC of every ConfiguredProfile function back into its
+// NIC region (skip_first 1: not the first partition of a port); 0, or 1
+// when any partition failed.
+TAVO_EXPORT uint32_t TAVO_reset_virt_mac(TavoNode* controller, uint32_t skip_first);
 // The current MAC into the group's MACAddress; 0, or 1 (status 246).
 TAVO_EXPORT uint32_t TAVO_get_nic_macaddress(TavoNode* function_group);
 // Refused: status 70, 1.
@@ -269,13 +278,9 @@ TAVO_END_DECLS
 
 namespace tavo::nic {
 
-// The rows this branch owns of groups defined below it, which backend/
-// supplies at start-up: the Corvane group's LinkReconfiguration,
-// ProfileManagement and ChannelManagement, and a port's ChannelManagement.
-std::span<const tree::ChildDef> corvane_link_reconfiguration_rows();
-std::span<const tree::ChildDef> corvane_profile_management_rows();
-std::span<const tree::ChildDef> corvane_channel_management_rows();
-std::span<const tree::ChildDef> port_channel_management_rows();
+// The Corvane group's sub-groups this branch owns, which backend/'s
+// definition of the group lists.
+extern const tree::GroupDef corvane_link_reconfiguration, corvane_channel_management, corvane_profile_management;
 
 }  // namespace tavo::nic
 #endif

@@ -138,7 +138,7 @@ const ChildDef link_reconfiguration_children[] = {
     SetLinkConfigFactoryDefaults,
     SetLinkConfigID,
 };
-const GroupDef link_reconfiguration =
+const GroupDef tavo::nic::corvane_link_reconfiguration =
     group("LinkReconfiguration", link_reconfiguration_children,
           "This group contains the link re-configuration details of the Tessmark controller.");
 
@@ -183,11 +183,5 @@ const ChildDef profile_management_children[] = {
     SaveProfile,
     SetFactoryDefaults,
 };
-const GroupDef profile_management =
+const GroupDef tavo::nic::corvane_profile_management =
     group("ProfileManagement", profile_management_children, "This group contains the profiles of the adapter.");
-
-const ChildDef link_reconfiguration_rows[] = {subgroup(&link_reconfiguration)};
-const ChildDef profile_management_rows[] = {subgroup(&profile_management)};
-
-std::span<const tavo::tree::ChildDef> tavo::nic::corvane_link_reconfiguration_rows() { return link_reconfiguration_rows; }
-std::span<const tavo::tree::ChildDef> tavo::nic::corvane_profile_management_rows() { return profile_management_rows; }

@@ -65,10 +65,6 @@ const ChildDef diagnostics_children[] = {
     ExitLoopBackMode,
     NetworkLoopBackTest,
 };
-const GroupDef diagnostics =
+const GroupDef tavo::port::corvane_diagnostics =
     group("Diagnostics", diagnostics_children,
           "This group contains the results of the most recent loopback or DMA test of the Tessmark controller.");
-
-const ChildDef diagnostics_rows[] = {subgroup(&diagnostics)};
-
-std::span<const tavo::tree::ChildDef> tavo::port::corvane_diagnostics_rows() { return diagnostics_rows; }

@@ -5,6 +5,7 @@
 
 #include <stdint.h>
 
+#include "transport/glob.h"
 #include "transport/port_records.h"
 #include "tree/tree.h"
 
@@ -12,9 +13,6 @@ TAVO_BEGIN_DECLS
 
 // --- builders (params: six 256-byte texts or NULL; NULL when nothing was
 // built or every slot is taken) ---
-// One port instance (4 per controller) with all its sub-groups.
-TAVO_EXPORT TavoNode* initialize_PortDiscoveryAndConfiguration(TavoNode* controller, TavoNode* creating_node,
-                                                               TavoNode* creating_action, char* params);
 // One PG (8 per view) and one ApplicationTLV (15 per view) of each view.
 TAVO_EXPORT TavoNode* initialize_AdministratorPGSetting_PG(TavoNode* parent, TavoNode* creating_node,
                                                            TavoNode* creating_action, char* params);
@@ -226,10 +224,14 @@ uint32_t read_management_type(TavoNode* channels, const char* name, char text[TA
 // one); false with *result 1 (unreadable) or 0 (another).
 bool channel_management_cv3(TavoNode* controller, uint32_t* result);
 
-// One port's PortDiscoveryAndConfiguration instance at start-up (port j
-// of the controller); the instance when it was built whole and has
-// channels to build (CV3, Moravel), else null.
-TavoNode* startup_port(TavoNode* controller, uint32_t generation, int j);
+// The handle of the function that serves port j of the controller, which
+// the port's instance shares; null when no function serves it (the port
+// gets no instance).
+TavoNodeHandle* startup_port_function(TavoNode* controller, int j);
+// Fills port j's new PortDiscoveryAndConfiguration instance at start-up;
+// the instance when it was filled whole and has channels to build (CV3,
+// Moravel), else null.
+TavoNode* startup_port(TavoNode* port, TavoNodeHandle* handle, uint32_t generation, int j);
 // The 10GBase-T statistics of a controller's ports are read afresh at the
 // next read (a new tree).
 void forget_baset_reads(uint32_t controller_instance);
@@ -241,11 +243,12 @@ struct ProfileGroups {
   TavoNode* configured = nullptr;
 };
 ProfileGroups profile_groups(TavoNode* controller);
-// A port's ChannelManagement group, which the NIC branch supplies at
-// start-up (backend/'s list of supplied rows).
-extern tree::SuppliedRows channel_management_place;
-// The Corvane group's Diagnostics, which backend/ supplies at start-up.
-std::span<const tree::ChildDef> corvane_diagnostics_rows();
+// A port's BaseT10G, LLDP and DCBX sub-groups, which nic/'s definition of
+// the port group lists.
+extern const tree::GroupDef port_baset, port_lldp, port_dcbx;
+// The Corvane group's Diagnostics, which backend/'s definition of the
+// group lists.
+extern const tree::GroupDef corvane_diagnostics;
 
 }  // namespace tavo::port
 #endif

@@ -72,7 +72,7 @@ bool startup_application_tlvs(const tavo::tree::HandlerContext& c, uint32_t path
 
 }  // namespace
 
-TavoNode* tavo::port::startup_port(TavoNode* controller, uint32_t generation, int j) {
+TavoNodeHandle* tavo::port::startup_port_function(TavoNode* controller, int j) {
   char port_text[8];
   snprintf(port_text, sizeof port_text, "%d", j);
   TavoNode* fn = get_valid_phba(controller, port_text);
@@ -81,12 +81,11 @@ TavoNode* tavo::port::startup_port(TavoNode* controller, uint32_t generation, in
   const uint32_t instance = tavo::controller::controller_instance(controller);
   pdebug(TAVO_LOG_BACKEND, 6, "%s:j = %d phba = %s%d bitmap = %d\n", kDiscoveryName, j, fn->name,
          tavo::tree::instance_number(fn), instance < TAVO_MAX_CONTROLLERS ? tavo_glob.port_bitmap[instance][j] : 0);
-  TavoNode* port = initialize_PortDiscoveryAndConfiguration(controller, nullptr, nullptr, nullptr);
-  if (port == nullptr) {
-    pdebug(TAVO_LOG_BACKEND, 2, "%s:Failed to initialize PortDiscoveryAndConfiguration group.\n", kDiscoveryName);
-    return nullptr;
-  }
-  set_prop_val(port, "PortNumber", "%s", port_text);
+  return handle;
+}
+
+TavoNode* tavo::port::startup_port(TavoNode* port, TavoNodeHandle* handle, uint32_t generation, int j) {
+  set_prop_val(port, "PortNumber", "%d", j);
   TAVO_update_interfacetype(handle->function_number, port);
   TAVO_update_speed_props(handle->function_number, port);
   TAVO_update_is_clear_counter(handle->function_number, port);

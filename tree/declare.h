@@ -33,10 +33,6 @@ using tree::GroupDef;
 using tree::SlotArea;
 // subgroup(&definition): a static sub-group, built whole where it stands.
 using tree::subgroup;
-// supplied(&place): the rows a branch above fills in at start-up
-// (tree/group_builder.h).
-using tree::supplied;
-using tree::SuppliedRows;
 
 // Access, value types and the handler of a property that only keeps its text.
 inline constexpr uint32_t RO = TAVO_ACCESS_READ_ONLY;
@@ -54,7 +50,7 @@ constexpr ChildDef property(const char* name, uint32_t access, uint8_t type, con
                             int32_t maximum, const char* default_value, TavoPropertyHandler handler,
                             const char* help) {
   return ChildDef{TAVO_KIND_PROPERTY, name, help, access, type, list, minimum, maximum, default_value, handler,
-                  nullptr, nullptr, nullptr, tree::name_hash(name), tree::stored_length(list),
+                  nullptr, nullptr, tree::name_hash(name), tree::stored_length(list),
                   tree::stored_length(default_value)};
 }
 

@@ -131,15 +131,13 @@ void release_slot_areas() {
 
 namespace {
 
-// The rows in order, supplied ones where their place stands; false at the
-// first that cannot be added.
+// The rows in order; false at the first that cannot be added.
 bool add_children(std::span<const ChildDef> rows, TavoNode* group, TavoHierarchy* h) {
   for (const ChildDef& child : rows)
     if (child.kind == TAVO_KIND_PROPERTY || child.kind == TAVO_KIND_ACTION) prefetch_child_slot(group, child.name_hash);
   for (const ChildDef& child : rows) {
-    const bool added = child.supplied != nullptr       ? add_children(child.supplied->rows(), group, h)
-                       : child.kind == TAVO_KIND_GROUP ? build_group(*child.group, group) != nullptr
-                                                       : add_child(child, group, h);
+    const bool added =
+        child.kind == TAVO_KIND_GROUP ? build_group(*child.group, group) != nullptr : add_child(child, group, h);
     if (!added) return false;
   }
   return true;

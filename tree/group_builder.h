@@ -15,7 +15,6 @@
 namespace tavo::tree {
 
 struct GroupDef;
-class SuppliedRows;
 
 // The hash of a name's first length characters without case, as the name
 // index keys a child by (its parent combined in by child_key): a
@@ -76,9 +75,9 @@ inline uint64_t child_key(const TavoNode* parent, uint64_t hash) {
 }
 
 // One child of a group definition, in child order: a property, an action,
-// a static sub-group (built whole before the next child is added), or the
-// place of rows a branch above supplies. Definitions write them with the
-// builders of tree/declare.h.
+// or a static sub-group (built whole before the next child is added).
+// Definitions write them with the builders of tree/declare.h. A group whose
+// rows belong to several branches is defined at the level of the highest.
 // Names and help texts are static text: the nodes built point at them.
 struct ChildDef {
   uint32_t kind;  // TAVO_KIND_PROPERTY, TAVO_KIND_ACTION or TAVO_KIND_GROUP
@@ -96,8 +95,6 @@ struct ChildDef {
   const TavoActionDescriptor* action = nullptr;
   // static sub-group (name and description are its definition's)
   const GroupDef* group = nullptr;
-  // rows supplied from above (kind TAVO_KIND_ANY: no node of its own)
-  const SuppliedRows* supplied = nullptr;
   // name_hash(name) for a property or an action
   uint64_t name_hash = 0;
   // a property's list and default value cut to a stored text
@@ -120,29 +117,6 @@ constexpr uint16_t stored_length(const char* text) {
 constexpr ChildDef subgroup(const GroupDef* definition) {
   ChildDef c{TAVO_KIND_GROUP, nullptr, nullptr};
   c.group = definition;
-  return c;
-}
-
-// Rows of a definition whose handlers belong to a branch above the one that
-// owns the definition: the definition lists supplied(&place) where the rows
-// stand, and the back end fills every place from its one list at start-up
-// (backend/supplied_rows.cpp), so a lower branch never names a higher one.
-// The rows are built in the place's position, in their order; a start that
-// finds a place empty fails.
-class SuppliedRows {
- public:
-  constexpr SuppliedRows() = default;
-  // Called at start-up, before anything is built.
-  void supply(std::span<const ChildDef> rows) { rows_ = rows; }
-  std::span<const ChildDef> rows() const { return rows_; }
-
- private:
-  std::span<const ChildDef> rows_;
-};
-
-constexpr ChildDef supplied(const SuppliedRows* place) {
-  ChildDef c{TAVO_KIND_ANY, nullptr, nullptr};
-  c.supplied = place;
   return c;
 }
 

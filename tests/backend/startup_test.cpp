@@ -140,28 +140,6 @@ TEST_F(StartupTest, TopologiesGiveTheirGroupsPortsAndProtocols) {
   }
 }
 
-// Every place of a lower branch's group that a higher branch fills is
-// filled at start-up; one left empty (a library linked without its branch)
-// fails the start with the tree's status and a log line naming it, and
-// the next start with the place filled succeeds.
-TEST_F(StartupTest, AnEmptyPlaceFailsTheStart) {
-
-  const std::string topology = "controller 0 generation=moravel serial=M bus=3\nnic controller=0 function=0 port=0\n";
-  EXPECT_EQ(backend::supplied_places().size(), 7u);  // the Corvane group's six and a port's ChannelManagement
-  for (const backend::SuppliedPlace& r : backend::supplied_places()) {
-    SCOPED_TRACE(r.name);
-    ASSERT_EQ(restart(topology), 0u);
-    r.place->supply({});
-    EXPECT_EQ(restart(topology), 1u);
-    EXPECT_EQ(last_status(), std::make_pair(1u, std::string("Failed to build the management tree. Please check "
-                                                            "tavo2d.log file for more information.")));
-    EXPECT_EQ(log_count(std::string("backend_init: the rows of ") + r.name + " were never supplied"), 1);
-    r.place->supply(r.rows());
-    ASSERT_EQ(restart(topology), 0u);
-    EXPECT_EQ(children("", TAVO_KIND_GROUP), std::vector<std::string>{"Corvane0"});
-  }
-}
-
 // Without the back end (a program that set no start of its own and linked
 // none) the start fails, logged, instead of showing ROOT alone.
 TEST_F(StartupTest, NoBackEndFailsTheStart) {

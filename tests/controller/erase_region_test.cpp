@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "controller/controller.h"
+#include "nic/nic.h"
 #include "tests/support/client_fixture.h"
 #include "transport/object_records.h"
 #include "tree/declare.h"

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "controller/controller.h"
+#include "nic/nic.h"
 #include "tests/support/client_fixture.h"
 #include "tests/support/random_bytes.h"
 #include "tree/declare.h"

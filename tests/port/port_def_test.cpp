@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "nic/nic.h"
 #include "tests/port/port_fixture.h"
 
 namespace tavo::test {

@@ -5,14 +5,14 @@
 # or into another folder's internal header, a hook in a branch (a function
 # pointer, one through a typedef, a std::function), another folder's
 # function declared by hand, an object using a later folder's symbol, a
-# place for supplied rows in iscsi/, folders that the matrix or README.md's
+# place for supplied rows in a branch, folders that the matrix or README.md's
 # table do not match, and a matrix of folders using each other.
 #   check_layers_test.sh --list
 #   check_layers_test.sh <case> <source root> <scratch dir> [build dir [c++ compiler]]
 set -u
 cases=(Tree Allowed IncludeLowerLayer IncludeLaterBranch IncludeNetworkTargets IncludeSessionsTargets
   IncludeTargetDataSessions InternalHeader FnPointerField TypedefFnPointerField StdFunctionField
-  HandWrittenExtern LinkUpward SuppliedRows UnknownFolder MissingFolder ReadmeMissing MatrixCycle)
+  HandWrittenExtern LinkUpward SuppliedRows SuppliedRowsInController UnknownFolder MissingFolder ReadmeMissing MatrixCycle)
 if [ "$1" = --list ]; then
   printf '%s\n' "${cases[@]}"
   exit 0
@@ -131,6 +131,10 @@ EOF
   SuppliedRows)
     plant iscsi/network/place.cpp $'const ChildDef rows[] = {\n    supplied(&places.login),\n};'
     expect_refused 'iscsi/network/place.cpp:2: keeps a place for supplied rows'
+    ;;
+  SuppliedRowsInController)
+    plant controller/place.cpp $'const ChildDef rows[] = {\n    supplied(&places.logs),\n};'
+    expect_refused 'controller/place.cpp:2: keeps a place for supplied rows'
     ;;
   UnknownFolder)
     mkdir -p "$scratch/newbranch"

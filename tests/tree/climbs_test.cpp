@@ -25,11 +25,6 @@ const std::vector<KnownClimb> kKnown = {
     // Boot: a session's boot flag, and a static boot target given way.
     {"iscsi/network", "handle_boot_session", "BootTest.MutualChapBootTargetsFillRegionTwo"},
     {"iscsi/sessions", "do_DeleteTarget", "BootTest.DhcpDiscoveryTakesOverFromStaticBootTargets"},
-    // EraseAllConfiguration runs the branches' erase actions itself.
-    {"controller", "do_EraseConfiguration", "EraseRegionTest.EraseAllKeepsTheFirstFailure"},
-    {"controller", "do_ErasePortandDiscoveryConfiguration", "EraseRegionTest.EraseAllKeepsTheFirstFailure"},
-    {"controller", "handle_ProfileManagement_ConfiguredProfile_Port_Function_MACAddress",
-     "ProfileActionTest.SetFactoryDefaults"},
 };
 
 const std::string kTarget = "Corvane0/iSCSIPhysicalHBA0/LogicalHBA0/Target0";

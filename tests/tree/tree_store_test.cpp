@@ -351,56 +351,6 @@ TEST_F(TreeStoreTest, CallsWithoutATreeAnswer1WithAStatusAndTheNextBuildsIt) {
   fclose(stream);
 }
 
-// Rows a branch above supplies stand where their place stands, in their
-// order, nested places and sub-groups among them; a place nobody filled
-// adds nothing.
-TEST_F(TreeStoreTest, SuppliedRowsStandInTheirPlace) {
-  using namespace declare;
-  static SuppliedRows outer, inner, empty;
-  static const ChildDef leaf_children[] = {property("Leaf", RO, TEXT, "", 0, 8, "l", stored, "A leaf.")};
-  static const GroupDef leaf = group("Leaf", leaf_children, "Supplied sub-group.");
-  static const ChildDef inner_rows[] = {property("C", RO, TEXT, "", 0, 8, "c", stored, "C.")};
-  static const ChildDef outer_rows[] = {
-      property("B", RO, TEXT, "", 0, 8, "b", stored, "B."),
-      supplied(&inner),
-      subgroup(&leaf),
-      supplied(&empty),
-      property("D", RW, INT, "", 0, 9, "4", stored, "D."),
-  };
-  static const ChildDef children[] = {
-      property("A", RO, TEXT, "", 0, 8, "a", stored, "A."),
-      supplied(&outer),
-      supplied(&empty),
-      property("E", RO, TEXT, "", 0, 8, "e", stored, "E."),
-  };
-  static const GroupDef def = group("Supplied", children, "Rows from above.");
-  struct Case {
-    bool filled;
-    std::vector<std::string> children;
-  } cases[] = {
-      {false, {"A", "E"}},
-      {true, {"A", "B", "C", "Leaf", "D", "E"}},
-  };
-  for (const Case& c : cases) {
-    outer.supply(c.filled ? std::span<const ChildDef>(outer_rows) : std::span<const ChildDef>());
-    inner.supply(inner_rows);
-    TavoNode* g = tree::build_group(def, root());
-    ASSERT_NE(g, nullptr);
-    std::vector<std::string> names;
-    for (TavoNode* n = tree::group_record(g)->first_child; n != g; n = n->next) names.push_back(n->name);
-    EXPECT_EQ(names, c.children);
-    if (c.filled) {
-      char value[TAVO_VALUE_SIZE];
-      ASSERT_EQ(internal_get_property(g, "D", value), 0u);
-      EXPECT_STREQ(value, "4");
-      EXPECT_EQ(tree::property_record(internal_get_node(g, "D", TAVO_KIND_PROPERTY))->flags, RW);
-      EXPECT_NE(internal_get_node(internal_get_node(g, "Leaf", TAVO_KIND_GROUP), "Leaf", TAVO_KIND_PROPERTY), nullptr);
-    }
-    EXPECT_EQ(delete_node(g), 0u);
-  }
-  outer.supply({});
-}
-
 // A definition's names, lists and defaults are measured when it is
 // compiled: every name is found without case however long it is (a long
 // one by its first TAVO_NAME_SIZE - 1 characters), and a text too long for

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "backend/backend.h"
 #include "controller/controller.h"
 #include "tests/support/client_fixture.h"
 

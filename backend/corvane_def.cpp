@@ -1,16 +1,18 @@
-// The Corvane branch: one instance per controller, directly under ROOT,
+// The Corvane group: one instance per controller, directly under ROOT,
 // with its static sub-groups, properties and actions in the order clients
-// list them. The rows whose handlers the NIC, firmware and port branches own
-// are theirs to supply (corvane_places).
+// list them. Its rows belong to the controller, firmware, port and NIC
+// branches, so the table stands above them all.
+#include "backend/backend.h"
 #include "controller/controller.h"
+#include "firmware/firmware.h"
+#include "nic/nic.h"
+#include "port/port.h"
 #include "tree/declare.h"
 
 using namespace tavo::declare;
 
 constexpr int32_t kMaxCount = 2147483647;
 static SlotArea corvane_slots;
-
-constinit tavo::controller::CorvanePlaces tavo::controller::corvane_places;
 
 const ChildDef fru_vpd_children[] = {
     property(
@@ -107,6 +109,34 @@ const ChildDef ncsi_children[] = {
 };
 const GroupDef ncsi = group("NCSI", ncsi_children, "NCSI Group.");
 
+// A file the action writes.
+static constexpr TavoActionParam file_param(const char* name, const char* receives) {
+  return required(name, TEXT, "", 3, 255, receives);
+}
+
+TAVO_ACTION(
+    Corvane, RetrieveTessmarkPCIDump, do_RetrieveTessmarkPCIDump,
+    "This command retrieves the full flash content of Tessmark controller.",
+    file_param("PCIDumpFileName",
+               "This parameter specifies the file that receives the controller's PCI dump (its full flash content)."));
+TAVO_ACTION(Corvane, RetrieveTessmarkCoreDump, do_RetrieveTessmarkCoreDump,
+            "This command retrieves the core dump of Tessmark controller. If CoreDumpString parameter (optional) is "
+            "not provided then the value is taken as \"live\" by default.",
+            file_param("CoreDumpFileName", "This parameter specifies the file name where Tessmark contoller core dump "
+                                           "information will be saved."),
+            optional("CoreDumpString", LIST, "live,Dead,Test,Test live,Test Dead", 4, 9,
+                     "This parameter specifies the CoreDump string i.e. \"live\" or \"Dead\" to be retrieve."));
+TAVO_ACTION(Corvane, RetrieveFwCliData, do_RetrieveFwCliData,
+            "This command retrieves firmware cli dump of Tessmark controller.",
+            file_param("CliOutputFileName", "This parameter specifies the file that receives the firmware CLI output."),
+            required("FWCliString", TEXT, "", 2, 255, "This parameter specifies the firmware command string."));
+TAVO_ACTION(Corvane, UpgradeFlashROM, do_UpgradeFlashROM,
+            "This command updates the Tessmark firmware version stored in non-volatile memory. You must restart the "
+            "system for the updated firmware to become the active firmware version on the Tessmark controller. "
+            "Example: OEMHXUpgradeFlashROM -OEMHXparams TKIFileName=\"flash.ufi\".",
+            file_param("TKIFileName", "This parameter specifies the path to the TKI file that will be used to "
+                                      "upgrade the Tessmark firmware."));
+
 TAVO_ACTION(
     Corvane, ResetFactoryDefaults, do_ResetFactoryDefaults,
     "This command returns the resource descriptors of a profile to factory defaults.",
@@ -127,9 +157,9 @@ const ChildDef corvane_children[] = {
              "change takes effect after a reboot."),
     property("ControllerStatus", RO, LIST, "Alive,Dead", 4, 5, "Alive", handle_ControllerStatus,
              "This property indicates whether the controller's firmware is alive."),
-    supplied(&tavo::controller::corvane_places.link_reconfiguration),
+    subgroup(&tavo::nic::corvane_link_reconfiguration),
     subgroup(&fru_vpd),
-    supplied(&tavo::controller::corvane_places.channel_management),
+    subgroup(&tavo::nic::corvane_channel_management),
     property("Manufacturer", RO, TEXT, "", 1, 32, "0", stored,
              "This property displays the manufacturer of the Tessmark controller."),
     property("ModelNumber", RO, TEXT, "", 1, 32, "1", stored,
@@ -185,16 +215,21 @@ const ChildDef corvane_children[] = {
              "This property displays the current PCI Express bus width."),
     property("FFVName", RW, TEXT, "", 4, 32, "0", handle_FFVName,
              "This property specifies the FFV name of the Tessmark controller."),
-    supplied(&tavo::controller::corvane_places.profile_management),
+    subgroup(&tavo::nic::corvane_profile_management),
     subgroup(&niccim),
-    supplied(&tavo::controller::corvane_places.dump_actions),
+    RetrieveTessmarkPCIDump,
+    RetrieveTessmarkCoreDump,
+    RetrieveFwCliData,
+    UpgradeFlashROM,
     ResetFactoryDefaults,
     EraseAllConfiguration,
     subgroup(&personality),
     subgroup(&oem),
     subgroup(&ncsi),
-    supplied(&tavo::controller::corvane_places.logs),
-    supplied(&tavo::controller::corvane_places.diagnostics),
+    subgroup(&tavo::firmware::corvane_ext_fat_data),
+    subgroup(&tavo::firmware::corvane_event_log),
+    subgroup(&tavo::firmware::corvane_fat_data),
+    subgroup(&tavo::port::corvane_diagnostics),
 };
 
 const GroupDef corvane = instanced("Corvane", 16, &corvane_slots, corvane_children,
