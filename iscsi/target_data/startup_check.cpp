@@ -69,8 +69,14 @@ void take_addresses(Saved s) {
     if (fields.empty()) return LineEdit::Keep;
     const std::string address = taken_address(fields[static_cast<size_t>(at)]);
     if (address == fields[static_cast<size_t>(at)]) return LineEdit::Keep;
-    return RecordValues(s, fields).set(Field::Address, address).format(rebuilt) ? LineEdit::Replace
-                                                                                : LineEdit::Keep;
+    // Only the address changes: every other field stays as it was written.
+    rebuilt->clear();
+    for (size_t i = 0; i < fields.size(); ++i) {
+      if (i > 0) rebuilt->push_back(',');
+      rebuilt->append(i == static_cast<size_t>(at) ? std::string_view(address) : fields[i]);
+    }
+    rebuilt->push_back('\n');
+    return LineEdit::Replace;
   });
 }
 
