@@ -20,11 +20,6 @@ namespace {
 // that shows it. Each goes when its read becomes a typed call; the list
 // only shrinks.
 const std::vector<KnownClimb> kKnown = {
-    // An erase's option set, read by name.
-    {"iscsi/target_data", "handle_initiator_loginoptions", "TargetsTest.LoginBlockComesFromTheSet"},
-    // Boot: a session's boot flag, and a static boot target given way.
-    {"iscsi/network", "handle_boot_session", "BootTest.MutualChapBootTargetsFillRegionTwo"},
-    {"iscsi/sessions", "do_DeleteTarget", "BootTest.DhcpDiscoveryTakesOverFromStaticBootTargets"},
     // EraseAllConfiguration runs the branches' erase actions itself.
     {"controller", "do_EraseConfiguration", "EraseRegionTest.EraseAllKeepsTheFirstFailure"},
     {"controller", "do_ErasePortandDiscoveryConfiguration", "EraseRegionTest.EraseAllKeepsTheFirstFailure"},
