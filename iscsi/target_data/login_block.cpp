@@ -39,11 +39,17 @@ class BlockReads {
       if (r != 0) value[0] = '\0';
       return r;
     }
-    if (state_ == State::Unread)
-      state_ = tavo::target_data::login_option_set(group_, &set_) ? State::Read : State::Failed;
-    if (state_ == State::Failed) return 1;
-    snprintf(value, TAVO_VALUE_SIZE, "%s", tavo::target_data::option(set_, f).c_str());
+    const tavo::target_data::LoginOptionSet* set = whole();
+    if (set == nullptr) return 1;
+    snprintf(value, TAVO_VALUE_SIZE, "%s", tavo::target_data::option(*set, f).c_str());
     return 0;
+  }
+  // One of the three saved sets, read; null for another group or a set
+  // that cannot be read.
+  const tavo::target_data::LoginOptionSet* whole() {
+    if (known_ && state_ == State::Unread)
+      state_ = tavo::target_data::login_option_set(group_, &set_) ? State::Read : State::Failed;
+    return state_ == State::Read ? &set_ : nullptr;
   }
 
  private:
@@ -144,13 +150,15 @@ const char* block_value(const tavo::target_data::LoginOptionSet& values, tavo::i
   return tavo::target_data::option(values, f).c_str();
 }
 
-// The block from a set's values, as block_fill reads them one by one.
-void block_from_values(const tavo::target_data::LoginOptionSet& v, IscsiLoginOptionsBlock* block, bool header,
-                       bool data, bool chap) {
+// The block from a set's values, as block_fill reads them one by one (mode
+// 3: the CHAP part alone).
+void block_from_values(const tavo::target_data::LoginOptionSet& v, IscsiLoginOptionsBlock* block, uint32_t mode,
+                       bool header, bool data, bool chap) {
   if (chap)
     block_chap_texts(block_value(v, Field::AuthenticationMethod), block_value(v, Field::InitiatorCHAPName),
                      block_value(v, Field::InitiatorSecret), block_value(v, Field::TargetCHAPName),
                      block_value(v, Field::TargetSecret), block);
+  if (mode == 3) return;
   block->data_digest = data && strcasecmp(block_value(v, Field::DataDigest), "CRC32C") == 0 ? 1 : 0;
   block->header_digest = header && strcasecmp(block_value(v, Field::HeaderDigest), "CRC32C") == 0 ? 1 : 0;
   block_flag_text(block_value(v, Field::InitialR2T), "Yes", &block->flags, 1u << 0);
@@ -165,6 +173,10 @@ uint32_t block_fill(TavoNode* group, IscsiLoginOptionsBlock* block, uint32_t mod
   if (authentication == nullptr || block == nullptr || mode > 3) return 1;
   if (mode == 1) return 0;
   BlockReads reads(group, authentication);
+  if (const tavo::target_data::LoginOptionSet* set = reads.whole()) {
+    block_from_values(*set, block, mode, header, data, chap);
+    return 0;
+  }
   if (chap) block_chap(reads, block);
   if (mode == 3) return 0;
   uint32_t r = block_digest(reads, Field::DataDigest, &block->data_digest, data);
@@ -177,7 +189,7 @@ uint32_t block_fill(TavoNode* group, IscsiLoginOptionsBlock* block, uint32_t mod
 void tavo::target_data::login_block(const LoginOptionSet& set, IscsiLoginOptionsBlock* block, bool chap, bool header,
                                     bool data) {
   *block = *get_default_login_options();
-  block_from_values(set, block, header, data, chap);
+  block_from_values(set, block, 0, header, data, chap);
 }
 
 IscsiLoginOptionsBlock* get_default_login_options(void) {
