@@ -2,6 +2,7 @@
 // (iscsi/common/record_reads.h).
 #include "iscsi/common/session_record.h"
 
+#include <stdio.h>
 #include <string.h>
 
 #include "base/debug_log.h"
@@ -68,7 +69,7 @@ SessionRecord read_record_of(TavoNode* session, const tree::HandlerContext& at, 
   return fw;
 }
 
-bool read_boot_flag(TavoNode* session, const char* caller, bool* on) {
+bool read_boot_flag(TavoNode* session, TavoNode* boot, const char* caller, bool* on) {
   TavoNode* target = session != nullptr ? session->parent : nullptr;
   if (target == nullptr || target->parent == nullptr) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s: Failed to get target node\n", caller);
@@ -79,11 +80,13 @@ bool read_boot_flag(TavoNode* session, const char* caller, bool* on) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s: Failed to get %s node\n", caller, "Corvane");
     return false;
   }
-  TavoNode* property = internal_get_node(session, "iSCSIBoot", TAVO_KIND_PROPERTY);
-  const SessionRecord fw = read_record_of(session, at, property, caller);
+  if (boot == nullptr) boot = internal_get_node(session, "iSCSIBoot", TAVO_KIND_PROPERTY);
+  if (boot == nullptr || boot->record == nullptr) return false;
+  const SessionRecord fw = read_record_of(session, at, boot, caller);
   if (fw == nullptr) return false;
   *on = (fw->flags & kSessionBoot) != 0;
-  set_prop_val(session, "iSCSIBoot", "%s", *on ? "True" : "False");
+  TavoPropertyRecord* kept = tree::property_record(boot);
+  snprintf(kept->value, sizeof kept->value, "%s", *on ? "True" : "False");
   return true;
 }
 

@@ -46,10 +46,11 @@ SessionRecord read_session_record(uint32_t number, uint32_t domain, uint32_t por
 SessionRecord read_record_of(TavoNode* session, const tree::HandlerContext& at, TavoNode* property,
                              const char* caller);
 
-// The firmware's boot flag of a Session, read as its iSCSIBoot reads it
-// and kept as that property's text; false (logged as caller's) when it
-// cannot be had: no LogicalHBA above, the controller's generation
-// unreadable, no record of the session's or none from the firmware.
-bool read_boot_flag(TavoNode* session, const char* caller, bool* on);
+// The firmware's boot flag of a Session, read as a read of its iSCSIBoot
+// (boot, or found when null) and kept as that property's text; false
+// (logged as caller's) when it cannot be had: no LogicalHBA above, the
+// controller's generation unreadable, no record of the session's or none
+// from the firmware.
+bool read_boot_flag(TavoNode* session, TavoNode* boot, const char* caller, bool* on);
 
 }  // namespace tavo::iscsi

@@ -14,7 +14,7 @@ uint32_t check_for_boot_session(TavoNode* function_group, int32_t) {
     for (TavoNode* target = get_first_instance(lhba, "Target"); target != nullptr; target = next_instance(target))
       for (TavoNode* s = get_first_instance(target, "Session"); s != nullptr; s = next_instance(s)) {
         bool boot = false;
-        if (!tavo::iscsi::read_boot_flag(s, "check_for_boot_session", &boot) || !boot) continue;
+        if (!tavo::iscsi::read_boot_flag(s, nullptr, "check_for_boot_session", &boot) || !boot) continue;
         network_status(44);
         return 1;
       }

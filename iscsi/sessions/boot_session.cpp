@@ -211,7 +211,7 @@ uint32_t handle_boot_session(TavoNode* property, char* buf, uint32_t op) {
   TavoNode* session = property->parent;
   if (op != TAVO_PROPERTY_SET) {
     bool on = false;
-    if (!read_boot_flag(session, "handle_boot_session", &on)) return 1;
+    if (!read_boot_flag(session, property, "handle_boot_session", &on)) return 1;
     snprintf(buf, TAVO_VALUE_SIZE, "%s", stored->value);
     return 0;
   }
