@@ -30,21 +30,6 @@ uint32_t boot_priority_code(const char* text) {
   return is_word(text, "Primary") ? 1 : is_word(text, "Secondary") ? 2 : 0;
 }
 
-// The session's firmware record, read for property (a client's read) or
-// for the library (null); null (logged) when the session has no record or
-// the firmware none.
-SessionRecord boot_record_of(TavoNode* session, const tavo::tree::HandlerContext& at, const char* caller,
-                             TavoNode* property = nullptr) {
-  const SessionPrivateRecord* record = private_record(session);
-  if (record == nullptr) {
-    pdebug(TAVO_LOG_BACKEND, 3, "%s:Failed: Invalid session handle.\n", caller);
-    return nullptr;
-  }
-  SessionRecord fw = read_session_record(at, record->handle, property);
-  if (fw == nullptr) pdebug(TAVO_LOG_BACKEND, 3, "%s:pGetASessionParams is NULL.\n", caller);
-  return fw;
-}
-
 // Runs one of the Target's actions with the given parameter texts; 1
 // (logged) when the Target has no such action.
 uint32_t boot_run(TavoNode* target, const char* action_name, ParamTexts& params, const char* missing) {
@@ -224,6 +209,12 @@ uint32_t handle_boot_session(TavoNode* property, char* buf, uint32_t op) {
   if (property == nullptr || buf == nullptr) return 1;
   TavoPropertyRecord* stored = tavo::tree::property_record(property);
   TavoNode* session = property->parent;
+  if (op != TAVO_PROPERTY_SET) {
+    bool on = false;
+    if (!read_boot_flag(session, property, "handle_boot_session", &on)) return 1;
+    snprintf(buf, TAVO_VALUE_SIZE, "%s", stored->value);
+    return 0;
+  }
   TavoNode* target = session != nullptr ? session->parent : nullptr;
   TavoNode* lhba = target != nullptr ? target->parent : nullptr;
   if (lhba == nullptr) {
@@ -231,19 +222,12 @@ uint32_t handle_boot_session(TavoNode* property, char* buf, uint32_t op) {
     return 1;
   }
   const tavo::tree::HandlerContext at = tavo::tree::handler_context(property);
-  const tavo::tree::HandlerContext c = tavo::tree::handler_context(property);
-  if (c.controller == nullptr || get_cv_type(c.controller) == TAVO_GENERATION_UNREADABLE) {
+  if (at.controller == nullptr || get_cv_type(at.controller) == TAVO_GENERATION_UNREADABLE) {
     pdebug(TAVO_LOG_BACKEND, 3, "handle_boot_session: Failed to get %s node\n", "Corvane");
     return 1;
   }
-  SessionRecord fw =
-      boot_record_of(session, at, "handle_boot_session", op != TAVO_PROPERTY_SET ? property : nullptr);
+  SessionRecord fw = read_record_of(session, at, nullptr, "handle_boot_session");
   if (fw == nullptr) return 1;
-  if (op != TAVO_PROPERTY_SET) {
-    set_prop_val(session, "iSCSIBoot", "%s", (fw->flags & tavo::kSessionBoot) != 0 ? "True" : "False");
-    snprintf(buf, TAVO_VALUE_SIZE, "%s", stored->value);
-    return 0;
-  }
   const std::string value = is_word(buf, "True") ? "True" : "False";
   // Setting the value the firmware holds changes nothing.
   if (((fw->flags & tavo::kSessionBoot) != 0) == (value == "True")) {
@@ -256,7 +240,7 @@ uint32_t handle_boot_session(TavoNode* property, char* buf, uint32_t op) {
     return 1;
   }
   set_prop_val(session, "iSCSIBoot", "%s", value.c_str());
-  if (!boot_moravel(c.controller))
+  if (!boot_moravel(at.controller))
     return OPEN_ISCSI_DRIVER_LOADED ? boot_refresh(target, session, at, *fw, "False", "None") : 0;
   uint32_t priority = 0;
   if (value == "True") {
@@ -365,7 +349,7 @@ uint32_t TAVO_configure_boot_params(TavoNode* session, const char* boot, const c
     pdebug(TAVO_LOG_BACKEND, 3, "%s:Failed with invalid session handle.\n", __func__);
     return 1;
   }
-  SessionRecord fw = boot_record_of(session, at, __func__);
+  SessionRecord fw = read_record_of(session, at, nullptr, __func__);
   if (fw == nullptr) return 1;
   if (OPEN_ISCSI_DRIVER_LOADED && is_word(boot, "True")) return boot_refresh(target, session, at, *fw, boot, priority);
   const bool moravel = boot_moravel(lhba);

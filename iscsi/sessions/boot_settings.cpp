@@ -1,13 +1,12 @@
 // What the pre-boot initiator takes besides the boot sessions: the LUN it
 // boots from (54/6, 55/6 and, on Moravel, the boot-target record), whether
 // the iSCSI BIOS is enabled (66/1, 67/1), MPIO (region 2) and whether boot
-// targets come from DHCP (57/6, 58/6).
+// targets come from DHCP (57/6; a change of it, which deletes targets, is
+// iscsi/targets/dhcp_boot.cpp).
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
-
-#include <vector>
 
 #include "base/library_lock.h"
 #include "controller/controller.h"
@@ -132,65 +131,6 @@ uint32_t settings_read_boot_lun(TavoNode* lun, const tavo::tree::HandlerContext&
   return set_prop_val(lun, "BootLUN", "%s", same ? "True" : "False");
 }
 
-// Whether a Session of any Target of the LogicalHBA is a boot session.
-bool settings_any_boot_session(TavoNode* lhba) {
-  for (TavoNode* t = get_first_instance(lhba, "Target"); t != nullptr; t = next_instance(t))
-    if (settings_boot_session(t) != nullptr) return true;
-  return false;
-}
-
-// Runs one of group's actions with one InstanceNumber text; 1 when the
-// group has none.
-uint32_t settings_run(TavoNode* group, const char* name, int32_t instance) {
-  TavoNode* action = internal_get_node(group, name, TAVO_KIND_ACTION);
-  const TavoActionDescriptor* d = action != nullptr ? tavo::tree::action_descriptor(action) : nullptr;
-  if (d == nullptr || d->handler == nullptr) return 1;
-  ParamTexts params;
-  snprintf(param(params.data(), 0), TAVO_VALUE_SIZE, "%d", instance);
-  return d->handler(group, action, params.data());
-}
-
-// Static boot sessions give way to DHCP: each is made a non-boot session
-// and logged out, and a Target that held only boot sessions goes. 0, or
-// the failure's status.
-uint32_t settings_drop_boot_sessions(TavoNode* lhba) {
-  std::vector<int32_t> emptied;
-  for (TavoNode* t = get_first_instance(lhba, "Target"); t != nullptr; t = next_instance(t)) {
-    if (internal_get_node(t, "Logout", TAVO_KIND_ACTION) == nullptr) {
-      pdebug(TAVO_LOG_BACKEND, 3, "%s:Failed to get logout_action\n", __func__);
-      return 1;
-    }
-    // Every Session, whatever its number: logouts take them away as the
-    // walk goes, so their numbers are collected first.
-    std::vector<int32_t> numbers;
-    for (TavoNode* s = get_first_instance(t, "Session"); s != nullptr; s = next_instance(s))
-      numbers.push_back(tavo::tree::instance_number(s));
-    bool boot_found = false, other_found = false;
-    for (const int32_t n : numbers) {
-      TavoNode* s = get_selected_group_node(t, "Session", std::to_string(n).c_str());
-      char boot[TAVO_VALUE_SIZE];
-      if (s == nullptr) continue;
-      if (!read_text(s, "iSCSIBoot", boot) || !is_word(boot, "True")) {
-        other_found = true;
-        continue;
-      }
-      boot_found = true;
-      if (internal_set_property(s, "iSCSIBoot", "False") != 0) {
-        pdebug(TAVO_LOG_BACKEND, 3, "%s:Failed to Set Boot session prop for session %d.\n", __func__, n);
-        return 1;
-      }
-      if (const uint32_t r = settings_run(t, "Logout", n)) {
-        pdebug(TAVO_LOG_BACKEND, 3, "%s:Logout Failed\n", __func__);
-        return r;
-      }
-    }
-    if (boot_found && !other_found) emptied.push_back(tavo::tree::instance_number(t));
-  }
-  for (const int32_t n : emptied)
-    if (const uint32_t r = settings_run(lhba, "DeleteTarget", n)) return r;
-  return 0;
-}
-
 }  // namespace
 
 uint32_t handle_BootLUN(TavoNode* property, char* buf, uint32_t op) {
@@ -272,61 +212,14 @@ uint32_t tavo::sessions::dhcp_boot_discovery(TavoNode* lhba, char out[TAVO_VALUE
   TAVO_LIBRARY_LOCK;
   TavoNode* discovery = internal_get_node(lhba, "Discovery", TAVO_KIND_GROUP);
   TavoNode* property = internal_get_node(discovery, "DiscoverBootTargetThruDHCP", TAVO_KIND_PROPERTY);
-  out[0] = '\0';
-  return property != nullptr && property->record != nullptr
-             ? handle_DiscoverBootTargetThruDHCP(property, out, TAVO_PROPERTY_GET)
-             : 1;
-}
-
-uint32_t handle_DiscoverBootTargetThruDHCP(TavoNode* property, char* buf, uint32_t op) {
-  TAVO_LIBRARY_LOCK;
   const tavo::tree::HandlerContext c = tavo::tree::handler_context(property);
-  TavoNode* discovery = property != nullptr ? property->parent : nullptr;
-  if (!c || buf == nullptr || discovery == nullptr) return 1;
-  if (get_cv_type(c.controller) == tavo::kGenerationCV2) return store_and_answer(property, "N/A", buf);
-  if (op == TAVO_PROPERTY_SET && vm_flag) return tavo::controller::refuse_on_vf(nullptr);
-  // A change starts from what the firmware holds, not from a stale text.
+  out[0] = '\0';
+  if (property == nullptr || property->record == nullptr || !c) return 1;
+  if (get_cv_type(c.controller) == tavo::kGenerationCV2) return store_and_answer(property, "N/A", out);
   tavo::BiosConfig config{};
   if (ioctl_get_bios_cfg(c.number, &config, c.domain, c.port) != 0) {
     sessions_status(343);
     return 1;
   }
-  char shown[TAVO_VALUE_SIZE];
-  store_and_answer(property, (config.dhcp_discovery & (c.port + 1)) != 0 ? "Enabled" : "Disabled",
-                   op == TAVO_PROPERTY_SET ? shown : buf);
-  if (op != TAVO_PROPERTY_SET) return 0;
-  return TAVO_perform_DiscoverBootTargetsThruDHCP(discovery, discovery->parent, c.number, c.domain, c.port, buf);
-}
-
-uint32_t TAVO_perform_DiscoverBootTargetsThruDHCP(TavoNode* discovery, TavoNode* lhba, uint32_t device, uint32_t domain,
-                                                  uint32_t port, const char* value) {
-  TAVO_LIBRARY_LOCK;
-  if (discovery == nullptr || lhba == nullptr || value == nullptr) return 1;
-  TavoNode* property = internal_get_node(discovery, "DiscoverBootTargetThruDHCP", TAVO_KIND_PROPERTY);
-  if (property == nullptr) return 1;
-  TavoPropertyRecord* stored = tavo::tree::property_record(property);
-  if (strcasecmp(stored->value, value) == 0) {
-    pdebug(TAVO_LOG_BACKEND, 6, "%s:Already DiscoverBootTargetThruDHCP is enabled/disabled.\n", __func__);
-    return 0;
-  }
-  const bool enable = is_word(value, "Enabled");
-  tavo::BiosConfig config{};
-  if (enable) {
-    if (settings_any_boot_session(lhba)) {
-      sessions_status(344);
-      return 1;
-    }
-    config.dhcp_discovery = static_cast<uint8_t>(port + 1);
-  } else if (const uint32_t r = settings_drop_boot_sessions(lhba)) {
-    return r;
-  }
-  const uint32_t status = ioctl_set_bios_cfg(device, &config, static_cast<uint8_t>(domain), static_cast<uint8_t>(port));
-  if (status != 0) {
-    pdebug(TAVO_LOG_BACKEND, 3, "%s:Bios Configuration IOCTL failed with status %d\n", __func__,
-           static_cast<int>(status));
-    sessions_status(343);
-    return 1;
-  }
-  snprintf(stored->value, sizeof stored->value, "%s", enable ? "Enabled" : "Disabled");
-  return 0;
+  return store_and_answer(property, (config.dhcp_discovery & (c.port + 1)) != 0 ? "Enabled" : "Disabled", out);
 }

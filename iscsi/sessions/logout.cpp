@@ -32,14 +32,10 @@ uint32_t logout_rescan(TavoNode* target, uint32_t domain, uint32_t port) {
 
 // Where a session's persistence is kept: its portal, qualifier and
 // initiator name.
-struct LogoutEntry {
-  char address[TAVO_VALUE_SIZE], port[TAVO_VALUE_SIZE], qualifier[TAVO_VALUE_SIZE], initiator[TAVO_VALUE_SIZE];
-};
+using LogoutEntry = SessionView;
 
-bool logout_entry(TavoNode* session, LogoutEntry* e) {
-  return session_portal(session, e->address, e->port) && read_text(session, "ISIDQualifier", e->qualifier) &&
-         read_text(session, "SessionInitiatorName", e->initiator);
-}
+// false when the session cannot be read or has no Connection.
+bool logout_entry(TavoNode* session, LogoutEntry* e) { return session_view(session, e) && e->has_portal; }
 
 // The controller above the node and its generation; false (logged) when
 // either is missing.
@@ -59,7 +55,7 @@ bool logout_lines(TavoNode* target, const char* name, const LogoutEntry& e, std:
   if (!lhba_key(target->parent, &key) ||
       !copy_lines(Saved::Targets,
                   key_matches(key, {{Field::TargetName, name}, {Field::Address, e.address}, {Field::Port, e.port},
-                                    {Field::Qualifier, std::to_string(parse_qualifier(e.qualifier))}}),
+                                    {Field::Qualifier, std::to_string(e.qualifier)}}),
                   &lines))
     return false;
   for (const SavedFields& fields : lines) {
@@ -75,7 +71,7 @@ bool logout_lines(TavoNode* target, const char* name, const LogoutEntry& e, std:
 // status.
 uint32_t logout_forget(tavo::iscsi::SavedBatch& batch, TavoNode* target, const char* name, const LogoutEntry& e) {
   if (!tavo::iscsi::entry_removed(TAVO_remove_entry_from_file(target->parent, name, e.address, e.port,
-                                                               parse_qualifier(e.qualifier), TAVO_ENTRY_TARGET)))
+                                                               e.qualifier, TAVO_ENTRY_TARGET)))
     return 1;
   return batch.commit();
 }
@@ -162,7 +158,7 @@ uint32_t do_Logout(TavoNode* target, TavoNode* action, char* params) {
   const uint32_t deleted = delete_with_records(session);
   if (logout_rescan(target, p.domain, p.port) == kLunsMissing) kLogoutLunsMissing.set();
   if (deleted != 0 || !persisted) return deleted;
-  if (delete_persistent(device, p.domain, p.port, target, name, e.address, e.port, parse_qualifier(e.qualifier),
+  if (delete_persistent(device, p.domain, p.port, target, name, e.address, e.port, e.qualifier,
                         e.initiator, 1) != 0) {
     // The firmware keeps the entry: so does the file.
     pdebug(TAVO_LOG_BACKEND, 3, "do_Logout: the persistence of %s stays\n", name);
@@ -229,7 +225,7 @@ uint32_t TAVO_check_session_status(TavoNode* target, const char* target_name, ui
       }
       const LogoutEntry& e = c.entry;
       delete_persistent(device, p.domain, p.port, target, name.c_str(), e.address, e.port,
-                        parse_qualifier(e.qualifier), e.initiator, 0);
+                        e.qualifier, e.initiator, 0);
     });
   }
   return 0;

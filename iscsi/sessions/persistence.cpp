@@ -28,15 +28,12 @@ constexpr uint32_t kAuthenticationFailed = 25;
 constexpr uint32_t kDigestMismatch = 243;
 
 // What a closed session is persisted again with.
-struct SessionLine {
-  char address[TAVO_VALUE_SIZE], port[TAVO_VALUE_SIZE], qualifier[TAVO_VALUE_SIZE], initiator[TAVO_VALUE_SIZE];
+struct SessionLine : SessionView {
   char boot[TAVO_VALUE_SIZE];
 };
 
 bool persistence_line(TavoNode* session, SessionLine* l) {
-  if (!session_portal(session, l->address, l->port) || !read_text(session, "ISIDQualifier", l->qualifier) ||
-      !read_text(session, "SessionInitiatorName", l->initiator))
-    return false;
+  if (!session_view(session, l) || !l->has_portal) return false;
   if (!read_text(session, "iSCSIBoot", l->boot)) snprintf(l->boot, sizeof l->boot, "False");
   return true;
 }
@@ -225,7 +222,7 @@ uint32_t repersistence_of(TavoNode* target, Repersistence* r) {
     if (OPEN_ISCSI_DRIVER_LOADED && !(read_text(s, "iSCSIBoot", boot) && is_word(boot, "True"))) continue;
     Repersisted c{s, {}, 0, {}};
     if (!persistence_line(s, &c.line)) return 1;
-    c.qualifier = parse_qualifier(c.line.qualifier);
+    c.qualifier = c.line.qualifier;
     if (qualifier_held_apart_from(c.qualifier, s)) {
       sessions_status(71);
       return 1;

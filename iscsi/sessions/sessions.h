@@ -307,13 +307,7 @@ TAVO_EXPORT uint32_t TAVO_remove_boot_session(uint32_t function_number, uint32_t
 
 // --- boot LUN, BIOS, MPIO and DHCP boot discovery ---
 TAVO_EXPORT uint32_t handle_BootLUN(TavoNode* property, char* buf, uint32_t op);
-// DiscoverBootTargetThruDHCP of a LogicalHBA's Discovery group.
-TAVO_EXPORT uint32_t handle_DiscoverBootTargetThruDHCP(TavoNode* property, char* buf, uint32_t op);
-// value "Enabled" (refused with 344 while a boot session exists) or
-// "Disabled" (every boot session logged out, targets left without sessions
-// deleted) into the BIOS configuration; 0 or 1.
-TAVO_EXPORT uint32_t TAVO_perform_DiscoverBootTargetsThruDHCP(TavoNode* discovery, TavoNode* lhba, uint32_t device,
-                                                              uint32_t domain, uint32_t port, const char* value);
+// (DiscoverBootTargetThruDHCP, whose change deletes targets: iscsi/targets/targets.h.)
 
 TAVO_END_DECLS
 

@@ -1,20 +1,16 @@
-// What the session code shares: the session record, status texts and the
-// portal of a session.
+// What the session code shares: the session record's handle index, status
+// texts and the portal of a session.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
 
+#include "base/library_lock.h"
 #include "base/validate.h"
 #include "iscsi/sessions/sessions_internal.h"
 #include "transport/glob.h"
 
 namespace tavo::sessions {
-
-SessionPrivateRecord* private_record(TavoNode* group) {
-  if (group == nullptr || group->kind != TAVO_KIND_GROUP || group->record == nullptr) return nullptr;
-  return static_cast<SessionPrivateRecord*>(tree::group_record(group)->nhandle);
-}
 
 bool attach_record(TavoNode* group, const SessionPrivateRecord& record) {
   auto* r = static_cast<SessionPrivateRecord*>(tavo_dmalloc(sizeof record));
@@ -104,3 +100,9 @@ void write_hex4(char* out, uint16_t number) {
 }
 
 }  // namespace tavo::sessions
+
+tavo::FirmwareSessionRecord* TAVO_get_session_params(uint32_t session_handle, uint32_t function_number, uint32_t domain,
+                                                     uint32_t port) {
+  TAVO_LIBRARY_LOCK;
+  return tavo::sessions::read_session_record(function_number, domain, port, session_handle, nullptr).release();
+}

@@ -14,6 +14,7 @@
 
 #include "iscsi/common/iscsi_common.h"
 #include "iscsi/common/record_reads.h"
+#include "iscsi/common/session_record.h"
 #include "iscsi/sessions/sessions.h"
 #include "iscsi/common/saved_records.h"
 #include "iscsi/common/saved_view.h"
@@ -39,18 +40,14 @@ using iscsi::read_text;
 using iscsi::zeroed_buffer;
 using tree::next_instance;
 
-// The back-end record (nhandle) of a Session (the function's number, the
-// firmware's session handle, 0, the portal group tag) or of a Connection
-// (0, the firmware's connection handle, 0, 0).
-struct SessionPrivateRecord {
-  uint32_t function_number;
-  uint32_t handle;
-  uint32_t reserved;
-  uint32_t portal_group_tag;
-};
-static_assert(sizeof(SessionPrivateRecord) == 16);
-// The group's record; null for none (or no group).
-SessionPrivateRecord* private_record(TavoNode* group);
+// The back-end record of a Session or Connection, and the firmware's
+// session record: iscsi/common/session_record.h.
+using iscsi::private_record;
+using iscsi::read_boot_flag;
+using iscsi::read_record_of;
+using iscsi::read_session_record;
+using iscsi::SessionPrivateRecord;
+using iscsi::SessionRecord;
 // A new record hung in the group; false, the group unchanged, without memory.
 // A Session's record is filed by its handle (see session_handles).
 bool attach_record(TavoNode* group, const SessionPrivateRecord& record);
@@ -109,11 +106,6 @@ bool region_record_of(const IscsiRegion* r, TavoNode* session, size_t* at);
 // The offset of the first MPIO record with both its value bytes; 0 for none.
 size_t region_mpio(const IscsiRegion* r);
 
-// A firmware session record, freed with its holder.
-struct RecordFree {
-  void operator()(FirmwareSessionRecord* r) const { tavo_dfree(r); }
-};
-using SessionRecord = std::unique_ptr<FirmwareSessionRecord, RecordFree>;
 // The connection records a session record holds: its count, bounded by the
 // one record its 1164 bytes have room for.
 inline uint32_t connection_records(const FirmwareSessionRecord& r) { return r.connection_count > 0 ? 1 : 0; }
@@ -187,16 +179,6 @@ bool software_initiator(uint32_t function_number);
 uint32_t read_target_eto(TavoNode* target, char out[TAVO_VALUE_SIZE]);
 // The same as a number of seconds (0 when it reads none).
 uint32_t target_eto(TavoNode* target);
-
-// --- what one request reads of the firmware's sessions ---
-// Each record once per request (iscsi/common/record_reads.h): a session's
-// record (14/6) and configuration (16/6), and its statistics (48/6).
-// property: the property whose handler reads (a client's read), else null.
-// The session's record; null (status 85) when the firmware gives none.
-SessionRecord read_session_record(const tree::HandlerContext& at, uint32_t handle, TavoNode* property);
-// The same by the command's function number, domain and port.
-SessionRecord read_session_record(uint32_t number, uint32_t domain, uint32_t port, uint32_t handle,
-                                  TavoNode* property);
 
 // The firmware's persistent entry of a session (27/6) without its saved
 // line; 0, 1 or the failed command's status (25 and 243 with their texts).

@@ -15,6 +15,7 @@
 #include "controller/controller.h"
 #include "iscsi/common/software_initiator.h"
 #include "iscsi/common/record_reads.h"
+#include "iscsi/network/network.h"
 #include "iscsi/targets/targets_internal.h"
 #include "transport/commands.h"
 #include "transport/device_ids.h"
@@ -91,9 +92,8 @@ uint32_t discovery_portals(const uint8_t* answer, const AnswerRecord& r, TavoNod
 // The discovery login request to the portal; false when a value is missing.
 bool discovery_request(TavoNode* lhba, TavoNode* portal, tavo::IscsiLoginRequest* r, char address[TAVO_VALUE_SIZE],
                        char port[TAVO_VALUE_SIZE]) {
-  TavoNode* names = internal_get_node(lhba, "InitiatoriSCSIName", TAVO_KIND_GROUP);
-  char initiator[TAVO_VALUE_SIZE], alias[TAVO_VALUE_SIZE];
-  if (!read_text(names, "InitiatoriSCSIName", initiator) || !read_text(names, "InitiatorAlias", alias) ||
+  tavo::network::InitiatorNames names;
+  if (tavo::network::initiator_names(lhba, tavo::network::NameRead::Name, &names) != 0 ||
       !read_text(portal, "IPAddress", address) || !read_text(portal, "PortNumber", port))
     return false;
   *r = tavo::IscsiLoginRequest{};
@@ -101,8 +101,8 @@ bool discovery_request(TavoNode* lhba, TavoNode* portal, tavo::IscsiLoginRequest
   r->word224 = tavo::kLoginWord224;
   if (!tavo::iscsi::put_portal(address, port, &r->address_type, r->address, &r->port)) return false;
   r->eto = tavo::kNoEto;
-  put_text(r->initiator_name, 224, initiator);
-  put_text(r->initiator_alias, sizeof r->initiator_alias, alias);
+  put_text(r->initiator_name, 224, names.name);
+  put_text(r->initiator_alias, sizeof r->initiator_alias, names.alias);
   return true;
 }
 

@@ -110,6 +110,14 @@ TAVO_EXPORT uint32_t TAVO_sync_stp_with_file(TavoNode* controller, TavoNode* fun
                                              TavoNode* lhba, const char* address, const char* port);
 // Refresh handler of Discovery: SendTargetPortals in line with savestp.txt.
 TAVO_EXPORT uint32_t group_Discovery(TavoNode* discovery);
+// DiscoverBootTargetThruDHCP of a LogicalHBA's Discovery group (a read:
+// tavo::sessions::dhcp_boot_discovery).
+TAVO_EXPORT uint32_t handle_DiscoverBootTargetThruDHCP(TavoNode* property, char* buf, uint32_t op);
+// value "Enabled" (refused with 344 while a boot session exists) or
+// "Disabled" (every boot session logged out, targets left without sessions
+// deleted) into the BIOS configuration; 0 or 1.
+TAVO_EXPORT uint32_t TAVO_perform_DiscoverBootTargetsThruDHCP(TavoNode* discovery, TavoNode* lhba, uint32_t device,
+                                                              uint32_t domain, uint32_t port, const char* value);
 
 // --- start-up ---
 // --- start-up ---

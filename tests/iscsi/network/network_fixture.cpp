@@ -4,7 +4,7 @@
 
 #include "base/validate.h"
 #include "iscsi/network/network_internal.h"
-#include "iscsi/sessions/sessions.h"
+#include "iscsi/sessions/sessions_internal.h"
 #include "iscsi/targets/targets.h"
 #include "transport/device_layout.h"
 #include "tree/declare.h"
@@ -93,11 +93,19 @@ sim::Fault refusal(uint8_t subsystem, uint8_t opcode, int skip) {
   return f;
 }
 
-void NetworkTest::add_session(const char* boot) {
+void NetworkTest::add_session(bool boot, const char* shown) {
   TavoNode* lhba = get_node(tag("Corvane0/iSCSIPhysicalHBA0/LogicalHBA0"));
   TavoNode* session = tree::build_group(session_def, initialize_Target(lhba, nullptr, nullptr, nullptr));
   ASSERT_NE(session, nullptr);
-  set_prop_val(session, "iSCSIBoot", "%s", boot);
+  sim::SimIscsi* firmware = sim_->sessions(0);
+  sim::SimSession s;
+  s.handle = firmware->next_handle++;
+  s.open = true;
+  s.boot = boot;
+  s.target = "iqn.2026-12.com.example:boot";
+  firmware->sessions.push_back(s);
+  ASSERT_TRUE(sessions::attach_record(session, {0, s.handle, 0, 1}));
+  set_prop_val(session, "iSCSIBoot", "%s", shown);
 }
 
 }  // namespace tavo::test

@@ -68,9 +68,10 @@ class NetworkTest : public ClientTest {
   // The last status is code with its message; code 1 is the generic
   // failure of whatever failed ("<what> failed. Please check ...").
   void expect_status(uint32_t code);
-  // A Session under LogicalHBA0/Target0 of function 0 whose iSCSIBoot reads
-  // boot (the tree's tear-down removes it).
-  void add_session(const char* boot);
+  // A Session under LogicalHBA0/Target0 of function 0, open in the
+  // firmware with its boot flag as given, its iSCSIBoot text shown (the
+  // tree's tear-down removes it).
+  void add_session(bool boot, const char* shown);
 };
 
 }  // namespace tavo::test

@@ -181,6 +181,32 @@ TEST_F(TargetsTest, LoginBlockComesFromTheSet) {
   EXPECT_EQ(tree::property_record(node(kTargetOptions + "/HeaderDigest"))->value, std::string("CRC32C"));
 }
 
+// A set that cannot be read (the initiator's file gone) fails each step
+// that reads it, the flags as they were; a step that reads nothing answers 0.
+TEST_F(TargetsTest, AnUnreadableSetFailsTheStepsThatReadIt) {
+  TavoNode* options = node(kOptions);
+  ASSERT_EQ(unlink(saved_path("intr_logopts.txt").c_str()), 0);
+  using Step = std::function<uint32_t(IscsiLoginOptionsBlock*)>;
+  const struct {
+    const char* step;
+    Step run;
+    uint32_t result;
+  } steps[] = {
+      {"CHAP", [&](IscsiLoginOptionsBlock* b) { return update_chap_details(options, b, 1); }, 1},
+      {"header digest", [&](IscsiLoginOptionsBlock* b) { return update_header_digest_details(options, b, 1); }, 1},
+      {"no data digest", [&](IscsiLoginOptionsBlock* b) { return update_data_digest_details(options, b, 0); }, 0},
+      {"whole block", [&](IscsiLoginOptionsBlock* b) { return get_login_options(options, b, 0); }, 1},
+      {"CHAP part", [&](IscsiLoginOptionsBlock* b) { return get_login_options(options, b, 3); }, 0},
+  };
+  for (const auto& s : steps) {
+    SCOPED_TRACE(s.step);
+    IscsiLoginOptionsBlock b = *get_default_login_options();
+    b.header_digest = 1;
+    EXPECT_EQ(s.run(&b), s.result);
+    EXPECT_EQ(std::make_tuple(b.flags, b.chap, b.header_digest, b.data_digest), std::make_tuple(0x0F, 0, 1, 0));
+  }
+}
+
 // Target a persistent in the firmware of Corvane0's first function: two
 // closed sessions of qualifiers 0 and 1, one per portal.
 const std::string kPersistentA =
