@@ -30,7 +30,7 @@ void dirs_scratch() {
   if (!tavo::files::readable(scratch))
     tavo::platform::host().mkdir(scratch, kDirMode);
   else
-    tavo::platform::host().chmod(scratch, kDirMode);
+    tavo::files::ensure_mode(scratch, kDirMode);
 }
 
 // Creates the directory when it is missing; answers whether it was. The
@@ -47,9 +47,9 @@ uint32_t TAVO_config_log_dir_permissions(void) {
   dirs_scratch();
   std::string dir = tavo::platform::fixed_path("/var/log/QVL/tavo");
   bool created = dirs_ensure(dir);
-  tavo::platform::host().chmod(dir, kDirMode);
+  tavo::files::ensure_mode(dir, kDirMode);
   std::string log = tavo::platform::fixed_path("/var/log/QVL/tavo/tavo2d.log");
-  if (created && tavo::files::readable(log)) tavo::platform::host().chmod(log, kFileMode);
+  if (created && tavo::files::readable(log)) tavo::files::ensure_mode(log, kFileMode);
   return 0;
 }
 
@@ -72,7 +72,7 @@ void tavo::files::set_saved_files_check(uint32_t (*check)(void)) { saved_files_c
 void tavo::base::make_config_dir() {
   const std::string dir = tavo::platform::fixed_path("/etc/config/QVL/tavo/");
   dirs_ensure(dir);
-  tavo::platform::host().chmod(dir, kDirMode);
+  tavo::files::ensure_mode(dir, kDirMode);
 }
 
 uint32_t TAVO_config_dir_permssions(void) {
@@ -85,7 +85,7 @@ uint32_t TAVO_config_dir_permssions(void) {
     const std::string path = tavo::platform::fixed_path(saved);
     if (!tavo::files::readable(path)) continue;
     pdebug(TAVO_LOG_BACKEND, 6, "%s:File %s found.\n", "TAVO_config_dir_permssions", saved);
-    if (tavo::platform::host().chmod(path, kSavedFileMode) != 0)
+    if (tavo::files::ensure_mode(path, kSavedFileMode) != 0)
       pdebug(TAVO_LOG_BACKEND, 3, "Failed change the permissions for %s file\n", saved);
   }
   return 0;

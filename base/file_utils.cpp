@@ -39,6 +39,17 @@ bool readable(const std::string& host_path) {
   return true;
 }
 
+int ensure_mode(const std::string& host_path, mode_t mode) {
+  const int fd = platform::host().open(host_path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0);
+  if (fd >= 0) {
+    struct stat st;
+    const bool same = platform::host().fstat(fd, &st) == 0 && (st.st_mode & 07777) == mode;
+    platform::host().close(fd);
+    if (same) return 0;
+  }
+  return platform::host().chmod(host_path, mode);
+}
+
 bool never_saved(const std::string& path) {
   const std::string file = platform::fixed_path(path);
   struct stat st;
@@ -129,7 +140,7 @@ void TAVO_change_permissions_file(const char* path) {
   std::string host = tavo::platform::fixed_path(path);
   int fd = tavo::platform::host().open(host, O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0);
   if (fd < 0) return;
-  if (tavo::platform::host().chmod(host, 0644) != 0)
+  if (tavo::files::ensure_mode(host, 0644) != 0)
     pdebug(TAVO_LOG_BACKEND, 3, "Failed change the permissions for %s file\n", path);
   tavo::platform::host().close(fd);
 }

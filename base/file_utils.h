@@ -40,6 +40,10 @@ namespace tavo::files {
 
 // True when the host path (file or directory) opens for reading.
 bool readable(const std::string& host_path);
+// chmod of the host path (never through a link planted there), unless it
+// has that mode already: a chmod changes the status time, which readers of
+// the saved files take for a change. 0, or -1 with errno.
+int ensure_mode(const std::string& host_path, mode_t mode);
 // Creates the host directory and the missing ones above it (mode each),
 // as "mkdir -p" does; 0, or -1 with errno.
 int make_dirs(const std::string& host_path, mode_t mode);

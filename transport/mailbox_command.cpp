@@ -13,15 +13,21 @@
 
 namespace tavo::transport {
 
-MailboxCommand::MailboxCommand(size_t buffer_length)
+MailboxCommand::MailboxCommand(size_t buffer_length, const void* payload, size_t payload_length)
     : length_(buffer_length < kMailboxHeaderSize ? kMailboxHeaderSize : buffer_length) {
   if (length_ <= kInlineLength) {
     buffer_ = inline_;
-    memset(buffer_, 0, length_);
   } else {
-    allocated_.reset(new (std::nothrow) uint8_t[length_]());
+    allocated_.reset(new (std::nothrow) uint8_t[length_]);
     buffer_ = allocated_.get();
   }
+  if (buffer_ == nullptr) return;
+  // Each byte written once: the payload given, zeros around it.
+  const size_t room = length_ - kMailboxHeaderSize;
+  const size_t copied = payload != nullptr && payload_length <= room ? payload_length : 0;
+  memset(buffer_, 0, kMailboxHeaderSize);
+  if (copied > 0) memcpy(buffer_ + kMailboxHeaderSize, payload, copied);
+  memset(buffer_ + kMailboxHeaderSize + copied, 0, room - copied);
 }
 
 uint32_t MailboxCommand::send(uint32_t function_number, uint8_t opcode, uint8_t subsystem, uint32_t request_length,

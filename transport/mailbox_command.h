@@ -20,9 +20,10 @@ struct MailboxAnswer {
 
 class MailboxCommand {
  public:
-  // A cleared buffer of buffer_length bytes; ok() is false when it could not
-  // be allocated.
-  explicit MailboxCommand(size_t buffer_length);
+  // A buffer of buffer_length bytes, cleared but for the payload_length
+  // bytes of payload copied after the header (none when payload is null or
+  // does not fit); ok() is false when it could not be allocated.
+  explicit MailboxCommand(size_t buffer_length, const void* payload = nullptr, size_t payload_length = 0);
   MailboxCommand(const MailboxCommand&) = delete;
   MailboxCommand& operator=(const MailboxCommand&) = delete;
   bool ok() const { return buffer_ != nullptr; }

@@ -11,7 +11,6 @@
 #include "base/last_status.h"
 #include "base/memory.h"
 
-using tavo::kMailboxHeaderSize;
 
 using tavo::transport::MailboxAnswer;
 using tavo::transport::MailboxCommand;
@@ -38,10 +37,8 @@ uint32_t prepare_mailbox_cmd(uint32_t function_number, uint8_t opcode, uint8_t s
                              uint16_t buffer_length, void* payload, uint8_t direction, uint8_t domain,
                              uint8_t port_number, uint32_t transport, HeaderFlags flags) {
   if (transport != TAVO_VIA_ISCSI && transport != TAVO_VIA_NIC) return 1;
-  MailboxCommand cmd(buffer_length);
+  MailboxCommand cmd(buffer_length, payload, request_length);
   if (!cmd.ok()) return 1;
-  if (payload != nullptr && request_length <= cmd.size() - kMailboxHeaderSize)
-    memcpy(cmd.payload(), payload, request_length);
   if (cmd.send(function_number, opcode, subsystem, request_length, domain, port_number, transport, flags) != 0)
     return 1;
   // The response area goes back before the status is looked at: a failed
@@ -62,13 +59,11 @@ uint32_t get_mailbox_cmd_size(uint32_t function_number, uint8_t opcode, uint8_t 
                               uint16_t buffer_length, void* payload, uint16_t* actual_length, uint8_t domain,
                               uint8_t port_number, uint32_t transport, HeaderFlags flags) {
   if (transport != TAVO_VIA_ISCSI && transport != TAVO_VIA_NIC) return 1;
-  MailboxCommand cmd(buffer_length);
+  MailboxCommand cmd(buffer_length, payload, request_length);
   if (!cmd.ok()) {
     pdebug(TAVO_LOG_BACKEND, 3, "Failed to Allocate memory\n");
     return 1;
   }
-  if (payload != nullptr && request_length <= cmd.size() - kMailboxHeaderSize)
-    memcpy(cmd.payload(), payload, request_length);
   if (cmd.send(function_number, opcode, subsystem, request_length, domain, port_number, transport, flags) != 0)
     return 1;
   const MailboxAnswer a = cmd.answer();

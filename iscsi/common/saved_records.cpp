@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <initializer_list>
 #include <iterator>
 
 #include "base/validate.h"
@@ -82,10 +83,42 @@ constexpr auto kInitiatorFields = joined(kKeyFields, kOptionsToSecret, kOptionLe
 
 static_assert(std::size(kTargetFields) == 22 && std::size(kPortalFields) == 18 && std::size(kInitiatorFields) == 15);
 
+// The places of the fields fs among defs.
+template <size_t N>
+constexpr uint32_t places(const std::array<FieldDef, N>& defs, std::initializer_list<Field> fs) {
+  uint32_t mask = 0;
+  for (const Field f : fs)
+    for (size_t i = 0; i < N; ++i)
+      if (defs[i].field == f) mask |= 1u << i;
+  return mask;
+}
+constexpr Field kCon = Field::Controller, kFn = Field::Function, kLog = Field::Logical, kName = Field::TargetName,
+                kAddr = Field::Address, kPort = Field::Port, kQual = Field::Qualifier;
+// A LogicalHBA's lines; a target's; its lines of one portal; its own
+// line (no qualifier) or a session's; a session's of one portal.
+constexpr uint32_t kTargetLookups[] = {
+    places(kTargetFields, {kCon, kFn, kLog}),
+    places(kTargetFields, {kCon, kFn, kLog, kName}),
+    places(kTargetFields, {kCon, kFn, kLog, kName, kAddr, kPort}),
+    places(kTargetFields, {kCon, kFn, kLog, kName, kQual}),
+    places(kTargetFields, {kCon, kFn, kLog, kName, kAddr, kPort, kQual}),
+};
+// A LogicalHBA's lines; a send-target portal's.
+constexpr uint32_t kPortalLookups[] = {
+    places(kPortalFields, {kCon, kFn, kLog}),
+    places(kPortalFields, {kCon, kFn, kLog, kAddr, kPort}),
+};
+// A controller's lines; a LogicalHBA's.
+constexpr uint32_t kInitiatorLookups[] = {
+    places(kInitiatorFields, {kCon}),
+    places(kInitiatorFields, {kCon, kFn, kLog}),
+};
+static_assert(kTargetLookups[4] == 0x7f && kPortalLookups[1] == 0x1f && kInitiatorLookups[1] == 0x7);
+
 constexpr RecordDef kRecords[] = {
-    {"/etc/config/QVL/tavo/savetgt.txt", kTargetFields},
-    {"/etc/config/QVL/tavo/savestp.txt", kPortalFields},
-    {"/etc/config/QVL/tavo/intr_logopts.txt", kInitiatorFields},
+    {"/etc/config/QVL/tavo/savetgt.txt", kTargetFields, kTargetLookups},
+    {"/etc/config/QVL/tavo/savestp.txt", kPortalFields, kPortalLookups},
+    {"/etc/config/QVL/tavo/intr_logopts.txt", kInitiatorFields, kInitiatorLookups},
 };
 
 }  // namespace

@@ -71,6 +71,10 @@ struct FieldDef {
 struct RecordDef {
   const char* path;  // fixed host path
   std::span<const FieldDef> fields;
+  // The sets of fields (masks of places) the library looks lines up by:
+  // indexed as the file is read, so no lookup walks the lines later. A set
+  // not listed is indexed when first asked.
+  std::span<const uint32_t> lookups;
 };
 const RecordDef& record_def(Saved s);
 // The field's place (0-based) in the file's lines, or -1.

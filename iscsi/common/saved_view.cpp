@@ -10,7 +10,14 @@
 
 namespace tavo::iscsi {
 
-SavedView::SavedView(Saved s) : saved_(s), target_(platform::fixed_path(record_def(s).path)) {}
+SavedView::SavedView(Saved s) : saved_(s), target_(platform::fixed_path(record_def(s).path)) {
+  // The lookups the library makes, indexed as the lines are first parsed:
+  // start-up's read builds them, not the first request that asks.
+  for (const uint32_t mask : record_def(s).lookups) {
+    indexes_.emplace(mask, Index());
+    indexed_fields_ |= mask;
+  }
+}
 
 void SavedView::edited(const std::vector<std::pair<uint32_t, std::string>>& changed,
                        const std::vector<uint32_t>& dropped, off_t size, bool written) {

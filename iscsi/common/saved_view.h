@@ -3,9 +3,10 @@
 // from the last line known, which must read as it did) or rename a new file
 // in (the identity changes: the file is read again), so reads and duplicate
 // checks do not grow with the saved lines. A file changed in place is read
-// again whole. Lookups go through indexes built on first use and kept
-// through every reread and rewrite (filled as the lines are parsed), so a
-// lookup never walks the lines.
+// again whole. Lookups go through indexes kept through every reread and
+// rewrite (filled as the lines are parsed), so a lookup never walks the
+// lines: those the record table lists are there from the first read on,
+// others are built when first asked.
 //
 // The lines point into the bytes as read (or as added), which the view
 // keeps: a whole write of the file gives those bytes as they lie, in

@@ -5,6 +5,7 @@
 #include <errno.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 
 #include "base/file_utils.h"
@@ -20,12 +21,27 @@ namespace {
 
 constexpr mode_t kCheckMode = 0600;
 
+// Whether every line of the file's view is kept as it is: the file is
+// then read once, by the view that start-up reads it through anyway.
+bool all_lines_kept(Saved s) {
+  bool kept = false;
+  with_view(s, [&](const SavedView& view) {
+    kept = std::all_of(view.lines().begin(), view.lines().end(), [](const auto& line) {
+      return !line->fields.empty() && line->text.size() <= kMaxSavedLine;
+    });
+  });
+  return kept;
+}
+
 void check_file(Saved s) {
   const std::string path = record_def(s).path;
   if (tavo::files::never_saved(path)) return;  // nothing to check; no lock to make
+  // Read before the lock: bringing a view up to date may take the files' locks.
+  const bool clean = all_lines_kept(s);
   tavo::files::SaveLock lock(path);
   if (!lock.held()) return;
   tavo::files::remove_leftover_temporaries(path);
+  if (clean) return;
   std::string text;
   tavo::files::FileIdentity id;
   if (tavo::files::read_saved(path, 0, &text, &id) != 0) {

@@ -85,32 +85,21 @@ uint32_t listing_portal_count(const uint8_t* record, size_t size, uint32_t k) {
   return head.portal_count;
 }
 
-// One target of the firmware's list into the tree: the target (a new one
-// when the tree has none of that name) and each portal with its line. A
-// target made here goes again when one of its portals cannot be made.
-// The firmware's active sessions, read once per listing (when a target
-// asks first).
-struct ListedSessions {
-  bool read = false;
-  std::vector<uint32_t> handles;
-};
-
 // Whether the target's saved lines are persistent ("True", "False", "" for
 // no session of it); false, with "", when that cannot be read. The
 // sessions are read once per listing.
-bool listing_persistence(const tavo::tree::HandlerContext& p, const char* name, ListedSessions* sessions,
-                         char persistence[35]) {
+bool listing_persistence(const char* name, SessionPersistence* sessions, char persistence[35]) {
   persistence[0] = '\0';
-  const tavo::tree::HandlerContext own = tavo::tree::handler_context(p.lhba);
-  if (!below_lhba(own)) return false;
-  if (!sessions->read) sessions->read = active_session_handles(own, &sessions->handles);
-  if (sessions->read && persistence_among(own, sessions->handles, name, persistence) == 0) return true;
+  if (sessions->lookup(name, persistence) == 0) return true;
   persistence[0] = '\0';
   return false;
 }
 
+// One target of the firmware's list into the tree: the target (a new one
+// when the tree has none of that name) and each portal with its line. A
+// target made here goes again when one of its portals cannot be made.
 void listing_target(const tavo::tree::HandlerContext& p, TavoNode* add_target, const uint8_t* record, size_t size,
-                    uint32_t discovered, ListedSessions* sessions) {
+                    uint32_t discovered, SessionPersistence* sessions) {
   tavo::FirmwareTargetHead head;
   memcpy(&head, record, sizeof head);
   tavo::iscsi::ParamTexts params;
@@ -137,7 +126,7 @@ void listing_target(const tavo::tree::HandlerContext& p, TavoNode* add_target, c
         if (created) delete_with_records(target);
         return;
       }
-      if (!known) known = listing_persistence(p, params.text[0], sessions, persistence);
+      if (!known) known = listing_persistence(params.text[0], sessions, persistence);
       TAVO_add_target_into_file(p.lhba, target, params.text[0], address, port, nullptr, persistence);
     }
   }
@@ -192,7 +181,7 @@ uint32_t get_all_targets(TavoNode* lhba, uint32_t function_number, uint32_t doma
   if (add_target == nullptr) return 1;
   uint32_t count = 0;
   memcpy(&count, list.get(), sizeof count);
-  ListedSessions sessions;
+  SessionPersistence sessions(tavo::tree::handler_context(p.lhba));
   const size_t room = (kBuffer - sizeof count) / sizeof(tavo::TargetIdEntry);
   for (size_t i = 0; i < count && i < room; ++i) {
     tavo::TargetIdEntry entry;

@@ -1,6 +1,6 @@
 // The persistence flag the firmware keeps of a target's sessions.
+#include <ctype.h>
 #include <string.h>
-#include <strings.h>
 
 #include <memory>
 
@@ -9,12 +9,20 @@
 #include "iscsi/targets/targets_internal.h"
 #include "transport/commands.h"
 #include "transport/glob.h"
+#include "transport/record_changes.h"
 
 using namespace tavo::targets;
 
 namespace {
 
 constexpr size_t kSessionListSize = tavo::kTargetBufferSize;
+
+// Names compare without case: the key of each is its lower case.
+std::string persistence_key(const char* text, size_t n) {
+  std::string key(text, n);
+  for (char& c : key) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  return key;
+}
 
 }  // namespace
 
@@ -39,25 +47,49 @@ bool tavo::targets::active_session_handles(const tavo::tree::HandlerContext& p, 
   return true;
 }
 
-uint32_t tavo::targets::persistence_among(const tavo::tree::HandlerContext& p, const std::vector<uint32_t>& handles,
-                                          const char* name, char* out) {
-  for (const uint32_t handle : handles) {
-    std::unique_ptr<tavo::FirmwareSessionRecord, tavo::iscsi::BufferFree> record(
-        TAVO_get_session_params(handle, p.number, p.domain, p.port));
-    if (record == nullptr) return 1;
-    const size_t n = strnlen(record->target_name, sizeof record->target_name);
-    if (strlen(name) == n && strncasecmp(record->target_name, name, n) == 0) {
-      snprintf(out, 35, "%s", (record->flags & tavo::kSessionNotPersistent) == 0 ? "True" : "False");
-      return 0;
+// What was read stands until a command that changes sessions is sent (the
+// list stays: a listing reads it once).
+void SessionPersistence::drop_if_changed() {
+  if (read_ != 0 && tavo::command::changes_noted() != seen_) {
+    bool changed = false;
+    if (!tavo::command::changes_since(&seen_, [&](const tavo::command::RecordChange& c) {
+          changed |= (c.changes & tavo::command::kSessions) != 0;
+        }))
+      changed = true;
+    if (changed) {
+      read_ = 0;
+      persistent_.clear();
     }
   }
+  if (read_ == 0) seen_ = tavo::command::changes_noted();
+}
+
+uint32_t SessionPersistence::lookup(const char* name, char* out) {
+  if (!listed_) {
+    listed_ = active_session_handles(p_, &handles_);
+    if (!listed_) return 1;
+  }
+  drop_if_changed();
+  const std::string key = persistence_key(name, strlen(name));
+  auto known = persistent_.find(key);
+  // Read on from where the last lookup stopped, up to the first session of name.
+  while (known == persistent_.end() && read_ < handles_.size()) {
+    std::unique_ptr<tavo::FirmwareSessionRecord, tavo::iscsi::BufferFree> record(
+        TAVO_get_session_params(handles_[read_], p_.number, p_.domain, p_.port));
+    if (record == nullptr) return 1;
+    ++read_;
+    const bool persistent = (record->flags & tavo::kSessionNotPersistent) == 0;
+    const auto [at, added] = persistent_.emplace(
+        persistence_key(record->target_name, strnlen(record->target_name, sizeof record->target_name)), persistent);
+    if (added && at->first == key) known = at;
+  }
+  if (known != persistent_.end()) snprintf(out, 35, "%s", known->second ? "True" : "False");
   return 0;
 }
 
 uint32_t TAVO_get_tgt_persistent_val(TavoNode* node, const char* name, char* out) {
   TAVO_LIBRARY_LOCK;
   const tavo::tree::HandlerContext p = tavo::tree::handler_context(node);
-  std::vector<uint32_t> handles;
-  if (name == nullptr || out == nullptr || !below_lhba(p) || !active_session_handles(p, &handles)) return 1;
-  return persistence_among(p, handles, name, out);
+  if (name == nullptr || out == nullptr || !below_lhba(p)) return 1;
+  return SessionPersistence(p).lookup(name, out);
 }

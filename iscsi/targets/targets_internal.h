@@ -3,6 +3,9 @@
 #pragma once
 
 #include <functional>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "iscsi/target_data/login_sets.h"
 #include "iscsi/target_data/target_records.h"
@@ -17,11 +20,30 @@ using namespace iscsi;
 // The firmware's active session handles (29/6, the whole buffer asked at
 // once); false when the command fails.
 bool active_session_handles(const tree::HandlerContext& p, std::vector<uint32_t>* handles);
-// "True" (persistent) or "False" into out[35] for the first of the
-// sessions whose target is name (without case); out unchanged without
-// one. 0, or 1 when a session cannot be read.
-uint32_t persistence_among(const tree::HandlerContext& p, const std::vector<uint32_t>& handles, const char* name,
-                           char* out);
+// The persistence of the sessions of each target of one function, for a
+// listing that asks it of every target: the function's active sessions
+// listed at the first lookup, their records read in the list's order as
+// far as a lookup needs, each once, and what they tell kept by target
+// name, so the cost of all lookups follows the sessions, not sessions
+// times targets. A command that changes sessions since makes the next
+// lookup read again from the first.
+class SessionPersistence {
+ public:
+  explicit SessionPersistence(const tree::HandlerContext& p) : p_(p) {}
+  // "True" (persistent) or "False" into out[35] for the first of the
+  // sessions whose target is name (without case); out unchanged without
+  // one. 0, or 1 when the list or a session before it cannot be read.
+  uint32_t lookup(const char* name, char* out);
+
+ private:
+  void drop_if_changed();
+  tree::HandlerContext p_;
+  bool listed_ = false;
+  std::vector<uint32_t> handles_;
+  size_t read_ = 0;  // the handles whose records were read
+  std::unordered_map<std::string, bool> persistent_;  // by name in lower case
+  uint64_t seen_ = 0;  // the changes noted when the first record was read
+};
 
 // Ends a change of a login option set: write (its lines) and batch
 // written; with the set's target given, its closed sessions persisted

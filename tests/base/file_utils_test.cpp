@@ -52,29 +52,46 @@ TEST_F(FileUtilsTest, WritingModesFollowNoLink) {
   EXPECT_EQ(read_file(root_.at("/victim.txt")), "keep");
 }
 
+// A file gets 0644, with a failure logged; one that has it already is left
+// alone (a chmod would change its status time for nothing).
 TEST_F(FileUtilsTest, PermissionsAre0644AndAFailureIsLogged) {
   write_file(root_.at("/etc/x.txt"), "abc");
-  ASSERT_EQ(chmod(root_.at("/etc/x.txt").c_str(), 0600), 0);
-  TAVO_change_permissions_file("/etc/x.txt");
-  EXPECT_EQ(mode_of("/etc/x.txt"), 0644u);
   TAVO_change_permissions_file("/etc/missing.txt");
   EXPECT_FALSE(file_exists(root_.at("/etc/missing.txt")));
-
-  FILE* log = platform::open_stream(root_.at("/log.txt"), "w");
-  ASSERT_NE(log, nullptr);
-  tavo_log_fp = log;
-  uint32_t saved_level = tavo_debug_level;
-  tavo_debug_level = 3;
-  sim::Fault fault;
-  fault.kind = sim::FaultKind::FileErrno;
-  fault.file_call = "chmod";
-  sim_->inject(fault);
-  TAVO_change_permissions_file("/etc/x.txt");
-  tavo_debug_level = saved_level;
-  tavo_log_fp = nullptr;
-  fclose(log);
-  std::string text = read_file(root_.at("/log.txt"));
-  EXPECT_NE(text.find("ERROR:Failed change the permissions for /etc/x.txt file\n"), std::string::npos) << text;
+  const struct {
+    mode_t before;
+    bool chmod_fails;
+    mode_t after;
+    uint64_t chmods;
+    bool logged;
+  } rows[] = {{0600, false, 0644, 1, false}, {0644, false, 0644, 0, false}, {0600, true, 0600, 1, true},
+              {0644, true, 0644, 0, false}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(std::to_string(r.before) + (r.chmod_fails ? " failing" : ""));
+    ASSERT_EQ(chmod(root_.at("/etc/x.txt").c_str(), r.before), 0);
+    FILE* log = platform::open_stream(root_.at("/log.txt"), "w");
+    ASSERT_NE(log, nullptr);
+    tavo_log_fp = log;
+    uint32_t saved_level = tavo_debug_level;
+    tavo_debug_level = 3;
+    if (r.chmod_fails) {
+      sim::Fault fault;
+      fault.kind = sim::FaultKind::FileErrno;
+      fault.file_call = "chmod";
+      sim_->inject(fault);
+    }
+    const uint64_t chmods = sim_->file_calls("chmod");
+    TAVO_change_permissions_file("/etc/x.txt");
+    EXPECT_EQ(sim_->file_calls("chmod") - chmods, r.chmods);
+    tavo_debug_level = saved_level;
+    tavo_log_fp = nullptr;
+    fclose(log);
+    sim_->clear_faults();
+    EXPECT_EQ(mode_of("/etc/x.txt"), r.after);
+    std::string text = read_file(root_.at("/log.txt"));
+    EXPECT_EQ(text.find("ERROR:Failed change the permissions for /etc/x.txt file\n") != std::string::npos, r.logged)
+        << text;
+  }
 }
 
 TEST(FileFields, BackendSplitReplacesEveryDelimiter) {

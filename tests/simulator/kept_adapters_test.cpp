@@ -41,14 +41,15 @@ class KeptAdaptersTest : public NetworkTargetsTest {
     base::set_log_level(0);
   }
   // In a process of its own: the library started, run, left. What run
-  // answered, then "|" and the file calls that write, with their counts.
+  // answered, then "|" and the file calls that change files, with their
+  // counts.
   std::string process(const std::function<std::string()>& run) {
     return in_process([&] {
       sim_->clear_log();
       std::string out = TAVO_init() == 0 ? run() : "no start";
       if (TAVO_exit() != 0) out += " no exit";
       out += " |";
-      for (const char* call : {"write", "truncate", "fsync", "fsync_dir", "rename", "unlink", "mkdir"})
+      for (const char* call : {"write", "truncate", "fsync", "fsync_dir", "rename", "unlink", "mkdir", "chmod"})
         if (const uint64_t n = sim_->file_calls(call)) out += std::string(" ") + call + "=" + std::to_string(n);
       return out;
     });

@@ -2,8 +2,11 @@
 // sessions: start-up reads the session list once per function and each
 // session's record once; a Target's refresh reads the records of its own
 // sessions, whatever the other Targets of its function hold.
+#include <ctype.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -57,6 +60,61 @@ TEST_F(SessionReadsTest, StartUpReadsEachSessionAndEachListOnce) {
     EXPECT_EQ(sessions, targets);
     EXPECT_EQ(mailbox_count(6, 14), sessions);
     EXPECT_EQ(mailbox_count(6, 29), 3);
+  }
+}
+
+// A target the firmware lists but the file lacks gets its line back at
+// start-up, persistent as its first session in the firmware's list is
+// (names compared without case). A session record that cannot be read
+// leaves only the target that asked without a flag: the next one reads it
+// again.
+TEST_F(SessionReadsTest, StartUpSavesAListedTargetAsPersistentAsItsFirstSession) {
+  constexpr int kTargets = 4;
+  for (int i = 0; i < kTargets; ++i) add_reads_target(i);
+  std::vector<sim::SimSession>& fw = firmware();
+  ASSERT_EQ(fw.size(), static_cast<size_t>(kTargets));
+  const auto upper = [](std::string name) {
+    for (char& c : name) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    return name;
+  };
+  // r1 and r3: a closed session ahead of the persistent one (r3's two
+  // first in the list, the closed one named in upper case, so that both
+  // are read before r3 asks); r2's only session named in upper case.
+  const auto closed_ahead = [&](size_t at, const std::string& name) {
+    sim::SimSession closed = fw[at];
+    closed.persistent = false;
+    closed.target = name;
+    closed.handle = sim_->sessions(0)->next_handle++;
+    fw.insert(fw.begin() + static_cast<long>(at), closed);
+  };
+  fw[2].target = upper(reads_name(2));
+  closed_ahead(1, reads_name(1));
+  std::rotate(fw.begin(), fw.end() - 1, fw.end());
+  closed_ahead(0, upper(reads_name(3)));
+  const sim::SimIscsi kept = *sim_->sessions(0);
+  const struct {
+    const char* what;
+    int failed_reads;  // of session records, from the first
+    std::vector<std::string> persistence;  // r0 ... r3
+  } rows[] = {
+      {"every record read", 0, {"True", "False", "True", "False"}},
+      {"the first record read fails once", 1, {"", "False", "True", "False"}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    put_saved("savetgt.txt", "");
+    use(reads_topology());
+    *sim_->sessions(0) = kept;
+    if (row.failed_reads > 0) fail_mailbox(6, 14, 1).times = row.failed_reads;
+    ASSERT_EQ(TAVO_init(), 0u);
+    std::map<std::string, std::string> found, expected;
+    for (const std::string& line : portal_lines()) {
+      const size_t name = line.find(',', line.find(',', line.find(',') + 1) + 1) + 1;
+      found[line.substr(name, line.find(',', name) - name)] = line.substr(line.rfind(',') + 1);
+    }
+    for (int i = 0; i < kTargets; ++i) expected[reads_name(i)] = row.persistence[static_cast<size_t>(i)];
+    EXPECT_EQ(found, expected);
+    EXPECT_LE(mailbox_count(6, 14), static_cast<int>(kept.sessions.size()) + row.failed_reads);
   }
 }
 
