@@ -39,6 +39,31 @@ inline std::vector<uint32_t> logical_hbas() {
   return found;
 }
 
+// A block of action parameters, none given until set.
+struct Params {
+  char text[TAVO_MAX_PARAMS * TAVO_VALUE_SIZE];
+  Params() {
+    memset(text, 0, sizeof text);
+    for (int p = 0; p < TAVO_MAX_PARAMS; ++p) text[p * TAVO_VALUE_SIZE] = static_cast<char>(TAVO_NOT_GIVEN);
+  }
+  void set(int at, const char* value) { snprintf(text + at * TAVO_VALUE_SIZE, TAVO_VALUE_SIZE, "%s", value); }
+};
+
+// Runs a group's action by name; false when it has none or it fails.
+inline bool run_action(uint32_t group, const char* name, const Params& params) {
+  uint32_t action = 0;
+  return group != 0 && TAVO_get_node_tag(group, name, &action, TAVO_KIND_ACTION) == 0 &&
+         TAVO_do_action(group, action, params.text, nullptr) == 0;
+}
+
+// A failed command told on stderr with the reason the library left.
+inline void report_failure(const char* what) {
+  uint32_t code = 0;
+  char text[TAVO_STATUS_TEXT_SIZE] = "";
+  TAVO_get_last_status(&code, text);
+  fprintf(stderr, "%s failed: %u %s\n", what, code, text);
+}
+
 // What a value that cannot be read shows: the reason the library left in
 // the last status.
 inline void unreadable(char (&value)[TAVO_VALUE_SIZE]) {

@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <string>
 #include <vector>
 
 #include "tavo/tavo.h"
@@ -19,18 +20,12 @@ using tavo_tools::read_named;
 // N targets added through the LogicalHBAs' AddTarget actions, in turn.
 bool add_targets(long n) {
   const std::vector<uint32_t> lhbas = tavo_tools::logical_hbas();
-  uint32_t action = 0;
-  if (lhbas.empty() || TAVO_get_node_tag(lhbas[0], "AddTarget", &action, TAVO_KIND_ACTION) != 0) return false;
-  static char params[TAVO_MAX_PARAMS * TAVO_VALUE_SIZE];
+  if (lhbas.empty()) return false;
   for (long i = 0; i < n; ++i) {
-    const uint32_t lhba = lhbas[static_cast<size_t>(i) % lhbas.size()];
-    memset(params, 0, sizeof params);
-    for (int p = 2; p < TAVO_MAX_PARAMS; ++p) params[p * TAVO_VALUE_SIZE] = static_cast<char>(TAVO_NOT_GIVEN);
-    snprintf(params, TAVO_VALUE_SIZE, "iqn.2026-01.com.example:target%ld", i);
-    snprintf(params + TAVO_VALUE_SIZE, TAVO_VALUE_SIZE, "192.0.2.%ld", 1 + i % 200);
-    if (TAVO_get_node_tag(lhba, "AddTarget", &action, TAVO_KIND_ACTION) != 0 ||
-        TAVO_do_action(lhba, action, params, nullptr) != 0)
-      return false;
+    tavo_tools::Params params;
+    params.set(0, ("iqn.2026-01.com.example:target" + std::to_string(i)).c_str());
+    params.set(1, ("192.0.2." + std::to_string(1 + i % 200)).c_str());
+    if (!tavo_tools::run_action(lhbas[static_cast<size_t>(i) % lhbas.size()], "AddTarget", params)) return false;
   }
   return true;
 }
@@ -43,10 +38,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (argc == 3 && strcmp(argv[1], "--add") == 0 && !add_targets(strtol(argv[2], nullptr, 10))) {
-    uint32_t code = 0;
-    char text[TAVO_STATUS_TEXT_SIZE] = "";
-    TAVO_get_last_status(&code, text);
-    fprintf(stderr, "AddTarget failed: %u %s\n", code, text);
+    tavo_tools::report_failure("AddTarget");
     TAVO_exit();
     return 1;
   }

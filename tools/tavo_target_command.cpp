@@ -15,17 +15,9 @@
 namespace {
 
 using tavo_tools::groups_named;
+using tavo_tools::Params;
 using tavo_tools::read_named;
-
-// A block of action parameters, none given.
-struct Params {
-  char text[TAVO_MAX_PARAMS * TAVO_VALUE_SIZE];
-  Params() {
-    memset(text, 0, sizeof text);
-    for (int p = 0; p < TAVO_MAX_PARAMS; ++p) text[p * TAVO_VALUE_SIZE] = static_cast<char>(TAVO_NOT_GIVEN);
-  }
-  void set(int at, const char* value) { snprintf(text + at * TAVO_VALUE_SIZE, TAVO_VALUE_SIZE, "%s", value); }
-};
+using tavo_tools::run_action;
 
 // The child group tags along a path of display names from ROOT; 0 for none.
 uint32_t group_at(const std::vector<const char*>& path) {
@@ -33,12 +25,6 @@ uint32_t group_at(const std::vector<const char*>& path) {
   for (const char* name : path)
     if (TAVO_get_node_tag(tag, name, &tag, TAVO_KIND_GROUP) != 0) return 0;
   return tag;
-}
-
-bool run_action(uint32_t group, const char* name, const Params& params) {
-  uint32_t action = 0;
-  return group != 0 && TAVO_get_node_tag(group, name, &action, TAVO_KIND_ACTION) == 0 &&
-         TAVO_do_action(group, action, params.text, nullptr) == 0;
 }
 
 // Named straight, as a client that knows where it adds: no walk of the
@@ -86,11 +72,6 @@ int main(int argc, char** argv) {
     return 1;
   }
   const bool done = run(argc, argv);
-  if (!done) {
-    uint32_t code = 0;
-    char text[TAVO_STATUS_TEXT_SIZE] = "";
-    TAVO_get_last_status(&code, text);
-    fprintf(stderr, "%s failed: %u %s\n", argc > 1 ? argv[1] : "command", code, text);
-  }
+  if (!done) tavo_tools::report_failure(argc > 1 ? argv[1] : "command");
   return TAVO_exit() == 0 && done ? 0 : 1;
 }
