@@ -10,11 +10,25 @@
 #   check_layers_test.sh --list
 #   check_layers_test.sh <case> <source root> <scratch dir> [build dir [c++ compiler]]
 set -u
-cases=(Tree Allowed IncludeLowerLayer IncludeLaterBranch IncludeNetworkTargets IncludeSessionsTargets
-  IncludeTargetDataSessions InternalHeader FnPointerField TypedefFnPointerField StdFunctionField
-  HandWrittenExtern LinkUpward SuppliedRows SuppliedRowsInController UnknownFolder MissingFolder ReadmeMissing MatrixCycle)
+# One planted fault per row: case|wanted refusal|file|content[|file|content].
+# Content's \n are line breaks.
+planted=(
+  'IncludeLowerLayer|transport/bad.cpp:1: includes "tree/tree.h": transport may not use tree|transport/bad.cpp|#include "tree/tree.h"'
+  'IncludeLaterBranch|controller/later.cpp:1: includes "nic/nic.h": controller may not use nic|controller/later.cpp|#include "nic/nic.h"'
+  'IncludeNetworkTargets|iscsi/network/up.cpp:1: includes "iscsi/targets/targets.h": iscsi/network may not use iscsi/targets|iscsi/network/up.cpp|#include "iscsi/targets/targets.h"'
+  'IncludeSessionsTargets|iscsi/sessions/above.cpp:1: includes "iscsi/targets/targets.h": iscsi/sessions may not use iscsi/targets|iscsi/sessions/above.cpp|#include "iscsi/targets/targets.h"'
+  'IncludeTargetDataSessions|iscsi/target_data/above.cpp:1: includes "iscsi/sessions/sessions.h": iscsi/target_data may not use iscsi/sessions|iscsi/target_data/above.cpp|#include "iscsi/sessions/sessions.h"'
+  'InternalHeader|iscsi/sessions/inner.cpp:1: includes "iscsi/targets/targets_internal.h": only its own folder may include|iscsi/sessions/inner.cpp|#include "iscsi/targets/targets_internal.h"'
+  'FnPointerField|controller/hook.h:4: hooks keeps a function pointer in writable static storage (Hooks::login): a hook|controller/hook.h|struct Hooks {\n  uint32_t (*login)(TavoNode* target) = nullptr;\n};\nextern Hooks hooks;'
+  'TypedefFnPointerField|port/hook.cpp:3: hooks keeps a function pointer in writable static storage (PortHooks::login, LoginHook): a hook|port/hook.h|typedef uint32_t (*LoginHook)(TavoNode* target);\nstruct PortHooks {\n  LoginHook login;\n};|port/hook.cpp|#include "port/hook.h"\nPortHooks& port_hooks() {\n  static PortHooks hooks;\n  return hooks;\n}'
+  'StdFunctionField|iscsi/target_data/reads.h:2: options keeps a std::function in writable static storage: a hook|iscsi/target_data/reads.h|struct LoginReads {\n  static std::function<uint32_t(TavoNode* target)> options;\n};'
+  'HandWrittenExtern|nic/peer.cpp:2: declares port_link_speed by hand (extern), a function of port/: include its header|port/speed.cpp|uint32_t port_link_speed(TavoNode* port) { return 0; }|nic/peer.cpp|#include <stdint.h>\nextern "C" uint32_t port_link_speed(TavoNode* port);'
+  'SuppliedRows|iscsi/network/place.cpp:2: keeps a place for supplied rows|iscsi/network/place.cpp|const ChildDef rows[] = {\n    supplied(&places.login),\n};'
+  'SuppliedRowsInController|controller/place.cpp:2: keeps a place for supplied rows|controller/place.cpp|const ChildDef rows[] = {\n    supplied(&places.logs),\n};'
+  'UnknownFolder|newbranch: a folder of sources that cmake/layers.txt does not list|newbranch/x.cpp|// a branch the matrix does not know'
+)
 if [ "$1" = --list ]; then
-  printf '%s\n' "${cases[@]}"
+  printf '%s\n' Tree Allowed LinkUpward MissingFolder ReadmeMissing MatrixCycle "${planted[@]%%|*}"
   exit 0
 fi
 case_name="$1"
@@ -36,7 +50,8 @@ cp "$src/cmake/layers.txt" "$scratch/cmake/"
 cp "$src/README.md" "$scratch/"
 for f in $(grep -E '^[a-z_/]+:' "$src/cmake/layers.txt" | cut -d: -f1); do mkdir -p "$scratch/$f"; done
 plant() {  # file, content
-  printf '%s\n' "$2" > "$scratch/$1"
+  mkdir -p "$(dirname "$scratch/$1")"
+  printf '%b\n' "$2" > "$scratch/$1"
 }
 plant tree/fine.cpp $'#include "base/debug_log.h"\n#include "tavo/tavo.h"'
 plant controller/peer.h '#include "tree/tree.h"'
@@ -49,10 +64,6 @@ expect_refused() {  # wanted message, build dir
     *"$1"*) echo "check-layers caught: $out" ;;
     *) echo "FAIL: expected '$1', got: $out"; exit 1 ;;
   esac
-}
-refused_include() {  # file, header, rule
-  plant "$1" "#include \"$2\""
-  expect_refused "$1:1: includes \"$2\": $3"
 }
 
 case "$case_name" in
@@ -87,35 +98,6 @@ EOF
 )"
     "$src/tools/check-layers" "$scratch" || { echo "FAIL: what the rules allow was refused"; exit 1; }
     ;;
-  IncludeLowerLayer) refused_include transport/bad.cpp tree/tree.h 'transport may not use tree' ;;
-  IncludeLaterBranch) refused_include controller/later.cpp nic/nic.h 'controller may not use nic' ;;
-  IncludeNetworkTargets)
-    refused_include iscsi/network/up.cpp iscsi/targets/targets.h 'iscsi/network may not use iscsi/targets' ;;
-  IncludeSessionsTargets)
-    refused_include iscsi/sessions/above.cpp iscsi/targets/targets.h 'iscsi/sessions may not use iscsi/targets' ;;
-  IncludeTargetDataSessions)
-    refused_include iscsi/target_data/above.cpp iscsi/sessions/sessions.h \
-      'iscsi/target_data may not use iscsi/sessions' ;;
-  InternalHeader)
-    refused_include iscsi/sessions/inner.cpp iscsi/targets/targets_internal.h 'only its own folder may include' ;;
-  FnPointerField)
-    plant controller/hook.h $'struct Hooks {\n  uint32_t (*login)(TavoNode* target) = nullptr;\n};\nextern Hooks hooks;'
-    expect_refused 'controller/hook.h:4: hooks keeps a function pointer in writable static storage (Hooks::login): a hook'
-    ;;
-  TypedefFnPointerField)
-    plant port/hook.h $'typedef uint32_t (*LoginHook)(TavoNode* target);\nstruct PortHooks {\n  LoginHook login;\n};'
-    plant port/hook.cpp $'#include "port/hook.h"\nPortHooks& port_hooks() {\n  static PortHooks hooks;\n  return hooks;\n}'
-    expect_refused 'port/hook.cpp:3: hooks keeps a function pointer in writable static storage (PortHooks::login, LoginHook): a hook'
-    ;;
-  StdFunctionField)
-    plant iscsi/target_data/reads.h $'struct LoginReads {\n  static std::function<uint32_t(TavoNode* target)> options;\n};'
-    expect_refused 'iscsi/target_data/reads.h:2: options keeps a std::function in writable static storage: a hook'
-    ;;
-  HandWrittenExtern)
-    plant port/speed.cpp 'uint32_t port_link_speed(TavoNode* port) { return 0; }'
-    plant nic/peer.cpp $'#include <stdint.h>\nextern "C" uint32_t port_link_speed(TavoNode* port);'
-    expect_refused 'nic/peer.cpp:2: declares port_link_speed by hand (extern), a function of port/: include its header'
-    ;;
   LinkUpward)
     # controller's object uses a symbol only nic's defines; nic's use of
     # controller's is the Allowed way down.
@@ -127,19 +109,6 @@ EOF
       "$cxx" -c "$scratch/down.cpp" -o "$objects/tavo_nic.dir/nic/down.cpp.o" || { echo "FAIL: cannot compile"; exit 1; }
     expect_refused 'controller/up.cpp.o: uses nic_answer(), which only nic/ defines: controller may not reach a folder after it' \
       "$scratch/build"
-    ;;
-  SuppliedRows)
-    plant iscsi/network/place.cpp $'const ChildDef rows[] = {\n    supplied(&places.login),\n};'
-    expect_refused 'iscsi/network/place.cpp:2: keeps a place for supplied rows'
-    ;;
-  SuppliedRowsInController)
-    plant controller/place.cpp $'const ChildDef rows[] = {\n    supplied(&places.logs),\n};'
-    expect_refused 'controller/place.cpp:2: keeps a place for supplied rows'
-    ;;
-  UnknownFolder)
-    mkdir -p "$scratch/newbranch"
-    plant newbranch/x.cpp '// a branch the matrix does not know'
-    expect_refused 'newbranch: a folder of sources that cmake/layers.txt does not list'
     ;;
   MissingFolder)
     rmdir "$scratch/iscsi/target_data"
@@ -154,6 +123,13 @@ EOF
     expect_refused 'may use each other'
     ;;
   *)
+    for row in "${planted[@]}"; do
+      IFS='|' read -ra f <<< "$row"
+      [ "${f[0]}" = "$case_name" ] || continue
+      for ((i = 2; i < ${#f[@]}; i += 2)); do plant "${f[i]}" "${f[i + 1]}"; done
+      expect_refused "${f[1]}"
+      exit 0
+    done
     echo "FAIL: no case $case_name"
     exit 1
     ;;
