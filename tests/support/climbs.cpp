@@ -12,8 +12,8 @@
 
 #include <algorithm>
 #include <fstream>
-#include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string_view>
 
@@ -51,7 +51,7 @@ class CodeMap {
   int tree() const { return tree_; }
   const std::string& name(int folder) const { return folders_[folder]; }
   int named(const std::string& folder) const;
-  int tests() const { return tests_; }
+  int tests() const { return static_cast<int>(folders_.size()) - 1; }  // last, after the layers
   bool branch(int folder) const { return folder >= first_branch_ && folder < backend_; }
   // The folders a branch can climb to: the branches and the back end.
   bool ranked(int folder) const { return folder >= first_branch_ && folder <= backend_; }
@@ -77,7 +77,7 @@ class CodeMap {
   std::vector<Function> functions_;
   std::vector<uintptr_t> action_handlers_;
   std::vector<uintptr_t> forwarders_;
-  int first_branch_ = kNone, backend_ = kNone, tests_ = kNone, tree_ = kNone;
+  int first_branch_ = kNone, backend_ = kNone, tree_ = kNone;
 };
 
 uintptr_t load_bias() {
@@ -103,7 +103,6 @@ std::string CodeMap::load() {
   backend_ = named("backend");
   tree_ = named("tree");
   if (first_branch_ == kNone || backend_ < first_branch_ || tree_ == kNone) return "no branches in " TAVO_LAYERS_FILE;
-  tests_ = static_cast<int>(folders_.size());
   folders_.push_back("tests");
 
   // Read at the start of every watched test's program: parsed in place.
@@ -224,7 +223,7 @@ struct Watch {
   std::mutex mutex;
   std::string log;               // the run's log directory, "" for none
   std::set<std::string> logged;  // each climb once per node and asking chain
-  std::vector<Climb>* recording = nullptr;
+  std::optional<std::vector<Climb>> recording;
 };
 
 // Never destroyed: handlers may run while the program exits.
@@ -261,8 +260,6 @@ std::string node_text(tree::HandlerRun run, const TavoNode* node) {
   return text;
 }
 
-std::pair<std::string, std::string> key(const Climb& c) { return {c.asker, c.code}; }
-
 void append_line(const std::string& directory, const std::string& line) {
   mkdir(directory.c_str(), 0777);
   const std::string path = directory + "/" + std::to_string(getpid()) + ".log";
@@ -277,9 +274,9 @@ void record(Climb c) {
   c.test = test_name();
   Watch& w = watch();
   std::lock_guard<std::mutex> lock(w.mutex);
-  if (w.recording != nullptr) {
+  if (w.recording) {
     for (const Climb& seen : *w.recording)
-      if (key(seen) == key(c)) return;
+      if (seen.asker == c.asker && seen.code == c.code) return;
     w.recording->push_back(std::move(c));
   } else if (!w.log.empty() && w.logged.insert(c.asker + "\t" + c.code + "\t" + c.node + "\t" + c.asked_by).second) {
     append_line(w.log, "climb\t" + c.asker + "\t" + c.entered + "\t" + c.code + "\t" +
@@ -462,13 +459,12 @@ std::string start_climb_watch() {
 
 ClimbRecording::ClimbRecording() {
   std::lock_guard<std::mutex> lock(watch().mutex);
-  watch().recording = new std::vector<Climb>;
+  watch().recording.emplace();
 }
 
 ClimbRecording::~ClimbRecording() {
   std::lock_guard<std::mutex> lock(watch().mutex);
-  delete watch().recording;
-  watch().recording = nullptr;
+  watch().recording.reset();
 }
 
 std::vector<Climb> ClimbRecording::climbs() const {
@@ -490,64 +486,37 @@ StandingFor::~StandingFor() { standing = kNone; }
 
 std::vector<std::string> judge_climbs(const std::vector<KnownClimb>& known, const std::vector<Climb>& seen,
                                       const std::vector<std::string>& ran) {
+  const auto is = [](const KnownClimb& k, const Climb& c) { return k.asker == c.asker && k.code == c.code; };
   std::vector<std::string> problems;
   for (const Climb& c : seen)
-    if (std::none_of(known.begin(), known.end(),
-                     [&](const KnownClimb& k) { return k.asker == c.asker && k.code == c.code; }))
+    if (std::none_of(known.begin(), known.end(), [&](const KnownClimb& k) { return is(k, c); }))
       problems.push_back("a new climb: " + describe(c));
-  for (const KnownClimb& k : known) {
-    if (std::find(ran.begin(), ran.end(), k.witness) == ran.end()) continue;
-    if (std::none_of(seen.begin(), seen.end(), [&](const Climb& c) { return k.asker == c.asker && k.code == c.code; }))
+  for (const KnownClimb& k : known)
+    if (std::find(ran.begin(), ran.end(), k.witness) != ran.end() &&
+        std::none_of(seen.begin(), seen.end(), [&](const Climb& c) { return is(k, c); }))
       problems.push_back(std::string("no longer climbs, take it off the list: ") + k.asker + " -> " + k.code + " (" +
                          k.witness + ")");
-  }
   return problems;
 }
 
 ClimbLog read_climb_log(const std::string& directory) {
-  // One climb per key, its nodes, asking chains and requests gathered, with
-  // the first test by name that saw it.
-  struct Seen {
-    Climb first;
-    std::set<std::string> nodes, asked_by, requests;
-  };
-  std::map<std::pair<std::string, std::string>, Seen> climbs;
-  std::set<std::string> ran;
-  ClimbLog log;
-  DIR* dir = opendir(directory.c_str());
-  if (dir == nullptr) return log;
-  std::vector<std::string> files;
-  while (const dirent* e = readdir(dir))
-    if (std::string name = e->d_name; name.size() > 4 && name.compare(name.size() - 4, 4, ".log") == 0)
-      files.push_back(directory + "/" + name);
-  closedir(dir);
-  for (const std::string& file : files) {
-    std::ifstream in(file);
-    for (std::string line; std::getline(in, line);) {
-      const std::vector<std::string> f = split_tabs(line);
-      if (f[0] == "ran" && f.size() == 2) ran.insert(f[1]);
-      if (f[0] != "climb" || f.size() != 9) continue;
-      const Climb c{f[1], f[2], f[3], f[4] == "tree", f[5], f[6], f[7], f[8]};
-      Seen& seen = climbs.try_emplace(key(c), Seen{c, {}, {}, {}}).first->second;
-      if (c.test < seen.first.test) seen.first = c;
-      if (!c.node.empty()) seen.nodes.insert(c.node);
-      seen.asked_by.insert(c.asked_by);
-      seen.requests.insert(c.request);
+  std::set<std::string> climbs, ran;
+  if (DIR* dir = opendir(directory.c_str())) {
+    while (const dirent* e = readdir(dir)) {
+      const std::string name = e->d_name;
+      if (name.size() <= 4 || name.compare(name.size() - 4, 4, ".log") != 0) continue;
+      std::ifstream in(directory + "/" + name);
+      for (std::string line; std::getline(in, line);)
+        (line.starts_with("ran\t") ? ran : climbs).insert(line);
     }
+    closedir(dir);
   }
-  const auto join = [](const std::set<std::string>& texts, const char* separator) {
-    std::string out;
-    for (const std::string& t : texts) out += (out.empty() ? "" : separator) + t;
-    return out;
-  };
-  for (auto& [k, seen] : climbs) {
-    Climb c = seen.first;
-    c.node = join(seen.nodes, "; ");
-    c.asked_by = join(seen.asked_by, " | ");
-    c.request = join(seen.requests, "; ");
-    log.climbs.push_back(std::move(c));
+  ClimbLog log;
+  for (const std::string& line : ran) log.ran.push_back(line.substr(4));
+  for (const std::string& line : climbs) {
+    const std::vector<std::string> f = split_tabs(line);
+    if (f.size() == 9) log.climbs.push_back({f[1], f[2], f[3], f[4] == "tree", f[5], f[6], f[7], f[8]});
   }
-  log.ran.assign(ran.begin(), ran.end());
   return log;
 }
 

@@ -81,8 +81,7 @@ std::vector<std::string> judge_climbs(const std::vector<KnownClimb>& known, cons
 
 // The run's log: with TAVO_CLIMBS_LOG naming a directory, every process of
 // the test program watches and writes there the climbs it sees and the
-// tests it ran. read_climb_log answers both, a climb seen by several tests
-// once (with the first test).
+// tests it ran. read_climb_log answers both, each climb line once.
 struct ClimbLog {
   std::vector<Climb> climbs;
   std::vector<std::string> ran;

@@ -19,10 +19,7 @@ function source_of(object,   prefix, rest) {
   sub(/\.o$/, "", rest)
   return prefix rest
 }
-function own_section(name) {
-  return name == ".text" || name == ".text.unlikely" || name == ".text.hot" || name == ".text.startup" ||
-         name == ".text.exit"
-}
+function own_section(name) { return name ~ /^\.text(\.(unlikely|hot|startup|exit))?$/ }
 function add_range(name, address, size, object,   source, start, test) {
   source = source_of(object)
   start = strtonum_hex(address)

@@ -105,16 +105,21 @@ TEST_F(ClimbWatchTest, ActionsCalledDirectlyClimbToo) {
   TavoNode* action = internal_get_node(group, "DeleteCHAP", TAVO_KIND_ACTION);
   ASSERT_NE(action, nullptr);
   char params[TAVO_MAX_PARAMS][TAVO_VALUE_SIZE] = {};
-  for (const char* standing : {"iscsi/sessions", "iscsi/targets"}) {
-    SCOPED_TRACE(standing);
+  const struct {
+    const char* standing;
+    const char* climbs;
+  } cases[] = {
+      {"iscsi/sessions", "iscsi/sessions -> iscsi/targets: do_DeleteCHAP directly\n"},
+      {"iscsi/targets", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.standing);
     ClimbRecording recording;
     {
-      StandingFor as(standing);
+      StandingFor as(c.standing);
       tree::action_descriptor(action)->handler(group, action, &params[0][0]);
     }
-    EXPECT_EQ(climbs_of(recording, standing), standing == std::string("iscsi/sessions")
-                                                  ? "iscsi/sessions -> iscsi/targets: do_DeleteCHAP directly\n"
-                                                  : "");
+    EXPECT_EQ(climbs_of(recording, c.standing), c.climbs);
   }
 }
 
@@ -131,23 +136,23 @@ TEST_F(ClimbWatchTest, APlantedClimbFailsTheRun) {
     planted = recording.climbs();
   }
   ASSERT_EQ(planted.size(), 1u);
-  const Climb& climb = planted[0];
-  EXPECT_EQ(judge_climbs(kKnown, planted, {}), std::vector<std::string>{"a new climb: " + describe(climb)});
-
-  const KnownClimb listed{"controller", "handle_target_loginoptions", "Suite.Witness"};
+  const std::vector<KnownClimb> listed = {{"controller", "handle_target_loginoptions", "Suite.Witness"}};
   const struct {
+    std::vector<KnownClimb> known;
     std::vector<Climb> seen;
     std::vector<std::string> ran;
     std::vector<std::string> problems;
   } cases[] = {
-      {planted, {"Suite.Witness"}, {}},
-      {planted, {}, {}},
-      {{}, {}, {}},
-      {{},
+      {kKnown, planted, {}, {"a new climb: " + describe(planted[0])}},
+      {listed, planted, {"Suite.Witness"}, {}},
+      {listed, planted, {}, {}},
+      {listed, {}, {}, {}},
+      {listed,
+       {},
        {"Suite.Witness"},
        {"no longer climbs, take it off the list: controller -> handle_target_loginoptions (Suite.Witness)"}},
   };
-  for (const auto& c : cases) EXPECT_EQ(judge_climbs({listed}, c.seen, c.ran), c.problems);
+  for (const auto& c : cases) EXPECT_EQ(judge_climbs(c.known, c.seen, c.ran), c.problems);
 }
 
 // The whole watched run (Climbs.WholeRun, after every other test ran with
@@ -156,19 +161,10 @@ TEST(ClimbsWholeRun, ClimbOnlyWhereKnown) {
   const char* directory = getenv("TAVO_CLIMBS_JUDGE");
   if (directory == nullptr) GTEST_SKIP() << "runs as Climbs.WholeRun, after the watched tests";
   const ClimbLog log = read_climb_log(directory);
+  // No log at all would pass with no climb: the watch must have run.
   ASSERT_FALSE(log.ran.empty()) << "no watched test wrote to " << directory;
-  std::string all;
-  for (const Climb& c : log.climbs) all += describe(c) + "\n";
-  printf("%zu tests ran watched; %zu climbs:\n%s", log.ran.size(), log.climbs.size(), all.c_str());
+  printf("%zu tests ran watched; %zu climbs\n", log.ran.size(), log.climbs.size());
   for (const std::string& problem : judge_climbs(kKnown, log.climbs, log.ran)) ADD_FAILURE() << problem;
-  // A witness must be a test, or its climb would never be judged.
-  const ::testing::UnitTest* unit = ::testing::UnitTest::GetInstance();
-  std::vector<std::string> tests;
-  for (int i = 0; i < unit->total_test_suite_count(); ++i)
-    for (int j = 0; j < unit->GetTestSuite(i)->total_test_count(); ++j)
-      tests.push_back(std::string(unit->GetTestSuite(i)->name()) + "." + unit->GetTestSuite(i)->GetTestInfo(j)->name());
-  for (const KnownClimb& k : kKnown)
-    EXPECT_NE(std::find(tests.begin(), tests.end(), k.witness), tests.end()) << k.witness << " is no test";
 }
 
 }  // namespace
