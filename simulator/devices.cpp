@@ -292,7 +292,8 @@ int Simulator::nic_request(unsigned long request, void* arg) {
   size_t logged = request == kNicChipInfoRequest ? sizeof(NicChipInfo)
                   : request == kNicPciConfigRequest ? sizeof(PciConfigRequest)
                                                     : 4;
-  log_request(LogEntry{LogKind::NicIoctl, kNicDevicePath, request, logged_bytes(bytes, logged, log_bytes_kept_ > 0), {}});
+  log_request(
+      LogEntry{LogKind::NicIoctl, kNicDevicePath, request, logged_bytes(bytes, logged, log_bytes_kept_ > 0), {}});
   // Faults on side requests match the NIC function index as for mailboxes.
   auto index_of = [&](uint8_t b, uint8_t d, uint8_t f) {
     auto list = nic_functions();
