@@ -16,6 +16,14 @@ namespace {
 // the iSCSI and TCP/IP subsystems' commands reach no port.
 constexpr uint8_t kScsiSubsystem = 6, kScsiOpcode = 59, kTcpIpSubsystem = 2;
 
+// The raw request a log entry keeps: none when the log keeps no bytes, so
+// that a process nobody reads the log of copies no request twice.
+std::vector<uint8_t> logged_bytes(const void* request, size_t length, bool keep) {
+  if (!keep) return {};
+  const auto* bytes = static_cast<const uint8_t*>(request);
+  return std::vector<uint8_t>(bytes, bytes + length);
+}
+
 void put_u16(uint8_t* p, uint16_t v) {
   p[0] = static_cast<uint8_t>(v);
   p[1] = static_cast<uint8_t>(v >> 8);
@@ -130,8 +138,7 @@ int Simulator::device_ioctl(int fd, unsigned long request, void* arg) {
     if (request == kIscsiMailboxRequest) {
       auto* hdr = static_cast<MailboxRequestHeader*>(arg);
       size_t total = kMailboxHeaderSize + hdr->request_length;
-      log_request(LogEntry{LogKind::IscsiIoctl, dev.path, request,
-                           std::vector<uint8_t>(static_cast<uint8_t*>(arg), static_cast<uint8_t*>(arg) + total), {}},
+      log_request(LogEntry{LogKind::IscsiIoctl, dev.path, request, logged_bytes(arg, total, log_bytes_kept_ > 0), {}},
                   hdr);
       return mailbox(dev, static_cast<uint8_t*>(arg), total, false, fn);
     }
@@ -239,7 +246,7 @@ int Simulator::nic_mailbox(unsigned long request, uint8_t* bytes) {
   auto* prefix = reinterpret_cast<NicIoctlPrefix*>(bytes);
   auto* hdr = reinterpret_cast<MailboxRequestHeader*>(bytes + sizeof(NicIoctlPrefix));
   size_t total = sizeof(NicIoctlPrefix) + kMailboxHeaderSize + hdr->request_length;
-  log_request(LogEntry{LogKind::NicIoctl, kNicDevicePath, request, std::vector<uint8_t>(bytes, bytes + total), {}},
+  log_request(LogEntry{LogKind::NicIoctl, kNicDevicePath, request, logged_bytes(bytes, total, log_bytes_kept_ > 0), {}},
               hdr);
   if (memcmp(prefix->signature, kNicSignature, sizeof kNicSignature) != 0 || prefix->marker != kNicMarker) {
     errno = EINVAL;
@@ -285,7 +292,8 @@ int Simulator::nic_request(unsigned long request, void* arg) {
   size_t logged = request == kNicChipInfoRequest ? sizeof(NicChipInfo)
                   : request == kNicPciConfigRequest ? sizeof(PciConfigRequest)
                                                     : 4;
-  log_request(LogEntry{LogKind::NicIoctl, kNicDevicePath, request, std::vector<uint8_t>(bytes, bytes + logged), {}});
+  log_request(
+      LogEntry{LogKind::NicIoctl, kNicDevicePath, request, logged_bytes(bytes, logged, log_bytes_kept_ > 0), {}});
   // Faults on side requests match the NIC function index as for mailboxes.
   auto index_of = [&](uint8_t b, uint8_t d, uint8_t f) {
     auto list = nic_functions();

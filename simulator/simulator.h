@@ -105,8 +105,9 @@ struct LogEntry {
 
 // The log keeps the latest requests only, so that a simulator may answer
 // for hours: by default at most this many, and of their raw bytes at most
-// this much (the newest request is kept whatever its size). Counts of
-// requests are kept apart and stay exact however many the log dropped.
+// this much (the newest request is kept whatever its size; with no bytes
+// allowed, entries keep none). Counts of requests are kept apart and stay
+// exact however many the log dropped.
 inline constexpr size_t kLogEntriesKept = 8192;
 inline constexpr size_t kLogBytesKept = size_t{64} << 20;
 

@@ -73,9 +73,11 @@ uint32_t ioctl_upgrade_flash(uint32_t function_number, const FlashWriteRequest* 
   const uint8_t* data = reinterpret_cast<const uint8_t*>(request + 1);
   for (uint32_t sent = 0; sent < head.length;) {
     const uint32_t n = std::min(head.length - sent, kFlashChunkData);
-    // Each chunk starts from a clear buffer: nothing of the last answer or
-    // of a longer earlier chunk travels with it.
-    memset(cmd.data(), 0, cmd.size());
+    // Each chunk is sent from a clear buffer: nothing of the last answer or
+    // of a longer earlier chunk travels with it. Only the bytes the chunk
+    // does not write are cleared.
+    memset(cmd.data(), 0, kMailboxHeaderSize);
+    memset(cmd.payload() + sizeof(FlashChunkHead) + n, 0, kFlashChunkLength - sizeof(FlashChunkHead) - n);
     FlashChunkHead chunk_head;
     chunk_head.operation = sent + n == head.length ? tavo::kFlashOperationLast : tavo::kFlashOperationMore;
     chunk_head.optype = head.optype;

@@ -44,6 +44,12 @@ struct HeaderFlags {
 uint32_t issue_ioctl(int32_t handle, uint8_t opcode, uint8_t subsystem, uint32_t request_length, uint8_t* buffer,
                      uint8_t domain, uint8_t port_number, int32_t transport, uint32_t function_number,
                      HeaderFlags flags);
+// As issue_ioctl, for a buffer that the caller preceded with room for the
+// NIC driver's wrapper prefix (NicIoctlPrefix): a NIC command is wrapped in
+// place, neither copied into a wrapper nor back.
+uint32_t issue_framed_ioctl(int32_t handle, uint8_t opcode, uint8_t subsystem, uint32_t request_length,
+                            uint8_t* buffer, uint8_t domain, uint8_t port_number, int32_t transport,
+                            uint32_t function_number, HeaderFlags flags);
 uint32_t prepare_mailbox_cmd(uint32_t function_number, uint8_t opcode, uint8_t subsystem, uint32_t request_length,
                              uint16_t buffer_length, void* payload, uint8_t direction, uint8_t domain,
                              uint8_t port_number, uint32_t transport, HeaderFlags flags);

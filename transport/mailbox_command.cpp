@@ -16,12 +16,15 @@ namespace tavo::transport {
 MailboxCommand::MailboxCommand(size_t buffer_length, const void* payload, size_t payload_length)
     : length_(buffer_length < kMailboxHeaderSize ? kMailboxHeaderSize : buffer_length) {
   if (length_ <= kInlineLength) {
-    buffer_ = inline_;
+    buffer_ = inline_ + kFrameRoom;
   } else {
-    allocated_.reset(new (std::nothrow) uint8_t[length_]);
-    buffer_ = allocated_.get();
+    allocated_.reset(new (std::nothrow) uint8_t[kFrameRoom + length_]);
+    if (!allocated_) {
+      buffer_ = nullptr;
+      return;
+    }
+    buffer_ = allocated_.get() + kFrameRoom;
   }
-  if (buffer_ == nullptr) return;
   // Each byte written once: the payload given, zeros around it.
   const size_t room = length_ - kMailboxHeaderSize;
   const size_t copied = payload != nullptr && payload_length <= room ? payload_length : 0;
@@ -44,8 +47,8 @@ uint32_t MailboxCommand::send(uint32_t function_number, uint8_t opcode, uint8_t 
            static_cast<unsigned>(request_length), static_cast<unsigned>(length_), opcode, subsystem);
     return 1;
   }
-  return issue_ioctl(fd, opcode, subsystem, request_length, data(), domain, port_number, static_cast<int32_t>(transport),
-                     function_number, flags);
+  return issue_framed_ioctl(fd, opcode, subsystem, request_length, data(), domain, port_number,
+                            static_cast<int32_t>(transport), function_number, flags);
 }
 
 MailboxAnswer MailboxCommand::answer() const {

@@ -1,6 +1,8 @@
 // One mailbox command in a buffer of its own: header space and payload,
 // cleared, sent through TAVO_IssueIOCTL. Shared by the layer functions and
-// the wrappers that build their own buffer.
+// the wrappers that build their own buffer. Room for the NIC driver's
+// wrapper prefix precedes the header, so that a NIC command is sent where
+// it was built.
 #pragma once
 
 #include <stddef.h>
@@ -8,6 +10,7 @@
 
 #include <memory>
 
+#include "transport/device_layout.h"
 #include "transport/mailbox.h"
 
 namespace tavo::transport {
@@ -42,7 +45,8 @@ class MailboxCommand {
   // Most commands fit here, session records and login requests among
   // them: only a large one allocates.
   static constexpr size_t kInlineLength = 2048;
-  uint8_t inline_[kInlineLength];
+  static constexpr size_t kFrameRoom = sizeof(NicIoctlPrefix);
+  uint8_t inline_[kFrameRoom + kInlineLength];
   std::unique_ptr<uint8_t[]> allocated_;
   uint8_t* buffer_;
   size_t length_;

@@ -2,6 +2,8 @@
 // copied payload, and a size query.
 #include <string.h>
 
+#include <algorithm>
+
 #include "transport/device_layout.h"
 #include "transport/glob_access.h"
 #include "transport/mailbox.h"
@@ -32,12 +34,21 @@ uint32_t TAVO_get_mailbox_cmd_size(uint32_t function_number, uint8_t opcode, uin
 }
 
 namespace tavo::transport {
+namespace {
+
+// Past header and request nothing is sent or read back: a longer buffer is
+// neither allocated nor cleared. A shorter one stays short and is refused.
+size_t command_length(uint16_t buffer_length, uint32_t request_length) {
+  return std::min<size_t>(buffer_length, kMailboxHeaderSize + size_t{request_length});
+}
+
+}  // namespace
 
 uint32_t prepare_mailbox_cmd(uint32_t function_number, uint8_t opcode, uint8_t subsystem, uint32_t request_length,
                              uint16_t buffer_length, void* payload, uint8_t direction, uint8_t domain,
                              uint8_t port_number, uint32_t transport, HeaderFlags flags) {
   if (transport != TAVO_VIA_ISCSI && transport != TAVO_VIA_NIC) return 1;
-  MailboxCommand cmd(buffer_length, payload, request_length);
+  MailboxCommand cmd(command_length(buffer_length, request_length), payload, request_length);
   if (!cmd.ok()) return 1;
   if (cmd.send(function_number, opcode, subsystem, request_length, domain, port_number, transport, flags) != 0)
     return 1;
@@ -59,7 +70,7 @@ uint32_t get_mailbox_cmd_size(uint32_t function_number, uint8_t opcode, uint8_t 
                               uint16_t buffer_length, void* payload, uint16_t* actual_length, uint8_t domain,
                               uint8_t port_number, uint32_t transport, HeaderFlags flags) {
   if (transport != TAVO_VIA_ISCSI && transport != TAVO_VIA_NIC) return 1;
-  MailboxCommand cmd(buffer_length, payload, request_length);
+  MailboxCommand cmd(command_length(buffer_length, request_length), payload, request_length);
   if (!cmd.ok()) {
     pdebug(TAVO_LOG_BACKEND, 3, "Failed to Allocate memory\n");
     return 1;

@@ -64,13 +64,23 @@ void mailbox_send_log_failure(int result, int err) {
 }
 
 // Wraps the command for the NIC driver and sends it on the descriptor that
-// the refresh opened; the NIC device is closed again on every path.
-uint32_t mailbox_send_nic(uint8_t* buffer, uint32_t request_length, uint32_t function_number) {
+// the refresh opened; the NIC device is closed again on every path. A framed
+// buffer has the prefix's room before it and is sent where it lies.
+uint32_t mailbox_send_nic(uint8_t* buffer, uint32_t request_length, uint32_t function_number, bool framed) {
   const size_t command_length = kMailboxHeaderSize + request_length;
-  std::unique_ptr<uint8_t[]> wrapper(new (std::nothrow) uint8_t[sizeof(NicIoctlPrefix) + command_length]());
-  if (!wrapper) {
-    pdebug(TAVO_LOG_BACKEND, 3, "Failed to allocate pnicioctlbuffer\n");
-    return 1;
+  std::unique_ptr<uint8_t[]> copy;
+  uint8_t* wrapper = nullptr;
+  if (framed) {
+    wrapper = buffer - sizeof(NicIoctlPrefix);
+  } else {
+    // Prefix and command fill it whole: nothing to clear.
+    copy.reset(new (std::nothrow) uint8_t[sizeof(NicIoctlPrefix) + command_length]);
+    if (!copy) {
+      pdebug(TAVO_LOG_BACKEND, 3, "Failed to allocate pnicioctlbuffer\n");
+      return 1;
+    }
+    wrapper = copy.get();
+    memcpy(wrapper + sizeof(NicIoctlPrefix), buffer, command_length);
   }
   const NicFunctionRecord& fn = tavo_glob.nic_functions[function_number - 1];
   NicIoctlPrefix prefix;
@@ -79,17 +89,47 @@ uint32_t mailbox_send_nic(uint8_t* buffer, uint32_t request_length, uint32_t fun
   prefix.bus = fn.bus;
   prefix.device = fn.device;
   prefix.function = fn.function;
-  memcpy(wrapper.get(), &prefix, sizeof prefix);
-  memcpy(wrapper.get() + sizeof prefix, buffer, command_length);
+  memcpy(wrapper, &prefix, sizeof prefix);
   if (tavo::transport::check_nic_function_set() != 0) return 1;  // the tree is being rebuilt; the request is abandoned
   errno = 0;
-  const int result = tavo::platform::host().device_ioctl(tavo_glob.nic_handles[0], kNicMailboxRequest, wrapper.get());
+  const int result = tavo::platform::host().device_ioctl(tavo_glob.nic_handles[0], kNicMailboxRequest, wrapper);
   const int err = errno;
-  memcpy(buffer, wrapper.get() + sizeof prefix, command_length);
+  if (!framed) memcpy(buffer, wrapper + sizeof prefix, command_length);
   os_put_nic_port_instances(tavo_glob.nic_handles, TAVO_MAX_FUNCTIONS);
   if (result == 0) return 0;
   mailbox_send_log_failure(result, err);
   return 1;
+}
+
+// The devices and the NIC wrapper's function record belong to the library
+// lock for the whole exchange.
+uint32_t mailbox_send(int32_t handle, uint8_t opcode, uint8_t subsystem, uint32_t request_length, uint8_t* buffer,
+                      uint8_t domain, uint8_t port_number, int32_t transport, uint32_t function_number,
+                      tavo::transport::HeaderFlags flags, bool framed) {
+  TAVO_LIBRARY_LOCK;
+  if (buffer == nullptr || request_length > kMaxMailboxPayload) {
+    pdebug(TAVO_LOG_BACKEND, 3, "Refused command opcode:0x%x subsystem:0x%x request_length = %u\n", opcode, subsystem,
+           static_cast<unsigned>(request_length));
+    return 1;
+  }
+  if (port_number >= TAVO_MAX_PORTS ||
+      (transport == TAVO_VIA_NIC && !tavo::transport::valid_nic_function(function_number))) {
+    pdebug(TAVO_LOG_BACKEND, 3, "Refused command opcode:0x%x subsystem:0x%x port = %u function = %u\n", opcode,
+           subsystem, port_number, static_cast<unsigned>(function_number));
+    return 1;
+  }
+  mailbox_send_fill_header(buffer, opcode, subsystem, request_length, domain, port_number, transport, flags);
+  if (transport == TAVO_VIA_NIC) return mailbox_send_nic(buffer, request_length, function_number, framed);
+  if (transport != TAVO_VIA_ISCSI) {
+    mailbox_send_log_failure(-1, 0);
+    return 1;
+  }
+  errno = 0;
+  const int result = tavo::platform::host().device_ioctl(handle, kIscsiMailboxRequest, buffer);
+  const int err = errno;
+  if (result == 0) return 0;
+  mailbox_send_log_failure(result, err);
+  return err == EIO ? kEioStatus : 1;
 }
 
 }  // namespace
@@ -111,35 +151,18 @@ uint32_t TAVO_IssueIOCTL(int32_t handle, uint8_t opcode, uint8_t subsystem, uint
 
 namespace tavo::transport {
 
-// The devices and the NIC wrapper's function record belong to the library
-// lock for the whole exchange.
 uint32_t issue_ioctl(int32_t handle, uint8_t opcode, uint8_t subsystem, uint32_t request_length, uint8_t* buffer,
                      uint8_t domain, uint8_t port_number, int32_t transport, uint32_t function_number,
                      HeaderFlags flags) {
-  TAVO_LIBRARY_LOCK;
-  if (buffer == nullptr || request_length > kMaxMailboxPayload) {
-    pdebug(TAVO_LOG_BACKEND, 3, "Refused command opcode:0x%x subsystem:0x%x request_length = %u\n", opcode, subsystem,
-           static_cast<unsigned>(request_length));
-    return 1;
-  }
-  if (port_number >= TAVO_MAX_PORTS ||
-      (transport == TAVO_VIA_NIC && !tavo::transport::valid_nic_function(function_number))) {
-    pdebug(TAVO_LOG_BACKEND, 3, "Refused command opcode:0x%x subsystem:0x%x port = %u function = %u\n", opcode,
-           subsystem, port_number, static_cast<unsigned>(function_number));
-    return 1;
-  }
-  mailbox_send_fill_header(buffer, opcode, subsystem, request_length, domain, port_number, transport, flags);
-  if (transport == TAVO_VIA_NIC) return mailbox_send_nic(buffer, request_length, function_number);
-  if (transport != TAVO_VIA_ISCSI) {
-    mailbox_send_log_failure(-1, 0);
-    return 1;
-  }
-  errno = 0;
-  const int result = tavo::platform::host().device_ioctl(handle, kIscsiMailboxRequest, buffer);
-  const int err = errno;
-  if (result == 0) return 0;
-  mailbox_send_log_failure(result, err);
-  return err == EIO ? kEioStatus : 1;
+  return mailbox_send(handle, opcode, subsystem, request_length, buffer, domain, port_number, transport,
+                      function_number, flags, false);
+}
+
+uint32_t issue_framed_ioctl(int32_t handle, uint8_t opcode, uint8_t subsystem, uint32_t request_length,
+                            uint8_t* buffer, uint8_t domain, uint8_t port_number, int32_t transport,
+                            uint32_t function_number, HeaderFlags flags) {
+  return mailbox_send(handle, opcode, subsystem, request_length, buffer, domain, port_number, transport,
+                      function_number, flags, true);
 }
 
 }  // namespace tavo::transport
