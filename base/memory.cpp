@@ -1,6 +1,7 @@
 // Counted allocation and bitfields. The count is kept with atomic
 // operations: any thread allocates.
 #include <malloc.h>
+#include <sys/mman.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -134,4 +135,24 @@ int32_t clear_bit(uint8_t* bits, uint32_t n, uint32_t i) {
   if (bits == nullptr || i >= n) return -1;
   bits[i / 8] = static_cast<uint8_t>(bits[i / 8] & ~(1u << (i % 8)));
   return 0;
+}
+
+void* tavo::base::large_chunk() {
+  // Mapped with room to align, then trimmed to the aligned chunk.
+  const size_t mapped = 2 * kLargeChunk;
+  void* at = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (at == MAP_FAILED) return nullptr;
+  const uintptr_t start = reinterpret_cast<uintptr_t>(at);
+  const uintptr_t aligned = (start + kLargeChunk - 1) & ~(uintptr_t{kLargeChunk} - 1);
+  if (aligned > start) munmap(at, aligned - start);
+  const uintptr_t end = aligned + kLargeChunk;
+  if (start + mapped > end) munmap(reinterpret_cast<void*>(end), start + mapped - end);
+  void* chunk = reinterpret_cast<void*>(aligned);
+  // Only a hint: without huge pages the chunk is ordinary memory.
+  madvise(chunk, kLargeChunk, MADV_HUGEPAGE);
+  return chunk;
+}
+
+void tavo::base::free_large_chunk(void* chunk) {
+  if (chunk != nullptr) munmap(chunk, kLargeChunk);
 }

@@ -65,6 +65,14 @@ Counted<T> counted_zeroed(size_t size = sizeof(T)) {
   return block;
 }
 
+// Memory for a pool that carves many small blocks: kLargeChunk bytes on
+// pages of their own, aligned to kLargeChunk, which the kernel may back
+// with huge pages (one fault and one TLB entry where there were 512); null
+// when it cannot be had. Given back with free_large_chunk.
+inline constexpr size_t kLargeChunk = size_t{2} << 20;
+void* large_chunk();
+void free_large_chunk(void* chunk);
+
 // The first bit at or after start that is set (want 1) or clear (want 0)
 // among the n bits, or -1.
 int32_t first_bit_from(const uint8_t* bits, int32_t n, int32_t start, int want);

@@ -8,6 +8,7 @@
 // buffer carry what fits, with status 4 and the length they need.
 #include <stddef.h>
 #include <stdio.h>
+#include <ctype.h>
 #include <string.h>
 #include <strings.h>
 
@@ -103,6 +104,16 @@ SimAddress iscsi_address(uint8_t type, const uint8_t* bytes) {
   return a;
 }
 
+// Names equal without case: the lengths first, then from the end, where
+// the names of one adapter's targets differ (thousands are compared for
+// each target record asked).
+bool iscsi_same_name(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = a.size(); i-- > 0;)
+    if (tolower(static_cast<unsigned char>(a[i])) != tolower(static_cast<unsigned char>(b[i]))) return false;
+  return true;
+}
+
 bool iscsi_same_portal(const SimSession& s, const SimAddress& a, uint16_t port) {
   return s.port == port && s.address.type == a.type && s.address.bytes == a.bytes;
 }
@@ -111,7 +122,7 @@ SimSession* iscsi_find_session(SimIscsi& state, const std::string& target, const
                                uint16_t isid) {
   for (SimSession& s : state.sessions)
     if (!s.discovery && s.isid == isid && iscsi_same_portal(s, a, port) &&
-        strcasecmp(s.target.c_str(), target.c_str()) == 0) {
+        iscsi_same_name(s.target, target)) {
       state.reached.push_back(s.handle);
       return &s;
     }
@@ -120,7 +131,7 @@ SimSession* iscsi_find_session(SimIscsi& state, const std::string& target, const
 
 void iscsi_hold_target(SimIscsi& state, const std::string& name) {
   for (const auto& [id, held] : state.target_ids)
-    if (strcasecmp(held.c_str(), name.c_str()) == 0) return;
+    if (iscsi_same_name(held, name)) return;
   state.target_ids.emplace_back(state.next_target_id++, name);
   state.reached_targets.push_back(state.target_ids.back().first);
 }
@@ -128,9 +139,9 @@ void iscsi_hold_target(SimIscsi& state, const std::string& name) {
 // A target id goes with the last persistent session of its name.
 void iscsi_release_target(SimIscsi& state, const std::string& name) {
   for (const SimSession& s : state.sessions)
-    if (s.persistent && s.target.size() == name.size() && strcasecmp(s.target.c_str(), name.c_str()) == 0) return;
+    if (s.persistent && iscsi_same_name(s.target, name)) return;
   std::erase_if(state.target_ids, [&](const auto& held) {
-    if (strcasecmp(held.second.c_str(), name.c_str()) != 0) return false;
+    if (!iscsi_same_name(held.second, name)) return false;
     state.reached_targets.push_back(held.first);
     return true;
   });
@@ -226,7 +237,7 @@ MailboxReply iscsi_login(Simulator& sim, MailboxCall& call) {
   for (const SimTarget& t : sim.topology().targets) {
     if (iscsi_portal_at(t, r.address_type, r.address, r.port) == nullptr) continue;
     listening = true;
-    if (strcasecmp(t.name.c_str(), name.c_str()) == 0) target = &t;
+    if (iscsi_same_name(t.name, name)) target = &t;
   }
   if (!listening) return iscsi_login_refused(sim, *state, r, kUnreachable, 2);
   if (target == nullptr) return iscsi_login_refused(sim, *state, r, kNoSuchTarget, 2);
@@ -393,7 +404,7 @@ MailboxReply iscsi_target_list(Simulator& sim, MailboxCall& call) {
 // The tag the topology gives a portal of the target, else 1.
 uint16_t iscsi_portal_tag(Simulator& sim, const SimSession& s) {
   for (const SimTarget& t : sim.topology().targets) {
-    if (strcasecmp(t.name.c_str(), s.target.c_str()) != 0) continue;
+    if (!iscsi_same_name(t.name, s.target)) continue;
     for (const SimTargetPortal& p : t.portals)
       if (p.port == s.port && p.address.type == s.address.type && p.address.bytes == s.address.bytes)
         return static_cast<uint16_t>(p.tag);
@@ -411,7 +422,7 @@ MailboxReply iscsi_target_record(Simulator& sim, MailboxCall& call) {
   if (held == state->target_ids.end()) return kRefused;
   std::vector<const SimSession*> portals;
   for (const SimSession& s : state->sessions) {
-    if (!s.persistent || strcasecmp(s.target.c_str(), held->second.c_str()) != 0) continue;
+    if (!s.persistent || !iscsi_same_name(s.target, held->second)) continue;
     if (std::none_of(portals.begin(), portals.end(),
                      [&](const SimSession* p) { return iscsi_same_portal(*p, s.address, s.port); }))
       portals.push_back(&s);

@@ -27,8 +27,19 @@ constexpr bool kPooled = base::kReuseFreedBlocks;
 constexpr size_t kBlockAlign = alignof(std::max_align_t);
 constexpr size_t kHeader = kBlockAlign;
 constexpr size_t kClassStep = kBlockAlign, kPooledTo = 2048, kPoolClasses = kPooledTo / kClassStep;
+// Chunks of malloc's at first; a tree past kSmallChunksTo takes large ones
+// (base::large_chunk), which the kernel may back with huge pages: a start-
+// up that builds thousands of targets then faults a few dozen times rather
+// than tens of thousands.
 constexpr size_t kChunk = size_t{64} << 10;
+constexpr size_t kSmallChunksTo = size_t{4} << 20;
+// A chunk starts with the one made before it and whether it is large.
+struct ChunkHead {
+  void* before;
+  bool large;
+};
 static_assert(kClassStep % kBlockAlign == 0 && sizeof(void*) <= kHeader && sizeof(uint32_t) <= kHeader);
+static_assert(sizeof(ChunkHead) <= kBlockAlign);
 
 // Never destroyed (a node may be freed while the process exits); a freed
 // block is kept for the next node. Once no block is in use (the trees are
@@ -38,8 +49,9 @@ struct NodePool {
   void* free[kPoolClasses];  // a freed block's header links the next
   char* carve;
   size_t left;
-  void* chunks;  // each chunk's first word links the one made before
+  void* chunks;  // each chunk's head links the one made before
   size_t used;   // blocks given out and not yet back
+  size_t made;   // bytes of the chunks
 };
 constinit NodePool node_pool{};
 
@@ -64,12 +76,17 @@ void* pooled_block(size_t c) {
     return block;
   }
   if (node_pool.left < bytes) {
-    auto* chunk = static_cast<char*>(malloc(kChunk));
+    const bool large = node_pool.made >= kSmallChunksTo;
+    auto* chunk = static_cast<char*>(large ? base::large_chunk() : nullptr);
+    const size_t size = chunk != nullptr ? base::kLargeChunk : kChunk;
+    if (chunk == nullptr) chunk = static_cast<char*>(malloc(kChunk));
     if (chunk == nullptr) return nullptr;
-    memcpy(chunk, &node_pool.chunks, sizeof(void*));
+    const ChunkHead head{node_pool.chunks, size != kChunk};
+    memcpy(chunk, &head, sizeof head);
     node_pool.chunks = chunk;
     node_pool.carve = chunk + kBlockAlign;
-    node_pool.left = kChunk - kBlockAlign;
+    node_pool.left = size - kBlockAlign;
+    node_pool.made += size;
   }
   block = node_pool.carve;
   node_pool.carve += bytes;
@@ -85,11 +102,15 @@ void pool_release(char* block, uint32_t c) {
   node_pool.free[c] = block;
   if (--node_pool.used != 0) return;
   for (void* chunk = node_pool.chunks; chunk != nullptr;) {
-    void* before;
-    memcpy(&before, chunk, sizeof(void*));
-    ::free(chunk);
-    chunk = before;
+    ChunkHead head;
+    memcpy(&head, chunk, sizeof head);
+    if (head.large)
+      base::free_large_chunk(chunk);
+    else
+      ::free(chunk);
+    chunk = head.before;
   }
+  node_pool.made = 0;
   for (void*& list : node_pool.free) list = nullptr;
   node_pool.chunks = nullptr;
   node_pool.carve = nullptr;
