@@ -17,6 +17,9 @@ namespace {
 
 void BM_ReadCommandAdaptersUnderRoot(benchmark::State& state) {
   use_topology(controllers_topology(static_cast<int>(state.range(0))), true);
+  // A change kept under the root, so that there is a file to look at.
+  sim::current()->set_interface_up("vmnic0", false);
+  sim::current()->shell("true");
   transport::reset_glob();
   tavo_glob.iscsi_valid_hba = os_get_port_instances(tavo_glob.iscsi_handles, TAVO_MAX_FUNCTIONS);
   uint8_t payload[72] = {};
