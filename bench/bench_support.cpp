@@ -94,7 +94,7 @@ uint32_t bench_start() { return tree::build_group(kParent, get_node(0)) != nullp
 
 }  // namespace
 
-void use_topology(const std::string& topology_text) {
+void use_topology(const std::string& topology_text, bool under_root) {
   if (scratch_root.empty()) {
     const std::string dir = temporary_folder();
     remove_dead_scratch(dir);
@@ -122,7 +122,7 @@ void use_topology(const std::string& topology_text) {
   // the root for the next, and comparing it after each command would add
   // about a tenth to a request. A user's process keeps it (the process rows
   // of tools/compare-iscsiadm).
-  sim->keep_adapters_in_process();
+  if (!under_root) sim->keep_adapters_in_process();
 }
 
 std::string controllers_topology(int controllers) {

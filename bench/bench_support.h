@@ -13,8 +13,9 @@ namespace tavo::bench {
 
 // Installs a simulator over the topology text in a fresh scratch root
 // (removed at exit) and points TAVO_ROOT at it. Its adapters keep their
-// state in this process only, not under the root.
-void use_topology(const std::string& topology_text);
+// state in this process only, not under the root, unless under_root (as a
+// user's process keeps them).
+void use_topology(const std::string& topology_text, bool under_root = false);
 
 // N controllers of the default kind (CV3), each with two NIC and two iSCSI
 // functions.

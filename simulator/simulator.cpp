@@ -52,10 +52,14 @@ void remove_tree(const std::string& path) {
   ::rmdir(path.c_str());
 }
 
+// The folders above are made only when missing: every process starts
+// with a root that has them.
 void make_dirs(const std::string& path) {
-  for (size_t i = 1; i <= path.size(); ++i) {
-    if (i == path.size() || path[i] == '/') ::mkdir(path.substr(0, i).c_str(), 0755);
-  }
+  if (::mkdir(path.c_str(), 0755) == 0 || errno != ENOENT) return;
+  const size_t slash = path.rfind('/');
+  if (slash == 0 || slash == std::string::npos) return;
+  make_dirs(path.substr(0, slash));
+  ::mkdir(path.c_str(), 0755);
 }
 
 }  // namespace

@@ -141,7 +141,11 @@ bool read_all(int fd, std::string* out, off_t from, off_t to) {
 }  // namespace
 
 StateFile::StateFile(std::string dir, uint64_t fingerprint)
-    : dir_(std::move(dir)), path_(dir_ + "/adapters"), lock_path_(dir_ + "/adapters.lock"), fingerprint_(fingerprint) {}
+    : dir_(std::move(dir)),
+      path_(dir_ + "/adapters"),
+      lock_path_(dir_ + "/adapters.lock"),
+      count_path_(dir_ + "/adapters.count"),
+      fingerprint_(fingerprint) {}
 
 StateFile::~StateFile() {
   if (fd_ >= 0) ::close(fd_);
@@ -158,6 +162,7 @@ bool StateFile::lock(bool may_create) {
     if (lock_fd_ < 0) lock_fd_ = ::open(lock_path_.c_str(), O_RDWR | kFlags);
     if (lock_fd_ < 0) return false;
   }
+  map_count();
   struct flock fl{};
   fl.l_type = F_WRLCK;
   fl.l_whence = SEEK_SET;
@@ -175,6 +180,27 @@ void StateFile::unlock() {
 
 StateFile::Seen StateFile::look(std::vector<Change>* changes) {
   changes->clear();
+  map_count();
+  if (!count_.moved()) return Seen::Same;
+  bool whole = true;
+  const Seen seen = look_at_file(changes, &whole);
+  // A file read short is looked at again, whatever the count says.
+  if (whole) count_.seen();
+  // Not mapped: tried again after a change, rare beside the looks.
+  if (seen != Seen::Same) count_tried_ = false;
+  return seen;
+}
+
+// Any process makes the count: one that only reads, first on a root, maps
+// it as well as the writers after it.
+void StateFile::map_count() {
+  if (count_.mapped() || count_tried_) return;
+  count_tried_ = true;
+  ::mkdir(dir_.c_str(), 0755);
+  count_.map(count_path_, true);
+}
+
+StateFile::Seen StateFile::look_at_file(std::vector<Change>* changes, bool* whole) {
   struct stat st;
   if (::stat(path_.c_str(), &st) != 0) {
     if (!known_) return Seen::Same;
@@ -187,16 +213,16 @@ StateFile::Seen StateFile::look(std::vector<Change>* changes) {
   if (known_ && st.st_dev == dev_ && st.st_ino == ino_ && st.st_size >= end_) {
     if (st.st_size == end_ || !ours_) return Seen::Same;
     const off_t before = end_;
-    read_batches(end_, st.st_size, changes);
+    *whole = read_batches(end_, st.st_size, changes);
     return end_ == before ? Seen::Same : Seen::Grew;
   }
   const bool replaced = known_;
-  if (!open_current(changes)) return replaced ? Seen::Gone : Seen::Same;
+  if (!open_current(changes, whole)) return replaced ? Seen::Gone : Seen::Same;
   return replaced ? Seen::Replaced : Seen::Found;
 }
 
 // Opens the file at the path as it is now and reads it whole.
-bool StateFile::open_current(std::vector<Change>* changes) {
+bool StateFile::open_current(std::vector<Change>* changes, bool* whole) {
   if (fd_ >= 0) ::close(fd_);
   known_ = false;
   fd_ = ::open(path_.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
@@ -215,7 +241,7 @@ bool StateFile::open_current(std::vector<Change>* changes) {
           memcmp(header.data(), kMagic, sizeof kMagic) == 0 &&
           memcmp(header.data() + sizeof kMagic, &fingerprint_, sizeof fingerprint_) == 0;
   end_ = ours_ ? static_cast<off_t>(kHeaderSize) : st.st_size;
-  if (ours_) read_batches(end_, st.st_size, changes);
+  if (ours_) *whole = read_batches(end_, st.st_size, changes);
   return true;
 }
 
@@ -236,7 +262,7 @@ bool StateFile::read_batches(off_t from, off_t size, std::vector<Change>* change
     in.remove_prefix(kBatchHead + length + kBatchTail);
     end_ = from + static_cast<off_t>(bytes.size() - in.size());
   }
-  return true;
+  return end_ == size;
 }
 
 bool StateFile::append(const std::vector<Change>& batch) {
@@ -247,13 +273,15 @@ bool StateFile::append(const std::vector<Change>& batch) {
   Pieces pieces = frame_batch(items, "");
   // A batch a crash cut short goes before this one follows.
   struct stat st;
-  if (::fstat(fd_, &st) != 0 || (st.st_size != end_ && ::ftruncate(fd_, end_) != 0)) return false;
-  if (!write_pieces(fd_, pieces, end_)) {
+  if (::fstat(fd_, &st) != 0) return false;
+  count_.begin_change();
+  const bool written = (st.st_size == end_ || ::ftruncate(fd_, end_) == 0) && write_pieces(fd_, pieces, end_);
+  if (written)
+    end_ += static_cast<off_t>(pieces.size);
+  else
     (void)::ftruncate(fd_, end_);
-    return false;
-  }
-  end_ += static_cast<off_t>(pieces.size);
-  return true;
+  count_.end_change();
+  return written;
 }
 
 bool StateFile::worth_compacting(size_t live) const {
@@ -274,11 +302,19 @@ bool StateFile::create_with(const std::vector<Item>& items) {
   const std::string temporary = path_ + ".new." + std::to_string(getpid());
   const int fd = ::open(temporary.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
   if (fd < 0) return false;
-  if (!write_pieces(fd, pieces, 0) || ::rename(temporary.c_str(), path_.c_str()) != 0) {
+  if (!write_pieces(fd, pieces, 0)) {
     ::close(fd);
     ::unlink(temporary.c_str());
     return false;
   }
+  count_.begin_change();
+  if (::rename(temporary.c_str(), path_.c_str()) != 0) {
+    count_.end_change();
+    ::close(fd);
+    ::unlink(temporary.c_str());
+    return false;
+  }
+  count_.end_change();
   struct stat st;
   if (fd_ >= 0) ::close(fd_);
   fd_ = fd;
@@ -291,7 +327,9 @@ bool StateFile::create_with(const std::vector<Item>& items) {
 }
 
 void StateFile::remove() {
+  count_.begin_change();
   ::unlink(path_.c_str());
+  count_.end_change();
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   known_ = false;
@@ -301,11 +339,15 @@ bool StateFile::rewind() {
   struct stat st;
   const bool there = ::stat(path_.c_str(), &st) == 0;
   if (!known_) {
-    if (there) ::unlink(path_.c_str());
+    if (there) remove();
     return true;
   }
   if (!there || st.st_dev != dev_ || st.st_ino != ino_) return false;
-  return st.st_size == end_ || ::ftruncate(fd_, end_) == 0;
+  if (st.st_size == end_) return true;
+  count_.begin_change();
+  const bool cut = ::ftruncate(fd_, end_) == 0;
+  count_.end_change();
+  return cut;
 }
 
 }  // namespace tavo::sim

@@ -10,8 +10,10 @@
 // models is processes killed and power cuts of the host, which its own
 // faults play out (the adapters keep what they were told, as flash does);
 // a process killed at any point leaves whole batches, or a tail no reader
-// takes. Its calls are the simulator's own, never in the library's request
-// log, and no injected fault reaches them.
+// takes. A count of the changes beside it (ChangeCount), which every
+// writer raises, spares a look the file system while nothing changed. Its
+// calls are the simulator's own, never in the library's request log, and
+// no injected fault reaches them.
 #pragma once
 
 #include <stdint.h>
@@ -22,6 +24,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "simulator/change_count.h"
 
 namespace tavo::sim {
 
@@ -72,11 +76,14 @@ class StateFile {
   bool known() const { return known_; }
 
  private:
-  bool open_current(std::vector<Change>* changes);
+  Seen look_at_file(std::vector<Change>* changes, bool* whole);
+  void map_count();
+  bool open_current(std::vector<Change>* changes, bool* whole);
+  // True when every byte up to size was taken.
   bool read_batches(off_t from, off_t size, std::vector<Change>* changes);
   bool create_with(const std::vector<std::pair<const std::string*, const std::string*>>& items);
 
-  std::string dir_, path_, lock_path_;
+  std::string dir_, path_, lock_path_, count_path_;
   uint64_t fingerprint_;
   int fd_ = -1, lock_fd_ = -1;
   bool known_ = false;  // fd_ is the file at path_, read up to end_
@@ -84,6 +91,8 @@ class StateFile {
   dev_t dev_ = 0;
   ino_t ino_ = 0;
   off_t end_ = 0;       // the end of its last whole batch
+  ChangeCount count_;
+  bool count_tried_ = false;  // to map it
 };
 
 }  // namespace tavo::sim

@@ -1,5 +1,6 @@
 // The simulated adapters outlive the processes that manage them, as real
 // ones do; below them, the file that keeps them under the root.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -177,6 +178,49 @@ TEST_F(AdapterFileTest, AProcessFollowsAnothersNewFileAndPowerCycle) {
     return "";
   });
   EXPECT_EQ(planted(), "<none>");
+}
+
+// A process follows what another did to the adapters whatever became of
+// the count of changes beside their file: mapped by every process, left
+// odd by a writer killed before it was done (while the reader looked, and
+// after its change), or not to be mapped at all.
+TEST_F(AdapterFileTest, AProcessFollowsAnothersChangesWhateverTheirCount) {
+  const std::string count = root_.at(kStateFile) + ".count";
+  const auto move_count = [&](int64_t by) {
+    const int fd = ::open(count.c_str(), O_RDWR);
+    uint64_t word = 0;
+    ASSERT_EQ(::pread(fd, &word, sizeof word, 0), 8);
+    word += static_cast<uint64_t>(by);
+    ASSERT_EQ(::pwrite(fd, &word, sizeof word, 0), 8);
+    ::close(fd);
+  };
+  const auto none = [] {};
+  const struct {
+    const char* what;
+    std::function<void()> before, mid_change, after_change;
+  } rows[] = {
+      {"mapped", none, none, none},
+      {"a writer killed half way", none, [&] { move_count(1); }, [&] { move_count(-1); }},
+      {"a directory in its place", [&] { ::unlink(count.c_str()), ::mkdir(count.c_str(), 0755); }, none, none},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.what);
+    const std::string name = r.what;
+    EXPECT_EQ(in_process([&] {
+                r.before();
+                plant(name + " 1");
+                r.mid_change();
+                std::string seen = planted();
+                in_process([&] { return plant(name + " 2"), ""; });
+                r.after_change();
+                seen += ", " + planted();
+                in_process([&] { return sim_->power_cycle(), ""; });
+                r.after_change();
+                return seen + ", " + planted();
+              }),
+              name + " 1, " + name + " 2, <none>");
+  }
+  ::rmdir(count.c_str());
 }
 
 // Each process changes its own object again and again, all at once: the

@@ -1,0 +1,60 @@
+#include "simulator/change_count.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tavo::sim {
+namespace {
+
+// The file's size whatever the word's: a build of 32 bits never cuts the
+// word of one of 64 short.
+constexpr off_t kFileSize = 8;
+
+}  // namespace
+
+ChangeCount::~ChangeCount() {
+  if (word_ != nullptr) ::munmap(word_, kFileSize);
+}
+
+bool ChangeCount::map(const std::string& path, bool may_create) {
+  if (word_ != nullptr) return true;
+  const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | (may_create ? O_CREAT : 0), 0644);
+  if (fd < 0) return false;
+  // The file only grows (to the same size, whoever makes it): a word past
+  // its end would fault.
+  struct stat st;
+  void* at = MAP_FAILED;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (st.st_size >= kFileSize || ::ftruncate(fd, kFileSize) == 0))
+    at = ::mmap(nullptr, kFileSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  ::close(fd);
+  if (at == MAP_FAILED) return false;
+  word_ = static_cast<Word*>(at);
+  return true;
+}
+
+bool ChangeCount::moved() {
+  if (word_ == nullptr) return true;
+  read_ = std::atomic_ref<Word>(*word_).load(std::memory_order_acquire);
+  return read_ != seen_ || (read_ & 1) != 0;
+}
+
+void ChangeCount::seen() { seen_ = (read_ & 1) != 0 ? kUnseen : read_; }
+
+void ChangeCount::begin_change() {
+  if (word_ == nullptr) return;
+  std::atomic_ref<Word> word(*word_);
+  before_ = word.load(std::memory_order_relaxed);
+  word.store(before_ | 1, std::memory_order_release);
+}
+
+void ChangeCount::end_change() {
+  if (word_ == nullptr) return;
+  const Word after = (before_ | 1) + 1;
+  std::atomic_ref<Word>(*word_).store(after, std::memory_order_release);
+  // This process saw everything before its change: it holds the file as it is.
+  if ((before_ & 1) == 0 && seen_ == before_) seen_ = after;
+}
+
+}  // namespace tavo::sim
