@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <atomic>
 #include <bit>
 #include <mutex>
 #include <vector>
@@ -137,6 +138,12 @@ int32_t clear_bit(uint8_t* bits, uint32_t n, uint32_t i) {
   return 0;
 }
 
+namespace {
+std::atomic<size_t> large_bytes{0};
+}  // namespace
+
+size_t tavo::base::large_chunk_bytes() { return large_bytes.load(std::memory_order_relaxed); }
+
 void* tavo::base::large_chunk() {
   // Mapped with room to align, then trimmed to the aligned chunk.
   const size_t mapped = 2 * kLargeChunk;
@@ -150,9 +157,12 @@ void* tavo::base::large_chunk() {
   void* chunk = reinterpret_cast<void*>(aligned);
   // Only a hint: without huge pages the chunk is ordinary memory.
   madvise(chunk, kLargeChunk, MADV_HUGEPAGE);
+  large_bytes.fetch_add(kLargeChunk, std::memory_order_relaxed);
   return chunk;
 }
 
 void tavo::base::free_large_chunk(void* chunk) {
-  if (chunk != nullptr) munmap(chunk, kLargeChunk);
+  if (chunk == nullptr) return;
+  munmap(chunk, kLargeChunk);
+  large_bytes.fetch_sub(kLargeChunk, std::memory_order_relaxed);
 }

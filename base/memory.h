@@ -72,6 +72,8 @@ Counted<T> counted_zeroed(size_t size = sizeof(T)) {
 inline constexpr size_t kLargeChunk = size_t{2} << 20;
 void* large_chunk();
 void free_large_chunk(void* chunk);
+// Bytes of the large chunks held now (malloc's own counts miss them).
+size_t large_chunk_bytes();
 
 // The first bit at or after start that is set (want 1) or clear (want 0)
 // among the n bits, or -1.
