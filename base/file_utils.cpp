@@ -15,6 +15,7 @@
 #include "platform/host.h"
 #include "base/debug_log.h"
 #include "base/last_status.h"
+#include "base/save_file_internal.h"
 #include "base/memory.h"
 
 namespace tavo::files {
@@ -132,6 +133,7 @@ void TAVO_delete_file(const char* path) {
   std::string host = tavo::platform::fixed_path(path);
   if (!tavo::files::readable(host)) return;
   pdebug(TAVO_LOG_BACKEND, 6, "%s: %s deleted\n", "TAVO_delete_file", path);
+  const tavo::files::SavedWrite write;
   tavo::platform::host().unlink(host);
 }
 

@@ -2,8 +2,8 @@
 
 namespace tavo::base {
 
-std::recursive_mutex& library_mutex() {
-  static std::recursive_mutex mutex;
+LibraryMutex& library_mutex() {
+  static LibraryMutex mutex;
   return mutex;
 }
 

@@ -5,13 +5,57 @@
 // inside it, never around it), so it cannot deadlock with them.
 #pragma once
 
+#include <stdint.h>
+
+#include <atomic>
 #include <mutex>
+#include <thread>
 
 namespace tavo::base {
 
-std::recursive_mutex& library_mutex();
+class LibraryMutex {
+ public:
+  void lock() {
+    mutex_.lock();
+    taken();
+  }
+  bool try_lock() {
+    if (!mutex_.try_lock()) return false;
+    taken();
+    return true;
+  }
+  void unlock() {
+    if (--depth_ == 0) owner_.store(std::thread::id(), std::memory_order_relaxed);
+    mutex_.unlock();
+  }
+  // See library_call.
+  uint64_t call() const {
+    return owner_.load(std::memory_order_relaxed) == std::this_thread::get_id() ? call_ : 0;
+  }
 
-using LibraryLock = std::lock_guard<std::recursive_mutex>;
+ private:
+  void taken() {
+    if (depth_++ > 0) return;
+    owner_.store(std::this_thread::get_id(), std::memory_order_relaxed);
+    call_ = ++calls_;
+  }
+  std::recursive_mutex mutex_;
+  // Changed by the holder only; the owner read by any thread, to tell
+  // whether it holds the lock.
+  std::atomic<std::thread::id> owner_{};
+  int depth_ = 0;
+  uint64_t call_ = 0, calls_ = 0;
+};
+
+LibraryMutex& library_mutex();
+
+using LibraryLock = std::lock_guard<LibraryMutex>;
+
+// The library call the thread is in: a number of its own each time the
+// thread takes the lock while holding it nowhere, kept until it lets the
+// lock go last; 0 while the thread holds no lock. What one call read
+// stands for the rest of it where no other thread may change it.
+inline uint64_t library_call() { return library_mutex().call(); }
 
 }  // namespace tavo::base
 

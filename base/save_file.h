@@ -198,6 +198,12 @@ class SaveLock {
 // file's SaveLock: no save of it is under way.
 void remove_leftover_temporaries(const std::string& path);
 
+// Rises once every write of a file by these calls ends, done or failed (a
+// replace, an append, a commit of several, a commit record completed or
+// dropped, a file deleted): a reader that checked a file at one count
+// knows this process wrote nothing there while the count stands.
+uint64_t saved_writes();
+
 // What tells one content of a file from another: library writers only
 // append (the size grows) or rename a new file in (the inode changes).
 struct FileIdentity {

@@ -43,6 +43,14 @@ class SaveSteps {
   int err_ = 0;
 };
 
+// Counted in saved_writes when it goes: held by every write of a file.
+struct SavedWrite {
+  SavedWrite() = default;
+  ~SavedWrite();
+  SavedWrite(const SavedWrite&) = delete;
+  SavedWrite& operator=(const SavedWrite&) = delete;
+};
+
 // The directory of a path, and its last name.
 std::string save_directory(const std::string& host_path);
 std::string save_base_name(const std::string& path);

@@ -208,6 +208,7 @@ uint32_t ReplaceTogether::stage(const std::string& path, std::span<const std::st
 uint32_t ReplaceTogether::commit() {
   if (failed_) return 1;
   if (moves_.empty()) return 0;
+  const SavedWrite write;
   platform::Host& host = platform::host();
   std::string text;
   for (const auto& [temporary, target] : moves_)
@@ -255,6 +256,7 @@ uint32_t ReplaceTogether::commit() {
 }
 
 int complete_replacements(const std::string& record, const std::vector<std::string>& paths) {
+  const SavedWrite write;
   platform::Host& host = platform::host();
   const std::string at = platform::fixed_path(record);
   const std::string directory = save_directory(at);

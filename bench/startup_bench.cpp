@@ -4,7 +4,8 @@
 // the first AddTarget after a start, and TAVO_exit. tools/run-bench gives
 // their instructions per saved target, which stay flat when start-up pays
 // only for what it must read; the start-up cases count the heap the
-// started tree holds per saved target.
+// started tree holds per saved target, the start with sessions its looks
+// at files.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 #include <stdlib.h>
@@ -51,6 +52,16 @@ void count_heap(benchmark::State& state, int64_t empty, int64_t full) {
   state.counters["heap_tree"] = static_cast<double>(empty);
 }
 
+// The library's looks at files (stat) in one start: a saved file is looked
+// at once per start, not once per target.
+void count_looks(benchmark::State& state) {
+  close_tree();
+  sim::Simulator* sim = sim::current();
+  sim->clear_log();
+  if (TAVO_init() != 0) abort();
+  state.counters["stats"] = static_cast<double>(sim->file_calls("stat"));
+}
+
 // Measured starts, each after an end that is not.
 void measure_starts(benchmark::State& state) {
   close_tree();
@@ -87,6 +98,7 @@ void BM_StartupWithSessions(benchmark::State& state) {
   close_tree();
   if (TAVO_init() != 0) abort();
   count_heap(state, empty, started_heap());
+  count_looks(state);
   measure_starts(state);
 }
 BENCHMARK(BM_StartupWithSessions)->Arg(0)->Arg(500)->Arg(5000)->Unit(benchmark::kMillisecond);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "base/library_lock.h"
 #include "base/save_file.h"
 #include "iscsi/common/saved_view.h"
 
@@ -24,6 +25,15 @@ struct ViewEntry {
   explicit ViewEntry(Saved s) : view(s) {}
   std::mutex mutex;
   SavedView view;
+  // A reader's check of the view against the file and its commit record
+  // stands for the rest of the library call it was made in, while this
+  // process writes no saved file (the lock keeps the library's other
+  // threads out): start-up reads a file once per target it handles. A
+  // change by another process is seen by the next call.
+  uint64_t checked_call = 0, checked_writes = 0;
+  bool checked_in_call() const {
+    return checked_call != 0 && checked_call == base::library_call() && checked_writes == files::saved_writes();
+  }
 };
 // The entry of the file under the root in force.
 std::shared_ptr<ViewEntry> view_entry(Saved s);

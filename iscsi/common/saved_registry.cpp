@@ -42,17 +42,28 @@ std::shared_ptr<ViewEntry> view_entry(Saved s) {
 bool with_view(Saved s, const std::function<void(const SavedView&)>& fn) {
   std::shared_ptr<ViewEntry> entry = view_entry(s);
   std::unique_lock<std::mutex> guard(entry->mutex);
-  const bool current = batch_current(s, entry->view, false);
-  if (!current && HeldHere::none() && saved_journal().pending(static_cast<size_t>(s))) {
+  const bool current = batch_current(s, entry->view, false) || entry->checked_in_call();
+  // The check stands for the call when the record was looked at and found
+  // nothing to complete.
+  bool whole_check = HeldHere::none();
+  const uint64_t writes = files::saved_writes();
+  if (!current && whole_check && saved_journal().pending(static_cast<size_t>(s))) {
     // A record the file waits for is completed before it is read, under
     // the files' locks, taken without the view's mutex. One that cannot be
     // completed now leaves the file to be read as it is.
     guard.unlock();
     saved_journal().settle();
     guard.lock();
+    whole_check = false;
   }
   const HeldHere held;
-  if (!current && batch_read(s, entry->view) != 0) return false;
+  if (!current) {
+    if (batch_read(s, entry->view) != 0) return false;
+    if (whole_check) {
+      entry->checked_call = base::library_call();
+      entry->checked_writes = writes;
+    }
+  }
   fn(entry->view);
   return true;
 }

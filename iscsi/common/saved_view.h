@@ -15,7 +15,9 @@
 //
 // Every change of a file goes through append_line or rewrite, under the
 // file's SaveLock; readers take no lock, but look for a commit record left
-// pending (one stat) whenever they read a file anew.
+// pending (one stat) whenever they read a file anew. Within one library
+// call a reader looks at the file and the record once, until this process
+// writes a saved file.
 #pragma once
 
 #include <stdint.h>
@@ -156,8 +158,10 @@ class SavedView {
   mutable uint32_t asked_ = 0;
 };
 
-// Runs fn on the file's view brought up to date, under the view's mutex;
-// false (errno kept) when the file could not be read.
+// Runs fn on the file's view brought up to date (as checked earlier in
+// the same library call, when the library wrote no saved file since),
+// under the view's mutex; false (errno kept) when the file could not be
+// read.
 bool with_view(Saved s, const std::function<void(const SavedView&)>& fn);
 
 // The fields of the file's well-formed lines that hold every match, in

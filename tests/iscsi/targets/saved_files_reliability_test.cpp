@@ -8,6 +8,8 @@
 #include <sstream>
 #include <thread>
 
+#include "base/file_utils.h"
+#include "base/library_lock.h"
 #include "tests/iscsi/targets/targets_fixture.h"
 
 namespace tavo::test {
@@ -273,6 +275,51 @@ TEST_F(TargetsTest, FileWorkPerChangeDoesNotGrowWithTheLines) {
   const uint64_t before = sim_->bytes_read();
   EXPECT_EQ(get(option), "Yes");
   EXPECT_EQ(sim_->bytes_read(), before);
+}
+
+// Within one library call (a client holding the library lock over several
+// calls) savetgt.txt and the commit record are looked at by the first read
+// alone, until the library writes a saved file: the next read then sees
+// what it wrote. A change by another process is seen by the next call.
+TEST_F(TargetsTest, ReadsOfOneCallLookAtTheFileOnce) {
+  TavoNode *cv = node("Corvane0"), *fn = node("Corvane0/iSCSIPhysicalHBA0"), *lhba = node(kLhba);
+  TavoNode* target = add_target("iqn.t");
+  ASSERT_NE(target, nullptr);
+  const std::string tgt_file = "/etc/config/QVL/tavo/savetgt.txt";
+  const struct {
+    const char* change;
+    std::function<void()> make;
+    const char* name;  // looked up: found before the change, within the call (-1: either) and in the next
+    uint32_t before;
+    int in_call;
+    uint32_t next_call;
+  } cases[] = {
+      {"none", [] {}, "iqn.t", 1, 1, 1},
+      {"appended by the library",
+       [&] { TAVO_add_target_into_file(lhba, target, "iqn.new", "10.0.0.9", "3260", nullptr, "True"); }, "iqn.new", 0,
+       1, 1},
+      {"deleted by the library", [&] { TAVO_delete_file(tgt_file.c_str()); }, "iqn.t", 1, 0, 0},
+      {"renamed in by another process", [&] { put_saved("savetgt.txt", line_of("iqn.new")); }, "iqn.new", 0, -1, 1},
+  };
+  for (const auto& c : cases) {
+    const auto found = [&] {
+      return TAVO_check_for_duplicate_tgt(cv, fn, lhba, c.name, "10.0.0.9", "3260", 0, TAVO_ANY_ISID_QUALIFIER);
+    };
+    put_saved("savetgt.txt", line_of("iqn.t"));
+    {
+      TAVO_LIBRARY_LOCK;
+      EXPECT_EQ(found(), c.before) << c.change;
+      c.make();
+      if (c.in_call >= 0) {
+        EXPECT_EQ(found(), static_cast<uint32_t>(c.in_call)) << c.change;
+      }
+      found();
+      const uint64_t looks = sim_->file_calls("stat");
+      for (int i = 0; i < 10; ++i) found();
+      EXPECT_EQ(sim_->file_calls("stat"), looks) << c.change;
+    }
+    EXPECT_EQ(found(), c.next_call) << c.change;
+  }
 }
 
 }  // namespace
