@@ -1,6 +1,8 @@
 // Hierarchies and their tag tables.
 #include <string.h>
 
+#include <algorithm>
+
 #include "tree/tree_internal.h"
 
 TavoHierarchy hierarchy_name_;
@@ -19,6 +21,12 @@ TavoHierarchy* hierarchy_table[kHierarchySlots];
 uint32_t free_tag_floor[kHierarchySlots];
 int hierarchy_count = 0;
 
+// Every slot generation a released tag table held is below this: a slot
+// of a later table starts here, so that a reference kept from a tree torn
+// down never names a node of the next one, whatever tag and memory it
+// takes.
+uint32_t generation_floor = 0;
+
 uint32_t* tag_floor(const TavoHierarchy* h) {
   for (int i = 0; i < hierarchy_count; ++i)
     if (hierarchy_table[i] == h) return &free_tag_floor[i];
@@ -26,6 +34,8 @@ uint32_t* tag_floor(const TavoHierarchy* h) {
 }
 
 void release_tag_table(TavoHierarchy* h) {
+  for (uint32_t t = 0; h->tag_generation != nullptr && t < h->capacity; ++t)
+    generation_floor = std::max(generation_floor, h->tag_generation[t]);
   tavo_dfree(h->tag_table);
   tavo_dfree(h->tag_bitmap);
   tavo_dfree(h->tag_generation);
@@ -57,8 +67,8 @@ uint32_t resize_tag_table(TavoHierarchy* h, uint32_t capacity, bool keep) {
   const uint32_t bitmap_kept = kept != 0 ? kept / 8 + 1 : 0;
   memset(table + kept, 0, (capacity - kept) * sizeof(TavoNode*));
   memset(bitmap + bitmap_kept, 0, capacity / 8 + 1 - bitmap_kept);
-  memset(generations + kept, 0, (capacity - kept) * sizeof(uint32_t));
   release_tag_table(h);
+  std::fill(generations + kept, generations + capacity, generation_floor);
   h->tag_table = table;
   h->tag_bitmap = bitmap;
   h->tag_generation = generations;

@@ -246,6 +246,9 @@ TEST_F(TreeStoreTest, ATreeBuiltAgainFindsOnlyItsOwnNodes) {
   ASSERT_NE(create_link(root(), "Shortcut", settings, nullptr, nullptr, nullptr), nullptr);
   ASSERT_NE(create_link(c0, "Self", settings, nullptr, nullptr, nullptr), nullptr);
   const uint32_t old_tag = c0->tag;
+  std::vector<TavoNodeRef> old_refs;
+  for (uint32_t t = 0; t < 200; ++t)
+    if (get_node(t) != nullptr) old_refs.push_back(tree::node_ref(get_node(t)));
   ASSERT_EQ(TAVO_exit(), 0u);
   EXPECT_EQ(get_node(old_tag), nullptr);
   ASSERT_EQ(TAVO_init(), 0u);
@@ -262,6 +265,15 @@ TEST_F(TreeStoreTest, ATreeBuiltAgainFindsOnlyItsOwnNodes) {
     EXPECT_EQ(tag_of(root(), cases[i].name), built[i]->tag) << cases[i].name;
   }
   EXPECT_NE(tag_of(get_node(tag_of(built[0], "Settings")), "Level"), 0xFFFFFFFFu);
+  // A reference kept from the torn-down tree names none of the new nodes,
+  // though they took the same tags (and maybe the same memory).
+  const TavoHierarchy* h = hm_find_hierarchy_by_node(root());
+  size_t reused = 0;
+  for (const TavoNodeRef& ref : old_refs) {
+    reused += get_node(ref.tag) != nullptr;
+    EXPECT_EQ(tree::ref_node(h, ref), nullptr) << ref.tag;
+  }
+  EXPECT_GE(reused, 20u);
 }
 
 // A start whose back end fails, and a start without a back end linked in,
