@@ -11,7 +11,7 @@
 // faults play out (the adapters keep what they were told, as flash does);
 // a process killed at any point leaves whole batches, or a tail no reader
 // takes. A count of the changes beside it (ChangeCount), which every
-// writer raises, spares a look the file system while nothing changed. Its
+// writer raises, spares a look at the file system while nothing changed. Its
 // calls are the simulator's own, never in the library's request log, and
 // no injected fault reaches them.
 #pragma once
