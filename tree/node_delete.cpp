@@ -1,6 +1,7 @@
 // Deleting nodes: a subtree with the links into it, a node leaving its
 // parent's children, its instance ring and the indexes, and a whole tree
-// at its tear-down. Each node is freed the way it was made (release_node).
+// at its tear-down. Each node is freed the way it was made (release_node),
+// or with the node pool's chunks when a whole tree holds them all.
 #include <string.h>
 
 #include <unordered_map>
