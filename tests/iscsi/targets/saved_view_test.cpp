@@ -33,7 +33,7 @@ TEST(SavedView, AppendedPartsReadAsTheWhole) {
       EXPECT_EQ(parts.lines()[i]->text, whole.lines()[i]->text) << cut;
       EXPECT_EQ(parts.lines()[i]->fields.empty(), i == 1) << cut;  // "broken" has no fields
     }
-    EXPECT_EQ(parts.find(key, true), parts.lines()[3].get()) << cut;
+    EXPECT_EQ(parts.find(key, true), parts.lines()[3]) << cut;
   }
 }
 
