@@ -269,7 +269,7 @@ size_t split_fields(std::string_view line, std::span<std::string_view> out) {
   if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
   // Eight bytes at a time: a byte flagged that holds no comma (one above a
   // comma may be) is passed over.
-  constexpr uint64_t kEveryByte = 0x0101010101010101u, kHigh = 0x80 * kEveryByte;
+  constexpr uint64_t kHigh = 0x80 * kEveryByte;
   const char* const text = line.data();
   size_t n = 0, from = 0, at = 0;
   const auto field_to = [&](size_t comma) {

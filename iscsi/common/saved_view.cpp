@@ -76,6 +76,7 @@ void SavedView::forget() {
 void SavedView::parse(std::string_view text) {
   std::string_view last_complete;  // with its line feed
   bool any_complete = false;
+  FieldHashes hashes;
   for_each_line(text, [&](std::string_view body, bool complete) {
     if (!body.empty()) {
       Line* line = new_line();
@@ -85,7 +86,7 @@ void SavedView::parse(std::string_view text) {
       line->order = next_order_++;
       lines_.push_back(line);
       add_stretch(*line);
-      index_line(line);
+      index_line(line, hashes);
     }
     if (complete) {
       consumed_ += static_cast<off_t>(body.size() + 1);

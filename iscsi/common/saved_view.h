@@ -173,7 +173,14 @@ class SavedView {
   // A last line read without its line feed, read again with what follows.
   void drop_partial_last();
   void parse(std::string_view text);
-  void index_line(const Line* line) const;
+  // The hashes of the indexed fields of the line last indexed by one
+  // parse: a field whose text is that line's again keeps its hash (the
+  // lines of one LogicalHBA, or of one target, follow one another).
+  struct FieldHashes {
+    const Line* line = nullptr;
+    uint64_t hash[32];
+  };
+  void index_line(const Line* line, FieldHashes& hashes) const;
   void unindex_line(const Line* line) const;
   // A line edited in place moved within each index, from the keys of its
   // fields before (empty for a malformed line) to those it holds now.
@@ -195,7 +202,7 @@ class SavedView {
   size_t line_fields_ = 0;  // the fields lines hold, of those field_room_ does
   // The bytes the lines point into: texts read, taken whole, and room that
   // lines are copied into one after another.
-  std::vector<std::string> taken_;
+  std::vector<std::unique_ptr<std::string>> taken_;  // never moved: a short text lies in its string
   Slab<char> byte_room_;
   // The lines' bytes with their line feeds in order, in stretches each of
   // consecutive lines, by the order of its first line.

@@ -89,7 +89,7 @@ std::span<const std::string_view> SavedView::fields_of(std::string_view text) {
 
 std::string_view SavedView::keep(std::string&& text) {
   held_bytes_ += text.size();
-  return taken_.emplace_back(std::move(text));
+  return *taken_.emplace_back(std::make_unique<std::string>(std::move(text)));
 }
 
 char* SavedView::room(size_t bytes) {
