@@ -58,6 +58,10 @@ TEST(SavedRecords, TextsThatCompareAlikeHashAlike) {
       {Compare::Port, "32a0", "32a0", true},     {Compare::NoCase, upper, lower, true},
       {Compare::NoCase, upper, late, false},     {Compare::NoCase, "Iqn.A", "iqn.a", true},
       {Compare::Exact, "Iqn.A", "iqn.a", false}, {Compare::NoCase, "", "", true},
+      // Names folded eight bytes at a time: the letters' neighbours stay,
+      // other bytes than ASCII as a byte at a time folds them.
+      {Compare::NoCase, "@[`{", "`{@[", false},  {Compare::NoCase, "IQN.1234Z", "iqn.1234z", true},
+      {Compare::NoCase, "iQN.\xC3\x89T", "Iqn.\xC3\x89t", true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.a + " / " + c.b);
@@ -69,6 +73,31 @@ TEST(SavedRecords, TextsThatCompareAlikeHashAlike) {
   }
   EXPECT_EQ(iscsi::decimal_port("0x10000"), "0x10000");  // no port: kept as given
   EXPECT_EQ(iscsi::decimal_port("+80"), "80");
+}
+
+// A line's fields: split at every comma, the empty ones kept, none without
+// a comma; room for fewer fields takes the first and counts them all.
+TEST(SavedRecords, FieldsSplitAtEveryComma) {
+  const struct {
+    std::string line;
+    std::vector<std::string> fields;
+  } cases[] = {
+      {"", {}},
+      {"no comma\n", {}},
+      {",", {"", ""}},
+      {"a,-b,,c-,\n", {"a", "-b", "", "c-", ""}},  // a byte after a comma
+      {"1234567,9abcdef,", {"1234567", "9abcdef", ""}},  // commas at the end of eight bytes
+      {",,,,,,,,,x", {"", "", "", "", "", "", "", "", "", "x"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    const std::vector<std::string>& want = c.fields;
+    const auto got = iscsi::split_fields(c.line);
+    EXPECT_EQ(std::vector<std::string>(got.begin(), got.end()), want);
+    std::string_view room[2];
+    EXPECT_EQ(iscsi::split_fields(c.line, room), want.size());
+    for (size_t i = 0; i < 2 && i < want.size(); ++i) EXPECT_EQ(room[i], want[i]);
+  }
 }
 
 // The lookups asked before a reread, an append, an edit that drops lines
