@@ -11,6 +11,7 @@
 #include "tree/node_index.h"
 #include "tree/state_changes.h"
 #include "tree/tree_internal.h"
+#include "tree/waiting.h"
 
 namespace tavo::tree {
 
@@ -193,6 +194,7 @@ uint32_t delete_node(TavoNode* node) {
 void _delete_node(TavoNode* node) {
   TavoHierarchy* h = hm_find_hierarchy_by_node(node);
   if (h == nullptr) return;
+  forget_waits_within(node);
   tavo::tree::count_deletion();
   if (node == h->root) {
     WholeTree(h).delete_all(TreeEnd::Emptied);

@@ -14,6 +14,7 @@
 #include "base/library_lock.h"
 #include "iscsi/sessions/sessions_internal.h"
 #include "tree/state_changes.h"
+#include "tree/waiting.h"
 
 using namespace tavo::sessions;
 
@@ -64,11 +65,13 @@ class IsidIndex {
     hold(q);
   }
   bool held(uint32_t q) {
+    complete();
     prune();
     return shows_none_ > 0 || count_[q & 0xFFFF] > 0;
   }
   // Whether a Session other than this one holds q.
   bool held_apart_from(uint32_t q, TavoNode* session) {
+    complete();
     prune();
     const auto own = sessions_.find(session);
     const int32_t mine = own != sessions_.end() ? own->second.qualifier : kShowsNone - 1;
@@ -77,6 +80,7 @@ class IsidIndex {
   }
   // The lowest qualifier neither held nor in also_taken.
   uint32_t lowest_free(const std::bitset<65536>& also_taken) {
+    complete();
     prune();
     if (shows_none_ > 0) return kNoneFree;
     for (uint32_t word = 0; word < held_bits_.size(); ++word) {
@@ -108,6 +112,9 @@ class IsidIndex {
       held_bits_[static_cast<size_t>(q) / 64] &= ~(uint64_t{1} << (q % 64));
     }
   }
+  // A qualifier is held by any Session of the adapter: those waiting to be
+  // built are built first.
+  static void complete() { tavo::tree::reach_within(get_node(0)); }
   // After any deletion in the tree, the Sessions it took go: each entry is
   // looked up by its reference, never through its (maybe freed) node.
   void prune() {

@@ -55,4 +55,17 @@ uint32_t save_option_change(SavedBatch& batch, TavoNode* target, const std::func
 TavoNode* new_target(TavoNode* lhba, const char* name, TavoNode* creating_node, TavoNode* creating_action, char* params,
                      bool discovered);
 
+// setup_iscsi in two steps, for a start-up that leaves the targets to
+// wait: the LogicalHBA's network state (reached_targets false when the
+// set-up stopped before it, and the targets are not to be listed), then,
+// given the first step's result, its targets, sessions and LUNs.
+uint32_t setup_iscsi_network(TavoNode* lhba, const char* enabled, bool* reached_targets);
+uint32_t setup_iscsi_targets(TavoNode* lhba, uint32_t network_result, char* work);
+
+// TAVO_set_target_loginopts_prop in two steps: the saved lines of the
+// LogicalHBA of keys (the file loses its unusable ones), then the tree
+// given them.
+uint32_t startup_target_lines(char (*keys)[TAVO_VALUE_SIZE], std::vector<SavedFields>* usable);
+uint32_t sync_startup_targets(TavoNode* lhba, const std::vector<SavedFields>& usable);
+
 }  // namespace tavo::targets
