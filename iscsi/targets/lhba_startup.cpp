@@ -59,12 +59,13 @@ uint32_t startup_discovery_block(const HandlerContext& t, tavo::DiscoveryParamsB
   return r;
 }
 
-// What a LogicalHBA's targets wait with until a client reaches them: the
-// network set-up's result and the saved lines start-up read.
+// What a LogicalHBA's targets wait with until a client reaches them: what
+// start-up read of them, the firmware's targets and the saved lines.
 struct WaitingTargets {
   TavoNodeRef lhba;
-  bool listed;  // false: the network set-up stopped before the targets
-  uint32_t network_result;
+  bool reached = false;  // false: the network set-up stopped before the targets
+  uint32_t result = 0;   // of the network set-up and the firmware's listing
+  ListedTargets listed;
   std::vector<SavedFields> lines;
 };
 std::vector<WaitingTargets>& waiting_targets() {
@@ -72,8 +73,25 @@ std::vector<WaitingTargets>& waiting_targets() {
   return all;
 }
 
-// The targets, sessions and LUNs of a LogicalHBA, built as start-up would
-// have built them, from what it left waiting.
+// The targets, sessions and LUNs of a LogicalHBA from what start-up read:
+// as start-up built them before it left them to wait.
+uint32_t startup_build_targets(TavoNode* lhba, const WaitingTargets& waiting) {
+  tavo::iscsi::ReadScope reads;
+  uint32_t result = 0;
+  if (waiting.reached) {
+    char work[TAVO_MAX_PARAMS * TAVO_VALUE_SIZE] = {};
+    build_listed_targets(waiting.listed);
+    result = setup_iscsi_sessions(lhba, waiting.result, work);
+  }
+  if (result != 0) {
+    char function[TAVO_NAME_SIZE];
+    tavo::tree::display_name(lhba->parent, function);
+    pdebug(TAVO_LOG_BACKEND, 3, "%s:setup_iscsi failed for %s\n", "TAVO_set_lhba_prop", function);
+  }
+  return (sync_startup_targets(lhba, waiting.lines) != 0 ? 1 : 0) | (result != 0 ? 1 : 0);
+}
+
+// The build of a LogicalHBA's waiting targets, when first reached.
 uint32_t build_waiting_targets(TavoNode* lhba) {
   TAVO_LIBRARY_LOCK;
   std::vector<WaitingTargets>& all = waiting_targets();
@@ -84,20 +102,15 @@ uint32_t build_waiting_targets(TavoNode* lhba) {
   if (it == all.end()) return 0;
   const WaitingTargets waiting = std::move(*it);
   all.erase(it);
-  tavo::iscsi::ReadScope reads;
-  char work[TAVO_MAX_PARAMS * TAVO_VALUE_SIZE];
-  const uint32_t listed = waiting.listed ? setup_iscsi_targets(lhba, waiting.network_result, work) : 0;
-  if (listed != 0 && waiting.network_result == 0) {
-    char function[TAVO_NAME_SIZE];
-    tavo::tree::display_name(lhba->parent, function);
-    pdebug(TAVO_LOG_BACKEND, 3, "%s:setup_iscsi failed for %s\n", "TAVO_set_lhba_prop", function);
-  }
-  return (sync_startup_targets(lhba, waiting.lines) != 0 ? 1 : 0) | (listed != 0 ? 1 : 0);
+  return startup_build_targets(lhba, waiting);
 }
 
-// A function's start-up of its targets: its network state and saved lines
-// read now, its targets left to wait (true), or, with the host's software
-// initiator, which lists them from the host, all built now (false).
+// A function's start-up of its targets. What changes the adapter or the
+// saved files runs now: the network set-up, the firmware's listing (which
+// writes the initiator's name), the saved lines' pass. What only builds
+// the tree waits (true), unless a listed target lacks its saved line,
+// which its listing adds, or the host's software initiator lists them
+// (false: all built now, in the order start-up always took).
 bool startup_functions_targets(TavoNode* lhba, char (*keys)[TAVO_VALUE_SIZE]) {
   if (OPEN_ISCSI_DRIVER_LOADED) {
     char work[TAVO_MAX_PARAMS * TAVO_VALUE_SIZE];
@@ -106,11 +119,22 @@ bool startup_functions_targets(TavoNode* lhba, char (*keys)[TAVO_VALUE_SIZE]) {
     TAVO_set_target_loginopts_prop(keys, lhba);
     return false;
   }
-  bool reached = false;
-  const uint32_t network = setup_iscsi_network(lhba, "True", &reached);
-  if (!reached || network != 0)
-    pdebug(TAVO_LOG_BACKEND, 3, "%s:setup_iscsi failed for %s\n", "TAVO_set_lhba_prop", keys[1]);
-  WaitingTargets waiting{tavo::tree::node_ref(lhba), reached, network, {}};
+  WaitingTargets waiting;
+  waiting.lhba = tavo::tree::node_ref(lhba);
+  const uint32_t network = setup_iscsi_network(lhba, "True", &waiting.reached);
+  if (waiting.reached) {
+    const HandlerContext c = handler_context(lhba);
+    pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", "get_all_targets");
+    waiting.result = network | read_listed_targets(lhba, c.number, c.domain, c.port, 0, &waiting.listed);
+  } else {
+    waiting.result = network;
+  }
+  if (waiting.reached && !listed_lines_present(waiting.listed)) {
+    startup_build_targets(lhba, waiting);
+    TAVO_set_target_loginopts_prop(keys, lhba);
+    return false;
+  }
+  if (!waiting.reached) pdebug(TAVO_LOG_BACKEND, 3, "%s:setup_iscsi failed for %s\n", "TAVO_set_lhba_prop", keys[1]);
   startup_target_lines(keys, &waiting.lines);
   waiting_targets().push_back(std::move(waiting));
   return true;

@@ -75,13 +75,9 @@ uint32_t setup_iscsi_network(TavoNode* lhba, const char* enabled, bool* reached_
   return result;
 }
 
-uint32_t setup_iscsi_targets(TavoNode* lhba, uint32_t network_result, char* work) {
-  const tavo::tree::HandlerContext c = tavo::tree::handler_context(lhba);
-  memset(work, 0, kWorkSize);
-  // At start-up the target listing makes its own creating action.
-  uint32_t result = network_result;
-  if (!OPEN_ISCSI_DRIVER_LOADED) result |= get_all_targets(lhba, c.number, c.domain, c.port, 0, nullptr, nullptr, work);
+uint32_t setup_iscsi_sessions(TavoNode* lhba, uint32_t result, char* work) {
   if (result != 0) return result;
+  const tavo::tree::HandlerContext c = tavo::tree::handler_context(lhba);
   setup_sessions_and_luns(lhba, c.number, c.domain, c.port, work);
   if (OPEN_ISCSI_DRIVER_LOADED) {
     TAVO_list_op_iscsi_targets(lhba);
@@ -98,5 +94,11 @@ uint32_t setup_iscsi(TavoNode* lhba, const char* enabled, uint32_t*, uint32_t, c
   const uint32_t network = tavo::targets::setup_iscsi_network(lhba, enabled, &reached);
   if (!reached) return network;
   char own_work[kWorkSize];
-  return tavo::targets::setup_iscsi_targets(lhba, network, work != nullptr ? work : own_work);
+  if (work == nullptr) work = own_work;
+  memset(work, 0, kWorkSize);
+  const tavo::tree::HandlerContext c = tavo::tree::handler_context(lhba);
+  // At start-up the target listing makes its own creating action.
+  uint32_t result = network;
+  if (!OPEN_ISCSI_DRIVER_LOADED) result |= get_all_targets(lhba, c.number, c.domain, c.port, 0, nullptr, nullptr, work);
+  return tavo::targets::setup_iscsi_sessions(lhba, result, work);
 }
