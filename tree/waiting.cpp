@@ -93,6 +93,15 @@ void reach_within(TavoNode* node) {
   }
 }
 
+void reach_for_call(TavoNode* node) {
+  if (wait_count.load(std::memory_order_relaxed) == 0 || node == nullptr) return;
+  TAVO_LIBRARY_LOCK;
+  while (build_one([&](const Wait& w) {
+    return w.group->parent != nullptr && is_within(node, w.group->parent);
+  })) {
+  }
+}
+
 void forget_waits_within(const TavoNode* node) {
   if (wait_count.load(std::memory_order_relaxed) == 0 || node == nullptr) return;
   TAVO_LIBRARY_LOCK;

@@ -22,6 +22,11 @@ void defer_instances(TavoNode* group, const char* name, TavoGroupRefreshHandler 
 void reach_instances(TavoNode* group, const char* name);
 // Builds every wait of node's subtree.
 void reach_within(TavoNode* node);
+// Before a client's call runs a handler or an action on node: builds every
+// wait whose group's parent (a LogicalHBA's function) holds node. The
+// handlers of every folder then see the function they act on built, and a
+// branch never has a higher one's build run under it.
+void reach_for_call(TavoNode* node);
 // The waits of node's subtree are dropped unbuilt: the nodes go.
 void forget_waits_within(const TavoNode* node);
 // True while group's instances wait.

@@ -10,11 +10,11 @@
 #include <array>
 #include <bitset>
 #include <unordered_map>
+#include <vector>
 
 #include "base/library_lock.h"
 #include "iscsi/sessions/sessions_internal.h"
 #include "tree/state_changes.h"
-#include "tree/waiting.h"
 
 using namespace tavo::sessions;
 
@@ -65,22 +65,35 @@ class IsidIndex {
     hold(q);
   }
   bool held(uint32_t q) {
-    complete();
     prune();
     return shows_none_ > 0 || count_[q & 0xFFFF] > 0;
   }
   // Whether a Session other than this one holds q.
   bool held_apart_from(uint32_t q, TavoNode* session) {
-    complete();
     prune();
     const auto own = sessions_.find(session);
     const int32_t mine = own != sessions_.end() ? own->second.qualifier : kShowsNone - 1;
     const uint32_t none = shows_none_ - (mine == kShowsNone ? 1 : 0);
     return none > 0 || count_[q & 0xFFFF] - (mine == static_cast<int32_t>(q & 0xFFFF) ? 1 : 0) > 0;
   }
+  // The qualifiers of a LogicalHBA's sessions not yet built (its targets
+  // wait): held as the Sessions' will be, until they are built or the
+  // LogicalHBA goes.
+  void hold_waiting(TavoNodeRef lhba, std::vector<uint16_t> qualifiers) {
+    drop_waiting(lhba);
+    for (uint16_t q : qualifiers) hold(q);
+    waiting_.push_back(Waiting{lhba, std::move(qualifiers)});
+  }
+  void drop_waiting(TavoNodeRef lhba) {
+    for (size_t i = 0; i < waiting_.size(); ++i) {
+      if (waiting_[i].lhba.tag != lhba.tag || waiting_[i].lhba.generation != lhba.generation) continue;
+      for (uint16_t q : waiting_[i].qualifiers) drop(q);
+      waiting_.erase(waiting_.begin() + static_cast<std::ptrdiff_t>(i));
+      return;
+    }
+  }
   // The lowest qualifier neither held nor in also_taken.
   uint32_t lowest_free(const std::bitset<65536>& also_taken) {
-    complete();
     prune();
     if (shows_none_ > 0) return kNoneFree;
     for (uint32_t word = 0; word < held_bits_.size(); ++word) {
@@ -98,6 +111,10 @@ class IsidIndex {
     TavoNodeRef ref;
     int32_t qualifier;
   };
+  struct Waiting {
+    TavoNodeRef lhba;
+    std::vector<uint16_t> qualifiers;
+  };
   void hold(int32_t q) {
     if (q == kShowsNone) {
       ++shows_none_;
@@ -112,9 +129,6 @@ class IsidIndex {
       held_bits_[static_cast<size_t>(q) / 64] &= ~(uint64_t{1} << (q % 64));
     }
   }
-  // A qualifier is held by any Session of the adapter: those waiting to be
-  // built are built first.
-  static void complete() { tavo::tree::reach_within(get_node(0)); }
   // After any deletion in the tree, the Sessions it took go: each entry is
   // looked up by its reference, never through its (maybe freed) node.
   void prune() {
@@ -131,9 +145,12 @@ class IsidIndex {
       it = sessions_.erase(it);
     }
     pruned_size_ = sessions_.size();
+    for (size_t i = waiting_.size(); i-- > 0;)
+      if (tavo::tree::ref_node(h, waiting_[i].lhba) == nullptr) drop_waiting(waiting_[i].lhba);
   }
 
   std::unordered_map<TavoNode*, Entry> sessions_;
+  std::vector<Waiting> waiting_;
   std::array<uint32_t, 65536> count_{};
   std::array<uint64_t, 65536 / 64> held_bits_{};
   uint32_t shows_none_ = 0;
@@ -181,6 +198,16 @@ uint32_t lowest_free_qualifier(const std::bitset<65536>& also_taken) { return is
 
 bool qualifier_held_apart_from(uint32_t qualifier, TavoNode* session) {
   return isid_index().held_apart_from(qualifier, session);
+}
+
+void hold_waiting_qualifiers(TavoNode* lhba, std::vector<uint16_t> qualifiers) {
+  TAVO_LIBRARY_LOCK;
+  if (lhba != nullptr) isid_index().hold_waiting(tavo::tree::node_ref(lhba), std::move(qualifiers));
+}
+
+void drop_waiting_qualifiers(TavoNode* lhba) {
+  TAVO_LIBRARY_LOCK;
+  if (lhba != nullptr) isid_index().drop_waiting(tavo::tree::node_ref(lhba));
 }
 
 void note_session(TavoNode* session) {

@@ -24,7 +24,6 @@
 #include "transport/glob.h"
 #include "transport/mailbox.h"
 #include "tree/state_changes.h"
-#include "tree/waiting.h"
 
 using namespace tavo::target_data;
 using tavo::tree::instance_number;
@@ -175,8 +174,6 @@ void tavo::target_data::note_target(TavoNode* target) {
 TavoNode* find_target(TavoNode* lhba, const char* name) {
   TAVO_LIBRARY_LOCK;
   if (lhba == nullptr || name == nullptr || name[0] == '\0') return nullptr;
-  // The index knows only targets that are built.
-  tavo::tree::reach_instances(lhba, "Target");
   TavoNode* found = target_index().find(lhba, name);
 #ifndef NDEBUG
   // A Target named otherwise than the index knows would be missed: the

@@ -67,6 +67,7 @@ struct WaitingTargets {
   uint32_t result = 0;   // of the network set-up and the firmware's listing
   ListedTargets listed;
   std::vector<SavedFields> lines;
+  tavo::sessions::WaitingSessionReads sessions;
 };
 std::vector<WaitingTargets>& waiting_targets() {
   static std::vector<WaitingTargets> all;
@@ -77,6 +78,7 @@ std::vector<WaitingTargets>& waiting_targets() {
 // as start-up built them before it left them to wait.
 uint32_t startup_build_targets(TavoNode* lhba, const WaitingTargets& waiting) {
   tavo::iscsi::ReadScope reads;
+  tavo::sessions::release_waiting_sessions(lhba, waiting.sessions);
   uint32_t result = 0;
   if (waiting.reached) {
     char work[TAVO_MAX_PARAMS * TAVO_VALUE_SIZE] = {};
@@ -129,7 +131,11 @@ bool startup_functions_targets(TavoNode* lhba, char (*keys)[TAVO_VALUE_SIZE]) {
   } else {
     waiting.result = network;
   }
-  if (waiting.reached && !listed_lines_present(waiting.listed)) {
+  // A new session elsewhere must not take a qualifier of the sessions
+  // that wait (the build lists them when the listing above succeeded):
+  // unread, they are built now.
+  if (waiting.reached && (!listed_lines_present(waiting.listed) ||
+                          (waiting.result == 0 && tavo::sessions::hold_waiting_sessions(lhba, &waiting.sessions) != 0))) {
     startup_build_targets(lhba, waiting);
     TAVO_set_target_loginopts_prop(keys, lhba);
     return false;

@@ -16,6 +16,7 @@
 #include "transport/commands.h"
 #include "transport/glob.h"
 #include "transport/network_records.h"
+#include "tree/waiting.h"
 
 using namespace tavo::targets;
 using tavo::tree::instance_number;
@@ -220,6 +221,12 @@ bool listed_lines_present(const ListedTargets& listed) {
       }
     }
   }
+  if (!portals.empty()) {
+    // As the listing's persistence lookup reads the function's sessions
+    // first: their list in one command, kept for the rest of the scope.
+    std::vector<uint32_t> handles;
+    active_session_handles(tavo::tree::handler_context(listed.context.lhba), &handles);
+  }
   return portals.empty() || target_lines_present(listed.context.lhba, portals);
 }
 
@@ -336,6 +343,8 @@ uint32_t TAVO_refresh_backend_client_iscsi_targets(void) {
     for (TavoNode* fn = first; fn != nullptr; fn = next_instance(fn)) {
       TavoNode* lhba = get_first_instance(fn, "LogicalHBA");
       if (lhba == nullptr) return 0;
+      // Targets still waiting read their ETO when they are built.
+      if (tavo::tree::instances_wait(lhba)) continue;
       refresh_eto(lhba, static_cast<uint32_t>(instance_number(lhba)),
                                   tavo::tree::handler_context(fn).port);
     }
