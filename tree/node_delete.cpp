@@ -176,6 +176,7 @@ class WholeTree {
 
 void tear_down_tree(TavoHierarchy* h) {
   if (h->root == nullptr || hm_find_hierarchy_by_node(h->root) != h) return;
+  forget_waits_within(h->root);
   count_deletion();
   WholeTree(h).delete_all(TreeEnd::TornDown);
 }

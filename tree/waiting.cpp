@@ -28,6 +28,55 @@ std::vector<Wait>& waits() {
 }
 std::atomic<size_t> wait_count{0};
 
+// The waiting groups as plain addresses, readable without the lock: a
+// lookup in a group that does not wait (nearly every one while a few do)
+// costs a short scan. Only compared, never followed. Past kMirrored waits
+// every lookup takes the lock.
+constexpr size_t kMirrored = 64;
+std::atomic<const TavoNode*> mirrored[kMirrored];
+std::atomic<const TavoNode*> mirrored_scope[kMirrored];  // each group's parent
+std::atomic<uint64_t> mirrored_bits{0};                // one bit per address, of groups and scopes
+std::atomic<bool> all_mirrored{true};
+
+uint64_t address_bit(const TavoNode* n) { return uint64_t{1} << ((reinterpret_cast<uintptr_t>(n) >> 6) & 63); }
+
+// Under the lock, after every change of the list.
+void mirror_waits() {
+  const std::vector<Wait>& all = waits();
+  uint64_t bits = 0;
+  for (size_t i = 0; i < kMirrored; ++i) {
+    const TavoNode* group = i < all.size() ? all[i].group : nullptr;
+    const TavoNode* scope = group != nullptr ? group->parent : nullptr;
+    mirrored[i].store(group, std::memory_order_relaxed);
+    mirrored_scope[i].store(scope, std::memory_order_relaxed);
+    if (group != nullptr) bits |= address_bit(group) | address_bit(scope);
+  }
+  mirrored_bits.store(bits, std::memory_order_relaxed);
+  all_mirrored.store(all.size() <= kMirrored, std::memory_order_release);
+  wait_count.store(all.size(), std::memory_order_release);
+}
+
+// Whether node is a mirrored group (or, with scopes, a group's parent):
+// false only when it surely is not.
+bool mirrored_as(const TavoNode* node, const std::atomic<const TavoNode*>* list) {
+  if (!all_mirrored.load(std::memory_order_acquire)) return true;
+  if ((mirrored_bits.load(std::memory_order_relaxed) & address_bit(node)) == 0) return false;
+  const size_t n = wait_count.load(std::memory_order_acquire);
+  for (size_t i = 0; i < n && i < kMirrored; ++i)
+    if (list[i].load(std::memory_order_relaxed) == node) return true;
+  return false;
+}
+bool may_wait(const TavoNode* group) { return mirrored_as(group, mirrored); }
+// Whether a wait's scope may hold node: one of its ancestors is a scope.
+bool may_be_in_scope(const TavoNode* node) {
+  for (int depth = 0; node != nullptr && depth < 4096; ++depth) {
+    if (mirrored_as(node, mirrored_scope)) return true;
+    if (is_root(node)) return false;
+    node = node->parent;
+  }
+  return false;
+}
+
 bool is_within(const TavoNode* n, const TavoNode* top) {
   for (int depth = 0; n != nullptr && depth < 4096; ++depth) {
     if (n == top) return true;
@@ -39,11 +88,11 @@ bool is_within(const TavoNode* n, const TavoNode* top) {
 
 bool live(const Wait& w) { return ref_node(hm_find_hierarchy_by_node(w.group), w.ref) == w.group; }
 
+// In start-up's order: a walk of the whole tree builds in that order.
 void erase_at(size_t i) {
   std::vector<Wait>& all = waits();
-  all[i] = all.back();
-  all.pop_back();
-  wait_count.store(all.size(), std::memory_order_relaxed);
+  all.erase(all.begin() + static_cast<std::ptrdiff_t>(i));
+  mirror_waits();
 }
 
 // Takes the first wait that pick accepts out of the list and builds it;
@@ -74,11 +123,11 @@ void defer_instances(TavoNode* group, const char* name, TavoGroupRefreshHandler 
   const TavoNodeRef ref = node_ref(group);
   if (ref.generation == 0) return;
   waits().push_back(Wait{group, ref, name, build});
-  wait_count.store(waits().size(), std::memory_order_relaxed);
+  mirror_waits();
 }
 
 void reach_instances(TavoNode* group, const char* name) {
-  if (wait_count.load(std::memory_order_relaxed) == 0 || group == nullptr) return;
+  if (wait_count.load(std::memory_order_relaxed) == 0 || group == nullptr || !may_wait(group)) return;
   TAVO_LIBRARY_LOCK;
   while (build_one([&](const Wait& w) {
     return w.group == group && (name == nullptr || strncasecmp(name, w.name, strlen(w.name)) == 0);
@@ -94,7 +143,7 @@ void reach_within(TavoNode* node) {
 }
 
 void reach_for_call(TavoNode* node) {
-  if (wait_count.load(std::memory_order_relaxed) == 0 || node == nullptr) return;
+  if (wait_count.load(std::memory_order_relaxed) == 0 || node == nullptr || !may_be_in_scope(node)) return;
   TAVO_LIBRARY_LOCK;
   while (build_one([&](const Wait& w) {
     return w.group->parent != nullptr && is_within(node, w.group->parent);
