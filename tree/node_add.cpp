@@ -6,6 +6,7 @@
 
 #include "tree/node_index.h"
 #include "tree/tree_internal.h"
+#include "tree/waiting.h"
 
 namespace tavo::tree {
 namespace {
@@ -130,6 +131,8 @@ int32_t add_library_node(TavoNode* node, TavoHierarchy* h) {
   // worked out once, serves the index too.
   const bool twin_possible = node->kind == TAVO_KIND_LINK || is_instanced_group(node);
   const bool indexed = node->parent != nullptr && node->parent != node;
+  // A new instance takes its number after those waiting to be built.
+  if (indexed && is_instanced_group(node)) reach_instances(node->parent, node->name);
   const uint64_t key = twin_possible && indexed ? name_key(node) : 0;
   const int32_t tag = free_tag(h, node, twin_possible && indexed ? &key : nullptr);
   if (tag < 0) return -1;
@@ -193,7 +196,9 @@ using namespace tavo::tree;
 int32_t node_exists(const TavoNode* node) {
   if (node == nullptr) return 0;
   if (!is_instanced_group(node) && node->kind != TAVO_KIND_LINK) return 0;
-  if (node->parent == nullptr || node->parent == node || !has_children(node->parent)) return 0;
+  if (node->parent == nullptr || node->parent == node) return 0;
+  reach_instances(node->parent, node->name);
+  if (!has_children(node->parent)) return 0;
   return has_twin(node, name_key(node)) ? 1 : 0;
 }
 

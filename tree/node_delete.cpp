@@ -11,6 +11,7 @@
 #include "tree/node_index.h"
 #include "tree/state_changes.h"
 #include "tree/tree_internal.h"
+#include "tree/waiting.h"
 
 namespace tavo::tree {
 
@@ -175,6 +176,7 @@ class WholeTree {
 
 void tear_down_tree(TavoHierarchy* h) {
   if (h->root == nullptr || hm_find_hierarchy_by_node(h->root) != h) return;
+  forget_waits_within(h->root);
   count_deletion();
   WholeTree(h).delete_all(TreeEnd::TornDown);
 }
@@ -193,6 +195,7 @@ uint32_t delete_node(TavoNode* node) {
 void _delete_node(TavoNode* node) {
   TavoHierarchy* h = hm_find_hierarchy_by_node(node);
   if (h == nullptr) return;
+  forget_waits_within(node);
   tavo::tree::count_deletion();
   if (node == h->root) {
     WholeTree(h).delete_all(TreeEnd::Emptied);

@@ -8,6 +8,7 @@
 
 #include "tree/node_index.h"
 #include "tree/tree_internal.h"
+#include "tree/waiting.h"
 
 namespace tavo::tree {
 
@@ -87,6 +88,7 @@ bool shows_name(const TavoNode* n, const char* name) {
 // get_first_instance with the key of group and name worked out already.
 TavoNode* first_instance_by_key(TavoNode* group, const char* name, uint64_t key) {
   if (group == nullptr || name == nullptr || group->kind != TAVO_KIND_GROUP || group->record == nullptr) return nullptr;
+  reach_instances(group, name);
   TavoNode* lowest = nullptr;
   ring_index().each(key, [&](TavoNode* sentinel) {
     TavoNode* first = group_record(sentinel)->instance->next_instance;
@@ -98,6 +100,7 @@ TavoNode* first_instance_by_key(TavoNode* group, const char* name, uint64_t key)
 }
 
 TavoNode* named_child(TavoNode* group, const char* name, ChildFilter keep, const void* filter) {
+  reach_instances(group, name);
   TavoNode* found = nullptr;
   bool namesakes = false;
   name_index().each(name_key(group, name), [&](TavoNode* c) {

@@ -8,6 +8,7 @@
 #include "tree/api_guard.h"
 #include "tree/persist.h"
 #include "tree/tree_internal.h"
+#include "tree/waiting.h"
 
 using namespace tavo::tree;
 
@@ -139,6 +140,8 @@ uint32_t save_node(TavoNode* start, FILE* stream, uint32_t mask) {
   TAVO_API_GUARD;
   if (stream == nullptr || !tree_ready()) return 1;
   TavoNode* root = get_node(0);
+  // What waits is built first: its groups take their places in the order.
+  reach_within(root);
   if (persistency_priority > 1 && root != nullptr) {
     std::vector<TavoNode*> table(persistency_priority - 1, nullptr);
     enumerate_nodes(table.data(), root);

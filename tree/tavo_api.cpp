@@ -7,6 +7,7 @@
 #include "tree/api_guard.h"
 #include "tree/backend_hooks.h"
 #include "tree/handler_watch.h"
+#include "tree/waiting.h"
 #include "base/debug_log.h"
 #include "tree/state_changes.h"
 #include "tree/tree_internal.h"
@@ -82,6 +83,7 @@ uint32_t TAVO_get_child_tags(uint32_t group_tag, uint32_t* tags, uint32_t* count
   if (!start_call()) return 1;
   TavoNode* group = follow_links(get_node(group_tag));
   if (group == nullptr || tags == nullptr || count == nullptr || kind > 7 || group->kind != TAVO_KIND_GROUP) return 1;
+  reach_instances(group, nullptr);
   uint32_t n = 0;
   for (TavoNode* c = group_record(group)->first_child; c != group; c = c->next) {
     uint32_t k = effective_kind(c);
@@ -159,6 +161,7 @@ uint32_t TAVO_refresh_group(uint32_t group_tag) {
   TavoNode* g = get_node(group_tag);
   // The answer stays 0 whatever the handler answers; a failure leaves its reason.
   if (g != nullptr && g->kind == TAVO_KIND_GROUP && group_record(g)->refresh != nullptr) {
+    reach_for_call(g);
     watch_handler(HandlerRun::Refresh, group_record(g)->refresh, g);
     handler_result(group_record(g)->refresh(g), HandlerRun::Refresh, g);
   }

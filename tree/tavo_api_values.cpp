@@ -6,6 +6,7 @@
 #include "base/debug_log.h"
 #include "base/validate.h"
 #include "tree/api_guard.h"
+#include "tree/waiting.h"
 #include "tree/handler_watch.h"
 #include "tree/persist.h"
 #include "tree/state_changes.h"
@@ -60,6 +61,7 @@ uint32_t TAVO_get_property_val(uint32_t group_tag, uint32_t property_tag, char* 
   if (rec->handler == nullptr) {
     snprintf(value, sizeof value, "%s", rec->value);
   } else {
+    reach_for_call(group);
     watch_handler(HandlerRun::Get, rec->handler, p);
     r = handler_result(rec->handler(p, value, TAVO_PROPERTY_GET), HandlerRun::Get, p);
   }
@@ -104,6 +106,7 @@ uint32_t TAVO_set_property_val(uint32_t group_tag, uint32_t property_tag, const 
     pdebug(TAVO_LOG_TREE, 6, "--- leaving %s ---\n", __func__);
     return TAVO_NO_HANDLER;
   }
+  reach_for_call(group);
   watch_handler(HandlerRun::Set, rec->handler, p);
   return handler_result(rec->handler(p, text, TAVO_PROPERTY_SET), HandlerRun::Set, p);
 }
@@ -155,6 +158,7 @@ uint32_t TAVO_do_action(uint32_t group_tag, uint32_t action_tag, const char* par
     pdebug(TAVO_LOG_TREE, 3, "Not Implimented\n");
     return 1;
   }
+  reach_for_call(group);
   watch_handler(HandlerRun::Action, d->handler, action);
   const uint32_t r = handler_result(d->handler(group, action, &values[0][0]), HandlerRun::Action, action);
   pdebug(TAVO_LOG_TREE, 6, "--- leaving %s ---\n", __func__);

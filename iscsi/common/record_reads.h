@@ -112,6 +112,12 @@ class RecordReads final : public reads::Kept {
     last_.answered.clear();
     return 0;
   }
+  // A record read earlier, kept for the rest of the open ReadScope as one
+  // read in it would be (nothing outside one).
+  void keep(const RecordKey& key, const Record& record) {
+    catch_up();
+    if (ReadScope::open()) scoped_[key] = record;
+  }
   // The firmware's record at key changed: nothing kept of it stands.
   void forget(const RecordKey& key) {
     const auto kept = scoped_.find(key);

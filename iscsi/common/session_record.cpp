@@ -57,6 +57,11 @@ SessionRecord read_session_record(uint32_t number, uint32_t domain, uint32_t por
   return r;
 }
 
+void keep_session_record(uint32_t number, uint32_t domain, uint32_t port, uint32_t handle,
+                         const FirmwareSessionRecord& record) {
+  record_reads().keep(RecordKey{number, domain, port, handle, 0, 0}, record);
+}
+
 SessionRecord read_record_of(TavoNode* session, const tree::HandlerContext& at, TavoNode* property,
                              const char* caller) {
   const SessionPrivateRecord* record = private_record(session);

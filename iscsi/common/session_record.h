@@ -41,6 +41,10 @@ SessionRecord read_session_record(const tree::HandlerContext& at, uint32_t handl
 SessionRecord read_session_record(uint32_t number, uint32_t domain, uint32_t port, uint32_t handle,
                                   TavoNode* property);
 
+// A record read earlier, answered for the rest of the open ReadScope.
+void keep_session_record(uint32_t number, uint32_t domain, uint32_t port, uint32_t handle,
+                         const FirmwareSessionRecord& record);
+
 // The same for a Session, by the handle its back-end record holds; null
 // (logged as caller's) when it has no record or the firmware gives none.
 SessionRecord read_record_of(TavoNode* session, const tree::HandlerContext& at, TavoNode* property,

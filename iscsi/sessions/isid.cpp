@@ -10,6 +10,7 @@
 #include <array>
 #include <bitset>
 #include <unordered_map>
+#include <vector>
 
 #include "base/library_lock.h"
 #include "iscsi/sessions/sessions_internal.h"
@@ -75,6 +76,22 @@ class IsidIndex {
     const uint32_t none = shows_none_ - (mine == kShowsNone ? 1 : 0);
     return none > 0 || count_[q & 0xFFFF] - (mine == static_cast<int32_t>(q & 0xFFFF) ? 1 : 0) > 0;
   }
+  // The qualifiers of a LogicalHBA's sessions not yet built (its targets
+  // wait): held as the Sessions' will be, until they are built or the
+  // LogicalHBA goes.
+  void hold_waiting(TavoNodeRef lhba, std::vector<uint16_t> qualifiers) {
+    drop_waiting(lhba);
+    for (uint16_t q : qualifiers) hold(q);
+    waiting_.push_back(Waiting{lhba, std::move(qualifiers)});
+  }
+  void drop_waiting(TavoNodeRef lhba) {
+    for (size_t i = 0; i < waiting_.size(); ++i) {
+      if (waiting_[i].lhba.tag != lhba.tag || waiting_[i].lhba.generation != lhba.generation) continue;
+      for (uint16_t q : waiting_[i].qualifiers) drop(q);
+      waiting_.erase(waiting_.begin() + static_cast<std::ptrdiff_t>(i));
+      return;
+    }
+  }
   // The lowest qualifier neither held nor in also_taken.
   uint32_t lowest_free(const std::bitset<65536>& also_taken) {
     prune();
@@ -93,6 +110,10 @@ class IsidIndex {
   struct Entry {
     TavoNodeRef ref;
     int32_t qualifier;
+  };
+  struct Waiting {
+    TavoNodeRef lhba;
+    std::vector<uint16_t> qualifiers;
   };
   void hold(int32_t q) {
     if (q == kShowsNone) {
@@ -124,9 +145,12 @@ class IsidIndex {
       it = sessions_.erase(it);
     }
     pruned_size_ = sessions_.size();
+    for (size_t i = waiting_.size(); i-- > 0;)
+      if (tavo::tree::ref_node(h, waiting_[i].lhba) == nullptr) drop_waiting(waiting_[i].lhba);
   }
 
   std::unordered_map<TavoNode*, Entry> sessions_;
+  std::vector<Waiting> waiting_;
   std::array<uint32_t, 65536> count_{};
   std::array<uint64_t, 65536 / 64> held_bits_{};
   uint32_t shows_none_ = 0;
@@ -174,6 +198,16 @@ uint32_t lowest_free_qualifier(const std::bitset<65536>& also_taken) { return is
 
 bool qualifier_held_apart_from(uint32_t qualifier, TavoNode* session) {
   return isid_index().held_apart_from(qualifier, session);
+}
+
+void hold_waiting_qualifiers(TavoNode* lhba, std::vector<uint16_t> qualifiers) {
+  TAVO_LIBRARY_LOCK;
+  if (lhba != nullptr) isid_index().hold_waiting(tavo::tree::node_ref(lhba), std::move(qualifiers));
+}
+
+void drop_waiting_qualifiers(TavoNode* lhba) {
+  TAVO_LIBRARY_LOCK;
+  if (lhba != nullptr) isid_index().drop_waiting(tavo::tree::node_ref(lhba));
 }
 
 void note_session(TavoNode* session) {

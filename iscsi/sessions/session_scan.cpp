@@ -16,6 +16,7 @@
 #include "iscsi/sessions/sessions_internal.h"
 #include "iscsi/target_data/node_index.h"
 #include "transport/commands.h"
+#include "transport/record_changes.h"
 #include "transport/glob.h"
 
 using namespace tavo::sessions;
@@ -307,6 +308,60 @@ uint32_t SessionListing::own(TavoNode* owner) {
   for (uint32_t c = 0; c < connection_records(*r); ++c)
     if (scan_connection_record(l.p, owner, *r, l.params) != 0) return 1;
   return 0;
+}
+
+WaitingSessionReads::~WaitingSessionReads() {
+  if (!records.empty()) explicit_bzero(static_cast<void*>(records.data()), records.size() * sizeof records[0]);
+}
+
+uint32_t hold_waiting_sessions(TavoNode* lhba, WaitingSessionReads* reads) {
+  TAVO_LIBRARY_LOCK;
+  const tavo::tree::HandlerContext p = tavo::tree::handler_context(lhba);
+  if (lhba == nullptr || reads == nullptr || !below_lhba(p)) return 1;
+  const tavo::iscsi::RecordKey list_key{p.number, p.domain, p.port, 0, 0, 0};
+  std::vector<uint32_t>& handles = reads->handles;
+  if (!tavo::iscsi::session_list_reads().kept(list_key, &handles)) {
+    SessionList list;
+    bool sized = false;
+    const uint32_t listed = read_session_list(p.number, p.domain, p.port, &list, &sized);
+    if (listed != 0) return listed;
+    for (uint32_t i = 0; sized && i < list.count; ++i) handles.push_back(list.handle(i));
+    if (!handles.empty()) tavo::iscsi::session_list_reads().keep(list_key, handles);
+    reads->listed = true;  // an empty answer too: the build asks no more
+  } else {
+    reads->listed = true;
+  }
+  // As the listing builds them: a session with a connection record.
+  std::vector<uint16_t> qualifiers;
+  reads->records.reserve(handles.size());
+  for (const uint32_t handle : handles) {
+    SessionRecord r(TAVO_get_session_params(handle, p.number, p.domain, p.port));
+    if (r == nullptr) return 1;
+    if (connection_records(*r) > 0) qualifiers.push_back(record_qualifier(*r));
+    reads->records.push_back(*r);
+    explicit_bzero(static_cast<void*>(r.get()), sizeof *r);
+  }
+  reads->changes = tavo::command::changes_noted();
+  hold_waiting_qualifiers(lhba, std::move(qualifiers));
+  return 0;
+}
+
+void release_waiting_sessions(TavoNode* lhba, const WaitingSessionReads& reads) {
+  drop_waiting_qualifiers(lhba);
+  const tavo::tree::HandlerContext p = tavo::tree::handler_context(lhba);
+  if (lhba == nullptr || !below_lhba(p) || !reads.listed) return;
+  uint64_t seen = reads.changes;
+  bool changed = false;
+  // A change of another function's sessions leaves this one's list.
+  if (!tavo::command::changes_since(&seen, [&](const tavo::command::RecordChange& c) {
+        changed |= (c.changes & tavo::command::kSessions) != 0 && c.key[0] == p.number && c.key[1] == p.domain &&
+                   c.key[2] == p.port;
+      }) ||
+      changed)
+    return;
+  tavo::iscsi::session_list_reads().keep({p.number, p.domain, p.port, 0, 0, 0}, reads.handles);
+  for (size_t i = 0; i < reads.records.size() && i < reads.handles.size(); ++i)
+    tavo::iscsi::keep_session_record(p.number, p.domain, p.port, reads.handles[i], reads.records[i]);
 }
 
 uint32_t list_target_sessions(TavoNode* lhba, uint32_t function_number, uint32_t domain, uint32_t port_number,

@@ -5,6 +5,8 @@
 
 #include <stdint.h>
 
+#include <vector>
+
 #include "iscsi/common/software_initiator.h"
 #include "transport/boot_region_records.h"
 #include "transport/iscsi_records.h"
@@ -330,6 +332,30 @@ void sessions_status(uint32_t code);
 extern const base::StatusWording kLogoutLunsMissing;
 extern const base::StatusWording kRescanLunsMissing;
 extern const base::StatusWording kLunInfoFailed;
+
+// What start-up read of a function's sessions for its waiting targets: the
+// list, each record, and the changes noted by then. Records may hold CHAP
+// secrets: none stays behind in freed memory.
+struct WaitingSessionReads {
+  bool listed = false;  // the list was read (it may be empty)
+  std::vector<uint32_t> handles;
+  std::vector<FirmwareSessionRecord> records;
+  uint64_t changes = 0;
+  WaitingSessionReads() = default;
+  WaitingSessionReads(WaitingSessionReads&&) = default;
+  WaitingSessionReads& operator=(WaitingSessionReads&&) = default;
+  ~WaitingSessionReads();
+};
+// While a LogicalHBA's targets wait to be built, the qualifiers of the
+// sessions the firmware lists for its function are held as its Sessions'
+// will be, so that a new session elsewhere takes none of them. Reads the
+// function's list and each record into reads. 0, else the failed read's
+// status, nothing held.
+uint32_t hold_waiting_sessions(TavoNode* lhba, WaitingSessionReads* reads);
+// The LogicalHBA's Sessions are about to be built, inside a ReadScope: their
+// held qualifiers go, and what start-up read answers the build's reads
+// unless a command has changed the sessions since.
+void release_waiting_sessions(TavoNode* lhba, const WaitingSessionReads& reads);
 
 // The firmware's active sessions listed into the Session and Connection
 // groups of the LogicalHBA's targets (only target's, whose sessions go

@@ -11,6 +11,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "iscsi/common/iscsi_common.h"
 #include "iscsi/common/record_reads.h"
@@ -143,6 +144,10 @@ bool qualifier_held_apart_from(uint32_t qualifier, TavoNode* session);
 // its build, and after every write, which goes through show_qualifier
 // ("%04x"; set_prop_val's result).
 void note_session(TavoNode* session);
+// The qualifiers of a LogicalHBA's sessions not yet built, held as built
+// Sessions' are until dropped (or the LogicalHBA goes).
+void hold_waiting_qualifiers(TavoNode* lhba, std::vector<uint16_t> qualifiers);
+void drop_waiting_qualifiers(TavoNode* lhba);
 uint32_t show_qualifier(TavoNode* session, uint16_t qualifier);
 
 // "Closed" and "Login Failed" (without case): a session whose qualifier and

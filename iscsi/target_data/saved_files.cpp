@@ -150,6 +150,23 @@ uint32_t TAVO_get_iscsi_data_from_file(const char* line, char (*keys)[TAVO_VALUE
   return 0;
 }
 
+bool tavo::target_data::target_lines_present(TavoNode* lhba, const std::vector<TargetPortalNames>& portals) {
+  LhbaKey key;
+  if (!lhba_key(lhba, &key)) return false;
+  bool present = true;
+  const bool read = with_view(Saved::Targets, [&](const SavedView& view) {
+    for (const TargetPortalNames& p : portals) {
+      const std::vector<Match> match = key_matches(
+          key, {{Field::TargetName, p.name.c_str()}, {Field::Address, p.address.c_str()}, {Field::Port, p.port.c_str()}});
+      if (view.find(match) == nullptr) {
+        present = false;
+        return;
+      }
+    }
+  });
+  return read && present;
+}
+
 uint32_t TAVO_add_target_into_file(TavoNode* lhba, TavoNode* target, const char* name, const char* address,
                                    const char* port, TavoNode* portal, const char* persistence) {
   TAVO_LIBRARY_LOCK;

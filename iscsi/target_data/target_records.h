@@ -72,4 +72,13 @@ bool port_reads_zero(Saved s, const SavedFields& line);
 uint32_t startup_lines(Saved s, const LhbaKey& key, bool (*unusable)(const SavedFields&),
                        std::vector<SavedFields>* usable);
 
+// A portal of a target by name, address and port.
+struct TargetPortalNames {
+  std::string name, address, port;
+};
+// Whether savetgt.txt holds a line of each portal of the LogicalHBA, so
+// that TAVO_add_target_into_file would add none; false when that cannot
+// be read.
+bool target_lines_present(TavoNode* lhba, const std::vector<TargetPortalNames>& portals);
+
 }  // namespace tavo::target_data

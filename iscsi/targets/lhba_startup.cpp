@@ -5,6 +5,8 @@
 // options still hold.
 #include <stdio.h>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -20,6 +22,7 @@
 #include "transport/glob.h"
 #include "transport/network_records.h"
 #include "tree/handler_context.h"
+#include "tree/waiting.h"
 
 using namespace tavo::targets;
 using tavo::tree::handler_context;
@@ -54,6 +57,93 @@ uint32_t startup_discovery_block(const HandlerContext& t, tavo::DiscoveryParamsB
   const uint32_t r = ioctl_get_discoveryparams(t.number, b, t.domain, t.port);
   if (r != 0) targets_status(80);
   return r;
+}
+
+// What a LogicalHBA's targets wait with until a client reaches them: what
+// start-up read of them, the firmware's targets and the saved lines.
+struct WaitingTargets {
+  TavoNodeRef lhba;
+  bool reached = false;  // false: the network set-up stopped before the targets
+  uint32_t result = 0;   // of the network set-up and the firmware's listing
+  ListedTargets listed;
+  std::vector<SavedFields> lines;
+  tavo::sessions::WaitingSessionReads sessions;
+};
+std::vector<WaitingTargets>& waiting_targets() {
+  static std::vector<WaitingTargets> all;
+  return all;
+}
+
+// The targets, sessions and LUNs of a LogicalHBA from what start-up read:
+// as start-up built them before it left them to wait.
+uint32_t startup_build_targets(TavoNode* lhba, const WaitingTargets& waiting) {
+  tavo::iscsi::ReadScope reads;
+  tavo::sessions::release_waiting_sessions(lhba, waiting.sessions);
+  uint32_t result = 0;
+  if (waiting.reached) {
+    char work[TAVO_MAX_PARAMS * TAVO_VALUE_SIZE] = {};
+    build_listed_targets(waiting.listed);
+    result = setup_iscsi_sessions(lhba, waiting.result, work);
+  }
+  if (result != 0) {
+    char function[TAVO_NAME_SIZE];
+    tavo::tree::display_name(lhba->parent, function);
+    pdebug(TAVO_LOG_BACKEND, 3, "%s:setup_iscsi failed for %s\n", "TAVO_set_lhba_prop", function);
+  }
+  return (sync_startup_targets(lhba, waiting.lines) != 0 ? 1 : 0) | (result != 0 ? 1 : 0);
+}
+
+// The build of a LogicalHBA's waiting targets, when first reached.
+uint32_t build_waiting_targets(TavoNode* lhba) {
+  TAVO_LIBRARY_LOCK;
+  std::vector<WaitingTargets>& all = waiting_targets();
+  const TavoNodeRef ref = tavo::tree::node_ref(lhba);
+  const auto it = std::find_if(all.begin(), all.end(), [&](const WaitingTargets& w) {
+    return w.lhba.tag == ref.tag && w.lhba.generation == ref.generation;
+  });
+  if (it == all.end()) return 0;
+  const WaitingTargets waiting = std::move(*it);
+  all.erase(it);
+  return startup_build_targets(lhba, waiting);
+}
+
+// A function's start-up of its targets. What changes the adapter or the
+// saved files runs now: the network set-up, the firmware's listing (which
+// writes the initiator's name), the saved lines' pass. What only builds
+// the tree waits (true), unless a listed target lacks its saved line,
+// which its listing adds, or the host's software initiator lists them
+// (false: all built now, in the order start-up always took).
+bool startup_functions_targets(TavoNode* lhba, char (*keys)[TAVO_VALUE_SIZE]) {
+  if (OPEN_ISCSI_DRIVER_LOADED) {
+    char work[TAVO_MAX_PARAMS * TAVO_VALUE_SIZE];
+    if (setup_iscsi(lhba, "True", nullptr, 0, work) != 0)
+      pdebug(TAVO_LOG_BACKEND, 3, "%s:setup_iscsi failed for %s\n", "TAVO_set_lhba_prop", keys[1]);
+    TAVO_set_target_loginopts_prop(keys, lhba);
+    return false;
+  }
+  WaitingTargets waiting;
+  waiting.lhba = tavo::tree::node_ref(lhba);
+  const uint32_t network = setup_iscsi_network(lhba, "True", &waiting.reached);
+  if (waiting.reached) {
+    const HandlerContext c = handler_context(lhba);
+    pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", "get_all_targets");
+    waiting.result = network | read_listed_targets(lhba, c.number, c.domain, c.port, 0, &waiting.listed);
+  } else {
+    waiting.result = network;
+  }
+  // A new session elsewhere must not take a qualifier of the sessions
+  // that wait (the build lists them when the listing above succeeded):
+  // unread, they are built now.
+  if (waiting.reached && (!listed_lines_present(waiting.listed) ||
+                          (waiting.result == 0 && tavo::sessions::hold_waiting_sessions(lhba, &waiting.sessions) != 0))) {
+    startup_build_targets(lhba, waiting);
+    TAVO_set_target_loginopts_prop(keys, lhba);
+    return false;
+  }
+  if (!waiting.reached) pdebug(TAVO_LOG_BACKEND, 3, "%s:setup_iscsi failed for %s\n", "TAVO_set_lhba_prop", keys[1]);
+  startup_target_lines(keys, &waiting.lines);
+  waiting_targets().push_back(std::move(waiting));
+  return true;
 }
 
 }  // namespace
@@ -98,6 +188,7 @@ uint32_t handle_discoveryparams(TavoNode* property, char* buf, uint32_t op) {
 uint32_t TAVO_set_lhba_prop(void) {
   TAVO_LIBRARY_LOCK;
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
+  waiting_targets().clear();
   for (TavoNode* c = get_first_instance(get_node(0), "Corvane"); c != nullptr; c = next_instance(c)) {
     // Controllers with iSCSI functions come first: the walk ends at one without.
     TavoNode* first = get_first_instance(c, "iSCSIPhysicalHBA");
@@ -123,13 +214,12 @@ uint32_t TAVO_set_lhba_prop(void) {
       // A function whose state cannot be read is still shown, with its
       // defaults.
       char work[TAVO_MAX_PARAMS * TAVO_VALUE_SIZE];
-      if (setup_iscsi(lhba, "True", nullptr, 0, work) != 0)
-        pdebug(TAVO_LOG_BACKEND, 3, "%s:setup_iscsi failed for %s\n", __func__, keys[1]);
-      TAVO_set_target_loginopts_prop(keys, lhba);
+      if (startup_functions_targets(lhba, keys)) tavo::tree::defer_instances(lhba, "Target", build_waiting_targets);
       TAVO_set_stp_loginopts_prop(keys, lhba);
       if (TavoNode* isns = internal_get_node(fn, "iSNS", TAVO_KIND_GROUP))
         get_all_isns(fn, function_number, function.domain, function.port, isns,
                      internal_get_node(isns, "ConfigureiSNSServer", TAVO_KIND_ACTION), work);
+
     }
   }
   return 0;

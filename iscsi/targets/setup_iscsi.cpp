@@ -45,8 +45,10 @@ void setup_sessions_and_luns(TavoNode* lhba, uint32_t device, uint32_t domain, u
 
 }  // namespace
 
-uint32_t setup_iscsi(TavoNode* lhba, const char* enabled, uint32_t*, uint32_t, char* work) {
-  TAVO_LIBRARY_LOCK;
+namespace tavo::targets {
+
+uint32_t setup_iscsi_network(TavoNode* lhba, const char* enabled, bool* reached_targets) {
+  *reached_targets = false;
   TavoNode* function_group = lhba != nullptr ? lhba->parent : nullptr;
   if (function_group == nullptr || function_group->parent == nullptr || function_group->record == nullptr ||
       enabled == nullptr)
@@ -59,7 +61,7 @@ uint32_t setup_iscsi(TavoNode* lhba, const char* enabled, uint32_t*, uint32_t, c
   if (set_prop_val(lhba, "Enabled", "%s", enabled) != 0 || tcpip == nullptr || nic == nullptr) return 1;
   char mac[TAVO_VALUE_SIZE] = "";
   if (const uint32_t failed = internal_get_property(nic, "MACAddress", mac)) {
-    pdebug(TAVO_LOG_BACKEND, 3, "%s:Failed to get iSCSI MACAddress.\n", __func__);
+    pdebug(TAVO_LOG_BACKEND, 3, "%s:Failed to get iSCSI MACAddress.\n", "setup_iscsi");
     return failed;
   }
   TavoNode* ipv6 = internal_get_node(tcpip, "IPv6Configuration", TAVO_KIND_GROUP);
@@ -69,17 +71,34 @@ uint32_t setup_iscsi(TavoNode* lhba, const char* enabled, uint32_t*, uint32_t, c
   uint32_t result = get_all_interfaces(device, static_cast<uint8_t>(port), static_cast<uint8_t>(domain), tcpip);
   result |= get_routeEntry_attribs(device, domain, port, tcpip);
   result |= get_Arp_Entry_attribs(device, domain, port, tcpip, nullptr, nullptr, nullptr);
-  char own_work[kWorkSize];
-  if (work == nullptr) work = own_work;
-  memset(work, 0, kWorkSize);
-  // At start-up the target listing makes its own creating action.
-  if (!OPEN_ISCSI_DRIVER_LOADED)
-    result |= get_all_targets(lhba, device, domain, port, 0, nullptr, nullptr, work);
+  *reached_targets = true;
+  return result;
+}
+
+uint32_t setup_iscsi_sessions(TavoNode* lhba, uint32_t result, char* work) {
   if (result != 0) return result;
-  setup_sessions_and_luns(lhba, device, domain, port, work);
+  const tavo::tree::HandlerContext c = tavo::tree::handler_context(lhba);
+  setup_sessions_and_luns(lhba, c.number, c.domain, c.port, work);
   if (OPEN_ISCSI_DRIVER_LOADED) {
     TAVO_list_op_iscsi_targets(lhba);
     TAVO_list_op_sessions_luns(lhba);
   }
   return 0;
+}
+
+}  // namespace tavo::targets
+
+uint32_t setup_iscsi(TavoNode* lhba, const char* enabled, uint32_t*, uint32_t, char* work) {
+  TAVO_LIBRARY_LOCK;
+  bool reached = false;
+  const uint32_t network = tavo::targets::setup_iscsi_network(lhba, enabled, &reached);
+  if (!reached) return network;
+  char own_work[kWorkSize];
+  if (work == nullptr) work = own_work;
+  memset(work, 0, kWorkSize);
+  const tavo::tree::HandlerContext c = tavo::tree::handler_context(lhba);
+  // At start-up the target listing makes its own creating action.
+  uint32_t result = network;
+  if (!OPEN_ISCSI_DRIVER_LOADED) result |= get_all_targets(lhba, c.number, c.domain, c.port, 0, nullptr, nullptr, work);
+  return tavo::targets::setup_iscsi_sessions(lhba, result, work);
 }

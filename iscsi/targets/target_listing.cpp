@@ -16,6 +16,7 @@
 #include "transport/commands.h"
 #include "transport/glob.h"
 #include "transport/network_records.h"
+#include "tree/waiting.h"
 
 using namespace tavo::targets;
 using tavo::tree::instance_number;
@@ -156,12 +157,12 @@ uint32_t listing_record(const tavo::tree::HandlerContext& p, uint32_t id, Buffer
 
 }  // namespace
 
-uint32_t get_all_targets(TavoNode* lhba, uint32_t function_number, uint32_t domain, uint32_t port_number,
-                         uint32_t discovered, TavoNode*, TavoNode*, char*) {
-  TAVO_LIBRARY_LOCK;
-  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
-  // Each session's record read once, whatever target asks.
-  tavo::iscsi::ReadScope reads;
+namespace tavo::targets {
+
+uint32_t read_listed_targets(TavoNode* lhba, uint32_t function_number, uint32_t domain, uint32_t port_number,
+                             uint32_t discovered, ListedTargets* listed) {
+  *listed = ListedTargets{};
+  listed->discovered = discovered;
   tavo::tree::HandlerContext p = tavo::tree::handler_context(lhba);
   if (!below_lhba(p)) return 1;
   p.number = function_number;
@@ -177,21 +178,70 @@ uint32_t get_all_targets(TavoNode* lhba, uint32_t function_number, uint32_t doma
     targets_status(82);
     return 1;
   }
-  TavoNode* add_target = internal_get_node(lhba, "AddTarget", TAVO_KIND_ACTION);
-  if (add_target == nullptr) return 1;
+  if (internal_get_node(lhba, "AddTarget", TAVO_KIND_ACTION) == nullptr) return 1;
+  listed->context = p;
   uint32_t count = 0;
   memcpy(&count, list.get(), sizeof count);
-  SessionPersistence sessions(tavo::tree::handler_context(p.lhba));
   const size_t room = (kBuffer - sizeof count) / sizeof(tavo::TargetIdEntry);
   for (size_t i = 0; i < count && i < room; ++i) {
     tavo::TargetIdEntry entry;
     memcpy(&entry, list.get() + sizeof count + i * sizeof entry, sizeof entry);
     Buffer record;
     size_t size = 0;
+    // The records read before one that fails are still listed.
     if (listing_record(p, entry.id, &record, &size) != 0) return 1;
-    listing_target(p, add_target, record.get(), size, discovered, &sessions);
+    listed->records.emplace_back(record.get(), record.get() + size);
   }
   return 0;
+}
+
+void build_listed_targets(const ListedTargets& listed) {
+  const tavo::tree::HandlerContext& p = listed.context;
+  if (p.lhba == nullptr) return;
+  TavoNode* add_target = internal_get_node(p.lhba, "AddTarget", TAVO_KIND_ACTION);
+  if (add_target == nullptr) return;
+  SessionPersistence sessions(tavo::tree::handler_context(p.lhba));
+  for (const std::vector<uint8_t>& record : listed.records)
+    listing_target(p, add_target, record.data(), record.size(), listed.discovered, &sessions);
+}
+
+bool listed_lines_present(const ListedTargets& listed) {
+  std::vector<TargetPortalNames> portals;
+  for (const std::vector<uint8_t>& record : listed.records) {
+    const uint8_t* bytes = record.data();
+    const size_t size = record.size();
+    tavo::FirmwareTargetHead head;
+    memcpy(&head, bytes, sizeof head);
+    const std::string name(head.name, strnlen(head.name, 223));
+    for (uint32_t k = 0; k < listing_groups(bytes, size); ++k) {
+      for (uint32_t j = 0; j < listing_portal_count(bytes, size, k); ++j) {
+        char address[TAVO_VALUE_SIZE], port[16], tag[16];
+        if (!listing_portal(bytes, size, k, j, address, port, tag)) break;
+        portals.push_back({name, address, port});
+      }
+    }
+  }
+  if (!portals.empty()) {
+    // As the listing's persistence lookup reads the function's sessions
+    // first: their list in one command, kept for the rest of the scope.
+    std::vector<uint32_t> handles;
+    active_session_handles(tavo::tree::handler_context(listed.context.lhba), &handles);
+  }
+  return portals.empty() || target_lines_present(listed.context.lhba, portals);
+}
+
+}  // namespace tavo::targets
+
+uint32_t get_all_targets(TavoNode* lhba, uint32_t function_number, uint32_t domain, uint32_t port_number,
+                         uint32_t discovered, TavoNode*, TavoNode*, char*) {
+  TAVO_LIBRARY_LOCK;
+  pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
+  // Each session's record read once, whatever target asks.
+  tavo::iscsi::ReadScope reads;
+  ListedTargets listed;
+  const uint32_t read = read_listed_targets(lhba, function_number, domain, port_number, discovered, &listed);
+  build_listed_targets(listed);
+  return read;
 }
 
 namespace {
@@ -293,6 +343,8 @@ uint32_t TAVO_refresh_backend_client_iscsi_targets(void) {
     for (TavoNode* fn = first; fn != nullptr; fn = next_instance(fn)) {
       TavoNode* lhba = get_first_instance(fn, "LogicalHBA");
       if (lhba == nullptr) return 0;
+      // Targets still waiting read their ETO when they are built.
+      if (tavo::tree::instances_wait(lhba)) continue;
       refresh_eto(lhba, static_cast<uint32_t>(instance_number(lhba)),
                                   tavo::tree::handler_context(fn).port);
     }

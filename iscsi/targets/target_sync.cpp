@@ -112,21 +112,28 @@ uint32_t sync_startup_line(TavoNode* lhba, const SavedFields& line, SyncTargets*
 
 }  // namespace
 
-uint32_t TAVO_set_target_loginopts_prop(char (*keys)[TAVO_VALUE_SIZE], TavoNode* lhba) {
-  TAVO_LIBRARY_LOCK;
-  if (keys == nullptr || lhba == nullptr) return 1;
-  std::vector<SavedFields> usable;
+uint32_t tavo::targets::startup_target_lines(char (*keys)[TAVO_VALUE_SIZE], std::vector<SavedFields>* usable) {
   // The file loses the LogicalHBA's unusable lines, and a port saved in
   // another form than decimal is written in decimal; every other line stays.
   // The tree takes the lines read also when the file could not be written:
   // it then shows what the file still holds.
-  const uint32_t rewritten =
-      startup_lines(Saved::Targets, LhbaKey{{keys[0], keys[1], keys[2]}}, sync_incomplete, &usable);
+  return startup_lines(Saved::Targets, LhbaKey{{keys[0], keys[1], keys[2]}}, sync_incomplete, usable);
+}
+
+uint32_t tavo::targets::sync_startup_targets(TavoNode* lhba, const std::vector<SavedFields>& usable) {
   SyncTargets targets;
   if (!usable.empty() && !sync_targets(lhba, &targets)) return 1;
   for (const SavedFields& line : usable)
     if (sync_startup_line(lhba, line, &targets) != 0) return 1;
-  return rewritten;
+  return 0;
+}
+
+uint32_t TAVO_set_target_loginopts_prop(char (*keys)[TAVO_VALUE_SIZE], TavoNode* lhba) {
+  TAVO_LIBRARY_LOCK;
+  if (keys == nullptr || lhba == nullptr) return 1;
+  std::vector<SavedFields> usable;
+  const uint32_t rewritten = startup_target_lines(keys, &usable);
+  return sync_startup_targets(lhba, usable) != 0 ? 1 : rewritten;
 }
 
 uint32_t TAVO_sync_targets_with_file(TavoNode* lhba) {

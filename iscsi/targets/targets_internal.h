@@ -55,4 +55,34 @@ uint32_t save_option_change(SavedBatch& batch, TavoNode* target, const std::func
 TavoNode* new_target(TavoNode* lhba, const char* name, TavoNode* creating_node, TavoNode* creating_action, char* params,
                      bool discovered);
 
+// get_all_targets in two steps: the firmware's targets of a LogicalHBA
+// read (the discovery block written with the initiator's name, the list,
+// each record; those read before one that fails are kept), then listed
+// into the tree with their saved lines.
+struct ListedTargets {
+  tree::HandlerContext context;  // lhba null: nothing was listed
+  uint32_t discovered = 0;
+  std::vector<std::vector<uint8_t>> records;
+};
+uint32_t read_listed_targets(TavoNode* lhba, uint32_t function_number, uint32_t domain, uint32_t port_number,
+                             uint32_t discovered, ListedTargets* listed);
+void build_listed_targets(const ListedTargets& listed);
+// Whether listing them would add no saved line: each portal has its line.
+// The function's session list is read as the listing would read it.
+bool listed_lines_present(const ListedTargets& listed);
+
+// setup_iscsi in steps, for a start-up that leaves the targets to wait:
+// the LogicalHBA's network state (reached_targets false when the set-up
+// stopped before the targets, which are then not listed); then, after the
+// targets' listing, given the result of both, the sessions and LUNs
+// (none after a failure, which is answered).
+uint32_t setup_iscsi_network(TavoNode* lhba, const char* enabled, bool* reached_targets);
+uint32_t setup_iscsi_sessions(TavoNode* lhba, uint32_t result, char* work);
+
+// TAVO_set_target_loginopts_prop in two steps: the saved lines of the
+// LogicalHBA of keys (the file loses its unusable ones), then the tree
+// given them.
+uint32_t startup_target_lines(char (*keys)[TAVO_VALUE_SIZE], std::vector<SavedFields>* usable);
+uint32_t sync_startup_targets(TavoNode* lhba, const std::vector<SavedFields>& usable);
+
 }  // namespace tavo::targets

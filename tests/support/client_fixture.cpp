@@ -9,6 +9,7 @@
 #include "tavo/tavo.h"
 #include "transport/device_layout.h"
 #include "transport/glob_access.h"
+#include "tree/waiting.h"
 #include "tree/tree.h"
 
 namespace tavo::test {
@@ -113,10 +114,23 @@ std::vector<std::string> ClientTest::children(const std::string& path, uint32_t 
   return names;
 }
 
+void ClientTest::walk_whole_tree() {
+  std::vector<uint32_t> groups{0};
+  while (!groups.empty()) {
+    const uint32_t group = groups.back();
+    groups.pop_back();
+    std::vector<uint32_t> tags(TAVO_MAX_CHILDREN);
+    uint32_t count = 0;
+    if (TAVO_get_child_tags(group, tags.data(), &count, TAVO_KIND_GROUP) == 0)
+      groups.insert(groups.end(), tags.begin(), tags.begin() + count);
+  }
+}
+
 std::vector<std::string> ClientTest::ordered_children(const std::string& path) {
   std::vector<std::string> names;
   TavoNode* group = get_node(tag(path));
   if (group == nullptr || group->kind != TAVO_KIND_GROUP) return names;
+  tree::reach_instances(group, nullptr);
   for (TavoNode* c = tree::group_record(group)->first_child; c != group; c = c->next) {
     char name[TAVO_NAME_SIZE];
     tree::display_name(c, name);

@@ -39,6 +39,9 @@ class ClientTest : public SimTest {
   std::vector<std::string> children(const std::string& path, uint32_t kind);
   // Display names of every child of a group in child order, whatever its kind.
   std::vector<std::string> ordered_children(const std::string& path);
+  // Lists every group's child groups from ROOT down, as a client walking
+  // the whole tree does: what waits to be built is built.
+  void walk_whole_tree();
   std::pair<uint32_t, std::string> last_status();
   // The library's debug log (written at level 6 in these tests).
   std::string debug_log();

@@ -55,6 +55,7 @@ TEST_F(SessionReadsTest, StartUpReadsEachSessionAndEachListOnce) {
     SCOPED_TRACE(targets);
     for (; added < targets; ++added) add_reads_target(added);
     restart_over_firmware();
+    walk_whole_tree();  // every function's targets built, as start-up built them before
     int sessions = 0;
     for (int t = 0; t < targets; ++t) sessions += static_cast<int>(instances(at(t), "Session").size());
     EXPECT_EQ(sessions, targets);

@@ -161,6 +161,7 @@ TEST_F(DiscoveryTest, RefreshCountsFailedPortals) {
   ASSERT_EQ(act(kDiscovery + "/SendTargetPortal4/SendTargetPortalLoginOptions/Authentication/ConfigureCHAP",
                 {"One-Way CHAP", "", "", "tgt-c", "csecret123456"}),
             0u);
+  walk_whole_tree();
   const int sessions = log_count("--- entering get_all_sessions ---");
   EXPECT_EQ(act(kDiscovery + "/RefreshAvailableTargets"), 1u);
   EXPECT_EQ(last_status(), (Status{79, "2 out of 5 SendTargetsPortals are failed to discover targets."}));

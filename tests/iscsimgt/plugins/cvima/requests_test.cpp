@@ -91,6 +91,7 @@ TEST_F(RequestsTest, EachRequestAsksForEachRecordOnce) {
       {"UpgradeFlashROM", [&] { return act("Corvane0/UpgradeFlashROM", {"/tmp/image.ufi"}); },
        {"58/1", "7/1 x88", "102/1"}},
   };
+  walk_whole_tree();  // the requests of a tree a client has seen whole
   for (const Request& r : requests) {
     SCOPED_TRACE(r.name);
     sim_->clear_log();

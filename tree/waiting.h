@@ -1,0 +1,35 @@
+// Instances that wait: a group's instances of one name built the first time
+// anything reaches them, not when the group is made. Start-up leaves a
+// LogicalHBA's targets waiting so that a process that never looks at them
+// never builds them; whoever lists the group's children, looks up one of
+// them (by name, as the first instance, through an index of its owner),
+// adds one, or walks the subtree to save it, finds them built first. The
+// build runs once, as a refresh handler of the owning folder would, and
+// what it leaves is what the group then shows.
+#pragma once
+
+#include "tree/tree.h"
+
+namespace tavo::tree {
+
+// group's instances called name (a static text) are built by build(group)
+// when first reached. A group waits for one build at a time: a second
+// call for the same group replaces the first.
+void defer_instances(TavoNode* group, const char* name, TavoGroupRefreshHandler build);
+// Builds group's waiting instances now: those of name (compared without
+// case as the start of a child's display name: "Target3" reaches
+// "Target"), or any with null. Costs one load when nothing waits.
+void reach_instances(TavoNode* group, const char* name);
+// Builds every wait of node's subtree.
+void reach_within(TavoNode* node);
+// Before a client's call runs a handler or an action on node: builds every
+// wait whose group's parent (a LogicalHBA's function) holds node. The
+// handlers of every folder then see the function they act on built, and a
+// branch never has a higher one's build run under it.
+void reach_for_call(TavoNode* node);
+// The waits of node's subtree are dropped unbuilt: the nodes go.
+void forget_waits_within(const TavoNode* node);
+// True while group's instances wait.
+bool instances_wait(const TavoNode* group);
+
+}  // namespace tavo::tree
