@@ -181,6 +181,8 @@ uint32_t TAVO_get_persistent_nodes(uint32_t* tags, int32_t* count) {
   if (!start_call()) return 1;
   if (tags == nullptr || count == nullptr) return 1;
   TavoNode* root = get_node(0);
+  // Every persistent group is listed: those that wait are built first.
+  reach_within(root);
   if (persistency_priority <= 1 || root == nullptr) {
     if (*count < 0) return TAVO_ARRAY_TOO_SMALL;
     *count = 0;

@@ -56,7 +56,7 @@ class WaitingTargetsTest : public SessionsTest {
 };
 
 TEST_F(WaitingTargetsTest, ACallBuildsTheTargetsOfTheFunctionItActsIn) {
-  enum Call { kNone, kGet, kList, kAdd, kWalk };
+  enum Call { kNone, kGet, kList, kAdd, kWalk, kPersistent };
   const struct {
     Call call;
     std::string path;
@@ -68,6 +68,7 @@ TEST_F(WaitingTargetsTest, ACallBuildsTheTargetsOfTheFunctionItActsIn) {
       {kList, kLhba, false, true},
       {kAdd, kLhba, false, true},
       {kWalk, "", false, false},
+      {kPersistent, "", false, false},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(std::to_string(row.call) + " " + row.path);
@@ -78,6 +79,11 @@ TEST_F(WaitingTargetsTest, ACallBuildsTheTargetsOfTheFunctionItActsIn) {
       EXPECT_EQ(add(kM, "10.0.0.70"), 0u);
     }
     if (row.call == kWalk) walk_whole_tree();
+    if (row.call == kPersistent) {
+      std::vector<uint32_t> tags(4096);
+      int32_t count = static_cast<int32_t>(tags.size());
+      EXPECT_EQ(TAVO_get_persistent_nodes(tags.data(), &count), 0u);
+    }
     EXPECT_EQ(waits(kLhba), row.cv3_waits);
     EXPECT_EQ(waits(kMoravelLhba), row.moravel_waits);
   }
