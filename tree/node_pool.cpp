@@ -49,6 +49,7 @@ struct NodePool {
   void* free[kPoolClasses];  // a freed block's header links the next
   char* carve;
   size_t left;
+  bool carve_zeroed;  // carving a fresh mapping: what is left is zero
   void* chunks;  // each chunk's head links the one made before
   size_t used;   // blocks given out and not yet back
   size_t made;   // bytes of the chunks
@@ -66,7 +67,8 @@ class PoolHold {
   PoolHold& operator=(const PoolHold&) = delete;
 };
 
-void* pooled_block(size_t c) {
+// zeroed: set when the block is known to be zero (after its header).
+void* pooled_block(size_t c, bool* zeroed) {
   const size_t bytes = (c + 1) * kClassStep;
   PoolHold hold;
   void* block = node_pool.free[c];
@@ -87,7 +89,10 @@ void* pooled_block(size_t c) {
     node_pool.carve = chunk + kBlockAlign;
     node_pool.left = size - kBlockAlign;
     node_pool.made += size;
+    // A fresh mapping is zero; malloc's memory may hold what it held.
+    node_pool.carve_zeroed = size != kChunk;
   }
+  *zeroed = node_pool.carve_zeroed;
   block = node_pool.carve;
   node_pool.carve += bytes;
   node_pool.left -= bytes;
@@ -115,15 +120,18 @@ void pool_release(char* block, uint32_t c) {
   node_pool.chunks = nullptr;
   node_pool.carve = nullptr;
   node_pool.left = 0;
+  node_pool.carve_zeroed = false;
 }
 
-// size bytes after a header: the node's block.
-char* node_block(size_t size) {
+// size bytes after a header: the node's block; zeroed is set when they
+// are known to be zero.
+char* node_block(size_t size, bool* zeroed) {
   uint32_t c = 0;
   char* block = nullptr;
+  *zeroed = false;
   if (kPooled && size + kHeader <= kPooledTo) {
     const size_t index = (size + kHeader - 1) / kClassStep;
-    block = static_cast<char*>(pooled_block(index));
+    block = static_cast<char*>(pooled_block(index, zeroed));
     if (block == nullptr) return nullptr;
     __atomic_fetch_add(&tavo_counter, 1, __ATOMIC_RELAXED);
     c = static_cast<uint32_t>(index + 1);
@@ -170,9 +178,12 @@ TavoNode* new_node(uint32_t kind, const char* name, const char* description, Tav
   const bool copied = texts == Texts::Copied;
   const size_t name_size = copied && name != nullptr ? strlen(name) + 1 : 0;
   const size_t description_size = copied && description != nullptr ? strlen(description) + 1 : 0;
-  char* block = node_block(name_at + name_size + description_size);
+  bool zeroed = false;
+  char* block = node_block(name_at + name_size + description_size, &zeroed);
   if (block == nullptr) return nullptr;
-  memset(block, 0, name_at);
+  // Most of a large tree's nodes come from fresh mappings: clearing them
+  // again would cost as much as the rest of the node.
+  if (!zeroed) memset(block, 0, name_at);
   auto* n = reinterpret_cast<TavoNode*>(block);
   n->kind = kind;
   n->parent = parent;
