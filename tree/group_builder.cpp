@@ -38,16 +38,18 @@ TavoNode* node_of(uint32_t kind, const char* name, const char* description, Tavo
                   Texts::Kept);
 }
 
-// A property's or an action's node, its record filled from the row; not
-// yet added.
-TavoNode* row_node(const ChildDef& def, TavoNode* group) {
+// The node a property or an action row makes.
+NodeShape row_shape(const ChildDef& def) {
+  return NodeShape{def.kind, def.name != nullptr ? def.name : "", def.description != nullptr ? def.description : "",
+                   def.kind == TAVO_KIND_ACTION ? 0 : sizeof(TavoPropertyRecord)};
+}
+
+// A property's or an action's node made, its record filled from the row.
+void fill_row_node(const ChildDef& def, TavoNode* n) {
   if (def.kind == TAVO_KIND_ACTION) {
-    TavoNode* n = node_of(def.kind, def.name, def.description, group, 0);
-    if (n != nullptr) n->record = const_cast<TavoActionDescriptor*>(def.action);
-    return n;
+    n->record = const_cast<TavoActionDescriptor*>(def.action);
+    return;
   }
-  TavoNode* n = node_of(def.kind, def.name, def.description, group, sizeof(TavoPropertyRecord));
-  if (n == nullptr) return nullptr;
   TavoPropertyRecord* p = property_record(n);
   p->flags = def.access;
   p->handler = def.handler;
@@ -58,24 +60,26 @@ TavoNode* row_node(const ChildDef& def, TavoNode* group) {
   static_assert(sizeof p->valid_list == TAVO_VALUE_SIZE && sizeof p->value == TAVO_VALUE_SIZE);
   if (def.list_length != 0) memcpy(p->valid_list, def.list, def.list_length);
   if (def.default_length != 0) memcpy(p->value, def.default_value, def.default_length);
-  return n;
 }
 
 }  // namespace
 
 namespace {
 
-// Per slot bitmap: every slot below it is taken, so the lowest free slot is
-// found without scanning from slot 0. Its area holds a pointer to the
-// floor (a map's entries stay where they are), so a build looks it up once.
+// Per slot bitmap of more than kScannedSlots slots: every slot below it is
+// taken, so the lowest free slot is found without scanning from slot 0.
+// Its area holds a pointer to the floor (a map's entries stay where they
+// are), so a build looks it up once. A smaller bitmap is scanned from slot
+// 0 at less cost than keeping its floor.
+constexpr uint16_t kScannedSlots = 64;
 std::unordered_map<const uint8_t*, int32_t>& slot_floors() {
   static std::unordered_map<const uint8_t*, int32_t> floors;
   return floors;
 }
 
 int32_t take_lowest_free_slot(SlotArea::Slots slots, uint16_t max_instances) {
-  const int32_t slot = base::first_bit_from(slots.bits, max_instances, *slots.floor, 0);
-  *slots.floor = slot >= 0 ? slot : max_instances;
+  const int32_t slot = base::first_bit_from(slots.bits, max_instances, slots.floor ? *slots.floor : 0, 0);
+  if (slots.floor != nullptr) *slots.floor = slot >= 0 ? slot : max_instances;
   return slot;
 }
 
@@ -95,15 +99,18 @@ SlotArea::Slots SlotArea::bitmap(uint64_t index, uint16_t max_instances) {
     return Slots{nullptr, nullptr};
   }
   if (bitmaps_.size() == 1) areas_in_use().push_back(this);
-  int32_t& floor = slot_floors()[bits];
-  floor = 0;
-  it->second = Slots{bits, &floor};
+  it->second = Slots{bits, nullptr};
+  if (max_instances > kScannedSlots) {
+    int32_t& floor = slot_floors()[bits];
+    floor = 0;
+    it->second.floor = &floor;
+  }
   return it->second;
 }
 
 void SlotArea::clear() {
   for (auto& [index, slots] : bitmaps_) {
-    slot_floors().erase(slots.bits);
+    if (slots.floor != nullptr) slot_floors().erase(slots.bits);
     free_bitfield(slots.bits);
   }
   bitmaps_.clear();
@@ -134,18 +141,23 @@ constexpr size_t kRowRun = 64;
 
 // Property and action rows (at most kRowRun) made, then added at once.
 bool add_row_run(std::span<const ChildDef> rows, TavoNode* group, TavoHierarchy* h) {
+  NodeShape shapes[kRowRun];
   DefinedChild children[kRowRun];
-  size_t made = 0;
+  TavoNode* nodes[kRowRun];
   // The index's cache misses overlap the making rather than come one per
   // child.
-  for (const ChildDef& row : rows) {
-    children[made].key = child_key(group, row.name_hash);
-    name_index().prefetch(children[made++].key);
+  for (size_t i = 0; i < rows.size(); ++i) {
+    children[i].key = child_key(group, rows[i].name_hash);
+    name_index().prefetch(children[i].key);
+    shapes[i] = row_shape(rows[i]);
   }
-  made = 0;
-  while (made < rows.size() && (children[made].node = row_node(rows[made], group)) != nullptr) ++made;
+  const size_t made = new_kept_nodes({shapes, rows.size()}, group, nodes);
+  for (size_t i = 0; i < made; ++i) {
+    fill_row_node(rows[i], nodes[i]);
+    children[i].node = nodes[i];
+  }
   const size_t added = add_defined_children(h, {children, made});
-  for (size_t i = added; i < made; ++i) free_node(children[i].node);
+  for (size_t i = added; i < made; ++i) free_node(nodes[i]);
   return added == rows.size();
 }
 

@@ -124,7 +124,8 @@ constexpr ChildDef subgroup(const GroupDef* definition) {
 // combination of the instance numbers of the instanced groups above.
 class SlotArea {
  public:
-  // A bitmap and its floor: every slot below the floor is taken.
+  // A bitmap and its floor, when it keeps one: every slot below the floor
+  // is taken.
   struct Slots {
     uint8_t* bits;
     int32_t* floor;

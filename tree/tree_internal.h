@@ -67,6 +67,15 @@ enum class Texts { Copied, Kept };
 TavoNode* new_node(uint32_t kind, const char* name, const char* description, TavoNode* parent, size_t record_size,
                    Texts texts = Texts::Copied);
 void free_node(TavoNode* n);
+// new_node with Texts::Kept for several nodes under one parent at once, in
+// order: out[i] for shapes[i]. Answers how many were made, from the first.
+struct NodeShape {
+  uint32_t kind;
+  const char* name;
+  const char* description;
+  size_t record_size;
+};
+size_t new_kept_nodes(std::span<const NodeShape> shapes, TavoNode* parent, TavoNode** out);
 // Blocks of the node pool in use (always 0 where the pool is off).
 size_t pooled_nodes();
 // A node a caller made the documented way (header, records and texts each
