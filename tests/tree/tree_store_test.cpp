@@ -474,11 +474,16 @@ TEST_F(TreeStoreTest, ABuiltGroupTakesTheLowestFreeTagsInChildOrder) {
       EXPECT_EQ(tail, std::string(TAVO_VALUE_SIZE - strlen(v.value), '\0')) << v.name;
       EXPECT_STREQ(p->valid_list, strcmp(v.name, "B") == 0 ? "On,Off" : "") << v.name;
       // The next case's group may be made in this memory.
-      if (strcmp(v.name, "B") != 0) ASSERT_EQ(internal_set_property(v.group, v.name, long_value.c_str()), 0u) << v.name;
+      if (strcmp(v.name, "B") != 0) {
+        ASSERT_EQ(internal_set_property(v.group, v.name, long_value.c_str()), 0u) << v.name;
+      }
     }
     ASSERT_EQ(delete_node(g), 0u);
-    for (TavoNode* e : entries)
-      if (e != nullptr) ASSERT_EQ(delete_node(e), 0u);
+    for (TavoNode* e : entries) {
+      if (e != nullptr) {
+        ASSERT_EQ(delete_node(e), 0u);
+      }
+    }
   }
 }
 
