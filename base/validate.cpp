@@ -49,6 +49,18 @@ uint32_t tavo::base::parse_number(const char* text, long long* value) {
   return TAVO_OK;
 }
 
+char* tavo::base::write_decimal(char* out, uint32_t number) {
+  char digits[10];
+  size_t n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + number % 10);
+    number /= 10;
+  } while (number != 0);
+  for (size_t i = 0; i < n; ++i) out[i] = digits[n - 1 - i];
+  out[n] = '\0';
+  return out + n;
+}
+
 uint32_t tavo_validate_val_integer(const char* value, int32_t minimum, int32_t maximum) {
   long long v = 0;
   if (const uint32_t parsed = tavo::base::parse_number(value, &v); parsed != TAVO_OK) return parsed;
@@ -74,7 +86,11 @@ uint32_t tavo_validate_ip(char* value) {
   // Kept as the firmware answers it, without the blanks, signs and leading
   // zeros the parts allow: a text saved from it then matches the firmware's
   // and no restart takes the two for different addresses.
-  snprintf(value, 16, "%ld.%ld.%ld.%ld", octets[0], octets[1], octets[2], octets[3]);
+  char* at = value;
+  for (int i = 0; i < 4; ++i) {
+    at = tavo::base::write_decimal(at, static_cast<uint32_t>(octets[i]));
+    if (i < 3) *at++ = '.';
+  }
   return TAVO_OK;
 }
 

@@ -73,5 +73,10 @@ namespace tavo::base {
 // TAVO_OUT_OF_RANGE beyond long long (*value then left as it was).
 uint32_t parse_number(const char* text, long long* value);
 
+// number in decimal at out (room for 11 bytes), NUL-terminated; the end
+// (the NUL). Start-up writes thousands of ports and addresses: printf's
+// parsing of a format would cost more than the digits.
+char* write_decimal(char* out, uint32_t number);
+
 }  // namespace tavo::base
 #endif

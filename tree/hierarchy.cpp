@@ -35,8 +35,12 @@ uint32_t* tag_floor(const TavoHierarchy* h) {
 
 // kept: the generations live on in the table that takes this one's place.
 void release_tag_table(TavoHierarchy* h, bool kept = false) {
-  for (uint32_t t = 0; !kept && h->tag_generation != nullptr && t < h->capacity; ++t)
-    generation_floor = std::max(generation_floor, h->tag_generation[t]);
+  // Read through locals, so that the loop is one the compiler vectorizes.
+  const uint32_t* generations = h->tag_generation;
+  uint32_t top = generation_floor;
+  for (uint32_t t = 0, n = generations != nullptr && !kept ? h->capacity : 0; t < n; ++t)
+    top = std::max(top, generations[t]);
+  generation_floor = top;
   tavo_dfree(h->tag_table);
   tavo_dfree(h->tag_bitmap);
   tavo_dfree(h->tag_generation);

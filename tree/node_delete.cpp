@@ -1,6 +1,7 @@
 // Deleting nodes: a subtree with the links into it, a node leaving its
 // parent's children, its instance ring and the indexes, and a whole tree
-// at its tear-down. Each node is freed the way it was made (release_node).
+// at its tear-down. Each node is freed the way it was made (release_node),
+// or with the node pool's chunks when a whole tree holds them all.
 #include <string.h>
 
 #include <unordered_map>
@@ -85,31 +86,99 @@ void delete_leaf(TavoHierarchy* h, TavoNode* node) {
   release_node(node);
 }
 
-// The whole tree of h goes (its tear-down): nothing outside it is left to
-// keep in step, so its nodes are freed without leaving the name index, the
-// tag table and their siblings one at a time. Instance rings are still
-// left one by one, for their sentinels and the slot bitmaps, which outlive
-// the tree until the slot areas are released.
-void delete_whole_tree(TavoHierarchy* h) {
-  const auto in_tree = [h](const TavoNode* n) { return n->tag < h->capacity && h->tag_table[n->tag] == n; };
-  name_index().drop_all(in_tree);
-  // Only a target elsewhere outlives the links to it.
-  for (uint32_t t = 0; t < h->capacity; ++t) {
-    TavoNode* n = h->tag_table[t];
-    if (n == nullptr || n->kind != TAVO_KIND_LINK || link_record(n) == nullptr) continue;
-    TavoNode* target = link_record(n)->target;
-    if (target != nullptr && !in_tree(target) && target->link_count > 0) --target->link_count;
+// The whole tree of h goes: nothing outside it is left to keep in step but
+// the links into other trees and the indexes the trees share. Its nodes
+// leave no sibling ring, instance ring or index one at a time; the indexes
+// are dropped whole when only this tree is in them, and so is the node
+// pool when only this tree's nodes hold its blocks. At a tear-down the tag
+// table and the instance slots are left to be released whole as well.
+enum class TreeEnd { Emptied, TornDown };
+
+class WholeTree {
+ public:
+  explicit WholeTree(TavoHierarchy* h) : h_(h) {}
+
+  bool has(const TavoNode* n) const { return n->tag < h_->capacity && h_->tag_table[n->tag] == n; }
+
+  void delete_all(TreeEnd end) {
+    look_over_nodes();
+    const bool pool_goes = pooled_ != 0 && pooled_ == pooled_nodes();
+    if (indexed_ == name_index().size())
+      name_index().clear();
+    else
+      name_index().drop_all([this](const TavoNode* n) { return has(n); });
+    ring_index().drop_all([&](TavoNode* s) {
+      if (!ours(s)) return false;
+      if (end == TreeEnd::Emptied) free_slots(s);
+      if (!pool_goes || !pool_holds_all_of(s)) free_node(s);
+      return true;
+    });
+    if (pool_goes) {
+      for (TavoNode* n : unpooled_) release_node(n);
+      // Under the library lock no other node is made meanwhile.
+      release_pool_whole(pooled_);
+    } else {
+      for (uint32_t t = 0; t < h_->capacity; ++t)
+        if (h_->tag_table[t] != nullptr) release_node(h_->tag_table[t]);
+    }
+    if (end == TreeEnd::TornDown) return;
+    memset(h_->tag_table, 0, h_->capacity * sizeof(TavoNode*));
+    memset(h_->tag_bitmap, 0, h_->capacity / 8 + 1);
+    tag_freed(h_, 0);
   }
-  for_each_in_subtree(h->root, [](TavoNode* n) {
-    if (is_instanced_group(n)) leave_instance_ring(n);
-    release_node(n);
-  });
-  memset(h->tag_table, 0, h->capacity * sizeof(TavoNode*));
-  memset(h->tag_bitmap, 0, h->capacity / 8 + 1);
-  tag_freed(h, 0);
-}
+
+ private:
+  // A ring is the tree's when its instances are (a sentinel holds no tag).
+  bool ours(const TavoNode* sentinel) const {
+    return has(static_cast<const SentinelRecord*>(sentinel->record)->instance.next_instance);
+  }
+
+  // Only a target elsewhere outlives the links to it. On the way: the nodes
+  // the name index holds (all but a root), and the nodes and sentinels
+  // that are all the pool's, and the other nodes.
+  void look_over_nodes() {
+    for (uint32_t t = 0; t < h_->capacity; ++t) {
+      TavoNode* n = h_->tag_table[t];
+      if (n == nullptr) continue;
+      indexed_ += n->parent != nullptr && n->parent != n;
+      if (pool_holds_all_of(n))
+        ++pooled_;
+      else
+        unpooled_.push_back(n);
+      if (n->kind != TAVO_KIND_LINK || link_record(n) == nullptr) continue;
+      TavoNode* target = link_record(n)->target;
+      if (target != nullptr && !has(target) && target->link_count > 0) --target->link_count;
+    }
+    ring_index().each_node([this](const TavoNode* s) { pooled_ += ours(s) && pool_holds_all_of(s); });
+  }
+
+  // The slots of a ring's instances are free again: the tree is built anew
+  // in the same slot areas.
+  static void free_slots(TavoNode* sentinel) {
+    for (TavoNode* i = group_record(sentinel)->instance->next_instance; i != sentinel;
+         i = group_record(i)->instance->next_instance) {
+      const TavoInstanceRecord* mine = group_record(i)->instance;
+      const int32_t slot = mine->instance_number - mine->first_instance;
+      if (slot < 0) continue;
+      clear_bit(mine->slot_bitmap, mine->max_instances, static_cast<uint32_t>(slot));
+      slot_freed(mine->slot_bitmap, slot);
+    }
+  }
+
+  TavoHierarchy* h_;
+  size_t indexed_ = 0;
+  size_t pooled_ = 0;
+  std::vector<TavoNode*> unpooled_;
+};
 
 }  // namespace
+
+void tear_down_tree(TavoHierarchy* h) {
+  if (h->root == nullptr || hm_find_hierarchy_by_node(h->root) != h) return;
+  count_deletion();
+  WholeTree(h).delete_all(TreeEnd::TornDown);
+}
+
 }  // namespace tavo::tree
 
 using namespace tavo::tree;
@@ -126,7 +195,7 @@ void _delete_node(TavoNode* node) {
   if (h == nullptr) return;
   tavo::tree::count_deletion();
   if (node == h->root) {
-    delete_whole_tree(h);
+    WholeTree(h).delete_all(TreeEnd::Emptied);
     return;
   }
   // Links go first, so no link is ever left pointing at a freed node: those

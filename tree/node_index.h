@@ -70,12 +70,33 @@ class NameIndex {
       if (slots_[i].key == key && !fn(slots_[i].node)) return;
   }
 
-  // Drops every node for which drop(node) is true, at once.
+  size_t size() const { return count_; }
+
+  // Calls fn(node) for every node.
+  template <typename Fn>
+  void each_node(Fn&& fn) const {
+    for (const Entry& e : slots_)
+      if (e.node != nullptr) fn(e.node);
+  }
+
+  // Drops every node, and the slots with them: a stopped library holds none.
+  void clear() {
+    std::vector<Entry>().swap(slots_);
+    count_ = 0;
+    shift_ = 64;
+  }
+
+  // Drops every node for which drop(node) is true, at once (the slots too
+  // when none is left); drop is asked once for each.
   template <typename Drop>
   void drop_all(Drop&& drop) {
     std::vector<Entry> kept;
     for (const Entry& e : slots_)
       if (e.node != nullptr && !drop(e.node)) kept.push_back(e);
+    if (kept.empty()) {
+      clear();
+      return;
+    }
     slots_.assign(slots_.size(), Entry{});
     count_ = 0;
     for (const Entry& e : kept) insert(e.key, e.node);

@@ -105,12 +105,8 @@ void* pooled_block(size_t c, bool* zeroed) {
   return take_pooled(c, zeroed);
 }
 
-// A block back on its list; with the last one every chunk goes.
-void pool_release(char* block, uint32_t c) {
-  PoolHold hold;
-  memcpy(block, &node_pool.free[c], sizeof(void*));
-  node_pool.free[c] = block;
-  if (--node_pool.used != 0) return;
+// Every chunk back to malloc, once no block is in use; under the hold.
+void drop_chunks() {
   for (void* chunk = node_pool.chunks; chunk != nullptr;) {
     ChunkHead head;
     memcpy(&head, chunk, sizeof head);
@@ -126,6 +122,14 @@ void pool_release(char* block, uint32_t c) {
   node_pool.carve = nullptr;
   node_pool.left = 0;
   node_pool.carve_zeroed = false;
+}
+
+// A block back on its list; with the last one every chunk goes.
+void pool_release(char* block, uint32_t c) {
+  PoolHold hold;
+  memcpy(block, &node_pool.free[c], sizeof(void*));
+  node_pool.free[c] = block;
+  if (--node_pool.used == 0) drop_chunks();
 }
 
 // The pool's class of a block of size bytes after its header.
@@ -253,6 +257,23 @@ void free_node(TavoNode* n) {
   }
   __atomic_fetch_sub(&tavo_counter, 1, __ATOMIC_RELAXED);
   pool_release(block, c - 1);
+}
+
+bool pool_holds_all_of(const TavoNode* n) {
+  if (!kPooled || is_static_node(n) || (caller_made != nullptr && !caller_made->empty() && caller_made->count(n) != 0))
+    return false;
+  uint32_t c;
+  memcpy(&c, reinterpret_cast<const char*>(n) - kHeader, sizeof c);
+  return c != 0;
+}
+
+bool release_pool_whole(size_t blocks) {
+  PoolHold hold;
+  if (blocks == 0 || node_pool.used != blocks) return false;
+  __atomic_fetch_sub(&tavo_counter, static_cast<uint32_t>(blocks), __ATOMIC_RELAXED);
+  node_pool.used = 0;
+  drop_chunks();
+  return true;
 }
 
 size_t pooled_nodes() {

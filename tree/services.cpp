@@ -27,13 +27,16 @@ void tavo::tree::format_value(char (&value)[TAVO_VALUE_SIZE], const char* format
 }
 
 void tavo::tree::release_handles_within(TavoNode* node) {
-  if (node == nullptr) return;
-  for_each_in_subtree(node, [](TavoNode* n) {
-    if (n->kind == TAVO_KIND_GROUP && n->record != nullptr && group_record(n)->nhandle != nullptr) {
-      tavo_dfree(group_record(n)->nhandle);
-      group_record(n)->nhandle = nullptr;
-    }
-  });
+  if (node == nullptr || node->kind != TAVO_KIND_GROUP || node->record == nullptr) return;
+  TavoGroupRecord* g = group_record(node);
+  if (g->nhandle != nullptr) {
+    tavo_dfree(g->nhandle);
+    g->nhandle = nullptr;
+  }
+  // Only groups hold records: the properties and actions among the
+  // children (most of a function's nodes) are passed over without a call.
+  for (TavoNode* c = g->first_child; c != node; c = c->next)
+    if (c->kind == TAVO_KIND_GROUP) release_handles_within(c);
 }
 
 namespace {

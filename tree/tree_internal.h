@@ -10,6 +10,11 @@
 namespace tavo::tree {
 
 void unregister_hierarchy(TavoHierarchy* h);
+// Deletes the whole tree of h when it has one, as _delete_node of its root
+// does, for a tear-down: the tag table is left as it is for
+// unregister_hierarchy, and the instance slots taken for release_slot_areas,
+// which follow.
+void tear_down_tree(TavoHierarchy* h);
 int registered_hierarchies(TavoHierarchy** out, int max);
 // The lowest free tag of h (-1 when the table is full), and the notices that
 // a tag was taken or freed: they keep a floor below which every tag is in
@@ -78,6 +83,13 @@ struct NodeShape {
 size_t new_kept_nodes(std::span<const NodeShape> shapes, TavoNode* parent, TavoNode** out);
 // Blocks of the node pool in use (always 0 where the pool is off).
 size_t pooled_nodes();
+// True when all of n is one block of the node pool: not ROOT's static nodes
+// nor a caller's, and not a block of tavo_dmalloc.
+bool pool_holds_all_of(const TavoNode* n);
+// When the pool's blocks in use are just these many (nodes that go
+// together, none freed on its own), every chunk goes back to malloc at
+// once; otherwise nothing is done and the answer is false.
+bool release_pool_whole(size_t blocks);
 // A node a caller made the documented way (header, records and texts each
 // a block of tavo_dmalloc) and adds through the exported add_node is
 // remembered until it is released (false: no memory to remember it), or

@@ -49,9 +49,10 @@ const RootPropertyDef kRootProperties[] = {
 };
 TavoNode root_properties[std::size(kRootProperties)];
 
-// Deletes ROOT's tree and releases the hierarchy's tag table.
+// Deletes ROOT's tree and releases the hierarchy's tag table; the slot
+// areas are released next, where instances were built.
 void tear_down(TavoHierarchy* h) {
-  if (h->root != nullptr && hm_find_hierarchy_by_node(h->root) == h) _delete_node(h->root);
+  tavo::tree::tear_down_tree(h);
   tavo::tree::unregister_hierarchy(h);
 }
 
@@ -67,8 +68,9 @@ void set_backend_hooks(BackendHooks h) { hooks = h; }
 BackendHooks backend_hooks() { return hooks; }
 
 bool is_static_node(const TavoNode* n) {
-  return n == &root_node ||
-         std::any_of(std::begin(root_properties), std::end(root_properties), [n](const TavoNode& p) { return &p == n; });
+  // Asked of every node as the tree goes.
+  const auto at = reinterpret_cast<uintptr_t>(n), properties = reinterpret_cast<uintptr_t>(root_properties);
+  return n == &root_node || (at >= properties && at < properties + sizeof root_properties);
 }
 
 }  // namespace tavo::tree

@@ -84,7 +84,8 @@ uint32_t rewrite(Saved s, std::span<const Match> where,
       if (!decide(i)) return 1;
   } else {
     // Only the lines the index finds are offered (a copy: edits move them).
-    const std::vector<const SavedView::Line*> offered = view.find_all(where);
+    const auto hits = view.find_all(where);
+    const std::vector<const SavedView::Line*> offered(hits.begin(), hits.end());
     for (const SavedView::Line* line : offered)
       if (!decide(view.place(line))) return 1;
   }

@@ -13,13 +13,17 @@ namespace {
 std::atomic<bool> colliding_keys{false};
 
 // The hashes of the texts of the fields in mask (ascending places), each
-// at its place in out.
+// at its place in out; a text the same as in known (the fields whose
+// hashes out holds) keeps its hash.
 template <typename TextAt>
-void hash_fields(Saved s, uint32_t mask, TextAt text_at, uint64_t* out) {
+void hash_fields(Saved s, uint32_t mask, TextAt text_at, uint64_t* out,
+                 std::span<const std::string_view> known = {}) {
   const auto& fields = record_def(s).fields;
   for (uint32_t rest = mask; rest != 0; rest &= rest - 1) {
     const int at = std::countr_zero(rest);
-    out[at] = comparable_hash(fields[static_cast<size_t>(at)].compare, text_at(at));
+    const std::string_view text = text_at(at);
+    if (known.empty() || known[static_cast<size_t>(at)] != text)
+      out[at] = comparable_hash(fields[static_cast<size_t>(at)].compare, text);
   }
 }
 
@@ -41,7 +45,9 @@ bool same_key(Saved s, uint32_t mask, std::span<const std::string_view> fields, 
   const auto& defs = record_def(s).fields;
   for (uint32_t rest = mask; rest != 0; rest &= rest - 1) {
     const auto at = static_cast<size_t>(std::countr_zero(rest));
-    if (!same_comparable(defs[at].compare, fields[at], text_at(static_cast<int>(at)))) return false;
+    // Texts alike byte for byte (as most are) compare alike without a call.
+    const std::string_view text = text_at(static_cast<int>(at));
+    if (fields[at] != text && !same_comparable(defs[at].compare, fields[at], text)) return false;
   }
   return true;
 }
@@ -50,68 +56,157 @@ auto field_at(std::span<const std::string_view> fields) {
   return [fields](int at) { return fields[static_cast<size_t>(at)]; };
 }
 
-bool before_order(const SavedView::Line* line, uint64_t order) { return line->order < order; }
-
-// Where a line is, or goes, among hits kept in order.
-std::vector<const SavedView::Line*>::iterator hit_at(std::vector<const SavedView::Line*>& hits,
-                                                     const SavedView::Line* line) {
-  return std::lower_bound(hits.begin(), hits.end(), line->order, before_order);
-}
-
-// The entry of an index whose lines compare alike with the texts in mask,
-// or end.
-template <typename Index, typename TextAt>
-auto entry_of(Saved s, Index& index, uint32_t mask, uint64_t hash, TextAt text_at) {
-  auto [entry, end] = index.equal_range(hash);
-  while (entry != end && !same_key(s, mask, entry->second.front()->fields, text_at)) ++entry;
-  return entry == end ? index.end() : entry;
-}
-
-// The line put in its place among the lines of its key, or in an entry of
-// its own.
-template <typename Index>
-void add_hit(Saved s, Index& index, uint32_t mask, uint64_t hash, const SavedView::Line* line) {
-  const auto entry = entry_of(s, index, mask, hash, field_at(line->fields));
-  if (entry == index.end()) {
-    index.emplace(hash, std::vector<const SavedView::Line*>{line});
-    return;
-  }
-  std::vector<const SavedView::Line*>& hits = entry->second;
-  if (hits.back()->order < line->order)
-    hits.push_back(line);
-  else
-    hits.insert(hit_at(hits, line), line);
-}
-
-// The line taken out of the entry that holds it (its key's hash given);
-// an entry left empty goes.
-template <typename Index>
-void drop_hit(Index& index, uint64_t hash, const SavedView::Line* line) {
-  for (auto [entry, end] = index.equal_range(hash); entry != end; ++entry) {
-    std::vector<const SavedView::Line*>& hits = entry->second;
-    const auto at = hit_at(hits, line);
-    if (at == hits.end() || *at != line) continue;
-    hits.erase(at);
-    if (hits.empty()) index.erase(entry);
-    return;
-  }
+// Whether the lines of a key compare alike with the texts in mask.
+template <typename TextAt>
+auto same_as(Saved s, uint32_t mask, TextAt text_at) {
+  return [=](const SavedView::Line* first) { return same_key(s, mask, first->fields, text_at); };
 }
 
 }  // namespace
 
-void SavedView::index_line(const Line* line) const {
+template <typename Same>
+size_t SavedView::Index::slot_of(uint64_t hash, Same same) const {
+  // Never full (grow keeps half the slots free): a probe ends at a free one.
+  const size_t mask = slots_.size() - 1;
+  for (size_t at = static_cast<size_t>(hash) & mask;; at = (at + 1) & mask) {
+    const Slot& slot = slots_[at];
+    if (slot.count == 0 || (slot.hash == hash && same(hits(slot).front()))) return at;
+  }
+}
+
+std::span<const SavedView::Line* const> SavedView::Index::hits(const Slot& slot) const {
+  if (slot.room == 0) return {&slot.one, slot.count};
+  return {runs_.data() + slot.at, slot.count};
+}
+
+template <typename Same>
+std::span<const SavedView::Line* const> SavedView::Index::find(uint64_t hash, Same same) const {
+  if (keys_ == 0) return {};
+  return hits(slots_[slot_of(hash, same)]);
+}
+
+template <typename Same>
+void SavedView::Index::add(uint64_t hash, const Line* line, Same same) {
+  if (2 * (keys_ + 1) > slots_.size()) grow();
+  Slot& slot = slots_[slot_of(hash, same)];
+  if (slot.count == 0) {
+    slot = Slot{hash, line, 1, 0, 0};
+    ++keys_;
+    return;
+  }
+  insert_hit(slot, line);
+}
+
+void SavedView::Index::insert_hit(Slot& slot, const Line* line) {
+  constexpr uint32_t kFirstRun = 4;
+  if (slot.count == slot.room || slot.room == 0) {
+    // A run of its own, twice the room, at the end; the old one is spare.
+    const uint32_t room = slot.room == 0 ? kFirstRun : 2 * slot.room;
+    const auto at = static_cast<uint32_t>(runs_.size());
+    runs_.resize(runs_.size() + room);
+    const auto held = hits(slot);
+    std::copy(held.begin(), held.end(), runs_.begin() + at);
+    spare_ += slot.room;
+    slot.at = at;
+    slot.room = room;
+  }
+  // Lines come in order but for one edited in place.
+  const auto first = runs_.begin() + slot.at, end = first + slot.count;
+  const auto to = end == first || (*(end - 1))->order < line->order
+                      ? end
+                      : std::lower_bound(first, end, line->order,
+                                         [](const Line* l, uint64_t order) { return l->order < order; });
+  std::copy_backward(to, end, end + 1);
+  *to = line;
+  ++slot.count;
+  if (spare_ > runs_.size() / 2 && spare_ > 1024) repack();
+}
+
+void SavedView::Index::drop(uint64_t hash, const Line* line) {
+  if (keys_ == 0) return;
+  const size_t mask = slots_.size() - 1;
+  for (size_t at = static_cast<size_t>(hash) & mask; slots_[at].count != 0; at = (at + 1) & mask) {
+    Slot& slot = slots_[at];
+    if (slot.hash != hash) continue;
+    if (slot.room == 0) {
+      if (slot.one != line) continue;
+      erase(at);
+      return;
+    }
+    const auto first = runs_.begin() + slot.at, end = first + slot.count;
+    const auto it = std::lower_bound(first, end, line->order,
+                                     [](const Line* l, uint64_t order) { return l->order < order; });
+    if (it == end || *it != line) continue;
+    std::copy(it + 1, end, it);
+    if (--slot.count == 0) erase(at);
+    return;
+  }
+}
+
+void SavedView::Index::erase(size_t at) {
+  // The keys after it in their probe shifted back: a probe still meets
+  // no free slot before its key.
+  spare_ += slots_[at].room;
+  --keys_;
+  const size_t mask = slots_.size() - 1;
+  size_t hole = at;
+  for (size_t next = (hole + 1) & mask; slots_[next].count != 0; next = (next + 1) & mask) {
+    const size_t home = static_cast<size_t>(slots_[next].hash) & mask;
+    if (((next - home) & mask) >= ((next - hole) & mask)) {
+      slots_[hole] = slots_[next];
+      hole = next;
+    }
+  }
+  slots_[hole] = Slot{};
+}
+
+void SavedView::Index::grow() {
+  std::vector<Slot> old = std::move(slots_);
+  slots_.assign(std::max<size_t>(16, 2 * old.size()), Slot{});
+  const size_t mask = slots_.size() - 1;
+  for (const Slot& slot : old) {
+    if (slot.count == 0) continue;
+    size_t at = static_cast<size_t>(slot.hash) & mask;
+    while (slots_[at].count != 0) at = (at + 1) & mask;
+    slots_[at] = slot;
+  }
+}
+
+void SavedView::Index::repack() {
+  std::vector<const Line*> runs;
+  runs.reserve(runs_.size() - spare_);
+  for (Slot& slot : slots_) {
+    if (slot.room == 0) continue;
+    const auto at = static_cast<uint32_t>(runs.size());
+    runs.insert(runs.end(), runs_.begin() + slot.at, runs_.begin() + slot.at + slot.room);
+    slot.at = at;
+  }
+  runs_ = std::move(runs);
+  spare_ = 0;
+}
+
+void SavedView::Index::clear() {
+  // The slots stay: the file read again holds about as many keys.
+  std::fill(slots_.begin(), slots_.end(), Slot{});
+  runs_.clear();
+  keys_ = spare_ = 0;
+}
+
+void SavedView::index_line(const Line* line, FieldHashes& hashes) const {
   if (line->fields.empty()) return;
   // Each field hashed once, for every index that matches it.
-  uint64_t field_hash[32];
-  hash_fields(saved_, indexed_fields_, field_at(line->fields), field_hash);
-  for (auto& [mask, index] : indexes_) add_hit(saved_, index, mask, key_hash(mask, field_hash), line);
+  hash_fields(saved_, indexed_fields_, field_at(line->fields), hashes.hash,
+              hashes.line != nullptr ? hashes.line->fields : std::span<const std::string_view>());
+  hashes.line = line;
+  for (auto& [mask, index] : indexes_)
+    index.add(key_hash(mask, hashes.hash), line, same_as(saved_, mask, field_at(line->fields)));
 }
 
 void SavedView::unindex_line(const Line* line) const {
   if (line->fields.empty()) return;
   uint64_t field_hash[32];
   hash_fields(saved_, indexed_fields_, field_at(line->fields), field_hash);
-  for (auto& [mask, index] : indexes_) drop_hit(index, key_hash(mask, field_hash), line);
+  for (auto& [mask, index] : indexes_) index.drop(key_hash(mask, field_hash), line);
 }
 
 void SavedView::rekey(const Line* line, std::span<const std::string_view> before) const {
@@ -124,33 +219,31 @@ void SavedView::rekey(const Line* line, std::span<const std::string_view> before
     if (!before.empty() && !line->fields.empty() && was == now &&
         same_key(saved_, mask, before, field_at(line->fields)))
       continue;
-    if (!before.empty()) drop_hit(index, was, line);
-    if (!line->fields.empty()) add_hit(saved_, index, mask, now, line);
+    if (!before.empty()) index.drop(was, line);
+    if (!line->fields.empty()) index.add(now, line, same_as(saved_, mask, field_at(line->fields)));
   }
 }
 
 const SavedView::Index& SavedView::index_of(uint32_t mask) const {
-  auto index = indexes_.find(mask);
-  if (index == indexes_.end()) {
-    index = indexes_.emplace(mask, Index()).first;
-    indexed_fields_ |= mask;
-    uint64_t field_hash[32];
-    for (const auto& line : lines_) {
-      if (line->fields.empty()) continue;
-      hash_fields(saved_, mask, field_at(line->fields), field_hash);
-      add_hit(saved_, index->second, mask, key_hash(mask, field_hash), line.get());
-    }
+  for (const auto& [asked, index] : indexes_)
+    if (asked == mask) return index;
+  Index& index = indexes_.emplace_back(mask, Index()).second;
+  indexed_fields_ |= mask;
+  uint64_t field_hash[32];
+  for (const Line* line : lines_) {
+    if (line->fields.empty()) continue;
+    hash_fields(saved_, mask, field_at(line->fields), field_hash);
+    index.add(key_hash(mask, field_hash), line, same_as(saved_, mask, field_at(line->fields)));
   }
-  return index->second;
+  return index;
 }
 
-const std::vector<const SavedView::Line*>& SavedView::find_all(std::span<const Match> match) const {
-  static const std::vector<const Line*> none;
+std::span<const SavedView::Line* const> SavedView::find_all(std::span<const Match> match) const {
   uint32_t mask = 0;
   std::string_view by_place[32];
   for (const Match& m : match) {
     const int at = position(saved_, m.field);
-    if (at < 0) return none;
+    if (at < 0) return {};
     mask |= 1u << at;
     by_place[at] = m.value;
   }
@@ -164,15 +257,15 @@ const std::vector<const SavedView::Line*>& SavedView::find_all(std::span<const M
     asked_ |= 1u << at;
   }
   const auto text_at = [&](int at) { return by_place[at]; };
-  const auto entry = entry_of(saved_, index, mask, key_hash(mask, asked_hash_), text_at);
-  return entry == index.end() ? none : entry->second;
+  return index.find(key_hash(mask, asked_hash_), same_as(saved_, mask, text_at));
 }
 
 const SavedView::Line* SavedView::find(std::span<const Match> match, bool last) const {
-  const std::vector<const Line*>& hits = find_all(match);
+  const auto hits = find_all(match);
   if (hits.empty()) return nullptr;
   return last ? hits.back() : hits.front();
 }
+
 void SavedView::colliding_keys_for_tests(bool on) { colliding_keys.store(on, std::memory_order_relaxed); }
 
 }  // namespace tavo::iscsi

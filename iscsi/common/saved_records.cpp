@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <initializer_list>
 #include <iterator>
@@ -28,7 +29,7 @@ constexpr FieldDef kKeyFields[] = {
     {Field::Function, "iSCSIPhysicalHBA", kNoCase, "iSCSIPhysicalHBA"},
     {Field::Logical, "LogicalHBA", kNoCase, "LogicalHBA"},
 };
-constexpr FieldDef option(Field f, const char* name) { return {f, name, kNoCase, nullptr}; }
+constexpr FieldDef option(Field f, const char* name) { return {f, name, kNoCase, {}}; }
 // The login options: the flags, digests and CHAP values, then the levels.
 constexpr FieldDef kOptionsToSecret[] = {
     option(Field::InitialR2T, "InitialR2T"),
@@ -59,22 +60,22 @@ constexpr std::array<FieldDef, (N + ...)> joined(const FieldDef (&... parts)[N])
 // savetgt.txt: a target's line for one of its portals (qualifier empty), or
 // a persistent session's line (its ISID qualifier).
 constexpr FieldDef kTargetPortal[] = {
-    {Field::TargetName, "TargetISCSIName", kNoCase, nullptr},
-    {Field::Address, "TargetIPAddress", kNoCase, nullptr},
-    {Field::Port, "TargetPortNumber", Compare::Port, nullptr},
-    {Field::Qualifier, "ISIDQualifier", kExact, nullptr},
-    {Field::InitiatorName, "InitiatoriSCSIName", kNoCase, nullptr},
+    {Field::TargetName, "TargetISCSIName", kNoCase, {}},
+    {Field::Address, "TargetIPAddress", kNoCase, {}},
+    {Field::Port, "TargetPortNumber", Compare::Port, {}},
+    {Field::Qualifier, "ISIDQualifier", kExact, {}},
+    {Field::InitiatorName, "InitiatoriSCSIName", kNoCase, {}},
 };
-constexpr FieldDef kTargetType[] = {{Field::TargetType, "TargetType", kNoCase, nullptr}};
-constexpr FieldDef kPersistence[] = {{Field::Persistence, "Persistence", kNoCase, nullptr}};
+constexpr FieldDef kTargetType[] = {{Field::TargetType, "TargetType", kNoCase, {}}};
+constexpr FieldDef kPersistence[] = {{Field::Persistence, "Persistence", kNoCase, {}}};
 constexpr auto kTargetFields =
     joined(kKeyFields, kTargetPortal, kOptionsToSecret, kTargetType, kOptionLevels, kPersistence);
 
 // savestp.txt: a send-target portal and its login options.
 constexpr FieldDef kSendTargetPortal[] = {
-    {Field::Address, "IPAddress", kNoCase, nullptr},
-    {Field::Port, "PortNumber", Compare::Port, nullptr},
-    {Field::MacAddress, "PortMacAddress", kNoCase, nullptr},
+    {Field::Address, "IPAddress", kNoCase, {}},
+    {Field::Port, "PortNumber", Compare::Port, {}},
+    {Field::MacAddress, "PortMacAddress", kNoCase, {}},
 };
 constexpr auto kPortalFields = joined(kKeyFields, kSendTargetPortal, kOptionsToSecret, kOptionLevels);
 
@@ -184,29 +185,65 @@ bool same_comparable(Compare compare, std::string_view a, std::string_view b) {
   }
 }
 
+namespace {
+
+constexpr uint64_t kHashMix = 0x9e3779b97f4a7c15u;
+constexpr uint64_t kEveryByte = 0x0101010101010101u;
+
+uint64_t hash_word(uint64_t h, uint64_t word) {
+  h = (h ^ word) * kHashMix;
+  return h ^ (h >> 32);
+}
+
+// Eight bytes of text, the first in the low byte.
+uint64_t word_at(const char* p, size_t n) {
+  uint64_t word = 0;
+  if (std::endian::native == std::endian::little && n == 8) {
+    memcpy(&word, p, 8);
+    return word;
+  }
+  for (size_t i = 0; i < n; ++i) word |= static_cast<uint64_t>(static_cast<unsigned char>(p[i])) << (8 * i);
+  return word;
+}
+
+// Eight ASCII bytes in lower case at once; a word holding any other byte
+// is folded a byte at a time, as ComparablePieces folds it.
+uint64_t folded_word(const char* p, size_t n) {
+  uint64_t word = word_at(p, n);
+  if ((word & (0x80 * kEveryByte)) != 0) {
+    char room[8];
+    std::string_view piece;
+    ComparablePieces pieces(Compare::NoCase, std::string_view(p, n));
+    pieces.next(&piece);
+    memcpy(room, piece.data(), n);
+    return word_at(room, n);
+  }
+  // The high bit of each byte: from 'A' up, and above 'Z'.
+  const uint64_t from_a = word + (0x80 - 'A') * kEveryByte, above_z = word + (0x80 - 'Z' - 1) * kEveryByte;
+  return word | ((from_a & ~above_z & (0x80 * kEveryByte)) >> 2);
+}
+
+}  // namespace
+
 uint64_t comparable_hash(Compare compare, std::string_view text) {
-  // Eight bytes at a time.
-  constexpr uint64_t kMix = 0x9e3779b97f4a7c15u;
+  // Eight bytes of the comparable text at a time; names folded as they
+  // are read (every start-up hashes the key fields of every saved line).
   uint64_t h = 0xcbf29ce484222325u;
+  if (compare == Compare::NoCase) {
+    size_t at = 0;
+    for (; at + 8 <= text.size(); at += 8) h = hash_word(h, folded_word(text.data() + at, 8));
+    if (at < text.size()) h = hash_word(h, folded_word(text.data() + at, text.size() - at));
+    return (h ^ text.size()) * kHashMix;
+  }
   size_t total = 0;
   std::string_view piece;
   for (ComparablePieces pieces(compare, text); pieces.next(&piece);) {
     total += piece.size();
-    const char* p = piece.data();
-    size_t n = piece.size();
-    for (; n >= 8; n -= 8, p += 8) {
-      uint64_t word;
-      memcpy(&word, p, 8);
-      h = (h ^ word) * kMix;
-      h ^= h >> 32;
-    }
-    if (n == 0) continue;
-    uint64_t word = 0;
-    for (size_t i = 0; i < n; ++i) word |= static_cast<uint64_t>(static_cast<unsigned char>(p[i])) << (8 * i);
-    h = (h ^ word) * kMix;
-    h ^= h >> 32;
+    size_t at = 0;
+    for (; at + 8 <= piece.size(); at += 8) h = hash_word(h, word_at(piece.data() + at, 8));
+    if (at < piece.size()) h = hash_word(h, word_at(piece.data() + at, piece.size() - at));
   }
-  return (h ^ total) * kMix;
+  return (h ^ total) * kHashMix;
 }
 
 std::string comparable(Compare compare, std::string_view text) {
@@ -228,24 +265,47 @@ bool port_number(std::string_view text, uint32_t* out) {
 
 std::string decimal_port(std::string_view text) { return comparable(Compare::Port, text); }
 
-std::vector<std::string_view> split_fields(std::string_view line) {
-  std::vector<std::string_view> fields;
-  if (line.find(',') == std::string_view::npos) return fields;
+size_t split_fields(std::string_view line, std::span<std::string_view> out) {
   if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
-  fields.reserve(static_cast<size_t>(std::count(line.begin(), line.end(), ',')) + 1);  // one allocation a line
-  for (size_t start = 0;;) {
-    const size_t comma = line.find(',', start);
-    fields.push_back(line.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
-    if (comma == std::string_view::npos) return fields;
-    start = comma + 1;
+  // Eight bytes at a time: a byte flagged that holds no comma (one above a
+  // comma may be) is passed over.
+  constexpr uint64_t kHigh = 0x80 * kEveryByte;
+  const char* const text = line.data();
+  size_t n = 0, from = 0, at = 0;
+  const auto field_to = [&](size_t comma) {
+    if (n < out.size()) out[n] = std::string_view(text + from, comma - from);
+    ++n;
+    from = comma + 1;
+  };
+  for (; std::endian::native == std::endian::little && at + 8 <= line.size(); at += 8) {
+    uint64_t word;
+    memcpy(&word, text + at, 8);
+    const uint64_t x = word ^ (',' * kEveryByte);
+    for (uint64_t flags = (x - kEveryByte) & ~x & kHigh; flags != 0; flags &= flags - 1) {
+      const size_t byte = static_cast<size_t>(std::countr_zero(flags)) / 8;
+      if (text[at + byte] == ',') field_to(at + byte);
+    }
   }
+  for (; at < line.size(); ++at)
+    if (text[at] == ',') field_to(at);
+  if (n == 0) return 0;  // no comma
+  field_to(line.size());
+  return n;
+}
+
+std::vector<std::string_view> split_fields(std::string_view line) {
+  std::vector<std::string_view> fields(static_cast<size_t>(std::count(line.begin(), line.end(), ',')) + 1);
+  fields.resize(split_fields(line, fields));
+  return fields;
 }
 
 bool well_formed(Saved s, std::span<const std::string_view> fields) {
   const auto defs = record_def(s).fields;
   if (fields.size() != defs.size()) return false;
   for (size_t i = 0; i < defs.size(); ++i)
-    if (defs[i].key_word != nullptr && fields[i].find(defs[i].key_word) == std::string_view::npos) return false;
+    if (!defs[i].key_word.empty() && !fields[i].starts_with(defs[i].key_word) &&
+        fields[i].find(defs[i].key_word) == std::string_view::npos)
+      return false;
   return true;
 }
 

@@ -65,7 +65,7 @@ struct FieldDef {
   Field field;
   const char* name;      // the property or parameter it comes from
   Compare compare;
-  const char* key_word;  // key fields: the word the text must hold
+  std::string_view key_word;  // key fields: the word the text must hold (others: empty)
 };
 
 struct RecordDef {
@@ -146,6 +146,9 @@ void for_each_line(std::string_view text, Fn&& fn) {
 // The fields of a line: split at every comma, empty ones included, without
 // the line feed that ends the last. No comma: no fields.
 std::vector<std::string_view> split_fields(std::string_view line);
+// The same into out, no allocation: the count of fields, which may exceed
+// out.size() (only the first out.size() are set then).
+size_t split_fields(std::string_view line, std::span<std::string_view> out);
 // A line of the file's format: the right number of fields and the key
 // words in the key fields.
 bool well_formed(Saved s, std::span<const std::string_view> fields);

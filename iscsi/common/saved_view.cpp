@@ -14,7 +14,7 @@ SavedView::SavedView(Saved s) : saved_(s), target_(platform::fixed_path(record_d
   // The lookups the library makes, indexed as the lines are first parsed:
   // start-up's read builds them, not the first request that asks.
   for (const uint32_t mask : record_def(s).lookups) {
-    indexes_.emplace(mask, Index());
+    indexes_.emplace_back(mask, Index());
     indexed_fields_ |= mask;
   }
 }
@@ -26,11 +26,11 @@ void SavedView::edited(const std::vector<std::pair<uint32_t, std::string>>& chan
     // A line whose matched fields changed moves within each index. The
     // old fields stay readable: the bytes they point into are kept until
     // the edit is done.
-    const std::vector<std::string_view> before = std::move(line.fields);
+    const std::span<const std::string_view> before = line.fields;
     cut_stretch(at);
     line.text = keep_line(text);
-    line.fields = split_fields(line.text);
-    if (!well_formed(saved_, line.fields)) line.fields.clear();
+    line_fields_ -= before.size();
+    line.fields = fields_of(line.text);
     add_stretch(line);
     rekey(&line, before);
   }
@@ -38,8 +38,9 @@ void SavedView::edited(const std::vector<std::pair<uint32_t, std::string>>& chan
     // Each dropped line leaves its own keys; the others keep theirs (the
     // index holds lines, not places) and close up behind it.
     for (const uint32_t at : dropped) {
-      unindex_line(lines_[at].get());
+      unindex_line(lines_[at]);
       cut_stretch(at);
+      free_line(lines_[at]);
     }
     size_t kept = dropped.front(), next = 0;
     for (size_t i = dropped.front(); i < lines_.size(); ++i) {
@@ -47,7 +48,7 @@ void SavedView::edited(const std::vector<std::pair<uint32_t, std::string>>& chan
         ++next;
         continue;
       }
-      lines_[kept++] = std::move(lines_[i]);
+      lines_[kept++] = lines_[i];
     }
     lines_.resize(kept);
   }
@@ -73,25 +74,29 @@ void SavedView::forget() {
 }
 
 void SavedView::parse(std::string_view text) {
+  std::string_view last_complete;  // with its line feed
+  bool any_complete = false;
+  FieldHashes hashes;
   for_each_line(text, [&](std::string_view body, bool complete) {
     if (!body.empty()) {
-      auto line = std::make_unique<Line>();
+      Line* line = new_line();
       // A line without its line feed is given one where a write finds it.
       line->text = complete ? body : keep_line(body);
-      line->fields = split_fields(line->text);
-      if (!well_formed(saved_, line->fields)) line->fields.clear();
+      line->fields = fields_of(line->text);
       line->order = next_order_++;
-      lines_.push_back(std::move(line));
-      add_stretch(*lines_.back());
-      index_line(lines_.back().get());
+      lines_.push_back(line);
+      add_stretch(*line);
+      index_line(line, hashes);
     }
     if (complete) {
       consumed_ += static_cast<off_t>(body.size() + 1);
-      last_complete_.assign(body).push_back('\n');
+      last_complete = std::string_view(body.data(), body.size() + 1);
+      any_complete = true;
     } else {
       partial_last_ = true;
     }
   });
+  if (any_complete) last_complete_.assign(last_complete);
   compact_if_scattered();
 }
 
@@ -103,8 +108,9 @@ void SavedView::load(std::string_view text) {
 void SavedView::drop_partial_last() {
   if (!partial_last_) return;
   // The line read without its line feed is read again whole.
-  unindex_line(lines_.back().get());
+  unindex_line(lines_.back());
   cut_stretch(static_cast<uint32_t>(lines_.size() - 1));
+  free_line(lines_.back());
   lines_.pop_back();
   partial_last_ = false;
 }
@@ -151,7 +157,7 @@ int SavedView::refresh(bool whole) {
 
 uint32_t SavedView::place(const Line* line) const {
   const auto at = std::lower_bound(lines_.begin(), lines_.end(), line->order,
-                                   [](const std::unique_ptr<Line>& l, uint64_t order) { return l->order < order; });
+                                   [](const Line* l, uint64_t order) { return l->order < order; });
   return static_cast<uint32_t>(at - lines_.begin());
 }
 

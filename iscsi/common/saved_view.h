@@ -25,8 +25,8 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <span>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "base/save_file.h"
@@ -38,7 +38,7 @@ class SavedView {
  public:
   struct Line {
     std::string_view text;  // as in the file, without its line feed (which follows it in the view's bytes)
-    std::vector<std::string_view> fields;  // into text; empty when malformed
+    std::span<const std::string_view> fields;  // into text; empty when malformed
     uint64_t order = 0;  // rises with the line's place; kept while it stays
   };
   // The view of the file under the root in force.
@@ -51,11 +51,12 @@ class SavedView {
   // The file's identity when the view was last brought up to date with it.
   const files::FileIdentity& identity() const { return identity_; }
   // The file's non-empty lines in order.
-  const std::vector<std::unique_ptr<Line>>& lines() const { return lines_; }
+  std::span<const Line* const> lines() const { return {lines_.data(), lines_.size()}; }
   // The first (or last) well-formed line holding every match; null for none.
   const Line* find(std::span<const Match> match, bool last = false) const;
-  // Every well-formed line holding every match, in order.
-  const std::vector<const Line*>& find_all(std::span<const Match> match) const;
+  // Every well-formed line holding every match, in order (until the view
+  // changes).
+  std::span<const Line* const> find_all(std::span<const Match> match) const;
   // The place of a line of the view in lines().
   uint32_t place(const Line* line) const;
   // The file as a whole write gives it, every line with its line feed: the
@@ -94,13 +95,60 @@ class SavedView {
   static void colliding_keys_for_tests(bool on);
 
  private:
-  // Bytes the lines point into, never moved nor resized once made: a text
-  // read, taken whole, or room that lines are copied into one after another.
-  struct Chunk {
-    std::string taken;
-    std::unique_ptr<char[]> room;
-    size_t used = 0, capacity = 0;
+  // Room handed out in runs from blocks that never move nor shrink once
+  // made: no allocation per line for its bytes, its fields or itself.
+  template <typename T>
+  class Slab {
+   public:
+    // n items in one run, from a new block of at least least items when
+    // the last has no room; give_back returns the run's last unused items.
+    T* take(size_t n, size_t least);
+    void give_back(size_t n);
+    void clear();
+    size_t held() const { return held_; }
+
+   private:
+    struct Block {
+      std::unique_ptr<T[]> items;
+      size_t used = 0, capacity = 0;
+    };
+    std::vector<Block> blocks_;
+    size_t held_ = 0;
   };
+  // Per set of fields matched: the lines whose texts in those fields
+  // compare alike, in order, under a hash of the texts as they compare.
+  // Texts that differ but hash alike take keys of their own under one hash,
+  // told apart by same (a line of the key given) comparing the texts. Open
+  // addressing; a key's lines beyond its first lie in runs of one shared
+  // array, so a line costs no allocation of its own.
+  class Index {
+   public:
+    template <typename Same>
+    std::span<const Line* const> find(uint64_t hash, Same same) const;
+    template <typename Same>
+    void add(uint64_t hash, const Line* line, Same same);
+    void drop(uint64_t hash, const Line* line);
+    void clear();
+
+   private:
+    struct Slot {
+      uint64_t hash = 0;
+      const Line* one = nullptr;  // the line of a key without a run
+      uint32_t count = 0, at = 0, room = 0;  // its lines (none: a free slot); its run
+    };
+    std::span<const Line* const> hits(const Slot& slot) const;
+    // The slot of the key, or the free slot it would take.
+    template <typename Same>
+    size_t slot_of(uint64_t hash, Same same) const;
+    void grow();
+    void erase(size_t at);
+    void insert_hit(Slot& slot, const Line* line);
+    void repack();
+    std::vector<Slot> slots_;
+    std::vector<const Line*> runs_;
+    size_t keys_ = 0, spare_ = 0;  // runs_ items no key holds any more
+  };
+
   void clear();
   // Text held by the view from now on: taken as it is, or copied (a line
   // copied with a line feed after it).
@@ -108,23 +156,31 @@ class SavedView {
   std::string_view keep(std::string_view text);
   std::string_view keep_line(std::string_view body);
   char* room(size_t bytes);
+  // A line made, or one no longer in lines_ given back.
+  Line* new_line();
+  void free_line(Line* line);
+  // The fields of a line's text when it is well formed, else none.
+  std::span<const std::string_view> fields_of(std::string_view text);
   // A line's bytes given a place among the stretches (the line is in
   // lines_, its own bytes in none), or taken out of the stretch that holds
   // them.
   void add_stretch(const Line& line);
   void cut_stretch(uint32_t at);
-  // The bytes of the lines copied into one chunk, when the stretches or the
-  // bytes no line holds any more grow too many.
+  // The bytes of the lines copied into one block, when the stretches or the
+  // bytes no line holds any more grow too many; the fields likewise.
   void compact_if_scattered();
+  void compact_fields();
   // A last line read without its line feed, read again with what follows.
   void drop_partial_last();
   void parse(std::string_view text);
-  // Per set of fields matched: the lines whose texts in those fields
-  // compare alike, in order, by a hash of the texts as they compare. Texts
-  // that differ but hash alike take entries of their own under one hash,
-  // told apart by comparing the texts.
-  using Index = std::unordered_multimap<uint64_t, std::vector<const Line*>>;
-  void index_line(const Line* line) const;
+  // The hashes of the indexed fields of the line last indexed by one
+  // parse: a field whose text is that line's again keeps its hash (the
+  // lines of one LogicalHBA, or of one target, follow one another).
+  struct FieldHashes {
+    const Line* line = nullptr;
+    uint64_t hash[32];
+  };
+  void index_line(const Line* line, FieldHashes& hashes) const;
   void unindex_line(const Line* line) const;
   // A line edited in place moved within each index, from the keys of its
   // fields before (empty for a malformed line) to those it holds now.
@@ -138,17 +194,24 @@ class SavedView {
   off_t consumed_ = 0;         // after the last line feed read
   std::string last_complete_;  // the line ending there, with its line feed
   bool partial_last_ = false;  // the last line has no line feed yet
-  std::vector<std::unique_ptr<Line>> lines_;
+  std::vector<Line*> lines_;
   uint64_t next_order_ = 0;
-  std::vector<std::unique_ptr<Chunk>> chunks_;
+  Slab<Line> line_room_;
+  std::vector<Line*> free_lines_;
+  Slab<std::string_view> field_room_;
+  size_t line_fields_ = 0;  // the fields lines hold, of those field_room_ does
+  // The bytes the lines point into: texts read, taken whole, and room that
+  // lines are copied into one after another.
+  std::vector<std::unique_ptr<std::string>> taken_;  // never moved: a short text lies in its string
+  Slab<char> byte_room_;
   // The lines' bytes with their line feeds in order, in stretches each of
   // consecutive lines, by the order of its first line.
   std::map<uint64_t, std::string_view> stretches_;
   size_t line_bytes_ = 0;  // the lines' bytes, line feeds included
-  size_t held_bytes_ = 0;  // the bytes the chunks hold, lines or not
+  size_t held_bytes_ = 0;  // the bytes taken_ and byte_room_ hold, lines or not
   // Per set of fields matched, its index. Lines, not places, so a dropped
   // line leaves its own keys alone.
-  mutable std::unordered_map<uint32_t, Index> indexes_;
+  mutable std::vector<std::pair<uint32_t, Index>> indexes_;
   mutable uint32_t indexed_fields_ = 0;  // every field some index matches
   // The text last looked up at each place (those of asked_) and its hash:
   // lookups ask for the same texts again and again (a LogicalHBA's key, a

@@ -1,5 +1,6 @@
-// The bytes a saved file's view keeps: chunks its lines point into, and
-// the stretches of consecutive lines a whole write gives as they lie.
+// The bytes a saved file's view keeps: blocks its lines and their fields
+// point into, and the stretches of consecutive lines a whole write gives as
+// they lie.
 #include <string.h>
 
 #include <algorithm>
@@ -8,38 +9,93 @@
 
 namespace tavo::iscsi {
 
+template <typename T>
+T* SavedView::Slab<T>::take(size_t n, size_t least) {
+  Block* last = blocks_.empty() ? nullptr : &blocks_.back();
+  if (last == nullptr || last->capacity - last->used < n) {
+    Block block;
+    block.capacity = std::max(n, least);
+    block.items.reset(new T[block.capacity]);  // chars left unset: only what is copied in is read
+    last = &blocks_.emplace_back(std::move(block));
+  }
+  T* at = last->items.get() + last->used;
+  last->used += n;
+  held_ += n;
+  return at;
+}
+
+template <typename T>
+void SavedView::Slab<T>::give_back(size_t n) {
+  blocks_.back().used -= n;
+  held_ -= n;
+}
+
+template <typename T>
+void SavedView::Slab<T>::clear() {
+  blocks_.clear();
+  held_ = 0;
+}
+
+template class SavedView::Slab<char>;
+template class SavedView::Slab<std::string_view>;
+template class SavedView::Slab<SavedView::Line>;
+
 void SavedView::clear() {
   // The lookups asked for stay indexed: the lines read next fill them.
   for (auto& [mask, index] : indexes_) index.clear();
   lines_.clear();
+  line_room_.clear();
+  free_lines_.clear();
+  field_room_.clear();
+  line_fields_ = 0;
   stretches_.clear();
-  chunks_.clear();
+  taken_.clear();
+  byte_room_.clear();
   line_bytes_ = held_bytes_ = 0;
   consumed_ = 0;
   last_complete_.clear();
   partial_last_ = false;
 }
 
+SavedView::Line* SavedView::new_line() {
+  constexpr size_t kLinesPerBlock = 512;
+  if (free_lines_.empty()) return line_room_.take(1, kLinesPerBlock);
+  Line* line = free_lines_.back();
+  free_lines_.pop_back();
+  *line = Line{};
+  return line;
+}
+
+void SavedView::free_line(Line* line) {
+  line_fields_ -= line->fields.size();
+  free_lines_.push_back(line);
+}
+
+std::span<const std::string_view> SavedView::fields_of(std::string_view text) {
+  constexpr size_t kFieldsPerBlock = 4096;
+  // Split into room for one field more than a line holds: a line with more
+  // is told from one that fits.
+  const size_t want = record_def(saved_).fields.size();
+  std::string_view* room = field_room_.take(want + 1, kFieldsPerBlock);
+  const std::span<std::string_view> fields(room, split_fields(text, {room, want + 1}) == want ? want : 0);
+  field_room_.give_back(want + 1 - fields.size());
+  if (!fields.empty() && !well_formed(saved_, fields)) {
+    field_room_.give_back(want);
+    return {};
+  }
+  line_fields_ += fields.size();
+  return fields;
+}
+
 std::string_view SavedView::keep(std::string&& text) {
-  auto chunk = std::make_unique<Chunk>();
-  chunk->taken = std::move(text);
-  held_bytes_ += chunk->taken.size();
-  return chunks_.emplace_back(std::move(chunk))->taken;
+  held_bytes_ += text.size();
+  return *taken_.emplace_back(std::make_unique<std::string>(std::move(text)));
 }
 
 char* SavedView::room(size_t bytes) {
   constexpr size_t kRoomBytes = 16384;
-  Chunk* last = chunks_.empty() ? nullptr : chunks_.back().get();
-  if (last == nullptr || last->room == nullptr || last->capacity - last->used < bytes) {
-    auto chunk = std::make_unique<Chunk>();
-    chunk->capacity = std::max(bytes, kRoomBytes);
-    chunk->room.reset(new char[chunk->capacity]);  // left unset: only what is copied in is read
-    last = chunks_.emplace_back(std::move(chunk)).get();
-  }
-  char* at = last->room.get() + last->used;
-  last->used += bytes;
   held_bytes_ += bytes;
-  return at;
+  return byte_room_.take(bytes, kRoomBytes);
 }
 
 std::string_view SavedView::keep(std::string_view text) {
@@ -87,14 +143,15 @@ void SavedView::cut_stretch(uint32_t at) {
 }
 
 void SavedView::compact_if_scattered() {
-  // A whole write makes a call per stretch; bytes of lines gone are held
-  // until a copy of the rest lets them go.
+  // Fields of lines gone or changed are held until a copy of the rest lets
+  // them go.
+  constexpr size_t kSpareFields = 4096;
+  if (field_room_.held() > 2 * line_fields_ + kSpareFields) compact_fields();
+  // A whole write makes a call per stretch; bytes of lines gone likewise.
   constexpr size_t kMostStretches = 32, kSpareBytes = 65536;
   if (stretches_.size() <= kMostStretches && held_bytes_ <= 2 * line_bytes_ + kSpareBytes) return;
-  auto chunk = std::make_unique<Chunk>();
-  chunk->capacity = chunk->used = line_bytes_;
-  chunk->room.reset(new char[std::max<size_t>(line_bytes_, 1)]);
-  char* out = chunk->room.get();
+  Slab<char> copy;
+  char* out = copy.take(line_bytes_, std::max<size_t>(line_bytes_, 1));
   auto line = lines_.begin();
   for (const auto& [order, stretch] : stretches_) {
     memcpy(out, stretch.data(), stretch.size());
@@ -102,18 +159,32 @@ void SavedView::compact_if_scattered() {
     for (size_t done = 0; done < stretch.size(); ++line) {
       Line& l = **line;
       const char* text = out + (l.text.data() - stretch.data());
-      for (std::string_view& field : l.fields) field = {text + (field.data() - l.text.data()), field.size()};
+      // The fields' room is the view's own: only handed out read-only.
+      auto* fields = const_cast<std::string_view*>(l.fields.data());
+      for (size_t i = 0; i < l.fields.size(); ++i)
+        fields[i] = {text + (fields[i].data() - l.text.data()), fields[i].size()};
       l.text = {text, l.text.size()};
       done += l.text.size() + 1;
     }
     out += stretch.size();
   }
-  chunks_.clear();
-  chunks_.push_back(std::move(chunk));
+  const std::string_view all(out - line_bytes_, line_bytes_);
+  taken_.clear();
+  byte_room_ = std::move(copy);
   held_bytes_ = line_bytes_;
   stretches_.clear();
-  if (!lines_.empty())
-    stretches_.emplace(lines_.front()->order, std::string_view(chunks_.front()->room.get(), line_bytes_));
+  if (!lines_.empty()) stretches_.emplace(lines_.front()->order, all);
+}
+
+void SavedView::compact_fields() {
+  Slab<std::string_view> copy;
+  for (Line* line : lines_) {
+    if (line->fields.empty()) continue;
+    std::string_view* to = copy.take(line->fields.size(), line_fields_);
+    std::copy(line->fields.begin(), line->fields.end(), to);
+    line->fields = {to, line->fields.size()};
+  }
+  field_room_ = std::move(copy);
 }
 
 std::vector<std::string_view> SavedView::content() const {

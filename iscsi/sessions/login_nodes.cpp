@@ -3,6 +3,7 @@
 #include <stdlib.h>
 
 #include "base/library_lock.h"
+#include "base/validate.h"
 #include "iscsi/sessions/sessions_internal.h"
 
 using namespace tavo::sessions;
@@ -19,13 +20,13 @@ uint32_t set_session_login_options(TavoNode* group, const tavo::NegotiatedSessio
   if (group == nullptr || o == nullptr) return 1;
   const bool initial_r2t = (o->flags & 1) != 0, immediate = (o->flags & 2) != 0;
   char first_burst[12], connections[12], burst[12], r2t[12], wait[12], retain[12], recovery[12];
-  write_unsigned(first_burst, o->first_burst_length);
-  write_unsigned(connections, o->max_connections);
-  write_unsigned(burst, o->max_burst_length);
-  write_unsigned(r2t, o->max_outstanding_r2t);
-  write_unsigned(wait, o->default_time2wait);
-  write_unsigned(retain, o->default_time2retain);
-  write_unsigned(recovery, o->error_recovery_level);
+  tavo::base::write_decimal(first_burst, o->first_burst_length);
+  tavo::base::write_decimal(connections, o->max_connections);
+  tavo::base::write_decimal(burst, o->max_burst_length);
+  tavo::base::write_decimal(r2t, o->max_outstanding_r2t);
+  tavo::base::write_decimal(wait, o->default_time2wait);
+  tavo::base::write_decimal(retain, o->default_time2retain);
+  tavo::base::write_decimal(recovery, o->error_recovery_level);
   const tavo::tree::StoredValue values[] = {{"InitialR2T", nodes_yes(o->flags, 1)},
                                {"ImmediateData", nodes_yes(o->flags, 2)},
                                {"MaxConnections", connections},
@@ -46,8 +47,8 @@ uint32_t set_connection_login_options(TavoNode* group, const tavo::NegotiatedCon
   char segment[12], mss[12];
   // The target's receive limit is what the initiator may send it; the
   // connection has no property for the TCP window.
-  write_unsigned(segment, o->max_recv_data_segment_length);
-  write_unsigned(mss, o->tcp_mss);
+  tavo::base::write_decimal(segment, o->max_recv_data_segment_length);
+  tavo::base::write_decimal(mss, o->tcp_mss);
   const char* method = o->authentication == 0                               ? "None"
                        : o->authentication != 1                             ? nullptr
                        : o->chap_direction == 0                             ? "One-Way CHAP"

@@ -154,13 +154,14 @@ bool tavo::sessions::session_view(TavoNode* session, SessionView* out) {
     }
     if (named == nullptr) return false;
   }
-  snprintf(out->status, sizeof out->status, "%s", session_status_text(r->state));
+  const char* status = session_status_text(r->state);
+  tavo::iscsi::copy_field(out->status, sizeof out->status, status, strlen(status));
   out->qualifier = record_qualifier(*r);
   tavo::iscsi::copy_field(out->initiator, sizeof out->initiator, r->initiator_name, sizeof r->initiator_name);
   TavoNode* first = first_connection(session);
   if (first == nullptr || first != named) return view_stored_portal(first, out);
   attribs_address(r->connection.destination_address, r->connection.destination_type, out->address);
-  write_unsigned(out->port, r->connection.destination_port);
+  tavo::base::write_decimal(out->port, r->connection.destination_port);
   out->has_portal = true;
   return true;
 }

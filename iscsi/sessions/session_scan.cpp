@@ -117,7 +117,7 @@ uint32_t scan_connection_record(const tavo::tree::HandlerContext& p, TavoNode* t
   const tavo::FirmwareConnectionRecord& c = r.connection;
   char* address = param(params, 0);
   ipaddr_to_string(c.destination_address, address, c.destination_type);
-  write_unsigned(param(params, 1), c.destination_port);
+  tavo::base::write_decimal(param(params, 1), c.destination_port);
   scan_text(param(params, 2), r.initiator_name, sizeof r.initiator_name);
   write_hex4(param(params, 3), static_cast<uint16_t>(r.isid[4] << 8 | r.isid[5]));
   char tag[TAVO_VALUE_SIZE];

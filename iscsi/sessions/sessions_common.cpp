@@ -82,17 +82,6 @@ uint32_t target_eto(TavoNode* target) {
   return read_target_eto(target, text) == 0 ? static_cast<uint32_t>(strtoul(text, nullptr, 10)) : 0;
 }
 
-void write_unsigned(char* out, uint32_t number) {
-  char digits[10];
-  size_t n = 0;
-  do {
-    digits[n++] = static_cast<char>('0' + number % 10);
-    number /= 10;
-  } while (number != 0);
-  for (size_t i = 0; i < n; ++i) out[i] = digits[n - 1 - i];
-  out[n] = '\0';
-}
-
 void write_hex4(char* out, uint16_t number) {
   static constexpr char kDigits[] = "0123456789abcdef";
   for (int i = 0; i < 4; ++i) out[i] = kDigits[(number >> (12 - 4 * i)) & 0xF];

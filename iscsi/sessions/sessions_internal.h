@@ -216,8 +216,7 @@ uint32_t login_commit(const LoginOutcome& o);
 // (opened) and the entry the tries made goes.
 void login_undo(const LoginOutcome& o, uint32_t session_handle, bool opened);
 
-// A number as "%u" writes it, and the low 16 bits as "%04x"; out holds 12.
-void write_unsigned(char* out, uint32_t number);
+// The low 16 bits as "%04x" writes them; out holds 5.
 void write_hex4(char* out, uint16_t number);
 
 }  // namespace tavo::sessions

@@ -63,8 +63,8 @@ bool listing_portal(const uint8_t* record, size_t size, uint32_t k, uint32_t j, 
   ipaddr_to_string(bytes, address, record[at + tavo::kFirmwarePortalType]);
   uint16_t number = 0;
   memcpy(&number, record + at + tavo::kFirmwarePortalPort, sizeof number);
-  snprintf(port, 16, "%u", number);
-  snprintf(tag, 16, "%u", head.tag);
+  tavo::base::write_decimal(port, number);
+  tavo::base::write_decimal(tag, head.tag);
   return true;
 }
 
@@ -103,12 +103,12 @@ void listing_target(const tavo::tree::HandlerContext& p, TavoNode* add_target, c
   tavo::FirmwareTargetHead head;
   memcpy(&head, record, sizeof head);
   tavo::iscsi::ParamTexts params;
-  snprintf(params.text[0], TAVO_VALUE_SIZE, "%.*s", static_cast<int>(strnlen(head.name, 223)), head.name);
+  tavo::iscsi::copy_field(params.text[0], TAVO_VALUE_SIZE, head.name, 223);
   char first_port[16], tag[16];
   if (listing_groups(record, size) == 0 || listing_portal_count(record, size, 0) == 0 ||
       !listing_portal(record, size, 0, 0, params.text[1], first_port, tag))
     return;
-  snprintf(params.text[2], TAVO_VALUE_SIZE, "%s", first_port);
+  strcpy(params.text[2], first_port);
   if (params.text[0][0] == '\0' || params.text[1][0] == '\0') return;
   TavoNode* target = setup_target(p.lhba, params.text[0], p.lhba, add_target, params.data(), discovered);
   const bool created = target != nullptr;

@@ -83,7 +83,7 @@ uint32_t SessionPersistence::lookup(const char* name, char* out) {
         persistence_key(record->target_name, strnlen(record->target_name, sizeof record->target_name)), persistent);
     if (added && at->first == key) known = at;
   }
-  if (known != persistent_.end()) snprintf(out, 35, "%s", known->second ? "True" : "False");
+  if (known != persistent_.end()) strcpy(out, known->second ? "True" : "False");
   return 0;
 }
 

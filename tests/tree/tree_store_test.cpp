@@ -10,6 +10,7 @@
 #include "tree/backend_hooks.h"
 #include "tree/declare.h"
 #include "tree/persist.h"
+#include "tree/state_changes.h"
 #include "tree/tree_internal.h"
 
 namespace tavo {
@@ -275,6 +276,57 @@ TEST_F(TreeStoreTest, ATreeBuiltAgainFindsOnlyItsOwnNodes) {
     EXPECT_EQ(tree::ref_node(h, ref), nullptr) << ref.tag;
   }
   EXPECT_GE(reused, 20u);
+}
+
+// A whole tree goes at once, counted as one deletion. A delete of ROOT
+// takes nothing of another tree with it: its nodes stay in the name index
+// and their blocks in use, and a node the deleted tree linked to is no
+// longer held. The last client's exit takes every tree, and leaves the
+// instance slots free for the next.
+TEST_F(TreeStoreTest, AWholeTreeGoesAloneAndCountsOneDeletion) {
+  const struct {
+    const char* name;
+    bool delete_root;
+    uint64_t deleted;
+  } rows[] = {{"the last client's exit", false, 2}, {"a delete of ROOT, then of the other tree", true, 2}};
+  const auto any = [](TavoNode*, const void*) { return true; };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    TavoHierarchy other{};
+    other.name = const_cast<char*>("other");
+    other.max_tag_count = 100;
+    ASSERT_EQ(hm_setup_hierarchy(&other), 0u);
+    TavoNode* top = tree::new_node(TAVO_KIND_GROUP, "Top", "", nullptr, sizeof(TavoGroupRecord));
+    top->parent = other.root = top;
+    tree::group_record(top)->first_child = tree::group_record(top)->last_child = top;
+    ASSERT_GE(tree::add_library_node(top, &other), 0);
+    TavoNode* kept = tree::new_node(TAVO_KIND_GROUP, "Kept", "", top, sizeof(TavoGroupRecord));
+    tree::group_record(kept)->first_child = tree::group_record(kept)->last_child = kept;
+    ASSERT_GE(tree::add_library_node(kept, &other), 0);
+
+    TavoNode* c0 = corvane();
+    for (int i = 0; i < 50; ++i) ASSERT_NE(tree::build_group(test::kEntryDef, root()), nullptr);
+    ASSERT_NE(create_link(c0, "Out", kept, nullptr, nullptr, nullptr), nullptr);
+    const uint32_t c0_tag = c0->tag;
+    const uint64_t deletions = tree::deletions();
+    if (r.delete_root) {
+      ASSERT_EQ(delete_node(root()), 0u);
+      EXPECT_EQ(get_node(c0_tag), nullptr);
+      EXPECT_EQ(kept->link_count, 0u);
+      EXPECT_EQ(tree::named_child(top, "kept", any, nullptr), kept);
+      EXPECT_EQ(hm_find_hierarchy_by_node(kept), &other);
+      _delete_node(top);
+      tree::unregister_hierarchy(&other);
+    }
+    ASSERT_EQ(TAVO_exit(), 0u);
+    EXPECT_EQ(tree::deletions(), deletions + r.deleted);
+    EXPECT_EQ(hm_find_hierarchy("other"), nullptr);
+    EXPECT_EQ(tree::pooled_nodes(), 0u);
+
+    ASSERT_EQ(TAVO_init(), 0u);
+    EXPECT_EQ(tree::instance_number(corvane()), 0);
+    EXPECT_EQ(tree::instance_number(tree::build_group(test::kEntryDef, root())), 0);
+  }
 }
 
 // A start whose back end fails, and a start without a back end linked in,

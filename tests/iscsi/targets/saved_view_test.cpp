@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -33,7 +34,7 @@ TEST(SavedView, AppendedPartsReadAsTheWhole) {
       EXPECT_EQ(parts.lines()[i]->text, whole.lines()[i]->text) << cut;
       EXPECT_EQ(parts.lines()[i]->fields.empty(), i == 1) << cut;  // "broken" has no fields
     }
-    EXPECT_EQ(parts.find(key, true), parts.lines()[3].get()) << cut;
+    EXPECT_EQ(parts.find(key, true), parts.lines()[3]) << cut;
   }
 }
 
@@ -57,6 +58,10 @@ TEST(SavedRecords, TextsThatCompareAlikeHashAlike) {
       {Compare::Port, "32a0", "32a0", true},     {Compare::NoCase, upper, lower, true},
       {Compare::NoCase, upper, late, false},     {Compare::NoCase, "Iqn.A", "iqn.a", true},
       {Compare::Exact, "Iqn.A", "iqn.a", false}, {Compare::NoCase, "", "", true},
+      // Names folded eight bytes at a time: the letters' neighbours stay,
+      // other bytes than ASCII as a byte at a time folds them.
+      {Compare::NoCase, "@[`{", "`{@[", false},  {Compare::NoCase, "IQN.1234Z", "iqn.1234z", true},
+      {Compare::NoCase, "iQN.\xC3\x89T", "Iqn.\xC3\x89t", true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.a + " / " + c.b);
@@ -70,10 +75,36 @@ TEST(SavedRecords, TextsThatCompareAlikeHashAlike) {
   EXPECT_EQ(iscsi::decimal_port("+80"), "80");
 }
 
+// A line's fields: split at every comma, the empty ones kept, none without
+// a comma; room for fewer fields takes the first and counts them all.
+TEST(SavedRecords, FieldsSplitAtEveryComma) {
+  const struct {
+    std::string line;
+    std::vector<std::string> fields;
+  } cases[] = {
+      {"", {}},
+      {"no comma\n", {}},
+      {",", {"", ""}},
+      {"a,-b,,c-,\n", {"a", "-b", "", "c-", ""}},  // a byte after a comma
+      {"1234567,9abcdef,", {"1234567", "9abcdef", ""}},  // commas at the end of eight bytes
+      {",,,,,,,,,x", {"", "", "", "", "", "", "", "", "", "x"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    const std::vector<std::string>& want = c.fields;
+    const auto got = iscsi::split_fields(c.line);
+    EXPECT_EQ(std::vector<std::string>(got.begin(), got.end()), want);
+    std::string_view room[2];
+    EXPECT_EQ(iscsi::split_fields(c.line, room), want.size());
+    for (size_t i = 0; i < 2 && i < want.size(); ++i) EXPECT_EQ(room[i], want[i]);
+  }
+}
+
 // The lookups asked before a reread, an append, an edit that drops lines
 // and one that changes a line's key keep answering as a view freshly read
 // from the same lines does, without being asked anew; also when every key
-// hashes alike, so that only comparing the texts tells them apart.
+// hashes alike, so that only comparing the texts tells them apart. The
+// fields of every line stay those of its text.
 class SavedViewIndexTest : public SimTest, public testing::WithParamInterface<bool> {
  protected:
   void TearDown() override {
@@ -128,6 +159,20 @@ TEST_P(SavedViewIndexTest, LookupsFollowEveryChangeOfTheLines) {
       {"appended after the drops", [&] { view.append(line(0, 2) + "\n" + line(1, 1, "No") + "\n"); }},
       {"every line dropped", [&] { view.edited({}, {0, 1, 2, 3, 4}, 0); }},
       {"appended to nothing", [&] { view.append(line(0, 1) + "\n" + line(0, 2) + "\n"); }},
+      {"read again, many keys and many lines of one key",
+       [&] {
+         std::vector<std::string> many;
+         for (int i = 0; i < 1500; ++i) many.push_back(line(i % 2, i % 500, i % 3 == 0 ? "No" : "Yes"));
+         view.load(text(many));
+       }},
+      {"all but a few of them dropped",
+       [&] {
+         std::vector<uint32_t> dropped;
+         for (uint32_t i = 0; i < 1500; ++i)
+           if (i != 1 && i != 2 && i != 501 && i != 1499) dropped.push_back(i);
+         view.edited({}, dropped, 0);
+       }},
+      {"appended after them", [&] { view.append(line(0, 1) + "\n" + line(1, 2, "No") + "\n"); }},
       {"read again", [&] { view.load(text({line(1, 1), line(0, 2)})); }},
   };
   for (const Step& step : steps) {
@@ -137,6 +182,11 @@ TEST_P(SavedViewIndexTest, LookupsFollowEveryChangeOfTheLines) {
     std::vector<const SavedView::Line*> got;
     for (const auto& l : lookups)
       for (bool last : {false, true}) got.push_back(view.find(l, last));
+    for (const SavedView::Line* l : view.lines()) {  // the fields follow their line's bytes wherever they go
+      const auto split = iscsi::split_fields(l->text);
+      const bool well_formed = iscsi::well_formed(Saved::Initiator, split);
+      EXPECT_TRUE(std::ranges::equal(l->fields, well_formed ? split : decltype(split)())) << l->text;
+    }
     // The answers a view with its keys spread gives.
     SavedView::colliding_keys_for_tests(false);
     std::vector<std::string> lines;
