@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "tree/node_index.h"
 #include "tree/tree_internal.h"
 
 namespace tavo::tree {
@@ -37,26 +38,21 @@ TavoNode* node_of(uint32_t kind, const char* name, const char* description, Tavo
                   Texts::Kept);
 }
 
-bool add_child(const ChildDef& def, TavoNode* group, TavoHierarchy* h) {
+// The node a property or an action row makes.
+NodeShape row_shape(const ChildDef& def) {
+  return NodeShape{def.kind, def.name != nullptr ? def.name : "", def.description != nullptr ? def.description : "",
+                   def.kind == TAVO_KIND_ACTION ? 0 : sizeof(TavoPropertyRecord)};
+}
+
+// A property's or an action's node made, its record filled from the row.
+void fill_row_node(const ChildDef& def, TavoNode* n) {
   if (def.kind == TAVO_KIND_ACTION) {
-    TavoNode* n = node_of(def.kind, def.name, def.description, group, 0);
-    if (n == nullptr) return false;
     n->record = const_cast<TavoActionDescriptor*>(def.action);
-    if (add_defined_child(n, h, def.name_hash) < 0) {
-      free_node(n);
-      return false;
-    }
-    return true;
+    return;
   }
-  TavoNode* n = node_of(def.kind, def.name, def.description, group, sizeof(TavoPropertyRecord));
-  if (n == nullptr) return false;
   TavoPropertyRecord* p = property_record(n);
   p->flags = def.access;
   p->handler = def.handler;
-  if (add_defined_child(n, h, def.name_hash) < 0) {
-    free_node(n);
-    return false;
-  }
   p->value_type = def.type;
   p->minimum = def.minimum;
   p->maximum = def.maximum;
@@ -64,24 +60,26 @@ bool add_child(const ChildDef& def, TavoNode* group, TavoHierarchy* h) {
   static_assert(sizeof p->valid_list == TAVO_VALUE_SIZE && sizeof p->value == TAVO_VALUE_SIZE);
   if (def.list_length != 0) memcpy(p->valid_list, def.list, def.list_length);
   if (def.default_length != 0) memcpy(p->value, def.default_value, def.default_length);
-  return true;
 }
 
 }  // namespace
 
 namespace {
 
-// Per slot bitmap: every slot below it is taken, so the lowest free slot is
-// found without scanning from slot 0.
+// Per slot bitmap of more than kScannedSlots slots: every slot below it is
+// taken, so the lowest free slot is found without scanning from slot 0.
+// Its area holds a pointer to the floor (a map's entries stay where they
+// are), so a build looks it up once. A smaller bitmap is scanned from slot
+// 0 at less cost than keeping its floor.
+constexpr uint16_t kScannedSlots = 64;
 std::unordered_map<const uint8_t*, int32_t>& slot_floors() {
   static std::unordered_map<const uint8_t*, int32_t> floors;
   return floors;
 }
 
-int32_t take_lowest_free_slot(uint8_t* bitmap, uint16_t max_instances) {
-  int32_t& floor = slot_floors()[bitmap];
-  const int32_t slot = base::first_bit_from(bitmap, max_instances, floor, 0);
-  floor = slot >= 0 ? slot : max_instances;
+int32_t take_lowest_free_slot(SlotArea::Slots slots, uint16_t max_instances) {
+  const int32_t slot = base::first_bit_from(slots.bits, max_instances, slots.floor ? *slots.floor : 0, 0);
+  if (slots.floor != nullptr) *slots.floor = slot >= 0 ? slot : max_instances;
   return slot;
 }
 
@@ -92,21 +90,28 @@ void slot_freed(const uint8_t* bitmap, int32_t slot) {
   if (it != slot_floors().end() && slot < it->second) it->second = slot;
 }
 
-uint8_t* SlotArea::bitmap(uint64_t index, uint16_t max_instances) {
-  auto it = bitmaps_.find(index);
-  if (it != bitmaps_.end()) return it->second;
+SlotArea::Slots SlotArea::bitmap(uint64_t index, uint16_t max_instances) {
+  auto [it, added] = bitmaps_.try_emplace(index, Slots{nullptr, nullptr});
+  if (!added) return it->second;
   uint8_t* bits = alloc_bitfield(max_instances);
-  if (bits == nullptr) return nullptr;
-  if (bitmaps_.empty()) areas_in_use().push_back(this);
-  bitmaps_[index] = bits;
-  slot_floors()[bits] = 0;
-  return bits;
+  if (bits == nullptr) {
+    bitmaps_.erase(it);
+    return Slots{nullptr, nullptr};
+  }
+  if (bitmaps_.size() == 1) areas_in_use().push_back(this);
+  it->second = Slots{bits, nullptr};
+  if (max_instances > kScannedSlots) {
+    int32_t& floor = slot_floors()[bits];
+    floor = 0;
+    it->second.floor = &floor;
+  }
+  return it->second;
 }
 
 void SlotArea::clear() {
-  for (auto& [index, bits] : bitmaps_) {
-    slot_floors().erase(bits);
-    free_bitfield(bits);
+  for (auto& [index, slots] : bitmaps_) {
+    if (slots.floor != nullptr) slot_floors().erase(slots.bits);
+    free_bitfield(slots.bits);
   }
   bitmaps_.clear();
 }
@@ -131,14 +136,44 @@ void release_slot_areas() {
 
 namespace {
 
-// The rows in order; false at the first that cannot be added.
+// The most rows made and added at once.
+constexpr size_t kRowRun = 64;
+
+// Property and action rows (at most kRowRun) made, then added at once.
+bool add_row_run(std::span<const ChildDef> rows, TavoNode* group, TavoHierarchy* h) {
+  NodeShape shapes[kRowRun];
+  DefinedChild children[kRowRun];
+  TavoNode* nodes[kRowRun];
+  // The index's cache misses overlap the making rather than come one per
+  // child.
+  for (size_t i = 0; i < rows.size(); ++i) {
+    children[i].key = child_key(group, rows[i].name_hash);
+    name_index().prefetch(children[i].key);
+    shapes[i] = row_shape(rows[i]);
+  }
+  const size_t made = new_kept_nodes({shapes, rows.size()}, group, nodes);
+  for (size_t i = 0; i < made; ++i) {
+    fill_row_node(rows[i], nodes[i]);
+    children[i].node = nodes[i];
+  }
+  const size_t added = add_defined_children(h, {children, made});
+  for (size_t i = added; i < made; ++i) free_node(nodes[i]);
+  return added == rows.size();
+}
+
+// The rows in order; false at the first that cannot be added. A sub-group
+// is built whole before the rows after it.
 bool add_children(std::span<const ChildDef> rows, TavoNode* group, TavoHierarchy* h) {
-  for (const ChildDef& child : rows)
-    if (child.kind == TAVO_KIND_PROPERTY || child.kind == TAVO_KIND_ACTION) prefetch_child_slot(group, child.name_hash);
-  for (const ChildDef& child : rows) {
-    const bool added =
-        child.kind == TAVO_KIND_GROUP ? build_group(*child.group, group) != nullptr : add_child(child, group, h);
-    if (!added) return false;
+  for (size_t i = 0; i < rows.size();) {
+    if (rows[i].kind == TAVO_KIND_GROUP) {
+      if (build_group(*rows[i].group, group) == nullptr) return false;
+      ++i;
+      continue;
+    }
+    size_t end = i + 1;
+    while (end < rows.size() && end - i < kRowRun && rows[end].kind != TAVO_KIND_GROUP) ++end;
+    if (!add_row_run(rows.subspan(i, end - i), group, h)) return false;
+    i = end;
   }
   return true;
 }
@@ -154,10 +189,11 @@ TavoNode* build(const GroupDef& def, TavoNode* parent, int32_t wanted, TavoNode*
   uint8_t* bitmap = nullptr;
   int32_t slot = -1;
   if (instanced) {
-    bitmap = def.slots->bitmap(slot_index(parent), def.max_instances);
+    const SlotArea::Slots slots = def.slots->bitmap(slot_index(parent), def.max_instances);
+    bitmap = slots.bits;
     if (bitmap == nullptr) return nullptr;
     if (wanted < 0) {
-      slot = take_lowest_free_slot(bitmap, def.max_instances);
+      slot = take_lowest_free_slot(slots, def.max_instances);
     } else if (wanted < def.max_instances && !slot_taken(bitmap, wanted)) {
       // Every free slot lies at or above the floor, so the floor stays true.
       slot = wanted;

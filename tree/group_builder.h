@@ -124,15 +124,22 @@ constexpr ChildDef subgroup(const GroupDef* definition) {
 // combination of the instance numbers of the instanced groups above.
 class SlotArea {
  public:
-  // The bitmap for a combination index, allocated on first use.
-  uint8_t* bitmap(uint64_t index, uint16_t max_instances);
+  // A bitmap and its floor, when it keeps one: every slot below the floor
+  // is taken.
+  struct Slots {
+    uint8_t* bits;
+    int32_t* floor;
+  };
+  // The bitmap for a combination index, allocated on first use; none
+  // (null bits) when it cannot be had.
+  Slots bitmap(uint64_t index, uint16_t max_instances);
   // Releases every bitmap (tree tear-down).
   void clear();
 
  private:
   // One per instance of the group above among thousands: a hash, not a
   // tree of pointers, finds the one a new instance goes into.
-  std::unordered_map<uint64_t, uint8_t*> bitmaps_;
+  std::unordered_map<uint64_t, Slots> bitmaps_;
 };
 
 struct GroupDef {

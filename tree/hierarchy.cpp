@@ -33,11 +33,13 @@ uint32_t* tag_floor(const TavoHierarchy* h) {
   return nullptr;
 }
 
-void release_tag_table(TavoHierarchy* h) {
+// kept: the generations live on in the table that takes this one's place.
+void release_tag_table(TavoHierarchy* h, bool kept = false) {
   // Read through locals, so that the loop is one the compiler vectorizes.
   const uint32_t* generations = h->tag_generation;
   uint32_t top = generation_floor;
-  for (uint32_t t = 0, n = generations != nullptr ? h->capacity : 0; t < n; ++t) top = std::max(top, generations[t]);
+  for (uint32_t t = 0, n = generations != nullptr && !kept ? h->capacity : 0; t < n; ++t)
+    top = std::max(top, generations[t]);
   generation_floor = top;
   tavo_dfree(h->tag_table);
   tavo_dfree(h->tag_bitmap);
@@ -70,7 +72,7 @@ uint32_t resize_tag_table(TavoHierarchy* h, uint32_t capacity, bool keep) {
   const uint32_t bitmap_kept = kept != 0 ? kept / 8 + 1 : 0;
   memset(table + kept, 0, (capacity - kept) * sizeof(TavoNode*));
   memset(bitmap + bitmap_kept, 0, capacity / 8 + 1 - bitmap_kept);
-  release_tag_table(h);
+  release_tag_table(h, kept == h->capacity);
   std::fill(generations + kept, generations + capacity, generation_floor);
   h->tag_table = table;
   h->tag_bitmap = bitmap;
@@ -169,6 +171,32 @@ int32_t take_lowest_free_tag(TavoHierarchy* h) {
   set_bit(h->tag_bitmap, h->capacity, t);
   if (floor != nullptr && t == *floor) *floor = t + 1;
   return tag;
+}
+
+namespace {
+
+// The mask of the bits of byte b within [first, end).
+uint8_t run_mask(uint32_t b, uint32_t first, uint32_t end) {
+  unsigned mask = 0xFF;
+  if (b == first / 8) mask &= 0xFFu << (first % 8);
+  if (b == (end - 1) / 8) mask &= 0xFFu >> (7 - (end - 1) % 8);
+  return static_cast<uint8_t>(mask);
+}
+
+}  // namespace
+
+int32_t take_tag_run(TavoHierarchy* h, uint32_t count) {
+  uint32_t* floor = tag_floor(h);
+  if (floor == nullptr || count == 0 || *floor >= h->capacity || count > h->capacity - *floor) return -1;
+  const uint32_t first = *floor, end = first + count;
+  // Past max_tag_count each tag is reported as it is taken.
+  if (end - 1 > h->max_tag_count) return -1;
+  uint8_t* bits = h->tag_bitmap;
+  for (uint32_t b = first / 8; b <= (end - 1) / 8; ++b)
+    if ((bits[b] & run_mask(b, first, end)) != 0) return -1;
+  for (uint32_t b = first / 8; b <= (end - 1) / 8; ++b) bits[b] = static_cast<uint8_t>(bits[b] | run_mask(b, first, end));
+  *floor = end;
+  return static_cast<int32_t>(first);
 }
 
 void tag_taken(TavoHierarchy* h, uint32_t tag) {

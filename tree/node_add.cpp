@@ -167,15 +167,11 @@ int32_t add_library_node(TavoNode* node, TavoHierarchy* h) {
   return tag;
 }
 
-void prefetch_child_slot(const TavoNode* parent, uint64_t hash) {
-  name_index().prefetch(child_key(parent, hash));
-}
+namespace {
 
-int32_t add_defined_child(TavoNode* node, TavoHierarchy* h, uint64_t hash) {
-  // No twin to look for, the tag taken at once: nothing below can fail.
-  const int32_t tag = free_tag(h, node, nullptr, true);
-  if (tag < 0) return -1;
-  node->tag = static_cast<uint32_t>(tag);
+// A defined child with its tag: last among its parent's children, in its
+// tag slot and in the name index.
+void join_defined(TavoHierarchy* h, NameIndex& index, TavoNode* node, uint64_t key) {
   TavoNode* parent = node->parent;
   TavoGroupRecord* p = group_record(parent);
   if (p->first_child == parent) {
@@ -185,8 +181,24 @@ int32_t add_defined_child(TavoNode* node, TavoHierarchy* h, uint64_t hash) {
     ring_insert_after(parent, p->last_child, node);
   }
   fill_tag_slot(h, node);
-  name_index().insert(child_key(parent, hash), node);
-  return tag;
+  index.insert(key, node);
+}
+
+}  // namespace
+
+size_t add_defined_children(TavoHierarchy* h, std::span<DefinedChild> children) {
+  // Mostly the tags from the floor up are free: one run for them all, else
+  // the lowest free one each (no twin to look for, nothing below can fail).
+  const int32_t first = take_tag_run(h, static_cast<uint32_t>(children.size()));
+  NameIndex& index = name_index();
+  for (size_t i = 0; i < children.size(); ++i) {
+    TavoNode* node = children[i].node;
+    const int32_t tag = first >= 0 ? first + static_cast<int32_t>(i) : free_tag(h, node, nullptr, true);
+    if (tag < 0) return i;
+    node->tag = static_cast<uint32_t>(tag);
+    join_defined(h, index, node, children[i].key);
+  }
+  return children.size();
 }
 
 }  // namespace tavo::tree

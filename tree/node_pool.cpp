@@ -49,6 +49,7 @@ struct NodePool {
   void* free[kPoolClasses];  // a freed block's header links the next
   char* carve;
   size_t left;
+  bool carve_zeroed;  // carving a fresh mapping: what is left is zero
   void* chunks;  // each chunk's head links the one made before
   size_t used;   // blocks given out and not yet back
   size_t made;   // bytes of the chunks
@@ -66,9 +67,10 @@ class PoolHold {
   PoolHold& operator=(const PoolHold&) = delete;
 };
 
-void* pooled_block(size_t c) {
+// A block of class c, the pool held; zeroed is set when the block is
+// known to be zero.
+void* take_pooled(size_t c, bool* zeroed) {
   const size_t bytes = (c + 1) * kClassStep;
-  PoolHold hold;
   void* block = node_pool.free[c];
   if (block != nullptr) {
     memcpy(&node_pool.free[c], block, sizeof(void*));
@@ -87,12 +89,20 @@ void* pooled_block(size_t c) {
     node_pool.carve = chunk + kBlockAlign;
     node_pool.left = size - kBlockAlign;
     node_pool.made += size;
+    // A fresh mapping is zero; malloc's memory may hold what it held.
+    node_pool.carve_zeroed = size != kChunk;
   }
+  *zeroed = node_pool.carve_zeroed;
   block = node_pool.carve;
   node_pool.carve += bytes;
   node_pool.left -= bytes;
   ++node_pool.used;
   return block;
+}
+
+void* pooled_block(size_t c, bool* zeroed) {
+  PoolHold hold;
+  return take_pooled(c, zeroed);
 }
 
 // Every chunk back to malloc, once no block is in use; under the hold.
@@ -111,6 +121,7 @@ void drop_chunks() {
   node_pool.chunks = nullptr;
   node_pool.carve = nullptr;
   node_pool.left = 0;
+  node_pool.carve_zeroed = false;
 }
 
 // A block back on its list; with the last one every chunk goes.
@@ -121,13 +132,31 @@ void pool_release(char* block, uint32_t c) {
   if (--node_pool.used == 0) drop_chunks();
 }
 
-// size bytes after a header: the node's block.
-char* node_block(size_t size) {
+// The pool's class of a block of size bytes after its header.
+size_t pool_class(size_t size) { return (size + kHeader - 1) / kClassStep; }
+
+// A node's header and record at the start of block, cleared unless known
+// to be zero: most of a large tree's nodes come from fresh mappings, and
+// clearing them again would cost as much as the rest of the node.
+constexpr size_t kRecordAt = (sizeof(TavoNode) + kBlockAlign - 1) / kBlockAlign * kBlockAlign;
+TavoNode* start_node(char* block, bool zeroed, uint32_t kind, TavoNode* parent, size_t record_size) {
+  if (!zeroed) memset(block, 0, kRecordAt + record_size);
+  auto* n = reinterpret_cast<TavoNode*>(block);
+  n->kind = kind;
+  n->parent = parent;
+  if (record_size != 0) n->record = block + kRecordAt;
+  return n;
+}
+
+// size bytes after a header: the node's block; zeroed is set when they
+// are known to be zero.
+char* node_block(size_t size, bool* zeroed) {
   uint32_t c = 0;
   char* block = nullptr;
+  *zeroed = false;
   if (kPooled && size + kHeader <= kPooledTo) {
-    const size_t index = (size + kHeader - 1) / kClassStep;
-    block = static_cast<char*>(pooled_block(index));
+    const size_t index = pool_class(size);
+    block = static_cast<char*>(pooled_block(index, zeroed));
     if (block == nullptr) return nullptr;
     __atomic_fetch_add(&tavo_counter, 1, __ATOMIC_RELAXED);
     c = static_cast<uint32_t>(index + 1);
@@ -168,19 +197,14 @@ void free_own_records(TavoNode* node) {
 
 TavoNode* new_node(uint32_t kind, const char* name, const char* description, TavoNode* parent, size_t record_size,
                    Texts texts) {
-  constexpr size_t align = alignof(std::max_align_t);
-  const size_t record_at = (sizeof(TavoNode) + align - 1) / align * align;
-  const size_t name_at = record_at + record_size;
+  const size_t name_at = kRecordAt + record_size;
   const bool copied = texts == Texts::Copied;
   const size_t name_size = copied && name != nullptr ? strlen(name) + 1 : 0;
   const size_t description_size = copied && description != nullptr ? strlen(description) + 1 : 0;
-  char* block = node_block(name_at + name_size + description_size);
+  bool zeroed = false;
+  char* block = node_block(name_at + name_size + description_size, &zeroed);
   if (block == nullptr) return nullptr;
-  memset(block, 0, name_at);
-  auto* n = reinterpret_cast<TavoNode*>(block);
-  n->kind = kind;
-  n->parent = parent;
-  if (record_size != 0) n->record = block + record_at;
+  TavoNode* n = start_node(block, zeroed, kind, parent, record_size);
   if (!copied) {
     // Never written through: the node's texts are only read.
     n->name = const_cast<char*>(name);
@@ -191,6 +215,35 @@ TavoNode* new_node(uint32_t kind, const char* name, const char* description, Tav
       n->description = static_cast<char*>(memcpy(block + name_at + name_size, description, description_size));
   }
   return n;
+}
+
+size_t new_kept_nodes(std::span<const NodeShape> shapes, TavoNode* parent, TavoNode** out) {
+  size_t made = 0;
+  if (kPooled) {
+    // One hold of the pool for them all.
+    PoolHold hold;
+    for (; made < shapes.size(); ++made) {
+      const NodeShape& shape = shapes[made];
+      const size_t c = pool_class(kRecordAt + shape.record_size);
+      bool zeroed = false;
+      char* block = c < kPoolClasses ? static_cast<char*>(take_pooled(c, &zeroed)) : nullptr;
+      if (block == nullptr) break;
+      const auto header = static_cast<uint32_t>(c + 1);
+      memcpy(block, &header, sizeof header);
+      TavoNode* n = start_node(block + kHeader, zeroed, shape.kind, parent, shape.record_size);
+      n->name = const_cast<char*>(shape.name);
+      n->description = const_cast<char*>(shape.description);
+      out[made] = n;
+    }
+  }
+  __atomic_fetch_add(&tavo_counter, static_cast<uint32_t>(made), __ATOMIC_RELAXED);
+  // Past the pool (or where it is off) one by one.
+  for (; made < shapes.size(); ++made) {
+    const NodeShape& shape = shapes[made];
+    out[made] = new_node(shape.kind, shape.name, shape.description, parent, shape.record_size, Texts::Kept);
+    if (out[made] == nullptr) break;
+  }
+  return made;
 }
 
 void free_node(TavoNode* n) {

@@ -24,6 +24,10 @@ void tag_taken(TavoHierarchy* h, uint32_t tag);
 // lowest_free_tag and tag_taken at once, with the tag's bit set.
 int32_t take_lowest_free_tag(TavoHierarchy* h);
 void tag_freed(TavoHierarchy* h, uint32_t tag);
+// count tags taken at once, bits set: the ones take_lowest_free_tag would
+// answer one after another when they are all free from the floor up and
+// in the table. Answers the first; -1 (nothing taken) otherwise.
+int32_t take_tag_run(TavoHierarchy* h, uint32_t count);
 
 // ROOT, or a node above which there is nothing.
 inline bool is_root(const TavoNode* n) {
@@ -68,6 +72,15 @@ enum class Texts { Copied, Kept };
 TavoNode* new_node(uint32_t kind, const char* name, const char* description, TavoNode* parent, size_t record_size,
                    Texts texts = Texts::Copied);
 void free_node(TavoNode* n);
+// new_node with Texts::Kept for several nodes under one parent at once, in
+// order: out[i] for shapes[i]. Answers how many were made, from the first.
+struct NodeShape {
+  uint32_t kind;
+  const char* name;
+  const char* description;
+  size_t record_size;
+};
+size_t new_kept_nodes(std::span<const NodeShape> shapes, TavoNode* parent, TavoNode** out);
 // Blocks of the node pool in use (always 0 where the pool is off).
 size_t pooled_nodes();
 // True when all of n is one block of the node pool: not ROOT's static nodes
@@ -89,14 +102,16 @@ void forget_caller_made(const TavoNode* node);
 void release_node(TavoNode* node);
 // add_node for a node the library made (new_node, or ROOT's static ones).
 int32_t add_library_node(TavoNode* node, TavoHierarchy* h);
-// add_node for a property or an action of a definition, made by the
-// builder under the group it has just added: such a node never has a twin
-// and its parent is a group in h. hash is name_hash of its name.
-int32_t add_defined_child(TavoNode* node, TavoHierarchy* h, uint64_t hash);
-// Starts loading the name index's slot where a child of parent with that
-// name hash will go: a group's rows ask for theirs all at once, so the
-// index's cache misses overlap rather than come one per child.
-void prefetch_child_slot(const TavoNode* parent, uint64_t hash);
+// add_node for the properties and actions of a definition, made by the
+// builder under the group it has just added, in child order: such a node
+// never has a twin. key is child_key(its group, its name's hash). Answers
+// how many were added, from the first: all but when the hierarchy is full;
+// the rest are still the caller's.
+struct DefinedChild {
+  TavoNode* node;
+  uint64_t key;
+};
+size_t add_defined_children(TavoHierarchy* h, std::span<DefinedChild> children);
 // text cut to size - 1 characters and terminated: what snprintf "%s" makes,
 // without the format.
 inline void copy_bounded(char* to, size_t size, const char* text) {

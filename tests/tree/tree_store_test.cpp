@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <iterator>
+#include <utility>
 
 #include "tests/tree/tree_fixture.h"
 #include "tree/api_guard.h"
@@ -456,6 +457,90 @@ TEST_F(TreeStoreTest, DefinedRowsAreFoundAndFilledWhateverTheirLength) {
     EXPECT_EQ(internal_get_node(g, missing, TAVO_KIND_PROPERTY), nullptr) << missing;
   EXPECT_STREQ(tree::property_record(internal_get_node(g, "abcdefg", TAVO_KIND_PROPERTY))->valid_list, "P,Q");
   EXPECT_EQ(delete_node(g), 0u);
+}
+
+
+// A group takes the lowest free tags in child order (a sub-group's before
+// the rows after it), whatever holes deleted nodes left and where the tag
+// table has to grow; and reads its definition's values, though its memory
+// held a deleted group whose values were long.
+TEST_F(TreeStoreTest, ABuiltGroupTakesTheLowestFreeTagsInChildOrder) {
+  using namespace declare;
+  static const ChildDef sub_rows[] = {property("SubX", RW, TEXT, "", 0, 255, "x", stored, "."),
+                                      property("SubY", RW, TEXT, "", 0, 255, "", stored, ".")};
+  static const GroupDef sub = group("Sub", sub_rows, ".");
+  static const ChildDef rows[] = {property("A", RW, TEXT, "", 0, 255, "a", stored, "."),
+                                  property("B", RW, LIST, "On,Off", 0, 0, "On", stored, "."), subgroup(&sub),
+                                  property("C", RW, TEXT, "", 0, 255, "", stored, ".")};
+  static tree::SlotArea slots;
+  static const GroupDef def = instanced("Built", 4, &slots, rows, ".");
+  const std::vector<std::string> order = {"Built0", "A", "B", "Sub", "SubX", "SubY", "C"};
+  const std::string long_value(TAVO_VALUE_SIZE - 1, 'z');
+  struct Case {
+    const char* name;
+    int entries;                 // built before, one tag each; -1: up to 3 tags short of the table's end
+    std::vector<int> deleted;  // of those
+  } cases[] = {
+      {"after the rest", 2, {}},        {"into a group's room", 7, {0, 1, 2, 3, 4, 5, 6}},
+      {"into scattered holes", 6, {1, 3}}, {"into a short run", 10, {0, 1, 2}},
+      {"across the table's end", -1, {}},
+  };
+  // Held throughout, so that the pool keeps the blocks freed between cases
+  // for the next nodes rather than give all back.
+  TavoNode* held = tree::build_group(test::kEntryDef, root());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<TavoNode*> entries;
+    while (c.entries < 0 ? entries.empty() || entries.back()->tag + 4 < hierarchy_name_.capacity
+                         : entries.size() < static_cast<size_t>(c.entries))
+      entries.push_back(tree::build_group(test::kEntryDef, root()));
+    for (int i : c.deleted) ASSERT_EQ(delete_node(std::exchange(entries[i], nullptr)), 0u);
+    std::vector<uint32_t> lowest_free;
+    for (uint32_t t = 0; lowest_free.size() < order.size(); ++t)
+      if (get_node(t) == nullptr) lowest_free.push_back(t);
+    TavoNode* g = tree::build_group(def, root());
+    ASSERT_NE(g, nullptr);
+    // Child order, walked from the group down.
+    std::vector<std::string> names;
+    std::vector<uint32_t> tags;
+    const std::function<void(TavoNode*)> walk = [&](TavoNode* n) {
+      char shown[TAVO_NAME_SIZE];
+      tree::display_name(n, shown);
+      names.push_back(shown);
+      tags.push_back(n->tag);
+      if (n->kind == TAVO_KIND_GROUP)
+        for (TavoNode* k = tree::group_record(n)->first_child; k != n; k = k->next) walk(k);
+    };
+    walk(g);
+    EXPECT_EQ(names, order);
+    EXPECT_EQ(tags, lowest_free);
+    for (uint32_t t : tags) EXPECT_NE(get_node(t), nullptr);
+    struct Value {
+      TavoNode* group;
+      const char* name;
+      const char* value;
+    } values[] = {{g, "A", "a"}, {g, "B", "On"}, {g, "C", ""}, {get_node(tags[3]), "SubX", "x"},
+                  {get_node(tags[3]), "SubY", ""}};
+    for (const Value& v : values) {
+      const TavoPropertyRecord* p = tree::property_record(internal_get_node(v.group, v.name, TAVO_KIND_PROPERTY));
+      EXPECT_STREQ(p->value, v.value) << v.name;
+      // What a saved record holds after the text is zero too.
+      const std::string tail(p->value + strlen(v.value), p->value + TAVO_VALUE_SIZE);
+      EXPECT_EQ(tail, std::string(TAVO_VALUE_SIZE - strlen(v.value), '\0')) << v.name;
+      EXPECT_STREQ(p->valid_list, strcmp(v.name, "B") == 0 ? "On,Off" : "") << v.name;
+      // The next case's group may be made in this memory.
+      if (strcmp(v.name, "B") != 0) {
+        ASSERT_EQ(internal_set_property(v.group, v.name, long_value.c_str()), 0u) << v.name;
+      }
+    }
+    ASSERT_EQ(delete_node(g), 0u);
+    for (TavoNode* e : entries) {
+      if (e != nullptr) {
+        ASSERT_EQ(delete_node(e), 0u);
+      }
+    }
+  }
+  EXPECT_EQ(delete_node(held), 0u);
 }
 
 }  // namespace
