@@ -51,4 +51,13 @@ bool changes_since(uint64_t* seen, const std::function<void(const RecordChange&)
   return true;
 }
 
+bool changed_since(uint64_t* seen, uint8_t changes, const std::array<uint32_t, 3>* on) {
+  bool changed = false;
+  const bool whole = changes_since(seen, [&](const RecordChange& c) {
+    changed |= (c.changes & changes) != 0 &&
+               (on == nullptr || (c.key[0] == (*on)[0] && c.key[1] == (*on)[1] && c.key[2] == (*on)[2]));
+  });
+  return changed || !whole;
+}
+
 }  // namespace tavo::command

@@ -37,5 +37,10 @@ uint64_t changes_noted();
 // to the last one. false when changes after *seen are no longer in the log
 // (the caller then drops everything it kept).
 bool changes_since(uint64_t* seen, const std::function<void(const RecordChange&)>& each);
+// Whether a change of any of the kinds in changes was noted after *seen
+// (true too when those changes are no longer in the log); moves *seen to
+// the last one. on, when given, counts only changes keyed to that
+// function, domain and port.
+bool changed_since(uint64_t* seen, uint8_t changes, const std::array<uint32_t, 3>* on = nullptr);
 
 }  // namespace tavo::command

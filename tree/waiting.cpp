@@ -66,24 +66,23 @@ bool mirrored_as(const TavoNode* node, const std::atomic<const TavoNode*>* list)
     if (list[i].load(std::memory_order_relaxed) == node) return true;
   return false;
 }
-bool may_wait(const TavoNode* group) { return mirrored_as(group, mirrored); }
-// Whether a wait's scope may hold node: one of its ancestors is a scope.
-bool may_be_in_scope(const TavoNode* node) {
+// Whether is accepts node or one of its ancestors.
+template <typename Is>
+bool at_or_below(const TavoNode* node, Is&& is) {
   for (int depth = 0; node != nullptr && depth < 4096; ++depth) {
-    if (mirrored_as(node, mirrored_scope)) return true;
+    if (is(node)) return true;
     if (is_root(node)) return false;
     node = node->parent;
   }
   return false;
 }
-
 bool is_within(const TavoNode* n, const TavoNode* top) {
-  for (int depth = 0; n != nullptr && depth < 4096; ++depth) {
-    if (n == top) return true;
-    if (is_root(n)) return false;
-    n = n->parent;
-  }
-  return false;
+  return at_or_below(n, [top](const TavoNode* a) { return a == top; });
+}
+bool may_wait(const TavoNode* group) { return mirrored_as(group, mirrored); }
+// Whether a wait's scope may hold node: one of its ancestors is a scope.
+bool may_be_in_scope(const TavoNode* node) {
+  return at_or_below(node, [](const TavoNode* a) { return mirrored_as(a, mirrored_scope); });
 }
 
 bool live(const Wait& w) { return ref_node(hm_find_hierarchy_by_node(w.group), w.ref) == w.group; }

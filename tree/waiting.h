@@ -1,9 +1,10 @@
 // Instances that wait: a group's instances of one name built the first time
 // anything reaches them, not when the group is made. Start-up leaves a
 // LogicalHBA's targets waiting so that a process that never looks at them
-// never builds them; whoever lists the group's children, looks up one of
-// them (by name, as the first instance, through an index of its owner),
-// adds one, or walks the subtree to save it, finds them built first. The
+// never builds them; a client's call that acts in the group's parent, and
+// whoever lists the group's children, looks up one of them (by name, as
+// the first instance, through an index of its owner), adds one, or walks
+// the subtree to save it, finds them built first. The
 // build runs once, as a refresh handler of the owning folder would, and
 // what it leaves is what the group then shows.
 #pragma once

@@ -201,11 +201,7 @@ class ListReads final : public reads::Kept {
  private:
   // Drops every list once a command that changes them was sent.
   void catch_up() {
-    if (command::changes_noted() == seen_) return;
-    bool changed = false;
-    if (!command::changes_since(&seen_, [&](const command::RecordChange& c) { changed |= (c.changes & wide_) != 0; }) ||
-        changed)
-      forget_all();
+    if (command::changed_since(&seen_, wide_)) forget_all();
   }
 
   uint8_t wide_;

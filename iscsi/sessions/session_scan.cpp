@@ -8,6 +8,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <array>
 #include <memory>
 #include <vector>
 
@@ -46,6 +47,21 @@ uint32_t tavo::sessions::read_session_list(uint32_t function_number, uint32_t do
   memcpy(&list->count, list->bytes.get(), sizeof list->count);
   const auto room = static_cast<uint32_t>((size - sizeof(SessionListHead)) / 4);
   if (list->count > room) list->count = room;
+  return 0;
+}
+
+uint32_t tavo::sessions::session_handles(uint32_t function_number, uint32_t domain, uint32_t port,
+                                        std::vector<uint32_t>* handles) {
+  const tavo::iscsi::RecordKey key{function_number, domain, port, 0, 0, 0};
+  if (tavo::iscsi::session_list_reads().kept(key, handles)) return 0;
+  handles->clear();
+  SessionList list;
+  bool sized = false;
+  if (const uint32_t listed = read_session_list(function_number, domain, port, &list, &sized)) return listed;
+  if (!sized || list.count == 0) return 0;
+  handles->reserve(list.count);
+  for (uint32_t i = 0; i < list.count; ++i) handles->push_back(list.handle(i));
+  tavo::iscsi::session_list_reads().keep(key, *handles);
   return 0;
 }
 
@@ -248,17 +264,7 @@ uint32_t SessionListing::start(TavoNode* lhba, uint32_t function_number, uint32_
   l.lhba = lhba;
   l.target = target;
   l.params = params != nullptr ? params : l.own.data();
-  // The list once per scope: a start-up lists the targets first.
-  const tavo::iscsi::RecordKey list_key{function_number, domain, port_number, 0, 0, 0};
-  if (!tavo::iscsi::session_list_reads().kept(list_key, &l.handles)) {
-    SessionList list;
-    bool sized = false;
-    const uint32_t listed = read_session_list(function_number, domain, port_number, &list, &sized);
-    if (listed != 0 || !sized || list.count == 0) return listed;
-    l.handles.reserve(list.count);
-    for (uint32_t i = 0; i < list.count; ++i) l.handles.push_back(list.handle(i));
-    tavo::iscsi::session_list_reads().keep(list_key, l.handles);
-  }
+  if (const uint32_t listed = session_handles(function_number, domain, port_number, &l.handles)) return listed;
   l.other_at.clear();
   if (l.handles.empty()) return 0;
   if (target != nullptr) {
@@ -318,19 +324,9 @@ uint32_t hold_waiting_sessions(TavoNode* lhba, WaitingSessionReads* reads) {
   TAVO_LIBRARY_LOCK;
   const tavo::tree::HandlerContext p = tavo::tree::handler_context(lhba);
   if (lhba == nullptr || reads == nullptr || !below_lhba(p)) return 1;
-  const tavo::iscsi::RecordKey list_key{p.number, p.domain, p.port, 0, 0, 0};
   std::vector<uint32_t>& handles = reads->handles;
-  if (!tavo::iscsi::session_list_reads().kept(list_key, &handles)) {
-    SessionList list;
-    bool sized = false;
-    const uint32_t listed = read_session_list(p.number, p.domain, p.port, &list, &sized);
-    if (listed != 0) return listed;
-    for (uint32_t i = 0; sized && i < list.count; ++i) handles.push_back(list.handle(i));
-    if (!handles.empty()) tavo::iscsi::session_list_reads().keep(list_key, handles);
-    reads->listed = true;  // an empty answer too: the build asks no more
-  } else {
-    reads->listed = true;
-  }
+  if (const uint32_t listed = session_handles(p.number, p.domain, p.port, &handles)) return listed;
+  reads->listed = true;  // an empty answer too: the build asks no more
   // As the listing builds them: a session with a connection record.
   std::vector<uint16_t> qualifiers;
   reads->records.reserve(handles.size());
@@ -350,15 +346,12 @@ void release_waiting_sessions(TavoNode* lhba, const WaitingSessionReads& reads) 
   drop_waiting_qualifiers(lhba);
   const tavo::tree::HandlerContext p = tavo::tree::handler_context(lhba);
   if (lhba == nullptr || !below_lhba(p) || !reads.listed) return;
+  // What start-up read stands unless a command sent to this function has
+  // changed its sessions since: one sent elsewhere, which a tree built at
+  // start-up would not have read back either, leaves it.
   uint64_t seen = reads.changes;
-  bool changed = false;
-  // A change of another function's sessions leaves this one's list.
-  if (!tavo::command::changes_since(&seen, [&](const tavo::command::RecordChange& c) {
-        changed |= (c.changes & tavo::command::kSessions) != 0 && c.key[0] == p.number && c.key[1] == p.domain &&
-                   c.key[2] == p.port;
-      }) ||
-      changed)
-    return;
+  const std::array<uint32_t, 3> function{p.number, p.domain, p.port};
+  if (tavo::command::changed_since(&seen, tavo::command::kSessions, &function)) return;
   tavo::iscsi::session_list_reads().keep({p.number, p.domain, p.port, 0, 0, 0}, reads.handles);
   for (size_t i = 0; i < reads.records.size() && i < reads.handles.size(); ++i)
     tavo::iscsi::keep_session_record(p.number, p.domain, p.port, reads.handles[i], reads.records[i]);

@@ -128,6 +128,10 @@ struct SessionList {
 // query failed or answered 0: the query's status is returned with status
 // 31. Else 0 with the list, or 1 with status 16 or 84.
 uint32_t read_session_list(uint32_t function_number, uint32_t domain, uint32_t port, SessionList* list, bool* sized);
+// The function's session handles, the list read once per ReadScope (a
+// start-up lists the targets first); none for an empty or unsized list.
+// 0, else the failed read's status.
+uint32_t session_handles(uint32_t function_number, uint32_t domain, uint32_t port, std::vector<uint32_t>* handles);
 
 // SessionStatus of the firmware's state bits.
 const char* session_status_text(uint32_t state);

@@ -131,10 +131,16 @@ bool startup_functions_targets(TavoNode* lhba, char (*keys)[TAVO_VALUE_SIZE]) {
   } else {
     waiting.result = network;
   }
+  bool any_portal = false;
+  const bool lines_present = !waiting.reached || listed_lines_present(waiting.listed, &any_portal);
+  // The function's session list is read as the listing's persistence
+  // lookup reads it first: in one command, kept for the rest of the scope.
+  std::vector<uint32_t> handles;
+  if (any_portal) active_session_handles(handler_context(lhba), &handles);
   // A new session elsewhere must not take a qualifier of the sessions
   // that wait (the build lists them when the listing above succeeded):
   // unread, they are built now.
-  if (waiting.reached && (!listed_lines_present(waiting.listed) ||
+  if (waiting.reached && (!lines_present ||
                           (waiting.result == 0 && tavo::sessions::hold_waiting_sessions(lhba, &waiting.sessions) != 0))) {
     startup_build_targets(lhba, waiting);
     TAVO_set_target_loginopts_prop(keys, lhba);
@@ -219,7 +225,6 @@ uint32_t TAVO_set_lhba_prop(void) {
       if (TavoNode* isns = internal_get_node(fn, "iSNS", TAVO_KIND_GROUP))
         get_all_isns(fn, function_number, function.domain, function.port, isns,
                      internal_get_node(isns, "ConfigureiSNSServer", TAVO_KIND_ACTION), work);
-
     }
   }
   return 0;

@@ -205,7 +205,7 @@ void build_listed_targets(const ListedTargets& listed) {
     listing_target(p, add_target, record.data(), record.size(), listed.discovered, &sessions);
 }
 
-bool listed_lines_present(const ListedTargets& listed) {
+bool listed_lines_present(const ListedTargets& listed, bool* any_portal) {
   std::vector<TargetPortalNames> portals;
   for (const std::vector<uint8_t>& record : listed.records) {
     const uint8_t* bytes = record.data();
@@ -221,12 +221,7 @@ bool listed_lines_present(const ListedTargets& listed) {
       }
     }
   }
-  if (!portals.empty()) {
-    // As the listing's persistence lookup reads the function's sessions
-    // first: their list in one command, kept for the rest of the scope.
-    std::vector<uint32_t> handles;
-    active_session_handles(tavo::tree::handler_context(listed.context.lhba), &handles);
-  }
+  *any_portal = !portals.empty();
   return portals.empty() || target_lines_present(listed.context.lhba, portals);
 }
 

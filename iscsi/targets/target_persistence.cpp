@@ -50,16 +50,9 @@ bool tavo::targets::active_session_handles(const tavo::tree::HandlerContext& p, 
 // What was read stands until a command that changes sessions is sent (the
 // list stays: a listing reads it once).
 void SessionPersistence::drop_if_changed() {
-  if (read_ != 0 && tavo::command::changes_noted() != seen_) {
-    bool changed = false;
-    if (!tavo::command::changes_since(&seen_, [&](const tavo::command::RecordChange& c) {
-          changed |= (c.changes & tavo::command::kSessions) != 0;
-        }))
-      changed = true;
-    if (changed) {
-      read_ = 0;
-      persistent_.clear();
-    }
+  if (read_ != 0 && tavo::command::changed_since(&seen_, tavo::command::kSessions)) {
+    read_ = 0;
+    persistent_.clear();
   }
   if (read_ == 0) seen_ = tavo::command::changes_noted();
 }

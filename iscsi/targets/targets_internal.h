@@ -67,9 +67,9 @@ struct ListedTargets {
 uint32_t read_listed_targets(TavoNode* lhba, uint32_t function_number, uint32_t domain, uint32_t port_number,
                              uint32_t discovered, ListedTargets* listed);
 void build_listed_targets(const ListedTargets& listed);
-// Whether listing them would add no saved line: each portal has its line.
-// The function's session list is read as the listing would read it.
-bool listed_lines_present(const ListedTargets& listed);
+// Whether listing them would add no saved line: each portal has its line;
+// any_portal tells whether they have one at all.
+bool listed_lines_present(const ListedTargets& listed, bool* any_portal);
 
 // setup_iscsi in steps, for a start-up that leaves the targets to wait:
 // the LogicalHBA's network state (reached_targets false when the set-up
