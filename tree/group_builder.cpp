@@ -10,6 +10,7 @@
 
 #include "tree/node_index.h"
 #include "tree/tree_internal.h"
+#include "tree/waiting.h"
 
 namespace tavo::tree {
 namespace {
@@ -189,6 +190,8 @@ TavoNode* build(const GroupDef& def, TavoNode* parent, int32_t wanted, TavoNode*
   uint8_t* bitmap = nullptr;
   int32_t slot = -1;
   if (instanced) {
+    // A new instance takes its slot after those waiting to be built.
+    reach_instances(parent, def.name);
     const SlotArea::Slots slots = def.slots->bitmap(slot_index(parent), def.max_instances);
     bitmap = slots.bits;
     if (bitmap == nullptr) return nullptr;

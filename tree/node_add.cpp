@@ -131,8 +131,6 @@ int32_t add_library_node(TavoNode* node, TavoHierarchy* h) {
   // worked out once, serves the index too.
   const bool twin_possible = node->kind == TAVO_KIND_LINK || is_instanced_group(node);
   const bool indexed = node->parent != nullptr && node->parent != node;
-  // A new instance takes its number after those waiting to be built.
-  if (indexed && is_instanced_group(node)) reach_instances(node->parent, node->name);
   const uint64_t key = twin_possible && indexed ? name_key(node) : 0;
   const int32_t tag = free_tag(h, node, twin_possible && indexed ? &key : nullptr);
   if (tag < 0) return -1;
