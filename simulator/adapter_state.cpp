@@ -160,9 +160,14 @@ void Simulator::command_end(bool changes, const SimController* controller, bool 
           if (auto it = sessions_.find(p.a); it != sessions_.end()) it->second.reached_all = true;
     }
   }
+  // A command that changes nothing may still have found sessions by
+  // handle: what target records answer from is made again.
   for (const Part& p : touched_)
     if (p.kind == kPartIscsi)
-      if (auto it = sessions_.find(p.a); it != sessions_.end()) it->second.reached.clear();
+      if (auto it = sessions_.find(p.a); it != sessions_.end()) {
+        if (!it->second.reached.empty()) it->second.target_records.reset();
+        it->second.reached.clear();
+      }
   touched_.clear();
   if (locked_) state_file_->unlock();
   locked_ = false;
@@ -173,6 +178,7 @@ void Simulator::forget_reached() {
   for (const Part& p : touched_)
     if (p.kind == kPartIscsi)
       if (auto it = sessions_.find(p.a); it != sessions_.end()) {
+        if (it->second.changes_noted()) it->second.target_records.reset();
         it->second.reached.clear();
         it->second.reached_targets.clear();
         it->second.reached_all = false;
@@ -395,6 +401,7 @@ void Simulator::diff_iscsi(int device, ItemDiff& d) {
   auto held = sessions_.find(device);
   if (held == sessions_.end()) return;
   SimIscsi& st = held->second;
+  if (st.changes_noted()) st.target_records.reset();
   d.put(item_key(kPartIscsi, device), st);
   // Target ids are given in rising order and taken back as their last
   // session goes: those reached, or all of them.

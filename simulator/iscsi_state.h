@@ -8,7 +8,9 @@
 #include <stdint.h>
 
 #include <array>
+#include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "simulator/topology.h"
@@ -80,10 +82,23 @@ struct SimIscsi {
   std::vector<uint32_t> reached;
   bool reached_all = false;
   std::vector<uint32_t> reached_targets;  // target ids given or taken back
+  // What target records (32/6) answer from, so that asking for every
+  // target does not walk every session each time: where each target id
+  // lies in target_ids, and the persistent sessions of each name (in
+  // lower case), one per portal, in session order. Made on the first
+  // record asked; dropped by whatever may have changed a session or a
+  // target id since (a command that noted one, a test's hold of the state).
+  struct TargetRecords {
+    std::unordered_map<uint32_t, size_t> id_at;
+    std::unordered_map<std::string, std::vector<size_t>> portals;
+  };
+  std::optional<TargetRecords> target_records;
 
   // The session of a handle (noted as reached); null for none.
   SimSession* find(uint32_t handle);
   const SimSession* find(uint32_t handle) const;
+  // Whether a command or a test noted a change not yet kept.
+  bool changes_noted() const { return reached_all || !reached.empty() || !reached_targets.empty(); }
 };
 
 }  // namespace tavo::sim

@@ -412,21 +412,41 @@ uint16_t iscsi_portal_tag(Simulator& sim, const SimSession& s) {
   return 1;
 }
 
+std::string iscsi_lower(const std::string& name) {
+  std::string lower(name);
+  for (char& c : lower) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  return lower;
+}
+
+// Every target id's place and every name's persistent sessions, one per
+// portal: what asking for each target in turn would find by walking all.
+SimIscsi::TargetRecords iscsi_index_targets(const SimIscsi& state) {
+  SimIscsi::TargetRecords r;
+  for (size_t i = 0; i < state.target_ids.size(); ++i) r.id_at.try_emplace(state.target_ids[i].first, i);
+  for (size_t i = 0; i < state.sessions.size(); ++i) {
+    const SimSession& s = state.sessions[i];
+    if (!s.persistent) continue;
+    std::vector<size_t>& held = r.portals[iscsi_lower(s.target)];
+    if (std::none_of(held.begin(), held.end(),
+                     [&](size_t p) { return iscsi_same_portal(state.sessions[p], s.address, s.port); }))
+      held.push_back(i);
+  }
+  return r;
+}
+
 // One portal group per portal of the target's persistent sessions.
 MailboxReply iscsi_target_record(Simulator& sim, MailboxCall& call) {
   SimIscsi* state = iscsi_of(sim, call);
   uint32_t id = 0;
   if (state == nullptr || !iscsi_read(call, &id)) return kRefused;
-  auto held = std::find_if(state->target_ids.begin(), state->target_ids.end(),
-                           [&](const auto& entry) { return entry.first == id; });
-  if (held == state->target_ids.end()) return kRefused;
+  if (!state->target_records) state->target_records = iscsi_index_targets(*state);
+  const SimIscsi::TargetRecords& index = *state->target_records;
+  const auto at = index.id_at.find(id);
+  if (at == index.id_at.end()) return kRefused;
+  const auto held = state->target_ids.begin() + static_cast<ptrdiff_t>(at->second);
   std::vector<const SimSession*> portals;
-  for (const SimSession& s : state->sessions) {
-    if (!s.persistent || !iscsi_same_name(s.target, held->second)) continue;
-    if (std::none_of(portals.begin(), portals.end(),
-                     [&](const SimSession* p) { return iscsi_same_portal(*p, s.address, s.port); }))
-      portals.push_back(&s);
-  }
+  if (const auto named = index.portals.find(iscsi_lower(held->second)); named != index.portals.end())
+    for (size_t p : named->second) portals.push_back(&state->sessions[p]);
   std::vector<uint8_t> bytes(sizeof(FirmwareTargetHead) + kPortalGroupStride * portals.size(), 0);
   FirmwareTargetHead head{};
   head.id = id;
@@ -561,7 +581,10 @@ SimIscsi* Simulator::sessions(int iscsi_device) {
   }
   touch(kPartIscsi, iscsi_device);
   // A test may change any of its sessions.
-  if (in_command_ == 0) it->second.reached_all = true;
+  if (in_command_ == 0) {
+    it->second.reached_all = true;
+    it->second.target_records.reset();
+  }
   return &it->second;
 }
 

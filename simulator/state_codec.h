@@ -55,14 +55,14 @@ void fields(S& s, F&& f) {
     a25);
 }
 
-// The iSCSI state but its sessions and target ids (items of their own)
-// and the sessions a command reached.
+// The iSCSI state but its sessions and target ids (items of their own),
+// the sessions a command reached and what target records answer from.
 template <typename S, typename F>
   requires std::is_same_v<std::remove_const_t<S>, SimIscsi>
 void fields(S& s, F&& f) {
   auto& [sessions, a2, target_ids, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13, a14, a15, a16, reached, reached_all,
-         reached_targets] = s;
-  (void)sessions, (void)target_ids, (void)reached, (void)reached_all, (void)reached_targets;
+         reached_targets, target_records] = s;
+  (void)sessions, (void)target_ids, (void)reached, (void)reached_all, (void)reached_targets, (void)target_records;
   f(a2, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13, a14, a15, a16);
 }
 
