@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "base/save_file.h"
+#include "iscsi/common/saved_lines.h"
 #include "iscsi/common/saved_records.h"
 
 namespace tavo::iscsi {
@@ -231,8 +232,8 @@ bool with_view(Saved s, const std::function<void(const SavedView&)>& fn);
 // file order, copied (the tree may be changed with them, which reads the
 // views again). false (errno kept) when the file could not be read; a
 // missing file has no lines.
-using SavedFields = std::vector<std::string>;
-bool copy_lines(Saved s, std::span<const Match> match, std::vector<SavedFields>* out);
+using SavedFields = SavedLines::Line;
+bool copy_lines(Saved s, std::span<const Match> match, SavedLines* out);
 
 // What a rewrite does with one line; Refuse stops the rewrite, nothing
 // written (the edit leaves the reason in the last status).
