@@ -253,7 +253,18 @@ std::string comparable(Compare compare, std::string_view text) {
 }
 
 bool port_number(std::string_view text, uint32_t* out) {
-  // The tree's own reading of an integer, on a terminated copy.
+  // Digits without a leading zero (as ports are saved) read as themselves
+  // whatever the base: no copy, no parse.
+  if (!text.empty() && text.size() <= 5 && (text[0] != '0' || text.size() == 1) &&
+      std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    uint32_t value = 0;
+    for (const char c : text) value = value * 10 + static_cast<uint32_t>(c - '0');
+    if (value > 65535) return false;
+    *out = value;
+    return true;
+  }
+  // Any other text: the tree's own reading of an integer, on a terminated
+  // copy.
   const std::string copy(text);
   long long value = 0;
   if (copy.find('\0') != std::string::npos || base::parse_number(copy.c_str(), &value) != 0 || value < 0 ||

@@ -76,7 +76,8 @@ uint32_t startup_lines(Saved s, const LhbaKey& key, bool (*unusable)(const Saved
 
 // A portal of a target by name, address and port.
 struct TargetPortalNames {
-  std::string name, address, port;
+  std::string_view name;  // into what the caller holds
+  std::string address, port;
 };
 // Whether savetgt.txt holds a line of each portal of the LogicalHBA, so
 // that TAVO_add_target_into_file would add none; false when that cannot

@@ -2,6 +2,7 @@
 // lines; the refresh of a whole LogicalHBA (file, firmware, every
 // send-target portal, sessions and LUNs); and the client hook that
 // refreshes every target's ETO.
+#include <stddef.h>
 #include <string.h>
 
 #include <memory>
@@ -210,9 +211,9 @@ bool listed_lines_present(const ListedTargets& listed, bool* any_portal) {
   for (const std::vector<uint8_t>& record : listed.records) {
     const uint8_t* bytes = record.data();
     const size_t size = record.size();
-    tavo::FirmwareTargetHead head;
-    memcpy(&head, bytes, sizeof head);
-    const std::string name(head.name, strnlen(head.name, 223));
+    // The name as the record holds it (a record is never shorter than its head).
+    const char* held = reinterpret_cast<const char*>(bytes) + offsetof(tavo::FirmwareTargetHead, name);
+    const std::string_view name(held, strnlen(held, 223));
     for (uint32_t k = 0; k < listing_groups(bytes, size); ++k) {
       for (uint32_t j = 0; j < listing_portal_count(bytes, size, k); ++j) {
         char address[TAVO_VALUE_SIZE], port[16], tag[16];
