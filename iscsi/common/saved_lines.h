@@ -79,6 +79,9 @@ class SavedLines {
   static constexpr size_t kNone = static_cast<size_t>(-1);
 
  private:
+  // The fields one by one, the one at replaced (when one) as text.
+  void add_fields(std::span<const std::string_view> fields, size_t replaced, std::string_view text);
+
   std::string bytes_;
   // Per line its fields' starts in bytes_ and one past its last NUL; the
   // first of each line's in firsts_.
