@@ -313,10 +313,21 @@ std::vector<std::string_view> split_fields(std::string_view line) {
 bool well_formed(Saved s, std::span<const std::string_view> fields) {
   const auto defs = record_def(s).fields;
   if (fields.size() != defs.size()) return false;
-  for (size_t i = 0; i < defs.size(); ++i)
-    if (!defs[i].key_word.empty() && !fields[i].starts_with(defs[i].key_word) &&
-        fields[i].find(defs[i].key_word) == std::string_view::npos)
+  // Asked of every line read: the places that hold a key word, found once.
+  static const auto worded = [] {
+    std::array<uint32_t, std::size(kAllSaved)> t{};
+    for (Saved saved : kAllSaved) {
+      const auto all = record_def(saved).fields;
+      for (size_t i = 0; i < all.size(); ++i)
+        if (!all[i].key_word.empty()) t[static_cast<size_t>(saved)] |= 1u << i;
+    }
+    return t;
+  }();
+  for (uint32_t rest = worded[static_cast<size_t>(s)]; rest != 0; rest &= rest - 1) {
+    const auto i = static_cast<size_t>(std::countr_zero(rest));
+    if (!fields[i].starts_with(defs[i].key_word) && fields[i].find(defs[i].key_word) == std::string_view::npos)
       return false;
+  }
   return true;
 }
 
@@ -416,15 +427,17 @@ std::string kept_lines(Saved s, std::string_view text, uint32_t* dropped) {
   for_each_line(text, [&](std::string_view line, bool) {
     ++number;
     if (line.empty()) return;
-    const auto fields = split_fields(line);
-    if (line.size() <= kMaxSavedLine && well_formed(s, fields)) {
+    std::string_view room[kMaxFields + 1];  // a line of more fields than any file's is malformed
+    const size_t n = split_fields(line, room);
+    if (line.size() <= kMaxSavedLine && n <= std::size(room) &&
+        well_formed(s, std::span<const std::string_view>(room, n))) {
       kept.append(line);
       kept.push_back('\n');
       return;
     }
     ++*dropped;
     pdebug(TAVO_LOG_BACKEND, 2, "%s:tokens = %d, line %u of %s corrupted. So dropping it.\n",
-           "TAVO_check_for_corrupted_database", static_cast<int>(fields.empty() ? 0 : fields.size() - 1), number,
+           "TAVO_check_for_corrupted_database", static_cast<int>(n == 0 ? 0 : n - 1), number,
            record_def(s).path);
   });
   return kept;

@@ -128,6 +128,11 @@ class SavedView {
     std::span<const Line* const> find(uint64_t hash, Same same) const;
     template <typename Same>
     void add(uint64_t hash, const Line* line, Same same);
+    // The same for a line whose texts in the index's fields are those of
+    // the line this index was last given, byte for byte: its key's slot is
+    // known without a probe.
+    template <typename Same>
+    void add_after_last(uint64_t hash, const Line* line, Same same);
     void drop(uint64_t hash, const Line* line);
     void clear();
 
@@ -148,6 +153,8 @@ class SavedView {
     std::vector<Slot> slots_;
     std::vector<const Line*> runs_;
     size_t keys_ = 0, spare_ = 0;  // runs_ items no key holds any more
+    static constexpr size_t kNoSlot = static_cast<size_t>(-1);
+    size_t last_ = kNoSlot;  // the slot add last put a line in, while slots stay where they are
   };
 
   void clear();
