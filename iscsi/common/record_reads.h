@@ -185,7 +185,9 @@ class RecordReads final : public reads::Kept {
   // above), else fetch(out), kept when it answers 0. property: the
   // property whose handler reads (null for a read of the library's own).
   // 0, or fetch's answer.
-  uint32_t read(const RecordKey& key, TavoNode* property, Record* out, const std::function<uint32_t(Record*)>& fetch) {
+  // fetch is called as it is given: no std::function made per read.
+  template <typename Fetch>
+  uint32_t read(const RecordKey& key, TavoNode* property, Record* out, Fetch&& fetch) {
     catch_up();
     if (ReadScope::open()) {
       if (const Record* kept = scoped_.find(key)) {

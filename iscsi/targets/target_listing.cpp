@@ -134,9 +134,9 @@ void listing_target(const tavo::tree::HandlerContext& p, TavoNode* add_target, c
   }
 }
 
-// The record of one target id: its size asked first; 0, else 1 with
-// status 31 or 83.
-uint32_t listing_record(const tavo::tree::HandlerContext& p, uint32_t id, Buffer* record, size_t* size) {
+// The record of one target id into *record: its size asked first; 0, else
+// 1 with status 31 or 83.
+uint32_t listing_record(const tavo::tree::HandlerContext& p, uint32_t id, std::vector<uint8_t>* record) {
   uint8_t query[tavo::kTargetSizeQuery] = {};
   memcpy(query, &id, sizeof id);
   uint16_t length = 0;
@@ -145,11 +145,9 @@ uint32_t listing_record(const tavo::tree::HandlerContext& p, uint32_t id, Buffer
     return 1;
   }
   // Never less than the head the reader looks at; the firmware fills length.
-  *size = length > sizeof(tavo::FirmwareTargetHead) ? length : sizeof(tavo::FirmwareTargetHead);
-  *record = zeroed_buffer(*size);
-  if (*record == nullptr) return 1;
-  memcpy(record->get(), &id, sizeof id);
-  if (ioctl_get_a_target(p.number, record->get(), length, p.domain, p.port) != 0) {
+  record->assign(length > sizeof(tavo::FirmwareTargetHead) ? length : sizeof(tavo::FirmwareTargetHead), 0);
+  memcpy(record->data(), &id, sizeof id);
+  if (ioctl_get_a_target(p.number, record->data(), length, p.domain, p.port) != 0) {
     targets_status(83);
     return 1;
   }
@@ -187,11 +185,12 @@ uint32_t read_listed_targets(TavoNode* lhba, uint32_t function_number, uint32_t 
   for (size_t i = 0; i < count && i < room; ++i) {
     tavo::TargetIdEntry entry;
     memcpy(&entry, list.get() + sizeof count + i * sizeof entry, sizeof entry);
-    Buffer record;
-    size_t size = 0;
-    // The records read before one that fails are still listed.
-    if (listing_record(p, entry.id, &record, &size) != 0) return 1;
-    listed->records.emplace_back(record.get(), record.get() + size);
+    // Read where it is kept; the records read before one that fails are
+    // still listed.
+    if (listing_record(p, entry.id, &listed->records.emplace_back()) != 0) {
+      listed->records.pop_back();
+      return 1;
+    }
   }
   return 0;
 }
