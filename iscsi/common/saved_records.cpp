@@ -6,6 +6,9 @@
 #include <stdio.h>
 #include <string.h>
 #include <strings.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include <algorithm>
 #include <array>
@@ -288,6 +291,17 @@ size_t split_fields(std::string_view line, std::span<std::string_view> out) {
     ++n;
     from = comma + 1;
   };
+#if defined(__SSE2__)
+  // Sixteen bytes at a time where the target has them: each comma flagged
+  // exactly.
+  const __m128i commas = _mm_set1_epi8(',');
+  for (; at + 16 <= line.size(); at += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
+    for (auto flags = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, commas))); flags != 0;
+         flags &= flags - 1)
+      field_to(at + static_cast<size_t>(std::countr_zero(flags)));
+  }
+#endif
   for (; std::endian::native == std::endian::little && at + 8 <= line.size(); at += 8) {
     uint64_t word;
     memcpy(&word, text + at, 8);

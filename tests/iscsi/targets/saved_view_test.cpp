@@ -109,6 +109,8 @@ TEST(SavedRecords, FieldsSplitAtEveryComma) {
       {"a,-b,,c-,\n", {"a", "-b", "", "c-", ""}},  // a byte after a comma
       {"1234567,9abcdef,", {"1234567", "9abcdef", ""}},  // commas at the end of eight bytes
       {",,,,,,,,,x", {"", "", "", "", "", "", "", "", "", "x"}},
+      // commas at the end and the start of sixteen bytes
+      {"0123456789abcde,0123456789abcdef,,x", {"0123456789abcde", "0123456789abcdef", "", "x"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.line);
