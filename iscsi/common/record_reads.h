@@ -29,9 +29,12 @@
 #include <stdint.h>
 #include <string.h>
 
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <functional>
 #include <map>
+#include <memory>
 #include <type_traits>
 #include <vector>
 
@@ -75,6 +78,101 @@ bool last_fetch_stands(TavoNodeRef group, uint64_t changes, uint64_t at_ms, cons
                        TavoNode* property);
 uint64_t now_ms();
 
+// The records kept for a scope, with no allocation per record: in blocks
+// that never move (twice the last one's room each), so no record is copied
+// about or left behind in memory freed, and found by a hash of their keys.
+// A record dropped is wiped; the last one takes its place.
+template <typename Record>
+class KeptRecords {
+ public:
+  KeptRecords() = default;
+  KeptRecords(const KeptRecords&) = delete;
+  KeptRecords& operator=(const KeptRecords&) = delete;
+  ~KeptRecords() { clear(); }
+
+  Record* find(const RecordKey& key) {
+    if (keys_.empty()) return nullptr;
+    const uint32_t held = slots_[slot_of(key)];
+    return held == 0 ? nullptr : &record(held - 1);
+  }
+  void put(const RecordKey& key, const Record& r) {
+    if (Record* kept = find(key)) {
+      *kept = r;
+      return;
+    }
+    if (2 * (keys_.size() + 1) > slots_.size()) grow();
+    const size_t at = keys_.size();
+    if (at == kFirst * ((size_t{1} << blocks_.size()) - 1))
+      blocks_.push_back(std::make_unique_for_overwrite<Record[]>(kFirst << blocks_.size()));
+    record(at) = r;
+    keys_.push_back(key);
+    slots_[slot_of(key)] = static_cast<uint32_t>(at + 1);
+  }
+  void erase(const RecordKey& key) {
+    if (keys_.empty()) return;
+    const size_t slot = slot_of(key);
+    if (slots_[slot] == 0) return;
+    const size_t at = slots_[slot] - 1, last = keys_.size() - 1;
+    free_slot(slot);
+    if (at != last) {
+      record(at) = record(last);
+      keys_[at] = keys_[last];
+      slots_[slot_of(keys_[at])] = static_cast<uint32_t>(at + 1);
+    }
+    wipe(&record(last));
+    keys_.pop_back();
+  }
+  void clear() {
+    for (size_t i = 0; i < keys_.size(); ++i) wipe(&record(i));
+    blocks_.clear();
+    keys_.clear();
+    slots_.clear();
+  }
+  static void wipe(Record* r) {
+    static_assert(std::is_trivially_copyable_v<Record>);
+    explicit_bzero(static_cast<void*>(r), sizeof *r);
+  }
+
+ private:
+  static constexpr size_t kFirst = 4;
+  Record& record(size_t i) {
+    const auto block = static_cast<size_t>(std::bit_width(i / kFirst + 1) - 1);
+    return blocks_[block][i - kFirst * ((size_t{1} << block) - 1)];
+  }
+  static size_t hash(const RecordKey& key) {
+    uint64_t h = 0x243f6a8885a308d3u;
+    for (const uint32_t word : key) h = (h ^ word) * 0x9e3779b97f4a7c15u;
+    return static_cast<size_t>(h ^ (h >> 32));
+  }
+  // The slot holding the key, or the free one it would take.
+  size_t slot_of(const RecordKey& key) const {
+    const size_t mask = slots_.size() - 1;
+    for (size_t at = hash(key) & mask;; at = (at + 1) & mask)
+      if (slots_[at] == 0 || keys_[slots_[at] - 1] == key) return at;
+  }
+  void grow() {
+    slots_.assign(std::max<size_t>(16, 2 * slots_.size()), 0);
+    for (size_t i = 0; i < keys_.size(); ++i) slots_[slot_of(keys_[i])] = static_cast<uint32_t>(i + 1);
+  }
+  // The keys after it in their probe shifted back: a probe still meets no
+  // free slot before its key.
+  void free_slot(size_t hole) {
+    const size_t mask = slots_.size() - 1;
+    for (size_t next = (hole + 1) & mask; slots_[next] != 0; next = (next + 1) & mask) {
+      const size_t home = hash(keys_[slots_[next] - 1]) & mask;
+      if (((next - home) & mask) >= ((next - hole) & mask)) {
+        slots_[hole] = slots_[next];
+        hole = next;
+      }
+    }
+    slots_[hole] = 0;
+  }
+
+  std::vector<std::unique_ptr<Record[]>> blocks_;
+  std::vector<RecordKey> keys_;  // by place
+  std::vector<uint32_t> slots_;  // place + 1, 0 for a free slot
+};
+
 }  // namespace reads
 
 template <typename Record>
@@ -87,12 +185,13 @@ class RecordReads final : public reads::Kept {
   // above), else fetch(out), kept when it answers 0. property: the
   // property whose handler reads (null for a read of the library's own).
   // 0, or fetch's answer.
-  uint32_t read(const RecordKey& key, TavoNode* property, Record* out, const std::function<uint32_t(Record*)>& fetch) {
+  // fetch is called as it is given: no std::function made per read.
+  template <typename Fetch>
+  uint32_t read(const RecordKey& key, TavoNode* property, Record* out, Fetch&& fetch) {
     catch_up();
     if (ReadScope::open()) {
-      const auto kept = scoped_.find(key);
-      if (kept != scoped_.end()) {
-        *out = kept->second;
+      if (const Record* kept = scoped_.find(key)) {
+        *out = *kept;
         return 0;
       }
     } else if (last_.valid && last_.key == key &&
@@ -102,7 +201,7 @@ class RecordReads final : public reads::Kept {
       return 0;
     }
     if (const uint32_t status = fetch(out)) return status;
-    if (ReadScope::open()) scoped_[key] = *out;
+    if (ReadScope::open()) scoped_.put(key, *out);
     last_.valid = true;
     last_.key = key;
     last_.record = *out;
@@ -116,15 +215,11 @@ class RecordReads final : public reads::Kept {
   // read in it would be (nothing outside one).
   void keep(const RecordKey& key, const Record& record) {
     catch_up();
-    if (ReadScope::open()) scoped_[key] = record;
+    if (ReadScope::open()) scoped_.put(key, record);
   }
   // The firmware's record at key changed: nothing kept of it stands.
   void forget(const RecordKey& key) {
-    const auto kept = scoped_.find(key);
-    if (kept != scoped_.end()) {
-      wipe(&kept->second);
-      scoped_.erase(kept);
-    }
+    scoped_.erase(key);
     if (last_.key == key) drop_last();
   }
   // The firmware's records of this kind changed: nothing kept stands.
@@ -132,10 +227,7 @@ class RecordReads final : public reads::Kept {
     scope_ended();
     drop_last();
   }
-  void scope_ended() override {
-    for (auto& [key, record] : scoped_) wipe(&record);
-    scoped_.clear();
-  }
+  void scope_ended() override { scoped_.clear(); }
 
  private:
   struct Last {
@@ -148,13 +240,9 @@ class RecordReads final : public reads::Kept {
     std::vector<TavoNodeRef> answered;
   };
   // Records may hold CHAP secrets: none stays behind in freed memory.
-  static void wipe(Record* r) {
-    static_assert(std::is_trivially_copyable_v<Record>);
-    explicit_bzero(static_cast<void*>(r), sizeof *r);
-  }
   void drop_last() {
     last_.valid = false;
-    wipe(&last_.record);
+    reads::KeptRecords<Record>::wipe(&last_.record);
   }
   // Drops what the commands sent since the last read changed.
   void catch_up() {
@@ -173,7 +261,7 @@ class RecordReads final : public reads::Kept {
   uint8_t keyed_;
   uint64_t seen_ = 0;
   Last last_;
-  std::map<RecordKey, Record> scoped_;
+  reads::KeptRecords<Record> scoped_;
 };
 
 // The lists a request reads (a function's active sessions), kept for the

@@ -15,16 +15,21 @@ std::atomic<bool> colliding_keys{false};
 // The hashes of the texts of the fields in mask (ascending places), each
 // at its place in out; a text the same as in known (the fields whose
 // hashes out holds) keeps its hash.
+// The fields whose texts differ from known (all without known) are given.
 template <typename TextAt>
-void hash_fields(Saved s, uint32_t mask, TextAt text_at, uint64_t* out,
-                 std::span<const std::string_view> known = {}) {
+uint32_t hash_fields(Saved s, uint32_t mask, TextAt text_at, uint64_t* out,
+                     std::span<const std::string_view> known = {}) {
   const auto& fields = record_def(s).fields;
+  uint32_t changed = 0;
   for (uint32_t rest = mask; rest != 0; rest &= rest - 1) {
     const int at = std::countr_zero(rest);
     const std::string_view text = text_at(at);
-    if (known.empty() || known[static_cast<size_t>(at)] != text)
+    if (known.empty() || known[static_cast<size_t>(at)] != text) {
       out[at] = comparable_hash(fields[static_cast<size_t>(at)].compare, text);
+      changed |= 1u << at;
+    }
   }
+  return changed;
 }
 
 // An index key's hash, from its fields' hashes in ascending places.
@@ -88,13 +93,22 @@ std::span<const SavedView::Line* const> SavedView::Index::find(uint64_t hash, Sa
 template <typename Same>
 void SavedView::Index::add(uint64_t hash, const Line* line, Same same) {
   if (2 * (keys_ + 1) > slots_.size()) grow();
-  Slot& slot = slots_[slot_of(hash, same)];
+  last_ = slot_of(hash, same);
+  Slot& slot = slots_[last_];
   if (slot.count == 0) {
     slot = Slot{hash, line, 1, 0, 0};
     ++keys_;
     return;
   }
   insert_hit(slot, line);
+}
+
+template <typename Same>
+void SavedView::Index::add_after_last(uint64_t hash, const Line* line, Same same) {
+  if (last_ != kNoSlot && slots_[last_].count != 0 && slots_[last_].hash == hash)
+    insert_hit(slots_[last_], line);
+  else
+    add(hash, line, same);
 }
 
 void SavedView::Index::insert_hit(Slot& slot, const Line* line) {
@@ -148,6 +162,7 @@ void SavedView::Index::erase(size_t at) {
   // no free slot before its key.
   spare_ += slots_[at].room;
   --keys_;
+  last_ = kNoSlot;
   const size_t mask = slots_.size() - 1;
   size_t hole = at;
   for (size_t next = (hole + 1) & mask; slots_[next].count != 0; next = (next + 1) & mask) {
@@ -161,6 +176,7 @@ void SavedView::Index::erase(size_t at) {
 }
 
 void SavedView::Index::grow() {
+  last_ = kNoSlot;
   std::vector<Slot> old = std::move(slots_);
   slots_.assign(std::max<size_t>(16, 2 * old.size()), Slot{});
   const size_t mask = slots_.size() - 1;
@@ -190,16 +206,25 @@ void SavedView::Index::clear() {
   std::fill(slots_.begin(), slots_.end(), Slot{});
   runs_.clear();
   keys_ = spare_ = 0;
+  last_ = kNoSlot;
 }
 
 void SavedView::index_line(const Line* line, FieldHashes& hashes) const {
   if (line->fields.empty()) return;
-  // Each field hashed once, for every index that matches it.
-  hash_fields(saved_, indexed_fields_, field_at(line->fields), hashes.hash,
-              hashes.line != nullptr ? hashes.line->fields : std::span<const std::string_view>());
+  // Each field hashed once, for every index that matches it. A key whose
+  // texts are the last line's (a LogicalHBA's lines, a target's, follow
+  // one another) goes where that line went: every index was given it last.
+  const bool follows = hashes.line != nullptr;
+  const uint32_t changed = hash_fields(saved_, indexed_fields_, field_at(line->fields), hashes.hash,
+                                       follows ? hashes.line->fields : std::span<const std::string_view>());
   hashes.line = line;
-  for (auto& [mask, index] : indexes_)
-    index.add(key_hash(mask, hashes.hash), line, same_as(saved_, mask, field_at(line->fields)));
+  for (auto& [mask, index] : indexes_) {
+    const uint64_t hash = key_hash(mask, hashes.hash);
+    if (follows && (changed & mask) == 0)
+      index.add_after_last(hash, line, same_as(saved_, mask, field_at(line->fields)));
+    else
+      index.add(hash, line, same_as(saved_, mask, field_at(line->fields)));
+  }
 }
 
 void SavedView::unindex_line(const Line* line) const {

@@ -6,6 +6,9 @@
 #include <stdio.h>
 #include <string.h>
 #include <strings.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include <algorithm>
 #include <array>
@@ -253,7 +256,18 @@ std::string comparable(Compare compare, std::string_view text) {
 }
 
 bool port_number(std::string_view text, uint32_t* out) {
-  // The tree's own reading of an integer, on a terminated copy.
+  // Digits without a leading zero (as ports are saved) read as themselves
+  // whatever the base: no copy, no parse.
+  if (!text.empty() && text.size() <= 5 && (text[0] != '0' || text.size() == 1) &&
+      std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    uint32_t value = 0;
+    for (const char c : text) value = value * 10 + static_cast<uint32_t>(c - '0');
+    if (value > 65535) return false;
+    *out = value;
+    return true;
+  }
+  // Any other text: the tree's own reading of an integer, on a terminated
+  // copy.
   const std::string copy(text);
   long long value = 0;
   if (copy.find('\0') != std::string::npos || base::parse_number(copy.c_str(), &value) != 0 || value < 0 ||
@@ -277,6 +291,17 @@ size_t split_fields(std::string_view line, std::span<std::string_view> out) {
     ++n;
     from = comma + 1;
   };
+#if defined(__SSE2__)
+  // Sixteen bytes at a time where the target has them: each comma flagged
+  // exactly.
+  const __m128i commas = _mm_set1_epi8(',');
+  for (; at + 16 <= line.size(); at += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
+    for (auto flags = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, commas))); flags != 0;
+         flags &= flags - 1)
+      field_to(at + static_cast<size_t>(std::countr_zero(flags)));
+  }
+#endif
   for (; std::endian::native == std::endian::little && at + 8 <= line.size(); at += 8) {
     uint64_t word;
     memcpy(&word, text + at, 8);
@@ -302,10 +327,21 @@ std::vector<std::string_view> split_fields(std::string_view line) {
 bool well_formed(Saved s, std::span<const std::string_view> fields) {
   const auto defs = record_def(s).fields;
   if (fields.size() != defs.size()) return false;
-  for (size_t i = 0; i < defs.size(); ++i)
-    if (!defs[i].key_word.empty() && !fields[i].starts_with(defs[i].key_word) &&
-        fields[i].find(defs[i].key_word) == std::string_view::npos)
+  // Asked of every line read: the places that hold a key word, found once.
+  static const auto worded = [] {
+    std::array<uint32_t, std::size(kAllSaved)> t{};
+    for (Saved saved : kAllSaved) {
+      const auto all = record_def(saved).fields;
+      for (size_t i = 0; i < all.size(); ++i)
+        if (!all[i].key_word.empty()) t[static_cast<size_t>(saved)] |= 1u << i;
+    }
+    return t;
+  }();
+  for (uint32_t rest = worded[static_cast<size_t>(s)]; rest != 0; rest &= rest - 1) {
+    const auto i = static_cast<size_t>(std::countr_zero(rest));
+    if (!fields[i].starts_with(defs[i].key_word) && fields[i].find(defs[i].key_word) == std::string_view::npos)
       return false;
+  }
   return true;
 }
 
@@ -405,15 +441,17 @@ std::string kept_lines(Saved s, std::string_view text, uint32_t* dropped) {
   for_each_line(text, [&](std::string_view line, bool) {
     ++number;
     if (line.empty()) return;
-    const auto fields = split_fields(line);
-    if (line.size() <= kMaxSavedLine && well_formed(s, fields)) {
+    std::string_view room[kMaxFields + 1];  // a line of more fields than any file's is malformed
+    const size_t n = split_fields(line, room);
+    if (line.size() <= kMaxSavedLine && n <= std::size(room) &&
+        well_formed(s, std::span<const std::string_view>(room, n))) {
       kept.append(line);
       kept.push_back('\n');
       return;
     }
     ++*dropped;
     pdebug(TAVO_LOG_BACKEND, 2, "%s:tokens = %d, line %u of %s corrupted. So dropping it.\n",
-           "TAVO_check_for_corrupted_database", static_cast<int>(fields.empty() ? 0 : fields.size() - 1), number,
+           "TAVO_check_for_corrupted_database", static_cast<int>(n == 0 ? 0 : n - 1), number,
            record_def(s).path);
   });
   return kept;

@@ -49,6 +49,8 @@ enum class Field : uint8_t {
   DataParam,
 };
 inline constexpr int kOptionCount = 12;
+// Room for the fields of a line of any of the files.
+inline constexpr size_t kMaxFields = 32;
 constexpr Field option_field(int i) { return static_cast<Field>(static_cast<int>(Field::InitialR2T) + i); }
 // The option's property name ("InitialR2T" ...), and whether it lives in
 // the Authentication group rather than the login-options group.

@@ -68,16 +68,15 @@ bool with_view(Saved s, const std::function<void(const SavedView&)>& fn) {
   return true;
 }
 
-bool copy_lines(Saved s, std::span<const Match> match, std::vector<SavedFields>* out) {
+bool copy_lines(Saved s, std::span<const Match> match, SavedLines* out) {
   out->clear();
   return with_view(s, [&](const SavedView& view) {
     if (match.empty()) {
       for (const auto& line : view.lines())
-        if (!line->fields.empty()) out->emplace_back(line->fields.begin(), line->fields.end());
+        if (!line->fields.empty()) out->add(line->fields);
       return;
     }
-    for (const SavedView::Line* line : view.find_all(match))
-      out->emplace_back(line->fields.begin(), line->fields.end());
+    for (const SavedView::Line* line : view.find_all(match)) out->add(line->fields);
   });
 }
 

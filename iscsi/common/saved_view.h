@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "base/save_file.h"
+#include "iscsi/common/saved_lines.h"
 #include "iscsi/common/saved_records.h"
 
 namespace tavo::iscsi {
@@ -127,6 +128,11 @@ class SavedView {
     std::span<const Line* const> find(uint64_t hash, Same same) const;
     template <typename Same>
     void add(uint64_t hash, const Line* line, Same same);
+    // The same for a line whose texts in the index's fields are those of
+    // the line this index was last given, byte for byte: its key's slot is
+    // known without a probe.
+    template <typename Same>
+    void add_after_last(uint64_t hash, const Line* line, Same same);
     void drop(uint64_t hash, const Line* line);
     void clear();
 
@@ -147,6 +153,8 @@ class SavedView {
     std::vector<Slot> slots_;
     std::vector<const Line*> runs_;
     size_t keys_ = 0, spare_ = 0;  // runs_ items no key holds any more
+    static constexpr size_t kNoSlot = static_cast<size_t>(-1);
+    size_t last_ = kNoSlot;  // the slot add last put a line in, while slots stay where they are
   };
 
   void clear();
@@ -231,8 +239,8 @@ bool with_view(Saved s, const std::function<void(const SavedView&)>& fn);
 // file order, copied (the tree may be changed with them, which reads the
 // views again). false (errno kept) when the file could not be read; a
 // missing file has no lines.
-using SavedFields = std::vector<std::string>;
-bool copy_lines(Saved s, std::span<const Match> match, std::vector<SavedFields>* out);
+using SavedFields = SavedLines::Line;
+bool copy_lines(Saved s, std::span<const Match> match, SavedLines* out);
 
 // What a rewrite does with one line; Refuse stops the rewrite, nothing
 // written (the edit leaves the reason in the last status).

@@ -51,7 +51,7 @@ bool logout_generation(const tavo::tree::HandlerContext& p, uint32_t* generation
 bool logout_lines(TavoNode* target, const char* name, const LogoutEntry& e, std::vector<std::string>* out) {
   using namespace tavo::iscsi;
   LhbaKey key;
-  std::vector<SavedFields> lines;
+  SavedLines lines;
   if (!lhba_key(target->parent, &key) ||
       !copy_lines(Saved::Targets,
                   key_matches(key, {{Field::TargetName, name}, {Field::Address, e.address}, {Field::Port, e.port},

@@ -154,10 +154,13 @@ bool tavo::target_data::target_lines_present(TavoNode* lhba, const std::vector<T
   LhbaKey key;
   if (!lhba_key(lhba, &key)) return false;
   bool present = true;
+  // One set of matches, its texts replaced portal by portal.
+  std::vector<Match> match = key_matches(key, {{Field::TargetName, {}}, {Field::Address, {}}, {Field::Port, {}}});
   const bool read = with_view(Saved::Targets, [&](const SavedView& view) {
     for (const TargetPortalNames& p : portals) {
-      const std::vector<Match> match = key_matches(
-          key, {{Field::TargetName, p.name.c_str()}, {Field::Address, p.address.c_str()}, {Field::Port, p.port.c_str()}});
+      match[3].value.assign(p.name);
+      match[4].value.assign(p.address);
+      match[5].value.assign(p.port);
       if (view.find(match) == nullptr) {
         present = false;
         return;

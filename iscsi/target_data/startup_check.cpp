@@ -64,6 +64,27 @@ void check_file(Saved s) {
          path.c_str(), dropped, corrupt.c_str());
 }
 
+// Whether an address is written as the tree takes it: four dotted parts
+// of digits without a leading zero, none over 255. The tree's check leaves
+// such a text as it is, or refuses it (and the text stays): most saved
+// addresses, checked without a copy.
+bool taken_as_written(std::string_view text) {
+  int parts = 0;
+  for (size_t at = 0; at <= text.size(); ++at) {
+    const size_t end = std::min(text.find('.', at), text.size());
+    const std::string_view part = text.substr(at, end - at);
+    if (++parts > 4 || part.empty() || part.size() > 3 || (part[0] == '0' && part.size() > 1)) return false;
+    int value = 0;
+    for (const char c : part) {
+      if (c < '0' || c > '9') return false;
+      value = value * 10 + (c - '0');
+    }
+    if (value > 255) return false;
+    at = end;
+  }
+  return parts == 4;
+}
+
 // An address as the tree takes it now (no blank, sign or leading zero;
 // IPv6 in its full form); a text the tree refuses stays as it is.
 std::string taken_address(std::string_view text) {
@@ -82,7 +103,7 @@ void take_addresses(Saved s) {
   const int at = position(s, Field::Address);
   if (at < 0 || tavo::files::never_saved(record_def(s).path)) return;
   rewrite(s, [&](std::span<const std::string_view> fields, std::string* rebuilt) {
-    if (fields.empty()) return LineEdit::Keep;
+    if (fields.empty() || taken_as_written(fields[static_cast<size_t>(at)])) return LineEdit::Keep;
     const std::string address = taken_address(fields[static_cast<size_t>(at)]);
     if (address == fields[static_cast<size_t>(at)]) return LineEdit::Keep;
     // Only the address changes: every other field stays as it was written.

@@ -66,8 +66,8 @@ bool store_line_options(TavoNode* owner, const char* options_group, Saved s, con
   TavoNode* options = internal_get_node(owner, options_group, TAVO_KIND_GROUP);
   TavoNode* authentication = internal_get_node(options, "Authentication", TAVO_KIND_GROUP);
   if (authentication == nullptr) return false;
-  const std::vector<std::string_view> fields(line.begin(), line.end());
-  const auto values = line_options(s, fields);
+  std::string_view fields[kMaxFields];
+  const auto values = line_options(s, std::span<const std::string_view>(fields, line.views(fields)));
   store_options(options, authentication, values);
   return true;
 }
@@ -85,32 +85,33 @@ bool port_reads_zero(Saved s, const SavedFields& line) {
   return port_number(field_of(line, s, Field::Port), &port) && port == 0;
 }
 
-uint32_t startup_lines(Saved s, const LhbaKey& key, bool (*unusable)(const SavedFields&),
-                       std::vector<SavedFields>* usable) {
+uint32_t startup_lines(Saved s, const LhbaKey& key, bool (*unusable)(const SavedFields&), SavedLines* usable) {
   // A file never written has no lines; its lock is not made for nothing.
   if (files::identify(record_def(s).path).size < 0) return 1;
   const std::vector<Match> match = key_matches(key);
   const size_t port_at = static_cast<size_t>(position(s, Field::Port));
   bool offered = false;
+  // Only the LogicalHBA's lines are offered: no line needs its key checked.
   const auto edit = [&](std::span<const std::string_view> fields, std::string* rebuilt) {
     offered = true;
-    if (fields.empty() || !matches(s, fields, match)) return LineEdit::Keep;
-    SavedFields line(fields.begin(), fields.end());
-    if (port_reads_zero(s, line) || (unusable != nullptr && unusable(line))) return LineEdit::Drop;
-    const std::string decimal = decimal_port(line[port_at]);
-    const bool converted = decimal != line[port_at];
-    line[port_at] = decimal;
-    usable->push_back(std::move(line));
-    if (!converted) return LineEdit::Keep;
+    if (fields.empty()) return LineEdit::Keep;
+    usable->add(fields, port_at);
+    const SavedFields line = (*usable)[usable->size() - 1];
+    if (port_reads_zero(s, line) || (unusable != nullptr && unusable(line))) {
+      usable->drop_last();
+      return LineEdit::Drop;
+    }
+    if (line[port_at] == fields[port_at]) return LineEdit::Keep;
     return RecordValues(s, fields).format(rebuilt) ? LineEdit::Replace : LineEdit::Keep;
   };
   const uint32_t rewritten = rewrite(s, match, edit);
-  std::vector<SavedFields> lines;
+  SavedLines lines;
   if (rewritten == 0 || offered || !copy_lines(s, match, &lines)) return rewritten;
   // The file could not be taken for a write (a read-only root): its lines
   // are read all the same, and only the write failed.
   std::string ignored;
-  for (const SavedFields& line : lines) edit(std::vector<std::string_view>(line.begin(), line.end()), &ignored);
+  std::string_view fields[kMaxFields];
+  for (const SavedFields& line : lines) edit(std::span<const std::string_view>(fields, line.views(fields)), &ignored);
   return rewritten;
 }
 

@@ -40,9 +40,12 @@ extern const base::StatusWording kListingFailed;
 uint32_t remove_target_lines(TavoNode* lhba, const char* name,
                              const std::vector<std::pair<std::string, std::string>>& portals);
 
-// A field of a copied line of the file.
-inline const std::string& field_of(const SavedFields& line, Saved s, Field f) {
+// A field of a copied line of the file, and the same as a C string.
+inline std::string_view field_of(const SavedFields& line, Saved s, Field f) {
   return line[static_cast<size_t>(position(s, f))];
+}
+inline const char* field_text(const SavedFields& line, Saved s, Field f) {
+  return line.c_str(static_cast<size_t>(position(s, f)));
 }
 // Stores the options of a copied line as the texts of the owner's
 // login-options group (options_group) and its Authentication group; false
@@ -69,12 +72,12 @@ bool port_reads_zero(Saved s, const SavedFields& line);
 // line stays as it is. The LogicalHBA's lines kept, their ports in decimal,
 // go to *usable, also when the file could not be locked or written (a
 // read-only root). The result of the rewrite (1 for a missing file).
-uint32_t startup_lines(Saved s, const LhbaKey& key, bool (*unusable)(const SavedFields&),
-                       std::vector<SavedFields>* usable);
+uint32_t startup_lines(Saved s, const LhbaKey& key, bool (*unusable)(const SavedFields&), SavedLines* usable);
 
 // A portal of a target by name, address and port.
 struct TargetPortalNames {
-  std::string name, address, port;
+  std::string_view name;  // into what the caller holds
+  std::string address, port;
 };
 // Whether savetgt.txt holds a line of each portal of the LogicalHBA, so
 // that TAVO_add_target_into_file would add none; false when that cannot

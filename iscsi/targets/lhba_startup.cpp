@@ -66,7 +66,7 @@ struct WaitingTargets {
   bool reached = false;  // false: the network set-up stopped before the targets
   uint32_t result = 0;   // of the network set-up and the firmware's listing
   ListedTargets listed;
-  std::vector<SavedFields> lines;
+  SavedLines lines;
   tavo::sessions::WaitingSessionReads sessions;
 };
 std::vector<WaitingTargets>& waiting_targets() {

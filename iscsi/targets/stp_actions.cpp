@@ -22,7 +22,8 @@ using tavo::tree::next_instance;
 
 namespace {
 
-const std::string& stp_field(const SavedFields& line, Field f) { return field_of(line, Saved::Portals, f); }
+std::string_view stp_field(const SavedFields& line, Field f) { return field_of(line, Saved::Portals, f); }
+const char* stp_text(const SavedFields& line, Field f) { return field_text(line, Saved::Portals, f); }
 
 // A new SendTargetPortal with its address, port and MAC address; creating
 // action and params as the caller gives them. NULL when it cannot be built.
@@ -44,11 +45,11 @@ TavoNode* stp_build(TavoNode* discovery, TavoNode* action, char* params, const c
 // group's AddSendTargetPortal; NULL when it cannot be had.
 TavoNode* stp_from_line(TavoNode* discovery, const SavedFields& line) {
   tavo::iscsi::ParamTexts params;
-  snprintf(params.text[0], TAVO_VALUE_SIZE, "%s", stp_field(line, Field::Address).c_str());
+  snprintf(params.text[0], TAVO_VALUE_SIZE, "%s", stp_text(line, Field::Address));
   snprintf(params.text[1], TAVO_VALUE_SIZE, "%s", decimal_port(stp_field(line, Field::Port)).c_str());
   TavoNode* portal =
       stp_build(discovery, internal_get_node(discovery, "AddSendTargetPortal", TAVO_KIND_ACTION), params.data(),
-                params.text[0], params.text[1], stp_field(line, Field::MacAddress).c_str());
+                params.text[0], params.text[1], stp_text(line, Field::MacAddress));
   if (portal != nullptr && !store_line_options(portal, "SendTargetPortalLoginOptions", Saved::Portals, line)) {
     delete_node(portal);
     return nullptr;
@@ -189,7 +190,7 @@ uint32_t TAVO_sync_stp_with_file(TavoNode* controller, TavoNode* function, TavoN
 uint32_t group_Discovery(TavoNode* discovery) {
   TAVO_LIBRARY_LOCK;
   LhbaKey key;
-  std::vector<SavedFields> lines;
+  SavedLines lines;
   if (!lhba_key(discovery, &key)) return 1;
   if (tavo::files::known_missing(tavo::files::identify(record_def(Saved::Portals).path))) return 0;
   if (!copy_lines(Saved::Portals, key_matches(key), &lines)) return 1;
@@ -198,16 +199,16 @@ uint32_t group_Discovery(TavoNode* discovery) {
     char address[TAVO_VALUE_SIZE], port[TAVO_VALUE_SIZE];
     if (!stp_values(s, address, port)) return 1;
     const bool saved = std::any_of(lines.begin(), lines.end(), [&](const SavedFields& line) {
-      return is_word(stp_field(line, Field::Address).c_str(), address) &&
-             same_port(stp_field(line, Field::Port).c_str(), port);
+      return is_word(stp_text(line, Field::Address), address) &&
+             same_port(stp_text(line, Field::Port), port);
     });
     if (!saved) gone.push_back(s);
   }
   for (TavoNode* s : gone) delete_node(s);
   for (const SavedFields& line : lines) {
     if (port_reads_zero(Saved::Portals, line)) continue;
-    if (check_for_stp_in_TAVO(discovery, stp_field(line, Field::Address).c_str(),
-                              stp_field(line, Field::Port).c_str()) == 1)
+    if (check_for_stp_in_TAVO(discovery, stp_text(line, Field::Address),
+                              stp_text(line, Field::Port)) == 1)
       continue;
     if (stp_from_line(discovery, line) == nullptr) break;
   }
@@ -218,7 +219,7 @@ uint32_t TAVO_set_stp_loginopts_prop(char (*keys)[TAVO_VALUE_SIZE], TavoNode* lh
   TAVO_LIBRARY_LOCK;
   if (keys == nullptr || lhba == nullptr) return 1;
   // As for the targets: port-0 lines go, ports are written in decimal.
-  std::vector<SavedFields> lines;
+  SavedLines lines;
   const uint32_t rewritten = startup_lines(Saved::Portals, LhbaKey{{keys[0], keys[1], keys[2]}}, nullptr, &lines);
   TavoNode* discovery = internal_get_node(lhba, "Discovery", TAVO_KIND_GROUP);
   for (const SavedFields& line : lines)

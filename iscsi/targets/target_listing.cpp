@@ -2,6 +2,7 @@
 // lines; the refresh of a whole LogicalHBA (file, firmware, every
 // send-target portal, sessions and LUNs); and the client hook that
 // refreshes every target's ETO.
+#include <stddef.h>
 #include <string.h>
 
 #include <memory>
@@ -133,9 +134,9 @@ void listing_target(const tavo::tree::HandlerContext& p, TavoNode* add_target, c
   }
 }
 
-// The record of one target id: its size asked first; 0, else 1 with
-// status 31 or 83.
-uint32_t listing_record(const tavo::tree::HandlerContext& p, uint32_t id, Buffer* record, size_t* size) {
+// The record of one target id into *record: its size asked first; 0, else
+// 1 with status 31 or 83.
+uint32_t listing_record(const tavo::tree::HandlerContext& p, uint32_t id, std::vector<uint8_t>* record) {
   uint8_t query[tavo::kTargetSizeQuery] = {};
   memcpy(query, &id, sizeof id);
   uint16_t length = 0;
@@ -144,11 +145,9 @@ uint32_t listing_record(const tavo::tree::HandlerContext& p, uint32_t id, Buffer
     return 1;
   }
   // Never less than the head the reader looks at; the firmware fills length.
-  *size = length > sizeof(tavo::FirmwareTargetHead) ? length : sizeof(tavo::FirmwareTargetHead);
-  *record = zeroed_buffer(*size);
-  if (*record == nullptr) return 1;
-  memcpy(record->get(), &id, sizeof id);
-  if (ioctl_get_a_target(p.number, record->get(), length, p.domain, p.port) != 0) {
+  record->assign(length > sizeof(tavo::FirmwareTargetHead) ? length : sizeof(tavo::FirmwareTargetHead), 0);
+  memcpy(record->data(), &id, sizeof id);
+  if (ioctl_get_a_target(p.number, record->data(), length, p.domain, p.port) != 0) {
     targets_status(83);
     return 1;
   }
@@ -186,11 +185,12 @@ uint32_t read_listed_targets(TavoNode* lhba, uint32_t function_number, uint32_t 
   for (size_t i = 0; i < count && i < room; ++i) {
     tavo::TargetIdEntry entry;
     memcpy(&entry, list.get() + sizeof count + i * sizeof entry, sizeof entry);
-    Buffer record;
-    size_t size = 0;
-    // The records read before one that fails are still listed.
-    if (listing_record(p, entry.id, &record, &size) != 0) return 1;
-    listed->records.emplace_back(record.get(), record.get() + size);
+    // Read where it is kept; the records read before one that fails are
+    // still listed.
+    if (listing_record(p, entry.id, &listed->records.emplace_back()) != 0) {
+      listed->records.pop_back();
+      return 1;
+    }
   }
   return 0;
 }
@@ -210,9 +210,9 @@ bool listed_lines_present(const ListedTargets& listed, bool* any_portal) {
   for (const std::vector<uint8_t>& record : listed.records) {
     const uint8_t* bytes = record.data();
     const size_t size = record.size();
-    tavo::FirmwareTargetHead head;
-    memcpy(&head, bytes, sizeof head);
-    const std::string name(head.name, strnlen(head.name, 223));
+    // The name as the record holds it (a record is never shorter than its head).
+    const char* held = reinterpret_cast<const char*>(bytes) + offsetof(tavo::FirmwareTargetHead, name);
+    const std::string_view name(held, strnlen(held, 223));
     for (uint32_t k = 0; k < listing_groups(bytes, size); ++k) {
       for (uint32_t j = 0; j < listing_portal_count(bytes, size, k); ++j) {
         char address[TAVO_VALUE_SIZE], port[16], tag[16];

@@ -23,7 +23,8 @@ using tavo::tree::next_instance;
 
 namespace {
 
-const std::string& sync_field(const SavedFields& line, Field f) { return field_of(line, Saved::Targets, f); }
+std::string_view sync_field(const SavedFields& line, Field f) { return field_of(line, Saved::Targets, f); }
+const char* sync_text(const SavedFields& line, Field f) { return field_text(line, Saved::Targets, f); }
 
 // A line without a name, an address or a port.
 bool sync_incomplete(const SavedFields& line) {
@@ -51,8 +52,8 @@ std::string sync_folded(const char* name) {
 // rather than by a walk of them all.
 TavoNode* sync_new_target(TavoNode* lhba, const SavedFields& line, bool discovered, SyncTargets* known = nullptr) {
   tavo::iscsi::ParamTexts params;
-  snprintf(params.text[0], TAVO_VALUE_SIZE, "%s", sync_field(line, Field::TargetName).c_str());
-  snprintf(params.text[1], TAVO_VALUE_SIZE, "%s", sync_field(line, Field::Address).c_str());
+  snprintf(params.text[0], TAVO_VALUE_SIZE, "%s", sync_text(line, Field::TargetName));
+  snprintf(params.text[1], TAVO_VALUE_SIZE, "%s", sync_text(line, Field::Address));
   snprintf(params.text[2], TAVO_VALUE_SIZE, "%s", decimal_port(sync_field(line, Field::Port)).c_str());
   TavoNode* action = internal_get_node(lhba, "AddTarget", TAVO_KIND_ACTION);
   TavoNode* target = nullptr;
@@ -70,8 +71,8 @@ TavoNode* sync_new_target(TavoNode* lhba, const SavedFields& line, bool discover
 }
 
 void sync_type(TavoNode* target, const SavedFields& line) {
-  const std::string& type = sync_field(line, Field::TargetType);
-  set_prop_val(target, "TargetType", "%s", type.empty() ? "Static" : type.c_str());
+  const char* type = sync_text(line, Field::TargetType);
+  set_prop_val(target, "TargetType", "%s", type[0] == '\0' ? "Static" : type);
 }
 
 // The Targets already there; false when one lacks its name or its option
@@ -92,9 +93,9 @@ bool sync_targets(TavoNode* lhba, SyncTargets* targets) {
 // One usable start-up line in the tree: its target (made when missing),
 // its portal unless a portal or session goes there, and its options.
 uint32_t sync_startup_line(TavoNode* lhba, const SavedFields& line, SyncTargets* targets) {
-  const char* name = sync_field(line, Field::TargetName).c_str();
-  const char* address = sync_field(line, Field::Address).c_str();
-  const char* port = sync_field(line, Field::Port).c_str();
+  const char* name = sync_text(line, Field::TargetName);
+  const char* address = sync_text(line, Field::Address);
+  const char* port = sync_text(line, Field::Port);
   const auto known = targets->by_line.find(sync_folded(name));
   TavoNode* target = known != targets->by_line.end() ? known->second : nullptr;
   if (target == nullptr) {
@@ -112,7 +113,7 @@ uint32_t sync_startup_line(TavoNode* lhba, const SavedFields& line, SyncTargets*
 
 }  // namespace
 
-uint32_t tavo::targets::startup_target_lines(char (*keys)[TAVO_VALUE_SIZE], std::vector<SavedFields>* usable) {
+uint32_t tavo::targets::startup_target_lines(char (*keys)[TAVO_VALUE_SIZE], SavedLines* usable) {
   // The file loses the LogicalHBA's unusable lines, and a port saved in
   // another form than decimal is written in decimal; every other line stays.
   // The tree takes the lines read also when the file could not be written:
@@ -120,7 +121,7 @@ uint32_t tavo::targets::startup_target_lines(char (*keys)[TAVO_VALUE_SIZE], std:
   return startup_lines(Saved::Targets, LhbaKey{{keys[0], keys[1], keys[2]}}, sync_incomplete, usable);
 }
 
-uint32_t tavo::targets::sync_startup_targets(TavoNode* lhba, const std::vector<SavedFields>& usable) {
+uint32_t tavo::targets::sync_startup_targets(TavoNode* lhba, const SavedLines& usable) {
   SyncTargets targets;
   if (!usable.empty() && !sync_targets(lhba, &targets)) return 1;
   for (const SavedFields& line : usable)
@@ -131,7 +132,7 @@ uint32_t tavo::targets::sync_startup_targets(TavoNode* lhba, const std::vector<S
 uint32_t TAVO_set_target_loginopts_prop(char (*keys)[TAVO_VALUE_SIZE], TavoNode* lhba) {
   TAVO_LIBRARY_LOCK;
   if (keys == nullptr || lhba == nullptr) return 1;
-  std::vector<SavedFields> usable;
+  SavedLines usable;
   const uint32_t rewritten = startup_target_lines(keys, &usable);
   return sync_startup_targets(lhba, usable) != 0 ? 1 : rewritten;
 }
@@ -170,32 +171,32 @@ uint32_t TAVO_sync_targets_with_file(TavoNode* lhba) {
 uint32_t add_target_from_file(TavoNode* lhba) {
   TAVO_LIBRARY_LOCK;
   LhbaKey key;
-  std::vector<SavedFields> lines;
+  SavedLines lines;
   if (!lhba_key(lhba, &key)) return 1;
   if (!copy_lines(Saved::Targets, key_matches(key), &lines)) return 1;
   for (const SavedFields& line : lines) {
     if (sync_incomplete(line) || port_reads_zero(Saved::Targets, line)) continue;
-    const char* name = sync_field(line, Field::TargetName).c_str();
+    const char* name = sync_text(line, Field::TargetName);
     TavoNode* target = find_target(lhba, name);
     if (target != nullptr) {
-      const char* address = sync_field(line, Field::Address).c_str();
-      const char* port = sync_field(line, Field::Port).c_str();
+      const char* address = sync_text(line, Field::Address);
+      const char* port = sync_text(line, Field::Port);
       if (find_target_portal(target, address, port) == nullptr &&
           setup_portal(target, address, port, "0", nullptr, nullptr, nullptr) == nullptr)
         return 1;
       continue;
     }
-    target = sync_new_target(lhba, line, !is_word(sync_field(line, Field::TargetType).c_str(), "Static"));
+    target = sync_new_target(lhba, line, !is_word(sync_text(line, Field::TargetType), "Static"));
     if (target == nullptr) return 1;
     sync_type(target, line);
     if (!store_line_options(target, "TargetLoginOptions", Saved::Targets, line)) return 1;
     if (sync_field(line, Field::Qualifier).empty()) continue;
     // A saved session logs in again; its result is the login's own affair.
     tavo::iscsi::ParamTexts login;
-    snprintf(login.text[0], TAVO_VALUE_SIZE, "%s", sync_field(line, Field::Address).c_str());
+    snprintf(login.text[0], TAVO_VALUE_SIZE, "%s", sync_text(line, Field::Address));
     snprintf(login.text[1], TAVO_VALUE_SIZE, "%s", decimal_port(sync_field(line, Field::Port)).c_str());
-    snprintf(login.text[2], TAVO_VALUE_SIZE, "%s", sync_field(line, Field::InitiatorName).c_str());
-    snprintf(login.text[3], TAVO_VALUE_SIZE, "%s", sync_field(line, Field::Qualifier).c_str());
+    snprintf(login.text[2], TAVO_VALUE_SIZE, "%s", sync_text(line, Field::InitiatorName));
+    snprintf(login.text[3], TAVO_VALUE_SIZE, "%s", sync_text(line, Field::Qualifier));
     do_Login(target, internal_get_node(target, "Login", TAVO_KIND_ACTION), login.data());
   }
   return 0;

@@ -82,7 +82,7 @@ uint32_t setup_iscsi_sessions(TavoNode* lhba, uint32_t result, char* work);
 // TAVO_set_target_loginopts_prop in two steps: the saved lines of the
 // LogicalHBA of keys (the file loses its unusable ones), then the tree
 // given them.
-uint32_t startup_target_lines(char (*keys)[TAVO_VALUE_SIZE], std::vector<SavedFields>* usable);
-uint32_t sync_startup_targets(TavoNode* lhba, const std::vector<SavedFields>& usable);
+uint32_t startup_target_lines(char (*keys)[TAVO_VALUE_SIZE], SavedLines* usable);
+uint32_t sync_startup_targets(TavoNode* lhba, const SavedLines& usable);
 
 }  // namespace tavo::targets

@@ -75,6 +75,27 @@ TEST(SavedRecords, TextsThatCompareAlikeHashAlike) {
   EXPECT_EQ(iscsi::decimal_port("+80"), "80");
 }
 
+// A port reads as the tree reads a number (automatic base, a sign), from 0
+// to 65535: digits as ports are saved, read without a parse, alike.
+TEST(SavedRecords, PortsReadAsTheTreeReadsANumber) {
+  const struct {
+    std::string text;
+    bool port;
+    uint32_t number;
+  } cases[] = {
+      {"3260", true, 3260},  {"0", true, 0},        {"65535", true, 65535}, {"65536", false, 0},
+      {"99999", false, 0},   {"100000", false, 0},  {"00", true, 0},        {"010", true, 8},
+      {"08", false, 0},      {"0x50", true, 80},    {"+80", true, 80},      {"-1", false, 0},
+      {"", false, 0},        {"80 ", false, 0},     {std::string("80\0", 3), false, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    uint32_t number = 12345;
+    EXPECT_EQ(iscsi::port_number(c.text, &number), c.port);
+    EXPECT_EQ(number, c.port ? c.number : 12345u);
+  }
+}
+
 // A line's fields: split at every comma, the empty ones kept, none without
 // a comma; room for fewer fields takes the first and counts them all.
 TEST(SavedRecords, FieldsSplitAtEveryComma) {
@@ -88,6 +109,8 @@ TEST(SavedRecords, FieldsSplitAtEveryComma) {
       {"a,-b,,c-,\n", {"a", "-b", "", "c-", ""}},  // a byte after a comma
       {"1234567,9abcdef,", {"1234567", "9abcdef", ""}},  // commas at the end of eight bytes
       {",,,,,,,,,x", {"", "", "", "", "", "", "", "", "", "x"}},
+      // commas at the end and the start of sixteen bytes
+      {"0123456789abcde,0123456789abcdef,,x", {"0123456789abcde", "0123456789abcdef", "", "x"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.line);

@@ -157,6 +157,25 @@ TEST_F(LhbaStartupTest, SavedLinesBuildTargetsAndPortals) {
   EXPECT_EQ(get(kL + "/Discovery/SendTargetPortal2/PortNumber"), "3261");
 }
 
+// Start-up writes each saved address as the tree takes it, whatever
+// LogicalHBA its line is of; one written so already, or one the tree
+// refuses, stays as it is.
+TEST_F(LhbaStartupTest, SavedAddressesAreWrittenAsTheTreeTakesThem) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"10.0.0.21", "10.0.0.21"},   {"010.0.0.22", "10.0.0.22"}, {"10.0.0.023", "10.0.0.23"},
+      {"10.0..24", "10.0.0.24"},    {"0.0.0.0", "0.0.0.0"},      {"127.0.0.1", "127.0.0.1"},
+      {"10.0.0.256", "10.0.0.256"}, {"10.0.0.25.", "10.0.0.25."}, {"10.0.0.x", "10.0.0.x"},
+  };
+  std::string given, taken;
+  for (const auto& [from, to] : cases) {
+    given += tgt_line(kOther, "iqn.a", from, "3260");
+    taken += tgt_line(kOther, "iqn.a", to, "3260");
+  }
+  put_saved("savetgt.txt", given);
+  restart_client();
+  EXPECT_EQ(lines_of(saved("savetgt.txt"), kOther), lines_of(taken, kOther));
+}
+
 // Lines of one target, its name in any case, make one Target with a portal
 // per address; a name is kept cut to 255 characters, and no other Target
 // takes the name kept.
