@@ -223,6 +223,51 @@ TEST_F(AdapterFileTest, AProcessFollowsAnothersChangesWhateverTheirCount) {
   ::rmdir(count.c_str());
 }
 
+// What another process did in many commands, read in one look: each
+// object as the last of its changes left it, whether the reader has read
+// the file before (the first row is its first look) or not.
+TEST_F(AdapterFileTest, AnotherProcessFindsEachObjectAsItsLastChangeLeftIt) {
+  constexpr char kGone[] = "<gone>";
+  const std::string big(150000, 'b');
+  const struct {
+    const char* what;
+    std::vector<std::vector<std::pair<std::string, std::string>>> commands;  // objects set, or gone
+    std::string found;  // the row's objects, as the reader finds them
+  } rows[] = {
+      {"changed again and again", {{{"/a", "1"}}, {{"/a", "2"}, {"/a2", "x"}}, {{"/a", "3"}}}, "/a=3 /a2=x"},
+      {"gone, then back", {{{"/b", "1"}}, {{"/b", kGone}}, {{"/b", "back"}}}, "/b=back"},
+      {"set, then gone", {{{"/c", "1"}, {"/c1", "1"}}, {{"/c", kGone}}}, "/c1=1"},
+      {"names alike past their first bytes",
+       {{{"/d-same-first-bytes-2", "2"}, {"/d-same-first-bytes-1", "1"}}, {{"/d-same-first-bytes-2", "two"}}},
+       "/d-same-first-bytes-1=1 /d-same-first-bytes-2=two"},
+      {"pages dropped as it shrank", {{{"/e", big}}, {{"/e", "small"}}}, "/e=small"},
+      {"pages kept as it grew", {{{"/f", "small"}}, {{"/f", big}}}, "/f=" + std::to_string(big.size()) + " bytes"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.what);
+    const std::string tag = r.commands.front().front().first.substr(0, 2);
+    in_process([&] {
+      for (const auto& objects : r.commands) {
+        auto& flash = sim_->flash(0);
+        for (const auto& [name, content] : objects)
+          if (content == kGone)
+            flash.erase(name);
+          else
+            flash[name].assign(content.begin(), content.end());
+        command(kSetSignature);
+      }
+      return "";
+    });
+    command(kGetSignature);
+    std::string found;
+    for (const auto& [name, bytes] : sim_->flash(0))
+      if (name.starts_with(tag))
+        found += (found.empty() ? "" : " ") + name + "=" +
+                 (bytes.size() > 100 ? std::to_string(bytes.size()) + " bytes" : std::string(bytes.begin(), bytes.end()));
+    EXPECT_EQ(found, r.found);
+  }
+}
+
 // Each process changes its own object again and again, all at once: the
 // file's lock orders them, and no change is lost.
 TEST_F(AdapterFileTest, ProcessesChangingTheAdaptersAtOnceLoseNothing) {
