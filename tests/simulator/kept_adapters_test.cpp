@@ -234,18 +234,18 @@ TEST_F(AdapterFileTest, AnotherProcessFindsEachObjectAsItsLastChangeLeftIt) {
     std::vector<std::vector<std::pair<std::string, std::string>>> commands;  // objects set, or gone
     std::string found;  // the row's objects, as the reader finds them
   } rows[] = {
-      {"changed again and again", {{{"/a", "1"}}, {{"/a", "2"}, {"/a2", "x"}}, {{"/a", "3"}}}, "/a=3 /a2=x"},
-      {"gone, then back", {{{"/b", "1"}}, {{"/b", kGone}}, {{"/b", "back"}}}, "/b=back"},
-      {"set, then gone", {{{"/c", "1"}, {"/c1", "1"}}, {{"/c", kGone}}}, "/c1=1"},
+      {"changed again and again", {{{"/_a", "1"}}, {{"/_a", "2"}, {"/_a2", "x"}}, {{"/_a", "3"}}}, "/_a=3 /_a2=x"},
+      {"gone, then back", {{{"/_b", "1"}}, {{"/_b", kGone}}, {{"/_b", "back"}}}, "/_b=back"},
+      {"set, then gone", {{{"/_c", "1"}, {"/_c1", "1"}}, {{"/_c", kGone}}}, "/_c1=1"},
       {"names alike past their first bytes",
-       {{{"/d-same-first-bytes-2", "2"}, {"/d-same-first-bytes-1", "1"}}, {{"/d-same-first-bytes-2", "two"}}},
-       "/d-same-first-bytes-1=1 /d-same-first-bytes-2=two"},
-      {"pages dropped as it shrank", {{{"/e", big}}, {{"/e", "small"}}}, "/e=small"},
-      {"pages kept as it grew", {{{"/f", "small"}}, {{"/f", big}}}, "/f=" + std::to_string(big.size()) + " bytes"},
+       {{{"/_d-same-first-bytes-2", "2"}, {"/_d-same-first-bytes-1", "1"}}, {{"/_d-same-first-bytes-2", "two"}}},
+       "/_d-same-first-bytes-1=1 /_d-same-first-bytes-2=two"},
+      {"pages dropped as it shrank", {{{"/_e", big}}, {{"/_e", "small"}}}, "/_e=small"},
+      {"pages kept as it grew", {{{"/_f", "small"}}, {{"/_f", big}}}, "/_f=" + std::to_string(big.size()) + " bytes"},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.what);
-    const std::string tag = r.commands.front().front().first.substr(0, 2);
+    const std::string tag = r.commands.front().front().first.substr(0, 3);
     in_process([&] {
       for (const auto& objects : r.commands) {
         auto& flash = sim_->flash(0);
