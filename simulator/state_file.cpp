@@ -236,7 +236,8 @@ StateFile::Seen StateFile::look_at_file(Read* read, bool* whole) {
     if (st.st_size == end_ || !ours_) return Seen::Same;
     const off_t before = end_;
     const auto size = static_cast<size_t>(st.st_size - end_);
-    *whole = read_all(fd_, read, end_, st.st_size) == size && take_batches({read->bytes.get(), size}, end_, st.st_size, read);
+    *whole = read_all(fd_, read, end_, st.st_size) == size &&
+             take_batches({read->bytes.get(), size}, end_, st.st_size, read);
     return end_ == before ? Seen::Same : Seen::Grew;
   }
   const bool replaced = known_;

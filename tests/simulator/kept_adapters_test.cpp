@@ -260,10 +260,12 @@ TEST_F(AdapterFileTest, AnotherProcessFindsEachObjectAsItsLastChangeLeftIt) {
     });
     command(kGetSignature);
     std::string found;
-    for (const auto& [name, bytes] : sim_->flash(0))
-      if (name.starts_with(tag))
-        found += (found.empty() ? "" : " ") + name + "=" +
-                 (bytes.size() > 100 ? std::to_string(bytes.size()) + " bytes" : std::string(bytes.begin(), bytes.end()));
+    for (const auto& [name, bytes] : sim_->flash(0)) {
+      if (!name.starts_with(tag)) continue;
+      const std::string content(bytes.begin(), bytes.end());
+      found += (found.empty() ? "" : " ") + name + "=" +
+               (content.size() > 100 ? std::to_string(content.size()) + " bytes" : content);
+    }
     EXPECT_EQ(found, r.found);
   }
 }
