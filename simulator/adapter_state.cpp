@@ -50,7 +50,7 @@ void put_number(std::string* key, int value) {
   for (int shift = 24; shift >= 0; shift -= 8) key->push_back(static_cast<char>(v >> shift));
 }
 
-int number_at(const std::string& key, size_t at) {
+int number_at(std::string_view key, size_t at) {
   uint32_t v = 0;
   for (size_t i = 0; i < 4 && at + i < key.size(); ++i) v = v << 8 | static_cast<uint8_t>(key[at + i]);
   return static_cast<int>(v);
@@ -81,10 +81,10 @@ size_t flash_pages(const std::vector<uint8_t>& object) {
 }
 
 // A flash item's object name and page; false for another key.
-bool flash_item(const std::string& key, size_t prefix, std::string* name, size_t* page) {
+bool flash_item(std::string_view key, size_t prefix, std::string* name, size_t* page) {
   const size_t end = key.find('\0', prefix);
   if (end == std::string::npos || key.size() != end + 5) return false;
-  name->assign(key, prefix, end - prefix);
+  name->assign(key.substr(prefix, end - prefix));
   *page = static_cast<size_t>(number_at(key, end + 1));
   return true;
 }
@@ -94,6 +94,71 @@ bool read_into(const std::string& bytes, T* value) {
   state::Reader r{bytes};
   return state::get(r, *value) && r.in.empty();
 }
+
+// The items the root keeps as this process knows them, with the sessions
+// of each iSCSI state at hand (in handle order) for its comparisons, and
+// their bytes counted.
+struct KeptItems {
+  StateFile::Items& items;
+  std::map<int, std::vector<uint32_t>>& handles;
+  size_t& bytes;
+
+  // One item put (value) or gone (null); at: where it is or would go.
+  template <typename Key, typename Value>
+  void keep(StateFile::Items::iterator at, Key&& key, Value* value) {
+    if (key.size() == 9 && key[0] == kSessionItem) {
+      std::vector<uint32_t>& held = handles[number_at(key, 1)];
+      const auto h = static_cast<uint32_t>(number_at(key, 5));
+      const auto place = std::lower_bound(held.begin(), held.end(), h);
+      const bool there = place != held.end() && *place == h;
+      if (value != nullptr && !there) held.insert(place, h);
+      if (value == nullptr && there) held.erase(place);
+    }
+    const bool there = at != items.end() && at->first == key;
+    if (there) bytes -= at->first.size() + at->second.size();
+    if (value == nullptr) {
+      if (there) items.erase(at);
+      return;
+    }
+    bytes += key.size() + value->size();
+    if (there)
+      at->second = std::move(*value);
+    else
+      items.emplace_hint(at, std::forward<Key>(key), std::move(*value));
+  }
+};
+
+// A change read, for putting the changes in key order: the key's first
+// 16 bytes, big-endian, order most keys (short ones) without a call to
+// compare their bytes; ties go by the order they were read in.
+struct Ordered {
+  uint64_t high = 0, low = 0;
+  const StateFile::Read::Item* item = nullptr;
+  size_t index = 0;
+
+  static constexpr size_t kPrefix = 16;
+  Ordered(const StateFile::Read::Item& c, size_t at) : item(&c), index(at) {
+    unsigned char prefix[kPrefix] = {};
+    memcpy(prefix, c.key.data(), std::min(c.key.size(), kPrefix));
+    for (size_t i = 0; i < 8; ++i) high = high << 8 | prefix[i];
+    for (size_t i = 8; i < kPrefix; ++i) low = low << 8 | prefix[i];
+  }
+  // Negative, zero or positive as a's key is below, the same as or above
+  // b's.
+  static int compare(const Ordered& a, const Ordered& b) {
+    if (a.high != b.high) return a.high < b.high ? -1 : 1;
+    if (a.low != b.low) return a.low < b.low ? -1 : 1;
+    const size_t na = a.item->key.size(), nb = b.item->key.size();
+    // Past the prefix only when both go on; else the shorter, padded with
+    // zeros, is the front of the other.
+    if (na > kPrefix && nb > kPrefix) return a.item->key.compare(b.item->key);
+    return na == nb ? 0 : na < nb ? -1 : 1;
+  }
+  bool operator<(const Ordered& other) const {
+    const int c = compare(*this, other);
+    return c != 0 ? c < 0 : index < other.index;
+  }
+};
 
 }  // namespace
 
@@ -125,9 +190,9 @@ void Simulator::command_begin(bool changes) {
   if (!state_file_) return;
   // Readers take no lock: a batch is read only once it is whole.
   locked_ = changes && state_file_->lock(true);
-  std::vector<StateFile::Change> seen;
-  const StateFile::Seen what = state_file_->look(&seen);
-  take_changes(what, seen);
+  StateFile::Read read;
+  const StateFile::Seen what = state_file_->look(&read);
+  take_changes(what, read);
 }
 
 void Simulator::command_end(bool changes, const SimController* controller, bool disks) {
@@ -196,64 +261,61 @@ void Simulator::keep_adapters_in_process() {
   dirty_.clear();
 }
 
-void Simulator::take_changes(StateFile::Seen seen, std::vector<StateFile::Change>& changes) {
+void Simulator::take_changes(StateFile::Seen seen, const StateFile::Read& read) {
   if (seen == StateFile::Seen::Same) return;
   if (seen == StateFile::Seen::Gone || seen == StateFile::Seen::Replaced) reset_adapters();
+  // An item changed again and again (an iSCSI state at each add) is kept
+  // once, as its last change has it; in key order, each goes in beside
+  // the one before.
+  std::vector<Ordered> order;
+  order.reserve(read.items.size());
+  for (size_t i = 0; i < read.items.size(); ++i)
+    if (!read.items[i].key.empty()) order.emplace_back(read.items[i], i);
+  std::sort(order.begin(), order.end());
+  KeptItems kept{saved_, saved_handles_, saved_bytes_};
   std::vector<Part> parts;
-  std::set<std::pair<int, std::string>> objects;
-  for (StateFile::Change& c : changes) {
-    const std::string& key = c.key;
-    if (key.empty()) continue;
+  std::vector<std::pair<int, std::string>> objects;  // flash objects, in order
+  const bool fresh = saved_.empty();                 // each goes in last
+  for (size_t i = 0; i < order.size(); ++i) {
+    if (i + 1 < order.size() && Ordered::compare(order[i], order[i + 1]) == 0) continue;
+    const StateFile::Read::Item& c = *order[i].item;
+    const std::string_view key = c.key;
     std::string name;
     size_t page = 0;
     if (key[0] == kPartFlash && flash_item(key, 5, &name, &page)) {
-      objects.emplace(number_at(key, 1), name);
+      if (objects.empty() || objects.back().first != number_at(key, 1) || objects.back().second != name)
+        objects.emplace_back(number_at(key, 1), std::move(name));
     } else {
       const char kind = iscsi_item(key[0]) ? static_cast<char>(kPartIscsi) : key[0];
       const Part part{kind, number_at(key, 1), kind == kPartIscsi ? 0 : number_at(key, 5)};
       if (std::find(parts.begin(), parts.end(), part) == parts.end()) parts.push_back(part);
     }
-    keep_item(std::move(c));
+    const auto at = fresh ? saved_.end() : saved_.lower_bound(key);
+    kept.keep(at, key, c.put ? &c.value : nullptr);
   }
   for (const auto& [controller, name] : objects) {
-    std::vector<uint8_t> object;
-    bool found = false;
     const std::string prefix = flash_key(controller, name, 0).substr(0, 5 + name.size() + 1);
-    for (auto it = saved_.lower_bound(prefix); it != saved_.end() && it->first.starts_with(prefix); ++it) {
-      object.insert(object.end(), it->second.begin(), it->second.end());
-      found = true;
-    }
+    const auto first = saved_.lower_bound(prefix);
+    auto last = first;
+    size_t size = 0;
+    for (; last != saved_.end() && last->first.starts_with(prefix); ++last) size += last->second.size();
     auto& held = flash_[controller];
-    if (found)
-      held[name] = std::move(object);
-    else
+    if (first == last) {
       held.erase(name);
+      continue;
+    }
+    std::vector<uint8_t> object;
+    object.reserve(size);
+    for (auto it = first; it != last; ++it) object.insert(object.end(), it->second.begin(), it->second.end());
+    held[name] = std::move(object);
   }
   for (const Part& p : parts) load_part(p);
 }
 
 void Simulator::keep_item(StateFile::Change&& c) {
-  // The sessions kept of each iSCSI state, at hand (in handle order) for
-  // its comparisons.
-  if (c.key.size() == 9 && c.key[0] == kSessionItem) {
-    std::vector<uint32_t>& handles = saved_handles_[number_at(c.key, 1)];
-    const auto h = static_cast<uint32_t>(number_at(c.key, 5));
-    const auto at = std::lower_bound(handles.begin(), handles.end(), h);
-    const bool held = at != handles.end() && *at == h;
-    if (c.value && !held) handles.insert(at, h);
-    if (!c.value && held) handles.erase(at);
-  }
-  auto it = saved_.find(c.key);
-  if (it != saved_.end()) saved_bytes_ -= it->first.size() + it->second.size();
-  if (!c.value) {
-    if (it != saved_.end()) saved_.erase(it);
-    return;
-  }
-  saved_bytes_ += c.key.size() + c.value->size();
-  if (it != saved_.end())
-    it->second = std::move(*c.value);
-  else
-    saved_.emplace(std::move(c.key), std::move(*c.value));
+  KeptItems kept{saved_, saved_handles_, saved_bytes_};
+  const auto at = saved_.lower_bound(c.key);
+  kept.keep(at, std::move(c.key), c.value ? &*c.value : nullptr);
 }
 
 void Simulator::load_part(const Part& part) {
@@ -303,6 +365,8 @@ void Simulator::load_part(const Part& part) {
           return;
       // The sessions in handle order, then in the order kept if another.
       const std::string prefix = item_key(kSessionItem, part.a).substr(0, 5);
+      if (auto kept = saved_handles_.find(part.a); kept != saved_handles_.end())
+        st.sessions.reserve(kept->second.size());
       for (auto s = saved_.lower_bound(prefix); s != saved_.end() && s->first.starts_with(prefix); ++s)
         if (!read_into(s->second, &st.sessions.emplace_back())) return;
       if (auto order = saved_.find(item_key(kOrderItem, part.a)); order != saved_.end()) {

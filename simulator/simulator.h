@@ -313,7 +313,7 @@ class Simulator final : public platform::Host {
   void command_begin(bool changes);
   void command_end(bool changes, const SimController* controller = nullptr, bool disks = false);
   void forget_reached();  // after a command, with no state file
-  void take_changes(StateFile::Seen seen, std::vector<StateFile::Change>& changes);
+  void take_changes(StateFile::Seen seen, const StateFile::Read& read);
   void keep_item(StateFile::Change&& change);  // into saved_
   void load_part(const Part& part);
   void diff_part(const Part& part, std::vector<StateFile::Change>* batch);

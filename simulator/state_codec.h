@@ -41,8 +41,17 @@ struct Reader {
     in.remove_prefix(n);
     return true;
   }
+  // A value of a fixed size: copied inline, not by a call (a session holds
+  // a score of them).
+  template <typename T>
+  bool fixed(T* v) {
+    if (!ok || in.size() < sizeof(T)) return ok = false;
+    memcpy(v, in.data(), sizeof(T));
+    in.remove_prefix(sizeof(T));
+    return true;
+  }
   // A count of at most what the bytes left could hold, each at least one.
-  bool count(uint32_t* n) { return raw(n, sizeof *n) && (*n <= in.size() || (ok = false)); }
+  bool count(uint32_t* n) { return fixed(n) && (*n <= in.size() || (ok = false)); }
 };
 
 // The simulator's structs, each field named once (see above).
@@ -162,10 +171,10 @@ template <typename T>
 bool get(Reader& r, T& v) {
   if constexpr (std::is_same_v<T, bool>) {
     uint8_t b = 0;
-    if (!r.raw(&b, 1) || b > 1) return r.ok = false;
+    if (!r.fixed(&b) || b > 1) return r.ok = false;
     v = b == 1;
   } else if constexpr (std::is_enum_v<T> || Plain<T>) {
-    r.raw(&v, sizeof v);
+    r.fixed(&v);
   } else if constexpr (std::is_same_v<T, std::string>) {
     uint32_t n = 0;
     if (r.count(&n)) {

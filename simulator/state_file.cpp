@@ -32,10 +32,10 @@ bool take32(std::string_view* in, uint32_t* v) {
   return true;
 }
 
-bool take_text(std::string_view* in, std::string* out) {
+bool take_text(std::string_view* in, std::string_view* out) {
   uint32_t n = 0;
   if (!take32(in, &n) || in->size() < n) return false;
-  out->assign(in->data(), n);
+  *out = in->substr(0, n);
   in->remove_prefix(n);
   return true;
 }
@@ -111,31 +111,53 @@ std::string file_header(uint64_t fingerprint) {
   return header;
 }
 
-// The records of one batch's payload; false when they do not parse.
-bool decode_batch(std::string_view in, std::vector<StateFile::Change>* out) {
+// Each record of one batch's payload, as views into it; false when they
+// do not parse.
+template <typename F>
+bool each_record(std::string_view in, F&& take) {
   while (!in.empty()) {
+    StateFile::Read::Item item;
     const uint8_t op = static_cast<uint8_t>(in[0]);
     in.remove_prefix(1);
-    StateFile::Change c;
-    if ((op != kPut && op != kRemove) || !take_text(&in, &c.key)) return false;
-    if (op == kPut && !take_text(&in, &c.value.emplace())) return false;
-    out->push_back(std::move(c));
+    item.put = op == kPut;
+    if ((op != kPut && op != kRemove) || !take_text(&in, &item.key)) return false;
+    if (item.put && !take_text(&in, &item.value)) return false;
+    take(item);
   }
   return true;
 }
 
-bool read_all(int fd, std::string* out, off_t from, off_t to) {
-  out->resize(static_cast<size_t>(to - from));
-  for (size_t done = 0; done < out->size();) {
-    const ssize_t n = ::pread(fd, out->data() + done, out->size() - done, from + static_cast<off_t>(done));
+// The payload of each whole batch at the front of bytes, until one that
+// is cut short or does not parse (each_payload answers false); the bytes
+// they take.
+template <typename F>
+size_t each_batch(std::string_view bytes, F&& each_payload) {
+  std::string_view in = bytes;
+  while (in.size() >= kBatchHead + kBatchTail) {
+    uint32_t mark = 0, length = 0, end = 0;
+    memcpy(&mark, in.data(), 4);
+    memcpy(&length, in.data() + 4, 4);
+    if (mark != kBatchMark || in.size() - kBatchHead - kBatchTail < length) break;
+    memcpy(&end, in.data() + kBatchHead + length, 4);
+    if (end != (length ^ kBatchEnd) || !each_payload(in.substr(kBatchHead, length))) break;
+    in.remove_prefix(kBatchHead + length + kBatchTail);
+  }
+  return bytes.size() - in.size();
+}
+
+// Reads [from, to) of the file into a buffer of its own, not cleared
+// first (megabytes at a start); the bytes read, fewer when cut short.
+size_t read_all(int fd, StateFile::Read* read, off_t from, off_t to) {
+  const auto size = static_cast<size_t>(to - from);
+  read->bytes = std::make_unique_for_overwrite<char[]>(size);
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::pread(fd, read->bytes.get() + done, size - done, from + static_cast<off_t>(done));
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      out->resize(done);
-      return false;
-    }
+    if (n <= 0) break;
     done += static_cast<size_t>(n);
   }
-  return true;
+  return done;
 }
 
 }  // namespace
@@ -178,12 +200,12 @@ void StateFile::unlock() {
   (void)::fcntl(lock_fd_, F_SETLK, &fl);
 }
 
-StateFile::Seen StateFile::look(std::vector<Change>* changes) {
-  changes->clear();
+StateFile::Seen StateFile::look(Read* read) {
+  read->items.clear();
   map_count();
   if (!count_.moved()) return Seen::Same;
   bool whole = true;
-  const Seen seen = look_at_file(changes, &whole);
+  const Seen seen = look_at_file(read, &whole);
   // A file read short is looked at again, whatever the count says.
   if (whole) count_.seen();
   // Not mapped: tried again after a change, rare beside the looks.
@@ -200,7 +222,7 @@ void StateFile::map_count() {
   count_.map(count_path_, true);
 }
 
-StateFile::Seen StateFile::look_at_file(std::vector<Change>* changes, bool* whole) {
+StateFile::Seen StateFile::look_at_file(Read* read, bool* whole) {
   struct stat st;
   if (::stat(path_.c_str(), &st) != 0) {
     if (!known_) return Seen::Same;
@@ -213,16 +235,19 @@ StateFile::Seen StateFile::look_at_file(std::vector<Change>* changes, bool* whol
   if (known_ && st.st_dev == dev_ && st.st_ino == ino_ && st.st_size >= end_) {
     if (st.st_size == end_ || !ours_) return Seen::Same;
     const off_t before = end_;
-    *whole = read_batches(end_, st.st_size, changes);
+    const auto size = static_cast<size_t>(st.st_size - end_);
+    *whole = read_all(fd_, read, end_, st.st_size) == size &&
+             take_batches({read->bytes.get(), size}, end_, st.st_size, read);
     return end_ == before ? Seen::Same : Seen::Grew;
   }
   const bool replaced = known_;
-  if (!open_current(changes, whole)) return replaced ? Seen::Gone : Seen::Same;
+  if (!open_current(read, whole)) return replaced ? Seen::Gone : Seen::Same;
   return replaced ? Seen::Replaced : Seen::Found;
 }
 
-// Opens the file at the path as it is now and reads it whole.
-bool StateFile::open_current(std::vector<Change>* changes, bool* whole) {
+// Opens the file at the path as it is now and reads it whole, its header
+// and batches in one read.
+bool StateFile::open_current(Read* read, bool* whole) {
   if (fd_ >= 0) ::close(fd_);
   known_ = false;
   fd_ = ::open(path_.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
@@ -236,32 +261,28 @@ bool StateFile::open_current(std::vector<Change>* changes, bool* whole) {
   known_ = true;
   dev_ = st.st_dev;
   ino_ = st.st_ino;
-  std::string header;
-  ours_ = read_all(fd_, &header, 0, static_cast<off_t>(kHeaderSize)) &&
-          memcmp(header.data(), kMagic, sizeof kMagic) == 0 &&
-          memcmp(header.data() + sizeof kMagic, &fingerprint_, sizeof fingerprint_) == 0;
+  const auto size = static_cast<size_t>(st.st_size);
+  const size_t got = read_all(fd_, read, 0, st.st_size);
+  const std::string_view bytes(read->bytes.get(), got);
+  ours_ = got >= kHeaderSize && memcmp(bytes.data(), kMagic, sizeof kMagic) == 0 &&
+          memcmp(bytes.data() + sizeof kMagic, &fingerprint_, sizeof fingerprint_) == 0;
   end_ = ours_ ? static_cast<off_t>(kHeaderSize) : st.st_size;
-  if (ours_) *whole = read_batches(end_, st.st_size, changes);
+  // Read short, its batches are read again at the next look.
+  if (ours_) *whole = got == size && take_batches(bytes.substr(kHeaderSize), end_, st.st_size, read);
   return true;
 }
 
-bool StateFile::read_batches(off_t from, off_t size, std::vector<Change>* changes) {
-  std::string bytes;
-  if (!read_all(fd_, &bytes, from, size)) return false;
-  std::string_view in(bytes);
-  while (in.size() >= kBatchHead + kBatchTail) {
-    uint32_t mark = 0, length = 0, end = 0;
-    memcpy(&mark, in.data(), 4);
-    memcpy(&length, in.data() + 4, 4);
-    if (mark != kBatchMark || in.size() - kBatchHead - kBatchTail < length) break;
-    memcpy(&end, in.data() + kBatchHead + length, 4);
-    const std::string_view payload = in.substr(kBatchHead, length);
-    std::vector<Change> batch;
-    if (end != (length ^ kBatchEnd) || !decode_batch(payload, &batch)) break;
-    for (Change& c : batch) changes->push_back(std::move(c));
-    in.remove_prefix(kBatchHead + length + kBatchTail);
-    end_ = from + static_cast<off_t>(bytes.size() - in.size());
-  }
+bool StateFile::take_batches(std::string_view bytes, off_t from, off_t size, Read* read) {
+  // Counted first, the records are laid out in one go.
+  size_t count = read->items.size();
+  const size_t whole = each_batch(bytes, [&count](std::string_view payload) {
+    return each_record(payload, [&count](const Read::Item&) { ++count; });
+  });
+  read->items.reserve(count);
+  each_batch(bytes.substr(0, whole), [read](std::string_view payload) {
+    return each_record(payload, [read](const Read::Item& item) { read->items.push_back(item); });
+  });
+  end_ = from + static_cast<off_t>(whole);
   return end_ == size;
 }
 

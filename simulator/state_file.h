@@ -19,9 +19,12 @@
 #include <stdint.h>
 #include <sys/types.h>
 
+#include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -31,10 +34,21 @@ namespace tavo::sim {
 
 class StateFile {
  public:
-  using Items = std::map<std::string, std::string>;
+  // Found by views too (the changes read are views).
+  using Items = std::map<std::string, std::string, std::less<>>;
   struct Change {
     std::string key;
     std::optional<std::string> value;  // none: the item goes
+  };
+  // The changes a look read, in the file's order: views into the bytes
+  // read, which the caller copies only what it keeps of.
+  struct Read {
+    struct Item {
+      std::string_view key, value;
+      bool put = false;  // false: the item goes
+    };
+    std::unique_ptr<char[]> bytes;
+    std::vector<Item> items;
   };
   // What the file holds now against what this process last read or wrote.
   enum class Seen {
@@ -59,7 +73,7 @@ class StateFile {
   bool lock(bool may_create);
   void unlock();
   // What changed since this process last looked, with the changes read.
-  Seen look(std::vector<Change>* changes);
+  Seen look(Read* read);
   // Appends one batch (exclusive lock held, after look); false when it
   // could not be written whole.
   bool append(const std::vector<Change>& batch);
@@ -76,11 +90,12 @@ class StateFile {
   bool known() const { return known_; }
 
  private:
-  Seen look_at_file(std::vector<Change>* changes, bool* whole);
+  Seen look_at_file(Read* read, bool* whole);
   void map_count();
-  bool open_current(std::vector<Change>* changes, bool* whole);
-  // True when every byte up to size was taken.
-  bool read_batches(off_t from, off_t size, std::vector<Change>* changes);
+  bool open_current(Read* read, bool* whole);
+  // Takes the whole batches of bytes, which lie in the file from `from`
+  // on; true when every byte up to size was taken.
+  bool take_batches(std::string_view bytes, off_t from, off_t size, Read* read);
   bool create_with(const std::vector<std::pair<const std::string*, const std::string*>>& items);
 
   std::string dir_, path_, lock_path_, count_path_;

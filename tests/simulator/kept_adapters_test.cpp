@@ -223,6 +223,53 @@ TEST_F(AdapterFileTest, AProcessFollowsAnothersChangesWhateverTheirCount) {
   ::rmdir(count.c_str());
 }
 
+// What another process did in many commands, read in one look: each
+// object as the last of its changes left it, whether the reader has read
+// the file before (the first row is its first look) or not.
+TEST_F(AdapterFileTest, AnotherProcessFindsEachObjectAsItsLastChangeLeftIt) {
+  constexpr char kGone[] = "<gone>";
+  const std::string big(150000, 'b');
+  const struct {
+    const char* what;
+    std::vector<std::vector<std::pair<std::string, std::string>>> commands;  // objects set, or gone
+    std::string found;  // the row's objects, as the reader finds them
+  } rows[] = {
+      {"changed again and again", {{{"/_a", "1"}}, {{"/_a", "2"}, {"/_a2", "x"}}, {{"/_a", "3"}}}, "/_a=3 /_a2=x"},
+      {"gone, then back", {{{"/_b", "1"}}, {{"/_b", kGone}}, {{"/_b", "back"}}}, "/_b=back"},
+      {"set, then gone", {{{"/_c", "1"}, {"/_c1", "1"}}, {{"/_c", kGone}}}, "/_c1=1"},
+      {"names alike past their first bytes",
+       {{{"/_d-same-first-bytes-2", "2"}, {"/_d-same-first-bytes-1", "1"}}, {{"/_d-same-first-bytes-2", "two"}}},
+       "/_d-same-first-bytes-1=1 /_d-same-first-bytes-2=two"},
+      {"pages dropped as it shrank", {{{"/_e", big}}, {{"/_e", "small"}}}, "/_e=small"},
+      {"pages kept as it grew", {{{"/_f", "small"}}, {{"/_f", big}}}, "/_f=" + std::to_string(big.size()) + " bytes"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.what);
+    const std::string tag = r.commands.front().front().first.substr(0, 3);
+    in_process([&] {
+      for (const auto& objects : r.commands) {
+        auto& flash = sim_->flash(0);
+        for (const auto& [name, content] : objects)
+          if (content == kGone)
+            flash.erase(name);
+          else
+            flash[name].assign(content.begin(), content.end());
+        command(kSetSignature);
+      }
+      return "";
+    });
+    command(kGetSignature);
+    std::string found;
+    for (const auto& [name, bytes] : sim_->flash(0)) {
+      if (!name.starts_with(tag)) continue;
+      const std::string content(bytes.begin(), bytes.end());
+      found += (found.empty() ? "" : " ") + name + "=" +
+               (content.size() > 100 ? std::to_string(content.size()) + " bytes" : content);
+    }
+    EXPECT_EQ(found, r.found);
+  }
+}
+
 // Each process changes its own object again and again, all at once: the
 // file's lock orders them, and no change is lost.
 TEST_F(AdapterFileTest, ProcessesChangingTheAdaptersAtOnceLoseNothing) {
