@@ -10,6 +10,7 @@
 #include <bit>
 #include <vector>
 
+#include "base/probe_table.h"
 #include "tree/tree_internal.h"
 
 namespace tavo::tree {
@@ -49,15 +50,8 @@ class NameIndex {
     for (; slots_[i].node != nullptr; i = (i + 1) & mask())
       if (slots_[i].node == node) break;
     if (slots_[i].node == nullptr) return;
-    // Entries after the hole that could not sit at their home move back,
-    // so every probe still meets its entries before an empty slot.
-    for (size_t j = (i + 1) & mask(); slots_[j].node != nullptr; j = (j + 1) & mask()) {
-      const size_t h = home(slots_[j].key);
-      if (((j - h) & mask()) >= ((j - i) & mask())) {
-        slots_[i] = slots_[j];
-        i = j;
-      }
-    }
+    i = base::close_probe_gap(
+        slots_, i, [](const Entry& e) { return e.node != nullptr; }, [this](const Entry& e) { return home(e.key); });
     slots_[i] = Entry{};
     --count_;
   }

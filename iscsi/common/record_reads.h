@@ -38,6 +38,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "base/probe_table.h"
 #include "transport/record_changes.h"
 #include "tree/state_changes.h"
 #include "tree/tree.h"
@@ -154,17 +155,9 @@ class KeptRecords {
     slots_.assign(std::max<size_t>(16, 2 * slots_.size()), 0);
     for (size_t i = 0; i < keys_.size(); ++i) slots_[slot_of(keys_[i])] = static_cast<uint32_t>(i + 1);
   }
-  // The keys after it in their probe shifted back: a probe still meets no
-  // free slot before its key.
   void free_slot(size_t hole) {
-    const size_t mask = slots_.size() - 1;
-    for (size_t next = (hole + 1) & mask; slots_[next] != 0; next = (next + 1) & mask) {
-      const size_t home = hash(keys_[slots_[next] - 1]) & mask;
-      if (((next - home) & mask) >= ((next - hole) & mask)) {
-        slots_[hole] = slots_[next];
-        hole = next;
-      }
-    }
+    hole = base::close_probe_gap(
+        slots_, hole, [](uint32_t held) { return held != 0; }, [this](uint32_t held) { return hash(keys_[held - 1]); });
     slots_[hole] = 0;
   }
 

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <bit>
 
+#include "base/probe_table.h"
 #include "iscsi/common/iscsi_common.h"
 #include "iscsi/common/saved_view.h"
 
@@ -158,20 +159,11 @@ void SavedView::Index::drop(uint64_t hash, const Line* line) {
 }
 
 void SavedView::Index::erase(size_t at) {
-  // The keys after it in their probe shifted back: a probe still meets
-  // no free slot before its key.
   spare_ += slots_[at].room;
   --keys_;
   last_ = kNoSlot;
-  const size_t mask = slots_.size() - 1;
-  size_t hole = at;
-  for (size_t next = (hole + 1) & mask; slots_[next].count != 0; next = (next + 1) & mask) {
-    const size_t home = static_cast<size_t>(slots_[next].hash) & mask;
-    if (((next - home) & mask) >= ((next - hole) & mask)) {
-      slots_[hole] = slots_[next];
-      hole = next;
-    }
-  }
+  const size_t hole = base::close_probe_gap(
+      slots_, at, [](const Slot& s) { return s.count != 0; }, [](const Slot& s) { return static_cast<size_t>(s.hash); });
   slots_[hole] = Slot{};
 }
 
