@@ -273,14 +273,12 @@ bool StateFile::open_current(Read* read, bool* whole) {
 }
 
 bool StateFile::take_batches(std::string_view bytes, off_t from, off_t size, Read* read) {
-  // Counted first, the records are laid out in one go.
-  size_t count = read->items.size();
-  const size_t whole = each_batch(bytes, [&count](std::string_view payload) {
-    return each_record(payload, [&count](const Read::Item&) { ++count; });
-  });
-  read->items.reserve(count);
-  each_batch(bytes.substr(0, whole), [read](std::string_view payload) {
-    return each_record(payload, [read](const Read::Item& item) { read->items.push_back(item); });
+  // A batch cut short or unreadable takes none of its records.
+  const size_t whole = each_batch(bytes, [read](std::string_view payload) {
+    const size_t before = read->items.size();
+    if (each_record(payload, [read](const Read::Item& item) { read->items.push_back(item); })) return true;
+    read->items.resize(before);
+    return false;
   });
   end_ = from + static_cast<off_t>(whole);
   return end_ == size;
