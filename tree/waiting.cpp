@@ -106,7 +106,15 @@ bool build_one(Pick&& pick) {
     erase_at(i);
     if (!live(w)) return true;
     watch_handler(HandlerRun::Refresh, w.build, w.group);
-    if (w.build(w.group) != 0) pdebug(TAVO_LOG_TREE, 3, "%s: the waiting %s of %s were not all built\n", __func__,
+    // What the build makes was there before the running action: it is no
+    // group the action created.
+    uint32_t* const created = tavo_internal_new_tags;
+    const int32_t created_count = new_tag_index;
+    tavo_internal_new_tags = nullptr;
+    const uint32_t built = w.build(w.group);
+    tavo_internal_new_tags = created;
+    new_tag_index = created_count;
+    if (built != 0) pdebug(TAVO_LOG_TREE, 3, "%s: the waiting %s of %s were not all built\n", __func__,
                                       w.name, w.group->name != nullptr ? w.group->name : "");
     return true;
   }

@@ -86,7 +86,8 @@ uint32_t ClientTest::set(const std::string& path, const std::string& value) {
   return TAVO_set_property_val(group, tag(path), value.c_str(), static_cast<uint32_t>(value.size() + 1));
 }
 
-uint32_t ClientTest::act(const std::string& path, const std::vector<std::string>& values) {
+uint32_t ClientTest::act(const std::string& path, const std::vector<std::string>& values,
+                         std::vector<uint32_t>* new_tags) {
   std::vector<char> params(TAVO_MAX_PARAMS * TAVO_VALUE_SIZE, '\0');
   for (size_t i = 0; i < TAVO_MAX_PARAMS; ++i) {
     char* slot = &params[i * TAVO_VALUE_SIZE];
@@ -96,8 +97,17 @@ uint32_t ClientTest::act(const std::string& path, const std::vector<std::string>
       slot[0] = static_cast<char>(TAVO_NOT_GIVEN);
   }
   const size_t slash = path.rfind('/');
-  return TAVO_do_action(tag(slash == std::string::npos ? "" : path.substr(0, slash)), tag(path), params.data(),
-                        nullptr);
+  std::vector<uint32_t> created(new_tags != nullptr ? TAVO_MAX_NEW_TAGS : 0);
+  const uint32_t r = TAVO_do_action(tag(slash == std::string::npos ? "" : path.substr(0, slash)), tag(path),
+                                    params.data(), new_tags != nullptr ? created.data() : nullptr);
+  if (new_tags != nullptr) {
+    new_tags->clear();
+    for (uint32_t t : created) {
+      if (t == 0) break;
+      new_tags->push_back(t);
+    }
+  }
+  return r;
 }
 
 std::vector<std::string> ClientTest::children(const std::string& path, uint32_t kind) {

@@ -34,7 +34,9 @@ class ClientTest : public SimTest {
   uint32_t set(const std::string& path, const std::string& value);
   // Runs the action at path (its group is the path's parent) with the
   // given parameter texts; the rest count as not given.
-  uint32_t act(const std::string& path, const std::vector<std::string>& values = {});
+  // With new_tags, the tags of the groups the action created.
+  uint32_t act(const std::string& path, const std::vector<std::string>& values = {},
+               std::vector<uint32_t>* new_tags = nullptr);
   // Display names of a group's children of one kind (TAVO_KIND_*).
   std::vector<std::string> children(const std::string& path, uint32_t kind);
   // Display names of every child of a group in child order, whatever its kind.

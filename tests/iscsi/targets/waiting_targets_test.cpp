@@ -76,7 +76,16 @@ TEST_F(WaitingTargetsTest, ACallBuildsTheTargetsOfTheFunctionItActsIn) {
     if (row.call == kGet) get(row.path);
     if (row.call == kList) children(row.path, TAVO_KIND_GROUP);
     if (row.call == kAdd) {
-      EXPECT_EQ(add(kM, "10.0.0.70"), 0u);
+      // The groups the add reports created are the new Target's alone, not
+      // those its build of the waiting targets made.
+      std::vector<uint32_t> created;
+      EXPECT_EQ(act(std::string(row.path) + "/AddTarget", {kM, "10.0.0.70", "3260"}, &created), 0u);
+      EXPECT_FALSE(created.empty());
+      for (uint32_t t : created) {
+        char name[TAVO_VALUE_SIZE] = "";
+        EXPECT_EQ(internal_get_property(tree::group_above(get_node(t), "Target"), "TargetISCSIName", name), 0u);
+        EXPECT_EQ(std::string(name), kM);
+      }
     }
     if (row.call == kWalk) walk_whole_tree();
     if (row.call == kPersistent) {
