@@ -182,8 +182,9 @@ bool add_children(std::span<const ChildDef> rows, TavoNode* group, TavoHierarchy
 bool slot_taken(const uint8_t* bitmap, int32_t slot) { return (bitmap[slot / 8] >> (slot % 8) & 1) != 0; }
 
 // wanted: the instance slot to take, or -1 for the lowest free one.
+// with_children false: the group alone (its children come later).
 TavoNode* build(const GroupDef& def, TavoNode* parent, int32_t wanted, TavoNode* creating_node,
-                TavoNode* creating_action, const char* params) {
+                TavoNode* creating_action, const char* params, bool with_children = true) {
   TavoHierarchy* h = hm_find_hierarchy_by_node(parent);
   if (h == nullptr) return nullptr;
   const bool instanced = def.max_instances > 0 && def.slots != nullptr;
@@ -223,7 +224,7 @@ TavoNode* build(const GroupDef& def, TavoNode* parent, int32_t wanted, TavoNode*
     return nullptr;
   }
   // From here on a failure deletes the group with what it holds.
-  if (!add_children(def.children, group, h)) {
+  if (with_children && !add_children(def.children, group, h)) {
     _delete_node(group);
     return nullptr;
   }
@@ -248,6 +249,15 @@ TavoNode* build(const GroupDef& def, TavoNode* parent, int32_t wanted, TavoNode*
 TavoNode* build_group(const GroupDef& def, TavoNode* parent, TavoNode* creating_node, TavoNode* creating_action,
                       const char* params) {
   return build(def, parent, -1, creating_node, creating_action, params);
+}
+
+TavoNode* build_group_alone(const GroupDef& def, TavoNode* parent) {
+  return build(def, parent, -1, nullptr, nullptr, nullptr, false);
+}
+
+bool add_group_children(const GroupDef& def, TavoNode* group) {
+  TavoHierarchy* h = hm_find_hierarchy_by_node(group);
+  return h != nullptr && !has_children(group) && add_children(def.children, group, h);
 }
 
 TavoNode* build_group_in_slot(const GroupDef& def, TavoNode* parent, int32_t slot, TavoNode* creating_node,

@@ -161,6 +161,13 @@ struct GroupDef {
 TavoNode* build_group(const GroupDef& def, TavoNode* parent, TavoNode* creating_node = nullptr,
                       TavoNode* creating_action = nullptr, const char* params = nullptr);
 
+// The group alone, as build_group makes it but without its children, which
+// add_group_children adds later: a group whose subtree waits (waiting.h).
+TavoNode* build_group_alone(const GroupDef& def, TavoNode* parent);
+// def's children added to group, made by build_group_alone; false when
+// group has children already or one cannot be added.
+bool add_group_children(const GroupDef& def, TavoNode* group);
+
 // The same for an instanced group whose number stands for a numbered thing
 // (a firmware slot): the instance takes slot `slot` (its number is the
 // first number + slot). Null when that slot is taken or out of range.

@@ -61,7 +61,7 @@ uint32_t TAVO_get_property_val(uint32_t group_tag, uint32_t property_tag, char* 
   if (rec->handler == nullptr) {
     snprintf(value, sizeof value, "%s", rec->value);
   } else {
-    reach_for_call(group);
+    reach_for_call(group, rec->handler == handle_internal_property);
     watch_handler(HandlerRun::Get, rec->handler, p);
     r = handler_result(rec->handler(p, value, TAVO_PROPERTY_GET), HandlerRun::Get, p);
   }
@@ -106,7 +106,7 @@ uint32_t TAVO_set_property_val(uint32_t group_tag, uint32_t property_tag, const 
     pdebug(TAVO_LOG_TREE, 6, "--- leaving %s ---\n", __func__);
     return TAVO_NO_HANDLER;
   }
-  reach_for_call(group);
+  reach_for_call(group, rec->handler == handle_internal_property);
   watch_handler(HandlerRun::Set, rec->handler, p);
   return handler_result(rec->handler(p, text, TAVO_PROPERTY_SET), HandlerRun::Set, p);
 }

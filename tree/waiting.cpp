@@ -5,11 +5,14 @@
 #include <strings.h>
 #include <string.h>
 
+#include <algorithm>
 #include <atomic>
+#include <unordered_map>
 #include <vector>
 
 #include "base/library_lock.h"
 #include "tree/handler_watch.h"
+#include "tree/node_index.h"
 #include "tree/tree_internal.h"
 
 namespace tavo::tree {
@@ -121,7 +124,101 @@ bool build_one(Pick&& pick) {
   return false;
 }
 
+// Groups whose children wait: thousands (one per Session start-up read),
+// so found by the group, and by their scope (few: the functions) for a
+// call. A waiting group has no children, which a lookup checks first.
+struct ChildWait {
+  TavoNodeRef ref;
+  const TavoNode* scope;
+  TavoGroupRefreshHandler build;
+  uint64_t order;  // of deferral: a scope's groups build in it
+};
+struct ChildWaits {
+  std::unordered_map<const TavoNode*, ChildWait> by_group;
+  std::vector<std::pair<const TavoNode*, size_t>> scopes;  // each with its count
+  uint64_t next_order = 0;
+};
+ChildWaits& child_waits() {
+  static ChildWaits all;
+  return all;
+}
+std::atomic<size_t> child_wait_count{0};
+
+void count_scope(const TavoNode* scope, bool add) {
+  auto& scopes = child_waits().scopes;
+  const auto it = std::find_if(scopes.begin(), scopes.end(), [scope](const auto& s) { return s.first == scope; });
+  if (add) {
+    if (it == scopes.end())
+      scopes.emplace_back(scope, 1);
+    else
+      ++it->second;
+  } else if (it != scopes.end() && --it->second == 0) {
+    scopes.erase(it);
+  }
+}
+
+// Takes group's wait out; false when it has none.
+bool take_child_wait(const TavoNode* group, ChildWait* out) {
+  auto& by_group = child_waits().by_group;
+  const auto it = by_group.find(group);
+  if (it == by_group.end()) return false;
+  *out = it->second;
+  count_scope(it->second.scope, false);
+  by_group.erase(it);
+  child_wait_count.store(by_group.size(), std::memory_order_release);
+  return true;
+}
+
+// Builds group's waiting children: the wait leaves first, since the build
+// looks its own group up.
+void build_children(TavoNode* group) {
+  ChildWait w;
+  if (!take_child_wait(group, &w) || ref_node(hm_find_hierarchy_by_node(group), w.ref) != group) return;
+  watch_handler(HandlerRun::Refresh, w.build, group);
+  // What the build makes was there before the running action.
+  uint32_t* const created = tavo_internal_new_tags;
+  const int32_t created_count = new_tag_index;
+  tavo_internal_new_tags = nullptr;
+  const uint32_t built = w.build(group);
+  tavo_internal_new_tags = created;
+  new_tag_index = created_count;
+  if (built != 0)
+    pdebug(TAVO_LOG_TREE, 3, "%s: the waiting children of %s were not all built\n", __func__,
+           group->name != nullptr ? group->name : "");
+}
+
+// Builds, in the order they were deferred, every waiting group keep accepts.
+template <typename Keep>
+void build_children_where(Keep&& keep) {
+  std::vector<std::pair<uint64_t, TavoNode*>> picked;
+  for (const auto& [group, w] : child_waits().by_group)
+    if (keep(group, w)) picked.emplace_back(w.order, const_cast<TavoNode*>(group));
+  std::sort(picked.begin(), picked.end());
+  for (const auto& [order, group] : picked) build_children(group);
+}
+
 }  // namespace
+
+void defer_children(TavoNode* group, TavoNode* scope, TavoGroupRefreshHandler build) {
+  TAVO_LIBRARY_LOCK;
+  if (group == nullptr || scope == nullptr || build == nullptr || has_children(group)) return;
+  const TavoNodeRef ref = node_ref(group);
+  if (ref.generation == 0) return;
+  ChildWaits& all = child_waits();
+  ChildWait dropped;
+  take_child_wait(group, &dropped);
+  all.by_group.emplace(group, ChildWait{ref, scope, build, all.next_order++});
+  count_scope(scope, true);
+  child_wait_count.store(all.by_group.size(), std::memory_order_release);
+}
+
+bool children_wait(const TavoNode* group) {
+  if (child_wait_count.load(std::memory_order_acquire) == 0 || group == nullptr) return false;
+  TAVO_LIBRARY_LOCK;
+  const auto& by_group = child_waits().by_group;
+  const auto it = by_group.find(group);
+  return it != by_group.end() && ref_node(hm_find_hierarchy_by_node(group), it->second.ref) == group;
+}
 
 void defer_instances(TavoNode* group, const char* name, TavoGroupRefreshHandler build) {
   TAVO_LIBRARY_LOCK;
@@ -134,6 +231,10 @@ void defer_instances(TavoNode* group, const char* name, TavoGroupRefreshHandler 
 }
 
 void reach_instances(TavoNode* group, const char* name) {
+  if (group != nullptr && child_wait_count.load(std::memory_order_relaxed) != 0 && !has_children(group)) {
+    TAVO_LIBRARY_LOCK;
+    build_children(group);
+  }
   if (wait_count.load(std::memory_order_relaxed) == 0 || group == nullptr || !may_wait(group)) return;
   TAVO_LIBRARY_LOCK;
   while (build_one([&](const Wait& w) {
@@ -143,23 +244,63 @@ void reach_instances(TavoNode* group, const char* name) {
 }
 
 void reach_within(TavoNode* node) {
-  if (wait_count.load(std::memory_order_relaxed) == 0 || node == nullptr) return;
-  TAVO_LIBRARY_LOCK;
-  while (build_one([&](const Wait& w) { return is_within(w.group, node); })) {
+  if (node == nullptr) return;
+  if (wait_count.load(std::memory_order_relaxed) != 0) {
+    TAVO_LIBRARY_LOCK;
+    while (build_one([&](const Wait& w) { return is_within(w.group, node); })) {
+    }
+  }
+  // The instances just built may hold groups whose children wait.
+  if (child_wait_count.load(std::memory_order_relaxed) != 0) {
+    TAVO_LIBRARY_LOCK;
+    build_children_where([node](const TavoNode* group, const ChildWait&) { return is_within(group, node); });
   }
 }
 
-void reach_for_call(TavoNode* node) {
-  if (wait_count.load(std::memory_order_relaxed) == 0 || node == nullptr || !may_be_in_scope(node)) return;
+void reach_for_call(TavoNode* node, bool stored_value) {
+  if (node == nullptr) return;
+  if (wait_count.load(std::memory_order_relaxed) != 0 && may_be_in_scope(node)) {
+    TAVO_LIBRARY_LOCK;
+    while (build_one([&](const Wait& w) {
+      return w.group->parent != nullptr && is_within(node, w.group->parent);
+    })) {
+    }
+  }
+  if (stored_value || child_wait_count.load(std::memory_order_relaxed) == 0) return;
   TAVO_LIBRARY_LOCK;
-  while (build_one([&](const Wait& w) {
-    return w.group->parent != nullptr && is_within(node, w.group->parent);
-  })) {
+  // Few scopes: each is looked for among node's ancestors.
+  const auto& scopes = child_waits().scopes;
+  for (size_t i = 0; i < scopes.size();) {
+    const TavoNode* scope = scopes[i].first;
+    if (!is_within(node, scope)) {
+      ++i;
+      continue;
+    }
+    build_children_where([scope](const TavoNode*, const ChildWait& w) { return w.scope == scope; });
+    i = 0;  // the builds changed the list
   }
 }
 
 void forget_waits_within(const TavoNode* node) {
-  if (wait_count.load(std::memory_order_relaxed) == 0 || node == nullptr) return;
+  if (node == nullptr) return;
+  if (child_wait_count.load(std::memory_order_relaxed) != 0) {
+    TAVO_LIBRARY_LOCK;
+    ChildWait dropped;
+    // A waiting group, or a node without children, holds no other.
+    if (!take_child_wait(node, &dropped) && has_children(node)) {
+      auto& by_group = child_waits().by_group;
+      for (auto it = by_group.begin(); it != by_group.end();) {
+        if (!is_within(it->first, node)) {
+          ++it;
+          continue;
+        }
+        count_scope(it->second.scope, false);
+        it = by_group.erase(it);
+      }
+      child_wait_count.store(by_group.size(), std::memory_order_release);
+    }
+  }
+  if (wait_count.load(std::memory_order_relaxed) == 0) return;
   TAVO_LIBRARY_LOCK;
   std::vector<Wait>& all = waits();
   for (size_t i = all.size(); i-- > 0;)

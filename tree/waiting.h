@@ -17,6 +17,15 @@ namespace tavo::tree {
 // when first reached. A group waits for one build at a time: a second
 // call for the same group replaces the first.
 void defer_instances(TavoNode* group, const char* name, TavoGroupRefreshHandler build);
+// group's children (it is built without them) are built by build(group)
+// when first reached: a lookup or a listing in group, a walk of a subtree
+// that holds it, or a client's call that runs a handler in scope (a group
+// above it). A call that only reads or writes a stored value leaves them
+// waiting: such a value depends on no build. Start-up leaves a Session's
+// subtree waiting so that a client listing targets never builds it.
+void defer_children(TavoNode* group, TavoNode* scope, TavoGroupRefreshHandler build);
+// True while group's children wait.
+bool children_wait(const TavoNode* group);
 // Builds group's waiting instances now: those of name (compared without
 // case as the start of a child's display name: "Target3" reaches
 // "Target"), or any with null. Costs one load when nothing waits.
@@ -27,8 +36,11 @@ void reach_within(TavoNode* node);
 // wait whose group's parent (a LogicalHBA's function) holds node. The
 // handlers of every folder then see the function they act on built, and a
 // branch never has a higher one's build run under it.
-void reach_for_call(TavoNode* node);
-// The waits of node's subtree are dropped unbuilt: the nodes go.
+// stored_value: the call reads or writes a stored value only, which needs
+// no waiting children built.
+void reach_for_call(TavoNode* node, bool stored_value = false);
+// The waits of node's subtree, and of node, are dropped unbuilt: the nodes
+// go.
 void forget_waits_within(const TavoNode* node);
 // True while group's instances wait.
 bool instances_wait(const TavoNode* group);

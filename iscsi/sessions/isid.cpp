@@ -51,12 +51,14 @@ uint16_t isid_value(const char* text) {
 class IsidIndex {
  public:
   void note(TavoNode* session) {
+    const char* text = isid_text(session);
+    note_as(session, text != nullptr ? isid_value(text) : kShowsNone);
+  }
+  void note_as(TavoNode* session, int32_t q) {
     // An entry left by a deleted Session whose node this one reuses is
     // replaced below; the others go when a question needs them gone, or
     // once they may outnumber the live ones.
     if (sessions_.size() >= 2 * pruned_size_ + 64) prune();
-    const char* text = isid_text(session);
-    const int32_t q = text != nullptr ? isid_value(text) : kShowsNone;
     auto [at, added] = sessions_.try_emplace(session, Entry{tavo::tree::node_ref(session), q});
     if (!added) {
       drop(at->second.qualifier);
@@ -213,6 +215,11 @@ void drop_waiting_qualifiers(TavoNode* lhba) {
 void note_session(TavoNode* session) {
   TAVO_LIBRARY_LOCK;
   if (session != nullptr) isid_index().note(session);
+}
+
+void note_waiting_session(TavoNode* session, uint16_t q) {
+  TAVO_LIBRARY_LOCK;
+  if (session != nullptr) isid_index().note_as(session, q);
 }
 
 uint32_t show_qualifier(TavoNode* session, uint16_t qualifier) {

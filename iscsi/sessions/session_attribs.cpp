@@ -126,6 +126,21 @@ bool view_stored(TavoNode* session, tavo::sessions::SessionView* out) {
   return view_stored_portal(first_connection(session), out);
 }
 
+// What the record says of the session.
+void view_record(const tavo::FirmwareSessionRecord& r, const char* status, tavo::sessions::SessionView* out) {
+  tavo::iscsi::copy_field(out->status, sizeof out->status, status, strlen(status));
+  out->qualifier = record_qualifier(r);
+  tavo::iscsi::copy_field(out->initiator, sizeof out->initiator, r.initiator_name, sizeof r.initiator_name);
+}
+
+// The destination of the connection the record names.
+bool view_record_portal(const tavo::FirmwareSessionRecord& r, tavo::sessions::SessionView* out) {
+  attribs_address(r.connection.destination_address, r.connection.destination_type, out->address);
+  tavo::base::write_decimal(out->port, r.connection.destination_port);
+  out->has_portal = true;
+  return true;
+}
+
 }  // namespace
 
 bool tavo::sessions::session_view(TavoNode* session, SessionView* out) {
@@ -144,6 +159,20 @@ bool tavo::sessions::session_view(TavoNode* session, SessionView* out) {
   const tavo::tree::HandlerContext at = tavo::tree::handler_context(session);
   SessionRecord r = read_session_record(at.number, at.domain, at.port, record->handle, nullptr);
   if (r == nullptr) return false;
+  const char* status = session_status_text(r->state);
+  // A waiting Session answers as the one Connection it will have.
+  uint32_t waiting_handle = 0;
+  char address[TAVO_VALUE_SIZE], port[TAVO_VALUE_SIZE];
+  if (waiting_connection(session, &waiting_handle, address, port)) {
+    const bool named = connection_records(*r) > 0 && waiting_handle == r->connection.handle;
+    if (connection_records(*r) > 0 && !named) return false;
+    view_record(*r, status, out);
+    if (named) return view_record_portal(*r, out);
+    tavo::iscsi::copy_field(out->address, sizeof out->address, address, TAVO_VALUE_SIZE);
+    tavo::iscsi::copy_field(out->port, sizeof out->port, port, TAVO_VALUE_SIZE);
+    out->has_portal = true;
+    return true;
+  }
   // The connection the record names, as TAVO_update_connection_props finds it.
   TavoNode* named = nullptr;
   if (connection_records(*r) > 0) {
@@ -154,16 +183,10 @@ bool tavo::sessions::session_view(TavoNode* session, SessionView* out) {
     }
     if (named == nullptr) return false;
   }
-  const char* status = session_status_text(r->state);
-  tavo::iscsi::copy_field(out->status, sizeof out->status, status, strlen(status));
-  out->qualifier = record_qualifier(*r);
-  tavo::iscsi::copy_field(out->initiator, sizeof out->initiator, r->initiator_name, sizeof r->initiator_name);
+  view_record(*r, status, out);
   TavoNode* first = first_connection(session);
   if (first == nullptr || first != named) return view_stored_portal(first, out);
-  attribs_address(r->connection.destination_address, r->connection.destination_type, out->address);
-  tavo::base::write_decimal(out->port, r->connection.destination_port);
-  out->has_portal = true;
-  return true;
+  return view_record_portal(*r, out);
 }
 
 uint32_t get_session_attribs(uint32_t function_number, uint32_t domain, uint32_t port, TavoNode* session) {

@@ -215,6 +215,9 @@ const GroupDef lun = instanced("LUN", 256, &lun_slots, lun_children,
 
 TAVO_GROUP_BUILDER(Session, session, "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target", tavo::sessions::note_session);
 
+TavoNode* tavo::sessions::build_session_alone(TavoNode* target) { return tree::build_group_alone(session, target); }
+bool tavo::sessions::add_session_children(TavoNode* s) { return tree::add_group_children(session, s); }
+
 TAVO_GROUP_BUILDER(Connection, connection, "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target/Session");
 
 TAVO_GROUP_BUILDER(LUN, lun, "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target");

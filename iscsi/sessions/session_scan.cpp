@@ -159,20 +159,36 @@ uint32_t scan_connection_record(const tavo::tree::HandlerContext& p, TavoNode* t
     return 0;
   }
   if ((r.state & tavo::kSessionStateOpen) != 0) setup_initiator_target_loginopts(target, &c.options);
+  if (subtrees_wait_scope() != nullptr) {
+    // Its subtree is built from r when reached; the target's ETO is read now.
+    if (wait_session(target, p, r, address, param(params, 1), tag) == nullptr) return 1;
+    return get_eto_prop(p.number, p.domain, p.port, target) != 0 ? 1 : 0;
+  }
   // A session rebuilt from the firmware is no creation of a client's: it
   // is not replayed with the tree's persistent groups.
   session = setup_session(target, p.number, r.handle, nullptr, &r.options, nullptr, nullptr, nullptr, tag);
   if (session == nullptr) return 1;
+  const uint32_t eto = get_eto_prop(p.number, p.domain, p.port, target);
+  return (fill_session(session, p.domain, r, address, param(params, 1)) | eto) != 0 ? 1 : 0;
+}
+
+}  // namespace
+
+uint32_t tavo::sessions::fill_session(TavoNode* session, uint8_t domain, const FirmwareSessionRecord& r,
+                                      const char* address, const char* port) {
+  const tavo::FirmwareConnectionRecord& c = r.connection;
   uint32_t result = set_prop_val(session, "iSCSIBoot", "%s", (r.flags & tavo::kSessionBoot) != 0 ? "True" : "False");
-  if (p.domain == 0)
+  if (domain == 0)
     result |=
         set_prop_val(session, "Persistent", "%s", (r.flags & tavo::kSessionNotPersistent) != 0 ? "False" : "True");
   result |= setup_initiator_target_loginopts(session, &c.options);
-  result |= get_eto_prop(p.number, p.domain, p.port, target);
-  connection = setup_connection(session, c.handle, &negotiated, nullptr, nullptr, nullptr);
+  const tavo::NegotiatedConnectionOptions negotiated = scan_negotiated(c.options);
+  TavoNode* connection = setup_connection(session, c.handle, &negotiated, nullptr, nullptr, nullptr);
   if (connection == nullptr) return 1;
-  return result | scan_fill(session, connection, r, address, param(params, 1)) ? 1 : 0;
+  return result | scan_fill(session, connection, r, address, port) ? 1 : 0;
 }
+
+namespace {
 
 // Which of the firmware's listed handles (marked at their places) are
 // those of sessions the tree shows under the LogicalHBA's Targets of
@@ -380,15 +396,24 @@ uint32_t TAVO_check_for_duplicate_session(TavoNode* target, uint32_t function_nu
     SessionRecord r(TAVO_get_session_params(record->handle, function_number, domain, port));
     if (r == nullptr) return 1;
     for (uint32_t i = 0; i < connection_records(*r); ++i) {
-      TavoNode* c = nullptr;
-      if (!scan_connection(s, r->connection.handle, &c)) return 1;
       char address[TAVO_VALUE_SIZE], port_text[TAVO_VALUE_SIZE], initiator[TAVO_VALUE_SIZE];
-      if (c == nullptr || !read_text(c, "DestinationIPAddress", address) ||
-          !read_text(c, "DestinationPortNumber", port_text))
-        continue;
+      // A waiting Session is compared as its Connection will be, and built
+      // only when it is the one.
+      uint32_t waiting_handle = 0;
+      const bool waits = waiting_connection(s, &waiting_handle, address, port_text);
+      TavoNode* c = nullptr;
+      if (waits) {
+        if (waiting_handle != r->connection.handle) continue;
+      } else {
+        if (!scan_connection(s, r->connection.handle, &c)) return 1;
+        if (c == nullptr || !read_text(c, "DestinationIPAddress", address) ||
+            !read_text(c, "DestinationPortNumber", port_text))
+          continue;
+      }
       scan_text(initiator, r->initiator_name, sizeof r->initiator_name);
       if (strcmp(address, param(params, 0)) == 0 && strcmp(port_text, param(params, 1)) == 0 &&
           record_qualifier(*r) == parse_qualifier(param(params, 3)) && strcasecmp(initiator, param(params, 2)) == 0) {
+        if (waits && (!scan_connection(s, r->connection.handle, &c) || c == nullptr)) return 1;
         *duplicate = 1;
         *session = s;
         *connection = c;

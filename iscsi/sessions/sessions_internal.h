@@ -154,6 +154,29 @@ void hold_waiting_qualifiers(TavoNode* lhba, std::vector<uint16_t> qualifiers);
 void drop_waiting_qualifiers(TavoNode* lhba);
 uint32_t show_qualifier(TavoNode* session, uint16_t qualifier);
 
+// Sessions whose subtree waits (SessionSubtreesWait). The scope a new
+// Session's subtree waits with; null when it is built at once.
+TavoNode* subtrees_wait_scope();
+// A waiting Session in target for record r: its group alone with its
+// record and its qualifier held, the rest built from r, address and port
+// (the Connection's destination) when reached. Null when none can be made.
+TavoNode* wait_session(TavoNode* target, const tree::HandlerContext& p, const FirmwareSessionRecord& r,
+                       const char* address, const char* port, const char* portal_group_tag);
+// What the first Connection of a waiting Session will hold: its handle and
+// destination; false when the Session's subtree does not wait.
+bool waiting_connection(TavoNode* session, uint32_t* handle, char address[TAVO_VALUE_SIZE],
+                        char port[TAVO_VALUE_SIZE]);
+// A new Session's subtree from its firmware record, after its group and
+// its negotiated options: boot and persistence, login options, its
+// Connection and the values shown. 0 or 1.
+uint32_t fill_session(TavoNode* session, uint8_t domain, const FirmwareSessionRecord& r, const char* address,
+                      const char* port);
+// The Session group alone, and its children added later (session_def).
+TavoNode* build_session_alone(TavoNode* target);
+bool add_session_children(TavoNode* session);
+// The qualifier index holds q for a Session that shows none yet.
+void note_waiting_session(TavoNode* session, uint16_t q);
+
 // "Closed" and "Login Failed" (without case): a session whose qualifier and
 // node a new login to its portal takes over.
 bool reusable_status(const char* status);

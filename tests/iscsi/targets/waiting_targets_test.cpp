@@ -57,18 +57,26 @@ class WaitingTargetsTest : public SessionsTest {
 
 TEST_F(WaitingTargetsTest, ACallBuildsTheTargetsOfTheFunctionItActsIn) {
   enum Call { kNone, kGet, kList, kAdd, kWalk, kPersistent };
+  const std::string target0 = std::string(kLhba) + "/Target0";
+  // cv3_session: whether the CV3's first Session, once its targets are
+  // built, still waits for its subtree (only stored values read, or a
+  // listing above it).
   const struct {
     Call call;
     std::string path;
-    bool cv3_waits, moravel_waits;
+    bool cv3_waits, moravel_waits, cv3_session_waits;
   } rows[] = {
-      {kNone, "", true, true},
-      {kGet, "Corvane1/PCI/BusNumber", true, true},
-      {kGet, std::string(kMoravelLhba) + "/Enabled", true, false},
-      {kList, kLhba, false, true},
-      {kAdd, kLhba, false, true},
-      {kWalk, "", false, false},
-      {kPersistent, "", false, false},
+      {kNone, "", true, true, true},
+      {kGet, "Corvane1/PCI/BusNumber", true, true, true},
+      {kGet, std::string(kMoravelLhba) + "/Enabled", true, false, true},
+      {kList, kLhba, false, true, true},
+      {kList, target0, false, true, true},
+      {kGet, target0 + "/TargetISCSIName", false, true, true},
+      {kGet, target0 + "/ETO", false, true, false},
+      {kList, target0 + "/Session0", false, true, false},
+      {kAdd, kLhba, false, true, false},
+      {kWalk, "", false, false, false},
+      {kPersistent, "", false, false, false},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(std::to_string(row.call) + " " + row.path);
@@ -95,6 +103,9 @@ TEST_F(WaitingTargetsTest, ACallBuildsTheTargetsOfTheFunctionItActsIn) {
     }
     EXPECT_EQ(waits(kLhba), row.cv3_waits);
     EXPECT_EQ(waits(kMoravelLhba), row.moravel_waits);
+    if (!row.cv3_waits) {
+      EXPECT_EQ(tree::children_wait(get_node(tag(target0 + "/Session0"))), row.cv3_session_waits);
+    }
   }
 }
 
@@ -106,11 +117,12 @@ TEST_F(WaitingTargetsTest, AClientSeesTheTreeAStartUpBuildingAllWouldShow) {
   const std::string whole = client_view();
   const int record_reads = mailbox_count(6, 14);  // the client's own reads
   ASSERT_NE(whole.find("Target1/Session0/ISIDQualifier="), std::string::npos);
-  for (const char* first : {"", kLhba, kMoravelLhba}) {
+  const std::string target0 = std::string(kLhba) + "/Target0";
+  for (const std::string& first : {std::string(), std::string(kLhba), std::string(kMoravelLhba), target0}) {
     SCOPED_TRACE(first);
     restart_over_firmware();
     sim_->clear_log();
-    if (first[0] != '\0') children(first, TAVO_KIND_GROUP);
+    if (!first.empty()) children(first, TAVO_KIND_GROUP);
     EXPECT_EQ(client_view(), whole);
     EXPECT_EQ(mailbox_count(6, 14), record_reads);  // the records start-up read answer the builds
   }
@@ -120,11 +132,16 @@ TEST_F(WaitingTargetsTest, AClientSeesTheTreeAStartUpBuildingAllWouldShow) {
 // the waiting Moravel's too, as with every target built: also once
 // another process has dropped their saved lines, which hold them too.
 TEST_F(WaitingTargetsTest, ANewSessionTakesNoQualifierAWaitingFunctionHolds) {
-  std::string qualifiers[2];
-  for (const bool built : {false, true}) {
-    SCOPED_TRACE(built);
+  // The Moravel's targets wait, or are listed while their Sessions' subtrees
+  // wait, or all is built.
+  enum Moravel { kWaits, kListed, kBuilt };
+  std::string qualifiers[3];
+  for (const Moravel moravel : {kWaits, kListed, kBuilt}) {
+    SCOPED_TRACE(moravel);
     restart_over_firmware();
-    if (built) tree::reach_within(get_node(0));
+    const bool built = moravel != kWaits;
+    if (moravel == kListed) children(kMoravelLhba, TAVO_KIND_GROUP);
+    if (moravel == kBuilt) tree::reach_within(get_node(0));
     std::istringstream lines(saved("savetgt.txt"));
     std::string kept;
     for (std::string line; std::getline(lines, line);)
@@ -132,12 +149,17 @@ TEST_F(WaitingTargetsTest, ANewSessionTakesNoQualifierAWaitingFunctionHolds) {
     write_file(saved_path("savetgt.txt"), kept);
     ASSERT_EQ(add(kM, "10.0.0.70"), 0u) << last_status().second;
     EXPECT_EQ(waits(kMoravelLhba), !built);
-    qualifiers[built] = get(at(2, "Session0/ISIDQualifier"));
+    qualifiers[moravel] = get(at(2, "Session0/ISIDQualifier"));
+    const std::string moravel_session = std::string(kMoravelLhba) + "/Target0/Session0";
+    if (moravel == kListed) {
+      EXPECT_TRUE(tree::children_wait(get_node(tag(moravel_session))));
+    }
   }
-  EXPECT_EQ(qualifiers[false], qualifiers[true]);
+  EXPECT_EQ(qualifiers[kWaits], qualifiers[kBuilt]);
+  EXPECT_EQ(qualifiers[kListed], qualifiers[kBuilt]);
   walk_whole_tree();
   for (const std::string& lhba : {std::string(kMoravelLhba) + "/Target0", std::string(kMoravelLhba) + "/Target1"})
-    EXPECT_NE(get(lhba + "/Session0/ISIDQualifier"), qualifiers[false]);
+    EXPECT_NE(get(lhba + "/Session0/ISIDQualifier"), qualifiers[kWaits]);
 }
 
 }  // namespace
