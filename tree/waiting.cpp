@@ -100,6 +100,22 @@ void erase_at(size_t i) {
 // Takes the first wait that pick accepts out of the list and builds it;
 // false when none is left. The wait leaves before its build, which looks
 // its own group's children up.
+// Runs a wait's build of group (what: the name of what waits, for the log).
+void run_build(TavoGroupRefreshHandler build, TavoNode* group, const char* what) {
+  watch_handler(HandlerRun::Refresh, build, group);
+  // What the build makes was there before the running action: it is no
+  // group the action created.
+  uint32_t* const created = tavo_internal_new_tags;
+  const int32_t created_count = new_tag_index;
+  tavo_internal_new_tags = nullptr;
+  const uint32_t built = build(group);
+  tavo_internal_new_tags = created;
+  new_tag_index = created_count;
+  if (built != 0)
+    pdebug(TAVO_LOG_TREE, 3, "%s: the waiting %s of %s were not all built\n", __func__, what,
+           group->name != nullptr ? group->name : "");
+}
+
 template <typename Pick>
 bool build_one(Pick&& pick) {
   std::vector<Wait>& all = waits();
@@ -107,18 +123,7 @@ bool build_one(Pick&& pick) {
     if (!pick(all[i])) continue;
     const Wait w = all[i];
     erase_at(i);
-    if (!live(w)) return true;
-    watch_handler(HandlerRun::Refresh, w.build, w.group);
-    // What the build makes was there before the running action: it is no
-    // group the action created.
-    uint32_t* const created = tavo_internal_new_tags;
-    const int32_t created_count = new_tag_index;
-    tavo_internal_new_tags = nullptr;
-    const uint32_t built = w.build(w.group);
-    tavo_internal_new_tags = created;
-    new_tag_index = created_count;
-    if (built != 0) pdebug(TAVO_LOG_TREE, 3, "%s: the waiting %s of %s were not all built\n", __func__,
-                                      w.name, w.group->name != nullptr ? w.group->name : "");
+    if (live(w)) run_build(w.build, w.group, w.name);
     return true;
   }
   return false;
@@ -173,18 +178,8 @@ bool take_child_wait(const TavoNode* group, ChildWait* out) {
 // looks its own group up.
 void build_children(TavoNode* group) {
   ChildWait w;
-  if (!take_child_wait(group, &w) || ref_node(hm_find_hierarchy_by_node(group), w.ref) != group) return;
-  watch_handler(HandlerRun::Refresh, w.build, group);
-  // What the build makes was there before the running action.
-  uint32_t* const created = tavo_internal_new_tags;
-  const int32_t created_count = new_tag_index;
-  tavo_internal_new_tags = nullptr;
-  const uint32_t built = w.build(group);
-  tavo_internal_new_tags = created;
-  new_tag_index = created_count;
-  if (built != 0)
-    pdebug(TAVO_LOG_TREE, 3, "%s: the waiting children of %s were not all built\n", __func__,
-           group->name != nullptr ? group->name : "");
+  if (take_child_wait(group, &w) && ref_node(hm_find_hierarchy_by_node(group), w.ref) == group)
+    run_build(w.build, group, "children");
 }
 
 // Builds, in the order they were deferred, every waiting group keep accepts.
