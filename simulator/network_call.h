@@ -20,6 +20,14 @@ MailboxReply answer(MailboxCall& call, const Record& r) {
   return MailboxReply{};
 }
 
+// A text into a fixed field as snprintf's "%s" puts it: cut to fit, then
+// a NUL; without formatting it costs a tenth.
+inline void put_text(char* field, size_t size, const std::string& text) {
+  const size_t n = strnlen(text.c_str(), size - 1);
+  memcpy(field, text.data(), n);
+  field[n] = '\0';
+}
+
 inline SimNetwork* stack_of(Simulator& sim, const MailboxCall& call) {
   if (call.via_nic || call.function == nullptr || call.function->kind != FunctionKind::Iscsi) return nullptr;
   return sim.network(call.function->iscsi_device);
