@@ -141,7 +141,7 @@ std::vector<LogEntry> Simulator::log() const {
 
 LogEntry Simulator::logged(size_t index) const {
   const LogRecord& r = log_[index];
-  const uint8_t* bytes = log_arena_.data() + (r.at - log_arena_at_);
+  const uint8_t* bytes = log_arena_.data() + static_cast<size_t>(r.at - log_arena_at_);
   if (r.kind == LogKind::Shell) return LogEntry{r.kind, *r.device, r.request, {}, std::string(bytes, bytes + r.length)};
   return LogEntry{r.kind, *r.device, r.request, std::vector<uint8_t>(bytes, bytes + r.length), {}};
 }
@@ -205,7 +205,7 @@ void Simulator::log_request(LogKind kind, std::string_view device, unsigned long
   log_arena_.insert(log_arena_.end(), bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(length));
   if (!text) log_bytes_ += length;
   log_.push_back(LogRecord{kind, log_device_, request, at, length});
-  trim_log();
+  if (log_bytes_ > log_bytes_kept_ || log_.size() > log_entries_kept_) trim_log();
 }
 
 void Simulator::trim_log() {
