@@ -39,9 +39,10 @@ inline SimNetwork* stack_of(Simulator& sim, const MailboxCall& call) {
 template <typename Record, typename Body>
 MailboxReply call_with(Simulator& sim, MailboxCall& call, Body body) {
   SimNetwork* net = stack_of(sim, call);
-  Record r{};
   if (net == nullptr) return kRefused;
-  if (call.payload.size() < sizeof r) return MailboxReply{kStatusTooSmall, 0, 0};
+  if (call.payload.size() < sizeof(Record)) return MailboxReply{kStatusTooSmall, 0, 0};
+  // Filled whole from the request: not cleared first (a route table is 64 KiB).
+  Record r;
   memcpy(&r, call.payload.data(), sizeof r);
   return body(*net, r);
 }
