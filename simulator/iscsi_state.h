@@ -84,16 +84,13 @@ struct SimIscsi {
   std::vector<uint32_t> reached_targets;  // target ids given or taken back
   // What target records (32/6) answer from, so that asking for every
   // target does not walk every session each time: where each target id
-  // lies in target_ids, and the persistent sessions of its name, one per
-  // portal, in session order. Made on the first record asked; dropped by
-  // whatever may have changed a session or a target id since (a command
-  // that noted one, a test's hold of the state).
+  // lies in target_ids, and the persistent sessions of each name (in
+  // lower case), one per portal, in session order. Made on the first
+  // record asked; dropped by whatever may have changed a session or a
+  // target id since (a command that noted one, a test's hold of the state).
   struct TargetRecords {
-    struct Target {
-      size_t at;                   // in target_ids
-      std::vector<size_t> portals;  // in sessions
-    };
-    std::unordered_map<uint32_t, Target> id_at;
+    std::unordered_map<uint32_t, size_t> id_at;
+    std::unordered_map<std::string, std::vector<size_t>> portals;
   };
   std::optional<TargetRecords> target_records;
 

@@ -15,7 +15,6 @@
 #include <algorithm>
 #include <span>
 #include <string>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -449,21 +448,15 @@ std::string iscsi_lower(const std::string& name) {
 // Every target id's place and every name's persistent sessions, one per
 // portal: what asking for each target in turn would find by walking all.
 SimIscsi::TargetRecords iscsi_index_targets(const SimIscsi& state) {
-  std::unordered_map<std::string, std::vector<size_t>> portals;  // by name in lower case
+  SimIscsi::TargetRecords r;
+  for (size_t i = 0; i < state.target_ids.size(); ++i) r.id_at.try_emplace(state.target_ids[i].first, i);
   for (size_t i = 0; i < state.sessions.size(); ++i) {
     const SimSession& s = state.sessions[i];
     if (!s.persistent) continue;
-    std::vector<size_t>& held = portals[iscsi_lower(s.target)];
+    std::vector<size_t>& held = r.portals[iscsi_lower(s.target)];
     if (std::none_of(held.begin(), held.end(),
                      [&](size_t p) { return iscsi_same_portal(state.sessions[p], s.address, s.port); }))
       held.push_back(i);
-  }
-  // Each target's portals found once, not at each record asked.
-  SimIscsi::TargetRecords r;
-  for (size_t i = 0; i < state.target_ids.size(); ++i) {
-    const auto named = portals.find(iscsi_lower(state.target_ids[i].second));
-    SimIscsi::TargetRecords::Target t{i, named != portals.end() ? named->second : std::vector<size_t>{}};
-    r.id_at.try_emplace(state.target_ids[i].first, std::move(t));
   }
   return r;
 }
@@ -477,8 +470,10 @@ MailboxReply iscsi_target_record(Simulator& sim, MailboxCall& call) {
   const SimIscsi::TargetRecords& index = *state->target_records;
   const auto at = index.id_at.find(id);
   if (at == index.id_at.end()) return kRefused;
-  const auto held = state->target_ids.begin() + static_cast<ptrdiff_t>(at->second.at);
-  const std::vector<size_t>& portals = at->second.portals;
+  const auto held = state->target_ids.begin() + static_cast<ptrdiff_t>(at->second);
+  static const std::vector<size_t> kNone;
+  const auto named = index.portals.find(iscsi_lower(held->second));
+  const std::vector<size_t>& portals = named != index.portals.end() ? named->second : kNone;
   InPlaceAnswer answer(call, sizeof(FirmwareTargetHead) + kPortalGroupStride * portals.size());
   FirmwareTargetHead head{};
   head.id = id;
