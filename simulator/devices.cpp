@@ -16,12 +16,8 @@ namespace {
 // the iSCSI and TCP/IP subsystems' commands reach no port.
 constexpr uint8_t kScsiSubsystem = 6, kScsiOpcode = 59, kTcpIpSubsystem = 2;
 
-// The raw request a log entry keeps: none when the log keeps no bytes, so
-// that a process nobody reads the log of copies no request twice.
-std::vector<uint8_t> logged_bytes(const void* request, size_t length, bool keep) {
-  if (!keep) return {};
-  const auto* bytes = static_cast<const uint8_t*>(request);
-  return std::vector<uint8_t>(bytes, bytes + length);
+std::span<const uint8_t> raw(const void* request, size_t length) {
+  return {static_cast<const uint8_t*>(request), length};
 }
 
 void put_u16(uint8_t* p, uint16_t v) {
@@ -103,7 +99,7 @@ int Simulator::device_open(const std::string& path, int flags) {
   }
   int fd = next_device_fd_++;
   devices_[fd] = dev;
-  log_request(LogEntry{LogKind::DeviceOpen, p, 0, {}, {}});
+  log_request(LogKind::DeviceOpen, p, 0);
   return fd;
 }
 
@@ -114,7 +110,7 @@ int Simulator::device_close(int fd) {
     errno = EBADF;
     return -1;
   }
-  log_request(LogEntry{LogKind::DeviceClose, it->second.path, 0, {}, {}});
+  log_request(LogKind::DeviceClose, it->second.path, 0);
   devices_.erase(it);
   return 0;
 }
@@ -138,11 +134,10 @@ int Simulator::device_ioctl(int fd, unsigned long request, void* arg) {
     if (request == kIscsiMailboxRequest) {
       auto* hdr = static_cast<MailboxRequestHeader*>(arg);
       size_t total = kMailboxHeaderSize + hdr->request_length;
-      log_request(LogEntry{LogKind::IscsiIoctl, dev.path, request, logged_bytes(arg, total, log_bytes_kept_ > 0), {}},
-                  hdr);
+      log_request(LogKind::IscsiIoctl, dev.path, request, raw(arg, total), hdr);
       return mailbox(dev, static_cast<uint8_t*>(arg), total, false, fn);
     }
-    log_request(LogEntry{LogKind::IscsiIoctl, dev.path, request, {}, {}});
+    log_request(LogKind::IscsiIoctl, dev.path, request);
     if (Fault* f = match_fault(FaultKind::IoctlErrno, kAny, kAny, dev.iscsi_device, static_cast<long>(request))) {
       errno = f->err;
       return -1;
@@ -174,17 +169,24 @@ int Simulator::mailbox(const Device& dev, uint8_t* buf, size_t total, bool via_n
     function_id = pos == list.end() ? kAny : static_cast<int>(pos - list.begin()) + 1;
   }
   const long request = via_nic ? static_cast<long>(kNicMailboxRequest) : static_cast<long>(kIscsiMailboxRequest);
-  if (Fault* f = match_fault(FaultKind::IoctlErrno, hdr->subsystem, hdr->opcode, function_id, request)) {
+  // Most commands meet no fault armed: none is looked for then.
+  const bool armed = !faults_.empty();
+  Fault* fails =
+      armed ? match_fault(FaultKind::IoctlErrno, hdr->subsystem, hdr->opcode, function_id, request) : nullptr;
+  if (Fault* f = fails) {
     errno = f->err;
     return -1;
   }
-  if (match_fault(FaultKind::NoAnswer, hdr->subsystem, hdr->opcode, function_id, kAny)) {
+  if (armed && match_fault(FaultKind::NoAnswer, hdr->subsystem, hdr->opcode, function_id, kAny)) {
     clock_ms_ += uint64_t{hdr->timeout} * 1000;
     errno = ETIMEDOUT;
     return -1;
   }
   MailboxReply reply;
-  if (Fault* f = match_fault(FaultKind::FirmwareStatus, hdr->subsystem, hdr->opcode, function_id, kAny, hdr->version)) {
+  Fault* status = armed ? match_fault(FaultKind::FirmwareStatus, hdr->subsystem, hdr->opcode, function_id, kAny,
+                                      hdr->version)
+                        : nullptr;
+  if (Fault* f = status) {
     reply.status = f->status;
     reply.additional_status = f->additional_status;
   } else {
@@ -206,7 +208,11 @@ int Simulator::mailbox(const Device& dev, uint8_t* buf, size_t total, bool via_n
       }
     }
   }
-  if (Fault* f = match_fault(FaultKind::ResponseLength, hdr->subsystem, hdr->opcode, function_id, kAny)) {
+  // A responder may have armed one.
+  Fault* length = faults_.empty()
+                      ? nullptr
+                      : match_fault(FaultKind::ResponseLength, hdr->subsystem, hdr->opcode, function_id, kAny);
+  if (Fault* f = length) {
     reply.actual_length = f->length;
     if (reply.length_word >= 0) reply.length_word = f->length;
   }
@@ -246,8 +252,7 @@ int Simulator::nic_mailbox(unsigned long request, uint8_t* bytes) {
   auto* prefix = reinterpret_cast<NicIoctlPrefix*>(bytes);
   auto* hdr = reinterpret_cast<MailboxRequestHeader*>(bytes + sizeof(NicIoctlPrefix));
   size_t total = sizeof(NicIoctlPrefix) + kMailboxHeaderSize + hdr->request_length;
-  log_request(LogEntry{LogKind::NicIoctl, kNicDevicePath, request, logged_bytes(bytes, total, log_bytes_kept_ > 0), {}},
-              hdr);
+  log_request(LogKind::NicIoctl, kNicDevicePath, request, raw(bytes, total), hdr);
   if (memcmp(prefix->signature, kNicSignature, sizeof kNicSignature) != 0 || prefix->marker != kNicMarker) {
     errno = EINVAL;
     return -1;
@@ -292,8 +297,7 @@ int Simulator::nic_request(unsigned long request, void* arg) {
   size_t logged = request == kNicChipInfoRequest ? sizeof(NicChipInfo)
                   : request == kNicPciConfigRequest ? sizeof(PciConfigRequest)
                                                     : 4;
-  log_request(
-      LogEntry{LogKind::NicIoctl, kNicDevicePath, request, logged_bytes(bytes, logged, log_bytes_kept_ > 0), {}});
+  log_request(LogKind::NicIoctl, kNicDevicePath, request, raw(bytes, logged));
   // Faults on side requests match the NIC function index as for mailboxes.
   auto index_of = [&](uint8_t b, uint8_t d, uint8_t f) {
     auto list = nic_functions();

@@ -1,8 +1,19 @@
 #include "simulator/responders.h"
 
+#include <string.h>
+
+#include <algorithm>
+
 #include "simulator/simulator.h"
 
 namespace tavo::sim {
+
+size_t fill_payload(MailboxCall& call, const void* bytes, size_t n) {
+  const size_t fits = std::min(n, call.payload.size());
+  if (fits > 0) memcpy(call.payload.data(), bytes, fits);
+  std::fill(call.payload.begin() + static_cast<ptrdiff_t>(fits), call.payload.end(), 0);
+  return fits;
+}
 
 // Unmodelled commands keep answering "not supported" (66); the catalogue's
 // echo responder is installed by the tests that want it.

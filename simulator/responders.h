@@ -1,6 +1,7 @@
 // Firmware responders installed in every simulator, one installer per area.
 #pragma once
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include "simulator/topology.h"
@@ -15,6 +16,10 @@ struct SimPort;
 struct SimIscsi;
 
 void install_standard_responders(Simulator& sim);
+
+// Writes an answer of n bytes at the payload's start: what fits, the rest
+// of the payload cleared, each byte written once. Answers the bytes that fit.
+size_t fill_payload(MailboxCall& call, const void* bytes, size_t n);
 
 // Flash component query, write and region erase (6/1, 7/1) and
 // personalities (113/1, 114/1).

@@ -13,6 +13,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -46,14 +47,42 @@ bool iscsi_read(const MailboxCall& call, Record* r) {
 
 // Writes an answer of need bytes over the payload: what fits, with status
 // 4 and the length needed when it does not.
-MailboxReply iscsi_answer(MailboxCall& call, const std::vector<uint8_t>& bytes) {
-  const size_t n = std::min(bytes.size(), call.payload.size());
-  memcpy(call.payload.data(), bytes.data(), n);
+MailboxReply iscsi_answer(MailboxCall& call, const void* bytes, size_t need) {
+  const size_t n = std::min(need, call.payload.size());
+  memcpy(call.payload.data(), bytes, n);
   MailboxReply reply;
-  reply.actual_length = static_cast<int64_t>(bytes.size());
-  if (n < bytes.size()) reply.status = kStatusTooSmall;
+  reply.actual_length = static_cast<int64_t>(need);
+  if (n < need) reply.status = kStatusTooSmall;
   return reply;
 }
+
+MailboxReply iscsi_answer(MailboxCall& call, const std::vector<uint8_t>& bytes) {
+  return iscsi_answer(call, bytes.data(), bytes.size());
+}
+
+// The same answer built in place: the need bytes that fit are cleared,
+// and each put writes what fits of it.
+struct InPlaceAnswer {
+  std::span<uint8_t> out;
+  size_t need;
+
+  InPlaceAnswer(MailboxCall& call, size_t length) : out(call.payload), need(length) {
+    memset(out.data(), 0, std::min(need, out.size()));
+  }
+  void put_bytes(size_t at, const void* bytes, size_t n) {
+    if (at < out.size()) memcpy(out.data() + at, bytes, std::min(n, out.size() - at));
+  }
+  template <typename T>
+  void put(size_t at, const T& value) {
+    put_bytes(at, &value, sizeof value);
+  }
+  MailboxReply reply() const {
+    MailboxReply reply;
+    reply.actual_length = static_cast<int64_t>(need);
+    if (need > out.size()) reply.status = kStatusTooSmall;
+    return reply;
+  }
+};
 
 template <typename T>
 void iscsi_put(std::vector<uint8_t>* bytes, size_t at, const T& value) {
@@ -345,8 +374,8 @@ MailboxReply iscsi_session_record(Simulator& sim, MailboxCall& call) {
   r.flags = (s->persistent ? 0 : kSessionNotPersistent) | (s->boot ? kSessionBoot : 0) | s->other_flags;
   const int64_t claimed = state->reported_connections;
   r.connection_count = static_cast<uint16_t>(claimed >= 0 ? claimed : 1);
-  snprintf(r.target_name, sizeof r.target_name, "%s", s->target.c_str());
-  snprintf(r.initiator_name, sizeof r.initiator_name, "%s", s->initiator.c_str());
+  network::put_text(r.target_name, sizeof r.target_name, s->target);
+  network::put_text(r.initiator_name, sizeof r.initiator_name, s->initiator);
   memcpy(&r.options, &s->options, sizeof r.options);
   FirmwareConnectionRecord& c = r.connection;
   c.handle = s->connection_handle;
@@ -384,9 +413,7 @@ MailboxReply iscsi_session_record(Simulator& sim, MailboxCall& call) {
   lo.initiator_secret_length = o.initiator_secret_length;
   lo.target_chap_name_length = o.target_chap_name_length;
   lo.target_secret_length = o.target_secret_length;
-  std::vector<uint8_t> bytes(sizeof r);
-  memcpy(bytes.data(), &r, sizeof r);
-  return iscsi_answer(call, bytes);
+  return iscsi_answer(call, &r, sizeof r);
 }
 
 MailboxReply iscsi_target_list(Simulator& sim, MailboxCall& call) {
@@ -444,25 +471,26 @@ MailboxReply iscsi_target_record(Simulator& sim, MailboxCall& call) {
   const auto at = index.id_at.find(id);
   if (at == index.id_at.end()) return kRefused;
   const auto held = state->target_ids.begin() + static_cast<ptrdiff_t>(at->second);
-  std::vector<const SimSession*> portals;
-  if (const auto named = index.portals.find(iscsi_lower(held->second)); named != index.portals.end())
-    for (size_t p : named->second) portals.push_back(&state->sessions[p]);
-  std::vector<uint8_t> bytes(sizeof(FirmwareTargetHead) + kPortalGroupStride * portals.size(), 0);
+  static const std::vector<size_t> kNone;
+  const auto named = index.portals.find(iscsi_lower(held->second));
+  const std::vector<size_t>& portals = named != index.portals.end() ? named->second : kNone;
+  InPlaceAnswer answer(call, sizeof(FirmwareTargetHead) + kPortalGroupStride * portals.size());
   FirmwareTargetHead head{};
   head.id = id;
-  snprintf(head.name, sizeof head.name, "%s", held->second.c_str());
+  network::put_text(head.name, sizeof head.name, held->second);
   const int64_t reported = state->reported_portal_groups;
   head.group_count = static_cast<uint32_t>(reported >= 0 ? reported : static_cast<int64_t>(portals.size()));
-  iscsi_put(&bytes, 0, head);
+  answer.put(0, head);
   for (size_t k = 0; k < portals.size(); ++k) {
+    const SimSession& s = state->sessions[portals[k]];
     const size_t group = sizeof head + kPortalGroupStride * k;
-    iscsi_put(&bytes, group, FirmwarePortalGroupHead{iscsi_portal_tag(sim, *portals[k]), 1});
+    answer.put(group, FirmwarePortalGroupHead{iscsi_portal_tag(sim, s), 1});
     const size_t portal = group + sizeof(FirmwarePortalGroupHead);
-    bytes[portal + kFirmwarePortalType] = portals[k]->address.type == 1 ? kLoginAddressIPv4 : kLoginAddressIPv6;
-    memcpy(&bytes[portal + kFirmwarePortalAddress], portals[k]->address.bytes.data(), 16);
-    iscsi_put(&bytes, portal + kFirmwarePortalPort, portals[k]->port);
+    answer.put(portal + kFirmwarePortalType, s.address.type == 1 ? kLoginAddressIPv4 : kLoginAddressIPv6);
+    answer.put_bytes(portal + kFirmwarePortalAddress, s.address.bytes.data(), 16);
+    answer.put(portal + kFirmwarePortalPort, s.port);
   }
-  return iscsi_answer(call, bytes);
+  return answer.reply();
 }
 
 // Records of targets [first, first + most) of the list that fit from

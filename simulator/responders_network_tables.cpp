@@ -5,6 +5,7 @@
 // Both blocks are kept whole as written; a fresh discovery block carries a
 // pattern in the bytes nobody owns, a name block sets flag bit 0, which
 // every request must clear.
+#include <stddef.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -52,17 +53,23 @@ int32_t tables_count(size_t held, int64_t reported) {
   return static_cast<int32_t>(reported >= 0 ? reported : static_cast<int64_t>(held));
 }
 
+// Written in place: the request's bytes are never read, and the table is
+// 64 KB, so it is cleared once rather than copied in, cleared and back.
 MailboxReply tables_fetch_routes(Simulator& sim, MailboxCall& call) {
-  return call_with<RouteTable>(sim, call, [&](SimNetwork& net, RouteTable& t) {
-    t = RouteTable{};
-    t.count = tables_count(net.routes.size(), net.reported_routes);
-    for (size_t i = 0; i < net.routes.size() && i < kMaxRoutes; ++i) {
-      memcpy(t.routes[i].destination, net.routes[i].destination.data(), 4);
-      memcpy(t.routes[i].mask, net.routes[i].mask.data(), 4);
-      memcpy(t.routes[i].gateway, net.routes[i].gateway.data(), 4);
-    }
-    return answer(call, t);
-  });
+  const SimNetwork* net = network::stack_of(sim, call);
+  if (net == nullptr) return kRefused;
+  if (call.payload.size() < sizeof(RouteTable)) return MailboxReply{network::kStatusTooSmall, 0, 0};
+  uint8_t* out = call.payload.data();
+  memset(out, 0, sizeof(RouteTable));
+  const int32_t count = tables_count(net->routes.size(), net->reported_routes);
+  memcpy(out + offsetof(RouteTable, count), &count, sizeof count);
+  for (size_t i = 0; i < net->routes.size() && i < kMaxRoutes; ++i) {
+    uint8_t* entry = out + offsetof(RouteTable, routes) + sizeof(RouteEntry) * i;
+    memcpy(entry + offsetof(RouteEntry, destination), net->routes[i].destination.data(), 4);
+    memcpy(entry + offsetof(RouteEntry, mask), net->routes[i].mask.data(), 4);
+    memcpy(entry + offsetof(RouteEntry, gateway), net->routes[i].gateway.data(), 4);
+  }
+  return MailboxReply{};
 }
 
 MailboxReply tables_save_route(Simulator& sim, MailboxCall& call) {

@@ -231,10 +231,9 @@ Bytes& personality_object(Simulator& sim, int controller, const char* name) {
   return objects[name] = made;
 }
 
-// An image as the answer: the payload cleared, then as much as fits.
+// An image as the answer: as much as fits, the rest of the payload cleared.
 MailboxReply personality_answer(MailboxCall& call, const Bytes& image) {
-  std::fill(call.payload.begin(), call.payload.end(), 0);
-  std::copy_n(image.begin(), std::min(image.size(), call.payload.size()), call.payload.begin());
+  fill_payload(call, image.data(), image.size());
   return MailboxReply{};
 }
 

@@ -110,9 +110,7 @@ MailboxReply transport_responder_write(Simulator& sim, MailboxCall& call, FlashC
 // A text answer at the payload's start; the answer header's length word
 // gives its length.
 MailboxReply transport_responder_text(MailboxCall& call, const std::string& text) {
-  std::fill(call.payload.begin(), call.payload.end(), 0);
-  const size_t n = std::min(text.size(), call.payload.size());
-  memcpy(call.payload.data(), text.data(), n);
+  const size_t n = fill_payload(call, text.data(), text.size());
   MailboxReply r;
   r.length_word = static_cast<int64_t>(n);
   return r;

@@ -151,7 +151,7 @@ int Simulator::shell(const std::string& command) {
 
 int Simulator::shell_output(const std::string& command, std::string* output) {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
-  log_request(LogEntry{LogKind::Shell, "", 0, {}, command});
+  log_request(LogKind::Shell, "", 0, {reinterpret_cast<const uint8_t*>(command.data()), command.size()});
   // A command may change the host's interfaces, a VF table or the
   // firmware it flashes.
   command_begin(true);

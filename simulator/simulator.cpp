@@ -133,12 +133,25 @@ void Simulator::clear_faults() {
 
 std::vector<LogEntry> Simulator::log() const {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
-  return {log_.begin(), log_.end()};
+  std::vector<LogEntry> out;
+  out.reserve(log_.size());
+  for (size_t i = 0; i < log_.size(); ++i) out.push_back(logged(i));
+  return out;
+}
+
+LogEntry Simulator::logged(size_t index) const {
+  const LogRecord& r = log_[index];
+  const uint8_t* bytes = log_arena_.data() + static_cast<size_t>(r.at - log_arena_at_);
+  if (r.kind == LogKind::Shell) return LogEntry{r.kind, *r.device, r.request, {}, std::string(bytes, bytes + r.length)};
+  return LogEntry{r.kind, *r.device, r.request, std::vector<uint8_t>(bytes, bytes + r.length), {}};
 }
 
 void Simulator::clear_log() {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
   log_.clear();
+  log_device_ = nullptr;
+  log_arena_.clear();
+  log_arena_at_ = 0;
   log_bytes_ = 0;
   kind_counts_.fill(0);
   mailbox_counts_.clear();
@@ -155,10 +168,11 @@ void Simulator::set_log_bounds(size_t entries, size_t bytes) {
 std::vector<LogEntry> Simulator::mailbox_log() const {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
   std::vector<LogEntry> out;
-  for (const auto& e : log_) {
+  for (size_t i = 0; i < log_.size(); ++i) {
+    const LogRecord& e = log_[i];
     if ((e.kind == LogKind::IscsiIoctl && e.request == kIscsiMailboxRequest) ||
         (e.kind == LogKind::NicIoctl && e.request == kNicMailboxRequest))
-      out.push_back(e);
+      out.push_back(logged(i));
   }
   return out;
 }
@@ -174,18 +188,39 @@ uint64_t Simulator::mailbox_count(uint8_t subsystem, uint8_t opcode) const {
   return it == mailbox_counts_.end() ? 0 : it->second;
 }
 
-void Simulator::log_request(LogEntry entry, const MailboxRequestHeader* mailbox) {
-  ++kind_counts_[static_cast<size_t>(entry.kind)];
+void Simulator::log_request(LogKind kind, std::string_view device, unsigned long request,
+                            std::span<const uint8_t> bytes, const MailboxRequestHeader* mailbox) {
+  ++kind_counts_[static_cast<size_t>(kind)];
   if (mailbox != nullptr) ++mailbox_counts_[{mailbox->subsystem, mailbox->opcode}];
-  log_bytes_ += entry.bytes.size();
-  log_.push_back(std::move(entry));
-  trim_log();
+  if (log_device_ == nullptr || *log_device_ != device) {
+    auto named = log_devices_.find(device);
+    if (named == log_devices_.end()) named = log_devices_.emplace(device).first;
+    log_device_ = &*named;
+  }
+  // A log that keeps no bytes copies none; a shell command's text is kept
+  // whatever the bounds, and not counted among the bytes.
+  const bool text = kind == LogKind::Shell;
+  const size_t length = text || log_bytes_kept_ > 0 ? bytes.size() : 0;
+  const uint64_t at = log_arena_at_ + log_arena_.size();
+  log_arena_.insert(log_arena_.end(), bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(length));
+  if (!text) log_bytes_ += length;
+  log_.push_back(LogRecord{kind, log_device_, request, at, length});
+  if (log_bytes_ > log_bytes_kept_ || log_.size() > log_entries_kept_) trim_log();
 }
 
 void Simulator::trim_log() {
+  if (log_.size() <= log_entries_kept_ && log_bytes_ <= log_bytes_kept_) return;
   while (log_.size() > 1 && (log_.size() > log_entries_kept_ || log_bytes_ > log_bytes_kept_)) {
-    log_bytes_ -= log_.front().bytes.size();
+    if (log_.front().kind != LogKind::Shell) log_bytes_ -= log_.front().length;
     log_.pop_front();
+  }
+  // The bytes of dropped requests go once they outweigh those kept: each
+  // byte is moved a bounded number of times, and the buffer stays within
+  // twice what the log holds.
+  const auto dropped = static_cast<size_t>(log_.front().at - log_arena_at_);
+  if (dropped > 0 && dropped >= log_arena_.size() - dropped) {
+    log_arena_.erase(log_arena_.begin(), log_arena_.begin() + static_cast<ptrdiff_t>(dropped));
+    log_arena_at_ += dropped;
   }
 }
 
@@ -243,6 +278,7 @@ const SimController* Simulator::controller(int index) const {
 }
 
 Fault* Simulator::match_fault(FaultKind kind, int subsystem, int opcode, int function, long request, int version) {
+  if (faults_.empty()) return nullptr;
   for (auto& f : faults_) {
     if (f.kind != kind) continue;
     if (f.version != kAny && f.version != version) continue;
@@ -262,6 +298,7 @@ Fault* Simulator::match_fault(FaultKind kind, int subsystem, int opcode, int fun
 }
 
 Fault* Simulator::match_file_fault(const char* call, const std::string& path) {
+  if (faults_.empty()) return nullptr;
   for (auto& f : faults_) {
     if (f.kind != FaultKind::FileErrno && f.kind != FaultKind::ShortWrite && f.kind != FaultKind::Crash &&
         f.kind != FaultKind::PowerCut)

@@ -15,6 +15,7 @@
 #include <set>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/host.h"
@@ -270,9 +271,12 @@ class Simulator final : public platform::Host {
   // directory) lies under the root.
   bool inside_root(const std::string& path) const;
 
-  // Logs a request and counts it (its mailbox header, when it carries one).
-  void log_request(LogEntry entry, const MailboxRequestHeader* mailbox = nullptr);
+  // Logs a request and counts it (its mailbox header, when it carries one);
+  // its raw bytes are kept only while the log keeps bytes.
+  void log_request(LogKind kind, std::string_view device, unsigned long request,
+                   std::span<const uint8_t> bytes = {}, const MailboxRequestHeader* mailbox = nullptr);
   void trim_log();  // drops the oldest requests beyond the log's bounds
+  LogEntry logged(size_t index) const;
   int mailbox(const Device& dev, uint8_t* buf, size_t total, bool via_nic, const SimFunction* fn);
   int nic_request(unsigned long request, void* arg);
   int nic_mailbox(unsigned long request, uint8_t* bytes);
@@ -333,7 +337,22 @@ class Simulator final : public platform::Host {
   std::map<std::pair<int, int>, std::vector<std::pair<int, Responder>>> responders_;
   MailboxReply default_reply_{66, 0, -1};
   std::vector<Fault> faults_;
-  std::deque<LogEntry> log_;
+  // A request as the log holds it: its raw bytes (a shell command's text)
+  // lie in one buffer with those of the requests after it, so that logging
+  // allocates nothing once the buffer has grown; its device is one of the
+  // few named.
+  struct LogRecord {
+    LogKind kind;
+    const std::string* device;
+    unsigned long request;
+    uint64_t at;  // its bytes' place among all bytes ever logged
+    size_t length;
+  };
+  std::deque<LogRecord> log_;
+  std::set<std::string, std::less<>> log_devices_;
+  const std::string* log_device_ = nullptr;  // the latest, most often the next
+  std::vector<uint8_t> log_arena_;           // the bytes of log_, then room
+  uint64_t log_arena_at_ = 0;                // the place of log_arena_[0]
   size_t log_bytes_ = 0;                  // raw request bytes the log holds
   size_t log_entries_kept_ = kLogEntriesKept;
   size_t log_bytes_kept_ = kLogBytesKept;

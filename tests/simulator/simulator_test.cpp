@@ -64,6 +64,55 @@ TEST_F(SimulatorTest, MailboxReachesResponderAndIsLoggedByteForByte) {
   EXPECT_EQ(sim_->open_device_count(), 0);
 }
 
+// The log keeps the latest requests within its bounds, each with the bytes
+// it was sent with, however the sizes of those before it varied and
+// however often the dropped ones' bytes made room; shell commands keep
+// their text and count no bytes.
+TEST_F(SimulatorTest, LogKeepsTheLatestRequestsBytesWithinItsBounds) {
+  struct Case {
+    size_t entries, bytes;
+  };
+  const Case cases[] = {{5, SIZE_MAX}, {SIZE_MAX, 4000}, {40, 9000}, {3, 0}, {1, 1}, {SIZE_MAX, SIZE_MAX}};
+  const uint32_t sizes[] = {8, 1000, 0, 64, 3000, 17};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.entries << " entries, " << c.bytes << " bytes");
+    const int fd = open_iscsi(0);
+    ASSERT_GE(fd, 0);
+    sim_->clear_log();
+    sim_->set_log_bounds(c.entries, c.bytes);
+    std::vector<sim::LogEntry> sent;  // every request, to be cut as the log is
+    for (int i = 0; i < 120; ++i) {
+      if (i % 7 == 3) {
+        const std::string line = "echo " + std::to_string(i);
+        host().shell(line);
+        sent.push_back({sim::LogKind::Shell, "", 0, {}, line});
+        continue;
+      }
+      auto buf = command(200, 1, sizes[i % std::size(sizes)]);
+      for (size_t j = kMailboxHeaderSize; j < buf.size(); ++j) buf[j] = static_cast<uint8_t>(i * 7 + j);
+      sent.push_back({sim::LogKind::IscsiIoctl, "/vmfs/devices/char/vmkdriver/cv2iscsi_0", kIscsiMailboxRequest,
+                      c.bytes > 0 ? buf : std::vector<uint8_t>{}, ""});
+      ASSERT_EQ(host().device_ioctl(fd, kIscsiMailboxRequest, buf.data()), 0);
+    }
+    size_t first = sent.size() - 1, bytes = sent.back().bytes.size();
+    while (first > 0 && sent.size() - first < c.entries && bytes + sent[first - 1].bytes.size() <= c.bytes)
+      bytes += sent[--first].bytes.size();
+    const std::vector<sim::LogEntry> log = sim_->log();
+    ASSERT_EQ(log.size(), sent.size() - first);
+    for (size_t k = 0; k < log.size(); ++k) {
+      const sim::LogEntry& want = sent[first + k];
+      EXPECT_EQ(log[k].kind, want.kind) << k;
+      EXPECT_EQ(log[k].device, want.device) << k;
+      EXPECT_EQ(log[k].request, want.request) << k;
+      EXPECT_EQ(log[k].bytes, want.bytes) << k;
+      EXPECT_EQ(log[k].command, want.command) << k;
+    }
+    EXPECT_EQ(sim_->request_count(sim::LogKind::IscsiIoctl), 120u - 17u);
+    EXPECT_EQ(sim_->mailbox_count(200, 1), 120u - 17u);
+    host().device_close(fd);
+  }
+}
+
 TEST_F(SimulatorTest, ResponderIsChosenByVersionAndUnmodelledCommandsAreNotSupported) {
   sim_->on(1, 40, [](sim::Simulator&, sim::MailboxCall&) { return sim::MailboxReply{0, 0, -1}; }, 1);
   int fd = open_iscsi(0);
