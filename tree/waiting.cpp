@@ -148,6 +148,10 @@ ChildWaits& child_waits() {
   return all;
 }
 std::atomic<size_t> child_wait_count{0};
+// True while a call that runs a handler builds the waits in its scope, or a
+// walk those of a subtree (under the lock): each builds their waiting
+// children right after.
+bool building_for_call = false;
 
 void count_scope(const TavoNode* scope, bool add) {
   auto& scopes = child_waits().scopes;
@@ -207,6 +211,11 @@ void defer_children(TavoNode* group, TavoNode* scope, TavoGroupRefreshHandler bu
   child_wait_count.store(all.by_group.size(), std::memory_order_release);
 }
 
+bool children_built_at_once() {
+  TAVO_LIBRARY_LOCK;
+  return building_for_call;
+}
+
 bool children_wait(const TavoNode* group) {
   if (child_wait_count.load(std::memory_order_acquire) == 0 || group == nullptr) return false;
   TAVO_LIBRARY_LOCK;
@@ -242,8 +251,11 @@ void reach_within(TavoNode* node) {
   if (node == nullptr) return;
   if (wait_count.load(std::memory_order_relaxed) != 0) {
     TAVO_LIBRARY_LOCK;
+    const bool before = building_for_call;
+    building_for_call = true;
     while (build_one([&](const Wait& w) { return is_within(w.group, node); })) {
     }
+    building_for_call = before;
   }
   // The instances just built may hold groups whose children wait.
   if (child_wait_count.load(std::memory_order_relaxed) != 0) {
@@ -256,10 +268,13 @@ void reach_for_call(TavoNode* node, bool stored_value) {
   if (node == nullptr) return;
   if (wait_count.load(std::memory_order_relaxed) != 0 && may_be_in_scope(node)) {
     TAVO_LIBRARY_LOCK;
+    const bool before = building_for_call;
+    building_for_call = !stored_value;
     while (build_one([&](const Wait& w) {
       return w.group->parent != nullptr && is_within(node, w.group->parent);
     })) {
     }
+    building_for_call = before;
   }
   if (stored_value || child_wait_count.load(std::memory_order_relaxed) == 0) return;
   TAVO_LIBRARY_LOCK;

@@ -26,6 +26,10 @@ void defer_instances(TavoNode* group, const char* name, TavoGroupRefreshHandler 
 void defer_children(TavoNode* group, TavoNode* scope, TavoGroupRefreshHandler build);
 // True while group's children wait.
 bool children_wait(const TavoNode* group);
+// True while a build runs for a client's call that runs a handler in its
+// scope, or for a walk of a subtree: either builds any children left
+// waiting right after, so a build then need leave none to wait.
+bool children_built_at_once();
 // Builds group's waiting instances now: those of name (compared without
 // case as the start of a child's display name: "Target3" reaches
 // "Target"), or any with null. Costs one load when nothing waits.

@@ -123,6 +123,8 @@ TavoNode* wait_session(TavoNode* target, const tree::HandlerContext& p, const Fi
 
 bool waiting_connection(TavoNode* session, uint32_t* handle, char address[TAVO_VALUE_SIZE],
                         char port[TAVO_VALUE_SIZE]) {
+  // Most often nothing waits: that answer takes no lock.
+  if (!tree::children_wait(session)) return false;
   TAVO_LIBRARY_LOCK;
   const WaitingSubtree* w = waiting_subtree(session);
   if (w == nullptr) return false;

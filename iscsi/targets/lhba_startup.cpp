@@ -83,8 +83,9 @@ uint32_t startup_build_targets(TavoNode* lhba, const WaitingTargets& waiting) {
   if (waiting.reached) {
     char work[TAVO_MAX_PARAMS * TAVO_VALUE_SIZE] = {};
     build_listed_targets(waiting.listed);
-    // The Sessions' subtrees wait in turn, in the scope of the targets' own.
-    tavo::sessions::SessionSubtreesWait subtrees(lhba->parent);
+    // The Sessions' subtrees wait in turn, in the scope of the targets' own,
+    // unless the call that reached the targets would build them next.
+    tavo::sessions::SessionSubtreesWait subtrees(tavo::tree::children_built_at_once() ? nullptr : lhba->parent);
     result = setup_iscsi_sessions(lhba, waiting.result, work);
   }
   if (result != 0) {
