@@ -186,14 +186,16 @@ void build_children(TavoNode* group) {
     run_build(w.build, group, "children");
 }
 
-// Builds, in the order they were deferred, every waiting group keep accepts.
+// Builds, in the order they were deferred, every waiting group keep
+// accepts; how many there were.
 template <typename Keep>
-void build_children_where(Keep&& keep) {
+size_t build_children_where(Keep&& keep) {
   std::vector<std::pair<uint64_t, TavoNode*>> picked;
   for (const auto& [group, w] : child_waits().by_group)
     if (keep(group, w)) picked.emplace_back(w.order, const_cast<TavoNode*>(group));
   std::sort(picked.begin(), picked.end());
   for (const auto& [order, group] : picked) build_children(group);
+  return picked.size();
 }
 
 }  // namespace
@@ -286,8 +288,8 @@ void reach_for_call(TavoNode* node, bool stored_value) {
       ++i;
       continue;
     }
-    build_children_where([scope](const TavoNode*, const ChildWait& w) { return w.scope == scope; });
-    i = 0;  // the builds changed the list
+    // The builds changed the list; a scope that held none is passed.
+    i = build_children_where([scope](const TavoNode*, const ChildWait& w) { return w.scope == scope; }) > 0 ? 0 : i + 1;
   }
 }
 
