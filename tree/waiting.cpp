@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
 #include <unordered_map>
 #include <vector>
 
@@ -97,18 +98,17 @@ void erase_at(size_t i) {
   mirror_waits();
 }
 
-// Takes the first wait that pick accepts out of the list and builds it;
-// false when none is left. The wait leaves before its build, which looks
-// its own group's children up.
-// Runs a wait's build of group (what: the name of what waits, for the log).
-void run_build(TavoGroupRefreshHandler build, TavoNode* group, const char* what) {
-  watch_handler(HandlerRun::Refresh, build, group);
+// Runs a wait's build of group, handler with its arguments (what: the
+// name of what waits, for the log).
+template <typename Handler, typename... Args>
+void run_build(Handler handler, TavoNode* group, const char* what, Args... args) {
+  watch_handler(HandlerRun::Refresh, handler, group);
   // What the build makes was there before the running action: it is no
   // group the action created.
   uint32_t* const created = tavo_internal_new_tags;
   const int32_t created_count = new_tag_index;
   tavo_internal_new_tags = nullptr;
-  const uint32_t built = build(group);
+  const uint32_t built = handler(group, args...);
   tavo_internal_new_tags = created;
   new_tag_index = created_count;
   if (built != 0)
@@ -116,6 +116,9 @@ void run_build(TavoGroupRefreshHandler build, TavoNode* group, const char* what)
            group->name != nullptr ? group->name : "");
 }
 
+// Takes the first wait that pick accepts out of the list and builds it;
+// false when none is left. The wait leaves before its build, which looks
+// its own group's children up.
 template <typename Pick>
 bool build_one(Pick&& pick) {
   std::vector<Wait>& all = waits();
@@ -135,8 +138,9 @@ bool build_one(Pick&& pick) {
 struct ChildWait {
   TavoNodeRef ref;
   const TavoNode* scope;
-  TavoGroupRefreshHandler build;
-  uint64_t order;  // of deferral: a scope's groups build in it
+  ChildrenBuild build;
+  std::shared_ptr<void> data;  // goes with the wait, built or dropped
+  uint64_t order;              // of deferral: a scope's groups build in it
 };
 struct ChildWaits {
   std::unordered_map<const TavoNode*, ChildWait> by_group;
@@ -171,7 +175,7 @@ bool take_child_wait(const TavoNode* group, ChildWait* out) {
   auto& by_group = child_waits().by_group;
   const auto it = by_group.find(group);
   if (it == by_group.end()) return false;
-  *out = it->second;
+  *out = std::move(it->second);
   count_scope(it->second.scope, false);
   by_group.erase(it);
   child_wait_count.store(by_group.size(), std::memory_order_release);
@@ -183,7 +187,7 @@ bool take_child_wait(const TavoNode* group, ChildWait* out) {
 void build_children(TavoNode* group) {
   ChildWait w;
   if (take_child_wait(group, &w) && ref_node(hm_find_hierarchy_by_node(group), w.ref) == group)
-    run_build(w.build, group, "children");
+    run_build(w.build, group, "children", w.data.get());
 }
 
 // Builds, in the order they were deferred, every waiting group keep
@@ -200,7 +204,7 @@ size_t build_children_where(Keep&& keep) {
 
 }  // namespace
 
-void defer_children(TavoNode* group, TavoNode* scope, TavoGroupRefreshHandler build) {
+void defer_children(TavoNode* group, TavoNode* scope, ChildrenBuild build, std::shared_ptr<void> data) {
   TAVO_LIBRARY_LOCK;
   if (group == nullptr || scope == nullptr || build == nullptr || has_children(group)) return;
   const TavoNodeRef ref = node_ref(group);
@@ -208,7 +212,7 @@ void defer_children(TavoNode* group, TavoNode* scope, TavoGroupRefreshHandler bu
   ChildWaits& all = child_waits();
   ChildWait dropped;
   take_child_wait(group, &dropped);
-  all.by_group.emplace(group, ChildWait{ref, scope, build, all.next_order++});
+  all.by_group.emplace(group, ChildWait{ref, scope, build, std::move(data), all.next_order++});
   count_scope(scope, true);
   child_wait_count.store(all.by_group.size(), std::memory_order_release);
 }
@@ -218,12 +222,25 @@ bool children_built_at_once() {
   return building_for_call;
 }
 
-bool children_wait(const TavoNode* group) {
-  if (child_wait_count.load(std::memory_order_acquire) == 0 || group == nullptr) return false;
+namespace {
+
+// group's live wait; null when its children do not wait.
+const ChildWait* child_wait(const TavoNode* group) {
+  if (child_wait_count.load(std::memory_order_acquire) == 0 || group == nullptr) return nullptr;
   TAVO_LIBRARY_LOCK;
   const auto& by_group = child_waits().by_group;
   const auto it = by_group.find(group);
-  return it != by_group.end() && ref_node(hm_find_hierarchy_by_node(group), it->second.ref) == group;
+  return it != by_group.end() && ref_node(hm_find_hierarchy_by_node(group), it->second.ref) == group ? &it->second
+                                                                                                    : nullptr;
+}
+
+}  // namespace
+
+bool children_wait(const TavoNode* group) { return child_wait(group) != nullptr; }
+
+void* waiting_children_data(const TavoNode* group) {
+  const ChildWait* w = child_wait(group);
+  return w != nullptr ? w->data.get() : nullptr;
 }
 
 void defer_instances(TavoNode* group, const char* name, TavoGroupRefreshHandler build) {

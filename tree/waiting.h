@@ -9,6 +9,8 @@
 // what it leaves is what the group then shows.
 #pragma once
 
+#include <memory>
+
 #include "tree/tree.h"
 
 namespace tavo::tree {
@@ -22,10 +24,15 @@ void defer_instances(TavoNode* group, const char* name, TavoGroupRefreshHandler 
 // that holds it, or a client's call that runs a handler in scope (a group
 // above it). A call that only reads or writes a stored value leaves them
 // waiting: such a value depends on no build. Start-up leaves a Session's
-// subtree waiting so that a client listing targets never builds it.
-void defer_children(TavoNode* group, TavoNode* scope, TavoGroupRefreshHandler build);
+// subtree waiting so that a client listing targets never builds it. data,
+// what the build works from, goes with the wait, built or dropped.
+using ChildrenBuild = uint32_t (*)(TavoNode* group, void* data);
+void defer_children(TavoNode* group, TavoNode* scope, ChildrenBuild build, std::shared_ptr<void> data);
 // True while group's children wait.
 bool children_wait(const TavoNode* group);
+// The data group's waiting children are to be built from; null when they
+// do not wait.
+void* waiting_children_data(const TavoNode* group);
 // True while a build runs for a client's call that runs a handler in its
 // scope, or for a walk of a subtree: either builds any children left
 // waiting right after, so a build then need leave none to wait.

@@ -2,6 +2,7 @@
 // which leave them waiting, and what is seen once they are built.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,8 +14,9 @@ namespace {
 
 int builds = 0;
 
-uint32_t build_session(TavoNode* session) {
+uint32_t build_session(TavoNode* session, void* data) {
   ++builds;
+  if (data == nullptr || *static_cast<int*>(data) != 7) return 1;
   if (!tree::add_group_children(kSessionDef, session)) return 1;
   return set_prop_val(session, "State", "%s", "built");
 }
@@ -32,12 +34,15 @@ class WaitingChildrenTest : public TreeTest {
     target_ = tree::build_group(kTargetDef, c_);
     session_ = tree::build_group_alone(kSessionDef, target_);
     ASSERT_NE(session_, nullptr);
-    tree::defer_children(session_, c_, build_session);
+    const auto data = std::make_shared<int>(7);
+    data_ = data;
+    tree::defer_children(session_, c_, build_session, data);
   }
   uint32_t tag(TavoNode* group, const char* name) { return tag_of(group, name); }
   TavoNode* c_ = nullptr;
   TavoNode* target_ = nullptr;
   TavoNode* session_ = nullptr;
+  std::weak_ptr<int> data_;  // what the build works from, kept by the wait
 };
 
 TEST_F(WaitingChildrenTest, OnlyWhatReachesTheGroupOrRunsAHandlerInScopeBuildsIt) {
@@ -72,6 +77,8 @@ TEST_F(WaitingChildrenTest, OnlyWhatReachesTheGroupOrRunsAHandlerInScopeBuildsIt
       case kWalk: tree::reach_within(root()); break;
       case kDelete: EXPECT_EQ(delete_node(session_), 0u); break;
     }
+    // The wait keeps its data while it waits, and no longer.
+    EXPECT_EQ(data_.expired(), !row.waits);
     if (row.call == kDelete) {
       EXPECT_EQ(builds, 0);
       continue;
