@@ -162,12 +162,22 @@ bool add_row_run(std::span<const ChildDef> rows, TavoNode* group, TavoHierarchy*
   return added == rows.size();
 }
 
+// A static sub-group of one definition made as its group alone, given
+// back to the caller.
+struct LeftAlone {
+  const GroupDef* def = nullptr;
+  TavoNode* group = nullptr;
+};
+
 // The rows in order; false at the first that cannot be added. A sub-group
-// is built whole before the rows after it.
-bool add_children(std::span<const ChildDef> rows, TavoNode* group, TavoHierarchy* h) {
+// is built whole before the rows after it, but that of alone->def alone.
+bool add_children(std::span<const ChildDef> rows, TavoNode* group, TavoHierarchy* h, LeftAlone* alone = nullptr) {
   for (size_t i = 0; i < rows.size();) {
     if (rows[i].kind == TAVO_KIND_GROUP) {
-      if (build_group(*rows[i].group, group) == nullptr) return false;
+      const bool leave = alone != nullptr && rows[i].group == alone->def;
+      TavoNode* sub = leave ? build_group_alone(*rows[i].group, group) : build_group(*rows[i].group, group);
+      if (sub == nullptr) return false;
+      if (leave) alone->group = sub;
       ++i;
       continue;
     }
@@ -184,7 +194,8 @@ bool slot_taken(const uint8_t* bitmap, int32_t slot) { return (bitmap[slot / 8] 
 // wanted: the instance slot to take, or -1 for the lowest free one.
 // with_children false: the group alone (its children come later).
 TavoNode* build(const GroupDef& def, TavoNode* parent, int32_t wanted, TavoNode* creating_node,
-                TavoNode* creating_action, const char* params, bool with_children = true) {
+                TavoNode* creating_action, const char* params, bool with_children = true,
+                LeftAlone* alone = nullptr) {
   TavoHierarchy* h = hm_find_hierarchy_by_node(parent);
   if (h == nullptr) return nullptr;
   const bool instanced = def.max_instances > 0 && def.slots != nullptr;
@@ -224,7 +235,7 @@ TavoNode* build(const GroupDef& def, TavoNode* parent, int32_t wanted, TavoNode*
     return nullptr;
   }
   // From here on a failure deletes the group with what it holds.
-  if (with_children && !add_children(def.children, group, h)) {
+  if (with_children && !add_children(def.children, group, h, alone)) {
     _delete_node(group);
     return nullptr;
   }
@@ -253,6 +264,14 @@ TavoNode* build_group(const GroupDef& def, TavoNode* parent, TavoNode* creating_
 
 TavoNode* build_group_alone(const GroupDef& def, TavoNode* parent) {
   return build(def, parent, -1, nullptr, nullptr, nullptr, false);
+}
+
+TavoNode* build_group_leaving(const GroupDef& def, const GroupDef& alone, TavoNode** alone_group, TavoNode* parent,
+                              TavoNode* creating_node, TavoNode* creating_action, const char* params) {
+  LeftAlone left{&alone, nullptr};
+  TavoNode* group = build(def, parent, -1, creating_node, creating_action, params, true, &left);
+  *alone_group = group != nullptr ? left.group : nullptr;
+  return group;
 }
 
 bool add_group_children(const GroupDef& def, TavoNode* group) {

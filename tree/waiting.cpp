@@ -217,6 +217,18 @@ void defer_children(TavoNode* group, TavoNode* scope, ChildrenBuild build, std::
   child_wait_count.store(all.by_group.size(), std::memory_order_release);
 }
 
+namespace {
+TavoNode* wait_scope = nullptr;  // under the lock
+}  // namespace
+
+ChildrenWaitScope::ChildrenWaitScope(TavoNode* scope) : before_(wait_scope) { wait_scope = scope; }
+ChildrenWaitScope::~ChildrenWaitScope() { wait_scope = before_; }
+
+TavoNode* children_wait_scope() {
+  TAVO_LIBRARY_LOCK;
+  return wait_scope;
+}
+
 bool children_built_at_once() {
   TAVO_LIBRARY_LOCK;
   return building_for_call;

@@ -33,6 +33,22 @@ bool children_wait(const TavoNode* group);
 // The data group's waiting children are to be built from; null when they
 // do not wait.
 void* waiting_children_data(const TavoNode* group);
+// While one lives, a build that can leave a group's children waiting
+// (start-up's build of a LogicalHBA's targets: each Session's subtree, each
+// Target's login options) leaves them, with its scope (a function group);
+// with a null scope it builds them at once.
+class ChildrenWaitScope {
+ public:
+  explicit ChildrenWaitScope(TavoNode* scope);
+  ~ChildrenWaitScope();
+  ChildrenWaitScope(const ChildrenWaitScope&) = delete;
+  ChildrenWaitScope& operator=(const ChildrenWaitScope&) = delete;
+
+ private:
+  TavoNode* before_;
+};
+// The scope of the innermost ChildrenWaitScope; null: build at once.
+TavoNode* children_wait_scope();
 // True while a build runs for a client's call that runs a handler in its
 // scope, or for a walk of a subtree: either builds any children left
 // waiting right after, so a build then need leave none to wait.

@@ -19,6 +19,7 @@
 #include "transport/commands.h"
 #include "transport/record_changes.h"
 #include "transport/glob.h"
+#include "tree/waiting.h"
 
 using namespace tavo::sessions;
 using tavo::iscsi::copy_field;
@@ -159,7 +160,7 @@ uint32_t scan_connection_record(const tavo::tree::HandlerContext& p, TavoNode* t
     return 0;
   }
   if ((r.state & tavo::kSessionStateOpen) != 0) setup_initiator_target_loginopts(target, &c.options);
-  if (subtrees_wait_scope() != nullptr) {
+  if (tavo::tree::children_wait_scope() != nullptr) {
     // Its subtree is built from r when reached; the target's ETO is read now.
     if (wait_session(target, p, r, address, param(params, 1), tag) == nullptr) return 1;
     return get_eto_prop(p.number, p.domain, p.port, target) != 0 ? 1 : 0;
@@ -430,11 +431,13 @@ uint32_t setup_initiator_target_loginopts(TavoNode* node, const tavo::Connection
   TavoNode* group = internal_get_node(node, strcasecmp(node->name, "Target") == 0 ? "TargetLoginOptions"
                                                                                    : "SessionLoginOptions",
                                       TAVO_KIND_GROUP);
-  TavoNode* authentication = internal_get_node(group, "Authentication", TAVO_KIND_GROUP);
-  if (authentication == nullptr) return 1;
+  // A Target's options that wait keep the values for their build.
+  const bool waits = tavo::tree::children_wait(group);
+  TavoNode* authentication = waits ? nullptr : internal_get_node(group, "Authentication", TAVO_KIND_GROUP);
+  if (group == nullptr || (!waits && authentication == nullptr)) return 1;
   const tavo::tree::StoredValue digests[] = {{"HeaderDigest", options->header_digest == 1 ? "CRC32C" : "None"},
                                 {"DataDigest", options->data_digest == 1 ? "CRC32C" : "None"}};
-  tavo::tree::store_values(group, digests);
+  if (!waits) tavo::tree::store_values(group, digests);
   char initiator_name[TAVO_VALUE_SIZE], initiator_secret[TAVO_VALUE_SIZE];
   char target_name[TAVO_VALUE_SIZE], target_secret[TAVO_VALUE_SIZE];
   scan_text(initiator_name, options->initiator_chap_name, sizeof options->initiator_chap_name);
@@ -448,7 +451,13 @@ uint32_t setup_initiator_target_loginopts(TavoNode* node, const tavo::Connection
                              {"TargetCHAPName", target_name},
                              {"TargetSecret", target_secret}};
   // No method is shown for an authentication of no known kind.
-  tavo::tree::store_values(authentication, std::span(chap).subspan(method != nullptr ? 0 : 1));
+  const auto shown = std::span(chap).subspan(method != nullptr ? 0 : 1);
+  if (waits) {
+    tavo::target_data::store_waiting_values(group, digests);
+    tavo::target_data::store_waiting_values(group, shown);
+  } else {
+    tavo::tree::store_values(authentication, shown);
+  }
   return 0;
 }
 

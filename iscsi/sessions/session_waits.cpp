@@ -16,8 +16,6 @@ using namespace tavo::sessions;
 
 namespace {
 
-TavoNode* wait_scope = nullptr;
-
 // What a waiting Session's subtree is built from, kept by its wait. The
 // record may hold CHAP secrets: none stays behind in freed memory.
 struct WaitingSubtree {
@@ -49,15 +47,11 @@ uint32_t build_waiting_session(TavoNode* session, void* data) {
 
 namespace tavo::sessions {
 
-SessionSubtreesWait::SessionSubtreesWait(TavoNode* scope) : before_(wait_scope) { wait_scope = scope; }
-SessionSubtreesWait::~SessionSubtreesWait() { wait_scope = before_; }
-
-TavoNode* subtrees_wait_scope() { return wait_scope; }
-
 TavoNode* wait_session(TavoNode* target, const tree::HandlerContext& p, const FirmwareSessionRecord& r,
                        const char* address, const char* port, const char* portal_group_tag) {
   TAVO_LIBRARY_LOCK;
-  if (target == nullptr || wait_scope == nullptr) return nullptr;
+  TavoNode* const scope = tree::children_wait_scope();
+  if (target == nullptr || scope == nullptr) return nullptr;
   TavoNode* session = build_session_alone(target);
   if (session == nullptr) return nullptr;
   const auto tag = static_cast<uint32_t>(portal_group_tag != nullptr ? strtoul(portal_group_tag, nullptr, 10) : 0);
@@ -71,7 +65,7 @@ TavoNode* wait_session(TavoNode* target, const tree::HandlerContext& p, const Fi
   tavo::iscsi::copy_field(w->address, sizeof w->address, address, TAVO_VALUE_SIZE);
   tavo::iscsi::copy_field(w->port, sizeof w->port, port, TAVO_VALUE_SIZE);
   note_waiting_session(session, record_qualifier(r));
-  tree::defer_children(session, wait_scope, build_waiting_session, w);
+  tree::defer_children(session, scope, build_waiting_session, w);
   return session;
 }
 

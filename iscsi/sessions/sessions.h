@@ -357,22 +357,6 @@ uint32_t hold_waiting_sessions(TavoNode* lhba, WaitingSessionReads* reads);
 // unless a command has changed the sessions since.
 void release_waiting_sessions(TavoNode* lhba, const WaitingSessionReads& reads);
 
-// While one lives, each Session a listing makes from the firmware's records
-// is its group alone: its subtree (options, Connection, values) waits until
-// something reaches it, built then from the record the listing read
-// (tree/waiting.h), with scope the function group, as a LogicalHBA's
-// waiting targets have. A client listing targets never builds it.
-class SessionSubtreesWait {
- public:
-  explicit SessionSubtreesWait(TavoNode* scope);
-  ~SessionSubtreesWait();
-  SessionSubtreesWait(const SessionSubtreesWait&) = delete;
-  SessionSubtreesWait& operator=(const SessionSubtreesWait&) = delete;
-
- private:
-  TavoNode* before_;
-};
-
 // The firmware's active sessions listed into the Session and Connection
 // groups of the LogicalHBA's targets (only target's, whose sessions go
 // first, when given); sessions the tree shows already stay. A session

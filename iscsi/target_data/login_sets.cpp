@@ -5,6 +5,7 @@
 #include <string.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <functional>
 #include <vector>
 
@@ -259,15 +260,19 @@ bool reload_option_set(TavoNode* options) {
 }
 
 void store_options(TavoNode* options, TavoNode* authentication, std::span<const std::string_view> values) {
+  std::array<std::string_view, kOptionCount> stored;
+  const size_t count = std::min(values.size(), stored.size());
+  for (size_t i = 0; i < count; ++i) stored[i] = stored_text(static_cast<int>(i), values[i]);
+  if (store_waiting_set(options, std::span(stored.data(), count))) return;
   // Each group's children walked once for all its values.
   static_assert(kOptionCount <= tree::kMostStored);
   std::array<std::string, kOptionCount> texts;
   std::array<tree::StoredValue, kOptionCount> in_options, in_authentication;
   size_t to_options = 0, to_authentication = 0;
-  for (int i = 0; i < kOptionCount && static_cast<size_t>(i) < values.size(); ++i) {
-    texts[i].assign(stored_text(i, values[i]));
-    const tree::StoredValue value{option_name(i), texts[i].c_str()};
-    if (option_in_authentication(i))
+  for (size_t i = 0; i < count; ++i) {
+    texts[i].assign(stored[i]);
+    const tree::StoredValue value{option_name(static_cast<int>(i)), texts[i].c_str()};
+    if (option_in_authentication(static_cast<int>(i)))
       in_authentication[to_authentication++] = value;
     else
       in_options[to_options++] = value;

@@ -9,6 +9,7 @@
 
 #include "iscsi/common/saved_records.h"
 #include "transport/login_options_block.h"
+#include "tree/group_builder.h"
 #include "tree/tree.h"
 
 namespace tavo::target_data {
@@ -29,8 +30,20 @@ const LoginOptionSet& default_options();
 bool known_set(const TavoNode* options);
 
 // Stores twelve values as the texts of the groups, without handlers; an
-// empty CHAPParam, HeaderParam or DataParam becomes "Prohibited".
+// empty CHAPParam, HeaderParam or DataParam becomes "Prohibited". While
+// options' children wait, authentication may be null: their build stores
+// them.
 void store_options(TavoNode* options, TavoNode* authentication, std::span<const std::string_view> values);
+// A Target's TargetLoginOptions made as its group alone (start-up, inside
+// a tree::ChildrenWaitScope): its rows (def) are built when something
+// reaches it, with the values stored meanwhile.
+void defer_options(TavoNode* options, TavoNode* scope, const tree::GroupDef& def);
+// While options' children wait: keeps the values (by option name, of the
+// group or its Authentication group) for their build. false when they do
+// not wait: the caller stores them in the groups.
+bool store_waiting_values(TavoNode* options, std::span<const tree::StoredValue> values);
+// The same for the first texts of a set, in its order, as stored.
+bool store_waiting_set(TavoNode* options, std::span<const std::string_view> texts);
 // One option (named as the option table names it) and its new text.
 struct OptionChange {
   const char* option;

@@ -80,12 +80,13 @@ uint32_t startup_build_targets(TavoNode* lhba, const WaitingTargets& waiting) {
   tavo::iscsi::ReadScope reads;
   tavo::sessions::release_waiting_sessions(lhba, waiting.sessions);
   uint32_t result = 0;
+  // The Targets' login options and the Sessions' subtrees wait in turn, in
+  // the scope of the targets' own, unless the call that reached the
+  // targets would build them next.
+  tavo::tree::ChildrenWaitScope subtrees(tavo::tree::children_built_at_once() ? nullptr : lhba->parent);
   if (waiting.reached) {
     char work[TAVO_MAX_PARAMS * TAVO_VALUE_SIZE] = {};
     build_listed_targets(waiting.listed);
-    // The Sessions' subtrees wait in turn, in the scope of the targets' own,
-    // unless the call that reached the targets would build them next.
-    tavo::sessions::SessionSubtreesWait subtrees(tavo::tree::children_built_at_once() ? nullptr : lhba->parent);
     result = setup_iscsi_sessions(lhba, waiting.result, work);
   }
   if (result != 0) {

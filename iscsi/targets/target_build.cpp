@@ -48,7 +48,7 @@ TavoNode* setup_target(TavoNode* lhba, const char* name, TavoNode* creating_node
 
 TavoNode* tavo::targets::new_target(TavoNode* lhba, const char* name, TavoNode* creating_node,
                                     TavoNode* creating_action, char* params, bool discovered) {
-  TavoNode* target = initialize_Target(lhba, creating_node, creating_action, params);
+  TavoNode* target = build_target(lhba, creating_node, creating_action, params);
   if (target == nullptr) {
     targets_status(156);
     return nullptr;

@@ -4,6 +4,7 @@
 #include "iscsi/target_data/node_index.h"
 #include "iscsi/targets/login_option_defs.h"
 #include "iscsi/targets/targets_internal.h"
+#include "tree/waiting.h"
 
 using namespace tavo::targets::defs;
 using tavo::iscsi::kInstanceHelp;
@@ -94,3 +95,16 @@ const GroupDef target_portal = instanced(
 TAVO_GROUP_BUILDER(Target, target, "Corvane/iSCSIPhysicalHBA/LogicalHBA", tavo::targets::note_target);
 
 TAVO_GROUP_BUILDER(TargetPortal, target_portal, "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target");
+
+TavoNode* tavo::targets::build_target(TavoNode* lhba, TavoNode* creating_node, TavoNode* creating_action,
+                                      char* params) {
+  TavoNode* const scope = tree::children_wait_scope();
+  if (scope == nullptr) return initialize_Target(lhba, creating_node, creating_action, params);
+  TavoNode* options = nullptr;
+  TavoNode* built = tree::build_group_leaving(target, target_options, &options, lhba, creating_node, creating_action,
+                                              params);
+  if (built == nullptr) return nullptr;
+  note_target(built);
+  defer_options(options, scope, target_options);
+  return built;
+}

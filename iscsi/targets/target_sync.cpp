@@ -17,6 +17,7 @@
 #include "iscsi/common/software_initiator.h"
 #include "iscsi/targets/targets_internal.h"
 #include "transport/glob.h"
+#include "tree/waiting.h"
 
 using namespace tavo::targets;
 using tavo::tree::next_instance;
@@ -81,8 +82,8 @@ bool sync_targets(TavoNode* lhba, SyncTargets* targets) {
   for (TavoNode* t = get_first_instance(lhba, "Target"); t != nullptr; t = next_instance(t)) {
     char text[TAVO_VALUE_SIZE];
     TavoNode* options = internal_get_node(t, "TargetLoginOptions", TAVO_KIND_GROUP);
-    if (!read_text(t, "TargetISCSIName", text) ||
-        internal_get_node(options, "Authentication", TAVO_KIND_GROUP) == nullptr)
+    if (!read_text(t, "TargetISCSIName", text) || options == nullptr ||
+        (!tavo::tree::children_wait(options) && internal_get_node(options, "Authentication", TAVO_KIND_GROUP) == nullptr))
       return false;
     targets->by_line.emplace(sync_folded(text), t);
     targets->kept.insert(sync_folded(text));

@@ -51,6 +51,9 @@ class SessionPersistence {
 // with the reason.
 uint32_t save_option_change(SavedBatch& batch, TavoNode* target, const std::function<uint32_t()>& write);
 
+// A Target as initialize_Target makes it; inside a tree::ChildrenWaitScope
+// its TargetLoginOptions is its group alone, whose children wait.
+TavoNode* build_target(TavoNode* lhba, TavoNode* creating_node, TavoNode* creating_action, char* params);
 // setup_target for a name the caller found no target of.
 TavoNode* new_target(TavoNode* lhba, const char* name, TavoNode* creating_node, TavoNode* creating_action, char* params,
                      bool discovered);

@@ -26,6 +26,14 @@ class WaitingTargetsTest : public SessionsTest {
     ASSERT_EQ(add(kC, "10.0.0.60"), 0u) << last_status().second;
     ASSERT_EQ(act(std::string(kMoravelLhba) + "/AddTarget", {kM, "10.0.0.70", "3260"}), 0u) << last_status().second;
     ASSERT_EQ(act(std::string(kMoravelLhba) + "/AddTarget", {kA, "10.0.0.51", "3261"}), 0u) << last_status().second;
+    // Options other than the defaults, which a Target's waiting options
+    // must show once built.
+    for (const char* target : {"/Target0", "/Target1"}) {
+      const std::string options = std::string(kLhba) + target + "/TargetLoginOptions";
+      ASSERT_EQ(set(options + "/HeaderDigest", "CRC32C"), 0u) << last_status().second;
+      ASSERT_EQ(act(options + "/Authentication/ConfigureCHAP", {"One-Way CHAP", "", "", "t", "tsecret12345"}), 0u)
+          << last_status().second;
+    }
     cv3_ = *sim_->sessions(0);
     moravel_ = *sim_->sessions(2);
     files_ = saved_files_restorer();
@@ -58,25 +66,27 @@ class WaitingTargetsTest : public SessionsTest {
 TEST_F(WaitingTargetsTest, ACallBuildsTheTargetsOfTheFunctionItActsIn) {
   enum Call { kNone, kGet, kList, kAdd, kWalk, kPersistent };
   const std::string target0 = std::string(kLhba) + "/Target0";
-  // cv3_session: whether the CV3's first Session, once its targets are
-  // built, still waits for its subtree (only stored values read, or a
-  // listing above it).
+  // cv3_session, cv3_options: whether the CV3's first Session, and its
+  // first Target's login options, once its targets are built, still wait
+  // for their subtree (only stored values read, or a listing above it).
   const struct {
     Call call;
     std::string path;
-    bool cv3_waits, moravel_waits, cv3_session_waits;
+    bool cv3_waits, moravel_waits, cv3_session_waits, cv3_options_wait;
   } rows[] = {
-      {kNone, "", true, true, true},
-      {kGet, "Corvane1/PCI/BusNumber", true, true, true},
-      {kGet, std::string(kMoravelLhba) + "/Enabled", true, false, true},
-      {kList, kLhba, false, true, true},
-      {kList, target0, false, true, true},
-      {kGet, target0 + "/TargetISCSIName", false, true, true},
-      {kGet, target0 + "/ETO", false, true, false},
-      {kList, target0 + "/Session0", false, true, false},
-      {kAdd, kLhba, false, true, false},
-      {kWalk, "", false, false, false},
-      {kPersistent, "", false, false, false},
+      {kNone, "", true, true, true, true},
+      {kGet, "Corvane1/PCI/BusNumber", true, true, true, true},
+      {kGet, std::string(kMoravelLhba) + "/Enabled", true, false, true, true},
+      {kList, kLhba, false, true, true, true},
+      {kList, target0, false, true, true, true},
+      {kGet, target0 + "/TargetISCSIName", false, true, true, true},
+      {kGet, target0 + "/ETO", false, true, false, false},
+      {kList, target0 + "/Session0", false, true, false, true},
+      {kList, target0 + "/TargetLoginOptions", false, true, true, false},
+      {kGet, target0 + "/TargetLoginOptions/Authentication/TargetCHAPName", false, true, true, false},
+      {kAdd, kLhba, false, true, false, false},
+      {kWalk, "", false, false, false, false},
+      {kPersistent, "", false, false, false, false},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(std::to_string(row.call) + " " + row.path);
@@ -105,6 +115,7 @@ TEST_F(WaitingTargetsTest, ACallBuildsTheTargetsOfTheFunctionItActsIn) {
     EXPECT_EQ(waits(kMoravelLhba), row.moravel_waits);
     if (!row.cv3_waits) {
       EXPECT_EQ(tree::children_wait(get_node(tag(target0 + "/Session0"))), row.cv3_session_waits);
+      EXPECT_EQ(tree::children_wait(get_node(tag(target0 + "/TargetLoginOptions"))), row.cv3_options_wait);
     }
   }
 }
@@ -117,12 +128,16 @@ TEST_F(WaitingTargetsTest, AClientSeesTheTreeAStartUpBuildingAllWouldShow) {
   const std::string whole = client_view();
   const int record_reads = mailbox_count(6, 14);  // the client's own reads
   ASSERT_NE(whole.find("Target1/Session0/ISIDQualifier="), std::string::npos);
+  ASSERT_NE(whole.find("Target0/TargetLoginOptions/Authentication/TargetCHAPName=t\n"), std::string::npos);
   const std::string target0 = std::string(kLhba) + "/Target0";
-  for (const std::string& first : {std::string(), std::string(kLhba), std::string(kMoravelLhba), target0}) {
+  for (const std::string& first : {std::string(), std::string(kLhba), std::string(kMoravelLhba), target0,
+                                   target0 + "/TargetLoginOptions"}) {
     SCOPED_TRACE(first);
     restart_over_firmware();
     sim_->clear_log();
     if (!first.empty()) children(first, TAVO_KIND_GROUP);
+    // A stored value read before any handler of its set reloads the set.
+    EXPECT_EQ(get(target0 + "/TargetLoginOptions/Authentication/TargetCHAPName"), "t");
     EXPECT_EQ(client_view(), whole);
     EXPECT_EQ(mailbox_count(6, 14), record_reads);  // the records start-up read answer the builds
   }

@@ -1,0 +1,95 @@
+// A Target's login options that wait: start-up makes each Target's
+// TargetLoginOptions as its group alone, and what start-up stores in them
+// is kept until something reaches the group, which is then built and given
+// those values (tree/waiting.h). A client listing targets never builds
+// them.
+#include <string.h>
+#include <strings.h>
+
+#include <algorithm>
+#include <bitset>
+#include <memory>
+#include <string>
+
+#include "base/library_lock.h"
+#include "iscsi/target_data/login_sets.h"
+#include "tree/waiting.h"
+
+namespace tavo::target_data {
+namespace {
+
+// The rows to build and the last text stored in each option. The texts
+// may be CHAP secrets: none stays behind in freed memory.
+struct WaitingOptions {
+  const tree::GroupDef* def = nullptr;
+  std::array<std::string, iscsi::kOptionCount> texts;
+  std::bitset<iscsi::kOptionCount> stored;
+  WaitingOptions() = default;
+  WaitingOptions(const WaitingOptions&) = delete;
+  WaitingOptions& operator=(const WaitingOptions&) = delete;
+  ~WaitingOptions() {
+    for (std::string& t : texts) explicit_bzero(t.data(), t.size());
+  }
+  // As the option's property would keep it.
+  void keep(int i, std::string_view text) {
+    explicit_bzero(texts[i].data(), texts[i].size());
+    texts[i].assign(text.substr(0, strnlen(text.data(), std::min(text.size(), size_t{TAVO_VALUE_SIZE - 1}))));
+    stored[i] = true;
+  }
+};
+
+int option_index(const char* name) {
+  for (int i = 0; i < iscsi::kOptionCount; ++i)
+    if (name != nullptr && strcasecmp(iscsi::option_name(i), name) == 0) return i;
+  return -1;
+}
+
+// The build of a waiting group: its rows, then the values stored meanwhile.
+uint32_t build_waiting_options(TavoNode* options, void* data) {
+  TAVO_LIBRARY_LOCK;
+  const auto* w = static_cast<const WaitingOptions*>(data);
+  if (w == nullptr || !tree::add_group_children(*w->def, options)) return 1;
+  TavoNode* authentication = internal_get_node(options, "Authentication", TAVO_KIND_GROUP);
+  if (authentication == nullptr) return 1;
+  std::array<tree::StoredValue, iscsi::kOptionCount> in_options, in_authentication;
+  size_t to_options = 0, to_authentication = 0;
+  for (int i = 0; i < iscsi::kOptionCount; ++i) {
+    if (!w->stored[i]) continue;
+    const tree::StoredValue value{iscsi::option_name(i), w->texts[i].c_str()};
+    if (iscsi::option_in_authentication(i))
+      in_authentication[to_authentication++] = value;
+    else
+      in_options[to_options++] = value;
+  }
+  return tree::store_values(options, std::span(in_options.data(), to_options)) |
+         tree::store_values(authentication, std::span(in_authentication.data(), to_authentication));
+}
+
+}  // namespace
+
+void defer_options(TavoNode* options, TavoNode* scope, const tree::GroupDef& def) {
+  auto w = std::make_shared<WaitingOptions>();
+  w->def = &def;
+  tree::defer_children(options, scope, build_waiting_options, std::move(w));
+}
+
+bool store_waiting_values(TavoNode* options, std::span<const tree::StoredValue> values) {
+  TAVO_LIBRARY_LOCK;
+  auto* w = static_cast<WaitingOptions*>(tree::waiting_children_data(options));
+  if (w == nullptr) return false;
+  for (const tree::StoredValue& v : values) {
+    const int i = option_index(v.name);
+    if (i >= 0) w->keep(i, v.text != nullptr ? v.text : "(null)");
+  }
+  return true;
+}
+
+bool store_waiting_set(TavoNode* options, std::span<const std::string_view> texts) {
+  TAVO_LIBRARY_LOCK;
+  auto* w = static_cast<WaitingOptions*>(tree::waiting_children_data(options));
+  if (w == nullptr) return false;
+  for (size_t i = 0; i < texts.size() && i < w->texts.size(); ++i) w->keep(static_cast<int>(i), texts[i]);
+  return true;
+}
+
+}  // namespace tavo::target_data
