@@ -185,12 +185,13 @@ uint32_t tavo::target_data::add_target_line(TavoNode* lhba, TavoNode* target, co
   if (target == nullptr || !lhba_key(lhba, &key) ||
       !files_entry(TAVO_ENTRY_TARGET, key, name, address, port, TAVO_ANY_ISID_QUALIFIER, &file, &present))
     return 1;
-  // A target that has a line already keeps its own options on a new portal.
-  const std::vector<Match> own_line = key_matches(key, {{Field::TargetName, name}, {Field::Qualifier, ""}});
   bool duplicate = false, own = false;
   LoginOptionSet options;
   with_view(file, [&](const SavedView& view) {
     duplicate = view.find(present) != nullptr;
+    if (duplicate) return;
+    // A target that has a line already keeps its own options on a new portal.
+    const std::vector<Match> own_line = key_matches(key, {{Field::TargetName, name}, {Field::Qualifier, ""}});
     if (const SavedView::Line* line = view.find(own_line)) {
       const auto values = line_options(file, line->fields);
       for (int i = 0; i < kOptionCount; ++i) options[i].assign(values[i]);

@@ -104,8 +104,7 @@ uint32_t sync_startup_line(TavoNode* lhba, const SavedFields& line, SyncTargets*
     if (target == nullptr) return 1;
     targets->by_line.emplace(sync_folded(name), target);
     sync_type(target, line);
-  } else if (find_session(target, address, port) == nullptr &&
-             find_target_portal(target, address, port) == nullptr) {
+  } else if (find_target_portal(target, address, port) == nullptr && find_session(target, address, port) == nullptr) {
     if (setup_portal(target, address, port, "0", nullptr, nullptr, nullptr) == nullptr) return 1;
     sync_type(target, line);
   }
