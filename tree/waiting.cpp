@@ -221,8 +221,15 @@ namespace {
 TavoNode* wait_scope = nullptr;  // under the lock
 }  // namespace
 
-ChildrenWaitScope::ChildrenWaitScope(TavoNode* scope) : before_(wait_scope) { wait_scope = scope; }
-ChildrenWaitScope::~ChildrenWaitScope() { wait_scope = before_; }
+ChildrenWaitScope::ChildrenWaitScope(TavoNode* scope) {
+  TAVO_LIBRARY_LOCK;
+  before_ = wait_scope;
+  wait_scope = scope;
+}
+ChildrenWaitScope::~ChildrenWaitScope() {
+  TAVO_LIBRARY_LOCK;
+  wait_scope = before_;
+}
 
 TavoNode* children_wait_scope() {
   TAVO_LIBRARY_LOCK;

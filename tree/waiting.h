@@ -45,7 +45,7 @@ class ChildrenWaitScope {
   ChildrenWaitScope& operator=(const ChildrenWaitScope&) = delete;
 
  private:
-  TavoNode* before_;
+  TavoNode* before_ = nullptr;
 };
 // The scope of the innermost ChildrenWaitScope; null: build at once.
 TavoNode* children_wait_scope();
