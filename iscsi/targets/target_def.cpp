@@ -106,5 +106,10 @@ TavoNode* tavo::targets::build_target(TavoNode* lhba, TavoNode* creating_node, T
   if (built == nullptr) return nullptr;
   note_target(built);
   defer_options(options, scope, target_options);
+  // Options whose wait could not be kept are built now.
+  if (!tree::children_wait(options) && !tree::add_group_children(target_options, options)) {
+    delete_with_records(built);
+    return nullptr;
+  }
   return built;
 }

@@ -143,6 +143,47 @@ TEST_F(WaitingTargetsTest, AClientSeesTheTreeAStartUpBuildingAllWouldShow) {
   }
 }
 
+// Whatever a client first does with a Target's waiting login options, its
+// answer, the saved files, the tree's stored values and the firmware end
+// as with options start-up built whole.
+TEST_F(WaitingTargetsTest, AFirstCallOnWaitingOptionsEndsAsOnBuiltOnes) {
+  const std::string options = std::string(kLhba) + "/Target1/TargetLoginOptions";
+  const std::string auth = options + "/Authentication";
+  const struct {
+    const char* what;
+    std::function<std::string()> call;
+  } rows[] = {
+      {"stored read", [&] { return get(auth + "/TargetCHAPName"); }},
+      {"handler read", [&] { return get(options + "/HeaderDigest"); }},
+      {"listing",
+       [&] {
+         std::string names;
+         for (const std::string& name : children(auth, TAVO_KIND_PROPERTY)) names += name + ",";
+         return names;
+       }},
+      {"write", [&] { return std::to_string(set(options + "/DataDigest", "CRC32C")); }},
+      {"action", [&] { return std::to_string(act(auth + "/DeleteCHAP", {})); }},
+      {"target deleted", [&] { return std::to_string(act(std::string(kLhba) + "/DeleteTarget", {"1"})); }},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    std::string ends[2];
+    for (const bool waiting : {false, true}) {
+      restart_over_firmware();
+      if (waiting) {
+        children(kLhba, TAVO_KIND_GROUP);
+        ASSERT_TRUE(tree::children_wait(get_node(tag(options))));
+      } else {
+        tree::reach_within(get_node(0));
+      }
+      ends[waiting] = row.call();
+      tree::reach_within(get_node(0));
+      ends[waiting] += everything();
+    }
+    EXPECT_EQ(ends[1], ends[0]);
+  }
+}
+
 // A new session on the CV3 takes the lowest qualifier no session holds,
 // the waiting Moravel's too, as with every target built: also once
 // another process has dropped their saved lines, which hold them too.
