@@ -27,12 +27,12 @@ constexpr bool kPooled = base::kReuseFreedBlocks;
 constexpr size_t kBlockAlign = alignof(std::max_align_t);
 constexpr size_t kHeader = kBlockAlign;
 constexpr size_t kClassStep = kBlockAlign, kPooledTo = 2048, kPoolClasses = kPooledTo / kClassStep;
-// Chunks of malloc's at first; a tree past kSmallChunksTo takes large ones
-// (base::large_chunk), which the kernel may back with huge pages: a start-
-// up that builds thousands of targets then faults a few dozen times rather
-// than tens of thousands.
+// Large chunks (base::large_chunk), which the kernel may back with huge
+// pages: every tree is larger than a few of them (the tree of a start-up
+// without targets takes over 9 MiB), and a start-up that builds thousands
+// of targets then faults a few dozen times rather than tens of thousands.
+// Chunks of malloc's when no mapping can be had.
 constexpr size_t kChunk = size_t{64} << 10;
-constexpr size_t kSmallChunksTo = size_t{4} << 20;
 // A chunk starts with the one made before it and whether it is large.
 struct ChunkHead {
   void* before;
@@ -78,8 +78,7 @@ void* take_pooled(size_t c, bool* zeroed) {
     return block;
   }
   if (node_pool.left < bytes) {
-    const bool large = node_pool.made >= kSmallChunksTo;
-    auto* chunk = static_cast<char*>(large ? base::large_chunk() : nullptr);
+    auto* chunk = static_cast<char*>(base::large_chunk());
     const size_t size = chunk != nullptr ? base::kLargeChunk : kChunk;
     if (chunk == nullptr) chunk = static_cast<char*>(malloc(kChunk));
     if (chunk == nullptr) return nullptr;
