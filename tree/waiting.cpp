@@ -233,12 +233,8 @@ ChildrenWaitScope::~ChildrenWaitScope() {
 
 TavoNode* children_wait_scope() {
   TAVO_LIBRARY_LOCK;
-  return wait_scope;
-}
-
-bool children_built_at_once() {
-  TAVO_LIBRARY_LOCK;
-  return building_for_call;
+  // A build for a call or a walk would build them right after.
+  return building_for_call ? nullptr : wait_scope;
 }
 
 namespace {

@@ -24,7 +24,8 @@ void defer_instances(TavoNode* group, const char* name, TavoGroupRefreshHandler 
 // that holds it, or a client's call that runs a handler in scope (a group
 // above it). A call that only reads or writes a stored value leaves them
 // waiting: such a value depends on no build. Start-up leaves a Session's
-// subtree waiting so that a client listing targets never builds it. data,
+// subtree and a Target's login options waiting so that a client listing
+// targets never builds them. data,
 // what the build works from, goes with the wait, built or dropped.
 using ChildrenBuild = uint32_t (*)(TavoNode* group, void* data);
 void defer_children(TavoNode* group, TavoNode* scope, ChildrenBuild build, std::shared_ptr<void> data);
@@ -35,8 +36,7 @@ bool children_wait(const TavoNode* group);
 void* waiting_children_data(const TavoNode* group);
 // While one lives, a build that can leave a group's children waiting
 // (start-up's build of a LogicalHBA's targets: each Session's subtree, each
-// Target's login options) leaves them, with its scope (a function group);
-// with a null scope it builds them at once.
+// Target's login options) leaves them, with its scope (a function group).
 class ChildrenWaitScope {
  public:
   explicit ChildrenWaitScope(TavoNode* scope);
@@ -47,12 +47,11 @@ class ChildrenWaitScope {
  private:
   TavoNode* before_ = nullptr;
 };
-// The scope of the innermost ChildrenWaitScope; null: build at once.
+// The scope of the innermost ChildrenWaitScope; null, build them at once,
+// outside one and while a build runs for a client's call that runs a
+// handler in its scope or for a walk of a subtree: either builds any
+// children left waiting right after.
 TavoNode* children_wait_scope();
-// True while a build runs for a client's call that runs a handler in its
-// scope, or for a walk of a subtree: either builds any children left
-// waiting right after, so a build then need leave none to wait.
-bool children_built_at_once();
 // Builds group's waiting instances now: those of name (compared without
 // case as the start of a child's display name: "Target3" reaches
 // "Target"), or any with null. Costs one load when nothing waits.

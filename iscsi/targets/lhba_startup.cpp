@@ -81,9 +81,8 @@ uint32_t startup_build_targets(TavoNode* lhba, const WaitingTargets& waiting) {
   tavo::sessions::release_waiting_sessions(lhba, waiting.sessions);
   uint32_t result = 0;
   // The Targets' login options and the Sessions' subtrees wait in turn, in
-  // the scope of the targets' own, unless the call that reached the
-  // targets would build them next.
-  tavo::tree::ChildrenWaitScope subtrees(tavo::tree::children_built_at_once() ? nullptr : lhba->parent);
+  // the scope of the targets' own.
+  tavo::tree::ChildrenWaitScope subtrees(lhba->parent);
   if (waiting.reached) {
     char work[TAVO_MAX_PARAMS * TAVO_VALUE_SIZE] = {};
     build_listed_targets(waiting.listed);
