@@ -431,13 +431,8 @@ uint32_t setup_initiator_target_loginopts(TavoNode* node, const tavo::Connection
   TavoNode* group = internal_get_node(node, strcasecmp(node->name, "Target") == 0 ? "TargetLoginOptions"
                                                                                    : "SessionLoginOptions",
                                       TAVO_KIND_GROUP);
-  // A Target's options that wait keep the values for their build.
-  const bool waits = tavo::tree::children_wait(group);
-  TavoNode* authentication = waits ? nullptr : internal_get_node(group, "Authentication", TAVO_KIND_GROUP);
-  if (group == nullptr || (!waits && authentication == nullptr)) return 1;
   const tavo::tree::StoredValue digests[] = {{"HeaderDigest", options->header_digest == 1 ? "CRC32C" : "None"},
                                 {"DataDigest", options->data_digest == 1 ? "CRC32C" : "None"}};
-  if (!waits) tavo::tree::store_values(group, digests);
   char initiator_name[TAVO_VALUE_SIZE], initiator_secret[TAVO_VALUE_SIZE];
   char target_name[TAVO_VALUE_SIZE], target_secret[TAVO_VALUE_SIZE];
   scan_text(initiator_name, options->initiator_chap_name, sizeof options->initiator_chap_name);
@@ -451,14 +446,10 @@ uint32_t setup_initiator_target_loginopts(TavoNode* node, const tavo::Connection
                              {"TargetCHAPName", target_name},
                              {"TargetSecret", target_secret}};
   // No method is shown for an authentication of no known kind.
-  const auto shown = std::span(chap).subspan(method != nullptr ? 0 : 1);
-  if (waits) {
-    tavo::target_data::store_waiting_values(group, digests);
-    tavo::target_data::store_waiting_values(group, shown);
-  } else {
-    tavo::tree::store_values(authentication, shown);
-  }
-  return 0;
+  // A Target's options that wait keep them for their build.
+  return tavo::target_data::store_option_values(group, digests, std::span(chap).subspan(method != nullptr ? 0 : 1))
+             ? 0
+             : 1;
 }
 
 TavoNode* find_session(TavoNode* target, const char* address, const char* port) {

@@ -259,11 +259,13 @@ bool reload_option_set(TavoNode* options) {
   return set_reload(options_copy(options), options->parent, options, authentication) == 0;
 }
 
-void store_options(TavoNode* options, TavoNode* authentication, std::span<const std::string_view> values) {
+bool store_options(TavoNode* options, TavoNode* authentication, std::span<const std::string_view> values) {
   std::array<std::string_view, kOptionCount> stored;
   const size_t count = std::min(values.size(), stored.size());
   for (size_t i = 0; i < count; ++i) stored[i] = stored_text(static_cast<int>(i), values[i]);
-  if (store_waiting_set(options, std::span(stored.data(), count))) return;
+  if (store_waiting_set(options, std::span(stored.data(), count))) return true;
+  if (authentication == nullptr) authentication = internal_get_node(options, "Authentication", TAVO_KIND_GROUP);
+  if (authentication == nullptr) return false;
   // Each group's children walked once for all its values.
   static_assert(kOptionCount <= tree::kMostStored);
   std::array<std::string, kOptionCount> texts;
@@ -279,6 +281,7 @@ void store_options(TavoNode* options, TavoNode* authentication, std::span<const 
   }
   tree::store_values(options, std::span(in_options.data(), to_options));
   tree::store_values(authentication, std::span(in_authentication.data(), to_authentication));
+  return true;
 }
 
 std::array<std::string_view, kOptionCount> line_options(Saved s, std::span<const std::string_view> fields) {

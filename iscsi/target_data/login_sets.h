@@ -31,18 +31,21 @@ bool known_set(const TavoNode* options);
 
 // Stores twelve values as the texts of the groups, without handlers; an
 // empty CHAPParam, HeaderParam or DataParam becomes "Prohibited". While
-// options' children wait, authentication may be null: their build stores
-// them.
-void store_options(TavoNode* options, TavoNode* authentication, std::span<const std::string_view> values);
+// options' children wait their build stores them. A null authentication
+// is looked up; false when it cannot be had.
+bool store_options(TavoNode* options, TavoNode* authentication, std::span<const std::string_view> values);
+// Stores values by name in a login-options group and in its
+// Authentication group, as store_options does; false when a group is
+// missing.
+bool store_option_values(TavoNode* options, std::span<const tree::StoredValue> in_options,
+                         std::span<const tree::StoredValue> in_authentication);
 // A Target's TargetLoginOptions made as its group alone (start-up, inside
 // a tree::ChildrenWaitScope): its rows (def) are built when something
 // reaches it, with the values stored meanwhile.
 void defer_options(TavoNode* options, TavoNode* scope, const tree::GroupDef& def);
-// While options' children wait: keeps the values (by option name, of the
-// group or its Authentication group) for their build. false when they do
-// not wait: the caller stores them in the groups.
-bool store_waiting_values(TavoNode* options, std::span<const tree::StoredValue> values);
-// The same for the first texts of a set, in its order, as stored.
+// While options' children wait: keeps the first texts of a set, in its
+// order and as stored, for their build. false when they do not wait: the
+// caller stores them in the groups.
 bool store_waiting_set(TavoNode* options, std::span<const std::string_view> texts);
 // One option (named as the option table names it) and its new text.
 struct OptionChange {

@@ -9,7 +9,6 @@
 #include "controller/controller.h"
 #include "iscsi/target_data/login_sets.h"
 #include "iscsi/target_data/target_records.h"
-#include "tree/waiting.h"
 #include "transport/device_ids.h"
 #include "transport/glob.h"
 
@@ -65,14 +64,9 @@ void targets_status(uint32_t code) { base::set_status(code); }
 
 bool store_line_options(TavoNode* owner, const char* options_group, Saved s, const SavedFields& line) {
   TavoNode* options = internal_get_node(owner, options_group, TAVO_KIND_GROUP);
-  // Options that wait keep the values for their build.
-  const bool waits = tree::children_wait(options);
-  TavoNode* authentication = waits ? nullptr : internal_get_node(options, "Authentication", TAVO_KIND_GROUP);
-  if (options == nullptr || (!waits && authentication == nullptr)) return false;
   std::string_view fields[kMaxFields];
   const auto values = line_options(s, std::span<const std::string_view>(fields, line.views(fields)));
-  store_options(options, authentication, values);
-  return true;
+  return store_options(options, nullptr, values);
 }
 
 bool port_parameter(char port[TAVO_VALUE_SIZE], bool defaulted) {

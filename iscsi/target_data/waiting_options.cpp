@@ -73,14 +73,21 @@ void defer_options(TavoNode* options, TavoNode* scope, const tree::GroupDef& def
   tree::defer_children(options, scope, build_waiting_options, std::move(w));
 }
 
-bool store_waiting_values(TavoNode* options, std::span<const tree::StoredValue> values) {
+bool store_option_values(TavoNode* options, std::span<const tree::StoredValue> in_options,
+                         std::span<const tree::StoredValue> in_authentication) {
   TAVO_LIBRARY_LOCK;
-  auto* w = static_cast<WaitingOptions*>(tree::waiting_children_data(options));
-  if (w == nullptr) return false;
-  for (const tree::StoredValue& v : values) {
-    const int i = option_index(v.name);
-    if (i >= 0) w->keep(i, v.text != nullptr ? v.text : "(null)");
+  if (auto* w = static_cast<WaitingOptions*>(tree::waiting_children_data(options))) {
+    for (const auto values : {in_options, in_authentication})
+      for (const tree::StoredValue& v : values) {
+        const int i = option_index(v.name);
+        if (i >= 0) w->keep(i, v.text != nullptr ? v.text : "(null)");
+      }
+    return true;
   }
+  TavoNode* authentication = internal_get_node(options, "Authentication", TAVO_KIND_GROUP);
+  if (authentication == nullptr) return false;
+  tree::store_values(options, in_options);
+  tree::store_values(authentication, in_authentication);
   return true;
 }
 
