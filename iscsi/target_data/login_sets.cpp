@@ -6,6 +6,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <bitset>
 #include <functional>
 #include <vector>
 
@@ -259,6 +260,24 @@ bool reload_option_set(TavoNode* options) {
   return set_reload(options_copy(options), options->parent, options, authentication) == 0;
 }
 
+uint32_t store_set_texts(TavoNode* options, TavoNode* authentication, const LoginOptionSet& texts,
+                         std::bitset<kOptionCount> which) {
+  // Each group's children walked once for all its values.
+  static_assert(kOptionCount <= tree::kMostStored);
+  std::array<tree::StoredValue, kOptionCount> in_options, in_authentication;
+  size_t to_options = 0, to_authentication = 0;
+  for (int i = 0; i < kOptionCount; ++i) {
+    if (!which[i]) continue;
+    const tree::StoredValue value{option_name(i), texts[i].c_str()};
+    if (option_in_authentication(i))
+      in_authentication[to_authentication++] = value;
+    else
+      in_options[to_options++] = value;
+  }
+  return tree::store_values(options, std::span(in_options.data(), to_options)) |
+         tree::store_values(authentication, std::span(in_authentication.data(), to_authentication));
+}
+
 bool store_options(TavoNode* options, TavoNode* authentication, std::span<const std::string_view> values) {
   std::array<std::string_view, kOptionCount> stored;
   const size_t count = std::min(values.size(), stored.size());
@@ -266,21 +285,13 @@ bool store_options(TavoNode* options, TavoNode* authentication, std::span<const 
   if (store_waiting_set(options, std::span(stored.data(), count))) return true;
   if (authentication == nullptr) authentication = internal_get_node(options, "Authentication", TAVO_KIND_GROUP);
   if (authentication == nullptr) return false;
-  // Each group's children walked once for all its values.
-  static_assert(kOptionCount <= tree::kMostStored);
-  std::array<std::string, kOptionCount> texts;
-  std::array<tree::StoredValue, kOptionCount> in_options, in_authentication;
-  size_t to_options = 0, to_authentication = 0;
+  LoginOptionSet texts;
+  std::bitset<kOptionCount> which;
   for (size_t i = 0; i < count; ++i) {
     texts[i].assign(stored[i]);
-    const tree::StoredValue value{option_name(static_cast<int>(i)), texts[i].c_str()};
-    if (option_in_authentication(static_cast<int>(i)))
-      in_authentication[to_authentication++] = value;
-    else
-      in_options[to_options++] = value;
+    which.set(i);
   }
-  tree::store_values(options, std::span(in_options.data(), to_options));
-  tree::store_values(authentication, std::span(in_authentication.data(), to_authentication));
+  store_set_texts(options, authentication, texts, which);
   return true;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <bitset>
 #include <span>
 #include <string>
 #include <string_view>
@@ -34,6 +35,10 @@ bool known_set(const TavoNode* options);
 // options' children wait their build stores them. A null authentication
 // is looked up; false when it cannot be had.
 bool store_options(TavoNode* options, TavoNode* authentication, std::span<const std::string_view> values);
+// Stores the texts of a set that which names (as stored) in the groups,
+// each group's children walked once; 0, or 1 when one has no such option.
+uint32_t store_set_texts(TavoNode* options, TavoNode* authentication, const LoginOptionSet& texts,
+                         std::bitset<iscsi::kOptionCount> which);
 // Stores values by name in a login-options group and in its
 // Authentication group, as store_options does; false when a group is
 // missing.

@@ -22,7 +22,7 @@ namespace {
 // may be CHAP secrets: none stays behind in freed memory.
 struct WaitingOptions {
   const tree::GroupDef* def = nullptr;
-  std::array<std::string, iscsi::kOptionCount> texts;
+  LoginOptionSet texts;
   std::bitset<iscsi::kOptionCount> stored;
   WaitingOptions() = default;
   WaitingOptions(const WaitingOptions&) = delete;
@@ -50,19 +50,7 @@ uint32_t build_waiting_options(TavoNode* options, void* data) {
   const auto* w = static_cast<const WaitingOptions*>(data);
   if (w == nullptr || !tree::add_group_children(*w->def, options)) return 1;
   TavoNode* authentication = internal_get_node(options, "Authentication", TAVO_KIND_GROUP);
-  if (authentication == nullptr) return 1;
-  std::array<tree::StoredValue, iscsi::kOptionCount> in_options, in_authentication;
-  size_t to_options = 0, to_authentication = 0;
-  for (int i = 0; i < iscsi::kOptionCount; ++i) {
-    if (!w->stored[i]) continue;
-    const tree::StoredValue value{iscsi::option_name(i), w->texts[i].c_str()};
-    if (iscsi::option_in_authentication(i))
-      in_authentication[to_authentication++] = value;
-    else
-      in_options[to_options++] = value;
-  }
-  return tree::store_values(options, std::span(in_options.data(), to_options)) |
-         tree::store_values(authentication, std::span(in_authentication.data(), to_authentication));
+  return authentication != nullptr ? store_set_texts(options, authentication, w->texts, w->stored) : 1;
 }
 
 }  // namespace
