@@ -158,7 +158,7 @@ uint32_t TAVO_do_action(uint32_t group_tag, uint32_t action_tag, const char* par
     pdebug(TAVO_LOG_TREE, 3, "Not Implimented\n");
     return 1;
   }
-  reach_for_call(group);
+  reach_for_call(group, false, action);
   watch_handler(HandlerRun::Action, d->handler, action);
   const uint32_t r = handler_result(d->handler(group, action, &values[0][0]), HandlerRun::Action, action);
   pdebug(TAVO_LOG_TREE, 6, "--- leaving %s ---\n", __func__);

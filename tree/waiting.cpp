@@ -24,7 +24,9 @@ struct Wait {
   TavoNodeRef ref;  // a group deleted and its memory reused never matches
   const char* name;
   TavoGroupRefreshHandler build;
+  const char* spared;  // the action whose call leaves them waiting
 };
+const TavoNode* left_waiting = nullptr;  // under the lock
 
 std::vector<Wait>& waits() {
   static std::vector<Wait> all;
@@ -258,13 +260,13 @@ void* waiting_children_data(const TavoNode* group) {
   return w != nullptr ? w->data.get() : nullptr;
 }
 
-void defer_instances(TavoNode* group, const char* name, TavoGroupRefreshHandler build) {
+void defer_instances(TavoNode* group, const char* name, TavoGroupRefreshHandler build, const char* spared) {
   TAVO_LIBRARY_LOCK;
   if (group == nullptr || name == nullptr || build == nullptr) return;
   forget_waits_within(group);
   const TavoNodeRef ref = node_ref(group);
   if (ref.generation == 0) return;
-  waits().push_back(Wait{group, ref, name, build});
+  waits().push_back(Wait{group, ref, name, build, spared});
   mirror_waits();
 }
 
@@ -275,6 +277,7 @@ void reach_instances(TavoNode* group, const char* name) {
   }
   if (wait_count.load(std::memory_order_relaxed) == 0 || group == nullptr || !may_wait(group)) return;
   TAVO_LIBRARY_LOCK;
+  if (group == left_waiting) return;
   while (build_one([&](const Wait& w) {
     return w.group == group && (name == nullptr || strncasecmp(name, w.name, strlen(w.name)) == 0);
   })) {
@@ -298,14 +301,18 @@ void reach_within(TavoNode* node) {
   }
 }
 
-void reach_for_call(TavoNode* node, bool stored_value) {
+void reach_for_call(TavoNode* node, bool stored_value, const TavoNode* action) {
   if (node == nullptr) return;
   if (wait_count.load(std::memory_order_relaxed) != 0 && may_be_in_scope(node)) {
     TAVO_LIBRARY_LOCK;
     const bool before = building_for_call;
     building_for_call = !stored_value;
+    const auto spares = [&](const Wait& w) {
+      return action != nullptr && w.group == node && w.spared != nullptr && action->name != nullptr &&
+             strcmp(action->name, w.spared) == 0;
+    };
     while (build_one([&](const Wait& w) {
-      return w.group->parent != nullptr && is_within(node, w.group->parent);
+      return w.group->parent != nullptr && is_within(node, w.group->parent) && !spares(w);
     })) {
     }
     building_for_call = before;
@@ -349,6 +356,22 @@ void forget_waits_within(const TavoNode* node) {
   std::vector<Wait>& all = waits();
   for (size_t i = all.size(); i-- > 0;)
     if (is_within(all[i].group, node)) erase_at(i);
+}
+
+InstancesLeftWaiting::InstancesLeftWaiting(const TavoNode* group) {
+  TAVO_LIBRARY_LOCK;
+  before_ = left_waiting;
+  left_waiting = group;
+}
+InstancesLeftWaiting::~InstancesLeftWaiting() {
+  TAVO_LIBRARY_LOCK;
+  left_waiting = before_;
+}
+
+TavoNode* first_built_instance(TavoNode* group, const char* name) {
+  TAVO_LIBRARY_LOCK;
+  const InstancesLeftWaiting left(group);
+  return get_first_instance(group, name);
 }
 
 bool instances_wait(const TavoNode* group) {

@@ -17,8 +17,11 @@ namespace tavo::tree {
 
 // group's instances called name (a static text) are built by build(group)
 // when first reached. A group waits for one build at a time: a second
-// call for the same group replaces the first.
-void defer_instances(TavoNode* group, const char* name, TavoGroupRefreshHandler build);
+// call for the same group replaces the first. spared (a static text, or
+// null): the one action of group whose call leaves them waiting; its
+// handler reaches them itself when it needs them.
+void defer_instances(TavoNode* group, const char* name, TavoGroupRefreshHandler build,
+                     const char* spared = nullptr);
 // group's children (it is built without them) are built by build(group)
 // when first reached: a lookup or a listing in group, a walk of a subtree
 // that holds it, or a client's call that runs a handler in scope (a group
@@ -63,8 +66,24 @@ void reach_within(TavoNode* node);
 // handlers of every folder then see the function they act on built, and a
 // branch never has a higher one's build run under it.
 // stored_value: the call reads or writes a stored value only, which needs
-// no waiting children built.
-void reach_for_call(TavoNode* node, bool stored_value = false);
+// no waiting children built. action: the action called on node, if any.
+void reach_for_call(TavoNode* node, bool stored_value = false, const TavoNode* action = nullptr);
+// While one lives, group's waiting instances stay waiting whatever reaches
+// them: an instance built beside them (build_group_above) joins its
+// group without their build.
+class InstancesLeftWaiting {
+ public:
+  explicit InstancesLeftWaiting(const TavoNode* group);
+  ~InstancesLeftWaiting();
+  InstancesLeftWaiting(const InstancesLeftWaiting&) = delete;
+  InstancesLeftWaiting& operator=(const InstancesLeftWaiting&) = delete;
+
+ private:
+  const TavoNode* before_ = nullptr;
+};
+// group's first instance called name among those built, those that wait
+// left waiting; next_instance walks the others built.
+TavoNode* first_built_instance(TavoNode* group, const char* name);
 // The waits of node's subtree, and of node, are dropped unbuilt: the nodes
 // go.
 void forget_waits_within(const TavoNode* node);

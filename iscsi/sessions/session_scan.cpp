@@ -2,6 +2,7 @@
 // the Session and Connection groups from the firmware's active sessions,
 // the recognition of a session the tree shows already, and the refresh of
 // a Target.
+#include <ctype.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -10,6 +11,8 @@
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "base/library_lock.h"
@@ -191,6 +194,36 @@ uint32_t tavo::sessions::fill_session(TavoNode* session, uint8_t domain, const F
 
 namespace {
 
+// The sessions start-up read for LogicalHBAs whose targets wait, as their
+// build would show them (those with a connection record): by handle, their
+// target's name without case. A listing of one Target leaves their records
+// unread as it leaves those of the Sessions the tree shows.
+struct HeldSessions {
+  TavoNodeRef lhba;
+  std::unordered_map<uint32_t, std::string> names;
+};
+std::vector<HeldSessions>& held_sessions() {
+  static std::vector<HeldSessions> all;
+  return all;
+}
+std::vector<HeldSessions>::iterator held_of(const TavoNode* lhba) {
+  const TavoNodeRef ref = tavo::tree::node_ref(lhba);
+  return std::find_if(held_sessions().begin(), held_sessions().end(), [&](const HeldSessions& h) {
+    return h.lhba.tag == ref.tag && h.lhba.generation == ref.generation;
+  });
+}
+std::string held_folded(const char* name) {
+  std::string folded(name);
+  for (char& c : folded) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  return folded;
+}
+// The held session's target is named otherwise than name.
+bool held_by_other(const HeldSessions* held, uint32_t handle, const std::string& name) {
+  if (held == nullptr) return false;
+  const auto it = held->names.find(handle);
+  return it != held->names.end() && it->second != name;
+}
+
 // Which of the firmware's listed handles (marked at their places) are
 // those of sessions the tree shows under the LogicalHBA's Targets of
 // another name than name: a refresh of one Target leaves their records
@@ -202,9 +235,12 @@ bool sessions_of_others(TavoNode* lhba, const char* name, const std::vector<uint
   TavoNode* last = nullptr;  // the Target read last, most often the next one's too
   bool last_other = false;
   other_at->assign(listed.size(), 0);
+  const auto held_it = held_of(lhba);
+  const HeldSessions* held = held_it != held_sessions().end() ? &*held_it : nullptr;
+  const std::string folded = held != nullptr ? held_folded(name) : std::string();
   for (size_t at = 0; at < listed.size(); ++at) {
     const uint32_t handle = listed[at];
-    bool other = false;
+    bool other = held_by_other(held, handle, folded);
     session_handles().each(tavo::iscsi::GroupKey{lhba, handle}, [&](TavoNode* session) {
       TavoNode* target = session->parent;
       if (target != last) {
@@ -229,7 +265,9 @@ bool sessions_of_others(TavoNode* lhba, const char* name, const std::vector<uint
   // A Session filed under a handle its record no longer holds would be
   // read: the debug builds check every listing against the walk.
   std::vector<uint32_t> walked;
-  for (TavoNode* t = get_first_instance(lhba, "Target"); t != nullptr; t = next_instance(t)) {
+  for (const uint32_t handle : listed)
+    if (held_by_other(held, handle, folded)) walked.push_back(handle);
+  for (TavoNode* t = tavo::tree::first_built_instance(lhba, "Target"); t != nullptr; t = next_instance(t)) {
     char other[TAVO_VALUE_SIZE];
     if (get_first_instance(t, "Session") == nullptr || !read_text(t, "TargetISCSIName", other) ||
         strcasecmp(other, name) == 0)
@@ -346,21 +384,66 @@ uint32_t hold_waiting_sessions(TavoNode* lhba, WaitingSessionReads* reads) {
   reads->listed = true;  // an empty answer too: the build asks no more
   // As the listing builds them: a session with a connection record.
   std::vector<uint16_t> qualifiers;
+  HeldSessions held{tavo::tree::node_ref(lhba), {}};
   reads->records.reserve(handles.size());
   for (const uint32_t handle : handles) {
     SessionRecord r(TAVO_get_session_params(handle, p.number, p.domain, p.port));
     if (r == nullptr) return 1;
-    if (connection_records(*r) > 0) qualifiers.push_back(record_qualifier(*r));
+    if (connection_records(*r) > 0) {
+      qualifiers.push_back(record_qualifier(*r));
+      char name[TAVO_VALUE_SIZE];
+      scan_text(name, r->target_name, sizeof r->target_name);
+      held.names.emplace(handle, held_folded(name));
+    }
     reads->records.push_back(*r);
     explicit_bzero(static_cast<void*>(r.get()), sizeof *r);
   }
   reads->changes = tavo::command::changes_noted();
   hold_waiting_qualifiers(lhba, std::move(qualifiers));
+  // Those of LogicalHBAs gone (a tree closed before) go too.
+  std::erase_if(held_sessions(), [&](const HeldSessions& h) {
+    TavoNode* n = get_node(h.lhba.tag);
+    return n == nullptr || n == lhba || tavo::tree::node_ref(n).generation != h.lhba.generation;
+  });
+  held_sessions().push_back(std::move(held));
+  return 0;
+}
+
+uint32_t renew_waiting_sessions(TavoNode* lhba, WaitingSessionReads* reads) {
+  TAVO_LIBRARY_LOCK;
+  const tavo::tree::HandlerContext p = tavo::tree::handler_context(lhba);
+  if (lhba == nullptr || reads == nullptr || !below_lhba(p)) return 1;
+  if (!reads->listed) return 0;
+  uint64_t seen = reads->changes;
+  const std::array<uint32_t, 3> function{p.number, p.domain, p.port};
+  if (!tavo::command::changed_since(&seen, tavo::command::kSessions, &function)) return 0;
+  std::vector<uint32_t> handles;
+  if (const uint32_t listed = session_handles(p.number, p.domain, p.port, &handles)) return listed;
+  std::vector<tavo::FirmwareSessionRecord> records;
+  records.reserve(handles.size());
+  for (const uint32_t handle : handles) {
+    const auto before = std::find(reads->handles.begin(), reads->handles.end(), handle);
+    if (before != reads->handles.end() && static_cast<size_t>(before - reads->handles.begin()) < reads->records.size()) {
+      records.push_back(reads->records[static_cast<size_t>(before - reads->handles.begin())]);
+      continue;
+    }
+    SessionRecord r(TAVO_get_session_params(handle, p.number, p.domain, p.port));
+    if (r == nullptr) return 1;
+    records.push_back(*r);
+    explicit_bzero(static_cast<void*>(r.get()), sizeof *r);
+  }
+  WaitingSessionReads renewed;
+  renewed.listed = true;
+  renewed.handles = std::move(handles);
+  renewed.records = std::move(records);
+  renewed.changes = tavo::command::changes_noted();
+  *reads = std::move(renewed);  // the old records are wiped as they go
   return 0;
 }
 
 void release_waiting_sessions(TavoNode* lhba, const WaitingSessionReads& reads) {
   drop_waiting_qualifiers(lhba);
+  if (const auto it = held_of(lhba); it != held_sessions().end()) held_sessions().erase(it);
   const tavo::tree::HandlerContext p = tavo::tree::handler_context(lhba);
   if (lhba == nullptr || !below_lhba(p) || !reads.listed) return;
   // What start-up read stands unless a command sent to this function has

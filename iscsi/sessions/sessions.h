@@ -356,6 +356,12 @@ uint32_t hold_waiting_sessions(TavoNode* lhba, WaitingSessionReads* reads);
 // held qualifiers go, and what start-up read answers the build's reads
 // unless a command has changed the sessions since.
 void release_waiting_sessions(TavoNode* lhba, const WaitingSessionReads& reads);
+// This process has added a session to the function while its targets wait
+// (an add beside them), inside the ReadScope that read its list and the
+// new records again: reads then hold that list, what start-up read of the
+// sessions it held, the new records, and the changes noted now. 0, else
+// the failed read's status.
+uint32_t renew_waiting_sessions(TavoNode* lhba, WaitingSessionReads* reads);
 
 // The firmware's active sessions listed into the Session and Connection
 // groups of the LogicalHBA's targets (only target's, whose sessions go

@@ -24,6 +24,7 @@
 #include "transport/glob.h"
 #include "transport/mailbox.h"
 #include "tree/state_changes.h"
+#include "tree/waiting.h"
 
 using namespace tavo::target_data;
 using tavo::tree::instance_number;
@@ -149,9 +150,9 @@ TargetIndex& target_index() {
 }
 
 #ifndef NDEBUG
-// What the index stands for: every Target of the group in turn.
+// What the index stands for: every Target of the group built in turn.
 TavoNode* setup_walk(TavoNode* group, const char* name) {
-  for (TavoNode* t = get_first_instance(group, "Target"); t != nullptr; t = next_instance(t)) {
+  for (TavoNode* t = tavo::tree::first_built_instance(group, "Target"); t != nullptr; t = next_instance(t)) {
     const char* text = setup_stored_name(t);
     if (text != nullptr && strcasecmp(text, name) == 0) return t;
   }

@@ -68,10 +68,21 @@ struct WaitingTargets {
   ListedTargets listed;
   SavedLines lines;
   tavo::sessions::WaitingSessionReads sessions;
+  // The names of the Targets the build makes, worked out for the first
+  // add beside them; known false when the build might make others.
+  bool names_read = false, names_known = false;
+  StartupTargetNames names;
 };
 std::vector<WaitingTargets>& waiting_targets() {
   static std::vector<WaitingTargets> all;
   return all;
+}
+std::vector<WaitingTargets>::iterator find_waiting(TavoNode* lhba) {
+  std::vector<WaitingTargets>& all = waiting_targets();
+  const TavoNodeRef ref = tavo::tree::node_ref(lhba);
+  return std::find_if(all.begin(), all.end(), [&](const WaitingTargets& w) {
+    return w.lhba.tag == ref.tag && w.lhba.generation == ref.generation;
+  });
 }
 
 // The targets, sessions and LUNs of a LogicalHBA from what start-up read:
@@ -100,10 +111,7 @@ uint32_t startup_build_targets(TavoNode* lhba, const WaitingTargets& waiting) {
 uint32_t build_waiting_targets(TavoNode* lhba) {
   TAVO_LIBRARY_LOCK;
   std::vector<WaitingTargets>& all = waiting_targets();
-  const TavoNodeRef ref = tavo::tree::node_ref(lhba);
-  const auto it = std::find_if(all.begin(), all.end(), [&](const WaitingTargets& w) {
-    return w.lhba.tag == ref.tag && w.lhba.generation == ref.generation;
-  });
+  const auto it = find_waiting(lhba);
   if (it == all.end()) return 0;
   const WaitingTargets waiting = std::move(*it);
   all.erase(it);
@@ -156,6 +164,31 @@ bool startup_functions_targets(TavoNode* lhba, char (*keys)[TAVO_VALUE_SIZE]) {
 }
 
 }  // namespace
+
+bool tavo::targets::add_beside_waiting_targets(TavoNode* lhba, const char* name, int32_t* count) {
+  TAVO_LIBRARY_LOCK;
+  const auto it = find_waiting(lhba);
+  if (it == waiting_targets().end() || !tavo::tree::instances_wait(lhba)) return false;
+  WaitingTargets& w = *it;
+  if (!w.names_read) {
+    // The lines make a Target of each name; the listing none of another.
+    w.names_read = true;
+    w.names_known = w.names.read(w.lines) && listed_names_among(w.listed, w.names, w.lines) &&
+                    w.names.size() < static_cast<size_t>(kMostTargets);
+  }
+  // A name that only shares a hash with one of theirs is checked among them built.
+  if (!w.names_known || name == nullptr || w.names.holds(w.lines, name, true)) return false;
+  *count = static_cast<int32_t>(w.names.size());
+  return true;
+}
+
+void tavo::targets::added_beside_waiting_targets(TavoNode* lhba) {
+  TAVO_LIBRARY_LOCK;
+  const auto it = find_waiting(lhba);
+  // Reads that cannot be brought up to date are read again by the build.
+  if (it != waiting_targets().end() && tavo::sessions::renew_waiting_sessions(lhba, &it->sessions) != 0)
+    it->sessions.listed = false;
+}
 
 uint32_t handle_iSCSIPhysicalHBA_LogicalHBA_Enabled(TavoNode* property, char* buf, uint32_t op) {
   if (property == nullptr || buf == nullptr) return 1;
@@ -223,7 +256,9 @@ uint32_t TAVO_set_lhba_prop(void) {
       // A function whose state cannot be read is still shown, with its
       // defaults.
       char work[TAVO_MAX_PARAMS * TAVO_VALUE_SIZE];
-      if (startup_functions_targets(lhba, keys)) tavo::tree::defer_instances(lhba, "Target", build_waiting_targets);
+      // A new target's add needs none of them built.
+      if (startup_functions_targets(lhba, keys))
+        tavo::tree::defer_instances(lhba, "Target", build_waiting_targets, "AddTarget");
       TAVO_set_stp_loginopts_prop(keys, lhba);
       if (TavoNode* isns = internal_get_node(fn, "iSNS", TAVO_KIND_GROUP))
         get_all_isns(fn, function_number, function.domain, function.port, isns,

@@ -17,6 +17,7 @@
 #include "iscsi/targets/targets_internal.h"
 #include "transport/device_ids.h"
 #include "transport/glob.h"
+#include "tree/waiting.h"
 
 using namespace tavo::targets;
 using tavo::tree::next_instance;
@@ -25,9 +26,10 @@ namespace {
 
 constexpr uint32_t kMostTargetsSmall = 128;
 
-uint32_t actions_target_count(TavoNode* lhba) {
-  uint32_t n = 0;
-  for (TavoNode* t = get_first_instance(lhba, "Target"); t != nullptr; t = next_instance(t)) ++n;
+// waiting: how many Targets wait to be built beside those built.
+uint32_t actions_target_count(TavoNode* lhba, int32_t waiting) {
+  uint32_t n = waiting > 0 ? static_cast<uint32_t>(waiting) : 0;
+  for (TavoNode* t = tavo::tree::first_built_instance(lhba, "Target"); t != nullptr; t = next_instance(t)) ++n;
   return n;
 }
 
@@ -159,7 +161,22 @@ uint32_t actions_forget(SavedBatch& batch, TavoNode* lhba, const char* name, con
   return delete_with_records(gone);
 }
 
-uint32_t add_target(TavoNode* lhba, TavoNode* action, char* params) {
+// The new Target joins the LogicalHBA's waiting targets unbuilt, in the
+// lowest free slot at or above the answer, unless the add needs them: a
+// boot target's checks read them all, and one of their names is looked at
+// as they are. They are built then, as for any other call (-1).
+int32_t add_target_beside(TavoNode* lhba, char* params) {
+  int32_t beside = -1;
+  if (lhba == nullptr || params == nullptr || is_word(param(params, 3), "True") || param(params, 4)[0] != '\0' ||
+      !add_beside_waiting_targets(lhba, param(params, 0), &beside)) {
+    tavo::tree::reach_for_call(lhba);
+    return -1;
+  }
+  return beside;
+}
+
+// beside: as add_target_beside answered.
+uint32_t add_target(TavoNode* lhba, TavoNode* action, char* params, int32_t beside) {
   if (lhba == nullptr || params == nullptr) return 1;
   char* name = param(params, 0);
   char* address = param(params, 1);
@@ -170,7 +187,7 @@ uint32_t add_target(TavoNode* lhba, TavoNode* action, char* params) {
   if (name[0] == '\0' || address[0] == '\0' || actions_boot_checks(lhba, boot) != 0 || !below_lhba(p)) return 1;
   const uint32_t generation = generation_of(p);
   if (generation == TAVO_GENERATION_UNREADABLE || !actions_address_allowed(address, generation)) return 1;
-  if (small_generation(generation) && actions_target_count(lhba) >= kMostTargetsSmall) {
+  if (small_generation(generation) && actions_target_count(lhba, beside) >= kMostTargetsSmall) {
     targets_status(175);
     return 1;
   }
@@ -190,7 +207,7 @@ uint32_t add_target(TavoNode* lhba, TavoNode* action, char* params) {
     return 1;
   }
   if (OPEN_ISCSI_DRIVER_LOADED && TAVO_add_open_iscsi_target(lhba, params) != 0) return 1;
-  TavoNode* target = new_target(lhba, name, lhba, action, params, false);
+  TavoNode* target = new_target(lhba, name, lhba, action, params, false, beside);
   if (target == nullptr) return 1;
   // A target is never left without its portal or its saved lines.
   if (setup_portal(target, address, port, "0", nullptr, nullptr, nullptr) == nullptr) {
@@ -292,11 +309,14 @@ uint32_t delete_target_portal(TavoNode* target, TavoNode* action, char* params, 
 
 uint32_t do_AddTarget(TavoNode* lhba, TavoNode* action, char* params) {
   TAVO_LIBRARY_LOCK;
+  const int32_t beside = add_target_beside(lhba, params);
   // The initiator's name block, the sessions and their configurations are
   // read once (the persistent entry added makes the sessions read anew).
   tavo::iscsi::ReadScope reads;
   SavedBatch batch;
-  return batch.end(add_target(lhba, action, params));
+  const uint32_t added = batch.end(add_target(lhba, action, params, beside));
+  if (beside >= 0) added_beside_waiting_targets(lhba);
+  return added;
 }
 
 uint32_t do_AddTargetPortal(TavoNode* target, TavoNode*, char* params) {

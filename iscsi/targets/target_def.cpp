@@ -77,7 +77,7 @@ const ChildDef target_children[] = {
     ReScanLUNS,
 };
 const GroupDef target = instanced(
-    "Target", 256, &target_slots, target_children,
+    "Target", tavo::targets::kMostTargets, &target_slots, target_children,
     "This group represents the information about the targets that are available in the network.", group_Target);
 
 // The portal set-up stores the real values right after the build.
@@ -89,7 +89,7 @@ const ChildDef target_portal_children[] = {
     property("PortalGroupTag", RO, INT, "", 0, 255, "0", stored, "This property displays the tag of the portal group."),
 };
 const GroupDef target_portal = instanced(
-    "TargetPortal", 64, &target_portal_slots, target_portal_children,
+    "TargetPortal", tavo::targets::kMostPortals, &target_portal_slots, target_portal_children,
     "This group instance corresponds to a portal of the target identified by its IP address and port number.");
 
 TAVO_GROUP_BUILDER(Target, target, "Corvane/iSCSIPhysicalHBA/LogicalHBA", tavo::targets::note_target);
@@ -97,7 +97,12 @@ TAVO_GROUP_BUILDER(Target, target, "Corvane/iSCSIPhysicalHBA/LogicalHBA", tavo::
 TAVO_GROUP_BUILDER(TargetPortal, target_portal, "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target");
 
 TavoNode* tavo::targets::build_target(TavoNode* lhba, TavoNode* creating_node, TavoNode* creating_action,
-                                      char* params) {
+                                      char* params, int32_t beside) {
+  if (beside >= 0) {
+    TavoNode* built = tree::build_group_above(target, lhba, beside, creating_node, creating_action, params);
+    if (built != nullptr) note_target(built);
+    return built;
+  }
   TavoNode* const scope = tree::children_wait_scope();
   if (scope == nullptr) return initialize_Target(lhba, creating_node, creating_action, params);
   TavoNode* options = nullptr;

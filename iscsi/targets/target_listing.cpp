@@ -205,14 +205,28 @@ void build_listed_targets(const ListedTargets& listed) {
     listing_target(p, add_target, record.data(), record.size(), listed.discovered, &sessions);
 }
 
+namespace {
+// The name as a listed record holds it (a record is never shorter than its head).
+std::string_view listed_name(const std::vector<uint8_t>& record) {
+  const char* held = reinterpret_cast<const char*>(record.data()) + offsetof(tavo::FirmwareTargetHead, name);
+  return std::string_view(held, strnlen(held, 223));
+}
+}  // namespace
+
+bool listed_names_among(const ListedTargets& listed, const StartupTargetNames& names, const SavedLines& usable) {
+  for (const std::vector<uint8_t>& record : listed.records) {
+    const std::string_view name = listed_name(record);
+    if (!name.empty() && !names.holds(usable, name)) return false;
+  }
+  return true;
+}
+
 bool listed_lines_present(const ListedTargets& listed, bool* any_portal) {
   std::vector<TargetPortalNames> portals;
   for (const std::vector<uint8_t>& record : listed.records) {
     const uint8_t* bytes = record.data();
     const size_t size = record.size();
-    // The name as the record holds it (a record is never shorter than its head).
-    const char* held = reinterpret_cast<const char*>(bytes) + offsetof(tavo::FirmwareTargetHead, name);
-    const std::string_view name(held, strnlen(held, 223));
+    const std::string_view name = listed_name(record);
     for (uint32_t k = 0; k < listing_groups(bytes, size); ++k) {
       for (uint32_t j = 0; j < listing_portal_count(bytes, size, k); ++j) {
         char address[TAVO_VALUE_SIZE], port[16], tag[16];

@@ -6,6 +6,7 @@
 #include <string.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -127,6 +128,46 @@ uint32_t tavo::targets::sync_startup_targets(TavoNode* lhba, const SavedLines& u
   for (const SavedFields& line : usable)
     if (sync_startup_line(lhba, line, &targets) != 0) return 1;
   return 0;
+}
+
+namespace {
+uint64_t names_hash(std::string_view name) {
+  uint64_t h = 14695981039346656037ull;
+  for (const char c : name) {
+    h ^= static_cast<uint64_t>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : static_cast<unsigned char>(c));
+    h *= 1099511628211ull;
+  }
+  return h;
+}
+bool names_same(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
+}
+}  // namespace
+
+bool StartupTargetNames::read(const SavedLines& usable) {
+  lines_.clear();
+  names_ = 0;
+  lines_.reserve(usable.size());
+  for (size_t i = 0; i < usable.size(); ++i) lines_.emplace_back(names_hash(sync_field(usable[i], Field::TargetName)), i);
+  std::sort(lines_.begin(), lines_.end());
+  for (size_t run = 0; run < lines_.size();) {
+    const std::string_view name = sync_field(usable[lines_[run].second], Field::TargetName);
+    size_t end = run + 1;
+    for (; end < lines_.size() && lines_[end].first == lines_[run].first; ++end)
+      if (!names_same(sync_field(usable[lines_[end].second], Field::TargetName), name)) return false;
+    // More lines than a Target holds portals: its portals may run out.
+    if (end - run >= static_cast<size_t>(kMostPortals)) return false;
+    ++names_;
+    run = end;
+  }
+  return true;
+}
+
+bool StartupTargetNames::holds(const SavedLines& usable, std::string_view name, bool alike) const {
+  const uint64_t hash = names_hash(name);
+  const auto at = std::lower_bound(lines_.begin(), lines_.end(), std::make_pair(hash, size_t{0}));
+  return at != lines_.end() && at->first == hash &&
+         (alike || names_same(sync_field(usable[at->second], Field::TargetName), name));
 }
 
 uint32_t TAVO_set_target_loginopts_prop(char (*keys)[TAVO_VALUE_SIZE], TavoNode* lhba) {

@@ -51,12 +51,47 @@ class SessionPersistence {
 // with the reason.
 uint32_t save_option_change(SavedBatch& batch, TavoNode* target, const std::function<uint32_t()>& write);
 
+// The most Targets a LogicalHBA holds, and portals a Target.
+constexpr int32_t kMostTargets = 256;
+constexpr int32_t kMostPortals = 64;
 // A Target as initialize_Target makes it; inside a tree::ChildrenWaitScope
-// its TargetLoginOptions is its group alone, whose children wait.
-TavoNode* build_target(TavoNode* lhba, TavoNode* creating_node, TavoNode* creating_action, char* params);
+// its TargetLoginOptions is its group alone, whose children wait. beside:
+// the LogicalHBA's targets wait and the new one goes in the lowest free
+// slot at or above it, leaving theirs (tree::build_group_above); -1, in
+// the lowest free slot.
+TavoNode* build_target(TavoNode* lhba, TavoNode* creating_node, TavoNode* creating_action, char* params,
+                       int32_t beside = -1);
 // setup_target for a name the caller found no target of.
 TavoNode* new_target(TavoNode* lhba, const char* name, TavoNode* creating_node, TavoNode* creating_action, char* params,
-                     bool discovered);
+                     bool discovered, int32_t beside = -1);
+// While lhba's targets wait: how many Targets their build makes (*count),
+// and true when that is known and none of them is named name (case
+// aside). A new Target of that name then joins them unbuilt, above their
+// slots. False when they do not wait or must be built first.
+bool add_beside_waiting_targets(TavoNode* lhba, const char* name, int32_t* count);
+// After an add beside them, inside its ReadScope: what start-up read of
+// the function's sessions for their build is brought up to date with the
+// sessions the add made, so that the build reads none again.
+void added_beside_waiting_targets(TavoNode* lhba);
+
+// The names of the Targets sync_startup_targets makes from usable lines in
+// a LogicalHBA that holds only Targets of these names, told apart without
+// case: by a hash of each, with the first line that holds it.
+class StartupTargetNames {
+ public:
+  // false when the lines might make others: a name on more lines than a
+  // Target holds portals (the pass stops there), or two under one hash.
+  bool read(const SavedLines& usable);
+  // Whether one of the names is name, of the lines read; or, with
+  // alike, only shares its hash.
+  bool holds(const SavedLines& usable, std::string_view name, bool alike = false) const;
+  size_t size() const { return names_; }
+
+ private:
+  // Each line's name hash with the line, in the order of the hashes.
+  std::vector<std::pair<uint64_t, size_t>> lines_;
+  size_t names_ = 0;
+};
 
 // get_all_targets in two steps: the firmware's targets of a LogicalHBA
 // read (the discovery block written with the initiator's name, the list,
@@ -73,6 +108,8 @@ void build_listed_targets(const ListedTargets& listed);
 // Whether listing them would add no saved line: each portal has its line;
 // any_portal tells whether they have one at all.
 bool listed_lines_present(const ListedTargets& listed, bool* any_portal);
+// Whether every listed target's name is among names, of the lines usable.
+bool listed_names_among(const ListedTargets& listed, const StartupTargetNames& names, const SavedLines& usable);
 
 // setup_iscsi in steps, for a start-up that leaves the targets to wait:
 // the LogicalHBA's network state (reached_targets false when the set-up

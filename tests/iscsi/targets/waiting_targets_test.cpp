@@ -84,7 +84,7 @@ TEST_F(WaitingTargetsTest, ACallBuildsTheTargetsOfTheFunctionItActsIn) {
       {kList, target0 + "/Session0", false, true, false, true},
       {kList, target0 + "/TargetLoginOptions", false, true, true, false},
       {kGet, target0 + "/TargetLoginOptions/Authentication/TargetCHAPName", false, true, true, false},
-      {kAdd, kLhba, false, true, false, false},
+      {kAdd, kLhba, true, true, true, true},  // a new target joins them unbuilt
       {kWalk, "", false, false, false, false},
       {kPersistent, "", false, false, false, false},
   };
@@ -179,6 +179,56 @@ TEST_F(WaitingTargetsTest, AFirstCallOnWaitingOptionsEndsAsOnBuiltOnes) {
       ends[waiting] = row.call();
       tree::reach_within(get_node(0));
       ends[waiting] += everything();
+    }
+    EXPECT_EQ(ends[1], ends[0]);
+  }
+}
+
+// Whatever a client adds first among a LogicalHBA's waiting targets, its
+// answer, the new Target's number, the client's tree, the saved files and
+// the firmware end as among targets start-up built, with no record read
+// more. An add of a new name leaves them waiting.
+TEST_F(WaitingTargetsTest, AnAddAmongWaitingTargetsEndsAsAmongBuiltOnes) {
+  const std::string cv3 = std::string(kLhba) + "/AddTarget";
+  const std::string moravel = std::string(kMoravelLhba) + "/AddTarget";
+  const struct {
+    const char* what;
+    std::vector<std::pair<std::string, std::vector<std::string>>> adds;
+    bool cv3_waits, moravel_waits;
+  } rows[] = {
+      {"new name, small generation", {{cv3, {kM, "10.0.0.70", "3260"}}}, true, true},
+      {"new name", {{moravel, {kC, "10.0.0.61", "3260"}}}, true, true},
+      {"two new names", {{moravel, {kC, "10.0.0.61"}}, {moravel, {"iqn.2026-12.com.example:d", "10.0.0.62"}}}, true, true},
+      {"new name twice", {{moravel, {kC, "10.0.0.61"}}, {moravel, {kC, "10.0.0.63"}}}, true, true},
+      {"a waiting name, new portal", {{moravel, {kA, "10.0.0.52"}}}, true, false},
+      {"a waiting name, its portal, other case", {{moravel, {"IQN.2026-12.com.example:A", "10.0.0.51", "3261"}}}, true,
+       false},
+      {"boot target", {{moravel, {kC, "10.0.0.61", "3260", "True", "Primary"}}}, true, false},
+      {"refused address", {{moravel, {kC, "10.0.0.256"}}}, true, true},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    std::string ends[2];
+    for (const bool waiting : {false, true}) {
+      restart_over_firmware();
+      sim_->clear_log();
+      if (!waiting) tree::reach_within(get_node(0));
+      for (const auto& [action, values] : row.adds) {
+        std::vector<uint32_t> created;
+        ends[waiting] += std::to_string(act(action, values, &created)) + " " + last_status().second;
+        for (uint32_t t : created) {
+          char shown[TAVO_NAME_SIZE] = "";
+          tree::display_name(get_node(t), shown);
+          ends[waiting] += std::string(" ") + shown;
+        }
+        ends[waiting] += "\n";
+      }
+      if (waiting) {
+        EXPECT_EQ(waits(kLhba), row.cv3_waits);
+        EXPECT_EQ(waits(kMoravelLhba), row.moravel_waits);
+      }
+      ends[waiting] += client_view() + everything();
+      ends[waiting] += "record reads " + std::to_string(mailbox_count(6, 14)) + "\n";
     }
     EXPECT_EQ(ends[1], ends[0]);
   }
