@@ -195,12 +195,13 @@ uint32_t tavo::sessions::fill_session(TavoNode* session, uint8_t domain, const F
 namespace {
 
 // The sessions start-up read for LogicalHBAs whose targets wait, as their
-// build would show them (those with a connection record): by handle, their
-// target's name without case. A listing of one Target leaves their records
-// unread as it leaves those of the Sessions the tree shows.
+// build would show them (those with a connection record): by handle, a
+// hash of their target's name without case. A listing of one Target leaves
+// their records unread as it leaves those of the Sessions the tree shows
+// (a name that only shares another's hash costs a read).
 struct HeldSessions {
   TavoNodeRef lhba;
-  std::unordered_map<uint32_t, std::string> names;
+  std::unordered_map<uint32_t, uint64_t> names;
 };
 std::vector<HeldSessions>& held_sessions() {
   static std::vector<HeldSessions> all;
@@ -212,13 +213,16 @@ std::vector<HeldSessions>::iterator held_of(const TavoNode* lhba) {
     return h.lhba.tag == ref.tag && h.lhba.generation == ref.generation;
   });
 }
-std::string held_folded(const char* name) {
-  std::string folded(name);
-  for (char& c : folded) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-  return folded;
+uint64_t held_hash(const char* name, size_t most) {
+  uint64_t h = 14695981039346656037ull;
+  for (size_t i = 0; i < most && name[i] != '\0'; ++i) {
+    h ^= static_cast<uint64_t>(tolower(static_cast<unsigned char>(name[i])));
+    h *= 1099511628211ull;
+  }
+  return h;
 }
-// The held session's target is named otherwise than name.
-bool held_by_other(const HeldSessions* held, uint32_t handle, const std::string& name) {
+// The held session's target is named otherwise than the name hashed.
+bool held_by_other(const HeldSessions* held, uint32_t handle, uint64_t name) {
   if (held == nullptr) return false;
   const auto it = held->names.find(handle);
   return it != held->names.end() && it->second != name;
@@ -237,7 +241,7 @@ bool sessions_of_others(TavoNode* lhba, const char* name, const std::vector<uint
   other_at->assign(listed.size(), 0);
   const auto held_it = held_of(lhba);
   const HeldSessions* held = held_it != held_sessions().end() ? &*held_it : nullptr;
-  const std::string folded = held != nullptr ? held_folded(name) : std::string();
+  const uint64_t folded = held != nullptr ? held_hash(name, TAVO_VALUE_SIZE) : 0;
   for (size_t at = 0; at < listed.size(); ++at) {
     const uint32_t handle = listed[at];
     bool other = held_by_other(held, handle, folded);
@@ -391,9 +395,7 @@ uint32_t hold_waiting_sessions(TavoNode* lhba, WaitingSessionReads* reads) {
     if (r == nullptr) return 1;
     if (connection_records(*r) > 0) {
       qualifiers.push_back(record_qualifier(*r));
-      char name[TAVO_VALUE_SIZE];
-      scan_text(name, r->target_name, sizeof r->target_name);
-      held.names.emplace(handle, held_folded(name));
+      held.names.emplace(handle, held_hash(r->target_name, sizeof r->target_name));
     }
     reads->records.push_back(*r);
     explicit_bzero(static_cast<void*>(r.get()), sizeof *r);
