@@ -11,8 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <memory>
-#include <string>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "base/library_lock.h"
@@ -201,7 +200,7 @@ namespace {
 // (a name that only shares another's hash costs a read).
 struct HeldSessions {
   TavoNodeRef lhba;
-  std::unordered_map<uint32_t, uint64_t> names;
+  std::vector<std::pair<uint32_t, uint64_t>> names;  // in the order of the handles
 };
 std::vector<HeldSessions>& held_sessions() {
   static std::vector<HeldSessions> all;
@@ -224,8 +223,8 @@ uint64_t held_hash(const char* name, size_t most) {
 // The held session's target is named otherwise than the name hashed.
 bool held_by_other(const HeldSessions* held, uint32_t handle, uint64_t name) {
   if (held == nullptr) return false;
-  const auto it = held->names.find(handle);
-  return it != held->names.end() && it->second != name;
+  const auto it = std::lower_bound(held->names.begin(), held->names.end(), std::make_pair(handle, uint64_t{0}));
+  return it != held->names.end() && it->first == handle && it->second != name;
 }
 
 // Which of the firmware's listed handles (marked at their places) are
@@ -390,18 +389,20 @@ uint32_t hold_waiting_sessions(TavoNode* lhba, WaitingSessionReads* reads) {
   std::vector<uint16_t> qualifiers;
   HeldSessions held{tavo::tree::node_ref(lhba), {}};
   reads->records.reserve(handles.size());
+  held.names.reserve(handles.size());
   for (const uint32_t handle : handles) {
     SessionRecord r(TAVO_get_session_params(handle, p.number, p.domain, p.port));
     if (r == nullptr) return 1;
     if (connection_records(*r) > 0) {
       qualifiers.push_back(record_qualifier(*r));
-      held.names.emplace(handle, held_hash(r->target_name, sizeof r->target_name));
+      held.names.emplace_back(handle, held_hash(r->target_name, sizeof r->target_name));
     }
     reads->records.push_back(*r);
     explicit_bzero(static_cast<void*>(r.get()), sizeof *r);
   }
   reads->changes = tavo::command::changes_noted();
   hold_waiting_qualifiers(lhba, std::move(qualifiers));
+  std::sort(held.names.begin(), held.names.end());
   // Those of LogicalHBAs gone (a tree closed before) go too.
   std::erase_if(held_sessions(), [&](const HeldSessions& h) {
     TavoNode* n = get_node(h.lhba.tag);
