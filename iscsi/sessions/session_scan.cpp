@@ -424,10 +424,16 @@ uint32_t renew_waiting_sessions(TavoNode* lhba, WaitingSessionReads* reads) {
   if (const uint32_t listed = session_handles(p.number, p.domain, p.port, &handles)) return listed;
   std::vector<tavo::FirmwareSessionRecord> records;
   records.reserve(handles.size());
+  const std::vector<uint32_t>& held = reads->handles;
+  size_t next = 0;  // the list keeps its order: a held handle is looked for where the last one was
   for (const uint32_t handle : handles) {
-    const auto before = std::find(reads->handles.begin(), reads->handles.end(), handle);
-    if (before != reads->handles.end() && static_cast<size_t>(before - reads->handles.begin()) < reads->records.size()) {
-      records.push_back(reads->records[static_cast<size_t>(before - reads->handles.begin())]);
+    // What start-up read of a session it held stands.
+    const size_t at = next < held.size() && held[next] == handle
+                          ? next
+                          : static_cast<size_t>(std::find(held.begin(), held.end(), handle) - held.begin());
+    if (at < held.size() && at < reads->records.size()) {
+      records.push_back(reads->records[at]);
+      next = at + 1;
       continue;
     }
     SessionRecord r(TAVO_get_session_params(handle, p.number, p.domain, p.port));
@@ -440,7 +446,7 @@ uint32_t renew_waiting_sessions(TavoNode* lhba, WaitingSessionReads* reads) {
   renewed.handles = std::move(handles);
   renewed.records = std::move(records);
   renewed.changes = tavo::command::changes_noted();
-  *reads = std::move(renewed);  // the old records are wiped as they go
+  std::swap(*reads, renewed);  // the old records are wiped as renewed goes
   return 0;
 }
 

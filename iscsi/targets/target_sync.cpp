@@ -166,7 +166,8 @@ bool StartupTargetNames::read(const SavedLines& usable) {
   lines_.clear();
   names_ = 0;
   lines_.reserve(usable.size());
-  for (size_t i = 0; i < usable.size(); ++i) lines_.emplace_back(names_hash(sync_field(usable[i], Field::TargetName)), i);
+  for (size_t i = 0; i < usable.size(); ++i)
+    lines_.emplace_back(names_hash(sync_field(usable[i], Field::TargetName)), i);
   std::sort(lines_.begin(), lines_.end());
   for (size_t run = 0; run < lines_.size();) {
     const std::string_view name = sync_field(usable[lines_[run].second], Field::TargetName);

@@ -95,5 +95,51 @@ TEST_F(WaitingChildrenTest, OnlyWhatReachesTheGroupOrRunsAHandlerInScopeBuildsIt
   }
 }
 
+uint32_t build_two_targets(TavoNode* c) {
+  ++builds;
+  return tree::build_group(kTargetDef, c) != nullptr && tree::build_group(kTargetDef, c) != nullptr ? 0 : 1;
+}
+
+// A Corvane's two Targets wait; a third comes by its AddTarget action (the
+// wait sparing it or not) or is built above their slots. The third always
+// ends as Target2 after the two, and only what is built above them leaves
+// them waiting, their slots free, until a listing builds them.
+TEST_F(WaitingChildrenTest, AnInstanceBuiltAboveWaitingOnesLeavesThemTheirSlots) {
+  const struct {
+    const char* what;
+    const char* spared;
+    bool above, waits;
+  } rows[] = {
+      {"the action, not spared", nullptr, false, false},
+      {"the action spared: its handler's build reaches them", "AddTarget", false, false},
+      {"built above them", "AddTarget", true, true},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    fresh();
+    ASSERT_EQ(delete_node(target_), 0u);
+    builds = 0;
+    tree::defer_instances(c_, "Target", build_two_targets, row.spared);
+    TavoNode* added = nullptr;
+    if (row.above) {
+      added = tree::build_group_above(kTargetDef, c_, 2);
+      // Their two slots stay theirs, and no third one is free.
+      EXPECT_EQ(tree::build_group_above(kTargetDef, c_, 2), nullptr);
+      EXPECT_EQ(tree::first_built_instance(c_, "Target"), added);
+    } else {
+      std::vector<uint32_t> created(TAVO_MAX_NEW_TAGS, 0);
+      ASSERT_EQ(TAVO_do_action(c_->tag, tag(c_, "AddTarget"), params({"t"}).data(), created.data()), 0u);
+      added = get_node(created[0]);
+    }
+    ASSERT_NE(added, nullptr);
+    EXPECT_EQ(tree::instances_wait(c_), row.waits);
+    EXPECT_EQ(builds, row.waits ? 0 : 1);
+    const std::vector<std::string> shown = {"Settings", "Target0", "Target1", "Target2"};
+    EXPECT_EQ(child_names(c_, TAVO_KIND_GROUP), shown);
+    EXPECT_EQ(tree::instance_number(added), 2);
+    EXPECT_EQ(builds, 1);
+  }
+}
+
 }  // namespace
 }  // namespace tavo::test
