@@ -221,17 +221,20 @@ void defer_children(TavoNode* group, TavoNode* scope, ChildrenBuild build, std::
 
 namespace {
 TavoNode* wait_scope = nullptr;  // under the lock
+
+// What a scope object sets for its life: value into *slot, under the
+// lock; the value it replaces.
+template <typename T>
+T set_locked(T* slot, T value) {
+  TAVO_LIBRARY_LOCK;
+  T before = *slot;
+  *slot = value;
+  return before;
+}
 }  // namespace
 
-ChildrenWaitScope::ChildrenWaitScope(TavoNode* scope) {
-  TAVO_LIBRARY_LOCK;
-  before_ = wait_scope;
-  wait_scope = scope;
-}
-ChildrenWaitScope::~ChildrenWaitScope() {
-  TAVO_LIBRARY_LOCK;
-  wait_scope = before_;
-}
+ChildrenWaitScope::ChildrenWaitScope(TavoNode* scope) : before_(set_locked(&wait_scope, scope)) {}
+ChildrenWaitScope::~ChildrenWaitScope() { set_locked(&wait_scope, before_); }
 
 TavoNode* children_wait_scope() {
   TAVO_LIBRARY_LOCK;
@@ -358,15 +361,8 @@ void forget_waits_within(const TavoNode* node) {
     if (is_within(all[i].group, node)) erase_at(i);
 }
 
-InstancesLeftWaiting::InstancesLeftWaiting(const TavoNode* group) {
-  TAVO_LIBRARY_LOCK;
-  before_ = left_waiting;
-  left_waiting = group;
-}
-InstancesLeftWaiting::~InstancesLeftWaiting() {
-  TAVO_LIBRARY_LOCK;
-  left_waiting = before_;
-}
+InstancesLeftWaiting::InstancesLeftWaiting(const TavoNode* group) : before_(set_locked(&left_waiting, group)) {}
+InstancesLeftWaiting::~InstancesLeftWaiting() { set_locked(&left_waiting, before_); }
 
 TavoNode* first_built_instance(TavoNode* group, const char* name) {
   TAVO_LIBRARY_LOCK;

@@ -2,7 +2,6 @@
 // the Session and Connection groups from the firmware's active sessions,
 // the recognition of a session the tree shows already, and the refresh of
 // a Target.
-#include <ctype.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -212,14 +211,6 @@ std::vector<HeldSessions>::iterator held_of(const TavoNode* lhba) {
     return h.lhba.tag == ref.tag && h.lhba.generation == ref.generation;
   });
 }
-uint64_t held_hash(const char* name, size_t most) {
-  uint64_t h = 14695981039346656037ull;
-  for (size_t i = 0; i < most && name[i] != '\0'; ++i) {
-    h ^= static_cast<uint64_t>(tolower(static_cast<unsigned char>(name[i])));
-    h *= 1099511628211ull;
-  }
-  return h;
-}
 // The held session's target is named otherwise than the name hashed.
 bool held_by_other(const HeldSessions* held, uint32_t handle, uint64_t name) {
   if (held == nullptr) return false;
@@ -240,7 +231,7 @@ bool sessions_of_others(TavoNode* lhba, const char* name, const std::vector<uint
   other_at->assign(listed.size(), 0);
   const auto held_it = held_of(lhba);
   const HeldSessions* held = held_it != held_sessions().end() ? &*held_it : nullptr;
-  const uint64_t folded = held != nullptr ? held_hash(name, TAVO_VALUE_SIZE) : 0;
+  const uint64_t folded = held != nullptr ? tavo::target_data::target_name_hash(name) : 0;
   for (size_t at = 0; at < listed.size(); ++at) {
     const uint32_t handle = listed[at];
     bool other = held_by_other(held, handle, folded);
@@ -395,7 +386,7 @@ uint32_t hold_waiting_sessions(TavoNode* lhba, WaitingSessionReads* reads) {
     if (r == nullptr) return 1;
     if (connection_records(*r) > 0) {
       qualifiers.push_back(record_qualifier(*r));
-      held.names.emplace_back(handle, held_hash(r->target_name, sizeof r->target_name));
+      held.names.emplace_back(handle, tavo::target_data::target_name_hash(std::string_view(r->target_name, strnlen(r->target_name, sizeof r->target_name))));
     }
     reads->records.push_back(*r);
     explicit_bzero(static_cast<void*>(r.get()), sizeof *r);

@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <iterator>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -112,5 +113,8 @@ void note_target(TavoNode* target);
 // The stored TargetISCSIName of a Target (never its handler), found among
 // its first children; null without one.
 const char* target_stored_name(TavoNode* target);
+// A hash of a target's name as Targets are told apart (strcasecmp): names
+// that differ only in ASCII case hash alike.
+uint64_t target_name_hash(std::string_view name);
 
 }  // namespace tavo::target_data

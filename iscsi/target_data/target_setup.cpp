@@ -1,6 +1,5 @@
 // Targets and their portals: lookups and the target type kept in
 // savetgt.txt.
-#include <ctype.h>
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
@@ -42,22 +41,13 @@ const char* setup_stored_name(TavoNode* target) {
   return nullptr;
 }
 
-uint64_t setup_name_hash(const char* name) {
-  uint64_t h = 14695981039346656037ull;
-  for (; *name != '\0'; ++name) {
-    h ^= static_cast<uint64_t>(tolower(static_cast<unsigned char>(*name)));
-    h *= 1099511628211ull;
-  }
-  return h;
-}
-
 using tavo::iscsi::GroupKey;
 
 // Filed by the hash of its name without case: a lookup compares the names
 // it finds.
 bool setup_answers(const GroupKey& key, TavoNode* target) {
   const char* text = setup_stored_name(target);
-  return text != nullptr && setup_name_hash(text) == key.value;
+  return text != nullptr && target_name_hash(text) == key.value;
 }
 
 // The Targets by name, under the group they were built in. A Target is
@@ -87,7 +77,7 @@ class TargetIndex {
     if (h == nullptr) return;
     const char* text = setup_stored_name(target);
     waiting_[group].push_back({h, tavo::tree::node_ref(target), target, tavo::tree::state_changes(),
-                               text != nullptr ? setup_name_hash(text) : 0});
+                               text != nullptr ? target_name_hash(text) : 0});
   }
 
   // The first (instance order) Target under group named name, case aside.
@@ -100,7 +90,7 @@ class TargetIndex {
         found = t;
     };
     settle(group, consider);
-    names_.each(GroupKey{group, setup_name_hash(name)}, consider);
+    names_.each(GroupKey{group, target_name_hash(name)}, consider);
     return found;
   }
 
@@ -125,7 +115,7 @@ class TargetIndex {
       const Waiting& w = list[i];
       const char* text = tavo::tree::ref_node(w.h, w.ref) == w.target ? setup_stored_name(w.target) : nullptr;
       if (text != nullptr) {
-        const uint64_t hash = setup_name_hash(text);
+        const uint64_t hash = target_name_hash(text);
         if (hash == w.built_name && w.built_at == now) {
           consider(w.target);
           ++i;
@@ -161,6 +151,36 @@ TavoNode* setup_walk(TavoNode* group, const char* name) {
 #endif
 
 }  // namespace
+
+namespace {
+// Eight bytes with their ASCII capitals made small, as strcasecmp sees
+// them: per byte, 0x20 added where 'A' <= b <= 'Z'.
+uint64_t folded_bytes(uint64_t w) {
+  const uint64_t low = w & 0x7f7f7f7f7f7f7f7full;
+  const uint64_t from_a = low + 0x3f3f3f3f3f3f3f3full;  // bit 7: at least 'A'
+  const uint64_t past_z = low + 0x2525252525252525ull;  // bit 7: past 'Z'
+  return w | ((from_a & ~past_z & ~w & 0x8080808080808080ull) >> 2);
+}
+}  // namespace
+
+// Eight bytes at a time: a first add among thousands of saved lines hashes
+// every line's name.
+uint64_t tavo::target_data::target_name_hash(std::string_view name) {
+  uint64_t h = 0x9e3779b97f4a7c15ull ^ name.size();
+  const auto mix = [&h](uint64_t w) {
+    h = (h ^ folded_bytes(w)) * 0xff51afd7ed558ccdull;
+    h ^= h >> 32;
+  };
+  size_t i = 0;
+  for (uint64_t w; i + 8 <= name.size(); i += 8) {
+    memcpy(&w, name.data() + i, 8);
+    mix(w);
+  }
+  uint64_t last = 0;
+  memcpy(&last, name.data() + i, name.size() - i);
+  mix(last);
+  return h;
+}
 
 const char* tavo::target_data::target_stored_name(TavoNode* target) {
   return target != nullptr && target->kind == TAVO_KIND_GROUP && target->record != nullptr ? setup_stored_name(target)

@@ -16,6 +16,7 @@
 #include "base/library_lock.h"
 #include "iscsi/network/network.h"
 #include "iscsi/common/software_initiator.h"
+#include "iscsi/target_data/node_index.h"
 #include "iscsi/targets/targets_internal.h"
 #include "transport/glob.h"
 #include "tree/waiting.h"
@@ -131,32 +132,6 @@ uint32_t tavo::targets::sync_startup_targets(TavoNode* lhba, const SavedLines& u
 }
 
 namespace {
-// Eight bytes with their ASCII capitals made small, as strncasecmp sees
-// them: per byte, 0x20 added where 'A' <= b <= 'Z'.
-uint64_t names_folded(uint64_t w) {
-  const uint64_t low = w & 0x7f7f7f7f7f7f7f7full;
-  const uint64_t from_a = low + 0x3f3f3f3f3f3f3f3full;   // bit 7: at least 'A'
-  const uint64_t past_z = low + 0x2525252525252525ull;   // bit 7: past 'Z'
-  return w | ((from_a & ~past_z & ~w & 0x8080808080808080ull) >> 2);
-}
-// A hash of a name without case, eight bytes at a time: a first add among
-// thousands of saved lines hashes every line's name.
-uint64_t names_hash(std::string_view name) {
-  uint64_t h = 0x9e3779b97f4a7c15ull ^ name.size();
-  const auto mix = [&h](uint64_t w) {
-    h = (h ^ names_folded(w)) * 0xff51afd7ed558ccdull;
-    h ^= h >> 32;
-  };
-  size_t i = 0;
-  for (uint64_t w; i + 8 <= name.size(); i += 8) {
-    memcpy(&w, name.data() + i, 8);
-    mix(w);
-  }
-  uint64_t last = 0;
-  memcpy(&last, name.data() + i, name.size() - i);
-  mix(last);
-  return h;
-}
 bool names_same(std::string_view a, std::string_view b) {
   return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
 }
@@ -167,7 +142,7 @@ bool StartupTargetNames::read(const SavedLines& usable) {
   names_ = 0;
   lines_.reserve(usable.size());
   for (size_t i = 0; i < usable.size(); ++i)
-    lines_.emplace_back(names_hash(sync_field(usable[i], Field::TargetName)), i);
+    lines_.emplace_back(tavo::target_data::target_name_hash(sync_field(usable[i], Field::TargetName)), i);
   std::sort(lines_.begin(), lines_.end());
   for (size_t run = 0; run < lines_.size();) {
     const std::string_view name = sync_field(usable[lines_[run].second], Field::TargetName);
@@ -183,7 +158,7 @@ bool StartupTargetNames::read(const SavedLines& usable) {
 }
 
 bool StartupTargetNames::holds(const SavedLines& usable, std::string_view name, bool alike) const {
-  const uint64_t hash = names_hash(name);
+  const uint64_t hash = tavo::target_data::target_name_hash(name);
   const auto at = std::lower_bound(lines_.begin(), lines_.end(), std::make_pair(hash, size_t{0}));
   return at != lines_.end() && at->first == hash &&
          (alike || names_same(sync_field(usable[at->second], Field::TargetName), name));
