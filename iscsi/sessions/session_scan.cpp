@@ -413,7 +413,9 @@ uint32_t renew_waiting_sessions(TavoNode* lhba, WaitingSessionReads* reads) {
   if (!tavo::command::changed_since(&seen, tavo::command::kSessions, &function)) return 0;
   std::vector<uint32_t> handles;
   if (const uint32_t listed = session_handles(p.number, p.domain, p.port, &handles)) return listed;
-  std::vector<tavo::FirmwareSessionRecord> records;
+  // The records gathered are wiped on every way out, a failed read's too.
+  WaitingSessionReads renewed;
+  std::vector<tavo::FirmwareSessionRecord>& records = renewed.records;
   records.reserve(handles.size());
   const std::vector<uint32_t>& held = reads->handles;
   size_t next = 0;  // the list keeps its order: a held handle is looked for where the last one was
@@ -432,10 +434,8 @@ uint32_t renew_waiting_sessions(TavoNode* lhba, WaitingSessionReads* reads) {
     records.push_back(*r);
     explicit_bzero(static_cast<void*>(r.get()), sizeof *r);
   }
-  WaitingSessionReads renewed;
   renewed.listed = true;
   renewed.handles = std::move(handles);
-  renewed.records = std::move(records);
   renewed.changes = tavo::command::changes_noted();
   std::swap(*reads, renewed);  // the old records are wiped as renewed goes
   return 0;
