@@ -222,6 +222,8 @@ void release_handles_within(TavoNode* node);
 // was deleted. Both O(1).
 TavoNodeRef node_ref(const TavoNode* n);
 TavoNode* ref_node(const TavoHierarchy* h, TavoNodeRef ref);
+// Whether two references name the same node.
+inline bool same_ref(TavoNodeRef a, TavoNodeRef b) { return a.tag == b.tag && a.generation == b.generation; }
 using base::set_last_status_fmt;
 
 }  // namespace tavo::tree

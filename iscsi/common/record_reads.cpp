@@ -15,8 +15,6 @@ std::vector<reads::Kept*>& every_kind() {
   return kinds;
 }
 
-bool same_node(const TavoNodeRef& a, const TavoNodeRef& b) { return a.tag == b.tag && a.generation == b.generation; }
-
 }  // namespace
 
 ReadScope::ReadScope() { ++scope_depth; }
@@ -41,11 +39,12 @@ uint64_t now_ms() { return platform::host().monotonic_ms(); }
 
 bool last_fetch_stands(TavoNodeRef group, uint64_t changes, uint64_t at_ms, const std::vector<TavoNodeRef>& answered,
                        TavoNode* property) {
-  if (property == nullptr || group.generation == 0 || same_node(group, tree::node_ref(property->parent)) ||
+  if (property == nullptr || group.generation == 0 || tree::same_ref(group, tree::node_ref(property->parent)) ||
       tree::changing() || changes != tree::state_changes() || now_ms() - at_ms > kFreshMs)
     return false;
   const TavoNodeRef asking = tree::node_ref(property);
-  return std::none_of(answered.begin(), answered.end(), [&](const TavoNodeRef& r) { return same_node(r, asking); });
+  return std::none_of(answered.begin(), answered.end(),
+                      [&](const TavoNodeRef& r) { return tree::same_ref(r, asking); });
 }
 
 }  // namespace reads

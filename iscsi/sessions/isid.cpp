@@ -88,7 +88,7 @@ class IsidIndex {
   }
   void drop_waiting(TavoNodeRef lhba) {
     for (size_t i = 0; i < waiting_.size(); ++i) {
-      if (waiting_[i].lhba.tag != lhba.tag || waiting_[i].lhba.generation != lhba.generation) continue;
+      if (!tavo::tree::same_ref(waiting_[i].lhba, lhba)) continue;
       for (uint16_t q : waiting_[i].qualifiers) drop(q);
       waiting_.erase(waiting_.begin() + static_cast<std::ptrdiff_t>(i));
       return;

@@ -207,9 +207,8 @@ std::vector<HeldSessions>& held_sessions() {
 }
 std::vector<HeldSessions>::iterator held_of(const TavoNode* lhba) {
   const TavoNodeRef ref = tavo::tree::node_ref(lhba);
-  return std::find_if(held_sessions().begin(), held_sessions().end(), [&](const HeldSessions& h) {
-    return h.lhba.tag == ref.tag && h.lhba.generation == ref.generation;
-  });
+  return std::find_if(held_sessions().begin(), held_sessions().end(),
+                      [&](const HeldSessions& h) { return tavo::tree::same_ref(h.lhba, ref); });
 }
 // The held session's target is named otherwise than the name hashed.
 bool held_by_other(const HeldSessions* held, uint32_t handle, uint64_t name) {
@@ -386,7 +385,8 @@ uint32_t hold_waiting_sessions(TavoNode* lhba, WaitingSessionReads* reads) {
     if (r == nullptr) return 1;
     if (connection_records(*r) > 0) {
       qualifiers.push_back(record_qualifier(*r));
-      held.names.emplace_back(handle, tavo::target_data::target_name_hash(std::string_view(r->target_name, strnlen(r->target_name, sizeof r->target_name))));
+      const std::string_view target(r->target_name, strnlen(r->target_name, sizeof r->target_name));
+      held.names.emplace_back(handle, tavo::target_data::target_name_hash(target));
     }
     reads->records.push_back(*r);
     explicit_bzero(static_cast<void*>(r.get()), sizeof *r);
@@ -397,7 +397,7 @@ uint32_t hold_waiting_sessions(TavoNode* lhba, WaitingSessionReads* reads) {
   // Those of LogicalHBAs gone (a tree closed before) go too.
   std::erase_if(held_sessions(), [&](const HeldSessions& h) {
     TavoNode* n = get_node(h.lhba.tag);
-    return n == nullptr || n == lhba || tavo::tree::node_ref(n).generation != h.lhba.generation;
+    return n == nullptr || n == lhba || !tavo::tree::same_ref(tavo::tree::node_ref(n), h.lhba);
   });
   held_sessions().push_back(std::move(held));
   return 0;

@@ -177,7 +177,7 @@ uint64_t tavo::target_data::target_name_hash(std::string_view name) {
     mix(w);
   }
   uint64_t last = 0;
-  memcpy(&last, name.data() + i, name.size() - i);
+  if (i < name.size()) memcpy(&last, name.data() + i, name.size() - i);
   mix(last);
   return h;
 }

@@ -80,9 +80,8 @@ std::vector<WaitingTargets>& waiting_targets() {
 std::vector<WaitingTargets>::iterator find_waiting(TavoNode* lhba) {
   std::vector<WaitingTargets>& all = waiting_targets();
   const TavoNodeRef ref = tavo::tree::node_ref(lhba);
-  return std::find_if(all.begin(), all.end(), [&](const WaitingTargets& w) {
-    return w.lhba.tag == ref.tag && w.lhba.generation == ref.generation;
-  });
+  return std::find_if(all.begin(), all.end(),
+                      [&](const WaitingTargets& w) { return tavo::tree::same_ref(w.lhba, ref); });
 }
 
 // The targets, sessions and LUNs of a LogicalHBA from what start-up read:
