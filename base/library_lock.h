@@ -1,8 +1,10 @@
 // The one lock over the library's shared state: the tree, the back end's
 // record and the driver devices. It is recursive: a public call holds it
-// while its handlers send commands, which take it again. Nothing else is
-// locked while waiting for it (the log, file and simulator locks are taken
-// inside it, never around it), so it cannot deadlock with them.
+// while its handlers send commands, which take it again. Its outermost hold
+// also holds the gate between the processes that share the root
+// (base/root_gate.h). Nothing else is locked while waiting for it (the log,
+// file and simulator locks are taken inside it, never around it), so it
+// cannot deadlock with them.
 #pragma once
 
 #include <stdint.h>
@@ -10,6 +12,8 @@
 #include <atomic>
 #include <mutex>
 #include <thread>
+
+#include "base/root_gate.h"
 
 namespace tavo::base {
 
@@ -19,12 +23,9 @@ class LibraryMutex {
     mutex_.lock();
     taken();
   }
-  bool try_lock() {
-    if (!mutex_.try_lock()) return false;
-    taken();
-    return true;
-  }
   void unlock() {
+    // The gate goes while the lock is still held: a line it logs is too.
+    if (depth_ == 1) leave_root_gate();
     if (--depth_ == 0) owner_.store(std::thread::id(), std::memory_order_relaxed);
     mutex_.unlock();
   }
@@ -38,6 +39,7 @@ class LibraryMutex {
     if (depth_++ > 0) return;
     owner_.store(std::this_thread::get_id(), std::memory_order_relaxed);
     call_ = ++calls_;
+    enter_root_gate();
   }
   std::recursive_mutex mutex_;
   // Changed by the holder only; the owner read by any thread, to tell

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "base/debug_log.h"
+#include "base/root_gate.h"
 #include "base/save_file.h"
 
 namespace tavo::files {
@@ -44,8 +45,9 @@ class SaveSteps {
 };
 
 // Counted in saved_writes when it goes: held by every write of a file.
+// Other processes learn of the write before it begins.
 struct SavedWrite {
-  SavedWrite() = default;
+  SavedWrite() { base::note_root_change(); }
   ~SavedWrite();
   SavedWrite(const SavedWrite&) = delete;
   SavedWrite& operator=(const SavedWrite&) = delete;

@@ -7,6 +7,7 @@
 #include "base/debug_log.h"
 #include "base/last_status.h"
 #include "base/memory.h"
+#include "base/root_gate.h"
 
 namespace tavo::command {
 namespace {
@@ -88,6 +89,8 @@ uint32_t command_send(CommandId id, const SendArgs& args) {
   uint32_t handle = 0;
   if ((row.changes & kSessionConfig) != 0 && args.payload != nullptr && length >= sizeof handle)
     memcpy(&handle, args.payload, sizeof handle);
+  // Other processes learn that the adapter's targets or sessions changed.
+  if (row.changes != 0) base::note_root_change();
   const uint32_t status = transport::prepare_mailbox_cmd(
       args.function_number, row.opcode, row.subsystem, static_cast<uint32_t>(length), buffer_length, args.payload,
       static_cast<uint8_t>(row.direction), args.domain, args.port_number, route.transport, flags);

@@ -162,9 +162,10 @@ TEST_F(StartupTest, NoAdapterLeavesItsMessage) {
   EXPECT_TRUE(children("", TAVO_KIND_GROUP).empty());
 }
 
-// Start-up makes only the files its machine needs: a profile file and its
-// lock only with a Moravel controller, and of the saved iSCSI files only
-// the login options (and their lock) that an iSCSI function saves.
+// Start-up makes only the files its machine needs: the gate between the
+// processes on the root, a profile file and its lock only with a Moravel
+// controller, and of the saved iSCSI files only the login options (and
+// their lock) that an iSCSI function saves.
 TEST_F(StartupTest, StartUpCreatesOnlyTheFilesItNeeds) {
   const std::string dir = "/etc/config/QVL/tavo";
   const auto names = [&] {
@@ -177,22 +178,22 @@ TEST_F(StartupTest, StartUpCreatesOnlyTheFilesItNeeds) {
     std::string topology;
     std::set<std::string> files;
   } rows[] = {
-      {"no adapter", "", {"libtavo.conf"}},
+      {"no adapter", "", {"libtavo.conf", "libtavo.lock"}},
       {"CV3 NIC", "controller 0 generation=cv3 serial=S bus=3\nnic controller=0 function=0 port=0 name=vmnic0\n",
-       {"libtavo.conf"}},
+       {"libtavo.conf", "libtavo.lock"}},
       {"CV3 iSCSI",
        "controller 0 generation=cv3 serial=S bus=3\nnic controller=0 function=0 port=0 name=vmnic0\n"
        "iscsi controller=0 function=2 port=0 device=0\n",
-       {"libtavo.conf", "intr_logopts.txt", "intr_logopts.txt.lock"}},
+       {"libtavo.conf", "libtavo.lock", "intr_logopts.txt", "intr_logopts.txt.lock"}},
       {"Moravel NIC",
        "controller 0 generation=moravel serial=M bus=7\nnic controller=0 function=0 port=0 name=vmnic0\n",
-       {"libtavo.conf", "config_prof.txt", "config_prof.txt.lock"}},
+       {"libtavo.conf", "libtavo.lock", "config_prof.txt", "config_prof.txt.lock"}},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
     use(r.topology);
     for (const std::string& name : names())
-      if (name != "libtavo.conf") {
+      if (name != "libtavo.conf" && name != "libtavo.lock") {
         ASSERT_EQ(::unlink(root_.at(dir + "/" + name).c_str()), 0) << name;
       }
     ASSERT_EQ(TAVO_init(), 0u);

@@ -151,6 +151,41 @@ TEST_F(HostDownloadTest, GaltorComparesItsVersionsAfterward) {
   EXPECT_EQ(last_status(), kUpdated);
 }
 
+// Two processes download images of one file name to two controllers at
+// once, each many times: every download answered 0 flashed its caller's
+// own bytes, whatever the other copied meanwhile.
+TEST_F(HostDownloadTest, DownloadsOfOneNameByTwoProcessesFlashEachItsOwnImage) {
+  constexpr int kDownloads = 25;
+  const struct {
+    const char* controller;
+    int index;
+    uint32_t port, generation;
+  } sides[] = {{"Corvane0", 0, 1, 3}, {"Corvane1", 1, 3, 4}};
+  std::vector<pid_t> children;
+  for (const auto& s : sides) {
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      int wrong = 0;
+      for (int i = 0; i < kDownloads; ++i) {
+        const std::string image = pattern(3000 + 7 * i, static_cast<uint8_t>(16 * s.index + i));
+        const std::string path = place("/tmp/side" + std::to_string(s.index) + "/fw.ufi", image);
+        if (TAVO_firmware_download(get_node(tag(s.controller)), s.port, s.generation, path.c_str()) != 0 ||
+            object(s.index, "/prg") != image)
+          ++wrong;
+      }
+      _exit(wrong);
+    }
+    children.push_back(pid);
+  }
+  for (const pid_t pid : children) {
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "downloads that flashed the other process's image";
+  }
+}
+
 // A download killed at any file call may leave its copy before the
 // rename; the next download of that image removes it, a start-up does not.
 // Only the image's own copies go, regular files whose process no longer

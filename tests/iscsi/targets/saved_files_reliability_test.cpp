@@ -252,13 +252,16 @@ TEST_F(TargetsTest, ConcurrentWritersEqualTheSerialResult) {
 }
 
 // Adding a line reads the tail of the file only, and a reload of options
-// that did not change reads nothing.
+// that did not change reads nothing. Each is measured inside a hold of the
+// library lock, whose taking reads the change count of the gate between
+// processes.
 TEST_F(TargetsTest, FileWorkPerChangeDoesNotGrowWithTheLines) {
   TavoNode* lhba = node(kLhba);
   TavoNode* target = add_target("iqn.t");
   ASSERT_NE(target, nullptr);
   uint64_t read_at_100 = 0;
   for (int i = 1; i <= 1000; ++i) {
+    TAVO_LIBRARY_LOCK;
     const uint64_t before = sim_->bytes_read();
     ASSERT_EQ(TAVO_add_target_into_file(lhba, target, name_of(0, i).c_str(), "10.0.0.9", "3260", nullptr, "True"), 0u);
     const uint64_t read = sim_->bytes_read() - before;
@@ -272,6 +275,7 @@ TEST_F(TargetsTest, FileWorkPerChangeDoesNotGrowWithTheLines) {
   }
   const std::string option = std::string(kLhba) + "/InitiatorLoginOptions/ImmediateData";
   EXPECT_EQ(get(option), "Yes");
+  TAVO_LIBRARY_LOCK;
   const uint64_t before = sim_->bytes_read();
   EXPECT_EQ(get(option), "Yes");
   EXPECT_EQ(sim_->bytes_read(), before);
