@@ -12,7 +12,7 @@
 namespace {
 
 const bool hooks_registered = [] {
-  tavo::tree::set_backend_hooks({backend_init, backend_exit});
+  tavo::tree::set_backend_hooks({backend_init, backend_exit, tavo::targets::follow_saved_files});
   tavo::transport::set_nic_set_changed_hook(tavo::tree::request_rebuild);
   tavo::files::set_saved_files_check(TAVO_check_for_corrupted_database);
   return true;

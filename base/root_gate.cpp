@@ -123,6 +123,8 @@ void note_root_change() {
   if (host.seek(g.fd, 0, SEEK_SET) != 0 ||
       host.write(g.fd, &count, sizeof count) != static_cast<ssize_t>(sizeof count)) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s: the change count could not be raised: %s\n", __func__, strerror(errno));
+    // What a write cut short left is this process's own change too.
+    g.seen = read_count(g);
     return;
   }
   g.seen = count;

@@ -2,6 +2,8 @@
 
 #include "base/debug_log.h"
 #include "base/library_lock.h"
+#include "base/root_gate.h"
+#include "tree/backend_hooks.h"
 #include "tree/status_texts.h"
 #include "tree/state_changes.h"
 #include "tree/tree_internal.h"
@@ -14,6 +16,7 @@ int depth = 0;           // nesting of guarded calls
 int build_depth = 0;     // nesting of tree builds
 int client_count = 0;
 bool rebuild_pending = false;
+uint64_t followed = 0;  // the root's epoch the tree last followed
 
 // Repeated changes of the NIC function set during a rebuild are followed a
 // few times, not forever.
@@ -34,11 +37,28 @@ void rebuild() {
   }
 }
 
+// The outermost call brings the tree up to date with what another process
+// changed of the root before it acts; what it leaves in the last status is
+// the call's own.
+void follow_root() {
+  if (depth != 1 || build_depth != 0 || followed == base::root_epoch() || hm_find_hierarchy("") == nullptr) return;
+  followed = base::root_epoch();
+  const BackendHooks hooks = backend_hooks();
+  if (hooks.follow_root == nullptr) return;
+  uint32_t code = 0;
+  char text[TAVO_STATUS_TEXT_SIZE] = "";
+  tavo_get_last_status(&code, text);
+  ChangingCall changes;
+  hooks.follow_root();
+  tavo_set_last_status(code, text);
+}
+
 }  // namespace
 
 ApiGuard::ApiGuard() {
   base::library_mutex().lock();
   ++depth;
+  follow_root();
 }
 
 ApiGuard::~ApiGuard() {
@@ -71,7 +91,10 @@ void add_clients(int delta) { client_count += delta; }
 
 uint32_t build_tree() {
   const uint32_t r = init_hm();
-  if (r == 0) return 0;
+  if (r == 0) {
+    followed = base::root_epoch();
+    return 0;
+  }
   pdebug(TAVO_LOG_TREE, 3, "Failed to build the management tree (%u)\n", static_cast<unsigned>(r));
   if (base::last_status_code() == 0) kTreeBuildFailed.set();
   return r;

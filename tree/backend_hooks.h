@@ -11,6 +11,9 @@ namespace tavo::tree {
 struct BackendHooks {
   uint32_t (*start)(void);  // after ROOT is built; 0 on success
   void (*stop)(void);       // before the tree is deleted
+  // A public call finds that another process changed the root since the
+  // tree last followed it (base/root_gate.h): the tree follows it first.
+  void (*follow_root)(void) = nullptr;
 };
 
 // Without a start hook no tree is built: the start fails, logged.

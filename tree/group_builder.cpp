@@ -5,7 +5,6 @@
 #include <stdio.h>
 #include <string.h>
 
-#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -192,46 +191,31 @@ bool add_children(std::span<const ChildDef> rows, TavoNode* group, TavoHierarchy
 
 bool slot_taken(const uint8_t* bitmap, int32_t slot) { return (bitmap[slot / 8] >> (slot % 8) & 1) != 0; }
 
-// Which instance slot a build takes: the lowest free one, the one wanted,
-// or the lowest free one at or above a floor, beside instances that wait
-// (which are left waiting).
-struct SlotPick {
-  int32_t wanted = -1;
-  int32_t floor = -1;
-};
-
-// with_children false: the group alone (its children come later).
-TavoNode* build(const GroupDef& def, TavoNode* parent, SlotPick pick, TavoNode* creating_node,
+// with_children false: the group alone (its children come later). wanted:
+// the slot an instance takes; -1, the lowest free one.
+TavoNode* build(const GroupDef& def, TavoNode* parent, int32_t wanted, TavoNode* creating_node,
                 TavoNode* creating_action, const char* params, bool with_children = true,
                 LeftAlone* alone = nullptr) {
   TavoHierarchy* h = hm_find_hierarchy_by_node(parent);
   if (h == nullptr) return nullptr;
   const bool instanced = def.max_instances > 0 && def.slots != nullptr;
-  const int32_t wanted = pick.wanted;
   uint8_t* bitmap = nullptr;
   int32_t slot = -1;
-  std::optional<InstancesLeftWaiting> beside;
   if (instanced) {
-    // A new instance takes its slot after those waiting to be built, or
-    // beside them above their slots.
-    if (pick.floor >= 0)
-      beside.emplace(parent);
-    else
-      reach_instances(parent, def.name);
+    // A new instance takes a slot its waiting namesakes have not kept:
+    // where they keep none, they are built first.
+    if (!slots_kept(parent, def)) reach(parent, def.name);
     const SlotArea::Slots slots = def.slots->bitmap(slot_index(parent), def.max_instances);
     bitmap = slots.bits;
     if (bitmap == nullptr) return nullptr;
-    if (pick.floor >= 0) {
-      // The floor of taken slots stays true: only a slot above it is taken.
-      slot = pick.floor < def.max_instances ? base::first_bit_from(bitmap, def.max_instances, pick.floor, 0) : -1;
-    } else if (wanted < 0) {
+    if (wanted < 0) {
       slot = take_lowest_free_slot(slots, def.max_instances);
     } else if (wanted < def.max_instances && !slot_taken(bitmap, wanted)) {
       // Every free slot lies at or above the floor, so the floor stays true.
       slot = wanted;
     }
     if (slot < 0) return nullptr;
-  } else if (wanted >= 0 || pick.floor >= 0) {
+  } else if (wanted >= 0) {
     return nullptr;
   }
   TavoNode* group = node_of(TAVO_KIND_GROUP, def.name, def.description, parent,
@@ -259,7 +243,7 @@ TavoNode* build(const GroupDef& def, TavoNode* parent, SlotPick pick, TavoNode* 
   rec->creating_node = node_ref(creating_node);
   rec->creating_action = node_ref(creating_action);
   if (params != nullptr) copy_params(rec->params, params);
-  if (rec->creating_action.generation != 0) rec->persistence_priority = persistency_priority++;
+  if (rec->creating_action.generation != 0) rec->persistence_priority = take_persistence_priority();
   if (instanced) set_bit(bitmap, def.max_instances, static_cast<uint32_t>(slot));
   if (tavo_internal_new_tags != nullptr) {
     if (new_tag_index > TAVO_MAX_NEW_TAGS - 1) {
@@ -276,17 +260,17 @@ TavoNode* build(const GroupDef& def, TavoNode* parent, SlotPick pick, TavoNode* 
 
 TavoNode* build_group(const GroupDef& def, TavoNode* parent, TavoNode* creating_node, TavoNode* creating_action,
                       const char* params) {
-  return build(def, parent, {}, creating_node, creating_action, params);
+  return build(def, parent, -1, creating_node, creating_action, params);
 }
 
 TavoNode* build_group_alone(const GroupDef& def, TavoNode* parent) {
-  return build(def, parent, {}, nullptr, nullptr, nullptr, false);
+  return build(def, parent, -1, nullptr, nullptr, nullptr, false);
 }
 
 TavoNode* build_group_leaving(const GroupDef& def, const GroupDef& alone, TavoNode** alone_group, TavoNode* parent,
                               TavoNode* creating_node, TavoNode* creating_action, const char* params) {
   LeftAlone left{&alone, nullptr};
-  TavoNode* group = build(def, parent, {}, creating_node, creating_action, params, true, &left);
+  TavoNode* group = build(def, parent, -1, creating_node, creating_action, params, true, &left);
   *alone_group = group != nullptr ? left.group : nullptr;
   return group;
 }
@@ -299,13 +283,39 @@ bool add_group_children(const GroupDef& def, TavoNode* group) {
 TavoNode* build_group_in_slot(const GroupDef& def, TavoNode* parent, int32_t slot, TavoNode* creating_node,
                               TavoNode* creating_action, const char* params) {
   if (slot < 0) return nullptr;
-  return build(def, parent, {.wanted = slot}, creating_node, creating_action, params);
+  return build(def, parent, slot, creating_node, creating_action, params);
 }
 
-TavoNode* build_group_above(const GroupDef& def, TavoNode* parent, int32_t floor, TavoNode* creating_node,
-                            TavoNode* creating_action, const char* params) {
-  if (floor < 0) return nullptr;
-  return build(def, parent, {.floor = floor}, creating_node, creating_action, params);
+std::vector<int32_t> keep_slots(TavoNode* parent, const GroupDef& def, int32_t count) {
+  std::vector<int32_t> kept;
+  if (parent == nullptr || def.slots == nullptr || def.max_instances == 0) return kept;
+  const SlotArea::Slots slots = def.slots->bitmap(slot_index(parent), def.max_instances);
+  if (slots.bits == nullptr) return kept;
+  for (int32_t i = 0; i < count; ++i) {
+    const int32_t slot = take_lowest_free_slot(slots, def.max_instances);
+    if (slot < 0) break;
+    set_bit(slots.bits, def.max_instances, static_cast<uint32_t>(slot));
+    kept.push_back(slot);
+  }
+  return kept;
+}
+
+void free_slots(TavoNode* parent, const GroupDef& def, const std::vector<int32_t>& kept) {
+  if (parent == nullptr || def.slots == nullptr || kept.empty()) return;
+  const SlotArea::Slots slots = def.slots->bitmap(slot_index(parent), def.max_instances);
+  if (slots.bits == nullptr) return;
+  for (const int32_t slot : kept) {
+    clear_bit(slots.bits, def.max_instances, static_cast<uint32_t>(slot));
+    slot_freed(slots.bits, slot);
+  }
+}
+
+int32_t taken_slots(TavoNode* parent, const GroupDef& def) {
+  if (parent == nullptr || def.slots == nullptr || def.max_instances == 0) return 0;
+  const SlotArea::Slots slots = def.slots->bitmap(slot_index(parent), def.max_instances);
+  int32_t taken = 0;
+  for (int32_t i = 0; slots.bits != nullptr && i < def.max_instances; ++i) taken += slot_taken(slots.bits, i);
+  return taken;
 }
 
 }  // namespace tavo::tree

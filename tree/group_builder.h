@@ -180,12 +180,6 @@ bool add_group_children(const GroupDef& def, TavoNode* group);
 TavoNode* build_group_in_slot(const GroupDef& def, TavoNode* parent, int32_t slot, TavoNode* creating_node = nullptr,
                               TavoNode* creating_action = nullptr, const char* params = nullptr);
 
-// The same beside the parent's instances that wait (waiting.h), which stay
-// waiting: the instance takes the lowest free slot at or above floor,
-// leaving those below for them. Null when none is free.
-TavoNode* build_group_above(const GroupDef& def, TavoNode* parent, int32_t floor, TavoNode* creating_node = nullptr,
-                            TavoNode* creating_action = nullptr, const char* params = nullptr);
-
 // Releases the bitmaps of every slot area used (tree tear-down).
 void release_slot_areas();
 

@@ -49,7 +49,7 @@ Joined join_instance_ring(TavoNode* node) {
   TavoInstanceRecord* mine = group_record(node)->instance;
   // The ring's key, for the search and for a new sentinel alike.
   const uint64_t key = name_key(node->parent, node->name != nullptr ? node->name : "");
-  TavoNode* first = first_instance_by_key(node->parent, node->name, key);
+  TavoNode* first = ring_first(node->parent, node->name, key);
   if (first != nullptr) {
     // From the highest instance down: new instances mostly come last.
     TavoNode* cur = group_record(first)->instance->prev_instance;  // the sentinel
@@ -207,7 +207,7 @@ int32_t node_exists(const TavoNode* node) {
   if (node == nullptr) return 0;
   if (!is_instanced_group(node) && node->kind != TAVO_KIND_LINK) return 0;
   if (node->parent == nullptr || node->parent == node) return 0;
-  reach_instances(node->parent, node->name);
+  reach(node->parent, node->name);
   if (!has_children(node->parent)) return 0;
   return has_twin(node, name_key(node)) ? 1 : 0;
 }
@@ -238,7 +238,7 @@ TavoNode* create_link(TavoNode* parent, const char* name, TavoNode* target, Tavo
     free_node(node);
     return nullptr;
   }
-  if (rec->creating_action.generation != 0) rec->persistence_priority = persistency_priority++;
+  if (rec->creating_action.generation != 0) rec->persistence_priority = take_persistence_priority();
   ++target->link_count;
   return node;
 }

@@ -158,5 +158,8 @@ inline bool has_children(const TavoNode* group) {
 
 // get_first_instance with the key of group and name worked out already.
 TavoNode* first_instance_by_key(TavoNode* group, const char* name, uint64_t key);
+// The same among the instances built, for the tree's own joining of a new
+// one to its ring: past no gate.
+TavoNode* ring_first(TavoNode* group, const char* name, uint64_t key);
 
 }  // namespace tavo::tree

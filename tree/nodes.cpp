@@ -85,10 +85,13 @@ bool shows_name(const TavoNode* n, const char* name) {
   return strncasecmp(shown, name, TAVO_NAME_SIZE - 1) == 0;
 }
 
-// get_first_instance with the key of group and name worked out already.
 TavoNode* first_instance_by_key(TavoNode* group, const char* name, uint64_t key) {
   if (group == nullptr || name == nullptr || group->kind != TAVO_KIND_GROUP || group->record == nullptr) return nullptr;
-  reach_instances(group, name);
+  reach(group, name);
+  return ring_first(group, name, key);
+}
+
+TavoNode* ring_first(TavoNode* group, const char* name, uint64_t key) {
   TavoNode* lowest = nullptr;
   ring_index().each(key, [&](TavoNode* sentinel) {
     TavoNode* first = group_record(sentinel)->instance->next_instance;
@@ -100,7 +103,7 @@ TavoNode* first_instance_by_key(TavoNode* group, const char* name, uint64_t key)
 }
 
 TavoNode* named_child(TavoNode* group, const char* name, ChildFilter keep, const void* filter) {
-  reach_instances(group, name);
+  reach(group, name);
   TavoNode* found = nullptr;
   bool namesakes = false;
   name_index().each(name_key(group, name), [&](TavoNode* c) {
@@ -114,7 +117,7 @@ TavoNode* named_child(TavoNode* group, const char* name, ChildFilter keep, const
   });
   if (!namesakes) return found;
   // Namesakes: the one that comes first among the children.
-  for (TavoNode* c = group_record(group)->first_child; c != group; c = c->next)
+  for (TavoNode* c = first_child(group); c != group; c = c->next)
     if (shows_name(c, name) && keep(c, filter)) return c;
   return nullptr;
 }

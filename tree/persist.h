@@ -69,6 +69,9 @@ std::string record_line(const char* keyword, std::span<const char* const> fields
 // The keyword and fields of a record line (without its line feed), cut in
 // place: the inverse of record_line.
 void cut_record(char* line, std::vector<char*>* fields);
+// A walk of node's whole subtree, which builds whatever waits in it: the
+// persistent groups are all listed, each in its place.
+void reach_every_group(TavoNode* node);
 
 }  // namespace tavo::tree
 #endif

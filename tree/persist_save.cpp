@@ -52,11 +52,16 @@ uint32_t backend_make_persistent(TavoNode* group, TavoNode* creating_node, TavoN
                                  const char* params) {
   if (group == nullptr || group->kind != TAVO_KIND_GROUP || group->record == nullptr) return 1;
   TavoGroupRecord* g = group_record(group);
-  if (g->persistence_priority == 0) g->persistence_priority = persistency_priority++;
+  if (g->persistence_priority == 0) g->persistence_priority = take_persistence_priority();
   g->creating_node = node_ref(creating_node);
   g->creating_action = node_ref(creating_action);
   if (params != nullptr) tavo::tree::copy_params(g->params, params);
   return 0;
+}
+
+void tavo::tree::reach_every_group(TavoNode* node) {
+  if (node == nullptr || node->kind != TAVO_KIND_GROUP || node->record == nullptr) return;
+  for (TavoNode* c = first_child(node); c != node; c = c->next) reach_every_group(c);
 }
 
 void enumerate_nodes(TavoNode** table, TavoNode* node) {
@@ -64,12 +69,12 @@ void enumerate_nodes(TavoNode** table, TavoNode* node) {
   uint32_t p = save_priority(node);
   if (p > 0 && p < persistency_priority) table[p - 1] = node;
   if (node->kind != TAVO_KIND_GROUP || node->record == nullptr) return;
-  for (TavoNode* c = group_record(node)->first_child; c != node; c = c->next) enumerate_nodes(table, c);
+  for (TavoNode* c = first_child(node); c != node; c = c->next) enumerate_nodes(table, c);
 }
 
 void dump_properties(TavoNode* group, FILE* stream, uint32_t mask) {
   if (stream == nullptr || group == nullptr || group->kind != TAVO_KIND_GROUP || group->record == nullptr) return;
-  for (TavoNode* c = group_record(group)->first_child; c != group; c = c->next) {
+  for (TavoNode* c = first_child(group); c != group; c = c->next) {
     if (c->kind != TAVO_KIND_PROPERTY || (property_record(c)->flags & mask) == 0) continue;
     char value[TAVO_VALUE_SIZE] = "";
     if (TAVO_get_property_val(group->tag, c->tag, value, sizeof value) != 0) continue;
@@ -131,7 +136,7 @@ void dump_static_groups(TavoNode* node, FILE* stream, uint32_t mask) {
   if (stream == nullptr || node == nullptr || node->kind != TAVO_KIND_GROUP || node->record == nullptr) return;
   TavoGroupRecord* g = group_record(node);
   if (g->persistence_priority == 0) dump_properties(node, stream, mask);
-  for (TavoNode* c = g->first_child; c != node; c = c->next)
+  for (TavoNode* c = first_child(node); c != node; c = c->next)
     if (c->kind == TAVO_KIND_GROUP && c->record != nullptr && group_record(c)->creating_action.generation == 0)
       dump_static_groups(c, stream, mask);
 }
@@ -140,8 +145,7 @@ uint32_t save_node(TavoNode* start, FILE* stream, uint32_t mask) {
   TAVO_API_GUARD;
   if (stream == nullptr || !tree_ready()) return 1;
   TavoNode* root = get_node(0);
-  // What waits is built first: its groups take their places in the order.
-  reach_within(root);
+  reach_every_group(root);
   if (persistency_priority > 1 && root != nullptr) {
     std::vector<TavoNode*> table(persistency_priority - 1, nullptr);
     enumerate_nodes(table.data(), root);

@@ -6,8 +6,11 @@
 #include <string.h>
 #include <strings.h>
 
+#include <vector>
+
 #include "tree/handler_watch.h"
 #include "tree/tree_internal.h"
+#include "tree/waiting.h"
 
 using namespace tavo::tree;
 
@@ -37,6 +40,20 @@ void tavo::tree::release_handles_within(TavoNode* node) {
   // children (most of a function's nodes) are passed over without a call.
   for (TavoNode* c = g->first_child; c != node; c = c->next)
     if (c->kind == TAVO_KIND_GROUP) release_handles_within(c);
+}
+
+uint32_t tavo::tree::delete_with_handles(TavoNode* node) {
+  if (node == nullptr) return 1;
+  // Collected first: the records are freed only with nodes that really go.
+  std::vector<void*> handles;
+  for_each_in_subtree(node, [&](TavoNode* n) {
+    if (n->kind == TAVO_KIND_GROUP && n->record != nullptr && group_record(n)->nhandle != nullptr)
+      handles.push_back(group_record(n)->nhandle);
+  });
+  const uint32_t result = delete_node(node);
+  if (result == 0)
+    for (void* h : handles) tavo_dfree(h);
+  return result;
 }
 
 namespace {
@@ -90,7 +107,7 @@ uint32_t tavo::tree::store_values(TavoNode* group, std::span<const StoredValue> 
   const size_t count = values.size();
   size_t left = count;
   size_t next = 0;  // values come in child order mostly: the one after the last found is tried first
-  for (TavoNode* c = group_record(group)->first_child; c != group && left != 0; c = c->next) {
+  for (TavoNode* c = first_child(group); c != group && left != 0; c = c->next) {
     if (c->kind != TAVO_KIND_PROPERTY && c->kind != TAVO_KIND_LINK) continue;
     for (size_t k = 0; k < count; ++k) {
       const size_t i = next + k < count ? next + k : next + k - count;

@@ -1,5 +1,7 @@
 #include "tree/state_changes.h"
 
+#include "base/root_gate.h"
+
 namespace tavo::tree {
 namespace {
 
@@ -9,7 +11,8 @@ uint64_t deletion_count = 0;
 
 }  // namespace
 
-uint64_t state_changes() { return change_count; }
+// Another process's change moves the root's epoch: it counts as one too.
+uint64_t state_changes() { return change_count + base::root_epoch(); }
 
 bool changing() { return changing_depth > 0; }
 

@@ -9,7 +9,8 @@ namespace tavo::tree {
 // Public calls that may change what the adapter or the tree holds: a value
 // set, an action, a group refreshed, a client's start or end, and a
 // rebuild of the tree. Each is counted as it starts and again as it ends,
-// so a count read before it and one read after always differ.
+// so a count read before it and one read after always differ. The changes
+// other processes made (base/root_gate.h) count too.
 uint64_t state_changes();
 // True while one of those calls runs: what a handler reads inside it may
 // go stale before the call ends.

@@ -83,9 +83,8 @@ uint32_t TAVO_get_child_tags(uint32_t group_tag, uint32_t* tags, uint32_t* count
   if (!start_call()) return 1;
   TavoNode* group = follow_links(get_node(group_tag));
   if (group == nullptr || tags == nullptr || count == nullptr || kind > 7 || group->kind != TAVO_KIND_GROUP) return 1;
-  reach_instances(group, nullptr);
   uint32_t n = 0;
-  for (TavoNode* c = group_record(group)->first_child; c != group; c = c->next) {
+  for (TavoNode* c = first_child(group); c != group; c = c->next) {
     uint32_t k = effective_kind(c);
     bool take;
     if (k == TAVO_KIND_PROPERTY) {
@@ -100,7 +99,7 @@ uint32_t TAVO_get_child_tags(uint32_t group_tag, uint32_t* tags, uint32_t* count
   }
   TavoNode* root = get_node(0);
   if (kind == TAVO_KIND_ACTION && root != nullptr && group != root) {
-    for (TavoNode* c = group_record(root)->first_child; c != root; c = c->next)
+    for (TavoNode* c = first_child(root); c != root; c = c->next)
       if (c->kind == TAVO_KIND_ACTION && action_descriptor(c) && action_descriptor(c)->global == 1) tags[n++] = c->tag;
   }
   *count = n;
@@ -161,7 +160,7 @@ uint32_t TAVO_refresh_group(uint32_t group_tag) {
   TavoNode* g = get_node(group_tag);
   // The answer stays 0 whatever the handler answers; a failure leaves its reason.
   if (g != nullptr && g->kind == TAVO_KIND_GROUP && group_record(g)->refresh != nullptr) {
-    reach_for_call(g);
+    reach_call(g);
     watch_handler(HandlerRun::Refresh, group_record(g)->refresh, g);
     handler_result(group_record(g)->refresh(g), HandlerRun::Refresh, g);
   }

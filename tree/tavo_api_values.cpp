@@ -58,10 +58,10 @@ uint32_t TAVO_get_property_val(uint32_t group_tag, uint32_t property_tag, char* 
   char value[TAVO_VALUE_SIZE] = "";
   uint32_t r = 0;
   TavoPropertyRecord* rec = property_record(p);
+  reach_call(p);
   if (rec->handler == nullptr) {
     snprintf(value, sizeof value, "%s", rec->value);
   } else {
-    reach_for_call(group, rec->handler == handle_internal_property);
     watch_handler(HandlerRun::Get, rec->handler, p);
     r = handler_result(rec->handler(p, value, TAVO_PROPERTY_GET), HandlerRun::Get, p);
   }
@@ -106,7 +106,7 @@ uint32_t TAVO_set_property_val(uint32_t group_tag, uint32_t property_tag, const 
     pdebug(TAVO_LOG_TREE, 6, "--- leaving %s ---\n", __func__);
     return TAVO_NO_HANDLER;
   }
-  reach_for_call(group, rec->handler == handle_internal_property);
+  reach_call(p);
   watch_handler(HandlerRun::Set, rec->handler, p);
   return handler_result(rec->handler(p, text, TAVO_PROPERTY_SET), HandlerRun::Set, p);
 }
@@ -158,7 +158,7 @@ uint32_t TAVO_do_action(uint32_t group_tag, uint32_t action_tag, const char* par
     pdebug(TAVO_LOG_TREE, 3, "Not Implimented\n");
     return 1;
   }
-  reach_for_call(group, false, action);
+  reach_call(action->parent == group ? action : group);
   watch_handler(HandlerRun::Action, d->handler, action);
   const uint32_t r = handler_result(d->handler(group, action, &values[0][0]), HandlerRun::Action, action);
   pdebug(TAVO_LOG_TREE, 6, "--- leaving %s ---\n", __func__);
@@ -181,8 +181,7 @@ uint32_t TAVO_get_persistent_nodes(uint32_t* tags, int32_t* count) {
   if (!start_call()) return 1;
   if (tags == nullptr || count == nullptr) return 1;
   TavoNode* root = get_node(0);
-  // Every persistent group is listed: those that wait are built first.
-  reach_within(root);
+  reach_every_group(root);
   if (persistency_priority <= 1 || root == nullptr) {
     if (*count < 0) return TAVO_ARRAY_TOO_SMALL;
     *count = 0;

@@ -217,6 +217,10 @@ void display_name(const TavoNode* n, char out[TAVO_NAME_SIZE]);
 // Frees the back-end record (nhandle) of every group in node's subtree and
 // clears each slot.
 void release_handles_within(TavoNode* node);
+// Deletes node as delete_node does and, once it went, frees the back-end
+// records (nhandle) its subtree's groups held: children that wait hold
+// none, and go unbuilt. delete_node's answer.
+uint32_t delete_with_handles(TavoNode* node);
 // The reference of a node of the tree ({0, 0} for none or a node not in
 // a hierarchy), and the node a reference names in h: none once that node
 // was deleted. Both O(1).

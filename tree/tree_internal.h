@@ -4,6 +4,8 @@
 #include <stdarg.h>
 #include <string.h>
 
+#include <vector>
+
 #include "tree/group_builder.h"
 #include "tree/tree.h"
 
@@ -46,6 +48,15 @@ TavoNode* named_child(TavoNode* group, const char* name, ChildFilter keep, const
 bool shows_name(const TavoNode* n, const char* name);
 // A slot of an instance bitmap became free (the instance left its ring).
 void slot_freed(const uint8_t* bitmap, int32_t slot);
+// The next persistence priority: from the block a build of waiting
+// children keeps (waiting.h), else persistency_priority's.
+uint32_t take_persistence_priority();
+// The lowest count free slots of def's instances under parent, taken for
+// instances to come (fewer when fewer are free); free_slots gives them
+// back; taken_slots counts the slots taken, by instances or kept.
+std::vector<int32_t> keep_slots(TavoNode* parent, const GroupDef& def, int32_t count);
+void free_slots(TavoNode* parent, const GroupDef& def, const std::vector<int32_t>& slots);
+int32_t taken_slots(TavoNode* parent, const GroupDef& def);
 // Every public call starts from an empty last status.
 inline void reset_last_status() { base::clear_last_status(); }
 // A handler's failure that left no reason of its own leaves the generic

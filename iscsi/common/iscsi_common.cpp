@@ -15,18 +15,6 @@
 #include "transport/iscsi_records.h"
 
 namespace tavo::iscsi {
-namespace {
-
-// The groups of a subtree, the group itself first.
-template <typename Fn>
-void common_groups_below(TavoNode* node, Fn&& fn) {
-  if (node->kind != TAVO_KIND_GROUP || node->record == nullptr) return;
-  fn(node);
-  for (TavoNode* c = tree::group_record(node)->first_child; c != node; c = c->next) common_groups_below(c, fn);
-}
-
-}  // namespace
-
 bool read_text(TavoNode* group, const char* name, char out[TAVO_VALUE_SIZE]) {
   out[0] = '\0';
   return group != nullptr && internal_get_property(group, name, out) == 0;
@@ -82,17 +70,6 @@ uint32_t generation_of(const tree::HandlerContext& c) { return get_cv_type(c.con
 
 bool small_generation(uint32_t generation) { return generation == kGenerationCV2 || generation == kGenerationCV3; }
 
-uint32_t delete_with_records(TavoNode* group) {
-  // Collected first: the records are freed only with nodes that really go.
-  std::vector<void*> records;
-  if (group == nullptr) return 1;
-  common_groups_below(group, [&](TavoNode* g) {
-    if (tree::group_record(g)->nhandle != nullptr) records.push_back(tree::group_record(g)->nhandle);
-  });
-  const uint32_t result = delete_node(group);
-  if (result == 0)
-    for (void* r : records) tavo_dfree(r);
-  return result;
-}
+uint32_t delete_with_records(TavoNode* group) { return tree::delete_with_handles(group); }
 
 }  // namespace tavo::iscsi

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "base/root_gate.h"
 #include "iscsi/common/iscsi_common.h"
 #include "iscsi/common/saved_view.h"
 #include "platform/host.h"
@@ -121,6 +122,7 @@ void SavedView::append(std::string_view tail) {
 }
 
 int SavedView::refresh(bool whole) {
+  if (epoch_ != base::root_epoch()) whole = true;
   const files::FileIdentity now = files::identify_fixed(target_);
   if (!whole && now == identity_) return 0;
   const bool same_file = exists() && now.device == identity_.device && now.inode == identity_.inode;
@@ -134,6 +136,7 @@ int SavedView::refresh(bool whole) {
       if (errno != ENOENT) return -1;
       clear();
       identity_ = read_id;
+      epoch_ = base::root_epoch();
       return 0;
     }
     if (from == 0) break;
@@ -152,6 +155,7 @@ int SavedView::refresh(bool whole) {
     drop_partial_last();
   parse(keep(std::move(text)));
   identity_ = read_id;
+  epoch_ = base::root_epoch();
   return 0;
 }
 

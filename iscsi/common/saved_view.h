@@ -72,7 +72,8 @@ class SavedView {
   void append(std::string_view tail);
 
   // Brings the view up to date with the file; whole reads the file from its
-  // start whatever changed. 0, or -1 with errno.
+  // start whatever changed, as does a refresh after another process changed
+  // the root. 0, or -1 with errno.
   int refresh(bool whole = false);
   // The file now holds the lines as they were with these lines replaced
   // (index and new text, without its line feed) and those dropped
@@ -199,6 +200,10 @@ class SavedView {
   Saved saved_;
   std::string target_;  // the file's path under the root
   files::FileIdentity identity_;
+  // The root's epoch (base/root_gate.h) the view was read in: once another
+  // process changed the files, an identity that looks the same may be
+  // another file's, so the file is read again whole.
+  uint64_t epoch_ = 0;
   off_t consumed_ = 0;         // after the last line feed read
   std::string last_complete_;  // the line ending there, with its line feed
   bool partial_last_ = false;  // the last line has no line feed yet

@@ -15,6 +15,7 @@
 #include "base/library_lock.h"
 #include "iscsi/sessions/sessions_internal.h"
 #include "tree/state_changes.h"
+#include "tree/waiting.h"
 
 using namespace tavo::sessions;
 
@@ -28,7 +29,7 @@ constexpr int32_t kShowsNone = -1;
 // dozen children rather than through the tree's name index, which formats
 // every name it compares.
 const char* isid_text(TavoNode* session) {
-  for (TavoNode* c = tavo::tree::group_record(session)->first_child; c != session; c = c->next)
+  for (TavoNode* c = tavo::tree::first_child(session); c != session; c = c->next)
     if (c->kind == TAVO_KIND_PROPERTY && (c->name[0] | 0x20) == 'i' && strcasecmp(c->name, "ISIDQualifier") == 0)
       return tavo::tree::property_record(c)->value;
   return nullptr;

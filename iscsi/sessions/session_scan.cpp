@@ -161,17 +161,9 @@ uint32_t scan_connection_record(const tavo::tree::HandlerContext& p, TavoNode* t
     return 0;
   }
   if ((r.state & tavo::kSessionStateOpen) != 0) setup_initiator_target_loginopts(target, &c.options);
-  if (tavo::tree::children_wait_scope() != nullptr) {
-    // Its subtree is built from r when reached; the target's ETO is read now.
-    if (wait_session(target, p, r, address, param(params, 1), tag) == nullptr) return 1;
-    return get_eto_prop(p.number, p.domain, p.port, target) != 0 ? 1 : 0;
-  }
-  // A session rebuilt from the firmware is no creation of a client's: it
-  // is not replayed with the tree's persistent groups.
-  session = setup_session(target, p.number, r.handle, nullptr, &r.options, nullptr, nullptr, nullptr, tag);
-  if (session == nullptr) return 1;
-  const uint32_t eto = get_eto_prop(p.number, p.domain, p.port, target);
-  return (fill_session(session, p.domain, r, address, param(params, 1)) | eto) != 0 ? 1 : 0;
+  // Its subtree is built from r when reached; the target's ETO is read now.
+  if (wait_session(target, p, r, address, param(params, 1), tag) == nullptr) return 1;
+  return get_eto_prop(p.number, p.domain, p.port, target) != 0 ? 1 : 0;
 }
 
 }  // namespace
@@ -250,6 +242,8 @@ bool sessions_of_others(TavoNode* lhba, const char* name, const std::vector<uint
     (*other_at)[at] = other ? 1 : 0;
   }
 #ifndef NDEBUG
+  // A walk would build Targets that wait: those are checked once built.
+  if (tavo::tree::children_wait(lhba)) return readable;
   std::vector<uint32_t> others;
   for (size_t at = 0; at < listed.size(); ++at)
     if ((*other_at)[at] != 0) others.push_back(listed[at]);
@@ -260,7 +254,7 @@ bool sessions_of_others(TavoNode* lhba, const char* name, const std::vector<uint
   std::vector<uint32_t> walked;
   for (const uint32_t handle : listed)
     if (held_by_other(held, handle, folded)) walked.push_back(handle);
-  for (TavoNode* t = tavo::tree::first_built_instance(lhba, "Target"); t != nullptr; t = next_instance(t)) {
+  for (TavoNode* t = get_first_instance(lhba, "Target"); t != nullptr; t = next_instance(t)) {
     char other[TAVO_VALUE_SIZE];
     if (get_first_instance(t, "Session") == nullptr || !read_text(t, "TargetISCSIName", other) ||
         strcasecmp(other, name) == 0)

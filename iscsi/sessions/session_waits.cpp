@@ -1,8 +1,8 @@
-// Sessions whose subtree waits: start-up makes each Session the firmware
+// Sessions whose subtree waits: a listing makes each Session the firmware
 // lists as its group alone, with its record and its qualifier held, and
-// keeps what the listing read of it; the rest is built from that when
-// something first reaches the Session (tree/waiting.h). Most processes
-// never look below a Session.
+// keeps what it read of it; the rest is built from that when something
+// first reaches the Session (tree/waiting.h). Most processes never look
+// below a Session.
 #include <stdlib.h>
 #include <string.h>
 
@@ -50,8 +50,7 @@ namespace tavo::sessions {
 TavoNode* wait_session(TavoNode* target, const tree::HandlerContext& p, const FirmwareSessionRecord& r,
                        const char* address, const char* port, const char* portal_group_tag) {
   TAVO_LIBRARY_LOCK;
-  TavoNode* const scope = tree::children_wait_scope();
-  if (target == nullptr || scope == nullptr) return nullptr;
+  if (target == nullptr) return nullptr;
   TavoNode* session = build_session_alone(target);
   if (session == nullptr) return nullptr;
   const auto tag = static_cast<uint32_t>(portal_group_tag != nullptr ? strtoul(portal_group_tag, nullptr, 10) : 0);
@@ -65,14 +64,14 @@ TavoNode* wait_session(TavoNode* target, const tree::HandlerContext& p, const Fi
   tavo::iscsi::copy_field(w->address, sizeof w->address, address, TAVO_VALUE_SIZE);
   tavo::iscsi::copy_field(w->port, sizeof w->port, port, TAVO_VALUE_SIZE);
   note_waiting_session(session, record_qualifier(r));
-  tree::defer_children(session, scope, build_waiting_session, w);
+  tree::defer_children(session, build_waiting_session, w);
   return session;
 }
 
 bool waiting_connection(TavoNode* session, uint32_t* handle, char address[TAVO_VALUE_SIZE],
                         char port[TAVO_VALUE_SIZE]) {
   TAVO_LIBRARY_LOCK;
-  const auto* w = static_cast<const WaitingSubtree*>(tree::waiting_children_data(session));
+  const auto* w = static_cast<const WaitingSubtree*>(tree::waiting_data(session));
   if (w == nullptr) return false;
   *handle = w->record.connection.handle;
   tavo::iscsi::copy_field(address, TAVO_VALUE_SIZE, w->address, TAVO_VALUE_SIZE);

@@ -154,9 +154,8 @@ void hold_waiting_qualifiers(TavoNode* lhba, std::vector<uint16_t> qualifiers);
 void drop_waiting_qualifiers(TavoNode* lhba);
 uint32_t show_qualifier(TavoNode* session, uint16_t qualifier);
 
-// Inside a tree::ChildrenWaitScope, each Session a listing makes from the
-// firmware's records waits (session_waits.cpp).
-// A waiting Session in target for record r: its group alone with its
+// Each Session a listing makes from the firmware's records waits
+// (session_waits.cpp): a waiting Session in target for record r: its group alone with its
 // record and its qualifier held, the rest built from r, address and port
 // (the Connection's destination) when reached. Null when none can be made.
 TavoNode* wait_session(TavoNode* target, const tree::HandlerContext& p, const FirmwareSessionRecord& r,

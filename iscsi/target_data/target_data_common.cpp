@@ -82,33 +82,49 @@ bool port_reads_zero(Saved s, const SavedFields& line) {
   return port_number(field_of(line, s, Field::Port), &port) && port == 0;
 }
 
+namespace {
+
+// Start-up's pass over one line of a LogicalHBA's: kept in *usable, with
+// its port in decimal, or dropped.
+LineEdit usable_line(Saved s, bool (*unusable)(const SavedFields&), std::span<const std::string_view> fields,
+                     SavedLines* usable, std::string* rebuilt) {
+  if (fields.empty()) return LineEdit::Keep;
+  const size_t port_at = static_cast<size_t>(position(s, Field::Port));
+  usable->add(fields, port_at);
+  const SavedFields line = (*usable)[usable->size() - 1];
+  if (port_reads_zero(s, line) || (unusable != nullptr && unusable(line))) {
+    usable->drop_last();
+    return LineEdit::Drop;
+  }
+  if (line[port_at] == fields[port_at]) return LineEdit::Keep;
+  return RecordValues(s, fields).format(rebuilt) ? LineEdit::Replace : LineEdit::Keep;
+}
+
+}  // namespace
+
+bool usable_lines(Saved s, const LhbaKey& key, bool (*unusable)(const SavedFields&), SavedLines* usable) {
+  SavedLines lines;
+  if (!copy_lines(s, key_matches(key), &lines)) return false;
+  std::string ignored;
+  std::string_view fields[kMaxFields];
+  for (const SavedFields& line : lines)
+    usable_line(s, unusable, std::span<const std::string_view>(fields, line.views(fields)), usable, &ignored);
+  return true;
+}
+
 uint32_t startup_lines(Saved s, const LhbaKey& key, bool (*unusable)(const SavedFields&), SavedLines* usable) {
   // A file never written has no lines; its lock is not made for nothing.
   if (files::identify(record_def(s).path).size < 0) return 1;
-  const std::vector<Match> match = key_matches(key);
-  const size_t port_at = static_cast<size_t>(position(s, Field::Port));
   bool offered = false;
   // Only the LogicalHBA's lines are offered: no line needs its key checked.
-  const auto edit = [&](std::span<const std::string_view> fields, std::string* rebuilt) {
-    offered = true;
-    if (fields.empty()) return LineEdit::Keep;
-    usable->add(fields, port_at);
-    const SavedFields line = (*usable)[usable->size() - 1];
-    if (port_reads_zero(s, line) || (unusable != nullptr && unusable(line))) {
-      usable->drop_last();
-      return LineEdit::Drop;
-    }
-    if (line[port_at] == fields[port_at]) return LineEdit::Keep;
-    return RecordValues(s, fields).format(rebuilt) ? LineEdit::Replace : LineEdit::Keep;
-  };
-  const uint32_t rewritten = rewrite(s, match, edit);
-  SavedLines lines;
-  if (rewritten == 0 || offered || !copy_lines(s, match, &lines)) return rewritten;
+  const uint32_t rewritten =
+      rewrite(s, key_matches(key), [&](std::span<const std::string_view> fields, std::string* rebuilt) {
+        offered = true;
+        return usable_line(s, unusable, fields, usable, rebuilt);
+      });
   // The file could not be taken for a write (a read-only root): its lines
   // are read all the same, and only the write failed.
-  std::string ignored;
-  std::string_view fields[kMaxFields];
-  for (const SavedFields& line : lines) edit(std::span<const std::string_view>(fields, line.views(fields)), &ignored);
+  if (rewritten != 0 && !offered) usable_lines(s, key, unusable, usable);
   return rewritten;
 }
 

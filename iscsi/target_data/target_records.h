@@ -73,6 +73,9 @@ bool port_reads_zero(Saved s, const SavedFields& line);
 // go to *usable, also when the file could not be locked or written (a
 // read-only root). The result of the rewrite (1 for a missing file).
 uint32_t startup_lines(Saved s, const LhbaKey& key, bool (*unusable)(const SavedFields&), SavedLines* usable);
+// The lines start-up's pass keeps, read as the file is, writing nothing;
+// false when the file cannot be read.
+bool usable_lines(Saved s, const LhbaKey& key, bool (*unusable)(const SavedFields&), SavedLines* usable);
 
 // A portal of a target by name, address and port.
 struct TargetPortalNames {

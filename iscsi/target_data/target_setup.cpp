@@ -34,8 +34,7 @@ namespace {
 // The stored name of a target (its property keeps the stored text); null
 // without one. Its place among the first children makes this cheap.
 const char* setup_stored_name(TavoNode* target) {
-  TavoGroupRecord* g = tavo::tree::group_record(target);
-  for (TavoNode* c = g->first_child; c != target; c = c->next)
+  for (TavoNode* c = tavo::tree::first_child(target); c != target; c = c->next)
     if (c->kind == TAVO_KIND_PROPERTY && strcmp(c->name, "TargetISCSIName") == 0)
       return tavo::tree::property_record(c)->value;
   return nullptr;
@@ -142,7 +141,7 @@ TargetIndex& target_index() {
 #ifndef NDEBUG
 // What the index stands for: every Target of the group built in turn.
 TavoNode* setup_walk(TavoNode* group, const char* name) {
-  for (TavoNode* t = tavo::tree::first_built_instance(group, "Target"); t != nullptr; t = next_instance(t)) {
+  for (TavoNode* t = get_first_instance(group, "Target"); t != nullptr; t = next_instance(t)) {
     const char* text = setup_stored_name(t);
     if (text != nullptr && strcasecmp(text, name) == 0) return t;
   }
@@ -198,8 +197,9 @@ TavoNode* find_target(TavoNode* lhba, const char* name) {
   TavoNode* found = target_index().find(lhba, name);
 #ifndef NDEBUG
   // A Target named otherwise than the index knows would be missed: the
-  // debug builds check every lookup against the walk.
-  if (setup_walk(lhba, name) != found) {
+  // debug builds check every lookup against the walk (of built Targets:
+  // a walk would build those that wait).
+  if (!tavo::tree::children_wait(lhba) && setup_walk(lhba, name) != found) {
     pdebug(TAVO_LOG_BACKEND, 0, "%s: the name index lost a target named %s\n", __func__, name);
     abort();
   }
@@ -214,8 +214,8 @@ namespace {
 bool portal_stored(TavoNode* portal, const char** address, const char** port) {
   *address = *port = nullptr;
   if (portal->kind != TAVO_KIND_GROUP || portal->record == nullptr) return false;
-  TavoGroupRecord* g = tavo::tree::group_record(portal);
-  for (TavoNode* c = g->first_child; c != portal && (*address == nullptr || *port == nullptr); c = c->next) {
+  for (TavoNode* c = tavo::tree::first_child(portal); c != portal && (*address == nullptr || *port == nullptr);
+       c = c->next) {
     if (c->kind != TAVO_KIND_PROPERTY || c->name == nullptr) continue;
     const char** text = *address == nullptr && strcasecmp(c->name, "TargetIPAddress") == 0 ? address
                         : *port == nullptr && strcasecmp(c->name, "TargetPortNumber") == 0 ? port

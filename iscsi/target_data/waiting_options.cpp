@@ -1,8 +1,7 @@
-// A Target's login options that wait: start-up makes each Target's
-// TargetLoginOptions as its group alone, and what start-up stores in them
-// is kept until something reaches the group, which is then built and given
-// those values (tree/waiting.h). A client listing targets never builds
-// them.
+// A Target's login options that wait: every Target's TargetLoginOptions is
+// made as its group alone, and what is stored in them meanwhile is kept
+// until something reaches the group, which is then built and given those
+// values (tree/waiting.h). A client listing targets never builds them.
 #include <string.h>
 #include <strings.h>
 
@@ -55,16 +54,16 @@ uint32_t build_waiting_options(TavoNode* options, void* data) {
 
 }  // namespace
 
-void defer_options(TavoNode* options, TavoNode* scope, const tree::GroupDef& def) {
+void defer_options(TavoNode* options, const tree::GroupDef& def) {
   auto w = std::make_shared<WaitingOptions>();
   w->def = &def;
-  tree::defer_children(options, scope, build_waiting_options, std::move(w));
+  tree::defer_children(options, build_waiting_options, std::move(w));
 }
 
 bool store_option_values(TavoNode* options, std::span<const tree::StoredValue> in_options,
                          std::span<const tree::StoredValue> in_authentication) {
   TAVO_LIBRARY_LOCK;
-  if (auto* w = static_cast<WaitingOptions*>(tree::waiting_children_data(options))) {
+  if (auto* w = static_cast<WaitingOptions*>(tree::waiting_data(options))) {
     for (const auto values : {in_options, in_authentication})
       for (const tree::StoredValue& v : values) {
         const int i = option_index(v.name);
@@ -81,7 +80,7 @@ bool store_option_values(TavoNode* options, std::span<const tree::StoredValue> i
 
 bool store_waiting_set(TavoNode* options, std::span<const std::string_view> texts) {
   TAVO_LIBRARY_LOCK;
-  auto* w = static_cast<WaitingOptions*>(tree::waiting_children_data(options));
+  auto* w = static_cast<WaitingOptions*>(tree::waiting_data(options));
   if (w == nullptr) return false;
   for (size_t i = 0; i < texts.size() && i < w->texts.size(); ++i) w->keep(static_cast<int>(i), texts[i]);
   return true;

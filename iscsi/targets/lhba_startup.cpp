@@ -3,14 +3,16 @@
 // network state and its iSNS servers, controller by controller; the
 // controller's configuration signature tells whether the saved initiator
 // options still hold.
+#include <ctype.h>
 #include <stdio.h>
 
-#include <algorithm>
-
+#include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "base/library_lock.h"
+#include "base/root_gate.h"
 #include "iscsi/network/iscsi_network.h"
 #include "iscsi/network/network.h"
 #include "iscsi/common/saved_view.h"
@@ -60,42 +62,40 @@ uint32_t startup_discovery_block(const HandlerContext& t, tavo::DiscoveryParamsB
 }
 
 // What a LogicalHBA's targets wait with until a client reaches them: what
-// start-up read of them, the firmware's targets and the saved lines.
+// start-up read of them (the firmware's targets, the saved lines, the
+// function's sessions), in the root's epoch it read them in, and the names
+// of the Targets their build makes.
 struct WaitingTargets {
-  TavoNodeRef lhba;
+  uint64_t epoch = 0;
   bool reached = false;  // false: the network set-up stopped before the targets
   uint32_t result = 0;   // of the network set-up and the firmware's listing
   ListedTargets listed;
   SavedLines lines;
   tavo::sessions::WaitingSessionReads sessions;
-  // The names of the Targets the build makes, worked out for the first
-  // add beside them; known false when the build might make others.
-  bool names_read = false, names_known = false;
+  // Known when the build makes a Target of each name and of no other: a
+  // new Target may then join them unbuilt. added: the names of those that
+  // did, folded.
+  bool names_known = false;
   StartupTargetNames names;
+  std::unordered_set<std::string> added;
 };
-std::vector<WaitingTargets>& waiting_targets() {
-  static std::vector<WaitingTargets> all;
-  return all;
-}
-std::vector<WaitingTargets>::iterator find_waiting(TavoNode* lhba) {
-  std::vector<WaitingTargets>& all = waiting_targets();
-  const TavoNodeRef ref = tavo::tree::node_ref(lhba);
-  return std::find_if(all.begin(), all.end(),
-                      [&](const WaitingTargets& w) { return tavo::tree::same_ref(w.lhba, ref); });
+
+std::string folded_name(std::string_view name) {
+  std::string folded(name);
+  for (char& c : folded) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  return folded;
 }
 
 // The targets, sessions and LUNs of a LogicalHBA from what start-up read:
-// as start-up built them before it left them to wait.
-uint32_t startup_build_targets(TavoNode* lhba, const WaitingTargets& waiting) {
+// as start-up built them before it left them to wait. at_startup: a
+// listed target's missing line is written (a build later writes nothing).
+uint32_t startup_build_targets(TavoNode* lhba, const WaitingTargets& waiting, bool at_startup) {
   tavo::iscsi::ReadScope reads;
   tavo::sessions::release_waiting_sessions(lhba, waiting.sessions);
   uint32_t result = 0;
-  // The Targets' login options and the Sessions' subtrees wait in turn, in
-  // the scope of the targets' own.
-  tavo::tree::ChildrenWaitScope subtrees(lhba->parent);
   if (waiting.reached) {
     char work[TAVO_MAX_PARAMS * TAVO_VALUE_SIZE] = {};
-    build_listed_targets(waiting.listed);
+    build_listed_targets(waiting.listed, at_startup);
     result = setup_iscsi_sessions(lhba, waiting.result, work);
   }
   if (result != 0) {
@@ -106,43 +106,44 @@ uint32_t startup_build_targets(TavoNode* lhba, const WaitingTargets& waiting) {
   return (sync_startup_targets(lhba, waiting.lines) != 0 ? 1 : 0) | (result != 0 ? 1 : 0);
 }
 
-// The build of a LogicalHBA's waiting targets, when first reached.
-uint32_t build_waiting_targets(TavoNode* lhba) {
+// The build of a LogicalHBA's waiting targets, when first reached: from
+// what start-up read, unless another process changed the files or the
+// adapter since (then from them as they are, writing nothing).
+uint32_t build_waiting_targets(TavoNode* lhba, void* data) {
   TAVO_LIBRARY_LOCK;
-  std::vector<WaitingTargets>& all = waiting_targets();
-  const auto it = find_waiting(lhba);
-  if (it == all.end()) return 0;
-  const WaitingTargets waiting = std::move(*it);
-  all.erase(it);
-  return startup_build_targets(lhba, waiting);
+  auto* waiting = static_cast<WaitingTargets*>(data);
+  if (waiting == nullptr) return 1;
+  if (waiting->epoch == tavo::base::root_epoch()) return startup_build_targets(lhba, *waiting, false);
+  tavo::sessions::release_waiting_sessions(lhba, tavo::sessions::WaitingSessionReads{});
+  return waiting->reached ? follow_saved_targets(lhba) : 0;
 }
 
 // A function's start-up of its targets. What changes the adapter or the
 // saved files runs now: the network set-up, the firmware's listing (which
 // writes the initiator's name), the saved lines' pass. What only builds
-// the tree waits (true), unless a listed target lacks its saved line,
-// which its listing adds, or the host's software initiator lists them
-// (false: all built now, in the order start-up always took).
-bool startup_functions_targets(TavoNode* lhba, char (*keys)[TAVO_VALUE_SIZE]) {
+// the tree waits, unless a listed target lacks its saved line, which its
+// listing adds, or the host's software initiator lists them (all built
+// now, in the order start-up always took).
+void startup_functions_targets(TavoNode* lhba, char (*keys)[TAVO_VALUE_SIZE]) {
   if (OPEN_ISCSI_DRIVER_LOADED) {
     char work[TAVO_MAX_PARAMS * TAVO_VALUE_SIZE];
     if (setup_iscsi(lhba, "True", nullptr, 0, work) != 0)
       pdebug(TAVO_LOG_BACKEND, 3, "%s:setup_iscsi failed for %s\n", "TAVO_set_lhba_prop", keys[1]);
     TAVO_set_target_loginopts_prop(keys, lhba);
-    return false;
+    return;
   }
-  WaitingTargets waiting;
-  waiting.lhba = tavo::tree::node_ref(lhba);
-  const uint32_t network = setup_iscsi_network(lhba, "True", &waiting.reached);
-  if (waiting.reached) {
+  const auto waiting = std::make_shared<WaitingTargets>();
+  waiting->epoch = tavo::base::root_epoch();
+  const uint32_t network = setup_iscsi_network(lhba, "True", &waiting->reached);
+  if (waiting->reached) {
     const HandlerContext c = handler_context(lhba);
     pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", "get_all_targets");
-    waiting.result = network | read_listed_targets(lhba, c.number, c.domain, c.port, 0, &waiting.listed);
+    waiting->result = network | read_listed_targets(lhba, c.number, c.domain, c.port, 0, &waiting->listed);
   } else {
-    waiting.result = network;
+    waiting->result = network;
   }
   bool any_portal = false;
-  const bool lines_present = !waiting.reached || listed_lines_present(waiting.listed, &any_portal);
+  const bool lines_present = !waiting->reached || listed_lines_present(waiting->listed, &any_portal);
   // The function's session list is read as the listing's persistence
   // lookup reads it first: in one command, kept for the rest of the scope.
   std::vector<uint32_t> handles;
@@ -150,43 +151,49 @@ bool startup_functions_targets(TavoNode* lhba, char (*keys)[TAVO_VALUE_SIZE]) {
   // A new session elsewhere must not take a qualifier of the sessions
   // that wait (the build lists them when the listing above succeeded):
   // unread, they are built now.
-  if (waiting.reached && (!lines_present ||
-                          (waiting.result == 0 && tavo::sessions::hold_waiting_sessions(lhba, &waiting.sessions) != 0))) {
-    startup_build_targets(lhba, waiting);
+  if (waiting->reached &&
+      (!lines_present ||
+       (waiting->result == 0 && tavo::sessions::hold_waiting_sessions(lhba, &waiting->sessions) != 0))) {
+    startup_build_targets(lhba, *waiting, true);
     TAVO_set_target_loginopts_prop(keys, lhba);
-    return false;
+    return;
   }
-  if (!waiting.reached) pdebug(TAVO_LOG_BACKEND, 3, "%s:setup_iscsi failed for %s\n", "TAVO_set_lhba_prop", keys[1]);
-  startup_target_lines(keys, &waiting.lines);
-  waiting_targets().push_back(std::move(waiting));
-  return true;
+  if (!waiting->reached) pdebug(TAVO_LOG_BACKEND, 3, "%s:setup_iscsi failed for %s\n", "TAVO_set_lhba_prop", keys[1]);
+  startup_target_lines(keys, &waiting->lines);
+  // The lines make a Target of each name; the listing none of another.
+  waiting->names_known = waiting->names.read(waiting->lines) &&
+                         listed_names_among(waiting->listed, waiting->names, waiting->lines) &&
+                         waiting->names.size() < static_cast<size_t>(kMostTargets);
+  const int32_t built = waiting->names_known ? static_cast<int32_t>(waiting->names.size()) : -1;
+  // A call anywhere in the function finds them built: its handlers, of
+  // any branch, may look at the function's targets.
+  tavo::tree::defer_instances(lhba, lhba->parent, target_definition(), build_waiting_targets, waiting, built);
 }
 
 }  // namespace
 
-bool tavo::targets::add_beside_waiting_targets(TavoNode* lhba, const char* name, int32_t* count) {
+bool tavo::targets::may_join_waiting_targets(TavoNode* lhba, const char* name) {
   TAVO_LIBRARY_LOCK;
-  const auto it = find_waiting(lhba);
-  if (it == waiting_targets().end() || !tavo::tree::instances_wait(lhba)) return false;
-  WaitingTargets& w = *it;
-  if (!w.names_read) {
-    // The lines make a Target of each name; the listing none of another.
-    w.names_read = true;
-    w.names_known = w.names.read(w.lines) && listed_names_among(w.listed, w.names, w.lines) &&
-                    w.names.size() < static_cast<size_t>(kMostTargets);
-  }
+  const auto* w = static_cast<const WaitingTargets*>(tavo::tree::waiting_data(lhba, &target_definition()));
   // A name that only shares a hash with one of theirs is checked among them built.
-  if (!w.names_known || name == nullptr || w.names.holds(w.lines, name, true)) return false;
-  *count = static_cast<int32_t>(w.names.size());
-  return true;
+  return w != nullptr && w->names_known && w->epoch == tavo::base::root_epoch() && name != nullptr &&
+         tavo::tree::slots_kept(lhba, target_definition()) && !w->names.holds(w->lines, name, true);
 }
 
-void tavo::targets::added_beside_waiting_targets(TavoNode* lhba) {
+bool tavo::targets::joined_waiting_targets_as(TavoNode* lhba, const char* name) {
   TAVO_LIBRARY_LOCK;
-  const auto it = find_waiting(lhba);
-  // Reads that cannot be brought up to date are read again by the build.
-  if (it != waiting_targets().end() && tavo::sessions::renew_waiting_sessions(lhba, &it->sessions) != 0)
-    it->sessions.listed = false;
+  const auto* w = static_cast<const WaitingTargets*>(tavo::tree::waiting_data(lhba, &target_definition()));
+  return w != nullptr && name != nullptr && w->added.count(folded_name(name)) != 0;
+}
+
+void tavo::targets::joined_waiting_targets(TavoNode* lhba, const char* name) {
+  TAVO_LIBRARY_LOCK;
+  auto* w = static_cast<WaitingTargets*>(tavo::tree::waiting_data(lhba, &target_definition()));
+  if (w == nullptr) return;
+  w->added.insert(folded_name(name));
+  // What start-up read of the function's sessions takes the add's in, so
+  // that the build reads none again; reads that cannot, it reads anew.
+  if (tavo::sessions::renew_waiting_sessions(lhba, &w->sessions) != 0) w->sessions.listed = false;
 }
 
 uint32_t handle_iSCSIPhysicalHBA_LogicalHBA_Enabled(TavoNode* property, char* buf, uint32_t op) {
@@ -229,7 +236,6 @@ uint32_t handle_discoveryparams(TavoNode* property, char* buf, uint32_t op) {
 uint32_t TAVO_set_lhba_prop(void) {
   TAVO_LIBRARY_LOCK;
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
-  waiting_targets().clear();
   for (TavoNode* c = get_first_instance(get_node(0), "Corvane"); c != nullptr; c = next_instance(c)) {
     // Controllers with iSCSI functions come first: the walk ends at one without.
     TavoNode* first = get_first_instance(c, "iSCSIPhysicalHBA");
@@ -255,9 +261,7 @@ uint32_t TAVO_set_lhba_prop(void) {
       // A function whose state cannot be read is still shown, with its
       // defaults.
       char work[TAVO_MAX_PARAMS * TAVO_VALUE_SIZE];
-      // A new target's add needs none of them built.
-      if (startup_functions_targets(lhba, keys))
-        tavo::tree::defer_instances(lhba, "Target", build_waiting_targets, "AddTarget");
+      startup_functions_targets(lhba, keys);
       TAVO_set_stp_loginopts_prop(keys, lhba);
       if (TavoNode* isns = internal_get_node(fn, "iSNS", TAVO_KIND_GROUP))
         get_all_isns(fn, function_number, function.domain, function.port, isns,

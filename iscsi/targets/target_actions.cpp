@@ -26,11 +26,9 @@ namespace {
 
 constexpr uint32_t kMostTargetsSmall = 128;
 
-// waiting: how many Targets wait to be built beside those built.
-uint32_t actions_target_count(TavoNode* lhba, int32_t waiting) {
-  uint32_t n = waiting > 0 ? static_cast<uint32_t>(waiting) : 0;
-  for (TavoNode* t = tavo::tree::first_built_instance(lhba, "Target"); t != nullptr; t = next_instance(t)) ++n;
-  return n;
+// The Targets built and those that wait to be.
+uint32_t actions_target_count(TavoNode* lhba) {
+  return static_cast<uint32_t>(tavo::tree::slots_taken(lhba, target_definition()));
 }
 
 bool actions_initiator_name(TavoNode* lhba, char out[TAVO_VALUE_SIZE]) {
@@ -161,22 +159,20 @@ uint32_t actions_forget(SavedBatch& batch, TavoNode* lhba, const char* name, con
   return delete_with_records(gone);
 }
 
-// The new Target joins the LogicalHBA's waiting targets unbuilt, in the
-// lowest free slot at or above the answer, unless the add needs them: a
-// boot target's checks read them all, and one of their names is looked at
-// as they are. They are built then, as for any other call (-1).
-int32_t add_target_beside(TavoNode* lhba, char* params) {
-  int32_t beside = -1;
-  if (lhba == nullptr || params == nullptr || is_word(param(params, 3), "True") || param(params, 4)[0] != '\0' ||
-      !add_beside_waiting_targets(lhba, param(params, 0), &beside)) {
-    tavo::tree::reach_for_call(lhba);
-    return -1;
-  }
-  return beside;
+// Whether the new Target joins the LogicalHBA's waiting targets unbuilt,
+// above the slots kept for them: unless the add needs them (a boot
+// target's checks read them all, or one of them has the new name), which
+// are built then.
+bool add_target_beside(TavoNode* lhba, char* params) {
+  if (lhba != nullptr && params != nullptr && !is_word(param(params, 3), "True") && param(params, 4)[0] == '\0' &&
+      may_join_waiting_targets(lhba, param(params, 0)))
+    return true;
+  tavo::tree::reach(lhba, "Target");
+  return false;
 }
 
 // beside: as add_target_beside answered.
-uint32_t add_target(TavoNode* lhba, TavoNode* action, char* params, int32_t beside) {
+uint32_t add_target(TavoNode* lhba, TavoNode* action, char* params, bool beside) {
   if (lhba == nullptr || params == nullptr) return 1;
   char* name = param(params, 0);
   char* address = param(params, 1);
@@ -187,7 +183,7 @@ uint32_t add_target(TavoNode* lhba, TavoNode* action, char* params, int32_t besi
   if (name[0] == '\0' || address[0] == '\0' || actions_boot_checks(lhba, boot) != 0 || !below_lhba(p)) return 1;
   const uint32_t generation = generation_of(p);
   if (generation == TAVO_GENERATION_UNREADABLE || !actions_address_allowed(address, generation)) return 1;
-  if (small_generation(generation) && actions_target_count(lhba, beside) >= kMostTargetsSmall) {
+  if (small_generation(generation) && actions_target_count(lhba) >= kMostTargetsSmall) {
     targets_status(175);
     return 1;
   }
@@ -202,12 +198,13 @@ uint32_t add_target(TavoNode* lhba, TavoNode* action, char* params, int32_t besi
                                    TAVO_ANY_ISID_QUALIFIER) == 1 &&
       actions_already_added(lhba, name, address, port))
     return 0;
-  if (find_target(lhba, name) != nullptr) {
+  // Beside the waiting targets, only one that joined them may have the name.
+  if (beside ? joined_waiting_targets_as(lhba, name) : find_target(lhba, name) != nullptr) {
     targets_status(21);
     return 1;
   }
   if (OPEN_ISCSI_DRIVER_LOADED && TAVO_add_open_iscsi_target(lhba, params) != 0) return 1;
-  TavoNode* target = new_target(lhba, name, lhba, action, params, false, beside);
+  TavoNode* target = new_target(lhba, name, lhba, action, params, false);
   if (target == nullptr) return 1;
   // A target is never left without its portal or its saved lines.
   if (setup_portal(target, address, port, "0", nullptr, nullptr, nullptr) == nullptr) {
@@ -309,13 +306,13 @@ uint32_t delete_target_portal(TavoNode* target, TavoNode* action, char* params, 
 
 uint32_t do_AddTarget(TavoNode* lhba, TavoNode* action, char* params) {
   TAVO_LIBRARY_LOCK;
-  const int32_t beside = add_target_beside(lhba, params);
+  const bool beside = add_target_beside(lhba, params);
   // The initiator's name block, the sessions and their configurations are
   // read once (the persistent entry added makes the sessions read anew).
   tavo::iscsi::ReadScope reads;
   SavedBatch batch;
   const uint32_t added = batch.end(add_target(lhba, action, params, beside));
-  if (beside >= 0) added_beside_waiting_targets(lhba);
+  if (beside) joined_waiting_targets(lhba, param(params, 0));
   return added;
 }
 

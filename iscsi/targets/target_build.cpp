@@ -47,8 +47,8 @@ TavoNode* setup_target(TavoNode* lhba, const char* name, TavoNode* creating_node
 }
 
 TavoNode* tavo::targets::new_target(TavoNode* lhba, const char* name, TavoNode* creating_node,
-                                    TavoNode* creating_action, char* params, bool discovered, int32_t beside) {
-  TavoNode* target = build_target(lhba, creating_node, creating_action, params, beside);
+                                    TavoNode* creating_action, char* params, bool discovered) {
+  TavoNode* target = build_target(lhba, creating_node, creating_action, params);
   if (target == nullptr) {
     targets_status(156);
     return nullptr;

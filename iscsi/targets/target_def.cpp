@@ -96,21 +96,16 @@ TAVO_GROUP_BUILDER(Target, target, "Corvane/iSCSIPhysicalHBA/LogicalHBA", tavo::
 
 TAVO_GROUP_BUILDER(TargetPortal, target_portal, "Corvane/iSCSIPhysicalHBA/LogicalHBA/Target");
 
+const tavo::tree::GroupDef& tavo::targets::target_definition() { return target; }
+
 TavoNode* tavo::targets::build_target(TavoNode* lhba, TavoNode* creating_node, TavoNode* creating_action,
-                                      char* params, int32_t beside) {
-  if (beside >= 0) {
-    TavoNode* built = tree::build_group_above(target, lhba, beside, creating_node, creating_action, params);
-    if (built != nullptr) note_target(built);
-    return built;
-  }
-  TavoNode* const scope = tree::children_wait_scope();
-  if (scope == nullptr) return initialize_Target(lhba, creating_node, creating_action, params);
+                                      char* params) {
   TavoNode* options = nullptr;
   TavoNode* built = tree::build_group_leaving(target, target_options, &options, lhba, creating_node, creating_action,
                                               params);
   if (built == nullptr) return nullptr;
   note_target(built);
-  defer_options(options, scope, target_options);
+  defer_options(options, target_options);
   // Options whose wait could not be kept are built now.
   if (!tree::children_wait(options) && !tree::add_group_children(target_options, options)) {
     delete_with_records(built);

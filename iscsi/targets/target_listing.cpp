@@ -5,6 +5,7 @@
 #include <stddef.h>
 #include <string.h>
 
+#include <functional>
 #include <memory>
 
 #include "base/library_lock.h"
@@ -98,8 +99,9 @@ bool listing_persistence(const char* name, SessionPersistence* sessions, char pe
 }
 
 // One target of the firmware's list into the tree: the target (a new one
-// when the tree has none of that name) and each portal with its line. A
-// target made here goes again when one of its portals cannot be made.
+// when the tree has none of that name) and each portal with its line
+// (with sessions to tell their persistence; without, no line is written).
+// A target made here goes again when one of its portals cannot be made.
 void listing_target(const tavo::tree::HandlerContext& p, TavoNode* add_target, const uint8_t* record, size_t size,
                     uint32_t discovered, SessionPersistence* sessions) {
   tavo::FirmwareTargetHead head;
@@ -128,6 +130,7 @@ void listing_target(const tavo::tree::HandlerContext& p, TavoNode* add_target, c
         if (created) delete_with_records(target);
         return;
       }
+      if (sessions == nullptr) continue;
       if (!known) known = listing_persistence(params.text[0], sessions, persistence);
       TAVO_add_target_into_file(p.lhba, target, params.text[0], address, port, nullptr, persistence);
     }
@@ -161,7 +164,6 @@ namespace tavo::targets {
 uint32_t read_listed_targets(TavoNode* lhba, uint32_t function_number, uint32_t domain, uint32_t port_number,
                              uint32_t discovered, ListedTargets* listed) {
   *listed = ListedTargets{};
-  listed->discovered = discovered;
   tavo::tree::HandlerContext p = tavo::tree::handler_context(lhba);
   if (!below_lhba(p)) return 1;
   p.number = function_number;
@@ -169,15 +171,26 @@ uint32_t read_listed_targets(TavoNode* lhba, uint32_t function_number, uint32_t 
   p.port = static_cast<uint8_t>(port_number);
   uint32_t answered = 0;
   if (const uint32_t r = listing_discovery_block(p, p.function, &answered)) return r;
+  // Without a name server the firmware is asked for its static targets;
+  // those listed are still made as the caller asked.
+  const uint32_t read = read_target_records(p, answered == kNameServerUnreachable ? 0 : discovered, listed);
+  listed->discovered = discovered;
+  return read;
+}
+
+uint32_t read_target_records(const tree::HandlerContext& p, uint32_t discovered, ListedTargets* listed) {
+  *listed = ListedTargets{};
+  listed->discovered = discovered;
+  if (!below_lhba(p)) return 1;
   Buffer list = zeroed_buffer(kBuffer);
   if (list == nullptr) return 1;
-  const tavo::TargetListRequest request{answered == kNameServerUnreachable ? 0 : discovered, tavo::kTargetListWord};
+  const tavo::TargetListRequest request{discovered, tavo::kTargetListWord};
   memcpy(list.get(), &request, sizeof request);
   if (ioctl_get_all_tgt_id(p.number, list.get(), kBuffer, p.domain, p.port) != 0) {
     targets_status(82);
     return 1;
   }
-  if (internal_get_node(lhba, "AddTarget", TAVO_KIND_ACTION) == nullptr) return 1;
+  if (internal_get_node(p.lhba, "AddTarget", TAVO_KIND_ACTION) == nullptr) return 1;
   listed->context = p;
   uint32_t count = 0;
   memcpy(&count, list.get(), sizeof count);
@@ -195,14 +208,14 @@ uint32_t read_listed_targets(TavoNode* lhba, uint32_t function_number, uint32_t 
   return 0;
 }
 
-void build_listed_targets(const ListedTargets& listed) {
+void build_listed_targets(const ListedTargets& listed, bool save_lines) {
   const tavo::tree::HandlerContext& p = listed.context;
   if (p.lhba == nullptr) return;
   TavoNode* add_target = internal_get_node(p.lhba, "AddTarget", TAVO_KIND_ACTION);
   if (add_target == nullptr) return;
   SessionPersistence sessions(tavo::tree::handler_context(p.lhba));
   for (const std::vector<uint8_t>& record : listed.records)
-    listing_target(p, add_target, record.data(), record.size(), listed.discovered, &sessions);
+    listing_target(p, add_target, record.data(), record.size(), listed.discovered, save_lines ? &sessions : nullptr);
 }
 
 namespace {
@@ -221,8 +234,8 @@ bool listed_names_among(const ListedTargets& listed, const StartupTargetNames& n
   return true;
 }
 
-bool listed_lines_present(const ListedTargets& listed, bool* any_portal) {
-  std::vector<TargetPortalNames> portals;
+void for_each_listed_portal(const ListedTargets& listed,
+                            const std::function<void(std::string_view, const char*, const char*)>& fn) {
   for (const std::vector<uint8_t>& record : listed.records) {
     const uint8_t* bytes = record.data();
     const size_t size = record.size();
@@ -231,10 +244,17 @@ bool listed_lines_present(const ListedTargets& listed, bool* any_portal) {
       for (uint32_t j = 0; j < listing_portal_count(bytes, size, k); ++j) {
         char address[TAVO_VALUE_SIZE], port[16], tag[16];
         if (!listing_portal(bytes, size, k, j, address, port, tag)) break;
-        portals.push_back({name, address, port});
+        fn(name, address, port);
       }
     }
   }
+}
+
+bool listed_lines_present(const ListedTargets& listed, bool* any_portal) {
+  std::vector<TargetPortalNames> portals;
+  for_each_listed_portal(listed, [&](std::string_view name, const char* address, const char* port) {
+    portals.push_back({name, address, port});
+  });
   *any_portal = !portals.empty();
   return portals.empty() || target_lines_present(listed.context.lhba, portals);
 }
@@ -353,7 +373,7 @@ uint32_t TAVO_refresh_backend_client_iscsi_targets(void) {
       TavoNode* lhba = get_first_instance(fn, "LogicalHBA");
       if (lhba == nullptr) return 0;
       // Targets still waiting read their ETO when they are built.
-      if (tavo::tree::instances_wait(lhba)) continue;
+      if (tavo::tree::children_wait(lhba)) continue;
       refresh_eto(lhba, static_cast<uint32_t>(instance_number(lhba)),
                                   tavo::tree::handler_context(fn).port);
     }

@@ -15,6 +15,7 @@
 
 #include "base/library_lock.h"
 #include "iscsi/network/network.h"
+#include "iscsi/common/record_reads.h"
 #include "iscsi/common/software_initiator.h"
 #include "iscsi/target_data/node_index.h"
 #include "iscsi/targets/targets_internal.h"
@@ -42,6 +43,9 @@ bool sync_incomplete(const SavedFields& line) {
 struct SyncTargets {
   std::unordered_map<std::string, TavoNode*> by_line;
   std::unordered_set<std::string> kept;
+  // The names whose target has a line of its own (without an ISID
+  // qualifier), and those whose options that line gave already.
+  std::unordered_set<std::string> own_line, options_given;
 };
 std::string sync_folded(const char* name) {
   std::string folded(name);
@@ -94,9 +98,15 @@ bool sync_targets(TavoNode* lhba, SyncTargets* targets) {
 }
 
 // One usable start-up line in the tree: its target (made when missing),
-// its portal unless a portal or session goes there, and its options.
+// its portal unless a portal or session goes there, and its options. A
+// target's options are those of its first own line, which every later
+// read of them reloads: a session's line gives them only to a target
+// without one.
 uint32_t sync_startup_line(TavoNode* lhba, const SavedFields& line, SyncTargets* targets) {
   const char* name = sync_text(line, Field::TargetName);
+  const std::string folded = sync_folded(name);
+  const bool options = sync_field(line, Field::Qualifier).empty() ? targets->options_given.insert(folded).second
+                                                                  : targets->own_line.count(folded) == 0;
   const char* address = sync_text(line, Field::Address);
   const char* port = sync_text(line, Field::Port);
   const auto known = targets->by_line.find(sync_folded(name));
@@ -110,7 +120,7 @@ uint32_t sync_startup_line(TavoNode* lhba, const SavedFields& line, SyncTargets*
     if (setup_portal(target, address, port, "0", nullptr, nullptr, nullptr) == nullptr) return 1;
     sync_type(target, line);
   }
-  return store_line_options(target, "TargetLoginOptions", Saved::Targets, line) ? 0 : 1;
+  return !options || store_line_options(target, "TargetLoginOptions", Saved::Targets, line) ? 0 : 1;
 }
 
 }  // namespace
@@ -126,6 +136,8 @@ uint32_t tavo::targets::startup_target_lines(char (*keys)[TAVO_VALUE_SIZE], Save
 uint32_t tavo::targets::sync_startup_targets(TavoNode* lhba, const SavedLines& usable) {
   SyncTargets targets;
   if (!usable.empty() && !sync_targets(lhba, &targets)) return 1;
+  for (const SavedFields& line : usable)
+    if (sync_field(line, Field::Qualifier).empty()) targets.own_line.insert(sync_folded(sync_text(line, Field::TargetName)));
   for (const SavedFields& line : usable)
     if (sync_startup_line(lhba, line, &targets) != 0) return 1;
   return 0;
@@ -201,6 +213,93 @@ uint32_t TAVO_sync_targets_with_file(TavoNode* lhba) {
   }
   for (TavoNode* t : gone) delete_with_records(t);
   return 0;
+}
+
+namespace {
+
+// A target's name and a portal of it as keys, folded as the tree compares
+// them (a name without case, a port in decimal).
+std::string held_target(std::string_view name) { return sync_folded(std::string(name).c_str()); }
+std::string held_portal(std::string_view name, std::string_view address, std::string_view port) {
+  return held_target(name) + '\n' + std::string(address) + '\n' + decimal_port(port);
+}
+
+// What the saved lines and the firmware's list hold: targets by name, and
+// their portals.
+struct Held {
+  std::unordered_set<std::string> targets, portals;
+};
+Held held_by(const ListedTargets& listed, const SavedLines& lines) {
+  Held held;
+  for (const SavedFields& line : lines) {
+    held.targets.insert(held_target(sync_field(line, Field::TargetName)));
+    held.portals.insert(
+        held_portal(sync_field(line, Field::TargetName), sync_field(line, Field::Address), sync_field(line, Field::Port)));
+  }
+  for_each_listed_portal(listed, [&](std::string_view name, const char* address, const char* port) {
+    held.targets.insert(held_target(name));
+    held.portals.insert(held_portal(name, address, port));
+  });
+  return held;
+}
+
+}  // namespace
+
+uint32_t tavo::targets::follow_saved_targets(TavoNode* lhba) {
+  TAVO_LIBRARY_LOCK;
+  tavo::iscsi::ReadScope reads;
+  LhbaKey key;
+  const tavo::tree::HandlerContext p = tavo::tree::handler_context(lhba);
+  if (!below_lhba(p) || !lhba_key(lhba, &key)) return 1;
+  ListedTargets listed;
+  uint32_t result = read_target_records(p, 0, &listed);
+  SavedLines lines;
+  if (!usable_lines(Saved::Targets, key, sync_incomplete, &lines)) return 1;
+  // What neither holds goes, a portal as a target.
+  const Held held = held_by(listed, lines);
+  std::vector<TavoNode*> gone;
+  std::unordered_set<TavoNode*> before;
+  for (TavoNode* t = get_first_instance(lhba, "Target"); t != nullptr; t = next_instance(t)) {
+    char name[TAVO_VALUE_SIZE];
+    if (!read_text(t, "TargetISCSIName", name)) return 1;
+    if (held.targets.count(held_target(name)) == 0) {
+      gone.push_back(t);
+      continue;
+    }
+    before.insert(t);
+    std::vector<TavoNode*> gone_portals;
+    for (TavoNode* tp = get_first_instance(t, "TargetPortal"); tp != nullptr; tp = next_instance(tp)) {
+      char address[TAVO_VALUE_SIZE], port[TAVO_VALUE_SIZE];
+      if (read_text(tp, "TargetIPAddress", address) && read_text(tp, "TargetPortNumber", port) &&
+          held.portals.count(held_portal(name, address, port)) == 0)
+        gone_portals.push_back(tp);
+    }
+    for (TavoNode* tp : gone_portals) delete_with_records(tp);
+  }
+  for (TavoNode* t : gone) delete_with_records(t);
+  // What they hold and the tree lacks is built, with its sessions and LUNs.
+  if (result == 0) build_listed_targets(listed, false);
+  result |= sync_startup_targets(lhba, lines);
+  char work[TAVO_MAX_PARAMS * TAVO_VALUE_SIZE] = {};
+  result |= get_all_sessions(lhba, p.number, p.domain, p.port, nullptr, nullptr, work);
+  for (TavoNode* t = get_first_instance(lhba, "Target"); t != nullptr; t = next_instance(t)) {
+    if (before.count(t) != 0) continue;
+    char answer[TAVO_VALUE_SIZE] = "";
+    tavo::iscsi::ParamTexts luns;
+    get_all_luns(t, p.domain, p.port, t, internal_get_node(t, "ReScanLUNS", TAVO_KIND_ACTION), luns.data(), answer);
+  }
+  return result != 0 ? 1 : 0;
+}
+
+void tavo::targets::follow_saved_files() {
+  TAVO_LIBRARY_LOCK;
+  for (TavoNode* c = get_first_instance(get_node(0), "Corvane"); c != nullptr; c = next_instance(c))
+    for (TavoNode* fn = get_first_instance(c, "iSCSIPhysicalHBA"); fn != nullptr; fn = next_instance(fn)) {
+      TavoNode* lhba = get_first_instance(fn, "LogicalHBA");
+      if (lhba == nullptr) continue;
+      if (!tavo::tree::children_wait(lhba)) follow_saved_targets(lhba);
+      if (TavoNode* discovery = internal_get_node(lhba, "Discovery", TAVO_KIND_GROUP)) group_Discovery(discovery);
+    }
 }
 
 uint32_t add_target_from_file(TavoNode* lhba) {

@@ -162,3 +162,15 @@ TAVO_EXPORT uint32_t do_DeleteCHAP(TavoNode* authentication, TavoNode* action, c
 TAVO_EXPORT uint32_t do_EraseConfiguration(TavoNode* function_group, TavoNode* action, char* params);
 
 TAVO_END_DECLS
+
+#ifdef __cplusplus
+namespace tavo::targets {
+
+// Another process changed the saved files or the adapter: each LogicalHBA
+// whose targets are built follows the saved lines and the firmware's
+// targets as they are, and its send-target portals savestp.txt (targets
+// that wait are built from them as they are when reached). Writes nothing.
+void follow_saved_files();
+
+}  // namespace tavo::targets
+#endif

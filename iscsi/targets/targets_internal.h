@@ -54,25 +54,29 @@ uint32_t save_option_change(SavedBatch& batch, TavoNode* target, const std::func
 // The most Targets a LogicalHBA holds, and portals a Target.
 constexpr int32_t kMostTargets = 256;
 constexpr int32_t kMostPortals = 64;
-// A Target as initialize_Target makes it; inside a tree::ChildrenWaitScope
-// its TargetLoginOptions is its group alone, whose children wait. beside:
-// the LogicalHBA's targets wait and the new one goes in the lowest free
-// slot at or above it, leaving theirs (tree::build_group_above); -1, in
-// the lowest free slot.
-TavoNode* build_target(TavoNode* lhba, TavoNode* creating_node, TavoNode* creating_action, char* params,
-                       int32_t beside = -1);
+// The definition of the Target group.
+const tree::GroupDef& target_definition();
+// A Target as initialize_Target makes it, but that its TargetLoginOptions
+// is its group alone, whose children wait (tree/waiting.h).
+TavoNode* build_target(TavoNode* lhba, TavoNode* creating_node, TavoNode* creating_action, char* params);
 // setup_target for a name the caller found no target of.
 TavoNode* new_target(TavoNode* lhba, const char* name, TavoNode* creating_node, TavoNode* creating_action, char* params,
-                     bool discovered, int32_t beside = -1);
-// While lhba's targets wait: how many Targets their build makes (*count),
-// and true when that is known and none of them is named name (case
-// aside). A new Target of that name then joins them unbuilt, above their
-// slots. False when they do not wait or must be built first.
-bool add_beside_waiting_targets(TavoNode* lhba, const char* name, int32_t* count);
-// After an add beside them, inside its ReadScope: what start-up read of
-// the function's sessions for their build is brought up to date with the
-// sessions the add made, so that the build reads none again.
-void added_beside_waiting_targets(TavoNode* lhba);
+                     bool discovered);
+// Whether a new Target called name may join lhba's waiting targets
+// unbuilt, in a slot above those kept for them: they wait as start-up read
+// them (no other process changed the root since), their build makes a
+// Target of each name start-up read and of no other, and none of those is
+// called name (case aside). The add that made one tells
+// joined_waiting_targets, inside its ReadScope; joined_waiting_targets_as
+// tells whether one of those that joined them is called name.
+bool may_join_waiting_targets(TavoNode* lhba, const char* name);
+void joined_waiting_targets(TavoNode* lhba, const char* name);
+bool joined_waiting_targets_as(TavoNode* lhba, const char* name);
+// The LogicalHBA's targets and portals brought in line with its saved
+// lines and the firmware's targets as they are: what neither holds goes,
+// what they hold and the tree lacks is built, with its sessions and LUNs.
+// It writes nothing. 0, or 1 when not all could be read or built.
+uint32_t follow_saved_targets(TavoNode* lhba);
 
 // The names of the Targets sync_startup_targets makes from usable lines in
 // a LogicalHBA that holds only Targets of these names, told apart without
@@ -96,7 +100,7 @@ class StartupTargetNames {
 // get_all_targets in two steps: the firmware's targets of a LogicalHBA
 // read (the discovery block written with the initiator's name, the list,
 // each record; those read before one that fails are kept), then listed
-// into the tree with their saved lines.
+// into the tree with their saved lines (save_lines false: none is written).
 struct ListedTargets {
   tree::HandlerContext context;  // lhba null: nothing was listed
   uint32_t discovered = 0;
@@ -104,10 +108,16 @@ struct ListedTargets {
 };
 uint32_t read_listed_targets(TavoNode* lhba, uint32_t function_number, uint32_t domain, uint32_t port_number,
                              uint32_t discovered, ListedTargets* listed);
-void build_listed_targets(const ListedTargets& listed);
+// The list and the records alone, asked of the firmware with that flag:
+// what a read of the firmware's targets needs, writing nothing.
+uint32_t read_target_records(const tree::HandlerContext& p, uint32_t discovered, ListedTargets* listed);
+void build_listed_targets(const ListedTargets& listed, bool save_lines = true);
 // Whether listing them would add no saved line: each portal has its line;
 // any_portal tells whether they have one at all.
 bool listed_lines_present(const ListedTargets& listed, bool* any_portal);
+// Calls fn with each listed target's name and each of its portals.
+void for_each_listed_portal(const ListedTargets& listed,
+                            const std::function<void(std::string_view, const char*, const char*)>& fn);
 // Whether every listed target's name is among names, of the lines usable.
 bool listed_names_among(const ListedTargets& listed, const StartupTargetNames& names, const SavedLines& usable);
 

@@ -140,8 +140,7 @@ std::vector<std::string> ClientTest::ordered_children(const std::string& path) {
   std::vector<std::string> names;
   TavoNode* group = get_node(tag(path));
   if (group == nullptr || group->kind != TAVO_KIND_GROUP) return names;
-  tree::reach_instances(group, nullptr);
-  for (TavoNode* c = tree::group_record(group)->first_child; c != group; c = c->next) {
+  for (TavoNode* c = tree::first_child(group); c != group; c = c->next) {
     char name[TAVO_NAME_SIZE];
     tree::display_name(c, name);
     names.emplace_back(name);

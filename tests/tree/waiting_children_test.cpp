@@ -1,5 +1,6 @@
-// A group built alone whose children wait: which public calls build them,
-// which leave them waiting, and what is seen once they are built.
+// Children that wait: which public calls pass the gate that builds them,
+// which leave them waiting, what is seen once they are built, and the
+// slots and persistence order kept for instances that wait.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "tests/tree/tree_fixture.h"
+#include "tree/persist.h"
 #include "tree/waiting.h"
 
 namespace tavo::test {
@@ -23,8 +25,7 @@ uint32_t build_session(TavoNode* session, void* data) {
 
 class WaitingChildrenTest : public TreeTest {
  protected:
-  // Corvane0/Target0/Session0, the Session's children waiting in the
-  // Corvane's scope.
+  // Corvane0/Target0/Session0, the Session's children waiting.
   void fresh() {
     if (c_ != nullptr) {
       ASSERT_EQ(delete_node(c_), 0u);
@@ -36,7 +37,7 @@ class WaitingChildrenTest : public TreeTest {
     ASSERT_NE(session_, nullptr);
     const auto data = std::make_shared<int>(7);
     data_ = data;
-    tree::defer_children(session_, c_, build_session, data);
+    tree::defer_children(session_, build_session, data);
   }
   uint32_t tag(TavoNode* group, const char* name) { return tag_of(group, name); }
   TavoNode* c_ = nullptr;
@@ -45,20 +46,29 @@ class WaitingChildrenTest : public TreeTest {
   std::weak_ptr<int> data_;  // what the build works from, kept by the wait
 };
 
-TEST_F(WaitingChildrenTest, OnlyWhatReachesTheGroupOrRunsAHandlerInScopeBuildsIt) {
-  enum Call { kNone, kListTarget, kListSession, kLookUp, kGetStored, kSetStored, kAction, kRefresh, kWalk, kDelete };
+// Only what reaches the Session's children builds them: a look at them, a
+// call on the Session, a walk through it. A call elsewhere, even one that
+// runs a handler of the group above, leaves them waiting.
+TEST_F(WaitingChildrenTest, OnlyWhatReachesTheChildrenBuildsThem) {
+  enum Call {
+    kNone, kListTarget, kListSession, kLookUp, kGetStored, kSetStored, kAction, kRefresh, kRefreshSession, kWalk,
+    kPersistent, kDelete
+  };
   const struct {
     Call call;
     bool waits;
   } rows[] = {
-      {kNone, true},   {kListTarget, true}, {kListSession, false}, {kLookUp, false}, {kGetStored, true},
-      {kSetStored, true}, {kAction, false}, {kRefresh, false},     {kWalk, false},   {kDelete, false},
+      {kNone, true},       {kListTarget, true}, {kListSession, false},   {kLookUp, false},
+      {kGetStored, true},  {kSetStored, true},  {kAction, true},         {kRefresh, true},
+      {kRefreshSession, false}, {kWalk, false}, {kPersistent, false},    {kDelete, false},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.call);
     fresh();
     char value[TAVO_VALUE_SIZE] = "";
     std::vector<uint32_t> created(TAVO_MAX_NEW_TAGS, 0);
+    std::vector<uint32_t> persistent(64);
+    int32_t count = static_cast<int32_t>(persistent.size());
     switch (row.call) {
       case kNone: break;
       case kListTarget: EXPECT_EQ(child_names(target_, TAVO_KIND_GROUP), std::vector<std::string>{"Session0"}); break;
@@ -68,13 +78,16 @@ TEST_F(WaitingChildrenTest, OnlyWhatReachesTheGroupOrRunsAHandlerInScopeBuildsIt
       case kSetStored: EXPECT_EQ(TAVO_set_property_val(c_->tag, tag(c_, "Name"), "x", 2), 0u); break;
       case kAction:
         EXPECT_EQ(TAVO_do_action(c_->tag, tag(c_, "AddTarget"), params({"t1"}).data(), created.data()), 0u);
-        // The action created the new Target alone, not what the call built.
         EXPECT_NE(created[0], 0u);
-        EXPECT_EQ(created[1], 0u);
-        EXPECT_EQ(get_node(created[0])->parent, c_);
         break;
       case kRefresh: EXPECT_EQ(TAVO_refresh_group(c_->tag), 0u); break;
-      case kWalk: tree::reach_within(root()); break;
+      case kRefreshSession: {
+        uint32_t tags[8], n = 0;
+        EXPECT_EQ(TAVO_get_child_tags(session_->tag, tags, &n, TAVO_KIND_ANY), 0u);
+        break;
+      }
+      case kWalk: tree::reach_every_group(root()); break;
+      case kPersistent: EXPECT_EQ(TAVO_get_persistent_nodes(persistent.data(), &count), 0u); break;
       case kDelete: EXPECT_EQ(delete_node(session_), 0u); break;
     }
     // The wait keeps its data while it waits, and no longer.
@@ -95,50 +108,81 @@ TEST_F(WaitingChildrenTest, OnlyWhatReachesTheGroupOrRunsAHandlerInScopeBuildsIt
   }
 }
 
-uint32_t build_two_targets(TavoNode* c) {
+// The two Targets of a Corvane that wait, made by its AddTarget as a
+// client's action would make them.
+uint32_t build_two_targets(TavoNode* c, void*) {
   ++builds;
-  return tree::build_group(kTargetDef, c) != nullptr && tree::build_group(kTargetDef, c) != nullptr ? 0 : 1;
+  TavoNode* action = internal_get_node(c, "AddTarget", TAVO_KIND_ACTION);
+  for (int i = 0; i < 2; ++i)
+    if (tree::build_group(kTargetDef, c, c, action, nullptr) == nullptr) return 1;
+  return 0;
 }
 
-// A Corvane's two Targets wait; a third comes by its AddTarget action (the
-// wait sparing it or not) or is built above their slots. The third always
-// ends as Target2 after the two, and only what is built above them leaves
-// them waiting, their slots free, until a listing builds them.
-TEST_F(WaitingChildrenTest, AnInstanceBuiltAboveWaitingOnesLeavesThemTheirSlots) {
+// A Corvane's two Targets wait; a third comes by its AddTarget action.
+// With their slots kept it joins them unbuilt, above them; without, its
+// build builds them first. Either way the third ends as Target2 after the
+// two, and the two keep the place in the persistent order that their
+// deferral gave them.
+TEST_F(WaitingChildrenTest, AnInstanceAddedBesideWaitingOnesTakesASlotAboveTheirs) {
   const struct {
     const char* what;
-    const char* spared;
-    bool above, waits;
+    int32_t kept;
+    bool waits;
   } rows[] = {
-      {"the action, not spared", nullptr, false, false},
-      {"the action spared: its handler's build reaches them", "AddTarget", false, false},
-      {"built above them", "AddTarget", true, true},
+      {"their slots kept", 2, true},
+      {"their number not known", -1, false},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
     fresh();
     ASSERT_EQ(delete_node(target_), 0u);
     builds = 0;
-    tree::defer_instances(c_, "Target", build_two_targets, row.spared);
-    TavoNode* added = nullptr;
-    if (row.above) {
-      added = tree::build_group_above(kTargetDef, c_, 2);
-      // Their two slots stay theirs, and no third one is free.
-      EXPECT_EQ(tree::build_group_above(kTargetDef, c_, 2), nullptr);
-      EXPECT_EQ(tree::first_built_instance(c_, "Target"), added);
-    } else {
-      std::vector<uint32_t> created(TAVO_MAX_NEW_TAGS, 0);
-      ASSERT_EQ(TAVO_do_action(c_->tag, tag(c_, "AddTarget"), params({"t"}).data(), created.data()), 0u);
-      added = get_node(created[0]);
-    }
+    tree::defer_instances(c_, c_, kTargetDef, build_two_targets, nullptr, row.kept);
+    std::vector<uint32_t> created(TAVO_MAX_NEW_TAGS, 0);
+    ASSERT_EQ(TAVO_do_action(c_->tag, tag(c_, "AddTarget"), params({"t"}).data(), created.data()), 0u);
+    // The action created its Target alone, not what its build made.
+    TavoNode* added = get_node(created[0]);
     ASSERT_NE(added, nullptr);
-    EXPECT_EQ(tree::instances_wait(c_), row.waits);
+    EXPECT_EQ(created[1], 0u);
+    EXPECT_EQ(tree::instance_number(added), 2);
+    EXPECT_EQ(tree::children_wait(c_), row.waits);
     EXPECT_EQ(builds, row.waits ? 0 : 1);
+    EXPECT_EQ(tree::slots_taken(c_, kTargetDef), 3);
+    // A look for another child passes them by; one for a Target builds them.
+    EXPECT_NE(tag(c_, "Settings"), 0xFFFFFFFFu);
+    EXPECT_EQ(builds, row.waits ? 0 : 1);
+    EXPECT_NE(tag(c_, "Target1"), 0xFFFFFFFFu);
+    EXPECT_EQ(builds, 1);
     const std::vector<std::string> shown = {"Settings", "Target0", "Target1", "Target2"};
     EXPECT_EQ(child_names(c_, TAVO_KIND_GROUP), shown);
-    EXPECT_EQ(tree::instance_number(added), 2);
-    EXPECT_EQ(builds, 1);
+    // The persistent order is the one a build at their deferral gives.
+    std::vector<uint32_t> tags(16);
+    int32_t count = static_cast<int32_t>(tags.size());
+    ASSERT_EQ(TAVO_get_persistent_nodes(tags.data(), &count), 0u);
+    std::vector<std::string> order;
+    for (int32_t i = 0; i < count; ++i) {
+      char name[TAVO_NAME_SIZE];
+      tree::display_name(get_node(tags[i]), name);
+      order.push_back(name);
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{"Target0", "Target1", "Target2"}));
   }
+}
+
+// A wait dropped with its group gives its slots back.
+TEST_F(WaitingChildrenTest, SlotsKeptForAWaitThatGoesAreFreeAgain) {
+  fresh();
+  ASSERT_EQ(delete_node(target_), 0u);
+  tree::defer_instances(c_, c_, kTargetDef, build_two_targets, nullptr, 3);
+  EXPECT_EQ(tree::slots_taken(c_, kTargetDef), 3);
+  // No slot is left for a new Target beside them.
+  EXPECT_EQ(tree::build_group(kTargetDef, c_), nullptr);
+  // A new wait replaces the old, and its slots.
+  tree::defer_instances(c_, c_, kTargetDef, build_two_targets, nullptr, 1);
+  EXPECT_EQ(tree::slots_taken(c_, kTargetDef), 1);
+  tree::forget_waits_within(c_);
+  EXPECT_EQ(tree::slots_taken(c_, kTargetDef), 0);
+  EXPECT_FALSE(tree::children_wait(c_));
 }
 
 }  // namespace

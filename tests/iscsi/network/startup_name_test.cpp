@@ -55,6 +55,7 @@ TEST_F(StartupNameTest, SetupReadsTheNetworkThenTargetsSessionsAndLuns) {
   for (const char* p : {"InitiatorRoutableAddress1", "InitiatorRoutableAddress2"})
     EXPECT_STREQ(tree::property_record(get_node(tag(cv3 + p)))->value, "0000:0000:0000:0000:0000:0000:0000:0000");
   EXPECT_EQ(get(kLhba0 + "/Enabled"), "True");
+  children(kLhba0, TAVO_KIND_GROUP);  // the targets start-up left waiting are built
   initialize_Target(get_node(tag(kLhba0)), nullptr, nullptr, nullptr);
   for (const char* loader : {"get_all_targets", "get_all_sessions", "get_all_luns"}) entered(loader);
 

@@ -1,5 +1,7 @@
 #include "tests/iscsi/targets/targets_fixture.h"
 
+#include "tree/waiting.h"
+
 #include "iscsi/targets/targets_internal.h"
 
 #include <ctype.h>
@@ -109,7 +111,7 @@ constexpr const char* kSavedNames[] = {"savetgt.txt", "savestp.txt", "intr_logop
 // statistics count what happened (a login taken back counts too), not
 // what stands.
 void fixture_dump(TavoNode* group, const std::string& indent, std::string* out) {
-  for (TavoNode* c = tree::group_record(group)->first_child; c != group; c = c->next) {
+  for (TavoNode* c = tree::first_child(group); c != group; c = c->next) {
     char name[TAVO_NAME_SIZE];
     tree::display_name(c, name);
     if (std::string_view(name).ends_with("Statistics")) continue;

@@ -1,0 +1,134 @@
+// Processes that share a root: a process sees what another answered as the
+// files and the adapter hold it, and its reads write nothing.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "tests/iscsi/targets/targets_fixture.h"
+#include "tree/waiting.h"
+
+namespace tavo::test {
+namespace {
+
+class SharedRootTest : public NetworkTargetsTest {
+ protected:
+  // Three targets added here, then a start of this process over the root
+  // as they left it.
+  void SetUp() override {
+    NetworkTargetsTest::SetUp();
+    for (const char* name : {"iqn.t1", "iqn.t2", "iqn.t3"})
+      ASSERT_EQ(act(lhba_ + "/AddTarget", {name, "10.0.0.9"}), 0u) << last_status().second;
+    ASSERT_EQ(restart(std::string(kTargetsTopology) + kNetworkTargets), 0u);
+  }
+  // The targets' names as a client lists them.
+  std::vector<std::string> names() {
+    std::vector<std::string> out;
+    for (const std::string& t : instances(lhba_, "Target")) out.push_back(get(lhba_ + "/" + t + "/TargetISCSIName"));
+    return out;
+  }
+  // What another process answers, run in a process of its own.
+  std::string elsewhere(const std::function<uint32_t()>& change) {
+    return in_process([&] { return std::to_string(change()); });
+  }
+  // The LogicalHBA's tree as everything() shows it.
+  std::string tree() {
+    const std::string all = everything();
+    const size_t from = all.find("[tree]\n"), to = all.find("[firmware]\n");
+    return from == std::string::npos || to == std::string::npos ? all : all.substr(from, to - from);
+  }
+  // The Target of that name, by path.
+  std::string target_named(const std::string& name) {
+    for (const std::string& t : instances(lhba_, "Target"))
+      if (get(lhba_ + "/" + t + "/TargetISCSIName") == name) return lhba_ + "/" + t;
+    return "";
+  }
+  const std::string lhba_ = kLhba;
+};
+
+class SharedRootListingTest : public SharedRootTest, public ::testing::WithParamInterface<bool> {};
+
+// Another process deletes a target and adds one: this process, whether it
+// had reached its targets or not, lists what a new process lists, and its
+// listing writes nothing.
+TEST_P(SharedRootListingTest, AListingAfterAnotherProcessChangedShowsWhatItAnswered) {
+  if (GetParam()) {
+    EXPECT_EQ(names(), (std::vector<std::string>{"iqn.t1", "iqn.t2", "iqn.t3"}));
+  }
+  EXPECT_EQ(elsewhere([&] {
+              return act(lhba_ + "/DeleteTarget", {"0"}) | act(lhba_ + "/AddTarget", {"iqn.t4", "10.0.0.9"});
+            }),
+            "0");
+  const std::string files = saved("savetgt.txt") + saved("savestp.txt");
+  std::vector<std::string> listed = names();
+  std::sort(listed.begin(), listed.end());
+  EXPECT_EQ(listed, (std::vector<std::string>{"iqn.t2", "iqn.t3", "iqn.t4"}));
+  EXPECT_EQ(saved("savetgt.txt") + saved("savestp.txt"), files);
+  // A change of what this process reads is its own again.
+  EXPECT_EQ(set(target_named("iqn.t4") + "/TargetLoginOptions/HeaderDigest", "CRC32C"), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Targets, SharedRootListingTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& reached) {
+                           return reached.param ? "Reached" : "Waiting";
+                         });
+
+// A change elsewhere that leaves this process's targets as they are
+// leaves its tree as it is: the same nodes under the same tags, the same
+// values.
+TEST_F(SharedRootTest, AChangeElsewhereOfNothingHereKeepsTheTree) {
+  ASSERT_EQ(act(lhba_ + "/AddTarget", {kTargetA, "10.0.0.50"}), 0u);
+  ASSERT_EQ(act(target_named(kTargetA) + "/Login", {"10.0.0.50", "3260"}), 0u);
+  const std::string before = tree();
+  const uint32_t target = tag(lhba_ + "/Target1"), session = tag(target_named(kTargetA) + "/Session1");
+  EXPECT_EQ(elsewhere([&] { return act("Corvane0/iSCSIPhysicalHBA1/LogicalHBA0/AddTarget", {"iqn.other", "10.0.0.9"}); }),
+            "0");
+  EXPECT_EQ(tree(), before);
+  EXPECT_EQ(tag(lhba_ + "/Target1"), target);
+  EXPECT_EQ(tag(target_named(kTargetA) + "/Session1"), session);
+}
+
+// A change to a target another process removed fails, writes nothing, and
+// the target goes from this process's tree.
+TEST_F(SharedRootTest, AChangeToATargetAnotherProcessRemovedFailsAndWritesNothing) {
+  const std::string t1 = target_named("iqn.t1");
+  ASSERT_FALSE(t1.empty());
+  const uint32_t options = tag(t1 + "/TargetLoginOptions"), digest = tag(t1 + "/TargetLoginOptions/HeaderDigest");
+  EXPECT_EQ(elsewhere([&] { return act(lhba_ + "/DeleteTarget", {t1.substr(t1.size() - 1)}); }), "0");
+  const std::string files = saved("savetgt.txt");
+  EXPECT_NE(TAVO_set_property_val(options, digest, "CRC32C", 7), 0u);
+  EXPECT_EQ(saved("savetgt.txt"), files);
+  EXPECT_EQ(target_named("iqn.t1"), "");
+}
+
+// What another process saved of a target's options is what a read here
+// answers, whether this process had built them or not, and a change here
+// keeps it.
+TEST_F(SharedRootTest, AReadOfAnOptionAnswersWhatItsSavedLineHolds) {
+  for (const bool reached : {false, true}) {
+    SCOPED_TRACE(reached ? "options built" : "options waiting");
+    ASSERT_EQ(restart(std::string(kTargetsTopology) + kNetworkTargets), 0u);
+    const std::string t2 = target_named("iqn.t2") + "/TargetLoginOptions";
+    if (reached) {
+      EXPECT_EQ(get(t2 + "/HeaderDigest"), "None");
+    }
+    EXPECT_EQ(elsewhere([&] { return set(t2 + "/HeaderDigest", reached ? "CRC32C" : "None"); }), "0");
+    EXPECT_EQ(act(t2 + "/Authentication/ConfigureCHAP", {"One-Way CHAP", "", "", "auser", "asecret12345"}), 0u);
+    EXPECT_EQ(get(t2 + "/HeaderDigest"), reached ? "CRC32C" : "None");
+    // A new process's first read of the CHAP name, or of the method first.
+    for (const char* first : {"TargetCHAPName", "AuthenticationMethod"}) {
+      EXPECT_EQ(in_process([&] {
+                  restart(std::string(kTargetsTopology) + kNetworkTargets);
+                  const std::string auth = target_named("iqn.t2") + "/TargetLoginOptions/Authentication/";
+                  const std::string a = get(auth + first);
+                  return a + "|" + get(auth + "TargetCHAPName") + "|" + get(auth + "AuthenticationMethod");
+                }),
+                std::string(first == std::string("TargetCHAPName") ? "auser" : "One-Way CHAP") +
+                    "|auser|One-Way CHAP");
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tavo::test
