@@ -88,11 +88,13 @@ TAVO_EXPORT uint32_t TAVO_set_legacy_sriov_state(uint32_t generation, TavoNode* 
                                                  uint8_t domain, uint8_t phba_port, TavoNode* controller,
                                                  const char* value);
 // The Moravel path: the configured profile's PCI functions written whole
-// with PF pf's new state, then mirrored into ConfiguredProfile. 0 or 1.
+// with PF pf's new state, then mirrored into ConfiguredProfile. 0 or 1
+// (also when config_prof.txt could not be saved to show the new state).
 TAVO_EXPORT uint32_t TAVO_set_hpi_sriov_state(TavoNode* controller, uint32_t pf, const char* value,
                                               uint32_t port_number, uint8_t domain, uint8_t phba_port, uint32_t device);
 // SRIOVState of ConfiguredProfile's first Function of PF pf becomes value;
-// 0 (also without such a Function), or 1 without ports or functions.
+// 0 (also without such a Function), or 1 without ports or functions or
+// when config_prof.txt could not be saved.
 TAVO_EXPORT uint32_t TAVO_conf_sriov_state(TavoNode* controller, uint32_t pf, const char* value);
 // How many NICPhysicalHBA instances of node's controller share node's
 // PortNumber; 1 when a needed group or PortNumber is missing.

@@ -62,12 +62,16 @@ uint32_t edit_read(TavoNode* property, char* buf, TavoNode* controller, const ch
 
 // The field of the lines of the functions (all the controller's lines for
 // none) becomes value in one save, and value the stored text; a file that
-// could not be saved fails the write and changes neither.
+// could not be saved (*unsaved, when given) fails the write and changes
+// neither.
 uint32_t edit_write(TavoNode* property, TavoNode* controller, const std::vector<std::string>& functions,
-                    uint32_t field, const char* value) {
+                    uint32_t field, const char* value, bool* unsaved = nullptr) {
   ControllerLines who;
   if (property == nullptr || !controller_lines(controller, &who)) return 1;
-  if (cprof_rewrite(who, functions, field, value) == CprofEdit::Failed) return 1;
+  if (cprof_rewrite(who, functions, field, value) == CprofEdit::Failed) {
+    if (unsaved != nullptr) *unsaved = true;
+    return 1;
+  }
   set_prop_val(property->parent, property->name, "%s", value);
   return 0;
 }
@@ -171,7 +175,12 @@ uint32_t handle_ConfiguredProfile_Port_Function_Protocol(TavoNode* property, cha
   return 0;
 }
 
-uint32_t handle_CProf_SRIOVState(TavoNode* property, char* buf, uint32_t op) {
+namespace {
+
+// SRIOVState of a configured function as the handler reads or writes it;
+// *unsaved (when given) tells a write that failed because the file could
+// not be saved.
+uint32_t sriov_edit(TavoNode* property, char* buf, uint32_t op, bool* unsaved) {
   FunctionEdit at;
   uint32_t result = 0;
   if (!at.begin(property, buf, op, &result)) return result;
@@ -185,5 +194,22 @@ uint32_t handle_CProf_SRIOVState(TavoNode* property, char* buf, uint32_t op) {
     return 1;
   }
   return edit_write(property, at.controller(), {at.number}, TAVO_CPROF_SRIOV,
-                    strcasecmp(buf, "Enabled") == 0 ? "Enabled" : "Disabled");
+                    strcasecmp(buf, "Enabled") == 0 ? "Enabled" : "Disabled", unsaved);
+}
+
+}  // namespace
+
+uint32_t handle_CProf_SRIOVState(TavoNode* property, char* buf, uint32_t op) {
+  return sriov_edit(property, buf, op, nullptr);
+}
+
+bool tavo::nic::set_configured_sriov(TavoNode* function, const char* value) {
+  TavoNode* property = internal_get_node(function, "SRIOVState", TAVO_KIND_PROPERTY);
+  char text[TAVO_VALUE_SIZE];
+  snprintf(text, sizeof text, "%s", value);
+  bool unsaved = false;
+  if (property != nullptr && sriov_edit(property, text, TAVO_PROPERTY_SET, &unsaved) == 0) return true;
+  if (unsaved) return false;
+  set_prop_val(function, "SRIOVState", "%s", value);
+  return true;
 }

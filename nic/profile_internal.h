@@ -70,6 +70,12 @@ uint8_t protocol_code(const char* name);
 // that is none of them.
 const char* protocol_spelling(const char* name);
 
+// SRIOVState of a configured Function written as a client's write does
+// (its config_prof.txt line and stored value), or where that is refused
+// its stored value alone; false when config_prof.txt could not be saved
+// (the reason in the last status).
+bool set_configured_sriov(TavoNode* function, const char* value);
+
 // The controller's configured view again: its Port instances purged and
 // rebuilt (with the controller's config_prof.txt lines); 0 or 1.
 uint32_t rebuild_configured_view(TavoNode* controller);

@@ -98,6 +98,35 @@ struct SriovEntry {
   ProfilePciFunctionDescriptor d;
 };
 
+// TAVO_conf_sriov_state; *unsaved tells a config_prof.txt that could not
+// be saved.
+uint32_t conf_sriov_state(TavoNode* controller, uint32_t pf, const char* value, bool* unsaved) {
+  const ProfileGroups g = profile_groups(controller);
+  if (g.management == nullptr) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s:Failed to get ProfileManagement Node.\n", "TAVO_conf_sriov_state");
+    return 1;
+  }
+  if (g.configured == nullptr) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s:Failed to get active profile Node.\n", "TAVO_conf_sriov_state");
+    return 1;
+  }
+  const std::vector<TavoNode*> ports = instances_of(g.configured, "Port");
+  if (ports.empty() || value == nullptr) return 1;
+  for (TavoNode* port : ports) {
+    const std::vector<TavoNode*> functions = instances_of(port, "Function");
+    if (functions.empty()) return 1;
+    for (TavoNode* f : functions) {
+      char text[TAVO_VALUE_SIZE] = "";
+      uint32_t number = 0;
+      if (internal_get_property(f, "FunctionNumber", text) != 0 || !sriov_pf(text, &number) || number != pf) continue;
+      // As a client's edit, so that config_prof.txt says it too.
+      *unsaved = !set_configured_sriov(f, value);
+      return 0;
+    }
+  }
+  return 0;
+}
+
 }  // namespace
 
 uint32_t TAVO_get_SRIOVState(uint32_t generation, TavoNode* function, uint32_t port_number, uint8_t domain,
@@ -321,35 +350,17 @@ uint32_t TAVO_set_hpi_sriov_state(TavoNode* controller, uint32_t pf, const char*
     nic_status(305);
     return 1;
   }
-  TAVO_conf_sriov_state(controller, pf, value);
-  return 0;
+  // The adapter took the change: a configured view that cannot show it
+  // fails the write.
+  bool unsaved = false;
+  conf_sriov_state(controller, pf, value, &unsaved);
+  return unsaved ? 1 : 0;
 }
 
 uint32_t TAVO_conf_sriov_state(TavoNode* controller, uint32_t pf, const char* value) {
-  const ProfileGroups g = profile_groups(controller);
-  if (g.management == nullptr) {
-    pdebug(TAVO_LOG_BACKEND, 3, "%s:Failed to get ProfileManagement Node.\n", __func__);
-    return 1;
-  }
-  if (g.configured == nullptr) {
-    pdebug(TAVO_LOG_BACKEND, 3, "%s:Failed to get active profile Node.\n", __func__);
-    return 1;
-  }
-  const std::vector<TavoNode*> ports = instances_of(g.configured, "Port");
-  if (ports.empty() || value == nullptr) return 1;
-  for (TavoNode* port : ports) {
-    const std::vector<TavoNode*> functions = instances_of(port, "Function");
-    if (functions.empty()) return 1;
-    for (TavoNode* f : functions) {
-      char text[TAVO_VALUE_SIZE] = "";
-      uint32_t number = 0;
-      if (internal_get_property(f, "FunctionNumber", text) != 0 || !sriov_pf(text, &number) || number != pf) continue;
-      // Through the edit handler, so that config_prof.txt says it too.
-      if (internal_set_property(f, "SRIOVState", value) != 0) set_prop_val(f, "SRIOVState", "%s", value);
-      return 0;
-    }
-  }
-  return 0;
+  bool unsaved = false;
+  const uint32_t result = conf_sriov_state(controller, pf, value, &unsaved);
+  return unsaved ? 1 : result;
 }
 
 uint32_t handle_NICPhysicalHBA_SRIOVState(TavoNode* property, char* buf, uint32_t op) {

@@ -32,22 +32,25 @@ constexpr mode_t kConfigProfMode = 0644;
 
 using Fields = char[TAVO_CPROF_FIELDS][TAVO_CPROF_FIELD_SIZE];
 
-// The file's content while the back end starts (none otherwise): what the
-// file will hold once start-up ends. Guarded by the library lock.
-std::optional<std::vector<std::string>>& cprof_startup() {
-  static std::optional<std::vector<std::string>> lines;
-  return lines;
+// What this process holds of the file, guarded by the library lock.
+struct CprofState {
+  // While the back end starts: what the file will hold once start-up ends.
+  std::optional<std::vector<std::string>> starting;
+  // What the last start-up built and could not write: read in the file's
+  // place (the old file may show edits the adapter never took) until a
+  // change of the file succeeds.
+  std::optional<std::vector<std::string>> unwritten;
+};
+
+CprofState& cprof_state() {
+  static CprofState state;
+  return state;
 }
 
 // The file's non-empty lines without their line feeds (a last line
 // without one counts whole). 0; 1 for a missing file; -1 when it cannot be
 // read.
-int cprof_read(std::vector<std::string>* lines) {
-  TAVO_LIBRARY_LOCK;
-  if (cprof_startup()) {
-    *lines = *cprof_startup();
-    return 0;
-  }
+int cprof_read_file(std::vector<std::string>* lines) {
   std::string text;
   files::FileIdentity id;
   if (files::read_saved(kConfigProf, 0, &text, &id) != 0) {
@@ -65,14 +68,29 @@ int cprof_read(std::vector<std::string>* lines) {
   return 0;
 }
 
+// The content as this process reads it: the file's, or what start-up holds
+// in its place.
+int cprof_read(std::vector<std::string>* lines) {
+  TAVO_LIBRARY_LOCK;
+  const CprofState& s = cprof_state();
+  if (const auto& memory = s.starting ? s.starting : s.unwritten) {
+    *lines = *memory;
+    return 0;
+  }
+  return cprof_read_file(lines);
+}
+
 uint32_t cprof_write(const std::vector<std::string>& lines) {
-  if (cprof_startup()) {
-    *cprof_startup() = lines;
+  CprofState& s = cprof_state();
+  if (s.starting) {
+    *s.starting = lines;
     return 0;
   }
   std::string content;
   for (const std::string& line : lines) content.append(line).push_back('\n');
-  return files::replace_file(kConfigProf, content, kConfigProfMode);
+  const uint32_t result = files::replace_file(kConfigProf, content, kConfigProfMode);
+  if (result == 0) s.unwritten.reset();
+  return result;
 }
 
 // A line of the fields, with field `field` replaced by value.
@@ -114,7 +132,7 @@ CprofEdit cprof_change(bool missing_ok, const std::function<void(std::vector<std
   // The library lock first, as everywhere: the file's lock is taken inside it.
   TAVO_LIBRARY_LOCK;
   std::optional<files::SaveLock> lock;
-  if (!cprof_startup() && !lock.emplace(kConfigProf).held()) return CprofEdit::Failed;
+  if (!cprof_state().starting && !lock.emplace(kConfigProf).held()) return CprofEdit::Failed;
   std::vector<std::string> lines;
   const int read = cprof_read(&lines);
   if (read < 0) {
@@ -180,24 +198,32 @@ uint32_t cprof_replace(const ControllerLines& who, const std::vector<std::string
 
 void config_prof_startup_begin() {
   TAVO_LIBRARY_LOCK;
-  cprof_startup().emplace();
+  CprofState& s = cprof_state();
+  s = CprofState{};
+  s.starting.emplace();
 }
 
 uint32_t config_prof_startup_end() {
   TAVO_LIBRARY_LOCK;
-  if (!cprof_startup()) return 0;
-  const std::vector<std::string> lines = std::move(*cprof_startup());
-  cprof_startup().reset();
+  CprofState& s = cprof_state();
+  if (!s.starting) return 0;
+  const std::vector<std::string> lines = std::move(*s.starting);
+  s.starting.reset();
   // No controller with profiles, and none ever saved here: nothing to
   // clear, and no file to make.
   if (lines.empty() && files::never_saved(kConfigProf)) return 0;
+  // Read in the file's place until it holds them.
+  if (!lines.empty()) s.unwritten = lines;
   files::SaveLock lock(kConfigProf);
   if (!lock.held()) return 1;
   files::remove_leftover_temporaries(kConfigProf);
   if (!lines.empty()) {
     // A start that finds the file as it would write it writes nothing.
-    std::vector<std::string> held;
-    if (cprof_read(&held) == 0 && held == lines) return 0;
+    std::vector<std::string> now;
+    if (cprof_read_file(&now) == 0 && now == lines) {
+      s.unwritten.reset();
+      return 0;
+    }
     return cprof_write(lines);
   }
   // No controller with profiles: no file, as before any was written.

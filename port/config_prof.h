@@ -59,7 +59,9 @@ namespace tavo::port {
 // configured views build (and any edit) are gathered in memory, and end
 // replaces the file once, under its lock, after removing the temporary
 // files of saves that were killed; a process killed meanwhile leaves the
-// file as it was. end answers 0, or 1 when the file could not be replaced.
+// file as it was. end answers 0, or 1 when the file could not be replaced:
+// this process then reads the lines built in its place until a change of
+// the file succeeds.
 void config_prof_startup_begin();
 uint32_t config_prof_startup_end();
 

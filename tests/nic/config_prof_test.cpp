@@ -137,37 +137,76 @@ TEST_F(ProfileTest, KilledOrPoweredOffSavesLeaveOldOrNew) {
   EXPECT_EQ(temporaries(), 0);
 }
 
-// A protocol edit under the I/O faults of io_faults (a failed stat among
-// them) answers truly: 0 with the file, the value and the profile id
-// changed, or a failure with all three as they were. RoCE's edit changes
-// the profile id in the same save.
-TEST_F(ProfileTest, AnIoFaultFailsTheEditAndKeepsTheFile) {
-  const std::string c = kConfigured, id = c + "/ProfileId";
+// Every rewrite of config_prof.txt under the I/O faults of io_faults (a
+// failed stat among them) answers truly: 0 with the lines rewritten, or a
+// failure that names the file with the lines as they were. An edit
+// changes its value in the lines (RoCE's the profile id too); an action
+// writes the adapter and rebuilds the view from it, discarding an edit.
+TEST_F(ProfileTest, EveryRewriteAnswersTrulyUnderIoFaults) {
+  const std::string c = kConfigured, pm = "Corvane0/ProfileManagement/", lr = "Corvane0/LinkReconfiguration/";
+  const auto edit = [&](const std::string& path, const char* value) { return [=, this] { return set(path, value); }; };
+  const auto action = [&](const std::string& path, std::vector<std::string> values = {}) {
+    return [=, this] { return act(path, values); };
+  };
+  const auto edited = [&] { ASSERT_EQ(set(c + "/ProfileId", "7"), 0u); };
   const struct {
-    std::string protocol_path;
-    const char* value;
-  } edits[] = {{c + "/Port0/Function1/Protocol", "FCoE"}, {c + "/Port1/Function0/Protocol", "NIC+RoCE"}};
-  const std::string initial = lines();
-  for (const auto& e : edits) {
-    SCOPED_TRACE(e.value);
-    const auto state = [&] { return lines() + get(e.protocol_path) + " " + get(id); };
-    const auto edit = [&] { return set(e.protocol_path, e.value); };
-    put_lines(initial);
-    const std::string before = state();
-    const auto [answer, after] = answer_in_child(no_fault(), edit, state);
+    const char* name;
+    std::function<void()> prepare;  // in this process, before the content is taken
+    std::function<uint32_t()> op;   // in the child
+  } rows[] = {
+      {"Protocol", [] {}, edit(c + "/Port0/Function1/Protocol", "FCoE")},
+      {"Protocol with RoCE", [] {}, edit(c + "/Port1/Function0/Protocol", "NIC+RoCE")},
+      {"ProfileId", [] {}, edit(c + "/ProfileId", "7")},
+      {"MCType", [] {}, edit(c + "/Port0/MCType", "NPAR")},
+      {"SaveProfile", [&] { ASSERT_EQ(set(c + "/Port0/Function1/Protocol", "FCoE"), 0u); },
+       action(pm + "SaveProfile")},
+      {"SetProfileId", edited, action(pm + "SetProfileId", {"2"})},
+      {"SetFactoryDefaults", edited, action(pm + "SetFactoryDefaults")},
+      {"SetMaxFunctionNumber",
+       [&] {
+         ASSERT_EQ(get(c + "/SettableMaxFunctionNumber"), "Yes");
+         edited();
+       },
+       action(c + "/SetMaxFunctionNumber", {"15"})},
+      {"SetLinkConfigID", edited, action(lr + "SetLinkConfigID", {"2"})},
+      {"SetLinkConfigFactoryDefaults", edited, action(lr + "SetLinkConfigFactoryDefaults")},
+  };
+  // The view as it reads the lines: the profile id and the protocols and
+  // multi-channel type of port 0.
+  const auto shown = [&] {
+    return get(c + "/ProfileId") + " " + get(c + "/Port0/MCType") + " " + view(c, "Protocol")[0];
+  };
+  const auto state = [&] {
+    const bool unsaved = last_status().second.rfind(kCprofUnsaved, 0) == 0;
+    const std::string status = unsaved ? "unsaved" : "saved";
+    return lines() + shown() + " " + status;
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    ASSERT_EQ(restart_with({}), 0u);
+    r.prepare();
+    const std::string content = lines(), before = content + shown() + " unsaved";
+    const auto [answer, after] = answer_in_child(no_fault(), r.op, state);
     ASSERT_EQ(answer, 0u);
-    ASSERT_NE(after, before);
+    ASSERT_NE(after, content + shown() + " saved");
     EXPECT_GT(true_answer_under_io_faults(
-                  "/etc/config/QVL/tavo/config_prof", [&] { put_lines(initial); }, edit, state, before, after),
+                  "/etc/config/QVL/tavo/config_prof", [&] { put_lines(content); }, r.op, state, before, after),
               0);
   }
-  // A failed save leaves its reason.
-  put_lines(initial);
-  sim_->inject(file_errno("stat", "config_prof"));
-  EXPECT_EQ(set(edits[0].protocol_path, "FCoE"), 1u);
-  EXPECT_EQ(last_status().second.rfind("Failed to save /etc/config/QVL/tavo/config_prof.txt: ", 0), 0u);
-  sim_->clear_faults();
-  EXPECT_EQ(lines(), initial);
+  // A start whose lines cannot replace the file's reads them in its place:
+  // the view shows the adapter's layout, not an edit a process that is
+  // gone left in the file.
+  const std::string left = "MA,0x7,7,NPAR,0x0,NIC,N/A\nMA,0x7,7,NPAR,0x2,FCoE,N/A\n";
+  const auto start = [&] {
+    TAVO_exit();
+    return TAVO_init();
+  };
+  const auto [answer, after] = answer_in_child(no_fault(), start, shown);
+  ASSERT_EQ(answer, 0u);
+  ASSERT_EQ(after, "2 None Port0:NIC,iSCSI");
+  EXPECT_EQ(true_answer_under_io_faults(
+                "/etc/config/QVL/tavo/config_prof", [&] { put_lines(left); }, start, shown, "", after),
+            0);
 }
 
 // One process edits Corvane0's lines while another rebuilds Corvane1's

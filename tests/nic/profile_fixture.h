@@ -27,6 +27,9 @@ inline constexpr char kProfileTopology[] =
     "nic controller=1 function=0 port=0 name=vmnic2 mac=00:0e:1e:70:00:00\n"
     "nic controller=2 function=0 port=0 name=vmnic3 mac=00:0e:1e:30:00:00\n";
 
+// The text of a failed save of config_prof.txt, up to its reason.
+inline constexpr char kCprofUnsaved[] = "Failed to save /etc/config/QVL/tavo/config_prof.txt: ";
+
 // The lines the start-up writes for the two Moravel controllers.
 inline constexpr char kStartupLines[] =
     "MA,0x7,2,None,0x0,NIC,N/A\n"

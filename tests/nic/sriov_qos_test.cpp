@@ -93,6 +93,28 @@ TEST_F(SriovQosTest, SriovEnablingKeepsEachPortsType) {
   EXPECT_EQ(types, 55);
 }
 
+// The Moravel's configured view follows the adapter in config_prof.txt: a
+// file that cannot be saved fails the write, naming the file, the line as
+// it was.
+TEST_F(SriovQosTest, SriovWriteFailsWhenTheConfiguredViewCannotShowIt) {
+  const std::string cprof = root_.at("/etc/config/QVL/tavo/config_prof.txt");
+  const auto state = [&] {
+    const bool unsaved = last_status().second.rfind(kCprofUnsaved, 0) == 0;
+    return read_file(cprof) + get("Corvane1/ProfileManagement/ConfiguredProfile/Port1/Function0/SRIOVState") +
+           (unsaved ? " unsaved" : " saved");
+  };
+  const auto disable = [&] { return set(std::string(kMoravelSriov) + "SRIOVState", "Disabled"); };
+  const std::string lines = read_file(cprof);
+  ASSERT_NE(lines.find("M,0x7,2,None,0x1,NIC,Enabled\n"), std::string::npos);
+  const auto [answer, after] = answer_in_child(no_fault(), disable, state);
+  ASSERT_EQ(answer, 0u);
+  EXPECT_NE(after.find("M,0x7,2,None,0x1,NIC,Disabled\nDisabled saved"), std::string::npos);
+  EXPECT_GT(true_answer_under_io_faults(
+                "/etc/config/QVL/tavo/config_prof", [&] { write_file(cprof, lines); }, disable, state,
+                lines + "Enabled unsaved", after),
+            0);
+}
+
 TEST_F(SriovQosTest, LegacyPathsOnCv3Cv2AndGaltor) {
   const std::string cv3 = std::string(kCv3Nic) + "SRIOVState";
   // The firmware lacks the version-1 profile commands: the controller
