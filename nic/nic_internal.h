@@ -80,6 +80,9 @@ void nic_status(uint32_t code);
 // status).
 extern const base::StatusWording kUnsafeInterfaceName;
 extern const base::StatusFormat<const char*, int> kVfCommandFailed;
+// 1 when SaveProfile finds that an edit this process made to the
+// configured profile was replaced by another process meanwhile.
+extern const base::StatusWording kEditsDiscarded;
 // The stored text of group's property name ("" without one): what a build
 // or a change left, no handler run.
 void stored_text(TavoNode* group, const char* name, char out[TAVO_VALUE_SIZE]);

@@ -299,6 +299,12 @@ uint32_t do_SaveProfile(TavoNode* management, TavoNode*, char*) {
   if (vm_flag) return tavo::controller::refuse_on_vf(nullptr);
   const HandlerContext fn = handler_context(controller, Commands::OfController);
   if (!fn) return 1;
+  // Another process's start or change replaced an edit made here: saving
+  // what the file shows now would drop it unseen.
+  if (cprof_edits_lost(controller)) {
+    kEditsDiscarded.set();
+    return 1;
+  }
   bool written = false;
   const uint32_t result = save_profile(controller, fn, &written);
   // The OEM step follows only a configuration the adapter took, and never

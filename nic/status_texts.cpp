@@ -68,6 +68,10 @@ const base::StatusWording kUnsafeInterfaceName{
     TAVO_FAILED, "The interface name of the NIC function cannot be given to a command."};
 const base::StatusFormat<const char*, int> kVfCommandFailed{
     TAVO_FAILED, "Failed to configure the virtual function: \"%s\" exited with status %d."};
+const base::StatusWording kEditsDiscarded{
+    TAVO_FAILED,
+    "Failed to save configured profile, because its unsaved changes were discarded when another process restarted "
+    "or changed the configuration. Please make the changes again."};
 
 void nic_status(uint32_t code) { base::set_status(code); }
 

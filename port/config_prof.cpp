@@ -4,7 +4,9 @@
 // whole (a flushed new file renamed over it), so a killed process or a
 // power cut leaves the old content or the new; readers take no lock. At
 // start-up the whole file is built in memory and replaced once, unless it
-// holds those lines already.
+// holds those lines already. The file is shared by every process on the
+// root: each remembers the edits it made, so that a save learns when
+// another process's start or change has since replaced one.
 #include "port/config_prof.h"
 
 #include <errno.h>
@@ -32,6 +34,16 @@ constexpr mode_t kConfigProfMode = 0644;
 
 using Fields = char[TAVO_CPROF_FIELDS][TAVO_CPROF_FIELD_SIZE];
 
+// An edit this process made to the lines of a controller: field number
+// field of the lines of the functions (none: all its lines) became value
+// (as a line keeps it, cut to a field's size).
+struct HeldEdit {
+  ControllerLines who;
+  std::vector<std::string> functions;
+  uint32_t field;
+  std::string value;
+};
+
 // What this process holds of the file, guarded by the library lock.
 struct CprofState {
   // While the back end starts: what the file will hold once start-up ends.
@@ -40,11 +52,23 @@ struct CprofState {
   // place (the old file may show edits the adapter never took) until a
   // change of the file succeeds.
   std::optional<std::vector<std::string>> unwritten;
+  // The edits made since the view of their controller was last built here,
+  // the latest last.
+  std::vector<HeldEdit> held;
 };
 
 CprofState& cprof_state() {
   static CprofState state;
   return state;
+}
+
+bool same_controller(const ControllerLines& a, const ControllerLines& b) {
+  return strcasecmp(a.serial, b.serial) == 0 && strcasecmp(a.bus, b.bus) == 0;
+}
+
+// Forgets the edits held for the controller's lines.
+void cprof_forget(const ControllerLines& who) {
+  std::erase_if(cprof_state().held, [&](const HeldEdit& e) { return same_controller(e.who, who); });
 }
 
 // The file's non-empty lines without their line feeds (a last line
@@ -161,13 +185,24 @@ bool cprof_ours(const std::string& line, const ControllerLines& who, const std::
 CprofEdit cprof_rewrite(const ControllerLines& who, std::span<const CprofChange> changes) {
   for (const CprofChange& c : changes)
     if (c.value == nullptr || c.field >= TAVO_CPROF_FIELDS || cprof_unsafe(c.value)) return CprofEdit::Missing;
-  return cprof_change(false, [&](std::vector<std::string>* lines) {
+  TAVO_LIBRARY_LOCK;
+  const CprofEdit result = cprof_change(false, [&](std::vector<std::string>* lines) {
     for (std::string& line : *lines)
       for (const CprofChange& c : changes) {
         Fields fields = {};
         if (cprof_ours(line, who, c.functions, fields)) line = cprof_join(fields, c.field, c.value);
       }
   });
+  if (result != CprofEdit::Done) return result;
+  std::vector<HeldEdit>& held = cprof_state().held;
+  for (const CprofChange& c : changes) {
+    // A later edit of the same value stands for an earlier one.
+    std::erase_if(held, [&](const HeldEdit& e) {
+      return same_controller(e.who, who) && e.field == c.field && e.functions == c.functions;
+    });
+    held.push_back({who, c.functions, c.field, std::string(c.value).substr(0, TAVO_CPROF_FIELD_SIZE - 1)});
+  }
+  return result;
 }
 
 CprofEdit cprof_rewrite(const ControllerLines& who, const std::vector<std::string>& functions, uint32_t field,
@@ -185,20 +220,49 @@ CprofEdit cprof_rewrite(const ControllerLines& who, const std::vector<std::strin
 }
 
 uint32_t cprof_replace(const ControllerLines& who, const std::vector<std::string>& lines) {
-  return cprof_change(true, [&](std::vector<std::string>* file) {
-           std::erase_if(*file, [&](const std::string& line) {
-             Fields fields = {};
-             return cprof_ours(line, who, {}, fields);
-           });
-           file->insert(file->end(), lines.begin(), lines.end());
-         }) == CprofEdit::Done
-             ? 0
-             : 1;
+  TAVO_LIBRARY_LOCK;
+  if (cprof_change(true, [&](std::vector<std::string>* file) {
+        std::erase_if(*file, [&](const std::string& line) {
+          Fields fields = {};
+          return cprof_ours(line, who, {}, fields);
+        });
+        file->insert(file->end(), lines.begin(), lines.end());
+      }) != CprofEdit::Done)
+    return 1;
+  // The view built afresh here replaced this process's edits of it.
+  cprof_forget(who);
+  return 0;
+}
+
+bool cprof_edits_lost(TavoNode* controller) {
+  TAVO_LIBRARY_LOCK;
+  std::vector<HeldEdit>& held = cprof_state().held;
+  ControllerLines who;
+  std::vector<std::string> lines;
+  // A file that cannot be read tells nothing: the stored values, which
+  // hold the edits, stand in for it.
+  if (held.empty() || !controller_lines(controller, &who) || cprof_read(&lines) != 0) return false;
+  bool lost = false;
+  for (const std::string& line : lines) {
+    // Each field of the line is the latest held edit's that covers it.
+    uint32_t settled = 0;
+    for (auto e = held.rbegin(); e != held.rend(); ++e) {
+      Fields fields = {};
+      if (!same_controller(e->who, who) || (settled & (1u << e->field)) != 0 ||
+          !cprof_ours(line, who, e->functions, fields))
+        continue;
+      settled |= 1u << e->field;
+      lost = lost || strcasecmp(fields[e->field], e->value.c_str()) != 0;
+    }
+  }
+  if (lost) cprof_forget(who);
+  return lost;
 }
 
 void config_prof_startup_begin() {
   TAVO_LIBRARY_LOCK;
   CprofState& s = cprof_state();
+  // A start discards this process's edits, as it discards every other's.
   s = CprofState{};
   s.starting.emplace();
 }

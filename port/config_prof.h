@@ -61,7 +61,7 @@ namespace tavo::port {
 // files of saves that were killed; a process killed meanwhile leaves the
 // file as it was. end answers 0, or 1 when the file could not be replaced:
 // this process then reads the lines built in its place until a change of
-// the file succeeds.
+// the file succeeds. A start forgets the edits this process held.
 void config_prof_startup_begin();
 uint32_t config_prof_startup_end();
 
@@ -94,8 +94,16 @@ CprofEdit cprof_rewrite(const ControllerLines& who, std::span<const CprofChange>
 
 // The controller's lines become lines (the others kept, in their order,
 // before them), in one save under the file's lock; 0, or 1 when the file
-// could not be read or saved.
+// could not be read or saved. The edits this process held of the
+// controller's lines go with them.
 uint32_t cprof_replace(const ControllerLines& who, const std::vector<std::string>& lines);
+
+// Whether an edit this process made to the controller's lines (through
+// cprof_rewrite, since its view was last built here) no longer stands in
+// the file: another process started, rebuilt the view or changed the
+// value meanwhile. The controller's edits are forgotten once that is told.
+// False when none is held, or the file cannot be read.
+bool cprof_edits_lost(TavoNode* controller);
 
 // MCType of a ConfiguredProfile's Port read afresh, as the property
 // answers it: the config_prof.txt line of the port's first Function, else

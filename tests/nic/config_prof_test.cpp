@@ -209,6 +209,60 @@ TEST_F(ProfileTest, EveryRewriteAnswersTrulyUnderIoFaults) {
             0);
 }
 
+// An edit one process answered and holds unsaved while another process
+// changes the file: what replaced the edit (a start, an action's rebuild,
+// another value) fails the first one's SaveProfile with a status that says
+// so, the adapter untouched, until it edits again; what kept it (an edit
+// elsewhere, a save of it) lets the save write it.
+TEST_F(ProfileTest, AnEditHeldAcrossAnotherProcess) {
+  const std::string c = kConfigured, protocol = c + "/Port0/Function1/Protocol";
+  const std::string saved = "MA,0x7,2,None,0x2,FCoE,N/A\n";
+  const struct {
+    const char* other;  // what the other process does
+    std::function<uint32_t()> run;
+    bool kept;
+  } rows[] = {
+      {"starts",
+       [] {
+         TAVO_exit();
+         const uint32_t started = TAVO_init();
+         return started + TAVO_exit();
+       },
+       false},
+      {"sets the profile id", [&] { return act("Corvane0/ProfileManagement/SetProfileId", {"2"}); }, false},
+      {"edits the value", [&] { return set(protocol, "iSCSI"); }, false},
+      {"edits another controller", [&] { return set("Corvane1/ProfileManagement/ConfiguredProfile/ProfileId", "5"); },
+       true},
+      {"saves the edit", [&] { return act("Corvane0/ProfileManagement/SaveProfile"); }, true},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.other);
+    ASSERT_EQ(restart_with({}), 0u);
+    ASSERT_EQ(set(protocol, "FCoE"), 0u);
+    ASSERT_EQ(in_process([&] { return std::to_string(r.run()); }), "0");
+    EXPECT_EQ(get(protocol), r.kept ? "FCoE" : "iSCSI");
+    const int writes = mailbox_count(1, 165);
+    if (r.kept) {
+      EXPECT_EQ(act("Corvane0/ProfileManagement/SaveProfile"), 0u);
+      EXPECT_EQ(mailbox_count(1, 165), writes + 1);
+      EXPECT_NE(lines().find(saved), std::string::npos);
+      continue;
+    }
+    const std::string left = lines();
+    EXPECT_EQ(act("Corvane0/ProfileManagement/SaveProfile"), 1u);
+    EXPECT_EQ(last_status(), (std::pair<uint32_t, std::string>{
+                                 1, "Failed to save configured profile, because its unsaved changes were discarded "
+                                    "when another process restarted or changed the configuration. Please make the "
+                                    "changes again."}));
+    EXPECT_EQ(mailbox_count(1, 165), writes);
+    EXPECT_EQ(lines(), left);
+    // Told once: the edit made again is saved.
+    ASSERT_EQ(set(protocol, "FCoE"), 0u);
+    EXPECT_EQ(act("Corvane0/ProfileManagement/SaveProfile"), 0u);
+    EXPECT_NE(lines().find(saved), std::string::npos);
+  }
+}
+
 // One process edits Corvane0's lines while another rebuilds Corvane1's
 // (reading the file, then writing it whole): no edit and no line is lost.
 TEST_F(ProfileTest, TwoWritersLoseNoLine) {
