@@ -189,7 +189,7 @@ void Simulator::command_begin(bool changes) {
   touched_.clear();
   if (!state_file_) return;
   // Readers take no lock: a batch is read only once it is whole.
-  locked_ = changes && state_file_->lock(true);
+  locked_ = changes && state_file_->lock();
   StateFile::Read read;
   const StateFile::Seen what = state_file_->look(&read);
   take_changes(what, read);
@@ -577,7 +577,7 @@ StateFile::Items Simulator::adapter_items() {
 void Simulator::power_cycle() {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (state_file_) {
-    const bool locked = state_file_->lock(false);
+    const bool locked = state_file_->lock();
     state_file_->remove();
     if (locked) state_file_->unlock();
   }
@@ -587,7 +587,7 @@ void Simulator::power_cycle() {
 
 void Simulator::rewind_adapters() {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
-  if (!state_file_ || !state_file_->lock(true)) return;
+  if (!state_file_ || !state_file_->lock()) return;
   if (!state_file_->rewind()) {
     StateFile::Items items = adapter_items();
     saved_.clear();
@@ -608,7 +608,9 @@ void Simulator::install_state_file() {
   for (const uint64_t layout : {uint64_t{1}, uint64_t{sizeof(void*)}, uint64_t{sizeof(SimSession)},
                                 uint64_t{sizeof(SimPort)}, uint64_t{sizeof(SimNetwork)}, uint64_t{sizeof(SimNicState)}})
     fingerprint = (fingerprint ^ layout) * 0x100000001B3ull;
-  state_file_ = std::make_unique<StateFile>(root_ + "/.tavo-sim", fingerprint);
+  state_file_ = std::make_unique<StateFile>(root_, fingerprint);
+  // A root that is no folder keeps nothing (the library refuses it).
+  if (!state_file_->open(&state_failure_)) state_file_.reset();
 }
 
 }  // namespace tavo::sim

@@ -18,15 +18,16 @@ ChangeCount::~ChangeCount() {
   if (word_ != nullptr) ::munmap(word_, kFileSize);
 }
 
-bool ChangeCount::map(const std::string& path, bool may_create) {
+bool ChangeCount::map(int dir, const char* name) {
   if (word_ != nullptr) return true;
-  const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | (may_create ? O_CREAT : 0), 0644);
+  const int fd = ::openat(dir, name, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
   if (fd < 0) return false;
   // The file only grows (to the same size, whoever makes it): a word past
   // its end would fault.
   struct stat st;
   void* at = MAP_FAILED;
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (st.st_size >= kFileSize || ::ftruncate(fd, kFileSize) == 0))
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1 &&
+      (st.st_size >= kFileSize || ::ftruncate(fd, kFileSize) == 0))
     at = ::mmap(nullptr, kFileSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
   ::close(fd);
   if (at == MAP_FAILED) return false;

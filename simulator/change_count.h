@@ -10,7 +10,6 @@
 #include <stdint.h>
 
 #include <atomic>
-#include <string>
 #include <type_traits>
 
 namespace tavo::sim {
@@ -22,9 +21,10 @@ class ChangeCount {
   ChangeCount(const ChangeCount&) = delete;
   ChangeCount& operator=(const ChangeCount&) = delete;
 
-  // Maps the word from the file at path (may_create makes it); false when
-  // it cannot be mapped. Once mapped it stays.
-  bool map(const std::string& path, bool may_create);
+  // Maps the word from the file of that name in the folder dir (made when
+  // missing); false when it cannot be mapped: a link there is not
+  // followed, nor is a file of other names written. Once mapped it stays.
+  bool map(int dir, const char* name);
   bool mapped() const { return word_ != nullptr; }
 
   // Whether the file may have changed since the last look that read it
@@ -32,6 +32,8 @@ class ChangeCount {
   bool moved();
   // The file was read after moved(): what the word said then was seen.
   void seen();
+  // The next moved() is true, whatever the word says.
+  void forget() { seen_ = kUnseen; }
 
   // Around a change of the file, under its lock (no-ops unmapped).
   void begin_change();

@@ -14,9 +14,8 @@ const bool linked_registered = [] {
 }  // namespace
 
 Simulator* install(const std::string& topology, const std::string& root, std::string* error) {
-  Topology t;
-  if (!load_topology(topology, &t, error)) return nullptr;
-  auto sim = std::make_unique<Simulator>(std::move(t), root);
+  std::unique_ptr<Simulator> sim = start_simulator(topology, root, error);
+  if (!sim) return nullptr;
   sim->power_cycle();
   Simulator* raw = sim.get();
   platform::install_host(std::move(sim));

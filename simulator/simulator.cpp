@@ -88,7 +88,6 @@ Simulator::Simulator(Topology topology, std::string root) : topology_(std::move(
   const char* durable = secure_getenv("TAVO_SIM_DURABLE_FSYNC");
   if (durable != nullptr && strcmp(durable, "1") == 0) topology_.durable_fsync = true;
   install_standard_responders(*this);
-  install_state_file();
   // The host's standard directories, then its files unless the root has them.
   for (const char* dir : {"/tmp", "/etc", "/var/log", "/scratch", "/opt"}) make_dirs(root_ + dir);
   std::map<std::string, std::string> files = topology_.files;
@@ -100,6 +99,7 @@ Simulator::Simulator(Topology topology, std::string root) : topology_(std::move(
     make_dirs(full.substr(0, full.rfind('/')));
     std::ofstream(full, std::ios::binary) << content;
   }
+  install_state_file();  // in the root made above
 }
 
 Simulator::~Simulator() {
@@ -692,11 +692,18 @@ int Simulator::uname(struct utsname* out) {
   return 0;
 }
 
-std::unique_ptr<platform::Host> make_host(const std::string& topology, std::string* error) {
+std::unique_ptr<Simulator> start_simulator(const std::string& topology, const std::string& root, std::string* error) {
   Topology t;
   if (!load_topology(topology, &t, error)) return nullptr;
+  auto sim = std::make_unique<Simulator>(std::move(t), root);
+  if (sim->state_failure().empty()) return sim;
+  if (error != nullptr) *error = sim->state_failure();
+  return nullptr;
+}
+
+std::unique_ptr<platform::Host> make_host(const std::string& topology, std::string* error) {
   const char* root = secure_getenv("TAVO_ROOT");
-  return std::make_unique<Simulator>(std::move(t), root ? root : "");
+  return start_simulator(topology, root ? root : "", error);
 }
 
 }  // namespace tavo::sim

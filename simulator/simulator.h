@@ -193,6 +193,9 @@ class Simulator final : public platform::Host {
   // write it there (about a tenth of an in-process request). No other
   // process on the root sees it any more. Never for a user's process.
   void keep_adapters_in_process();
+  // Why the adapters cannot be kept under the root, "" when they can: what
+  // stands there is not the simulator's (start_simulator refuses the root).
+  const std::string& state_failure() const { return state_failure_; }
 
   // --- platform::Host ---
   std::string root() const override { return root_; }
@@ -382,6 +385,7 @@ class Simulator final : public platform::Host {
   time_t epoch_ = 1798675200;             // 2026-12-31 00:00:00 UTC
   FileCallCounts file_calls_{};           // by kind (simulator.cpp)
   std::unique_ptr<StateFile> state_file_;
+  std::string state_failure_;
   StateFile::Items saved_;                // the items as the root keeps them
   std::map<int, std::vector<uint32_t>> saved_handles_;  // of each iSCSI state's sessions kept there
   std::string scratch_;                   // an item's bytes being compared
@@ -394,10 +398,15 @@ class Simulator final : public platform::Host {
   Topology initial_;                      // ports and LUNs as the topology gives them
 };
 
-// A simulator over a topology ("default" or a file path) in the root
-// TAVO_ROOT names (a private temporary root without it), with the adapters
-// as the root keeps them; nullptr with the reason in *error for a bad
-// topology. The factory the library uses.
+// A simulator over a topology ("default" or a file path) and a root (""
+// makes a private temporary root); nullptr with the reason in *error (when
+// given) for a bad topology, or a root whose adapters' state folder holds
+// what is not the simulator's.
+std::unique_ptr<Simulator> start_simulator(const std::string& topology, const std::string& root, std::string* error);
+
+// A simulator in the root TAVO_ROOT names (a private temporary root
+// without it), with the adapters as the root keeps them, as
+// start_simulator answers. The factory the library uses.
 std::unique_ptr<platform::Host> make_host(const std::string& topology, std::string* error);
 
 // Linked builds only (not the module):
@@ -405,7 +414,7 @@ std::unique_ptr<platform::Host> make_host(const std::string& topology, std::stri
 // ("" makes a private temporary root, removed with the simulator), writes the
 // host files under the root and installs it as the host in force. Its
 // adapters start afresh, from the topology (power-cycled).
-// Answers nullptr (message in *error) for a bad topology.
+// Answers nullptr (message in *error) as start_simulator does.
 Simulator* install(const std::string& topology, const std::string& root, std::string* error = nullptr);
 
 // The simulator in force, or nullptr when the host is not simulated.

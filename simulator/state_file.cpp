@@ -24,6 +24,27 @@ constexpr uint32_t kBatchMark = 0x31425354;  // "TSB1"
 constexpr uint32_t kBatchEnd = 0x5E1EC7ED;
 constexpr size_t kBatchHead = 8, kBatchTail = 4;
 constexpr uint8_t kPut = 1, kRemove = 0;
+// The names in the folder.
+constexpr char kFile[] = "adapters", kLock[] = "adapters.lock", kCount[] = "adapters.count";
+constexpr char kFolder[] = ".tavo-sim";
+
+// Why what stands at a name (not followed) is not the simulator's, or null
+// when it is: its files are regular, of one name and of at most most bytes.
+const char* not_ours(const struct stat& st, off_t most) {
+  if (S_ISLNK(st.st_mode)) return "a link";
+  if (S_ISDIR(st.st_mode)) return "a folder";
+  if (!S_ISREG(st.st_mode)) return "no regular file";
+  if (st.st_nlink != 1) return "a file with other names";
+  if (st.st_size > most) return "larger than 256 MiB";
+  return nullptr;
+}
+static_assert(StateFile::kMostBytes == off_t{256} << 20, "the text above names it");
+
+// Why a start is refused: what stands at path, or the error met there.
+std::string refused(const std::string& path, const std::string& reason) {
+  return "the simulated adapters cannot be kept in " + path + ": " + reason;
+}
+std::string foreign(const char* what) { return std::string(what) + ", not the simulator's"; }
 
 bool take32(std::string_view* in, uint32_t* v) {
   if (in->size() < sizeof *v) return false;
@@ -162,28 +183,51 @@ size_t read_all(int fd, StateFile::Read* read, off_t from, off_t to) {
 
 }  // namespace
 
-StateFile::StateFile(std::string dir, uint64_t fingerprint)
-    : dir_(std::move(dir)),
-      path_(dir_ + "/adapters"),
-      lock_path_(dir_ + "/adapters.lock"),
-      count_path_(dir_ + "/adapters.count"),
-      fingerprint_(fingerprint) {}
+StateFile::StateFile(std::string root, uint64_t fingerprint)
+    : root_(std::move(root)), dir_(root_ + "/" + kFolder), fingerprint_(fingerprint) {}
 
 StateFile::~StateFile() {
-  if (fd_ >= 0) ::close(fd_);
-  if (lock_fd_ >= 0) ::close(lock_fd_);
+  for (const int fd : {fd_, lock_fd_, dir_fd_})
+    if (fd >= 0) ::close(fd);
 }
 
-bool StateFile::lock(bool may_create) {
-  if (lock_fd_ < 0) {
-    constexpr int kFlags = O_CLOEXEC | O_NOFOLLOW;
-    if (may_create) {
-      ::mkdir(dir_.c_str(), 0755);
-      lock_fd_ = ::open(lock_path_.c_str(), O_RDWR | O_CREAT | kFlags, 0644);
-    }
-    if (lock_fd_ < 0) lock_fd_ = ::open(lock_path_.c_str(), O_RDWR | kFlags);
-    if (lock_fd_ < 0) return false;
+bool StateFile::open(std::string* why) {
+  why->clear();
+  const int root = ::open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (root < 0) return false;
+  (void)::mkdirat(root, kFolder, 0755);
+  dir_fd_ = ::openat(root, kFolder, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  const int err = errno;
+  struct stat st;
+  const bool there = ::fstatat(root, kFolder, &st, AT_SYMLINK_NOFOLLOW) == 0;
+  ::close(root);
+  if (dir_fd_ < 0) {
+    *why = refused(dir_, !there || S_ISDIR(st.st_mode) ? strerror(err)
+                                                        : foreign(S_ISLNK(st.st_mode) ? "a link" : "no folder"));
+    return false;
   }
+  // Only locked, never written: a regular file will do.
+  lock_fd_ = ::openat(dir_fd_, kLock, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+  if (lock_fd_ < 0 || ::fstat(lock_fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+    *why = refused(dir_ + "/" + kLock, lock_fd_ >= 0   ? foreign("no regular file")
+                                       : errno == ELOOP ? foreign("a link")
+                                                        : std::string(strerror(errno)));
+    return false;
+  }
+  map_count();
+  if (::fstatat(dir_fd_, kFile, &st, AT_SYMLINK_NOFOLLOW) == 0)
+    if (const char* what = not_ours(st, kMostBytes)) {
+      *why = refused(dir_ + "/" + kFile, foreign(what));
+      return false;
+    }
+  return true;
+}
+
+bool StateFile::stat_file(struct stat* st) const {
+  return ::fstatat(dir_fd_, kFile, st, AT_SYMLINK_NOFOLLOW) == 0 && not_ours(*st, kMostBytes) == nullptr;
+}
+
+bool StateFile::lock() {
   map_count();
   struct flock fl{};
   fl.l_type = F_WRLCK;
@@ -218,13 +262,13 @@ StateFile::Seen StateFile::look(Read* read) {
 void StateFile::map_count() {
   if (count_.mapped() || count_tried_) return;
   count_tried_ = true;
-  ::mkdir(dir_.c_str(), 0755);
-  count_.map(count_path_, true);
+  count_.map(dir_fd_, kCount);
 }
 
 StateFile::Seen StateFile::look_at_file(Read* read, bool* whole) {
+  // What is not the simulator's reads as no file.
   struct stat st;
-  if (::stat(path_.c_str(), &st) != 0) {
+  if (!stat_file(&st)) {
     if (!known_) return Seen::Same;
     ::close(fd_);
     fd_ = -1;
@@ -245,15 +289,16 @@ StateFile::Seen StateFile::look_at_file(Read* read, bool* whole) {
   return replaced ? Seen::Replaced : Seen::Found;
 }
 
-// Opens the file at the path as it is now and reads it whole, its header
-// and batches in one read.
+// Opens the file at the name as it is now and reads its header, then, when
+// the header is this topology's, its batches in one read.
 bool StateFile::open_current(Read* read, bool* whole) {
   if (fd_ >= 0) ::close(fd_);
   known_ = false;
-  fd_ = ::open(path_.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
-  if (fd_ < 0) fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  constexpr int kFlags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+  fd_ = ::openat(dir_fd_, kFile, O_RDWR | kFlags);
+  if (fd_ < 0) fd_ = ::openat(dir_fd_, kFile, O_RDONLY | kFlags);
   struct stat st;
-  if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (fd_ < 0 || ::fstat(fd_, &st) != 0 || not_ours(st, kMostBytes) != nullptr) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     return false;
@@ -261,14 +306,18 @@ bool StateFile::open_current(Read* read, bool* whole) {
   known_ = true;
   dev_ = st.st_dev;
   ino_ = st.st_ino;
-  const auto size = static_cast<size_t>(st.st_size);
-  const size_t got = read_all(fd_, read, 0, st.st_size);
-  const std::string_view bytes(read->bytes.get(), got);
-  ours_ = got >= kHeaderSize && memcmp(bytes.data(), kMagic, sizeof kMagic) == 0 &&
-          memcmp(bytes.data() + sizeof kMagic, &fingerprint_, sizeof fingerprint_) == 0;
+  char header[kHeaderSize];
+  ssize_t got = 0;
+  while ((got = ::pread(fd_, header, sizeof header, 0)) < 0 && errno == EINTR) {
+  }
+  ours_ = got == static_cast<ssize_t>(kHeaderSize) && memcmp(header, kMagic, sizeof kMagic) == 0 &&
+          memcmp(header + sizeof kMagic, &fingerprint_, sizeof fingerprint_) == 0;
   end_ = ours_ ? static_cast<off_t>(kHeaderSize) : st.st_size;
+  if (!ours_) return true;
   // Read short, its batches are read again at the next look.
-  if (ours_) *whole = got == size && take_batches(bytes.substr(kHeaderSize), end_, st.st_size, read);
+  const auto size = static_cast<size_t>(st.st_size - end_);
+  *whole = read_all(fd_, read, end_, st.st_size) == size &&
+           take_batches({read->bytes.get(), size}, end_, st.st_size, read);
   return true;
 }
 
@@ -290,9 +339,15 @@ bool StateFile::append(const std::vector<Change>& batch) {
   for (const Change& c : batch) items.emplace_back(&c.key, c.value ? &*c.value : nullptr);
   if (!known_ || !ours_) return create_with(items);
   Pieces pieces = frame_batch(items, "");
-  // A batch a crash cut short goes before this one follows.
+  if (static_cast<size_t>(kMostBytes - end_) < pieces.size) return false;
+  // The file at the name is the one read, or this process looks at it anew
+  // (another put in its place by hand: the count did not move).
   struct stat st;
-  if (::fstat(fd_, &st) != 0) return false;
+  if (!stat_file(&st) || st.st_dev != dev_ || st.st_ino != ino_) {
+    forget();
+    return false;
+  }
+  // A batch a crash cut short goes before this one follows.
   count_.begin_change();
   const bool written = (st.st_size == end_ || ::ftruncate(fd_, end_) == 0) && write_pieces(fd_, pieces, end_);
   if (written)
@@ -304,7 +359,9 @@ bool StateFile::append(const std::vector<Change>& batch) {
 }
 
 bool StateFile::worth_compacting(size_t live) const {
-  return static_cast<size_t>(end_) > 4 * live + (size_t{256} << 10);
+  const auto end = static_cast<size_t>(end_), most = static_cast<size_t>(kMostBytes);
+  // Near the bound, early enough that a batch still fits behind the items.
+  return end > 4 * live + (size_t{256} << 10) || live >= most || end > live + (most - live) / 2;
 }
 
 bool StateFile::replace(const Items& items) {
@@ -314,27 +371,43 @@ bool StateFile::replace(const Items& items) {
   return create_with(all);
 }
 
-// The file made whole beside the old one, then renamed over it.
+// A temporary is created exclusively, never through what stands at its
+// name. One there of one name is a leftover of a killed process whose id
+// this one has now (no other writes it while this one holds the lock): it
+// goes first. Anything else there is not the simulator's and stays.
+int StateFile::create_temporary(const std::string& name) {
+  constexpr int kFlags = O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+  int fd = ::openat(dir_fd_, name.c_str(), kFlags, 0644);
+  struct stat st;
+  if (fd < 0 && errno == EEXIST && ::fstatat(dir_fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+      not_ours(st, kMostBytes) == nullptr && ::unlinkat(dir_fd_, name.c_str(), 0) == 0)
+    fd = ::openat(dir_fd_, name.c_str(), kFlags, 0644);
+  return fd;
+}
+
+// The file made whole beside the old one, then renamed over it: never over
+// what is not the simulator's.
 bool StateFile::create_with(const std::vector<Item>& items) {
-  ::mkdir(dir_.c_str(), 0755);
+  struct stat st;
+  if (::fstatat(dir_fd_, kFile, &st, AT_SYMLINK_NOFOLLOW) == 0 && not_ours(st, kMostBytes) != nullptr) return false;
   Pieces pieces = frame_batch(items, file_header(fingerprint_));
-  const std::string temporary = path_ + ".new." + std::to_string(getpid());
-  const int fd = ::open(temporary.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+  if (pieces.size > static_cast<size_t>(kMostBytes)) return false;
+  const std::string temporary = std::string(kFile) + ".new." + std::to_string(getpid());
+  const int fd = create_temporary(temporary);
   if (fd < 0) return false;
   if (!write_pieces(fd, pieces, 0)) {
     ::close(fd);
-    ::unlink(temporary.c_str());
+    ::unlinkat(dir_fd_, temporary.c_str(), 0);
     return false;
   }
   count_.begin_change();
-  if (::rename(temporary.c_str(), path_.c_str()) != 0) {
+  if (::renameat(dir_fd_, temporary.c_str(), dir_fd_, kFile) != 0) {
     count_.end_change();
     ::close(fd);
-    ::unlink(temporary.c_str());
+    ::unlinkat(dir_fd_, temporary.c_str(), 0);
     return false;
   }
   count_.end_change();
-  struct stat st;
   if (fd_ >= 0) ::close(fd_);
   fd_ = fd;
   known_ = ::fstat(fd_, &st) == 0;
@@ -346,17 +419,25 @@ bool StateFile::create_with(const std::vector<Item>& items) {
 }
 
 void StateFile::remove() {
-  count_.begin_change();
-  ::unlink(path_.c_str());
-  count_.end_change();
+  struct stat st;
+  if (stat_file(&st)) {
+    count_.begin_change();
+    ::unlinkat(dir_fd_, kFile, 0);
+    count_.end_change();
+  }
+  forget();
+}
+
+void StateFile::forget() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   known_ = false;
+  count_.forget();
 }
 
 bool StateFile::rewind() {
   struct stat st;
-  const bool there = ::stat(path_.c_str(), &st) == 0;
+  const bool there = stat_file(&st);
   if (!known_) {
     if (there) remove();
     return true;

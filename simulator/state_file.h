@@ -6,7 +6,8 @@
 // beside it orders the processes that change the adapters; readers take
 // no lock, as a batch is read only once it is whole. When the batches
 // outgrow what they describe, a new snapshot replaces the file (written
-// whole beside it and renamed in). Nothing is flushed to the disk: what the simulator
+// whole beside it, in a temporary created exclusively, and renamed in).
+// Nothing is flushed to the disk: what the simulator
 // models is processes killed and power cuts of the host, which its own
 // faults play out (the adapters keep what they were told, as flash does);
 // a process killed at any point leaves whole batches, or a tail no reader
@@ -14,9 +15,16 @@
 // writer raises, spares a look at the file system while nothing changed. Its
 // calls are the simulator's own, never in the library's request log, and
 // no injected fault reaches them.
+//
+// The files are handled as the library handles its saved ones: the folder
+// is opened once without following a link, and everything in it is reached
+// from that descriptor, never through a link. What stands at a name that
+// is no regular file of one name and of at most kMostBytes is not the
+// simulator's: it is never read, written, renamed over nor removed.
 #pragma once
 
 #include <stdint.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <functional>
@@ -59,30 +67,41 @@ class StateFile {
     Gone,      // no file any more (the adapters were power-cycled)
   };
 
-  // The file <dir>/adapters of the adapters the topology with this
-  // fingerprint describes; a file of another topology or build reads as
-  // none.
-  StateFile(std::string dir, uint64_t fingerprint);
+  // The simulator never writes a larger file, nor reads one.
+  static constexpr off_t kMostBytes = off_t{256} << 20;
+
+  // The file <root>/.tavo-sim/adapters of the adapters the topology with
+  // this fingerprint describes; a file of another topology or build reads
+  // as none.
+  StateFile(std::string root, uint64_t fingerprint);
   ~StateFile();
   StateFile(const StateFile&) = delete;
   StateFile& operator=(const StateFile&) = delete;
 
-  // Takes the exclusive lock (waiting for it); may_create makes the folder
-  // and the lock file. False when there is no lock to take: a root that
-  // cannot hold them keeps the adapters in the process.
-  bool lock(bool may_create);
+  // Opens the folder (made when missing), its lock file and count, and
+  // looks at what stands at the file's name. False with the reason in *why
+  // when any of them is not the simulator's or cannot be had; false with
+  // *why empty when the root is no folder (nothing can be kept there).
+  bool open(std::string* why);
+  // Takes the exclusive lock (waiting for it); false when it cannot be had.
+  bool lock();
   void unlock();
   // What changed since this process last looked, with the changes read.
   Seen look(Read* read);
   // Appends one batch (exclusive lock held, after look); false when it
-  // could not be written whole.
+  // could not be written whole, would take the file past kMostBytes, or
+  // the file at the name is no longer the one looked at (then the next
+  // look reads it whole).
   bool append(const std::vector<Change>& batch);
   // Whether the batches outgrew the items they describe (of live bytes).
   bool worth_compacting(size_t live) const;
-  // Writes the items as the whole file, in place of the old one.
+  // Writes the items as the whole file, in place of the old one; false
+  // when they cannot be (nothing is changed then).
   bool replace(const Items& items);
   // Removes the file: the adapters start from the topology again.
   void remove();
+  // The next look reads the file whole, as one this process never read.
+  void forget();
   // Cuts the file back to what this process last saw; false when others
   // replaced or removed it since (nothing is changed then).
   bool rewind();
@@ -93,15 +112,18 @@ class StateFile {
   Seen look_at_file(Read* read, bool* whole);
   void map_count();
   bool open_current(Read* read, bool* whole);
+  // What stands at the file's name now, when it is the simulator's.
+  bool stat_file(struct stat* st) const;
+  int create_temporary(const std::string& name);
   // Takes the whole batches of bytes, which lie in the file from `from`
   // on; true when every byte up to size was taken.
   bool take_batches(std::string_view bytes, off_t from, off_t size, Read* read);
   bool create_with(const std::vector<std::pair<const std::string*, const std::string*>>& items);
 
-  std::string dir_, path_, lock_path_, count_path_;
+  std::string root_, dir_;
   uint64_t fingerprint_;
-  int fd_ = -1, lock_fd_ = -1;
-  bool known_ = false;  // fd_ is the file at path_, read up to end_
+  int dir_fd_ = -1, fd_ = -1, lock_fd_ = -1;
+  bool known_ = false;  // fd_ is the file at its name, read up to end_
   bool ours_ = true;    // its header is this topology's
   dev_t dev_ = 0;
   ino_t ino_ = 0;

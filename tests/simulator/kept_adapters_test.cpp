@@ -1,11 +1,13 @@
 // The simulated adapters outlive the processes that manage them, as real
 // ones do; below them, the file that keeps them under the root.
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -119,21 +121,25 @@ TEST_F(KeptAdaptersTest, AdaptersKeptInOneProcessWriteNothingUnderTheRoot) {
 // first iSCSI device, and a flash object a test plants.
 class AdapterFileTest : public SimTest {
  protected:
-  void command(uint8_t opcode) {
+  // The driver's answer.
+  int command(uint8_t opcode) {
     std::vector<uint8_t> buf(kMailboxHeaderSize + sizeof(ConfigSignature), 0);
     auto* h = reinterpret_cast<MailboxRequestHeader*>(buf.data());
     h->subsystem = 1;
     h->opcode = opcode;
     h->request_length = sizeof(ConfigSignature);
     const int fd = platform::host().device_open(platform::fixed_path(std::string(kIscsiDevicePrefix) + "0"), 0);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(platform::host().device_ioctl(fd, kIscsiMailboxRequest, buf.data()), 0);
+    EXPECT_GE(fd, 0);
+    const int answer = platform::host().device_ioctl(fd, kIscsiMailboxRequest, buf.data());
+    EXPECT_EQ(answer, 0) << strerror(errno);
     platform::host().device_close(fd);
+    return answer;
   }
-  // Planted, then kept by the next command that may change the adapters.
-  void plant(const std::string& content) {
+  // Planted, then kept by the next command that may change the adapters;
+  // that command's answer.
+  int plant(const std::string& content) {
     sim_->flash(0)["/planted"].assign(content.begin(), content.end());
-    command(kSetSignature);
+    return command(kSetSignature);
   }
   // The planted object as a process that reads the adapters now finds it.
   std::string planted() {
@@ -291,6 +297,130 @@ TEST_F(AdapterFileTest, ProcessesChangingTheAdaptersAtOnceLoseNothing) {
   for (int i = 0; i < kProcesses; ++i)
     EXPECT_EQ(sim_->flash(0)["/p" + std::to_string(i)], (std::vector<uint8_t>{(kChanges - 1) >> 8, (kChanges - 1) & 0xFF}))
         << "process " << i;
+}
+
+// What a folder holds: each name, with a short file's content.
+std::string held(const std::string& folder) {
+  std::vector<std::string> names;
+  if (DIR* d = opendir(folder.c_str())) {
+    while (const dirent* e = readdir(d))
+      if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) names.push_back(e->d_name);
+    closedir(d);
+  }
+  std::sort(names.begin(), names.end());
+  std::string out;
+  for (const std::string& name : names) {
+    const std::string content = read_file(folder + "/" + name);
+    out += name + "=" + (content.size() > 64 ? std::to_string(content.size()) + " bytes" : content) + " ";
+  }
+  return out;
+}
+
+// What stands in a fresh root's state folder that the simulator did not put
+// there, before a start or before a process's first change: nothing
+// outside the root changes, and a start refuses what is not the
+// simulator's with the reason.
+TEST_F(AdapterFileTest, WhatIsNotTheSimulatorsInItsFolderIsLeftAlone) {
+  using Plant = std::function<void(const std::string& folder, const std::string& outside)>;
+  const Plant none = [](const std::string&, const std::string&) {};
+  // A name in the folder; "<pid>" is the planting process's id.
+  const auto at = [](const std::string& folder, std::string name) {
+    if (const size_t pid = name.find("<pid>"); pid != std::string::npos) name.replace(pid, 5, std::to_string(getpid()));
+    return folder + "/" + name;
+  };
+  const auto link_at = [&](std::string name) -> Plant {
+    return [=](const std::string& folder, const std::string& outside) {
+      ASSERT_EQ(symlink((outside + "/file").c_str(), at(folder, name).c_str()), 0);
+    };
+  };
+  const auto second_name_at = [&](std::string name) -> Plant {
+    return [=](const std::string& folder, const std::string& outside) {
+      ASSERT_EQ(link((outside + "/file").c_str(), at(folder, name).c_str()), 0);
+    };
+  };
+  const auto folder_at = [&](std::string name) -> Plant {
+    return [=](const std::string& folder, const std::string&) { ASSERT_EQ(mkdir(at(folder, name).c_str(), 0755), 0); };
+  };
+  const struct {
+    const char* what;
+    Plant before_start;
+    const char* refusal;  // of the start: the name and why; null: it starts
+    Plant before_change;  // by the process that changes the adapters
+    const char* found;    // what it and the next process find after the change, if it started
+  } rows[] = {
+      {"the folder a link to one outside",
+       [](const std::string& folder, const std::string& outside) {
+         ASSERT_EQ(rmdir(folder.c_str()), 0);
+         ASSERT_EQ(symlink(outside.c_str(), folder.c_str()), 0);
+       },
+       ".tavo-sim: a link, not the simulator's", none, "<none>"},
+      {"the folder a regular file",
+       [](const std::string& folder, const std::string&) {
+         ASSERT_EQ(rmdir(folder.c_str()), 0);
+         write_file(folder, "x");
+       },
+       ".tavo-sim: no folder, not the simulator's", none, "<none>"},
+      {"the file a folder", folder_at("adapters"), ".tavo-sim/adapters: a folder, not the simulator's", none, "<none>"},
+      {"the file sparse, of 64 GiB",
+       [](const std::string& folder, const std::string&) {
+         write_file(folder + "/adapters", "TAVOSIM1");
+         ASSERT_EQ(truncate((folder + "/adapters").c_str(), off_t{64} << 30), 0);
+       },
+       ".tavo-sim/adapters: larger than 256 MiB, not the simulator's", none, "<none>"},
+      {"the file a link to one outside", link_at("adapters"), ".tavo-sim/adapters: a link, not the simulator's", none,
+       "<none>"},
+      {"the file a second name of one outside", second_name_at("adapters"),
+       ".tavo-sim/adapters: a file with other names, not the simulator's", none, "<none>"},
+      {"the lock a link to a file outside", link_at("adapters.lock"),
+       ".tavo-sim/adapters.lock: a link, not the simulator's", none, "<none>"},
+      {"the count a second name of a file outside", second_name_at("adapters.count"), nullptr, none, "change"},
+      {"the count a link to a file outside", link_at("adapters.count"), nullptr, none, "change"},
+      {"the temporary a leftover of a killed process", none, nullptr,
+       [&](const std::string& folder, const std::string&) { write_file(at(folder, "adapters.new.<pid>"), "torn"); },
+       "change"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.what);
+    TempRoot root, outside;
+    write_file(outside.at("/file"), "outside");
+    const std::string folder = root.at("/.tavo-sim");
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+    r.before_start(folder, outside.path());
+    std::string error;
+    sim::Simulator* started = sim::install("default", root.path(), &error);
+    EXPECT_EQ(error, r.refusal ? "the simulated adapters cannot be kept in " + root.path() + "/" + r.refusal : "");
+    if (started != nullptr) {
+      sim_ = started;
+      const std::string found = r.found;
+      const bool kept = found == "change";
+      EXPECT_EQ(in_process([&] {
+                  r.before_change(folder, outside.path());
+                  const int answer = plant("change");
+                  return std::string(answer == 0 ? "kept" : "failed") + ", " + planted();
+                }),
+                std::string(kept ? "kept" : "failed") + ", " + found);
+      EXPECT_EQ(in_process([&] { return planted(); }), found);
+    }
+    EXPECT_EQ(held(outside.path()), "file=outside ");
+  }
+}
+
+// The library's start on such a root fails at once with the reason, rather
+// than reading the file.
+TEST_F(AdapterFileTest, ALibraryStartOnARootTheAdaptersCannotBeKeptInFailsWithTheReason) {
+  const std::string file = root_.at(kStateFile);
+  write_file(file, "");
+  ASSERT_EQ(truncate(file.c_str(), off_t{64} << 30), 0);
+  platform::install_host(nullptr);
+  setenv("TAVO_SIMULATOR", "default", 1);
+  EXPECT_EQ(TAVO_init(), 1u);
+  uint32_t code = 0;
+  char text[TAVO_STATUS_TEXT_SIZE] = "";
+  TAVO_get_last_status(&code, text);
+  EXPECT_EQ(std::string(text), "libtavo: TAVO_SIMULATOR=default: the simulated adapters cannot be kept in " + file +
+                                   ": larger than 256 MiB, not the simulator's");
+  setenv("TAVO_SIMULATOR", "", 1);
+  platform::install_host(nullptr);
 }
 
 }  // namespace
