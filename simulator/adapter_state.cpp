@@ -195,12 +195,13 @@ void Simulator::command_begin(bool changes) {
   take_changes(what, read);
 }
 
-void Simulator::command_end(bool changes, const SimController* controller, bool disks) {
-  if (--in_command_ > 0) return;
+bool Simulator::command_end(bool changes, const SimController* controller, bool disks) {
+  if (--in_command_ > 0) return true;
   if (!state_file_) {
     forget_reached();
-    return;
+    return true;
   }
+  bool kept = true;
   if (changes) {
     std::vector<Part> parts = touched_;
     for (const Part& p : dirty_)
@@ -213,16 +214,19 @@ void Simulator::command_end(bool changes, const SimController* controller, bool 
     std::vector<StateFile::Change> batch;
     for (const Part& p : parts) diff_part(p, &batch);
     dirty_.clear();
-    if (!batch.empty() && locked_ && state_file_->append(batch)) {
+    kept = batch.empty() || (locked_ && state_file_->append(batch));
+    if (!batch.empty() && kept) {
       for (StateFile::Change& c : batch) keep_item(std::move(c));
       if (state_file_->worth_compacting(saved_bytes_)) state_file_->replace(saved_);
-    } else if (!batch.empty()) {
-      // Not kept (no lock, or the root refused the write): tried again
-      // after the next command that may change the adapters.
-      dirty_ = parts;
-      for (const Part& p : parts)
-        if (p.kind == kPartIscsi)
-          if (auto it = sessions_.find(p.a); it != sessions_.end()) it->second.reached_all = true;
+    } else if (!kept) {
+      // Not kept (no lock, or the root refused the write): the command
+      // fails, and the adapters are again as the root keeps them, so that
+      // this process holds no change the others never see.
+      state_file_->forget();
+      reset_adapters();
+      StateFile::Read read;
+      const StateFile::Seen what = state_file_->look(&read);
+      take_changes(what, read);
     }
   }
   // A command that changes nothing may still have found sessions by
@@ -236,6 +240,7 @@ void Simulator::command_end(bool changes, const SimController* controller, bool 
   touched_.clear();
   if (locked_) state_file_->unlock();
   locked_ = false;
+  return kept;
 }
 
 void Simulator::forget_reached() {

@@ -203,8 +203,13 @@ int Simulator::mailbox(const Device& dev, uint8_t* buf, size_t total, bool via_n
         command_begin(changes);
         reply = (*chosen)(*this, call);
         const bool ports = hdr->subsystem != kScsiSubsystem && hdr->subsystem != kTcpIpSubsystem;
-        command_end(changes, ports ? call.controller : nullptr,
-                    hdr->subsystem == kScsiSubsystem && hdr->opcode == kScsiOpcode);
+        // A change the adapters cannot keep fails in the driver: the
+        // adapters are as they were.
+        if (!command_end(changes, ports ? call.controller : nullptr,
+                         hdr->subsystem == kScsiSubsystem && hdr->opcode == kScsiOpcode)) {
+          errno = EIO;
+          return -1;
+        }
       }
     }
   }

@@ -157,7 +157,8 @@ int Simulator::shell_output(const std::string& command, std::string* output) {
   command_begin(true);
   touch(kPartHost);
   ShellResult r = run_pipeline(command);
-  command_end(true);
+  // A change the adapters cannot keep fails, as a driver's would.
+  if (!command_end(true)) r = ShellResult{1, "", "cannot keep the change"};
   *output = std::move(r.out);
   return (r.status & 0xFF) << 8;
 }

@@ -316,9 +316,11 @@ class Simulator final : public platform::Host {
   void touch(char kind, int a = 0, int b = 0);
   // Around each command: what other processes changed is read first; a
   // command that may change the adapters holds the exclusive lock and
-  // leaves its changes under the root.
+  // leaves its changes under the root. command_end is false when they
+  // could not be kept there: the command fails then, and the adapters are
+  // again as the root keeps them.
   void command_begin(bool changes);
-  void command_end(bool changes, const SimController* controller = nullptr, bool disks = false);
+  bool command_end(bool changes, const SimController* controller = nullptr, bool disks = false);
   void forget_reached();  // after a command, with no state file
   void take_changes(StateFile::Seen seen, const StateFile::Read& read);
   void keep_item(StateFile::Change&& change);  // into saved_

@@ -98,6 +98,25 @@ TEST_F(KeptAdaptersTest, WhatOneProcessSetsTheNextFindsAReaderWritesNothingAPowe
   EXPECT_EQ(answer(process([&] { return get(kAuth + "/AuthenticationMethod"); })), "None");
 }
 
+// A change the adapters cannot keep (a folder stands where their file
+// goes) fails in the driver, and the library answers so: neither the
+// process that asked for it nor the next one finds its session.
+TEST_F(KeptAdaptersTest, AChangeTheAdaptersCannotKeepFailsAndNoProcessHoldsIt) {
+  const std::string file = root_.at(kStateFile);
+  ::unlink(file.c_str());
+  ASSERT_EQ(mkdir(file.c_str(), 0755), 0);
+  const auto sessions = [&] { return "sessions " + std::to_string(sim_->sessions(0)->sessions.size()); };
+  EXPECT_EQ(answer(process([&] {
+              const uint32_t added = act(std::string(kLhba) + "/AddTarget", {kTargetB, "10.0.0.50"});
+              uint32_t code = 0;
+              char text[TAVO_STATUS_TEXT_SIZE] = "";
+              TAVO_get_last_status(&code, text);
+              return std::to_string(added) + " (" + text + "), " + sessions();
+            })),
+            "1 (AddTarget failed. Please check tavo2d.log file for more information.), sessions 0");
+  EXPECT_EQ(answer(process(sessions)), "sessions 0");
+}
+
 // Benchmarks keep the adapters in their one process: what a command
 // changes stays there, nothing is written under the root, and what the
 // commands reached does not pile up between them.
@@ -121,7 +140,8 @@ TEST_F(KeptAdaptersTest, AdaptersKeptInOneProcessWriteNothingUnderTheRoot) {
 // first iSCSI device, and a flash object a test plants.
 class AdapterFileTest : public SimTest {
  protected:
-  // The driver's answer.
+  // The driver's answer: 0, or -1 (errno EIO: a change the adapters could
+  // not keep).
   int command(uint8_t opcode) {
     std::vector<uint8_t> buf(kMailboxHeaderSize + sizeof(ConfigSignature), 0);
     auto* h = reinterpret_cast<MailboxRequestHeader*>(buf.data());
@@ -131,7 +151,7 @@ class AdapterFileTest : public SimTest {
     const int fd = platform::host().device_open(platform::fixed_path(std::string(kIscsiDevicePrefix) + "0"), 0);
     EXPECT_GE(fd, 0);
     const int answer = platform::host().device_ioctl(fd, kIscsiMailboxRequest, buf.data());
-    EXPECT_EQ(answer, 0) << strerror(errno);
+    EXPECT_TRUE(answer == 0 || errno == EIO) << strerror(errno);
     platform::host().device_close(fd);
     return answer;
   }
@@ -318,9 +338,10 @@ std::string held(const std::string& folder) {
 
 // What stands in a fresh root's state folder that the simulator did not put
 // there, before a start or before a process's first change: nothing
-// outside the root changes, and a start refuses what is not the
-// simulator's with the reason.
-TEST_F(AdapterFileTest, WhatIsNotTheSimulatorsInItsFolderIsLeftAlone) {
+// outside the root changes, a start refuses what is not the simulator's
+// with the reason, and a change that cannot be kept fails in the driver,
+// so that neither its process nor the next holds it.
+TEST_F(AdapterFileTest, WhatIsNotTheSimulatorsInItsFolderIsLeftAloneAndAChangeNotKeptFails) {
   using Plant = std::function<void(const std::string& folder, const std::string& outside)>;
   const Plant none = [](const std::string&, const std::string&) {};
   // A name in the folder; "<pid>" is the planting process's id.
@@ -375,9 +396,19 @@ TEST_F(AdapterFileTest, WhatIsNotTheSimulatorsInItsFolderIsLeftAlone) {
        ".tavo-sim/adapters.lock: a link, not the simulator's", none, "<none>"},
       {"the count a second name of a file outside", second_name_at("adapters.count"), nullptr, none, "change"},
       {"the count a link to a file outside", link_at("adapters.count"), nullptr, none, "change"},
+      {"the temporary a second name of a file outside", none, nullptr, second_name_at("adapters.new.<pid>"), "<none>"},
+      {"the temporary a link to a file outside", none, nullptr, link_at("adapters.new.<pid>"), "<none>"},
       {"the temporary a leftover of a killed process", none, nullptr,
        [&](const std::string& folder, const std::string&) { write_file(at(folder, "adapters.new.<pid>"), "torn"); },
        "change"},
+      {"the file a folder made once the process started", none, nullptr, folder_at("adapters"), "<none>"},
+      {"the file read, then another put in its place by hand", none, nullptr,
+       [&](const std::string& folder, const std::string&) {
+         ASSERT_EQ(plant("first"), 0);
+         write_file(folder + "/copy", read_file(folder + "/adapters"));
+         ASSERT_EQ(rename((folder + "/copy").c_str(), (folder + "/adapters").c_str()), 0);
+       },
+       "first"},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.what);

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "tests/support/sim_fixture.h"
 
@@ -63,6 +64,16 @@ TEST_F(ShellTest, VirtualFunctionSettingsCanBeRefused) {
   refuse.kind = sim::FaultKind::VfRefusal;
   sim_->inject(refuse);
   EXPECT_NE(exit_status(host().shell("ip link set vmnic2 vf 1 vlan 3")), 0);
+}
+
+// A command whose change the adapters cannot keep (a folder stands where
+// their file goes) fails, and leaves the host as it was.
+TEST_F(ShellTest, ACommandWhoseChangeCannotBeKeptFails) {
+  ASSERT_EQ(mkdir(root_.at("/.tavo-sim/adapters").c_str(), 0755), 0);
+  std::string out = "stale";
+  EXPECT_EQ(exit_status(host().shell_output("ifconfig vmnic2 down", &out)), 1);
+  EXPECT_EQ(out, "");
+  EXPECT_TRUE(sim_->interface_up("vmnic2"));
 }
 
 }  // namespace
