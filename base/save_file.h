@@ -126,8 +126,9 @@ class ReplaceTogether {
 // staged) are made, the directory is flushed and the record removed. A
 // record that cannot be read whole, or that names a file other than those
 // in paths, was never committed: it goes with the temporary files it
-// names; what stands at its name that the library never wrote goes too (a
-// directory stays). The caller holds the lock of every file in paths. 0
+// names. What stands at its name that the library never wrote, or that the
+// process may not open, tells of nothing and stays (a commit then refuses
+// to write over it). The caller holds the lock of every file in paths. 0
 // (also when there is no record), or -1 with errno when the record stays
 // (a rename or its removal failed).
 int complete_replacements(const std::string& record, const std::vector<std::string>& paths);

@@ -30,6 +30,14 @@ std::atomic<const Journal*> journals[4];
 struct RecordText {
   std::vector<std::pair<std::string, std::string>> moves;
   bool whole = false, named_ok = true;
+  // Whether it was committed: whole, and naming only what it may.
+  bool committed() const { return whole && named_ok; }
+  // The temporary it renames over the file named base; null for none.
+  const std::string* staged_for(const std::string& base) const {
+    for (const auto& [temporary, file] : moves)
+      if (save_base_name(file) == base) return &temporary;
+    return nullptr;
+  }
 };
 
 RecordText read_record(const std::string& text, const std::string& directory, const std::vector<std::string>& paths) {
@@ -54,6 +62,21 @@ RecordText read_record(const std::string& text, const std::string& directory, co
     told.moves.emplace_back(directory + "/" + temporary, directory + "/" + file);
   }
   return told;
+}
+
+// Whether the errno of a record's failed read says that what stands at its
+// name is none of the library's: what no save writes there (foreign_file),
+// or a file the process may not open (another user's). It tells of
+// nothing, stays where it is, and no commit writes over it.
+bool foreign_record(int err) { return foreign_file(err) || err == EACCES || err == EPERM; }
+
+// The record at at (under the root), read and told: 0, or -1 with errno.
+int told_by(const std::string& at, const std::vector<std::string>& paths, RecordText* told) {
+  std::string text;
+  FileIdentity id;
+  if (read_saved_fixed(at, 0, &text, &id, kMostRecordBytes) != 0) return -1;
+  *told = read_record(text, save_directory(at), paths);
+  return 0;
 }
 
 }  // namespace
@@ -151,16 +174,10 @@ bool Journal::pending(size_t file) const {
   struct stat st;
   // The one look most locks make: no record.
   if (host.stat(at, &st) != 0 ? errno == ENOENT : S_ISDIR(st.st_mode)) return false;
-  std::string text;
-  FileIdentity id;
+  RecordText told;
   // What the library did not write there tells of nothing.
-  if (read_saved(record_, 0, &text, &id, kMostRecordBytes) != 0) return errno != ENOENT && !foreign_file(errno);
-  const RecordText told = read_record(text, save_directory(at), files_);
-  if (!told.whole || !told.named_ok) return true;
-  const std::string name = save_base_name(files_[file]);
-  for (const auto& [temporary, named] : told.moves)
-    if (save_base_name(named) == name) return true;
-  return false;
+  if (told_by(at, files_, &told) != 0) return errno != ENOENT && !foreign_record(errno);
+  return !told.committed() || told.staged_for(save_base_name(files_[file])) != nullptr;
 }
 
 int Journal::settle() const { return settle(SIZE_MAX, nullptr); }
@@ -229,9 +246,8 @@ uint32_t ReplaceTogether::commit() {
       return -1;
     // A file the library did not write at the record's name is never
     // written over: the change waits until it is gone.
-    std::string old;
-    FileIdentity id;
-    if (read_saved_fixed(record, 0, &old, &id, kMostRecordBytes) != 0 && foreign_file(errno)) {
+    RecordText old;
+    if (told_by(record, journal_.files(), &old) != 0 && foreign_record(errno)) {
       errno = EEXIST;
       return -1;
     }
@@ -259,21 +275,17 @@ int complete_replacements(const std::string& record, const std::vector<std::stri
   const SavedWrite write;
   platform::Host& host = platform::host();
   const std::string at = platform::fixed_path(record);
-  const std::string directory = save_directory(at);
   // A record never renamed in: its commit did not happen.
   remove_leftover_temporaries(record);
-  std::string text;
-  FileIdentity id;
-  if (read_saved(record, 0, &text, &id, kMostRecordBytes) != 0) {
+  RecordText told;
+  if (told_by(at, paths, &told) != 0) {
     if (errno == ENOENT) return 0;
-    if (!foreign_file(errno)) return -1;
-    // What stands at the record's name was not written by the library: it
-    // tells of nothing, and stays where it is.
+    if (!foreign_record(errno)) return -1;
+    // It tells of nothing, and stays where it is.
     pdebug(TAVO_LOG_BACKEND, 2, "%s: %s is no commit record: left alone\n", "save_file", at.c_str());
     return 0;
   }
-  const RecordText told = read_record(text, directory, paths);
-  if (!told.whole || !told.named_ok) {
+  if (!told.committed()) {
     for (const auto& [temporary, file] : told.moves)
       if (staged_here(temporary)) host.unlink(temporary);
     pdebug(TAVO_LOG_BACKEND, 2, "%s: %s is incomplete: the change it began was not made\n", "save_file", at.c_str());

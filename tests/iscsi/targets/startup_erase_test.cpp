@@ -4,6 +4,7 @@
 // configuration (killed beside another process), and the saves' own files
 // (commit records, lock links, leftovers of killed saves, files planted
 // there).
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <linux/capability.h>
 #include <sched.h>
@@ -657,6 +658,79 @@ TEST_F(LhbaStartupTest, PlantedRecordsAndTemporariesAreNotTakenIn) {
     }
     EXPECT_EQ(fs::exists(fs::symlink_status(record)), c.left == record);
     fs::remove(c.left);
+  }
+}
+
+// This child process as an unprivileged user who owns everything below
+// root but the path kept (which stays root's). False when that cannot be
+// had here: not run as root, or the root out of the user's reach.
+bool as_another_user(const std::string& root, const std::string& kept) {
+  constexpr uid_t kUser = 65534;
+  constexpr gid_t kGroup = 65534;
+  if (geteuid() != 0) return false;
+  namespace fs = std::filesystem;
+  std::vector<std::string> paths{root};
+  for (const auto& e : fs::recursive_directory_iterator(root)) paths.push_back(e.path());
+  for (const std::string& path : paths)
+    if (path != kept && lchown(path.c_str(), kUser, kGroup) != 0) return false;
+  return setgroups(0, nullptr) == 0 && setgid(kGroup) == 0 && setuid(kUser) == 0 &&
+         access(root.c_str(), R_OK | W_OK | X_OK) == 0;
+}
+
+// A commit record the process may not open (another user's, or a FIFO of
+// another user's at its name) is none of the library's: start-up leaves it
+// and reads the files as they are, saves of one file go on, and a change
+// of several waits while it stands. The other user is real when this runs
+// as root; the refusals are the simulator's too.
+TEST_F(LhbaStartupTest, RecordsTheProcessMayNotOpenBlockOnlyChangesOfSeveralFiles) {
+  const std::string old_tgt = tgt_line(kKey, "iqn.old", "10.0.0.9", "3260"),
+                    new_tgt = tgt_line(kKey, "iqn.new", "10.0.0.9", "3260");
+  const std::string record = saved_path("iscsi_commit.txt");
+  const std::string both = "savetgt.txt.tmp.9.0 savetgt.txt\nsavestp.txt.tmp.9.1 savestp.txt\ncommit 2\n";
+  const auto refused = [&](int err) {
+    return [this, err] {
+      sim::Fault f = file_errno("open", "iscsi_commit.txt", -1, err);
+      sim_->inject(f);
+      return true;
+    };
+  };
+  const struct {
+    const char* what;
+    std::function<int()> plant;
+    std::function<bool()> way;
+  } cases[] = {
+      {"another user's record", [&] { return write_file(record, both), ::chmod(record.c_str(), 0600); },
+       [&] { return as_another_user(root_.path(), record); }},
+      {"another user's FIFO", [&] { return ::mkfifo(record.c_str(), 0600); },
+       [&] { return as_another_user(root_.path(), record); }},
+      {"a record refused with EACCES", [&] { return write_file(record, both), 0; }, refused(EACCES)},
+      {"a record refused with EPERM", [&] { return write_file(record, both), 0; }, refused(EPERM)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    put_saved("savetgt.txt", old_tgt);
+    put_saved("savestp.txt", "");
+    write_file(saved_path("savetgt.txt.tmp.9.0"), new_tgt);
+    ASSERT_EQ(c.plant(), 0);
+    const std::string answers = in_process([&] {
+      if (!c.way()) return std::string("cannot");
+      TAVO_exit();
+      const uint32_t started = TAVO_init();
+      std::string text = std::to_string(started) + "\n" + get(kL + "/Target0/TargetISCSIName") + "\n";
+      text += std::to_string(act(kL + "/Discovery/AddSendTargetPortal", {"10.0.0.70", "3260"})) + "\n";
+      const uint32_t erased = act(kErase);
+      return text + std::to_string(erased) + " " + last_status().second + "\n";
+    });
+    sim_->rewind_adapters();
+    const bool planted = std::filesystem::exists(std::filesystem::symlink_status(record));
+    std::filesystem::remove(record);
+    if (answers == "cannot") {
+      std::cout << "[ SKIPPED ] " << c.what << ": no other user can be had here\n";
+      continue;
+    }
+    EXPECT_EQ(answers, "0\niqn.old\n0\n1 Failed to save /etc/config/QVL/tavo/savetgt.txt: File exists.\n");
+    EXPECT_TRUE(planted);
+    EXPECT_NE(saved("savestp.txt").find(std::string(kKey) + ",10.0.0.70,3260,"), std::string::npos);
   }
 }
 
