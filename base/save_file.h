@@ -70,6 +70,12 @@ class Journal {
   // holds only when it is free). 0, also without a record; -1 with errno
   // when the record stays.
   int settle() const;
+  // Where a reader that cannot settle the record (a read-only root, locks
+  // it may not take) reads the file (its place in files()), so that it
+  // reads what completing the record leaves: the copy a committed record
+  // renames over the file while that copy is still there, else the file
+  // (under the root). Reads only.
+  std::string read_through(size_t file) const;
 
  private:
   friend class SaveLock;

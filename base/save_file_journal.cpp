@@ -180,6 +180,16 @@ bool Journal::pending(size_t file) const {
   return !told.committed() || told.staged_for(save_base_name(files_[file])) != nullptr;
 }
 
+std::string Journal::read_through(size_t file) const {
+  const std::string& at = record_at();
+  RecordText told;
+  // What settle would drop, or leave alone, changes no file.
+  const std::string* temporary =
+      told_by(at, files_, &told) == 0 && told.committed() ? told.staged_for(save_base_name(files_[file])) : nullptr;
+  // Only what a save staged is renamed in (one renamed already is missing).
+  return temporary != nullptr && staged_here(*temporary) ? *temporary : platform::fixed_path(files_[file]);
+}
+
 int Journal::settle() const { return settle(SIZE_MAX, nullptr); }
 
 int Journal::settle(size_t keep, SaveLock* into) const {

@@ -21,6 +21,13 @@ bool writes(int flags) {
   return (flags & (O_WRONLY | O_RDWR | O_CREAT | O_TRUNC | O_APPEND)) != 0;
 }
 
+// The file calls other than an open that change what is stored.
+bool changes_files(const char* call) {
+  for (const char* changing : {"write", "truncate", "rename", "unlink", "mkdir", "chmod"})
+    if (strcmp(call, changing) == 0) return true;
+  return false;
+}
+
 // The whole content through an open descriptor (pread leaves its offset).
 std::string read_fd(int fd) {
   std::string out;
@@ -297,15 +304,16 @@ Fault* Simulator::match_fault(FaultKind kind, int subsystem, int opcode, int fun
   return nullptr;
 }
 
-Fault* Simulator::match_file_fault(const char* call, const std::string& path) {
+Fault* Simulator::match_file_fault(const char* call, const std::string& path, bool opens_to_write) {
   if (faults_.empty()) return nullptr;
   for (auto& f : faults_) {
     if (f.kind != FaultKind::FileErrno && f.kind != FaultKind::ShortWrite && f.kind != FaultKind::Crash &&
-        f.kind != FaultKind::PowerCut)
+        f.kind != FaultKind::PowerCut && f.kind != FaultKind::ReadOnly)
       continue;
     if (!f.file_call.empty() && f.file_call != call) continue;
     if (!f.path_contains.empty() && path.find(f.path_contains) == std::string::npos) continue;
     if (f.kind == FaultKind::ShortWrite && strcmp(call, "write") != 0) continue;
+    if (f.kind == FaultKind::ReadOnly && !opens_to_write && !changes_files(call)) continue;
     if (f.times >= 0 && f.injected >= f.times) continue;
     if (f.skip > 0) {
       --f.skip;
@@ -339,9 +347,9 @@ uint64_t Simulator::file_calls(const std::string& call) const {
 
 // 0: go on; -1: fail with errno set. Crash and power-cut faults do not
 // return.
-int Simulator::file_fault(const char* call, const std::string& path) {
+int Simulator::file_fault(const char* call, const std::string& path, bool opens_to_write) {
   count_file_call(call);
-  Fault* f = match_file_fault(call, path);
+  Fault* f = match_file_fault(call, path, opens_to_write);
   if (f == nullptr || f->kind == FaultKind::ShortWrite) {
     if (f != nullptr) --f->injected;  // counted when the write applies it
     return 0;
@@ -442,8 +450,8 @@ void Simulator::keep_content(const std::string& path, Durable* d) {
 
 int Simulator::open(const std::string& path, int flags, mode_t mode) {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
-  if (file_fault("open", path) != 0) return -1;
   const bool w = writes(flags);
+  if (file_fault("open", path, w) != 0) return -1;
   if (!w) return ::open(path.c_str(), flags, mode);
   if (!note_write_path(path)) {
     errno = EACCES;
@@ -507,7 +515,7 @@ ssize_t Simulator::write(int fd, const void* buf, size_t n) {
   if (f != nullptr) {
     if (f->kind == FaultKind::Crash) _exit(kCrashExitCode);
     if (f->kind == FaultKind::PowerCut) power_cut();
-    if (f->kind == FaultKind::FileErrno) {
+    if (f->kind != FaultKind::ShortWrite) {
       errno = f->err;
       return -1;
     }

@@ -66,6 +66,9 @@ enum class FaultKind {
   Crash,           // the process is killed at the file call: what it wrote stays
   PowerCut,        // the power fails at the file call: only what was flushed
                    // stays, and a rename only once its directory was flushed
+  ReadOnly,        // a file call that would change what is stored (an open
+                   // that may write, a write, truncate, rename, unlink,
+                   // mkdir, chmod) fails with err, as on a read-only mount
 };
 
 struct Fault {
@@ -259,8 +262,9 @@ class Simulator final : public platform::Host {
   };
 
   Fault* match_fault(FaultKind kind, int subsystem, int opcode, int function, long request, int version = kAny);
-  Fault* match_file_fault(const char* call, const std::string& path);
-  int file_fault(const char* call, const std::string& path);
+  // opens_to_write: an open that may write (other calls are told by name).
+  Fault* match_file_fault(const char* call, const std::string& path, bool opens_to_write = false);
+  int file_fault(const char* call, const std::string& path, bool opens_to_write = false);
   const std::string& fd_path(int fd) const;  // "" for one not open for writing
   // Whether a path written lies under the root; one outside is noted.
   bool note_write_path(const std::string& path);

@@ -85,10 +85,11 @@ inline bool batch_current(Saved s, const SavedView& view, bool writing) {
   using Checked = BatchFile::Checked;
   return view.exists() && (f->checked == Checked::Locked || (!writing && f->checked == Checked::Read));
 }
-// Brings the view up to date from the file, and the open batch takes it as
-// checked. 0, or -1 with errno.
-inline int batch_read(Saved s, SavedView& view) {
-  if (view.refresh() != 0) return -1;
+// Brings the view up to date from the file (read through the copy at
+// through, SavedView::refresh), and the open batch takes it as checked. 0,
+// or -1 with errno.
+inline int batch_read(Saved s, SavedView& view, const std::string* through = nullptr) {
+  if (view.refresh(false, through) != 0) return -1;
   if (BatchFile* f = batch_file(s))
     f->checked = f->lock != nullptr ? BatchFile::Checked::Locked : BatchFile::Checked::Read;
   return 0;

@@ -47,18 +47,20 @@ bool with_view(Saved s, const std::function<void(const SavedView&)>& fn) {
   // nothing to complete.
   bool whole_check = HeldHere::none();
   const uint64_t writes = files::saved_writes();
+  std::string through;
   if (!current && whole_check && saved_journal().pending(static_cast<size_t>(s))) {
     // A record the file waits for is completed before it is read, under
     // the files' locks, taken without the view's mutex. One that cannot be
-    // completed now leaves the file to be read as it is.
+    // completed here (a read-only root) is read through: the file as
+    // completing it leaves it.
     guard.unlock();
-    saved_journal().settle();
+    if (saved_journal().settle() != 0) through = saved_journal().read_through(static_cast<size_t>(s));
     guard.lock();
     whole_check = false;
   }
   const HeldHere held;
   if (!current) {
-    if (batch_read(s, entry->view) != 0) return false;
+    if (batch_read(s, entry->view, through.empty() ? nullptr : &through) != 0) return false;
     if (whole_check) {
       entry->checked_call = base::library_call();
       entry->checked_writes = writes;

@@ -121,9 +121,10 @@ void SavedView::append(std::string_view tail) {
   parse(keep(tail));
 }
 
-int SavedView::refresh(bool whole) {
+int SavedView::refresh(bool whole, const std::string* through) {
   if (epoch_ != base::root_epoch()) whole = true;
-  const files::FileIdentity now = files::identify_fixed(target_);
+  const std::string* source = through != nullptr && *through != target_ ? through : &target_;
+  const files::FileIdentity now = files::identify_fixed(*source);
   if (!whole && now == identity_) return 0;
   const bool same_file = exists() && now.device == identity_.device && now.inode == identity_.inode;
   const bool grown = !whole && same_file && now.size > identity_.size && consumed_ > 0;
@@ -132,8 +133,14 @@ int SavedView::refresh(bool whole) {
   std::string text;
   files::FileIdentity read_id;
   for (;;) {
-    if (files::read_saved_fixed(target_, from, &text, &read_id) != 0) {
+    if (files::read_saved_fixed(*source, from, &text, &read_id) != 0) {
       if (errno != ENOENT) return -1;
+      if (source != &target_) {
+        // The copy was renamed over the file meanwhile.
+        source = &target_;
+        from = 0;
+        continue;
+      }
       clear();
       identity_ = read_id;
       epoch_ = base::root_epoch();

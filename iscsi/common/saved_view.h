@@ -15,7 +15,8 @@
 //
 // Every change of a file goes through append_line or rewrite, under the
 // file's SaveLock; readers take no lock, but look for a commit record left
-// pending (one stat) whenever they read a file anew. Within one library
+// pending (one stat) whenever they read a file anew, and complete it, or
+// read through it when they cannot (a read-only root). Within one library
 // call a reader looks at the file and the record once, until this process
 // writes a saved file.
 #pragma once
@@ -73,8 +74,11 @@ class SavedView {
 
   // Brings the view up to date with the file; whole reads the file from its
   // start whatever changed, as does a refresh after another process changed
-  // the root. 0, or -1 with errno.
-  int refresh(bool whole = false);
+  // the root. through: the path (under the root) its content is read at
+  // instead, a copy a commit record renames over it
+  // (files::Journal::read_through); the file itself once that is gone. 0,
+  // or -1 with errno.
+  int refresh(bool whole = false, const std::string* through = nullptr);
   // The file now holds the lines as they were with these lines replaced
   // (index and new text, without its line feed) and those dropped
   // (ascending indexes): only they are parsed again. written: the file was

@@ -41,6 +41,38 @@ std::string tgt_line(const std::string& key, const std::string& name, const std:
          ",,,True\n";
 }
 
+// The root made read-only for this process alone: a read-only bind mount
+// of it in a mount namespace of its own, or (read_only_files) its files
+// and folders without write permission, the override of permissions
+// dropped. False when the way cannot be had here.
+bool root_read_only(const std::string& root, bool bind_mount) {
+  if (bind_mount)
+    return unshare(CLONE_NEWNS) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+           mount(root.c_str(), root.c_str(), nullptr, MS_BIND | MS_REC, nullptr) == 0 &&
+           mount(nullptr, root.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct caps[2] = {};
+  if (syscall(SYS_capget, &header, caps) != 0) return false;
+  caps[0].effective &= ~(1u << CAP_DAC_OVERRIDE);
+  return syscall(SYS_capset, &header, caps) == 0;
+}
+
+// Every file and folder below root without write permission; answers what
+// puts them back.
+std::function<void()> read_only_files(const std::string& root) {
+  namespace fs = std::filesystem;
+  std::vector<std::pair<fs::path, fs::perms>> kept;
+  for (const auto& e : fs::recursive_directory_iterator(root)) {
+    if (e.is_symlink()) continue;
+    kept.emplace_back(e.path(), e.status().permissions());
+    fs::permissions(e.path(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+  }
+  return [kept] {
+    for (const auto& [path, perms] : kept) fs::permissions(path, perms);
+  };
+}
+
 class LhbaStartupTest : public NetworkTargetsTest {
  protected:
   void restart_client() {
@@ -93,6 +125,34 @@ class LhbaStartupTest : public NetworkTargetsTest {
     EXPECT_FALSE(file_exists(saved_path("iscsi_commit.txt")));
   }
   static constexpr char kErase[] = "Corvane0/iSCSIPhysicalHBA0/EraseConfiguration";
+  // The ways a child reads the root without writing: a read-only bind
+  // mount of it, where that can be had, and the simulator refusing every
+  // call that would write. Each answers false when it cannot be had.
+  struct ReadOnlyWay {
+    const char* name;
+    std::function<bool()> make;
+  };
+  std::vector<ReadOnlyWay> read_only_ways() {
+    sim::Fault refused;
+    refused.kind = sim::FaultKind::ReadOnly;
+    refused.err = EROFS;
+    refused.times = -1;
+    return {{"a read-only bind mount", [this] { return root_read_only(root_.path(), true); }},
+            {"every write refused", [this, refused] { return sim_->inject(refused), true; }}};
+  }
+  // The configuration of the LogicalHBAs a start reads, in a child (this
+  // process keeps its tree) that first makes itself what way makes it;
+  // "cannot" when that cannot be had.
+  std::string start_in_child(const std::vector<std::string>& lhbas, const std::function<bool()>& way) {
+    const std::string read = in_process([&] {
+      if (!way()) return std::string("cannot");
+      TAVO_exit();
+      TAVO_init();
+      return configuration_text(lhbas);
+    });
+    sim_->rewind_adapters();
+    return read;
+  }
   // Every value of the configuration a client sees, in tree order.
   std::vector<std::string> configuration(const std::string& lhba) {
     std::vector<std::string> v;
@@ -113,6 +173,13 @@ class LhbaStartupTest : public NetworkTargetsTest {
       options(lhba + "/Discovery/" + s + "/SendTargetPortalLoginOptions");
     }
     return v;
+  }
+  // The same of several, a value a line.
+  std::string configuration_text(const std::vector<std::string>& lhbas) {
+    std::string text;
+    for (const std::string& lhba : lhbas)
+      for (const std::string& v : configuration(lhba)) text += v + "\n";
+    return text;
   }
 };
 
@@ -239,38 +306,6 @@ TEST_F(LhbaStartupTest, ARestartRestoresTheConfiguration) {
             std::vector<std::string>(before.begin() + 12, before.end()));
 }
 
-// The root made read-only for this process alone: a read-only bind mount
-// of it in a mount namespace of its own, or (read_only_files) its files
-// and folders without write permission, the override of permissions
-// dropped. False when the way cannot be had here.
-bool root_read_only(const std::string& root, bool bind_mount) {
-  if (bind_mount)
-    return unshare(CLONE_NEWNS) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
-           mount(root.c_str(), root.c_str(), nullptr, MS_BIND | MS_REC, nullptr) == 0 &&
-           mount(nullptr, root.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
-  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-  __user_cap_data_struct caps[2] = {};
-  if (syscall(SYS_capget, &header, caps) != 0) return false;
-  caps[0].effective &= ~(1u << CAP_DAC_OVERRIDE);
-  return syscall(SYS_capset, &header, caps) == 0;
-}
-
-// Every file and folder below root without write permission; answers what
-// puts them back.
-std::function<void()> read_only_files(const std::string& root) {
-  namespace fs = std::filesystem;
-  std::vector<std::pair<fs::path, fs::perms>> kept;
-  for (const auto& e : fs::recursive_directory_iterator(root)) {
-    if (e.is_symlink()) continue;
-    kept.emplace_back(e.path(), e.status().permissions());
-    fs::permissions(e.path(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                    fs::perm_options::remove);
-  }
-  return [kept] {
-    for (const auto& [path, perms] : kept) fs::permissions(path, perms);
-  };
-}
-
 // On a read-only root every saved target, portal and option is read at
 // start-up as on any other; a write then fails with the reason.
 TEST_F(LhbaStartupTest, AReadOnlyRootStartsWithWhatIsSaved) {
@@ -313,6 +348,53 @@ TEST_F(LhbaStartupTest, AReadOnlyRootStartsWithWhatIsSaved) {
     for (const std::string& v : before) expected += v + "\n";
     EXPECT_EQ(answer, 1u);
     EXPECT_EQ(after, expected);
+  }
+}
+
+// A reader on a read-only view of the root, after the erase was killed at
+// each of its file calls that leaves its commit record pending: it cannot
+// complete the record, yet reads what the next read-write start reads
+// (which completes it), never some files before and some after, and
+// writes nothing. The view is a read-only bind mount where that can be
+// had, and the simulator refusing every call that would write.
+TEST_F(LhbaStartupTest, AReadOnlyRootReadsThroughAPendingCommit) {
+  const std::vector<std::string> lhbas = {kL, "Corvane0/iSCSIPhysicalHBA1/LogicalHBA0"};
+  for (const std::string& lhba : lhbas) configure(lhba);
+  ASSERT_EQ(act(kL + "/InitiatorLoginOptions/Authentication/ConfigureCHAP",
+                {"One-Way CHAP", "", "", "in", "nsecret12345"}),
+            0u);
+  const std::vector<std::string> kept = keep_files();
+  // Every file beside the saved ones, and what it holds.
+  const auto directory = [&] {
+    std::vector<std::string> names;
+    sim_->list_directory(saved_path(""), &names);
+    std::sort(names.begin(), names.end());
+    std::string all;
+    for (const std::string& name : names) all += name + ":\n" + saved(name);
+    return all;
+  };
+  for (const ReadOnlyWay& way : read_only_ways()) {
+    SCOPED_TRACE(way.name);
+    sim::Fault kill;
+    kill.kind = sim::FaultKind::Crash;
+    kill.path_contains = "/etc/config/QVL/tavo";  // its flush too
+    int status = sim::kCrashExitCode, pending = 0;
+    for (kill.skip = 0; status == sim::kCrashExitCode; ++kill.skip) {
+      SCOPED_TRACE("killed at file call " + std::to_string(kill.skip));
+      put_files(kept);
+      status = in_child(kill, [&] { act(kErase); });
+      if (!file_exists(saved_path("iscsi_commit.txt"))) continue;
+      const std::string left = directory(), read = start_in_child(lhbas, way.make);
+      if (read == "cannot") break;
+      ++pending;
+      EXPECT_EQ(directory(), left);
+      EXPECT_EQ(read, start_in_child(lhbas, [] { return true; }));
+    }
+    // Each rename, the directory's flush and the record's removal.
+    if (pending == 0 && status == sim::kCrashExitCode)
+      std::cout << "[ SKIPPED ] " << way.name << " cannot be had here\n";
+    else
+      EXPECT_GE(pending, 5);
   }
 }
 
@@ -552,7 +634,8 @@ TEST_F(LhbaStartupTest, AnEraseCutShortSavesWhatItDid) {
 // A commit record left by a change of several files: start-up completes the
 // change it tells of (the renames not made yet), or drops one that never
 // committed (cut short, or naming a file that is not a saved iSCSI file),
-// before it reads the files.
+// before it reads the files. A start on a read-only root, which can do
+// neither, reads the files as that start leaves them.
 TEST_F(LhbaStartupTest, StartUpCompletesTheChangeACommitRecordTells) {
   const std::string old_tgt = tgt_line(kKey, "iqn.old", "10.0.0.9", "3260"),
                     new_tgt = tgt_line(kKey, "iqn.new", "10.0.0.9", "3260");
@@ -583,7 +666,16 @@ TEST_F(LhbaStartupTest, StartUpCompletesTheChangeACommitRecordTells) {
     write_file(dir + "savestp.txt.tmp.9.1", new_stp);
     write_file(dir + "libtavo.conf.tmp.9.1", "planted\n");
     write_file(dir + "iscsi_commit.txt", c.record);
+    // A start on a read-only root reads what the start that completes the
+    // record reads.
+    std::vector<std::string> read_only;
+    for (const ReadOnlyWay& way : read_only_ways()) read_only.push_back(start_in_child({kL}, way.make));
     restart_client();
+    for (const std::string& read : read_only) {
+      if (read != "cannot") {
+        EXPECT_EQ(read, configuration_text({kL}));
+      }
+    }
     const std::string& tgt = c.done || c.first_renamed ? new_tgt : old_tgt;
     EXPECT_EQ(target_lines(), std::vector<std::string>{tgt.substr(0, tgt.size() - 1)});
     EXPECT_EQ(saved("savestp.txt"), c.done ? new_stp : old_stp);
