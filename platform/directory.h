@@ -1,6 +1,6 @@
 // What both hosts do alike with POSIX calls (the directory listing, a mode
-// change that follows no link): inline, so the simulator module has it
-// without linking the library.
+// change that follows no link, file times): inline, so the simulator
+// module has it without linking the library.
 #pragma once
 
 #include <dirent.h>
@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <string>
@@ -37,6 +38,20 @@ inline int change_mode(const std::string& path, mode_t mode) {
   ::close(fd);
   errno = saved;
   return r;
+}
+
+// futimens(2) of the modification time alone. 0, or -1 with errno.
+inline int modify_time(int fd, const timespec& when) {
+  const timespec times[2] = {{0, UTIME_OMIT}, when};
+  return ::futimens(fd, times);
+}
+
+// The clock file changes are stamped from: a coarse clock, read without a
+// system call.
+inline timespec coarse_clock() {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+  return now;
 }
 
 }  // namespace tavo::platform

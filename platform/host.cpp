@@ -50,6 +50,7 @@ class RefusingHost final : public Host {
   int chmod(const std::string&, mode_t) override { return refuse(); }
   int stat(const std::string&, struct stat*) override { return refuse(); }
   int fstat(int, struct stat*) override { return refuse(); }
+  int set_modified(int, const timespec&) override { return refuse(); }
   int list_directory(const std::string&, std::vector<std::string>* names) override {
     if (names != nullptr) names->clear();
     return refuse();
@@ -64,6 +65,7 @@ class RefusingHost final : public Host {
     return refuse();
   }
   time_t now() override { return 0; }
+  timespec file_clock() override { return {}; }
   uint64_t monotonic_ms() override { return 0; }
   void sleep_seconds(unsigned) override {}
   int host_name(char*, size_t) override { return refuse(); }

@@ -53,6 +53,8 @@ class Host {
   virtual int stat(const std::string& path, struct stat* st) = 0;
   // fstat(2): what an open descriptor is (a path may change meanwhile).
   virtual int fstat(int fd, struct stat* st) = 0;
+  // futimens(2) of the modification time alone (the access time stays).
+  virtual int set_modified(int fd, const timespec& when) = 0;
   // The names in a directory ("." and ".." left out) into *names (cleared
   // first).
   virtual int list_directory(const std::string& path, std::vector<std::string>* names) = 0;
@@ -75,6 +77,10 @@ class Host {
 
   // Clock: wall time in seconds, a monotonic millisecond counter, sleeping.
   virtual time_t now() = 0;
+  // The clock the file system stamps changes with (CLOCK_REALTIME_COARSE):
+  // a change made after it was read is stamped no earlier, but for the
+  // file system's granularity. Not the simulated clock: files are real.
+  virtual timespec file_clock() = 0;
   virtual uint64_t monotonic_ms() = 0;
   virtual void sleep_seconds(unsigned seconds) = 0;
   virtual int host_name(char* buf, size_t len) = 0;

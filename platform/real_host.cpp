@@ -53,6 +53,7 @@ class RealHost final : public Host {
   int chmod(const std::string& path, mode_t mode) override { return change_mode(path, mode); }
   int stat(const std::string& path, struct stat* st) override { return ::stat(path.c_str(), st); }
   int fstat(int fd, struct stat* st) override { return ::fstat(fd, st); }
+  int set_modified(int fd, const timespec& when) override { return modify_time(fd, when); }
   int list_directory(const std::string& path, std::vector<std::string>* names) override {
     return read_directory(path, names);
   }
@@ -73,6 +74,7 @@ class RealHost final : public Host {
     return ::pclose(pipe);
   }
   time_t now() override { return ::time(nullptr); }
+  timespec file_clock() override { return coarse_clock(); }
   uint64_t monotonic_ms() override {
     struct timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);

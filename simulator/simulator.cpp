@@ -327,7 +327,8 @@ Fault* Simulator::match_file_fault(const char* call, const std::string& path, bo
 
 // The kinds of file calls, as faults name them.
 constexpr const char* kFileCalls[] = {"open",  "read",  "write",  "truncate", "fsync", "fsync_dir", "readdir", "close",
-                                      "rename", "unlink", "mkdir", "chmod",    "lock",  "stat",      "fstat"};
+                                      "rename", "unlink", "mkdir", "chmod",    "lock",  "stat",      "fstat",
+                                      "utimens"};
 static_assert(std::size(kFileCalls) == std::tuple_size_v<Simulator::FileCallCounts>);
 
 void Simulator::count_file_call(const char* call) {
@@ -656,13 +657,50 @@ int Simulator::chmod(const std::string& path, mode_t mode) {
 int Simulator::stat(const std::string& path, struct stat* st) {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (file_fault("stat", path) != 0) return -1;
-  return ::stat(path.c_str(), st);
+  return stamped(::stat(path.c_str(), st), st);
 }
 
 int Simulator::fstat(int fd, struct stat* st) {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (file_fault("fstat", fd_path(fd)) != 0) return -1;
-  return ::fstat(fd, st);
+  return stamped(::fstat(fd, st), st);
+}
+
+int Simulator::set_modified(int fd, const timespec& when) {
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
+  if (file_fault("utimens", fd_path(fd)) != 0) return -1;
+  return platform::modify_time(fd, when);
+}
+
+timespec Simulator::stop_file_clock(time_t seconds_on) {
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
+  // The stamp of a file made now: no earlier than any stamp made before
+  // (the coarse clock may lag them), nor later than any made after.
+  const std::string probe = root_ + "/.file_clock";
+  ::unlink(probe.c_str());
+  const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  struct stat st{};
+  if (fd < 0 || ::fstat(fd, &st) != 0) abort();
+  ::close(fd);
+  file_clock_at_ = timespec{st.st_ctim.tv_sec + seconds_on, st.st_ctim.tv_nsec};
+  file_clock_stands_.store(true, std::memory_order_release);
+  return file_clock_at_;
+}
+
+timespec Simulator::file_clock() {
+  // Asked at every look at a file: no lock while the clock runs.
+  if (!file_clock_stands_.load(std::memory_order_acquire)) return platform::coarse_clock();
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
+  return file_clock_at_;
+}
+
+int Simulator::stamped(int result, struct stat* st) const {
+  if (result != 0 || !file_clock_stands_.load(std::memory_order_relaxed)) return result;
+  // A time past the clock was stamped while it stood.
+  const timespec at = file_clock_at_;
+  for (timespec* t : {&st->st_atim, &st->st_mtim, &st->st_ctim})
+    if (t->tv_sec > at.tv_sec || (t->tv_sec == at.tv_sec && t->tv_nsec > at.tv_nsec)) *t = at;
+  return 0;
 }
 
 int Simulator::list_directory(const std::string& path, std::vector<std::string>* names) {

@@ -7,6 +7,7 @@
 #include <stdint.h>
 
 #include <array>
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <map>
@@ -82,7 +83,7 @@ struct Fault {
   long request = kAny;              // ioctl request number
   std::string file_call;            // "open", "read", "write", "truncate", "fsync", "fsync_dir", "readdir",
                                     // "close", "rename", "unlink", "mkdir", "chmod", "lock",
-                                    // "stat", "fstat" or "" (any)
+                                    // "stat", "fstat", "utimens" or "" (any)
   std::string path_contains;        // file faults: path substring ("" any)
   // Schedule: let `skip` matching calls through, then inject `times` times
   // (-1: always).
@@ -159,6 +160,12 @@ class Simulator final : public platform::Host {
   // "rename" ..., as a fault names them) since the log was last cleared.
   uint64_t file_calls(const std::string& call) const;
   void advance_ms(uint64_t ms);
+  // The file system's clock stands at the time a change made now is
+  // stamped with, seconds_on later: every change from now on is stamped
+  // with it, as all changes within one tick of a coarse clock are (the
+  // files' times read no later than it), and file_clock answers it. Answers
+  // that time. Called again, the clock moves to the new time.
+  timespec stop_file_clock(time_t seconds_on = 0);
   // Per-controller flash objects and firmware state for responders.
   std::map<std::string, std::vector<uint8_t>>& flash(int controller);
   int nic_function_count() const;
@@ -218,6 +225,7 @@ class Simulator final : public platform::Host {
   int chmod(const std::string& path, mode_t mode) override;
   int stat(const std::string& path, struct stat* st) override;
   int fstat(int fd, struct stat* st) override;
+  int set_modified(int fd, const timespec& when) override;
   int list_directory(const std::string& path, std::vector<std::string>* names) override;
   int lock(int fd, int cmd, struct flock* fl) override;
   int device_open(const std::string& path, int flags) override;
@@ -226,12 +234,13 @@ class Simulator final : public platform::Host {
   int shell(const std::string& command) override;
   int shell_output(const std::string& command, std::string* output) override;
   time_t now() override;
+  timespec file_clock() override;
   uint64_t monotonic_ms() override;
   void sleep_seconds(unsigned seconds) override;
   int host_name(char* buf, size_t len) override;
   int uname(struct utsname* out) override;
 
-  using FileCallCounts = std::array<uint64_t, 15>;
+  using FileCallCounts = std::array<uint64_t, 16>;
 
   // Shell stages answer text for a command line's words (see shell.cpp).
   struct ShellResult {
@@ -265,6 +274,8 @@ class Simulator final : public platform::Host {
   // opens_to_write: an open that may write (other calls are told by name).
   Fault* match_file_fault(const char* call, const std::string& path, bool opens_to_write = false);
   int file_fault(const char* call, const std::string& path, bool opens_to_write = false);
+  // A stat's answer with its times as the stopped file clock left them.
+  int stamped(int result, struct stat* st) const;
   const std::string& fd_path(int fd) const;  // "" for one not open for writing
   // Whether a path written lies under the root; one outside is noted.
   bool note_write_path(const std::string& path);
@@ -389,6 +400,9 @@ class Simulator final : public platform::Host {
   uint64_t clock_ms_ = 0;
   uint64_t bytes_read_ = 0;
   time_t epoch_ = 1798675200;             // 2026-12-31 00:00:00 UTC
+  // stop_file_clock: the time the clock stands at, set before it stands.
+  std::atomic<bool> file_clock_stands_{false};
+  timespec file_clock_at_{};
   FileCallCounts file_calls_{};           // by kind (simulator.cpp)
   std::unique_ptr<StateFile> state_file_;
   std::string state_failure_;

@@ -146,7 +146,7 @@ int SimTest::old_or_new_at_every_file_call(const std::string& path, const std::f
 std::vector<SimTest::IoFault> SimTest::io_faults(const std::string& path) {
   // The calls a save makes ("" any of them).
   static constexpr const char* kCalls[] = {"", "stat", "open", "lock", "fstat", "read", "write",
-                                           "fsync", "close", "rename", "fsync_dir", "chmod"};
+                                           "utimens", "fsync", "close", "rename", "fsync_dir", "chmod"};
   const struct {
     const char* name;
     int skip, times;

@@ -34,6 +34,7 @@ class HookedHost final : public platform::Host {
   int chmod(const std::string& p, mode_t m) override { return sim_->chmod(p, m); }
   int stat(const std::string& p, struct stat* st) override { return sim_->stat(p, st); }
   int fstat(int fd, struct stat* st) override { return sim_->fstat(fd, st); }
+  int set_modified(int fd, const timespec& t) override { return sim_->set_modified(fd, t); }
   int list_directory(const std::string& p, std::vector<std::string>* n) override { return sim_->list_directory(p, n); }
   int lock(int fd, int cmd, struct flock* fl) override { return sim_->lock(fd, cmd, fl); }
   int device_open(const std::string& p, int f) override { return sim_->device_open(p, f); }
@@ -42,6 +43,7 @@ class HookedHost final : public platform::Host {
   int shell(const std::string& c) override { return sim_->shell(c); }
   int shell_output(const std::string& c, std::string* out) override { return sim_->shell_output(c, out); }
   time_t now() override { return sim_->now(); }
+  timespec file_clock() override { return sim_->file_clock(); }
   uint64_t monotonic_ms() override { return sim_->monotonic_ms(); }
   void sleep_seconds(unsigned s) override {
     sim_->sleep_seconds(s);
