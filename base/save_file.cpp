@@ -59,6 +59,27 @@ int write_all(int fd, std::string_view text) {
   return 0;
 }
 
+namespace {
+
+// The modification time of what was just written (written, as fstat told
+// it after the write) set a nanosecond below the time the write was
+// stamped with (written_by_saves): the change time this stamps lies above
+// it, and so does the time any later change of the content is stamped
+// with. A failure costs readers a read, no more: 0.
+int mark_saved(int fd, const struct stat& written) {
+  timespec below = written.st_mtim;
+  if (below.tv_nsec > 0) {
+    --below.tv_nsec;
+  } else {
+    --below.tv_sec;
+    below.tv_nsec = 999999999;
+  }
+  platform::host().set_modified(fd, below);
+  return 0;
+}
+
+}  // namespace
+
 void save_temporary(const std::string& target, std::span<const std::string_view> content, mode_t mode,
                     std::string* temporary, SaveSteps& steps) {
   platform::Host& host = platform::host();
@@ -66,12 +87,20 @@ void save_temporary(const std::string& target, std::span<const std::string_view>
   // Created exclusively: a name planted there (a link) is never followed.
   const int fd = host.open(*temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
   if (!steps.run("create", [&] { return fd < 0 ? -1 : 0; }).ok()) return;
-  steps.run("chmod", [&] { return host.chmod(*temporary, mode); })  // the umask must not change it
+  struct stat written{};
+  bool known = false;
+  steps
       .run("write", [&] {
         for (const std::string_view stretch : content)
           if (write_all(fd, stretch) != 0) return -1;
         return 0;
       })
+      // The umask must not change the mode: one it changed is set again.
+      .run("chmod", [&] {
+        known = host.fstat(fd, &written) == 0;
+        return known && (written.st_mode & 07777) == mode ? 0 : host.chmod(*temporary, mode);
+      })
+      .run("stamp", [&] { return known ? mark_saved(fd, written) : 0; })
       .run("fsync", [&] { return host.fsync(fd); });
   const int closed = host.close(fd);
   steps.run("close", [&] { return closed; });
@@ -144,24 +173,40 @@ uint32_t replace_file(const std::string& path, std::span<const std::string_view>
 
 namespace {
 
-FileIdentity identity_of(const struct stat& st) {
+bool earlier(const timespec& a, const timespec& b) {
+  return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
+}
+
+// The identity a stat tells, settled by its times alone, or also by the
+// file clock as read before the stat (clock).
+FileIdentity identity_of(const struct stat& st, const timespec* clock = nullptr) {
   FileIdentity id;
   id.device = st.st_dev;
   id.inode = st.st_ino;
   id.size = st.st_size;
   id.modified = st.st_mtim;
   id.changed = st.st_ctim;
+  id.settled = written_by_saves(id) ||
+               (clock != nullptr && earlier({id.changed.tv_sec + kStampGrain, id.changed.tv_nsec}, *clock));
+  return id;
+}
+
+// The identity of a file that a stat did not find (err ENOENT): a file
+// made later has a size. Any other failure is no answer.
+FileIdentity identity_not_found(int err) {
+  FileIdentity id;
+  if (err != ENOENT) id.error = err != 0 ? err : EIO;
+  id.settled = id.error == 0;
   return id;
 }
 
 // identify with the path under the root already.
 FileIdentity identify_target(const std::string& target) {
+  platform::Host& host = platform::host();
+  const timespec clock = host.file_clock();
   struct stat st;
-  if (platform::host().stat(target, &st) == 0) return identity_of(st);
-  FileIdentity id;
-  // Only a missing file reads as none: any other failure is no answer.
-  if (errno != ENOENT) id.error = errno != 0 ? errno : EIO;
-  return id;
+  if (host.stat(target, &st) == 0) return identity_of(st, &clock);
+  return identity_not_found(errno);
 }
 
 // One append under the file's lock, flushed to disk; with whole_lines a
@@ -195,8 +240,9 @@ void save_append(const std::string& target, std::string_view bytes, mode_t mode,
       });
   const bool created = !known || st.st_size == 0;
   const bool rechmod = created || (st.st_mode & 07777) != mode;
+  const bool ended = known && ends_lines != nullptr && unchanged(*ends_lines, identity_of(st));
   steps.run("read", [&] {
-        if (!whole_lines || end == 0 || (known && ends_lines != nullptr && identity_of(st) == *ends_lines)) return 0;
+        if (!whole_lines || end == 0 || ended) return 0;
         return host.read_at(fd, &last, 1, end - 1) != 1 ? -1 : 0;
       })
       .run("write", [&] {
@@ -204,6 +250,10 @@ void save_append(const std::string& target, std::string_view bytes, mode_t mode,
         std::string own_line(1, '\n');
         own_line.append(bytes.data(), bytes.size());
         return write_all(fd, own_line);
+      })
+      .run("stamp", [&] {
+        struct stat written;
+        return host.fstat(fd, &written) == 0 ? mark_saved(fd, written) : 0;
       })
       .run("fsync", [&] { return host.fsync(fd); })
       .run("chmod", [&] { return rechmod ? host.chmod(target, mode) : 0; });
@@ -217,6 +267,7 @@ void save_append(const std::string& target, std::string_view bytes, mode_t mode,
   if (identified) *after = identity_of(st);
   host.close(fd);
   if (after != nullptr && steps.ok() && !identified) *after = identify_target(target);
+  if (after != nullptr && ends_lines != nullptr && !ended) after->settled = false;
 }
 
 }  // namespace
@@ -330,6 +381,8 @@ void remove_leftover_temporaries(const std::string& path) {
   }
 }
 
+bool written_by_saves(const FileIdentity& id) { return earlier(id.modified, id.changed); }
+
 bool FileIdentity::operator==(const FileIdentity& o) const {
   return device == o.device && inode == o.inode && size == o.size && error == o.error &&
          same_time(modified, o.modified) &&
@@ -366,14 +419,14 @@ int read_saved(const std::string& path, off_t offset, std::string* out, FileIden
 int read_saved_fixed(const std::string& target, off_t offset, std::string* out, FileIdentity* id, off_t most) {
   platform::Host& host = platform::host();
   for (int attempt = 0; attempt < 16; ++attempt) {
-    *id = FileIdentity{};
+    const timespec clock = host.file_clock();
     struct stat st{};
     const int fd = open_regular(target, &st);
     if (fd < 0) {
-      if (errno != ENOENT) id->error = errno;
+      *id = identity_not_found(errno);
       return read_refused(target, most);
     }
-    const FileIdentity before = identity_of(st);
+    const FileIdentity before = identity_of(st, &clock);
     *id = before;
     out->clear();
     errno = EFBIG;
@@ -395,14 +448,17 @@ int read_saved_fixed(const std::string& target, off_t offset, std::string* out, 
       errno = err;
       return read_refused(target, most);
     }
-    // Appends that went on meanwhile are read or left for the next read;
-    // a file renamed in meanwhile is read again.
+    // Appends of these calls that went on meanwhile are read or left for
+    // the next read; a file renamed in or rewritten meanwhile is read
+    // again.
     const FileIdentity after = identify_target(target);
     if (after.error != 0) {
       errno = after.error;
       return -1;
     }
-    if (after.device == before.device && after.inode == before.inode && after.size >= before.size) return 0;
+    if (after == before || (after.device == before.device && after.inode == before.inode &&
+                            after.size > before.size && written_by_saves(after)))
+      return 0;
   }
   errno = EAGAIN;
   return -1;

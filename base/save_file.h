@@ -151,7 +151,9 @@ uint32_t append_lines(const std::string& path, std::string_view lines, mode_t mo
 // lines went into, as it was then (taken from its descriptor, before the
 // file's lock goes), so the caller needs no look at the path. ends_lines:
 // an identity at which the caller knows the file ends its last line; while
-// the file is still that one, its last byte is not read.
+// the file is still that one (unchanged), its last byte is not read. When
+// it was no longer, *after is not settled: what the caller holds of the
+// file is to be read again.
 struct FileIdentity;
 uint32_t append_lines(const std::string& path, std::string_view lines, mode_t mode, FileIdentity* after,
                       const FileIdentity* ends_lines = nullptr);
@@ -213,6 +215,10 @@ uint64_t saved_writes();
 
 // What tells one content of a file from another: library writers only
 // append (the size grows) or rename a new file in (the inode changes).
+// Another writer may rewrite a file in place, or make a new one whose inode
+// number is the last one's, with the same size: only the times tell it,
+// and only once a tick of the file system's clock lies between the look
+// and the change.
 struct FileIdentity {
   dev_t device = 0;
   ino_t inode = 0;
@@ -220,12 +226,33 @@ struct FileIdentity {
   int error = 0;     // errno of a stat that failed other than for a missing file
   timespec modified{};
   timespec changed{};
+  // Whether any later change of the file's content changes the identity:
+  // the content was last changed by these calls (written_by_saves), or
+  // its change time lies a grain of the clock (kStampGrain) before the
+  // look. Else a rewrite stamped with the same time may leave every field
+  // as it was, and what was read at the identity is read again.
+  bool settled = false;
+  // The file's fields alike (settled aside).
   bool operator==(const FileIdentity& o) const;
 };
+
+// The coarsest grain of the times a file system stamps (FAT's two
+// seconds): a change stamped that long before a look is told from every
+// change after it.
+inline constexpr time_t kStampGrain = 2;
 
 // The identity of the file now; size -1 when it is missing or cannot be
 // told (error then holds the reason).
 FileIdentity identify(const std::string& path);
+// Whether a file whose identity is now still holds what it held at known:
+// the same identity, and a settled one.
+inline bool unchanged(const FileIdentity& known, const FileIdentity& now) { return known.settled && known == now; }
+// Whether the file's content was last changed by these calls: each sets
+// the modification time of what it wrote a nanosecond below the time the
+// write was stamped with, so it lies below the change time, where any
+// other writer's change of the content leaves both alike. (A change of the
+// mode alone after it does the same.)
+bool written_by_saves(const FileIdentity& id);
 // Whether the identity is that of a file known to be absent.
 inline bool known_missing(const FileIdentity& id) { return id.size < 0 && id.error == 0; }
 
@@ -236,10 +263,11 @@ inline constexpr off_t kMostRecordBytes = 4096;
 
 // The file's bytes from offset on into *out, and the identity of the file
 // they were read from (taken before and after; the read is repeated while
-// a writer changed the file meanwhile). Only a regular file of at most most
-// bytes is read: a link at the path is not followed (ELOOP), nothing waits
-// for the writer of a FIFO, and anything else the library never wrote
-// fails (EISDIR, EINVAL, EFBIG), told in a debug line. 0, or -1 with errno
+// a writer changed the file meanwhile, other than by an append of these
+// calls). Only a regular file of at most most bytes is read: a link at the
+// path is not followed (ELOOP), nothing waits for the writer of a FIFO,
+// and anything else the library never wrote fails (EISDIR, EINVAL, EFBIG),
+// told in a debug line. 0, or -1 with errno
 // (ENOENT for a missing file, *id then has size -1).
 int read_saved(const std::string& path, off_t offset, std::string* out, FileIdentity* id,
                off_t most = kMostSavedBytes);

@@ -115,10 +115,9 @@ bool download_copy(const DownloadImage& image, const std::string& name) {
       tavo::files::make_dirs(tavo::platform::fixed_path(kFirmwareFolder), 0755) != 0)
     return false;
   tavo::firmware::remove_download_leftovers(name);
+  // The source itself, unchanged since its bytes were read, stays.
   const tavo::files::FileIdentity present = tavo::files::identify(target);
-  if (image.source.size >= 0 && present.size >= 0 && image.source.device == present.device &&
-      image.source.inode == present.inode)
-    return true;
+  if (present.size >= 0 && tavo::files::unchanged(image.source, present)) return true;
   return tavo::files::replace_file(
              target, std::string_view(reinterpret_cast<const char*>(image.bytes.get()), image.length), 0644) == 0;
 }

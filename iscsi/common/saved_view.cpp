@@ -125,9 +125,13 @@ int SavedView::refresh(bool whole, const std::string* through) {
   if (epoch_ != base::root_epoch()) whole = true;
   const std::string* source = through != nullptr && *through != target_ ? through : &target_;
   const files::FileIdentity now = files::identify_fixed(*source);
-  if (!whole && now == identity_) return 0;
+  if (!whole && files::unchanged(identity_, now)) return 0;
+  // Appended to by the library: the same file grown since a settled look,
+  // its content last changed by a save. Another writer may have rewritten
+  // it in place: it is read whole.
   const bool same_file = exists() && now.device == identity_.device && now.inode == identity_.inode;
-  const bool grown = !whole && same_file && now.size > identity_.size && consumed_ > 0;
+  const bool grown = !whole && identity_.settled && same_file && now.size > identity_.size && consumed_ > 0 &&
+                     files::written_by_saves(now);
   const off_t anchor = static_cast<off_t>(last_complete_.size());
   off_t from = grown ? consumed_ - anchor : 0;
   std::string text;

@@ -3,7 +3,9 @@
 // from the last line known, which must read as it did) or rename a new file
 // in (the identity changes: the file is read again), so reads and duplicate
 // checks do not grow with the saved lines. A file changed in place is read
-// again whole. Lookups go through indexes kept through every reread and
+// again whole, and so is one whose identity is not settled (another writer
+// changed it within a tick of the clock of the last look: a rewrite may
+// have kept every field of its identity). Lookups go through indexes kept through every reread and
 // rewrite (filled as the lines are parsed), so a lookup never walks the
 // lines: those the record table lists are there from the first read on,
 // others are built when first asked.

@@ -1,6 +1,7 @@
 #include "base/save_file.h"
 
 #include <errno.h>
+#include <unistd.h>
 
 #include <functional>
 
@@ -85,6 +86,56 @@ TEST_F(SaveFileTest, SavedFilesAreOldOrNewWhateverHappens) {
       }
     }
   }
+}
+
+// Whether a look at a file may be trusted to tell every later change,
+// while the file system's clock stands (every change stamped alike, as
+// within one tick): after a save of the library at once, after another
+// writer's change only once the clock moved a grain on. An append told
+// that the file ends its lines at an identity it no longer has reads its
+// last byte, and tells the caller to read the file again.
+TEST_F(SaveFileTest, LooksAreTrustedOnceNoChangeCanHideInTheirTick) {
+  const std::string path = kDir + "/saved.txt";
+  const std::string host = root_.at(path);
+  const struct {
+    const char* change;
+    std::function<void()> make;
+    bool settled;
+  } cases[] = {
+      {"none: no file", [&] { ::unlink(host.c_str()); }, true},
+      {"replaced by a save", [&] { ASSERT_EQ(files::replace_file(path, "a\n", 0600), 0u); }, true},
+      {"appended to by a save", [&] { ASSERT_EQ(files::append_lines(path, "b\n", 0600), 0u); }, true},
+      {"written by another writer", [&] { write_file(host, "a\nb\n"); }, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.change);
+    sim_->stop_file_clock();
+    c.make();
+    std::string text;
+    files::FileIdentity read;
+    files::read_saved(path, 0, &text, &read);
+    EXPECT_EQ(files::identify(path).settled, c.settled);
+    EXPECT_EQ(read.settled, c.settled);
+    sim_->stop_file_clock(files::kStampGrain + 1);
+    EXPECT_TRUE(files::identify(path).settled);
+  }
+  // Rewritten in place, without its last line feed, within the tick of the
+  // look that told it ended its lines.
+  sim_->stop_file_clock();
+  write_file(host, "a\nb\n");
+  const files::FileIdentity ended = files::identify(path);
+  write_file(host, "a\nbc");
+  ASSERT_TRUE(files::identify(path) == ended);
+  files::FileIdentity after;
+  ASSERT_EQ(files::append_lines(path, "d\n", 0600, &after, &ended), 0u);
+  EXPECT_EQ(read_file(host), "a\nbc\nd\n");
+  EXPECT_FALSE(after.settled);
+  const files::FileIdentity untrusted = after;
+  ASSERT_EQ(files::append_lines(path, "e\n", 0600, &after, &untrusted), 0u);
+  EXPECT_FALSE(after.settled);
+  const files::FileIdentity now = files::identify(path);
+  ASSERT_EQ(files::append_lines(path, "f\n", 0600, &after, &now), 0u);
+  EXPECT_TRUE(after.settled);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The saved iSCSI files under crashes and concurrent writers, and the file
 // work of one change as the saved lines grow.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 
 #include "base/file_utils.h"
 #include "base/library_lock.h"
+#include "base/save_file.h"
 #include "tests/iscsi/targets/targets_fixture.h"
 
 namespace tavo::test {
@@ -323,6 +325,74 @@ TEST_F(TargetsTest, ReadsOfOneCallLookAtTheFileOnce) {
       EXPECT_EQ(sim_->file_calls("stat"), looks) << c.change;
     }
     EXPECT_EQ(found(), c.next_call) << c.change;
+  }
+}
+
+// Another writer's rewrite of savetgt.txt is seen whatever its size, when
+// the file system stamps it with the very times of the last look (its
+// clock stands, as within one tick of a coarse clock): a file so changed
+// is read again at every look, until one comes a grain of the clock after
+// the change. The library's own saves are trusted at once: a look at them
+// costs a stat, no read.
+TEST_F(TargetsTest, RewritesWithinOneTickOfTheClockAreSeen) {
+  TavoNode *cv = node("Corvane0"), *fn = node("Corvane0/iSCSIPhysicalHBA0"), *lhba = node(kLhba);
+  TavoNode* target = add_target("iqn.lib");
+  ASSERT_NE(target, nullptr);
+  const auto found = [&](const std::string& name) {
+    return TAVO_check_for_duplicate_tgt(cv, fn, lhba, name.c_str(), "10.0.0.9", "3260", 0,
+                                        TAVO_ANY_ISID_QUALIFIER) == 1;
+  };
+  const std::string path = saved_path("savetgt.txt");
+  constexpr uint64_t kGateRead = sizeof(uint64_t);
+  const auto write_at = [&](const std::string& text, int flags) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | flags, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    ::close(fd);
+  };
+  // Names of one length: the rewrites keep the file's size, or its last
+  // line where an append would have left it.
+  const struct {
+    const char* rewrite;
+    std::string before, after;
+    std::function<void(const std::string&)> write;
+  } cases[] = {
+      {"same size, same inode", line_of("iqn.a"), line_of("iqn.b"), [&](const std::string& t) { write_at(t, 0); }},
+      {"same size, a new inode (its number reused)", line_of("iqn.a"), line_of("iqn.b"),
+       [&](const std::string& t) {
+         ::unlink(path.c_str());
+         write_at(t, O_EXCL);
+       }},
+      {"truncated and rewritten longer", line_of("iqn.a") + line_of("iqn.c"),
+       line_of("iqn.b") + line_of("iqn.c") + line_of("iqn.d"), [&](const std::string& t) { write_at(t, O_TRUNC); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.rewrite);
+    sim_->stop_file_clock();
+    put_saved("savetgt.txt", c.before);
+    EXPECT_TRUE(found("iqn.a"));
+    c.write(c.after);
+    EXPECT_FALSE(found("iqn.a"));
+    EXPECT_TRUE(found("iqn.b"));
+    // A look a grain of the clock later reads the file once more, then
+    // trusts it (each call reads the change count of the gate between
+    // processes, kGateRead).
+    sim_->stop_file_clock(files::kStampGrain + 1);
+    EXPECT_TRUE(found("iqn.b"));
+    uint64_t read = sim_->bytes_read();
+    EXPECT_TRUE(found("iqn.b"));
+    EXPECT_EQ(sim_->bytes_read(), read + kGateRead);
+    // The library's append, while the clock stands again: its tail read
+    // once, then trusted.
+    sim_->stop_file_clock();
+    ASSERT_EQ(TAVO_add_target_into_file(lhba, target, "iqn.lib", "10.0.0.9", "3260", nullptr, "True"), 0u);
+    read = sim_->bytes_read();
+    EXPECT_TRUE(found("iqn.lib"));
+    EXPECT_LE(sim_->bytes_read() - read, 2 * line_of("iqn.lib").size() + kGateRead);
+    read = sim_->bytes_read();
+    EXPECT_TRUE(found("iqn.lib"));
+    EXPECT_EQ(sim_->bytes_read(), read + kGateRead);
+    EXPECT_EQ(saved("savetgt.txt"), c.after + line_of("iqn.lib"));
   }
 }
 

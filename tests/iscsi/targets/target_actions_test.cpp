@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/memory.h"
+#include "base/save_file.h"
 #include "tests/iscsi/targets/targets_fixture.h"
 
 namespace tavo::test {
@@ -267,7 +268,9 @@ TEST_F(NetworkTargetsTest, RefreshFollowsTheFile) {
   EXPECT_EQ(instances(kLhbaPath, "Target").size(), 2u);
 }
 
-// An add reads and sends the same whatever the file holds.
+// An add reads and sends the same whatever the file holds (edited by
+// hand a while before: one just edited is read whole at every look until
+// the file system's clock moved on).
 TEST_F(NetworkTargetsTest, AnAddCostsTheSameWithMoreSavedTargets) {
   std::vector<std::pair<size_t, uint64_t>> cost;  // mailbox commands, bytes read
   for (int lines : {100, 1000}) {
@@ -276,6 +279,7 @@ TEST_F(NetworkTargetsTest, AnAddCostsTheSameWithMoreSavedTargets) {
       text += "Corvane7,iSCSIPhysicalHBA0,LogicalHBA0,iqn.x" + std::to_string(10000 + i) + ",10.0.0.9,3260,,iqn.hx," +
               "Yes,Yes,None,None,None,,,,,Static,Prohibited,Prohibited,Prohibited,True\n";
     put_saved("savetgt.txt", text);
+    sim_->stop_file_clock(files::kStampGrain + 1);
     const std::string n(1, static_cast<char>('a' + cost.size()));
     ASSERT_EQ(act(kLhbaPath + "/AddTarget", {"iqn.w" + n, "10.0.0.9"}), 0u);  // reads the new file
     // As many sessions in the firmware for both: none.
