@@ -207,12 +207,21 @@ uint32_t TAVO_check_session_status(TavoNode* target, const char* target_name, ui
   }
   // A deletion refused for a logged-in session changes nothing.
   if (*logged_in != 0) return 0;
+  // Each session noted before its line goes, let go once its entry did.
+  std::vector<PendingEntry> noted(closed.size());
+  for (size_t i = 0; i < closed.size(); ++i) {
+    const LogoutEntry& e = closed[i].entry;
+    if (pending_entry(target, target_name, e.address, e.port, e.qualifier, e.initiator, &noted[i]))
+      note_pending(noted[i]);
+  }
   // The closed sessions' boot records and persistent entries cannot be put
   // back: they go once the deletion's files are written (at once without
   // a batch), before its nodes do.
   const std::string name = target_name;
   const bool moravel = generation == tavo::kGenerationMoravel;
-  for (const Counted& c : closed) {
+  for (size_t i = 0; i < closed.size(); ++i) {
+    const Counted& c = closed[i];
+    const PendingEntry note = noted[i];
     char boot[TAVO_VALUE_SIZE];
     const bool boot_session = read_text(c.session, "iSCSIBoot", boot) && is_word(boot, "True");
     const SessionPrivateRecord* record = private_record(c.session);
@@ -221,12 +230,15 @@ uint32_t TAVO_check_session_status(TavoNode* target, const char* target_name, ui
       if (boot_session && unboot_session(p, c.session, moravel) != 0) {
         pdebug(TAVO_LOG_BACKEND, 3, "%s: the boot record of a session of %s stays\n", "TAVO_check_session_status",
                name.c_str());
+        let_go_pending(note);  // its entry stays with it
         return;
       }
       const LogoutEntry& e = c.entry;
       delete_persistent(device, p.domain, p.port, target, name.c_str(), e.address, e.port,
                         e.qualifier, e.initiator, 0);
+      let_go_pending(note);
     });
+    tavo::iscsi::SavedBatch::on_failure([note] { let_go_pending(note); });
   }
   return 0;
 }

@@ -138,12 +138,37 @@ uint32_t make_session_persistent(TavoNode* target, const char* address, const ch
     login_block(set, &own, true, true, true);
     block = &own;
   }
-  if (const uint32_t r = persist_entry(target, address, port, isid_qualifier, block, boot, initiator_name, eto))
+  // The firmware's entry first, the line last: a kill between leaves the
+  // note that undoes the entry.
+  const bool lined = !OPEN_ISCSI_DRIVER_LOADED || is_word(boot, "True");
+  PendingEntry e;
+  const bool noted = lined &&
+                     pending_entry(target, target_stored_name(target), address, port, isid_qualifier, initiator_name,
+                                   &e) &&
+                     note_pending(e) == 0;
+  if (const uint32_t r = persist_entry(target, address, port, isid_qualifier, block, boot, initiator_name, eto)) {
+    if (noted) let_go_pending(e);
     return r;
-  if ((!OPEN_ISCSI_DRIVER_LOADED || is_word(boot, "True")) &&
+  }
+  if (lined &&
       append_session_line(target->parent, target, address, port, isid_qualifier, "True", read ? &set : nullptr) != 0)
     pdebug(TAVO_LOG_BACKEND, 3, "%s: the session line of qualifier %u was not saved\n", __func__, isid_qualifier);
+  if (noted) let_go_after(e);
   return 0;
+}
+
+uint32_t tavo::sessions::remove_firmware_entry(uint32_t function_number, uint32_t port, const char* target_name,
+                                               const char* address, const char* port_text, uint32_t isid_qualifier,
+                                               const char* initiator_name) {
+  tavo::PersistentTargetDeletion d{};
+  put_text(d.target_name, sizeof d.target_name, target_name);
+  put_text(d.initiator_name, sizeof d.initiator_name, initiator_name);
+  d.word224 = tavo::kLoginWord224;
+  if (!put_portal(address, port_text, &d.address_type, d.address, &d.port)) return 1;
+  d.isid_qualifier = isid_qualifier | tavo::kDeleteQualifierFlag;
+  const uint32_t status = ioctl_del_persistent_target(function_number, &d, 0, static_cast<uint8_t>(port));
+  if (status != 0) sessions_status(127);
+  return status;
 }
 
 uint32_t delete_persistent(uint32_t function_number, uint32_t domain, uint32_t port, TavoNode* target,
@@ -155,17 +180,10 @@ uint32_t delete_persistent(uint32_t function_number, uint32_t domain, uint32_t p
     return 1;
   // Only the first domain's sessions are persistent in the firmware.
   if (domain == 0) {
-    tavo::PersistentTargetDeletion d{};
-    put_text(d.target_name, sizeof d.target_name, target_name);
-    put_text(d.initiator_name, sizeof d.initiator_name, initiator_name);
-    d.word224 = tavo::kLoginWord224;
-    if (!put_portal(address, port_text, &d.address_type, d.address, &d.port)) return 1;
-    d.isid_qualifier = isid_qualifier | tavo::kDeleteQualifierFlag;
-    const uint32_t status = ioctl_del_persistent_target(function_number, &d, 0, static_cast<uint8_t>(port));
-    if (status != 0) {
-      sessions_status(127);
+    if (const uint32_t status =
+            remove_firmware_entry(function_number, port, target_name, address, port_text, isid_qualifier,
+                                  initiator_name))
       return status;
-    }
   }
   if (keep_file == 1) return 0;
   TAVO_remove_entry_from_file(target->parent, target_name, address, port_text, isid_qualifier, TAVO_ENTRY_TARGET);

@@ -316,6 +316,9 @@ TAVO_END_DECLS
 #ifdef __cplusplus
 #include <functional>
 #include <memory>
+#include <string>
+
+#include "iscsi/common/saved_records.h"
 
 namespace tavo::iscsi {
 class SavedBatch;
@@ -410,6 +413,23 @@ uint32_t dhcp_boot_discovery(TavoNode* lhba, char out[256]);
 // A whole listing where a missing target fails it (status 19).
 uint32_t list_target_sessions(TavoNode* lhba, uint32_t function_number, uint32_t domain, uint32_t port_number,
                               TavoNode* target, char* params);
+
+// A persistent session's two stores, the firmware's persistent target and
+// the session's line of savetgt.txt (pending_entries.cpp): a change of
+// both notes the session first (note_pending, durable; 0, or 1 when it
+// could not be noted: the change goes on, unguarded against a cut, and
+// the note's failure is logged) and lets it go once both are done. settle_pending makes the firmware agree with the lines
+// for every note a change cut short left: a session without its line goes
+// from the firmware. Start-up settles, as does a call that finds another
+// process changed the root.
+struct PendingEntry {
+  iscsi::LhbaKey key;
+  std::string name, address, port, initiator;
+  uint32_t qualifier = 0;
+};
+uint32_t note_pending(const PendingEntry& e);
+void let_go_pending(const PendingEntry& e);
+void settle_pending();
 
 }  // namespace tavo::sessions
 #endif

@@ -154,6 +154,18 @@ void hold_waiting_qualifiers(TavoNode* lhba, std::vector<uint16_t> qualifiers);
 void drop_waiting_qualifiers(TavoNode* lhba);
 uint32_t show_qualifier(TavoNode* session, uint16_t qualifier);
 
+// A persistent session as its two stores name it (PendingEntry); false
+// when a text is missing or the target has no LogicalHBA key.
+bool pending_entry(TavoNode* target, const char* name, const char* address, const char* port,
+                   uint32_t isid_qualifier, const char* initiator_name, PendingEntry* e);
+// Lets the note go once the action's files are written, or put back (at
+// once without a batch).
+void let_go_after(const PendingEntry& e);
+// A persistent target of the firmware removed (28/6); 0, or the failed
+// command's status (127).
+uint32_t remove_firmware_entry(uint32_t function_number, uint32_t port, const char* target_name, const char* address,
+                               const char* port_text, uint32_t isid_qualifier, const char* initiator_name);
+
 // Each Session a listing makes from the firmware's records waits
 // (session_waits.cpp): a waiting Session in target for record r: its group alone with its
 // record and its qualifier held, the rest built from r, address and port

@@ -236,6 +236,8 @@ uint32_t handle_discoveryparams(TavoNode* property, char* buf, uint32_t op) {
 uint32_t TAVO_set_lhba_prop(void) {
   TAVO_LIBRARY_LOCK;
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
+  // A change of a session's two stores cut short is settled first.
+  tavo::sessions::settle_pending();
   for (TavoNode* c = get_first_instance(get_node(0), "Corvane"); c != nullptr; c = next_instance(c)) {
     // Controllers with iSCSI functions come first: the walk ends at one without.
     TavoNode* first = get_first_instance(c, "iSCSIPhysicalHBA");

@@ -293,6 +293,8 @@ uint32_t tavo::targets::follow_saved_targets(TavoNode* lhba) {
 
 void tavo::targets::follow_saved_files() {
   TAVO_LIBRARY_LOCK;
+  // What another process left half-done of a session's two stores first.
+  tavo::sessions::settle_pending();
   for (TavoNode* c = get_first_instance(get_node(0), "Corvane"); c != nullptr; c = next_instance(c))
     for (TavoNode* fn = get_first_instance(c, "iSCSIPhysicalHBA"); fn != nullptr; fn = next_instance(fn)) {
       TavoNode* lhba = get_first_instance(fn, "LogicalHBA");

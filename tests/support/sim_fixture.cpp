@@ -106,7 +106,7 @@ void SimTest::reinstall_with(const std::string& topology_text) {
   ASSERT_NE(sim_, nullptr) << error;
 }
 
-int SimTest::in_child(const sim::Fault& fault, const std::function<void()>& op) {
+int SimTest::in_child(const sim::Fault& fault, const std::function<void()>& op, bool adapters_stay) {
   const pid_t pid = fork();
   if (pid == 0) {
     sim_->inject(fault);
@@ -116,14 +116,14 @@ int SimTest::in_child(const sim::Fault& fault, const std::function<void()>& op) 
   int status = 0;
   waitpid(pid, &status, 0);
   // The next case starts from the adapters this process holds.
-  sim_->rewind_adapters();
+  if (!adapters_stay) sim_->rewind_adapters();
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 int SimTest::old_or_new_at_every_file_call(const std::string& path, const std::function<void()>& restore,
                                            const std::function<void()>& op,
                                            const std::function<std::string()>& state, const std::string& before,
-                                           const std::string& after) {
+                                           const std::string& after, bool adapters_stay) {
   int fewest = INT_MAX;
   for (sim::FaultKind kind : {sim::FaultKind::Crash, sim::FaultKind::PowerCut}) {
     int call = 0;
@@ -133,10 +133,13 @@ int SimTest::old_or_new_at_every_file_call(const std::string& path, const std::f
       fault.kind = kind;
       fault.path_contains = path;
       fault.skip = call;
-      status = in_child(fault, op);
+      status = in_child(fault, op, adapters_stay);
       const std::string content = state();
       EXPECT_TRUE(content == after || (status != 0 && content == before))
-          << (kind == sim::FaultKind::Crash ? "killed" : "power cut") << " at file call " << call;
+          << (kind == sim::FaultKind::Crash ? "killed" : "power cut") << " at file call " << call
+          << "; lines that differ from after:\n"
+          << differing_lines(after, content) << "and from before:\n"
+          << differing_lines(before, content);
     }
     fewest = std::min(fewest, call);
   }

@@ -47,15 +47,16 @@ class SimTest : public ::testing::Test {
   // The exit status of a child process that runs op with the fault
   // injected (0: op ran to its end; sim::kCrashExitCode: the fault ended it).
   // What the child did to the simulated adapters is undone after it, here
-  // and in the calls below.
-  int in_child(const sim::Fault& fault, const std::function<void()>& op);
+  // and in the calls below, unless adapters_stay (restore() then undoes it).
+  int in_child(const sim::Fault& fault, const std::function<void()>& op, bool adapters_stay = false);
   // Runs op in a child killed, then with the power cut, at each of its file
   // calls under path in turn, each from the state restore() sets, until op
   // runs to its end; expects state() to read after, or before when op was
   // cut short. Answers the fewest file calls op made under either fault.
   int old_or_new_at_every_file_call(const std::string& path, const std::function<void()>& restore,
                                     const std::function<void()>& op, const std::function<std::string()>& state,
-                                    const std::string& before, const std::string& after);
+                                    const std::string& before, const std::string& after,
+                                    bool adapters_stay = false);
 
   // The I/O faults every save is tried under: EIO and ENOSPC from each
   // kind of file call a save makes under path (and from any of them), and

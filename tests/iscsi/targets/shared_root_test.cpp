@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tests/iscsi/targets/targets_fixture.h"
+#include "tree/persist.h"
 #include "tree/waiting.h"
 
 namespace tavo::test {
@@ -20,7 +21,12 @@ class SharedRootTest : public NetworkTargetsTest {
     NetworkTargetsTest::SetUp();
     for (const char* name : {"iqn.t1", "iqn.t2", "iqn.t3"})
       ASSERT_EQ(act(lhba_ + "/AddTarget", {name, "10.0.0.9"}), 0u) << last_status().second;
-    ASSERT_EQ(restart(std::string(kTargetsTopology) + kNetworkTargets), 0u);
+    ASSERT_EQ(start_again(), 0u);
+  }
+  // The library started again over the files and the adapters as they are.
+  uint32_t start_again() {
+    TAVO_exit();
+    return TAVO_init();
   }
   // The targets' names as a client lists them.
   std::vector<std::string> names() {
@@ -108,7 +114,7 @@ TEST_F(SharedRootTest, AChangeToATargetAnotherProcessRemovedFailsAndWritesNothin
 TEST_F(SharedRootTest, AReadOfAnOptionAnswersWhatItsSavedLineHolds) {
   for (const bool reached : {false, true}) {
     SCOPED_TRACE(reached ? "options built" : "options waiting");
-    ASSERT_EQ(restart(std::string(kTargetsTopology) + kNetworkTargets), 0u);
+    ASSERT_EQ(start_again(), 0u);
     const std::string t2 = target_named("iqn.t2") + "/TargetLoginOptions";
     if (reached) {
       EXPECT_EQ(get(t2 + "/HeaderDigest"), "None");
@@ -119,7 +125,7 @@ TEST_F(SharedRootTest, AReadOfAnOptionAnswersWhatItsSavedLineHolds) {
     // A new process's first read of the CHAP name, or of the method first.
     for (const char* first : {"TargetCHAPName", "AuthenticationMethod"}) {
       EXPECT_EQ(in_process([&] {
-                  restart(std::string(kTargetsTopology) + kNetworkTargets);
+                  start_again();
                   const std::string auth = target_named("iqn.t2") + "/TargetLoginOptions/Authentication/";
                   const std::string a = get(auth + first);
                   return a + "|" + get(auth + "TargetCHAPName") + "|" + get(auth + "AuthenticationMethod");
@@ -128,6 +134,88 @@ TEST_F(SharedRootTest, AReadOfAnOptionAnswersWhatItsSavedLineHolds) {
                     "|auser|One-Way CHAP");
     }
   }
+}
+
+// The firmware and the saved files are two stores of one target: a
+// DeleteTarget or an AddTarget killed, or cut by a power loss, at any of
+// its file calls leaves the next start to find the target as it was or as
+// asked, in both, with its options.
+TEST_F(SharedRootTest, ATargetChangeCutShortLeavesItAsItWasOrAsAskedInBothStores) {
+  ASSERT_EQ(act(lhba_ + "/AddTarget", {kTargetA, "10.0.0.50"}), 0u);
+  const std::string a = target_named(kTargetA) + "/TargetLoginOptions";
+  ASSERT_EQ(set(a + "/HeaderDigest", "CRC32C"), 0u);
+  ASSERT_EQ(act(a + "/Authentication/ConfigureCHAP", {"One-Way CHAP", "", "", "tuser", "tsecret12345"}), 0u);
+  const std::string instance = target_named(kTargetA).substr(lhba_.size() + 7);
+  // What the next start finds of the targets, their options and lines,
+  // and what the firmware holds of them.
+  const auto next_start = [&] {
+    return in_process([&] {
+      start_again();
+      std::string out;
+      for (const char* name : {kTargetA, "iqn.t4"}) {
+        const std::string t = target_named(name);
+        out += std::string(name) + (t.empty() ? " -\n" : " " + get(t + "/TargetLoginOptions/HeaderDigest") + " " +
+                                                         get(t + "/TargetLoginOptions/Authentication/TargetCHAPName") +
+                                                         "\n");
+      }
+      std::vector<std::string> lines = target_lines();
+      std::sort(lines.begin(), lines.end());
+      for (const std::string& l : lines) out += l + "\n";
+      for (const sim::SimSession& s : sim_->sessions(0)->sessions)
+        out += s.target + (s.persistent ? " persistent" : "") + "\n";
+      return out;
+    });
+  };
+  const auto files = saved_files_restorer();
+  const auto restore = [&] {
+    files();
+    sim_->rewind_adapters();
+  };
+  const struct {
+    const char* what;
+    std::function<void()> op;
+  } changes[] = {
+      {"DeleteTarget", [&] { act(lhba_ + "/DeleteTarget", {instance}); }},
+      {"AddTarget", [&] { act(lhba_ + "/AddTarget", {"iqn.t4", "10.0.0.50"}); }},
+  };
+  for (const auto& c : changes) {
+    SCOPED_TRACE(c.what);
+    restore();
+    const std::string before = next_start();
+    restore();
+    ASSERT_EQ(in_child(no_fault(), c.op, true), 0);
+    const std::string after = next_start();
+    ASSERT_NE(after, before);
+    EXPECT_GE(old_or_new_at_every_file_call("/etc/config/QVL/tavo/", restore, c.op, next_start, before, after, true),
+              3);
+  }
+}
+
+// After a start the persistent groups come in the saved files' order,
+// function by function, each function's targets before its send-target
+// portals, whichever function a client reached first.
+TEST_F(SharedRootTest, PersistentGroupsFollowTheSavedFilesAfterAStart) {
+  const std::string second = "Corvane0/iSCSIPhysicalHBA1/LogicalHBA0";
+  ASSERT_EQ(act(lhba_ + "/Discovery/AddSendTargetPortal", {"10.0.0.50", "3260"}), 0u);
+  ASSERT_EQ(act(second + "/AddTarget", {"iqn.s1", "10.0.0.9"}), 0u);
+  ASSERT_EQ(act(second + "/Discovery/AddSendTargetPortal", {"10.0.0.60", "3260"}), 0u);
+  ASSERT_EQ(start_again(), 0u);
+  children(second, TAVO_KIND_GROUP);  // the second function reached first
+  std::vector<uint32_t> tags(64);
+  int32_t count = static_cast<int32_t>(tags.size());
+  ASSERT_EQ(TAVO_get_persistent_nodes(tags.data(), &count), 0u);
+  std::vector<std::string> order;
+  for (int32_t i = 0; i < count; ++i) {
+    char path[TAVO_PATH_SIZE];
+    get_full_path(get_node(tags[i]), path);
+    order.push_back(std::string(path).substr(std::string("ROOT/").size()));
+  }
+  // The Moravel's firmware holds a target of its own.
+  const std::string f0 = "Corvane0/iSCSIPhysicalHBA0/LogicalHBA0/", f1 = "Corvane0/iSCSIPhysicalHBA1/LogicalHBA0/";
+  EXPECT_EQ(order, (std::vector<std::string>{f0 + "Target0", f0 + "Target1", f0 + "Target2",
+                                             f0 + "Discovery/SendTargetPortal0", f1 + "Target0",
+                                             f1 + "Discovery/SendTargetPortal0",
+                                             "Corvane1/iSCSIPhysicalHBA0/LogicalHBA0/Target0"}));
 }
 
 }  // namespace
