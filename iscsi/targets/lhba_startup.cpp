@@ -73,18 +73,10 @@ struct WaitingTargets {
   SavedLines lines;
   tavo::sessions::WaitingSessionReads sessions;
   // Known when the build makes a Target of each name and of no other: a
-  // new Target may then join them unbuilt. added: the names of those that
-  // did, folded.
+  // new Target may then join them unbuilt.
   bool names_known = false;
   StartupTargetNames names;
-  std::unordered_set<std::string> added;
 };
-
-std::string folded_name(std::string_view name) {
-  std::string folded(name);
-  for (char& c : folded) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-  return folded;
-}
 
 // The targets, sessions and LUNs of a LogicalHBA from what start-up read:
 // as start-up built them before it left them to wait. at_startup: a
@@ -180,17 +172,10 @@ bool tavo::targets::may_join_waiting_targets(TavoNode* lhba, const char* name) {
          tavo::tree::slots_kept(lhba, target_definition()) && !w->names.holds(w->lines, name, true);
 }
 
-bool tavo::targets::joined_waiting_targets_as(TavoNode* lhba, const char* name) {
-  TAVO_LIBRARY_LOCK;
-  const auto* w = static_cast<const WaitingTargets*>(tavo::tree::waiting_data(lhba, &target_definition()));
-  return w != nullptr && name != nullptr && w->added.count(folded_name(name)) != 0;
-}
-
-void tavo::targets::joined_waiting_targets(TavoNode* lhba, const char* name) {
+void tavo::targets::joined_waiting_targets(TavoNode* lhba) {
   TAVO_LIBRARY_LOCK;
   auto* w = static_cast<WaitingTargets*>(tavo::tree::waiting_data(lhba, &target_definition()));
   if (w == nullptr) return;
-  w->added.insert(folded_name(name));
   // What start-up read of the function's sessions takes the add's in, so
   // that the build reads none again; reads that cannot, it reads anew.
   if (tavo::sessions::renew_waiting_sessions(lhba, &w->sessions) != 0) w->sessions.listed = false;

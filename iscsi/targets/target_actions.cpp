@@ -171,8 +171,7 @@ bool add_target_beside(TavoNode* lhba, char* params) {
   return false;
 }
 
-// beside: as add_target_beside answered.
-uint32_t add_target(TavoNode* lhba, TavoNode* action, char* params, bool beside) {
+uint32_t add_target(TavoNode* lhba, TavoNode* action, char* params) {
   if (lhba == nullptr || params == nullptr) return 1;
   char* name = param(params, 0);
   char* address = param(params, 1);
@@ -198,8 +197,8 @@ uint32_t add_target(TavoNode* lhba, TavoNode* action, char* params, bool beside)
                                    TAVO_ANY_ISID_QUALIFIER) == 1 &&
       actions_already_added(lhba, name, address, port))
     return 0;
-  // Beside the waiting targets, only one that joined them may have the name.
-  if (beside ? joined_waiting_targets_as(lhba, name) : find_target(lhba, name) != nullptr) {
+  // Beside the waiting targets, only one that joined them (built) may have the name.
+  if (find_target(lhba, name) != nullptr) {
     targets_status(21);
     return 1;
   }
@@ -311,8 +310,8 @@ uint32_t do_AddTarget(TavoNode* lhba, TavoNode* action, char* params) {
   // read once (the persistent entry added makes the sessions read anew).
   tavo::iscsi::ReadScope reads;
   SavedBatch batch;
-  const uint32_t added = batch.end(add_target(lhba, action, params, beside));
-  if (beside) joined_waiting_targets(lhba, param(params, 0));
+  const uint32_t added = batch.end(add_target(lhba, action, params));
+  if (beside) joined_waiting_targets(lhba);
   return added;
 }
 

@@ -66,12 +66,11 @@ TavoNode* new_target(TavoNode* lhba, const char* name, TavoNode* creating_node, 
 // unbuilt, in a slot above those kept for them: they wait as start-up read
 // them (no other process changed the root since), their build makes a
 // Target of each name start-up read and of no other, and none of those is
-// called name (case aside). The add that made one tells
-// joined_waiting_targets, inside its ReadScope; joined_waiting_targets_as
-// tells whether one of those that joined them is called name.
+// called name (case aside); those that joined them are built, and
+// find_target knows them. The add that made one tells
+// joined_waiting_targets, inside its ReadScope.
 bool may_join_waiting_targets(TavoNode* lhba, const char* name);
-void joined_waiting_targets(TavoNode* lhba, const char* name);
-bool joined_waiting_targets_as(TavoNode* lhba, const char* name);
+void joined_waiting_targets(TavoNode* lhba);
 // The LogicalHBA's targets and portals brought in line with its saved
 // lines and the firmware's targets as they are: what neither holds goes,
 // what they hold and the tree lacks is built, with its sessions and LUNs.

@@ -192,7 +192,8 @@ TEST_F(WaitingTargetsTest, AFirstCallOnWaitingOptionsEndsAsOnBuiltOnes) {
 // Whatever a client adds first among a LogicalHBA's waiting targets, its
 // answer, the new Target's number, the client's tree, the saved files and
 // the firmware end as among targets start-up built, with no record read
-// more. An add of a new name leaves them waiting.
+// more. An add of a new name leaves them waiting; one that failed may be
+// made again.
 TEST_F(WaitingTargetsTest, AnAddAmongWaitingTargetsEndsAsAmongBuiltOnes) {
   const std::string cv3 = std::string(kLhba) + "/AddTarget";
   const std::string moravel = std::string(kMoravelLhba) + "/AddTarget";
@@ -200,6 +201,7 @@ TEST_F(WaitingTargetsTest, AnAddAmongWaitingTargetsEndsAsAmongBuiltOnes) {
     const char* what;
     std::vector<std::pair<std::string, std::vector<std::string>>> adds;
     bool cv3_waits, moravel_waits;
+    bool first_save_fails = false;  // the first action's write of savetgt.txt
   } rows[] = {
       {"new name, small generation", {{cv3, {kM, "10.0.0.70", "3260"}}}, true, true},
       {"new name", {{moravel, {kC, "10.0.0.61", "3260"}}}, true, true},
@@ -217,6 +219,7 @@ TEST_F(WaitingTargetsTest, AnAddAmongWaitingTargetsEndsAsAmongBuiltOnes) {
        false},
       {"boot target", {{moravel, {kC, "10.0.0.61", "3260", "True", "Primary"}}}, true, false},
       {"refused address", {{moravel, {kC, "10.0.0.256"}}}, true, true},
+      {"new name, its save failed, again", {{moravel, {kC, "10.0.0.61"}}, {moravel, {kC, "10.0.0.61"}}}, true, true, true},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
@@ -225,12 +228,20 @@ TEST_F(WaitingTargetsTest, AnAddAmongWaitingTargetsEndsAsAmongBuiltOnes) {
       restart_over_firmware();
       sim_->clear_log();
       if (!waiting) tree::reach_every_group(get_node(0));
+      if (row.first_save_fails) {
+        sim::Fault f;
+        f.kind = sim::FaultKind::FileErrno;
+        f.file_call = "write";
+        f.path_contains = "savetgt.txt";
+        sim_->inject(f);
+      }
       for (const auto& [action, values] : row.adds) {
         std::vector<uint32_t> created;
-        ends[waiting] += std::to_string(act(action, values, &created)) + " " + last_status().second;
+        const uint32_t answer = act(action, values, &created);
+        ends[waiting] += std::to_string(answer) + " " + last_status().second;
         for (uint32_t t : created) {
-          char shown[TAVO_NAME_SIZE] = "";
-          tree::display_name(get_node(t), shown);
+          char shown[TAVO_NAME_SIZE] = "(gone)";  // made and dropped by a failed add
+          if (get_node(t) != nullptr) tree::display_name(get_node(t), shown);
           ends[waiting] += std::string(" ") + shown;
         }
         ends[waiting] += "\n";
