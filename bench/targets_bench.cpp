@@ -1,11 +1,13 @@
-// The saved target lines: adding one target (its line alone, and the whole
-// AddTarget action), deleting one, changing one target's CHAP and reading
+// The saved target lines: adding one target (its line alone, the whole
+// AddTarget action, and a target with its portal among saved targets no
+// client reached), deleting one, changing one target's CHAP and reading
 // every target's properties, each with 100 and 1,000 (the AddTarget action
 // 5,000) targets saved. The Durable cases let every flush reach the disk.
 #include <benchmark/benchmark.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <string>
@@ -19,11 +21,19 @@
 #include "iscsi/targets/targets_internal.h"
 #include "simulator/simulator.h"
 #include "tree/persist.h"
+#include "tree/waiting.h"
 
 namespace tavo::bench {
 namespace {
 
 char targets_value[TAVO_VALUE_SIZE];
+
+// The process's page faults that needed no read so far.
+long minor_faults() {
+  struct rusage usage;
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_minflt;
+}
 
 // After the file went back to its saved lines: the view read again (which
 // indexes again the lookups asked before) and a first add's lookups asked
@@ -114,6 +124,54 @@ void BM_AddTargetActionDurable(benchmark::State& state) { targets_add_action(sta
 BENCHMARK(BM_AddTargetAction)->Arg(100)->Arg(1000)->Arg(5000);
 // A flush waits for the disk, not the processor.
 BENCHMARK(BM_AddTargetActionDurable)->Arg(100)->Arg(1000)->UseRealTime();
+
+// One more target in a process started over n saved targets that no
+// client reached (they wait, unbuilt): a Target with its portal, as the
+// builders make them, and its saved line. Every 20 adds (one on each
+// LogicalHBA of five Moravels) the tree goes, the file goes back to its n
+// lines and the tree starts again; the adds are those of processes that
+// each add a few. faults_per_add: the pages the adds touched first.
+void BM_AddTargetAmongWaiting(benchmark::State& state) {
+  targets_start(targets_moravel(false, kFiveMoravels));
+  targets_add_spread(logical_hbas(), state.range(0));
+  std::string base;
+  files::FileIdentity id;
+  if (files::read_saved(kTargetsFile, 0, &base, &id) != 0) abort();
+  close_tree();
+  if (TAVO_init() != 0) abort();
+  std::vector<TavoNode*> lhbas = logical_hbas();
+  int64_t next = state.range(0);
+  size_t added = 0;
+  long faults = 0;
+  for (auto _ : state) {
+    const std::string name = target_name(next++);
+    const long faults_before = minor_faults();
+    TavoNode* lhba = lhbas[added % lhbas.size()];
+    const uint32_t failed = measured_call([&]() -> uint32_t {
+      TavoNode* target = initialize_Target(lhba, nullptr, nullptr, nullptr);
+      if (target == nullptr || set_prop_val(target, "TargetISCSIName", "%s", name.c_str()) != 0) return 1;
+      TavoNode* portal = initialize_TargetPortal(target, nullptr, nullptr, nullptr);
+      if (portal == nullptr) return 1;
+      return TAVO_add_target_into_file(lhba, target, name.c_str(), "10.0.0.9", "3260", portal, "True");
+    });
+    faults += minor_faults() - faults_before;
+    if (failed != 0) state.SkipWithError("add failed");
+    if (!tree::children_wait(lhba)) state.SkipWithError("the saved targets were built");
+    if (++added == lhbas.size()) {
+      state.PauseTiming();
+      added = 0;
+      close_tree();
+      files::replace_file(kTargetsFile, base, 0600);
+      if (TAVO_init() != 0) abort();
+      lhbas = logical_hbas();
+      state.ResumeTiming();
+    }
+  }
+  state.SetItemsProcessed(state.iterations());
+  state.counters["faults_per_add"] = static_cast<double>(faults) / static_cast<double>(state.iterations());
+  close_tree();
+}
+BENCHMARK(BM_AddTargetAmongWaiting)->Arg(1000);
 
 // ConfigureCHAP of one target among n: its line is rewritten, the file
 // replaced whole, once.
