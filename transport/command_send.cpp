@@ -90,7 +90,7 @@ uint32_t command_send(CommandId id, const SendArgs& args) {
   if ((row.changes & kSessionConfig) != 0 && args.payload != nullptr && length >= sizeof handle)
     memcpy(&handle, args.payload, sizeof handle);
   // Other processes learn that the adapter's targets or sessions changed.
-  if (row.changes != 0) base::note_root_change();
+  if ((row.changes & kFollowedChanges) != 0) base::note_root_change();
   const uint32_t status = transport::prepare_mailbox_cmd(
       args.function_number, row.opcode, row.subsystem, static_cast<uint32_t>(length), buffer_length, args.payload,
       static_cast<uint8_t>(row.direction), args.domain, args.port_number, route.transport, flags);

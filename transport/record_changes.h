@@ -1,6 +1,7 @@
 // Which firmware records a command changes, as its row of the command
 // table declares them, and the log of those changes that the kept reads of
-// a request (iscsi/common/record_reads.h) catch up with before they answer.
+// a request or a start-up (tree/read_scope.h) catch up with before they
+// answer.
 #pragma once
 
 #include <stdint.h>
@@ -19,7 +20,14 @@ enum RecordChanges : uint8_t {
   kSessionConfig = 2,
   // the initiator's name block (6/6) of the function, domain and port
   kInitiatorName = 4,
+  // the controller's profile configuration (164/1): every configuration
+  // type and profile, on every function
+  kProfileConfig = 8,
 };
+// The changes other processes follow (their saved targets and sessions);
+// what a process keeps of the profile configuration lasts one of its calls
+// only, under the root's gate.
+inline constexpr uint8_t kFollowedChanges = kSessions | kSessionConfig | kInitiatorName;
 
 // One sent command's changes: its row's bits and the key of what it
 // changed ({function, domain, port, session handle or 0, 0, 0}).

@@ -1,14 +1,16 @@
 // A command that changes firmware records drops what a request kept of
 // them, as its row of the command table names them, and nothing else:
 // each such row is sent inside a read scope between two reads of the
-// session list, a session's record, its configuration and the initiator's
-// name block.
+// session list, a session's record, its configuration, the initiator's
+// name block and the controller's profile configuration.
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "controller/controller.h"
 #include "iscsi/common/record_reads.h"
 #include "iscsi/network/iscsi_network.h"
 #include "iscsi/sessions/sessions.h"
@@ -36,6 +38,7 @@ TEST_F(RecordChangesTest, EachChangingCommandDropsWhatItsRowNames) {
     tavo_dfree(TAVO_get_session_params(handle, at.number, at.domain, at.port));
     get_eto_prop(at.number, at.domain, at.port, target);
     get_name_params(at.number, at.domain, at.port, name);
+    tavo_dfree(TAVO_get_profile(at.controller, kProfileConfigured, 0, 0));
   };
   int rows = 0;
   for (size_t i = 0; i < command::kCommandCount; ++i) {
@@ -46,9 +49,10 @@ TEST_F(RecordChangesTest, EachChangingCommandDropsWhatItsRowNames) {
     iscsi::ReadScope scope;
     read_all();
     // The request names the session (a keyed change's first word).
-    std::vector<uint8_t> payload(row.length, 0);
+    std::vector<uint8_t> payload(std::max<size_t>(row.length, 64), 0);
     memcpy(payload.data(), &handle, sizeof handle);
-    const CatalogueCall call{at.number, payload.data(), 0, at.domain, at.port, 0, nullptr, 0};
+    const auto length = static_cast<uint16_t>(row.form == command::Form::CallerLength ? payload.size() : 0);
+    const CatalogueCall call{at.number, payload.data(), length, at.domain, at.port, 0, nullptr, 0};
     kCatalogueInvokers[i](call);
     sim_->clear_log();
     read_all();
@@ -57,9 +61,12 @@ TEST_F(RecordChangesTest, EachChangingCommandDropsWhatItsRowNames) {
     EXPECT_EQ(mailbox_count(6, 14) > 0, sessions);  // the session's record
     EXPECT_EQ(mailbox_count(6, 16) > 0, sessions || (row.changes & command::kSessionConfig) != 0);
     EXPECT_EQ(mailbox_count(6, 6) > 0, (row.changes & command::kInitiatorName) != 0);
+    EXPECT_EQ(mailbox_count(1, 164) > 0, (row.changes & command::kProfileConfig) != 0);
   }
-  // Logins, logouts, persistent entries and boot flags; the ETO; the name.
-  EXPECT_EQ(rows, 8);
+  // Logins, logouts, persistent entries and boot flags; the ETO; the name;
+  // the profile configuration's sets, the legacy configuration's, a
+  // factory reset, flash objects written and a ROM region erased.
+  EXPECT_EQ(rows, 18);
 }
 
 }  // namespace
