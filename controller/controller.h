@@ -268,18 +268,9 @@ uint32_t personality_refused();
 // transport. Empty when it could not be read: a failed allocation leaves
 // status 16 (and *status 16); a refused read leaves its result in *status
 // and no status of its own.
-// Inside a read scope (tree/read_scope.h) each question (function,
-// transport, config_type, profile_id, readback) is asked once; a command
-// that changes the configuration drops the answers kept.
 base::Counted<ProfileConfigBuffer> read_profile(const tree::HandlerContext& fn, uint32_t transport,
                                                 uint8_t config_type, uint8_t profile_id, uint8_t readback,
                                                 uint32_t* status);
-// The question buffer's first two bytes ask (profile_id, config) of the
-// function number names on domain and port, answered into *buffer as
-// ioctl_get_profile_config answers it: from the scope's kept answer, else
-// from the firmware. 0, or the command's status.
-uint32_t ask_profile_config(uint32_t number, uint8_t domain, uint8_t port, uint32_t transport,
-                            ProfileConfigBuffer* buffer);
 
 // The Port instance of a profile view (built from the configuration of
 // config_type as TAVO_get_profile reads it) that stands for the port with

@@ -54,8 +54,8 @@ uint32_t TAVO_get_storage_functions(uint32_t port_number, uint8_t domain, uint8_
     return 1;
   }
   config->config = tavo::kProfileActive;
-  const uint32_t status = tavo::controller::ask_profile_config(
-      port_number, domain, phba_port, tavo::controller::controller_transport(controller), config.get());
+  const uint32_t status = ioctl_get_profile_config(port_number, config.get(), sizeof(ProfileConfigBuffer), domain,
+                                                   phba_port, tavo::controller::controller_transport(controller));
   if (status != 0) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s: ioctl_get_profile_config failed with status %d\n", __func__,
            static_cast<int>(status));

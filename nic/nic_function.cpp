@@ -109,7 +109,7 @@ uint32_t handle_IsRoCEEnabled(TavoNode* property, char* buf, uint32_t) {
     return 1;
   }
   reply->config = tavo::kProfileActive;
-  if (tavo::controller::ask_profile_config(c.number, c.domain, c.port, TAVO_VIA_NIC, reply.get()) != 0) {
+  if (ioctl_get_profile_config(c.number, reply.get(), sizeof *reply, c.domain, c.port, TAVO_VIA_NIC) != 0) {
     nic_status(278);
     return 1;
   }

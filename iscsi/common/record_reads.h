@@ -40,7 +40,7 @@
 
 #include "base/probe_table.h"
 #include "transport/record_changes.h"
-#include "tree/read_scope.h"
+#include "base/read_scope.h"
 #include "tree/state_changes.h"
 #include "tree/tree.h"
 
@@ -52,13 +52,13 @@ using RecordKey = std::array<uint32_t, 6>;
 
 inline constexpr uint64_t kFreshMs = 1000;
 
-// The scope a request's handlers read in (tree/read_scope.h).
-using ReadScope = tree::ReadScope;
+// The scope a request's handlers read in (base/read_scope.h).
+using ReadScope = base::ReadScope;
 
 namespace reads {
 
 // What every kind keeps, so that the end of a scope reaches them all.
-using Kept = tree::ScopedKept;
+using Kept = base::ScopedKept;
 
 // Whether a client's read of property may answer from what a read of
 // group fetched at at_ms with the count changes, having answered the

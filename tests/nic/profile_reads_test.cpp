@@ -15,7 +15,7 @@
 #include "tests/nic/profile_fixture.h"
 #include "transport/command_table.h"
 #include "transport/commands.h"
-#include "tree/read_scope.h"
+#include "base/read_scope.h"
 
 namespace tavo::test {
 namespace {
@@ -119,7 +119,7 @@ TEST_F(ProfileReadsTest, KeptAnswersAreTheFirmwaresOwn) {
       base::Counted<ProfileConfigBuffer> plain(TAVO_get_profile(controller, q.type, q.id, q.readback));
       base::Counted<ProfileConfigBuffer> again(TAVO_get_profile(controller, q.type, q.id, q.readback));
       EXPECT_EQ(mailbox_count(1, 164), 2);
-      tree::ReadScope scope;
+      base::ReadScope scope;
       base::Counted<ProfileConfigBuffer> first(TAVO_get_profile(controller, q.type, q.id, q.readback));
       base::Counted<ProfileConfigBuffer> kept(TAVO_get_profile(controller, q.type, q.id, q.readback));
       EXPECT_EQ(mailbox_count(1, 164), 3);
@@ -130,7 +130,7 @@ TEST_F(ProfileReadsTest, KeptAnswersAreTheFirmwaresOwn) {
     }
   }
   // A refused question is asked again, and answers as before.
-  tree::ReadScope scope;
+  base::ReadScope scope;
   fail_mailbox(1, 164, 3);
   EXPECT_EQ(TAVO_get_profile(node("Corvane0"), kProfileConfigured, 0, 0), nullptr);
   EXPECT_EQ(last_status().first, 278u);
@@ -170,7 +170,7 @@ TEST_F(ProfileReadsTest, AChangeInsideAScopeIsReadAgain) {
     SCOPED_TRACE(r.name);
     base::Counted<ProfileConfigBuffer> before, after;
     {
-      tree::ReadScope scope;
+      base::ReadScope scope;
       before.reset(TAVO_get_profile(controller, kProfileConfigured, 0, 0));
       sim_->clear_log();
       EXPECT_EQ(r.send(), 0u);
@@ -183,6 +183,51 @@ TEST_F(ProfileReadsTest, AChangeInsideAScopeIsReadAgain) {
     base::Counted<ProfileConfigBuffer> firmware(TAVO_get_profile(controller, kProfileConfigured, 0, 0));
     ASSERT_TRUE(firmware);
     EXPECT_EQ(memcmp(after.get(), firmware.get(), sizeof(ProfileConfigBuffer)), 0);
+  }
+}
+
+// An action asks each question once; after it changes the configuration
+// what it reads is asked again, and its views show the change.
+TEST_F(ProfileReadsTest, ActionsAskAgainOnlyAfterTheirChange) {
+  // Corvane0's lines written again after Corvane1's, as the factory
+  // profile has them.
+  static constexpr char kRebuilt[] =
+      "MB,0x9,2,None,0x0,NIC,N/A\nMA,0x7,2,None,0x0,NIC,N/A\nMA,0x7,2,None,0x2,iSCSI,N/A\n"
+      "MA,0x7,2,None,0x1,NIC,N/A\nMA,0x7,2,None,0x1,NIC+RoCE,N/A\n";
+  sim_->flash(0)["/cfg/profile/21"] =
+      profile_image({pci_function(0, 1, kProtocolNic, kProtocolNic), protocol(kProfileNic, 0, 0, 1),
+                     pci_function(3, 1, kProtocolNic, kProtocolNic), protocol(kProfileNic, 3, 0, 3),
+                     port_descriptor(0, 1, 4)});
+  const struct {
+    const char* action;
+    std::vector<std::string> params;
+    const char* change;  // the command the action changes the configuration with
+    const char* lines;   // config_prof.txt after it
+  } rows[] = {
+      {"SetProfileId", {"21"}, "ioctl_set_active_profile",
+       "MB,0x9,2,None,0x0,NIC,N/A\nMA,0x7,21,None,0x0,NIC,N/A\nMA,0x7,21,None,0x3,NIC,N/A\n"},
+      {"SetFactoryDefaults", {}, "ioctl_set_active_profile", kRebuilt},
+      {"SaveProfile", {}, "ioctl_set_profile_config", kRebuilt},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.action);
+    sim_->clear_log();
+    EXPECT_EQ(act(std::string("Corvane0/ProfileManagement/") + r.action, r.params), 0u);
+    // Between one change and the next each question is asked once.
+    std::map<Question, int> asked;
+    int changes = 0, asked_after_change = 0;
+    for (const auto& [name, q] : sent()) {
+      if (name == r.change) {
+        ++changes;
+        asked.clear();
+      } else if (name == "ioctl_get_profile_config") {
+        EXPECT_EQ(++asked[q], 1) << std::get<0>(q) << " id " << std::get<3>(q) << " config " << std::get<4>(q);
+        asked_after_change += changes > 0;
+      }
+    }
+    EXPECT_EQ(changes, 1);
+    EXPECT_GT(asked_after_change, 0);
+    EXPECT_EQ(lines(), r.lines);
   }
 }
 

@@ -9,7 +9,7 @@
 // one scope asks the firmware again. All under the library lock.
 #pragma once
 
-namespace tavo::tree {
+namespace tavo::base {
 
 // While one is open on any level, every kind keeps what it read.
 class ReadScope {
@@ -32,4 +32,4 @@ class ScopedKept {
   virtual void scope_ended() = 0;
 };
 
-}  // namespace tavo::tree
+}  // namespace tavo::base

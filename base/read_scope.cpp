@@ -1,8 +1,8 @@
-#include "tree/read_scope.h"
+#include "base/read_scope.h"
 
 #include <vector>
 
-namespace tavo::tree {
+namespace tavo::base {
 namespace {
 
 // All under the library lock.
@@ -26,4 +26,4 @@ bool ReadScope::open() { return scope_depth > 0; }
 
 ScopedKept::ScopedKept() { every_kind().push_back(this); }
 
-}  // namespace tavo::tree
+}  // namespace tavo::base
