@@ -40,7 +40,8 @@ class KeptAnswers final : public base::ScopedKept {
     const auto* bytes = static_cast<const uint8_t*>(payload);
     answers_.push_back({id, at, kept_until(id), {request, request + length}, {bytes, bytes + length}});
   }
-  void scope_ended() override { answers_.clear(); }
+  // Nothing stays held between calls.
+  void scope_ended() override { std::vector<Answer>().swap(answers_); }
 
  private:
   struct Answer {
