@@ -2,7 +2,8 @@
 // ratio of its cost at the larger size to its cost at the smaller one (per
 // item where the case counts items; for a case also run at size 0, its
 // cost above that one's per item of size): flat growth shows as 1. The
-// counters a case reports per item (heap_per_target) follow, at each size.
+// counters a case reports per item (heap_per_target) follow, at each size,
+// and the mailbox commands a case counts (mailbox_*).
 // With --benchmark_repetitions each cost is the median of the repetitions.
 #include <benchmark/benchmark.h>
 #include <stdio.h>
@@ -32,7 +33,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
       cost.runs.push_back(seconds);
       cost.per_item = per_item;
       for (const auto& [name, counter] : r.counters)
-        if (name.ends_with("_per_target")) counters_[r.run_name.function_name + " " + name][std::stol(r.run_name.args)] = counter.value;
+        if (name.ends_with("_per_target") || name.starts_with("mailbox_")) counters_[r.run_name.function_name + " " + name][std::stol(r.run_name.args)] = counter.value;
     }
   }
 
@@ -57,7 +58,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
     for (const auto& [name, by_size] : counters_) {
       printf("%-45s", name.c_str());
       for (const auto& [size, value] : by_size)
-        if (size > 0) printf(" %8ld: %10.0f", size, value);
+        if (size > 0 || !name.ends_with("_per_target"))
+          printf(name.find(" mailbox_") != std::string::npos ? " %8ld: %10.1f" : " %8ld: %10.0f", size, value);
       printf("\n");
     }
   }

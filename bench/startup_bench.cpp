@@ -5,12 +5,14 @@
 // their instructions per saved target, which stay flat when start-up pays
 // only for what it must read; the start-up cases count the heap the
 // started tree holds per saved target, the start with sessions its looks
-// at files.
+// at files; the last case counts a start's mailbox commands.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/memory.h"
@@ -20,6 +22,7 @@
 #include "iscsi/common/iscsi_common.h"
 #include "iscsi/targets/targets.h"
 #include "simulator/simulator.h"
+#include "transport/command_table.h"
 
 namespace tavo::bench {
 namespace {
@@ -148,6 +151,43 @@ void BM_Exit(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_Exit)->Arg(0)->Arg(500)->Arg(5000)->Unit(benchmark::kMillisecond);
+
+// The mailbox commands of a start with n targets added by the AddTarget
+// action (each with its persistent session) on five Moravels: the fixed
+// part, a start without any target, and the part per target above it.
+// Each question start-up asks the firmware is asked once: what is left
+// are the reads the tree needs.
+double started_commands() {
+  close_tree();
+  sim::Simulator* sim = sim::current();
+  sim->set_log_bounds(1, 0);
+  sim->clear_log();
+  if (TAVO_init() != 0) abort();
+  // Each subsystem and opcode once, whatever the rows that share it.
+  std::vector<std::pair<uint8_t, uint8_t>> codes;
+  for (const command::CommandRow& r : command::kCommands)
+    if (std::find(codes.begin(), codes.end(), std::pair{r.subsystem, r.opcode}) == codes.end())
+      codes.emplace_back(r.subsystem, r.opcode);
+  uint64_t sent = 0;
+  for (const auto& [subsystem, opcode] : codes) sent += sim->mailbox_count(subsystem, opcode);
+  sim->set_log_bounds(sim::kLogEntriesKept, sim::kLogBytesKept);
+  return static_cast<double>(sent);
+}
+
+void BM_StartupMailboxCommands(benchmark::State& state) {
+  const int64_t n = state.range(0);
+  targets_start(targets_moravel(false, kFiveMoravels));
+  const double fixed = started_commands();
+  close_tree();
+  targets_with_sessions(n, kFiveMoravels);
+  close_tree();
+  if (TAVO_init() != 0) abort();  // the first start after the adds settles what a start rewrites
+  const double full = started_commands();
+  state.counters["mailbox_fixed"] = fixed;
+  state.counters["mailbox_per_target"] = n > 0 ? (full - fixed) / static_cast<double>(n) : 0.0;
+  measure_starts(state);
+}
+BENCHMARK(BM_StartupMailboxCommands)->Arg(0)->Arg(1000)->Arg(5000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace tavo::bench

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "base/read_scope.h"
 #include "nic/channels.h"
 #include "nic/profile_internal.h"
 #include "port/port.h"
@@ -261,6 +262,7 @@ uint32_t save_profile(TavoNode* controller, const HandlerContext& fn, bool* writ
 
 uint32_t do_SetProfileId(TavoNode* management, TavoNode* action, char* params) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
+  tavo::base::ReadScope reads;  // each profile question asked once, again after the change
   TavoNode* controller = management != nullptr ? management->parent : nullptr;
   if (action == nullptr || params == nullptr || profile_support(controller) != ProfileSupport::Supported) return 1;
   if (vm_flag) return tavo::controller::refuse_on_vf(nullptr);
@@ -286,6 +288,7 @@ uint32_t do_SetProfileId(TavoNode* management, TavoNode* action, char* params) {
 
 uint32_t do_SaveProfile(TavoNode* management, TavoNode*, char*) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
+  tavo::base::ReadScope reads;  // each profile question asked once, again after the change
   TavoNode* controller = management != nullptr ? management->parent : nullptr;
   switch (profile_support(controller)) {
     case ProfileSupport::Unreadable:
@@ -316,6 +319,7 @@ uint32_t do_SaveProfile(TavoNode* management, TavoNode*, char*) {
 
 uint32_t do_SetFactoryDefaults(TavoNode* management, TavoNode* action, char*) {
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
+  tavo::base::ReadScope reads;  // each profile question asked once, again after the change
   TavoNode* controller = management != nullptr ? management->parent : nullptr;
   if (action == nullptr || profile_support(controller) != ProfileSupport::Supported) return 1;
   if (vm_flag) return tavo::controller::refuse_on_vf(nullptr);

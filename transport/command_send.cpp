@@ -2,7 +2,12 @@
 
 #include <string.h>
 
+#include <vector>
+
+#include "base/library_lock.h"
+#include "base/read_scope.h"
 #include "transport/glob.h"
+#include "transport/kept_reads.h"
 #include "transport/mailbox.h"
 #include "base/debug_log.h"
 #include "base/last_status.h"
@@ -46,6 +51,29 @@ uint64_t command_request_length(const CommandRow& row, const SendArgs& args) {
   return row.form == Form::CallerLength || row.form == Form::Record20 ? args.length : row.length;
 }
 
+// A read the open scope keeps (transport/kept_reads.h): answered from what
+// was kept, else sent and kept.
+uint32_t send_kept(CommandId id, const SendArgs& args, uint32_t transport, uint64_t length,
+                   const transport::HeaderFlags& flags) {
+  const CommandRow& row = command_row(id);
+  const auto send = [&] {
+    return transport::prepare_mailbox_cmd(args.function_number, row.opcode, row.subsystem,
+                                          static_cast<uint32_t>(length),
+                                          static_cast<uint16_t>(length + kMailboxHeaderSize), args.payload,
+                                          static_cast<uint8_t>(row.direction), args.domain, args.port_number,
+                                          transport, flags);
+  };
+  base::LibraryLock lock(base::library_mutex());
+  if (!base::ReadScope::open()) return send();
+  const KeptPlace at{args.function_number, args.domain, args.port_number, transport};
+  if (kept_answer(id, at, args.payload, length)) return 0;
+  const auto* bytes = static_cast<const uint8_t*>(args.payload);
+  const std::vector<uint8_t> request(bytes, bytes + length);
+  const uint32_t status = send();
+  if (status == 0) keep_answer(id, at, request.data(), args.payload, length);
+  return status;
+}
+
 }  // namespace
 
 uint32_t command_send(CommandId id, const SendArgs& args) {
@@ -84,13 +112,14 @@ uint32_t command_send(CommandId id, const SendArgs& args) {
     return transport::get_mailbox_cmd_size(args.function_number, row.opcode, row.subsystem,
                                            static_cast<uint16_t>(length), buffer_length, args.payload,
                                            args.actual_length, args.domain, args.port_number, route.transport, flags);
+  if (kept_until(id) != 0 && args.payload != nullptr) return send_kept(id, args, route.transport, length, flags);
   // The handle a keyed change names: the request's first word, read before
   // the answer overwrites it.
   uint32_t handle = 0;
   if ((row.changes & kSessionConfig) != 0 && args.payload != nullptr && length >= sizeof handle)
     memcpy(&handle, args.payload, sizeof handle);
   // Other processes learn that the adapter's targets or sessions changed.
-  if (row.changes != 0) base::note_root_change();
+  if ((row.changes & kFollowedChanges) != 0) base::note_root_change();
   const uint32_t status = transport::prepare_mailbox_cmd(
       args.function_number, row.opcode, row.subsystem, static_cast<uint32_t>(length), buffer_length, args.payload,
       static_cast<uint8_t>(row.direction), args.domain, args.port_number, route.transport, flags);

@@ -1,6 +1,7 @@
 // Which firmware records a command changes, as its row of the command
 // table declares them, and the log of those changes that the kept reads of
-// a request (iscsi/common/record_reads.h) catch up with before they answer.
+// a request or a start-up (base/read_scope.h) catch up with before they
+// answer.
 #pragma once
 
 #include <stdint.h>
@@ -19,7 +20,20 @@ enum RecordChanges : uint8_t {
   kSessionConfig = 2,
   // the initiator's name block (6/6) of the function, domain and port
   kInitiatorName = 4,
+  // the controller's profile configuration (164/1) and its profile ids
+  // (167/1): every configuration type and profile, on every function
+  kProfileConfig = 8,
+  // a port's settings and its PHY's details (102/1), on every function
+  kPorts = 16,
+  // the iSCSI function's TCP/IP interfaces and their addresses (24/2, 25/2)
+  kInterfaces = 32,
+  // the iSCSI function's discovery parameters (28/2)
+  kDiscovery = 64,
 };
+// The changes other processes follow (their saved targets and sessions);
+// what a process keeps of the others lasts one of its calls only, under
+// the root's gate.
+inline constexpr uint8_t kFollowedChanges = kSessions | kSessionConfig | kInitiatorName;
 
 // One sent command's changes: its row's bits and the key of what it
 // changed ({function, domain, port, session handle or 0, 0, 0}).

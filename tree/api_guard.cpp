@@ -4,6 +4,7 @@
 #include "base/library_lock.h"
 #include "base/root_gate.h"
 #include "tree/backend_hooks.h"
+#include "base/read_scope.h"
 #include "tree/status_texts.h"
 #include "tree/state_changes.h"
 #include "tree/tree_internal.h"
@@ -90,7 +91,11 @@ int clients() { return client_count; }
 void add_clients(int delta) { client_count += delta; }
 
 uint32_t build_tree() {
-  const uint32_t r = init_hm();
+  // A start-up asks the firmware each question once (base/read_scope.h).
+  const uint32_t r = [] {
+    base::ReadScope reads;
+    return init_hm();
+  }();
   if (r == 0) {
     followed = base::root_epoch();
     return 0;

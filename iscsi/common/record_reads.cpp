@@ -5,26 +5,6 @@
 #include "platform/host.h"
 
 namespace tavo::iscsi {
-namespace {
-
-// All under the library lock.
-int scope_depth = 0;
-
-std::vector<reads::Kept*>& every_kind() {
-  static std::vector<reads::Kept*> kinds;
-  return kinds;
-}
-
-}  // namespace
-
-ReadScope::ReadScope() { ++scope_depth; }
-
-ReadScope::~ReadScope() {
-  if (--scope_depth > 0) return;
-  for (reads::Kept* kind : every_kind()) kind->scope_ended();
-}
-
-bool ReadScope::open() { return scope_depth > 0; }
 
 ListReads& session_list_reads() {
   static ListReads kept(command::kSessions);
@@ -32,8 +12,6 @@ ListReads& session_list_reads() {
 }
 
 namespace reads {
-
-Kept::Kept() { every_kind().push_back(this); }
 
 uint64_t now_ms() { return platform::host().monotonic_ms(); }
 

@@ -40,6 +40,7 @@
 
 #include "base/probe_table.h"
 #include "transport/record_changes.h"
+#include "base/read_scope.h"
 #include "tree/state_changes.h"
 #include "tree/tree.h"
 
@@ -51,25 +52,13 @@ using RecordKey = std::array<uint32_t, 6>;
 
 inline constexpr uint64_t kFreshMs = 1000;
 
-// While one is open on any level, every kind of record keeps what it read.
-class ReadScope {
- public:
-  ReadScope();
-  ~ReadScope();
-  ReadScope(const ReadScope&) = delete;
-  ReadScope& operator=(const ReadScope&) = delete;
-  static bool open();
-};
+// The scope a request's handlers read in (base/read_scope.h).
+using ReadScope = base::ReadScope;
 
 namespace reads {
 
 // What every kind keeps, so that the end of a scope reaches them all.
-class Kept {
- public:
-  Kept();
-  virtual ~Kept() = default;
-  virtual void scope_ended() = 0;
-};
+using Kept = base::ScopedKept;
 
 // Whether a client's read of property may answer from what a read of
 // group fetched at at_ms with the count changes, having answered the

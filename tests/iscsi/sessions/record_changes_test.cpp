@@ -1,20 +1,26 @@
 // A command that changes firmware records drops what a request kept of
 // them, as its row of the command table names them, and nothing else:
 // each such row is sent inside a read scope between two reads of the
-// session list, a session's record, its configuration and the initiator's
-// name block.
+// session list, a session's record, its configuration, the initiator's
+// name block, and every read a scope keeps (the controller's profile
+// configuration, a port's PHY, the function's interfaces and discovery
+// parameters).
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "controller/controller.h"
 #include "iscsi/common/record_reads.h"
 #include "iscsi/network/iscsi_network.h"
 #include "iscsi/sessions/sessions.h"
 #include "iscsi/targets/targets.h"
 #include "tests/iscsimgt/plugins/cvima/ima_fixture.h"
 #include "tests/transport/command_catalogue_support.h"
+#include "transport/kept_reads.h"
+#include "transport/network_records.h"
 #include "tree/handler_context.h"
 
 namespace tavo::test {
@@ -36,7 +42,32 @@ TEST_F(RecordChangesTest, EachChangingCommandDropsWhatItsRowNames) {
     tavo_dfree(TAVO_get_session_params(handle, at.number, at.domain, at.port));
     get_eto_prop(at.number, at.domain, at.port, target);
     get_name_params(at.number, at.domain, at.port, name);
+    tavo_dfree(TAVO_get_profile(at.controller, kProfileConfigured, 0, 0));
+    // Each kept read, its interface the first the function lists; which
+    // of them the adapter answers (one refused is asked every time).
+    std::vector<bool> answered;
+    uint32_t interface_id = 0;
+    for (const command::KeptRead& k : command::kKeptReads) {
+      const command::CommandRow& row = command::command_row(k.id);
+      std::vector<uint8_t> request(row.form == command::Form::CallerLength ? 4096 : row.length, 0);
+      if (row.subsystem == 2 && row.opcode == 25) {
+        InterfaceInfoBlock asked{};
+        asked.interface_id = interface_id;
+        asked.family_or_vlan_tag = kAddressFamilyIPv4;
+        memcpy(request.data(), &asked, std::min(request.size(), sizeof asked));
+      }
+      const auto length = static_cast<uint16_t>(row.form == command::Form::CallerLength ? request.size() : 0);
+      const uint32_t route = row.device == command::Device::Caller ? TAVO_VIA_ISCSI : 0;
+      answered.push_back(kCatalogueInvokers[static_cast<size_t>(k.id)](CatalogueCall{
+                             at.number, request.data(), length, at.domain, at.port, route, nullptr, 0}) == 0);
+      if (k.id == command::CommandId::ioctl_get_all_if_id)
+        memcpy(&interface_id, request.data() + offsetof(InterfaceIdList, ids), sizeof interface_id);
+    }
+    return answered;
   };
+  // Every kept read but the profile ids (a Moravel's) is answered here.
+  const std::vector<bool> answered = read_all();
+  EXPECT_EQ(std::count(answered.begin(), answered.end(), true), std::ssize(answered) - 1);
   int rows = 0;
   for (size_t i = 0; i < command::kCommandCount; ++i) {
     const command::CommandRow& row = command::kCommands[i];
@@ -46,9 +77,10 @@ TEST_F(RecordChangesTest, EachChangingCommandDropsWhatItsRowNames) {
     iscsi::ReadScope scope;
     read_all();
     // The request names the session (a keyed change's first word).
-    std::vector<uint8_t> payload(row.length, 0);
+    std::vector<uint8_t> payload(std::max<size_t>(row.length, 64), 0);
     memcpy(payload.data(), &handle, sizeof handle);
-    const CatalogueCall call{at.number, payload.data(), 0, at.domain, at.port, 0, nullptr, 0};
+    const auto length = static_cast<uint16_t>(row.form == command::Form::CallerLength ? payload.size() : 0);
+    const CatalogueCall call{at.number, payload.data(), length, at.domain, at.port, 0, nullptr, 0};
     kCatalogueInvokers[i](call);
     sim_->clear_log();
     read_all();
@@ -57,9 +89,19 @@ TEST_F(RecordChangesTest, EachChangingCommandDropsWhatItsRowNames) {
     EXPECT_EQ(mailbox_count(6, 14) > 0, sessions);  // the session's record
     EXPECT_EQ(mailbox_count(6, 16) > 0, sessions || (row.changes & command::kSessionConfig) != 0);
     EXPECT_EQ(mailbox_count(6, 6) > 0, (row.changes & command::kInitiatorName) != 0);
+    for (size_t k = 0; k < std::size(command::kKeptReads); ++k) {
+      const command::CommandRow& read = command::command_row(command::kKeptReads[k].id);
+      EXPECT_EQ(mailbox_count(read.subsystem, read.opcode) > 0,
+                (row.changes & command::kKeptReads[k].dropped_by) != 0 || !answered[k])
+          << read.name;
+    }
   }
-  // Logins, logouts, persistent entries and boot flags; the ETO; the name.
-  EXPECT_EQ(rows, 8);
+  // Logins, logouts, persistent entries and boot flags; the ETO; the name;
+  // the profile configuration's sets, the legacy configuration's, a
+  // factory reset, flash objects written and a ROM region erased; a port's
+  // speed, state and link; the interfaces' addresses, VLAN, DHCP and
+  // gateway; the discovery parameters.
+  EXPECT_EQ(rows, 28);
 }
 
 }  // namespace

@@ -1,0 +1,29 @@
+#include "base/read_scope.h"
+
+#include <vector>
+
+namespace tavo::base {
+namespace {
+
+// All under the library lock.
+int scope_depth = 0;
+
+std::vector<ScopedKept*>& every_kind() {
+  static std::vector<ScopedKept*> kinds;
+  return kinds;
+}
+
+}  // namespace
+
+ReadScope::ReadScope() { ++scope_depth; }
+
+ReadScope::~ReadScope() {
+  if (--scope_depth > 0) return;
+  for (ScopedKept* kind : every_kind()) kind->scope_ended();
+}
+
+bool ReadScope::open() { return scope_depth > 0; }
+
+ScopedKept::ScopedKept() { every_kind().push_back(this); }
+
+}  // namespace tavo::base
