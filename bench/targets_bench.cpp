@@ -192,7 +192,8 @@ void targets_chap_change(benchmark::State& state, bool durable) {
     snprintf(params, TAVO_VALUE_SIZE, "One-Way CHAP");
     snprintf(params + 3 * TAVO_VALUE_SIZE, TAVO_VALUE_SIZE, "%s", flip ? "chap-a" : "chap-b");
     snprintf(params + 4 * TAVO_VALUE_SIZE, TAVO_VALUE_SIZE, "%s", flip ? "secret-a1234" : "secret-b1234");
-    if (TAVO_do_action(authentication->tag, configure, params, nullptr) != 0) state.SkipWithError("change failed");
+    if (measured_call([&] { return TAVO_do_action(authentication->tag, configure, params, nullptr); }) != 0)
+      state.SkipWithError("change failed");
   }
   close_tree();
 }
