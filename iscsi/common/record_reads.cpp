@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/lasting.h"
 #include "platform/host.h"
 
 namespace tavo::iscsi {
@@ -11,8 +12,8 @@ namespace {
 int scope_depth = 0;
 
 std::vector<reads::Kept*>& every_kind() {
-  static std::vector<reads::Kept*> kinds;
-  return kinds;
+  static base::Lasting<std::vector<reads::Kept*>> kinds;
+  return *kinds;
 }
 
 }  // namespace
@@ -27,8 +28,12 @@ ReadScope::~ReadScope() {
 bool ReadScope::open() { return scope_depth > 0; }
 
 ListReads& session_list_reads() {
-  static ListReads kept(command::kSessions);
-  return kept;
+  static base::Lasting<ListReads> kept(command::kSessions);
+  return *kept;
+}
+
+void release_kept_reads() {
+  for (reads::Kept* kind : every_kind()) kind->release();
 }
 
 namespace reads {

@@ -38,6 +38,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "base/lasting.h"
 #include "base/probe_table.h"
 #include "transport/record_changes.h"
 #include "tree/state_changes.h"
@@ -69,6 +70,8 @@ class Kept {
   Kept();
   virtual ~Kept() = default;
   virtual void scope_ended() = 0;
+  // Everything kept goes, with its room: the library stops.
+  virtual void release() = 0;
 };
 
 // Whether a client's read of property may answer from what a read of
@@ -128,6 +131,12 @@ class KeptRecords {
     blocks_.clear();
     keys_.clear();
     slots_.clear();
+  }
+  // The same, the room of the keys and slots given back too.
+  void release() {
+    clear();
+    std::vector<RecordKey>().swap(keys_);
+    std::vector<uint32_t>().swap(slots_);
   }
   static void wipe(Record* r) {
     static_assert(std::is_trivially_copyable_v<Record>);
@@ -221,6 +230,11 @@ class RecordReads final : public reads::Kept {
     drop_last();
   }
   void scope_ended() override { scoped_.clear(); }
+  void release() override {
+    scoped_.release();
+    drop_last();
+    std::vector<TavoNodeRef>().swap(last_.answered);
+  }
 
  private:
   struct Last {
@@ -278,6 +292,7 @@ class ListReads final : public reads::Kept {
   // The firmware's lists changed: none kept stands.
   void forget_all() { lists_.clear(); }
   void scope_ended() override { lists_.clear(); }
+  void release() override { lists_.clear(); }
 
  private:
   // Drops every list once a command that changes them was sent.
@@ -291,5 +306,7 @@ class ListReads final : public reads::Kept {
 };
 // The functions' active session lists (29/6), by function, domain and port.
 ListReads& session_list_reads();
+// Every kind lets go of what it keeps, with its room (the library stops).
+void release_kept_reads();
 
 }  // namespace tavo::iscsi
