@@ -135,6 +135,7 @@ class KeptRecords {
   // The same, the room of the keys and slots given back too.
   void release() {
     clear();
+    std::vector<std::unique_ptr<Record[]>>().swap(blocks_);
     std::vector<RecordKey>().swap(keys_);
     std::vector<uint32_t>().swap(slots_);
   }
