@@ -121,9 +121,10 @@ TEST_F(ExitHeapTest, TheLastExitGivesBackWhatTheStartsTook) {
       {"1,000 targets with persistent sessions, unread", 1000, true, false},
       {"1,000 saved target lines, read", 1000, false, true},
   };
-  // What fixed tables a first start may leave (the status texts, the
-  // tables of the layers), whatever was saved.
-  constexpr int64_t kFixedTables = 8 * 1024;
+  // What a first start may leave whatever was saved: fixed tables, and
+  // what the simulated firmware builds as it answers, which is its own
+  // (the 32-bit build's start among waiting sessions leaves about 20 KB).
+  constexpr int64_t kFixedTables = 24 * 1024;
   constexpr size_t kReadRoom = 1 << 20;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
