@@ -12,7 +12,11 @@
 #include "base/status_registry.h"
 #include "controller/controller.h"
 #include "firmware/firmware.h"
+#include "base/read_scope.h"
+#include "iscsi/common/record_reads.h"
 #include "iscsi/common/saved_view.h"
+#include "iscsi/sessions/sessions.h"
+#include "iscsi/target_data/node_index.h"
 #include "iscsi/targets/targets.h"
 #include "nic/channels.h"
 #include "nic/nic.h"
@@ -152,6 +156,10 @@ uint32_t backend_init(void) {
 void backend_exit(void) {
   TAVO_free_all_node_handles();
   tavo::iscsi::drop_saved_views();
+  // What the branches keep of the tree and the firmware goes with it.
+  tavo::base::release_kept_reads();
+  tavo::sessions::release_session_stores();
+  tavo::target_data::release_target_names();
   os_put_port_instances(tavo_glob.iscsi_handles, TAVO_MAX_FUNCTIONS);
   os_put_nic_port_instances(tavo_glob.nic_handles, TAVO_MAX_FUNCTIONS);
 }

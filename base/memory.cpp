@@ -98,6 +98,16 @@ static_assert(std::endian::native == std::endian::little, "bitfields are read a 
 
 namespace tavo::base {
 
+void release_kept_blocks() {
+  KeptBlocks& kept = kept_blocks();
+  std::lock_guard<std::mutex> guard(kept.mutex);
+  for (std::vector<void*>& blocks : kept.free) {
+    for (void* block : blocks) free(block);
+    std::vector<void*>().swap(blocks);
+  }
+  kept.bytes = 0;
+}
+
 int32_t first_bit_from(const uint8_t* bits, int32_t n, int32_t start, int want) {
   if (bits == nullptr || n < 1 || start >= n) return -1;
   if (start < 0) start = 0;

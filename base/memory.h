@@ -74,6 +74,8 @@ void* large_chunk();
 void free_large_chunk(void* chunk);
 // Bytes of the large chunks held now (malloc's own counts miss them).
 size_t large_chunk_bytes();
+// The blocks kept for reuse go back to malloc (the library stops).
+void release_kept_blocks();
 
 // The first bit at or after start that is set (want 1) or clear (want 0)
 // among the n bits, or -1.

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "base/lasting.h"
+
 namespace tavo::base {
 namespace {
 
@@ -9,8 +11,8 @@ namespace {
 int scope_depth = 0;
 
 std::vector<ScopedKept*>& every_kind() {
-  static std::vector<ScopedKept*> kinds;
-  return kinds;
+  static Lasting<std::vector<ScopedKept*>> kinds;
+  return *kinds;
 }
 
 }  // namespace
@@ -25,5 +27,9 @@ ReadScope::~ReadScope() {
 bool ReadScope::open() { return scope_depth > 0; }
 
 ScopedKept::ScopedKept() { every_kind().push_back(this); }
+
+void release_kept_reads() {
+  for (ScopedKept* kind : every_kind()) kind->release();
+}
 
 }  // namespace tavo::base

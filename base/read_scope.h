@@ -30,6 +30,11 @@ class ScopedKept {
   ScopedKept(const ScopedKept&) = delete;
   ScopedKept& operator=(const ScopedKept&) = delete;
   virtual void scope_ended() = 0;
+  // Everything kept goes, with its room: the library stops.
+  virtual void release() = 0;
 };
+
+// Every kind gives back what it kept (the last TAVO_exit).
+void release_kept_reads();
 
 }  // namespace tavo::base

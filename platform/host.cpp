@@ -243,6 +243,13 @@ std::string fixed_path(const std::string& path) {
   return paths.resolved.emplace(path, resolve_fixed(paths.root, path)).first->second;
 }
 
+void forget_fixed_paths() {
+  FixedPaths& paths = fixed_paths();
+  std::lock_guard<std::mutex> guard(paths.mutex);
+  paths.root.clear();
+  decltype(paths.resolved)().swap(paths.resolved);
+}
+
 bool process_alive(pid_t pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }
 
 }  // namespace tavo::platform

@@ -127,6 +127,9 @@ inline constexpr char kSimulatorEntry[] = "tavo_simulator_create_host";
 // never above the root ("/../../x" is <root>/x). A relative path, and any
 // path on a host without a root, is left as it is.
 std::string fixed_path(const std::string& path);
+// The paths placed so far are forgotten, with their room (the library
+// stops).
+void forget_fixed_paths();
 
 // A stdio stream whose reads and writes go through host() file calls.
 // Modes as fopen(3) ("r", "w", "a", "r+", "w+", "a+", with "e" and "x");

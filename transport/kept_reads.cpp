@@ -42,6 +42,7 @@ class KeptAnswers final : public base::ScopedKept {
   }
   // Nothing stays held between calls.
   void scope_ended() override { std::vector<Answer>().swap(answers_); }
+  void release() override { scope_ended(); }
 
  private:
   struct Answer {

@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/lasting.h"
 #include "tree/node_index.h"
 #include "tree/tree_internal.h"
 #include "tree/waiting.h"
@@ -16,8 +17,8 @@ namespace tavo::tree {
 namespace {
 
 std::vector<SlotArea*>& areas_in_use() {
-  static std::vector<SlotArea*> areas;
-  return areas;
+  static base::Lasting<std::vector<SlotArea*>> areas;
+  return *areas;
 }
 
 // Index of the slot bitmap for a new instance under parent: the instance
@@ -74,8 +75,8 @@ namespace {
 // 0 at less cost than keeping its floor.
 constexpr uint16_t kScannedSlots = 64;
 std::unordered_map<const uint8_t*, int32_t>& slot_floors() {
-  static std::unordered_map<const uint8_t*, int32_t> floors;
-  return floors;
+  static base::Lasting<std::unordered_map<const uint8_t*, int32_t>> floors;
+  return *floors;
 }
 
 int32_t take_lowest_free_slot(SlotArea::Slots slots, uint16_t max_instances) {
@@ -92,14 +93,15 @@ void slot_freed(const uint8_t* bitmap, int32_t slot) {
 }
 
 SlotArea::Slots SlotArea::bitmap(uint64_t index, uint16_t max_instances) {
-  auto [it, added] = bitmaps_.try_emplace(index, Slots{nullptr, nullptr});
+  auto& maps = *bitmaps_;
+  auto [it, added] = maps.try_emplace(index, Slots{nullptr, nullptr});
   if (!added) return it->second;
   uint8_t* bits = alloc_bitfield(max_instances);
   if (bits == nullptr) {
-    bitmaps_.erase(it);
+    maps.erase(it);
     return Slots{nullptr, nullptr};
   }
-  if (bitmaps_.size() == 1) areas_in_use().push_back(this);
+  if (maps.size() == 1) areas_in_use().push_back(this);
   it->second = Slots{bits, nullptr};
   if (max_instances > kScannedSlots) {
     int32_t& floor = slot_floors()[bits];
@@ -110,11 +112,11 @@ SlotArea::Slots SlotArea::bitmap(uint64_t index, uint16_t max_instances) {
 }
 
 void SlotArea::clear() {
-  for (auto& [index, slots] : bitmaps_) {
+  for (auto& [index, slots] : *bitmaps_) {
     if (slots.floor != nullptr) slot_floors().erase(slots.bits);
     free_bitfield(slots.bits);
   }
-  bitmaps_.clear();
+  base::release(*bitmaps_);
 }
 
 namespace {
@@ -132,7 +134,8 @@ const InstancedBuilder* first_instanced_builder() { return registered_builders; 
 
 void release_slot_areas() {
   for (SlotArea* area : areas_in_use()) area->clear();
-  areas_in_use().clear();
+  base::release(areas_in_use());
+  base::release(slot_floors());
 }
 
 namespace {

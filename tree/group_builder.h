@@ -10,6 +10,7 @@
 #include <type_traits>
 #include <unordered_map>
 
+#include "base/lasting.h"
 #include "tree/tree.h"
 
 namespace tavo::tree {
@@ -138,8 +139,9 @@ class SlotArea {
 
  private:
   // One per instance of the group above among thousands: a hash, not a
-  // tree of pointers, finds the one a new instance goes into.
-  std::unordered_map<uint64_t, Slots> bitmaps_;
+  // tree of pointers, finds the one a new instance goes into. Never
+  // destroyed: the areas are static, and the tree's end empties them.
+  base::Lasting<std::unordered_map<uint64_t, Slots>> bitmaps_;
 };
 
 struct GroupDef {

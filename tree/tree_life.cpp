@@ -7,8 +7,11 @@
 #include "tree/api_guard.h"
 #include "tree/backend_hooks.h"
 #include "base/debug_log.h"
+#include "base/memory.h"
+#include "platform/host.h"
 #include "tree/group_builder.h"
 #include "tree/tree_internal.h"
+#include "tree/waiting.h"
 
 namespace {
 
@@ -161,4 +164,8 @@ void exit_hm(void) {
   int n = tavo::tree::registered_hierarchies(all, 5);
   for (int i = 0; i < n; ++i) tear_down(all[i]);
   tavo::tree::release_slot_areas();
+  tavo::tree::release_waits();
+  // The group blocks the tree gave back were kept for the next tree.
+  tavo::base::release_kept_blocks();
+  tavo::platform::forget_fixed_paths();
 }

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/lasting.h"
 #include "base/library_lock.h"
 #include "tree/handler_watch.h"
 #include "tree/node_index.h"
@@ -39,13 +40,13 @@ struct Wait {
 };
 
 std::unordered_map<const TavoNode*, Wait>& waits() {
-  static std::unordered_map<const TavoNode*, Wait> all;
-  return all;
+  static base::Lasting<std::unordered_map<const TavoNode*, Wait>> all;
+  return *all;
 }
 // The waiting groups by their scope.
 std::unordered_multimap<const TavoNode*, const TavoNode*>& by_scope() {
-  static std::unordered_multimap<const TavoNode*, const TavoNode*> all;
-  return all;
+  static base::Lasting<std::unordered_multimap<const TavoNode*, const TavoNode*>> all;
+  return *all;
 }
 
 // Whether a look for a child called name meets def's instances: their type
@@ -183,6 +184,13 @@ bool slots_kept(const TavoNode* group, const GroupDef& def) {
 }
 
 int32_t slots_taken(TavoNode* group, const GroupDef& def) { return taken_slots(group, def); }
+
+void release_waits() {
+  TAVO_LIBRARY_LOCK;
+  // The tree's tear-down took every wait: the room goes.
+  base::release(waits());
+  base::release(by_scope());
+}
 
 void forget_waits_within(const TavoNode* node) {
   auto& all = waits();

@@ -64,5 +64,7 @@ int32_t slots_taken(TavoNode* group, const GroupDef& def);
 // The waits of node's subtree, and of node, are dropped unbuilt: the nodes
 // go.
 void forget_waits_within(const TavoNode* node);
+// The tree is gone: the room of the waits goes too.
+void release_waits();
 
 }  // namespace tavo::tree

@@ -2,13 +2,14 @@
 
 #include <algorithm>
 
+#include "base/lasting.h"
 #include "platform/host.h"
 
 namespace tavo::iscsi {
 
 ListReads& session_list_reads() {
-  static ListReads kept(command::kSessions);
-  return kept;
+  static base::Lasting<ListReads> kept(command::kSessions);
+  return *kept;
 }
 
 namespace reads {

@@ -38,6 +38,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "base/lasting.h"
 #include "base/probe_table.h"
 #include "transport/record_changes.h"
 #include "base/read_scope.h"
@@ -117,6 +118,13 @@ class KeptRecords {
     blocks_.clear();
     keys_.clear();
     slots_.clear();
+  }
+  // The same, the room of the keys and slots given back too.
+  void release() {
+    clear();
+    std::vector<std::unique_ptr<Record[]>>().swap(blocks_);
+    std::vector<RecordKey>().swap(keys_);
+    std::vector<uint32_t>().swap(slots_);
   }
   static void wipe(Record* r) {
     static_assert(std::is_trivially_copyable_v<Record>);
@@ -210,6 +218,11 @@ class RecordReads final : public reads::Kept {
     drop_last();
   }
   void scope_ended() override { scoped_.clear(); }
+  void release() override {
+    scoped_.release();
+    drop_last();
+    std::vector<TavoNodeRef>().swap(last_.answered);
+  }
 
  private:
   struct Last {
@@ -267,6 +280,7 @@ class ListReads final : public reads::Kept {
   // The firmware's lists changed: none kept stands.
   void forget_all() { lists_.clear(); }
   void scope_ended() override { lists_.clear(); }
+  void release() override { lists_.clear(); }
 
  private:
   // Drops every list once a command that changes them was sent.

@@ -1,16 +1,20 @@
 // The views of the saved files, one per file under each root, and the
 // reads through them.
+#include <array>
 #include <map>
 #include <mutex>
 
 #include "iscsi/common/saved_internal.h"
+#include "base/lasting.h"
 #include "platform/host.h"
 
 namespace tavo::iscsi {
 namespace {
 
 std::mutex view_registry_mutex;
-std::map<std::string, std::shared_ptr<ViewEntry>> view_registry;  // by the file's path under the root
+// By the file's path under the root. Never destroyed: a process that ends
+// without TAVO_exit leaves the views to the system.
+base::Lasting<std::map<std::string, std::shared_ptr<ViewEntry>>> view_registry;
 
 // Each file's entry as last found, with the root it was found under: a
 // request asks for its files again and again under one root.
@@ -18,13 +22,13 @@ struct LastEntry {
   std::string root;
   std::shared_ptr<ViewEntry> entry;
 };
-LastEntry last_entries[std::size(kAllSaved)];
+base::Lasting<std::array<LastEntry, std::size(kAllSaved)>> last_entries;
 
 }  // namespace
 
 std::shared_ptr<ViewEntry> view_entry(Saved s) {
   const platform::Host& host = platform::host();
-  LastEntry& last = last_entries[static_cast<size_t>(s)];
+  LastEntry& last = (*last_entries)[static_cast<size_t>(s)];
   {
     std::lock_guard<std::mutex> guard(view_registry_mutex);
     if (last.entry != nullptr && host.root_is(last.root)) return last.entry;
@@ -32,7 +36,7 @@ std::shared_ptr<ViewEntry> view_entry(Saved s) {
   std::string root = host.root();
   const std::string path = platform::fixed_path(record_def(s).path);
   std::lock_guard<std::mutex> guard(view_registry_mutex);
-  std::shared_ptr<ViewEntry>& entry = view_registry[path];
+  std::shared_ptr<ViewEntry>& entry = (*view_registry)[path];
   if (entry == nullptr) entry = std::make_shared<ViewEntry>(s);
   // Kept only when the root stayed while the path was worked out.
   if (host.root_is(root)) last = LastEntry{std::move(root), entry};
@@ -84,8 +88,8 @@ bool copy_lines(Saved s, std::span<const Match> match, SavedLines* out) {
 
 void drop_saved_views() {
   std::lock_guard<std::mutex> guard(view_registry_mutex);
-  view_registry.clear();
-  for (LastEntry& last : last_entries) last = LastEntry{};
+  view_registry->clear();
+  for (LastEntry& last : *last_entries) last = LastEntry{};
 }
 
 }  // namespace tavo::iscsi

@@ -15,8 +15,8 @@ namespace tavo::iscsi {
 namespace {
 
 RecordReads<FirmwareSessionRecord>& record_reads() {
-  static RecordReads<FirmwareSessionRecord> kept(command::kSessions);
-  return kept;
+  static tavo::base::Lasting<RecordReads<FirmwareSessionRecord>> kept(command::kSessions);
+  return *kept;
 }
 
 // The firmware's answer for the session, or false (status 85).

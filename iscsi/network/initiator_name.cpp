@@ -49,8 +49,8 @@ uint32_t name_fetch(const HandlerContext& t, tavo::InitiatorNameBlock* b, bool s
 }
 
 RecordReads<tavo::InitiatorNameBlock>& name_reads() {
-  static RecordReads<tavo::InitiatorNameBlock> kept(0, tavo::command::kInitiatorName);
-  return kept;
+  static tavo::base::Lasting<RecordReads<tavo::InitiatorNameBlock>> kept(0, tavo::command::kInitiatorName);
+  return *kept;
 }
 
 RecordKey name_key(const HandlerContext& t) { return {t.number, t.domain, t.port, 0, 0, 0}; }

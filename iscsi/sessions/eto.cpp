@@ -25,8 +25,9 @@ struct ConfigRead {
 };
 
 tavo::iscsi::RecordReads<ConfigRead>& config_reads() {
-  static tavo::iscsi::RecordReads<ConfigRead> kept(tavo::command::kSessions, tavo::command::kSessionConfig);
-  return kept;
+  static tavo::base::Lasting<tavo::iscsi::RecordReads<ConfigRead>> kept(tavo::command::kSessions,
+                                                                         tavo::command::kSessionConfig);
+  return *kept;
 }
 
 tavo::iscsi::RecordKey config_key(uint32_t function_number, uint32_t domain, uint32_t port, uint32_t handle) {

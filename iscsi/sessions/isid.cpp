@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/lasting.h"
 #include "base/library_lock.h"
 #include "iscsi/sessions/sessions_internal.h"
 #include "tree/state_changes.h"
@@ -95,6 +96,15 @@ class IsidIndex {
       return;
     }
   }
+  // Nothing held any more, and the room goes (the library stops).
+  void release() {
+    std::unordered_map<TavoNode*, Entry>().swap(sessions_);
+    std::vector<Waiting>().swap(waiting_);
+    count_.fill(0);
+    held_bits_.fill(0);
+    shows_none_ = 0;
+    pruned_size_ = 0;
+  }
   // The lowest qualifier neither held nor in also_taken.
   uint32_t lowest_free(const std::bitset<65536>& also_taken) {
     prune();
@@ -162,8 +172,8 @@ class IsidIndex {
 };
 
 IsidIndex& isid_index() {
-  static IsidIndex index;
-  return index;
+  static tavo::base::Lasting<IsidIndex> index;
+  return *index;
 }
 
 // A given qualifier text: any base, cut to 16 bits; nothing may follow it.
@@ -198,6 +208,8 @@ TavoNode* isid_reusable(TavoNode* target, const char* address, const char* port,
 namespace tavo::sessions {
 
 uint32_t lowest_free_qualifier(const std::bitset<65536>& also_taken) { return isid_index().lowest_free(also_taken); }
+
+void release_qualifiers() { isid_index().release(); }
 
 bool qualifier_held_apart_from(uint32_t qualifier, TavoNode* session) {
   return isid_index().held_apart_from(qualifier, session);

@@ -213,8 +213,8 @@ struct InquiryRead {
 };
 
 tavo::iscsi::RecordReads<InquiryRead>& inquiry_reads() {
-  static tavo::iscsi::RecordReads<InquiryRead> kept;
-  return kept;
+  static tavo::base::Lasting<tavo::iscsi::RecordReads<InquiryRead>> kept;
+  return *kept;
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/lasting.h"
 #include "base/library_lock.h"
 #include "base/validate.h"
 #include "iscsi/sessions/sessions_internal.h"
@@ -194,8 +195,8 @@ struct HeldSessions {
   std::vector<std::pair<uint32_t, uint64_t>> names;  // in the order of the handles
 };
 std::vector<HeldSessions>& held_sessions() {
-  static std::vector<HeldSessions> all;
-  return all;
+  static tavo::base::Lasting<std::vector<HeldSessions>> all;
+  return *all;
 }
 std::vector<HeldSessions>::iterator held_of(const TavoNode* lhba) {
   const TavoNodeRef ref = tavo::tree::node_ref(lhba);
@@ -433,6 +434,12 @@ uint32_t renew_waiting_sessions(TavoNode* lhba, WaitingSessionReads* reads) {
   renewed.changes = tavo::command::changes_noted();
   std::swap(*reads, renewed);  // the old records are wiped as renewed goes
   return 0;
+}
+
+void release_session_stores() {
+  tavo::base::release(held_sessions());
+  session_handles().release();
+  release_qualifiers();
 }
 
 void release_waiting_sessions(TavoNode* lhba, const WaitingSessionReads& reads) {

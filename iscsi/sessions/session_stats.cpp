@@ -48,8 +48,8 @@ bool stats_find(const uint8_t* answer, uint32_t handle, tavo::SessionAttributesR
 }
 
 tavo::iscsi::RecordReads<tavo::SessionAttributesRecord>& stats_reads() {
-  static tavo::iscsi::RecordReads<tavo::SessionAttributesRecord> kept;
-  return kept;
+  static tavo::base::Lasting<tavo::iscsi::RecordReads<tavo::SessionAttributesRecord>> kept;
+  return *kept;
 }
 
 // The statistics record of the session of handle (none: the list alone is

@@ -349,6 +349,9 @@ struct WaitingSessionReads {
   WaitingSessionReads& operator=(WaitingSessionReads&&) = default;
   ~WaitingSessionReads();
 };
+// The library stops: the branch's indexes of Sessions and what start-up
+// held of waiting ones go, with their room.
+void release_session_stores();
 // While a LogicalHBA's targets wait to be built, the qualifiers of the
 // sessions the firmware lists for its function are held as its Sessions'
 // will be, so that a new session elsewhere takes none of them. Reads the

@@ -5,6 +5,7 @@
 #include <string.h>
 #include <strings.h>
 
+#include "base/lasting.h"
 #include "base/library_lock.h"
 #include "base/validate.h"
 #include "iscsi/sessions/sessions_internal.h"
@@ -36,8 +37,8 @@ bool holds_handle(const iscsi::GroupKey& key, TavoNode* session) {
 }
 
 SessionHandles& session_handles() {
-  static SessionHandles index;
-  return index;
+  static base::Lasting<SessionHandles> index;
+  return *index;
 }
 
 const char* session_status_text(uint32_t state) {

@@ -141,6 +141,8 @@ uint16_t parse_qualifier(const char* text);
 // The lowest qualifier that no Session holds and also_taken does not
 // hold; 65535 when none is free.
 uint32_t lowest_free_qualifier(const std::bitset<65536>& also_taken);
+// No qualifier held any more, and the index's room given back.
+void release_qualifiers();
 // Whether a Session other than session holds the qualifier (as
 // check_for_isid_existence, which counts every Session).
 bool qualifier_held_apart_from(uint32_t qualifier, TavoNode* session);

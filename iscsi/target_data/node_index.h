@@ -56,6 +56,11 @@ class NodeIndex {
     ++entries_;
   }
 
+  // Every entry goes, with the room (the library stops).
+  void release() {
+    std::unordered_map<Key, std::vector<Entry>, GroupKeyHash>().swap(map_);
+    entries_ = swept_ = 0;
+  }
   // Calls f(node) for each node filed under key that answers to it; f
   // files nothing.
   template <typename F>
@@ -110,6 +115,8 @@ namespace tavo::target_data {
 // The hook of the Target builder: find_target knows every Target by the
 // name the code that built it gives it.
 void note_target(TavoNode* target);
+// Every Target forgotten, with the index's room (the library stops).
+void release_target_names();
 // The stored TargetISCSIName of a Target (never its handler), found among
 // its first children; null without one.
 const char* target_stored_name(TavoNode* target);

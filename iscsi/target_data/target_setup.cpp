@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/lasting.h"
 #include "base/library_lock.h"
 #include "iscsi/network/network.h"
 #include "iscsi/common/record_reads.h"
@@ -130,12 +131,21 @@ class TargetIndex {
 
   tavo::iscsi::NodeIndex<setup_answers> names_;
   std::unordered_map<const TavoNode*, std::vector<Waiting>> waiting_;
+
+ public:
+  void release() {
+    names_.release();
+    std::unordered_map<const TavoNode*, std::vector<Waiting>>().swap(waiting_);
+    groups_kept_ = 0;
+  }
+
+ private:
   size_t groups_kept_ = 0;  // the groups the last clearing left
 };
 
 TargetIndex& target_index() {
-  static TargetIndex index;
-  return index;
+  static tavo::base::Lasting<TargetIndex> index;
+  return *index;
 }
 
 #ifndef NDEBUG
@@ -185,6 +195,8 @@ const char* tavo::target_data::target_stored_name(TavoNode* target) {
   return target != nullptr && target->kind == TAVO_KIND_GROUP && target->record != nullptr ? setup_stored_name(target)
                                                                                            : nullptr;
 }
+
+void tavo::target_data::release_target_names() { target_index().release(); }
 
 void tavo::target_data::note_target(TavoNode* target) {
   TAVO_LIBRARY_LOCK;

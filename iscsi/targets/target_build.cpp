@@ -17,8 +17,8 @@ namespace {
 // The controller's attributes (32/1), for its default ETO: read once per
 // request, however many targets it makes.
 tavo::iscsi::RecordReads<tavo::ControllerAttributes>& setup_attribute_reads() {
-  static tavo::iscsi::RecordReads<tavo::ControllerAttributes> kept;
-  return kept;
+  static tavo::base::Lasting<tavo::iscsi::RecordReads<tavo::ControllerAttributes>> kept;
+  return *kept;
 }
 
 // Stores the new target's type and ETO; false when one cannot be had.
