@@ -38,7 +38,7 @@ void check_same_lines(const SavedView& a, const SavedView& b) {
   FUZZ_CHECK(a.lines().size() == b.lines().size());
   for (size_t i = 0; i < a.lines().size(); ++i) {
     FUZZ_CHECK(a.lines()[i]->text == b.lines()[i]->text);
-    FUZZ_CHECK(std::ranges::equal(a.lines()[i]->fields, b.lines()[i]->fields));
+    FUZZ_CHECK(std::ranges::equal(a.lines()[i]->fields(), b.lines()[i]->fields()));
   }
 }
 
@@ -56,7 +56,7 @@ void check_content(const SavedView& view) {
 void check_find(const SavedView& view, const std::vector<Match>& match) {
   const SavedView::Line *first = nullptr, *last = nullptr;
   for (const auto& line : view.lines()) {
-    if (line->fields.empty() || !matches(view.saved(), line->fields, match)) continue;
+    if (line->fields().empty() || !matches(view.saved(), line->fields(), match)) continue;
     if (first == nullptr) first = line;
     last = line;
   }
@@ -107,7 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (count > 0) {
     const SavedView::Line& line = *whole.lines()[which % count];
     const std::vector<std::string_view> fields = split_fields(line.text);
-    FUZZ_CHECK(std::ranges::equal(line.fields, well_formed(s, fields) ? fields : std::vector<std::string_view>()));
+    FUZZ_CHECK(std::ranges::equal(line.fields(), well_formed(s, fields) ? fields : std::vector<std::string_view>()));
   }
 
   // The first part ends anywhere, a line cut or not; the second is read
@@ -115,8 +115,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view first = text.substr(0, text.size() * split / 255);
   parts.load(first);
   const size_t feed = first.rfind('\n');
-  const std::span<const std::string_view> no_fields;
-  const auto some = parts.lines().empty() ? no_fields : parts.lines()[which % parts.lines().size()]->fields;
+  const SavedView::Fields no_fields;
+  const SavedView::Fields some = parts.lines().empty() ? no_fields : parts.lines()[which % parts.lines().size()]->fields();
   check_find(parts, lookup(s, some, how));  // builds an index the second part must keep up
   parts.append(text.substr(feed == std::string_view::npos ? 0 : feed + 1));
   check_same_lines(whole, parts);
@@ -124,7 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // The index kept up through the second part (the whole's is built as the
   // first part's was).
-  const auto fields = whole.lines().empty() ? no_fields : whole.lines()[which % whole.lines().size()]->fields;
+  const SavedView::Fields fields = whole.lines().empty() ? no_fields : whole.lines()[which % whole.lines().size()]->fields();
   check_find(parts, lookup(s, fields, how));
 
   // A rewrite's edit: a line (or two) dropped and another given a third's
@@ -146,8 +146,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t i = 0; i < kept.size(); ++i) FUZZ_CHECK(parts.lines()[i]->text == kept[i]);
     check_content(parts);
     check_find(parts, lookup(s, fields, how));
-    const auto now = changed.empty() || parts.lines().empty() ? no_fields
-                                                               : parts.lines()[moved % parts.lines().size()]->fields;
+    const SavedView::Fields now = changed.empty() || parts.lines().empty() ? no_fields
+                                                               : parts.lines()[moved % parts.lines().size()]->fields();
     check_find(parts, lookup(s, now, how));
   }
   return 0;

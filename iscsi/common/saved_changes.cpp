@@ -63,7 +63,7 @@ uint32_t rewrite(Saved s, std::span<const Match> where,
   const auto decide = [&](uint32_t i) {
     const SavedView::Line& line = *lines[i];
     rebuilt.clear();
-    switch (edit(line.fields, &rebuilt)) {
+    switch (edit(line.fields(), &rebuilt)) {
       case LineEdit::Refuse:
         return false;
       case LineEdit::Drop:

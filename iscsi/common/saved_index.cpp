@@ -65,7 +65,7 @@ auto field_at(std::span<const std::string_view> fields) {
 // Whether the lines of a key compare alike with the texts in mask.
 template <typename TextAt>
 auto same_as(Saved s, uint32_t mask, TextAt text_at) {
-  return [=](const SavedView::Line* first) { return same_key(s, mask, first->fields, text_at); };
+  return [=](const SavedView::Line* first) { return same_key(s, mask, first->fields(), text_at); };
 }
 
 }  // namespace
@@ -201,43 +201,46 @@ void SavedView::Index::clear() {
   last_ = kNoSlot;
 }
 
-void SavedView::index_line(const Line* line, FieldHashes& hashes) const {
-  if (line->fields.empty()) return;
+void SavedView::index_line(const Line* line, const Fields& fields, FieldHashes& hashes) const {
+  if (fields.empty()) return;
   // Each field hashed once, for every index that matches it. A key whose
   // texts are the last line's (a LogicalHBA's lines, a target's, follow
   // one another) goes where that line went: every index was given it last.
-  const bool follows = hashes.line != nullptr;
-  const uint32_t changed = hash_fields(saved_, indexed_fields_, field_at(line->fields), hashes.hash,
-                                       follows ? hashes.line->fields : std::span<const std::string_view>());
-  hashes.line = line;
+  const bool follows = hashes.follows;
+  const uint32_t changed = hash_fields(saved_, indexed_fields_, field_at(fields), hashes.hash,
+                                       follows ? hashes.last : std::span<const std::string_view>());
   for (auto& [mask, index] : indexes_) {
     const uint64_t hash = key_hash(mask, hashes.hash);
     if (follows && (changed & mask) == 0)
-      index.add_after_last(hash, line, same_as(saved_, mask, field_at(line->fields)));
+      index.add_after_last(hash, line, same_as(saved_, mask, field_at(fields)));
     else
-      index.add(hash, line, same_as(saved_, mask, field_at(line->fields)));
+      index.add(hash, line, same_as(saved_, mask, field_at(fields)));
   }
+  hashes.follows = true;
+  std::copy(fields.begin(), fields.end(), hashes.last.at_);
+  hashes.last.n_ = fields.size();
 }
 
 void SavedView::unindex_line(const Line* line) const {
-  if (line->fields.empty()) return;
+  if (!line->well_formed()) return;
+  const Fields fields = line->fields();
   uint64_t field_hash[32];
-  hash_fields(saved_, indexed_fields_, field_at(line->fields), field_hash);
+  hash_fields(saved_, indexed_fields_, field_at(fields), field_hash);
   for (auto& [mask, index] : indexes_) index.drop(key_hash(mask, field_hash), line);
 }
 
 void SavedView::rekey(const Line* line, std::span<const std::string_view> before) const {
   uint64_t before_hash[32], now_hash[32];
+  const Fields fields = line->fields();
   if (!before.empty()) hash_fields(saved_, indexed_fields_, field_at(before), before_hash);
-  if (!line->fields.empty()) hash_fields(saved_, indexed_fields_, field_at(line->fields), now_hash);
+  if (!fields.empty()) hash_fields(saved_, indexed_fields_, field_at(fields), now_hash);
   for (auto& [mask, index] : indexes_) {
     const uint64_t was = before.empty() ? 0 : key_hash(mask, before_hash);
-    const uint64_t now = line->fields.empty() ? 0 : key_hash(mask, now_hash);
-    if (!before.empty() && !line->fields.empty() && was == now &&
-        same_key(saved_, mask, before, field_at(line->fields)))
+    const uint64_t now = fields.empty() ? 0 : key_hash(mask, now_hash);
+    if (!before.empty() && !fields.empty() && was == now && same_key(saved_, mask, before, field_at(fields)))
       continue;
     if (!before.empty()) index.drop(was, line);
-    if (!line->fields.empty()) index.add(now, line, same_as(saved_, mask, field_at(line->fields)));
+    if (!fields.empty()) index.add(now, line, same_as(saved_, mask, field_at(fields)));
   }
 }
 
@@ -248,9 +251,10 @@ const SavedView::Index& SavedView::index_of(uint32_t mask) const {
   indexed_fields_ |= mask;
   uint64_t field_hash[32];
   for (const Line* line : lines_) {
-    if (line->fields.empty()) continue;
-    hash_fields(saved_, mask, field_at(line->fields), field_hash);
-    index.add(key_hash(mask, field_hash), line, same_as(saved_, mask, field_at(line->fields)));
+    if (!line->well_formed()) continue;
+    const Fields fields = line->fields();
+    hash_fields(saved_, mask, field_at(fields), field_hash);
+    index.add(key_hash(mask, field_hash), line, same_as(saved_, mask, field_at(fields)));
   }
   return index;
 }

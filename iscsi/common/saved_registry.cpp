@@ -79,10 +79,10 @@ bool copy_lines(Saved s, std::span<const Match> match, SavedLines* out) {
   return with_view(s, [&](const SavedView& view) {
     if (match.empty()) {
       for (const auto& line : view.lines())
-        if (!line->fields.empty()) out->add(line->fields);
+        if (line->well_formed()) out->add(line->fields());
       return;
     }
-    for (const SavedView::Line* line : view.find_all(match)) out->add(line->fields);
+    for (const SavedView::Line* line : view.find_all(match)) out->add(line->fields());
   });
 }
 

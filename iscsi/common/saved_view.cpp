@@ -27,11 +27,12 @@ void SavedView::edited(const std::vector<std::pair<uint32_t, std::string>>& chan
     // A line whose matched fields changed moves within each index. The
     // old fields stay readable: the bytes they point into are kept until
     // the edit is done.
-    const std::span<const std::string_view> before = line.fields;
+    const Fields before = line.fields();
     cut_stretch(at);
     line.text = keep_line(text);
-    line_fields_ -= before.size();
-    line.fields = fields_of(line.text);
+    Fields now;
+    fields_of(line.text, &now);
+    line.field_count = static_cast<uint8_t>(now.size());
     add_stretch(line);
     rekey(&line, before);
   }
@@ -78,16 +79,18 @@ void SavedView::parse(std::string_view text) {
   std::string_view last_complete;  // with its line feed
   bool any_complete = false;
   FieldHashes hashes;
+  Fields fields;
   for_each_line(text, [&](std::string_view body, bool complete) {
     if (!body.empty()) {
       Line* line = new_line();
       // A line without its line feed is given one where a write finds it.
       line->text = complete ? body : keep_line(body);
-      line->fields = fields_of(line->text);
+      fields_of(line->text, &fields);
+      line->field_count = static_cast<uint8_t>(fields.size());
       line->order = next_order_++;
       lines_.push_back(line);
       add_stretch(*line);
-      index_line(line, hashes);
+      index_line(line, fields, hashes);
     }
     if (complete) {
       consumed_ += static_cast<off_t>(body.size() + 1);

@@ -40,10 +40,30 @@ namespace tavo::iscsi {
 
 class SavedView {
  public:
+  // A line's fields, split from its text when asked: the splitter is
+  // cheap, and views of every field held would take more room than the
+  // text. Points into the line's text; empty when malformed.
+  class Fields {
+   public:
+    size_t size() const { return n_; }
+    bool empty() const { return n_ == 0; }
+    const std::string_view& operator[](size_t i) const { return at_[i]; }
+    const std::string_view* begin() const { return at_; }
+    const std::string_view* end() const { return at_ + n_; }
+    const std::string_view* data() const { return at_; }
+    operator std::span<const std::string_view>() const { return {at_, n_}; }
+
+   private:
+    friend class SavedView;
+    std::string_view at_[kMaxFields + 1];  // one more: a line with too many is told apart
+    size_t n_ = 0;
+  };
   struct Line {
     std::string_view text;  // as in the file, without its line feed (which follows it in the view's bytes)
-    std::span<const std::string_view> fields;  // into text; empty when malformed
     uint64_t order = 0;  // rises with the line's place; kept while it stays
+    uint8_t field_count = 0;  // its fields; 0 when malformed
+    bool well_formed() const { return field_count != 0; }
+    Fields fields() const;
   };
   // The view of the file under the root in force.
   explicit SavedView(Saved s);
@@ -175,16 +195,15 @@ class SavedView {
   Line* new_line();
   void free_line(Line* line);
   // The fields of a line's text when it is well formed, else none.
-  std::span<const std::string_view> fields_of(std::string_view text);
+  void fields_of(std::string_view text, Fields* out) const;
   // A line's bytes given a place among the stretches (the line is in
   // lines_, its own bytes in none), or taken out of the stretch that holds
   // them.
   void add_stretch(const Line& line);
   void cut_stretch(uint32_t at);
   // The bytes of the lines copied into one block, when the stretches or the
-  // bytes no line holds any more grow too many; the fields likewise.
+  // bytes no line holds any more grow too many.
   void compact_if_scattered();
-  void compact_fields();
   // A last line read without its line feed, read again with what follows.
   void drop_partial_last();
   void parse(std::string_view text);
@@ -192,10 +211,11 @@ class SavedView {
   // parse: a field whose text is that line's again keeps its hash (the
   // lines of one LogicalHBA, or of one target, follow one another).
   struct FieldHashes {
-    const Line* line = nullptr;
+    bool follows = false;
+    Fields last;
     uint64_t hash[32];
   };
-  void index_line(const Line* line, FieldHashes& hashes) const;
+  void index_line(const Line* line, const Fields& fields, FieldHashes& hashes) const;
   void unindex_line(const Line* line) const;
   // A line edited in place moved within each index, from the keys of its
   // fields before (empty for a malformed line) to those it holds now.
@@ -217,8 +237,6 @@ class SavedView {
   uint64_t next_order_ = 0;
   Slab<Line> line_room_;
   std::vector<Line*> free_lines_;
-  Slab<std::string_view> field_room_;
-  size_t line_fields_ = 0;  // the fields lines hold, of those field_room_ does
   // The bytes the lines point into: texts read, taken whole, and room that
   // lines are copied into one after another.
   std::vector<std::unique_ptr<std::string>> taken_;  // never moved: a short text lies in its string

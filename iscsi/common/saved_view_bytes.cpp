@@ -37,7 +37,6 @@ void SavedView::Slab<T>::clear() {
 }
 
 template class SavedView::Slab<char>;
-template class SavedView::Slab<std::string_view>;
 template class SavedView::Slab<SavedView::Line>;
 
 void SavedView::clear() {
@@ -46,8 +45,6 @@ void SavedView::clear() {
   lines_.clear();
   line_room_.clear();
   free_lines_.clear();
-  field_room_.clear();
-  line_fields_ = 0;
   stretches_.clear();
   taken_.clear();
   byte_room_.clear();
@@ -66,25 +63,23 @@ SavedView::Line* SavedView::new_line() {
   return line;
 }
 
-void SavedView::free_line(Line* line) {
-  line_fields_ -= line->fields.size();
-  free_lines_.push_back(line);
+void SavedView::free_line(Line* line) { free_lines_.push_back(line); }
+
+SavedView::Fields SavedView::Line::fields() const {
+  Fields out;
+  if (field_count != 0) {
+    split_fields(text, out.at_);
+    out.n_ = field_count;
+  }
+  return out;
 }
 
-std::span<const std::string_view> SavedView::fields_of(std::string_view text) {
-  constexpr size_t kFieldsPerBlock = 4096;
+void SavedView::fields_of(std::string_view text, Fields* out) const {
   // Split into room for one field more than a line holds: a line with more
   // is told from one that fits.
   const size_t want = record_def(saved_).fields.size();
-  std::string_view* room = field_room_.take(want + 1, kFieldsPerBlock);
-  const std::span<std::string_view> fields(room, split_fields(text, {room, want + 1}) == want ? want : 0);
-  field_room_.give_back(want + 1 - fields.size());
-  if (!fields.empty() && !well_formed(saved_, fields)) {
-    field_room_.give_back(want);
-    return {};
-  }
-  line_fields_ += fields.size();
-  return fields;
+  out->n_ = split_fields(text, out->at_) == want ? want : 0;
+  if (out->n_ != 0 && !well_formed(saved_, *out)) out->n_ = 0;
 }
 
 std::string_view SavedView::keep(std::string&& text) {
@@ -143,10 +138,6 @@ void SavedView::cut_stretch(uint32_t at) {
 }
 
 void SavedView::compact_if_scattered() {
-  // Fields of lines gone or changed are held until a copy of the rest lets
-  // them go.
-  constexpr size_t kSpareFields = 4096;
-  if (field_room_.held() > 2 * line_fields_ + kSpareFields) compact_fields();
   // A whole write makes a call per stretch; bytes of lines gone likewise.
   constexpr size_t kMostStretches = 32, kSpareBytes = 65536;
   if (stretches_.size() <= kMostStretches && held_bytes_ <= 2 * line_bytes_ + kSpareBytes) return;
@@ -155,15 +146,10 @@ void SavedView::compact_if_scattered() {
   auto line = lines_.begin();
   for (const auto& [order, stretch] : stretches_) {
     memcpy(out, stretch.data(), stretch.size());
-    // Each line of the stretch, and its fields, now at the same offset in the copy.
+    // Each line of the stretch now at the same offset in the copy.
     for (size_t done = 0; done < stretch.size(); ++line) {
       Line& l = **line;
-      const char* text = out + (l.text.data() - stretch.data());
-      // The fields' room is the view's own: only handed out read-only.
-      auto* fields = const_cast<std::string_view*>(l.fields.data());
-      for (size_t i = 0; i < l.fields.size(); ++i)
-        fields[i] = {text + (fields[i].data() - l.text.data()), fields[i].size()};
-      l.text = {text, l.text.size()};
+      l.text = {out + (l.text.data() - stretch.data()), l.text.size()};
       done += l.text.size() + 1;
     }
     out += stretch.size();
@@ -174,17 +160,6 @@ void SavedView::compact_if_scattered() {
   held_bytes_ = line_bytes_;
   stretches_.clear();
   if (!lines_.empty()) stretches_.emplace(lines_.front()->order, all);
-}
-
-void SavedView::compact_fields() {
-  Slab<std::string_view> copy;
-  for (Line* line : lines_) {
-    if (line->fields.empty()) continue;
-    std::string_view* to = copy.take(line->fields.size(), line_fields_);
-    std::copy(line->fields.begin(), line->fields.end(), to);
-    line->fields = {to, line->fields.size()};
-  }
-  field_room_ = std::move(copy);
 }
 
 std::vector<std::string_view> SavedView::content() const {

@@ -73,7 +73,7 @@ uint32_t with_set_line(Copy c, TavoNode* owner,
   bool exists = false;
   const bool read = with_view(file, [&](const SavedView& view) {
     exists = view.exists();
-    if (const SavedView::Line* line = view.find(m, c == Copy::Initiator)) found(line_options(file, line->fields));
+    if (const SavedView::Line* line = view.find(m, c == Copy::Initiator)) found(line_options(file, line->fields()));
   });
   return read && exists ? 0 : c == Copy::Target ? 0 : 1;
 }

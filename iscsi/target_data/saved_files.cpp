@@ -193,7 +193,7 @@ uint32_t tavo::target_data::add_target_line(TavoNode* lhba, TavoNode* target, co
     // A target that has a line already keeps its own options on a new portal.
     const std::vector<Match> own_line = key_matches(key, {{Field::TargetName, name}, {Field::Qualifier, ""}});
     if (const SavedView::Line* line = view.find(own_line)) {
-      const auto values = line_options(file, line->fields);
+      const auto values = line_options(file, line->fields());
       for (int i = 0; i < kOptionCount; ++i) options[i].assign(values[i]);
       own = true;
     }
@@ -300,7 +300,7 @@ uint32_t TAVO_set_ini_loginopts_prop(TavoNode* lhba, char (*keys)[TAVO_VALUE_SIZ
   bool loaded = false;
   with_view(Saved::Initiator, [&](const SavedView& view) {
     if (const SavedView::Line* line = view.find(match, true)) {
-      store_options(options, authentication, line_options(Saved::Initiator, line->fields));
+      store_options(options, authentication, line_options(Saved::Initiator, line->fields()));
       loaded = true;
     }
   });

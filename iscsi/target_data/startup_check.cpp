@@ -27,7 +27,7 @@ bool all_lines_kept(Saved s) {
   bool kept = false;
   with_view(s, [&](const SavedView& view) {
     kept = std::all_of(view.lines().begin(), view.lines().end(), [](const auto& line) {
-      return !line->fields.empty() && line->text.size() <= kMaxSavedLine;
+      return line->well_formed() && line->text.size() <= kMaxSavedLine;
     });
   });
   return kept;

@@ -301,7 +301,7 @@ uint32_t get_target_type(TavoNode* target) {
   // A file that cannot be read leaves the type as the tree knows it.
   if (!with_view(Saved::Targets, [&f](const SavedView& view) {
         if (const SavedView::Line* line = view.find(f.match)) {
-          const std::string_view type = line->fields[position(Saved::Targets, Field::TargetType)].substr(0, 34);
+          const std::string_view type = line->fields()[position(Saved::Targets, Field::TargetType)].substr(0, 34);
           memcpy(f.type, type.data(), type.size());
           f.type[type.size()] = '\0';
           f.found = true;

@@ -32,7 +32,7 @@ TEST(SavedView, AppendedPartsReadAsTheWhole) {
     ASSERT_EQ(parts.lines().size(), 4u) << cut;
     for (size_t i = 0; i < 4; ++i) {
       EXPECT_EQ(parts.lines()[i]->text, whole.lines()[i]->text) << cut;
-      EXPECT_EQ(parts.lines()[i]->fields.empty(), i == 1) << cut;  // "broken" has no fields
+      EXPECT_EQ(parts.lines()[i]->fields().empty(), i == 1) << cut;  // "broken" has no fields
     }
     EXPECT_EQ(parts.find(key, true), parts.lines()[3]) << cut;
   }
@@ -208,7 +208,7 @@ TEST_P(SavedViewIndexTest, LookupsFollowEveryChangeOfTheLines) {
     for (const SavedView::Line* l : view.lines()) {  // the fields follow their line's bytes wherever they go
       const auto split = iscsi::split_fields(l->text);
       const bool well_formed = iscsi::well_formed(Saved::Initiator, split);
-      EXPECT_TRUE(std::ranges::equal(l->fields, well_formed ? split : decltype(split)())) << l->text;
+      EXPECT_TRUE(std::ranges::equal(l->fields(), well_formed ? split : decltype(split)())) << l->text;
     }
     // The answers a view with its keys spread gives.
     SavedView::colliding_keys_for_tests(false);
