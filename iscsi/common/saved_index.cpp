@@ -76,7 +76,7 @@ size_t SavedView::Index::slot_of(uint64_t hash, Same same) const {
   const size_t mask = slots_.size() - 1;
   for (size_t at = static_cast<size_t>(hash) & mask;; at = (at + 1) & mask) {
     const Slot& slot = slots_[at];
-    if (slot.count == 0 || (slot.hash == hash && same(hits(slot).front()))) return at;
+    if (slot.count == 0 || (slot.hash == static_cast<uint32_t>(hash) && same(hits(slot).front()))) return at;
   }
 }
 
@@ -97,7 +97,7 @@ void SavedView::Index::add(uint64_t hash, const Line* line, Same same) {
   last_ = slot_of(hash, same);
   Slot& slot = slots_[last_];
   if (slot.count == 0) {
-    slot = Slot{hash, line, 1, 0, 0};
+    slot = Slot{line, static_cast<uint32_t>(hash), 1, 0, 0};
     ++keys_;
     return;
   }
@@ -106,7 +106,7 @@ void SavedView::Index::add(uint64_t hash, const Line* line, Same same) {
 
 template <typename Same>
 void SavedView::Index::add_after_last(uint64_t hash, const Line* line, Same same) {
-  if (last_ != kNoSlot && slots_[last_].count != 0 && slots_[last_].hash == hash)
+  if (last_ != kNoSlot && slots_[last_].count != 0 && slots_[last_].hash == static_cast<uint32_t>(hash))
     insert_hit(slots_[last_], line);
   else
     add(hash, line, same);
@@ -142,7 +142,7 @@ void SavedView::Index::drop(uint64_t hash, const Line* line) {
   const size_t mask = slots_.size() - 1;
   for (size_t at = static_cast<size_t>(hash) & mask; slots_[at].count != 0; at = (at + 1) & mask) {
     Slot& slot = slots_[at];
-    if (slot.hash != hash) continue;
+    if (slot.hash != static_cast<uint32_t>(hash)) continue;
     if (slot.room == 0) {
       if (slot.one != line) continue;
       erase(at);

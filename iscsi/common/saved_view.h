@@ -165,8 +165,10 @@ class SavedView {
 
    private:
     struct Slot {
-      uint64_t hash = 0;
       const Line* one = nullptr;  // the line of a key without a run
+      // The hash's low half: enough to place the key and pass over most
+      // others; same tells keys apart.
+      uint32_t hash = 0;
       uint32_t count = 0, at = 0, room = 0;  // its lines (none: a free slot); its run
     };
     std::span<const Line* const> hits(const Slot& slot) const;
