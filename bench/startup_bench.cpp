@@ -130,12 +130,7 @@ BENCHMARK(BM_StartupWithSessions)->Arg(0)->Arg(500)->Arg(5000)->Unit(benchmark::
 // the same add in a process that added before). Between adds the target,
 // its persistent session and its lines go.
 void BM_FirstAddTarget(benchmark::State& state) {
-  targets_start(targets_moravel(false, kFiveMoravels));
-  targets_add_spread(logical_hbas(), state.range(0));
-  std::string base;
-  files::FileIdentity id;
-  if (files::read_saved(kTargetsFile, 0, &base, &id) != 0) abort();
-  close_tree();
+  const std::string base = targets_saved_spread(state.range(0));
   const std::string name = target_name(state.range(0));
   char params[TAVO_MAX_PARAMS * TAVO_VALUE_SIZE];
   action_params(params, name.c_str(), "10.0.0.9");

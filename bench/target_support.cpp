@@ -3,7 +3,9 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include "base/save_file.h"
 #include "bench/bench_support.h"
+#include "iscsi/common/iscsi_common.h"
 #include "iscsi/targets/targets.h"
 #include "tree/tree.h"
 #include "tree/persist.h"
@@ -58,6 +60,16 @@ TavoNode* targets_add(TavoNode* lhba, const std::string& name) {
 
 void targets_add_spread(const std::vector<TavoNode*>& lhbas, int64_t n) {
   for (int64_t i = 0; i < n; ++i) targets_add(lhbas[static_cast<size_t>(i) % lhbas.size()], target_name(i));
+}
+
+std::string targets_saved_spread(int64_t n) {
+  targets_start(targets_moravel(false, kFiveMoravels));
+  targets_add_spread(logical_hbas(), n);
+  std::string text;
+  files::FileIdentity id;
+  if (files::read_saved(kTargetsFile, 0, &text, &id) != 0) abort();
+  close_tree();
+  return text;
 }
 
 TavoNode* add_target_action(TavoNode* lhba, const std::string& name) {

@@ -30,6 +30,9 @@ std::vector<TavoNode*> targets_start();
 TavoNode* targets_add(TavoNode* lhba, const std::string& name);
 // n targets by line, in turn over the LogicalHBAs.
 void targets_add_spread(const std::vector<TavoNode*>& lhbas, int64_t n);
+// Five Moravels with n targets saved by line over their LogicalHBAs, the
+// tree closed; the saved file's text, to put back between runs.
+std::string targets_saved_spread(int64_t n);
 // The AddTarget action of name on the LogicalHBA: the target, its saved
 // line and its persistent session. The new Target, or null.
 TavoNode* add_target_action(TavoNode* lhba, const std::string& name);

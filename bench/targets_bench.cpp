@@ -132,12 +132,7 @@ BENCHMARK(BM_AddTargetActionDurable)->Arg(100)->Arg(1000)->UseRealTime();
 // lines and the tree starts again; the adds are those of processes that
 // each add a few. faults_per_add: the pages the adds touched first.
 void BM_AddTargetAmongWaiting(benchmark::State& state) {
-  targets_start(targets_moravel(false, kFiveMoravels));
-  targets_add_spread(logical_hbas(), state.range(0));
-  std::string base;
-  files::FileIdentity id;
-  if (files::read_saved(kTargetsFile, 0, &base, &id) != 0) abort();
-  close_tree();
+  const std::string base = targets_saved_spread(state.range(0));
   if (TAVO_init() != 0) abort();
   std::vector<TavoNode*> lhbas = logical_hbas();
   int64_t next = state.range(0);
