@@ -359,10 +359,6 @@ uint32_t SessionListing::own(TavoNode* owner) {
   return 0;
 }
 
-WaitingSessionReads::~WaitingSessionReads() {
-  if (!records.empty()) explicit_bzero(static_cast<void*>(records.data()), records.size() * sizeof records[0]);
-}
-
 uint32_t hold_waiting_sessions(TavoNode* lhba, WaitingSessionReads* reads) {
   TAVO_LIBRARY_LOCK;
   const tavo::tree::HandlerContext p = tavo::tree::handler_context(lhba);
@@ -386,6 +382,7 @@ uint32_t hold_waiting_sessions(TavoNode* lhba, WaitingSessionReads* reads) {
     reads->records.push_back(*r);
     explicit_bzero(static_cast<void*>(r.get()), sizeof *r);
   }
+  reads->records.shrink();
   reads->changes = tavo::command::changes_noted();
   hold_waiting_qualifiers(lhba, std::move(qualifiers));
   std::sort(held.names.begin(), held.names.end());
@@ -410,7 +407,7 @@ uint32_t renew_waiting_sessions(TavoNode* lhba, WaitingSessionReads* reads) {
   if (const uint32_t listed = session_handles(p.number, p.domain, p.port, &handles)) return listed;
   // The records gathered are wiped on every way out, a failed read's too.
   WaitingSessionReads renewed;
-  std::vector<tavo::FirmwareSessionRecord>& records = renewed.records;
+  tavo::iscsi::PackedRecords<tavo::FirmwareSessionRecord>& records = renewed.records;
   records.reserve(handles.size());
   const std::vector<uint32_t>& held = reads->handles;
   size_t next = 0;  // the list keeps its order: a held handle is looked for where the last one was
@@ -420,7 +417,9 @@ uint32_t renew_waiting_sessions(TavoNode* lhba, WaitingSessionReads* reads) {
                           ? next
                           : static_cast<size_t>(std::find(held.begin(), held.end(), handle) - held.begin());
     if (at < held.size() && at < reads->records.size()) {
-      records.push_back(reads->records[at]);
+      tavo::FirmwareSessionRecord kept = reads->records.at(at);
+      records.push_back(kept);
+      explicit_bzero(static_cast<void*>(&kept), sizeof kept);
       next = at + 1;
       continue;
     }
@@ -429,6 +428,7 @@ uint32_t renew_waiting_sessions(TavoNode* lhba, WaitingSessionReads* reads) {
     records.push_back(*r);
     explicit_bzero(static_cast<void*>(r.get()), sizeof *r);
   }
+  records.shrink();
   renewed.listed = true;
   renewed.handles = std::move(handles);
   renewed.changes = tavo::command::changes_noted();
@@ -454,8 +454,11 @@ void release_waiting_sessions(TavoNode* lhba, const WaitingSessionReads& reads) 
   const std::array<uint32_t, 3> function{p.number, p.domain, p.port};
   if (tavo::command::changed_since(&seen, tavo::command::kSessions, &function)) return;
   tavo::iscsi::session_list_reads().keep({p.number, p.domain, p.port, 0, 0, 0}, reads.handles);
-  for (size_t i = 0; i < reads.records.size() && i < reads.handles.size(); ++i)
-    tavo::iscsi::keep_session_record(p.number, p.domain, p.port, reads.handles[i], reads.records[i]);
+  for (size_t i = 0; i < reads.records.size() && i < reads.handles.size(); ++i) {
+    tavo::FirmwareSessionRecord r = reads.records.at(i);
+    tavo::iscsi::keep_session_record(p.number, p.domain, p.port, reads.handles[i], r);
+    explicit_bzero(static_cast<void*>(&r), sizeof r);
+  }
 }
 
 uint32_t list_target_sessions(TavoNode* lhba, uint32_t function_number, uint32_t domain, uint32_t port_number,

@@ -318,6 +318,7 @@ TAVO_END_DECLS
 #include <memory>
 #include <string>
 
+#include "iscsi/common/packed_records.h"
 #include "iscsi/common/saved_records.h"
 
 namespace tavo::iscsi {
@@ -337,17 +338,14 @@ extern const base::StatusWording kRescanLunsMissing;
 extern const base::StatusWording kLunInfoFailed;
 
 // What start-up read of a function's sessions for its waiting targets: the
-// list, each record, and the changes noted by then. Records may hold CHAP
-// secrets: none stays behind in freed memory.
+// list, each record (packed: they wait long, one per target), and the
+// changes noted by then. Records may hold CHAP secrets: none stays behind
+// in freed memory.
 struct WaitingSessionReads {
   bool listed = false;  // the list was read (it may be empty)
   std::vector<uint32_t> handles;
-  std::vector<FirmwareSessionRecord> records;
+  iscsi::PackedRecords<FirmwareSessionRecord> records;
   uint64_t changes = 0;
-  WaitingSessionReads() = default;
-  WaitingSessionReads(WaitingSessionReads&&) = default;
-  WaitingSessionReads& operator=(WaitingSessionReads&&) = default;
-  ~WaitingSessionReads();
 };
 // The library stops: the branch's indexes of Sessions and what start-up
 // held of waiting ones go, with their room.

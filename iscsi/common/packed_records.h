@@ -1,0 +1,154 @@
+// Records of one fixed size held long, packed: a firmware record is mostly
+// the zeros after its names, so runs of zeros are kept as counts. Each
+// record packs to runs of (zeros, literal bytes), the counts as LEB128.
+// The bytes may hold CHAP secrets: none stays behind in freed memory, the
+// buffer's growth and end included.
+#pragma once
+
+#include <stdint.h>
+#include <string.h>
+
+#include <memory>
+#include <type_traits>
+#include <vector>
+
+namespace tavo::iscsi {
+
+template <typename Record>
+class PackedRecords {
+  static_assert(std::is_trivially_copyable_v<Record>);
+
+ public:
+  PackedRecords() = default;
+  PackedRecords(PackedRecords&& o) noexcept { swap(o); }
+  PackedRecords& operator=(PackedRecords&& o) noexcept {
+    if (this != &o) {
+      clear();
+      swap(o);
+    }
+    return *this;
+  }
+  PackedRecords(const PackedRecords&) = delete;
+  PackedRecords& operator=(const PackedRecords&) = delete;
+  ~PackedRecords() { clear(); }
+
+  size_t size() const { return at_.size(); }
+  bool empty() const { return at_.empty(); }
+
+  void push_back(const Record& r) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(&r);
+    // Worst case: every byte literal, with a count pair per run.
+    uint8_t scratch[sizeof(Record) + sizeof(Record) / 2 + 16];
+    size_t n = 0;
+    size_t i = 0;
+    while (i < sizeof(Record)) {
+      size_t zeros = 0;
+      while (i + zeros < sizeof(Record) && bytes[i + zeros] == 0) ++zeros;
+      i += zeros;
+      // A literal run ends at the first run of kZeroRun zeros (or the end).
+      size_t literal = 0;
+      while (i + literal < sizeof(Record) && !zero_run_at(bytes, i + literal)) ++literal;
+      n = put_count(scratch, n, zeros);
+      n = put_count(scratch, n, literal);
+      memcpy(scratch + n, bytes + i, literal);
+      n += literal;
+      i += literal;
+    }
+    reserve_wiped(used_ + n);
+    memcpy(bytes_.get() + used_, scratch, n);
+    explicit_bzero(scratch, sizeof scratch);
+    at_.push_back(static_cast<uint32_t>(used_));
+    used_ += n;
+  }
+
+  // The record at i, as it was pushed.
+  Record at(size_t i) const {
+    Record r{};
+    auto* out = reinterpret_cast<uint8_t*>(&r);
+    const uint8_t* in = bytes_.get() + at_[i];
+    size_t o = 0;
+    while (o < sizeof(Record)) {
+      const size_t zeros = get_count(&in);
+      const size_t literal = get_count(&in);
+      memset(out + o, 0, zeros);
+      o += zeros;
+      memcpy(out + o, in, literal);
+      in += literal;
+      o += literal;
+    }
+    return r;
+  }
+
+  void reserve(size_t records) { at_.reserve(records); }
+  // Gives back the room beyond the bytes held.
+  void shrink() {
+    if (used_ == room_) return;
+    auto exact = std::make_unique_for_overwrite<uint8_t[]>(used_ != 0 ? used_ : 1);
+    if (used_ != 0) memcpy(exact.get(), bytes_.get(), used_);
+    if (bytes_ != nullptr) explicit_bzero(bytes_.get(), room_);
+    bytes_ = std::move(exact);
+    room_ = used_ != 0 ? used_ : 1;
+    at_.shrink_to_fit();
+  }
+
+  void clear() {
+    if (bytes_ != nullptr) explicit_bzero(bytes_.get(), room_);
+    bytes_.reset();
+    room_ = used_ = 0;
+    std::vector<uint32_t>().swap(at_);
+  }
+
+ private:
+  static constexpr size_t kZeroRun = 4;
+  static bool zero_run_at(const uint8_t* bytes, size_t i) {
+    if (i + kZeroRun > sizeof(Record)) {
+      for (size_t k = i; k < sizeof(Record); ++k)
+        if (bytes[k] != 0) return false;
+      return true;
+    }
+    for (size_t k = 0; k < kZeroRun; ++k)
+      if (bytes[i + k] != 0) return false;
+    return true;
+  }
+  static size_t put_count(uint8_t* out, size_t n, size_t count) {
+    do {
+      const auto low = static_cast<uint8_t>(count & 0x7F);
+      count >>= 7;
+      out[n++] = static_cast<uint8_t>(low | (count != 0 ? 0x80 : 0));
+    } while (count != 0);
+    return n;
+  }
+  static size_t get_count(const uint8_t** in) {
+    size_t count = 0;
+    for (unsigned shift = 0;; shift += 7) {
+      const uint8_t b = *(*in)++;
+      count |= static_cast<size_t>(b & 0x7F) << shift;
+      if ((b & 0x80) == 0) return count;
+    }
+  }
+  // Grows by half again (never less than needed); the old room is wiped
+  // before it goes.
+  void reserve_wiped(size_t need) {
+    if (need <= room_) return;
+    size_t room = room_ + room_ / 2;
+    if (room < need) room = need;
+    auto grown = std::make_unique_for_overwrite<uint8_t[]>(room);
+    if (used_ != 0) memcpy(grown.get(), bytes_.get(), used_);
+    if (bytes_ != nullptr) explicit_bzero(bytes_.get(), room_);
+    bytes_ = std::move(grown);
+    room_ = room;
+  }
+  void swap(PackedRecords& o) noexcept {
+    std::swap(bytes_, o.bytes_);
+    std::swap(room_, o.room_);
+    std::swap(used_, o.used_);
+    std::swap(at_, o.at_);
+  }
+
+  std::unique_ptr<uint8_t[]> bytes_;
+  size_t room_ = 0;
+  size_t used_ = 0;
+  std::vector<uint32_t> at_;  // where each record's bytes start
+};
+
+}  // namespace tavo::iscsi
