@@ -5,6 +5,7 @@
 #include <stddef.h>
 #include <string.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -195,17 +196,41 @@ uint32_t read_target_records(const tree::HandlerContext& p, uint32_t discovered,
   uint32_t count = 0;
   memcpy(&count, list.get(), sizeof count);
   const size_t room = (kBuffer - sizeof count) / sizeof(tavo::TargetIdEntry);
+  // Room for as many targets of one portal each, as most are.
+  listed->ends.reserve(std::min<size_t>(count, room));
+  listed->bytes.reserve(std::min<size_t>(count, room) * (sizeof(tavo::FirmwareTargetHead) +
+                                                         sizeof(tavo::FirmwarePortalGroupHead) +
+                                                         tavo::kFirmwarePortalPort + sizeof(uint16_t)));
+  std::vector<uint8_t> record;
   for (size_t i = 0; i < count && i < room; ++i) {
     tavo::TargetIdEntry entry;
     memcpy(&entry, list.get() + sizeof count + i * sizeof entry, sizeof entry);
     // Read where it is kept; the records read before one that fails are
     // still listed.
-    if (listing_record(p, entry.id, &listed->records.emplace_back()) != 0) {
-      listed->records.pop_back();
-      return 1;
-    }
+    if (listing_record(p, entry.id, &record) != 0) return 1;
+    listed->add(record);
   }
   return 0;
+}
+
+void ListedTargets::add(std::span<const uint8_t> record) {
+  // What listing_target and for_each_listed_portal read, bound as they do.
+  const uint8_t* bytes_in = record.data();
+  const size_t size = record.size();
+  size_t used = sizeof(tavo::FirmwareTargetHead);
+  for (uint32_t k = 0; k < listing_groups(bytes_in, size); ++k) {
+    const size_t group = sizeof(tavo::FirmwareTargetHead) + tavo::kPortalGroupStride * k;
+    used = std::max(used, group + sizeof(tavo::FirmwarePortalGroupHead));
+    for (uint32_t j = 0; j < listing_portal_count(bytes_in, size, k); ++j) {
+      const size_t end = group + sizeof(tavo::FirmwarePortalGroupHead) + tavo::kPortalStride * j +
+                         tavo::kFirmwarePortalPort + sizeof(uint16_t);
+      if (end > size) break;
+      used = std::max(used, end);
+    }
+  }
+  used = std::min(used, size);
+  bytes.insert(bytes.end(), bytes_in, bytes_in + used);
+  ends.push_back(static_cast<uint32_t>(bytes.size()));
 }
 
 void build_listed_targets(const ListedTargets& listed, bool save_lines) {
@@ -214,21 +239,23 @@ void build_listed_targets(const ListedTargets& listed, bool save_lines) {
   TavoNode* add_target = internal_get_node(p.lhba, "AddTarget", TAVO_KIND_ACTION);
   if (add_target == nullptr) return;
   SessionPersistence sessions(tavo::tree::handler_context(p.lhba));
-  for (const std::vector<uint8_t>& record : listed.records)
+  for (size_t i = 0; i < listed.size(); ++i) {
+    const std::span<const uint8_t> record = listed.record(i);
     listing_target(p, add_target, record.data(), record.size(), listed.discovered, save_lines ? &sessions : nullptr);
+  }
 }
 
 namespace {
 // The name as a listed record holds it (a record is never shorter than its head).
-std::string_view listed_name(const std::vector<uint8_t>& record) {
+std::string_view listed_name(std::span<const uint8_t> record) {
   const char* held = reinterpret_cast<const char*>(record.data()) + offsetof(tavo::FirmwareTargetHead, name);
   return std::string_view(held, strnlen(held, 223));
 }
 }  // namespace
 
 bool listed_names_among(const ListedTargets& listed, const StartupTargetNames& names, const SavedLines& usable) {
-  for (const std::vector<uint8_t>& record : listed.records) {
-    const std::string_view name = listed_name(record);
+  for (size_t i = 0; i < listed.size(); ++i) {
+    const std::string_view name = listed_name(listed.record(i));
     if (!name.empty() && !names.holds(usable, name)) return false;
   }
   return true;
@@ -236,7 +263,8 @@ bool listed_names_among(const ListedTargets& listed, const StartupTargetNames& n
 
 void for_each_listed_portal(const ListedTargets& listed,
                             const std::function<void(std::string_view, const char*, const char*)>& fn) {
-  for (const std::vector<uint8_t>& record : listed.records) {
+  for (size_t i = 0; i < listed.size(); ++i) {
+    const std::span<const uint8_t> record = listed.record(i);
     const uint8_t* bytes = record.data();
     const size_t size = record.size();
     const std::string_view name = listed_name(record);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -103,7 +104,16 @@ class StartupTargetNames {
 struct ListedTargets {
   tree::HandlerContext context;  // lhba null: nothing was listed
   uint32_t discovered = 0;
-  std::vector<std::vector<uint8_t>> records;
+  // The records one after another, each cut after the last byte a listing
+  // reads of it (they may wait long with their LogicalHBA).
+  std::vector<uint8_t> bytes;
+  std::vector<uint32_t> ends;
+  size_t size() const { return ends.size(); }
+  std::span<const uint8_t> record(size_t i) const {
+    const uint32_t from = i == 0 ? 0 : ends[i - 1];
+    return {bytes.data() + from, ends[i] - from};
+  }
+  void add(std::span<const uint8_t> record);
 };
 uint32_t read_listed_targets(TavoNode* lhba, uint32_t function_number, uint32_t domain, uint32_t port_number,
                              uint32_t discovered, ListedTargets* listed);
