@@ -8,6 +8,15 @@
 
 namespace tavo::iscsi {
 
+SavedLines::Line::Line(const char* bytes, size_t length) : bytes_(bytes) {
+  starts_[0] = 0;
+  for (size_t at = 0; at < length && count_ < kMaxFields;) {
+    const void* nul = memchr(bytes + at, '\0', length - at);
+    at = nul == nullptr ? length : static_cast<size_t>(static_cast<const char*>(nul) - bytes) + 1;
+    starts_[++count_] = static_cast<uint32_t>(at);
+  }
+}
+
 size_t SavedLines::Line::views(std::span<std::string_view> out) const {
   const size_t n = std::min(count_, out.size());
   for (size_t i = 0; i < n; ++i) out[i] = (*this)[i];
@@ -15,56 +24,55 @@ size_t SavedLines::Line::views(std::span<std::string_view> out) const {
 }
 
 void SavedLines::add(std::span<const std::string_view> fields, size_t decimal_port) {
-  firsts_.push_back(static_cast<uint32_t>(starts_.size()));
+  fields = fields.first(std::min(fields.size(), kMaxFields));
+  firsts_.push_back(static_cast<uint32_t>(bytes_.size()));
   std::string_view port;
   ComparablePieces decimal(Compare::Port, decimal_port < fields.size() ? fields[decimal_port] : port);
   if (decimal_port < fields.size() && decimal.next(&port) && port != fields[decimal_port]) {
     add_fields(fields, decimal_port, port);
     return;
   }
+  if (fields.empty()) return;
   // The fields of a line of text lie one after another, one separator
   // between two: copied at once, each separator made a NUL.
-  for (size_t i = 1; i < fields.size(); ++i)
-    if (fields[i].data() != fields[i - 1].data() + fields[i - 1].size() + 1) {
-      add_fields(fields, kNone, {});
-      return;
-    }
-  const size_t at = bytes_.size();
-  const char* from = fields.empty() ? nullptr : fields.front().data();
-  const size_t length = fields.empty() ? 0 : static_cast<size_t>(fields.back().data() - from) + fields.back().size();
-  bytes_.resize(at + length + (fields.empty() ? 0 : 1));
-  if (length != 0) memcpy(bytes_.data() + at, from, length);
-  const size_t first = starts_.size();
-  starts_.resize(first + fields.size() + 1);
-  uint32_t* start = starts_.data() + first;
-  char* bytes = bytes_.data() + at;
-  for (const std::string_view field : fields) {
-    const auto offset = static_cast<size_t>(field.data() - from);
-    *start++ = static_cast<uint32_t>(at + offset);
-    bytes[offset + field.size()] = '\0';
+  bool one_text = true;
+  for (size_t i = 1; one_text && i < fields.size(); ++i)
+    one_text = fields[i].data() == fields[i - 1].data() + fields[i - 1].size() + 1;
+  const char* from = fields.front().data();
+  const size_t length = one_text ? static_cast<size_t>(fields.back().data() - from) + fields.back().size() : 0;
+  if (!one_text || (length != 0 && memchr(from, '\0', length) != nullptr)) {
+    add_fields(fields, kNone, {});
+    return;
   }
-  *start = static_cast<uint32_t>(bytes_.size());
+  const size_t at = bytes_.size();
+  bytes_.resize(at + length + 1);
+  if (length != 0) memcpy(bytes_.data() + at, from, length);
+  char* bytes = bytes_.data() + at;
+  for (const std::string_view field : fields) bytes[static_cast<size_t>(field.data() - from) + field.size()] = '\0';
 }
 
 void SavedLines::add_fields(std::span<const std::string_view> fields, size_t replaced, std::string_view text) {
+  // A NUL ends a field (a file's stray one ends it where its C string does).
   for (size_t i = 0; i < fields.size(); ++i) {
-    starts_.push_back(static_cast<uint32_t>(bytes_.size()));
-    bytes_.append(i == replaced ? text : fields[i]).push_back('\0');
+    const std::string_view field = i == replaced ? text : fields[i];
+    bytes_.append(field.substr(0, field.find('\0'))).push_back('\0');
   }
-  starts_.push_back(static_cast<uint32_t>(bytes_.size()));
 }
 
 void SavedLines::drop_last() {
   if (firsts_.empty()) return;
-  bytes_.resize(starts_[firsts_.back()]);
-  starts_.resize(firsts_.back());
+  bytes_.resize(firsts_.back());
   firsts_.pop_back();
 }
 
 void SavedLines::clear() {
   bytes_.clear();
-  starts_.clear();
   firsts_.clear();
+}
+
+void SavedLines::shrink() {
+  bytes_.shrink_to_fit();
+  firsts_.shrink_to_fit();
 }
 
 }  // namespace tavo::iscsi

@@ -1,6 +1,7 @@
 // Saved lines copied out of a view, for work that changes the tree with
 // them (which reads the views again): every field of every line in one
-// buffer, so a copy costs no allocation per line or per field.
+// buffer, each followed by a NUL, so a copy costs no allocation per line
+// or per field and holds about the room of its text.
 #pragma once
 
 #include <stddef.h>
@@ -12,29 +13,31 @@
 #include <string_view>
 #include <vector>
 
+#include "iscsi/common/saved_records.h"
+
 namespace tavo::iscsi {
 
 class SavedLines {
  public:
-  // One line's fields, valid while no line is added to its SavedLines.
-  // Each field is followed by a NUL: its data() reads as a C string.
+  // One line's fields, split when the line is taken; valid while no line
+  // is added to its SavedLines. Each field is followed by a NUL: its
+  // data() reads as a C string.
   class Line {
    public:
     size_t size() const { return count_; }
     bool empty() const { return count_ == 0; }
-    std::string_view operator[](size_t i) const {
-      const uint32_t from = owner_->starts_[first_ + i];
-      return {owner_->bytes_.data() + from, owner_->starts_[first_ + i + 1] - from - 1};
-    }
-    const char* c_str(size_t i) const { return owner_->bytes_.data() + owner_->starts_[first_ + i]; }
+    std::string_view operator[](size_t i) const { return {bytes_ + starts_[i], starts_[i + 1] - starts_[i] - 1}; }
+    const char* c_str(size_t i) const { return bytes_ + starts_[i]; }
     // The fields into out (at most out.size()); the count given.
     size_t views(std::span<std::string_view> out) const;
 
    private:
     friend class SavedLines;
-    Line(const SavedLines* owner, size_t first, size_t count) : owner_(owner), first_(first), count_(count) {}
-    const SavedLines* owner_;
-    size_t first_, count_;
+    Line(const char* bytes, size_t length);
+    const char* bytes_;
+    size_t count_ = 0;
+    // Where each field starts in the line, and one past the last NUL.
+    uint32_t starts_[kMaxFields + 1];
   };
   class Iterator {
    public:
@@ -61,17 +64,20 @@ class SavedLines {
     size_t at_;
   };
 
-  // A line of these fields; the field at decimal_port (when one) is copied
-  // as its port in decimal (a text that is no port number as it is).
+  // A line of these fields (at most kMaxFields, as a saved line holds);
+  // the field at decimal_port (when one) is copied as its port in decimal
+  // (a text that is no port number as it is).
   void add(std::span<const std::string_view> fields, size_t decimal_port = kNone);
   void drop_last();
   void clear();
+  // Gives back the room beyond the lines held, for lines kept long.
+  void shrink();
   size_t size() const { return firsts_.size(); }
   bool empty() const { return firsts_.empty(); }
   Line operator[](size_t at) const {
     const size_t first = firsts_[at];
-    const size_t next = at + 1 < firsts_.size() ? firsts_[at + 1] : starts_.size();
-    return Line(this, first, next - first - 1);
+    const size_t next = at + 1 < firsts_.size() ? firsts_[at + 1] : bytes_.size();
+    return Line(bytes_.data() + first, next - first);
   }
   Iterator begin() const { return Iterator(this, 0); }
   Iterator end() const { return Iterator(this, size()); }
@@ -83,9 +89,7 @@ class SavedLines {
   void add_fields(std::span<const std::string_view> fields, size_t replaced, std::string_view text);
 
   std::string bytes_;
-  // Per line its fields' starts in bytes_ and one past its last NUL; the
-  // first of each line's in firsts_.
-  std::vector<uint32_t> starts_;
+  // Where each line's first field starts in bytes_.
   std::vector<uint32_t> firsts_;
 };
 

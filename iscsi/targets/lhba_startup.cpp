@@ -152,6 +152,8 @@ void startup_functions_targets(TavoNode* lhba, char (*keys)[TAVO_VALUE_SIZE]) {
   }
   if (!waiting->reached) pdebug(TAVO_LOG_BACKEND, 3, "%s:setup_iscsi failed for %s\n", "TAVO_set_lhba_prop", keys[1]);
   startup_target_lines(keys, &waiting->lines);
+  waiting->lines.shrink();
+
   // The lines make a Target of each name; the listing none of another.
   waiting->names_known = waiting->names.read(waiting->lines) &&
                          listed_names_among(waiting->listed, waiting->names, waiting->lines) &&

@@ -223,6 +223,16 @@ TEST_F(LhbaStartupTest, SavedLinesBuildTargetsAndPortals) {
   EXPECT_EQ(instances(kL + "/Discovery", "SendTargetPortal").size(), 3u);
   EXPECT_EQ(get(kL + "/Discovery/SendTargetPortal1/PortNumber"), "3260");
   EXPECT_EQ(get(kL + "/Discovery/SendTargetPortal2/PortNumber"), "3261");
+  // A stray NUL in a saved field ends the field where its C string does,
+  // for the name the Target takes and the one its line is matched by.
+  const std::string stray = tgt_line(kKey, std::string("iqn.s5\0x", 8), "10.0.0.9", "3260");
+  put_saved("savetgt.txt", stray);
+  restart_client();
+  EXPECT_EQ(saved("savetgt.txt").rfind(stray, 0), 0u);
+  ASSERT_EQ(instances(kL, "Target"), (std::vector<std::string>{"Target0"}));
+  EXPECT_EQ(get(kL + "/Target0/TargetISCSIName"), "iqn.s5");
+  EXPECT_EQ(get(kL + "/Target0/TargetPortal0/TargetIPAddress"), "10.0.0.9");
+  EXPECT_EQ(get(kL + "/Target0/TargetLoginOptions/Authentication/TargetCHAPName"), "tn");
 }
 
 // Start-up writes each saved address as the tree takes it, whatever
