@@ -431,6 +431,8 @@ int read_saved_fixed(const std::string& target, off_t offset, std::string* out, 
     out->clear();
     errno = EFBIG;
     bool failed = st.st_size > most || offset > most || host.seek(fd, offset, SEEK_SET) < 0;
+    // Room for the whole file at once: a held text takes no more than its size.
+    if (!failed && st.st_size > offset) out->reserve(static_cast<size_t>(st.st_size - offset));
     char buf[16384];
     for (ssize_t n; !failed && (n = host.read(fd, buf, sizeof buf)) != 0;) {
       if (n < 0 && errno == EINTR) continue;

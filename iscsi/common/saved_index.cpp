@@ -72,7 +72,8 @@ auto same_as(Saved s, uint32_t mask, TextAt text_at) {
 
 template <typename Same>
 size_t SavedView::Index::slot_of(uint64_t hash, Same same) const {
-  // Never full (grow keeps half the slots free): a probe ends at a free one.
+  // Never full (grow keeps a quarter of the slots free): a probe ends at a
+  // free one.
   const size_t mask = slots_.size() - 1;
   for (size_t at = static_cast<size_t>(hash) & mask;; at = (at + 1) & mask) {
     const Slot& slot = slots_[at];
@@ -93,7 +94,7 @@ std::span<const SavedView::Line* const> SavedView::Index::find(uint64_t hash, Sa
 
 template <typename Same>
 void SavedView::Index::add(uint64_t hash, const Line* line, Same same) {
-  if (2 * (keys_ + 1) > slots_.size()) grow();
+  if (4 * (keys_ + 1) > 3 * slots_.size()) grow();
   last_ = slot_of(hash, same);
   Slot& slot = slots_[last_];
   if (slot.count == 0) {
