@@ -83,15 +83,13 @@ TEST_F(ExitHeapTest, TheLastExitGivesBackWhatTheStartsTook) {
     ASSERT_EQ(in_process([&] {
       if (TAVO_init() != 0) return std::string("no start");
       for (int i = 0; i < c.targets; ++i) {
-        if (c.sessions) {
-          if (act(lhba(i % 4) + "/AddTarget", {target(i), "10.0.0.9", "3260"}) != 0) return "add " + std::to_string(i);
-          continue;
-        }
-        TavoNode* group = get_node(tag(lhba(i % 4)));
-        TavoNode* made = initialize_Target(group, nullptr, nullptr, nullptr);
-        if (made == nullptr || set_prop_val(made, "TargetISCSIName", "%s", target(i).c_str()) != 0 ||
-            TAVO_add_target_into_file(group, made, target(i).c_str(), "10.0.0.9", "3260", nullptr, "True") != 0)
-          return "line " + std::to_string(i) + ": " + last_status().second;
+        const std::string at = lhba(i % 4), name = target(i);
+        TavoNode* group = get_node(tag(at));
+        TavoNode* made = c.sessions ? nullptr : initialize_Target(group, nullptr, nullptr, nullptr);
+        if (c.sessions ? act(at + "/AddTarget", {name, "10.0.0.9", "3260"}) != 0
+                       : made == nullptr || set_prop_val(made, "TargetISCSIName", "%s", name.c_str()) != 0 ||
+                             TAVO_add_target_into_file(group, made, name.c_str(), "10.0.0.9", "3260", nullptr, "True"))
+          return "target " + std::to_string(i) + ": " + last_status().second;
       }
       return std::string(TAVO_exit() == 0 ? "saved" : "no exit");
     }), "saved");

@@ -97,7 +97,8 @@ TEST_F(ProfileReadsTest, EachQuestionIsAskedOnceBetweenChanges) {
     for (const std::vector<uint8_t>& q : {configured, {kProfileConfigured, 0, 1}, {kProfileActive, 0, 0},
                                           {kProfileActive, 2, 0}, {kProfileGiven, 1, 0}, {kProfileGiven, 2, 0},
                                           {kProfileGiven, 21, 0}, {kProfileGiven, 24, 1}})
-      rows.push_back({c + (" " + std::to_string(q[0])) + " " + std::to_string(q[1]), around(c, q), "0 same", "QRR"});
+      rows.push_back({c + (" type " + std::to_string(q[0])) + " id " + std::to_string(q[1]) + (q[2] ? " read back" : ""),
+                      around(c, q), "0 same", "QRR"});
   // An action on the host as started, with config_prof.txt after it.
   const auto action = [&](std::string name, std::vector<std::string> params = {}) {
     return [&, name, params] {
