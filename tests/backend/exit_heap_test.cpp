@@ -102,20 +102,28 @@ TEST_F(ExitHeapTest, TheLastExitGivesBackWhatTheStartsTook) {
       std::string output;
       sim_->shell_output("true", &output);
       sim_->keep_adapters_in_process();
-      for (int function = 0; function < 4; ++function) sim_->sessions(function), sim_->nic_state(0, 4 + function);
+      for (int function = 0; function < 4; ++function) {
+        sim_->sessions(function);
+        sim_->nic_state(0, 4 + function);
+      }
       // Each start reads the first function's targets with their names and
       // all below the first, into room the test took before.
       std::string read[2];
-      read[0].reserve(1 << 20), read[1].reserve(1 << 20);
+      for (std::string& text : read) text.reserve(1 << 20);
       int64_t heap[3] = {heap_in_use()};
       std::string failed;
       for (int run = 0; run < 2 && failed.empty(); ++run) {
+        // In a thread of its own: malloc counts the blocks a thread keeps
+        // for reuse as in use until the thread ends.
         std::thread([&] {
-          if (TAVO_init() != 0) return failed.assign("no start"), void();
+          if (TAVO_init() != 0) {
+            failed = "no start";
+            return;
+          }
           for (const std::string& t : c.reads ? children(lhba(0), TAVO_KIND_GROUP) : std::vector<std::string>{})
             if (t.rfind("Target", 0) == 0) read[run] += t + "=" + get(lhba(0) + "/" + t + "/TargetISCSIName") + "\n";
           if (c.reads) read[run] += subtree(lhba(0) + "/Target0");
-          if (TAVO_exit() != 0) failed.assign("no exit");
+          if (TAVO_exit() != 0) failed = "no exit";
         }).join();
         heap[run + 1] = heap_in_use();
       }

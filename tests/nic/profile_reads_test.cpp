@@ -51,10 +51,15 @@ TEST_F(ProfileReadsTest, EachQuestionIsAskedOnceBetweenChanges) {
       // version, profile id, configuration type with the readback flag.
       const std::string question = e.device + std::string(e.bytes.begin(), e.bytes.begin() + at) +
                                    char(h.port_number) + char(h.domain) + char(h.version) + char(p[0]) + char(p[1]);
-      for (const command::CommandRow& r : command::kCommands)
+      for (const command::CommandRow& r : command::kCommands) {
         if (r.subsystem != h.subsystem || r.opcode != h.opcode || r.version != h.version) continue;
-        else if (r.subsystem == 1 && r.opcode == 164) out += asked.insert(question).second ? "Q" : "R";
-        else if (r.changes & command::kProfileConfig) out += " " + std::string(r.name) + " ", asked.clear();
+        if (r.subsystem == 1 && r.opcode == 164) {
+          out += asked.insert(question).second ? "Q" : "R";
+        } else if (r.changes & command::kProfileConfig) {
+          out += " " + std::string(r.name) + " ";
+          asked.clear();
+        }
+      }
     }
     return out;
   };
@@ -138,7 +143,10 @@ TEST_F(ProfileReadsTest, EachQuestionIsAskedOnceBetweenChanges) {
   });
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
-    if (!r.topology.empty()) use(r.topology), sim_->set_log_bounds(sim::kLogEntriesKept * 4, sim::kLogBytesKept);
+    if (!r.topology.empty()) {
+      use(r.topology);
+      sim_->set_log_bounds(sim::kLogEntriesKept * 4, sim::kLogBytesKept);
+    }
     sim_->clear_log();
     EXPECT_EQ(r.ask(), r.read);
     EXPECT_EQ(sent(), r.sent);
