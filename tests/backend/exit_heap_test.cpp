@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "base/memory.h"
 #include "iscsi/targets/targets.h"
