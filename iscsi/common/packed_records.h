@@ -1,6 +1,7 @@
 // Records of one fixed size held long, packed: a firmware record is mostly
-// the zeros after its names, so runs of zeros are kept as counts. Each
-// record packs to runs of (zeros, literal bytes), the counts as LEB128.
+// the zeros after its names, so runs of zero words are kept as counts.
+// Each record packs to runs of (zero words, literal words), the counts as
+// LEB128.
 // The bytes may hold CHAP secrets: none stays behind in freed memory, the
 // buffer's growth and end included.
 #pragma once
@@ -37,21 +38,20 @@ class PackedRecords {
 
   void push_back(const Record& r) {
     const auto* bytes = reinterpret_cast<const uint8_t*>(&r);
-    // Worst case: every byte literal, with a count pair per run.
+    // Worst case: a count pair for every other word.
     uint8_t scratch[sizeof(Record) + sizeof(Record) / 2 + 16];
     size_t n = 0;
     size_t i = 0;
-    while (i < sizeof(Record)) {
+    while (i < kWords) {
       size_t zeros = 0;
-      while (i + zeros < sizeof(Record) && bytes[i + zeros] == 0) ++zeros;
+      while (i + zeros < kWords && word_at(bytes, i + zeros) == 0) ++zeros;
       i += zeros;
-      // A literal run ends at the first run of kZeroRun zeros (or the end).
       size_t literal = 0;
-      while (i + literal < sizeof(Record) && !zero_run_at(bytes, i + literal)) ++literal;
+      while (i + literal < kWords && word_at(bytes, i + literal) != 0) ++literal;
       n = put_count(scratch, n, zeros);
       n = put_count(scratch, n, literal);
-      memcpy(scratch + n, bytes + i, literal);
-      n += literal;
+      memcpy(scratch + n, bytes + kWord * i, kWord * literal);
+      n += kWord * literal;
       i += literal;
     }
     reserve_wiped(used_ + n);
@@ -66,14 +66,11 @@ class PackedRecords {
     Record r{};
     auto* out = reinterpret_cast<uint8_t*>(&r);
     const uint8_t* in = bytes_.get() + at_[i];
-    size_t o = 0;
-    while (o < sizeof(Record)) {
-      const size_t zeros = get_count(&in);
+    for (size_t o = 0; o < kWords;) {
+      o += get_count(&in);  // zeros, as the record starts
       const size_t literal = get_count(&in);
-      memset(out + o, 0, zeros);
-      o += zeros;
-      memcpy(out + o, in, literal);
-      in += literal;
+      memcpy(out + kWord * o, in, kWord * literal);
+      in += kWord * literal;
       o += literal;
     }
     return r;
@@ -99,16 +96,13 @@ class PackedRecords {
   }
 
  private:
-  static constexpr size_t kZeroRun = 4;
-  static bool zero_run_at(const uint8_t* bytes, size_t i) {
-    if (i + kZeroRun > sizeof(Record)) {
-      for (size_t k = i; k < sizeof(Record); ++k)
-        if (bytes[k] != 0) return false;
-      return true;
-    }
-    for (size_t k = 0; k < kZeroRun; ++k)
-      if (bytes[i + k] != 0) return false;
-    return true;
+  static constexpr size_t kWord = sizeof(uint32_t);
+  static constexpr size_t kWords = sizeof(Record) / kWord;
+  static_assert(sizeof(Record) % kWord == 0);
+  static uint32_t word_at(const uint8_t* bytes, size_t i) {
+    uint32_t w;
+    memcpy(&w, bytes + kWord * i, sizeof w);
+    return w;
   }
   static size_t put_count(uint8_t* out, size_t n, size_t count) {
     do {

@@ -3,17 +3,39 @@
 #include <string.h>
 
 #include <algorithm>
+#include <bit>
 
 #include "iscsi/common/saved_records.h"
 
 namespace tavo::iscsi {
 
 SavedLines::Line::Line(const char* bytes, size_t length) : bytes_(bytes) {
+  // Fields are short: the NULs are found eight bytes at a time, each
+  // word's zero bytes marked by their top bits (the lowest first).
+  static_assert(std::endian::native == std::endian::little);
   starts_[0] = 0;
-  for (size_t at = 0; at < length && count_ < kMaxFields;) {
-    const void* nul = memchr(bytes + at, '\0', length - at);
-    at = nul == nullptr ? length : static_cast<size_t>(static_cast<const char*>(nul) - bytes) + 1;
-    starts_[++count_] = static_cast<uint32_t>(at);
+  constexpr uint64_t kLow7 = 0x7f7f7f7f7f7f7f7fu;
+  size_t at = 0;
+  for (; at + 8 <= length && count_ < kMaxFields; at += 8) {
+    uint64_t word;
+    memcpy(&word, bytes + at, sizeof word);
+    for (uint64_t zeros = ~(((word & kLow7) + kLow7) | word | kLow7); zeros != 0 && count_ < kMaxFields;
+         zeros &= zeros - 1)
+      starts_[++count_] = static_cast<uint32_t>(at + static_cast<size_t>(std::countr_zero(zeros)) / 8 + 1);
+  }
+  for (; at < length && count_ < kMaxFields; ++at)
+    if (bytes[at] == '\0') starts_[++count_] = static_cast<uint32_t>(at + 1);
+}
+
+std::string_view SavedLines::field(size_t at, size_t i) const {
+  const size_t end = at + 1 < firsts_.size() ? firsts_[at + 1] : bytes_.size();
+  const char* from = bytes_.data() + firsts_[at];
+  const char* stop = bytes_.data() + end;
+  for (;; ++from) {
+    const auto* nul = static_cast<const char*>(memchr(from, '\0', static_cast<size_t>(stop - from)));
+    if (nul == nullptr) return {};
+    if (i-- == 0) return {from, static_cast<size_t>(nul - from)};
+    from = nul;
   }
 }
 

@@ -79,6 +79,9 @@ class SavedLines {
     const size_t next = at + 1 < firsts_.size() ? firsts_[at + 1] : bytes_.size();
     return Line(bytes_.data() + first, next - first);
   }
+  // Field i of line at (empty past its last), found without splitting the
+  // rest of the line.
+  std::string_view field(size_t at, size_t i) const;
   Iterator begin() const { return Iterator(this, 0); }
   Iterator end() const { return Iterator(this, size()); }
 

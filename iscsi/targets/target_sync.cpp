@@ -149,18 +149,24 @@ bool names_same(std::string_view a, std::string_view b) {
 }
 }  // namespace
 
+namespace {
+std::string_view line_name(const SavedLines& lines, size_t at) {
+  return lines.field(at, static_cast<size_t>(position(Saved::Targets, Field::TargetName)));
+}
+}  // namespace
+
 bool StartupTargetNames::read(const SavedLines& usable) {
   lines_.clear();
   names_ = 0;
   lines_.reserve(usable.size());
   for (size_t i = 0; i < usable.size(); ++i)
-    lines_.emplace_back(tavo::target_data::target_name_hash(sync_field(usable[i], Field::TargetName)), i);
+    lines_.emplace_back(tavo::target_data::target_name_hash(line_name(usable, i)), i);
   std::sort(lines_.begin(), lines_.end());
   for (size_t run = 0; run < lines_.size();) {
-    const std::string_view name = sync_field(usable[lines_[run].second], Field::TargetName);
+    const std::string_view name = line_name(usable, lines_[run].second);
     size_t end = run + 1;
     for (; end < lines_.size() && lines_[end].first == lines_[run].first; ++end)
-      if (!names_same(sync_field(usable[lines_[end].second], Field::TargetName), name)) return false;
+      if (!names_same(line_name(usable, lines_[end].second), name)) return false;
     // More lines than a Target holds portals: its portals may run out.
     if (end - run >= static_cast<size_t>(kMostPortals)) return false;
     ++names_;
@@ -173,7 +179,7 @@ bool StartupTargetNames::holds(const SavedLines& usable, std::string_view name, 
   const uint64_t hash = tavo::target_data::target_name_hash(name);
   const auto at = std::lower_bound(lines_.begin(), lines_.end(), std::make_pair(hash, size_t{0}));
   return at != lines_.end() && at->first == hash &&
-         (alike || names_same(sync_field(usable[at->second], Field::TargetName), name));
+         (alike || names_same(line_name(usable, at->second), name));
 }
 
 uint32_t TAVO_set_target_loginopts_prop(char (*keys)[TAVO_VALUE_SIZE], TavoNode* lhba) {
