@@ -43,7 +43,9 @@ class PackedRecords {
     size_t n = 0;
     size_t i = 0;
     while (i < kWords) {
+      // Zeros are most of a record: passed over four words at a time.
       size_t zeros = 0;
+      while (i + zeros + 4 <= kWords && four_words_zero(bytes, i + zeros)) zeros += 4;
       while (i + zeros < kWords && word_at(bytes, i + zeros) == 0) ++zeros;
       i += zeros;
       size_t literal = 0;
@@ -103,6 +105,11 @@ class PackedRecords {
     uint32_t w;
     memcpy(&w, bytes + kWord * i, sizeof w);
     return w;
+  }
+  static bool four_words_zero(const uint8_t* bytes, size_t i) {
+    uint64_t w[2];
+    memcpy(w, bytes + kWord * i, sizeof w);
+    return (w[0] | w[1]) == 0;
   }
   static size_t put_count(uint8_t* out, size_t n, size_t count) {
     do {
