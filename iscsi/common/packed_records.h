@@ -3,7 +3,8 @@
 // Each record packs to runs of (zero words, literal words), the counts as
 // LEB128.
 // The bytes may hold CHAP secrets: none stays behind in freed memory, the
-// buffer's growth and end included.
+// buffer's growth and end included (records are packed in place, so only
+// the bytes in use ever held one).
 #pragma once
 
 #include <stdint.h>
@@ -38,8 +39,10 @@ class PackedRecords {
 
   void push_back(const Record& r) {
     const auto* bytes = reinterpret_cast<const uint8_t*>(&r);
-    // Worst case: a count pair for every other word.
-    uint8_t scratch[sizeof(Record) + sizeof(Record) / 2 + 16];
+    // Packed in place, in room for the worst case: a count pair for every
+    // other word.
+    reserve_wiped(used_ + sizeof(Record) + sizeof(Record) / 2 + 16);
+    uint8_t* out = bytes_.get() + used_;
     size_t n = 0;
     size_t i = 0;
     while (i < kWords) {
@@ -50,18 +53,16 @@ class PackedRecords {
       i += zeros;
       size_t literal = 0;
       while (i + literal < kWords && word_at(bytes, i + literal) != 0) ++literal;
-      n = put_count(scratch, n, zeros);
-      n = put_count(scratch, n, literal);
-      memcpy(scratch + n, bytes + kWord * i, kWord * literal);
+      n = put_count(out, n, zeros);
+      n = put_count(out, n, literal);
+      memcpy(out + n, bytes + kWord * i, kWord * literal);
       n += kWord * literal;
       i += literal;
     }
-    reserve_wiped(used_ + n);
-    memcpy(bytes_.get() + used_, scratch, n);
-    explicit_bzero(scratch, sizeof scratch);
     at_.push_back(static_cast<uint32_t>(used_));
     used_ += n;
   }
+
 
   // The record at i, as it was pushed.
   Record at(size_t i) const {
@@ -84,14 +85,14 @@ class PackedRecords {
     if (used_ == room_) return;
     auto exact = std::make_unique_for_overwrite<uint8_t[]>(used_ != 0 ? used_ : 1);
     if (used_ != 0) memcpy(exact.get(), bytes_.get(), used_);
-    if (bytes_ != nullptr) explicit_bzero(bytes_.get(), room_);
+    if (bytes_ != nullptr) explicit_bzero(bytes_.get(), used_);
     bytes_ = std::move(exact);
     room_ = used_ != 0 ? used_ : 1;
     at_.shrink_to_fit();
   }
 
   void clear() {
-    if (bytes_ != nullptr) explicit_bzero(bytes_.get(), room_);
+    if (bytes_ != nullptr) explicit_bzero(bytes_.get(), used_);
     bytes_.reset();
     room_ = used_ = 0;
     std::vector<uint32_t>().swap(at_);
@@ -135,7 +136,7 @@ class PackedRecords {
     if (room < need) room = need;
     auto grown = std::make_unique_for_overwrite<uint8_t[]>(room);
     if (used_ != 0) memcpy(grown.get(), bytes_.get(), used_);
-    if (bytes_ != nullptr) explicit_bzero(bytes_.get(), room_);
+    if (bytes_ != nullptr) explicit_bzero(bytes_.get(), used_);
     bytes_ = std::move(grown);
     room_ = room;
   }

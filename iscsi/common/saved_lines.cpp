@@ -3,40 +3,40 @@
 #include <string.h>
 
 #include <algorithm>
-#include <bit>
 
+#include "iscsi/common/byte_scan.h"
 #include "iscsi/common/saved_records.h"
 
 namespace tavo::iscsi {
 
 SavedLines::Line::Line(const char* bytes, size_t length) : bytes_(bytes) {
-  // Fields are short: the NULs are found eight bytes at a time, each
-  // word's zero bytes marked by their top bits (the lowest first).
-  static_assert(std::endian::native == std::endian::little);
   starts_[0] = 0;
-  constexpr uint64_t kLow7 = 0x7f7f7f7f7f7f7f7fu;
-  size_t at = 0;
-  for (; at + 8 <= length && count_ < kMaxFields; at += 8) {
-    uint64_t word;
-    memcpy(&word, bytes + at, sizeof word);
-    for (uint64_t zeros = ~(((word & kLow7) + kLow7) | word | kLow7); zeros != 0 && count_ < kMaxFields;
-         zeros &= zeros - 1)
-      starts_[++count_] = static_cast<uint32_t>(at + static_cast<size_t>(std::countr_zero(zeros)) / 8 + 1);
-  }
-  for (; at < length && count_ < kMaxFields; ++at)
-    if (bytes[at] == '\0') starts_[++count_] = static_cast<uint32_t>(at + 1);
+  each_byte({bytes, length}, '\0', [&](size_t at) {
+    starts_[++count_] = static_cast<uint32_t>(at + 1);
+    return count_ < kMaxFields;
+  });
+}
+
+SavedLines::Line::Line(const char* bytes, std::span<const std::string_view> fields, const char* from)
+    : bytes_(bytes), count_(fields.size()) {
+  for (size_t i = 0; i < count_; ++i) starts_[i] = static_cast<uint32_t>(fields[i].data() - from);
+  starts_[count_] = static_cast<uint32_t>(fields.back().data() - from + fields.back().size() + 1);
 }
 
 std::string_view SavedLines::field(size_t at, size_t i) const {
   const size_t end = at + 1 < firsts_.size() ? firsts_[at + 1] : bytes_.size();
-  const char* from = bytes_.data() + firsts_[at];
-  const char* stop = bytes_.data() + end;
-  for (;; ++from) {
-    const auto* nul = static_cast<const char*>(memchr(from, '\0', static_cast<size_t>(stop - from)));
-    if (nul == nullptr) return {};
-    if (i-- == 0) return {from, static_cast<size_t>(nul - from)};
-    from = nul;
-  }
+  const std::string_view line(bytes_.data() + firsts_[at], end - firsts_[at]);
+  std::string_view out;
+  size_t from = 0;
+  each_byte(line, '\0', [&](size_t nul) {
+    if (i-- != 0) {
+      from = nul + 1;
+      return true;
+    }
+    out = std::string_view(line.data() + from, nul - from);
+    return false;
+  });
+  return out;
 }
 
 size_t SavedLines::Line::views(std::span<std::string_view> out) const {
@@ -45,16 +45,16 @@ size_t SavedLines::Line::views(std::span<std::string_view> out) const {
   return n;
 }
 
-void SavedLines::add(std::span<const std::string_view> fields, size_t decimal_port) {
+SavedLines::Line SavedLines::add(std::span<const std::string_view> fields, size_t decimal_port) {
   fields = fields.first(std::min(fields.size(), kMaxFields));
   firsts_.push_back(static_cast<uint32_t>(bytes_.size()));
   std::string_view port;
   ComparablePieces decimal(Compare::Port, decimal_port < fields.size() ? fields[decimal_port] : port);
   if (decimal_port < fields.size() && decimal.next(&port) && port != fields[decimal_port]) {
     add_fields(fields, decimal_port, port);
-    return;
+    return (*this)[size() - 1];
   }
-  if (fields.empty()) return;
+  if (fields.empty()) return (*this)[size() - 1];
   // The fields of a line of text lie one after another, one separator
   // between two: copied at once, each separator made a NUL.
   bool one_text = true;
@@ -64,13 +64,14 @@ void SavedLines::add(std::span<const std::string_view> fields, size_t decimal_po
   const size_t length = one_text ? static_cast<size_t>(fields.back().data() - from) + fields.back().size() : 0;
   if (!one_text || (length != 0 && memchr(from, '\0', length) != nullptr)) {
     add_fields(fields, kNone, {});
-    return;
+    return (*this)[size() - 1];
   }
   const size_t at = bytes_.size();
   bytes_.resize(at + length + 1);
   if (length != 0) memcpy(bytes_.data() + at, from, length);
   char* bytes = bytes_.data() + at;
   for (const std::string_view field : fields) bytes[static_cast<size_t>(field.data() - from) + field.size()] = '\0';
+  return Line(bytes, fields, from);
 }
 
 void SavedLines::add_fields(std::span<const std::string_view> fields, size_t replaced, std::string_view text) {

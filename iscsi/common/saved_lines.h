@@ -34,6 +34,8 @@ class SavedLines {
    private:
     friend class SavedLines;
     Line(const char* bytes, size_t length);
+    // Of fields copied as they lay after from, each followed by its NUL.
+    Line(const char* bytes, std::span<const std::string_view> fields, const char* from);
     const char* bytes_;
     size_t count_ = 0;
     // Where each field starts in the line, and one past the last NUL.
@@ -66,8 +68,8 @@ class SavedLines {
 
   // A line of these fields (at most kMaxFields, as a saved line holds);
   // the field at decimal_port (when one) is copied as its port in decimal
-  // (a text that is no port number as it is).
-  void add(std::span<const std::string_view> fields, size_t decimal_port = kNone);
+  // (a text that is no port number as it is). The line as added is given.
+  Line add(std::span<const std::string_view> fields, size_t decimal_port = kNone);
   void drop_last();
   void clear();
   // Gives back the room beyond the lines held, for lines kept long.

@@ -6,9 +6,6 @@
 #include <stdio.h>
 #include <string.h>
 #include <strings.h>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 #include <algorithm>
 #include <array>
@@ -18,6 +15,7 @@
 #include <iterator>
 
 #include "base/validate.h"
+#include "iscsi/common/byte_scan.h"
 #include "tree/status_texts.h"
 
 namespace tavo::iscsi {
@@ -281,38 +279,14 @@ std::string decimal_port(std::string_view text) { return comparable(Compare::Por
 
 size_t split_fields(std::string_view line, std::span<std::string_view> out) {
   if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
-  // Eight bytes at a time: a byte flagged that holds no comma (one above a
-  // comma may be) is passed over.
-  constexpr uint64_t kHigh = 0x80 * kEveryByte;
-  const char* const text = line.data();
-  size_t n = 0, from = 0, at = 0;
+  size_t n = 0, from = 0;
   const auto field_to = [&](size_t comma) {
-    if (n < out.size()) out[n] = std::string_view(text + from, comma - from);
+    if (n < out.size()) out[n] = std::string_view(line.data() + from, comma - from);
     ++n;
     from = comma + 1;
+    return true;
   };
-#if defined(__SSE2__)
-  // Sixteen bytes at a time where the target has them: each comma flagged
-  // exactly.
-  const __m128i commas = _mm_set1_epi8(',');
-  for (; at + 16 <= line.size(); at += 16) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
-    for (auto flags = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, commas))); flags != 0;
-         flags &= flags - 1)
-      field_to(at + static_cast<size_t>(std::countr_zero(flags)));
-  }
-#endif
-  for (; std::endian::native == std::endian::little && at + 8 <= line.size(); at += 8) {
-    uint64_t word;
-    memcpy(&word, text + at, 8);
-    const uint64_t x = word ^ (',' * kEveryByte);
-    for (uint64_t flags = (x - kEveryByte) & ~x & kHigh; flags != 0; flags &= flags - 1) {
-      const size_t byte = static_cast<size_t>(std::countr_zero(flags)) / 8;
-      if (text[at + byte] == ',') field_to(at + byte);
-    }
-  }
-  for (; at < line.size(); ++at)
-    if (text[at] == ',') field_to(at);
+  each_byte(line, ',', field_to);
   if (n == 0) return 0;  // no comma
   field_to(line.size());
   return n;

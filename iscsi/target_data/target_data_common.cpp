@@ -90,8 +90,7 @@ LineEdit usable_line(Saved s, bool (*unusable)(const SavedFields&), std::span<co
                      SavedLines* usable, std::string* rebuilt) {
   if (fields.empty()) return LineEdit::Keep;
   const size_t port_at = static_cast<size_t>(position(s, Field::Port));
-  usable->add(fields, port_at);
-  const SavedFields line = (*usable)[usable->size() - 1];
+  const SavedFields line = usable->add(fields, port_at);
   if (port_reads_zero(s, line) || (unusable != nullptr && unusable(line))) {
     usable->drop_last();
     return LineEdit::Drop;
