@@ -65,7 +65,9 @@ auto field_at(std::span<const std::string_view> fields) {
 // Whether the lines of a key compare alike with the texts in mask.
 template <typename TextAt>
 auto same_as(Saved s, uint32_t mask, TextAt text_at) {
-  return [=](const SavedView::Line* first) { return same_key(s, mask, first->fields(), text_at); };
+  // Only the line's fields up to the key's last are split.
+  const auto count = static_cast<size_t>(32 - std::countl_zero(mask));
+  return [=](const SavedView::Line* first) { return same_key(s, mask, first->fields(count), text_at); };
 }
 
 }  // namespace

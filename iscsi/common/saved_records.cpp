@@ -292,6 +292,19 @@ size_t split_fields(std::string_view line, std::span<std::string_view> out) {
   return n;
 }
 
+size_t split_first(std::string_view line, std::span<std::string_view> out) {
+  if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+  size_t n = 0, from = 0;
+  if (out.empty()) return 0;
+  each_byte(line, ',', [&](size_t comma) {
+    out[n++] = std::string_view(line.data() + from, comma - from);
+    from = comma + 1;
+    return n < out.size();
+  });
+  if (n < out.size()) out[n++] = line.substr(from);
+  return n;
+}
+
 std::vector<std::string_view> split_fields(std::string_view line) {
   std::vector<std::string_view> fields(static_cast<size_t>(std::count(line.begin(), line.end(), ',')) + 1);
   fields.resize(split_fields(line, fields));

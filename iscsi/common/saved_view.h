@@ -64,6 +64,8 @@ class SavedView {
     uint8_t field_count = 0;  // its fields; 0 when malformed
     bool well_formed() const { return field_count != 0; }
     Fields fields() const;
+    // The first count fields alone (the rest of the line is not split).
+    Fields fields(size_t count) const;
   };
   // The view of the file under the root in force.
   explicit SavedView(Saved s);

@@ -65,6 +65,12 @@ SavedView::Line* SavedView::new_line() {
 
 void SavedView::free_line(Line* line) { free_lines_.push_back(line); }
 
+SavedView::Fields SavedView::Line::fields(size_t count) const {
+  Fields out;
+  if (field_count != 0) out.n_ = split_first(text, std::span(out.at_).first(std::min<size_t>(count, field_count)));
+  return out;
+}
+
 SavedView::Fields SavedView::Line::fields() const {
   Fields out;
   if (field_count != 0) {
