@@ -102,6 +102,20 @@ std::string taken_address(std::string_view text) {
 void take_addresses(Saved s) {
   const int at = position(s, Field::Address);
   if (at < 0 || tavo::files::never_saved(record_def(s).path)) return;
+  // Most starts find every address written so: the lines are looked at up
+  // to their address first, and rewritten only when one is not.
+  const auto address_at = static_cast<size_t>(at);
+  bool unwritten = false;
+  const bool read = with_view(s, [&](const SavedView& view) {
+    for (const SavedView::Line* line : view.lines()) {
+      const SavedView::Fields fields = line->fields(address_at + 1);
+      if (fields.size() > address_at && !taken_as_written(fields[address_at])) {
+        unwritten = true;
+        return;
+      }
+    }
+  });
+  if (read && !unwritten) return;
   rewrite(s, [&](std::span<const std::string_view> fields, std::string* rebuilt) {
     if (fields.empty() || taken_as_written(fields[static_cast<size_t>(at)])) return LineEdit::Keep;
     const std::string address = taken_address(fields[static_cast<size_t>(at)]);
