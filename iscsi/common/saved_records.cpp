@@ -277,33 +277,28 @@ bool port_number(std::string_view text, uint32_t* out) {
 
 std::string decimal_port(std::string_view text) { return comparable(Compare::Port, text); }
 
-size_t split_fields(std::string_view line, std::span<std::string_view> out) {
+namespace {
+// A line's fields into out; whole: past out's room too, counted (a line
+// with more fields than out holds is told apart), else none past it.
+size_t split(std::string_view line, std::span<std::string_view> out, bool whole) {
   if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
   size_t n = 0, from = 0;
   const auto field_to = [&](size_t comma) {
     if (n < out.size()) out[n] = std::string_view(line.data() + from, comma - from);
     ++n;
     from = comma + 1;
-    return true;
+    return whole || n < out.size();
   };
   each_byte(line, ',', field_to);
-  if (n == 0) return 0;  // no comma
-  field_to(line.size());
-  return n;
+  if (whole && n == 0) return 0;  // no comma
+  if (whole || n < out.size()) field_to(line.size());
+  return whole ? n : std::min(n, out.size());
 }
+}  // namespace
 
-size_t split_first(std::string_view line, std::span<std::string_view> out) {
-  if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
-  size_t n = 0, from = 0;
-  if (out.empty()) return 0;
-  each_byte(line, ',', [&](size_t comma) {
-    out[n++] = std::string_view(line.data() + from, comma - from);
-    from = comma + 1;
-    return n < out.size();
-  });
-  if (n < out.size()) out[n++] = line.substr(from);
-  return n;
-}
+size_t split_fields(std::string_view line, std::span<std::string_view> out) { return split(line, out, true); }
+
+size_t split_first(std::string_view line, std::span<std::string_view> out) { return split(line, out, false); }
 
 std::vector<std::string_view> split_fields(std::string_view line) {
   std::vector<std::string_view> fields(static_cast<size_t>(std::count(line.begin(), line.end(), ',')) + 1);
