@@ -133,8 +133,8 @@ void TAVO_delete_file(const char* path) {
   std::string host = tavo::platform::fixed_path(path);
   if (!tavo::files::readable(host)) return;
   pdebug(TAVO_LOG_BACKEND, 6, "%s: %s deleted\n", "TAVO_delete_file", path);
-  const tavo::files::SavedWrite write;
-  tavo::platform::host().unlink(host);
+  const tavo::files::RootWrite write;
+  if (write.allowed()) tavo::platform::host().unlink(host);
 }
 
 void TAVO_change_permissions_file(const char* path) {

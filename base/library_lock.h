@@ -2,9 +2,12 @@
 // record and the driver devices. It is recursive: a public call holds it
 // while its handlers send commands, which take it again. Its outermost hold
 // also holds the gate between the processes that share the root
-// (base/root_gate.h). Nothing else is locked while waiting for it (the log,
-// file and simulator locks are taken inside it, never around it), so it
-// cannot deadlock with them.
+// (base/root_gate.h), as the call's use of the root asks. Nothing else is
+// locked while waiting for it (the log, file and simulator locks are taken
+// inside it, never around it), so it cannot deadlock with them.
+//
+// A process that forks waits for the other threads' calls to end, so the
+// child starts with the lock free and the library's state whole.
 #pragma once
 
 #include <stdint.h>
@@ -19,14 +22,24 @@ namespace tavo::base {
 
 class LibraryMutex {
  public:
-  void lock() {
+  LibraryMutex();
+  void lock() { lock(RootUse::Change); }
+  void lock(RootUse use) {
+    if (owner_.load(std::memory_order_relaxed) == std::this_thread::get_id()) {
+      ++depth_;
+      return;
+    }
     mutex_.lock();
-    taken();
+    owner_.store(std::this_thread::get_id(), std::memory_order_relaxed);
+    depth_ = 1;
+    call_ = ++calls_;
+    enter_root_gate(use);
   }
   void unlock() {
+    if (--depth_ > 0) return;
     // The gate goes while the lock is still held: a line it logs is too.
-    if (depth_ == 1) leave_root_gate();
-    if (--depth_ == 0) owner_.store(std::thread::id(), std::memory_order_relaxed);
+    leave_root_gate();
+    owner_.store(std::thread::id(), std::memory_order_relaxed);
     mutex_.unlock();
   }
   // See library_call.
@@ -35,13 +48,12 @@ class LibraryMutex {
   }
 
  private:
-  void taken() {
-    if (depth_++ > 0) return;
-    owner_.store(std::this_thread::get_id(), std::memory_order_relaxed);
-    call_ = ++calls_;
-    enter_root_gate();
-  }
-  std::recursive_mutex mutex_;
+  static void before_fork();
+  static void after_fork_in_parent();
+  static void after_fork_in_child();
+  // Not recursive itself: a plain mutex may be let go in a forked child,
+  // whose thread has another id for the system.
+  std::mutex mutex_;
   // Changed by the holder only; the owner read by any thread, to tell
   // whether it holds the lock.
   std::atomic<std::thread::id> owner_{};

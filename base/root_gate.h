@@ -1,24 +1,54 @@
 // The gate between the processes that share a root: a daemon, the host's
-// iSCSI framework and one-shot commands. Each library call holds, for its
-// whole length, an fcntl lock on one file of the library's own beside the
-// saved configuration (the outermost hold of the library lock takes it), so
-// the calls of processes on one root run one after another, as those of
-// one process's threads do. A process killed in a call lets it go.
+// iSCSI framework and one-shot commands. It is an fcntl lock on the first
+// byte of the library's own file beside the saved configuration,
+// libtavo.lock, taken by the outermost hold of the library lock.
 //
 // The file also keeps a count of changes, which a call raises before it
-// first changes a saved file or the adapter's targets and sessions. A
-// process that finds the count moved at its next call knows that another
-// changed them meanwhile: whatever it keeps of either stands only while
+// first changes a saved file or the adapter's targets and sessions, and
+// which every process reads through a shared mapping, without a system
+// call. A process that finds the count moved knows that another changed
+// the root meanwhile: whatever it keeps of either stands only while
 // root_epoch() does.
 //
-// A root the process may not write (read-only) is gated by a shared lock:
-// readers wait for a writer's call to end, and write nothing. A root whose
-// configuration folder cannot hold the file runs ungated.
+// A call that may change the root holds the gate exclusively for its whole
+// length. A call that reads takes none while the count stands where this
+// process last saw it (its picture of the root is current), and a shared
+// hold while it catches up with another's change, so readers never exclude
+// each other. A process killed in a call lets the gate go; one killed in
+// the middle of a change leaves a mark that the next holder finds
+// (root_change_cut).
+//
+// No call waits without bound: one that cannot have the gate within
+// root_gate_wait_ms() fails with kRootBusy, naming the holder. A root whose
+// configuration folder cannot hold the file at all (read-only without it)
+// runs ungated, and says so (tell_root_not_gated); a file at the gate's name
+// that is not the library's own (a link, a folder, a FIFO, another
+// owner's) fails every call with kRootGateForeign.
 #pragma once
 
 #include <stdint.h>
 
+#include <string>
+
+#include "base/status_registry.h"
+
 namespace tavo::base {
+
+// What a call does with the root, told by its outermost hold of the
+// library lock.
+enum class RootUse : uint8_t {
+  Change,  // may change a saved file or the adapter
+  Read,    // reads
+};
+
+// The statuses of a call that could not have the gate.
+extern const StatusFormat<unsigned, const char*, const char*> kRootBusy;
+extern const StatusFormat<const char*, const char*> kRootGateForeign;
+// A call that reads, then found it must change the root after another
+// process changed it since the call began.
+inline constexpr uint32_t kRootMovedInCall = 350;
+// What TAVO_init leaves when calls go ungated (the answer stays 0).
+extern const StatusFormat<const char*, const char*> kRootNotGated;
 
 // Rises each time a call finds that another process changed the saved
 // files or the adapter since this process last looked, or that the root
@@ -26,12 +56,81 @@ namespace tavo::base {
 uint64_t root_epoch();
 
 // Called before a change of a saved file or of the adapter's targets and
-// sessions: the first of a call raises the shared count.
-void note_root_change();
+// sessions: the first of a call raises the shared count. A call that reads
+// takes the gate for the change here. False when the change may not be
+// made (the status in the last status): the call could not have the gate,
+// or it reads and another process changed the root since it began.
+bool note_root_change();
+
+// 0 while the call may go on; else the status of a gate it could not have,
+// left in the last status again.
+uint32_t root_gate_refusal();
+
+// Whether a process was killed in a change since this one last looked:
+// what it left half-done is for this call to settle, under the gate held
+// exclusively. Answered true once.
+bool root_change_cut();
+
+// Leaves kRootNotGated in the last status when calls go ungated on this
+// root; false then.
+bool tell_root_not_gated();
+
+// The longest wait for the gate, in milliseconds: 60 seconds, or what
+// TAVO_GATE_WAIT_MS says.
+unsigned root_gate_wait_ms();
 
 // The gate, taken by the outermost hold of the library lock and let go
 // with it.
-void enter_root_gate();
+void enter_root_gate(RootUse use);
 void leave_root_gate();
+// The file goes when the call ends (the last client left): a next start
+// looks at the root afresh.
+void close_root_gate();
+// A child process starts holding no gate (the kernel gives it no lock).
+void forget_root_gate_in_child();
+
+// Lets the gate go while a call waits on a device (a flash), so that
+// other processes' calls go on; take_back takes it again as the call held
+// it. The call holds the library lock throughout, and must not have left
+// a change half-made when it lets go.
+class RootGateLetGo {
+ public:
+  RootGateLetGo();
+  ~RootGateLetGo() { take_back(); }
+  RootGateLetGo(const RootGateLetGo&) = delete;
+  RootGateLetGo& operator=(const RootGateLetGo&) = delete;
+  // 0, or the refusal status; moved() then tells whether another process
+  // changed the root meanwhile (root_epoch() moved with it).
+  uint32_t take_back();
+  bool moved() const { return moved_; }
+
+ private:
+  bool let_go_ = false;
+  bool moved_ = false;
+  RootUse use_ = RootUse::Change;
+};
+
+// One flash at a time among the processes on the root, held across a
+// RootGateLetGo: a lock on the gate file's second byte. A flash reads an
+// image that another download of the same name would write over. It is
+// never waited for with the gate held (the holder lets the gate go while
+// it flashes, and needs it back): take() waits with the gate let go.
+class RootFlashLock {
+ public:
+  // Taken when it is free.
+  RootFlashLock();
+  ~RootFlashLock();
+  RootFlashLock(const RootFlashLock&) = delete;
+  RootFlashLock& operator=(const RootFlashLock&) = delete;
+  // Whether the lock was free (or the root is ungated).
+  bool held() const { return held_; }
+  // Waits for it within the gate's wait, the gate let go meanwhile (the
+  // caller takes it back): 0, or the status of a wait that ran out.
+  uint32_t take();
+
+ private:
+  int fd_ = -1;
+  bool held_ = false;
+};
 
 }  // namespace tavo::base

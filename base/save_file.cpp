@@ -26,7 +26,7 @@ std::atomic<uint64_t> writes_ended{0};
 
 }  // namespace
 
-SavedWrite::~SavedWrite() { writes_ended.fetch_add(1, std::memory_order_release); }
+RootWrite::~RootWrite() { writes_ended.fetch_add(1, std::memory_order_release); }
 
 uint64_t saved_writes() { return writes_ended.load(std::memory_order_acquire); }
 
@@ -157,11 +157,11 @@ uint32_t replace_file(const std::string& path, std::string_view content, mode_t 
 }
 
 uint32_t replace_file(const std::string& path, std::span<const std::string_view> content, mode_t mode) {
-  const SavedWrite write;
+  const RootWrite write;
   const std::string target = platform::fixed_path(path);
   SaveSteps steps;
   std::string temporary;
-  save_temporary(target, content, mode, &temporary, steps);
+  if (steps.admit(write.allowed()).ok()) save_temporary(target, content, mode, &temporary, steps);
   if (!steps.ok()) return steps.report(path);
   if (!steps.run("rename", [&] { return platform::host().rename(temporary, target); }).ok()) {
     platform::host().unlink(temporary);
@@ -216,7 +216,8 @@ FileIdentity identify_target(const std::string& target) {
 // ends_lines (when given) is known to end its last line.
 void save_append(const std::string& target, std::string_view bytes, mode_t mode, bool whole_lines,
                  SaveSteps& steps, FileIdentity* after, const FileIdentity* ends_lines) {
-  const SavedWrite write;
+  const RootWrite write;
+  if (!steps.admit(write.allowed()).ok()) return;
   platform::Host& host = platform::host();
   // Read as well: the last byte tells whether the file ends its last line.
   // A link planted at the path is not followed: the append fails.

@@ -28,6 +28,16 @@ class SaveSteps {
     }
     return *this;
   }
+  // The first step of a write: it goes on only when the gate between
+  // processes allows it (the gate's refusal stays in the last status).
+  SaveSteps& admit(bool allowed) {
+    if (failed_ == nullptr && !allowed) {
+      failed_ = "gate";
+      err_ = EAGAIN;
+      refused_ = true;
+    }
+    return *this;
+  }
   bool ok() const { return failed_ == nullptr; }
   const char* failed() const { return failed_; }
   int error() const { return err_; }
@@ -35,22 +45,30 @@ class SaveSteps {
   uint32_t report(const std::string& path) const {
     if (ok()) return 0;
     pdebug(TAVO_LOG_BACKEND, 3, "%s: %s of %s failed: %s\n", "save_file", failed_, path.c_str(), strerror(err_));
-    kSaveFailed.set(path.c_str(), strerror(err_));
+    if (!refused_) kSaveFailed.set(path.c_str(), strerror(err_));
     return 1;
   }
 
  private:
   const char* failed_ = nullptr;
   int err_ = 0;
+  bool refused_ = false;
 };
 
-// Counted in saved_writes when it goes: held by every write of a file.
-// Other processes learn of the write before it begins.
-struct SavedWrite {
-  SavedWrite() { base::note_root_change(); }
-  ~SavedWrite();
-  SavedWrite(const SavedWrite&) = delete;
-  SavedWrite& operator=(const SavedWrite&) = delete;
+// Held by every write of a file: other processes learn of the write before
+// it begins (it raises the root's change count, base/root_gate.h), and
+// saved_writes counts it when it goes. A write the gate does not allow
+// must not begin.
+class RootWrite {
+ public:
+  RootWrite() : allowed_(base::note_root_change()) {}
+  ~RootWrite();
+  RootWrite(const RootWrite&) = delete;
+  RootWrite& operator=(const RootWrite&) = delete;
+  bool allowed() const { return allowed_; }
+
+ private:
+  bool allowed_;
 };
 
 // The directory of a path, and its last name.

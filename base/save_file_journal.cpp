@@ -235,7 +235,7 @@ uint32_t ReplaceTogether::stage(const std::string& path, std::span<const std::st
 uint32_t ReplaceTogether::commit() {
   if (failed_) return 1;
   if (moves_.empty()) return 0;
-  const SavedWrite write;
+  const RootWrite write;
   platform::Host& host = platform::host();
   std::string text;
   for (const auto& [temporary, target] : moves_)
@@ -250,7 +250,7 @@ uint32_t ReplaceTogether::commit() {
   SaveSteps steps;
   std::string temporary;
   const std::string_view record_text = text;
-  steps.run("lock", [&] { return locks.error(); }).run("commit record", [&] {
+  steps.admit(write.allowed()).run("lock", [&] { return locks.error(); }).run("commit record", [&] {
     struct stat st;
     if (!(host.stat(record, &st) != 0 && errno == ENOENT) && complete_replacements(at, journal_.files()) != 0)
       return -1;
@@ -282,7 +282,11 @@ uint32_t ReplaceTogether::commit() {
 }
 
 int complete_replacements(const std::string& record, const std::vector<std::string>& paths) {
-  const SavedWrite write;
+  const RootWrite write;
+  if (!write.allowed()) {
+    errno = EAGAIN;
+    return -1;
+  }
   platform::Host& host = platform::host();
   const std::string at = platform::fixed_path(record);
   // A record never renamed in: its commit did not happen.

@@ -92,6 +92,8 @@ const tree::GroupDef kParent{"BenchParent", "The parent of the children.", 0, 0,
 
 uint32_t bench_start() { return tree::build_group(kParent, get_node(0)) != nullptr ? 0 : 1; }
 
+sim::Simulator* installed = nullptr;  // the simulator in force
+
 }  // namespace
 
 void use_topology(const std::string& topology_text, bool under_root) {
@@ -114,6 +116,7 @@ void use_topology(const std::string& topology_text, bool under_root) {
   fclose(f);
   std::string error;
   sim::Simulator* sim = sim::install(file, scratch_root, &error);
+  installed = sim;
   if (sim == nullptr) {
     fprintf(stderr, "bench: %s\n", error.c_str());
     abort();
@@ -155,6 +158,18 @@ void open_bench_tree() {
 }
 
 void close_tree() { TAVO_exit(); }
+
+uint64_t host_calls() {
+  if (installed == nullptr) return 0;
+  uint64_t calls = 0;
+  for (const char* call : {"open", "read", "write", "truncate", "fsync", "fsync_dir", "readdir", "close", "rename",
+                           "unlink", "mkdir", "chmod", "lock", "stat", "fstat", "utimens", "map"})
+    calls += installed->file_calls(call);
+  for (const sim::LogKind kind : {sim::LogKind::IscsiIoctl, sim::LogKind::NicIoctl, sim::LogKind::Shell,
+                                  sim::LogKind::DeviceOpen, sim::LogKind::DeviceClose})
+    calls += installed->request_count(kind);
+  return calls;
+}
 
 [[gnu::noinline]] uint32_t measured_call(const std::function<uint32_t()>& call) { return call(); }
 

@@ -37,6 +37,10 @@ uint32_t tag_of(TavoNode* group, const char* name, uint32_t kind);
 // given), every other one not given.
 void action_params(char* params, const char* first = nullptr, const char* second = nullptr);
 
+// The calls the library made of the simulated host so far: file calls
+// and device requests, each a system call on a real host.
+uint64_t host_calls();
+
 // The calls a case measures in instructions go through here, and only
 // they: tools/run-bench has callgrind count inside this function alone
 // (--toggle-collect) and divides by its calls. Answers call's result.

@@ -58,6 +58,34 @@ void BM_RootPropertyRead(benchmark::State& state) {
 }
 BENCHMARK(BM_RootPropertyRead);
 
+// The same read as a client makes it of a root nobody else changes: its
+// instructions (tools/run-bench) and the host's calls it makes (none for
+// the gate between processes), one thread or several at once.
+void BM_PropertyRead(benchmark::State& state) {
+  static uint32_t property = 0;
+  if (state.thread_index() == 0) {
+    use_topology(sim::default_topology_text());
+    open_bench_tree();
+    property = tag_of(get_node(0), "TAVOServiceVersion", TAVO_KIND_PROPERTY);
+  }
+  char value[TAVO_VALUE_SIZE];
+  const uint64_t calls = host_calls();
+  for (auto _ : state) {
+    const uint32_t r = state.threads() == 1
+                           ? measured_call([&] { return TAVO_get_property_val(0, property, value, TAVO_VALUE_SIZE); })
+                           : TAVO_get_property_val(0, property, value, TAVO_VALUE_SIZE);
+    if (r != 0) state.SkipWithError("get failed");
+    benchmark::DoNotOptimize(value);
+  }
+  state.SetItemsProcessed(state.iterations());
+  if (state.thread_index() == 0) {
+    state.counters["host_calls_per_read"] =
+        benchmark::Counter(static_cast<double>(host_calls() - calls) / static_cast<double>(state.iterations()));
+    close_tree();
+  }
+}
+BENCHMARK(BM_PropertyRead)->Threads(1)->Threads(4)->UseRealTime();
+
 // A debug line below the level: it must return before formatting anything.
 void BM_DebugBelowLevel(benchmark::State& state) {
   tavo_debug_level = 0;

@@ -16,6 +16,7 @@
 
 #include "base/file_utils.h"
 #include "base/last_status.h"
+#include "base/root_gate.h"
 #include "base/save_file.h"
 #include "base/shell_args.h"
 #include "firmware/flash_internal.h"
@@ -135,7 +136,13 @@ uint32_t download_sysfs(const DownloadImage& image, const std::string& interface
   tavo::files::FileIdentity id;
   const bool saved = tavo::files::read_saved(kLoadingTimeout, 0, &old_timeout, &id) == 0;
   if (saved) download_write(kLoadingTimeout, "360\n");
-  const bool flashed = download_copy(image, name) && download_write(flash_fw, name + "\n");
+  bool flashed = download_copy(image, name);
+  if (flashed) {
+    // Other processes' calls go on while the driver flashes.
+    tavo::base::RootGateLetGo let_go;
+    flashed = download_write(flash_fw, name + "\n");
+    if (const uint32_t refused = tavo::tree::rejoin_root(let_go)) return refused;
+  }
   if (saved) download_write(kLoadingTimeout, old_timeout);
   if (!flashed) {
     set_status(tavo::firmware::kUpgradeFailed);
@@ -154,8 +161,14 @@ uint32_t download_ethtool(const DownloadImage& image, const std::string& interfa
   const bool enforcing = download_run("getenforce 2> /dev/null | grep Enforcing >/dev/null") == 0;
   if (enforcing) download_run("setenforce 0");
   std::string errors;
-  const int result = tavo::platform::host().shell_output(
-      "ethtool -f " + shell_quote(interface) + " " + shell_quote(name) + " 2>&1 >/dev/null", &errors);
+  int result = 0;
+  {
+    // Other processes' calls go on while the driver flashes.
+    tavo::base::RootGateLetGo let_go;
+    result = tavo::platform::host().shell_output(
+        "ethtool -f " + shell_quote(interface) + " " + shell_quote(name) + " 2>&1 >/dev/null", &errors);
+    if (const uint32_t refused = tavo::tree::rejoin_root(let_go)) return refused;
+  }
   if (enforcing) download_run("setenforce 1");
   const int exit_status = download_exit(result);
   if (exit_status != kEthtoolRefused && result != 0) {
@@ -236,6 +249,17 @@ uint32_t TAVO_firmware_download(TavoNode* controller, uint32_t port, uint32_t ge
     set_status(tavo::firmware::kUpgradeFailed);
     return 1;
   }
+  // One flash at a time on the root: another download of this name would
+  // write over the image the driver reads.
+  tavo::base::RootFlashLock flash;
+  if (!flash.held()) {
+    tavo::base::RootGateLetGo let_go;
+    const uint32_t waited = flash.take();
+    if (const uint32_t refused = tavo::tree::rejoin_root(let_go)) return refused;
+    if (waited != 0) return waited;
+  }
+  const TavoHierarchy* tree = hm_find_hierarchy_by_node(controller);
+  const TavoNodeRef held = tavo::tree::node_ref(controller);
   InterfaceUp up(shell_quote(interface));
   const bool ethtool = download_run("ethtool -h 2>&1 | grep \"ethtool -f\" > /dev/null") == 0;
   const uint32_t result = ethtool ? download_ethtool(image, interface, name) : download_sysfs(image, interface, name);
@@ -243,7 +267,9 @@ uint32_t TAVO_firmware_download(TavoNode* controller, uint32_t port, uint32_t ge
   if (result != 0) return result;
   // A success leaves no earlier call's status behind.
   tavo::base::clear_last_status();
-  if (generation != tavo::kGenerationGaltor) {
+  // The flash let other processes in: the controller is found again.
+  controller = tavo::tree::ref_node(tree, held);
+  if (generation != tavo::kGenerationGaltor || controller == nullptr) {
     set_status(tavo::firmware::kRebootToActivate);
     return 0;
   }

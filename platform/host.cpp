@@ -9,6 +9,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <string.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -56,6 +57,11 @@ class RefusingHost final : public Host {
     return refuse();
   }
   int lock(int, int, struct flock*) override { return refuse(); }
+  void* map_shared(int, size_t, bool) override {
+    refuse();
+    return nullptr;
+  }
+  int unmap(void*, size_t) override { return refuse(); }
   int device_open(const std::string&, int) override { return refuse(); }
   int device_ioctl(int, unsigned long, void*) override { return refuse(); }
   int device_close(int) override { return refuse(); }
@@ -249,6 +255,36 @@ void forget_fixed_paths() {
   paths.root.clear();
   decltype(paths.resolved)().swap(paths.resolved);
 }
+
+int lock_within(Host& host, int fd, struct flock* fl, unsigned wait_ms, pid_t* holder) {
+  *holder = 0;
+  const auto real_ms = [] {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+  };
+  uint64_t deadline = 0;
+  long nap_us = 50;
+  for (;;) {
+    const int r = host.lock(fd, F_SETLK, fl);
+    if (r == 0) return 0;
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EACCES) return -1;
+    const uint64_t now = real_ms();
+    if (deadline == 0) deadline = now + wait_ms;
+    if (now >= deadline) break;
+    const timespec nap = {0, nap_us * 1000};
+    nanosleep(&nap, nullptr);
+    // Short naps first, as most holds end within a call's time.
+    if (nap_us < 4000) nap_us *= 2;
+  }
+  struct flock probe = *fl;
+  if (host.lock(fd, F_GETLK, &probe) == 0 && probe.l_type != F_UNLCK) *holder = probe.l_pid;
+  errno = EAGAIN;
+  return -1;
+}
+
+const char* setting(const char* name) { return secure_getenv(name); }
 
 bool process_alive(pid_t pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }
 

@@ -60,6 +60,12 @@ class Host {
   virtual int list_directory(const std::string& path, std::vector<std::string>* names) = 0;
   // fcntl record locks: cmd is F_SETLK, F_SETLKW or F_GETLK.
   virtual int lock(int fd, int cmd, struct flock* fl) = 0;
+  // A shared mapping (mmap(2), MAP_SHARED) of the first length bytes of an
+  // open file, readable, and writable when asked; null with errno on
+  // failure. What is stored through it reaches the file and every process
+  // that maps it, without a system call. Undone by unmap.
+  virtual void* map_shared(int fd, size_t length, bool writable) = 0;
+  virtual int unmap(void* at, size_t length) = 0;
 
   // Driver character devices. device_ioctl answers the driver's result:
   // 0 or a positive value on success, -1 with errno on failure.
@@ -138,6 +144,18 @@ FILE* open_stream(const std::string& path, const char* mode);
 // The same over a descriptor from host().open, which the stream then owns
 // (fclose closes it; on failure it is closed here). mode must suit it.
 FILE* stream_over(int fd, const char* mode);
+
+// An fcntl lock (fl: F_RDLCK or F_WRLCK) taken on fd within wait_ms of
+// real time: asked without waiting, then again after naps that grow to a
+// few milliseconds. The wait is on another process, so it is real whatever
+// the host's clock says. 0; or -1 with errno (EAGAIN once the time ran out,
+// *holder then the process id of a holder as F_GETLK reports it, 0 when
+// none could be told).
+int lock_within(Host& host, int fd, struct flock* fl, unsigned wait_ms, pid_t* holder);
+
+// A setting from the environment (secure_getenv: none for a program that
+// runs with other rights); null when unset.
+const char* setting(const char* name);
 
 // True while a process of that id runs (one of another user's included).
 // Processes are the machine's own under any host: the simulator runs real

@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/ioctl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <string_view>
@@ -58,6 +59,11 @@ class RealHost final : public Host {
     return read_directory(path, names);
   }
   int lock(int fd, int cmd, struct flock* fl) override { return ::fcntl(fd, cmd, fl); }
+  void* map_shared(int fd, size_t length, bool writable) override {
+    void* at = ::mmap(nullptr, length, PROT_READ | (writable ? PROT_WRITE : 0), MAP_SHARED, fd, 0);
+    return at == MAP_FAILED ? nullptr : at;
+  }
+  int unmap(void* at, size_t length) override { return ::munmap(at, length); }
   int device_open(const std::string& path, int flags) override { return ::open(path.c_str(), flags); }
   int device_ioctl(int fd, unsigned long request, void* arg) override {
     return ::ioctl(fd, request, arg);

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -328,7 +329,7 @@ Fault* Simulator::match_file_fault(const char* call, const std::string& path, bo
 // The kinds of file calls, as faults name them.
 constexpr const char* kFileCalls[] = {"open",  "read",  "write",  "truncate", "fsync", "fsync_dir", "readdir", "close",
                                       "rename", "unlink", "mkdir", "chmod",    "lock",  "stat",      "fstat",
-                                      "utimens"};
+                                      "utimens", "map"};
 static_assert(std::size(kFileCalls) == std::tuple_size_v<Simulator::FileCallCounts>);
 
 void Simulator::count_file_call(const char* call) {
@@ -718,6 +719,17 @@ int Simulator::lock(int fd, int cmd, struct flock* fl) {
   // A waiting lock may block on another process: not under the simulator's.
   return ::fcntl(fd, cmd, fl);
 }
+
+void* Simulator::map_shared(int fd, size_t length, bool writable) {
+  {
+    std::lock_guard<std::recursive_mutex> guard(mutex_);
+    if (file_fault("map", fd_path(fd)) != 0) return nullptr;
+  }
+  void* at = ::mmap(nullptr, length, PROT_READ | (writable ? PROT_WRITE : 0), MAP_SHARED, fd, 0);
+  return at == MAP_FAILED ? nullptr : at;
+}
+
+int Simulator::unmap(void* at, size_t length) { return ::munmap(at, length); }
 
 int Simulator::host_name(char* buf, size_t len) {
   if (buf == nullptr || len == 0) {

@@ -82,7 +82,7 @@ struct Fault {
   int version = kAny;               // mailbox header version
   long request = kAny;              // ioctl request number
   std::string file_call;            // "open", "read", "write", "truncate", "fsync", "fsync_dir", "readdir",
-                                    // "close", "rename", "unlink", "mkdir", "chmod", "lock",
+                                    // "close", "rename", "unlink", "mkdir", "chmod", "lock", "map",
                                     // "stat", "fstat", "utimens" or "" (any)
   std::string path_contains;        // file faults: path substring ("" any)
   // Schedule: let `skip` matching calls through, then inject `times` times
@@ -228,6 +228,8 @@ class Simulator final : public platform::Host {
   int set_modified(int fd, const timespec& when) override;
   int list_directory(const std::string& path, std::vector<std::string>* names) override;
   int lock(int fd, int cmd, struct flock* fl) override;
+  void* map_shared(int fd, size_t length, bool writable) override;
+  int unmap(void* at, size_t length) override;
   int device_open(const std::string& path, int flags) override;
   int device_ioctl(int fd, unsigned long request, void* arg) override;
   int device_close(int fd) override;
@@ -240,7 +242,7 @@ class Simulator final : public platform::Host {
   int host_name(char* buf, size_t len) override;
   int uname(struct utsname* out) override;
 
-  using FileCallCounts = std::array<uint64_t, 16>;
+  using FileCallCounts = std::array<uint64_t, 17>;
 
   // Shell stages answer text for a command line's words (see shell.cpp).
   struct ShellResult {

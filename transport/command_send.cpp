@@ -118,8 +118,9 @@ uint32_t command_send(CommandId id, const SendArgs& args) {
   uint32_t handle = 0;
   if ((row.changes & kSessionConfig) != 0 && args.payload != nullptr && length >= sizeof handle)
     memcpy(&handle, args.payload, sizeof handle);
-  // Other processes learn that the adapter's targets or sessions changed.
-  if ((row.changes & kFollowedChanges) != 0) base::note_root_change();
+  // Other processes learn that the adapter's targets or sessions changed;
+  // a change the gate between them does not allow is not sent.
+  if ((row.changes & kFollowedChanges) != 0 && !base::note_root_change()) return 1;
   const uint32_t status = transport::prepare_mailbox_cmd(
       args.function_number, row.opcode, row.subsystem, static_cast<uint32_t>(length), buffer_length, args.payload,
       static_cast<uint8_t>(row.direction), args.domain, args.port_number, route.transport, flags);

@@ -41,8 +41,10 @@ void rebuild() {
 // The outermost call brings the tree up to date with what another process
 // changed of the root before it acts; what it leaves in the last status is
 // the call's own.
-void follow_root() {
-  if (depth != 1 || build_depth != 0 || followed == base::root_epoch() || hm_find_hierarchy("") == nullptr) return;
+void follow_root(bool outermost_only = true) {
+  if ((outermost_only && depth != 1) || build_depth != 0 || followed == base::root_epoch() ||
+      base::root_gate_refusal() != 0 || hm_find_hierarchy("") == nullptr)
+    return;
   followed = base::root_epoch();
   const BackendHooks hooks = backend_hooks();
   if (hooks.follow_root == nullptr) return;
@@ -56,8 +58,8 @@ void follow_root() {
 
 }  // namespace
 
-ApiGuard::ApiGuard() {
-  base::library_mutex().lock();
+ApiGuard::ApiGuard(base::RootUse use) {
+  base::library_mutex().lock(use);
   ++depth;
   follow_root();
 }
@@ -112,9 +114,16 @@ bool tree_ready() {
   return false;
 }
 
-bool start_call() {
+uint32_t rejoin_root(base::RootGateLetGo& let_go) {
+  if (const uint32_t refused = let_go.take_back()) return refused;
+  follow_root(false);
+  return 0;
+}
+
+uint32_t start_call() {
   reset_last_status();
-  return tree_ready();
+  if (const uint32_t refused = base::root_gate_refusal()) return refused;
+  return tree_ready() ? 0 : 1;
 }
 
 }  // namespace tavo::tree

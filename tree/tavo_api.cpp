@@ -29,6 +29,7 @@ uint32_t tavo::tree::client_start(void) {
   ChangingCall changes;
   pdebug(TAVO_LOG_TREE, 6, "--- entering %s ---\n", "TAVO_init");
   reset_last_status();
+  if (const uint32_t refused = tavo::base::root_gate_refusal()) return refused;
   const std::string unavailable = tavo::platform::host_failure();
   if (!unavailable.empty()) {
     tavo_set_last_status(1, unavailable.c_str());
@@ -52,13 +53,16 @@ uint32_t tavo::tree::client_start(void) {
   pdebug(TAVO_LOG_TREE, 5, "New client #%d!\n", clients());
   // Later clients share the tree; a client finding none (the last build
   // failed) builds it again.
-  if (hm_find_hierarchy("") != nullptr) return 0;
-  tavo_current_hierarchy[0] = '\0';
-  uint32_t r = build_tree();
-  if (r != 0) {
-    add_clients(-1);
-    return r;
+  if (hm_find_hierarchy("") == nullptr) {
+    tavo_current_hierarchy[0] = '\0';
+    if (const uint32_t r = build_tree(); r != 0) {
+      add_clients(-1);
+      return r;
+    }
   }
+  // A start that went well says when other processes' calls are not kept
+  // apart from this one's.
+  if (tavo::base::last_status_code() == 0) tavo::base::tell_root_not_gated();
   pdebug(TAVO_LOG_TREE, 6, "--- leaving %s ---\n", "TAVO_init");
   return 0;
 }
@@ -73,14 +77,15 @@ uint32_t TAVO_exit(void) {
   add_clients(-1);
   if (clients() > 0) return 0;
   exit_hm();
+  tavo::base::close_root_gate();
   pdebug(TAVO_LOG_TREE, 6, "--- leaving %s ---\n", __func__);
   tavo::base::close_log();
   return 0;
 }
 
 uint32_t TAVO_get_child_tags(uint32_t group_tag, uint32_t* tags, uint32_t* count, uint32_t kind) {
-  TAVO_API_GUARD;
-  if (!start_call()) return 1;
+  TAVO_API_READ_GUARD;
+  if (const uint32_t refused = start_call()) return refused;
   TavoNode* group = follow_links(get_node(group_tag));
   if (group == nullptr || tags == nullptr || count == nullptr || kind > 7 || group->kind != TAVO_KIND_GROUP) return 1;
   uint32_t n = 0;
@@ -107,8 +112,8 @@ uint32_t TAVO_get_child_tags(uint32_t group_tag, uint32_t* tags, uint32_t* count
 }
 
 uint32_t TAVO_get_node_tag(uint32_t group_tag, const char* name, uint32_t* tag, uint32_t kind) {
-  TAVO_API_GUARD;
-  if (!start_call()) return 1;
+  TAVO_API_READ_GUARD;
+  if (const uint32_t refused = start_call()) return refused;
   TavoNode* group = follow_links(get_node(group_tag));
   if (group == nullptr || name == nullptr || tag == nullptr || kind > 7 || group->kind != TAVO_KIND_GROUP) return 1;
   TavoNode* n = internal_get_node(group, name, kind);
@@ -118,7 +123,8 @@ uint32_t TAVO_get_node_tag(uint32_t group_tag, const char* name, uint32_t* tag, 
 }
 
 uint32_t TAVO_get_node_name(uint32_t tag, char* name, uint32_t kind) {
-  TAVO_API_GUARD;
+  TAVO_API_READ_GUARD;
+  if (const uint32_t refused = tavo::base::root_gate_refusal()) return refused;
   if (!tree_ready()) return 1;
   TavoNode* n = get_node(tag);
   if (n == nullptr || name == nullptr || kind > 7) return 1;
@@ -129,8 +135,8 @@ uint32_t TAVO_get_node_name(uint32_t tag, char* name, uint32_t kind) {
 }
 
 uint32_t TAVO_get_parent_tag(uint32_t tag, uint32_t* parent_tag) {
-  TAVO_API_GUARD;
-  if (!start_call()) return 1;
+  TAVO_API_READ_GUARD;
+  if (const uint32_t refused = start_call()) return refused;
   TavoNode* n = get_node(tag);
   if (n == nullptr || parent_tag == nullptr) return 1;
   *parent_tag = (n->parent == nullptr || n->parent == n) ? 0 : n->parent->tag;
@@ -138,8 +144,8 @@ uint32_t TAVO_get_parent_tag(uint32_t tag, uint32_t* parent_tag) {
 }
 
 uint32_t TAVO_get_node_description(uint32_t tag, TavoNodeDescription* out) {
-  TAVO_API_GUARD;
-  if (!start_call()) return 1;
+  TAVO_API_READ_GUARD;
+  if (const uint32_t refused = start_call()) return refused;
   TavoNode* n = follow_links(get_node(tag));
   if (n == nullptr || out == nullptr) return 1;
   memset(out, 0, sizeof *out);
@@ -156,7 +162,7 @@ uint32_t TAVO_get_node_description(uint32_t tag, TavoNodeDescription* out) {
 uint32_t TAVO_refresh_group(uint32_t group_tag) {
   TAVO_API_GUARD;
   ChangingCall changes;
-  if (!start_call()) return 1;
+  if (const uint32_t refused = start_call()) return refused;
   TavoNode* g = get_node(group_tag);
   // The answer stays 0 whatever the handler answers; a failure leaves its reason.
   if (g != nullptr && g->kind == TAVO_KIND_GROUP && group_record(g)->refresh != nullptr) {
@@ -168,8 +174,8 @@ uint32_t TAVO_refresh_group(uint32_t group_tag) {
 }
 
 uint32_t TAVO_get_valid_instances(uint32_t group_tag, const char* group_name, uint32_t* numbers, uint32_t* count) {
-  TAVO_API_GUARD;
-  if (!start_call()) return 1;
+  TAVO_API_READ_GUARD;
+  if (const uint32_t refused = start_call()) return refused;
   TavoNode* group = follow_links(get_node(group_tag));
   if (group == nullptr || group_name == nullptr || numbers == nullptr || count == nullptr ||
       group->kind != TAVO_KIND_GROUP)
@@ -186,7 +192,7 @@ uint32_t TAVO_get_valid_instances(uint32_t group_tag, const char* group_name, ui
 }
 
 uint32_t TAVO_get_last_status(uint32_t* code, char* text) {
-  TAVO_API_GUARD;
+  TAVO_API_READ_GUARD;
   tavo_get_last_status(code, text);
   return 0;
 }

@@ -43,9 +43,9 @@ struct NewTagsScope {
 }  // namespace
 
 uint32_t TAVO_get_property_val(uint32_t group_tag, uint32_t property_tag, char* buffer, uint32_t length) {
-  TAVO_API_GUARD;
+  TAVO_API_READ_GUARD;
   pdebug(TAVO_LOG_TREE, 6, "--- entering %s ---\n", __func__);
-  if (!start_call()) return 1;
+  if (const uint32_t refused = start_call()) return refused;
   TavoNode* g = get_node(group_tag);
   TavoNode* p = get_node(property_tag);
   if (g == nullptr || p == nullptr || buffer == nullptr) return 1;
@@ -78,7 +78,7 @@ uint32_t TAVO_set_property_val(uint32_t group_tag, uint32_t property_tag, const 
   TAVO_API_GUARD;
   ChangingCall changes;
   pdebug(TAVO_LOG_TREE, 6, "--- entering %s ---\n", __func__);
-  if (!start_call()) return 1;
+  if (const uint32_t refused = start_call()) return refused;
   TavoNode* g = get_node(group_tag);
   TavoNode* p = get_node(property_tag);
   if (g == nullptr || p == nullptr || value == nullptr) return 1;
@@ -115,7 +115,7 @@ uint32_t TAVO_do_action(uint32_t group_tag, uint32_t action_tag, const char* par
   TAVO_API_GUARD;
   ChangingCall changes;
   pdebug(TAVO_LOG_TREE, 6, "--- entering %s ---\n", __func__);
-  if (!start_call()) return 1;
+  if (const uint32_t refused = start_call()) return refused;
   TavoNode* g = get_node(group_tag);
   TavoNode* a = get_node(action_tag);
   if (g == nullptr || a == nullptr || params == nullptr) return 1;
@@ -166,8 +166,8 @@ uint32_t TAVO_do_action(uint32_t group_tag, uint32_t action_tag, const char* par
 }
 
 uint32_t TAVO_get_param_info(uint32_t action_tag, TavoParamInfo* info) {
-  TAVO_API_GUARD;
-  if (!start_call()) return 1;
+  TAVO_API_READ_GUARD;
+  if (const uint32_t refused = start_call()) return refused;
   TavoNode* a = follow_links(get_node(action_tag));
   if (a == nullptr || info == nullptr || a->kind != TAVO_KIND_ACTION || a->record == nullptr) return 1;
   const TavoActionDescriptor* d = action_descriptor(a);
@@ -177,8 +177,8 @@ uint32_t TAVO_get_param_info(uint32_t action_tag, TavoParamInfo* info) {
 }
 
 uint32_t TAVO_get_persistent_nodes(uint32_t* tags, int32_t* count) {
-  TAVO_API_GUARD;
-  if (!start_call()) return 1;
+  TAVO_API_READ_GUARD;
+  if (const uint32_t refused = start_call()) return refused;
   if (tags == nullptr || count == nullptr) return 1;
   TavoNode* root = get_node(0);
   reach_every_group(root);
@@ -200,8 +200,8 @@ uint32_t TAVO_get_persistent_nodes(uint32_t* tags, int32_t* count) {
 }
 
 uint32_t TAVO_get_persistence_info(uint32_t tag, TavoPersistenceInfo* info) {
-  TAVO_API_GUARD;
-  if (!start_call()) return 1;
+  TAVO_API_READ_GUARD;
+  if (const uint32_t refused = start_call()) return refused;
   TavoNode* n = get_node(tag);
   if (n == nullptr || info == nullptr || n->record == nullptr) return 1;
   TavoNodeRef action_ref, on_ref;

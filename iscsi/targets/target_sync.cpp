@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/library_lock.h"
+#include "base/root_gate.h"
 #include "iscsi/network/network.h"
 #include "iscsi/common/record_reads.h"
 #include "iscsi/common/software_initiator.h"
@@ -299,8 +300,9 @@ uint32_t tavo::targets::follow_saved_targets(TavoNode* lhba) {
 
 void tavo::targets::follow_saved_files() {
   TAVO_LIBRARY_LOCK;
-  // What another process left half-done of a session's two stores first.
-  tavo::sessions::settle_pending();
+  // What a process killed in a change left half-done of a session's two
+  // stores first.
+  if (tavo::base::root_change_cut()) tavo::sessions::settle_pending();
   for (TavoNode* c = get_first_instance(get_node(0), "Corvane"); c != nullptr; c = next_instance(c))
     for (TavoNode* fn = get_first_instance(c, "iSCSIPhysicalHBA"); fn != nullptr; fn = next_instance(fn)) {
       TavoNode* lhba = get_first_instance(fn, "LogicalHBA");

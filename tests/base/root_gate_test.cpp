@@ -2,11 +2,15 @@
 
 #include <errno.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/select.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <functional>
 #include <string>
+#include <thread>
 
 #include "base/library_lock.h"
 #include "tests/support/sim_fixture.h"
@@ -14,19 +18,25 @@
 namespace tavo::test {
 namespace {
 
+// Lets the library lock go at the end of a block that took it.
+struct LockedAlready {
+  ~LockedAlready() { base::library_mutex().unlock(); }
+};
+
 // A child process that takes the library lock, tells the parent so over a
 // pipe, runs inside, and lets the lock go (or is killed holding it).
 class GateChild {
  public:
   template <typename Inside>
-  explicit GateChild(Inside inside) {
+  explicit GateChild(Inside inside, base::RootUse use = base::RootUse::Change) {
     int fds[2];
     if (pipe(fds) != 0) return;
     pid_ = fork();
     if (pid_ == 0) {
       close(fds[0]);
       {
-        TAVO_LIBRARY_LOCK;
+        base::library_mutex().lock(use);
+        const LockedAlready locked;
         const char held = 'h';
         if (write(fds[1], &held, 1) != 1) _exit(2);
         inside();
@@ -39,6 +49,7 @@ class GateChild {
     close(fds[0]);
   }
   bool holding() const { return pid_ > 0 && holding_; }
+  pid_t pid() const { return pid_; }
   // The child's exit status (-1 when it was killed).
   int wait() {
     int status = 0;
@@ -60,6 +71,23 @@ class RootGateTest : public SimTest {
     TAVO_LIBRARY_LOCK;
     return base::root_epoch();
   }
+  std::string gate_path() const { return root_.at("/etc/config/QVL/tavo/libtavo.lock"); }
+  // A call of this process: its refusal (0 when it had the gate) and the
+  // last status text it left.
+  std::pair<uint32_t, std::string> call(base::RootUse use, const std::function<void()>& inside = [] {}) {
+    base::library_mutex().lock(use);
+    const LockedAlready locked;
+    inside();
+    const uint32_t refused = base::root_gate_refusal();
+    return {refused, refused != 0 ? tavo_last_status_string : ""};
+  }
+};
+
+// The wait for the gate, set short for a test.
+class ShortWait {
+ public:
+  explicit ShortWait(const char* ms) { setenv("TAVO_GATE_WAIT_MS", ms, 1); }
+  ~ShortWait() { unsetenv("TAVO_GATE_WAIT_MS"); }
 };
 
 // A call waits for the call another process is in; a process killed in a
@@ -168,6 +196,258 @@ TEST_F(RootGateTest, AReadOnlyRootWaitsForWritersAndWritesNothing) {
   }
   close(go[0]);
   EXPECT_EQ(reader.wait(), 0);
+}
+
+}  // namespace
+}  // namespace tavo::test
+
+namespace tavo::test {
+namespace {
+
+// A process stopped inside a call holds the gate: another's change, and a
+// read once the stopped one changed the root, fail at the bound with a
+// status that names the file and the holder; a read of a root nobody
+// changed since this process looked takes no lock and goes on.
+TEST_F(RootGateTest, AStoppedHolderHoldsOthersOffForTheBoundOnly) {
+  const struct {
+    const char* name;
+    base::RootUse use;
+    bool holder_changes;
+    bool refused;
+  } cases[] = {
+      {"a change", base::RootUse::Change, false, true},
+      {"a read after the holder's change", base::RootUse::Read, true, true},
+      {"a read of a root nobody changed", base::RootUse::Read, false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    epoch_at_call();  // this process's picture is the root's
+    const bool changes = c.holder_changes;
+    GateChild holder([&] {
+      if (changes) base::note_root_change();
+      raise(SIGSTOP);
+    });
+    ASSERT_TRUE(holder.holding());
+    const ShortWait wait("100");
+    const auto [refused, text] = call(c.use);
+    EXPECT_EQ(refused, c.refused ? 348u : 0u);
+    if (c.refused) {
+      EXPECT_EQ(text, "Waited 100 ms for " + gate_path() + ", held by process " + std::to_string(holder.pid()) +
+                          ". Please try again.");
+    }
+    holder.kill_it();
+    EXPECT_EQ(holder.wait(), -1);
+    EXPECT_EQ(call(c.use).first, 0u);  // the gate went with the holder
+  }
+}
+
+// Whatever is found at the gate's name: a file of the library's own is
+// taken (made again when it went), and the process follows the root as if
+// another had changed it; anything else refuses every call with a status
+// naming it, and nothing is written through it. Once it is gone, calls go
+// on.
+TEST_F(RootGateTest, TheGateFileIsTheLibrarysOwn) {
+  const std::string gate = gate_path(), outside = root_.at("/outside.txt");
+  const auto replace_with = [&](const std::function<int()> make) {
+    return [&gate, make] { return ::unlink(gate.c_str()) == 0 ? make() : -1; };
+  };
+  const struct {
+    const char* name;
+    std::function<int()> plant;
+    const char* what;  // null: taken
+    bool outside_kept = false;  // a file of its own stands outside, to be left as it is
+  } cases[] = {
+      {"removed", [&] { return ::unlink(gate.c_str()); }, nullptr},
+      {"renamed away", [&] { return ::rename(gate.c_str(), (gate + ".old").c_str()); }, nullptr},
+      {"replaced by a file", replace_with([&] { return write_file(gate, std::string(16, '\0')), 0; }), nullptr},
+      {"linked elsewhere too", [&] { return ::link(gate.c_str(), outside.c_str()); }, "a file of several links"},
+      {"replaced by a hard link",
+       replace_with([&] { return write_file(outside, "outside!"), ::link(outside.c_str(), gate.c_str()); }),
+       "a file of several links", true},
+      {"replaced by a symbolic link",
+       replace_with([&] { return write_file(outside, "outside!"), ::symlink(outside.c_str(), gate.c_str()); }),
+       "a symbolic link", true},
+      {"replaced by a directory", replace_with([&] { return ::mkdir(gate.c_str(), 0755); }), "a directory"},
+      {"replaced by a FIFO", replace_with([&] { return ::mkfifo(gate.c_str(), 0644); }), "a FIFO"},
+  };
+  for (const bool looked_before : {true, false}) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + (looked_before ? ", after the process looked" : ", before it looked"));
+      EXPECT_EQ(call(base::RootUse::Change).first, 0u);
+      ASSERT_EQ(c.plant(), 0);
+      // A process that looks for the first time.
+      if (!looked_before) reinstall_with("");
+      const uint64_t epoch = base::root_epoch();
+      for (const base::RootUse use : {base::RootUse::Change, base::RootUse::Read}) {
+        const auto [refused, text] = call(use, [] { base::note_root_change(); });
+        if (c.what == nullptr) {
+          EXPECT_EQ(refused, 0u);
+          EXPECT_NE(base::root_epoch(), epoch);
+          continue;
+        }
+        EXPECT_EQ(refused, 349u);
+        EXPECT_EQ(text, gate + " is " + c.what +
+                            ", not the library's own file: calls cannot be gated from other processes.");
+      }
+      if (c.outside_kept) {
+        EXPECT_EQ(read_file(outside), "outside!") << "written through a link";
+      }
+      ::unlink(outside.c_str());
+      ::unlink((gate + ".old").c_str());
+      ::rmdir(gate.c_str());
+      ::unlink(gate.c_str());
+      EXPECT_EQ(call(base::RootUse::Change).first, 0u);
+    }
+  }
+}
+
+// Reads of a root nobody changed make no system call for the gate; after
+// another process's change one read takes it (shared, so readers never wait
+// for each other), then none again.
+TEST_F(RootGateTest, ReadsTakeTheGateOnlyAfterAnotherProcessChangedTheRoot) {
+  epoch_at_call();
+  const auto locks_of_reads = [&](int reads) {
+    const uint64_t before = sim_->file_calls("lock");
+    for (int i = 0; i < reads; ++i) EXPECT_EQ(call(base::RootUse::Read).first, 0u);
+    return sim_->file_calls("lock") - before;
+  };
+  EXPECT_EQ(locks_of_reads(100), 0u);
+  GateChild changer([] { base::note_root_change(); });
+  ASSERT_TRUE(changer.holding());
+  EXPECT_EQ(changer.wait(), 0);
+  EXPECT_EQ(locks_of_reads(1), 2u);  // taken and let go
+  EXPECT_EQ(locks_of_reads(100), 0u);
+
+  // A reader holds the gate shared while another reads: the second never
+  // waits for the first, whose wait is short.
+  int go[2];
+  ASSERT_EQ(pipe(go), 0);
+  const auto reader = [&] {
+    return GateChild(
+        [&] {
+          close(go[1]);
+          char byte;
+          if (read(go[0], &byte, 1) < 0) _exit(3);
+        },
+        base::RootUse::Read);
+  };
+  GateChild moved([] { base::note_root_change(); });  // the readers' pictures are behind
+  ASSERT_EQ(moved.wait(), 0);
+  GateChild first = reader();
+  ASSERT_TRUE(first.holding());
+  {
+    const ShortWait wait("100");
+    GateChild second([] {
+      if (base::root_gate_refusal() != 0) _exit(4);
+    }, base::RootUse::Read);
+    EXPECT_TRUE(second.holding());
+    EXPECT_EQ(second.wait(), 0);
+  }
+  close(go[1]);
+  close(go[0]);
+  EXPECT_EQ(first.wait(), 0);
+}
+
+// A call that reads and then must change the root may, unless another
+// process changed the root since the call began: its picture is then old,
+// and the change is refused with a status; the next call follows.
+TEST_F(RootGateTest, AReadThatChangesAfterAnotherProcessChangedIsRefused) {
+  for (const bool other_changes : {false, true}) {
+    SCOPED_TRACE(other_changes ? "another changed meanwhile" : "nobody changed meanwhile");
+    epoch_at_call();
+    // The other process is forked outside the call, and changes when told.
+    int go[2];
+    ASSERT_EQ(pipe(go), 0);
+    const pid_t other = fork();
+    if (other == 0) {
+      close(go[1]);
+      char byte;
+      if (read(go[0], &byte, 1) == 1) call(base::RootUse::Change, [] { base::note_root_change(); });
+      _exit(0);
+    }
+    close(go[0]);
+    uint32_t refused = 0;
+    bool allowed = false;
+    std::tie(refused, std::ignore) = call(base::RootUse::Read, [&] {
+      if (other_changes) {
+        EXPECT_EQ(write(go[1], "c", 1), 1);
+      }
+      close(go[1]);
+      int status = 0;
+      EXPECT_EQ(waitpid(other, &status, 0), other);
+      allowed = base::note_root_change();
+    });
+    EXPECT_EQ(allowed, !other_changes);
+    EXPECT_EQ(refused, other_changes ? 350u : 0u);
+    EXPECT_EQ(call(base::RootUse::Change).first, 0u);
+  }
+}
+
+// A process killed in a change leaves a mark: the next holder that may
+// write the root finds it once, to settle what the change left; the mark
+// stays until a change is made over it, and each process acts on it once.
+TEST_F(RootGateTest, AProcessKilledInAChangeIsFoundOnce) {
+  GateChild killed([] {
+    base::note_root_change();
+    raise(SIGKILL);
+  });
+  ASSERT_TRUE(killed.holding());
+  EXPECT_EQ(killed.wait(), -1);
+  bool cut = false;
+  call(base::RootUse::Read, [&] { cut = base::root_change_cut(); });
+  EXPECT_TRUE(cut);
+  call(base::RootUse::Change, [&] { cut = base::root_change_cut(); });
+  EXPECT_FALSE(cut);
+  // Another process finds it too, until one changes the root over it.
+  const auto found_in_child = [&] {
+    const pid_t other = fork();
+    if (other == 0) {
+      reinstall_with("");  // a process that looks at the root for the first time
+      call(base::RootUse::Change, [&] { cut = base::root_change_cut(); });
+      _exit(cut ? 7 : 0);
+    }
+    int status = 0;
+    return waitpid(other, &status, 0) == other && WIFEXITED(status) && WEXITSTATUS(status) == 7;
+  };
+  EXPECT_TRUE(found_in_child());
+  call(base::RootUse::Change, [] { base::note_root_change(); });
+  EXPECT_FALSE(found_in_child());
+}
+
+// A child forked while another thread is inside a call starts with the
+// library lock free: its own calls go on.
+TEST_F(RootGateTest, AChildForkedWhileAnotherThreadIsInACallCanCall) {
+  int inside[2];
+  ASSERT_EQ(pipe(inside), 0);
+  std::thread caller([&] {
+    TAVO_LIBRARY_LOCK;
+    const char byte = 'i';
+    EXPECT_EQ(write(inside[1], &byte, 1), 1);
+    usleep(100 * 1000);
+  });
+  char byte = 0;
+  ASSERT_EQ(read(inside[0], &byte, 1), 1);
+  const pid_t child = fork();
+  if (child == 0) {
+    {
+      TAVO_LIBRARY_LOCK;
+      base::note_root_change();
+    }
+    _exit(0);
+  }
+  caller.join();
+  // A child that hangs is ended after a minute: far beyond any machine's
+  // load, never the case it decides.
+  int status = 0;
+  for (int waited = 0; waited < 600 && waitpid(child, &status, WNOHANG) == 0; ++waited) usleep(100 * 1000);
+  if (waitpid(child, &status, WNOHANG) == 0) {
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+    ADD_FAILURE() << "the child hangs at its first call";
+  }
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  close(inside[0]);
+  close(inside[1]);
 }
 
 }  // namespace

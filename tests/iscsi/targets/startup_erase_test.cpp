@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -108,6 +109,13 @@ class LhbaStartupTest : public NetworkTargetsTest {
   }
   void put_files(const std::vector<std::string>& kept) {
     for (size_t i = 0; i < kept.size(); ++i) put_saved(kFiles[i], kept[i]);
+    // Nobody was killed in a change either: the gate's mark of one killed
+    // would have the next call settle first, with file calls of its own.
+    const int fd = ::open(saved_path("libtavo.lock").c_str(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    const uint32_t none = 0;
+    EXPECT_EQ(::pwrite(fd, &none, sizeof none, 8), static_cast<ssize_t>(sizeof none));
+    ::close(fd);
   }
   // The files as the erase leaves them, run in a child that the files keep.
   std::string files_after_erase() {
@@ -827,6 +835,12 @@ TEST_F(LhbaStartupTest, RecordsTheProcessMayNotOpenBlockOnlyChangesOfSeveralFile
       return text + std::to_string(erased) + " " + last_status().second + "\n";
     });
     sim_->rewind_adapters();
+    // The root is this process's again: a gate file another user owns
+    // would refuse its calls.
+    for (const auto& e : std::filesystem::recursive_directory_iterator(root_.path()))
+      if (e.path() != record) {
+        EXPECT_EQ(lchown(e.path().c_str(), geteuid(), getegid()), 0);
+      }
     const bool planted = std::filesystem::exists(std::filesystem::symlink_status(record));
     std::filesystem::remove(record);
     if (answers == "cannot") {
