@@ -246,7 +246,7 @@ TavoNode* build(const GroupDef& def, TavoNode* parent, int32_t wanted, TavoNode*
   rec->creating_node = node_ref(creating_node);
   rec->creating_action = node_ref(creating_action);
   if (params != nullptr) copy_params(rec->params, params);
-  if (rec->creating_action.generation != 0) rec->persistence_priority = take_persistence_priority();
+  if (rec->creating_action.generation != 0) rec->persistence_priority = take_persistence_priority(group);
   if (instanced) set_bit(bitmap, def.max_instances, static_cast<uint32_t>(slot));
   if (tavo_internal_new_tags != nullptr) {
     if (new_tag_index > TAVO_MAX_NEW_TAGS - 1) {

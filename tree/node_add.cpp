@@ -238,7 +238,7 @@ TavoNode* create_link(TavoNode* parent, const char* name, TavoNode* target, Tavo
     free_node(node);
     return nullptr;
   }
-  if (rec->creating_action.generation != 0) rec->persistence_priority = take_persistence_priority();
+  if (rec->creating_action.generation != 0) rec->persistence_priority = take_persistence_priority(node);
   ++target->link_count;
   return node;
 }

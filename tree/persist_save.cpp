@@ -15,10 +15,8 @@ using namespace tavo::tree;
 namespace {
 
 uint32_t save_priority(TavoNode* n) {
-  if (n->record == nullptr) return 0;
-  if (n->kind == TAVO_KIND_GROUP) return group_record(n)->persistence_priority;
-  if (n->kind == TAVO_KIND_LINK) return link_record(n)->persistence_priority;
-  return 0;
+  const uint32_t* p = persistence_priority_of(n);
+  return p != nullptr ? *p : 0;
 }
 
 // One record line of field texts onto the stream.
@@ -52,7 +50,7 @@ uint32_t backend_make_persistent(TavoNode* group, TavoNode* creating_node, TavoN
                                  const char* params) {
   if (group == nullptr || group->kind != TAVO_KIND_GROUP || group->record == nullptr) return 1;
   TavoGroupRecord* g = group_record(group);
-  if (g->persistence_priority == 0) g->persistence_priority = take_persistence_priority();
+  if (g->persistence_priority == 0) g->persistence_priority = take_persistence_priority(group);
   g->creating_node = node_ref(creating_node);
   g->creating_action = node_ref(creating_action);
   if (params != nullptr) tavo::tree::copy_params(g->params, params);

@@ -48,9 +48,17 @@ TavoNode* named_child(TavoNode* group, const char* name, ChildFilter keep, const
 bool shows_name(const TavoNode* n, const char* name);
 // A slot of an instance bitmap became free (the instance left its ring).
 void slot_freed(const uint8_t* bitmap, int32_t slot);
-// The next persistence priority: from the block a build of waiting
-// children keeps (waiting.h), else persistency_priority's.
-uint32_t take_persistence_priority();
+// The next persistence priority, for node: from the block a build of
+// waiting children keeps (waiting.h), else persistency_priority's.
+uint32_t take_persistence_priority(const TavoNode* node);
+// Where a group's or link's persistence priority is kept; null for any
+// other node.
+inline uint32_t* persistence_priority_of(TavoNode* n) {
+  if (n == nullptr || n->record == nullptr) return nullptr;
+  if (n->kind == TAVO_KIND_GROUP) return &group_record(n)->persistence_priority;
+  if (n->kind == TAVO_KIND_LINK) return &link_record(n)->persistence_priority;
+  return nullptr;
+}
 // The lowest count free slots of def's instances under parent, taken for
 // instances to come (fewer when fewer are free); free_slots gives them
 // back; taken_slots counts the slots taken, by instances or kept.

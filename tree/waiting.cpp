@@ -7,6 +7,7 @@
 #include <ctype.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -22,11 +23,19 @@ namespace {
 
 // The persistence priorities kept for the groups a build makes, so that
 // they take the place in the persistent order that a build at the
-// deferral would have given them.
+// deferral would have given them. first 0: none kept.
 struct Priorities {
-  uint32_t next = 0, end = 0;
+  uint32_t first = 0, next = 0, end = 0;
 };
-Priorities building;  // of the build that runs
+// The builds that run with a block, the innermost first: a build without
+// one takes from the build it runs in.
+struct Building {
+  Priorities block;
+  Building* outer;
+  const TavoNode* group;
+  bool below = false;  // a node below the group's children took one
+};
+Building* building = nullptr;
 
 struct Wait {
   TavoNodeRef ref;                // a group deleted and its memory reused never matches
@@ -78,6 +87,68 @@ Wait take(std::unordered_map<const TavoNode*, Wait>::iterator at) {
   return w;
 }
 
+// The running build has taken all of its block's priorities: count more
+// are put at its end, and every node and other block holding one from there
+// on moves up by count.
+void grow_block(uint32_t count) {
+  Priorities& grown = building->block;
+  const uint32_t at = grown.end;
+  if (TavoNode* root = get_node(0))
+    for_each_in_subtree(root, [&](TavoNode* n) {
+      if (uint32_t* p = persistence_priority_of(n); p != nullptr && *p >= at) *p += count;
+    });
+  const auto move = [&](Priorities& b) {
+    if (b.first < at) return;
+    b.first += count;
+    b.next += count;
+    b.end += count;
+  };
+  for (auto& [group, w] : waits()) move(w.priorities);
+  for (Building* b = building->outer; b != nullptr; b = b->outer) move(b->block);
+  grown.end += count;
+  persistency_priority += count;
+}
+
+bool in_block(TavoNode* n, const Priorities& block) {
+  const uint32_t* p = persistence_priority_of(n);
+  return p != nullptr && *p >= block.first && *p < block.end;
+}
+
+// The nodes below group that took a priority of the block, the nearest
+// in the order they took them, each followed by those below it likewise.
+void block_order(TavoNode* group, const Priorities& block, std::vector<TavoNode*>* out) {
+  std::vector<TavoNode*> nearest;
+  const auto gather = [&](auto& self, TavoNode* g) -> void {
+    for (TavoNode* c = group_record(g)->first_child; c != g; c = c->next) {
+      if (in_block(c, block))
+        nearest.push_back(c);
+      else if (c->kind == TAVO_KIND_GROUP && c->record != nullptr)
+        self(self, c);
+    }
+  };
+  gather(gather, group);
+  std::sort(nearest.begin(), nearest.end(),
+            [](TavoNode* a, TavoNode* b) { return *persistence_priority_of(a) < *persistence_priority_of(b); });
+  for (TavoNode* n : nearest) {
+    out->push_back(n);
+    if (n->kind == TAVO_KIND_GROUP) block_order(n, block, out);
+  }
+}
+
+// A build makes a group's instances before what it makes below them (a
+// Target's LUNs come of a scan of every Target's sessions): the
+// priorities it took go to its groups each followed by those below it,
+// as they are saved from a tree built one group after another.
+void order_block(TavoNode* group, const Priorities& block) {
+  std::vector<TavoNode*> nodes;
+  block_order(group, block, &nodes);
+  std::vector<uint32_t> taken;
+  taken.reserve(nodes.size());
+  for (TavoNode* n : nodes) taken.push_back(*persistence_priority_of(n));
+  std::sort(taken.begin(), taken.end());
+  for (size_t i = 0; i < nodes.size(); ++i) *persistence_priority_of(nodes[i]) = taken[i];
+}
+
 // Runs a wait's build of group.
 void run_build(TavoNode* group, const Wait& w) {
   watch_handler(HandlerRun::Refresh, w.build, group);
@@ -86,9 +157,13 @@ void run_build(TavoNode* group, const Wait& w) {
   uint32_t* const created = tavo_internal_new_tags;
   const int32_t created_count = new_tag_index;
   tavo_internal_new_tags = nullptr;
-  const Priorities outer = std::exchange(building, w.priorities);
+  Building frame{w.priorities, building, group};
+  if (frame.block.first != 0) building = &frame;
   const uint32_t built = w.build(group, w.data.get());
-  building = outer;
+  if (building == &frame) {
+    building = frame.outer;
+    if (frame.below && live(group, w)) order_block(group, frame.block);
+  }
   tavo_internal_new_tags = created;
   new_tag_index = created_count;
   if (built != 0)
@@ -125,7 +200,7 @@ void defer_instances(TavoNode* group, TavoNode* scope, const GroupDef& def, Wait
   }
   // As many priorities as the build may make instances.
   const uint32_t made = w.kept ? static_cast<uint32_t>(w.slots.size()) : def.max_instances;
-  w.priorities = Priorities{persistency_priority, persistency_priority + made};
+  w.priorities = Priorities{persistency_priority, persistency_priority, persistency_priority + made};
   persistency_priority += made;
   add_wait(group, std::move(w));
 }
@@ -162,9 +237,14 @@ TavoNode* first_child(TavoNode* group) {
   return group_record(group)->first_child;
 }
 
-uint32_t take_persistence_priority() {
-  if (building.next < building.end) return building.next++;
-  return persistency_priority++;
+uint32_t take_persistence_priority(const TavoNode* node) {
+  if (building == nullptr) return persistency_priority++;
+  building->below = building->below || node->parent != building->group;
+  Priorities& block = building->block;
+  // A build that makes more than its block holds (what it makes below its
+  // instances) makes room after it, as much again.
+  if (block.next == block.end) grow_block(std::max<uint32_t>(block.end - block.first, 1));
+  return block.next++;
 }
 
 bool children_wait(const TavoNode* group) {

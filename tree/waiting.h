@@ -31,7 +31,10 @@ using WaitBuild = uint32_t (*)(TavoNode* group, void* data);
 // build makes at most, when that is known; their slots are kept for them,
 // so that an instance of def added meanwhile joins the group without their
 // build, in a slot above theirs. -1 (not known): an add builds them first.
-// data goes with the wait, built or dropped.
+// The groups the build makes persistent take the place in the persistent
+// order that a build at the deferral would give them, each instance
+// followed by those made below it. data goes with the wait, built or
+// dropped.
 void defer_instances(TavoNode* group, TavoNode* scope, const GroupDef& def, WaitBuild build,
                      std::shared_ptr<void> data, int32_t slots = -1);
 // group's children (it was made without any) are built by build(group,

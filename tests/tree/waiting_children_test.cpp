@@ -109,12 +109,16 @@ TEST_F(WaitingChildrenTest, OnlyWhatReachesTheChildrenBuildsThem) {
 }
 
 // The two Targets of a Corvane that wait, made by its AddTarget as a
-// client's action would make them.
+// client's action would make them, then a Session below each, made
+// persistent by the same action.
 uint32_t build_two_targets(TavoNode* c, void*) {
   ++builds;
   TavoNode* action = internal_get_node(c, "AddTarget", TAVO_KIND_ACTION);
-  for (int i = 0; i < 2; ++i)
-    if (tree::build_group(kTargetDef, c, c, action, nullptr) == nullptr) return 1;
+  TavoNode* targets[2];
+  for (TavoNode*& t : targets)
+    if ((t = tree::build_group(kTargetDef, c, c, action, nullptr)) == nullptr) return 1;
+  for (TavoNode* t : targets)
+    if (tree::build_group(kSessionDef, t, t, action, nullptr) == nullptr) return 1;
   return 0;
 }
 
@@ -122,7 +126,8 @@ uint32_t build_two_targets(TavoNode* c, void*) {
 // With their slots kept it joins them unbuilt, above them; without, its
 // build builds them first. Either way the third ends as Target2 after the
 // two, and the two keep the place in the persistent order that their
-// deferral gave them.
+// deferral gave them, each followed by its Session, though the build made
+// more persistent groups than it kept slots.
 TEST_F(WaitingChildrenTest, AnInstanceAddedBesideWaitingOnesTakesASlotAboveTheirs) {
   const struct {
     const char* what;
@@ -161,11 +166,14 @@ TEST_F(WaitingChildrenTest, AnInstanceAddedBesideWaitingOnesTakesASlotAboveTheir
     ASSERT_EQ(TAVO_get_persistent_nodes(tags.data(), &count), 0u);
     std::vector<std::string> order;
     for (int32_t i = 0; i < count; ++i) {
-      char name[TAVO_NAME_SIZE];
-      tree::display_name(get_node(tags[i]), name);
-      order.push_back(name);
+      char name[TAVO_NAME_SIZE], parent[TAVO_NAME_SIZE];
+      TavoNode* n = get_node(tags[i]);
+      tree::display_name(n, name);
+      tree::display_name(n->parent, parent);
+      order.push_back(n->parent == c_ ? name : std::string(parent) + "/" + name);
     }
-    EXPECT_EQ(order, (std::vector<std::string>{"Target0", "Target1", "Target2"}));
+    EXPECT_EQ(order, (std::vector<std::string>{"Target0", "Target0/Session0", "Target1", "Target1/Session0",
+                                               "Target2"}));
   }
 }
 

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "tests/iscsi/targets/targets_fixture.h"
-#include "tree/persist.h"
 #include "tree/waiting.h"
 
 namespace tavo::test {
@@ -201,18 +200,9 @@ TEST_F(SharedRootTest, PersistentGroupsFollowTheSavedFilesAfterAStart) {
   ASSERT_EQ(act(second + "/Discovery/AddSendTargetPortal", {"10.0.0.60", "3260"}), 0u);
   ASSERT_EQ(start_again(), 0u);
   children(second, TAVO_KIND_GROUP);  // the second function reached first
-  std::vector<uint32_t> tags(64);
-  int32_t count = static_cast<int32_t>(tags.size());
-  ASSERT_EQ(TAVO_get_persistent_nodes(tags.data(), &count), 0u);
-  std::vector<std::string> order;
-  for (int32_t i = 0; i < count; ++i) {
-    char path[TAVO_PATH_SIZE];
-    get_full_path(get_node(tags[i]), path);
-    order.push_back(std::string(path).substr(std::string("ROOT/").size()));
-  }
   // The Moravel's firmware holds a target of its own.
   const std::string f0 = "Corvane0/iSCSIPhysicalHBA0/LogicalHBA0/", f1 = "Corvane0/iSCSIPhysicalHBA1/LogicalHBA0/";
-  EXPECT_EQ(order, (std::vector<std::string>{f0 + "Target0", f0 + "Target1", f0 + "Target2",
+  EXPECT_EQ(persistent_paths(), (std::vector<std::string>{f0 + "Target0", f0 + "Target1", f0 + "Target2",
                                              f0 + "Discovery/SendTargetPortal0", f1 + "Target0",
                                              f1 + "Discovery/SendTargetPortal0",
                                              "Corvane1/iSCSIPhysicalHBA0/LogicalHBA0/Target0"}));

@@ -1,5 +1,6 @@
 #include "tests/iscsi/targets/targets_fixture.h"
 
+#include "tree/persist.h"
 #include "tree/waiting.h"
 
 #include "iscsi/targets/targets_internal.h"
@@ -101,6 +102,19 @@ std::vector<std::string> NetworkTargetsTest::instances(const std::string& path, 
     if (g.rfind(type, 0) == 0 && g.size() > type.size() && isdigit(static_cast<unsigned char>(g[type.size()])))
       names.push_back(g);
   return names;
+}
+
+std::vector<std::string> NetworkTargetsTest::persistent_paths() {
+  std::vector<uint32_t> tags(4096);
+  int32_t count = static_cast<int32_t>(tags.size());
+  EXPECT_EQ(TAVO_get_persistent_nodes(tags.data(), &count), 0u);
+  std::vector<std::string> paths;
+  for (int32_t i = 0; i < count; ++i) {
+    char path[TAVO_PATH_SIZE];
+    get_full_path(get_node(tags[i]), path);
+    paths.emplace_back(path + std::string("ROOT/").size());
+  }
+  return paths;
 }
 
 namespace {

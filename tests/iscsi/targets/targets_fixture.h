@@ -76,6 +76,9 @@ class NetworkTargetsTest : public TargetsTest {
   std::vector<std::string> session_lines(const std::string& key = kKey);
   // Display names of the instances of a group type under path.
   std::vector<std::string> instances(const std::string& path, const std::string& type);
+  // The persistent groups as TAVO_get_persistent_nodes lists them, by path
+  // below ROOT.
+  std::vector<std::string> persistent_paths();
   // What a saved-state action may change, as one text: the three saved
   // files, the groups below path with their stored values, and the
   // firmware's sessions and persistent entries.

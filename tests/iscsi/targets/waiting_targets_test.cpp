@@ -3,6 +3,8 @@
 // nothing, and a new session takes no qualifier a waiting function's
 // sessions hold.
 #include <gtest/gtest.h>
+#include <stdio.h>
+#include <stdlib.h>
 
 #include <functional>
 #include <sstream>
@@ -290,6 +292,114 @@ TEST_F(WaitingTargetsTest, ANewSessionTakesNoQualifierAWaitingFunctionHolds) {
   walk_whole_tree();
   for (const std::string& lhba : {std::string(kMoravelLhba) + "/Target0", std::string(kMoravelLhba) + "/Target1"})
     EXPECT_NE(get(lhba + "/Session0/ISIDQualifier"), qualifiers[kWaits]);
+}
+
+// Targets with persistent LUNs on both functions, added as a client adds
+// them: on the CV3 Target0 (a) with a LUN persistent on each of its two
+// sessions, Target1 (c) without a session open, Target2 (d) with one; on
+// the Moravel Target0 (d) and Target1 (a) with one each; each function's
+// send-target portal last. Then a new process over the firmware and the
+// files as they are.
+const std::string kLunsTopology = std::string(kSessionsTopology) +
+                                  "target name=iqn.2026-12.com.example:d portal=10.0.0.80/3260/5\n"
+                                  "lun target=iqn.2026-12.com.example:a id=0\n"
+                                  "lun target=iqn.2026-12.com.example:a id=5\n"
+                                  "lun target=iqn.2026-12.com.example:d id=1\n";
+constexpr char kD[] = "iqn.2026-12.com.example:d";
+
+class WaitingLunsTest : public SessionsTest {
+ protected:
+  WaitingLunsTest() : SessionsTest(kLunsTopology) {}
+  void SetUp() override {
+    SessionsTest::SetUp();
+    const std::string cv3 = kLhba, moravel = kMoravelLhba;
+    const struct {
+      std::string action;
+      std::vector<std::string> values;
+    } steps[] = {
+        {cv3 + "/AddTarget", {kA, "10.0.0.50"}},
+        {cv3 + "/Target0/AddTargetPortal", {"10.0.0.51", "3261"}},
+        {cv3 + "/Target0/Login", {"10.0.0.50", "3260"}},
+        {cv3 + "/Target0/Login", {"10.0.0.51", "3261"}},
+        {cv3 + "/Target0/ReScanLUNS", {}},
+        {cv3 + "/AddTarget", {kC, "10.0.0.60"}},
+        {cv3 + "/AddTarget", {kD, "10.0.0.80"}},
+        {cv3 + "/Target2/Login", {}},
+        {cv3 + "/Target2/ReScanLUNS", {}},
+        {cv3 + "/Discovery/AddSendTargetPortal", {"10.0.0.50", "3260"}},
+        {moravel + "/AddTarget", {kD, "10.0.0.80"}},
+        {moravel + "/Target0/Login", {}},
+        {moravel + "/Target0/ReScanLUNS", {}},
+        {moravel + "/AddTarget", {kA, "10.0.0.51", "3261"}},
+        {moravel + "/Target1/Login", {}},
+        {moravel + "/Target1/ReScanLUNS", {}},
+        {moravel + "/Discovery/AddSendTargetPortal", {"10.0.0.70", "3260"}},
+    };
+    for (const auto& step : steps) ASSERT_EQ(act(step.action, step.values), 0u) << step.action << last_status().second;
+    cv3_ = *sim_->sessions(0);
+    moravel_ = *sim_->sessions(2);
+    files_ = saved_files_restorer();
+  }
+  void restart_over_firmware() {
+    use(kLunsTopology);
+    *sim_->sessions(0) = cv3_;
+    *sim_->sessions(2) = moravel_;
+    files_();
+    ASSERT_EQ(TAVO_init(), 0u);
+  }
+  // What save_node writes of the persistent groups.
+  static std::string save_text() {
+    char* text = nullptr;
+    size_t length = 0;
+    FILE* stream = open_memstream(&text, &length);
+    EXPECT_EQ(save_node(nullptr, stream, 3), 0u);
+    fclose(stream);
+    std::string out(text, length);
+    free(text);
+    return out;
+  }
+  std::string files() { return saved("savetgt.txt") + saved("savestp.txt") + saved("intr_logopts.txt"); }
+  sim::SimIscsi cv3_, moravel_;
+  std::function<void()> files_;
+};
+
+// After a restart the persistent groups come in the saved files' order,
+// each Target followed by its persistent LUNs, then the function's
+// send-target portals, function by function: as before the restart and as
+// in a process that reached every target before it listed them, whatever
+// a client reached first. Neither the restart nor the listing writes a
+// saved file.
+TEST_F(WaitingLunsTest, PersistentGroupsFollowTheSavedFilesWithTheirLuns) {
+  const std::string cv3 = std::string(kLhba) + "/", moravel = std::string(kMoravelLhba) + "/";
+  const std::vector<std::string> before = persistent_paths();
+  ASSERT_EQ(before, (std::vector<std::string>{
+                        cv3 + "Target0", cv3 + "Target0/LUN0", cv3 + "Target0/LUN2", cv3 + "Target1",
+                        cv3 + "Target2", cv3 + "Target2/LUN0", cv3 + "Discovery/SendTargetPortal0",
+                        moravel + "Target0", moravel + "Target0/LUN0", moravel + "Target1", moravel + "Target1/LUN0",
+                        moravel + "Discovery/SendTargetPortal0"}));
+  const std::string files_before = files();
+  restart_over_firmware();
+  walk_whole_tree();
+  const std::string every_target_reached = save_text();
+  const struct {
+    const char* what;
+    std::function<void()> first;
+  } rows[] = {
+      {"nothing", [] {}},
+      {"the Moravel's targets", [&] { children(kMoravelLhba, TAVO_KIND_GROUP); }},
+      {"a Moravel target's LUNs", [&] { children(moravel + "Target1", TAVO_KIND_GROUP); }},
+      {"a value of a CV3 LUN", [&] { get(cv3 + "Target0/LUN2/LUNSerialNumber"); }},
+      {"the CV3's portals", [&] { children(cv3 + "Discovery", TAVO_KIND_GROUP); }},
+      {"every target", [&] { walk_whole_tree(); }},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    restart_over_firmware();
+    row.first();
+    EXPECT_EQ(persistent_paths(), before);
+    EXPECT_EQ(save_text(), every_target_reached);
+    EXPECT_EQ(files(), files_before);
+  }
 }
 
 }  // namespace
