@@ -302,6 +302,11 @@ uint32_t do_SaveProfile(TavoNode* management, TavoNode*, char*) {
   if (vm_flag) return tavo::controller::refuse_on_vf(nullptr);
   const HandlerContext fn = handler_context(controller, Commands::OfController);
   if (!fn) return 1;
+  // The file's lock before the adapter hears of the save: the edits read,
+  // the layout written and the view rebuilt are one change to the other
+  // processes, and a lock that cannot be had changes nothing.
+  const CprofHold hold;
+  if (!hold.held()) return 1;
   // Another process's start or change replaced an edit made here: saving
   // what the file shows now would drop it unseen.
   if (cprof_edits_lost(controller)) {

@@ -94,6 +94,7 @@ using port::controller_lines;
 using port::ControllerLines;
 using port::CprofChange;
 using port::CprofEdit;
+using port::CprofHold;
 using port::cprof_edits_lost;
 using port::cprof_replace;
 using port::cprof_rewrite;

@@ -55,6 +55,9 @@ struct CprofState {
   // The edits made since the view of their controller was last built here,
   // the latest last.
   std::vector<HeldEdit> held;
+  // A CprofHold holds the file's lock: no other thread comes in meanwhile,
+  // as the hold keeps the library lock too.
+  bool hold = false;
 };
 
 CprofState& cprof_state() {
@@ -156,7 +159,8 @@ CprofEdit cprof_change(bool missing_ok, const std::function<void(std::vector<std
   // The library lock first, as everywhere: the file's lock is taken inside it.
   TAVO_LIBRARY_LOCK;
   std::optional<files::SaveLock> lock;
-  if (!cprof_state().starting && !lock.emplace(kConfigProf).held()) return CprofEdit::Failed;
+  const CprofState& s = cprof_state();
+  if (!s.starting && !s.hold && !lock.emplace(kConfigProf).held()) return CprofEdit::Failed;
   std::vector<std::string> lines;
   const int read = cprof_read(&lines);
   if (read < 0) {
@@ -258,6 +262,12 @@ bool cprof_edits_lost(TavoNode* controller) {
   if (lost) cprof_forget(who);
   return lost;
 }
+
+CprofHold::CprofHold() : library_(base::library_mutex()), lock_(kConfigProf) {
+  cprof_state().hold = lock_.held();
+}
+
+CprofHold::~CprofHold() { cprof_state().hold = false; }
 
 void config_prof_startup_begin() {
   TAVO_LIBRARY_LOCK;

@@ -53,6 +53,9 @@ TAVO_END_DECLS
 #include <string>
 #include <vector>
 
+#include "base/library_lock.h"
+#include "base/save_file.h"
+
 namespace tavo::port {
 
 // config_prof.txt while the back end starts: from begin on, the lines the
@@ -97,6 +100,25 @@ CprofEdit cprof_rewrite(const ControllerLines& who, std::span<const CprofChange>
 // could not be read or saved. The edits this process held of the
 // controller's lines go with them.
 uint32_t cprof_replace(const ControllerLines& who, const std::vector<std::string>& lines);
+
+// config_prof.txt's lock held by this thread while it lives (with the
+// library lock, taken first), so that what it reads of the file, what it
+// tells the adapter and the lines it writes after are one change to the
+// other processes: the changes of the file made meanwhile take the lock
+// no more. held() is false, with the status of a failed save, when the
+// lock cannot be had: nothing may be changed then. Never nested.
+class CprofHold {
+ public:
+  CprofHold();
+  ~CprofHold();
+  CprofHold(const CprofHold&) = delete;
+  CprofHold& operator=(const CprofHold&) = delete;
+  bool held() const { return lock_.held(); }
+
+ private:
+  base::LibraryLock library_;
+  files::SaveLock lock_;
+};
 
 // Whether an edit this process made to the controller's lines (through
 // cprof_rewrite, since its view was last built here) no longer stands in

@@ -23,7 +23,9 @@ class ChangeCount {
 
   // Maps the word from the file of that name in the folder dir (made when
   // missing); false when it cannot be mapped: a link there is not
-  // followed, nor is a file of other names written. Once mapped it stays.
+  // followed, nor is a file of other names written. On a folder that
+  // cannot be written the file there is mapped to read: the changes are
+  // not counted then. Once mapped it stays.
   bool map(int dir, const char* name);
   bool mapped() const { return word_ != nullptr; }
 
@@ -35,7 +37,8 @@ class ChangeCount {
   // The next moved() is true, whatever the word says.
   void forget() { seen_ = kUnseen; }
 
-  // Around a change of the file, under its lock (no-ops unmapped).
+  // Around a change of the file, under its lock (no-ops unmapped or
+  // mapped to read).
   void begin_change();
   void end_change();
 
@@ -48,6 +51,7 @@ class ChangeCount {
   static constexpr Word kUnseen = 1;  // odd: never what a look finds settled
 
   Word* word_ = nullptr;
+  bool writable_ = false;
   Word read_ = kUnseen;   // at the last moved()
   Word seen_ = kUnseen;   // what the file this process holds goes with
   Word before_ = kUnseen; // at begin_change

@@ -206,8 +206,17 @@ bool StateFile::open(std::string* why) {
                                                         : foreign(S_ISLNK(st.st_mode) ? "a link" : "no folder"));
     return false;
   }
-  // Only locked, never written: a regular file will do.
-  lock_fd_ = ::openat(dir_fd_, kLock, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+  // Only locked, never written: a regular file will do. On a root that
+  // cannot be written one there already serves to read under its shared
+  // lock: the adapters are read, and no change of them is kept.
+  constexpr int kLockFlags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+  lock_fd_ = ::openat(dir_fd_, kLock, O_RDWR | O_CREAT | kLockFlags, 0644);
+  if (lock_fd_ < 0 && (errno == EROFS || errno == EACCES)) {
+    const int write_err = errno;
+    lock_fd_ = ::openat(dir_fd_, kLock, O_RDONLY | kLockFlags);
+    read_only_ = lock_fd_ >= 0;
+    if (lock_fd_ < 0 && errno == ENOENT) errno = write_err;
+  }
   if (lock_fd_ < 0 || ::fstat(lock_fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
     *why = refused(dir_ + "/" + kLock, lock_fd_ >= 0   ? foreign("no regular file")
                                        : errno == ELOOP ? foreign("a link")
@@ -229,8 +238,12 @@ bool StateFile::stat_file(struct stat* st) const {
 
 bool StateFile::lock() {
   map_count();
+  return !read_only_ && take_lock(F_WRLCK);
+}
+
+bool StateFile::take_lock(short type) {
   struct flock fl{};
-  fl.l_type = F_WRLCK;
+  fl.l_type = type;
   fl.l_whence = SEEK_SET;
   while (::fcntl(lock_fd_, F_SETLKW, &fl) != 0)
     if (errno != EINTR) return false;
@@ -249,7 +262,12 @@ StateFile::Seen StateFile::look(Read* read) {
   map_count();
   if (!count_.moved()) return Seen::Same;
   bool whole = true;
+  // Read-only, the file is read under the shared lock: after the change
+  // a writer of the root (through another view of it) has under way, as
+  // the writers read it.
+  const bool shared = read_only_ && take_lock(F_RDLCK);
   const Seen seen = look_at_file(read, &whole);
+  if (shared) unlock();
   // A file read short is looked at again, whatever the count says.
   if (whole) count_.seen();
   // Not mapped: tried again after a change, rare beside the looks.

@@ -4,7 +4,10 @@
 // its length and ends with a word made from it, so a batch a crash cut
 // short is never read, and is cut off by the next writer. A lock file
 // beside it orders the processes that change the adapters; readers take
-// no lock, as a batch is read only once it is whole. When the batches
+// no lock, as a batch is read only once it is whole. On a root this
+// process cannot write (a read-only mount of it) the lock file is opened
+// to read: the file is read under the shared lock, and no change is kept.
+// When the batches
 // outgrow what they describe, a new snapshot replaces the file (written
 // whole beside it, in a temporary created exclusively, and renamed in).
 // Nothing is flushed to the disk: what the simulator
@@ -83,10 +86,12 @@ class StateFile {
   // when any of them is not the simulator's or cannot be had; false with
   // *why empty when the root is no folder (nothing can be kept there).
   bool open(std::string* why);
-  // Takes the exclusive lock (waiting for it); false when it cannot be had.
+  // Takes the exclusive lock (waiting for it); false when it cannot be had
+  // (always on a read-only root, where the lock file is open to read only).
   bool lock();
   void unlock();
-  // What changed since this process last looked, with the changes read.
+  // What changed since this process last looked, with the changes read
+  // (on a read-only root under the shared lock).
   Seen look(Read* read);
   // Appends one batch (exclusive lock held, after look); false when it
   // could not be written whole, would take the file past kMostBytes, or
@@ -109,6 +114,7 @@ class StateFile {
   bool known() const { return known_; }
 
  private:
+  bool take_lock(short type);  // F_WRLCK or F_RDLCK, waiting for it
   Seen look_at_file(Read* read, bool* whole);
   void map_count();
   bool open_current(Read* read, bool* whole);
@@ -124,6 +130,7 @@ class StateFile {
   uint64_t fingerprint_;
   int dir_fd_ = -1, fd_ = -1, lock_fd_ = -1;
   bool known_ = false;  // fd_ is the file at its name, read up to end_
+  bool read_only_ = false;  // the lock file open to read: nothing is written
   bool ours_ = true;    // its header is this topology's
   dev_t dev_ = 0;
   ino_t ino_ = 0;

@@ -167,6 +167,35 @@ TEST_F(ProfileActionTest, SaveProfileFailures) {
   EXPECT_EQ(act("Corvane2/ProfileManagement/SaveProfile"), 1u);
   EXPECT_EQ(last_status(), nic_status_text(303));
 
+  // config_prof.txt's lock is taken before the adapter hears of the save:
+  // one that cannot be had fails with the save's status and sends the
+  // adapter no change, the file and the edit kept; with the lock the edit
+  // is written.
+  const struct {
+    const char* call;  // the lock's file call that fails (EIO), "" none
+    uint32_t answer;
+  } locks[] = {{"open", 1}, {"lock", 1}, {"", 0}};
+  ASSERT_EQ(set(std::string(kConfigured) + "/Port0/Function1/Protocol", "FCoE"), 0u);
+  const std::string edited = lines();
+  for (const auto& l : locks) {
+    SCOPED_TRACE(l.call);
+    const auto adapter = sim_->flash(0);
+    sim_->clear_log();
+    if (*l.call != '\0') sim_->inject(file_errno(l.call, "config_prof.txt.lock"));
+    EXPECT_EQ(act(save), l.answer);
+    sim_->clear_faults();
+    if (l.answer == 0) {
+      EXPECT_EQ(mailbox_count(1, 165), 1);
+      EXPECT_NE(lines().find("MA,0x7,2,None,0x2,FCoE,N/A\n"), std::string::npos);
+      continue;
+    }
+    EXPECT_EQ(last_status(), (Status{1, std::string(kCprofUnsaved) + "Input/output error."}));
+    EXPECT_EQ(sim_->mailbox_log().size(), 0u) << "commands reached the adapter";
+    EXPECT_TRUE(sim_->flash(0) == adapter) << "the adapter changed";
+    EXPECT_EQ(lines(), edited);
+  }
+  ASSERT_EQ(restart_with({}), 0u);  // the adapter as the topology gives it
+
   // An invalid layout is refused whole; the edits give way to the adapter's.
   ASSERT_EQ(set(std::string(kConfigured) + "/Port0/Function0/Protocol", "iSCSI"), 0u);
   EXPECT_EQ(act(save), 1u);

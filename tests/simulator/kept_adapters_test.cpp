@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -115,6 +116,70 @@ TEST_F(KeptAdaptersTest, AChangeTheAdaptersCannotKeepFailsAndNoProcessHoldsIt) {
             })),
             "1 (AddTarget failed. Please check tavo2d.log file for more information.), sessions 0");
   EXPECT_EQ(answer(process(sessions)), "sessions 0");
+}
+
+// A root made read-only once a process set it up: a new process, its
+// simulator started there as TAVO_SIMULATOR starts it, starts and reads
+// what the writable root showed; a change of the adapters fails in the
+// driver, as any change the root cannot keep, and leaves them as they
+// were. The same change on the writable root is kept.
+TEST_F(KeptAdaptersTest, AReadOnlyRootStartsAndReads) {
+  const std::string lhba = kLhba, arp = "Corvane0/iSCSIPhysicalHBA0/Network/TCPIPConfiguration/ARPTable";
+  ASSERT_EQ(answer(process([&] {
+              return std::to_string(act(kAuth + "/ConfigureCHAP", {"One-Way CHAP", "", "", "t", "tsecret12345"})) +
+                     " " + std::to_string(act(lhba + "/AddTarget", {kTargetB, "10.0.0.50"})) + " " +
+                     std::to_string(act(lhba + "/AddTarget", {kTargetC, "10.0.0.60"}));
+            })),
+            "0 0 0");
+  // What a process reads: the initiator's CHAP and ARP table from the
+  // adapter, the targets and their portals.
+  const auto read = [&] {
+    std::string out = get(kAuth + "/AuthenticationMethod") + " " + get(kAuth + "/TargetCHAPName");
+    for (const std::string& e : instances(arp, "ARPTableEntry"))
+      out += ", " + e + " " + get(arp + "/" + e + "/IPAddress");
+    for (const std::string& t : instances(lhba, "Target")) {
+      out += ", " + t + " " + get(lhba + "/" + t + "/TargetISCSIName");
+      for (const std::string& p : instances(lhba + "/" + t, "TargetPortal"))
+        out += " " + get(lhba + "/" + t + "/" + p + "/TargetIPAddress");
+    }
+    return out;
+  };
+  const auto change = [&] {
+    const uint32_t answered = act(arp + "/AddARPTableEntry", {"10.0.0.2", "00:11:22:33:44:55"});
+    uint32_t code = 0;
+    char text[TAVO_STATUS_TEXT_SIZE] = "";
+    TAVO_get_last_status(&code, text);
+    return std::to_string(answered) + " (" + std::to_string(code) + " " + text + ")";
+  };
+  const std::string shown = answer(process(read));
+  ASSERT_EQ(shown, std::string("One-Way CHAP t, Target0 ") + kTargetC + " 10.0.0.60, Target1 " + kTargetB +
+                       " 10.0.0.50");
+  const struct {
+    const char* way;
+    bool bind_mount;
+  } ways[] = {{"a read-only bind mount", true}, {"no write permission", false}};
+  for (const auto& w : ways) {
+    SCOPED_TRACE(w.way);
+    const std::function<void()> writable = w.bind_mount ? [] {} : read_only_files(root_.path());
+    const std::string found = in_process([&] {
+      if (!root_read_only(root_.path(), w.bind_mount)) return std::string("cannot");
+      setenv("TAVO_SIMULATOR", root_.at("/topology.txt").c_str(), 1);
+      platform::install_host(nullptr);
+      const uint32_t started = TAVO_init();
+      const std::string before = read(), changed = change();
+      return std::to_string(started) + " | " + before + " | " + changed + " | " + read();
+    });
+    writable();
+    if (found == "cannot") {
+      std::cout << "[ SKIPPED ] " << w.way << " cannot be had here\n";
+      continue;
+    }
+    EXPECT_EQ(found, "0 | " + shown + " | 1 (130 Cannot add/delete ARP table entry.) | " + shown);
+    EXPECT_EQ(answer(process(read)), shown);
+  }
+  EXPECT_EQ(answer(process(change)), "0 (0 )");
+  EXPECT_EQ(answer(process(read)), "One-Way CHAP t, ARPTableEntry0 10.0.0.2, Target0 " + std::string(kTargetC) +
+                                       " 10.0.0.60, Target1 " + kTargetB + " 10.0.0.50");
 }
 
 // Benchmarks keep the adapters in their one process: what a command

@@ -2,13 +2,18 @@
 
 #include <dirent.h>
 #include <errno.h>
+#include <linux/capability.h>
+#include <sched.h>
 #include <stdlib.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <algorithm>
 #include <climits>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -85,6 +90,32 @@ void write_file(const std::string& path, const std::string& content) {
 bool file_exists(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0;
+}
+
+bool root_read_only(const std::string& root, bool bind_mount) {
+  if (bind_mount)
+    return unshare(CLONE_NEWNS) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+           mount(root.c_str(), root.c_str(), nullptr, MS_BIND | MS_REC, nullptr) == 0 &&
+           mount(nullptr, root.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct caps[2] = {};
+  if (syscall(SYS_capget, &header, caps) != 0) return false;
+  caps[0].effective &= ~(1u << CAP_DAC_OVERRIDE);
+  return syscall(SYS_capset, &header, caps) == 0;
+}
+
+std::function<void()> read_only_files(const std::string& root) {
+  namespace fs = std::filesystem;
+  std::vector<std::pair<fs::path, fs::perms>> kept;
+  for (const auto& e : fs::recursive_directory_iterator(root)) {
+    if (e.is_symlink()) continue;
+    kept.emplace_back(e.path(), e.status().permissions());
+    fs::permissions(e.path(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+  }
+  return [kept] {
+    for (const auto& [path, perms] : kept) fs::permissions(path, perms);
+  };
 }
 
 void SimTest::SetUp() {

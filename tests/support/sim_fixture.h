@@ -35,6 +35,15 @@ std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& content);
 bool file_exists(const std::string& path);
 
+// The root made read-only for this process alone: a read-only bind mount
+// of it in a mount namespace of its own, or (read_only_files) its files
+// and folders without write permission, the override of permissions
+// dropped. False when the way cannot be had here.
+bool root_read_only(const std::string& root, bool bind_mount);
+// Every file and folder below root without write permission; answers what
+// puts them back.
+std::function<void()> read_only_files(const std::string& root);
+
 // A fixture with a simulated host over a topology ("default", or topology
 // text) in a fresh root; TAVO_ROOT points at it for the test's duration.
 class SimTest : public ::testing::Test {

@@ -6,12 +6,8 @@
 // there).
 #include <grp.h>
 #include <gtest/gtest.h>
-#include <linux/capability.h>
-#include <sched.h>
 #include <string.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -40,38 +36,6 @@ std::string tgt_line(const std::string& key, const std::string& name, const std:
                      const std::string& port, const std::string& type = "Static", const std::string& level = "") {
   return key + "," + name + "," + address + "," + port + ",,iqn.hx," + kChapOptions + "," + type + "," + level +
          ",,,True\n";
-}
-
-// The root made read-only for this process alone: a read-only bind mount
-// of it in a mount namespace of its own, or (read_only_files) its files
-// and folders without write permission, the override of permissions
-// dropped. False when the way cannot be had here.
-bool root_read_only(const std::string& root, bool bind_mount) {
-  if (bind_mount)
-    return unshare(CLONE_NEWNS) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
-           mount(root.c_str(), root.c_str(), nullptr, MS_BIND | MS_REC, nullptr) == 0 &&
-           mount(nullptr, root.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
-  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-  __user_cap_data_struct caps[2] = {};
-  if (syscall(SYS_capget, &header, caps) != 0) return false;
-  caps[0].effective &= ~(1u << CAP_DAC_OVERRIDE);
-  return syscall(SYS_capset, &header, caps) == 0;
-}
-
-// Every file and folder below root without write permission; answers what
-// puts them back.
-std::function<void()> read_only_files(const std::string& root) {
-  namespace fs = std::filesystem;
-  std::vector<std::pair<fs::path, fs::perms>> kept;
-  for (const auto& e : fs::recursive_directory_iterator(root)) {
-    if (e.is_symlink()) continue;
-    kept.emplace_back(e.path(), e.status().permissions());
-    fs::permissions(e.path(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                    fs::perm_options::remove);
-  }
-  return [kept] {
-    for (const auto& [path, perms] : kept) fs::permissions(path, perms);
-  };
 }
 
 class LhbaStartupTest : public NetworkTargetsTest {
