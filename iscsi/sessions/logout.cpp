@@ -207,13 +207,15 @@ uint32_t TAVO_check_session_status(TavoNode* target, const char* target_name, ui
   }
   // A deletion refused for a logged-in session changes nothing.
   if (*logged_in != 0) return 0;
-  // Each session noted before its line goes, let go once its entry did.
-  std::vector<PendingEntry> noted(closed.size());
+  // Every session noted in one write before its line goes, each let go
+  // once its entry did.
+  std::vector<PendingEntry> noted(closed.size()), notes;
   for (size_t i = 0; i < closed.size(); ++i) {
     const LogoutEntry& e = closed[i].entry;
     if (pending_entry(target, target_name, e.address, e.port, e.qualifier, e.initiator, &noted[i]))
-      note_pending(noted[i]);
+      notes.push_back(noted[i]);
   }
+  if (!notes.empty()) note_pending(notes);
   // The closed sessions' boot records and persistent entries cannot be put
   // back: they go once the deletion's files are written (at once without
   // a batch), before its nodes do.
