@@ -139,9 +139,9 @@ TEST_F(SharedRootTest, AReadOfAnOptionAnswersWhatItsSavedLineHolds) {
 }
 
 // The firmware and the saved files are two stores of one target: a
-// DeleteTarget or an AddTarget killed, or cut by a power loss, at any of
-// its file calls leaves the next start to find the target as it was or as
-// asked, in both, with its options.
+// DeleteTarget, an AddTarget or a Logout of a persistent session killed,
+// or cut by a power loss, at any of its file calls leaves the next start
+// to find the target as it was or as asked, in both, with its options.
 TEST_F(SharedRootTest, ATargetChangeCutShortLeavesItAsItWasOrAsAskedInBothStores) {
   ASSERT_EQ(act(lhba_ + "/AddTarget", {kTargetA, "10.0.0.50"}), 0u);
   const std::string a = target_named(kTargetA) + "/TargetLoginOptions";
@@ -149,7 +149,7 @@ TEST_F(SharedRootTest, ATargetChangeCutShortLeavesItAsItWasOrAsAskedInBothStores
   ASSERT_EQ(act(a + "/Authentication/ConfigureCHAP", {"One-Way CHAP", "", "", "tuser", "tsecret12345"}), 0u);
   const std::string instance = target_named(kTargetA).substr(lhba_.size() + 7);
   // What the next start finds of the targets, their options and lines,
-  // and what the firmware holds of them.
+  // and the firmware's persistent entries.
   const auto next_start = [&] {
     return in_process([&] {
       start_again();
@@ -164,32 +164,41 @@ TEST_F(SharedRootTest, ATargetChangeCutShortLeavesItAsItWasOrAsAskedInBothStores
       std::sort(lines.begin(), lines.end());
       for (const std::string& l : lines) out += l + "\n";
       for (const sim::SimSession& s : sim_->sessions(0)->sessions)
-        out += s.target + (s.persistent ? " persistent" : "") + "\n";
+        if (s.persistent) out += s.target + " persistent " + std::to_string(s.isid) + "\n";
       return out;
     });
   };
-  const auto files = saved_files_restorer();
-  const auto restore = [&] {
-    files();
-    sim_->rewind_adapters();
-  };
   const struct {
     const char* what;
-    std::function<void()> op;
+    std::function<void()> prepare, op;
   } changes[] = {
-      {"DeleteTarget", [&] { act(lhba_ + "/DeleteTarget", {instance}); }},
-      {"AddTarget", [&] { act(lhba_ + "/AddTarget", {"iqn.t4", "10.0.0.50"}); }},
+      {"DeleteTarget", [] {}, [&] { act(lhba_ + "/DeleteTarget", {instance}); }},
+      {"AddTarget", [] {}, [&] { act(lhba_ + "/AddTarget", {"iqn.t4", "10.0.0.50"}); }},
+      // Its line goes first, its entry last; no note of the add is left
+      // (a start since) to settle what a cut leaves.
+      {"Logout",
+       [&] {
+         ASSERT_EQ(act(target_named(kTargetA) + "/Login", {"10.0.0.50", "3260"}), 0u);
+         ASSERT_EQ(start_again(), 0u);
+       },
+       [&] { act(target_named(kTargetA) + "/Logout"); }},
   };
   for (const auto& c : changes) {
     SCOPED_TRACE(c.what);
-    restore();
+    c.prepare();
+    const auto files = saved_files_restorer();
+    const auto restore = [&] {
+      files();
+      sim_->rewind_adapters();
+    };
     const std::string before = next_start();
     restore();
     ASSERT_EQ(in_child(no_fault(), c.op, true), 0);
     const std::string after = next_start();
     ASSERT_NE(after, before);
-    EXPECT_GE(old_or_new_at_every_file_call("/etc/config/QVL/tavo/", restore, c.op, next_start, before, after, true),
+    EXPECT_GE(old_or_new_at_every_file_call("/etc/config/QVL/tavo", restore, c.op, next_start, before, after, true),
               3);
+    restore();
   }
 }
 
@@ -213,7 +222,7 @@ TEST_F(SharedRootTest, APersistentSessionsChangeFlushesItsNoteOnceInPlace) {
       {"AddTarget", [&] { return act(lhba_ + "/AddTarget", {kTargetA, "10.0.0.50"}); }, 2, 0, 0},
       // Its persistent session reopened: nothing saved.
       {"Login", [&] { return act(target_named(kTargetA) + "/Login", {"10.0.0.50", "3260"}); }, 0, 0, 0},
-      {"Logout", [&] { return act(target_named(kTargetA) + "/Logout"); }, 1, 1, 1},
+      {"Logout", [&] { return act(target_named(kTargetA) + "/Logout"); }, 2, 1, 1},
       {"DeleteTarget", [&] { return act(lhba_ + "/DeleteTarget", {target_named("iqn.t4").substr(lhba_.size() + 7)}); },
        2, 1, 1},
   };
