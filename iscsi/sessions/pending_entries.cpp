@@ -200,7 +200,7 @@ void settle_file(bool at_start) {
     if (whole && parse_note(line, &f.note))
       f.settled = settle_note(f.note, &f.function);
     else if (!line.empty())
-      pdebug(TAVO_LOG_BACKEND, 4, "%s: a note cut short is dropped\n", "settle_pending");
+      pdebug(TAVO_LOG_BACKEND, 4, "%s: a line that is no whole note is dropped\n", "settle_pending");
     f.line.stays = f.settled == Settled::Stays;
     remove |= f.settled == Settled::Remove;
     going |= !f.line.stays;
