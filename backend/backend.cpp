@@ -154,6 +154,7 @@ uint32_t backend_init(void) {
 }
 
 void backend_exit(void) {
+  tavo::sessions::drop_finished_notes();
   TAVO_free_all_node_handles();
   tavo::iscsi::drop_saved_views();
   // What the branches keep of the tree and the firmware goes with it.

@@ -293,6 +293,43 @@ int append_bytes(const std::string& path, std::string_view bytes, mode_t mode, b
   return -1;
 }
 
+uint32_t write_in_place(const std::string& path, off_t offset, std::string_view content, mode_t mode) {
+  const SavedWrite write;
+  platform::Host& host = platform::host();
+  const std::string target = platform::fixed_path(path);
+  // Appending: once the file is cut, every write lands after what stays.
+  // Nor is a FIFO there waited on.
+  constexpr int kFlags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+  int fd = host.open(target, kFlags, 0);
+  bool created = false;
+  if (fd < 0 && errno == ENOENT) {
+    fd = host.open(target, kFlags | O_CREAT | O_EXCL, mode);
+    created = fd >= 0;
+    if (fd < 0 && errno == EEXIST) fd = host.open(target, kFlags, 0);  // made meanwhile
+  }
+  struct stat st{};
+  SaveSteps steps;
+  steps.run("open", [&] { return fd < 0 ? -1 : 0; }).run("fstat", [&] {
+    if (host.fstat(fd, &st) != 0) return -1;
+    errno = !S_ISREG(st.st_mode) ? EINVAL : st.st_nlink != 1 ? EMLINK : st.st_size < offset ? ESTALE : 0;
+    return errno == 0 ? 0 : -1;
+  });
+  bool cut = false;
+  // The umask must not change the mode; nor does the file keep another.
+  steps.run("chmod", [&] { return (st.st_mode & 07777) == mode ? 0 : host.chmod(target, mode); })
+      .run("truncate", [&] {
+        cut = true;
+        return st.st_size == offset ? 0 : host.truncate(fd, offset);
+      })
+      .run("write", [&] { return write_all(fd, content); })
+      .run("fsync", [&] { return host.fdatasync(fd); });
+  // What a failed write left goes: the first offset bytes stay.
+  if (!steps.ok() && cut) host.truncate(fd, offset);
+  if (steps.ok() && created) save_flush_directory(target);
+  if (fd >= 0) host.close(fd);
+  return steps.report(path);
+}
+
 namespace {
 
 std::mutex& save_local_mutex(const std::string& target) {

@@ -166,6 +166,22 @@ int write_all(int fd, std::string_view text);
 // 0, or -1 with errno; *opened tells whether the file could be opened.
 int append_bytes(const std::string& path, std::string_view bytes, mode_t mode, bool* opened);
 
+// Rewrites a small file in place from offset on, for a file whose readers
+// take only whole lines of it (each ended by its line feed, holding no
+// NUL) and that no view follows by its identity: the file is cut at
+// offset (its first offset bytes stay), content is appended and the data
+// flushed (fdatasync). No temporary, no rename, and no directory flush once
+// the file exists. A kill or a power cut at any moment leaves the old
+// content, the first offset bytes, or those followed by a prefix of
+// content (where a file system lets a size reach the disk before the data,
+// bytes of content that did not may read as NULs). Only a regular file of
+// one link is written, reached without following a link; a missing one is
+// created with mode, and its directory flushed once it holds the content.
+// A file shorter than offset is not written (ESTALE). 0, or 1 with the
+// status of a failed save: the file then holds its old content or its
+// first offset bytes.
+uint32_t write_in_place(const std::string& path, off_t offset, std::string_view content, mode_t mode);
+
 // The lock of one saved file, held around every append and every
 // read-modify-write of it: an fcntl write lock on "<path>.lock" beside it,
 // which outlives the renames that replace the file (a lock on the file

@@ -88,6 +88,9 @@ void targets_add_action(benchmark::State& state, bool durable) {
   if (files::read_saved(kTargetsFile, 0, &base, &id) != 0) abort();
   std::vector<std::pair<TavoNode*, std::string>> added;
   char params[TAVO_MAX_PARAMS * TAVO_VALUE_SIZE];
+  // The flushes of files and folders the measured adds make.
+  const auto flushes = [] { return sim::current()->file_calls("fsync") + sim::current()->file_calls("fsync_dir"); };
+  uint64_t flushed = 0;
   const auto add = [&](bool measured) {
     TavoNode* lhba = lhbas[added.size() % functions];
     const std::string name = target_name(state.range(0) + static_cast<int64_t>(added.size()));
@@ -96,7 +99,10 @@ void targets_add_action(benchmark::State& state, bool durable) {
     const auto call = [&] {
       return TAVO_do_action(lhba->tag, tag_of(lhba, "AddTarget", TAVO_KIND_ACTION), params, nullptr);
     };
-    return (measured ? measured_call(call) : call()) == 0;
+    const uint64_t before = flushes();
+    const bool done = (measured ? measured_call(call) : call()) == 0;
+    if (measured) flushed += flushes() - before;
+    return done;
   };
   const auto reset = [&] {
     for (const auto& [group, n] : added) iscsi::delete_with_records(find_target(group, n.c_str()));
@@ -117,6 +123,7 @@ void targets_add_action(benchmark::State& state, bool durable) {
     }
   }
   state.SetItemsProcessed(state.iterations());
+  state.counters["flushes"] = benchmark::Counter(static_cast<double>(flushed), benchmark::Counter::kAvgIterations);
   close_tree();
 }
 void BM_AddTargetAction(benchmark::State& state) { targets_add_action(state, false); }

@@ -40,6 +40,9 @@ class Host {
   // ftruncate(2).
   virtual int truncate(int fd, off_t length) = 0;
   virtual int fsync(int fd) = 0;
+  // fdatasync(2): the data and what reading it needs (the size), not the
+  // times. A host without it flushes whole.
+  virtual int fdatasync(int fd) { return fsync(fd); }
   // Flushes a directory's entries (names created, renamed or removed in it)
   // to disk: a rename stands after a power cut only once this succeeded.
   virtual int fsync_dir(const std::string& path) = 0;

@@ -36,6 +36,7 @@ class RealHost final : public Host {
   off_t seek(int fd, off_t offset, int whence) override { return ::lseek(fd, offset, whence); }
   int truncate(int fd, off_t length) override { return ::ftruncate(fd, length); }
   int fsync(int fd) override { return ::fsync(fd); }
+  int fdatasync(int fd) override { return ::fdatasync(fd); }
   int fsync_dir(const std::string& path) override {
     int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return -1;

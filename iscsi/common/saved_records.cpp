@@ -83,7 +83,12 @@ constexpr auto kPortalFields = joined(kKeyFields, kSendTargetPortal, kOptionsToS
 // intr_logopts.txt: the initiator's login options of one LogicalHBA.
 constexpr auto kInitiatorFields = joined(kKeyFields, kOptionsToSecret, kOptionLevels);
 
-static_assert(std::size(kTargetFields) == 22 && std::size(kPortalFields) == 18 && std::size(kInitiatorFields) == 15);
+// iscsi_pending.txt: a persistent session's note, its session line up to
+// the initiator's name.
+constexpr auto kPendingFields = joined(kKeyFields, kTargetPortal);
+
+static_assert(std::size(kTargetFields) == 22 && std::size(kPortalFields) == 18 && std::size(kInitiatorFields) == 15 &&
+              std::size(kPendingFields) == 8);
 
 // The places of the fields fs among defs.
 template <size_t N>
@@ -121,7 +126,10 @@ constexpr RecordDef kRecords[] = {
     {"/etc/config/QVL/tavo/savetgt.txt", kTargetFields, kTargetLookups},
     {"/etc/config/QVL/tavo/savestp.txt", kPortalFields, kPortalLookups},
     {"/etc/config/QVL/tavo/intr_logopts.txt", kInitiatorFields, kInitiatorLookups},
+    {"/etc/config/QVL/tavo/iscsi_pending.txt", kPendingFields, {}},
 };
+// Every kind of record, in the order of Saved.
+constexpr size_t kRecordKinds = std::size(kRecords);
 
 }  // namespace
 
@@ -147,11 +155,11 @@ int position(Saved s, Field f) {
   // Asked for every field of every lookup: one table, made once.
   constexpr size_t kFields = static_cast<size_t>(Field::DataParam) + 1;
   static const auto places = [] {
-    std::array<std::array<int8_t, kFields>, std::size(kAllSaved)> t;
-    for (Saved saved : kAllSaved) {
-      auto& row = t[static_cast<size_t>(saved)];
+    std::array<std::array<int8_t, kFields>, kRecordKinds> t;
+    for (size_t saved = 0; saved < kRecordKinds; ++saved) {
+      auto& row = t[saved];
       row.fill(-1);
-      const auto fields = record_def(saved).fields;
+      const auto fields = kRecords[saved].fields;
       for (size_t i = fields.size(); i-- > 0;) row[static_cast<size_t>(fields[i].field)] = static_cast<int8_t>(i);
     }
     return t;
@@ -311,11 +319,11 @@ bool well_formed(Saved s, std::span<const std::string_view> fields) {
   if (fields.size() != defs.size()) return false;
   // Asked of every line read: the places that hold a key word, found once.
   static const auto worded = [] {
-    std::array<uint32_t, std::size(kAllSaved)> t{};
-    for (Saved saved : kAllSaved) {
-      const auto all = record_def(saved).fields;
+    std::array<uint32_t, kRecordKinds> t{};
+    for (size_t saved = 0; saved < kRecordKinds; ++saved) {
+      const auto all = kRecords[saved].fields;
       for (size_t i = 0; i < all.size(); ++i)
-        if (!all[i].key_word.empty()) t[static_cast<size_t>(saved)] |= 1u << i;
+        if (!all[i].key_word.empty()) t[saved] |= 1u << i;
     }
     return t;
   }();

@@ -19,7 +19,11 @@
 
 namespace tavo::iscsi {
 
-enum class Saved : uint8_t { Targets, Portals, Initiator };  // savetgt.txt, savestp.txt, intr_logopts.txt
+// savetgt.txt, savestp.txt, intr_logopts.txt; and iscsi_pending.txt, the
+// notes of a persistent session's changes (a session line's first
+// fields), which its own writer keeps: no view or batch reads it, and
+// kAllSaved, the files they read, leaves it out.
+enum class Saved : uint8_t { Targets, Portals, Initiator, Pending };
 inline constexpr Saved kAllSaved[] = {Saved::Targets, Saved::Portals, Saved::Initiator};
 
 // What a field holds. The twelve options follow in LoginOptionSet order.

@@ -76,12 +76,17 @@ uint32_t logout_forget(tavo::iscsi::SavedBatch& batch, TavoNode* target, const c
   return batch.commit();
 }
 
-// The lines put back when the session stayed after all.
-void logout_restore(tavo::iscsi::SavedBatch& batch, const std::vector<std::string>& lines) {
+// The lines put back when the session stayed after all: its note goes
+// once they are back (else it stays, and whoever settles it removes the
+// entry too).
+void logout_restore(tavo::iscsi::SavedBatch& batch, const std::vector<std::string>& lines, const PendingEntry* note) {
   for (const std::string& line : lines)
     tavo::iscsi::append_line(tavo::iscsi::Saved::Targets, line, nullptr);
   tavo::iscsi::keeping_last_status([&] {
-    if (batch.commit() != 0) pdebug(TAVO_LOG_BACKEND, 3, "do_Logout: the lines of a session that stays were lost\n");
+    if (batch.commit() != 0)
+      pdebug(TAVO_LOG_BACKEND, 3, "do_Logout: the lines of a session that stays were lost\n");
+    else if (note != nullptr)
+      let_go_pending(*note);
   });
 }
 
@@ -133,9 +138,21 @@ uint32_t do_Logout(TavoNode* target, TavoNode* action, char* params) {
   const bool persisted = is_word(persistent, "True");
   tavo::iscsi::SavedBatch batch;
   std::vector<std::string> lines;
-  if (persisted && (!logout_lines(target, name, e, &lines) || logout_forget(batch, target, name, e) != 0)) return 1;
+  if (persisted && !logout_lines(target, name, e, &lines)) return 1;
+  // The line goes first and the entry last, the session noted before
+  // either: a cut between leaves the note that removes the entry.
+  PendingEntry pending;
+  const PendingEntry* note =
+      persisted && pending_entry(target, name, e.address, e.port, e.qualifier, e.initiator, &pending) &&
+              note_pending({&pending, 1}) == 0
+          ? &pending
+          : nullptr;
+  if (persisted && logout_forget(batch, target, name, e) != 0) {
+    if (note != nullptr) let_go_pending(*note);
+    return 1;
+  }
   if (boot_session && unboot_session(p, session, generation == tavo::kGenerationMoravel) != 0) {
-    logout_restore(batch, lines);
+    logout_restore(batch, lines, note);
     return 1;
   }
   for (TavoNode* lun = get_first_instance(target, "LUN"); lun != nullptr; lun = next_instance(lun)) {
@@ -152,19 +169,21 @@ uint32_t do_Logout(TavoNode* target, TavoNode* action, char* params) {
            status_of_try);
   }
   if (status_of_try != 0) {
-    logout_restore(batch, lines);
+    logout_restore(batch, lines, note);
     return status_of_try;
   }
   const uint32_t deleted = delete_with_records(session);
   if (logout_rescan(target, p.domain, p.port) == kLunsMissing) kLogoutLunsMissing.set();
+  // A session whose nodes stay keeps its note: its entry goes when settled.
   if (deleted != 0 || !persisted) return deleted;
   if (delete_persistent(device, p.domain, p.port, target, name, e.address, e.port, e.qualifier,
                         e.initiator, 1) != 0) {
     // The firmware keeps the entry: so does the file.
     pdebug(TAVO_LOG_BACKEND, 3, "do_Logout: the persistence of %s stays\n", name);
-    logout_restore(batch, lines);
+    logout_restore(batch, lines, note);
     return 1;
   }
+  if (note != nullptr) let_go_pending(*note);
   return 0;
 }
 
@@ -207,13 +226,15 @@ uint32_t TAVO_check_session_status(TavoNode* target, const char* target_name, ui
   }
   // A deletion refused for a logged-in session changes nothing.
   if (*logged_in != 0) return 0;
-  // Each session noted before its line goes, let go once its entry did.
-  std::vector<PendingEntry> noted(closed.size());
+  // Every session noted in one write before its line goes, each let go
+  // once its entry did.
+  std::vector<PendingEntry> noted(closed.size()), notes;
   for (size_t i = 0; i < closed.size(); ++i) {
     const LogoutEntry& e = closed[i].entry;
     if (pending_entry(target, target_name, e.address, e.port, e.qualifier, e.initiator, &noted[i]))
-      note_pending(noted[i]);
+      notes.push_back(noted[i]);
   }
+  if (!notes.empty()) note_pending(notes);
   // The closed sessions' boot records and persistent entries cannot be put
   // back: they go once the deletion's files are written (at once without
   // a batch), before its nodes do.

@@ -8,17 +8,23 @@
 // line first and the firmware last, so the line tells whether the change
 // went through: the next start finds the session as it was or as asked.
 //
-// The notes' file holds one line per session: the LogicalHBA's key, the
-// target's name, address and port, the ISID qualifier and the initiator's
-// name, comma-separated as the saved files are.
+// The notes' file holds one line per session, a session line's first
+// fields (Saved::Pending). Letting a note go writes nothing: the process
+// keeps what the file holds, and which of its notes stay, for as long as
+// no other process changed the root (base::root_epoch). Its next note is
+// written over those let go, in place; notes it does not know of are
+// settled first. A cut write leaves a line without its line feed, never a
+// whole line that names another session.
 #include <errno.h>
 
-#include <algorithm>
-#include <sstream>
+#include <charconv>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/file_utils.h"
+#include "base/lasting.h"
 #include "base/library_lock.h"
 #include "base/save_file.h"
 #include "iscsi/common/saved_view.h"
@@ -31,48 +37,97 @@ using namespace tavo::iscsi;
 namespace tavo::sessions {
 namespace {
 
-constexpr char kNotes[] = "/etc/config/QVL/tavo/iscsi_pending.txt";
 constexpr mode_t kNotesMode = 0600;  // as the saved target files
 
-std::string note_line(const PendingEntry& e) {
-  return e.key.text[0] + "," + e.key.text[1] + "," + e.key.text[2] + "," + e.name + "," + e.address + "," + e.port +
-         "," + std::to_string(e.qualifier) + "," + e.initiator;
+const char* notes_path() { return record_def(Saved::Pending).path; }
+
+// The note's line with its line feed; false (logged) when a text cannot be
+// a field.
+bool note_line(const PendingEntry& e, std::string* line) {
+  bool formatted = false;
+  keeping_last_status([&] {
+    formatted = RecordValues(Saved::Pending)
+                    .set_key(e.key)
+                    .set(Field::TargetName, e.name)
+                    .set(Field::Address, e.address)
+                    .set(Field::Port, e.port)
+                    .set(Field::Qualifier, std::to_string(e.qualifier))
+                    .set(Field::InitiatorName, e.initiator)
+                    .format(line);
+  });
+  if (!formatted) pdebug(TAVO_LOG_BACKEND, 3, "%s: %s cannot be noted\n", __func__, e.name.c_str());
+  return formatted;
 }
 
-bool parse_note(const std::string& line, PendingEntry* e) {
-  std::vector<std::string> f;
-  std::istringstream in(line);
-  for (std::string field; std::getline(in, field, ',');) f.push_back(field);
-  if (f.size() != 8) return false;
-  e->key.text = {f[0], f[1], f[2]};
-  e->name = f[3];
-  e->address = f[4];
-  e->port = f[5];
-  char* end = nullptr;
-  errno = 0;
-  const unsigned long q = strtoul(f[6].c_str(), &end, 10);
-  if (errno != 0 || end == f[6].c_str() || *end != '\0' || q > 0xFFFF) return false;
-  e->qualifier = static_cast<uint32_t>(q);
-  e->initiator = f[7];
+// The note of a whole line (without its line feed).
+bool parse_note(std::string_view line, PendingEntry* e) {
+  std::string_view f[kMaxFields + 1];
+  const size_t n = split_fields(line, f);
+  if (line.find('\0') != std::string_view::npos || n > std::size(f) ||
+      !well_formed(Saved::Pending, std::span<const std::string_view>(f, n)))
+    return false;
+  const auto field = [&](Field which) { return f[static_cast<size_t>(position(Saved::Pending, which))]; };
+  const std::string_view q = field(Field::Qualifier);
+  uint32_t qualifier = 0;
+  const auto [end, err] = std::from_chars(q.data(), q.data() + q.size(), qualifier);
+  if (err != std::errc() || end != q.data() + q.size() || q.empty() || qualifier > 0xFFFF) return false;
+  e->key.text = {std::string(f[0]), std::string(f[1]), std::string(f[2])};
+  e->name = field(Field::TargetName);
+  e->address = field(Field::Address);
+  e->port = field(Field::Port);
+  e->qualifier = qualifier;
+  e->initiator = field(Field::InitiatorName);
   return true;
 }
 
-// The notes as the file holds them (a line that cannot be read is kept as
-// text, so that a rewrite never loses it).
-bool read_notes(std::vector<std::string>* lines) {
+// What the process knows the file holds while the root's epoch stands:
+// its lines in order, each with its line feed, and whether it stays (a
+// note whose change is under way, or one not settled) or may go.
+struct KnownLine {
   std::string text;
-  files::FileIdentity id;
-  if (files::read_saved(kNotes, 0, &text, &id) != 0) return errno == ENOENT;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);)
-    if (!line.empty()) lines->push_back(line);
-  return true;
+  bool stays = false;
+};
+struct KnownNotes {
+  bool valid = false;
+  uint64_t epoch = 0;
+  std::vector<KnownLine> lines;
+  bool current() const { return valid && epoch == base::root_epoch(); }
+  void know(std::vector<KnownLine> now) {
+    valid = true;
+    epoch = base::root_epoch();
+    lines = std::move(now);
+  }
+};
+// Under the library lock.
+KnownNotes& known() {
+  static base::Lasting<KnownNotes> notes;
+  return *notes;
 }
 
-uint32_t write_notes(const std::vector<std::string>& lines) {
+// The file written with the notes that stay and those added: the lines
+// that stay before the first that may go are kept where they lie (a cut
+// leaves them whole), the rest written after them. 0, or 1 with the
+// failed save's status; what the file holds then is not known but for the
+// notes that stay, which the next write writes whole.
+uint32_t write_notes(std::vector<KnownLine> added) {
+  KnownNotes& k = known();
+  off_t kept = 0;
+  size_t first_going = 0;
+  for (; first_going < k.lines.size() && k.lines[first_going].stays; ++first_going)
+    kept += static_cast<off_t>(k.lines[first_going].text.size());
+  std::vector<KnownLine> now(k.lines.begin(), k.lines.begin() + static_cast<ptrdiff_t>(first_going));
   std::string text;
-  for (const std::string& l : lines) text += l + "\n";
-  return files::replace_file(kNotes, text, kNotesMode);
+  for (size_t i = first_going; i < k.lines.size(); ++i)
+    if (k.lines[i].stays) now.push_back(k.lines[i]);
+  for (KnownLine& line : added) now.push_back(std::move(line));
+  for (size_t i = first_going; i < now.size(); ++i) text += now[i].text;
+  if (const uint32_t r = files::write_in_place(notes_path(), kept, text, kNotesMode)) {
+    std::erase_if(k.lines, [](const KnownLine& line) { return !line.stays; });
+    k.lines.insert(k.lines.begin(), KnownLine{});  // bytes not known, written over
+    return r;
+  }
+  k.know(std::move(now));
+  return 0;
 }
 
 // The function of a key's controller and iSCSI function; null when the
@@ -89,6 +144,86 @@ bool line_saved(const PendingEntry& e, bool* saved) {
                                                        {Field::Port, e.port},
                                                        {Field::Qualifier, std::to_string(e.qualifier)}});
   return with_view(Saved::Targets, [&](const SavedView& view) { *saved = view.find(match) != nullptr; });
+}
+
+enum class Settled { Went, Remove, Stays };
+
+// What one note of a change that may have been cut short asks: a session
+// whose line is saved went through; one without its line goes from the
+// firmware (*function). A function the tree lacks keeps its note for a
+// start that has it.
+Settled settle_note(const PendingEntry& e, tree::HandlerContext* function) {
+  bool saved = false;
+  if (!line_saved(e, &saved)) return Settled::Stays;
+  if (saved) return Settled::Went;
+  *function = tree::handler_context(note_function(e.key));
+  return *function ? Settled::Remove : Settled::Stays;
+}
+
+// Every note the file holds settled, and the file known. It is written
+// when at_start asks for it (a start leaves it empty but for the notes
+// that stay) or once an entry was removed, so that no one removes it
+// again; else the notes that went through stay in it until the next note
+// is written over them. Only a process that may write the root settles:
+// it holds the notes' lock to send a removal or write.
+void settle_file(bool at_start) {
+  std::optional<files::SaveLock> lock;
+  const auto locked = [&] {
+    if (!lock) keeping_last_status([&] { lock.emplace(notes_path()); });
+    return lock->held();
+  };
+  if (at_start) {
+    if (!locked()) return;
+    // Notes are written in place now: what a save by rename left goes.
+    files::remove_leftover_temporaries(notes_path());
+  }
+  std::string text;
+  files::FileIdentity id;
+  if (files::read_saved(notes_path(), 0, &text, &id) != 0) {
+    // A file the process may not read tells of nothing it can settle.
+    if (errno == ENOENT) known().know({});
+    return;
+  }
+  // Every byte has its place in the picture: the lines that stay are
+  // found again where they lie.
+  struct Found {
+    KnownLine line;
+    PendingEntry note;
+    tree::HandlerContext function;
+    Settled settled = Settled::Went;
+  };
+  std::vector<Found> found;
+  bool remove = false, going = false;
+  for_each_line(text, [&](std::string_view line, bool whole) {
+    Found f{{std::string(line) + (whole ? "\n" : ""), false}, {}, {}, Settled::Went};
+    // Only a whole line names a session: a cut write leaves a part.
+    if (whole && parse_note(line, &f.note))
+      f.settled = settle_note(f.note, &f.function);
+    else if (!line.empty())
+      pdebug(TAVO_LOG_BACKEND, 4, "%s: a line that is no whole note is dropped\n", "settle_pending");
+    f.line.stays = f.settled == Settled::Stays;
+    remove |= f.settled == Settled::Remove;
+    going |= !f.line.stays;
+    found.push_back(std::move(f));
+  });
+  if ((remove || (at_start && going)) && !locked()) return;
+  std::vector<KnownLine> lines;
+  for (Found& f : found) {
+    // A removal the firmware refuses is the entry gone already.
+    if (f.settled == Settled::Remove)
+      keeping_last_status([&] {
+        const PendingEntry& e = f.note;
+        if (remove_firmware_entry(f.function.number, f.function.port, e.name.c_str(), e.address.c_str(),
+                                  e.port.c_str(), e.qualifier, e.initiator.c_str()) != 0)
+          pdebug(TAVO_LOG_BACKEND, 4, "%s: the firmware holds no entry of %s\n", "settle_pending", e.name.c_str());
+      });
+    lines.push_back(std::move(f.line));
+  }
+  known().know(std::move(lines));
+  if (!remove && !(at_start && going)) return;
+  keeping_last_status([] {
+    if (write_notes({}) != 0) pdebug(TAVO_LOG_BACKEND, 3, "%s: %s was not rewritten\n", "settle_pending", notes_path());
+  });
 }
 
 }  // namespace
@@ -111,59 +246,55 @@ void let_go_after(const PendingEntry& e) {
   SavedBatch::on_failure([e] { let_go_pending(e); });
 }
 
-uint32_t note_pending(const PendingEntry& e) {
+uint32_t note_pending(std::span<const PendingEntry> entries) {
   TAVO_LIBRARY_LOCK;
+  std::vector<KnownLine> added;
+  for (const PendingEntry& e : entries)
+    if (std::string line; note_line(e, &line)) added.push_back({std::move(line), true});
+  if (added.empty()) return 1;
   uint32_t noted = 1;
   // A change goes on when the disk refuses its note: what it answers is its
   // own files' save.
-  keeping_last_status([&] { noted = files::append_lines(kNotes, note_line(e) + "\n", kNotesMode); });
-  if (noted != 0) pdebug(TAVO_LOG_BACKEND, 3, "%s: %s is not guarded against a cut\n", __func__, e.name.c_str());
+  keeping_last_status([&] {
+    if (!known().current()) settle_file(false);
+    if (known().current()) noted = write_notes(std::move(added));
+  });
+  if (noted != 0) pdebug(TAVO_LOG_BACKEND, 3, "%s: %s is not guarded against a cut\n", __func__, entries[0].name.c_str());
   return noted;
 }
 
 void let_go_pending(const PendingEntry& e) {
   TAVO_LIBRARY_LOCK;
-  const files::SaveLock lock(kNotes);
-  std::vector<std::string> lines;
-  if (!lock.held() || !read_notes(&lines)) return;
-  const auto at = std::find(lines.begin(), lines.end(), note_line(e));
-  if (at == lines.end()) return;
-  lines.erase(at);
-  // What stays of a note not let go is settled by whoever comes next.
-  if (write_notes(lines) != 0) pdebug(TAVO_LOG_BACKEND, 4, "%s: a note stays in %s\n", __func__, kNotes);
+  std::string line;
+  // Once another process changed the root, the note is settled as found.
+  if (!known().current() || !note_line(e, &line)) return;
+  for (KnownLine& known_line : known().lines)
+    if (known_line.stays && known_line.text == line) {
+      known_line.stays = false;
+      return;
+    }
 }
 
-void settle_pending() {
+void settle_pending(bool at_start) {
   TAVO_LIBRARY_LOCK;
-  if (files::never_saved(kNotes)) return;
-  const files::SaveLock lock(kNotes);
-  std::vector<std::string> lines, kept;
-  if (!lock.held() || !read_notes(&lines) || lines.empty()) return;
-  for (const std::string& line : lines) {
-    PendingEntry e;
-    bool saved = false;
-    TavoNode* function = nullptr;
-    if (!parse_note(line, &e) || !line_saved(e, &saved)) {
-      kept.push_back(line);
-      continue;
-    }
-    if (saved) continue;  // the change went through: the firmware holds it
-    function = note_function(e.key);
-    const tree::HandlerContext p = tree::handler_context(function);
-    // A function the tree lacks keeps its note for a start that has it. A
-    // removal the firmware refuses is the entry gone already.
-    if (!p) {
-      kept.push_back(line);
-      continue;
-    }
-    keeping_last_status([&] {
-      if (remove_firmware_entry(p.number, p.port, e.name.c_str(), e.address.c_str(), e.port.c_str(), e.qualifier,
-                                e.initiator.c_str()) != 0)
-        pdebug(TAVO_LOG_BACKEND, 4, "%s: the firmware holds no entry of %s\n", "settle_pending", e.name.c_str());
-    });
-  }
-  if (kept != lines && write_notes(kept) != 0)
-    pdebug(TAVO_LOG_BACKEND, 3, "%s: %s was not rewritten\n", __func__, kNotes);
+  if (!at_start && known().current()) return;
+  // No lock made where no note ever was.
+  if (at_start && files::never_saved(notes_path()))
+    known().know({});
+  else
+    settle_file(at_start);
+}
+
+void drop_finished_notes() {
+  TAVO_LIBRARY_LOCK;
+  const KnownNotes& k = known();
+  if (!k.current() || k.lines.empty()) return;
+  for (const KnownLine& line : k.lines)
+    if (line.stays) return;
+  // A restart then settles nothing of this process's.
+  keeping_last_status([] {
+    if (write_notes({}) != 0) pdebug(TAVO_LOG_BACKEND, 4, "%s: %s keeps its notes\n", __func__, notes_path());
+  });
 }
 
 }  // namespace tavo::sessions

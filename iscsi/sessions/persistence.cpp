@@ -145,7 +145,7 @@ uint32_t make_session_persistent(TavoNode* target, const char* address, const ch
   const bool noted = lined &&
                      pending_entry(target, target_stored_name(target), address, port, isid_qualifier, initiator_name,
                                    &e) &&
-                     note_pending(e) == 0;
+                     note_pending({&e, 1}) == 0;
   if (const uint32_t r = persist_entry(target, address, port, isid_qualifier, block, boot, initiator_name, eto)) {
     if (noted) let_go_pending(e);
     return r;

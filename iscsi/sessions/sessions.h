@@ -316,6 +316,7 @@ TAVO_END_DECLS
 #ifdef __cplusplus
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "iscsi/common/packed_records.h"
@@ -417,20 +418,26 @@ uint32_t list_target_sessions(TavoNode* lhba, uint32_t function_number, uint32_t
 
 // A persistent session's two stores, the firmware's persistent target and
 // the session's line of savetgt.txt (pending_entries.cpp): a change of
-// both notes the session first (note_pending, durable; 0, or 1 when it
-// could not be noted: the change goes on, unguarded against a cut, and
-// the note's failure is logged) and lets it go once both are done. settle_pending makes the firmware agree with the lines
-// for every note a change cut short left: a session without its line goes
-// from the firmware. Start-up settles, as does a call that finds another
-// process changed the root.
+// both notes its sessions first (note_pending, one durable write for all;
+// 0, or 1 when they could not be noted: the change goes on, unguarded
+// against a cut, and the failure is logged) and lets each go once both
+// stores are done, or once the change is taken back whole. settle_pending
+// makes the firmware agree with the lines for every note a change cut
+// short left, or another process left: a session without its line goes
+// from the firmware. Start-up settles (at_start: every note, and the file
+// is left empty but for notes it cannot settle yet), as does a call that
+// finds another process changed the root. drop_finished_notes, at the
+// last exit, empties the file when it holds only notes of this process's
+// changes that were done, so that a start has nothing to settle.
 struct PendingEntry {
   iscsi::LhbaKey key;
   std::string name, address, port, initiator;
   uint32_t qualifier = 0;
 };
-uint32_t note_pending(const PendingEntry& e);
+uint32_t note_pending(std::span<const PendingEntry> entries);
 void let_go_pending(const PendingEntry& e);
-void settle_pending();
+void settle_pending(bool at_start = false);
+void drop_finished_notes();
 
 }  // namespace tavo::sessions
 #endif

@@ -224,7 +224,7 @@ uint32_t TAVO_set_lhba_prop(void) {
   TAVO_LIBRARY_LOCK;
   pdebug(TAVO_LOG_BACKEND, 6, "--- entering %s ---\n", __func__);
   // A change of a session's two stores cut short is settled first.
-  tavo::sessions::settle_pending();
+  tavo::sessions::settle_pending(true);
   for (TavoNode* c = get_first_instance(get_node(0), "Corvane"); c != nullptr; c = next_instance(c)) {
     // Controllers with iSCSI functions come first: the walk ends at one without.
     TavoNode* first = get_first_instance(c, "iSCSIPhysicalHBA");

@@ -1,6 +1,8 @@
 #include "base/save_file.h"
 
 #include <errno.h>
+#include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <functional>
@@ -142,6 +144,112 @@ TEST_F(SaveFileTest, LooksAreTrustedOnceNoChangeCanHideInTheirTick) {
   const files::FileIdentity now = files::identify(path);
   ASSERT_EQ(files::append_lines(path, "f\n", 0600, &after, &now), 0u);
   EXPECT_TRUE(after.settled);
+}
+
+// A file rewritten in place from an offset: a kill or a power cut at any
+// of its file calls leaves the old content, the bytes before the offset,
+// or those followed by a part of the new; a failed call leaves the old
+// content or the bytes before the offset, with the status of a failed
+// save.
+TEST_F(SaveFileTest, InPlaceWritesLeaveOldKeptOrAPrefixOfNew) {
+  const std::string path = kDir + "/notes.txt", host = root_.at(path);
+  const std::string none = "<none>";
+  const auto content = [&] { return file_exists(host) ? read_file(host) : none; };
+  const struct {
+    const char* what;
+    std::string before;
+    off_t offset;
+    std::string added;
+  } cases[] = {
+      {"written over whole", "a,1\nb,2\n", 0, "c,3\n"},
+      {"its first line kept", "a,1\nb,2\n", 4, "c,3\nd,4\n"},
+      {"made", none, 0, "a,1\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto restore = [&] {
+      if (c.before == none)
+        ::unlink(host.c_str());
+      else
+        write_file(host, c.before);
+    };
+    const auto write = [&] { return files::write_in_place(path, c.offset, c.added, 0600); };
+    const std::string kept = c.before == none ? "" : c.before.substr(0, static_cast<size_t>(c.offset));
+    const std::string after = kept + c.added;
+    // Whether a content is one a cut may leave.
+    const auto allowed = [&](const std::string& now) {
+      return now == c.before || (now.size() >= kept.size() && after.compare(0, now.size(), now) == 0) ||
+             (c.before == none && now == none);
+    };
+    // Its open, fstat, truncate, write, flush and close at least.
+    EXPECT_GE(at_every_file_call(
+                  kDir, restore, [&] { write(); },
+                  [&](int, const std::string& cut) { EXPECT_TRUE(allowed(content())) << cut << ": " << content(); }),
+              6);
+    EXPECT_EQ(content(), after);
+    // A failed call: the old content, or the bytes before the offset.
+    for (const char* failing : {"open", "fstat", "truncate", "write", "fsync"}) {
+      SCOPED_TRACE(failing);
+      restore();
+      sim_->inject(SimTest::file_errno(failing, kDir, -1, ENOSPC));
+      const uint32_t result = write();
+      sim_->clear_faults();
+      const std::string now = content();
+      if (result == 0) {  // a call this write does not make
+        EXPECT_EQ(now, after);
+        continue;
+      }
+      EXPECT_EQ(std::string(tavo_last_status_string), "Failed to save " + path + ": No space left on device.");
+      EXPECT_TRUE(now == c.before || now == kept || (c.before == none && now == "")) << now;
+    }
+    // One flush of the data; the directory's only for a file made.
+    restore();
+    sim_->clear_log();
+    ASSERT_EQ(write(), 0u);
+    EXPECT_EQ(sim_->file_calls("fsync"), 1u);
+    EXPECT_EQ(sim_->file_calls("fsync_dir"), c.before == none ? 1u : 0u);
+    EXPECT_EQ(sim_->file_calls("rename"), 0u);
+    struct stat st{};
+    ASSERT_EQ(::stat(host.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+  }
+}
+
+// Only a regular file of one link at the path is written, never through
+// a link, a FIFO never waited on, and a file shorter than the offset not
+// at all: each fails the write and leaves everything as it was.
+TEST_F(SaveFileTest, InPlaceWritesRefuseWhatIsNotTheirFile) {
+  const std::string path = kDir + "/notes.txt", host = root_.at(path), outside = root_.at("/outside.txt");
+  const struct {
+    const char* what;
+    std::function<int()> plant;
+    off_t offset;
+    int err;  // 0: any
+  } cases[] = {
+      {"a symbolic link", [&] { return ::symlink(outside.c_str(), host.c_str()); }, 0, ELOOP},
+      {"a hard link", [&] { return ::link(outside.c_str(), host.c_str()); }, 0, EMLINK},
+      {"a directory", [&] { return ::mkdir(host.c_str(), 0700); }, 0, EISDIR},
+      {"a FIFO", [&] { return ::mkfifo(host.c_str(), 0600); }, 0, 0},  // no reader (ENXIO), or no regular file
+      {"a file shorter than the offset", [&] { return write_file(host, "a,1\n"), 0; }, 8, ESTALE},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    write_file(outside, "outside\n");
+    ASSERT_EQ(c.plant(), 0);
+    struct stat before{};
+    ASSERT_EQ(::lstat(host.c_str(), &before), 0);
+    EXPECT_EQ(files::write_in_place(path, c.offset, "b,2\n", 0600), 1u);
+    const std::string status = tavo_last_status_string, failed = "Failed to save " + path + ": ";
+    EXPECT_EQ(c.err != 0 ? status : status.substr(0, failed.size()),
+              c.err != 0 ? failed + strerror(c.err) + "." : failed);
+    EXPECT_EQ(read_file(outside), "outside\n");
+    struct stat after{};
+    ASSERT_EQ(::lstat(host.c_str(), &after), 0);
+    EXPECT_EQ(after.st_mode, before.st_mode);
+    EXPECT_EQ(after.st_size, before.st_size);
+    ::unlink(host.c_str());
+    ::rmdir(host.c_str());
+  }
 }
 
 }  // namespace

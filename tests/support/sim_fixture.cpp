@@ -151,10 +151,10 @@ int SimTest::in_child(const sim::Fault& fault, const std::function<void()>& op, 
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-int SimTest::old_or_new_at_every_file_call(const std::string& path, const std::function<void()>& restore,
-                                           const std::function<void()>& op,
-                                           const std::function<std::string()>& state, const std::string& before,
-                                           const std::string& after, bool adapters_stay) {
+int SimTest::at_every_file_call(const std::string& path, const std::function<void()>& restore,
+                                const std::function<void()>& op,
+                                const std::function<void(int status, const std::string& cut)>& check,
+                                bool adapters_stay) {
   int fewest = INT_MAX;
   for (sim::FaultKind kind : {sim::FaultKind::Crash, sim::FaultKind::PowerCut}) {
     int call = 0;
@@ -165,16 +165,28 @@ int SimTest::old_or_new_at_every_file_call(const std::string& path, const std::f
       fault.path_contains = path;
       fault.skip = call;
       status = in_child(fault, op, adapters_stay);
-      const std::string content = state();
-      EXPECT_TRUE(content == after || (status != 0 && content == before))
-          << (kind == sim::FaultKind::Crash ? "killed" : "power cut") << " at file call " << call
-          << "; lines that differ from after:\n"
-          << differing_lines(after, content) << "and from before:\n"
-          << differing_lines(before, content);
+      check(status, std::string(kind == sim::FaultKind::Crash ? "killed" : "power cut") + " at file call " +
+                        std::to_string(call));
     }
     fewest = std::min(fewest, call);
   }
   return fewest;
+}
+
+int SimTest::old_or_new_at_every_file_call(const std::string& path, const std::function<void()>& restore,
+                                           const std::function<void()>& op,
+                                           const std::function<std::string()>& state, const std::string& before,
+                                           const std::string& after, bool adapters_stay) {
+  return at_every_file_call(
+      path, restore, op,
+      [&](int status, const std::string& cut) {
+        const std::string content = state();
+        EXPECT_TRUE(content == after || (status != 0 && content == before))
+            << cut << "; lines that differ from after:\n"
+            << differing_lines(after, content) << "and from before:\n"
+            << differing_lines(before, content);
+      },
+      adapters_stay);
 }
 
 std::vector<SimTest::IoFault> SimTest::io_faults(const std::string& path) {

@@ -60,8 +60,14 @@ class SimTest : public ::testing::Test {
   int in_child(const sim::Fault& fault, const std::function<void()>& op, bool adapters_stay = false);
   // Runs op in a child killed, then with the power cut, at each of its file
   // calls under path in turn, each from the state restore() sets, until op
-  // runs to its end; expects state() to read after, or before when op was
-  // cut short. Answers the fewest file calls op made under either fault.
+  // runs to its end, and check(status, cut) after each run (cut tells where
+  // it was cut). Answers the fewest file calls op made under either fault.
+  int at_every_file_call(const std::string& path, const std::function<void()>& restore,
+                         const std::function<void()>& op,
+                         const std::function<void(int status, const std::string& cut)>& check,
+                         bool adapters_stay = false);
+  // The same, expecting state() to read after, or before when op was cut
+  // short.
   int old_or_new_at_every_file_call(const std::string& path, const std::function<void()>& restore,
                                     const std::function<void()>& op, const std::function<std::string()>& state,
                                     const std::string& before, const std::string& after,

@@ -1,6 +1,8 @@
 // Processes that share a root: a process sees what another answered as the
 // files and the adapter hold it, and its reads write nothing.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <string>
@@ -136,9 +138,9 @@ TEST_F(SharedRootTest, AReadOfAnOptionAnswersWhatItsSavedLineHolds) {
 }
 
 // The firmware and the saved files are two stores of one target: a
-// DeleteTarget or an AddTarget killed, or cut by a power loss, at any of
-// its file calls leaves the next start to find the target as it was or as
-// asked, in both, with its options.
+// DeleteTarget, an AddTarget or a Logout of a persistent session killed,
+// or cut by a power loss, at any of its file calls leaves the next start
+// to find the target as it was or as asked, in both, with its options.
 TEST_F(SharedRootTest, ATargetChangeCutShortLeavesItAsItWasOrAsAskedInBothStores) {
   ASSERT_EQ(act(lhba_ + "/AddTarget", {kTargetA, "10.0.0.50"}), 0u);
   const std::string a = target_named(kTargetA) + "/TargetLoginOptions";
@@ -146,7 +148,7 @@ TEST_F(SharedRootTest, ATargetChangeCutShortLeavesItAsItWasOrAsAskedInBothStores
   ASSERT_EQ(act(a + "/Authentication/ConfigureCHAP", {"One-Way CHAP", "", "", "tuser", "tsecret12345"}), 0u);
   const std::string instance = target_named(kTargetA).substr(lhba_.size() + 7);
   // What the next start finds of the targets, their options and lines,
-  // and what the firmware holds of them.
+  // and the firmware's persistent entries.
   const auto next_start = [&] {
     return in_process([&] {
       start_again();
@@ -161,32 +163,167 @@ TEST_F(SharedRootTest, ATargetChangeCutShortLeavesItAsItWasOrAsAskedInBothStores
       std::sort(lines.begin(), lines.end());
       for (const std::string& l : lines) out += l + "\n";
       for (const sim::SimSession& s : sim_->sessions(0)->sessions)
-        out += s.target + (s.persistent ? " persistent" : "") + "\n";
+        if (s.persistent) out += s.target + " persistent " + std::to_string(s.isid) + "\n";
       return out;
     });
   };
-  const auto files = saved_files_restorer();
-  const auto restore = [&] {
-    files();
-    sim_->rewind_adapters();
-  };
   const struct {
     const char* what;
-    std::function<void()> op;
+    std::function<void()> prepare, op;
   } changes[] = {
-      {"DeleteTarget", [&] { act(lhba_ + "/DeleteTarget", {instance}); }},
-      {"AddTarget", [&] { act(lhba_ + "/AddTarget", {"iqn.t4", "10.0.0.50"}); }},
+      {"DeleteTarget", [] {}, [&] { act(lhba_ + "/DeleteTarget", {instance}); }},
+      {"AddTarget", [] {}, [&] { act(lhba_ + "/AddTarget", {"iqn.t4", "10.0.0.50"}); }},
+      // Its line goes first, its entry last; no note of the add is left
+      // (a start since) to settle what a cut leaves.
+      {"Logout",
+       [&] {
+         ASSERT_EQ(act(target_named(kTargetA) + "/Login", {"10.0.0.50", "3260"}), 0u);
+         ASSERT_EQ(start_again(), 0u);
+       },
+       [&] { act(target_named(kTargetA) + "/Logout"); }},
   };
   for (const auto& c : changes) {
     SCOPED_TRACE(c.what);
-    restore();
+    c.prepare();
+    const auto files = saved_files_restorer();
+    const auto restore = [&] {
+      files();
+      sim_->rewind_adapters();
+    };
     const std::string before = next_start();
     restore();
     ASSERT_EQ(in_child(no_fault(), c.op, true), 0);
     const std::string after = next_start();
     ASSERT_NE(after, before);
-    EXPECT_GE(old_or_new_at_every_file_call("/etc/config/QVL/tavo/", restore, c.op, next_start, before, after, true),
+    EXPECT_GE(old_or_new_at_every_file_call("/etc/config/QVL/tavo", restore, c.op, next_start, before, after, true),
               3);
+    restore();
+  }
+}
+
+// A change of a persistent session's two stores writes its note once, in
+// place, and flushes it once: an add flushes that and its line, renames
+// nothing and flushes no folder; a logout or a deletion, whose line goes
+// by a new file, flushes that file and its folder besides. The notes stay
+// while the process lives (letting one go writes nothing); its last exit
+// empties the file in place, and the next start sends the firmware
+// nothing for them.
+TEST_F(SharedRootTest, NotesAreWrittenOnceInPlaceAndEmptiedAtTheLastExit) {
+  ASSERT_EQ(act(lhba_ + "/AddTarget", {"iqn.t4", "10.0.0.9"}), 0u);  // the notes' file is there
+  const std::string notes = saved_path("iscsi_pending.txt");
+  const auto inode = [&] {
+    struct stat st{};
+    return ::stat(notes.c_str(), &st) == 0 ? st.st_ino : 0;
+  };
+  const ino_t made = inode();
+  const struct {
+    const char* what;
+    std::function<uint32_t()> change;
+    uint64_t flushes, folder_flushes, renames;
+  } changes[] = {
+      {"AddTarget", [&] { return act(lhba_ + "/AddTarget", {kTargetA, "10.0.0.50"}); }, 2, 0, 0},
+      // Its persistent session reopened: nothing saved.
+      {"Login", [&] { return act(target_named(kTargetA) + "/Login", {"10.0.0.50", "3260"}); }, 0, 0, 0},
+      {"Logout", [&] { return act(target_named(kTargetA) + "/Logout"); }, 2, 1, 1},
+      {"DeleteTarget", [&] { return act(lhba_ + "/DeleteTarget", {target_named("iqn.t4").substr(lhba_.size() + 7)}); },
+       2, 1, 1},
+  };
+  for (const auto& c : changes) {
+    SCOPED_TRACE(c.what);
+    sim_->clear_log();
+    ASSERT_EQ(c.change(), 0u) << last_status().second;
+    EXPECT_EQ(sim_->file_calls("fsync"), c.flushes);
+    EXPECT_EQ(sim_->file_calls("fsync_dir"), c.folder_flushes);
+    EXPECT_EQ(sim_->file_calls("rename"), c.renames);
+    EXPECT_EQ(inode(), made);
+  }
+  EXPECT_NE(saved("iscsi_pending.txt"), "");
+  ASSERT_EQ(TAVO_exit(), 0u);
+  EXPECT_EQ(saved("iscsi_pending.txt"), "");
+  EXPECT_EQ(inode(), made);
+  sim_->clear_log();
+  ASSERT_EQ(TAVO_init(), 0u);
+  EXPECT_EQ(mailbox_count(6, 28), 0);
+}
+
+// A start settles every whole note it finds and leaves the file empty (in
+// place): a session noted without its line loses its firmware entry. A
+// line cut short, one holding a NUL or one of other fields names no
+// session; what a save by rename left beside the file goes, but for what
+// such a save never made.
+TEST_F(SharedRootTest, AStartSettlesWholeNotesAndRemovesDeadTemporaries) {
+  // The three targets' session lines go, their entries stay.
+  const std::vector<std::string> sessions = session_lines();
+  ASSERT_EQ(sessions.size(), 3u);
+  std::string kept;
+  for (const std::string& l : portal_lines()) kept += l + "\n";
+  put_saved("savetgt.txt", kept);
+  // A note: a session line's first eight fields.
+  const auto note = [&](size_t i) {
+    size_t at = 0;
+    for (int commas = 0; commas < 8; ++commas) at = sessions[i].find(',', at) + 1;
+    return sessions[i].substr(0, at - 1);
+  };
+  std::string with_nul = note(1);
+  with_nul.insert(with_nul.size() - 2, 1, '\0');
+  write_file(saved_path("iscsi_pending.txt"), note(0) + "\n" + with_nul + "\nCorvane0,iSCSIPhysicalHBA0,x\n" + note(2));
+  const std::string dir = saved_path(""), outside = root_.path() + "/outside";
+  write_file(outside, "outside\n");
+  write_file(dir + "iscsi_pending.txt.tmp.77.3", note(1) + "\n");
+  ASSERT_EQ(::symlink(outside.c_str(), (dir + "iscsi_pending.txt.tmp.77.4").c_str()), 0);
+  write_file(dir + "iscsi_pending.txt.tmp.x", "kept\n");
+  struct stat before{}, after{};
+  ASSERT_EQ(::stat(saved_path("iscsi_pending.txt").c_str(), &before), 0);
+  ASSERT_EQ(start_again(), 0u);
+  std::vector<std::string> entries;
+  for (const sim::SimSession& s : sim_->sessions(0)->sessions)
+    if (s.persistent) entries.push_back(s.target);
+  EXPECT_EQ(entries, (std::vector<std::string>{"iqn.t2", "iqn.t3"}));
+  EXPECT_EQ(saved("iscsi_pending.txt"), "");
+  ASSERT_EQ(::stat(saved_path("iscsi_pending.txt").c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_FALSE(file_exists(dir + "iscsi_pending.txt.tmp.77.3"));
+  struct stat link{};
+  EXPECT_EQ(::lstat((dir + "iscsi_pending.txt.tmp.77.4").c_str(), &link), 0);
+  EXPECT_TRUE(file_exists(dir + "iscsi_pending.txt.tmp.x"));
+  EXPECT_EQ(read_file(outside), "outside\n");
+}
+
+// Another process's notes are settled once, by the first process that
+// follows its change: one whose line is saved asks for nothing and a
+// reader leaves it as it is; one whose line went has its entry removed
+// and the file written, so that no other process sends that again.
+TEST_F(SharedRootTest, AnotherProcesssNotesAreSettledOnce) {
+  const struct {
+    const char* what;
+    std::function<uint32_t()> change;
+    int removals;
+    bool emptied;
+  } cases[] = {
+      {"an add", [&] { return act(lhba_ + "/AddTarget", {"iqn.t5", "10.0.0.9"}); }, 0, false},
+      {"an add and a deletion",
+       [&] {
+         return act(lhba_ + "/AddTarget", {"iqn.t6", "10.0.0.9"}) |
+                act(lhba_ + "/DeleteTarget", {target_named("iqn.t6").substr(lhba_.size() + 7)});
+       },
+       1, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_EQ(elsewhere(c.change), "0");
+    const std::string left = saved("iscsi_pending.txt");
+    ASSERT_NE(left, "");
+    sim_->clear_log();
+    names();  // follows the change
+    EXPECT_EQ(mailbox_count(6, 28), c.removals);
+    EXPECT_EQ(saved("iscsi_pending.txt"), c.emptied ? "" : left);
+    EXPECT_EQ(in_process([&] {
+                sim_->clear_log();
+                start_again();
+                names();
+                return std::to_string(mailbox_count(6, 28));
+              }),
+              "0");
   }
 }
 
