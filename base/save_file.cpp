@@ -294,7 +294,9 @@ int append_bytes(const std::string& path, std::string_view bytes, mode_t mode, b
 }
 
 uint32_t write_in_place(const std::string& path, off_t offset, std::string_view content, mode_t mode) {
-  const SavedWrite write;
+  const RootWrite write;
+  SaveSteps steps;
+  if (!steps.admit(write.allowed()).ok()) return steps.report(path);
   platform::Host& host = platform::host();
   const std::string target = platform::fixed_path(path);
   // Appending: once the file is cut, every write lands after what stays.
@@ -308,7 +310,6 @@ uint32_t write_in_place(const std::string& path, off_t offset, std::string_view 
     if (fd < 0 && errno == EEXIST) fd = host.open(target, kFlags, 0);  // made meanwhile
   }
   struct stat st{};
-  SaveSteps steps;
   steps.run("open", [&] { return fd < 0 ? -1 : 0; }).run("fstat", [&] {
     if (host.fstat(fd, &st) != 0) return -1;
     errno = !S_ISREG(st.st_mode) ? EINVAL : st.st_nlink != 1 ? EMLINK : st.st_size < offset ? ESTALE : 0;

@@ -50,6 +50,11 @@ class GateChild {
   }
   bool holding() const { return pid_ > 0 && holding_; }
   pid_t pid() const { return pid_; }
+  // Waits until the child stopped itself (SIGSTOP inside the lock).
+  bool stopped() {
+    int status = 0;
+    return pid_ > 0 && waitpid(pid_, &status, WUNTRACED) == pid_ && WIFSTOPPED(status);
+  }
   // The child's exit status (-1 when it was killed).
   int wait() {
     int status = 0;
@@ -228,6 +233,7 @@ TEST_F(RootGateTest, AStoppedHolderHoldsOthersOffForTheBoundOnly) {
       raise(SIGSTOP);
     });
     ASSERT_TRUE(holder.holding());
+    ASSERT_TRUE(holder.stopped());
     const ShortWait wait("100");
     const auto [refused, text] = call(c.use);
     EXPECT_EQ(refused, c.refused ? 348u : 0u);
