@@ -7,6 +7,7 @@
 #include <strings.h>
 
 #include "base/file_utils.h"
+#include "base/root_gate.h"
 #include "controller/controller.h"
 #include "firmware/core_dump.h"
 #include "firmware/dump_internal.h"
@@ -16,6 +17,7 @@
 #include "transport/device_ids.h"
 #include "transport/firmware_records.h"
 #include "transport/mailbox.h"
+#include "tree/api_guard.h"
 #include "tree/handler_context.h"
 
 using tavo::firmware::set_status;
@@ -154,6 +156,9 @@ uint32_t do_RetrieveTessmarkCoreDump(TavoNode* controller, TavoNode* action, cha
       TAVO_get_asic_type(state.props.hpi_intf, &state.generation, state.props.asic_id);
     }
     if (found && state.props.components > 0) {
+      // Other processes' calls go on while the adapter is read out: the
+      // dump writes its own file only, and reads this process's tree.
+      tavo::base::RootGateLetGo let_go;
       uint32_t user_dead = 0;
       dump_string(text, sizeof text, &state, &user_dead);
       const bool dead_dump = dump_is(text, "Dead") || dump_is(text, "Test Dead");
@@ -165,6 +170,7 @@ uint32_t do_RetrieveTessmarkCoreDump(TavoNode* controller, TavoNode* action, cha
         else if (c != 5 && c != 6 && !((c == 2 || c == 3) && dead_dump))
           dump_component(controller, action, path, c);
       }
+      if (const uint32_t refused = tavo::tree::rejoin_root(let_go)) return refused;
     }
   }
 
