@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "base/lasting.h"
+#include "base/no_destructor.h"
 
 namespace tavo::base {
 namespace {
@@ -11,7 +11,7 @@ namespace {
 int scope_depth = 0;
 
 std::vector<ScopedKept*>& every_kind() {
-  static Lasting<std::vector<ScopedKept*>> kinds;
+  static NoDestructor<std::vector<ScopedKept*>> kinds;
   return *kinds;
 }
 

@@ -18,6 +18,7 @@
 
 #include "base/debug_log.h"
 #include "base/file_utils.h"
+#include "base/no_destructor.h"
 #include "platform/host.h"
 
 namespace tavo::base {
@@ -85,8 +86,8 @@ struct Gate {
 };
 
 Gate& gate() {
-  static Gate g;
-  return g;
+  static NoDestructor<Gate> g;
+  return *g;
 }
 std::atomic<uint64_t> epoch{1};
 

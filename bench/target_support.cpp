@@ -85,7 +85,7 @@ std::vector<TavoNode*> targets_with_sessions(int64_t n, int controllers) {
     if (add_target_action(lhbas[static_cast<size_t>(i) % lhbas.size()], target_name(i)) == nullptr) abort();
   // Adds leave a start-up's waiting targets waiting: the requests measured
   // among them find them built, as after a client's listing.
-  tree::reach_every_group(get_node(0));
+  tree::build_every_waiting_group(get_node(0));
   return lhbas;
 }
 

@@ -115,7 +115,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Which lines stay is the line rules' (saved_lines_fuzzer); here the
     // files must follow them.
     uint32_t dropped = 0;
-    const std::string kept = tavo::iscsi::kept_lines(s, parts[i], &dropped);
+    const std::string kept = tavo::iscsi::well_formed_lines(s, parts[i], &dropped);
     const std::string after = fuzz_read(fuzz_path(s));
     const std::string expected = taken_addresses(s, kept);
     const bool changed = dropped > 0 || expected != kept;

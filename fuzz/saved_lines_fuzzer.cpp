@@ -132,7 +132,7 @@ void check_reader(const std::string& text, const std::vector<std::string_view>& 
 // writer makes; what it keeps it keeps again whole.
 void check_kept(Saved s, std::string_view text, const std::vector<Line>& lines) {
   uint32_t dropped = 0;
-  const std::string kept = kept_lines(s, text, &dropped);
+  const std::string kept = well_formed_lines(s, text, &dropped);
   size_t next = 0, count = 0;
   const auto passed_over = [&](size_t upto) {
     for (; next < upto; ++next) FUZZ_CHECK(!lines[next].well_formed || lines[next].text.size() > kMaxSavedLine);
@@ -149,7 +149,7 @@ void check_kept(Saved s, std::string_view text, const std::vector<Line>& lines) 
   passed_over(lines.size());
   FUZZ_CHECK(count + dropped == lines.size());
   uint32_t again = 0;
-  FUZZ_CHECK(dropped == 0 || (kept_lines(s, kept, &again) == kept && again == 0));
+  FUZZ_CHECK(dropped == 0 || (well_formed_lines(s, kept, &again) == kept && again == 0));
 }
 
 // The whole-file reader: the bytes, their size and the line count.

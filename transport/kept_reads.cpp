@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "base/no_destructor.h"
 #include "base/read_scope.h"
 #include "transport/record_changes.h"
 
@@ -72,8 +73,8 @@ class KeptAnswers final : public base::ScopedKept {
 };
 
 KeptAnswers& kept_answers() {
-  static KeptAnswers kept;
-  return kept;
+  static base::NoDestructor<KeptAnswers> kept;
+  return *kept;
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "base/lasting.h"
+#include "base/no_destructor.h"
 #include "tree/node_index.h"
 #include "tree/tree_internal.h"
 #include "tree/waiting.h"
@@ -17,7 +17,7 @@ namespace tavo::tree {
 namespace {
 
 std::vector<SlotArea*>& areas_in_use() {
-  static base::Lasting<std::vector<SlotArea*>> areas;
+  static base::NoDestructor<std::vector<SlotArea*>> areas;
   return *areas;
 }
 
@@ -75,7 +75,7 @@ namespace {
 // 0 at less cost than keeping its floor.
 constexpr uint16_t kScannedSlots = 64;
 std::unordered_map<const uint8_t*, int32_t>& slot_floors() {
-  static base::Lasting<std::unordered_map<const uint8_t*, int32_t>> floors;
+  static base::NoDestructor<std::unordered_map<const uint8_t*, int32_t>> floors;
   return *floors;
 }
 
@@ -207,7 +207,7 @@ TavoNode* build(const GroupDef& def, TavoNode* parent, int32_t wanted, TavoNode*
   if (instanced) {
     // A new instance takes a slot its waiting namesakes have not kept:
     // where they keep none, they are built first.
-    if (!slots_kept(parent, def)) reach(parent, def.name);
+    if (!slots_reserved(parent, def)) build_waiting(parent, def.name);
     const SlotArea::Slots slots = def.slots->bitmap(slot_index(parent), def.max_instances);
     bitmap = slots.bits;
     if (bitmap == nullptr) return nullptr;

@@ -10,7 +10,7 @@
 #include <type_traits>
 #include <unordered_map>
 
-#include "base/lasting.h"
+#include "base/no_destructor.h"
 #include "tree/tree.h"
 
 namespace tavo::tree {
@@ -141,7 +141,7 @@ class SlotArea {
   // One per instance of the group above among thousands: a hash, not a
   // tree of pointers, finds the one a new instance goes into. Never
   // destroyed: the areas are static, and the tree's end empties them.
-  base::Lasting<std::unordered_map<uint64_t, Slots>> bitmaps_;
+  base::NoDestructor<std::unordered_map<uint64_t, Slots>> bitmaps_;
 };
 
 struct GroupDef {

@@ -207,7 +207,7 @@ int32_t node_exists(const TavoNode* node) {
   if (node == nullptr) return 0;
   if (!is_instanced_group(node) && node->kind != TAVO_KIND_LINK) return 0;
   if (node->parent == nullptr || node->parent == node) return 0;
-  reach(node->parent, node->name);
+  build_waiting(node->parent, node->name);
   if (!has_children(node->parent)) return 0;
   return has_twin(node, name_key(node)) ? 1 : 0;
 }

@@ -87,7 +87,7 @@ bool shows_name(const TavoNode* n, const char* name) {
 
 TavoNode* first_instance_by_key(TavoNode* group, const char* name, uint64_t key) {
   if (group == nullptr || name == nullptr || group->kind != TAVO_KIND_GROUP || group->record == nullptr) return nullptr;
-  reach(group, name);
+  build_waiting(group, name);
   return ring_first(group, name, key);
 }
 
@@ -103,7 +103,7 @@ TavoNode* ring_first(TavoNode* group, const char* name, uint64_t key) {
 }
 
 TavoNode* named_child(TavoNode* group, const char* name, ChildFilter keep, const void* filter) {
-  reach(group, name);
+  build_waiting(group, name);
   TavoNode* found = nullptr;
   bool namesakes = false;
   name_index().each(name_key(group, name), [&](TavoNode* c) {

@@ -71,7 +71,7 @@ std::string record_line(const char* keyword, std::span<const char* const> fields
 void cut_record(char* line, std::vector<char*>* fields);
 // A walk of node's whole subtree, which builds whatever waits in it: the
 // persistent groups are all listed, each in its place.
-void reach_every_group(TavoNode* node);
+void build_every_waiting_group(TavoNode* node);
 
 }  // namespace tavo::tree
 #endif

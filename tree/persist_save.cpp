@@ -57,9 +57,9 @@ uint32_t backend_make_persistent(TavoNode* group, TavoNode* creating_node, TavoN
   return 0;
 }
 
-void tavo::tree::reach_every_group(TavoNode* node) {
+void tavo::tree::build_every_waiting_group(TavoNode* node) {
   if (node == nullptr || node->kind != TAVO_KIND_GROUP || node->record == nullptr) return;
-  for (TavoNode* c = first_child(node); c != node; c = c->next) reach_every_group(c);
+  for (TavoNode* c = first_child(node); c != node; c = c->next) build_every_waiting_group(c);
 }
 
 void enumerate_nodes(TavoNode** table, TavoNode* node) {
@@ -143,7 +143,7 @@ uint32_t save_node(TavoNode* start, FILE* stream, uint32_t mask) {
   TAVO_API_GUARD;
   if (stream == nullptr || !tree_ready()) return 1;
   TavoNode* root = get_node(0);
-  reach_every_group(root);
+  build_every_waiting_group(root);
   if (persistency_priority > 1 && root != nullptr) {
     std::vector<TavoNode*> table(persistency_priority - 1, nullptr);
     enumerate_nodes(table.data(), root);

@@ -166,7 +166,7 @@ uint32_t TAVO_refresh_group(uint32_t group_tag) {
   TavoNode* g = get_node(group_tag);
   // The answer stays 0 whatever the handler answers; a failure leaves its reason.
   if (g != nullptr && g->kind == TAVO_KIND_GROUP && group_record(g)->refresh != nullptr) {
-    reach_call(g);
+    build_waiting_for_call(g);
     watch_handler(HandlerRun::Refresh, group_record(g)->refresh, g);
     handler_result(group_record(g)->refresh(g), HandlerRun::Refresh, g);
   }

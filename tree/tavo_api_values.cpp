@@ -58,7 +58,7 @@ uint32_t TAVO_get_property_val(uint32_t group_tag, uint32_t property_tag, char* 
   char value[TAVO_VALUE_SIZE] = "";
   uint32_t r = 0;
   TavoPropertyRecord* rec = property_record(p);
-  reach_call(p);
+  build_waiting_for_call(p);
   if (rec->handler == nullptr) {
     snprintf(value, sizeof value, "%s", rec->value);
   } else {
@@ -106,7 +106,7 @@ uint32_t TAVO_set_property_val(uint32_t group_tag, uint32_t property_tag, const 
     pdebug(TAVO_LOG_TREE, 6, "--- leaving %s ---\n", __func__);
     return TAVO_NO_HANDLER;
   }
-  reach_call(p);
+  build_waiting_for_call(p);
   watch_handler(HandlerRun::Set, rec->handler, p);
   return handler_result(rec->handler(p, text, TAVO_PROPERTY_SET), HandlerRun::Set, p);
 }
@@ -158,7 +158,7 @@ uint32_t TAVO_do_action(uint32_t group_tag, uint32_t action_tag, const char* par
     pdebug(TAVO_LOG_TREE, 3, "Not Implimented\n");
     return 1;
   }
-  reach_call(action->parent == group ? action : group);
+  build_waiting_for_call(action->parent == group ? action : group);
   watch_handler(HandlerRun::Action, d->handler, action);
   const uint32_t r = handler_result(d->handler(group, action, &values[0][0]), HandlerRun::Action, action);
   pdebug(TAVO_LOG_TREE, 6, "--- leaving %s ---\n", __func__);
@@ -181,7 +181,7 @@ uint32_t TAVO_get_persistent_nodes(uint32_t* tags, int32_t* count) {
   if (const uint32_t refused = start_call()) return refused;
   if (tags == nullptr || count == nullptr) return 1;
   TavoNode* root = get_node(0);
-  reach_every_group(root);
+  build_every_waiting_group(root);
   if (persistency_priority <= 1 || root == nullptr) {
     if (*count < 0) return TAVO_ARRAY_TOO_SMALL;
     *count = 0;

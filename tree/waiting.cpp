@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "base/lasting.h"
+#include "base/no_destructor.h"
 #include "base/library_lock.h"
 #include "tree/handler_watch.h"
 #include "tree/node_index.h"
@@ -49,12 +49,12 @@ struct Wait {
 };
 
 std::unordered_map<const TavoNode*, Wait>& waits() {
-  static base::Lasting<std::unordered_map<const TavoNode*, Wait>> all;
+  static base::NoDestructor<std::unordered_map<const TavoNode*, Wait>> all;
   return *all;
 }
 // The waiting groups by their scope.
 std::unordered_multimap<const TavoNode*, const TavoNode*>& by_scope() {
-  static base::Lasting<std::unordered_multimap<const TavoNode*, const TavoNode*>> all;
+  static base::NoDestructor<std::unordered_multimap<const TavoNode*, const TavoNode*>> all;
   return *all;
 }
 
@@ -211,7 +211,7 @@ void defer_children(TavoNode* group, WaitBuild build, std::shared_ptr<void> data
   add_wait(group, Wait{{}, group, nullptr, build, std::move(data), false, {}, {}});
 }
 
-void reach(TavoNode* group, const char* name) {
+void build_waiting(TavoNode* group, const char* name) {
   auto& all = waits();
   if (all.empty() || group == nullptr) return;
   const auto at = all.find(group);
@@ -221,7 +221,7 @@ void reach(TavoNode* group, const char* name) {
   if (live(group, w)) run_build(group, w);
 }
 
-void reach_call(TavoNode* node) {
+void build_waiting_for_call(TavoNode* node) {
   if (waits().empty() || node == nullptr) return;
   std::vector<TavoNode*> due;
   for (const TavoNode* a = node; a != nullptr && due.size() < 4096; a = is_root(a) ? nullptr : a->parent) {
@@ -229,11 +229,11 @@ void reach_call(TavoNode* node) {
     for (auto it = from; it != to; ++it)
       if (node->parent != it->second || node->kind == TAVO_KIND_GROUP) due.push_back(const_cast<TavoNode*>(it->second));
   }
-  for (TavoNode* group : due) reach(group);
+  for (TavoNode* group : due) build_waiting(group);
 }
 
 TavoNode* first_child(TavoNode* group) {
-  reach(group);
+  build_waiting(group);
   return group_record(group)->first_child;
 }
 
@@ -258,7 +258,7 @@ void* waiting_data(const TavoNode* group, const GroupDef* def) {
   return at->second.data.get();
 }
 
-bool slots_kept(const TavoNode* group, const GroupDef& def) {
+bool slots_reserved(const TavoNode* group, const GroupDef& def) {
   const auto at = waits().find(group);
   return at != waits().end() && at->second.def == &def && at->second.kept;
 }

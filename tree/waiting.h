@@ -4,7 +4,7 @@
 // waiting, and a Target's login options and a listed Session's subtree
 // wait whoever makes them, so that a process builds only what it looks at.
 //
-// One gate, reach(), builds what waits: every lookup of a child (by name,
+// One gate, build_waiting(), builds what waits: every lookup of a child (by name,
 // as the first instance, by path), every listing and every walk of a
 // group's children passes it. A wait has a scope, the group whose subtree
 // needs it built: a public call passes the gate of every wait in whose
@@ -44,11 +44,11 @@ void defer_children(TavoNode* group, WaitBuild build, std::shared_ptr<void> data
 // The gate: builds group's waiting children that a look for a child of
 // that display name would meet ("Target3" meets the instances of Target;
 // null: any child). Costs one load when nothing waits.
-void reach(TavoNode* group, const char* name = nullptr);
+void build_waiting(TavoNode* group, const char* name = nullptr);
 // A public call on node: the gate of every wait whose scope holds node,
 // save a wait of node's own group when node is one of its properties or
 // actions (the group's waiting children are no concern of theirs).
-void reach_call(TavoNode* node);
+void build_waiting_for_call(TavoNode* node);
 // group's first child in child order, past the gate: every walk of a
 // group's children starts here.
 TavoNode* first_child(TavoNode* group);
@@ -59,7 +59,7 @@ bool children_wait(const TavoNode* group);
 void* waiting_data(const TavoNode* group, const GroupDef* def = nullptr);
 // Whether an instance of def may be added to group without reaching its
 // waiting instances: their slots are kept.
-bool slots_kept(const TavoNode* group, const GroupDef& def);
+bool slots_reserved(const TavoNode* group, const GroupDef& def);
 // The slots of def's instances under group that are taken, by instances
 // built or kept for those that wait.
 int32_t slots_taken(TavoNode* group, const GroupDef& def);

@@ -2,13 +2,13 @@
 
 #include <algorithm>
 
-#include "base/lasting.h"
+#include "base/no_destructor.h"
 #include "platform/host.h"
 
 namespace tavo::iscsi {
 
 ListReads& session_list_reads() {
-  static base::Lasting<ListReads> kept(command::kSessions);
+  static base::NoDestructor<ListReads> kept(command::kSessions);
   return *kept;
 }
 

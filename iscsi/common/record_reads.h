@@ -38,7 +38,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "base/lasting.h"
+#include "base/no_destructor.h"
 #include "base/probe_table.h"
 #include "transport/record_changes.h"
 #include "base/read_scope.h"

@@ -425,7 +425,7 @@ bool RecordValues::format(std::string* line) const {
   return true;
 }
 
-std::string kept_lines(Saved s, std::string_view text, uint32_t* dropped) {
+std::string well_formed_lines(Saved s, std::string_view text, uint32_t* dropped) {
   std::string kept;
   uint32_t number = 0;
   for_each_line(text, [&](std::string_view line, bool) {

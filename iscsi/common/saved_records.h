@@ -209,6 +209,6 @@ bool field_text_ok(std::string_view text);
 
 // What the start-up check keeps of a file's text: its well-formed lines,
 // each with its line feed, in order. Counts (and logs) the lines dropped.
-std::string kept_lines(Saved s, std::string_view text, uint32_t* dropped);
+std::string well_formed_lines(Saved s, std::string_view text, uint32_t* dropped);
 
 }  // namespace tavo::iscsi

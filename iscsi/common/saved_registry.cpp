@@ -5,7 +5,7 @@
 #include <mutex>
 
 #include "iscsi/common/saved_internal.h"
-#include "base/lasting.h"
+#include "base/no_destructor.h"
 #include "platform/host.h"
 
 namespace tavo::iscsi {
@@ -14,7 +14,7 @@ namespace {
 std::mutex view_registry_mutex;
 // By the file's path under the root. Never destroyed: a process that ends
 // without TAVO_exit leaves the views to the system.
-base::Lasting<std::map<std::string, std::shared_ptr<ViewEntry>>> view_registry;
+base::NoDestructor<std::map<std::string, std::shared_ptr<ViewEntry>>> view_registry;
 
 // Each file's entry as last found, with the root it was found under: a
 // request asks for its files again and again under one root.
@@ -22,7 +22,7 @@ struct LastEntry {
   std::string root;
   std::shared_ptr<ViewEntry> entry;
 };
-base::Lasting<std::array<LastEntry, std::size(kAllSaved)>> last_entries;
+base::NoDestructor<std::array<LastEntry, std::size(kAllSaved)>> last_entries;
 
 }  // namespace
 

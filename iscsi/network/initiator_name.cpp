@@ -49,7 +49,7 @@ uint32_t name_fetch(const HandlerContext& t, tavo::InitiatorNameBlock* b, bool s
 }
 
 RecordReads<tavo::InitiatorNameBlock>& name_reads() {
-  static tavo::base::Lasting<RecordReads<tavo::InitiatorNameBlock>> kept(0, tavo::command::kInitiatorName);
+  static tavo::base::NoDestructor<RecordReads<tavo::InitiatorNameBlock>> kept(0, tavo::command::kInitiatorName);
   return *kept;
 }
 

@@ -25,7 +25,7 @@ struct ConfigRead {
 };
 
 tavo::iscsi::RecordReads<ConfigRead>& config_reads() {
-  static tavo::base::Lasting<tavo::iscsi::RecordReads<ConfigRead>> kept(tavo::command::kSessions,
+  static tavo::base::NoDestructor<tavo::iscsi::RecordReads<ConfigRead>> kept(tavo::command::kSessions,
                                                                          tavo::command::kSessionConfig);
   return *kept;
 }

@@ -12,7 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "base/lasting.h"
+#include "base/no_destructor.h"
 #include "base/library_lock.h"
 #include "iscsi/sessions/sessions_internal.h"
 #include "tree/state_changes.h"
@@ -172,7 +172,7 @@ class IsidIndex {
 };
 
 IsidIndex& isid_index() {
-  static tavo::base::Lasting<IsidIndex> index;
+  static tavo::base::NoDestructor<IsidIndex> index;
   return *index;
 }
 

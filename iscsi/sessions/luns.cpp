@@ -213,7 +213,7 @@ struct InquiryRead {
 };
 
 tavo::iscsi::RecordReads<InquiryRead>& inquiry_reads() {
-  static tavo::base::Lasting<tavo::iscsi::RecordReads<InquiryRead>> kept;
+  static tavo::base::NoDestructor<tavo::iscsi::RecordReads<InquiryRead>> kept;
   return *kept;
 }
 

@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "base/file_utils.h"
-#include "base/lasting.h"
+#include "base/no_destructor.h"
 #include "base/library_lock.h"
 #include "base/save_file.h"
 #include "iscsi/common/saved_view.h"
@@ -100,7 +100,7 @@ struct KnownNotes {
 };
 // Under the library lock.
 KnownNotes& known() {
-  static base::Lasting<KnownNotes> notes;
+  static base::NoDestructor<KnownNotes> notes;
   return *notes;
 }
 

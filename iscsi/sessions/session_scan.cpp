@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "base/lasting.h"
+#include "base/no_destructor.h"
 #include "base/library_lock.h"
 #include "base/validate.h"
 #include "iscsi/sessions/sessions_internal.h"
@@ -195,7 +195,7 @@ struct HeldSessions {
   std::vector<std::pair<uint32_t, uint64_t>> names;  // in the order of the handles
 };
 std::vector<HeldSessions>& held_sessions() {
-  static tavo::base::Lasting<std::vector<HeldSessions>> all;
+  static tavo::base::NoDestructor<std::vector<HeldSessions>> all;
   return *all;
 }
 std::vector<HeldSessions>::iterator held_of(const TavoNode* lhba) {

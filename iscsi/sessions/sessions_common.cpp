@@ -5,7 +5,7 @@
 #include <string.h>
 #include <strings.h>
 
-#include "base/lasting.h"
+#include "base/no_destructor.h"
 #include "base/library_lock.h"
 #include "base/validate.h"
 #include "iscsi/sessions/sessions_internal.h"
@@ -37,7 +37,7 @@ bool holds_handle(const iscsi::GroupKey& key, TavoNode* session) {
 }
 
 SessionHandles& session_handles() {
-  static base::Lasting<SessionHandles> index;
+  static base::NoDestructor<SessionHandles> index;
   return *index;
 }
 

@@ -50,7 +50,7 @@ void check_file(Saved s) {
     return;
   }
   uint32_t dropped = 0;
-  const std::string kept = kept_lines(s, text, &dropped);
+  const std::string kept = well_formed_lines(s, text, &dropped);
   if (dropped == 0) return;
   // The file as it was goes first, so nothing is lost whatever happens next.
   if (!text.empty() && text.back() != '\n') text.push_back('\n');

@@ -10,7 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "base/lasting.h"
+#include "base/no_destructor.h"
 #include "base/library_lock.h"
 #include "iscsi/network/network.h"
 #include "iscsi/common/record_reads.h"
@@ -144,7 +144,7 @@ class TargetIndex {
 };
 
 TargetIndex& target_index() {
-  static tavo::base::Lasting<TargetIndex> index;
+  static tavo::base::NoDestructor<TargetIndex> index;
   return *index;
 }
 

@@ -171,7 +171,7 @@ bool tavo::targets::may_join_waiting_targets(TavoNode* lhba, const char* name) {
   const auto* w = static_cast<const WaitingTargets*>(tavo::tree::waiting_data(lhba, &target_definition()));
   // A name that only shares a hash with one of theirs is checked among them built.
   return w != nullptr && w->names_known && w->epoch == tavo::base::root_epoch() && name != nullptr &&
-         tavo::tree::slots_kept(lhba, target_definition()) && !w->names.holds(w->lines, name, true);
+         tavo::tree::slots_reserved(lhba, target_definition()) && !w->names.holds(w->lines, name, true);
 }
 
 void tavo::targets::joined_waiting_targets(TavoNode* lhba) {

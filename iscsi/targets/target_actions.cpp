@@ -167,7 +167,7 @@ bool add_target_beside(TavoNode* lhba, char* params) {
   if (lhba != nullptr && params != nullptr && !is_word(param(params, 3), "True") && param(params, 4)[0] == '\0' &&
       may_join_waiting_targets(lhba, param(params, 0)))
     return true;
-  tavo::tree::reach(lhba, "Target");
+  tavo::tree::build_waiting(lhba, "Target");
   return false;
 }
 

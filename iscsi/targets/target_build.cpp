@@ -17,7 +17,7 @@ namespace {
 // The controller's attributes (32/1), for its default ETO: read once per
 // request, however many targets it makes.
 tavo::iscsi::RecordReads<tavo::ControllerAttributes>& setup_attribute_reads() {
-  static tavo::base::Lasting<tavo::iscsi::RecordReads<tavo::ControllerAttributes>> kept;
+  static tavo::base::NoDestructor<tavo::iscsi::RecordReads<tavo::ControllerAttributes>> kept;
   return *kept;
 }
 

@@ -39,7 +39,7 @@ class ChildCapacityTest : public ClientTest {
 
 TEST_F(ChildCapacityTest, HoldsEveryGroupsChildren) {
   ASSERT_LE(uint32_t{TAVO_MAX_INSTANCES}, uint32_t{TAVO_MAX_CHILDREN});
-  tree::reach_every_group(get_node(0));  // the walk reads the children as they are held
+  tree::build_every_waiting_group(get_node(0));  // the walk reads the children as they are held
   check(get_node(0), "");
   EXPECT_GE(most_, uint32_t{TAVO_MAX_INSTANCES});  // the event log and route tables
   // Every place an instanced group goes was walked.

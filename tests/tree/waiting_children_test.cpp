@@ -86,7 +86,7 @@ TEST_F(WaitingChildrenTest, OnlyWhatReachesTheChildrenBuildsThem) {
         EXPECT_EQ(TAVO_get_child_tags(session_->tag, tags, &n, TAVO_KIND_ANY), 0u);
         break;
       }
-      case kWalk: tree::reach_every_group(root()); break;
+      case kWalk: tree::build_every_waiting_group(root()); break;
       case kPersistent: EXPECT_EQ(TAVO_get_persistent_nodes(persistent.data(), &count), 0u); break;
       case kDelete: EXPECT_EQ(delete_node(session_), 0u); break;
     }

@@ -130,7 +130,7 @@ TEST_F(WaitingTargetsTest, ACallBuildsTheTargetsItPasses) {
 // Whatever a client reaches first, it reads what a tree built whole at
 // start-up shows, and start-up read each session once for it.
 TEST_F(WaitingTargetsTest, AClientSeesTheTreeAStartUpBuildingAllWouldShow) {
-  tree::reach_every_group(get_node(0));
+  tree::build_every_waiting_group(get_node(0));
   sim_->clear_log();
   const std::string whole = client_view();
   const int record_reads = mailbox_count(6, 14);  // the client's own reads
@@ -181,10 +181,10 @@ TEST_F(WaitingTargetsTest, AFirstCallOnWaitingOptionsEndsAsOnBuiltOnes) {
         children(kLhba, TAVO_KIND_GROUP);
         ASSERT_TRUE(tree::children_wait(get_node(tag(options))));
       } else {
-        tree::reach_every_group(get_node(0));
+        tree::build_every_waiting_group(get_node(0));
       }
       ends[waiting] = row.call();
-      tree::reach_every_group(get_node(0));
+      tree::build_every_waiting_group(get_node(0));
       ends[waiting] += everything();
     }
     EXPECT_EQ(ends[1], ends[0]);
@@ -229,7 +229,7 @@ TEST_F(WaitingTargetsTest, AnAddAmongWaitingTargetsEndsAsAmongBuiltOnes) {
     for (const bool waiting : {false, true}) {
       restart_over_firmware();
       sim_->clear_log();
-      if (!waiting) tree::reach_every_group(get_node(0));
+      if (!waiting) tree::build_every_waiting_group(get_node(0));
       if (row.first_save_fails) {
         sim::Fault f;
         f.kind = sim::FaultKind::FileErrno;
@@ -273,7 +273,7 @@ TEST_F(WaitingTargetsTest, ANewSessionTakesNoQualifierAWaitingFunctionHolds) {
     restart_over_firmware();
     const bool built = moravel != kWaits;
     if (moravel == kListed) children(kMoravelLhba, TAVO_KIND_GROUP);
-    if (moravel == kBuilt) tree::reach_every_group(get_node(0));
+    if (moravel == kBuilt) tree::build_every_waiting_group(get_node(0));
     std::istringstream lines(saved("savetgt.txt"));
     std::string kept;
     for (std::string line; std::getline(lines, line);)

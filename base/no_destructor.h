@@ -11,16 +11,16 @@
 namespace tavo::base {
 
 template <typename T>
-class Lasting {
+class NoDestructor {
  public:
   template <typename... Args>
-  explicit Lasting(Args&&... args) {
+  explicit NoDestructor(Args&&... args) {
     new (bytes_) T(std::forward<Args>(args)...);
   }
-  Lasting(const Lasting&) = delete;
-  Lasting& operator=(const Lasting&) = delete;
+  NoDestructor(const NoDestructor&) = delete;
+  NoDestructor& operator=(const NoDestructor&) = delete;
   // No destructor of T runs: that is the point.
-  ~Lasting() = default;
+  ~NoDestructor() = default;
 
   T& get() { return *std::launder(reinterpret_cast<T*>(bytes_)); }
   T& operator*() { return get(); }
