@@ -9,6 +9,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -98,10 +99,33 @@ TEST_F(RecordChangesTest, EachChangingCommandDropsWhatItsRowNames) {
   }
   // Logins, logouts, persistent entries and boot flags; the ETO; the name;
   // the profile configuration's sets, the legacy configuration's, a
-  // factory reset, flash objects written and a ROM region erased; a port's
-  // speed, state and link; the interfaces' addresses, VLAN, DHCP and
+  // factory reset, flash objects written and a ROM region erased; a MAC
+  // address, QoS settings, the switch configuration and an NVP value; a
+  // port's speed, state and link; the interfaces' addresses, VLAN, DHCP and
   // gateway; the discovery parameters.
-  EXPECT_EQ(rows, 28);
+  EXPECT_EQ(rows, 32);
+}
+
+// Every command that writes the adapter names what read-once records it
+// changes, or is one known to change none of them: a new command that
+// writes must say which.
+TEST_F(RecordChangesTest, EveryWritingCommandSaysWhatItChanges) {
+  static const std::set<std::string> kChangesNothingReadOnce = {
+      "ioctl_qos_get", "ioctl_enable_disable_domains", "ioctl_set_boot_config", "ioctl_clear_fat",
+      "ioctl_set_beacon_state", "ioctl_set_config_sign", "ioctl_set_ncsi_attributes", "ioctl_set_ari_settings",
+      "ioctl_set_switch_type", "ioctl_set_extfat_capabilites", "ioctl_configure_extfat_snapshot",
+      "ioctl_set_tx_throttel", "ioctl_Save_Arp_Table", "ioctl_Save_Route_Table", "ioctl_get_discoveryparams",
+      "ioctl_clear_event_log", "ioctl_get_activesessionid", "ioctl_get_all_tgt_id", "ioctl_sendtargets",
+      "ioctl_sendtargets_info", "ioctl_set_boot_lun", "ioctl_set_bios_cfg", "ioctl_ddr_dma_test",
+      "ioctl_loop_back_test", "ioctl_set_loopbackmode", "ioctl_set_lldp_params", "ioctl_set_dcbx_cfg_params",
+      "ioctl_set_dcbx_cfg_params_v1", "ioctl_set_dcbx_mode", "ioctl_run_selftest", "ioctl_run_tdr_test",
+      "ioctl_set_oem_exec_cfg"};
+  for (size_t i = 0; i < command::kCommandCount; ++i) {
+    const command::CommandRow& row = command::kCommands[i];
+    const bool writes = row.direction == command::Direction::Write || row.direction == command::Direction::ReadWrite;
+    if (!writes || row.changes != 0) continue;
+    EXPECT_EQ(kChangesNothingReadOnce.count(std::string(row.name)), 1u) << row.name << " writes and names no change";
+  }
 }
 
 }  // namespace
