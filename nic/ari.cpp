@@ -110,12 +110,11 @@ uint32_t do_SetMaxFunctionNumber(TavoNode* configured, TavoNode* action, char* p
   }
   const HandlerContext fn = handler_context(action);
   if (!fn) return 1;
-  if (ioctl_set_ari_settings(fn.number, &request, fn.domain, fn.port,
-                             tavo::controller::controller_transport(controller)) != 0) {
-    nic_status(314);
+  if (change_and_rebuild(controller, 314, [&] {
+        return ioctl_set_ari_settings(fn.number, &request, fn.domain, fn.port,
+                                      tavo::controller::controller_transport(controller));
+      }) != 0)
     return 1;
-  }
-  if (rebuild_configured_view(controller) != 0) return 1;
   nic_status(280);
   return 0;
 }

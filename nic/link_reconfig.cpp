@@ -46,13 +46,10 @@ uint32_t link_set(TavoNode* group, TavoNode* action, const char* params, bool fa
     request.id = static_cast<uint8_t>(id);
   else
     return 1;
-  if (ioctl_set_link_reconfig(fn.number, &request, fn.domain, fn.port,
-                              tavo::controller::controller_instance(controller)) != 0) {
-    nic_status(334);
-    return 1;
-  }
-  if (profile_groups(controller).configured == nullptr) return 1;
-  return rebuild_configured_view(controller);
+  return change_and_rebuild(controller, 334, [&] {
+    return ioctl_set_link_reconfig(fn.number, &request, fn.domain, fn.port,
+                                   tavo::controller::controller_instance(controller));
+  });
 }
 
 }  // namespace

@@ -276,12 +276,11 @@ uint32_t do_SetProfileId(TavoNode* management, TavoNode* action, char* params) {
   }
   tavo::ProfileIdRequest request{};
   request.profile_id = static_cast<uint8_t>(id);
-  if (ioctl_set_active_profile(fn.number, &request, fn.domain, fn.port,
-                               tavo::controller::controller_instance(controller)) != 0) {
-    nic_status(281);
+  if (change_and_rebuild(controller, 281, [&] {
+        return ioctl_set_active_profile(fn.number, &request, fn.domain, fn.port,
+                                        tavo::controller::controller_instance(controller));
+      }) != 0)
     return 1;
-  }
-  if (rebuild_configured_view(controller) != 0) return 1;
   nic_status(280);
   return 0;
 }
@@ -336,12 +335,11 @@ uint32_t do_SetFactoryDefaults(TavoNode* management, TavoNode* action, char*) {
   }
   tavo::ProfileIdRequest request{};
   request.flags = tavo::kFactoryDefault;
-  if (ioctl_set_active_profile(fn.number, &request, fn.domain, fn.port,
-                               tavo::controller::controller_instance(controller)) != 0) {
-    nic_status(281);
+  if (change_and_rebuild(controller, 281, [&] {
+        return ioctl_set_active_profile(fn.number, &request, fn.domain, fn.port,
+                                        tavo::controller::controller_instance(controller));
+      }) != 0)
     return 1;
-  }
-  if (rebuild_configured_view(controller) != 0) return 1;
   if (TAVO_DetermineIfDellSystem(controller) == 0) {
     TAVO_reset_virt_mac(controller, 0);
     tavo::EraseRequest erase{tavo::kEraseType, tavo::kEraseVirtualMacs, {}};

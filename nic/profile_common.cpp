@@ -141,6 +141,18 @@ uint32_t rebuild_configured_view(TavoNode* controller) {
   return TAVO_get_configured_profiles(controller);
 }
 
+uint32_t change_and_rebuild(TavoNode* controller, uint32_t refused, const std::function<uint32_t()>& send) {
+  // The change and the lines rebuilt from it are one change to the other
+  // processes; a lock that cannot be had changes nothing.
+  const CprofHold hold;
+  if (!hold.held()) return 1;
+  if (send() != 0) {
+    nic_status(refused);
+    return 1;
+  }
+  return rebuild_configured_view(controller);
+}
+
 void pf_text(uint32_t pf, char out[TAVO_VALUE_SIZE]) { snprintf(out, TAVO_VALUE_SIZE, "0x%x", pf); }
 
 std::vector<TavoNode*> instances_of(TavoNode* group, const char* child) {

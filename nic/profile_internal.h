@@ -6,6 +6,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -79,6 +80,12 @@ bool set_configured_sriov(TavoNode* function, const char* value);
 // The controller's configured view again: its Port instances purged and
 // rebuilt (with the controller's config_prof.txt lines); 0 or 1.
 uint32_t rebuild_configured_view(TavoNode* controller);
+// A change of the adapter that its configured view shows after it: send
+// (0 when the adapter took the change), then the view rebuilt, all under
+// config_prof.txt's lock (CprofHold), taken before the adapter hears of
+// it. A lock that cannot be had sends nothing and fails with the save's
+// status; a send that fails answers 1 with nic status refused.
+uint32_t change_and_rebuild(TavoNode* controller, uint32_t refused, const std::function<uint32_t()>& send);
 
 // A PF number as "0x%x" into out.
 void pf_text(uint32_t pf, char out[TAVO_VALUE_SIZE]);

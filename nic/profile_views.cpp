@@ -212,8 +212,9 @@ uint32_t TAVO_get_port_profile(TavoNode* controller, TavoNode* view, uint32_t pr
   if (view != profile_groups(controller).configured)
     return views_ports(controller, view, profile_id, config_type, ari_limit, nullptr, nullptr);
   // The controller's lines are written afresh, the others' kept. The
-  // file's lock is held only to change it: never across firmware commands.
-  // A build that failed leaves the controller without lines.
+  // file's lock is taken only to change it, unless the action that changed
+  // the adapter holds it already (CprofHold). A build that failed leaves
+  // the controller without lines.
   ControllerLines who;
   if (!controller_lines(controller, &who)) return 1;
   TavoConfigProfLines built;

@@ -276,11 +276,16 @@ uint32_t TAVO_set_legacy_sriov_state(uint32_t generation, TavoNode* function, ui
 uint32_t TAVO_set_hpi_sriov_state(TavoNode* controller, uint32_t pf, const char* value, uint32_t port_number,
                                   uint8_t domain, uint8_t phba_port, uint32_t device) {
   const ProfileGroups g = profile_groups(controller);
+  if (value == nullptr || g.management == nullptr || g.configured == nullptr) return 1;
+  // config_prof.txt's lock before the adapter hears of the change, as for
+  // the profile actions: the profile id read from the file, the layout
+  // written and the line edited after are one change to the other
+  // processes, and a lock that cannot be had changes nothing.
+  const CprofHold hold;
+  if (!hold.held()) return 1;
   char id_text[TAVO_VALUE_SIZE] = "";
   long long id = 0;
-  if (value == nullptr || g.management == nullptr || g.configured == nullptr ||
-      internal_get_property(g.configured, "ProfileId", id_text) != 0 || !parse_id(id_text, &id))
-    return 1;
+  if (internal_get_property(g.configured, "ProfileId", id_text) != 0 || !parse_id(id_text, &id)) return 1;
   base::Counted<ProfileConfigBuffer> flagged(TAVO_get_profile(controller, kProfileConfigured, 0, 1));
   if (!flagged) return 1;
   // Room for the PCI functions and the closing multi-channel record.

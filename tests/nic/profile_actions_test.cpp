@@ -4,6 +4,8 @@
 // they send, their statuses, and the configured view rebuilt after them.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "controller/controller.h"
 #include "nic/nic.h"
 #include "tests/nic/profile_fixture.h"
@@ -167,35 +169,6 @@ TEST_F(ProfileActionTest, SaveProfileFailures) {
   EXPECT_EQ(act("Corvane2/ProfileManagement/SaveProfile"), 1u);
   EXPECT_EQ(last_status(), nic_status_text(303));
 
-  // config_prof.txt's lock is taken before the adapter hears of the save:
-  // one that cannot be had fails with the save's status and sends the
-  // adapter no change, the file and the edit kept; with the lock the edit
-  // is written.
-  const struct {
-    const char* call;  // the lock's file call that fails (EIO), "" none
-    uint32_t answer;
-  } locks[] = {{"open", 1}, {"lock", 1}, {"", 0}};
-  ASSERT_EQ(set(std::string(kConfigured) + "/Port0/Function1/Protocol", "FCoE"), 0u);
-  const std::string edited = lines();
-  for (const auto& l : locks) {
-    SCOPED_TRACE(l.call);
-    const auto adapter = sim_->flash(0);
-    sim_->clear_log();
-    if (*l.call != '\0') sim_->inject(file_errno(l.call, "config_prof.txt.lock"));
-    EXPECT_EQ(act(save), l.answer);
-    sim_->clear_faults();
-    if (l.answer == 0) {
-      EXPECT_EQ(mailbox_count(1, 165), 1);
-      EXPECT_NE(lines().find("MA,0x7,2,None,0x2,FCoE,N/A\n"), std::string::npos);
-      continue;
-    }
-    EXPECT_EQ(last_status(), (Status{1, std::string(kCprofUnsaved) + "Input/output error."}));
-    EXPECT_EQ(sim_->mailbox_log().size(), 0u) << "commands reached the adapter";
-    EXPECT_TRUE(sim_->flash(0) == adapter) << "the adapter changed";
-    EXPECT_EQ(lines(), edited);
-  }
-  ASSERT_EQ(restart_with({}), 0u);  // the adapter as the topology gives it
-
   // An invalid layout is refused whole; the edits give way to the adapter's.
   ASSERT_EQ(set(std::string(kConfigured) + "/Port0/Function0/Protocol", "iSCSI"), 0u);
   EXPECT_EQ(act(save), 1u);
@@ -236,6 +209,93 @@ TEST_F(ProfileActionTest, SaveProfileFailures) {
   ASSERT_EQ(set(std::string(kConfigured) + "/Port0/MCType", "None"), 0u);
   fail_mailbox(1, 7, 44);
   EXPECT_EQ(act(save), 55u);  // the erase's status
+}
+
+// Each change of the adapter that config_prof.txt shows after it takes
+// the file's lock before the adapter hears of it: one that cannot be had
+// (its open or its lock failing) fails with the save's status, sends no
+// write and leaves the adapter and the file as they were; with the lock
+// the change is made and the file shows it.
+TEST_F(ProfileActionTest, ProfileChangesTakeTheFileLockFirst) {
+  const std::string pm = kPm, c = std::string(kConfigured) + "/", lr = "Corvane0/LinkReconfiguration/";
+  const std::string start = rebuilt_lines();
+  const uint8_t N = kProtocolNic;
+  const Bytes one_function = profile_image(
+      {pci_function(0, 1, N, N, kSriovChangeable), protocol(kProfileNic, 0, 0, 0), port_descriptor(0, 1, 4)});
+  const struct {
+    const char* name;
+    std::vector<std::pair<int, std::pair<std::string, Bytes>>> objects;  // planted at the start
+    std::function<uint32_t()> prepare, change;
+    std::vector<std::pair<int, int>> writes;  // with the lock
+    std::string after;                        // config_prof.txt with the lock
+  } rows[] = {
+      {"SaveProfile",
+       {},
+       [&] { return set(c + "Port0/Function1/Protocol", "FCoE"); },
+       [&] { return act(pm + "SaveProfile"); },
+       {{1, 165}},
+       "MB,0x9,2,None,0x0,NIC,N/A\nMA,0x7,2,None,0x0,NIC,N/A\nMA,0x7,2,None,0x2,FCoE,N/A\n"
+       "MA,0x7,2,None,0x1,NIC,N/A\nMA,0x7,2,None,0x1,NIC+RoCE,N/A\n"},
+      {"SetProfileId",
+       {{0, {"/cfg/profile/21", one_function}}},
+       nullptr,
+       [&] { return act(pm + "SetProfileId", {"21"}); },
+       {{1, 168}},
+       "MB,0x9,2,None,0x0,NIC,N/A\nMA,0x7,21,None,0x0,NIC,Disabled\n"},
+      {"SetFactoryDefaults",
+       {},
+       [&] { return set(c + "ProfileId", "7"); },
+       [&] { return act(pm + "SetFactoryDefaults"); },
+       {{1, 168}},
+       start},
+      {"SetMaxFunctionNumber",
+       {},
+       [&] { return get(c + "SettableMaxFunctionNumber") == "Yes" ? 0u : 1u; },
+       [&] { return act(c + "SetMaxFunctionNumber", {"15"}); },
+       {{1, 95}},
+       start},
+      {"SetLinkConfigID", {}, nullptr, [&] { return act(lr + "SetLinkConfigID", {"2"}); }, {{1, 202}}, start},
+      {"SetLinkConfigFactoryDefaults",
+       {},
+       [&] { return act(lr + "SetLinkConfigID", {"2"}); },
+       [&] { return act(lr + "SetLinkConfigFactoryDefaults"); },
+       {{1, 202}},
+       start},
+      // A Moravel function's SR-IOV state: the whole layout written, then
+      // its line edited.
+      {"SRIOVState",
+       {{0, {"/cfg/profile/configured", one_function}}},
+       [&] { return get("Corvane0/NICPhysicalHBA0/SRIOVState") == "Disabled" ? 0u : 1u; },
+       [&] { return set("Corvane0/NICPhysicalHBA0/SRIOVState", "Enabled"); },
+       {{1, 165}},
+       "MA,0x7,2,None,0x0,NIC,Enabled\nMB,0x9,2,None,0x0,NIC,N/A\n"},
+  };
+  const char* const locks[] = {"open", "lock", ""};  // the lock's file call that fails (EIO), "" none
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    ASSERT_EQ(restart_with(r.objects), 0u);
+    ASSERT_EQ(r.prepare ? r.prepare() : 0u, 0u);
+    const std::string lines_before = lines();
+    for (const char* failing : locks) {
+      SCOPED_TRACE(failing);
+      const auto adapter = sim_->flash(0);
+      sim_->clear_log();
+      const bool had = *failing == '\0';
+      if (!had) sim_->inject(file_errno(failing, "config_prof.txt.lock"));
+      EXPECT_EQ(r.change(), had ? 0u : 1u);
+      sim_->clear_faults();
+      if (had) {
+        EXPECT_EQ(mailbox_writes(), r.writes);
+        EXPECT_FALSE(sim_->flash(0) == adapter) << "the adapter kept its state";
+        EXPECT_EQ(lines(), r.after);
+        continue;
+      }
+      EXPECT_EQ(last_status(), (Status{1, std::string(kCprofUnsaved) + "Input/output error."}));
+      EXPECT_EQ(mailbox_writes(), (std::vector<std::pair<int, int>>{})) << "commands reached the adapter";
+      EXPECT_TRUE(sim_->flash(0) == adapter) << "the adapter changed";
+      EXPECT_EQ(lines(), lines_before);
+    }
+  }
 }
 
 TEST_F(ProfileActionTest, SetFactoryDefaults) {

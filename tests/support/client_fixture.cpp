@@ -7,6 +7,7 @@
 #include "base/debug_log.h"
 #include "base/memory.h"
 #include "tavo/tavo.h"
+#include "transport/command_table.h"
 #include "transport/device_layout.h"
 #include "transport/glob_access.h"
 #include "tree/waiting.h"
@@ -193,6 +194,22 @@ sim::Fault& ClientTest::fail_mailbox(uint8_t subsystem, uint8_t opcode, uint8_t 
   f.opcode = opcode;
   f.status = status;
   return sim_->inject(f);
+}
+
+std::vector<std::pair<int, int>> ClientTest::mailbox_writes() {
+  std::vector<std::pair<int, int>> writes;
+  for (const sim::LogEntry& e : sim_->mailbox_log()) {
+    MailboxRequestHeader h;
+    if (!client_request(e, &h, nullptr)) continue;
+    bool known = false, read = true;
+    for (const command::CommandRow& r : command::kCommands) {
+      if (r.subsystem != h.subsystem || r.opcode != h.opcode || r.version != h.version) continue;
+      known = true;
+      read = read && r.direction == command::Direction::Read;
+    }
+    if (!known || !read) writes.emplace_back(h.subsystem, h.opcode);
+  }
+  return writes;
 }
 
 std::vector<std::vector<uint8_t>> ClientTest::payloads(uint8_t subsystem, uint8_t opcode) {

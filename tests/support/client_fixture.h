@@ -60,6 +60,10 @@ class ClientTest : public SimTest {
   std::vector<uint8_t> last_payload(uint8_t subsystem, uint8_t opcode, MailboxRequestHeader* header = nullptr);
   // The payloads of every such request, in order.
   std::vector<std::vector<uint8_t>> payloads(uint8_t subsystem, uint8_t opcode);
+  // The subsystem and opcode of each logged mailbox request, in order,
+  // that is not a plain read by the command table (a command none of whose
+  // rows reads only, or one it does not know).
+  std::vector<std::pair<int, int>> mailbox_writes();
 
   uint32_t baseline_allocations_ = 0;
 };
