@@ -267,7 +267,7 @@ TavoNode* build_group(const GroupDef& def, TavoNode* parent, TavoNode* creating_
 }
 
 TavoNode* build_group_alone(const GroupDef& def, TavoNode* parent) {
-  return build(def, parent, -1, nullptr, nullptr, nullptr, false);
+  return build(def, parent, -1, nullptr, nullptr, nullptr, action_making);
 }
 
 TavoNode* build_group_leaving(const GroupDef& def, const GroupDef& alone, TavoNode** alone_group, TavoNode* parent,
@@ -280,7 +280,7 @@ TavoNode* build_group_leaving(const GroupDef& def, const GroupDef& alone, TavoNo
 
 bool add_group_children(const GroupDef& def, TavoNode* group) {
   TavoHierarchy* h = hm_find_hierarchy_by_node(group);
-  return h != nullptr && !has_children(group) && add_children(def.children, group, h);
+  return h != nullptr && (has_children(group) || add_children(def.children, group, h));
 }
 
 TavoNode* build_group_in_slot(const GroupDef& def, TavoNode* parent, int32_t slot, TavoNode* creating_node,

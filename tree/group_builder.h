@@ -165,15 +165,16 @@ TavoNode* build_group(const GroupDef& def, TavoNode* parent, TavoNode* creating_
 
 // The group alone, as build_group makes it but without its children, which
 // add_group_children adds later: a group whose subtree waits (waiting.h).
+// While an action runs it is built whole: nothing an action makes waits.
 TavoNode* build_group_alone(const GroupDef& def, TavoNode* parent);
 // build_group, but the static sub-group of definition alone among def's
-// rows (not deeper) is made as its group alone, given in *alone_group
+// rows (not deeper) is made by build_group_alone, given in *alone_group
 // (null when def has no such row): its children wait.
 TavoNode* build_group_leaving(const GroupDef& def, const GroupDef& alone, TavoNode** alone_group, TavoNode* parent,
                               TavoNode* creating_node = nullptr, TavoNode* creating_action = nullptr,
                               const char* params = nullptr);
-// def's children added to group, made by build_group_alone; false when
-// group has children already or one cannot be added.
+// def's children added to group, made by build_group_alone, unless it has
+// children already (built whole); false when one cannot be added.
 bool add_group_children(const GroupDef& def, TavoNode* group);
 
 // The same for an instanced group whose number stands for a numbered thing

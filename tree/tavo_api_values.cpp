@@ -15,6 +15,7 @@
 
 uint32_t* tavo_internal_new_tags = nullptr;
 int32_t new_tag_index = 0;
+bool tavo::tree::action_making = false;
 
 using namespace tavo::tree;
 
@@ -30,14 +31,19 @@ TavoNode* as_group(TavoNode* n) {
   return n != nullptr && n->kind == TAVO_KIND_GROUP ? n : nullptr;
 }
 
-// The created-tags array belongs to the caller only while its action runs.
+// What the action makes is its own while it runs; the created-tags array
+// belongs to the caller only meanwhile.
 struct NewTagsScope {
   explicit NewTagsScope(uint32_t* tags) {
     tavo_internal_new_tags = tags;
     if (tags != nullptr) tags[0] = 0;
     new_tag_index = 0;
+    action_making = true;
   }
-  ~NewTagsScope() { tavo_internal_new_tags = nullptr; }
+  ~NewTagsScope() {
+    tavo_internal_new_tags = nullptr;
+    action_making = false;
+  }
 };
 
 }  // namespace

@@ -48,6 +48,10 @@ TavoNode* named_child(TavoNode* group, const char* name, ChildFilter keep, const
 bool shows_name(const TavoNode* n, const char* name);
 // A slot of an instance bitmap became free (the instance left its ring).
 void slot_freed(const uint8_t* bitmap, int32_t slot);
+// True while an action's handler runs, but not a wait's build inside it:
+// the groups made are the action's, listed in its created tags and built
+// whole, none of them left waiting (waiting.h).
+extern bool action_making;
 // The next persistence priority, for node: from the block a build of
 // waiting children keeps (waiting.h), else persistency_priority's.
 uint32_t take_persistence_priority(const TavoNode* node);

@@ -68,6 +68,9 @@ bool meets(const char* name, const GroupDef& def) {
   return true;
 }
 
+// A group with the record that holds its children.
+bool is_group(const TavoNode* n) { return n != nullptr && n->kind == TAVO_KIND_GROUP && n->record != nullptr; }
+
 bool live(const TavoNode* group, const Wait& w) {
   return ref_node(hm_find_hierarchy_by_node(group), w.ref) == group;
 }
@@ -149,37 +152,48 @@ void order_block(TavoNode* group, const Priorities& block) {
   for (size_t i = 0; i < nodes.size(); ++i) *persistence_priority_of(nodes[i]) = taken[i];
 }
 
+// Calls a build of group's children, as a refresh handler of the owning
+// folder would.
+uint32_t call_build(TavoNode* group, WaitBuild build, void* data) {
+  watch_handler(HandlerRun::Refresh, build, group);
+  const uint32_t built = build(group, data);
+  if (built != 0)
+    pdebug(TAVO_LOG_TREE, 3, "%s: the children of %s were not all built\n", __func__,
+           group->name != nullptr ? group->name : "");
+  return built;
+}
+
 // Runs a wait's build of group.
 void run_build(TavoNode* group, const Wait& w) {
-  watch_handler(HandlerRun::Refresh, w.build, group);
   // What the build makes was there before the running action: it is no
-  // group the action created.
+  // group the action created, and may wait as start-up's does.
   uint32_t* const created = tavo_internal_new_tags;
   const int32_t created_count = new_tag_index;
   tavo_internal_new_tags = nullptr;
+  const bool making = std::exchange(action_making, false);
   Building frame{w.priorities, building, group};
   if (frame.block.first != 0) building = &frame;
-  const uint32_t built = w.build(group, w.data.get());
+  call_build(group, w.build, w.data.get());
   if (building == &frame) {
     building = frame.outer;
     if (frame.below && live(group, w)) order_block(group, frame.block);
   }
+  action_making = making;
   tavo_internal_new_tags = created;
   new_tag_index = created_count;
-  if (built != 0)
-    pdebug(TAVO_LOG_TREE, 3, "%s: the waiting children of %s were not all built\n", __func__,
-           group->name != nullptr ? group->name : "");
 }
 
-void add_wait(TavoNode* group, Wait w) {
+// False when the wait cannot be kept.
+bool add_wait(TavoNode* group, Wait w) {
   TAVO_LIBRARY_LOCK;
-  if (group == nullptr || group->kind != TAVO_KIND_GROUP || group->record == nullptr || w.build == nullptr) return;
+  if (!is_group(group) || w.build == nullptr) return false;
   w.ref = node_ref(group);
-  if (w.ref.generation == 0) return;
+  if (w.ref.generation == 0) return false;
   if (const auto at = waits().find(group); at != waits().end()) take(at);
   if (w.scope == nullptr) w.scope = group;
   by_scope().emplace(w.scope, group);
   waits().emplace(group, std::move(w));
+  return true;
 }
 
 }  // namespace
@@ -205,10 +219,13 @@ void defer_instances(TavoNode* group, TavoNode* scope, const GroupDef& def, Wait
   add_wait(group, std::move(w));
 }
 
-void defer_children(TavoNode* group, WaitBuild build, std::shared_ptr<void> data) {
+bool defer_children(TavoNode* group, WaitBuild build, std::shared_ptr<void> data) {
   TAVO_LIBRARY_LOCK;
-  if (has_children(group)) return;
-  add_wait(group, Wait{{}, group, nullptr, build, std::move(data), false, {}, {}});
+  if (!is_group(group) || build == nullptr) return false;
+  // An action's group is built whole (build_group_alone), and a wait that
+  // cannot be kept is none: either is built now, for its maker.
+  if (!has_children(group) && add_wait(group, Wait{{}, group, nullptr, build, data, false, {}, {}})) return true;
+  return call_build(group, build, data.get()) == 0;
 }
 
 void build_waiting(TavoNode* group, const char* name) {

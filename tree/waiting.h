@@ -2,7 +2,9 @@
 // them, or its instances of one group type) and they are built the first
 // time anything reaches them. Start-up leaves a LogicalHBA's targets
 // waiting, and a Target's login options and a listed Session's subtree
-// wait whoever makes them, so that a process builds only what it looks at.
+// wait when start-up or a listing makes them, so that a process builds
+// only what it looks at. What an action makes never waits: it is built
+// whole at once, and the action's created tags list every group of it.
 //
 // One gate, build_waiting(), builds what waits: every lookup of a child (by name,
 // as the first instance, by path), every listing and every walk of a
@@ -38,8 +40,10 @@ using WaitBuild = uint32_t (*)(TavoNode* group, void* data);
 void defer_instances(TavoNode* group, TavoNode* scope, const GroupDef& def, WaitBuild build,
                      std::shared_ptr<void> data, int32_t slots = -1);
 // group's children (it was made without any) are built by build(group,
-// data) when first reached; its scope is the group.
-void defer_children(TavoNode* group, WaitBuild build, std::shared_ptr<void> data);
+// data) when first reached; its scope is the group. When group has its
+// children (an action made it, build_group_alone) or the wait cannot be
+// kept, the build runs now instead; false when it fails.
+bool defer_children(TavoNode* group, WaitBuild build, std::shared_ptr<void> data);
 
 // The gate: builds group's waiting children that a look for a child of
 // that display name would meet ("Target3" meets the instances of Target;

@@ -1,8 +1,8 @@
 // Sessions whose subtree waits: a listing makes each Session the firmware
 // lists as its group alone, with its record and its qualifier held, and
 // keeps what it read of it; the rest is built from that when something
-// first reaches the Session (tree/waiting.h). Most processes never look
-// below a Session.
+// first reaches the Session (tree/waiting.h), or at once when an action
+// lists it. Most processes never look below a Session.
 #include <stdlib.h>
 #include <string.h>
 
@@ -64,6 +64,7 @@ TavoNode* wait_session(TavoNode* target, const tree::HandlerContext& p, const Fi
   tavo::iscsi::copy_field(w->address, sizeof w->address, address, TAVO_VALUE_SIZE);
   tavo::iscsi::copy_field(w->port, sizeof w->port, port, TAVO_VALUE_SIZE);
   note_waiting_session(session, record_qualifier(r));
+  // A build that falls short leaves what it made, as when reached later.
   tree::defer_children(session, build_waiting_session, w);
   return session;
 }

@@ -171,7 +171,8 @@ uint32_t remove_firmware_entry(uint32_t function_number, uint32_t port, const ch
 // Each Session a listing makes from the firmware's records waits
 // (session_waits.cpp): a waiting Session in target for record r: its group alone with its
 // record and its qualifier held, the rest built from r, address and port
-// (the Connection's destination) when reached. Null when none can be made.
+// (the Connection's destination) when reached, or at once in an action.
+// Null when none can be made.
 TavoNode* wait_session(TavoNode* target, const tree::HandlerContext& p, const FirmwareSessionRecord& r,
                        const char* address, const char* port, const char* portal_group_tag);
 // What the first Connection of a waiting Session will hold: its handle and

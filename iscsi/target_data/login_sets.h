@@ -45,8 +45,10 @@ uint32_t store_set_texts(TavoNode* options, TavoNode* authentication, const Logi
 bool store_option_values(TavoNode* options, std::span<const tree::StoredValue> in_options,
                          std::span<const tree::StoredValue> in_authentication);
 // A Target's TargetLoginOptions made as its group alone: its rows (def)
-// are built when something reaches it, with the values stored meanwhile.
-void defer_options(TavoNode* options, const tree::GroupDef& def);
+// are built when something reaches it, with the values stored meanwhile;
+// at once when they cannot wait (tree::defer_children). false when that
+// build fails.
+bool defer_options(TavoNode* options, const tree::GroupDef& def);
 // While options' children wait: keeps the first texts of a set, in its
 // order and as stored, for their build. false when they do not wait: the
 // caller stores them in the groups.

@@ -1,7 +1,8 @@
-// A Target's login options that wait: every Target's TargetLoginOptions is
-// made as its group alone, and what is stored in them meanwhile is kept
-// until something reaches the group, which is then built and given those
-// values (tree/waiting.h). A client listing targets never builds them.
+// A Target's login options that wait: every Target's TargetLoginOptions
+// that start-up or a listing makes is made as its group alone, and what is
+// stored in them meanwhile is kept until something reaches the group,
+// which is then built and given those values (tree/waiting.h). A client
+// listing targets never builds them.
 #include <string.h>
 #include <strings.h>
 
@@ -54,10 +55,10 @@ uint32_t build_waiting_options(TavoNode* options, void* data) {
 
 }  // namespace
 
-void defer_options(TavoNode* options, const tree::GroupDef& def) {
+bool defer_options(TavoNode* options, const tree::GroupDef& def) {
   auto w = std::make_shared<WaitingOptions>();
   w->def = &def;
-  tree::defer_children(options, build_waiting_options, std::move(w));
+  return tree::defer_children(options, build_waiting_options, std::move(w));
 }
 
 bool store_option_values(TavoNode* options, std::span<const tree::StoredValue> in_options,

@@ -105,9 +105,7 @@ TavoNode* tavo::targets::build_target(TavoNode* lhba, TavoNode* creating_node, T
                                               params);
   if (built == nullptr) return nullptr;
   note_target(built);
-  defer_options(options, target_options);
-  // Options whose wait could not be kept are built now.
-  if (!tree::children_wait(options) && !tree::add_group_children(target_options, options)) {
+  if (!defer_options(options, target_options)) {
     delete_with_records(built);
     return nullptr;
   }

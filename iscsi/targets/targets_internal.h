@@ -58,7 +58,8 @@ constexpr int32_t kMostPortals = 64;
 // The definition of the Target group.
 const tree::GroupDef& target_definition();
 // A Target as initialize_Target makes it, but that its TargetLoginOptions
-// is its group alone, whose children wait (tree/waiting.h).
+// is its group alone, whose children wait (tree/waiting.h), unless an
+// action makes it.
 TavoNode* build_target(TavoNode* lhba, TavoNode* creating_node, TavoNode* creating_action, char* params);
 // setup_target for a name the caller found no target of.
 TavoNode* new_target(TavoNode* lhba, const char* name, TavoNode* creating_node, TavoNode* creating_action, char* params,
