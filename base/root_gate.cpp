@@ -23,11 +23,12 @@
 
 namespace tavo::base {
 
-const StatusFormat<unsigned, const char*, const char*> kRootBusy{348,
+const StatusFormat<unsigned, const char*, const char*> kRootBusy{TAVO_ROOT_BUSY,
                                                                  "Waited %u ms for %s, held by %s. Please try again."};
 const StatusFormat<const char*, const char*> kRootGateForeign{
-    349, "%s is %s, not the library's own file: calls cannot be gated from other processes."};
-const StatusFormat<const char*, const char*> kRootNotGated{351, "Calls are not gated from other processes: %s: %s."};
+    TAVO_ROOT_GATE_FOREIGN, "%s is %s, not the library's own file: calls cannot be gated from other processes."};
+const StatusFormat<const char*, const char*> kRootNotGated{TAVO_ROOT_NOT_GATED,
+                                                          "Calls are not gated from other processes: %s: %s."};
 
 namespace {
 
@@ -436,7 +437,6 @@ bool note_root_change() {
   // Ungated, or writes that fail on their own.
   if (g.fd < 0 || !g.writable) return true;
   if (g.hold != Hold::Exclusive) {
-    if (getenv("TAVO_PROBE_READ_CHANGE")) { fprintf(stderr, "PROBE read call changes (hold %d)\n", (int)g.hold); __builtin_trap(); }
     // A call that reads changes: the gate exclusively, its picture still
     // the root's only when nobody changed the root since it began.
     const uint64_t looked = g.seen;

@@ -31,6 +31,7 @@
 #include <string>
 
 #include "base/status_registry.h"
+#include "tavo/tavo.h"
 
 namespace tavo::base {
 
@@ -46,7 +47,7 @@ extern const StatusFormat<unsigned, const char*, const char*> kRootBusy;
 extern const StatusFormat<const char*, const char*> kRootGateForeign;
 // A call that reads, then found it must change the root after another
 // process changed it since the call began.
-inline constexpr uint32_t kRootMovedInCall = 350;
+inline constexpr uint32_t kRootMovedInCall = TAVO_ROOT_MOVED_IN_CALL;
 // What TAVO_init leaves when calls go ungated (the answer stays 0).
 extern const StatusFormat<const char*, const char*> kRootNotGated;
 
