@@ -11,7 +11,6 @@
 #include "transport/mailbox.h"
 #include "base/debug_log.h"
 #include "base/last_status.h"
-#include "base/status_registry.h"
 #include "base/memory.h"
 #include "base/root_gate.h"
 
@@ -62,13 +61,6 @@ uint32_t send_read(CommandId id, const SendArgs& args, uint32_t transport, uint6
                                         transport, flags);
 }
 
-// Room for an answer, shared once it is filled; null without room.
-std::shared_ptr<uint8_t> answer_room(size_t length) {
-  auto* bytes = static_cast<uint8_t*>(tavo_dmalloc(length));
-  if (bytes == nullptr) return nullptr;
-  return std::shared_ptr<uint8_t>(bytes, base::CountedFree{});
-}
-
 // A read the open scope keeps (transport/kept_reads.h) into the caller's
 // payload: copied from what was kept, else sent and a copy kept.
 uint32_t send_kept(CommandId id, const SendArgs& args, uint32_t transport, uint64_t length) {
@@ -85,10 +77,9 @@ uint32_t send_kept(CommandId id, const SendArgs& args, uint32_t transport, uint6
   }
   const uint32_t status = send_read(id, args, transport, length, payload);
   if (status != 0) return status;
-  if (std::shared_ptr<uint8_t> copy = answer_room(length)) {
-    memcpy(copy.get(), payload, length);
-    keep_answer(id, at, {request.data(), request.size()}, {std::move(copy), length});
-  }
+  std::shared_ptr<uint8_t[]> copy = std::make_shared_for_overwrite<uint8_t[]>(length);
+  memcpy(copy.get(), payload, length);
+  keep_answer(id, at, {request.data(), request.size()}, {std::move(copy), length});
   return 0;
 }
 
@@ -158,13 +149,8 @@ Answer read_once(CommandId id, const SendArgs& args, const void* request, size_t
   const Asked asked = asked_of(static_cast<const uint8_t*>(request), request_length);
   if (base::ReadScope::open())
     if (Answer kept = kept_answer(id, at, asked, length)) return kept;
-  std::shared_ptr<uint8_t> bytes = answer_room(length);
-  if (bytes == nullptr) {
-    base::set_status(16);
-    *status = 16;
-    return {};
-  }
   // Only what is sent is cleared: a kept answer is shared as it is.
+  std::shared_ptr<uint8_t[]> bytes = std::make_shared_for_overwrite<uint8_t[]>(length);
   memcpy(bytes.get(), asked.bytes, asked.length);
   memset(bytes.get() + asked.length, 0, length - asked.length);
   *status = send_read(id, args, route.transport, length, bytes.get());

@@ -29,8 +29,8 @@ uint32_t command_send(CommandId id, const SendArgs& args);
 // A read kept once (its row kept_until) asking request, request_length
 // bytes, the rest of the command's length zero: inside a read scope the
 // answer kept for it, shared, else sent into new bytes (kept while a scope
-// is open). args.payload is not used. Empty when the command failed (its
-// status in *status) or found no room (status 16).
+// is open). args.payload is not used. Empty when the command failed, with
+// its status in *status.
 Answer read_once(CommandId id, const SendArgs& args, const void* request, size_t request_length, uint32_t* status);
 
 }  // namespace tavo::command

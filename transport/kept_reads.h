@@ -19,7 +19,7 @@ namespace tavo::command {
 // An answer's bytes, shared by every reader and never changed once
 // answered; bytes null for none.
 struct Answer {
-  std::shared_ptr<const uint8_t> bytes;
+  std::shared_ptr<const uint8_t[]> bytes;
   size_t length = 0;
   explicit operator bool() const { return bytes != nullptr; }
 };
