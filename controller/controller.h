@@ -274,9 +274,8 @@ using SharedProfile = std::shared_ptr<const ProfileConfigBuffer>;
 // transport. Empty when it could not be read: a refused read leaves its
 // result in *status and no status of its own, and a debug line under the
 // name logged_as (none for null).
-SharedProfile read_profile(const tree::HandlerContext& fn, uint32_t transport, uint8_t config_type,
-                           uint8_t profile_id, uint8_t readback, uint32_t* status,
-                           const char* logged_as = "read_profile");
+SharedProfile read_profile(const tree::HandlerContext& fn, uint32_t transport, uint8_t config_type, uint8_t profile_id,
+                           uint8_t readback, uint32_t* status, const char* logged_as = "read_profile");
 // TAVO_get_profile's answer, shared rather than copied: null with the
 // status it leaves (278, none for a refusal with status 16).
 SharedProfile controller_profile(TavoNode* controller, uint8_t config_type, uint8_t profile_id, uint8_t readback);

@@ -10,12 +10,13 @@ using tavo::ProfileConfigBuffer;
 
 namespace tavo::controller {
 
-SharedProfile read_profile(const tree::HandlerContext& fn, uint32_t transport, uint8_t config_type,
-                           uint8_t profile_id, uint8_t readback, uint32_t* status, const char* logged_as) {
-  const uint8_t request[] = {profile_id, static_cast<uint8_t>((config_type & 3) | (readback != 0 ? kProfileReadback : 0))};
+SharedProfile read_profile(const tree::HandlerContext& fn, uint32_t transport, uint8_t config_type, uint8_t profile_id,
+                           uint8_t readback, uint32_t* status, const char* logged_as) {
+  const uint8_t request[] = {profile_id,
+                             static_cast<uint8_t>((config_type & 3) | (readback != 0 ? kProfileReadback : 0))};
   static_assert(offsetof(ProfileConfigBuffer, profile_id) == 0 && offsetof(ProfileConfigBuffer, config) == 1);
-  const command::SendArgs args{fn.number, nullptr, sizeof(ProfileConfigBuffer), fn.domain, fn.port, transport,
-                               nullptr, 0};
+  const command::SendArgs args{
+      fn.number, nullptr, sizeof(ProfileConfigBuffer), fn.domain, fn.port, transport, nullptr, 0};
   const command::Answer answer =
       command::read_once(command::CommandId::ioctl_get_profile_config, args, request, sizeof request, status);
   if (!answer) {
@@ -31,7 +32,8 @@ SharedProfile controller_profile(TavoNode* controller, uint8_t config_type, uint
   const tree::HandlerContext fn = tree::handler_context(controller, tree::Commands::OfController);
   if (controller == nullptr || !fn) return nullptr;
   uint32_t status = 0;
-  SharedProfile profile = read_profile(fn, controller_transport(controller), config_type, profile_id, readback, &status);
+  SharedProfile profile =
+      read_profile(fn, controller_transport(controller), config_type, profile_id, readback, &status);
   if (!profile && status != 16) base::set_status(278);
   return profile;
 }

@@ -229,7 +229,8 @@ uint32_t TAVO_get_port_profile(TavoNode* controller, TavoNode* view, uint32_t pr
 
 uint32_t TAVO_update_max_pf_count(TavoNode* controller, TavoNode* view, TavoNode* port, int32_t* pf_count) {
   if (pf_count == nullptr || port == nullptr) return 1;
-  const tavo::controller::SharedProfile config(tavo::controller::controller_profile(controller, tavo::kProfileConfigured, 0, 1));
+  const tavo::controller::SharedProfile config(
+      tavo::controller::controller_profile(controller, tavo::kProfileConfigured, 0, 1));
   if (!config) return 1;
   const bool active = view != nullptr && view == profile_groups(controller).active;
   // The port instances stand for the port descriptors in their order: each

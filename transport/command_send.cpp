@@ -55,10 +55,10 @@ uint64_t command_request_length(const CommandRow& row, const SendArgs& args) {
 uint32_t send_read(CommandId id, const SendArgs& args, uint32_t transport, uint64_t length, void* payload) {
   const CommandRow& row = command_row(id);
   const transport::HeaderFlags flags{row.version, 0};
-  return transport::prepare_mailbox_cmd(args.function_number, row.opcode, row.subsystem,
-                                        static_cast<uint32_t>(length), static_cast<uint16_t>(length + kMailboxHeaderSize),
-                                        payload, static_cast<uint8_t>(row.direction), args.domain, args.port_number,
-                                        transport, flags);
+  return transport::prepare_mailbox_cmd(args.function_number, row.opcode, row.subsystem, static_cast<uint32_t>(length),
+                                        static_cast<uint16_t>(length + kMailboxHeaderSize), payload,
+                                        static_cast<uint8_t>(row.direction), args.domain, args.port_number, transport,
+                                        flags);
 }
 
 // A read the open scope keeps (transport/kept_reads.h) into the caller's
@@ -137,8 +137,7 @@ uint32_t command_send(CommandId id, const SendArgs& args) {
   return status;
 }
 
-Answer read_once(CommandId id, const SendArgs& args, const void* request, size_t request_length,
-                 uint32_t* status) {
+Answer read_once(CommandId id, const SendArgs& args, const void* request, size_t request_length, uint32_t* status) {
   const CommandRow& row = command_row(id);
   const uint64_t length = command_request_length(row, args);
   const CommandRoute route = command_route(row.device, args.route);

@@ -50,7 +50,8 @@ class KeptAnswers final : public base::ScopedKept {
     }
     uint8_t changed = 0;
     if (!changes_since(&seen_, [&](const RecordChange& c) { changed |= c.changes; })) changed = 0xFF;
-    std::erase_if(kept_, [&](const Kept& k) { return dropped(command_row(k.id).dropped_by, changed) != Dropped::Nothing; });
+    std::erase_if(kept_,
+                  [&](const Kept& k) { return dropped(command_row(k.id).dropped_by, changed) != Dropped::Nothing; });
   }
 
   std::vector<Kept> kept_;  // a few per function

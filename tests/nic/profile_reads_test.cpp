@@ -193,7 +193,7 @@ TEST_F(ProfileReadsTest, AKeptAnswerIsSharedForItsOwnRequestOnly) {
   struct Row {
     std::string name;
     Question first, second;
-    int sent;          // commands 1/164 the two asks send in one scope
+    int sent;         // commands 1/164 the two asks send in one scope
     bool same_bytes;  // the second ask gets the bytes kept of the first
   };
   const Row rows[] = {
@@ -204,7 +204,10 @@ TEST_F(ProfileReadsTest, AKeptAnswerIsSharedForItsOwnRequestOnly) {
       {"a shorter length", active, {true, 4096, {{1, kProfileActive}}}, 2, false},
       {"a shorter length through the wrapper", active, {false, 4096, {{1, kProfileActive}}}, 2, false},
       {"a byte past the first ones", active, {true, whole, {{1, kProfileActive}, {whole - 1, 1}}}, 2, false},
-      {"the first byte set", {true, whole, {{0, 2}, {1, kProfileGiven}}}, {true, whole, {{1, kProfileGiven}}}, 2,
+      {"the first byte set",
+       {true, whole, {{0, 2}, {1, kProfileGiven}}},
+       {true, whole, {{1, kProfileGiven}}},
+       2,
        false},
   };
   for (const Row& r : rows) {
