@@ -63,7 +63,7 @@ uint32_t send_read(CommandId id, const SendArgs& args, uint32_t transport, uint6
 
 // A read the open scope keeps (transport/kept_reads.h) into the caller's
 // payload: copied from what was kept, else sent and a copy kept.
-uint32_t send_kept(CommandId id, const SendArgs& args, uint32_t transport, uint64_t length) {
+uint32_t send_kept(CommandId id, const SendArgs& args, uint32_t transport, size_t length) {
   base::LibraryLock lock(base::library_mutex());
   if (!base::ReadScope::open()) return send_read(id, args, transport, length, args.payload);
   const KeptPlace at{args.function_number, args.domain, args.port_number, transport};
@@ -121,7 +121,7 @@ uint32_t command_send(CommandId id, const SendArgs& args) {
     return transport::get_mailbox_cmd_size(args.function_number, row.opcode, row.subsystem,
                                            static_cast<uint16_t>(length), buffer_length, args.payload,
                                            args.actual_length, args.domain, args.port_number, route.transport, flags);
-  if (row.kept && args.payload != nullptr) return send_kept(id, args, route.transport, length);
+  if (row.kept && args.payload != nullptr) return send_kept(id, args, route.transport, static_cast<size_t>(length));
   // The handle a keyed change names: the request's first word, read before
   // the answer overwrites it.
   uint32_t handle = 0;
@@ -139,10 +139,11 @@ uint32_t command_send(CommandId id, const SendArgs& args) {
 
 Answer read_once(CommandId id, const SendArgs& args, const void* request, size_t request_length, uint32_t* status) {
   const CommandRow& row = command_row(id);
-  const uint64_t length = command_request_length(row, args);
+  const uint64_t wanted = command_request_length(row, args);
   const CommandRoute route = command_route(row.device, args.route);
-  *status = length > kMaxMailboxPayload || request_length > length ? 1 : route.status;
+  *status = wanted > kMaxMailboxPayload || request_length > wanted ? 1 : route.status;
   if (*status != 0 || !route.send) return {};
+  const auto length = static_cast<size_t>(wanted);
   base::LibraryLock lock(base::library_mutex());
   const KeptPlace at{args.function_number, args.domain, args.port_number, route.transport};
   const Asked asked = asked_of(static_cast<const uint8_t*>(request), request_length);
