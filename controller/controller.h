@@ -5,6 +5,8 @@
 
 #include <stdint.h>
 
+#include <memory>
+
 #include "transport/firmware_records.h"
 #include "transport/profile_records.h"
 #include "tree/group_builder.h"
@@ -263,14 +265,20 @@ uint8_t personality_protocol(const char* name);
 inline constexpr uint32_t kPersonalityRefused = 151;
 uint32_t personality_refused();
 
+// A profile configuration as the firmware answered it, shared with every
+// other reader of the same question in the read scope.
+using SharedProfile = std::shared_ptr<const ProfileConfigBuffer>;
+
 // The profile configuration of config_type (and profile_id, readback as
 // TAVO_get_profile takes them) read through the function fn names on
-// transport. Empty when it could not be read: a failed allocation leaves
-// status 16 (and *status 16); a refused read leaves its result in *status
-// and no status of its own.
-base::Counted<ProfileConfigBuffer> read_profile(const tree::HandlerContext& fn, uint32_t transport,
-                                                uint8_t config_type, uint8_t profile_id, uint8_t readback,
-                                                uint32_t* status);
+// transport. Empty when it could not be read: a refused read leaves its
+// result in *status and no status of its own, and a debug line under the
+// name logged_as (none for null).
+SharedProfile read_profile(const tree::HandlerContext& fn, uint32_t transport, uint8_t config_type, uint8_t profile_id,
+                           uint8_t readback, uint32_t* status, const char* logged_as = "read_profile");
+// TAVO_get_profile's answer, shared rather than copied: null with the
+// status it leaves (278, none for a refusal with status 16).
+SharedProfile controller_profile(TavoNode* controller, uint8_t config_type, uint8_t profile_id, uint8_t readback);
 
 // The Port instance of a profile view (built from the configuration of
 // config_type as TAVO_get_profile reads it) that stands for the port with

@@ -48,19 +48,11 @@ uint8_t personality_protocol(const char* name) {
 uint32_t TAVO_get_storage_functions(uint32_t port_number, uint8_t domain, uint8_t phba_port, TavoNode* controller,
                                     uint32_t* count, uint32_t* pf_numbers, uint32_t* protocol_types, uint32_t mode) {
   if (count == nullptr || pf_numbers == nullptr || protocol_types == nullptr) return 1;
-  auto config = counted_zeroed<ProfileConfigBuffer>();
-  if (!config) {
-    tavo::controller::controller_status(16);
-    return 1;
-  }
-  config->config = tavo::kProfileActive;
-  const uint32_t status = ioctl_get_profile_config(port_number, config.get(), sizeof(ProfileConfigBuffer), domain,
-                                                   phba_port, tavo::controller::controller_transport(controller));
-  if (status != 0) {
-    pdebug(TAVO_LOG_BACKEND, 3, "%s: ioctl_get_profile_config failed with status %d\n", __func__,
-           static_cast<int>(status));
-    return status == kVersionNotSupported ? kVersionNotSupported : kPathNotApplicable;
-  }
+  const tavo::tree::HandlerContext fn{controller, nullptr, port_number, domain, phba_port};
+  uint32_t status = 0;
+  const tavo::controller::SharedProfile config = tavo::controller::read_profile(
+      fn, tavo::controller::controller_transport(controller), tavo::kProfileActive, 0, 0, &status, __func__);
+  if (!config) return status == kVersionNotSupported ? kVersionNotSupported : kPathNotApplicable;
   const auto* reply = reinterpret_cast<const uint8_t*>(config.get());
   if (tavo::profile_descriptor_count(reply) > 0 && config->descriptors[0] < tavo::kProfilePciFunction)
     return kPathNotApplicable;

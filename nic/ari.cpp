@@ -65,7 +65,8 @@ uint32_t handle_MaxFunctionsPerPort(TavoNode* property, char* buf, uint32_t) {
   uint32_t result = 0;
   if (!groups_above(property, kLevels, levels)) return 1;
   if (!profiles_apply(levels[1], property, TAVO_PROPERTY_GET, "N/A", buf, &result)) return result;
-  tavo::base::Counted<tavo::ProfileConfigBuffer> config(TAVO_get_profile(levels[1], tavo::kProfileConfigured, 0, 0));
+  const tavo::controller::SharedProfile config(
+      tavo::controller::controller_profile(levels[1], tavo::kProfileConfigured, 0, 0));
   if (!config) return 1;
   // The most functions of the last port descriptor; 0 without one.
   uint32_t most = 0;

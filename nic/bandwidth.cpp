@@ -70,7 +70,7 @@ uint32_t TAVO_get_bw_softcap(TavoNode* group, TavoNode* controller, uint32_t por
     set_prop_val(group, "MaxBitsPerSecond", "0");
     return 0;
   }
-  base::Counted<ProfileConfigBuffer> config(TAVO_get_profile(controller, kProfileActive, 0, 0));
+  const tavo::controller::SharedProfile config(tavo::controller::controller_profile(controller, kProfileActive, 0, 0));
   if (!config) return 1;
   uint8_t d[kDescriptorSize];
   const bool min = same(property->name, "MinBitsPerSecond");

@@ -129,7 +129,8 @@ uint32_t do_ConfigureQoS(TavoNode* channel, TavoNode* action, char* params) {
     return 1;
   const ChannelLayout* l = channel_layout_of(type);
   if (l == nullptr) return 1;
-  base::Counted<ProfileConfigBuffer> config(TAVO_get_profile(at.controller, kProfileConfigured, 0, 0));
+  const tavo::controller::SharedProfile config(
+      tavo::controller::controller_profile(at.controller, kProfileConfigured, 0, 0));
   uint8_t d[kDescriptorSize];
   if (!config || !qos_target(*config, *l, number, d)) return 1;
   qos_common(d, *l, pf_number_of(static_cast<uint16_t>(strtoul(number, nullptr, 16))), above.port, qos_applies_now(s));
@@ -166,8 +167,8 @@ uint32_t TAVO_set_mchannel_params(TavoNode* controller, TavoNode* channel, TavoN
     nic_status(286);
     return 1;
   }
-  base::Counted<ProfileConfigBuffer> config(
-      TAVO_get_profile(controller, same(current_type, "vNIC1") ? kProfileActive : kProfileConfigured, 0, 0));
+  const tavo::controller::SharedProfile config(tavo::controller::controller_profile(
+      controller, same(current_type, "vNIC1") ? kProfileActive : kProfileConfigured, 0, 0));
   uint8_t d[kDescriptorSize];
   if (!config || !qos_target(*config, *l, number, d)) return 1;
   McState s;

@@ -66,8 +66,8 @@ bool mc_state(const ChannelPlace& place, unsigned wanted, McState* out) {
 }
 
 uint32_t channel_read(const ChannelPlace& place, TavoNode* property, bool active, bool quiet) {
-  base::Counted<ProfileConfigBuffer> config(
-      TAVO_get_profile(place.controller, active ? kProfileActive : kProfileConfigured, 0, 0));
+  const tavo::controller::SharedProfile config(
+      tavo::controller::controller_profile(place.controller, active ? kProfileActive : kProfileConfigured, 0, 0));
   if (!config) return 1;
   if (TAVO_get_mchannel_params(place.channel, property, config.get()) != 0) {
     if (!quiet) base::set_status(278);

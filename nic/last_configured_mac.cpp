@@ -174,7 +174,8 @@ uint32_t TAVO_get_last_configured_mac(TavoNode* function_group, TavoNode* group,
   char text[TAVO_VALUE_SIZE] = "";
   const uint8_t type = lcm_descriptor_type(kind);
   if (!function_number_text(function_group, text) || type == 0) return 1;
-  tavo::base::Counted<tavo::ProfileConfigBuffer> reply(TAVO_get_profile(controller, tavo::kProfileConfigured, 0, 0));
+  const tavo::controller::SharedProfile reply(
+      tavo::controller::controller_profile(controller, tavo::kProfileConfigured, 0, 0));
   if (!reply) return 1;
   const uint8_t* d = lcm_find(*reply, type, [&](uint16_t pf) {
     char pf_text[16];
@@ -207,7 +208,8 @@ uint32_t TAVO_set_last_configured_mac(TavoNode* function_group, TavoNode* group,
   if (!function_number_text(function_group, text) || !t) return 1;
   char* end = nullptr;
   const unsigned long pf = strtoul(text, &end, 16);
-  tavo::base::Counted<tavo::ProfileConfigBuffer> reply(TAVO_get_profile(controller, tavo::kProfileActive, 0, 0));
+  const tavo::controller::SharedProfile reply(
+      tavo::controller::controller_profile(controller, tavo::kProfileActive, 0, 0));
   if (!reply) return 1;
   const uint8_t* d = end != text && *end == '\0' ? lcm_find(*reply, type, [&](uint16_t n) { return n == pf; })
                                                  : nullptr;

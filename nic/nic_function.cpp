@@ -103,13 +103,10 @@ uint32_t handle_IsRoCEEnabled(TavoNode* property, char* buf, uint32_t) {
   char text[TAVO_VALUE_SIZE] = "";
   const HandlerContext c = handler_context(function);
   if (!function_number_text(function, text) || !c) return 1;
-  auto reply = tavo::base::counted_zeroed<tavo::ProfileConfigBuffer>();
+  uint32_t status = 0;
+  const tavo::controller::SharedProfile reply =
+      tavo::controller::read_profile(c, TAVO_VIA_NIC, tavo::kProfileActive, 0, 0, &status, nullptr);
   if (!reply) {
-    nic_status(16);
-    return 1;
-  }
-  reply->config = tavo::kProfileActive;
-  if (ioctl_get_profile_config(c.number, reply.get(), sizeof *reply, c.domain, c.port, TAVO_VIA_NIC) != 0) {
     nic_status(278);
     return 1;
   }

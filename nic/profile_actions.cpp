@@ -199,10 +199,12 @@ uint32_t save_ports(TavoNode* controller, const std::map<int32_t, std::string>& 
 // Steps 2-9 of a save; *written tells whether the adapter took the new
 // configuration.
 uint32_t save_profile(TavoNode* controller, const HandlerContext& fn, bool* written) {
-  tavo::base::Counted<ProfileConfigBuffer> configured(TAVO_get_profile(controller, tavo::kProfileConfigured, 0, 1));
+  const tavo::controller::SharedProfile configured(
+      tavo::controller::controller_profile(controller, tavo::kProfileConfigured, 0, 1));
   if (!configured) return 1;
   std::vector<SaveSource> table = save_functions_of(*configured);
-  tavo::base::Counted<ProfileConfigBuffer> active(TAVO_get_profile(controller, tavo::kProfileActive, 0, 0));
+  const tavo::controller::SharedProfile active(
+      tavo::controller::controller_profile(controller, tavo::kProfileActive, 0, 0));
   if (!active) return 1;
   save_prefer_active(&table, *active);
   const ProfileGroups g = profile_groups(controller);

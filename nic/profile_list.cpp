@@ -144,8 +144,8 @@ uint32_t TAVO_get_profile_capacities(uint32_t profile_id, TavoNode* profile, Tav
   if (!fn) return 1;
   ProtocolTotals totals;
   {
-    tavo::base::Counted<ProfileConfigBuffer> config(
-        TAVO_get_profile(controller, tavo::kProfileGiven, static_cast<uint8_t>(profile_id), 0));
+    const tavo::controller::SharedProfile config(
+        tavo::controller::controller_profile(controller, tavo::kProfileGiven, static_cast<uint8_t>(profile_id), 0));
     if (!config) return 1;
     totals = list_totals(*config);
   }
@@ -208,13 +208,15 @@ uint32_t handle_AvailableProtocols(TavoNode* property, char* buf, uint32_t) {
   std::string value;
   tavo::ProfilePciFunctionDescriptor d{};
   {
-    tavo::base::Counted<ProfileConfigBuffer> config(TAVO_get_profile(controller, tavo::kProfileConfigured, 0, 1));
+    const tavo::controller::SharedProfile config(
+        tavo::controller::controller_profile(controller, tavo::kProfileConfigured, 0, 1));
     if (!config) return 1;
     if (list_find_pf(*config, static_cast<uint32_t>(pf), &d, [](const auto&) { return true; }))
       value = list_roles(d.mission_roles);
   }
   set_prop_val(levels[0], "AvailableProtocols", "%s", value.c_str());
-  tavo::base::Counted<ProfileConfigBuffer> config(TAVO_get_profile(controller, tavo::kProfileConfigured, 0, 0));
+  const tavo::controller::SharedProfile config(
+      tavo::controller::controller_profile(controller, tavo::kProfileConfigured, 0, 0));
   if (!config) return 1;
   if (list_find_pf(*config, static_cast<uint32_t>(pf), &d,
                    [](const auto& f) { return (f.changeable & tavo::kPresentationChangeable) != 0; }))

@@ -151,8 +151,8 @@ uint32_t views_load(TavoNode* controller, bool active) {
 // receives the functions' lines.
 uint32_t views_ports(TavoNode* controller, TavoNode* view, uint32_t profile_id, uint8_t config_type,
                      uint32_t ari_limit, const ControllerLines* who, TavoConfigProfLines* lines) {
-  tavo::base::Counted<ProfileConfigBuffer> config(
-      TAVO_get_profile(controller, config_type, static_cast<uint8_t>(profile_id), 0));
+  const tavo::controller::SharedProfile config(
+      tavo::controller::controller_profile(controller, config_type, static_cast<uint8_t>(profile_id), 0));
   if (!config) return 1;
   uint32_t result = 0;
   tavo::walk_profile_descriptors(
@@ -229,7 +229,8 @@ uint32_t TAVO_get_port_profile(TavoNode* controller, TavoNode* view, uint32_t pr
 
 uint32_t TAVO_update_max_pf_count(TavoNode* controller, TavoNode* view, TavoNode* port, int32_t* pf_count) {
   if (pf_count == nullptr || port == nullptr) return 1;
-  tavo::base::Counted<ProfileConfigBuffer> config(TAVO_get_profile(controller, tavo::kProfileConfigured, 0, 1));
+  const tavo::controller::SharedProfile config(
+      tavo::controller::controller_profile(controller, tavo::kProfileConfigured, 0, 1));
   if (!config) return 1;
   const bool active = view != nullptr && view == profile_groups(controller).active;
   // The port instances stand for the port descriptors in their order: each
@@ -260,8 +261,8 @@ uint32_t TAVO_enumerate_profile_port_function(TavoNode* controller, TavoNode* po
                                               int32_t pf_count) {
   if (pf_count <= 0) return 0;
   if (port == nullptr) return 1;
-  tavo::base::Counted<ProfileConfigBuffer> config(
-      TAVO_get_profile(controller, config_type, static_cast<uint8_t>(profile_id), 0));
+  const tavo::controller::SharedProfile config(
+      tavo::controller::controller_profile(controller, config_type, static_cast<uint8_t>(profile_id), 0));
   if (!config) return 1;
   PortWalk w;
   return views_walk(__func__, *config, link, ari_limit, pf_count, &w, [&](const ProfileResourceDescriptor& head, bool roce,
@@ -290,8 +291,8 @@ uint32_t TAVO_enum_cfg_profile_port_function(TavoNode* controller, TavoNode* por
   ControllerLines who;
   if (port == nullptr || prefix == nullptr || lines == nullptr || !controller_lines(controller, &who)) return 1;
   lines->before_port = lines->lines;
-  tavo::base::Counted<ProfileConfigBuffer> config(
-      TAVO_get_profile(controller, config_type, static_cast<uint8_t>(profile_id), 0));
+  const tavo::controller::SharedProfile config(
+      tavo::controller::controller_profile(controller, config_type, static_cast<uint8_t>(profile_id), 0));
   if (!config) return 1;
   if (tavo::profile_descriptor_count(reinterpret_cast<const uint8_t*>(config.get())) == 0 || pf_count <= 0) return 0;
   PortWalk w;

@@ -286,7 +286,8 @@ uint32_t TAVO_set_hpi_sriov_state(TavoNode* controller, uint32_t pf, const char*
   char id_text[TAVO_VALUE_SIZE] = "";
   long long id = 0;
   if (internal_get_property(g.configured, "ProfileId", id_text) != 0 || !parse_id(id_text, &id)) return 1;
-  base::Counted<ProfileConfigBuffer> flagged(TAVO_get_profile(controller, kProfileConfigured, 0, 1));
+  const tavo::controller::SharedProfile flagged(
+      tavo::controller::controller_profile(controller, kProfileConfigured, 0, 1));
   if (!flagged) return 1;
   // Room for the PCI functions and the closing multi-channel record.
   std::vector<SriovEntry> entries;
@@ -297,7 +298,8 @@ uint32_t TAVO_set_hpi_sriov_state(TavoNode* controller, uint32_t pf, const char*
                              entries.push_back({pf_number_of(f.head.pf), f});
                              return entries.size() < kProfileMaxDescriptors - 1;
                            });
-  base::Counted<ProfileConfigBuffer> plain(TAVO_get_profile(controller, kProfileConfigured, 0, 0));
+  const tavo::controller::SharedProfile plain(
+      tavo::controller::controller_profile(controller, kProfileConfigured, 0, 0));
   if (!plain) return 1;
   // The configured layout without the flag decides each function's
   // descriptor; a function it passes over is switched off. Each port keeps

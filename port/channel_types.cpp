@@ -143,8 +143,8 @@ uint32_t tavo::port::read_management_type(TavoNode* channels, const char* name, 
   if (strcasecmp(supported, "N/A") == 0 || channel_types_not_applicable(controller, fn))
     return channel_types_both(channels, name, "N/A", text);
   const bool current = strcasecmp(name, "CurrentManagementType") == 0;
-  base::Counted<ProfileConfigBuffer> config(
-      TAVO_get_profile(controller, current ? kProfileActive : kProfileConfigured, 0, 0));
+  const tavo::controller::SharedProfile config(
+      tavo::controller::controller_profile(controller, current ? kProfileActive : kProfileConfigured, 0, 0));
   if (!config) return 1;
   // The last port descriptor decides.
   walk_profile_descriptors(reinterpret_cast<const uint8_t*>(config.get()), sizeof(ProfileConfigBuffer),

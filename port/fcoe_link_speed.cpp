@@ -47,8 +47,8 @@ bool fcoe_mc_type(const tavo::tree::HandlerContext& c, uint32_t generation, char
 // the profile cannot be read.
 bool fcoe_bandwidth(TavoNode* controller, const char* mc_type, uint32_t p, uint32_t* percent) {
   const bool active = strcasecmp(mc_type, "vNIC1") == 0 || strcasecmp(mc_type, "UFP") == 0;
-  tavo::base::Counted<tavo::ProfileConfigBuffer> profile(
-      TAVO_get_profile(controller, active ? tavo::kProfileActive : tavo::kProfileConfigured, 0, 0));
+  const tavo::controller::SharedProfile profile(
+      tavo::controller::controller_profile(controller, active ? tavo::kProfileActive : tavo::kProfileConfigured, 0, 0));
   if (!profile) return false;
   *percent = 0;
   tavo::walk_profile_descriptors(

@@ -51,27 +51,36 @@ uint64_t command_request_length(const CommandRow& row, const SendArgs& args) {
   return row.form == Form::CallerLength || row.form == Form::Record20 ? args.length : row.length;
 }
 
-// A read the open scope keeps (transport/kept_reads.h): answered from what
-// was kept, else sent and kept.
-uint32_t send_kept(CommandId id, const SendArgs& args, uint32_t transport, uint64_t length,
-                   const transport::HeaderFlags& flags) {
+// Sends a read kept once into payload (length bytes, the request in them).
+uint32_t send_read(CommandId id, const SendArgs& args, uint32_t transport, uint64_t length, void* payload) {
   const CommandRow& row = command_row(id);
-  const auto send = [&] {
-    return transport::prepare_mailbox_cmd(args.function_number, row.opcode, row.subsystem,
-                                          static_cast<uint32_t>(length),
-                                          static_cast<uint16_t>(length + kMailboxHeaderSize), args.payload,
-                                          static_cast<uint8_t>(row.direction), args.domain, args.port_number,
-                                          transport, flags);
-  };
+  const transport::HeaderFlags flags{row.version, 0};
+  return transport::prepare_mailbox_cmd(args.function_number, row.opcode, row.subsystem, static_cast<uint32_t>(length),
+                                        static_cast<uint16_t>(length + kMailboxHeaderSize), payload,
+                                        static_cast<uint8_t>(row.direction), args.domain, args.port_number, transport,
+                                        flags);
+}
+
+// A read the open scope keeps (transport/kept_reads.h) into the caller's
+// payload: copied from what was kept, else sent and a copy kept.
+uint32_t send_kept(CommandId id, const SendArgs& args, uint32_t transport, size_t length) {
   base::LibraryLock lock(base::library_mutex());
-  if (!base::ReadScope::open()) return send();
+  if (!base::ReadScope::open()) return send_read(id, args, transport, length, args.payload);
   const KeptPlace at{args.function_number, args.domain, args.port_number, transport};
-  if (kept_answer(id, at, args.payload, length)) return 0;
-  const auto* bytes = static_cast<const uint8_t*>(args.payload);
-  const std::vector<uint8_t> request(bytes, bytes + length);
-  const uint32_t status = send();
-  if (status == 0) keep_answer(id, at, request.data(), args.payload, length);
-  return status;
+  auto* payload = static_cast<uint8_t*>(args.payload);
+  // The request's bytes are kept apart: the answer overwrites them.
+  const Asked asked = asked_of(payload, length);
+  const std::vector<uint8_t> request(asked.bytes, asked.bytes + asked.length);
+  if (const Answer kept = kept_answer(id, at, {request.data(), request.size()}, length)) {
+    memcpy(payload, kept.bytes.get(), length);
+    return 0;
+  }
+  const uint32_t status = send_read(id, args, transport, length, payload);
+  if (status != 0) return status;
+  std::shared_ptr<uint8_t[]> copy = std::make_shared_for_overwrite<uint8_t[]>(length);
+  memcpy(copy.get(), payload, length);
+  keep_answer(id, at, {request.data(), request.size()}, {std::move(copy), length});
+  return 0;
 }
 
 }  // namespace
@@ -112,7 +121,7 @@ uint32_t command_send(CommandId id, const SendArgs& args) {
     return transport::get_mailbox_cmd_size(args.function_number, row.opcode, row.subsystem,
                                            static_cast<uint16_t>(length), buffer_length, args.payload,
                                            args.actual_length, args.domain, args.port_number, route.transport, flags);
-  if (kept_until(id) != 0 && args.payload != nullptr) return send_kept(id, args, route.transport, length, flags);
+  if (row.kept && args.payload != nullptr) return send_kept(id, args, route.transport, static_cast<size_t>(length));
   // The handle a keyed change names: the request's first word, read before
   // the answer overwrites it.
   uint32_t handle = 0;
@@ -126,6 +135,29 @@ uint32_t command_send(CommandId id, const SendArgs& args) {
       static_cast<uint8_t>(row.direction), args.domain, args.port_number, route.transport, flags);
   note_changes(row.changes, {args.function_number, args.domain, args.port_number, handle, 0, 0});
   return status;
+}
+
+Answer read_once(CommandId id, const SendArgs& args, const void* request, size_t request_length, uint32_t* status) {
+  const CommandRow& row = command_row(id);
+  const uint64_t wanted = command_request_length(row, args);
+  const CommandRoute route = command_route(row.device, args.route);
+  *status = wanted > kMaxMailboxPayload || request_length > wanted ? 1 : route.status;
+  if (*status != 0 || !route.send) return {};
+  const auto length = static_cast<size_t>(wanted);
+  base::LibraryLock lock(base::library_mutex());
+  const KeptPlace at{args.function_number, args.domain, args.port_number, route.transport};
+  const Asked asked = asked_of(static_cast<const uint8_t*>(request), request_length);
+  if (base::ReadScope::open())
+    if (Answer kept = kept_answer(id, at, asked, length)) return kept;
+  // Only what is sent is cleared: a kept answer is shared as it is.
+  std::shared_ptr<uint8_t[]> bytes = std::make_shared_for_overwrite<uint8_t[]>(length);
+  memcpy(bytes.get(), asked.bytes, asked.length);
+  memset(bytes.get() + asked.length, 0, length - asked.length);
+  *status = send_read(id, args, route.transport, length, bytes.get());
+  if (*status != 0) return {};
+  Answer answer{std::move(bytes), length};
+  keep_answer(id, at, asked, answer);
+  return answer;
 }
 
 }  // namespace tavo::command

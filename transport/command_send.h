@@ -4,6 +4,7 @@
 #include <stdint.h>
 
 #include "transport/command_table.h"
+#include "transport/kept_reads.h"
 
 namespace tavo::command {
 
@@ -24,5 +25,12 @@ inline constexpr int32_t kMaxPfListFunction = 1022;
 
 // Sends one command of the table and answers the wrapper's status.
 uint32_t command_send(CommandId id, const SendArgs& args);
+
+// A read kept once (its row kept_until) asking request, request_length
+// bytes, the rest of the command's length zero: inside a read scope the
+// answer kept for it, shared, else sent into new bytes (kept while a scope
+// is open). args.payload is not used. Empty when the command failed, with
+// its status in *status.
+Answer read_once(CommandId id, const SendArgs& args, const void* request, size_t request_length, uint32_t* status);
 
 }  // namespace tavo::command

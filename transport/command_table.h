@@ -32,8 +32,17 @@ struct CommandRow {
   uint32_t length;  // request length; the record part of Record20; unused for CallerLength
   Direction direction;
   Device device;
-  uint8_t changes;  // the firmware records sending it changes (transport/record_changes.h)
+  uint8_t changes;     // the firmware records sending it changes (transport/record_changes.h)
+  uint8_t dropped_by;  // a read kept once: the changes that drop what was kept of it
+  bool kept;           // the command layer keeps its answers for a read scope (kept_reads.h)
 };
+
+// A row's last column: a writer's changes as they are, a read kept once
+// marked by one of these.
+// The command layer keeps the answers for a read scope until a change of these.
+constexpr uint32_t kept_until(uint8_t changes) { return uint32_t{changes} << 8 | 1u << 16; }
+// Its reader keeps them as records (iscsi/common/record_reads.h) until a change of these.
+constexpr uint32_t records_until(uint8_t changes) { return uint32_t{changes} << 8; }
 
 enum class CommandId : uint16_t {
 #define TAVO_COMMAND(name, ...) name,
@@ -42,10 +51,13 @@ enum class CommandId : uint16_t {
 };
 
 inline constexpr CommandRow kCommands[] = {
-#define TAVO_COMMAND(name, subsystem, opcode, version, form, length, direction, device, ...) \
-  {#name, subsystem, opcode, version, Form::form, length, Direction::direction, Device::device,     \
-   static_cast<uint8_t>(0 __VA_OPT__(| __VA_ARGS__))},
+#define TAVO_COMMAND(name, subsystem, opcode, version, form, length, direction, device, ...)              \
+  {#name, subsystem, opcode, version, Form::form, length, Direction::direction, Device::device,                \
+   static_cast<uint8_t>(TAVO_ROW_MARKS(__VA_ARGS__)), static_cast<uint8_t>(TAVO_ROW_MARKS(__VA_ARGS__) >> 8), \
+   (TAVO_ROW_MARKS(__VA_ARGS__) >> 16) != 0},
+#define TAVO_ROW_MARKS(...) static_cast<uint32_t>(0 __VA_OPT__(| __VA_ARGS__))
 #include "transport/command_table.def"
+#undef TAVO_ROW_MARKS
 #undef TAVO_COMMAND
 };
 
@@ -77,6 +89,14 @@ constexpr bool rows_are_sound() {
     if (r.form == Form::CallerLength && r.length != 0) return false;
     if ((r.form == Form::Record20 && r.length != 20) || (r.form == Form::Zeros16 && r.length != 16)) return false;
     if (r.form == Form::SizeQuery && r.device != Device::Iscsi && r.device != Device::Protocol) return false;
+    // A read kept once changes nothing; one the command layer keeps is
+    // answered in its own bytes, and dropped whole (its kept answers carry
+    // no key a keyed change could name).
+    if (r.dropped_by != 0 && r.changes != 0) return false;
+    if (r.kept && (r.dropped_by == 0 || (r.dropped_by & kKeyedChanges) != 0 ||
+                   (r.direction != Direction::Read && r.direction != Direction::ReadWrite) ||
+                   (r.form != Form::Fixed && r.form != Form::CallerLength)))
+      return false;
     for (size_t j = i + 1; j < kCommandCount; ++j)
       if (kCommands[j].name == r.name) return false;
   }

@@ -11,64 +11,50 @@
 namespace tavo::command {
 namespace {
 
-// Each read's rules hold at build time: a read, answered in its own bytes.
-constexpr bool kept_reads_are_sound() {
-  for (const KeptRead& k : kKeptReads) {
-    const CommandRow& r = command_row(k.id);
-    if (k.dropped_by == 0 || (r.direction != Direction::Read && r.direction != Direction::ReadWrite) ||
-        (r.form != Form::Fixed && r.form != Form::CallerLength) || r.changes != 0)
-      return false;
-  }
-  return true;
-}
-static_assert(kept_reads_are_sound());
-
 class KeptAnswers final : public base::ScopedKept {
  public:
-  bool answer(CommandId id, const KeptPlace& at, void* payload, size_t length) {
+  Answer answer(CommandId id, const KeptPlace& at, Asked request, size_t length) {
     catch_up();
-    for (const Answer& a : answers_)
-      if (a.id == id && same_place(a.at, at) && a.request.size() == length &&
-          memcmp(a.request.data(), payload, length) == 0) {
-        memcpy(payload, a.answer.data(), length);
-        return true;
-      }
-    return false;
+    for (const Kept& k : kept_)
+      if (k.id == id && same_place(k.at, at) && k.answer.length == length && k.request.size() == request.length &&
+          (request.length == 0 || memcmp(k.request.data(), request.bytes, request.length) == 0))
+        return k.answer;
+    return {};
   }
-  void keep(CommandId id, const KeptPlace& at, const uint8_t* request, const void* payload, size_t length) {
+  void keep(CommandId id, const KeptPlace& at, Asked request, const Answer& answer) {
     catch_up();
     if (!base::ReadScope::open()) return;
-    const auto* bytes = static_cast<const uint8_t*>(payload);
-    answers_.push_back({id, at, kept_until(id), {request, request + length}, {bytes, bytes + length}});
+    kept_.push_back({id, at, {request.bytes, request.bytes + request.length}, answer});
   }
   // Nothing stays held between calls.
-  void scope_ended() override { std::vector<Answer>().swap(answers_); }
+  void scope_ended() override { std::vector<Kept>().swap(kept_); }
   void release() override { scope_ended(); }
 
  private:
-  struct Answer {
+  struct Kept {
     CommandId id;
     KeptPlace at;
-    uint8_t dropped_by;
-    std::vector<uint8_t> request;
-    std::vector<uint8_t> answer;
+    std::vector<uint8_t> request;  // as asked_of gives it
+    Answer answer;
   };
   static bool same_place(const KeptPlace& a, const KeptPlace& b) {
     return a.function_number == b.function_number && a.domain == b.domain && a.port_number == b.port_number &&
            a.transport == b.transport;
   }
-  // Drops the answers of what the commands sent since changed.
+  // Drops the answers of what the commands sent since changed; the rows
+  // kept here are dropped whole by their changes (command_table.h).
   void catch_up() {
-    if (answers_.empty() || changes_noted() == seen_) {
+    if (kept_.empty() || changes_noted() == seen_) {
       seen_ = changes_noted();
       return;
     }
     uint8_t changed = 0;
     if (!changes_since(&seen_, [&](const RecordChange& c) { changed |= c.changes; })) changed = 0xFF;
-    std::erase_if(answers_, [&](const Answer& a) { return (a.dropped_by & changed) != 0; });
+    std::erase_if(kept_,
+                  [&](const Kept& k) { return dropped(command_row(k.id).dropped_by, changed) != Dropped::Nothing; });
   }
 
-  std::vector<Answer> answers_;  // a few per function
+  std::vector<Kept> kept_;  // a few per function
   uint64_t seen_ = 0;
 };
 
@@ -79,12 +65,17 @@ KeptAnswers& kept_answers() {
 
 }  // namespace
 
-bool kept_answer(CommandId id, const KeptPlace& at, void* payload, size_t length) {
-  return kept_answers().answer(id, at, payload, length);
+Asked asked_of(const uint8_t* request, size_t length) {
+  while (length > 0 && request[length - 1] == 0) --length;
+  return {request, length};
 }
 
-void keep_answer(CommandId id, const KeptPlace& at, const uint8_t* request, const void* payload, size_t length) {
-  kept_answers().keep(id, at, request, payload, length);
+Answer kept_answer(CommandId id, const KeptPlace& at, Asked request, size_t length) {
+  return kept_answers().answer(id, at, request, length);
+}
+
+void keep_answer(CommandId id, const KeptPlace& at, Asked request, const Answer& answer) {
+  kept_answers().keep(id, at, request, answer);
 }
 
 }  // namespace tavo::command

@@ -1,40 +1,28 @@
-// The reads a read scope keeps (base/read_scope.h). Start-up and a request
-// ask the firmware the same questions again and again from different
-// handlers (a controller's profile configuration, a port's PHY, an iSCSI
-// function's interfaces); inside a scope a read of one of these commands is
-// sent once per request bytes on one function, domain, port and transport,
-// and answered from what was kept after that, until a command that changes
-// what it reads is sent (its changes in the command table).
+// The reads the command layer keeps for a read scope (base/read_scope.h).
+// Start-up and a request ask the firmware the same questions again and
+// again from different handlers (a controller's profile configuration, a
+// port's PHY, an iSCSI function's interfaces); inside a scope a read whose
+// row in the command table is kept_until(changes) is sent once per request
+// on one function, domain, port and transport, and its answer shared after
+// that, until a command that makes one of those changes is sent.
 #pragma once
 
 #include <stddef.h>
 #include <stdint.h>
 
+#include <memory>
+
 #include "transport/command_table.h"
 
 namespace tavo::command {
 
-struct KeptRead {
-  CommandId id;
-  uint8_t dropped_by;  // the changes (transport/record_changes.h) that drop its answers
+// An answer's bytes, shared by every reader and never changed once
+// answered; bytes null for none.
+struct Answer {
+  std::shared_ptr<const uint8_t[]> bytes;
+  size_t length = 0;
+  explicit operator bool() const { return bytes != nullptr; }
 };
-
-inline constexpr KeptRead kKeptReads[] = {
-    {CommandId::ioctl_get_profile_config, kProfileConfig},
-    {CommandId::ioctl_get_active_profile, kProfileConfig},
-    {CommandId::ioctl_get_phy_details, kPorts},
-    {CommandId::ioctl_get_all_if_id, kInterfaces},
-    {CommandId::ioctl_get_if_info_params, kInterfaces},
-    {CommandId::ioctl_get_if_info_params_v1, kInterfaces},
-    {CommandId::ioctl_get_discoveryparams, kDiscovery},
-};
-
-// The changes that drop a command's kept answers; 0 for a command never kept.
-constexpr uint8_t kept_until(CommandId id) {
-  for (const KeptRead& k : kKeptReads)
-    if (k.id == id) return k.dropped_by;
-  return 0;
-}
 
 // Where a kept read was sent.
 struct KeptPlace {
@@ -44,11 +32,19 @@ struct KeptPlace {
   uint32_t transport;
 };
 
-// The kept answer to the request (length bytes at payload) into payload;
-// false when none is kept (outside a scope none is). Under the library lock.
-bool kept_answer(CommandId id, const KeptPlace& at, void* payload, size_t length);
-// Keeps the answer (length bytes at payload) to request for the rest of the
-// open scope; nothing outside one. Under the library lock.
-void keep_answer(CommandId id, const KeptPlace& at, const uint8_t* request, const void* payload, size_t length);
+// A request as the kept answers tell it apart: its bytes up to the last
+// that is not zero (the rest of its length is zero).
+struct Asked {
+  const uint8_t* bytes;
+  size_t length;
+};
+Asked asked_of(const uint8_t* request, size_t length);
+
+// The answer kept for the request of length bytes; empty when none is
+// (outside a scope none is). Under the library lock.
+Answer kept_answer(CommandId id, const KeptPlace& at, Asked request, size_t length);
+// Keeps the answer to request for the rest of the open scope; nothing
+// outside one. Under the library lock.
+void keep_answer(CommandId id, const KeptPlace& at, Asked request, const Answer& answer);
 
 }  // namespace tavo::command

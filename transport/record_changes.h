@@ -34,6 +34,19 @@ enum RecordChanges : uint8_t {
 // what a process keeps of the others lasts one of its calls only, under
 // the root's gate.
 inline constexpr uint8_t kFollowedChanges = kSessions | kSessionConfig | kInitiatorName;
+// The changes that name one record by their key; the others reach every
+// record of their kind.
+inline constexpr uint8_t kKeyedChanges = kSessionConfig | kInitiatorName;
+
+// What a change drops of what was kept of a read dropped by dropped_by
+// (its row in the command table): nothing, the record of the change's key,
+// or everything.
+enum class Dropped : uint8_t { Nothing, Keyed, All };
+constexpr Dropped dropped(uint8_t dropped_by, uint8_t changes) {
+  const uint8_t hit = dropped_by & changes;
+  if ((hit & ~kKeyedChanges) != 0) return Dropped::All;
+  return hit != 0 ? Dropped::Keyed : Dropped::Nothing;
+}
 
 // One sent command's changes: its row's bits and the key of what it
 // changed ({function, domain, port, session handle or 0, 0, 0}).
@@ -56,5 +69,29 @@ bool changes_since(uint64_t* seen, const std::function<void(const RecordChange&)
 // the last one. on, when given, counts only changes keyed to that
 // function, domain and port.
 bool changed_since(uint64_t* seen, uint8_t changes, const std::array<uint32_t, 3>* on = nullptr);
+
+// What one keeper of a read's answers follows of the log: the changes its
+// row in the command table says drop them.
+class DropFollower {
+ public:
+  explicit DropFollower(uint8_t dropped_by) : dropped_by_(dropped_by) {}
+  // For each change sent since the last catch-up that drops something,
+  // keyed(the change's key) or all(); all() too when the log no longer
+  // reaches back that far.
+  template <typename All, typename Keyed>
+  void catch_up(All&& all, Keyed&& keyed) {
+    if (dropped_by_ == 0 || changes_noted() == seen_) return;
+    const bool whole = changes_since(&seen_, [&](const RecordChange& c) {
+      const Dropped d = dropped(dropped_by_, c.changes);
+      if (d == Dropped::All) all();
+      if (d == Dropped::Keyed) keyed(c.key);
+    });
+    if (!whole) all();
+  }
+
+ private:
+  uint8_t dropped_by_;
+  uint64_t seen_ = 0;
+};
 
 }  // namespace tavo::command

@@ -8,7 +8,7 @@
 namespace tavo::iscsi {
 
 ListReads& session_list_reads() {
-  static base::NoDestructor<ListReads> kept(command::kSessions);
+  static base::NoDestructor<ListReads> kept(command::CommandId::ioctl_get_activesessionid);
   return *kept;
 }
 

@@ -20,10 +20,11 @@
 // change.
 //
 // Inside an action or a refresh, what the call's handlers read of a record
-// is kept for the rest of a ReadScope. A command that changes records says
-// so in its row of the command table (transport/record_changes.h): once it
-// is sent, nothing kept of what it changed stands, in a scope or between
-// calls.
+// is kept for the rest of a ReadScope. The command table says what drops
+// it: the row of the command a kind reads names the changes
+// (records_until), and a command that changes records names them in its
+// row (transport/record_changes.h). Once such a command is sent, nothing
+// kept of what it changed stands, in a scope or between calls.
 #pragma once
 
 #include <stdint.h>
@@ -40,8 +41,9 @@
 
 #include "base/no_destructor.h"
 #include "base/probe_table.h"
-#include "transport/record_changes.h"
 #include "base/read_scope.h"
+#include "transport/command_table.h"
+#include "transport/record_changes.h"
 #include "tree/state_changes.h"
 #include "tree/tree.h"
 
@@ -168,9 +170,9 @@ class KeptRecords {
 template <typename Record>
 class RecordReads final : public reads::Kept {
  public:
-  // wide: the changes (transport/record_changes.h) that drop every record
-  // kept; keyed: those that drop the record of the change's key.
-  explicit RecordReads(uint8_t wide = 0, uint8_t keyed = 0) : wide_(wide), keyed_(keyed) {}
+  // read: the command whose answers the records are; its row says which
+  // changes drop them.
+  explicit RecordReads(command::CommandId read) : drops_(command::command_row(read).dropped_by) {}
   // The record at key into *out: kept from before when it may stand (see
   // above), else fetch(out), kept when it answers 0. property: the
   // property whose handler reads (null for a read of the library's own).
@@ -241,20 +243,10 @@ class RecordReads final : public reads::Kept {
   }
   // Drops what the commands sent since the last read changed.
   void catch_up() {
-    if ((wide_ | keyed_) == 0 || command::changes_noted() == seen_) return;
-    const bool whole = command::changes_since(&seen_, [&](const command::RecordChange& c) {
-      if ((c.changes & wide_) != 0) {
-        forget_all();
-      } else if ((c.changes & keyed_) != 0) {
-        forget(c.key);
-      }
-    });
-    if (!whole) forget_all();
+    drops_.catch_up([&] { forget_all(); }, [&](const RecordKey& key) { forget(key); });
   }
 
-  uint8_t wide_;
-  uint8_t keyed_;
-  uint64_t seen_ = 0;
+  command::DropFollower drops_;
   Last last_;
   reads::KeptRecords<Record> scoped_;
 };
@@ -263,8 +255,9 @@ class RecordReads final : public reads::Kept {
 // rest of a ReadScope as the records are; outside one nothing is kept.
 class ListReads final : public reads::Kept {
  public:
-  // wide: the changes (transport/record_changes.h) that drop every list.
-  explicit ListReads(uint8_t wide) : wide_(wide) {}
+  // read: the command whose answers the lists are; its row says which
+  // changes drop them.
+  explicit ListReads(command::CommandId read) : drops_(command::command_row(read).dropped_by) {}
   // The list kept at key into *out; false when none is.
   bool kept(const RecordKey& key, std::vector<uint32_t>* out) {
     catch_up();
@@ -283,13 +276,12 @@ class ListReads final : public reads::Kept {
   void release() override { lists_.clear(); }
 
  private:
-  // Drops every list once a command that changes them was sent.
+  // Drops what the commands sent since the last read changed.
   void catch_up() {
-    if (command::changed_since(&seen_, wide_)) forget_all();
+    drops_.catch_up([&] { forget_all(); }, [&](const RecordKey& key) { lists_.erase(key); });
   }
 
-  uint8_t wide_;
-  uint64_t seen_ = 0;
+  command::DropFollower drops_;
   std::map<RecordKey, std::vector<uint32_t>> lists_;
 };
 // The functions' active session lists (29/6), by function, domain and port.

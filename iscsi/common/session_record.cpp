@@ -15,7 +15,7 @@ namespace tavo::iscsi {
 namespace {
 
 RecordReads<FirmwareSessionRecord>& record_reads() {
-  static tavo::base::NoDestructor<RecordReads<FirmwareSessionRecord>> kept(command::kSessions);
+  static tavo::base::NoDestructor<RecordReads<FirmwareSessionRecord>> kept(command::CommandId::ioctl_get_a_session);
   return *kept;
 }
 

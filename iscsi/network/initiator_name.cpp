@@ -49,7 +49,8 @@ uint32_t name_fetch(const HandlerContext& t, tavo::InitiatorNameBlock* b, bool s
 }
 
 RecordReads<tavo::InitiatorNameBlock>& name_reads() {
-  static tavo::base::NoDestructor<RecordReads<tavo::InitiatorNameBlock>> kept(0, tavo::command::kInitiatorName);
+  static tavo::base::NoDestructor<RecordReads<tavo::InitiatorNameBlock>> kept(
+      tavo::command::CommandId::ioctl_fetch_initiator_name_params_v1);
   return *kept;
 }
 

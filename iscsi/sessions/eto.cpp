@@ -25,8 +25,8 @@ struct ConfigRead {
 };
 
 tavo::iscsi::RecordReads<ConfigRead>& config_reads() {
-  static tavo::base::NoDestructor<tavo::iscsi::RecordReads<ConfigRead>> kept(tavo::command::kSessions,
-                                                                         tavo::command::kSessionConfig);
+  static tavo::base::NoDestructor<tavo::iscsi::RecordReads<ConfigRead>> kept(
+      tavo::command::CommandId::ioctl_get_session_conf);
   return *kept;
 }
 

@@ -213,7 +213,8 @@ struct InquiryRead {
 };
 
 tavo::iscsi::RecordReads<InquiryRead>& inquiry_reads() {
-  static tavo::base::NoDestructor<tavo::iscsi::RecordReads<InquiryRead>> kept;
+  static tavo::base::NoDestructor<tavo::iscsi::RecordReads<InquiryRead>> kept(
+      tavo::command::CommandId::ioctl_scsi_passthru);
   return *kept;
 }
 

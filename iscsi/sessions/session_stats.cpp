@@ -48,7 +48,8 @@ bool stats_find(const uint8_t* answer, uint32_t handle, tavo::SessionAttributesR
 }
 
 tavo::iscsi::RecordReads<tavo::SessionAttributesRecord>& stats_reads() {
-  static tavo::base::NoDestructor<tavo::iscsi::RecordReads<tavo::SessionAttributesRecord>> kept;
+  static tavo::base::NoDestructor<tavo::iscsi::RecordReads<tavo::SessionAttributesRecord>> kept(
+      tavo::command::CommandId::ioctl_get_SsnAttr_params);
   return *kept;
 }
 

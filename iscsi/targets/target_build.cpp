@@ -17,7 +17,8 @@ namespace {
 // The controller's attributes (32/1), for its default ETO: read once per
 // request, however many targets it makes.
 tavo::iscsi::RecordReads<tavo::ControllerAttributes>& setup_attribute_reads() {
-  static tavo::base::NoDestructor<tavo::iscsi::RecordReads<tavo::ControllerAttributes>> kept;
+  static tavo::base::NoDestructor<tavo::iscsi::RecordReads<tavo::ControllerAttributes>> kept(
+      tavo::command::CommandId::ioctl_fetch_controller_attribs);
   return *kept;
 }
 

@@ -13,6 +13,7 @@
 #include "base/read_scope.h"
 #include "controller/controller.h"
 #include "tests/nic/profile_fixture.h"
+#include "transport/command_send.h"
 #include "transport/command_table.h"
 #include "transport/commands.h"
 #include "transport/record_changes.h"
@@ -150,6 +151,79 @@ TEST_F(ProfileReadsTest, EachQuestionIsAskedOnceBetweenChanges) {
     sim_->clear_log();
     EXPECT_EQ(r.ask(), r.read);
     EXPECT_EQ(sent(), r.sent);
+  }
+}
+
+// Inside a scope an answer is kept for one request of one length: asked
+// again the same (whether by the shared read or by a wrapper with its
+// buffer, the request zero-filled to the length) it is not sent and the
+// shared read gets the very bytes kept; asked with another length or
+// other bytes it is sent, and answered as it would be alone.
+TEST_F(ProfileReadsTest, AKeptAnswerIsSharedForItsOwnRequestOnly) {
+  TavoNode* corvane0 = node("Corvane0");
+  const tree::HandlerContext fn = tree::handler_context(corvane0, tree::Commands::OfController);
+  const uint32_t transport = controller::controller_transport(corvane0);
+  // A question: its length, and the request's non-zero bytes by offset.
+  struct Question {
+    bool shared;  // asked through read_once, else through the wrapper
+    size_t length;
+    std::vector<std::pair<size_t, uint8_t>> bytes;
+  };
+  const auto ask = [&](const Question& q) {
+    std::vector<uint8_t> request(q.length, 0);
+    for (const auto& [at, value] : q.bytes) request[at] = value;
+    if (q.shared) {
+      uint32_t status = 0;
+      const command::SendArgs args{fn.number, nullptr, q.length, fn.domain, fn.port, transport, nullptr, 0};
+      return command::read_once(command::CommandId::ioctl_get_profile_config, args, request.data(), request.size(),
+                                &status);
+    }
+    if (ioctl_get_profile_config(fn.number, request.data(), static_cast<uint16_t>(q.length), fn.domain, fn.port,
+                                 transport) != 0)
+      return command::Answer{};
+    auto bytes = std::make_shared_for_overwrite<uint8_t[]>(q.length);
+    memcpy(bytes.get(), request.data(), q.length);
+    return command::Answer{std::move(bytes), q.length};
+  };
+  const auto alike = [](const command::Answer& a, const command::Answer& b) {
+    return a && b && a.length == b.length && memcmp(a.bytes.get(), b.bytes.get(), a.length) == 0;
+  };
+  const size_t whole = sizeof(ProfileConfigBuffer);
+  const Question configured{true, whole, {{1, kProfileConfigured}}}, active{true, whole, {{1, kProfileActive}}};
+  struct Row {
+    std::string name;
+    Question first, second;
+    int sent;         // commands 1/164 the two asks send in one scope
+    bool same_bytes;  // the second ask gets the bytes kept of the first
+  };
+  const Row rows[] = {
+      {"asked twice, shared", active, active, 1, true},
+      {"shared, then through the wrapper zero-filled", active, {false, whole, {{1, kProfileActive}}}, 1, false},
+      {"through the wrapper, then shared", {false, whole, {{1, kProfileActive}}}, active, 1, false},
+      {"another profile", configured, active, 2, false},
+      {"a shorter length", active, {true, 4096, {{1, kProfileActive}}}, 2, false},
+      {"a shorter length through the wrapper", active, {false, 4096, {{1, kProfileActive}}}, 2, false},
+      {"a byte past the first ones", active, {true, whole, {{1, kProfileActive}, {whole - 1, 1}}}, 2, false},
+      {"the first byte set",
+       {true, whole, {{0, 2}, {1, kProfileGiven}}},
+       {true, whole, {{1, kProfileGiven}}},
+       2,
+       false},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    const command::Answer alone = ask(r.second);
+    ASSERT_TRUE(alone);
+    sim_->clear_log();
+    command::Answer first, second;
+    {
+      base::ReadScope scope;
+      first = ask(r.first);
+      second = ask(r.second);
+    }
+    EXPECT_EQ(mailbox_count(1, 164), r.sent);
+    EXPECT_TRUE(alike(second, alone));  // as the firmware answers it alone
+    EXPECT_EQ(first.bytes == second.bytes, r.same_bytes);
   }
 }
 

@@ -1,10 +1,10 @@
 // A command that changes firmware records drops what a request kept of
 // them, as its row of the command table names them, and nothing else:
-// each such row is sent inside a read scope between two reads of the
-// session list, a session's record, its configuration, the initiator's
-// name block, and every read a scope keeps (the controller's profile
-// configuration, a port's PHY, the function's interfaces and discovery
-// parameters).
+// each such row is sent inside a read scope between two reads of every
+// read the table marks kept once (the session list, a session's record,
+// its configuration and the initiator's name block, kept as records; the
+// controller's profile configuration, a port's PHY, the function's
+// interfaces and discovery parameters, kept by the command layer).
 #include <gtest/gtest.h>
 #include <string.h>
 
@@ -20,7 +20,6 @@
 #include "iscsi/targets/targets.h"
 #include "tests/iscsimgt/plugins/cvima/ima_fixture.h"
 #include "tests/transport/command_catalogue_support.h"
-#include "transport/kept_reads.h"
 #include "transport/network_records.h"
 #include "tree/handler_context.h"
 
@@ -28,6 +27,17 @@ namespace tavo::test {
 namespace {
 
 class RecordChangesTest : public ImaTest {};
+
+// The reads the command layer keeps, as the command table marks them.
+const std::vector<command::CommandId>& kept_reads() {
+  static const std::vector<command::CommandId> kept = [] {
+    std::vector<command::CommandId> ids;
+    for (size_t i = 0; i < command::kCommandCount; ++i)
+      if (command::kCommands[i].kept) ids.push_back(static_cast<command::CommandId>(i));
+    return ids;
+  }();
+  return kept;
+}
 
 TEST_F(RecordChangesTest, EachChangingCommandDropsWhatItsRowNames) {
   const std::string store = std::string(kLhba0) + "/Target0";
@@ -48,8 +58,8 @@ TEST_F(RecordChangesTest, EachChangingCommandDropsWhatItsRowNames) {
     // of them the adapter answers (one refused is asked every time).
     std::vector<bool> answered;
     uint32_t interface_id = 0;
-    for (const command::KeptRead& k : command::kKeptReads) {
-      const command::CommandRow& row = command::command_row(k.id);
+    for (const command::CommandId id : kept_reads()) {
+      const command::CommandRow& row = command::command_row(id);
       std::vector<uint8_t> request(row.form == command::Form::CallerLength ? 4096 : row.length, 0);
       if (row.subsystem == 2 && row.opcode == 25) {
         InterfaceInfoBlock asked{};
@@ -59,9 +69,9 @@ TEST_F(RecordChangesTest, EachChangingCommandDropsWhatItsRowNames) {
       }
       const auto length = static_cast<uint16_t>(row.form == command::Form::CallerLength ? request.size() : 0);
       const uint32_t route = row.device == command::Device::Caller ? TAVO_VIA_ISCSI : 0;
-      answered.push_back(kCatalogueInvokers[static_cast<size_t>(k.id)](CatalogueCall{
+      answered.push_back(kCatalogueInvokers[static_cast<size_t>(id)](CatalogueCall{
                              at.number, request.data(), length, at.domain, at.port, route, nullptr, 0}) == 0);
-      if (k.id == command::CommandId::ioctl_get_all_if_id)
+      if (id == command::CommandId::ioctl_get_all_if_id)
         memcpy(&interface_id, request.data() + offsetof(InterfaceIdList, ids), sizeof interface_id);
     }
     return answered;
@@ -85,15 +95,15 @@ TEST_F(RecordChangesTest, EachChangingCommandDropsWhatItsRowNames) {
     kCatalogueInvokers[i](call);
     sim_->clear_log();
     read_all();
-    const bool sessions = (row.changes & command::kSessions) != 0;
-    EXPECT_EQ(mailbox_count(6, 29) > 0, sessions);  // the session list
-    EXPECT_EQ(mailbox_count(6, 14) > 0, sessions);  // the session's record
-    EXPECT_EQ(mailbox_count(6, 16) > 0, sessions || (row.changes & command::kSessionConfig) != 0);
-    EXPECT_EQ(mailbox_count(6, 6) > 0, (row.changes & command::kInitiatorName) != 0);
-    for (size_t k = 0; k < std::size(command::kKeptReads); ++k) {
-      const command::CommandRow& read = command::command_row(command::kKeptReads[k].id);
-      EXPECT_EQ(mailbox_count(read.subsystem, read.opcode) > 0,
-                (row.changes & command::kKeptReads[k].dropped_by) != 0 || !answered[k])
+    // Every read kept once, by the command layer or as records, is asked
+    // again exactly when its row's changes meet this row's (a refused
+    // one every time).
+    for (size_t r = 0; r < command::kCommandCount; ++r) {
+      const command::CommandRow& read = command::kCommands[r];
+      if (read.dropped_by == 0) continue;
+      const auto kept = std::find(kept_reads().begin(), kept_reads().end(), static_cast<command::CommandId>(r));
+      const bool refused = kept != kept_reads().end() && !answered[static_cast<size_t>(kept - kept_reads().begin())];
+      EXPECT_EQ(mailbox_count(read.subsystem, read.opcode) > 0, (row.changes & read.dropped_by) != 0 || refused)
           << read.name;
     }
   }
