@@ -53,9 +53,13 @@ class SavedView {
     const std::string_view* data() const { return at_; }
     operator std::span<const std::string_view>() const { return {at_, n_}; }
 
+    Fields() {}  // nothing set beyond the first n_: most lines are read once
+
    private:
     friend class SavedView;
-    std::string_view at_[kMaxFields + 1];  // one more: a line with too many is told apart
+    union {
+      std::string_view at_[kMaxFields + 1];  // one more: a line with too many is told apart
+    };
     size_t n_ = 0;
   };
   struct Line {
@@ -72,7 +76,7 @@ class SavedView {
     std::string_view field(size_t i) const {
       if (commas == nullptr) return fields()[i];
       const size_t from = i == 0 ? 0 : commas[i - 1] + 1u;
-      return text.substr(from, (i + 1 < field_count ? commas[i] : text.size()) - from);
+      return {text.data() + from, (i + 1 < field_count ? commas[i] : text.size()) - from};
     }
   };
   // The view of the file under the root in force.

@@ -80,7 +80,7 @@ SavedView::Fields SavedView::Line::fields() const {
     out.at_[i] = std::string_view(text.data() + from, commas[i] - from);
     from = commas[i] + 1u;
   }
-  out.at_[field_count - 1] = text.substr(from);
+  out.at_[field_count - 1] = std::string_view(text.data() + from, text.size() - from);
   return out;
 }
 
