@@ -219,8 +219,10 @@ void SavedView::index_line(const Line* line, const Fields& fields, FieldHashes& 
     else
       index.add(hash, line, same_as(saved_, mask, field_at(fields)));
   }
+  // Only the indexed fields are compared with the next line's.
   hashes.follows = true;
-  std::copy(fields.begin(), fields.end(), hashes.last.at_);
+  for (uint32_t rest = indexed_fields_; rest != 0; rest &= rest - 1)
+    hashes.last.at_[std::countr_zero(rest)] = fields[static_cast<size_t>(std::countr_zero(rest))];
   hashes.last.n_ = fields.size();
 }
 

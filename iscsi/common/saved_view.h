@@ -40,9 +40,9 @@ namespace tavo::iscsi {
 
 class SavedView {
  public:
-  // A line's fields, split from its text when asked: the splitter is
-  // cheap, and views of every field held would take more room than the
-  // text. Points into the line's text; empty when malformed.
+  // A line's fields, made when asked from the places of its commas (views
+  // of every field held would take more room than the text). Points into
+  // the line's text; empty when malformed.
   class Fields {
    public:
     size_t size() const { return n_; }
