@@ -60,18 +60,18 @@ uint32_t rewrite(Saved s, std::span<const Match> where,
   std::vector<std::pair<uint32_t, std::string>> changed;
   std::vector<uint32_t> dropped;
   const auto& lines = view.lines();
-  const auto decide = [&](uint32_t i) {
-    const SavedView::Line& line = *lines[i];
+  // place(): the line's place, looked up only for a line that changes.
+  const auto decide = [&](const SavedView::Line& line, auto place) {
     rebuilt.clear();
     switch (edit(line.fields(), &rebuilt)) {
       case LineEdit::Refuse:
         return false;
       case LineEdit::Drop:
-        dropped.push_back(i);
+        dropped.push_back(place());
         break;
       case LineEdit::Replace: {
         const std::string_view text = std::string_view(rebuilt).substr(0, rebuilt.find('\n'));
-        if (text != line.text) changed.emplace_back(i, std::string(text));
+        if (text != line.text) changed.emplace_back(place(), std::string(text));
         break;
       }
       default:
@@ -81,13 +81,13 @@ uint32_t rewrite(Saved s, std::span<const Match> where,
   };
   if (where.empty()) {
     for (uint32_t i = 0; i < lines.size(); ++i)
-      if (!decide(i)) return 1;
+      if (!decide(*lines[i], [i] { return i; })) return 1;
   } else {
     // Only the lines the index finds are offered (a copy: edits move them).
     const auto hits = view.find_all(where);
     const std::vector<const SavedView::Line*> offered(hits.begin(), hits.end());
     for (const SavedView::Line* line : offered)
-      if (!decide(view.place(line))) return 1;
+      if (!decide(*line, [&] { return view.place(line); })) return 1;
   }
   if (changed.empty() && dropped.empty()) return 0;
   off_t size = view.size();

@@ -46,14 +46,14 @@ uint64_t key_hash(uint32_t mask, const uint64_t* field_hash) {
 
 // Whether a line's fields and the texts compare alike in every field of
 // mask: a key's hash alone never answers.
-template <typename TextAt>
-bool same_key(Saved s, uint32_t mask, std::span<const std::string_view> fields, TextAt text_at) {
+template <typename FieldAt, typename TextAt>
+bool same_key(Saved s, uint32_t mask, FieldAt field_at, TextAt text_at) {
   const auto& defs = record_def(s).fields;
   for (uint32_t rest = mask; rest != 0; rest &= rest - 1) {
-    const auto at = static_cast<size_t>(std::countr_zero(rest));
+    const auto at = std::countr_zero(rest);
     // Texts alike byte for byte (as most are) compare alike without a call.
-    const std::string_view text = text_at(static_cast<int>(at));
-    if (fields[at] != text && !same_comparable(defs[at].compare, fields[at], text)) return false;
+    const std::string_view field = field_at(at), text = text_at(at);
+    if (field != text && !same_comparable(defs[static_cast<size_t>(at)].compare, field, text)) return false;
   }
   return true;
 }
@@ -65,9 +65,9 @@ auto field_at(std::span<const std::string_view> fields) {
 // Whether the lines of a key compare alike with the texts in mask.
 template <typename TextAt>
 auto same_as(Saved s, uint32_t mask, TextAt text_at) {
-  // Only the line's fields up to the key's last are split.
-  const auto count = static_cast<size_t>(32 - std::countl_zero(mask));
-  return [=](const SavedView::Line* first) { return same_key(s, mask, first->fields(count), text_at); };
+  return [=](const SavedView::Line* first) {
+    return same_key(s, mask, [first](int at) { return first->field(static_cast<size_t>(at)); }, text_at);
+  };
 }
 
 }  // namespace
@@ -219,8 +219,10 @@ void SavedView::index_line(const Line* line, const Fields& fields, FieldHashes& 
     else
       index.add(hash, line, same_as(saved_, mask, field_at(fields)));
   }
+  // Only the indexed fields are compared with the next line's.
   hashes.follows = true;
-  std::copy(fields.begin(), fields.end(), hashes.last.at_);
+  for (uint32_t rest = indexed_fields_; rest != 0; rest &= rest - 1)
+    hashes.last.at_[std::countr_zero(rest)] = fields[static_cast<size_t>(std::countr_zero(rest))];
   hashes.last.n_ = fields.size();
 }
 
@@ -240,7 +242,7 @@ void SavedView::rekey(const Line* line, std::span<const std::string_view> before
   for (auto& [mask, index] : indexes_) {
     const uint64_t was = before.empty() ? 0 : key_hash(mask, before_hash);
     const uint64_t now = fields.empty() ? 0 : key_hash(mask, now_hash);
-    if (!before.empty() && !fields.empty() && was == now && same_key(saved_, mask, before, field_at(fields)))
+    if (!before.empty() && !fields.empty() && was == now && same_key(saved_, mask, field_at(before), field_at(fields)))
       continue;
     if (!before.empty()) index.drop(was, line);
     if (!fields.empty()) index.add(now, line, same_as(saved_, mask, field_at(fields)));

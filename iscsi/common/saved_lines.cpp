@@ -17,9 +17,12 @@ SavedLines::Line::Line(const char* bytes, size_t length) : bytes_(bytes) {
   });
 }
 
-SavedLines::Line::Line(const char* bytes, std::span<const std::string_view> fields, const char* from)
+SavedLines::Line::Line(char* bytes, std::span<const std::string_view> fields, const char* from)
     : bytes_(bytes), count_(fields.size()) {
-  for (size_t i = 0; i < count_; ++i) starts_[i] = static_cast<uint32_t>(fields[i].data() - from);
+  for (size_t i = 0; i < count_; ++i) {
+    starts_[i] = static_cast<uint32_t>(fields[i].data() - from);
+    bytes[starts_[i] + fields[i].size()] = '\0';
+  }
   starts_[count_] = static_cast<uint32_t>(fields.back().data() - from + fields.back().size() + 1);
 }
 
@@ -67,11 +70,8 @@ SavedLines::Line SavedLines::add(std::span<const std::string_view> fields, size_
     return (*this)[size() - 1];
   }
   const size_t at = bytes_.size();
-  bytes_.resize(at + length + 1);
-  if (length != 0) memcpy(bytes_.data() + at, from, length);
-  char* bytes = bytes_.data() + at;
-  for (const std::string_view field : fields) bytes[static_cast<size_t>(field.data() - from) + field.size()] = '\0';
-  return Line(bytes, fields, from);
+  bytes_.append(from, length).push_back('\0');
+  return Line(bytes_.data() + at, fields, from);
 }
 
 void SavedLines::add_fields(std::span<const std::string_view> fields, size_t replaced, std::string_view text) {

@@ -34,8 +34,8 @@ class SavedLines {
    private:
     friend class SavedLines;
     Line(const char* bytes, size_t length);
-    // Of fields copied as they lay after from, each followed by its NUL.
-    Line(const char* bytes, std::span<const std::string_view> fields, const char* from);
+    // Of fields copied as they lay after from, each separator made a NUL.
+    Line(char* bytes, std::span<const std::string_view> fields, const char* from);
     const char* bytes_;
     size_t count_ = 0;
     // Where each field starts in the line, and one past the last NUL.

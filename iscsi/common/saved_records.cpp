@@ -285,28 +285,20 @@ bool port_number(std::string_view text, uint32_t* out) {
 
 std::string decimal_port(std::string_view text) { return comparable(Compare::Port, text); }
 
-namespace {
-// A line's fields into out; whole: past out's room too, counted (a line
-// with more fields than out holds is told apart), else none past it.
-size_t split(std::string_view line, std::span<std::string_view> out, bool whole) {
+size_t split_fields(std::string_view line, std::span<std::string_view> out) {
   if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
   size_t n = 0, from = 0;
   const auto field_to = [&](size_t comma) {
     if (n < out.size()) out[n] = std::string_view(line.data() + from, comma - from);
     ++n;
     from = comma + 1;
-    return whole || n < out.size();
+    return true;
   };
   each_byte(line, ',', field_to);
-  if (whole && n == 0) return 0;  // no comma
-  if (whole || n < out.size()) field_to(line.size());
-  return whole ? n : std::min(n, out.size());
+  if (n == 0) return 0;  // no comma
+  field_to(line.size());
+  return n;
 }
-}  // namespace
-
-size_t split_fields(std::string_view line, std::span<std::string_view> out) { return split(line, out, true); }
-
-size_t split_first(std::string_view line, std::span<std::string_view> out) { return split(line, out, false); }
 
 std::vector<std::string_view> split_fields(std::string_view line) {
   std::vector<std::string_view> fields(static_cast<size_t>(std::count(line.begin(), line.end(), ',')) + 1);

@@ -155,9 +155,6 @@ std::vector<std::string_view> split_fields(std::string_view line);
 // The same into out, no allocation: the count of fields, which may exceed
 // out.size() (only the first out.size() are set then).
 size_t split_fields(std::string_view line, std::span<std::string_view> out);
-// The first out.size() fields of a line into out, the rest not looked at;
-// the count given (fewer when the line has fewer).
-size_t split_first(std::string_view line, std::span<std::string_view> out);
 // A line of the file's format: the right number of fields and the key
 // words in the key fields.
 bool well_formed(Saved s, std::span<const std::string_view> fields);

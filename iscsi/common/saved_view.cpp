@@ -31,8 +31,7 @@ void SavedView::edited(const std::vector<std::pair<uint32_t, std::string>>& chan
     cut_stretch(at);
     line.text = keep_line(text);
     Fields now;
-    fields_of(line.text, &now);
-    line.field_count = static_cast<uint8_t>(now.size());
+    read_fields(&line, &now);
     add_stretch(line);
     rekey(&line, before);
   }
@@ -85,8 +84,7 @@ void SavedView::parse(std::string_view text) {
       Line* line = new_line();
       // A line without its line feed is given one where a write finds it.
       line->text = complete ? body : keep_line(body);
-      fields_of(line->text, &fields);
-      line->field_count = static_cast<uint8_t>(fields.size());
+      read_fields(line, &fields);
       line->order = next_order_++;
       lines_.push_back(line);
       add_stretch(*line);

@@ -40,9 +40,9 @@ namespace tavo::iscsi {
 
 class SavedView {
  public:
-  // A line's fields, split from its text when asked: the splitter is
-  // cheap, and views of every field held would take more room than the
-  // text. Points into the line's text; empty when malformed.
+  // A line's fields, made when asked from the places of its commas (views
+  // of every field held would take more room than the text). Points into
+  // the line's text; empty when malformed.
   class Fields {
    public:
     size_t size() const { return n_; }
@@ -53,19 +53,31 @@ class SavedView {
     const std::string_view* data() const { return at_; }
     operator std::span<const std::string_view>() const { return {at_, n_}; }
 
+    Fields() {}  // nothing set beyond the first n_: most lines are read once
+
    private:
     friend class SavedView;
-    std::string_view at_[kMaxFields + 1];  // one more: a line with too many is told apart
+    union {
+      std::string_view at_[kMaxFields + 1];  // one more: a line with too many is told apart
+    };
     size_t n_ = 0;
   };
   struct Line {
     std::string_view text;  // as in the file, without its line feed (which follows it in the view's bytes)
     uint64_t order = 0;  // rises with the line's place; kept while it stays
+    // Where each field but the last ends in text, found as the line was
+    // read: its fields are never looked for again. Null for a line too
+    // long for them, split when asked.
+    const uint16_t* commas = nullptr;
     uint8_t field_count = 0;  // its fields; 0 when malformed
     bool well_formed() const { return field_count != 0; }
     Fields fields() const;
-    // The first count fields alone (the rest of the line is not split).
-    Fields fields(size_t count) const;
+    // Field i of a well-formed line alone.
+    std::string_view field(size_t i) const {
+      if (commas == nullptr) return fields()[i];
+      const size_t from = i == 0 ? 0 : commas[i - 1] + 1u;
+      return {text.data() + from, (i + 1 < field_count ? commas[i] : text.size()) - from};
+    }
   };
   // The view of the file under the root in force.
   explicit SavedView(Saved s);
@@ -198,8 +210,9 @@ class SavedView {
   // A line made, or one no longer in lines_ given back.
   Line* new_line();
   void free_line(Line* line);
-  // The fields of a line's text when it is well formed, else none.
-  void fields_of(std::string_view text, Fields* out) const;
+  // The fields of a line's text when it is well formed (else none), their
+  // places kept with the line.
+  void read_fields(Line* line, Fields* out);
   // A line's bytes given a place among the stretches (the line is in
   // lines_, its own bytes in none), or taken out of the stretch that holds
   // them.
@@ -245,6 +258,7 @@ class SavedView {
   // lines are copied into one after another.
   std::vector<std::unique_ptr<std::string>> taken_;  // never moved: a short text lies in its string
   Slab<char> byte_room_;
+  Slab<uint16_t> comma_room_;  // the lines' commas
   // The lines' bytes with their line feeds in order, in stretches each of
   // consecutive lines, by the order of its first line.
   std::map<uint64_t, std::string_view> stretches_;

@@ -37,6 +37,7 @@ void SavedView::Slab<T>::clear() {
 }
 
 template class SavedView::Slab<char>;
+template class SavedView::Slab<uint16_t>;
 template class SavedView::Slab<SavedView::Line>;
 
 void SavedView::clear() {
@@ -48,6 +49,7 @@ void SavedView::clear() {
   stretches_.clear();
   taken_.clear();
   byte_room_.clear();
+  comma_room_.clear();
   line_bytes_ = held_bytes_ = 0;
   consumed_ = 0;
   last_complete_.clear();
@@ -65,27 +67,37 @@ SavedView::Line* SavedView::new_line() {
 
 void SavedView::free_line(Line* line) { free_lines_.push_back(line); }
 
-SavedView::Fields SavedView::Line::fields(size_t count) const {
-  Fields out;
-  if (field_count != 0) out.n_ = split_first(text, std::span(out.at_).first(std::min<size_t>(count, field_count)));
-  return out;
-}
-
 SavedView::Fields SavedView::Line::fields() const {
   Fields out;
-  if (field_count != 0) {
+  if (field_count == 0) return out;
+  out.n_ = field_count;
+  if (commas == nullptr) {
     split_fields(text, out.at_);
-    out.n_ = field_count;
+    return out;
   }
+  size_t from = 0;
+  for (size_t i = 0; i + 1 < field_count; ++i) {
+    out.at_[i] = std::string_view(text.data() + from, commas[i] - from);
+    from = commas[i] + 1u;
+  }
+  out.at_[field_count - 1] = std::string_view(text.data() + from, text.size() - from);
   return out;
 }
 
-void SavedView::fields_of(std::string_view text, Fields* out) const {
+void SavedView::read_fields(Line* line, Fields* out) {
+  constexpr size_t kCommasPerBlock = 2048;
   // Split into room for one field more than a line holds: a line with more
   // is told from one that fits.
   const size_t want = record_def(saved_).fields.size();
-  out->n_ = split_fields(text, out->at_) == want ? want : 0;
+  out->n_ = split_fields(line->text, out->at_) == want ? want : 0;
   if (out->n_ != 0 && !well_formed(saved_, *out)) out->n_ = 0;
+  line->field_count = static_cast<uint8_t>(out->size());
+  line->commas = nullptr;
+  if (out->empty() || line->text.size() > UINT16_MAX) return;
+  uint16_t* commas = comma_room_.take(out->size() - 1, kCommasPerBlock);
+  for (size_t i = 0; i + 1 < out->size(); ++i)
+    commas[i] = static_cast<uint16_t>((*out)[i].data() + (*out)[i].size() - line->text.data());
+  line->commas = commas;
 }
 
 std::string_view SavedView::keep(std::string&& text) {
@@ -161,6 +173,17 @@ void SavedView::compact_if_scattered() {
     out += stretch.size();
   }
   const std::string_view all(out - line_bytes_, line_bytes_);
+  // The commas of lines gone or changed go with their bytes.
+  size_t commas = 0;
+  for (const Line* l : lines_) commas += l->commas != nullptr ? l->field_count - 1u : 0u;
+  Slab<uint16_t> comma_copy;
+  for (Line* l : lines_) {
+    if (l->commas == nullptr) continue;
+    uint16_t* to = comma_copy.take(l->field_count - 1u, std::max<size_t>(commas, 1));
+    std::copy_n(l->commas, l->field_count - 1u, to);
+    l->commas = to;
+  }
+  comma_room_ = std::move(comma_copy);
   taken_.clear();
   byte_room_ = std::move(copy);
   held_bytes_ = line_bytes_;

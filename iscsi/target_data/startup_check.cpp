@@ -69,18 +69,17 @@ void check_file(Saved s) {
 // such a text as it is, or refuses it (and the text stays): most saved
 // addresses, checked without a copy.
 bool taken_as_written(std::string_view text) {
-  int parts = 0;
+  int parts = 0, digits = 0, value = 0;
   for (size_t at = 0; at <= text.size(); ++at) {
-    const size_t end = std::min(text.find('.', at), text.size());
-    const std::string_view part = text.substr(at, end - at);
-    if (++parts > 4 || part.empty() || part.size() > 3 || (part[0] == '0' && part.size() > 1)) return false;
-    int value = 0;
-    for (const char c : part) {
-      if (c < '0' || c > '9') return false;
-      value = value * 10 + (c - '0');
+    if (at == text.size() || text[at] == '.') {
+      if (digits == 0 || value > 255 || ++parts > 4) return false;
+      digits = value = 0;
+      continue;
     }
-    if (value > 255) return false;
-    at = end;
+    const char c = text[at];
+    // A digit after a leading zero, or a fourth, is not written so.
+    if (c < '0' || c > '9' || (digits == 1 && value == 0) || ++digits > 3) return false;
+    value = value * 10 + (c - '0');
   }
   return parts == 4;
 }
@@ -102,14 +101,13 @@ std::string taken_address(std::string_view text) {
 void take_addresses(Saved s) {
   const int at = position(s, Field::Address);
   if (at < 0 || tavo::files::never_saved(record_def(s).path)) return;
-  // Most starts find every address written so: the lines are looked at up
-  // to their address first, and rewritten only when one is not.
+  // Most starts find every address written so: the lines are looked at
+  // first, and rewritten only when one is not.
   const auto address_at = static_cast<size_t>(at);
   bool unwritten = false;
   const bool read = with_view(s, [&](const SavedView& view) {
     for (const SavedView::Line* line : view.lines()) {
-      const SavedView::Fields fields = line->fields(address_at + 1);
-      if (fields.size() > address_at && !taken_as_written(fields[address_at])) {
+      if (line->well_formed() && !taken_as_written(line->field(address_at))) {
         unwritten = true;
         return;
       }

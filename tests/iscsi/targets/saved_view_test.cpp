@@ -197,6 +197,11 @@ TEST_P(SavedViewIndexTest, LookupsFollowEveryChangeOfTheLines) {
        }},
       {"appended after them", [&] { view.append(line(0, 1) + "\n" + line(1, 2, "No") + "\n"); }},
       {"read again", [&] { view.load(text({line(1, 1), line(0, 2)})); }},
+      {"a line longer than its places can tell appended and changed",
+       [&] {
+         view.append(line(0, 2, std::string(70000, 'Y').c_str()) + "\n" + line(1, 3) + "\n");
+         view.edited({{3, line(1, 3, std::string(65536, 'N').c_str())}}, {}, 0);
+       }},
   };
   for (const Step& step : steps) {
     SCOPED_TRACE(step.what);
@@ -209,6 +214,7 @@ TEST_P(SavedViewIndexTest, LookupsFollowEveryChangeOfTheLines) {
       const auto split = iscsi::split_fields(l->text);
       const bool well_formed = iscsi::well_formed(Saved::Initiator, split);
       EXPECT_TRUE(std::ranges::equal(l->fields(), well_formed ? split : decltype(split)())) << l->text;
+      for (size_t i = 0; well_formed && i < split.size(); ++i) EXPECT_EQ(l->field(i), split[i]) << l->text;
     }
     // The answers a view with its keys spread gives.
     SavedView::colliding_keys_for_tests(false);
