@@ -1,6 +1,6 @@
 #include "tree/state_changes.h"
 
-#include "base/root_gate.h"
+#include "tree/tree_internal.h"
 
 namespace tavo::tree {
 namespace {
@@ -8,11 +8,20 @@ namespace {
 uint64_t change_count = 0;
 int changing_depth = 0;
 uint64_t deletion_count = 0;
+bool unfollowed = false;  // a change of another process's the tree has yet to follow
 
 }  // namespace
 
-// Another process's change moves the root's epoch: it counts as one too.
-uint64_t state_changes() { return change_count + base::root_epoch(); }
+uint64_t state_changes() { return change_count; }
+
+void root_changed() {
+  ++change_count;
+  unfollowed = true;
+}
+
+bool root_unfollowed() { return unfollowed; }
+
+void root_followed() { unfollowed = false; }
 
 bool changing() { return changing_depth > 0; }
 
