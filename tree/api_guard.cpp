@@ -41,10 +41,10 @@ void rebuild() {
 // changed of the root before it acts; what it leaves in the last status is
 // the call's own.
 void follow_root(bool outermost_only = true) {
-  if ((outermost_only && depth != 1) || build_depth != 0 || !root_unfollowed() || base::root_gate_refusal() != 0 ||
+  if ((outermost_only && depth != 1) || build_depth != 0 || !root_unfollowed || base::root_gate_refusal() != 0 ||
       hm_find_hierarchy("") == nullptr)
     return;
-  root_followed();
+  root_unfollowed = false;
   const BackendHooks hooks = backend_hooks();
   if (hooks.follow_root == nullptr) return;
   uint32_t code = 0;
@@ -98,7 +98,7 @@ uint32_t build_tree() {
     return init_hm();
   }();
   if (r == 0) {
-    root_followed();
+    root_unfollowed = false;
     return 0;
   }
   pdebug(TAVO_LOG_TREE, 3, "Failed to build the management tree (%u)\n", static_cast<unsigned>(r));

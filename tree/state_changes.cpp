@@ -8,7 +8,6 @@ namespace {
 uint64_t change_count = 0;
 int changing_depth = 0;
 uint64_t deletion_count = 0;
-bool unfollowed = false;  // a change of another process's the tree has yet to follow
 
 }  // namespace
 
@@ -16,12 +15,8 @@ uint64_t state_changes() { return change_count; }
 
 void root_changed() {
   ++change_count;
-  unfollowed = true;
+  root_unfollowed = true;
 }
-
-bool root_unfollowed() { return unfollowed; }
-
-void root_followed() { unfollowed = false; }
 
 bool changing() { return changing_depth > 0; }
 
