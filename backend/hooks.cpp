@@ -18,8 +18,10 @@ namespace {
 
 // Everything that keeps state across calls and must follow another
 // process's change of the saved files or the adapter (base/root_gate.h),
-// and how: the gate runs each when it finds the root's change count moved.
-// A keeper not listed here must not keep such state.
+// and how: the gate runs each when it finds the root's change count moved,
+// or the root is another one. Whatever else a process keeps across calls
+// is its own, or checked against its file at each use (a file's identity,
+// config_prof.txt's held edits).
 constexpr tavo::base::RootFollower kRootFollowers[] = {
     // The tree's count of changes moves, so what a branch read before
     // stands no more (the iSCSI records read between calls, the index of

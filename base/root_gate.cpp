@@ -60,7 +60,7 @@ enum class Hold : uint8_t { None, Shared, Exclusive };
 
 // All under the library lock.
 struct Gate {
-  const platform::Host* host = nullptr;  // the host and root the file belongs to
+  uint64_t host = 0;  // the host (platform::host_number) and root the file belongs to
   std::string root;
   std::string path;      // the file under that root
   int fd = -1;
@@ -215,9 +215,9 @@ bool open_file(Gate& g) {
 // False when the call goes ungated or is refused (g.refusal).
 bool gate_file(Gate& g, bool look_at_root) {
   platform::Host& host = platform::host();
-  if (g.host != &host || (look_at_root && !host.root_is(g.root))) {
+  if (g.host != platform::host_number() || (look_at_root && !host.root_is(g.root))) {
     close_gate(g);
-    g.host = &host;
+    g.host = platform::host_number();
     g.root = host.root();
     g.path = platform::fixed_path(kGateFile);
     g.lost = false;
@@ -384,7 +384,7 @@ void enter_root_gate(RootUse use) {
   g.refusal = 0;
   // A call that reads looks only at the shared count: no system call while
   // nobody changed the root since this process last looked.
-  if (use == RootUse::Read && g.fd >= 0 && g.host == &platform::host() && g.foreign.empty() && current(g)) return;
+  if (use == RootUse::Read && g.fd >= 0 && g.host == platform::host_number() && g.foreign.empty() && current(g)) return;
   if (!gate_file(g, use == RootUse::Change)) return;
   if (use == RootUse::Read && current(g)) return;
   hold_gate(g, use == RootUse::Change);
@@ -398,7 +398,7 @@ void leave_root_gate() {
   if (g.close_at_leave) {
     g.close_at_leave = false;
     close_gate(g);
-    g.host = nullptr;
+    g.host = 0;
   }
 }
 
