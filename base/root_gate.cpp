@@ -59,10 +59,9 @@ static_assert(std::atomic_ref<uint64_t>::is_always_lock_free && std::atomic_ref<
 
 enum class Hold : uint8_t { None, Shared, Exclusive };
 
-// All under the library lock, but the epoch, which a reader may load
-// without it.
+// All under the library lock.
 struct Gate {
-  const platform::Host* host = nullptr;  // the host and root the file belongs to
+  uint64_t host = 0;  // the host (platform::host_number) and root the file belongs to
   std::string root;
   std::string path;      // the file under that root
   int fd = -1;
@@ -90,9 +89,13 @@ Gate& gate() {
   static NoDestructor<Gate> g;
   return *g;
 }
-std::atomic<uint64_t> epoch{1};
+std::span<const RootFollower> followers;
 
-void move_epoch() { epoch.fetch_add(1, std::memory_order_release); }
+// Another process changed the root, or the root is another one: every
+// keeper catches up.
+void follow_root_change() {
+  for (const RootFollower catch_up : followers) catch_up();
+}
 
 uint64_t load_count(const Gate& g) {
   if (g.page != nullptr) return std::atomic_ref<uint64_t>(g.page->count).load(std::memory_order_acquire);
@@ -213,9 +216,9 @@ bool open_file(Gate& g) {
 // False when the call goes ungated or is refused (g.refusal).
 bool gate_file(Gate& g, bool look_at_root) {
   platform::Host& host = platform::host();
-  if (g.host != &host || (look_at_root && !host.root_is(g.root))) {
+  if (g.host != platform::host_number() || (look_at_root && !host.root_is(g.root))) {
     close_gate(g);
-    g.host = &host;
+    g.host = platform::host_number();
     g.root = host.root();
     g.path = platform::fixed_path(kGateFile);
     g.lost = false;
@@ -223,12 +226,12 @@ bool gate_file(Gate& g, bool look_at_root) {
     g.known_mark = 0;
     // What was kept belongs to another root; its first look takes the count
     // as it stands.
-    move_epoch();
+    follow_root_change();
     if (open_file(g)) g.seen = load_count(g);
   } else if ((!g.foreign.empty() || g.lost) && open_file(g)) {
     g.lost = false;
     g.seen = load_count(g);
-    move_epoch();
+    follow_root_change();
   }
   char text[TAVO_STATUS_TEXT_SIZE];
   if (!g.foreign.empty()) {
@@ -349,12 +352,12 @@ uint32_t hold_gate(Gate& g, bool exclusive) {
       // leaves it for one that can.
       g.cut = true;
       g.known_mark = load_changing(g);
-      move_epoch();
+      follow_root_change();
     }
     const uint64_t count = load_count(g);
     if (count != g.seen) {
       g.seen = count;
-      move_epoch();
+      follow_root_change();
     }
     return 0;
   }
@@ -362,7 +365,9 @@ uint32_t hold_gate(Gate& g, bool exclusive) {
 
 }  // namespace
 
-uint64_t root_epoch() { return epoch.load(std::memory_order_acquire); }
+void set_root_followers(std::span<const RootFollower> keepers) { followers = keepers; }
+
+std::span<const RootFollower> root_followers() { return followers; }
 
 unsigned root_gate_wait_ms() {
   const char* text = platform::setting("TAVO_GATE_WAIT_MS");
@@ -380,7 +385,7 @@ void enter_root_gate(RootUse use) {
   g.refusal = 0;
   // A call that reads looks only at the shared count: no system call while
   // nobody changed the root since this process last looked.
-  if (use == RootUse::Read && g.fd >= 0 && g.host == &platform::host() && g.foreign.empty() && current(g)) return;
+  if (use == RootUse::Read && g.fd >= 0 && g.host == platform::host_number() && g.foreign.empty() && current(g)) return;
   if (!gate_file(g, use == RootUse::Change)) return;
   if (use == RootUse::Read && current(g)) return;
   hold_gate(g, use == RootUse::Change);
@@ -394,7 +399,7 @@ void leave_root_gate() {
   if (g.close_at_leave) {
     g.close_at_leave = false;
     close_gate(g);
-    g.host = nullptr;
+    g.host = 0;
   }
 }
 
@@ -445,7 +450,7 @@ bool note_root_change() {
     if (g.hold != Hold::Exclusive || load_count(g) != looked || new_mark(g)) {
       let_go(g);
       g.seen = load_count(g);
-      move_epoch();
+      follow_root_change();
       refuse(g, kRootMovedInCall, status_text(kRootMovedInCall));
       return false;
     }
@@ -471,10 +476,7 @@ uint32_t RootGateLetGo::take_back() {
   if (!let_go_) return gate().refusal;
   let_go_ = false;
   Gate& g = gate();
-  const uint64_t before = root_epoch();
-  if (hold_gate(g, use_ == RootUse::Change) != 0) return g.refusal;
-  moved_ = root_epoch() != before;
-  return 0;
+  return hold_gate(g, use_ == RootUse::Change);
 }
 
 RootFlashLock::RootFlashLock() {

@@ -7,8 +7,8 @@
 // first changes a saved file or the adapter's targets and sessions, and
 // which every process reads through a shared mapping, without a system
 // call. A process that finds the count moved knows that another changed
-// the root meanwhile: whatever it keeps of either stands only while
-// root_epoch() does.
+// the root meanwhile: the gate then runs every keeper's catch-up
+// (set_root_followers), and nothing else reads the count.
 //
 // A call that may change the root holds the gate exclusively for its whole
 // length. A call that reads takes none while the count stands where this
@@ -28,6 +28,7 @@
 
 #include <stdint.h>
 
+#include <span>
 #include <string>
 
 #include "base/status_registry.h"
@@ -51,10 +52,19 @@ inline constexpr uint32_t kRootMovedInCall = TAVO_ROOT_MOVED_IN_CALL;
 // What TAVO_init leaves when calls go ungated (the answer stays 0).
 extern const StatusFormat<const char*, const char*> kRootNotGated;
 
-// Rises each time a call finds that another process changed the saved
-// files or the adapter since this process last looked, or that the root
-// is another one.
-uint64_t root_epoch();
+// How a keeper of state across calls catches up when a call finds that
+// another process changed the saved files or the adapter since this
+// process last looked, or that the root is another one. Run by the gate at
+// that moment, under the library lock, maybe in the middle of a call: it
+// only drops or marks what it keeps (read again when next wanted), takes
+// no other lock that a caller may hold and frees nothing a caller may be
+// using.
+using RootFollower = void (*)();
+// The keepers, registered once as the library loads by the layer that
+// joins them all (backend/hooks.cpp lists them); the span must outlive
+// its use.
+void set_root_followers(std::span<const RootFollower> followers);
+std::span<const RootFollower> root_followers();
 
 // Called before a change of a saved file or of the adapter's targets and
 // sessions: the first of a call raises the shared count. A call that reads
@@ -100,14 +110,12 @@ class RootGateLetGo {
   ~RootGateLetGo() { take_back(); }
   RootGateLetGo(const RootGateLetGo&) = delete;
   RootGateLetGo& operator=(const RootGateLetGo&) = delete;
-  // 0, or the refusal status; moved() then tells whether another process
-  // changed the root meanwhile (root_epoch() moved with it).
+  // 0, or the refusal status. A change another process made meanwhile is
+  // followed as at the start of a call.
   uint32_t take_back();
-  bool moved() const { return moved_; }
 
  private:
   bool let_go_ = false;
-  bool moved_ = false;
   RootUse use_ = RootUse::Change;
 };
 

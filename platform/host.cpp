@@ -22,6 +22,7 @@ namespace {
 
 std::mutex host_mutex;
 std::atomic<Host*> current_known{nullptr};  // current, read without the mutex once made
+std::atomic<uint64_t> hosts_made{0};
 // Forgets the known host as the process exits, before the host goes: a call
 // made later finds none rather than one destroyed.
 struct CurrentHost {
@@ -200,7 +201,10 @@ std::string resolve_fixed(const std::string& root, const std::string& path) {
 }
 
 Host& current_host() {
-  if (!current) current = host_from_environment();
+  if (!current) {
+    current = host_from_environment();
+    hosts_made.fetch_add(1, std::memory_order_release);
+  }
   current_known.store(current.get(), std::memory_order_release);
   return *current;
 }
@@ -213,6 +217,8 @@ Host& host() {
   return current_host();
 }
 
+uint64_t host_number() { return hosts_made.load(std::memory_order_acquire); }
+
 std::string host_failure() {
   std::lock_guard<std::mutex> guard(host_mutex);
   current_host();
@@ -222,6 +228,7 @@ std::string host_failure() {
 void install_host(std::unique_ptr<Host> h) {
   std::lock_guard<std::mutex> guard(host_mutex);
   current = std::move(h);
+  hosts_made.fetch_add(1, std::memory_order_release);
   current_known.store(current.get(), std::memory_order_release);
   failure.clear();
 }

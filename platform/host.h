@@ -108,6 +108,9 @@ using HostFactory = std::unique_ptr<Host> (*)(const std::string& topology, std::
 // refuses every call (it never falls back to the real host) and
 // host_failure() tells why.
 Host& host();
+// Rises with each host put in force: what a host made where an earlier one
+// lay is told from it.
+uint64_t host_number();
 
 // The reason the host in force refuses every call, or "" when it does not.
 std::string host_failure();

@@ -17,7 +17,6 @@ int depth = 0;           // nesting of guarded calls
 int build_depth = 0;     // nesting of tree builds
 int client_count = 0;
 bool rebuild_pending = false;
-uint64_t followed = 0;  // the root's epoch the tree last followed
 
 // Repeated changes of the NIC function set during a rebuild are followed a
 // few times, not forever.
@@ -42,10 +41,10 @@ void rebuild() {
 // changed of the root before it acts; what it leaves in the last status is
 // the call's own.
 void follow_root(bool outermost_only = true) {
-  if ((outermost_only && depth != 1) || build_depth != 0 || followed == base::root_epoch() ||
-      base::root_gate_refusal() != 0 || hm_find_hierarchy("") == nullptr)
+  if ((outermost_only && depth != 1) || build_depth != 0 || !root_unfollowed || base::root_gate_refusal() != 0 ||
+      hm_find_hierarchy("") == nullptr)
     return;
-  followed = base::root_epoch();
+  root_unfollowed = false;
   const BackendHooks hooks = backend_hooks();
   if (hooks.follow_root == nullptr) return;
   uint32_t code = 0;
@@ -99,7 +98,7 @@ uint32_t build_tree() {
     return init_hm();
   }();
   if (r == 0) {
-    followed = base::root_epoch();
+    root_unfollowed = false;
     return 0;
   }
   pdebug(TAVO_LOG_TREE, 3, "Failed to build the management tree (%u)\n", static_cast<unsigned>(r));

@@ -1,6 +1,6 @@
 #include "tree/state_changes.h"
 
-#include "base/root_gate.h"
+#include "tree/tree_internal.h"
 
 namespace tavo::tree {
 namespace {
@@ -11,8 +11,12 @@ uint64_t deletion_count = 0;
 
 }  // namespace
 
-// Another process's change moves the root's epoch: it counts as one too.
-uint64_t state_changes() { return change_count + base::root_epoch(); }
+uint64_t state_changes() { return change_count; }
+
+void root_changed() {
+  ++change_count;
+  root_unfollowed = true;
+}
 
 bool changing() { return changing_depth > 0; }
 

@@ -11,6 +11,11 @@
 
 namespace tavo::tree {
 
+// Whether the tree has yet to follow another process's change of the root
+// (root_changed, tree/state_changes.h). Under the library lock; read by
+// every call.
+inline bool root_unfollowed = false;
+
 void unregister_hierarchy(TavoHierarchy* h);
 // Deletes the whole tree of h when it has one, as _delete_node of its root
 // does, for a tear-down: the tag table is left as it is for

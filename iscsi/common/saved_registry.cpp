@@ -43,6 +43,11 @@ std::shared_ptr<ViewEntry> view_entry(Saved s) {
   return entry;
 }
 
+void reread_saved_views() {
+  std::lock_guard<std::mutex> guard(view_registry_mutex);
+  for (const auto& [path, entry] : *view_registry) entry->view.reread_whole();
+}
+
 bool with_view(Saved s, const std::function<void(const SavedView&)>& fn) {
   std::shared_ptr<ViewEntry> entry = view_entry(s);
   std::unique_lock<std::mutex> guard(entry->mutex);

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 
-#include "base/root_gate.h"
 #include "iscsi/common/iscsi_common.h"
 #include "iscsi/common/saved_view.h"
 #include "platform/host.h"
@@ -123,7 +122,7 @@ void SavedView::append(std::string_view tail) {
 }
 
 int SavedView::refresh(bool whole, const std::string* through) {
-  if (epoch_ != base::root_epoch()) whole = true;
+  if (whole_next_.load(std::memory_order_relaxed)) whole = true;
   const std::string* source = through != nullptr && *through != target_ ? through : &target_;
   const files::FileIdentity now = files::identify_fixed(*source);
   if (!whole && files::unchanged(identity_, now)) return 0;
@@ -148,7 +147,7 @@ int SavedView::refresh(bool whole, const std::string* through) {
       }
       clear();
       identity_ = read_id;
-      epoch_ = base::root_epoch();
+      whole_next_.store(false, std::memory_order_relaxed);
       return 0;
     }
     if (from == 0) break;
@@ -167,7 +166,7 @@ int SavedView::refresh(bool whole, const std::string* through) {
     drop_partial_last();
   parse(keep(std::move(text)));
   identity_ = read_id;
-  epoch_ = base::root_epoch();
+  whole_next_.store(false, std::memory_order_relaxed);
   return 0;
 }
 

@@ -25,6 +25,7 @@
 
 #include <stdint.h>
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -131,6 +132,9 @@ class SavedView {
   // (else it is looked up).
   void settled(bool whole, const files::FileIdentity* written = nullptr);
   void forget();
+  // Another process changed the root: the next refresh reads the file
+  // whole.
+  void reread_whole() { whole_next_.store(true, std::memory_order_relaxed); }
 
   // Tests only: every view's keys of one set of fields all hash alike, so
   // that only comparing the texts tells them apart.
@@ -243,10 +247,10 @@ class SavedView {
   Saved saved_;
   std::string target_;  // the file's path under the root
   files::FileIdentity identity_;
-  // The root's epoch (base/root_gate.h) the view was read in: once another
-  // process changed the files, an identity that looks the same may be
-  // another file's, so the file is read again whole.
-  uint64_t epoch_ = 0;
+  // Another process changed the root since the view was read (reread_whole):
+  // an identity that looks the same may be another file's, so the file is
+  // read again whole.
+  std::atomic<bool> whole_next_{true};
   off_t consumed_ = 0;         // after the last line feed read
   std::string last_complete_;  // the line ending there, with its line feed
   bool partial_last_ = false;  // the last line has no line feed yet
@@ -281,6 +285,9 @@ class SavedView {
 // under the view's mutex; false (errno kept) when the file could not be
 // read.
 bool with_view(Saved s, const std::function<void(const SavedView&)>& fn);
+// Another process changed the root (a keeper of the gate's,
+// backend/hooks.cpp): every view reads its file whole at its next refresh.
+void reread_saved_views();
 
 // The fields of the file's well-formed lines that hold every match, in
 // file order, copied (the tree may be changed with them, which reads the

@@ -11,7 +11,7 @@
 // The notes' file holds one line per session, a session line's first
 // fields (Saved::Pending). Letting a note go writes nothing: the process
 // keeps what the file holds, and which of its notes stay, for as long as
-// no other process changed the root (base::root_epoch). Its next note is
+// no other process changed the root (forget_known_notes). Its next note is
 // written over those let go, in place; notes it does not know of are
 // settled first. A cut write leaves a line without its line feed, never a
 // whole line that names another session.
@@ -80,21 +80,19 @@ bool parse_note(std::string_view line, PendingEntry* e) {
   return true;
 }
 
-// What the process knows the file holds while the root's epoch stands:
-// its lines in order, each with its line feed, and whether it stays (a
-// note whose change is under way, or one not settled) or may go.
+// What the process knows the file holds while no other process changed
+// the root: its lines in order, each with its line feed, and whether it
+// stays (a note whose change is under way, or one not settled) or may go.
 struct KnownLine {
   std::string text;
   bool stays = false;
 };
 struct KnownNotes {
   bool valid = false;
-  uint64_t epoch = 0;
   std::vector<KnownLine> lines;
-  bool current() const { return valid && epoch == base::root_epoch(); }
+  bool current() const { return valid; }
   void know(std::vector<KnownLine> now) {
     valid = true;
-    epoch = base::root_epoch();
     lines = std::move(now);
   }
 };
@@ -296,5 +294,7 @@ void drop_finished_notes() {
     if (write_notes({}) != 0) pdebug(TAVO_LOG_BACKEND, 4, "%s: %s keeps its notes\n", __func__, notes_path());
   });
 }
+
+void forget_known_notes() { known().valid = false; }
 
 }  // namespace tavo::sessions

@@ -438,6 +438,10 @@ uint32_t note_pending(std::span<const PendingEntry> entries);
 void let_go_pending(const PendingEntry& e);
 void settle_pending(bool at_start = false);
 void drop_finished_notes();
+// Another process changed the root (a keeper of the gate's,
+// backend/hooks.cpp): what this process knows of the notes' file goes,
+// read again before its next note.
+void forget_known_notes();
 
 }  // namespace tavo::sessions
 #endif

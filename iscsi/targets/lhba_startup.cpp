@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "base/library_lock.h"
-#include "base/root_gate.h"
+#include "base/no_destructor.h"
 #include "iscsi/network/iscsi_network.h"
 #include "iscsi/network/network.h"
 #include "iscsi/common/saved_view.h"
@@ -61,12 +61,26 @@ uint32_t startup_discovery_block(const HandlerContext& t, tavo::DiscoveryParamsB
   return r;
 }
 
+struct WaitingTargets;
+// Every LogicalHBA's waiting targets (under the library lock): another
+// process's change reaches them all.
+std::vector<WaitingTargets*>& all_waiting() {
+  static tavo::base::NoDestructor<std::vector<WaitingTargets*>> all;
+  return *all;
+}
+
 // What a LogicalHBA's targets wait with until a client reaches them: what
 // start-up read of them (the firmware's targets, the saved lines, the
-// function's sessions), in the root's epoch it read them in, and the names
-// of the Targets their build makes.
+// function's sessions), whether another process changed them since, and
+// the names of the Targets their build makes.
 struct WaitingTargets {
-  uint64_t epoch = 0;
+  WaitingTargets() { all_waiting().push_back(this); }
+  ~WaitingTargets() { std::erase(all_waiting(), this); }
+  WaitingTargets(const WaitingTargets&) = delete;
+  WaitingTargets& operator=(const WaitingTargets&) = delete;
+  // Another process changed the files or the adapter since start-up read
+  // them (outdate_waiting_targets): they are built from them as they are.
+  bool outdated = false;
   bool reached = false;  // false: the network set-up stopped before the targets
   uint32_t result = 0;   // of the network set-up and the firmware's listing
   ListedTargets listed;
@@ -105,7 +119,7 @@ uint32_t build_waiting_targets(TavoNode* lhba, void* data) {
   TAVO_LIBRARY_LOCK;
   auto* waiting = static_cast<WaitingTargets*>(data);
   if (waiting == nullptr) return 1;
-  if (waiting->epoch == tavo::base::root_epoch()) return startup_build_targets(lhba, *waiting, false);
+  if (!waiting->outdated) return startup_build_targets(lhba, *waiting, false);
   tavo::sessions::release_waiting_sessions(lhba, tavo::sessions::WaitingSessionReads{});
   return waiting->reached ? follow_saved_targets(lhba) : 0;
 }
@@ -125,7 +139,6 @@ void startup_functions_targets(TavoNode* lhba, char (*keys)[TAVO_VALUE_SIZE]) {
     return;
   }
   const auto waiting = std::make_shared<WaitingTargets>();
-  waiting->epoch = tavo::base::root_epoch();
   const uint32_t network = setup_iscsi_network(lhba, "True", &waiting->reached);
   if (waiting->reached) {
     const HandlerContext c = handler_context(lhba);
@@ -170,8 +183,12 @@ bool tavo::targets::may_join_waiting_targets(TavoNode* lhba, const char* name) {
   TAVO_LIBRARY_LOCK;
   const auto* w = static_cast<const WaitingTargets*>(tavo::tree::waiting_data(lhba, &target_definition()));
   // A name that only shares a hash with one of theirs is checked among them built.
-  return w != nullptr && w->names_known && w->epoch == tavo::base::root_epoch() && name != nullptr &&
+  return w != nullptr && w->names_known && !w->outdated && name != nullptr &&
          tavo::tree::slots_reserved(lhba, target_definition()) && !w->names.holds(w->lines, name, true);
+}
+
+void tavo::targets::outdate_waiting_targets() {
+  for (WaitingTargets* w : all_waiting()) w->outdated = true;
 }
 
 void tavo::targets::joined_waiting_targets(TavoNode* lhba) {

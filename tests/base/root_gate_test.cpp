@@ -11,6 +11,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "base/library_lock.h"
 #include "tests/support/sim_fixture.h"
@@ -68,13 +69,29 @@ class GateChild {
   bool holding_ = false;
 };
 
+// How often the gate had this process's keepers catch up.
+uint64_t catch_ups = 0;
+void count_catch_up() { ++catch_ups; }
+
 class RootGateTest : public SimTest {
  protected:
+  // The library's keepers, and one that counts.
+  void SetUp() override {
+    SimTest::SetUp();
+    library_followers_ = base::root_followers();
+    followers_.assign(library_followers_.begin(), library_followers_.end());
+    followers_.push_back(count_catch_up);
+    base::set_root_followers(followers_);
+  }
+  void TearDown() override {
+    base::set_root_followers(library_followers_);
+    SimTest::TearDown();
+  }
   std::string marker() const { return root_.at("/inside-done"); }
-  // The epoch as a call of this process finds it.
-  uint64_t epoch_at_call() {
+  // The catch-ups as a call of this process finds them.
+  uint64_t catch_ups_at_call() {
     TAVO_LIBRARY_LOCK;
-    return base::root_epoch();
+    return catch_ups;
   }
   std::string gate_path() const { return root_.at("/etc/config/QVL/tavo/libtavo.lock"); }
   // A call of this process: its refusal (0 when it had the gate) and the
@@ -86,6 +103,10 @@ class RootGateTest : public SimTest {
     const uint32_t refused = base::root_gate_refusal();
     return {refused, refused != 0 ? tavo_last_status_string : ""};
   }
+
+ private:
+  std::span<const base::RootFollower> library_followers_;
+  std::vector<base::RootFollower> followers_;
 };
 
 // The wait for the gate, set short for a test.
@@ -122,10 +143,10 @@ TEST_F(RootGateTest, CallsOfProcessesOnOneRootRunOneAfterAnother) {
   }
 }
 
-// Only a change another process made moves the epoch: a call that only
-// reads does not, nor this process's own change; one killed after it began
-// to change does.
-TEST_F(RootGateTest, TheEpochMovesWithAnotherProcessesChangesOnly) {
+// Only a change another process made has the keepers catch up: a call
+// that only reads does not, nor this process's own change; one killed
+// after it began to change does.
+TEST_F(RootGateTest, KeepersCatchUpWithAnotherProcessesChangesOnly) {
   const struct {
     const char* name;
     bool changes;
@@ -138,7 +159,7 @@ TEST_F(RootGateTest, TheEpochMovesWithAnotherProcessesChangesOnly) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const uint64_t before = epoch_at_call();
+    const uint64_t before = catch_ups_at_call();
     const bool changes = c.changes, killed = c.killed;
     GateChild child([&] {
       if (changes) base::note_root_change();
@@ -146,15 +167,15 @@ TEST_F(RootGateTest, TheEpochMovesWithAnotherProcessesChangesOnly) {
     });
     ASSERT_TRUE(child.holding());
     EXPECT_EQ(child.wait(), c.killed ? -1 : 0);
-    EXPECT_EQ(epoch_at_call() != before, c.moves);
+    EXPECT_EQ(catch_ups_at_call() != before, c.moves);
   }
-  const uint64_t before = epoch_at_call();
+  const uint64_t before = catch_ups_at_call();
   {
     TAVO_LIBRARY_LOCK;
     base::note_root_change();
     base::note_root_change();
   }
-  EXPECT_EQ(epoch_at_call(), before);
+  EXPECT_EQ(catch_ups_at_call(), before);
   // Nested holds are one call: the gate is let go by the outermost only.
   GateChild child([] {});
   ASSERT_TRUE(child.holding());
@@ -226,7 +247,7 @@ TEST_F(RootGateTest, AStoppedHolderHoldsOthersOffForTheBoundOnly) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    epoch_at_call();  // this process's picture is the root's
+    catch_ups_at_call();  // this process's picture is the root's
     const bool changes = c.holder_changes;
     GateChild holder([&] {
       if (changes) base::note_root_change();
@@ -283,12 +304,12 @@ TEST_F(RootGateTest, TheGateFileIsTheLibrarysOwn) {
       ASSERT_EQ(c.plant(), 0);
       // A process that looks for the first time.
       if (!looked_before) reinstall_with("");
-      const uint64_t epoch = base::root_epoch();
+      const uint64_t before = catch_ups;
       for (const base::RootUse use : {base::RootUse::Change, base::RootUse::Read}) {
         const auto [refused, text] = call(use, [] { base::note_root_change(); });
         if (c.what == nullptr) {
           EXPECT_EQ(refused, 0u);
-          EXPECT_NE(base::root_epoch(), epoch);
+          EXPECT_NE(catch_ups, before);
           continue;
         }
         EXPECT_EQ(refused, 349u);
@@ -311,7 +332,7 @@ TEST_F(RootGateTest, TheGateFileIsTheLibrarysOwn) {
 // another process's change one read takes it (shared, so readers never wait
 // for each other), then none again.
 TEST_F(RootGateTest, ReadsTakeTheGateOnlyAfterAnotherProcessChangedTheRoot) {
-  epoch_at_call();
+  catch_ups_at_call();
   const auto locks_of_reads = [&](int reads) {
     const uint64_t before = sim_->file_calls("lock");
     for (int i = 0; i < reads; ++i) EXPECT_EQ(call(base::RootUse::Read).first, 0u);
@@ -360,7 +381,7 @@ TEST_F(RootGateTest, ReadsTakeTheGateOnlyAfterAnotherProcessChangedTheRoot) {
 TEST_F(RootGateTest, AReadThatChangesAfterAnotherProcessChangedIsRefused) {
   for (const bool other_changes : {false, true}) {
     SCOPED_TRACE(other_changes ? "another changed meanwhile" : "nobody changed meanwhile");
-    epoch_at_call();
+    catch_ups_at_call();
     // The other process is forked outside the call, and changes when told.
     int go[2];
     ASSERT_EQ(pipe(go), 0);

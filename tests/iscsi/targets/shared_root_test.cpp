@@ -1,6 +1,7 @@
 // Processes that share a root: a process sees what another answered as the
 // files and the adapter hold it, and its reads write nothing.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -80,6 +81,35 @@ INSTANTIATE_TEST_SUITE_P(Targets, SharedRootListingTest, ::testing::Bool(),
                          [](const ::testing::TestParamInfo<bool>& reached) {
                            return reached.param ? "Reached" : "Waiting";
                          });
+
+// A saved file that keeps its identity but for its size (a file made anew
+// under a reused inode number, or one written over in place), as if
+// appended to, is read whole after another process changed the root: the
+// listing shows what the file holds, not the lines this process kept.
+TEST_F(SharedRootTest, AFileThatOnlySeemsAppendedToIsReadWholeAfterAnotherProcessChanged) {
+  EXPECT_EQ(names(), (std::vector<std::string>{"iqn.t1", "iqn.t2", "iqn.t3"}));
+  const std::string path = saved_path("savetgt.txt");
+  EXPECT_EQ(elsewhere([&] {
+              // A change of another file.
+              const uint32_t changed = act(lhba_ + "/Discovery/AddSendTargetPortal", {"10.0.0.77", "3260"});
+              // iqn.t1 becomes iqn.t9 where it lies, and a line of iqn.t4 follows.
+              std::string text = read_file(path);
+              const std::string last = text.substr(text.rfind('\n', text.size() - 2) + 1);
+              text.replace(text.find("iqn.t1"), 6, "iqn.t9");
+              std::string added = last;
+              added.replace(added.find("iqn.t3"), 6, "iqn.t4");
+              const int fd = ::open(path.c_str(), O_WRONLY);
+              const bool written = fd >= 0 && ::pwrite(fd, (text + added).data(), text.size() + added.size(), 0) > 0;
+              // Stamped as a save of the library's stamps what it writes.
+              const timespec times[2] = {{0, UTIME_OMIT}, {1, 0}};
+              return changed | (written && ::futimens(fd, times) == 0 && ::close(fd) == 0 ? 0u : 1u);
+            }),
+            "0");
+  std::vector<std::string> listed = names();
+  std::sort(listed.begin(), listed.end());
+  // iqn.t1 stays: the adapter lists it.
+  EXPECT_EQ(listed, (std::vector<std::string>{"iqn.t1", "iqn.t2", "iqn.t3", "iqn.t4", "iqn.t9"}));
+}
 
 // A change elsewhere that leaves this process's targets as they are
 // leaves its tree as it is: the same nodes under the same tags, the same
