@@ -50,8 +50,9 @@ struct CprofState {
   std::optional<std::vector<std::string>> starting;
   // What the last start-up built and could not write: read in the file's
   // place (the old file may show edits the adapter never took) until a
-  // change of the file succeeds.
+  // change of the file succeeds, or another process writes the file.
   std::optional<std::vector<std::string>> unwritten;
+  files::FileIdentity unwritten_over;  // the file as it stood then
   // The edits made since the view of their controller was last built here,
   // the latest last.
   std::vector<HeldEdit> held;
@@ -99,7 +100,14 @@ int cprof_read_file(std::vector<std::string>* lines) {
 // in its place.
 int cprof_read(std::vector<std::string>* lines) {
   TAVO_LIBRARY_LOCK;
-  const CprofState& s = cprof_state();
+  CprofState& s = cprof_state();
+  // Another process that wrote the file since (a save makes a new file)
+  // wrote it from the adapter or from its own reads: its lines are the
+  // ones to keep. A file whose identity cannot be had is taken as it was.
+  if (s.unwritten && s.unwritten_over.error == 0) {
+    const files::FileIdentity now = files::identify(kConfigProf);
+    if (now.error == 0 && !(now == s.unwritten_over)) s.unwritten.reset();
+  }
   if (const auto& memory = s.starting ? s.starting : s.unwritten) {
     *lines = *memory;
     return 0;
@@ -289,6 +297,7 @@ uint32_t config_prof_startup_end() {
   // Read in the file's place until it holds them.
   if (!lines.empty()) s.unwritten = lines;
   files::SaveLock lock(kConfigProf);
+  s.unwritten_over = files::identify(kConfigProf);
   if (!lock.held()) return 1;
   files::remove_leftover_temporaries(kConfigProf);
   if (!lines.empty()) {

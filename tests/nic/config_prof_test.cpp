@@ -263,6 +263,30 @@ TEST_F(ProfileTest, AnEditHeldAcrossAnotherProcess) {
   }
 }
 
+// A start whose lines could not replace the file reads them in its place
+// only until another process writes the file: from then on this process
+// reads the file too, and its own edit keeps the other's.
+TEST_F(ProfileTest, LinesAStartCouldNotWriteGiveWayToAnotherProcesssWrite) {
+  const std::string other = "Corvane1/ProfileManagement/ConfiguredProfile/ProfileId";
+  const std::string mine = std::string(kConfigured) + "/ProfileId";
+  TAVO_exit();
+  put_lines("MA,0x7,7,NPAR,0x0,NIC,N/A\n");  // a file the start must rewrite
+  sim::Fault rename;
+  rename.kind = sim::FaultKind::FileErrno;
+  rename.file_call = "rename";
+  rename.path_contains = "config_prof";
+  rename.times = -1;
+  sim_->inject(rename);
+  ASSERT_EQ(TAVO_init(), 0u);
+  sim_->clear_faults();
+  ASSERT_EQ(get(other), "2");
+  ASSERT_EQ(in_process([&] { return std::to_string(set(other, "5")); }), "0");
+  EXPECT_EQ(get(other), "5");
+  ASSERT_EQ(set(mine, "7"), 0u);
+  EXPECT_EQ(get(other), "5");
+  EXPECT_EQ(get(mine), "7");
+}
+
 // One process edits Corvane0's lines while another rebuilds Corvane1's
 // (reading the file, then writing it whole): no edit and no line is lost.
 TEST_F(ProfileTest, TwoWritersLoseNoLine) {
