@@ -333,7 +333,7 @@ uint32_t SessionListing::run() {
     scan_text(name, r->target_name, sizeof r->target_name);
     TavoNode* owner = l.target;
     if (owner != nullptr && strcasecmp(name, l.wanted) != 0) continue;
-    if (owner == nullptr && (owner = find_target(l.lhba, name)) == nullptr) {
+    if (owner == nullptr && (owner = tavo::target_data::built_target(l.lhba, name)) == nullptr) {
       l.missing = std::move(r);
       return kTargetMissing;
     }

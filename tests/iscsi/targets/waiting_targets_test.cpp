@@ -260,6 +260,44 @@ TEST_F(WaitingTargetsTest, AnAddAmongWaitingTargetsEndsAsAmongBuiltOnes) {
   }
 }
 
+// A lookup by name finds a Target that waits, case aside, building its
+// LogicalHBA's targets: the lookups a LogicalHBA's actions make, which no
+// gate builds for. A name none of them has leaves them waiting, unless
+// another process changed the saved files since start-up: they are then
+// built as the files are.
+TEST_F(WaitingTargetsTest, ALookupByNameFindsATargetThatWaits) {
+  const struct {
+    const char* what;
+    const char* lhba;
+    std::string name;
+    const char* found;  // the Target's display name; null: none
+    bool other_process_added_c = false;
+  } rows[] = {
+      {"second of the Moravel", kMoravelLhba, kA, "Target1"},
+      {"first, other case", kMoravelLhba, "IQN.2026-12.COM.EXAMPLE:M", "Target0"},
+      {"of the CV3", kLhba, kC, "Target1"},
+      {"a name none has", kMoravelLhba, kC, nullptr},
+      {"a name only another process saved", kMoravelLhba, kC, "Target2", true},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    restart_over_firmware();
+    if (row.other_process_added_c) {
+      EXPECT_EQ(in_process([&] {
+                  return std::to_string(act(std::string(kMoravelLhba) + "/AddTarget", {kC, "10.0.0.61", "3260"}));
+                }),
+                "0");
+    }
+    TavoNode* target = find_target(node(row.lhba), row.name.c_str());
+    char shown[TAVO_NAME_SIZE] = "";
+    if (target != nullptr) tree::display_name(target, shown);
+    EXPECT_EQ(std::string(shown), row.found != nullptr ? row.found : "");
+    EXPECT_EQ(waits(row.lhba), row.found == nullptr);
+    // The other LogicalHBA's targets wait still.
+    EXPECT_TRUE(waits(std::string(row.lhba) == kLhba ? kMoravelLhba : kLhba));
+  }
+}
+
 // A new session on the CV3 takes the lowest qualifier no session holds,
 // the waiting Moravel's too, as with every target built: also once
 // another process has dropped their saved lines, which hold them too.
