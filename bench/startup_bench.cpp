@@ -27,6 +27,7 @@
 #include "simulator/iscsi_state.h"
 #include "simulator/simulator.h"
 #include "transport/command_table.h"
+#include "tree/persist.h"
 
 namespace tavo::bench {
 namespace {
@@ -177,9 +178,10 @@ SavedSessions saved_with_sessions(int64_t n) {
 // AddTarget actions, each with its persistent session, in processes
 // started over n saved targets with theirs that no client reached: the
 // first add of a process (later false), or each of ten more on the same
-// LogicalHBA after a first that is not measured. The adds go with the
+// LogicalHBA after a first that is not measured (built: and after every
+// target was built, as a client's walk builds them). The adds go with the
 // process: the saved lines and the sessions are put back.
-void adds_among_waiting(benchmark::State& state, bool later) {
+void adds_among_waiting(benchmark::State& state, bool later, bool built = false) {
   const SavedSessions saved = saved_with_sessions(state.range(0));
   char params[TAVO_MAX_PARAMS * TAVO_VALUE_SIZE];
   for (auto _ : state) {
@@ -193,6 +195,7 @@ void adds_among_waiting(benchmark::State& state, bool later) {
       const auto call = [&] { return TAVO_do_action(lhba->tag, add, params, nullptr); };
       if (i == 0 && later) {
         if (call() != 0) state.SkipWithError("add failed");
+        if (built) tree::build_every_waiting_group(get_node(0));
         state.ResumeTiming();
         continue;
       }
@@ -207,8 +210,10 @@ void adds_among_waiting(benchmark::State& state, bool later) {
 }
 void BM_FirstAddAmongSessions(benchmark::State& state) { adds_among_waiting(state, false); }
 void BM_LaterAddsAmongSessions(benchmark::State& state) { adds_among_waiting(state, true); }
+void BM_WarmAddsAmongBuiltSessions(benchmark::State& state) { adds_among_waiting(state, true, true); }
 BENCHMARK(BM_FirstAddAmongSessions)->Arg(100)->Arg(2000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LaterAddsAmongSessions)->Arg(100)->Arg(2000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WarmAddsAmongBuiltSessions)->Arg(100)->Arg(2000)->Unit(benchmark::kMillisecond);
 
 // TAVO_exit of the last client among n saved target lines: the tree goes.
 void BM_Exit(benchmark::State& state) {
