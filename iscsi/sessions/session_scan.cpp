@@ -423,8 +423,8 @@ uint32_t renew_waiting_sessions(TavoNode* lhba, WaitingSessionReads* reads) {
     }
     SessionRecord r(TAVO_get_session_params(handle, p.number, p.domain, p.port));
     if (r == nullptr) return 1;
-    record_at.push_back(static_cast<uint32_t>(reads->records.size()));
-    reads->records.push_back(*r);
+    record_at.push_back(static_cast<uint32_t>(reads->size()));
+    reads->added.push_back(*r);
     explicit_bzero(static_cast<void*>(r.get()), sizeof *r);
   }
   reads->handles = std::move(handles);
@@ -452,7 +452,7 @@ void release_waiting_sessions(TavoNode* lhba, const WaitingSessionReads& reads) 
   if (tavo::command::changed_since(&seen, tavo::command::kSessions, &function)) return;
   tavo::iscsi::session_list_reads().keep({p.number, p.domain, p.port, 0, 0, 0}, reads.handles);
   for (size_t i = 0; i < reads.record_at.size() && i < reads.handles.size(); ++i) {
-    tavo::FirmwareSessionRecord r = reads.records.at(reads.record_at[i]);
+    tavo::FirmwareSessionRecord r = reads.at(reads.record_at[i]);
     tavo::iscsi::keep_session_record(p.number, p.domain, p.port, reads.handles[i], r);
     explicit_bzero(static_cast<void*>(&r), sizeof r);
   }

@@ -345,9 +345,16 @@ extern const base::StatusWording kLunInfoFailed;
 struct WaitingSessionReads {
   bool listed = false;  // the list was read (it may be empty)
   std::vector<uint32_t> handles;
-  std::vector<uint32_t> record_at;  // per handle, its record's place among records
+  std::vector<uint32_t> record_at;  // per handle, its record's place among records, then added
   iscsi::PackedRecords<FirmwareSessionRecord> records;
+  // Those read after start-up: apart, so that start-up's, packed to their
+  // size, are never copied again.
+  iscsi::PackedRecords<FirmwareSessionRecord> added;
   uint64_t changes = 0;
+  size_t size() const { return records.size() + added.size(); }
+  FirmwareSessionRecord at(size_t i) const {
+    return i < records.size() ? records.at(i) : added.at(i - records.size());
+  }
 };
 // The library stops: the branch's indexes of Sessions and what start-up
 // held of waiting ones go, with their room.
