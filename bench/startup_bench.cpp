@@ -24,8 +24,10 @@
 #include "bench/target_support.h"
 #include "iscsi/common/iscsi_common.h"
 #include "iscsi/targets/targets.h"
+#include "simulator/iscsi_state.h"
 #include "simulator/simulator.h"
 #include "transport/command_table.h"
+#include "tree/persist.h"
 
 namespace tavo::bench {
 namespace {
@@ -151,6 +153,67 @@ void BM_FirstAddTarget(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_FirstAddTarget)->Arg(500)->Arg(5000)->Unit(benchmark::kMillisecond);
+
+// Five Moravels with n targets added by the AddTarget action over their
+// LogicalHBAs, each with its persistent session, the tree closed: the
+// saved file's text and the firmware's sessions, put back between runs.
+struct SavedSessions {
+  std::string text;
+  std::vector<sim::SimIscsi> sessions;
+  void put_back() const {
+    files::replace_file(kTargetsFile, text, 0600);
+    for (size_t d = 0; d < sessions.size(); ++d) *sim::current()->sessions(static_cast<int>(d)) = sessions[d];
+  }
+};
+SavedSessions saved_with_sessions(int64_t n) {
+  targets_with_sessions(n, kFiveMoravels);
+  close_tree();
+  SavedSessions saved;
+  files::FileIdentity id;
+  if (files::read_saved(kTargetsFile, 0, &saved.text, &id) != 0) abort();
+  for (int d = 0; d < 4 * kFiveMoravels; ++d) saved.sessions.push_back(*sim::current()->sessions(d));
+  return saved;
+}
+
+// AddTarget actions, each with its persistent session, in processes
+// started over n saved targets with theirs that no client reached: the
+// first add of a process (later false), or each of ten more on the same
+// LogicalHBA after a first that is not measured (built: and after every
+// target was built, as a client's walk builds them). The adds go with the
+// process: the saved lines and the sessions are put back.
+void adds_among_waiting(benchmark::State& state, bool later, bool built = false) {
+  const SavedSessions saved = saved_with_sessions(state.range(0));
+  char params[TAVO_MAX_PARAMS * TAVO_VALUE_SIZE];
+  for (auto _ : state) {
+    state.PauseTiming();
+    if (TAVO_init() != 0) abort();
+    TavoNode* lhba = logical_hbas()[0];
+    const uint32_t add = tag_of(lhba, "AddTarget", TAVO_KIND_ACTION);
+    const int adds = later ? 11 : 1;
+    for (int i = 0; i < adds; ++i) {
+      action_params(params, target_name(state.range(0) + i).c_str(), "10.0.0.9");
+      const auto call = [&] { return TAVO_do_action(lhba->tag, add, params, nullptr); };
+      if (i == 0 && later) {
+        if (call() != 0) state.SkipWithError("add failed");
+        if (built) tree::build_every_waiting_group(get_node(0));
+        state.ResumeTiming();
+        continue;
+      }
+      if (i == 0) state.ResumeTiming();
+      if (measured_call(call) != 0) state.SkipWithError("add failed");
+    }
+    state.PauseTiming();
+    close_tree();
+    saved.put_back();
+    state.ResumeTiming();
+  }
+}
+void BM_FirstAddAmongSessions(benchmark::State& state) { adds_among_waiting(state, false); }
+void BM_LaterAddsAmongSessions(benchmark::State& state) { adds_among_waiting(state, true); }
+void BM_WarmAddsAmongBuiltSessions(benchmark::State& state) { adds_among_waiting(state, true, true); }
+BENCHMARK(BM_FirstAddAmongSessions)->Arg(100)->Arg(2000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LaterAddsAmongSessions)->Arg(100)->Arg(2000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WarmAddsAmongBuiltSessions)->Arg(100)->Arg(2000)->Unit(benchmark::kMillisecond);
 
 // TAVO_exit of the last client among n saved target lines: the tree goes.
 void BM_Exit(benchmark::State& state) {

@@ -333,7 +333,7 @@ uint32_t SessionListing::run() {
     scan_text(name, r->target_name, sizeof r->target_name);
     TavoNode* owner = l.target;
     if (owner != nullptr && strcasecmp(name, l.wanted) != 0) continue;
-    if (owner == nullptr && (owner = find_target(l.lhba, name)) == nullptr) {
+    if (owner == nullptr && (owner = tavo::target_data::built_target(l.lhba, name)) == nullptr) {
       l.missing = std::move(r);
       return kTargetMissing;
     }
@@ -370,6 +370,7 @@ uint32_t hold_waiting_sessions(TavoNode* lhba, WaitingSessionReads* reads) {
   std::vector<uint16_t> qualifiers;
   HeldSessions held{tavo::tree::node_ref(lhba), {}};
   reads->records.reserve(handles.size());
+  reads->record_at.reserve(handles.size());
   held.names.reserve(handles.size());
   for (const uint32_t handle : handles) {
     SessionRecord r(TAVO_get_session_params(handle, p.number, p.domain, p.port));
@@ -379,6 +380,7 @@ uint32_t hold_waiting_sessions(TavoNode* lhba, WaitingSessionReads* reads) {
       const std::string_view target(r->target_name, strnlen(r->target_name, sizeof r->target_name));
       held.names.emplace_back(handle, tavo::target_data::target_name_hash(target));
     }
+    reads->record_at.push_back(static_cast<uint32_t>(reads->records.size()));
     reads->records.push_back(*r);
     explicit_bzero(static_cast<void*>(r.get()), sizeof *r);
   }
@@ -405,34 +407,29 @@ uint32_t renew_waiting_sessions(TavoNode* lhba, WaitingSessionReads* reads) {
   if (!tavo::command::changed_since(&seen, tavo::command::kSessions, &function)) return 0;
   std::vector<uint32_t> handles;
   if (const uint32_t listed = session_handles(p.number, p.domain, p.port, &handles)) return listed;
-  // The records gathered are wiped on every way out, a failed read's too.
-  WaitingSessionReads renewed;
-  tavo::iscsi::PackedRecords<tavo::FirmwareSessionRecord>& records = renewed.records;
-  records.reserve(handles.size());
+  std::vector<uint32_t> record_at;
+  record_at.reserve(handles.size());
   const std::vector<uint32_t>& held = reads->handles;
   size_t next = 0;  // the list keeps its order: a held handle is looked for where the last one was
   for (const uint32_t handle : handles) {
-    // What start-up read of a session it held stands.
     const size_t at = next < held.size() && held[next] == handle
                           ? next
                           : static_cast<size_t>(std::find(held.begin(), held.end(), handle) - held.begin());
-    if (at < held.size() && at < reads->records.size()) {
-      tavo::FirmwareSessionRecord kept = reads->records.at(at);
-      records.push_back(kept);
-      explicit_bzero(static_cast<void*>(&kept), sizeof kept);
+    // What was read of a session held stands: only a new one is read.
+    if (at < held.size() && at < reads->record_at.size()) {
+      record_at.push_back(reads->record_at[at]);
       next = at + 1;
       continue;
     }
     SessionRecord r(TAVO_get_session_params(handle, p.number, p.domain, p.port));
     if (r == nullptr) return 1;
-    records.push_back(*r);
+    record_at.push_back(static_cast<uint32_t>(reads->size()));
+    reads->added.push_back(*r);
     explicit_bzero(static_cast<void*>(r.get()), sizeof *r);
   }
-  records.shrink();
-  renewed.listed = true;
-  renewed.handles = std::move(handles);
-  renewed.changes = tavo::command::changes_noted();
-  std::swap(*reads, renewed);  // the old records are wiped as renewed goes
+  reads->handles = std::move(handles);
+  reads->record_at = std::move(record_at);
+  reads->changes = tavo::command::changes_noted();
   return 0;
 }
 
@@ -454,8 +451,8 @@ void release_waiting_sessions(TavoNode* lhba, const WaitingSessionReads& reads) 
   const std::array<uint32_t, 3> function{p.number, p.domain, p.port};
   if (tavo::command::changed_since(&seen, tavo::command::kSessions, &function)) return;
   tavo::iscsi::session_list_reads().keep({p.number, p.domain, p.port, 0, 0, 0}, reads.handles);
-  for (size_t i = 0; i < reads.records.size() && i < reads.handles.size(); ++i) {
-    tavo::FirmwareSessionRecord r = reads.records.at(i);
+  for (size_t i = 0; i < reads.record_at.size() && i < reads.handles.size(); ++i) {
+    tavo::FirmwareSessionRecord r = reads.at(reads.record_at[i]);
     tavo::iscsi::keep_session_record(p.number, p.domain, p.port, reads.handles[i], r);
     explicit_bzero(static_cast<void*>(&r), sizeof r);
   }

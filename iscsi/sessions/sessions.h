@@ -345,8 +345,16 @@ extern const base::StatusWording kLunInfoFailed;
 struct WaitingSessionReads {
   bool listed = false;  // the list was read (it may be empty)
   std::vector<uint32_t> handles;
+  std::vector<uint32_t> record_at;  // per handle, its record's place among records, then added
   iscsi::PackedRecords<FirmwareSessionRecord> records;
+  // Those read after start-up: apart, so that start-up's, packed to their
+  // size, are never copied again.
+  iscsi::PackedRecords<FirmwareSessionRecord> added;
   uint64_t changes = 0;
+  size_t size() const { return records.size() + added.size(); }
+  FirmwareSessionRecord at(size_t i) const {
+    return i < records.size() ? records.at(i) : added.at(i - records.size());
+  }
 };
 // The library stops: the branch's indexes of Sessions and what start-up
 // held of waiting ones go, with their room.
@@ -363,9 +371,9 @@ uint32_t hold_waiting_sessions(TavoNode* lhba, WaitingSessionReads* reads);
 void release_waiting_sessions(TavoNode* lhba, const WaitingSessionReads& reads);
 // This process has added a session to the function while its targets wait
 // (an add beside them), inside the ReadScope that read its list and the
-// new records again: reads then hold that list, what start-up read of the
-// sessions it held, the new records, and the changes noted now. 0, else
-// the failed read's status.
+// new records again: reads then hold that list, what was read before of
+// the sessions it held, the new records, and the changes noted now; only
+// the new records are read and packed. 0, else the failed read's status.
 uint32_t renew_waiting_sessions(TavoNode* lhba, WaitingSessionReads* reads);
 
 // The firmware's active sessions listed into the Session and Connection

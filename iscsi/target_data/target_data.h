@@ -117,9 +117,6 @@ TAVO_EXPORT void TAVO_save_file_configuration(void);
 TAVO_EXPORT uint32_t TAVO_backup_old_configuration(const char* old_path, const char* current_path);
 
 // --- targets and target portals ---
-// The first Target (instance order) whose TargetISCSIName is name without
-// case; NULL for none.
-TAVO_EXPORT TavoNode* find_target(TavoNode* lhba, const char* name);
 // The first TargetPortal at this address (exactly) and port (by number:
 // "0xCBC" is 3260); an empty or NULL text matches any. NULL for none.
 TAVO_EXPORT TavoNode* find_target_portal(TavoNode* target, const char* address, const char* port);

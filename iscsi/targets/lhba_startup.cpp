@@ -17,6 +17,7 @@
 #include "iscsi/network/network.h"
 #include "iscsi/common/saved_view.h"
 #include "iscsi/common/record_reads.h"
+#include "iscsi/target_data/node_index.h"
 #include "iscsi/targets/targets_internal.h"
 #include "transport/commands.h"
 #include "transport/devices.h"
@@ -71,8 +72,8 @@ std::vector<WaitingTargets*>& all_waiting() {
 
 // What a LogicalHBA's targets wait with until a client reaches them: what
 // start-up read of them (the firmware's targets, the saved lines, the
-// function's sessions), whether another process changed them since, and
-// the names of the Targets their build makes.
+// function's sessions) and whether another process changed them since.
+// Their names, when known, are find_target's.
 struct WaitingTargets {
   WaitingTargets() { all_waiting().push_back(this); }
   ~WaitingTargets() { std::erase(all_waiting(), this); }
@@ -86,10 +87,6 @@ struct WaitingTargets {
   ListedTargets listed;
   SavedLines lines;
   tavo::sessions::WaitingSessionReads sessions;
-  // Known when the build makes a Target of each name and of no other: a
-  // new Target may then join them unbuilt.
-  bool names_known = false;
-  StartupTargetNames names;
 };
 
 // The targets, sessions and LUNs of a LogicalHBA from what start-up read:
@@ -168,13 +165,15 @@ void startup_functions_targets(TavoNode* lhba, char (*keys)[TAVO_VALUE_SIZE]) {
   waiting->lines.shrink();
 
   // The lines make a Target of each name; the listing none of another.
-  waiting->names_known = waiting->names.read(waiting->lines) &&
-                         listed_names_among(waiting->listed, waiting->names, waiting->lines) &&
-                         waiting->names.size() < static_cast<size_t>(kMostTargets);
-  const int32_t built = waiting->names_known ? static_cast<int32_t>(waiting->names.size()) : -1;
+  StartupTargetNames names;
+  const bool names_known = names.read(waiting->lines) &&
+                           listed_names_among(waiting->listed, names, waiting->lines) &&
+                           names.size() < static_cast<size_t>(kMostTargets);
+  const int32_t built = names_known ? static_cast<int32_t>(names.size()) : -1;
   // A call anywhere in the function finds them built: its handlers, of
   // any branch, may look at the function's targets.
   tavo::tree::defer_instances(lhba, lhba->parent, target_definition(), build_waiting_targets, waiting, built);
+  if (names_known) tavo::target_data::note_unbuilt_targets(lhba, names.hashes());
 }
 
 }  // namespace
@@ -182,9 +181,11 @@ void startup_functions_targets(TavoNode* lhba, char (*keys)[TAVO_VALUE_SIZE]) {
 bool tavo::targets::may_join_waiting_targets(TavoNode* lhba, const char* name) {
   TAVO_LIBRARY_LOCK;
   const auto* w = static_cast<const WaitingTargets*>(tavo::tree::waiting_data(lhba, &target_definition()));
-  // A name that only shares a hash with one of theirs is checked among them built.
-  return w != nullptr && w->names_known && !w->outdated && name != nullptr &&
-         tavo::tree::slots_reserved(lhba, target_definition()) && !w->names.holds(w->lines, name, true);
+  if (w == nullptr || w->outdated || name == nullptr || !tavo::tree::slots_reserved(lhba, target_definition()))
+    return false;
+  // The lookup builds them when one of them may have the name.
+  find_target(lhba, name);
+  return tavo::tree::children_wait(lhba);
 }
 
 void tavo::targets::outdate_waiting_targets() {

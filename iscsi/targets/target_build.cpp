@@ -4,11 +4,13 @@
 #include "base/library_lock.h"
 #include "iscsi/common/record_reads.h"
 #include "iscsi/common/software_initiator.h"
+#include "iscsi/target_data/node_index.h"
 #include "iscsi/targets/targets_internal.h"
 #include "transport/commands.h"
 #include "transport/firmware_records.h"
 #include "transport/glob.h"
 #include "transport/mailbox.h"
+#include "tree/waiting.h"
 
 using namespace tavo::targets;
 
@@ -39,6 +41,17 @@ bool setup_target_values(TavoNode* lhba, TavoNode* target, bool discovered) {
 }
 
 }  // namespace
+
+TavoNode* find_target(TavoNode* lhba, const char* name) {
+  TAVO_LIBRARY_LOCK;
+  TavoNode* found = tavo::target_data::built_target(lhba, name);
+  // The Targets that wait are built when one of them may be the one.
+  if (found == nullptr && tavo::target_data::may_wait_named(lhba, name)) {
+    tavo::tree::build_waiting(lhba, "Target");
+    found = tavo::target_data::built_target(lhba, name);
+  }
+  return found;
+}
 
 TavoNode* setup_target(TavoNode* lhba, const char* name, TavoNode* creating_node, TavoNode* creating_action,
                        char* params, uint32_t discovered) {

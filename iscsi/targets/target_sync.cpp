@@ -176,11 +176,18 @@ bool StartupTargetNames::read(const SavedLines& usable) {
   return true;
 }
 
-bool StartupTargetNames::holds(const SavedLines& usable, std::string_view name, bool alike) const {
+std::vector<uint64_t> StartupTargetNames::hashes() const {
+  std::vector<uint64_t> out;
+  out.reserve(names_);
+  for (const auto& [hash, line] : lines_)
+    if (out.empty() || out.back() != hash) out.push_back(hash);
+  return out;
+}
+
+bool StartupTargetNames::holds(const SavedLines& usable, std::string_view name) const {
   const uint64_t hash = tavo::target_data::target_name_hash(name);
   const auto at = std::lower_bound(lines_.begin(), lines_.end(), std::make_pair(hash, size_t{0}));
-  return at != lines_.end() && at->first == hash &&
-         (alike || names_same(line_name(usable, at->second), name));
+  return at != lines_.end() && at->first == hash && names_same(line_name(usable, at->second), name);
 }
 
 uint32_t TAVO_set_target_loginopts_prop(char (*keys)[TAVO_VALUE_SIZE], TavoNode* lhba) {
@@ -307,7 +314,11 @@ void tavo::targets::follow_saved_files() {
     for (TavoNode* fn = get_first_instance(c, "iSCSIPhysicalHBA"); fn != nullptr; fn = next_instance(fn)) {
       TavoNode* lhba = get_first_instance(fn, "LogicalHBA");
       if (lhba == nullptr) continue;
-      if (!tavo::tree::children_wait(lhba)) follow_saved_targets(lhba);
+      // The names of targets that wait may no longer be theirs.
+      if (tavo::tree::children_wait(lhba))
+        tavo::target_data::forget_unbuilt_targets(lhba);
+      else
+        follow_saved_targets(lhba);
       if (TavoNode* discovery = internal_get_node(lhba, "Discovery", TAVO_KIND_GROUP)) group_Discovery(discovery);
     }
 }

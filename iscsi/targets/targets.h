@@ -49,6 +49,10 @@ TAVO_EXPORT uint32_t handle_target_loginoptions(TavoNode* property, char* buf, u
 TAVO_EXPORT uint32_t handle_target_loginopts(TavoNode* property, char* buf, uint32_t op);
 
 // --- targets and target portals ---
+// The first Target (instance order) whose TargetISCSIName is name without
+// case; the LogicalHBA's Targets that wait are built when one of them may
+// be it. NULL for none.
+TAVO_EXPORT TavoNode* find_target(TavoNode* lhba, const char* name);
 // A new Target named name with its type ("Discovered" when discovered is
 // set, else "Static") and the controller's default ETO; creating node,
 // action and params are kept for the tree's persistence. NULL when the

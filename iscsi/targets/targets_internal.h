@@ -66,11 +66,11 @@ TavoNode* new_target(TavoNode* lhba, const char* name, TavoNode* creating_node, 
                      bool discovered);
 // Whether a new Target called name may join lhba's waiting targets
 // unbuilt, in a slot above those kept for them: they wait as start-up read
-// them (no other process changed the root since), their build makes a
-// Target of each name start-up read and of no other, and none of those is
-// called name (case aside); those that joined them are built, and
-// find_target knows them. The add that made one tells
-// joined_waiting_targets, inside its ReadScope.
+// them (no other process changed the root since), and find_target's
+// lookup of name left them waiting (it builds them when one may have the
+// name); those that joined them are built, and find_target knows them.
+// The add that made one tells joined_waiting_targets, inside its
+// ReadScope.
 bool may_join_waiting_targets(TavoNode* lhba, const char* name);
 void joined_waiting_targets(TavoNode* lhba);
 // The LogicalHBA's targets and portals brought in line with its saved
@@ -87,10 +87,11 @@ class StartupTargetNames {
   // false when the lines might make others: a name on more lines than a
   // Target holds portals (the pass stops there), or two under one hash.
   bool read(const SavedLines& usable);
-  // Whether one of the names is name, of the lines read; or, with
-  // alike, only shares its hash.
-  bool holds(const SavedLines& usable, std::string_view name, bool alike = false) const;
+  // Whether one of the names is name, of the lines read.
+  bool holds(const SavedLines& usable, std::string_view name) const;
   size_t size() const { return names_; }
+  // The hash of each name, once.
+  std::vector<uint64_t> hashes() const;
 
  private:
   // Each line's name hash with the line, in the order of the hashes.

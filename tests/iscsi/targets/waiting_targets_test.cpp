@@ -211,6 +211,12 @@ TEST_F(WaitingTargetsTest, AnAddAmongWaitingTargetsEndsAsAmongBuiltOnes) {
        {{moravel, {kC, "10.0.0.61"}}, {moravel, {"iqn.2026-12.com.example:d", "10.0.0.62"}}},
        true,
        true},
+      {"three new names",
+       {{moravel, {kC, "10.0.0.61"}},
+        {moravel, {"iqn.2026-12.com.example:d", "10.0.0.62"}},
+        {moravel, {"iqn.2026-12.com.example:e", "10.0.0.63"}}},
+       true,
+       true},
       {"new name twice", {{moravel, {kC, "10.0.0.61"}}, {moravel, {kC, "10.0.0.63"}}}, true, true},
       {"a waiting name, new portal", {{moravel, {kA, "10.0.0.52"}}}, true, false},
       {"a waiting name, its portal, other case", {{moravel, {"IQN.2026-12.com.example:A", "10.0.0.51", "3261"}}}, true,
@@ -257,6 +263,44 @@ TEST_F(WaitingTargetsTest, AnAddAmongWaitingTargetsEndsAsAmongBuiltOnes) {
       ends[waiting] += "record reads " + std::to_string(mailbox_count(6, 14)) + "\n";
     }
     EXPECT_EQ(ends[1], ends[0]);
+  }
+}
+
+// A lookup by name finds a Target that waits, case aside, building its
+// LogicalHBA's targets: the lookups a LogicalHBA's actions make, which no
+// gate builds for. A name none of them has leaves them waiting, unless
+// another process changed the saved files since start-up: they are then
+// built as the files are.
+TEST_F(WaitingTargetsTest, ALookupByNameFindsATargetThatWaits) {
+  const struct {
+    const char* what;
+    const char* lhba;
+    std::string name;
+    const char* found;  // the Target's display name; null: none
+    bool other_process_added_c = false;
+  } rows[] = {
+      {"second of the Moravel", kMoravelLhba, kA, "Target1"},
+      {"first, other case", kMoravelLhba, "IQN.2026-12.COM.EXAMPLE:M", "Target0"},
+      {"of the CV3", kLhba, kC, "Target1"},
+      {"a name none has", kMoravelLhba, kC, nullptr},
+      {"a name only another process saved", kMoravelLhba, kC, "Target2", true},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    restart_over_firmware();
+    if (row.other_process_added_c) {
+      EXPECT_EQ(in_process([&] {
+                  return std::to_string(act(std::string(kMoravelLhba) + "/AddTarget", {kC, "10.0.0.61", "3260"}));
+                }),
+                "0");
+    }
+    TavoNode* target = find_target(node(row.lhba), row.name.c_str());
+    char shown[TAVO_NAME_SIZE] = "";
+    if (target != nullptr) tree::display_name(target, shown);
+    EXPECT_EQ(std::string(shown), row.found != nullptr ? row.found : "");
+    EXPECT_EQ(waits(row.lhba), row.found == nullptr);
+    // The other LogicalHBA's targets wait still.
+    EXPECT_TRUE(waits(std::string(row.lhba) == kLhba ? kMoravelLhba : kLhba));
   }
 }
 
