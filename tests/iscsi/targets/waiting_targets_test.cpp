@@ -338,6 +338,35 @@ TEST_F(WaitingTargetsTest, ANewSessionTakesNoQualifierAWaitingFunctionHolds) {
     EXPECT_NE(get(lhba + "/Session0/ISIDQualifier"), qualifiers[kWaits]);
 }
 
+// A qualifier a waiting function's session holds is refused when given
+// for a new session elsewhere, and never generated, while it waits as
+// once it is built; the check builds nothing.
+TEST_F(WaitingTargetsTest, AQualifierAWaitingSessionHoldsIsInUse) {
+  walk_whole_tree();
+  std::vector<uint32_t> held;
+  for (const char* target : {"/Target0", "/Target1"})
+    held.push_back(static_cast<uint32_t>(
+        strtoul(get(std::string(kMoravelLhba) + target + "/Session0/ISIDQualifier").c_str(), nullptr, 16)));
+  for (const bool built : {false, true}) {
+    SCOPED_TRACE(built);
+    restart_over_firmware();
+    if (built) tree::build_every_waiting_group(get_node(0));
+    for (const uint32_t q : held) {
+      EXPECT_EQ(check_for_isid_existence(q), 1u);
+      const std::string given = std::to_string(q);
+      uint32_t reused = 0, qualifier = 0;
+      TavoNode* session = nullptr;
+      EXPECT_EQ(TAVO_get_isid(node(at(0)), given.c_str(), kA, "iqn.hx", "10.9.9.9", "3260", &reused, &qualifier,
+                              &session),
+                1u);
+      EXPECT_EQ(last_status().first, 71u);
+    }
+    const uint32_t generated = generate_isid_qualifier();
+    for (const uint32_t q : held) EXPECT_NE(generated, q);
+    EXPECT_EQ(waits(kMoravelLhba), !built);
+  }
+}
+
 // Targets with persistent LUNs on both functions, added as a client adds
 // them: on the CV3 Target0 (a) with a LUN persistent on each of its two
 // sessions, Target1 (c) without a session open, Target2 (d) with one; on
