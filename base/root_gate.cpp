@@ -33,10 +33,10 @@ const StatusFormat<const char*, const char*> kRootNotGated{TAVO_ROOT_NOT_GATED,
 namespace {
 
 constexpr StatusText kGateStatusTexts[] = {
-    {348, "The configuration is held by another process. Please try again."},
-    {349, "The library's gate file is not its own: calls cannot be gated from other processes."},
-    {350, "Another process changed the configuration during this call. Please try again."},
-    {351, "Calls are not gated from other processes."},
+    {TAVO_ROOT_BUSY, "The configuration is held by another process. Please try again."},
+    {TAVO_ROOT_GATE_FOREIGN, "The library's gate file is not its own: calls cannot be gated from other processes."},
+    {TAVO_ROOT_MOVED_IN_CALL, "Another process changed the configuration during this call. Please try again."},
+    {TAVO_ROOT_NOT_GATED, "Calls are not gated from other processes."},
 };
 const StatusTable kGateTable{"root gate", kGateStatusTexts};
 
@@ -111,13 +111,13 @@ void store_changing(Gate& g, uint32_t pid) {
   if (g.page != nullptr && g.writable) std::atomic_ref<uint32_t>(g.page->changing).store(pid, std::memory_order_release);
 }
 
-// Whether this process's picture is the root's: nobody changed it since it
-// last looked, and no process was found killed in a change since.
 // A mark of a process in a change that this one has not acted on.
 bool new_mark(const Gate& g) {
   const uint32_t mark = load_changing(g);
   return g.writable && mark != 0 && mark != g.known_mark;
 }
+// Whether this process's picture is the root's: nobody changed it since it
+// last looked, and no process was found killed in a change since.
 bool current(const Gate& g) { return load_count(g) == g.seen && !new_mark(g); }
 
 void close_gate(Gate& g) {
@@ -144,6 +144,25 @@ void refuse(Gate& g, uint32_t code, const std::string& text) {
   g.refusal = code;
   g.refusal_text = text;
   tavo_set_last_status(code, text.c_str());
+}
+
+// Refuses the call with kRootNotGated and why.
+void refuse_not_gated(Gate& g, const char* why) {
+  char text[TAVO_STATUS_TEXT_SIZE];
+  snprintf(text, sizeof text, kRootNotGated.text(), g.path.c_str(), why);
+  refuse(g, kRootNotGated.code(), text);
+}
+
+// The bytes of the gate file that are locked: the gate, then the flash.
+constexpr off_t kGateByte = 0, kFlashByte = 1;
+
+struct flock byte_lock(short type, off_t byte) {
+  struct flock fl = {};
+  fl.l_type = type;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = byte;
+  fl.l_len = 1;
+  return fl;
 }
 
 // Opens the file at the gate's name and maps it. False when the call
@@ -177,10 +196,7 @@ bool open_file(Gate& g) {
     // A new file gets its page written (never left sparse: a store through
     // the mapping then needs no room the disk may lack), under the gate.
     if (g.writable && st.st_size < static_cast<off_t>(sizeof(GatePage))) {
-      struct flock fl = {};
-      fl.l_type = F_WRLCK;
-      fl.l_whence = SEEK_SET;
-      fl.l_len = 1;
+      struct flock fl = byte_lock(F_WRLCK, kGateByte);
       pid_t holder = 0;
       static const char zeros[sizeof(GatePage)] = {};
       if (platform::lock_within(host, fd, &fl, root_gate_wait_ms(), &holder) == 0) {
@@ -233,13 +249,12 @@ bool gate_file(Gate& g, bool look_at_root) {
     g.seen = load_count(g);
     follow_root_change();
   }
-  char text[TAVO_STATUS_TEXT_SIZE];
   if (!g.foreign.empty()) {
+    char text[TAVO_STATUS_TEXT_SIZE];
     snprintf(text, sizeof text, kRootGateForeign.text(), g.path.c_str(), g.foreign.c_str());
     refuse(g, kRootGateForeign.code(), text);
   } else if (g.lost) {
-    snprintf(text, sizeof text, kRootNotGated.text(), g.path.c_str(), g.unused.c_str());
-    refuse(g, kRootNotGated.code(), text);
+    refuse_not_gated(g, g.unused.c_str());
   }
   return g.fd >= 0;
 }
@@ -257,10 +272,9 @@ bool still_named(Gate& g) {
   if (looked == 0 && st.st_dev == g.device && st.st_ino == g.inode && st.st_nlink == 1) return true;
   if (looked != 0 && errno != ENOENT) {
     // What the name leads to cannot be told: the call is not gated.
-    char text[TAVO_STATUS_TEXT_SIZE];
-    snprintf(text, sizeof text, kRootNotGated.text(), g.path.c_str(), strerror(errno));
+    const int err = errno;
     let_go(g);
-    refuse(g, kRootNotGated.code(), text);
+    refuse_not_gated(g, strerror(err));
     return false;
   }
   pdebug(TAVO_LOG_BACKEND, 4, "%s: %s no longer names the file held: opened again\n", __func__, g.path.c_str());
@@ -268,18 +282,6 @@ bool still_named(Gate& g) {
   close_gate(g);
   g.lost = true;
   return gate_file(g, false);
-}
-
-// The bytes of the gate file that are locked: the gate, then the flash.
-constexpr off_t kGateByte = 0, kFlashByte = 1;
-
-struct flock byte_lock(short type, off_t byte) {
-  struct flock fl = {};
-  fl.l_type = type;
-  fl.l_whence = SEEK_SET;
-  fl.l_start = byte;
-  fl.l_len = 1;
-  return fl;
 }
 
 // A lock on one byte of the gate file within the gate's wait: 0, or the
@@ -290,15 +292,13 @@ uint32_t take_byte(Gate& g, short type, off_t byte) {
   const unsigned wait_ms = root_gate_wait_ms();
   if (platform::lock_within(platform::host(), g.fd, &fl, wait_ms, &holder) == 0) return 0;
   const int err = errno;
-  char text[TAVO_STATUS_TEXT_SIZE];
   if (err == EAGAIN) {
     const std::string who = holder > 0 ? "process " + std::to_string(holder) : "another process";
+    char text[TAVO_STATUS_TEXT_SIZE];
     snprintf(text, sizeof text, kRootBusy.text(), wait_ms, g.path.c_str(), who.c_str());
     refuse(g, kRootBusy.code(), text);
   } else {
-    // The system refused the lock itself.
-    snprintf(text, sizeof text, kRootNotGated.text(), g.path.c_str(), strerror(err));
-    refuse(g, kRootNotGated.code(), text);
+    refuse_not_gated(g, strerror(err));  // the system refused the lock itself
   }
   pdebug(TAVO_LOG_BACKEND, 3, "%s: %s\n", __func__, g.refusal_text.c_str());
   return g.refusal;
@@ -329,10 +329,8 @@ uint32_t hold_gate(Gate& g, bool exclusive) {
   // on after a few tries, never waited on without end.
   for (int tries = 0;; ++tries) {
     if (tries == 8) {
-      char text[TAVO_STATUS_TEXT_SIZE];
-      snprintf(text, sizeof text, kRootNotGated.text(), g.path.c_str(), "replaced while it was taken");
       let_go(g);
-      refuse(g, kRootNotGated.code(), text);
+      refuse_not_gated(g, "replaced while it was taken");
       return g.refusal;
     }
     // A process found in a change while nobody can be is one killed in
