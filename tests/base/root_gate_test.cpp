@@ -224,12 +224,6 @@ TEST_F(RootGateTest, AReadOnlyRootWaitsForWritersAndWritesNothing) {
   EXPECT_EQ(reader.wait(), 0);
 }
 
-}  // namespace
-}  // namespace tavo::test
-
-namespace tavo::test {
-namespace {
-
 // A process stopped inside a call holds the gate: another's change, and a
 // read once the stopped one changed the root, fail at the bound with a
 // status that names the file and the holder; a read of a root nobody
