@@ -62,25 +62,14 @@ uint32_t send_read(CommandId id, const SendArgs& args, uint32_t transport, uint6
 }
 
 // A read the open scope keeps (transport/kept_reads.h) into the caller's
-// payload: copied from what was kept, else sent and a copy kept.
+// payload, its request in it: read once, then copied.
 uint32_t send_kept(CommandId id, const SendArgs& args, uint32_t transport, size_t length) {
   base::LibraryLock lock(base::library_mutex());
   if (!base::ReadScope::open()) return send_read(id, args, transport, length, args.payload);
-  const KeptPlace at{args.function_number, args.domain, args.port_number, transport};
-  auto* payload = static_cast<uint8_t*>(args.payload);
-  // The request's bytes are kept apart: the answer overwrites them.
-  const Asked asked = asked_of(payload, length);
-  const std::vector<uint8_t> request(asked.bytes, asked.bytes + asked.length);
-  if (const Answer kept = kept_answer(id, at, {request.data(), request.size()}, length)) {
-    memcpy(payload, kept.bytes.get(), length);
-    return 0;
-  }
-  const uint32_t status = send_read(id, args, transport, length, payload);
-  if (status != 0) return status;
-  std::shared_ptr<uint8_t[]> copy = std::make_shared_for_overwrite<uint8_t[]>(length);
-  memcpy(copy.get(), payload, length);
-  keep_answer(id, at, {request.data(), request.size()}, {std::move(copy), length});
-  return 0;
+  uint32_t status = 0;
+  const Answer answer = read_once(id, args, args.payload, length, &status);
+  if (status == 0) memcpy(args.payload, answer.bytes.get(), length);
+  return status;
 }
 
 }  // namespace
