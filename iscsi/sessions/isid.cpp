@@ -80,26 +80,25 @@ class IsidIndex {
     const uint32_t none = shows_none_ - (mine == kShowsNone ? 1 : 0);
     return none > 0 || count_[q & 0xFFFF] - (mine == static_cast<int32_t>(q & 0xFFFF) ? 1 : 0) > 0;
   }
-  // The qualifiers of a LogicalHBA's sessions not yet built (its targets
-  // wait): held as the Sessions' will be, until they are built or the
-  // LogicalHBA goes.
-  void hold_waiting(TavoNodeRef lhba, std::vector<uint16_t> qualifiers) {
-    drop_waiting(lhba);
-    for (uint16_t q : qualifiers) hold(q);
-    waiting_.push_back(Waiting{lhba, std::move(qualifiers)});
+  // Each holder of a qualifier counts: a Session, or a session not yet built
+  // (the store of waiting sessions).
+  void hold(int32_t q) {
+    if (q == kShowsNone) {
+      ++shows_none_;
+    } else if (count_[static_cast<size_t>(q)]++ == 0) {
+      held_bits_[static_cast<size_t>(q) / 64] |= uint64_t{1} << (q % 64);
+    }
   }
-  void drop_waiting(TavoNodeRef lhba) {
-    for (size_t i = 0; i < waiting_.size(); ++i) {
-      if (!tavo::tree::same_ref(waiting_[i].lhba, lhba)) continue;
-      for (uint16_t q : waiting_[i].qualifiers) drop(q);
-      waiting_.erase(waiting_.begin() + static_cast<std::ptrdiff_t>(i));
-      return;
+  void drop(int32_t q) {
+    if (q == kShowsNone) {
+      --shows_none_;
+    } else if (--count_[static_cast<size_t>(q)] == 0) {
+      held_bits_[static_cast<size_t>(q) / 64] &= ~(uint64_t{1} << (q % 64));
     }
   }
   // Nothing held any more, and the room goes (the library stops).
   void release() {
     std::unordered_map<TavoNode*, Entry>().swap(sessions_);
-    std::vector<Waiting>().swap(waiting_);
     count_.fill(0);
     held_bits_.fill(0);
     shows_none_ = 0;
@@ -124,24 +123,6 @@ class IsidIndex {
     TavoNodeRef ref;
     int32_t qualifier;
   };
-  struct Waiting {
-    TavoNodeRef lhba;
-    std::vector<uint16_t> qualifiers;
-  };
-  void hold(int32_t q) {
-    if (q == kShowsNone) {
-      ++shows_none_;
-    } else if (count_[static_cast<size_t>(q)]++ == 0) {
-      held_bits_[static_cast<size_t>(q) / 64] |= uint64_t{1} << (q % 64);
-    }
-  }
-  void drop(int32_t q) {
-    if (q == kShowsNone) {
-      --shows_none_;
-    } else if (--count_[static_cast<size_t>(q)] == 0) {
-      held_bits_[static_cast<size_t>(q) / 64] &= ~(uint64_t{1} << (q % 64));
-    }
-  }
   // After any deletion in the tree, the Sessions it took go: each entry is
   // looked up by its reference, never through its (maybe freed) node.
   void prune() {
@@ -158,12 +139,9 @@ class IsidIndex {
       it = sessions_.erase(it);
     }
     pruned_size_ = sessions_.size();
-    for (size_t i = waiting_.size(); i-- > 0;)
-      if (tavo::tree::ref_node(h, waiting_[i].lhba) == nullptr) drop_waiting(waiting_[i].lhba);
   }
 
   std::unordered_map<TavoNode*, Entry> sessions_;
-  std::vector<Waiting> waiting_;
   std::array<uint32_t, 65536> count_{};
   std::array<uint64_t, 65536 / 64> held_bits_{};
   uint32_t shows_none_ = 0;
@@ -215,14 +193,14 @@ bool qualifier_held_apart_from(uint32_t qualifier, TavoNode* session) {
   return isid_index().held_apart_from(qualifier, session);
 }
 
-void hold_waiting_qualifiers(TavoNode* lhba, std::vector<uint16_t> qualifiers) {
+void hold_qualifier(uint16_t qualifier) {
   TAVO_LIBRARY_LOCK;
-  if (lhba != nullptr) isid_index().hold_waiting(tavo::tree::node_ref(lhba), std::move(qualifiers));
+  isid_index().hold(qualifier);
 }
 
-void drop_waiting_qualifiers(TavoNode* lhba) {
+void drop_qualifier(uint16_t qualifier) {
   TAVO_LIBRARY_LOCK;
-  if (lhba != nullptr) isid_index().drop_waiting(tavo::tree::node_ref(lhba));
+  isid_index().drop(qualifier);
 }
 
 void note_session(TavoNode* session) {

@@ -16,6 +16,7 @@
 #include "base/no_destructor.h"
 #include "base/library_lock.h"
 #include "base/validate.h"
+#include "iscsi/common/packed_records.h"
 #include "iscsi/sessions/sessions_internal.h"
 #include "iscsi/target_data/node_index.h"
 #include "transport/commands.h"
@@ -185,29 +186,54 @@ uint32_t tavo::sessions::fill_session(TavoNode* session, uint8_t domain, const F
 
 namespace {
 
-// The sessions start-up read for LogicalHBAs whose targets wait, as their
-// build would show them (those with a connection record): by handle, a
-// hash of their target's name without case. A listing of one Target leaves
-// their records unread as it leaves those of the Sessions the tree shows
-// (a name that only shares another's hash costs a read).
-struct HeldSessions {
-  TavoNodeRef lhba;
-  std::vector<std::pair<uint32_t, uint64_t>> names;  // in the order of the handles
+// The sessions of LogicalHBAs whose targets wait, in one store until their
+// build or until the LogicalHBA goes: what start-up read of the function's
+// list and records, and of each session the build would show (one with a
+// connection record) its handle, a hash of its target's name without case
+// and its qualifier, which the qualifier index holds as its Session's will
+// be, so that a new session elsewhere takes none of them. A listing of one
+// Target leaves the records of other targets' sessions unread, as it leaves
+// those of the Sessions the tree shows (a name that only shares another's
+// hash costs a read). Records may hold CHAP secrets: none stays behind in
+// freed memory.
+struct WaitingSessions {
+  TavoNodeRef lhba{};
+  bool listed = false;  // the list was read (it may be empty)
+  std::vector<uint32_t> handles;
+  std::vector<uint32_t> record_at;  // per handle, its record's place among records, then added
+  // Packed: they wait long, one per target.
+  tavo::iscsi::PackedRecords<tavo::FirmwareSessionRecord> records;
+  // Those read after start-up: apart, so that start-up's, packed to their
+  // size, are never copied again.
+  tavo::iscsi::PackedRecords<tavo::FirmwareSessionRecord> added;
+  uint64_t changes = 0;  // noted by the last read
+  struct Shown {
+    uint32_t handle;
+    uint16_t qualifier;
+    uint64_t target;
+  };
+  std::vector<Shown> shown;  // by handle
+
+  size_t size() const { return records.size() + added.size(); }
+  tavo::FirmwareSessionRecord at(size_t i) const {
+    return i < records.size() ? records.at(i) : added.at(i - records.size());
+  }
 };
-std::vector<HeldSessions>& held_sessions() {
-  static tavo::base::NoDestructor<std::vector<HeldSessions>> all;
+std::vector<WaitingSessions>& waiting_sessions() {
+  static tavo::base::NoDestructor<std::vector<WaitingSessions>> all;
   return *all;
 }
-std::vector<HeldSessions>::iterator held_of(const TavoNode* lhba) {
-  const TavoNodeRef ref = tavo::tree::node_ref(lhba);
-  return std::find_if(held_sessions().begin(), held_sessions().end(),
-                      [&](const HeldSessions& h) { return tavo::tree::same_ref(h.lhba, ref); });
+std::vector<WaitingSessions>::iterator waiting_of(TavoNodeRef lhba) {
+  return std::find_if(waiting_sessions().begin(), waiting_sessions().end(),
+                      [&](const WaitingSessions& w) { return tavo::tree::same_ref(w.lhba, lhba); });
 }
-// The held session's target is named otherwise than the name hashed.
-bool held_by_other(const HeldSessions* held, uint32_t handle, uint64_t name) {
+// The waiting session of handle goes to a target named otherwise than the
+// name hashed.
+bool held_by_other(const WaitingSessions* held, uint32_t handle, uint64_t name) {
   if (held == nullptr) return false;
-  const auto it = std::lower_bound(held->names.begin(), held->names.end(), std::make_pair(handle, uint64_t{0}));
-  return it != held->names.end() && it->first == handle && it->second != name;
+  const auto it = std::lower_bound(held->shown.begin(), held->shown.end(), handle,
+                                   [](const WaitingSessions::Shown& s, uint32_t h) { return s.handle < h; });
+  return it != held->shown.end() && it->handle == handle && it->target != name;
 }
 
 // Which of the firmware's listed handles (marked at their places) are
@@ -221,8 +247,8 @@ bool sessions_of_others(TavoNode* lhba, const char* name, const std::vector<uint
   TavoNode* last = nullptr;  // the Target read last, most often the next one's too
   bool last_other = false;
   other_at->assign(listed.size(), 0);
-  const auto held_it = held_of(lhba);
-  const HeldSessions* held = held_it != held_sessions().end() ? &*held_it : nullptr;
+  const auto held_it = waiting_of(tavo::tree::node_ref(lhba));
+  const WaitingSessions* held = held_it != waiting_sessions().end() ? &*held_it : nullptr;
   const uint64_t folded = held != nullptr ? tavo::target_data::target_name_hash(name) : 0;
   for (size_t at = 0; at < listed.size(); ++at) {
     const uint32_t handle = listed[at];
@@ -359,103 +385,114 @@ uint32_t SessionListing::own(TavoNode* owner) {
   return 0;
 }
 
-uint32_t hold_waiting_sessions(TavoNode* lhba, WaitingSessionReads* reads) {
+uint32_t hold_waiting_sessions(TavoNode* lhba) {
   TAVO_LIBRARY_LOCK;
   const tavo::tree::HandlerContext p = tavo::tree::handler_context(lhba);
-  if (lhba == nullptr || reads == nullptr || !below_lhba(p)) return 1;
-  std::vector<uint32_t>& handles = reads->handles;
-  if (const uint32_t listed = session_handles(p.number, p.domain, p.port, &handles)) return listed;
-  reads->listed = true;  // an empty answer too: the build asks no more
-  // As the listing builds them: a session with a connection record.
-  std::vector<uint16_t> qualifiers;
-  HeldSessions held{tavo::tree::node_ref(lhba), {}};
-  reads->records.reserve(handles.size());
-  reads->record_at.reserve(handles.size());
-  held.names.reserve(handles.size());
-  for (const uint32_t handle : handles) {
+  if (lhba == nullptr || !below_lhba(p)) return 1;
+  WaitingSessions w;
+  w.lhba = tavo::tree::node_ref(lhba);
+  if (const uint32_t listed = session_handles(p.number, p.domain, p.port, &w.handles)) return listed;
+  w.listed = true;  // an empty answer too: the build asks no more
+  w.records.reserve(w.handles.size());
+  w.record_at.reserve(w.handles.size());
+  w.shown.reserve(w.handles.size());
+  for (const uint32_t handle : w.handles) {
     SessionRecord r(TAVO_get_session_params(handle, p.number, p.domain, p.port));
     if (r == nullptr) return 1;
     if (connection_records(*r) > 0) {
-      qualifiers.push_back(record_qualifier(*r));
       const std::string_view target(r->target_name, strnlen(r->target_name, sizeof r->target_name));
-      held.names.emplace_back(handle, tavo::target_data::target_name_hash(target));
+      w.shown.push_back({handle, record_qualifier(*r), tavo::target_data::target_name_hash(target)});
     }
-    reads->record_at.push_back(static_cast<uint32_t>(reads->records.size()));
-    reads->records.push_back(*r);
+    w.record_at.push_back(static_cast<uint32_t>(w.records.size()));
+    w.records.push_back(*r);
     explicit_bzero(static_cast<void*>(r.get()), sizeof *r);
   }
-  reads->records.shrink();
-  reads->changes = tavo::command::changes_noted();
-  hold_waiting_qualifiers(lhba, std::move(qualifiers));
-  std::sort(held.names.begin(), held.names.end());
-  // Those of LogicalHBAs gone (a tree closed before) go too.
-  std::erase_if(held_sessions(), [&](const HeldSessions& h) {
-    TavoNode* n = get_node(h.lhba.tag);
-    return n == nullptr || n == lhba || !tavo::tree::same_ref(tavo::tree::node_ref(n), h.lhba);
-  });
-  held_sessions().push_back(std::move(held));
+  w.records.shrink();
+  w.changes = tavo::command::changes_noted();
+  std::sort(w.shown.begin(), w.shown.end(),
+            [](const WaitingSessions::Shown& x, const WaitingSessions::Shown& y) { return x.handle < y.handle; });
+  drop_waiting_sessions(w.lhba);
+  for (const WaitingSessions::Shown& s : w.shown) hold_qualifier(s.qualifier);
+  waiting_sessions().push_back(std::move(w));
   return 0;
 }
 
-uint32_t renew_waiting_sessions(TavoNode* lhba, WaitingSessionReads* reads) {
+void renew_waiting_sessions(TavoNode* lhba) {
   TAVO_LIBRARY_LOCK;
   const tavo::tree::HandlerContext p = tavo::tree::handler_context(lhba);
-  if (lhba == nullptr || reads == nullptr || !below_lhba(p)) return 1;
-  if (!reads->listed) return 0;
-  uint64_t seen = reads->changes;
+  if (lhba == nullptr || !below_lhba(p)) return;
+  const auto it = waiting_of(tavo::tree::node_ref(lhba));
+  if (it == waiting_sessions().end() || !it->listed) return;
+  WaitingSessions& w = *it;
+  uint64_t seen = w.changes;
   const std::array<uint32_t, 3> function{p.number, p.domain, p.port};
-  if (!tavo::command::changed_since(&seen, tavo::command::kSessions, &function)) return 0;
+  if (!tavo::command::changed_since(&seen, tavo::command::kSessions, &function)) return;
+  // Reads that fail leave the build to read them anew.
+  w.listed = false;
   std::vector<uint32_t> handles;
-  if (const uint32_t listed = session_handles(p.number, p.domain, p.port, &handles)) return listed;
+  if (session_handles(p.number, p.domain, p.port, &handles) != 0) return;
   std::vector<uint32_t> record_at;
   record_at.reserve(handles.size());
-  const std::vector<uint32_t>& held = reads->handles;
+  const std::vector<uint32_t>& held = w.handles;
   size_t next = 0;  // the list keeps its order: a held handle is looked for where the last one was
   for (const uint32_t handle : handles) {
     const size_t at = next < held.size() && held[next] == handle
                           ? next
                           : static_cast<size_t>(std::find(held.begin(), held.end(), handle) - held.begin());
     // What was read of a session held stands: only a new one is read.
-    if (at < held.size() && at < reads->record_at.size()) {
-      record_at.push_back(reads->record_at[at]);
+    if (at < held.size() && at < w.record_at.size()) {
+      record_at.push_back(w.record_at[at]);
       next = at + 1;
       continue;
     }
     SessionRecord r(TAVO_get_session_params(handle, p.number, p.domain, p.port));
-    if (r == nullptr) return 1;
-    record_at.push_back(static_cast<uint32_t>(reads->size()));
-    reads->added.push_back(*r);
+    if (r == nullptr) return;
+    record_at.push_back(static_cast<uint32_t>(w.size()));
+    w.added.push_back(*r);
     explicit_bzero(static_cast<void*>(r.get()), sizeof *r);
   }
-  reads->handles = std::move(handles);
-  reads->record_at = std::move(record_at);
-  reads->changes = tavo::command::changes_noted();
-  return 0;
+  w.handles = std::move(handles);
+  w.record_at = std::move(record_at);
+  w.changes = tavo::command::changes_noted();
+  w.listed = true;
+}
+
+void drop_waiting_sessions(TavoNodeRef lhba) {
+  TAVO_LIBRARY_LOCK;
+  const auto it = waiting_of(lhba);
+  if (it == waiting_sessions().end()) return;
+  for (const WaitingSessions::Shown& s : it->shown) drop_qualifier(s.qualifier);
+  waiting_sessions().erase(it);
+}
+
+void release_waiting_sessions(TavoNode* lhba) {
+  TAVO_LIBRARY_LOCK;
+  const TavoNodeRef ref = tavo::tree::node_ref(lhba);
+  const auto it = waiting_of(ref);
+  const tavo::tree::HandlerContext p = tavo::tree::handler_context(lhba);
+  if (it != waiting_sessions().end() && it->listed && lhba != nullptr && below_lhba(p)) {
+    // What start-up read stands unless a command sent to this function has
+    // changed its sessions since: one sent elsewhere, which a tree built at
+    // start-up would not have read back either, leaves it.
+    const WaitingSessions& w = *it;
+    uint64_t seen = w.changes;
+    const std::array<uint32_t, 3> function{p.number, p.domain, p.port};
+    if (!tavo::command::changed_since(&seen, tavo::command::kSessions, &function)) {
+      tavo::iscsi::session_list_reads().keep({p.number, p.domain, p.port, 0, 0, 0}, w.handles);
+      for (size_t i = 0; i < w.record_at.size() && i < w.handles.size(); ++i) {
+        tavo::FirmwareSessionRecord r = w.at(w.record_at[i]);
+        tavo::iscsi::keep_session_record(p.number, p.domain, p.port, w.handles[i], r);
+        explicit_bzero(static_cast<void*>(&r), sizeof r);
+      }
+    }
+  }
+  drop_waiting_sessions(ref);
 }
 
 void release_session_stores() {
-  tavo::base::release(held_sessions());
+  tavo::base::release(waiting_sessions());
   session_handles().release();
   release_qualifiers();
-}
-
-void release_waiting_sessions(TavoNode* lhba, const WaitingSessionReads& reads) {
-  drop_waiting_qualifiers(lhba);
-  if (const auto it = held_of(lhba); it != held_sessions().end()) held_sessions().erase(it);
-  const tavo::tree::HandlerContext p = tavo::tree::handler_context(lhba);
-  if (lhba == nullptr || !below_lhba(p) || !reads.listed) return;
-  // What start-up read stands unless a command sent to this function has
-  // changed its sessions since: one sent elsewhere, which a tree built at
-  // start-up would not have read back either, leaves it.
-  uint64_t seen = reads.changes;
-  const std::array<uint32_t, 3> function{p.number, p.domain, p.port};
-  if (tavo::command::changed_since(&seen, tavo::command::kSessions, &function)) return;
-  tavo::iscsi::session_list_reads().keep({p.number, p.domain, p.port, 0, 0, 0}, reads.handles);
-  for (size_t i = 0; i < reads.record_at.size() && i < reads.handles.size(); ++i) {
-    tavo::FirmwareSessionRecord r = reads.at(reads.record_at[i]);
-    tavo::iscsi::keep_session_record(p.number, p.domain, p.port, reads.handles[i], r);
-    explicit_bzero(static_cast<void*>(&r), sizeof r);
-  }
 }
 
 uint32_t list_target_sessions(TavoNode* lhba, uint32_t function_number, uint32_t domain, uint32_t port_number,

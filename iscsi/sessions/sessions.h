@@ -319,7 +319,6 @@ TAVO_END_DECLS
 #include <span>
 #include <string>
 
-#include "iscsi/common/packed_records.h"
 #include "iscsi/common/saved_records.h"
 
 namespace tavo::iscsi {
@@ -338,43 +337,27 @@ extern const base::StatusWording kLogoutLunsMissing;
 extern const base::StatusWording kRescanLunsMissing;
 extern const base::StatusWording kLunInfoFailed;
 
-// What start-up read of a function's sessions for its waiting targets: the
-// list, each record (packed: they wait long, one per target), and the
-// changes noted by then. Records may hold CHAP secrets: none stays behind
-// in freed memory.
-struct WaitingSessionReads {
-  bool listed = false;  // the list was read (it may be empty)
-  std::vector<uint32_t> handles;
-  std::vector<uint32_t> record_at;  // per handle, its record's place among records, then added
-  iscsi::PackedRecords<FirmwareSessionRecord> records;
-  // Those read after start-up: apart, so that start-up's, packed to their
-  // size, are never copied again.
-  iscsi::PackedRecords<FirmwareSessionRecord> added;
-  uint64_t changes = 0;
-  size_t size() const { return records.size() + added.size(); }
-  FirmwareSessionRecord at(size_t i) const {
-    return i < records.size() ? records.at(i) : added.at(i - records.size());
-  }
-};
-// The library stops: the branch's indexes of Sessions and what start-up
-// held of waiting ones go, with their room.
+// The library stops: the branch's indexes of Sessions and its store of
+// waiting ones go, with their room.
 void release_session_stores();
-// While a LogicalHBA's targets wait to be built, the qualifiers of the
-// sessions the firmware lists for its function are held as its Sessions'
-// will be, so that a new session elsewhere takes none of them. Reads the
-// function's list and each record into reads. 0, else the failed read's
+// While a LogicalHBA's targets wait to be built, the sessions the firmware
+// lists for its function wait with them in the branch's store (the list,
+// each record, and the qualifiers held as their Sessions' will be, so that
+// a new session elsewhere takes none of them). 0, else the failed read's
 // status, nothing held.
-uint32_t hold_waiting_sessions(TavoNode* lhba, WaitingSessionReads* reads);
-// The LogicalHBA's Sessions are about to be built, inside a ReadScope: their
-// held qualifiers go, and what start-up read answers the build's reads
-// unless a command has changed the sessions since.
-void release_waiting_sessions(TavoNode* lhba, const WaitingSessionReads& reads);
+uint32_t hold_waiting_sessions(TavoNode* lhba);
+// The LogicalHBA's Sessions are about to be built, inside a ReadScope:
+// what the store read answers the build's reads unless a command has
+// changed the sessions since, and the store lets them go.
+void release_waiting_sessions(TavoNode* lhba);
+// The store lets a LogicalHBA's waiting sessions go unused (its targets
+// are built from what the files and adapter hold now, or it is gone).
+void drop_waiting_sessions(TavoNodeRef lhba);
 // This process has added a session to the function while its targets wait
 // (an add beside them), inside the ReadScope that read its list and the
-// new records again: reads then hold that list, what was read before of
-// the sessions it held, the new records, and the changes noted now; only
-// the new records are read and packed. 0, else the failed read's status.
-uint32_t renew_waiting_sessions(TavoNode* lhba, WaitingSessionReads* reads);
+// new records again: the store reads only the new records; when a read
+// fails, the build reads them all anew.
+void renew_waiting_sessions(TavoNode* lhba);
 
 // The firmware's active sessions listed into the Session and Connection
 // groups of the LogicalHBA's targets (only target's, whose sessions go

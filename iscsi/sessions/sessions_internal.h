@@ -150,10 +150,10 @@ bool qualifier_held_apart_from(uint32_t qualifier, TavoNode* session);
 // its build, and after every write, which goes through show_qualifier
 // ("%04x"; set_prop_val's result).
 void note_session(TavoNode* session);
-// The qualifiers of a LogicalHBA's sessions not yet built, held as built
-// Sessions' are until dropped (or the LogicalHBA goes).
-void hold_waiting_qualifiers(TavoNode* lhba, std::vector<uint16_t> qualifiers);
-void drop_waiting_qualifiers(TavoNode* lhba);
+// A session not yet built holds its qualifier as a built Session's
+// (the store of waiting sessions), until dropped.
+void hold_qualifier(uint16_t qualifier);
+void drop_qualifier(uint16_t qualifier);
 uint32_t show_qualifier(TavoNode* session, uint16_t qualifier);
 
 // A persistent session as its two stores name it (PendingEntry); false

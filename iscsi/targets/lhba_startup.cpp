@@ -71,12 +71,16 @@ std::vector<WaitingTargets*>& all_waiting() {
 }
 
 // What a LogicalHBA's targets wait with until a client reaches them: what
-// start-up read of them (the firmware's targets, the saved lines, the
-// function's sessions) and whether another process changed them since.
+// start-up read of them (the firmware's targets, the saved lines; the
+// function's sessions wait in the sessions branch's store until the build
+// or until the wait goes) and whether another process changed them since.
 // Their names, when known, are find_target's.
 struct WaitingTargets {
-  WaitingTargets() { all_waiting().push_back(this); }
-  ~WaitingTargets() { std::erase(all_waiting(), this); }
+  explicit WaitingTargets(TavoNode* group) : lhba(tavo::tree::node_ref(group)) { all_waiting().push_back(this); }
+  ~WaitingTargets() {
+    std::erase(all_waiting(), this);
+    tavo::sessions::drop_waiting_sessions(lhba);
+  }
   WaitingTargets(const WaitingTargets&) = delete;
   WaitingTargets& operator=(const WaitingTargets&) = delete;
   // Another process changed the files or the adapter since start-up read
@@ -86,7 +90,7 @@ struct WaitingTargets {
   uint32_t result = 0;   // of the network set-up and the firmware's listing
   ListedTargets listed;
   SavedLines lines;
-  tavo::sessions::WaitingSessionReads sessions;
+  const TavoNodeRef lhba;
 };
 
 // The targets, sessions and LUNs of a LogicalHBA from what start-up read:
@@ -94,7 +98,7 @@ struct WaitingTargets {
 // listed target's missing line is written (a build later writes nothing).
 uint32_t startup_build_targets(TavoNode* lhba, const WaitingTargets& waiting, bool at_startup) {
   tavo::iscsi::ReadScope reads;
-  tavo::sessions::release_waiting_sessions(lhba, waiting.sessions);
+  tavo::sessions::release_waiting_sessions(lhba);
   uint32_t result = 0;
   if (waiting.reached) {
     char work[TAVO_MAX_PARAMS * TAVO_VALUE_SIZE] = {};
@@ -117,7 +121,7 @@ uint32_t build_waiting_targets(TavoNode* lhba, void* data) {
   auto* waiting = static_cast<WaitingTargets*>(data);
   if (waiting == nullptr) return 1;
   if (!waiting->outdated) return startup_build_targets(lhba, *waiting, false);
-  tavo::sessions::release_waiting_sessions(lhba, tavo::sessions::WaitingSessionReads{});
+  tavo::sessions::drop_waiting_sessions(tavo::tree::node_ref(lhba));
   return waiting->reached ? follow_saved_targets(lhba) : 0;
 }
 
@@ -135,7 +139,7 @@ void startup_functions_targets(TavoNode* lhba, char (*keys)[TAVO_VALUE_SIZE]) {
     TAVO_set_target_loginopts_prop(keys, lhba);
     return;
   }
-  const auto waiting = std::make_shared<WaitingTargets>();
+  const auto waiting = std::make_shared<WaitingTargets>(lhba);
   const uint32_t network = setup_iscsi_network(lhba, "True", &waiting->reached);
   if (waiting->reached) {
     const HandlerContext c = handler_context(lhba);
@@ -155,7 +159,7 @@ void startup_functions_targets(TavoNode* lhba, char (*keys)[TAVO_VALUE_SIZE]) {
   // unread, they are built now.
   if (waiting->reached &&
       (!lines_present ||
-       (waiting->result == 0 && tavo::sessions::hold_waiting_sessions(lhba, &waiting->sessions) != 0))) {
+       (waiting->result == 0 && tavo::sessions::hold_waiting_sessions(lhba) != 0))) {
     startup_build_targets(lhba, *waiting, true);
     TAVO_set_target_loginopts_prop(keys, lhba);
     return;
@@ -194,11 +198,10 @@ void tavo::targets::outdate_waiting_targets() {
 
 void tavo::targets::joined_waiting_targets(TavoNode* lhba) {
   TAVO_LIBRARY_LOCK;
-  auto* w = static_cast<WaitingTargets*>(tavo::tree::waiting_data(lhba, &target_definition()));
-  if (w == nullptr) return;
+  if (tavo::tree::waiting_data(lhba, &target_definition()) == nullptr) return;
   // What start-up read of the function's sessions takes the add's in, so
-  // that the build reads none again; reads that cannot, it reads anew.
-  if (tavo::sessions::renew_waiting_sessions(lhba, &w->sessions) != 0) w->sessions.listed = false;
+  // that the build reads none again.
+  tavo::sessions::renew_waiting_sessions(lhba);
 }
 
 uint32_t handle_iSCSIPhysicalHBA_LogicalHBA_Enabled(TavoNode* property, char* buf, uint32_t op) {
