@@ -16,7 +16,6 @@
 #include "base/no_destructor.h"
 #include "base/library_lock.h"
 #include "base/validate.h"
-#include "iscsi/common/packed_records.h"
 #include "iscsi/sessions/sessions_internal.h"
 #include "iscsi/target_data/node_index.h"
 #include "transport/commands.h"
@@ -186,54 +185,22 @@ uint32_t tavo::sessions::fill_session(TavoNode* session, uint8_t domain, const F
 
 namespace {
 
-// The sessions of LogicalHBAs whose targets wait, in one store until their
-// build or until the LogicalHBA goes: what start-up read of the function's
-// list and records, and of each session the build would show (one with a
-// connection record) its handle, a hash of its target's name without case
-// and its qualifier, which the qualifier index holds as its Session's will
-// be, so that a new session elsewhere takes none of them. A listing of one
-// Target leaves the records of other targets' sessions unread, as it leaves
-// those of the Sessions the tree shows (a name that only shares another's
-// hash costs a read). Records may hold CHAP secrets: none stays behind in
-// freed memory.
-struct WaitingSessions {
-  TavoNodeRef lhba{};
-  bool listed = false;  // the list was read (it may be empty)
-  std::vector<uint32_t> handles;
-  std::vector<uint32_t> record_at;  // per handle, its record's place among records, then added
-  // Packed: they wait long, one per target.
-  tavo::iscsi::PackedRecords<tavo::FirmwareSessionRecord> records;
-  // Those read after start-up: apart, so that start-up's, packed to their
-  // size, are never copied again.
-  tavo::iscsi::PackedRecords<tavo::FirmwareSessionRecord> added;
-  uint64_t changes = 0;  // noted by the last read
-  struct Shown {
-    uint32_t handle;
-    uint16_t qualifier;
-    uint64_t target;
-  };
-  std::vector<Shown> shown;  // by handle
-
-  size_t size() const { return records.size() + added.size(); }
-  tavo::FirmwareSessionRecord at(size_t i) const {
-    return i < records.size() ? records.at(i) : added.at(i - records.size());
-  }
-};
-std::vector<WaitingSessions>& waiting_sessions() {
-  static tavo::base::NoDestructor<std::vector<WaitingSessions>> all;
+// Every LogicalHBA's waiting sessions (under the library lock).
+std::vector<WaitingSessions*>& all_waiting_sessions() {
+  static tavo::base::NoDestructor<std::vector<WaitingSessions*>> all;
   return *all;
 }
-std::vector<WaitingSessions>::iterator waiting_of(TavoNodeRef lhba) {
-  return std::find_if(waiting_sessions().begin(), waiting_sessions().end(),
-                      [&](const WaitingSessions& w) { return tavo::tree::same_ref(w.lhba, lhba); });
+const WaitingSessions* waiting_sessions_of(const TavoNode* lhba) {
+  const TavoNodeRef ref = tavo::tree::node_ref(lhba);
+  for (const WaitingSessions* w : all_waiting_sessions())
+    if (tavo::tree::same_ref(w->lhba(), ref)) return w;
+  return nullptr;
 }
+
 // The waiting session of handle goes to a target named otherwise than the
 // name hashed.
 bool held_by_other(const WaitingSessions* held, uint32_t handle, uint64_t name) {
-  if (held == nullptr) return false;
-  const auto it = std::lower_bound(held->shown.begin(), held->shown.end(), handle,
-                                   [](const WaitingSessions::Shown& s, uint32_t h) { return s.handle < h; });
-  return it != held->shown.end() && it->handle == handle && it->target != name;
+  return held != nullptr && held->named_otherwise(handle, name);
 }
 
 // Which of the firmware's listed handles (marked at their places) are
@@ -247,8 +214,7 @@ bool sessions_of_others(TavoNode* lhba, const char* name, const std::vector<uint
   TavoNode* last = nullptr;  // the Target read last, most often the next one's too
   bool last_other = false;
   other_at->assign(listed.size(), 0);
-  const auto held_it = waiting_of(tavo::tree::node_ref(lhba));
-  const WaitingSessions* held = held_it != waiting_sessions().end() ? &*held_it : nullptr;
+  const WaitingSessions* held = waiting_sessions_of(lhba);
   const uint64_t folded = held != nullptr ? tavo::target_data::target_name_hash(name) : 0;
   for (size_t at = 0; at < listed.size(); ++at) {
     const uint32_t handle = listed[at];
@@ -385,112 +351,125 @@ uint32_t SessionListing::own(TavoNode* owner) {
   return 0;
 }
 
-uint32_t hold_waiting_sessions(TavoNode* lhba) {
+WaitingSessions::WaitingSessions(TavoNode* lhba) : lhba_(tavo::tree::node_ref(lhba)) {
+  all_waiting_sessions().push_back(this);
+}
+
+WaitingSessions::~WaitingSessions() {
+  TAVO_LIBRARY_LOCK;
+  let_go();
+  std::erase(all_waiting_sessions(), this);
+}
+
+void WaitingSessions::let_go() {
+  for (const Shown& s : shown_) drop_qualifier(s.qualifier);
+  std::vector<Shown>().swap(shown_);
+  records_ = {};
+  added_ = {};
+  std::vector<uint32_t>().swap(handles_);
+  std::vector<uint32_t>().swap(record_at_);
+  listed_ = false;
+}
+
+bool WaitingSessions::named_otherwise(uint32_t handle, uint64_t name) const {
+  const auto it = std::lower_bound(shown_.begin(), shown_.end(), handle,
+                                   [](const Shown& s, uint32_t h) { return s.handle < h; });
+  return it != shown_.end() && it->handle == handle && it->target != name;
+}
+
+uint32_t WaitingSessions::hold(TavoNode* lhba) {
   TAVO_LIBRARY_LOCK;
   const tavo::tree::HandlerContext p = tavo::tree::handler_context(lhba);
   if (lhba == nullptr || !below_lhba(p)) return 1;
-  WaitingSessions w;
-  w.lhba = tavo::tree::node_ref(lhba);
-  if (const uint32_t listed = session_handles(p.number, p.domain, p.port, &w.handles)) return listed;
-  w.listed = true;  // an empty answer too: the build asks no more
-  w.records.reserve(w.handles.size());
-  w.record_at.reserve(w.handles.size());
-  w.shown.reserve(w.handles.size());
-  for (const uint32_t handle : w.handles) {
+  let_go();
+  std::vector<Shown> shown;
+  if (const uint32_t listed = session_handles(p.number, p.domain, p.port, &handles_)) return listed;
+  records_.reserve(handles_.size());
+  record_at_.reserve(handles_.size());
+  shown.reserve(handles_.size());
+  for (const uint32_t handle : handles_) {
     SessionRecord r(TAVO_get_session_params(handle, p.number, p.domain, p.port));
-    if (r == nullptr) return 1;
+    if (r == nullptr) {
+      let_go();
+      return 1;
+    }
     if (connection_records(*r) > 0) {
       const std::string_view target(r->target_name, strnlen(r->target_name, sizeof r->target_name));
-      w.shown.push_back({handle, record_qualifier(*r), tavo::target_data::target_name_hash(target)});
+      shown.push_back({handle, record_qualifier(*r), tavo::target_data::target_name_hash(target)});
     }
-    w.record_at.push_back(static_cast<uint32_t>(w.records.size()));
-    w.records.push_back(*r);
+    record_at_.push_back(static_cast<uint32_t>(records_.size()));
+    records_.push_back(*r);
     explicit_bzero(static_cast<void*>(r.get()), sizeof *r);
   }
-  w.records.shrink();
-  w.changes = tavo::command::changes_noted();
-  std::sort(w.shown.begin(), w.shown.end(),
-            [](const WaitingSessions::Shown& x, const WaitingSessions::Shown& y) { return x.handle < y.handle; });
-  drop_waiting_sessions(w.lhba);
-  for (const WaitingSessions::Shown& s : w.shown) hold_qualifier(s.qualifier);
-  waiting_sessions().push_back(std::move(w));
+  records_.shrink();
+  changes_ = tavo::command::changes_noted();
+  listed_ = true;  // an empty answer too: the build asks no more
+  std::sort(shown.begin(), shown.end(), [](const Shown& x, const Shown& y) { return x.handle < y.handle; });
+  for (const Shown& s : shown) hold_qualifier(s.qualifier);
+  shown_ = std::move(shown);
   return 0;
 }
 
-void renew_waiting_sessions(TavoNode* lhba) {
+void WaitingSessions::renew(TavoNode* lhba) {
   TAVO_LIBRARY_LOCK;
   const tavo::tree::HandlerContext p = tavo::tree::handler_context(lhba);
-  if (lhba == nullptr || !below_lhba(p)) return;
-  const auto it = waiting_of(tavo::tree::node_ref(lhba));
-  if (it == waiting_sessions().end() || !it->listed) return;
-  WaitingSessions& w = *it;
-  uint64_t seen = w.changes;
+  if (!listed_ || lhba == nullptr || !below_lhba(p)) return;
+  uint64_t seen = changes_;
   const std::array<uint32_t, 3> function{p.number, p.domain, p.port};
   if (!tavo::command::changed_since(&seen, tavo::command::kSessions, &function)) return;
-  // Reads that fail leave the build to read them anew.
-  w.listed = false;
+  // Reads that fail leave the build to read them all anew.
+  listed_ = false;
   std::vector<uint32_t> handles;
   if (session_handles(p.number, p.domain, p.port, &handles) != 0) return;
   std::vector<uint32_t> record_at;
   record_at.reserve(handles.size());
-  const std::vector<uint32_t>& held = w.handles;
   size_t next = 0;  // the list keeps its order: a held handle is looked for where the last one was
   for (const uint32_t handle : handles) {
-    const size_t at = next < held.size() && held[next] == handle
+    const size_t at = next < handles_.size() && handles_[next] == handle
                           ? next
-                          : static_cast<size_t>(std::find(held.begin(), held.end(), handle) - held.begin());
+                          : static_cast<size_t>(std::find(handles_.begin(), handles_.end(), handle) - handles_.begin());
     // What was read of a session held stands: only a new one is read.
-    if (at < held.size() && at < w.record_at.size()) {
-      record_at.push_back(w.record_at[at]);
+    if (at < handles_.size() && at < record_at_.size()) {
+      record_at.push_back(record_at_[at]);
       next = at + 1;
       continue;
     }
     SessionRecord r(TAVO_get_session_params(handle, p.number, p.domain, p.port));
     if (r == nullptr) return;
-    record_at.push_back(static_cast<uint32_t>(w.size()));
-    w.added.push_back(*r);
+    record_at.push_back(static_cast<uint32_t>(records_.size() + added_.size()));
+    added_.push_back(*r);
     explicit_bzero(static_cast<void*>(r.get()), sizeof *r);
   }
-  w.handles = std::move(handles);
-  w.record_at = std::move(record_at);
-  w.changes = tavo::command::changes_noted();
-  w.listed = true;
+  handles_ = std::move(handles);
+  record_at_ = std::move(record_at);
+  changes_ = tavo::command::changes_noted();
+  listed_ = true;
 }
 
-void drop_waiting_sessions(TavoNodeRef lhba) {
+void WaitingSessions::release(TavoNode* lhba) {
   TAVO_LIBRARY_LOCK;
-  const auto it = waiting_of(lhba);
-  if (it == waiting_sessions().end()) return;
-  for (const WaitingSessions::Shown& s : it->shown) drop_qualifier(s.qualifier);
-  waiting_sessions().erase(it);
-}
-
-void release_waiting_sessions(TavoNode* lhba) {
-  TAVO_LIBRARY_LOCK;
-  const TavoNodeRef ref = tavo::tree::node_ref(lhba);
-  const auto it = waiting_of(ref);
   const tavo::tree::HandlerContext p = tavo::tree::handler_context(lhba);
-  if (it != waiting_sessions().end() && it->listed && lhba != nullptr && below_lhba(p)) {
+  if (listed_ && lhba != nullptr && below_lhba(p)) {
     // What start-up read stands unless a command sent to this function has
     // changed its sessions since: one sent elsewhere, which a tree built at
     // start-up would not have read back either, leaves it.
-    const WaitingSessions& w = *it;
-    uint64_t seen = w.changes;
+    uint64_t seen = changes_;
     const std::array<uint32_t, 3> function{p.number, p.domain, p.port};
     if (!tavo::command::changed_since(&seen, tavo::command::kSessions, &function)) {
-      tavo::iscsi::session_list_reads().keep({p.number, p.domain, p.port, 0, 0, 0}, w.handles);
-      for (size_t i = 0; i < w.record_at.size() && i < w.handles.size(); ++i) {
-        tavo::FirmwareSessionRecord r = w.at(w.record_at[i]);
-        tavo::iscsi::keep_session_record(p.number, p.domain, p.port, w.handles[i], r);
+      tavo::iscsi::session_list_reads().keep({p.number, p.domain, p.port, 0, 0, 0}, handles_);
+      for (size_t i = 0; i < record_at_.size() && i < handles_.size(); ++i) {
+        const size_t at = record_at_[i];
+        tavo::FirmwareSessionRecord r = at < records_.size() ? records_.at(at) : added_.at(at - records_.size());
+        tavo::iscsi::keep_session_record(p.number, p.domain, p.port, handles_[i], r);
         explicit_bzero(static_cast<void*>(&r), sizeof r);
       }
     }
   }
-  drop_waiting_sessions(ref);
+  let_go();
 }
 
 void release_session_stores() {
-  tavo::base::release(waiting_sessions());
+  for (WaitingSessions* w : all_waiting_sessions()) w->let_go();
   session_handles().release();
   release_qualifiers();
 }

@@ -319,6 +319,7 @@ TAVO_END_DECLS
 #include <span>
 #include <string>
 
+#include "iscsi/common/packed_records.h"
 #include "iscsi/common/saved_records.h"
 
 namespace tavo::iscsi {
@@ -337,27 +338,63 @@ extern const base::StatusWording kLogoutLunsMissing;
 extern const base::StatusWording kRescanLunsMissing;
 extern const base::StatusWording kLunInfoFailed;
 
-// The library stops: the branch's indexes of Sessions and its store of
-// waiting ones go, with their room.
+// The library stops: the branch's indexes of Sessions go, with their room,
+// and every WaitingSessions lets its sessions go.
 void release_session_stores();
-// While a LogicalHBA's targets wait to be built, the sessions the firmware
-// lists for its function wait with them in the branch's store (the list,
-// each record, and the qualifiers held as their Sessions' will be, so that
-// a new session elsewhere takes none of them). 0, else the failed read's
-// status, nothing held.
-uint32_t hold_waiting_sessions(TavoNode* lhba);
-// The LogicalHBA's Sessions are about to be built, inside a ReadScope:
-// what the store read answers the build's reads unless a command has
-// changed the sessions since, and the store lets them go.
-void release_waiting_sessions(TavoNode* lhba);
-// The store lets a LogicalHBA's waiting sessions go unused (its targets
-// are built from what the files and adapter hold now, or it is gone).
-void drop_waiting_sessions(TavoNodeRef lhba);
-// This process has added a session to the function while its targets wait
-// (an add beside them), inside the ReadScope that read its list and the
-// new records again: the store reads only the new records; when a read
-// fails, the build reads them all anew.
-void renew_waiting_sessions(TavoNode* lhba);
+
+// The function's sessions while a LogicalHBA's targets wait, part of what
+// they wait with (iscsi/targets/lhba_startup.cpp): the list and each
+// record start-up read, and of each session the build would show (one
+// with a connection record) its handle, a hash of its target's name
+// without case and its qualifier. Those qualifiers count as in use while
+// held, so that a new session elsewhere takes none of them; a listing of
+// one Target leaves the records of other targets' sessions unread (a name
+// that only shares another's hash costs a read). The branch finds it by
+// its LogicalHBA. Records may hold CHAP secrets: none stays behind in
+// freed memory.
+class WaitingSessions {
+ public:
+  explicit WaitingSessions(TavoNode* lhba);
+  ~WaitingSessions();
+  WaitingSessions(const WaitingSessions&) = delete;
+  WaitingSessions& operator=(const WaitingSessions&) = delete;
+  // Reads the function's list and each record. 0, else the failed read's
+  // status, nothing held.
+  uint32_t hold(TavoNode* lhba);
+  // This process has added a session to the function while its targets
+  // wait (an add beside them), inside the ReadScope that read its list and
+  // the new records again: only the new records are read; when a read
+  // fails, the build reads them all anew.
+  void renew(TavoNode* lhba);
+  // The Sessions are about to be built, inside a ReadScope: what was read
+  // answers the build's reads unless a command has changed the sessions
+  // since. Nothing is held after.
+  void release(TavoNode* lhba);
+  // Nothing is held after, and nothing answers a build.
+  void let_go();
+  TavoNodeRef lhba() const { return lhba_; }
+  // The held session of handle goes to a target named otherwise than the
+  // name hashed (target_name_hash).
+  bool named_otherwise(uint32_t handle, uint64_t name) const;
+
+ private:
+  struct Shown {
+    uint32_t handle;
+    uint16_t qualifier;
+    uint64_t target;
+  };
+  TavoNodeRef lhba_;
+  bool listed_ = false;  // the list was read (it may be empty)
+  std::vector<uint32_t> handles_;
+  std::vector<uint32_t> record_at_;  // per handle, its record's place among records_, then added_
+  // Packed: they wait long, one per target.
+  iscsi::PackedRecords<FirmwareSessionRecord> records_;
+  // Those read after start-up: apart, so that start-up's, packed to their
+  // size, are never copied again.
+  iscsi::PackedRecords<FirmwareSessionRecord> added_;
+  uint64_t changes_ = 0;     // noted by the last read
+  std::vector<Shown> shown_;  // by handle; each qualifier counted as in use
+};
 
 // The firmware's active sessions listed into the Session and Connection
 // groups of the LogicalHBA's targets (only target's, whose sessions go

@@ -70,17 +70,14 @@ std::vector<WaitingTargets*>& all_waiting() {
   return *all;
 }
 
-// What a LogicalHBA's targets wait with until a client reaches them: what
-// start-up read of them (the firmware's targets, the saved lines; the
-// function's sessions wait in the sessions branch's store until the build
-// or until the wait goes) and whether another process changed them since.
-// Their names, when known, are find_target's.
+// What a LogicalHBA's targets wait with until a client reaches them, held
+// once: what start-up read of them (the firmware's targets, the saved
+// lines, the function's sessions) and whether another process changed
+// them since. The tree's wait owns it. Their names, when known, are
+// find_target's.
 struct WaitingTargets {
-  explicit WaitingTargets(TavoNode* group) : lhba(tavo::tree::node_ref(group)) { all_waiting().push_back(this); }
-  ~WaitingTargets() {
-    std::erase(all_waiting(), this);
-    tavo::sessions::drop_waiting_sessions(lhba);
-  }
+  explicit WaitingTargets(TavoNode* lhba) : sessions(lhba) { all_waiting().push_back(this); }
+  ~WaitingTargets() { std::erase(all_waiting(), this); }
   WaitingTargets(const WaitingTargets&) = delete;
   WaitingTargets& operator=(const WaitingTargets&) = delete;
   // Another process changed the files or the adapter since start-up read
@@ -90,15 +87,15 @@ struct WaitingTargets {
   uint32_t result = 0;   // of the network set-up and the firmware's listing
   ListedTargets listed;
   SavedLines lines;
-  const TavoNodeRef lhba;
+  tavo::sessions::WaitingSessions sessions;
 };
 
 // The targets, sessions and LUNs of a LogicalHBA from what start-up read:
 // as start-up built them before it left them to wait. at_startup: a
 // listed target's missing line is written (a build later writes nothing).
-uint32_t startup_build_targets(TavoNode* lhba, const WaitingTargets& waiting, bool at_startup) {
+uint32_t startup_build_targets(TavoNode* lhba, WaitingTargets& waiting, bool at_startup) {
   tavo::iscsi::ReadScope reads;
-  tavo::sessions::release_waiting_sessions(lhba);
+  waiting.sessions.release(lhba);
   uint32_t result = 0;
   if (waiting.reached) {
     char work[TAVO_MAX_PARAMS * TAVO_VALUE_SIZE] = {};
@@ -121,7 +118,7 @@ uint32_t build_waiting_targets(TavoNode* lhba, void* data) {
   auto* waiting = static_cast<WaitingTargets*>(data);
   if (waiting == nullptr) return 1;
   if (!waiting->outdated) return startup_build_targets(lhba, *waiting, false);
-  tavo::sessions::drop_waiting_sessions(tavo::tree::node_ref(lhba));
+  waiting->sessions.let_go();
   return waiting->reached ? follow_saved_targets(lhba) : 0;
 }
 
@@ -159,7 +156,7 @@ void startup_functions_targets(TavoNode* lhba, char (*keys)[TAVO_VALUE_SIZE]) {
   // unread, they are built now.
   if (waiting->reached &&
       (!lines_present ||
-       (waiting->result == 0 && tavo::sessions::hold_waiting_sessions(lhba) != 0))) {
+       (waiting->result == 0 && waiting->sessions.hold(lhba) != 0))) {
     startup_build_targets(lhba, *waiting, true);
     TAVO_set_target_loginopts_prop(keys, lhba);
     return;
@@ -198,10 +195,10 @@ void tavo::targets::outdate_waiting_targets() {
 
 void tavo::targets::joined_waiting_targets(TavoNode* lhba) {
   TAVO_LIBRARY_LOCK;
-  if (tavo::tree::waiting_data(lhba, &target_definition()) == nullptr) return;
+  auto* w = static_cast<WaitingTargets*>(tavo::tree::waiting_data(lhba, &target_definition()));
   // What start-up read of the function's sessions takes the add's in, so
   // that the build reads none again.
-  tavo::sessions::renew_waiting_sessions(lhba);
+  if (w != nullptr) w->sessions.renew(lhba);
 }
 
 uint32_t handle_iSCSIPhysicalHBA_LogicalHBA_Enabled(TavoNode* property, char* buf, uint32_t op) {
