@@ -166,15 +166,14 @@ void startup_functions_targets(TavoNode* lhba, char (*keys)[TAVO_VALUE_SIZE]) {
   waiting->lines.shrink();
 
   // The lines make a Target of each name; the listing none of another.
-  StartupTargetNames names;
-  const bool names_known = names.read(waiting->lines) &&
-                           listed_names_among(waiting->listed, names, waiting->lines) &&
+  std::vector<uint64_t> names;
+  const bool names_known = startup_target_names(waiting->lines, waiting->listed, &names) &&
                            names.size() < static_cast<size_t>(kMostTargets);
   const int32_t built = names_known ? static_cast<int32_t>(names.size()) : -1;
   // A call anywhere in the function finds them built: its handlers, of
   // any branch, may look at the function's targets.
   tavo::tree::defer_instances(lhba, lhba->parent, target_definition(), build_waiting_targets, waiting, built);
-  if (names_known) tavo::target_data::note_unbuilt_targets(lhba, names.hashes());
+  if (names_known) tavo::target_data::note_unbuilt_targets(lhba, std::move(names));
 }
 
 }  // namespace

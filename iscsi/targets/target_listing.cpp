@@ -245,20 +245,10 @@ void build_listed_targets(const ListedTargets& listed, bool save_lines) {
   }
 }
 
-namespace {
 // The name as a listed record holds it (a record is never shorter than its head).
-std::string_view listed_name(std::span<const uint8_t> record) {
-  const char* held = reinterpret_cast<const char*>(record.data()) + offsetof(tavo::FirmwareTargetHead, name);
+std::string_view ListedTargets::name(size_t i) const {
+  const char* held = reinterpret_cast<const char*>(record(i).data()) + offsetof(tavo::FirmwareTargetHead, name);
   return std::string_view(held, strnlen(held, 223));
-}
-}  // namespace
-
-bool listed_names_among(const ListedTargets& listed, const StartupTargetNames& names, const SavedLines& usable) {
-  for (size_t i = 0; i < listed.size(); ++i) {
-    const std::string_view name = listed_name(listed.record(i));
-    if (!name.empty() && !names.holds(usable, name)) return false;
-  }
-  return true;
 }
 
 void for_each_listed_portal(const ListedTargets& listed,
@@ -267,7 +257,7 @@ void for_each_listed_portal(const ListedTargets& listed,
     const std::span<const uint8_t> record = listed.record(i);
     const uint8_t* bytes = record.data();
     const size_t size = record.size();
-    const std::string_view name = listed_name(record);
+    const std::string_view name = listed.name(i);
     for (uint32_t k = 0; k < listing_groups(bytes, size); ++k) {
       for (uint32_t j = 0; j < listing_portal_count(bytes, size, k); ++j) {
         char address[TAVO_VALUE_SIZE], port[16], tag[16];

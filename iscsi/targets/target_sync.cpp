@@ -148,46 +148,38 @@ namespace {
 bool names_same(std::string_view a, std::string_view b) {
   return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
 }
-}  // namespace
-
-namespace {
 std::string_view line_name(const SavedLines& lines, size_t at) {
   return lines.field(at, static_cast<size_t>(position(Saved::Targets, Field::TargetName)));
 }
 }  // namespace
 
-bool StartupTargetNames::read(const SavedLines& usable) {
-  lines_.clear();
-  names_ = 0;
-  lines_.reserve(usable.size());
+bool tavo::targets::startup_target_names(const SavedLines& usable, const ListedTargets& listed,
+                                         std::vector<uint64_t>* hashes) {
+  // Each line's name hash with the line, in the order of the hashes.
+  std::vector<std::pair<uint64_t, size_t>> lines;
+  lines.reserve(usable.size());
   for (size_t i = 0; i < usable.size(); ++i)
-    lines_.emplace_back(tavo::target_data::target_name_hash(line_name(usable, i)), i);
-  std::sort(lines_.begin(), lines_.end());
-  for (size_t run = 0; run < lines_.size();) {
-    const std::string_view name = line_name(usable, lines_[run].second);
+    lines.emplace_back(tavo::target_data::target_name_hash(line_name(usable, i)), i);
+  std::sort(lines.begin(), lines.end());
+  hashes->clear();
+  for (size_t run = 0; run < lines.size();) {
+    const std::string_view name = line_name(usable, lines[run].second);
     size_t end = run + 1;
-    for (; end < lines_.size() && lines_[end].first == lines_[run].first; ++end)
-      if (!names_same(line_name(usable, lines_[end].second), name)) return false;
+    for (; end < lines.size() && lines[end].first == lines[run].first; ++end)
+      if (!names_same(line_name(usable, lines[end].second), name)) return false;
     // More lines than a Target holds portals: its portals may run out.
     if (end - run >= static_cast<size_t>(kMostPortals)) return false;
-    ++names_;
+    hashes->push_back(lines[run].first);
     run = end;
   }
+  for (size_t i = 0; i < listed.size(); ++i) {
+    const std::string_view name = listed.name(i);
+    if (name.empty()) continue;
+    const uint64_t hash = tavo::target_data::target_name_hash(name);
+    const auto at = std::lower_bound(lines.begin(), lines.end(), std::make_pair(hash, size_t{0}));
+    if (at == lines.end() || at->first != hash || !names_same(line_name(usable, at->second), name)) return false;
+  }
   return true;
-}
-
-std::vector<uint64_t> StartupTargetNames::hashes() const {
-  std::vector<uint64_t> out;
-  out.reserve(names_);
-  for (const auto& [hash, line] : lines_)
-    if (out.empty() || out.back() != hash) out.push_back(hash);
-  return out;
-}
-
-bool StartupTargetNames::holds(const SavedLines& usable, std::string_view name) const {
-  const uint64_t hash = tavo::target_data::target_name_hash(name);
-  const auto at = std::lower_bound(lines_.begin(), lines_.end(), std::make_pair(hash, size_t{0}));
-  return at != lines_.end() && at->first == hash && names_same(line_name(usable, at->second), name);
 }
 
 uint32_t TAVO_set_target_loginopts_prop(char (*keys)[TAVO_VALUE_SIZE], TavoNode* lhba) {

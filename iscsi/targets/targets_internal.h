@@ -79,26 +79,6 @@ void joined_waiting_targets(TavoNode* lhba);
 // It writes nothing. 0, or 1 when not all could be read or built.
 uint32_t follow_saved_targets(TavoNode* lhba);
 
-// The names of the Targets sync_startup_targets makes from usable lines in
-// a LogicalHBA that holds only Targets of these names, told apart without
-// case: by a hash of each, with the first line that holds it.
-class StartupTargetNames {
- public:
-  // false when the lines might make others: a name on more lines than a
-  // Target holds portals (the pass stops there), or two under one hash.
-  bool read(const SavedLines& usable);
-  // Whether one of the names is name, of the lines read.
-  bool holds(const SavedLines& usable, std::string_view name) const;
-  size_t size() const { return names_; }
-  // The hash of each name, once.
-  std::vector<uint64_t> hashes() const;
-
- private:
-  // Each line's name hash with the line, in the order of the hashes.
-  std::vector<std::pair<uint64_t, size_t>> lines_;
-  size_t names_ = 0;
-};
-
 // get_all_targets in two steps: the firmware's targets of a LogicalHBA
 // read (the discovery block written with the initiator's name, the list,
 // each record; those read before one that fails are kept), then listed
@@ -115,6 +95,7 @@ struct ListedTargets {
     const uint32_t from = i == 0 ? 0 : ends[i - 1];
     return {bytes.data() + from, ends[i] - from};
   }
+  std::string_view name(size_t i) const;
   void add(std::span<const uint8_t> record);
 };
 uint32_t read_listed_targets(TavoNode* lhba, uint32_t function_number, uint32_t domain, uint32_t port_number,
@@ -129,8 +110,12 @@ bool listed_lines_present(const ListedTargets& listed, bool* any_portal);
 // Calls fn with each listed target's name and each of its portals.
 void for_each_listed_portal(const ListedTargets& listed,
                             const std::function<void(std::string_view, const char*, const char*)>& fn);
-// Whether every listed target's name is among names, of the lines usable.
-bool listed_names_among(const ListedTargets& listed, const StartupTargetNames& names, const SavedLines& usable);
+// The names of the Targets sync_startup_targets makes from usable lines in
+// a LogicalHBA whose firmware listed these: a hash of each, told apart
+// without case, once. false when they might be others: a name on more
+// lines than a Target holds portals (the pass stops there), two names
+// under one hash, or a listed name no line holds.
+bool startup_target_names(const SavedLines& usable, const ListedTargets& listed, std::vector<uint64_t>* hashes);
 
 // setup_iscsi in steps, for a start-up that leaves the targets to wait:
 // the LogicalHBA's network state (reached_targets false when the set-up
