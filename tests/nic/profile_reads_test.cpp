@@ -163,54 +163,46 @@ TEST_F(ProfileReadsTest, AKeptAnswerIsSharedForItsOwnRequestOnly) {
   TavoNode* corvane0 = node("Corvane0");
   const tree::HandlerContext fn = tree::handler_context(corvane0, tree::Commands::OfController);
   const uint32_t transport = controller::controller_transport(corvane0);
-  // A question: its length, and the request's non-zero bytes by offset.
+  // A question: through read_once or the wrapper, its length, and the
+  // request's non-zero bytes by offset.
   struct Question {
-    bool shared;  // asked through read_once, else through the wrapper
+    bool shared;
     size_t length;
     std::vector<std::pair<size_t, uint8_t>> bytes;
   };
   const auto ask = [&](const Question& q) {
     std::vector<uint8_t> request(q.length, 0);
     for (const auto& [at, value] : q.bytes) request[at] = value;
-    if (q.shared) {
-      uint32_t status = 0;
-      const command::SendArgs args{fn.number, nullptr, q.length, fn.domain, fn.port, transport, nullptr, 0};
-      return command::read_once(command::CommandId::ioctl_get_profile_config, args, request.data(), request.size(),
-                                &status);
-    }
-    if (ioctl_get_profile_config(fn.number, request.data(), static_cast<uint16_t>(q.length), fn.domain, fn.port,
-                                 transport) != 0)
-      return command::Answer{};
+    uint32_t status = 0;
+    if (q.shared)
+      return command::read_once(command::CommandId::ioctl_get_profile_config,
+                                {fn.number, nullptr, q.length, fn.domain, fn.port, transport, nullptr, 0},
+                                request.data(), request.size(), &status);
+    status = ioctl_get_profile_config(fn.number, request.data(), static_cast<uint16_t>(q.length), fn.domain, fn.port,
+                                      transport);
     auto bytes = std::make_shared_for_overwrite<uint8_t[]>(q.length);
     memcpy(bytes.get(), request.data(), q.length);
-    return command::Answer{std::move(bytes), q.length};
-  };
-  const auto alike = [](const command::Answer& a, const command::Answer& b) {
-    return a && b && a.length == b.length && memcmp(a.bytes.get(), b.bytes.get(), a.length) == 0;
+    return status == 0 ? command::Answer{std::move(bytes), q.length} : command::Answer{};
   };
   const size_t whole = sizeof(ProfileConfigBuffer);
-  const Question configured{true, whole, {{1, kProfileConfigured}}}, active{true, whole, {{1, kProfileActive}}};
-  struct Row {
+  const Question active{true, whole, {{1, kProfileActive}}}, by_wrapper{false, whole, {{1, kProfileActive}}};
+  const struct {
     std::string name;
     Question first, second;
     int sent;         // commands 1/164 the two asks send in one scope
     bool same_bytes;  // the second ask gets the bytes kept of the first
-  };
-  const Row rows[] = {
+  } rows[] = {
       {"asked twice, shared", active, active, 1, true},
-      {"shared, then through the wrapper zero-filled", active, {false, whole, {{1, kProfileActive}}}, 1, false},
-      {"through the wrapper, then shared", {false, whole, {{1, kProfileActive}}}, active, 1, false},
-      {"another profile", configured, active, 2, false},
+      {"shared, then through the wrapper zero-filled", active, by_wrapper, 1, false},
+      {"through the wrapper, then shared", by_wrapper, active, 1, false},
+      {"another profile", {true, whole, {{1, kProfileConfigured}}}, active, 2, false},
       {"a shorter length", active, {true, 4096, {{1, kProfileActive}}}, 2, false},
       {"a shorter length through the wrapper", active, {false, 4096, {{1, kProfileActive}}}, 2, false},
       {"a byte past the first ones", active, {true, whole, {{1, kProfileActive}, {whole - 1, 1}}}, 2, false},
-      {"the first byte set",
-       {true, whole, {{0, 2}, {1, kProfileGiven}}},
-       {true, whole, {{1, kProfileGiven}}},
-       2,
+      {"the first byte set", {true, whole, {{0, 2}, {1, kProfileGiven}}}, {true, whole, {{1, kProfileGiven}}}, 2,
        false},
   };
-  for (const Row& r : rows) {
+  for (const auto& r : rows) {
     SCOPED_TRACE(r.name);
     const command::Answer alone = ask(r.second);
     ASSERT_TRUE(alone);
@@ -222,7 +214,10 @@ TEST_F(ProfileReadsTest, AKeptAnswerIsSharedForItsOwnRequestOnly) {
       second = ask(r.second);
     }
     EXPECT_EQ(mailbox_count(1, 164), r.sent);
-    EXPECT_TRUE(alike(second, alone));  // as the firmware answers it alone
+    // As the firmware answers it alone.
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second.length, alone.length);
+    EXPECT_EQ(memcmp(second.bytes.get(), alone.bytes.get(), alone.length), 0);
     EXPECT_EQ(first.bytes == second.bytes, r.same_bytes);
   }
 }
