@@ -93,12 +93,12 @@ class TargetIndex {
     unbuilt_[group] = Unbuilt{h, tavo::tree::node_ref(group), std::move(hashes)};
   }
   void forget_unbuilt(TavoNode* group) { unbuilt_.erase(group); }
-  // Whether group's waiting Targets may hold one named name: their names
-  // are not known, or one shares its hash.
+  // Whether group's waiting Targets (it has some) may hold one named name:
+  // their names are not known, or one shares its hash.
   bool may_wait(TavoNode* group, const char* name) {
     const auto it = unbuilt_.find(group);
     if (it == unbuilt_.end()) return true;
-    if (!tavo::tree::children_wait(group) || tavo::tree::ref_node(it->second.h, it->second.ref) != group) {
+    if (tavo::tree::ref_node(it->second.h, it->second.ref) != group) {
       unbuilt_.erase(it);
       return true;
     }

@@ -117,6 +117,8 @@ uint32_t build_waiting_targets(TavoNode* lhba, void* data) {
   TAVO_LIBRARY_LOCK;
   auto* waiting = static_cast<WaitingTargets*>(data);
   if (waiting == nullptr) return 1;
+  // Built, they are found by their own names.
+  tavo::target_data::forget_unbuilt_targets(lhba);
   if (!waiting->outdated) return startup_build_targets(lhba, *waiting, false);
   waiting->sessions.let_go();
   return waiting->reached ? follow_saved_targets(lhba) : 0;
