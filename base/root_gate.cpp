@@ -1,8 +1,12 @@
-// The gate file holds a GatePage: the change count as its first eight
-// bytes (an empty file counts 0), then the process id of the process in a
-// change, 0 when none. Both are written through the mapping, without a
-// flush: they order live processes, and a power cut ends them all (a start
-// after one settles what the notes of a half-made change tell).
+// The gate is two things kept apart. libtavo.lock, beside the saved files,
+// is only locked (byte 0 the gate, byte 1 the flash), never written or
+// mapped: whatever is done to its contents (truncated, a copy put back)
+// changes nothing. The page that orders live processes is System V shared
+// memory keyed by the configuration folder, where no backup or restore
+// reaches: the change count, the mark of a change under way and the queue
+// of waiters. Nothing in it is trusted for exclusion (the kernel's lock
+// does that): a page removed, replaced or overwritten costs a catch-up or a
+// turn out of order, never a crash or a lost change.
 #include "base/root_gate.h"
 
 #include <errno.h>
@@ -10,9 +14,12 @@
 #include <stddef.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/shm.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <string>
 
@@ -29,6 +36,10 @@ const StatusFormat<const char*, const char*> kRootGateForeign{
     TAVO_ROOT_GATE_FOREIGN, "%s is %s, not the library's own file: calls cannot be gated from other processes."};
 const StatusFormat<const char*, const char*> kRootNotGated{TAVO_ROOT_NOT_GATED,
                                                           "Calls are not gated from other processes: %s: %s."};
+const StatusFormat<const char*, unsigned> kGateWaitIgnored{
+    TAVO_GATE_WAIT_IGNORED,
+    "TAVO_GATE_WAIT_MS is \"%s\", not a whole number of milliseconds from 0 to 86400000: the wait for the gate is "
+    "%u ms."};
 
 namespace {
 
@@ -37,6 +48,7 @@ constexpr StatusText kGateStatusTexts[] = {
     {TAVO_ROOT_GATE_FOREIGN, "The library's gate file is not its own: calls cannot be gated from other processes."},
     {TAVO_ROOT_MOVED_IN_CALL, "Another process changed the configuration during this call. Please try again."},
     {TAVO_ROOT_NOT_GATED, "Calls are not gated from other processes."},
+    {TAVO_GATE_WAIT_IGNORED, "TAVO_GATE_WAIT_MS is not a whole number of milliseconds from 0 to 86400000."},
 };
 const StatusTable kGateTable{"root gate", kGateStatusTexts};
 
@@ -46,16 +58,56 @@ constexpr char kGateFile[] = "/etc/config/QVL/tavo/libtavo.lock";
 constexpr mode_t kGateMode = 0644;
 constexpr mode_t kGateDirectoryMode = 0755;
 constexpr unsigned kDefaultWaitMs = 60 * 1000;
+constexpr unsigned long kLongestWaitMs = 24ul * 3600 * 1000;
+
+// A read of a root nobody changed looks at the names of the file and the
+// page at most this often (a system call each).
+constexpr uint64_t kLookEveryMs = 1000;
+// A waiter looks again at least this often, whoever wakes it: a holder
+// killed lets the lock go without a word.
+constexpr unsigned kSliceMs = 10;
+// A turn nobody takes for this long (its waiter killed or gone) is passed.
+constexpr uint64_t kStallMs = 250;
+// More waiters before this one than live processes could be: the queue's
+// words were overwritten, and the turn comes to this one at once.
+constexpr int32_t kLongestQueue = 4096;
+// The keys tried for the page: another program's segment may hold one.
+constexpr int kPageKeys = 8;
+constexpr uint64_t kPageIdent = 0x7461766f67617465ull;  // "tavogate"
 
 struct GatePage {
-  uint64_t count;
-  uint32_t changing;  // pid of the process in a change; 0 when none
-  uint32_t spare;
+  uint64_t ident;       // kPageIdent mixed with the folder's identity; 0 until claimed
+  uint64_t generation;  // tells this page from an earlier one of the same folder
+  uint64_t count;       // raised by the first change of each call
+  uint64_t mark;        // the count a change under way raised the page to; 0 when none
+  uint32_t mark_pid;    // its process, for the log
+  uint32_t next;        // the ticket the next waiter takes
+  uint32_t serving;     // the ticket whose turn it is
+  uint32_t wakes;       // raised at each release and each turn passed; waited on
+  uint32_t sleepers;    // processes waiting on wakes
+  uint32_t beat;        // raised by the waiter whose turn it is, while it waits
 };
-static_assert(sizeof(GatePage) == 16 && offsetof(GatePage, changing) == 8, "the gate file's layout");
-// Read and written by other processes through the mapping: no lock of this
-// process's may stand in for the hardware's.
+static_assert(sizeof(GatePage) == 56 && offsetof(GatePage, mark_pid) == 32, "the page's layout");
+// Read and written by other processes: no lock of this process's may stand
+// in for the hardware's.
 static_assert(std::atomic_ref<uint64_t>::is_always_lock_free && std::atomic_ref<uint32_t>::is_always_lock_free);
+
+template <typename T>
+T load(T& word) {
+  return std::atomic_ref<T>(word).load(std::memory_order_acquire);
+}
+template <typename T>
+void store(T& word, T value) {
+  std::atomic_ref<T>(word).store(value, std::memory_order_release);
+}
+template <typename T>
+bool swap_from(T& word, T expected, T value) {
+  return std::atomic_ref<T>(word).compare_exchange_strong(expected, value);
+}
+template <typename T>
+T add(T& word, T delta) {
+  return std::atomic_ref<T>(word).fetch_add(delta);
+}
 
 enum class Hold : uint8_t { None, Shared, Exclusive };
 
@@ -63,24 +115,31 @@ enum class Hold : uint8_t { None, Shared, Exclusive };
 struct Gate {
   uint64_t host = 0;  // the host (platform::host_number) and root the file belongs to
   std::string root;
-  std::string path;      // the file under that root
+  std::string path;  // the file under that root
   int fd = -1;
-  GatePage* page = nullptr;  // null: the count is read from the file (a read-only empty one)
   bool writable = false;
   dev_t device = 0;
   ino_t inode = 0;
-  std::string unused;    // why calls go ungated ("" gated)
-  std::string foreign;   // what the file at the gate's name is, when not the library's
-  bool lost = false;     // the file held went and could not be made again (tried by each call)
-  uint64_t seen = 0;     // the count this process's picture follows
-  bool cut = false;      // a change cut short was found and not yet settled
-  uint32_t known_mark = 0;  // the mark of the last one found
+  // The page: null when none could be had (every call then follows the
+  // root), writable only by a process that may write the root.
+  GatePage* page = nullptr;
+  bool page_writable = false;
+  int page_id = -1;
+  key_t page_key = 0;
+  uint64_t ident = 0, generation = 0;
+  uint64_t next_look = 0;  // coarse_ms when a read looks at the names again
+  std::string unused;      // why calls go ungated ("" gated)
+  std::string foreign;     // what the file at the gate's name is, when not the library's
+  bool lost = false;       // the file held went and could not be made again (tried by each call)
+  uint64_t seen = 0;       // the count this process's picture follows
   // The call's own.
+  bool cut = false;    // a change cut short was found under this exclusive hold
+  bool cut_told = false;  // and told to the call (root_change_cut)
   bool close_at_leave = false;
   bool in_call = false;  // between enter_root_gate and leave_root_gate
   Hold hold = Hold::None;
-  RootUse use = RootUse::Change;
   bool raised = false;   // the count was raised for this call
+  bool own_mark = false; // the page's mark is this call's change
   uint32_t refusal = 0;  // the status of a gate the call could not have
   std::string refusal_text;
 };
@@ -97,34 +156,96 @@ void follow_root_change() {
   for (const RootFollower catch_up : followers) catch_up();
 }
 
-uint64_t load_count(const Gate& g) {
-  if (g.page != nullptr) return std::atomic_ref<uint64_t>(g.page->count).load(std::memory_order_acquire);
-  uint64_t count = 0;
-  return platform::host().read_at(g.fd, &count, sizeof count, 0) == static_cast<ssize_t>(sizeof count) ? count : 0;
+uint64_t mix(uint64_t x) {
+  x ^= x >> 30;
+  x *= 0xbf58476d1ce4e5b9ull;
+  x ^= x >> 27;
+  x *= 0x94d049bb133111ebull;
+  return x ^ (x >> 31);
 }
 
-uint32_t load_changing(const Gate& g) {
-  return g.page != nullptr ? std::atomic_ref<uint32_t>(g.page->changing).load(std::memory_order_acquire) : 0;
+uint64_t folder_identity(const struct stat& folder) {
+  return mix(static_cast<uint64_t>(folder.st_dev) * 0x9e3779b97f4a7c15ull ^ static_cast<uint64_t>(folder.st_ino));
 }
 
-void store_changing(Gate& g, uint32_t pid) {
-  if (g.page != nullptr && g.writable) std::atomic_ref<uint32_t>(g.page->changing).store(pid, std::memory_order_release);
+key_t page_key(uint64_t identity, int probe) {
+  const key_t key = static_cast<key_t>(mix(identity + static_cast<uint64_t>(probe)) & 0x7fffffff);
+  return key == IPC_PRIVATE ? 1 : key;
 }
 
-// A mark of a process in a change that this one has not acted on.
-bool new_mark(const Gate& g) {
-  const uint32_t mark = load_changing(g);
-  return g.writable && mark != 0 && mark != g.known_mark;
+void detach_page(Gate& g) {
+  if (g.page != nullptr) platform::host().page_detach(g.page);
+  g.page = nullptr;
+  g.page_writable = false;
+  g.page_id = -1;
 }
-// Whether this process's picture is the root's: nobody changed it since it
-// last looked, and no process was found killed in a change since.
-bool current(const Gate& g) { return load_count(g) == g.seen && !new_mark(g); }
+
+// The page at key when it is the library's own for the folder (claimed
+// here when new): attached, or null.
+GatePage* page_at(Gate& g, key_t key, uint64_t ident, int* id, bool* writable) {
+  platform::Host& host = platform::host();
+  *id = host.page_get(key, sizeof(GatePage), g.writable);
+  struct shmid_ds ds;
+  if (*id < 0 || host.page_status(*id, &ds) != 0) return nullptr;
+  // Root's own page is trusted by every user, as root may do anything.
+  if (ds.shm_segsz < sizeof(GatePage) || (ds.shm_perm.uid != geteuid() && ds.shm_perm.uid != 0)) return nullptr;
+  *writable = g.writable;
+  void* at = host.page_attach(*id, *writable);
+  if (at == nullptr && *writable && errno == EACCES) at = host.page_attach(*id, *writable = false);
+  if (at == nullptr) return nullptr;
+  auto* page = static_cast<GatePage*>(at);
+  if (load(page->ident) == 0 && *writable) {
+    // Claimed: a generation first, so that a page seen claimed has one.
+    const uint64_t nonce = mix(platform::real_ms() ^ static_cast<uint64_t>(getpid()) << 32 ^ static_cast<uint64_t>(*id));
+    swap_from<uint64_t>(page->generation, 0, nonce | 1);
+    swap_from<uint64_t>(page->ident, 0, ident);
+  }
+  if (load(page->ident) == ident) return page;
+  host.page_detach(at);
+  return nullptr;
+}
+
+// Attaches the page of the gate file's folder: the first key whose
+// segment is the library's own for it, or is made. False when there is
+// none (the reason logged).
+bool attach_page(Gate& g) {
+  detach_page(g);
+  struct stat folder;
+  if (platform::host().stat(platform::fixed_path(kGateDirectory), &folder) != 0) return false;
+  const uint64_t identity = folder_identity(folder);
+  const uint64_t ident = (kPageIdent ^ identity) | 1;
+  int err = 0;
+  for (int probe = 0; probe < kPageKeys; ++probe) {
+    const key_t key = page_key(identity, probe);
+    int id = -1;
+    bool writable = false;
+    GatePage* page = page_at(g, key, ident, &id, &writable);
+    if (page == nullptr) {
+      err = errno;
+      continue;
+    }
+    g.page = page;
+    g.page_writable = writable;
+    g.page_id = id;
+    g.page_key = key;
+    g.ident = ident;
+    g.generation = load(page->generation);
+    return true;
+  }
+  pdebug(TAVO_LOG_BACKEND, 3, "%s: no page for %s (%s): every call follows the root\n", __func__, g.path.c_str(),
+         strerror(err));
+  return false;
+}
+
+// Whether the page held is still the one the key names, as it was.
+bool page_holds(Gate& g) {
+  return g.page != nullptr && load(g.page->ident) == g.ident && load(g.page->generation) == g.generation &&
+         platform::host().page_get(g.page_key, 0, false) == g.page_id;
+}
 
 void close_gate(Gate& g) {
-  platform::Host& host = platform::host();
-  if (g.page != nullptr) host.unmap(g.page, sizeof(GatePage));
-  if (g.fd >= 0) host.close(g.fd);
-  g.page = nullptr;
+  detach_page(g);
+  if (g.fd >= 0) platform::host().close(g.fd);
   g.fd = -1;
 }
 
@@ -165,7 +286,7 @@ struct flock byte_lock(short type, off_t byte) {
   return fl;
 }
 
-// Opens the file at the gate's name and maps it. False when the call
+// Opens the file at the gate's name, and the page. False when the call
 // cannot be gated: the root cannot hold the file (g.unused) or the file is
 // not the library's (g.foreign).
 bool open_file(Gate& g) {
@@ -173,9 +294,15 @@ bool open_file(Gate& g) {
   constexpr int kFlags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
   g.foreign.clear();
   g.unused.clear();
-  int fd = host.open(g.path, O_RDWR | O_CREAT | kFlags, kGateMode);
-  if (fd < 0 && errno == ENOENT && files::make_dirs(platform::fixed_path(kGateDirectory), kGateDirectoryMode) == 0)
-    fd = host.open(g.path, O_RDWR | O_CREAT | kFlags, kGateMode);
+  int fd = host.open(g.path, O_RDWR | kFlags, 0);
+  bool made = false;
+  if (fd < 0 && errno == ENOENT) {
+    fd = host.open(g.path, O_RDWR | O_CREAT | O_EXCL | kFlags, kGateMode);
+    if (fd < 0 && errno == ENOENT && files::make_dirs(platform::fixed_path(kGateDirectory), kGateDirectoryMode) == 0)
+      fd = host.open(g.path, O_RDWR | O_CREAT | O_EXCL | kFlags, kGateMode);
+    if (fd < 0 && errno == EEXIST) fd = host.open(g.path, O_RDWR | kFlags, 0);  // made meanwhile
+    else made = fd >= 0;
+  }
   g.writable = fd >= 0;
   if (fd < 0 && (errno == EROFS || errno == EACCES || errno == EPERM)) fd = host.open(g.path, O_RDONLY | kFlags, 0);
   struct stat st;
@@ -190,32 +317,13 @@ bool open_file(Gate& g) {
   } else if (const char* what = not_own(st)) {
     g.foreign = what;
   } else {
+    // Its name flushed once: a gate that a power cut takes away would be
+    // made anew by a call that may not be able to.
+    if (made && host.fsync(fd) == 0) host.fsync_dir(platform::fixed_path(kGateDirectory));
     g.fd = fd;
     g.device = st.st_dev;
     g.inode = st.st_ino;
-    // A new file gets its page written (never left sparse: a store through
-    // the mapping then needs no room the disk may lack), under the gate.
-    if (g.writable && st.st_size < static_cast<off_t>(sizeof(GatePage))) {
-      struct flock fl = byte_lock(F_WRLCK, kGateByte);
-      pid_t holder = 0;
-      static const char zeros[sizeof(GatePage)] = {};
-      if (platform::lock_within(host, fd, &fl, root_gate_wait_ms(), &holder) == 0) {
-        struct stat now;
-        // Flushed with its name, once: a gate that a power cut takes away
-        // would be made anew by a call that may not be able to.
-        if (host.fstat(fd, &now) == 0 && now.st_size < static_cast<off_t>(sizeof(GatePage)) &&
-            host.seek(fd, now.st_size, SEEK_SET) == now.st_size &&
-            host.write(fd, zeros + now.st_size, sizeof(GatePage) - static_cast<size_t>(now.st_size)) > 0 &&
-            host.fsync(fd) == 0)
-          host.fsync_dir(platform::fixed_path(kGateDirectory));
-        fl.l_type = F_UNLCK;
-        host.lock(fd, F_SETLK, &fl);
-      }
-      host.fstat(fd, &st);
-    }
-    // An empty file cannot be mapped (its page lies beyond its end): its
-    // count is read from it.
-    if (st.st_size > 0) g.page = static_cast<GatePage*>(host.map_shared(fd, sizeof(GatePage), g.writable));
+    attach_page(g);
     return true;
   }
   if (fd >= 0) host.close(fd);
@@ -226,6 +334,9 @@ bool open_file(Gate& g) {
            g.unused.c_str());
   return false;
 }
+
+// The count as the page says, for a picture taken now.
+uint64_t page_count(Gate& g) { return g.page != nullptr ? load(g.page->count) : 0; }
 
 // The file of the root in force, opened once per root; a file found
 // foreign is looked at again by each call, until it is the library's.
@@ -238,15 +349,13 @@ bool gate_file(Gate& g, bool look_at_root) {
     g.root = host.root();
     g.path = platform::fixed_path(kGateFile);
     g.lost = false;
-    g.cut = false;
-    g.known_mark = 0;
     // What was kept belongs to another root; its first look takes the count
     // as it stands.
     follow_root_change();
-    if (open_file(g)) g.seen = load_count(g);
+    if (open_file(g)) g.seen = page_count(g);
   } else if ((!g.foreign.empty() || g.lost) && open_file(g)) {
     g.lost = false;
-    g.seen = load_count(g);
+    g.seen = page_count(g);
     follow_root_change();
   }
   if (!g.foreign.empty()) {
@@ -257,6 +366,28 @@ bool gate_file(Gate& g, bool look_at_root) {
     refuse_not_gated(g, g.unused.c_str());
   }
   return g.fd >= 0;
+}
+
+// Whether the gate's name leads to the file held, and the page's key to the
+// page held: a system call each.
+bool names_hold(Gate& g) {
+  struct stat st;
+  return platform::host().stat(g.path, &st) == 0 && st.st_dev == g.device && st.st_ino == g.inode &&
+         st.st_nlink == 1 && page_holds(g);
+}
+
+// Whether this process's picture is the root's: the page's count stands
+// where this process last saw it. Told without a system call, but once a
+// second, when the names are looked at again.
+bool current(Gate& g) {
+  GatePage* p = g.page;
+  if (p == nullptr || load(p->count) != g.seen || load(p->ident) != g.ident || load(p->generation) != g.generation)
+    return false;
+  const uint64_t now = platform::coarse_ms();
+  if (now < g.next_look) return true;
+  if (!names_hold(g)) return false;
+  g.next_look = now + kLookEveryMs;
+  return true;
 }
 
 void let_go(Gate& g);
@@ -278,19 +409,127 @@ bool still_named(Gate& g) {
     return false;
   }
   pdebug(TAVO_LOG_BACKEND, 4, "%s: %s no longer names the file held: opened again\n", __func__, g.path.c_str());
-  g.hold = Hold::None;
+  let_go(g);
   close_gate(g);
   g.lost = true;
   return gate_file(g, false);
 }
 
+// Wakes the processes waiting for a turn or a lock.
+void wake_waiters(Gate& g) {
+  GatePage* p = g.page;
+  if (p == nullptr) return;
+  if (g.page_writable) add<uint32_t>(p->wakes, 1);
+  if (load(p->sleepers) != 0) platform::wake_word(&p->wakes);
+}
+
+int try_byte(Gate& g, short type, off_t byte) {
+  struct flock fl = byte_lock(type, byte);
+  int r;
+  do {
+    r = platform::host().lock(g.fd, F_SETLK, &fl);
+  } while (r != 0 && errno == EINTR);
+  return r;
+}
+
+// One waiter's place among others: its ticket (when the page can hold
+// one) and what it last saw of the turn.
+struct Waiter {
+  GatePage* page = nullptr;  // writable, or null
+  bool queued = false;
+  bool sleeping = false;  // counted among the page's sleepers
+  uint32_t ticket = 0;
+  uint32_t serving = 0, beat = 0;  // the turn as last seen
+  uint64_t still_since = 0;        // since when it stood
+
+  int32_t ahead() const { return queued ? static_cast<int32_t>(ticket - load(page->serving)) : 0; }
+  // The turn passes to the next ticket.
+  void pass_turn(Gate& g) {
+    if (queued && swap_from(page->serving, ticket, ticket + 1)) wake_waiters(g);
+    queued = false;
+  }
+  void leave() {
+    if (sleeping) add<uint32_t>(page->sleepers, static_cast<uint32_t>(-1));
+    sleeping = false;
+  }
+  // A turn that stood still for kStallMs, its waiter not beating, is passed
+  // on (to this one at once when the queue cannot be what it says).
+  void pass_stalled_turn(Gate& g, int32_t ahead_now) {
+    const uint32_t serving_now = ticket - static_cast<uint32_t>(ahead_now), beat_now = load(page->beat);
+    const uint64_t now = platform::real_ms();
+    if (serving_now != serving || beat_now != beat || still_since == 0) {
+      serving = serving_now;
+      beat = beat_now;
+      still_since = now;
+    } else if (now - still_since >= kStallMs) {
+      const uint32_t to = ahead_now > kLongestQueue ? ticket : serving_now + 1;
+      if (swap_from(page->serving, serving_now, to)) wake_waiters(g);
+      still_since = 0;
+    }
+  }
+};
+
+// Takes the lock of type on the byte within wait_ms, in turn with the other
+// waiters where the page holds a queue (the gate's byte): 0, or -1 with
+// errno (EAGAIN once the wait ran out, *holder then the holder as F_GETLK
+// tells it).
+int wait_byte(Gate& g, short type, off_t byte, unsigned wait_ms, pid_t* holder) {
+  Waiter w;
+  w.page = g.page_writable ? g.page : nullptr;
+  w.queued = w.page != nullptr && byte == kGateByte;
+  if (w.queued) w.ticket = add<uint32_t>(w.page->next, 1);
+  uint64_t deadline = 0;
+  for (;;) {
+    const uint32_t wakes = g.page != nullptr ? load(g.page->wakes) : 0;
+    const int32_t ahead = w.ahead();
+    if (ahead <= 0) {
+      if (try_byte(g, type, byte) == 0) {
+        w.leave();
+        if (ahead == 0) w.pass_turn(g);
+        return 0;
+      }
+      if (errno != EAGAIN && errno != EACCES) {
+        const int err = errno;
+        w.leave();
+        w.pass_turn(g);
+        errno = err;
+        return -1;
+      }
+      if (w.queued) add<uint32_t>(w.page->beat, 1);  // the turn is this one's: it waits for the holder
+    } else {
+      w.pass_stalled_turn(g, ahead);
+    }
+    const uint64_t now = platform::real_ms();
+    if (deadline == 0) deadline = now + wait_ms;
+    if (now >= deadline) break;
+    if (w.page != nullptr && !w.sleeping) {
+      // Counted before the next look, so that a release after it wakes this one.
+      add<uint32_t>(w.page->sleepers, 1);
+      w.sleeping = true;
+      continue;
+    }
+    const unsigned nap = static_cast<unsigned>(std::min<uint64_t>(kSliceMs, deadline - now));
+    if (g.page != nullptr) {
+      platform::wait_on_word(&g.page->wakes, wakes, nap);
+    } else {
+      const timespec pause = {0, static_cast<long>(std::min(nap, 2u)) * 1000000L};
+      nanosleep(&pause, nullptr);
+    }
+  }
+  w.leave();
+  if (w.ahead() == 0) w.pass_turn(g);
+  struct flock probe = byte_lock(type, byte);
+  if (platform::host().lock(g.fd, F_GETLK, &probe) == 0 && probe.l_type != F_UNLCK) *holder = probe.l_pid;
+  errno = EAGAIN;
+  return -1;
+}
+
 // A lock on one byte of the gate file within the gate's wait: 0, or the
 // status of a wait that ran out, refused to the call.
 uint32_t take_byte(Gate& g, short type, off_t byte) {
-  struct flock fl = byte_lock(type, byte);
   pid_t holder = 0;
   const unsigned wait_ms = root_gate_wait_ms();
-  if (platform::lock_within(platform::host(), g.fd, &fl, wait_ms, &holder) == 0) return 0;
+  if (wait_byte(g, type, byte, wait_ms, &holder) == 0) return 0;
   const int err = errno;
   if (err == EAGAIN) {
     const std::string who = holder > 0 ? "process " + std::to_string(holder) : "another process";
@@ -304,9 +543,10 @@ uint32_t take_byte(Gate& g, short type, off_t byte) {
   return g.refusal;
 }
 
-void let_go_byte(const Gate& g, off_t byte) {
+void let_go_byte(Gate& g, off_t byte) {
   struct flock fl = byte_lock(F_UNLCK, byte);
   platform::host().lock(g.fd, F_SETLK, &fl);
+  wake_waiters(g);
 }
 
 uint32_t take_lock(Gate& g, short type) {
@@ -317,9 +557,15 @@ uint32_t take_lock(Gate& g, short type) {
 
 void let_go(Gate& g) {
   if (g.hold == Hold::None) return;
-  if (g.hold == Hold::Exclusive && g.raised) store_changing(g, 0);
-  let_go_byte(g, kGateByte);
+  // The call's own change is over, or the cut one that its catch-up
+  // settled: the mark goes.
+  if (g.hold == Hold::Exclusive && (g.own_mark || g.cut) && g.page_writable) {
+    store<uint64_t>(g.page->mark, 0);
+    store<uint32_t>(g.page->mark_pid, 0);
+  }
   g.hold = Hold::None;
+  g.cut = g.cut_told = g.own_mark = false;
+  let_go_byte(g, kGateByte);
 }
 
 // Holds the gate (exclusively, or shared where that will do) and follows
@@ -333,32 +579,42 @@ uint32_t hold_gate(Gate& g, bool exclusive) {
       refuse_not_gated(g, "replaced while it was taken");
       return g.refusal;
     }
-    // A process found in a change while nobody can be is one killed in
-    // it: settling what it left takes the gate exclusively.
-    const bool whole = g.writable && (exclusive || new_mark(g));
-    if (take_lock(g, whole ? F_WRLCK : F_RDLCK) != 0) return g.refusal;
+    if (take_lock(g, g.writable && exclusive ? F_WRLCK : F_RDLCK) != 0) return g.refusal;
     if (!still_named(g)) return g.refusal;
     if (g.hold == Hold::None) continue;  // a new file: its gate taken afresh
-    if (new_mark(g)) {
-      if (g.hold != Hold::Exclusive) {
-        let_go(g);
-        exclusive = true;
-        continue;
-      }
-      // Settled by this call (root_change_cut). The mark stays until a
-      // change is made over it, so a process that cannot write the root
-      // leaves it for one that can.
-      g.cut = true;
-      g.known_mark = load_changing(g);
-      follow_root_change();
+    // Without the page held, what it said is not this root's: followed.
+    bool moved = !page_holds(g) && (attach_page(g), true);
+    const uint64_t count = page_count(g);
+    moved |= g.page == nullptr || count != g.seen;
+    g.seen = count;
+    // A mark found while nobody else can be in a change is a change cut
+    // short: settled by the catch-up it brings (root_change_cut), once.
+    if (g.hold == Hold::Exclusive && g.page != nullptr && load(g.page->mark) != 0) {
+      pdebug(TAVO_LOG_BACKEND, 4, "%s: a change of process %u was cut short: settled\n", __func__,
+             static_cast<unsigned>(load(g.page->mark_pid)));
+      g.cut = moved = true;
     }
-    const uint64_t count = load_count(g);
-    if (count != g.seen) {
-      g.seen = count;
-      follow_root_change();
-    }
+    if (moved) follow_root_change();
+    g.next_look = platform::coarse_ms() + kLookEveryMs;
     return 0;
   }
+}
+
+// What TAVO_GATE_WAIT_MS asks for in *ms; false when it is set to what is
+// not a whole number of milliseconds up to kLongestWaitMs (*ms then the
+// default).
+bool wait_setting(unsigned* ms) {
+  *ms = kDefaultWaitMs;
+  const char* text = platform::setting("TAVO_GATE_WAIT_MS");
+  if (text == nullptr || *text == '\0') return true;
+  unsigned long value = 0;
+  for (const char* c = text; *c != '\0'; ++c) {
+    if (*c < '0' || *c > '9') return false;
+    value = value * 10 + static_cast<unsigned long>(*c - '0');
+    if (value > kLongestWaitMs) return false;
+  }
+  *ms = static_cast<unsigned>(value);
+  return true;
 }
 
 }  // namespace
@@ -368,21 +624,18 @@ void set_root_followers(std::span<const RootFollower> keepers) { followers = kee
 std::span<const RootFollower> root_followers() { return followers; }
 
 unsigned root_gate_wait_ms() {
-  const char* text = platform::setting("TAVO_GATE_WAIT_MS");
-  if (text == nullptr || *text == '\0') return kDefaultWaitMs;
-  char* end = nullptr;
-  const unsigned long ms = strtoul(text, &end, 10);
-  return *end == '\0' && ms <= 24ul * 3600 * 1000 ? static_cast<unsigned>(ms) : kDefaultWaitMs;
+  unsigned ms = kDefaultWaitMs;
+  wait_setting(&ms);
+  return ms;
 }
 
 void enter_root_gate(RootUse use) {
   Gate& g = gate();
   g.in_call = true;
-  g.use = use;
   g.raised = false;
   g.refusal = 0;
-  // A call that reads looks only at the shared count: no system call while
-  // nobody changed the root since this process last looked.
+  // A call that reads looks only at the page: no system call while nobody
+  // changed the root since this process last looked.
   if (use == RootUse::Read && g.fd >= 0 && g.host == platform::host_number() && g.foreign.empty() && current(g)) return;
   if (!gate_file(g, use == RootUse::Change)) return;
   if (use == RootUse::Read && current(g)) return;
@@ -391,6 +644,11 @@ void enter_root_gate(RootUse use) {
 
 void leave_root_gate() {
   Gate& g = gate();
+  // The last client leaves: a page no other process holds goes with it.
+  struct shmid_ds ds;
+  if (g.close_at_leave && g.hold == Hold::Exclusive && g.page != nullptr &&
+      platform::host().page_status(g.page_id, &ds) == 0 && ds.shm_nattch == 1)
+    platform::host().page_remove(g.page_id);
   let_go(g);
   g.raised = false;
   g.in_call = false;
@@ -408,6 +666,30 @@ void forget_root_gate_in_child() {
   g.in_call = false;
   g.hold = Hold::None;
   g.raised = false;
+  g.cut = g.cut_told = g.own_mark = false;
+}
+
+int root_page_id() { return gate().page_id; }
+
+void drop_cut_mark() {
+  Gate& g = gate();
+  if (g.page == nullptr || !g.page_writable) return;
+  store<uint64_t>(g.page->mark, 0);
+  store<uint32_t>(g.page->mark_pid, 0);
+}
+
+void remove_root_page(const std::string& root) {
+  platform::Host& host = platform::host();
+  struct stat folder;
+  if (host.stat(root + kGateDirectory, &folder) != 0) return;
+  const uint64_t identity = folder_identity(folder);
+  for (int probe = 0; probe < kPageKeys; ++probe) {
+    // A page of the library's size at the root's keys, its words written
+    // over or not (the system refuses what this user may not remove).
+    const int id = host.page_get(page_key(identity, probe), 0, false);
+    struct shmid_ds ds;
+    if (id >= 0 && host.page_status(id, &ds) == 0 && ds.shm_segsz == sizeof(GatePage)) host.page_remove(id);
+  }
 }
 
 uint32_t root_gate_refusal() {
@@ -418,13 +700,24 @@ uint32_t root_gate_refusal() {
 
 bool root_change_cut() {
   Gate& g = gate();
-  const bool cut = g.cut && g.hold == Hold::Exclusive;
-  g.cut = g.cut && !cut;
-  return cut;
+  if (!g.cut || g.cut_told || g.hold != Hold::Exclusive) return false;
+  g.cut_told = true;
+  return true;
 }
 
-bool tell_root_not_gated() {
+bool tell_gate_at_start() {
   const Gate& g = gate();
+  unsigned ms = 0;
+  if (!wait_setting(&ms)) {
+    // The value as typed, what cannot be shown in a status text replaced.
+    char shown[33];
+    const char* text = platform::setting("TAVO_GATE_WAIT_MS");
+    size_t n = 0;
+    for (; text[n] != '\0' && n + 1 < sizeof shown; ++n) shown[n] = text[n] >= ' ' && text[n] < 127 ? text[n] : '?';
+    shown[n] = '\0';
+    kGateWaitIgnored.set(shown, ms);
+    return false;
+  }
   if (g.unused.empty()) return true;
   kRootNotGated.set(g.path.c_str(), g.unused.c_str());
   return false;
@@ -445,19 +738,32 @@ bool note_root_change() {
     const uint64_t looked = g.seen;
     if (g.hold == Hold::Shared) let_go(g);
     if (take_lock(g, F_WRLCK) != 0 || !still_named(g)) return false;
-    if (g.hold != Hold::Exclusive || load_count(g) != looked || new_mark(g)) {
+    if (g.hold != Hold::Exclusive || !page_holds(g) || page_count(g) != looked) {
       let_go(g);
-      g.seen = load_count(g);
+      if (!page_holds(g)) attach_page(g);
+      g.seen = page_count(g);
       follow_root_change();
       refuse(g, kRootMovedInCall, status_text(kRootMovedInCall));
       return false;
     }
   }
   if (g.raised) return true;
+  if (g.page != nullptr && !g.page_writable) {
+    // Another user's page: this process's changes would go unseen.
+    refuse_not_gated(g, "its page is another user's");
+    return false;
+  }
   g.raised = true;
-  store_changing(g, static_cast<uint32_t>(getpid()));
+  if (g.page == nullptr) return true;  // every process follows at each call
   g.seen += 1;
-  if (g.page != nullptr) std::atomic_ref<uint64_t>(g.page->count).store(g.seen, std::memory_order_release);
+  // A change cut short that this call did not settle keeps its mark, which
+  // tells of this one too: the next exclusive hold settles every note.
+  g.own_mark = g.cut || load(g.page->mark) == 0;
+  if (g.own_mark) {
+    store<uint32_t>(g.page->mark_pid, static_cast<uint32_t>(getpid()));
+    store<uint64_t>(g.page->mark, g.seen);
+  }
+  store<uint64_t>(g.page->count, g.seen);
   return true;
 }
 
@@ -481,8 +787,7 @@ RootFlashLock::RootFlashLock() {
   Gate& g = gate();
   held_ = g.fd < 0 || !g.writable || g.refusal != 0;
   if (held_) return;
-  struct flock fl = byte_lock(F_WRLCK, kFlashByte);
-  if (platform::host().lock(g.fd, F_SETLK, &fl) != 0) return;
+  if (try_byte(g, F_WRLCK, kFlashByte) != 0) return;
   fd_ = g.fd;
   held_ = true;
 }

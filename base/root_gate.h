@@ -1,29 +1,33 @@
 // The gate between the processes that share a root: a daemon, the host's
 // iSCSI framework and one-shot commands. It is an fcntl lock on the first
 // byte of the library's own file beside the saved configuration,
-// libtavo.lock, taken by the outermost hold of the library lock.
+// libtavo.lock, taken by the outermost hold of the library lock. Waiters
+// take turns by the tickets of a page apart from the file.
 //
-// The file also keeps a count of changes, which a call raises before it
-// first changes a saved file or the adapter's targets and sessions, and
-// which every process reads through a shared mapping, without a system
-// call. A process that finds the count moved knows that another changed
-// the root meanwhile: the gate then runs every keeper's catch-up
-// (set_root_followers), and nothing else reads the count.
+// The page, shared memory keyed by the configuration folder, also keeps a
+// count of changes, which a call raises before it first changes a saved
+// file or the adapter's targets and sessions, and which every process
+// reads without a system call. A process that finds the count moved (or
+// the page another) knows that another changed the root meanwhile: the
+// gate then runs every keeper's catch-up (set_root_followers), and nothing
+// else reads the count.
 //
 // A call that may change the root holds the gate exclusively for its whole
 // length. A call that reads takes none while the count stands where this
-// process last saw it (its picture of the root is current), and a shared
+// process last saw it (its picture of the root is current; the names of
+// the file and the page are looked at again once a second), and a shared
 // hold while it catches up with another's change, so readers never exclude
 // each other. A process killed in a call lets the gate go; one killed in
-// the middle of a change leaves a mark that the next holder finds
-// (root_change_cut).
+// the middle of a change leaves a mark naming that change, which the next
+// call to hold the gate exclusively settles (root_change_cut).
 //
 // No call waits without bound: one that cannot have the gate within
 // root_gate_wait_ms() fails with kRootBusy, naming the holder. A root whose
 // configuration folder cannot hold the file at all (read-only without it)
-// runs ungated, and says so (tell_root_not_gated); a file at the gate's name
+// runs ungated, and says so (tell_gate_at_start); a file at the gate's name
 // that is not the library's own (a link, a folder, a FIFO, another
-// owner's) fails every call with kRootGateForeign.
+// owner's) fails every call with kRootGateForeign. Where no page can be
+// had, every call follows the root as if it had moved.
 #pragma once
 
 #include <stdint.h>
@@ -49,8 +53,10 @@ extern const StatusFormat<const char*, const char*> kRootGateForeign;
 // A call that reads, then found it must change the root after another
 // process changed it since the call began.
 inline constexpr uint32_t kRootMovedInCall = TAVO_ROOT_MOVED_IN_CALL;
-// What TAVO_init leaves when calls go ungated (the answer stays 0).
+// What TAVO_init leaves when calls go ungated, or the wait setting is not
+// used (the answer stays 0).
 extern const StatusFormat<const char*, const char*> kRootNotGated;
+extern const StatusFormat<const char*, unsigned> kGateWaitIgnored;
 
 // How a keeper of state across calls catches up when a call finds that
 // another process changed the saved files or the adapter since this
@@ -77,17 +83,19 @@ bool note_root_change();
 // left in the last status again.
 uint32_t root_gate_refusal();
 
-// Whether a process was killed in a change since this one last looked:
-// what it left half-done is for this call to settle, under the gate held
-// exclusively. Answered true once.
+// Whether a change was cut short (its process killed) and is not settled
+// yet: what it left half-done is for this call's catch-up to settle, under
+// the gate held exclusively. Answered true once; the mark goes when the
+// call lets the gate go.
 bool root_change_cut();
 
-// Leaves kRootNotGated in the last status when calls go ungated on this
-// root; false then.
-bool tell_root_not_gated();
+// Leaves in the last status what a start says of the gate: kGateWaitIgnored
+// when TAVO_GATE_WAIT_MS is not used, kRootNotGated when calls go ungated
+// on this root; false then.
+bool tell_gate_at_start();
 
-// The longest wait for the gate, in milliseconds: 60 seconds, or what
-// TAVO_GATE_WAIT_MS says.
+// The longest wait for the gate, in milliseconds: what TAVO_GATE_WAIT_MS
+// says when it is a whole number from 0 to 86400000, else 60 seconds.
 unsigned root_gate_wait_ms();
 
 // The gate, taken by the outermost hold of the library lock and let go
@@ -99,6 +107,14 @@ void leave_root_gate();
 void close_root_gate();
 // A child process starts holding no gate (the kernel gives it no lock).
 void forget_root_gate_in_child();
+// The id of the page this process holds (shared memory), -1 when none.
+int root_page_id();
+// Drops the mark of a change cut short, unsettled: for tests that put the
+// files back as they were before that change.
+void drop_cut_mark();
+// Removes the page of the root (a folder's path, "" for the host's own)
+// once no process holds it: a root that goes (tests' temporary ones).
+void remove_root_page(const std::string& root);
 
 // Lets the gate go while a call waits on a device (a flash), so that
 // other processes' calls go on; take_back takes it again as the call held

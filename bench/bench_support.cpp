@@ -163,7 +163,7 @@ uint64_t host_calls() {
   if (installed == nullptr) return 0;
   uint64_t calls = 0;
   for (const char* call : {"open", "read", "write", "truncate", "fsync", "fsync_dir", "readdir", "close", "rename",
-                           "unlink", "mkdir", "chmod", "lock", "stat", "fstat", "utimens", "map"})
+                           "unlink", "mkdir", "chmod", "lock", "stat", "fstat", "utimens", "page"})
     calls += installed->file_calls(call);
   for (const sim::LogKind kind : {sim::LogKind::IscsiIoctl, sim::LogKind::NicIoctl, sim::LogKind::Shell,
                                   sim::LogKind::DeviceOpen, sim::LogKind::DeviceClose})

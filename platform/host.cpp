@@ -6,9 +6,11 @@
 #include <errno.h>
 #include <limits.h>
 #include <link.h>
+#include <linux/futex.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -58,11 +60,14 @@ class RefusingHost final : public Host {
     return refuse();
   }
   int lock(int, int, struct flock*) override { return refuse(); }
-  void* map_shared(int, size_t, bool) override {
+  int page_get(key_t, size_t, bool) override { return refuse(); }
+  void* page_attach(int, bool) override {
     refuse();
     return nullptr;
   }
-  int unmap(void*, size_t) override { return refuse(); }
+  int page_detach(const void*) override { return refuse(); }
+  int page_status(int, struct shmid_ds*) override { return refuse(); }
+  int page_remove(int) override { return refuse(); }
   int device_open(const std::string&, int) override { return refuse(); }
   int device_ioctl(int, unsigned long, void*) override { return refuse(); }
   int device_close(int) override { return refuse(); }
@@ -263,33 +268,26 @@ void forget_fixed_paths() {
   decltype(paths.resolved)().swap(paths.resolved);
 }
 
-int lock_within(Host& host, int fd, struct flock* fl, unsigned wait_ms, pid_t* holder) {
-  *holder = 0;
-  const auto real_ms = [] {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
-  };
-  uint64_t deadline = 0;
-  long nap_us = 50;
-  for (;;) {
-    const int r = host.lock(fd, F_SETLK, fl);
-    if (r == 0) return 0;
-    if (errno == EINTR) continue;
-    if (errno != EAGAIN && errno != EACCES) return -1;
-    const uint64_t now = real_ms();
-    if (deadline == 0) deadline = now + wait_ms;
-    if (now >= deadline) break;
-    const timespec nap = {0, nap_us * 1000};
-    nanosleep(&nap, nullptr);
-    // Short naps first, as most holds end within a call's time.
-    if (nap_us < 4000) nap_us *= 2;
-  }
-  struct flock probe = *fl;
-  if (host.lock(fd, F_GETLK, &probe) == 0 && probe.l_type != F_UNLCK) *holder = probe.l_pid;
-  errno = EAGAIN;
-  return -1;
+void wait_on_word(const uint32_t* word, uint32_t expected, unsigned timeout_ms) {
+  // The struct the futex call takes on this build (a 32-bit one too).
+  struct timespec wait = {static_cast<time_t>(timeout_ms / 1000), static_cast<long>(timeout_ms % 1000) * 1000000L};
+  // Not FUTEX_PRIVATE: the word lies in memory other processes share.
+  syscall(SYS_futex, word, FUTEX_WAIT, expected, &wait, nullptr, 0);
 }
+
+void wake_word(const uint32_t* word) { syscall(SYS_futex, word, FUTEX_WAKE, INT_MAX, nullptr, nullptr, 0); }
+
+namespace {
+uint64_t clock_ms(clockid_t clock) {
+  timespec ts;
+  clock_gettime(clock, &ts);
+  return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+}
+}  // namespace
+
+uint64_t coarse_ms() { return clock_ms(CLOCK_MONOTONIC_COARSE); }
+
+uint64_t real_ms() { return clock_ms(CLOCK_MONOTONIC); }
 
 const char* setting(const char* name) { return secure_getenv(name); }
 

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <stdint.h>
 #include <stdio.h>
+#include <sys/shm.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/utsname.h>
@@ -63,12 +64,16 @@ class Host {
   virtual int list_directory(const std::string& path, std::vector<std::string>* names) = 0;
   // fcntl record locks: cmd is F_SETLK, F_SETLKW or F_GETLK.
   virtual int lock(int fd, int cmd, struct flock* fl) = 0;
-  // A shared mapping (mmap(2), MAP_SHARED) of the first length bytes of an
-  // open file, readable, and writable when asked; null with errno on
-  // failure. What is stored through it reaches the file and every process
-  // that maps it, without a system call. Undone by unmap.
-  virtual void* map_shared(int fd, size_t length, bool writable) = 0;
-  virtual int unmap(void* at, size_t length) = 0;
+  // System V shared memory, the pages processes share by a key: the id of
+  // the segment of key (made zero-filled, mode 0644, when create and
+  // missing), attached (readable, and writable when asked; null with errno
+  // on failure), detached, its state (IPC_STAT) and its removal (IPC_RMID:
+  // it goes once the last process detached). -1 with errno on failure.
+  virtual int page_get(key_t key, size_t size, bool create) = 0;
+  virtual void* page_attach(int id, bool writable) = 0;
+  virtual int page_detach(const void* at) = 0;
+  virtual int page_status(int id, struct shmid_ds* ds) = 0;
+  virtual int page_remove(int id) = 0;
 
   // Driver character devices. device_ioctl answers the driver's result:
   // 0 or a positive value on success, -1 with errno on failure.
@@ -151,13 +156,19 @@ FILE* open_stream(const std::string& path, const char* mode);
 // (fclose closes it; on failure it is closed here). mode must suit it.
 FILE* stream_over(int fd, const char* mode);
 
-// An fcntl lock (fl: F_RDLCK or F_WRLCK) taken on fd within wait_ms of
-// real time: asked without waiting, then again after naps that grow to a
-// few milliseconds. The wait is on another process, so it is real whatever
-// the host's clock says. 0; or -1 with errno (EAGAIN once the time ran out,
-// *holder then the process id of a holder as F_GETLK reports it, 0 when
-// none could be told).
-int lock_within(Host& host, int fd, struct flock* fl, unsigned wait_ms, pid_t* holder);
+// Waits while the word, shared with other processes, holds expected: until
+// another wakes it (wake_word), timeout_ms pass or a signal comes. A futex:
+// no system call is made by a process that never waits.
+void wait_on_word(const uint32_t* word, uint32_t expected, unsigned timeout_ms);
+void wake_word(const uint32_t* word);
+
+// Milliseconds of the kernel's coarse monotonic clock (a few milliseconds a
+// step), read without a system call: for checks made at most so often on
+// paths that must make none.
+uint64_t coarse_ms();
+// Milliseconds of the monotonic clock, to the millisecond: for waits on
+// other processes, which are real whatever the host's clock says.
+uint64_t real_ms();
 
 // A setting from the environment (secure_getenv: none for a program that
 // runs with other rights); null when unset.

@@ -3,7 +3,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/ioctl.h>
-#include <sys/mman.h>
+#include <sys/shm.h>
 #include <unistd.h>
 
 #include <string_view>
@@ -60,11 +60,16 @@ class RealHost final : public Host {
     return read_directory(path, names);
   }
   int lock(int fd, int cmd, struct flock* fl) override { return ::fcntl(fd, cmd, fl); }
-  void* map_shared(int fd, size_t length, bool writable) override {
-    void* at = ::mmap(nullptr, length, PROT_READ | (writable ? PROT_WRITE : 0), MAP_SHARED, fd, 0);
-    return at == MAP_FAILED ? nullptr : at;
+  int page_get(key_t key, size_t size, bool create) override {
+    return ::shmget(key, size, create ? IPC_CREAT | 0644 : 0);
   }
-  int unmap(void* at, size_t length) override { return ::munmap(at, length); }
+  void* page_attach(int id, bool writable) override {
+    void* at = ::shmat(id, nullptr, writable ? 0 : SHM_RDONLY);
+    return at == reinterpret_cast<void*>(-1) ? nullptr : at;
+  }
+  int page_detach(const void* at) override { return ::shmdt(at); }
+  int page_status(int id, struct shmid_ds* ds) override { return ::shmctl(id, IPC_STAT, ds); }
+  int page_remove(int id) override { return ::shmctl(id, IPC_RMID, nullptr); }
   int device_open(const std::string& path, int flags) override { return ::open(path.c_str(), flags); }
   int device_ioctl(int fd, unsigned long request, void* arg) override {
     return ::ioctl(fd, request, arg);
@@ -82,11 +87,7 @@ class RealHost final : public Host {
   }
   time_t now() override { return ::time(nullptr); }
   timespec file_clock() override { return coarse_clock(); }
-  uint64_t monotonic_ms() override {
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
-  }
+  uint64_t monotonic_ms() override { return real_ms(); }
   void sleep_seconds(unsigned seconds) override { ::sleep(seconds); }
   int host_name(char* buf, size_t len) override { return ::gethostname(buf, len); }
   int uname(struct utsname* out) override { return ::uname(out); }

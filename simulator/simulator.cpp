@@ -10,6 +10,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/mman.h>
+#include <sys/shm.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -329,7 +330,7 @@ Fault* Simulator::match_file_fault(const char* call, const std::string& path, bo
 // The kinds of file calls, as faults name them.
 constexpr const char* kFileCalls[] = {"open",  "read",  "write",  "truncate", "fsync", "fsync_dir", "readdir", "close",
                                       "rename", "unlink", "mkdir", "chmod",    "lock",  "stat",      "fstat",
-                                      "utimens", "map"};
+                                      "utimens", "page"};
 static_assert(std::size(kFileCalls) == std::tuple_size_v<Simulator::FileCallCounts>);
 
 void Simulator::count_file_call(const char* call) {
@@ -720,16 +721,30 @@ int Simulator::lock(int fd, int cmd, struct flock* fl) {
   return ::fcntl(fd, cmd, fl);
 }
 
-void* Simulator::map_shared(int fd, size_t length, bool writable) {
+// The pages are the machine's own, as processes are: only their faults are
+// simulated.
+int Simulator::page_get(key_t key, size_t size, bool create) {
   {
     std::lock_guard<std::recursive_mutex> guard(mutex_);
-    if (file_fault("map", fd_path(fd)) != 0) return nullptr;
+    if (file_fault("page", "") != 0) return -1;
   }
-  void* at = ::mmap(nullptr, length, PROT_READ | (writable ? PROT_WRITE : 0), MAP_SHARED, fd, 0);
-  return at == MAP_FAILED ? nullptr : at;
+  return ::shmget(key, size, create ? IPC_CREAT | 0644 : 0);
 }
 
-int Simulator::unmap(void* at, size_t length) { return ::munmap(at, length); }
+void* Simulator::page_attach(int id, bool writable) {
+  {
+    std::lock_guard<std::recursive_mutex> guard(mutex_);
+    if (file_fault("page", "") != 0) return nullptr;
+  }
+  void* at = ::shmat(id, nullptr, writable ? 0 : SHM_RDONLY);
+  return at == reinterpret_cast<void*>(-1) ? nullptr : at;
+}
+
+int Simulator::page_detach(const void* at) { return ::shmdt(at); }
+
+int Simulator::page_status(int id, struct shmid_ds* ds) { return ::shmctl(id, IPC_STAT, ds); }
+
+int Simulator::page_remove(int id) { return ::shmctl(id, IPC_RMID, nullptr); }
 
 int Simulator::host_name(char* buf, size_t len) {
   if (buf == nullptr || len == 0) {

@@ -82,7 +82,7 @@ struct Fault {
   int version = kAny;               // mailbox header version
   long request = kAny;              // ioctl request number
   std::string file_call;            // "open", "read", "write", "truncate", "fsync", "fsync_dir", "readdir",
-                                    // "close", "rename", "unlink", "mkdir", "chmod", "lock", "map",
+                                    // "close", "rename", "unlink", "mkdir", "chmod", "lock", "page",
                                     // "stat", "fstat", "utimens" or "" (any)
   std::string path_contains;        // file faults: path substring ("" any)
   // Schedule: let `skip` matching calls through, then inject `times` times
@@ -228,8 +228,11 @@ class Simulator final : public platform::Host {
   int set_modified(int fd, const timespec& when) override;
   int list_directory(const std::string& path, std::vector<std::string>* names) override;
   int lock(int fd, int cmd, struct flock* fl) override;
-  void* map_shared(int fd, size_t length, bool writable) override;
-  int unmap(void* at, size_t length) override;
+  int page_get(key_t key, size_t size, bool create) override;
+  void* page_attach(int id, bool writable) override;
+  int page_detach(const void* at) override;
+  int page_status(int id, struct shmid_ds* ds) override;
+  int page_remove(int id) override;
   int device_open(const std::string& path, int flags) override;
   int device_ioctl(int fd, unsigned long request, void* arg) override;
   int device_close(int fd) override;

@@ -61,8 +61,8 @@ uint32_t tavo::tree::client_start(void) {
     }
   }
   // A start that went well says when other processes' calls are not kept
-  // apart from this one's.
-  if (tavo::base::last_status_code() == 0) tavo::base::tell_root_not_gated();
+  // apart from this one's, or wait for them otherwise than asked.
+  if (tavo::base::last_status_code() == 0) tavo::base::tell_gate_at_start();
   pdebug(TAVO_LOG_TREE, 6, "--- leaving %s ---\n", "TAVO_init");
   return 0;
 }
@@ -192,7 +192,7 @@ uint32_t TAVO_get_valid_instances(uint32_t group_tag, const char* group_name, ui
 }
 
 uint32_t TAVO_get_last_status(uint32_t* code, char* text) {
-  TAVO_API_READ_GUARD;
+  // The thread's own: no lock, no gate, nothing that could change it.
   tavo_get_last_status(code, text);
   return 0;
 }

@@ -40,15 +40,18 @@ enum {
 /* Processes that share a root (a daemon, the host's iSCSI framework,
  * one-shot commands) take turns through libtavo.lock beside the saved
  * configuration: a call that changes the root holds it alone, calls that
- * read share it, and a read of a root nobody changed takes none. No call
- * waits for it without bound (60 s, or TAVO_GATE_WAIT_MS milliseconds).
+ * read share it, and a read of a root nobody changed takes none. Waiters
+ * are served in turn, none without bound (60 s, or TAVO_GATE_WAIT_MS
+ * milliseconds, 0 to 86400000).
  * A child forked while another thread is inside a call may call in. */
 enum {
   TAVO_ROOT_BUSY = 348,          /* the bound passed; the text names the holder */
   TAVO_ROOT_GATE_FOREIGN = 349,  /* libtavo.lock is not the library's own file */
   TAVO_ROOT_MOVED_IN_CALL = 350, /* a read that must change found the root changed */
-  TAVO_ROOT_NOT_GATED = 351      /* TAVO_init's last status on a root that cannot
+  TAVO_ROOT_NOT_GATED = 351,     /* TAVO_init's last status on a root that cannot
                                     hold the file: calls run ungated */
+  TAVO_GATE_WAIT_IGNORED = 352   /* TAVO_init's last status when TAVO_GATE_WAIT_MS is
+                                    not a whole number of milliseconds up to a day */
 };
 
 /* Node kinds, and the kind filters of TAVO_get_child_tags. */

@@ -297,5 +297,20 @@ TEST_F(StartupTest, StartsAndExitsReleaseEverything) {
   }
 }
 
+// A TAVO_GATE_WAIT_MS that is not a whole number of milliseconds up to a
+// day is not used: the start says so, and goes on.
+TEST_F(StartupTest, AStartSaysWhenTheWaitSettingIsNotUsed) {
+  for (const char* value : {"500ms", "99999999999"}) {
+    SCOPED_TRACE(value);
+    TAVO_exit();
+    setenv("TAVO_GATE_WAIT_MS", value, 1);
+    EXPECT_EQ(TAVO_init(), 0u);
+    unsetenv("TAVO_GATE_WAIT_MS");
+    EXPECT_EQ(last_status(), std::make_pair(352u, "TAVO_GATE_WAIT_MS is \"" + std::string(value) +
+                                                     "\", not a whole number of milliseconds from 0 to "
+                                                     "86400000: the wait for the gate is 60000 ms."));
+  }
+}
+
 }  // namespace
 }  // namespace tavo::test

@@ -89,7 +89,7 @@ TEST_F(SaveFileTest, SavedFilesAreOldOrNewWhateverHappens) {
                                        ? "Calls are not gated from other processes: " + root_.at(kDir) +
                                              "/libtavo.lock: No space left on device."
                                        : "Failed to save " + s.path + ": No space left on device.";
-        EXPECT_EQ(std::string(tavo_last_status_string), status);
+        EXPECT_EQ(std::string(tavo_last_status_string), status) << call << " " << times;
         EXPECT_EQ(content, s.before) << s.path << " " << call;
       }
     }

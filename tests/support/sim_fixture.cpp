@@ -1,5 +1,7 @@
 #include "tests/support/sim_fixture.h"
 
+#include "base/root_gate.h"
+
 #include <dirent.h>
 #include <errno.h>
 #include <linux/capability.h>
@@ -72,7 +74,10 @@ TempRoot::TempRoot() {
   free(absolute);
 }
 
-TempRoot::~TempRoot() { remove_tree(path_); }
+TempRoot::~TempRoot() {
+  base::remove_root_page(path_);
+  remove_tree(path_);
+}
 
 std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

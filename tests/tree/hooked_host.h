@@ -37,8 +37,11 @@ class HookedHost final : public platform::Host {
   int set_modified(int fd, const timespec& t) override { return sim_->set_modified(fd, t); }
   int list_directory(const std::string& p, std::vector<std::string>* n) override { return sim_->list_directory(p, n); }
   int lock(int fd, int cmd, struct flock* fl) override { return sim_->lock(fd, cmd, fl); }
-  void* map_shared(int fd, size_t length, bool writable) override { return sim_->map_shared(fd, length, writable); }
-  int unmap(void* at, size_t length) override { return sim_->unmap(at, length); }
+  int page_get(key_t key, size_t size, bool create) override { return sim_->page_get(key, size, create); }
+  void* page_attach(int id, bool writable) override { return sim_->page_attach(id, writable); }
+  int page_detach(const void* at) override { return sim_->page_detach(at); }
+  int page_status(int id, struct shmid_ds* ds) override { return sim_->page_status(id, ds); }
+  int page_remove(int id) override { return sim_->page_remove(id); }
   int device_open(const std::string& p, int f) override { return sim_->device_open(p, f); }
   int device_ioctl(int fd, unsigned long r, void* a) override { return sim_->device_ioctl(fd, r, a); }
   int device_close(int fd) override { return sim_->device_close(fd); }

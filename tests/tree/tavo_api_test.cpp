@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <signal.h>
 #include <string.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include "base/library_lock.h"
 #include "tests/tree/tree_fixture.h"
 #include "tree/persist.h"
 #include "tree/tree_internal.h"
@@ -288,6 +292,32 @@ TEST_F(TavoApiTest, LastStatusIsResetByEveryCallButItsOwnRead) {
   char text[TAVO_STATUS_TEXT_SIZE];
   TAVO_get_last_status(&code, text);
   EXPECT_EQ(strlen(text), 599u);
+}
+
+// The last status is the thread's own: read without the gate, it stays
+// the failed call's while another process, stopped in a change, holds the
+// gate that every other call must wait for.
+TEST_F(TavoApiTest, TheLastStatusIsReadWithoutTheGate) {
+  TavoNode* c0 = corvane();
+  EXPECT_EQ(write(c0, "Serial", "x"), 1u);
+  const pid_t holder = fork();
+  if (holder == 0) {
+    base::library_mutex().lock(base::RootUse::Change);
+    base::note_root_change();  // a read here must wait for it
+    raise(SIGSTOP);
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(holder, &status, WUNTRACED), holder);
+  ASSERT_TRUE(WIFSTOPPED(status));
+  setenv("TAVO_GATE_WAIT_MS", "1000", 1);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(last_text(), "10:Read only property");
+  uint32_t tag = 0;
+  EXPECT_EQ(TAVO_get_node_tag(0, "Corvane0", &tag, TAVO_KIND_GROUP), 348u);  // the gate is held
+  EXPECT_EQ(last_text().substr(0, 4), "348:");
+  unsetenv("TAVO_GATE_WAIT_MS");
+  kill(holder, SIGKILL);
+  waitpid(holder, nullptr, 0);
 }
 
 TEST_F(TavoApiTest, RefreshRunsTheGroupHandler) {

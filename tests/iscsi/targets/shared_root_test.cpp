@@ -2,13 +2,17 @@
 // files and the adapter hold it, and its reads write nothing.
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <sys/shm.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
+#include "base/library_lock.h"
+#include "base/root_gate.h"
 #include "tests/iscsi/targets/targets_fixture.h"
 #include "tree/waiting.h"
 
@@ -81,6 +85,90 @@ INSTANTIATE_TEST_SUITE_P(Targets, SharedRootListingTest, ::testing::Bool(),
                          [](const ::testing::TestParamInfo<bool>& reached) {
                            return reached.param ? "Reached" : "Waiting";
                          });
+
+// A live process of its own, forked from this one's picture: it runs
+// first, waits to be told to go on, then runs next and exits with its
+// answer (0 when it went well).
+class LiveProcess {
+ public:
+  LiveProcess(const std::function<void()>& first, const std::function<int()>& next) {
+    if (pipe(go_) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(go_[1]);
+      first();
+      char byte = 0;
+      _exit(read(go_[0], &byte, 1) == 1 ? next() : 9);
+    }
+    close(go_[0]);
+  }
+  // Tells it to go on; its exit status, -1 when a signal ended it.
+  int go_on() {
+    const bool told = write(go_[1], "g", 1) == 1;
+    close(go_[1]);
+    if (!told) return -3;
+    int status = 0;
+    if (pid_ <= 0 || waitpid(pid_, &status, 0) != pid_) return -2;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+ private:
+  int go_[2] = {-1, -1};
+  pid_t pid_ = -1;
+};
+
+// Whatever is done to the gate file (truncated, removed, renamed over, an
+// older copy put back) or to the page that orders processes (removed,
+// written over) while a process that reads and one that changes live:
+// neither dies, and the reader sees the change the other makes after it.
+TEST_F(SharedRootTest, NothingDoneToTheGateFileOrPageBlindsOrKillsALiveProcess) {
+  const std::string gate = root_.at("/etc/config/QVL/tavo/libtavo.lock");
+  const std::string older = read_file(gate);
+  // The page as a call that holds the gate finds it.
+  const auto page = [] {
+    TAVO_LIBRARY_LOCK;
+    return base::root_page_id();
+  };
+  const struct {
+    const char* name;
+    std::function<int()> act;
+  } acts[] = {
+      {"the file truncated to 0", [&] { return ::truncate(gate.c_str(), 0); }},
+      {"the file truncated to 8 bytes", [&] { return ::truncate(gate.c_str(), 8); }},
+      {"the file removed", [&] { return ::unlink(gate.c_str()); }},
+      {"the file renamed over",
+       [&] { return write_file(gate + ".new", "xyz"), ::rename((gate + ".new").c_str(), gate.c_str()); }},
+      {"an older copy of the file put back", [&] { return write_file(gate, older + "older"), 0; }},
+      {"the page removed", [&] { return shmctl(page(), IPC_RMID, nullptr); }},
+      {"the page written over",
+       [&] {
+         void* at = shmat(page(), nullptr, 0);
+         if (at == reinterpret_cast<void*>(-1)) return -1;
+         memset(at, 0xa5, 64);
+         return shmdt(at);
+       }},
+  };
+  int round = 0;
+  for (const auto& a : acts) {
+    SCOPED_TRACE(a.name);
+    const std::string added = "iqn.after" + std::to_string(round++);
+    LiveProcess reader([&] { names(); },
+                       [&] {
+                         // A process blind to the change would list the old
+                         // targets for good: given up on after a minute.
+                         for (int looks = 0; looks < 60000; ++looks) {
+                           const std::vector<std::string> now = names();
+                           if (std::find(now.begin(), now.end(), added) != now.end()) return 0;
+                           usleep(1000);
+                         }
+                         return 3;
+                       });
+    LiveProcess writer([&] { names(); }, [&] { return static_cast<int>(act(lhba_ + "/AddTarget", {added.c_str(), "10.0.0.9"})); });
+    ASSERT_EQ(a.act(), 0);
+    EXPECT_EQ(writer.go_on(), 0);
+    EXPECT_EQ(reader.go_on(), 0);
+  }
+}
 
 // A saved file that keeps its identity but for its size (a file made anew
 // under a reused inode number, or one written over in place), as if

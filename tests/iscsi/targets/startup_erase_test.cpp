@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "base/root_gate.h"
 #include "tests/iscsi/targets/targets_fixture.h"
 #include "transport/glob.h"
 #include "transport/network_records.h"
@@ -75,11 +76,7 @@ class LhbaStartupTest : public NetworkTargetsTest {
     for (size_t i = 0; i < kept.size(); ++i) put_saved(kFiles[i], kept[i]);
     // Nobody was killed in a change either: the gate's mark of one killed
     // would have the next call settle first, with file calls of its own.
-    const int fd = ::open(saved_path("libtavo.lock").c_str(), O_RDWR);
-    ASSERT_GE(fd, 0);
-    const uint32_t none = 0;
-    EXPECT_EQ(::pwrite(fd, &none, sizeof none, 8), static_cast<ssize_t>(sizeof none));
-    ::close(fd);
+    base::drop_cut_mark();
   }
   // The files as the erase leaves them, run in a child that the files keep.
   std::string files_after_erase() {
