@@ -9,6 +9,7 @@
 #include "base/root_gate.h"
 #include "iscsi/common/saved_view.h"
 #include "iscsi/targets/targets.h"
+#include "port/config_prof.h"
 #include "transport/nic_set_check.h"
 #include "tree/api_guard.h"
 #include "tree/backend_hooks.h"
@@ -37,6 +38,9 @@ constexpr tavo::base::RootFollower kRootFollowers[] = {
     // Targets still waiting: built from the files and the adapter as they
     // are, not from what start-up read.
     tavo::targets::outdate_waiting_targets,
+    // The config_prof.txt lines a start could not write: the file's are
+    // read again, and changed, in their place.
+    tavo::port::config_prof_follow_root,
 };
 
 const bool hooks_registered = [] {

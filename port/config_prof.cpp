@@ -50,9 +50,10 @@ struct CprofState {
   std::optional<std::vector<std::string>> starting;
   // What the last start-up built and could not write: read in the file's
   // place (the old file may show edits the adapter never took) until a
-  // change of the file succeeds, or another process writes the file.
+  // change of the file succeeds, or another process changes the root
+  // (config_prof_follow_root). Not the file's identity: an inode freed by
+  // a rename comes back, with the same size and times within a tick.
   std::optional<std::vector<std::string>> unwritten;
-  files::FileIdentity unwritten_over;  // the file as it stood then
   // The edits made since the view of their controller was last built here,
   // the latest last.
   std::vector<HeldEdit> held;
@@ -82,8 +83,10 @@ int cprof_read_file(std::vector<std::string>* lines) {
   std::string text;
   files::FileIdentity id;
   if (files::read_saved(kConfigProf, 0, &text, &id) != 0) {
-    if (errno == ENOENT) return 1;
-    pdebug(TAVO_LOG_BACKEND, 3, "%s: reading %s failed: %s\n", __func__, kConfigProf, strerror(errno));
+    const int err = errno;
+    if (err == ENOENT) return 1;
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: reading %s failed: %s\n", __func__, kConfigProf, strerror(err));
+    errno = err;
     return -1;
   }
   lines->clear();
@@ -100,20 +103,17 @@ int cprof_read_file(std::vector<std::string>* lines) {
 // in its place.
 int cprof_read(std::vector<std::string>* lines) {
   TAVO_LIBRARY_LOCK;
-  CprofState& s = cprof_state();
-  // Another process that wrote the file since (a save makes a new file)
-  // wrote it from the adapter or from its own reads: its lines are the
-  // ones to keep. A file whose identity cannot be had is taken as it was.
-  if (s.unwritten && s.unwritten_over.error == 0) {
-    const files::FileIdentity now = files::identify(kConfigProf);
-    if (now.error == 0 && !(now == s.unwritten_over)) s.unwritten.reset();
-  }
+  const CprofState& s = cprof_state();
   if (const auto& memory = s.starting ? s.starting : s.unwritten) {
     *lines = *memory;
     return 0;
   }
   return cprof_read_file(lines);
 }
+
+// The status of a read of the file that failed (errno its reason): a
+// change needs what the file holds.
+void cprof_failed_read() { files::kSaveFailed.set(kConfigProf, strerror(errno)); }
 
 uint32_t cprof_write(const std::vector<std::string>& lines) {
   CprofState& s = cprof_state();
@@ -172,7 +172,7 @@ CprofEdit cprof_change(bool missing_ok, const std::function<void(std::vector<std
   std::vector<std::string> lines;
   const int read = cprof_read(&lines);
   if (read < 0) {
-    files::kSaveFailed.set(kConfigProf, strerror(errno));
+    cprof_failed_read();
     return CprofEdit::Failed;
   }
   if (read > 0 && !missing_ok) return CprofEdit::Missing;
@@ -277,6 +277,13 @@ CprofHold::CprofHold() : library_(base::library_mutex()), lock_(kConfigProf) {
 
 CprofHold::~CprofHold() { cprof_state().hold = false; }
 
+void config_prof_follow_root() {
+  TAVO_LIBRARY_LOCK;
+  // Another process wrote the file from the adapter or its own reads, or
+  // may have: the file's lines are the ones to keep.
+  cprof_state().unwritten.reset();
+}
+
 void config_prof_startup_begin() {
   TAVO_LIBRARY_LOCK;
   CprofState& s = cprof_state();
@@ -297,7 +304,6 @@ uint32_t config_prof_startup_end() {
   // Read in the file's place until it holds them.
   if (!lines.empty()) s.unwritten = lines;
   files::SaveLock lock(kConfigProf);
-  s.unwritten_over = files::identify(kConfigProf);
   if (!lock.held()) return 1;
   files::remove_leftover_temporaries(kConfigProf);
   if (!lines.empty()) {

@@ -64,9 +64,14 @@ namespace tavo::port {
 // files of saves that were killed; a process killed meanwhile leaves the
 // file as it was. end answers 0, or 1 when the file could not be replaced:
 // this process then reads the lines built in its place until a change of
-// the file succeeds. A start forgets the edits this process held.
+// the file succeeds, or another process changes the root. A start forgets
+// the edits this process held.
 void config_prof_startup_begin();
 uint32_t config_prof_startup_end();
+// Catches up with another process's change of the root (a RootFollower,
+// base/root_gate.h): the lines a start could not write give way to the
+// file.
+void config_prof_follow_root();
 
 // The serial and bus numbers that begin a controller's lines.
 struct ControllerLines {
