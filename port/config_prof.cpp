@@ -272,7 +272,15 @@ bool cprof_edits_lost(TavoNode* controller) {
 }
 
 CprofHold::CprofHold() : library_(base::library_mutex()), lock_(kConfigProf) {
-  cprof_state().hold = lock_.held();
+  if (!lock_.held()) return;
+  // A file that cannot be read could not take the view rebuilt after the
+  // change, nor show the edits a save writes: nothing is sent.
+  std::vector<std::string> lines;
+  if (cprof_read(&lines) < 0) {
+    cprof_failed_read();
+    return;
+  }
+  cprof_state().hold = readable_ = true;
 }
 
 CprofHold::~CprofHold() { cprof_state().hold = false; }

@@ -111,18 +111,20 @@ uint32_t cprof_replace(const ControllerLines& who, const std::vector<std::string
 // tells the adapter and the lines it writes after are one change to the
 // other processes: the changes of the file made meanwhile take the lock
 // no more. held() is false, with the status of a failed save, when the
-// lock cannot be had: nothing may be changed then. Never nested.
+// lock cannot be had or the file (missing aside) cannot be read: nothing
+// may be changed then. Never nested.
 class CprofHold {
  public:
   CprofHold();
   ~CprofHold();
   CprofHold(const CprofHold&) = delete;
   CprofHold& operator=(const CprofHold&) = delete;
-  bool held() const { return lock_.held(); }
+  bool held() const { return readable_; }
 
  private:
   base::LibraryLock library_;
   files::SaveLock lock_;
+  bool readable_ = false;
 };
 
 // Whether an edit this process made to the controller's lines (through

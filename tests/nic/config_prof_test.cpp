@@ -138,40 +138,53 @@ TEST_F(ProfileTest, KilledOrPoweredOffSavesLeaveOldOrNew) {
   EXPECT_EQ(temporaries(), 0);
 }
 
+// Every change of Corvane0's configured profile: the edits and the
+// actions that rewrite config_prof.txt.
+class ProfileChangeTest : public ProfileTest {
+ protected:
+  struct Change {
+    const char* name;
+    std::function<void()> prepare;  // before the change, a fresh start
+    std::function<uint32_t()> op;
+    bool action;  // it reaches the adapter
+  };
+  std::vector<Change> changes() {
+    const std::string c = kConfigured, pm = "Corvane0/ProfileManagement/", lr = "Corvane0/LinkReconfiguration/";
+    const auto edit = [&](const std::string& path, const char* value) {
+      return [=, this] { return set(path, value); };
+    };
+    const auto action = [&](const std::string& path, std::vector<std::string> values = {}) {
+      return [=, this] { return act(path, values); };
+    };
+    const auto edited = [=, this] { ASSERT_EQ(set(c + "/ProfileId", "7"), 0u); };
+    return {
+        {"Protocol", [] {}, edit(c + "/Port0/Function1/Protocol", "FCoE"), false},
+        {"Protocol with RoCE", [] {}, edit(c + "/Port1/Function0/Protocol", "NIC+RoCE"), false},
+        {"ProfileId", [] {}, edit(c + "/ProfileId", "7"), false},
+        {"MCType", [] {}, edit(c + "/Port0/MCType", "NPAR"), false},
+        {"SaveProfile", [=, this] { ASSERT_EQ(set(c + "/Port0/Function1/Protocol", "FCoE"), 0u); },
+         action(pm + "SaveProfile"), true},
+        {"SetProfileId", edited, action(pm + "SetProfileId", {"2"}), true},
+        {"SetFactoryDefaults", edited, action(pm + "SetFactoryDefaults"), true},
+        {"SetMaxFunctionNumber",
+         [=, this] {
+           ASSERT_EQ(get(c + "/SettableMaxFunctionNumber"), "Yes");
+           edited();
+         },
+         action(c + "/SetMaxFunctionNumber", {"15"}), true},
+        {"SetLinkConfigID", edited, action(lr + "SetLinkConfigID", {"2"}), true},
+        {"SetLinkConfigFactoryDefaults", edited, action(lr + "SetLinkConfigFactoryDefaults"), true},
+    };
+  }
+};
+
 // Every rewrite of config_prof.txt under the I/O faults of io_faults (a
 // failed stat among them) answers truly: 0 with the lines rewritten, or a
 // failure that names the file with the lines as they were. An edit
 // changes its value in the lines (RoCE's the profile id too); an action
 // writes the adapter and rebuilds the view from it, discarding an edit.
-TEST_F(ProfileTest, EveryRewriteAnswersTrulyUnderIoFaults) {
-  const std::string c = kConfigured, pm = "Corvane0/ProfileManagement/", lr = "Corvane0/LinkReconfiguration/";
-  const auto edit = [&](const std::string& path, const char* value) { return [=, this] { return set(path, value); }; };
-  const auto action = [&](const std::string& path, std::vector<std::string> values = {}) {
-    return [=, this] { return act(path, values); };
-  };
-  const auto edited = [&] { ASSERT_EQ(set(c + "/ProfileId", "7"), 0u); };
-  const struct {
-    const char* name;
-    std::function<void()> prepare;  // in this process, before the content is taken
-    std::function<uint32_t()> op;   // in the child
-  } rows[] = {
-      {"Protocol", [] {}, edit(c + "/Port0/Function1/Protocol", "FCoE")},
-      {"Protocol with RoCE", [] {}, edit(c + "/Port1/Function0/Protocol", "NIC+RoCE")},
-      {"ProfileId", [] {}, edit(c + "/ProfileId", "7")},
-      {"MCType", [] {}, edit(c + "/Port0/MCType", "NPAR")},
-      {"SaveProfile", [&] { ASSERT_EQ(set(c + "/Port0/Function1/Protocol", "FCoE"), 0u); },
-       action(pm + "SaveProfile")},
-      {"SetProfileId", edited, action(pm + "SetProfileId", {"2"})},
-      {"SetFactoryDefaults", edited, action(pm + "SetFactoryDefaults")},
-      {"SetMaxFunctionNumber",
-       [&] {
-         ASSERT_EQ(get(c + "/SettableMaxFunctionNumber"), "Yes");
-         edited();
-       },
-       action(c + "/SetMaxFunctionNumber", {"15"})},
-      {"SetLinkConfigID", edited, action(lr + "SetLinkConfigID", {"2"})},
-      {"SetLinkConfigFactoryDefaults", edited, action(lr + "SetLinkConfigFactoryDefaults")},
-  };
+TEST_F(ProfileChangeTest, EveryRewriteAnswersTrulyUnderIoFaults) {
+  const std::string c = kConfigured;
   // The view as it reads the lines: the profile id and the protocols and
   // multi-channel type of port 0.
   const auto shown = [&] {
@@ -182,7 +195,7 @@ TEST_F(ProfileTest, EveryRewriteAnswersTrulyUnderIoFaults) {
     const std::string status = unsaved ? "unsaved" : "saved";
     return lines() + shown() + " " + status;
   };
-  for (const auto& r : rows) {
+  for (const Change& r : changes()) {
     SCOPED_TRACE(r.name);
     ASSERT_EQ(restart_with({}), 0u);
     r.prepare();
@@ -208,6 +221,49 @@ TEST_F(ProfileTest, EveryRewriteAnswersTrulyUnderIoFaults) {
   EXPECT_EQ(true_answer_under_io_faults(
                 "/etc/config/QVL/tavo/config_prof", [&] { put_lines(left); }, start, shown, "", after),
             0);
+}
+
+// Every change fails with a status naming config_prof.txt and why, when
+// what stands at the file or its lock cannot be read or locked; an action
+// then tells the adapter nothing.
+TEST_F(ProfileChangeTest, EveryChangeThatCannotReadTheFileFailsWithItsReason) {
+  const std::string file = root_.at("/etc/config/QVL/tavo/config_prof.txt");
+  const std::string lock = file + ".lock";
+  const struct {
+    const char* what;
+    std::function<void()> make;
+    const char* reason;
+  } obstacles[] = {
+      {"a directory", [&] { ::mkdir(file.c_str(), 0755); }, "Is a directory."},
+      {"a symbolic link", [&] { ::symlink((file + ".old").c_str(), file.c_str()); }, "Too many levels of symbolic links."},
+      {"a FIFO", [&] { ::mkfifo(file.c_str(), 0644); }, "Invalid argument."},
+      {"its lock a directory",
+       [&] {
+         ::unlink(lock.c_str());
+         ::mkdir(lock.c_str(), 0755);
+       },
+       "Is a directory."},
+  };
+  for (const auto& o : obstacles) {
+    SCOPED_TRACE(o.what);
+    for (const Change& r : changes()) {
+      SCOPED_TRACE(r.name);
+      ASSERT_EQ(restart_with({}), 0u);
+      r.prepare();
+      ::rename(file.c_str(), (file + ".old").c_str());
+      o.make();
+      sim_->clear_log();
+      EXPECT_EQ(r.op(), 1u);
+      EXPECT_EQ(last_status(), (std::pair<uint32_t, std::string>{1, std::string(kCprofUnsaved) + o.reason}));
+      if (r.action) {
+        EXPECT_EQ(mailbox_writes(), (std::vector<std::pair<int, int>>{})) << "commands reached the adapter";
+      }
+      ::rmdir(lock.c_str());
+      ::rmdir(file.c_str());
+      ::unlink(file.c_str());
+      ::rename((file + ".old").c_str(), file.c_str());
+    }
+  }
 }
 
 // An edit one process answered and holds unsaved while another process
