@@ -367,6 +367,106 @@ TEST_F(ProfileTest, LinesAStartCouldNotWriteGiveWayToAnotherProcesssWrite) {
   }
 }
 
+// Two or three processes edit the protocols of their own functions side
+// by side, one saving the profile now and then; one started last on a file
+// its start could not write (its own edit before the start stays there),
+// or is killed in its fourth edit's save. Each last answered edit stands
+// in the file and, once saved, on the adapter; the killed one's function
+// is as it was before that edit. The values are as long as each other and
+// the file clock stands, so that a save may leave the file as an earlier
+// one did to the eye of a stat.
+TEST_F(ProfileTest, EachProcesssLastAnsweredEditStands) {
+  constexpr char kTopology[] =
+      "controller 0 generation=moravel serial=MA bus=7\n"
+      "nic controller=0 function=0 port=0 name=vmnic0 mac=00:0e:1e:60:00:00\n"
+      "iscsi controller=0 function=1 port=0 device=0 mac=00:0e:1e:60:00:01\n"
+      "iscsi controller=0 function=2 port=1 device=1 mac=00:0e:1e:60:00:02\n"
+      "iscsi controller=0 function=3 port=1 device=2 mac=00:0e:1e:60:00:03\n";
+  enum class Start { Kept, Own, Unwritten };
+  struct Editor {
+    const char* function;  // the Function's place, its number
+    const char* number;
+    std::vector<const char*> values;  // in turn
+    Start start;
+    bool saves;
+    bool killed;
+  };
+  const Editor one{"Port0/Function1", "0x1", {"FCoE", "None"}, Start::Kept, true, false};
+  const Editor two{"Port1/Function0", "0x2", {"None", "FCoE"}, Start::Own, false, false};
+  const Editor three{"Port1/Function1", "0x3", {"FCoE", "None"}, Start::Unwritten, false, false};
+  Editor killed = three;
+  killed.start = Start::Kept;
+  killed.killed = true;
+  const struct {
+    const char* name;
+    std::vector<Editor> editors;
+  } rows[] = {
+      {"two", {one, two}},
+      {"three, one on a file its start could not write", {one, two, three}},
+      {"three, one killed", {one, two, killed}},
+  };
+  const std::string c = std::string(kConfigured) + "/";
+  const auto mark = [&](size_t k, const char* what) { return root_.at("/" + std::string(what) + std::to_string(k)); };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    ASSERT_EQ(restart(kTopology), 0u);
+    sim_->stop_file_clock();
+    std::vector<pid_t> children;
+    for (size_t k = 0; k < r.editors.size(); ++k) {
+      const Editor& e = r.editors[k];
+      const pid_t pid = fork();
+      if (pid != 0) {
+        children.push_back(pid);
+        continue;
+      }
+      // The starts in turn, then the edits all at once.
+      while (k > 0 && !file_exists(mark(k - 1, "started"))) usleep(100);
+      // An edit the start must write over, as long as the adapter's value.
+      if (e.start == Start::Unwritten && set(c + "Port0/MCType", "NPAR") != 0) _exit(2);
+      if (e.start != Start::Kept) {
+        TAVO_exit();
+        if (e.start == Start::Unwritten) sim_->inject(file_errno("rename", "config_prof"));
+        if (TAVO_init() != 0) _exit(2);
+        sim_->clear_faults();
+      }
+      write_file(mark(k, "started"), "");
+      while (!file_exists(mark(r.editors.size() - 1, "started"))) usleep(100);
+      if (e.killed) {
+        sim::Fault kill = file_errno("rename", "config_prof", 1);
+        kill.kind = sim::FaultKind::Crash;
+        kill.skip = 3;
+        sim_->inject(kill);
+      }
+      for (size_t i = 0; i < 12; ++i) {
+        const char* value = e.values[i % e.values.size()];
+        if (set(c + e.function + "/Protocol", value) != 0) _exit(3);
+        write_file(mark(k, "answered"), value);
+        if (e.saves && i % 4 == 3 && act("Corvane0/ProfileManagement/SaveProfile") != 0) _exit(4);
+      }
+      _exit(0);
+    }
+    for (size_t k = 0; k < children.size(); ++k) {
+      int status = 0;
+      waitpid(children[k], &status, 0);
+      const int expected = r.editors[k].killed ? sim::kCrashExitCode : 0;
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == expected) << k << ": " << status;
+    }
+    std::vector<std::string> answered;
+    for (size_t k = 0; k < r.editors.size(); ++k) {
+      answered.push_back(read_file(mark(k, "answered")));
+      ::unlink(mark(k, "answered").c_str());
+      ::unlink(mark(k, "started").c_str());
+      EXPECT_NE(lines().find(std::string(",") + r.editors[k].number + "," + answered[k] + ","), std::string::npos)
+          << k << " answered " << answered[k] << ":\n" << lines();
+    }
+    ASSERT_EQ(act("Corvane0/ProfileManagement/SaveProfile"), 0u) << last_status().second;
+    TAVO_exit();
+    ASSERT_EQ(TAVO_init(), 0u);
+    for (size_t k = 0; k < r.editors.size(); ++k)
+      EXPECT_EQ(get(c + r.editors[k].function + "/Protocol"), answered[k]) << k;
+  }
+}
+
 // One process edits Corvane0's lines while another rebuilds Corvane1's
 // (reading the file, then writing it whole): no edit and no line is lost.
 TEST_F(ProfileTest, TwoWritersLoseNoLine) {
