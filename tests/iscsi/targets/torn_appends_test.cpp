@@ -131,11 +131,7 @@ TEST_P(TornAppendsTest, EveryPrefixOfAnAppendLeavesEachTargetAsItWasOrAsAsked) {
   const Change& c = changes[GetParam()];
   SCOPED_TRACE(c.what);
   c.prepare();
-  const auto files = saved_files_restorer();
-  const auto restore = [&] {
-    files();
-    sim_->rewind_adapters();
-  };
+  const auto restore = root_restorer();
   const auto before = next_start();
   const std::string text_before = saved(c.file);
   restore();
