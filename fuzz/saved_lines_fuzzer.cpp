@@ -30,7 +30,8 @@ char reader_rows[kReaderRows + 1][TAVO_VALUE_SIZE];
 char reader_keys[3][TAVO_VALUE_SIZE];
 char fixed_keys[3][TAVO_VALUE_SIZE] = {"Corvane0", "iSCSIPhysicalHBA0", "LogicalHBA0"};
 
-// A non-empty line of the input and whether its fields are well-formed.
+// A non-empty line of the input and whether it is one of the file's: its
+// fields well-formed, and not what a write cut short left at the end.
 struct Line {
   std::string_view text;
   bool well_formed;
@@ -186,7 +187,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     next += line.size() + (complete ? 1 : 0);
     if (line.empty()) return;
     const std::vector<std::string_view> fields = split_fields(line);
-    lines.push_back({line, well_formed(s, fields)});
+    lines.push_back({line, well_formed(s, fields) && (complete || !cut_short(s, line))});
     check_fields(line, fields);
     if (lines.size() != pick % 8u + 1) return;
     if (lines.back().well_formed) check_record(s, line, fields, pick);

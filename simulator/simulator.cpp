@@ -11,8 +11,10 @@
 #include <string.h>
 #include <sys/mman.h>
 #include <sys/shm.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -358,16 +360,20 @@ int Simulator::file_fault(const char* call, const std::string& path, bool opens_
     return 0;
   }
   if (f->kind == FaultKind::Crash) _exit(kCrashExitCode);  // what was written stays
-  if (f->kind == FaultKind::PowerCut) power_cut();
+  if (f->kind == FaultKind::PowerCut) power_cut(f->kept);
   errno = f->err;
   return -1;
 }
 
-void Simulator::power_cut() {
-  // File data falls back to what was flushed; then the renames whose
-  // directory was not flushed are undone, the latest first.
+void Simulator::power_cut(int64_t kept) {
+  // File data falls back to what was flushed (appends to a prefix of what
+  // followed); then the renames whose directory was not flushed are undone,
+  // the latest first.
   for (const auto& [path, d] : unsynced_) {
-    if (d.length >= 0)
+    struct stat st;
+    if (d.length >= 0 && kept != 0 && ::stat(path.c_str(), &st) == 0)
+      (void)::truncate(path.c_str(), kept < 0 ? st.st_size : std::min<off_t>(st.st_size, d.length + kept));
+    else if (d.length >= 0)
       (void)::truncate(path.c_str(), d.length);
     else if (d.exists)
       std::ofstream(path, std::ios::binary | std::ios::trunc) << d.content;
@@ -517,7 +523,7 @@ ssize_t Simulator::write(int fd, const void* buf, size_t n) {
   Fault* f = match_file_fault("write", fd_path(fd));
   if (f != nullptr) {
     if (f->kind == FaultKind::Crash) _exit(kCrashExitCode);
-    if (f->kind == FaultKind::PowerCut) power_cut();
+    if (f->kind == FaultKind::PowerCut) power_cut(f->kept);
     if (f->kind != FaultKind::ShortWrite) {
       errno = f->err;
       return -1;

@@ -66,7 +66,8 @@ enum class FaultKind {
   ShortWrite,      // a write stores only half of what it was given
   Crash,           // the process is killed at the file call: what it wrote stays
   PowerCut,        // the power fails at the file call: only what was flushed
-                   // stays, and a rename only once its directory was flushed
+                   // stays (and what `kept` keeps of appends), and a rename
+                   // only once its directory was flushed
   ReadOnly,        // a file call that would change what is stored (an open
                    // that may write, a write, truncate, rename, unlink,
                    // mkdir, chmod) fails with err, as on a read-only mount
@@ -96,6 +97,10 @@ struct Fault {
   int err = 5;                      // EIO
   int64_t length = 0;
   int nic_count = 0;
+  // PowerCut: of the bytes each file was appended since its last flush,
+  // the first `kept` stay, a write torn where they end (-1: all of them).
+  // A file written otherwise keeps only what was flushed.
+  int64_t kept = 0;
 };
 
 enum class LogKind { IscsiIoctl, NicIoctl, Shell, DeviceOpen, DeviceClose };
@@ -287,7 +292,8 @@ class Simulator final : public platform::Host {
   void mark_dirty(int fd);
   // The content of a record that kept only a length, read from the file.
   void keep_content(const std::string& path, Durable* d);
-  [[noreturn]] void power_cut();
+  // kept: Fault::kept.
+  [[noreturn]] void power_cut(int64_t kept);
   void count_file_call(const char* call);
   std::string strip_root(const std::string& path) const;
   // Whether a path the library names (a relative one from the current

@@ -37,6 +37,17 @@ struct ViewForChange {
   bool ok = false;
 };
 
+// The file replaced by the view's lines as they lie; a failed save leaves
+// the view to be read again, as the file kept what it held. 0, or 1.
+uint32_t write_view(const ViewForChange& held) {
+  SavedView& view = held.entry->view;
+  if (files::replace_file(held.path, view.content(), kSavedMode) != 0) {
+    view.forget();
+    return 1;
+  }
+  view.settled(true);
+  return 0;
+}
 
 }  // namespace
 
@@ -100,12 +111,7 @@ uint32_t rewrite(Saved s, std::span<const Match> where,
     return 0;
   }
   // The view holds the new content: written from its bytes as they lie.
-  if (files::replace_file(held.path, view.content(), kSavedMode) != 0) {
-    view.forget();  // the file kept what it held: read again
-    return 1;
-  }
-  view.settled(false);
-  return 0;
+  return write_view(held);
 }
 
 uint32_t append_line(Saved s, const std::string& line, const std::function<bool(const SavedView&)>& present) {
@@ -113,9 +119,14 @@ uint32_t append_line(Saved s, const std::string& line, const std::function<bool(
   if (!held.ok) return 1;
   SavedView& view = held.entry->view;
   if (present && present(view)) return 0;
-  if (!held.batched) return files::append_lines(held.path, line, kSavedMode);
   // A file whose last line lacks its line feed is written whole: an append
-  // would have to give it one first.
+  // would have to give it one first, and would make a line of what a write
+  // cut short left.
+  if (!held.batched && !view.ends_without_line_feed()) return files::append_lines(held.path, line, kSavedMode);
+  if (!held.batched) {
+    view.add(line);
+    return write_view(held);
+  }
   BatchFile& f = *batch_file(s);
   if (f.change == BatchFile::Change::None && (view.ends_without_line_feed() || !view.exists()))
     f.change = BatchFile::Change::Rewritten;

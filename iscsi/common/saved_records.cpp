@@ -122,11 +122,16 @@ constexpr uint32_t kInitiatorLookups[] = {
 };
 static_assert(kTargetLookups[4] == 0x7f && kPortalLookups[1] == 0x1f && kInitiatorLookups[1] == 0x7);
 
+// The values of the last fields: a target's persistence, an option level.
+constexpr std::string_view kPersistenceValues[] = {"True", "False"};
+constexpr std::string_view kLevelValues[] = {"Prohibited", "Preferred"};
+
 constexpr RecordDef kRecords[] = {
-    {"/etc/config/QVL/tavo/savetgt.txt", kTargetFields, kTargetLookups},
-    {"/etc/config/QVL/tavo/savestp.txt", kPortalFields, kPortalLookups},
-    {"/etc/config/QVL/tavo/intr_logopts.txt", kInitiatorFields, kInitiatorLookups},
-    {"/etc/config/QVL/tavo/iscsi_pending.txt", kPendingFields, {}},
+    {"/etc/config/QVL/tavo/savetgt.txt", kTargetFields, kTargetLookups, kPersistenceValues},
+    {"/etc/config/QVL/tavo/savestp.txt", kPortalFields, kPortalLookups, kLevelValues},
+    {"/etc/config/QVL/tavo/intr_logopts.txt", kInitiatorFields, kInitiatorLookups, kLevelValues},
+    // A note is read only whole, with its line feed.
+    {"/etc/config/QVL/tavo/iscsi_pending.txt", kPendingFields, {}, {}},
 };
 // Every kind of record, in the order of Saved.
 constexpr size_t kRecordKinds = std::size(kRecords);
@@ -327,6 +332,21 @@ bool well_formed(Saved s, std::span<const std::string_view> fields) {
   return true;
 }
 
+bool cut_short(Saved s, std::string_view line) {
+  if (line.find('\0') != std::string_view::npos) return true;
+  std::string_view fields[kMaxFields + 1];
+  const size_t n = split_fields(line, fields);
+  const RecordDef& def = record_def(s);
+  if (n < def.fields.size()) return true;
+  if (n > def.fields.size()) return false;
+  // Its last field whole is no cut: no value the library writes begins
+  // another.
+  const std::string_view last = fields[n - 1];
+  return std::any_of(def.last_values.begin(), def.last_values.end(), [&](std::string_view value) {
+    return last.size() < value.size() && strncasecmp(last.data(), value.data(), last.size()) == 0;
+  });
+}
+
 bool lhba_key(TavoNode* node, LhbaKey* out) {
   static constexpr const char* kGroups[] = {"Corvane", "iSCSIPhysicalHBA", "LogicalHBA"};
   for (int i = 0; i < 3; ++i) {
@@ -420,12 +440,12 @@ bool RecordValues::format(std::string* line) const {
 std::string well_formed_lines(Saved s, std::string_view text, uint32_t* dropped) {
   std::string kept;
   uint32_t number = 0;
-  for_each_line(text, [&](std::string_view line, bool) {
+  for_each_line(text, [&](std::string_view line, bool whole) {
     ++number;
     if (line.empty()) return;
     std::string_view room[kMaxFields + 1];  // a line of more fields than any file's is malformed
     const size_t n = split_fields(line, room);
-    if (line.size() <= kMaxSavedLine && n <= std::size(room) &&
+    if (line.size() <= kMaxSavedLine && n <= std::size(room) && (whole || !cut_short(s, line)) &&
         well_formed(s, std::span<const std::string_view>(room, n))) {
       kept.append(line);
       kept.push_back('\n');

@@ -81,6 +81,9 @@ struct RecordDef {
   // indexed as the file is read, so no lookup walks the lines later. A set
   // not listed is indexed when first asked.
   std::span<const uint32_t> lookups;
+  // The values the library writes in a line's last field: a write cut
+  // inside one leaves a text that only begins it.
+  std::span<const std::string_view> last_values;
 };
 const RecordDef& record_def(Saved s);
 // The field's place (0-based) in the file's lines, or -1.
@@ -158,6 +161,12 @@ size_t split_fields(std::string_view line, std::span<std::string_view> out);
 // A line of the file's format: the right number of fields and the key
 // words in the key fields.
 bool well_formed(Saved s, std::span<const std::string_view> fields);
+// Whether a last line that lacks its line feed may be what a write of the
+// library left when the power cut it short: it holds a NUL (bytes the disk
+// never got), fewer fields than the file's lines, or a last field that
+// only begins a value the library writes there (",Tru" of ",True"). Such a
+// line is no line of the file; any other reads as a whole line.
+bool cut_short(Saved s, std::string_view line);
 
 // The LogicalHBA key of a node: the instance numbers of the Corvane,
 // iSCSIPhysicalHBA and LogicalHBA groups above it (node included).
@@ -204,8 +213,9 @@ class RecordValues {
 // Whether a text can be a field of a saved line (no comma, no line break).
 bool field_text_ok(std::string_view text);
 
-// What the start-up check keeps of a file's text: its well-formed lines,
-// each with its line feed, in order. Counts (and logs) the lines dropped.
+// What the start-up check keeps of a file's text: its well-formed lines
+// (a last one cut short is none), each with its line feed, in order.
+// Counts (and logs) the lines dropped.
 std::string well_formed_lines(Saved s, std::string_view text, uint32_t* dropped);
 
 }  // namespace tavo::iscsi

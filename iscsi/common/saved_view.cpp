@@ -55,7 +55,7 @@ void SavedView::edited(const std::vector<std::pair<uint32_t, std::string>>& chan
   compact_if_scattered();
   consumed_ = size;
   last_complete_ = lines_.empty() ? std::string() : std::string(lines_.back()->text) + '\n';
-  partial_last_ = false;
+  partial_last_ = cut_tail_ = false;
   if (written) identity_ = files::identify_fixed(target_);
 }
 
@@ -63,7 +63,7 @@ void SavedView::settled(bool whole, const files::FileIdentity* written) {
   if (whole) {
     consumed_ = size();
     last_complete_ = lines_.empty() ? std::string() : std::string(lines_.back()->text) + '\n';
-    partial_last_ = false;
+    partial_last_ = cut_tail_ = false;
   }
   identity_ = written != nullptr ? *written : files::identify_fixed(target_);
 }
@@ -79,6 +79,12 @@ void SavedView::parse(std::string_view text) {
   FieldHashes hashes;
   Fields fields;
   for_each_line(text, [&](std::string_view body, bool complete) {
+    // What a write cut short left is no line: it is read again with what
+    // follows, and a whole write leaves it out.
+    if (!complete && cut_short(saved_, body)) {
+      cut_tail_ = true;
+      return;
+    }
     if (!body.empty()) {
       Line* line = new_line();
       // A line without its line feed is given one where a write finds it.
@@ -107,6 +113,7 @@ void SavedView::load(std::string_view text) {
 }
 
 void SavedView::drop_partial_last() {
+  cut_tail_ = false;
   if (!partial_last_) return;
   // The line read without its line feed is read again whole.
   unindex_line(lines_.back());

@@ -127,7 +127,10 @@ class SavedView {
   // the view's lines (whole: written anew, else the added lines appended);
   // the view forgotten, read again whole at the next refresh.
   void add(std::string_view lines) { parse(keep(lines)); }
-  bool ends_without_line_feed() const { return partial_last_; }
+  bool ends_without_line_feed() const { return partial_last_ || cut_tail_; }
+  // Whether the file ends in bytes a write cut short left (cut_short):
+  // read as no line, gone at the next whole write.
+  bool ends_cut_short() const { return cut_tail_; }
   // written: the file's identity once written, when the writer knows it
   // (else it is looked up).
   void settled(bool whole, const files::FileIdentity* written = nullptr);
@@ -225,7 +228,8 @@ class SavedView {
   // The bytes of the lines copied into one block, when the stretches or the
   // bytes no line holds any more grow too many.
   void compact_if_scattered();
-  // A last line read without its line feed, read again with what follows.
+  // A last line read without its line feed (or bytes taken as none), read
+  // again with what follows.
   void drop_partial_last();
   void parse(std::string_view text);
   // The hashes of the indexed fields of the line last indexed by one
@@ -254,6 +258,7 @@ class SavedView {
   off_t consumed_ = 0;         // after the last line feed read
   std::string last_complete_;  // the line ending there, with its line feed
   bool partial_last_ = false;  // the last line has no line feed yet
+  bool cut_tail_ = false;      // bytes after the last line feed are no line (cut_short)
   std::vector<Line*> lines_;
   uint64_t next_order_ = 0;
   Slab<Line> line_room_;

@@ -53,7 +53,7 @@ void SavedView::clear() {
   line_bytes_ = held_bytes_ = 0;
   consumed_ = 0;
   last_complete_.clear();
-  partial_last_ = false;
+  partial_last_ = cut_tail_ = false;
 }
 
 SavedView::Line* SavedView::new_line() {

@@ -52,9 +52,17 @@ LoginChoices login_digest_choices(const char* level) {
 }
 
 // The firmware's entry of one qualifier, made by the tries, goes again.
+// The note of the entry of a qualifier, as make_session_persistent notes
+// its own: only a session whose line is kept has one. false for none.
+bool login_entry_note(const LoginOutcome& o, uint16_t qualifier, PendingEntry* e) {
+  return (!OPEN_ISCSI_DRIVER_LOADED || o.boot == "True") &&
+         pending_entry(o.target, o.name.c_str(), o.address.c_str(), o.port.c_str(), qualifier, o.initiator.c_str(), e);
+}
+
 void login_drop_entry(const LoginOutcome& o, uint16_t qualifier) {
   delete_persistent(o.at.number, o.at.domain, o.at.port, o.target, o.name.c_str(), o.address.c_str(), o.port.c_str(),
                     qualifier, o.initiator.c_str(), 1);
+  if (PendingEntry e; login_entry_note(o, qualifier, &e)) let_go_pending(e);
 }
 
 // The outcome's start: the function, the set (read once: its levels choose
@@ -96,10 +104,16 @@ uint32_t login_send(LoginOutcome* o, tavo::IscsiLoginRequest* request, uint32_t 
     if (!read_text(o->target, "TargetISCSIName", name)) return 1;
     o->name = name;
     if (!*entry) {
+      // Noted first: a cut before the session's line is saved leaves the
+      // note that undoes the entry.
+      PendingEntry e;
+      const bool noted = login_entry_note(*o, o->qualifier, &e) && note_pending({&e, 1}) == 0;
       if (const uint32_t r = persist_entry(o->target, o->address.c_str(), o->port.c_str(), o->qualifier,
                                            &request->options, o->boot.c_str(), o->initiator.c_str(),
-                                           target_eto(o->target)))
+                                           target_eto(o->target))) {
+        if (noted) let_go_pending(e);
         return r;
+      }
       *entry = o->own = true;
     }
   }
@@ -190,7 +204,9 @@ uint32_t tavo::sessions::login_commit(const LoginOutcome& o) {
   if (!o.own) return 0;
   // The host's own initiator restores its sessions; only a boot session is
   // kept in the file for it.
-  if (OPEN_ISCSI_DRIVER_LOADED && o.boot != "True") return 0;
+  PendingEntry e;
+  if (!login_entry_note(o, o.qualifier, &e)) return 0;
+  let_go_after(e);
   const uint16_t* instead = moved ? &o.first : nullptr;
   if (save_session_line(o.target, o.address.c_str(), o.port.c_str(), o.qualifier, instead, &o.options) == 0) return 0;
   pdebug(TAVO_LOG_BACKEND, 3, "%s: the session line of qualifier %u was not saved\n", __func__, o.qualifier);

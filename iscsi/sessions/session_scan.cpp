@@ -131,9 +131,10 @@ uint32_t scan_fill(TavoNode* session, TavoNode* connection, const tavo::Firmware
 }
 
 // One connection of a firmware session into the target: a new Session and
-// Connection unless the target shows it already; 0 or 1.
+// Connection unless the target shows it already; 0, or 1 with *why (for
+// the log).
 uint32_t scan_connection_record(const tavo::tree::HandlerContext& p, TavoNode* target,
-                                const tavo::FirmwareSessionRecord& r, char* params) {
+                                const tavo::FirmwareSessionRecord& r, char* params, const char** why) {
   const tavo::FirmwareConnectionRecord& c = r.connection;
   char* address = param(params, 0);
   ipaddr_to_string(c.destination_address, address, c.destination_type);
@@ -142,12 +143,14 @@ uint32_t scan_connection_record(const tavo::tree::HandlerContext& p, TavoNode* t
   write_hex4(param(params, 3), static_cast<uint16_t>(r.isid[4] << 8 | r.isid[5]));
   char tag[TAVO_VALUE_SIZE];
   TavoNode* portal = find_target_portal(target, address, param(params, 1));
+  *why = "its target has no portal of its address and port";
   if (portal == nullptr || !read_text(portal, "PortalGroupTag", tag)) return 1;
   uint32_t duplicate = 0;
   TavoNode* session = nullptr;
   TavoNode* connection = nullptr;
   const uint32_t checked = TAVO_check_for_duplicate_session(target, p.number, p.domain, p.port, params, &duplicate,
                                                             &session, &connection);
+  *why = "the sessions its target shows cannot be read";
   if (checked == 335 && OPEN_ISCSI_DRIVER_LOADED) {
     delete_with_records(get_first_instance(target, "Session"));
   } else if (checked != 0) {
@@ -163,8 +166,31 @@ uint32_t scan_connection_record(const tavo::tree::HandlerContext& p, TavoNode* t
   }
   if ((r.state & tavo::kSessionStateOpen) != 0) setup_initiator_target_loginopts(target, &c.options);
   // Its subtree is built from r when reached; the target's ETO is read now.
+  *why = "its Session cannot be made";
   if (wait_session(target, p, r, address, param(params, 1), tag) == nullptr) return 1;
+  *why = "its target's ETO cannot be read";
   return get_eto_prop(p.number, p.domain, p.port, target) != 0 ? 1 : 0;
+}
+
+// A session the listing cannot place is told in the log with the reason
+// and passed over: the others are listed still.
+void scan_pass_over(uint32_t handle, const char* name, const char* why) {
+  pdebug(TAVO_LOG_BACKEND, 3, "%s: session %u%s%s not listed: %s\n", "get_all_sessions", handle,
+         name != nullptr ? " of " : "", name != nullptr ? name : "", why);
+}
+
+// Each connection of the session into owner; one that cannot be placed
+// passes the session over.
+void scan_session(const tavo::tree::HandlerContext& p, TavoNode* owner, uint32_t handle,
+                  const tavo::FirmwareSessionRecord& r, char* params) {
+  const char* why = nullptr;
+  for (uint32_t c = 0; c < connection_records(r); ++c)
+    if (scan_connection_record(p, owner, r, params, &why) != 0) {
+      char name[TAVO_VALUE_SIZE];
+      scan_text(name, r.target_name, sizeof r.target_name);
+      scan_pass_over(handle, name, why);
+      return;
+    }
 }
 
 }  // namespace
@@ -319,7 +345,10 @@ uint32_t SessionListing::run() {
     const uint32_t handle = l.handles[l.next];
     if (!l.other_at.empty() && l.other_at[l.next] != 0) continue;
     SessionRecord r(TAVO_get_session_params(handle, l.p.number, l.p.domain, l.p.port));
-    if (r == nullptr) return 1;
+    if (r == nullptr) {
+      scan_pass_over(handle, nullptr, "its record cannot be read");
+      continue;
+    }
     if (OPEN_ISCSI_DRIVER_LOADED && (r->flags & tavo::kSessionBoot) == 0) continue;
     char name[TAVO_VALUE_SIZE];
     scan_text(name, r->target_name, sizeof r->target_name);
@@ -329,8 +358,7 @@ uint32_t SessionListing::run() {
       l.missing = std::move(r);
       return kTargetMissing;
     }
-    for (uint32_t c = 0; c < connection_records(*r); ++c)
-      if (scan_connection_record(l.p, owner, *r, l.params) != 0) return 1;
+    scan_session(l.p, owner, handle, *r, l.params);
   }
   return 0;
 }
@@ -341,13 +369,14 @@ uint32_t SessionListing::own(TavoNode* owner) {
   State& l = *state_;
   SessionRecord r = std::move(l.missing);
   if (r == nullptr) return 1;
-  if (owner == nullptr) {
-    sessions_status(19);
-    return 1;
+  const uint32_t handle = l.handles[l.next++];
+  if (owner != nullptr) {
+    scan_session(l.p, owner, handle, *r, l.params);
+    return 0;
   }
-  ++l.next;
-  for (uint32_t c = 0; c < connection_records(*r); ++c)
-    if (scan_connection_record(l.p, owner, *r, l.params) != 0) return 1;
+  char name[TAVO_VALUE_SIZE];
+  scan_text(name, r->target_name, sizeof r->target_name);
+  scan_pass_over(handle, name, "no target of that name");
   return 0;
 }
 
@@ -479,8 +508,8 @@ uint32_t list_target_sessions(TavoNode* lhba, uint32_t function_number, uint32_t
   SessionListing listing;
   if (const uint32_t started = listing.start(lhba, function_number, domain, port_number, target, params))
     return started;
-  const uint32_t listed = listing.run();
-  return listed == SessionListing::kTargetMissing ? listing.own(nullptr) : listed;
+  for (uint32_t listed = listing.run();; listed = listing.run())
+    if (listed != SessionListing::kTargetMissing || listing.own(nullptr) != 0) return listed;
 }
 
 }  // namespace tavo::sessions

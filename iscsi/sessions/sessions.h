@@ -400,7 +400,9 @@ class WaitingSessions {
 // groups of the LogicalHBA's targets (only target's, whose sessions go
 // first, when given); sessions the tree shows already stay. A session
 // whose target the tree lacks stops the listing, so that the step above
-// that makes targets can give it one.
+// that makes targets can give it one. One that cannot be placed (its
+// record unreadable, its target without its portal) is told in the log
+// with the reason and passed over: it never ends the listing.
 class SessionListing {
  public:
   static constexpr uint32_t kTargetMissing = 0xFFFFFFFFu;
@@ -413,12 +415,12 @@ class SessionListing {
   uint32_t start(TavoNode* lhba, uint32_t function_number, uint32_t domain, uint32_t port_number, TavoNode* target,
                  char* params);
   // Lists on from where it stopped: 0 at the end, kTargetMissing at a
-  // session whose target the tree lacks (missing()), else the failure's
-  // status.
+  // session whose target the tree lacks (missing()).
   uint32_t run();
   // The record of the session run() stopped at.
   const FirmwareSessionRecord* missing() const;
-  // Lists that session into owner; none fails with status 19. 0 or 1.
+  // Lists that session into owner, or (none) passes it over, told in the
+  // log. 0; 1 when run() stopped at none.
   uint32_t own(TavoNode* owner);
 
  private:
@@ -440,7 +442,7 @@ uint32_t change_target_options(iscsi::SavedBatch& batch, TavoNode* target, const
 // 0 or 1.
 uint32_t dhcp_boot_discovery(TavoNode* lhba, char out[256]);
 
-// A whole listing where a missing target fails it (status 19).
+// A whole listing; a session whose target is missing is passed over.
 uint32_t list_target_sessions(TavoNode* lhba, uint32_t function_number, uint32_t domain, uint32_t port_number,
                               TavoNode* target, char* params);
 

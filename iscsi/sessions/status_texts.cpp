@@ -7,7 +7,6 @@ namespace {
 #define SESSIONS_LOG_HINT "Application internal error occurred. Please check tavo2d.log file for more information."
 constexpr base::StatusText kSessionsStatusTexts[] = {
     {8, "ISIDQualifier: Value out of range. Valid range is from 0 to 65535"},
-    {19, "Target not found. " SESSIONS_LOG_HINT},
     {29, "Portal not found."},
     {42, "No session available to this target."},
     {58,

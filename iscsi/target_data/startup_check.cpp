@@ -26,7 +26,7 @@ constexpr mode_t kCheckMode = 0600;
 bool all_lines_kept(Saved s) {
   bool kept = false;
   with_view(s, [&](const SavedView& view) {
-    kept = std::all_of(view.lines().begin(), view.lines().end(), [](const auto& line) {
+    kept = !view.ends_cut_short() && std::all_of(view.lines().begin(), view.lines().end(), [](const auto& line) {
       return line->well_formed() && line->text.size() <= kMaxSavedLine;
     });
   });

@@ -77,8 +77,9 @@ TAVO_EXPORT uint32_t add_target_from_file(TavoNode* lhba);
 // --- sessions listed into their targets ---
 // Rebuilds the Session and Connection groups of the LogicalHBA's targets
 // (only target's, whose sessions go first, when given) from the firmware's
-// active sessions; sessions the tree shows already stay. params: six
-// 256-byte texts of work space. 0, else the failure's status.
+// active sessions; sessions the tree shows already stay, and one that
+// cannot be placed is passed over (logged). params: six 256-byte texts of
+// work space. 0, else the status of the list's failure.
 TAVO_EXPORT uint32_t get_all_sessions(TavoNode* lhba, uint32_t function_number, uint32_t domain,
                                       uint32_t port_number, TavoNode* target, TavoNode* software_node, char* params);
 // The Target of the session's target name, made (static, with a portal of

@@ -420,6 +420,44 @@ TEST_F(CrashTest, KilledProcessKeepsItsWritesPowerCutOnlyWhatWasFlushed) {
   }
 }
 
+// A power cut's kept bytes of what a file was appended since its flush
+// stay, as many as were written at most; a file rewritten keeps only what
+// was flushed.
+TEST_F(CrashTest, APowerCutKeepsThePrefixOfAppendsItIsGiven) {
+  const std::string appended = root_.at("/appended.txt"), rewritten = root_.at("/rewritten.txt");
+  const auto append = [&](const std::string& text) {
+    const int fd = host().open(appended, O_WRONLY | O_APPEND, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(host().write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    host().close(fd);
+  };
+  const struct {
+    int64_t kept;
+    const char* appended;
+  } rows[] = {{0, "flushed\n"}, {1, "flushed\nf"}, {9, "flushed\nfirst\nsec"}, {13, "flushed\nfirst\nsecond\n"},
+              {100, "flushed\nfirst\nsecond\n"}, {-1, "flushed\nfirst\nsecond\n"}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.kept);
+    put(appended, "flushed\n", true);
+    put(rewritten, "flushed\n", true);
+    sim::Fault cut;
+    cut.kind = sim::FaultKind::PowerCut;
+    cut.file_call = "mkdir";
+    cut.kept = r.kept;
+    sim_->inject(cut);
+    EXPECT_EQ(run_child([&] {
+                append("first\n");
+                append("second\n");
+                put(rewritten, "unflushed and longer\n", false);
+                host().mkdir(root_.at("/d"), 0755);
+              }),
+              sim::kCrashExitCode);
+    sim_->clear_faults();
+    EXPECT_EQ(test::read_file(appended), r.appended);
+    EXPECT_EQ(test::read_file(rewritten), "flushed\n");
+  }
+}
+
 TEST(Topology, ParseErrorsNameTheLine) {
   sim::Topology t;
   std::string error;

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "iscsi/common/iscsi_common.h"
 #include "tests/iscsi/sessions/sessions_fixture.h"
 
 namespace tavo::test {
@@ -138,21 +140,41 @@ TEST_F(MirrorTest, RebuiltSessionsShowTheirRecordsOptions) {
   }
 }
 
-TEST_F(MirrorTest, ARebuildStopsAtWhatTheTreeCannotShow) {
+// A session the tree cannot show (its portal or its target missing, its
+// record unreadable) is passed over, told in the log with the reason: the
+// sessions after it are listed still, by a rebuild and by a start over
+// such a firmware. A failure of the list itself fails the rebuild.
+TEST_F(MirrorTest, AListingPassesOverWhatTheTreeCannotShow) {
   TavoNode* lhba = node(kLhba);
   const auto rebuild = [&] {
     std::vector<char> work(TAVO_MAX_PARAMS * TAVO_VALUE_SIZE);
     return get_all_sessions(lhba, 1, 0, 0, nullptr, nullptr, work.data());
   };
-  // A session to a portal the target does not show.
-  held(1)->port = 3999;
-  EXPECT_EQ(rebuild(), 1u);
-  held(1)->port = 3261;
-  // A session of a target the tree does not show.
-  held(1)->target = "iqn.2026-12.com.example:gone";
-  EXPECT_EQ(rebuild(), 1u);
-  EXPECT_EQ(last_status(), sessions_text(19));
-  held(1)->target = kA;
+  ASSERT_EQ(firmware().back().target, kC);  // listed after both of a's
+  const struct {
+    const char* what;
+    std::function<void(sim::SimSession&)> spoil;
+    const char* reason;
+  } rows[] = {
+      {"a session to a portal the target does not show", [](sim::SimSession& s) { s.port = 3999; },
+       "not listed: its target has no portal of its address and port"},
+      {"a session of a target the tree does not show",
+       [](sim::SimSession& s) { s.target = "iqn.2026-12.com.example:gone"; }, "not listed: no target of that name"},
+      {"a session whose record cannot be read",
+       [&](sim::SimSession&) { fail_mailbox(6, 14, 3).skip = 1; }, "not listed: its record cannot be read"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    const sim::SimSession kept = *held(1);
+    const int told = log_count(row.reason);
+    ASSERT_EQ(iscsi::delete_with_records(node(at(1, "Session0"))), 0u);
+    row.spoil(*held(1));
+    EXPECT_EQ(rebuild(), 0u);
+    EXPECT_EQ(instances(at(1), "Session").size(), 1u);
+    EXPECT_EQ(log_count(row.reason), told + 1);
+    sim_->clear_faults();
+    *held(1) = kept;
+  }
   // The list's size asked and refused, or answered 0.
   fail_mailbox(6, 29, 3);
   EXPECT_EQ(rebuild(), 1u);
@@ -160,6 +182,19 @@ TEST_F(MirrorTest, ARebuildStopsAtWhatTheTreeCannotShow) {
   answer_length(6, 29, 0);
   EXPECT_EQ(rebuild(), 0u);
   EXPECT_EQ(last_status().first, 31u);
+  // A start over a firmware whose first session is of a target no longer
+  // saved lists the others.
+  const sim::SimIscsi firmware_kept = *sim_->sessions(0);
+  const std::function<void()> files = saved_files_restorer();
+  use(mirrored_topology());
+  *sim_->sessions(0) = firmware_kept;
+  files();
+  rows[1].spoil(*held(0));
+  ASSERT_EQ(TAVO_init(), 0u);
+  EXPECT_EQ(instances(at(0), "Session").size(), 1u);
+  EXPECT_EQ(get(at(0, "Session0/ISIDQualifier")), "0001");
+  EXPECT_EQ(instances(at(1), "Session").size(), 1u);
+  EXPECT_EQ(log_count(rows[1].reason), 1);
   // A firmware that reports no session leaves the target none.
   firmware().clear();
   ASSERT_EQ(TAVO_refresh_group(tag(at(0))), 0u);

@@ -1,5 +1,6 @@
 // A batch that only appends to a file writes its lines after the file's
-// last line as the file is when written, not as the batch last saw it.
+// last line as the file is when written, not as the batch last saw it; an
+// append after what a write cut short left writes the file without it.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -40,6 +41,35 @@ TEST_F(TargetsTest, ABatchAppendFollowsTheFileAsWritten) {
     c.change(outside);
     ASSERT_EQ(batch.commit(), 0u);
     EXPECT_EQ(saved("savetgt.txt"), before + outside + "\n" + kKey + "," + name + fields + "\n");
+  }
+}
+
+// What a write cut short left at the file's end (a line without its line
+// feed, its last field cut) is no line: an append, alone or in a batch,
+// writes the file whole without it rather than make a line of it.
+TEST_F(TargetsTest, AnAppendAfterALineCutShortLeavesItOut) {
+  TavoNode* lhba = node(kLhba);
+  TavoNode* target = add_target("iqn.t0");
+  ASSERT_NE(target, nullptr);
+  const std::string fields = ",10.0.0.9,3260,,iqn.hx,Yes,Yes,None,None,None,,,,,Static,Prohibited,Prohibited,"
+                             "Prohibited,True";
+  const std::string whole = saved("savetgt.txt");
+  for (const bool batched : {false, true}) {
+    for (const std::string& cut : {std::string(kKey) + ",iqn.cut" + fields.substr(0, fields.size() - 1),
+                                   std::string(kKey) + ",iqn.cut,10.0.0"}) {
+      SCOPED_TRACE(cut + (batched ? " in a batch" : ""));
+      put_saved("savetgt.txt", whole + cut);
+      const auto add = [&] {
+        return TAVO_add_target_into_file(lhba, target, "iqn.t1", "10.0.0.9", "3260", nullptr, "True");
+      };
+      if (batched) {
+        iscsi::SavedBatch batch;
+        ASSERT_EQ(add(), 0u);
+      } else {
+        ASSERT_EQ(add(), 0u);
+      }
+      EXPECT_EQ(saved("savetgt.txt"), whole + kKey + ",iqn.t1" + fields + "\n");
+    }
   }
 }
 

@@ -328,6 +328,60 @@ TEST_F(TargetsTest, StartUpCheckDropsOnlyMalformedLines) {
   EXPECT_EQ(log_count("CRITICAL:TAVO_check_for_corrupted_database:tokens = 17, line 3 of"), 1);
 }
 
+// A last line without its line feed that a write of the library cut short
+// may have left (fewer fields, a NUL, a last field that only begins a value
+// the library writes there) is no line: start-up drops it, the file as it
+// was kept beside it. One whole but for its line feed, as an administrator
+// may leave it, reads and stays; so does a cut one that has its line feed.
+TEST_F(TargetsTest, StartUpDropsALastLineCutShortAndReadsAWholeOne) {
+  const std::string whole = tgt(kKey, "iqn.cut", "10.0.0.9", "3260");
+  const std::string body = whole.substr(0, whole.size() - 1);  // its line feed off
+  const std::string lead = body.substr(0, body.rfind(',') + 1);
+  const std::string portal = std::string(kKey) + ",10.0.0.9,3260,00:0e:1e:30:00:02," + kDefaults;
+  const std::string portal_lead = portal.substr(0, portal.rfind(',') + 1);
+  const struct {
+    const char* file;
+    std::string last;
+    bool reads;
+  } rows[] = {
+      {"savetgt.txt", body, true},
+      {"savetgt.txt", lead + "False", true},
+      {"savetgt.txt", lead + "true", true},
+      {"savetgt.txt", lead + "Tru", false},
+      {"savetgt.txt", lead + "T", false},
+      {"savetgt.txt", lead, false},
+      {"savetgt.txt", lead + "Fals", false},
+      {"savetgt.txt", body.substr(0, body.find(",Static,")), false},
+      {"savetgt.txt", lead.substr(0, 60) + std::string(lead.size() - 60, '\0') + "True", false},
+      {"savetgt.txt", lead + "Tru\n", true},
+      {"savestp.txt", portal, true},
+      {"savestp.txt", portal_lead + "Preferred", true},
+      {"savestp.txt", portal_lead + "Prohib", false},
+      {"savestp.txt", portal_lead + "Preferre", false},
+      {"savestp.txt", portal_lead, false},
+  };
+  const std::string first = tgt(kKey, "iqn.first", "10.0.0.9", "3260");
+  const std::string first_portal = std::string(kKey) + ",10.0.0.8,3260,00:0e:1e:30:00:02," + kDefaults + "\n";
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.file) + ": " + row.last);
+    const bool targets = std::string(row.file) == "savetgt.txt";
+    const std::string kept = targets ? first : first_portal;
+    put_saved(row.file, kept + row.last);
+    ::unlink(saved_path(std::string(row.file) + ".corrupt").c_str());
+    ASSERT_EQ(TAVO_exit(), 0u);
+    ASSERT_EQ(TAVO_init(), 0u);
+    EXPECT_EQ(saved(row.file), row.reads ? kept + row.last : kept);
+    EXPECT_EQ(file_exists(saved_path(std::string(row.file) + ".corrupt")), !row.reads);
+    if (!row.reads) {
+      EXPECT_EQ(saved(std::string(row.file) + ".corrupt"), kept + row.last + "\n");
+    }
+    const std::string listed = targets ? get(std::string(kLhba) + "/Target1/TargetISCSIName")
+                                       : get(std::string(kLhba) + "/Discovery/SendTargetPortal1/IPAddress");
+    EXPECT_EQ(listed, row.reads ? (targets ? "iqn.cut" : "10.0.0.9") : "<unreadable>");
+    ::unlink(saved_path(row.file).c_str());
+  }
+}
+
 TEST_F(TargetsTest, OlderLocationsAreMovedIn) {
   const std::string x = tgt(kKey, "iqn.x", "10.0.0.9", "3260"), y = tgt(kKey, "iqn.y", "10.0.0.9", "3260");
   put_saved("savetgt.txt", y);

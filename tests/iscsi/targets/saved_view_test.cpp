@@ -18,7 +18,7 @@ using iscsi::Saved;
 using iscsi::SavedView;
 
 TEST(SavedView, AppendedPartsReadAsTheWhole) {
-  const std::string good = "Corvane0,iSCSIPhysicalHBA0,LogicalHBA0,Yes,Yes,None,None,None,,,,,P,P,P";
+  const std::string good = "Corvane0,iSCSIPhysicalHBA0,LogicalHBA0,Yes,Yes,None,None,None,,,,,P,P,Preferred";
   const std::string text = good + "\n\nbroken\n" + good + "x\n" + "Corvane1," + good.substr(9);
   for (size_t cut = 0; cut <= text.size(); ++cut) {
     SavedView whole(Saved::Initiator), parts(Saved::Initiator);

@@ -303,11 +303,7 @@ TEST_F(SharedRootTest, ATargetChangeCutShortLeavesItAsItWasOrAsAskedInBothStores
   for (const auto& c : changes) {
     SCOPED_TRACE(c.what);
     c.prepare();
-    const auto files = saved_files_restorer();
-    const auto restore = [&] {
-      files();
-      sim_->rewind_adapters();
-    };
+    const auto restore = root_restorer();
     const std::string before = next_start();
     restore();
     ASSERT_EQ(in_child(no_fault(), c.op, true), 0);

@@ -180,4 +180,11 @@ std::function<void()> NetworkTargetsTest::saved_files_restorer() {
   };
 }
 
+std::function<void()> NetworkTargetsTest::root_restorer() {
+  return [this, files = saved_files_restorer()] {
+    files();
+    sim_->rewind_adapters();
+  };
+}
+
 }  // namespace tavo::test

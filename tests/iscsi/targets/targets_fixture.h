@@ -85,6 +85,9 @@ class NetworkTargetsTest : public TargetsTest {
   std::string everything(const std::string& path = kLhba);
   // The three saved files put back as they are now (a missing one removed).
   std::function<void()> saved_files_restorer();
+  // Those and the adapters this process holds put back, after a child
+  // whose changes of the adapters stayed.
+  std::function<void()> root_restorer();
 };
 
 }  // namespace tavo::test
