@@ -273,47 +273,40 @@ uint32_t TAVO_set_legacy_sriov_state(uint32_t generation, TavoNode* function, ui
   return 0;
 }
 
-uint32_t TAVO_set_hpi_sriov_state(TavoNode* controller, uint32_t pf, const char* value, uint32_t port_number,
-                                  uint8_t domain, uint8_t phba_port, uint32_t device) {
-  const ProfileGroups g = profile_groups(controller);
-  if (value == nullptr || g.management == nullptr || g.configured == nullptr) return 1;
-  // config_prof.txt's lock before the adapter hears of the change, as for
-  // the profile actions: the profile id read from the file, the layout
-  // written and the line edited after are one change to the other
-  // processes, and a lock that cannot be had changes nothing.
-  const CprofHold hold;
-  if (!hold.held()) return 1;
-  char id_text[TAVO_VALUE_SIZE] = "";
-  long long id = 0;
-  if (internal_get_property(g.configured, "ProfileId", id_text) != 0 || !parse_id(id_text, &id)) return 1;
+namespace {
+
+// The PCI functions of the configured layout read with the flag, up to the
+// room a write leaves beside the closing multi-channel record.
+bool sriov_flagged_entries(TavoNode* controller, std::vector<SriovEntry>* entries) {
   const tavo::controller::SharedProfile flagged(
       tavo::controller::controller_profile(controller, kProfileConfigured, 0, 1));
-  if (!flagged) return 1;
-  // Room for the PCI functions and the closing multi-channel record.
-  std::vector<SriovEntry> entries;
+  if (!flagged) return false;
   walk_profile_descriptors(reinterpret_cast<const uint8_t*>(flagged.get()), sizeof(ProfileConfigBuffer),
                            [&](const uint8_t* d, size_t length) {
                              if (d[0] != kProfilePciFunction) return true;
                              const auto f = profile_descriptor_padded<ProfilePciFunctionDescriptor>(d, length);
-                             entries.push_back({pf_number_of(f.head.pf), f});
-                             return entries.size() < kProfileMaxDescriptors - 1;
+                             entries->push_back({pf_number_of(f.head.pf), f});
+                             return entries->size() < kProfileMaxDescriptors - 1;
                            });
+  return true;
+}
+
+// The configured layout without the flag decides each function's
+// descriptor; a function it passes over is switched off. Each port keeps
+// its multi-channel type, gathered in *mc.
+bool sriov_plain_layout(TavoNode* controller, std::vector<SriovEntry>& entries, ProfileMultiChannelDescriptor* mc) {
   const tavo::controller::SharedProfile plain(
       tavo::controller::controller_profile(controller, kProfileConfigured, 0, 0));
-  if (!plain) return 1;
-  // The configured layout without the flag decides each function's
-  // descriptor; a function it passes over is switched off. Each port keeps
-  // its multi-channel type.
-  ProfileMultiChannelDescriptor mc{};
-  mc.type = kProfileMultiChannel;
-  mc.length = sizeof mc;
+  if (!plain) return false;
+  mc->type = kProfileMultiChannel;
+  mc->length = sizeof *mc;
   size_t next = 0;
   walk_profile_descriptors(reinterpret_cast<const uint8_t*>(plain.get()), sizeof(ProfileConfigBuffer),
                            [&](const uint8_t* d, size_t length) {
                              if (d[0] == kProfilePort) {
                                const auto port = profile_descriptor_padded<ProfilePortDescriptor>(d, length);
                                const uint8_t link = port.link & kLinkMask;
-                               if (link < sizeof mc.mc_type) mc.mc_type[link] = port.mc_type;
+                               if (link < sizeof mc->mc_type) mc->mc_type[link] = port.mc_type;
                                return true;
                              }
                              if (d[0] != kProfilePciFunction) return true;
@@ -325,12 +318,20 @@ uint32_t TAVO_set_hpi_sriov_state(TavoNode* controller, uint32_t pf, const char*
                              if (next < entries.size()) entries[next++].d = f;
                              return true;
                            });
-  const size_t size =
-      offsetof(ProfileConfigSet, descriptors) + entries.size() * sizeof(ProfilePciFunctionDescriptor) + sizeof mc;
-  auto request = base::counted_zeroed<uint8_t>(size);
+  return true;
+}
+
+// The whole configuration as the write sends it, *size bytes: the
+// functions, pf's SR-IOV state as value asks, then the multi-channel
+// record. Null (status 16) without memory.
+base::Counted<uint8_t> sriov_request(long long id, std::vector<SriovEntry>& entries,
+                                     const ProfileMultiChannelDescriptor& mc, uint32_t pf, const char* value,
+                                     size_t* size) {
+  *size = offsetof(ProfileConfigSet, descriptors) + entries.size() * sizeof(ProfilePciFunctionDescriptor) + sizeof mc;
+  auto request = base::counted_zeroed<uint8_t>(*size);
   if (!request) {
     base::set_status(16);
-    return 1;
+    return request;
   }
   uint8_t* set = request.get();
   set[offsetof(ProfileConfigSet, profile_id)] = static_cast<uint8_t>(id);
@@ -353,7 +354,32 @@ uint32_t TAVO_set_hpi_sriov_state(TavoNode* controller, uint32_t pf, const char*
     at += sizeof e.d;
   }
   memcpy(at, &mc, sizeof mc);
-  if (ioctl_set_profile_config(port_number, set, static_cast<uint16_t>(size), domain, phba_port, device) != 0) {
+  return request;
+}
+
+}  // namespace
+
+uint32_t TAVO_set_hpi_sriov_state(TavoNode* controller, uint32_t pf, const char* value, uint32_t port_number,
+                                  uint8_t domain, uint8_t phba_port, uint32_t device) {
+  const ProfileGroups g = profile_groups(controller);
+  if (value == nullptr || g.management == nullptr || g.configured == nullptr) return 1;
+  // config_prof.txt's lock before the adapter hears of the change, as for
+  // the profile actions: the profile id read from the file, the layout
+  // written and the line edited after are one change to the other
+  // processes, and a lock that cannot be had changes nothing.
+  const CprofHold hold;
+  if (!hold.held()) return 1;
+  char id_text[TAVO_VALUE_SIZE] = "";
+  long long id = 0;
+  if (internal_get_property(g.configured, "ProfileId", id_text) != 0 || !parse_id(id_text, &id)) return 1;
+  std::vector<SriovEntry> entries;
+  ProfileMultiChannelDescriptor mc{};
+  if (!sriov_flagged_entries(controller, &entries) || !sriov_plain_layout(controller, entries, &mc)) return 1;
+  size_t size = 0;
+  const auto request = sriov_request(id, entries, mc, pf, value, &size);
+  if (!request) return 1;
+  const auto length = static_cast<uint16_t>(size);
+  if (ioctl_set_profile_config(port_number, request.get(), length, domain, phba_port, device) != 0) {
     nic_status(305);
     return 1;
   }
