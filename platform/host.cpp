@@ -144,12 +144,11 @@ std::unique_ptr<Host> host_from_module(const std::string& topology, std::string*
   for (const std::string& folder : folders)
     if (path.empty() && access((folder + "/" + kSimulatorModule).c_str(), F_OK) == 0)
       path = folder + "/" + kSimulatorModule;
-  if (path.empty() && folders.size() > 1) {
+  if (path.empty()) {
     *why = std::string("cannot load the simulator module ") + kSimulatorModule + ": not in " + folders[0];
     for (size_t i = 1; i < folders.size(); ++i) *why += (i + 1 < folders.size() ? ", " : " or ") + folders[i];
     return nullptr;
   }
-  if (path.empty()) path = folders.front() + "/" + kSimulatorModule;
   void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (module == nullptr) {
     const char* e = dlerror();

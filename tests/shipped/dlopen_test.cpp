@@ -116,7 +116,7 @@ TEST(Shipped, RefusesClearlyWithoutTheSimulator) {
     std::string topology;
     std::string says;
   } cases[] = {
-      {copy, "default", "cannot load the simulator module"},
+      {copy, "default", "cannot load the simulator module libtavo-sim.so: not in " + alone},
       {TAVO_LIBRARY_FILE, "/nonexistent/topology.txt", "/nonexistent/topology.txt"},
   };
   for (const Case& c : cases) {
