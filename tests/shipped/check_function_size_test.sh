@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # tools/check-function-size on the source tree, and on planted functions of
 # each shape it must follow: each passes at 80 lines and is refused at 81,
-# with its file, first line and name. Also: a listed long function passes,
-# a listed one no longer long or gone fails, braces or quotes that do not
-# close fail, and the folders outside the library are not read.
+# with its file, first line and name. Also: a listed long function passes;
+# a listed one no longer long or gone fails, as do a list's line without a
+# name and braces or quotes that do not close; the folders outside the
+# library are not read.
 #   check_function_size_test.sh --list
 #   check_function_size_test.sh <case> <source root> <scratch dir>
 set -u
@@ -19,7 +20,7 @@ shapes=(
   'Lambda|firmware/steps.cpp|#include <functional>|const auto kSteps = [](int v) -> int {\n@FILL@\n  return v;\n};||<lambda>'
   'HiddenBraces|controller/hidden.cpp|extern "C" {\nconst Row kRows[] = {{"{", 1}, {"}}", 2}};\n#define OPEN(x) { x\n#define MANY \\\n  { {\n/* }\n } */|uint32_t hidden(const char* s) {\n  const char* a = "}{\\"}";  // }\n  char b = '\''{'\'';\n  const char* raw = R"x(" }\n{ ")x";\n  const long n = 1'\''000; /* } */\n#define CLOSE() }\n  auto f = [](int v) {\n    return v;\n  };\n@FILL@\n  return f(a[0] + b + raw[0] + s[0]) + n;  // '\''}\n}|}  // extern "C"|hidden'
 )
-others=(Tree Listed ListedNoLonger ListedGone UnclosedBrace ExtraBrace UnclosedQuote OtherFolders)
+others=(Tree Listed ListedNoLonger ListedGone ListWithoutName UnclosedBrace ExtraBrace UnclosedQuote OtherFolders)
 if [ "$1" = --list ]; then
   for row in "${shapes[@]}"; do printf '%sAt80\n%sAt81\n' "${row%%|*}" "${row%%|*}"; done
   printf '%s\n' "${others[@]}"
@@ -110,6 +111,11 @@ case "$case_name" in
     long_function short_one 10 >"$scratch/nic/long.cpp"
     plant tools/long-functions.txt 'nic/long.cpp long_one'
     expect_refused 'nic/long.cpp long_one is no function of the library: take it off the list'
+    ;;
+  ListWithoutName)
+    plant nic/short.cpp 'int f() { return 0; }'
+    plant tools/long-functions.txt '# A file alone names nothing.\nnic/short.cpp'
+    expect_refused 'tools/long-functions.txt: "nic/short.cpp" names no function (<file> <function>)'
     ;;
   UnclosedBrace)
     plant nic/open.cpp 'int f() {\n  if (true) {\n  return 0;\n}'
