@@ -180,29 +180,47 @@ void detach_page(Gate& g) {
   g.page_id = -1;
 }
 
+// What a key holds: the library's page for the folder (attached), another
+// program's segment or a page written over (the next key is tried), or
+// nothing to be had (no page: the error in errno).
+enum class AtKey : uint8_t { Page, Other, None };
+
 // The page at key when it is the library's own for the folder (claimed
-// here when new): attached, or null.
-GatePage* page_at(Gate& g, key_t key, uint64_t ident, int* id, bool* writable) {
+// here when new). A segment that went between its lookup and its attach
+// (the last process of the root removed it) is looked up again, never
+// taken for another's: processes must agree on the key.
+AtKey page_at(Gate& g, key_t key, uint64_t ident, int* id, GatePage** page, bool* writable) {
   platform::Host& host = platform::host();
-  *id = host.page_get(key, sizeof(GatePage), g.writable);
-  struct shmid_ds ds;
-  if (*id < 0 || host.page_status(*id, &ds) != 0) return nullptr;
-  // Root's own page is trusted by every user, as root may do anything.
-  if (ds.shm_segsz < sizeof(GatePage) || (ds.shm_perm.uid != geteuid() && ds.shm_perm.uid != 0)) return nullptr;
-  *writable = g.writable;
-  void* at = host.page_attach(*id, *writable);
-  if (at == nullptr && *writable && errno == EACCES) at = host.page_attach(*id, *writable = false);
-  if (at == nullptr) return nullptr;
-  auto* page = static_cast<GatePage*>(at);
-  if (load(page->ident) == 0 && *writable) {
-    // Claimed: a generation first, so that a page seen claimed has one.
-    const uint64_t nonce = mix(platform::real_ms() ^ static_cast<uint64_t>(getpid()) << 32 ^ static_cast<uint64_t>(*id));
-    swap_from<uint64_t>(page->generation, 0, nonce | 1);
-    swap_from<uint64_t>(page->ident, 0, ident);
+  for (int tries = 0; tries < 4; ++tries) {
+    *id = host.page_get(key, sizeof(GatePage), g.writable);
+    if (*id < 0) return errno == EINVAL ? AtKey::Other : AtKey::None;  // EINVAL: a smaller segment
+    struct shmid_ds ds;
+    if (host.page_status(*id, &ds) != 0) {
+      if (errno == EIDRM || errno == EINVAL) continue;
+      return AtKey::None;
+    }
+    // Root's own page is trusted by every user, as root may do anything.
+    if (ds.shm_segsz != sizeof(GatePage) || (ds.shm_perm.uid != geteuid() && ds.shm_perm.uid != 0)) return AtKey::Other;
+    *writable = g.writable;
+    void* at = host.page_attach(*id, *writable);
+    if (at == nullptr && *writable && errno == EACCES) at = host.page_attach(*id, *writable = false);
+    if (at == nullptr) {
+      if (errno == EIDRM || errno == EINVAL) continue;
+      return AtKey::None;
+    }
+    *page = static_cast<GatePage*>(at);
+    if (load((*page)->ident) == 0 && *writable) {
+      // Claimed: a generation first, so that a page seen claimed has one.
+      const uint64_t nonce =
+          mix(platform::real_ms() ^ static_cast<uint64_t>(getpid()) << 32 ^ static_cast<uint64_t>(*id));
+      swap_from<uint64_t>((*page)->generation, 0, nonce | 1);
+      swap_from<uint64_t>((*page)->ident, 0, ident);
+    }
+    if (load((*page)->ident) == ident) return AtKey::Page;
+    host.page_detach(at);
+    return AtKey::Other;
   }
-  if (load(page->ident) == ident) return page;
-  host.page_detach(at);
-  return nullptr;
+  return AtKey::None;
 }
 
 // Attaches the page of the gate file's folder: the first key whose
@@ -214,16 +232,14 @@ bool attach_page(Gate& g) {
   if (platform::host().stat(platform::fixed_path(kGateDirectory), &folder) != 0) return false;
   const uint64_t identity = folder_identity(folder);
   const uint64_t ident = (kPageIdent ^ identity) | 1;
-  int err = 0;
-  for (int probe = 0; probe < kPageKeys; ++probe) {
+  AtKey found = AtKey::Other;
+  for (int probe = 0; probe < kPageKeys && found == AtKey::Other; ++probe) {
     const key_t key = page_key(identity, probe);
     int id = -1;
+    GatePage* page = nullptr;
     bool writable = false;
-    GatePage* page = page_at(g, key, ident, &id, &writable);
-    if (page == nullptr) {
-      err = errno;
-      continue;
-    }
+    found = page_at(g, key, ident, &id, &page, &writable);
+    if (found != AtKey::Page) continue;
     g.page = page;
     g.page_writable = writable;
     g.page_id = id;
@@ -233,7 +249,7 @@ bool attach_page(Gate& g) {
     return true;
   }
   pdebug(TAVO_LOG_BACKEND, 3, "%s: no page for %s (%s): every call follows the root\n", __func__, g.path.c_str(),
-         strerror(err));
+         found == AtKey::None ? strerror(errno) : "every key is another's");
   return false;
 }
 
@@ -555,14 +571,19 @@ uint32_t take_lock(Gate& g, short type) {
   return 0;
 }
 
-void let_go(Gate& g) {
-  if (g.hold == Hold::None) return;
-  // The call's own change is over, or the cut one that its catch-up
-  // settled: the mark goes.
+// The call's own change is over, or the cut one that its catch-up
+// settled: the mark goes.
+void drop_own_mark(Gate& g) {
   if (g.hold == Hold::Exclusive && (g.own_mark || g.cut) && g.page_writable) {
     store<uint64_t>(g.page->mark, 0);
     store<uint32_t>(g.page->mark_pid, 0);
   }
+  g.own_mark = g.cut = false;
+}
+
+void let_go(Gate& g) {
+  if (g.hold == Hold::None) return;
+  drop_own_mark(g);
   g.hold = Hold::None;
   g.cut = g.cut_told = g.own_mark = false;
   let_go_byte(g, kGateByte);
@@ -644,11 +665,16 @@ void enter_root_gate(RootUse use) {
 
 void leave_root_gate() {
   Gate& g = gate();
-  // The last client leaves: a page no other process holds goes with it.
-  struct shmid_ds ds;
-  if (g.close_at_leave && g.hold == Hold::Exclusive && g.page != nullptr &&
-      platform::host().page_status(g.page_id, &ds) == 0 && ds.shm_nattch == 1)
-    platform::host().page_remove(g.page_id);
+  if (g.close_at_leave && g.page != nullptr) {
+    // The last client leaves: a page no other process holds goes, and this
+    // process lets its page go before the gate, so that one leaving after
+    // it does not count it among the page's holders.
+    struct shmid_ds ds;
+    if (g.hold == Hold::Exclusive && platform::host().page_status(g.page_id, &ds) == 0 && ds.shm_nattch == 1)
+      platform::host().page_remove(g.page_id);
+    drop_own_mark(g);
+    detach_page(g);
+  }
   let_go(g);
   g.raised = false;
   g.in_call = false;

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <string>
@@ -548,6 +549,49 @@ TEST_F(RootGateTest, AWriterBackToBackStarvesNobody) {
     EXPECT_LE(waits[waits.size() * 3 / 4], 10);
   }
   EXPECT_GE(passed['f'].size(), 5u);
+}
+
+// The pages made by these processes that still stand (/proc/sysvipc/shm
+// names each segment's maker).
+int pages_made_by(const std::vector<pid_t>& makers) {
+  std::ifstream in("/proc/sysvipc/shm");
+  std::string line;
+  std::getline(in, line);
+  int left = 0;
+  for (long key, id, perms, size, cpid; in >> key >> id >> perms >> size >> cpid && std::getline(in, line);)
+    left += size == 56 && std::find(makers.begin(), makers.end(), cpid) != makers.end();
+  return left;
+}
+
+// Processes that all leave at once (the last exit of each) leave no page
+// behind, whichever of them is last.
+TEST_F(RootGateTest, TheLastProcessToLeaveTakesThePageAway) {
+  for (int round = 0; round < 10; ++round) {
+    SCOPED_TRACE(round);
+    int go[2];
+    ASSERT_EQ(pipe(go), 0);
+    std::vector<pid_t> children;
+    for (int i = 0; i < 12; ++i) {
+      const pid_t pid = fork();
+      if (pid == 0) {
+        close(go[1]);
+        call(base::RootUse::Change, [] { base::note_root_change(); });
+        char byte;
+        if (read(go[0], &byte, 1) != 0) _exit(3);
+        call(base::RootUse::Change, [] { base::close_root_gate(); });
+        _exit(0);
+      }
+      children.push_back(pid);
+    }
+    close(go[0]);
+    close(go[1]);  // all leave together
+    for (const pid_t pid : children) {
+      int status = 0;
+      EXPECT_EQ(waitpid(pid, &status, 0), pid);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    EXPECT_EQ(pages_made_by(children), 0);
+  }
 }
 
 // A TAVO_GATE_WAIT_MS that is a whole number of milliseconds up to a day is
