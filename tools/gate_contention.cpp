@@ -8,9 +8,10 @@
 //     --seconds S      how long the roles run (5)
 //     --writers N      processes that set their target's HeaderDigest
 //     --readers N      processes that read the first writer's HeaderDigest
-//     --mixed N        processes that read three times, then change once
-//                      (a quarter of the changes an AddTarget or a
-//                      DeleteTarget of a target of their own)
+//     --mixed N        processes that read their target's HeaderDigest
+//                      three times, then change once (a quarter of the
+//                      changes an AddTarget or a DeleteTarget of another
+//                      target of their own, the rest the HeaderDigest)
 //     --downloads N    processes that download a firmware image in a loop
 //     --image-mb M     the image's size (20)
 //     --adds N         one process that adds N targets and exits: for
@@ -225,7 +226,7 @@ void read_loop(const Board& board, Slot& slot) {
 // Three reads, then a change: of every four changes one adds or deletes a
 // target of its own, the others set its HeaderDigest.
 void mixed_loop(const Board& board, Slot& slot) {
-  Digest own{target_name("w", slot.index)};
+  Digest own{target_name("m", slot.index)};
   own.find();
   const std::string extra = target_name("x", slot.index);
   int extra_instance = -1;
@@ -280,10 +281,11 @@ void download_loop(const Board& board, Slot& slot) {
   _exit(TAVO_exit() == 0 ? 0 : 1);
 }
 
-// The targets every writer and mixed process changes, made when missing.
-bool prepare_targets(int count) {
+// The targets the writers and the mixed processes change, of the kind's
+// names, made when missing.
+bool prepare_targets(const char* kind, int count) {
   for (int i = 0; i < count; ++i) {
-    const std::string name = target_name("w", i);
+    const std::string name = target_name(kind, i);
     uint32_t status = 0;
     if (find_target(name) == 0 && add_target(name, i, &status) < 0) {
       fprintf(stderr, "gate_contention: AddTarget %s failed: status %u\n", name.c_str(), status);
@@ -426,8 +428,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (o.adds >= 0) return adds(o.adds) ? 0 : 1;
-  const int own_targets = std::max({o.writers, o.mixed, o.readers > 0 ? 1 : 0});
-  if (!as_client([&] { return prepare_targets(own_targets); })) return 1;
+  // The readers read the first writer's target, there without writers too.
+  const int writers = std::max(o.writers, o.readers > 0 ? 1 : 0);
+  if (!as_client([&] { return prepare_targets("w", writers) && prepare_targets("m", o.mixed); })) return 1;
   if (o.downloads > 0 && !write_image(o.image_mb)) {
     fprintf(stderr, "gate_contention: cannot write %s\n", image_file().c_str());
     return 1;
