@@ -2,7 +2,10 @@
 // are indexed by the qualifier they show, so neither a question nor a new
 // session walks the tree: a Session is indexed when it is built and again
 // whenever the library writes its ISIDQualifier (show_qualifier), and the
-// index lets go of the Sessions the tree has deleted.
+// index lets go of the Sessions the tree has deleted. The sessions of
+// targets that wait count too; after another process's change every
+// question follows them first (follow_waiting_sessions), as the tree's
+// Sessions were followed when the call began.
 #include <ctype.h>
 #include <stdlib.h>
 #include <strings.h>
@@ -185,11 +188,15 @@ TavoNode* isid_reusable(TavoNode* target, const char* address, const char* port,
 
 namespace tavo::sessions {
 
-uint32_t lowest_free_qualifier(const std::bitset<65536>& also_taken) { return isid_index().lowest_free(also_taken); }
+uint32_t lowest_free_qualifier(const std::bitset<65536>& also_taken) {
+  follow_waiting_sessions();
+  return isid_index().lowest_free(also_taken);
+}
 
 void release_qualifiers() { isid_index().release(); }
 
 bool qualifier_held_apart_from(uint32_t qualifier, TavoNode* session) {
+  follow_waiting_sessions();
   return isid_index().held_apart_from(qualifier, session);
 }
 
@@ -225,6 +232,7 @@ uint32_t show_qualifier(TavoNode* session, uint16_t qualifier) {
 
 uint32_t check_for_isid_existence(uint32_t qualifier) {
   TAVO_LIBRARY_LOCK;
+  follow_waiting_sessions();
   return isid_index().held(qualifier) ? 1 : 0;
 }
 

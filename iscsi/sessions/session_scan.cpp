@@ -393,6 +393,7 @@ WaitingSessions::~WaitingSessions() {
 void WaitingSessions::let_go() {
   for (const Shown& s : shown_) drop_qualifier(s.qualifier);
   std::vector<Shown>().swap(shown_);
+  holding_ = outdated_ = false;
   records_ = {};
   added_ = {};
   std::vector<uint32_t>().swap(handles_);
@@ -433,10 +434,58 @@ uint32_t WaitingSessions::hold(TavoNode* lhba) {
   records_.shrink();
   changes_ = tavo::command::changes_noted();
   listed_ = true;  // an empty answer too: the build asks no more
+  holding_ = true;
+  show(std::move(shown));
+  return 0;
+}
+
+void WaitingSessions::show(std::vector<Shown> shown) {
   std::sort(shown.begin(), shown.end(), [](const Shown& x, const Shown& y) { return x.handle < y.handle; });
   for (const Shown& s : shown) hold_qualifier(s.qualifier);
+  for (const Shown& s : shown_) drop_qualifier(s.qualifier);
   shown_ = std::move(shown);
-  return 0;
+}
+
+void WaitingSessions::follow() {
+  TAVO_LIBRARY_LOCK;
+  if (!outdated_) return;
+  TavoNode* lhba = tavo::tree::ref_node(hm_find_hierarchy_by_node(get_node(0)), lhba_);
+  const tavo::tree::HandlerContext p = tavo::tree::handler_context(lhba);
+  std::vector<uint32_t> handles;
+  if (lhba == nullptr || !below_lhba(p) || session_handles(p.number, p.domain, p.port, &handles) != 0) return;
+  std::vector<Shown> shown;
+  for (const uint32_t handle : handles) {
+    const auto held = std::lower_bound(shown_.begin(), shown_.end(), handle,
+                                       [](const Shown& s, uint32_t h) { return s.handle < h; });
+    if (held != shown_.end() && held->handle == handle) {
+      shown.push_back(*held);
+      continue;
+    }
+    // A session of a Target that joined them is its built Session's.
+    bool built = false;
+    session_handles().each(tavo::iscsi::GroupKey{lhba, handle}, [&](TavoNode*) { built = true; });
+    if (built) continue;
+    SessionRecord r(TAVO_get_session_params(handle, p.number, p.domain, p.port));
+    if (r == nullptr) return;
+    if (connection_records(*r) > 0) {
+      const std::string_view target(r->target_name, strnlen(r->target_name, sizeof r->target_name));
+      shown.push_back({handle, record_qualifier(*r), tavo::target_data::target_name_hash(target)});
+    }
+    explicit_bzero(static_cast<void*>(r.get()), sizeof *r);
+  }
+  show(std::move(shown));
+  // The targets are built from the adapter as it is now.
+  records_ = {};
+  added_ = {};
+  std::vector<uint32_t>().swap(handles_);
+  std::vector<uint32_t>().swap(record_at_);
+  listed_ = false;
+  outdated_ = false;
+}
+
+void follow_waiting_sessions() {
+  TAVO_LIBRARY_LOCK;
+  for (WaitingSessions* w : all_waiting_sessions()) w->follow();
 }
 
 void WaitingSessions::renew(TavoNode* lhba) {
@@ -501,6 +550,23 @@ void release_session_stores() {
   for (WaitingSessions* w : all_waiting_sessions()) w->let_go();
   session_handles().release();
   release_qualifiers();
+}
+
+uint32_t drop_ended_sessions(TavoNode* lhba) {
+  TAVO_LIBRARY_LOCK;
+  const tavo::tree::HandlerContext p = tavo::tree::handler_context(lhba);
+  std::vector<uint32_t> listed;
+  if (lhba == nullptr || !below_lhba(p)) return 1;
+  if (const uint32_t read = session_handles(p.number, p.domain, p.port, &listed)) return read;
+  std::sort(listed.begin(), listed.end());
+  std::vector<TavoNode*> ended;
+  for (TavoNode* t = get_first_instance(lhba, "Target"); t != nullptr; t = next_instance(t))
+    for (TavoNode* s = get_first_instance(t, "Session"); s != nullptr; s = next_instance(s))
+      if (const SessionPrivateRecord* r = private_record(s);
+          r != nullptr && !std::binary_search(listed.begin(), listed.end(), r->handle))
+        ended.push_back(s);
+  for (TavoNode* s : ended) delete_with_records(s);
+  return 0;
 }
 
 uint32_t list_target_sessions(TavoNode* lhba, uint32_t function_number, uint32_t domain, uint32_t port_number,

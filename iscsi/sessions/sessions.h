@@ -372,6 +372,16 @@ class WaitingSessions {
   void release(TavoNode* lhba);
   // Nothing is held after, and nothing answers a build.
   void let_go();
+  // Another process changed the root: the sessions held may have ended and
+  // others begun. What start-up read answers no build any more, and the
+  // qualifiers held follow the firmware's list before the next question
+  // of one (follow_waiting_sessions).
+  void outdate() { outdated_ = holding_; }
+  // The qualifiers held, after another process's change, are those of the
+  // sessions listed now that no built Session shows: those held before
+  // kept, a new one's record read. Until its reads go through, it holds
+  // what it held.
+  void follow();
   TavoNodeRef lhba() const { return lhba_; }
   // The held session of handle goes to a target named otherwise than the
   // name hashed (target_name_hash).
@@ -394,7 +404,15 @@ class WaitingSessions {
   iscsi::PackedRecords<FirmwareSessionRecord> added_;
   uint64_t changes_ = 0;     // noted by the last read
   std::vector<Shown> shown_;  // by handle; each qualifier counted as in use
+  bool holding_ = false;  // from a hold until let go
+  bool outdated_ = false;
+  // shown_ becomes shown, each qualifier held before the last goes.
+  void show(std::vector<Shown> shown);
 };
+// The qualifiers every LogicalHBA's waiting sessions hold, as the firmware
+// lists them after another process's change; every question of a
+// qualifier in use asks it first.
+void follow_waiting_sessions();
 
 // The firmware's active sessions listed into the Session and Connection
 // groups of the LogicalHBA's targets (only target's, whose sessions go
@@ -441,6 +459,11 @@ uint32_t change_target_options(iscsi::SavedBatch& batch, TavoNode* target, const
 // configuration (status 343 when it cannot be read), stored in its group.
 // 0 or 1.
 uint32_t dhcp_boot_discovery(TavoNode* lhba, char out[256]);
+
+// The Sessions of the LogicalHBA's Targets whose handle the firmware no
+// longer lists go: another process ended them. 0, else the failed list
+// read's status, nothing deleted.
+uint32_t drop_ended_sessions(TavoNode* lhba);
 
 // A whole listing; a session whose target is missing is passed over.
 uint32_t list_target_sessions(TavoNode* lhba, uint32_t function_number, uint32_t domain, uint32_t port_number,

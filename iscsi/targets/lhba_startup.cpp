@@ -191,7 +191,10 @@ bool tavo::targets::may_join_waiting_targets(TavoNode* lhba, const char* name) {
 }
 
 void tavo::targets::outdate_waiting_targets() {
-  for (WaitingTargets* w : all_waiting()) w->outdated = true;
+  for (WaitingTargets* w : all_waiting()) {
+    w->outdated = true;
+    w->sessions.outdate();
+  }
 }
 
 void tavo::targets::joined_waiting_targets(TavoNode* lhba) {

@@ -283,9 +283,12 @@ uint32_t tavo::targets::follow_saved_targets(TavoNode* lhba) {
     for (TavoNode* tp : gone_portals) delete_with_records(tp);
   }
   for (TavoNode* t : gone) delete_with_records(t);
+  // The sessions another process ended go first: the listing could not
+  // place a target's new session beside one it cannot read.
+  const uint32_t dropped = tavo::sessions::drop_ended_sessions(lhba);
   // What they hold and the tree lacks is built, with its sessions and LUNs.
   if (result == 0) build_listed_targets(listed, false);
-  result |= sync_startup_targets(lhba, lines);
+  result |= dropped | sync_startup_targets(lhba, lines);
   char work[TAVO_MAX_PARAMS * TAVO_VALUE_SIZE] = {};
   result |= get_all_sessions(lhba, p.number, p.domain, p.port, nullptr, nullptr, work);
   for (TavoNode* t = get_first_instance(lhba, "Target"); t != nullptr; t = next_instance(t)) {
