@@ -6,6 +6,7 @@
 #include "base/library_lock.h"
 #include "iscsi/network/iscsi_network.h"
 #include "iscsi/network/network.h"
+#include "iscsi/common/iscsi_common.h"
 #include "iscsi/common/software_initiator.h"
 #include "iscsi/targets/targets.h"
 #include "tree/handler_context.h"
@@ -28,17 +29,20 @@ void setup_routable_addresses(TavoNode* ipv6, uint32_t device, uint32_t domain, 
   }
 }
 
-// The sessions, then the LUNs of every target.
+// The sessions, then the LUNs of every target. The listing leaves its
+// last session's texts in work; a LUN is made with none, as every scan
+// makes it (its persistence holds no parameters).
 void setup_sessions_and_luns(TavoNode* lhba, uint32_t device, uint32_t domain, uint32_t port, char* work) {
   memset(work, 0, kWorkSize);
   get_all_sessions(lhba, device, domain, port, nullptr, nullptr, work);
   for (TavoNode* target = get_first_instance(lhba, "Target"); target != nullptr; target = next_instance(target)) {
     TavoNode* rescan = internal_get_node(target, "ReScanLUNS", TAVO_KIND_ACTION);
+    tavo::iscsi::ParamTexts cleared;
     if (OPEN_ISCSI_DRIVER_LOADED) {
-      TAVO_op_get_all_luns(target, rescan, work);
+      TAVO_op_get_all_luns(target, rescan, cleared.data());
     } else {
       char answer[TAVO_VALUE_SIZE] = "";
-      get_all_luns(target, domain, port, target, rescan, work, answer);
+      get_all_luns(target, domain, port, target, rescan, cleared.data(), answer);
     }
   }
 }

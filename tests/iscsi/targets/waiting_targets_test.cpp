@@ -483,5 +483,42 @@ TEST_F(WaitingLunsTest, PersistentGroupsFollowTheSavedFilesWithTheirLuns) {
   }
 }
 
+// A persistent LUN is its own target's before and after a restart, as a
+// new process reaches it and as TAVO_exit and TAVO_init leave it: made by
+// that target's ReScanLUNS with no parameters (never the texts of the last
+// session start-up listed, another target's portal and qualifier), in
+// TAVO_get_persistence_info and in the records save_node writes.
+TEST_F(WaitingLunsTest, APersistentLunIsItsTargetsWhateverRestartedTheLibrary) {
+  const auto luns = [&] {
+    std::string out;
+    for (const std::string& path : persistent_paths()) {
+      if (path.find("/LUN") == std::string::npos) continue;
+      TavoPersistenceInfo info{};
+      EXPECT_EQ(TAVO_get_persistence_info(tag(path), &info), 0u) << path;
+      char action[TAVO_PATH_SIZE] = "", on[TAVO_PATH_SIZE] = "";
+      get_full_path(get_node(info.action_tag), action);
+      get_full_path(get_node(info.node_tag), on);
+      out += path + ": " + action + " on " + on + " with";
+      for (const auto& param : info.params) out += std::string(" '") + param + "'";
+      out += "\n";
+    }
+    std::istringstream records(save_text());
+    for (std::string line; std::getline(records, line);)
+      if (line.starts_with("GROUP") && line.find("/LUN") != std::string::npos) out += line + "\n";
+    return out;
+  };
+  const std::string before = luns();
+  EXPECT_NE(before.find(std::string(kLhba) + "/Target2/LUN0: ROOT/" + kLhba + "/Target2/ReScanLUNS on ROOT/" +
+                        kLhba + "/Target2 with '' '' '' '' '' ''"),
+            std::string::npos)
+      << before;
+  restart_over_firmware();
+  EXPECT_EQ(luns(), before);
+  TAVO_exit();
+  ASSERT_EQ(TAVO_init(), 0u);
+  walk_whole_tree();
+  EXPECT_EQ(luns(), before);
+}
+
 }  // namespace
 }  // namespace tavo::test
