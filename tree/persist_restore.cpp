@@ -8,6 +8,7 @@
 #include "tree/handler_watch.h"
 #include "base/debug_log.h"
 #include "tree/persist.h"
+#include "tree/status_texts.h"
 #include "base/validate.h"
 
 using namespace tavo::tree;
@@ -125,7 +126,7 @@ void tavo::tree::cut_record(char* line, std::vector<char*>* fields) {
 
 uint32_t restore_hm(FILE* stream) {
   TAVO_API_GUARD;
-  if (stream == nullptr) return 1;
+  if (stream == nullptr) return refuse_null(__func__, "stream");
   if (!tree_ready()) return 1;  // nothing to replay into
   uint32_t size = kRestoreFirstLine;
   std::vector<char> line(size);

@@ -7,6 +7,7 @@
 
 #include "tree/api_guard.h"
 #include "tree/persist.h"
+#include "tree/status_texts.h"
 #include "tree/tree_internal.h"
 #include "tree/waiting.h"
 
@@ -141,7 +142,8 @@ void dump_static_groups(TavoNode* node, FILE* stream, uint32_t mask) {
 
 uint32_t save_node(TavoNode* start, FILE* stream, uint32_t mask) {
   TAVO_API_GUARD;
-  if (stream == nullptr || !tree_ready()) return 1;
+  if (stream == nullptr) return refuse_null(__func__, "stream");
+  if (!tree_ready()) return 1;
   TavoNode* root = get_node(0);
   build_every_waiting_group(root);
   if (persistency_priority > 1 && root != nullptr) {

@@ -3,6 +3,8 @@
 // without a reason.
 #include "tree/status_texts.h"
 
+#include <iterator>
+
 #include "base/last_status.h"
 #include "tree/tree_internal.h"
 
@@ -67,7 +69,58 @@ const ByName kSetFailed{TAVO_FAILED, "Failed to set %s. Please check tavo2d.log 
 const ByName kActionFailed{TAVO_FAILED, "%s failed. Please check tavo2d.log file for more information."};
 const ByName kRefreshFailed{TAVO_FAILED, "Failed to refresh %s. Please check tavo2d.log file for more information."};
 
+// A call's arguments refused.
+const base::StatusFormat<unsigned> kNoNode{
+    TAVO_FAILED,
+    "Tag %u names no node: it was deleted, also by another process that shares the configuration, or the tree was "
+    "built again. Please look it up again by its name."};
+const base::StatusFormat<unsigned, const char*> kOtherKind{TAVO_FAILED, "Tag %u names no %s."};
+const base::StatusFormat<unsigned, unsigned> kOtherGroup{TAVO_FAILED, "Tag %u names no child of group %u."};
+const base::StatusFormat<unsigned, const char*> kNoSuchChild{TAVO_FAILED, "Group %u has no child %s of that kind."};
+const base::StatusFormat<const char*, const char*> kNullArgument{TAVO_FAILED, "%s: its %s is null."};
+const base::StatusFormat<const char*, const char*> kArgumentRange{TAVO_FAILED, "%s: its %s is out of range."};
+const base::StatusFormat<int, int> kNoRoom{TAVO_ARRAY_TOO_SMALL, "The array holds %d tags; %d are needed."};
+const base::StatusWording kNoHandler{TAVO_NO_HANDLER, "The property has no handler: its value stays as it is."};
+
 }  // namespace
+
+uint32_t refuse_tag(uint32_t tag) {
+  kNoNode.set(tag);
+  return 1;
+}
+uint32_t refuse_kind(uint32_t tag, const char* kind) {
+  kOtherKind.set(tag, kind);
+  return 1;
+}
+uint32_t refuse_other_group(uint32_t tag, uint32_t group_tag) {
+  kOtherGroup.set(tag, group_tag);
+  return 1;
+}
+uint32_t refuse_name(uint32_t group_tag, const char* name) {
+  kNoSuchChild.set(group_tag, name);
+  return 1;
+}
+uint32_t refuse_null(const char* call, const char* argument) {
+  kNullArgument.set(call, argument);
+  return 1;
+}
+uint32_t refuse_range(const char* call, const char* argument) {
+  kArgumentRange.set(call, argument);
+  return 1;
+}
+uint32_t refuse_room(int32_t room, int32_t needed) {
+  kNoRoom.set(room, needed);
+  return TAVO_ARRAY_TOO_SMALL;
+}
+const char* kind_name(uint32_t kind) {
+  static constexpr const char* kNames[] = {"node",    "group",              "property",          "action",
+                                           "link",    "read-only property", "writable property", "plain property"};
+  return kind < std::size(kNames) ? kNames[kind] : "node";
+}
+uint32_t no_handler() {
+  kNoHandler.set();
+  return TAVO_NO_HANDLER;
+}
 
 const base::StatusWording kHexDigitsOnly{TAVO_INVALID_VALUE, "Invalid value. The valid values are 0-9, a-f and A-F."};
 const base::StatusWording kNoTree{TAVO_FAILED, "The management tree is not built. Please call TAVO_init first."};

@@ -34,6 +34,25 @@ extern const base::StatusWording kTreeBuildFailed;
 extern const base::StatusFormat<const char*> kParameterMissing;
 extern const base::StatusWording kInvalidLevel;
 
+// A call's arguments refused: each answers 1 and leaves its reason. A tag
+// that names no node (its node was deleted, by this process or by another
+// that shares the root, or the tree was rebuilt), one that names a node of
+// another kind than the call takes, a property of another group, a name no
+// child of the group has, a null pointer or a value out of range, and an
+// array too small for the answer (11).
+uint32_t refuse_tag(uint32_t tag);
+uint32_t refuse_kind(uint32_t tag, const char* kind);
+uint32_t refuse_other_group(uint32_t tag, uint32_t group_tag);
+uint32_t refuse_name(uint32_t group_tag, const char* name);
+uint32_t refuse_null(const char* call, const char* argument);
+uint32_t refuse_range(const char* call, const char* argument);
+uint32_t refuse_room(int32_t room, int32_t needed);
+// The name of a kind filter (TAVO_KIND_*, 0 to 7).
+const char* kind_name(uint32_t kind);
+// TAVO_NO_HANDLER (3): a property without a handler, whose value a write
+// leaves as it is; its text left, its code answered.
+uint32_t no_handler();
+
 // The message of a value that failed validation, as the tree words it for
 // a property (name null) or an action parameter: 6 "<name>: Invalid
 // value.", 7 "<name>: Value out of range. Valid range is from <minimum> to

@@ -10,6 +10,7 @@
 #include "tree/waiting.h"
 #include "base/debug_log.h"
 #include "tree/state_changes.h"
+#include "tree/status_texts.h"
 #include "tree/tree_internal.h"
 
 using namespace tavo::tree;
@@ -23,6 +24,20 @@ uint32_t effective_kind(TavoNode* n) {
 }
 
 }  // namespace
+
+TavoNode* tavo::tree::called_node(uint32_t tag) {
+  TavoNode* n = get_node(tag);
+  if (n == nullptr) refuse_tag(tag);
+  return n;
+}
+
+TavoNode* tavo::tree::called_group(uint32_t tag) {
+  TavoNode* n = called_node(tag);
+  TavoNode* group = follow_links(n);
+  if (n == nullptr || (group != nullptr && group->kind == TAVO_KIND_GROUP)) return group;
+  refuse_kind(tag, "group");
+  return nullptr;
+}
 
 uint32_t tavo::tree::client_start(void) {
   TAVO_API_GUARD;
@@ -86,8 +101,10 @@ uint32_t TAVO_exit(void) {
 uint32_t TAVO_get_child_tags(uint32_t group_tag, uint32_t* tags, uint32_t* count, uint32_t kind) {
   TAVO_API_READ_GUARD;
   if (const uint32_t refused = start_call()) return refused;
-  TavoNode* group = follow_links(get_node(group_tag));
-  if (group == nullptr || tags == nullptr || count == nullptr || kind > 7 || group->kind != TAVO_KIND_GROUP) return 1;
+  TavoNode* group = called_group(group_tag);
+  if (group == nullptr) return 1;
+  if (tags == nullptr || count == nullptr) return refuse_null(__func__, tags == nullptr ? "tags" : "count");
+  if (kind > 7) return refuse_range(__func__, "kind");
   uint32_t n = 0;
   for (TavoNode* c = first_child(group); c != group; c = c->next) {
     uint32_t k = effective_kind(c);
@@ -114,22 +131,24 @@ uint32_t TAVO_get_child_tags(uint32_t group_tag, uint32_t* tags, uint32_t* count
 uint32_t TAVO_get_node_tag(uint32_t group_tag, const char* name, uint32_t* tag, uint32_t kind) {
   TAVO_API_READ_GUARD;
   if (const uint32_t refused = start_call()) return refused;
-  TavoNode* group = follow_links(get_node(group_tag));
-  if (group == nullptr || name == nullptr || tag == nullptr || kind > 7 || group->kind != TAVO_KIND_GROUP) return 1;
+  TavoNode* group = called_group(group_tag);
+  if (group == nullptr) return 1;
+  if (name == nullptr || tag == nullptr) return refuse_null(__func__, name == nullptr ? "name" : "tag");
+  if (kind > 7) return refuse_range(__func__, "kind");
   TavoNode* n = internal_get_node(group, name, kind);
-  if (n == nullptr) return 1;
+  if (n == nullptr) return refuse_name(group_tag, name);
   *tag = n->tag;
   return 0;
 }
 
 uint32_t TAVO_get_node_name(uint32_t tag, char* name, uint32_t kind) {
   TAVO_API_READ_GUARD;
-  if (const uint32_t refused = tavo::base::root_gate_refusal()) return refused;
-  if (!tree_ready()) return 1;
-  TavoNode* n = get_node(tag);
-  if (n == nullptr || name == nullptr || kind > 7) return 1;
-  reset_last_status();
-  if (effective_kind(n) != kind) return 1;
+  if (const uint32_t refused = start_call()) return refused;
+  TavoNode* n = called_node(tag);
+  if (n == nullptr) return 1;
+  if (name == nullptr) return refuse_null(__func__, "name");
+  if (kind > 7) return refuse_range(__func__, "kind");
+  if (effective_kind(n) != kind) return refuse_kind(tag, kind_name(kind));
   display_name(n, name);
   return 0;
 }
@@ -137,8 +156,9 @@ uint32_t TAVO_get_node_name(uint32_t tag, char* name, uint32_t kind) {
 uint32_t TAVO_get_parent_tag(uint32_t tag, uint32_t* parent_tag) {
   TAVO_API_READ_GUARD;
   if (const uint32_t refused = start_call()) return refused;
-  TavoNode* n = get_node(tag);
-  if (n == nullptr || parent_tag == nullptr) return 1;
+  TavoNode* n = called_node(tag);
+  if (n == nullptr) return 1;
+  if (parent_tag == nullptr) return refuse_null(__func__, "parent_tag");
   *parent_tag = (n->parent == nullptr || n->parent == n) ? 0 : n->parent->tag;
   return 0;
 }
@@ -146,8 +166,11 @@ uint32_t TAVO_get_parent_tag(uint32_t tag, uint32_t* parent_tag) {
 uint32_t TAVO_get_node_description(uint32_t tag, TavoNodeDescription* out) {
   TAVO_API_READ_GUARD;
   if (const uint32_t refused = start_call()) return refused;
-  TavoNode* n = follow_links(get_node(tag));
-  if (n == nullptr || out == nullptr) return 1;
+  TavoNode* named = called_node(tag);
+  if (named == nullptr) return 1;
+  TavoNode* n = follow_links(named);
+  if (n == nullptr) return refuse_kind(tag, "node");
+  if (out == nullptr) return refuse_null(__func__, "description");
   memset(out, 0, sizeof *out);
   snprintf(out->description, sizeof out->description, "%s", n->description ? n->description : "");
   out->kind = static_cast<uint8_t>(n->kind);
@@ -176,10 +199,10 @@ uint32_t TAVO_refresh_group(uint32_t group_tag) {
 uint32_t TAVO_get_valid_instances(uint32_t group_tag, const char* group_name, uint32_t* numbers, uint32_t* count) {
   TAVO_API_READ_GUARD;
   if (const uint32_t refused = start_call()) return refused;
-  TavoNode* group = follow_links(get_node(group_tag));
-  if (group == nullptr || group_name == nullptr || numbers == nullptr || count == nullptr ||
-      group->kind != TAVO_KIND_GROUP)
-    return 1;
+  TavoNode* group = called_group(group_tag);
+  if (group == nullptr) return 1;
+  if (group_name == nullptr || numbers == nullptr || count == nullptr)
+    return refuse_null(__func__, group_name == nullptr ? "group_name" : numbers == nullptr ? "numbers" : "count");
   *count = 0;
   TavoNode* first = get_first_instance(group, group_name);
   if (first == nullptr) return 0;

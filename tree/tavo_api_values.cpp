@@ -23,12 +23,21 @@ std::atomic<HandlerWatch> tavo::tree::handler_watch{nullptr};
 
 namespace {
 
-bool is_group_or_link(const TavoNode* n) { return n->kind == TAVO_KIND_GROUP || n->kind == TAVO_KIND_LINK; }
+constexpr const char* kNotPersistent = "persistent group or link whose creating action stands";
 
-// The group a group tag stands for: a link stands for its target.
-TavoNode* as_group(TavoNode* n) {
-  if (n != nullptr && n->kind == TAVO_KIND_LINK) n = follow_links(n);
-  return n != nullptr && n->kind == TAVO_KIND_GROUP ? n : nullptr;
+// The property of group a property tag names (a link for its target);
+// null with the call refused.
+TavoNode* called_property(uint32_t tag, uint32_t group_tag, const TavoNode* group) {
+  TavoNode* named = called_node(tag);
+  if (named == nullptr) return nullptr;
+  TavoNode* p = follow_links(named);
+  if (p == nullptr || p->kind != TAVO_KIND_PROPERTY) {
+    refuse_kind(tag, "property");
+    return nullptr;
+  }
+  if (p->parent == group) return p;
+  refuse_other_group(tag, group_tag);
+  return nullptr;
 }
 
 // What the action makes is its own while it runs; the created-tags array
@@ -52,14 +61,11 @@ uint32_t TAVO_get_property_val(uint32_t group_tag, uint32_t property_tag, char* 
   TAVO_API_READ_GUARD;
   pdebug(TAVO_LOG_TREE, 6, "--- entering %s ---\n", __func__);
   if (const uint32_t refused = start_call()) return refused;
-  TavoNode* g = get_node(group_tag);
-  TavoNode* p = get_node(property_tag);
-  if (g == nullptr || p == nullptr || buffer == nullptr) return 1;
-  if (!is_group_or_link(g) || (p->kind != TAVO_KIND_PROPERTY && p->kind != TAVO_KIND_LINK)) return 1;
-  TavoNode* group = as_group(g);
-  p = follow_links(p);
-  if (group == nullptr || p == nullptr || p->kind != TAVO_KIND_PROPERTY || p->parent != group) return 1;
-  if (length > TAVO_VALUE_SIZE) return 1;
+  TavoNode* group = called_group(group_tag);
+  TavoNode* p = group != nullptr ? called_property(property_tag, group_tag, group) : nullptr;
+  if (p == nullptr) return 1;
+  if (buffer == nullptr) return refuse_null(__func__, "buffer");
+  if (length > TAVO_VALUE_SIZE) return refuse_range(__func__, "length");
   // Handlers write into a private buffer; the caller gets at most length bytes.
   char value[TAVO_VALUE_SIZE] = "";
   uint32_t r = 0;
@@ -85,19 +91,16 @@ uint32_t TAVO_set_property_val(uint32_t group_tag, uint32_t property_tag, const 
   ChangingCall changes;
   pdebug(TAVO_LOG_TREE, 6, "--- entering %s ---\n", __func__);
   if (const uint32_t refused = start_call()) return refused;
-  TavoNode* g = get_node(group_tag);
-  TavoNode* p = get_node(property_tag);
-  if (g == nullptr || p == nullptr || value == nullptr) return 1;
-  TavoNode* group = is_group_or_link(g) ? as_group(g) : nullptr;
-  if (group == nullptr) return 1;
-  p = follow_links(p);
-  if (p == nullptr || p->kind != TAVO_KIND_PROPERTY || p->parent != group) return 1;
+  TavoNode* group = called_group(group_tag);
+  TavoNode* p = group != nullptr ? called_property(property_tag, group_tag, group) : nullptr;
+  if (p == nullptr) return 1;
+  if (value == nullptr) return refuse_null(__func__, "value");
   TavoPropertyRecord* rec = property_record(p);
   if (rec->flags & TAVO_FLAG_READ_ONLY) {
     tavo::base::set_status(TAVO_READ_ONLY);
     return 1;
   }
-  if (length > TAVO_VALUE_SIZE) return 1;
+  if (length > TAVO_VALUE_SIZE) return refuse_range(__func__, "length");
   // Validation may rewrite the text (IPv6 full form): work on a private copy.
   char text[TAVO_VALUE_SIZE] = "";
   size_t n = strnlen(value, length < TAVO_VALUE_SIZE ? length : TAVO_VALUE_SIZE - 1);
@@ -110,7 +113,7 @@ uint32_t TAVO_set_property_val(uint32_t group_tag, uint32_t property_tag, const 
   }
   if (rec->handler == nullptr) {
     pdebug(TAVO_LOG_TREE, 6, "--- leaving %s ---\n", __func__);
-    return TAVO_NO_HANDLER;
+    return no_handler();
   }
   build_waiting_for_call(p);
   watch_handler(HandlerRun::Set, rec->handler, p);
@@ -122,18 +125,19 @@ uint32_t TAVO_do_action(uint32_t group_tag, uint32_t action_tag, const char* par
   ChangingCall changes;
   pdebug(TAVO_LOG_TREE, 6, "--- entering %s ---\n", __func__);
   if (const uint32_t refused = start_call()) return refused;
-  TavoNode* g = get_node(group_tag);
-  TavoNode* a = get_node(action_tag);
-  if (g == nullptr || a == nullptr || params == nullptr) return 1;
-  if (!is_group_or_link(g) || (a->kind != TAVO_KIND_ACTION && a->kind != TAVO_KIND_LINK)) return 1;
-  NewTagsScope created(new_tags);
-  TavoNode* group = as_group(g);
+  TavoNode* group = called_group(group_tag);
+  TavoNode* a = group != nullptr ? called_node(action_tag) : nullptr;
+  if (a == nullptr) return 1;
   TavoNode* action = follow_links(a);
-  if (group == nullptr || action == nullptr || action->kind != TAVO_KIND_ACTION || action->record == nullptr) return 1;
+  if (action == nullptr || action->kind != TAVO_KIND_ACTION || action->record == nullptr)
+    return refuse_kind(action_tag, "action");
+  if (params == nullptr) return refuse_null(__func__, "params");
+  NewTagsScope created(new_tags);
   const TavoActionDescriptor* d = action_descriptor(action);
   // The action must be the group's own, or one that every group offers.
   TavoNode* root = get_node(0);
-  if (action->parent != group && !(d->global == 1 && action->parent == root)) return 1;
+  if (action->parent != group && !(d->global == 1 && action->parent == root))
+    return refuse_other_group(action_tag, group_tag);
   // The caller's block is read, never written: each value is a private copy.
   // They may carry a CHAP secret: none stays behind on the stack.
   struct Values {
@@ -162,7 +166,7 @@ uint32_t TAVO_do_action(uint32_t group_tag, uint32_t action_tag, const char* par
   }
   if (d->handler == nullptr) {
     pdebug(TAVO_LOG_TREE, 3, "Not Implimented\n");
-    return 1;
+    return refuse_kind(action_tag, "action with a handler");
   }
   build_waiting_for_call(action->parent == group ? action : group);
   watch_handler(HandlerRun::Action, d->handler, action);
@@ -174,8 +178,11 @@ uint32_t TAVO_do_action(uint32_t group_tag, uint32_t action_tag, const char* par
 uint32_t TAVO_get_param_info(uint32_t action_tag, TavoParamInfo* info) {
   TAVO_API_READ_GUARD;
   if (const uint32_t refused = start_call()) return refused;
-  TavoNode* a = follow_links(get_node(action_tag));
-  if (a == nullptr || info == nullptr || a->kind != TAVO_KIND_ACTION || a->record == nullptr) return 1;
+  TavoNode* named = called_node(action_tag);
+  if (named == nullptr) return 1;
+  TavoNode* a = follow_links(named);
+  if (a == nullptr || a->kind != TAVO_KIND_ACTION || a->record == nullptr) return refuse_kind(action_tag, "action");
+  if (info == nullptr) return refuse_null(__func__, "info");
   const TavoActionDescriptor* d = action_descriptor(a);
   info->param_count = d->param_count;
   memcpy(info->params, d->params, sizeof info->params);
@@ -185,11 +192,11 @@ uint32_t TAVO_get_param_info(uint32_t action_tag, TavoParamInfo* info) {
 uint32_t TAVO_get_persistent_nodes(uint32_t* tags, int32_t* count) {
   TAVO_API_READ_GUARD;
   if (const uint32_t refused = start_call()) return refused;
-  if (tags == nullptr || count == nullptr) return 1;
+  if (tags == nullptr || count == nullptr) return refuse_null(__func__, tags == nullptr ? "tags" : "count");
   TavoNode* root = get_node(0);
   build_every_waiting_group(root);
   if (persistency_priority <= 1 || root == nullptr) {
-    if (*count < 0) return TAVO_ARRAY_TOO_SMALL;
+    if (*count < 0) return refuse_room(*count, 0);
     *count = 0;
     return 0;
   }
@@ -197,7 +204,7 @@ uint32_t TAVO_get_persistent_nodes(uint32_t* tags, int32_t* count) {
   enumerate_nodes(table.data(), root);
   int32_t found = 0;
   for (TavoNode* n : table) found += n != nullptr;
-  if (found > *count) return TAVO_ARRAY_TOO_SMALL;
+  if (found > *count) return refuse_room(*count, found);
   int32_t copied = 0;
   for (TavoNode* n : table)
     if (n != nullptr) tags[copied++] = n->tag;
@@ -208,8 +215,10 @@ uint32_t TAVO_get_persistent_nodes(uint32_t* tags, int32_t* count) {
 uint32_t TAVO_get_persistence_info(uint32_t tag, TavoPersistenceInfo* info) {
   TAVO_API_READ_GUARD;
   if (const uint32_t refused = start_call()) return refused;
-  TavoNode* n = get_node(tag);
-  if (n == nullptr || info == nullptr || n->record == nullptr) return 1;
+  TavoNode* n = called_node(tag);
+  if (n == nullptr) return 1;
+  if (info == nullptr) return refuse_null(__func__, "info");
+  if (n->record == nullptr) return refuse_kind(tag, kNotPersistent);
   TavoNodeRef action_ref, on_ref;
   const char(*params)[TAVO_VALUE_SIZE] = nullptr;
   uint32_t priority = 0;
@@ -226,13 +235,13 @@ uint32_t TAVO_get_persistence_info(uint32_t tag, TavoPersistenceInfo* info) {
     params = l->params;
     priority = l->persistence_priority;
   } else {
-    return 1;
+    return refuse_kind(tag, kNotPersistent);
   }
   // Creators deleted since are gone, whatever node took their place.
   const TavoHierarchy* h = hm_find_hierarchy_by_node(n);
   TavoNode* action = ref_node(h, action_ref);
   TavoNode* on = ref_node(h, on_ref);
-  if (priority == 0 || action == nullptr) return 1;
+  if (priority == 0 || action == nullptr) return refuse_kind(tag, kNotPersistent);
   memset(info, 0, sizeof *info);
   info->action_tag = action->tag;
   info->node_tag = on ? on->tag : 0;

@@ -156,6 +156,10 @@ void format_value(char (&value)[TAVO_VALUE_SIZE], const char* format, va_list ap
 // Calls fn for every node of the subtree (children before their group).
 template <typename Fn>
 void for_each_in_subtree(TavoNode* node, Fn&& fn);
+// The node a public call's tag names, and the group it stands for (a link
+// for its target); null with the call refused (tree/status_texts.h).
+TavoNode* called_node(uint32_t tag);
+TavoNode* called_group(uint32_t tag);
 
 }  // namespace tavo::tree
 

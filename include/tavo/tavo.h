@@ -6,10 +6,13 @@
  * there: a value refused by validation (6, 7, 8), a missing parameter (9),
  * a read-only property (10), and a handler that fails (its own code and
  * text, or 1 with "Failed to get <name>. ..."). A failure of the arguments
- * (a tag that names no node or a node of the wrong kind, a null pointer, a
- * length above 256, a property not under the group) answers 1 and leaves
- * the last status at 0 with an empty text; TAVO_get_node_name leaves it as
- * the previous call left it. Tags name nodes until the tree is rebuilt.
+ * answers 1 and leaves status 1 with a text that names it: a tag that names
+ * no node ("Tag <n> names no node: it was deleted, ..." - also by another
+ * process that shares the root, whose change this process follows at the
+ * start of its next call) or a node of the wrong kind, a property or action
+ * not under the group, a name no child has, a null pointer, a kind or a
+ * length out of range; an array too small answers 11 with its text. Tags
+ * name nodes until the tree is rebuilt or the node deleted.
  * Callers own every buffer they pass. Every call is safe from any thread.
  * Without a tree (before TAVO_init, after the last TAVO_exit, after a
  * failed build) the calls answer 1 with a status; while clients are

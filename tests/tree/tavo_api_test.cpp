@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <functional>
+
 #include "base/library_lock.h"
 #include "tests/tree/tree_fixture.h"
 #include "tree/persist.h"
@@ -111,7 +113,7 @@ TEST_F(TavoApiTest, WriteChecksComeInOrder) {
   EXPECT_EQ(write(c0, "Serial", longer), 1u);
   EXPECT_EQ(last_text(), "10:Read only property");
   EXPECT_EQ(write(c0, "Name", longer), 1u);
-  EXPECT_EQ(last_text(), "0:");
+  EXPECT_EQ(last_text(), "1:TAVO_set_property_val: its length is out of range.");
   EXPECT_EQ(write(c0, "Name", "abc"), 0u);
   EXPECT_EQ(read(c0, "Name"), "abc");
   EXPECT_EQ(write(c0, "Bare", "abc"), 3u);
@@ -142,8 +144,9 @@ TEST_F(TavoApiTest, ActionsValidateTheirParametersAndNeverWriteTheCallersBlock) 
 
   EXPECT_EQ(act(c0, "AddTarget", {"\xff"}), 1u);
   EXPECT_EQ(last_text(), "9:TargetName: Parameter missing.");
+  const std::string broken = std::to_string(tag_of(c0, "Broken", TAVO_KIND_ACTION));
   EXPECT_EQ(act(c0, "Broken", {}), 1u);
-  EXPECT_EQ(last_text(), "0:");
+  EXPECT_EQ(last_text(), "1:Tag " + broken + " names no action with a handler.");
   test::action_result = 5;
   EXPECT_EQ(act(c0, "AddTarget", {"t2"}), 5u);  // the handler's result
   EXPECT_EQ(TAVO_do_action(c0->tag, tag_of(c0, "AddTarget"), nullptr, nullptr), 1u);
@@ -283,9 +286,9 @@ TEST_F(TavoApiTest, LastStatusIsResetByEveryCallButItsOwnRead) {
   EXPECT_EQ(last_text(), "10:Read only property");
   EXPECT_EQ(last_text(), "10:Read only property");  // reading does not reset
   char name[TAVO_NAME_SIZE];
-  EXPECT_EQ(TAVO_get_node_name(99999, name, 1), 1u);  // failed argument check: kept
-  EXPECT_EQ(last_text(), "10:Read only property");
-  EXPECT_EQ(TAVO_get_node_name(c0->tag, name, 2), 1u);  // checks passed: reset
+  EXPECT_EQ(TAVO_get_node_name(c0->tag, name, 2), 1u);  // a failure leaves its reason
+  EXPECT_EQ(last_text(), "1:Tag " + std::to_string(c0->tag) + " names no property.");
+  EXPECT_EQ(TAVO_get_node_name(c0->tag, name, 1), 0u);
   EXPECT_EQ(last_text(), "0:");
   tavo_set_last_status(12, std::string(700, 'm').c_str());
   uint32_t code;
@@ -318,6 +321,87 @@ TEST_F(TavoApiTest, TheLastStatusIsReadWithoutTheGate) {
   unsetenv("TAVO_GATE_WAIT_MS");
   kill(holder, SIGKILL);
   waitpid(holder, nullptr, 0);
+}
+
+// Every refusal of a call's arguments answers 1 (11 for an array too
+// small) and leaves its reason: the tag of a deleted node, a node of
+// another kind, a node of another group, a name no child has, a null
+// pointer, a kind or length out of range.
+TEST_F(TavoApiTest, EveryRefusedArgumentLeavesItsReason) {
+  TavoNode* c0 = corvane();
+  TavoNode* c1 = corvane();
+  const uint32_t group = c0->tag, name = tag_of(c0, "Name"), add = tag_of(c0, "AddTarget");
+  const uint32_t gone = c1->tag, gone_name = tag_of(c1, "Name"), other = tag_of(c1, "Nothing");
+  ASSERT_EQ(act(c0, "AddTarget", {"t1"}), 0u);  // one persistent group
+  ASSERT_EQ(delete_node(c1), 0u);
+  ASSERT_EQ(get_node(gone), nullptr);
+  const std::string deleted = " names no node: it was deleted, also by another process that shares the "
+                              "configuration, or the tree was built again. Please look it up again by its name.";
+  const std::string block = params({"t9"});
+  char text[TAVO_VALUE_SIZE];
+  uint32_t tags[TAVO_MAX_CHILDREN], count = 0, parent = 0;
+  int32_t room = 0;
+  TavoNodeDescription description;
+  TavoParamInfo info;
+  TavoPersistenceInfo persistence;
+  const auto t = [](uint32_t tag) { return "Tag " + std::to_string(tag); };
+  const struct {
+    const char* call;
+    std::function<uint32_t()> run;
+    uint32_t answer;
+    std::string status;
+  } rows[] = {
+      {"get a deleted group's value", [&] { return TAVO_get_property_val(gone, gone_name, text, 256); }, 1,
+       t(gone) + deleted},
+      {"set a deleted group's value", [&] { return TAVO_set_property_val(gone, gone_name, "x", 1); }, 1,
+       t(gone) + deleted},
+      {"set a deleted property", [&] { return TAVO_set_property_val(group, gone_name, "x", 1); }, 1,
+       t(gone_name) + deleted},
+      {"run on a deleted group", [&] { return TAVO_do_action(gone, add, block.data(), nullptr); }, 1, t(gone) + deleted},
+      {"list a deleted group", [&] { return TAVO_get_child_tags(gone, tags, &count, 1); }, 1, t(gone) + deleted},
+      {"look up in a deleted group", [&] { return TAVO_get_node_tag(gone, "Name", tags, 2); }, 1, t(gone) + deleted},
+      {"name a deleted node", [&] { return TAVO_get_node_name(gone, text, 1); }, 1, t(gone) + deleted},
+      {"a deleted node's parent", [&] { return TAVO_get_parent_tag(gone, &parent); }, 1, t(gone) + deleted},
+      {"describe a deleted node", [&] { return TAVO_get_node_description(gone, &description); }, 1,
+       t(gone) + deleted},
+      {"a deleted action's parameters", [&] { return TAVO_get_param_info(other, &info); }, 1, t(other) + deleted},
+      {"instances of a deleted group", [&] { return TAVO_get_valid_instances(gone, "Target", tags, &count); }, 1,
+       t(gone) + deleted},
+      {"persistence of a deleted node", [&] { return TAVO_get_persistence_info(gone, &persistence); }, 1,
+       t(gone) + deleted},
+      {"a property as the group", [&] { return TAVO_get_property_val(name, name, text, 256); }, 1,
+       t(name) + " names no group."},
+      {"an action as the property", [&] { return TAVO_set_property_val(group, add, "x", 1); }, 1,
+       t(add) + " names no property."},
+      {"a property as the action", [&] { return TAVO_do_action(group, name, block.data(), nullptr); }, 1,
+       t(name) + " names no action."},
+      {"a property as the action asked about", [&] { return TAVO_get_param_info(name, &info); }, 1,
+       t(name) + " names no action."},
+      {"a group built at start-up", [&] { return TAVO_get_persistence_info(group, &persistence); }, 1,
+       t(group) + " names no persistent group or link whose creating action stands."},
+      {"no child of that name", [&] { return TAVO_get_node_tag(group, "Nameless", tags, 0); }, 1,
+       "Group " + std::to_string(group) + " has no child Nameless of that kind."},
+      {"a kind out of range", [&] { return TAVO_get_child_tags(group, tags, &count, 8); }, 1,
+       "TAVO_get_child_tags: its kind is out of range."},
+      {"no value buffer", [&] { return TAVO_get_property_val(group, name, nullptr, 256); }, 1,
+       "TAVO_get_property_val: its buffer is null."},
+      {"a length past 256", [&] { return TAVO_get_property_val(group, name, text, 257); }, 1,
+       "TAVO_get_property_val: its length is out of range."},
+      {"no parameters", [&] { return TAVO_do_action(group, add, nullptr, nullptr); }, 1,
+       "TAVO_do_action: its params is null."},
+      {"no count", [&] { return TAVO_get_persistent_nodes(tags, nullptr); }, 1,
+       "TAVO_get_persistent_nodes: its count is null."},
+      {"no room", [&] { return TAVO_get_persistent_nodes(tags, &room); }, TAVO_ARRAY_TOO_SMALL,
+       "The array holds 0 tags; 1 are needed."},
+      {"no stream to save to", [&] { return save_node(root(), nullptr, 3); }, 1, "save_node: its stream is null."},
+      {"no stream to restore from", [&] { return restore_hm(nullptr); }, 1, "restore_hm: its stream is null."},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.call);
+    tavo_set_last_status(0, "");
+    EXPECT_EQ(row.run(), row.answer);
+    EXPECT_EQ(last_text(), std::to_string(row.answer) + ":" + row.status);
+  }
 }
 
 TEST_F(TavoApiTest, RefreshRunsTheGroupHandler) {

@@ -67,7 +67,7 @@ TEST_F(ThreadsTest, EachThreadReadsItsOwnLastStatus) {
   const std::pair<std::function<void()>, std::string> rows[] = {
       {[] { TAVO_set_property_val(0, 1, "x", 2); }, "10:Read only property"},
       {[] { TAVO_set_property_val(0, 3, "9", 2); }, "6:Invalid value."},
-      {[] { TAVO_get_node_tag(0, "nothing", nullptr, 0); }, "0:"},
+      {[] { TAVO_get_node_tag(0, "nothing", nullptr, 0); }, "1:TAVO_get_node_tag: its tag is null."},
       {[] { tavo_set_last_status(77, "set directly"); }, "77:set directly"},
   };
   std::atomic<int> rounds{0}, wrong{0};

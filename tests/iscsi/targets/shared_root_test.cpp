@@ -214,15 +214,28 @@ TEST_F(SharedRootTest, AChangeElsewhereOfNothingHereKeepsTheTree) {
   EXPECT_EQ(tag(target_named(kTargetA) + "/Session1"), session);
 }
 
-// A change to a target another process removed fails, writes nothing, and
-// the target goes from this process's tree.
+// A change to a target another process removed, through the tags this
+// process had of it, fails with a reason that names the tag, writes
+// nothing, and the target goes from this process's tree. (Its tags are
+// free for the nodes the tree makes next: a reason may say the tag names a
+// node of another kind.)
 TEST_F(SharedRootTest, AChangeToATargetAnotherProcessRemovedFailsAndWritesNothing) {
   const std::string t1 = target_named("iqn.t1");
   ASSERT_FALSE(t1.empty());
   const uint32_t options = tag(t1 + "/TargetLoginOptions"), digest = tag(t1 + "/TargetLoginOptions/HeaderDigest");
+  const uint32_t auth = tag(t1 + "/TargetLoginOptions/Authentication");
+  const uint32_t chap = tag(t1 + "/TargetLoginOptions/Authentication/ConfigureCHAP");
   EXPECT_EQ(elsewhere([&] { return act(lhba_ + "/DeleteTarget", {t1.substr(t1.size() - 1)}); }), "0");
   const std::string files = saved("savetgt.txt");
-  EXPECT_NE(TAVO_set_property_val(options, digest, "CRC32C", 7), 0u);
+  const auto refused_for = [&](uint32_t tag) {
+    const auto [code, text] = last_status();
+    return code == 1 && text.starts_with("Tag " + std::to_string(tag) + " names no ");
+  };
+  EXPECT_EQ(TAVO_set_property_val(options, digest, "CRC32C", 7), 1u);
+  EXPECT_TRUE(refused_for(options)) << last_status().second;
+  const std::string values(TAVO_MAX_PARAMS * TAVO_VALUE_SIZE, '\0');
+  EXPECT_EQ(TAVO_do_action(auth, chap, values.data(), nullptr), 1u);
+  EXPECT_TRUE(refused_for(auth)) << last_status().second;
   EXPECT_EQ(saved("savetgt.txt"), files);
   EXPECT_EQ(target_named("iqn.t1"), "");
 }
