@@ -68,8 +68,9 @@ uint32_t handler_value(TavoNode* property, char* buffer, uint32_t length) {
 }  // namespace
 
 uint32_t TAVO_get_property_val(uint32_t group_tag, uint32_t property_tag, char* buffer, uint32_t length) {
-  TAVO_API_READ_GUARD;
+  // Before the guard: readers of other threads wait for no trace.
   pdebug(TAVO_LOG_TREE, 6, "--- entering %s ---\n", __func__);
+  TAVO_API_READ_GUARD;
   if (const uint32_t refused = start_call()) return refused;
   TavoNode* group = called_group(group_tag);
   TavoNode* p = group != nullptr ? called_property(property_tag, group_tag, group) : nullptr;
