@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "bench/target_support.h"
 #include "simulator/topology.h"
 #include "tree/persist.h"
 
@@ -58,25 +59,33 @@ void BM_RootPropertyRead(benchmark::State& state) {
 }
 BENCHMARK(BM_RootPropertyRead);
 
-// The same read as a client makes it of a root nobody else changes: its
+// A client's read of a root nobody else changes: ROOT's TAVOServiceVersion,
+// or the TargetISCSIName of the first Target of the first LogicalHBA among
+// 1,000 saved over five Moravels. The client reached that Target by name:
+// its LogicalHBA's targets are built, with their login options and
+// sessions waiting, and the other 19 LogicalHBAs' targets wait. Its
 // instructions (tools/run-bench) and the host's calls it makes (none for
 // the gate between processes), one thread or several at once.
-void BM_PropertyRead(benchmark::State& state) {
-  static uint32_t property = 0;
+enum class ReadOf { Root, Target };
+
+void BM_PropertyRead(benchmark::State& state, ReadOf read_of) {
+  static uint32_t group = 0, property = 0;
   // Only the first thread sets up and counts: the others reach the loop's
   // barrier while it may still be putting the simulated host in place.
   uint64_t calls = 0;
   if (state.thread_index() == 0) {
-    use_topology(sim::default_topology_text());
-    open_bench_tree();
-    property = tag_of(get_node(0), "TAVOServiceVersion", TAVO_KIND_PROPERTY);
+    targets_saved_spread(1000);
+    if (TAVO_init() != 0) abort();
+    group = 0;
+    if (read_of == ReadOf::Target) group = tag_of(logical_hbas()[0], "Target0", TAVO_KIND_GROUP);
+    property = tag_of(get_node(group), read_of == ReadOf::Target ? "TargetISCSIName" : "TAVOServiceVersion",
+                      TAVO_KIND_PROPERTY);
     calls = host_calls();
   }
   char value[TAVO_VALUE_SIZE];
   for (auto _ : state) {
-    const uint32_t r = state.threads() == 1
-                           ? measured_call([&] { return TAVO_get_property_val(0, property, value, TAVO_VALUE_SIZE); })
-                           : TAVO_get_property_val(0, property, value, TAVO_VALUE_SIZE);
+    const auto read = [&] { return TAVO_get_property_val(group, property, value, TAVO_VALUE_SIZE); };
+    const uint32_t r = state.threads() == 1 ? measured_call(read) : read();
     if (r != 0) state.SkipWithError("get failed");
     benchmark::DoNotOptimize(value);
   }
@@ -87,7 +96,8 @@ void BM_PropertyRead(benchmark::State& state) {
     close_tree();
   }
 }
-BENCHMARK(BM_PropertyRead)->Threads(1)->Threads(4)->UseRealTime();
+BENCHMARK_CAPTURE(BM_PropertyRead, root, ReadOf::Root)->Threads(1)->Threads(4)->UseRealTime();
+BENCHMARK_CAPTURE(BM_PropertyRead, target, ReadOf::Target)->Threads(1)->Threads(4)->UseRealTime();
 
 // A debug line below the level: it must return before formatting anything.
 void BM_DebugBelowLevel(benchmark::State& state) {

@@ -81,6 +81,18 @@ uint32_t resize_tag_table(TavoHierarchy* h, uint32_t capacity, bool keep) {
   return 0;
 }
 
+// The tree's one hierarchy is called "" and every public call looks it up:
+// the first characters are compared here, the rest by a call.
+inline TavoHierarchy* named_hierarchy(const char* name) {
+  if (name == nullptr) return nullptr;
+  for (int i = 0; i < hierarchy_count; ++i) {
+    const char* own = hierarchy_table[i]->name;
+    if (own != nullptr && own[0] == name[0] && (name[0] == '\0' || strcmp(own + 1, name + 1) == 0))
+      return hierarchy_table[i];
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 uint32_t hm_setup_hierarchy(TavoHierarchy* h) {
@@ -102,13 +114,7 @@ uint32_t reinit_hm(TavoHierarchy* h) {
   return resize_tag_table(h, h->capacity == 0 ? kTagTableStart : h->capacity * 2, true);
 }
 
-TavoHierarchy* hm_find_hierarchy(const char* name) {
-  if (name == nullptr) return nullptr;
-  for (int i = 0; i < hierarchy_count; ++i)
-    if (hierarchy_table[i]->name != nullptr && strcmp(hierarchy_table[i]->name, name) == 0)
-      return hierarchy_table[i];
-  return nullptr;
-}
+TavoHierarchy* hm_find_hierarchy(const char* name) { return named_hierarchy(name); }
 
 TavoNode* hm_get_root(const char* name) {
   TavoHierarchy* h = hm_find_hierarchy(name);
@@ -125,7 +131,7 @@ TavoHierarchy* hm_find_hierarchy_by_node(const TavoNode* node) {
 }
 
 TavoNode* get_node(uint32_t tag) {
-  TavoHierarchy* h = hm_find_hierarchy(tavo_current_hierarchy);
+  TavoHierarchy* h = named_hierarchy(tavo_current_hierarchy);
   if (h == nullptr || tag >= h->capacity) return nullptr;
   return h->tag_table[tag];
 }

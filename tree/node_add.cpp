@@ -144,6 +144,7 @@ int32_t add_library_node(TavoNode* node, TavoHierarchy* h) {
       joined_ring = joined == Joined::Ring;
     }
     group_record(node)->first_child = group_record(node)->last_child = node;
+    group_record(node)->scoped_waits = nullptr;
   }
   TavoNode* parent = node->parent;
   if (parent == nullptr || parent == node) {

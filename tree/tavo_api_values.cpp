@@ -55,35 +55,36 @@ struct NewTagsScope {
   }
 };
 
+// The value property's handler writes, as much of it as length holds.
+uint32_t handler_value(TavoNode* property, char* buffer, uint32_t length) {
+  char value[TAVO_VALUE_SIZE] = "";
+  const TavoPropertyHandler handler = property_record(property)->handler;
+  watch_handler(HandlerRun::Get, handler, property);
+  const uint32_t r = handler_result(handler(property, value, TAVO_PROPERTY_GET), HandlerRun::Get, property);
+  if (length > 0) copy_bounded(buffer, length, value);
+  return r;
+}
+
 }  // namespace
 
 uint32_t TAVO_get_property_val(uint32_t group_tag, uint32_t property_tag, char* buffer, uint32_t length) {
-  TAVO_API_READ_GUARD;
+  // Before the guard: readers of other threads wait for no trace.
   pdebug(TAVO_LOG_TREE, 6, "--- entering %s ---\n", __func__);
+  TAVO_API_READ_GUARD;
   if (const uint32_t refused = start_call()) return refused;
   TavoNode* group = called_group(group_tag);
   TavoNode* p = group != nullptr ? called_property(property_tag, group_tag, group) : nullptr;
   if (p == nullptr) return 1;
   if (buffer == nullptr) return refuse_null(__func__, "buffer");
   if (length > TAVO_VALUE_SIZE) return refuse_range(__func__, "length");
-  // Handlers write into a private buffer; the caller gets at most length bytes.
-  char value[TAVO_VALUE_SIZE] = "";
-  uint32_t r = 0;
-  TavoPropertyRecord* rec = property_record(p);
+  const TavoPropertyRecord* rec = property_record(p);
   build_waiting_for_call(p);
-  if (rec->handler == nullptr) {
-    snprintf(value, sizeof value, "%s", rec->value);
-  } else {
-    watch_handler(HandlerRun::Get, rec->handler, p);
-    r = handler_result(rec->handler(p, value, TAVO_PROPERTY_GET), HandlerRun::Get, p);
-  }
-  value[TAVO_VALUE_SIZE - 1] = '\0';
-  if (length > 0) {
-    size_t n = strnlen(value, length - 1);
-    memcpy(buffer, value, n);
-    buffer[n] = '\0';
-  }
-  return r;
+  // A stored value is copied to the caller as it is; a handler writes into
+  // a private buffer. The caller gets at most length bytes.
+  if (rec->handler != nullptr && rec->handler != handle_internal_property) return handler_value(p, buffer, length);
+  if (rec->handler != nullptr) watch_handler(HandlerRun::Get, rec->handler, p);
+  if (length > 0) copy_bounded(buffer, length, rec->value);
+  return 0;
 }
 
 uint32_t TAVO_set_property_val(uint32_t group_tag, uint32_t property_tag, const char* value, uint32_t length) {

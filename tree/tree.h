@@ -65,6 +65,7 @@ typedef struct TavoGroupRecord {
   char params[TAVO_MAX_PARAMS][TAVO_VALUE_SIZE];
   uint32_t persistence_priority;  // 0: not persistent
   void* nhandle;             // owned by the subsystem that fills it
+  TavoNode* scoped_waits;    // the first waiting group whose scope this is (tree/waiting.h)
 } TavoGroupRecord;
 
 typedef struct TavoPropertyRecord {

@@ -1,7 +1,10 @@
 // The waits, by the group whose children wait: thousands at most (one per
 // listed Session and per Target's login options), read and changed under
 // the library lock only. A group with nothing waiting costs one hash probe
-// at its gate, and a tree with nothing waiting one load.
+// at its gate, and a tree with nothing waiting one load. The waits of a
+// scope are listed from the scope's record (scoped_waits, each wait naming
+// the next), so that a public call meets the waits in whose scope it acts
+// by a load on each group above it, with no lookup.
 #include "tree/waiting.h"
 
 #include <ctype.h>
@@ -38,23 +41,20 @@ struct Building {
 Building* building = nullptr;
 
 struct Wait {
-  TavoNodeRef ref;                // a group deleted and its memory reused never matches
-  const TavoNode* scope = nullptr;
+  TavoNodeRef ref{};              // a group deleted and its memory reused never matches
+  TavoNode* scope = nullptr;
   const GroupDef* def = nullptr;  // the instances that wait; null: every child
   WaitBuild build = nullptr;
   std::shared_ptr<void> data;     // goes with the wait, built or dropped
   bool kept = false;              // an add needs no build: slots are kept
-  std::vector<int32_t> slots;     // kept in def's bitmap for the build
-  Priorities priorities;
+  std::vector<int32_t> slots{};   // kept in def's bitmap for the build
+  Priorities priorities{};
+  TavoNodeRef scope_ref{};
+  TavoNode* next_in_scope = nullptr;  // the next waiting group of the scope's list
 };
 
 std::unordered_map<const TavoNode*, Wait>& waits() {
   static base::NoDestructor<std::unordered_map<const TavoNode*, Wait>> all;
-  return *all;
-}
-// The waiting groups by their scope.
-std::unordered_multimap<const TavoNode*, const TavoNode*>& by_scope() {
-  static base::NoDestructor<std::unordered_multimap<const TavoNode*, const TavoNode*>> all;
   return *all;
 }
 
@@ -71,21 +71,36 @@ bool meets(const char* name, const GroupDef& def) {
 // A group with the record that holds its children.
 bool is_group(const TavoNode* n) { return n != nullptr && n->kind == TAVO_KIND_GROUP && n->record != nullptr; }
 
+// The waiting group after group in its scope's list.
+TavoNode* next_in_scope(const TavoNode* group) {
+  const auto at = waits().find(group);
+  return at != waits().end() ? at->second.next_in_scope : nullptr;
+}
+
 bool live(const TavoNode* group, const Wait& w) {
   return ref_node(hm_find_hierarchy_by_node(group), w.ref) == group;
 }
 
-// The wait leaves the list, and its slots are free again.
+// group's wait w, taken, leaves its scope's list: a scope deleted took
+// the list with it.
+void leave_scope(const TavoNode* group, const Wait& w) {
+  TavoNode* scope = ref_node(hm_find_hierarchy_by_node(group), w.scope_ref);
+  if (scope == nullptr || scope != w.scope) return;
+  TavoNode** link = &group_record(scope)->scoped_waits;
+  while (*link != group) {
+    const auto before = waits().find(*link);
+    if (before == waits().end()) return;  // not listed
+    link = &before->second.next_in_scope;
+  }
+  *link = w.next_in_scope;
+}
+
+// The wait leaves the lists, and its slots are free again.
 Wait take(std::unordered_map<const TavoNode*, Wait>::iterator at) {
   Wait w = std::move(at->second);
   TavoNode* group = const_cast<TavoNode*>(at->first);
   waits().erase(at);
-  const auto [from, to] = by_scope().equal_range(w.scope);
-  for (auto it = from; it != to; ++it)
-    if (it->second == group) {
-      by_scope().erase(it);
-      break;
-    }
+  leave_scope(group, w);
   if (w.def != nullptr && !w.slots.empty() && live(group, w)) free_slots(group, *w.def, w.slots);
   return w;
 }
@@ -183,15 +198,28 @@ void run_build(TavoNode* group, const Wait& w) {
   new_tag_index = created_count;
 }
 
+// A public call's gate once its walk met a scope with waits: those scoped
+// at group and at each group above it are built, save spared's own.
+[[gnu::noinline]] void build_scoped(TavoNode* group, const TavoNode* spared) {
+  std::vector<TavoNode*> due;
+  for (TavoNode* a = group; a != nullptr && due.size() < 4096; a = is_root(a) ? nullptr : a->parent)
+    for (TavoNode* g = group_record(a)->scoped_waits; g != nullptr; g = next_in_scope(g))
+      if (g != spared) due.push_back(g);
+  for (TavoNode* g : due) build_waiting(g);
+}
+
 // False when the wait cannot be kept.
 bool add_wait(TavoNode* group, Wait w) {
   TAVO_LIBRARY_LOCK;
-  if (!is_group(group) || w.build == nullptr) return false;
-  w.ref = node_ref(group);
-  if (w.ref.generation == 0) return false;
-  if (const auto at = waits().find(group); at != waits().end()) take(at);
   if (w.scope == nullptr) w.scope = group;
-  by_scope().emplace(w.scope, group);
+  if (!is_group(group) || !is_group(w.scope) || w.build == nullptr) return false;
+  w.ref = node_ref(group);
+  w.scope_ref = node_ref(w.scope);
+  if (w.ref.generation == 0 || w.scope_ref.generation == 0) return false;
+  if (const auto at = waits().find(group); at != waits().end()) take(at);
+  TavoNode*& scoped = group_record(w.scope)->scoped_waits;
+  w.next_in_scope = scoped;
+  scoped = group;
   waits().emplace(group, std::move(w));
   return true;
 }
@@ -204,7 +232,7 @@ void defer_instances(TavoNode* group, TavoNode* scope, const GroupDef& def, Wait
   if (group == nullptr || def.slots == nullptr) return;
   // A second wait replaces the first, which gives its slots back first.
   if (const auto at = waits().find(group); at != waits().end()) take(at);
-  Wait w{{}, scope, &def, build, std::move(data), false, {}, {}};
+  Wait w{.scope = scope, .def = &def, .build = build, .data = std::move(data)};
   if (slots > 0) w.slots = keep_slots(group, def, slots);
   // Slots that cannot be kept leave an add to build the instances first.
   w.kept = slots >= 0 && static_cast<int32_t>(w.slots.size()) == slots;
@@ -224,7 +252,7 @@ bool defer_children(TavoNode* group, WaitBuild build, std::shared_ptr<void> data
   if (!is_group(group) || build == nullptr) return false;
   // An action's group is built whole (build_group_alone), and a wait that
   // cannot be kept is none: either is built now, for its maker.
-  if (!has_children(group) && add_wait(group, Wait{{}, group, nullptr, build, data, false, {}, {}})) return true;
+  if (!has_children(group) && add_wait(group, Wait{.scope = group, .build = build, .data = data})) return true;
   return call_build(group, build, data.get()) == 0;
 }
 
@@ -239,14 +267,16 @@ void build_waiting(TavoNode* group, const char* name) {
 }
 
 void build_waiting_for_call(TavoNode* node) {
-  if (waits().empty() || node == nullptr) return;
-  std::vector<TavoNode*> due;
-  for (const TavoNode* a = node; a != nullptr && due.size() < 4096; a = is_root(a) ? nullptr : a->parent) {
-    const auto [from, to] = by_scope().equal_range(a);
-    for (auto it = from; it != to; ++it)
-      if (node->parent != it->second || node->kind == TAVO_KIND_GROUP) due.push_back(const_cast<TavoNode*>(it->second));
-  }
-  for (TavoNode* group : due) build_waiting(group);
+  if (node == nullptr || waits().empty()) return;
+  // Scopes are groups, and a group's parent is one: a property's or an
+  // action's walk starts at its group, whose own wait is no concern of theirs.
+  const bool own = node->kind == TAVO_KIND_GROUP;
+  TavoNode* a = own ? node : node->parent;
+  if (!is_group(a)) return;
+  const TavoNode* const start = a;
+  for (int depth = 0; group_record(a)->scoped_waits == nullptr; a = a->parent)
+    if (is_root(a) || ++depth == 4096) return;
+  build_scoped(a, own ? nullptr : start);
 }
 
 TavoNode* first_child(TavoNode* group) {
@@ -286,7 +316,6 @@ void release_waits() {
   TAVO_LIBRARY_LOCK;
   // The tree's tear-down took every wait: the room goes.
   base::release(waits());
-  base::release(by_scope());
 }
 
 void forget_waits_within(const TavoNode* node) {

@@ -51,7 +51,8 @@ bool defer_children(TavoNode* group, WaitBuild build, std::shared_ptr<void> data
 void build_waiting(TavoNode* group, const char* name = nullptr);
 // A public call on node: the gate of every wait whose scope holds node,
 // save a wait of node's own group when node is one of its properties or
-// actions (the group's waiting children are no concern of theirs).
+// actions (the group's waiting children are no concern of theirs). Costs a
+// load on each group above node when no wait is scoped at any of them.
 void build_waiting_for_call(TavoNode* node);
 // group's first child in child order, past the gate: every walk of a
 // group's children starts here.

@@ -91,14 +91,38 @@ TEST_F(TavoApiTest, NodeNamesTagsAndParents) {
   EXPECT_EQ(d.kind, TAVO_KIND_GROUP);
 }
 
+// A handler that fills its whole buffer, the last byte too.
+uint32_t fill_value(TavoNode*, char* buf, uint32_t) {
+  memset(buf, 'h', TAVO_VALUE_SIZE);
+  return 0;
+}
+
+// A stored value, one without a handler and one a handler writes reach
+// the caller cut to its length, terminated, and nothing past it.
 TEST_F(TavoApiTest, ReadsStayWithinTheCallersLength) {
   TavoNode* c0 = corvane();
-  char buf[TAVO_VALUE_SIZE];
-  memset(buf, '#', sizeof buf);
-  ASSERT_EQ(TAVO_get_property_val(c0->tag, tag_of(c0, "Serial"), buf, 10), 0u);
-  EXPECT_STREQ(buf, "012345678");
-  EXPECT_EQ(buf[10], '#');
-  EXPECT_EQ(read(c0, "Bare"), "stored");  // no handler: the stored text
+  TavoNode* written = corvane();
+  tree::property_record(get_node(tag_of(written, "Serial")))->handler = fill_value;
+  const struct {
+    TavoNode* group;
+    const char* property;
+    uint32_t length;
+    std::string read;  // "#": the buffer untouched
+  } rows[] = {
+      {c0, "Serial", 10, "012345678"},   {c0, "Serial", 1, ""},  {c0, "Serial", 0, "#"},
+      {c0, "Bare", 4, "sto"},            {c0, "Bare", TAVO_VALUE_SIZE, "stored"},
+      {written, "Serial", 10, "hhhhhhhhh"}, {written, "Serial", TAVO_VALUE_SIZE, std::string(255, 'h')},
+  };
+  char buf[TAVO_VALUE_SIZE + 1];
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.property) + " " + std::to_string(row.length));
+    memset(buf, '#', sizeof buf);
+    ASSERT_EQ(TAVO_get_property_val(row.group->tag, tag_of(row.group, row.property), buf, row.length), 0u);
+    EXPECT_EQ(buf[row.length], '#');
+    if (row.read != "#") {
+      EXPECT_STREQ(buf, row.read.c_str());
+    }
+  }
   EXPECT_EQ(TAVO_get_property_val(c0->tag, tag_of(c0, "Serial"), buf, 257), 1u);
   // A property of another group is refused.
   TavoNode* c1 = corvane();

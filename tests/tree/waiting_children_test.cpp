@@ -108,6 +108,64 @@ TEST_F(WaitingChildrenTest, OnlyWhatReachesTheChildrenBuildsThem) {
   }
 }
 
+// A Target's Sessions, made when they are reached.
+uint32_t build_a_session(TavoNode* target, void*) {
+  ++builds;
+  return tree::build_group(kSessionDef, target) != nullptr ? 0 : 1;
+}
+
+// Waits scoped above their group, as a LogicalHBA's targets are scoped at
+// its function: three Targets' Sessions wait with the Corvane as scope. One
+// wait is made again, one built by a look at it, one dropped with its
+// Target, so the scope keeps one. A public call anywhere in the scope
+// builds it (a property of the scope, one in another subtree of it, a
+// refresh of the scope); a property of its own Target and one outside the
+// scope leave it waiting, and a Session's waiting children below stay
+// waiting whatever the call.
+TEST_F(WaitingChildrenTest, AWaitScopedAboveItsGroupIsBuiltByACallInTheScope) {
+  enum Call { kNone, kGetScope, kGetOtherSubtree, kRefreshScope, kGetOwnGroup, kGetRoot };
+  const struct {
+    Call call;
+    bool waits;
+  } rows[] = {
+      {kNone, true},          {kGetScope, false},   {kGetOtherSubtree, false},
+      {kRefreshScope, false}, {kGetOwnGroup, true}, {kGetRoot, true},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.call);
+    fresh();
+    TavoNode* second = tree::build_group(kTargetDef, c_);
+    TavoNode* third = tree::build_group(kTargetDef, c_);
+    ASSERT_NE(third, nullptr);
+    for (TavoNode* t : {target_, second, third, third})
+      tree::defer_instances(t, c_, kSessionDef, build_a_session, nullptr);
+    EXPECT_NE(tag(second, "Session0"), 0xFFFFFFFFu);
+    ASSERT_EQ(delete_node(third), 0u);
+    ASSERT_EQ(builds, 1);
+    char value[TAVO_VALUE_SIZE] = "";
+    TavoNode* settings = get_node(tag(c_, "Settings"));
+    switch (row.call) {
+      case kNone: break;
+      case kGetScope: EXPECT_EQ(TAVO_get_property_val(c_->tag, tag(c_, "Name"), value, sizeof value), 0u); break;
+      case kGetOtherSubtree:
+        EXPECT_EQ(TAVO_get_property_val(settings->tag, tag(settings, "Level"), value, sizeof value), 0u);
+        break;
+      case kRefreshScope: EXPECT_EQ(TAVO_refresh_group(c_->tag), 0u); break;
+      case kGetOwnGroup:
+        EXPECT_EQ(TAVO_get_property_val(target_->tag, tag(target_, "TargetName"), value, sizeof value), 0u);
+        break;
+      case kGetRoot:
+        EXPECT_EQ(TAVO_get_property_val(0, tag(root(), "TAVOServiceVersion"), value, sizeof value), 0u);
+        break;
+    }
+    EXPECT_EQ(tree::children_wait(target_), row.waits);
+    EXPECT_EQ(builds, row.waits ? 1 : 2);
+    EXPECT_TRUE(tree::children_wait(session_));
+    EXPECT_EQ(child_names(target_, TAVO_KIND_GROUP), (std::vector<std::string>{"Session0", "Session1"}));
+    EXPECT_EQ(builds, 2);
+  }
+}
+
 // The two Targets of a Corvane that wait, made by its AddTarget as a
 // client's action would make them, then a Session below each, made
 // persistent by the same action.
