@@ -66,13 +66,14 @@ int write_all(int fd, std::string_view text, size_t* written) {
 
 namespace {
 
-// The modification time of what was just written (written, as fstat told
-// it after the write) set a nanosecond below the time the write was
-// stamped with (written_by_saves): the change time this stamps lies above
-// it, and so does the time any later change of the content is stamped
-// with. A failure costs readers a read, no more: 0.
-int mark_saved(int fd, const struct stat& written) {
-  timespec below = written.st_mtim;
+// The modification time of what was just written set a nanosecond below
+// not_after, a time the write was stamped no earlier than (its own stamp,
+// or the file's modification time before it: stamps do not go back)
+// (written_by_saves): the change time this stamps lies above it, and so
+// does the time any later change of the content is stamped with. A
+// failure costs readers a read, no more: 0.
+int mark_saved(int fd, const timespec& not_after) {
+  timespec below = not_after;
   if (below.tv_nsec > 0) {
     --below.tv_nsec;
   } else {
@@ -105,7 +106,7 @@ void save_temporary(const std::string& target, std::span<const std::string_view>
         known = host.fstat(fd, &written) == 0;
         return known && (written.st_mode & 07777) == mode ? 0 : host.chmod(*temporary, mode);
       })
-      .run("stamp", [&] { return known ? mark_saved(fd, written) : 0; })
+      .run("stamp", [&] { return known ? mark_saved(fd, written.st_mtim) : 0; })
       .run("fsync", [&] { return host.fsync(fd); });
   const int closed = host.close(fd);
   steps.run("close", [&] { return closed; });
@@ -257,10 +258,8 @@ void save_append(const std::string& target, std::string_view bytes, mode_t mode,
         own_line.append(bytes.data(), bytes.size());
         return write_all(fd, own_line);
       })
-      .run("stamp", [&] {
-        struct stat written;
-        return host.fstat(fd, &written) == 0 ? mark_saved(fd, written) : 0;
-      })
+      // Below the file's stamp before the write: no look after it.
+      .run("stamp", [&] { return known ? mark_saved(fd, st.st_mtim) : 0; })
       .run("fsync", [&] { return host.fsync(fd); })
       .run("chmod", [&] { return rechmod ? host.chmod(target, mode) : 0; });
   // The lock goes with the descriptor; once the bytes are on disk a failed

@@ -293,9 +293,10 @@ FileIdentity identify(const std::string& path);
 // the same identity, and a settled one.
 inline bool unchanged(const FileIdentity& known, const FileIdentity& now) { return known.settled && known == now; }
 // Whether the file's content was last changed by these calls: each sets
-// the modification time of what it wrote a nanosecond below the time the
-// write was stamped with, so it lies below the change time, where any
-// other writer's change of the content leaves both alike. (A change of the
+// the modification time of what it wrote a nanosecond below a time the
+// write was stamped no earlier than (its own stamp, or the file's before
+// an append), so it lies below the change time, where any other writer's
+// change of the content leaves both alike. (A change of the
 // mode alone after it does the same.)
 bool written_by_saves(const FileIdentity& id);
 // Whether the identity is that of a file known to be absent.
