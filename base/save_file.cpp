@@ -46,28 +46,34 @@ std::string save_temporary_name(const std::string& host_path) {
 
 }  // namespace
 
-int write_all(int fd, std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t n = platform::host().write(fd, text.data(), text.size());
+int write_all(int fd, std::string_view text, size_t* written) {
+  size_t done = 0;
+  const auto count = [&](int r) {
+    if (written != nullptr) *written = done;
+    return r;
+  };
+  while (done < text.size()) {
+    const ssize_t n = platform::host().write(fd, text.data() + done, text.size() - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       if (n == 0) errno = ENOSPC;
-      return -1;
+      return count(-1);
     }
-    text.remove_prefix(static_cast<size_t>(n));
+    done += static_cast<size_t>(n);
   }
-  return 0;
+  return count(0);
 }
 
 namespace {
 
-// The modification time of what was just written (written, as fstat told
-// it after the write) set a nanosecond below the time the write was
-// stamped with (written_by_saves): the change time this stamps lies above
-// it, and so does the time any later change of the content is stamped
-// with. A failure costs readers a read, no more: 0.
-int mark_saved(int fd, const struct stat& written) {
-  timespec below = written.st_mtim;
+// The modification time of what was just written set a nanosecond below
+// not_after, a time the write was stamped no earlier than (its own stamp,
+// or the file's modification time before it: stamps do not go back)
+// (written_by_saves): the change time this stamps lies above it, and so
+// does the time any later change of the content is stamped with. A
+// failure costs readers a read, no more: 0.
+int mark_saved(int fd, const timespec& not_after) {
+  timespec below = not_after;
   if (below.tv_nsec > 0) {
     --below.tv_nsec;
   } else {
@@ -100,7 +106,7 @@ void save_temporary(const std::string& target, std::span<const std::string_view>
         known = host.fstat(fd, &written) == 0;
         return known && (written.st_mode & 07777) == mode ? 0 : host.chmod(*temporary, mode);
       })
-      .run("stamp", [&] { return known ? mark_saved(fd, written) : 0; })
+      .run("stamp", [&] { return known ? mark_saved(fd, written.st_mtim) : 0; })
       .run("fsync", [&] { return host.fsync(fd); });
   const int closed = host.close(fd);
   steps.run("close", [&] { return closed; });
@@ -252,10 +258,8 @@ void save_append(const std::string& target, std::string_view bytes, mode_t mode,
         own_line.append(bytes.data(), bytes.size());
         return write_all(fd, own_line);
       })
-      .run("stamp", [&] {
-        struct stat written;
-        return host.fstat(fd, &written) == 0 ? mark_saved(fd, written) : 0;
-      })
+      // Below the file's stamp before the write: no look after it.
+      .run("stamp", [&] { return known ? mark_saved(fd, st.st_mtim) : 0; })
       .run("fsync", [&] { return host.fsync(fd); })
       .run("chmod", [&] { return rechmod ? host.chmod(target, mode) : 0; });
   // The lock goes with the descriptor; once the bytes are on disk a failed
@@ -293,42 +297,65 @@ int append_bytes(const std::string& path, std::string_view bytes, mode_t mode, b
   return -1;
 }
 
-uint32_t write_in_place(const std::string& path, off_t offset, std::string_view content, mode_t mode) {
-  const RootWrite write;
-  SaveSteps steps;
-  if (!steps.admit(write.allowed()).ok()) return steps.report(path);
+bool AppendedFile::open(SaveSteps& steps) {
+  if (fd_ >= 0) return true;
   platform::Host& host = platform::host();
-  const std::string target = platform::fixed_path(path);
-  // Appending: once the file is cut, every write lands after what stays.
-  // Nor is a FIFO there waited on.
+  const std::string target = platform::fixed_path(path_);
+  // Appending: every write lands at the end, whoever appended last. Nor is
+  // a FIFO there waited on.
   constexpr int kFlags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
   int fd = host.open(target, kFlags, 0);
-  bool created = false;
   if (fd < 0 && errno == ENOENT) {
-    fd = host.open(target, kFlags | O_CREAT | O_EXCL, mode);
-    created = fd >= 0;
+    fd = host.open(target, kFlags | O_CREAT | O_EXCL, mode_);
+    made_ |= fd >= 0;
     if (fd < 0 && errno == EEXIST) fd = host.open(target, kFlags, 0);  // made meanwhile
   }
   struct stat st{};
-  steps.run("open", [&] { return fd < 0 ? -1 : 0; }).run("fstat", [&] {
-    if (host.fstat(fd, &st) != 0) return -1;
-    errno = !S_ISREG(st.st_mode) ? EINVAL : st.st_nlink != 1 ? EMLINK : st.st_size < offset ? ESTALE : 0;
-    return errno == 0 ? 0 : -1;
-  });
-  bool cut = false;
-  // The umask must not change the mode; nor does the file keep another.
-  steps.run("chmod", [&] { return (st.st_mode & 07777) == mode ? 0 : host.chmod(target, mode); })
-      .run("truncate", [&] {
-        cut = true;
-        return st.st_size == offset ? 0 : host.truncate(fd, offset);
+  steps.run("open", [&] { return fd < 0 ? -1 : 0; })
+      .run("fstat", [&] {
+        if (host.fstat(fd, &st) != 0) return -1;
+        errno = !S_ISREG(st.st_mode) ? EINVAL : st.st_nlink != 1 ? EMLINK : 0;
+        return errno == 0 ? 0 : -1;
       })
-      .run("write", [&] { return write_all(fd, content); })
-      .run("fsync", [&] { return host.fdatasync(fd); });
-  // What a failed write left goes: the first offset bytes stay.
-  if (!steps.ok() && cut) host.truncate(fd, offset);
-  if (steps.ok() && created) save_flush_directory(target);
-  if (fd >= 0) host.close(fd);
-  return steps.report(path);
+      // The umask must not change the mode; nor does the file keep another.
+      .run("chmod", [&] { return (st.st_mode & 07777) == mode_ ? 0 : host.chmod(target, mode_); });
+  if (steps.ok()) fd_ = fd;
+  else if (fd >= 0) host.close(fd);
+  return steps.ok();
+}
+
+uint32_t AppendedFile::append(std::string_view bytes) {
+  const RootWrite write;
+  SaveSteps steps;
+  if (!steps.admit(write.allowed()).ok() || !open(steps)) return steps.report(path_);
+  platform::Host& host = platform::host();
+  size_t written = 0;
+  steps.run("write", [&] { return write_all(fd_, bytes, &written); })
+      .run("fsync", [&] { return host.fdatasync(fd_); });
+  // What a failed write left goes: the file ends where it did.
+  struct stat st{};
+  if (steps.failed() != nullptr && strcmp(steps.failed(), "write") == 0 && written > 0 && host.fstat(fd_, &st) == 0)
+    host.truncate(fd_, st.st_size - static_cast<off_t>(written));
+  if (steps.ok() && made_) {
+    save_flush_directory(platform::fixed_path(path_));
+    made_ = false;
+  }
+  if (!steps.ok()) close();
+  return steps.report(path_);
+}
+
+uint32_t AppendedFile::empty() {
+  const RootWrite write;
+  SaveSteps steps;
+  if (steps.admit(write.allowed()).ok() && open(steps))
+    steps.run("truncate", [&] { return platform::host().truncate(fd_, 0); });
+  if (!steps.ok()) close();
+  return steps.report(path_);
+}
+
+void AppendedFile::close() {
+  if (fd_ >= 0) platform::host().close(fd_);
+  fd_ = -1;
 }
 
 namespace {

@@ -159,28 +159,57 @@ uint32_t append_lines(const std::string& path, std::string_view lines, mode_t mo
                       const FileIdentity* ends_lines = nullptr);
 
 // Writes all of text to the descriptor (a short write goes on with the
-// rest); 0, or -1 with errno.
-int write_all(int fd, std::string_view text);
+// rest); 0, or -1 with errno. *written (when given) counts the bytes that
+// went, also on failure.
+int write_all(int fd, std::string_view text, size_t* written = nullptr);
 
 // Appends bytes as they are, the same way, all or nothing. Sets no status:
 // 0, or -1 with errno; *opened tells whether the file could be opened.
 int append_bytes(const std::string& path, std::string_view bytes, mode_t mode, bool* opened);
 
-// Rewrites a small file in place from offset on, for a file whose readers
-// take only whole lines of it (each ended by its line feed, holding no
-// NUL) and that no view follows by its identity: the file is cut at
-// offset (its first offset bytes stay), content is appended and the data
-// flushed (fdatasync). No temporary, no rename, and no directory flush once
-// the file exists. A kill or a power cut at any moment leaves the old
-// content, the first offset bytes, or those followed by a prefix of
-// content (where a file system lets a size reach the disk before the data,
-// bytes of content that did not may read as NULs). Only a regular file of
-// one link is written, reached without following a link; a missing one is
-// created with mode, and its directory flushed once it holds the content.
-// A file shorter than offset is not written (ESTALE). 0, or 1 with the
-// status of a failed save: the file then holds its old content or its
-// first offset bytes.
-uint32_t write_in_place(const std::string& path, off_t offset, std::string_view content, mode_t mode);
+// A small file of lines that one owner only appends to, through a
+// descriptor it keeps between appends (an append is a write and a flush
+// of its data), for readers that take only whole lines of it (each ended
+// by its line feed, holding no NUL) and that no view follows by its
+// identity. Nothing is written over: a kill or a power cut at any moment
+// leaves the file as it was followed by a prefix of what was appended
+// since its last flush (where a file system lets a size reach the disk
+// before the data, bytes that did not may read as NULs). Only a regular
+// file of one link is written, reached without following a link; a
+// missing one is created with mode, and its directory flushed once it
+// holds its first bytes. The owner serializes its calls; a child process
+// may go on with the descriptor it inherits.
+class SaveSteps;
+class AppendedFile {
+ public:
+  // path is a fixed host path, placed under the root in force when the
+  // file is opened.
+  AppendedFile(std::string path, mode_t mode) : path_(std::move(path)), mode_(mode) {}
+  ~AppendedFile() { close(); }
+  AppendedFile(const AppendedFile&) = delete;
+  AppendedFile& operator=(const AppendedFile&) = delete;
+  // Appends bytes and flushes their data (fdatasync), the file opened
+  // first when no descriptor is kept. 0, or 1 with the status of a failed
+  // save: what a failed write left is cut off again (a flush that failed
+  // leaves the bytes), and the descriptor goes.
+  uint32_t append(std::string_view bytes);
+  // Cuts the file to nothing, unflushed (a power cut may leave what it
+  // held): for a file that holds nothing any reader needs. 0, or 1 with
+  // the status of a failed save.
+  uint32_t empty();
+  // The descriptor goes: the next call opens the path again (another
+  // process may have put a new file there, or the root is another).
+  void close();
+
+ private:
+  // The kept descriptor, opened (the file made when missing) and checked.
+  bool open(SaveSteps& steps);
+
+  std::string path_;
+  mode_t mode_;
+  int fd_ = -1;
+  bool made_ = false;  // made here, its directory not flushed since
+};
 
 // The lock of one saved file, held around every append and every
 // read-modify-write of it: an fcntl write lock on "<path>.lock" beside it,
@@ -264,9 +293,10 @@ FileIdentity identify(const std::string& path);
 // the same identity, and a settled one.
 inline bool unchanged(const FileIdentity& known, const FileIdentity& now) { return known.settled && known == now; }
 // Whether the file's content was last changed by these calls: each sets
-// the modification time of what it wrote a nanosecond below the time the
-// write was stamped with, so it lies below the change time, where any
-// other writer's change of the content leaves both alike. (A change of the
+// the modification time of what it wrote a nanosecond below a time the
+// write was stamped no earlier than (its own stamp, or the file's before
+// an append), so it lies below the change time, where any other writer's
+// change of the content leaves both alike. (A change of the
 // mode alone after it does the same.)
 bool written_by_saves(const FileIdentity& id);
 // Whether the identity is that of a file known to be absent.

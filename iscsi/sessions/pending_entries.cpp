@@ -9,21 +9,28 @@
 // went through: the next start finds the session as it was or as asked.
 //
 // The notes' file holds one line per session, a session line's first
-// fields (Saved::Pending). Letting a note go writes nothing: the process
-// keeps what the file holds, and which of its notes stay, for as long as
-// no other process changed the root (forget_known_notes). Its next note is
-// written over those let go, in place; notes it does not know of are
-// settled first. A cut write leaves a line without its line feed, never a
-// whole line that names another session.
+// fields (Saved::Pending), and is only ever appended to: a note is one
+// write and one flush of its data, through a descriptor the process keeps
+// (files::AppendedFile). Its line feed is its end mark: a write a power
+// cut tore leaves a line without one, which names no session, and a note
+// written after such a line first ends it with a line of more fields than
+// a note has. Letting a note go writes nothing: the process keeps what the
+// file holds, and which of its notes stay, for as long as no other process
+// changed the root (forget_known_notes); notes it does not know of are
+// settled first. The file is cut to nothing, never rewritten, where none
+// of its notes stays: by a start that settled them, by the last exit, and
+// in a process that lives on, by the change whose end lets the last note
+// go once the file passed kNotesKeptBytes. Notes that stay then (one a
+// process cannot settle yet) are put in a new file by rename instead.
 #include <errno.h>
 
 #include <charconv>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
-#include "base/file_utils.h"
 #include "base/no_destructor.h"
 #include "base/library_lock.h"
 #include "base/save_file.h"
@@ -38,6 +45,12 @@ namespace tavo::sessions {
 namespace {
 
 constexpr mode_t kNotesMode = 0600;  // as the saved target files
+// The bytes of notes let go past which a process that lives on cuts the
+// file: about a hundred notes, which a start after a kill reads again.
+constexpr size_t kNotesKeptBytes = 16384;
+// Ends a line whose write was torn (its line feed missing): with the part
+// before it, one line of more fields than a note has.
+constexpr std::string_view kCutLineEnd = ",,,,,,,,,\n";
 
 const char* notes_path() { return record_def(Saved::Pending).path; }
 
@@ -81,8 +94,9 @@ bool parse_note(std::string_view line, PendingEntry* e) {
 }
 
 // What the process knows the file holds while no other process changed
-// the root: its lines in order, each with its line feed, and whether it
-// stays (a note whose change is under way, or one not settled) or may go.
+// the root: its lines in order, each with its line feed but a cut last
+// one, and whether it stays (a note whose change is under way, or one not
+// settled) or may go; and the descriptor its notes are appended through.
 struct KnownLine {
   std::string text;
   bool stays = false;
@@ -90,10 +104,18 @@ struct KnownLine {
 struct KnownNotes {
   bool valid = false;
   std::vector<KnownLine> lines;
+  files::AppendedFile file{notes_path(), kNotesMode};
   bool current() const { return valid; }
   void know(std::vector<KnownLine> now) {
     valid = true;
     lines = std::move(now);
+  }
+  bool ends_line() const { return lines.empty() || lines.back().text.ends_with('\n'); }
+  // The bytes of the lines that stay (stays) or may go.
+  size_t bytes(bool stays) const {
+    size_t n = 0;
+    for (const KnownLine& line : lines) n += line.stays == stays ? line.text.size() : 0;
+    return n;
   }
 };
 // Under the library lock.
@@ -102,30 +124,40 @@ KnownNotes& known() {
   return *notes;
 }
 
-// The file written with the notes that stay and those added: the lines
-// that stay before the first that may go are kept where they lie (a cut
-// leaves them whole), the rest written after them. 0, or 1 with the
-// failed save's status; what the file holds then is not known but for the
-// notes that stay, which the next write writes whole.
-uint32_t write_notes(std::vector<KnownLine> added) {
+// The added notes (lines that stay) appended, a cut last line ended
+// first. 0, or 1 with the failed save's status: how the file ends is then
+// not known, and is taken for a cut line.
+uint32_t append_notes(std::vector<KnownLine> added) {
   KnownNotes& k = known();
-  off_t kept = 0;
-  size_t first_going = 0;
-  for (; first_going < k.lines.size() && k.lines[first_going].stays; ++first_going)
-    kept += static_cast<off_t>(k.lines[first_going].text.size());
-  std::vector<KnownLine> now(k.lines.begin(), k.lines.begin() + static_cast<ptrdiff_t>(first_going));
-  std::string text;
-  for (size_t i = first_going; i < k.lines.size(); ++i)
-    if (k.lines[i].stays) now.push_back(k.lines[i]);
-  for (KnownLine& line : added) now.push_back(std::move(line));
-  for (size_t i = first_going; i < now.size(); ++i) text += now[i].text;
-  if (const uint32_t r = files::write_in_place(notes_path(), kept, text, kNotesMode)) {
-    std::erase_if(k.lines, [](const KnownLine& line) { return !line.stays; });
-    k.lines.insert(k.lines.begin(), KnownLine{});  // bytes not known, written over
+  std::string text(k.ends_line() ? "" : kCutLineEnd);
+  for (const KnownLine& line : added) text += line.text;
+  if (const uint32_t r = k.file.append(text)) {
+    k.lines.push_back({});
     return r;
   }
-  k.know(std::move(now));
+  if (!k.ends_line()) k.lines.back().text += kCutLineEnd;
+  for (KnownLine& line : added) k.lines.push_back(std::move(line));
   return 0;
+}
+
+// The file without the lines that may go: cut to nothing where none
+// stays, else a new file of those that stay put in its place (by rename:
+// a cut leaves the old file or the new, and no note that stays is lost).
+void drop_lines_that_go() {
+  KnownNotes& k = known();
+  std::vector<KnownLine> staying;
+  std::string text;
+  for (const KnownLine& line : k.lines)
+    if (line.stays) {
+      text += line.text;
+      staying.push_back(line);
+    }
+  if (!staying.empty()) k.file.close();  // the file goes by the rename
+  if ((staying.empty() ? k.file.empty() : files::replace_file(notes_path(), text, kNotesMode)) != 0) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: %s keeps notes that went\n", __func__, notes_path());
+    return;
+  }
+  k.lines = std::move(staying);
 }
 
 // The function of a key's controller and iSCSI function; null when the
@@ -158,32 +190,28 @@ Settled settle_note(const PendingEntry& e, tree::HandlerContext* function) {
   return *function ? Settled::Remove : Settled::Stays;
 }
 
-// Every note the file holds settled, and the file known. It is written
-// when at_start asks for it (a start leaves it empty but for the notes
-// that stay) or once an entry was removed, so that no one removes it
-// again; else the notes that went through stay in it until the next note
-// is written over them. Only a process that may write the root settles:
-// it holds the notes' lock to send a removal or write.
+// Every note the file holds settled, and the file known. The lines that
+// may go are dropped when at_start asks for it (a start leaves the file
+// empty but for the notes that stay) or once an entry was removed, so
+// that no one removes it again; else they stay until the file is cut.
+// Only a process that may write the root settles what asks for a write:
+// it holds the notes' lock to send a removal or write. A file that holds
+// nothing asks for nothing: no lock is made, nothing written.
 void settle_file(bool at_start) {
-  std::optional<files::SaveLock> lock;
-  const auto locked = [&] {
-    if (!lock) keeping_last_status([&] { lock.emplace(notes_path()); });
-    return lock->held();
-  };
-  if (at_start) {
-    if (!locked()) return;
-    // Notes are written in place now: what a save by rename left goes.
-    files::remove_leftover_temporaries(notes_path());
-  }
+  KnownNotes& k = known();
+  k.file.close();  // another process may have put a new file there
+  // Most often there is nothing: a look tells.
+  const files::FileIdentity look = files::identify(notes_path());
+  if (files::known_missing(look) || look.size == 0) return k.know({});
   std::string text;
   files::FileIdentity id;
   if (files::read_saved(notes_path(), 0, &text, &id) != 0) {
     // A file the process may not read tells of nothing it can settle.
-    if (errno == ENOENT) known().know({});
+    if (errno == ENOENT) k.know({});
     return;
   }
   // Every byte has its place in the picture: the lines that stay are
-  // found again where they lie.
+  // written again should the file be cut.
   struct Found {
     KnownLine line;
     PendingEntry note;
@@ -191,12 +219,16 @@ void settle_file(bool at_start) {
     Settled settled = Settled::Went;
   };
   std::vector<Found> found;
+  // A session noted again (by another change of it) is settled once.
+  std::unordered_map<std::string_view, Settled> seen;
   bool remove = false, going = false;
   for_each_line(text, [&](std::string_view line, bool whole) {
     Found f{{std::string(line) + (whole ? "\n" : ""), false}, {}, {}, Settled::Went};
-    // Only a whole line names a session: a cut write leaves a part.
-    if (whole && parse_note(line, &f.note))
-      f.settled = settle_note(f.note, &f.function);
+    // Only a whole line names a session: a torn write leaves a part.
+    if (const auto again = seen.find(line); whole && again != seen.end())
+      f.settled = again->second == Settled::Stays ? Settled::Stays : Settled::Went;
+    else if (whole && parse_note(line, &f.note))
+      f.settled = seen[line] = settle_note(f.note, &f.function);
     else if (!line.empty())
       pdebug(TAVO_LOG_BACKEND, 4, "%s: a line that is no whole note is dropped\n", "settle_pending");
     f.line.stays = f.settled == Settled::Stays;
@@ -204,7 +236,15 @@ void settle_file(bool at_start) {
     going |= !f.line.stays;
     found.push_back(std::move(f));
   });
-  if ((remove || (at_start && going)) && !locked()) return;
+  const bool writes = remove || (at_start && going);
+  std::optional<files::SaveLock> lock;
+  if (writes) {
+    keeping_last_status([&] { lock.emplace(notes_path()); });
+    if (!lock->held()) return;
+    // What a new file of the notes that stay left, killed before its
+    // rename, goes too.
+    if (at_start) files::remove_leftover_temporaries(notes_path());
+  }
   std::vector<KnownLine> lines;
   for (Found& f : found) {
     // A removal the firmware refuses is the entry gone already.
@@ -217,11 +257,8 @@ void settle_file(bool at_start) {
       });
     lines.push_back(std::move(f.line));
   }
-  known().know(std::move(lines));
-  if (!remove && !(at_start && going)) return;
-  keeping_last_status([] {
-    if (write_notes({}) != 0) pdebug(TAVO_LOG_BACKEND, 3, "%s: %s was not rewritten\n", "settle_pending", notes_path());
-  });
+  k.know(std::move(lines));
+  if (writes) keeping_last_status(drop_lines_that_go);
 }
 
 }  // namespace
@@ -255,7 +292,7 @@ uint32_t note_pending(std::span<const PendingEntry> entries) {
   // own files' save.
   keeping_last_status([&] {
     if (!known().current()) settle_file(false);
-    if (known().current()) noted = write_notes(std::move(added));
+    if (known().current()) noted = append_notes(std::move(added));
   });
   if (noted != 0) pdebug(TAVO_LOG_BACKEND, 3, "%s: %s is not guarded against a cut\n", __func__, entries[0].name.c_str());
   return noted;
@@ -263,36 +300,34 @@ uint32_t note_pending(std::span<const PendingEntry> entries) {
 
 void let_go_pending(const PendingEntry& e) {
   TAVO_LIBRARY_LOCK;
+  KnownNotes& k = known();
   std::string line;
   // Once another process changed the root, the note is settled as found.
-  if (!known().current() || !note_line(e, &line)) return;
-  for (KnownLine& known_line : known().lines)
+  if (!k.current() || !note_line(e, &line)) return;
+  for (KnownLine& known_line : k.lines)
     if (known_line.stays && known_line.text == line) {
       known_line.stays = false;
-      return;
+      break;
     }
+  // A process that lives on keeps the file small: the change that lets a
+  // note go past the bound pays for the cut.
+  if (k.bytes(false) > kNotesKeptBytes) keeping_last_status(drop_lines_that_go);
 }
 
 void settle_pending(bool at_start) {
   TAVO_LIBRARY_LOCK;
   if (!at_start && known().current()) return;
-  // No lock made where no note ever was.
-  if (at_start && files::never_saved(notes_path()))
-    known().know({});
-  else
-    settle_file(at_start);
+  settle_file(at_start);
 }
 
 void drop_finished_notes() {
   TAVO_LIBRARY_LOCK;
-  const KnownNotes& k = known();
-  if (!k.current() || k.lines.empty()) return;
-  for (const KnownLine& line : k.lines)
-    if (line.stays) return;
+  KnownNotes& k = known();
   // A restart then settles nothing of this process's.
-  keeping_last_status([] {
-    if (write_notes({}) != 0) pdebug(TAVO_LOG_BACKEND, 4, "%s: %s keeps its notes\n", __func__, notes_path());
-  });
+  if (k.current() && !k.lines.empty() && k.bytes(true) == 0) keeping_last_status(drop_lines_that_go);
+  k.file.close();
+  k.valid = false;
+  k.lines = {};
 }
 
 void forget_known_notes() { known().valid = false; }

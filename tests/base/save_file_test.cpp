@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <functional>
+#include <vector>
 
 #include "tests/support/sim_fixture.h"
 #include "tests/tree/tree_fixture.h"
@@ -146,91 +147,118 @@ TEST_F(SaveFileTest, LooksAreTrustedOnceNoChangeCanHideInTheirTick) {
   EXPECT_TRUE(after.settled);
 }
 
-// A file rewritten in place from an offset: a kill or a power cut at any
-// of its file calls leaves the old content, the bytes before the offset,
-// or those followed by a part of the new; a failed call leaves the old
-// content or the bytes before the offset, with the status of a failed
-// save.
-TEST_F(SaveFileTest, InPlaceWritesLeaveOldKeptOrAPrefixOfNew) {
+// A file appended to through a kept descriptor: a kill or a power cut at
+// any of its file calls leaves the old content, or it followed by a part
+// of what was appended; a failed write leaves the old content, a failed
+// flush the new, both with the status of a failed save. One flush of the
+// data an append, the folder's only for a file made, nothing renamed, and
+// the file opened once for all the appends of its owner.
+TEST_F(SaveFileTest, AppendsLeaveTheOldContentFollowedByAPrefixOfTheNew) {
   const std::string path = kDir + "/notes.txt", host = root_.at(path);
-  const std::string none = "<none>";
+  const std::string none = "<none>", added = "c,3\nd,4\n";
   const auto content = [&] { return file_exists(host) ? read_file(host) : none; };
-  const struct {
-    const char* what;
-    std::string before;
-    off_t offset;
-    std::string added;
-  } cases[] = {
-      {"written over whole", "a,1\nb,2\n", 0, "c,3\n"},
-      {"its first line kept", "a,1\nb,2\n", 4, "c,3\nd,4\n"},
-      {"made", none, 0, "a,1\n"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
+  for (const std::string& before : {std::string("a,1\nb,2\n"), none}) {
+    SCOPED_TRACE(before);
     const auto restore = [&] {
-      if (c.before == none)
+      if (before == none)
         ::unlink(host.c_str());
       else
-        write_file(host, c.before);
+        write_file(host, before);
     };
-    const auto write = [&] { return files::write_in_place(path, c.offset, c.added, 0600); };
-    const std::string kept = c.before == none ? "" : c.before.substr(0, static_cast<size_t>(c.offset));
-    const std::string after = kept + c.added;
-    // Whether a content is one a cut may leave.
+    const std::string kept = before == none ? "" : before, after = kept + added;
     const auto allowed = [&](const std::string& now) {
-      return now == c.before || (now.size() >= kept.size() && after.compare(0, now.size(), now) == 0) ||
-             (c.before == none && now == none);
+      return now == before || (now.size() >= kept.size() && after.compare(0, now.size(), now) == 0);
     };
-    // Its open, fstat, truncate, write, flush and close at least.
+    // Its open, fstat, write and flush at least.
     EXPECT_GE(at_every_file_call(
-                  kDir, restore, [&] { write(); },
+                  kDir, restore, [&] { files::AppendedFile(path, 0600).append(added); },
                   [&](int, const std::string& cut) { EXPECT_TRUE(allowed(content())) << cut << ": " << content(); }),
-              6);
+              4);
     EXPECT_EQ(content(), after);
-    // A failed call: the old content, or the bytes before the offset.
-    for (const char* failing : {"open", "fstat", "truncate", "write", "fsync"}) {
-      SCOPED_TRACE(failing);
+    const struct {
+      const char* what;
+      std::vector<sim::Fault> faults;
+      bool written;
+    } failures[] = {
+        {"open", {SimTest::file_errno("open", kDir, -1, ENOSPC)}, false},
+        {"fstat", {SimTest::file_errno("fstat", kDir, -1, ENOSPC)}, false},
+        {"write", {SimTest::file_errno("write", kDir, -1, ENOSPC)}, false},
+        {"the write after half of it went",
+         [&] {
+           sim::Fault half = SimTest::file_errno("write", kDir, 1), rest = SimTest::file_errno("write", kDir, 1, ENOSPC);
+           half.kind = sim::FaultKind::ShortWrite;
+           return std::vector<sim::Fault>{half, rest};
+         }(),
+         false},
+        {"fsync", {SimTest::file_errno("fsync", kDir, -1, ENOSPC)}, true},
+    };
+    for (const auto& f : failures) {
+      SCOPED_TRACE(f.what);
       restore();
-      sim_->inject(SimTest::file_errno(failing, kDir, -1, ENOSPC));
-      const uint32_t result = write();
+      for (const sim::Fault& fault : f.faults) sim_->inject(fault);
+      EXPECT_EQ(files::AppendedFile(path, 0600).append(added), 1u);
       sim_->clear_faults();
-      const std::string now = content();
-      if (result == 0) {  // a call this write does not make
-        EXPECT_EQ(now, after);
-        continue;
-      }
       EXPECT_EQ(std::string(tavo_last_status_string), "Failed to save " + path + ": No space left on device.");
-      EXPECT_TRUE(now == c.before || now == kept || (c.before == none && now == "")) << now;
+      // A file made for the append may stay, empty.
+      const std::string now = content();
+      EXPECT_TRUE(now == (f.written ? after : before) || (before == none && now == "")) << now;
     }
-    // One flush of the data; the directory's only for a file made.
     restore();
     sim_->clear_log();
-    ASSERT_EQ(write(), 0u);
+    files::AppendedFile file(path, 0600);
+    ASSERT_EQ(file.append(added), 0u);
     EXPECT_EQ(sim_->file_calls("fsync"), 1u);
-    EXPECT_EQ(sim_->file_calls("fsync_dir"), c.before == none ? 1u : 0u);
+    EXPECT_EQ(sim_->file_calls("fsync_dir"), before == none ? 1u : 0u);
     EXPECT_EQ(sim_->file_calls("rename"), 0u);
     struct stat st{};
     ASSERT_EQ(::stat(host.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0600u);
+    sim_->clear_log();
+    ASSERT_EQ(file.append("e,5\n"), 0u);
+    EXPECT_EQ(sim_->file_calls("open"), 0u);
+    EXPECT_EQ(sim_->file_calls("fsync"), 1u);
+    EXPECT_EQ(content(), after + "e,5\n");
   }
 }
 
-// Only a regular file of one link at the path is written, never through
-// a link, a FIFO never waited on, and a file shorter than the offset not
-// at all: each fails the write and leaves everything as it was.
-TEST_F(SaveFileTest, InPlaceWritesRefuseWhatIsNotTheirFile) {
+// The owner of an appended file cuts it to nothing in place, and appends
+// from its start again; once it lets its descriptor go, it appends to the
+// file that stands at the path then, not the one another writer renamed
+// away.
+TEST_F(SaveFileTest, AnAppendedFileIsEmptiedInPlaceAndFoundAgainAfterItsDescriptorGoes) {
+  const std::string path = kDir + "/notes.txt", host = root_.at(path);
+  files::AppendedFile file(path, 0600);
+  ASSERT_EQ(file.append("a,1\n"), 0u);
+  struct stat made{}, now{};
+  ASSERT_EQ(::stat(host.c_str(), &made), 0);
+  sim_->clear_log();
+  ASSERT_EQ(file.empty(), 0u);
+  EXPECT_EQ(sim_->file_calls("fsync"), 0u);
+  ASSERT_EQ(file.append("b,2\n"), 0u);
+  EXPECT_EQ(read_file(host), "b,2\n");
+  ASSERT_EQ(::stat(host.c_str(), &now), 0);
+  EXPECT_EQ(now.st_ino, made.st_ino);
+  write_file(host + ".new", "c,3\n");
+  ASSERT_EQ(::rename((host + ".new").c_str(), host.c_str()), 0);
+  file.close();
+  ASSERT_EQ(file.append("d,4\n"), 0u);
+  EXPECT_EQ(read_file(host), "c,3\nd,4\n");
+}
+
+// Only a regular file of one link at the path is appended to, never
+// through a link, a FIFO never waited on: each fails the append and
+// leaves everything as it was.
+TEST_F(SaveFileTest, AppendsRefuseWhatIsNotTheirFile) {
   const std::string path = kDir + "/notes.txt", host = root_.at(path), outside = root_.at("/outside.txt");
   const struct {
     const char* what;
     std::function<int()> plant;
-    off_t offset;
     int err;  // 0: any
   } cases[] = {
-      {"a symbolic link", [&] { return ::symlink(outside.c_str(), host.c_str()); }, 0, ELOOP},
-      {"a hard link", [&] { return ::link(outside.c_str(), host.c_str()); }, 0, EMLINK},
-      {"a directory", [&] { return ::mkdir(host.c_str(), 0700); }, 0, EISDIR},
-      {"a FIFO", [&] { return ::mkfifo(host.c_str(), 0600); }, 0, 0},  // no reader (ENXIO), or no regular file
-      {"a file shorter than the offset", [&] { return write_file(host, "a,1\n"), 0; }, 8, ESTALE},
+      {"a symbolic link", [&] { return ::symlink(outside.c_str(), host.c_str()); }, ELOOP},
+      {"a hard link", [&] { return ::link(outside.c_str(), host.c_str()); }, EMLINK},
+      {"a directory", [&] { return ::mkdir(host.c_str(), 0700); }, EISDIR},
+      {"a FIFO", [&] { return ::mkfifo(host.c_str(), 0600); }, 0},  // no reader (ENXIO), or no regular file
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -238,7 +266,7 @@ TEST_F(SaveFileTest, InPlaceWritesRefuseWhatIsNotTheirFile) {
     ASSERT_EQ(c.plant(), 0);
     struct stat before{};
     ASSERT_EQ(::lstat(host.c_str(), &before), 0);
-    EXPECT_EQ(files::write_in_place(path, c.offset, "b,2\n", 0600), 1u);
+    EXPECT_EQ(files::AppendedFile(path, 0600).append("b,2\n"), 1u);
     const std::string status = tavo_last_status_string, failed = "Failed to save " + path + ": ";
     EXPECT_EQ(c.err != 0 ? status : status.substr(0, failed.size()),
               c.err != 0 ? failed + strerror(c.err) + "." : failed);

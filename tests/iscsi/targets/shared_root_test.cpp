@@ -328,51 +328,6 @@ TEST_F(SharedRootTest, ATargetChangeCutShortLeavesItAsItWasOrAsAskedInBothStores
   }
 }
 
-// A change of a persistent session's two stores writes its note once, in
-// place, and flushes it once: an add flushes that and its line, renames
-// nothing and flushes no folder; a logout or a deletion, whose line goes
-// by a new file, flushes that file and its folder besides. The notes stay
-// while the process lives (letting one go writes nothing); its last exit
-// empties the file in place, and the next start sends the firmware
-// nothing for them.
-TEST_F(SharedRootTest, NotesAreWrittenOnceInPlaceAndEmptiedAtTheLastExit) {
-  ASSERT_EQ(act(lhba_ + "/AddTarget", {"iqn.t4", "10.0.0.9"}), 0u);  // the notes' file is there
-  const std::string notes = saved_path("iscsi_pending.txt");
-  const auto inode = [&] {
-    struct stat st{};
-    return ::stat(notes.c_str(), &st) == 0 ? st.st_ino : 0;
-  };
-  const ino_t made = inode();
-  const struct {
-    const char* what;
-    std::function<uint32_t()> change;
-    uint64_t flushes, folder_flushes, renames;
-  } changes[] = {
-      {"AddTarget", [&] { return act(lhba_ + "/AddTarget", {kTargetA, "10.0.0.50"}); }, 2, 0, 0},
-      // Its persistent session reopened: nothing saved.
-      {"Login", [&] { return act(target_named(kTargetA) + "/Login", {"10.0.0.50", "3260"}); }, 0, 0, 0},
-      {"Logout", [&] { return act(target_named(kTargetA) + "/Logout"); }, 2, 1, 1},
-      {"DeleteTarget", [&] { return act(lhba_ + "/DeleteTarget", {target_named("iqn.t4").substr(lhba_.size() + 7)}); },
-       2, 1, 1},
-  };
-  for (const auto& c : changes) {
-    SCOPED_TRACE(c.what);
-    sim_->clear_log();
-    ASSERT_EQ(c.change(), 0u) << last_status().second;
-    EXPECT_EQ(sim_->file_calls("fsync"), c.flushes);
-    EXPECT_EQ(sim_->file_calls("fsync_dir"), c.folder_flushes);
-    EXPECT_EQ(sim_->file_calls("rename"), c.renames);
-    EXPECT_EQ(inode(), made);
-  }
-  EXPECT_NE(saved("iscsi_pending.txt"), "");
-  ASSERT_EQ(TAVO_exit(), 0u);
-  EXPECT_EQ(saved("iscsi_pending.txt"), "");
-  EXPECT_EQ(inode(), made);
-  sim_->clear_log();
-  ASSERT_EQ(TAVO_init(), 0u);
-  EXPECT_EQ(mailbox_count(6, 28), 0);
-}
-
 // A start settles every whole note it finds and leaves the file empty (in
 // place): a session noted without its line loses its firmware entry. A
 // line cut short, one holding a NUL or one of other fields names no
