@@ -10,6 +10,7 @@
 #include "base/root_gate.h"
 
 #include <errno.h>
+#include <pthread.h>
 #include <fcntl.h>
 #include <stddef.h>
 #include <stdlib.h>
@@ -156,6 +157,17 @@ void follow_root_change() {
   for (const RootFollower catch_up : followers) catch_up();
 }
 
+// This process's pid without a system call on every change: a child forked
+// since asks again.
+std::atomic<pid_t> cached_pid{0};
+
+pid_t own_pid() {
+  static const bool forgotten_at_fork = pthread_atfork(nullptr, nullptr, [] { cached_pid.store(0); }) == 0;
+  pid_t pid = cached_pid.load(std::memory_order_relaxed);
+  if (pid == 0 || !forgotten_at_fork) cached_pid.store(pid = getpid(), std::memory_order_relaxed);
+  return pid;
+}
+
 uint64_t mix(uint64_t x) {
   x ^= x >> 30;
   x *= 0xbf58476d1ce4e5b9ull;
@@ -212,7 +224,7 @@ AtKey page_at(Gate& g, key_t key, uint64_t ident, int* id, GatePage** page, bool
     if (load((*page)->ident) == 0 && *writable) {
       // Claimed: a generation first, so that a page seen claimed has one.
       const uint64_t nonce =
-          mix(platform::real_ms() ^ static_cast<uint64_t>(getpid()) << 32 ^ static_cast<uint64_t>(*id));
+          mix(platform::real_ms() ^ static_cast<uint64_t>(own_pid()) << 32 ^ static_cast<uint64_t>(*id));
       swap_from<uint64_t>((*page)->generation, 0, nonce | 1);
       swap_from<uint64_t>((*page)->ident, 0, ident);
     }
@@ -786,7 +798,7 @@ bool note_root_change() {
   // tells of this one too: the next exclusive hold settles every note.
   g.own_mark = g.cut || load(g.page->mark) == 0;
   if (g.own_mark) {
-    store<uint32_t>(g.page->mark_pid, static_cast<uint32_t>(getpid()));
+    store<uint32_t>(g.page->mark_pid, static_cast<uint32_t>(own_pid()));
     store<uint64_t>(g.page->mark, g.seen);
   }
   store<uint64_t>(g.page->count, g.seen);

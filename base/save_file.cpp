@@ -417,13 +417,17 @@ const char* SaveLock::take(const std::string& target, bool wait) {
     return failed;
   }
   fd_ = fd;
-  if (journal_ != nullptr) held_files(journal_) |= uint64_t{1} << file_;
+  if (journal_ != nullptr) held_files(journal_).files |= uint64_t{1} << file_;
   return nullptr;
 }
 
 void SaveLock::let_go() {
   if (fd_ < 0) return;
-  if (journal_ != nullptr) held_files(journal_) &= ~(uint64_t{1} << file_);
+  if (journal_ != nullptr) {
+    HeldFiles& held = held_files(journal_);
+    held.files &= ~(uint64_t{1} << file_);
+    if (held.files == 0) held.no_record = false;
+  }
   // The close releases the process's locks on the file: an unlock first
   // would only be one more call.
   platform::host().close(fd_);

@@ -93,7 +93,14 @@ bool staged_here(const std::string& target);
 // among them; null for none.
 const Journal* journal_of(const std::string& path, size_t* file);
 // Which files of the journal this thread holds the locks of, one bit each
-// (SaveLock keeps it).
-uint64_t& held_files(const Journal* journal);
+// (SaveLock keeps it), and whether its commit record was looked for and
+// missing since the first of them was taken: no other commit can write one
+// while a file's lock is held (a commit holds them all), so one look stands
+// for the whole hold.
+struct HeldFiles {
+  uint64_t files = 0;
+  bool no_record = false;
+};
+HeldFiles& held_files(const Journal* journal);
 
 }  // namespace tavo::files

@@ -99,11 +99,11 @@ const Journal* journal_of(const std::string& path, size_t* file) {
   return nullptr;
 }
 
-uint64_t& held_files(const Journal* journal) {
-  thread_local std::vector<std::pair<const Journal*, uint64_t>> held;
+HeldFiles& held_files(const Journal* journal) {
+  thread_local std::vector<std::pair<const Journal*, HeldFiles>> held;
   for (auto& [j, files] : held)
     if (j == journal) return files;
-  return held.emplace_back(journal, 0).second;
+  return held.emplace_back(journal, HeldFiles{}).second;
 }
 
 // Every file's lock a thread does not hold yet, taken in order for as long
@@ -112,7 +112,7 @@ uint64_t& held_files(const Journal* journal) {
 class Journal::Locks {
  public:
   explicit Locks(const Journal& journal, size_t keep = SIZE_MAX, SaveLock* into = nullptr) {
-    const uint64_t held = held_files(&journal);
+    const uint64_t held = held_files(&journal).files;
     const int top = held == 0 ? -1 : 63 - std::countl_zero(held);
     for (size_t f = 0; f < journal.files().size(); ++f) {
       if (((held >> f) & 1) != 0) continue;
@@ -169,11 +169,18 @@ const std::string& Journal::record_at() const {
 }
 
 bool Journal::pending(size_t file) const {
+  HeldFiles& held = held_files(this);
+  if (held.files != 0 && held.no_record) return false;
   platform::Host& host = platform::host();
   const std::string& at = record_at();
   struct stat st;
   // The one look most locks make: no record.
-  if (host.stat(at, &st) != 0 ? errno == ENOENT : S_ISDIR(st.st_mode)) return false;
+  if (host.stat(at, &st) != 0) {
+    if (errno != ENOENT) return false;
+    held.no_record = held.files != 0;
+    return false;
+  }
+  if (S_ISDIR(st.st_mode)) return false;
   RecordText told;
   // What the library did not write there tells of nothing.
   if (told_by(at, files_, &told) != 0) return errno != ENOENT && !foreign_record(errno);
@@ -243,6 +250,8 @@ uint32_t ReplaceTogether::commit() {
   text += "commit " + std::to_string(moves_.size()) + "\n";
   const std::string& at = journal_.record();
   const std::string record = platform::fixed_path(at);
+  // This thread's record may stand from here on.
+  held_files(&journal_).no_record = false;
   // Every file's lock while the record may stand: no other commit writes
   // one meanwhile, and one left pending is completed first, never written
   // over.
