@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <atomic>
 #include <string>
+#include <vector>
 
 #include "base/debug_log.h"
 #include "base/file_utils.h"
@@ -716,18 +717,25 @@ void drop_cut_mark() {
   store<uint32_t>(g.page->mark_pid, 0);
 }
 
-void remove_root_page(const std::string& root) {
+std::vector<int> root_pages(const std::string& root) {
   platform::Host& host = platform::host();
+  std::vector<int> ids;
   struct stat folder;
-  if (host.stat(root + kGateDirectory, &folder) != 0) return;
+  if (host.stat(root + kGateDirectory, &folder) != 0) return ids;
   const uint64_t identity = folder_identity(folder);
   for (int probe = 0; probe < kPageKeys; ++probe) {
     // A page of the library's size at the root's keys, its words written
-    // over or not (the system refuses what this user may not remove).
+    // over or not.
     const int id = host.page_get(page_key(identity, probe), 0, false);
     struct shmid_ds ds;
-    if (id >= 0 && host.page_status(id, &ds) == 0 && ds.shm_segsz == sizeof(GatePage)) host.page_remove(id);
+    if (id >= 0 && host.page_status(id, &ds) == 0 && ds.shm_segsz == sizeof(GatePage)) ids.push_back(id);
   }
+  return ids;
+}
+
+void remove_root_page(const std::string& root) {
+  // The system refuses what this user may not remove.
+  for (const int id : root_pages(root)) platform::host().page_remove(id);
 }
 
 uint32_t root_gate_refusal() {

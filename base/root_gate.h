@@ -34,6 +34,7 @@
 
 #include <span>
 #include <string>
+#include <vector>
 
 #include "base/status_registry.h"
 #include "tavo/tavo.h"
@@ -112,8 +113,11 @@ int root_page_id();
 // Drops the mark of a change cut short, unsettled: for tests that put the
 // files back as they were before that change.
 void drop_cut_mark();
-// Removes the page of the root (a folder's path, "" for the host's own)
-// once no process holds it: a root that goes (tests' temporary ones).
+// The ids of the pages at the keys of the root (a folder's path, "" for
+// the host's own).
+std::vector<int> root_pages(const std::string& root);
+// Removes the root's pages once no process holds them: a root that goes
+// (tests' temporary ones).
 void remove_root_page(const std::string& root);
 
 // Lets the gate go while a call waits on a device (a flash), so that

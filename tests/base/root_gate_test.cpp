@@ -551,18 +551,6 @@ TEST_F(RootGateTest, AWriterBackToBackStarvesNobody) {
   EXPECT_GE(passed['f'].size(), 5u);
 }
 
-// The pages made by these processes that still stand (/proc/sysvipc/shm
-// names each segment's maker).
-int pages_made_by(const std::vector<pid_t>& makers) {
-  std::ifstream in("/proc/sysvipc/shm");
-  std::string line;
-  std::getline(in, line);
-  int left = 0;
-  for (long key, id, perms, size, cpid; in >> key >> id >> perms >> size >> cpid && std::getline(in, line);)
-    left += size == 56 && std::find(makers.begin(), makers.end(), cpid) != makers.end();
-  return left;
-}
-
 // Processes that all leave at once (the last exit of each) leave no page
 // behind, whichever of them is last.
 TEST_F(RootGateTest, TheLastProcessToLeaveTakesThePageAway) {
@@ -590,7 +578,7 @@ TEST_F(RootGateTest, TheLastProcessToLeaveTakesThePageAway) {
       EXPECT_EQ(waitpid(pid, &status, 0), pid);
       EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
-    EXPECT_EQ(pages_made_by(children), 0);
+    EXPECT_EQ(base::root_pages(root_.at("")).size(), 0u);
   }
 }
 
