@@ -171,6 +171,9 @@ int Simulator::mailbox(const Device& dev, uint8_t* buf, size_t total, bool via_n
   const long request = via_nic ? static_cast<long>(kNicMailboxRequest) : static_cast<long>(kIscsiMailboxRequest);
   // Most commands meet no fault armed: none is looked for then.
   const bool armed = !faults_.empty();
+  const bool changes = reads_.count({hdr->subsystem, hdr->opcode}) == 0;
+  if (armed && match_fault(FaultKind::CommandCrash, hdr->subsystem, hdr->opcode, function_id, request, kAny, changes))
+    _exit(kCrashExitCode);
   Fault* fails =
       armed ? match_fault(FaultKind::IoctlErrno, hdr->subsystem, hdr->opcode, function_id, request) : nullptr;
   if (Fault* f = fails) {
@@ -199,7 +202,6 @@ int Simulator::mailbox(const Device& dev, uint8_t* buf, size_t total, bool via_n
         if (version == kAny && chosen == nullptr) chosen = &responder;
       }
       if (chosen != nullptr) {
-        const bool changes = reads_.count({hdr->subsystem, hdr->opcode}) == 0;
         command_begin(changes);
         reply = (*chosen)(*this, call);
         const bool ports = hdr->subsystem != kScsiSubsystem && hdr->subsystem != kTcpIpSubsystem;

@@ -288,10 +288,11 @@ const SimController* Simulator::controller(int index) const {
   return nullptr;
 }
 
-Fault* Simulator::match_fault(FaultKind kind, int subsystem, int opcode, int function, long request, int version) {
+Fault* Simulator::match_fault(FaultKind kind, int subsystem, int opcode, int function, long request, int version,
+                              bool changes) {
   if (faults_.empty()) return nullptr;
   for (auto& f : faults_) {
-    if (f.kind != kind) continue;
+    if (f.kind != kind || (f.changes_only && !changes)) continue;
     if (f.version != kAny && f.version != version) continue;
     if (f.subsystem != kAny && f.subsystem != subsystem) continue;
     if (f.opcode != kAny && f.opcode != opcode) continue;

@@ -71,6 +71,9 @@ enum class FaultKind {
   ReadOnly,        // a file call that would change what is stored (an open
                    // that may write, a write, truncate, rename, unlink,
                    // mkdir, chmod) fails with err, as on a read-only mount
+  CommandCrash,    // the process is killed as the mailbox request arrives:
+                   // the firmware never sees it (with changes_only, only
+                   // requests that may change the adapters match)
 };
 
 struct Fault {
@@ -86,6 +89,7 @@ struct Fault {
                                     // "close", "rename", "unlink", "mkdir", "chmod", "lock", "page",
                                     // "stat", "fstat", "utimens" or "" (any)
   std::string path_contains;        // file faults: path substring ("" any)
+  bool changes_only = false;        // CommandCrash: see there
   // Schedule: let `skip` matching calls through, then inject `times` times
   // (-1: always).
   int skip = 0;
@@ -280,7 +284,9 @@ class Simulator final : public platform::Host {
     std::string backup;  // else a second name of the file `to` held
   };
 
-  Fault* match_fault(FaultKind kind, int subsystem, int opcode, int function, long request, int version = kAny);
+  // changes: whether the request may change the adapters.
+  Fault* match_fault(FaultKind kind, int subsystem, int opcode, int function, long request, int version = kAny,
+                     bool changes = true);
   // opens_to_write: an open that may write (other calls are told by name).
   Fault* match_file_fault(const char* call, const std::string& path, bool opens_to_write = false);
   int file_fault(const char* call, const std::string& path, bool opens_to_write = false);

@@ -178,6 +178,22 @@ int SimTest::at_every_file_call(const std::string& path, const std::function<voi
   return fewest;
 }
 
+int SimTest::at_every_command(const std::function<void()>& restore, const std::function<void()>& op,
+                              const std::function<void(int status, const std::string& cut)>& check,
+                              bool adapters_stay) {
+  int call = 0;
+  for (int status = sim::kCrashExitCode; status == sim::kCrashExitCode; ++call) {
+    restore();
+    sim::Fault fault;
+    fault.kind = sim::FaultKind::CommandCrash;
+    fault.changes_only = true;
+    fault.skip = call;
+    status = in_child(fault, op, adapters_stay);
+    check(status, "killed at command " + std::to_string(call));
+  }
+  return call;
+}
+
 int SimTest::old_or_new_at_every_file_call(const std::string& path, const std::function<void()>& restore,
                                            const std::function<void()>& op,
                                            const std::function<std::string()>& state, const std::string& before,

@@ -66,6 +66,12 @@ class SimTest : public ::testing::Test {
                          const std::function<void()>& op,
                          const std::function<void(int status, const std::string& cut)>& check,
                          bool adapters_stay = false);
+  // The same at each request to the firmware that may change the adapters
+  // (killed as it arrives, before the firmware sees it), path unused: one
+  // cut more than the requests op sent.
+  int at_every_command(const std::function<void()>& restore, const std::function<void()>& op,
+                       const std::function<void(int status, const std::string& cut)>& check,
+                       bool adapters_stay = false);
   // The same, expecting state() to read after, or before when op was cut
   // short.
   int old_or_new_at_every_file_call(const std::string& path, const std::function<void()>& restore,
