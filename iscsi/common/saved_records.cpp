@@ -84,11 +84,12 @@ constexpr auto kPortalFields = joined(kKeyFields, kSendTargetPortal, kOptionsToS
 constexpr auto kInitiatorFields = joined(kKeyFields, kOptionsToSecret, kOptionLevels);
 
 // iscsi_pending.txt: a persistent session's note, its session line up to
-// the initiator's name.
-constexpr auto kPendingFields = joined(kKeyFields, kTargetPortal);
+// the initiator's name, and its change (a note of an older file has none).
+constexpr FieldDef kNoteChange[] = {{Field::NoteChange, "NoteChange", kExact, {}}};
+constexpr auto kPendingFields = joined(kKeyFields, kTargetPortal, kNoteChange);
 
 static_assert(std::size(kTargetFields) == 22 && std::size(kPortalFields) == 18 && std::size(kInitiatorFields) == 15 &&
-              std::size(kPendingFields) == 8);
+              std::size(kPendingFields) == 9);
 
 // The places of the fields fs among defs.
 template <size_t N>
@@ -158,7 +159,7 @@ const RecordDef& record_def(Saved s) { return kRecords[static_cast<int>(s)]; }
 
 int position(Saved s, Field f) {
   // Asked for every field of every lookup: one table, made once.
-  constexpr size_t kFields = static_cast<size_t>(Field::DataParam) + 1;
+  constexpr size_t kFields = static_cast<size_t>(Field::NoteChange) + 1;
   static const auto places = [] {
     std::array<std::array<int8_t, kFields>, kRecordKinds> t;
     for (size_t saved = 0; saved < kRecordKinds; ++saved) {

@@ -51,6 +51,8 @@ enum class Field : uint8_t {
   CHAPParam,
   HeaderParam,
   DataParam,
+  // A note's last: what its change does, which tells what settles it.
+  NoteChange,
 };
 inline constexpr int kOptionCount = 12;
 // Room for the fields of a line of any of the files.

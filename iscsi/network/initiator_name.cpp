@@ -177,6 +177,14 @@ uint32_t tavo::network::initiator_names(TavoNode* lhba, NameRead asked, Initiato
   return name_fill(t, property, property, out);
 }
 
+uint32_t tavo::network::function_initiator_names(const HandlerContext& function, InitiatorNames* out) {
+  tavo::InitiatorNameBlock b;
+  if (const uint32_t status = name_fetch(function, &b, false, __func__)) return status;
+  tavo::iscsi::copy_field(out->name, sizeof out->name, b.name, sizeof b.name);
+  tavo::iscsi::copy_field(out->alias, sizeof out->alias, b.alias, sizeof b.alias);
+  return 0;
+}
+
 uint32_t get_initiator_name(TavoNode* node, char* text, uint32_t domain) {
   TAVO_LIBRARY_LOCK;
   if (node == nullptr || node->parent == nullptr || text == nullptr) return 1;

@@ -6,6 +6,7 @@
 
 #include "iscsi/network/iscsi_network.h"
 #include "tree/group_builder.h"
+#include "tree/handler_context.h"
 
 namespace tavo::network {
 
@@ -24,6 +25,9 @@ struct InitiatorNames {
   char alias[TAVO_VALUE_SIZE] = "";
 };
 uint32_t initiator_names(TavoNode* lhba, NameRead asked, InitiatorNames* out);
+// The same read for a function before its LogicalHBA is built (a start's
+// first steps), nothing stored: 0, else the failing command's status.
+uint32_t function_initiator_names(const tree::HandlerContext& function, InitiatorNames* out);
 
 // The all-zero IPv6 address in full form: no address.
 inline constexpr char kNoIPv6Address[] = "0000:0000:0000:0000:0000:0000:0000:0000";

@@ -90,6 +90,77 @@ void logout_restore(tavo::iscsi::SavedBatch& batch, const std::vector<std::strin
   });
 }
 
+// The session a Logout names (its instance number, else the target's
+// first); null with the reason when there is none.
+TavoNode* logout_session(TavoNode* target, char* params) {
+  TavoNode* first = get_first_instance(target, "Session");
+  std::string number = param(params, 0);
+  if (number.empty()) {
+    if (first == nullptr) {
+      sessions_status(174);
+      return nullptr;
+    }
+    number = std::to_string(tavo::tree::instance_number(first));
+  }
+  TavoNode* session = get_selected_group_node(target, "Session", number.c_str());
+  if (session == nullptr) tavo::base::set_status(20);
+  return session;
+}
+
+// What a logout reads before it changes anything: the session's function
+// and handle, the target's name, its persistence and where it is kept,
+// and (persistent) its saved lines as they stand; and its note.
+struct LogoutPlan {
+  uint32_t device = 0, handle = 0;
+  char name[TAVO_VALUE_SIZE] = "";
+  bool persisted = false;
+  LogoutEntry entry;
+  std::vector<std::string> lines;
+  PendingEntry note;
+};
+
+bool logout_plan(TavoNode* target, TavoNode* session, LogoutPlan* plan) {
+  const SessionPrivateRecord* record = private_record(session);
+  char persistent[TAVO_VALUE_SIZE];
+  if (record == nullptr || !read_text(target, "TargetISCSIName", plan->name) ||
+      !read_text(session, "Persistent", persistent) || private_record(first_connection(session)) == nullptr ||
+      !logout_entry(session, &plan->entry))
+    return false;
+  plan->device = record->function_number;
+  plan->handle = record->handle;
+  plan->persisted = is_word(persistent, "True");
+  return !plan->persisted || logout_lines(target, plan->name, plan->entry, &plan->lines);
+}
+
+// A persistent session noted before its stores change; null when it is not
+// (not persistent, or the note could not be written).
+const PendingEntry* logout_note(TavoNode* target, LogoutPlan* plan) {
+  const LogoutEntry& e = plan->entry;
+  return plan->persisted && pending_entry(target, plan->name, e.address, e.port, e.qualifier, e.initiator,
+                                          &plan->note) &&
+                 note_pending({&plan->note, 1}) == 0
+             ? &plan->note
+             : nullptr;
+}
+
+// The target's LUNs readied for removal, then the logout tried; the last
+// try's status.
+uint32_t logout_send(TavoNode* target, const tavo::tree::HandlerContext& p, const LogoutPlan& plan) {
+  for (TavoNode* lun = get_first_instance(target, "LUN"); lun != nullptr; lun = next_instance(lun)) {
+    char vendor[TAVO_VALUE_SIZE], model[TAVO_VALUE_SIZE];
+    if (read_text(lun, "DeviceVendorName", vendor) && read_text(lun, "DeviceModelNumber", model) &&
+        os_prepare_device_for_removal() != 0)
+      pdebug(TAVO_LOG_BACKEND, 3, "do_Logout: %s %s not prepared for removal\n", vendor, model);
+  }
+  uint32_t handle = plan.handle, status = 1;
+  for (int i = 1; i <= kLogoutTries && status != 0; ++i) {
+    status = ioctl_logout_target(plan.device, &handle, p.domain, p.port);
+    if (status != 0)
+      pdebug(TAVO_LOG_BACKEND, 3, "do_Logout: logout try %d of session 0x%x failed (%u)\n", i, plan.handle, status);
+  }
+  return status;
+}
+
 }  // namespace
 
 uint32_t do_Logout(TavoNode* target, TavoNode* action, char* params) {
@@ -99,22 +170,9 @@ uint32_t do_Logout(TavoNode* target, TavoNode* action, char* params) {
   tavo::iscsi::ReadScope reads;
   const tavo::tree::HandlerContext p = tavo::tree::handler_context(action != nullptr ? action : target);
   if (target == nullptr || params == nullptr) return 1;
-  TavoNode* first = get_first_instance(target, "Session");
-  std::string number = param(params, 0);
-  if (number.empty()) {
-    if (first == nullptr) {
-      sessions_status(174);
-      return 1;
-    }
-    number = std::to_string(tavo::tree::instance_number(first));
-  }
-  TavoNode* session = get_selected_group_node(target, "Session", number.c_str());
-  if (session == nullptr) {
-    tavo::base::set_status(20);
-    return 1;
-  }
+  TavoNode* session = logout_session(target, params);
   uint32_t generation = 0;
-  if (!below_lhba(p) || !logout_generation(p, &generation)) return 1;
+  if (session == nullptr || !below_lhba(p) || !logout_generation(p, &generation)) return 1;
   char boot[TAVO_VALUE_SIZE], status[TAVO_VALUE_SIZE];
   if (!read_text(session, "iSCSIBoot", boot) || !read_text(session, "SessionStatus", status)) return 1;
   const bool boot_session = is_word(boot, "True");
@@ -126,61 +184,35 @@ uint32_t do_Logout(TavoNode* target, TavoNode* action, char* params) {
     if (TAVO_op_iscsi_logout(session) != 0 || TAVO_op_get_all_luns(target, action, params) != 0) return 1;
     if (!boot_session) return delete_with_records(session);
   }
-  const SessionPrivateRecord* record = private_record(session);
-  if (record == nullptr) return 1;
-  const uint32_t device = record->function_number;
-  uint32_t handle = record->handle;
-  char name[TAVO_VALUE_SIZE], persistent[TAVO_VALUE_SIZE];
-  LogoutEntry e;
-  if (!read_text(target, "TargetISCSIName", name) || !read_text(session, "Persistent", persistent) ||
-      private_record(first_connection(session)) == nullptr || !logout_entry(session, &e))
-    return 1;
-  const bool persisted = is_word(persistent, "True");
+  LogoutPlan plan;
+  if (!logout_plan(target, session, &plan)) return 1;
   tavo::iscsi::SavedBatch batch;
-  std::vector<std::string> lines;
-  if (persisted && !logout_lines(target, name, e, &lines)) return 1;
   // The line goes first and the entry last, the session noted before
-  // either: a cut between leaves the note that removes the entry.
-  PendingEntry pending;
-  const PendingEntry* note =
-      persisted && pending_entry(target, name, e.address, e.port, e.qualifier, e.initiator, &pending) &&
-              note_pending({&pending, 1}) == 0
-          ? &pending
-          : nullptr;
-  if (persisted && logout_forget(batch, target, name, e) != 0) {
+  // either: a cut between leaves the note that logs it out and removes the
+  // entry.
+  const PendingEntry* note = logout_note(target, &plan);
+  if (plan.persisted && logout_forget(batch, target, plan.name, plan.entry) != 0) {
     if (note != nullptr) let_go_pending(*note);
     return 1;
   }
   if (boot_session && unboot_session(p, session, generation == tavo::kGenerationMoravel) != 0) {
-    logout_restore(batch, lines, note);
+    logout_restore(batch, plan.lines, note);
     return 1;
   }
-  for (TavoNode* lun = get_first_instance(target, "LUN"); lun != nullptr; lun = next_instance(lun)) {
-    char vendor[TAVO_VALUE_SIZE], model[TAVO_VALUE_SIZE];
-    if (read_text(lun, "DeviceVendorName", vendor) && read_text(lun, "DeviceModelNumber", model) &&
-        os_prepare_device_for_removal() != 0)
-      pdebug(TAVO_LOG_BACKEND, 3, "do_Logout: %s %s not prepared for removal\n", vendor, model);
-  }
-  uint32_t status_of_try = 1;
-  for (int i = 1; i <= kLogoutTries; ++i) {
-    status_of_try = ioctl_logout_target(device, &handle, p.domain, p.port);
-    if (status_of_try == 0) break;
-    pdebug(TAVO_LOG_BACKEND, 3, "do_Logout: logout try %d of session 0x%x failed (%u)\n", i, handle,
-           status_of_try);
-  }
-  if (status_of_try != 0) {
-    logout_restore(batch, lines, note);
-    return status_of_try;
+  if (const uint32_t sent = logout_send(target, p, plan)) {
+    logout_restore(batch, plan.lines, note);
+    return sent;
   }
   const uint32_t deleted = delete_with_records(session);
   if (logout_rescan(target, p.domain, p.port) == kLunsMissing) kLogoutLunsMissing.set();
   // A session whose nodes stay keeps its note: its entry goes when settled.
-  if (deleted != 0 || !persisted) return deleted;
-  if (delete_persistent(device, p.domain, p.port, target, name, e.address, e.port, e.qualifier,
+  if (deleted != 0 || !plan.persisted) return deleted;
+  const LogoutEntry& e = plan.entry;
+  if (delete_persistent(plan.device, p.domain, p.port, target, plan.name, e.address, e.port, e.qualifier,
                         e.initiator, 1) != 0) {
     // The firmware keeps the entry: so does the file.
-    pdebug(TAVO_LOG_BACKEND, 3, "do_Logout: the persistence of %s stays\n", name);
-    logout_restore(batch, lines, note);
+    pdebug(TAVO_LOG_BACKEND, 3, "do_Logout: the persistence of %s stays\n", plan.name);
+    logout_restore(batch, plan.lines, note);
     return 1;
   }
   if (note != nullptr) let_go_pending(*note);
@@ -231,6 +263,7 @@ uint32_t TAVO_check_session_status(TavoNode* target, const char* target_name, ui
   std::vector<PendingEntry> noted(closed.size()), notes;
   for (size_t i = 0; i < closed.size(); ++i) {
     const LogoutEntry& e = closed[i].entry;
+    noted[i].change = NoteChange::Deletion;  // a session only the firmware held has no line of its own
     if (pending_entry(target, target_name, e.address, e.port, e.qualifier, e.initiator, &noted[i]))
       notes.push_back(noted[i]);
   }

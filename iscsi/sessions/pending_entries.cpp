@@ -8,8 +8,13 @@
 // line first and the firmware last, so the line tells whether the change
 // went through: the next start finds the session as it was or as asked.
 //
+// Some changes cannot be told by the session line alone: a note also says
+// what its change does (NoteChange, sessions.h), which picks the line that
+// tells and what settles it. A note of an older file, without that field,
+// is one of a session made persistent or ended.
+//
 // The notes' file holds one line per session, a session line's first
-// fields (Saved::Pending), and is only ever appended to: a note is one
+// fields and the change (Saved::Pending), and is only ever appended to: a note is one
 // write and one flush of its data, through a descriptor the process keeps
 // (files::AppendedFile). Its line feed is its end mark: a write a power
 // cut tore leaves a line without one, which names no session, and a note
@@ -24,6 +29,7 @@
 // process cannot settle yet) are put in a new file by rename instead.
 #include <errno.h>
 
+#include <algorithm>
 #include <charconv>
 #include <optional>
 #include <string>
@@ -54,6 +60,19 @@ constexpr std::string_view kCutLineEnd = ",,,,,,,,,\n";
 
 const char* notes_path() { return record_def(Saved::Pending).path; }
 
+// A change as its note writes it; an older note's empty field is a
+// session's.
+constexpr std::string_view kChangeWords[] = {"", "AddedPortal", "Deletion", "Options", "Erase"};
+static_assert(std::size(kChangeWords) == static_cast<size_t>(NoteChange::Erase) + 1);
+bool change_of(std::string_view word, NoteChange* change) {
+  for (size_t i = 0; i < std::size(kChangeWords); ++i)
+    if (word == kChangeWords[i]) {
+      *change = static_cast<NoteChange>(i);
+      return true;
+    }
+  return false;
+}
+
 // The note's line with its line feed; false (logged) when a text cannot be
 // a field.
 bool note_line(const PendingEntry& e, std::string* line) {
@@ -66,16 +85,19 @@ bool note_line(const PendingEntry& e, std::string* line) {
                     .set(Field::Port, e.port)
                     .set(Field::Qualifier, std::to_string(e.qualifier))
                     .set(Field::InitiatorName, e.initiator)
+                    .set(Field::NoteChange, kChangeWords[static_cast<size_t>(e.change)])
                     .format(line);
   });
   if (!formatted) pdebug(TAVO_LOG_BACKEND, 3, "%s: %s cannot be noted\n", __func__, e.name.c_str());
   return formatted;
 }
 
-// The note of a whole line (without its line feed).
+// The note of a whole line (without its line feed); an older note lacks
+// the last field.
 bool parse_note(std::string_view line, PendingEntry* e) {
   std::string_view f[kMaxFields + 1];
-  const size_t n = split_fields(line, f);
+  size_t n = split_fields(line, f);
+  if (n + 1 == record_def(Saved::Pending).fields.size()) f[n++] = {};
   if (line.find('\0') != std::string_view::npos || n > std::size(f) ||
       !well_formed(Saved::Pending, std::span<const std::string_view>(f, n)))
     return false;
@@ -83,7 +105,9 @@ bool parse_note(std::string_view line, PendingEntry* e) {
   const std::string_view q = field(Field::Qualifier);
   uint32_t qualifier = 0;
   const auto [end, err] = std::from_chars(q.data(), q.data() + q.size(), qualifier);
-  if (err != std::errc() || end != q.data() + q.size() || q.empty() || qualifier > 0xFFFF) return false;
+  if (err != std::errc() || end != q.data() + q.size() || q.empty() || qualifier > 0xFFFF ||
+      !change_of(field(Field::NoteChange), &e->change))
+    return false;
   e->key.text = {std::string(f[0]), std::string(f[1]), std::string(f[2])};
   e->name = field(Field::TargetName);
   e->address = field(Field::Address);
@@ -167,27 +191,101 @@ TavoNode* note_function(const LhbaKey& key) {
   return controller != nullptr ? internal_get_node(controller, key.text[1].c_str(), TAVO_KIND_GROUP) : nullptr;
 }
 
-// Whether the session's line is saved.
-bool line_saved(const PendingEntry& e, bool* saved) {
+// Whether the session's line is saved, and the target's own line of its
+// portal.
+bool lines_saved(const PendingEntry& e, bool* session, bool* portal) {
   const std::vector<Match> match = key_matches(e.key, {{Field::TargetName, e.name},
                                                        {Field::Address, e.address},
                                                        {Field::Port, e.port},
                                                        {Field::Qualifier, std::to_string(e.qualifier)}});
-  return with_view(Saved::Targets, [&](const SavedView& view) { *saved = view.find(match) != nullptr; });
+  std::vector<Match> own = match;
+  own.back().value.clear();
+  return with_view(Saved::Targets, [&](const SavedView& view) {
+    *session = view.find(match) != nullptr;
+    *portal = view.find(own) != nullptr;
+  });
 }
 
-enum class Settled { Went, Remove, Stays };
+// Went: nothing to do. Remove: the entry goes (the session logged out
+// first). Undo: that and the portal's line. Remake: the entry made again
+// as the line holds it. Erase: the function's erase finished.
+enum class Settled { Went, Remove, Undo, Remake, Erase, Stays };
 
-// What one note of a change that may have been cut short asks: a session
-// whose line is saved went through; one without its line goes from the
-// firmware (*function). A function the tree lacks keeps its note for a
-// start that has it.
-Settled settle_note(const PendingEntry& e, tree::HandlerContext* function) {
-  bool saved = false;
-  if (!line_saved(e, &saved)) return Settled::Stays;
-  if (saved) return Settled::Went;
+// What one note of a change that may have been cut short asks, by its
+// change (NoteChange): the line that tells stands, or not. Only a start
+// writes a line or makes an entry again, which another process's change
+// under way may be doing (a live process may hold the files' locks too): a
+// note that asks for it otherwise stays for the start. A function the
+// tree lacks keeps its note for a start that has it.
+Settled settle_note(const PendingEntry& e, bool at_start, tree::HandlerContext* function) {
+  bool session = false, portal = false;
+  if (e.change != NoteChange::Erase && !lines_saved(e, &session, &portal)) return Settled::Stays;
+  Settled settled = e.change == NoteChange::Erase ? Settled::Erase : session ? Settled::Went : Settled::Remove;
+  if (e.change == NoteChange::Deletion) settled = portal ? Settled::Went : Settled::Remove;
+  if (e.change == NoteChange::Options && session) settled = Settled::Remake;
+  if (e.change == NoteChange::AddedPortal && !session && portal) settled = Settled::Undo;
+  if (!at_start && (settled == Settled::Remake || settled == Settled::Undo || settled == Settled::Erase))
+    return Settled::Stays;
+  if (settled == Settled::Went) return settled;
   *function = tree::handler_context(note_function(e.key));
-  return *function ? Settled::Remove : Settled::Stays;
+  return *function ? settled : Settled::Stays;
+}
+
+// A note's settlement carried out, under the notes' lock.
+void settle_apply(Settled settled, const PendingEntry& e, const tree::HandlerContext& function) {
+  keeping_last_status([&] {
+    if (settled == Settled::Remove || settled == Settled::Undo) settle_removal(function, e);
+    if (settled == Settled::Undo) settle_drop_portal_line(e);
+    if (settled == Settled::Erase) settle_erase(function, e);
+    if (settled == Settled::Remake && settle_remake(function, e) != 0)
+      pdebug(TAVO_LOG_BACKEND, 3, "%s: the entry of %s was not made again\n", "settle_pending", e.name.c_str());
+  });
+}
+
+// A note's session: the note without its change.
+std::string_view session_of(std::string_view note) {
+  const size_t fields = static_cast<size_t>(std::count(note.begin(), note.end(), ',')) + 1;
+  return fields == record_def(Saved::Pending).fields.size() ? note.substr(0, note.rfind(',')) : note;
+}
+
+// A line of the file and what settles it. Every byte has its place in the
+// picture: the lines that stay are written again should the file be cut.
+struct Found {
+  KnownLine line;
+  PendingEntry note;
+  size_t latest = 0;  // the place of its session's latest note, for a note
+  tree::HandlerContext function;
+  Settled settled = Settled::Went;
+};
+
+// The lines of the file (text) with their settlement: a session noted again
+// (by another change of it) is settled once, by its latest note; an
+// earlier note of it stays only when that one does.
+std::vector<Found> settle_lines(std::string_view text, bool at_start) {
+  std::vector<Found> found;
+  std::unordered_map<std::string_view, size_t> latest;
+  for_each_line(text, [&](std::string_view line, bool whole) {
+    Found& f = found.emplace_back(Found{{std::string(line) + (whole ? "\n" : ""), false}, {}, 0, {}, Settled::Went});
+    // Only a whole line names a session: a torn write leaves a part.
+    if (whole && parse_note(line, &f.note))
+      latest[session_of(line)] = f.latest = found.size();
+    else if (!line.empty())
+      pdebug(TAVO_LOG_BACKEND, 4, "%s: a line that is no whole note is dropped\n", "settle_pending");
+  });
+  for (size_t i = 0; i < found.size(); ++i) {
+    Found& f = found[i];
+    if (f.latest == 0) continue;
+    std::string_view line = f.line.text;
+    line.remove_suffix(1);
+    f.latest = latest[session_of(line)];
+    if (f.latest == i + 1) f.settled = settle_note(f.note, at_start, &f.function);
+  }
+  for (Found& f : found) {
+    if (f.latest != 0 && f.latest != static_cast<size_t>(&f - found.data()) + 1)
+      f.settled = found[f.latest - 1].settled == Settled::Stays ? Settled::Stays : Settled::Went;
+    f.line.stays = f.settled == Settled::Stays;
+  }
+  return found;
 }
 
 // Every note the file holds settled, and the file known. The lines that
@@ -210,33 +308,13 @@ void settle_file(bool at_start) {
     if (errno == ENOENT) k.know({});
     return;
   }
-  // Every byte has its place in the picture: the lines that stay are
-  // written again should the file be cut.
-  struct Found {
-    KnownLine line;
-    PendingEntry note;
-    tree::HandlerContext function;
-    Settled settled = Settled::Went;
-  };
-  std::vector<Found> found;
-  // A session noted again (by another change of it) is settled once.
-  std::unordered_map<std::string_view, Settled> seen;
-  bool remove = false, going = false;
-  for_each_line(text, [&](std::string_view line, bool whole) {
-    Found f{{std::string(line) + (whole ? "\n" : ""), false}, {}, {}, Settled::Went};
-    // Only a whole line names a session: a torn write leaves a part.
-    if (const auto again = seen.find(line); whole && again != seen.end())
-      f.settled = again->second == Settled::Stays ? Settled::Stays : Settled::Went;
-    else if (whole && parse_note(line, &f.note))
-      f.settled = seen[line] = settle_note(f.note, &f.function);
-    else if (!line.empty())
-      pdebug(TAVO_LOG_BACKEND, 4, "%s: a line that is no whole note is dropped\n", "settle_pending");
-    f.line.stays = f.settled == Settled::Stays;
-    remove |= f.settled == Settled::Remove;
+  bool acts = false, going = false;
+  std::vector<Found> found = settle_lines(text, at_start);
+  for (const Found& f : found) {
+    acts |= f.settled != Settled::Went && f.settled != Settled::Stays;
     going |= !f.line.stays;
-    found.push_back(std::move(f));
-  });
-  const bool writes = remove || (at_start && going);
+  }
+  const bool writes = acts || (at_start && going);
   std::optional<files::SaveLock> lock;
   if (writes) {
     keeping_last_status([&] { lock.emplace(notes_path()); });
@@ -247,14 +325,7 @@ void settle_file(bool at_start) {
   }
   std::vector<KnownLine> lines;
   for (Found& f : found) {
-    // A removal the firmware refuses is the entry gone already.
-    if (f.settled == Settled::Remove)
-      keeping_last_status([&] {
-        const PendingEntry& e = f.note;
-        if (remove_firmware_entry(f.function.number, f.function.port, e.name.c_str(), e.address.c_str(),
-                                  e.port.c_str(), e.qualifier, e.initiator.c_str()) != 0)
-          pdebug(TAVO_LOG_BACKEND, 4, "%s: the firmware holds no entry of %s\n", "settle_pending", e.name.c_str());
-      });
+    settle_apply(f.settled, f.note, f.function);
     lines.push_back(std::move(f.line));
   }
   k.know(std::move(lines));
@@ -274,6 +345,13 @@ bool pending_entry(TavoNode* target, const char* name, const char* address, cons
   e->qualifier = isid_qualifier;
   e->initiator = initiator_name;
   return true;
+}
+
+void note_erase(TavoNode* lhba) {
+  PendingEntry e;
+  e.change = NoteChange::Erase;
+  if (lhba == nullptr || !lhba_key(lhba, &e.key) || note_pending({&e, 1}) != 0) return;
+  SavedBatch::after([e] { let_go_pending(e); });
 }
 
 void let_go_after(const PendingEntry& e) {

@@ -40,6 +40,21 @@ bool persistence_line(TavoNode* session, SessionLine* l) {
 
 }  // namespace
 
+bool tavo::sessions::entry_request(tavo::IscsiLoginRequest* request, const char* target_name,
+                                   const char* initiator_name, const char* alias, uint32_t isid_qualifier,
+                                   const char* address, const char* port, bool boot, uint32_t eto) {
+  put_text(request->initiator_name, sizeof request->initiator_name, initiator_name);
+  put_text(request->initiator_alias, sizeof request->initiator_alias, alias);
+  put_text(request->target_name, sizeof request->target_name, target_name);
+  request->isid_qualifier = static_cast<uint16_t>(isid_qualifier);
+  request->flags |= boot ? tavo::kPersistentBootFlags : tavo::kPersistentFlags;
+  request->flags &= ~1u;
+  request->word1398 = request->word1400 = 0xFFFF;
+  request->word224 = tavo::kLoginWord224;
+  request->eto = eto != 0 ? eto : tavo::kNoEto;
+  return put_portal(address, port, &request->address_type, request->address, &request->port);
+}
+
 uint32_t TAVO_update_target_params(tavo::IscsiLoginRequest* request, TavoNode* lhba, TavoNode* target,
                                    uint32_t isid_qualifier, const char* address, const char* port, const char* boot,
                                    const char* initiator_name, uint32_t eto) {
@@ -51,20 +66,14 @@ uint32_t TAVO_update_target_params(tavo::IscsiLoginRequest* request, TavoNode* l
   // The name as stored: its property has no handler.
   const char* name = target_stored_name(target);
   if (tavo::network::initiator_names(lhba, NameRead::Alias, &names) != 0 || name == nullptr) return 1;
-  put_text(request->initiator_name, sizeof request->initiator_name, initiator_name);
-  put_text(request->initiator_alias, sizeof request->initiator_alias, names.alias);
-  put_text(request->target_name, sizeof request->target_name, name);
   if (check_for_isid_existence(isid_qualifier) != 0) {
     sessions_status(71);
     return 1;
   }
-  request->isid_qualifier = static_cast<uint16_t>(isid_qualifier);
-  request->flags |= is_word(boot, "True") ? tavo::kPersistentBootFlags : tavo::kPersistentFlags;
-  request->flags &= ~1u;
-  request->word1398 = request->word1400 = 0xFFFF;
-  request->word224 = tavo::kLoginWord224;
-  request->eto = eto != 0 ? eto : tavo::kNoEto;
-  return put_portal(address, port, &request->address_type, request->address, &request->port) ? 0 : 1;
+  return entry_request(request, name, initiator_name, names.alias, isid_qualifier, address, port,
+                       is_word(boot, "True"), eto)
+             ? 0
+             : 1;
 }
 
 uint32_t tavo::sessions::persist_entry(TavoNode* target, const char* address, const char* port, uint32_t isid_qualifier,
@@ -139,9 +148,10 @@ uint32_t make_session_persistent(TavoNode* target, const char* address, const ch
     block = &own;
   }
   // The firmware's entry first, the line last: a kill between leaves the
-  // note that undoes the entry.
+  // note that undoes the entry, and the portal's line that came with it.
   const bool lined = !OPEN_ISCSI_DRIVER_LOADED || is_word(boot, "True");
   PendingEntry e;
+  e.change = NoteChange::AddedPortal;
   const bool noted = lined &&
                      pending_entry(target, target_stored_name(target), address, port, isid_qualifier, initiator_name,
                                    &e) &&
@@ -345,6 +355,20 @@ uint32_t repersist_entries(TavoNode* target, const Repersistence& r) {
   return 0;
 }
 
+// The sessions persisted again, noted (see NoteChange::Options): those
+// that could be.
+std::vector<PendingEntry> repersist_notes(TavoNode* target, const Repersistence& r) {
+  std::vector<PendingEntry> notes;
+  for (const Repersisted& s : r.sessions) {
+    PendingEntry e;
+    e.change = NoteChange::Options;
+    if (pending_entry(target, r.name.c_str(), s.line.address, s.line.port, s.qualifier, s.line.initiator, &e))
+      notes.push_back(std::move(e));
+  }
+  if (!notes.empty() && note_pending(notes) != 0) notes.clear();
+  return notes;
+}
+
 // The change and the re-persistence of the sessions it touches (see
 // change_target_options); *any_session: whether the target has a Session.
 uint32_t repersist_with(tavo::iscsi::SavedBatch& batch, TavoNode* target, const std::function<uint32_t()>& write,
@@ -361,8 +385,18 @@ uint32_t repersist_with(tavo::iscsi::SavedBatch& batch, TavoNode* target, const 
   // written.
   const uint32_t lines = repersist_lines(target, &r);
   auto entries = std::make_shared<uint32_t>(0);
-  if (!r.sessions.empty())
-    tavo::iscsi::SavedBatch::after([target, r, entries] { *entries = repersist_entries(target, r); });
+  if (!r.sessions.empty()) {
+    // Noted before the lines are written: a cut between the lines and the
+    // last entry leaves the notes that make the entries as the lines hold them.
+    std::vector<PendingEntry> notes = repersist_notes(target, r);
+    tavo::iscsi::SavedBatch::after([target, r, entries, notes] {
+      *entries = repersist_entries(target, r);
+      for (const PendingEntry& e : notes) let_go_pending(e);
+    });
+    tavo::iscsi::SavedBatch::on_failure([notes] {
+      for (const PendingEntry& e : notes) let_go_pending(e);
+    });
+  }
   if (batch.commit() != 0) return 1;
   // Lines put back after a failed entry are written now. (Inside an outer
   // batch the entries follow its commit: the answer is the lines'.)

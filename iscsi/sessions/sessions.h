@@ -476,18 +476,42 @@ uint32_t list_target_sessions(TavoNode* lhba, uint32_t function_number, uint32_t
 // against a cut, and the failure is logged) and lets each go once both
 // stores are done, or once the change is taken back whole. settle_pending
 // makes the firmware agree with the lines for every note a change cut
-// short left, or another process left: a session without its line goes
-// from the firmware. Start-up settles (at_start: every note, and the file
-// is left empty but for notes it cannot settle yet), as does a call that
-// finds another process changed the root. drop_finished_notes, at the
-// last exit, empties the file when it holds only notes of this process's
-// changes that were done, so that a start has nothing to settle.
+// short left, or another process left, as its change says (NoteChange): a
+// session whose entry goes is logged out first. Start-up settles
+// (at_start: every note, and the file is left empty but for notes it
+// cannot settle yet), as does a call that finds another process changed
+// the root. drop_finished_notes, at the last exit, empties the file when
+// it holds only notes of this process's changes that were done, so that a
+// start has nothing to settle.
+//
+// What a change does, and so what settles its note:
+//  Session: a session made persistent, or one ended: its session line
+//   tells; without it the entry goes.
+//  AddedPortal: the same, the target's line of the portal added in the
+//   same write as the session's: a write cut short that kept the one
+//   without the other loses that line too (at a start; a live process
+//   leaves the note to it).
+//  Deletion: the session's target (or portal) deleted: the portal's own
+//   line tells; gone, the entry goes (a session only the firmware held has
+//   no line of its own).
+//  Options: the entry made again with the target's new options, which its
+//   session line holds first: with the line the entry is made again as the
+//   line holds it; without, it goes.
+//  Erase: a function's configuration erased (its key alone), which neither
+//   store can take back: the next start finishes it, every session of the
+//   function logged out, what the firmware keeps erased and every saved
+//   line of its targets and send-target portals removed.
+enum class NoteChange : uint8_t { Session, AddedPortal, Deletion, Options, Erase };
 struct PendingEntry {
   iscsi::LhbaKey key;
   std::string name, address, port, initiator;
   uint32_t qualifier = 0;
+  NoteChange change = NoteChange::Session;
 };
 uint32_t note_pending(std::span<const PendingEntry> entries);
+// The erase of the LogicalHBA's function noted, let go once the action's
+// batch is written (a failed write keeps it for the next start).
+void note_erase(TavoNode* lhba);
 void let_go_pending(const PendingEntry& e);
 void settle_pending(bool at_start = false);
 void drop_finished_notes();

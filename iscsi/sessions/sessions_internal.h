@@ -163,6 +163,24 @@ bool pending_entry(TavoNode* target, const char* name, const char* address, cons
 // Lets the note go once the action's files are written, or put back (at
 // once without a batch).
 void let_go_after(const PendingEntry& e);
+// The request of a persistent entry (27/6) but its options block: the
+// names, qualifier, flags (a boot session's when boot), ETO (0: none) and
+// portal; false for a portal that names none.
+bool entry_request(IscsiLoginRequest* request, const char* target_name, const char* initiator_name, const char* alias,
+                   uint32_t isid_qualifier, const char* address, const char* port, bool boot, uint32_t eto);
+// What settling a note asks of the firmware and the lines
+// (pending_settle.cpp), in the function f the note's key names: its
+// session logged out when open, then its entry removed (a removal the
+// firmware refuses is the entry gone already); its entry made again as its
+// session line holds it, keeping the boot flag and ETO of the one that
+// stands (0, or 1); the target's own line of the noted portal removed.
+void settle_removal(const tree::HandlerContext& f, const PendingEntry& e);
+uint32_t settle_remake(const tree::HandlerContext& f, const PendingEntry& e);
+void settle_drop_portal_line(const PendingEntry& e);
+// A function's erase finished (NoteChange::Erase): its open sessions
+// logged out, what the firmware keeps erased, the lines of its targets and
+// send-target portals removed.
+void settle_erase(const tree::HandlerContext& f, const PendingEntry& e);
 // A persistent target of the firmware removed (28/6); 0, or the failed
 // command's status (127).
 uint32_t remove_firmware_entry(uint32_t function_number, uint32_t port, const char* target_name, const char* address,

@@ -104,6 +104,9 @@ uint32_t erase_function(TavoNode* fn, uint32_t generation) {
   TAVO_delete_available_routes(fn);
   TavoNode* lhba = get_first_instance(fn, "LogicalHBA");
   if (lhba == nullptr) return 1;
+  // Neither store can be put back once the other changed: the note lets
+  // the next start finish what a cut leaves.
+  tavo::sessions::note_erase(lhba);
   if (const uint32_t r = erase_sessions(lhba)) return r;
   TavoNode* discovery = internal_get_node(lhba, "Discovery", TAVO_KIND_GROUP);
   TavoNode* tcpip =

@@ -16,10 +16,12 @@
 namespace tavo::test {
 namespace {
 
-// A note the start cannot settle: no such function in the tree.
+// A note the start cannot settle: no such function in the tree (as an
+// older file writes a note, without its change).
 constexpr char kStaying[] = "Corvane7,iSCSIPhysicalHBA0,LogicalHBA0,iqn.gone,10.0.0.9,3260,1,iqn.hx\n";
-// A note's fields before the initiator's name, and what ends a torn line.
-constexpr size_t kNoteFields = 8;
+// A note's fields (a session line's first eight and its change), and what
+// ends a torn line.
+constexpr size_t kNoteFields = 9;
 constexpr char kCutLineEnd[] = ",,,,,,,,,\n";
 
 class PendingNotesTest : public NetworkTargetsTest {
@@ -90,8 +92,9 @@ std::vector<std::string> lines_of(const std::string& text) {
 }
 
 // Each change of a persistent session appends its note, one line of the
-// session line's first eight fields, to what the file held, and flushes
-// it once: nothing of it is cut or written over, no file is renamed in
+// session line's first eight fields and what the change does (the add of
+// a target's portal with its session, a session ended, a deletion), to
+// what the file held, and flushes it once: nothing of it is cut or written over, no file is renamed in
 // for it, letting the note go writes nothing. An add flushes that and its
 // line (and the folder of the notes' file it made); a logout or a
 // deletion, whose line goes by a new file, flushes that file and its
@@ -108,14 +111,16 @@ TEST_F(PendingNotesTest, EachChangeAppendsItsNoteAndLettingItGoWritesNothing) {
     const char* what;
     std::function<uint32_t()> change;
     const char* noted;  // the target the note names; null: no note
+    const char* noted_change;  // the note's last field
     uint64_t flushes, folder_flushes, renames;
   } changes[] = {
-      {"AddTarget", [&] { return add(kTargetA, "10.0.0.50"); }, kTargetA, 2, 1, 0},
-      {"AddTarget", [&] { return add("iqn.t4"); }, "iqn.t4", 2, 0, 0},
+      {"AddTarget", [&] { return add(kTargetA, "10.0.0.50"); }, kTargetA, "AddedPortal", 2, 1, 0},
+      {"AddTarget", [&] { return add("iqn.t4"); }, "iqn.t4", "AddedPortal", 2, 0, 0},
       {"Login of a persistent session", [&] { return act(lhba + "/Target" + instance_of(kTargetA) + "/Login",
-                                                         {"10.0.0.50", "3260"}); }, nullptr, 0, 0, 0},
-      {"Logout", [&] { return act(lhba + "/Target" + instance_of(kTargetA) + "/Logout"); }, kTargetA, 2, 1, 1},
-      {"DeleteTarget", [&] { return act(lhba + "/DeleteTarget", {instance_of("iqn.t4")}); }, "iqn.t4", 2, 1, 1},
+                                                         {"10.0.0.50", "3260"}); }, nullptr, "", 0, 0, 0},
+      {"Logout", [&] { return act(lhba + "/Target" + instance_of(kTargetA) + "/Logout"); }, kTargetA, "", 2, 1, 1},
+      {"DeleteTarget", [&] { return act(lhba + "/DeleteTarget", {instance_of("iqn.t4")}); }, "iqn.t4", "Deletion",
+       2, 1, 1},
   };
   ino_t made = 0;
   for (const auto& c : changes) {
@@ -136,6 +141,7 @@ TEST_F(PendingNotesTest, EachChangeAppendsItsNoteAndLettingItGoWritesNothing) {
     }
     ASSERT_EQ(added.size(), 1u);
     EXPECT_EQ(std::count(added[0].begin(), added[0].end(), ','), kNoteFields - 1);
+    EXPECT_TRUE(added[0].ends_with("," + std::string(c.noted_change) + "\n")) << added[0];
     EXPECT_EQ(added[0].substr(0, std::string(kKey).size() + std::string(c.noted).size() + 2),
               std::string(kKey) + "," + c.noted + ",");
     if (made == 0) made = inode();

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,8 @@ namespace {
 
 class SharedRootTest : public NetworkTargetsTest {
  protected:
+  explicit SharedRootTest(std::string topology = std::string(kTargetsTopology) + kNetworkTargets)
+      : NetworkTargetsTest(std::move(topology)) {}
   // Three targets added here, then a start of this process over the root
   // as they left it.
   void SetUp() override {
@@ -268,65 +271,143 @@ TEST_F(SharedRootTest, AReadOfAnOptionAnswersWhatItsSavedLineHolds) {
   }
 }
 
-// The firmware and the saved files are two stores of one target: a
-// DeleteTarget, an AddTarget or a Logout of a persistent session killed,
-// or cut by a power loss, at any of its file calls leaves the next start
-// to find the target as it was or as asked, in both, with its options.
-TEST_F(SharedRootTest, ATargetChangeCutShortLeavesItAsItWasOrAsAskedInBothStores) {
-  ASSERT_EQ(act(lhba_ + "/AddTarget", {kTargetA, "10.0.0.50"}), 0u);
-  const std::string a = target_named(kTargetA) + "/TargetLoginOptions";
-  ASSERT_EQ(set(a + "/HeaderDigest", "CRC32C"), 0u);
-  ASSERT_EQ(act(a + "/Authentication/ConfigureCHAP", {"One-Way CHAP", "", "", "tuser", "tsecret12345"}), 0u);
-  const std::string instance = target_named(kTargetA).substr(lhba_.size() + 7);
-  // What the next start finds of the targets, their options and lines,
-  // and the firmware's persistent entries.
-  const auto next_start = [&] {
-    return in_process([&] {
-      start_again();
-      std::string out;
-      for (const char* name : {kTargetA, "iqn.t4"}) {
-        const std::string t = target_named(name);
-        out += std::string(name) + (t.empty() ? " -\n" : " " + get(t + "/TargetLoginOptions/HeaderDigest") + " " +
-                                                         get(t + "/TargetLoginOptions/Authentication/TargetCHAPName") +
-                                                         "\n");
+// The firmware and the saved files are two stores of one target. Beside
+// the three targets added here: kTargetA with a persistent session logged
+// in, iqn.f, whose persistent session only the firmware holds (its flash
+// configured before this host's files), and iqn.t4, which an action adds.
+constexpr char kFirmwareOnly[] = "iqn.2026-12.com.example:f";
+class CutShortTest : public SharedRootTest, public ::testing::WithParamInterface<int> {
+ protected:
+  CutShortTest()
+      : SharedRootTest(std::string(kTargetsTopology) + kNetworkTargets +
+                       "target name=iqn.2026-12.com.example:f portal=10.0.0.70/3260/7 alias=eff persistent=0\n") {}
+  void SetUp() override {
+    SharedRootTest::SetUp();
+    ASSERT_EQ(act(lhba_ + "/AddTarget", {kTargetA, "10.0.0.50"}), 0u);
+    ASSERT_EQ(act(target_named(kTargetA) + "/Login", {"10.0.0.50", "3260"}), 0u);
+    ASSERT_EQ(act(lhba_ + "/AddTarget", {kTargetB, "10.0.0.50"}), 0u);
+    ASSERT_EQ(start_again(), 0u);
+  }
+  // What a start shows of one target: its values, portals and sessions,
+  // its saved lines and the firmware's sessions of it.
+  std::string target_view(const std::string& name) {
+    const std::string t = target_named(name);
+    std::string out = "no target\n";
+    if (!t.empty()) {
+      const std::string o = t + "/TargetLoginOptions/";
+      out = "alias " + get(t + "/TargetAlias") + " digest " + get(o + "HeaderDigest") + " " +
+            get(o + "Authentication/AuthenticationMethod") + " " + get(o + "Authentication/TargetCHAPName") + "\n";
+      for (const std::string& p : instances(t, "TargetPortal"))
+        out += "portal " + get(t + "/" + p + "/TargetIPAddress") + " tag " + get(t + "/" + p + "/PortalGroupTag") + "\n";
+      std::vector<std::string> sessions;
+      for (const std::string& s : instances(t, "Session")) {
+        const std::string at = t + "/" + s + "/";
+        sessions.push_back("session " + get(at + "ISIDQualifier") + " " + get(at + "SessionStatus") + " " +
+                           get(at + "Persistent") + " " + get(at + "SessionLoginOptions/HeaderDigest") + " " +
+                           get(at + "SessionLoginOptions/Authentication/AuthenticationMethod") + "\n");
       }
-      std::vector<std::string> lines = target_lines();
-      std::sort(lines.begin(), lines.end());
-      for (const std::string& l : lines) out += l + "\n";
-      for (const sim::SimSession& s : sim_->sessions(0)->sessions)
-        if (s.persistent) out += s.target + " persistent " + std::to_string(s.isid) + "\n";
-      return out;
+      std::sort(sessions.begin(), sessions.end());
+      for (const std::string& s : sessions) out += s;
+    }
+    std::vector<std::string> lines;
+    for (const std::string& l : target_lines())
+      if (l.find("," + name + ",") != std::string::npos) lines.push_back(l + "\n");
+    std::sort(lines.begin(), lines.end());
+    for (const std::string& l : lines) out += l;
+    for (const sim::SimSession& s : sim_->sessions(0)->sessions)
+      if (s.target == name)
+        out += "firmware " + std::to_string(s.isid) + (s.persistent ? " persistent" : "") + (s.open ? " open" : "") +
+               " options " +
+               std::to_string(std::hash<std::string_view>()(
+                   std::string_view(reinterpret_cast<const char*>(&s.options), sizeof s.options))) +
+               "\n";
+    return out;
+  }
+  // target_view of each target a start shows, after a start in a new process.
+  std::map<std::string, std::string> next_start() {
+    const std::string text = in_process([&] {
+      start_again();
+      std::string all;
+      for (const char* name : kNames) all += std::string(name) + "\n" + target_view(name) + "\x1e";
+      all += "portals\n";
+      for (const std::string& p : instances(lhba_ + "/Discovery", "SendTargetPortal"))
+        all += get(lhba_ + "/Discovery/" + p + "/IPAddress") + "\n";
+      all += (file_exists(saved_path("savestp.txt")) ? saved("savestp.txt") : "") + "\x1e";
+      return all;
     });
-  };
+    std::map<std::string, std::string> out;
+    for (size_t from = 0, end; (end = text.find('\x1e', from)) != std::string::npos; from = end + 1) {
+      const size_t key_end = text.find('\n', from);
+      out[text.substr(from, key_end - from)] = text.substr(key_end + 1, end - key_end - 1);
+    }
+    if (out.empty()) out["start"] = text;
+    return out;
+  }
+  static constexpr const char* kNames[] = {"iqn.t1", "iqn.t2", "iqn.t3", "iqn.t4", kTargetA, kTargetB, kFirmwareOnly};
+};
+
+// Every action on a target, a persistent session or their options, killed
+// at any of its file calls (or its power cut there) or before any of its
+// requests that change the firmware, leaves the next start to find each
+// target as it was or as asked, in both stores, the session only the
+// firmware held too.
+TEST_P(CutShortTest, AnActionCutShortLeavesEachTargetAsItWasOrAsAsked) {
+  const std::string chap = "/TargetLoginOptions/Authentication/ConfigureCHAP";
+  const std::vector<std::string> mutual = {"Mutual CHAP", "iuser", "isecret123456", "tuser", "tsecret12345"};
   const struct {
     const char* what;
-    std::function<void()> prepare, op;
+    std::function<void()> prepare;  // before the state both cuts start from
+    std::function<uint32_t()> op;
   } changes[] = {
-      {"DeleteTarget", [] {}, [&] { act(lhba_ + "/DeleteTarget", {instance}); }},
-      {"AddTarget", [] {}, [&] { act(lhba_ + "/AddTarget", {"iqn.t4", "10.0.0.50"}); }},
-      // Its line goes first, its entry last; no note of the add is left
-      // (a start since) to settle what a cut leaves.
-      {"Logout",
-       [&] {
-         ASSERT_EQ(act(target_named(kTargetA) + "/Login", {"10.0.0.50", "3260"}), 0u);
-         ASSERT_EQ(start_again(), 0u);
-       },
-       [&] { act(target_named(kTargetA) + "/Logout"); }},
+      {"AddTarget", [] {}, [&] { return act(lhba_ + "/AddTarget", {"iqn.t4", "10.0.0.50"}); }},
+      {"AddTargetPortal", [] {},
+       [&] { return act(target_named("iqn.t1") + "/AddTargetPortal", {"10.0.0.51", "3260"}); }},
+      {"Login reopening a closed session", [] {},
+       [&] { return act(target_named(kTargetB) + "/Login", {"10.0.0.50", "3260"}); }},
+      {"Login of a new persistent session", [] {},
+       [&] { return act(target_named(kTargetA) + "/Login", {"10.0.0.50", "3260", "iqn.hx", "9"}); }},
+      {"Logout", [] {}, [&] { return act(target_named(kTargetA) + "/Logout"); }},
+      {"Logout of the session only the firmware held",
+       [&] { ASSERT_EQ(act(target_named(kFirmwareOnly) + "/Login", {"10.0.0.70", "3260"}), 0u); },
+       [&] { return act(target_named(kFirmwareOnly) + "/Logout"); }},
+      {"DeleteTarget", [] {},
+       [&] { return act(lhba_ + "/DeleteTarget", {target_named("iqn.t1").substr(lhba_.size() + 7)}); }},
+      {"DeleteTarget of the session only the firmware held", [] {},
+       [&] { return act(lhba_ + "/DeleteTarget", {target_named(kFirmwareOnly).substr(lhba_.size() + 7)}); }},
+      {"ConfigureCHAP of a closed session", [] {},
+       [&] { return act(target_named("iqn.t2") + chap, {"One-Way CHAP", "", "", "tuser", "tsecret12345"}); }},
+      {"ConfigureCHAP of a logged-in session", [] {}, [&] { return act(target_named(kTargetA) + chap, mutual); }},
+      {"HeaderDigest of a closed session", [] {},
+       [&] { return set(target_named(kTargetB) + "/TargetLoginOptions/HeaderDigest", "CRC32C"); }},
+      {"Login of the session only the firmware held", [] {},
+       [&] { return act(target_named(kFirmwareOnly) + "/Login", {"10.0.0.70", "3260"}); }},
+      {"AddSendTargetPortal", [] {},
+       [&] { return act(lhba_ + "/Discovery/AddSendTargetPortal", {"10.0.0.50", "3260"}); }},
+      {"EraseAllConfiguration", [] {}, [&] { return act("Corvane0/EraseAllConfiguration"); }},
   };
-  for (const auto& c : changes) {
-    SCOPED_TRACE(c.what);
-    c.prepare();
-    const auto restore = root_restorer();
-    const std::string before = next_start();
-    restore();
-    ASSERT_EQ(in_child(no_fault(), c.op, true), 0);
-    const std::string after = next_start();
-    ASSERT_NE(after, before);
-    EXPECT_GE(old_or_new_at_every_file_call("/etc/config/QVL/tavo", restore, c.op, next_start, before, after, true),
-              3);
-    restore();
-  }
+  const auto& c = changes[GetParam()];
+  SCOPED_TRACE(c.what);
+  c.prepare();
+  const auto restore = root_restorer();
+  const auto before = next_start();
+  restore();
+  // Without a fault the action answers 0 (the child's exit tells).
+  ASSERT_EQ(in_child(no_fault(), [&] { _exit(c.op() == 0 ? 0 : 1); }, true), 0);
+  const auto after = next_start();
+  ASSERT_NE(after, before);
+  const auto check = [&](int, const std::string& cut) {
+    const auto found = next_start();
+    for (const auto& [name, view] : found)
+      EXPECT_TRUE(view == before.at(name) || view == after.at(name))
+          << cut << ": [" << name << "]\n" << view << "before:\n" << before.at(name) << "after:\n" << after.at(name);
+  };
+  const auto op = [&] { c.op(); };
+  EXPECT_GE(at_every_file_call("/etc/config/QVL/tavo", restore, op, check, true), 15);
+  EXPECT_GE(at_every_command(restore, op, check, true), 2);
+  restore();
 }
+
+INSTANTIATE_TEST_SUITE_P(Actions, CutShortTest, ::testing::Range(0, 14));
 
 // A start settles every whole note it finds and leaves the file empty (in
 // place): a session noted without its line loses its firmware entry. A
