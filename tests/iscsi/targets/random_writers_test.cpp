@@ -1,7 +1,8 @@
 // Several processes change one root while a supervisor kills them at
 // random; each new process reads its keys back against the changes the
 // killed ones answered: targets added and deleted, their HeaderDigest and
-// CHAP, and another controller's function (its initiator's options, a
+// CHAP, the Login and Logout of their persistent sessions (a target whose
+// session only the firmware held among them), and another controller's function (its initiator's options, a
 // send-target portal, erased whole). Every answered change stands until
 // another answered change replaces it, a change cut short leaves its key
 // as it was or as asked, and nothing deleted comes back. One target's CHAP
@@ -38,30 +39,39 @@ namespace {
 
 constexpr int kWriters = 4;
 constexpr int kTargetsEach = 3;
+// Beside them, writer w's target iqn.w<w>.f, whose persistent session only
+// the firmware holds at first (its flash configured before the files).
+constexpr char kFirmwareOnlyPortal[] = "10.0.0.70";
 
-// What a key holds. A target: present, its HeaderDigest, CHAP name and
-// first portal's address. The Moravel function: its initiator's
-// ImmediateData (present stands for "Yes"), CHAP name and send-target
-// portal's address; an erase of the function takes it back to the start.
+// What a key holds. A target: present, its HeaderDigest, CHAP name, first
+// portal's address and its persistent session's status (- none). The
+// Moravel function: its initiator's ImmediateData (present stands for
+// "Yes"), CHAP name and send-target portal's address; an erase of the
+// function takes it back to the start.
 struct KeyState {
   bool present = false;
-  std::string digest = "None", chap, portal;
+  std::string digest = "None", chap, portal, session = "-";
   bool operator<(const KeyState& o) const {
-    return std::tie(present, digest, chap, portal) < std::tie(o.present, o.digest, o.chap, o.portal);
+    return std::tie(present, digest, chap, portal, session) <
+           std::tie(o.present, o.digest, o.chap, o.portal, o.session);
   }
   std::string text() const {
-    return std::string(present ? "present " : "absent ") + digest + " '" + chap + "' " + (portal.empty() ? "-" : portal);
+    return std::string(present ? "present " : "absent ") + digest + " '" + chap + "' " +
+           (portal.empty() ? "-" : portal) + " " + session;
   }
 };
-const KeyState kMoravelAtStart{true, "None", "", ""};
+const KeyState kMoravelAtStart{true, "None", "", "", "-"};
+const KeyState kFirmwareOnlyAtStart{true, "None", "", kFirmwareOnlyPortal, "Closed"};
 
-// A change: add <address>, del, digest, chap, immediate, stp <address>,
-// stpdel, erase.
+// A change: add <address>, del, digest, chap, login, logout, immediate,
+// stp <address>, stpdel, erase.
 struct Change {
   std::string op, value;
   KeyState after(KeyState s) const {
-    if (op == "add" && !s.present) s = KeyState{true, "None", "", value};
+    if (op == "add" && !s.present) s = KeyState{true, "None", "", value, "Closed"};
     if (op == "del") s = KeyState{};
+    if (op == "login" && s.present) s.session = "Open";
+    if (op == "logout") s.session = "-";
     if (op == "digest") s.digest = value;
     if (op == "chap") s.chap = value;
     if (op == "immediate") s.present = value == "Yes";
@@ -72,15 +82,34 @@ struct Change {
   }
 };
 
+// Every writer's target listens at every address a writer adds it at;
+// iqn.w<w>.f, at its own, is persistent in its writer's function.
+std::string writers_topology() {
+  std::string text = std::string(kTargetsTopology) + kNetworkTargets;
+  for (int w = 0; w < kWriters; ++w) {
+    for (int k = 0; k < kTargetsEach; ++k) {
+      text += "target name=iqn.w" + std::to_string(w) + ".t" + std::to_string(k) + " portal=";
+      for (int a = 1; a <= 9; ++a) text += "10.0.0." + std::to_string(a) + "/3260/1" + (a < 9 ? "," : "\n");
+    }
+    text += "target name=iqn.w" + std::to_string(w) + ".f portal=" + kFirmwareOnlyPortal + "/3260/7 persistent=" +
+            std::to_string(w % 2) + "\n";
+  }
+  return text;
+}
+
 class RandomWritersTest : public NetworkTargetsTest {
  protected:
+  RandomWritersTest() : NetworkTargetsTest(writers_topology()) {}
   const std::vector<std::string> lhbas_ = {kLhba, "Corvane0/iSCSIPhysicalHBA1/LogicalHBA0", kMoravelLhba};
   std::string logs_;
 
   // Writer w's targets live on one of the Corvane's functions; the
   // Moravel's function is the last writer's.
   std::string lhba_of(int w) { return lhbas_[static_cast<size_t>(w) % 2]; }
-  static std::string target_key(int w, int k) { return "iqn.w" + std::to_string(w) + ".t" + std::to_string(k); }
+  // Key kTargetsEach is the target whose session only the firmware held.
+  static std::string target_key(int w, int k) {
+    return "iqn.w" + std::to_string(w) + (k == kTargetsEach ? ".f" : ".t" + std::to_string(k));
+  }
   static std::string moravel_key() { return "moravel"; }
   std::string first(const std::string& group, const std::string& kind) {
     const std::vector<std::string> all = instances(group, kind);
@@ -102,20 +131,23 @@ class RandomWritersTest : public NetworkTargetsTest {
     const std::string t = target_path(w, name);
     if (t.empty()) return KeyState{};
     const std::string portal = first(t, "TargetPortal");
+    std::string session = "-";
+    for (const std::string& s : instances(t, "Session"))
+      if (get(t + "/" + s + "/Persistent") == "True") session = get(t + "/" + s + "/SessionStatus");
     return KeyState{true, get(t + "/TargetLoginOptions/HeaderDigest"),
                     get(t + "/TargetLoginOptions/Authentication/TargetCHAPName"),
-                    portal.empty() ? "" : get(portal + "/TargetIPAddress")};
+                    portal.empty() ? "" : get(portal + "/TargetIPAddress"), session};
   }
   KeyState observe_moravel() {
     const std::string initiator = std::string(kMoravelLhba) + "/InitiatorLoginOptions";
     const std::string portal = first(std::string(kMoravelLhba) + "/Discovery", "SendTargetPortal");
     return KeyState{get(initiator + "/ImmediateData") == "Yes", "None",
                     get(initiator + "/Authentication/TargetCHAPName"),
-                    portal.empty() ? "" : get(portal + "/IPAddress")};
+                    portal.empty() ? "" : get(portal + "/IPAddress"), "-"};
   }
   // A writer's keys, as a start of its own reads them.
   void observe_all(int w, int fd) {
-    for (int k = 0; k < kTargetsEach; ++k)
+    for (int k = 0; k <= kTargetsEach; ++k)
       log(fd, "S " + target_key(w, k) + " " + observe_target(w, target_key(w, k)).text());
     if (w == kWriters - 1) log(fd, "S " + moravel_key() + " " + observe_moravel().text());
   }
@@ -184,23 +216,31 @@ class RandomWritersTest : public NetworkTargetsTest {
         }
         continue;
       }
-      const int k = static_cast<int>(random() % kTargetsEach);
+      const int k = static_cast<int>(random() % (kTargetsEach + 1));
       const std::string key = target_key(w, k);
-      const int pick = static_cast<int>(random() % (w == kWriters - 1 ? 5 : 4));
+      const int pick = static_cast<int>(random() % (w == kWriters - 1 ? 7 : 6));
       const std::string t = target_path(w, key);
       uint32_t answer = 0;
-      if (pick == 4) {
+      if (pick == 6) {
         answer = change_moravel(fd, random);
         log(fd, "A " + moravel_key() + " " + std::to_string(answer) + (answer != 0 ? " " + last_status().second : ""));
         continue;
       }
       if (t.empty() || pick == 0) {
-        const std::string a = address(random);
+        const std::string a = k == kTargetsEach ? kFirmwareOnlyPortal : address(random);
         log(fd, "B " + key + " add " + a);
         answer = act(lhba_of(w) + "/AddTarget", {key, a});
       } else if (pick == 1) {
         log(fd, "B " + key + " del -");
         answer = act(lhba_of(w) + "/DeleteTarget", {t.substr(t.rfind("Target") + 6)});
+      } else if (pick == 4 && observe_target(w, key).session != "Open") {
+        // One session a target at most: an open one is logged out instead.
+        const std::string portal = first(t, "TargetPortal");
+        log(fd, "B " + key + " login -");
+        answer = portal.empty() ? 1 : act(t + "/Login", {get(portal + "/TargetIPAddress"), "3260"});
+      } else if (pick >= 4) {
+        log(fd, "B " + key + " logout -");
+        answer = act(t + "/Logout");
       } else if (pick == 2) {
         const std::string v = random() % 2 != 0 ? "CRC32C" : "None";
         log(fd, "B " + key + " digest " + v);
@@ -301,8 +341,10 @@ class RandomWritersTest : public NetworkTargetsTest {
   }
   Verdict judge() {
     std::map<std::string, std::set<KeyState>> allowed;
-    for (int w = 0; w < kWriters; ++w)
+    for (int w = 0; w < kWriters; ++w) {
       for (int k = 0; k < kTargetsEach; ++k) allowed[target_key(w, k)] = {KeyState{}};
+      allowed[target_key(w, kTargetsEach)] = {kFirmwareOnlyAtStart};
+    }
     allowed[moravel_key()] = {kMoravelAtStart};
     Verdict v;
     for (int w = 0; w < kWriters; ++w) {
