@@ -14,9 +14,9 @@
 // is one of a session made persistent or ended.
 //
 // The notes' file holds one line per session, a session line's first
-// fields and the change (Saved::Pending), and is only ever appended to: a note is one
-// write and one flush of its data, through a descriptor the process keeps
-// (files::AppendedFile). Its line feed is its end mark: a write a power
+// fields and the change (Saved::Pending), and is only ever appended to: a
+// note is one write and one flush of its data, through a descriptor the
+// process keeps (files::AppendedFile). Its line feed is its end mark: a write a power
 // cut tore leaves a line without one, which names no session, and a note
 // written after such a line first ends it with a line of more fields than
 // a note has. Letting a note go writes nothing: the process keeps what the
@@ -62,8 +62,8 @@ const char* notes_path() { return record_def(Saved::Pending).path; }
 
 // A change as its note writes it; an older note's empty field is a
 // session's.
-constexpr std::string_view kChangeWords[] = {"", "AddedPortal", "Deletion", "Options", "Erase"};
-static_assert(std::size(kChangeWords) == static_cast<size_t>(NoteChange::Erase) + 1);
+constexpr std::string_view kChangeWords[] = {"", "AddedPortal", "Deletion", "Options", "Erase", "Erased"};
+static_assert(std::size(kChangeWords) == static_cast<size_t>(NoteChange::Erased) + 1);
 bool change_of(std::string_view word, NoteChange* change) {
   for (size_t i = 0; i < std::size(kChangeWords); ++i)
     if (word == kChangeWords[i]) {
@@ -193,7 +193,7 @@ TavoNode* note_function(const LhbaKey& key) {
 
 // Whether the session's line is saved, and the target's own line of its
 // portal.
-bool lines_saved(const PendingEntry& e, bool* session, bool* portal) {
+bool lines_saved(const PendingEntry& e, bool* session, bool* portal, size_t* portal_lines) {
   const std::vector<Match> match = key_matches(e.key, {{Field::TargetName, e.name},
                                                        {Field::Address, e.address},
                                                        {Field::Port, e.port},
@@ -203,6 +203,7 @@ bool lines_saved(const PendingEntry& e, bool* session, bool* portal) {
   return with_view(Saved::Targets, [&](const SavedView& view) {
     *session = view.find(match) != nullptr;
     *portal = view.find(own) != nullptr;
+    *portal_lines = view.find_all(std::span<const Match>(match).first(match.size() - 1)).size();
   });
 }
 
@@ -219,11 +220,15 @@ enum class Settled { Went, Remove, Undo, Remake, Erase, Stays };
 // tree lacks keeps its note for a start that has it.
 Settled settle_note(const PendingEntry& e, bool at_start, tree::HandlerContext* function) {
   bool session = false, portal = false;
-  if (e.change != NoteChange::Erase && !lines_saved(e, &session, &portal)) return Settled::Stays;
+  size_t portal_lines = 0;
+  if (e.change == NoteChange::Erased) return Settled::Went;
+  if (e.change != NoteChange::Erase && !lines_saved(e, &session, &portal, &portal_lines)) return Settled::Stays;
   Settled settled = e.change == NoteChange::Erase ? Settled::Erase : session ? Settled::Went : Settled::Remove;
   if (e.change == NoteChange::Deletion) settled = portal ? Settled::Went : Settled::Remove;
   if (e.change == NoteChange::Options && session) settled = Settled::Remake;
-  if (e.change == NoteChange::AddedPortal && !session && portal) settled = Settled::Undo;
+  // The portal's line alone: another session's line of it (one that took
+  // the session's place) keeps it.
+  if (e.change == NoteChange::AddedPortal && !session && portal && portal_lines == 1) settled = Settled::Undo;
   if (!at_start && (settled == Settled::Remake || settled == Settled::Undo || settled == Settled::Erase))
     return Settled::Stays;
   if (settled == Settled::Went) return settled;
@@ -329,7 +334,7 @@ void settle_file(bool at_start) {
     lines.push_back(std::move(f.line));
   }
   k.know(std::move(lines));
-  if (writes) keeping_last_status(drop_lines_that_go);
+  if (writes) keeping_last_status([] { drop_lines_that_go(); });
 }
 
 }  // namespace
@@ -347,11 +352,9 @@ bool pending_entry(TavoNode* target, const char* name, const char* address, cons
   return true;
 }
 
-void note_erase(TavoNode* lhba) {
-  PendingEntry e;
-  e.change = NoteChange::Erase;
-  if (lhba == nullptr || !lhba_key(lhba, &e.key) || note_pending({&e, 1}) != 0) return;
-  SavedBatch::after([e] { let_go_pending(e); });
+bool note_erase(TavoNode* lhba, PendingEntry* e) {
+  e->change = NoteChange::Erase;
+  return lhba != nullptr && lhba_key(lhba, &e->key) && note_pending({e, 1}) == 0;
 }
 
 void let_go_after(const PendingEntry& e) {
@@ -387,9 +390,17 @@ void let_go_pending(const PendingEntry& e) {
       known_line.stays = false;
       break;
     }
+  // An erase's note, which a start would finish again over what came after
+  // it, is followed by the note that it is done (the latest of its
+  // function's, which settles nothing).
+  if (e.change == NoteChange::Erase) {
+    PendingEntry done = e;
+    done.change = NoteChange::Erased;
+    if (note_pending({&done, 1}) == 0) let_go_pending(done);
+  }
   // A process that lives on keeps the file small: the change that lets a
   // note go past the bound pays for the cut.
-  if (k.bytes(false) > kNotesKeptBytes) keeping_last_status(drop_lines_that_go);
+  if (k.bytes(false) > kNotesKeptBytes) keeping_last_status([] { drop_lines_that_go(); });
 }
 
 void settle_pending(bool at_start) {
@@ -402,7 +413,7 @@ void drop_finished_notes() {
   TAVO_LIBRARY_LOCK;
   KnownNotes& k = known();
   // A restart then settles nothing of this process's.
-  if (k.current() && !k.lines.empty() && k.bytes(true) == 0) keeping_last_status(drop_lines_that_go);
+  if (k.current() && !k.lines.empty() && k.bytes(true) == 0) keeping_last_status([] { drop_lines_that_go(); });
   k.file.close();
   k.valid = false;
   k.lines = {};

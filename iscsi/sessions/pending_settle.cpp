@@ -126,6 +126,13 @@ void settle_erase(const tree::HandlerContext& f, const PendingEntry& e) {
   for (const Saved s : {Saved::Targets, Saved::Portals})
     if (!entry_removed(rewrite(s, lines, drop), s))
       pdebug(TAVO_LOG_BACKEND, 3, "%s: lines of an erased function stay\n", "settle_pending");
+  // The initiator's options back to the defaults (a missing file has none).
+  if (rewrite(Saved::Initiator, lines, [](std::span<const std::string_view> fields, std::string* rebuilt) {
+        return RecordValues(Saved::Initiator, fields).set_options(target_data::default_options()).format(rebuilt)
+                   ? LineEdit::Replace
+                   : LineEdit::Keep;
+      }) != 0)
+    pdebug(TAVO_LOG_BACKEND, 4, "%s: the initiator's options of an erased function stay\n", "settle_pending");
 }
 
 }  // namespace tavo::sessions

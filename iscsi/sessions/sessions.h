@@ -499,9 +499,11 @@ uint32_t list_target_sessions(TavoNode* lhba, uint32_t function_number, uint32_t
 //   line holds it; without, it goes.
 //  Erase: a function's configuration erased (its key alone), which neither
 //   store can take back: the next start finishes it, every session of the
-//   function logged out, what the firmware keeps erased and every saved
-//   line of its targets and send-target portals removed.
-enum class NoteChange : uint8_t { Session, AddedPortal, Deletion, Options, Erase };
+//   function logged out, what the firmware keeps erased, every saved line
+//   of its targets and send-target portals removed and its initiator's
+//   options back to the defaults. Once done, a note Erased follows it,
+//   which settles nothing.
+enum class NoteChange : uint8_t { Session, AddedPortal, Deletion, Options, Erase, Erased };
 struct PendingEntry {
   iscsi::LhbaKey key;
   std::string name, address, port, initiator;
@@ -509,9 +511,9 @@ struct PendingEntry {
   NoteChange change = NoteChange::Session;
 };
 uint32_t note_pending(std::span<const PendingEntry> entries);
-// The erase of the LogicalHBA's function noted, let go once the action's
-// batch is written (a failed write keeps it for the next start).
-void note_erase(TavoNode* lhba);
+// The erase of the LogicalHBA's function noted in *e (false when it could
+// not be), for the action to let go once it answered: only a cut leaves it.
+bool note_erase(TavoNode* lhba, PendingEntry* e);
 void let_go_pending(const PendingEntry& e);
 void settle_pending(bool at_start = false);
 void drop_finished_notes();

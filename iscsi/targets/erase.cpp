@@ -100,13 +100,14 @@ uint32_t erase_targets_and_portals(TavoNode* lhba, TavoNode* discovery) {
   return 0;
 }
 
-uint32_t erase_function(TavoNode* fn, uint32_t generation) {
+// Neither store can be put back once the other changed: the function's
+// note (in notes, let go once the action answered) lets the next start
+// finish what a cut leaves.
+uint32_t erase_function(TavoNode* fn, uint32_t generation, std::vector<tavo::sessions::PendingEntry>* notes) {
   TAVO_delete_available_routes(fn);
   TavoNode* lhba = get_first_instance(fn, "LogicalHBA");
   if (lhba == nullptr) return 1;
-  // Neither store can be put back once the other changed: the note lets
-  // the next start finish what a cut leaves.
-  tavo::sessions::note_erase(lhba);
+  if (tavo::sessions::PendingEntry e; tavo::sessions::note_erase(lhba, &e)) notes->push_back(std::move(e));
   if (const uint32_t r = erase_sessions(lhba)) return r;
   TavoNode* discovery = internal_get_node(lhba, "Discovery", TAVO_KIND_GROUP);
   TavoNode* tcpip =
@@ -128,14 +129,15 @@ uint32_t erase_function(TavoNode* fn, uint32_t generation) {
   return erase_initiator_options(options, authentication);
 }
 
-uint32_t erase_configuration(TavoNode* function_group, TavoNode* action) {
+uint32_t erase_configuration(TavoNode* function_group, TavoNode* action,
+                             std::vector<tavo::sessions::PendingEntry>* notes) {
   if (function_group == nullptr || action == nullptr) return 1;
   if (vm_flag) return tavo::controller::refuse_on_vf(nullptr);
   TavoNode* controller = tavo::tree::group_above(function_group, "Corvane");
   if (controller == nullptr) return 1;
   const uint32_t generation = get_cv_type(controller);
   for (TavoNode* fn = get_first_instance(controller, "iSCSIPhysicalHBA"); fn != nullptr; fn = next_instance(fn))
-    if (const uint32_t r = erase_function(fn, generation)) return r;
+    if (const uint32_t r = erase_function(fn, generation, notes)) return r;
   tavo::EraseRequest request{tavo::kEraseIscsiType, tavo::kEraseIscsiConfig, {}};
   // The function's number; the action's domain and port.
   const tavo::tree::HandlerContext a = tavo::tree::handler_context(action);
@@ -148,6 +150,12 @@ uint32_t erase_configuration(TavoNode* function_group, TavoNode* action) {
 uint32_t do_EraseConfiguration(TavoNode* function_group, TavoNode* action, char*) {
   TAVO_LIBRARY_LOCK;
   // The saved files are written once, together, with what the erase reached.
-  SavedBatch batch;
-  return batch.end(erase_configuration(function_group, action));
+  std::vector<tavo::sessions::PendingEntry> notes;
+  uint32_t result = 0;
+  {
+    SavedBatch batch;
+    result = batch.end(erase_configuration(function_group, action, &notes));
+  }
+  for (const tavo::sessions::PendingEntry& e : notes) tavo::sessions::let_go_pending(e);
+  return result;
 }

@@ -298,7 +298,8 @@ class CutShortTest : public SharedRootTest, public ::testing::WithParamInterface
       out = "alias " + get(t + "/TargetAlias") + " digest " + get(o + "HeaderDigest") + " " +
             get(o + "Authentication/AuthenticationMethod") + " " + get(o + "Authentication/TargetCHAPName") + "\n";
       for (const std::string& p : instances(t, "TargetPortal"))
-        out += "portal " + get(t + "/" + p + "/TargetIPAddress") + " tag " + get(t + "/" + p + "/PortalGroupTag") + "\n";
+        out += "portal " + get(t + "/" + p + "/TargetIPAddress") + " tag " + get(t + "/" + p + "/PortalGroupTag") +
+               "\n";
       std::vector<std::string> sessions;
       for (const std::string& s : instances(t, "Session")) {
         const std::string at = t + "/" + s + "/";
