@@ -18,6 +18,7 @@
 
 #include <stdint.h>
 
+#include <functional>
 #include <memory>
 
 #include "tree/group_builder.h"
@@ -62,6 +63,9 @@ TavoNode* first_child(TavoNode* group);
 // when none do, or when def is given and they are not its instances).
 bool children_wait(const TavoNode* group);
 void* waiting_data(const TavoNode* group, const GroupDef* def = nullptr);
+// Calls fn with each group whose instances wait (defer_instances) and the
+// data they wait with; fn adds and takes no wait.
+void each_instances_wait(const std::function<void(TavoNode* group, void* data)>& fn);
 // Whether an instance of def may be added to group without reaching its
 // waiting instances: their slots are kept.
 bool slots_reserved(const TavoNode* group, const GroupDef& def);

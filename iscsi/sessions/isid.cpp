@@ -3,9 +3,10 @@
 // session walks the tree: a Session is indexed when it is built and again
 // whenever the library writes its ISIDQualifier (show_qualifier), and the
 // index lets go of the Sessions the tree has deleted. The sessions of
-// targets that wait count too; after another process's change every
-// question follows them first (follow_waiting_sessions), as the tree's
-// Sessions were followed when the call began.
+// targets that wait count too, as their waits hold them; after another
+// process's change every question follows them first
+// (follow_waiting_sessions), as the tree's Sessions were followed when the
+// call began. Every question is answered here, of both.
 #include <ctype.h>
 #include <stdlib.h>
 #include <strings.h>
@@ -83,8 +84,6 @@ class IsidIndex {
     const uint32_t none = shows_none_ - (mine == kShowsNone ? 1 : 0);
     return none > 0 || count_[q & 0xFFFF] - (mine == static_cast<int32_t>(q & 0xFFFF) ? 1 : 0) > 0;
   }
-  // Each holder of a qualifier counts: a Session, or a session not yet built
-  // (the store of waiting sessions).
   void hold(int32_t q) {
     if (q == kShowsNone) {
       ++shows_none_;
@@ -190,24 +189,25 @@ namespace tavo::sessions {
 
 uint32_t lowest_free_qualifier(const std::bitset<65536>& also_taken) {
   follow_waiting_sessions();
-  return isid_index().lowest_free(also_taken);
+  std::bitset<65536> taken = also_taken;
+  each_waiting_sessions([&](const WaitingSessions& w) { w.add_held(&taken); });
+  return isid_index().lowest_free(taken);
 }
 
 void release_qualifiers() { isid_index().release(); }
 
+namespace {
+// Whether a session whose targets wait holds q.
+bool isid_waiting_holds(uint32_t q) {
+  bool held = false;
+  each_waiting_sessions([&](const WaitingSessions& w) { held = held || w.holds(q & 0xFFFF); });
+  return held;
+}
+}  // namespace
+
 bool qualifier_held_apart_from(uint32_t qualifier, TavoNode* session) {
   follow_waiting_sessions();
-  return isid_index().held_apart_from(qualifier, session);
-}
-
-void hold_qualifier(uint16_t qualifier) {
-  TAVO_LIBRARY_LOCK;
-  isid_index().hold(qualifier);
-}
-
-void drop_qualifier(uint16_t qualifier) {
-  TAVO_LIBRARY_LOCK;
-  isid_index().drop(qualifier);
+  return isid_index().held_apart_from(qualifier, session) || isid_waiting_holds(qualifier);
 }
 
 void note_session(TavoNode* session) {
@@ -233,7 +233,7 @@ uint32_t show_qualifier(TavoNode* session, uint16_t qualifier) {
 uint32_t check_for_isid_existence(uint32_t qualifier) {
   TAVO_LIBRARY_LOCK;
   follow_waiting_sessions();
-  return isid_index().held(qualifier) ? 1 : 0;
+  return isid_index().held(qualifier) || isid_waiting_holds(qualifier) ? 1 : 0;
 }
 
 uint32_t generate_isid_qualifier(void) {

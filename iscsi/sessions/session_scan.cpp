@@ -211,16 +211,10 @@ uint32_t tavo::sessions::fill_session(TavoNode* session, uint8_t domain, const F
 
 namespace {
 
-// Every LogicalHBA's waiting sessions (under the library lock).
-std::vector<WaitingSessions*>& all_waiting_sessions() {
-  static tavo::base::NoDestructor<std::vector<WaitingSessions*>> all;
-  return *all;
-}
+// A LogicalHBA's waiting sessions, held by its wait; null when its
+// targets do not wait.
 const WaitingSessions* waiting_sessions_of(const TavoNode* lhba) {
-  const TavoNodeRef ref = tavo::tree::node_ref(lhba);
-  for (const WaitingSessions* w : all_waiting_sessions())
-    if (tavo::tree::same_ref(w->lhba(), ref)) return w;
-  return nullptr;
+  return static_cast<const WaitingSessions*>(tavo::tree::waiting_data(lhba));
 }
 
 // The waiting session of handle goes to a target named otherwise than the
@@ -380,25 +374,43 @@ uint32_t SessionListing::own(TavoNode* owner) {
   return 0;
 }
 
-WaitingSessions::WaitingSessions(TavoNode* lhba) : lhba_(tavo::tree::node_ref(lhba)) {
-  all_waiting_sessions().push_back(this);
-}
-
-WaitingSessions::~WaitingSessions() {
-  TAVO_LIBRARY_LOCK;
-  let_go();
-  std::erase(all_waiting_sessions(), this);
-}
+namespace {
+// Other processes' changes of the root: waiting sessions held before the
+// last are outdated, and those followed since are not.
+uint64_t outside_changes = 0;
+uint64_t followed_changes = 0;
+}  // namespace
 
 void WaitingSessions::let_go() {
-  for (const Shown& s : shown_) drop_qualifier(s.qualifier);
   std::vector<Shown>().swap(shown_);
-  holding_ = outdated_ = false;
+  std::vector<uint64_t>().swap(held_);
+  holding_ = false;
   records_ = {};
   added_ = {};
   std::vector<uint32_t>().swap(handles_);
   std::vector<uint32_t>().swap(record_at_);
   listed_ = false;
+}
+
+bool WaitingSessions::outdated() const { return holding_ && followed_ != outside_changes; }
+
+bool WaitingSessions::holds(uint32_t q) const {
+  return q / 64 < held_.size() && (held_[q / 64] >> (q % 64) & 1) != 0;
+}
+
+void WaitingSessions::add_held(std::bitset<65536>* taken) const {
+  for (size_t word = 0; word < held_.size(); ++word)
+    for (uint64_t bits = held_[word]; bits != 0; bits &= bits - 1)
+      taken->set(word * 64 + static_cast<size_t>(__builtin_ctzll(bits)));
+}
+
+void outdate_waiting_sessions() { ++outside_changes; }
+uint64_t outside_root_changes() { return outside_changes; }
+
+void each_waiting_sessions(const std::function<void(WaitingSessions&)>& fn) {
+  tavo::tree::each_instances_wait([&](TavoNode*, void* data) {
+    if (data != nullptr) fn(*static_cast<WaitingSessions*>(data));
+  });
 }
 
 bool WaitingSessions::named_otherwise(uint32_t handle, uint64_t name) const {
@@ -435,21 +447,25 @@ uint32_t WaitingSessions::hold(TavoNode* lhba) {
   changes_ = tavo::command::changes_noted();
   listed_ = true;  // an empty answer too: the build asks no more
   holding_ = true;
+  followed_ = outside_changes;
   show(std::move(shown));
   return 0;
 }
 
 void WaitingSessions::show(std::vector<Shown> shown) {
   std::sort(shown.begin(), shown.end(), [](const Shown& x, const Shown& y) { return x.handle < y.handle; });
-  for (const Shown& s : shown) hold_qualifier(s.qualifier);
-  for (const Shown& s : shown_) drop_qualifier(s.qualifier);
   shown_ = std::move(shown);
+  held_.clear();
+  for (const Shown& s : shown_) {
+    if (s.qualifier / 64u >= held_.size()) held_.resize(s.qualifier / 64u + 1);
+    held_[s.qualifier / 64u] |= uint64_t{1} << (s.qualifier % 64);
+  }
+  held_.shrink_to_fit();
 }
 
-void WaitingSessions::follow() {
+void WaitingSessions::follow(TavoNode* lhba) {
   TAVO_LIBRARY_LOCK;
-  if (!outdated_) return;
-  TavoNode* lhba = tavo::tree::ref_node(hm_find_hierarchy_by_node(get_node(0)), lhba_);
+  if (!outdated()) return;
   const tavo::tree::HandlerContext p = tavo::tree::handler_context(lhba);
   std::vector<uint32_t> handles;
   if (lhba == nullptr || !below_lhba(p) || session_handles(p.number, p.domain, p.port, &handles) != 0) return;
@@ -480,12 +496,21 @@ void WaitingSessions::follow() {
   std::vector<uint32_t>().swap(handles_);
   std::vector<uint32_t>().swap(record_at_);
   listed_ = false;
-  outdated_ = false;
+  followed_ = outside_changes;
 }
 
 void follow_waiting_sessions() {
   TAVO_LIBRARY_LOCK;
-  for (WaitingSessions* w : all_waiting_sessions()) w->follow();
+  if (followed_changes == outside_changes) return;
+  bool all = true;
+  tavo::tree::each_instances_wait([&](TavoNode* lhba, void* data) {
+    if (data == nullptr) return;
+    auto* w = static_cast<WaitingSessions*>(data);
+    w->follow(lhba);
+    all = all && !w->outdated();
+  });
+  // One whose reads failed is followed again at the next question.
+  if (all) followed_changes = outside_changes;
 }
 
 void WaitingSessions::renew(TavoNode* lhba) {
@@ -547,7 +572,6 @@ void WaitingSessions::release(TavoNode* lhba) {
 }
 
 void release_session_stores() {
-  for (WaitingSessions* w : all_waiting_sessions()) w->let_go();
   session_handles().release();
   release_qualifiers();
 }

@@ -314,6 +314,7 @@ TAVO_EXPORT uint32_t handle_BootLUN(TavoNode* property, char* buf, uint32_t op);
 TAVO_END_DECLS
 
 #ifdef __cplusplus
+#include <bitset>
 #include <functional>
 #include <memory>
 #include <span>
@@ -338,8 +339,7 @@ extern const base::StatusWording kLogoutLunsMissing;
 extern const base::StatusWording kRescanLunsMissing;
 extern const base::StatusWording kLunInfoFailed;
 
-// The library stops: the branch's indexes of Sessions go, with their room,
-// and every WaitingSessions lets its sessions go.
+// The library stops: the branch's indexes of Sessions go, with their room.
 void release_session_stores();
 
 // The function's sessions while a LogicalHBA's targets wait, part of what
@@ -349,13 +349,14 @@ void release_session_stores();
 // without case and its qualifier. Those qualifiers count as in use while
 // held, so that a new session elsewhere takes none of them; a listing of
 // one Target leaves the records of other targets' sessions unread (a name
-// that only shares another's hash costs a read). The branch finds it by
-// its LogicalHBA. Records may hold CHAP secrets: none stays behind in
-// freed memory.
+// that only shares another's hash costs a read). The LogicalHBA's wait
+// holds it: the data of a wait of instances (tree::each_instances_wait)
+// is one, by which the branch reaches it. Records may hold CHAP secrets:
+// none stays behind in freed memory.
 class WaitingSessions {
  public:
-  explicit WaitingSessions(TavoNode* lhba);
-  ~WaitingSessions();
+  WaitingSessions() = default;
+  ~WaitingSessions() { let_go(); }
   WaitingSessions(const WaitingSessions&) = delete;
   WaitingSessions& operator=(const WaitingSessions&) = delete;
   // Reads the function's list and each record. 0, else the failed read's
@@ -372,20 +373,23 @@ class WaitingSessions {
   void release(TavoNode* lhba);
   // Nothing is held after, and nothing answers a build.
   void let_go();
-  // Another process changed the root: the sessions held may have ended and
-  // others begun. What start-up read answers no build any more, and the
-  // qualifiers held follow the firmware's list before the next question
-  // of one (follow_waiting_sessions).
-  void outdate() { outdated_ = holding_; }
+  // Whether another process changed the root since the hold: the sessions
+  // held may have ended and others begun, and what start-up read answers
+  // no build (the qualifiers held follow the firmware's list before the
+  // next question of one: follow_waiting_sessions).
+  bool outdated() const;
   // The qualifiers held, after another process's change, are those of the
   // sessions listed now that no built Session shows: those held before
   // kept, a new one's record read. Until its reads go through, it holds
   // what it held.
-  void follow();
-  TavoNodeRef lhba() const { return lhba_; }
+  void follow(TavoNode* lhba);
   // The held session of handle goes to a target named otherwise than the
   // name hashed (target_name_hash).
   bool named_otherwise(uint32_t handle, uint64_t name) const;
+  // Whether a session held has qualifier q; taken gains every qualifier
+  // held.
+  bool holds(uint32_t q) const;
+  void add_held(std::bitset<65536>* taken) const;
 
  private:
   struct Shown {
@@ -393,7 +397,6 @@ class WaitingSessions {
     uint16_t qualifier;
     uint64_t target;
   };
-  TavoNodeRef lhba_;
   bool listed_ = false;  // the list was read (it may be empty)
   std::vector<uint32_t> handles_;
   std::vector<uint32_t> record_at_;  // per handle, its record's place among records_, then added_
@@ -404,15 +407,25 @@ class WaitingSessions {
   iscsi::PackedRecords<FirmwareSessionRecord> added_;
   uint64_t changes_ = 0;     // noted by the last read
   std::vector<Shown> shown_;  // by handle; each qualifier counted as in use
+  // The qualifiers of shown_ as bits, words up to the highest: the
+  // questions of one read words, not sessions.
+  std::vector<uint64_t> held_;
   bool holding_ = false;  // from a hold until let go
-  bool outdated_ = false;
-  // shown_ becomes shown, each qualifier held before the last goes.
+  uint64_t followed_ = 0;  // the count of other processes' changes followed
+  // shown_ becomes shown.
   void show(std::vector<Shown> shown);
 };
+// Another process changed the root: every WaitingSessions held is
+// outdated (a root follower's, by way of the targets' own). The count of
+// such changes, which what waits compares with the count it was read at.
+void outdate_waiting_sessions();
+uint64_t outside_root_changes();
 // The qualifiers every LogicalHBA's waiting sessions hold, as the firmware
 // lists them after another process's change; every question of a
 // qualifier in use asks it first.
 void follow_waiting_sessions();
+// Calls fn with the waiting sessions of each LogicalHBA whose targets wait.
+void each_waiting_sessions(const std::function<void(WaitingSessions&)>& fn);
 
 // The firmware's active sessions listed into the Session and Connection
 // groups of the LogicalHBA's targets (only target's, whose sessions go

@@ -138,22 +138,19 @@ const char* session_status_text(uint32_t state);
 // A qualifier as a session shows it ("%02x%02x", parsed base 16).
 uint16_t parse_qualifier(const char* text);
 
-// The lowest qualifier that no Session holds and also_taken does not
-// hold; 65535 when none is free.
+// The lowest qualifier that no Session, no session whose target waits and
+// not also_taken holds; 65535 when none is free.
 uint32_t lowest_free_qualifier(const std::bitset<65536>& also_taken);
 // No qualifier held any more, and the index's room given back.
 void release_qualifiers();
-// Whether a Session other than session holds the qualifier (as
-// check_for_isid_existence, which counts every Session).
+// Whether a Session other than session, or a session whose target waits,
+// holds the qualifier (as check_for_isid_existence, which counts every
+// Session).
 bool qualifier_held_apart_from(uint32_t qualifier, TavoNode* session);
 // The qualifier index follows the Session's stored ISIDQualifier: after
 // its build, and after every write, which goes through show_qualifier
 // ("%04x"; set_prop_val's result).
 void note_session(TavoNode* session);
-// A session not yet built holds its qualifier as a built Session's
-// (the store of waiting sessions), until dropped.
-void hold_qualifier(uint16_t qualifier);
-void drop_qualifier(uint16_t qualifier);
 uint32_t show_qualifier(TavoNode* session, uint16_t qualifier);
 
 // A persistent session as its two stores name it (PendingEntry); false

@@ -119,15 +119,6 @@ void note_target(TavoNode* target);
 // aside; null for none. find_target (iscsi/targets/targets.h) finds one
 // that waits too.
 TavoNode* built_target(TavoNode* lhba, const char* name);
-// The Targets that wait under group (tree/waiting.h) are called by these
-// names (their target_name_hash) and by no other: a lookup that misses
-// builds them only for a name that shares one's hash. Forgotten when they
-// may not hold (another process changed the saved files): a lookup that
-// misses then builds them.
-void note_unbuilt_targets(TavoNode* group, std::vector<uint64_t> hashes);
-void forget_unbuilt_targets(TavoNode* group);
-// Whether a Target called name may be among group's waiting ones.
-bool may_wait_named(TavoNode* group, const char* name);
 // Every Target forgotten, with the index's room (the library stops).
 void release_target_names();
 // The stored TargetISCSIName of a Target (never its handler), found among

@@ -8,6 +8,7 @@
 #include "base/validate.h"
 #include "controller/controller.h"
 #include "iscsi/target_data/login_sets.h"
+#include "iscsi/target_data/node_index.h"
 #include "iscsi/target_data/target_records.h"
 #include "transport/device_ids.h"
 #include "transport/glob.h"
@@ -84,46 +85,54 @@ bool port_reads_zero(Saved s, const SavedFields& line) {
 
 namespace {
 
-// Start-up's pass over one line of a LogicalHBA's: kept in *usable, with
-// its port in decimal, or dropped.
-LineEdit usable_line(Saved s, bool (*unusable)(const SavedFields&), std::span<const std::string_view> fields,
-                     SavedLines* usable, std::string* rebuilt) {
+// Start-up's pass over one line of a LogicalHBA's: kept, with its port in
+// decimal (and copied to *usable, when given), or dropped.
+LineEdit usable_line(Saved s, UnusableLine unusable, std::span<const std::string_view> fields, SavedLines* usable,
+                     std::string* rebuilt) {
   if (fields.empty()) return LineEdit::Keep;
+  if (!line_usable(s, unusable, fields)) return LineEdit::Drop;
   const size_t port_at = static_cast<size_t>(position(s, Field::Port));
-  const SavedFields line = usable->add(fields, port_at);
-  if (port_reads_zero(s, line) || (unusable != nullptr && unusable(line))) {
-    usable->drop_last();
-    return LineEdit::Drop;
-  }
-  if (line[port_at] == fields[port_at]) return LineEdit::Keep;
+  if (usable != nullptr) usable->add(fields, port_at);
+  if (decimal_port(fields[port_at]) == fields[port_at]) return LineEdit::Keep;
   return RecordValues(s, fields).format(rebuilt) ? LineEdit::Replace : LineEdit::Keep;
 }
 
 }  // namespace
 
-bool usable_lines(Saved s, const LhbaKey& key, bool (*unusable)(const SavedFields&), SavedLines* usable) {
-  SavedLines lines;
-  if (!copy_lines(s, key_matches(key), &lines)) return false;
-  std::string ignored;
-  std::string_view fields[kMaxFields];
-  for (const SavedFields& line : lines)
-    usable_line(s, unusable, std::span<const std::string_view>(fields, line.views(fields)), usable, &ignored);
-  return true;
+bool line_usable(Saved s, UnusableLine unusable, std::span<const std::string_view> fields) {
+  uint32_t port = 1;
+  const bool port_zero = port_number(fields[static_cast<size_t>(position(s, Field::Port))], &port) && port == 0;
+  return !port_zero && (unusable == nullptr || !unusable(fields));
 }
 
-uint32_t startup_lines(Saved s, const LhbaKey& key, bool (*unusable)(const SavedFields&), SavedLines* usable) {
+bool usable_lines(Saved s, const LhbaKey& key, UnusableLine unusable, SavedLines* usable) {
+  // The view's lines copied once: the tree is changed with them, which
+  // reads the views again.
+  std::string ignored;
+  return with_view(s, [&](const SavedView& view) {
+    for (const SavedView::Line* line : view.find_all(key_matches(key)))
+      usable_line(s, unusable, line->fields(), usable, &ignored);
+  });
+}
+
+uint32_t startup_lines(Saved s, const LhbaKey& key, UnusableLine unusable, SavedLines* usable,
+                       std::vector<uint64_t>* names) {
   // A file never written has no lines; its lock is not made for nothing.
   if (files::identify(record_def(s).path).size < 0) return 1;
   bool offered = false;
+  const size_t name_at = static_cast<size_t>(position(s, Field::TargetName));
   // Only the LogicalHBA's lines are offered: no line needs its key checked.
   const uint32_t rewritten =
       rewrite(s, key_matches(key), [&](std::span<const std::string_view> fields, std::string* rebuilt) {
         offered = true;
-        return usable_line(s, unusable, fields, usable, rebuilt);
+        const LineEdit edit = usable_line(s, unusable, fields, usable, rebuilt);
+        if (names != nullptr && edit != LineEdit::Drop && !fields.empty())
+          names->push_back(target_name_hash(fields[name_at]));
+        return edit;
       });
   // The file could not be taken for a write (a read-only root): its lines
   // are read all the same, and only the write failed.
-  if (rewritten != 0 && !offered) usable_lines(s, key, unusable, usable);
+  if (rewritten != 0 && !offered && usable != nullptr) usable_lines(s, key, unusable, usable);
   return rewritten;
 }
 

@@ -66,16 +66,24 @@ bool port_parameter(char port[TAVO_VALUE_SIZE], bool defaulted);
 // A saved line whose port reads 0 (in any form): no portal a login could
 // reach.
 bool port_reads_zero(Saved s, const SavedFields& line);
+// What a caller holds unusable in a LogicalHBA's saved line (its fields).
+using UnusableLine = bool (*)(std::span<const std::string_view> fields);
+// Whether start-up's pass keeps a line: its port does not read 0 (in any
+// form), and unusable (when given) does not refuse it.
+bool line_usable(Saved s, UnusableLine unusable, std::span<const std::string_view> fields);
 // The start-up pass over a saved file's lines of one LogicalHBA: a line
 // whose port reads 0, or that unusable (when given) refuses, goes; a port
 // saved in another form than decimal is written in decimal; every other
-// line stays as it is. The LogicalHBA's lines kept, their ports in decimal,
-// go to *usable, also when the file could not be locked or written (a
-// read-only root). The result of the rewrite (1 for a missing file).
-uint32_t startup_lines(Saved s, const LhbaKey& key, bool (*unusable)(const SavedFields&), SavedLines* usable);
+// line stays as it is. When usable is given, the LogicalHBA's lines kept,
+// their ports in decimal, go to it, also when the file could not be locked
+// or written (a read-only root); when names is given, the
+// target_name_hash of each line kept, in order (savetgt.txt). The result
+// of the rewrite (1 for a missing file).
+uint32_t startup_lines(Saved s, const LhbaKey& key, UnusableLine unusable, SavedLines* usable,
+                       std::vector<uint64_t>* names = nullptr);
 // The lines start-up's pass keeps, read as the file is, writing nothing;
 // false when the file cannot be read.
-bool usable_lines(Saved s, const LhbaKey& key, bool (*unusable)(const SavedFields&), SavedLines* usable);
+bool usable_lines(Saved s, const LhbaKey& key, UnusableLine unusable, SavedLines* usable);
 
 // A portal of a target by name, address and port.
 struct TargetPortalNames {

@@ -81,30 +81,6 @@ class TargetIndex {
                                text != nullptr ? target_name_hash(text) : 0});
   }
 
-  // The names of group's Targets that wait, or none known.
-  void unbuilt(TavoNode* group, std::vector<uint64_t> hashes) {
-    // Those of groups the tree deleted go first.
-    std::erase_if(unbuilt_, [](const auto& u) {
-      return tavo::tree::ref_node(u.second.h, u.second.ref) != u.first;
-    });
-    const TavoHierarchy* h = hm_find_hierarchy_by_node(group);
-    if (h == nullptr) return;
-    std::sort(hashes.begin(), hashes.end());
-    unbuilt_[group] = Unbuilt{h, tavo::tree::node_ref(group), std::move(hashes)};
-  }
-  void forget_unbuilt(TavoNode* group) { unbuilt_.erase(group); }
-  // Whether group's waiting Targets (it has some) may hold one named name:
-  // their names are not known, or one shares its hash.
-  bool may_wait(TavoNode* group, const char* name) {
-    const auto it = unbuilt_.find(group);
-    if (it == unbuilt_.end()) return true;
-    if (tavo::tree::ref_node(it->second.h, it->second.ref) != group) {
-      unbuilt_.erase(it);
-      return true;
-    }
-    return std::binary_search(it->second.hashes.begin(), it->second.hashes.end(), target_name_hash(name));
-  }
-
   // The first (instance order) Target under group named name, case aside.
   TavoNode* find(TavoNode* group, const char* name) {
     TavoNode* found = nullptr;
@@ -154,21 +130,13 @@ class TargetIndex {
     if (list.empty()) waiting_.erase(it);
   }
 
-  struct Unbuilt {
-    const TavoHierarchy* h;
-    TavoNodeRef ref;
-    std::vector<uint64_t> hashes;  // in order
-  };
-
   tavo::iscsi::NodeIndex<setup_answers> names_;
   std::unordered_map<const TavoNode*, std::vector<Waiting>> waiting_;
-  std::unordered_map<const TavoNode*, Unbuilt> unbuilt_;
 
  public:
   void release() {
     names_.release();
     std::unordered_map<const TavoNode*, std::vector<Waiting>>().swap(waiting_);
-    std::unordered_map<const TavoNode*, Unbuilt>().swap(unbuilt_);
     groups_kept_ = 0;
   }
 
@@ -230,22 +198,6 @@ const char* tavo::target_data::target_stored_name(TavoNode* target) {
 }
 
 void tavo::target_data::release_target_names() { target_index().release(); }
-
-void tavo::target_data::note_unbuilt_targets(TavoNode* group, std::vector<uint64_t> hashes) {
-  TAVO_LIBRARY_LOCK;
-  if (group != nullptr) target_index().unbuilt(group, std::move(hashes));
-}
-
-void tavo::target_data::forget_unbuilt_targets(TavoNode* group) {
-  TAVO_LIBRARY_LOCK;
-  target_index().forget_unbuilt(group);
-}
-
-bool tavo::target_data::may_wait_named(TavoNode* group, const char* name) {
-  TAVO_LIBRARY_LOCK;
-  return name != nullptr && name[0] != '\0' && tavo::tree::children_wait(group) &&
-         target_index().may_wait(group, name);
-}
 
 void tavo::target_data::note_target(TavoNode* target) {
   TAVO_LIBRARY_LOCK;

@@ -5,6 +5,8 @@
 // options still hold.
 #include <ctype.h>
 #include <stdio.h>
+#include <string.h>
+#include <strings.h>
 
 #include <memory>
 #include <string>
@@ -12,12 +14,10 @@
 #include <vector>
 
 #include "base/library_lock.h"
-#include "base/no_destructor.h"
 #include "iscsi/network/iscsi_network.h"
 #include "iscsi/network/network.h"
 #include "iscsi/common/saved_view.h"
 #include "iscsi/common/record_reads.h"
-#include "iscsi/target_data/node_index.h"
 #include "iscsi/targets/targets_internal.h"
 #include "transport/commands.h"
 #include "transport/devices.h"
@@ -62,40 +62,38 @@ uint32_t startup_discovery_block(const HandlerContext& t, tavo::DiscoveryParamsB
   return r;
 }
 
-struct WaitingTargets;
-// Every LogicalHBA's waiting targets (under the library lock): another
-// process's change reaches them all.
-std::vector<WaitingTargets*>& all_waiting() {
-  static tavo::base::NoDestructor<std::vector<WaitingTargets*>> all;
-  return *all;
-}
-
-// What a LogicalHBA's targets wait with until a client reaches them, held
-// once: what start-up read of them (the firmware's targets, the saved
-// lines, the function's sessions) and whether another process changed
-// them since. The tree's wait owns it. Their names, when known, are
-// find_target's.
-struct WaitingTargets {
-  explicit WaitingTargets(TavoNode* lhba) : sessions(lhba) { all_waiting().push_back(this); }
-  ~WaitingTargets() { std::erase(all_waiting(), this); }
-  WaitingTargets(const WaitingTargets&) = delete;
-  WaitingTargets& operator=(const WaitingTargets&) = delete;
+// What a LogicalHBA's targets wait with until a client reaches them: the
+// firmware's listing and the function's sessions start-up read (the
+// sessions held as the base, which the branch below reaches through the
+// wait), and whether start-up's network set-up reached the targets. The
+// saved lines stay in the file's view, the LogicalHBA's key their lookup:
+// the build copies them when it runs. The tree's wait owns it.
+struct WaitingTargets : tavo::sessions::WaitingSessions {
   // Another process changed the files or the adapter since start-up read
-  // them (outdate_waiting_targets): they are built from them as they are.
-  bool outdated = false;
+  // them: they are built from them as they are.
+  bool outdated() const { return read_at != tavo::sessions::outside_root_changes(); }
+  const uint64_t read_at = tavo::sessions::outside_root_changes();
   bool reached = false;  // false: the network set-up stopped before the targets
   uint32_t result = 0;   // of the network set-up and the firmware's listing
   ListedTargets listed;
-  SavedLines lines;
-  tavo::sessions::WaitingSessions sessions;
 };
 
-// The targets, sessions and LUNs of a LogicalHBA from what start-up read:
-// as start-up built them before it left them to wait. at_startup: a
-// listed target's missing line is written (a build later writes nothing).
-uint32_t startup_build_targets(TavoNode* lhba, WaitingTargets& waiting, bool at_startup) {
+// The LogicalHBA's waiting targets; null when its targets do not wait.
+WaitingTargets* waiting_targets(TavoNode* lhba) {
+  void* data = tavo::tree::waiting_data(lhba, &target_definition());
+  return data != nullptr ? static_cast<WaitingTargets*>(static_cast<tavo::sessions::WaitingSessions*>(data)) : nullptr;
+}
+
+// The targets, sessions and LUNs of a LogicalHBA from what start-up read
+// and the saved lines: as start-up built them before it left them to
+// wait. at_startup: a listed target's missing line is written (a build
+// later writes nothing).
+uint32_t startup_build_targets(TavoNode* lhba, WaitingTargets& waiting, const SavedLines& lines, bool at_startup) {
   tavo::iscsi::ReadScope reads;
-  waiting.sessions.release(lhba);
+  waiting.release(lhba);
+  // Targets that joined them while they waited are built whole: their
+  // lines are none of the build's.
+  const std::unordered_set<std::string> joined = built_target_names(lhba);
   uint32_t result = 0;
   if (waiting.reached) {
     char work[TAVO_MAX_PARAMS * TAVO_VALUE_SIZE] = {};
@@ -107,21 +105,27 @@ uint32_t startup_build_targets(TavoNode* lhba, WaitingTargets& waiting, bool at_
     tavo::tree::display_name(lhba->parent, function);
     pdebug(TAVO_LOG_BACKEND, 3, "%s:setup_iscsi failed for %s\n", "TAVO_set_lhba_prop", function);
   }
-  return (sync_startup_targets(lhba, waiting.lines) != 0 ? 1 : 0) | (result != 0 ? 1 : 0);
+  return (sync_startup_targets(lhba, lines, &joined) != 0 ? 1 : 0) | (result != 0 ? 1 : 0);
 }
 
 // The build of a LogicalHBA's waiting targets, when first reached: from
-// what start-up read, unless another process changed the files or the
-// adapter since (then from them as they are, writing nothing).
+// what start-up read and the saved lines, unless another process changed
+// the files or the adapter since (then from them as they are, writing
+// nothing).
 uint32_t build_waiting_targets(TavoNode* lhba, void* data) {
   TAVO_LIBRARY_LOCK;
-  auto* waiting = static_cast<WaitingTargets*>(data);
+  auto* waiting = static_cast<WaitingTargets*>(static_cast<tavo::sessions::WaitingSessions*>(data));
   if (waiting == nullptr) return 1;
-  // Built, they are found by their own names.
-  tavo::target_data::forget_unbuilt_targets(lhba);
-  if (!waiting->outdated) return startup_build_targets(lhba, *waiting, false);
-  waiting->sessions.let_go();
-  return waiting->reached ? follow_saved_targets(lhba) : 0;
+  if (waiting->outdated()) {
+    waiting->let_go();
+    return waiting->reached ? follow_saved_targets(lhba) : 0;
+  }
+  // The lines are the file's as start-up's pass left them: this process
+  // changed none of the LogicalHBA's since but those of Targets that
+  // joined them, built whole.
+  SavedLines lines;
+  const uint32_t read = saved_target_lines(lhba, &lines) ? 0 : 1;
+  return startup_build_targets(lhba, *waiting, lines, false) | read;
 }
 
 // A function's start-up of its targets. What changes the adapter or the
@@ -138,7 +142,7 @@ void startup_functions_targets(TavoNode* lhba, char (*keys)[TAVO_VALUE_SIZE]) {
     TAVO_set_target_loginopts_prop(keys, lhba);
     return;
   }
-  const auto waiting = std::make_shared<WaitingTargets>(lhba);
+  const auto waiting = std::make_shared<WaitingTargets>();
   const uint32_t network = setup_iscsi_network(lhba, "True", &waiting->reached);
   if (waiting->reached) {
     const HandlerContext c = handler_context(lhba);
@@ -156,53 +160,60 @@ void startup_functions_targets(TavoNode* lhba, char (*keys)[TAVO_VALUE_SIZE]) {
   // A new session elsewhere must not take a qualifier of the sessions
   // that wait (the build lists them when the listing above succeeded):
   // unread, they are built now.
-  if (waiting->reached &&
-      (!lines_present ||
-       (waiting->result == 0 && waiting->sessions.hold(lhba) != 0))) {
-    startup_build_targets(lhba, *waiting, true);
+  if (waiting->reached && (!lines_present || (waiting->result == 0 && waiting->hold(lhba) != 0))) {
+    startup_build_targets(lhba, *waiting, SavedLines(), true);
     TAVO_set_target_loginopts_prop(keys, lhba);
     return;
   }
   if (!waiting->reached) pdebug(TAVO_LOG_BACKEND, 3, "%s:setup_iscsi failed for %s\n", "TAVO_set_lhba_prop", keys[1]);
-  startup_target_lines(keys, &waiting->lines);
-  waiting->lines.shrink();
-
-  // The lines make a Target of each name; the listing none of another.
   std::vector<uint64_t> names;
-  const bool names_known = startup_target_names(waiting->lines, waiting->listed, &names) &&
-                           names.size() < static_cast<size_t>(kMostTargets);
-  const int32_t built = names_known ? static_cast<int32_t>(names.size()) : -1;
+  startup_target_lines(keys, nullptr, &names);
   // A call anywhere in the function finds them built: its handlers, of
-  // any branch, may look at the function's targets.
-  tavo::tree::defer_instances(lhba, lhba->parent, target_definition(), build_waiting_targets, waiting, built);
-  if (names_known) tavo::target_data::note_unbuilt_targets(lhba, std::move(names));
+  // any branch, may look at the function's targets. The slots of the
+  // Targets the build makes are kept when they are known.
+  const int32_t built = startup_target_count(std::move(names), waiting->listed);
+  tavo::tree::defer_instances(lhba, lhba->parent, target_definition(), build_waiting_targets,
+                              std::shared_ptr<tavo::sessions::WaitingSessions>(waiting), built);
 }
 
 }  // namespace
 
+bool tavo::targets::may_wait_named(TavoNode* lhba, const char* name) {
+  TAVO_LIBRARY_LOCK;
+  if (name == nullptr || name[0] == '\0' || !tavo::tree::children_wait(lhba)) return false;
+  const WaitingTargets* w = waiting_targets(lhba);
+  if (w == nullptr || w->outdated()) return true;
+  const size_t length = strlen(name);
+  for (size_t i = 0; i < w->listed.size(); ++i)
+    if (const std::string_view listed = w->listed.name(i);
+        listed.size() == length && strncasecmp(listed.data(), name, length) == 0)
+      return true;
+  LhbaKey key;
+  if (!lhba_key(lhba, &key)) return true;
+  bool found = true;  // a file that cannot be read may hold it
+  with_view(Saved::Targets, [&](const SavedView& view) {
+    found = view.find(key_matches(key, {{Field::TargetName, name}})) != nullptr;
+  });
+  return found;
+}
+
 bool tavo::targets::may_join_waiting_targets(TavoNode* lhba, const char* name) {
   TAVO_LIBRARY_LOCK;
-  const auto* w = static_cast<const WaitingTargets*>(tavo::tree::waiting_data(lhba, &target_definition()));
-  if (w == nullptr || w->outdated || name == nullptr || !tavo::tree::slots_reserved(lhba, target_definition()))
+  const WaitingTargets* w = waiting_targets(lhba);
+  if (w == nullptr || w->outdated() || name == nullptr || !tavo::tree::slots_reserved(lhba, target_definition()))
     return false;
   // The lookup builds them when one of them may have the name.
   find_target(lhba, name);
   return tavo::tree::children_wait(lhba);
 }
 
-void tavo::targets::outdate_waiting_targets() {
-  for (WaitingTargets* w : all_waiting()) {
-    w->outdated = true;
-    w->sessions.outdate();
-  }
-}
+void tavo::targets::outdate_waiting_targets() { tavo::sessions::outdate_waiting_sessions(); }
 
 void tavo::targets::joined_waiting_targets(TavoNode* lhba) {
   TAVO_LIBRARY_LOCK;
-  auto* w = static_cast<WaitingTargets*>(tavo::tree::waiting_data(lhba, &target_definition()));
   // What start-up read of the function's sessions takes the add's in, so
   // that the build reads none again.
-  if (w != nullptr) w->sessions.renew(lhba);
+  if (WaitingTargets* w = waiting_targets(lhba)) w->renew(lhba);
 }
 
 uint32_t handle_iSCSIPhysicalHBA_LogicalHBA_Enabled(TavoNode* property, char* buf, uint32_t op) {

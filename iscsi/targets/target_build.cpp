@@ -46,7 +46,7 @@ TavoNode* find_target(TavoNode* lhba, const char* name) {
   TAVO_LIBRARY_LOCK;
   TavoNode* found = tavo::target_data::built_target(lhba, name);
   // The Targets that wait are built when one of them may be the one.
-  if (found == nullptr && tavo::target_data::may_wait_named(lhba, name)) {
+  if (found == nullptr && tavo::targets::may_wait_named(lhba, name)) {
     tavo::tree::build_waiting(lhba, "Target");
     found = tavo::target_data::built_target(lhba, name);
   }

@@ -32,9 +32,10 @@ std::string_view sync_field(const SavedFields& line, Field f) { return field_of(
 const char* sync_text(const SavedFields& line, Field f) { return field_text(line, Saved::Targets, f); }
 
 // A line without a name, an address or a port.
-bool sync_incomplete(const SavedFields& line) {
-  return sync_field(line, Field::TargetName).empty() || sync_field(line, Field::Address).empty() ||
-         sync_field(line, Field::Port).empty();
+bool sync_incomplete(std::span<const std::string_view> fields) {
+  for (const Field f : {Field::TargetName, Field::Address, Field::Port})
+    if (fields[static_cast<size_t>(position(Saved::Targets, f))].empty()) return true;
+  return false;
 }
 
 // The LogicalHBA's Targets read once for all the start-up lines: by the
@@ -126,60 +127,58 @@ uint32_t sync_startup_line(TavoNode* lhba, const SavedFields& line, SyncTargets*
 
 }  // namespace
 
-uint32_t tavo::targets::startup_target_lines(char (*keys)[TAVO_VALUE_SIZE], SavedLines* usable) {
+uint32_t tavo::targets::startup_target_lines(char (*keys)[TAVO_VALUE_SIZE], SavedLines* usable,
+                                             std::vector<uint64_t>* names) {
   // The file loses the LogicalHBA's unusable lines, and a port saved in
   // another form than decimal is written in decimal; every other line stays.
   // The tree takes the lines read also when the file could not be written:
   // it then shows what the file still holds.
-  return startup_lines(Saved::Targets, LhbaKey{{keys[0], keys[1], keys[2]}}, sync_incomplete, usable);
+  return startup_lines(Saved::Targets, LhbaKey{{keys[0], keys[1], keys[2]}}, sync_incomplete, usable, names);
 }
 
-uint32_t tavo::targets::sync_startup_targets(TavoNode* lhba, const SavedLines& usable) {
+bool tavo::targets::saved_target_lines(TavoNode* lhba, SavedLines* usable) {
+  LhbaKey key;
+  return lhba_key(lhba, &key) && usable_lines(Saved::Targets, key, sync_incomplete, usable);
+}
+
+uint32_t tavo::targets::sync_startup_targets(TavoNode* lhba, const SavedLines& usable,
+                                             const std::unordered_set<std::string>* passed_over) {
   SyncTargets targets;
   if (!usable.empty() && !sync_targets(lhba, &targets)) return 1;
+  const auto passed = [&](const SavedFields& line) {
+    return passed_over != nullptr && passed_over->count(sync_folded(sync_text(line, Field::TargetName))) != 0;
+  };
   for (const SavedFields& line : usable)
     if (sync_field(line, Field::Qualifier).empty()) targets.own_line.insert(sync_folded(sync_text(line, Field::TargetName)));
   for (const SavedFields& line : usable)
-    if (sync_startup_line(lhba, line, &targets) != 0) return 1;
+    if (!passed(line) && sync_startup_line(lhba, line, &targets) != 0) return 1;
   return 0;
 }
 
-namespace {
-bool names_same(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
+std::unordered_set<std::string> tavo::targets::built_target_names(TavoNode* lhba) {
+  std::unordered_set<std::string> names;
+  for (TavoNode* t = get_first_instance(lhba, "Target"); t != nullptr; t = next_instance(t))
+    if (const char* name = tavo::target_data::target_stored_name(t)) names.insert(sync_folded(name));
+  return names;
 }
-std::string_view line_name(const SavedLines& lines, size_t at) {
-  return lines.field(at, static_cast<size_t>(position(Saved::Targets, Field::TargetName)));
-}
-}  // namespace
 
-bool tavo::targets::startup_target_names(const SavedLines& usable, const ListedTargets& listed,
-                                         std::vector<uint64_t>* hashes) {
-  // Each line's name hash with the line, in the order of the hashes.
-  std::vector<std::pair<uint64_t, size_t>> lines;
-  lines.reserve(usable.size());
-  for (size_t i = 0; i < usable.size(); ++i)
-    lines.emplace_back(tavo::target_data::target_name_hash(line_name(usable, i)), i);
-  std::sort(lines.begin(), lines.end());
-  hashes->clear();
-  for (size_t run = 0; run < lines.size();) {
-    const std::string_view name = line_name(usable, lines[run].second);
+int32_t tavo::targets::startup_target_count(std::vector<uint64_t> names, const ListedTargets& listed) {
+  std::sort(names.begin(), names.end());
+  int32_t count = 0;
+  for (size_t run = 0; run < names.size();) {
     size_t end = run + 1;
-    for (; end < lines.size() && lines[end].first == lines[run].first; ++end)
-      if (!names_same(line_name(usable, lines[end].second), name)) return false;
+    while (end < names.size() && names[end] == names[run]) ++end;
     // More lines than a Target holds portals: its portals may run out.
-    if (end - run >= static_cast<size_t>(kMostPortals)) return false;
-    hashes->push_back(lines[run].first);
+    if (end - run >= static_cast<size_t>(kMostPortals)) return -1;
+    ++count;
     run = end;
   }
-  for (size_t i = 0; i < listed.size(); ++i) {
-    const std::string_view name = listed.name(i);
-    if (name.empty()) continue;
-    const uint64_t hash = tavo::target_data::target_name_hash(name);
-    const auto at = std::lower_bound(lines.begin(), lines.end(), std::make_pair(hash, size_t{0}));
-    if (at == lines.end() || at->first != hash || !names_same(line_name(usable, at->second), name)) return false;
-  }
-  return true;
+  // A listed target no line names would be one more.
+  for (size_t i = 0; i < listed.size(); ++i)
+    if (const std::string_view name = listed.name(i);
+        !name.empty() && !std::binary_search(names.begin(), names.end(), tavo::target_data::target_name_hash(name)))
+      return -1;
+  return count < kMostTargets ? count : -1;
 }
 
 uint32_t TAVO_set_target_loginopts_prop(char (*keys)[TAVO_VALUE_SIZE], TavoNode* lhba) {
@@ -309,11 +308,8 @@ void tavo::targets::follow_saved_files() {
     for (TavoNode* fn = get_first_instance(c, "iSCSIPhysicalHBA"); fn != nullptr; fn = next_instance(fn)) {
       TavoNode* lhba = get_first_instance(fn, "LogicalHBA");
       if (lhba == nullptr) continue;
-      // The names of targets that wait may no longer be theirs.
-      if (tavo::tree::children_wait(lhba))
-        tavo::target_data::forget_unbuilt_targets(lhba);
-      else
-        follow_saved_targets(lhba);
+      // Targets that wait are built from the files as they are.
+      if (!tavo::tree::children_wait(lhba)) follow_saved_targets(lhba);
       if (TavoNode* discovery = internal_get_node(lhba, "Discovery", TAVO_KIND_GROUP)) group_Discovery(discovery);
     }
 }
@@ -325,7 +321,8 @@ uint32_t add_target_from_file(TavoNode* lhba) {
   if (!lhba_key(lhba, &key)) return 1;
   if (!copy_lines(Saved::Targets, key_matches(key), &lines)) return 1;
   for (const SavedFields& line : lines) {
-    if (sync_incomplete(line) || port_reads_zero(Saved::Targets, line)) continue;
+    std::string_view fields[kMaxFields];
+    if (!line_usable(Saved::Targets, sync_incomplete, {fields, line.views(fields)})) continue;
     const char* name = sync_text(line, Field::TargetName);
     TavoNode* target = find_target(lhba, name);
     if (target != nullptr) {

@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "iscsi/target_data/login_sets.h"
@@ -72,6 +73,11 @@ TavoNode* new_target(TavoNode* lhba, const char* name, TavoNode* creating_node, 
 // The add that made one tells joined_waiting_targets, inside its
 // ReadScope.
 bool may_join_waiting_targets(TavoNode* lhba, const char* name);
+// Whether a Target called name may be among lhba's waiting ones: those
+// another process's change outdated may hold any name; else the firmware
+// listed one so named, or the saved lines of the LogicalHBA's key hold
+// the name.
+bool may_wait_named(TavoNode* lhba, const char* name);
 void joined_waiting_targets(TavoNode* lhba);
 // The LogicalHBA's targets and portals brought in line with its saved
 // lines and the firmware's targets as they are: what neither holds goes,
@@ -110,12 +116,14 @@ bool listed_lines_present(const ListedTargets& listed, bool* any_portal);
 // Calls fn with each listed target's name and each of its portals.
 void for_each_listed_portal(const ListedTargets& listed,
                             const std::function<void(std::string_view, const char*, const char*)>& fn);
-// The names of the Targets sync_startup_targets makes from usable lines in
-// a LogicalHBA whose firmware listed these: a hash of each, told apart
-// without case, once. false when they might be others: a name on more
-// lines than a Target holds portals (the pass stops there), two names
-// under one hash, or a listed name no line holds.
-bool startup_target_names(const SavedLines& usable, const ListedTargets& listed, std::vector<uint64_t>* hashes);
+// The Targets sync_startup_targets makes from the lines start-up's pass
+// kept (the target_name_hash of each) in a LogicalHBA whose firmware
+// listed these: one of each name; -1 when they might be others: a name on
+// more lines than a Target holds portals (the pass stops there), a listed
+// name no line holds, or more than a LogicalHBA holds. Two names of one
+// LogicalHBA that share a hash count once: an add beside the Targets
+// then takes a slot of theirs, which the build moves past.
+int32_t startup_target_count(std::vector<uint64_t> names, const ListedTargets& listed);
 
 // setup_iscsi in steps, for a start-up that leaves the targets to wait:
 // the LogicalHBA's network state (reached_targets false when the set-up
@@ -126,9 +134,18 @@ uint32_t setup_iscsi_network(TavoNode* lhba, const char* enabled, bool* reached_
 uint32_t setup_iscsi_sessions(TavoNode* lhba, uint32_t result, char* work);
 
 // TAVO_set_target_loginopts_prop in two steps: the saved lines of the
-// LogicalHBA of keys (the file loses its unusable ones), then the tree
-// given them.
-uint32_t startup_target_lines(char (*keys)[TAVO_VALUE_SIZE], SavedLines* usable);
-uint32_t sync_startup_targets(TavoNode* lhba, const SavedLines& usable);
+// LogicalHBA of keys (the file loses its unusable ones; those kept are
+// copied to usable when given, their names' hashes to names), then the
+// tree given them.
+uint32_t startup_target_lines(char (*keys)[TAVO_VALUE_SIZE], SavedLines* usable,
+                              std::vector<uint64_t>* names = nullptr);
+// The LogicalHBA's lines that pass kept, copied from the file as it is;
+// false when it cannot be read.
+bool saved_target_lines(TavoNode* lhba, SavedLines* usable);
+// The lines of a name in passed_over (folded) are left alone.
+uint32_t sync_startup_targets(TavoNode* lhba, const SavedLines& usable,
+                              const std::unordered_set<std::string>* passed_over = nullptr);
+// The names of the LogicalHBA's Targets built, folded.
+std::unordered_set<std::string> built_target_names(TavoNode* lhba);
 
 }  // namespace tavo::targets

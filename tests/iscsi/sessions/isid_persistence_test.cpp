@@ -157,6 +157,9 @@ TEST_F(SessionsTest, ASavedSessionIsRestoredUnderItsQualifier) {
   const std::string options = ",iqn.hx,Yes,Yes,None,None,One-Way CHAP,,,tgt-c,csecret123456,Static,Required,"
                               "Prohibited,Prohibited,True";
   const std::string target = std::string(kKey) + "," + kC + ",10.0.0.60,3260,";
+  // The LogicalHBA's targets are built first: waiting, they are built from
+  // the lines the file holds when they are reached, this one's too.
+  ASSERT_EQ(instances(kLhba, "Target").size(), 0u);
   put_saved("savetgt.txt", target + "5" + options + "\n" + target + options + "\n");
   sim_->clear_log();
   ASSERT_EQ(act(std::string(kLhba) + "/Discovery/RefreshAvailableTargets"), 0u) << last_status().second;

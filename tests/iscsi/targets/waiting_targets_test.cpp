@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <functional>
 #include <sstream>
@@ -309,6 +310,60 @@ TEST_F(WaitingTargetsTest, ALookupByNameFindsATargetThatWaits) {
     EXPECT_EQ(waits(row.lhba), row.found == nullptr && !row.firmware_lists_c);
     // The other LogicalHBA's targets wait still.
     EXPECT_TRUE(waits(std::string(row.lhba) == kLhba ? kMoravelLhba : kLhba));
+  }
+}
+
+// A waiting LogicalHBA keeps no copy of its saved lines: its build reads
+// them as the file holds them then. A line this process's files gained
+// since start-up makes its Target, found by name; a Target that joined
+// them, built whole, gains nothing of its own lines; a name no line of the
+// LogicalHBA holds, the firmware listing none, leaves them waiting.
+TEST_F(WaitingTargetsTest, TheBuildReadsTheSavedLinesAsTheyAreThen) {
+  constexpr char kX[] = "iqn.2026-12.com.example:x";
+  constexpr char kY[] = "iqn.2026-12.com.example:y";
+  const struct {
+    const char* what;
+    bool line_of_x;   // a line of x for the Moravel's LogicalHBA put in savetgt.txt
+    bool y_joins;     // y added beside them first, with its persistent session
+    const char* name;
+    const char* found;  // the Target's display name; null: none
+    bool waits;         // after the lookup
+    size_t portals;     // of the Target found, once all are built
+  } rows[] = {
+      {"a line put in the file", true, false, kX, "Target2", false, 1},
+      {"a line put in the file, a Target joined", true, true, kX, "Target3", false, 1},
+      {"a Target that joined", false, true, kY, "Target2", true, 1},
+      {"a name no line holds", false, false, kX, nullptr, true, 0},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    restart_over_firmware();
+    if (row.y_joins) {
+      ASSERT_EQ(act(std::string(kMoravelLhba) + "/AddTarget", {kY, "10.0.0.71", "3260"}), 0u) << last_status().second;
+      EXPECT_TRUE(waits(kMoravelLhba));
+    }
+    if (row.line_of_x) {
+      // The Moravel's first line, named x at another portal.
+      std::istringstream lines(saved("savetgt.txt"));
+      std::string x;
+      for (std::string line; std::getline(lines, line) && x.empty();)
+        if (line.rfind("Corvane1,", 0) == 0 && line.find(std::string(",") + kM + ",") != std::string::npos)
+          x = line;
+      ASSERT_FALSE(x.empty());
+      x.replace(x.find(kM), strlen(kM), kX);
+      x.replace(x.find("10.0.0.70"), strlen("10.0.0.70"), "10.0.0.90");
+      write_file(saved_path("savetgt.txt"), saved("savetgt.txt") + x + "\n");
+    }
+    TavoNode* target = find_target(node(kMoravelLhba), row.name);
+    char shown[TAVO_NAME_SIZE] = "";
+    if (target != nullptr) tree::display_name(target, shown);
+    EXPECT_EQ(std::string(shown), row.found != nullptr ? row.found : "");
+    EXPECT_EQ(waits(kMoravelLhba), row.waits);
+    size_t portals = 0;
+    if (row.found != nullptr)
+      for (const std::string& group : children(std::string(kMoravelLhba) + "/" + row.found, TAVO_KIND_GROUP))
+        portals += group.rfind("TargetPortal", 0) == 0 ? 1 : 0;
+    EXPECT_EQ(portals, row.portals);
   }
 }
 
