@@ -51,16 +51,17 @@ struct Wait {
   Priorities priorities{};
   TavoNodeRef scope_ref{};
   TavoNode* next_in_scope = nullptr;  // the next waiting group of the scope's list
-  TavoNode* next_instances = nullptr;  // the next group whose instances wait (instances_waits)
+  InstancesWait listed{};  // of a wait of instances: its place in their list
 };
 
 std::unordered_map<const TavoNode*, Wait>& waits() {
   static base::NoDestructor<std::unordered_map<const TavoNode*, Wait>> all;
   return *all;
 }
-// The first group whose instances wait, each naming the next: a few, one
-// per LogicalHBA, listed apart from the thousands of other waits.
-TavoNode* instances_waits = nullptr;
+// The first wait of instances, each naming the next: a few, one per
+// LogicalHBA, listed apart from the thousands of other waits. The map's
+// entries never move, so the list links them where they lie.
+InstancesWait* instances_waits = nullptr;
 
 // Whether a look for a child called name meets def's instances: their type
 // name, alone or with an instance number.
@@ -99,24 +100,22 @@ void leave_scope(const TavoNode* group, const Wait& w) {
   *link = w.next_in_scope;
 }
 
-// group's wait of instances, taken, leaves their list.
-void leave_instances(const TavoNode* group, const Wait& w) {
-  TavoNode** link = &instances_waits;
-  while (*link != nullptr && *link != group) {
-    const auto before = waits().find(*link);
-    if (before == waits().end()) return;  // not listed
-    link = &before->second.next_instances;
-  }
-  if (*link == group) *link = w.next_instances;
+// A wait of instances, about to be taken, leaves their list.
+void leave_instances(const Wait& w) {
+  for (InstancesWait** link = &instances_waits; *link != nullptr; link = &(*link)->next)
+    if (*link == &w.listed) {
+      *link = w.listed.next;
+      return;
+    }
 }
 
 // The wait leaves the lists, and its slots are free again.
 Wait take(std::unordered_map<const TavoNode*, Wait>::iterator at) {
+  leave_instances(at->second);
   Wait w = std::move(at->second);
   TavoNode* group = const_cast<TavoNode*>(at->first);
   waits().erase(at);
   leave_scope(group, w);
-  if (w.def != nullptr) leave_instances(group, w);
   if (w.def != nullptr && !w.slots.empty() && live(group, w)) free_slots(group, *w.def, w.slots);
   return w;
 }
@@ -236,8 +235,11 @@ bool add_wait(TavoNode* group, Wait w) {
   TavoNode*& scoped = group_record(w.scope)->scoped_waits;
   w.next_in_scope = scoped;
   scoped = group;
-  if (w.def != nullptr) w.next_instances = std::exchange(instances_waits, group);
-  waits().emplace(group, std::move(w));
+  Wait& kept = waits().emplace(group, std::move(w)).first->second;
+  if (kept.def != nullptr) {
+    kept.listed = InstancesWait{group, kept.data.get(), instances_waits};
+    instances_waits = &kept.listed;
+  }
   return true;
 }
 
@@ -329,15 +331,7 @@ bool slots_reserved(const TavoNode* group, const GroupDef& def) {
 
 int32_t slots_taken(TavoNode* group, const GroupDef& def) { return taken_slots(group, def); }
 
-void each_instances_wait(const std::function<void(TavoNode* group, void* data)>& fn) {
-  for (TavoNode* g = instances_waits; g != nullptr;) {
-    const auto at = waits().find(g);
-    if (at == waits().end()) return;
-    TavoNode* const next = at->second.next_instances;
-    if (live(g, at->second)) fn(g, at->second.data.get());
-    g = next;
-  }
-}
+const InstancesWait* first_instances_wait() { return instances_waits; }
 
 void release_waits() {
   TAVO_LIBRARY_LOCK;

@@ -18,7 +18,6 @@
 
 #include <stdint.h>
 
-#include <functional>
 #include <memory>
 
 #include "tree/group_builder.h"
@@ -63,9 +62,15 @@ TavoNode* first_child(TavoNode* group);
 // when none do, or when def is given and they are not its instances).
 bool children_wait(const TavoNode* group);
 void* waiting_data(const TavoNode* group, const GroupDef* def = nullptr);
-// Calls fn with each group whose instances wait (defer_instances) and the
-// data they wait with; fn adds and takes no wait.
-void each_instances_wait(const std::function<void(TavoNode* group, void* data)>& fn);
+// A group whose instances wait (defer_instances), the data they wait
+// with, and the next such; a group deleted takes its wait along.
+struct InstancesWait {
+  TavoNode* group = nullptr;
+  void* data = nullptr;
+  InstancesWait* next = nullptr;
+};
+// The first, null for none; valid until a wait is added or taken.
+const InstancesWait* first_instances_wait();
 // Whether an instance of def may be added to group without reaching its
 // waiting instances: their slots are kept.
 bool slots_reserved(const TavoNode* group, const GroupDef& def);

@@ -74,7 +74,7 @@ class IsidIndex {
   }
   bool held(uint32_t q) {
     prune();
-    return shows_none_ > 0 || count_[q & 0xFFFF] > 0;
+    return shows_none_ > 0 || holders(q & 0xFFFF) > 0;
   }
   // Whether a Session other than this one holds q.
   bool held_apart_from(uint32_t q, TavoNode* session) {
@@ -82,14 +82,20 @@ class IsidIndex {
     const auto own = sessions_.find(session);
     const int32_t mine = own != sessions_.end() ? own->second.qualifier : kShowsNone - 1;
     const uint32_t none = shows_none_ - (mine == kShowsNone ? 1 : 0);
-    return none > 0 || count_[q & 0xFFFF] - (mine == static_cast<int32_t>(q & 0xFFFF) ? 1 : 0) > 0;
+    return none > 0 || holders(q & 0xFFFF) - (mine == static_cast<int32_t>(q & 0xFFFF) ? 1 : 0) > 0;
   }
   void hold(int32_t q) {
     if (q == kShowsNone) {
       ++shows_none_;
-    } else if (count_[static_cast<size_t>(q)]++ == 0) {
-      held_bits_[static_cast<size_t>(q) / 64] |= uint64_t{1} << (q % 64);
+      return;
     }
+    const auto at = static_cast<size_t>(q);
+    // Room up to the highest qualifier held, grown as sessions come.
+    if (at >= count_.size()) {
+      count_.resize(at + 1);
+      held_bits_.resize(at / 64 + 1);
+    }
+    if (count_[at]++ == 0) held_bits_[at / 64] |= uint64_t{1} << (at % 64);
   }
   void drop(int32_t q) {
     if (q == kShowsNone) {
@@ -101,17 +107,20 @@ class IsidIndex {
   // Nothing held any more, and the room goes (the library stops).
   void release() {
     std::unordered_map<TavoNode*, Entry>().swap(sessions_);
-    count_.fill(0);
-    held_bits_.fill(0);
+    std::vector<uint32_t>().swap(count_);
+    std::vector<uint64_t>().swap(held_bits_);
     shows_none_ = 0;
     pruned_size_ = 0;
   }
-  // The lowest qualifier neither held nor in also_taken.
-  uint32_t lowest_free(const std::bitset<65536>& also_taken) {
+  // The lowest qualifier neither held, nor among the bits elsewhere(word)
+  // gives of each word, nor in also_taken.
+  template <typename F>
+  uint32_t lowest_free(const std::bitset<65536>& also_taken, F&& elsewhere) {
     prune();
     if (shows_none_ > 0) return kNoneFree;
-    for (uint32_t word = 0; word < held_bits_.size(); ++word) {
-      for (uint64_t free = ~held_bits_[word]; free != 0; free &= free - 1) {
+    for (uint32_t word = 0; word < 65536 / 64; ++word) {
+      const uint64_t held = word < held_bits_.size() ? held_bits_[word] : 0;
+      for (uint64_t free = ~(held | elsewhere(word)); free != 0; free &= free - 1) {
         const uint32_t q = word * 64 + static_cast<uint32_t>(__builtin_ctzll(free));
         if (q >= kNoneFree) return kNoneFree;
         if (!also_taken.test(q)) return q;
@@ -144,8 +153,10 @@ class IsidIndex {
   }
 
   std::unordered_map<TavoNode*, Entry> sessions_;
-  std::array<uint32_t, 65536> count_{};
-  std::array<uint64_t, 65536 / 64> held_bits_{};
+  uint32_t holders(uint32_t q) const { return q < count_.size() ? count_[q] : 0; }
+  // Per qualifier up to the highest held: its holders, and whether any.
+  std::vector<uint32_t> count_;
+  std::vector<uint64_t> held_bits_;
   uint32_t shows_none_ = 0;
   uint64_t pruned_at_ = 0;
   size_t pruned_size_ = 0;  // the entries the last prune left
@@ -189,9 +200,12 @@ namespace tavo::sessions {
 
 uint32_t lowest_free_qualifier(const std::bitset<65536>& also_taken) {
   follow_waiting_sessions();
-  std::bitset<65536> taken = also_taken;
-  each_waiting_sessions([&](const WaitingSessions& w) { w.add_held(&taken); });
-  return isid_index().lowest_free(taken);
+  return isid_index().lowest_free(also_taken, [](uint32_t word) {
+    uint64_t bits = 0;
+    for (const tree::InstancesWait* w = tree::first_instances_wait(); w != nullptr; w = w->next)
+      bits |= waiting_sessions(*w)->held_word(word);
+    return bits;
+  });
 }
 
 void release_qualifiers() { isid_index().release(); }
@@ -199,9 +213,9 @@ void release_qualifiers() { isid_index().release(); }
 namespace {
 // Whether a session whose targets wait holds q.
 bool isid_waiting_holds(uint32_t q) {
-  bool held = false;
-  each_waiting_sessions([&](const WaitingSessions& w) { held = held || w.holds(q & 0xFFFF); });
-  return held;
+  for (const tree::InstancesWait* w = tree::first_instances_wait(); w != nullptr; w = w->next)
+    if (waiting_sessions(*w)->holds(q & 0xFFFF)) return true;
+  return false;
 }
 }  // namespace
 

@@ -211,12 +211,6 @@ uint32_t tavo::sessions::fill_session(TavoNode* session, uint8_t domain, const F
 
 namespace {
 
-// A LogicalHBA's waiting sessions, held by its wait; null when its
-// targets do not wait.
-const WaitingSessions* waiting_sessions_of(const TavoNode* lhba) {
-  return static_cast<const WaitingSessions*>(tavo::tree::waiting_data(lhba));
-}
-
 // The waiting session of handle goes to a target named otherwise than the
 // name hashed.
 bool held_by_other(const WaitingSessions* held, uint32_t handle, uint64_t name) {
@@ -394,24 +388,8 @@ void WaitingSessions::let_go() {
 
 bool WaitingSessions::outdated() const { return holding_ && followed_ != outside_changes; }
 
-bool WaitingSessions::holds(uint32_t q) const {
-  return q / 64 < held_.size() && (held_[q / 64] >> (q % 64) & 1) != 0;
-}
-
-void WaitingSessions::add_held(std::bitset<65536>* taken) const {
-  for (size_t word = 0; word < held_.size(); ++word)
-    for (uint64_t bits = held_[word]; bits != 0; bits &= bits - 1)
-      taken->set(word * 64 + static_cast<size_t>(__builtin_ctzll(bits)));
-}
-
 void outdate_waiting_sessions() { ++outside_changes; }
 uint64_t outside_root_changes() { return outside_changes; }
-
-void each_waiting_sessions(const std::function<void(WaitingSessions&)>& fn) {
-  tavo::tree::each_instances_wait([&](TavoNode*, void* data) {
-    if (data != nullptr) fn(*static_cast<WaitingSessions*>(data));
-  });
-}
 
 bool WaitingSessions::named_otherwise(uint32_t handle, uint64_t name) const {
   const auto it = std::lower_bound(shown_.begin(), shown_.end(), handle,
@@ -503,12 +481,12 @@ void follow_waiting_sessions() {
   TAVO_LIBRARY_LOCK;
   if (followed_changes == outside_changes) return;
   bool all = true;
-  tavo::tree::each_instances_wait([&](TavoNode* lhba, void* data) {
-    if (data == nullptr) return;
-    auto* w = static_cast<WaitingSessions*>(data);
-    w->follow(lhba);
+  // A follow adds and takes no wait: the list stands.
+  for (const tavo::tree::InstancesWait* i = tavo::tree::first_instances_wait(); i != nullptr; i = i->next) {
+    WaitingSessions* w = waiting_sessions(*i);
+    w->follow(i->group);
     all = all && !w->outdated();
-  });
+  }
   // One whose reads failed is followed again at the next question.
   if (all) followed_changes = outside_changes;
 }

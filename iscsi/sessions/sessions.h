@@ -12,6 +12,7 @@
 #include "transport/iscsi_records.h"
 #include "tree/status_texts.h"
 #include "tree/tree.h"
+#include "tree/waiting.h"
 
 TAVO_BEGIN_DECLS
 
@@ -314,7 +315,6 @@ TAVO_EXPORT uint32_t handle_BootLUN(TavoNode* property, char* buf, uint32_t op);
 TAVO_END_DECLS
 
 #ifdef __cplusplus
-#include <bitset>
 #include <functional>
 #include <memory>
 #include <span>
@@ -386,10 +386,10 @@ class WaitingSessions {
   // The held session of handle goes to a target named otherwise than the
   // name hashed (target_name_hash).
   bool named_otherwise(uint32_t handle, uint64_t name) const;
-  // Whether a session held has qualifier q; taken gains every qualifier
-  // held.
-  bool holds(uint32_t q) const;
-  void add_held(std::bitset<65536>* taken) const;
+  // Whether a session held has qualifier q; the qualifiers held of
+  // 64 * word to 64 * word + 63, as bits.
+  bool holds(uint32_t q) const { return (held_word(q / 64) >> (q % 64) & 1) != 0; }
+  uint64_t held_word(uint32_t word) const { return word < held_.size() ? held_[word] : 0; }
 
  private:
   struct Shown {
@@ -424,8 +424,12 @@ uint64_t outside_root_changes();
 // lists them after another process's change; every question of a
 // qualifier in use asks it first.
 void follow_waiting_sessions();
-// Calls fn with the waiting sessions of each LogicalHBA whose targets wait.
-void each_waiting_sessions(const std::function<void(WaitingSessions&)>& fn);
+// The waiting sessions of a LogicalHBA whose targets wait (null when they
+// do not), and those of a wait of instances.
+inline WaitingSessions* waiting_sessions(const tree::InstancesWait& w) { return static_cast<WaitingSessions*>(w.data); }
+inline WaitingSessions* waiting_sessions_of(const TavoNode* lhba) {
+  return static_cast<WaitingSessions*>(tree::waiting_data(lhba));
+}
 
 // The firmware's active sessions listed into the Session and Connection
 // groups of the LogicalHBA's targets (only target's, whose sessions go

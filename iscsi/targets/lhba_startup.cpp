@@ -71,11 +71,13 @@ uint32_t startup_discovery_block(const HandlerContext& t, tavo::DiscoveryParamsB
 struct WaitingTargets : tavo::sessions::WaitingSessions {
   // Another process changed the files or the adapter since start-up read
   // them: they are built from them as they are.
-  bool outdated() const { return read_at != tavo::sessions::outside_root_changes(); }
+  bool changed_elsewhere() const { return read_at != tavo::sessions::outside_root_changes(); }
   const uint64_t read_at = tavo::sessions::outside_root_changes();
   bool reached = false;  // false: the network set-up stopped before the targets
   uint32_t result = 0;   // of the network set-up and the firmware's listing
   ListedTargets listed;
+  // The LogicalHBA's key and a target's name: a lookup of the saved lines.
+  std::vector<Match> named;
 };
 
 // The LogicalHBA's waiting targets; null when its targets do not wait.
@@ -116,7 +118,7 @@ uint32_t build_waiting_targets(TavoNode* lhba, void* data) {
   TAVO_LIBRARY_LOCK;
   auto* waiting = static_cast<WaitingTargets*>(static_cast<tavo::sessions::WaitingSessions*>(data));
   if (waiting == nullptr) return 1;
-  if (waiting->outdated()) {
+  if (waiting->changed_elsewhere()) {
     waiting->let_go();
     return waiting->reached ? follow_saved_targets(lhba) : 0;
   }
@@ -168,6 +170,7 @@ void startup_functions_targets(TavoNode* lhba, char (*keys)[TAVO_VALUE_SIZE]) {
   if (!waiting->reached) pdebug(TAVO_LOG_BACKEND, 3, "%s:setup_iscsi failed for %s\n", "TAVO_set_lhba_prop", keys[1]);
   std::vector<uint64_t> names;
   startup_target_lines(keys, nullptr, &names);
+  waiting->named = key_matches(LhbaKey{{keys[0], keys[1], keys[2]}}, {{Field::TargetName, {}}});
   // A call anywhere in the function finds them built: its handlers, of
   // any branch, may look at the function's targets. The slots of the
   // Targets the build makes are kept when they are known.
@@ -181,40 +184,20 @@ void startup_functions_targets(TavoNode* lhba, char (*keys)[TAVO_VALUE_SIZE]) {
 bool tavo::targets::may_wait_named(TavoNode* lhba, const char* name) {
   TAVO_LIBRARY_LOCK;
   if (name == nullptr || name[0] == '\0' || !tavo::tree::children_wait(lhba)) return false;
-  const WaitingTargets* w = waiting_targets(lhba);
-  if (w == nullptr || w->outdated()) return true;
+  WaitingTargets* w = waiting_targets(lhba);
+  if (w == nullptr || w->changed_elsewhere()) return true;
   const size_t length = strlen(name);
   for (size_t i = 0; i < w->listed.size(); ++i)
     if (const std::string_view listed = w->listed.name(i);
         listed.size() == length && strncasecmp(listed.data(), name, length) == 0)
       return true;
-  LhbaKey key;
-  if (!lhba_key(lhba, &key)) return true;
+  w->named.back().value.assign(name);
   bool found = true;  // a file that cannot be read may hold it
-  with_view(Saved::Targets, [&](const SavedView& view) {
-    found = view.find(key_matches(key, {{Field::TargetName, name}})) != nullptr;
-  });
+  with_view(Saved::Targets, [&](const SavedView& view) { found = view.find(w->named) != nullptr; });
   return found;
 }
 
-bool tavo::targets::may_join_waiting_targets(TavoNode* lhba, const char* name) {
-  TAVO_LIBRARY_LOCK;
-  const WaitingTargets* w = waiting_targets(lhba);
-  if (w == nullptr || w->outdated() || name == nullptr || !tavo::tree::slots_reserved(lhba, target_definition()))
-    return false;
-  // The lookup builds them when one of them may have the name.
-  find_target(lhba, name);
-  return tavo::tree::children_wait(lhba);
-}
-
 void tavo::targets::outdate_waiting_targets() { tavo::sessions::outdate_waiting_sessions(); }
-
-void tavo::targets::joined_waiting_targets(TavoNode* lhba) {
-  TAVO_LIBRARY_LOCK;
-  // What start-up read of the function's sessions takes the add's in, so
-  // that the build reads none again.
-  if (WaitingTargets* w = waiting_targets(lhba)) w->renew(lhba);
-}
 
 uint32_t handle_iSCSIPhysicalHBA_LogicalHBA_Enabled(TavoNode* property, char* buf, uint32_t op) {
   if (property == nullptr || buf == nullptr) return 1;

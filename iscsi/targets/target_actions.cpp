@@ -159,16 +159,18 @@ uint32_t actions_forget(SavedBatch& batch, TavoNode* lhba, const char* name, con
   return delete_with_records(gone);
 }
 
-// Whether the new Target joins the LogicalHBA's waiting targets unbuilt,
-// above the slots kept for them: unless the add needs them (a boot
-// target's checks read them all, or one of them has the new name), which
-// are built then.
-bool add_target_beside(TavoNode* lhba, char* params) {
+// The new Target joins the LogicalHBA's waiting targets unbuilt, in a slot
+// above those kept for them, unless the add needs them: a boot target's
+// checks read them all, and a lookup of the new name builds them when one
+// of them may have it (find_target). Without kept slots they are built
+// first.
+void add_target_beside(TavoNode* lhba, char* params) {
   if (lhba != nullptr && params != nullptr && !is_word(param(params, 3), "True") && param(params, 4)[0] == '\0' &&
-      may_join_waiting_targets(lhba, param(params, 0)))
-    return true;
+      tavo::tree::slots_reserved(lhba, target_definition())) {
+    find_target(lhba, param(params, 0));
+    return;
+  }
   tavo::tree::build_waiting(lhba, "Target");
-  return false;
 }
 
 uint32_t add_target(TavoNode* lhba, TavoNode* action, char* params) {
@@ -305,13 +307,15 @@ uint32_t delete_target_portal(TavoNode* target, TavoNode* action, char* params, 
 
 uint32_t do_AddTarget(TavoNode* lhba, TavoNode* action, char* params) {
   TAVO_LIBRARY_LOCK;
-  const bool beside = add_target_beside(lhba, params);
+  add_target_beside(lhba, params);
   // The initiator's name block, the sessions and their configurations are
   // read once (the persistent entry added makes the sessions read anew).
   tavo::iscsi::ReadScope reads;
   SavedBatch batch;
   const uint32_t added = batch.end(add_target(lhba, action, params));
-  if (beside) joined_waiting_targets(lhba);
+  // What start-up read of the function's sessions, for the targets still
+  // waiting, takes the add's in, so that their build reads none again.
+  if (tavo::sessions::WaitingSessions* w = tavo::sessions::waiting_sessions_of(lhba)) w->renew(lhba);
   return added;
 }
 

@@ -65,20 +65,11 @@ TavoNode* build_target(TavoNode* lhba, TavoNode* creating_node, TavoNode* creati
 // setup_target for a name the caller found no target of.
 TavoNode* new_target(TavoNode* lhba, const char* name, TavoNode* creating_node, TavoNode* creating_action, char* params,
                      bool discovered);
-// Whether a new Target called name may join lhba's waiting targets
-// unbuilt, in a slot above those kept for them: they wait as start-up read
-// them (no other process changed the root since), and find_target's
-// lookup of name left them waiting (it builds them when one may have the
-// name); those that joined them are built, and find_target knows them.
-// The add that made one tells joined_waiting_targets, inside its
-// ReadScope.
-bool may_join_waiting_targets(TavoNode* lhba, const char* name);
 // Whether a Target called name may be among lhba's waiting ones: those
 // another process's change outdated may hold any name; else the firmware
 // listed one so named, or the saved lines of the LogicalHBA's key hold
 // the name.
 bool may_wait_named(TavoNode* lhba, const char* name);
-void joined_waiting_targets(TavoNode* lhba);
 // The LogicalHBA's targets and portals brought in line with its saved
 // lines and the firmware's targets as they are: what neither holds goes,
 // what they hold and the tree lacks is built, with its sessions and LUNs.
