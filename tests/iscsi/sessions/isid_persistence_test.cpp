@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/iscsi/sessions/sessions_fixture.h"
+#include "tree/waiting.h"
 
 namespace tavo::test {
 namespace {
@@ -122,6 +123,32 @@ TEST_F(IsidTest, HeldQualifiersFollowTheTree) {
     for (uint32_t q = 0; q < 12; ++q)
       if (check_for_isid_existence(q) != 0) held.push_back(q);
     EXPECT_EQ(held, step.held);
+  }
+}
+
+// Qualifiers held at a word's edges and at the top of the range count as
+// held, by built Sessions as by sessions whose targets wait after a new
+// start; those above the highest held are free, the lowest is generated.
+TEST_F(IsidTest, QualifiersUpToTheTopOfTheRangeAreHeld) {
+  for (sim::SimSession& s : firmware()) s.isid = s.isid == 0 ? 63 : s.isid == 10 ? 64 : 65534;
+  for (const bool waiting : {true, false}) {
+    SCOPED_TRACE(waiting ? "waiting" : "built");
+    ASSERT_EQ(TAVO_exit(), 0u);
+    ASSERT_EQ(TAVO_init(), 0u);
+    if (!waiting) walk_whole_tree();
+    std::vector<uint32_t> held;
+    for (const uint32_t q : {0u, 62u, 63u, 64u, 65u, 127u, 128u, 65533u, 65534u, 65535u, 65536u + 64u})
+      if (check_for_isid_existence(q) != 0) held.push_back(q);
+    EXPECT_EQ(held, (std::vector<uint32_t>{63, 64, 65534, 65536 + 64}));
+    EXPECT_EQ(generate_isid_qualifier(), 0u);
+    EXPECT_EQ(tree::children_wait(node(kLhba)), waiting);  // the questions build nothing
+    // A given one on a Target, which its lookup builds.
+    uint32_t reused = 0, qualifier = 0;
+    TavoNode* session = nullptr;
+    EXPECT_EQ(TAVO_get_isid(node(at(0)), "65534", "t", "i", "10.9.9.9", "3260", &reused, &qualifier, &session), 1u);
+    EXPECT_EQ(last_status(), sessions_text(71));
+    EXPECT_EQ(TAVO_get_isid(node(at(0)), "65535", "t", "i", "10.9.9.9", "3260", &reused, &qualifier, &session), 0u);
+    EXPECT_EQ(qualifier, 65535u);
   }
 }
 
