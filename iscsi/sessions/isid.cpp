@@ -198,26 +198,50 @@ TavoNode* isid_reusable(TavoNode* target, const char* address, const char* port,
 
 namespace tavo::sessions {
 
+namespace {
+
+// The qualifiers the sessions whose targets wait hold, as bits (64 a
+// word): made from their waits again whenever those change, so that a
+// question reads words, not sessions.
+struct WaitingHeld {
+  std::vector<uint64_t> words;
+  uint64_t version = 0;
+  bool made = false;
+};
+WaitingHeld& waiting_held() {
+  static base::NoDestructor<WaitingHeld> held;
+  return *held;
+}
+const std::vector<uint64_t>& waiting_words() {
+  WaitingHeld& held = waiting_held();
+  if (!held.made || held.version != waiting_qualifiers_version()) {
+    held.words.clear();
+    for (const tree::InstancesWait* w = tree::first_instances_wait(); w != nullptr; w = w->next)
+      waiting_sessions(*w)->add_held(&held.words);
+    held.version = waiting_qualifiers_version();
+    held.made = true;
+  }
+  return held.words;
+}
+uint64_t isid_waiting_word(const std::vector<uint64_t>& words, uint32_t word) {
+  return word < words.size() ? words[word] : 0;
+}
+// Whether a session whose targets wait holds q.
+bool isid_waiting_holds(uint32_t q) { return (isid_waiting_word(waiting_words(), (q & 0xFFFF) / 64) >> (q % 64) & 1) != 0; }
+
+}  // namespace
+
 uint32_t lowest_free_qualifier(const std::bitset<65536>& also_taken) {
   follow_waiting_sessions();
-  return isid_index().lowest_free(also_taken, [](uint32_t word) {
-    uint64_t bits = 0;
-    for (const tree::InstancesWait* w = tree::first_instances_wait(); w != nullptr; w = w->next)
-      bits |= waiting_sessions(*w)->held_word(word);
-    return bits;
-  });
+  const std::vector<uint64_t>& waiting = waiting_words();
+  return isid_index().lowest_free(also_taken, [&](uint32_t word) { return isid_waiting_word(waiting, word); });
 }
 
-void release_qualifiers() { isid_index().release(); }
-
-namespace {
-// Whether a session whose targets wait holds q.
-bool isid_waiting_holds(uint32_t q) {
-  for (const tree::InstancesWait* w = tree::first_instances_wait(); w != nullptr; w = w->next)
-    if (waiting_sessions(*w)->holds(q & 0xFFFF)) return true;
-  return false;
+void release_qualifiers() {
+  isid_index().release();
+  WaitingHeld().words.swap(waiting_held().words);
+  waiting_held().made = false;
 }
-}  // namespace
 
 bool qualifier_held_apart_from(uint32_t qualifier, TavoNode* session) {
   follow_waiting_sessions();

@@ -375,7 +375,20 @@ uint64_t outside_changes = 0;
 uint64_t followed_changes = 0;
 }  // namespace
 
+namespace {
+// Moves whenever the qualifiers a WaitingSessions holds change.
+uint64_t qualifiers_version = 0;
+}  // namespace
+
+uint64_t waiting_qualifiers_version() { return qualifiers_version; }
+
+void WaitingSessions::add_held(std::vector<uint64_t>* words) const {
+  if (words->size() < held_.size()) words->resize(held_.size());
+  for (size_t i = 0; i < held_.size(); ++i) (*words)[i] |= held_[i];
+}
+
 void WaitingSessions::let_go() {
+  if (!shown_.empty()) ++qualifiers_version;
   std::vector<Shown>().swap(shown_);
   std::vector<uint64_t>().swap(held_);
   holding_ = false;
@@ -439,6 +452,7 @@ void WaitingSessions::show(std::vector<Shown> shown) {
     held_[s.qualifier / 64u] |= uint64_t{1} << (s.qualifier % 64);
   }
   held_.shrink_to_fit();
+  ++qualifiers_version;
 }
 
 void WaitingSessions::follow(TavoNode* lhba) {

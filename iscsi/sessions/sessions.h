@@ -350,7 +350,7 @@ void release_session_stores();
 // held, so that a new session elsewhere takes none of them; a listing of
 // one Target leaves the records of other targets' sessions unread (a name
 // that only shares another's hash costs a read). The LogicalHBA's wait
-// holds it: the data of a wait of instances (tree::each_instances_wait)
+// holds it: the data of a wait of instances (tree::first_instances_wait)
 // is one, by which the branch reaches it. Records may hold CHAP secrets:
 // none stays behind in freed memory.
 class WaitingSessions {
@@ -386,10 +386,9 @@ class WaitingSessions {
   // The held session of handle goes to a target named otherwise than the
   // name hashed (target_name_hash).
   bool named_otherwise(uint32_t handle, uint64_t name) const;
-  // Whether a session held has qualifier q; the qualifiers held of
-  // 64 * word to 64 * word + 63, as bits.
-  bool holds(uint32_t q) const { return (held_word(q / 64) >> (q % 64) & 1) != 0; }
-  uint64_t held_word(uint32_t word) const { return word < held_.size() ? held_[word] : 0; }
+  // Sets the bit of each qualifier held in words (64 a word, grown to
+  // hold them).
+  void add_held(std::vector<uint64_t>* words) const;
 
  private:
   struct Shown {
@@ -407,9 +406,7 @@ class WaitingSessions {
   iscsi::PackedRecords<FirmwareSessionRecord> added_;
   uint64_t changes_ = 0;     // noted by the last read
   std::vector<Shown> shown_;  // by handle; each qualifier counted as in use
-  // The qualifiers of shown_ as bits, words up to the highest: the
-  // questions of one read words, not sessions.
-  std::vector<uint64_t> held_;
+  std::vector<uint64_t> held_;  // shown_'s qualifiers as bits, 64 a word
   bool holding_ = false;  // from a hold until let go
   uint64_t followed_ = 0;  // the count of other processes' changes followed
   // shown_ becomes shown.
@@ -420,6 +417,8 @@ class WaitingSessions {
 // such changes, which what waits compares with the count it was read at.
 void outdate_waiting_sessions();
 uint64_t outside_root_changes();
+// Moves whenever the qualifiers some WaitingSessions holds change.
+uint64_t waiting_qualifiers_version();
 // The qualifiers every LogicalHBA's waiting sessions hold, as the firmware
 // lists them after another process's change; every question of a
 // qualifier in use asks it first.

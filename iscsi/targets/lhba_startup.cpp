@@ -8,6 +8,7 @@
 #include <string.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <unordered_set>
@@ -18,6 +19,7 @@
 #include "iscsi/network/network.h"
 #include "iscsi/common/saved_view.h"
 #include "iscsi/common/record_reads.h"
+#include "iscsi/target_data/node_index.h"
 #include "iscsi/targets/targets_internal.h"
 #include "transport/commands.h"
 #include "transport/devices.h"
@@ -76,9 +78,24 @@ struct WaitingTargets : tavo::sessions::WaitingSessions {
   bool reached = false;  // false: the network set-up stopped before the targets
   uint32_t result = 0;   // of the network set-up and the firmware's listing
   ListedTargets listed;
+  // The listed names' target_name_hash, each with its place, in order: a
+  // lookup by name reads the few records of its hash.
+  std::vector<std::pair<uint64_t, uint32_t>> listed_names;
   // The LogicalHBA's key and a target's name: a lookup of the saved lines.
   std::vector<Match> named;
+  bool listed_named(const char* name) const;
 };
+
+bool WaitingTargets::listed_named(const char* name) const {
+  const size_t length = strlen(name);
+  const uint64_t hash = tavo::target_data::target_name_hash(std::string_view(name, length));
+  for (auto it = std::lower_bound(listed_names.begin(), listed_names.end(), std::make_pair(hash, uint32_t{0}));
+       it != listed_names.end() && it->first == hash; ++it)
+    if (const std::string_view text = listed.name(it->second);
+        text.size() == length && strncasecmp(text.data(), name, length) == 0)
+      return true;
+  return false;
+}
 
 // The LogicalHBA's waiting targets; null when its targets do not wait.
 WaitingTargets* waiting_targets(TavoNode* lhba) {
@@ -171,6 +188,10 @@ void startup_functions_targets(TavoNode* lhba, char (*keys)[TAVO_VALUE_SIZE]) {
   std::vector<uint64_t> names;
   startup_target_lines(keys, nullptr, &names);
   waiting->named = key_matches(LhbaKey{{keys[0], keys[1], keys[2]}}, {{Field::TargetName, {}}});
+  for (uint32_t i = 0; i < waiting->listed.size(); ++i)
+    if (const std::string_view name = waiting->listed.name(i); !name.empty())
+      waiting->listed_names.emplace_back(tavo::target_data::target_name_hash(name), i);
+  std::sort(waiting->listed_names.begin(), waiting->listed_names.end());
   // A call anywhere in the function finds them built: its handlers, of
   // any branch, may look at the function's targets. The slots of the
   // Targets the build makes are kept when they are known.
@@ -186,11 +207,7 @@ bool tavo::targets::may_wait_named(TavoNode* lhba, const char* name) {
   if (name == nullptr || name[0] == '\0' || !tavo::tree::children_wait(lhba)) return false;
   WaitingTargets* w = waiting_targets(lhba);
   if (w == nullptr || w->changed_elsewhere()) return true;
-  const size_t length = strlen(name);
-  for (size_t i = 0; i < w->listed.size(); ++i)
-    if (const std::string_view listed = w->listed.name(i);
-        listed.size() == length && strncasecmp(listed.data(), name, length) == 0)
-      return true;
+  if (w->listed_named(name)) return true;
   w->named.back().value.assign(name);
   bool found = true;  // a file that cannot be read may hold it
   with_view(Saved::Targets, [&](const SavedView& view) { found = view.find(w->named) != nullptr; });
