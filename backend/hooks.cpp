@@ -8,6 +8,7 @@
 #include "base/file_utils.h"
 #include "base/root_gate.h"
 #include "iscsi/common/saved_view.h"
+#include "iscsi/sessions/sessions.h"
 #include "iscsi/targets/targets.h"
 #include "port/config_prof.h"
 #include "transport/nic_set_check.h"
@@ -36,8 +37,9 @@ constexpr tavo::base::RootFollower kRootFollowers[] = {
     // before its next note.
     tavo::sessions::forget_known_notes,
     // Targets still waiting: built from the files and the adapter as they
-    // are, not from what start-up read.
-    tavo::targets::outdate_waiting_targets,
+    // are, not from what start-up read; the qualifiers of their sessions
+    // follow the firmware's list.
+    tavo::sessions::outdate_waiting_sessions,
     // The config_prof.txt lines a start could not write: the file's are
     // read again, and changed, in their place.
     tavo::port::config_prof_follow_root,

@@ -199,53 +199,24 @@ TavoNode* isid_reusable(TavoNode* target, const char* address, const char* port,
 namespace tavo::sessions {
 
 namespace {
-
-// The qualifiers the sessions whose targets wait hold, as bits (64 a
-// word): made from their waits again whenever those change, so that a
-// question reads words, not sessions.
-struct WaitingHeld {
-  std::vector<uint64_t> words;
-  uint64_t version = 0;
-  bool made = false;
-};
-WaitingHeld& waiting_held() {
-  static base::NoDestructor<WaitingHeld> held;
-  return *held;
+// Bit q of words (64 a word), none past their end.
+bool isid_bit(const std::vector<uint64_t>& words, uint32_t q) {
+  return q / 64 < words.size() && (words[q / 64] >> (q % 64) & 1) != 0;
 }
-const std::vector<uint64_t>& waiting_words() {
-  WaitingHeld& held = waiting_held();
-  if (!held.made || held.version != waiting_qualifiers_version()) {
-    held.words.clear();
-    for (const tree::InstancesWait* w = tree::first_instances_wait(); w != nullptr; w = w->next)
-      waiting_sessions(*w)->add_held(&held.words);
-    held.version = waiting_qualifiers_version();
-    held.made = true;
-  }
-  return held.words;
-}
-uint64_t isid_waiting_word(const std::vector<uint64_t>& words, uint32_t word) {
-  return word < words.size() ? words[word] : 0;
-}
-// Whether a session whose targets wait holds q.
-bool isid_waiting_holds(uint32_t q) { return (isid_waiting_word(waiting_words(), (q & 0xFFFF) / 64) >> (q % 64) & 1) != 0; }
-
 }  // namespace
 
 uint32_t lowest_free_qualifier(const std::bitset<65536>& also_taken) {
   follow_waiting_sessions();
-  const std::vector<uint64_t>& waiting = waiting_words();
-  return isid_index().lowest_free(also_taken, [&](uint32_t word) { return isid_waiting_word(waiting, word); });
+  const std::vector<uint64_t>& waiting = waiting_qualifiers();
+  return isid_index().lowest_free(
+      also_taken, [&](uint32_t word) { return word < waiting.size() ? waiting[word] : uint64_t{0}; });
 }
 
-void release_qualifiers() {
-  isid_index().release();
-  WaitingHeld().words.swap(waiting_held().words);
-  waiting_held().made = false;
-}
+void release_qualifiers() { isid_index().release(); }
 
 bool qualifier_held_apart_from(uint32_t qualifier, TavoNode* session) {
   follow_waiting_sessions();
-  return isid_index().held_apart_from(qualifier, session) || isid_waiting_holds(qualifier);
+  return isid_index().held_apart_from(qualifier, session) || isid_bit(waiting_qualifiers(), qualifier & 0xFFFF);
 }
 
 void note_session(TavoNode* session) {
@@ -271,7 +242,7 @@ uint32_t show_qualifier(TavoNode* session, uint16_t qualifier) {
 uint32_t check_for_isid_existence(uint32_t qualifier) {
   TAVO_LIBRARY_LOCK;
   follow_waiting_sessions();
-  return isid_index().held(qualifier) || isid_waiting_holds(qualifier) ? 1 : 0;
+  return isid_index().held(qualifier) || isid_bit(waiting_qualifiers(), qualifier & 0xFFFF) ? 1 : 0;
 }
 
 uint32_t generate_isid_qualifier(void) {

@@ -376,19 +376,36 @@ uint64_t followed_changes = 0;
 }  // namespace
 
 namespace {
-// Moves whenever the qualifiers a WaitingSessions holds change.
-uint64_t qualifiers_version = 0;
+// A LogicalHBA's waiting sessions: its wait's data.
+WaitingSessions* scan_waiting(const tavo::tree::InstancesWait& w) { return static_cast<WaitingSessions*>(w.data); }
+
+// The qualifiers of every WaitingSessions, as bits: made from their waits
+// again once some WaitingSessions' qualifiers changed (version moved).
+struct HeldQualifiers {
+  std::vector<uint64_t> words;
+  uint64_t version = 1, made_at = 0;
+};
+HeldQualifiers& held_qualifiers() {
+  static tavo::base::NoDestructor<HeldQualifiers> held;
+  return *held;
+}
 }  // namespace
 
-uint64_t waiting_qualifiers_version() { return qualifiers_version; }
-
-void WaitingSessions::add_held(std::vector<uint64_t>* words) const {
-  if (words->size() < held_.size()) words->resize(held_.size());
-  for (size_t i = 0; i < held_.size(); ++i) (*words)[i] |= held_[i];
+const std::vector<uint64_t>& waiting_qualifiers() {
+  HeldQualifiers& all = held_qualifiers();
+  if (all.made_at == all.version) return all.words;
+  all.words.clear();
+  for (const tavo::tree::InstancesWait* i = tavo::tree::first_instances_wait(); i != nullptr; i = i->next) {
+    const std::vector<uint64_t>& held = scan_waiting(*i)->held_;
+    if (all.words.size() < held.size()) all.words.resize(held.size());
+    for (size_t word = 0; word < held.size(); ++word) all.words[word] |= held[word];
+  }
+  all.made_at = all.version;
+  return all.words;
 }
 
 void WaitingSessions::let_go() {
-  if (!shown_.empty()) ++qualifiers_version;
+  if (!shown_.empty()) ++held_qualifiers().version;
   std::vector<Shown>().swap(shown_);
   std::vector<uint64_t>().swap(held_);
   holding_ = false;
@@ -452,7 +469,7 @@ void WaitingSessions::show(std::vector<Shown> shown) {
     held_[s.qualifier / 64u] |= uint64_t{1} << (s.qualifier % 64);
   }
   held_.shrink_to_fit();
-  ++qualifiers_version;
+  ++held_qualifiers().version;
 }
 
 void WaitingSessions::follow(TavoNode* lhba) {
@@ -497,7 +514,7 @@ void follow_waiting_sessions() {
   bool all = true;
   // A follow adds and takes no wait: the list stands.
   for (const tavo::tree::InstancesWait* i = tavo::tree::first_instances_wait(); i != nullptr; i = i->next) {
-    WaitingSessions* w = waiting_sessions(*i);
+    WaitingSessions* w = scan_waiting(*i);
     w->follow(i->group);
     all = all && !w->outdated();
   }
@@ -564,6 +581,9 @@ void WaitingSessions::release(TavoNode* lhba) {
 }
 
 void release_session_stores() {
+  // The qualifiers' bits go, made again when next asked.
+  std::vector<uint64_t>().swap(held_qualifiers().words);
+  ++held_qualifiers().version;
   session_handles().release();
   release_qualifiers();
 }

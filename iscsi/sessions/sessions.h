@@ -386,9 +386,6 @@ class WaitingSessions {
   // The held session of handle goes to a target named otherwise than the
   // name hashed (target_name_hash).
   bool named_otherwise(uint32_t handle, uint64_t name) const;
-  // Sets the bit of each qualifier held in words (64 a word, grown to
-  // hold them).
-  void add_held(std::vector<uint64_t>* words) const;
 
  private:
   struct Shown {
@@ -407,25 +404,29 @@ class WaitingSessions {
   uint64_t changes_ = 0;     // noted by the last read
   std::vector<Shown> shown_;  // by handle; each qualifier counted as in use
   std::vector<uint64_t> held_;  // shown_'s qualifiers as bits, 64 a word
+  friend const std::vector<uint64_t>& waiting_qualifiers();
   bool holding_ = false;  // from a hold until let go
   uint64_t followed_ = 0;  // the count of other processes' changes followed
   // shown_ becomes shown.
   void show(std::vector<Shown> shown);
 };
-// Another process changed the root: every WaitingSessions held is
-// outdated (a root follower's, by way of the targets' own). The count of
-// such changes, which what waits compares with the count it was read at.
+// Another process changed the root (a keeper of the gate's,
+// backend/hooks.cpp): every WaitingSessions held is outdated, and targets
+// still waiting are built from the files and the adapter as they are when
+// reached, not from what start-up read. The count of such changes, which
+// what waits compares with the count it was read at.
 void outdate_waiting_sessions();
 uint64_t outside_root_changes();
-// Moves whenever the qualifiers some WaitingSessions holds change.
-uint64_t waiting_qualifiers_version();
 // The qualifiers every LogicalHBA's waiting sessions hold, as the firmware
 // lists them after another process's change; every question of a
 // qualifier in use asks it first.
 void follow_waiting_sessions();
-// The waiting sessions of a LogicalHBA whose targets wait (null when they
-// do not), and those of a wait of instances.
-inline WaitingSessions* waiting_sessions(const tree::InstancesWait& w) { return static_cast<WaitingSessions*>(w.data); }
+// The qualifiers every LogicalHBA's waiting sessions hold, as bits (64 a
+// word, up to the highest held): made from the waits again only when some
+// WaitingSessions' qualifiers changed.
+const std::vector<uint64_t>& waiting_qualifiers();
+// The waiting sessions of a LogicalHBA whose targets wait; null when they
+// do not.
 inline WaitingSessions* waiting_sessions_of(const TavoNode* lhba) {
   return static_cast<WaitingSessions*>(tree::waiting_data(lhba));
 }

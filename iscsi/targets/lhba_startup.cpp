@@ -214,8 +214,6 @@ bool tavo::targets::may_wait_named(TavoNode* lhba, const char* name) {
   return found;
 }
 
-void tavo::targets::outdate_waiting_targets() { tavo::sessions::outdate_waiting_sessions(); }
-
 uint32_t handle_iSCSIPhysicalHBA_LogicalHBA_Enabled(TavoNode* property, char* buf, uint32_t op) {
   if (property == nullptr || buf == nullptr) return 1;
   if (op != TAVO_PROPERTY_SET) return handle_internal_property(property, buf, op);

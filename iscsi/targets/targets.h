@@ -176,10 +176,6 @@ namespace tavo::targets {
 // targets as they are, and its send-target portals savestp.txt (targets
 // that wait are built from them as they are when reached). Writes nothing.
 void follow_saved_files();
-// Another process changed the root (a keeper of the gate's,
-// backend/hooks.cpp): targets still waiting are built from the files and
-// the adapter as they are when reached, not from what start-up read.
-void outdate_waiting_targets();
 
 }  // namespace tavo::targets
 #endif
