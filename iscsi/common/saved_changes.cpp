@@ -114,6 +114,10 @@ uint32_t rewrite(Saved s, std::span<const Match> where,
   return write_view(held);
 }
 
+uint32_t drop_lines(Saved s, std::span<const Match> where) {
+  return rewrite(s, where, [](std::span<const std::string_view>, std::string*) { return LineEdit::Drop; });
+}
+
 uint32_t append_line(Saved s, const std::string& line, const std::function<bool(const SavedView&)>& present) {
   ViewForChange held(s);
   if (!held.ok) return 1;

@@ -315,6 +315,8 @@ uint32_t rewrite(Saved s,
 // (the others are kept): the cost follows those lines, not the file's.
 uint32_t rewrite(Saved s, std::span<const Match> where,
                  const std::function<LineEdit(std::span<const std::string_view> fields, std::string* rebuilt)>& edit);
+// Removes the lines that hold every match of where: rewrite's result.
+uint32_t drop_lines(Saved s, std::span<const Match> where);
 // Appends line under the file's lock unless present finds it there (0
 // then too). 0, or 1 with the failed save's status.
 uint32_t append_line(Saved s, const std::string& line, const std::function<bool(const SavedView&)>& present);

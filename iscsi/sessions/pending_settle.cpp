@@ -42,6 +42,9 @@ SessionRecord settle_find(const tree::HandlerContext& f, const PendingEntry& e) 
   return nullptr;
 }
 
+// Whether the firmware's session is open (not closed or failed).
+bool logged_in(const FirmwareSessionRecord& r) { return !reusable_status(session_status_text(r.state)); }
+
 // The options of the noted session's line; false when it has none.
 bool settle_line_options(const PendingEntry& e, target_data::LoginOptionSet* set) {
   const std::vector<Match> match = key_matches(e.key, {{Field::TargetName, e.name},
@@ -66,7 +69,7 @@ bool settle_line_options(const PendingEntry& e, target_data::LoginOptionSet* set
 }  // namespace
 
 void settle_removal(const tree::HandlerContext& f, const PendingEntry& e) {
-  if (SessionRecord r = settle_find(f, e); r != nullptr && !reusable_status(session_status_text(r->state))) {
+  if (SessionRecord r = settle_find(f, e); r != nullptr && logged_in(*r)) {
     uint32_t handle = r->handle;
     if (ioctl_logout_target(f.number, &handle, static_cast<uint8_t>(f.domain), static_cast<uint8_t>(f.port)) != 0)
       pdebug(TAVO_LOG_BACKEND, 3, "%s: the session of %s stays logged in\n", "settle_pending", e.name.c_str());
@@ -85,7 +88,7 @@ uint32_t settle_remake(const tree::HandlerContext& f, const PendingEntry& e) {
   uint32_t eto = 0;
   if (const SessionRecord r = settle_find(f, e)) {
     // A session logged in since keeps the entry it logged in with.
-    if (!reusable_status(session_status_text(r->state))) return 0;
+    if (logged_in(*r)) return 0;
     boot = (r->flags & kSessionBoot) != 0;
     SessionConfigRecord config;
     if (read_session_config(f.number, f.domain, f.port, r->handle, offsetof(SessionConfigRecord, kept8),
@@ -105,9 +108,7 @@ uint32_t settle_remake(const tree::HandlerContext& f, const PendingEntry& e) {
 void settle_drop_portal_line(const PendingEntry& e) {
   const std::vector<Match> own_line = key_matches(
       e.key, {{Field::TargetName, e.name}, {Field::Address, e.address}, {Field::Port, e.port}, {Field::Qualifier, ""}});
-  if (!entry_removed(rewrite(Saved::Targets, own_line, [](std::span<const std::string_view>, std::string*) {
-        return LineEdit::Drop;
-      })))
+  if (!entry_removed(drop_lines(Saved::Targets, own_line)))
     pdebug(TAVO_LOG_BACKEND, 3, "%s: the line of %s added with its session stays\n", "settle_pending", e.name.c_str());
 }
 
@@ -116,15 +117,14 @@ void settle_erase(const tree::HandlerContext& f, const PendingEntry& e) {
   if (session_handles(f.number, f.domain, f.port, &handles) == 0)
     for (uint32_t handle : handles)
       if (const SessionRecord r = read_session_record(f.number, f.domain, f.port, handle, nullptr);
-          r != nullptr && !reusable_status(session_status_text(r->state)))
+          r != nullptr && logged_in(*r))
         ioctl_logout_target(f.number, &handle, static_cast<uint8_t>(f.domain), static_cast<uint8_t>(f.port));
   EraseRequest request{kEraseIscsiType, kEraseIscsiConfig, {}};
   if (ioctl_erase_ROM(f.number, &request, f.domain, f.port, TAVO_VIA_ISCSI) != 0)
     pdebug(TAVO_LOG_BACKEND, 3, "%s: the firmware's configuration was not erased\n", "settle_pending");
   const std::vector<Match> lines = key_matches(e.key);
-  const auto drop = [](std::span<const std::string_view>, std::string*) { return LineEdit::Drop; };
   for (const Saved s : {Saved::Targets, Saved::Portals})
-    if (!entry_removed(rewrite(s, lines, drop), s))
+    if (!entry_removed(drop_lines(s, lines), s))
       pdebug(TAVO_LOG_BACKEND, 3, "%s: lines of an erased function stay\n", "settle_pending");
   // The initiator's options back to the defaults (a missing file has none).
   if (rewrite(Saved::Initiator, lines, [](std::span<const std::string_view> fields, std::string* rebuilt) {

@@ -269,9 +269,7 @@ uint32_t TAVO_remove_entry_from_file(TavoNode* lhba, const char* name, const cha
   Saved file;
   std::vector<Match> match;
   if (!lhba_key(lhba, &key) || !files_entry(kind, key, name, address, port, isid_qualifier, &file, &match)) return 1;
-  return rewrite(file, match, [&](std::span<const std::string_view> fields, std::string*) {
-    return !fields.empty() && matches(file, fields, match) ? LineEdit::Drop : LineEdit::Keep;
-  });
+  return drop_lines(file, match);
 }
 
 uint32_t tavo::target_data::remove_target_lines(TavoNode* lhba, const char* name,

@@ -45,9 +45,7 @@ void startup_signature(uint32_t function_number, int32_t controller) {
   ioctl_get_config_sign(function_number, &record, 0, 0, static_cast<uint32_t>(controller));
   if (record.signature != tavo::kConfigSignature) {
     const std::vector<Match> match = {{Field::Controller, "Corvane" + std::to_string(controller)}};
-    rewrite(Saved::Initiator, match, [&](std::span<const std::string_view> fields, std::string*) {
-      return !fields.empty() && matches(Saved::Initiator, fields, match) ? LineEdit::Drop : LineEdit::Keep;
-    });
+    drop_lines(Saved::Initiator, match);
   }
   record = tavo::ConfigSignature{};
   record.signature = tavo::kConfigSignature;
