@@ -439,7 +439,7 @@ void Simulator::mark_dirty(int fd) {
   const std::string& path = it->second.path;
   auto d = unsynced_.find(path);
   if (d != unsynced_.end()) {
-    if (!appends) keep_content(path, &d->second);
+    if (!appends) keep_content(path, &d->second, fd);
     return;
   }
   struct stat st;
@@ -449,12 +449,24 @@ void Simulator::mark_dirty(int fd) {
     unsynced_[path] = Durable{read_fd(fd), true};
 }
 
-void Simulator::keep_content(const std::string& path, Durable* d) {
+void Simulator::keep_content(const std::string& path, Durable* d, int fd) {
   if (d->length < 0) return;
-  std::ifstream in(path, std::ios::binary);
   d->content.assign(static_cast<size_t>(d->length), '\0');
-  in.read(d->content.data(), d->length);
-  d->content.resize(static_cast<size_t>(in.gcount()));
+  size_t got = 0;
+  if (fd >= 0) {
+    // Through the descriptor written: a second one, once closed, would drop
+    // the process's record locks on the file.
+    while (got < d->content.size()) {
+      const ssize_t n = ::pread(fd, d->content.data() + got, d->content.size() - got, static_cast<off_t>(got));
+      if (n <= 0) break;
+      got += static_cast<size_t>(n);
+    }
+  } else if (d->length > 0) {
+    std::ifstream in(path, std::ios::binary);
+    in.read(d->content.data(), d->length);
+    got = static_cast<size_t>(in.gcount());
+  }
+  d->content.resize(got);
   d->length = -1;
 }
 
@@ -545,7 +557,7 @@ int Simulator::truncate(int fd, off_t length) {
   const std::string& path = fd_path(fd);
   if (file_fault("truncate", path) != 0) return -1;
   mark_dirty(fd);
-  if (auto d = unsynced_.find(path); d != unsynced_.end()) keep_content(path, &d->second);  // it may cut durable bytes
+  if (auto d = unsynced_.find(path); d != unsynced_.end()) keep_content(path, &d->second, fd);  // it may cut durable bytes
   return ::ftruncate(fd, length);
 }
 

@@ -297,7 +297,7 @@ class Simulator final : public platform::Host {
   bool note_write_path(const std::string& path);
   void mark_dirty(int fd);
   // The content of a record that kept only a length, read from the file.
-  void keep_content(const std::string& path, Durable* d);
+  void keep_content(const std::string& path, Durable* d, int fd = -1);
   // kept: Fault::kept.
   [[noreturn]] void power_cut(int64_t kept);
   void count_file_call(const char* call);

@@ -458,6 +458,46 @@ TEST_F(CrashTest, APowerCutKeepsThePrefixOfAppendsItIsGiven) {
   }
 }
 
+// A cut of a file appended to since its flush: a power cut after it keeps
+// what was flushed, and the process keeps its record lock on the file
+// meanwhile (reading the flushed bytes by a second descriptor would drop it).
+TEST_F(CrashTest, ACutOfAnAppendedFileKeepsTheFlushedBytesAndTheLock) {
+  const std::string file = root_.at("/notes.txt");
+  for (const bool flushed_some : {false, true}) {
+    SCOPED_TRACE(flushed_some);
+    put(file, flushed_some ? "flushed\n" : "", true);
+    EXPECT_EQ(run_child([&] {
+                const int fd = host().open(file, O_WRONLY | O_APPEND, 0644);
+                struct flock whole{};
+                whole.l_type = F_WRLCK;
+                whole.l_whence = SEEK_SET;
+                if (fd < 0 || fcntl(fd, F_SETLK, &whole) != 0 || host().write(fd, "unflushed\n", 10) != 10 ||
+                    host().truncate(fd, 0) != 0)
+                  _exit(1);
+                // Another process finds the lock still held.
+                const pid_t other = fork();
+                if (other == 0) {
+                  const int own = ::open(file.c_str(), O_RDONLY);
+                  struct flock ask{};
+                  ask.l_type = F_RDLCK;
+                  ask.l_whence = SEEK_SET;
+                  _exit(own >= 0 && fcntl(own, F_GETLK, &ask) == 0 && ask.l_type == F_WRLCK ? 0 : 2);
+                }
+                int status = 0;
+                waitpid(other, &status, 0);
+                if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) _exit(3);
+                sim::Fault cut;
+                cut.kind = sim::FaultKind::PowerCut;
+                cut.file_call = "mkdir";
+                sim_->inject(cut);
+                host().mkdir(root_.at("/d"), 0755);
+              }),
+              sim::kCrashExitCode);
+    sim_->clear_faults();
+    EXPECT_EQ(test::read_file(file), flushed_some ? "flushed\n" : "");
+  }
+}
+
 TEST(Topology, ParseErrorsNameTheLine) {
   sim::Topology t;
   std::string error;
