@@ -1,7 +1,5 @@
 // DCBX records into property texts, and Administrator settings into write
 // requests.
-#include <stdarg.h>
-#include <stdio.h>
 #include <string.h>
 #include <strings.h>
 
@@ -27,16 +25,16 @@ uint8_t membership_bitmap(const DcbxConfigRecord& r, uint8_t pg) {
 // Enabled, Advertise and Willing, in the order the Administrator views
 // store them.
 void admin_flags(uint32_t flags, PropertyTexts* out) {
-  out->add("Enabled", "%s", yes_no(flags, kDcbxFlagEnabled));
-  out->add("Advertise", "%s", yes_no(flags, kDcbxFlagAdvertise));
-  out->add("Willing", "%s", yes_no(flags, kDcbxFlagWilling));
+  out->put("Enabled", yes_no(flags, kDcbxFlagEnabled));
+  out->put("Advertise", yes_no(flags, kDcbxFlagAdvertise));
+  out->put("Willing", yes_no(flags, kDcbxFlagWilling));
 }
 
 void pg_view(const DcbxConfigRecord& r, bool peer, PropertyTexts* out) {
   admin_flags(r.pg_flags, out);
-  if (peer) out->add("Error", "%s", yes_no(r.pg_flags, kDcbxFlagError));
-  out->add("NumPGSupported", "%d", r.pg_supported);
-  out->add("PG15PriorityMemberShip", "0x%02x", membership_bitmap(r, kDcbxStrictPriorityGroup));
+  if (peer) out->put("Error", yes_no(r.pg_flags, kDcbxFlagError));
+  out->put_decimal("NumPGSupported", r.pg_supported);
+  out->put_hex("PG15PriorityMemberShip", membership_bitmap(r, kDcbxStrictPriorityGroup), 2);
 }
 
 // A whole non-negative number in automatic base; its low byte.
@@ -71,14 +69,36 @@ uint32_t flag_bit(const char* property) {
 
 }  // namespace
 
-void PropertyTexts::add(const char* name, const char* format, ...) {
+void PropertyTexts::put(const char* name, std::string_view text) {
   if (count >= kMax) return;
   Item& item = items[count++];
   item.name = name;
-  va_list args;
-  va_start(args, format);
-  vsnprintf(item.text, sizeof item.text, format, args);
-  va_end(args);
+  const size_t n = text.size() < sizeof item.text ? text.size() : sizeof item.text - 1;
+  memcpy(item.text, text.data(), n);
+  item.text[n] = '\0';
+}
+
+void PropertyTexts::put_decimal(const char* name, int64_t value) {
+  char digits[24];
+  char* at = digits + sizeof digits;
+  // The magnitude unsigned: -INT64_MIN has no int64_t.
+  uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+  do {
+    *--at = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (value < 0) *--at = '-';
+  put(name, std::string_view(at, static_cast<size_t>(digits + sizeof digits - at)));
+}
+
+void PropertyTexts::put_hex(const char* name, uint32_t value, int digits) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  char text[2 + 8] = {'0', 'x'};
+  int n = 1;
+  while (n < 8 && value >> 4 * n != 0) ++n;
+  if (n < digits) n = digits < 8 ? digits : 8;
+  for (int i = 0; i < n; ++i) text[2 + i] = kDigits[value >> 4 * (n - 1 - i) & 0xF];
+  put(name, std::string_view(text, static_cast<size_t>(2 + n)));
 }
 
 uint8_t dcbx_view(const char* group, const char* parent) {
@@ -98,44 +118,44 @@ uint8_t dcbx_view(const char* group, const char* parent) {
 bool dcbx_view_texts(const char* group, int32_t instance, const DcbxConfigRecord& r, PropertyTexts* out) {
   const uint8_t pfc_bitmap = priority_bitmap(r.pfc_enable);
   if (named(group, "DCBXPortVars")) {
-    out->add("DCBXState", "%s", r.state == 1 ? "Enabled" : "Disabled");
+    out->put("DCBXState", r.state == 1 ? "Enabled" : "Disabled");
   } else if (named(group, "AdministratorPFCSetting") || named(group, "PeerPFCSetting")) {
     admin_flags(r.pfc_flags, out);
-    if (named(group, "PeerPFCSetting")) out->add("Error", "%s", yes_no(r.pfc_flags, kDcbxFlagError));
-    out->add("PriorityBitMap", "0x%02x", pfc_bitmap);
+    if (named(group, "PeerPFCSetting")) out->put("Error", yes_no(r.pfc_flags, kDcbxFlagError));
+    out->put_hex("PriorityBitMap", pfc_bitmap, 2);
   } else if (named(group, "OperationalPFCSettings")) {
-    out->add("OperationalMode", "%s", true_false(r.pfc_flags));
-    out->add("Error", "%s", yes_no(r.pfc_flags, kDcbxFlagError));
-    out->add("Synced", "%s", yes_no(r.pfc_flags, kDcbxFlagSynced));
+    out->put("OperationalMode", true_false(r.pfc_flags));
+    out->put("Error", yes_no(r.pfc_flags, kDcbxFlagError));
+    out->put("Synced", yes_no(r.pfc_flags, kDcbxFlagSynced));
     if ((r.pfc_flags & kDcbxFlagEnabled) != 0)
-      out->add("PriorityBitMap", "0x%02x", pfc_bitmap);
+      out->put_hex("PriorityBitMap", pfc_bitmap, 2);
     else
-      out->add("PriorityBitMap", "N/A");
+      out->put("PriorityBitMap", "N/A");
   } else if (named(group, "AdministratorPGSetting") || named(group, "PeerPGSetting")) {
     pg_view(r, named(group, "PeerPGSetting"), out);
   } else if (named(group, "OperationalPGSettings")) {
-    out->add("Error", "%s", yes_no(r.pg_flags, kDcbxFlagError));
-    out->add("Synced", "%s", yes_no(r.pg_flags, kDcbxFlagSynced));
-    out->add("NumPGSupported", "%d", r.pg_supported);
-    out->add("PG15PriorityMemberShip", "0x%02x", membership_bitmap(r, kDcbxStrictPriorityGroup));
+    out->put("Error", yes_no(r.pg_flags, kDcbxFlagError));
+    out->put("Synced", yes_no(r.pg_flags, kDcbxFlagSynced));
+    out->put_decimal("NumPGSupported", r.pg_supported);
+    out->put_hex("PG15PriorityMemberShip", membership_bitmap(r, kDcbxStrictPriorityGroup), 2);
   } else if (named(group, "PG")) {
     if (instance < 0 || instance >= kDcbxPriorities) return false;
-    out->add("PriorityMembership", "0x%02x", membership_bitmap(r, static_cast<uint8_t>(instance)));
-    out->add("Bandwidth", "%d", r.pg_bandwidth[instance]);
+    out->put_hex("PriorityMembership", membership_bitmap(r, static_cast<uint8_t>(instance)), 2);
+    out->put_decimal("Bandwidth", r.pg_bandwidth[instance]);
   } else if (named(group, "AdministratorTLVSetting") || named(group, "PeerTLVSetting")) {
     admin_flags(r.app_flags, out);
-    if (named(group, "PeerTLVSetting")) out->add("Error", "%s", yes_no(r.app_flags, kDcbxFlagError));
+    if (named(group, "PeerTLVSetting")) out->put("Error", yes_no(r.app_flags, kDcbxFlagError));
   } else if (named(group, "OperationalTLVSettings")) {
-    out->add("OperationalMode", "%s", true_false(r.app_flags));
-    out->add("Error", "%s", yes_no(r.app_flags, kDcbxFlagError));
-    out->add("Synced", "%s", yes_no(r.app_flags, kDcbxFlagSynced));
+    out->put("OperationalMode", true_false(r.app_flags));
+    out->put("Error", yes_no(r.app_flags, kDcbxFlagError));
+    out->put("Synced", yes_no(r.app_flags, kDcbxFlagSynced));
   } else if (named(group, "ApplicationTLV")) {
     if (instance < 0 || instance >= kDcbxApplicationSlots) return false;
     const DcbxApplicationTlvEntry& e = r.applications[instance];
-    out->add("ProtocolSelector", "%d", e.protocol_selector);
-    out->add("ProtocolID", "0x%02x", e.protocol_id);
-    out->add("OUI", "0x%02x", static_cast<unsigned>(e.oui));
-    out->add("PriorityBitMap", "0x%02x", priority_bitmap(e.priority_enable));
+    out->put_decimal("ProtocolSelector", e.protocol_selector);
+    out->put_hex("ProtocolID", e.protocol_id, 2);
+    out->put_hex("OUI", static_cast<unsigned>(e.oui), 2);
+    out->put_hex("PriorityBitMap", priority_bitmap(e.priority_enable), 2);
   } else {
     return false;
   }
@@ -146,18 +166,18 @@ bool qcn_view_texts(const char* group, const DcbxConfigRecordV1& r, PropertyText
   const uint32_t flags = r.base.qcn_flags;
   if (named(group, "AdministratorQCNSetting")) {
     admin_flags(flags, out);
-    out->add("CNPVBitMap", "0x%x", r.cnpv_bitmap);
+    out->put_hex("CNPVBitMap", r.cnpv_bitmap, 1);
   } else if (named(group, "PeerQCNSetting")) {
     admin_flags(flags, out);
-    out->add("Error", "%s", yes_no(flags, kDcbxFlagError));
-    out->add("CNPVBitMap", "0x%x", r.cnpv_bitmap);
-    out->add("ReadyBitMap", "0x%x", r.ready_bitmap);
+    out->put("Error", yes_no(flags, kDcbxFlagError));
+    out->put_hex("CNPVBitMap", r.cnpv_bitmap, 1);
+    out->put_hex("ReadyBitMap", r.ready_bitmap, 1);
   } else if (named(group, "OperationalQCNSettings")) {
-    out->add("OperationalMode", "%s", (flags & kDcbxFlagNotApplicable) != 0 ? "N/A" : true_false(flags));
-    out->add("Error", "%s", yes_no(flags, kDcbxFlagError));
-    out->add("Synced", "%s", yes_no(flags, kDcbxFlagSynced));
-    out->add("CNPVBitMap", "0x%x", r.cnpv_bitmap);
-    out->add("ReadyBitMap", "0x%x", r.ready_bitmap);
+    out->put("OperationalMode", (flags & kDcbxFlagNotApplicable) != 0 ? "N/A" : true_false(flags));
+    out->put("Error", yes_no(flags, kDcbxFlagError));
+    out->put("Synced", yes_no(flags, kDcbxFlagSynced));
+    out->put_hex("CNPVBitMap", r.cnpv_bitmap, 1);
+    out->put_hex("ReadyBitMap", r.ready_bitmap, 1);
   } else {
     return false;
   }
@@ -168,18 +188,18 @@ namespace {
 
 template <typename Mib>
 void mib_texts(const Mib& r, PropertyTexts* port_vars, PropertyTexts* statistics) {
-  port_vars->add("OperatingVersion", "%d", r.operating_version);
-  port_vars->add("MaxVersion", "%d", r.max_version);
-  port_vars->add("SequenceNumber", "%d", static_cast<int>(r.sequence));
-  port_vars->add("AckNumber", "%d", static_cast<int>(r.ack));
-  port_vars->add("PeerSequenceNumber", "%d", static_cast<int>(r.peer_sequence));
-  port_vars->add("PeerAckNumber", "%d", static_cast<int>(r.peer_ack));
-  port_vars->add("AppFeatureSequenceNumber", "%d", static_cast<int>(r.app_sequence));
-  port_vars->add("PGFeatureSequenceNumber", "%d", static_cast<int>(r.pg_sequence));
-  port_vars->add("PFCFeatureSequenceNumber", "%d", static_cast<int>(r.pfc_sequence));
-  statistics->add("TxPacketCount", "%d", static_cast<int>(r.tx_packets));
-  statistics->add("RxPacketCount", "%d", static_cast<int>(r.rx_packets));
-  statistics->add("NumPacketsDropped", "%d", static_cast<int>(r.dropped));
+  port_vars->put_decimal("OperatingVersion", r.operating_version);
+  port_vars->put_decimal("MaxVersion", r.max_version);
+  port_vars->put_decimal("SequenceNumber", static_cast<int>(r.sequence));
+  port_vars->put_decimal("AckNumber", static_cast<int>(r.ack));
+  port_vars->put_decimal("PeerSequenceNumber", static_cast<int>(r.peer_sequence));
+  port_vars->put_decimal("PeerAckNumber", static_cast<int>(r.peer_ack));
+  port_vars->put_decimal("AppFeatureSequenceNumber", static_cast<int>(r.app_sequence));
+  port_vars->put_decimal("PGFeatureSequenceNumber", static_cast<int>(r.pg_sequence));
+  port_vars->put_decimal("PFCFeatureSequenceNumber", static_cast<int>(r.pfc_sequence));
+  statistics->put_decimal("TxPacketCount", static_cast<int>(r.tx_packets));
+  statistics->put_decimal("RxPacketCount", static_cast<int>(r.rx_packets));
+  statistics->put_decimal("NumPacketsDropped", static_cast<int>(r.dropped));
 }
 
 }  // namespace

@@ -13,8 +13,8 @@ const char* enabled(uint8_t byte, uint8_t bit) { return (byte & bit) != 0 ? "Ena
 
 // A text field, never read past its end and at most 255 characters.
 template <size_t N>
-int field_length(const char (&field)[N]) {
-  return static_cast<int>(strnlen(field, std::min<size_t>(N, TAVO_VALUE_SIZE - 1)));
+std::string_view field_text(const char (&field)[N]) {
+  return {field, strnlen(field, std::min<size_t>(N, TAVO_VALUE_SIZE - 1))};
 }
 
 const char* chassis_type(uint32_t subtype) {
@@ -52,24 +52,24 @@ constexpr Enable kEnables[] = {
 
 void lldp_texts(bool local, const LldpConfigRecord& r, PropertyTexts* out) {
   if (local)
-    for (const Enable& e : kEnables) out->add(e.property, "%s", enabled(r.enables[e.byte], e.bit));
-  out->add("ChassisId", "%.*s", field_length(r.chassis_id), r.chassis_id);
-  out->add("ChassisType", "%s", chassis_type(r.chassis_subtype));
-  out->add("PortId", "%.*s", field_length(r.port_id), r.port_id);
-  out->add("PortType", "%s", port_type(r.port_subtype));
-  out->add("PortDescription", "%.*s", field_length(r.port_description), r.port_description);
-  out->add("SystemName", "%.*s", field_length(r.system_name), r.system_name);
-  out->add("SystemDescription", "%.*s", field_length(r.system_description), r.system_description);
-  out->add("SystemCapabilities", "%s", capability(r.capabilities));
-  out->add("TTL", "%d", static_cast<int>(r.ttl));
+    for (const Enable& e : kEnables) out->put(e.property, enabled(r.enables[e.byte], e.bit));
+  out->put("ChassisId", field_text(r.chassis_id));
+  out->put("ChassisType", chassis_type(r.chassis_subtype));
+  out->put("PortId", field_text(r.port_id));
+  out->put("PortType", port_type(r.port_subtype));
+  out->put("PortDescription", field_text(r.port_description));
+  out->put("SystemName", field_text(r.system_name));
+  out->put("SystemDescription", field_text(r.system_description));
+  out->put("SystemCapabilities", capability(r.capabilities));
+  out->put_decimal("TTL", static_cast<int>(r.ttl));
 }
 
 void lldp_stats_texts(const LldpStatsRecord& r, PropertyTexts* out) {
-  out->add("TxPacketCount", "%d", static_cast<int>(r.tx_frames));
-  out->add("RxPacketCount", "%d", static_cast<int>(r.rx_frames));
-  out->add("UnrecognizedTLVs", "%d", static_cast<int>(r.unrecognized_tlvs));
-  out->add("NumPacketsDropped", "%d", static_cast<int>(r.dropped));
-  out->add("OrganizationalTLVCount", "%d", static_cast<int>(r.organizational_tlvs));
+  out->put_decimal("TxPacketCount", static_cast<int>(r.tx_frames));
+  out->put_decimal("RxPacketCount", static_cast<int>(r.rx_frames));
+  out->put_decimal("UnrecognizedTLVs", static_cast<int>(r.unrecognized_tlvs));
+  out->put_decimal("NumPacketsDropped", static_cast<int>(r.dropped));
+  out->put_decimal("OrganizationalTLVCount", static_cast<int>(r.organizational_tlvs));
 }
 
 bool lldp_update(const LldpConfigRecord& answer, const char* property, const char* value, LldpConfigUpdate* out) {

@@ -6,12 +6,16 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <string_view>
+
 #include "tavo/tavo.h"
 #include "transport/port_records.h"
 
 namespace tavo::port {
 
-// The texts one read stores, by property name, in the order stored.
+// The texts one read stores, by property name, in the order stored. Each
+// is written without printf: a read stores dozens, and parsing a format
+// for each cost more than the texts themselves. Texts past kMax are dropped.
 struct PropertyTexts {
   static constexpr int kMax = 16;
   struct Item {
@@ -20,7 +24,12 @@ struct PropertyTexts {
   };
   Item items[kMax];
   int count = 0;
-  void add(const char* name, const char* format, ...) __attribute__((format(printf, 3, 4)));
+  // text as it is, cut to the field.
+  void put(const char* name, std::string_view text);
+  // value in decimal, as "%lld" writes it.
+  void put_decimal(const char* name, int64_t value);
+  // value in hexadecimal after "0x", at least digits digits, as "0x%0*x".
+  void put_hex(const char* name, uint32_t value, int digits);
 };
 
 // The view a DCBX group is read in, by its name and its parent's (case
