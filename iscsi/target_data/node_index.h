@@ -68,20 +68,17 @@ class NodeIndex {
     const auto it = map_.find(key);
     if (it == map_.end()) return;
     std::vector<Entry>& at = it->second;
+    // One pass: an entry that holds is answered where it stays.
     for (size_t i = 0; i < at.size();) {
       if (holds(key, at[i])) {
-        ++i;
+        f(at[i++].node);
         continue;
       }
       at[i] = at.back();
       at.pop_back();
       --entries_;
     }
-    if (at.empty()) {
-      map_.erase(it);
-      return;
-    }
-    for (const Entry& e : at) f(e.node);
+    if (at.empty()) map_.erase(it);
   }
 
  private:
