@@ -346,14 +346,24 @@ MailboxReply iscsi_delete_persistent(Simulator& sim, MailboxCall& call) {
 MailboxReply iscsi_session_list(Simulator& sim, MailboxCall& call) {
   SimIscsi* state = iscsi_of(sim, call);
   if (state == nullptr) return kRefused;
-  std::vector<uint32_t> handles;
-  for (const SimSession& s : state->sessions)
-    if (!s.discovery) handles.push_back(s.handle);
-  std::vector<uint8_t> bytes(sizeof(SessionListHead) + 4 * handles.size(), 0);
+  const auto listed = static_cast<size_t>(
+      std::count_if(state->sessions.begin(), state->sessions.end(), [](const SimSession& s) { return !s.discovery; }));
+  InPlaceAnswer answer(call, sizeof(SessionListHead) + 4 * listed);
   const int64_t reported = state->reported_sessions;
-  iscsi_put(&bytes, 0, static_cast<uint32_t>(reported >= 0 ? reported : static_cast<int64_t>(handles.size())));
-  for (size_t i = 0; i < handles.size(); ++i) iscsi_put(&bytes, sizeof(SessionListHead) + 4 * i, handles[i]);
-  return iscsi_answer(call, bytes);
+  answer.put(0, static_cast<uint32_t>(reported >= 0 ? reported : static_cast<int64_t>(listed)));
+  // Handles only as far as the payload reaches (a size query takes none),
+  // whole ones stored directly, the last one cut by put.
+  const size_t room = std::min(answer.need, answer.out.size());
+  size_t at = sizeof(SessionListHead);
+  for (auto s = state->sessions.begin(); s != state->sessions.end() && at < room; ++s) {
+    if (s->discovery) continue;
+    if (at + sizeof s->handle <= room)
+      memcpy(answer.out.data() + at, &s->handle, sizeof s->handle);
+    else
+      answer.put(at, s->handle);
+    at += sizeof s->handle;
+  }
+  return answer.reply();
 }
 
 MailboxReply iscsi_session_record(Simulator& sim, MailboxCall& call) {
