@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <mutex>
-#include <vector>
 
 namespace tavo::command {
 namespace {
@@ -35,19 +34,15 @@ void note_changes(uint8_t changes, const std::array<uint32_t, 6>& key) {
 
 uint64_t changes_noted() { return change_log().count.load(std::memory_order_acquire); }
 
-bool changes_since(uint64_t* seen, const std::function<void(const RecordChange&)>& each) {
+bool scan_changes(uint64_t* seen, void (*each)(const RecordChange&, void*), void* context) {
   Log& log = change_log();
-  // Most reads find nothing new: no lock, nothing copied.
+  // Most reads find nothing new: no lock.
   if (log.count.load(std::memory_order_acquire) == *seen) return true;
-  std::vector<RecordChange> news;
-  {
-    std::lock_guard<std::mutex> held(log.lock);
-    const uint64_t from = *seen, to = log.count.load(std::memory_order_relaxed);
-    *seen = to;
-    if (to - from > kLogSize) return false;
-    for (uint64_t i = from; i < to; ++i) news.push_back(log.entries[i % kLogSize]);
-  }
-  for (const RecordChange& c : news) each(c);
+  std::lock_guard<std::mutex> held(log.lock);
+  const uint64_t from = *seen, to = log.count.load(std::memory_order_relaxed);
+  *seen = to;
+  if (to - from > kLogSize) return false;
+  for (uint64_t i = from; i < to; ++i) each(log.entries[i % kLogSize], context);
   return true;
 }
 

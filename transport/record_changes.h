@@ -7,7 +7,8 @@
 #include <stdint.h>
 
 #include <array>
-#include <functional>
+#include <memory>
+#include <type_traits>
 
 namespace tavo::command {
 
@@ -60,10 +61,19 @@ struct RecordChange {
 void note_changes(uint8_t changes, const std::array<uint32_t, 6>& key);
 // How many changes were noted since the process began.
 uint64_t changes_noted();
-// Calls each change noted after *seen (a count of changes) and moves *seen
-// to the last one. false when changes after *seen are no longer in the log
-// (the caller then drops everything it kept).
-bool changes_since(uint64_t* seen, const std::function<void(const RecordChange&)>& each);
+// Calls each(change, context) for each change noted after *seen, in order,
+// and moves *seen to the last one. false when changes after *seen are no
+// longer in the log (the caller then drops everything it kept). Read in
+// place under the log's lock, nothing copied: each notes no change.
+bool scan_changes(uint64_t* seen, void (*each)(const RecordChange&, void*), void* context);
+// The same for a callable: each(change).
+template <typename Each>
+bool changes_since(uint64_t* seen, Each&& each) {
+  using Callable = std::remove_reference_t<Each>;
+  static_assert(!std::is_const_v<Callable>);
+  return scan_changes(
+      seen, [](const RecordChange& c, void* f) { (*static_cast<Callable*>(f))(c); }, std::addressof(each));
+}
 // Whether a change of any of the kinds in changes was noted after *seen
 // (true too when those changes are no longer in the log); moves *seen to
 // the last one. on, when given, counts only changes keyed to that
@@ -77,10 +87,15 @@ class DropFollower {
   explicit DropFollower(uint8_t dropped_by) : dropped_by_(dropped_by) {}
   // For each change sent since the last catch-up that drops something,
   // keyed(the change's key) or all(); all() too when the log no longer
-  // reaches back that far.
+  // reaches back that far. A keeper holding nothing has nothing to drop:
+  // it only moves past them.
   template <typename All, typename Keyed>
-  void catch_up(All&& all, Keyed&& keyed) {
+  void catch_up(bool holding, All&& all, Keyed&& keyed) {
     if (dropped_by_ == 0 || changes_noted() == seen_) return;
+    if (!holding) {
+      seen_ = changes_noted();
+      return;
+    }
     const bool whole = changes_since(&seen_, [&](const RecordChange& c) {
       const Dropped d = dropped(dropped_by_, c.changes);
       if (d == Dropped::All) all();

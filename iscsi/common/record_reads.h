@@ -83,6 +83,7 @@ class KeptRecords {
   KeptRecords& operator=(const KeptRecords&) = delete;
   ~KeptRecords() { clear(); }
 
+  bool empty() const { return keys_.empty(); }
   Record* find(const RecordKey& key) {
     if (keys_.empty()) return nullptr;
     const uint32_t held = slots_[slot_of(key)];
@@ -243,7 +244,8 @@ class RecordReads final : public reads::Kept {
   }
   // Drops what the commands sent since the last read changed.
   void catch_up() {
-    drops_.catch_up([&] { forget_all(); }, [&](const RecordKey& key) { forget(key); });
+    drops_.catch_up(last_.valid || !scoped_.empty(), [&] { forget_all(); },
+                    [&](const RecordKey& key) { forget(key); });
   }
 
   command::DropFollower drops_;
@@ -278,7 +280,7 @@ class ListReads final : public reads::Kept {
  private:
   // Drops what the commands sent since the last read changed.
   void catch_up() {
-    drops_.catch_up([&] { forget_all(); }, [&](const RecordKey& key) { lists_.erase(key); });
+    drops_.catch_up(!lists_.empty(), [&] { forget_all(); }, [&](const RecordKey& key) { lists_.erase(key); });
   }
 
   command::DropFollower drops_;
