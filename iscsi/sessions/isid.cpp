@@ -91,23 +91,27 @@ class IsidIndex {
     }
     const auto at = static_cast<size_t>(q);
     // Room up to the highest qualifier held, grown as sessions come.
-    if (at >= count_.size()) {
-      count_.resize(at + 1);
-      held_bits_.resize(at / 64 + 1);
-    }
-    if (count_[at]++ == 0) held_bits_[at / 64] |= uint64_t{1} << (at % 64);
+    if (at / 64 >= held_bits_.size()) held_bits_.resize(at / 64 + 1);
+    uint64_t& word = held_bits_[at / 64];
+    const uint64_t bit = uint64_t{1} << (at % 64);
+    if ((word & bit) != 0) ++more_[static_cast<uint16_t>(q)];
+    word |= bit;
   }
   void drop(int32_t q) {
     if (q == kShowsNone) {
       --shows_none_;
-    } else if (--count_[static_cast<size_t>(q)] == 0) {
-      held_bits_[static_cast<size_t>(q) / 64] &= ~(uint64_t{1} << (q % 64));
+      return;
     }
+    if (const auto more = more_.find(static_cast<uint16_t>(q)); more != more_.end()) {
+      if (--more->second == 0) more_.erase(more);
+      return;
+    }
+    held_bits_[static_cast<size_t>(q) / 64] &= ~(uint64_t{1} << (q % 64));
   }
   // Nothing held any more, and the room goes (the library stops).
   void release() {
     std::unordered_map<TavoNode*, Entry>().swap(sessions_);
-    std::vector<uint32_t>().swap(count_);
+    std::unordered_map<uint16_t, uint32_t>().swap(more_);
     std::vector<uint64_t>().swap(held_bits_);
     shows_none_ = 0;
     pruned_size_ = 0;
@@ -153,10 +157,15 @@ class IsidIndex {
   }
 
   std::unordered_map<TavoNode*, Entry> sessions_;
-  uint32_t holders(uint32_t q) const { return q < count_.size() ? count_[q] : 0; }
-  // Per qualifier up to the highest held: its holders, and whether any.
-  std::vector<uint32_t> count_;
+  uint32_t holders(uint32_t q) const {
+    if (q / 64 >= held_bits_.size() || (held_bits_[q / 64] >> (q % 64) & 1) == 0) return 0;
+    const auto more = more_.find(static_cast<uint16_t>(q));
+    return 1 + (more != more_.end() ? more->second : 0);
+  }
+  // Per qualifier up to the highest held, whether any Session holds it; the
+  // few held by more than one, their holders beyond the first.
   std::vector<uint64_t> held_bits_;
+  std::unordered_map<uint16_t, uint32_t> more_;
   uint32_t shows_none_ = 0;
   uint64_t pruned_at_ = 0;
   size_t pruned_size_ = 0;  // the entries the last prune left

@@ -87,8 +87,9 @@ TEST_F(IsidTest, AQualifierIsUniqueAcrossTheTree) {
 }
 
 // The qualifiers held follow the tree whatever changes it: a value read
-// again from the firmware, a deleted target, the last client leaving and
-// one coming again; a second adapter's sessions count too.
+// again from the firmware, one two Sessions show, a deleted target, the
+// last client leaving and one coming again; a second adapter's sessions
+// count too.
 TEST_F(IsidTest, HeldQualifiersFollowTheTree) {
   const auto qualifier_of = [&](int isid_was, int isid) {
     for (sim::SimSession& s : firmware())
@@ -108,7 +109,14 @@ TEST_F(IsidTest, HeldQualifiersFollowTheTree) {
          EXPECT_EQ(get(at(0, "Session0/ISIDQualifier")), "0001");
        },
        0, {1, 2, 10}},
-      {"Target1 deleted", [&] { ASSERT_EQ(act(std::string(kLhba) + "/DeleteTarget", {"1"}), 0u); }, 0, {1, 10}},
+      {"Target1's Session read again under 10, which two hold",
+       [&] {
+         qualifier_of(2, 10);
+         EXPECT_EQ(get(at(1, "Session0/ISIDQualifier")), "000a");
+       },
+       0, {1, 10}},
+      {"Target1 deleted, Target0's Session1 holds 10 still",
+       [&] { ASSERT_EQ(act(std::string(kLhba) + "/DeleteTarget", {"1"}), 0u); }, 0, {1, 10}},
       {"the Moravel's session", [&] {
          ASSERT_EQ(act("Corvane1/iSCSIPhysicalHBA0/LogicalHBA0/AddTarget", {kA, "10.0.0.50"}), 0u);
        }, 2, {0, 1, 10}},
