@@ -515,6 +515,7 @@ void follow_waiting_sessions() {
   // A follow adds and takes no wait: the list stands.
   for (const tavo::tree::InstancesWait* i = tavo::tree::first_instances_wait(); i != nullptr; i = i->next) {
     WaitingSessions* w = scan_waiting(*i);
+    if (!w->outdated()) continue;
     w->follow(i->group);
     all = all && !w->outdated();
   }
@@ -522,10 +523,9 @@ void follow_waiting_sessions() {
   if (all) followed_changes = outside_changes;
 }
 
-void WaitingSessions::renew(TavoNode* lhba) {
+void WaitingSessions::renew(const tavo::tree::HandlerContext& p) {
   TAVO_LIBRARY_LOCK;
-  const tavo::tree::HandlerContext p = tavo::tree::handler_context(lhba);
-  if (!listed_ || lhba == nullptr || !below_lhba(p)) return;
+  if (!listed_ || !below_lhba(p)) return;
   uint64_t seen = changes_;
   const std::array<uint32_t, 3> function{p.number, p.domain, p.port};
   if (!tavo::command::changed_since(&seen, tavo::command::kSessions, &function)) return;

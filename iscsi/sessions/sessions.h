@@ -10,6 +10,7 @@
 #include "iscsi/common/software_initiator.h"
 #include "transport/boot_region_records.h"
 #include "transport/iscsi_records.h"
+#include "tree/handler_context.h"
 #include "tree/status_texts.h"
 #include "tree/tree.h"
 #include "tree/waiting.h"
@@ -365,8 +366,8 @@ class WaitingSessions {
   // This process has added a session to the function while its targets
   // wait (an add beside them), inside the ReadScope that read its list and
   // the new records again: only the new records are read; when a read
-  // fails, the build reads them all anew.
-  void renew(TavoNode* lhba);
+  // fails, the build reads them all anew. p: the LogicalHBA's context.
+  void renew(const tree::HandlerContext& p);
   // The Sessions are about to be built, inside a ReadScope: what was read
   // answers the build's reads unless a command has changed the sessions
   // since. Nothing is held after.

@@ -161,26 +161,24 @@ uint32_t actions_forget(SavedBatch& batch, TavoNode* lhba, const char* name, con
 
 // The new Target joins the LogicalHBA's waiting targets unbuilt, in a slot
 // above those kept for them, unless the add needs them: a boot target's
-// checks read them all, and a lookup of the new name builds them when one
-// of them may have it (find_target). Without kept slots they are built
-// first.
+// checks read them all, and the add's lookup of the new name, under the
+// file's hold, builds them when one of them may have it (find_target).
+// Without kept slots they are built first.
 void add_target_beside(TavoNode* lhba, char* params) {
   if (lhba != nullptr && params != nullptr && !is_word(param(params, 3), "True") && param(params, 4)[0] == '\0' &&
-      tavo::tree::slots_reserved(lhba, target_definition())) {
-    find_target(lhba, param(params, 0));
+      tavo::tree::slots_reserved(lhba, target_definition()))
     return;
-  }
   tavo::tree::build_waiting(lhba, "Target");
 }
 
-uint32_t add_target(TavoNode* lhba, TavoNode* action, char* params) {
+uint32_t add_target(const tavo::tree::HandlerContext& p, TavoNode* action, char* params) {
+  TavoNode* lhba = p.lhba;
   if (lhba == nullptr || params == nullptr) return 1;
   char* name = param(params, 0);
   char* address = param(params, 1);
   char* port = param(params, 2);
   const char* boot = param(params, 3);
   const char* priority = param(params, 4);
-  const tavo::tree::HandlerContext p = tavo::tree::handler_context(lhba);
   if (name[0] == '\0' || address[0] == '\0' || actions_boot_checks(lhba, boot) != 0 || !below_lhba(p)) return 1;
   const uint32_t generation = generation_of(p);
   if (generation == TAVO_GENERATION_UNREADABLE || !actions_address_allowed(address, generation)) return 1;
@@ -199,7 +197,7 @@ uint32_t add_target(TavoNode* lhba, TavoNode* action, char* params) {
                                    TAVO_ANY_ISID_QUALIFIER) == 1 &&
       actions_already_added(lhba, name, address, port))
     return 0;
-  // Beside the waiting targets, only one that joined them (built) may have the name.
+  // The one lookup of the name among the targets, those that wait too.
   if (find_target(lhba, name) != nullptr) {
     targets_status(21);
     return 1;
@@ -312,10 +310,11 @@ uint32_t do_AddTarget(TavoNode* lhba, TavoNode* action, char* params) {
   // read once (the persistent entry added makes the sessions read anew).
   tavo::iscsi::ReadScope reads;
   SavedBatch batch;
-  const uint32_t added = batch.end(add_target(lhba, action, params));
+  const tavo::tree::HandlerContext p = tavo::tree::handler_context(lhba);
+  const uint32_t added = batch.end(add_target(p, action, params));
   // What start-up read of the function's sessions, for the targets still
   // waiting, takes the add's in, so that their build reads none again.
-  if (tavo::sessions::WaitingSessions* w = tavo::sessions::waiting_sessions_of(lhba)) w->renew(lhba);
+  if (tavo::sessions::WaitingSessions* w = tavo::sessions::waiting_sessions_of(lhba)) w->renew(p);
   return added;
 }
 

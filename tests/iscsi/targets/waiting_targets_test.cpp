@@ -198,7 +198,8 @@ TEST_F(WaitingTargetsTest, AFirstCallOnWaitingOptionsEndsAsOnBuiltOnes) {
 // answer, the new Target's number, the client's tree, the saved files and
 // the firmware end as among targets start-up built, with no record read
 // more. An add of a new name leaves them waiting; one that failed may be
-// made again.
+// made again; one of a name another process added since start-up finds
+// its Target.
 TEST_F(WaitingTargetsTest, AnAddAmongWaitingTargetsEndsAsAmongBuiltOnes) {
   const std::string cv3 = std::string(kLhba) + "/AddTarget";
   const std::string moravel = std::string(kMoravelLhba) + "/AddTarget";
@@ -207,6 +208,7 @@ TEST_F(WaitingTargetsTest, AnAddAmongWaitingTargetsEndsAsAmongBuiltOnes) {
     std::vector<std::pair<std::string, std::vector<std::string>>> adds;
     bool cv3_waits, moravel_waits;
     bool first_save_fails = false;  // the first action's write of savetgt.txt
+    bool other_process_added_c = false;  // after start-up, to 10.0.0.61
   } rows[] = {
       {"new name, small generation", {{cv3, {kM, "10.0.0.70", "3260"}}}, true, true},
       {"new name", {{moravel, {kC, "10.0.0.61", "3260"}}}, true, true},
@@ -231,6 +233,8 @@ TEST_F(WaitingTargetsTest, AnAddAmongWaitingTargetsEndsAsAmongBuiltOnes) {
       {"boot target", {{moravel, {kC, "10.0.0.61", "3260", "True", "Primary"}}}, true, false},
       {"refused address", {{moravel, {kC, "10.0.0.256"}}}, true, true},
       {"new name, its save failed, again", {{moravel, {kC, "10.0.0.61"}}, {moravel, {kC, "10.0.0.61"}}}, true, true, true},
+      {"a name another process added, new portal", {{moravel, {kC, "10.0.0.63"}}}, true, false, false, true},
+      {"a name another process added, its portal", {{moravel, {kC, "10.0.0.61"}}}, true, false, false, true},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
@@ -239,6 +243,9 @@ TEST_F(WaitingTargetsTest, AnAddAmongWaitingTargetsEndsAsAmongBuiltOnes) {
       restart_over_firmware();
       sim_->clear_log();
       if (!waiting) tree::build_every_waiting_group(get_node(0));
+      if (row.other_process_added_c) {
+        ASSERT_EQ(in_process([&] { return std::to_string(act(moravel, {kC, "10.0.0.61", "3260"})); }), "0");
+      }
       if (row.first_save_fails) {
         sim::Fault f;
         f.kind = sim::FaultKind::FileErrno;
