@@ -379,11 +379,18 @@ namespace {
 // A LogicalHBA's waiting sessions: its wait's data.
 WaitingSessions* scan_waiting(const tavo::tree::InstancesWait& w) { return static_cast<WaitingSessions*>(w.data); }
 
-// The qualifiers of every WaitingSessions, as bits: made from their waits
-// again once some WaitingSessions' qualifiers changed (version moved).
+// The qualifiers of every WaitingSessions, as bits: those of one that held
+// none join them as it shows them; made from the waits again once some
+// WaitingSessions' qualifiers changed otherwise (version moved). None wait
+// when the process begins.
 struct HeldQualifiers {
   std::vector<uint64_t> words;
-  uint64_t version = 1, made_at = 0;
+  uint64_t version = 1, made_at = 1;
+  bool current() const { return made_at == version; }
+  void add(const std::vector<uint64_t>& held) {
+    if (words.size() < held.size()) words.resize(held.size());
+    for (size_t word = 0; word < held.size(); ++word) words[word] |= held[word];
+  }
 };
 HeldQualifiers& held_qualifiers() {
   static tavo::base::NoDestructor<HeldQualifiers> held;
@@ -393,13 +400,10 @@ HeldQualifiers& held_qualifiers() {
 
 const std::vector<uint64_t>& waiting_qualifiers() {
   HeldQualifiers& all = held_qualifiers();
-  if (all.made_at == all.version) return all.words;
+  if (all.current()) return all.words;
   all.words.clear();
-  for (const tavo::tree::InstancesWait* i = tavo::tree::first_instances_wait(); i != nullptr; i = i->next) {
-    const std::vector<uint64_t>& held = scan_waiting(*i)->held_;
-    if (all.words.size() < held.size()) all.words.resize(held.size());
-    for (size_t word = 0; word < held.size(); ++word) all.words[word] |= held[word];
-  }
+  for (const tavo::tree::InstancesWait* i = tavo::tree::first_instances_wait(); i != nullptr; i = i->next)
+    all.add(scan_waiting(*i)->held_);
   all.made_at = all.version;
   return all.words;
 }
@@ -461,6 +465,7 @@ uint32_t WaitingSessions::hold(TavoNode* lhba) {
 }
 
 void WaitingSessions::show(std::vector<Shown> shown) {
+  const bool held_none = held_.empty();
   std::sort(shown.begin(), shown.end(), [](const Shown& x, const Shown& y) { return x.handle < y.handle; });
   shown_ = std::move(shown);
   held_.clear();
@@ -469,7 +474,11 @@ void WaitingSessions::show(std::vector<Shown> shown) {
     held_[s.qualifier / 64u] |= uint64_t{1} << (s.qualifier % 64);
   }
   held_.shrink_to_fit();
-  ++held_qualifiers().version;
+  HeldQualifiers& all = held_qualifiers();
+  if (held_none && all.current())
+    all.add(held_);
+  else
+    ++all.version;
 }
 
 void WaitingSessions::follow(TavoNode* lhba) {
@@ -581,9 +590,12 @@ void WaitingSessions::release(TavoNode* lhba) {
 }
 
 void release_session_stores() {
-  // The qualifiers' bits go, made again when next asked.
-  std::vector<uint64_t>().swap(held_qualifiers().words);
-  ++held_qualifiers().version;
+  // The qualifiers' bits go: none are held once no wait is left, else they
+  // are made again when next asked.
+  HeldQualifiers& all = held_qualifiers();
+  std::vector<uint64_t>().swap(all.words);
+  ++all.version;
+  if (tavo::tree::first_instances_wait() == nullptr) all.made_at = all.version;
   session_handles().release();
   release_qualifiers();
 }
