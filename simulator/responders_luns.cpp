@@ -47,8 +47,14 @@ SimSession* luns_session(Simulator& sim, const MailboxCall& call) {
 }
 
 SimTarget* luns_target(Simulator& sim, const SimSession& s) {
-  for (SimTarget& t : sim.topology().targets)
-    if (strcasecmp(t.name.c_str(), s.target.c_str()) == 0) return &t;
+  std::vector<SimTarget>& targets = sim.topology().targets;
+  // One target's LUNs are asked in a row: the one found last is looked at
+  // first.
+  static thread_local size_t last = 0;
+  const auto named = [&](size_t i) { return strcasecmp(targets[i].name.c_str(), s.target.c_str()) == 0; };
+  if (last < targets.size() && named(last)) return &targets[last];
+  for (size_t i = 0; i < targets.size(); ++i)
+    if (named(i)) return &targets[last = i];
   return nullptr;
 }
 

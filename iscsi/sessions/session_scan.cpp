@@ -228,12 +228,16 @@ bool sessions_of_others(TavoNode* lhba, const char* name, const std::vector<uint
   TavoNode* last = nullptr;  // the Target read last, most often the next one's too
   bool last_other = false;
   other_at->assign(listed.size(), 0);
+  // Each listed handle is asked once a refresh: the index and the marks are
+  // reached once, not through the vector at every handle.
+  uint8_t* const marks = other_at->data();
+  SessionHandles& index = session_handles();
   const WaitingSessions* held = waiting_sessions_of(lhba);
   const uint64_t folded = held != nullptr ? tavo::target_data::target_name_hash(name) : 0;
-  for (size_t at = 0; at < listed.size(); ++at) {
+  for (size_t at = 0, count = listed.size(); at < count; ++at) {
     const uint32_t handle = listed[at];
     bool other = held_by_other(held, handle, folded);
-    session_handles().each(tavo::iscsi::GroupKey{lhba, handle}, [&](TavoNode* session) {
+    index.each(tavo::iscsi::GroupKey{lhba, handle}, [&](TavoNode* session) {
       TavoNode* target = session->parent;
       if (target != last) {
         const char* text = tavo::target_data::target_stored_name(target);
@@ -246,7 +250,7 @@ bool sessions_of_others(TavoNode* lhba, const char* name, const std::vector<uint
       }
       other = other || last_other;
     });
-    (*other_at)[at] = other ? 1 : 0;
+    marks[at] = other ? 1 : 0;
   }
 #ifndef NDEBUG
   // A walk would build Targets that wait: those are checked once built.
@@ -329,9 +333,12 @@ uint32_t SessionListing::start(TavoNode* lhba, uint32_t function_number, uint32_
 
 uint32_t SessionListing::run() {
   State& l = *state_;
-  for (; l.next < l.handles.size(); ++l.next) {
+  // Most handles are other Targets': passed over, the marks reached once.
+  const size_t count = l.handles.size();
+  const uint8_t* const others = l.other_at.empty() ? nullptr : l.other_at.data();
+  for (; l.next < count; ++l.next) {
+    if (others != nullptr && others[l.next] != 0) continue;
     const uint32_t handle = l.handles[l.next];
-    if (!l.other_at.empty() && l.other_at[l.next] != 0) continue;
     SessionRecord r(TAVO_get_session_params(handle, l.p.number, l.p.domain, l.p.port));
     if (r == nullptr) {
       scan_pass_over(handle, nullptr, "its record cannot be read");
