@@ -62,9 +62,6 @@ constexpr mode_t kGateDirectoryMode = 0755;
 constexpr unsigned kDefaultWaitMs = 60 * 1000;
 constexpr unsigned long kLongestWaitMs = 24ul * 3600 * 1000;
 
-// A read of a root nobody changed looks at the names of the file and the
-// page at most this often (a system call each).
-constexpr uint64_t kLookEveryMs = 1000;
 // A waiter looks again at least this often, whoever wakes it: a holder
 // killed lets the lock go without a word.
 constexpr unsigned kSliceMs = 10;
@@ -129,7 +126,7 @@ struct Gate {
   int page_id = -1;
   key_t page_key = 0;
   uint64_t ident = 0, generation = 0;
-  uint64_t next_look = 0;  // coarse_ms when a read looks at the names again
+  int64_t looked = -1;  // the clock's second when the names were last looked at
   std::string unused;      // why calls go ungated ("" gated)
   std::string foreign;     // what the file at the gate's name is, when not the library's
   bool lost = false;       // the file held went and could not be made again (tried by each call)
@@ -412,10 +409,10 @@ bool current(Gate& g) {
   GatePage* p = g.page;
   if (p == nullptr || load(p->count) != g.seen || load(p->ident) != g.ident || load(p->generation) != g.generation)
     return false;
-  const uint64_t now = platform::coarse_ms();
-  if (now < g.next_look) return true;
+  const int64_t second = platform::clock_second();
+  if (second == g.looked) return true;
   if (!names_hold(g)) return false;
-  g.next_look = now + kLookEveryMs;
+  g.looked = second;
   return true;
 }
 
@@ -629,7 +626,7 @@ uint32_t hold_gate(Gate& g, bool exclusive) {
       g.cut = moved = true;
     }
     if (moved) follow_root_change();
-    g.next_look = platform::coarse_ms() + kLookEveryMs;
+    g.looked = platform::clock_second();
     return 0;
   }
 }

@@ -284,7 +284,7 @@ uint64_t clock_ms(clockid_t clock) {
 }
 }  // namespace
 
-uint64_t coarse_ms() { return clock_ms(CLOCK_MONOTONIC_COARSE); }
+int64_t clock_second() { return static_cast<int64_t>(time(nullptr)); }
 
 uint64_t real_ms() { return clock_ms(CLOCK_MONOTONIC); }
 

@@ -162,10 +162,10 @@ FILE* stream_over(int fd, const char* mode);
 void wait_on_word(const uint32_t* word, uint32_t expected, unsigned timeout_ms);
 void wake_word(const uint32_t* word);
 
-// Milliseconds of the kernel's coarse monotonic clock (a few milliseconds a
-// step), read without a system call: for checks made at most so often on
-// paths that must make none.
-uint64_t coarse_ms();
+// The wall clock's second (time(2): read without a system call, at about
+// the cost of a load): the tick of checks made about once a second on paths
+// that must make none. A step of the clock only brings a check forward.
+int64_t clock_second();
 // Milliseconds of the monotonic clock, to the millisecond: for waits on
 // other processes, which are real whatever the host's clock says.
 uint64_t real_ms();
