@@ -95,7 +95,7 @@ int log_open_plain(const std::string& path) {
 
 }  // namespace
 
-void pdebug(uint32_t subsystem_mask, int32_t level, const char* format, ...) {
+void(pdebug)(uint32_t subsystem_mask, int32_t level, const char* format, ...) {
   if ((subsystem_mask & __atomic_load_n(&tavo_debug_subsystem, __ATOMIC_RELAXED)) == 0 ||
       level > static_cast<int32_t>(tavo::base::log_level()) || log_published() == nullptr || format == nullptr)
     return;

@@ -20,8 +20,19 @@ TAVO_EXPORT extern uint32_t tavo_debug_subsystem;
 
 // Appends one line when the subsystem bit is set and level <= tavo_debug_level.
 // Safe from any thread, also while another thread opens or closes the log.
-TAVO_EXPORT void pdebug(uint32_t subsystem_mask, int32_t level, const char* format, ...)
+TAVO_EXPORT void(pdebug)(uint32_t subsystem_mask, int32_t level, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
+
+// Whether pdebug would write a line of the subsystem and level: asked
+// before the call (below), so that a line below the level costs two loads
+// and no call, nor its arguments.
+static inline int tavo_debug_wanted(uint32_t subsystem_mask, int32_t level) {
+  return (subsystem_mask & __atomic_load_n(&tavo_debug_subsystem, __ATOMIC_RELAXED)) != 0 &&
+         level <= (int32_t)__atomic_load_n(&tavo_debug_level, __ATOMIC_RELAXED);
+}
+#define pdebug(subsystem_mask, level, ...)                           \
+  (tavo_debug_wanted((subsystem_mask), (level)) ? (pdebug)((subsystem_mask), (level), __VA_ARGS__) \
+                                                : (void)0)
 TAVO_EXPORT uint32_t TAVO_set_debug_level(void);
 TAVO_EXPORT uint32_t TAVO_get_debug_level(void);
 TAVO_EXPORT uint32_t TAVO_update_loglevel(void);

@@ -95,6 +95,30 @@ TEST_F(DebugLogTest, MaskAndLevelFilterLines) {
   pdebug(TAVO_LOG_BACKEND, 1, "no log open\n");  // nothing to write to
 }
 
+// A line below the level or of another subsystem costs no argument; a
+// client calling the exported function directly is filtered alike.
+TEST_F(DebugLogTest, ALineNotWrittenEvaluatesNoArgumentAndTheExportFiltersAlike) {
+  open_log();
+  tavo_debug_level = 3;
+  const struct {
+    uint32_t mask;
+    int32_t level;
+    const char* prefix;  // null: not written
+  } rows[] = {{TAVO_LOG_TREE, 3, "ERROR:"},    {TAVO_LOG_TREE, 4, nullptr}, {TAVO_LOG_BACKEND, 1, "FATAL:"},
+              {TAVO_LOG_BACKEND, 7, nullptr}, {4, 1, nullptr},             {TAVO_LOG_TREE | 4, 2, "CRITICAL:"}};
+  std::string expected;
+  for (const auto& r : rows) {
+    SCOPED_TRACE(std::to_string(r.mask) + "/" + std::to_string(r.level));
+    int evaluated = 0;
+    pdebug(r.mask, r.level, "by the macro %d\n", ++evaluated);
+    (pdebug)(r.mask, r.level, "%s\n", "by the export");
+    EXPECT_EQ(evaluated, r.prefix != nullptr ? 1 : 0);
+    if (r.prefix != nullptr)
+      expected += stamp() + r.prefix + "by the macro 1\n" + stamp() + r.prefix + "by the export\n";
+  }
+  EXPECT_EQ(log(), expected);
+}
+
 TEST_F(DebugLogTest, LevelFileHoldsTwoCommentsAndTheKeyWithoutLineEnd) {
   tavo_debug_level = 6;
   EXPECT_EQ(TAVO_set_debug_level(), 0u);
