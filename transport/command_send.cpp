@@ -139,7 +139,7 @@ Answer read_once(CommandId id, const SendArgs& args, const void* request, size_t
   if (base::ReadScope::open())
     if (Answer kept = kept_answer(id, at, asked, length)) return kept;
   // Only what is sent is cleared: a kept answer is shared as it is.
-  std::shared_ptr<uint8_t[]> bytes = std::make_shared_for_overwrite<uint8_t[]>(length);
+  std::shared_ptr<uint8_t[]> bytes = answer_room(length);
   memcpy(bytes.get(), asked.bytes, asked.length);
   memset(bytes.get() + asked.length, 0, length - asked.length);
   *status = send_read(id, args, route.transport, length, bytes.get());

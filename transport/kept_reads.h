@@ -43,6 +43,9 @@ Asked asked_of(const uint8_t* request, size_t length);
 // The answer kept for the request of length bytes; empty when none is
 // (outside a scope none is). Under the library lock.
 Answer kept_answer(CommandId id, const KeptPlace& at, Asked request, size_t length);
+// Room for the answer of length bytes to a read the open scope may keep
+// (read_once's), given back with the scope's. Under the library lock.
+std::shared_ptr<uint8_t[]> answer_room(size_t length);
 // Keeps the answer to request for the rest of the open scope; nothing
 // outside one. Under the library lock.
 void keep_answer(CommandId id, const KeptPlace& at, Asked request, const Answer& answer);

@@ -263,28 +263,60 @@ class ListReads final : public reads::Kept {
   // The list kept at key into *out; false when none is.
   bool kept(const RecordKey& key, std::vector<uint32_t>* out) {
     catch_up();
-    const auto at = lists_.find(key);
-    if (at == lists_.end()) return false;
-    *out = at->second;
+    const List* at = find(key);
+    if (at == nullptr) return false;
+    out->assign(handles_.begin() + at->at, handles_.begin() + at->at + at->length);
     return true;
   }
   void keep(const RecordKey& key, const std::vector<uint32_t>& list) {
     catch_up();
-    if (ReadScope::open()) lists_[key] = list;
+    if (!ReadScope::open()) return;
+    List* at = find(key);
+    if (at == nullptr || list.size() > at->length) {
+      forget(key);
+      lists_.push_back({key, static_cast<uint32_t>(handles_.size()), 0});
+      at = &lists_.back();
+      handles_.resize(handles_.size() + list.size());
+    }
+    at->length = static_cast<uint32_t>(list.size());
+    std::copy(list.begin(), list.end(), handles_.begin() + at->at);
   }
   // The firmware's lists changed: none kept stands.
-  void forget_all() { lists_.clear(); }
-  void scope_ended() override { lists_.clear(); }
-  void release() override { lists_.clear(); }
+  void forget_all() {
+    lists_.clear();
+    handles_.clear();
+  }
+  void scope_ended() override { forget_all(); }
+  void release() override {
+    std::vector<List>().swap(lists_);
+    std::vector<uint32_t>().swap(handles_);
+  }
 
  private:
+  // A list's handles in handles_ (a function's few; one list per place).
+  struct List {
+    RecordKey key;
+    uint32_t at, length;
+  };
+  List* find(const RecordKey& key) {
+    for (List& l : lists_)
+      if (l.key == key) return &l;
+    return nullptr;
+  }
+  void forget(const RecordKey& key) {
+    std::erase_if(lists_, [&](const List& l) { return l.key == key; });
+    if (lists_.empty()) handles_.clear();
+  }
   // Drops what the commands sent since the last read changed.
   void catch_up() {
-    drops_.catch_up(!lists_.empty(), [&] { forget_all(); }, [&](const RecordKey& key) { lists_.erase(key); });
+    drops_.catch_up(!lists_.empty(), [&] { forget_all(); }, [&](const RecordKey& key) { forget(key); });
   }
 
   command::DropFollower drops_;
-  std::map<RecordKey, std::vector<uint32_t>> lists_;
+  // Kept in the order read: the handles of one list follow each other, and
+  // nothing is allocated per list.
+  std::vector<List> lists_;
+  std::vector<uint32_t> handles_;
 };
 // The functions' active session lists (29/6), by function, domain and port.
 ListReads& session_list_reads();

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <vector>
 
 #include "iscsi/common/record_reads.h"
 
@@ -44,6 +45,48 @@ TEST(KeptRecords, AnswerAsAMapOfWhatWasPut) {
   agree();
   kept.clear();
   model.clear();
+  agree();
+}
+
+// The lists a scope keeps answer as the map of the last list kept at each
+// key, lists kept again longer or shorter among them; at the scope's end,
+// and outside one, none is.
+TEST(KeptLists, AnswerAsAMapOfTheLastListKept) {
+  iscsi::ListReads& lists = iscsi::session_list_reads();
+  std::map<iscsi::RecordKey, std::vector<uint32_t>> model;
+  const auto key = [](uint32_t i) { return iscsi::RecordKey{i, 0, i % 2, 0, 0, 0}; };
+  const auto agree = [&] {
+    for (uint32_t i = 0; i < 12; ++i) {
+      std::vector<uint32_t> got;
+      const auto m = model.find(key(i));
+      ASSERT_EQ(lists.kept(key(i), &got), m != model.end()) << i;
+      if (m != model.end()) {
+        EXPECT_EQ(got, m->second) << i;
+      }
+    }
+  };
+  {
+    iscsi::ReadScope scope;
+    uint32_t seed = 11;
+    for (uint32_t step = 0; step < 600; ++step) {
+      seed = seed * 1103515245u + 12345u;
+      const uint32_t i = (seed >> 16) % 12;
+      std::vector<uint32_t> list((seed >> 8) % 6);
+      for (uint32_t& h : list) h = step * 8 + static_cast<uint32_t>(&h - list.data());
+      lists.keep(key(i), list);
+      model[key(i)] = list;
+      if (step % 50 == 0) agree();
+      if (step == 300) {
+        lists.forget_all();
+        model.clear();
+        agree();
+      }
+    }
+    agree();
+  }
+  model.clear();
+  agree();
+  lists.keep(key(1), {1, 2});
   agree();
 }
 
