@@ -96,9 +96,7 @@ int log_open_plain(const std::string& path) {
 }  // namespace
 
 void(pdebug)(uint32_t subsystem_mask, int32_t level, const char* format, ...) {
-  if ((subsystem_mask & __atomic_load_n(&tavo_debug_subsystem, __ATOMIC_RELAXED)) == 0 ||
-      level > static_cast<int32_t>(tavo::base::log_level()) || log_published() == nullptr || format == nullptr)
-    return;
+  if (!tavo_debug_wanted(subsystem_mask, level) || log_published() == nullptr || format == nullptr) return;
   const time_t now = tavo::platform::host().now();
   char when[64] = "";
   if (ctime_r(&now, when) != nullptr && when[0] != '\0') when[strlen(when) - 1] = '\0';

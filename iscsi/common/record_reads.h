@@ -271,15 +271,11 @@ class ListReads final : public reads::Kept {
   void keep(const RecordKey& key, const std::vector<uint32_t>& list) {
     catch_up();
     if (!ReadScope::open()) return;
-    List* at = find(key);
-    if (at == nullptr || list.size() > at->length) {
-      forget(key);
-      lists_.push_back({key, static_cast<uint32_t>(handles_.size()), 0});
-      at = &lists_.back();
-      handles_.resize(handles_.size() + list.size());
-    }
-    at->length = static_cast<uint32_t>(list.size());
-    std::copy(list.begin(), list.end(), handles_.begin() + at->at);
+    // A list kept again is appended; the room of the one it replaces goes
+    // at the scope's end (a scope is one call).
+    forget(key);
+    lists_.push_back({key, static_cast<uint32_t>(handles_.size()), static_cast<uint32_t>(list.size())});
+    handles_.insert(handles_.end(), list.begin(), list.end());
   }
   // The firmware's lists changed: none kept stands.
   void forget_all() {
