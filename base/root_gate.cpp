@@ -411,6 +411,9 @@ bool current(Gate& g) {
     return false;
   const int64_t second = platform::clock_second();
   if (second == g.looked) return true;
+  // Under a host that stands its clock only locks look: a simulated run
+  // then makes the same file calls however long it takes.
+  if (platform::host().clock_stands()) return true;
   if (!names_hold(g)) return false;
   g.looked = second;
   return true;

@@ -12,6 +12,7 @@
 #include <sys/utsname.h>
 #include <time.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -99,6 +100,14 @@ class Host {
   virtual void sleep_seconds(unsigned seconds) = 0;
   virtual int host_name(char* buf, size_t len) = 0;
   virtual int uname(struct utsname* out) = 0;
+
+  // Whether the host stands its clock (the simulator's, for a test): what
+  // is looked at once a second is then looked at only where a call looks
+  // anyway, however long a run takes.
+  bool clock_stands() const { return clock_stands_.load(std::memory_order_acquire); }
+
+ protected:
+  std::atomic<bool> clock_stands_{false};
 };
 
 // Makes the simulated host for a topology file path or "default"; nullptr

@@ -704,19 +704,19 @@ timespec Simulator::stop_file_clock(time_t seconds_on) {
   if (fd < 0 || ::fstat(fd, &st) != 0) abort();
   ::close(fd);
   file_clock_at_ = timespec{st.st_ctim.tv_sec + seconds_on, st.st_ctim.tv_nsec};
-  file_clock_stands_.store(true, std::memory_order_release);
+  clock_stands_.store(true, std::memory_order_release);
   return file_clock_at_;
 }
 
 timespec Simulator::file_clock() {
   // Asked at every look at a file: no lock while the clock runs.
-  if (!file_clock_stands_.load(std::memory_order_acquire)) return platform::coarse_clock();
+  if (!clock_stands_.load(std::memory_order_acquire)) return platform::coarse_clock();
   std::lock_guard<std::recursive_mutex> guard(mutex_);
   return file_clock_at_;
 }
 
 int Simulator::stamped(int result, struct stat* st) const {
-  if (result != 0 || !file_clock_stands_.load(std::memory_order_relaxed)) return result;
+  if (result != 0 || !clock_stands_.load(std::memory_order_relaxed)) return result;
   // A time past the clock was stamped while it stood.
   const timespec at = file_clock_at_;
   for (timespec* t : {&st->st_atim, &st->st_mtim, &st->st_ctim})

@@ -173,7 +173,8 @@ class Simulator final : public platform::Host {
   // stamped with, seconds_on later: every change from now on is stamped
   // with it, as all changes within one tick of a coarse clock are (the
   // files' times read no later than it), and file_clock answers it. Answers
-  // that time. Called again, the clock moves to the new time.
+  // that time. Called again, the clock moves to the new time. The second
+  // the library looks at things once a second by stands with it.
   timespec stop_file_clock(time_t seconds_on = 0);
   // Per-controller flash objects and firmware state for responders.
   std::map<std::string, std::vector<uint8_t>>& flash(int controller);
@@ -417,8 +418,8 @@ class Simulator final : public platform::Host {
   uint64_t clock_ms_ = 0;
   uint64_t bytes_read_ = 0;
   time_t epoch_ = 1798675200;             // 2026-12-31 00:00:00 UTC
-  // stop_file_clock: the time the clock stands at, set before it stands.
-  std::atomic<bool> file_clock_stands_{false};
+  // stop_file_clock: the time the clock stands at, set before it stands
+  // (clock_stands_).
   timespec file_clock_at_{};
   FileCallCounts file_calls_{};           // by kind (simulator.cpp)
   std::unique_ptr<StateFile> state_file_;

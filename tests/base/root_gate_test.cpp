@@ -375,6 +375,19 @@ TEST_F(RootGateTest, ReadsTakeTheGateOnlyAfterAnotherProcessChangedTheRoot) {
   EXPECT_EQ(first.wait(), 0);
 }
 
+// With the simulated file clock stood, a read makes the same file calls
+// whenever it runs: the gate's once-a-second look at its names waits for
+// the clock too (a test that kills at the N-th call relies on it).
+TEST_F(RootGateTest, AStoodClockHoldsTheOnceASecondLookBack) {
+  sim_->stop_file_clock();
+  ASSERT_EQ(call(base::RootUse::Read).first, 0u);
+  const uint64_t before = sim_->file_calls("stat");
+  const time_t second = time(nullptr);
+  while (time(nullptr) == second) usleep(20000);
+  EXPECT_EQ(call(base::RootUse::Read).first, 0u);
+  EXPECT_EQ(sim_->file_calls("stat"), before);
+}
+
 // A call that reads and then must change the root may, unless another
 // process changed the root since the call began: its picture is then old,
 // and the change is refused with a status; the next call follows.
@@ -511,9 +524,14 @@ TEST_F(RootGateTest, AWriterBackToBackStarvesNobody) {
   const pid_t writer = looping('w', [&] { return in_gate(base::RootUse::Change, true); });
   const pid_t other = looping('o', [&] { return in_gate(base::RootUse::Change, true); });
   // Each of the reader's rounds follows a change, under the gate shared.
+  // It waits for the change outside the gate first: stopped by the machine
+  // there, it would count as passed what went by while it was not waiting.
   const pid_t reader = looping('r', [&] {
     uint32_t passed = 0;
-    for (const uint64_t before = catch_ups; catch_ups == before;) passed = in_gate(base::RootUse::Read, false);
+    for (const uint64_t before = catch_ups; catch_ups == before;) {
+      for (const uint32_t seen = changes->load(); changes->load() == seen;) sched_yield();
+      passed = in_gate(base::RootUse::Read, false);
+    }
     return passed;
   });
   const pid_t flash = looping('f', [&] {
