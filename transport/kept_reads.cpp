@@ -1,5 +1,6 @@
 #include "transport/kept_reads.h"
 
+#include <sanitizer/asan_interface.h>  // no-op macros when not sanitized
 #include <string.h>
 
 #include <algorithm>
@@ -34,13 +35,16 @@ class KeptAnswers final : public base::ScopedKept {
   // lives while an answer in it is held.
   std::shared_ptr<uint8_t[]> room(size_t length) {
     if (!base::ReadScope::open()) return std::make_shared_for_overwrite<uint8_t[]>(length);
-    length = (length + 15) & ~size_t{15};
+    const size_t asked = length;
+    length = ((length + 15) & ~size_t{15}) + kGap;
     if (block_ == nullptr || block_room_ - block_used_ < length) {
       block_room_ = std::max(length, std::min(kLargestBlock, block_ == nullptr ? kFirstBlock : 2 * block_room_));
       block_ = std::make_shared_for_overwrite<uint8_t[]>(block_room_);
       block_used_ = 0;
+      ASAN_POISON_MEMORY_REGION(block_.get(), block_room_);
     }
     std::shared_ptr<uint8_t[]> at(block_, block_.get() + block_used_);
+    ASAN_UNPOISON_MEMORY_REGION(at.get(), asked);
     block_used_ += length;
     return at;
   }
@@ -55,6 +59,13 @@ class KeptAnswers final : public base::ScopedKept {
 
  private:
   static constexpr size_t kFirstBlock = 16 * 1024, kLargestBlock = 256 * 1024;
+#if defined(__SANITIZE_ADDRESS__)
+  // Left poisoned after each answer: a read past its end is caught as if
+  // the answer had a block of its own.
+  static constexpr size_t kGap = 16;
+#else
+  static constexpr size_t kGap = 0;
+#endif
   struct Kept {
     CommandId id;
     KeptPlace at;
