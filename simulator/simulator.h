@@ -173,8 +173,8 @@ class Simulator final : public platform::Host {
   // stamped with, seconds_on later: every change from now on is stamped
   // with it, as all changes within one tick of a coarse clock are (the
   // files' times read no later than it), and file_clock answers it. Answers
-  // that time. Called again, the clock moves to the new time. The second
-  // the library looks at things once a second by stands with it.
+  // that time. Called again, the clock moves to the new time. While it
+  // stands, what the library looks at once a second waits for a lock.
   timespec stop_file_clock(time_t seconds_on = 0);
   // Per-controller flash objects and firmware state for responders.
   std::map<std::string, std::vector<uint8_t>>& flash(int controller);
