@@ -211,6 +211,34 @@ size_t tavo::sessions::region_boot_target_at(const IscsiRegion* r, const char* n
   return found;
 }
 
+uint32_t tavo::sessions::region_add_boot_target(const char* caller, uint32_t device, uint32_t domain, uint32_t port,
+                                               const FirmwareSessionRecord& fw, uint32_t priority,
+                                               uint32_t target_number) {
+  tavo::base::Counted<BootTargetTlv> tlv(TAVO_create_TLV(&fw, nullptr, priority, target_number));
+  if (!tlv) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: could not get new_boot_tlv\n", caller);
+    return 1;
+  }
+  const auto* t = reinterpret_cast<const uint8_t*>(tlv.get());
+  const std::vector<uint8_t> record_bytes(t, t + kHead + tlv->head.length);
+  const uint32_t r = region_edit(caller, device, domain, port, tavo::kBootTargetRegion, [&](const IscsiRegion* read) {
+    // Only this session's earlier records go: the other boot targets stay.
+    Region kept(region_kept(read, [&](const uint8_t* rec, uint8_t type, uint16_t length) {
+      return type != tavo::kTlvBootTarget || !region_same_session(rec, kHead + length, fw);
+    }));
+    IscsiRegion* added = kept ? region_appended(kept.get(), record_bytes) : nullptr;
+    if (added == nullptr)
+      pdebug(TAVO_LOG_BACKEND, 3, "%s: Failed to delete boot target tlv's from the iscsi region\n", caller);
+    return added;
+  });
+  if (r != 0 || !region_uses_mutual_chap(fw)) return r;
+  if (TAVO_update_initiator_chap_region(device, domain, port, &fw) != 0) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: Could not update iscsi region 2\n", caller);
+    return 1;
+  }
+  return 0;
+}
+
 bool tavo::sessions::region_record_of(const IscsiRegion* r, TavoNode* session, size_t* at) {
   *at = 0;
   if (OPEN_ISCSI_DRIVER_LOADED) {
@@ -485,27 +513,5 @@ uint32_t TAVO_add_boottarget_tlv(uint32_t device, uint32_t domain, uint32_t port
     pdebug(TAVO_LOG_BACKEND, 3, "%s: could not get session info\n", __func__);
     return 1;
   }
-  tavo::base::Counted<BootTargetTlv> tlv(TAVO_create_TLV(fw.get(), session, priority, target_number));
-  if (!tlv) {
-    pdebug(TAVO_LOG_BACKEND, 3, "%s: could not get new_boot_tlv\n", __func__);
-    return 1;
-  }
-  const auto* t = reinterpret_cast<const uint8_t*>(tlv.get());
-  const std::vector<uint8_t> record_bytes(t, t + kHead + tlv->head.length);
-  const uint32_t r = region_edit(__func__, device, domain, port, tavo::kBootTargetRegion, [&](const IscsiRegion* read) {
-    // Only this session's earlier records go: the other boot targets stay.
-    Region kept(region_kept(read, [&](const uint8_t* rec, uint8_t type, uint16_t length) {
-      return type != tavo::kTlvBootTarget || !region_same_session(rec, kHead + length, *fw);
-    }));
-    IscsiRegion* added = kept ? region_appended(kept.get(), record_bytes) : nullptr;
-    if (added == nullptr)
-      pdebug(TAVO_LOG_BACKEND, 3, "%s: Failed to delete boot target tlv's from the iscsi region\n", __func__);
-    return added;
-  });
-  if (r != 0 || !region_uses_mutual_chap(*fw)) return r;
-  if (TAVO_update_initiator_chap_region(device, domain, port, fw.get()) != 0) {
-    pdebug(TAVO_LOG_BACKEND, 3, "%s: Could not update iscsi region 2\n", __func__);
-    return 1;
-  }
-  return 0;
+  return region_add_boot_target(__func__, device, domain, port, *fw, priority, target_number);
 }

@@ -82,6 +82,34 @@ bool boot_moravel(TavoNode* node) {
   return controller != nullptr && get_cv_type(controller) == tavo::kGenerationMoravel;
 }
 
+// On Moravel a boot change writes the firmware's flag, then the boot
+// region: the session is noted first (NoteChange::Boot) so that a cut
+// between leaves the next start to set the flag as the region holds it.
+// The note goes with the change, done or taken back; one that cannot be
+// written leaves the change unguarded (logged), as a session's note does.
+class BootNote {
+ public:
+  BootNote(TavoNode* session, bool moravel) {
+    SessionView view;
+    char name[TAVO_VALUE_SIZE];
+    TavoNode* target = session->parent;
+    note_.change = NoteChange::Boot;
+    noted_ = moravel && session_view(session, &view) && view.has_portal &&
+             read_text(target, "TargetISCSIName", name) &&
+             pending_entry(target, name, view.address, view.port, view.qualifier, view.initiator, &note_) &&
+             note_pending({&note_, 1}) == 0;
+  }
+  BootNote(const BootNote&) = delete;
+  BootNote& operator=(const BootNote&) = delete;
+  ~BootNote() {
+    if (noted_) let_go_pending(note_);
+  }
+
+ private:
+  PendingEntry note_;
+  bool noted_ = false;
+};
+
 // The priority of the boot-target record of the session in region 3 of
 // the session's port; false when there is none.
 bool boot_region_priority(TavoNode* session, const tavo::tree::HandlerContext& at, uint32_t* result,
@@ -235,6 +263,7 @@ uint32_t handle_boot_session(TavoNode* property, char* buf, uint32_t op) {
     return 0;
   }
   if (OPEN_ISCSI_DRIVER_LOADED && value == "True") return boot_refresh(target, session, at, *fw, "True", "None");
+  const BootNote note(session, boot_moravel(at.controller));
   if (TAVO_configure_boot_target(session, fw->flags, value.c_str(), at.number, at.domain, at.port) != 0) {
     sessions_status(258);
     return 1;
@@ -366,6 +395,7 @@ uint32_t TAVO_configure_boot_params(TavoNode* session, const char* boot, const c
       return 1;
     }
   }
+  const BootNote note(session, moravel);
   if (TAVO_configure_boot_target(session, fw->flags, boot, at.number, at.domain, at.port) != 0) {
     sessions_status(258);
     return 1;

@@ -62,8 +62,9 @@ const char* notes_path() { return record_def(Saved::Pending).path; }
 
 // A change as its note writes it; an older note's empty field is a
 // session's.
-constexpr std::string_view kChangeWords[] = {"", "AddedPortal", "Deletion", "Options", "Erase", "Erased"};
-static_assert(std::size(kChangeWords) == static_cast<size_t>(NoteChange::Erased) + 1);
+constexpr std::string_view kChangeWords[] = {"",      "AddedPortal", "Deletion", "Options",
+                                             "Erase", "Erased",      "Boot",     "BootOptions"};
+static_assert(std::size(kChangeWords) == static_cast<size_t>(NoteChange::BootOptions) + 1);
 bool change_of(std::string_view word, NoteChange* change) {
   for (size_t i = 0; i < std::size(kChangeWords); ++i)
     if (word == kChangeWords[i]) {
@@ -209,8 +210,9 @@ bool lines_saved(const PendingEntry& e, bool* session, bool* portal, size_t* por
 
 // Went: nothing to do. Remove: the entry goes (the session logged out
 // first). Undo: that and the portal's line. Remake: the entry made again
-// as the line holds it. Erase: the function's erase finished.
-enum class Settled { Went, Remove, Undo, Remake, Erase, Stays };
+// as the line holds it. Erase: the function's erase finished. Boot: the
+// boot flag set as the boot region holds the session.
+enum class Settled { Went, Remove, Undo, Remake, Erase, Boot, Stays };
 
 // What one note of a change that may have been cut short asks, by its
 // change (NoteChange): the line that tells stands, or not. Only a start
@@ -222,14 +224,17 @@ Settled settle_note(const PendingEntry& e, bool at_start, tree::HandlerContext* 
   bool session = false, portal = false;
   size_t portal_lines = 0;
   if (e.change == NoteChange::Erased) return Settled::Went;
-  if (e.change != NoteChange::Erase && !lines_saved(e, &session, &portal, &portal_lines)) return Settled::Stays;
+  const bool lines_tell = e.change != NoteChange::Erase && e.change != NoteChange::Boot;
+  if (lines_tell && !lines_saved(e, &session, &portal, &portal_lines)) return Settled::Stays;
   Settled settled = e.change == NoteChange::Erase ? Settled::Erase : session ? Settled::Went : Settled::Remove;
+  if (e.change == NoteChange::Boot) settled = Settled::Boot;
   if (e.change == NoteChange::Deletion) settled = portal ? Settled::Went : Settled::Remove;
-  if (e.change == NoteChange::Options && session) settled = Settled::Remake;
+  if ((e.change == NoteChange::Options || e.change == NoteChange::BootOptions) && session) settled = Settled::Remake;
   // The portal's line alone: another session's line of it (one that took
   // the session's place) keeps it.
   if (e.change == NoteChange::AddedPortal && !session && portal && portal_lines == 1) settled = Settled::Undo;
-  if (!at_start && (settled == Settled::Remake || settled == Settled::Undo || settled == Settled::Erase))
+  if (!at_start && (settled == Settled::Remake || settled == Settled::Undo || settled == Settled::Erase ||
+                    settled == Settled::Boot))
     return Settled::Stays;
   if (settled == Settled::Went) return settled;
   *function = tree::handler_context(note_function(e.key));
@@ -242,6 +247,7 @@ void settle_apply(Settled settled, const PendingEntry& e, const tree::HandlerCon
     if (settled == Settled::Remove || settled == Settled::Undo) settle_removal(function, e);
     if (settled == Settled::Undo) settle_drop_portal_line(e);
     if (settled == Settled::Erase) settle_erase(function, e);
+    if (settled == Settled::Boot) settle_boot(function, e);
     if (settled == Settled::Remake && settle_remake(function, e) != 0)
       pdebug(TAVO_LOG_BACKEND, 3, "%s: the entry of %s was not made again\n", "settle_pending", e.name.c_str());
   });

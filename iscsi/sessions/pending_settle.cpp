@@ -13,8 +13,10 @@
 #include "iscsi/network/network.h"
 #include "iscsi/sessions/sessions_internal.h"
 #include "transport/commands.h"
+#include "transport/device_ids.h"
 #include "transport/firmware_records.h"
 #include "transport/mailbox.h"
+#include "transport/scsi_records.h"
 
 using namespace tavo::iscsi;
 
@@ -66,10 +68,25 @@ bool settle_line_options(const PendingEntry& e, target_data::LoginOptionSet* set
   return found;
 }
 
+// On Moravel, the session's record in the boot region goes with it, as a
+// logout or deletion that ran to its end removes it (unboot_session).
+void settle_boot_record(const tree::HandlerContext& f, const PendingEntry& e, const FirmwareSessionRecord& r) {
+  if (generation_of(f) != tavo::kGenerationMoravel) return;
+  Region region(TAVO_read_iscsi_boot_region(f.number, f.domain, f.port, kBootTargetRegion));
+  if (!region || region_boot_target(region.get(), static_cast<uint16_t>(e.qualifier)) == 0) return;
+  // The region's record goes only for a session flagged a boot session.
+  FirmwareSessionRecord flagged = r;
+  flagged.flags |= kSessionBoot;
+  if (TAVO_delete_boottarget_tlv(f.number, f.domain, f.port, &flagged) != 0)
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: the boot record of %s stays\n", "settle_pending", e.name.c_str());
+}
+
 }  // namespace
 
 void settle_removal(const tree::HandlerContext& f, const PendingEntry& e) {
-  if (SessionRecord r = settle_find(f, e); r != nullptr && logged_in(*r)) {
+  SessionRecord r = settle_find(f, e);
+  if (r != nullptr) settle_boot_record(f, e, *r);
+  if (r != nullptr && logged_in(*r)) {
     uint32_t handle = r->handle;
     if (ioctl_logout_target(f.number, &handle, static_cast<uint8_t>(f.domain), static_cast<uint8_t>(f.port)) != 0)
       pdebug(TAVO_LOG_BACKEND, 3, "%s: the session of %s stays logged in\n", "settle_pending", e.name.c_str());
@@ -84,12 +101,12 @@ uint32_t settle_remake(const tree::HandlerContext& f, const PendingEntry& e) {
   network::InitiatorNames names;
   if (!settle_line_options(e, &set) || network::function_initiator_names(f, &names) != 0) return 1;
   // What the line does not hold is kept from the entry that stands.
-  bool boot = false;
+  bool boot = e.change == NoteChange::BootOptions;
   uint32_t eto = 0;
   if (const SessionRecord r = settle_find(f, e)) {
     // A session logged in since keeps the entry it logged in with.
     if (logged_in(*r)) return 0;
-    boot = (r->flags & kSessionBoot) != 0;
+    boot |= (r->flags & kSessionBoot) != 0;
     SessionConfigRecord config;
     if (read_session_config(f.number, f.domain, f.port, r->handle, offsetof(SessionConfigRecord, kept8),
                             "settle_pending", &config) == 0)
@@ -102,7 +119,32 @@ uint32_t settle_remake(const tree::HandlerContext& f, const PendingEntry& e) {
                      e.port.c_str(), boot, eto))
     return 1;
   target_data::login_block(set, &request.options, true, true, true);
-  return ioctl_add_persistent_target(f.number, &request, f.domain, f.port) == 0 ? 0 : 1;
+  if (ioctl_add_persistent_target(f.number, &request, f.domain, f.port) != 0) return 1;
+  // On Moravel a boot session's record follows, as a finished change
+  // writes it (priority 1, number 1).
+  if (!boot || generation_of(f) != tavo::kGenerationMoravel) return 0;
+  const SessionRecord made = settle_find(f, e);
+  return made != nullptr && region_add_boot_target("settle_pending", f.number, f.domain, f.port, *made, 1, 1) == 0 ? 0
+                                                                                                                 : 1;
+}
+
+void settle_boot(const tree::HandlerContext& f, const PendingEntry& e) {
+  const SessionRecord r = settle_find(f, e);
+  if (r == nullptr) return;
+  Region region(TAVO_read_iscsi_boot_region(f.number, f.domain, f.port, kBootTargetRegion));
+  if (!region) {
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: the boot region of %s cannot be read\n", "settle_pending", e.name.c_str());
+    return;
+  }
+  const bool recorded = region_boot_target(region.get(), static_cast<uint16_t>(e.qualifier)) != 0;
+  if (recorded == ((r->flags & kSessionBoot) != 0)) return;
+  tavo::BootTargetParams request{};
+  request.session_handle = r->handle;
+  request.flags = r->flags ^ kSessionBoot;
+  if (ioctl_set_boot_target_params(f.number, &request, static_cast<uint8_t>(f.domain), static_cast<uint8_t>(f.port)) !=
+      0)
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: the boot flag of %s stays as the cut left it\n", "settle_pending",
+           e.name.c_str());
 }
 
 void settle_drop_portal_line(const PendingEntry& e) {

@@ -361,7 +361,7 @@ std::vector<PendingEntry> repersist_notes(TavoNode* target, const Repersistence&
   std::vector<PendingEntry> notes;
   for (const Repersisted& s : r.sessions) {
     PendingEntry e;
-    e.change = NoteChange::Options;
+    e.change = is_word(s.line.boot, "True") ? NoteChange::BootOptions : NoteChange::Options;
     if (pending_entry(target, r.name.c_str(), s.line.address, s.line.port, s.qualifier, s.line.initiator, &e))
       notes.push_back(std::move(e));
   }

@@ -521,7 +521,15 @@ uint32_t list_target_sessions(TavoNode* lhba, uint32_t function_number, uint32_t
 //   of its targets and send-target portals removed and its initiator's
 //   options back to the defaults. Once done, a note Erased follows it,
 //   which settles nothing.
-enum class NoteChange : uint8_t { Session, AddedPortal, Deletion, Options, Erase, Erased };
+//  Boot: on Moravel, the session's boot flag changed, then its record in
+//   the boot region, which both ways is written last and so tells: the
+//   next start sets the flag as the region holds the session (a session
+//   that went settles nothing).
+//  BootOptions: Options of a boot session, whose flag and, on Moravel,
+//   boot record the change takes away before the entry is made again:
+//   the entry is made again a boot session's, with its record as a
+//   finished change writes it.
+enum class NoteChange : uint8_t { Session, AddedPortal, Deletion, Options, Erase, Erased, Boot, BootOptions };
 struct PendingEntry {
   iscsi::LhbaKey key;
   std::string name, address, port, initiator;

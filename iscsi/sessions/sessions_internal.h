@@ -104,6 +104,11 @@ size_t region_boot_target_at(const IscsiRegion* r, const char* name, const char*
 // software initiator, which keeps no qualifier of its own, owns the
 // session; false when the session's values cannot be read.
 bool region_record_of(const IscsiRegion* r, TavoNode* session, size_t* at);
+// The firmware session's boot-target record written to region 3 with that
+// priority and number, in place of its earlier ones (and region 2 with
+// its mutual CHAP); 0, or 1 logged for the caller.
+uint32_t region_add_boot_target(const char* caller, uint32_t device, uint32_t domain, uint32_t port,
+                                const FirmwareSessionRecord& fw, uint32_t priority, uint32_t target_number);
 // The offset of the first MPIO record with both its value bytes; 0 for none.
 size_t region_mpio(const IscsiRegion* r);
 
@@ -174,6 +179,9 @@ bool entry_request(IscsiLoginRequest* request, const char* target_name, const ch
 void settle_removal(const tree::HandlerContext& f, const PendingEntry& e);
 uint32_t settle_remake(const tree::HandlerContext& f, const PendingEntry& e);
 void settle_drop_portal_line(const PendingEntry& e);
+// A boot change cut short (NoteChange::Boot): the session's boot flag set
+// as the boot region holds it.
+void settle_boot(const tree::HandlerContext& f, const PendingEntry& e);
 // A function's erase finished (NoteChange::Erase): its open sessions
 // logged out, what the firmware keeps erased, the lines of its targets and
 // send-target portals removed.

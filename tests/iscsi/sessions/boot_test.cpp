@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -178,6 +180,63 @@ TEST_F(BootTest, BootTargetsAreMirroredInTheBootRegion) {
   EXPECT_EQ(set(at(0, "Session0/iSCSIBoot"), "False"), 1u);
   EXPECT_EQ(last_status().first, 307u);
   EXPECT_EQ(mailbox_count(1, 172), 0);
+}
+
+// A boot change killed at any request that changes the firmware, or at any
+// file call (or its power cut there), leaves the next start to show each
+// boot target as it was or as asked: the session's flag and priority, the
+// firmware's flag and the region's records agree.
+TEST_F(BootTest, ABootChangeCutShortLeavesItAsItWasOrAsAsked) {
+  ASSERT_EQ(act(std::string(kLhba) + "/AddTarget", {kA, "10.0.0.50", "3260", "True", "Primary"}), 0u);
+  ASSERT_EQ(add(kC, "10.0.0.60"), 0u);
+  const struct {
+    const char* what;
+    std::function<uint32_t()> op;
+  } changes[] = {
+      {"made a boot target", [&] { return configure(1, 0, {"True", "Secondary"}); }},
+      {"no longer a boot target", [&] { return configure(0, 0, {"False"}); }},
+      {"iSCSIBoot set", [&] { return set(at(1, "Session0/iSCSIBoot"), "True"); }},
+      {"a boot session logged out", [&] { return act(at(0, "Logout")); }},
+      {"a boot target deleted", [&] { return act(std::string(kLhba) + "/DeleteTarget", {"0"}); }},
+      {"a boot target's HeaderDigest", [&] { return set(at(0, "TargetLoginOptions/HeaderDigest"), "CRC32C"); }},
+  };
+  const auto next_start = [&] {
+    return in_process([&] {
+      TAVO_exit();
+      std::string out = std::to_string(TAVO_init()) + "\n";
+      std::vector<std::string> boot;
+      for (const std::string& t : instances(kLhba, "Target")) {
+        const std::string target = std::string(kLhba) + "/" + t;
+        boot.push_back(get(target + "/TargetISCSIName") + " " + get(target + "/Session0/iSCSIBoot") + " " +
+                       get(target + "/Session0/BootTargetPriority") + "\n");
+      }
+      // The firmware's sessions and the region's records in any order: an
+      // entry made again goes last.
+      for (const sim::SimSession& s : firmware()) boot.push_back(s.target + (s.boot ? " boot\n" : "\n"));
+      for (const Bytes& r : records(3)) boot.push_back(std::string(r.begin(), r.end()) + "\n");
+      std::sort(boot.begin(), boot.end());
+      for (const std::string& line : boot) out += line;
+      return out;
+    });
+  };
+  for (const auto& c : changes) {
+    SCOPED_TRACE(c.what);
+    const auto restore = root_restorer();
+    const std::string before = next_start();
+    restore();
+    const auto op = [&] { c.op(); };
+    ASSERT_EQ(in_child(no_fault(), [&] { _exit(c.op() == 0 ? 0 : 1); }, true), 0);
+    const std::string after = next_start();
+    ASSERT_NE(after, before);
+    const auto check = [&](int, const std::string& cut) {
+      const std::string found = next_start();
+      EXPECT_TRUE(found == before || found == after) << cut << "\n" << found << "before:\n" << before << "after:\n"
+                                                     << after;
+    };
+    EXPECT_GE(at_every_command(restore, op, check, true), 3);
+    EXPECT_GE(at_every_file_call("/etc/config/QVL/tavo", restore, op, check, true), 19);
+    restore();
+  }
 }
 
 // The boot checks decide from the firmware's flags and the region's
