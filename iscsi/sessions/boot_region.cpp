@@ -130,9 +130,6 @@ bool region_same_session(const uint8_t* record, size_t total, const FirmwareSess
   return true;
 }
 
-bool region_uses_mutual_chap(const FirmwareSessionRecord& s) {
-  return s.connection.options.authentication == 1 && (s.connection.options.chap_direction & 0xFF) == 1;
-}
 
 // Reads a region, takes its pad out, edits the copy, pads it and writes it
 // back; 0, or 1 at the step that failed, with nothing written.
@@ -181,6 +178,26 @@ size_t tavo::sessions::region_boot_target(const IscsiRegion* r, uint16_t qualifi
     if (region_u16(region_bytes(r) + at + offsetof(BootTargetTlv, isid_qualifier)) != qualifier) return true;
     found = at;
     return false;
+  });
+  return found;
+}
+
+bool tavo::sessions::region_uses_mutual_chap(const FirmwareSessionRecord& s) {
+  return s.connection.options.authentication == 1 && (s.connection.options.chap_direction & 0xFF) == 1;
+}
+
+bool tavo::sessions::region_holds(const IscsiRegion* r, uint8_t type) {
+  bool found = false;
+  region_walk(r, [&](size_t, uint8_t record_type, uint16_t) { return !(found = record_type == type); });
+  return found;
+}
+
+bool tavo::sessions::region_mutual_boot_target(const IscsiRegion* r) {
+  bool found = false;
+  region_walk(r, [&](size_t at, uint8_t type, uint16_t length) {
+    found = type == kTlvBootTarget && kHead + length >= sizeof(BootTargetTlv) &&
+            region_bytes(r)[at + offsetof(BootTargetTlv, authentication)] == 2;
+    return !found;
   });
   return found;
 }
@@ -486,13 +503,18 @@ uint32_t TAVO_delete_boottarget_tlv(uint32_t device, uint32_t domain, uint32_t p
                                     const FirmwareSessionRecord* session) {
   TAVO_LIBRARY_LOCK;
   if (session == nullptr) return 1;
+  bool mutual_left = false;
   const uint32_t r = region_edit(__func__, device, domain, port, tavo::kBootTargetRegion, [&](const IscsiRegion* read) {
     IscsiRegion* kept = TAVO_remove_boot_tlv(read, session, 2);
     if (kept == nullptr)
       pdebug(TAVO_LOG_BACKEND, 3, "%s: Failed to delete boot target tlv's from the iscsi region\n", __func__);
+    else
+      mutual_left = region_mutual_boot_target(kept);
     return kept;
   });
-  if (r != 0 || !region_uses_mutual_chap(*session)) return r;
+  // The initiator's CHAP in region 2 serves every mutual CHAP boot target:
+  // it goes with the last of them.
+  if (r != 0 || !region_uses_mutual_chap(*session) || mutual_left) return r;
   if (TAVO_delete_initiator_chap_region(device, domain, port) != 0) {
     pdebug(TAVO_LOG_BACKEND, 3, "%s: Could not delete iscsi region 2\n", __func__);
     return 1;

@@ -137,14 +137,28 @@ void settle_boot(const tree::HandlerContext& f, const PendingEntry& e) {
     return;
   }
   const bool recorded = region_boot_target(region.get(), static_cast<uint16_t>(e.qualifier)) != 0;
-  if (recorded == ((r->flags & kSessionBoot) != 0)) return;
-  tavo::BootTargetParams request{};
-  request.session_handle = r->handle;
-  request.flags = r->flags ^ kSessionBoot;
-  if (ioctl_set_boot_target_params(f.number, &request, static_cast<uint8_t>(f.domain), static_cast<uint8_t>(f.port)) !=
-      0)
-    pdebug(TAVO_LOG_BACKEND, 3, "%s: the boot flag of %s stays as the cut left it\n", "settle_pending",
-           e.name.c_str());
+  if (recorded != ((r->flags & kSessionBoot) != 0)) {
+    tavo::BootTargetParams request{};
+    request.session_handle = r->handle;
+    request.flags = r->flags ^ kSessionBoot;
+    if (ioctl_set_boot_target_params(f.number, &request, static_cast<uint8_t>(f.domain),
+                                     static_cast<uint8_t>(f.port)) != 0)
+      pdebug(TAVO_LOG_BACKEND, 3, "%s: the boot flag of %s stays as the cut left it\n", "settle_pending",
+             e.name.c_str());
+  }
+  // Region 2, written after region 3 both ways, follows it too: the
+  // initiator's CHAP while a mutual CHAP boot target holds a record.
+  if (!region_uses_mutual_chap(*r)) return;
+  uint32_t written = 0;
+  if (recorded) {
+    written = TAVO_update_initiator_chap_region(f.number, f.domain, f.port, r.get());
+  } else if (!region_mutual_boot_target(region.get())) {
+    Region initiator(TAVO_read_iscsi_boot_region(f.number, f.domain, f.port, kInitiatorRegion));
+    if (initiator && region_holds(initiator.get(), kTlvInitiatorChapName))
+      written = TAVO_delete_initiator_chap_region(f.number, f.domain, f.port);
+  }
+  if (written != 0)
+    pdebug(TAVO_LOG_BACKEND, 3, "%s: region 2 stays as the cut left it\n", "settle_pending");
 }
 
 void settle_drop_portal_line(const PendingEntry& e) {

@@ -98,6 +98,13 @@ bool region_well_formed(const IscsiRegion* r, size_t size);
 // whole) with that ISID qualifier, or with that target name (without
 // case), address and port; 0 for none.
 size_t region_boot_target(const IscsiRegion* r, uint16_t qualifier);
+// Whether the region holds a record of that type.
+bool region_holds(const IscsiRegion* r, uint8_t type);
+// Whether a boot-target record of the region uses mutual CHAP, whose
+// initiator CHAP region 2 holds.
+bool region_mutual_boot_target(const IscsiRegion* r);
+// Whether the firmware session logs in with mutual CHAP.
+bool region_uses_mutual_chap(const FirmwareSessionRecord& s);
 size_t region_boot_target_at(const IscsiRegion* r, const char* name, const char* address, const char* port);
 // The offset of the session's boot-target record (0: none), by its
 // ISIDQualifier, or by target name, address and port while the host's

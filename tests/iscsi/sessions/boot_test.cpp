@@ -29,6 +29,8 @@ const std::string kBootTopology =
     "target name=iqn.2026-12.com.example:c portal=10.0.0.60/3260/3\n"
     "target name=iqn.2026-12.com.example:m portal=10.0.0.70/3260/4 chap=tgt-m/msecret123456 "
     "mutual=ini-m/isecret123456\n"
+    "target name=iqn.2026-12.com.example:n portal=10.0.0.80/3260/5 chap=tgt-n/nsecret123456 "
+    "mutual=ini-m/isecret123456\n"
     "target name=iqn.2026-12.com.example:s portal=10.0.1.50/3260/1 logged-in=2\n"
     "lun target=iqn.2026-12.com.example:a id=5 count=2\n"
     "lun target=iqn.2026-12.com.example:a id=300\n"
@@ -189,9 +191,14 @@ TEST_F(BootTest, BootTargetsAreMirroredInTheBootRegion) {
 TEST_F(BootTest, ABootChangeCutShortLeavesItAsItWasOrAsAsked) {
   ASSERT_EQ(act(std::string(kLhba) + "/AddTarget", {kA, "10.0.0.50", "3260", "True", "Primary"}), 0u);
   ASSERT_EQ(add(kC, "10.0.0.60"), 0u);
+  ASSERT_EQ(add(kM, "10.0.0.70"), 0u);
+  options(2, {"Mutual CHAP", "ini-m", "isecret123456", "tgt-m", "msecret123456", "Required"}, "Preferred");
+  ASSERT_EQ(login(2), 0u) << last_status().second;
+  EXPECT_EQ(get(kMoravelFunction + "/MPIOEnabled"), "False");  // region 2 read, as the flash holds it
   const struct {
     const char* what;
     std::function<uint32_t()> op;
+    std::function<void()> prepare = [] {};  // before the state the cuts start from
   } changes[] = {
       {"made a boot target", [&] { return configure(1, 0, {"True", "Secondary"}); }},
       {"no longer a boot target", [&] { return configure(0, 0, {"False"}); }},
@@ -199,6 +206,9 @@ TEST_F(BootTest, ABootChangeCutShortLeavesItAsItWasOrAsAsked) {
       {"a boot session logged out", [&] { return act(at(0, "Logout")); }},
       {"a boot target deleted", [&] { return act(std::string(kLhba) + "/DeleteTarget", {"0"}); }},
       {"a boot target's HeaderDigest", [&] { return set(at(0, "TargetLoginOptions/HeaderDigest"), "CRC32C"); }},
+      {"a mutual CHAP boot target made", [&] { return configure(2, 0, {"True", "Secondary"}); }},
+      {"no longer a mutual CHAP boot target", [&] { return configure(2, 0, {"False"}); },
+       [&] { ASSERT_EQ(configure(2, 0, {"True", "Secondary"}), 0u); }},
   };
   const auto next_start = [&] {
     return in_process([&] {
@@ -214,6 +224,7 @@ TEST_F(BootTest, ABootChangeCutShortLeavesItAsItWasOrAsAsked) {
       // entry made again goes last.
       for (const sim::SimSession& s : firmware()) boot.push_back(s.target + (s.boot ? " boot\n" : "\n"));
       for (const Bytes& r : records(3)) boot.push_back(std::string(r.begin(), r.end()) + "\n");
+      for (const Bytes& r : records(2)) boot.push_back("2 " + std::string(r.begin(), r.end()) + "\n");
       std::sort(boot.begin(), boot.end());
       for (const std::string& line : boot) out += line;
       return out;
@@ -221,6 +232,7 @@ TEST_F(BootTest, ABootChangeCutShortLeavesItAsItWasOrAsAsked) {
   };
   for (const auto& c : changes) {
     SCOPED_TRACE(c.what);
+    c.prepare();
     const auto restore = root_restorer();
     const std::string before = next_start();
     restore();
@@ -278,6 +290,35 @@ TEST_F(BootTest, MutualChapBootTargetsFillRegionTwo) {
   EXPECT_EQ(act(kMoravelFunction + "/Network/TCPIPConfiguration/ConfigureIPAddress", {"10.0.0.9", "255.0.0.0"}), 1u);
   EXPECT_EQ(last_status(), sessions_text(44));
   ASSERT_EQ(configure(1, 0, {"False", "None"}), 0u);
+  EXPECT_EQ(records(3), std::vector<Bytes>{kOther});
+  EXPECT_EQ(records(2), std::vector<Bytes>{kMpioOff});
+}
+
+// The initiator's CHAP in region 2 serves every mutual CHAP boot target:
+// it stays while one of them is left.
+TEST_F(BootTest, RegionTwoStaysWhileAMutualChapBootTargetIsLeft) {
+  const char* kN = "iqn.2026-12.com.example:n";
+  const struct {
+    const char* name;
+    const char* address;
+    const char* priority;
+    const char* chap;
+    const char* secret;
+  } targets[] = {{kM, "10.0.0.70", "Primary", "tgt-m", "msecret123456"},
+                 {kN, "10.0.0.80", "Secondary", "tgt-n", "nsecret123456"}};
+  for (int i = 0; i < 2; ++i) {
+    const auto& t = targets[i];
+    ASSERT_EQ(act(std::string(kLhba) + "/AddTarget", {t.name, t.address, "3260", "True", t.priority}), 0u);
+    options(i, {"Mutual CHAP", "ini-m", "isecret123456", t.chap, t.secret, "Required"}, "Preferred");
+    ASSERT_EQ(login(i), 0u) << last_status().second;
+  }
+  const std::vector<Bytes> chap = {kMpioOff, Bytes{2, 6, 0, 3} + text("ini-m"),
+                                   Bytes{3, 14, 0, 3} + text("isecret123456")};
+  EXPECT_EQ(records(2), chap);
+  ASSERT_EQ(configure(1, 0, {"False"}), 0u);
+  EXPECT_EQ(records(3).size(), 2u);
+  EXPECT_EQ(records(2), chap);
+  ASSERT_EQ(configure(0, 0, {"False"}), 0u);
   EXPECT_EQ(records(3), std::vector<Bytes>{kOther});
   EXPECT_EQ(records(2), std::vector<Bytes>{kMpioOff});
 }
