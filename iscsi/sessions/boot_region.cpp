@@ -186,12 +186,6 @@ bool tavo::sessions::region_uses_mutual_chap(const FirmwareSessionRecord& s) {
   return s.connection.options.authentication == 1 && (s.connection.options.chap_direction & 0xFF) == 1;
 }
 
-bool tavo::sessions::region_holds(const IscsiRegion* r, uint8_t type) {
-  bool found = false;
-  region_walk(r, [&](size_t, uint8_t record_type, uint16_t) { return !(found = record_type == type); });
-  return found;
-}
-
 bool tavo::sessions::region_mutual_boot_target(const IscsiRegion* r) {
   bool found = false;
   region_walk(r, [&](size_t at, uint8_t type, uint16_t length) {

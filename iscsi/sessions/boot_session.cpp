@@ -91,12 +91,11 @@ class BootNote {
  public:
   BootNote(TavoNode* session, bool moravel) {
     SessionView view;
-    char name[TAVO_VALUE_SIZE];
     TavoNode* target = session->parent;
     note_.change = NoteChange::Boot;
     noted_ = moravel && session_view(session, &view) && view.has_portal &&
-             read_text(target, "TargetISCSIName", name) &&
-             pending_entry(target, name, view.address, view.port, view.qualifier, view.initiator, &note_) &&
+             pending_entry(target, tavo::target_data::target_stored_name(target), view.address, view.port, view.qualifier,
+                           view.initiator, &note_) &&
              note_pending({&note_, 1}) == 0;
   }
   BootNote(const BootNote&) = delete;

@@ -124,8 +124,8 @@ uint32_t settle_remake(const tree::HandlerContext& f, const PendingEntry& e) {
   // writes it (priority 1, number 1).
   if (!boot || generation_of(f) != tavo::kGenerationMoravel) return 0;
   const SessionRecord made = settle_find(f, e);
-  return made != nullptr && region_add_boot_target("settle_pending", f.number, f.domain, f.port, *made, 1, 1) == 0 ? 0
-                                                                                                                 : 1;
+  if (made == nullptr) return 1;
+  return region_add_boot_target("settle_pending", f.number, f.domain, f.port, *made, 1, 1);
 }
 
 void settle_boot(const tree::HandlerContext& f, const PendingEntry& e) {
@@ -149,14 +149,10 @@ void settle_boot(const tree::HandlerContext& f, const PendingEntry& e) {
   // Region 2, written after region 3 both ways, follows it too: the
   // initiator's CHAP while a mutual CHAP boot target holds a record.
   if (!region_uses_mutual_chap(*r)) return;
-  uint32_t written = 0;
-  if (recorded) {
-    written = TAVO_update_initiator_chap_region(f.number, f.domain, f.port, r.get());
-  } else if (!region_mutual_boot_target(region.get())) {
-    Region initiator(TAVO_read_iscsi_boot_region(f.number, f.domain, f.port, kInitiatorRegion));
-    if (initiator && region_holds(initiator.get(), kTlvInitiatorChapName))
-      written = TAVO_delete_initiator_chap_region(f.number, f.domain, f.port);
-  }
+  const uint32_t written = recorded ? TAVO_update_initiator_chap_region(f.number, f.domain, f.port, r.get())
+                           : region_mutual_boot_target(region.get())
+                               ? 0
+                               : TAVO_delete_initiator_chap_region(f.number, f.domain, f.port);
   if (written != 0)
     pdebug(TAVO_LOG_BACKEND, 3, "%s: region 2 stays as the cut left it\n", "settle_pending");
 }

@@ -98,8 +98,6 @@ bool region_well_formed(const IscsiRegion* r, size_t size);
 // whole) with that ISID qualifier, or with that target name (without
 // case), address and port; 0 for none.
 size_t region_boot_target(const IscsiRegion* r, uint16_t qualifier);
-// Whether the region holds a record of that type.
-bool region_holds(const IscsiRegion* r, uint8_t type);
 // Whether a boot-target record of the region uses mutual CHAP, whose
 // initiator CHAP region 2 holds.
 bool region_mutual_boot_target(const IscsiRegion* r);
